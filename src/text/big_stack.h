@@ -1,0 +1,34 @@
+// Runs work on a thread with a large stack, so that deep (but finite) recursion over long
+// inputs cannot overflow the small default stack of the main thread.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+namespace plim {
+
+// 1 GiB of address space; pages are committed only as they are used.
+inline constexpr std::size_t kLargeStackBytes = std::size_t{1} << 30;
+
+// Runs `body` on a fresh thread with a stack of `stackBytes` and waits for it.
+// An exception thrown by `body` is rethrown in the caller.
+void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackBytes = kLargeStackBytes);
+
+// Runs `body` on a large stack and returns its result (or rethrows its exception).
+template <class F>
+auto runOnLargeStack(F&& body, std::size_t stackBytes = kLargeStackBytes) -> decltype(body()) {
+    using R = decltype(body());
+    if constexpr (std::is_void_v<R>) {
+        runOnLargeStackVoid(std::function<void()>(std::forward<F>(body)), stackBytes);
+    } else {
+        std::optional<R> result;
+        runOnLargeStackVoid([&] { result.emplace(body()); }, stackBytes);
+        return std::move(*result);
+    }
+}
+
+}  // namespace plim
