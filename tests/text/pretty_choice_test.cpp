@@ -24,7 +24,8 @@ TEST(PrettyErrors, EveryErrorText) {
     EXPECT_EQ(renderDoc(txt("x"), -1), "<Error: negative page width >");
     EXPECT_EQ(renderDoc(pair, 80), "<Error: can't render a pair>");
     EXPECT_EQ(firstText(at(filterDoc(pair), 80)), "<Error: can not filter a pair>");
-    const auto& dd = std::get<PairReply>(*at(dupDoc(pair, txt("c")), 80).reply);
+    auto dupOfPair = at(dupDoc(pair, txt("c")), 80);
+    const auto& dd = std::get<PairReply>(*dupOfPair.reply);
     EXPECT_EQ(textsOf(dd.first), std::vector<std::string>{"<Error: can't dup a dup>"});
     EXPECT_EQ(renderDoc(applyParDoc(choiceParDoc(two, three), std::vector<Doc>{txt("a"), txt("b")}), 200),
               "<Error: incorrect choice expression. #pars left 2 /= #pars right 3>");
@@ -242,7 +243,7 @@ TEST(PrettyApply, EachArgumentIsLaidOutOncePerApplication) {
     };
     Doc doc = nest(8);
     const std::string wide = renderDoc(doc, 1000);
-    const std::string narrow = renderDoc(doc, 60);
+    const std::string narrow = renderDoc(doc, 100);
     EXPECT_EQ(wide.find('\n'), std::string::npos);
     EXPECT_NE(narrow.find('\n'), std::string::npos);
     for (const auto& log : logs) EXPECT_EQ(log->layouts, 2);  // once per rendering
