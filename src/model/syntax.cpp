@@ -1,0 +1,115 @@
+#include "model/syntax.h"
+
+namespace plim {
+
+namespace {
+
+std::shared_ptr<ExprNode> newNode(ExprKind kind) { return std::make_shared<ExprNode>(kind); }
+
+}  // namespace
+
+ExprNode::~ExprNode() {
+    // Children held by this node alone are taken over and released one at a time, so a long
+    // spine is never destroyed by nested destructor calls.
+    std::vector<std::shared_ptr<ExprNode>> pending;
+    auto takeOver = [&pending](Expr& child) {
+        if (child.node_ && child.node_.use_count() == 1) pending.push_back(std::move(child.node_));
+    };
+    takeOver(first);
+    takeOver(second);
+    while (!pending.empty()) {
+        std::shared_ptr<ExprNode> node = std::move(pending.back());
+        pending.pop_back();
+        takeOver(node->first);
+        takeOver(node->second);
+    }
+}
+
+Lazy<Type> Expr::lazyType() const {
+    if (node_->type) return Lazy<Type>(*node_->type);
+    return *node_->lazyType;
+}
+
+Expr mkLam(Expr pattern, Expr body, Type type) {
+    auto n = newNode(ExprKind::Lam);
+    n->first = std::move(pattern);
+    n->second = std::move(body);
+    n->type.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkLet(DList defs, Expr body, Type type) {
+    auto n = newNode(ExprKind::Let);
+    n->defs = std::move(defs);
+    n->first = std::move(body);
+    n->type.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkAp(Expr fun, Expr arg, Type type) {
+    auto n = newNode(ExprKind::Ap);
+    n->first = std::move(fun);
+    n->second = std::move(arg);
+    n->type.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type) {
+    auto n = newNode(ExprKind::Ap);
+    n->first = std::move(fun);
+    n->second = std::move(arg);
+    n->lazyType.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkVar(std::string name, Type type) {
+    auto n = newNode(ExprKind::Var);
+    n->name = std::move(name);
+    n->type.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkCon(Constant constant, Type type) {
+    auto n = newNode(ExprKind::Con);
+    n->constant.emplace(std::move(constant));
+    n->type.emplace(std::move(type));
+    return Expr(std::move(n));
+}
+
+Eqn mkEqn(Expr lhs, Expr rhs) { return Eqn{std::move(lhs), std::move(rhs)}; }
+Eqs mkNoEq() { return Eqs(); }
+Eqs mkOneEq(Eqn eqn, Eqs rest) { return Eqs::cons(std::move(eqn), std::move(rest)); }
+Alt mkAlt(std::string name, std::vector<Type> args) { return Alt{std::move(name), std::move(args)}; }
+Alts mkNoAlt() { return Alts(); }
+Alts mkOneAlt(Alt alt, Alts rest) { return Alts::cons(std::move(alt), std::move(rest)); }
+Decl mkFun(Expr lhs, Expr rhs) { return Decl(FunDecl{std::move(lhs), std::move(rhs)}); }
+Decl mkDec(Expr name, Type type) { return Decl(DecDecl{std::move(name), std::move(type)}); }
+Decl mkData(Type type, Alts alts) { return Decl(DataDecl{std::move(type), std::move(alts)}); }
+Defs mkNoDef() { return Defs(); }
+Defs mkOneDef(Decl decl, Defs rest, std::int32_t line) { return Defs::cons(DefItem{std::move(decl), line}, std::move(rest)); }
+DList mkDList(Defs defs) { return DList{std::move(defs)}; }
+
+Ceq mkCeq(std::string label, Eqs conds, Eqn eqn, std::int32_t line) {
+    return Ceq{std::move(label), std::move(conds), std::move(eqn), line};
+}
+Theo mkNoTheo() { return Theo(); }
+Theo mkCeqTheo(Ceq ceq, Theo rest) { return Theo::cons(TheoItem(std::move(ceq)), std::move(rest)); }
+Theo mkDefnTheo(std::string name, Theo rest) { return Theo::cons(TheoItem(std::move(name)), std::move(rest)); }
+Theory mkTheory(Theo elems) { return Theory{std::move(elems)}; }
+
+Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList specs, Theory theory) {
+    return Rewrite{std::move(name), std::move(names), std::move(redefs), std::move(specs), std::move(theory)};
+}
+Elem mkDefElem(Decl decl) { return Elem(std::move(decl)); }
+Elem mkTrafoElem(Rewrite rewrite) { return Elem(std::move(rewrite)); }
+Elems mkNoElem() { return Elems(); }
+Elems mkOneElem(Elem elem, Elems rest, std::int32_t line) {
+    return Elems::cons(ElemItem{std::move(elem), line}, std::move(rest));
+}
+SourceFile mkSourceFile(Elems elems) { return SourceFile{std::move(elems)}; }
+Block mkEmptyBlock() { return Block(); }
+Block mkDefsBlock(DList defs, Block rest) { return Block::cons(BlockItem(std::move(defs)), std::move(rest)); }
+Block mkTrafoBlock(Rewrite rewrite, Block rest) { return Block::cons(BlockItem(std::move(rewrite)), std::move(rest)); }
+Prog mkProg(Block blocks) { return Prog{std::move(blocks)}; }
+
+}  // namespace plim
