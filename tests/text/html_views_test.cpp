@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <regex>
 
 #include "text/errors.h"
 #include "text/html.h"
@@ -21,10 +20,12 @@ std::string failureOf(const std::function<void()>& f) {
 
 std::vector<std::string> bgcolours(const Html& html) {
     const std::string text = prettyHtml(html);
-    static const std::regex colour("BGCOLOR=\"([^\"]*)\"");
+    const std::string key = "BGCOLOR=\"";
     std::vector<std::string> out;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), colour); it != std::sregex_iterator(); ++it)
-        out.push_back((*it)[1]);
+    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + 1)) {
+        const auto start = at + key.size();
+        out.push_back(text.substr(start, text.find('"', start) - start));
+    }
     return out;
 }
 
