@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "model/list_utils.h"
+
 namespace plim {
 
 // --- operator table -------------------------------------------------------------------------
@@ -291,6 +293,43 @@ std::string showsPrecConstant(int prec, const Constant& c, const std::string& re
 }
 
 std::string constantText(const Constant& c) { return showsPrecConstant(0, c); }
+
+// --- number literals ------------------------------------------------------------------------
+
+namespace {
+
+float digitValue(char c) {
+    return static_cast<float>(static_cast<int>(static_cast<unsigned char>(c)) - static_cast<int>('0'));
+}
+
+}  // namespace
+
+float integerDigitsToFloat(float start, std::string_view digits) {
+    const float ten = 10.0f;
+    float value = start;
+    for (char c : digits) {
+        const float scaled = value * ten;
+        value = digitValue(c) + scaled;
+    }
+    return value;
+}
+
+float fractionDigitsToFloat(std::string_view digits) {
+    const float ten = 10.0f;
+    float value = 0.0f;
+    for (std::size_t i = digits.size(); i-- > 0;) {
+        const float sum = digitValue(digits[i]) + value;
+        value = sum / ten;
+    }
+    return value;
+}
+
+Constant numberConstant(const std::string& digits, const MaybeFraction& fraction) {
+    if (!fraction) return mkNumber(strToInt(digits));
+    const float whole = integerDigitsToFloat(0.0f, digits);
+    const float part = fractionDigitsToFloat(*fraction);
+    return mkFNumber(whole + part);
+}
 
 // --- constant types -------------------------------------------------------------------------
 

@@ -121,6 +121,19 @@ void appendFloatText(std::string& out, int prec, float x);
 // when first examined.
 TypeLookup constantType(const TypeEnv& env, const Constant& c);
 
+// --- number literals ------------------------------------------------------------------------
+
+// The digits after the decimal point of a number literal, when it has one.
+using MaybeFraction = std::optional<std::string>;
+
+// Number (strToInt digits) without a fraction; with one, FNumber of the integer part plus the
+// fraction, every step rounded to single precision.
+Constant numberConstant(const std::string& digits, const MaybeFraction& fraction);
+// From `start`, each digit d from the left makes the value d + value * 10.0 (single precision).
+float integerDigitsToFloat(float start, std::string_view digits);
+// From the right: "" gives 0.0, and d followed by r gives (d + value of r) / 10.0.
+float fractionDigitsToFloat(std::string_view digits);
+
 // --- operator chains ------------------------------------------------------------------------
 
 // A tree skeleton of an operator expression: ChainEnd (an operand position) or

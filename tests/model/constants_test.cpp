@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -176,6 +177,202 @@ TEST(ConstantTypes, ApplicationOperatorFailsOnlyWhenExamined) {
     const TypeLookup app = constantType({}, mkBinop(Op::App));
     ASSERT_TRUE(app.found());
     EXPECT_EQ(failureText([&] { app.type(); }), "Constants:184|function optype");
+}
+
+}  // namespace
+}  // namespace plim
+
+namespace plim {
+namespace {
+
+// --- operator chains ---
+
+Op opOfSymbol(const std::string& s) {
+    for (Op op : allOps())
+        if (opSymbol(op) == s && op != Op::App) return op;
+    throw std::runtime_error("no operator " + s);
+}
+
+std::string treeText(const OpTree<std::string>& t) {
+    if (t.isLeaf()) return t.operand();
+    const std::string sym = t.op() == Op::App ? " " : " " + std::string(opSymbol(t.op())) + " ";
+    return "(" + treeText(t.left()) + sym + treeText(t.right()) + ")";
+}
+
+// Words separated by blanks; two adjacent operands are juxtaposed (App).
+std::string group(const std::string& text) {
+    std::vector<std::string> operands;
+    std::vector<Op> ops;
+    bool lastWasOperand = false;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find(' ', at);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(at, end - at);
+        at = end + 1;
+        const bool isOperand = std::isalpha(static_cast<unsigned char>(word[0])) && word != "mod";
+        if (isOperand) {
+            if (lastWasOperand) ops.push_back(Op::App);
+            operands.push_back(word);
+        } else {
+            ops.push_back(opOfSymbol(word));
+        }
+        lastWasOperand = isOperand;
+    }
+    const OpChain chain = opChainResolve(foldOpChain(chainEnd(), orderByPrecedence(ops)));
+    auto [tree, rest] = fillOperands(chain, operands);
+    EXPECT_TRUE(rest.empty());
+    return treeText(tree);
+}
+
+TEST(OperatorChains, NoOperatorAndOneOperator) {
+    EXPECT_TRUE(orderByPrecedence({}).empty());
+    EXPECT_TRUE(foldOpChain(chainEnd(), {}).isEnd());
+    EXPECT_EQ(group("x"), "x");
+    const PendingList one = orderByPrecedence({Op::Plus});
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].first, Op::Plus);
+    EXPECT_TRUE(one[0].second.isEnd());
+    EXPECT_TRUE(eqOpChain(foldOpChain(chainEnd(), one), chainCell(chainEnd(), Op::Plus, chainEnd())));
+}
+
+TEST(OperatorChains, HigherPrecedenceIsAbsorbed) {
+    const PendingList l = orderByPrecedence({Op::Plus, Op::Tim});
+    ASSERT_EQ(l.size(), 1u);
+    EXPECT_TRUE(eqOpChain(l[0].second, chainCell(chainEnd(), Op::Tim, chainEnd())));
+    // Equal precedence never absorbs.
+    const PendingList eq = insertByPrecedence(Op::Plus, chainEnd(), {{Op::Min, chainEnd()}});
+    ASSERT_EQ(eq.size(), 2u);
+    EXPECT_EQ(eq[0].first, Op::Plus);
+    EXPECT_EQ(eq[1].first, Op::Min);
+}
+
+TEST(OperatorChains, LeftGrouping) {
+    EXPECT_EQ(group("x - y - z"), "((x - y) - z)");
+    EXPECT_EQ(group("x ^ y ^ z"), "((x ^ y) ^ z)");
+    EXPECT_EQ(group("x ^. y ^. z"), "((x ^. y) ^. z)");
+    EXPECT_EQ(group("x / y / z"), "((x / y) / z)");
+    EXPECT_EQ(group("x mod y mod z"), "((x mod y) mod z)");
+    EXPECT_EQ(group("x * y * z"), "((x * y) * z)");
+    EXPECT_EQ(group("x *. y *. z"), "((x *. y) *. z)");
+    EXPECT_EQ(group("x == y == z"), "((x == y) == z)");
+    EXPECT_EQ(group("f x y"), "((f x) y)");
+}
+
+TEST(OperatorChains, RightGrouping) {
+    EXPECT_EQ(group("x /. y /. z"), "(x /. (y /. z))");
+    EXPECT_EQ(group("w ++ x ++ y ++ z"), "(w ++ (x ++ (y ++ z)))");
+    EXPECT_EQ(group("x : y : zs"), "(x : (y : zs))");
+    EXPECT_EQ(group("f . g . h"), "(f . (g . h))");
+    EXPECT_EQ(group("p && q && r"), "(p && (q && r))");
+    EXPECT_EQ(group("p || q || r"), "(p || (q || r))");
+}
+
+TEST(OperatorChains, PrecedenceAndMixedOperators) {
+    EXPECT_EQ(group("x + y * z"), "(x + (y * z))");
+    EXPECT_EQ(group("w * x + y * z"), "((w * x) + (y * z))");
+    EXPECT_EQ(group("w + x * y + z"), "((w + (x * y)) + z)");
+    EXPECT_EQ(group("f x + g y"), "((f x) + (g y))");
+    EXPECT_EQ(group("p && q || r"), "((p && q) || r)");
+    EXPECT_EQ(group("p || q && r"), "(p || (q && r))");
+    EXPECT_EQ(group("x ++ y : z"), "((x ++ y) : z)");
+    EXPECT_EQ(group("w : x ++ y ++ z"), "((w : x) ++ (y ++ z))");
+    EXPECT_EQ(group("x + y - z"), "((x + y) - z)");
+    EXPECT_EQ(group("x - y + z"), "((x - y) + z)");
+    EXPECT_EQ(group("f . g ! i"), "((f . g) ! i)");
+    EXPECT_EQ(group("x : y ++ z"), "((x : y) ++ z)");
+    EXPECT_EQ(group("x *. y /. z /. w"), "((x *. y) /. (z /. w))");
+    EXPECT_EQ(group("f x : g y ++ h z"), "(((f x) : (g y)) ++ (h z))");
+}
+
+TEST(OperatorChains, GroupingStepsOnEmptyChainsFail) {
+    EXPECT_EQ(failureText([] { assl(chainEnd()); }), "Constants:136|function assl");
+    EXPECT_EQ(failureText([] { assr(chainEnd()); }), "Constants:140|function assr");
+    // The rotation of assl, met only on chains not built by ordering.
+    const OpChain right = chainCell(chainEnd(), Op::Plus, chainCell(chainEnd(), Op::Plus, chainEnd()));
+    EXPECT_TRUE(eqOpChain(assl(right), chainCell(chainCell(chainEnd(), Op::Plus, chainEnd()), Op::Plus, chainEnd())));
+}
+
+TEST(OperatorChains, FillOperandsLeftToRight) {
+    const OpChain chain = chainCell(chainCell(chainEnd(), Op::Tim, chainEnd()), Op::Plus, chainEnd());
+    auto [tree, rest] = fillOperands<std::string>(chain, {"p", "q", "r", "s"});
+    EXPECT_EQ(treeText(tree), "((p * q) + r)");
+    EXPECT_EQ(rest, (std::vector<std::string>{"s"}));
+    EXPECT_THROW(fillOperands<std::string>(chain, {"p"}), MessageError);
+}
+
+TEST(OperatorChains, LongRunsOfOneOperator) {
+    runOnLargeStack([] {
+        const std::size_t n = 100000;
+        for (Op op : {Op::Cons, Op::Plus}) {
+            std::vector<Op> ops(n, op);
+            std::vector<int> operands(n + 1);
+            for (std::size_t i = 0; i <= n; ++i) operands[i] = static_cast<int>(i);
+            const OpChain chain = opChainResolve(foldOpChain(chainEnd(), orderByPrecedence(ops)));
+            auto [tree, rest] = fillOperands(chain, operands);
+            EXPECT_TRUE(rest.empty());
+            // Walk the spine: Cons nests to the right, Plus to the left.
+            std::size_t depth = 0;
+            for (OpTree<int> at = tree; !at.isLeaf(); ++depth) at = op == Op::Cons ? at.right() : at.left();
+            EXPECT_EQ(depth, n);
+            EXPECT_EQ(op == Op::Cons ? tree.left().operand() : tree.right().operand(), op == Op::Cons ? 0 : static_cast<int>(n));
+        }
+    });
+}
+
+}  // namespace
+}  // namespace plim
+
+namespace plim {
+namespace {
+
+std::uint32_t bits(float x) {
+    std::uint32_t b;
+    std::memcpy(&b, &x, sizeof b);
+    return b;
+}
+
+float floatOf(const Constant& c) { return c.fnumber(); }
+
+TEST(NumberLiterals, Integers) {
+    EXPECT_TRUE(eqConstant(numberConstant("7", std::nullopt), mkNumber(7)));
+    EXPECT_TRUE(eqConstant(numberConstant("007", std::nullopt), mkNumber(7)));
+    EXPECT_TRUE(eqConstant(numberConstant("4294967296", std::nullopt), mkNumber(0)));
+    EXPECT_TRUE(eqConstant(numberConstant("2147483648", std::nullopt), mkNumber(-2147483647 - 1)));
+}
+
+TEST(NumberLiterals, FloatsAreConvertedStepByStepInSinglePrecision) {
+    const Constant three = numberConstant("3", std::string("0"));
+    EXPECT_EQ(three.kind(), ConstantKind::FNumber);
+    EXPECT_EQ(floatOf(three), 3.0f);
+    EXPECT_EQ(bits(floatOf(numberConstant("1", std::string("050")))), bits(floatOf(numberConstant("1", std::string("05")))));
+    const float tenth = 1.0f / 10.0f;
+    EXPECT_EQ(bits(floatOf(numberConstant("0", std::string("1")))), bits(tenth));
+    EXPECT_EQ(bits(floatOf(numberConstant("0", std::string("1")))), 0x3DCCCCCDu);
+    EXPECT_EQ(floatOf(numberConstant("3", std::string("25"))), 3.25f);
+    EXPECT_EQ(fractionDigitsToFloat(""), 0.0f);
+    EXPECT_EQ(fractionDigitsToFloat("25"), 0.25f);
+    EXPECT_EQ(integerDigitsToFloat(0.0f, "123"), 123.0f);
+    EXPECT_EQ(integerDigitsToFloat(4.0f, "2"), 42.0f);
+    // Digits beyond single precision are rounded away step by step.
+    EXPECT_EQ(integerDigitsToFloat(0.0f, "16777217"), 16777216.0f);
+    // A value beyond the single-precision range becomes positive infinity.
+    const float huge = floatOf(numberConstant("1" + std::string(50, '0'), std::string("0")));
+    EXPECT_TRUE(std::isinf(huge));
+    EXPECT_GT(huge, 0.0f);
+}
+
+TEST(NumberLiterals, StepwiseConversionDiffersFromCorrectRounding) {
+    // The step-by-step fraction is not always the nearest float of the decimal text.
+    int differences = 0;
+    for (int n = 1; n < 1000; ++n) {
+        std::string frac = std::to_string(n);
+        frac = std::string(3 - frac.size(), '0') + frac;
+        const float stepwise = fractionDigitsToFloat(frac);
+        const float nearest = std::strtof(("0." + frac).c_str(), nullptr);
+        differences += bits(stepwise) != bits(nearest);
+    }
+    EXPECT_GT(differences, 0);
 }
 
 }  // namespace

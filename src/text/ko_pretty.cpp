@@ -1,0 +1,574 @@
+// Documents, candidate layouts, rendering and the plain combinators of the layout library.
+#include "text/ko_pretty.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <map>
+
+#include "text/ko_pretty_internal.h"
+
+namespace plim {
+
+using namespace pretty_detail;
+
+// --- page bounds -------------------------------------------------------------------------
+
+PageBounds unboundedBounds() {
+    return PageBounds(kUnboundedWidth, kUnboundedWidth);
+}
+
+PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
+    return PageBounds(delay([line = b.lineBound, n] { return *line - n; }),
+                      delay([last = b.lastLineBound, n] { return *last - n; }));
+}
+
+PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
+    Lazy<bool> firstWins = delay([x = a.lineBound, y = b.lineBound] { return *x > *y; });
+    return PageBounds(delay([firstWins, x = a.lineBound, y = b.lineBound] { return *firstWins ? *x : *y; }),
+                      delay([firstWins, x = a.lastLineBound, y = b.lastLineBound] { return *firstWins ? *x : *y; }));
+}
+
+bool operator==(const PageBounds& a, const PageBounds& b) {
+    return *a.lineBound == *b.lineBound && *a.lastLineBound == *b.lastLineBound;
+}
+
+// --- candidate layouts ---------------------------------------------------------------------
+
+FormatText::FormatText() {
+    static const auto nothing = std::make_shared<const Writer>([](LayoutInt, std::string&) {});
+    writer_ = nothing;
+}
+
+FormatText::FormatText(Writer writer) : writer_(std::make_shared<const Writer>(std::move(writer))) {}
+
+bool operator==(const Format& a, const Format& b) {
+    return a.height == b.height && a.width == b.width && a.lastWidth == b.lastWidth;
+}
+
+namespace {
+
+List<Format> sharedTextFormats(std::shared_ptr<const std::string> text) {
+    const auto n = static_cast<LayoutInt>(text->size());
+    FormatText write([text](LayoutInt, std::string& out) { out += *text; });
+    return List<Format>::cons(Format{1, n, n, std::move(write)}, List<Format>());
+}
+
+}  // namespace
+
+List<Format> textFormats(const std::string& text) {
+    return sharedTextFormats(std::make_shared<const std::string>(text));
+}
+
+std::string markerText(LayoutInt n) {
+    if (n == 0) return "";
+    if (n == 1) return "*";
+    std::string out = "<";
+    if (n > 2) out.append(static_cast<std::size_t>(n - 2), '*');
+    return out + ">";
+}
+
+Format besideFormat(const Format& first, const Format& second) {
+    Format f;
+    f.height = first.height + second.height - 1;
+    f.lastWidth = first.lastWidth + second.lastWidth;
+    f.width = std::max(first.width, first.lastWidth + second.width);
+    f.text = FormatText([t1 = first.text, t2 = second.text, l1 = first.lastWidth](LayoutInt c, std::string& out) {
+        t1.write(c, out);
+        t2.write(c + l1, out);
+    });
+    return f;
+}
+
+std::string blanks(LayoutInt n) {
+    return n > 0 ? std::string(static_cast<std::size_t>(n), ' ') : std::string();
+}
+
+// --- error documents ---------------------------------------------------------------------
+
+namespace pretty_detail {
+
+std::string choiceCountError(LayoutInt left, LayoutInt right) {
+    return "<Error: incorrect choice expression. #pars left " + std::to_string(left) + " /= #pars right " +
+           std::to_string(right) + ">";
+}
+
+std::string applyCountError(LayoutInt params, LayoutInt args) {
+    return "<Error: incorrect apply expression. #pars " + std::to_string(params) + " /= #args " +
+           std::to_string(args) + ">";
+}
+
+const List<Format>& errorFormats(const char* text) {
+    static std::map<std::string, List<Format>> built;
+    auto it = built.find(text);
+    if (it == built.end()) it = built.emplace(text, textFormats(text)).first;
+    return it->second;
+}
+
+DocReply errorReply(const char* text) {
+    return SingleReply{errorFormats(text)};
+}
+
+DocAttrs errorAttrs(const std::string& text) {
+    const auto n = static_cast<LayoutInt>(text.size());
+    return DocAttrs{Lazy<DocReply>(SingleReply{textFormats(text)}), Lazy<bool>(true), Lazy<Sizes>(Sizes{1, n, n})};
+}
+
+DocAttrs missingArgumentAttrs() {
+    return DocAttrs{Lazy<DocReply>(SingleReply{}), Lazy<bool>(true), Lazy<Sizes>(Sizes{})};
+}
+
+bool isPair(const DocReply& r) {
+    return std::holds_alternative<PairReply>(r);
+}
+
+List<Format> alternativeFormats(const DocReply& r) {
+    if (const auto* s = std::get_if<SingleReply>(&r)) return s->formats;
+    return errorFormats(kDupDupError);
+}
+
+}  // namespace pretty_detail
+
+// --- primitive documents -------------------------------------------------------------------
+
+Doc textDoc(std::string text) {
+    auto shared = std::make_shared<const std::string>(std::move(text));
+    const auto n = static_cast<LayoutInt>(shared->size());
+    Lazy<Sizes> sizes(Sizes{1, n, n});
+    return Doc([shared, n, sizes](const PageBounds& b) {
+        Lazy<bool> tooWide = delay([line = b.lineBound, n] { return n > *line; });
+        Lazy<DocReply> reply = delay([shared, n, tooWide]() -> DocReply {
+            if (*tooWide) return SingleReply{textFormats(markerText(n))};
+            return SingleReply{sharedTextFormats(shared)};
+        });
+        return DocAttrs{reply, tooWide, sizes};
+    });
+}
+
+Doc ppString(std::string text) {
+    return textDoc(std::move(text));
+}
+
+Doc ppChar(char c) {
+    return textDoc(std::string(1, c));
+}
+
+Doc emptyDoc() {
+    static const DocAttrs empty{Lazy<DocReply>(SingleReply{}), Lazy<bool>(false), Lazy<Sizes>(Sizes{})};
+    static const Doc doc([](const PageBounds&) { return empty; });
+    return doc;
+}
+
+std::string showChar(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\'') return "'\\''";
+    if (c == '\\') return "'\\\\'";
+    if (c == '\n') return "'\\n'";
+    if (c == '\t') return "'\\t'";
+    if (u < 32 || u >= 127) return "'\\" + std::to_string(u) + "'";
+    return std::string("'") + c + "'";
+}
+
+// --- rendering -------------------------------------------------------------------------------
+
+void negativeWidthText(std::string& out) {
+    out += kNegativeWidthError;
+}
+
+void renderPairText(std::string& out) {
+    out += kRenderPairError;
+}
+
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
+    const DocAttrs attrs = d(b);
+    const DocReply& reply = *attrs.reply;
+    if (const auto* single = std::get_if<SingleReply>(&reply)) {
+        if (!single->formats.empty()) single->formats.head().text.write(0, out);
+    } else {
+        renderPairText(out);
+    }
+}
+
+std::string renderDocAtBounds(const Doc& d, const PageBounds& b) {
+    std::string out;
+    renderDocAtBoundsTo(out, d, b);
+    return out;
+}
+
+void renderDocTo(std::string& out, const Doc& d, LayoutInt width) {
+    if (width < 0) {
+        negativeWidthText(out);
+        return;
+    }
+    renderDocAtBoundsTo(out, d, PageBounds(width, width));
+}
+
+std::string renderDoc(const Doc& d, LayoutInt width) {
+    std::string out;
+    renderDocTo(out, d, width);
+    return out;
+}
+
+namespace {
+
+void writeStdout(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+}  // namespace
+
+void renderStdout(const Doc& d, LayoutInt width) {
+    writeStdout(renderDoc(d, width));
+}
+
+void renderAllStdout(const Doc& d, LayoutInt width) {
+    List<Format> candidates;
+    if (width < 0) {
+        candidates = errorFormats(kNegativeWidthError);
+    } else {
+        const DocAttrs attrs = d(PageBounds(width, width));
+        const DocReply& reply = *attrs.reply;
+        const auto* single = std::get_if<SingleReply>(&reply);
+        candidates = single ? single->formats : errorFormats(kRenderPairError);
+    }
+    std::string out;
+    for (const Format& f : candidates) {
+        f.text.write(0, out);
+        out += "\n\n";
+    }
+    writeStdout(out);
+}
+
+// --- candidate lists -----------------------------------------------------------------------
+
+List<Format> mergeFormats(List<Format> xs, List<Format> ys) {
+    return List<Format>::defer([xs, ys]() -> List<Format> {
+        if (xs.empty()) return ys;
+        if (ys.empty()) return xs;
+        const Format& x = xs.head();
+        const Format& y = ys.head();
+        const bool takeX = x.height != y.height ? x.height < y.height
+                           : x.width != y.width ? x.width < y.width
+                                                : x.lastWidth == y.lastWidth;
+        if (!takeX) return List<Format>::cons(y, mergeFormats(xs, ys.tail()));
+        const bool same = x.height == y.height && x.width == y.width;  // and equal last widths
+        return List<Format>::cons(x, mergeFormats(xs.tail(), same ? ys.tail() : ys));
+    });
+}
+
+namespace {
+
+LayoutInt productWidth(const Format& x, const Format& y) {
+    return std::max(x.width, x.lastWidth + y.width);
+}
+
+// x beside every right candidate, after the leading ones whose product is wider than bound.
+List<Format> besideRow(Lazy<LayoutInt> bound, Format x, List<Format> ys) {
+    return List<Format>::defer([bound, x, ys]() -> List<Format> {
+        List<Format> at = ys;
+        while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
+        return map([x](const Format& y) { return besideFormat(x, y); }, at);
+    });
+}
+
+List<Format> besideRows(Lazy<LayoutInt> bound, List<Format> xs, List<Format> ys) {
+    return List<Format>::defer([bound, xs, ys]() -> List<Format> {
+        if (xs.empty()) return List<Format>();
+        return mergeFormats(besideRow(bound, xs.head(), ys), besideRows(bound, xs.tail(), ys));
+    });
+}
+
+}  // namespace
+
+List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys) {
+    return besideRows(b.lineBound, std::move(xs), std::move(ys));
+}
+
+List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys) {
+    return besideRows(Lazy<LayoutInt>(std::numeric_limits<LayoutInt>::max()), std::move(xs), std::move(ys));
+}
+
+List<Format> above_fmts(List<Format> xs, List<Format> ys) {
+    return List<Format>::defer([xs, ys]() -> List<Format> {
+        if (xs.empty() || ys.empty()) return List<Format>();
+        const Format& x = xs.head();
+        const Format& y = ys.head();
+        Format f;
+        f.height = x.height + y.height;
+        f.lastWidth = y.lastWidth;
+        f.width = std::max(x.width, y.width);
+        f.text = FormatText([upper = x.text, lower = y.text](LayoutInt c, std::string& out) {
+            upper.write(c, out);
+            out += '\n';
+            if (c > 0) out.append(static_cast<std::size_t>(c), ' ');
+            lower.write(c, out);
+        });
+        List<Format> rest = x.width >= y.width ? above_fmts(xs.tail(), ys) : above_fmts(xs, ys.tail());
+        return List<Format>::cons(std::move(f), std::move(rest));
+    });
+}
+
+// --- attribute rules -----------------------------------------------------------------------
+
+namespace pretty_detail {
+
+PageBounds besideLeftBounds(const PageBounds& b, const Later<Lazy<Sizes>>& rightSizes) {
+    return PageBounds(b.lineBound,
+                      delay([last = b.lastLineBound, rightSizes] { return *last - rightSizes.get()->width; }));
+}
+
+PageBounds besideRightBounds(const PageBounds& b, const Lazy<Sizes>& leftSizes) {
+    return PageBounds(delay([line = b.lineBound, leftSizes] { return *line - leftSizes->lastWidth; }),
+                      delay([last = b.lastLineBound, leftSizes] { return *last - leftSizes->lastWidth; }));
+}
+
+DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) {
+    Lazy<Sizes> sizes = delay([ls = l.sizes, rs = r.sizes] {
+        const Sizes& a = *ls;
+        const Sizes& c = *rs;
+        Sizes s;
+        s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
+        s.lastWidth = a.lastWidth + c.lastWidth;
+        s.width = std::max(a.width, a.lastWidth + c.width);
+        return s;
+    });
+    Lazy<bool> failed = delay([lr = l.reply, rr = r.reply] { return isPair(*lr) && isPair(*rr); });
+    Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, failed] { return *lt || *rt || *failed; });
+    Lazy<DocReply> reply = delay([l, r, bound = b.lineBound]() -> DocReply {
+        auto product = [&](const List<Format>& x, const List<Format>& y) {
+            if (l.height() == 0) return y;
+            if (r.height() == 0) return x;
+            if (!*l.tooWide && !*r.tooWide) return besideRows(bound, x, y);
+            return besideFormatsUnbounded(x, y);
+        };
+        const DocReply& lr = *l.reply;
+        const DocReply& rr = *r.reply;
+        const auto* ls = std::get_if<SingleReply>(&lr);
+        const auto* rs = std::get_if<SingleReply>(&rr);
+        if (ls && rs) return SingleReply{product(ls->formats, rs->formats)};
+        if (ls) {
+            const auto& p = std::get<PairReply>(rr);
+            return PairReply{product(ls->formats, p.first), product(ls->formats, p.second), p.firstTooWide,
+                             p.secondTooWide};
+        }
+        if (rs) {
+            const auto& p = std::get<PairReply>(lr);
+            return PairReply{product(p.first, rs->formats), product(p.second, rs->formats), p.firstTooWide,
+                             p.secondTooWide};
+        }
+        return errorReply(kBesidePairsError);
+    });
+    return DocAttrs{reply, tooWide, sizes};
+}
+
+}  // namespace pretty_detail
+
+std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
+                                       LayoutInt lowerHeight) {
+    auto stack = [&](const List<Format>& x, const List<Format>& y) {
+        if (upperHeight == 0) return y;
+        if (lowerHeight == 0) return x;
+        return above_fmts(x, y);
+    };
+    const auto* us = std::get_if<SingleReply>(&upper);
+    const auto* ds = std::get_if<SingleReply>(&lower);
+    if (us && ds) return {SingleReply{stack(us->formats, ds->formats)}, false};
+    if (us) {
+        const auto& p = std::get<PairReply>(lower);
+        return {PairReply{stack(us->formats, p.first), stack(us->formats, p.second), p.firstTooWide, p.secondTooWide},
+                false};
+    }
+    if (ds) {
+        const auto& p = std::get<PairReply>(upper);
+        return {PairReply{stack(p.first, ds->formats), stack(p.second, ds->formats), p.firstTooWide, p.secondTooWide},
+                false};
+    }
+    return {errorReply(kAbovePairsError), true};
+}
+
+namespace pretty_detail {
+
+DocAttrs aboveAttrs(const DocAttrs& u, const DocAttrs& d) {
+    Lazy<Sizes> sizes = delay([us = u.sizes, ds = d.sizes] {
+        return Sizes{us->height + ds->height, ds->lastWidth, std::max(us->width, ds->width)};
+    });
+    Lazy<std::pair<DocReply, bool>> composed =
+        delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()); });
+    Lazy<DocReply> reply = composed.map([](const std::pair<DocReply, bool>& c) { return c.first; });
+    Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, composed] { return *dt || *ut || composed->second; });
+    return DocAttrs{reply, tooWide, sizes};
+}
+
+namespace {
+
+// The first list, or the second when the first is empty.
+List<Format> unlessEmpty(List<Format> xs, List<Format> ys) {
+    return List<Format>::defer([xs, ys] { return xs.empty() ? ys : xs; });
+}
+
+}  // namespace
+
+DocAttrs joinAttrs(const DocAttrs& e) {
+    Lazy<DocReply> reply = delay([er = e.reply, et = e.tooWide]() -> DocReply {
+        const DocReply& r = *er;
+        if (const auto* p = std::get_if<PairReply>(&r)) {
+            if (p->secondTooWide) return SingleReply{unlessEmpty(p->first, p->second)};
+            if (!p->firstTooWide) return SingleReply{mergeFormats(p->first, p->second)};
+            return SingleReply{unlessEmpty(p->second, p->first)};
+        }
+        if (*et) return r;
+        return errorReply(kJoinSingleError);
+    });
+    Lazy<bool> tooWide = delay([er = e.reply, et = e.tooWide] { return isPair(*er) ? *et : true; });
+    return DocAttrs{reply, tooWide, e.sizes};
+}
+
+namespace {
+
+List<Format> oneLineFormats(List<Format> xs) {
+    return List<Format>::defer([xs]() -> List<Format> {
+        if (xs.empty() || xs.head().height > 1) return List<Format>();
+        return List<Format>::cons(xs.head(), oneLineFormats(xs.tail()));
+    });
+}
+
+}  // namespace
+
+DocAttrs filterAttrs(const DocAttrs& e) {
+    // 0: some one-line candidates remain; 1: none remain; 2: a pair.
+    Lazy<int> outcome = delay([er = e.reply] {
+        const auto* s = std::get_if<SingleReply>(&*er);
+        if (!s) return 2;
+        return !s->formats.empty() && s->formats.head().height <= 1 ? 0 : 1;
+    });
+    Lazy<DocReply> reply = delay([outcome, er = e.reply, es = e.sizes]() -> DocReply {
+        switch (*outcome) {
+        case 0: return SingleReply{oneLineFormats(std::get<SingleReply>(*er).formats)};
+        case 1: return SingleReply{textFormats(markerText(es->width))};
+        default: return errorReply(kFilterPairError);
+        }
+    });
+    Lazy<bool> tooWide = delay([outcome, et = e.tooWide] { return *outcome == 0 ? *et : true; });
+    return DocAttrs{reply, tooWide, e.sizes};
+}
+
+namespace {
+
+Format indentFormat(LayoutInt n, const Format& f) {
+    Format g;
+    g.height = f.height;
+    g.lastWidth = f.lastWidth + n;
+    g.width = f.width + n;
+    g.text = FormatText([n, t = f.text](LayoutInt c, std::string& out) {
+        if (n > 0) out.append(static_cast<std::size_t>(n), ' ');
+        t.write(c + n, out);
+    });
+    return g;
+}
+
+List<Format> indentFormats(LayoutInt n, LayoutInt lineBound, bool keepAll, List<Format> xs) {
+    return List<Format>::defer([n, lineBound, keepAll, xs] {
+        List<Format> at = xs;
+        if (!keepAll) {
+            while (!at.empty() && at.head().width > lineBound - n) at = at.tail();
+        }
+        return map([n](const Format& f) { return indentFormat(n, f); }, at);
+    });
+}
+
+// Every candidate list of the reply indented by n (0 <= n <= lineBound).
+DocReply indentReply(LayoutInt n, const DocReply& r, LayoutInt lineBound, bool innerTooWide) {
+    if (const auto* s = std::get_if<SingleReply>(&r)) return SingleReply{indentFormats(n, lineBound, innerTooWide, s->formats)};
+    const auto& p = std::get<PairReply>(r);
+    return PairReply{indentFormats(n, lineBound, innerTooWide, p.first),
+                     indentFormats(n, lineBound, innerTooWide, p.second), p.firstTooWide, p.secondTooWide};
+}
+
+}  // namespace
+
+DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds& b) {
+    Lazy<Sizes> sizes = delay([n, is = inner.sizes] { return Sizes{is->height, is->lastWidth + *n, is->width + *n}; });
+    Lazy<bool> tooWide = delay([n, line = b.lineBound, it = inner.tooWide] { return *n < 0 || *n > *line || *it; });
+    Lazy<DocReply> reply = delay([n, line = b.lineBound, inner]() -> DocReply {
+        if (*n < 0) return errorReply(kNegativeIndentError);
+        if (*n > *line) return SingleReply{textFormats(markerText(*n + inner.width()))};
+        return indentReply(*n, *inner.reply, *line, *inner.tooWide);
+    });
+    return DocAttrs{reply, tooWide, sizes};
+}
+
+}  // namespace pretty_detail
+
+// --- plain combinators ---------------------------------------------------------------------
+
+Doc besideDoc(Doc left, Doc right) {
+    return Doc([left, right](const PageBounds& b) {
+        Later<Lazy<Sizes>> rightSizes;
+        DocAttrs l = left(besideLeftBounds(b, rightSizes));
+        DocAttrs r = right(besideRightBounds(b, l.sizes));
+        rightSizes.define(r.sizes);
+        return besideAttrs(l, r, b);
+    });
+}
+
+Doc aboveDoc(Doc upper, Doc lower) {
+    return Doc([upper, lower](const PageBounds& b) { return aboveAttrs(upper(b), lower(b)); });
+}
+
+Doc joinDoc(Doc d) {
+    return Doc([d](const PageBounds& b) { return joinAttrs(d(b)); });
+}
+
+Doc indentDoc(LayoutInt n, Doc d) {
+    return Doc([n, d](const PageBounds& b) { return indentAttrs(Lazy<LayoutInt>(n), d(shrinkBounds(n, b)), b); });
+}
+
+Doc filterDoc(Doc d) {
+    return Doc([d](const PageBounds& b) { return filterAttrs(d(b)); });
+}
+
+Doc dupDoc(Doc x, Doc y) {
+    return Doc([x, y](const PageBounds& b) {
+        DocAttrs dx = x(b);
+        DocAttrs dy = y(b);
+        Lazy<Sizes> sizes = delay([xs = dx.sizes, ys = dy.sizes] {
+            return Sizes{std::max(xs->height, ys->height), std::min(xs->lastWidth, ys->lastWidth),
+                         std::min(xs->width, ys->width)};
+        });
+        Lazy<DocReply> reply = delay([dx, dy, sizes]() -> DocReply {
+            if (!*dx.tooWide || !*dy.tooWide)
+                return PairReply{alternativeFormats(*dx.reply), alternativeFormats(*dy.reply), *dx.tooWide,
+                                 *dy.tooWide};
+            return SingleReply{textFormats(markerText(sizes->width))};
+        });
+        Lazy<bool> tooWide = delay([xt = dx.tooWide, yt = dy.tooWide] { return *xt && *yt; });
+        return DocAttrs{reply, tooWide, sizes};
+    });
+}
+
+namespace {
+
+// The first candidate alone, reported as one line of width 0; one empty line when there is none.
+List<Format> firstAsZeroSize(List<Format> xs) {
+    return List<Format>::defer([xs] {
+        FormatText text = xs.empty() ? FormatText() : xs.head().text;
+        return List<Format>::cons(Format{1, 0, 0, std::move(text)}, List<Format>());
+    });
+}
+
+}  // namespace
+
+Doc zeroSizeDoc(Doc d) {
+    return Doc([d](const PageBounds&) {
+        DocAttrs inner = d(unboundedBounds());
+        Lazy<DocReply> reply = delay([ir = inner.reply]() -> DocReply {
+            const DocReply& r = *ir;
+            if (const auto* s = std::get_if<SingleReply>(&r)) return SingleReply{firstAsZeroSize(s->formats)};
+            const auto& p = std::get<PairReply>(r);
+            return PairReply{firstAsZeroSize(p.first), firstAsZeroSize(p.second), p.firstTooWide, p.secondTooWide};
+        });
+        return DocAttrs{reply, Lazy<bool>(false), Lazy<Sizes>(Sizes{1, 0, 0})};
+    });
+}
+
+}  // namespace plim

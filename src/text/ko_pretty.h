@@ -1,0 +1,407 @@
+// Layout documents: text laid out to a page width.
+//
+// Building and rendering a document:
+//
+//   #include "text/ko_pretty_ext.h"   // the Printable instances for strings and numbers,
+//                                     // hvList, hvSpList, aboveList, blockDoc, ...
+//   Doc d = besideDoc(ppString("let "),
+//                     aboveDoc(ppString("x = 1"), ppString("y = 2")));
+//   std::string text = renderDoc(d, 80);        // "let x = 1\n    y = 2" (no final newline)
+//   renderDocTo(out, d, 80);                     // the same, appended to a std::string
+//   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
+//
+// Documents are values: build them once and share them freely.  A `Doc` is a function from
+// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best
+// first (`reply`), a too-wide flag and its sizes.  Every attribute is computed on demand, at
+// most once; the bounds handed to a part may depend on the sizes of its siblings, so bounds
+// are lazy too.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
+// argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a
+// join (`joinDoc`, `joinParDoc`) later resolves for the page width.
+//
+// Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "text/lazy.h"
+
+namespace plim {
+
+// Sizes and bounds are computed in 64 bits; kUnboundedWidth is the bound of no limit.
+using LayoutInt = std::int64_t;
+inline constexpr LayoutInt kUnboundedWidth = 2147483647;
+
+// --- page bounds -------------------------------------------------------------------------
+
+// The room a document may use: every line within lineBound (counted from the document's
+// start column), the last line within lastLineBound.  The fields are lazy because a part's
+// bounds may depend on the sizes of its siblings.
+struct PageBounds {
+    Lazy<LayoutInt> lineBound;
+    Lazy<LayoutInt> lastLineBound;
+
+    PageBounds(LayoutInt line, LayoutInt last) : lineBound(line), lastLineBound(last) {}
+    PageBounds(Lazy<LayoutInt> line, Lazy<LayoutInt> last)
+        : lineBound(std::move(line)), lastLineBound(std::move(last)) {}
+};
+
+// (2147483647, 2147483647): no width limit.
+PageBounds unboundedBounds();
+// Both fields reduced by n.
+PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
+// The bounds with the larger lineBound; the second on equal lineBounds.
+PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
+bool operator==(const PageBounds& a, const PageBounds& b);
+
+// --- candidate layouts ---------------------------------------------------------------------
+
+// The characters of a layout: written into `out`, its first character standing at `column`.
+// Later lines are indented to `column`.
+class FormatText {
+public:
+    using Writer = std::function<void(LayoutInt column, std::string& out)>;
+    FormatText();  // no characters
+    explicit FormatText(Writer writer);
+    void write(LayoutInt column, std::string& out) const { (*writer_)(column, out); }
+
+private:
+    std::shared_ptr<const Writer> writer_;
+};
+
+// One candidate layout.
+struct Format {
+    LayoutInt height = 0;     // number of lines
+    LayoutInt lastWidth = 0;  // length of the last line
+    LayoutInt width = 0;      // length of the longest line
+    FormatText text;
+};
+// Equal sizes (the texts are not compared).
+bool operator==(const Format& a, const Format& b);
+
+// What a document answers: its candidates, or two alternatives of the same place kept apart
+// until a join decides between them.
+struct SingleReply {
+    List<Format> formats;
+};
+struct PairReply {
+    List<Format> first;
+    List<Format> second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+using DocReply = std::variant<SingleReply, PairReply>;
+
+struct Sizes {
+    LayoutInt height = 0;
+    LayoutInt lastWidth = 0;
+    LayoutInt width = 0;
+};
+
+// The attributes of a document laid out at some bounds.  The sizes never depend on the
+// replies; asking for them evaluates only the parts' sizes.
+struct DocAttrs {
+    Lazy<DocReply> reply;
+    Lazy<bool> tooWide;
+    Lazy<Sizes> sizes;
+
+    LayoutInt height() const { return sizes->height; }
+    LayoutInt lastWidth() const { return sizes->lastWidth; }
+    LayoutInt width() const { return sizes->width; }
+};
+
+// --- documents ---------------------------------------------------------------------------
+
+class Doc {
+public:
+    using Fn = std::function<DocAttrs(const PageBounds&)>;
+
+    template <class F>
+        requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
+    Doc(F f) : fn_(std::make_shared<const Fn>(std::move(f))) {}  // NOLINT: implicit by design
+
+    // The attributes at the given bounds.  Builds them without computing any of them.
+    DocAttrs operator()(const PageBounds& b) const { return (*fn_)(b); }
+
+private:
+    std::shared_ptr<const Fn> fn_;
+};
+
+// The arguments of a parameterised document: a slice of the argument documents' attributes
+// (flags, replies and sizes), one per parameter in parameter order.
+class ParArgs {
+public:
+    ParArgs() = default;
+    explicit ParArgs(std::vector<DocAttrs> items);
+    std::size_t size() const { return count_; }
+    const DocAttrs& operator[](std::size_t i) const { return (*items_)[offset_ + i]; }
+    // The first n entries (all when fewer), and the entries after them.
+    ParArgs take(std::size_t n) const;
+    ParArgs drop(std::size_t n) const;
+
+private:
+    std::shared_ptr<const std::vector<DocAttrs>> items_;
+    std::size_t offset_ = 0;
+    std::size_t count_ = 0;
+};
+
+// The attributes of a parameterised document: those of a document, and the bounds at which
+// each parameter's argument is to be laid out (one per parameter, in order).
+struct ParAttrs {
+    Lazy<DocReply> reply;
+    Lazy<bool> tooWide;
+    Lazy<Sizes> sizes;
+    List<PageBounds> paramBounds;
+};
+
+// A document with holes.  Its parameter count is fixed when it is built.
+class ParDoc {
+public:
+    using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
+    ParDoc(LayoutInt paramCount, Fn fn) : paramCount_(paramCount), fn_(std::make_shared<const Fn>(std::move(fn))) {}
+
+    LayoutInt paramCount() const { return paramCount_; }
+    ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return (*fn_)(args, b); }
+
+private:
+    LayoutInt paramCount_;
+    std::shared_ptr<const Fn> fn_;
+};
+
+// --- the Printable class -----------------------------------------------------------------
+//
+// Printable<T> is specialised for every type that can be laid out, with
+//   static Doc toDoc(const T&);                      one value
+//   static Doc listToDoc(const std::vector<T>&);     a list of values
+//   static std::string show(const T&);               its text form (where it has one)
+// Instances here: Doc, char and std::vector<T>; std::string, int32_t and float in
+// text/ko_pretty_ext.h.
+template <class T>
+struct Printable;
+
+template <class T>
+Doc toDoc(const T& x) {
+    return Printable<T>::toDoc(x);
+}
+template <class T>
+Doc listToDoc(const std::vector<T>& xs) {
+    return Printable<T>::listToDoc(xs);
+}
+
+// --- primitive documents -------------------------------------------------------------------
+
+// One line of text; at a lineBound shorter than the text it shows the marker of its length
+// and is flagged too wide.
+Doc textDoc(std::string text);
+Doc ppString(std::string text);
+Doc ppChar(char c);
+// No lines at all.
+Doc emptyDoc();
+
+template <class T>
+Doc showDoc(const T& x) {
+    return textDoc(Printable<T>::show(x));
+}
+
+// The single one-line candidate of a text.
+List<Format> textFormats(const std::string& text);
+// "" for 0, "*" for 1, otherwise '<', n - 2 asterisks and '>' (the two signs alone below 2).
+std::string markerText(LayoutInt n);
+// The first layout followed, on its last line, by the second.
+Format besideFormat(const Format& first, const Format& second);
+// n blanks; none for n <= 0.
+std::string blanks(LayoutInt n);
+
+// --- rendering -----------------------------------------------------------------------------
+
+// The text of the document's first candidate at page width w (bounds (w, w)), from column 0,
+// appended to `out`; no newline is added.
+void renderDocTo(std::string& out, const Doc& d, LayoutInt width);
+std::string renderDoc(const Doc& d, LayoutInt width);
+// The same at bounds of one's own.
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b);
+std::string renderDocAtBounds(const Doc& d, const PageBounds& b);
+// Writes the rendered text to the standard output (no newline, no flush).
+void renderStdout(const Doc& d, LayoutInt width);
+// Writes every candidate, each followed by "\n\n", to the standard output.
+void renderAllStdout(const Doc& d, LayoutInt width);
+// The texts shown for a negative page width and for a document that answers with a pair.
+void negativeWidthText(std::string& out);
+void renderPairText(std::string& out);
+
+// --- candidate lists -----------------------------------------------------------------------
+
+// The candidates of both lists, by fewer lines, then smaller width; same sizes kept once.
+List<Format> mergeFormats(List<Format> xs, List<Format> ys);
+// Side-by-side products, each left candidate's row skipping the leading right candidates
+// whose product is wider than the lineBound; the rows merged.
+List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys);
+List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys);
+// Each upper candidate above a lower one, advancing the wider side.
+List<Format> above_fmts(List<Format> xs, List<Format> ys);
+// The stacked reply of an upper and a lower reply, and whether stacking failed (two pairs).
+std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
+                                       LayoutInt lowerHeight);
+
+// --- composition -----------------------------------------------------------------------------
+
+// The right document after the end of the left one, on its last line.
+Doc besideDoc(Doc left, Doc right);
+// The upper document above the lower one, both starting at the same column.
+Doc aboveDoc(Doc upper, Doc lower);
+// A pair of alternatives turned into one candidate list.
+Doc joinDoc(Doc d);
+// Every line shifted right by n columns.
+Doc indentDoc(LayoutInt n, Doc d);
+// Only the one-line candidates (a marker of the width when there are none).
+Doc filterDoc(Doc d);
+// The two documents as a pair of alternatives of the same place.
+Doc dupDoc(Doc x, Doc y);
+// The document laid out without width limit, reported as one line of width 0.
+Doc zeroSizeDoc(Doc d);
+
+template <class A, class B>
+Doc ppBeside(const A& x, const B& y) {
+    return besideDoc(toDoc(x), toDoc(y));
+}
+template <class A, class B>
+Doc ppAbove(const A& x, const B& y) {
+    return aboveDoc(toDoc(x), toDoc(y));
+}
+template <class A>
+Doc ppIndent(LayoutInt n, const A& x) {
+    return indentDoc(n, toDoc(x));
+}
+template <class A, class B>
+    requires(!std::is_same_v<A, Doc> || !std::is_same_v<B, Doc>)
+Doc dupDoc(const A& x, const B& y) {
+    return dupDoc(toDoc(x), toDoc(y));
+}
+
+// The list layout that instances use by default: the documents side by side, the last one
+// beside emptyDoc; the empty list gives emptyDoc.
+template <class T>
+Doc ppListDefault(const std::vector<T>& xs);
+
+// --- parameterised documents ----------------------------------------------------------------
+
+// A hole: the next argument, laid out at the hole's own bounds.
+ParDoc parDoc();
+// Holes that take the first or second alternative of an argument answering with a pair.
+ParDoc firstParDoc();
+ParDoc secondParDoc();
+// A finished document among the parts of a parameterised one (no parameter).
+ParDoc liftParDoc(Doc d);
+template <class T>
+ParDoc liftParDoc(const T& x) {
+    return liftParDoc(toDoc(x));
+}
+ParDoc filterParDoc(ParDoc p);
+ParDoc besideParDoc(ParDoc left, ParDoc right);
+ParDoc aboveParDoc(ParDoc upper, ParDoc lower);
+ParDoc joinParDoc(ParDoc p);
+ParDoc indentParDoc(LayoutInt n, ParDoc p);
+// Two arrangements of the same parameters, kept as a pair for a later join.
+ParDoc choiceParDoc(ParDoc left, ParDoc right);
+// The parameters filled with the documents, in order.
+Doc applyParDoc(ParDoc p, std::vector<Doc> args);
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc applyParDoc(ParDoc p, const std::vector<T>& args) {
+    std::vector<Doc> docs;
+    docs.reserve(args.size());
+    for (const T& a : args) docs.push_back(toDoc(a));
+    return applyParDoc(std::move(p), std::move(docs));
+}
+// The outer document's parameters filled with the inner parameterised documents.
+ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners);
+
+// The inner list of substParDoc evaluated on its own: each element takes its own arguments
+// from `args` in order and is laid out at its entry of `bounds`.
+struct ParDocListAttrs {
+    std::vector<DocAttrs> elements;
+    List<PageBounds> paramBounds;
+    LayoutInt paramTotal = 0;
+    LayoutInt count = 0;
+};
+ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args, List<PageBounds> bounds);
+
+// --- fill layouts and centred column ----------------------------------------------------
+
+// The documents side by side while they fit in the lineBound, continuing on new lines.
+Doc fillDoc(std::vector<Doc> items);
+// The same within a block width of its own (a marker when wider than the lineBound).
+Doc fillBlockDoc(LayoutInt blockWidth, std::vector<Doc> items);
+// The documents stacked, each centred under the widest.
+Doc centredAboveList(std::vector<Doc> items);
+
+template <class T>
+std::vector<Doc> toDocs(const std::vector<T>& items) {
+    std::vector<Doc> docs;
+    docs.reserve(items.size());
+    for (const T& x : items) docs.push_back(toDoc(x));
+    return docs;
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc fillDoc(const std::vector<T>& items) {
+    return fillDoc(toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc fillBlockDoc(LayoutInt blockWidth, const std::vector<T>& items) {
+    return fillBlockDoc(blockWidth, toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc centredAboveList(const std::vector<T>& items) {
+    return centredAboveList(toDocs(items));
+}
+
+// --- instances -------------------------------------------------------------------------------
+
+template <class T>
+Doc ppListDefault(const std::vector<T>& xs) {
+    Doc acc = emptyDoc();
+    for (auto it = xs.rbegin(); it != xs.rend(); ++it) acc = besideDoc(toDoc(*it), acc);
+    return acc;
+}
+
+// Documents are their own documents; a list of them stands side by side.
+template <>
+struct Printable<Doc> {
+    static Doc toDoc(const Doc& d) { return d; }
+    static Doc listToDoc(const std::vector<Doc>& ds) { return ppListDefault(ds); }
+};
+
+std::string showChar(char c);
+
+// A character is a one-character text; a list of characters one text.
+template <>
+struct Printable<char> {
+    static Doc toDoc(char c) { return ppChar(c); }
+    static Doc listToDoc(const std::vector<char>& cs) { return ppString(std::string(cs.begin(), cs.end())); }
+    static std::string show(char c) { return showChar(c); }
+};
+
+// A list prints the way its element type prints its lists; lists of lists stand side by side.
+template <class T>
+struct Printable<std::vector<T>> {
+    static Doc toDoc(const std::vector<T>& xs) { return Printable<T>::listToDoc(xs); }
+    static Doc listToDoc(const std::vector<std::vector<T>>& xss) { return ppListDefault(xss); }
+    static std::string show(const std::vector<T>& xs) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            if (i > 0) out += ',';
+            out += Printable<T>::show(xs[i]);
+        }
+        return out + "]";
+    }
+};
+
+}  // namespace plim

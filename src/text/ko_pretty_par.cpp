@@ -1,0 +1,222 @@
+// Parameterised documents: holes, their compositions, choice, application and substitution.
+#include <algorithm>
+
+#include "text/ko_pretty.h"
+#include "text/ko_pretty_internal.h"
+
+namespace plim {
+
+using namespace pretty_detail;
+
+ParArgs::ParArgs(std::vector<DocAttrs> items)
+    : items_(std::make_shared<const std::vector<DocAttrs>>(std::move(items))), count_(items_->size()) {}
+
+ParArgs ParArgs::take(std::size_t n) const {
+    ParArgs out = *this;
+    out.count_ = std::min(n, count_);
+    return out;
+}
+
+ParArgs ParArgs::drop(std::size_t n) const {
+    ParArgs out = *this;
+    const std::size_t k = std::min(n, count_);
+    out.offset_ += k;
+    out.count_ -= k;
+    return out;
+}
+
+namespace {
+
+DocAttrs docAttrsOf(const ParAttrs& p) {
+    return DocAttrs{p.reply, p.tooWide, p.sizes};
+}
+
+ParAttrs withParams(const DocAttrs& d, List<PageBounds> paramBounds) {
+    return ParAttrs{d.reply, d.tooWide, d.sizes, std::move(paramBounds)};
+}
+
+List<PageBounds> single(const PageBounds& b) {
+    return List<PageBounds>::cons(b, List<PageBounds>());
+}
+
+// The bounds of the i-th entry of a list that becomes known later; `fallback` when the
+// list is too short.
+PageBounds boundsAt(const Lazy<std::vector<PageBounds>>& all, std::size_t i, const PageBounds& fallback) {
+    Lazy<PageBounds> pick = delay([all, i, fallback] { return i < all->size() ? (*all)[i] : fallback; });
+    return PageBounds(delay([pick] { return *pick->lineBound; }), delay([pick] { return *pick->lastLineBound; }));
+}
+
+Lazy<std::vector<PageBounds>> vectorOf(const Later<List<PageBounds>>& list) {
+    return delay([list] { return toVector(list.get()); });
+}
+
+List<PageBounds> zipMaxBounds(List<PageBounds> xs, List<PageBounds> ys) {
+    return List<PageBounds>::defer([xs, ys]() -> List<PageBounds> {
+        if (xs.empty() || ys.empty()) return List<PageBounds>();
+        return List<PageBounds>::cons(maxBounds(xs.head(), ys.head()), zipMaxBounds(xs.tail(), ys.tail()));
+    });
+}
+
+// One alternative of a pair-valued argument taken out: `second` picks the second.
+ParDoc alternativeHole(bool second) {
+    return ParDoc(1, [second](const ParArgs& args, const PageBounds& b) {
+        ParAttrs p = parDoc()(args, b);
+        Lazy<std::pair<DocReply, bool>> taken = delay([pr = p.reply, second]() -> std::pair<DocReply, bool> {
+            const DocReply& r = *pr;
+            const auto* pair = std::get_if<PairReply>(&r);
+            if (!pair) return {r, false};
+            if (second) return {SingleReply{pair->second}, pair->secondTooWide};
+            return {SingleReply{pair->first}, pair->firstTooWide};
+        });
+        Lazy<DocReply> reply = taken.map([](const std::pair<DocReply, bool>& t) { return t.first; });
+        Lazy<bool> tooWide = delay([pt = p.tooWide, taken] { return *pt || taken->second; });
+        return ParAttrs{reply, tooWide, p.sizes, p.paramBounds};
+    });
+}
+
+}  // namespace
+
+ParDoc parDoc() {
+    static const ParDoc hole(1, [](const ParArgs& args, const PageBounds& b) {
+        if (args.size() == 0) return withParams(missingArgumentAttrs(), single(b));
+        return withParams(args[0], single(b));
+    });
+    return hole;
+}
+
+ParDoc firstParDoc() {
+    static const ParDoc hole = alternativeHole(false);
+    return hole;
+}
+
+ParDoc secondParDoc() {
+    static const ParDoc hole = alternativeHole(true);
+    return hole;
+}
+
+ParDoc liftParDoc(Doc d) {
+    return ParDoc(0, [d](const ParArgs&, const PageBounds& b) { return withParams(d(b), List<PageBounds>()); });
+}
+
+ParDoc filterParDoc(ParDoc p) {
+    return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) {
+        ParAttrs t = p(args, b);
+        return withParams(filterAttrs(docAttrsOf(t)), t.paramBounds);
+    });
+}
+
+ParDoc besideParDoc(ParDoc left, ParDoc right) {
+    return ParDoc(left.paramCount() + right.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
+        const auto n = static_cast<std::size_t>(left.paramCount());
+        Later<Lazy<Sizes>> rightSizes;
+        ParAttrs l = left(args.take(n), besideLeftBounds(b, rightSizes));
+        ParAttrs r = right(args.drop(n), besideRightBounds(b, l.sizes));
+        rightSizes.define(r.sizes);
+        return withParams(besideAttrs(docAttrsOf(l), docAttrsOf(r), b), append(l.paramBounds, r.paramBounds));
+    });
+}
+
+ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
+    return ParDoc(upper.paramCount() + lower.paramCount(), [upper, lower](const ParArgs& args, const PageBounds& b) {
+        const auto n = static_cast<std::size_t>(upper.paramCount());
+        ParAttrs u = upper(args.take(n), b);
+        ParAttrs d = lower(args.drop(n), b);
+        return withParams(aboveAttrs(docAttrsOf(u), docAttrsOf(d)), append(u.paramBounds, d.paramBounds));
+    });
+}
+
+ParDoc joinParDoc(ParDoc p) {
+    return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) {
+        ParAttrs t = p(args, b);
+        return withParams(joinAttrs(docAttrsOf(t)), t.paramBounds);
+    });
+}
+
+ParDoc indentParDoc(LayoutInt n, ParDoc p) {
+    return ParDoc(p.paramCount(), [n, p](const ParArgs& args, const PageBounds& b) {
+        ParAttrs t = p(args, shrinkBounds(n, b));
+        return withParams(indentAttrs(Lazy<LayoutInt>(n), docAttrsOf(t), b), t.paramBounds);
+    });
+}
+
+ParDoc choiceParDoc(ParDoc left, ParDoc right) {
+    return ParDoc(left.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
+        const LayoutInt n = left.paramCount();
+        const LayoutInt m = right.paramCount();
+        ParAttrs l = left(args, b);
+        ParAttrs r = right(args, b);
+        Lazy<Sizes> sizes = delay([ls = l.sizes, rs = r.sizes] {
+            return Sizes{std::max(ls->height, rs->height), std::min(ls->lastWidth, rs->lastWidth),
+                         std::min(ls->width, rs->width)};
+        });
+        Lazy<bool> tooWide = delay([n, m, lt = l.tooWide, rt = r.tooWide] { return n != m || (*lt && *rt); });
+        Lazy<DocReply> reply = delay([n, m, l, r, sizes]() -> DocReply {
+            if (n != m) return SingleReply{textFormats(choiceCountError(n, m))};
+            if (!*l.tooWide) return PairReply{alternativeFormats(*l.reply), alternativeFormats(*r.reply), false, *r.tooWide};
+            if (!*r.tooWide) return PairReply{alternativeFormats(*l.reply), alternativeFormats(*r.reply), true, false};
+            return SingleReply{textFormats(markerText(sizes->width))};
+        });
+        return ParAttrs{reply, tooWide, sizes, zipMaxBounds(l.paramBounds, r.paramBounds)};
+    });
+}
+
+Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
+    return Doc([p, args = std::move(args)](const PageBounds& b) {
+        const LayoutInt n = p.paramCount();
+        const auto m = static_cast<LayoutInt>(args.size());
+        if (n != m) return errorAttrs(applyCountError(n, m));
+        // Each argument is laid out once, at the bounds its parameter asks for; every use of
+        // the parameter (in either alternative of a choice) reads these same attributes.
+        Later<List<PageBounds>> paramBounds;
+        Lazy<std::vector<PageBounds>> all = vectorOf(paramBounds);
+        std::vector<DocAttrs> laidOut;
+        laidOut.reserve(args.size());
+        for (std::size_t i = 0; i < args.size(); ++i) laidOut.push_back(args[i](boundsAt(all, i, b)));
+        ParAttrs attrs = p(ParArgs(std::move(laidOut)), b);
+        paramBounds.define(attrs.paramBounds);
+        return docAttrsOf(attrs);
+    });
+}
+
+namespace {
+
+ParDocListAttrs evalParDocList(const std::vector<ParDoc>& docs, const ParArgs& args,
+                               const Lazy<std::vector<PageBounds>>& bounds, const PageBounds& fallback) {
+    ParDocListAttrs out;
+    std::vector<List<PageBounds>> nested;
+    ParArgs rest = args;
+    for (std::size_t i = 0; i < docs.size(); ++i) {
+        const auto c = static_cast<std::size_t>(docs[i].paramCount());
+        ParAttrs e = docs[i](rest.take(c), boundsAt(bounds, i, fallback));
+        rest = rest.drop(c);
+        out.elements.push_back(docAttrsOf(e));
+        nested.push_back(e.paramBounds);
+        out.paramTotal += docs[i].paramCount();
+    }
+    out.count = static_cast<LayoutInt>(docs.size());
+    for (auto it = nested.rbegin(); it != nested.rend(); ++it) out.paramBounds = append(*it, out.paramBounds);
+    return out;
+}
+
+}  // namespace
+
+ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args, List<PageBounds> bounds) {
+    Lazy<std::vector<PageBounds>> all = delay([bounds] { return toVector(bounds); });
+    return evalParDocList(docs, args, all, unboundedBounds());
+}
+
+ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
+    LayoutInt total = 0;
+    for (const ParDoc& d : inners) total += d.paramCount();
+    return ParDoc(total, [outer, inners = std::move(inners)](const ParArgs& args, const PageBounds& b) {
+        Later<List<PageBounds>> outerBounds;
+        ParDocListAttrs inner = evalParDocList(inners, args, vectorOf(outerBounds), b);
+        ParAttrs o = outer(ParArgs(inner.elements), b);
+        outerBounds.define(o.paramBounds);
+        const LayoutInt n = outer.paramCount();
+        if (n != inner.count) return withParams(errorAttrs(applyCountError(n, inner.count)), inner.paramBounds);
+        return ParAttrs{o.reply, o.tooWide, o.sizes, inner.paramBounds};
+    });
+}
+
+}  // namespace plim
