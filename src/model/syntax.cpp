@@ -6,6 +6,14 @@ namespace {
 
 std::shared_ptr<ExprNode> newNode(ExprKind kind) { return std::make_shared<ExprNode>(kind); }
 
+void setType(ExprNode& n, Lazy<Type> type) {
+    if (type.isEvaluated()) {
+        n.type.emplace(type.get());
+    } else {
+        n.lazyType.emplace(std::move(type));
+    }
+}
+
 }  // namespace
 
 ExprNode::~ExprNode() {
@@ -58,7 +66,23 @@ Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type) {
     auto n = newNode(ExprKind::Ap);
     n->first = std::move(fun);
     n->second = std::move(arg);
-    n->lazyType.emplace(std::move(type));
+    setType(*n, std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkLam(Expr pattern, Expr body, Lazy<Type> type) {
+    auto n = newNode(ExprKind::Lam);
+    n->first = std::move(pattern);
+    n->second = std::move(body);
+    setType(*n, std::move(type));
+    return Expr(std::move(n));
+}
+
+Expr mkLet(DList defs, Expr body, Lazy<Type> type) {
+    auto n = newNode(ExprKind::Let);
+    n->defs = std::move(defs);
+    n->first = std::move(body);
+    setType(*n, std::move(type));
     return Expr(std::move(n));
 }
 

@@ -79,6 +79,8 @@ private:
     friend Expr mkLet(DList defs, Expr body, Type type);
     friend Expr mkAp(Expr fun, Expr arg, Type type);
     friend Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type);
+    friend Expr mkLam(Expr pattern, Expr body, Lazy<Type> type);
+    friend Expr mkLet(DList defs, Expr body, Lazy<Type> type);
     friend Expr mkVar(std::string name, Type type);
     friend Expr mkCon(Constant constant, Type type);
 
@@ -92,6 +94,11 @@ Expr mkLet(DList defs, Expr body, Type type);
 Expr mkAp(Expr fun, Expr arg, Type type);
 // An application whose type is computed when first read.
 Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type);
+// The same forms with a type that may be computed when first read (held as a known type when
+// it has been computed already).
+Expr mkLam(Expr pattern, Expr body, Lazy<Type> type);
+Expr mkLet(DList defs, Expr body, Lazy<Type> type);
+inline Expr mkAp(Expr fun, Expr arg, Lazy<Type> type) { return mkApLazy(std::move(fun), std::move(arg), std::move(type)); }
 Expr mkVar(std::string name, Type type);
 Expr mkCon(Constant constant, Type type);
 
