@@ -11,7 +11,7 @@
 // and long chains (and long expression spines) are destroyed without deep recursion.
 //
 // Constructors are the functions mk<Constructor>: mkLam, mkLet, mkAp, mkVar, mkCon; mkEqn,
-// mkNoEq, mkOneEq, ... mkProg.  Inspection is by kind() and field accessors.
+// mkNoEq, mkOneEq, ... mkProg.  Values are read by kind() and field accessors.
 #pragma once
 
 #include <cstddef>
@@ -350,12 +350,13 @@ Theory mkTheory(Theo elems);
 // Transformation blocks and programs
 // ---------------------------------------------------------------------------------------
 
-// TRANSFORM name ":" names REDEFINE redefs SPECIFYING specs USING theory END.
+// TRANSFORM name ":" names REDEFINE redefs SPECIFYING stipulated USING theory END: the
+// definitions to redefine and the definitions they are stipulated to satisfy.
 struct Rewrite {
     std::string name;
     std::vector<std::string> names;
     DList redefs;
-    DList specs;
+    DList stipulated;
     Theory theory;
 };
 
@@ -409,7 +410,7 @@ struct Prog {
     Block blocks;
 };
 
-Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList specs, Theory theory);
+Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList stipulated, Theory theory);
 Elem mkDefElem(Decl decl);
 Elem mkTrafoElem(Rewrite rewrite);
 Elems mkNoElem();
