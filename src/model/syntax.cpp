@@ -121,8 +121,8 @@ Theo mkCeqTheo(Ceq ceq, Theo rest) { return Theo::cons(TheoItem(std::move(ceq)),
 Theo mkDefnTheo(std::string name, Theo rest) { return Theo::cons(TheoItem(std::move(name)), std::move(rest)); }
 Theory mkTheory(Theo elems) { return Theory{std::move(elems)}; }
 
-Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList stipulated, Theory theory) {
-    return Rewrite{std::move(name), std::move(names), std::move(redefs), std::move(stipulated), std::move(theory)};
+Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList specs, Theory theory) {
+    return Rewrite{std::move(name), std::move(names), std::move(redefs), std::move(specs), std::move(theory)};
 }
 Elem mkDefElem(Decl decl) { return Elem(std::move(decl)); }
 Elem mkTrafoElem(Rewrite rewrite) { return Elem(std::move(rewrite)); }

@@ -350,13 +350,13 @@ Theory mkTheory(Theo elems);
 // Transformation blocks and programs
 // ---------------------------------------------------------------------------------------
 
-// TRANSFORM name ":" names REDEFINE redefs SPECIFYING stipulated USING theory END: the
-// definitions to redefine and the definitions they are stipulated to satisfy.
+// TRANSFORM name ":" names REDEFINE redefs SPECIFYING specs USING theory END: the
+// definitions to redefine and the definitions they are to satisfy.
 struct Rewrite {
     std::string name;
     std::vector<std::string> names;
     DList redefs;
-    DList stipulated;
+    DList specs;
     Theory theory;
 };
 
@@ -410,7 +410,7 @@ struct Prog {
     Block blocks;
 };
 
-Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList stipulated, Theory theory);
+Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList specs, Theory theory);
 Elem mkDefElem(Decl decl);
 Elem mkTrafoElem(Rewrite rewrite);
 Elems mkNoElem();

@@ -191,7 +191,7 @@ void appendSyntaxText(std::string& out, int prec, const Rewrite& rewrite) {
     out += ' ';
     appendSyntaxText(out, 11, rewrite.redefs);
     out += ' ';
-    appendSyntaxText(out, 11, rewrite.stipulated);
+    appendSyntaxText(out, 11, rewrite.specs);
     out += ' ';
     appendSyntaxText(out, 11, rewrite.theory);
     close(out, parens);
