@@ -10,6 +10,7 @@ namespace plim {
 
 using expr_detail::lamApChildren;
 using expr_detail::rebuild;
+using expr_detail::rebuildItems;
 using expr_detail::unchanged;
 
 namespace {
@@ -59,10 +60,6 @@ Type scrubType(const Type& t, const RenameState& st) {
     }
     return t;
 }
-
-// recexpand's structural walk (step 3): the function part of an application is not expanded
-// at its own top.
-std::pair<Expr, NameSupply> recexpandInside(const Expr& e, NameSupply supply);
 
 }  // namespace
 
@@ -129,38 +126,43 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
     return {std::move(out), std::move(st)};
 }
 
-namespace {
-
-std::pair<Expr, NameSupply> recexpandInside(const Expr& e, NameSupply supply) {
-    switch (e.kind()) {
-    case ExprKind::Var:
-    case ExprKind::Con: return {e, std::move(supply)};
-    case ExprKind::Lam: return recexpand(e, std::move(supply));
-    case ExprKind::Ap: {
-        auto [f, afterF] = recexpandInside(e.fun(), std::move(supply));
-        auto [x, afterX] = recexpand(e.arg(), std::move(afterF));
-        if (f.sameNode(e.fun()) && x.sameNode(e.arg())) return {e, std::move(afterX)};
-        return {mkAp(std::move(f), std::move(x), e.lazyType()), std::move(afterX)};
-    }
-    case ExprKind::Let: break;
-    }
-    patternFail("Expressions:142|function recexpand");
-}
-
-}  // namespace
-
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
-    if (e.isLam()) {
-        auto [body, rest] = recexpand(e.body(), std::move(supply));
-        if (body.sameNode(e.body())) return {e, std::move(rest)};
-        return {mkLam(e.pattern(), std::move(body), e.lazyType()), std::move(rest)};
-    }
-    const Type& t = e.type();
-    if (!isArrow(t)) return recexpandInside(e, std::move(supply));
-    auto [v, rest] = nextName(supply);
-    const Type& a = t.args()[0];
-    Expr var = mkVar(v, a);
-    return recexpand(mkLam(var, mkAp(e, var, t.args()[1]), t), std::move(rest));
+    // An item is an expression with how it is walked: in full (expanded at its top when it has
+    // a function type) or inside only (the function part of an application).  Names are drawn
+    // from the supply in pre-order.
+    struct Item {
+        Expr expr;
+        bool full;
+    };
+    auto children = [&supply](const Item& item) -> std::vector<Item> {
+        const Expr& x = item.expr;
+        if (x.isLam()) return {{x.body(), true}};
+        if (item.full) {
+            const Type& t = x.type();
+            if (isArrow(t)) {
+                auto [name, rest] = nextName(supply);
+                supply = std::move(rest);
+                Expr var = mkVar(name, t.args()[0]);
+                return {{mkLam(var, mkAp(x, var, t.args()[1]), t), true}};
+            }
+        }
+        switch (x.kind()) {
+        case ExprKind::Ap: return {{x.fun(), false}, {x.arg(), true}};
+        case ExprKind::Let: patternFail("Expressions:142|function recexpand");
+        default: return {};
+        }
+    };
+    auto combine = [](const Item& item, const std::vector<Expr>& done) -> Expr {
+        const Expr& x = item.expr;
+        if (x.isLam()) return done[0].sameNode(x.body()) ? x : mkLam(x.pattern(), done[0], x.lazyType());
+        if (x.isAp() && done.size() == 2) {
+            if (done[0].sameNode(x.fun()) && done[1].sameNode(x.arg())) return x;
+            return mkAp(done[0], done[1], x.lazyType());
+        }
+        return done.empty() ? x : done[0];  // an expansion stands for the expression
+    };
+    Expr out = rebuildItems<Item>(Item{e, true}, children, combine);
+    return {std::move(out), std::move(supply)};
 }
 
 Expr nearbetas(const Expr& e) {

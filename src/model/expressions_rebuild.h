@@ -8,13 +8,14 @@
 namespace plim::expr_detail {
 
 // Rebuilds an expression bottom-up with an explicit stack, so long spines cost no call depth.
-// children(e) gives the subexpressions to rebuild first, in order; combine(e, rebuilt) makes
-// the new node from e and their results.
-template <class Children, class Combine>
-Expr rebuild(const Expr& root, const Children& children, const Combine& combine) {
+// An item is what the walk visits (an expression, possibly with a note on how to treat it).
+// children(i) gives the items to rebuild first, in order, and is called in pre-order;
+// combine(i, rebuilt) makes the new node from i and their results.
+template <class Item, class Children, class Combine>
+Expr rebuildItems(const Item& root, const Children& children, const Combine& combine) {
     struct Frame {
-        Expr node;
-        std::vector<Expr> pending;
+        Item node;
+        std::vector<Item> pending;
         std::vector<Expr> done;
     };
     std::vector<Frame> stack;
@@ -22,8 +23,8 @@ Expr rebuild(const Expr& root, const Children& children, const Combine& combine)
     for (;;) {
         Frame& top = stack.back();
         if (top.done.size() < top.pending.size()) {
-            Expr next = top.pending[top.done.size()];
-            std::vector<Expr> grandChildren = children(next);
+            Item next = top.pending[top.done.size()];
+            std::vector<Item> grandChildren = children(next);
             stack.push_back(Frame{std::move(next), std::move(grandChildren), {}});
             continue;
         }
@@ -32,6 +33,11 @@ Expr rebuild(const Expr& root, const Children& children, const Combine& combine)
         if (stack.empty()) return built;
         stack.back().done.push_back(std::move(built));
     }
+}
+
+template <class Children, class Combine>
+Expr rebuild(const Expr& root, const Children& children, const Combine& combine) {
+    return rebuildItems<Expr>(root, children, combine);
 }
 
 // True when every rebuilt child is the child it came from.

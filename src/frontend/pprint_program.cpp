@@ -1,0 +1,60 @@
+#include "frontend/pprint_program.h"
+
+#include <utility>
+
+#include "frontend/pprint_expr.h"
+#include "frontend/pprint_layout.h"
+#include "frontend/pprint_theory.h"
+
+namespace plim {
+
+namespace {
+
+// A keyword followed by the clause's definitions side by side.
+Doc clauseLine(const std::string& keyword, const DList& defs) {
+    return besideDoc(textDoc(keyword), listToDoc(ppDefinitionList(defs)));
+}
+
+Doc elementDoc(const Elem& elem) {
+    if (elem.kind() == ElemKind::TrafoElem) return ppRewrite(elem.rewrite());
+    return withSemicolon(ppDecl(elem.decl()));
+}
+
+}  // namespace
+
+Doc showProgram(const Elems& elems) {
+    std::vector<Doc> docs;
+    for (const ElemItem& item : elems) docs.push_back(elementDoc(item.elem));
+    Doc acc = emptyDoc();
+    for (auto it = docs.rbegin(); it != docs.rend(); ++it) acc = aboveDoc(std::move(*it), std::move(acc));
+    return acc;
+}
+
+Doc ppSourceElement(const std::string& name, const std::vector<std::string>& names, const DList& redefine,
+                    const DList& specifying, const Theory& use) {
+    Doc listed = emptyDoc();
+    if (!names.empty())
+        listed = besideDoc(textDoc(":"), ppNameList(names.front(), std::vector<std::string>(names.begin() + 1, names.end())));
+    Doc line1 = besideDoc(textDoc("TRANSFORM "), besideDoc(ppString(name), listed));
+    Doc line2 = clauseLine("REDEFINE ", redefine);
+    Doc line3 = clauseLine("SPECIFYING ", specifying);
+    Doc line4 = besideDoc(textDoc("USING "), ppTheo(use.elems));
+    return aboveDoc(line1, aboveDoc(line2, aboveDoc(line3, aboveDoc(line4, textDoc("END;")))));
+}
+
+Doc ppRewrite(const Rewrite& r) { return ppSourceElement(r.name, r.names, r.redefs, r.specs, r.theory); }
+
+Doc ppNameList(const std::string& first, const std::vector<std::string>& rest) {
+    if (rest.empty()) return ppString(first);
+    Doc acc = ppString(rest.back());
+    for (std::size_t i = rest.size() - 1; i-- > 0;) acc = besideDoc(ppString(rest[i]), besideDoc(textDoc(","), acc));
+    return besideDoc(ppString(first), besideDoc(textDoc(","), acc));
+}
+
+std::vector<Doc> ppDefinitionList(const DList& dlist) {
+    std::vector<Doc> docs;
+    for (const Decl& d : defsToList(dlist.defs)) docs.push_back(ppDecl(d));
+    return punctuateInit(withSemicolon, std::move(docs));
+}
+
+}  // namespace plim

@@ -1,0 +1,60 @@
+// The printed form of equations, conditional equations and theories: the text of the
+// "showtheory" command, the theory of a transformation block's USING clause, and the single
+// rules that the type checker quotes in its reports.
+//
+//   label: 
+//   lhs = rhs
+//   , if {
+//        cond1;
+//        cond2
+//        }
+//
+// (the label, the equation and the condition part form one horizontal-or-vertical list; the
+// condition part has no one-line layout, so the three parts are stacked).  Entries of a
+// theory are stacked, each but the last followed by ";" and an empty line.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "model/syntax.h"
+#include "text/ko_pretty.h"
+
+namespace plim {
+
+// A rule as the checker and the rewriting engine hold it: a label, its conditions and its
+// equation, each equation as its (left side, right side) pair.
+struct RuleTriple {
+    std::string label;
+    std::vector<std::pair<Expr, Expr>> conditions;
+    std::pair<Expr, Expr> equation;
+};
+
+// An entry of a theory: a rule, or the name of one definition of a DEFINITION header.
+struct DefinitionItem {
+    std::string name;
+};
+using TheoryItem = std::variant<RuleTriple, DefinitionItem>;
+
+// The entries of a theory body, in order.
+std::vector<TheoryItem> theoItems(const Theo& theo);
+
+// The label, ": " and the equation printed as a definition, and the conditions in a braced
+// vertical block after ", if "; laid out on one line or stacked, as the width allows.
+Doc ppEquation(const std::string& label, const std::vector<std::pair<Expr, Expr>>& conditions,
+               const std::pair<Expr, Expr>& equation);
+Doc ppCondEquation(const RuleTriple& rule);
+Doc ppCondEquation(const Ceq& ceq);
+Doc ppTheoryItem(const TheoryItem& item);
+// The theory body: its entries stacked, each but the last followed by ";" and an empty line.
+Doc ppTheo(const Theo& theo);
+
+// The loaded theory as text, laid out at the printer's fixed bounds (160, 160).
+std::string showTheory(const std::vector<RuleTriple>& rules);
+// One rule as text, at the printer's fixed bounds.
+std::string showEquation(const std::string& label, const std::vector<std::pair<Expr, Expr>>& conditions,
+                         const std::pair<Expr, Expr>& equation);
+
+}  // namespace plim

@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/pprint_test_util.h"
+#include "frontend/pprint_theory.h"
+#include "text/ko_pretty_ext.h"
+
+namespace plim {
+namespace {
+
+using namespace pptest;
+
+const Expr f = var("f"), g = var("g"), h = var("h"), x = var("x"), xs = var("xs");
+
+// map f [] = []
+RuleTriple mapNil() { return {"mapnil", {}, {call(var("map"), {f, nil()}), nil()}}; }
+// h (f x) = g x, if { h x = g x; x = x }
+RuleTriple fusion() {
+    return {"fus", {{ap(h, x), ap(g, x)}, {x, x}}, {ap(h, ap(f, x)), ap(g, x)}};
+}
+
+// An equation's label, then the equation on its own line: the third part of the rule (no
+// conditions, or a condition block) has no one-line layout, so the rule is stacked.
+TEST(PrintTheory, RulesAndConditionBlocks) {
+    EXPECT_EQ(showEquation("mapnil", {}, mapNil().equation), "mapnil: \nmap f [] = []");
+    EXPECT_EQ(showEquation("", {}, {x, x}), ": \nx = x");
+    EXPECT_EQ(showEquation("abc", {{x, x}}, {ap(f, x), ap(g, x)}), "abc: \nf x = g x\n, if {\n     x = x\n     }");
+    EXPECT_EQ(showEquation(fusion().label, fusion().conditions, fusion().equation), "fus: \nh (f x) = g x\n, if {\n     h x = g x;\n     x = x\n     }");
+}
+
+TEST(PrintTheory, ShowTheorySeparatesRulesByAnEmptyLine) {
+    EXPECT_EQ(showTheory({}), "");
+    EXPECT_EQ(showTheory({mapNil()}), "mapnil: \nmap f [] = []");
+    EXPECT_EQ(showTheory({mapNil(), fusion()}),
+              "mapnil: \nmap f [] = [];\n\n"
+              "fus: \nh (f x) = g x\n, if {\n     h x = g x;\n     x = x\n     }");
+}
+
+TEST(PrintTheory, TheoryBodyWithDefinitionHeaders) {
+    const Ceq ceq = mkCeq("lab", mkOneEq(mkEqn(x, x), mkNoEq()), mkEqn(ap(f, x), g), 7);
+    const Theo theo = mkCeqTheo(ceq, mkDefnTheo("map", mkDefnTheo("(++)", mkNoTheo())));
+    EXPECT_EQ(renderDoc(ppTheo(theo), 80),
+              "lab: \nf x = g\n, if {\n     x = x\n     };\n\nDEFINITION map;\n\nDEFINITION (++)");
+    EXPECT_EQ(renderDoc(ppTheo(mkNoTheo()), 80), "");
+    EXPECT_EQ(renderDoc(ppTheo(mkDefnTheo("map", mkNoTheo())), 80), "DEFINITION map");
+}
+
+TEST(PrintTheory, TheoryItemsFollowTheChain) {
+    const Ceq ceq = mkCeq("r", mkOneEq(mkEqn(x, g), mkOneEq(mkEqn(g, x), mkNoEq())), mkEqn(f, g), 2);
+    const std::vector<TheoryItem> items = theoItems(mkDefnTheo("d", mkCeqTheo(ceq, mkNoTheo())));
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_EQ(std::get<DefinitionItem>(items[0]).name, "d");
+    const RuleTriple& rule = std::get<RuleTriple>(items[1]);
+    EXPECT_EQ(rule.label, "r");
+    ASSERT_EQ(rule.conditions.size(), 2u);
+    EXPECT_TRUE(rule.conditions[0].first.sameNode(x));
+    EXPECT_TRUE(rule.conditions[1].first.sameNode(g));
+    EXPECT_TRUE(rule.equation.first.sameNode(f));
+    EXPECT_EQ(renderDoc(ppCondEquation(ceq), 160), renderDoc(ppCondEquation(rule), 160));
+}
+
+// The theory text does not follow the interpreter's width: it is always laid out at 160.
+TEST(PrintTheory, FixedWidth) {
+    std::vector<Expr> args;
+    for (int i = 0; i < 12; ++i) args.push_back(var("argument" + std::to_string(i)));
+    const RuleTriple wide{"w", {}, {call(f, args), x}};
+    const std::string text = showTheory({wide});
+    EXPECT_EQ(text, "w: \n" + renderDoc(ppTheoryItem(wide), 160).substr(4));
+    EXPECT_EQ(text.find('\n', 4), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plim
