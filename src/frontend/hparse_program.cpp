@@ -74,6 +74,9 @@ const Parser<SourceFile>& pProgram() {
 }
 
 SourceFile unletSourceFile(const SourceFile& file) {
+    bool anyTransformation = false;
+    for (const ElemItem& item : file.elems) anyTransformation = anyTransformation || item.elem.kind() == ElemKind::TrafoElem;
+    if (!anyTransformation) return file;
     std::vector<ElemItem> items;
     for (const ElemItem& item : file.elems) {
         if (item.elem.kind() == ElemKind::TrafoElem)

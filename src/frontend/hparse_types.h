@@ -63,7 +63,8 @@ Decl mkDataDefinition(Type head, Alts alts);
 // One definition as a one-element list of definition items: [(d, -1)].
 std::vector<DefinitionItem> definitionItem(Decl d);
 
-// Alternatives in source order as an Alts chain.
+// Alternatives in source order as an Alts chain.  (The checker of a constructor list,
+// foldConstructorRules, belongs to the type checker, which folds the finished Alts.)
 Alts toAlts(const std::vector<Alt>& alts);
 
 // --- nonterminal texts ---------------------------------------------------------------------------
