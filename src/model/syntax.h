@@ -11,7 +11,7 @@
 // and long chains (and long expression spines) are destroyed without deep recursion.
 //
 // Constructors are the functions mk<Constructor>: mkLam, mkLet, mkAp, mkVar, mkCon; mkEqn,
-// mkNoEq, mkOneEq, ... mkProg.  Inspection is by kind() and field accessors.
+// mkNoEq, mkOneEq, ... mkProg.  Values are read by kind() and field accessors.
 #pragma once
 
 #include <cstddef>
@@ -350,7 +350,8 @@ Theory mkTheory(Theo elems);
 // Transformation blocks and programs
 // ---------------------------------------------------------------------------------------
 
-// TRANSFORM name ":" names REDEFINE redefs SPECIFYING specs USING theory END.
+// TRANSFORM name ":" names REDEFINE redefs SPECIFYING specs USING theory END: the
+// definitions to redefine and the definitions they are to satisfy.
 struct Rewrite {
     std::string name;
     std::vector<std::string> names;

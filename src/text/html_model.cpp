@@ -221,11 +221,9 @@ void writeAttr(std::ostream& out, const HtmlAttr& attr) { out << attr.name << "=
 
 void writeTag(std::ostream& out, bool open, std::string_view name, const std::vector<HtmlAttr>& attrs, int level) {
     out << (open ? "<" : "</") << name;
-    if (!attrs.empty()) {
-        for (const HtmlAttr& a : attrs) {
-            out << ' ';
-            writeAttr(out, a);
-        }
+    for (const HtmlAttr& a : attrs) {  // one blank before each attribute
+        out << ' ';
+        writeAttr(out, a);
     }
     out << ">\n";
     writeIndent(out, level);

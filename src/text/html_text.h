@@ -110,7 +110,7 @@ inline constexpr std::string_view twoText = "2";
 // --- conversion into HTML ------------------------------------------------------------------
 
 // The class of values that can be turned into Html: asHtml of one value, listAsHtml of a
-// list of them.  Specialised for Html, String, Char, HotLink (here), HtmlTable and HtmlTree
+// list of them.  Instances: Html, String, Char, HotLink (here), HtmlTable and HtmlTree
 // ("text/html_views.h"), and for lists of any of these.
 template <class T>
 struct HtmlSource;

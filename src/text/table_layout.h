@@ -229,8 +229,13 @@ std::string showBlockTable(const BlockTable<C>& table, ShowCell showCell) {
         for (const PlacedCell<C>& cell : row) {
             if (!firstCell) out += ",";
             firstCell = false;
-            out += "(" + showCell(cell.value) + ",(" + std::to_string(cell.colSpan) + "," +
-                   std::to_string(cell.rowSpan) + "))";
+            out += '(';
+            out += showCell(cell.value);
+            out += ",(";
+            out += std::to_string(cell.colSpan);
+            out += ',';
+            out += std::to_string(cell.rowSpan);
+            out += "))";
         }
         out += "]";
     }

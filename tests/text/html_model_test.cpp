@@ -1,9 +1,7 @@
 // The HTML model: rendering as text, the banner, the line-per-tag display and display forms.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <sstream>
-#include <stdexcept>
 
 #include "text/big_stack.h"
 #include "text/errors.h"
