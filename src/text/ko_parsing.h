@@ -104,7 +104,12 @@ using Firsts = std::vector<Token>;
 class FollowStack {
 public:
     FollowStack() = default;
-    FollowStack(const Firsts& top, const FollowStack& below) : top_(&top), below_(&below) {}
+    // `top` pushed on `below`; both must outlive the new stack (so no temporaries).
+    FollowStack(const Firsts& top, const FollowStack& below) : top_(&top), below_(below.empty() ? nullptr : &below) {}
+    explicit FollowStack(const Firsts& top) : top_(&top) {}
+    FollowStack(const Firsts&, FollowStack&&) = delete;
+    FollowStack(Firsts&&, const FollowStack&) = delete;
+    explicit FollowStack(Firsts&&) = delete;
     bool empty() const { return top_ == nullptr; }
     // True when `t` (on the left of tokenEquals) equals a member of some list.
     bool contains(const Token& t) const;
@@ -401,12 +406,19 @@ ParserHead<C> seqHead(const ParserHead<A>& hp, const Parser<B>& q, F combine) {
                       }));
 }
 
+// The first symbols of p followed by q: p's, united with q's when p can succeed empty.
+template <class A>
+Firsts seqFirsts(const ParserHead<A>& hp, const Firsts& fp, const Firsts& fq) {
+    return hp.succeeds() ? unionFirsts(fp, fq) : fp;
+}
+
 // p followed by q, the values joined by combine(p's value, q's value).  parseSeq and the
 // sequence helpers are this with particular joins.
 template <class A, class B, class F>
 auto parseSeqWith(F combine, Parser<A> p, Parser<B> q) -> Parser<std::invoke_result_t<F, A, B>> {
     using C = std::invoke_result_t<F, A, B>;
     auto head = [p, q, combine] { return seqHead<C>(p.head(), q, combine); };
+    // q's first symbols are looked at only when p can succeed without input.
     auto firsts = [p, q] { return p.head().succeeds() ? unionFirsts(p.firsts(), q.firsts()) : p.firsts(); };
     auto table = [p, q, combine] {
         Table<C> t = mapTable<C>(p.table(), [q, combine](const Continuation<A>& c) -> Continuation<C> {
@@ -463,11 +475,6 @@ Parser<T> withInsertion(Parser<T> p, T value, std::string name) {
 
 // --- sequences with an action ----------------------------------------------------------------
 
-// The action applied to the values of p1 ... pn read in sequence:
-//   pSeq(f, p1, ..., pn) behaves as succeed(f) followed by p1, then p2, ..., then pn.
-template <class F, class... Ps>
-auto pSeq(F action, Ps... ps);
-
 namespace parsing_detail {
 
 template <class Tuple, class P, class... Ps>
@@ -483,6 +490,8 @@ auto seqTuple(Parser<Tuple> acc, P p, Ps... ps) {
 
 }  // namespace parsing_detail
 
+// The action applied to the values of p1 ... pn read in sequence: pSeq(f, p1, ..., pn)
+// behaves as succeedParser(f) followed by p1, then p2, ..., then pn, f taking n arguments.
 template <class F, class... Ps>
 auto pSeq(F action, Ps... ps) {
     static_assert(sizeof...(Ps) > 0, "pSeq needs at least one parser");

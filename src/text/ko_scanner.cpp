@@ -104,6 +104,7 @@ public:
     }
 
     TokenList run() {
+        out_.reserve(in_.size() / 4 + 16);  // about one token per four bytes of program text
         while (pos_ < in_.size() && step()) {
         }
         return std::move(out_);

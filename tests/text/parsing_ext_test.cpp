@@ -66,7 +66,7 @@ TEST(Combinators, SeparatedListOnCommas) {
 TEST(Combinators, SeparatedListLeavesAWaitingParsersSymbol) {
     auto list = pSeparated1(pCommaSymbol(), pLowerId());
     const Firsts waiting{Token{K::TkLowerId, "?LC?", 0}};
-    ParseResult<Strings> r = parse(list, scan("a b"), FollowStack(waiting, FollowStack()));
+    ParseResult<Strings> r = parse(list, scan("a b"), FollowStack(waiting));
     EXPECT_EQ(r.value, Strings{"a"});
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(r.rest.size(), 1u);

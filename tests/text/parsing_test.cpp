@@ -159,11 +159,16 @@ TEST(ParserCore, ErrorTokensAreDeletedLikeAnyOther) {
 
 TEST(ParserCore, OuterFollowStackEndsTheParserByInsertion) {
     const Firsts waiting{sym(")", 0)};
-    FollowStack follow(waiting, FollowStack());
+    const Firsts outer{kw("then", 0)};
+    const FollowStack bottom(outer);
+    const FollowStack follow(waiting, bottom);
     ParseResult<Token> r = parse(idP(), TokenList{sym(")", 5)}, follow);
     EXPECT_EQ(r.value.text, "?LC?");
     EXPECT_EQ(r.log, "Lower case identifier ?LC? inserted before Symbol   ) at line 5\n");
     EXPECT_EQ(r.rest.size(), 1u);
+    EXPECT_EQ(parse(idP(), TokenList{kw("then", 6)}, follow).log, "Lower case identifier ?LC? inserted before Keyword then at line 6\n");
+    EXPECT_EQ(parse(idP(), TokenList{kw("else", 6)}, follow).log,
+              "Keyword else at line 6 deleted\nLower case identifier ?LC? inserted before endoffile\n");
 }
 
 TEST(ParserCore, SequenceHeadsFollowTheirRules) {
@@ -261,6 +266,15 @@ TEST(ParserCore, CycleThatCanSucceedEmptyNamesTheParser) {
                   "that can all succeed without input");
     }
     EXPECT_THROW(parse(loop, TokenList{}), MessageError);  // the failure is remembered
+}
+
+TEST(ParserCore, RecursiveLastAlternativeHasNoFiniteDefault) {
+    // The default of "id | ( self )" would be "( ( ( ...": asked for, it raises instead of looping.
+    Parser<std::string> bad = Parser<std::string>::recursive("bad", [](Parser<std::string> self) {
+        return parseAlt(text(idP()), pSeq([](const Token&, std::string s, const Token&) { return s; }, symP("("), self, symP(")")));
+    });
+    EXPECT_EQ(parse(bad, TokenList{sym("("), lc("x"), sym(")")}).value, "x");
+    EXPECT_THROW(parse(bad, TokenList{}), MessageError);
 }
 
 TEST(ParserCore, CycleThroughTheFirstSymbolsIsReportedToo) {
