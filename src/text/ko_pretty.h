@@ -117,6 +117,9 @@ struct DocAttrs {
 
 // --- documents ---------------------------------------------------------------------------
 
+// A document.  Its function builds the attributes for the given bounds without computing any
+// of them: it may read the bounds and its parts' attributes only inside the lazy computations
+// of its own attributes (the bounds of a part may not be known yet while it is being built).
 class Doc {
 public:
     using Fn = std::function<DocAttrs(const PageBounds&)>;

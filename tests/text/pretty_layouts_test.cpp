@@ -106,10 +106,23 @@ TEST(PrettyLayouts, AboveListStacksLikeNestedAboveDocs) {
 
 TEST(PrettyLayouts, AboveListOfManyItemsOnTheMainStack) {
     std::vector<Doc> items;
-    for (int i = 0; i < 200000; ++i) items.push_back(txt("line" + std::to_string(i)));
+    for (int i = 0; i < 100000; ++i) items.push_back(txt("line" + std::to_string(i)));
     const std::string out = renderDoc(aboveList(items), 80);
     EXPECT_EQ(out.substr(0, 12), "line0\nline1\n");
-    EXPECT_EQ(out.substr(out.size() - 11), "\nline199999");
+    EXPECT_EQ(out.substr(out.size() - 10), "\nline99999");
+}
+
+TEST(PrettyLayouts, LongListsOnALargeStack) {
+    runOnLargeStack([] {
+        std::vector<Doc> items;
+        for (int i = 0; i < 3000; ++i) items.push_back(txt("w"));
+        std::string spaced;
+        for (int i = 0; i < 3000; ++i) spaced += i == 0 ? "w" : " w";
+        EXPECT_EQ(renderDoc(hvSpList(items), 10000), spaced);
+        EXPECT_EQ(renderDoc(hvList(items), 10), renderDoc(aboveList(items), 10));
+        EXPECT_EQ(renderDoc(besideSpaceList(items), 10000), spaced + " ");
+        EXPECT_EQ(renderDoc(blockDoc("(", ")", ", ", items), 80).size(), 3000u * 4 + 1);
+    });
 }
 
 TEST(PrettyLayouts, IfThenElseShapes) {
