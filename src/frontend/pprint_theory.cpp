@@ -35,7 +35,7 @@ std::vector<TheoryItem> theoItems(const Theo& theo) {
     std::vector<TheoryItem> items;
     for (const TheoItem& item : theo) {
         if (item.kind() == TheoKind::DefnTheo) {
-            items.emplace_back(DefinitionItem{item.defnName()});
+            items.emplace_back(TheoryDefinitionItem{item.defnName()});
             continue;
         }
         const Ceq& ceq = item.ceq();
@@ -58,7 +58,7 @@ Doc ppCondEquation(const Ceq& ceq) {
 
 Doc ppTheoryItem(const TheoryItem& item) {
     if (const RuleTriple* rule = std::get_if<RuleTriple>(&item)) return ppCondEquation(*rule);
-    const std::string& name = std::get<DefinitionItem>(item).name;
+    const std::string& name = std::get<TheoryDefinitionItem>(item).name;
     return hvList(std::vector<Doc>{besideDoc(textDoc("DEFINITION "), ppString(name))});
 }
 

@@ -33,10 +33,10 @@ struct RuleTriple {
 };
 
 // An entry of a theory: a rule, or the name of one definition of a DEFINITION header.
-struct DefinitionItem {
+struct TheoryDefinitionItem {
     std::string name;
 };
-using TheoryItem = std::variant<RuleTriple, DefinitionItem>;
+using TheoryItem = std::variant<RuleTriple, TheoryDefinitionItem>;
 
 // The entries of a theory body, in order.
 std::vector<TheoryItem> theoItems(const Theo& theo);

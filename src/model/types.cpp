@@ -7,16 +7,33 @@ namespace plim {
 
 // --- builders -------------------------------------------------------------------------------
 
+// Nodes are created mutable so that destruction may take their children apart.
 Type mkTCon(std::string name, std::vector<Type> args) {
-    return Type(std::make_shared<const TypeNode>(TypeNode{TypeKind::TCon, std::move(name), std::move(args), {}}));
+    return Type(std::make_shared<TypeNode>(TypeKind::TCon, std::move(name), std::move(args), std::vector<std::string>{}));
 }
 
 Type mkTid(std::string name) {
-    return Type(std::make_shared<const TypeNode>(TypeNode{TypeKind::Tid, std::move(name), {}, {}}));
+    return Type(std::make_shared<TypeNode>(TypeKind::Tid, std::move(name), std::vector<Type>{}, std::vector<std::string>{}));
 }
 
 Type mkTAbs(std::vector<std::string> vars, Type body) {
-    return Type(std::make_shared<const TypeNode>(TypeNode{TypeKind::TAbs, {}, {std::move(body)}, std::move(vars)}));
+    return Type(std::make_shared<TypeNode>(TypeKind::TAbs, std::string(), std::vector<Type>{std::move(body)}, std::move(vars)));
+}
+
+TypeNode::~TypeNode() {
+    std::vector<std::shared_ptr<const TypeNode>> pending;
+    auto takeSoleChildren = [&pending](std::vector<Type>& children) {
+        for (Type& c : children)
+            if (c.node_.use_count() == 1) pending.push_back(std::move(c.node_));
+        children.clear();
+    };
+    takeSoleChildren(args);
+    while (!pending.empty()) {
+        std::shared_ptr<const TypeNode> next = std::move(pending.back());
+        pending.pop_back();
+        takeSoleChildren(const_cast<TypeNode&>(*next).args);
+        next.reset();
+    }
 }
 
 Type mkArrow(Type argument, Type result) {

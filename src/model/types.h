@@ -53,6 +53,7 @@ public:
     bool sameNode(const Type& other) const { return node_ == other.node_; }
 
 private:
+    friend struct TypeNode;
     std::shared_ptr<const TypeNode> node_;
 };
 
@@ -61,6 +62,14 @@ struct TypeNode {
     std::string name;                // TCon, Tid
     std::vector<Type> args;          // TCon: the arguments; TAbs: the body alone
     std::vector<std::string> vars;   // TAbs
+
+    TypeNode(TypeKind k, std::string n, std::vector<Type> a, std::vector<std::string> v)
+        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)) {}
+    TypeNode(const TypeNode&) = delete;
+    TypeNode& operator=(const TypeNode&) = delete;
+    // Releases the nodes that only this one holds one at a time, so that a deeply nested
+    // type (a long chain of function types) is destroyed without deep recursion.
+    ~TypeNode();
 };
 
 inline TypeKind Type::kind() const { return node_->kind; }

@@ -265,19 +265,19 @@ Parser<std::vector<A>> pBraceSemicolonList(Parser<A> p) {
 
 // A block item: the item's value and the line of the "{" or ";" in front of it.
 template <class A>
-using BlockItem = std::pair<A, int32_t>;
+using BraceBlockItem = std::pair<A, int32_t>;
 
 // "{" p, then any number of (";" p), then "}".  A missing "}" is inserted after the items
 // read so far; a missing item is inserted by p's own head.
 template <class A>
-Parser<std::vector<BlockItem<A>>> pBraceBlock(Parser<A> p) {
-    using Items = std::vector<BlockItem<A>>;
-    auto later = parseSeqWith([](int32_t line, A v) { return BlockItem<A>(std::move(v), line); },
+Parser<std::vector<BraceBlockItem<A>>> pBraceBlock(Parser<A> p) {
+    using Items = std::vector<BraceBlockItem<A>>;
+    auto later = parseSeqWith([](int32_t line, A v) { return BraceBlockItem<A>(std::move(v), line); },
                               parsing_detail::sharedSymbolLine(';'), p);
     auto tail = pKeepLeft(pZeroOrMore(std::move(later)), parsing_detail::sharedSymbol('}'));
     return pSeq(
         [](int32_t line, A v, Items rest) {
-            rest.insert(rest.begin(), BlockItem<A>(std::move(v), line));
+            rest.insert(rest.begin(), BraceBlockItem<A>(std::move(v), line));
             return rest;
         },
         parsing_detail::sharedSymbolLine('{'), std::move(p), std::move(tail));

@@ -51,7 +51,7 @@ TEST(PrintTheory, TheoryItemsFollowTheChain) {
     const Ceq ceq = mkCeq("r", mkOneEq(mkEqn(x, g), mkOneEq(mkEqn(g, x), mkNoEq())), mkEqn(f, g), 2);
     const std::vector<TheoryItem> items = theoItems(mkDefnTheo("d", mkCeqTheo(ceq, mkNoTheo())));
     ASSERT_EQ(items.size(), 2u);
-    EXPECT_EQ(std::get<DefinitionItem>(items[0]).name, "d");
+    EXPECT_EQ(std::get<TheoryDefinitionItem>(items[0]).name, "d");
     const RuleTriple& rule = std::get<RuleTriple>(items[1]);
     EXPECT_EQ(rule.label, "r");
     ASSERT_EQ(rule.conditions.size(), 2u);

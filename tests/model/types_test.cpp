@@ -38,6 +38,15 @@ TEST(TypeTerms, BuildersAndReservedNames) {
     EXPECT_TRUE(eqType(arrowTypes({Int(), Bool(), floatType()}), Fn(Int(), Fn(Bool(), floatType()))));
 }
 
+TEST(TypeTerms, DeepNestingIsDestroyedWithoutDeepRecursion) {
+    // Built and destroyed on the ordinary stack.
+    Type t = Int();
+    for (int i = 0; i < 1000000; ++i) t = i % 2 == 0 ? Fn(a(), std::move(t)) : mkTAbs({"a"}, List(std::move(t)));
+    EXPECT_TRUE(t.isTAbs());
+    t = Int();
+    EXPECT_TRUE(t.isTCon());
+}
+
 TEST(TypeTerms, TextForm) {
     EXPECT_EQ(typeText(a()), "Tid \"a\"");
     EXPECT_EQ(showsPrecType(11, placeholderType()), "(TAbs [\"a\"] (Tid \"a\"))");

@@ -249,7 +249,7 @@ TEST(TokenParsers, Lists) {
     EXPECT_EQ(r.log, "Lower case identifier ?LC? inserted before Symbol   ) at line 1\n");
 }
 
-using Block = std::vector<BlockItem<std::string>>;
+using Block = std::vector<BraceBlockItem<std::string>>;
 
 TEST(TokenParsers, BraceBlockItemsCarryTheLinesOfTheirOpeners) {
     ParseResult<Block> r = parse(pBraceBlock(pLowerId()), scan("\n\n{ x ; y\n; z }"));

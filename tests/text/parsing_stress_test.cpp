@@ -35,7 +35,7 @@ TEST(ParsingStress, RepetitionsListsAndBlocksOnASmallStack) {
             const TokenList words = scanTokens(settings(), repeated("x", "\n", kItems));
             EXPECT_EQ(parse(pOneOrMore(pLowerId()), words).value.size(), kItems);
             EXPECT_EQ(parse(pCommaList(pLowerId()), scanTokens(settings(), repeated("x", ",", kItems))).value.size(), kItems);
-            ParseResult<std::vector<BlockItem<std::string>>> block =
+            ParseResult<std::vector<BraceBlockItem<std::string>>> block =
                 parse(pBraceBlock(pLowerId()), scanTokens(settings(), "{" + repeated("x", "\n;", kItems) + "}"));
             ASSERT_EQ(block.value.size(), kItems);
             EXPECT_EQ(block.value.back().second, static_cast<int32_t>(kItems));

@@ -1,0 +1,114 @@
+// Printing speed: a generated program of many definitions laid out at width 80, and single
+// expressions of many nodes of several shapes laid out at the printer's fixed width.  Each
+// shape is measured at two sizes so that the growth of the cost can be read off.
+//
+// The work runs on a large stack, on a thread of its own; the time reported is that thread's
+// CPU time, so that a busy machine does not inflate it.
+#include <benchmark/benchmark.h>
+#include <time.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "frontend/pprint.h"
+#include "model/syntax.h"
+#include "text/big_stack.h"
+
+namespace plim {
+namespace {
+
+Expr var(const std::string& n) { return mkVar(n, placeholderType()); }
+Expr con(Constant c) { return mkCon(std::move(c), placeholderType()); }
+Expr ap(Expr f, Expr x) { return mkAp(std::move(f), std::move(x), placeholderType()); }
+Expr binop(Op op, Expr a, Expr b) { return ap(ap(con(mkBinop(op)), std::move(a)), std::move(b)); }
+Expr num(std::int32_t n) { return con(mkNumber(n)); }
+
+// f<i> x (y : ys) = if x > <i> then g<i> (x + y) ys else (x, h y) : f<i> x ys
+Decl definition(int i) {
+    const std::string n = std::to_string(i);
+    const Expr f = var("f" + n), x = var("x"), y = var("y"), ys = var("ys");
+    const Expr lhs = ap(ap(f, x), binop(Op::Cons, y, ys));
+    const Expr cond = binop(Op::Ge, x, num(i));
+    const Expr thenPart = ap(ap(var("g" + n), binop(Op::Plus, x, y)), ys);
+    const Expr pair = ap(ap(con(mkTuple(2)), x), ap(var("h"), y));
+    const Expr elsePart = binop(Op::Cons, pair, ap(ap(f, x), ys));
+    return mkFun(lhs, ap(ap(ap(con(mkIf()), cond), thenPart), elsePart));
+}
+
+double threadSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Runs the work on a large stack and reports its CPU time as the iteration's time.
+template <class F>
+void timeOnLargeStack(benchmark::State& state, F work) {
+    double seconds = 0;
+    runOnLargeStack([&] {
+        const double start = threadSeconds();
+        work();
+        seconds = threadSeconds() - start;
+    });
+    state.SetIterationTime(seconds);
+}
+
+Elems program(int definitions) {
+    Elems elems = mkNoElem();
+    for (int i = definitions - 1; i >= 0; --i) elems = mkOneElem(mkDefElem(definition(i)), elems, 0);
+    return elems;
+}
+
+void BM_PrintProgram(benchmark::State& state) {
+    const Elems elems = program(static_cast<int>(state.range(0)));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        timeOnLargeStack(state, [&] { bytes = renderDoc(showProgram(elems), 80).size(); });
+    }
+    state.counters["definitions"] = static_cast<double>(state.range(0));
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_PrintProgram)->Arg(5000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The shapes, each of about `nodes` nodes.
+Expr balancedSum(int nodes) {
+    std::vector<Expr> level;
+    for (int i = 0; i < (nodes + 3) / 4; ++i) level.push_back(var("x"));
+    while (level.size() > 1) {
+        std::vector<Expr> next;
+        for (std::size_t i = 0; i + 1 < level.size(); i += 2) next.push_back(binop(Op::Plus, level[i], level[i + 1]));
+        if (level.size() % 2 == 1) next.push_back(level.back());
+        level = std::move(next);
+    }
+    return level.front();
+}
+Expr consList(int nodes) {
+    Expr list = con(mkNul());
+    for (int i = 0; i < nodes / 4; ++i) list = binop(Op::Cons, num(i % 10), list);
+    return list;
+}
+Expr applicationSpine(int nodes) {
+    Expr e = var("f");
+    for (int i = 0; i < nodes / 2; ++i) e = ap(e, var("x"));
+    return e;
+}
+
+template <Expr (*Shape)(int)>
+void BM_PrintExpr(benchmark::State& state) {
+    const Expr e = Shape(static_cast<int>(state.range(0)));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        timeOnLargeStack(state, [&] { bytes = showExpr(e).size(); });
+    }
+    state.counters["nodes"] = static_cast<double>(state.range(0));
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK_TEMPLATE(BM_PrintExpr, balancedSum)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PrintExpr, consList)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PrintExpr, applicationSpine)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace plim
