@@ -88,6 +88,12 @@ std::string blanks(LayoutInt n) {
 
 namespace pretty_detail {
 
+Lazy<bool> knownFlag(bool value) {
+    static const Lazy<bool> yes(true);
+    static const Lazy<bool> no(false);
+    return value ? yes : no;
+}
+
 std::string choiceCountError(LayoutInt left, LayoutInt right) {
     return "<Error: incorrect choice expression. #pars left " + std::to_string(left) + " /= #pars right " +
            std::to_string(right) + ">";
@@ -135,13 +141,18 @@ Doc textDoc(std::string text) {
     auto shared = std::make_shared<const std::string>(std::move(text));
     const auto n = static_cast<LayoutInt>(shared->size());
     Lazy<Sizes> sizes(Sizes{1, n, n});
-    return Doc([shared, n, sizes](const PageBounds& b) {
+    Lazy<DocReply> fits(SingleReply{sharedTextFormats(shared)});
+    return Doc([n, sizes, fits](const PageBounds& b) {
+        auto reply = [n, fits](bool tooWide) -> Lazy<DocReply> {
+            if (!tooWide) return fits;
+            return delay([n]() -> DocReply { return SingleReply{textFormats(markerText(n))}; });
+        };
+        if (b.lineBound.isEvaluated()) {  // the usual case: decide at once
+            const bool tooWide = n > *b.lineBound;
+            return DocAttrs{reply(tooWide), knownFlag(tooWide), sizes};
+        }
         Lazy<bool> tooWide = delay([line = b.lineBound, n] { return n > *line; });
-        Lazy<DocReply> reply = delay([shared, n, tooWide]() -> DocReply {
-            if (*tooWide) return SingleReply{textFormats(markerText(n))};
-            return SingleReply{sharedTextFormats(shared)};
-        });
-        return DocAttrs{reply, tooWide, sizes};
+        return DocAttrs{delay([tooWide, reply] { return reply(*tooWide).get(); }), tooWide, sizes};
     });
 }
 

@@ -85,6 +85,17 @@ Doc backQuotesDoc(Doc d) {
 
 namespace {
 
+List<Format> stackFormats(std::shared_ptr<const std::vector<List<Format>>> lists);
+
+// The lists with the one at `advanced` moved on by one candidate.
+List<Format> stackFormatsAfter(std::shared_ptr<const std::vector<List<Format>>> lists, std::size_t advanced) {
+    return List<Format>::defer([lists, advanced] {
+        auto next = std::make_shared<std::vector<List<Format>>>(*lists);
+        (*next)[advanced] = (*next)[advanced].tail();
+        return stackFormats(std::move(next));
+    });
+}
+
 List<Format> stackFormats(std::shared_ptr<const std::vector<List<Format>>> lists) {
     if (lists->size() == 1) return lists->front();
     return List<Format>::defer([lists]() -> List<Format> {
@@ -113,9 +124,7 @@ List<Format> stackFormats(std::shared_ptr<const std::vector<List<Format>>> lists
                 texts[i].write(c, out);
             }
         });
-        auto next = std::make_shared<std::vector<List<Format>>>(*lists);
-        (*next)[widest] = (*next)[widest].tail();
-        return List<Format>::cons(std::move(f), stackFormats(std::move(next)));
+        return List<Format>::cons(std::move(f), stackFormatsAfter(lists, widest));
     });
 }
 

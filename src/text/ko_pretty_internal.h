@@ -25,6 +25,9 @@ private:
     std::shared_ptr<std::optional<T>> cell_ = std::make_shared<std::optional<T>>();
 };
 
+// A flag already known, shared by all documents.
+Lazy<bool> knownFlag(bool value);
+
 // The error texts of the library.
 inline constexpr const char* kNegativeWidthError = "<Error: negative page width >";
 inline constexpr const char* kRenderPairError = "<Error: can't render a pair>";
