@@ -68,6 +68,8 @@ TEST(HParseExpr, LambdasConditionalsAndLocalDefinitions) {
     EXPECT_EQ(expr("x + y where y = 2"), "(let {y = 2 @0} in (x + y))");
     EXPECT_EQ(expr("f x where { g = 1\n ; h = 2;\n k = 3 }"), "(let {g = 1 @2; h = 2 @3; k = 3 @3} in (f x))");
     EXPECT_EQ(expr("\\x -> y where y = x"), "(\\x -> (let {y = x @0} in y))");
+    EXPECT_EQ(expr("f \\x -> x + 1"), "(f (\\x -> (x + 1)))");
+    EXPECT_EQ(expr("f (if p then x else y) (let z = 1 in z)"), "((f (((If p) x) y)) (let {z = 1 @0} in z))");
 }
 
 TEST(HParseExpr, EveryNodeCarriesThePlaceholderType) {
@@ -104,6 +106,9 @@ TEST(HParseExpr, KeywordsAreNotNames) {
               "Keyword data at line 1 deleted\n"
               "\"expression\" inserted before endoffile\n");
     EXPECT_EQ(expr("Mod true"), "(Mod true)");
+    auto leadingOperator = readExpr("+ x");
+    EXPECT_EQ(leadingOperator.log, "Operator + at line 1 deleted\n");
+    EXPECT_EQ(showExpr(leadingOperator.value), "x");
 }
 
 TEST(HParseExpr, AMissingThenIsInserted) {
