@@ -190,6 +190,11 @@ TEST(PrettyLayouts, SmallHelpers) {
 TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(renderDoc(toDoc(std::int32_t{-42}), 80), "-42");
     EXPECT_EQ(renderDoc(showDoc(std::string("a\"b")), 80), "\"a\\\"b\"");
+    EXPECT_EQ(showString(std::string("a\\b\n\x01") + "2\x0eH\x7f\xe9" + "1"), "\"a\\\\b\\n\\SOH2\\SO\\&H\\DEL\\233\\&1\"");
+    EXPECT_EQ(showChar('\''), "'\\''");
+    EXPECT_EQ(showChar('"'), "'\"'");
+    EXPECT_EQ(Printable<std::vector<char>>::show({'o', 'k'}), "\"ok\"");
+    EXPECT_EQ(Printable<std::vector<std::int32_t>>::show({1, -2}), "[1,-2]");
     EXPECT_EQ(showFloat(3.0f), "3.0");
     EXPECT_EQ(showFloat(0.25f), "0.25");
     EXPECT_EQ(renderDoc(listToDoc(std::vector<std::string>{"ab", "cd"}), 80), "abcd");
