@@ -19,6 +19,8 @@ PageBounds unboundedBounds() {
 }
 
 PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
+    if (b.lineBound.isEvaluated() && b.lastLineBound.isEvaluated())
+        return PageBounds(*b.lineBound - n, *b.lastLineBound - n);
     return PageBounds(delay([line = b.lineBound, n] { return *line - n; }),
                       delay([last = b.lastLineBound, n] { return *last - n; }));
 }
@@ -365,14 +367,13 @@ PageBounds besideLeftBounds(const PageBounds& b, const Later<Lazy<Sizes>>& right
 }
 
 PageBounds besideRightBounds(const PageBounds& b, const Lazy<Sizes>& leftSizes) {
+    if (leftSizes.isEvaluated()) return shrinkBounds(leftSizes->lastWidth, b);
     return PageBounds(delay([line = b.lineBound, leftSizes] { return *line - leftSizes->lastWidth; }),
                       delay([last = b.lastLineBound, leftSizes] { return *last - leftSizes->lastWidth; }));
 }
 
 DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) {
-    Lazy<Sizes> sizes = delay([ls = l.sizes, rs = r.sizes] {
-        const Sizes& a = *ls;
-        const Sizes& c = *rs;
+    Lazy<Sizes> sizes = combineSizes(l.sizes, r.sizes, [](const Sizes& a, const Sizes& c) {
         Sizes s;
         s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
         s.lastWidth = a.lastWidth + c.lastWidth;
@@ -436,8 +437,8 @@ std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lo
 namespace pretty_detail {
 
 DocAttrs aboveAttrs(const DocAttrs& u, const DocAttrs& d) {
-    Lazy<Sizes> sizes = delay([us = u.sizes, ds = d.sizes] {
-        return Sizes{us->height + ds->height, ds->lastWidth, std::max(us->width, ds->width)};
+    Lazy<Sizes> sizes = combineSizes(u.sizes, d.sizes, [](const Sizes& us, const Sizes& ds) {
+        return Sizes{us.height + ds.height, ds.lastWidth, std::max(us.width, ds.width)};
     });
     Lazy<std::pair<DocReply, bool>> composed =
         delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()); });
@@ -578,9 +579,9 @@ Doc dupDoc(Doc x, Doc y) {
     return Doc([x, y](const PageBounds& b) {
         DocAttrs dx = x(b);
         DocAttrs dy = y(b);
-        Lazy<Sizes> sizes = delay([xs = dx.sizes, ys = dy.sizes] {
-            return Sizes{std::max(xs->height, ys->height), std::min(xs->lastWidth, ys->lastWidth),
-                         std::min(xs->width, ys->width)};
+        Lazy<Sizes> sizes = combineSizes(dx.sizes, dy.sizes, [](const Sizes& xs, const Sizes& ys) {
+            return Sizes{std::max(xs.height, ys.height), std::min(xs.lastWidth, ys.lastWidth),
+                         std::min(xs.width, ys.width)};
         });
         Lazy<DocReply> reply = delay([dx, dy, sizes]() -> DocReply {
             if (!*dx.tooWide || !*dy.tooWide)

@@ -29,6 +29,14 @@ private:
 // escaped, control characters by name, others outside the printable range in decimal.
 void appendEscaped(std::string& out, const std::string& text, char quote);
 
+// The sizes computed from two parts' sizes: at once when both are known, otherwise when first
+// read.
+template <class F>
+Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) {
+    if (a.isEvaluated() && b.isEvaluated()) return Lazy<Sizes>(combine(*a, *b));
+    return delay([a, b, combine] { return combine(*a, *b); });
+}
+
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);
 

@@ -145,9 +145,9 @@ ParDoc choiceParDoc(ParDoc left, ParDoc right) {
         const LayoutInt m = right.paramCount();
         ParAttrs l = left(args, b);
         ParAttrs r = right(args, b);
-        Lazy<Sizes> sizes = delay([ls = l.sizes, rs = r.sizes] {
-            return Sizes{std::max(ls->height, rs->height), std::min(ls->lastWidth, rs->lastWidth),
-                         std::min(ls->width, rs->width)};
+        Lazy<Sizes> sizes = combineSizes(l.sizes, r.sizes, [](const Sizes& ls, const Sizes& rs) {
+            return Sizes{std::max(ls.height, rs.height), std::min(ls.lastWidth, rs.lastWidth),
+                         std::min(ls.width, rs.width)};
         });
         Lazy<bool> tooWide = delay([n, m, lt = l.tooWide, rt = r.tooWide] { return n != m || (*lt && *rt); });
         Lazy<DocReply> reply = delay([n, m, l, r, sizes]() -> DocReply {
