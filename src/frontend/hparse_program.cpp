@@ -57,7 +57,7 @@ const Parser<Elem>& pSourceElement() {
 
 const Parser<Elems>& pSourceElements() {
     static const Parser<Elems> p = Parser<Elems>::lazy("pSourceElements", [] {
-        auto terminated = pSeq([](Elem e, std::int32_t line) { return ElemPair(std::move(e), line); }, pSourceElement(),
+        auto terminated = parseSeqWith([](Elem e, std::int32_t line) { return ElemPair(std::move(e), line); }, pSourceElement(),
                                pSymbolLine(';'));
         auto single = pMap([](Elem e) { return std::vector<ElemPair>{pairWithNoLine(std::move(e))}; }, pSourceElement());
         return nonterminal("list of source elements", mkNoElem(),
