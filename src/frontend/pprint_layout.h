@@ -1,4 +1,4 @@
-// Small layout pieces shared by the printers of types, expressions, declarations, equations,
+// Small layouts shared by the printers of types, expressions, declarations, equations,
 // theories and programs, and the one procedure by which the printer turns a document into a
 // string.
 #pragma once
