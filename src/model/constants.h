@@ -158,6 +158,12 @@ struct OpChain::Cell {
     OpChain left;
     Op op;
     OpChain right;
+
+    Cell(OpChain l, Op o, OpChain r) : left(std::move(l)), op(o), right(std::move(r)) {}
+    Cell(const Cell&) = delete;
+    Cell& operator=(const Cell&) = delete;
+    // Releases the cells that only this one holds one at a time (long chains, shallow stack).
+    ~Cell();
 };
 
 inline OpChain chainEnd() { return OpChain(); }
@@ -184,9 +190,15 @@ OpChain assr(const OpChain& chain);
 template <class T>
 class OpTree {
 public:
-    static OpTree leaf(T operand) { return OpTree(std::make_shared<const Node>(Node{std::move(operand), Op::App, {}})); }
+    static OpTree leaf(T operand) {
+        return OpTree(std::make_shared<Node>(std::optional<T>(std::move(operand)), Op::App, std::vector<OpTree>{}));
+    }
     static OpTree node(OpTree left, Op op, OpTree right) {
-        return OpTree(std::make_shared<const Node>(Node{std::nullopt, op, {std::move(left), std::move(right)}}));
+        std::vector<OpTree> children;
+        children.reserve(2);
+        children.push_back(std::move(left));
+        children.push_back(std::move(right));
+        return OpTree(std::make_shared<Node>(std::nullopt, op, std::move(children)));
     }
 
     bool isLeaf() const { return node_->operand.has_value(); }
@@ -200,31 +212,71 @@ private:
         std::optional<T> operand;
         Op op;
         std::vector<OpTree> children;
+
+        Node(std::optional<T> x, Op o, std::vector<OpTree> c) : operand(std::move(x)), op(o), children(std::move(c)) {}
+        Node(const Node&) = delete;
+        Node& operator=(const Node&) = delete;
+        // Releases the nodes that only this one holds one at a time.
+        ~Node() {
+            std::vector<std::shared_ptr<const Node>> pending;
+            auto takeSole = [&pending](std::vector<OpTree>& cs) {
+                for (OpTree& c : cs)
+                    if (c.node_.use_count() == 1) pending.push_back(std::move(c.node_));
+                cs.clear();
+            };
+            takeSole(children);
+            while (!pending.empty()) {
+                std::shared_ptr<const Node> next = std::move(pending.back());
+                pending.pop_back();
+                takeSole(const_cast<Node&>(*next).children);  // created mutable by leaf/node
+            }
+        }
     };
     explicit OpTree(std::shared_ptr<const Node> node) : node_(std::move(node)) {}
     std::shared_ptr<const Node> node_;
 };
 
-namespace optree_detail {
-template <class T>
-OpTree<T> fill(const OpChain& chain, const std::vector<T>& operands, std::size_t& next) {
-    if (chain.isEnd()) {
-        if (next >= operands.size()) failWith("internal error: an operator chain with more leaves than operands");
-        return OpTree<T>::leaf(operands[next++]);
-    }
-    OpTree<T> left = fill(chain.left(), operands, next);
-    OpTree<T> right = fill(chain.right(), operands, next);
-    return OpTree<T>::node(std::move(left), chain.op(), std::move(right));
-}
-}  // namespace optree_detail
-
 // The operands filled into the chain's leaves from left to right; returns the tree and the
-// operands left over.
+// operands left over.  Walks the chain with an explicit stack.
 template <class T>
 std::pair<OpTree<T>, std::vector<T>> fillOperands(const OpChain& chain, const std::vector<T>& operands) {
     std::size_t next = 0;
-    OpTree<T> tree = optree_detail::fill(chain, operands, next);
-    return {std::move(tree), std::vector<T>(operands.begin() + static_cast<std::ptrdiff_t>(next), operands.end())};
+    auto leaf = [&]() {
+        if (next >= operands.size()) failWith("internal error: an operator chain with more leaves than operands");
+        return OpTree<T>::leaf(operands[next++]);
+    };
+    struct Frame {
+        const OpChain* cell;
+        int stage;
+        std::optional<OpTree<T>> left;
+    };
+    std::optional<OpTree<T>> done;
+    std::vector<Frame> stack;
+    if (chain.isEnd()) done = leaf();
+    else stack.push_back({&chain, 0, std::nullopt});
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.stage == 0) {
+            f.stage = 1;
+            if (!f.cell->left().isEnd()) {
+                stack.push_back({&f.cell->left(), 0, std::nullopt});
+                continue;
+            }
+            done = leaf();
+        }
+        if (f.stage == 1) {
+            f.left = std::move(done);
+            f.stage = 2;
+            if (!f.cell->right().isEnd()) {
+                stack.push_back({&f.cell->right(), 0, std::nullopt});
+                continue;
+            }
+            done = leaf();
+        }
+        done = OpTree<T>::node(std::move(*f.left), f.cell->op(), std::move(*done));
+        stack.pop_back();
+    }
+    return {std::move(*done), std::vector<T>(operands.begin() + static_cast<std::ptrdiff_t>(next), operands.end())};
 }
 
 }  // namespace plim

@@ -6,8 +6,25 @@ namespace plim {
 
 OpChain OpChain::cell(OpChain left, Op op, OpChain right) {
     OpChain c;
-    c.cell_ = std::make_shared<const Cell>(Cell{std::move(left), op, std::move(right)});
+    c.cell_ = std::make_shared<Cell>(std::move(left), op, std::move(right));  // mutable for ~Cell
     return c;
+}
+
+OpChain::Cell::~Cell() {
+    std::vector<std::shared_ptr<const Cell>> pending;
+    auto takeSole = [&pending](OpChain& side) {
+        if (side.cell_.use_count() == 1) pending.push_back(std::move(side.cell_));
+        side.cell_.reset();
+    };
+    takeSole(left);
+    takeSole(right);
+    while (!pending.empty()) {
+        std::shared_ptr<const Cell> next = std::move(pending.back());
+        pending.pop_back();
+        Cell& cell = const_cast<Cell&>(*next);
+        takeSole(cell.left);
+        takeSole(cell.right);
+    }
 }
 
 const OpChain& OpChain::left() const {
@@ -26,8 +43,19 @@ const OpChain& OpChain::right() const {
 }
 
 bool eqOpChain(const OpChain& a, const OpChain& b) {
-    if (a.isEnd() || b.isEnd()) return a.isEnd() && b.isEnd();
-    return a.op() == b.op() && eqOpChain(a.left(), b.left()) && eqOpChain(a.right(), b.right());
+    std::vector<std::pair<const OpChain*, const OpChain*>> todo{{&a, &b}};
+    while (!todo.empty()) {
+        const auto [x, y] = todo.back();
+        todo.pop_back();
+        if (x->isEnd() || y->isEnd()) {
+            if (x->isEnd() != y->isEnd()) return false;
+            continue;
+        }
+        if (x->op() != y->op()) return false;
+        todo.emplace_back(&x->right(), &y->right());
+        todo.emplace_back(&x->left(), &y->left());
+    }
+    return true;
 }
 
 namespace {
@@ -74,8 +102,67 @@ bool groupsRight(Op op) {
     }
 }
 
-OpChain resolveSides(const OpChain& c) {
-    return chainCell(opChainResolve(c.left()), c.op(), opChainResolve(c.right()));
+// ((ll o lr) o r) becomes (ll o (lr o r)) while the left side holds the same operator.
+OpChain rotateRight(OpChain c) {
+    while (!c.left().isEnd() && c.left().op() == c.op()) {
+        const OpChain& l = c.left();
+        c = chainCell(l.left(), c.op(), chainCell(l.right(), c.op(), c.right()));
+    }
+    return c;
+}
+
+// (l o (rl o rr)) becomes ((l o rl) o rr) while the right side holds the same operator.
+OpChain rotateLeft(OpChain c) {
+    while (!c.right().isEnd() && c.right().op() == c.op()) {
+        const OpChain& r = c.right();
+        c = chainCell(chainCell(c.left(), c.op(), r.left()), c.op(), r.right());
+    }
+    return c;
+}
+
+// A cell regrouped at its top by its operator's grouping step.
+OpChain regroupTop(const OpChain& c) {
+    if (groupsLeft(c.op())) return rotateLeft(c);
+    if (groupsRight(c.op())) return rotateRight(c);
+    return c;
+}
+
+// The cell with both sides resolved; `top` is applied to every cell on the way down.
+// Walks the chain with an explicit stack, so long chains need no deep recursion.
+template <class Top>
+OpChain resolveBelow(const OpChain& cell, Top top) {
+    struct Frame {
+        OpChain cell;
+        int stage;
+        OpChain left;
+    };
+    std::vector<Frame> stack{{cell, 0, {}}};
+    OpChain done;
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        if (f.stage == 0) {
+            f.stage = 1;
+            if (!f.cell.left().isEnd()) {
+                OpChain l = top(f.cell.left());
+                stack.push_back({std::move(l), 0, {}});
+                continue;
+            }
+            done = chainEnd();
+        }
+        if (f.stage == 1) {
+            f.left = std::move(done);
+            f.stage = 2;
+            if (!f.cell.right().isEnd()) {
+                OpChain r = top(f.cell.right());
+                stack.push_back({std::move(r), 0, {}});
+                continue;
+            }
+            done = chainEnd();
+        }
+        done = chainCell(std::move(f.left), f.cell.op(), std::move(done));
+        stack.pop_back();
+    }
+    return done;
 }
 
 }  // namespace
@@ -99,31 +186,17 @@ OpChain foldOpChain(OpChain start, const PendingList& list) {
 
 OpChain opChainResolve(const OpChain& chain) {
     if (chain.isEnd()) return chain;
-    if (groupsLeft(chain.op())) return assl(chain);
-    if (groupsRight(chain.op())) return assr(chain);
-    return resolveSides(chain);
+    return resolveBelow(regroupTop(chain), regroupTop);
 }
 
 OpChain assr(const OpChain& chain) {
     if (chain.isEnd()) patternFail("Constants:140|function assr");
-    OpChain c = chain;
-    // ((ll o lr) o r) becomes (ll o (lr o r)) while the left side holds the same operator.
-    while (!c.left().isEnd() && c.left().op() == c.op()) {
-        const OpChain& l = c.left();
-        c = chainCell(l.left(), c.op(), chainCell(l.right(), c.op(), c.right()));
-    }
-    return resolveSides(c);
+    return resolveBelow(rotateRight(chain), regroupTop);
 }
 
 OpChain assl(const OpChain& chain) {
     if (chain.isEnd()) patternFail("Constants:136|function assl");
-    OpChain c = chain;
-    // (l o (rl o rr)) becomes ((l o rl) o rr) while the right side holds the same operator.
-    while (!c.right().isEnd() && c.right().op() == c.op()) {
-        const OpChain& r = c.right();
-        c = chainCell(chainCell(c.left(), c.op(), r.left()), c.op(), r.right());
-    }
-    return resolveSides(c);
+    return resolveBelow(rotateLeft(chain), regroupTop);
 }
 
 }  // namespace plim

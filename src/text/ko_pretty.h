@@ -117,6 +117,9 @@ struct DocAttrs {
 
 // --- documents ---------------------------------------------------------------------------
 
+// A document.  Its function builds the attributes for the given bounds without computing any
+// of them: it may read the bounds and its parts' attributes only inside the lazy computations
+// of its own attributes (the bounds of a part may not be known yet while it is being built).
 class Doc {
 public:
     using Fn = std::function<DocAttrs(const PageBounds&)>;
@@ -379,7 +382,9 @@ struct Printable<Doc> {
     static Doc listToDoc(const std::vector<Doc>& ds) { return ppListDefault(ds); }
 };
 
+// Text forms: a character in apostrophes, a list of characters in double quotes.
 std::string showChar(char c);
+std::string showCharList(const std::string& s);
 
 // A character is a one-character text; a list of characters one text.
 template <>
@@ -395,6 +400,7 @@ struct Printable<std::vector<T>> {
     static Doc toDoc(const std::vector<T>& xs) { return Printable<T>::listToDoc(xs); }
     static Doc listToDoc(const std::vector<std::vector<T>>& xss) { return ppListDefault(xss); }
     static std::string show(const std::vector<T>& xs) {
+        if constexpr (std::is_same_v<T, char>) return showCharList(std::string(xs.begin(), xs.end()));
         std::string out = "[";
         for (std::size_t i = 0; i < xs.size(); ++i) {
             if (i > 0) out += ',';

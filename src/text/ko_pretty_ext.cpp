@@ -15,26 +15,7 @@ using namespace pretty_detail;
 // --- Printable instances -------------------------------------------------------------------
 
 std::string showString(const std::string& s) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c >= 32 && c < 127) {
-                out += static_cast<char>(c);
-            } else {
-                out += '\\';
-                out += std::to_string(c);
-                const bool digitFollows = i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9';
-                if (digitFollows) out += "\\&";
-            }
-        }
-    }
-    return out + "\"";
+    return showCharList(s);
 }
 
 std::string showInt(std::int32_t n) {

@@ -25,6 +25,10 @@ private:
     std::shared_ptr<std::optional<T>> cell_ = std::make_shared<std::optional<T>>();
 };
 
+// The text with the escapes of a quoted literal: the quote character and the backslash
+// escaped, control characters by name, others outside the printable range in decimal.
+void appendEscaped(std::string& out, const std::string& text, char quote);
+
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);
 

@@ -301,23 +301,35 @@ TEST(OperatorChains, FillOperandsLeftToRight) {
     EXPECT_THROW(fillOperands<std::string>(chain, {"p"}), MessageError);
 }
 
-TEST(OperatorChains, LongRunsOfOneOperator) {
-    runOnLargeStack([] {
-        const std::size_t n = 100000;
-        for (Op op : {Op::Cons, Op::Plus}) {
-            std::vector<Op> ops(n, op);
-            std::vector<int> operands(n + 1);
-            for (std::size_t i = 0; i <= n; ++i) operands[i] = static_cast<int>(i);
-            const OpChain chain = opChainResolve(foldOpChain(chainEnd(), orderByPrecedence(ops)));
-            auto [tree, rest] = fillOperands(chain, operands);
-            EXPECT_TRUE(rest.empty());
-            // Walk the spine: Cons nests to the right, Plus to the left.
-            std::size_t depth = 0;
-            for (OpTree<int> at = tree; !at.isLeaf(); ++depth) at = op == Op::Cons ? at.right() : at.left();
-            EXPECT_EQ(depth, n);
-            EXPECT_EQ(op == Op::Cons ? tree.left().operand() : tree.right().operand(), op == Op::Cons ? 0 : static_cast<int>(n));
-        }
-    });
+TEST(OperatorChains, LongRunsOfOneOperatorOnTheOrdinaryStack) {
+    const std::size_t n = 100000;
+    for (Op op : {Op::Cons, Op::Eq}) {
+        std::vector<Op> ops(n, op);
+        std::vector<int> operands(n + 1);
+        for (std::size_t i = 0; i <= n; ++i) operands[i] = static_cast<int>(i);
+        const OpChain chain = opChainResolve(foldOpChain(chainEnd(), orderByPrecedence(ops)));
+        EXPECT_TRUE(eqOpChain(chain, chain));
+        auto [tree, rest] = fillOperands(chain, operands);
+        EXPECT_TRUE(rest.empty());
+        // Walk the spine: Cons nests to the right, Eq to the left.
+        const bool right = op == Op::Cons;
+        std::size_t depth = 0;
+        for (OpTree<int> at = tree; !at.isLeaf(); ++depth) at = right ? at.right() : at.left();
+        EXPECT_EQ(depth, n);
+        EXPECT_EQ(right ? tree.left().operand() : tree.right().operand(), right ? 0 : static_cast<int>(n));
+    }
+}
+
+TEST(OperatorChains, LongMixedChain) {
+    // x0 + x1 * x2 + x3 * x4 ...: products nested under the sums.
+    const std::size_t n = 100000;
+    std::vector<Op> ops;
+    for (std::size_t i = 0; i < n; ++i) ops.push_back(i % 2 == 0 ? Op::Plus : Op::Tim);
+    const PendingList pending = orderByPrecedence(ops);
+    EXPECT_EQ(pending.size(), n / 2);
+    const OpChain chain = opChainResolve(foldOpChain(chainEnd(), pending));
+    EXPECT_EQ(chain.op(), Op::Plus);
+    EXPECT_EQ(chain.right().op(), Op::Tim);
 }
 
 }  // namespace

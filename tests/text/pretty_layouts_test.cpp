@@ -106,10 +106,23 @@ TEST(PrettyLayouts, AboveListStacksLikeNestedAboveDocs) {
 
 TEST(PrettyLayouts, AboveListOfManyItemsOnTheMainStack) {
     std::vector<Doc> items;
-    for (int i = 0; i < 200000; ++i) items.push_back(txt("line" + std::to_string(i)));
+    for (int i = 0; i < 100000; ++i) items.push_back(txt("line" + std::to_string(i)));
     const std::string out = renderDoc(aboveList(items), 80);
     EXPECT_EQ(out.substr(0, 12), "line0\nline1\n");
-    EXPECT_EQ(out.substr(out.size() - 11), "\nline199999");
+    EXPECT_EQ(out.substr(out.size() - 10), "\nline99999");
+}
+
+TEST(PrettyLayouts, LongListsOnALargeStack) {
+    runOnLargeStack([] {
+        std::vector<Doc> items;
+        for (int i = 0; i < 3000; ++i) items.push_back(txt("w"));
+        std::string spaced;
+        for (int i = 0; i < 3000; ++i) spaced += i == 0 ? "w" : " w";
+        EXPECT_EQ(renderDoc(hvSpList(items), 10000), spaced);
+        EXPECT_EQ(renderDoc(hvList(items), 10), renderDoc(aboveList(items), 10));
+        EXPECT_EQ(renderDoc(besideSpaceList(items), 10000), spaced + " ");
+        EXPECT_EQ(renderDoc(blockDoc("(", ")", ", ", items), 80).size(), 3000u * 4 + 1);
+    });
 }
 
 TEST(PrettyLayouts, IfThenElseShapes) {
@@ -177,6 +190,11 @@ TEST(PrettyLayouts, SmallHelpers) {
 TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(renderDoc(toDoc(std::int32_t{-42}), 80), "-42");
     EXPECT_EQ(renderDoc(showDoc(std::string("a\"b")), 80), "\"a\\\"b\"");
+    EXPECT_EQ(showString(std::string("a\\b\n\x01") + "2\x0eH\x7f\xe9" + "1"), "\"a\\\\b\\n\\SOH2\\SO\\&H\\DEL\\233\\&1\"");
+    EXPECT_EQ(showChar('\''), "'\\''");
+    EXPECT_EQ(showChar('"'), "'\"'");
+    EXPECT_EQ(Printable<std::vector<char>>::show({'o', 'k'}), "\"ok\"");
+    EXPECT_EQ(Printable<std::vector<std::int32_t>>::show({1, -2}), "[1,-2]");
     EXPECT_EQ(showFloat(3.0f), "3.0");
     EXPECT_EQ(showFloat(0.25f), "0.25");
     EXPECT_EQ(renderDoc(listToDoc(std::vector<std::string>{"ab", "cd"}), 80), "abcd");
