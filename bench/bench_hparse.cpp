@@ -17,10 +17,10 @@ std::string generatedProgram(int definitions) {
     for (int i = 0; i < definitions; ++i) {
         const std::string n = std::to_string(i);
         if (i % 5 == 0) {
-            text += "f" + n + " :: Int -> [a] -> (a, Bool);\n";
+            text += "f" + n + " :: Int -> [a] -> (a, Bool) -> Maybe (List a);\n";
         } else {
-            text += "f" + n + " x y = if x < y then g (x + " + n + ") [x, y, " + n +
-                    "] else h (y * 2) x where { z = x ++ y };\n";
+            text += "f" + n + " x y = if x < y && y >= 0 then g (x + " + n + ") [x, y, " + n +
+                    "] else h (y * 2) (\\v -> v) where { z = x ++ y };\n";
         }
     }
     return text;
@@ -33,6 +33,8 @@ const std::string& programText() {
 
 void BM_ScanAndParseProgram(benchmark::State& state) {
     const std::string& text = programText();
+    const std::string log = plim::runOnLargeStack([&] { return plim::readProgram(text).messages; });
+    if (!log.empty()) state.SkipWithError("the generated program needs repairs");
     plim::runOnLargeStack([&] {
         for (auto _ : state) {
             plim::Reading<plim::SourceFile> result = plim::readProgram(text);

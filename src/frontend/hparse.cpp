@@ -10,9 +10,9 @@
 namespace plim {
 
 const std::vector<std::string>& hparseKeywords() {
-    static const std::vector<std::string> keywords{"if",    "then",      "else",      "let",        "in",    "mod",
-                                                   "True",  "False",     "where",     "data",       "TRANSFORM",
-                                                   "REDEFINE", "SPECIFYING", "USING", "END", "DEFINITION"};
+    static const std::vector<std::string> keywords{
+        "if",    "then", "else",      "let",      "in",         "mod",   "True", "False",
+        "where", "data", "TRANSFORM", "REDEFINE", "SPECIFYING", "USING", "END",  "DEFINITION"};
     return keywords;
 }
 

@@ -41,7 +41,7 @@ const Parser<Alts>& pConstructors() {
 
 const Parser<Decl>& pDefinition() {
     static const Parser<Decl> p = Parser<Decl>::lazy("pDefinition", [] {
-        auto function = pSeq(mkDefinition, pExpr(), pDefinitionRhs());
+        auto function = parseSeqWith(mkDefinition, pExpr(), pDefinitionRhs());
         auto data = pSeq([](const std::function<Decl(Alts)>& complete, std::string, Alts alts) { return complete(std::move(alts)); },
                          pDataDecl(), pEqualsOperator(), pConstructors());
         return nonterminal("definition", mkFun(errorExpr(), errorExpr()), alternatives(std::move(function), std::move(data)));

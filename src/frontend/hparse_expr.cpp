@@ -51,7 +51,7 @@ Expr buildOperatorExpr(const OperandSeq& seq) {
 
 const Parser<OperandSeq>& pOperandSeq() {
     static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperandSeq", [] {
-        return pSeq([](Expr a, OperandSeq rest) {
+        return parseSeqWith([](Expr a, OperandSeq rest) {
             return OperandSeq{Chain<Expr>::cons(std::move(a), std::move(rest.operands)), std::move(rest.operators)};
         }, pAtomic(), pOperatorTail());
     });
@@ -60,7 +60,7 @@ const Parser<OperandSeq>& pOperandSeq() {
 
 const Parser<OperandSeq>& pOperatorTail() {
     static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperatorTail", [] {
-        auto withOperator = pSeq([](Op op, OperandSeq rest) {
+        auto withOperator = parseSeqWith([](Op op, OperandSeq rest) {
             return OperandSeq{std::move(rest.operands), Chain<Op>::cons(op, std::move(rest.operators))};
         }, operatorParser(), pOperandSeq());
         auto juxtaposed = pMap([](OperandSeq rest) {
@@ -149,7 +149,7 @@ const Parser<Expr>& pExpr() {
     static const Parser<Expr> p = Parser<Expr>::lazy("pExpr", [] {
         auto whereClause = alternatives(pKeepRight(pKeyword("where"), pLocalDefinitions()),
                                         succeedParser(mkDList(mkNoDef())));
-        return nonterminal(expressionDescription, errorExpr(), pSeq(whereExpr, pApplication(), std::move(whereClause)));
+        return nonterminal(expressionDescription, errorExpr(), parseSeqWith(whereExpr, pApplication(), std::move(whereClause)));
     });
     return p;
 }

@@ -40,8 +40,8 @@ Elems elemsFromPairs(const std::vector<ElemPair>& pairs) {
 const Parser<Rewrite>& pTransformBlock() {
     static const Parser<Rewrite> p = Parser<Rewrite>::lazy("pTransformBlock", [] {
         return pSeq([](std::string, std::string name, std::vector<std::string> names, std::string, DList redefs,
-                       std::string, DList specs, std::string, Theory theory, std::string) {
-            return mkRewrite(std::move(name), std::move(names), std::move(redefs), std::move(specs), std::move(theory));
+                       std::string, DList specifying, std::string, Theory theory, std::string) {
+            return mkRewrite(std::move(name), std::move(names), std::move(redefs), std::move(specifying), std::move(theory));
         }, pKeyword("TRANSFORM"), pLowerId(), pPrerequisites(), pKeyword("REDEFINE"), pDefinitionList(),
                     pKeyword("SPECIFYING"), pDefinitionList(), pKeyword("USING"), pTheory(), pKeyword("END"));
     });
@@ -57,7 +57,7 @@ const Parser<Elem>& pSourceElement() {
 
 const Parser<Elems>& pSourceElements() {
     static const Parser<Elems> p = Parser<Elems>::lazy("pSourceElements", [] {
-        auto terminated = pSeq([](Elem e, std::int32_t line) { return ElemPair(std::move(e), line); }, pSourceElement(),
+        auto terminated = parseSeqWith([](Elem e, std::int32_t line) { return ElemPair(std::move(e), line); }, pSourceElement(),
                                pSymbolLine(';'));
         auto single = pMap([](Elem e) { return std::vector<ElemPair>{pairWithNoLine(std::move(e))}; }, pSourceElement());
         return nonterminal("list of source elements", mkNoElem(),

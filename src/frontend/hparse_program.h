@@ -7,7 +7,8 @@
 //                      "REDEFINE" definitions "SPECIFYING" definitions "USING" theory "END"
 //
 // An element's line is the line of its ";" plus one (1 for a ";" inserted by repair); an
-// element read without ";" has line 0.
+// element read without ";" has line 0.  The grammar keeps the sides of the USING theories'
+// equations as read; readProgram (hparse.h) makes them let-free when its value is read.
 #pragma once
 
 #include <cstdint>

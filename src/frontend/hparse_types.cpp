@@ -48,7 +48,7 @@ const Parser<Type>& pTypeAtom() {
 
 const Parser<Type>& pTypeApplication() {
     static const Parser<Type> p = Parser<Type>::lazy("pTypeApplication", [] {
-        auto named = pSeq([](std::string n, std::vector<Type> args) { return mkTCon(std::move(n), std::move(args)); },
+        auto named = parseSeqWith([](std::string n, std::vector<Type> args) { return mkTCon(std::move(n), std::move(args)); },
                           pUpperId(), pZeroOrMore(pTypeApplication()));
         return alternatives(std::move(named), pTypeAtom());
     });
@@ -75,7 +75,7 @@ const Parser<Type>& pType() {
 
 const Parser<Alt>& pConstructorDecl() {
     static const Parser<Alt> p = Parser<Alt>::lazy("pConstructorDecl", [] {
-        return pSeq([](std::string n, std::vector<Type> args) { return mkAlt(std::move(n), std::move(args)); },
+        return parseSeqWith([](std::string n, std::vector<Type> args) { return mkAlt(std::move(n), std::move(args)); },
                     pUpperId(), pZeroOrMore(pTypeAtom()));
     });
     return p;
