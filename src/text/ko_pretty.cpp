@@ -290,19 +290,39 @@ void renderAllStdout(const Doc& d, LayoutInt width) {
 
 // --- candidate lists -----------------------------------------------------------------------
 
-List<Format> mergeFormats(List<Format> xs, List<Format> ys) {
-    return List<Format>::defer([xs, ys]() -> List<Format> {
-        if (xs.empty()) return ys;
-        if (ys.empty()) return xs;
+namespace {
+
+// Whether the merge takes x before y (fewer lines, then smaller width, then the first list's
+// candidate when the last widths agree too).
+bool mergeTakesFirst(const Format& x, const Format& y) {
+    if (x.height != y.height) return x.height < y.height;
+    if (x.width != y.width) return x.width < y.width;
+    return x.lastWidth == y.lastWidth;
+}
+
+bool sameSizes(const Format& x, const Format& y) {
+    return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
+}
+
+// mergeFormats(xs, later), where every candidate of `later` is known to have at least
+// `laterAtLeast` lines: a candidate of xs with fewer lines comes first without `later` being
+// examined.
+List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast) {
+    return List<Format>::defer([xs, later, laterAtLeast]() -> List<Format> {
+        if (xs.empty()) return later;
         const Format& x = xs.head();
-        const Format& y = ys.head();
-        const bool takeX = x.height != y.height ? x.height < y.height
-                           : x.width != y.width ? x.width < y.width
-                                                : x.lastWidth == y.lastWidth;
-        if (!takeX) return List<Format>::cons(y, mergeFormats(xs, ys.tail()));
-        const bool same = x.height == y.height && x.width == y.width;  // and equal last widths
-        return List<Format>::cons(x, mergeFormats(xs.tail(), same ? ys.tail() : ys));
+        if (x.height < laterAtLeast) return List<Format>::cons(x, mergeWithLater(xs.tail(), later, laterAtLeast));
+        if (later.empty()) return xs;
+        const Format& y = later.head();
+        if (!mergeTakesFirst(x, y)) return List<Format>::cons(y, mergeWithLater(xs, later.tail(), laterAtLeast));
+        return List<Format>::cons(x, mergeWithLater(xs.tail(), sameSizes(x, y) ? later.tail() : later, laterAtLeast));
     });
+}
+
+}  // namespace
+
+List<Format> mergeFormats(List<Format> xs, List<Format> ys) {
+    return mergeWithLater(std::move(xs), std::move(ys), std::numeric_limits<LayoutInt>::min());
 }
 
 namespace {
@@ -320,10 +340,16 @@ List<Format> besideRow(Lazy<LayoutInt> bound, Format x, List<Format> ys) {
     });
 }
 
+// The rows of the left candidates merged, folded from the right.  Candidate lists keep the
+// library's order (non-decreasing height) and every candidate has a line at least, so the
+// rows after a left candidate x hold no candidate with fewer lines than the next left
+// candidate: those rows are examined only when a candidate of x's row has as many lines.
 List<Format> besideRows(Lazy<LayoutInt> bound, List<Format> xs, List<Format> ys) {
     return List<Format>::defer([bound, xs, ys]() -> List<Format> {
         if (xs.empty()) return List<Format>();
-        return mergeFormats(besideRow(bound, xs.head(), ys), besideRows(bound, xs.tail(), ys));
+        List<Format> rest = xs.tail();
+        const LayoutInt laterAtLeast = rest.empty() ? std::numeric_limits<LayoutInt>::max() : rest.head().height;
+        return mergeWithLater(besideRow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
     });
 }
 

@@ -85,7 +85,9 @@ struct Format {
 bool operator==(const Format& a, const Format& b);
 
 // What a document answers: its candidates, or two alternatives of the same place kept apart
-// until a join decides between them.
+// until a join decides between them.  A candidate list is in non-decreasing height and every
+// candidate has one line at least; all documents of the library keep this order (the
+// side-by-side products rely on it to examine only the candidates they need).
 struct SingleReply {
     List<Format> formats;
 };

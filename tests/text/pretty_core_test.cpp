@@ -1,6 +1,9 @@
 // Documents, rendering, candidate lists and the plain combinators.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "text/ko_pretty.h"
 #include "pretty_test_util.h"
 
@@ -127,6 +130,75 @@ TEST(PrettyFormats, BesideFormatsSkipsOnlyTheLeadingTooWide) {
     EXPECT_EQ(sizesOf(besideFormatsUnbounded(lefts, fromVector(std::vector<Format>{fmt(1, 1, 1)}))),
               (std::vector<Sizes3>{{1, 3, 3}, {2, 2, 2}}));
     EXPECT_TRUE(besideFormats(b, List<Format>(), widths).empty());
+}
+
+// The plain definitions, over vectors: the merge and the fold of the rows.
+std::vector<Format> plainMerge(std::vector<Format> xs, std::vector<Format> ys) {
+    std::vector<Format> out;
+    std::size_t i = 0, j = 0;
+    while (i < xs.size() && j < ys.size()) {
+        const Format& x = xs[i];
+        const Format& y = ys[j];
+        const bool takeX = x.height != y.height ? x.height < y.height
+                           : x.width != y.width ? x.width < y.width
+                                                : x.lastWidth == y.lastWidth;
+        if (!takeX) {
+            out.push_back(y);
+            ++j;
+            continue;
+        }
+        out.push_back(x);
+        ++i;
+        if (x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth) ++j;
+    }
+    out.insert(out.end(), xs.begin() + static_cast<long>(i), xs.end());
+    out.insert(out.end(), ys.begin() + static_cast<long>(j), ys.end());
+    return out;
+}
+
+std::vector<Format> plainBesideFormats(LayoutInt w, const std::vector<Format>& xs, const std::vector<Format>& ys) {
+    std::vector<Format> acc;
+    for (auto x = xs.rbegin(); x != xs.rend(); ++x) {
+        std::vector<Format> row;
+        std::size_t k = 0;
+        while (k < ys.size() && std::max(x->width, x->lastWidth + ys[k].width) > w) ++k;
+        for (; k < ys.size(); ++k) row.push_back(besideFormat(*x, ys[k]));
+        acc = plainMerge(row, acc);
+    }
+    return acc;
+}
+
+TEST(PrettyFormats, ProductsAgreeWithThePlainDefinitions) {
+    std::uint32_t seed = 12345;
+    auto next = [&](int n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<LayoutInt>((seed >> 16) % static_cast<std::uint32_t>(n));
+    };
+    auto randomList = [&] {
+        std::vector<Format> out;
+        LayoutInt h = 1;
+        for (LayoutInt k = next(6); k > 0; --k) {
+            h += next(3) == 0 ? 1 : 0;  // in the library's order: non-decreasing height
+            const LayoutInt w = 1 + next(12);
+            out.push_back(fmt(h, h == 1 ? w : 1 + next(w), w));
+        }
+        return out;
+    };
+    auto view = [](const std::vector<Format>& fs) {
+        std::vector<Sizes3> out;
+        for (const Format& f : fs) out.emplace_back(f.height, f.lastWidth, f.width);
+        return out;
+    };
+    for (int round = 0; round < 400; ++round) {
+        auto xs = randomList();
+        auto ys = randomList();
+        const LayoutInt w = 4 + next(16);
+        EXPECT_EQ(sizesOf(besideFormats(PageBounds(w, w), fromVector(xs), fromVector(ys))),
+                  view(plainBesideFormats(w, xs, ys)));
+        EXPECT_EQ(sizesOf(besideFormatsUnbounded(fromVector(xs), fromVector(ys))),
+                  view(plainBesideFormats(std::numeric_limits<LayoutInt>::max(), xs, ys)));
+        EXPECT_EQ(sizesOf(mergeFormats(fromVector(xs), fromVector(ys))), view(plainMerge(xs, ys)));
+    }
 }
 
 TEST(PrettyFormats, AboveFmtsAdvancesTheWiderSide) {
