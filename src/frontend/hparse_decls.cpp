@@ -1,7 +1,8 @@
 #include "frontend/hparse_decls.h"
 
 // Before any header that brings in the derived combinators.
-#include "frontend/hparse_parsing.h"
+#include "text/ko_parsing.h"
+#include "text/ko_parsing_ext.h"
 
 #include <string>
 #include <utility>

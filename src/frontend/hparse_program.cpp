@@ -1,7 +1,8 @@
 #include "frontend/hparse_program.h"
 
 // Before any header that brings in the derived combinators.
-#include "frontend/hparse_parsing.h"
+#include "text/ko_parsing.h"
+#include "text/ko_parsing_ext.h"
 
 #include <string>
 
