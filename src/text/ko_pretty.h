@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -180,7 +181,7 @@ private:
 
 // --- the Printable class -----------------------------------------------------------------
 //
-// Printable<T> is specialised for every type that can be laid out, with
+// Every type that can be laid out has its own Printable<T>, with
 //   static Doc toDoc(const T&);                      one value
 //   static Doc listToDoc(const std::vector<T>&);     a list of values
 //   static std::string show(const T&);               its text form (where it has one)

@@ -353,9 +353,9 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
                  const std::string& separator, std::vector<Doc> items) {
     if (items.empty()) return emptyBlock(open, close);
     const auto lead = std::max<LayoutInt>(0, static_cast<LayoutInt>(separator.size()) - 1);
-    std::vector<Doc> pieces{nonEmptyDoc(open), besideDoc(textDoc(blanks(lead)), items.front())};
-    for (std::size_t i = 1; i < items.size(); ++i) pieces.push_back(besideDoc(nonEmptyDoc(separator), items[i]));
-    Doc body = fillBlockDoc(blockWidth, std::move(pieces));
+    std::vector<Doc> parts{nonEmptyDoc(open), besideDoc(textDoc(blanks(lead)), items.front())};
+    for (std::size_t i = 1; i < items.size(); ++i) parts.push_back(besideDoc(nonEmptyDoc(separator), items[i]));
+    Doc body = fillBlockDoc(blockWidth, std::move(parts));
     static const ParDoc closeAfterBody =
         joinParDoc(choiceParDoc(filterParDoc(besideParDoc(p(), p())), aboveParDoc(p(), p())));
     return applyParDoc(closeAfterBody, std::vector<Doc>{body, nonEmptyDoc(close)});
