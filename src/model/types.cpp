@@ -2,6 +2,7 @@
 #include "model/types.h"
 
 #include "text/errors.h"
+#include "text/release.h"
 
 namespace plim {
 
@@ -21,19 +22,9 @@ Type mkTAbs(std::vector<std::string> vars, Type body) {
 }
 
 TypeNode::~TypeNode() {
-    std::vector<std::shared_ptr<const TypeNode>> pending;
-    auto takeSoleChildren = [&pending](std::vector<Type>& children) {
-        for (Type& c : children)
-            if (c.node_.use_count() == 1) pending.push_back(std::move(c.node_));
-        children.clear();
-    };
-    takeSoleChildren(args);
-    while (!pending.empty()) {
-        std::shared_ptr<const TypeNode> next = std::move(pending.back());
-        pending.pop_back();
-        takeSoleChildren(const_cast<TypeNode&>(*next).args);
-        next.reset();
-    }
+    releaseSoleChildren(*this, [](TypeNode& n, auto take) {
+        for (Type& c : n.args) take(c.node_);
+    });
 }
 
 Type mkArrow(Type argument, Type result) {
