@@ -334,6 +334,7 @@ LayoutInt productWidth(const Format& x, const Format& y) {
 // x beside every right candidate, after the leading ones whose product is wider than bound.
 List<Format> besideRow(Lazy<LayoutInt> bound, Format x, List<Format> ys) {
     return List<Format>::defer([bound, x, ys]() -> List<Format> {
+        if (x.width > *bound) return List<Format>();  // no product can fit
         List<Format> at = ys;
         while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
         return map([x](const Format& y) { return besideFormat(x, y); }, at);
