@@ -13,6 +13,7 @@
 
 #include "model/types.h"
 #include "text/errors.h"
+#include "text/release.h"
 
 namespace plim {
 
@@ -218,18 +219,9 @@ private:
         Node& operator=(const Node&) = delete;
         // Releases the nodes that only this one holds one at a time.
         ~Node() {
-            std::vector<std::shared_ptr<const Node>> pending;
-            auto takeSole = [&pending](std::vector<OpTree>& cs) {
-                for (OpTree& c : cs)
-                    if (c.node_.use_count() == 1) pending.push_back(std::move(c.node_));
-                cs.clear();
-            };
-            takeSole(children);
-            while (!pending.empty()) {
-                std::shared_ptr<const Node> next = std::move(pending.back());
-                pending.pop_back();
-                takeSole(const_cast<Node&>(*next).children);  // created mutable by leaf/node
-            }
+            releaseSoleChildren(*this, [](Node& n, auto take) {
+                for (OpTree& c : n.children) take(c.node_);
+            });
         }
     };
     explicit OpTree(std::shared_ptr<const Node> node) : node_(std::move(node)) {}

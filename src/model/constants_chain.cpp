@@ -1,6 +1,7 @@
 // Operator-chain resolution: ordering operators by precedence, folding them into a chain and
 // regrouping runs of right-grouping operators.
 #include "model/constants.h"
+#include "text/release.h"
 
 namespace plim {
 
@@ -11,20 +12,10 @@ OpChain OpChain::cell(OpChain left, Op op, OpChain right) {
 }
 
 OpChain::Cell::~Cell() {
-    std::vector<std::shared_ptr<const Cell>> pending;
-    auto takeSole = [&pending](OpChain& side) {
-        if (side.cell_.use_count() == 1) pending.push_back(std::move(side.cell_));
-        side.cell_.reset();
-    };
-    takeSole(left);
-    takeSole(right);
-    while (!pending.empty()) {
-        std::shared_ptr<const Cell> next = std::move(pending.back());
-        pending.pop_back();
-        Cell& cell = const_cast<Cell&>(*next);
-        takeSole(cell.left);
-        takeSole(cell.right);
-    }
+    releaseSoleChildren(*this, [](Cell& c, auto take) {
+        take(c.left.cell_);
+        take(c.right.cell_);
+    });
 }
 
 const OpChain& OpChain::left() const {

@@ -1,4 +1,5 @@
 #include "model/syntax.h"
+#include "text/release.h"
 
 namespace plim {
 
@@ -19,18 +20,10 @@ void setType(ExprNode& n, Lazy<Type> type) {
 ExprNode::~ExprNode() {
     // Children held by this node alone are taken over and released one at a time, so a long
     // spine is never destroyed by nested destructor calls.
-    std::vector<std::shared_ptr<ExprNode>> pending;
-    auto takeOver = [&pending](Expr& child) {
-        if (child.node_ && child.node_.use_count() == 1) pending.push_back(std::move(child.node_));
-    };
-    takeOver(first);
-    takeOver(second);
-    while (!pending.empty()) {
-        std::shared_ptr<ExprNode> node = std::move(pending.back());
-        pending.pop_back();
-        takeOver(node->first);
-        takeOver(node->second);
-    }
+    releaseSoleChildren(*this, [](ExprNode& n, auto take) {
+        take(n.first.node_);
+        take(n.second.node_);
+    });
 }
 
 Lazy<Type> Expr::lazyType() const {

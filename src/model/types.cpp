@@ -2,6 +2,7 @@
 #include "model/types.h"
 
 #include "text/errors.h"
+#include "text/release.h"
 
 namespace plim {
 
@@ -21,19 +22,9 @@ Type mkTAbs(std::vector<std::string> vars, Type body) {
 }
 
 TypeNode::~TypeNode() {
-    std::vector<std::shared_ptr<const TypeNode>> pending;
-    auto takeSoleChildren = [&pending](std::vector<Type>& children) {
-        for (Type& c : children)
-            if (c.node_.use_count() == 1) pending.push_back(std::move(c.node_));
-        children.clear();
-    };
-    takeSoleChildren(args);
-    while (!pending.empty()) {
-        std::shared_ptr<const TypeNode> next = std::move(pending.back());
-        pending.pop_back();
-        takeSoleChildren(const_cast<TypeNode&>(*next).args);
-        next.reset();
-    }
+    releaseSoleChildren(*this, [](TypeNode& n, auto take) {
+        for (Type& c : n.args) take(c.node_);
+    });
 }
 
 Type mkArrow(Type argument, Type result) {
@@ -98,10 +89,6 @@ bool eqType(const Type& a, const Type& b) {
 
 namespace {
 
-const char* const kControlNames[32] = {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "a",  "b",  "t",  "n",  "v",  "f",  "r",  "SO", "SI",
-    "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US"};
-
 void appendNameList(std::string& out, const std::vector<std::string>& names) {
     out += '[';
     for (std::size_t i = 0; i < names.size(); ++i) {
@@ -112,39 +99,6 @@ void appendNameList(std::string& out, const std::vector<std::string>& names) {
 }
 
 }  // namespace
-
-void appendStringLiteral(std::string& out, std::string_view s) {
-    out += '"';
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const bool more = i + 1 < s.size();
-        const unsigned char next = more ? static_cast<unsigned char>(s[i + 1]) : 0;
-        if (c == '"') {
-            out += "\\\"";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (c >= 32 && c <= 126) {
-            out += static_cast<char>(c);
-        } else if (c == 127) {
-            out += "\\DEL";
-        } else if (c > 127) {
-            out += '\\';
-            out += std::to_string(c);
-            if (more && next >= '0' && next <= '9') out += "\\&";
-        } else {
-            out += '\\';
-            out += kControlNames[c];
-            if (c == 14 && more && next == 'H') out += "\\&";
-        }
-    }
-    out += '"';
-}
-
-std::string showStringLiteral(std::string_view s) {
-    std::string out;
-    appendStringLiteral(out, s);
-    return out;
-}
 
 void appendTypeText(std::string& out, int prec, const Type& t) {
     const bool parens = prec > 10;

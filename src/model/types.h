@@ -24,6 +24,7 @@
 
 #include "model/names.h"
 #include "text/lazy.h"
+#include "text/string_literal.h"
 
 namespace plim {
 
@@ -122,11 +123,6 @@ std::string typeText(const Type& t);
 // "[" the types at precedence 0 separated by "," "]".
 std::string showsTypeList(const std::vector<Type>& types, const std::string& rest = {});
 void appendTypeListText(std::string& out, const std::vector<Type>& types);
-
-// A string as a quoted literal: double quotes around it, with backslash escapes for the double
-// quote, the backslash, control characters and codes above 126 ("\n", "\SOH", "\DEL", "\233").
-std::string showStringLiteral(std::string_view s);
-void appendStringLiteral(std::string& out, std::string_view s);
 
 // --- function types -----------------------------------------------------------------------
 

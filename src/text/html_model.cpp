@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "text/errors.h"
+#include "text/string_literal.h"
 
 namespace plim {
 
@@ -319,36 +320,8 @@ std::string prettyHtml(const Html& html) {
 
 // --- display forms -------------------------------------------------------------------------
 
-std::string quoteString(std::string_view s) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        switch (c) {
-        case '"': out += "\\\""; continue;
-        case '\\': out += "\\\\"; continue;
-        case '\a': out += "\\a"; continue;
-        case '\b': out += "\\b"; continue;
-        case '\f': out += "\\f"; continue;
-        case '\n': out += "\\n"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\t': out += "\\t"; continue;
-        case '\v': out += "\\v"; continue;
-        default: break;
-        }
-        if (c >= 32 && c < 127) {
-            out += static_cast<char>(c);
-            continue;
-        }
-        out += '\\';
-        out += std::to_string(c);
-        // A digit after a numeric escape is set apart by the empty escape.
-        if (i + 1 < s.size() && s[i + 1] >= '0' && s[i + 1] <= '9') out += "\\&";
-    }
-    return out + "\"";
-}
-
 std::string showAttrPair(std::string_view name, std::string_view value) {
-    return std::string(name) + "=" + quoteString(value);
+    return std::string(name) + "=" + showStringLiteral(value);
 }
 
 std::string showHtmlAttr(const HtmlAttr& attr) { return showAttrPair(attr.name, attr.value); }
@@ -370,7 +343,7 @@ std::string showHtmlAttrs(const std::vector<HtmlAttr>& attrs) { return showList(
 std::string showHtmlList(const std::vector<Html>& htmls) { return showList(htmls, prettyHtml); }
 
 std::string showHotLink(const HotLink& link, int precedence) {
-    std::string body = "HotLink {hotLinkURL = " + quoteString(link.hotLinkURL) +
+    std::string body = "HotLink {hotLinkURL = " + showStringLiteral(link.hotLinkURL) +
                        ", hotLinkContents = " + showHtmlList(link.hotLinkContents) +
                        ", hotLinkAttributes = " + showHtmlAttrs(link.hotLinkAttributes) + "}";
     return precedence > 10 ? "(" + body + ")" : body;

@@ -163,8 +163,6 @@ std::string prettyHtml(const Html& html);
 
 // --- display forms -------------------------------------------------------------------------
 
-// A text as a quoted string literal: double quotes around it, backslash escapes inside.
-std::string quoteString(std::string_view s);
 // name=\"value\" with the value as a quoted string literal.
 std::string showAttrPair(std::string_view name, std::string_view value);
 std::string showHtmlAttr(const HtmlAttr& attr);

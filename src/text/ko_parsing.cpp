@@ -32,33 +32,6 @@ Firsts unionFirsts(const Firsts& a, const Firsts& b) {
     return out;
 }
 
-std::string quoteName(const std::string& name) {
-    std::string out = "\"";
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(name[i]);
-        switch (c) {
-        case '"': out += "\\\""; continue;
-        case '\\': out += "\\\\"; continue;
-        case '\a': out += "\\a"; continue;
-        case '\b': out += "\\b"; continue;
-        case '\f': out += "\\f"; continue;
-        case '\n': out += "\\n"; continue;
-        case '\r': out += "\\r"; continue;
-        case '\t': out += "\\t"; continue;
-        case '\v': out += "\\v"; continue;
-        default: break;
-        }
-        if (c < 32 || (c >= 127 && c < 160)) {
-            out += "\\" + std::to_string(c);
-            // A digit after a numeric escape is kept apart by an empty escape.
-            if (i + 1 < name.size() && name[i + 1] >= '0' && name[i + 1] <= '9') out += "\\&";
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 ParserHead<Token> insertionHead(const Token& s) { return HeadInsert(s, showToken(s) + insertedText); }
 
 Parser<Token> symbolParser(const Token& s) {

@@ -45,6 +45,7 @@
 #include "text/errors.h"
 #include "text/ko_scanner.h"
 #include "text/lazy.h"
+#include "text/string_literal.h"
 
 namespace plim {
 
@@ -169,9 +170,6 @@ Parsed<Token> symbolContinuation(ParseState state, const FollowStack& follow);
 
 // The first list, then the members of the second that equal no member of the result.
 Firsts unionFirsts(const Firsts& a, const Firsts& b);
-
-// `name` as a string literal: in double quotes, with \" \\ and control characters escaped.
-std::string quoteName(const std::string& name);
 
 namespace parsing_detail {
 [[noreturn]] void raiseUndefinedHead(const std::string& parserName);
@@ -466,7 +464,7 @@ Parser<T> parseAlt(Parser<T> p, Parser<T> q) {
 // p, completed by `value` with the message: quoted name + " inserted", when it needs input.
 template <class T>
 Parser<T> withInsertion(Parser<T> p, T value, std::string name) {
-    auto message = std::make_shared<std::string>(quoteName(name) + insertedText);
+    auto message = std::make_shared<std::string>(showStringLiteral(name) + insertedText);
     return Parser<T>::fromParts(
         "withInsertion",
         [p, value, message] { return p.head().succeeds() ? p.head() : HeadInsert(value, *message); },

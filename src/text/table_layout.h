@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "text/release.h"
+
 namespace plim {
 
 // A cell as laid out: its value and how many grid columns and rows it covers.
@@ -114,20 +116,10 @@ private:
         Node& operator=(const Node&) = delete;
         // Long chains of combinations are released one node at a time.
         ~Node() {
-            std::vector<NodePtr> pending;
-            auto release = [&pending](NodePtr& p) {
-                if (p && p.use_count() == 1) pending.push_back(std::move(p));
-                p.reset();
-            };
-            release(first);
-            release(second);
-            while (!pending.empty()) {
-                NodePtr p = std::move(pending.back());
-                pending.pop_back();
-                Node& n = const_cast<Node&>(*p);
-                release(n.first);
-                release(n.second);
-            }
+            releaseSoleChildren(*this, [](Node& n, auto take) {
+                take(n.first);
+                take(n.second);
+            });
         }
     };
 

@@ -141,7 +141,7 @@ TEST(HtmlPretty, LineFeedsLeaveTagLinesButStayInText) {
 
 TEST(HtmlShow, AttributesAndLinksShowAsStringLiteralsAndRecords) {
     EXPECT_EQ(showAttrPair("ALT", "a\"b\\c"), "ALT=\"a\\\"b\\\\c\"");
-    EXPECT_EQ(showAttrPair("ALT", "x\ny\t\x01" "2"), "ALT=\"x\\ny\\t\\1\\&2\"");
+    EXPECT_EQ(showAttrPair("ALT", "x\ny\t\x01" "2"), "ALT=\"x\\ny\\t\\SOH2\"");
     EXPECT_EQ(showHtmlAttrs({classAttr("k"), checkedAttr}), "[CLASS=\"k\",CHECKED=\"\"]");
     EXPECT_EQ(showHtmlAttrs({}), "[]");
     HotLink link = hotlink("u", {{HtmlString("a")}});

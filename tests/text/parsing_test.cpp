@@ -216,9 +216,10 @@ TEST(ParserCore, WithInsertionQuotesTheName) {
 }
 
 TEST(ParserCore, QuotedNamesEscapeQuotesBackslashesAndControls) {
-    EXPECT_EQ(quoteName("a \"b\" \\c"), "\"a \\\"b\\\" \\\\c\"");
-    EXPECT_EQ(quoteName("x\ny\tz"), "\"x\\ny\\tz\"");
-    EXPECT_EQ(quoteName(std::string("\x01") + "2"), "\"\\1\\&2\"");
+    EXPECT_EQ(showStringLiteral("a \"b\" \\c"), "\"a \\\"b\\\" \\\\c\"");
+    EXPECT_EQ(showStringLiteral("x\ny\tz"), "\"x\\ny\\tz\"");
+    EXPECT_EQ(showStringLiteral(std::string("\x01") + "2"), "\"\\SOH2\"");
+    EXPECT_EQ(showStringLiteral("\x0eH\xe9" "1\x7f"), "\"\\SO\\&H\\233\\&1\\DEL\"");
 }
 
 TEST(ParserCore, RecursiveGrammarOfNestedParentheses) {
