@@ -26,6 +26,7 @@ PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
 }
 
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
+    if (a.lineBound.isEvaluated() && b.lineBound.isEvaluated()) return *a.lineBound > *b.lineBound ? a : b;
     Lazy<bool> firstWins = delay([x = a.lineBound, y = b.lineBound] { return *x > *y; });
     return PageBounds(delay([firstWins, x = a.lineBound, y = b.lineBound] { return *firstWins ? *x : *y; }),
                       delay([firstWins, x = a.lastLineBound, y = b.lastLineBound] { return *firstWins ? *x : *y; }));
@@ -38,11 +39,9 @@ bool operator==(const PageBounds& a, const PageBounds& b) {
 // --- candidate layouts ---------------------------------------------------------------------
 
 FormatText::FormatText() {
-    static const auto nothing = std::make_shared<const Writer>([](LayoutInt, std::string&) {});
+    static const SharedFn<void(LayoutInt, std::string&)> nothing([](LayoutInt, std::string&) {});
     writer_ = nothing;
 }
-
-FormatText::FormatText(Writer writer) : writer_(std::make_shared<const Writer>(std::move(writer))) {}
 
 bool operator==(const Format& a, const Format& b) {
     return a.height == b.height && a.width == b.width && a.lastWidth == b.lastWidth;
@@ -349,7 +348,8 @@ List<Format> besideRows(Lazy<LayoutInt> bound, List<Format> xs, List<Format> ys)
     return List<Format>::defer([bound, xs, ys]() -> List<Format> {
         if (xs.empty()) return List<Format>();
         List<Format> rest = xs.tail();
-        const LayoutInt laterAtLeast = rest.empty() ? std::numeric_limits<LayoutInt>::max() : rest.head().height;
+        if (rest.empty()) return besideRow(bound, xs.head(), ys);  // nothing to merge with
+        const LayoutInt laterAtLeast = rest.head().height;
         return mergeWithLater(besideRow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
     });
 }
@@ -407,8 +407,10 @@ DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) 
         s.width = std::max(a.width, a.lastWidth + c.width);
         return s;
     });
-    Lazy<bool> failed = delay([lr = l.reply, rr = r.reply] { return isPair(*lr) && isPair(*rr); });
-    Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, failed] { return *lt || *rt || *failed; });
+    // Two pairs side by side fail: the flag reads the replies only when both parts fit.
+    Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, lr = l.reply, rr = r.reply] {
+        return *lt || *rt || (isPair(*lr) && isPair(*rr));
+    });
     Lazy<DocReply> reply = delay([l, r, bound = b.lineBound]() -> DocReply {
         auto product = [&](const List<Format>& x, const List<Format>& y) {
             if (l.height() == 0) return y;
@@ -467,10 +469,11 @@ DocAttrs aboveAttrs(const DocAttrs& u, const DocAttrs& d) {
     Lazy<Sizes> sizes = combineSizes(u.sizes, d.sizes, [](const Sizes& us, const Sizes& ds) {
         return Sizes{us.height + ds.height, ds.lastWidth, std::max(us.width, ds.width)};
     });
-    Lazy<std::pair<DocReply, bool>> composed =
-        delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()); });
-    Lazy<DocReply> reply = composed.map([](const std::pair<DocReply, bool>& c) { return c.first; });
-    Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, composed] { return *dt || *ut || composed->second; });
+    Lazy<DocReply> reply = delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()).first; });
+    // Stacking fails exactly when both parts answer with a pair.
+    Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, ur = u.reply, dr = d.reply] {
+        return *dt || *ut || (isPair(*ur) && isPair(*dr));
+    });
     return DocAttrs{reply, tooWide, sizes};
 }
 

@@ -42,8 +42,8 @@ List<PageBounds> single(const PageBounds& b) {
 // The bounds of the i-th entry of a list that becomes known later; `fallback` when the
 // list is too short.
 PageBounds boundsAt(const Lazy<std::vector<PageBounds>>& all, std::size_t i, const PageBounds& fallback) {
-    Lazy<PageBounds> pick = delay([all, i, fallback] { return i < all->size() ? (*all)[i] : fallback; });
-    return PageBounds(delay([pick] { return *pick->lineBound; }), delay([pick] { return *pick->lastLineBound; }));
+    auto pick = [all, i, fallback]() -> const PageBounds& { return i < all->size() ? (*all)[i] : fallback; };
+    return PageBounds(delay([pick] { return *pick().lineBound; }), delay([pick] { return *pick().lastLineBound; }));
 }
 
 Lazy<std::vector<PageBounds>> vectorOf(const Later<List<PageBounds>>& list) {
