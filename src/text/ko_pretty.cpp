@@ -306,16 +306,22 @@ bool sameSizes(const Format& x, const Format& y) {
 // mergeFormats(xs, later), where every candidate of `later` is known to have at least
 // `laterAtLeast` lines: a candidate of xs with fewer lines comes first without `later` being
 // examined.
+List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast);
+
+// The same with its first cell computed now (for use inside a deferred cell, whose first cell
+// is read as soon as the cell is).
+List<Format> mergeNow(const List<Format>& xs, const List<Format>& later, LayoutInt laterAtLeast) {
+    if (xs.empty()) return later;
+    const Format& x = xs.head();
+    if (x.height < laterAtLeast) return List<Format>::cons(x, mergeWithLater(xs.tail(), later, laterAtLeast));
+    if (later.empty()) return xs;
+    const Format& y = later.head();
+    if (!mergeTakesFirst(x, y)) return List<Format>::cons(y, mergeWithLater(xs, later.tail(), laterAtLeast));
+    return List<Format>::cons(x, mergeWithLater(xs.tail(), sameSizes(x, y) ? later.tail() : later, laterAtLeast));
+}
+
 List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast) {
-    return List<Format>::defer([xs, later, laterAtLeast]() -> List<Format> {
-        if (xs.empty()) return later;
-        const Format& x = xs.head();
-        if (x.height < laterAtLeast) return List<Format>::cons(x, mergeWithLater(xs.tail(), later, laterAtLeast));
-        if (later.empty()) return xs;
-        const Format& y = later.head();
-        if (!mergeTakesFirst(x, y)) return List<Format>::cons(y, mergeWithLater(xs, later.tail(), laterAtLeast));
-        return List<Format>::cons(x, mergeWithLater(xs.tail(), sameSizes(x, y) ? later.tail() : later, laterAtLeast));
-    });
+    return List<Format>::defer([xs, later, laterAtLeast] { return mergeNow(xs, later, laterAtLeast); });
 }
 
 }  // namespace
@@ -330,14 +336,15 @@ LayoutInt productWidth(const Format& x, const Format& y) {
     return std::max(x.width, x.lastWidth + y.width);
 }
 
-// x beside every right candidate, after the leading ones whose product is wider than bound.
-List<Format> besideRow(Lazy<LayoutInt> bound, Format x, List<Format> ys) {
-    return List<Format>::defer([bound, x, ys]() -> List<Format> {
-        if (x.width > *bound) return List<Format>();  // no product can fit
-        List<Format> at = ys;
-        while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
-        return map([x](const Format& y) { return besideFormat(x, y); }, at);
-    });
+// x beside every right candidate, after the leading ones whose product is wider than bound;
+// the first cell computed now.
+List<Format> besideRowNow(const Lazy<LayoutInt>& bound, const Format& x, const List<Format>& ys) {
+    if (x.width > *bound) return List<Format>();  // no product can fit
+    List<Format> at = ys;
+    while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
+    if (at.empty()) return at;
+    return List<Format>::cons(besideFormat(x, at.head()),
+                              map([x](const Format& y) { return besideFormat(x, y); }, at.tail()));
 }
 
 // The rows of the left candidates merged, folded from the right.  Candidate lists keep the
@@ -348,9 +355,9 @@ List<Format> besideRows(Lazy<LayoutInt> bound, List<Format> xs, List<Format> ys)
     return List<Format>::defer([bound, xs, ys]() -> List<Format> {
         if (xs.empty()) return List<Format>();
         List<Format> rest = xs.tail();
-        if (rest.empty()) return besideRow(bound, xs.head(), ys);  // nothing to merge with
+        if (rest.empty()) return besideRowNow(bound, xs.head(), ys);  // nothing to merge with
         const LayoutInt laterAtLeast = rest.head().height;
-        return mergeWithLater(besideRow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
+        return mergeNow(besideRowNow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
     });
 }
 
@@ -550,7 +557,9 @@ List<Format> indentFormats(LayoutInt n, LayoutInt lineBound, bool keepAll, List<
         if (!keepAll) {
             while (!at.empty() && at.head().width > lineBound - n) at = at.tail();
         }
-        return map([n](const Format& f) { return indentFormat(n, f); }, at);
+        if (at.empty()) return at;
+        return List<Format>::cons(indentFormat(n, at.head()),
+                                  map([n](const Format& f) { return indentFormat(n, f); }, at.tail()));
     });
 }
 
@@ -565,7 +574,10 @@ DocReply indentReply(LayoutInt n, const DocReply& r, LayoutInt lineBound, bool i
 }  // namespace
 
 DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds& b) {
-    Lazy<Sizes> sizes = delay([n, is = inner.sizes] { return Sizes{is->height, is->lastWidth + *n, is->width + *n}; });
+    auto shifted = [](const Sizes& s, LayoutInt by) { return Sizes{s.height, s.lastWidth + by, s.width + by}; };
+    Lazy<Sizes> sizes = n.isEvaluated() && inner.sizes.isEvaluated()
+                            ? Lazy<Sizes>(shifted(*inner.sizes, *n))
+                            : delay([n, is = inner.sizes, shifted] { return shifted(*is, *n); });
     Lazy<bool> tooWide = delay([n, line = b.lineBound, it = inner.tooWide] { return *n < 0 || *n > *line || *it; });
     Lazy<DocReply> reply = delay([n, line = b.lineBound, inner]() -> DocReply {
         if (*n < 0) return errorReply(kNegativeIndentError);
