@@ -303,6 +303,17 @@ bool sameSizes(const Format& x, const Format& y) {
     return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
 }
 
+// Whether the list is empty, known without computing anything.
+bool knownEmpty(const List<Format>& xs) {
+    return xs.isEvaluated() && xs.empty();
+}
+
+// f applied to every candidate; an empty list known as such stays as it is.
+template <class F>
+List<Format> mapFormats(F f, const List<Format>& xs) {
+    return knownEmpty(xs) ? xs : map(std::move(f), xs);
+}
+
 // mergeFormats(xs, later), where every candidate of `later` is known to have at least
 // `laterAtLeast` lines: a candidate of xs with fewer lines comes first without `later` being
 // examined.
@@ -321,6 +332,8 @@ List<Format> mergeNow(const List<Format>& xs, const List<Format>& later, LayoutI
 }
 
 List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast) {
+    if (knownEmpty(xs)) return later;  // a side known to be empty leaves the other unchanged
+    if (knownEmpty(later)) return xs;
     return List<Format>::defer([xs, later, laterAtLeast] { return mergeNow(xs, later, laterAtLeast); });
 }
 
@@ -344,7 +357,7 @@ List<Format> besideRowNow(const Lazy<LayoutInt>& bound, const Format& x, const L
     while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
     if (at.empty()) return at;
     return List<Format>::cons(besideFormat(x, at.head()),
-                              map([x](const Format& y) { return besideFormat(x, y); }, at.tail()));
+                              mapFormats([x](const Format& y) { return besideFormat(x, y); }, at.tail()));
 }
 
 // The rows of the left candidates merged, folded from the right.  Candidate lists keep the
@@ -559,7 +572,7 @@ List<Format> indentFormats(LayoutInt n, LayoutInt lineBound, bool keepAll, List<
         }
         if (at.empty()) return at;
         return List<Format>::cons(indentFormat(n, at.head()),
-                                  map([n](const Format& f) { return indentFormat(n, f); }, at.tail()));
+                                  mapFormats([n](const Format& f) { return indentFormat(n, f); }, at.tail()));
     });
 }
 
