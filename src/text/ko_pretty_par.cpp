@@ -54,6 +54,8 @@ Lazy<std::vector<PageBounds>> vectorOf(const Later<List<PageBounds>>& list) {
 // built at once: their length follows from the documents' structure alone, while each entry
 // keeps its lazy fields.
 List<PageBounds> appendBounds(const List<PageBounds>& xs, List<PageBounds> ys) {
+    if (xs.empty()) return ys;
+    if (xs.tail().empty()) return List<PageBounds>::cons(xs.head(), std::move(ys));  // the usual case
     const std::vector<PageBounds> front = toVector(xs);
     for (auto it = front.rbegin(); it != front.rend(); ++it) ys = List<PageBounds>::cons(*it, std::move(ys));
     return ys;
@@ -62,6 +64,7 @@ List<PageBounds> appendBounds(const List<PageBounds>& xs, List<PageBounds> ys) {
 // The larger bounds of each pair of entries, as long as both lists last.
 List<PageBounds> zipMaxBounds(List<PageBounds> xs, List<PageBounds> ys) {
     std::vector<PageBounds> larger;
+    larger.reserve(std::min(length(xs), length(ys)));
     for (; !xs.empty() && !ys.empty(); xs = xs.tail(), ys = ys.tail()) larger.push_back(maxBounds(xs.head(), ys.head()));
     return fromVector(std::move(larger));
 }
