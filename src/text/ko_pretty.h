@@ -62,7 +62,8 @@ bool operator==(const PageBounds& a, const PageBounds& b);
 
 // --- candidate layouts ---------------------------------------------------------------------
 
-// A callable held by a shared handle: one allocation holds the count and the callable.
+// A callable held by a counted handle: one allocation holds the count and the callable.  The
+// count is a plain integer: documents are used by one thread at a time.
 template <class Sig>
 class SharedFn;
 template <class R, class... Args>
@@ -70,11 +71,21 @@ class SharedFn<R(Args...)> {
 public:
     SharedFn() = default;
     template <class F>
-    explicit SharedFn(F f) : impl_(std::make_shared<const Impl<F>>(std::move(f))) {}
+        requires(!std::is_same_v<std::decay_t<F>, SharedFn>)
+    explicit SharedFn(F f) : impl_(new Impl<F>(std::move(f))) {}
+    SharedFn(const SharedFn& other) : impl_(other.impl_) { retain(); }
+    SharedFn(SharedFn&& other) noexcept : impl_(std::exchange(other.impl_, nullptr)) {}
+    SharedFn& operator=(SharedFn other) noexcept {
+        std::swap(impl_, other.impl_);
+        return *this;
+    }
+    ~SharedFn() { release(); }
+
     R operator()(Args... args) const { return impl_->call(std::forward<Args>(args)...); }
 
 private:
     struct Base {
+        mutable std::size_t refs = 1;
         virtual ~Base() = default;
         virtual R call(Args... args) const = 0;
     };
@@ -84,7 +95,14 @@ private:
         explicit Impl(F g) : f(std::move(g)) {}
         R call(Args... args) const override { return f(std::forward<Args>(args)...); }
     };
-    std::shared_ptr<const Base> impl_;
+    void retain() const {
+        if (impl_) ++impl_->refs;
+    }
+    void release() const {
+        if (impl_ && --impl_->refs == 0) delete impl_;
+    }
+
+    const Base* impl_ = nullptr;
 };
 
 // The characters of a layout: written into `out`, its first character standing at `column`.
