@@ -18,11 +18,19 @@ PageBounds unboundedBounds() {
     return PageBounds(kUnboundedWidth, kUnboundedWidth);
 }
 
+namespace {
+
+// The bound reduced by n: at once when it is known.
+Lazy<LayoutInt> shrinkBound(LayoutInt n, const Lazy<LayoutInt>& bound) {
+    if (n == 0) return bound;
+    if (bound.isEvaluated()) return *bound - n;
+    return delay([bound, n] { return *bound - n; });
+}
+
+}  // namespace
+
 PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
-    if (b.lineBound.isEvaluated() && b.lastLineBound.isEvaluated())
-        return PageBounds(*b.lineBound - n, *b.lastLineBound - n);
-    return PageBounds(delay([line = b.lineBound, n] { return *line - n; }),
-                      delay([last = b.lastLineBound, n] { return *last - n; }));
+    return PageBounds(shrinkBound(n, b.lineBound), shrinkBound(n, b.lastLineBound));
 }
 
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {

@@ -61,12 +61,13 @@ List<PageBounds> appendBounds(const List<PageBounds>& xs, List<PageBounds> ys) {
     return ys;
 }
 
-// The larger bounds of each pair of entries, as long as both lists last.
+// The larger bounds of each pair of entries, as long as both lists last.  Built when read, so
+// that bounds known by then are compared at once.
 List<PageBounds> zipMaxBounds(List<PageBounds> xs, List<PageBounds> ys) {
-    std::vector<PageBounds> larger;
-    larger.reserve(std::min(length(xs), length(ys)));
-    for (; !xs.empty() && !ys.empty(); xs = xs.tail(), ys = ys.tail()) larger.push_back(maxBounds(xs.head(), ys.head()));
-    return fromVector(std::move(larger));
+    return List<PageBounds>::defer([xs, ys]() -> List<PageBounds> {
+        if (xs.empty() || ys.empty()) return List<PageBounds>();
+        return List<PageBounds>::cons(maxBounds(xs.head(), ys.head()), zipMaxBounds(xs.tail(), ys.tail()));
+    });
 }
 
 // One alternative of a pair-valued argument taken out: `second` picks the second.
