@@ -26,6 +26,7 @@ PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
 }
 
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
+    if (a.lineBound.isEvaluated() && b.lineBound.isEvaluated()) return *a.lineBound > *b.lineBound ? a : b;
     Lazy<bool> firstWins = delay([x = a.lineBound, y = b.lineBound] { return *x > *y; });
     return PageBounds(delay([firstWins, x = a.lineBound, y = b.lineBound] { return *firstWins ? *x : *y; }),
                       delay([firstWins, x = a.lastLineBound, y = b.lastLineBound] { return *firstWins ? *x : *y; }));
@@ -38,11 +39,9 @@ bool operator==(const PageBounds& a, const PageBounds& b) {
 // --- candidate layouts ---------------------------------------------------------------------
 
 FormatText::FormatText() {
-    static const auto nothing = std::make_shared<const Writer>([](LayoutInt, std::string&) {});
+    static const SharedFn<void(LayoutInt, std::string&)> nothing([](LayoutInt, std::string&) {});
     writer_ = nothing;
 }
-
-FormatText::FormatText(Writer writer) : writer_(std::make_shared<const Writer>(std::move(writer))) {}
 
 bool operator==(const Format& a, const Format& b) {
     return a.height == b.height && a.width == b.width && a.lastWidth == b.lastWidth;
@@ -304,19 +303,38 @@ bool sameSizes(const Format& x, const Format& y) {
     return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
 }
 
+// Whether the list is empty, known without computing anything.
+bool knownEmpty(const List<Format>& xs) {
+    return xs.isEvaluated() && xs.empty();
+}
+
+// f applied to every candidate; an empty list known as such stays as it is.
+template <class F>
+List<Format> mapFormats(F f, const List<Format>& xs) {
+    return knownEmpty(xs) ? xs : map(std::move(f), xs);
+}
+
 // mergeFormats(xs, later), where every candidate of `later` is known to have at least
 // `laterAtLeast` lines: a candidate of xs with fewer lines comes first without `later` being
 // examined.
+List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast);
+
+// The same with its first cell computed now (for use inside a deferred cell, whose first cell
+// is read as soon as the cell is).
+List<Format> mergeNow(const List<Format>& xs, const List<Format>& later, LayoutInt laterAtLeast) {
+    if (xs.empty()) return later;
+    const Format& x = xs.head();
+    if (x.height < laterAtLeast) return List<Format>::cons(x, mergeWithLater(xs.tail(), later, laterAtLeast));
+    if (later.empty()) return xs;
+    const Format& y = later.head();
+    if (!mergeTakesFirst(x, y)) return List<Format>::cons(y, mergeWithLater(xs, later.tail(), laterAtLeast));
+    return List<Format>::cons(x, mergeWithLater(xs.tail(), sameSizes(x, y) ? later.tail() : later, laterAtLeast));
+}
+
 List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt laterAtLeast) {
-    return List<Format>::defer([xs, later, laterAtLeast]() -> List<Format> {
-        if (xs.empty()) return later;
-        const Format& x = xs.head();
-        if (x.height < laterAtLeast) return List<Format>::cons(x, mergeWithLater(xs.tail(), later, laterAtLeast));
-        if (later.empty()) return xs;
-        const Format& y = later.head();
-        if (!mergeTakesFirst(x, y)) return List<Format>::cons(y, mergeWithLater(xs, later.tail(), laterAtLeast));
-        return List<Format>::cons(x, mergeWithLater(xs.tail(), sameSizes(x, y) ? later.tail() : later, laterAtLeast));
-    });
+    if (knownEmpty(xs)) return later;  // a side known to be empty leaves the other unchanged
+    if (knownEmpty(later)) return xs;
+    return List<Format>::defer([xs, later, laterAtLeast] { return mergeNow(xs, later, laterAtLeast); });
 }
 
 }  // namespace
@@ -331,14 +349,15 @@ LayoutInt productWidth(const Format& x, const Format& y) {
     return std::max(x.width, x.lastWidth + y.width);
 }
 
-// x beside every right candidate, after the leading ones whose product is wider than bound.
-List<Format> besideRow(Lazy<LayoutInt> bound, Format x, List<Format> ys) {
-    return List<Format>::defer([bound, x, ys]() -> List<Format> {
-        if (x.width > *bound) return List<Format>();  // no product can fit
-        List<Format> at = ys;
-        while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
-        return map([x](const Format& y) { return besideFormat(x, y); }, at);
-    });
+// x beside every right candidate, after the leading ones whose product is wider than bound;
+// the first cell computed now.
+List<Format> besideRowNow(const Lazy<LayoutInt>& bound, const Format& x, const List<Format>& ys) {
+    if (x.width > *bound) return List<Format>();  // no product can fit
+    List<Format> at = ys;
+    while (!at.empty() && productWidth(x, at.head()) > *bound) at = at.tail();
+    if (at.empty()) return at;
+    return List<Format>::cons(besideFormat(x, at.head()),
+                              mapFormats([x](const Format& y) { return besideFormat(x, y); }, at.tail()));
 }
 
 // The rows of the left candidates merged, folded from the right.  Candidate lists keep the
@@ -349,8 +368,9 @@ List<Format> besideRows(Lazy<LayoutInt> bound, List<Format> xs, List<Format> ys)
     return List<Format>::defer([bound, xs, ys]() -> List<Format> {
         if (xs.empty()) return List<Format>();
         List<Format> rest = xs.tail();
-        const LayoutInt laterAtLeast = rest.empty() ? std::numeric_limits<LayoutInt>::max() : rest.head().height;
-        return mergeWithLater(besideRow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
+        if (rest.empty()) return besideRowNow(bound, xs.head(), ys);  // nothing to merge with
+        const LayoutInt laterAtLeast = rest.head().height;
+        return mergeNow(besideRowNow(bound, xs.head(), ys), besideRows(bound, rest, ys), laterAtLeast);
     });
 }
 
@@ -407,8 +427,10 @@ DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) 
         s.width = std::max(a.width, a.lastWidth + c.width);
         return s;
     });
-    Lazy<bool> failed = delay([lr = l.reply, rr = r.reply] { return isPair(*lr) && isPair(*rr); });
-    Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, failed] { return *lt || *rt || *failed; });
+    // Two pairs side by side fail: the flag reads the replies only when both parts fit.
+    Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, lr = l.reply, rr = r.reply] {
+        return *lt || *rt || (isPair(*lr) && isPair(*rr));
+    });
     Lazy<DocReply> reply = delay([l, r, bound = b.lineBound]() -> DocReply {
         auto product = [&](const List<Format>& x, const List<Format>& y) {
             if (l.height() == 0) return y;
@@ -467,10 +489,11 @@ DocAttrs aboveAttrs(const DocAttrs& u, const DocAttrs& d) {
     Lazy<Sizes> sizes = combineSizes(u.sizes, d.sizes, [](const Sizes& us, const Sizes& ds) {
         return Sizes{us.height + ds.height, ds.lastWidth, std::max(us.width, ds.width)};
     });
-    Lazy<std::pair<DocReply, bool>> composed =
-        delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()); });
-    Lazy<DocReply> reply = composed.map([](const std::pair<DocReply, bool>& c) { return c.first; });
-    Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, composed] { return *dt || *ut || composed->second; });
+    Lazy<DocReply> reply = delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()).first; });
+    // Stacking fails exactly when both parts answer with a pair.
+    Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, ur = u.reply, dr = d.reply] {
+        return *dt || *ut || (isPair(*ur) && isPair(*dr));
+    });
     return DocAttrs{reply, tooWide, sizes};
 }
 
@@ -547,7 +570,9 @@ List<Format> indentFormats(LayoutInt n, LayoutInt lineBound, bool keepAll, List<
         if (!keepAll) {
             while (!at.empty() && at.head().width > lineBound - n) at = at.tail();
         }
-        return map([n](const Format& f) { return indentFormat(n, f); }, at);
+        if (at.empty()) return at;
+        return List<Format>::cons(indentFormat(n, at.head()),
+                                  mapFormats([n](const Format& f) { return indentFormat(n, f); }, at.tail()));
     });
 }
 
@@ -562,7 +587,10 @@ DocReply indentReply(LayoutInt n, const DocReply& r, LayoutInt lineBound, bool i
 }  // namespace
 
 DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds& b) {
-    Lazy<Sizes> sizes = delay([n, is = inner.sizes] { return Sizes{is->height, is->lastWidth + *n, is->width + *n}; });
+    auto shifted = [](const Sizes& s, LayoutInt by) { return Sizes{s.height, s.lastWidth + by, s.width + by}; };
+    Lazy<Sizes> sizes = n.isEvaluated() && inner.sizes.isEvaluated()
+                            ? Lazy<Sizes>(shifted(*inner.sizes, *n))
+                            : delay([n, is = inner.sizes, shifted] { return shifted(*is, *n); });
     Lazy<bool> tooWide = delay([n, line = b.lineBound, it = inner.tooWide] { return *n < 0 || *n > *line || *it; });
     Lazy<DocReply> reply = delay([n, line = b.lineBound, inner]() -> DocReply {
         if (*n < 0) return errorReply(kNegativeIndentError);

@@ -62,17 +62,44 @@ bool operator==(const PageBounds& a, const PageBounds& b);
 
 // --- candidate layouts ---------------------------------------------------------------------
 
+// A callable held by a shared handle: one allocation holds the count and the callable.
+template <class Sig>
+class SharedFn;
+template <class R, class... Args>
+class SharedFn<R(Args...)> {
+public:
+    SharedFn() = default;
+    template <class F>
+    explicit SharedFn(F f) : impl_(std::make_shared<const Impl<F>>(std::move(f))) {}
+    R operator()(Args... args) const { return impl_->call(std::forward<Args>(args)...); }
+
+private:
+    struct Base {
+        virtual ~Base() = default;
+        virtual R call(Args... args) const = 0;
+    };
+    template <class F>
+    struct Impl final : Base {
+        F f;
+        explicit Impl(F g) : f(std::move(g)) {}
+        R call(Args... args) const override { return f(std::forward<Args>(args)...); }
+    };
+    std::shared_ptr<const Base> impl_;
+};
+
 // The characters of a layout: written into `out`, its first character standing at `column`.
 // Later lines are indented to `column`.
 class FormatText {
 public:
     using Writer = std::function<void(LayoutInt column, std::string& out)>;
     FormatText();  // no characters
-    explicit FormatText(Writer writer);
-    void write(LayoutInt column, std::string& out) const { (*writer_)(column, out); }
+    template <class F>
+        requires(!std::is_same_v<std::decay_t<F>, FormatText> && std::is_invocable_v<const F&, LayoutInt, std::string&>)
+    explicit FormatText(F writer) : writer_(std::move(writer)) {}
+    void write(LayoutInt column, std::string& out) const { writer_(column, out); }
 
 private:
-    std::shared_ptr<const Writer> writer_;
+    SharedFn<void(LayoutInt, std::string&)> writer_;
 };
 
 // One candidate layout.
@@ -129,13 +156,13 @@ public:
 
     template <class F>
         requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
-    Doc(F f) : fn_(std::make_shared<const Fn>(std::move(f))) {}  // NOLINT: implicit by design
+    Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
 
     // The attributes at the given bounds.  Builds them without computing any of them.
-    DocAttrs operator()(const PageBounds& b) const { return (*fn_)(b); }
+    DocAttrs operator()(const PageBounds& b) const { return fn_(b); }
 
 private:
-    std::shared_ptr<const Fn> fn_;
+    SharedFn<DocAttrs(const PageBounds&)> fn_;
 };
 
 // The arguments of a parameterised document: a slice of the argument documents' attributes
@@ -169,14 +196,16 @@ struct ParAttrs {
 class ParDoc {
 public:
     using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
-    ParDoc(LayoutInt paramCount, Fn fn) : paramCount_(paramCount), fn_(std::make_shared<const Fn>(std::move(fn))) {}
+    template <class F>
+        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
+    ParDoc(LayoutInt paramCount, F fn) : paramCount_(paramCount), fn_(std::move(fn)) {}
 
     LayoutInt paramCount() const { return paramCount_; }
-    ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return (*fn_)(args, b); }
+    ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return fn_(args, b); }
 
 private:
     LayoutInt paramCount_;
-    std::shared_ptr<const Fn> fn_;
+    SharedFn<ParAttrs(const ParArgs&, const PageBounds&)> fn_;
 };
 
 // --- the Printable class -----------------------------------------------------------------

@@ -42,19 +42,28 @@ List<PageBounds> single(const PageBounds& b) {
 // The bounds of the i-th entry of a list that becomes known later; `fallback` when the
 // list is too short.
 PageBounds boundsAt(const Lazy<std::vector<PageBounds>>& all, std::size_t i, const PageBounds& fallback) {
-    Lazy<PageBounds> pick = delay([all, i, fallback] { return i < all->size() ? (*all)[i] : fallback; });
-    return PageBounds(delay([pick] { return *pick->lineBound; }), delay([pick] { return *pick->lastLineBound; }));
+    auto pick = [all, i, fallback]() -> const PageBounds& { return i < all->size() ? (*all)[i] : fallback; };
+    return PageBounds(delay([pick] { return *pick().lineBound; }), delay([pick] { return *pick().lastLineBound; }));
 }
 
 Lazy<std::vector<PageBounds>> vectorOf(const Later<List<PageBounds>>& list) {
     return delay([list] { return toVector(list.get()); });
 }
 
+// The parameter bounds of two parts, one after the other.  The lists of parameter bounds are
+// built at once: their length follows from the documents' structure alone, while each entry
+// keeps its lazy fields.
+List<PageBounds> appendBounds(const List<PageBounds>& xs, List<PageBounds> ys) {
+    const std::vector<PageBounds> front = toVector(xs);
+    for (auto it = front.rbegin(); it != front.rend(); ++it) ys = List<PageBounds>::cons(*it, std::move(ys));
+    return ys;
+}
+
+// The larger bounds of each pair of entries, as long as both lists last.
 List<PageBounds> zipMaxBounds(List<PageBounds> xs, List<PageBounds> ys) {
-    return List<PageBounds>::defer([xs, ys]() -> List<PageBounds> {
-        if (xs.empty() || ys.empty()) return List<PageBounds>();
-        return List<PageBounds>::cons(maxBounds(xs.head(), ys.head()), zipMaxBounds(xs.tail(), ys.tail()));
-    });
+    std::vector<PageBounds> larger;
+    for (; !xs.empty() && !ys.empty(); xs = xs.tail(), ys = ys.tail()) larger.push_back(maxBounds(xs.head(), ys.head()));
+    return fromVector(std::move(larger));
 }
 
 // One alternative of a pair-valued argument taken out: `second` picks the second.
@@ -112,7 +121,7 @@ ParDoc besideParDoc(ParDoc left, ParDoc right) {
         ParAttrs l = left(args.take(n), besideLeftBounds(b, rightSizes));
         ParAttrs r = right(args.drop(n), besideRightBounds(b, l.sizes));
         rightSizes.define(r.sizes);
-        return withParams(besideAttrs(docAttrsOf(l), docAttrsOf(r), b), append(l.paramBounds, r.paramBounds));
+        return withParams(besideAttrs(docAttrsOf(l), docAttrsOf(r), b), appendBounds(l.paramBounds, r.paramBounds));
     });
 }
 
@@ -121,7 +130,7 @@ ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
         const auto n = static_cast<std::size_t>(upper.paramCount());
         ParAttrs u = upper(args.take(n), b);
         ParAttrs d = lower(args.drop(n), b);
-        return withParams(aboveAttrs(docAttrsOf(u), docAttrsOf(d)), append(u.paramBounds, d.paramBounds));
+        return withParams(aboveAttrs(docAttrsOf(u), docAttrsOf(d)), appendBounds(u.paramBounds, d.paramBounds));
     });
 }
 
@@ -194,7 +203,7 @@ ParDocListAttrs evalParDocList(const std::vector<ParDoc>& docs, const ParArgs& a
         out.paramTotal += docs[i].paramCount();
     }
     out.count = static_cast<LayoutInt>(docs.size());
-    for (auto it = nested.rbegin(); it != nested.rend(); ++it) out.paramBounds = append(*it, out.paramBounds);
+    for (auto it = nested.rbegin(); it != nested.rend(); ++it) out.paramBounds = appendBounds(*it, out.paramBounds);
     return out;
 }
 
