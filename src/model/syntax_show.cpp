@@ -19,15 +19,6 @@ void close(std::string& out, bool parens) {
     if (parens) out += ')';
 }
 
-void appendStringList(std::string& out, const std::vector<std::string>& names) {
-    out += '[';
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ',';
-        appendStringLiteral(out, names[i]);
-    }
-    out += ']';
-}
-
 // A chain as nested cells: each cell opens with its prefix (constructor, fields before the
 // rest, and a blank), the rest follows at precedence 11, and the cell closes with its suffix
 // (the fields after the rest) and ")" when enclosed.  Walked in a loop, however long.
@@ -187,7 +178,7 @@ void appendSyntaxText(std::string& out, int prec, const Rewrite& rewrite) {
     const bool parens = open(out, prec, "Rewrite");
     appendStringLiteral(out, rewrite.name);
     out += ' ';
-    appendStringList(out, rewrite.names);
+    appendStringListLiteral(out, rewrite.names);
     out += ' ';
     appendSyntaxText(out, 11, rewrite.redefs);
     out += ' ';

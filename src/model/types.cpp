@@ -87,18 +87,6 @@ bool eqType(const Type& a, const Type& b) {
 
 // --- text form ------------------------------------------------------------------------------
 
-namespace {
-
-void appendNameList(std::string& out, const std::vector<std::string>& names) {
-    out += '[';
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += ',';
-        appendStringLiteral(out, names[i]);
-    }
-    out += ']';
-}
-
-}  // namespace
 
 void appendTypeText(std::string& out, int prec, const Type& t) {
     const bool parens = prec > 10;
@@ -116,7 +104,7 @@ void appendTypeText(std::string& out, int prec, const Type& t) {
         break;
     case TypeKind::TAbs:
         out += "TAbs ";
-        appendNameList(out, t.boundVars());
+        appendStringListLiteral(out, t.boundVars());
         out += ' ';
         appendTypeText(out, 11, t.body());
         break;

@@ -43,4 +43,13 @@ std::string showStringLiteral(std::string_view s) {
     return out;
 }
 
+void appendStringListLiteral(std::string& out, const std::vector<std::string>& items) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        appendStringLiteral(out, items[i]);
+    }
+    out += ']';
+}
+
 }  // namespace plim

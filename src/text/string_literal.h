@@ -6,10 +6,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace plim {
 
 void appendStringLiteral(std::string& out, std::string_view s);
 std::string showStringLiteral(std::string_view s);
+// A list of strings: "[", the literals separated by ",", "]".
+void appendStringListLiteral(std::string& out, const std::vector<std::string>& items);
 
 }  // namespace plim
