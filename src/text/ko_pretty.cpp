@@ -549,29 +549,34 @@ DocAttrs joinAttrs(const DocAttrs& e) {
 namespace {
 
 List<Format> oneLineFormats(List<Format> xs) {
+    if (knownEmpty(xs)) return xs;
     return List<Format>::defer([xs]() -> List<Format> {
         if (xs.empty() || xs.head().height > 1) return List<Format>();
         return List<Format>::cons(xs.head(), oneLineFormats(xs.tail()));
     });
 }
 
+// What filtering leaves of a reply: 0, some one-line candidates; 1, none; 2, a pair.
+int filterOutcome(const DocReply& r) {
+    const auto* s = std::get_if<SingleReply>(&r);
+    if (!s) return 2;
+    return !s->formats.empty() && s->formats.head().height <= 1 ? 0 : 1;
+}
+
 }  // namespace
 
 DocAttrs filterAttrs(const DocAttrs& e) {
-    // 0: some one-line candidates remain; 1: none remain; 2: a pair.
-    Lazy<int> outcome = delay([er = e.reply] {
-        const auto* s = std::get_if<SingleReply>(&*er);
-        if (!s) return 2;
-        return !s->formats.empty() && s->formats.head().height <= 1 ? 0 : 1;
-    });
-    Lazy<DocReply> reply = delay([outcome, er = e.reply, es = e.sizes]() -> DocReply {
-        switch (*outcome) {
-        case 0: return SingleReply{oneLineFormats(std::get<SingleReply>(*er).formats)};
+    Lazy<DocReply> reply = delay([er = e.reply, es = e.sizes]() -> DocReply {
+        switch (filterOutcome(*er)) {
+        case 0: {
+            const List<Format>& xs = std::get<SingleReply>(*er).formats;  // its head has one line
+            return SingleReply{List<Format>::cons(xs.head(), oneLineFormats(xs.tail()))};
+        }
         case 1: return SingleReply{textFormats(markerText(es->width))};
         default: return errorReply(kFilterPairError);
         }
     });
-    Lazy<bool> tooWide = delay([outcome, et = e.tooWide] { return *outcome == 0 ? *et : true; });
+    Lazy<bool> tooWide = delay([er = e.reply, et = e.tooWide] { return filterOutcome(*er) == 0 ? *et : true; });
     return DocAttrs{reply, tooWide, e.sizes};
 }
 

@@ -74,15 +74,16 @@ List<PageBounds> zipMaxBounds(List<PageBounds> xs, List<PageBounds> ys) {
 ParDoc alternativeHole(bool second) {
     return ParDoc(1, [second](const ParArgs& args, const PageBounds& b) {
         ParAttrs p = parDoc()(args, b);
-        Lazy<std::pair<DocReply, bool>> taken = delay([pr = p.reply, second]() -> std::pair<DocReply, bool> {
-            const DocReply& r = *pr;
-            const auto* pair = std::get_if<PairReply>(&r);
-            if (!pair) return {r, false};
-            if (second) return {SingleReply{pair->second}, pair->secondTooWide};
-            return {SingleReply{pair->first}, pair->firstTooWide};
+        Lazy<DocReply> reply = delay([pr = p.reply, second]() -> DocReply {
+            const auto* pair = std::get_if<PairReply>(&*pr);
+            if (!pair) return *pr;
+            return SingleReply{second ? pair->second : pair->first};
         });
-        Lazy<DocReply> reply = taken.map([](const std::pair<DocReply, bool>& t) { return t.first; });
-        Lazy<bool> tooWide = delay([pt = p.tooWide, taken] { return *pt || taken->second; });
+        Lazy<bool> tooWide = delay([pt = p.tooWide, pr = p.reply, second] {
+            if (*pt) return true;
+            const auto* pair = std::get_if<PairReply>(&*pr);
+            return pair != nullptr && (second ? pair->secondTooWide : pair->firstTooWide);
+        });
         return ParAttrs{reply, tooWide, p.sizes, p.paramBounds};
     });
 }
