@@ -35,9 +35,11 @@ PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
 
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
     if (a.lineBound.isEvaluated() && b.lineBound.isEvaluated()) return *a.lineBound > *b.lineBound ? a : b;
-    Lazy<bool> firstWins = delay([x = a.lineBound, y = b.lineBound] { return *x > *y; });
-    return PageBounds(delay([firstWins, x = a.lineBound, y = b.lineBound] { return *firstWins ? *x : *y; }),
-                      delay([firstWins, x = a.lastLineBound, y = b.lastLineBound] { return *firstWins ? *x : *y; }));
+    // Each field compares the lineBounds itself: both are computed at most once anyway.
+    return PageBounds(delay([x = a.lineBound, y = b.lineBound] { return *x > *y ? *x : *y; }),
+                      delay([xl = a.lineBound, yl = b.lineBound, x = a.lastLineBound, y = b.lastLineBound] {
+                          return *xl > *yl ? *x : *y;
+                      }));
 }
 
 bool operator==(const PageBounds& a, const PageBounds& b) {
@@ -57,16 +59,17 @@ bool operator==(const Format& a, const Format& b) {
 
 namespace {
 
-List<Format> sharedTextFormats(std::shared_ptr<const std::string> text) {
-    const auto n = static_cast<LayoutInt>(text->size());
-    FormatText write([text](LayoutInt, std::string& out) { out += *text; });
+// The single one-line candidate of a text; its writer holds the text.
+List<Format> ownTextFormats(std::string text) {
+    const auto n = static_cast<LayoutInt>(text.size());
+    FormatText write([text = std::move(text)](LayoutInt, std::string& out) { out += text; });
     return List<Format>::cons(Format{1, n, n, std::move(write)}, List<Format>());
 }
 
 }  // namespace
 
 List<Format> textFormats(const std::string& text) {
-    return sharedTextFormats(std::make_shared<const std::string>(text));
+    return ownTextFormats(text);
 }
 
 std::string markerText(LayoutInt n) {
@@ -147,10 +150,9 @@ List<Format> alternativeFormats(const DocReply& r) {
 // --- primitive documents -------------------------------------------------------------------
 
 Doc textDoc(std::string text) {
-    auto shared = std::make_shared<const std::string>(std::move(text));
-    const auto n = static_cast<LayoutInt>(shared->size());
+    const auto n = static_cast<LayoutInt>(text.size());
     Lazy<Sizes> sizes(Sizes{1, n, n});
-    Lazy<DocReply> fits(SingleReply{sharedTextFormats(shared)});
+    Lazy<DocReply> fits(SingleReply{ownTextFormats(std::move(text))});
     return Doc([n, sizes, fits](const PageBounds& b) {
         auto reply = [n, fits](bool tooWide) -> Lazy<DocReply> {
             if (!tooWide) return fits;
