@@ -655,7 +655,7 @@ Doc joinDoc(Doc d) {
 }
 
 Doc indentDoc(LayoutInt n, Doc d) {
-    return Doc([n, d](const PageBounds& b) { return indentAttrs(Lazy<LayoutInt>(n), d(shrinkBounds(n, b)), b); });
+    return Doc([n, by = Lazy<LayoutInt>(n), d](const PageBounds& b) { return indentAttrs(by, d(shrinkBounds(n, b)), b); });
 }
 
 Doc filterDoc(Doc d) {

@@ -31,8 +31,8 @@ DocAttrs docAttrsOf(const ParAttrs& p) {
     return DocAttrs{p.reply, p.tooWide, p.sizes};
 }
 
-ParAttrs withParams(const DocAttrs& d, List<PageBounds> paramBounds) {
-    return ParAttrs{d.reply, d.tooWide, d.sizes, std::move(paramBounds)};
+ParAttrs withParams(DocAttrs d, List<PageBounds> paramBounds) {
+    return ParAttrs{std::move(d.reply), std::move(d.tooWide), std::move(d.sizes), std::move(paramBounds)};
 }
 
 List<PageBounds> single(const PageBounds& b) {
@@ -147,9 +147,9 @@ ParDoc joinParDoc(ParDoc p) {
 }
 
 ParDoc indentParDoc(LayoutInt n, ParDoc p) {
-    return ParDoc(p.paramCount(), [n, p](const ParArgs& args, const PageBounds& b) {
+    return ParDoc(p.paramCount(), [n, by = Lazy<LayoutInt>(n), p](const ParArgs& args, const PageBounds& b) {
         ParAttrs t = p(args, shrinkBounds(n, b));
-        return withParams(indentAttrs(Lazy<LayoutInt>(n), docAttrsOf(t), b), t.paramBounds);
+        return withParams(indentAttrs(by, docAttrsOf(t), b), t.paramBounds);
     });
 }
 
