@@ -446,6 +446,45 @@ PageBounds besideRightBounds(const PageBounds& b, const Lazy<Sizes>& leftSizes) 
                       delay([last = b.lastLineBound, leftSizes] { return *last - leftSizes->lastWidth; }));
 }
 
+namespace {
+
+// Whether every attribute of the part is already computed.
+bool allKnown(const DocAttrs& a) {
+    return a.reply.isEvaluated() && a.tooWide.isEvaluated() && a.sizes.isEvaluated();
+}
+
+DocReply besideReply(const DocAttrs& l, const DocAttrs& r, const Lazy<LayoutInt>& bound) {
+    auto product = [&](const List<Format>& x, const List<Format>& y) {
+        if (l.height() == 0) return y;
+        if (r.height() == 0) return x;
+        if (!*l.tooWide && !*r.tooWide) return besideRows(bound, x, y);
+        return besideFormatsUnbounded(x, y);
+    };
+    const DocReply& lr = *l.reply;
+    const DocReply& rr = *r.reply;
+    const auto* ls = std::get_if<SingleReply>(&lr);
+    const auto* rs = std::get_if<SingleReply>(&rr);
+    if (ls && rs) return SingleReply{product(ls->formats, rs->formats)};
+    if (ls) {
+        const auto& p = std::get<PairReply>(rr);
+        return PairReply{product(ls->formats, p.first), product(ls->formats, p.second), p.firstTooWide,
+                         p.secondTooWide};
+    }
+    if (rs) {
+        const auto& p = std::get<PairReply>(lr);
+        return PairReply{product(p.first, rs->formats), product(p.second, rs->formats), p.firstTooWide,
+                         p.secondTooWide};
+    }
+    return errorReply(kBesidePairsError);
+}
+
+// Two pairs side by side fail: the flag reads the replies only when both parts fit.
+bool besideTooWide(const DocAttrs& l, const DocAttrs& r) {
+    return *l.tooWide || *r.tooWide || (isPair(*l.reply) && isPair(*r.reply));
+}
+
+}  // namespace
+
 DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) {
     Lazy<Sizes> sizes = combineSizes(l.sizes, r.sizes, [](const Sizes& a, const Sizes& c) {
         Sizes s;
@@ -454,34 +493,14 @@ DocAttrs besideAttrs(const DocAttrs& l, const DocAttrs& r, const PageBounds& b) 
         s.width = std::max(a.width, a.lastWidth + c.width);
         return s;
     });
-    // Two pairs side by side fail: the flag reads the replies only when both parts fit.
+    // Parts whose attributes are all known give the composition's at once (the reply's
+    // candidate lists stay lazy).
+    if (allKnown(l) && allKnown(r))
+        return DocAttrs{besideReply(l, r, b.lineBound), knownFlag(besideTooWide(l, r)), sizes};
     Lazy<bool> tooWide = delay([lt = l.tooWide, rt = r.tooWide, lr = l.reply, rr = r.reply] {
         return *lt || *rt || (isPair(*lr) && isPair(*rr));
     });
-    Lazy<DocReply> reply = delay([l, r, bound = b.lineBound]() -> DocReply {
-        auto product = [&](const List<Format>& x, const List<Format>& y) {
-            if (l.height() == 0) return y;
-            if (r.height() == 0) return x;
-            if (!*l.tooWide && !*r.tooWide) return besideRows(bound, x, y);
-            return besideFormatsUnbounded(x, y);
-        };
-        const DocReply& lr = *l.reply;
-        const DocReply& rr = *r.reply;
-        const auto* ls = std::get_if<SingleReply>(&lr);
-        const auto* rs = std::get_if<SingleReply>(&rr);
-        if (ls && rs) return SingleReply{product(ls->formats, rs->formats)};
-        if (ls) {
-            const auto& p = std::get<PairReply>(rr);
-            return PairReply{product(ls->formats, p.first), product(ls->formats, p.second), p.firstTooWide,
-                             p.secondTooWide};
-        }
-        if (rs) {
-            const auto& p = std::get<PairReply>(lr);
-            return PairReply{product(p.first, rs->formats), product(p.second, rs->formats), p.firstTooWide,
-                             p.secondTooWide};
-        }
-        return errorReply(kBesidePairsError);
-    });
+    Lazy<DocReply> reply = delay([l, r, bound = b.lineBound] { return besideReply(l, r, bound); });
     return DocAttrs{reply, tooWide, sizes};
 }
 
@@ -516,6 +535,10 @@ DocAttrs aboveAttrs(const DocAttrs& u, const DocAttrs& d) {
     Lazy<Sizes> sizes = combineSizes(u.sizes, d.sizes, [](const Sizes& us, const Sizes& ds) {
         return Sizes{us.height + ds.height, ds.lastWidth, std::max(us.width, ds.width)};
     });
+    if (allKnown(u) && allKnown(d)) {  // all at once; the candidate lists stay lazy
+        auto [reply, failed] = aboveReplies(*u.reply, *d.reply, u.height(), d.height());
+        return DocAttrs{std::move(reply), knownFlag(*d.tooWide || *u.tooWide || failed), sizes};
+    }
     Lazy<DocReply> reply = delay([u, d] { return aboveReplies(*u.reply, *d.reply, u.height(), d.height()).first; });
     // Stacking fails exactly when both parts answer with a pair.
     Lazy<bool> tooWide = delay([ut = u.tooWide, dt = d.tooWide, ur = u.reply, dr = d.reply] {
