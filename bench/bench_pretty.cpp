@@ -28,6 +28,22 @@ void BM_NestedDepth30Width80(benchmark::State& state) {
 }
 BENCHMARK(BM_NestedDepth30Width80)->Arg(10)->Arg(20)->Arg(30)->Unit(benchmark::kMillisecond);
 
+// A conditional nested in the then-branch of the next, laid out at the printer's width 160.
+Doc nestedThen(int depth) {
+    Doc d = ppString("x");
+    for (int i = 0; i < depth; ++i) d = ifThenElseDoc("if ", " then ", " else ", "", ppString("c"), d, ppString("e"));
+    return d;
+}
+
+void BM_NestedThenWidth160(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(nestedThen(depth), 160).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_NestedThenWidth160)->Arg(12)->Arg(15)->Arg(18)->Unit(benchmark::kMillisecond);
+
 void BM_AboveList(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     std::vector<Doc> items;
