@@ -7,15 +7,42 @@ namespace {
 
 std::shared_ptr<ExprNode> newNode(ExprKind kind) { return std::make_shared<ExprNode>(kind); }
 
-void setType(ExprNode& n, Lazy<Type> type) {
-    if (type.isEvaluated()) {
-        n.type.emplace(type.get());
-    } else {
-        n.lazyType.emplace(std::move(type));
-    }
-}
-
 }  // namespace
+
+// Builds expression handles from nodes; the only code that may.
+struct ExprBuilder {
+    // A Lam or Ap with its two children; the type is a Type or a Lazy<Type>.
+    template <class T>
+    static Expr pair(ExprKind kind, Expr first, Expr second, T type) {
+        auto n = newNode(kind);
+        n->first = std::move(first);
+        n->second = std::move(second);
+        return withType(std::move(n), std::move(type));
+    }
+
+    template <class T>
+    static Expr let(DList defs, Expr body, T type) {
+        auto n = newNode(ExprKind::Let);
+        n->defs = std::move(defs);
+        n->first = std::move(body);
+        return withType(std::move(n), std::move(type));
+    }
+
+    // A known type is kept as is; a pending one is kept lazily unless it has been computed already.
+    static Expr withType(std::shared_ptr<ExprNode> n, Type type) {
+        n->type.emplace(std::move(type));
+        return Expr(std::move(n));
+    }
+
+    static Expr withType(std::shared_ptr<ExprNode> n, Lazy<Type> type) {
+        if (type.isEvaluated()) {
+            n->type.emplace(type.get());
+        } else {
+            n->lazyType.emplace(std::move(type));
+        }
+        return Expr(std::move(n));
+    }
+};
 
 ExprNode::~ExprNode() {
     // Children held by this node alone are taken over and released one at a time, so a long
@@ -32,65 +59,39 @@ Lazy<Type> Expr::lazyType() const {
 }
 
 Expr mkLam(Expr pattern, Expr body, Type type) {
-    auto n = newNode(ExprKind::Lam);
-    n->first = std::move(pattern);
-    n->second = std::move(body);
-    n->type.emplace(std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::pair(ExprKind::Lam, std::move(pattern), std::move(body), std::move(type));
 }
 
 Expr mkLet(DList defs, Expr body, Type type) {
-    auto n = newNode(ExprKind::Let);
-    n->defs = std::move(defs);
-    n->first = std::move(body);
-    n->type.emplace(std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::let(std::move(defs), std::move(body), std::move(type));
 }
 
 Expr mkAp(Expr fun, Expr arg, Type type) {
-    auto n = newNode(ExprKind::Ap);
-    n->first = std::move(fun);
-    n->second = std::move(arg);
-    n->type.emplace(std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::pair(ExprKind::Ap, std::move(fun), std::move(arg), std::move(type));
 }
 
 Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type) {
-    auto n = newNode(ExprKind::Ap);
-    n->first = std::move(fun);
-    n->second = std::move(arg);
-    setType(*n, std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::pair(ExprKind::Ap, std::move(fun), std::move(arg), std::move(type));
 }
 
 Expr mkLam(Expr pattern, Expr body, Lazy<Type> type) {
-    auto n = newNode(ExprKind::Lam);
-    n->first = std::move(pattern);
-    n->second = std::move(body);
-    setType(*n, std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::pair(ExprKind::Lam, std::move(pattern), std::move(body), std::move(type));
 }
 
 Expr mkLet(DList defs, Expr body, Lazy<Type> type) {
-    auto n = newNode(ExprKind::Let);
-    n->defs = std::move(defs);
-    n->first = std::move(body);
-    setType(*n, std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::let(std::move(defs), std::move(body), std::move(type));
 }
 
 Expr mkVar(std::string name, Type type) {
     auto n = newNode(ExprKind::Var);
     n->name = std::move(name);
-    n->type.emplace(std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::withType(std::move(n), std::move(type));
 }
 
 Expr mkCon(Constant constant, Type type) {
     auto n = newNode(ExprKind::Con);
     n->constant.emplace(std::move(constant));
-    n->type.emplace(std::move(type));
-    return Expr(std::move(n));
+    return ExprBuilder::withType(std::move(n), std::move(type));
 }
 
 Eqn mkEqn(Expr lhs, Expr rhs) { return Eqn{std::move(lhs), std::move(rhs)}; }

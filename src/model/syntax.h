@@ -75,14 +75,7 @@ public:
 
 private:
     friend struct ExprNode;
-    friend Expr mkLam(Expr pattern, Expr body, Type type);
-    friend Expr mkLet(DList defs, Expr body, Type type);
-    friend Expr mkAp(Expr fun, Expr arg, Type type);
-    friend Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type);
-    friend Expr mkLam(Expr pattern, Expr body, Lazy<Type> type);
-    friend Expr mkLet(DList defs, Expr body, Lazy<Type> type);
-    friend Expr mkVar(std::string name, Type type);
-    friend Expr mkCon(Constant constant, Type type);
+    friend struct ExprBuilder;  // the mk* builders
 
     Expr() = default;  // only inside nodes, for fields a form does not have
     explicit Expr(std::shared_ptr<ExprNode> node) : node_(std::move(node)) {}
