@@ -31,6 +31,8 @@ struct RuleTriple {
     std::vector<std::pair<Expr, Expr>> conditions;
     std::pair<Expr, Expr> equation;
 };
+// The checked rule list that the checker yields and the rewriting engine receives.
+using Rule = RuleTriple;
 
 // An entry of a theory: a rule, or the name of one definition of a DEFINITION header.
 struct TheoryDefinitionItem {
