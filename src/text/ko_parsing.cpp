@@ -1,6 +1,9 @@
 #include "text/ko_parsing.h"
 
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace plim {
 
@@ -45,10 +48,23 @@ void raiseUndefinedHead(const std::string& parserName) {
              " has no defined head: it lies on a cycle of parsers that can all succeed without input");
 }
 
-void raiseReleasedParser() {
-    failWith("internal error in Ko_Parsing: a recursive parser was used after its grammar was released");
+void keepForever(std::shared_ptr<const void> node) {
+    // Never destroyed: the nodes stay reachable until the process ends.
+    static std::mutex lock;
+    static auto* kept = new std::vector<std::shared_ptr<const void>>();
+    const std::lock_guard<std::mutex> guard(lock);
+    kept->push_back(std::move(node));
 }
 
 }  // namespace parsing_detail
+
+std::size_t& nestingDepth() {
+    thread_local std::size_t depth = 0;
+    return depth;
+}
+
+void raiseTooDeep(std::size_t limit, std::int32_t line) {
+    userError("input nested too deeply (more than " + std::to_string(limit) + " levels) at line " + std::to_string(line));
+}
 
 }  // namespace plim
