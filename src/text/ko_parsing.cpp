@@ -11,8 +11,14 @@ TokenList TokenStream::remaining() const {
     return TokenList(tokens_->begin() + static_cast<std::ptrdiff_t>(pos_), tokens_->end());
 }
 
+bool FollowStack::holds(const Firsts* list, const FollowStack* at) {
+    for (; at != nullptr; at = at->below_)
+        if (at->top_ == list) return true;
+    return false;
+}
+
 bool FollowStack::contains(const Token& t) const {
-    for (const FollowStack* at = this; at != nullptr && at->top_ != nullptr; at = at->below_)
+    for (const FollowStack* at = holder(); at != nullptr; at = at->below_)
         for (const Token& s : *at->top_)
             if (tokenEquals(t, s)) return true;
     return false;

@@ -100,23 +100,32 @@ struct ParseResult {
 using Firsts = std::vector<Token>;
 
 // The first-symbol lists of the parsers waiting to run after the current one, innermost
-// first.  Its nodes live on the C++ stack of the continuations that push them.
+// first.  Its nodes live on the C++ stack of the continuations that push them.  Only the
+// union of the lists matters, so a pushed list that is already on the stack (the same list
+// object) adds a node that refers past itself: a membership test walks each list once, however
+// deep the nesting that pushed it again and again.
 class FollowStack {
 public:
     FollowStack() = default;
     // `top` pushed on `below`; both must outlive the new stack (so no temporaries).
-    FollowStack(const Firsts& top, const FollowStack& below) : top_(&top), below_(below.empty() ? nullptr : &below) {}
+    FollowStack(const Firsts& top, const FollowStack& below) : below_(below.holder()) {
+        if (!holds(&top, below_)) top_ = &top;
+    }
     explicit FollowStack(const Firsts& top) : top_(&top) {}
     FollowStack(const Firsts&, FollowStack&&) = delete;
     FollowStack(Firsts&&, const FollowStack&) = delete;
     explicit FollowStack(Firsts&&) = delete;
-    bool empty() const { return top_ == nullptr; }
+    bool empty() const { return top_ == nullptr && below_ == nullptr; }
     // True when `t` (on the left of tokenEquals) equals a member of some list.
     bool contains(const Token& t) const;
 
 private:
-    const Firsts* top_ = nullptr;
-    const FollowStack* below_ = nullptr;
+    // The nearest node, this one or below, that holds a list of its own.
+    const FollowStack* holder() const { return top_ != nullptr ? this : below_; }
+    static bool holds(const Firsts* list, const FollowStack* at);
+
+    const Firsts* top_ = nullptr;       // null when the list pushed here is already below
+    const FollowStack* below_ = nullptr;  // the nearest node below that holds a list
 };
 
 // --- heads and tables ----------------------------------------------------------------------
