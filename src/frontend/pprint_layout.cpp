@@ -58,14 +58,14 @@ Doc wordsDoc(std::vector<Doc> words) {
 Doc tightBlockDoc(const std::string& open, const std::string& close, const std::string& separator,
                   std::vector<Doc> items) {
     if (items.empty()) return hvList(std::vector<Doc>{textDoc(open), textDoc(close)});
-    Doc line = textDoc(close);
-    Doc stack = textDoc(close);
+    // Each item is laid out once, for both arrangements.
+    ParDoc line = liftParDoc(textDoc(close));
+    ParDoc stack = liftParDoc(textDoc(close));
     for (std::size_t i = items.size(); i-- > 0;) {
-        const std::string lead = i == 0 ? open : separator;
-        line = besideDoc(textDoc(lead), besideDoc(filterDoc(items[i]), line));
-        stack = aboveDoc(besideDoc(textDoc(i == 0 ? open + " " : separator), items[i]), stack);
+        line = besideParDoc(liftParDoc(textDoc(i == 0 ? open : separator)), besideParDoc(filterParDoc(parDoc()), line));
+        stack = aboveParDoc(besideParDoc(liftParDoc(textDoc(i == 0 ? open + " " : separator)), parDoc()), stack);
     }
-    return joinDoc(dupDoc(line, stack));
+    return applyParDoc(joinParDoc(choiceParDoc(line, stack)), std::move(items));
 }
 
 }  // namespace plim

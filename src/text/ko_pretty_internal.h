@@ -37,6 +37,11 @@ Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) 
     return delay([a, b, combine] { return combine(*a, *b); });
 }
 
+// The most candidate layouts one render may build; see the header of text/ko_pretty.h.
+inline constexpr LayoutInt kCandidateBudget = 1000000;
+// Counts one candidate built; past the budget, inside a render, abandons the render.
+void countCandidate();
+
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);
 
