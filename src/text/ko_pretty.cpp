@@ -156,6 +156,7 @@ Doc textDoc(std::string text) {
     Lazy<Sizes> sizes(Sizes{1, n, n});
     Lazy<DocReply> fits(SingleReply{ownTextFormats(std::move(text))});
     return Doc([n, sizes, fits](const PageBounds& b) {
+        countText();
         auto reply = [n, fits](bool tooWide) -> Lazy<DocReply> {
             if (!tooWide) return fits;
             return delay([n]() -> DocReply { return SingleReply{textFormats(markerText(n))}; });
@@ -237,6 +238,7 @@ namespace {
 
 struct Budget {
     LayoutInt used = 0;
+    LayoutInt allowed = kCandidateBudget;
     int renders = 0;  // renders in progress on this thread
 };
 thread_local Budget budget;
@@ -247,7 +249,11 @@ struct BudgetExhausted {};
 }  // namespace
 
 void countCandidate() {
-    if (budget.renders > 0 && ++budget.used > kCandidateBudget) throw BudgetExhausted{};
+    if (budget.renders > 0 && ++budget.used > budget.allowed) throw BudgetExhausted{};
+}
+
+void countText() {
+    budget.allowed += kCandidatesPerText;
 }
 
 }  // namespace pretty_detail
@@ -293,7 +299,10 @@ void writeFirstCandidate(std::string& out, const DocAttrs& attrs) {
 class RenderScope {
 public:
     RenderScope() {
-        if (budget.renders++ == 0) budget.used = 0;
+        if (budget.renders++ == 0) {
+            budget.used = 0;
+            budget.allowed = kCandidateBudget;
+        }
     }
     ~RenderScope() { --budget.renders; }
     RenderScope(const RenderScope&) = delete;

@@ -24,8 +24,10 @@
 // useless (see pruneDominated), which keeps the nested choices of program text from
 // multiplying.
 // What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
-// (pretty_detail::kCandidateBudget).  A document that needs more is answered, like a document
-// of which nothing fits, with the too-wide marker of its width ("<***...>").
+// (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
+// grows with the document and only runaway choices reach it.  A document that needs more is
+// answered, like a document of which nothing fits, with the too-wide marker of its width
+// ("<***...>").
 #pragma once
 
 #include <cstdint>
