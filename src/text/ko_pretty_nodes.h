@@ -1,0 +1,164 @@
+// Documents as plain trees: the combinators of the layout library build a node when all their
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
+// over the tree, with its candidates in plain vectors.  The attribute rules are those of the
+// lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
+// answers lazily, and a lazy part makes the whole composition lazy.
+// Only the layout library's own sources include this header.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "text/ko_pretty.h"
+
+namespace plim::pretty_detail {
+
+// --- the text of a candidate ----------------------------------------------------------------
+
+struct TextTree;
+using TextRef = std::shared_ptr<const TextTree>;
+
+// Releases the children that only `owner` holds without nested destructor calls: the
+// outermost release on the thread runs a work list that the nested ones add to.
+template <class Node>
+class Releaser {
+public:
+    template <class EachChild>
+    static void release(Node& owner, EachChild eachChild) {
+        if (active_ != nullptr) {
+            eachChild(owner, [](auto& child) {
+                if (child && child.use_count() == 1) active_->push_back(std::move(child));
+            });
+            return;
+        }
+        std::vector<std::shared_ptr<const Node>> pending;
+        active_ = &pending;
+        eachChild(owner, [&pending](auto& child) {
+            if (child && child.use_count() == 1) pending.push_back(std::move(child));
+        });
+        while (!pending.empty()) {
+            std::shared_ptr<const Node> next = std::move(pending.back());
+            pending.pop_back();
+            next.reset();  // its destructor adds its own sole children to the list
+        }
+        active_ = nullptr;
+    }
+
+private:
+    static inline thread_local std::vector<std::shared_ptr<const Node>>* active_ = nullptr;
+};
+
+struct TextTree {
+    enum class Kind { Leaf, Beside, Above, Indent, Empty };
+    Kind kind = Kind::Empty;
+    std::shared_ptr<const std::string> leaf;
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    TextRef first;
+    TextRef second;
+
+    TextTree() = default;
+    TextTree(const TextTree&) = delete;
+    TextTree& operator=(const TextTree&) = delete;
+    ~TextTree() {
+        if (!first && !second) return;
+        Releaser<TextTree>::release(*this, [](TextTree& t, auto take) {
+            take(t.first);
+            take(t.second);
+        });
+    }
+};
+
+// The characters of the text, its first character at `column`, appended to `out`.
+void writeText(const TextTree& t, LayoutInt column, std::string& out);
+
+// --- candidates and replies ----------------------------------------------------------------
+
+struct Cand {
+    LayoutInt height = 0;
+    LayoutInt lastWidth = 0;
+    LayoutInt width = 0;
+    TextRef text;
+};
+using Cands = std::vector<Cand>;
+
+struct NodeReply {
+    bool pair = false;
+    Cands first;  // the candidates of a single reply
+    Cands second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+
+struct NodeResult {
+    NodeReply reply;
+    bool tooWide = false;
+    Sizes sizes;
+};
+
+// --- document and parameterised-document nodes ----------------------------------------------
+
+struct ParNode;
+using ParNodeRef = std::shared_ptr<const ParNode>;
+
+struct DocNode {
+    enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    Kind kind = Kind::Empty;
+    Sizes sizes;
+    std::shared_ptr<const std::string> text;  // Text, Error
+    LayoutInt amount = 0;                     // Indent
+    std::vector<std::shared_ptr<const DocNode>> parts;
+    ParNodeRef layout;  // Apply
+
+    DocNode() = default;
+    DocNode(const DocNode&) = delete;
+    DocNode& operator=(const DocNode&) = delete;
+    ~DocNode();
+};
+using DocNodeRef = std::shared_ptr<const DocNode>;
+
+struct ParNode {
+    enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst };
+    Kind kind = Kind::Hole;
+    LayoutInt params = 0;
+    LayoutInt amount = 0;  // Indent
+    DocNodeRef doc;        // Lift
+    std::vector<ParNodeRef> parts;
+
+    ParNode() = default;
+    ParNode(const ParNode&) = delete;
+    ParNode& operator=(const ParNode&) = delete;
+    ~ParNode();
+};
+
+// The node of each kind; sizes are computed at once from the parts'.
+DocNodeRef textNode(std::string text);
+DocNodeRef emptyNode();
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
+DocNodeRef joinNode(DocNodeRef d);
+DocNodeRef filterNode(DocNodeRef d);
+DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
+DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args);
+DocNodeRef aboveListNode(std::vector<DocNodeRef> items);
+
+ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
+ParNodeRef liftNode(DocNodeRef d);
+ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef p, LayoutInt amount = 0);  // Filter, Join, Indent
+ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r);         // Beside, Above, Choice
+ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
+
+// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
+// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
+// along stacks and joins; elsewhere all are.
+inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
+
+// The lazy form of a node's attributes at the bounds.
+DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b);
+
+// The node's first candidate at the bounds written to `out` (the render of a node).
+void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
+
+}  // namespace plim::pretty_detail
