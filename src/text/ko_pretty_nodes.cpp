@@ -15,7 +15,7 @@ namespace plim::pretty_detail {
 
 namespace {
 
-TextRef leafText(std::shared_ptr<const std::string> s) {
+TextRef leafText(std::string s) {
     auto t = std::make_shared<TextTree>();
     t->kind = TextTree::Kind::Leaf;
     t->leaf = std::move(s);
@@ -60,7 +60,7 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         const TextTree& t = *it.text;
         switch (t.kind) {
         case TextTree::Kind::Empty: break;
-        case TextTree::Kind::Leaf: out += *t.leaf; break;
+        case TextTree::Kind::Leaf: out += t.leaf; break;
         case TextTree::Kind::Beside:
             todo.push_back({t.second.get(), it.column + t.shift});
             todo.push_back({t.first.get(), it.column});
@@ -126,7 +126,7 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, std::vector<DocNodeRef> parts)
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error, {});
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text = std::make_shared<const std::string>(text);
+    d->text = leafText(text);
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -181,7 +181,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text, {});
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text = std::make_shared<const std::string>(std::move(text));
+    d->text = leafText(std::move(text));
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -304,13 +304,13 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
 
 namespace {
 
-Cand textCand(const std::shared_ptr<const std::string>& s) {
-    const auto n = static_cast<LayoutInt>(s->size());
-    return Cand{1, n, n, leafText(s)};
+Cand textCand(const TextRef& t) {
+    const auto n = static_cast<LayoutInt>(t->leaf.size());
+    return Cand{1, n, n, t};
 }
 
 Cands textCands(const std::string& s) {
-    return Cands{textCand(std::make_shared<const std::string>(s))};
+    return Cands{textCand(leafText(s))};
 }
 
 Cands markerCands(LayoutInt n) {
@@ -388,31 +388,38 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
-    std::map<LayoutInt, LayoutInt> shorter;
-    std::set<std::pair<LayoutInt, LayoutInt>> level;
+    // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
+    std::vector<std::pair<LayoutInt, LayoutInt>> shorter;
+    std::vector<std::pair<LayoutInt, LayoutInt>> level;  // kept at the current height
+    auto dominatedByShorter = [&shorter](LayoutInt w, LayoutInt l) {
+        auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
+        return at != shorter.begin() && std::prev(at)->second <= l;
+    };
     LayoutInt height = std::numeric_limits<LayoutInt>::min();
     Cands out;
     out.reserve(xs.size());
     std::size_t i = 0;
     for (; i < xs.size(); ++i) {
-        const Cand& f = xs[i];
+        Cand& f = xs[i];
         if (f.height < height) break;  // out of order: keep the rest as it is
         if (f.height > height) {
             for (const auto& [w, l] : level) {
-                auto at = shorter.upper_bound(w);
-                if (at != shorter.begin() && std::prev(at)->second <= l) continue;
-                while (at != shorter.end() && at->second >= l) at = shorter.erase(at);
-                shorter[w] = l;
+                if (dominatedByShorter(w, l)) continue;
+                auto at = std::lower_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::min()));
+                auto end = at;
+                while (end != shorter.end() && end->second >= l) ++end;
+                at = shorter.erase(at, end);
+                shorter.insert(at, {w, l});
             }
             level.clear();
             height = f.height;
         }
-        auto at = shorter.upper_bound(f.width);
-        if (at != shorter.begin() && std::prev(at)->second <= f.lastWidth) continue;
-        if (!level.emplace(f.width, f.lastWidth).second) continue;
-        out.push_back(f);
+        if (dominatedByShorter(f.width, f.lastWidth)) continue;
+        if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
+        level.emplace_back(f.width, f.lastWidth);
+        out.push_back(std::move(f));
     }
-    out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
+    out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
     return out;
 }
 
@@ -805,7 +812,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
     case DocNode::Kind::Empty: return NodeResult{};
-    case DocNode::Kind::Error: return errorResult(*d.text);
+    case DocNode::Kind::Error: return errorResult(d.text->leaf);
     case DocNode::Kind::Beside: return besideChainResult(d, line);
     case DocNode::Kind::Above: return aboveChainResult(d, line, need);
     case DocNode::Kind::Join: return joinResult(layOut(*d.parts[0], line, need > kAll / 2 ? kAll : 2 * need), need);

@@ -52,7 +52,7 @@ private:
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent, Empty };
     Kind kind = Kind::Empty;
-    std::shared_ptr<const std::string> leaf;
+    std::string leaf;
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
     TextRef first;
     TextRef second;
@@ -105,7 +105,7 @@ struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     Kind kind = Kind::Empty;
     Sizes sizes;
-    std::shared_ptr<const std::string> text;  // Text, Error
+    TextRef text;  // Text, Error: the one candidate's text
     LayoutInt amount = 0;                     // Indent
     std::vector<std::shared_ptr<const DocNode>> parts;
     ParNodeRef layout;  // Apply
