@@ -305,6 +305,7 @@ public:
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     RenderScope scope;
     if (d.node()) {
+        reserveFor(out, d.node()->sizes);
         const std::size_t start = out.size();
         try {
             renderNode(out, d.node(), *b.lineBound);

@@ -81,8 +81,10 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
 // --- nodes ---------------------------------------------------------------------------------
 
 DocNode::~DocNode() {
-    if (parts.empty()) return;
+    if (!left && parts.empty()) return;
     Releaser<DocNode>::release(*this, [](DocNode& d, auto take) {
+        take(d.left);
+        take(d.right);
         for (auto& p : d.parts) take(p);
     });
 }
@@ -116,15 +118,16 @@ Sizes indentSizes(const Sizes& s, LayoutInt n) {
     return Sizes{s.height, s.lastWidth + n, s.width + n};
 }
 
-std::shared_ptr<DocNode> node(DocNode::Kind kind, std::vector<DocNodeRef> parts) {
+std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
     auto d = std::make_shared<DocNode>();
     d->kind = kind;
-    d->parts = std::move(parts);
+    d->left = std::move(left);
+    d->right = std::move(right);
     return d;
 }
 
 DocNodeRef errorNode(const std::string& text) {
-    auto d = node(DocNode::Kind::Error, {});
+    auto d = node(DocNode::Kind::Error);
     const auto n = static_cast<LayoutInt>(text.size());
     d->text = leafText(text);
     d->sizes = Sizes{1, n, n};
@@ -179,7 +182,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 }  // namespace
 
 DocNodeRef textNode(std::string text) {
-    auto d = node(DocNode::Kind::Text, {});
+    auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
     d->text = leafText(std::move(text));
     d->sizes = Sizes{1, n, n};
@@ -187,41 +190,41 @@ DocNodeRef textNode(std::string text) {
 }
 
 DocNodeRef emptyNode() {
-    static const DocNodeRef empty = node(DocNode::Kind::Empty, {});
+    static const DocNodeRef empty = node(DocNode::Kind::Empty);
     return empty;
 }
 
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
-    auto d = node(DocNode::Kind::Beside, {std::move(l), std::move(r)});
+    auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
     d->sizes = s;
     return d;
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const Sizes s = aboveSizes(u->sizes, lower->sizes);
-    auto d = node(DocNode::Kind::Above, {std::move(u), std::move(lower)});
+    auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     d->sizes = s;
     return d;
 }
 
 DocNodeRef joinNode(DocNodeRef e) {
     const Sizes s = e->sizes;
-    auto d = node(DocNode::Kind::Join, {std::move(e)});
+    auto d = node(DocNode::Kind::Join, std::move(e));
     d->sizes = s;
     return d;
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
     const Sizes s = e->sizes;
-    auto d = node(DocNode::Kind::Filter, {std::move(e)});
+    auto d = node(DocNode::Kind::Filter, std::move(e));
     d->sizes = s;
     return d;
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const Sizes s = indentSizes(e->sizes, n);
-    auto d = node(DocNode::Kind::Indent, {std::move(e)});
+    auto d = node(DocNode::Kind::Indent, std::move(e));
     d->amount = n;
     d->sizes = s;
     return d;
@@ -229,7 +232,7 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     const Sizes s = choiceSizes(x->sizes, y->sizes);
-    auto d = node(DocNode::Kind::Dup, {std::move(x), std::move(y)});
+    auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
     d->sizes = s;
     return d;
 }
@@ -241,7 +244,8 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     sizes.reserve(args.size());
     for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
     const Sizes s = parSizes(*p, sizes.data(), sizes.size());
-    auto d = node(DocNode::Kind::Apply, std::move(args));
+    auto d = node(DocNode::Kind::Apply);
+    d->parts = std::move(args);
     d->layout = std::move(p);
     d->sizes = s;
     return d;
@@ -253,7 +257,8 @@ DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
         s.height += a->sizes.height;
         s.width = std::max(s.width, a->sizes.width);
     }
-    auto d = node(DocNode::Kind::AboveList, std::move(items));
+    auto d = node(DocNode::Kind::AboveList);
+    d->parts = std::move(items);
     d->sizes = s;
     return d;
 }
@@ -784,9 +789,9 @@ NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
     const DocNode* at = &d;
     LayoutInt bound = line;
     while (at->kind == DocNode::Kind::Beside) {
-        lefts.emplace_back(at->parts[0].get(), bound);
-        bound -= at->parts[0]->sizes.lastWidth;
-        at = at->parts[1].get();
+        lefts.emplace_back(at->left.get(), bound);
+        bound -= at->left->sizes.lastWidth;
+        at = at->right.get();
     }
     NodeResult acc = layOut(*at, bound);
     for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = besideResult(layOut(*it->first, it->second), acc, it->second);
@@ -798,8 +803,8 @@ NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) 
     std::vector<const DocNode*> uppers;
     const DocNode* at = &d;
     while (at->kind == DocNode::Kind::Above) {
-        uppers.push_back(at->parts[0].get());
-        at = at->parts[1].get();
+        uppers.push_back(at->left.get());
+        at = at->right.get();
     }
     NodeResult acc = layOut(*at, line, need);
     for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
@@ -815,12 +820,12 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     case DocNode::Kind::Error: return errorResult(d.text->leaf);
     case DocNode::Kind::Beside: return besideChainResult(d, line);
     case DocNode::Kind::Above: return aboveChainResult(d, line, need);
-    case DocNode::Kind::Join: return joinResult(layOut(*d.parts[0], line, need > kAll / 2 ? kAll : 2 * need), need);
-    case DocNode::Kind::Filter: return filterResult(layOut(*d.parts[0], line));
-    case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.parts[0], line - d.amount), line);
+    case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
+    case DocNode::Kind::Filter: return filterResult(layOut(*d.left, line));
+    case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.left, line - d.amount), line);
     case DocNode::Kind::Dup: {
-        const NodeResult x = layOut(*d.parts[0], line, need);
-        const NodeResult y = layOut(*d.parts[1], line, need);
+        const NodeResult x = layOut(*d.left, line, need);
+        const NodeResult y = layOut(*d.right, line, need);
         NodeResult out;
         out.sizes = d.sizes;
         out.tooWide = x.tooWide && y.tooWide;

@@ -107,8 +107,10 @@ struct DocNode {
     Sizes sizes;
     TextRef text;  // Text, Error: the one candidate's text
     LayoutInt amount = 0;                     // Indent
-    std::vector<std::shared_ptr<const DocNode>> parts;
-    ParNodeRef layout;  // Apply
+    std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
+    std::shared_ptr<const DocNode> right;
+    std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
+    ParNodeRef layout;                                  // Apply
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
