@@ -6,6 +6,9 @@
 // Only the layout library's own sources include this header.
 #pragma once
 
+#include <array>
+#include <initializer_list>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,33 +23,33 @@ struct TextTree;
 using TextRef = std::shared_ptr<const TextTree>;
 
 // Releases the children that only `owner` holds without nested destructor calls: the
-// outermost release on the thread runs a work list that the nested ones add to.
+// outermost release on the thread runs a work list (kept for the next one) that the nested
+// ones add to.
 template <class Node>
 class Releaser {
 public:
     template <class EachChild>
     static void release(Node& owner, EachChild eachChild) {
-        if (active_ != nullptr) {
-            eachChild(owner, [](auto& child) {
-                if (child && child.use_count() == 1) active_->push_back(std::move(child));
-            });
-            return;
-        }
-        std::vector<std::shared_ptr<const Node>> pending;
-        active_ = &pending;
+        std::vector<std::shared_ptr<const Node>>& pending = list();
         eachChild(owner, [&pending](auto& child) {
             if (child && child.use_count() == 1) pending.push_back(std::move(child));
         });
+        if (running_ || pending.empty()) return;
+        running_ = true;
         while (!pending.empty()) {
             std::shared_ptr<const Node> next = std::move(pending.back());
             pending.pop_back();
             next.reset();  // its destructor adds its own sole children to the list
         }
-        active_ = nullptr;
+        running_ = false;
     }
 
 private:
-    static inline thread_local std::vector<std::shared_ptr<const Node>>* active_ = nullptr;
+    static std::vector<std::shared_ptr<const Node>>& list() {
+        static thread_local std::vector<std::shared_ptr<const Node>> pending;
+        return pending;
+    }
+    static inline thread_local bool running_ = false;
 };
 
 struct TextTree {
@@ -80,7 +83,69 @@ struct Cand {
     LayoutInt width = 0;
     TextRef text;
 };
-using Cands = std::vector<Cand>;
+// A candidate list: most lists hold one or two candidates, kept without a heap block.
+class Cands {
+public:
+    Cands() = default;
+    Cands(std::initializer_list<Cand> cs) {
+        for (const Cand& c : cs) push_back(c);
+    }
+
+    std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
+    bool empty() const { return size() == 0; }
+    Cand* begin() { return onHeap_ ? heap_.data() : local_.data(); }
+    Cand* end() { return begin() + size(); }
+    const Cand* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
+    const Cand* end() const { return begin() + size(); }
+    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
+    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
+    Cand& operator[](std::size_t i) { return begin()[i]; }
+    const Cand& operator[](std::size_t i) const { return begin()[i]; }
+    const Cand& front() const { return *begin(); }
+    const Cand& back() const { return end()[-1]; }
+
+    void reserve(std::size_t n) {
+        if (n > kLocal && !onHeap_) moveToHeap(n);
+        if (onHeap_) heap_.reserve(n);
+    }
+    void push_back(Cand c) {
+        if (!onHeap_ && count_ < kLocal) {
+            local_[count_++] = std::move(c);
+            return;
+        }
+        if (!onHeap_) moveToHeap(2 * kLocal);
+        heap_.push_back(std::move(c));
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const Cand*, It first, It last) {
+        for (; first != last; ++first) push_back(*first);
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        if (onHeap_) {
+            heap_.resize(n);
+            return;
+        }
+        for (std::size_t i = n; i < count_; ++i) local_[i] = Cand{};
+        count_ = n;
+    }
+
+private:
+    static constexpr std::size_t kLocal = 2;
+    void moveToHeap(std::size_t capacity) {
+        heap_.reserve(capacity);
+        for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
+        for (Cand& c : local_) c = Cand{};
+        count_ = 0;
+        onHeap_ = true;
+    }
+
+    std::array<Cand, kLocal> local_;
+    std::size_t count_ = 0;
+    bool onHeap_ = false;
+    std::vector<Cand> heap_;
+};
 
 struct NodeReply {
     bool pair = false;
