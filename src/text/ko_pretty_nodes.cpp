@@ -15,31 +15,50 @@ namespace plim::pretty_detail {
 
 namespace {
 
+thread_local TextArena* currentArena = nullptr;
+
 TextRef leafText(std::string s) {
-    auto t = std::make_shared<TextTree>();
-    t->kind = TextTree::Kind::Leaf;
-    t->leaf = std::move(s);
-    return t;
+    TextTree t;
+    t.leaf = std::move(s);
+    return currentArena->make(std::move(t));
 }
 
 TextRef pairText(TextTree::Kind kind, TextRef a, TextRef b, LayoutInt shift) {
-    auto t = std::make_shared<TextTree>();
-    t->kind = kind;
-    t->first = std::move(a);
-    t->second = std::move(b);
-    t->shift = shift;
-    return t;
+    TextTree t;
+    t.kind = kind;
+    t.first = a;
+    t.second = b;
+    t.shift = shift;
+    return currentArena->make(std::move(t));
 }
 
 TextRef indentText(LayoutInt n, TextRef a) {
-    auto t = std::make_shared<TextTree>();
-    t->kind = TextTree::Kind::Indent;
-    t->first = std::move(a);
-    t->shift = n;
-    return t;
+    TextTree t;
+    t.kind = TextTree::Kind::Indent;
+    t.first = a;
+    t.shift = n;
+    return currentArena->make(std::move(t));
 }
 
 }  // namespace
+
+TextRef TextArena::make(TextTree t) {
+    if (used_ == kBlock) {
+        blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
+        used_ = 0;
+    }
+    TextTree& slot = blocks_.back()[used_++];
+    slot = std::move(t);
+    return &slot;
+}
+
+ArenaScope::ArenaScope(TextArena* arena) : saved_(currentArena) {
+    currentArena = arena;
+}
+
+ArenaScope::~ArenaScope() {
+    currentArena = saved_;
+}
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     // A work list of texts still to write, each with its column; a null text stands for the
@@ -59,20 +78,19 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
         const TextTree& t = *it.text;
         switch (t.kind) {
-        case TextTree::Kind::Empty: break;
         case TextTree::Kind::Leaf: out += t.leaf; break;
         case TextTree::Kind::Beside:
-            todo.push_back({t.second.get(), it.column + t.shift});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.second, it.column + t.shift});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Above:
-            todo.push_back({t.second.get(), it.column});
+            todo.push_back({t.second, it.column});
             todo.push_back({nullptr, it.column});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Indent:
             if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-            todo.push_back({t.first.get(), it.column + t.shift});
+            todo.push_back({t.first, it.column + t.shift});
             break;
         }
     }
@@ -129,7 +147,7 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text = leafText(text);
+    d->text.leaf = text;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -184,7 +202,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text = leafText(std::move(text));
+    d->text.leaf = std::move(text);
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -309,7 +327,7 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
 
 namespace {
 
-Cand textCand(const TextRef& t) {
+Cand textCand(TextRef t) {
     const auto n = static_cast<LayoutInt>(t->leaf.size());
     return Cand{1, n, n, t};
 }
@@ -772,7 +790,7 @@ NodeResult textResult(const DocNode& d, LayoutInt line) {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
-    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(d.text)});
+    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(&d.text)});
     return out;
 }
 
@@ -817,7 +835,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
     case DocNode::Kind::Empty: return NodeResult{};
-    case DocNode::Kind::Error: return errorResult(d.text->leaf);
+    case DocNode::Kind::Error: return errorResult(d.text.leaf);
     case DocNode::Kind::Beside: return besideChainResult(d, line);
     case DocNode::Kind::Above: return aboveChainResult(d, line, need);
     case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
@@ -845,30 +863,48 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
 
 namespace {
 
-List<Format> formatsOf(const Cands& cs) {
+// The texts stay valid while the arena and the document (which holds the texts of its own
+// text nodes) live.
+struct Keep {
+    std::shared_ptr<TextArena> arena;
+    DocNodeRef doc;
+};
+
+List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
     List<Format> out;
     for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
         TextRef t = it->text;
-        FormatText text([t](LayoutInt column, std::string& o) { writeText(*t, column, o); });
+        FormatText text([t, keep](LayoutInt column, std::string& o) { writeText(*t, column, o); });
         out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
     }
     return out;
 }
 
-DocReply docReplyOf(const NodeReply& r) {
-    if (!r.pair) return SingleReply{formatsOf(r.first)};
-    return PairReply{formatsOf(r.first), formatsOf(r.second), r.firstTooWide, r.secondTooWide};
+DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep) {
+    if (!r.pair) return SingleReply{formatsOf(r.first, keep)};
+    return PairReply{formatsOf(r.first, keep), formatsOf(r.second, keep), r.firstTooWide, r.secondTooWide};
 }
+
+struct KeptResult {
+    NodeResult result;
+    std::shared_ptr<const Keep> keep;
+};
 
 }  // namespace
 
 DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
-    Lazy<NodeResult> result = delay([d, line = b.lineBound] { return layOut(*d, *line); });
-    return DocAttrs{delay([result] { return docReplyOf(result->reply); }), delay([result] { return result->tooWide; }),
-                    Lazy<Sizes>(d->sizes)};
+    Lazy<KeptResult> result = delay([d, line = b.lineBound] {
+        auto keep = std::make_shared<Keep>(Keep{std::make_shared<TextArena>(), d});
+        ArenaScope scope(keep->arena.get());
+        return KeptResult{layOut(*d, *line), keep};
+    });
+    return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
+                    delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(&arena);
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
         out += kRenderPairError;

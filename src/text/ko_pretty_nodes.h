@@ -19,8 +19,39 @@ namespace plim::pretty_detail {
 
 // --- the text of a candidate ----------------------------------------------------------------
 
-struct TextTree;
-using TextRef = std::shared_ptr<const TextTree>;
+// The text of a candidate: a text of its own, or two texts side by side or stacked, or one
+// indented.  The texts of one layout live in its arena and are freed with it.
+struct TextTree {
+    enum class Kind { Leaf, Beside, Above, Indent };
+    Kind kind = Kind::Leaf;
+    std::string leaf;
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    const TextTree* first = nullptr;
+    const TextTree* second = nullptr;
+};
+using TextRef = const TextTree*;
+
+class TextArena {
+public:
+    TextRef make(TextTree t);
+
+private:
+    static constexpr std::size_t kBlock = 256;
+    std::vector<std::unique_ptr<TextTree[]>> blocks_;
+    std::size_t used_ = kBlock;
+};
+
+// The arena of the layout in progress on this thread, for the time of its life.
+class ArenaScope {
+public:
+    explicit ArenaScope(TextArena* arena);
+    ~ArenaScope();
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    TextArena* saved_;
+};
 
 // Releases the children that only `owner` holds without nested destructor calls: the
 // outermost release on the thread runs a work list (kept for the next one) that the nested
@@ -50,26 +81,6 @@ private:
         return pending;
     }
     static inline thread_local bool running_ = false;
-};
-
-struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent, Empty };
-    Kind kind = Kind::Empty;
-    std::string leaf;
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
-    TextRef first;
-    TextRef second;
-
-    TextTree() = default;
-    TextTree(const TextTree&) = delete;
-    TextTree& operator=(const TextTree&) = delete;
-    ~TextTree() {
-        if (!first && !second) return;
-        Releaser<TextTree>::release(*this, [](TextTree& t, auto take) {
-            take(t.first);
-            take(t.second);
-        });
-    }
 };
 
 // The characters of the text, its first character at `column`, appended to `out`.
@@ -170,7 +181,7 @@ struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     Kind kind = Kind::Empty;
     Sizes sizes;
-    TextRef text;  // Text, Error: the one candidate's text
+    TextTree text;  // Text, Error: the one candidate's text
     LayoutInt amount = 0;                     // Indent
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
