@@ -15,49 +15,78 @@ namespace plim::pretty_detail {
 
 namespace {
 
-thread_local TextArena* currentArena = nullptr;
-
 TextRef leafText(std::string s) {
-    TextTree t;
-    t.leaf = std::move(s);
-    return currentArena->make(std::move(t));
+    return pooledText(TextTree::Kind::Leaf, std::move(s), 0, nullptr, nullptr);
 }
 
 TextRef pairText(TextTree::Kind kind, TextRef a, TextRef b, LayoutInt shift) {
-    TextTree t;
-    t.kind = kind;
-    t.first = a;
-    t.second = b;
-    t.shift = shift;
-    return currentArena->make(std::move(t));
+    return pooledText(kind, std::string(), shift, std::move(a), std::move(b));
 }
 
 TextRef indentText(LayoutInt n, TextRef a) {
-    TextTree t;
-    t.kind = TextTree::Kind::Indent;
-    t.first = a;
-    t.shift = n;
-    return currentArena->make(std::move(t));
+    return pooledText(TextTree::Kind::Indent, std::string(), n, std::move(a), nullptr);
+}
+
+// The free texts, taken from blocks that live as long as the program.
+std::vector<TextTree*>& freeTexts() {
+    static std::vector<TextTree*> free;
+    return free;
+}
+
+TextTree* takeText() {
+    std::vector<TextTree*>& free = freeTexts();
+    if (free.empty()) {
+        constexpr std::size_t kBlock = 256;
+        static std::vector<std::unique_ptr<TextTree[]>> blocks;
+        blocks.push_back(std::make_unique<TextTree[]>(kBlock));
+        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&blocks.back()[i]);
+    }
+    TextTree* t = free.back();
+    free.pop_back();
+    return t;
+}
+
+// Gives a text whose last handle went back to the pool, and with it the parts that only it
+// held, in a loop.
+void giveBack(TextTree* t) {
+    static std::vector<TextTree*> todo;  // empty between calls; kept for its room
+    todo.push_back(t);
+    while (!todo.empty()) {
+        TextTree* at = todo.back();
+        todo.pop_back();
+        for (TextRef* part : {&at->first, &at->second}) {
+            TextTree* p = part->release();
+            if (p != nullptr && p->pooled && --p->refs == 0) todo.push_back(p);
+        }
+        at->leaf.clear();
+        freeTexts().push_back(at);
+    }
 }
 
 }  // namespace
 
-TextRef TextArena::make(TextTree t) {
-    if (used_ == kBlock) {
-        blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
-        used_ = 0;
-    }
-    TextTree& slot = blocks_.back()[used_++];
-    slot = std::move(t);
-    return &slot;
+TextRef::TextRef(const TextTree* t) : t_(t) {
+    if (t_ != nullptr && t_->pooled) ++t_->refs;
 }
 
-ArenaScope::ArenaScope(TextArena* arena) : saved_(currentArena) {
-    currentArena = arena;
+TextRef::TextRef(const TextRef& other) : t_(other.t_) {
+    if (t_ != nullptr && t_->pooled) ++t_->refs;
 }
 
-ArenaScope::~ArenaScope() {
-    currentArena = saved_;
+TextRef::~TextRef() {
+    if (t_ != nullptr && t_->pooled && --t_->refs == 0) giveBack(const_cast<TextTree*>(t_));
+}
+
+TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second) {
+    TextTree* t = takeText();
+    t->kind = kind;
+    t->pooled = true;
+    t->refs = 0;
+    t->leaf = std::move(leaf);
+    t->shift = shift;
+    t->first = std::move(first);
+    t->second = std::move(second);
+    return TextRef(t);
 }
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
@@ -80,17 +109,17 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         switch (t.kind) {
         case TextTree::Kind::Leaf: out += t.leaf; break;
         case TextTree::Kind::Beside:
-            todo.push_back({t.second, it.column + t.shift});
-            todo.push_back({t.first, it.column});
+            todo.push_back({t.second.get(), it.column + t.shift});
+            todo.push_back({t.first.get(), it.column});
             break;
         case TextTree::Kind::Above:
-            todo.push_back({t.second, it.column});
+            todo.push_back({t.second.get(), it.column});
             todo.push_back({nullptr, it.column});
-            todo.push_back({t.first, it.column});
+            todo.push_back({t.first.get(), it.column});
             break;
         case TextTree::Kind::Indent:
             if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-            todo.push_back({t.first, it.column + t.shift});
+            todo.push_back({t.first.get(), it.column + t.shift});
             break;
         }
     }
@@ -863,18 +892,22 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
 
 namespace {
 
-// The texts stay valid while the arena and the document (which holds the texts of its own
-// text nodes) live.
+// The texts of text nodes stay valid while the document lives.
 struct Keep {
-    std::shared_ptr<TextArena> arena;
     DocNodeRef doc;
+};
+
+// A text and what it needs, released text first.
+struct KeptText {
+    std::shared_ptr<const Keep> keep;
+    TextRef text;
 };
 
 List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
     List<Format> out;
     for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
-        TextRef t = it->text;
-        FormatText text([t, keep](LayoutInt column, std::string& o) { writeText(*t, column, o); });
+        auto kept = std::make_shared<const KeptText>(KeptText{keep, it->text});
+        FormatText text([kept](LayoutInt column, std::string& o) { writeText(*kept->text, column, o); });
         out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
     }
     return out;
@@ -886,25 +919,21 @@ DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep)
 }
 
 struct KeptResult {
-    NodeResult result;
     std::shared_ptr<const Keep> keep;
+    NodeResult result;  // released before the document
 };
 
 }  // namespace
 
 DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
     Lazy<KeptResult> result = delay([d, line = b.lineBound] {
-        auto keep = std::make_shared<Keep>(Keep{std::make_shared<TextArena>(), d});
-        ArenaScope scope(keep->arena.get());
-        return KeptResult{layOut(*d, *line), keep};
+        return KeptResult{std::make_shared<const Keep>(Keep{d}), layOut(*d, *line)};
     });
     return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
                     delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
-    TextArena arena;
-    ArenaScope scope(&arena);
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
         out += kRenderPairError;

@@ -10,7 +10,9 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "text/ko_pretty.h"
@@ -19,39 +21,47 @@ namespace plim::pretty_detail {
 
 // --- the text of a candidate ----------------------------------------------------------------
 
+struct TextTree;
+
+// A counted handle on a text.  Texts built by a layout come from a pool and go back to it
+// when the last handle goes; the texts of text nodes belong to their nodes and are not
+// counted.  Counts are plain integers: layouts run on one thread at a time.
+class TextRef {
+public:
+    TextRef() = default;
+    TextRef(const TextTree* t);  // NOLINT: implicit by design
+    TextRef(const TextRef& other);
+    TextRef(TextRef&& other) noexcept : t_(std::exchange(other.t_, nullptr)) {}
+    TextRef& operator=(TextRef other) noexcept {
+        std::swap(t_, other.t_);
+        return *this;
+    }
+    ~TextRef();
+
+    const TextTree& operator*() const { return *t_; }
+    const TextTree* operator->() const { return t_; }
+    const TextTree* get() const { return t_; }
+    TextTree* release() { return const_cast<TextTree*>(std::exchange(t_, nullptr)); }
+
+private:
+    const TextTree* t_ = nullptr;
+};
+
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.  The texts of one layout live in its arena and are freed with it.
+// indented.
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
+    bool pooled = false;
+    mutable std::uint32_t refs = 0;
     std::string leaf;
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
-    const TextTree* first = nullptr;
-    const TextTree* second = nullptr;
-};
-using TextRef = const TextTree*;
-
-class TextArena {
-public:
-    TextRef make(TextTree t);
-
-private:
-    static constexpr std::size_t kBlock = 256;
-    std::vector<std::unique_ptr<TextTree[]>> blocks_;
-    std::size_t used_ = kBlock;
+    TextRef first;
+    TextRef second;
 };
 
-// The arena of the layout in progress on this thread, for the time of its life.
-class ArenaScope {
-public:
-    explicit ArenaScope(TextArena* arena);
-    ~ArenaScope();
-    ArenaScope(const ArenaScope&) = delete;
-    ArenaScope& operator=(const ArenaScope&) = delete;
-
-private:
-    TextArena* saved_;
-};
+// A text from the pool, with one handle.
+TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second);
 
 // Releases the children that only `owner` holds without nested destructor calls: the
 // outermost release on the thread runs a work list (kept for the next one) that the nested
