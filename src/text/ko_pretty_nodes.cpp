@@ -27,19 +27,21 @@ TextRef indentText(LayoutInt n, TextRef a) {
     return pooledText(TextTree::Kind::Indent, std::string(), n, std::move(a), nullptr);
 }
 
-// The free texts, taken from blocks that live as long as the program.
+// The free texts, taken from blocks that live as long as the program (never freed, so that
+// texts may still be given back at exit).
 std::vector<TextTree*>& freeTexts() {
-    static std::vector<TextTree*> free;
-    return free;
+    static auto* free = new std::vector<TextTree*>();
+    return *free;
 }
 
 TextTree* takeText() {
     std::vector<TextTree*>& free = freeTexts();
     if (free.empty()) {
         constexpr std::size_t kBlock = 256;
-        static std::vector<std::unique_ptr<TextTree[]>> blocks;
-        blocks.push_back(std::make_unique<TextTree[]>(kBlock));
-        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&blocks.back()[i]);
+        static auto* blocks = new std::vector<std::unique_ptr<TextTree[]>>();
+        blocks->push_back(std::make_unique<TextTree[]>(kBlock));
+        TextTree* block = blocks->back().get();
+        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&block[i]);
     }
     TextTree* t = free.back();
     free.pop_back();
@@ -49,7 +51,8 @@ TextTree* takeText() {
 // Gives a text whose last handle went back to the pool, and with it the parts that only it
 // held, in a loop.
 void giveBack(TextTree* t) {
-    static std::vector<TextTree*> todo;  // empty between calls; kept for its room
+    static auto* work = new std::vector<TextTree*>();  // empty between calls; kept for its room
+    std::vector<TextTree*>& todo = *work;
     todo.push_back(t);
     while (!todo.empty()) {
         TextTree* at = todo.back();

@@ -64,18 +64,22 @@ struct TextTree {
 TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second);
 
 // Releases the children that only `owner` holds without nested destructor calls: the
-// outermost release on the thread runs a work list (kept for the next one) that the nested
-// ones add to.
+// outermost release runs a work list that the nested ones add to.  The list is never freed, so
+// that documents held in statics may still be released at exit; layouts run on one thread at a
+// time.
 template <class Node>
 class Releaser {
 public:
     template <class EachChild>
     static void release(Node& owner, EachChild eachChild) {
+        bool any = false;
+        eachChild(owner, [&any](auto& child) { any = any || (child && child.use_count() == 1); });
+        if (!any) return;
         std::vector<std::shared_ptr<const Node>>& pending = list();
         eachChild(owner, [&pending](auto& child) {
             if (child && child.use_count() == 1) pending.push_back(std::move(child));
         });
-        if (running_ || pending.empty()) return;
+        if (running_) return;
         running_ = true;
         while (!pending.empty()) {
             std::shared_ptr<const Node> next = std::move(pending.back());
@@ -87,10 +91,10 @@ public:
 
 private:
     static std::vector<std::shared_ptr<const Node>>& list() {
-        static thread_local std::vector<std::shared_ptr<const Node>> pending;
-        return pending;
+        static auto* pending = new std::vector<std::shared_ptr<const Node>>();
+        return *pending;
     }
-    static inline thread_local bool running_ = false;
+    static inline bool running_ = false;
 };
 
 // The characters of the text, its first character at `column`, appended to `out`.
