@@ -355,6 +355,19 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
     return parNode(ParNode::Kind::Subst, total, std::move(parts));
 }
 
+ParNodeRef hvSpNode(std::size_t length) {
+    const ParNodeRef hole = holeNode(ParNode::Kind::Hole);
+    const ParNodeRef oneLine = parUnaryNode(ParNode::Kind::Filter, hole);
+    const ParNodeRef space = liftNode(textNode(" "));
+    ParNodeRef h = hole;
+    ParNodeRef v = hole;
+    for (std::size_t i = 1; i < length; ++i) {
+        h = parBinaryNode(ParNode::Kind::Beside, oneLine, parBinaryNode(ParNode::Kind::Beside, space, h));
+        v = parBinaryNode(ParNode::Kind::Above, hole, v);
+    }
+    return parUnaryNode(ParNode::Kind::Join, parBinaryNode(ParNode::Kind::Choice, h, v));
+}
+
 // --- candidate lists -------------------------------------------------------------------------
 
 namespace {

@@ -241,6 +241,9 @@ ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef p, LayoutInt amount = 0);
 ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r);         // Beside, Above, Choice
 ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
 
+// The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
+ParNodeRef hvSpNode(std::size_t length);
+
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are
 // `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
 // along stacks and joins; elsewhere all are.
