@@ -217,10 +217,20 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     case ParNode::Kind::Indent: return indentSizes(parSizes(*p.parts[0], args, count), p.amount);
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        const Sizes l = parSizes(*p.parts[0], args, n);
-        const Sizes r = parSizes(*p.parts[1], args + n, count - n);
-        return p.kind == ParNode::Kind::Beside ? besideSizes(l, r) : aboveSizes(l, r);
+        // A chain of the same composition nested to the right, in a loop.
+        std::vector<Sizes> lefts;
+        const ParNode* at = &p;
+        while (at->kind == p.kind) {
+            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
+            lefts.push_back(parSizes(*at->parts[0], args, n));
+            args += n;
+            count -= n;
+            at = at->parts[1].get();
+        }
+        Sizes acc = parSizes(*at, args, count);
+        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it)
+            acc = p.kind == ParNode::Kind::Beside ? besideSizes(*it, acc) : aboveSizes(*it, acc);
+        return acc;
     }
     case ParNode::Kind::Choice:
         return choiceSizes(parSizes(*p.parts[0], args, count), parSizes(*p.parts[1], args, count));
@@ -723,17 +733,20 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
     case ParNode::Kind::Filter:
     case ParNode::Kind::Join: paramBounds(*p.parts[0], sizes, count, line, out); return;
     case ParNode::Kind::Indent: paramBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
-    case ParNode::Kind::Beside: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        paramBounds(*p.parts[0], sizes, n, line, out);
-        const Sizes l = parSizes(*p.parts[0], sizes, n);
-        paramBounds(*p.parts[1], sizes + n, count - n, line - l.lastWidth, out);
-        return;
-    }
+    case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        paramBounds(*p.parts[0], sizes, n, line, out);
-        paramBounds(*p.parts[1], sizes + n, count - n, line, out);
+        // A chain of the same composition nested to the right, in a loop; the right part of a
+        // side-by-side composition starts after the left one's last line.
+        const ParNode* at = &p;
+        while (at->kind == p.kind) {
+            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
+            paramBounds(*at->parts[0], sizes, n, line, out);
+            if (p.kind == ParNode::Kind::Beside) line -= parSizes(*at->parts[0], sizes, n).lastWidth;
+            sizes += n;
+            count -= n;
+            at = at->parts[1].get();
+        }
+        paramBounds(*at, sizes, count, line, out);
         return;
     }
     case ParNode::Kind::Choice: {
@@ -790,6 +803,27 @@ NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
     return layOutPar(outer, Args{inner.data(), inner.size()}, line);
 }
 
+// A chain of the same composition nested to the right, laid out in a loop.
+NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
+    struct Left {
+        NodeResult result;
+        LayoutInt line;
+    };
+    std::vector<Left> lefts;
+    const ParNode* at = &p;
+    while (at->kind == p.kind) {
+        const auto n = static_cast<std::size_t>(at->parts[0]->params);
+        lefts.push_back(Left{layOutPar(*at->parts[0], args.take(n), line), line});
+        if (p.kind == ParNode::Kind::Beside) line -= lefts.back().result.sizes.lastWidth;
+        args = args.drop(n);
+        at = at->parts[1].get();
+    }
+    NodeResult acc = layOutPar(*at, args, line);
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it)
+        acc = p.kind == ParNode::Kind::Beside ? besideResult(it->result, acc, it->line) : aboveResult(it->result, acc, kAll);
+    return acc;
+}
+
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
@@ -800,16 +834,8 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     case ParNode::Kind::Join: return joinResult(layOutPar(*p.parts[0], args, line), kAll);
     case ParNode::Kind::Indent:
         return indentResult(p.amount, layOutPar(*p.parts[0], args, line - p.amount), line);
-    case ParNode::Kind::Beside: {
-        const auto n = static_cast<std::size_t>(p.parts[0]->params);
-        const NodeResult l = layOutPar(*p.parts[0], args.take(n), line);
-        const NodeResult r = layOutPar(*p.parts[1], args.drop(n), line - l.sizes.lastWidth);
-        return besideResult(l, r, line);
-    }
-    case ParNode::Kind::Above: {
-        const auto n = static_cast<std::size_t>(p.parts[0]->params);
-        return aboveResult(layOutPar(*p.parts[0], args.take(n), line), layOutPar(*p.parts[1], args.drop(n), line), kAll);
-    }
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: return parChainResult(p, args, line);
     case ParNode::Kind::Choice:
         return choiceResult(layOutPar(*p.parts[0], args, line), layOutPar(*p.parts[1], args, line), p.parts[0]->params,
                             p.parts[1]->params);
