@@ -1,16 +1,16 @@
 // Documents as plain trees: the combinators of the layout library build a node when all their
 // parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
-// over the tree, with its candidates in plain vectors.  The attribute rules are those of the
+// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
 // lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
 // answers lazily, and a lazy part makes the whole composition lazy.
 // Only the layout library's own sources include this header.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
-#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
