@@ -2,6 +2,7 @@
 #include "text/ko_pretty_nodes.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <map>
 #include <set>
@@ -15,82 +16,66 @@ namespace plim::pretty_detail {
 
 namespace {
 
-TextRef leafText(std::string s) {
-    return pooledText(TextTree::Kind::Leaf, std::move(s), 0, nullptr, nullptr);
-}
+// The texts built by one layout, in blocks, freed together when the layout's candidates are no
+// longer needed; the leaf strings it makes (markers, error texts) live with them.
+class TextArena {
+public:
+    TextArena() = default;
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
 
-TextRef pairText(TextTree::Kind kind, TextRef a, TextRef b, LayoutInt shift) {
-    return pooledText(kind, std::string(), shift, std::move(a), std::move(b));
-}
-
-TextRef indentText(LayoutInt n, TextRef a) {
-    return pooledText(TextTree::Kind::Indent, std::string(), n, std::move(a), nullptr);
-}
-
-// The free texts, taken from blocks that live as long as the program (never freed, so that
-// texts may still be given back at exit).
-std::vector<TextTree*>& freeTexts() {
-    static auto* free = new std::vector<TextTree*>();
-    return *free;
-}
-
-TextTree* takeText() {
-    std::vector<TextTree*>& free = freeTexts();
-    if (free.empty()) {
-        constexpr std::size_t kBlock = 256;
-        static auto* blocks = new std::vector<std::unique_ptr<TextTree[]>>();
-        blocks->push_back(std::make_unique<TextTree[]>(kBlock));
-        TextTree* block = blocks->back().get();
-        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&block[i]);
-    }
-    TextTree* t = free.back();
-    free.pop_back();
-    return t;
-}
-
-// Gives a text whose last handle went back to the pool, and with it the parts that only it
-// held, in a loop.
-void giveBack(TextTree* t) {
-    static auto* work = new std::vector<TextTree*>();  // empty between calls; kept for its room
-    std::vector<TextTree*>& todo = *work;
-    todo.push_back(t);
-    while (!todo.empty()) {
-        TextTree* at = todo.back();
-        todo.pop_back();
-        for (TextRef* part : {&at->first, &at->second}) {
-            TextTree* p = part->release();
-            if (p != nullptr && p->pooled && --p->refs == 0) todo.push_back(p);
+    const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                         const std::string* leaf) {
+        if (used_ == kBlock) {
+            blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
+            used_ = 0;
         }
-        at->leaf.clear();
-        freeTexts().push_back(at);
+        TextTree& t = blocks_.back()[used_++];
+        t.kind = kind;
+        t.shift = shift;
+        t.first = first;
+        t.second = second;
+        t.leaf = leaf;
+        return &t;
     }
+    const std::string* keep(std::string s) { return &strings_.emplace_back(std::move(s)); }
+
+private:
+    static constexpr std::size_t kBlock = 1024;
+    std::vector<std::unique_ptr<TextTree[]>> blocks_;
+    std::size_t used_ = kBlock;
+    std::deque<std::string> strings_;
+};
+
+// The arena of the layout running on this thread.
+thread_local TextArena* currentArena = nullptr;
+
+// Makes an arena the current one for its lifetime.
+class ArenaScope {
+public:
+    explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
+    ~ArenaScope() { currentArena = previous_; }
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    TextArena* previous_;
+};
+
+const TextTree* leafText(std::string s) {
+    TextArena& a = *currentArena;
+    return a.make(TextTree::Kind::Leaf, 0, nullptr, nullptr, a.keep(std::move(s)));
+}
+
+const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
+    return currentArena->make(kind, shift, a, b, nullptr);
+}
+
+const TextTree* indentText(LayoutInt n, const TextTree* a) {
+    return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
 }
 
 }  // namespace
-
-TextRef::TextRef(const TextTree* t) : t_(t) {
-    if (t_ != nullptr && t_->pooled) ++t_->refs;
-}
-
-TextRef::TextRef(const TextRef& other) : t_(other.t_) {
-    if (t_ != nullptr && t_->pooled) ++t_->refs;
-}
-
-TextRef::~TextRef() {
-    if (t_ != nullptr && t_->pooled && --t_->refs == 0) giveBack(const_cast<TextTree*>(t_));
-}
-
-TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second) {
-    TextTree* t = takeText();
-    t->kind = kind;
-    t->pooled = true;
-    t->refs = 0;
-    t->leaf = std::move(leaf);
-    t->shift = shift;
-    t->first = std::move(first);
-    t->second = std::move(second);
-    return TextRef(t);
-}
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     // A work list of texts still to write, each with its column; a null text stands for the
@@ -110,19 +95,19 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
         const TextTree& t = *it.text;
         switch (t.kind) {
-        case TextTree::Kind::Leaf: out += t.leaf; break;
+        case TextTree::Kind::Leaf: out += *t.leaf; break;
         case TextTree::Kind::Beside:
-            todo.push_back({t.second.get(), it.column + t.shift});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.second, it.column + t.shift});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Above:
-            todo.push_back({t.second.get(), it.column});
+            todo.push_back({t.second, it.column});
             todo.push_back({nullptr, it.column});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Indent:
             if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-            todo.push_back({t.first.get(), it.column + t.shift});
+            todo.push_back({t.first, it.column + t.shift});
             break;
         }
     }
@@ -179,7 +164,8 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text.leaf = text;
+    d->leaf = text;
+    d->text.leaf = &d->leaf;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -244,7 +230,8 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text.leaf = std::move(text);
+    d->leaf = std::move(text);
+    d->text.leaf = &d->leaf;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -382,8 +369,8 @@ ParNodeRef hvSpNode(std::size_t length) {
 
 namespace {
 
-Cand textCand(TextRef t) {
-    const auto n = static_cast<LayoutInt>(t->leaf.size());
+Cand textCand(const TextTree* t) {
+    const auto n = static_cast<LayoutInt>(t->leaf->size());
     return Cand{1, n, n, t};
 }
 
@@ -906,7 +893,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
     case DocNode::Kind::Empty: return NodeResult{};
-    case DocNode::Kind::Error: return errorResult(d.text.leaf);
+    case DocNode::Kind::Error: return errorResult(d.leaf);
     case DocNode::Kind::Beside: return besideChainResult(d, line);
     case DocNode::Kind::Above: return aboveChainResult(d, line, need);
     case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
@@ -934,22 +921,16 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
 
 namespace {
 
-// The texts of text nodes stay valid while the document lives.
+// The document, whose text nodes' texts the candidates use, and the arena of their other texts.
 struct Keep {
     DocNodeRef doc;
-};
-
-// A text and what it needs, released text first.
-struct KeptText {
-    std::shared_ptr<const Keep> keep;
-    TextRef text;
+    TextArena arena;
 };
 
 List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
     List<Format> out;
     for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
-        auto kept = std::make_shared<const KeptText>(KeptText{keep, it->text});
-        FormatText text([kept](LayoutInt column, std::string& o) { writeText(*kept->text, column, o); });
+        FormatText text([keep, t = it->text](LayoutInt column, std::string& o) { writeText(*t, column, o); });
         out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
     }
     return out;
@@ -962,20 +943,26 @@ DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep)
 
 struct KeptResult {
     std::shared_ptr<const Keep> keep;
-    NodeResult result;  // released before the document
+    NodeResult result;
 };
 
 }  // namespace
 
 DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
     Lazy<KeptResult> result = delay([d, line = b.lineBound] {
-        return KeptResult{std::make_shared<const Keep>(Keep{d}), layOut(*d, *line)};
+        auto keep = std::make_shared<Keep>();
+        keep->doc = d;
+        ArenaScope scope(keep->arena);
+        NodeResult r = layOut(*d, *line);
+        return KeptResult{std::move(keep), std::move(r)};
     });
     return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
                     delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
         out += kRenderPairError;

@@ -21,47 +21,18 @@ namespace plim::pretty_detail {
 
 // --- the text of a candidate ----------------------------------------------------------------
 
-struct TextTree;
-
-// A counted handle on a text.  Texts built by a layout come from a pool and go back to it
-// when the last handle goes; the texts of text nodes belong to their nodes and are not
-// counted.  Counts are plain integers: layouts run on one thread at a time.
-class TextRef {
-public:
-    TextRef() = default;
-    TextRef(const TextTree* t);  // NOLINT: implicit by design
-    TextRef(const TextRef& other);
-    TextRef(TextRef&& other) noexcept : t_(std::exchange(other.t_, nullptr)) {}
-    TextRef& operator=(TextRef other) noexcept {
-        std::swap(t_, other.t_);
-        return *this;
-    }
-    ~TextRef();
-
-    const TextTree& operator*() const { return *t_; }
-    const TextTree* operator->() const { return t_; }
-    const TextTree* get() const { return t_; }
-    TextTree* release() { return const_cast<TextTree*>(std::exchange(t_, nullptr)); }
-
-private:
-    const TextTree* t_ = nullptr;
-};
-
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.
+// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; the texts of text nodes belong
+// to their nodes.
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
-    bool pooled = false;
-    mutable std::uint32_t refs = 0;
-    std::string leaf;
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
-    TextRef first;
-    TextRef second;
+    const TextTree* first = nullptr;
+    const TextTree* second = nullptr;
+    const std::string* leaf = nullptr;  // Leaf
 };
-
-// A text from the pool, with one handle.
-TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second);
 
 // Releases the children that only `owner` holds without nested destructor calls: the
 // outermost release runs a work list that the nested ones add to.  The list is never freed, so
@@ -106,7 +77,7 @@ struct Cand {
     LayoutInt height = 0;
     LayoutInt lastWidth = 0;
     LayoutInt width = 0;
-    TextRef text;
+    const TextTree* text = nullptr;
 };
 // A candidate list: most lists hold one or two candidates, kept without a heap block.
 class Cands {
@@ -195,7 +166,8 @@ struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     Kind kind = Kind::Empty;
     Sizes sizes;
-    TextTree text;  // Text, Error: the one candidate's text
+    std::string leaf;  // Text, Error: the text
+    TextTree text;     // Text, Error: the one candidate's text (of `leaf`)
     LayoutInt amount = 0;                     // Indent
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
