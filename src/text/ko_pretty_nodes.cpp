@@ -204,7 +204,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
         // A chain of the same composition nested to the right, in a loop.
-        std::vector<Sizes> lefts;
+        SmallVec<Sizes, 8> lefts;
         const ParNode* at = &p;
         while (at->kind == p.kind) {
             const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
@@ -454,8 +454,9 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
-    std::vector<std::pair<LayoutInt, LayoutInt>> shorter;
-    std::vector<std::pair<LayoutInt, LayoutInt>> level;  // kept at the current height
+    static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
+    shorter.clear();
+    SmallVec<std::pair<LayoutInt, LayoutInt>, 8> level;  // kept at the current height
     auto dominatedByShorter = [&shorter](LayoutInt w, LayoutInt l) {
         auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
         return at != shorter.begin() && std::prev(at)->second <= l;
@@ -481,7 +482,7 @@ Cands pruned(Cands xs) {
         }
         if (dominatedByShorter(f.width, f.lastWidth)) continue;
         if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
-        level.emplace_back(f.width, f.lastWidth);
+        level.push_back({f.width, f.lastWidth});
         out.push_back(std::move(f));
     }
     out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
@@ -684,12 +685,15 @@ struct Args {
     }
 };
 
+// The line bounds of parameters.
+using Bounds = SmallVec<LayoutInt, 8>;
+
 // The line bound of each parameter (in order) of p laid out at `line` with arguments of the
 // given sizes.
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out);
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
 void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
-                      std::vector<LayoutInt>& out) {
+                      Bounds& out) {
     const ParNode& outer = *p.parts.front();
     std::vector<Sizes> inner;
     std::size_t at = 0;
@@ -699,7 +703,7 @@ void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
         inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
         at += c;
     }
-    std::vector<LayoutInt> outerBounds;
+    Bounds outerBounds;
     paramBounds(outer, inner.data(), inner.size(), line, outerBounds);
     at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
@@ -711,7 +715,7 @@ void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
     }
 }
 
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out) {
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
     case ParNode::Kind::First:
@@ -737,7 +741,7 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
         return;
     }
     case ParNode::Kind::Choice: {
-        std::vector<LayoutInt> l, r;
+        Bounds l, r;
         paramBounds(*p.parts[0], sizes, count, line, l);
         paramBounds(*p.parts[1], sizes, count, line, r);
         for (std::size_t i = 0; i < l.size() && i < r.size(); ++i) out.push_back(std::max(l[i], r[i]));
@@ -748,6 +752,13 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
 }
 
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
+
+// The sizes of p filled with the arguments.
+Sizes argSizes(const ParNode& p, Args args) {
+    SmallVec<Sizes, 4> sizes;
+    for (std::size_t k = 0; k < args.count; ++k) sizes.push_back(args.items[k].sizes);
+    return parSizes(p, sizes.data(), sizes.size());
+}
 
 NodeResult holeResult(const ParNode& p, Args args) {
     if (args.count == 0) {
@@ -778,7 +789,7 @@ NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
         innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
         rest = rest.drop(c);
     }
-    std::vector<LayoutInt> outerBounds;
+    Bounds outerBounds;
     paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
     std::vector<NodeResult> inner;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
@@ -792,22 +803,27 @@ NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
 
 // A chain of the same composition nested to the right, laid out in a loop.
 NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
+    // The bounds from the parts' sizes, left to right; the layouts from the right.
     struct Left {
-        NodeResult result;
+        const ParNode* part;
+        Args args;
         LayoutInt line;
     };
-    std::vector<Left> lefts;
+    SmallVec<Left, 4> lefts;
     const ParNode* at = &p;
     while (at->kind == p.kind) {
-        const auto n = static_cast<std::size_t>(at->parts[0]->params);
-        lefts.push_back(Left{layOutPar(*at->parts[0], args.take(n), line), line});
-        if (p.kind == ParNode::Kind::Beside) line -= lefts.back().result.sizes.lastWidth;
-        args = args.drop(n);
+        const ParNode& part = *at->parts[0];
+        const Args taken = args.take(static_cast<std::size_t>(part.params));
+        lefts.push_back(Left{&part, taken, line});
+        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
+        args = args.drop(taken.count);
         at = at->parts[1].get();
     }
     NodeResult acc = layOutPar(*at, args, line);
-    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it)
-        acc = p.kind == ParNode::Kind::Beside ? besideResult(it->result, acc, it->line) : aboveResult(it->result, acc, kAll);
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
+        const NodeResult left = layOutPar(*it->part, it->args, it->line);
+        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
+    }
     return acc;
 }
 
@@ -832,12 +848,12 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
 }
 
 NodeResult applyResult(const DocNode& d, LayoutInt line) {
-    std::vector<Sizes> sizes;
+    SmallVec<Sizes, 4> sizes;
     sizes.reserve(d.parts.size());
     for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
-    std::vector<LayoutInt> bounds;
+    Bounds bounds;
     paramBounds(*d.layout, sizes.data(), sizes.size(), line, bounds);
-    std::vector<NodeResult> args;
+    SmallVec<NodeResult, 4> args;
     args.reserve(d.parts.size());
     for (std::size_t i = 0; i < d.parts.size(); ++i) args.push_back(layOut(*d.parts[i], i < bounds.size() ? bounds[i] : line));
     return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
@@ -861,11 +877,11 @@ NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
 
 // A chain of side-by-side compositions nested to the right, laid out in a loop.
 NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
-    std::vector<std::pair<const DocNode*, LayoutInt>> lefts;  // each left part and the chain's bound there
+    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> lefts;  // each left part and the chain's bound there
     const DocNode* at = &d;
     LayoutInt bound = line;
     while (at->kind == DocNode::Kind::Beside) {
-        lefts.emplace_back(at->left.get(), bound);
+        lefts.push_back({at->left.get(), bound});
         bound -= at->left->sizes.lastWidth;
         at = at->right.get();
     }
@@ -876,7 +892,7 @@ NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
 
 // A chain of stacked compositions nested downwards, laid out in a loop.
 NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
-    std::vector<const DocNode*> uppers;
+    SmallVec<const DocNode*, 8> uppers;
     const DocNode* at = &d;
     while (at->kind == DocNode::Kind::Above) {
         uppers.push_back(at->left.get());

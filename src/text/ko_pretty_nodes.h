@@ -79,42 +79,49 @@ struct Cand {
     LayoutInt width = 0;
     const TextTree* text = nullptr;
 };
-// A candidate list: most lists hold one or two candidates, kept without a heap block.
-class Cands {
+// A vector whose first N elements are kept without a heap block: most lists of a layout (the
+// candidates of a part, the parts of a chain, the arguments of a template) are that short.
+template <class T, std::size_t N>
+class SmallVec {
 public:
-    Cands() = default;
-    Cands(std::initializer_list<Cand> cs) {
-        for (const Cand& c : cs) push_back(c);
+    SmallVec() = default;
+    SmallVec(std::initializer_list<T> xs) {
+        for (const T& x : xs) push_back(x);
     }
 
     std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
     bool empty() const { return size() == 0; }
-    Cand* begin() { return onHeap_ ? heap_.data() : local_.data(); }
-    Cand* end() { return begin() + size(); }
-    const Cand* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
-    const Cand* end() const { return begin() + size(); }
-    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
-    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
-    Cand& operator[](std::size_t i) { return begin()[i]; }
-    const Cand& operator[](std::size_t i) const { return begin()[i]; }
-    const Cand& front() const { return *begin(); }
-    const Cand& back() const { return end()[-1]; }
+    T* begin() { return onHeap_ ? heap_.data() : local_.data(); }
+    T* end() { return begin() + size(); }
+    const T* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
+    const T* end() const { return begin() + size(); }
+    T* data() { return begin(); }
+    const T* data() const { return begin(); }
+    std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
+    std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
+    std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
+    std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
+    T& operator[](std::size_t i) { return begin()[i]; }
+    const T& operator[](std::size_t i) const { return begin()[i]; }
+    const T& front() const { return *begin(); }
+    T& back() { return end()[-1]; }
+    const T& back() const { return end()[-1]; }
 
     void reserve(std::size_t n) {
-        if (n > kLocal && !onHeap_) moveToHeap(n);
+        if (n > N && !onHeap_) moveToHeap(n);
         if (onHeap_) heap_.reserve(n);
     }
-    void push_back(Cand c) {
-        if (!onHeap_ && count_ < kLocal) {
-            local_[count_++] = std::move(c);
+    void push_back(T x) {
+        if (!onHeap_ && count_ < N) {
+            local_[count_++] = std::move(x);
             return;
         }
-        if (!onHeap_) moveToHeap(2 * kLocal);
-        heap_.push_back(std::move(c));
+        if (!onHeap_) moveToHeap(2 * N);
+        heap_.push_back(std::move(x));
     }
     // Appends the range; only the end is a valid position.
     template <class It>
-    void insert(const Cand*, It first, It last) {
+    void insert(const T*, It first, It last) {
         for (; first != last; ++first) push_back(*first);
     }
     // Keeps the first n (n <= size()).
@@ -123,25 +130,28 @@ public:
             heap_.resize(n);
             return;
         }
-        for (std::size_t i = n; i < count_; ++i) local_[i] = Cand{};
+        for (std::size_t i = n; i < count_; ++i) local_[i] = T{};
         count_ = n;
     }
+    void clear() { resize(0); }
 
 private:
-    static constexpr std::size_t kLocal = 2;
     void moveToHeap(std::size_t capacity) {
         heap_.reserve(capacity);
         for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
-        for (Cand& c : local_) c = Cand{};
+        for (T& x : local_) x = T{};
         count_ = 0;
         onHeap_ = true;
     }
 
-    std::array<Cand, kLocal> local_;
+    std::array<T, N> local_{};
     std::size_t count_ = 0;
     bool onHeap_ = false;
-    std::vector<Cand> heap_;
+    std::vector<T> heap_;
 };
+
+// A candidate list: most hold one or two candidates.
+using Cands = SmallVec<Cand, 2>;
 
 struct NodeReply {
     bool pair = false;
