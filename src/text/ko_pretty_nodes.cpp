@@ -165,7 +165,6 @@ DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
     const auto n = static_cast<LayoutInt>(text.size());
     d->leaf = text;
-    d->text.leaf = &d->leaf;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -231,7 +230,6 @@ DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
     d->leaf = std::move(text);
-    d->text.leaf = &d->leaf;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -864,7 +862,7 @@ NodeResult textResult(const DocNode& d, LayoutInt line) {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
-    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(&d.text)});
+    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(currentArena->make(TextTree::Kind::Leaf, 0, nullptr, nullptr, &d.leaf))});
     return out;
 }
 

@@ -23,8 +23,8 @@ namespace plim::pretty_detail {
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented.  The texts built by a layout live in that layout's arena (TextArena in
-// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; the texts of text nodes belong
-// to their nodes.
+// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
+// of a text node, or kept in the arena.
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
@@ -34,38 +34,43 @@ struct TextTree {
     const std::string* leaf = nullptr;  // Leaf
 };
 
-// Releases the children that only `owner` holds without nested destructor calls: the
-// outermost release runs a work list that the nested ones add to.  The list is never freed, so
-// that documents held in statics may still be released at exit; layouts run on one thread at a
-// time.
+// Releases the children of `owner` without a deep chain of nested destructor calls: up to a
+// fixed depth they are released as usual; below it, the children that only `owner` holds go to a
+// work list that the outermost release runs.  The list is never freed, so that documents held in
+// statics may still be released at exit; layouts run on one thread at a time.
 template <class Node>
 class Releaser {
 public:
     template <class EachChild>
     static void release(Node& owner, EachChild eachChild) {
-        bool any = false;
-        eachChild(owner, [&any](auto& child) { any = any || (child && child.use_count() == 1); });
-        if (!any) return;
+        if (depth_ >= kDepth) {
+            std::vector<std::shared_ptr<const Node>>& pending = list();
+            eachChild(owner, [&pending](auto& child) {
+                if (child && child.use_count() == 1) pending.push_back(std::move(child));
+            });
+            return;
+        }
+        ++depth_;
+        eachChild(owner, [](auto& child) { child.reset(); });
+        --depth_;
+        if (depth_ > 0) return;
         std::vector<std::shared_ptr<const Node>>& pending = list();
-        eachChild(owner, [&pending](auto& child) {
-            if (child && child.use_count() == 1) pending.push_back(std::move(child));
-        });
-        if (running_) return;
-        running_ = true;
         while (!pending.empty()) {
             std::shared_ptr<const Node> next = std::move(pending.back());
             pending.pop_back();
-            next.reset();  // its destructor adds its own sole children to the list
+            ++depth_;
+            next.reset();  // its destructor releases its own children, or adds them to the list
+            --depth_;
         }
-        running_ = false;
     }
 
 private:
+    static constexpr int kDepth = 200;
     static std::vector<std::shared_ptr<const Node>>& list() {
         static auto* pending = new std::vector<std::shared_ptr<const Node>>();
         return *pending;
     }
-    static inline bool running_ = false;
+    static inline thread_local int depth_ = 0;
 };
 
 // The characters of the text, its first character at `column`, appended to `out`.
@@ -174,15 +179,15 @@ using ParNodeRef = std::shared_ptr<const ParNode>;
 
 struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    // What a layout reads first, together.
     Kind kind = Kind::Empty;
     Sizes sizes;
-    std::string leaf;  // Text, Error: the text
-    TextTree text;     // Text, Error: the one candidate's text (of `leaf`)
-    LayoutInt amount = 0;                     // Indent
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
+    LayoutInt amount = 0;                               // Indent
     std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
     ParNodeRef layout;                                  // Apply
+    std::string leaf;                                   // Text, Error: the text
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
