@@ -12,13 +12,25 @@
 //
 // Documents are values: build them once and share them freely.  A `Doc` is a function from
 // the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best
-// first (`reply`), a too-wide flag and its sizes.  Every attribute is computed on demand, at
-// most once; the bounds handed to a part may depend on the sizes of its siblings, so bounds
-// are lazy too.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
+// first (`reply`), a too-wide flag and its sizes.  Documents built by the library's own
+// combinators are plain trees of nodes, laid out eagerly when rendered (their sizes do not
+// depend on the bounds; text/ko_pretty_nodes.h); a document given as a function, and whatever
+// is composed with it, is laid out by the lazy attribute rules: every attribute computed on
+// demand, at most once, and the bounds handed to a part, which may depend on the sizes of its
+// siblings, lazy too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
 // argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a
 // join (`joinDoc`, `joinParDoc`) later resolves for the page width.
 //
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
+//
+// Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
+// useless (see pruneDominated), which keeps the nested choices of program text from
+// multiplying.
+// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
+// (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
+// grows with the document and only runaway choices reach it.  A document that needs more is
+// answered, like a document of which nothing fits, with the too-wide marker of its width
+// ("<***...>").
 #pragma once
 
 #include <cstdint>
@@ -168,6 +180,14 @@ struct DocAttrs {
 // A document.  Its function builds the attributes for the given bounds without computing any
 // of them: it may read the bounds and its parts' attributes only inside the lazy computations
 // of its own attributes (the bounds of a part may not be known yet while it is being built).
+namespace pretty_detail {
+struct DocNode;
+struct ParNode;
+}  // namespace pretty_detail
+
+// The library's own combinators build documents as plain trees of nodes where every part is
+// one, laid out eagerly when rendered (text/ko_pretty_nodes.h); a document given as a function
+// and everything composed with it are laid out lazily, by the attribute rules below.
 class Doc {
 public:
     using Fn = std::function<DocAttrs(const PageBounds&)>;
@@ -175,12 +195,17 @@ public:
     template <class F>
         requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
     Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
+    explicit Doc(std::shared_ptr<const pretty_detail::DocNode> node) : node_(std::move(node)) {}
 
     // The attributes at the given bounds.  Builds them without computing any of them.
-    DocAttrs operator()(const PageBounds& b) const { return fn_(b); }
+    DocAttrs operator()(const PageBounds& b) const;
+
+    // The document's tree, or null for a document given as a function.
+    const std::shared_ptr<const pretty_detail::DocNode>& node() const { return node_; }
 
 private:
     SharedFn<DocAttrs(const PageBounds&)> fn_;
+    std::shared_ptr<const pretty_detail::DocNode> node_;
 };
 
 // The arguments of a parameterised document: a slice of the argument documents' attributes
@@ -211,19 +236,29 @@ struct ParAttrs {
 };
 
 // A document with holes.  Its parameter count is fixed when it is built.
+// Those of the library's combinators also carry their tree of nodes, used when every argument
+// of an application is a tree too.
 class ParDoc {
 public:
     using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
     template <class F>
         requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
     ParDoc(LayoutInt paramCount, F fn) : paramCount_(paramCount), fn_(std::move(fn)) {}
+    template <class F>
+        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
+    ParDoc(LayoutInt paramCount, F fn, std::shared_ptr<const pretty_detail::ParNode> node)
+        : paramCount_(paramCount), fn_(std::move(fn)), node_(std::move(node)) {}
 
     LayoutInt paramCount() const { return paramCount_; }
     ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return fn_(args, b); }
 
+    // The tree of nodes, or null.
+    const std::shared_ptr<const pretty_detail::ParNode>& node() const { return node_; }
+
 private:
     LayoutInt paramCount_;
     SharedFn<ParAttrs(const ParArgs&, const PageBounds&)> fn_;
+    std::shared_ptr<const pretty_detail::ParNode> node_;
 };
 
 // --- the Printable class -----------------------------------------------------------------
@@ -289,6 +324,15 @@ void renderPairText(std::string& out);
 
 // --- candidate lists -----------------------------------------------------------------------
 
+// The list without the candidates that an earlier one makes useless: one of the same sizes,
+// or one with fewer lines that is neither wider nor wider on its last line.  Whatever is
+// built from a dropped candidate is matched by what is built the same way from the earlier
+// one, which comes first and fits wherever the other fits, so the first candidate of every
+// document stays the same.  (A candidate of as many lines that is merely narrower does not
+// make a later one useless: merges order candidates of one height by their width only among
+// the heads they compare.)  The side-by-side, stacked and joined replies of documents are
+// pruned this way; the list functions below build every candidate.
+List<Format> pruneDominated(List<Format> xs);
 // The candidates of both lists, by fewer lines, then smaller width; same sizes kept once.
 List<Format> mergeFormats(List<Format> xs, List<Format> ys);
 // Side-by-side products, each left candidate's row skipping the leading right candidates

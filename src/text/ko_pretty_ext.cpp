@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "text/ko_pretty_internal.h"
+#include "text/ko_pretty_nodes.h"
 
 namespace plim {
 
@@ -166,6 +167,12 @@ StackedReply stackItems(const std::vector<DocAttrs>& items) {
 
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
+    if (std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; })) {
+        std::vector<std::shared_ptr<const DocNode>> nodes;
+        nodes.reserve(items.size());
+        for (const Doc& d : items) nodes.push_back(d.node());
+        return Doc(aboveListNode(std::move(nodes)));
+    }
     return Doc([items = std::move(items)](const PageBounds& b) {
         std::vector<DocAttrs> laidOut;
         laidOut.reserve(items.size());
@@ -284,10 +291,44 @@ std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
     return {h, v};
 }
 
+namespace {
+
+ParDoc buildHvSpTemplate(std::size_t length) {
+    auto [h, v] = lhv_sp(length);
+    return joinParDoc(choiceParDoc(h, v));
+}
+
+std::vector<ParDoc> buildHvSpTemplates(std::size_t upTo) {
+    std::vector<ParDoc> all;
+    for (std::size_t n = 1; n <= upTo; ++n) all.push_back(buildHvSpTemplate(n));
+    return all;
+}
+
+constexpr std::size_t kSharedTemplates = 32;
+
+// The joined choice of hvSpList for `length` items; the short ones, which the printer asks
+// for again and again, built once.
+ParDoc hvSpTemplate(std::size_t length) {
+    constexpr std::size_t kShared = kSharedTemplates;
+    if (length > kShared) return buildHvSpTemplate(length);
+    static const std::vector<ParDoc> shared = buildHvSpTemplates(kShared);
+    return shared[length - 1];
+}
+
+}  // namespace
+
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    auto [h, v] = lhv_sp(items.size());
-    return applyParDoc(joinParDoc(choiceParDoc(h, v)), std::move(items));
+    const bool nodes = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
+    if (nodes && items.size() > kSharedTemplates) {  // a long list of trees: its template as a tree alone
+        std::vector<std::shared_ptr<const DocNode>> parts;
+        parts.reserve(items.size());
+        for (const Doc& d : items) parts.push_back(d.node());
+        ParNodeRef layout = hvSpNode(parts.size());
+        return Doc(applyNode(std::move(layout), std::move(parts)));
+    }
+    ParDoc layout = hvSpTemplate(items.size());
+    return applyParDoc(std::move(layout), std::move(items));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

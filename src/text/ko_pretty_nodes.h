@@ -1,0 +1,246 @@
+// Documents as plain trees: the combinators of the layout library build a node when all their
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
+// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
+// lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
+// answers lazily, and a lazy part makes the whole composition lazy.
+// Only the layout library's own sources include this header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "text/ko_pretty.h"
+
+namespace plim::pretty_detail {
+
+// --- the text of a candidate ----------------------------------------------------------------
+
+// The text of a candidate: a text of its own, or two texts side by side or stacked, or one
+// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
+// of a text node, or kept in the arena.
+struct TextTree {
+    enum class Kind { Leaf, Beside, Above, Indent };
+    Kind kind = Kind::Leaf;
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    const TextTree* first = nullptr;
+    const TextTree* second = nullptr;
+    const std::string* leaf = nullptr;  // Leaf
+};
+
+// Releases the children of `owner` without a deep chain of nested destructor calls: up to a
+// fixed depth they are released as usual; below it, the children that only `owner` holds go to a
+// work list that the outermost release runs.  The list is never freed, so that documents held in
+// statics may still be released at exit; layouts run on one thread at a time.
+template <class Node>
+class Releaser {
+public:
+    template <class EachChild>
+    static void release(Node& owner, EachChild eachChild) {
+        if (depth_ >= kDepth) {
+            std::vector<std::shared_ptr<const Node>>& pending = list();
+            eachChild(owner, [&pending](auto& child) {
+                if (child && child.use_count() == 1) pending.push_back(std::move(child));
+            });
+            return;
+        }
+        ++depth_;
+        eachChild(owner, [](auto& child) { child.reset(); });
+        --depth_;
+        if (depth_ > 0) return;
+        std::vector<std::shared_ptr<const Node>>& pending = list();
+        while (!pending.empty()) {
+            std::shared_ptr<const Node> next = std::move(pending.back());
+            pending.pop_back();
+            ++depth_;
+            next.reset();  // its destructor releases its own children, or adds them to the list
+            --depth_;
+        }
+    }
+
+private:
+    static constexpr int kDepth = 200;
+    static std::vector<std::shared_ptr<const Node>>& list() {
+        static auto* pending = new std::vector<std::shared_ptr<const Node>>();
+        return *pending;
+    }
+    static inline thread_local int depth_ = 0;
+};
+
+// The characters of the text, its first character at `column`, appended to `out`.
+void writeText(const TextTree& t, LayoutInt column, std::string& out);
+
+// --- candidates and replies ----------------------------------------------------------------
+
+struct Cand {
+    LayoutInt height = 0;
+    LayoutInt lastWidth = 0;
+    LayoutInt width = 0;
+    const TextTree* text = nullptr;
+};
+// A vector whose first N elements are kept without a heap block: most lists of a layout (the
+// candidates of a part, the parts of a chain, the arguments of a template) are that short.
+template <class T, std::size_t N>
+class SmallVec {
+public:
+    SmallVec() = default;
+    SmallVec(std::initializer_list<T> xs) {
+        for (const T& x : xs) push_back(x);
+    }
+
+    std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
+    bool empty() const { return size() == 0; }
+    T* begin() { return onHeap_ ? heap_.data() : local_.data(); }
+    T* end() { return begin() + size(); }
+    const T* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
+    const T* end() const { return begin() + size(); }
+    T* data() { return begin(); }
+    const T* data() const { return begin(); }
+    std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
+    std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
+    std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
+    std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
+    T& operator[](std::size_t i) { return begin()[i]; }
+    const T& operator[](std::size_t i) const { return begin()[i]; }
+    const T& front() const { return *begin(); }
+    T& back() { return end()[-1]; }
+    const T& back() const { return end()[-1]; }
+
+    void reserve(std::size_t n) {
+        if (n > N && !onHeap_) moveToHeap(n);
+        if (onHeap_) heap_.reserve(n);
+    }
+    void push_back(T x) {
+        if (!onHeap_ && count_ < N) {
+            local_[count_++] = std::move(x);
+            return;
+        }
+        if (!onHeap_) moveToHeap(2 * N);
+        heap_.push_back(std::move(x));
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const T*, It first, It last) {
+        for (; first != last; ++first) push_back(*first);
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        if (onHeap_) {
+            heap_.resize(n);
+            return;
+        }
+        for (std::size_t i = n; i < count_; ++i) local_[i] = T{};
+        count_ = n;
+    }
+    void clear() { resize(0); }
+
+private:
+    void moveToHeap(std::size_t capacity) {
+        heap_.reserve(capacity);
+        for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
+        for (T& x : local_) x = T{};
+        count_ = 0;
+        onHeap_ = true;
+    }
+
+    std::array<T, N> local_{};
+    std::size_t count_ = 0;
+    bool onHeap_ = false;
+    std::vector<T> heap_;
+};
+
+// A candidate list: most hold one or two candidates.
+using Cands = SmallVec<Cand, 2>;
+
+struct NodeReply {
+    bool pair = false;
+    Cands first;  // the candidates of a single reply
+    Cands second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+
+struct NodeResult {
+    NodeReply reply;
+    bool tooWide = false;
+    Sizes sizes;
+};
+
+// --- document and parameterised-document nodes ----------------------------------------------
+
+struct ParNode;
+using ParNodeRef = std::shared_ptr<const ParNode>;
+
+struct DocNode {
+    enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    // What a layout reads first, together.
+    Kind kind = Kind::Empty;
+    Sizes sizes;
+    std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
+    std::shared_ptr<const DocNode> right;
+    LayoutInt amount = 0;                               // Indent
+    std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
+    ParNodeRef layout;                                  // Apply
+    std::string leaf;                                   // Text, Error: the text
+
+    DocNode() = default;
+    DocNode(const DocNode&) = delete;
+    DocNode& operator=(const DocNode&) = delete;
+    ~DocNode();
+};
+using DocNodeRef = std::shared_ptr<const DocNode>;
+
+struct ParNode {
+    enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst };
+    Kind kind = Kind::Hole;
+    LayoutInt params = 0;
+    LayoutInt amount = 0;  // Indent
+    DocNodeRef doc;        // Lift
+    std::vector<ParNodeRef> parts;
+
+    ParNode() = default;
+    ParNode(const ParNode&) = delete;
+    ParNode& operator=(const ParNode&) = delete;
+    ~ParNode();
+};
+
+// The node of each kind; sizes are computed at once from the parts'.
+DocNodeRef textNode(std::string text);
+DocNodeRef emptyNode();
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
+DocNodeRef joinNode(DocNodeRef d);
+DocNodeRef filterNode(DocNodeRef d);
+DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
+DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args);
+DocNodeRef aboveListNode(std::vector<DocNodeRef> items);
+
+ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
+ParNodeRef liftNode(DocNodeRef d);
+ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef p, LayoutInt amount = 0);  // Filter, Join, Indent
+ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r);         // Beside, Above, Choice
+ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
+
+// The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
+ParNodeRef hvSpNode(std::size_t length);
+
+// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
+// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
+// along stacks and joins; elsewhere all are.
+inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
+
+// The lazy form of a node's attributes at the bounds.
+DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b);
+
+// The node's first candidate at the bounds written to `out` (the render of a node).
+void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
+
+}  // namespace plim::pretty_detail
