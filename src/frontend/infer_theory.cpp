@@ -10,22 +10,22 @@ using namespace infer;
 
 namespace {
 
+struct NoCtx {};
+
 bool mentionsConstr(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return false;
-    case ExprKind::Con: return e.constant().kind() == ConstantKind::Constr;
-    case ExprKind::Ap: return mentionsConstr(e.fun()) || mentionsConstr(e.arg());
-    case ExprKind::Lam: return mentionsConstr(e.pattern()) || mentionsConstr(e.body());
-    case ExprKind::Let: {
-        for (const DefItem& item : e.defs().defs) {
-            const Decl& d = item.decl;
-            if (d.isFun() && (mentionsConstr(d.fun().lhs) || mentionsConstr(d.fun().rhs))) return true;
-            if (d.kind() == DeclKind::Dec && mentionsConstr(d.dec().name)) return true;
-        }
-        return mentionsConstr(e.body());
-    }
-    }
-    return false;
+    auto inDecl = [](const Decl& d) {
+        if (d.isFun()) return mentionsConstr(d.fun().lhs) || mentionsConstr(d.fun().rhs);
+        return d.kind() == DeclKind::Dec && mentionsConstr(d.dec().name);
+    };
+    return walkExpr<bool>(
+        e, NoCtx{}, [](const Expr&, NoCtx) { return NoCtx{}; }, [](NoCtx) { return NoCtx{}; },
+        [](const Expr& x, NoCtx) { return x.isCon() && x.constant().kind() == ConstantKind::Constr; },
+        [](const Expr&, NoCtx, bool a, bool b) { return a || b; },
+        [inDecl](const Expr& x, NoCtx, bool body) {
+            bool found = body;
+            for (const DefItem& item : x.defs().defs) found = found || inDecl(item.decl);
+            return found;
+        });
 }
 
 std::vector<std::string> eqnFreeVars(const Eqn& e) { return unionNames(exprFreeVars(e.lhs), exprFreeVars(e.rhs)); }
