@@ -22,8 +22,9 @@ struct ProgramInfo::State {
 
 Assembly assembleProgram(SourceFile file) {
     Lazy<ElementView> elements = delay([file] {
-        Lazy<DefnRules> table = delay([file] { return withBuiltinRules(programDefinitionRules(file.elems)); });
-        return checkElements(file.elems, table);
+        const DefinitionSyntax definitions = definitionSyntax(file.elems);
+        Lazy<DefnRules> table = delay([definitions] { return withBuiltinRules(programDefinitionRules(*definitions)); });
+        return checkElements(file.elems, *definitions, table);
     });
     Lazy<BlockView> blocks = delay([elements] { return checkBlocks(dependencyGroups(elements.get().groupInput)); });
     Lazy<TypeEnv> env = delay([blocks] { return blocks.get().bindings; });

@@ -140,12 +140,17 @@ Messages concatMessages(std::vector<Messages> parts) {
 
 // --- the element view ---------------------------------------------------------------------------------
 
-DefnRules programDefinitionRules(const Elems& elems) {
-    std::vector<DefnRules> perDefinition;
+DefinitionSyntax definitionSyntax(const Elems& elems) {
+    auto definitions = std::make_shared<std::vector<DeclSyntax>>();
     for (const ElemItem& item : elems)
-        if (item.elem.kind() == ElemKind::DefElem) perDefinition.push_back(declRules(item.elem.decl(), "definition of "));
+        if (item.elem.kind() == ElemKind::DefElem) definitions->push_back(declSyntax(item.elem.decl()));
+    return definitions;
+}
+
+DefnRules programDefinitionRules(const std::vector<DeclSyntax>& definitions) {
     DefnRules rules;
-    for (auto it = perDefinition.rbegin(); it != perDefinition.rend(); ++it) rules = unionRulesRestFirst(*it, rules);
+    for (auto it = definitions.rbegin(); it != definitions.rend(); ++it)
+        if (it->plain.isFun()) rules = unionRulesRestFirst(makedefnrewrite("definition of ", it->defines, it->plain), rules);
     return rules;
 }
 
@@ -159,15 +164,16 @@ DefnRules withBuiltinRules(const DefnRules& programRules) {
                                "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)");
 }
 
-ElementView checkElements(const Elems& elems, const Lazy<DefnRules>& table) {
+ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table) {
     ElementView view;
     auto items = std::make_shared<std::vector<ProgramItem>>();
     std::vector<std::pair<std::string, Lazy<TrafoHead>>> heads;
     std::int32_t line = 0;  // an element without a line of its own takes the one before
+    auto definition = definitions.begin();
     for (const ElemItem& item : elems) {
         if (item.line > 0) line = item.line;
         if (item.elem.kind() == ElemKind::DefElem) {
-            DeclSyntax s = declSyntax(item.elem.decl());
+            const DeclSyntax& s = *definition++;
             items->emplace_back(std::in_place_type<DefinitionProgramItem>, DefinitionProgramItem{s.defines, s.plain});
             view.groupInput.push_back(
                 {s.defines, concatNames(s.freeVars, s.constrsUsed), ElementPayload{mkDefElem(s.plain), line, {}}});

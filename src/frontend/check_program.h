@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,16 +55,19 @@ struct ElementView {
     std::vector<GroupItem<ElementPayload>> groupInput;
 };
 
+// The syntactic attributes of the program's definitions, in file order.
+using DefinitionSyntax = std::shared_ptr<const std::vector<DeclSyntax>>;
+DefinitionSyntax definitionSyntax(const Elems& elems);
 // The rules of the program's definitions labelled "definition of "; a name defined by several
 // definitions has the rules of the later ones first.
-DefnRules programDefinitionRules(const Elems& elems);
+DefnRules programDefinitionRules(const std::vector<DeclSyntax>& definitions);
 // The built-in definitions' rules merged with the program's; a name in both raises
 // "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)" when its
 // rules are read.
 DefnRules withBuiltinRules(const DefnRules& programRules);
-// The element view; `table` (the merged definition rules) is read when a DEFINITION header
-// of a transformation block is expanded.
-ElementView checkElements(const Elems& elems, const Lazy<DefnRules>& table);
+// The element view over the elements and their definitions' attributes; `table` (the merged
+// definition rules) is read when a DEFINITION header of a transformation block is expanded.
+ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table);
 
 // --- the block view ----------------------------------------------------------------------------
 

@@ -214,7 +214,7 @@ TEST(AssembleProgram, BuiltinRulesClashOnlyWhenRead) {
 }
 
 TEST(AssembleProgram, DefinitionRulesOfANameKeepTheLaterFirst) {
-    const DefnRules rules = programDefinitionRules(readProgram("f 0 = 1;\ng = 2;\nf n = n;\n").value.get().elems);
+    const DefnRules rules = programDefinitionRules(*definitionSyntax(readProgram("f 0 = 1;\ng = 2;\nf n = n;\n").value.get().elems));
     const std::vector<Ceq> f = lookupFM(NameOrd{}, rules, "f")->get();
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(test::showExpr(f[0].eqn.rhs), "n");
