@@ -1,5 +1,6 @@
 #include "frontend/check_program.h"
 
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -197,25 +198,33 @@ ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& def
 
 BlockView checkBlocks(const std::vector<std::vector<ElementPayload>>& groups) {
     BlockPass pass;
-    for (const std::vector<ElementPayload>& group : groups) {
-        ElemGroup elems;
-        elems.reserve(group.size());
-        for (const ElementPayload& p : group) elems.emplace_back(p.elem, p.line);
-        const BlockItem block = groupToBlockItem(elems);
-        if (block.kind() == BlockKind::DefsBlock)
-            checkDefsBlock(block.defs(), pass);
-        else
-            checkTrafoBlock(block.rewrite(), group.front(), pass);
+    std::exception_ptr failure;
+    try {
+        for (const std::vector<ElementPayload>& group : groups) {
+            ElemGroup elems;
+            elems.reserve(group.size());
+            for (const ElementPayload& p : group) elems.emplace_back(p.elem, p.line);
+            const BlockItem block = groupToBlockItem(elems);
+            if (block.kind() == BlockKind::DefsBlock)
+                checkDefsBlock(block.defs(), pass);
+            else
+                checkTrafoBlock(block.rewrite(), group.front(), pass);
+        }
+    } catch (const PlimError&) {
+        // The reports of the blocks before stand; the error comes where the next would.
+        failure = std::current_exception();
+        pass.messages.push_back(Messages::defer([failure]() -> Messages { std::rethrow_exception(failure); }));
     }
-    Lazy<Prog> program = delay([typed = std::move(pass.typed)] {
+    Lazy<Prog> program = delay([typed = std::move(pass.typed), failure] {
+        if (failure) std::rethrow_exception(failure);
         std::vector<BlockItem> blocks;
         blocks.reserve(typed.size());
         for (const Lazy<BlockItem>& b : typed) blocks.push_back(b.get());
         return mkProg(Block::fromVector(std::move(blocks)));
     });
-    BlockView view{concatMessages(std::move(pass.messages)), std::move(pass.bindings),
-                   mergedTables(pass.theories, "two TRANSFORM clauses with the same name"), std::move(program)};
-    return view;
+    return BlockView{concatMessages(std::move(pass.messages)), std::move(pass.bindings),
+                     mergedTables(pass.theories, "two TRANSFORM clauses with the same name"), std::move(program),
+                     failure};
 }
 
 }  // namespace plim

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -80,6 +81,12 @@ struct BlockView {
     TypeEnv bindings;       // the top-level names, block by block in program order
     TransformationTheories transformations;
     Lazy<Prog> program;     // the typed program
+    std::exception_ptr failure;  // the error that stopped the pass, if any
+
+    // Raises the error that stopped the pass; the bindings and tables are then incomplete.
+    void requireComplete() const {
+        if (failure) std::rethrow_exception(failure);
+    }
 };
 
 // The block of one group: a lone transformation block is a TrafoBlock, anything else a
@@ -88,7 +95,8 @@ BlockItem groupToBlockItem(const ElemGroup& group);
 
 // Type-checks the groups in order.  A group that holds a transformation block among other
 // elements raises "Can't have mutually recursive elements involving a transformation block"
-// when its turn comes.
+// when its turn comes: the pass stops there, the messages hold the reports of the blocks
+// before it followed by a cell that raises the error, and every other field raises it.
 BlockView checkBlocks(const std::vector<std::vector<ElementPayload>>& groups);
 
 }  // namespace plim

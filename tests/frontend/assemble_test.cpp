@@ -188,9 +188,19 @@ TEST(AssembleProgram, DuplicateTransformationNamesFailOnlyWhenRead) {
 }
 
 TEST(AssembleProgram, MutualRecursionWithATransformationFailsWhenItsGroupIsRead) {
-    const Assembly a = assemble("f = g;\nTRANSFORM t REDEFINE f = 1 SPECIFYING g = f USING END;\n");
+    const Assembly a = assemble("a = True + 1;\nf = (g, a);\nTRANSFORM t REDEFINE f = 1 SPECIFYING g = f USING END;\n");
     EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"t"});
-    EXPECT_EQ(errorOf([&] { messagesOf(a); }),
+    // The reports of the groups before come first, then the error.
+    std::vector<std::string> before;
+    const std::string error = errorOf([&] {
+        for (const std::string& m : a.messages) before.push_back(m);
+    });
+    EXPECT_EQ(error, "Can't have mutually recursive elements involving a transformation block");
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_NE(before[0].find(">TYPE ERROR near line 2"), std::string::npos);
+    EXPECT_EQ(errorOf([&] { a.info.programEnv(); }),
+              "Can't have mutually recursive elements involving a transformation block");
+    EXPECT_EQ(errorOf([&] { a.info.theoryOfTransform("t"); }),
               "Can't have mutually recursive elements involving a transformation block");
     EXPECT_EQ(errorOf([&] { a.info.program(); }),
               "Can't have mutually recursive elements involving a transformation block");
