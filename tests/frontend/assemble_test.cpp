@@ -164,6 +164,12 @@ TEST(AssembleProgram, TransformationEntry) {
     ASSERT_TRUE(e->theoryOf("t"));
     EXPECT_EQ(labelsOf(*e->theoryOf("t")), (std::vector<std::string>{"t specification of g", "definition of f", "r"}));
     EXPECT_FALSE(e->theoryOf("nope"));
+    // The specified g is a name of the program in the USING theory: a constant of its rule.
+    const Rule& r = e->theoryOf("t")->back();
+    ASSERT_TRUE(r.equation.first.isAp());
+    ASSERT_TRUE(r.equation.first.fun().isCon());
+    EXPECT_EQ(r.equation.first.fun().constant().kind(), ConstantKind::Constr);
+    EXPECT_TRUE(r.equation.first.arg().arg().isVar());  // x is the rule's own variable
 }
 
 TEST(AssembleProgram, BlocksWithPrerequisitesEnterNoTable) {
