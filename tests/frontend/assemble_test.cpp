@@ -117,6 +117,15 @@ TEST(AssembleProgram, TypeErrorsAreMessagesInProgramOrder) {
     EXPECT_TRUE(typeOf(a.info.programEnv(), "h"));  // checking went on
 }
 
+TEST(AssembleProgram, AnElementWithoutALineTakesTheLineBefore) {
+    const Elems elems = mkOneElem(mkDefElem(parseEquation("f = 1")), mkOneElem(mkDefElem(parseEquation("g = True + 1")),
+                                                                               mkNoElem(), 0), 5);
+    const Assembly a = assembleProgram(mkSourceFile(elems));
+    const std::vector<std::string> m = messagesOf(a);
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].rfind(">TYPE ERROR near line 5\n", 0), 0u) << m[0];
+}
+
 const char* const specProgram =
     "ident x = x;\n"
     "f xs = ident xs;\n"
