@@ -173,7 +173,8 @@ TEST(AssembleProgram, TransformationEntry) {
     EXPECT_EQ(labelsOf(*e->theoryOf("t")), (std::vector<std::string>{"t specification of g", "definition of f", "r"}));
     EXPECT_FALSE(e->theoryOf("nope"));
     // The specified g is a name of the program in the USING theory: a constant of its rule.
-    const Rule& r = e->theoryOf("t")->back();
+    const std::optional<RuleList> theory = e->theoryOf("t");
+    const Rule& r = theory->back();
     ASSERT_TRUE(r.equation.first.isAp());
     ASSERT_TRUE(r.equation.first.fun().isCon());
     EXPECT_EQ(r.equation.first.fun().constant().kind(), ConstantKind::Constr);
