@@ -154,6 +154,9 @@ public:
 
     // The type with the substitution found so far applied.
     Type resolve(const Type& t) const;
+    // The same for reading the typed trees once the pass is over: each constructor term met is
+    // resolved once (a cache kept until the next binding).
+    Type resolveFinal(const Type& t) const;
     // Unifies the equations (types resolved first) and, when they unify, adds the unifier to
     // the substitution; a failure leaves the substitution unchanged.  The result's types are
     // resolved as of the failure.
@@ -164,12 +167,21 @@ public:
     TypeSubst asSubst() const;
 
 private:
-    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) const;
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
     // Lookups store the fully resolved type back.
     mutable std::unordered_map<std::string, Type> bound_;
+    // Resolved constructor terms by node, valid while no binding has been added since
+    // (`made` counts the bindings); the type itself is kept so its node stays alive.
+    struct Resolved {
+        Type type;
+        Type result;
+        std::uint64_t made;
+    };
+    mutable std::unordered_map<const void*, Resolved> resolved_;
+    std::uint64_t made_ = 0;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 
