@@ -264,8 +264,10 @@ struct TheoryCheck {
 
 // Checks a theory against an environment: every name bound in env is a constant of the
 // theory, every other variable of an equation is the rule's own.  Each conditional equation
-// starts from the supply "a", "b", ...  `env` is read only when a name is looked up or a rule's
-// variables are determined; `table` only when a DEFINITION header is expanded.
+// starts from the supply "a", "b", ... and is checked when its reports, rules or typed form are
+// first read; `names`, `headed` and `expanded` need no types.  `env` is read when an equation
+// that has variables or constructors is checked; `table` only when a DEFINITION header is
+// expanded.
 TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<DefnRules>& table);
 
 // The error texts of a DEFINITION header in a theory checked outside a transformation block.
