@@ -33,6 +33,34 @@ private:
 
 Term convertIn(Scope& scope, const Expr& e);
 
+bool hasVariable(const Expr& e) {
+    std::vector<Expr> todo{e};
+    while (!todo.empty()) {
+        const Expr at = todo.back();
+        todo.pop_back();
+        switch (at.kind()) {
+        case ExprKind::Var: return true;
+        case ExprKind::Ap:
+        case ExprKind::Lam:
+            todo.push_back(at.isAp() ? at.fun() : at.pattern());
+            todo.push_back(at.isAp() ? at.arg() : at.body());
+            break;
+        case ExprKind::Let: return true;  // its conversion fails anyway
+        case ExprKind::Con: break;
+        }
+    }
+    return false;
+}
+
+// The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
+// tuple of variables is refused when the binder is examined; a body with variables cannot be
+// classified without the binder's names, so then the refusal comes at once.
+std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
+    const Term pattern = convertPrime({}, lam.pattern());
+    if (bindersFit(pattern) || hasVariable(lam.body())) return binders(pattern);
+    return {refusedBinding(), {}};
+}
+
 // An application spine: the head and its arguments, first argument first.  A saturated
 // tuple at the head takes exactly its arity of arguments; the rest are applied to it.
 Term convertSpine(Scope& scope, const Expr& e) {
@@ -70,7 +98,7 @@ Term convertIn(Scope& scope, const Expr& e) {
     case ExprKind::Con: return Con(e.constant(), e.type());
     case ExprKind::Ap: return convertSpine(scope, e);
     case ExprKind::Lam: {
-        auto [binder, names] = binders(convertPrime({}, e.pattern()));
+        auto [binder, names] = lambdaBinder(e);
         scope.enter(names);
         Term body = convertIn(scope, e.body());
         scope.leave(names);
@@ -86,6 +114,14 @@ Term convertIn(Scope& scope, const Expr& e) {
 Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
     Scope scope(context);
     return convertIn(scope, e);
+}
+
+bool bindersFit(const Term& pattern) {
+    if (pattern.is(TermKind::PVar)) return true;
+    if (!pattern.is(TermKind::Tupl)) return false;
+    for (const Term& el : pattern.elems())
+        if (!bindersFit(el)) return false;
+    return true;
 }
 
 std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern) {

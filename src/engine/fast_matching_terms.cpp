@@ -105,7 +105,16 @@ struct TermBuilder {
 
 // --- binders ----------------------------------------------------------------------------
 
+void LamBinding::refuse() { failWith("can't handle non-variable/tuple lambda bindings"); }
+
+LamBinding refusedBinding() {
+    LamBinding b;
+    b.refused_ = true;
+    return b;
+}
+
 const std::vector<LamBinding>& LamBinding::components() const {
+    if (refused_) refuse();
     static const std::vector<LamBinding> none;
     return components_ ? *components_ : none;
 }
