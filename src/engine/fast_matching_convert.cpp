@@ -17,6 +17,7 @@ public:
         for (const auto& n : names) ++count_[n];
     }
     bool binds(const std::string& n) const {
+        if (count_.empty()) return false;
         auto it = count_.find(n);
         return it != count_.end() && it->second > 0;
     }
@@ -61,31 +62,30 @@ std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
     return {refusedBinding(), {}};
 }
 
+// An application chain whose head is no saturated tuple at any of its nodes.
+Term convertApChain(Scope& scope, const Expr& e) {
+    if (!e.isAp()) return convertIn(scope, e);
+    Term f = convertApChain(scope, e.fun());
+    return Ap(std::move(f), convertIn(scope, e.arg()), e.type());
+}
+
 // An application spine: the head and its arguments, first argument first.  A saturated
 // tuple at the head takes exactly its arity of arguments; the rest are applied to it.
 Term convertSpine(Scope& scope, const Expr& e) {
-    std::vector<Expr> spine;  // the application nodes, outermost first
+    std::size_t n = 0;
     Expr head = e;
-    while (head.isAp()) {
-        spine.push_back(head);
-        head = head.fun();
-    }
-    const std::size_t n = spine.size();
-    std::size_t used = 0;  // arguments taken by the head
-    Term at = [&] {
-        if (head.isCon() && head.constant().kind() == ConstantKind::Tuple) {
-            const auto k = static_cast<std::size_t>(head.constant().arity());
-            if (k >= 1 && k <= n) {
-                std::vector<Term> es;
-                es.reserve(k);
-                for (std::size_t i = 0; i < k; ++i) es.push_back(convertIn(scope, spine[n - 1 - i].arg()));
-                used = k;
-                return Tupl(std::move(es), spine[n - k].type());
-            }
-        }
-        return convertIn(scope, head);
-    }();
-    for (std::size_t i = used; i < n; ++i) {
+    for (; head.isAp(); head = head.fun()) ++n;
+    const bool tuple = head.isCon() && head.constant().kind() == ConstantKind::Tuple;
+    const auto k = tuple ? static_cast<std::size_t>(head.constant().arity()) : 0;
+    if (!tuple || k < 1 || k > n) return convertApChain(scope, e);
+    std::vector<Expr> spine;  // the application nodes, outermost first
+    spine.reserve(n);
+    for (Expr at = e; at.isAp(); at = at.fun()) spine.push_back(at);
+    std::vector<Term> es;
+    es.reserve(k);
+    for (std::size_t i = 0; i < k; ++i) es.push_back(convertIn(scope, spine[n - 1 - i].arg()));
+    Term at = Tupl(std::move(es), spine[n - k].type());
+    for (std::size_t i = k; i < n; ++i) {
         const Expr& node = spine[n - 1 - i];
         at = Ap(std::move(at), convertIn(scope, node.arg()), node.type());
     }
