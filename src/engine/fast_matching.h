@@ -88,5 +88,8 @@ FastRun fastTwoStepWith(const fast::TermSubst& b, const fast::Term& p, const std
 // False when no match can exist: some constant or free bound variable that the pattern
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);
+// The same test on the expressions, the pattern with no bound names and the term in its
+// context: fastApplicable of their conversions, without building them.
+bool fastApplicableExpr(const Expr& p, const TermCtx& t);
 
 }  // namespace plim

@@ -713,8 +713,8 @@ std::vector<Rigid> rigidList(const Term& t, bool pattern) {
     return out;
 }
 
-// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
-// equal to nothing (a NaN constant).
+}  // namespace
+
 std::optional<std::string> rigidKey(const Rigid& r) {
     if (r.kind == RigidKind::RigidVar) return "v" + r.name;
     const Constant& c = *r.constant;
@@ -732,6 +732,8 @@ std::optional<std::string> rigidKey(const Rigid& r) {
     default: return "c" + constantText(c);
     }
 }
+
+namespace {
 
 std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
     std::vector<std::string> keys;

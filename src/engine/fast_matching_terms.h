@@ -205,6 +205,9 @@ struct Rigid {
     std::optional<Constant> constant; // RigidCon
 };
 bool operator==(const Rigid& a, const Rigid& b);
+// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
+// equal to nothing (a NaN constant).
+std::optional<std::string> rigidKey(const Rigid& r);
 std::vector<Rigid> rigidSymbols(const Term& p);
 std::vector<Rigid> rigidSymbolsOfTerm(const Term& t);
 // Every rigid symbol of the pattern is among those of the term (cached per node).
