@@ -46,24 +46,56 @@ class Collector {
 public:
     Collector(const std::vector<std::string>& context, bool pattern) : scope_(context), pattern_(pattern) {}
 
-    void walk(const Expr& e) {
-        switch (e.kind()) {
-        case ExprKind::Var:
-            if (!scope_.inner(e.name()) && scope_.local(e.name()))
-                emit(Rigid{RigidKind::RigidVar, e.name(), std::nullopt});
-            return;
-        case ExprKind::Con: emit(Rigid{RigidKind::RigidCon, {}, e.constant()}); return;
-        case ExprKind::Ap: walkSpine(e); return;
-        case ExprKind::Lam: {
-            const auto names = patternNames(e.pattern());
-            scope_.enter(names);
-            walk(e.body());
-            scope_.leave(names);
-            return;
+    // With an explicit stack: a long spine costs no native stack.
+    void walk(const Expr& root) {
+        struct Item {
+            const Expr* expr;  // null: leave the innermost open lambda
+        };
+        std::vector<Item> stack{{&root}};
+        std::vector<std::vector<std::string>> open;  // names of the lambdas being walked
+        std::vector<const Expr*> args;
+        while (!stack.empty()) {
+            const Item it = stack.back();
+            stack.pop_back();
+            if (!it.expr) {
+                scope_.leave(open.back());
+                open.pop_back();
+                continue;
+            }
+            const Expr& e = *it.expr;
+            switch (e.kind()) {
+            case ExprKind::Var:
+                if (!scope_.inner(e.name()) && scope_.local(e.name()))
+                    emit(Rigid{RigidKind::RigidVar, e.name(), std::nullopt});
+                continue;
+            case ExprKind::Con: emit(Rigid{RigidKind::RigidCon, {}, e.constant()}); continue;
+            case ExprKind::Ap: {
+                // The converted head is a saturated tuple (rigid) when a tuple constant takes
+                // its arity of arguments, else the head expression itself, flexible when it is
+                // a lambda or a variable that is not local.
+                args.clear();  // outermost first
+                const Expr* head = &e;
+                for (; head->isAp(); head = &head->fun()) args.push_back(&head->arg());
+                const std::size_t n = args.size();
+                const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple &&
+                                   head->constant().arity() >= 1 &&
+                                   static_cast<std::size_t>(head->constant().arity()) <= n;
+                if (pattern_ && !tuple && (head->isLam() || (head->isVar() && !scope_.local(head->name()))))
+                    continue;
+                for (const Expr* a : args) stack.push_back({a});
+                if (!tuple) stack.push_back({head});
+                continue;
+            }
+            case ExprKind::Lam:
+                open.push_back(patternNames(e.pattern()));
+                scope_.enter(open.back());
+                stack.push_back({nullptr});
+                stack.push_back({&e.body()});
+                continue;
+            case ExprKind::Let: break;
+            }
+            patternFail("FastMatching:167|function convert'");
         }
-        case ExprKind::Let: break;
-        }
-        patternFail("FastMatching:167|function convert'");
     }
 
     std::vector<std::string> keys() {
@@ -83,20 +115,6 @@ private:
         else if (pattern_) keys_.push_back(std::string());  // found in no term
     }
 
-    // An application chain: the converted head is a saturated tuple (rigid) when a tuple
-    // constant takes its arity of arguments, else the head expression itself, flexible when
-    // it is a lambda or a variable that is not local.
-    void walkSpine(const Expr& e) {
-        std::vector<Expr> args;  // outermost first
-        Expr head = e;
-        for (; head.isAp(); head = head.fun()) args.push_back(head.arg());
-        const std::size_t n = args.size();
-        const bool tuple = head.isCon() && head.constant().kind() == ConstantKind::Tuple &&
-                           head.constant().arity() >= 1 && static_cast<std::size_t>(head.constant().arity()) <= n;
-        if (pattern_ && !tuple && (head.isLam() || (head.isVar() && !scope_.local(head.name())))) return;
-        if (!tuple) walk(head);
-        for (std::size_t i = n; i-- > 0;) walk(args[i]);
-    }
 };
 
 }  // namespace

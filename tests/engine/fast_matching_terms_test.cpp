@@ -206,5 +206,20 @@ TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
     });
 }
 
+// Conversion both ways, binding a pattern variable, the applicability tests and freeing walk
+// a long list with explicit stacks, on the ordinary stack.
+TEST(FastTermsDeep, LongListOnTheOrdinaryStack) {
+    using namespace corpus::detail;
+    Expr list = nul();
+    for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+    const Term lt = convertPrime({"u"}, list);
+    EXPECT_EQ(toVector(fastSimpleMatch(PVar("xs", listT()), lt)).size(), 1u);
+    EXPECT_FALSE(fastApplicableExpr(F(var("x", I())), atTop(list)));
+    EXPECT_FALSE(fastApplicable(convertPrime({}, F(var("x", I()))), lt));
+    EXPECT_TRUE(fastApplicable(convertPrime({}, cons(num(6), var("xs", listT()))), lt));
+    EXPECT_TRUE(freeLocalsOf(lt).empty());
+    EXPECT_TRUE(convert(lt).isAp());
+}
+
 }  // namespace
 }  // namespace plim::fast
