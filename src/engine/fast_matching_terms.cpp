@@ -210,6 +210,16 @@ Term Tupl(std::vector<Term> elems, Type type) {
     return TermBuilder::make(std::move(n));
 }
 
+Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
+    if (!changed) return u;
+    switch (u.kind()) {
+    case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), u.type());
+    case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), u.type());
+    case TermKind::Tupl: return Tupl(std::move(kids), u.type());
+    default: return u;
+    }
+}
+
 bool operator==(const TermStep& a, const TermStep& b) {
     return a.kind == b.kind && (a.kind != StepKind::TupElem || a.position == b.position);
 }
@@ -356,40 +366,11 @@ bool binds(const LamBinding& b, const std::string& x) {
 }
 
 // Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
-// which `touches` is false.  A lambda whose binder binds one of `shadowed` names stops the
-// walk when `stop` says so.
+// which `touches` is false; a lambda for which `stop` holds is kept as it is.
 template <class Touches, class Leaf, class Stop>
 Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
-    if (!touches(t)) return t;
-    switch (t.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar:
-    case TermKind::Con: return leaf(t);
-    case TermKind::Ap: {
-        Term f = rebuild(t.fun(), touches, leaf, stop);
-        Term x = rebuild(t.arg(), touches, leaf, stop);
-        if (f.sameNode(t.fun()) && x.sameNode(t.arg())) return t;
-        return Ap(std::move(f), std::move(x), t.type());
-    }
-    case TermKind::Lam: {
-        if (stop(t.binder())) return t;
-        Term body = rebuild(t.body(), touches, leaf, stop);
-        if (body.sameNode(t.body())) return t;
-        return Lam(t.binder(), std::move(body), t.type());
-    }
-    case TermKind::Tupl: {
-        std::vector<Term> es;
-        es.reserve(t.elems().size());
-        bool changed = false;
-        for (const Term& e : t.elems()) {
-            es.push_back(rebuild(e, touches, leaf, stop));
-            changed = changed || !es.back().sameNode(e);
-        }
-        if (!changed) return t;
-        return Tupl(std::move(es), t.type());
-    }
-    }
-    return t;
+    return mapTerm(
+        t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, [](const LamBinding&) {}, rebuildNode);
 }
 
 bool hasLVarNode(const Term& t) { return t.hasLVar(); }
@@ -419,17 +400,25 @@ Term openLeadingLams(const Term& t) {
 }
 
 bool occursLVar(const std::string& x, const Term& t) {
-    if (!t.hasLVar()) return false;
-    switch (t.kind()) {
-    case TermKind::LVar: return t.name() == x;
-    case TermKind::PVar:
-    case TermKind::Con: return false;
-    case TermKind::Ap: return occursLVar(x, t.fun()) || occursLVar(x, t.arg());
-    case TermKind::Lam: return occursLVar(x, t.body());
-    case TermKind::Tupl:
-        for (const Term& e : t.elems())
-            if (occursLVar(x, e)) return true;
-        return false;
+    std::vector<const Term*> todo{&t};
+    while (!todo.empty()) {
+        const Term& u = *todo.back();
+        todo.pop_back();
+        if (!u.hasLVar()) continue;
+        switch (u.kind()) {
+        case TermKind::LVar:
+            if (u.name() == x) return true;
+            break;
+        case TermKind::Ap:
+            todo.push_back(&u.arg());
+            todo.push_back(&u.fun());
+            break;
+        case TermKind::Lam: todo.push_back(&u.body()); break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) todo.push_back(&u.elems()[i]);
+            break;
+        default: break;
+        }
     }
     return false;
 }
@@ -836,43 +825,19 @@ Term renameLocals(const Renaming& r, const Term& t) {
             if (it->second == n) return &it->first;
         return nullptr;
     };
-    std::vector<std::string> hidden;
-    std::function<Term(const Term&)> walk = [&](const Term& u) -> Term {
-        if (!u.hasLVar()) return u;
-        switch (u.kind()) {
-        case TermKind::LVar: {
-            if (listed(hidden, u.name())) return u;
-            const std::string* to = renamed(u.name());
-            return to ? LVar(*to, u.type()) : u;
-        }
-        case TermKind::PVar:
-        case TermKind::Con: return u;
-        case TermKind::Ap: {
-            Term f = walk(u.fun()), x = walk(u.arg());
-            if (f.sameNode(u.fun()) && x.sameNode(u.arg())) return u;
-            return Ap(std::move(f), std::move(x), u.type());
-        }
-        case TermKind::Lam: {
-            const auto names = binderNames(u.binder());
-            hidden.insert(hidden.end(), names.begin(), names.end());
-            Term body = walk(u.body());
-            hidden.resize(hidden.size() - names.size());
-            if (body.sameNode(u.body())) return u;
-            return Lam(u.binder(), std::move(body), u.type());
-        }
-        case TermKind::Tupl: {
-            std::vector<Term> es;
-            bool changed = false;
-            for (const Term& e : u.elems()) {
-                es.push_back(walk(e));
-                changed = changed || !es.back().sameNode(e);
-            }
-            return changed ? Tupl(std::move(es), u.type()) : u;
-        }
-        }
-        return u;
-    };
-    return walk(t);
+    std::vector<std::string> hidden;  // the names bound by the lambdas above
+    return mapTerm(
+        t, hasLVarNode,
+        [&](const Term& v) {
+            if (!v.is(TermKind::LVar) || listed(hidden, v.name())) return v;
+            const std::string* to = renamed(v.name());
+            return to ? LVar(*to, v.type()) : v;
+        },
+        [&](const LamBinding& b) {
+            pushBinder(hidden, b);
+            return true;
+        },
+        [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
 }
 
 std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
