@@ -189,9 +189,10 @@ TEST(RefCheck, EveryCorpusResultHolds) {
     std::size_t checked = 0;
     for (const corpus::MatchCase& c : corpus::matchCorpus()) {
         const TermCtx t{c.term, c.termContext};
-        std::vector<MatchResults> lists = {oneStepMatch(c.pattern, t, initialNameSupply()).results,
-                                           twoStepMatch(c.pattern, t, initialNameSupply()).results};
-        if (c.termContext.empty()) lists.push_back(simpleMatch(c.pattern, c.term));
+        std::vector<MatchResults> lists;
+        lists.push_back(oneStepMatch(c.pattern, t, initialNameSupply()).results);
+        lists.push_back(twoStepMatch(c.pattern, t, initialNameSupply()).results);
+        lists.push_back(simpleMatchWith(emptyMatch(), atTop(c.pattern), t));
         for (const MatchResults& rs : lists)
             for (const MatchResult& r : toVector(rs, 200)) {
                 EXPECT_TRUE(resultHolds(c.pattern, c.term, r)) << c.label << "\n" << showSubst(r.subst);
