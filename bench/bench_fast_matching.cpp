@@ -96,11 +96,11 @@ void firstResults(benchmark::State& state, Mode m, Run run) {
 }
 
 void BM_FastOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, fastRun); }
-void BM_RefOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, refRun); }
 void BM_FastTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, fastRun); }
 void BM_RefTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, refRun); }
 BENCHMARK(BM_FastOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RefOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+// The reference matcher's one-step search takes about 300 s to its first three results here,
+// so it is left out of the routine run.
 BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 
