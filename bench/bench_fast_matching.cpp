@@ -24,10 +24,11 @@ NameSupply supplyFor(const corpus::MatchCase& c) {
 enum class Mode { Simple, OneStep, TwoStep };
 
 MatchResults fastRun(Mode m, const corpus::MatchCase& c, const NameSupply& s) {
+    if (m == Mode::Simple) return fastSimpleMatchExpr(c.pattern, c.term);
     const fast::Term p = fast::convertPrime({}, c.pattern);
     const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
     switch (m) {
-    case Mode::Simple: return fastConvertSolutions(fastSimpleMatch(p, t));
+    case Mode::Simple: break;
     case Mode::OneStep:
         return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, s)).results;
     case Mode::TwoStep: return fastConvertRun(fastTwoStep(p, t, c.termContext, s)).results;
