@@ -12,40 +12,6 @@ namespace plim::ref {
 // Bindings
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-// Rebuilds a term bottom-up with an explicit stack; skip(t) may answer for t without
-// entering it, leaf(t) gives a leaf's result and node(t, parts) an inner node's.
-template <class Skip, class Leaf, class Node>
-Term rebuildWith(const Term& root, const Skip& skip, const Leaf& leaf, const Node& node) {
-    if (auto r = skip(root)) return *r;
-    struct Frame {
-        Term t;
-        std::vector<Term> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            const Term& next = parts[top.done.size()];
-            if (auto r = skip(next)) {
-                top.done.push_back(std::move(*r));
-            } else {
-                stack.push_back(Frame{next, {}});
-            }
-            continue;
-        }
-        Term built = parts.empty() ? leaf(top.t) : node(top.t, std::move(top.done));
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
-}
-
-}  // namespace
-
 Term applyBindings(const Bindings& b, const Term& p) {
     const bool noVars = b.vars.isEmpty();
     const bool noTypes = b.types.isIdentity();
@@ -78,7 +44,9 @@ Term applyBindings(const Bindings& b, const Term& p) {
         default: return t;
         }
     };
-    return rebuildWith(p, skip, leaf, node);
+    return term_detail::rebuildTerm(p, skip, [&](const Term& t, std::vector<Term> parts) {
+        return parts.empty() ? leaf(t) : node(t, std::move(parts));
+    });
 }
 
 Bindings composeBindings(const Bindings& s, const Bindings& h) {
