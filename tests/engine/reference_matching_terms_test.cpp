@@ -32,6 +32,8 @@ TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
     const Term full = convertClosed(ap(pairCon, num(1), mkCon(mkBoolean(true), boolType())));
     ASSERT_TRUE(full.is(TermKind::Tupl));
     EXPECT_EQ(full.elems().size(), 2u);
+    EXPECT_EQ(tupleArguments(ap(pairCon, num(1), num(2)))->size(), 2u);
+    EXPECT_FALSE(tupleArguments(ap(pairCon, num(1))).has_value());
     const Term partial = convertClosed(ap(pairCon, num(1)));
     ASSERT_TRUE(partial.is(TermKind::Ap));
     EXPECT_TRUE(partial.fun().is(TermKind::Con));
