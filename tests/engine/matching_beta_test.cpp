@@ -149,6 +149,24 @@ TEST(BetaMatcher, ApplicabilityTestsTheUnnormalisedPattern) {
     EXPECT_TRUE(refMatcher()->applicable(num(1), atTop(num(2))));
 }
 
+TEST(BetaMatcher, WrappersSeeWhatTheCallerPassesAndOnlyThePatternIsReduced) {
+    const Expr y = var("y");
+    const Expr redex = ap(lam(y, y), num(1));  // (\y -> y) 1
+    testing::internal::CaptureStderr();
+    std::vector<MatchResult> rs = toVector(traceMatcher(fastMatcher())->matchSimple(var("x"), redex));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "matching x against (\\ y -> y) 1\n");
+    ASSERT_EQ(rs.size(), 1u);
+    EXPECT_EQ(showSubst(rs[0].subst), "x := 1\n");
+    // The checker compares with the term as given: x := 1 does not give the redex back.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(length(checkMatcher(fastMatcher())->matchSimple(var("x"), redex)), 1u);
+    const std::string dump = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dump.rfind("\n\nMismatch!\nWhile matching x against (\\ y -> y) 1\nBad match:\nx := 1\n\n"
+                         "substituted pattern: 1\nbetareduced: 1\n[Raw terms: ",
+                         0),
+              0u);
+}
+
 TEST(BaseMatchers, AreBuiltOnceAndSharedAndNoCombinatorChangesThem) {
     EXPECT_EQ(fastMatcher().get(), fastMatcher().get());
     EXPECT_EQ(refMatcher().get(), refMatcher().get());
