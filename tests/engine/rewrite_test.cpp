@@ -209,6 +209,14 @@ TEST(Rewrite, CanonicalNamesAreStable) {
     EXPECT_EQ(canonicalForm({{"a", nat()}}, lam(q, q)).pattern().name(), "b");
 }
 
+TEST(Rewrite, LocalDefinitionsAreRemovedFirst) {
+    const Expr y = var("y");
+    const Expr let = mkLet(mkDList(mkOneDef(mkFun(y, peano(1)), mkNoDef(), 1)), add(y, zero()), nat());
+    Derivation d = rewriteDefinition(fastMatcher(), peanoTheory(), let);
+    EXPECT_EQ(showExpr(d.start), "(\\ a -> add a Z) (S Z)");
+    EXPECT_EQ(showExpr(finalExpression(d)), "S Z");
+}
+
 TEST(Rewrite, AdvanceUsesTheCopiesThenRenamesTheLastOne) {
     auto theory = std::make_shared<const std::vector<Rule>>(peanoTheory());
     RuleCopies three{theory, theory, theory};
