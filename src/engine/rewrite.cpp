@@ -65,6 +65,16 @@ struct Positions {
 };
 using PositionsRef = std::shared_ptr<const Positions>;
 
+// Patterns are small: a plain walk.
+bool holdsConstant(const Expr& pattern) {
+    switch (pattern.kind()) {
+    case ExprKind::Con: return true;
+    case ExprKind::Ap: return holdsConstant(pattern.fun()) || holdsConstant(pattern.arg());
+    case ExprKind::Lam: return holdsConstant(pattern.pattern()) || holdsConstant(pattern.body());
+    default: return false;
+    }
+}
+
 PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
     auto out = std::make_shared<Positions>();
     out->ctxs.push_back(ctx);
@@ -83,6 +93,8 @@ PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
             inner.insert(inner.end(), outer.begin(), outer.end());
             out->ctxs.push_back(std::move(inner));
             stack.push_back(Site{node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
+            // A constant of the pattern (a tuple pattern) counts too.
+            if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
         }
         case ExprKind::Ap:
