@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "text/errors.h"
-#include "text/release.h"
 #include "text/string_literal.h"
 
 namespace plim::fast {
@@ -24,7 +23,7 @@ struct TermNode {
     TermKind kind;
     bool hasPVar = false;
     bool hasLVar = false;
-    bool hasTypeVars = false;
+    mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
     bool hasConstr = false;
     std::uint32_t size = 1;
     Type type;
@@ -39,13 +38,27 @@ struct TermNode {
     TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
     TermNode(const TermNode&) = delete;
     TermNode& operator=(const TermNode&) = delete;
+    // Children that only this node holds are released from one work list per thread, so a
+    // long spine is destroyed without nested destructor calls and without a list per node.
     ~TermNode() {
-        releaseSoleChildren(*this, [](TermNode& n, auto take) {
-            take(n.first.node_);
-            take(n.second.node_);
-            for (Term& e : n.elems) take(e.node_);
-            if (n.cache && n.cache->etaNormal) take(n.cache->etaNormal->node_);
-        });
+        static thread_local std::vector<std::shared_ptr<const TermNode>>* pending = nullptr;
+        std::vector<std::shared_ptr<const TermNode>> local;
+        const bool outermost = pending == nullptr;
+        if (outermost) pending = &local;
+        auto take = [](Term& child) {
+            if (child.node_ && child.node_.use_count() == 1) pending->push_back(std::move(child.node_));
+        };
+        take(first);
+        take(second);
+        for (Term& e : elems) take(e);
+        if (cache && cache->etaNormal) take(*cache->etaNormal);
+        if (!outermost) return;
+        while (!local.empty()) {
+            std::shared_ptr<const TermNode> next = std::move(local.back());
+            local.pop_back();
+            next.reset();  // its own sole children join the list
+        }
+        pending = nullptr;
     }
 
     TermCache& memo() const {
@@ -77,15 +90,12 @@ std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
 
 struct TermBuilder {
     static std::shared_ptr<TermNode> node(TermKind k, Type t) {
-        auto n = std::make_shared<TermNode>(k, std::move(t));
-        n->hasTypeVars = typeHasVars(n->type);
-        return n;
+        return std::make_shared<TermNode>(k, std::move(t));
     }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;
         n.hasPVar = n.hasPVar || c.hasPVar;
         n.hasLVar = n.hasLVar || c.hasLVar;
-        n.hasTypeVars = n.hasTypeVars || c.hasTypeVars;
         n.hasConstr = n.hasConstr || c.hasConstr;
         n.size = addSizes(n.size, c.size);
     }
@@ -95,7 +105,16 @@ struct TermBuilder {
 
 // --- binders ----------------------------------------------------------------------------
 
+void LamBinding::refuse() { failWith("can't handle non-variable/tuple lambda bindings"); }
+
+LamBinding refusedBinding() {
+    LamBinding b;
+    b.refused_ = true;
+    return b;
+}
+
 const std::vector<LamBinding>& LamBinding::components() const {
+    if (refused_) refuse();
     static const std::vector<LamBinding> none;
     return components_ ? *components_ : none;
 }
@@ -127,7 +146,22 @@ const std::vector<Term>& Term::elems() const { return node_->elems; }
 const Type& Term::type() const { return node_->type; }
 bool Term::hasPVar() const { return node_->hasPVar; }
 bool Term::hasLVar() const { return node_->hasLVar; }
-bool Term::hasTypeVars() const { return node_->hasTypeVars; }
+bool Term::hasTypeVars() const {
+    const TermNode& n = *node_;
+    if (n.typeVars < 0) {
+        bool any = typeHasVars(n.type);
+        switch (n.kind) {
+        case TermKind::Ap: any = any || n.first.hasTypeVars() || n.second.hasTypeVars(); break;
+        case TermKind::Lam: any = any || n.first.hasTypeVars(); break;
+        case TermKind::Tupl:
+            for (const Term& e : n.elems) any = any || e.hasTypeVars();
+            break;
+        default: break;
+        }
+        n.typeVars = any ? 1 : 0;
+    }
+    return n.typeVars == 1;
+}
 bool Term::hasConstr() const { return node_->hasConstr; }
 std::uint32_t Term::size() const { return node_->size; }
 
@@ -573,29 +607,63 @@ std::vector<std::string> binderNames(const LamBinding& b) {
 
 namespace {
 
+// Puts the binder's names at the end of `bound`; returns how many.
+std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
+    if (b.isVar()) {
+        bound.push_back(b.name());
+        return 1;
+    }
+    std::size_t n = 0;
+    for (const LamBinding& c : b.components()) n += pushBinder(bound, c);
+    return n;
+}
+
+// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
+// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
+// visited subterm; `enter(u)` is called for each subterm and says whether to go below it.
+template <class Enter>
+void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& enter) {
+    struct Item {
+        const Term* term;     // null: leave a lambda
+        std::size_t binds;    // the names its binder put on `bound`
+    };
+    std::vector<Item> stack{{&t, 0}};
+    while (!stack.empty()) {
+        const Item it = stack.back();
+        stack.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.binds);
+            continue;
+        }
+        const Term& u = *it.term;
+        if (!enter(u)) continue;
+        switch (u.kind()) {
+        case TermKind::Ap:
+            stack.push_back({&u.arg(), 0});
+            stack.push_back({&u.fun(), 0});
+            break;
+        case TermKind::Lam:
+            stack.push_back({nullptr, pushBinder(bound, u.binder())});
+            stack.push_back({&u.body(), 0});
+            break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
+            break;
+        default: break;
+        }
+    }
+}
+
+bool isBound(const std::vector<std::string>& bound, const std::string& n) {
+    return std::find(bound.begin(), bound.end(), n) != bound.end();
+}
+
 void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
-    if (!t.hasLVar()) return;
-    switch (t.kind()) {
-    case TermKind::LVar:
-        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end()) out.push_back(t.name());
-        return;
-    case TermKind::PVar:
-    case TermKind::Con: return;
-    case TermKind::Ap:
-        collectFreeLocals(t.fun(), bound, out);
-        collectFreeLocals(t.arg(), bound, out);
-        return;
-    case TermKind::Lam: {
-        const auto names = binderNames(t.binder());
-        bound.insert(bound.end(), names.begin(), names.end());
-        collectFreeLocals(t.body(), bound, out);
-        bound.resize(bound.size() - names.size());
-        return;
-    }
-    case TermKind::Tupl:
-        for (const Term& e : t.elems()) collectFreeLocals(e, bound, out);
-        return;
-    }
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(TermKind::LVar) && !isBound(bound, u.name())) out.push_back(u.name());
+        return true;
+    });
 }
 
 std::vector<std::string> sortedUnique(std::vector<std::string> v) {
@@ -638,29 +706,16 @@ namespace {
 
 template <class Emit>
 void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, const Emit& emit) {
-    switch (t.kind()) {
-    case TermKind::LVar:
-        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end())
-            emit(Rigid{RigidKind::RigidVar, t.name(), std::nullopt});
-        return;
-    case TermKind::PVar: return;
-    case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, t.constant()}); return;
-    case TermKind::Ap:
-        if (pattern && flexibleHead(t)) return;
-        collectRigid(t.fun(), pattern, bound, emit);
-        collectRigid(t.arg(), pattern, bound, emit);
-        return;
-    case TermKind::Lam: {
-        const auto names = binderNames(t.binder());
-        bound.insert(bound.end(), names.begin(), names.end());
-        collectRigid(t.body(), pattern, bound, emit);
-        bound.resize(bound.size() - names.size());
-        return;
-    }
-    case TermKind::Tupl:
-        for (const Term& e : t.elems()) collectRigid(e, pattern, bound, emit);
-        return;
-    }
+    walkScoped(t, bound, [&](const Term& u) {
+        switch (u.kind()) {
+        case TermKind::LVar:
+            if (!isBound(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
+            return false;
+        case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, u.constant()}); return false;
+        case TermKind::Ap: return !(pattern && flexibleHead(u));
+        default: return true;
+        }
+    });
 }
 
 std::vector<Rigid> rigidList(const Term& t, bool pattern) {
@@ -670,8 +725,8 @@ std::vector<Rigid> rigidList(const Term& t, bool pattern) {
     return out;
 }
 
-// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
-// equal to nothing (a NaN constant).
+}  // namespace
+
 std::optional<std::string> rigidKey(const Rigid& r) {
     if (r.kind == RigidKind::RigidVar) return "v" + r.name;
     const Constant& c = *r.constant;
@@ -689,6 +744,8 @@ std::optional<std::string> rigidKey(const Rigid& r) {
     default: return "c" + constantText(c);
     }
 }
+
+namespace {
 
 std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
     std::vector<std::string> keys;

@@ -4,9 +4,9 @@
 // position, and the small questions the matcher asks of terms again and again.
 //
 // A `Term` is a cheap handle to an immutable node.  Every node knows at once whether its
-// subtree holds a `PVar`, an `LVar`, a type variable or a constructor constant, and its size;
-// the free local variables, the rigid symbols and the eta-normal form of a node are worked
-// out on first request and kept with the node.  Long spines are destroyed iteratively.
+// subtree holds a `PVar`, an `LVar` or a constructor constant, and its size; whether it holds
+// a type variable, its free local variables, its rigid symbols and its eta-normal form are
+// worked out on first request and kept with the node.  Long spines are destroyed iteratively.
 #pragma once
 
 #include <cstdint>
@@ -28,24 +28,36 @@ namespace plim::fast {
 
 enum class BindingKind : std::uint8_t { LamVar, LamTup };
 
-// LamVar name | LamTup components.
+// LamVar name | LamTup components.  The binder of a lambda whose pattern is neither a
+// variable nor a tuple of variables is a refused binder: examining it raises "can't handle
+// non-variable/tuple lambda bindings".
 class LamBinding {
 public:
-    BindingKind kind() const { return kind_; }
-    bool isVar() const { return kind_ == BindingKind::LamVar; }
-    const std::string& name() const { return name_; }
+    BindingKind kind() const {
+        if (refused_) refuse();
+        return kind_;
+    }
+    bool isVar() const { return kind() == BindingKind::LamVar; }
+    const std::string& name() const {
+        if (refused_) refuse();
+        return name_;
+    }
     const std::vector<LamBinding>& components() const;
 
 private:
     friend LamBinding LamVar(std::string name);
     friend LamBinding LamTup(std::vector<LamBinding> components);
+    friend LamBinding refusedBinding();
+    [[noreturn]] static void refuse();
     BindingKind kind_ = BindingKind::LamVar;
+    bool refused_ = false;
     std::string name_;
     std::shared_ptr<const std::vector<LamBinding>> components_;
 };
 
 LamBinding LamVar(std::string name);
 LamBinding LamTup(std::vector<LamBinding> components);
+LamBinding refusedBinding();
 
 // ---------------------------------------------------------------------------------------
 // Terms
@@ -78,8 +90,9 @@ public:
     // Facts about the whole subtree, known without a walk.
     bool hasPVar() const;
     bool hasLVar() const;
-    bool hasTypeVars() const;
     bool hasConstr() const;
+    // Whether some type of the subtree has a type variable: worked out on first request.
+    bool hasTypeVars() const;
     // The number of nodes (saturating).
     std::uint32_t size() const;
 
@@ -192,6 +205,9 @@ struct Rigid {
     std::optional<Constant> constant; // RigidCon
 };
 bool operator==(const Rigid& a, const Rigid& b);
+// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
+// equal to nothing (a NaN constant).
+std::optional<std::string> rigidKey(const Rigid& r);
 std::vector<Rigid> rigidSymbols(const Term& p);
 std::vector<Rigid> rigidSymbolsOfTerm(const Term& t);
 // Every rigid symbol of the pattern is among those of the term (cached per node).
