@@ -47,9 +47,13 @@ TokenList scanText(std::string_view text);
 
 // Runs a grammar over tokens with an empty log and no waiting parsers: (value, unread tokens,
 // repair log).  Never fails; tokens the grammar cannot take where they stand are deleted.
+// Input nested deeper than kMaxInputNesting raises a user error instead.
 template <class T>
 ParseResult<T> parseTokens(const Parser<T>& grammar, TokenList tokens) {
-    return parse(grammar, TokenStream(std::move(tokens)));
+    NestingWatch watch;
+    ParseResult<T> r = parse(grammar, TokenStream(std::move(tokens)));
+    watch.check();
+    return r;
 }
 
 // What a file reader hands back: the repair log, and the value, which is finished only when
@@ -72,6 +76,19 @@ Theory parseTheory(std::string_view text, std::ostream& out);
 // A program file: the repair log and the source file; reading the value makes the equations of
 // the USING theories let-free, as parseTheory does.
 Reading<SourceFile> readProgram(std::string_view text);
+
+// --- nesting limit ------------------------------------------------------------------------------
+
+// The deepest nesting of expressions (and of types) that the readers accept: brackets,
+// abstractions, conditionals and local definitions inside one another.  Deeper input stops the
+// reader with the user error "input nested too deeply (more than 100000 levels) at line L".
+// Each reader runs on the large stack, where this depth is safe for every later walk.
+inline constexpr std::size_t kMaxInputNesting = 100000;
+
+template <class T>
+Parser<T> pNested(Parser<T> p) {
+    return pNestingGuard(std::move(p), kMaxInputNesting);
+}
 
 // --- nonterminal conventions -------------------------------------------------------------------
 
