@@ -1,0 +1,170 @@
+// The two base matchers behind the matcher interface, the beta wrapper that normalises what
+// they see, and beta reduction itself (which matches lambda patterns with the fast matcher).
+#include "engine/matching.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engine/matching_internal.h"
+#include "text/errors.h"
+
+namespace plim {
+
+using matching_detail::deferredRun;
+
+namespace {
+
+[[noreturn]] void notBuilt() { failWith("internal error: the fast matcher is not available"); }
+
+Matcher unavailableRecord() {
+    Matcher m;
+    m.matchSimple = [](const Expr&, const Expr&) -> MatchResults { notBuilt(); };
+    m.matchSimpleWith = [](const MatchResult&, const TermCtx&, const TermCtx&) -> MatchResults { notBuilt(); };
+    m.matchOneStep = [](const Expr&, const TermCtx&, const NameSupply&) -> MatchRun { notBuilt(); };
+    m.matchOneStepWith = [](const MatchResult&, const TermCtx&, const TermCtx&, const NameSupply&) -> MatchRun {
+        notBuilt();
+    };
+    m.matchTwoStep = m.matchOneStep;
+    m.matchTwoStepWith = m.matchOneStepWith;
+    m.applicable = [](const Expr&, const TermCtx&) -> bool { notBuilt(); };
+    return m;
+}
+
+// --- beta wrapper -----------------------------------------------------------------------------
+
+Expr norm(const Expr& e) { return etared(betareduce(e)); }
+
+TermCtx normCtx(const TermCtx& c) { return TermCtx{norm(c.expr), c.bound}; }
+
+}  // namespace
+
+MatcherRef betaMatcher(MatcherRef raw) {
+    Matcher m;
+    m.matchSimple = [raw](const Expr& p, const Expr& t) {
+        return MatchResults::defer([raw, p, t] { return raw->matchSimple(norm(p), norm(t)); });
+    };
+    m.matchSimpleWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+        return MatchResults::defer([raw, b, p, t] { return raw->matchSimpleWith(b, normCtx(p), normCtx(t)); });
+    };
+    m.matchOneStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchOneStep(norm(p), normCtx(t), s); });
+    };
+    m.matchOneStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchOneStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.matchTwoStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchTwoStep(norm(p), normCtx(t), s); });
+    };
+    m.matchTwoStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchTwoStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.applicable = raw->applicable;
+    return std::make_shared<const Matcher>(std::move(m));
+}
+
+// --- the base matchers ------------------------------------------------------------------------
+
+MatcherRef fastRecord() {
+    static const MatcherRef record = std::make_shared<const Matcher>(unavailableRecord());
+    return record;
+}
+
+MatcherRef fastMatcher() {
+    static const MatcherRef matcher = betaMatcher(fastRecord());
+    return matcher;
+}
+
+MatcherRef refRecord() {
+    static const MatcherRef record = std::make_shared<const Matcher>(unavailableRecord());
+    return record;
+}
+
+MatcherRef refMatcher() {
+    static const MatcherRef matcher = betaMatcher(refRecord());
+    return matcher;
+}
+
+// --- beta reduction ---------------------------------------------------------------------------
+
+namespace {
+
+// The first solution of matching a lambda's pattern against its (reduced) argument, the
+// argument's free variables held fixed.
+std::optional<MatchResult> firstSolution(const Expr& lam, const Expr& arg) {
+    MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{lam.pattern(), {}},
+                                                      TermCtx{arg, freevars(arg)});
+    if (rs.empty()) return std::nullopt;
+    return rs.head();
+}
+
+// A pending step of the reduction: rebuild a lambda around its reduced body, reduce an
+// application's argument once its function is reduced, or finish the application.
+struct Pending {
+    enum class Kind { LamBody, ApFun, ApArg } kind;
+    Expr node;
+    std::optional<Expr> fun;  // ApArg: the reduced function
+};
+
+}  // namespace
+
+// Normal order with an explicit stack: the function of an application is reduced first; a
+// lambda there is contracted once the argument is reduced, and the contractum is reduced in
+// turn without growing the stack.
+Expr betareduce(const Expr& root) {
+    std::vector<Pending> stack;
+    Expr current = root;
+    for (;;) {
+        // Descend to the leftmost part still to reduce.
+        switch (current.kind()) {
+        case ExprKind::Lam:
+            stack.push_back(Pending{Pending::Kind::LamBody, current, std::nullopt});
+            current = current.body();
+            continue;
+        case ExprKind::Ap:
+            stack.push_back(Pending{Pending::Kind::ApFun, current, std::nullopt});
+            current = current.fun();
+            continue;
+        case ExprKind::Let: patternFail("Matching:217|function betareduce");
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+        // Climb, finishing pending steps, until one asks for more reduction.
+        Expr done = current;
+        bool descend = false;
+        while (!descend) {
+            if (stack.empty()) return done;
+            Pending& top = stack.back();
+            const Expr node = top.node;
+            switch (top.kind) {
+            case Pending::Kind::LamBody:
+                stack.pop_back();
+                if (!done.sameNode(node.body())) done = mkLam(node.pattern(), done, node.lazyType());
+                else done = node;
+                break;
+            case Pending::Kind::ApFun:
+                top.kind = Pending::Kind::ApArg;
+                top.fun = done;
+                current = node.arg();
+                descend = true;
+                break;
+            case Pending::Kind::ApArg: {
+                Expr fun = *top.fun;
+                stack.pop_back();
+                if (fun.isLam()) {
+                    if (std::optional<MatchResult> r = firstSolution(fun, done)) {
+                        current = appSubst(r->subst, r->types, fun.body());
+                        descend = true;
+                        break;
+                    }
+                }
+                if (fun.sameNode(node.fun()) && done.sameNode(node.arg())) done = node;
+                else done = mkAp(fun, done, node.lazyType());
+                break;
+            }
+            }
+        }
+    }
+}
+
+}  // namespace plim
