@@ -1,38 +1,32 @@
-// TEMPORARY: stand-ins for the parts of the engine and the front end that are being built on
-// other branches; removed as each lands.
-#include "engine/matching.h"
-#include "interp/loading.h"
-#include "interp/rewriting.h"
+// TEMPORARY: stand-ins for the type checker and the rewriting driver, which are being built
+// on other branches; removed as each lands.
+#include "engine/rewrite.h"
+#include "frontend/infer.h"
 #include "text/errors.h"
 
 namespace plim {
 
 namespace {
-MatcherRef pendingMatcher() {
-    static const MatcherRef m = std::make_shared<const Matcher>();
-    return m;
-}
+[[noreturn]] void pending() { failWith("internal error: not built yet"); }
 }  // namespace
 
-MatcherRef fastMatcher() { return pendingMatcher(); }
-MatcherRef refMatcher() { return std::make_shared<const Matcher>(); }
-MatcherRef compareMatchers(MatcherRef, MatcherRef) { return std::make_shared<const Matcher>(); }
-MatcherRef traceMatcher(MatcherRef) { return std::make_shared<const Matcher>(); }
-MatcherRef oneStepOnly(MatcherRef) { return std::make_shared<const Matcher>(); }
-MatcherRef checkMatcher(MatcherRef) { return std::make_shared<const Matcher>(); }
-
-const SourceFile& programSource(const CmdState& s) {
-    loadedProgram(s);
-    failWith("internal error: program loading not built yet");
-}
-CmdState loadProgram(const std::string&, const CmdState&) { failWith("internal error: not built yet"); }
-CmdState loadTheory(const std::string&, const CmdState&) { failWith("internal error: not built yet"); }
-CmdState chooseTheory(const std::string&, const CmdState& s) { loadedProgram(s); return s; }
-CmdState applyTransform(const std::string&, const CmdState& s) { loadedProgram(s); return s; }
-CmdState rewriteCommand(const std::string&, const CmdState& s) { failWith("internal error: not built yet"); return s; }
-CmdState matchCommand(MatchKind, const std::string&, const std::string&, const CmdState& s) {
-    failWith("internal error: not built yet");
-    return s;
+CheckEnv CheckEnv::fromTypeEnv(const TypeEnv&) { pending(); }
+CheckEnv CheckEnv::with(const TypeEnv&) const { pending(); }
+std::shared_ptr<CheckState> CheckState::fresh() { pending(); }
+Theory addDefinitionRules(const DefnRules&, const Theo&) { pending(); }
+Messages appendMessages(const Messages&, const Messages&) { pending(); }
+DListCheck checkDList(const DList&, const DListContext&) { pending(); }
+TheoryCheck checkTheory(const Theo&, const Lazy<CheckEnv>&, const Lazy<DefnRules>&) { pending(); }
+DefnRules declRules(const Decl&, const std::string&) { pending(); }
+DeclSyntax declSyntax(const Decl&) { pending(); }
+DefnRules dlistRules(const DList&, const std::string&) { pending(); }
+DListSyntax dlistSyntax(const DList&) { pending(); }
+std::string errorapp(const TypeLookup&, std::int32_t) { pending(); }
+ConstructorNames noConstructors() { pending(); }
+DefnRules rulesOfDefinitions(const std::vector<std::pair<std::vector<std::string>, Decl>>&) { pending(); }
+DefnRules unionRulesRestFirst(const DefnRules&, const DefnRules&) { pending(); }
+Derivation rewriteDefinition(MatcherRef, const std::vector<Rule>&, const Expr&, const std::vector<TypedVar>&) {
+    pending();
 }
 
 }  // namespace plim
