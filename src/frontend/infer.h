@@ -142,6 +142,8 @@ class CheckState {
 public:
     // A pass whose supply starts at "a" and whose substitution is the identity.
     static std::shared_ptr<CheckState> fresh();
+    // A pass whose supply starts after `used` names and whose substitution is the identity.
+    static std::shared_ptr<CheckState> startingAfter(std::uint64_t used);
 
     // The next fresh name, consumed.
     std::string freshName();
@@ -162,8 +164,12 @@ public:
     TypeSubst asSubst() const;
 
 private:
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) const;
+
     std::uint64_t next_ = 0;
-    std::unordered_map<std::string, Type> bound_;
+    // Each bound variable's type, triangular: a bound type may hold variables bound later.
+    // Lookups store the fully resolved type back.
+    mutable std::unordered_map<std::string, Type> bound_;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 
@@ -220,7 +226,7 @@ struct DListCheck {
     std::vector<std::string> freeVars;
     std::vector<std::string> constrsUsed;
     DList plain;
-    Lazy<DList> typed;
+    Lazy<DList> typed = DList{};
 };
 // Checks a definition list as one group of mutually recursive definitions: every defined name
 // gets one fresh type variable, the definitions are checked in order, and the defined names'
@@ -236,12 +242,12 @@ struct TheoryCheck {
     Messages messages;               // the reports, in file order; fatal at a DEFINITION header
     std::vector<std::string> names;  // the rule variables (and DEFINITION names) of the theory
     Theory headed;                   // plain, with the DEFINITION headers kept
-    Lazy<Theory> expanded;           // plain, the headers replaced by the definitions' rules
-    Lazy<std::vector<Rule>> rules;   // the checked rules in file order; fatal at a header
-    Lazy<Theory> typed;              // the typed theory; fatal at a header
+    Lazy<Theory> expanded = Theory{};         // plain, the headers replaced by the definitions' rules
+    Lazy<std::vector<Rule>> rules = std::vector<Rule>{}; // the checked rules in file order; fatal at a header
+    Lazy<Theory> typed = Theory{};            // the typed theory; fatal at a header
     // The DEFINITION names that the definition-rule table does not hold, in order (each
     // expands to nothing; the program reports them as undefined).  Reads the table.
-    Lazy<std::vector<std::string>> undefinedDefinitions;
+    Lazy<std::vector<std::string>> undefinedDefinitions = std::vector<std::string>{};
 };
 
 // Checks a theory against an environment: every name bound in env is a constant of the

@@ -94,6 +94,18 @@ Expr mkCon(Constant constant, Type type) {
     return ExprBuilder::withType(std::move(n), std::move(type));
 }
 
+Expr mkVar(std::string name, Lazy<Type> type) {
+    auto n = newNode(ExprKind::Var);
+    n->name = std::move(name);
+    return ExprBuilder::withType(std::move(n), std::move(type));
+}
+
+Expr mkCon(Constant constant, Lazy<Type> type) {
+    auto n = newNode(ExprKind::Con);
+    n->constant.emplace(std::move(constant));
+    return ExprBuilder::withType(std::move(n), std::move(type));
+}
+
 Eqn mkEqn(Expr lhs, Expr rhs) { return Eqn{std::move(lhs), std::move(rhs)}; }
 Eqs mkNoEq() { return Eqs(); }
 Eqs mkOneEq(Eqn eqn, Eqs rest) { return Eqs::cons(std::move(eqn), std::move(rest)); }

@@ -94,6 +94,9 @@ Expr mkLet(DList defs, Expr body, Lazy<Type> type);
 inline Expr mkAp(Expr fun, Expr arg, Lazy<Type> type) { return mkApLazy(std::move(fun), std::move(arg), std::move(type)); }
 Expr mkVar(std::string name, Type type);
 Expr mkCon(Constant constant, Type type);
+// A variable or constant whose type is computed (or raises its error) when first read.
+Expr mkVar(std::string name, Lazy<Type> type);
+Expr mkCon(Constant constant, Lazy<Type> type);
 
 // ---------------------------------------------------------------------------------------
 // Chains: the list-like syntax types

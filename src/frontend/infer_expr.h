@@ -1,0 +1,102 @@
+// The checker's passes over expressions and definition lists, shared by the definition and
+// theory checkers:
+//   - the syntactic pass (defines, free variables, constructors used, plain trees);
+//   - the type pass, which records each expression node's type in pre-order slots and
+//     collects reports keyed by the pre-order position of the node that made them;
+//   - the typed-tree builder, which walks the same tree in the same order and reads the slots
+//     under the final substitution.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "frontend/infer.h"
+
+namespace plim::infer {
+
+// --- the syntactic pass ------------------------------------------------------------------------
+
+// The type of every plain node: reading it raises "file not yet typechecked".
+const Lazy<Type>& uncheckedType();
+
+// The names an expression defines as a left side; a lambda or let raises its error.
+std::vector<std::string> exprDefines(const Expr& e);
+// The free names of an expression (unions keep the left list, then the new names).
+std::vector<std::string> exprFreeVars(const Expr& e);
+// The constructor names of upper-case Constr constants, left to right, duplicates kept.
+std::vector<std::string> exprConstrsUsed(const Expr& e);
+std::vector<std::string> declDefines(const Decl& d);
+std::vector<std::string> declFreeVars(const Decl& d);
+std::vector<std::string> declConstrsUsed(const Decl& d);
+std::vector<std::string> defsDefines(const DList& d);
+std::vector<std::string> defsFreeVars(const DList& d);
+Expr plainExpr(const Expr& e);
+Decl plainDecl(const Decl& d);
+DList plainDList(const DList& d);
+
+// a, then the names of b that are not in a.
+std::vector<std::string> unionNames(std::vector<std::string> a, const std::vector<std::string>& b);
+// a without the first occurrence of each name of b.
+std::vector<std::string> minusNames(std::vector<std::string> a, const std::vector<std::string>& b);
+
+// --- the type pass -----------------------------------------------------------------------------
+
+// What one pass over a root leaves for its typed trees: each node's type by slot, and how the
+// final substitution is applied.
+struct PassRecord {
+    CheckStatePtr state;
+    std::vector<Type> raw;
+    ConstructorNames constructors = noConstructors();
+    // Applied after the state's substitution (the final substitution of a conditional
+    // equation); set once the root is checked.
+    std::optional<TypeSubst> after;
+
+    Type finalType(std::size_t slot) const;
+    bool isConstructor(const std::string& name) const;
+};
+
+// A report of the pass: built when its text is first read.
+struct PendingReport {
+    std::uint64_t key;
+    std::function<std::string()> text;
+};
+
+struct Pass {
+    std::shared_ptr<PassRecord> rec;
+    std::vector<PendingReport> reports;
+    std::uint64_t nextKey = 0;
+    std::int32_t line = 0;
+
+    explicit Pass(CheckStatePtr state, ConstructorNames constructors = noConstructors());
+    CheckState& st() const { return *rec->state; }
+    std::size_t newSlot();
+    // The reports in key order, each text built when read.
+    Messages messages() const;
+    // Adds the report of a failed unification whose detail is built when read.
+    void reportUnify(std::uint64_t key, const UnifyResult& u, std::function<std::string()> detail);
+};
+
+// Checks an expression; returns its type (before the final substitution).
+Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env);
+
+struct DListOut {
+    TypeEnv bindings;
+    std::vector<std::string> defines;
+};
+// Checks a definition list in the pass (the line in p is the list's context line).
+DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env);
+
+// --- typed trees -----------------------------------------------------------------------------
+
+// The typed tree of e whose first slot is `slot`; advances slot past e's nodes.
+Expr typedExpr(const Expr& e, std::size_t& slot, const PassRecord& r);
+DList typedDList(const DList& d, std::size_t& slot, const PassRecord& r);
+Decl typedDecl(const Decl& d, std::size_t& slot, const PassRecord& r);
+// The number of slots of an expression (its node count, let contents included).
+std::size_t slotCount(const Expr& e);
+
+}  // namespace plim::infer
