@@ -58,7 +58,9 @@ struct RewriteSyntax {
 RewriteSyntax rewriteSyntax(const Rewrite& r, const Lazy<DefnRules>& table) {
     const DListSyntax redefs = dlistSyntax(r.redefs);
     const DListSyntax specs = dlistSyntax(r.specs);
-    const TheoryCheck theory = checkTheory(r.theory.elems, notProvided<CheckEnv>("type environment"), table);
+    // Only the theory's names and its plain and expanded forms are read here, which do not
+    // depend on the environment; the types are checked in the block view.
+    const TheoryCheck theory = checkTheory(r.theory.elems, Lazy<CheckEnv>(CheckEnv()), table);
     const DefnRules specRules = dlistRules(r.specs, r.name + " specification of ");
     RewriteSyntax out{
         mkRewrite(r.name, r.names, redefs.plain, specs.plain, theory.headed),

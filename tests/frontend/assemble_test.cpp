@@ -1,0 +1,261 @@
+#include "frontend/assemble.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "frontend/assemble_redefine.h"
+#include "frontend/check_program.h"
+#include "frontend/hparse.h"
+#include "frontend/pprint_types.h"
+#include "hparse_test_util.h"
+#include "text/errors.h"
+
+namespace plim {
+namespace {
+
+Assembly assemble(const std::string& text) { return assembleProgram(readProgram(text).value.get()); }
+
+std::vector<std::string> messagesOf(const Assembly& a) {
+    std::vector<std::string> out;
+    for (const std::string& m : a.messages) out.push_back(m);
+    return out;
+}
+
+// The type bound to a name, first pair.
+std::optional<Type> typeOf(const TypeEnv& env, const std::string& name) {
+    for (const auto& [n, t] : env)
+        if (n == name) return t;
+    return std::nullopt;
+}
+
+std::vector<std::string> namesOf(const TypeEnv& env) {
+    std::vector<std::string> out;
+    for (const auto& [n, t] : env) out.push_back(n);
+    return out;
+}
+
+// The blocks of the checked program: "defs n" for a group of n definitions, "trafo T".
+std::vector<std::string> blockShapes(const Prog& p) {
+    std::vector<std::string> out;
+    for (const BlockItem& b : p.blocks)
+        out.push_back(b.kind() == BlockKind::DefsBlock ? "defs " + std::to_string(b.defs().defs.length())
+                                                       : "trafo " + b.rewrite().name);
+    return out;
+}
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const PlimError& e) {
+        return e.message();
+    }
+    return "no error";
+}
+
+std::vector<std::string> labelsOf(const RuleList& rules) {
+    std::vector<std::string> out;
+    for (const Rule& r : rules) out.push_back(r.label);
+    return out;
+}
+
+TEST(AssembleProgram, EmptyProgram) {
+    const Assembly a = assemble("");
+    EXPECT_TRUE(messagesOf(a).empty());
+    EXPECT_TRUE(a.info.programEnv().empty());
+    EXPECT_TRUE(a.info.program().blocks.isEnd());
+    EXPECT_TRUE(a.info.elementList().empty());
+    EXPECT_FALSE(a.info.theoryOfTransform("t"));
+    EXPECT_FALSE(a.info.transformOfName("t"));
+    EXPECT_EQ(concatProgramErrors(a.messages), "");
+    EXPECT_EQ(errorOf([&] { a.info.sourceText(); }), "sourcefile text not inserted");
+}
+
+TEST(AssembleProgram, NothingIsComputedBeforeItIsRead) {
+    // A lambda on a left side fails only when the program is checked.
+    const Assembly a = assemble("(\\x -> x) = 1;");
+    EXPECT_EQ(a.info.sourceFile().elems.length(), 1u);
+    EXPECT_EQ(errorOf([&] { messagesOf(a); }), "cannot define an abstraction");
+}
+
+TEST(AssembleProgram, PolymorphismFromGroupToGroup) {
+    const Assembly a = assemble("f = (ident 1, ident True);\nident x = x;\n");
+    EXPECT_TRUE(messagesOf(a).empty());
+    const TypeEnv& env = a.info.programEnv();
+    EXPECT_EQ(namesOf(env), (std::vector<std::string>{"ident", "f"}));
+    EXPECT_EQ(showType(*typeOf(env, "f")), "(Int,Bool)");
+    EXPECT_EQ(typeOf(env, "ident")->kind(), TypeKind::TAbs);
+    EXPECT_TRUE(a.info.programCheckEnv().binds("ident"));
+}
+
+TEST(AssembleProgram, MutualDefinitionsFormOneBlockWithTheirLines) {
+    const Assembly a = assemble("ev n = if n == 0 then True else od (n - 1);\n"
+                                "od n = if n == 0 then False else ev (n - 1);\n"
+                                "main = ev 4;\n");
+    EXPECT_TRUE(messagesOf(a).empty());
+    const std::vector<BlockItem> blocks = a.info.program().blocks.toVector();
+    EXPECT_EQ(blockShapes(a.info.program()), (std::vector<std::string>{"defs 2", "defs 1"}));
+    std::vector<std::int32_t> lines;
+    for (const DefItem& d : blocks[0].defs().defs) lines.push_back(d.line);
+    EXPECT_EQ(lines, (std::vector<std::int32_t>{3, 2}));  // the cycle lists od before ev
+}
+
+TEST(AssembleProgram, TypeErrorsAreMessagesInProgramOrder) {
+    const Assembly a = assemble("g = 1 + True;\nh = g;\nf = True + 2;\n");
+    const std::vector<std::string> m = messagesOf(a);
+    ASSERT_EQ(m.size(), 2u);
+    // Groups come in dependency order: g's group, h's, then f's.
+    EXPECT_EQ(m[0], ">TYPE ERROR near line 2\n1 + True\n>mismatch of type constructors\n>between type: Bool\n"
+                    ">and type: Int\n");
+    EXPECT_NE(m[1].find("near line 4"), std::string::npos) << m[1];
+    EXPECT_EQ(concatProgramErrors(a.messages), m[0] + m[1]);
+    EXPECT_TRUE(typeOf(a.info.programEnv(), "h"));  // checking went on
+}
+
+const char* const specProgram =
+    "ident x = x;\n"
+    "f xs = ident xs;\n"
+    "TRANSFORM t\n"
+    "REDEFINE f xs = g xs; h = 3\n"
+    "SPECIFYING g ys = ident ys\n"
+    "USING DEFINITION f; r : g (g x) = g x\n"
+    "END;\n"
+    "k = g True;\n";
+
+TEST(AssembleProgram, SpecifiedNamesAreVisibleRedefinedNamesAreNot) {
+    const Assembly a = assemble(specProgram);
+    EXPECT_TRUE(messagesOf(a).empty());
+    const TypeEnv& env = a.info.programEnv();
+    ASSERT_TRUE(typeOf(env, "g"));
+    EXPECT_EQ(typeOf(env, "g")->kind(), TypeKind::TAbs);
+    EXPECT_EQ(showType(*typeOf(env, "k")), "Bool");
+    EXPECT_FALSE(typeOf(env, "h"));
+    EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"t"});
+    EXPECT_EQ(blockShapes(a.info.program()), (std::vector<std::string>{"defs 1", "defs 1", "trafo t", "defs 1"}));
+}
+
+TEST(AssembleProgram, RuleLabelsOfATransformation) {
+    const Assembly a = assemble("(p, q) = (1, 2);\nTRANSFORM t REDEFINE p = 1 SPECIFYING s = p USING DEFINITION q; "
+                                "r : s = 1 END;\n");
+    EXPECT_TRUE(messagesOf(a).empty());
+    const std::optional<RuleList> rules = a.info.theoryOfTransform("t");
+    ASSERT_TRUE(rules);
+    EXPECT_EQ(labelsOf(*rules), (std::vector<std::string>{"t specification of s", "definition of p,q", "r"}));
+}
+
+TEST(AssembleProgram, TransformationEntry) {
+    const Assembly a = assemble(specProgram);
+    const std::optional<TrafoEntry> e = a.info.transformOfName("t");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->name, "t");
+    EXPECT_EQ(e->redefinedNames, (std::vector<std::string>{"f", "h"}));
+    EXPECT_EQ(e->redefinitions.defs.length(), 2u);
+    EXPECT_EQ(e->specifiedNames, std::vector<std::string>{"g"});
+    ASSERT_EQ(e->items->size(), 4u);
+    EXPECT_EQ(std::get<DefinitionProgramItem>((*e->items)[1]).names, std::vector<std::string>{"f"});
+    EXPECT_EQ(std::get<TransformProgramItem>((*e->items)[2]).name, "t");
+    EXPECT_TRUE(typeOf(e->env, "g"));
+    ASSERT_TRUE(e->theoryOf("t"));
+    EXPECT_EQ(labelsOf(*e->theoryOf("t")), (std::vector<std::string>{"t specification of g", "definition of f", "r"}));
+    EXPECT_FALSE(e->theoryOf("nope"));
+}
+
+TEST(AssembleProgram, BlocksWithPrerequisitesEnterNoTable) {
+    const Assembly a = assemble("f = 1;\nTRANSFORM u : t REDEFINE f = 2 SPECIFYING v = f USING END;\n");
+    EXPECT_TRUE(messagesOf(a).empty());
+    EXPECT_FALSE(a.info.transformOfName("u"));
+    EXPECT_FALSE(a.info.theoryOfTransform("u"));
+    EXPECT_TRUE(a.info.elementList().empty());
+    EXPECT_FALSE(typeOf(a.info.programEnv(), "v"));  // not grouped, so not checked
+}
+
+TEST(AssembleProgram, DuplicateTransformationNamesFailOnlyWhenRead) {
+    const Assembly a = assemble("f = 1;\n"
+                                "TRANSFORM t REDEFINE f = 2 SPECIFYING g = f USING END;\n"
+                                "TRANSFORM t REDEFINE f = 3 SPECIFYING h = f USING END;\n"
+                                "TRANSFORM u REDEFINE f = 4 SPECIFYING k = f USING END;\n");
+    EXPECT_TRUE(messagesOf(a).empty());
+    EXPECT_EQ(errorOf([&] { a.info.transformOfName("t"); }), "Two transformations with the same name");
+    EXPECT_EQ(errorOf([&] { a.info.theoryOfTransform("t"); }), "two TRANSFORM clauses with the same name");
+    EXPECT_TRUE(a.info.transformOfName("u"));
+    EXPECT_TRUE(a.info.theoryOfTransform("u"));
+}
+
+TEST(AssembleProgram, MutualRecursionWithATransformationFailsWhenItsGroupIsRead) {
+    const Assembly a = assemble("f = g;\nTRANSFORM t REDEFINE f = 1 SPECIFYING g = f USING END;\n");
+    EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"t"});
+    EXPECT_EQ(errorOf([&] { messagesOf(a); }),
+              "Can't have mutually recursive elements involving a transformation block");
+    EXPECT_EQ(errorOf([&] { a.info.program(); }),
+              "Can't have mutually recursive elements involving a transformation block");
+}
+
+TEST(AssembleProgram, UndefinedDefinitionHeaderIsReported) {
+    const Assembly a = assemble("f = 1;\nTRANSFORM t REDEFINE f = 2 SPECIFYING g = f USING DEFINITION nope END;\n");
+    EXPECT_EQ(messagesOf(a), std::vector<std::string>{">UNDEFINED near line 3 : nope\n"});
+}
+
+TEST(AssembleProgram, BuiltinRulesClashOnlyWhenRead) {
+    const DefnRules program = makedefnrewrite("definition of ", {"(++)", "z"}, parseEquation("(a, z) = (1, 2)"));
+    const DefnRules merged = withBuiltinRules(program);
+    const std::optional<CeqList> clash = lookupFM(NameOrd{}, merged, "(++)");
+    ASSERT_TRUE(clash);
+    EXPECT_EQ(errorOf([&] { clash->get(); }),
+              "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)");
+    EXPECT_EQ(lookupFM(NameOrd{}, merged, "(.)")->get().size(), 1u);
+    EXPECT_EQ(lookupFM(NameOrd{}, merged, "z")->get().size(), 1u);
+    EXPECT_EQ(lookupFM(NameOrd{}, withBuiltinRules({}), "(++)")->get().size(), 2u);
+}
+
+TEST(AssembleProgram, DefinitionRulesOfANameKeepTheLaterFirst) {
+    const DefnRules rules = programDefinitionRules(readProgram("f 0 = 1;\ng = 2;\nf n = n;\n").value.get().elems);
+    const std::vector<Ceq> f = lookupFM(NameOrd{}, rules, "f")->get();
+    ASSERT_EQ(f.size(), 2u);
+    EXPECT_EQ(test::showExpr(f[0].eqn.rhs), "n");
+    EXPECT_EQ(f[0].label, "definition of f");
+}
+
+TEST(AssembleProgram, ApplyingATransformationGivesAProgramThatAssembles) {
+    const Assembly a = assemble(specProgram);
+    const std::optional<TrafoEntry> e = a.info.transformOfName("t");
+    ASSERT_TRUE(e);
+    std::vector<std::string> rewritten;
+    const SourceFile merged = applyRedefine(*e, [&](const RuleList&, const std::string& name, const Type& type) {
+        rewritten.push_back(name);
+        return std::vector<Decl>{mkFun(mkVar(name, type), mkVar("ident", type))};
+    });
+    EXPECT_EQ(rewritten, std::vector<std::string>{"g"});
+    const Assembly b = assembleProgram(merged);
+    EXPECT_TRUE(messagesOf(b).empty());
+    EXPECT_FALSE(b.info.transformOfName("t"));
+    EXPECT_TRUE(typeOf(b.info.programEnv(), "h"));
+}
+
+TEST(AssembleProgram, EveryExampleLoadsWithItsExpectedMessages) {
+    // The grammar tour uses two names that it never defines.
+    const std::map<std::string, std::string> expected{
+        {"grammar_lists.p", ">UNDEFINED near line 10 : h\n>UNDEFINED near line 7 : foldr\n"}};
+    const std::filesystem::path dir = std::filesystem::path(PLIM_SOURCE_DIR) / "examples";
+    int programs = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        if (entry.path().extension() != ".p") continue;
+        ++programs;
+        const Reading<SourceFile> r = readProgram(test::readFile("examples/" + entry.path().filename().string()));
+        EXPECT_EQ(r.messages, "") << entry.path();
+        const Assembly a = assembleProgram(r.value.get());
+        const auto known = expected.find(entry.path().filename().string());
+        EXPECT_EQ(concatProgramErrors(a.messages), known == expected.end() ? "" : known->second) << entry.path();
+        for (const std::string& t : a.info.elementList()) {
+            EXPECT_TRUE(a.info.theoryOfTransform(t)) << t;
+            EXPECT_TRUE(a.info.transformOfName(t)) << t;
+        }
+    }
+    EXPECT_GT(programs, 0);
+}
+
+}  // namespace
+}  // namespace plim
