@@ -1,0 +1,61 @@
+// Typed expressions built by hand for the reference matcher's tests, and the texts of
+// results.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/reference_matching.h"
+#include "engine/reference_matching_core.h"
+#include "engine/reference_matching_terms.h"
+#include "engine/reference_matching_utils.h"
+#include "frontend/pprint_expr.h"
+#include "model/constants.h"
+#include "model/expressions.h"
+#include "text/errors.h"
+
+namespace plim::reftest {
+
+inline const Type& I() { return intType(); }
+inline Type fn(const Type& a, const Type& b) { return mkArrow(a, b); }
+inline Expr v(const std::string& n, const Type& t = intType()) { return mkVar(n, t); }
+// A constructor constant: terms are closed, their free symbols are constants.
+inline Expr k(const std::string& n, const Type& t = intType()) { return mkCon(mkConstr(n), t); }
+inline Expr num(std::int32_t n) { return mkCon(mkNumber(n), intType()); }
+inline Expr ap(const Expr& f, const Expr& x) { return mkAp(f, x, resType(f.type())); }
+inline Expr ap(const Expr& f, const Expr& x, const Expr& y) { return ap(ap(f, x), y); }
+inline Expr lam(const std::string& n, const Type& t, const Expr& body) { return typedLam(n, t, body); }
+inline Expr pair(const Expr& a, const Expr& b) { return ref::unconvert(ref::convertClosed(ref::mkTupleExpr({a, b}))); }
+inline Expr plus(const Expr& a, const Expr& b) {
+    return ap(mkCon(mkBinop(Op::Plus), fn(I(), fn(I(), I()))), a, b);
+}
+
+// "x := e\n" lines of each result, results separated by "|".
+inline std::string texts(const MatchResults& rs, std::size_t limit = 100) {
+    std::string out;
+    std::size_t n = 0;
+    for (List<MatchResult> at = rs; !at.empty() && n < limit; at = at.tail(), ++n) {
+        if (n > 0) out += "|";
+        std::string one;
+        for (const auto& [name, e] : at.head().subst) {
+            if (!one.empty()) one += ", ";
+            one += name + "=" + showExpr(e);
+        }
+        out += one;
+    }
+    return out;
+}
+
+inline std::string failureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const PatternMatchFailure& e) {
+        return e.coded();
+    } catch (const PlimError& e) {
+        return e.message();
+    }
+    return "no failure";
+}
+
+}  // namespace plim::reftest
