@@ -88,6 +88,8 @@ public:
 
 private:
     friend struct TermBuilder;
+    friend struct TermNode;
+    Term() = default;  // only inside nodes, for fields a form does not have
     explicit Term(std::shared_ptr<const TermNode> n) : node_(std::move(n)) {}
     std::shared_ptr<const TermNode> node_;
 };
@@ -155,6 +157,16 @@ bool occursLVar(const std::string& x, const Term& t);
 
 // The subterms in pre-order, the whole term first, produced on demand.
 List<Position> positions(const Term& t);
+
+// A path held innermost step first, sharing its outer steps with the paths below it.
+struct PathCell {
+    TermStep step;
+    std::shared_ptr<const PathCell> outer;
+};
+using SharedPath = std::shared_ptr<const PathCell>;
+Path toPath(const SharedPath& p);
+// All positions at once, in the order of `positions`, each path shared: linear in the size.
+std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t);
 // The term with the subterm at the path replaced; a path that does not fit raises
 // "invalid replace:" with a dump of the term, the path and the replacement.
 Term replaceAt(const Path& path, const Term& t, const Term& replacement);

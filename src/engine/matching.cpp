@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/fast_matching.h"
 #include "engine/matching_internal.h"
+#include "engine/reference_matching.h"
 #include "text/errors.h"
 
 namespace plim {
@@ -15,21 +17,8 @@ using matching_detail::deferredRun;
 
 namespace {
 
-[[noreturn]] void notBuilt() { failWith("internal error: the fast matcher is not available"); }
-
-Matcher unavailableRecord() {
-    Matcher m;
-    m.matchSimple = [](const Expr&, const Expr&) -> MatchResults { notBuilt(); };
-    m.matchSimpleWith = [](const MatchResult&, const TermCtx&, const TermCtx&) -> MatchResults { notBuilt(); };
-    m.matchOneStep = [](const Expr&, const TermCtx&, const NameSupply&) -> MatchRun { notBuilt(); };
-    m.matchOneStepWith = [](const MatchResult&, const TermCtx&, const TermCtx&, const NameSupply&) -> MatchRun {
-        notBuilt();
-    };
-    m.matchTwoStep = m.matchOneStep;
-    m.matchTwoStepWith = m.matchOneStepWith;
-    m.applicable = [](const Expr&, const TermCtx&) -> bool { notBuilt(); };
-    return m;
-}
+using fast::contextNames;
+using fast::convertPrime;
 
 // --- beta wrapper -----------------------------------------------------------------------------
 
@@ -65,8 +54,54 @@ MatcherRef betaMatcher(MatcherRef raw) {
 
 // --- the base matchers ------------------------------------------------------------------------
 
+// The fast engine on converted terms: the pattern of operations 1, 3, 5 and 7 and the term
+// of operation 1 with no bound names, every other side with the names of its bound list.
 MatcherRef fastRecord() {
-    static const MatcherRef record = std::make_shared<const Matcher>(unavailableRecord());
+    static const MatcherRef record = [] {
+        Matcher m;
+        m.matchSimple = [](const Expr& p, const Expr& t) {
+            return MatchResults::defer([p, t] {
+                return fastConvertSolutions(fastSimpleMatch(convertPrime({}, p), convertPrime({}, t)));
+            });
+        };
+        m.matchSimpleWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+            return MatchResults::defer([b, p, t] {
+                return fastConvertSolutions(fastSimpleMatchWith(fastConvertBindings(b),
+                                                                convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                                convertPrime(contextNames(t.bound), t.expr), t.bound));
+            });
+        };
+        m.matchOneStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([p, t, s] {
+                return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), convertPrime({}, p), {},
+                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchOneStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([b, p, t, s] {
+                return fastConvertRun(fastEngine(fastOneStepStep, fastConvertBindings(b),
+                                                 convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchTwoStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([p, t, s] {
+                return fastConvertRun(
+                    fastTwoStep(convertPrime({}, p), convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchTwoStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([b, p, t, s] {
+                return fastConvertRun(fastTwoStepWith(fastConvertBindings(b),
+                                                      convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                      convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.applicable = [](const Expr& p, const TermCtx& t) {
+            return fastApplicable(convertPrime({}, p), convertPrime(contextNames(t.bound), t.expr));
+        };
+        return std::make_shared<const Matcher>(std::move(m));
+    }();
     return record;
 }
 
@@ -75,8 +110,19 @@ MatcherRef fastMatcher() {
     return matcher;
 }
 
+// The reference engine converts its arguments and solutions itself.
 MatcherRef refRecord() {
-    static const MatcherRef record = std::make_shared<const Matcher>(unavailableRecord());
+    static const MatcherRef record = [] {
+        Matcher m;
+        m.matchSimple = ref::simpleMatch;
+        m.matchSimpleWith = ref::simpleMatchWith;
+        m.matchOneStep = ref::oneStepMatch;
+        m.matchOneStepWith = ref::oneStepMatchWith;
+        m.matchTwoStep = ref::twoStepMatch;
+        m.matchTwoStepWith = ref::twoStepMatchWith;
+        m.applicable = [](const Expr&, const TermCtx&) { return true; };
+        return std::make_shared<const Matcher>(std::move(m));
+    }();
     return record;
 }
 

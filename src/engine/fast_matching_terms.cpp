@@ -1,0 +1,941 @@
+// Fast matcher terms: nodes, printed forms and the operations on single terms.
+#include "engine/fast_matching_terms.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+
+#include "text/errors.h"
+#include "text/release.h"
+#include "text/string_literal.h"
+
+namespace plim::fast {
+
+// What a node learns about itself on request and keeps.
+struct TermCache {
+    std::optional<std::vector<std::string>> freeLocalSet;
+    std::optional<std::vector<std::string>> patternKeys;
+    std::optional<std::vector<std::string>> termKeys;
+    std::optional<Term> etaNormal;  // absent with etaNormalIsSelf: the node is its own normal form
+    bool etaNormalIsSelf = false;
+};
+
+struct TermNode {
+    TermKind kind;
+    bool hasPVar = false;
+    bool hasLVar = false;
+    bool hasTypeVars = false;
+    bool hasConstr = false;
+    std::uint32_t size = 1;
+    Type type;
+    std::string name;                  // LVar, PVar
+    std::optional<Constant> constant;  // Con
+    Term first;                        // Ap: function; Lam: body
+    Term second;                       // Ap: argument
+    LamBinding binder;                 // Lam
+    std::vector<Term> elems;           // Tupl
+    mutable std::unique_ptr<TermCache> cache;
+
+    TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
+    TermNode(const TermNode&) = delete;
+    TermNode& operator=(const TermNode&) = delete;
+    ~TermNode() {
+        releaseSoleChildren(*this, [](TermNode& n, auto take) {
+            take(n.first.node_);
+            take(n.second.node_);
+            for (Term& e : n.elems) take(e.node_);
+            if (n.cache && n.cache->etaNormal) take(n.cache->etaNormal->node_);
+        });
+    }
+
+    TermCache& memo() const {
+        if (!cache) cache = std::make_unique<TermCache>();
+        return *cache;
+    }
+};
+
+namespace {
+
+bool typeHasVars(const Type& t) {
+    switch (t.kind()) {
+    case TypeKind::Tid: return true;
+    case TypeKind::TAbs: return typeHasVars(t.body());
+    case TypeKind::TCon:
+        for (const Type& a : t.args())
+            if (typeHasVars(a)) return true;
+        return false;
+    }
+    return false;
+}
+
+std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
+    const std::uint64_t s = std::uint64_t{a} + b;
+    return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);
+}
+
+}  // namespace
+
+struct TermBuilder {
+    static std::shared_ptr<TermNode> node(TermKind k, Type t) {
+        auto n = std::make_shared<TermNode>(k, std::move(t));
+        n->hasTypeVars = typeHasVars(n->type);
+        return n;
+    }
+    static void absorb(TermNode& n, const Term& child) {
+        const TermNode& c = *child.node_;
+        n.hasPVar = n.hasPVar || c.hasPVar;
+        n.hasLVar = n.hasLVar || c.hasLVar;
+        n.hasTypeVars = n.hasTypeVars || c.hasTypeVars;
+        n.hasConstr = n.hasConstr || c.hasConstr;
+        n.size = addSizes(n.size, c.size);
+    }
+    static Term make(std::shared_ptr<TermNode> n) { return Term(std::move(n)); }
+    static const TermNode& of(const Term& t) { return *t.node_; }
+};
+
+// --- binders ----------------------------------------------------------------------------
+
+const std::vector<LamBinding>& LamBinding::components() const {
+    static const std::vector<LamBinding> none;
+    return components_ ? *components_ : none;
+}
+
+LamBinding LamVar(std::string name) {
+    LamBinding b;
+    b.kind_ = BindingKind::LamVar;
+    b.name_ = std::move(name);
+    return b;
+}
+
+LamBinding LamTup(std::vector<LamBinding> components) {
+    LamBinding b;
+    b.kind_ = BindingKind::LamTup;
+    b.components_ = std::make_shared<const std::vector<LamBinding>>(std::move(components));
+    return b;
+}
+
+// --- terms ------------------------------------------------------------------------------
+
+TermKind Term::kind() const { return node_->kind; }
+const std::string& Term::name() const { return node_->name; }
+const Constant& Term::constant() const { return *node_->constant; }
+const Term& Term::fun() const { return node_->first; }
+const Term& Term::arg() const { return node_->second; }
+const LamBinding& Term::binder() const { return node_->binder; }
+const Term& Term::body() const { return node_->first; }
+const std::vector<Term>& Term::elems() const { return node_->elems; }
+const Type& Term::type() const { return node_->type; }
+bool Term::hasPVar() const { return node_->hasPVar; }
+bool Term::hasLVar() const { return node_->hasLVar; }
+bool Term::hasTypeVars() const { return node_->hasTypeVars; }
+bool Term::hasConstr() const { return node_->hasConstr; }
+std::uint32_t Term::size() const { return node_->size; }
+
+Term LVar(std::string name, Type type) {
+    auto n = TermBuilder::node(TermKind::LVar, std::move(type));
+    n->name = std::move(name);
+    n->hasLVar = true;
+    return TermBuilder::make(std::move(n));
+}
+
+Term PVar(std::string name, Type type) {
+    auto n = TermBuilder::node(TermKind::PVar, std::move(type));
+    n->name = std::move(name);
+    n->hasPVar = true;
+    return TermBuilder::make(std::move(n));
+}
+
+Term Con(Constant constant, Type type) {
+    auto n = TermBuilder::node(TermKind::Con, std::move(type));
+    n->hasConstr = constant.kind() == ConstantKind::Constr;
+    n->constant.emplace(std::move(constant));
+    return TermBuilder::make(std::move(n));
+}
+
+Term Ap(Term fun, Term arg, Type type) {
+    auto n = TermBuilder::node(TermKind::Ap, std::move(type));
+    TermBuilder::absorb(*n, fun);
+    TermBuilder::absorb(*n, arg);
+    n->first = std::move(fun);
+    n->second = std::move(arg);
+    return TermBuilder::make(std::move(n));
+}
+
+Term Lam(LamBinding binder, Term body, Type type) {
+    auto n = TermBuilder::node(TermKind::Lam, std::move(type));
+    TermBuilder::absorb(*n, body);
+    n->binder = std::move(binder);
+    n->first = std::move(body);
+    return TermBuilder::make(std::move(n));
+}
+
+Term Tupl(std::vector<Term> elems, Type type) {
+    auto n = TermBuilder::node(TermKind::Tupl, std::move(type));
+    for (const Term& e : elems) TermBuilder::absorb(*n, e);
+    n->elems = std::move(elems);
+    return TermBuilder::make(std::move(n));
+}
+
+bool operator==(const TermStep& a, const TermStep& b) {
+    return a.kind == b.kind && (a.kind != StepKind::TupElem || a.position == b.position);
+}
+
+// --- printed forms ----------------------------------------------------------------------
+
+namespace {
+
+template <class T, class Append>
+void appendListText(std::string& out, const std::vector<T>& items, Append append) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        append(out, 0, items[i]);
+    }
+    out += ']';
+}
+
+// "Name " then the fields, in parentheses when prec > 10.
+template <class Fields>
+void appendConstructor(std::string& out, int prec, const char* name, Fields fields) {
+    if (prec > 10) out += '(';
+    out += name;
+    fields();
+    if (prec > 10) out += ')';
+}
+
+}  // namespace
+
+void appendTermText(std::string& out, int prec, const Term& t) {
+    switch (t.kind()) {
+    case TermKind::LVar:
+    case TermKind::PVar:
+        appendConstructor(out, prec, t.is(TermKind::LVar) ? "LVar " : "PVar ", [&] {
+            appendStringLiteral(out, t.name());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Con:
+        appendConstructor(out, prec, "Con ", [&] {
+            appendConstantText(out, 11, t.constant());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Ap:
+        appendConstructor(out, prec, "Ap ", [&] {
+            appendTermText(out, 11, t.fun());
+            out += ' ';
+            appendTermText(out, 11, t.arg());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Lam:
+        appendConstructor(out, prec, "Lam ", [&] {
+            appendBindingText(out, 11, t.binder());
+            out += ' ';
+            appendTermText(out, 11, t.body());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Tupl:
+        appendConstructor(out, prec, "Tupl ", [&] {
+            appendListText(out, t.elems(), appendTermText);
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    }
+}
+
+void appendBindingText(std::string& out, int prec, const LamBinding& b) {
+    if (b.isVar()) {
+        appendConstructor(out, prec, "LamVar ", [&] { appendStringLiteral(out, b.name()); });
+    } else {
+        appendConstructor(out, prec, "LamTup ", [&] { appendListText(out, b.components(), appendBindingText); });
+    }
+}
+
+void appendStepText(std::string& out, int prec, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First: out += "First"; return;
+    case StepKind::Second: out += "Second"; return;
+    case StepKind::Body: out += "Body"; return;
+    case StepKind::TupElem:
+        appendConstructor(out, prec, "TupElem ", [&] { appendIntText(out, 11, s.position); });
+        return;
+    }
+}
+
+std::string showsPrecTerm(int prec, const Term& t) {
+    std::string out;
+    appendTermText(out, prec, t);
+    return out;
+}
+std::string show(const Term& t) { return showsPrecTerm(0, t); }
+std::string show(const LamBinding& b) {
+    std::string out;
+    appendBindingText(out, 0, b);
+    return out;
+}
+std::string show(const TermStep& s) {
+    std::string out;
+    appendStepText(out, 0, s);
+    return out;
+}
+std::string showList(const std::vector<Term>& ts) {
+    std::string out;
+    appendListText(out, ts, appendTermText);
+    return out;
+}
+std::string showList(const std::vector<LamBinding>& bs) {
+    std::string out;
+    appendListText(out, bs, appendBindingText);
+    return out;
+}
+std::string showList(const Path& path) {
+    std::string out;
+    appendListText(out, path, appendStepText);
+    return out;
+}
+
+// --- term operations --------------------------------------------------------------------
+
+const Type& termType(const Term& t) { return t.type(); }
+
+std::vector<Term> leadingLamVars(const Term& t) {
+    std::vector<Term> out;
+    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = at.body())
+        out.push_back(PVar(at.binder().name(), argType(at.type())));
+    return out;
+}
+
+namespace {
+
+bool binds(const LamBinding& b, const std::string& x) {
+    if (b.isVar()) return b.name() == x;
+    for (const LamBinding& c : b.components())
+        if (binds(c, x)) return true;
+    return false;
+}
+
+// Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
+// which `touches` is false.  A lambda whose binder binds one of `shadowed` names stops the
+// walk when `stop` says so.
+template <class Touches, class Leaf, class Stop>
+Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
+    if (!touches(t)) return t;
+    switch (t.kind()) {
+    case TermKind::LVar:
+    case TermKind::PVar:
+    case TermKind::Con: return leaf(t);
+    case TermKind::Ap: {
+        Term f = rebuild(t.fun(), touches, leaf, stop);
+        Term x = rebuild(t.arg(), touches, leaf, stop);
+        if (f.sameNode(t.fun()) && x.sameNode(t.arg())) return t;
+        return Ap(std::move(f), std::move(x), t.type());
+    }
+    case TermKind::Lam: {
+        if (stop(t.binder())) return t;
+        Term body = rebuild(t.body(), touches, leaf, stop);
+        if (body.sameNode(t.body())) return t;
+        return Lam(t.binder(), std::move(body), t.type());
+    }
+    case TermKind::Tupl: {
+        std::vector<Term> es;
+        es.reserve(t.elems().size());
+        bool changed = false;
+        for (const Term& e : t.elems()) {
+            es.push_back(rebuild(e, touches, leaf, stop));
+            changed = changed || !es.back().sameNode(e);
+        }
+        if (!changed) return t;
+        return Tupl(std::move(es), t.type());
+    }
+    }
+    return t;
+}
+
+bool hasLVarNode(const Term& t) { return t.hasLVar(); }
+bool neverStop(const LamBinding&) { return false; }
+
+}  // namespace
+
+// A lambda that binds x again hides its body's x from the outer binder, so the walk stops
+// there: opening \x -> \x -> x must not free the inner x.
+Term freeLVar(const std::string& x, const Term& t) {
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == x ? PVar(v.name(), v.type()) : v; },
+        [&](const LamBinding& b) { return binds(b, x); });
+}
+
+Term openLeadingLams(const Term& t) {
+    std::vector<std::string> names;
+    Term at = t;
+    while (at.is(TermKind::Lam) && at.binder().isVar()) {
+        names.push_back(at.binder().name());
+        at = at.body();
+    }
+    // The innermost lambda is opened first, as in freeLVar v (openLeadingLams body).
+    for (auto it = names.rbegin(); it != names.rend(); ++it) at = freeLVar(*it, at);
+    return at;
+}
+
+bool occursLVar(const std::string& x, const Term& t) {
+    if (!t.hasLVar()) return false;
+    switch (t.kind()) {
+    case TermKind::LVar: return t.name() == x;
+    case TermKind::PVar:
+    case TermKind::Con: return false;
+    case TermKind::Ap: return occursLVar(x, t.fun()) || occursLVar(x, t.arg());
+    case TermKind::Lam: return occursLVar(x, t.body());
+    case TermKind::Tupl:
+        for (const Term& e : t.elems())
+            if (occursLVar(x, e)) return true;
+        return false;
+    }
+    return false;
+}
+
+// --- positions ----------------------------------------------------------------------------
+
+namespace {
+
+using RevPath = SharedPath;
+
+struct Pending {
+    Term term;
+    RevPath path;
+    std::shared_ptr<const Pending> next;
+};
+using Stack = std::shared_ptr<const Pending>;
+
+
+Stack push(Term t, RevPath path, TermStep step, Stack next) {
+    auto cell = std::make_shared<const PathCell>(PathCell{step, std::move(path)});
+    return std::make_shared<const Pending>(Pending{std::move(t), std::move(cell), std::move(next)});
+}
+
+List<Position> walkPositions(Stack stack) {
+    return List<Position>::defer([stack]() {
+        if (!stack) return List<Position>();
+        const Term& t = stack->term;
+        Stack rest = stack->next;
+        switch (t.kind()) {
+        case TermKind::Ap:
+            rest = push(t.arg(), stack->path, Second, rest);
+            rest = push(t.fun(), stack->path, First, rest);
+            break;
+        case TermKind::Lam: rest = push(t.body(), stack->path, Body, rest); break;
+        case TermKind::Tupl:
+            for (std::size_t i = t.elems().size(); i-- > 0;)
+                rest = push(t.elems()[i], stack->path, TupElem(static_cast<std::int32_t>(i)), rest);
+            break;
+        default: break;
+        }
+        return List<Position>::cons(Position{t, toPath(stack->path)}, walkPositions(std::move(rest)));
+    });
+}
+
+}  // namespace
+
+List<Position> positions(const Term& t) {
+    return walkPositions(std::make_shared<const Pending>(Pending{t, nullptr, nullptr}));
+}
+
+Path toPath(const SharedPath& rp) {
+    Path p;
+    for (const PathCell* c = rp.get(); c; c = c->outer.get()) p.push_back(c->step);
+    std::reverse(p.begin(), p.end());
+    return p;
+}
+
+std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t) {
+    std::vector<std::pair<Term, SharedPath>> out;
+    out.reserve(t.size() == UINT32_MAX ? 0 : t.size());
+    std::vector<std::pair<Term, SharedPath>> stack{{t, nullptr}};
+    auto push = [&stack](const Term& c, const SharedPath& at, TermStep s) {
+        stack.emplace_back(c, std::make_shared<const PathCell>(PathCell{s, at}));
+    };
+    while (!stack.empty()) {
+        auto [u, path] = std::move(stack.back());
+        stack.pop_back();
+        switch (u.kind()) {
+        case TermKind::Ap:
+            push(u.arg(), path, Second);
+            push(u.fun(), path, First);
+            break;
+        case TermKind::Lam: push(u.body(), path, Body); break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;)
+                push(u.elems()[i], path, TupElem(static_cast<std::int32_t>(i)));
+            break;
+        default: break;
+        }
+        out.emplace_back(std::move(u), std::move(path));
+    }
+    return out;
+}
+
+namespace {
+
+[[noreturn]] void invalidReplace(const Term& at, const Path& path, std::size_t from, const Term& replacement) {
+    std::string out = "invalid replace:\ne=";
+    appendTermText(out, 0, at);
+    out += "\nl=";
+    out += showList(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
+    out += "\nr=";
+    appendTermText(out, 0, replacement);
+    out += "\n";
+    failWith(out);
+}
+
+// The child selected by a step, or null when the step does not fit.
+const Term* child(const Term& t, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First: return t.is(TermKind::Ap) ? &t.fun() : nullptr;
+    case StepKind::Second: return t.is(TermKind::Ap) ? &t.arg() : nullptr;
+    case StepKind::Body: return t.is(TermKind::Lam) ? &t.body() : nullptr;
+    case StepKind::TupElem:
+        if (!t.is(TermKind::Tupl) || s.position < 0 || static_cast<std::size_t>(s.position) >= t.elems().size())
+            return nullptr;
+        return &t.elems()[static_cast<std::size_t>(s.position)];
+    }
+    return nullptr;
+}
+
+// The node t with the child selected by s replaced.
+Term withChild(const Term& t, const TermStep& s, Term c) {
+    switch (s.kind) {
+    case StepKind::First: return Ap(std::move(c), t.arg(), t.type());
+    case StepKind::Second: return Ap(t.fun(), std::move(c), t.type());
+    case StepKind::Body: return Lam(t.binder(), std::move(c), t.type());
+    case StepKind::TupElem: {
+        std::vector<Term> es = t.elems();
+        es[static_cast<std::size_t>(s.position)] = std::move(c);
+        return Tupl(std::move(es), t.type());
+    }
+    }
+    return t;
+}
+
+}  // namespace
+
+Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
+    std::vector<Term> spine;
+    spine.reserve(path.size());
+    Term at = t;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const Term* next = child(at, path[i]);
+        if (!next) invalidReplace(at, path, i, replacement);
+        spine.push_back(at);
+        at = *next;
+    }
+    Term result = replacement;
+    for (std::size_t i = path.size(); i-- > 0;) result = withChild(spine[i], path[i], std::move(result));
+    return result;
+}
+
+Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
+    Term out = t;
+    for (const Path& p : paths) out = replaceAt(p, out, replacement);
+    return out;
+}
+
+Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
+    if (path.empty()) return replacement;
+    const TermStep& s = path.front();
+    if (s.kind == StepKind::TupElem && child(t, s)) {
+        const Path rest(path.begin() + 1, path.end());
+        return withChild(t, s, replaceAtEta(rest, *child(t, s), replacement));
+    }
+    if (s.kind == StepKind::Body && t.is(TermKind::Lam)) {
+        const Path rest(path.begin() + 1, path.end());
+        return etaReduce(Lam(t.binder(), replaceAt(rest, t.body(), replacement), t.type()));
+    }
+    return replaceAt(path, t, replacement);
+}
+
+// --- variables ------------------------------------------------------------------------------
+
+std::vector<std::string> binderNames(const LamBinding& b) {
+    if (b.isVar()) return {b.name()};
+    std::vector<std::string> out;
+    for (const LamBinding& c : b.components()) {
+        auto names = binderNames(c);
+        out.insert(out.end(), names.begin(), names.end());
+    }
+    return out;
+}
+
+namespace {
+
+void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
+    if (!t.hasLVar()) return;
+    switch (t.kind()) {
+    case TermKind::LVar:
+        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end()) out.push_back(t.name());
+        return;
+    case TermKind::PVar:
+    case TermKind::Con: return;
+    case TermKind::Ap:
+        collectFreeLocals(t.fun(), bound, out);
+        collectFreeLocals(t.arg(), bound, out);
+        return;
+    case TermKind::Lam: {
+        const auto names = binderNames(t.binder());
+        bound.insert(bound.end(), names.begin(), names.end());
+        collectFreeLocals(t.body(), bound, out);
+        bound.resize(bound.size() - names.size());
+        return;
+    }
+    case TermKind::Tupl:
+        for (const Term& e : t.elems()) collectFreeLocals(e, bound, out);
+        return;
+    }
+}
+
+std::vector<std::string> sortedUnique(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+}
+
+}  // namespace
+
+std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound) {
+    std::vector<std::string> scope = bound;
+    std::vector<std::string> out;
+    collectFreeLocals(t, scope, out);
+    return out;
+}
+
+const std::vector<std::string>& freeLocalSet(const Term& t) {
+    TermCache& c = TermBuilder::of(t).memo();
+    if (!c.freeLocalSet) c.freeLocalSet = sortedUnique(freeLocals(t));
+    return *c.freeLocalSet;
+}
+
+bool hasFreeLocals(const Term& t) { return t.hasLVar() && !freeLocalSet(t).empty(); }
+
+bool flexibleHead(const Term& t) {
+    Term at = t;
+    while (at.is(TermKind::Ap)) at = at.fun();
+    return at.is(TermKind::PVar) || at.is(TermKind::Lam);
+}
+
+// --- rigid symbols ------------------------------------------------------------------------------
+
+bool operator==(const Rigid& a, const Rigid& b) {
+    if (a.kind != b.kind) return false;
+    return a.kind == RigidKind::RigidVar ? a.name == b.name : eqConstant(*a.constant, *b.constant);
+}
+
+namespace {
+
+template <class Emit>
+void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, const Emit& emit) {
+    switch (t.kind()) {
+    case TermKind::LVar:
+        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end())
+            emit(Rigid{RigidKind::RigidVar, t.name(), std::nullopt});
+        return;
+    case TermKind::PVar: return;
+    case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, t.constant()}); return;
+    case TermKind::Ap:
+        if (pattern && flexibleHead(t)) return;
+        collectRigid(t.fun(), pattern, bound, emit);
+        collectRigid(t.arg(), pattern, bound, emit);
+        return;
+    case TermKind::Lam: {
+        const auto names = binderNames(t.binder());
+        bound.insert(bound.end(), names.begin(), names.end());
+        collectRigid(t.body(), pattern, bound, emit);
+        bound.resize(bound.size() - names.size());
+        return;
+    }
+    case TermKind::Tupl:
+        for (const Term& e : t.elems()) collectRigid(e, pattern, bound, emit);
+        return;
+    }
+}
+
+std::vector<Rigid> rigidList(const Term& t, bool pattern) {
+    std::vector<Rigid> out;
+    std::vector<std::string> bound;
+    collectRigid(t, pattern, bound, [&](Rigid r) { out.push_back(std::move(r)); });
+    return out;
+}
+
+// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
+// equal to nothing (a NaN constant).
+std::optional<std::string> rigidKey(const Rigid& r) {
+    if (r.kind == RigidKind::RigidVar) return "v" + r.name;
+    const Constant& c = *r.constant;
+    switch (c.kind()) {
+    case ConstantKind::FNumber: {
+        const float x = c.fnumber();
+        if (x != x) return std::nullopt;
+        if (x == 0.0f) return std::string("f0");
+        std::uint32_t bits = 0;
+        static_assert(sizeof bits == sizeof x);
+        std::memcpy(&bits, &x, sizeof bits);
+        return "f" + std::to_string(bits);
+    }
+    case ConstantKind::Constr: return "k" + c.constrName();
+    default: return "c" + constantText(c);
+    }
+}
+
+std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
+    std::vector<std::string> keys;
+    std::vector<std::string> bound;
+    collectRigid(t, pattern, bound, [&](const Rigid& r) {
+        auto k = rigidKey(r);
+        // A pattern symbol equal to nothing can be found in no term.
+        if (k) keys.push_back(std::move(*k));
+        else if (pattern) keys.push_back(std::string());
+    });
+    return sortedUnique(std::move(keys));
+}
+
+}  // namespace
+
+std::vector<Rigid> rigidSymbols(const Term& p) { return rigidList(p, true); }
+std::vector<Rigid> rigidSymbolsOfTerm(const Term& t) { return rigidList(t, false); }
+
+bool mayMatch(const Term& p, const Term& t) {
+    TermCache& pc = TermBuilder::of(p).memo();
+    if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
+    if (pc.patternKeys->empty()) return true;
+    TermCache& tc = TermBuilder::of(t).memo();
+    if (!tc.termKeys) tc.termKeys = rigidKeys(t, false);
+    return std::includes(tc.termKeys->begin(), tc.termKeys->end(), pc.patternKeys->begin(), pc.patternKeys->end());
+}
+
+// --- freezing and renaming ------------------------------------------------------------------
+
+namespace {
+bool listed(const std::vector<std::string>& names, const std::string& n) {
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+}  // namespace
+
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) {
+            return v.is(TermKind::LVar) && listed(names, v.name()) ? Con(mkConstr(v.name()), v.type()) : v;
+        },
+        neverStop);
+}
+
+Term thawLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    return rebuild(
+        t, [](const Term& u) { return u.hasConstr(); },
+        [&](const Term& v) {
+            if (v.is(TermKind::Con) && v.constant().kind() == ConstantKind::Constr &&
+                listed(names, v.constant().constrName()))
+                return LVar(v.constant().constrName(), v.type());
+            return v;
+        },
+        neverStop);
+}
+
+std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
+    if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};
+    if (pattern.isVar() || term.isVar() || pattern.components().size() != term.components().size())
+        return std::nullopt;
+    Renaming out;
+    for (std::size_t i = 0; i < pattern.components().size(); ++i) {
+        auto r = matchBinders(pattern.components()[i], term.components()[i]);
+        if (!r) return std::nullopt;
+        out.insert(out.end(), r->begin(), r->end());
+    }
+    return out;
+}
+
+// Renaming stops at a lambda that binds the old name again: its occurrences below belong to
+// that lambda.
+Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
+    if (oldName == newName) return t;
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == oldName ? LVar(newName, v.type()) : v; },
+        [&](const LamBinding& b) { return binds(b, oldName); });
+}
+
+// All pairs at once: renaming (x, y) against (y, x) swaps the two names instead of merging
+// them, and a lambda of the term that binds a renamed name again keeps its own occurrences.
+Term renameLocals(const Renaming& r, const Term& t) {
+    if (r.size() == 1) return renameLocal(r.front().second, r.front().first, t);
+    auto renamed = [&r](const std::string& n) -> const std::string* {
+        for (auto it = r.rbegin(); it != r.rend(); ++it)
+            if (it->second == n) return &it->first;
+        return nullptr;
+    };
+    std::vector<std::string> hidden;
+    std::function<Term(const Term&)> walk = [&](const Term& u) -> Term {
+        if (!u.hasLVar()) return u;
+        switch (u.kind()) {
+        case TermKind::LVar: {
+            if (listed(hidden, u.name())) return u;
+            const std::string* to = renamed(u.name());
+            return to ? LVar(*to, u.type()) : u;
+        }
+        case TermKind::PVar:
+        case TermKind::Con: return u;
+        case TermKind::Ap: {
+            Term f = walk(u.fun()), x = walk(u.arg());
+            if (f.sameNode(u.fun()) && x.sameNode(u.arg())) return u;
+            return Ap(std::move(f), std::move(x), u.type());
+        }
+        case TermKind::Lam: {
+            const auto names = binderNames(u.binder());
+            hidden.insert(hidden.end(), names.begin(), names.end());
+            Term body = walk(u.body());
+            hidden.resize(hidden.size() - names.size());
+            if (body.sameNode(u.body())) return u;
+            return Lam(u.binder(), std::move(body), u.type());
+        }
+        case TermKind::Tupl: {
+            std::vector<Term> es;
+            bool changed = false;
+            for (const Term& e : u.elems()) {
+                es.push_back(walk(e));
+                changed = changed || !es.back().sameNode(e);
+            }
+            return changed ? Tupl(std::move(es), u.type()) : u;
+        }
+        }
+        return u;
+    };
+    return walk(t);
+}
+
+std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
+    Term at = t;
+    while (at.is(TermKind::Lam)) {
+        auto names = binderNames(at.binder());
+        names.insert(names.end(), acc.begin(), acc.end());
+        acc = std::move(names);
+        at = at.body();
+    }
+    return {at, std::move(acc)};
+}
+
+// --- eta and equality --------------------------------------------------------------------------
+
+bool binderIsArgument(const LamBinding& b, const Term& a) {
+    if (b.isVar()) return a.is(TermKind::LVar) && a.name() == b.name();
+    if (!a.is(TermKind::Tupl) || a.elems().size() != b.components().size()) return false;
+    for (std::size_t i = 0; i < a.elems().size(); ++i)
+        if (!binderIsArgument(b.components()[i], a.elems()[i])) return false;
+    return true;
+}
+
+Term etaReduce(const Term& t) {
+    if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return t;
+    const Term& f = t.body().fun();
+    if (!binderIsArgument(t.binder(), t.body().arg())) return t;
+    for (const std::string& n : binderNames(t.binder()))
+        if (occursLVar(n, f) && listed(freeLocalSet(f), n)) return t;
+    return f;
+}
+
+Term etaNormalise(const Term& t) {
+    if (!t.hasLVar() && !t.is(TermKind::Lam)) {
+        // Without local variables no lambda below can be an eta redex (its body would
+        // mention its own variable).
+        return t;
+    }
+    TermCache& c = TermBuilder::of(t).memo();
+    if (c.etaNormalIsSelf) return t;
+    if (c.etaNormal) return *c.etaNormal;
+    Term out = t;
+    switch (t.kind()) {
+    case TermKind::Ap: {
+        Term f = etaNormalise(t.fun()), x = etaNormalise(t.arg());
+        if (!f.sameNode(t.fun()) || !x.sameNode(t.arg())) out = Ap(std::move(f), std::move(x), t.type());
+        break;
+    }
+    case TermKind::Lam: {
+        Term body = etaNormalise(t.body());
+        out = body.sameNode(t.body()) ? t : Lam(t.binder(), std::move(body), t.type());
+        out = etaReduce(out);
+        break;
+    }
+    case TermKind::Tupl: {
+        std::vector<Term> es;
+        bool changed = false;
+        for (const Term& e : t.elems()) {
+            es.push_back(etaNormalise(e));
+            changed = changed || !es.back().sameNode(e);
+        }
+        if (changed) out = Tupl(std::move(es), t.type());
+        break;
+    }
+    default: break;
+    }
+    if (out.sameNode(t)) c.etaNormalIsSelf = true;
+    else c.etaNormal = out;
+    return out;
+}
+
+namespace {
+
+// The distance from the innermost binder of the last occurrence of n, or nothing.
+std::optional<std::size_t> boundDepth(const std::vector<std::string>& bound, const std::string& n) {
+    for (std::size_t i = bound.size(); i-- > 0;)
+        if (bound[i] == n) return bound.size() - 1 - i;
+    return std::nullopt;
+}
+
+bool eqUpTo(std::vector<std::string>& b1, std::vector<std::string>& b2, const Term& s, const Term& t) {
+    if (s.kind() != t.kind() || s.size() != t.size()) return false;
+    if (s.sameNode(t) && (!s.hasLVar() || b1 == b2)) return true;
+    if (!eqType(s.type(), t.type())) return false;
+    switch (s.kind()) {
+    case TermKind::LVar: {
+        const auto d1 = boundDepth(b1, s.name()), d2 = boundDepth(b2, t.name());
+        if (d1 || d2) return d1 && d2 && *d1 == *d2;
+        return s.name() == t.name();
+    }
+    case TermKind::PVar: return s.name() == t.name();
+    case TermKind::Con: return eqConstant(s.constant(), t.constant());
+    case TermKind::Ap: return eqUpTo(b1, b2, s.fun(), t.fun()) && eqUpTo(b1, b2, s.arg(), t.arg());
+    case TermKind::Lam: {
+        auto r = matchBinders(s.binder(), t.binder());
+        if (!r) return false;
+        for (const auto& [a, b] : *r) {
+            b1.push_back(a);
+            b2.push_back(b);
+        }
+        const bool eq = eqUpTo(b1, b2, s.body(), t.body());
+        b1.resize(b1.size() - r->size());
+        b2.resize(b2.size() - r->size());
+        return eq;
+    }
+    case TermKind::Tupl:
+        if (s.elems().size() != t.elems().size()) return false;
+        for (std::size_t i = 0; i < s.elems().size(); ++i)
+            if (!eqUpTo(b1, b2, s.elems()[i], t.elems()[i])) return false;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool termEq(const Term& s, const Term& t) {
+    if (s.sameNode(t)) return true;
+    std::vector<std::string> b1, b2;
+    return eqUpTo(b1, b2, etaNormalise(s), etaNormalise(t));
+}
+
+}  // namespace plim::fast

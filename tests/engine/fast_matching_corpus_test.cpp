@@ -1,0 +1,58 @@
+// Every result of the fast matcher on the shared corpus passes the check: the pattern with
+// the result applied, beta-reduced and eta-contracted, equals the eta-contracted term.
+#include <gtest/gtest.h>
+
+#include "engine/fast_matching.h"
+#include "engine/fast_matching_test_util.h"
+#include "engine/match_corpus.h"
+#include "frontend/pprint_expr.h"
+
+namespace plim {
+namespace {
+
+using corpus::MatchCase;
+
+constexpr std::size_t kMaxResults = 300;
+
+struct Tally {
+    std::size_t cases = 0, results = 0, failures = 0;
+};
+
+void checkAll(const MatchCase& c, const MatchResults& rs, const char* mode, Tally& tally) {
+    SCOPED_TRACE(mode);
+    for (const MatchResult& r : toVector(rs, kMaxResults)) {
+        ++tally.results;
+        if (!fasttest::passesCheck(r, c.pattern, c.term)) {
+            ++tally.failures;
+            ADD_FAILURE() << mode << " " << c.label << ": bad result\n" << showSubst(r.subst);
+        }
+    }
+    ++tally.cases;
+}
+
+NameSupply supplyFor(const MatchCase& c) { return freshFor(c.term, c.termContext)(freshFor(c.pattern, {})(initialNameSupply())); }
+
+TEST(FastMatchingCorpus, SimpleOneStepAndTwoStepResultsPassTheCheck) {
+    Tally simple, one, two;
+    std::size_t matched = 0;
+    for (const MatchCase& c : corpus::matchCorpus()) {
+        SCOPED_TRACE(c.label);
+        const auto tnames = fast::contextNames(c.termContext);
+        const fast::Term p = fast::convertPrime({}, c.pattern);
+        const fast::Term t = fast::convertPrime(tnames, c.term);
+        if (c.termContext.empty()) checkAll(c, fastConvertSolutions(fastSimpleMatch(p, t)), "simple", simple);
+        const MatchRun r1 = fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)));
+        checkAll(c, r1.results, "one-step", one);
+        const MatchRun r2 = fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c)));
+        checkAll(c, r2.results, "two-step", two);
+        if (!r1.results.empty()) ++matched;
+    }
+    EXPECT_GE(one.cases, 200u);
+    EXPECT_GT(matched, 100u);
+    RecordProperty("results", std::to_string(simple.results + one.results + two.results));
+    std::printf("corpus: %zu cases, %zu with one-step results; results simple %zu, one-step %zu, two-step %zu\n",
+                one.cases, matched, simple.results, one.results, two.results);
+}
+
+}  // namespace
+}  // namespace plim
