@@ -113,7 +113,8 @@ RuleResults rules(ApStep step, const Term& p, const Term& t, const NameSupply& s
 // The solutions of one problem: its rules under the one type match, if any.
 RuleResults solveOne(ApStep step, const Term& p, const Term& t, const NameSupply& s) {
     if (t.hasPVar()) freeVariablesInTerm(t);
-    std::optional<TypeSubst> ts = matchTypeFresh(p.type(), t.type());
+    // A type matched against the very same type gives the identity.
+    std::optional<TypeSubst> ts = p.type().sameNode(t.type()) ? TypeSubst() : matchTypeFresh(p.type(), t.type());
     if (!ts) return none();
     RuleResults rs = rules(step, p, t, s);
     if (ts->isIdentity()) return rs;

@@ -24,7 +24,7 @@ struct TermNode {
     TermKind kind;
     bool hasPVar = false;
     bool hasLVar = false;
-    bool hasTypeVars = false;
+    mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
     bool hasConstr = false;
     std::uint32_t size = 1;
     Type type;
@@ -77,15 +77,12 @@ std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
 
 struct TermBuilder {
     static std::shared_ptr<TermNode> node(TermKind k, Type t) {
-        auto n = std::make_shared<TermNode>(k, std::move(t));
-        n->hasTypeVars = typeHasVars(n->type);
-        return n;
+        return std::make_shared<TermNode>(k, std::move(t));
     }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;
         n.hasPVar = n.hasPVar || c.hasPVar;
         n.hasLVar = n.hasLVar || c.hasLVar;
-        n.hasTypeVars = n.hasTypeVars || c.hasTypeVars;
         n.hasConstr = n.hasConstr || c.hasConstr;
         n.size = addSizes(n.size, c.size);
     }
@@ -127,7 +124,22 @@ const std::vector<Term>& Term::elems() const { return node_->elems; }
 const Type& Term::type() const { return node_->type; }
 bool Term::hasPVar() const { return node_->hasPVar; }
 bool Term::hasLVar() const { return node_->hasLVar; }
-bool Term::hasTypeVars() const { return node_->hasTypeVars; }
+bool Term::hasTypeVars() const {
+    const TermNode& n = *node_;
+    if (n.typeVars < 0) {
+        bool any = typeHasVars(n.type);
+        switch (n.kind) {
+        case TermKind::Ap: any = any || n.first.hasTypeVars() || n.second.hasTypeVars(); break;
+        case TermKind::Lam: any = any || n.first.hasTypeVars(); break;
+        case TermKind::Tupl:
+            for (const Term& e : n.elems) any = any || e.hasTypeVars();
+            break;
+        default: break;
+        }
+        n.typeVars = any ? 1 : 0;
+    }
+    return n.typeVars == 1;
+}
 bool Term::hasConstr() const { return node_->hasConstr; }
 std::uint32_t Term::size() const { return node_->size; }
 
@@ -573,6 +585,17 @@ std::vector<std::string> binderNames(const LamBinding& b) {
 
 namespace {
 
+// Puts the binder's names at the end of `bound`; returns how many.
+std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
+    if (b.isVar()) {
+        bound.push_back(b.name());
+        return 1;
+    }
+    std::size_t n = 0;
+    for (const LamBinding& c : b.components()) n += pushBinder(bound, c);
+    return n;
+}
+
 void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
     if (!t.hasLVar()) return;
     switch (t.kind()) {
@@ -586,10 +609,9 @@ void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vect
         collectFreeLocals(t.arg(), bound, out);
         return;
     case TermKind::Lam: {
-        const auto names = binderNames(t.binder());
-        bound.insert(bound.end(), names.begin(), names.end());
+        const std::size_t n = pushBinder(bound, t.binder());
         collectFreeLocals(t.body(), bound, out);
-        bound.resize(bound.size() - names.size());
+        bound.resize(bound.size() - n);
         return;
     }
     case TermKind::Tupl:
@@ -651,10 +673,9 @@ void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, 
         collectRigid(t.arg(), pattern, bound, emit);
         return;
     case TermKind::Lam: {
-        const auto names = binderNames(t.binder());
-        bound.insert(bound.end(), names.begin(), names.end());
+        const std::size_t n = pushBinder(bound, t.binder());
         collectRigid(t.body(), pattern, bound, emit);
-        bound.resize(bound.size() - names.size());
+        bound.resize(bound.size() - n);
         return;
     }
     case TermKind::Tupl:

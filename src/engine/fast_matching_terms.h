@@ -4,9 +4,9 @@
 // position, and the small questions the matcher asks of terms again and again.
 //
 // A `Term` is a cheap handle to an immutable node.  Every node knows at once whether its
-// subtree holds a `PVar`, an `LVar`, a type variable or a constructor constant, and its size;
-// the free local variables, the rigid symbols and the eta-normal form of a node are worked
-// out on first request and kept with the node.  Long spines are destroyed iteratively.
+// subtree holds a `PVar`, an `LVar` or a constructor constant, and its size; whether it holds
+// a type variable, its free local variables, its rigid symbols and its eta-normal form are
+// worked out on first request and kept with the node.  Long spines are destroyed iteratively.
 #pragma once
 
 #include <cstdint>
@@ -78,8 +78,9 @@ public:
     // Facts about the whole subtree, known without a walk.
     bool hasPVar() const;
     bool hasLVar() const;
-    bool hasTypeVars() const;
     bool hasConstr() const;
+    // Whether some type of the subtree has a type variable: worked out on first request.
+    bool hasTypeVars() const;
     // The number of nodes (saturating).
     std::uint32_t size() const;
 
