@@ -90,6 +90,7 @@ CmdState commandLoop(LineSource& source, CmdState state) {
             if (state.inScript) writeOut(*line);
             writeOut("\n");
             command = commandParser(*line);
+            flushOut();  // what the command's matchers write to the standard error comes after it
         } catch (const IoError& e) {
             writeOut(e.message() + "\n");
             return state;
