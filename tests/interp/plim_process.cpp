@@ -1,6 +1,8 @@
 #include "plim_process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,6 +79,51 @@ Transcript runPlim(const std::vector<std::string>& args, const std::string& inpu
     t.err = readFile(err);
     t.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return t;
+}
+
+std::string runPlimUntil(const std::vector<std::string>& args, const std::string& input, const std::string& cwd,
+                         const std::string& marker, int count) {
+    const std::string dir = scratchDir("run_until_" + std::to_string(getpid()));
+    const std::string in = dir + "/stdin";
+    writeFile(in, input);
+    const std::string binary = plimBinary();
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        const int fi = open(in.c_str(), O_RDONLY);
+        if (fi < 0) _exit(127);
+        dup2(fi, 0);
+        dup2(fds[1], 1);
+        close(fds[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(binary.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string out;
+    auto seen = [&] {
+        int n = 0;
+        for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at + 1)) ++n;
+        return n;
+    };
+    for (int waited = 0; seen() < count && waited < 200; ++waited) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(fds[0]);
+    return out;
 }
 
 }  // namespace plim::test

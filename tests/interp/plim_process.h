@@ -23,6 +23,12 @@ std::string examplesDir();
 // date command's form.
 Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd = "");
 
+// Runs plim with the input and reads its standard output as it comes, until `marker` has
+// appeared `count` times (or 20 seconds have passed); then stops the process.  Returns what
+// was read.
+std::string runPlimUntil(const std::vector<std::string>& args, const std::string& input, const std::string& cwd,
+                         const std::string& marker, int count);
+
 // The banner line as the transcripts show it.
 inline const std::string kBanner = "PLIM version 2.11 (built on DATE)\n";
 
