@@ -110,5 +110,46 @@ BENCHMARK_TEMPLATE(BM_PrintExpr, balancedSum)->Arg(25000)->Arg(100000)->UseManua
 BENCHMARK_TEMPLATE(BM_PrintExpr, consList)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_PrintExpr, applicationSpine)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The shapes whose layout once took exponential time: conditionals nested in the then- or
+// the else-branch (condition x<i> == <i>, other branch g y), and a lambda in the last argument
+// of an application at every level.
+Expr nestedIf(int depth, bool inThen) {
+    Expr e = var("x");
+    for (int i = depth; i >= 1; --i) {
+        const Expr cond = binop(Op::Eq, var("x" + std::to_string(i)), num(i));
+        const Expr other = ap(var("g"), var("y"));
+        e = ap(ap(ap(con(mkIf()), cond), inThen ? e : other), inThen ? other : e);
+    }
+    return e;
+}
+Expr nestedIfThen(int depth) { return nestedIf(depth, true); }
+Expr nestedIfElse(int depth) { return nestedIf(depth, false); }
+Expr lambdaInArgument(int depth) {
+    Expr e = var("x");
+    for (int i = depth; i >= 1; --i) {
+        const Expr v = var("v" + std::to_string(i));
+        e = mkLam(v, ap(ap(var("g"), v), e), placeholderType());
+    }
+    return e;
+}
+
+// Arguments: depth, page width.
+template <Expr (*Shape)(int)>
+void BM_PrintNested(benchmark::State& state) {
+    const Expr e = Shape(static_cast<int>(state.range(0)));
+    const LayoutInt width = state.range(1);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        timeOnLargeStack(state, [&] { bytes = renderDoc(ppExpr(0, e), width).size(); });
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+}
+BENCHMARK_TEMPLATE(BM_PrintNested, nestedIfThen)
+    ->Args({12, 160})->Args({25, 80})->Args({25, 160})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PrintNested, nestedIfElse)
+    ->Args({12, 160})->Args({25, 80})->Args({25, 160})->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PrintNested, lambdaInArgument)
+    ->Args({24, 160})->Args({25, 80})->Args({25, 160})->UseManualTime()->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace plim

@@ -87,7 +87,7 @@ Step tuple(std::int32_t n, const std::vector<Expr>& args) {
         addExprs(s.parts, args, 0, args.size(), 100);
         s.combine = [n](std::vector<Doc> docs) {
             docs.insert(docs.begin(), textDoc("Tuple " + intText(n)));
-            return besideSpaceList(std::move(docs));
+            return wordsDoc(std::move(docs));
         };
         return s;
     }
@@ -97,7 +97,7 @@ Step tuple(std::int32_t n, const std::vector<Expr>& args) {
     s.combine = [components](std::vector<Doc> docs) {
         std::vector<Doc> rest = slice(docs, components);
         docs.erase(docs.begin() + static_cast<std::ptrdiff_t>(components), docs.end());
-        Doc t = blockDoc("(", ")", ", ", std::move(docs));
+        Doc t = tightBlockDoc("(", ")", ", ", std::move(docs));
         if (rest.empty()) return t;
         Doc acc = rest.back();
         for (std::size_t i = rest.size() - 1; i-- > 0;) acc = besideSpace(rest[i], acc);
@@ -106,10 +106,11 @@ Step tuple(std::int32_t n, const std::vector<Expr>& args) {
     return s;
 }
 
-// The operator between its two operands, both printed at the operator's own precedence.
+// The operator between its two operands, both printed at the operator's own precedence;
+// between two variables always on one line.
 Doc ppInfix(bool bothVariables, Doc a, const std::string& symbol, Doc b) {
     std::vector<Doc> parts{std::move(a), textDoc(symbol), std::move(b)};
-    return bothVariables ? besideSpaceList(std::move(parts)) : hvSpList(std::move(parts));
+    return bothVariables ? wordsDoc(std::move(parts)) : hvSpList(std::move(parts));
 }
 
 Step binop(Precedence p, Op op, const std::vector<Expr>& args) {

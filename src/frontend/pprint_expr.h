@@ -5,10 +5,10 @@
 //
 //   showExpr(f x y)              "f x y"
 //   showExpr(\x -> \y -> x)      "(\ x y -> x)"
-//   showExpr(Tuple 2 a b)        "( a, b )"
+//   showExpr(Tuple 2 a b)        "(a, b)"
+//   showExpr(Tuple 3 a b)        "Tuple 3 a b"
 //   showDecl(Fun (f x) (x + 1))  "f x = x + 1"
-//   showExpr((a + b) * c)        "(a + b ) * c"   (an operator between two variables is a
-//                                                   blank-separated list, which ends in a blank)
+//   showExpr((a + b) * c)        "(a + b) * c"
 //
 // Long spines (application chains, operator chains, nested lambdas and local definitions)
 // are walked with an explicit stack: printing never recurses on the depth of the tree.

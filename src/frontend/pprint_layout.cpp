@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "text/ko_pretty_ext.h"
+
 namespace plim {
 
 std::string renderAtPrinterBounds(const Doc& d) {
@@ -24,6 +26,46 @@ Doc withSemicolonNewline(Doc d) { return besideDoc(std::move(d), textDoc(";\n"))
 std::vector<Doc> punctuateInit(const std::function<Doc(Doc)>& f, std::vector<Doc> ds) {
     for (std::size_t i = 0; i + 1 < ds.size(); ++i) ds[i] = f(std::move(ds[i]));
     return ds;
+}
+
+namespace {
+
+// One item of hvEachList and the rest: the item (one-line layouts only) directly followed by
+// the rest, or the item above the rest; both laid out once and shared by the two arrangements.
+const ParDoc& hvEachStep() {
+    static const ParDoc step = joinParDoc(
+        choiceParDoc(besideParDoc(filterParDoc(parDoc()), parDoc()), aboveParDoc(parDoc(), parDoc())));
+    return step;
+}
+
+}  // namespace
+
+Doc hvEachList(std::vector<Doc> items) {
+    if (items.empty()) return emptyDoc();
+    Doc rest = items.back();
+    for (std::size_t i = items.size() - 1; i-- > 0;)
+        rest = applyParDoc(hvEachStep(), std::vector<Doc>{std::move(items[i]), std::move(rest)});
+    return rest;
+}
+
+Doc wordsDoc(std::vector<Doc> words) {
+    if (words.empty()) return emptyDoc();
+    Doc acc = words.back();
+    for (std::size_t i = words.size() - 1; i-- > 0;) acc = besideSpace(words[i], acc);
+    return acc;
+}
+
+Doc tightBlockDoc(const std::string& open, const std::string& close, const std::string& separator,
+                  std::vector<Doc> items) {
+    if (items.empty()) return hvList(std::vector<Doc>{textDoc(open), textDoc(close)});
+    // Each item is laid out once, for both arrangements.
+    ParDoc line = liftParDoc(textDoc(close));
+    ParDoc stack = liftParDoc(textDoc(close));
+    for (std::size_t i = items.size(); i-- > 0;) {
+        line = besideParDoc(liftParDoc(textDoc(i == 0 ? open : separator)), besideParDoc(filterParDoc(parDoc()), line));
+        stack = aboveParDoc(besideParDoc(liftParDoc(textDoc(i == 0 ? open + " " : separator)), parDoc()), stack);
+    }
+    return applyParDoc(joinParDoc(choiceParDoc(line, stack)), std::move(items));
 }
 
 }  // namespace plim

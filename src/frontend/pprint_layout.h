@@ -33,4 +33,20 @@ Doc withSemicolonNewline(Doc d);
 // The documents with f applied to every one but the last.
 std::vector<Doc> punctuateInit(const std::function<Doc(Doc)>& f, std::vector<Doc> ds);
 
+// A horizontal-or-vertical list that chooses for each item on its own: the item on one line
+// followed directly by the rest, or the item above the rest.  (The library's hvList chooses
+// once for the whole list.)  The last item is the rest of the item before it; no items give
+// emptyDoc.
+Doc hvEachList(std::vector<Doc> items);
+
+// Words on one line separated by single blanks, with no blank after the last.
+Doc wordsDoc(std::vector<Doc> words);
+
+// A bracketed list: on one line the opening text, the items separated by the separator and
+// the closing text ("(a, b)"), otherwise the opening text, a blank and the first item, each
+// further item on a line of its own after the separator, and the closing text on a last line.
+// The choice is made once for the whole list.
+Doc tightBlockDoc(const std::string& open, const std::string& close, const std::string& separator,
+                  std::vector<Doc> items);
+
 }  // namespace plim

@@ -47,7 +47,7 @@ std::vector<TheoryItem> theoItems(const Theo& theo) {
 Doc ppEquation(const std::string& label, const std::vector<std::pair<Expr, Expr>>& conditions,
                const std::pair<Expr, Expr>& equation) {
     Doc labelPart = besideDoc(ppString(label), textDoc(": "));
-    return hvList(std::vector<Doc>{labelPart, ppEquationSides(equation), conditionBlock(conditions)});
+    return hvEachList(std::vector<Doc>{labelPart, ppEquationSides(equation), conditionBlock(conditions)});
 }
 
 Doc ppCondEquation(const RuleTriple& rule) { return ppEquation(rule.label, rule.conditions, rule.equation); }

@@ -2,16 +2,15 @@
 // "showtheory" command, the theory of a transformation block's USING clause, and the single
 // rules that the type checker quotes in its reports.
 //
-//   label: 
-//   lhs = rhs
-//   , if {
-//        cond1;
-//        cond2
-//        }
+//   abc: f x = y, if {
+//                    c1 = d1;
+//                    c2 = d2
+//                    }
 //
-// (the label, the equation and the condition part form one horizontal-or-vertical list; the
-// condition part has no one-line layout, so the three parts are stacked).  Entries of a
-// theory are stacked, each but the last followed by ";" and an empty line.
+// (the label, the equation and the condition part form a list in which each part is either
+// followed directly by the rest, on one line, or placed above it; a rule without conditions
+// that fits is one line).  Entries of a theory are stacked, each but the last followed by ";"
+// and an empty line.
 #pragma once
 
 #include <string>
@@ -44,7 +43,8 @@ using TheoryItem = std::variant<RuleTriple, TheoryDefinitionItem>;
 std::vector<TheoryItem> theoItems(const Theo& theo);
 
 // The label, ": " and the equation printed as a definition, and the conditions in a braced
-// vertical block after ", if "; laid out on one line or stacked, as the width allows.
+// vertical block after ", if "; each part after the one before it or below it, as the width
+// allows.
 Doc ppEquation(const std::string& label, const std::vector<std::pair<Expr, Expr>>& conditions,
                const std::pair<Expr, Expr>& equation);
 Doc ppCondEquation(const RuleTriple& rule);

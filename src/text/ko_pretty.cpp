@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <limits>
 #include <map>
+#include <set>
 
 #include "text/ko_pretty_internal.h"
 
@@ -81,6 +82,7 @@ std::string markerText(LayoutInt n) {
 }
 
 Format besideFormat(const Format& first, const Format& second) {
+    countCandidate();
     Format f;
     f.height = first.height + second.height - 1;
     f.lastWidth = first.lastWidth + second.lastWidth;
@@ -154,6 +156,7 @@ Doc textDoc(std::string text) {
     Lazy<Sizes> sizes(Sizes{1, n, n});
     Lazy<DocReply> fits(SingleReply{ownTextFormats(std::move(text))});
     return Doc([n, sizes, fits](const PageBounds& b) {
+        countText();
         auto reply = [n, fits](bool tooWide) -> Lazy<DocReply> {
             if (!tooWide) return fits;
             return delay([n]() -> DocReply { return SingleReply{textFormats(markerText(n))}; });
@@ -227,6 +230,34 @@ std::string showCharList(const std::string& s) {
     return out + "\"";
 }
 
+// --- work budget -----------------------------------------------------------------------------
+
+namespace pretty_detail {
+
+namespace {
+
+struct Budget {
+    LayoutInt used = 0;
+    LayoutInt allowed = kCandidateBudget;
+    int renders = 0;  // renders in progress on this thread
+};
+thread_local Budget budget;
+
+// Thrown when a render has built more candidates than the budget allows.
+struct BudgetExhausted {};
+
+}  // namespace
+
+void countCandidate() {
+    if (budget.renders > 0 && ++budget.used > budget.allowed) throw BudgetExhausted{};
+}
+
+void countText() {
+    budget.allowed += kCandidatesPerText;
+}
+
+}  // namespace pretty_detail
+
 // --- rendering -------------------------------------------------------------------------------
 
 void negativeWidthText(std::string& out) {
@@ -253,14 +284,45 @@ void reserveFor(std::string& out, const Sizes& s) {
 
 }  // namespace
 
-void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
-    const DocAttrs attrs = d(b);
-    reserveFor(out, *attrs.sizes);
+namespace {
+
+void writeFirstCandidate(std::string& out, const DocAttrs& attrs) {
     const DocReply& reply = *attrs.reply;
     if (const auto* single = std::get_if<SingleReply>(&reply)) {
         if (!single->formats.empty()) single->formats.head().text.write(0, out);
     } else {
         renderPairText(out);
+    }
+}
+
+// Counts the renders in progress; the outermost one starts the budget afresh.
+class RenderScope {
+public:
+    RenderScope() {
+        if (budget.renders++ == 0) {
+            budget.used = 0;
+            budget.allowed = kCandidateBudget;
+        }
+    }
+    ~RenderScope() { --budget.renders; }
+    RenderScope(const RenderScope&) = delete;
+    RenderScope& operator=(const RenderScope&) = delete;
+    bool outermost() const { return budget.renders == 1; }
+};
+
+}  // namespace
+
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
+    RenderScope scope;
+    const DocAttrs attrs = d(b);
+    reserveFor(out, *attrs.sizes);
+    const std::size_t start = out.size();
+    try {
+        writeFirstCandidate(out, attrs);
+    } catch (const BudgetExhausted&) {
+        if (!scope.outermost()) throw;
+        out.resize(start);
+        out += markerText(attrs.width());
     }
 }
 
@@ -318,6 +380,68 @@ void renderAllStdout(const Doc& d, LayoutInt width) {
 
 namespace {
 
+// Whether the list is empty or has one candidate, known without computing anything.
+bool knownShort(const List<Format>& xs) {
+    if (!xs.isEvaluated()) return false;
+    if (xs.empty()) return true;
+    const List<Format> rest = xs.tail();
+    return rest.isEvaluated() && rest.empty();
+}
+
+// The candidates kept so far by a pruning: those of earlier heights as a staircase (for each
+// width, the smallest last width among the kept candidates no wider), those of the current
+// height as their sizes.  Valid while the candidates come in non-decreasing height, which
+// every list of the library does; the pruning stops at the first one out of order.
+struct Kept {
+    std::map<LayoutInt, LayoutInt> shorter;             // width -> last width, last widths decreasing
+    std::set<std::pair<LayoutInt, LayoutInt>> level;     // (width, last width) at `height`
+    LayoutInt height = std::numeric_limits<LayoutInt>::min();
+    bool ordered = true;
+};
+
+void addShorter(std::map<LayoutInt, LayoutInt>& steps, LayoutInt width, LayoutInt lastWidth) {
+    auto at = steps.upper_bound(width);
+    if (at != steps.begin() && std::prev(at)->second <= lastWidth) return;
+    while (at != steps.end() && at->second >= lastWidth) at = steps.erase(at);
+    steps[width] = lastWidth;
+}
+
+// Whether f can be dropped: a kept candidate has the same sizes, or is shorter and neither
+// wider nor wider on its last line.  If not, f is kept.
+bool dominated(Kept& k, const Format& f) {
+    if (!k.ordered) return false;
+    if (f.height < k.height) {
+        k.ordered = false;
+        return false;
+    }
+    if (f.height > k.height) {
+        for (const auto& [w, l] : k.level) addShorter(k.shorter, w, l);
+        k.level.clear();
+        k.height = f.height;
+    }
+    auto at = k.shorter.upper_bound(f.width);
+    if (at != k.shorter.begin() && std::prev(at)->second <= f.lastWidth) return true;
+    return !k.level.emplace(f.width, f.lastWidth).second;
+}
+
+List<Format> prunedFrom(const std::shared_ptr<Kept>& kept, List<Format> xs) {
+    return List<Format>::defer([kept, xs]() -> List<Format> {
+        List<Format> at = xs;
+        while (!at.empty() && dominated(*kept, at.head())) at = at.tail();
+        if (at.empty()) return at;
+        return List<Format>::cons(at.head(), prunedFrom(kept, at.tail()));
+    });
+}
+
+}  // namespace
+
+List<Format> pruneDominated(List<Format> xs) {
+    if (knownShort(xs)) return xs;
+    return prunedFrom(std::make_shared<Kept>(), std::move(xs));
+}
+
+namespace {
+
 // Whether the merge takes x before y (fewer lines, then smaller width, then the first list's
 // candidate when the last widths agree too).
 bool mergeTakesFirst(const Format& x, const Format& y) {
@@ -367,6 +491,8 @@ List<Format> mergeWithLater(List<Format> xs, List<Format> later, LayoutInt later
 }  // namespace
 
 List<Format> mergeFormats(List<Format> xs, List<Format> ys) {
+    if (knownEmpty(xs)) return ys;
+    if (knownEmpty(ys)) return xs;
     return mergeWithLater(std::move(xs), std::move(ys), std::numeric_limits<LayoutInt>::min());
 }
 
@@ -411,11 +537,14 @@ List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys) {
     return besideRows(Lazy<LayoutInt>(std::numeric_limits<LayoutInt>::max()), std::move(xs), std::move(ys));
 }
 
-List<Format> above_fmts(List<Format> xs, List<Format> ys) {
+namespace {
+
+List<Format> stackedFormats(List<Format> xs, List<Format> ys) {
     return List<Format>::defer([xs, ys]() -> List<Format> {
         if (xs.empty() || ys.empty()) return List<Format>();
         const Format& x = xs.head();
         const Format& y = ys.head();
+        countCandidate();
         Format f;
         f.height = x.height + y.height;
         f.lastWidth = y.lastWidth;
@@ -426,9 +555,15 @@ List<Format> above_fmts(List<Format> xs, List<Format> ys) {
             if (c > 0) out.append(static_cast<std::size_t>(c), ' ');
             lower.write(c, out);
         });
-        List<Format> rest = x.width >= y.width ? above_fmts(xs.tail(), ys) : above_fmts(xs, ys.tail());
+        List<Format> rest = x.width >= y.width ? stackedFormats(xs.tail(), ys) : stackedFormats(xs, ys.tail());
         return List<Format>::cons(std::move(f), std::move(rest));
     });
+}
+
+}  // namespace
+
+List<Format> above_fmts(List<Format> xs, List<Format> ys) {
+    return stackedFormats(std::move(xs), std::move(ys));
 }
 
 // --- attribute rules -----------------------------------------------------------------------
@@ -457,8 +592,9 @@ DocReply besideReply(const DocAttrs& l, const DocAttrs& r, const Lazy<LayoutInt>
     auto product = [&](const List<Format>& x, const List<Format>& y) {
         if (l.height() == 0) return y;
         if (r.height() == 0) return x;
-        if (!*l.tooWide && !*r.tooWide) return besideRows(bound, x, y);
-        return besideFormatsUnbounded(x, y);
+        if (knownShort(x)) return !*l.tooWide && !*r.tooWide ? besideRows(bound, x, y) : besideFormatsUnbounded(x, y);
+        if (!*l.tooWide && !*r.tooWide) return pruneDominated(besideRows(bound, x, y));
+        return pruneDominated(besideFormatsUnbounded(x, y));
     };
     const DocReply& lr = *l.reply;
     const DocReply& rr = *r.reply;
@@ -511,7 +647,7 @@ std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lo
     auto stack = [&](const List<Format>& x, const List<Format>& y) {
         if (upperHeight == 0) return y;
         if (lowerHeight == 0) return x;
-        return above_fmts(x, y);
+        return pruneDominated(above_fmts(x, y));
     };
     const auto* us = std::get_if<SingleReply>(&upper);
     const auto* ds = std::get_if<SingleReply>(&lower);
@@ -561,7 +697,7 @@ DocAttrs joinAttrs(const DocAttrs& e) {
         const DocReply& r = *er;
         if (const auto* p = std::get_if<PairReply>(&r)) {
             if (p->secondTooWide) return SingleReply{unlessEmpty(p->first, p->second)};
-            if (!p->firstTooWide) return SingleReply{mergeFormats(p->first, p->second)};
+            if (!p->firstTooWide) return SingleReply{pruneDominated(mergeFormats(p->first, p->second))};
             return SingleReply{unlessEmpty(p->second, p->first)};
         }
         if (*et) return r;
@@ -608,6 +744,7 @@ DocAttrs filterAttrs(const DocAttrs& e) {
 namespace {
 
 Format indentFormat(LayoutInt n, const Format& f) {
+    countCandidate();
     Format g;
     g.height = f.height;
     g.lastWidth = f.lastWidth + n;

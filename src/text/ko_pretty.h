@@ -19,6 +19,15 @@
 // join (`joinDoc`, `joinParDoc`) later resolves for the page width.
 //
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
+//
+// Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
+// useless (see pruneDominated), which keeps the nested choices of program text from
+// multiplying.
+// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
+// (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
+// grows with the document and only runaway choices reach it.  A document that needs more is
+// answered, like a document of which nothing fits, with the too-wide marker of its width
+// ("<***...>").
 #pragma once
 
 #include <cstdint>
@@ -289,6 +298,15 @@ void renderPairText(std::string& out);
 
 // --- candidate lists -----------------------------------------------------------------------
 
+// The list without the candidates that an earlier one makes useless: one of the same sizes,
+// or one with fewer lines that is neither wider nor wider on its last line.  Whatever is
+// built from a dropped candidate is matched by what is built the same way from the earlier
+// one, which comes first and fits wherever the other fits, so the first candidate of every
+// document stays the same.  (A candidate of as many lines that is merely narrower does not
+// make a later one useless: merges order candidates of one height by their width only among
+// the heads they compare.)  The side-by-side, stacked and joined replies of documents are
+// pruned this way; the list functions below build every candidate.
+List<Format> pruneDominated(List<Format> xs);
 // The candidates of both lists, by fewer lines, then smaller width; same sizes kept once.
 List<Format> mergeFormats(List<Format> xs, List<Format> ys);
 // Side-by-side products, each left candidate's row skipping the leading right candidates

@@ -284,10 +284,34 @@ std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
     return {h, v};
 }
 
+namespace {
+
+ParDoc buildHvSpTemplate(std::size_t length) {
+    auto [h, v] = lhv_sp(length);
+    return joinParDoc(choiceParDoc(h, v));
+}
+
+std::vector<ParDoc> buildHvSpTemplates(std::size_t upTo) {
+    std::vector<ParDoc> all;
+    for (std::size_t n = 1; n <= upTo; ++n) all.push_back(buildHvSpTemplate(n));
+    return all;
+}
+
+// The joined choice of hvSpList for `length` items; the short ones, which the printer asks
+// for again and again, built once.
+ParDoc hvSpTemplate(std::size_t length) {
+    constexpr std::size_t kShared = 32;
+    if (length > kShared) return buildHvSpTemplate(length);
+    static const std::vector<ParDoc> shared = buildHvSpTemplates(kShared);
+    return shared[length - 1];
+}
+
+}  // namespace
+
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    auto [h, v] = lhv_sp(items.size());
-    return applyParDoc(joinParDoc(choiceParDoc(h, v)), std::move(items));
+    ParDoc layout = hvSpTemplate(items.size());
+    return applyParDoc(std::move(layout), std::move(items));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

@@ -37,6 +37,15 @@ Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) 
     return delay([a, b, combine] { return combine(*a, *b); });
 }
 
+// The most candidate layouts one render may build, and the further ones allowed for each
+// text laid out; see the header of text/ko_pretty.h.
+inline constexpr LayoutInt kCandidateBudget = 1000000;
+inline constexpr LayoutInt kCandidatesPerText = 64;
+// Counts one candidate built; past the budget, inside a render, abandons the render.
+void countCandidate();
+// Counts one text laid out, which raises the budget of the render.
+void countText();
+
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);
 

@@ -36,7 +36,7 @@ TEST(PrintExpr, ApplicationsAndArguments) {
         {"f x y at top", 0, call(f, {x, y}), "f x y"},
         {"f x y as argument", 100, call(f, {x, y}), "(f x y)"},
         {"nested argument", 0, ap(f, ap(f, x)), "f (f x)"},
-        {"complete tuple argument", 0, ap(f, tuple({a, b})), "f ( a, b )"},
+        {"complete tuple argument", 0, ap(f, tuple({a, b})), "f (a, b)"},
         {"constructor applied", 0, call(con(mkConstr("Node")), {a, num(1)}), "Node a 1"},
         {"lambda applied", 0, ap(lam(x, x), y), "(\\ x -> x) y"},
         {"local definition applied", 0, ap(let({fun(y, x)}, f), a), "(f\n where y = x) a"},
@@ -45,18 +45,18 @@ TEST(PrintExpr, ApplicationsAndArguments) {
 
 TEST(PrintExpr, OperatorsKeepTheParenthesesTheirPrecedenceAsksFor) {
     checkAll({
-        {"product inside sum", 0, binop(Op::Plus, a, binop(Op::Tim, b, c)), "a + b * c "},
-        {"product on the left", 0, binop(Op::Plus, binop(Op::Tim, b, c), a), "b * c  + a"},
-        {"sum inside product", 0, binop(Op::Tim, binop(Op::Plus, a, b), c), "(a + b ) * c"},
-        {"left-nested minus", 0, binop(Op::Min, binop(Op::Min, a, b), c), "(a - b ) - c"},
-        {"right-nested minus", 0, binop(Op::Min, a, binop(Op::Min, b, c)), "a - (b - c )"},
-        {"right-nested append", 0, binop(Op::Cat, a, binop(Op::Cat, b, c)), "a ++ (b ++ c )"},
+        {"product inside sum", 0, binop(Op::Plus, a, binop(Op::Tim, b, c)), "a + b * c"},
+        {"product on the left", 0, binop(Op::Plus, binop(Op::Tim, b, c), a), "b * c + a"},
+        {"sum inside product", 0, binop(Op::Tim, binop(Op::Plus, a, b), c), "(a + b) * c"},
+        {"left-nested minus", 0, binop(Op::Min, binop(Op::Min, a, b), c), "(a - b) - c"},
+        {"right-nested minus", 0, binop(Op::Min, a, binop(Op::Min, b, c)), "a - (b - c)"},
+        {"right-nested append", 0, binop(Op::Cat, a, binop(Op::Cat, b, c)), "a ++ (b ++ c)"},
         {"cons chain", 0, cons(a, cons(b, nil())), "a : (b : [])"},
-        {"two variables", 0, binop(Op::Eq, a, b), "a == b "},
+        {"two variables", 0, binop(Op::Eq, a, b), "a == b"},
         {"operand at its own precedence", 6, binop(Op::Plus, a, num(1)), "(a + 1)"},
-        {"operator as argument", 0, ap(f, binop(Op::And, a, b)), "f (a && b )"},
+        {"operator as argument", 0, ap(f, binop(Op::And, a, b)), "f (a && b)"},
         {"mod", 0, binop(Op::Mod, a, num(2)), "a mod 2"},
-        {"application operator", 0, binop(Op::App, f, x), "f   x "},
+        {"application operator", 0, binop(Op::App, f, x), "f   x"},
         {"application operator, not variables", 0, binop(Op::App, f, num(1)), "f   1"},
     });
 }
@@ -67,8 +67,8 @@ TEST(PrintExpr, Sections) {
         {"bare float operator", 0, con(mkBinop(Op::FDiv)), "(/.)"},
         {"one argument", 0, ap(con(mkBinop(Op::Plus)), x), "(+) x"},
         {"one argument as argument", 100, ap(con(mkBinop(Op::Plus)), x), "((+) x)"},
-        {"three arguments", 0, call(con(mkBinop(Op::Plus)), {a, b, c}), "(a + b ) c"},
-        {"three arguments as argument", 100, call(con(mkBinop(Op::Plus)), {a, b, c}), "((a + b ) c)"},
+        {"three arguments", 0, call(con(mkBinop(Op::Plus)), {a, b, c}), "(a + b) c"},
+        {"three arguments as argument", 100, call(con(mkBinop(Op::Plus)), {a, b, c}), "((a + b) c)"},
     });
 }
 
@@ -89,15 +89,15 @@ TEST(PrintExpr, Conditionals) {
 TEST(PrintExpr, Tuples) {
     const Expr t2 = con(mkTuple(2));
     checkAll({
-        {"pair", 0, tuple({a, b}), "( a, b )"},
-        {"triple", 0, tuple({a, b, c}), "( a, b, c )"},
-        {"pair as argument", 100, tuple({a, b}), "( a, b )"},
-        {"components at top precedence", 0, tuple({binop(Op::Plus, a, b), ap(f, x)}), "( a + b , f x )"},
-        {"partly applied", 0, ap(t2, a), "Tuple 2 a "},
-        {"partly applied as argument", 100, ap(t2, a), "Tuple 2 a "},
-        {"bare", 0, t2, "Tuple 2 "},
-        {"over-applied", 0, call(t2, {a, b, c}), "( a, b ) c"},
-        {"over-applied twice", 0, call(t2, {a, b, c, x}), "( a, b ) c x"},
+        {"pair", 0, tuple({a, b}), "(a, b)"},
+        {"triple", 0, tuple({a, b, c}), "(a, b, c)"},
+        {"pair as argument", 100, tuple({a, b}), "(a, b)"},
+        {"components at top precedence", 0, tuple({binop(Op::Plus, a, b), ap(f, x)}), "(a + b, f x)"},
+        {"partly applied", 0, ap(t2, a), "Tuple 2 a"},
+        {"partly applied as argument", 100, ap(t2, a), "Tuple 2 a"},
+        {"bare", 0, t2, "Tuple 2"},
+        {"over-applied", 0, call(t2, {a, b, c}), "(a, b) c"},
+        {"over-applied twice", 0, call(t2, {a, b, c, x}), "(a, b) c x"},
         {"empty tuple", 0, con(mkTuple(0)), "()"},
     });
 }
@@ -107,9 +107,9 @@ TEST(PrintExpr, Lambdas) {
         {"one variable", 0, lam(x, ap(f, x)), "(\\ x -> f x)"},
         {"merged", 0, lam(x, lam(y, x)), "(\\ x y -> x)"},
         {"merged at top is still parenthesised", 100, lam(x, lam(y, x)), "(\\ x y -> x)"},
-        {"tuple pattern", 0, lam(tuple({a, b}), a), "(\\ ( a, b ) -> a)"},
+        {"tuple pattern", 0, lam(tuple({a, b}), a), "(\\ (a, b) -> a)"},
         // The head has two lines, so the lambda has no one-line layout and is stacked.
-        {"tuple pattern after a variable", 0, lam(x, lam(tuple({a, b}), a)), "(\\ x\n ( a, b ) ->\n a\n)"},
+        {"tuple pattern after a variable", 0, lam(x, lam(tuple({a, b}), a)), "(\\ x\n (a, b) ->\n a\n)"},
         {"constant pattern", 0, lam(num(0), x), "(\\ 0 -> x)"},
     });
 }
@@ -156,7 +156,7 @@ TEST(PrintExpr, Literals) {
 }
 
 TEST(PrintExpr, ConstantWithArguments) {
-    EXPECT_EQ(renderAtPrinterBounds(ppConstant(0, mkBinop(Op::Plus), {a, b})), "a + b ");
+    EXPECT_EQ(renderAtPrinterBounds(ppConstant(0, mkBinop(Op::Plus), {a, b})), "a + b");
     EXPECT_EQ(renderAtPrinterBounds(ppConstant(100, mkNumber(3), {x})), "(3 x)");
     EXPECT_EQ(renderAtPrinterBounds(ppConstant(0, mkNul(), {})), "[]");
 }

@@ -64,8 +64,7 @@ TEST(PrintProgram, EmptyRedefineListedNamesAndTwoEntryTheory) {
               "SPECIFYING g x = x;f = 1\n"
               "USING DEFINITION rev;\n"
               "\n"
-              "      assoc: \n"
-              "      (x ++ g ) ++ f = x ++ (g ++ f )\n"
+              "      assoc: (x ++ g) ++ f = x ++ (g ++ f)\n"
               "END;");
 }
 

@@ -257,12 +257,12 @@ TEST(PrintRoundTrip, PrintedFormsThatAreNotInput) {
         {"float in scientific notation", fnum(0.01f), "1.0e-2"},
         {"negative float", fnum(-0.5f), "-0.5"},
         // "Tuple" and "If" are ordinary constructor names to the reader.
-        {"partly applied tuple", ap(con(mkTuple(2)), a), "Tuple 2 a "},
+        {"partly applied tuple", ap(con(mkTuple(2)), a), "Tuple 2 a"},
         {"conditional with fewer than three arguments", ap(con(mkIf()), a), "If a"},
         // The error constant prints as a constructor name.
         {"error constant", con(mkError()), "Error"},
         // Application used as an operator reads back as plain application.
-        {"application operator", binop(Op::App, f, a), "f   a "},
+        {"application operator", binop(Op::App, f, a), "f   a"},
         // A local definition without definitions: "where" needs a definition after it.
         {"empty where block", let({}, a), "a\nwhere "},
     };

@@ -21,28 +21,50 @@ RuleTriple fusion() {
     return {"fus", {{ap(h, x), ap(g, x)}, {x, x}}, {ap(h, ap(f, x)), ap(g, x)}};
 }
 
-// An equation's label, then the equation on its own line: the third part of the rule (no
-// conditions, or a condition block) has no one-line layout, so the rule is stacked.
+// A rule without conditions is one line when it fits; a condition block follows the
+// equation on its line, its lines starting in the column of "{".
 TEST(PrintTheory, RulesAndConditionBlocks) {
-    EXPECT_EQ(showEquation("mapnil", {}, mapNil().equation), "mapnil: \nmap f [] = []");
-    EXPECT_EQ(showEquation("", {}, {x, x}), ": \nx = x");
-    EXPECT_EQ(showEquation("abc", {{x, x}}, {ap(f, x), ap(g, x)}), "abc: \nf x = g x\n, if {\n     x = x\n     }");
-    EXPECT_EQ(showEquation(fusion().label, fusion().conditions, fusion().equation), "fus: \nh (f x) = g x\n, if {\n     h x = g x;\n     x = x\n     }");
+    EXPECT_EQ(showEquation("mapnil", {}, mapNil().equation), "mapnil: map f [] = []");
+    EXPECT_EQ(showEquation("", {}, {x, x}), ": x = x");
+    EXPECT_EQ(showEquation("abc", {{x, x}}, {ap(f, x), ap(g, x)}), "abc: f x = g x, if {\n                   x = x\n                   }");
+    EXPECT_EQ(showEquation(fusion().label, fusion().conditions, fusion().equation),
+              "fus: h (f x) = g x, if {\n"
+              "                       h x = g x;\n"
+              "                       x = x\n"
+              "                       }");
+}
+
+// A label of three characters and an equation of seven: the block's lines start in column 17.
+TEST(PrintTheory, ConditionBlockInColumnSeventeen) {
+    const std::string block(17, ' ');
+    EXPECT_EQ(showEquation("abc", {{ap(f, x), ap(g, x)}, {x, x}}, {ap(f, x), x}),
+              "abc: f x = x, if {\n" + block + "f x = g x;\n" + block + "x = x\n" + block + "}");
+}
+
+// Too narrow for the equation after the label: the equation starts below the label, in its
+// column, and the block still follows it.
+TEST(PrintTheory, NarrowRulesBreakPerPart) {
+    EXPECT_EQ(renderDoc(ppCondEquation(mapNil()), 15), "mapnil: \nmap f [] = []");
+    EXPECT_EQ(renderDoc(ppCondEquation(RuleTriple{"abc", {{x, x}}, {ap(f, x), ap(g, x)}}), 12),
+              "abc: \nf x = g x\n, if {\n     x = x\n     }");
 }
 
 TEST(PrintTheory, ShowTheorySeparatesRulesByAnEmptyLine) {
     EXPECT_EQ(showTheory({}), "");
-    EXPECT_EQ(showTheory({mapNil()}), "mapnil: \nmap f [] = []");
+    EXPECT_EQ(showTheory({mapNil()}), "mapnil: map f [] = []");
     EXPECT_EQ(showTheory({mapNil(), fusion()}),
-              "mapnil: \nmap f [] = [];\n\n"
-              "fus: \nh (f x) = g x\n, if {\n     h x = g x;\n     x = x\n     }");
+              "mapnil: map f [] = [];\n\n"
+              "fus: h (f x) = g x, if {\n"
+              "                       h x = g x;\n"
+              "                       x = x\n"
+              "                       }");
 }
 
 TEST(PrintTheory, TheoryBodyWithDefinitionHeaders) {
     const Ceq ceq = mkCeq("lab", mkOneEq(mkEqn(x, x), mkNoEq()), mkEqn(ap(f, x), g), 7);
     const Theo theo = mkCeqTheo(ceq, mkDefnTheo("map", mkDefnTheo("(++)", mkNoTheo())));
     EXPECT_EQ(renderDoc(ppTheo(theo), 80),
-              "lab: \nf x = g\n, if {\n     x = x\n     };\n\nDEFINITION map;\n\nDEFINITION (++)");
+              "lab: f x = g, if {\n                 x = x\n                 };\n\nDEFINITION map;\n\nDEFINITION (++)");
     EXPECT_EQ(renderDoc(ppTheo(mkNoTheo()), 80), "");
     EXPECT_EQ(renderDoc(ppTheo(mkDefnTheo("map", mkNoTheo())), 80), "DEFINITION map");
 }
@@ -68,9 +90,9 @@ TEST(PrintTheory, FixedWidth) {
     const RuleTriple wide{"w", {}, {call(f, args), x}};
     const std::string equation = "f argument0 argument1 argument2 argument3 argument4 argument5 argument6 "
                                  "argument7 argument8 argument9 argument10 argument11 = x";
-    EXPECT_EQ(showTheory({wide}), "w: \n" + equation);
-    EXPECT_EQ(showEquation(wide.label, wide.conditions, wide.equation), "w: \n" + equation);
-    EXPECT_NE(renderDoc(ppTheoryItem(wide), 80), "w: \n" + equation);
+    EXPECT_EQ(showTheory({wide}), "w: " + equation);
+    EXPECT_EQ(showEquation(wide.label, wide.conditions, wide.equation), "w: " + equation);
+    EXPECT_NE(renderDoc(ppTheoryItem(wide), 80), "w: " + equation);
 }
 
 }  // namespace

@@ -295,6 +295,10 @@ TEST(PrettyJoin, PairsBecomeOneList) {
     EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, false, true)), std::vector<std::string>{"a"});
     EXPECT_EQ(first(pairDoc({fmt(1, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)),
               (std::vector<std::string>{"b", "a"}));
+    // A candidate after a shorter one that is neither wider nor wider at the end is dropped.
+    EXPECT_EQ(first(pairDoc({fmt(2, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)), std::vector<std::string>{"b"});
+    EXPECT_EQ(first(pairDoc({fmt(2, 1, 1, "a")}, {fmt(1, 2, 2, "b")}, false, false)),
+              (std::vector<std::string>{"b", "a"}));
     EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, true, false)), std::vector<std::string>{"b"});
     EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {}, true, false)), std::vector<std::string>{"a"});
     EXPECT_EQ(docSizes(at(joinDoc(pairDoc({}, {}, false, false)), 80)), (Sizes3{1, 1, 1}));
