@@ -7,6 +7,7 @@
 #include "frontend/hparse_expr.h"
 #include "frontend/hparse_program.h"
 #include "frontend/hparse_theory.h"
+#include "text/big_stack.h"
 
 namespace plim {
 
@@ -40,21 +41,28 @@ const Parser<std::string>& pDefinitionOperatorName() {
 }
 
 Expr parseExpression(std::string_view text, std::ostream& out) {
-    ParseResult<Expr> r = parseTokens(pExpr(), scanText(text));
-    out << r.log;
-    return r.value;
+    return onLargeStack([&] {
+        ParseResult<Expr> r = parseTokens(pExpr(), scanText(text));
+        out << r.log;
+        return r.value;
+    });
 }
 
 Theory parseTheory(std::string_view text, std::ostream& out) {
-    ParseResult<Theory> r = parseTokens(pTheory(), scanText(text));
-    out << r.log;
-    return unletTheory(r.value);
+    return onLargeStack([&] {
+        ParseResult<Theory> r = parseTokens(pTheory(), scanText(text));
+        out << r.log;
+        return unletTheory(r.value);
+    });
 }
 
 Reading<SourceFile> readProgram(std::string_view text) {
-    ParseResult<SourceFile> r = parseTokens(pProgram(), scanText(text));
-    SourceFile file = std::move(r.value);
-    return Reading<SourceFile>{delay([file] { return unletSourceFile(file); }), std::move(r.rest), std::move(r.log)};
+    return onLargeStack([&] {
+        ParseResult<SourceFile> r = parseTokens(pProgram(), scanText(text));
+        SourceFile file = std::move(r.value);
+        return Reading<SourceFile>{delay([file] { return onLargeStack([&] { return unletSourceFile(file); }); }),
+                                   std::move(r.rest), std::move(r.log)};
+    });
 }
 
 }  // namespace plim

@@ -73,6 +73,19 @@ Theory parseTheory(std::string_view text, std::ostream& out);
 // the USING theories let-free, as parseTheory does.
 Reading<SourceFile> readProgram(std::string_view text);
 
+// --- nesting limit ------------------------------------------------------------------------------
+
+// The deepest nesting of expressions (and of types) that the readers accept: brackets,
+// abstractions, conditionals and local definitions inside one another.  Deeper input stops the
+// reader with the user error "input nested too deeply (more than 100000 levels) at line L".
+// Each reader runs on the large stack, where this depth is safe for every later walk.
+inline constexpr std::size_t kMaxInputNesting = 100000;
+
+template <class T>
+Parser<T> pNested(Parser<T> p) {
+    return pNestingGuard(std::move(p), kMaxInputNesting);
+}
+
 // --- nonterminal conventions -------------------------------------------------------------------
 
 // The alternatives fused in order: tables appended, first symbols united, the head of the

@@ -50,24 +50,23 @@ Expr buildOperatorExpr(const OperandSeq& seq) {
     return opTreeToExpr(fillOperands(chain, seq.operands.toVector()).first);
 }
 
-const Parser<OperandSeq>& pOperandSeq() {
-    static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperandSeq", [] {
-        return parseSeqWith([](Expr a, OperandSeq rest) {
-            return OperandSeq{Chain<Expr>::cons(std::move(a), std::move(rest.operands)), std::move(rest.operators)};
-        }, pAtomic(), pOperatorTail());
-    });
-    return p;
+namespace {
+
+OperandSeq operandSeqOf(ChainItems<Op, Expr> chain) {
+    OperandSeq seq;
+    for (auto it = chain.items.rbegin(); it != chain.items.rend(); ++it) seq.operands = Chain<Expr>::cons(std::move(*it), std::move(seq.operands));
+    for (auto it = chain.ops.rbegin(); it != chain.ops.rend(); ++it) seq.operators = Chain<Op>::cons(*it, std::move(seq.operators));
+    return seq;
 }
 
-const Parser<OperandSeq>& pOperatorTail() {
-    static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperatorTail", [] {
-        auto withOperator = parseSeqWith([](Op op, OperandSeq rest) {
-            return OperandSeq{std::move(rest.operands), Chain<Op>::cons(op, std::move(rest.operators))};
-        }, operatorParser(), pOperandSeq());
-        auto juxtaposed = pMap([](OperandSeq rest) {
-            return OperandSeq{std::move(rest.operands), Chain<Op>::cons(Op::App, std::move(rest.operators))};
-        }, pOperandSeq());
-        return alternatives(std::move(withOperator), std::move(juxtaposed), succeedParser(OperandSeq{}));
+}  // namespace
+
+// operand (operator? operand)*: an operator between two operands, or none (application).
+// Read in a loop, so runs of any length cost no stack per operand.
+const Parser<OperandSeq>& pOperandSeq() {
+    static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperandSeq", [] {
+        auto op = alternatives(operatorParser(), succeedParser(Op::App));
+        return pMap(operandSeqOf, pChainItems(std::move(op), pAtomic()));
     });
     return p;
 }
@@ -150,7 +149,8 @@ const Parser<Expr>& pExpr() {
     static const Parser<Expr> p = Parser<Expr>::lazy("pExpr", [] {
         auto whereClause = alternatives(pKeepRight(pKeyword("where"), pLocalDefinitions()),
                                         succeedParser(mkDList(mkNoDef())));
-        return nonterminal(expressionDescription, errorExpr(), parseSeqWith(whereExpr, pApplication(), std::move(whereClause)));
+        return pNested(
+            nonterminal(expressionDescription, errorExpr(), parseSeqWith(whereExpr, pApplication(), std::move(whereClause))));
     });
     return p;
 }

@@ -2,8 +2,7 @@
 //
 //   expr        ::= application [ "where" localDefs ]
 //   application ::= operandSeq | "if" expr "then" expr "else" expr | "let" localDefs "in" expr
-//   operandSeq  ::= atomic operatorTail
-//   operatorTail::= operator operandSeq | operandSeq | (nothing)
+//   operandSeq  ::= atomic { [ operator ] atomic }
 //   atomic      ::= atom | "\" atom { atom } "->" expr
 //   atom        ::= lowerId | constant | "(" expr { "," expr } ")" | "(" operator ")"
 //                 | "[" [ expr { "," expr } ] "]"
@@ -50,8 +49,8 @@ struct OperandSeq {
     Chain<Op> operators;
 };
 
+// The operands and operators of a run, read in a loop.
 const Parser<OperandSeq>& pOperandSeq();
-const Parser<OperandSeq>& pOperatorTail();
 
 // The expression of a run: operators ordered by precedence, folded into a chain, regrouped,
 // the operands filled in from the left, and the tree turned into applications.

@@ -48,7 +48,18 @@ const Parser<Eqs>& pConditions() {
     return p;
 }
 
-Eqn unletEqn(const Eqn& e) { return mkEqn(unlet(e.lhs), unlet(e.rhs)); }
+// A side whose local definitions unlet cannot turn into abstractions is kept as read: unlet
+// raises its failure again where the side is first used as a rule (rule preparation applies
+// unlet to every side), and a theory that never uses it loads and works.
+Expr unletSide(const Expr& e) {
+    try {
+        return unlet(e);
+    } catch (const PatternMatchFailure&) {
+        return e;
+    }
+}
+
+Eqn unletEqn(const Eqn& e) { return mkEqn(unletSide(e.lhs), unletSide(e.rhs)); }
 
 }  // namespace
 

@@ -34,7 +34,8 @@ using TheoryItem = std::variant<Ceq, std::vector<std::string>>;
 // The items in order: an equation gives CeqTheo, a header one DefnTheo per name.
 Theory theoryFromItems(const std::vector<TheoryItem>& items);
 
-// The theory with `unlet` applied to both sides of every equation and condition.
+// The theory with `unlet` applied to both sides of every equation and condition; a side that
+// unlet cannot handle stays as read, so that its failure comes where the side is used.
 Theory unletTheory(const Theory& theory);
 
 }  // namespace plim

@@ -51,15 +51,15 @@ const Parser<Type>& pTypeApplication() {
     static const Parser<Type> p = Parser<Type>::lazy("pTypeApplication", [] {
         auto named = parseSeqWith([](std::string n, std::vector<Type> args) { return mkTCon(std::move(n), std::move(args)); },
                           pUpperId(), pZeroOrMore(pTypeApplication()));
-        return alternatives(std::move(named), pTypeAtom());
+        return alternatives(pNested(std::move(named)), pTypeAtom());
     });
     return p;
 }
 
 const Parser<Type>& pTypeArrows() {
     static const Parser<Type> p = Parser<Type>::lazy("pTypeArrows", [] {
-        return pMap([](std::vector<Type> ts) { return arrowTypes(ts); },
-                    pSeparated1(pTypeArrowKeyword(), pTypeApplication()));
+        return pNested(pMap([](std::vector<Type> ts) { return arrowTypes(ts); },
+                            pSeparated1(pTypeArrowKeyword(), pTypeApplication())));
     });
     return p;
 }

@@ -15,7 +15,10 @@ struct Job {
     std::exception_ptr error;
 };
 
+thread_local bool largeStack = false;
+
 void* runJob(void* arg) {
+    largeStack = true;
     auto* job = static_cast<Job*>(arg);
     try {
         (*job->body)();
@@ -26,6 +29,8 @@ void* runJob(void* arg) {
 }
 
 }  // namespace
+
+bool onLargeStackNow() { return largeStack; }
 
 void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackBytes) {
     Job job{&body, nullptr};

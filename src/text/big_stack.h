@@ -31,4 +31,14 @@ auto runOnLargeStack(F&& body, std::size_t stackBytes = kLargeStackBytes) -> dec
     }
 }
 
+// True on a thread started by runOnLargeStack.
+bool onLargeStackNow();
+
+// Runs `body` here when this thread already has the large stack, else on a large stack.
+template <class F>
+auto onLargeStack(F&& body) -> decltype(body()) {
+    if (onLargeStackNow()) return body();
+    return runOnLargeStack(std::forward<F>(body));
+}
+
 }  // namespace plim

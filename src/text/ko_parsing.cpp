@@ -1,6 +1,9 @@
 #include "text/ko_parsing.h"
 
 #include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
 
 namespace plim {
 
@@ -8,8 +11,14 @@ TokenList TokenStream::remaining() const {
     return TokenList(tokens_->begin() + static_cast<std::ptrdiff_t>(pos_), tokens_->end());
 }
 
+bool FollowStack::holds(const Firsts* list, const FollowStack* at) {
+    for (; at != nullptr; at = at->below_)
+        if (at->top_ == list) return true;
+    return false;
+}
+
 bool FollowStack::contains(const Token& t) const {
-    for (const FollowStack* at = this; at != nullptr && at->top_ != nullptr; at = at->below_)
+    for (const FollowStack* at = holder(); at != nullptr; at = at->below_)
         for (const Token& s : *at->top_)
             if (tokenEquals(t, s)) return true;
     return false;
@@ -45,10 +54,23 @@ void raiseUndefinedHead(const std::string& parserName) {
              " has no defined head: it lies on a cycle of parsers that can all succeed without input");
 }
 
-void raiseReleasedParser() {
-    failWith("internal error in Ko_Parsing: a recursive parser was used after its grammar was released");
+void keepForever(std::shared_ptr<const void> node) {
+    // Never destroyed: the nodes stay reachable until the process ends.
+    static std::mutex lock;
+    static auto* kept = new std::vector<std::shared_ptr<const void>>();
+    const std::lock_guard<std::mutex> guard(lock);
+    kept->push_back(std::move(node));
 }
 
 }  // namespace parsing_detail
+
+std::size_t& nestingDepth() {
+    thread_local std::size_t depth = 0;
+    return depth;
+}
+
+void raiseTooDeep(std::size_t limit, std::int32_t line) {
+    userError("input nested too deeply (more than " + std::to_string(limit) + " levels) at line " + std::to_string(line));
+}
 
 }  // namespace plim

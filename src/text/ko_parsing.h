@@ -27,8 +27,7 @@
 // A named rule whose head is needed while it is itself being computed (a cycle of parsers
 // that can all succeed without input) raises an internal error naming the rule.
 //
-// A parser made by `recursive` holds itself weakly: keep the Parser value alive while its
-// head and table are in use.
+// A parser made by `recursive` lives for the rest of the run (grammars are built once).
 #pragma once
 
 #include <cstddef>
@@ -101,23 +100,32 @@ struct ParseResult {
 using Firsts = std::vector<Token>;
 
 // The first-symbol lists of the parsers waiting to run after the current one, innermost
-// first.  Its nodes live on the C++ stack of the continuations that push them.
+// first.  Its nodes live on the C++ stack of the continuations that push them.  Only the
+// union of the lists matters, so a pushed list that is already on the stack (the same list
+// object) adds a node that refers past itself: a membership test walks each list once, however
+// deep the nesting that pushed it again and again.
 class FollowStack {
 public:
     FollowStack() = default;
     // `top` pushed on `below`; both must outlive the new stack (so no temporaries).
-    FollowStack(const Firsts& top, const FollowStack& below) : top_(&top), below_(below.empty() ? nullptr : &below) {}
+    FollowStack(const Firsts& top, const FollowStack& below) : below_(below.holder()) {
+        if (!holds(&top, below_)) top_ = &top;
+    }
     explicit FollowStack(const Firsts& top) : top_(&top) {}
     FollowStack(const Firsts&, FollowStack&&) = delete;
     FollowStack(Firsts&&, const FollowStack&) = delete;
     explicit FollowStack(Firsts&&) = delete;
-    bool empty() const { return top_ == nullptr; }
+    bool empty() const { return top_ == nullptr && below_ == nullptr; }
     // True when `t` (on the left of tokenEquals) equals a member of some list.
     bool contains(const Token& t) const;
 
 private:
-    const Firsts* top_ = nullptr;
-    const FollowStack* below_ = nullptr;
+    // The nearest node, this one or below, that holds a list of its own.
+    const FollowStack* holder() const { return top_ != nullptr ? this : below_; }
+    static bool holds(const Firsts* list, const FollowStack* at);
+
+    const Firsts* top_ = nullptr;       // null when the list pushed here is already below
+    const FollowStack* below_ = nullptr;  // the nearest node below that holds a list
 };
 
 // --- heads and tables ----------------------------------------------------------------------
@@ -173,7 +181,8 @@ Firsts unionFirsts(const Firsts& a, const Firsts& b);
 
 namespace parsing_detail {
 [[noreturn]] void raiseUndefinedHead(const std::string& parserName);
-[[noreturn]] void raiseReleasedParser();
+// Keeps a node alive for the rest of the run.
+void keepForever(std::shared_ptr<const void> node);
 }  // namespace parsing_detail
 
 // --- the parser value ----------------------------------------------------------------------
@@ -208,13 +217,14 @@ public:
         return forwarding(std::move(name), [target] { return target->get(); });
     }
 
-    // A parser that refers to itself: `define` receives the parser being defined.
+    // A parser that refers to itself: `define` receives the parser being defined.  Such a
+    // parser is a grammar rule: it lives for the rest of the run, so no composition can
+    // release it while a table that refers to it is still in use.
     template <class F>
     static Parser recursive(std::string name, F define) {
         Parser p(std::make_shared<Node>(std::move(name)));
-        Parser self;
-        self.weak_ = p.node_;
-        auto target = std::make_shared<Lazy<Parser>>(Lazy<Parser>::defer([define, self] { return define(self); }));
+        parsing_detail::keepForever(p.node_);
+        auto target = std::make_shared<Lazy<Parser>>(Lazy<Parser>::defer([define, self = p] { return define(self); }));
         p.forwardTo([target] { return target->get(); });
         return p;
     }
@@ -266,7 +276,6 @@ private:
         Cell<Table<T>> table;
     };
 
-    Parser() = default;
     explicit Parser(std::shared_ptr<Node> node) : node_(std::move(node)) {}
 
     template <class Target>
@@ -282,15 +291,9 @@ private:
         node_->table.compute = [target] { return target().table(); };
     }
 
-    Node& node() const {
-        if (node_) return *node_;
-        Node* n = weak_.lock().get();  // the owner keeps it alive while it is in use
-        if (n == nullptr) parsing_detail::raiseReleasedParser();
-        return *n;
-    }
+    Node& node() const { return *node_; }
 
     std::shared_ptr<Node> node_;
-    std::weak_ptr<Node> weak_;  // only for the self-reference inside `recursive`
 };
 
 // --- the driver ------------------------------------------------------------------------------
@@ -469,6 +472,36 @@ Parser<T> withInsertion(Parser<T> p, T value, std::string name) {
         "withInsertion",
         [p, value, message] { return p.head().succeeds() ? p.head() : HeadInsert(value, *message); },
         [p] { return unionFirsts(p.firsts(), {}); }, [p] { return p.table(); });
+}
+
+// --- nesting limit ----------------------------------------------------------------------------
+
+// How many nested runs of guarded parsers the current thread is inside.
+std::size_t& nestingDepth();
+// Raises the user error "input nested too deeply (more than <limit> levels) at line <line>".
+[[noreturn]] void raiseTooDeep(std::size_t limit, std::int32_t line);
+
+// p, whose continuations count one level of nesting each while they run: a run inside more
+// than `limit` guarded levels stops the parse with the user error of raiseTooDeep.  Guarding the
+// parsers through which every nesting cycle of a grammar passes bounds the C++ stack a
+// parse can use.
+template <class T>
+Parser<T> pNestingGuard(Parser<T> p, std::size_t limit) {
+    auto table = [p, limit] {
+        return mapContinuations(p.table(), [limit](const Continuation<T>& c) -> Continuation<T> {
+            return [c, limit](ParseState s, const FollowStack& y) {
+                std::size_t& depth = nestingDepth();
+                if (depth > limit) raiseTooDeep(limit, s.input.front().line);
+                ++depth;
+                struct Leave {
+                    std::size_t& d;
+                    ~Leave() { --d; }
+                } leave{depth};
+                return c(std::move(s), y);
+            };
+        });
+    };
+    return Parser<T>::fromParts("pNestingGuard", [p] { return p.head(); }, [p] { return p.firsts(); }, table);
 }
 
 // --- sequences with an action ----------------------------------------------------------------

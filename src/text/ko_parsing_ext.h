@@ -195,9 +195,31 @@ Parser<A> pChainLeft(Parser<F> op, Parser<A> p) {
         std::move(p), std::move(pairs));
 }
 
-// x1 o1 x2 o2 x3 gives o1(x1, o2(x2, x3)).  Reads like R = p (op R)?, in a loop.
+// The items and the operators of a chain x1 o1 x2 ... xn, in source order: operator i stands
+// between item i and item i + 1.
 template <class F, class A>
-Parser<A> pChainRight(Parser<F> op, Parser<A> p);
+struct ChainItems {
+    std::vector<A> items;
+    std::vector<F> ops;
+};
+
+// x1 o1 x2 ... xn, read like R = p (op R)? but in a loop, so a chain of any length costs no
+// C++ stack per item.  When op can succeed without input, two items may stand side by side
+// (the operator is then op's empty value).  When inserted: the one item p inserts.
+template <class F, class A>
+Parser<ChainItems<F, A>> pChainItems(Parser<F> op, Parser<A> p);
+
+// x1 o1 x2 o2 x3 gives o1(x1, o2(x2, x3)); op's value is a two-argument function.
+template <class F, class A>
+Parser<A> pChainRight(Parser<F> op, Parser<A> p) {
+    return pMap(
+        [](ChainItems<F, A> chain) {
+            A acc = std::move(chain.items.back());
+            for (std::size_t i = chain.ops.size(); i-- > 0;) acc = chain.ops[i](std::move(chain.items[i]), std::move(acc));
+            return acc;
+        },
+        pChainItems(std::move(op), std::move(p)));
+}
 
 // --- token parsers ---------------------------------------------------------------------------
 
@@ -283,21 +305,23 @@ Parser<std::vector<BraceBlockItem<A>>> pBraceBlock(Parser<A> p) {
         parsing_detail::sharedSymbolLine('{'), std::move(p), std::move(tail));
 }
 
-// --- pChainRight ---------------------------------------------------------------------------
+// --- pChainItems ---------------------------------------------------------------------------
 
 template <class F, class A>
-Parser<A> pChainRight(Parser<F> op, Parser<A> p) {
+Parser<ChainItems<F, A>> pChainItems(Parser<F> op, Parser<A> p) {
+    using R = ChainItems<F, A>;
     // Firsts of the optional tail (op R): op's, and p's too when op can succeed empty.
     auto tailFirsts = std::make_shared<Lazy<Firsts>>(
         delay([op, p] { return op.head().succeeds() ? unionFirsts(op.firsts(), p.firsts()) : op.firsts(); }));
     auto head = [p] {
         const ParserHead<A>& hp = p.head();
-        if (hp.succeeds()) parsing_detail::raiseUndefinedHead("pChainRight");
-        return hp;
+        if (hp.succeeds()) parsing_detail::raiseUndefinedHead("pChainItems");
+        Lazy<A> item = hp.value;
+        return HeadInsert(delay([item] { return R{{item.get()}, {}}; }), hp.message);
     };
     auto firsts = [p] { return unionFirsts(p.firsts(), {}); };
     auto table = [op, p, tailFirsts] {
-        return mapTable<A>(p.table(), [op, p, tailFirsts](const Continuation<A>& first) -> Continuation<A> {
+        return mapTable<R>(p.table(), [op, p, tailFirsts](const Continuation<A>& first) -> Continuation<R> {
             return [first, op, p, tailFirsts](ParseState s, const FollowStack& y) {
                 const FollowStack afterItem(tailFirsts->get(), y);
                 const FollowStack afterOp(p.firsts(), y);
@@ -353,13 +377,11 @@ Parser<A> pChainRight(Parser<F> op, Parser<A> p) {
                     s.log += showsToken(t, deletedText);
                     s.input.advance();
                 }
-                A acc = std::move(items.back());
-                for (std::size_t i = ops.size(); i-- > 0;) acc = ops[i](std::move(items[i]), std::move(acc));
-                return Parsed<A>{std::move(acc), std::move(s)};
+                return Parsed<R>{R{std::move(items), std::move(ops)}, std::move(s)};
             };
         });
     };
-    return Parser<A>::fromParts("pChainRight", head, firsts, table);
+    return Parser<R>::fromParts("pChainItems", head, firsts, table);
 }
 
 }  // namespace plim

@@ -4,6 +4,7 @@
 #include "frontend/hparse.h"
 #include "frontend/hparse_program.h"
 #include "hparse_test_util.h"
+#include "model/expressions.h"
 #include "text/big_stack.h"
 
 namespace plim {
@@ -73,12 +74,16 @@ TEST(HParseProgram, RepairLogs) {
     EXPECT_EQ(showElems(stray.value), "f = 1 @2");
 }
 
-TEST(HParseProgram, TheValueIsFinishedWhenRead) {
-    // A local type signature cannot be made let-free: the log is complete before the error,
-    // which comes only when the source file is read.
+TEST(HParseProgram, ASideThatCannotBeMadeLetFreeFailsWhereItIsUsed) {
+    // A local type signature cannot be made let-free: the program still reads, the side keeps
+    // its local definitions, and unlet fails only when the side is prepared as a rule.
     Reading<SourceFile> r = readProgram("TRANSFORM t REDEFINE f = 1 SPECIFYING g = 1 USING a: x = f where f :: Int END");
     EXPECT_EQ(r.messages, "Symbol   ; inserted before endoffile\n");
-    EXPECT_THROW(r.value.get(), PlimError);
+    const SourceFile& file = r.value.get();
+    const Rewrite& block = file.elems.begin()->elem.rewrite();
+    const Expr& rhs = block.theory.elems.begin()->ceq().eqn.rhs;
+    EXPECT_EQ(rhs.kind(), ExprKind::Let);
+    EXPECT_THROW(unlet(rhs), PatternMatchFailure);
 }
 
 TEST(HParseProgram, ExampleProgramReadsWithoutRepair) {

@@ -4,6 +4,7 @@
 #include "frontend/hparse.h"
 #include "frontend/hparse_theory.h"
 #include "hparse_test_util.h"
+#include "model/expressions.h"
 
 namespace plim {
 namespace {
@@ -99,11 +100,17 @@ TEST(HParseTheory, ExampleTheoryReadsWithoutRepair) {
 namespace plim {
 namespace {
 
-TEST(HParseTheory, UnletErrorsComeAfterTheLog) {
+TEST(HParseTheory, ASideThatCannotBeMadeLetFreeLoadsUntilUsed) {
     std::ostringstream out;
-    EXPECT_THROW(parseTheory("a: x = f where f :: Int;", out), PatternMatchFailure);
-    EXPECT_EQ(out.str(),
-              "Keyword DEFINITION insertedSymbol   ( insertedOperator ++ insertedSymbol   ) inserted before endoffile\n");
+    Theory theory = parseTheory("a: x = f where f :: Int; b: y = z where z = 1", out);
+    EXPECT_EQ(out.str(), "");
+    auto it = theory.elems.begin();
+    const Eqn& kept = it->ceq().eqn;
+    EXPECT_EQ(kept.lhs.kind(), ExprKind::Var);
+    EXPECT_EQ(kept.rhs.kind(), ExprKind::Let);
+    EXPECT_THROW(unlet(kept.rhs), PatternMatchFailure);
+    ++it;
+    EXPECT_EQ(it->ceq().eqn.rhs.kind(), ExprKind::Ap);  // made let-free
 }
 
 }  // namespace
