@@ -62,14 +62,18 @@ DefnRules declRules(const Decl& d, const std::string& ruleLabel) {
 
 DListSyntax dlistSyntax(const DList& d) {
     DListSyntax out;
+    NameUnion defines;
+    NameUnion freeVars;
     std::vector<DefItem> plain;
     for (const DefItem& item : d.defs) {
-        out.defines = unionNames(std::move(out.defines), declDefines(item.decl));
-        out.freeVars = unionNames(std::move(out.freeVars), declFreeVars(item.decl));
+        defines.add(declDefines(item.decl));
+        freeVars.add(declFreeVars(item.decl));
         std::vector<std::string> used = declConstrsUsed(item.decl);
         out.constrsUsed.insert(out.constrsUsed.end(), used.begin(), used.end());
         plain.push_back(DefItem{plainDecl(item.decl), item.line});
     }
+    out.defines = defines.take();
+    out.freeVars = freeVars.take();
     out.plain = mkDList(Defs::fromVector(std::move(plain)));
     return out;
 }

@@ -21,6 +21,11 @@ std::vector<std::string> unionNames(std::vector<std::string> a, const std::vecto
     return a;
 }
 
+void NameUnion::add(const std::vector<std::string>& names) {
+    for (const auto& n : names)
+        if (seen_.insert(n).second) names_.push_back(n);
+}
+
 std::vector<std::string> minusNames(std::vector<std::string> a, const std::vector<std::string>& b) {
     for (const auto& n : b) {
         auto it = std::find(a.begin(), a.end(), n);
@@ -50,15 +55,15 @@ std::vector<std::string> exprDefines(const Expr& e) {
 }
 
 std::vector<std::string> defsDefines(const DList& d) {
-    std::vector<std::string> out;
-    for (const DefItem& item : d.defs) out = unionNames(std::move(out), declDefines(item.decl));
-    return out;
+    NameUnion out;
+    for (const DefItem& item : d.defs) out.add(declDefines(item.decl));
+    return out.take();
 }
 
 std::vector<std::string> defsFreeVars(const DList& d) {
-    std::vector<std::string> out;
-    for (const DefItem& item : d.defs) out = unionNames(std::move(out), declFreeVars(item.decl));
-    return out;
+    NameUnion out;
+    for (const DefItem& item : d.defs) out.add(declFreeVars(item.decl));
+    return out.take();
 }
 
 namespace {
@@ -85,9 +90,9 @@ std::vector<std::string> declDefines(const Decl& d) {
     case DeclKind::Fun: return funDefines(d.fun().lhs);
     case DeclKind::Dec: return exprFreeVars(d.dec().name);
     case DeclKind::Data: {
-        std::vector<std::string> out;
-        for (const Alt& a : d.data().alts) out = unionNames(std::move(out), {a.name});
-        return out;
+        NameUnion out;
+        for (const Alt& a : d.data().alts) out.add({a.name});
+        return out.take();
     }
     }
     return {};

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "frontend/infer.h"
@@ -40,6 +41,16 @@ DList plainDList(const DList& d);
 
 // a, then the names of b that are not in a.
 std::vector<std::string> unionNames(std::vector<std::string> a, const std::vector<std::string>& b);
+// A union built from the left: each name added once, at its first occurrence.
+class NameUnion {
+public:
+    void add(const std::vector<std::string>& names);
+    std::vector<std::string> take() { return std::move(names_); }
+
+private:
+    std::vector<std::string> names_;
+    std::unordered_set<std::string> seen_;
+};
 // a without the first occurrence of each name of b.
 std::vector<std::string> minusNames(std::vector<std::string> a, const std::vector<std::string>& b);
 

@@ -104,26 +104,28 @@ CeqOut checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constructor
     Pass eqPass(CheckState::startingAfter(used), constructors);
     eqPass.line = ceq.line;
     checkEqnIn(eqPass, ceq.eqn, env.with(afterConds));
-    const TypeSubst eqSubst = eqPass.st().asSubst();
 
     // Each rule variable's type after the conditions against its type after the equation.
     std::vector<TypeEquation> agree;
-    for (const auto& [name, t] : afterConds) agree.emplace_back(t, substType(eqSubst, t));
+    for (const auto& [name, t] : afterConds) agree.emplace_back(t, eqPass.st().resolve(t));
     const UnifyResult k = unify(agree, identitySubst());
+    const TypeSubst unifier = k.isOk() ? k.unifier() : identitySubst();
+    // The final substitution: the conditions', the equation's, then k's.  The equation's own
+    // substitution is already applied to its types; without conditions only k remains.
     const TypeSubst finalSubst =
-        substTypeOf(k.isOk() ? k.unifier() : identitySubst(), substTypeOf(eqSubst, condSubst));
+        conds.empty() ? unifier : substTypeOf(unifier, substTypeOf(eqPass.st().asSubst(), condSubst));
 
     std::vector<std::pair<Expr, Expr>> condRules;
     std::vector<Eqn> typedConds;
     std::vector<Eqn> plainConds;
     for (std::size_t i = 0; i < conds.size(); ++i) {
-        condPasses[i].rec->after = finalSubst;
+        if (!finalSubst.isIdentity()) condPasses[i].rec->after = finalSubst;
         auto [l, r] = typedSides(conds[i], *condPasses[i].rec);
         condRules.emplace_back(l, r);
         typedConds.push_back(mkEqn(l, r));
         plainConds.push_back(mkEqn(plainExpr(conds[i].lhs), plainExpr(conds[i].rhs)));
     }
-    eqPass.rec->after = finalSubst;
+    if (!finalSubst.isIdentity()) eqPass.rec->after = finalSubst;
     Rule rule{ceq.label, std::move(condRules), typedSides(ceq.eqn, *eqPass.rec)};
     Ceq typed = mkCeq(ceq.label, Eqs::fromVector(typedConds), mkEqn(rule.equation.first, rule.equation.second),
                       ceq.line);
@@ -132,8 +134,9 @@ CeqOut checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constructor
 
     Messages messages = eqPass.messages();
     for (auto it = condPasses.rbegin(); it != condPasses.rend(); ++it) messages = appendMessages(it->messages(), messages);
-    std::vector<std::string> own = typeerror(k, ceq.line, showEquation(ceq.label, rule.conditions, rule.equation));
-    if (!own.empty()) messages = Messages::cons(own.front(), messages);
+    if (!k.isOk())
+        messages = Messages::cons(typeerror(k, ceq.line, showEquation(ceq.label, rule.conditions, rule.equation)).front(),
+                                  messages);
     return CeqOut{messages, std::move(freeVars), std::move(plain), std::move(rule), std::move(typed)};
 }
 

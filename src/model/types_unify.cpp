@@ -1,5 +1,7 @@
 // Unification and one-way type matching.
 #include <algorithm>
+#include <map>
+#include <unordered_map>
 
 #include "model/types.h"
 
@@ -35,44 +37,96 @@ bool occursFree(const std::string& v, const Type& t) {
     return std::find(free.begin(), free.end(), v) != free.end();
 }
 
-// The equations still to solve, the next one at the back.
-using WorkList = std::vector<TypeEquation>;
-
-void bindInWork(const std::string& v, const Type& t, WorkList& work, TypeSubst& s) {
-    const TypeSubst b = bindVar(v, t);
-    for (auto& [l, r] : work) {
-        l = substType(b, l);
-        r = substType(b, r);
+// The bindings found so far, triangular: a bound type may hold variables bound later.  A
+// lookup resolves fully and stores the result back, so each binding is walked once.  This is
+// the same as applying every binding to the waiting equations as it is found, at the cost of
+// the bindings a type touches.
+class Bindings {
+public:
+    Type resolve(const Type& t) {
+        if (bound_.empty()) return t;
+        std::vector<std::string> hidden;
+        return resolveHiding(t, hidden);
     }
-    s = substTypeOf(b, s);
-}
+    void bind(const std::string& v, const Type& t) {
+        bound_.insert_or_assign(v, t);
+        order_.push_back(v);
+    }
+    // s followed by the bindings: x in s's domain maps to its type resolved, every other
+    // bound variable to its resolved type.
+    TypeSubst composedOnto(const TypeSubst& s) {
+        if (order_.empty()) return s;
+        std::map<std::string, Type, std::less<>> out;
+        for (const auto& [name, t] : s.bindings()) out.emplace(name, resolve(t));
+        for (const auto& v : order_) out.emplace(v, resolve(mkTid(v)));  // kept where s binds v
+        return TypeSubst::fromMap(std::move(out));
+    }
+
+private:
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) {
+        switch (t.kind()) {
+        case TypeKind::Tid: {
+            if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
+            auto it = bound_.find(t.name());
+            if (it == bound_.end()) return t;
+            std::vector<std::string> none;
+            Type r = resolveHiding(it->second, none);
+            bound_.find(t.name())->second = r;
+            return r;
+        }
+        case TypeKind::TCon: {
+            std::vector<Type> args;
+            args.reserve(t.args().size());
+            bool changed = false;
+            for (const auto& a : t.args()) {
+                args.push_back(resolveHiding(a, hidden));
+                changed = changed || !args.back().sameNode(a);
+            }
+            return changed ? mkTCon(t.name(), std::move(args)) : t;
+        }
+        case TypeKind::TAbs: {
+            const std::size_t before = hidden.size();
+            hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
+            Type body = resolveHiding(t.body(), hidden);
+            hidden.resize(before);
+            return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
+        }
+        }
+        return t;
+    }
+
+    std::unordered_map<std::string, Type> bound_;
+    std::vector<std::string> order_;
+};
 
 }  // namespace
 
 UnifyResult unify(const std::vector<TypeEquation>& eqs, const TypeSubst& start) {
-    WorkList work(eqs.rbegin(), eqs.rend());
-    TypeSubst s = start;
+    // The equations still to solve, the next one at the back.
+    std::vector<TypeEquation> work(eqs.rbegin(), eqs.rend());
+    Bindings b;
     while (!work.empty()) {
-        const auto [t1, t2] = work.back();
+        const Type t1 = b.resolve(work.back().first);
+        const Type t2 = b.resolve(work.back().second);
         work.pop_back();
         if (t1.isTCon() && t2.isTCon()) {
             if (t1.name() != t2.name() || t1.args().size() != t2.args().size())
                 return UnifyResult::constructorMismatch(t1, t2);
             for (std::size_t i = t1.args().size(); i-- > 0;) work.emplace_back(t1.args()[i], t2.args()[i]);
         } else if (t1.isTid() && t2.isTid()) {
-            if (t1.name() != t2.name()) bindInWork(t1.name(), t2, work, s);
+            if (t1.name() != t2.name()) b.bind(t1.name(), t2);
         } else if (t1.isTid()) {
             if (occursFree(t1.name(), t2)) return UnifyResult::occursFailure(t1.name(), t2);
-            bindInWork(t1.name(), t2, work, s);
+            b.bind(t1.name(), t2);
         } else if (t2.isTid()) {
             if (occursFree(t2.name(), t1)) return UnifyResult::occursFailure(t2.name(), t1);
-            bindInWork(t2.name(), t1, work, s);
+            b.bind(t2.name(), t1);
         } else if (!eqType(t1, t2)) {
             // A scheme against a constructor term or a different scheme.
             return UnifyResult::constructorMismatch(t1, t2);
         }
     }
-    return UnifyResult::ok(std::move(s));
+    return UnifyResult::ok(b.composedOnto(start));
 }
 
 UnifyResult unifyPair(const Type& a, const Type& b) { return unify({{a, b}}, identitySubst()); }

@@ -33,7 +33,8 @@ inline TheoryCheck checkText(const std::string& text, const TypeEnv& env = {}) {
 // The definitions of a program text, in order, as one list (transformation blocks dropped).
 inline std::vector<DefItem> programDefs(const std::string& text) {
     std::vector<DefItem> items;
-    for (const ElemItem& e : readProgram(text).value.get().elems)
+    const SourceFile file = readProgram(text).value.get();
+    for (const ElemItem& e : file.elems)
         if (e.elem.kind() == ElemKind::DefElem) items.push_back(DefItem{e.elem.decl(), e.line});
     return items;
 }
