@@ -68,3 +68,22 @@ void BM_AssembleProgram(benchmark::State& state) {
 BENCHMARK(BM_AssembleProgram)->Arg(5000)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+namespace {
+// The element view alone: the definition rules, the program items and the grouping input.
+void BM_ElementView(benchmark::State& state) {
+    const int definitions = static_cast<int>(state.range(0));
+    const std::string text = generatedProgram(definitions);
+    const plim::SourceFile file = plim::runOnLargeStack([&] { return plim::readProgram(text).value.get(); });
+    plim::runOnLargeStack([&] {
+        for (auto _ : state) {
+            const plim::Assembly a = plim::assembleProgram(file);
+            benchmark::DoNotOptimize(a.info.elementList().size());
+
+        }
+    });
+    state.counters["defs_per_second"] =
+        benchmark::Counter(static_cast<double>(definitions), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_ElementView)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+}  // namespace

@@ -22,11 +22,15 @@ struct ProgramInfo::State {
 
 Assembly assembleProgram(SourceFile file) {
     Lazy<ElementView> elements = delay([file] {
-        Lazy<DefnRules> table = delay([file] { return withBuiltinRules(programDefinitionRules(file.elems)); });
-        return checkElements(file.elems, table);
+        const DefinitionSyntax definitions = definitionSyntax(file.elems);
+        Lazy<DefnRules> table = delay([definitions] { return withBuiltinRules(programDefinitionRules(*definitions)); });
+        return checkElements(file.elems, *definitions, table);
     });
     Lazy<BlockView> blocks = delay([elements] { return checkBlocks(dependencyGroups(elements.get().groupInput)); });
-    Lazy<TypeEnv> env = delay([blocks] { return blocks.get().bindings; });
+    Lazy<TypeEnv> env = delay([blocks] {
+        blocks.get().requireComplete();
+        return blocks.get().bindings;
+    });
     Lazy<CheckEnv> checkEnv = delay([env] { return CheckEnv::fromTypeEnv(env.get()); });
     Messages messages = Messages::defer([blocks] { return blocks.get().messages; });
     auto state = std::make_shared<ProgramInfo::State>(ProgramInfo::State{std::move(file), elements, blocks, env, checkEnv});
@@ -46,7 +50,9 @@ const Prog& ProgramInfo::program() const { return state_->blocks.get().program.g
 const std::vector<std::string>& ProgramInfo::elementList() const { return state_->elements.get().transformationNames; }
 
 std::optional<RuleList> ProgramInfo::theoryOfTransform(const std::string& name) const {
-    std::optional<Lazy<RuleList>> found = lookupFM(NameOrd{}, state_->blocks.get().transformations, name);
+    const BlockView& blocks = state_->blocks.get();
+    blocks.requireComplete();
+    std::optional<Lazy<RuleList>> found = lookupFM(NameOrd{}, blocks.transformations, name);
     if (!found) return std::nullopt;
     return found->get();
 }

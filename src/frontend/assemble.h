@@ -1,7 +1,8 @@
 // Program assembly: a parsed program file becomes the program the interpreter holds.
 //
 //   Assembly a = assembleProgram(file);             // nothing is computed yet
-//   std::cout << concatProgramErrors(a.messages);   // type reports, in order
+//   std::cout << concatProgramErrors(a.messages);   // type reports, in order (or
+//   writeTheoryErrors(a.messages, std::cout);       // one at a time, before an error cell)
 //   ProgramInfo info = a.info;
 //   checkTheory(theo.elems, delay([info] { return info.programCheckEnv(); }), table);
 //   if (auto entry = info.transformOfName("fuse"))

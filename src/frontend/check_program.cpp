@@ -1,5 +1,6 @@
 #include "frontend/check_program.h"
 
+#include <exception>
 #include <memory>
 #include <utility>
 
@@ -140,12 +141,17 @@ Messages concatMessages(std::vector<Messages> parts) {
 
 // --- the element view ---------------------------------------------------------------------------------
 
-DefnRules programDefinitionRules(const Elems& elems) {
-    std::vector<DefnRules> perDefinition;
+DefinitionSyntax definitionSyntax(const Elems& elems) {
+    auto definitions = std::make_shared<std::vector<DeclSyntax>>();
     for (const ElemItem& item : elems)
-        if (item.elem.kind() == ElemKind::DefElem) perDefinition.push_back(declRules(item.elem.decl(), "definition of "));
+        if (item.elem.kind() == ElemKind::DefElem) definitions->push_back(declSyntax(item.elem.decl()));
+    return definitions;
+}
+
+DefnRules programDefinitionRules(const std::vector<DeclSyntax>& definitions) {
     DefnRules rules;
-    for (auto it = perDefinition.rbegin(); it != perDefinition.rend(); ++it) rules = unionRulesRestFirst(*it, rules);
+    for (auto it = definitions.rbegin(); it != definitions.rend(); ++it)
+        if (it->plain.isFun()) rules = unionRulesRestFirst(makedefnrewrite("definition of ", it->defines, it->plain), rules);
     return rules;
 }
 
@@ -159,15 +165,16 @@ DefnRules withBuiltinRules(const DefnRules& programRules) {
                                "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)");
 }
 
-ElementView checkElements(const Elems& elems, const Lazy<DefnRules>& table) {
+ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table) {
     ElementView view;
     auto items = std::make_shared<std::vector<ProgramItem>>();
     std::vector<std::pair<std::string, Lazy<TrafoHead>>> heads;
     std::int32_t line = 0;  // an element without a line of its own takes the one before
+    auto definition = definitions.begin();
     for (const ElemItem& item : elems) {
         if (item.line > 0) line = item.line;
         if (item.elem.kind() == ElemKind::DefElem) {
-            DeclSyntax s = declSyntax(item.elem.decl());
+            const DeclSyntax& s = *definition++;
             items->emplace_back(std::in_place_type<DefinitionProgramItem>, DefinitionProgramItem{s.defines, s.plain});
             view.groupInput.push_back(
                 {s.defines, concatNames(s.freeVars, s.constrsUsed), ElementPayload{mkDefElem(s.plain), line, {}}});
@@ -191,25 +198,33 @@ ElementView checkElements(const Elems& elems, const Lazy<DefnRules>& table) {
 
 BlockView checkBlocks(const std::vector<std::vector<ElementPayload>>& groups) {
     BlockPass pass;
-    for (const std::vector<ElementPayload>& group : groups) {
-        ElemGroup elems;
-        elems.reserve(group.size());
-        for (const ElementPayload& p : group) elems.emplace_back(p.elem, p.line);
-        const BlockItem block = groupToBlockItem(elems);
-        if (block.kind() == BlockKind::DefsBlock)
-            checkDefsBlock(block.defs(), pass);
-        else
-            checkTrafoBlock(block.rewrite(), group.front(), pass);
+    std::exception_ptr failure;
+    try {
+        for (const std::vector<ElementPayload>& group : groups) {
+            ElemGroup elems;
+            elems.reserve(group.size());
+            for (const ElementPayload& p : group) elems.emplace_back(p.elem, p.line);
+            const BlockItem block = groupToBlockItem(elems);
+            if (block.kind() == BlockKind::DefsBlock)
+                checkDefsBlock(block.defs(), pass);
+            else
+                checkTrafoBlock(block.rewrite(), group.front(), pass);
+        }
+    } catch (const PlimError&) {
+        // The reports of the blocks before stand; the error comes where the next would.
+        failure = std::current_exception();
+        pass.messages.push_back(Messages::defer([failure]() -> Messages { std::rethrow_exception(failure); }));
     }
-    Lazy<Prog> program = delay([typed = std::move(pass.typed)] {
+    Lazy<Prog> program = delay([typed = std::move(pass.typed), failure] {
+        if (failure) std::rethrow_exception(failure);
         std::vector<BlockItem> blocks;
         blocks.reserve(typed.size());
         for (const Lazy<BlockItem>& b : typed) blocks.push_back(b.get());
         return mkProg(Block::fromVector(std::move(blocks)));
     });
-    BlockView view{concatMessages(std::move(pass.messages)), std::move(pass.bindings),
-                   mergedTables(pass.theories, "two TRANSFORM clauses with the same name"), std::move(program)};
-    return view;
+    return BlockView{concatMessages(std::move(pass.messages)), std::move(pass.bindings),
+                     mergedTables(pass.theories, "two TRANSFORM clauses with the same name"), std::move(program),
+                     failure};
 }
 
 }  // namespace plim

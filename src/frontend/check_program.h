@@ -13,6 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -54,16 +56,19 @@ struct ElementView {
     std::vector<GroupItem<ElementPayload>> groupInput;
 };
 
+// The syntactic attributes of the program's definitions, in file order.
+using DefinitionSyntax = std::shared_ptr<const std::vector<DeclSyntax>>;
+DefinitionSyntax definitionSyntax(const Elems& elems);
 // The rules of the program's definitions labelled "definition of "; a name defined by several
 // definitions has the rules of the later ones first.
-DefnRules programDefinitionRules(const Elems& elems);
+DefnRules programDefinitionRules(const std::vector<DeclSyntax>& definitions);
 // The built-in definitions' rules merged with the program's; a name in both raises
 // "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)" when its
 // rules are read.
 DefnRules withBuiltinRules(const DefnRules& programRules);
-// The element view; `table` (the merged definition rules) is read when a DEFINITION header
-// of a transformation block is expanded.
-ElementView checkElements(const Elems& elems, const Lazy<DefnRules>& table);
+// The element view over the elements and their definitions' attributes; `table` (the merged
+// definition rules) is read when a DEFINITION header of a transformation block is expanded.
+ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table);
 
 // --- the block view ----------------------------------------------------------------------------
 
@@ -76,6 +81,12 @@ struct BlockView {
     TypeEnv bindings;       // the top-level names, block by block in program order
     TransformationTheories transformations;
     Lazy<Prog> program;     // the typed program
+    std::exception_ptr failure;  // the error that stopped the pass, if any
+
+    // Raises the error that stopped the pass; the bindings and tables are then incomplete.
+    void requireComplete() const {
+        if (failure) std::rethrow_exception(failure);
+    }
 };
 
 // The block of one group: a lone transformation block is a TrafoBlock, anything else a
@@ -84,7 +95,8 @@ BlockItem groupToBlockItem(const ElemGroup& group);
 
 // Type-checks the groups in order.  A group that holds a transformation block among other
 // elements raises "Can't have mutually recursive elements involving a transformation block"
-// when its turn comes.
+// when its turn comes: the pass stops there, the messages hold the reports of the blocks
+// before it followed by a cell that raises the error, and every other field raises it.
 BlockView checkBlocks(const std::vector<std::vector<ElementPayload>>& groups);
 
 }  // namespace plim

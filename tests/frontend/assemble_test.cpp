@@ -12,7 +12,9 @@
 #include "frontend/check_program.h"
 #include "frontend/hparse.h"
 #include "frontend/pprint_types.h"
+#include "frontend/trees.h"
 #include "hparse_test_util.h"
+#include "text/big_stack.h"
 #include "text/errors.h"
 
 namespace plim {
@@ -186,9 +188,19 @@ TEST(AssembleProgram, DuplicateTransformationNamesFailOnlyWhenRead) {
 }
 
 TEST(AssembleProgram, MutualRecursionWithATransformationFailsWhenItsGroupIsRead) {
-    const Assembly a = assemble("f = g;\nTRANSFORM t REDEFINE f = 1 SPECIFYING g = f USING END;\n");
+    const Assembly a = assemble("a = True + 1;\nf = (g, a);\nTRANSFORM t REDEFINE f = 1 SPECIFYING g = f USING END;\n");
     EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"t"});
-    EXPECT_EQ(errorOf([&] { messagesOf(a); }),
+    // The reports of the groups before come first, then the error.
+    std::vector<std::string> before;
+    const std::string error = errorOf([&] {
+        for (const std::string& m : a.messages) before.push_back(m);
+    });
+    EXPECT_EQ(error, "Can't have mutually recursive elements involving a transformation block");
+    ASSERT_EQ(before.size(), 1u);
+    EXPECT_NE(before[0].find(">TYPE ERROR near line 2"), std::string::npos);
+    EXPECT_EQ(errorOf([&] { a.info.programEnv(); }),
+              "Can't have mutually recursive elements involving a transformation block");
+    EXPECT_EQ(errorOf([&] { a.info.theoryOfTransform("t"); }),
               "Can't have mutually recursive elements involving a transformation block");
     EXPECT_EQ(errorOf([&] { a.info.program(); }),
               "Can't have mutually recursive elements involving a transformation block");
@@ -212,7 +224,7 @@ TEST(AssembleProgram, BuiltinRulesClashOnlyWhenRead) {
 }
 
 TEST(AssembleProgram, DefinitionRulesOfANameKeepTheLaterFirst) {
-    const DefnRules rules = programDefinitionRules(readProgram("f 0 = 1;\ng = 2;\nf n = n;\n").value.get().elems);
+    const DefnRules rules = programDefinitionRules(*definitionSyntax(readProgram("f 0 = 1;\ng = 2;\nf n = n;\n").value.get().elems));
     const std::vector<Ceq> f = lookupFM(NameOrd{}, rules, "f")->get();
     ASSERT_EQ(f.size(), 2u);
     EXPECT_EQ(test::showExpr(f[0].eqn.rhs), "n");
@@ -233,6 +245,38 @@ TEST(AssembleProgram, ApplyingATransformationGivesAProgramThatAssembles) {
     EXPECT_TRUE(messagesOf(b).empty());
     EXPECT_FALSE(b.info.transformOfName("t"));
     EXPECT_TRUE(typeOf(b.info.programEnv(), "h"));
+}
+
+TEST(AssembleProgram, ApplyingABlockReleasesTheBlocksThatWaitForIt) {
+    const Assembly a = assembleProgram(readProgram(test::readFile("examples/accumulation.p")).value.get());
+    EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"accumulate"});
+    const SourceFile merged = applyRedefine(*a.info.transformOfName("accumulate"),
+                                            [](const RuleList& rules, const std::string& name, const Type& type) {
+                                                EXPECT_EQ(labelsOf(rules).front(), "accumulate specification of revcat");
+                                                return std::vector<Decl>{mkFun(mkVar(name, type), errorExpr())};
+                                            });
+    const Assembly b = assembleProgram(merged);
+    EXPECT_EQ(concatProgramErrors(b.messages), "");
+    EXPECT_EQ(b.info.elementList(), std::vector<std::string>{"tuple"});
+    ASSERT_TRUE(b.info.transformOfName("tuple"));
+    EXPECT_EQ(b.info.transformOfName("tuple")->redefinedNames, (std::vector<std::string>{"average", "divide"}));
+}
+
+TEST(AssembleProgram, LongChainOfDefinitions) {
+    // d0 calls d1 calls ... d19999: one group each, the last name's group first.
+    const int n = 20000;
+    std::string text;
+    for (int i = 0; i < n; ++i)
+        text += "d" + std::to_string(i) + " x = " + (i + 1 < n ? "d" + std::to_string(i + 1) + " x" : "x") + ";\n";
+    runOnLargeStack([&] {
+        const Assembly a = assemble(text);
+        EXPECT_EQ(concatProgramErrors(a.messages), "");
+        const TypeEnv& env = a.info.programEnv();
+        ASSERT_EQ(env.size(), static_cast<std::size_t>(n));
+        EXPECT_EQ(env.front().first, "d19999");
+        EXPECT_EQ(env.back().first, "d0");
+        EXPECT_EQ(a.info.program().blocks.length(), static_cast<std::size_t>(n));
+    });
 }
 
 TEST(AssembleProgram, EveryExampleLoadsWithItsExpectedMessages) {
