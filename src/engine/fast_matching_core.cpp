@@ -60,119 +60,146 @@ namespace {
 using RuleResult = std::pair<TermSubst, Problems>;
 using RuleResults = List<std::pair<RuleResult, NameSupply>>;
 
-RuleResults one(RuleResult r, const NameSupply& s) {
-    return RuleResults::cons({std::move(r), s}, RuleResults());
+// An application pattern with a flexible head under a higher-order step: the only rule that
+// may give more than one result or draw on the supply.
+bool branches(ApStep step, const Term& p) {
+    return p.is(TermKind::Ap) && step != ApStep::Simple && flexibleHead(p.fun());
 }
-RuleResults none() { return RuleResults(); }
-RuleResults succeed(const NameSupply& s) { return one({identitySubst(), {}}, s); }
 
-RuleResults rules(ApStep step, const Term& p, const Term& t, const NameSupply& s) {
+// The result of every other rule: at most one, the supply unchanged.
+std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
+    const RuleResult done{identitySubst(), {}};
     switch (p.kind()) {
-    case TermKind::LVar: return t.is(TermKind::LVar) && t.name() == p.name() ? succeed(s) : none();
+    case TermKind::LVar:
+        if (t.is(TermKind::LVar) && t.name() == p.name()) return done;
+        return std::nullopt;
     case TermKind::PVar: {
-        if (hasFreeLocals(t)) return none();
-        TermSubst bind{TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()), TypeSubst()};
-        return one({std::move(bind), {}}, s);
+        if (hasFreeLocals(t)) return std::nullopt;
+        return RuleResult{{TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()), TypeSubst()}, {}};
     }
     case TermKind::Con:
-        return t.is(TermKind::Con) && eqConstant(p.constant(), t.constant()) ? succeed(s) : none();
-    case TermKind::Ap: {
-        const Term f = p.fun();
-        return map(
-            [f](const std::pair<StepResult, NameSupply>& r) {
-                Problems probs;
-                probs.reserve(r.first.second.size() + 1);
-                probs.emplace_back(f, r.first.first);
-                probs.insert(probs.end(), r.first.second.begin(), r.first.second.end());
-                return std::pair<RuleResult, NameSupply>{{identitySubst(), std::move(probs)}, r.second};
-            },
-            runStep(step, flexibleHead(f), p.arg(), t, s));
-    }
+        if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return done;
+        return std::nullopt;
+    case TermKind::Ap:  // a rigid head, or the simple step: first-order decomposition
+        if (!t.is(TermKind::Ap)) return std::nullopt;
+        return RuleResult{identitySubst(), {{p.fun(), t.fun()}, {p.arg(), t.arg()}}};
     case TermKind::Lam: {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
-            if (!r) return none();
-            return one({identitySubst(), {{p.body(), renameLocals(*r, t.body())}}}, s);
+            if (!r) return std::nullopt;
+            return RuleResult{identitySubst(), {{p.body(), renameLocals(*r, t.body())}}};
         }
         const Term a = binderTerm(argType(p.type()), p.binder());
-        const Term applied = Ap(t, a, resType(t.type()));
-        return one({identitySubst(), {{p.body(), applied}}}, s);
+        return RuleResult{identitySubst(), {{p.body(), Ap(t, a, resType(t.type()))}}};
     }
     case TermKind::Tupl: {
-        if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return none();
+        if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
         Problems probs;
         for (std::size_t i = 0; i < p.elems().size(); ++i) probs.emplace_back(p.elems()[i], t.elems()[i]);
-        return one({identitySubst(), std::move(probs)}, s);
+        return RuleResult{identitySubst(), std::move(probs)};
     }
     }
-    return none();
+    return std::nullopt;
+}
+
+// The application rule under a higher-order step: (f, u) in front of the step's problems.
+RuleResults branchingRule(ApStep step, const Term& p, const Term& t, const NameSupply& s) {
+    const Term f = p.fun();
+    return map(
+        [f](const std::pair<StepResult, NameSupply>& r) {
+            Problems probs;
+            probs.reserve(r.first.second.size() + 1);
+            probs.emplace_back(f, r.first.first);
+            probs.insert(probs.end(), r.first.second.begin(), r.first.second.end());
+            return std::pair<RuleResult, NameSupply>{{identitySubst(), std::move(probs)}, r.second};
+        },
+        runStep(step, true, p.arg(), t, s));
+}
+
+// A rule result under the problem's type match: σ composed with it, the type substitution
+// applied to the new problems' patterns.
+RuleResult withTypes(const TermSubst& ts, const RuleResult& r) {
+    if (isIdentity(ts)) return r;
+    Problems probs;
+    probs.reserve(r.second.size());
+    for (const auto& [pp, tt] : r.second) probs.emplace_back(applyTermSubst(ts, pp), tt);
+    return {composeSubst(r.first, ts), std::move(probs)};
 }
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(convert(t))); }
 
-// The solutions of one problem: its rules under the one type match, if any.
-RuleResults solveOne(ApStep step, const Term& p, const Term& t, const NameSupply& s) {
+// The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
+std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    std::optional<TypeSubst> ts = p.type().sameNode(t.type()) ? TypeSubst() : matchTypeFresh(p.type(), t.type());
-    if (!ts) return none();
-    RuleResults rs = rules(step, p, t, s);
-    if (ts->isIdentity()) return rs;
-    const TermSubst tsub{TermBindings(), *ts};
-    return map(
-        [tsub](const std::pair<RuleResult, NameSupply>& r) {
-            Problems probs;
-            probs.reserve(r.first.second.size());
-            for (const auto& [pp, tt] : r.first.second) probs.emplace_back(applyTermSubst(tsub, pp), tt);
-            return std::pair<RuleResult, NameSupply>{{composeSubst(r.first.first, tsub), std::move(probs)}, r.second};
-        },
-        rs);
+    if (p.type().sameNode(t.type())) return identitySubst();
+    std::optional<TypeSubst> ts = matchTypeFresh(p.type(), t.type());
+    if (!ts) return std::nullopt;
+    return TermSubst{TermBindings(), std::move(*ts)};
 }
 
 using Worklist = std::shared_ptr<const Problems>;
 
-List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, std::size_t at, const NameSupply& s);
+List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, const NameSupply& s);
 
-// The worklist after a solution σ of its front problem: the rest, then the new problems,
-// each with σ applied to its pattern side.
-Worklist nextWorklist(const Worklist& wl, std::size_t at, const TermSubst& sigma, const Problems& fresh) {
-    auto next = std::make_shared<Problems>();
-    next->reserve(wl->size() - at - 1 + fresh.size());
-    const bool id = isIdentity(sigma);
-    for (std::size_t i = at + 1; i < wl->size(); ++i)
-        next->emplace_back(id ? (*wl)[i].first : applyTermSubst(sigma, (*wl)[i].first), (*wl)[i].second);
-    for (const auto& [p, t] : fresh) next->emplace_back(id ? p : applyTermSubst(sigma, p), t);
-    return next;
+bool allMayMatch(const Problems& ps) {
+    for (const auto& [p, t] : ps)
+        if (!mayMatch(p, t)) return false;
+    return true;
 }
 
-List<Solution> continueWith(ApStep step, const TermSubst& acc, const Worklist& wl, std::size_t at,
+// The search after one result of a branching rule: the rest of the worklist, then the new
+// problems, each with σ applied to its pattern side.
+List<Solution> continueWith(ApStep step, const TermSubst& acc, const Worklist& rest,
                             const std::pair<RuleResult, NameSupply>& sol) {
     const auto& [sigma, fresh] = sol.first;
-    for (const auto& [p, t] : fresh)
-        if (!mayMatch(p, t)) return List<Solution>();
-    const TermSubst acc2 = composeSubst(sigma, acc);
-    // Without new problems and without a substitution the same worklist goes on.
-    if (fresh.empty() && isIdentity(sigma)) return solveFrom(step, acc2, wl, at + 1, sol.second);
-    return solveFrom(step, acc2, nextWorklist(wl, at, sigma, fresh), 0, sol.second);
+    if (!allMayMatch(fresh)) return List<Solution>();
+    auto next = std::make_shared<Problems>();
+    next->reserve(rest->size() + fresh.size());
+    for (const auto& [p, t] : *rest) next->emplace_back(applyTermSubst(sigma, p), t);
+    for (const auto& [p, t] : fresh) next->emplace_back(applyTermSubst(sigma, p), t);
+    return solveFrom(step, composeSubst(sigma, acc), next, sol.second);
 }
 
-List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, std::size_t at, const NameSupply& s) {
-    return List<Solution>::defer([step, acc, wl, at, s]() {
-        if (at == wl->size()) return List<Solution>::cons({acc, s}, List<Solution>());
-        const auto& [p, t] = (*wl)[at];
-        RuleResults sols = solveOne(step, p, t, s);
-        return concatMap(
-            [step, acc, wl, at](const std::pair<RuleResult, NameSupply>& sol) {
-                return continueWith(step, acc, wl, at, sol);
-            },
-            sols);
+// Problems whose rules cannot branch are solved in a loop, in worklist order; the first
+// branching problem hands the rest of the worklist to a lazy search over its results.
+List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, const NameSupply& s) {
+    return List<Solution>::defer([step, acc, wl, s]() {
+        TermSubst sofar = acc;
+        Problems work = *wl;
+        for (std::size_t i = 0; i < work.size(); ++i) {
+            const Term p = work[i].first;
+            const Term t = work[i].second;
+            const std::optional<TermSubst> ts = typeMatch(p, t);
+            if (!ts) return List<Solution>();
+            if (branches(step, p)) {
+                const TermSubst types = *ts;
+                auto rest = std::make_shared<const Problems>(work.begin() + static_cast<std::ptrdiff_t>(i) + 1, work.end());
+                return concatMap(
+                    [step, sofar, rest, types](const std::pair<RuleResult, NameSupply>& sol) {
+                        return continueWith(step, sofar, rest, {withTypes(types, sol.first), sol.second});
+                    },
+                    branchingRule(step, p, t, s));
+            }
+            std::optional<RuleResult> r = singleRule(p, t);
+            if (!r) return List<Solution>();
+            auto [sigma, fresh] = withTypes(*ts, *r);
+            if (!allMayMatch(fresh)) return List<Solution>();
+            sofar = composeSubst(sigma, sofar);
+            if (!isIdentity(sigma)) {
+                for (std::size_t j = i + 1; j < work.size(); ++j) work[j].first = applyTermSubst(sigma, work[j].first);
+                for (auto& pr : fresh) pr.first = applyTermSubst(sigma, pr.first);
+            }
+            for (auto& pr : fresh) work.push_back(std::move(pr));
+        }
+        return List<Solution>::cons({sofar, s}, List<Solution>());
     });
 }
 
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    return solveFrom(step, acc, std::make_shared<const Problems>(std::move(worklist)), 0, s);
+    return solveFrom(step, acc, std::make_shared<const Problems>(std::move(worklist)), s);
 }
 
 // --- the two-step test ------------------------------------------------------------------------

@@ -6,7 +6,6 @@
 #include <functional>
 
 #include "text/errors.h"
-#include "text/release.h"
 #include "text/string_literal.h"
 
 namespace plim::fast {
@@ -39,13 +38,27 @@ struct TermNode {
     TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
     TermNode(const TermNode&) = delete;
     TermNode& operator=(const TermNode&) = delete;
+    // Children that only this node holds are released from one work list per thread, so a
+    // long spine is destroyed without nested destructor calls and without a list per node.
     ~TermNode() {
-        releaseSoleChildren(*this, [](TermNode& n, auto take) {
-            take(n.first.node_);
-            take(n.second.node_);
-            for (Term& e : n.elems) take(e.node_);
-            if (n.cache && n.cache->etaNormal) take(n.cache->etaNormal->node_);
-        });
+        static thread_local std::vector<std::shared_ptr<const TermNode>>* pending = nullptr;
+        std::vector<std::shared_ptr<const TermNode>> local;
+        const bool outermost = pending == nullptr;
+        if (outermost) pending = &local;
+        auto take = [](Term& child) {
+            if (child.node_ && child.node_.use_count() == 1) pending->push_back(std::move(child.node_));
+        };
+        take(first);
+        take(second);
+        for (Term& e : elems) take(e);
+        if (cache && cache->etaNormal) take(*cache->etaNormal);
+        if (!outermost) return;
+        while (!local.empty()) {
+            std::shared_ptr<const TermNode> next = std::move(local.back());
+            local.pop_back();
+            next.reset();  // its own sole children join the list
+        }
+        pending = nullptr;
     }
 
     TermCache& memo() const {

@@ -1,0 +1,108 @@
+// The fast matcher on the shared pattern/term corpus, beside the reference matcher: simple,
+// one-step and two-step matching from expressions to match results (conversions included),
+// every result of every case read; and the latency of the first results of a search with
+// about 2^21 abstraction candidates.
+#include <benchmark/benchmark.h>
+
+#include "../tests/engine/match_corpus.h"
+#include "engine/fast_matching.h"
+#include "engine/reference_matching.h"
+#include "model/expressions.h"
+
+namespace plim {
+namespace {
+
+const std::vector<corpus::MatchCase>& cases() {
+    static const std::vector<corpus::MatchCase> all = corpus::matchCorpus();
+    return all;
+}
+
+NameSupply supplyFor(const corpus::MatchCase& c) {
+    return freshFor(c.term, c.termContext)(freshFor(c.pattern, {})(initialNameSupply()));
+}
+
+enum class Mode { Simple, OneStep, TwoStep };
+
+MatchResults fastRun(Mode m, const corpus::MatchCase& c, const NameSupply& s) {
+    const fast::Term p = fast::convertPrime({}, c.pattern);
+    const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
+    switch (m) {
+    case Mode::Simple: return fastConvertSolutions(fastSimpleMatch(p, t));
+    case Mode::OneStep:
+        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, s)).results;
+    case Mode::TwoStep: return fastConvertRun(fastTwoStep(p, t, c.termContext, s)).results;
+    }
+    return {};
+}
+
+MatchResults refRun(Mode m, const corpus::MatchCase& c, const NameSupply& s) {
+    const TermCtx tc{c.term, c.termContext};
+    switch (m) {
+    case Mode::Simple: return ref::simpleMatch(c.pattern, c.term);
+    case Mode::OneStep: return ref::oneStepMatch(c.pattern, tc, s).results;
+    case Mode::TwoStep: return ref::twoStepMatch(c.pattern, tc, s).results;
+    }
+    return {};
+}
+
+template <class Run>
+void corpusBench(benchmark::State& state, Mode m, Run run) {
+    std::vector<NameSupply> supplies;
+    for (const auto& c : cases()) supplies.push_back(supplyFor(c));
+    std::size_t results = 0;
+    for (auto _ : state) {
+        for (std::size_t i = 0; i < cases().size(); ++i) {
+            const auto& c = cases()[i];
+            if (m == Mode::Simple && !c.termContext.empty()) continue;
+            for (List<MatchResult> at = run(m, c, supplies[i]); !at.empty(); at = at.tail()) {
+                benchmark::DoNotOptimize(at.head().subst.size());
+                ++results;
+            }
+        }
+    }
+    state.counters["results/s"] = benchmark::Counter(static_cast<double>(results), benchmark::Counter::kIsRate);
+    state.counters["cases/s"] = benchmark::Counter(static_cast<double>(cases().size() * state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+}
+
+void BM_FastSimpleCorpus(benchmark::State& s) { corpusBench(s, Mode::Simple, fastRun); }
+void BM_RefSimpleCorpus(benchmark::State& s) { corpusBench(s, Mode::Simple, refRun); }
+void BM_FastOneStepCorpus(benchmark::State& s) { corpusBench(s, Mode::OneStep, fastRun); }
+void BM_RefOneStepCorpus(benchmark::State& s) { corpusBench(s, Mode::OneStep, refRun); }
+void BM_FastTwoStepCorpus(benchmark::State& s) { corpusBench(s, Mode::TwoStep, fastRun); }
+void BM_RefTwoStepCorpus(benchmark::State& s) { corpusBench(s, Mode::TwoStep, refRun); }
+BENCHMARK(BM_FastSimpleCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefSimpleCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastOneStepCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefOneStepCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastTwoStepCorpus)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefTwoStepCorpus)->Unit(benchmark::kMillisecond);
+
+// f 1 against 1 + 1 + ... + 1 + 2 with 21 ones: the first results come after the failing
+// decomposition and the groups before the 21 occurrences of 1.
+corpus::MatchCase hugeSearch() {
+    using namespace corpus::detail;
+    Expr t = num(1);
+    for (int i = 0; i < 20; ++i) t = plus(t, num(1));
+    t = plus(t, num(2));
+    return {"huge", ap(var("f", fn(I(), I())), num(1)), t, {}};
+}
+
+template <class Run>
+void firstResults(benchmark::State& state, Mode m, Run run) {
+    const corpus::MatchCase c = hugeSearch();
+    const NameSupply s = supplyFor(c);
+    for (auto _ : state) benchmark::DoNotOptimize(toVector(run(m, c, s), 3).size());
+}
+
+void BM_FastOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, fastRun); }
+void BM_RefOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, refRun); }
+void BM_FastTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, fastRun); }
+void BM_RefTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, refRun); }
+BENCHMARK(BM_FastOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+}  // namespace plim
