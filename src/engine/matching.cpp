@@ -135,9 +135,25 @@ MatcherRef refMatcher() {
 
 namespace {
 
+// The reduced arguments that contractions are matching at the moment.  The matcher reduces
+// the term it is given again; an argument met here is known to be reduced already.  Without
+// this, a redex that stays (its pattern does not match) inside the argument of another would
+// be reduced again by every enclosing contraction: exponentially often in the nesting depth.
+thread_local std::vector<Expr> argumentsBeingMatched;
+
+bool beingMatched(const Expr& e) {
+    for (const Expr& a : argumentsBeingMatched)
+        if (a.sameNode(e)) return true;
+    return false;
+}
+
 // The first solution of matching a lambda's pattern against its (reduced) argument, the
 // argument's free variables held fixed.
 std::optional<MatchResult> firstSolution(const Expr& lam, const Expr& arg) {
+    argumentsBeingMatched.push_back(arg);
+    struct Done {
+        ~Done() { argumentsBeingMatched.pop_back(); }
+    } done;
     MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{lam.pattern(), {}},
                                                       TermCtx{arg, freevars(arg)});
     if (rs.empty()) return std::nullopt;
@@ -158,6 +174,7 @@ struct Pending {
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
 Expr betareduce(const Expr& root) {
+    if (beingMatched(root)) return root;
     std::vector<Pending> stack;
     Expr current = root;
     for (;;) {

@@ -84,6 +84,18 @@ TEST(Betareduce, ALetRaisesTheCodedFailure) {
     EXPECT_EQ(coded([&] { betareduce(ap(f, let)); }), "Matching:217|function betareduce");
 }
 
+TEST(Betareduce, RedexesThatStayNestedInArgumentsAreReducedOnce) {
+    // (\(a, b) -> (a, b)) ((\(a, b) -> (a, b)) ( ... z)): no pattern matches a variable, so
+    // every redex stays; each is reduced once, not again by every enclosing contraction.
+    const Type pairT = mkTupleType({intT, intT});
+    Expr e = var("z", pairT);
+    for (int i = 0; i < 60; ++i) {
+        const Expr p = pair(var("a"), var("b"));
+        e = mkAp(mkLam(p, p, fn(pairT, pairT)), e, pairT);
+    }
+    EXPECT_TRUE(betareduce(e).sameNode(e));
+}
+
 // let x1 = 0; x2 = x1; ... in xn, as the let elimination writes it: the first definition
 // outermost, each body the next redex.
 Expr letChain(int n) {
@@ -147,6 +159,24 @@ TEST(BetaMatcher, ApplicabilityTestsTheUnnormalisedPattern) {
     EXPECT_TRUE(fastMatcher()->matchSimple(p, t.expr).empty());
     EXPECT_TRUE(refMatcher()->applicable(betareduce(p), t));
     EXPECT_TRUE(refMatcher()->applicable(num(1), atTop(num(2))));
+}
+
+TEST(BetaMatcher, WrappersSeeWhatTheCallerPassesAndOnlyThePatternIsReduced) {
+    const Expr y = var("y");
+    const Expr redex = ap(lam(y, y), num(1));  // (\y -> y) 1
+    testing::internal::CaptureStderr();
+    std::vector<MatchResult> rs = toVector(traceMatcher(fastMatcher())->matchSimple(var("x"), redex));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "matching x against (\\ y -> y) 1\n");
+    ASSERT_EQ(rs.size(), 1u);
+    EXPECT_EQ(showSubst(rs[0].subst), "x := 1\n");
+    // The checker compares with the term as given: x := 1 does not give the redex back.
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(length(checkMatcher(fastMatcher())->matchSimple(var("x"), redex)), 1u);
+    const std::string dump = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(dump.rfind("\n\nMismatch!\nWhile matching x against (\\ y -> y) 1\nBad match:\nx := 1\n\n"
+                         "substituted pattern: 1\nbetareduced: 1\n[Raw terms: ",
+                         0),
+              0u);
 }
 
 TEST(BaseMatchers, AreBuiltOnceAndSharedAndNoCombinatorChangesThem) {
