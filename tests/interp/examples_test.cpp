@@ -1,6 +1,7 @@
 // Every example script runs, and its transcript is the one recorded under expected/.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "plim_process.h"
@@ -20,6 +21,9 @@ TEST(Examples, EveryScriptGivesItsRecordedTranscript) {
         const std::string name = entry.path().filename().string();
         const std::string dir = scratchDir("Examples_" + name);
         const Transcript t = runPlim({"--path", examplesDir(), "--run", name}, "", dir);
+        // PLIM_UPDATE_EXPECTED=1 records the transcripts anew (review the difference before
+        // committing it).
+        if (std::getenv("PLIM_UPDATE_EXPECTED") != nullptr) writeFile(expectedFile(name + ".out"), t.out);
         ASSERT_TRUE(std::filesystem::exists(expectedFile(name + ".out"))) << name;
         EXPECT_EQ(t.out, readFile(expectedFile(name + ".out"))) << name;
         EXPECT_EQ(t.err, "") << name;

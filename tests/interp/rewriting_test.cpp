@@ -28,9 +28,9 @@ TEST(Rewriting, TheCalculationIsFollowedByTwoNewlinesAlsoWithoutSteps) {
     const Transcript t = session("rewrite \"3\"\nrewrite \"\\ xs -> map square (map inc xs)\"\n", scratchDir("RwSteps"));
     EXPECT_EQ(t.out, "   3\n\n\nPlim> \n"
                      "   (\\ a -> map square (map inc a))\n= { fusion }\n   map (square . inc)\n= { compose }\n"
-                     "   map (\\ b -> square (inc b))\n= { squaredef }\n   map (\\ b ->\n        a * a \n"
+                     "   map (\\ b -> square (inc b))\n= { squaredef }\n   map (\\ b ->\n        a * a\n"
                      "        where a = inc b\n       )\n= { incdef }\n   map (\\ b -> inc b * (b + 1))\n"
-                     "= { incdef }\n   map (\\ b ->\n        a * a \n        where a = b + 1\n       )\n\nPlim> \n");
+                     "= { incdef }\n   map (\\ b ->\n        a * a\n        where a = b + 1\n       )\n\nPlim> \n");
     EXPECT_EQ(t.err, "");
 }
 
