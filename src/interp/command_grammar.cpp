@@ -8,10 +8,10 @@ namespace plim {
 
 const std::vector<std::string>& commandWords() {
     static const std::vector<std::string> words = {
-        "loadprogram", "loadtheory", "rewrite",    "applytransform", "simplematch", "onestepmatch",
-        "twostepmatch", "quit",      "setpath",    "runscript",      "skip",        "debugfile",
-        "setmatcher",  "setwidth",   "ref",        "fast",           "compare",     "onesteponly",
-        "check",       "trace",      "showtheory", "showprogram",    "choosetheory"};
+        "loadprogram",  "loadtheory", "rewrite",    "applytransform", "simplematch", "onestepmatch",
+        "twostepmatch", "quit",       "setpath",    "runscript",      "skip",        "debugfile",
+        "setmatcher",   "setwidth",   "ref",        "fast",           "compare",     "onesteponly",
+        "check",        "trace",      "showtheory", "showprogram",    "choosetheory"};
     return words;
 }
 
@@ -71,8 +71,11 @@ Parser<Command> oneString(const std::string& word) {
 
 template <class C>
 Parser<Command> twoStrings(const std::string& word) {
-    return pSeq([](const std::string&, std::string a, std::string b) { return Command(C{std::move(a), std::move(b)}); },
-                pKeyword(word), pStringLit(), pStringLit());
+    return pSeq(
+        [](const std::string&, std::string a, std::string b) {
+            return Command(C{std::move(a), std::move(b)});
+        },
+        pKeyword(word), pStringLit(), pStringLit());
 }
 
 Parser<Command> buildCommandGrammar() {

@@ -6,7 +6,7 @@
 // the command stays in force; any other error ends the run.
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 #include <optional>
 #include <string>
 

@@ -65,10 +65,13 @@ struct Dispatch {
     CmdState operator()(const cmd::ChooseTheory& c) const { return chooseTheory(c.name, s); }
     CmdState operator()(const cmd::RewriteExpr& c) const { return rewriteCommand(c.expr, s); }
     CmdState operator()(const cmd::ApplyTransform& c) const { return applyTransform(c.name, s); }
-    CmdState operator()(const cmd::SimpleMatch& c) const { return matchCommand(MatchKind::Simple, c.pattern, c.term, s); }
-    CmdState operator()(const cmd::OneStepMatch& c) const { return matchCommand(MatchKind::OneStep, c.pattern, c.term, s); }
-    CmdState operator()(const cmd::TwoStepMatch& c) const { return matchCommand(MatchKind::TwoStep, c.pattern, c.term, s); }
+    CmdState operator()(const cmd::SimpleMatch& c) const { return match(MatchKind::Simple, c.pattern, c.term); }
+    CmdState operator()(const cmd::OneStepMatch& c) const { return match(MatchKind::OneStep, c.pattern, c.term); }
+    CmdState operator()(const cmd::TwoStepMatch& c) const { return match(MatchKind::TwoStep, c.pattern, c.term); }
     CmdState operator()(const cmd::Quit&) const { return s; }
+    CmdState match(MatchKind kind, const std::string& p, const std::string& t) const {
+        return matchCommand(kind, p, t, s);
+    }
     CmdState operator()(const cmd::Skip&) const { return s; }
 };
 

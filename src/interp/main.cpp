@@ -17,7 +17,8 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
     try {
-        const int status = plim::runOnLargeStack([&] { return plim::startUp(args, plim::bannerText(PLIM_BUILD_DATE)); });
+        const int status =
+            plim::runOnLargeStack([&] { return plim::startUp(args, plim::bannerText(PLIM_BUILD_DATE)); });
         std::fflush(stdout);
         return status;
     } catch (const plim::PlimError& e) {

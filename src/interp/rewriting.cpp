@@ -1,5 +1,6 @@
 #include "interp/rewriting.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
@@ -108,7 +109,8 @@ CmdState matchCommand(MatchKind kind, const std::string& pattern, const std::str
     MatchResults results = kind == MatchKind::Simple    ? m.matchSimple(p, t)
                            : kind == MatchKind::OneStep ? m.matchOneStep(p, atTop(t), supplyFor(p, t)).results
                                                         : m.matchTwoStep(p, atTop(t), supplyFor(p, t)).results;
-    for (List<MatchResult> at = std::move(results); !at.empty(); at = at.tail()) writePiece(showSubstBlock(at.head().subst));
+    for (List<MatchResult> at = std::move(results); !at.empty(); at = at.tail())
+        writePiece(showSubstBlock(at.head().subst));
     return s;
 }
 

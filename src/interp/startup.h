@@ -32,8 +32,8 @@ struct OptionDescr {
 const std::vector<OptionDescr>& optionTable();
 
 struct ParsedOptions {
-    std::vector<Command> commands;  // of the recognised options, in command-line order
-    std::vector<std::string> rest;  // the words after the options
+    std::vector<Command> commands;    // of the recognised options, in command-line order
+    std::vector<std::string> rest;    // the words after the options
     std::vector<std::string> errors;  // each ends in a newline
 };
 

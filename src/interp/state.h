@@ -23,11 +23,11 @@ struct LoadedProgram;  // loading.h
 using Theory_ = std::vector<Rule>;
 
 struct CmdState {
-    std::string path;                                     // "" or ends in "/"
-    std::shared_ptr<const LoadedProgram> program;         // empty: no program loaded
-    std::shared_ptr<const std::vector<Rule>> theory;      // empty: no theory loaded
+    std::string path;                                 // "" or ends in "/"
+    std::shared_ptr<const LoadedProgram> program;     // empty: no program loaded
+    std::shared_ptr<const std::vector<Rule>> theory;  // empty: no theory loaded
     bool inScript = false;
-    std::string debugFile;                                // "" means no page
+    std::string debugFile;  // "" means no page
     MatcherRef matcher;
     std::int32_t width = 80;
 };

@@ -49,8 +49,9 @@ TEST(CommandLoop, ScriptsEchoTheirLinesAndKeepWhatTheySet) {
     const std::string dir = scratchDir("LoopScripts");
     writeFile(dir + "/s", "#!/usr/bin/env plim\nshowprogram\nsetwidth 3\nskip\\\n\nshowprogram\n");
     const Transcript t = runPlim(kNegativeWidth, "runscript \"s\"\nshowprogram\n", dir);
-    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> showprogram\n" + kNegative + "Plim> setwidth 3\nPlim> skip\nPlim> showprogram\n" +
-                         kNoProgram + "Plim> \nPlim> \n" + kNoProgram + "Plim> \n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> showprogram\n" + kNegative +
+                         "Plim> setwidth 3\nPlim> skip\nPlim> showprogram\n" + kNoProgram + "Plim> \nPlim> \n" +
+                         kNoProgram + "Plim> \n");
     EXPECT_EQ(t.status, 0);
 }
 
@@ -62,8 +63,8 @@ TEST(CommandLoop, OnlyHashBangIsSkipped) {
     writeFile(dir + "/u", "");
     writeFile(dir + "/v", "#!");
     const Transcript t = runPlim({}, "runscript \"s\"\nrunscript \"t\"\nrunscript \"u\"\nrunscript \"v\"\n", dir);
-    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> #skip\n" + kHash + "Plim> skip\nPlim> \n" +
-                         "Plim> \nPlim> #\n" + kHash + "Plim> \n" + "Plim> \n\n" + "Plim> \nPlim> \n" + "Plim> \n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> #skip\n" + kHash + "Plim> skip\nPlim> \n" + "Plim> \nPlim> #\n" + kHash +
+                         "Plim> \n" + "Plim> \n\n" + "Plim> \nPlim> \n" + "Plim> \n");
 }
 
 TEST(CommandLoop, QuitInAScriptEndsOnlyTheScript) {

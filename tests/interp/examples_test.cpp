@@ -44,8 +44,8 @@ TEST(Examples, TheMapFusionScriptLeavesThePageOfItsRewrite) {
 
 TEST(Examples, TheQuickStartCommandRewritesOnTheCommandLine) {
     const Transcript t = runPlim({"--program", "examples/mapfusion", "--theory", "examples/mapfusion", "rewrite",
-                                 "\\ xs -> map square (map inc xs)"},
-                                "", PLIM_SOURCE_DIR);
+                                  "\\ xs -> map square (map inc xs)"},
+                                 "", PLIM_SOURCE_DIR);
     EXPECT_EQ(t.err, "");
     EXPECT_EQ(t.status, 0);
     EXPECT_EQ(t.out.rfind("   (\\ a -> map square (map inc a))\n= { fusion }\n", 0), 0u) << t.out;

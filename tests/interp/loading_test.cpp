@@ -17,16 +17,16 @@ std::string userError(const std::string& reason) { return "user error\nReason: "
 // A folder holding the map fusion example and the given files.
 std::string folderWith(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
     const std::string dir = scratchDir(name);
-    for (const std::string f : {"mapfusion.p", "mapfusion.eq"}) writeFile(dir + "/" + f, readFile(examplesDir() + "/" + f));
+    for (const std::string f : {"mapfusion.p", "mapfusion.eq"})
+        writeFile(dir + "/" + f, readFile(examplesDir() + "/" + f));
     for (const auto& [file, text] : files) writeFile(dir + "/" + file, text);
     return dir;
 }
 
 TEST(Loading, CommandsThatNeedAProgramReportItsAbsenceAndKeepTheState) {
     const std::string dir = folderWith("LoadingNoProgram", {{"t.eq", "comm : x + y = y + x\n"}});
-    const Transcript t = runPlim({"--width=-1"},
-                                 "loadtheory \"t\"\nchoosetheory \"x\"\napplytransform \"x\"\nshowtheory\nshowprogram\n",
-                                 dir);
+    const Transcript t = runPlim(
+        {"--width=-1"}, "loadtheory \"t\"\nchoosetheory \"x\"\napplytransform \"x\"\nshowtheory\nshowprogram\n", dir);
     EXPECT_EQ(t.out, kBanner + "Plim> \n" + kNoProgram + "Plim> \n" + kNoProgram + "Plim> \n" + kNoProgram +
                          "Plim> \n" + kNoTheory + "Plim> \n<Error: negative page width >\nPlim> \n");
     EXPECT_EQ(t.err, "");
@@ -52,8 +52,9 @@ TEST(Loading, RepairsThenTypeReportsAndTheRepairedProgramIsKept) {
 
 TEST(Loading, FilesAreNamedByThePathTheNameAndTheirEnding) {
     const std::string dir = folderWith("LoadingPath", {});
-    const Transcript t = runPlim({}, "setpath \"" + dir + "\"\nloadprogram \"mapfusion\"\nloadtheory \"mapfusion\"\n" +
-                                         "setpath \"\"\nloadtheory \"mapfusion\"\n",
+    const Transcript t = runPlim({},
+                                 "setpath \"" + dir + "\"\nloadprogram \"mapfusion\"\nloadtheory \"mapfusion\"\n" +
+                                     "setpath \"\"\nloadtheory \"mapfusion\"\n",
                                  "/");
     EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \nPlim> \nPlim> \nPlim> \n" +
                          "does not exist\nAction: openFile\nReason: No such file or directory\n" +
@@ -112,6 +113,21 @@ TEST(Loading, ApplyTransformRewritesEachSpecifiedNameAndInstallsTheMergedProgram
     EXPECT_NE(page.find("fusemap specification of incsquare"), std::string::npos);
 }
 
+// The names, the transformations and the theories of transformations are the second's: inc is
+// no longer a constant of the program, so in a term it is a free variable.
+TEST(Loading, ASecondProgramReplacesTheFirst) {
+    const std::string dir = folderWith(
+        "LoadingTwice",
+        {{"other.p", "one = 1;\nTRANSFORM t REDEFINE one = two SPECIFYING two = one USING a : one = 1 END;\n"}});
+    const Transcript t = runPlim({"--program=mapfusion", "--theory=mapfusion"},
+                                 "loadprogram \"other\"\nchoosetheory \"fusemap\"\nchoosetheory \"t\"\n"
+                                 "simplematch \"inc x\" \"inc 1\"\nshowtheory\n",
+                                 dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \ntransform not found\nPlim> \nPlim> \n" +
+                         userError("free variables in term: inc 1") +
+                         "Plim> \nt specification of two: two = one;\n\na: one = 1\nPlim> \n");
+}
+
 TEST(Loading, ErrorsOfTheProgramsStructureAreUserErrors) {
     const std::string dir = folderWith(
         "LoadingStructure",
@@ -128,7 +144,8 @@ TEST(Loading, ErrorsOfTheProgramsStructureAreUserErrors) {
           "TRANSFORM t REDEFINE k y = h y SPECIFYING h y = k y USING b : k z = z END;\n"},
          {"notfound.p", "f x = x;\nTRANSFORM t REDEFINE q x = f x SPECIFYING g x = f x USING a : f x = x END;\n"},
          {"everything.p", "(a, b) = (1, 2);\nTRANSFORM t REDEFINE a = c SPECIFYING c = a USING one : a = 1 END;\n"}});
-    Transcript t = runPlim({}, "loadprogram \"abs\"\nloadprogram \"letdef\"\nloadprogram \"mutual\"\nshowprogram\n", dir);
+    Transcript t =
+        runPlim({}, "loadprogram \"abs\"\nloadprogram \"letdef\"\nloadprogram \"mutual\"\nshowprogram\n", dir);
     EXPECT_EQ(t.out, kBanner + "Plim> \n" + userError("cannot define an abstraction") + "Plim> \n" +
                          userError("cannot define a let-expression") + "Plim> \n" +
                          userError("Can't have mutually recursive elements involving a transformation block") +

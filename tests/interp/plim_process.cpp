@@ -43,7 +43,8 @@ namespace {
 std::string normaliseBanner(std::string out) {
     static const std::regex banner(
         R"(PLIM version 2\.11 \(built on (Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} [ 123][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [A-Z]+ [0-9]{4}\))");
-    return std::regex_replace(out, banner, "PLIM version 2.11 (built on DATE)", std::regex_constants::format_first_only);
+    return std::regex_replace(out, banner, "PLIM version 2.11 (built on DATE)",
+                              std::regex_constants::format_first_only);
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ TEST(StartUp, NoArgumentsGiveTheBannerAndThePrompt) {
 }
 
 TEST(StartUp, WidthTakesAnAttachedOrAFollowingSignedArgumentAndAbbreviates) {
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"--width=-5"}, {"--width", "-5"}, {"--wid", "-5"}, {"--w=-5"}}) {
+    for (const auto& args :
+         std::vector<std::vector<std::string>>{{"--width=-5"}, {"--width", "-5"}, {"--wid", "-5"}, {"--w=-5"}}) {
         const Transcript t = runPlim(args, "showprogram\n");
         EXPECT_EQ(t.out, kBanner + "Plim> \n" + kNegative + "Plim> \n") << args[0];
         EXPECT_EQ(t.status, 0);
