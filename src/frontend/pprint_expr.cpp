@@ -1,7 +1,7 @@
 #include "frontend/pprint_expr.h"
 
 #include <algorithm>
-#include <functional>
+#include <optional>
 #include <utility>
 #include <variant>
 
@@ -14,7 +14,7 @@ namespace plim {
 namespace {
 
 // The printer walks the tree with an explicit stack of steps.  A step names the parts it
-// needs printed first (expressions at a precedence, or declarations) and combines their
+// needs printed first (expressions at a precedence, or declarations) and how it combines their
 // documents, in the same order, into its own.
 struct ExprTask {
     Expr expr;
@@ -22,13 +22,37 @@ struct ExprTask {
 };
 using Task = std::variant<ExprTask, Decl>;
 
+enum class Combine {
+    Leaf,          // `doc` itself
+    Application,   // `doc` applied to all parts
+    Conditional,   // if-then-else of the first three parts, applied to the rest
+    PartialTuple,  // "Tuple n" and the parts as words
+    Tuple,         // the first `count` parts in parentheses, applied to the rest
+    Infix,         // the operator `text` between the first two parts, applied to the rest
+    LetHead,       // the first part (in parentheses when `flag`) applied to the rest
+    Lambda,        // `patterns` and the body, the last part
+    LocalDefinition,
+    Function,      // a definition: the left side, " = " and the right side
+    Signature,     // the name, " :: " and `type`
+};
+
 struct Step {
     std::vector<Task> parts;
-    std::function<Doc(std::vector<Doc>)> combine;
+    Combine how = Combine::Leaf;
+    Precedence prec = 0;
+    Precedence opPrec = 0;
+    std::size_t count = 0;
+    bool flag = false;
+    Doc doc = emptyDoc();
+    std::string text;
+    std::vector<bool> patterns;  // whether each lambda pattern is a variable
+    std::optional<Type> type;
 };
 
 Step leaf(Doc d) {
-    return Step{{}, [d = std::move(d)](std::vector<Doc>) { return d; }};
+    Step s;
+    s.doc = std::move(d);
+    return s;
 }
 
 void addExprs(std::vector<Task>& parts, const std::vector<Expr>& es, std::size_t from, std::size_t to,
@@ -51,7 +75,9 @@ Doc ppApplication(Precedence p, Doc head, std::vector<Doc> args) {
 Step application(Precedence p, Doc head, const std::vector<Expr>& args) {
     Step s;
     addExprs(s.parts, args, 0, args.size(), 100);
-    s.combine = [p, head = std::move(head)](std::vector<Doc> docs) { return ppApplication(p, head, std::move(docs)); };
+    s.how = Combine::Application;
+    s.prec = p;
+    s.doc = std::move(head);
     return s;
 }
 
@@ -72,12 +98,8 @@ Step conditional(Precedence p, const std::vector<Expr>& args) {
     Step s;
     addExprs(s.parts, args, 0, 3, 0);
     addExprs(s.parts, args, 3, args.size(), 100);
-    s.combine = [p](std::vector<Doc> docs) {
-        Doc c = ifThenElseDoc(std::string("if "), std::string(" then "), std::string(" else "), std::string(),
-                              docs[0], docs[1], docs[2]);
-        if (docs.size() == 3) return p >= 1 ? parensDoc(std::move(c)) : c;
-        return ppApplication(p, parensDoc(std::move(c)), slice(docs, 3));
-    };
+    s.how = Combine::Conditional;
+    s.prec = p;
     return s;
 }
 
@@ -85,48 +107,29 @@ Step tuple(std::int32_t n, const std::vector<Expr>& args) {
     Step s;
     if (static_cast<std::int64_t>(args.size()) < n) {
         addExprs(s.parts, args, 0, args.size(), 100);
-        s.combine = [n](std::vector<Doc> docs) {
-            docs.insert(docs.begin(), textDoc("Tuple " + intText(n)));
-            return wordsDoc(std::move(docs));
-        };
+        s.how = Combine::PartialTuple;
+        s.text = "Tuple " + intText(n);
         return s;
     }
-    const std::size_t components = static_cast<std::size_t>(std::max<std::int32_t>(n, 0));
-    addExprs(s.parts, args, 0, components, 0);
-    addExprs(s.parts, args, components, args.size(), 100);
-    s.combine = [components](std::vector<Doc> docs) {
-        std::vector<Doc> rest = slice(docs, components);
-        docs.erase(docs.begin() + static_cast<std::ptrdiff_t>(components), docs.end());
-        Doc t = tightBlockDoc("(", ")", ", ", std::move(docs));
-        if (rest.empty()) return t;
-        Doc acc = rest.back();
-        for (std::size_t i = rest.size() - 1; i-- > 0;) acc = besideSpace(rest[i], acc);
-        return besideSpace(t, acc);
-    };
+    s.count = static_cast<std::size_t>(std::max<std::int32_t>(n, 0));
+    addExprs(s.parts, args, 0, s.count, 0);
+    addExprs(s.parts, args, s.count, args.size(), 100);
+    s.how = Combine::Tuple;
     return s;
-}
-
-// The operator between its two operands, both printed at the operator's own precedence;
-// between two variables always on one line.
-Doc ppInfix(bool bothVariables, Doc a, const std::string& symbol, Doc b) {
-    std::vector<Doc> parts{std::move(a), textDoc(symbol), std::move(b)};
-    return bothVariables ? wordsDoc(std::move(parts)) : hvSpList(std::move(parts));
 }
 
 Step binop(Precedence p, Op op, const std::vector<Expr>& args) {
     const std::string symbol = printedOpSymbol(op);
     if (args.empty()) return leaf(parensDoc(textDoc(symbol)));
     if (args.size() == 1) return application(p, parensDoc(textDoc(symbol)), args);
-    const Precedence q = opPrecedenceInteger(op);
-    const bool bothVariables = args[0].isVar() && args[1].isVar();
     Step s;
-    addExprs(s.parts, args, 0, 2, q);
+    s.opPrec = opPrecedenceInteger(op);
+    addExprs(s.parts, args, 0, 2, s.opPrec);
     addExprs(s.parts, args, 2, args.size(), 100);
-    s.combine = [p, q, symbol, bothVariables](std::vector<Doc> docs) {
-        Doc infix = ppInfix(bothVariables, docs[0], symbol, docs[1]);
-        if (docs.size() == 2) return q <= p ? parensDoc(std::move(infix)) : infix;
-        return ppApplication(p, parensDoc(std::move(infix)), slice(docs, 2));
-    };
+    s.how = Combine::Infix;
+    s.prec = p;
+    s.flag = args[0].isVar() && args[1].isVar();
+    s.text = symbol;
     return s;
 }
 
@@ -159,14 +162,12 @@ Step applicationSpine(Precedence p, const Expr& e) {
     case ExprKind::Con: return constantStep(p, head.constant(), args);
     case ExprKind::Lam:
     case ExprKind::Let: {
-        const bool parenthesise = head.isLet();  // a lambda prints its own parentheses
         Step s;
         s.parts.emplace_back(ExprTask{head, 0});
         addExprs(s.parts, args, 0, args.size(), 100);
-        s.combine = [p, parenthesise](std::vector<Doc> docs) {
-            Doc h = parenthesise ? parensDoc(docs[0]) : docs[0];
-            return ppApplication(p, std::move(h), slice(docs, 1));
-        };
+        s.how = Combine::LetHead;
+        s.prec = p;
+        s.flag = head.isLet();  // a lambda prints its own parentheses
         return s;
     }
     case ExprKind::Ap: break;
@@ -183,20 +184,20 @@ Step lambda(const Expr& e) {
         patterns.push_back(body.pattern());
         body = body.body();
     }
-    std::vector<bool> isVariable;
-    for (const Expr& q : patterns) isVariable.push_back(q.isVar());
     Step s;
+    for (const Expr& q : patterns) s.patterns.push_back(q.isVar());
     addExprs(s.parts, patterns, 0, patterns.size(), 100);
     s.parts.emplace_back(ExprTask{body, 0});
-    s.combine = [isVariable](std::vector<Doc> docs) {
-        Doc head = besideSpace(textDoc("\\"), docs[0]);
-        for (std::size_t i = 1; i < isVariable.size(); ++i)
-            head = isVariable[i] ? besideSpace(head, docs[i]) : aboveDoc(head, filterDoc(docs[i]));
-        head = besideDoc(head, textDoc(" ->"));
-        return hvList(std::vector<Doc>{besideDoc(textDoc("("), head), besideDoc(textDoc(" "), docs.back()),
-                                       textDoc(")")});
-    };
+    s.how = Combine::Lambda;
     return s;
+}
+
+Doc lambdaDoc(const std::vector<bool>& isVariable, std::vector<Doc> docs) {
+    Doc head = besideSpace(textDoc("\\"), docs[0]);
+    for (std::size_t i = 1; i < isVariable.size(); ++i)
+        head = isVariable[i] ? besideSpace(head, docs[i]) : aboveDoc(head, filterDoc(docs[i]));
+    head = besideDoc(head, textDoc(" ->"));
+    return hvList(std::vector<Doc>{besideDoc(textDoc("("), head), besideDoc(textDoc(" "), docs.back()), textDoc(")")});
 }
 
 // The definitions of a where block: none, one alone, or several in braces, one per line.
@@ -213,11 +214,8 @@ Step localDefinition(Precedence p, const Expr& e) {
     Step s;
     s.parts.emplace_back(ExprTask{e.body(), 1});
     for (const DefItem& item : e.defs().defs) s.parts.emplace_back(item.decl);
-    s.combine = [p](std::vector<Doc> docs) {
-        Doc body = docs[0];
-        Doc d = aboveDoc(std::move(body), besideDoc(textDoc("where "), whereBlock(slice(docs, 1))));
-        return p >= 1 ? parensDoc(std::move(d)) : d;
-    };
+    s.how = Combine::LocalDefinition;
+    s.prec = p;
     return s;
 }
 
@@ -230,6 +228,52 @@ Step exprStep(Precedence p, const Expr& e) {
     case ExprKind::Let: return localDefinition(p, e);
     }
     return leaf(emptyDoc());
+}
+
+// The step's document from the documents of its parts.
+Doc combine(Step& s, std::vector<Doc> docs) {
+    const Precedence p = s.prec;
+    switch (s.how) {
+    case Combine::Leaf: return s.doc;
+    case Combine::Application: return ppApplication(p, s.doc, std::move(docs));
+    case Combine::Conditional: {
+        Doc c = ifThenElseDoc(std::string("if "), std::string(" then "), std::string(" else "), std::string(), docs[0],
+                              docs[1], docs[2]);
+        if (docs.size() == 3) return p >= 1 ? parensDoc(std::move(c)) : c;
+        return ppApplication(p, parensDoc(std::move(c)), slice(docs, 3));
+    }
+    case Combine::PartialTuple:
+        docs.insert(docs.begin(), textDoc(s.text));
+        return wordsDoc(std::move(docs));
+    case Combine::Tuple: {
+        std::vector<Doc> rest = slice(docs, s.count);
+        docs.erase(docs.begin() + static_cast<std::ptrdiff_t>(s.count), docs.end());
+        Doc t = tightBlockDoc("(", ")", ", ", std::move(docs));
+        if (rest.empty()) return t;
+        rest.insert(rest.begin(), std::move(t));
+        return wordsDoc(std::move(rest));
+    }
+    case Combine::Infix: {
+        // Between two variables the operator is always on one line.
+        std::vector<Doc> operands{docs[0], textDoc(s.text), docs[1]};
+        Doc infix = s.flag ? wordsDoc(std::move(operands)) : hvSpList(std::move(operands));
+        if (docs.size() == 2) return s.opPrec <= p ? parensDoc(std::move(infix)) : infix;
+        return ppApplication(p, parensDoc(std::move(infix)), slice(docs, 2));
+    }
+    case Combine::LetHead: {
+        Doc h = s.flag ? parensDoc(docs[0]) : docs[0];
+        return ppApplication(p, std::move(h), slice(docs, 1));
+    }
+    case Combine::Lambda: return lambdaDoc(s.patterns, std::move(docs));
+    case Combine::LocalDefinition: {
+        Doc d = aboveDoc(docs[0], besideDoc(textDoc("where "), whereBlock(slice(docs, 1))));
+        return p >= 1 ? parensDoc(std::move(d)) : d;
+    }
+    case Combine::Function:
+        return applyParDoc(funDefTemplate(), std::vector<Doc>{docs[0], besideDoc(textDoc(" = "), docs[1])});
+    case Combine::Signature: return besideDoc(docs[0], besideDoc(textDoc(" :: "), ppType(*s.type)));
+    }
+    return emptyDoc();
 }
 
 // The alternatives' template for n + 1 alternatives: n one-line parameters and a free one
@@ -258,25 +302,18 @@ Doc ppData(const DataDecl& data) {
 }
 
 Step declStep(const Decl& d) {
+    Step s;
     switch (d.kind()) {
-    case DeclKind::Fun: {
-        Step s;
+    case DeclKind::Fun:
         s.parts.emplace_back(ExprTask{d.fun().lhs, 0});
         s.parts.emplace_back(ExprTask{d.fun().rhs, 0});
-        s.combine = [](std::vector<Doc> docs) {
-            return applyParDoc(funDefTemplate(), std::vector<Doc>{docs[0], besideDoc(textDoc(" = "), docs[1])});
-        };
+        s.how = Combine::Function;
         return s;
-    }
-    case DeclKind::Dec: {
-        Step s;
+    case DeclKind::Dec:
         s.parts.emplace_back(ExprTask{d.dec().name, 0});
-        Type type = d.dec().type;
-        s.combine = [type](std::vector<Doc> docs) {
-            return besideDoc(docs[0], besideDoc(textDoc(" :: "), ppType(type)));
-        };
+        s.how = Combine::Signature;
+        s.type = d.dec().type;
         return s;
-    }
     case DeclKind::Data: return leaf(ppData(d.data()));
     }
     return leaf(emptyDoc());
@@ -303,7 +340,7 @@ Doc run(Step root) {
             stack.push_back(Frame{std::move(child), 0, {}});
             continue;
         }
-        Doc done = top.step.combine(std::move(top.docs));
+        Doc done = combine(top.step, std::move(top.docs));
         stack.pop_back();
         if (stack.empty()) return done;
         stack.back().docs.push_back(std::move(done));

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "text/ko_pretty_internal.h"
+#include "text/ko_pretty_nodes.h"
 
 namespace plim {
 
@@ -152,22 +153,12 @@ List<Format> alternativeFormats(const DocReply& r) {
 // --- primitive documents -------------------------------------------------------------------
 
 Doc textDoc(std::string text) {
-    const auto n = static_cast<LayoutInt>(text.size());
-    Lazy<Sizes> sizes(Sizes{1, n, n});
-    Lazy<DocReply> fits(SingleReply{ownTextFormats(std::move(text))});
-    return Doc([n, sizes, fits](const PageBounds& b) {
-        countText();
-        auto reply = [n, fits](bool tooWide) -> Lazy<DocReply> {
-            if (!tooWide) return fits;
-            return delay([n]() -> DocReply { return SingleReply{textFormats(markerText(n))}; });
-        };
-        if (b.lineBound.isEvaluated()) {  // the usual case: decide at once
-            const bool tooWide = n > *b.lineBound;
-            return DocAttrs{reply(tooWide), knownFlag(tooWide), sizes};
-        }
-        Lazy<bool> tooWide = delay([line = b.lineBound, n] { return n > *line; });
-        return DocAttrs{delay([tooWide, reply] { return reply(*tooWide).get(); }), tooWide, sizes};
-    });
+    return Doc(textNode(std::move(text)));
+}
+
+DocAttrs Doc::operator()(const PageBounds& b) const {
+    if (node_) return nodeAttrs(node_, b);
+    return fn_(b);
 }
 
 Doc ppString(std::string text) {
@@ -179,8 +170,7 @@ Doc ppChar(char c) {
 }
 
 Doc emptyDoc() {
-    static const DocAttrs empty{Lazy<DocReply>(SingleReply{}), Lazy<bool>(false), Lazy<Sizes>(Sizes{})};
-    static const Doc doc([](const PageBounds&) { return empty; });
+    static const Doc doc(emptyNode());
     return doc;
 }
 
@@ -314,6 +304,18 @@ public:
 
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     RenderScope scope;
+    if (d.node()) {
+        reserveFor(out, d.node()->sizes);
+        const std::size_t start = out.size();
+        try {
+            renderNode(out, d.node(), *b.lineBound);
+        } catch (const BudgetExhausted&) {
+            if (!scope.outermost()) throw;
+            out.resize(start);
+            out += markerText(d.node()->sizes.width);
+        }
+        return;
+    }
     const DocAttrs attrs = d(b);
     reserveFor(out, *attrs.sizes);
     const std::size_t start = out.size();
@@ -797,6 +799,7 @@ DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds&
 // --- plain combinators ---------------------------------------------------------------------
 
 Doc besideDoc(Doc left, Doc right) {
+    if (left.node() && right.node()) return Doc(besideNode(left.node(), right.node()));
     return Doc([left, right](const PageBounds& b) {
         Later<Lazy<Sizes>> rightSizes;
         DocAttrs l = left(besideLeftBounds(b, rightSizes));
@@ -807,22 +810,27 @@ Doc besideDoc(Doc left, Doc right) {
 }
 
 Doc aboveDoc(Doc upper, Doc lower) {
+    if (upper.node() && lower.node()) return Doc(aboveNode(upper.node(), lower.node()));
     return Doc([upper, lower](const PageBounds& b) { return aboveAttrs(upper(b), lower(b)); });
 }
 
 Doc joinDoc(Doc d) {
+    if (d.node()) return Doc(joinNode(d.node()));
     return Doc([d](const PageBounds& b) { return joinAttrs(d(b)); });
 }
 
 Doc indentDoc(LayoutInt n, Doc d) {
+    if (d.node()) return Doc(indentNode(n, d.node()));
     return Doc([n, by = Lazy<LayoutInt>(n), d](const PageBounds& b) { return indentAttrs(by, d(shrinkBounds(n, b)), b); });
 }
 
 Doc filterDoc(Doc d) {
+    if (d.node()) return Doc(filterNode(d.node()));
     return Doc([d](const PageBounds& b) { return filterAttrs(d(b)); });
 }
 
 Doc dupDoc(Doc x, Doc y) {
+    if (x.node() && y.node()) return Doc(dupNode(x.node(), y.node()));
     return Doc([x, y](const PageBounds& b) {
         DocAttrs dx = x(b);
         DocAttrs dy = y(b);

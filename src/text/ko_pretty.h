@@ -177,6 +177,14 @@ struct DocAttrs {
 // A document.  Its function builds the attributes for the given bounds without computing any
 // of them: it may read the bounds and its parts' attributes only inside the lazy computations
 // of its own attributes (the bounds of a part may not be known yet while it is being built).
+namespace pretty_detail {
+struct DocNode;
+struct ParNode;
+}  // namespace pretty_detail
+
+// The library's own combinators build documents as plain trees of nodes where every part is
+// one, laid out eagerly when rendered (text/ko_pretty_nodes.h); a document given as a function
+// and everything composed with it are laid out lazily, by the attribute rules below.
 class Doc {
 public:
     using Fn = std::function<DocAttrs(const PageBounds&)>;
@@ -184,12 +192,17 @@ public:
     template <class F>
         requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
     Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
+    explicit Doc(std::shared_ptr<const pretty_detail::DocNode> node) : node_(std::move(node)) {}
 
     // The attributes at the given bounds.  Builds them without computing any of them.
-    DocAttrs operator()(const PageBounds& b) const { return fn_(b); }
+    DocAttrs operator()(const PageBounds& b) const;
+
+    // The document's tree, or null for a document given as a function.
+    const std::shared_ptr<const pretty_detail::DocNode>& node() const { return node_; }
 
 private:
     SharedFn<DocAttrs(const PageBounds&)> fn_;
+    std::shared_ptr<const pretty_detail::DocNode> node_;
 };
 
 // The arguments of a parameterised document: a slice of the argument documents' attributes
@@ -220,19 +233,29 @@ struct ParAttrs {
 };
 
 // A document with holes.  Its parameter count is fixed when it is built.
+// Those of the library's combinators also carry their tree of nodes, used when every argument
+// of an application is a tree too.
 class ParDoc {
 public:
     using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
     template <class F>
         requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
     ParDoc(LayoutInt paramCount, F fn) : paramCount_(paramCount), fn_(std::move(fn)) {}
+    template <class F>
+        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
+    ParDoc(LayoutInt paramCount, F fn, std::shared_ptr<const pretty_detail::ParNode> node)
+        : paramCount_(paramCount), fn_(std::move(fn)), node_(std::move(node)) {}
 
     LayoutInt paramCount() const { return paramCount_; }
     ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return fn_(args, b); }
 
+    // The tree of nodes, or null.
+    const std::shared_ptr<const pretty_detail::ParNode>& node() const { return node_; }
+
 private:
     LayoutInt paramCount_;
     SharedFn<ParAttrs(const ParArgs&, const PageBounds&)> fn_;
+    std::shared_ptr<const pretty_detail::ParNode> node_;
 };
 
 // --- the Printable class -----------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "text/ko_pretty_internal.h"
+#include "text/ko_pretty_nodes.h"
 
 namespace plim {
 
@@ -166,6 +167,12 @@ StackedReply stackItems(const std::vector<DocAttrs>& items) {
 
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
+    if (std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; })) {
+        std::vector<std::shared_ptr<const DocNode>> nodes;
+        nodes.reserve(items.size());
+        for (const Doc& d : items) nodes.push_back(d.node());
+        return Doc(aboveListNode(std::move(nodes)));
+    }
     return Doc([items = std::move(items)](const PageBounds& b) {
         std::vector<DocAttrs> laidOut;
         laidOut.reserve(items.size());

@@ -3,6 +3,7 @@
 
 #include "text/ko_pretty.h"
 #include "text/ko_pretty_internal.h"
+#include "text/ko_pretty_nodes.h"
 
 namespace plim {
 
@@ -88,38 +89,59 @@ ParDoc alternativeHole(bool second) {
     });
 }
 
+// The same document with its tree of nodes.
+ParDoc withNode(const ParDoc& p, ParNodeRef node) {
+    return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) { return p(args, b); }, std::move(node));
+}
+
+bool allNodes(std::initializer_list<const ParDoc*> ps) {
+    for (const ParDoc* p : ps)
+        if (!p->node()) return false;
+    return true;
+}
+
 }  // namespace
 
 ParDoc parDoc() {
-    static const ParDoc hole(1, [](const ParArgs& args, const PageBounds& b) {
-        if (args.size() == 0) return withParams(missingArgumentAttrs(), single(b));
-        return withParams(args[0], single(b));
-    });
+    static const ParDoc hole(
+        1,
+        [](const ParArgs& args, const PageBounds& b) {
+            if (args.size() == 0) return withParams(missingArgumentAttrs(), single(b));
+            return withParams(args[0], single(b));
+        },
+        holeNode(ParNode::Kind::Hole));
     return hole;
 }
 
 ParDoc firstParDoc() {
-    static const ParDoc hole = alternativeHole(false);
+    static const ParDoc hole = withNode(alternativeHole(false), holeNode(ParNode::Kind::First));
     return hole;
 }
 
 ParDoc secondParDoc() {
-    static const ParDoc hole = alternativeHole(true);
+    static const ParDoc hole = withNode(alternativeHole(true), holeNode(ParNode::Kind::Second));
     return hole;
 }
 
 ParDoc liftParDoc(Doc d) {
-    return ParDoc(0, [d](const ParArgs&, const PageBounds& b) { return withParams(d(b), List<PageBounds>()); });
+    ParNodeRef node = d.node() ? liftNode(d.node()) : nullptr;
+    return ParDoc(
+        0, [d](const ParArgs&, const PageBounds& b) { return withParams(d(b), List<PageBounds>()); }, std::move(node));
 }
 
 ParDoc filterParDoc(ParDoc p) {
-    return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) {
-        ParAttrs t = p(args, b);
-        return withParams(filterAttrs(docAttrsOf(t)), t.paramBounds);
-    });
+    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Filter, p.node()) : nullptr;
+    return ParDoc(
+        p.paramCount(),
+        [p](const ParArgs& args, const PageBounds& b) {
+            ParAttrs t = p(args, b);
+            return withParams(filterAttrs(docAttrsOf(t)), t.paramBounds);
+        },
+        std::move(node));
 }
 
 ParDoc besideParDoc(ParDoc left, ParDoc right) {
+    ParNodeRef node = allNodes({&left, &right}) ? parBinaryNode(ParNode::Kind::Beside, left.node(), right.node()) : nullptr;
     return ParDoc(left.paramCount() + right.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
         const auto n = static_cast<std::size_t>(left.paramCount());
         Later<Lazy<Sizes>> rightSizes;
@@ -127,33 +149,43 @@ ParDoc besideParDoc(ParDoc left, ParDoc right) {
         ParAttrs r = right(args.drop(n), besideRightBounds(b, l.sizes));
         rightSizes.define(r.sizes);
         return withParams(besideAttrs(docAttrsOf(l), docAttrsOf(r), b), appendBounds(l.paramBounds, r.paramBounds));
-    });
+    }, std::move(node));
 }
 
 ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
+    ParNodeRef node = allNodes({&upper, &lower}) ? parBinaryNode(ParNode::Kind::Above, upper.node(), lower.node()) : nullptr;
     return ParDoc(upper.paramCount() + lower.paramCount(), [upper, lower](const ParArgs& args, const PageBounds& b) {
         const auto n = static_cast<std::size_t>(upper.paramCount());
         ParAttrs u = upper(args.take(n), b);
         ParAttrs d = lower(args.drop(n), b);
         return withParams(aboveAttrs(docAttrsOf(u), docAttrsOf(d)), appendBounds(u.paramBounds, d.paramBounds));
-    });
+    }, std::move(node));
 }
 
 ParDoc joinParDoc(ParDoc p) {
-    return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) {
-        ParAttrs t = p(args, b);
-        return withParams(joinAttrs(docAttrsOf(t)), t.paramBounds);
-    });
+    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Join, p.node()) : nullptr;
+    return ParDoc(
+        p.paramCount(),
+        [p](const ParArgs& args, const PageBounds& b) {
+            ParAttrs t = p(args, b);
+            return withParams(joinAttrs(docAttrsOf(t)), t.paramBounds);
+        },
+        std::move(node));
 }
 
 ParDoc indentParDoc(LayoutInt n, ParDoc p) {
-    return ParDoc(p.paramCount(), [n, by = Lazy<LayoutInt>(n), p](const ParArgs& args, const PageBounds& b) {
-        ParAttrs t = p(args, shrinkBounds(n, b));
-        return withParams(indentAttrs(by, docAttrsOf(t), b), t.paramBounds);
-    });
+    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Indent, p.node(), n) : nullptr;
+    return ParDoc(
+        p.paramCount(),
+        [n, by = Lazy<LayoutInt>(n), p](const ParArgs& args, const PageBounds& b) {
+            ParAttrs t = p(args, shrinkBounds(n, b));
+            return withParams(indentAttrs(by, docAttrsOf(t), b), t.paramBounds);
+        },
+        std::move(node));
 }
 
 ParDoc choiceParDoc(ParDoc left, ParDoc right) {
+    ParNodeRef node = allNodes({&left, &right}) ? parBinaryNode(ParNode::Kind::Choice, left.node(), right.node()) : nullptr;
     return ParDoc(left.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
         const LayoutInt n = left.paramCount();
         const LayoutInt m = right.paramCount();
@@ -171,10 +203,18 @@ ParDoc choiceParDoc(ParDoc left, ParDoc right) {
             return SingleReply{textFormats(markerText(sizes->width))};
         });
         return ParAttrs{reply, tooWide, sizes, zipMaxBounds(l.paramBounds, r.paramBounds)};
-    });
+    }, std::move(node));
 }
 
 Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
+    bool nodes = p.node() != nullptr;
+    for (const Doc& a : args) nodes = nodes && a.node();
+    if (nodes) {
+        std::vector<DocNodeRef> parts;
+        parts.reserve(args.size());
+        for (const Doc& a : args) parts.push_back(a.node());
+        return Doc(applyNode(p.node(), std::move(parts)));
+    }
     return Doc([p, args = std::move(args)](const PageBounds& b) {
         const LayoutInt n = p.paramCount();
         const auto m = static_cast<LayoutInt>(args.size());
@@ -221,7 +261,14 @@ ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args,
 
 ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
     LayoutInt total = 0;
-    for (const ParDoc& d : inners) total += d.paramCount();
+    bool nodes = outer.node() != nullptr;
+    std::vector<ParNodeRef> innerNodes;
+    for (const ParDoc& d : inners) {
+        total += d.paramCount();
+        nodes = nodes && d.node();
+        innerNodes.push_back(d.node());
+    }
+    ParNodeRef node = nodes ? substNode(outer.node(), std::move(innerNodes)) : nullptr;
     return ParDoc(total, [outer, inners = std::move(inners)](const ParArgs& args, const PageBounds& b) {
         Later<List<PageBounds>> outerBounds;
         ParDocListAttrs inner = evalParDocList(inners, args, vectorOf(outerBounds), b);
@@ -230,7 +277,7 @@ ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
         const LayoutInt n = outer.paramCount();
         if (n != inner.count) return withParams(errorAttrs(applyCountError(n, inner.count)), inner.paramBounds);
         return ParAttrs{o.reply, o.tooWide, o.sizes, inner.paramBounds};
-    });
+    }, std::move(node));
 }
 
 }  // namespace plim

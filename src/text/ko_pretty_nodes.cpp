@@ -1,0 +1,945 @@
+// Documents as plain trees, laid out eagerly (see ko_pretty_nodes.h).
+#include "text/ko_pretty_nodes.h"
+
+#include <algorithm>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "text/ko_pretty_internal.h"
+
+namespace plim::pretty_detail {
+
+// --- texts -------------------------------------------------------------------------------
+
+namespace {
+
+TextRef leafText(std::string s) {
+    return pooledText(TextTree::Kind::Leaf, std::move(s), 0, nullptr, nullptr);
+}
+
+TextRef pairText(TextTree::Kind kind, TextRef a, TextRef b, LayoutInt shift) {
+    return pooledText(kind, std::string(), shift, std::move(a), std::move(b));
+}
+
+TextRef indentText(LayoutInt n, TextRef a) {
+    return pooledText(TextTree::Kind::Indent, std::string(), n, std::move(a), nullptr);
+}
+
+// The free texts, taken from blocks that live as long as the program.
+std::vector<TextTree*>& freeTexts() {
+    static std::vector<TextTree*> free;
+    return free;
+}
+
+TextTree* takeText() {
+    std::vector<TextTree*>& free = freeTexts();
+    if (free.empty()) {
+        constexpr std::size_t kBlock = 256;
+        static std::vector<std::unique_ptr<TextTree[]>> blocks;
+        blocks.push_back(std::make_unique<TextTree[]>(kBlock));
+        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&blocks.back()[i]);
+    }
+    TextTree* t = free.back();
+    free.pop_back();
+    return t;
+}
+
+// Gives a text whose last handle went back to the pool, and with it the parts that only it
+// held, in a loop.
+void giveBack(TextTree* t) {
+    static std::vector<TextTree*> todo;  // empty between calls; kept for its room
+    todo.push_back(t);
+    while (!todo.empty()) {
+        TextTree* at = todo.back();
+        todo.pop_back();
+        for (TextRef* part : {&at->first, &at->second}) {
+            TextTree* p = part->release();
+            if (p != nullptr && p->pooled && --p->refs == 0) todo.push_back(p);
+        }
+        at->leaf.clear();
+        freeTexts().push_back(at);
+    }
+}
+
+}  // namespace
+
+TextRef::TextRef(const TextTree* t) : t_(t) {
+    if (t_ != nullptr && t_->pooled) ++t_->refs;
+}
+
+TextRef::TextRef(const TextRef& other) : t_(other.t_) {
+    if (t_ != nullptr && t_->pooled) ++t_->refs;
+}
+
+TextRef::~TextRef() {
+    if (t_ != nullptr && t_->pooled && --t_->refs == 0) giveBack(const_cast<TextTree*>(t_));
+}
+
+TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second) {
+    TextTree* t = takeText();
+    t->kind = kind;
+    t->pooled = true;
+    t->refs = 0;
+    t->leaf = std::move(leaf);
+    t->shift = shift;
+    t->first = std::move(first);
+    t->second = std::move(second);
+    return TextRef(t);
+}
+
+void writeText(const TextTree& root, LayoutInt column, std::string& out) {
+    // A work list of texts still to write, each with its column; a null text stands for the
+    // line break (and indentation) between the two parts of a stack.
+    struct Item {
+        const TextTree* text;
+        LayoutInt column;
+    };
+    std::vector<Item> todo{{&root, column}};
+    while (!todo.empty()) {
+        const Item it = todo.back();
+        todo.pop_back();
+        if (it.text == nullptr) {
+            out += '\n';
+            if (it.column > 0) out.append(static_cast<std::size_t>(it.column), ' ');
+            continue;
+        }
+        const TextTree& t = *it.text;
+        switch (t.kind) {
+        case TextTree::Kind::Leaf: out += t.leaf; break;
+        case TextTree::Kind::Beside:
+            todo.push_back({t.second.get(), it.column + t.shift});
+            todo.push_back({t.first.get(), it.column});
+            break;
+        case TextTree::Kind::Above:
+            todo.push_back({t.second.get(), it.column});
+            todo.push_back({nullptr, it.column});
+            todo.push_back({t.first.get(), it.column});
+            break;
+        case TextTree::Kind::Indent:
+            if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
+            todo.push_back({t.first.get(), it.column + t.shift});
+            break;
+        }
+    }
+}
+
+// --- nodes ---------------------------------------------------------------------------------
+
+DocNode::~DocNode() {
+    if (!left && parts.empty()) return;
+    Releaser<DocNode>::release(*this, [](DocNode& d, auto take) {
+        take(d.left);
+        take(d.right);
+        for (auto& p : d.parts) take(p);
+    });
+}
+
+ParNode::~ParNode() {
+    if (parts.empty()) return;
+    Releaser<ParNode>::release(*this, [](ParNode& p, auto take) {
+        for (auto& q : p.parts) take(q);
+    });
+}
+
+namespace {
+
+Sizes besideSizes(const Sizes& a, const Sizes& c) {
+    Sizes s;
+    s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
+    s.lastWidth = a.lastWidth + c.lastWidth;
+    s.width = std::max(a.width, a.lastWidth + c.width);
+    return s;
+}
+
+Sizes aboveSizes(const Sizes& u, const Sizes& d) {
+    return Sizes{u.height + d.height, d.lastWidth, std::max(u.width, d.width)};
+}
+
+Sizes choiceSizes(const Sizes& a, const Sizes& b) {
+    return Sizes{std::max(a.height, b.height), std::min(a.lastWidth, b.lastWidth), std::min(a.width, b.width)};
+}
+
+Sizes indentSizes(const Sizes& s, LayoutInt n) {
+    return Sizes{s.height, s.lastWidth + n, s.width + n};
+}
+
+std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
+    auto d = std::make_shared<DocNode>();
+    d->kind = kind;
+    d->left = std::move(left);
+    d->right = std::move(right);
+    return d;
+}
+
+DocNodeRef errorNode(const std::string& text) {
+    auto d = node(DocNode::Kind::Error);
+    const auto n = static_cast<LayoutInt>(text.size());
+    d->text.leaf = text;
+    d->sizes = Sizes{1, n, n};
+    return d;
+}
+
+// The sizes of a parameterised node filled with arguments of the given sizes; a missing
+// argument has no lines.
+Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
+
+Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
+    std::vector<Sizes> inner;
+    std::size_t at = 0;
+    for (const ParNodeRef& q : p.parts) {
+        if (&q == &p.parts.front()) continue;
+        const auto c = static_cast<std::size_t>(q->params);
+        const std::size_t from = std::min(at, count);
+        inner.push_back(parSizes(*q, args + from, std::min(c, count - from)));
+        at += c;
+    }
+    const ParNode& outer = *p.parts.front();
+    if (outer.params != static_cast<LayoutInt>(inner.size())) {
+        const auto n = static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size());
+        return Sizes{1, n, n};
+    }
+    return parSizes(outer, inner.data(), inner.size());
+}
+
+Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole:
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second: return count == 0 ? Sizes{} : args[0];
+    case ParNode::Kind::Lift: return p.doc->sizes;
+    case ParNode::Kind::Filter:
+    case ParNode::Kind::Join: return parSizes(*p.parts[0], args, count);
+    case ParNode::Kind::Indent: return indentSizes(parSizes(*p.parts[0], args, count), p.amount);
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: {
+        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+        const Sizes l = parSizes(*p.parts[0], args, n);
+        const Sizes r = parSizes(*p.parts[1], args + n, count - n);
+        return p.kind == ParNode::Kind::Beside ? besideSizes(l, r) : aboveSizes(l, r);
+    }
+    case ParNode::Kind::Choice:
+        return choiceSizes(parSizes(*p.parts[0], args, count), parSizes(*p.parts[1], args, count));
+    case ParNode::Kind::Subst: return substSizes(p, args, count);
+    }
+    return Sizes{};
+}
+
+}  // namespace
+
+DocNodeRef textNode(std::string text) {
+    auto d = node(DocNode::Kind::Text);
+    const auto n = static_cast<LayoutInt>(text.size());
+    d->text.leaf = std::move(text);
+    d->sizes = Sizes{1, n, n};
+    return d;
+}
+
+DocNodeRef emptyNode() {
+    static const DocNodeRef empty = node(DocNode::Kind::Empty);
+    return empty;
+}
+
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
+    const Sizes s = besideSizes(l->sizes, r->sizes);
+    auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
+    const Sizes s = aboveSizes(u->sizes, lower->sizes);
+    auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef joinNode(DocNodeRef e) {
+    const Sizes s = e->sizes;
+    auto d = node(DocNode::Kind::Join, std::move(e));
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef filterNode(DocNodeRef e) {
+    const Sizes s = e->sizes;
+    auto d = node(DocNode::Kind::Filter, std::move(e));
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
+    const Sizes s = indentSizes(e->sizes, n);
+    auto d = node(DocNode::Kind::Indent, std::move(e));
+    d->amount = n;
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
+    const Sizes s = choiceSizes(x->sizes, y->sizes);
+    auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
+    const auto m = static_cast<LayoutInt>(args.size());
+    if (p->params != m) return errorNode(applyCountError(p->params, m));
+    std::vector<Sizes> sizes;
+    sizes.reserve(args.size());
+    for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
+    const Sizes s = parSizes(*p, sizes.data(), sizes.size());
+    auto d = node(DocNode::Kind::Apply);
+    d->parts = std::move(args);
+    d->layout = std::move(p);
+    d->sizes = s;
+    return d;
+}
+
+DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
+    Sizes s;  // the last item stands above the empty document: no last width
+    for (const DocNodeRef& a : items) {
+        s.height += a->sizes.height;
+        s.width = std::max(s.width, a->sizes.width);
+    }
+    auto d = node(DocNode::Kind::AboveList);
+    d->parts = std::move(items);
+    d->sizes = s;
+    return d;
+}
+
+namespace {
+
+std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts) {
+    auto p = std::make_shared<ParNode>();
+    p->kind = kind;
+    p->params = params;
+    p->parts = std::move(parts);
+    return p;
+}
+
+}  // namespace
+
+ParNodeRef holeNode(ParNode::Kind kind) {
+    return parNode(kind, 1, {});
+}
+
+ParNodeRef liftNode(DocNodeRef d) {
+    auto p = parNode(ParNode::Kind::Lift, 0, {});
+    p->doc = std::move(d);
+    return p;
+}
+
+ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef q, LayoutInt amount) {
+    const LayoutInt n = q->params;
+    auto p = parNode(kind, n, {std::move(q)});
+    p->amount = amount;
+    return p;
+}
+
+ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r) {
+    const LayoutInt n = kind == ParNode::Kind::Choice ? l->params : l->params + r->params;
+    return parNode(kind, n, {std::move(l), std::move(r)});
+}
+
+ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
+    LayoutInt total = 0;
+    for (const ParNodeRef& q : inners) total += q->params;
+    std::vector<ParNodeRef> parts{std::move(outer)};
+    for (ParNodeRef& q : inners) parts.push_back(std::move(q));
+    return parNode(ParNode::Kind::Subst, total, std::move(parts));
+}
+
+// --- candidate lists -------------------------------------------------------------------------
+
+namespace {
+
+Cand textCand(TextRef t) {
+    const auto n = static_cast<LayoutInt>(t->leaf.size());
+    return Cand{1, n, n, t};
+}
+
+Cands textCands(const std::string& s) {
+    return Cands{textCand(leafText(s))};
+}
+
+Cands markerCands(LayoutInt n) {
+    return textCands(markerText(n));
+}
+
+NodeReply single(Cands cs) {
+    NodeReply r;
+    r.first = std::move(cs);
+    return r;
+}
+
+NodeReply errorReplyOf(const char* text) {
+    return single(textCands(text));
+}
+
+Cand besideCand(const Cand& x, const Cand& y) {
+    countCandidate();
+    return Cand{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
+                pairText(TextTree::Kind::Beside, x.text, y.text, x.lastWidth)};
+}
+
+bool takesFirst(const Cand& x, const Cand& y) {
+    if (x.height != y.height) return x.height < y.height;
+    if (x.width != y.width) return x.width < y.width;
+    return x.lastWidth == y.lastWidth;
+}
+
+bool sameSizes(const Cand& x, const Cand& y) {
+    return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
+}
+
+// The merge of the library: a candidate of xs with fewer lines than `atLeast` is taken without
+// looking at ys; of two heads, the one with fewer lines, then the narrower, the first on equal
+// sizes (which drops the other).
+Cands mergeCands(const Cands& xs, const Cands& ys, LayoutInt atLeast) {
+    Cands out;
+    out.reserve(xs.size() + ys.size());
+    std::size_t i = 0, j = 0;
+    while (i < xs.size()) {
+        const Cand& x = xs[i];
+        if (x.height < atLeast) {
+            out.push_back(x);
+            ++i;
+            continue;
+        }
+        if (j == ys.size()) break;
+        const Cand& y = ys[j];
+        if (!takesFirst(x, y)) {
+            out.push_back(y);
+            ++j;
+            continue;
+        }
+        out.push_back(x);
+        ++i;
+        if (sameSizes(x, y)) ++j;
+    }
+    out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
+    out.insert(out.end(), ys.begin() + static_cast<std::ptrdiff_t>(j), ys.end());
+    return out;
+}
+
+// The candidates that no earlier one makes useless (the rule of pruneDominated).
+Cands pruned(Cands xs);
+
+// The merge of a join: in full, pruned, or only its first `need` candidates (which come from
+// the first `need` of the first list and the first 2 * `need` of the second).
+Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
+    if (need == kAll) return pruned(mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min()));
+    Cands out = mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min());
+    if (out.size() > need) out.resize(need);
+    return out;
+}
+
+// The candidates that no earlier one makes useless (the rule of pruneDominated).
+Cands pruned(Cands xs) {
+    if (xs.size() < 2) return xs;
+    // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
+    std::vector<std::pair<LayoutInt, LayoutInt>> shorter;
+    std::vector<std::pair<LayoutInt, LayoutInt>> level;  // kept at the current height
+    auto dominatedByShorter = [&shorter](LayoutInt w, LayoutInt l) {
+        auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
+        return at != shorter.begin() && std::prev(at)->second <= l;
+    };
+    LayoutInt height = std::numeric_limits<LayoutInt>::min();
+    Cands out;
+    out.reserve(xs.size());
+    std::size_t i = 0;
+    for (; i < xs.size(); ++i) {
+        Cand& f = xs[i];
+        if (f.height < height) break;  // out of order: keep the rest as it is
+        if (f.height > height) {
+            for (const auto& [w, l] : level) {
+                if (dominatedByShorter(w, l)) continue;
+                auto at = std::lower_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::min()));
+                auto end = at;
+                while (end != shorter.end() && end->second >= l) ++end;
+                at = shorter.erase(at, end);
+                shorter.insert(at, {w, l});
+            }
+            level.clear();
+            height = f.height;
+        }
+        if (dominatedByShorter(f.width, f.lastWidth)) continue;
+        if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
+        level.emplace_back(f.width, f.lastWidth);
+        out.push_back(std::move(f));
+    }
+    out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
+    return out;
+}
+
+// The products of x with ys after the leading ones wider than the bound.
+Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
+    if (x.width > bound) return {};
+    std::size_t j = 0;
+    while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
+    Cands row;
+    row.reserve(ys.size() - j);
+    for (; j < ys.size(); ++j) row.push_back(besideCand(x, ys[j]));
+    return row;
+}
+
+Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys) {
+    if (xs.empty()) return {};
+    Cands acc = besideRow(bound, xs.back(), ys);
+    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCands(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
+    return xs.size() > 1 ? pruned(std::move(acc)) : acc;
+}
+
+Cands aboveCands(const Cands& xs, const Cands& ys, std::size_t need) {
+    Cands out;
+    std::size_t i = 0, j = 0;
+    while (i < xs.size() && j < ys.size() && out.size() < need) {
+        const Cand& x = xs[i];
+        const Cand& y = ys[j];
+        countCandidate();
+        out.push_back(Cand{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
+                           pairText(TextTree::Kind::Above, x.text, y.text, 0)});
+        if (x.width >= y.width) ++i;
+        else ++j;
+    }
+    return need != kAll || (xs.size() < 2 && ys.size() < 2) ? out : pruned(std::move(out));
+}
+
+Cands alternative(const NodeReply& r) {
+    if (!r.pair) return r.first;
+    return textCands(kDupDupError);
+}
+
+// --- attribute rules -------------------------------------------------------------------------
+
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line) {
+    NodeResult out;
+    out.sizes = besideSizes(l.sizes, r.sizes);
+    out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
+    auto product = [&](const Cands& x, const Cands& y) -> Cands {
+        if (l.sizes.height == 0) return y;
+        if (r.sizes.height == 0) return x;
+        const bool bounded = !l.tooWide && !r.tooWide;
+        return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y);
+    };
+    if (!l.reply.pair && !r.reply.pair) {
+        out.reply = single(product(l.reply.first, r.reply.first));
+    } else if (!l.reply.pair) {
+        const NodeReply& p = r.reply;
+        out.reply = NodeReply{true, product(l.reply.first, p.first), product(l.reply.first, p.second), p.firstTooWide,
+                              p.secondTooWide};
+    } else if (!r.reply.pair) {
+        const NodeReply& p = l.reply;
+        out.reply = NodeReply{true, product(p.first, r.reply.first), product(p.second, r.reply.first), p.firstTooWide,
+                              p.secondTooWide};
+    } else {
+        out.reply = errorReplyOf(kBesidePairsError);
+    }
+    return out;
+}
+
+NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need) {
+    NodeResult out;
+    out.sizes = aboveSizes(u.sizes, d.sizes);
+    auto stack = [&](const Cands& x, const Cands& y) -> Cands {
+        if (u.sizes.height == 0) return y;
+        if (d.sizes.height == 0) return x;
+        return aboveCands(x, y, need);
+    };
+    bool failed = false;
+    if (!u.reply.pair && !d.reply.pair) {
+        out.reply = single(stack(u.reply.first, d.reply.first));
+    } else if (!u.reply.pair) {
+        const NodeReply& p = d.reply;
+        out.reply = NodeReply{true, stack(u.reply.first, p.first), stack(u.reply.first, p.second), p.firstTooWide,
+                              p.secondTooWide};
+    } else if (!d.reply.pair) {
+        const NodeReply& p = u.reply;
+        out.reply = NodeReply{true, stack(p.first, d.reply.first), stack(p.second, d.reply.first), p.firstTooWide,
+                              p.secondTooWide};
+    } else {
+        out.reply = errorReplyOf(kAbovePairsError);
+        failed = true;
+    }
+    out.tooWide = d.tooWide || u.tooWide || failed;
+    return out;
+}
+
+NodeResult joinResult(NodeResult e, std::size_t need) {
+    NodeResult out;
+    out.sizes = e.sizes;
+    out.tooWide = e.reply.pair ? e.tooWide : true;
+    if (e.reply.pair) {
+        NodeReply& p = e.reply;
+        if (p.secondTooWide) out.reply = single(!p.first.empty() ? std::move(p.first) : std::move(p.second));
+        else if (!p.firstTooWide) out.reply = single(mergedCands(p.first, p.second, need));
+        else out.reply = single(!p.second.empty() ? std::move(p.second) : std::move(p.first));
+    } else if (e.tooWide) {
+        out.reply = std::move(e.reply);
+    } else {
+        out.reply = errorReplyOf(kJoinSingleError);
+    }
+    return out;
+}
+
+NodeResult filterResult(NodeResult e) {
+    NodeResult out;
+    out.sizes = e.sizes;
+    const bool pair = e.reply.pair;
+    const bool some = !pair && !e.reply.first.empty() && e.reply.first.front().height <= 1;
+    out.tooWide = some ? e.tooWide : true;
+    if (some) {
+        Cands& xs = e.reply.first;
+        std::size_t n = 1;
+        while (n < xs.size() && xs[n].height <= 1) ++n;
+        xs.resize(n);
+        out.reply = single(std::move(xs));
+    } else if (!pair) {
+        out.reply = single(markerCands(e.sizes.width));
+    } else {
+        out.reply = errorReplyOf(kFilterPairError);
+    }
+    return out;
+}
+
+Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
+    std::size_t i = 0;
+    if (!keepAll)
+        while (i < xs.size() && xs[i].width > line - n) ++i;
+    Cands out;
+    out.reserve(xs.size() - i);
+    for (; i < xs.size(); ++i) {
+        countCandidate();
+        const Cand& f = xs[i];
+        out.push_back(Cand{f.height, f.lastWidth + n, f.width + n, indentText(n, f.text)});
+    }
+    return out;
+}
+
+NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
+    NodeResult out;
+    out.sizes = indentSizes(inner.sizes, n);
+    out.tooWide = n < 0 || n > line || inner.tooWide;
+    if (n < 0) {
+        out.reply = errorReplyOf(kNegativeIndentError);
+    } else if (n > line) {
+        out.reply = single(markerCands(n + inner.sizes.width));
+    } else {
+        const NodeReply& r = inner.reply;
+        out.reply = r.pair ? NodeReply{true, indentCands(n, line, inner.tooWide, r.first),
+                                       indentCands(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
+                           : single(indentCands(n, line, inner.tooWide, r.first));
+    }
+    return out;
+}
+
+NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams) {
+    NodeResult out;
+    out.sizes = choiceSizes(x.sizes, y.sizes);
+    const bool counts = leftParams == rightParams;
+    out.tooWide = !counts || (x.tooWide && y.tooWide);
+    if (!counts) out.reply = single(textCands(choiceCountError(leftParams, rightParams)));
+    else if (!x.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), false, y.tooWide};
+    else if (!y.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), true, false};
+    else out.reply = single(markerCands(out.sizes.width));
+    return out;
+}
+
+NodeResult errorResult(const std::string& text) {
+    NodeResult out;
+    const auto n = static_cast<LayoutInt>(text.size());
+    out.reply = single(textCands(text));
+    out.tooWide = true;
+    out.sizes = Sizes{1, n, n};
+    return out;
+}
+
+// --- parameterised nodes ---------------------------------------------------------------------
+
+// The arguments of a parameterised node: a slice of the laid-out argument documents.
+struct Args {
+    const NodeResult* items = nullptr;
+    std::size_t count = 0;
+
+    Args take(std::size_t n) const { return Args{items, std::min(n, count)}; }
+    Args drop(std::size_t n) const {
+        const std::size_t k = std::min(n, count);
+        return Args{items + k, count - k};
+    }
+};
+
+// The line bound of each parameter (in order) of p laid out at `line` with arguments of the
+// given sizes.
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out);
+
+void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
+                      std::vector<LayoutInt>& out) {
+    const ParNode& outer = *p.parts.front();
+    std::vector<Sizes> inner;
+    std::size_t at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, count);
+        inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
+        at += c;
+    }
+    std::vector<LayoutInt> outerBounds;
+    paramBounds(outer, inner.data(), inner.size(), line, outerBounds);
+    at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, count);
+        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+        paramBounds(*p.parts[i], sizes + from, std::min(c, count - from), b, out);
+        at += c;
+    }
+}
+
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole:
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second: out.push_back(line); return;
+    case ParNode::Kind::Lift: return;
+    case ParNode::Kind::Filter:
+    case ParNode::Kind::Join: paramBounds(*p.parts[0], sizes, count, line, out); return;
+    case ParNode::Kind::Indent: paramBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
+    case ParNode::Kind::Beside: {
+        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+        paramBounds(*p.parts[0], sizes, n, line, out);
+        const Sizes l = parSizes(*p.parts[0], sizes, n);
+        paramBounds(*p.parts[1], sizes + n, count - n, line - l.lastWidth, out);
+        return;
+    }
+    case ParNode::Kind::Above: {
+        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+        paramBounds(*p.parts[0], sizes, n, line, out);
+        paramBounds(*p.parts[1], sizes + n, count - n, line, out);
+        return;
+    }
+    case ParNode::Kind::Choice: {
+        std::vector<LayoutInt> l, r;
+        paramBounds(*p.parts[0], sizes, count, line, l);
+        paramBounds(*p.parts[1], sizes, count, line, r);
+        for (std::size_t i = 0; i < l.size() && i < r.size(); ++i) out.push_back(std::max(l[i], r[i]));
+        return;
+    }
+    case ParNode::Kind::Subst: substParamBounds(p, sizes, count, line, out); return;
+    }
+}
+
+NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
+
+NodeResult holeResult(const ParNode& p, Args args) {
+    if (args.count == 0) {
+        NodeResult missing;
+        missing.tooWide = true;
+        return missing;
+    }
+    NodeResult r = args.items[0];
+    if (p.kind == ParNode::Kind::Hole || !r.reply.pair) return r;
+    const bool second = p.kind == ParNode::Kind::Second;
+    const bool flag = second ? r.reply.secondTooWide : r.reply.firstTooWide;
+    r.reply = single(second ? std::move(r.reply.second) : std::move(r.reply.first));
+    r.tooWide = r.tooWide || flag;
+    return r;
+}
+
+NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
+    const ParNode& outer = *p.parts.front();
+    // The inner documents are laid out at the bounds the outer one gives its parameters.
+    std::vector<Sizes> innerSizes;
+    Args rest = args;
+    std::vector<Args> slices;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        slices.push_back(rest.take(c));
+        std::vector<Sizes> s;
+        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
+        innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
+        rest = rest.drop(c);
+    }
+    std::vector<LayoutInt> outerBounds;
+    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
+    std::vector<NodeResult> inner;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+        inner.push_back(layOutPar(*p.parts[i], slices[i - 1], b));
+    }
+    const auto count = static_cast<LayoutInt>(inner.size());
+    if (outer.params != count) return errorResult(applyCountError(outer.params, count));
+    return layOutPar(outer, Args{inner.data(), inner.size()}, line);
+}
+
+NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole:
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second: return holeResult(p, args);
+    case ParNode::Kind::Lift: return layOut(*p.doc, line);
+    case ParNode::Kind::Filter: return filterResult(layOutPar(*p.parts[0], args, line));
+    case ParNode::Kind::Join: return joinResult(layOutPar(*p.parts[0], args, line), kAll);
+    case ParNode::Kind::Indent:
+        return indentResult(p.amount, layOutPar(*p.parts[0], args, line - p.amount), line);
+    case ParNode::Kind::Beside: {
+        const auto n = static_cast<std::size_t>(p.parts[0]->params);
+        const NodeResult l = layOutPar(*p.parts[0], args.take(n), line);
+        const NodeResult r = layOutPar(*p.parts[1], args.drop(n), line - l.sizes.lastWidth);
+        return besideResult(l, r, line);
+    }
+    case ParNode::Kind::Above: {
+        const auto n = static_cast<std::size_t>(p.parts[0]->params);
+        return aboveResult(layOutPar(*p.parts[0], args.take(n), line), layOutPar(*p.parts[1], args.drop(n), line), kAll);
+    }
+    case ParNode::Kind::Choice:
+        return choiceResult(layOutPar(*p.parts[0], args, line), layOutPar(*p.parts[1], args, line), p.parts[0]->params,
+                            p.parts[1]->params);
+    case ParNode::Kind::Subst: return substResult(p, args, line);
+    }
+    return NodeResult{};
+}
+
+NodeResult applyResult(const DocNode& d, LayoutInt line) {
+    std::vector<Sizes> sizes;
+    sizes.reserve(d.parts.size());
+    for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
+    std::vector<LayoutInt> bounds;
+    paramBounds(*d.layout, sizes.data(), sizes.size(), line, bounds);
+    std::vector<NodeResult> args;
+    args.reserve(d.parts.size());
+    for (std::size_t i = 0; i < d.parts.size(); ++i) args.push_back(layOut(*d.parts[i], i < bounds.size() ? bounds[i] : line));
+    return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
+}
+
+NodeResult textResult(const DocNode& d, LayoutInt line) {
+    countText();
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = d.sizes.width > line;
+    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(&d.text)});
+    return out;
+}
+
+// A stack of documents, folded from the last one (which stands above the empty document).
+NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
+    NodeResult acc;  // the empty document
+    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    return acc;
+}
+
+// A chain of side-by-side compositions nested to the right, laid out in a loop.
+NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
+    std::vector<std::pair<const DocNode*, LayoutInt>> lefts;  // each left part and the chain's bound there
+    const DocNode* at = &d;
+    LayoutInt bound = line;
+    while (at->kind == DocNode::Kind::Beside) {
+        lefts.emplace_back(at->left.get(), bound);
+        bound -= at->left->sizes.lastWidth;
+        at = at->right.get();
+    }
+    NodeResult acc = layOut(*at, bound);
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = besideResult(layOut(*it->first, it->second), acc, it->second);
+    return acc;
+}
+
+// A chain of stacked compositions nested downwards, laid out in a loop.
+NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
+    std::vector<const DocNode*> uppers;
+    const DocNode* at = &d;
+    while (at->kind == DocNode::Kind::Above) {
+        uppers.push_back(at->left.get());
+        at = at->right.get();
+    }
+    NodeResult acc = layOut(*at, line, need);
+    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    return acc;
+}
+
+}  // namespace
+
+NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: return textResult(d, line);
+    case DocNode::Kind::Empty: return NodeResult{};
+    case DocNode::Kind::Error: return errorResult(d.text.leaf);
+    case DocNode::Kind::Beside: return besideChainResult(d, line);
+    case DocNode::Kind::Above: return aboveChainResult(d, line, need);
+    case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
+    case DocNode::Kind::Filter: return filterResult(layOut(*d.left, line));
+    case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.left, line - d.amount), line);
+    case DocNode::Kind::Dup: {
+        const NodeResult x = layOut(*d.left, line, need);
+        const NodeResult y = layOut(*d.right, line, need);
+        NodeResult out;
+        out.sizes = d.sizes;
+        out.tooWide = x.tooWide && y.tooWide;
+        if (!x.tooWide || !y.tooWide)
+            out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
+        else
+            out.reply = single(markerCands(d.sizes.width));
+        return out;
+    }
+    case DocNode::Kind::Apply: return applyResult(d, line);
+    case DocNode::Kind::AboveList: return aboveListResult(d, line, need);
+    }
+    return NodeResult{};
+}
+
+// --- the lazy face of a node ------------------------------------------------------------------
+
+namespace {
+
+// The texts of text nodes stay valid while the document lives.
+struct Keep {
+    DocNodeRef doc;
+};
+
+// A text and what it needs, released text first.
+struct KeptText {
+    std::shared_ptr<const Keep> keep;
+    TextRef text;
+};
+
+List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
+    List<Format> out;
+    for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
+        auto kept = std::make_shared<const KeptText>(KeptText{keep, it->text});
+        FormatText text([kept](LayoutInt column, std::string& o) { writeText(*kept->text, column, o); });
+        out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
+    }
+    return out;
+}
+
+DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep) {
+    if (!r.pair) return SingleReply{formatsOf(r.first, keep)};
+    return PairReply{formatsOf(r.first, keep), formatsOf(r.second, keep), r.firstTooWide, r.secondTooWide};
+}
+
+struct KeptResult {
+    std::shared_ptr<const Keep> keep;
+    NodeResult result;  // released before the document
+};
+
+}  // namespace
+
+DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
+    Lazy<KeptResult> result = delay([d, line = b.lineBound] {
+        return KeptResult{std::make_shared<const Keep>(Keep{d}), layOut(*d, *line)};
+    });
+    return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
+                    delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
+}
+
+void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    const NodeResult r = layOut(*d, lineBound, 1);
+    if (r.reply.pair) {
+        out += kRenderPairError;
+        return;
+    }
+    if (!r.reply.first.empty()) writeText(*r.reply.first.front().text, 0, out);
+}
+
+}  // namespace plim::pretty_detail
