@@ -47,9 +47,13 @@ TokenList scanText(std::string_view text);
 
 // Runs a grammar over tokens with an empty log and no waiting parsers: (value, unread tokens,
 // repair log).  Never fails; tokens the grammar cannot take where they stand are deleted.
+// Input nested deeper than kMaxInputNesting raises a user error instead.
 template <class T>
 ParseResult<T> parseTokens(const Parser<T>& grammar, TokenList tokens) {
-    return parse(grammar, TokenStream(std::move(tokens)));
+    NestingWatch watch;
+    ParseResult<T> r = parse(grammar, TokenStream(std::move(tokens)));
+    watch.check();
+    return r;
 }
 
 // What a file reader hands back: the repair log, and the value, which is finished only when

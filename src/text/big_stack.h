@@ -11,8 +11,10 @@
 
 namespace plim {
 
-// 1 GiB of address space; pages are committed only as they are used.
-inline constexpr std::size_t kLargeStackBytes = std::size_t{1} << 30;
+// 4 GiB of address space; pages are committed only as they are used.  Reading input at the
+// deepest nesting the readers accept takes about a tenth of it (a good deal more in a
+// sanitizer build).
+inline constexpr std::size_t kLargeStackBytes = std::size_t{4} << 30;
 
 // Runs `body` on a fresh thread with a stack of `stackBytes` and waits for it.
 // An exception thrown by `body` is rethrown in the caller.

@@ -64,13 +64,16 @@ void keepForever(std::shared_ptr<const void> node) {
 
 }  // namespace parsing_detail
 
-std::size_t& nestingDepth() {
-    thread_local std::size_t depth = 0;
-    return depth;
+NestingState& nestingState() {
+    thread_local NestingState state;
+    return state;
 }
 
-void raiseTooDeep(std::size_t limit, std::int32_t line) {
-    userError("input nested too deeply (more than " + std::to_string(limit) + " levels) at line " + std::to_string(line));
+void NestingWatch::check() const {
+    const NestingState& st = nestingState();
+    if (st.passedAt)
+        userError("input nested too deeply (more than " + std::to_string(st.limit) + " levels) at line " +
+                  std::to_string(*st.passedAt));
 }
 
 }  // namespace plim

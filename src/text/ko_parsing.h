@@ -67,6 +67,7 @@ public:
     bool empty() const { return pos_ >= tokens_->size(); }
     const Token& front() const { return (*tokens_)[pos_]; }
     void advance() { ++pos_; }
+    void skipToEnd() { pos_ = tokens_->size(); }
     std::size_t position() const { return pos_; }
     std::size_t size() const { return tokens_->size() - pos_; }
     TokenList remaining() const;
@@ -476,27 +477,54 @@ Parser<T> withInsertion(Parser<T> p, T value, std::string name) {
 
 // --- nesting limit ----------------------------------------------------------------------------
 
-// How many nested runs of guarded parsers the current thread is inside.
-std::size_t& nestingDepth();
-// Raises the user error "input nested too deeply (more than <limit> levels) at line <line>".
-[[noreturn]] void raiseTooDeep(std::size_t limit, std::int32_t line);
+// The nesting state of the parse running on this thread: how many guarded levels it is inside,
+// and where it first went past its limit.
+struct NestingState {
+    std::size_t depth = 0;
+    std::size_t limit = 0;
+    std::optional<std::int32_t> passedAt;  // the line of the token where the limit was passed
+};
+NestingState& nestingState();
 
-// p, whose continuations count one level of nesting each while they run: a run inside more
-// than `limit` guarded levels stops the parse with the user error of raiseTooDeep.  Guarding the
-// parsers through which every nesting cycle of a grammar passes bounds the C++ stack a
-// parse can use.
+// One parse's watch over its nesting: the state starts afresh, and check() raises the user
+// error "input nested too deeply (more than <limit> levels) at line <line>" when the parse
+// went past a limit.  The state from before is restored afterwards.
+class NestingWatch {
+public:
+    NestingWatch() : saved_(nestingState()) { nestingState() = NestingState(); }
+    ~NestingWatch() { nestingState() = saved_; }
+    NestingWatch(const NestingWatch&) = delete;
+    NestingWatch& operator=(const NestingWatch&) = delete;
+    void check() const;
+
+private:
+    NestingState saved_;
+};
+
+// p, whose continuations count one level of nesting each while they run.  A token that would
+// start a run inside more than `limit` guarded levels ends the parse: the rest of the input is
+// dropped, every waiting parser completes by its head, and NestingWatch::check reports it.
+// Guarding the parsers through which every nesting cycle of a grammar passes bounds the C++
+// stack a parse can use, and nothing is thrown from deep inside it.
 template <class T>
 Parser<T> pNestingGuard(Parser<T> p, std::size_t limit) {
     auto table = [p, limit] {
-        return mapContinuations(p.table(), [limit](const Continuation<T>& c) -> Continuation<T> {
-            return [c, limit](ParseState s, const FollowStack& y) {
-                std::size_t& depth = nestingDepth();
-                if (depth > limit) raiseTooDeep(limit, s.input.front().line);
-                ++depth;
+        return mapContinuations(p.table(), [p, limit](const Continuation<T>& c) -> Continuation<T> {
+            return [c, p, limit](ParseState s, const FollowStack& y) {
+                NestingState& st = nestingState();
+                if (st.depth > limit) {
+                    if (!st.passedAt) {
+                        st.passedAt = s.input.front().line;
+                        st.limit = limit;
+                    }
+                    s.input.skipToEnd();
+                    return repairWithHead(p.head(), std::move(s), endOfFileText);
+                }
+                ++st.depth;
                 struct Leave {
                     std::size_t& d;
                     ~Leave() { --d; }
-                } leave{depth};
+                } leave{st.depth};
                 return c(std::move(s), y);
             };
         });
