@@ -154,6 +154,9 @@ public:
 
     // The type with the substitution found so far applied.
     Type resolve(const Type& t) const;
+    // The same for reading the typed trees once the pass is over: each constructor term met is
+    // resolved once (a cache kept until the next binding).
+    Type resolveFinal(const Type& t) const;
     // Unifies the equations (types resolved first) and, when they unify, adds the unifier to
     // the substitution; a failure leaves the substitution unchanged.  The result's types are
     // resolved as of the failure.
@@ -164,12 +167,21 @@ public:
     TypeSubst asSubst() const;
 
 private:
-    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) const;
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
     // Lookups store the fully resolved type back.
     mutable std::unordered_map<std::string, Type> bound_;
+    // Resolved constructor terms by node, valid while no binding has been added since
+    // (`made` counts the bindings); the type itself is kept so its node stays alive.
+    struct Resolved {
+        Type type;
+        Type result;
+        std::uint64_t made;
+    };
+    mutable std::unordered_map<const void*, Resolved> resolved_;
+    std::uint64_t made_ = 0;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 
@@ -252,8 +264,10 @@ struct TheoryCheck {
 
 // Checks a theory against an environment: every name bound in env is a constant of the
 // theory, every other variable of an equation is the rule's own.  Each conditional equation
-// starts from the supply "a", "b", ...  `env` is read only when a name is looked up or a rule's
-// variables are determined; `table` only when a DEFINITION header is expanded.
+// starts from the supply "a", "b", ... and is checked when its reports, rules or typed form are
+// first read; `names`, `headed` and `expanded` need no types.  `env` is read when an equation
+// that has variables or constructors is checked; `table` only when a DEFINITION header is
+// expanded.
 TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<DefnRules>& table);
 
 // The error texts of a DEFINITION header in a theory checked outside a transformation block.

@@ -125,53 +125,62 @@ bool upperInitial(const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+struct NoCtx {};
+const NoCtx noCtx{};
+NoCtx noEnter(const Expr&, const NoCtx&) { return {}; }
+const NoCtx& sameCtx(const NoCtx&) { return noCtx; }
+
+}  // namespace
+
 std::vector<std::string> exprFreeVars(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return {e.name()};
-    case ExprKind::Con: return {};
-    case ExprKind::Ap: return unionNames(exprFreeVars(e.fun()), exprFreeVars(e.arg()));
-    case ExprKind::Lam: return minusNames(exprFreeVars(e.body()), exprFreeVars(e.pattern()));
-    case ExprKind::Let:
-        return minusNames(unionNames(defsFreeVars(e.defs()), exprFreeVars(e.body())), defsDefines(e.defs()));
-    }
-    return {};
+    using Names = std::vector<std::string>;
+    return walkExpr<Names>(
+        e, noCtx, noEnter, sameCtx, [](const Expr& x, NoCtx) { return x.isVar() ? Names{x.name()} : Names{}; },
+        [](const Expr& x, NoCtx, Names a, Names b) {
+            return x.isAp() ? unionNames(std::move(a), b) : minusNames(std::move(b), a);
+        },
+        [](const Expr& x, NoCtx, Names body) {
+            return minusNames(unionNames(defsFreeVars(x.defs()), body), defsDefines(x.defs()));
+        });
 }
 
 std::vector<std::string> exprConstrsUsed(const Expr& e) {
-    std::vector<std::string> out;
-    auto add = [&out](std::vector<std::string> more) { out.insert(out.end(), more.begin(), more.end()); };
-    switch (e.kind()) {
-    case ExprKind::Var: break;
-    case ExprKind::Con:
-        if (e.constant().kind() == ConstantKind::Constr && upperInitial(e.constant().constrName()))
-            out.push_back(e.constant().constrName());
-        break;
-    case ExprKind::Ap:
-        out = exprConstrsUsed(e.fun());
-        add(exprConstrsUsed(e.arg()));
-        break;
-    case ExprKind::Lam:
-        out = exprConstrsUsed(e.pattern());
-        add(exprConstrsUsed(e.body()));
-        break;
-    case ExprKind::Let:
-        for (const DefItem& item : e.defs().defs) add(declConstrsUsed(item.decl));
-        add(exprConstrsUsed(e.body()));
-        break;
-    }
-    return out;
+    using Names = std::vector<std::string>;
+    return walkExpr<Names>(
+        e, noCtx, noEnter, sameCtx,
+        [](const Expr& x, NoCtx) {
+            if (x.isCon() && x.constant().kind() == ConstantKind::Constr && upperInitial(x.constant().constrName()))
+                return Names{x.constant().constrName()};
+            return Names{};
+        },
+        [](const Expr&, NoCtx, Names a, Names b) {
+            a.insert(a.end(), b.begin(), b.end());
+            return a;
+        },
+        [](const Expr& x, NoCtx, Names body) {
+            Names out;
+            for (const DefItem& item : x.defs().defs) {
+                Names used = declConstrsUsed(item.decl);
+                out.insert(out.end(), used.begin(), used.end());
+            }
+            out.insert(out.end(), body.begin(), body.end());
+            return out;
+        });
 }
 
 Expr plainExpr(const Expr& e) {
-    const Lazy<Type>& t = uncheckedType();
-    switch (e.kind()) {
-    case ExprKind::Var: return mkVar(e.name(), t);
-    case ExprKind::Con: return mkCon(e.constant(), t);
-    case ExprKind::Ap: return mkAp(plainExpr(e.fun()), plainExpr(e.arg()), t);
-    case ExprKind::Lam: return mkLam(plainExpr(e.pattern()), plainExpr(e.body()), t);
-    case ExprKind::Let: return mkLet(plainDList(e.defs()), plainExpr(e.body()), t);
-    }
-    return e;
+    return walkExpr<Expr>(
+        e, noCtx, noEnter, sameCtx,
+        [](const Expr& x, NoCtx) {
+            return x.isVar() ? mkVar(x.name(), uncheckedType()) : mkCon(x.constant(), uncheckedType());
+        },
+        [](const Expr& x, NoCtx, Expr a, Expr b) {
+            return x.isAp() ? mkAp(std::move(a), std::move(b), uncheckedType())
+                            : mkLam(std::move(a), std::move(b), uncheckedType());
+        },
+        [](const Expr& x, NoCtx, Expr body) { return mkLet(plainDList(x.defs()), std::move(body), uncheckedType()); });
 }
 
 Decl plainDecl(const Decl& d) {
@@ -201,7 +210,7 @@ DList plainDList(const DList& d) {
 // --- the pass record ---------------------------------------------------------------------------------
 
 Type PassRecord::finalType(std::size_t slot) const {
-    Type t = state->resolve(raw[slot]);
+    Type t = state->resolveFinal(raw[slot]);
     return after ? substType(*after, t) : t;
 }
 
@@ -287,41 +296,48 @@ Type constantScheme(Pass& p, std::uint64_t key, const Constant& c, const CheckEn
 
 }  // namespace
 
+namespace {
+
+// A node's slot and report key, the fresh result variable of an application, and the
+// environment of its children (the node's own for a leaf).
+struct CheckPre {
+    std::size_t slot;
+    std::uint64_t key;
+    std::optional<Type> alpha;
+    CheckEnv env;
+};
+
+}  // namespace
+
 Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env) {
-    const std::size_t slot = p.newSlot();
-    const std::uint64_t key = p.nextKey++;
     CheckState& st = p.st();
-    Type type = placeholderType();
-    switch (e.kind()) {
-    case ExprKind::Var: type = instantiate(st, lookedUp(p, key, e.name(), env)); break;
-    case ExprKind::Con: type = instantiate(st, constantScheme(p, key, e.constant(), env)); break;
-    case ExprKind::Ap: {
-        const Type alpha = mkTid(st.freshName());
-        const Type f = checkExpr(p, e.fun(), env);
-        const Type x = checkExpr(p, e.arg(), env);
-        UnifyResult u = st.unifyIn({{mkArrow(x, alpha), f}});
-        p.reportUnify(key, u, [rec = p.rec, e, slot] {
+    auto enter = [&p, &st](const Expr& x, const CheckEnv& outer) {
+        CheckPre pre{p.newSlot(), p.nextKey++, std::nullopt, outer};
+        switch (x.kind()) {
+        case ExprKind::Ap: pre.alpha = mkTid(st.freshName()); break;
+        case ExprKind::Lam: pre.env = outer.with(freshPairs(st, exprFreeVars(x.pattern()))); break;
+        case ExprKind::Let: pre.env = outer.with(checkDListIn(p, x.defs(), outer).bindings); break;
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+        return pre;
+    };
+    auto leaf = [&p, &st](const Expr& x, const CheckPre& pre) {
+        const Type scheme = x.isVar() ? lookedUp(p, pre.key, x.name(), pre.env)
+                                      : constantScheme(p, pre.key, x.constant(), pre.env);
+        return p.rec->raw[pre.slot] = instantiate(st, scheme);
+    };
+    auto binary = [&p, &st](const Expr& x, const CheckPre& pre, Type a, Type b) {
+        if (x.isLam()) return p.rec->raw[pre.slot] = mkArrow(std::move(a), std::move(b));
+        UnifyResult u = st.unifyIn({{mkArrow(std::move(b), *pre.alpha), std::move(a)}});
+        p.reportUnify(pre.key, u, [rec = p.rec, x, slot = pre.slot] {
             std::size_t at = slot;
-            return showExpr(typedExpr(e, at, *rec));
+            return showExpr(typedExpr(x, at, *rec));
         });
-        type = alpha;
-        break;
-    }
-    case ExprKind::Lam: {
-        const CheckEnv inner = env.with(freshPairs(st, exprFreeVars(e.pattern())));
-        const Type pt = checkExpr(p, e.pattern(), inner);
-        const Type bt = checkExpr(p, e.body(), inner);
-        type = mkArrow(pt, bt);
-        break;
-    }
-    case ExprKind::Let: {
-        DListOut d = checkDListIn(p, e.defs(), env);
-        type = checkExpr(p, e.body(), env.with(d.bindings));
-        break;
-    }
-    }
-    p.rec->raw[slot] = type;
-    return type;
+        return p.rec->raw[pre.slot] = *pre.alpha;
+    };
+    auto let = [&p](const Expr&, const CheckPre& pre, Type body) { return p.rec->raw[pre.slot] = std::move(body); };
+    return walkExpr<Type>(e, env, enter, [](const CheckPre& pre) { return pre.env; }, leaf, binary, let);
 }
 
 namespace {
@@ -396,32 +412,36 @@ DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
 
 // --- typed trees -------------------------------------------------------------------------------------------
 
+namespace {
+
+// A node's own slot, and the typed definitions of a let (whose slots follow the let's own).
+struct TypedPre {
+    std::size_t own;
+    std::optional<DList> defs;
+};
+
+}  // namespace
+
 Expr typedExpr(const Expr& e, std::size_t& slot, const PassRecord& r) {
-    const std::size_t own = slot++;
-    switch (e.kind()) {
-    case ExprKind::Var: {
-        const Type t = r.finalType(own);
-        if (r.isConstructor(e.name())) return mkCon(mkConstr(e.name()), t);
-        return mkVar(e.name(), t);
-    }
-    case ExprKind::Con: return mkCon(e.constant(), r.finalType(own));
-    case ExprKind::Ap: {
-        Expr f = typedExpr(e.fun(), slot, r);
-        Expr x = typedExpr(e.arg(), slot, r);
-        return mkAp(std::move(f), std::move(x), r.finalType(own));
-    }
-    case ExprKind::Lam: {
-        Expr pt = typedExpr(e.pattern(), slot, r);
-        Expr bt = typedExpr(e.body(), slot, r);
-        return mkLam(std::move(pt), std::move(bt), r.finalType(own));
-    }
-    case ExprKind::Let: {
-        DList dt = typedDList(e.defs(), slot, r);
-        Expr bt = typedExpr(e.body(), slot, r);
-        return mkLet(std::move(dt), std::move(bt), r.finalType(own));
-    }
-    }
-    return e;
+    return walkExpr<Expr>(
+        e, noCtx,
+        [&slot, &r](const Expr& x, NoCtx) {
+            TypedPre pre{slot++, std::nullopt};
+            if (x.isLet()) pre.defs = typedDList(x.defs(), slot, r);
+            return pre;
+        },
+        [](const TypedPre&) { return noCtx; },
+        [&r](const Expr& x, const TypedPre& pre) {
+            const Type t = r.finalType(pre.own);
+            if (x.isCon()) return mkCon(x.constant(), t);
+            if (r.isConstructor(x.name())) return mkCon(mkConstr(x.name()), t);
+            return mkVar(x.name(), t);
+        },
+        [&r](const Expr& x, const TypedPre& pre, Expr a, Expr b) {
+            const Type t = r.finalType(pre.own);
+            return x.isAp() ? mkAp(std::move(a), std::move(b), t) : mkLam(std::move(a), std::move(b), t);
+        },
+        [&r](const Expr&, const TypedPre& pre, Expr body) { return mkLet(*pre.defs, std::move(body), r.finalType(pre.own)); });
 }
 
 Decl typedDecl(const Decl& d, std::size_t& slot, const PassRecord& r) {
@@ -439,25 +459,6 @@ Decl typedDecl(const Decl& d, std::size_t& slot, const PassRecord& r) {
 
 DList typedDList(const DList& d, std::size_t& slot, const PassRecord& r) {
     return mapDList(d, [&slot, &r](const Decl& decl) { return typedDecl(decl, slot, r); });
-}
-
-std::size_t slotCount(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var:
-    case ExprKind::Con: return 1;
-    case ExprKind::Ap: return 1 + slotCount(e.fun()) + slotCount(e.arg());
-    case ExprKind::Lam: return 1 + slotCount(e.pattern()) + slotCount(e.body());
-    case ExprKind::Let: {
-        std::size_t n = 1 + slotCount(e.body());
-        for (const DefItem& item : e.defs().defs) {
-            const Decl& decl = item.decl;
-            if (decl.kind() == DeclKind::Fun) n += slotCount(decl.fun().lhs) + slotCount(decl.fun().rhs);
-            if (decl.kind() == DeclKind::Dec) n += slotCount(decl.dec().name);
-        }
-        return n;
-    }
-    }
-    return 0;
 }
 
 }  // namespace plim::infer

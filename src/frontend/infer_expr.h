@@ -19,6 +19,73 @@
 
 namespace plim::infer {
 
+// --- walking expressions ------------------------------------------------------------------------
+
+// A walk over an expression with an explicit stack, so that long spines (application chains,
+// nested lambdas) never deepen the call stack; only the definitions of a let are walked by a
+// nested call.
+//   enter(e, ctx)            in pre-order, before e's children: e's own data (Pre)
+//   childCtx(pre)            the context of e's children
+//   leaf(e, pre)             the result of a variable or constant
+//   binary(e, pre, a, b)     of an application (function, argument) or lambda (pattern, body)
+//   let(e, pre, body)        of a let, from its body's result
+template <class R, class Ctx, class Enter, class ChildCtx, class Leaf, class Binary, class LetF>
+R walkExpr(const Expr& root, const Ctx& ctx, Enter enter, ChildCtx childCtx, Leaf leaf, Binary binary, LetF let) {
+    using Pre = decltype(enter(root, ctx));
+    struct Frame {
+        const Expr* e;
+        Pre pre;
+        int stage;
+        std::optional<R> first;
+    };
+    std::vector<Frame> stack;
+    std::optional<R> last;
+    // Enters e: a leaf's result at once, otherwise a frame to resume.
+    auto start = [&](const Expr& e, const Ctx& c) {
+        Pre pre = enter(e, c);
+        if (e.isVar() || e.isCon()) {
+            last.emplace(leaf(e, pre));
+        } else {
+            last.reset();
+            stack.push_back(Frame{&e, std::move(pre), 0, std::nullopt});
+        }
+    };
+    start(root, ctx);
+    while (!stack.empty()) {
+        Frame& f = stack.back();
+        const Expr& e = *f.e;
+        if (e.isLet()) {
+            if (f.stage == 0) {
+                f.stage = 1;
+                const Ctx c = childCtx(f.pre);
+                start(e.body(), c);
+                continue;
+            }
+            R r = let(e, f.pre, std::move(*last));
+            stack.pop_back();
+            last.emplace(std::move(r));
+            continue;
+        }
+        const Expr& firstChild = e.isAp() ? e.fun() : e.pattern();
+        const Expr& secondChild = e.isAp() ? e.arg() : e.body();
+        if (f.stage == 0) {
+            f.stage = 1;
+            const Ctx c = childCtx(f.pre);
+            start(firstChild, c);
+        } else if (f.stage == 1) {
+            f.stage = 2;
+            f.first.emplace(std::move(*last));
+            const Ctx c = childCtx(f.pre);
+            start(secondChild, c);
+        } else {
+            R r = binary(e, f.pre, std::move(*f.first), std::move(*last));
+            stack.pop_back();
+            last.emplace(std::move(r));
+        }
+    }
+    return std::move(*last);
+}
+
 // --- the syntactic pass ------------------------------------------------------------------------
 
 // The type of every plain node: reading it raises "file not yet typechecked".
@@ -107,7 +174,5 @@ DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env);
 Expr typedExpr(const Expr& e, std::size_t& slot, const PassRecord& r);
 DList typedDList(const DList& d, std::size_t& slot, const PassRecord& r);
 Decl typedDecl(const Decl& d, std::size_t& slot, const PassRecord& r);
-// The number of slots of an expression (its node count, let contents included).
-std::size_t slotCount(const Expr& e);
 
 }  // namespace plim::infer

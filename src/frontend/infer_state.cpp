@@ -88,34 +88,48 @@ NameList CheckState::supply() const { return typeVarNames().drop(next_); }
 Type CheckState::resolve(const Type& t) const {
     if (bound_.empty()) return t;
     std::vector<std::string> hidden;
-    return resolveHiding(t, hidden);
+    return resolveHiding(t, hidden, false);
 }
 
-Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden) const {
+Type CheckState::resolveFinal(const Type& t) const {
+    if (bound_.empty()) return t;
+    std::vector<std::string> hidden;
+    return resolveHiding(t, hidden, true);
+}
+
+Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const {
     switch (t.kind()) {
     case TypeKind::Tid: {
         if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
         auto it = bound_.find(t.name());
         if (it == bound_.end()) return t;
         std::vector<std::string> none;
-        Type r = resolveHiding(it->second, none);
+        Type r = resolveHiding(it->second, none, false);
         bound_.find(t.name())->second = r;
         return r;
     }
     case TypeKind::TCon: {
+        if (t.args().empty()) return t;
+        const bool cached = cache && hidden.empty();
+        if (cached) {
+            auto it = resolved_.find(t.nodeAddress());
+            if (it != resolved_.end() && it->second.made == made_) return it->second.result;
+        }
         std::vector<Type> args;
         args.reserve(t.args().size());
         bool changed = false;
         for (const auto& a : t.args()) {
-            args.push_back(resolveHiding(a, hidden));
+            args.push_back(resolveHiding(a, hidden, cache));
             changed = changed || !args.back().sameNode(a);
         }
-        return changed ? mkTCon(t.name(), std::move(args)) : t;
+        Type r = changed ? mkTCon(t.name(), std::move(args)) : t;
+        if (cached) resolved_.insert_or_assign(t.nodeAddress(), Resolved{t, r, made_});
+        return r;
     }
     case TypeKind::TAbs: {
         const std::size_t before = hidden.size();
         hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
-        Type body = resolveHiding(t.body(), hidden);
+        Type body = resolveHiding(t.body(), hidden, cache);
         hidden.resize(before);
         return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
     }
@@ -130,7 +144,10 @@ UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) {
     UnifyResult u = unify(resolved, identitySubst());
     if (u.isOk())
         for (const auto& [v, t] : u.unifier().bindings())
-            if (!(t.isTid() && t.name() == v)) bound_.insert_or_assign(v, t);
+            if (!(t.isTid() && t.name() == v)) {
+                bound_.insert_or_assign(v, t);
+                ++made_;
+            }
     return u;
 }
 

@@ -10,22 +10,22 @@ using namespace infer;
 
 namespace {
 
+struct NoCtx {};
+
 bool mentionsConstr(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return false;
-    case ExprKind::Con: return e.constant().kind() == ConstantKind::Constr;
-    case ExprKind::Ap: return mentionsConstr(e.fun()) || mentionsConstr(e.arg());
-    case ExprKind::Lam: return mentionsConstr(e.pattern()) || mentionsConstr(e.body());
-    case ExprKind::Let: {
-        for (const DefItem& item : e.defs().defs) {
-            const Decl& d = item.decl;
-            if (d.isFun() && (mentionsConstr(d.fun().lhs) || mentionsConstr(d.fun().rhs))) return true;
-            if (d.kind() == DeclKind::Dec && mentionsConstr(d.dec().name)) return true;
-        }
-        return mentionsConstr(e.body());
-    }
-    }
-    return false;
+    auto inDecl = [](const Decl& d) {
+        if (d.isFun()) return mentionsConstr(d.fun().lhs) || mentionsConstr(d.fun().rhs);
+        return d.kind() == DeclKind::Dec && mentionsConstr(d.dec().name);
+    };
+    return walkExpr<bool>(
+        e, NoCtx{}, [](const Expr&, NoCtx) { return NoCtx{}; }, [](NoCtx) { return NoCtx{}; },
+        [](const Expr& x, NoCtx) { return x.isCon() && x.constant().kind() == ConstantKind::Constr; },
+        [](const Expr&, NoCtx, bool a, bool b) { return a || b; },
+        [inDecl](const Expr& x, NoCtx, bool body) {
+            bool found = body;
+            for (const DefItem& item : x.defs().defs) found = found || inDecl(item.decl);
+            return found;
+        });
 }
 
 std::vector<std::string> eqnFreeVars(const Eqn& e) { return unionNames(exprFreeVars(e.lhs), exprFreeVars(e.rhs)); }
@@ -52,23 +52,40 @@ std::pair<Expr, Expr> typedSides(const Eqn& eqn, const PassRecord& rec) {
     return {std::move(l), std::move(r)};
 }
 
-struct CeqOut {
+// What checking a conditional equation gives: its reports, its rule and its typed form.
+struct CeqChecked {
     Messages messages;
-    std::vector<std::string> freeVars;
-    Ceq plain;
     Rule rule;
     Ceq typed;
 };
 
-CeqOut checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const ConstructorNames& constructors) {
+// A conditional equation: its names and plain form (no types needed), and its check, made
+// when first read.
+struct CeqOut {
+    std::vector<std::string> freeVars;
+    Ceq plain;
+    Lazy<CeqChecked> checked;
+};
+
+std::vector<std::string> ceqFreeVars(const Ceq& ceq) {
+    NameUnion names;
+    for (const Eqn& c : ceq.conds) names.add(eqnFreeVars(c));
+    names.add(eqnFreeVars(ceq.eqn));
+    return names.take();
+}
+
+Ceq plainCeq(const Ceq& ceq) {
+    std::vector<Eqn> conds;
+    for (const Eqn& c : ceq.conds) conds.push_back(mkEqn(plainExpr(c.lhs), plainExpr(c.rhs)));
+    return mkCeq(ceq.label, Eqs::fromVector(std::move(conds)), mkEqn(plainExpr(ceq.eqn.lhs), plainExpr(ceq.eqn.rhs)),
+                 ceq.line);
+}
+
+CeqChecked checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const ConstructorNames& constructors) {
     const std::vector<Eqn> conds = ceq.conds.toVector();
-    std::vector<std::string> condVars;
     bool constr = mentionsConstr(ceq.eqn.lhs) || mentionsConstr(ceq.eqn.rhs);
-    for (const Eqn& c : conds) {
-        condVars = unionNames(std::move(condVars), eqnFreeVars(c));
-        constr = constr || mentionsConstr(c.lhs) || mentionsConstr(c.rhs);
-    }
-    std::vector<std::string> freeVars = unionNames(condVars, eqnFreeVars(ceq.eqn));
+    for (const Eqn& c : conds) constr = constr || mentionsConstr(c.lhs) || mentionsConstr(c.rhs);
+    const std::vector<std::string> freeVars = ceqFreeVars(ceq);
     const CheckEnv env = (!freeVars.empty() || constr) ? lazyEnv.get() : CheckEnv();
 
     // The rule variables, each with a fresh type variable; every equation starts at "a".
@@ -117,19 +134,15 @@ CeqOut checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constructor
 
     std::vector<std::pair<Expr, Expr>> condRules;
     std::vector<Eqn> typedConds;
-    std::vector<Eqn> plainConds;
     for (std::size_t i = 0; i < conds.size(); ++i) {
         if (!finalSubst.isIdentity()) condPasses[i].rec->after = finalSubst;
         auto [l, r] = typedSides(conds[i], *condPasses[i].rec);
         condRules.emplace_back(l, r);
         typedConds.push_back(mkEqn(l, r));
-        plainConds.push_back(mkEqn(plainExpr(conds[i].lhs), plainExpr(conds[i].rhs)));
     }
     if (!finalSubst.isIdentity()) eqPass.rec->after = finalSubst;
     Rule rule{ceq.label, std::move(condRules), typedSides(ceq.eqn, *eqPass.rec)};
     Ceq typed = mkCeq(ceq.label, Eqs::fromVector(typedConds), mkEqn(rule.equation.first, rule.equation.second),
-                      ceq.line);
-    Ceq plain = mkCeq(ceq.label, Eqs::fromVector(plainConds), mkEqn(plainExpr(ceq.eqn.lhs), plainExpr(ceq.eqn.rhs)),
                       ceq.line);
 
     Messages messages = eqPass.messages();
@@ -137,11 +150,25 @@ CeqOut checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constructor
     if (!k.isOk())
         messages = Messages::cons(typeerror(k, ceq.line, showEquation(ceq.label, rule.conditions, rule.equation)).front(),
                                   messages);
-    return CeqOut{messages, std::move(freeVars), std::move(plain), std::move(rule), std::move(typed)};
+    return CeqChecked{messages, std::move(rule), std::move(typed)};
 }
 
-Messages fatalMessages() {
-    return Messages::defer([]() -> Messages { failWith(std::string(defnTheoText)); });
+using CeqOuts = std::shared_ptr<const std::vector<std::optional<CeqOut>>>;
+
+// The reports of the elements from i on, `current` being what is left of the element before
+// i; an element is checked when its reports are reached, and a DEFINITION header fires there.
+Messages theoryMessages(CeqOuts outs, std::size_t i, Messages current) {
+    return Messages::defer([outs, i, current]() -> Messages {
+        Messages at = current;
+        std::size_t next = i;
+        while (at.empty()) {
+            if (next == outs->size()) return Messages();
+            const std::optional<CeqOut>& o = (*outs)[next++];
+            if (!o) failWith(std::string(defnTheoText));
+            at = o->checked.get().messages;
+        }
+        return Messages::cons(at.head(), theoryMessages(outs, next, at.tail()));
+    });
 }
 
 }  // namespace
@@ -152,28 +179,30 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
         std::vector<std::string> names = env.get().names();
         return std::unordered_set<std::string>(names.begin(), names.end());
     });
-    auto outs = std::make_shared<std::vector<std::optional<CeqOut>>>();
-    outs->reserve(items.size());
+    auto all = std::make_shared<std::vector<std::optional<CeqOut>>>();
+    all->reserve(items.size());
     bool headers = false;
     for (const TheoItem& item : items) {
         if (item.kind() == TheoKind::CeqTheo) {
-            outs->push_back(checkCeq(item.ceq(), env, constructors));
+            const Ceq ceq = item.ceq();
+            all->push_back(CeqOut{ceqFreeVars(ceq), plainCeq(ceq),
+                                  delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
         } else {
-            outs->push_back(std::nullopt);
+            all->push_back(std::nullopt);
             headers = true;
         }
     }
+    const CeqOuts outs = all;
 
     TheoryCheck tc;
+    tc.messages = theoryMessages(outs, 0, Messages());
     Theo headed;
     for (std::size_t i = items.size(); i-- > 0;) {
         const std::optional<CeqOut>& o = (*outs)[i];
         if (o) {
-            tc.messages = appendMessages(o->messages, tc.messages);
             tc.names = unionNames(o->freeVars, tc.names);
             headed = mkCeqTheo(o->plain, headed);
         } else {
-            tc.messages = fatalMessages();
             tc.names.insert(tc.names.begin(), items[i].defnName());
             headed = mkDefnTheo(items[i].defnName(), headed);
         }
@@ -204,13 +233,13 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
         if (headers) failWith(std::string(defnTheoText) + " (theor)");
         std::vector<Rule> rules;
         rules.reserve(outs->size());
-        for (const auto& o : *outs) rules.push_back(o->rule);
+        for (const auto& o : *outs) rules.push_back(o->checked.get().rule);
         return rules;
     });
     tc.typed = delay([outs, headers] {
         if (headers) failWith(std::string(defnTheoText) + " (term)");
         Theo out;
-        for (auto it = outs->rbegin(); it != outs->rend(); ++it) out = mkCeqTheo((**it).typed, out);
+        for (auto it = outs->rbegin(); it != outs->rend(); ++it) out = mkCeqTheo((**it).checked.get().typed, out);
         return mkTheory(out);
     });
     return tc;

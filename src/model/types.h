@@ -52,6 +52,8 @@ public:
 
     // True when both handles share one node (then the types are equal).
     bool sameNode(const Type& other) const { return node_ == other.node_; }
+    // The node's address: a key for caches that also hold the type (so the node stays alive).
+    const void* nodeAddress() const { return node_.get(); }
 
 private:
     friend struct TypeNode;

@@ -6,6 +6,8 @@
 #include "frontend/infer_expr.h"
 #include "hparse_test_util.h"
 #include "infer_test_util.h"
+#include "frontend/trees.h"
+#include "model/constants.h"
 #include "text/big_stack.h"
 
 namespace plim {
@@ -162,6 +164,38 @@ TEST(InferLongInputs, LongListsAndDefinitionLists) {
         DListCheck many = checkDefs(defs);
         EXPECT_EQ(many.bindings.size(), 20000u);
         EXPECT_EQ(showType(many.bindings.back().second), "Int -> Int");
+    });
+}
+
+TEST(InferLongInputs, LongSpinesNeedNoDeepRecursion) {
+    // Built directly (no reader), checked on the ordinary stack: a list of 100,000 elements
+    // and 100,000 nested lambdas.
+    Expr list = mkConExpr(mkNul());
+    for (int i = 0; i < 100000; ++i) list = foldApplication(mkConExpr(mkBinop(Op::Cons)), {mkConExpr(mkNumber(i)), list});
+    TheoryCheck tc = checkTheory(mkCeqTheo(mkCeq("e", mkNoEq(), mkEqn(list, list), 3), mkNoTheo()), test::envOf({}),
+                                 test::noTable());
+    EXPECT_EQ(concatTheoryErrors(tc.messages), "");
+    EXPECT_EQ(showType(tc.rules.get().at(0).equation.first.type()), "[Int]");
+    EXPECT_EQ(tc.names.size(), 0u);
+
+    Expr lams = mkVarExpr("x0");
+    for (int i = 0; i < 100000; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
+    std::vector<std::string> free = infer::exprFreeVars(lams);
+    EXPECT_EQ(free, std::vector<std::string>{"x0"});
+}
+
+TEST(InferLongInputs, DeeplyNestedTypesOnTheLargeStack) {
+    // 100,000 nested lambdas: the type is nested as deep, and reading the typed tree resolves
+    // each node's type once.
+    runOnLargeStack([] {
+        Expr lams = mkVarExpr("y0");
+        for (int i = 0; i < 100000; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
+        DListCheck d = checkDList(mkDList(mkOneDef(mkFun(mkVarExpr("f"), lams), mkNoDef(), 1)),
+                                  DListContext{0, CheckState::fresh(), CheckEnv()});
+        EXPECT_EQ(concatTheoryErrors(d.messages), "");
+        EXPECT_EQ(numBoundVars(d.bindings.at(0).second), 100000u);
+        const Expr& rhs = d.typed.get().defs.item().decl.fun().rhs;
+        EXPECT_EQ(typeVarsOf(rhs.type()).size(), 100000u);
     });
 }
 

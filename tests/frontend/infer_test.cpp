@@ -150,8 +150,12 @@ TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
     TheoryCheck tc = checkTheory(test::readTheo("e: 1 + 2 = 3"), none, test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
     EXPECT_EQ(showType(tc.rules.get().at(0).equation.first.type()), "Int");
+    // With a variable the environment decides what is a rule variable: it is read when the
+    // equation is checked, that is when its reports or rules are first read.
+    TheoryCheck withVar = checkTheory(test::readTheo("e: x + 2 = 3"), none, test::noTable());
+    EXPECT_EQ(withVar.names, std::vector<std::string>{"x"});
     try {
-        checkTheory(test::readTheo("e: x + 2 = 3"), none, test::noTable());
+        concatTheoryErrors(withVar.messages);
         ADD_FAILURE();
     } catch (const MessageError& e) {
         EXPECT_EQ(e.message(), "no program loaded");
