@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "frontend/assemble.h"
+#include "frontend/def_groups.h"
 #include "frontend/hparse.h"
 #include "text/big_stack.h"
 
@@ -85,5 +86,24 @@ void BM_ElementView(benchmark::State& state) {
     state.counters["defs_per_second"] =
         benchmark::Counter(static_cast<double>(definitions), benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_ElementView)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ElementView)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
+}  // namespace
+
+namespace {
+// Grouping alone: a chain in which each definition uses the next, closed into one cycle every
+// five definitions, so both depth-first passes walk long paths.
+void BM_DependencyGroups(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<plim::GroupItem<int>> items;
+    items.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        std::vector<std::string> uses{name(i + 1 < n ? i + 1 : 0)};
+        if (i % 5 == 4) uses.push_back(name(i - 4));
+        items.push_back({{name(i)}, std::move(uses), i});
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(plim::dependencyGroups(items).size());
+    state.counters["items_per_second"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_DependencyGroups)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
 }  // namespace

@@ -59,9 +59,9 @@ struct RewriteSyntax {
 RewriteSyntax rewriteSyntax(const Rewrite& r, const Lazy<DefnRules>& table) {
     const DListSyntax redefs = dlistSyntax(r.redefs);
     const DListSyntax specs = dlistSyntax(r.specs);
-    // Only the theory's names and its plain and expanded forms are read here, which do not
-    // depend on the environment; the types are checked in the block view.
-    const TheoryCheck theory = checkTheory(r.theory.elems, Lazy<CheckEnv>(CheckEnv()), table);
+    // Only the theory's names and its plain and expanded forms are read here, which need no
+    // types; the types are checked in the block view.
+    const TheoryCheck theory = checkTheory(r.theory.elems, notProvided<CheckEnv>("type environment"), table);
     const DefnRules specRules = dlistRules(r.specs, r.name + " specification of ");
     RewriteSyntax out{
         mkRewrite(r.name, r.names, redefs.plain, specs.plain, theory.headed),
@@ -165,33 +165,53 @@ DefnRules withBuiltinRules(const DefnRules& programRules) {
                                "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)");
 }
 
-ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table) {
+namespace {
+
+// The element view as it is gathered, element by element in file order.
+struct ElementParts {
     ElementView view;
-    auto items = std::make_shared<std::vector<ProgramItem>>();
+    std::shared_ptr<std::vector<ProgramItem>> items = std::make_shared<std::vector<ProgramItem>>();
     std::vector<std::pair<std::string, Lazy<TrafoHead>>> heads;
-    std::int32_t line = 0;  // an element without a line of its own takes the one before
+};
+
+// A definition: its item and its grouping entry (it uses its free names and constructors).
+void checkDefElem(const DeclSyntax& s, std::int32_t line, ElementParts& parts) {
+    parts.items->emplace_back(std::in_place_type<DefinitionProgramItem>, DefinitionProgramItem{s.defines, s.plain});
+    parts.view.groupInput.push_back(
+        {s.defines, concatNames(s.freeVars, s.constrsUsed), ElementPayload{mkDefElem(s.plain), line, {}}});
+}
+
+// A transformation block: its item; a block without prerequisite names also its name, its
+// table entry and its grouping entry (it defines its specified names).
+void checkTrafoElem(const Rewrite& r, std::int32_t line, const Lazy<DefnRules>& table, ElementParts& parts) {
+    RewriteSyntax s = rewriteSyntax(r, table);
+    parts.items->emplace_back(std::in_place_type<TransformProgramItem>, TransformProgramItem{r.name, s.plain});
+    if (!r.names.empty()) return;
+    parts.view.transformationNames.push_back(r.name);
+    parts.heads.emplace_back(r.name, Lazy<TrafoHead>(s.head));
+    parts.view.groupInput.push_back(
+        {s.head.specifiedNames, s.usedNames, ElementPayload{mkTrafoElem(s.expanded), line, s.undefinedDefinitions}});
+}
+
+}  // namespace
+
+// The element list: each element's lists before the rest's, and each element checked with its
+// own line, or the line before it when it has none.  The tables are merged from the right, a
+// name of two blocks failing when read.
+ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table) {
+    ElementParts parts;
+    std::int32_t line = 0;
     auto definition = definitions.begin();
     for (const ElemItem& item : elems) {
         if (item.line > 0) line = item.line;
-        if (item.elem.kind() == ElemKind::DefElem) {
-            const DeclSyntax& s = *definition++;
-            items->emplace_back(std::in_place_type<DefinitionProgramItem>, DefinitionProgramItem{s.defines, s.plain});
-            view.groupInput.push_back(
-                {s.defines, concatNames(s.freeVars, s.constrsUsed), ElementPayload{mkDefElem(s.plain), line, {}}});
-            continue;
-        }
-        const Rewrite& r = item.elem.rewrite();
-        RewriteSyntax s = rewriteSyntax(r, table);
-        items->emplace_back(std::in_place_type<TransformProgramItem>, TransformProgramItem{r.name, s.plain});
-        if (!r.names.empty()) continue;  // a block with prerequisites enters no table and no group
-        view.transformationNames.push_back(r.name);
-        heads.emplace_back(r.name, Lazy<TrafoHead>(s.head));
-        view.groupInput.push_back({s.head.specifiedNames, s.usedNames,
-                                   ElementPayload{mkTrafoElem(s.expanded), line, s.undefinedDefinitions}});
+        if (item.elem.kind() == ElemKind::DefElem)
+            checkDefElem(*definition++, line, parts);
+        else
+            checkTrafoElem(item.elem.rewrite(), line, table, parts);
     }
-    view.items = std::move(items);
-    view.transformationTable = mergedTables(heads, "Two transformations with the same name");
-    return view;
+    parts.view.items = std::move(parts.items);
+    parts.view.transformationTable = mergedTables(parts.heads, "Two transformations with the same name");
+    return std::move(parts.view);
 }
 
 // --- the block view -------------------------------------------------------------------------------------

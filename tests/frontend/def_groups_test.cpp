@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "frontend/graph_search.h"
 
 namespace plim {
 namespace {
@@ -93,23 +92,6 @@ TEST(DefGroups, LongChainGroupsWithoutDeepRecursion) {
     // The same chain closed into one cycle is a single component.
     items.back().uses = {name(0)};
     EXPECT_EQ(dependencyGroups(items).size(), 1u);
-}
-
-TEST(GraphSearch, PostorderFollowsSuccessorListsAndSkipsVisited) {
-    const Graph g{{1, 2}, {2}, {0}, {3}};
-    VisitedSet visited(4);
-    std::vector<Vertex> out;
-    searchPostorder(g, 0, visited, out);
-    EXPECT_EQ(out, (std::vector<Vertex>{2, 1, 0}));
-    searchPostorder(g, 1, visited, out);
-    EXPECT_EQ(out.size(), 3u);
-    searchPostorder(g, 3, visited, out);
-    EXPECT_EQ(out.back(), 3u);
-}
-
-TEST(GraphSearch, TransposePutsUsersHighestFirst) {
-    const Graph g{{1}, {1}, {1, 1}};
-    EXPECT_EQ(transposeGraph(g), (Graph{{}, {2, 2, 1, 0}, {}}));
 }
 
 }  // namespace
