@@ -104,5 +104,27 @@ BENCHMARK(BM_RefOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 
+// The applicability test over the corpus: on converted terms, and on the expressions.
+void BM_FastApplicableConverted(benchmark::State& state) {
+    std::size_t yes = 0;
+    for (auto _ : state)
+        for (const auto& c : cases())
+            yes += fastApplicable(fast::convertPrime({}, c.pattern),
+                                  fast::convertPrime(fast::contextNames(c.termContext), c.term));
+    benchmark::DoNotOptimize(yes);
+    state.counters["tests/s"] = benchmark::Counter(static_cast<double>(cases().size() * state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+}
+void BM_FastApplicableExpr(benchmark::State& state) {
+    std::size_t yes = 0;
+    for (auto _ : state)
+        for (const auto& c : cases()) yes += fastApplicableExpr(c.pattern, TermCtx{c.term, c.termContext});
+    benchmark::DoNotOptimize(yes);
+    state.counters["tests/s"] = benchmark::Counter(static_cast<double>(cases().size() * state.iterations()),
+                                                   benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_FastApplicableConverted)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FastApplicableExpr)->Unit(benchmark::kMicrosecond);
+
 }  // namespace
 }  // namespace plim

@@ -26,12 +26,15 @@ namespace fast {
 // convert': an expression as a term; variables named in `context` (bound around the
 // expression) become LVars, every other variable a PVar.  A let raises the coded failure
 // "FastMatching:167|function convert'", a lambda pattern that is neither a variable nor a
-// (nested) tuple of variables "can't handle non-variable/tuple lambda bindings".
+// (nested) tuple of variables "can't handle non-variable/tuple lambda bindings" (when its
+// binder is examined, if the lambda's body has no variables).
 Term convertPrime(const std::vector<std::string>& context, const Expr& e);
 // convert: a term back as an expression.
 Expr convert(const Term& t);
 // The binder of a converted lambda pattern and the names it binds, in order.
 std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern);
+// The pattern is a variable or a (nested) tuple of variables.
+bool bindersFit(const Term& pattern);
 // The arguments of a saturated tuple application, or nothing.
 std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // The tuple application of the components, typed from them.
@@ -85,5 +88,8 @@ FastRun fastTwoStepWith(const fast::TermSubst& b, const fast::Term& p, const std
 // False when no match can exist: some constant or free bound variable that the pattern
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);
+// The same test on the expressions, the pattern with no bound names and the term in its
+// context: fastApplicable of their conversions, without building them.
+bool fastApplicableExpr(const Expr& p, const TermCtx& t);
 
 }  // namespace plim

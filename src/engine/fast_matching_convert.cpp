@@ -17,6 +17,7 @@ public:
         for (const auto& n : names) ++count_[n];
     }
     bool binds(const std::string& n) const {
+        if (count_.empty()) return false;
         auto it = count_.find(n);
         return it != count_.end() && it->second > 0;
     }
@@ -31,61 +32,159 @@ private:
     std::unordered_map<std::string, int> count_;
 };
 
-Term convertIn(Scope& scope, const Expr& e);
-
-// An application spine: the head and its arguments, first argument first.  A saturated
-// tuple at the head takes exactly its arity of arguments; the rest are applied to it.
-Term convertSpine(Scope& scope, const Expr& e) {
-    std::vector<Expr> spine;  // the application nodes, outermost first
-    Expr head = e;
-    while (head.isAp()) {
-        spine.push_back(head);
-        head = head.fun();
-    }
-    const std::size_t n = spine.size();
-    std::size_t used = 0;  // arguments taken by the head
-    Term at = [&] {
-        if (head.isCon() && head.constant().kind() == ConstantKind::Tuple) {
-            const auto k = static_cast<std::size_t>(head.constant().arity());
-            if (k >= 1 && k <= n) {
-                std::vector<Term> es;
-                es.reserve(k);
-                for (std::size_t i = 0; i < k; ++i) es.push_back(convertIn(scope, spine[n - 1 - i].arg()));
-                used = k;
-                return Tupl(std::move(es), spine[n - k].type());
-            }
+bool hasVariable(const Expr& e) {
+    std::vector<Expr> todo{e};
+    while (!todo.empty()) {
+        const Expr at = todo.back();
+        todo.pop_back();
+        switch (at.kind()) {
+        case ExprKind::Var: return true;
+        case ExprKind::Ap:
+        case ExprKind::Lam:
+            todo.push_back(at.isAp() ? at.fun() : at.pattern());
+            todo.push_back(at.isAp() ? at.arg() : at.body());
+            break;
+        case ExprKind::Let: return true;  // its conversion fails anyway
+        case ExprKind::Con: break;
         }
-        return convertIn(scope, head);
-    }();
-    for (std::size_t i = used; i < n; ++i) {
-        const Expr& node = spine[n - 1 - i];
-        at = Ap(std::move(at), convertIn(scope, node.arg()), node.type());
     }
-    return at;
+    return false;
 }
 
-Term convertIn(Scope& scope, const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return scope.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type());
-    case ExprKind::Con: return Con(e.constant(), e.type());
-    case ExprKind::Ap: return convertSpine(scope, e);
-    case ExprKind::Lam: {
-        auto [binder, names] = binders(convertPrime({}, e.pattern()));
-        scope.enter(names);
-        Term body = convertIn(scope, e.body());
-        scope.leave(names);
-        return Lam(std::move(binder), std::move(body), e.type());
-    }
-    case ExprKind::Let: break;
-    }
-    patternFail("FastMatching:167|function convert'");
+// The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
+// tuple of variables is refused when the binder is examined; a body with variables cannot be
+// classified without the binder's names, so then the refusal comes at once.
+std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
+    const Term pattern = convertPrime({}, lam.pattern());
+    if (bindersFit(pattern) || hasVariable(lam.body())) return binders(pattern);
+    return {refusedBinding(), {}};
 }
+
+// The conversion runs on an explicit stack of tasks, so that a long spine (a list of
+// 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
+// stack of results until the task that builds their parent takes them.
+class Converter {
+public:
+    explicit Converter(const std::vector<std::string>& context) : scope_(context) {
+        tasks_.reserve(32);
+        results_.reserve(16);
+    }
+
+    Term run(const Expr& e) {
+        tasks_.push_back(Task{Task::Convert, &e, 0});
+        while (!tasks_.empty()) {
+            const Task task = tasks_.back();
+            tasks_.pop_back();
+            step(task);
+        }
+        return std::move(results_.back());
+    }
+
+private:
+    struct Task {
+        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, BuildLam } kind;
+        const Expr* expr;   // Convert: the expression; builds: the node built
+        std::size_t count;  // BuildTupl: the number of elements
+    };
+    struct OpenLambda {
+        LamBinding binder;
+        std::vector<std::string> names;
+    };
+
+    Scope scope_;
+    std::vector<Task> tasks_;
+    std::vector<Term> results_;
+    std::vector<OpenLambda> lambdas_;  // the lambdas whose bodies are being converted
+    std::vector<const Expr*> nodes_;   // scratch: the nodes of one application spine
+
+    Term pop() {
+        Term t = std::move(results_.back());
+        results_.pop_back();
+        return t;
+    }
+
+    void step(const Task& task) {
+        switch (task.kind) {
+        case Task::Convert: convert(*task.expr); return;
+        case Task::BuildAp: {
+            Term x = pop();
+            Term f = pop();
+            results_.push_back(Ap(std::move(f), std::move(x), task.expr->type()));
+            return;
+        }
+        case Task::BuildTupl: {
+            const auto from = results_.end() - static_cast<std::ptrdiff_t>(task.count);
+            std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
+            results_.erase(from, results_.end());
+            results_.push_back(Tupl(std::move(es), task.expr->type()));
+            return;
+        }
+        case Task::BuildLam: {
+            Term body = pop();
+            OpenLambda lam = std::move(lambdas_.back());
+            lambdas_.pop_back();
+            scope_.leave(lam.names);
+            results_.push_back(Lam(std::move(lam.binder), std::move(body), task.expr->type()));
+            return;
+        }
+        }
+    }
+
+    void convert(const Expr& e) {
+        switch (e.kind()) {
+        case ExprKind::Var:
+            results_.push_back(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()));
+            return;
+        case ExprKind::Con: results_.push_back(Con(e.constant(), e.type())); return;
+        case ExprKind::Ap: spine(e); return;
+        case ExprKind::Lam: {
+            auto [binder, names] = lambdaBinder(e);
+            scope_.enter(names);
+            lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
+            tasks_.push_back(Task{Task::BuildLam, &e, 0});
+            tasks_.push_back(Task{Task::Convert, &e.body(), 0});
+            return;
+        }
+        case ExprKind::Let: break;
+        }
+        patternFail("FastMatching:167|function convert'");
+    }
+
+    // An application spine: the head and its arguments, first argument first.  A saturated
+    // tuple at the head takes exactly its arity of arguments into one Tupl; the arguments
+    // after them are applied to it.  The tasks go on the stack in reverse order of running.
+    void spine(const Expr& e) {
+        nodes_.clear();  // the application nodes, outermost first
+        const Expr* head = &e;
+        for (; head->isAp(); head = &head->fun()) nodes_.push_back(head);
+        const std::size_t n = nodes_.size();
+        const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
+        const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
+        const bool saturated = tuple && k >= 1 && k <= n;
+        const std::size_t taken = saturated ? k : 0;  // arguments taken by the head
+        for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
+            tasks_.push_back(Task{Task::BuildAp, nodes_[i], 0});
+            tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
+        }
+        if (!saturated) {
+            tasks_.push_back(Task{Task::Convert, head, 0});
+            return;
+        }
+        tasks_.push_back(Task{Task::BuildTupl, nodes_[n - k], k});
+        for (std::size_t i = n - k; i < n; ++i) tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
+    }
+};
 
 }  // namespace
 
-Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
-    Scope scope(context);
-    return convertIn(scope, e);
+Term convertPrime(const std::vector<std::string>& context, const Expr& e) { return Converter(context).run(e); }
+
+bool bindersFit(const Term& pattern) {
+    if (pattern.is(TermKind::PVar)) return true;
+    if (!pattern.is(TermKind::Tupl)) return false;
+    for (const Term& el : pattern.elems())
+        if (!bindersFit(el)) return false;
+    return true;
 }
 
 std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern) {
@@ -151,33 +250,65 @@ Term binderTerm(const Type& argumentType, const LamBinding& b) {
                                argumentType, b);
 }
 
+// On an explicit stack, as the conversion the other way.
 Expr convert(const Term& t) {
-    switch (t.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar: return mkVar(t.name(), t.type());
-    case TermKind::Con: return mkCon(t.constant(), t.type());
-    case TermKind::Ap: {
-        // The function spine iteratively: long application chains nest on the left.
-        std::vector<Term> spine;
-        Term head = t;
-        while (head.is(TermKind::Ap)) {
-            spine.push_back(head);
-            head = head.fun();
+    struct Task {
+        const Term* term;
+        bool build;  // false: convert the term; true: build it from its converted children
+    };
+    std::vector<Task> tasks{{&t, false}};
+    std::vector<Expr> results;
+    auto pop = [&results] {
+        Expr e = results.back();
+        results.pop_back();
+        return e;
+    };
+    while (!tasks.empty()) {
+        const Task task = tasks.back();
+        tasks.pop_back();
+        const Term& u = *task.term;
+        if (!task.build) {
+            switch (u.kind()) {
+            case TermKind::LVar:
+            case TermKind::PVar: results.push_back(mkVar(u.name(), u.type())); continue;
+            case TermKind::Con: results.push_back(mkCon(u.constant(), u.type())); continue;
+            case TermKind::Ap:
+                tasks.push_back({&u, true});
+                tasks.push_back({&u.arg(), false});
+                tasks.push_back({&u.fun(), false});
+                continue;
+            case TermKind::Lam:
+                tasks.push_back({&u, true});
+                tasks.push_back({&u.body(), false});
+                continue;
+            case TermKind::Tupl:
+                tasks.push_back({&u, true});
+                for (std::size_t i = u.elems().size(); i-- > 0;) tasks.push_back({&u.elems()[i], false});
+                continue;
+            }
         }
-        Expr out = convert(head);
-        for (std::size_t i = spine.size(); i-- > 0;) out = mkAp(out, convert(spine[i].arg()), spine[i].type());
-        return out;
+        switch (u.kind()) {
+        case TermKind::Ap: {
+            Expr x = pop();
+            Expr f = pop();
+            results.push_back(mkAp(f, x, u.type()));
+            break;
+        }
+        case TermKind::Lam: {
+            Expr body = pop();
+            results.push_back(mkLam(binderPattern(argType(u.type()), u.binder()), body, u.type()));
+            break;
+        }
+        case TermKind::Tupl: {
+            std::vector<Expr> es(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
+            results.erase(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
+            results.push_back(mkTupleExpr(es));
+            break;
+        }
+        default: break;
+        }
     }
-    case TermKind::Lam:
-        return mkLam(binderPattern(argType(t.type()), t.binder()), convert(t.body()), t.type());
-    case TermKind::Tupl: {
-        std::vector<Expr> es;
-        es.reserve(t.elems().size());
-        for (const Term& e : t.elems()) es.push_back(convert(e));
-        return mkTupleExpr(es);
-    }
-    }
-    return mkVar(t.name(), t.type());
+    return results.back();
 }
 
 MatchResult convertBindings(const TermSubst& s) {

@@ -105,7 +105,16 @@ struct TermBuilder {
 
 // --- binders ----------------------------------------------------------------------------
 
+void LamBinding::refuse() { failWith("can't handle non-variable/tuple lambda bindings"); }
+
+LamBinding refusedBinding() {
+    LamBinding b;
+    b.refused_ = true;
+    return b;
+}
+
 const std::vector<LamBinding>& LamBinding::components() const {
+    if (refused_) refuse();
     static const std::vector<LamBinding> none;
     return components_ ? *components_ : none;
 }
@@ -609,28 +618,52 @@ std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
     return n;
 }
 
+// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
+// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
+// visited subterm; `enter(u)` is called for each subterm and says whether to go below it.
+template <class Enter>
+void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& enter) {
+    struct Item {
+        const Term* term;     // null: leave a lambda
+        std::size_t binds;    // the names its binder put on `bound`
+    };
+    std::vector<Item> stack{{&t, 0}};
+    while (!stack.empty()) {
+        const Item it = stack.back();
+        stack.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.binds);
+            continue;
+        }
+        const Term& u = *it.term;
+        if (!enter(u)) continue;
+        switch (u.kind()) {
+        case TermKind::Ap:
+            stack.push_back({&u.arg(), 0});
+            stack.push_back({&u.fun(), 0});
+            break;
+        case TermKind::Lam:
+            stack.push_back({nullptr, pushBinder(bound, u.binder())});
+            stack.push_back({&u.body(), 0});
+            break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
+            break;
+        default: break;
+        }
+    }
+}
+
+bool isBound(const std::vector<std::string>& bound, const std::string& n) {
+    return std::find(bound.begin(), bound.end(), n) != bound.end();
+}
+
 void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
-    if (!t.hasLVar()) return;
-    switch (t.kind()) {
-    case TermKind::LVar:
-        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end()) out.push_back(t.name());
-        return;
-    case TermKind::PVar:
-    case TermKind::Con: return;
-    case TermKind::Ap:
-        collectFreeLocals(t.fun(), bound, out);
-        collectFreeLocals(t.arg(), bound, out);
-        return;
-    case TermKind::Lam: {
-        const std::size_t n = pushBinder(bound, t.binder());
-        collectFreeLocals(t.body(), bound, out);
-        bound.resize(bound.size() - n);
-        return;
-    }
-    case TermKind::Tupl:
-        for (const Term& e : t.elems()) collectFreeLocals(e, bound, out);
-        return;
-    }
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(TermKind::LVar) && !isBound(bound, u.name())) out.push_back(u.name());
+        return true;
+    });
 }
 
 std::vector<std::string> sortedUnique(std::vector<std::string> v) {
@@ -673,28 +706,16 @@ namespace {
 
 template <class Emit>
 void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, const Emit& emit) {
-    switch (t.kind()) {
-    case TermKind::LVar:
-        if (std::find(bound.begin(), bound.end(), t.name()) == bound.end())
-            emit(Rigid{RigidKind::RigidVar, t.name(), std::nullopt});
-        return;
-    case TermKind::PVar: return;
-    case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, t.constant()}); return;
-    case TermKind::Ap:
-        if (pattern && flexibleHead(t)) return;
-        collectRigid(t.fun(), pattern, bound, emit);
-        collectRigid(t.arg(), pattern, bound, emit);
-        return;
-    case TermKind::Lam: {
-        const std::size_t n = pushBinder(bound, t.binder());
-        collectRigid(t.body(), pattern, bound, emit);
-        bound.resize(bound.size() - n);
-        return;
-    }
-    case TermKind::Tupl:
-        for (const Term& e : t.elems()) collectRigid(e, pattern, bound, emit);
-        return;
-    }
+    walkScoped(t, bound, [&](const Term& u) {
+        switch (u.kind()) {
+        case TermKind::LVar:
+            if (!isBound(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
+            return false;
+        case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, u.constant()}); return false;
+        case TermKind::Ap: return !(pattern && flexibleHead(u));
+        default: return true;
+        }
+    });
 }
 
 std::vector<Rigid> rigidList(const Term& t, bool pattern) {
@@ -704,8 +725,8 @@ std::vector<Rigid> rigidList(const Term& t, bool pattern) {
     return out;
 }
 
-// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
-// equal to nothing (a NaN constant).
+}  // namespace
+
 std::optional<std::string> rigidKey(const Rigid& r) {
     if (r.kind == RigidKind::RigidVar) return "v" + r.name;
     const Constant& c = *r.constant;
@@ -723,6 +744,8 @@ std::optional<std::string> rigidKey(const Rigid& r) {
     default: return "c" + constantText(c);
     }
 }
+
+namespace {
 
 std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
     std::vector<std::string> keys;

@@ -28,24 +28,36 @@ namespace plim::fast {
 
 enum class BindingKind : std::uint8_t { LamVar, LamTup };
 
-// LamVar name | LamTup components.
+// LamVar name | LamTup components.  The binder of a lambda whose pattern is neither a
+// variable nor a tuple of variables is a refused binder: examining it raises "can't handle
+// non-variable/tuple lambda bindings".
 class LamBinding {
 public:
-    BindingKind kind() const { return kind_; }
-    bool isVar() const { return kind_ == BindingKind::LamVar; }
-    const std::string& name() const { return name_; }
+    BindingKind kind() const {
+        if (refused_) refuse();
+        return kind_;
+    }
+    bool isVar() const { return kind() == BindingKind::LamVar; }
+    const std::string& name() const {
+        if (refused_) refuse();
+        return name_;
+    }
     const std::vector<LamBinding>& components() const;
 
 private:
     friend LamBinding LamVar(std::string name);
     friend LamBinding LamTup(std::vector<LamBinding> components);
+    friend LamBinding refusedBinding();
+    [[noreturn]] static void refuse();
     BindingKind kind_ = BindingKind::LamVar;
+    bool refused_ = false;
     std::string name_;
     std::shared_ptr<const std::vector<LamBinding>> components_;
 };
 
 LamBinding LamVar(std::string name);
 LamBinding LamTup(std::vector<LamBinding> components);
+LamBinding refusedBinding();
 
 // ---------------------------------------------------------------------------------------
 // Terms
@@ -193,6 +205,9 @@ struct Rigid {
     std::optional<Constant> constant; // RigidCon
 };
 bool operator==(const Rigid& a, const Rigid& b);
+// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
+// equal to nothing (a NaN constant).
+std::optional<std::string> rigidKey(const Rigid& r);
 std::vector<Rigid> rigidSymbols(const Term& p);
 std::vector<Rigid> rigidSymbolsOfTerm(const Term& t);
 // Every rigid symbol of the pattern is among those of the term (cached per node).

@@ -79,8 +79,12 @@ TEST(FastTermsConversion, VariablesLambdasAndTuples) {
     EXPECT_TRUE(freeLocalsOf(l).empty());
     EXPECT_EQ(binders(convertPrime({}, pat)).second, (std::vector<std::string>{"x", "y", "z"}));
 
-    const Expr bad = mkLam(num(3), num(4), IntToInt);
-    EXPECT_EQ(errorOf([&] { convertPrime({}, bad); }), "can't handle non-variable/tuple lambda bindings");
+    // A constant as lambda pattern is refused when the binder is examined; with a variable
+    // in the body, at once.
+    const Term refused = convertPrime({}, mkLam(num(3), num(4), IntToInt));
+    EXPECT_EQ(errorOf([&] { (void)refused.binder().kind(); }), "can't handle non-variable/tuple lambda bindings");
+    EXPECT_EQ(errorOf([&] { convertPrime({}, mkLam(num(3), var("y", I()), IntToInt)); }),
+              "can't handle non-variable/tuple lambda bindings");
 
     // A saturated pair is one node; back again it is the pair constant applied twice.
     const Expr p2 = pair(num(1), var("b", mkTid("t")));
@@ -200,6 +204,21 @@ TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
         for (int i = 0; i < 8000; ++i) inner = inner.body();
         EXPECT_EQ(toVector(fastSimpleMatch(inner, inner)).size(), 1u);
     });
+}
+
+// Conversion both ways, binding a pattern variable, the applicability tests and freeing walk
+// a long list with explicit stacks, on the ordinary stack.
+TEST(FastTermsDeep, LongListOnTheOrdinaryStack) {
+    using namespace corpus::detail;
+    Expr list = nul();
+    for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+    const Term lt = convertPrime({"u"}, list);
+    EXPECT_EQ(toVector(fastSimpleMatch(PVar("xs", listT()), lt)).size(), 1u);
+    EXPECT_FALSE(fastApplicableExpr(F(var("x", I())), atTop(list)));
+    EXPECT_FALSE(fastApplicable(convertPrime({}, F(var("x", I()))), lt));
+    EXPECT_TRUE(fastApplicable(convertPrime({}, cons(num(6), var("xs", listT()))), lt));
+    EXPECT_TRUE(freeLocalsOf(lt).empty());
+    EXPECT_TRUE(convert(lt).isAp());
 }
 
 }  // namespace

@@ -224,6 +224,41 @@ TEST(FastMatchingEntries, ApplicabilityLooksForRigidSymbols) {
     EXPECT_TRUE(fastApplicable(conv(ap(var("f", fn(I(), I())), num(9))), conv(num(2))));
 }
 
+// Every subexpression with the variables bound around it, the context first.
+void subexpressions(const Expr& e, std::vector<TypedVar> bound, std::vector<TermCtx>& out) {
+    out.push_back(TermCtx{e, bound});
+    if (e.isAp()) {
+        subexpressions(e.fun(), bound, out);
+        subexpressions(e.arg(), bound, out);
+    } else if (e.isLam()) {
+        for (const auto& v : freevars(e.pattern())) bound.insert(bound.begin(), v);
+        subexpressions(e.body(), bound, out);
+    }
+}
+
+TEST(FastMatchingEntries, ApplicabilityOnExpressionsAgreesWithTheConvertedTerms) {
+    const auto cases = corpus::matchCorpus();
+    std::vector<Expr> patterns;
+    std::vector<TermCtx> terms;
+    for (const auto& c : cases) {
+        patterns.push_back(c.pattern);
+        subexpressions(c.term, c.termContext, terms);
+        subexpressions(c.pattern, {}, terms);
+    }
+    std::size_t yes = 0, no = 0;
+    for (std::size_t i = 0; i < patterns.size(); i += 7) {
+        const Term p = conv(patterns[i]);
+        for (std::size_t j = 0; j < terms.size(); j += 5) {
+            const TermCtx& t = terms[j];
+            const bool expected = fastApplicable(p, conv(t.expr, contextNames(t.bound)));
+            EXPECT_EQ(fastApplicableExpr(patterns[i], t), expected);
+            (expected ? yes : no)++;
+        }
+    }
+    EXPECT_GT(yes, 100u);
+    EXPECT_GT(no, 100u);
+}
+
 TEST(FastMatchingEntries, FirstResultOfAHugeSearchComesAtOnce) {
     // 1 + 1 + ... + 1 (21 ones) + 2: the subterm 1 occurs 21 times, so the abstractions of
     // its occurrences number 2^21 - 2; the results are read one at a time.
