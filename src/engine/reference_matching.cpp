@@ -59,10 +59,25 @@ std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& t
     return groups;
 }
 
+bool isPrefix(const Path& a, const Path& b) {
+    return a.size() <= b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+// True when one path of the subset leads into the subterm at another.  That happens only when
+// a term equals, up to eta, a subterm of itself (\z -> g z and g); the inner occurrence is
+// gone once the outer one is replaced, so such a subset offers nothing of its own.
+bool overlapping(const std::vector<Path>& subset) {
+    for (std::size_t i = 0; i < subset.size(); ++i)
+        for (std::size_t j = 0; j < subset.size(); ++j)
+            if (i != j && isPrefix(subset[i], subset[j])) return true;
+    return false;
+}
+
 // The abstractions of the occurrences of u in t over the variable v.
 AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std::vector<Path> paths,
                                 const std::string& v, const NameSupply& rest) {
-    auto subsets = pathSubsets(std::make_shared<const std::vector<Path>>(std::move(paths)), 0).tail();
+    auto subsets = filter([](const std::vector<Path>& subset) { return !overlapping(subset); },
+                          pathSubsets(std::make_shared<const std::vector<Path>>(std::move(paths)), 0).tail());
     const Term var = LVar(v, termType(u));
     auto candidates = map(
         [t, var, v](const std::vector<Path>& subset) {
@@ -177,9 +192,12 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
         higherOrder(rule, true, (*ys)[i], u, s));
 }
 
-// higherOrderAppRule with the rule's generator.
+// higherOrderAppRule with the rule's generator.  Under the two-step rule an application with
+// a rigid head is only decomposed, also when its argument is a tuple: searching the tuple's
+// components as if the head were flexible would drop their pattern variables unbound (the
+// two-step candidates bring no problems), giving results that do not match.
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
-    if (!x.is(TermKind::Tupl)) return generate(rule, flexible, x, t, s);
+    if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible)) return generate(rule, flexible, x, t, s);
     auto ys = std::make_shared<const std::vector<Term>>(x.elems());
     return AppCandidates::defer([rule, ys, t, s]() { return tupleSearch(rule, ys, 0, {}, t, {}, s); });
 }

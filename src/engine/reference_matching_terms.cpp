@@ -50,9 +50,13 @@ struct TermBuilder {
         auto n = std::make_shared<TermNode>(k, std::move(type));
         n->hasPVar = k == TermKind::PVar;
         n->hasTypeVar = typeHasVars(n->type);
+        n->hasLVar = k == TermKind::LVar;
+        n->hasLam = k == TermKind::Lam;
         for (const Term& c : children) {
             n->hasPVar = n->hasPVar || c.hasPVar();
             n->hasTypeVar = n->hasTypeVar || c.hasTypeVar();
+            n->hasLVar = n->hasLVar || c.hasLVar();
+            n->hasLam = n->hasLam || c.hasLam();
         }
         n->children = std::move(children);
         n->name = std::move(name);

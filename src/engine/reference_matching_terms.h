@@ -77,6 +77,10 @@ public:
     bool hasPVar() const;
     // A type variable occurs in some type annotation of the term.
     bool hasTypeVar() const;
+    // An LVar occurs in the term (bound inside it or not).
+    bool hasLVar() const;
+    // A lambda occurs in the term.
+    bool hasLam() const;
 
     bool sameNode(const Term& other) const { return node_ == other.node_; }
 
@@ -91,6 +95,8 @@ struct TermNode {
     TermKind kind;
     bool hasPVar = false;
     bool hasTypeVar = false;
+    bool hasLVar = false;
+    bool hasLam = false;
     std::string name;
     std::optional<Constant> constant;
     std::optional<LamBinding> binder;
@@ -115,6 +121,8 @@ inline const std::vector<Term>& Term::elems() const { return node_->children; }
 inline const Type& Term::type() const { return node_->type; }
 inline bool Term::hasPVar() const { return node_->hasPVar; }
 inline bool Term::hasTypeVar() const { return node_->hasTypeVar; }
+inline bool Term::hasLVar() const { return node_->hasLVar; }
+inline bool Term::hasLam() const { return node_->hasLam; }
 
 Term LVar(std::string name, Type type);
 Term PVar(std::string name, Type type);

@@ -40,7 +40,11 @@ Term rebuildTerm(const Term& root, const Skip& skip, const Post& post) {
     }
 }
 
-std::optional<Term> enterAll(const Term&) { return std::nullopt; }
+std::optional<Term> keepLambdaFree(const Term& t) {
+    if (!t.hasLam()) return t;
+    return std::nullopt;
+}
+bool noLVar(const Term& t) { return !t.hasLVar(); }
 
 // The node itself when no subterm changed, else a copy with the new subterms.
 Term rebuilt(const Term& t, std::vector<Term> parts) {
@@ -246,6 +250,7 @@ std::pair<std::vector<std::string>, Term> stripLambdas(const Term& t, std::vecto
 }
 
 std::vector<std::string> freeLocalVars(const Term& root) {
+    if (!root.hasLVar()) return {};
     // A task is a term to visit, or (with no term) the names of a lambda to unbind again.
     struct Task {
         std::optional<Term> t;
@@ -269,6 +274,11 @@ std::vector<std::string> freeLocalVars(const Term& root) {
             if (it == bound.end() || it->second == 0) out.push_back(t.name());
             break;
         }
+        case TermKind::Ap:
+        case TermKind::Tupl:
+            for (auto it = t.elems().rbegin(); it != t.elems().rend(); ++it)
+                if (it->hasLVar()) stack.push_back(Task{*it, {}});
+            break;
         case TermKind::Lam: {
             std::vector<std::string> ns = lamBoundNames(t.binder());
             for (const auto& n : ns) ++bound[n];
@@ -308,7 +318,7 @@ bool occursLocal(const std::string& n, const Term& t) {
     bool found = false;
     preorder(t, [&](const Term& u) {
         if (u.is(TermKind::LVar) && u.name() == n) found = true;
-        return !found;
+        return !found && u.hasLVar();
     });
     return found;
 }
@@ -319,10 +329,15 @@ bool occursLocal(const std::string& n, const Term& t) {
 
 namespace {
 
-// Every leaf passed through f; the other nodes rebuilt around it.
-template <class F>
-Term mapLeaves(const Term& t, const F& f) {
-    return rebuildTerm(t, enterAll, [&](const Term& u, std::vector<Term> parts) -> Term {
+// Every leaf passed through f; the other nodes rebuilt around it.  Subterms for which
+// `untouched` holds are kept as they are.
+template <class Untouched, class F>
+Term mapLeaves(const Term& t, const Untouched& untouched, const F& f) {
+    auto skip = [&](const Term& u) -> std::optional<Term> {
+        if (untouched(u)) return u;
+        return std::nullopt;
+    };
+    return rebuildTerm(t, skip, [&](const Term& u, std::vector<Term> parts) -> Term {
         if (subterms(u).empty()) return f(u);
         return rebuilt(u, std::move(parts));
     });
@@ -334,7 +349,7 @@ Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renami
     if (renaming.empty()) return t;
     std::unordered_map<std::string, std::string> to;
     for (const auto& [a, b] : renaming) to.emplace(a, b);
-    return mapLeaves(t, [&](const Term& u) {
+    return mapLeaves(t, noLVar, [&](const Term& u) {
         if (!u.is(TermKind::LVar)) return u;
         auto it = to.find(u.name());
         return it == to.end() || it->second == u.name() ? u : LVar(it->second, u.type());
@@ -349,7 +364,7 @@ namespace {
 
 Term unbindLocals(const NameSet& ns, const Term& t) {
     if (ns.empty()) return t;
-    return mapLeaves(t, [&](const Term& u) {
+    return mapLeaves(t, noLVar, [&](const Term& u) {
         return u.is(TermKind::LVar) && ns.count(u.name()) ? PVar(u.name(), u.type()) : u;
     });
 }
@@ -383,7 +398,7 @@ std::vector<Term> lambdaParams(const Term& t) {
 Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
     if (names.empty()) return t;
     const NameSet ns(names.begin(), names.end());
-    return mapLeaves(t, [&](const Term& u) {
+    return mapLeaves(t, noLVar, [&](const Term& u) {
         return u.is(TermKind::LVar) && ns.count(u.name()) ? Con(mkConstr(u.name()), u.type()) : u;
     });
 }
@@ -391,7 +406,7 @@ Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
 Term thawLocals(const std::vector<std::string>& names, const Term& t) {
     if (names.empty()) return t;
     const NameSet ns(names.begin(), names.end());
-    return mapLeaves(t, [&](const Term& u) {
+    return mapLeaves(t, [](const Term&) { return false; }, [&](const Term& u) {
         if (u.is(TermKind::Con) && u.constant().kind() == ConstantKind::Constr && ns.count(u.constant().constrName()))
             return LVar(u.constant().constrName(), u.type());
         return u;
@@ -441,7 +456,7 @@ bool isEtaRedex(const Term& t) {
 }
 
 Term etaContract(const Term& t) {
-    return rebuildTerm(t, enterAll, [](const Term& u, std::vector<Term> parts) -> Term {
+    return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
         if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
         Term lam = rebuilt(u, std::move(parts));
         return isEtaRedex(lam) ? lam.body().fun() : lam;
@@ -452,7 +467,7 @@ bool isEtaNormal(const Term& t) {
     bool normal = true;
     preorder(t, [&](const Term& u) {
         if (u.is(TermKind::Lam) && isEtaRedex(u)) normal = false;
-        return normal;
+        return normal && u.hasLam();
     });
     return normal;
 }
@@ -461,6 +476,7 @@ bool bindersFit(const Term& t) {
     bool fit = true;
     preorder(t, [&](const Term& u) {
         if (!fit) return false;
+        if (!u.hasLam()) return false;
         switch (u.kind()) {
         case TermKind::Ap:
             if (u.fun().is(TermKind::Lam)) {
@@ -525,7 +541,8 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
         const Term& a = task.a;
         const Term& b = task.b;
         if (a.kind() != b.kind()) return false;
-        if (a.sameNode(b) && !a.is(TermKind::LVar) && !a.is(TermKind::Lam) && !a.is(TermKind::Ap)) continue;
+        // A subterm without local variables means the same under any bound names.
+        if (a.sameNode(b) && !a.hasLVar()) continue;
         switch (a.kind()) {
         case TermKind::LVar:
             if (!eqType(a.type(), b.type()) || !sameLocal(task.e1, task.e2, a, b)) return false;

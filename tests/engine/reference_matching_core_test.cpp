@@ -11,10 +11,6 @@ using namespace ref;
 const Type fII = fn(I(), I());
 const Type fIII = fn(I(), fII);
 
-std::string solutionTexts(const Solutions& sols) {
-    return texts(map([](const Solution& s) { return unconvertBindings(s.bindings); }, sols));
-}
-
 TEST(RefCore, EmptyWorklistHasOneIdentitySolution) {
     const NameSupply supply = initialNameSupply();
     const auto sols = toVector(matchProblems(AppRule::Simple, {}, supply));

@@ -58,4 +58,28 @@ inline std::string failureOf(const std::function<void()>& f) {
     return "no failure";
 }
 
+// Beta normal form as the beta wrapper computes it, with the reference matcher matching the
+// lambda patterns (for checking results independently of the fast matcher).
+inline Expr betaNormal(const Expr& e) {
+    switch (e.kind()) {
+    case ExprKind::Lam: return mkLam(e.pattern(), betaNormal(e.body()), e.type());
+    case ExprKind::Ap: {
+        const Expr f = betaNormal(e.fun());
+        const Expr x = betaNormal(e.arg());
+        if (f.isLam()) {
+            MatchResults rs = ref::simpleMatchWith(emptyMatch(), TermCtx{f.pattern(), {}}, TermCtx{x, freevars(x)});
+            if (!rs.empty()) return betaNormal(applyMatch(rs.head(), f.body()));
+        }
+        return mkAp(f, x, e.type());
+    }
+    default: return e;
+    }
+}
+
+// The meaning of a match: the substituted pattern, beta-reduced and eta-contracted, equals
+// the eta-contracted term.
+inline bool resultHolds(const Expr& p, const Expr& t, const MatchResult& r) {
+    return exprEq({}, {}, etared(betaNormal(applyMatch(r, p))), etared(t));
+}
+
 }  // namespace plim::reftest
