@@ -147,17 +147,20 @@ bool beingMatched(const Expr& e) {
     return false;
 }
 
-// The first solution of matching a lambda's pattern against its (reduced) argument, the
-// argument's free variables held fixed.
-std::optional<MatchResult> firstSolution(const Expr& lam, const Expr& arg) {
+// The contractum of the redex (lam arg), lam's body under the first solution of matching
+// its pattern against the (reduced) argument with the argument's free variables held fixed;
+// nothing when fun is no lambda or the match has no solution.
+std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
+    if (!fun.isLam()) return std::nullopt;
     argumentsBeingMatched.push_back(arg);
     struct Done {
         ~Done() { argumentsBeingMatched.pop_back(); }
     } done;
-    MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{lam.pattern(), {}},
+    MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{fun.pattern(), {}},
                                                       TermCtx{arg, freevars(arg)});
     if (rs.empty()) return std::nullopt;
-    return rs.head();
+    const MatchResult& first = rs.head();
+    return appSubst(first.subst, first.types, fun.body());
 }
 
 // A pending step of the reduction: rebuild a lambda around its reduced body, reduce an
@@ -212,17 +215,16 @@ Expr betareduce(const Expr& root) {
                 descend = true;
                 break;
             case Pending::Kind::ApArg: {
-                Expr fun = *top.fun;
+                const Expr fun = *top.fun;
                 stack.pop_back();
-                if (fun.isLam()) {
-                    if (std::optional<MatchResult> r = firstSolution(fun, done)) {
-                        current = appSubst(r->subst, r->types, fun.body());
-                        descend = true;
-                        break;
-                    }
+                if (std::optional<Expr> contractum = contract(fun, done)) {
+                    current = *contractum;
+                    descend = true;
+                } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
+                    done = mkAp(fun, done, node.lazyType());
+                } else {
+                    done = node;
                 }
-                if (fun.sameNode(node.fun()) && done.sameNode(node.arg())) done = node;
-                else done = mkAp(fun, done, node.lazyType());
                 break;
             }
             }

@@ -179,15 +179,6 @@ TEST(BetaMatcher, WrappersSeeWhatTheCallerPassesAndOnlyThePatternIsReduced) {
               0u);
 }
 
-TEST(BaseMatchers, AreBuiltOnceAndSharedAndNoCombinatorChangesThem) {
-    EXPECT_EQ(fastMatcher().get(), fastMatcher().get());
-    EXPECT_EQ(refMatcher().get(), refMatcher().get());
-    const Matcher* before = fastMatcher().get();
-    MatcherRef wrapped = traceMatcher(checkMatcher(oneStepOnly(fastMatcher())));
-    EXPECT_NE(wrapped.get(), before);
-    EXPECT_EQ(fastMatcher().get(), before);
-}
-
 TEST(BaseMatchers, OneStepWithNoSolutionGivesTheEnginesSupply) {
     for (const MatcherRef& m : {fastMatcher(), refMatcher()}) {
         MatchRun run = m->matchOneStep(num(1), atTop(num(2)), initialNameSupply());
