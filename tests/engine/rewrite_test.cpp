@@ -209,6 +209,14 @@ TEST(Rewrite, CanonicalNamesAreStable) {
     EXPECT_EQ(canonicalForm({{"a", nat()}}, lam(q, q)).pattern().name(), "b");
 }
 
+TEST(Rewrite, LocalDefinitionsAreRemovedFirst) {
+    const Expr y = var("y");
+    const Expr let = mkLet(mkDList(mkOneDef(mkFun(y, peano(1)), mkNoDef(), 1)), add(y, zero()), nat());
+    Derivation d = rewriteDefinition(fastMatcher(), peanoTheory(), let);
+    EXPECT_EQ(showExpr(d.start), "(\\ a -> add a Z) (S Z)");
+    EXPECT_EQ(showExpr(finalExpression(d)), "S Z");
+}
+
 TEST(Rewrite, AdvanceUsesTheCopiesThenRenamesTheLastOne) {
     auto theory = std::make_shared<const std::vector<Rule>>(peanoTheory());
     RuleCopies three{theory, theory, theory};
@@ -219,6 +227,39 @@ TEST(Rewrite, AdvanceUsesTheCopiesThenRenamesTheLastOne) {
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one.front()->size(), theory->size());
     EXPECT_NE(s1.vars.head(), "a");
+}
+
+Type intList() { return mkListType(intType()); }
+Expr nil() { return mkCon(mkNul(), intList()); }
+Expr cons(const Expr& x, const Expr& xs) {
+    return ap(mkCon(mkBinop(Op::Cons), fn(intType(), fn(intList(), intList()))), x, xs);
+}
+Expr mapF(const Expr& f, const Expr& xs) {
+    return ap(con("map", fn(fn(intType(), intType()), fn(intList(), intList()))), f, xs);
+}
+
+TEST(RewriteWithFastMatcher, SameDerivationAsFirstOrderMatching) {
+    const Expr e = mul(peano(2), peano(3));
+    const Derivation fast = rewriteDefinition(fastMatcher(), peanoTheory(), e);
+    const Derivation first = rewriteDefinition(firstOrderMatcher(), peanoTheory(), e);
+    EXPECT_EQ(showCalculation(80, 0, fast.start, fast.steps), showCalculation(80, 0, first.start, first.steps));
+    EXPECT_EQ(showExpr(finalExpression(fast)), showExpr(peano(6)));
+}
+
+TEST(RewriteWithFastMatcher, HigherOrderRuleBetaReducesItsInstances) {
+    const Expr f = mkVar("f", fn(intType(), intType()));
+    const Expr x = mkVar("x", intType()), xs = mkVar("xs", intList()), y = mkVar("y", intType());
+    const std::vector<Rule> theory{rule("mapNil", mapF(f, nil()), nil()),
+                                   rule("mapCons", mapF(f, cons(x, xs)), cons(ap(f, x), mapF(f, xs)))};
+    const Derivation d = rewriteDefinition(fastMatcher(), theory, mapF(lam(y, plus(y, num(1))), cons(num(5), nil())));
+    EXPECT_EQ(labels(d.steps), (std::vector<std::string>{"mapCons", "mapNil"}));
+    EXPECT_EQ(showExpr(finalExpression(d)), "5 + 1 : []");
+}
+
+TEST(RewriteWithFastMatcher, CommutativityStreams) {
+    const Expr x = mkVar("x", intType()), y = mkVar("y", intType());
+    const Derivation d = rewriteDefinition(fastMatcher(), {rule("comm", plus(x, y), plus(y, x))}, plus(num(1), num(2)));
+    EXPECT_EQ(shown(d.steps, 3), (std::vector<std::string>{"2 + 1", "1 + 2", "2 + 1"}));
 }
 
 }  // namespace
