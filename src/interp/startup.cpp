@@ -99,16 +99,21 @@ struct OptionParser {
             if (std::any_of(o.longNames.begin(), o.longNames.end(),
                             [&](const std::string& l) { return l.compare(0, name.size(), name) == 0; }))
                 matches.push_back(&o);
-        if (matches.empty()) return out.errors.push_back(unrecognized(optStr));
-        if (matches.size() > 1) return out.errors.push_back(ambiguous(optStr, matches));
-        const OptionDescr& o = *matches.front();
-        if (!o.argName) {
-            if (attached) return out.errors.push_back(noArgumentAllowed(optStr));
-            return take(o, optStr, "");
+        if (matches.size() != 1) {
+            out.errors.push_back(matches.empty() ? unrecognized(optStr) : ambiguous(optStr, matches));
+        } else if (!matches.front()->argName) {
+            if (attached) {
+                out.errors.push_back(noArgumentAllowed(optStr));
+            } else {
+                take(*matches.front(), optStr, "");
+            }
+        } else if (attached) {
+            take(*matches.front(), optStr, *attached);
+        } else if (next < args.size()) {
+            take(*matches.front(), optStr, args[next++]);
+        } else {
+            out.errors.push_back(requiresArgument(optStr, *matches.front()->argName));
         }
-        if (attached) return take(o, optStr, *attached);
-        if (next >= args.size()) return out.errors.push_back(requiresArgument(optStr, *o.argName));
-        take(o, optStr, args[next++]);
     }
 
     // "-abc": each letter in turn, as if "-a", "-bc" and "-c" were separate words.
