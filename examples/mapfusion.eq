@@ -4,4 +4,5 @@ mapcons : map f (x : xs) = f x : map f xs;
 fusion : map f (map g xs) = map (f . g) xs;
 compose : (f . g) x = f (g x);
 identity : map (\ x -> x) xs = xs;
-DEFINITION square, inc
+squaredef : square x = x * x;
+incdef : inc x = x + 1

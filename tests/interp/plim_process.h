@@ -1,0 +1,40 @@
+// Runs the built plim program as a process: arguments, standard input and working directory
+// in; standard output, standard error and exit status out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace plim::test {
+
+struct Transcript {
+    std::string out;
+    std::string err;
+    int status = -1;
+};
+
+// The plim executable of this build.
+std::string plimBinary();
+// The bundled examples folder.
+std::string examplesDir();
+
+// Runs plim with the arguments and the input text, in the folder `cwd` (the examples folder
+// when empty).  The banner's build date is replaced by "DATE" after it is checked to have the
+// date command's form.
+Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd = "");
+
+// Runs plim with the input and reads its standard output as it comes, until `marker` has
+// appeared `count` times (or 20 seconds have passed); then stops the process.  Returns what
+// was read.
+std::string runPlimUntil(const std::vector<std::string>& args, const std::string& input, const std::string& cwd,
+                         const std::string& marker, int count);
+
+// The banner line as the transcripts show it.
+inline const std::string kBanner = "PLIM version 2.11 (built on DATE)\n";
+
+// A fresh empty folder under the build's temporary folder, named after the test.
+std::string scratchDir(const std::string& name);
+void writeFile(const std::string& path, const std::string& text);
+std::string readFile(const std::string& path);
+
+}  // namespace plim::test
