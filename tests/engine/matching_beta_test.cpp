@@ -64,7 +64,7 @@ TEST(Betareduce, ATuplePatternThatDoesNotMatchLeavesTheRedex) {
     const Expr r = betareduce(redex);
     ASSERT_TRUE(r.isAp());
     EXPECT_EQ(r.type(), redex.type());
-    EXPECT_EQ(showExpr(r), "(\\ ( p, q ) -> p) z");
+    EXPECT_EQ(showExpr(r), "(\\ (p, q) -> p) z");
     // The same lambda against a pair is contracted.
     const Expr matched = ap(r.fun(), pair(num(1), num(2)));
     EXPECT_EQ(showExpr(betareduce(matched)), "1");

@@ -44,7 +44,7 @@ TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
     while (head.isAp()) head = head.fun();
     EXPECT_EQ(head.type(), fn(I(), fn(boolType(), mkTupleType({I(), boolType()}))));
     EXPECT_EQ(back.type(), mkTupleType({I(), boolType()}));
-    EXPECT_EQ(showExpr(back), "( 1, True )");
+    EXPECT_EQ(showExpr(back), "(1, True)");
 }
 
 TEST(RefConvert, Failures) {

@@ -148,7 +148,7 @@ TEST(RefTwoStep, PairArgumentGivesTupleBinders) {
     // candidate of the second is opened again with a fresh name (here "c").
     std::string shown;
     for (const AppCandidate& c : cs) shown += showExpr(unconvert(c.candidate)) + "\n";
-    EXPECT_EQ(shown, "(\\ ( a, b ) -> c 1 2)\n(\\ ( a, c ) -> c 1 c)\n(\\ ( a, b ) -> c a 2)\n(\\ ( a, c ) -> c a c)\n");
+    EXPECT_EQ(shown, "(\\ (a, b) -> c 1 2)\n(\\ (a, c) -> c 1 c)\n(\\ (a, b) -> c a 2)\n(\\ (a, c) -> c a c)\n");
     const MatchResults rs = twoStepMatch(ap(v("F", fn(pairT, I())), pair(num(1), num(2))),
                                          atTop(ap(k("c", fIII), num(1), num(2))), initialNameSupply())
                                 .results;
