@@ -1,7 +1,8 @@
-// A bounded random fuzzer of the three readers: it mutates the bundled programs and
-// theories (byte flips, inserted words of the language, deleted, repeated and spliced
-// ranges) and feeds each result to parseExpression, parseTheory and readProgram, reading the
-// program's value too.  A reader may raise one of the system's own errors (a user error for
+// A bounded random fuzzer of the three readers and the command line: it mutates the bundled
+// programs, theories and scripts (byte flips, inserted words of the languages, deleted,
+// repeated and spliced ranges) and feeds each result to parseExpression, parseTheory and
+// readProgram, reading the program's value too, and each of its first lines to the command
+// grammar.  A reader may raise one of the system's own errors (a user error for
 // too deep input, a failure of a value when it is read); anything else, and every crash that
 // the sanitizers see, is a fault.
 //
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "frontend/hparse.h"
+#include "interp/command_grammar.h"
+#include "text/big_stack.h"
 #include "text/errors.h"
 
 namespace {
@@ -27,11 +30,12 @@ using plim::PlimError;
 
 std::vector<std::string> seeds() {
     std::vector<std::string> out{"f x = x + 1", "a: f (g x) = h x, if { p x = True }", "\\x -> (x, [1, 2])",
-                                 "TRANSFORM t : f REDEFINE f = 1 SPECIFYING g = 2 USING a: x = y END"};
+                                 "TRANSFORM t : f REDEFINE f = 1 SPECIFYING g = 2 USING a: x = y END",
+                                 "setmatcher trace (compare ref (check fast))\nrewrite \"f x\"\nsetwidth 40"};
     const std::filesystem::path dir = std::filesystem::path(PLIM_SOURCE_DIR) / "examples";
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         const std::string ext = entry.path().extension().string();
-        if (ext != ".p" && ext != ".eq") continue;
+        if (ext != ".p" && ext != ".eq" && ext != ".script") continue;
         std::ifstream in(entry.path(), std::ios::binary);
         std::ostringstream text;
         text << in.rdbuf();
@@ -45,7 +49,8 @@ const std::vector<std::string>& words() {
         "(", ")", "[", "]", "{", "}", ",", ";", "\\", "->", "=", "::", ":", "+", "*", "++", ".", "==", "&&",
         "if", "then", "else", "let", "in", "where", "data", "TRANSFORM", "REDEFINE", "SPECIFYING", "USING",
         "END", "DEFINITION", "mod", "True", "False", "x", "f", "Cons", "Int", "1", "2.5e3", "\"s\\n\"",
-        "'c'", "{- ", " -}", "--", "\n", " "};
+        "'c'", "{- ", " -}", "--", "\n", " ", "setmatcher", "compare", "trace", "check", "onesteponly",
+        "fast", "ref", "rewrite", "loadprogram", "setwidth", "simplematch", "\"a b\""};
     return w;
 }
 
@@ -89,7 +94,16 @@ void guarded(F read) {
     }
 }
 
+// The first lines of the text, each read as a command line (the repair log is dropped).
+void feedCommands(const std::string& text) {
+    std::istringstream lines(text);
+    std::string line;
+    for (int n = 0; n < 20 && std::getline(lines, line); ++n)
+        guarded([&] { plim::parse(plim::commandGrammar(), plim::scanTokens(plim::commandScanSettings(), line)); });
+}
+
 void feed(const std::string& text) {
+    feedCommands(text);
     std::ostringstream out;
     guarded([&] { plim::parseExpression(text, out); });
     guarded([&] { plim::parseTheory(text, out); });
@@ -114,13 +128,16 @@ int main(int argc, char** argv) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     std::size_t runs = 0;
     try {
-        for (const std::string& s : pool) feed(s);
-        while (std::chrono::steady_clock::now() < end) {
-            std::string text = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
-            text = mutate(std::move(text), rng, pool);
-            feed(text);
-            ++runs;
-        }
+        // As in plim itself, the work runs on the large stack.
+        plim::runOnLargeStack([&] {
+            for (const std::string& s : pool) feed(s);
+            while (std::chrono::steady_clock::now() < end) {
+                std::string text = pool[std::uniform_int_distribution<std::size_t>(0, pool.size() - 1)(rng)];
+                text = mutate(std::move(text), rng, pool);
+                feed(text);
+                ++runs;
+            }
+        });
     } catch (const std::exception& e) {
         std::fprintf(stderr, "fuzz: fault after %zu inputs (seed %u): %s\n", runs, seed, e.what());
         return 1;
