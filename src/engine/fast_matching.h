@@ -39,6 +39,8 @@ bool bindersFit(const Term& pattern);
 std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // The tuple application of the components, typed from them.
 Expr mkTupleExpr(const std::vector<Expr>& components);
+// The saturated tuple application carries the types that mkTupleExpr of its elements gives.
+bool tupleTypedAsBuilt(const Expr& e);
 // The lambda pattern of a binder against the lambda's argument type.
 Expr binderPattern(const Type& argumentType, const LamBinding& b);
 // The binder as a term (LVar / Tupl of LVars) against the lambda's argument type.

@@ -175,27 +175,6 @@ bool exprHasTypeVariables(const Expr& root) {
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 
-// A saturated tuple spine whose constant and applications carry the types the conversion back
-// gives them (mkTupleExpr of the elements).
-bool tupleTypedAsBuilt(const Expr& e, const std::vector<const Expr*>& elems) {
-    std::vector<const Expr*> spine;  // the applications, innermost first
-    const Expr* head = &e;
-    for (; head->isAp(); head = &head->fun()) spine.push_back(head);
-    std::reverse(spine.begin(), spine.end());
-    const Type* at = &head->type();
-    for (std::size_t i = 0; i < elems.size(); ++i) {
-        if (!isArrowType(*at) || !eqType(at->args()[0], elems[i]->type())) return false;
-        at = &at->args()[1];
-        if (!eqType(spine[i]->type(), *at)) return false;
-    }
-    if (!at->isTCon() || at->name() != tupleTypeName(static_cast<std::int64_t>(elems.size())) ||
-        at->args().size() != elems.size())
-        return false;
-    for (std::size_t i = 0; i < elems.size(); ++i)
-        if (!eqType(at->args()[i], elems[i]->type())) return false;
-    return true;
-}
-
 // Converting the closed expression to a term and back gives it again, node for node: every
 // lambda binds a variable typed with the lambda's argument type, every saturated tuple is
 // typed as the conversion builds one.
@@ -211,8 +190,8 @@ bool convertsBackAsItIs(const Expr& root) {
             todo.push_back(&e.body());
         } else if (e.isAp()) {
             if (const std::size_t n = tupleSize(e)) {
+                if (!fast::tupleTypedAsBuilt(e)) return false;
                 tupleElements(e, n, elems);
-                if (!tupleTypedAsBuilt(e, elems)) return false;
                 todo.insert(todo.end(), elems.begin(), elems.end());
             } else {
                 todo.push_back(&e.arg());
