@@ -2,18 +2,21 @@
 // allocation per node while a simple match mostly looks at a handful of nodes near the top,
 // so the worklist of the core is run here on pairs of expression nodes, read as the terms
 // the conversion would build:
-//   - a variable of the pattern is a PVar; the term must be closed, so each of its variables
-//     is an LVar;
+//   - a variable of the pattern is an LVar when a pattern lambda entered above binds it, else
+//     a PVar; the term must be closed, so each of its variables is an LVar;
 //   - an application spine headed by a tuple constant of arity k with exactly k arguments is
 //     one Tupl node, its arguments the elements;
-//   - a pattern variable already bound stands for its binding, a node of the term.
+//   - a pattern variable already bound stands for its binding, a node of the term;
+//   - the renaming of a term lambda's variable to the pattern lambda's is followed by name,
+//     and eta expansion builds the application the core builds.
 // The problems are taken in the core's order (from the front, new ones at the end) and the
 // type substitution is composed exactly as there, so the result is the core's.  The walk
-// hands the whole match to the term matcher when it meets what it does not follow: a lambda
-// on the pattern side, a type variable in a type taken from the term, a type match binding a
-// type variable to a type with variables, and constants that the core's rigid-symbol test
-// treats apart from their equality.  Inputs whose conversion fails or reads a type not yet
-// computed go to the term matcher at once, so their errors are the conversion's own.
+// hands the whole match to the term matcher when it meets what it does not follow: lambdas
+// with tuple binders, a binding's own lambdas or variables met again, a type variable in a
+// type taken from the term, a type match binding a type variable to a type with variables,
+// bindings that would not convert back to themselves, and constants that the core's
+// rigid-symbol test keys apart from their equality.  Inputs whose conversion fails or reads a
+// type not yet computed go to the term matcher at once, so their errors are the conversion's.
 #include <algorithm>
 #include <forward_list>
 
