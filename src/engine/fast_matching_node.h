@@ -38,6 +38,8 @@ struct TermNode {
     LamBinding binder;                 // Lam
     std::vector<Term> elems;           // Tupl
     mutable std::unique_ptr<TermCache> cache;
+    // Set by the conversion right after building the node, before it is shared.
+    mutable std::optional<Expr> origin;
 
     TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
     TermNode(const TermNode&) = delete;

@@ -67,6 +67,12 @@ bool Term::hasTypeVars() const {
     return n.typeVars == 1;
 }
 bool Term::hasConstr() const { return node_->hasConstr; }
+const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
+
+Term withOrigin(Term t, const Expr& e) {
+    TermBuilder::of(t).origin.emplace(e);
+    return t;
+}
 std::uint32_t Term::size() const { return node_->size; }
 
 Term LVar(std::string name, Type type) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/constants.h"
+#include "model/syntax.h"
 #include "model/types.h"
 #include "text/lazy.h"
 
@@ -96,6 +97,10 @@ public:
     // The number of nodes (saturating).
     std::uint32_t size() const;
 
+    // The expression the node was converted from, when converting the node back gives that
+    // very expression; null for every node built otherwise.
+    const Expr* origin() const;
+
     bool sameNode(const Term& other) const { return node_ == other.node_; }
     const TermNode* node() const { return node_.get(); }
 
@@ -113,6 +118,8 @@ Term Con(Constant constant, Type type);
 Term Ap(Term fun, Term arg, Type type);
 Term Lam(LamBinding binder, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
+// The node just built by the conversion, marked as converting back to `e`.
+Term withOrigin(Term t, const Expr& e);
 
 // ---------------------------------------------------------------------------------------
 // Steps and paths
@@ -183,6 +190,7 @@ Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const E
         const Term* term;
         bool build;  // the children are done: build the node
     };
+    if (!touches(root)) return root;
     std::vector<Frame> stack{{&root, false}};
     std::vector<Term> done;
     while (!stack.empty()) {
