@@ -143,7 +143,10 @@ TEST(RewriteApplicable, TablesGiveTheDerivationsTheMatcherGives) {
         return fastMatcher()->applicable(p, t);
     };
     const MatcherRef counting = std::make_shared<const Matcher>(copy);
-    for (const Expr& e : {mul(peano(3), peano(2)), f(zero()), add(f(peano(1)), f(zero()))}) {
+    const Expr y = var("y");
+    // Plain, conditional, and with a redex and a lambda in the start expression.
+    for (const Expr& e : {mul(peano(3), peano(2)), f(zero()), add(f(peano(1)), f(zero())),
+                          ap(lam(y, add(y, peano(1))), peano(2)), ap(lam(y, mul(y, y)), peano(1))}) {
         const Derivation viaTables = rewriteDefinition(fastMatcher(), theory, e);
         const Derivation viaMatcher = rewriteDefinition(counting, theory, e);
         EXPECT_EQ(showCalculation(80, 0, viaTables.start, viaTables.steps),
