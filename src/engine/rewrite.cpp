@@ -6,6 +6,7 @@
 
 #include "engine/def_prep.h"
 #include "engine/fail_list.h"
+#include "engine/fast_matching.h"
 #include "engine/rewrite_applicable.h"
 #include "engine/sub_expressions.h"
 #include "model/constants.h"
@@ -23,6 +24,7 @@ using Attempt = FailList<Calculation, CalcStep>;
 struct FastRules {
     std::optional<RuleSymbols> symbols;
     std::vector<std::optional<Expr>> lhs;
+    std::vector<std::optional<fast::Term>> lhsTerm;  // lhs converted
 };
 
 // What every step of one derivation shares.
@@ -51,8 +53,8 @@ NameSupply canonicalSupply(const std::vector<TypedVar>& ctx) {
     return freshFor(zero, ctx)(initialNameSupply());
 }
 
-template <class F>
-std::optional<Expr> unlessFails(F f) {
+template <class T, class F>
+std::optional<T> unlessFails(F f) {
     try {
         return f();
     } catch (const PlimError&) {
@@ -65,7 +67,12 @@ std::shared_ptr<const FastRules> fastRulesFor(const MatcherRef& matcher, const s
     if (matcher != fastMatcher()) return nullptr;
     auto out = std::make_shared<FastRules>();
     out->symbols = ruleSymbols(rules);
-    for (const Rule& r : rules) out->lhs.push_back(unlessFails([&] { return betaEtaNormal(r.equation.first); }));
+    for (const Rule& r : rules) {
+        out->lhs.push_back(unlessFails<Expr>([&] { return betaEtaNormal(r.equation.first); }));
+        out->lhsTerm.push_back(
+            out->lhs.back() ? unlessFails<fast::Term>([&] { return fast::convertPrime({}, *out->lhs.back()); })
+                            : std::nullopt);
+    }
     return out;
 }
 
@@ -93,8 +100,9 @@ struct Positions {
     std::vector<std::vector<TypedVar>> ctxs;
     std::optional<std::vector<SymbolSet>> held;  // per site, with the level's symbols
     // The expression is its own beta normal form: so is every subexpression, and the fast
-    // engine can be given them as they stand.
+    // engine can be given them as they stand; when it holds no lambda, converted all at once.
     bool normal = false;
+    std::optional<std::vector<fast::Term>> terms;
 
     Path pathOf(int i) const {
         Path p;
@@ -120,8 +128,13 @@ PositionsRef positionsOf(const Expr& e, const Level& level) {
     auto out = std::make_shared<Positions>();
     if (level.fast && level.fast->symbols) out->held = siteSymbols(e, *level.fast->symbols);
     if (level.fast) {
-        const std::optional<Expr> normal = unlessFails([&] { return betaEtaNormal(e); });
+        const std::optional<Expr> normal = unlessFails<Expr>([&] { return betaEtaNormal(e); });
         out->normal = normal && normal->sameNode(e);
+        if (out->normal) {
+            const auto names = fast::contextNames(ctx);
+            using Terms = std::optional<std::vector<fast::Term>>;
+            if (auto terms = unlessFails<Terms>([&] { return siteTerms(e, names); })) out->terms = std::move(*terms);
+        }
     }
     out->ctxs.push_back(ctx);
     std::vector<Site>& sites = out->sites;
@@ -271,9 +284,13 @@ CondList checkConditions(const LevelRef& level, const std::vector<Equation>& con
 
 // The one-step match of the rule's left side against the term; for the plain fast matcher and
 // a term in normal form, what its beta wrapper would do, without normalising again.
-MatchRun matchOneStep(const Current& cur, std::size_t r, const TermCtx& term) {
+MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
     const Level& level = *cur.level;
-    if (level.fast && cur.positions->normal && level.fast->lhs[r])
+    const Positions& pos = *cur.positions;
+    if (level.fast && pos.terms && level.fast->lhsTerm[r])
+        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *level.fast->lhsTerm[r], {},
+                                         (*pos.terms)[static_cast<std::size_t>(site)], term.bound, cur.fresh.get()));
+    if (level.fast && pos.normal && level.fast->lhs[r])
         return fastRecord()->matchOneStep(*level.fast->lhs[r], term, cur.fresh.get());
     return level.matcher->matchOneStep((*level.copies.front())[r].equation.first, term, cur.fresh.get());
 }
@@ -284,8 +301,8 @@ Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
     const Site& at = pos.sites[static_cast<std::size_t>(site)];
     const TermCtx term{at.expr, pos.ctxs[static_cast<std::size_t>(at.ctx)]};
     // One shared run of the match, made when the attempt is first read.
-    auto matched = delay([cur, rule, r, term]() {
-        MatchRun run = matchOneStep(*cur, r, term);
+    auto matched = delay([cur, rule, r, site, term]() {
+        MatchRun run = matchOneStep(*cur, r, site, term);
         const std::vector<std::string> names = freeNames(rule.equation.first);
         MatchResults complete = filter([names](const MatchResult& m) { return bindsAll(m, names); }, run.results);
         return std::make_pair(complete, run.rest);
