@@ -58,13 +58,14 @@ MatcherRef betaMatcher(MatcherRef raw) {
 
 // The fast engine on converted terms: the pattern of operations 1, 3 and 5 and the term of
 // operation 1 with no bound names, every other side with the names of its bound list.  The
-// applicability test reads the expressions without converting them.
+// simple match without bindings and the applicability test read the expressions directly,
+// with the same results as on the converted terms.
 MatcherRef fastRecord() {
     static const MatcherRef record = [] {
         Matcher m;
         m.matchSimple = [](const Expr& p, const Expr& t) {
             return MatchResults::defer([p, t] {
-                return fastConvertSolutions(fastSimpleMatch(convertPrime({}, p), convertPrime({}, t)));
+                return fastSimpleMatchExpr(p, t);
             });
         };
         m.matchSimpleWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
