@@ -455,7 +455,7 @@ Cands pruned(Cands xs) {
     static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
     shorter.clear();
     SmallVec<std::pair<LayoutInt, LayoutInt>, 8> level;  // kept at the current height
-    auto dominatedByShorter = [&shorter](LayoutInt w, LayoutInt l) {
+    auto dominatedByShorter = [](LayoutInt w, LayoutInt l) {
         auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
         return at != shorter.begin() && std::prev(at)->second <= l;
     };

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -86,6 +87,7 @@ struct Cand {
 };
 // A vector whose first N elements are kept without a heap block: most lists of a layout (the
 // candidates of a part, the parts of a chain, the arguments of a template) are that short.
+// Only the elements in use are constructed, copied and destroyed.
 template <class T, std::size_t N>
 class SmallVec {
 public:
@@ -93,12 +95,29 @@ public:
     SmallVec(std::initializer_list<T> xs) {
         for (const T& x : xs) push_back(x);
     }
+    SmallVec(const SmallVec& other) { append(other); }
+    SmallVec(SmallVec&& other) noexcept { take(other); }
+    SmallVec& operator=(const SmallVec& other) {
+        if (this != &other) {
+            clear();
+            append(other);
+        }
+        return *this;
+    }
+    SmallVec& operator=(SmallVec&& other) noexcept {
+        if (this != &other) {
+            clear();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallVec() { clear(); }
 
     std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
     bool empty() const { return size() == 0; }
-    T* begin() { return onHeap_ ? heap_.data() : local_.data(); }
+    T* begin() { return onHeap_ ? heap_.data() : local(); }
     T* end() { return begin() + size(); }
-    const T* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
+    const T* begin() const { return onHeap_ ? heap_.data() : local(); }
     const T* end() const { return begin() + size(); }
     T* data() { return begin(); }
     const T* data() const { return begin(); }
@@ -118,7 +137,8 @@ public:
     }
     void push_back(T x) {
         if (!onHeap_ && count_ < N) {
-            local_[count_++] = std::move(x);
+            new (local() + count_) T(std::move(x));
+            ++count_;
             return;
         }
         if (!onHeap_) moveToHeap(2 * N);
@@ -132,24 +152,49 @@ public:
     // Keeps the first n (n <= size()).
     void resize(std::size_t n) {
         if (onHeap_) {
-            heap_.resize(n);
+            heap_.erase(heap_.begin() + static_cast<std::ptrdiff_t>(n), heap_.end());
             return;
         }
-        for (std::size_t i = n; i < count_; ++i) local_[i] = T{};
-        count_ = n;
+        while (count_ > n) local()[--count_].~T();
     }
-    void clear() { resize(0); }
+    void clear() {
+        resize(0);
+        if (onHeap_) {
+            heap_ = std::vector<T>();
+            onHeap_ = false;
+        }
+    }
 
 private:
+    T* local() { return std::launder(reinterpret_cast<T*>(raw_)); }
+    const T* local() const { return std::launder(reinterpret_cast<const T*>(raw_)); }
+    void append(const SmallVec& other) {
+        reserve(other.size());
+        for (const T& x : other) push_back(x);
+    }
+    // Takes other's elements; other is left empty.
+    void take(SmallVec& other) {
+        if (other.onHeap_) {
+            heap_ = std::move(other.heap_);
+            onHeap_ = true;
+            other.heap_ = std::vector<T>();
+            other.onHeap_ = false;
+            return;
+        }
+        for (std::size_t i = 0; i < other.count_; ++i) new (local() + i) T(std::move(other.local()[i]));
+        count_ = other.count_;
+        other.resize(0);
+    }
     void moveToHeap(std::size_t capacity) {
-        heap_.reserve(capacity);
-        for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
-        for (T& x : local_) x = T{};
-        count_ = 0;
+        std::vector<T> h;
+        h.reserve(capacity);
+        for (std::size_t i = 0; i < count_; ++i) h.push_back(std::move(local()[i]));
+        resize(0);
+        heap_ = std::move(h);
         onHeap_ = true;
     }
 
-    std::array<T, N> local_{};
+    alignas(T) unsigned char raw_[N * sizeof(T)];
     std::size_t count_ = 0;
     bool onHeap_ = false;
     std::vector<T> heap_;
