@@ -17,7 +17,9 @@ namespace plim::pretty_detail {
 namespace {
 
 // The texts built by one layout, in blocks, freed together when the layout's candidates are no
-// longer needed; the leaf strings it makes (markers, error texts) live with them.
+// longer needed; the leaf strings it makes (markers, error texts) live with them.  New texts go
+// to a work part, which a stack of documents rewinds after each item once it has kept the few
+// texts that its chosen candidates use: the work part stays small and hot in the cache.
 class TextArena {
 public:
     TextArena() = default;
@@ -26,12 +28,9 @@ public:
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                          const std::string* leaf) {
-        if (used_ == kBlock) {
-            blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
-            used_ = 0;
-        }
-        TextTree& t = blocks_.back()[used_++];
+        TextTree& t = work_.next();
         t.kind = kind;
+        t.kept = false;
         t.shift = shift;
         t.first = first;
         t.second = second;
@@ -40,11 +39,52 @@ public:
     }
     const std::string* keep(std::string s) { return &strings_.emplace_back(std::move(s)); }
 
+    // The work part's extent, and its rewinding to an earlier extent: the texts made since are
+    // gone.
+    std::size_t mark() const { return work_.filled; }
+    void rewind(std::size_t mark) { work_.filled = mark; }
+
+    // The text with the parts not yet kept copied to the kept part.
+    const TextTree* keepText(const TextTree* t) {
+        if (t == nullptr || t->kept) return t;
+        TextTree* root = copy(*t);
+        std::vector<TextTree*>& todo = todo_;
+        todo.push_back(root);
+        while (!todo.empty()) {
+            TextTree* at = todo.back();
+            todo.pop_back();
+            for (const TextTree** part : {&at->first, &at->second}) {
+                if (*part == nullptr || (*part)->kept) continue;
+                TextTree* c = copy(**part);
+                *part = c;
+                todo.push_back(c);
+            }
+        }
+        return root;
+    }
+
 private:
     static constexpr std::size_t kBlock = 1024;
-    std::vector<std::unique_ptr<TextTree[]>> blocks_;
-    std::size_t used_ = kBlock;
+    struct Region {
+        std::vector<std::unique_ptr<TextTree[]>> blocks;
+        std::size_t filled = 0;  // texts in use
+        TextTree& next() {
+            const std::size_t at = filled++;
+            if (at / kBlock == blocks.size()) blocks.push_back(std::make_unique<TextTree[]>(kBlock));
+            return blocks[at / kBlock][at % kBlock];
+        }
+    };
+    TextTree* copy(const TextTree& t) {
+        TextTree& c = kept_.next();
+        c = t;
+        c.kept = true;
+        return &c;
+    }
+
+    Region work_;
+    Region kept_;
     std::deque<std::string> strings_;
+    std::vector<TextTree*> todo_;
 };
 
 // The arena of the layout running on this thread.
@@ -866,10 +906,26 @@ NodeResult textResult(const DocNode& d, LayoutInt line) {
     return out;
 }
 
+// The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
+void keepAndRewind(NodeResult& r, std::size_t mark) {
+    TextArena& a = *currentArena;
+    for (Cands* cs : {&r.reply.first, &r.reply.second})
+        for (Cand& c : *cs) c.text = a.keepText(c.text);
+    a.rewind(mark);
+}
+
+// The stack of an upper document's layout above `acc`.  Where only the first few candidates are
+// needed, their texts are kept and the texts of the upper's layout made for nothing are dropped.
+void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_t need) {
+    const std::size_t mark = currentArena->mark();
+    acc = aboveResult(layOut(upper, line, need), acc, need);
+    if (need != kAll) keepAndRewind(acc, mark);
+}
+
 // A stack of documents, folded from the last one (which stands above the empty document).
 NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
-    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need);
     return acc;
 }
 
@@ -896,8 +952,10 @@ NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) 
         uppers.push_back(at->left.get());
         at = at->right.get();
     }
+    const std::size_t mark = currentArena->mark();
     NodeResult acc = layOut(*at, line, need);
-    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    if (need != kAll) keepAndRewind(acc, mark);
+    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) stackOnto(acc, **it, line, need);
     return acc;
 }
 

@@ -29,6 +29,7 @@ namespace plim::pretty_detail {
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
+    bool kept = false;    // in the kept part of its arena
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
