@@ -27,17 +27,17 @@ public:
     TextArena& operator=(const TextArena&) = delete;
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                         const std::string* leaf) {
+                         const char* chars) {
         TextTree& t = work_.next();
         t.kind = kind;
         t.kept = false;
         t.shift = shift;
         t.first = first;
         t.second = second;
-        t.leaf = leaf;
+        t.chars = chars;
         return &t;
     }
-    const std::string* keep(std::string s) { return &strings_.emplace_back(std::move(s)); }
+    const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
     // gone.
@@ -104,7 +104,8 @@ private:
 
 const TextTree* leafText(std::string s) {
     TextArena& a = *currentArena;
-    return a.make(TextTree::Kind::Leaf, 0, nullptr, nullptr, a.keep(std::move(s)));
+    const std::string& kept = a.keep(std::move(s));
+    return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
 }
 
 const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
@@ -135,7 +136,7 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
         const TextTree& t = *it.text;
         switch (t.kind) {
-        case TextTree::Kind::Leaf: out += *t.leaf; break;
+        case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
         case TextTree::Kind::Beside:
             todo.push_back({t.second, it.column + t.shift});
             todo.push_back({t.first, it.column});
@@ -408,7 +409,7 @@ ParNodeRef hvSpNode(std::size_t length) {
 namespace {
 
 Cand textCand(const TextTree* t) {
-    const auto n = static_cast<LayoutInt>(t->leaf->size());
+    const LayoutInt n = t->shift;
     return Cand{1, n, n, t};
 }
 
@@ -902,7 +903,12 @@ NodeResult textResult(const DocNode& d, LayoutInt line) {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
-    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(currentArena->make(TextTree::Kind::Leaf, 0, nullptr, nullptr, &d.leaf))});
+    if (out.tooWide) {
+        out.reply = single(markerCands(d.sizes.width));
+    } else {
+        const TextTree* t = currentArena->make(TextTree::Kind::Leaf, d.sizes.width, nullptr, nullptr, d.leaf.data());
+        out.reply = single(Cands{textCand(t)});
+    }
     return out;
 }
 

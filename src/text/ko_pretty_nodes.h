@@ -30,10 +30,10 @@ struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
     bool kept = false;    // in the kept part of its arena
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf: the length
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
-    const std::string* leaf = nullptr;  // Leaf
+    const char* chars = nullptr;  // Leaf: the characters
 };
 
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a
