@@ -1,8 +1,9 @@
 // Documents as plain trees: the combinators of the layout library build a node when all their
-// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
-// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
-// lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
-// answers lazily, and a lazy part makes the whole composition lazy.
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes over
+// the tree, with its candidates in small lists and their texts in an arena per layout.  The
+// attribute rules are those of the lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used
+// where a lazy document is expected answers lazily, and a lazy part makes the whole
+// composition lazy.
 // Only the layout library's own sources include this header.
 #pragma once
 
