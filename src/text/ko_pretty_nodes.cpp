@@ -137,6 +137,11 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         const TextTree& t = *it.text;
         switch (t.kind) {
         case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
+        case TextTree::Kind::Marker:
+            out += '<';
+            out.append(static_cast<std::size_t>(t.shift - 2), '*');
+            out += '>';
+            break;
         case TextTree::Kind::Beside:
             todo.push_back({t.second, it.column + t.shift});
             todo.push_back({t.first, it.column});
@@ -417,8 +422,11 @@ Cands textCands(const std::string& s) {
     return Cands{textCand(leafText(s))};
 }
 
+// The marker of a width; a long one is not spelled out until it is rendered, as every part of
+// a long line that does not fit has its own.
 Cands markerCands(LayoutInt n) {
-    return textCands(markerText(n));
+    if (n <= 2) return textCands(markerText(n));
+    return Cands{textCand(currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr))};
 }
 
 NodeReply single(Cands cs) {
@@ -621,7 +629,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     return out;
 }
 
-NodeResult joinResult(NodeResult e, std::size_t need) {
+[[gnu::noinline]] NodeResult joinResult(NodeResult e, std::size_t need) {
     NodeResult out;
     out.sizes = e.sizes;
     out.tooWide = e.reply.pair ? e.tooWide : true;
@@ -638,7 +646,7 @@ NodeResult joinResult(NodeResult e, std::size_t need) {
     return out;
 }
 
-NodeResult filterResult(NodeResult e) {
+[[gnu::noinline]] NodeResult filterResult(NodeResult e) {
     NodeResult out;
     out.sizes = e.sizes;
     const bool pair = e.reply.pair;
@@ -672,7 +680,7 @@ Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
     return out;
 }
 
-NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
+[[gnu::noinline]] NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
     NodeResult out;
     out.sizes = indentSizes(inner.sizes, n);
     out.tooWide = n < 0 || n > line || inner.tooWide;
@@ -701,7 +709,7 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
     return out;
 }
 
-NodeResult errorResult(const std::string& text) {
+[[gnu::noinline]] NodeResult errorResult(const std::string& text) {
     NodeResult out;
     const auto n = static_cast<LayoutInt>(text.size());
     out.reply = single(textCands(text));
@@ -886,7 +894,7 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     return NodeResult{};
 }
 
-NodeResult applyResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult applyResult(const DocNode& d, LayoutInt line) {
     SmallVec<Sizes, 4> sizes;
     sizes.reserve(d.parts.size());
     for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
@@ -898,7 +906,7 @@ NodeResult applyResult(const DocNode& d, LayoutInt line) {
     return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
 }
 
-NodeResult textResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     countText();
     NodeResult out;
     out.sizes = d.sizes;
@@ -929,14 +937,14 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
 }
 
 // A stack of documents, folded from the last one (which stands above the empty document).
-NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
+[[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
     for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need);
     return acc;
 }
 
 // A chain of side-by-side compositions nested to the right, laid out in a loop.
-NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
     SmallVec<std::pair<const DocNode*, LayoutInt>, 8> lefts;  // each left part and the chain's bound there
     const DocNode* at = &d;
     LayoutInt bound = line;
@@ -951,7 +959,7 @@ NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
 }
 
 // A chain of stacked compositions nested downwards, laid out in a loop.
-NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
+[[gnu::noinline]] NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
     SmallVec<const DocNode*, 8> uppers;
     const DocNode* at = &d;
     while (at->kind == DocNode::Kind::Above) {
@@ -965,8 +973,24 @@ NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) 
     return acc;
 }
 
+// The two documents' layouts as a pair.
+[[gnu::noinline]] NodeResult dupResult(const DocNode& d, LayoutInt line, std::size_t need) {
+    const NodeResult x = layOut(*d.left, line, need);
+    const NodeResult y = layOut(*d.right, line, need);
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = x.tooWide && y.tooWide;
+    if (!x.tooWide || !y.tooWide)
+        out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
+    else
+        out.reply = single(markerCands(d.sizes.width));
+    return out;
+}
+
 }  // namespace
 
+// The layouts of the kinds are kept out of line: layOut recurses on deep documents, and pays
+// its own frame at every level.
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
@@ -977,18 +1001,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
     case DocNode::Kind::Filter: return filterResult(layOut(*d.left, line));
     case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.left, line - d.amount), line);
-    case DocNode::Kind::Dup: {
-        const NodeResult x = layOut(*d.left, line, need);
-        const NodeResult y = layOut(*d.right, line, need);
-        NodeResult out;
-        out.sizes = d.sizes;
-        out.tooWide = x.tooWide && y.tooWide;
-        if (!x.tooWide || !y.tooWide)
-            out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
-        else
-            out.reply = single(markerCands(d.sizes.width));
-        return out;
-    }
+    case DocNode::Kind::Dup: return dupResult(d, line, need);
     case DocNode::Kind::Apply: return applyResult(d, line);
     case DocNode::Kind::AboveList: return aboveListResult(d, line, need);
     }

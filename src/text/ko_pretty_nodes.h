@@ -24,14 +24,15 @@ namespace plim::pretty_detail {
 // --- the text of a candidate ----------------------------------------------------------------
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
+// when rendered.  The texts built by a layout live in that layout's arena (TextArena in
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
 struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent };
+    enum class Kind { Leaf, Beside, Above, Indent, Marker };
     Kind kind = Kind::Leaf;
     bool kept = false;    // in the kept part of its arena
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf: the length
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
     const char* chars = nullptr;  // Leaf: the characters
