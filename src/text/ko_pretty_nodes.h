@@ -1,8 +1,9 @@
 // Documents as plain trees: the combinators of the layout library build a node when all their
-// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
-// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
-// lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
-// answers lazily, and a lazy part makes the whole composition lazy.
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes over
+// the tree, with its candidates in small lists and their texts in an arena per layout.  The
+// attribute rules are those of the lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used
+// where a lazy document is expected answers lazily, and a lazy part makes the whole
+// composition lazy.
 // Only the layout library's own sources include this header.
 #pragma once
 
@@ -11,6 +12,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,16 +24,18 @@ namespace plim::pretty_detail {
 // --- the text of a candidate ----------------------------------------------------------------
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
+// when rendered.  The texts built by a layout live in that layout's arena (TextArena in
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
 struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent };
+    enum class Kind { Leaf, Beside, Above, Indent, Marker };
     Kind kind = Kind::Leaf;
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    bool kept = false;    // in the kept part of its arena
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
-    const std::string* leaf = nullptr;  // Leaf
+    const char* chars = nullptr;  // Leaf: the characters
 };
 
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a
@@ -86,6 +90,7 @@ struct Cand {
 };
 // A vector whose first N elements are kept without a heap block: most lists of a layout (the
 // candidates of a part, the parts of a chain, the arguments of a template) are that short.
+// Only the elements in use are constructed, copied and destroyed.
 template <class T, std::size_t N>
 class SmallVec {
 public:
@@ -93,12 +98,29 @@ public:
     SmallVec(std::initializer_list<T> xs) {
         for (const T& x : xs) push_back(x);
     }
+    SmallVec(const SmallVec& other) { append(other); }
+    SmallVec(SmallVec&& other) noexcept { take(other); }
+    SmallVec& operator=(const SmallVec& other) {
+        if (this != &other) {
+            clear();
+            append(other);
+        }
+        return *this;
+    }
+    SmallVec& operator=(SmallVec&& other) noexcept {
+        if (this != &other) {
+            clear();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallVec() { clear(); }
 
     std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
     bool empty() const { return size() == 0; }
-    T* begin() { return onHeap_ ? heap_.data() : local_.data(); }
+    T* begin() { return onHeap_ ? heap_.data() : local(); }
     T* end() { return begin() + size(); }
-    const T* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
+    const T* begin() const { return onHeap_ ? heap_.data() : local(); }
     const T* end() const { return begin() + size(); }
     T* data() { return begin(); }
     const T* data() const { return begin(); }
@@ -118,7 +140,8 @@ public:
     }
     void push_back(T x) {
         if (!onHeap_ && count_ < N) {
-            local_[count_++] = std::move(x);
+            new (local() + count_) T(std::move(x));
+            ++count_;
             return;
         }
         if (!onHeap_) moveToHeap(2 * N);
@@ -132,24 +155,49 @@ public:
     // Keeps the first n (n <= size()).
     void resize(std::size_t n) {
         if (onHeap_) {
-            heap_.resize(n);
+            heap_.erase(heap_.begin() + static_cast<std::ptrdiff_t>(n), heap_.end());
             return;
         }
-        for (std::size_t i = n; i < count_; ++i) local_[i] = T{};
-        count_ = n;
+        while (count_ > n) local()[--count_].~T();
     }
-    void clear() { resize(0); }
+    void clear() {
+        resize(0);
+        if (onHeap_) {
+            heap_ = std::vector<T>();
+            onHeap_ = false;
+        }
+    }
 
 private:
+    T* local() { return std::launder(reinterpret_cast<T*>(raw_)); }
+    const T* local() const { return std::launder(reinterpret_cast<const T*>(raw_)); }
+    void append(const SmallVec& other) {
+        reserve(other.size());
+        for (const T& x : other) push_back(x);
+    }
+    // Takes other's elements; other is left empty.
+    void take(SmallVec& other) {
+        if (other.onHeap_) {
+            heap_ = std::move(other.heap_);
+            onHeap_ = true;
+            other.heap_ = std::vector<T>();
+            other.onHeap_ = false;
+            return;
+        }
+        for (std::size_t i = 0; i < other.count_; ++i) new (local() + i) T(std::move(other.local()[i]));
+        count_ = other.count_;
+        other.resize(0);
+    }
     void moveToHeap(std::size_t capacity) {
-        heap_.reserve(capacity);
-        for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
-        for (T& x : local_) x = T{};
-        count_ = 0;
+        std::vector<T> h;
+        h.reserve(capacity);
+        for (std::size_t i = 0; i < count_; ++i) h.push_back(std::move(local()[i]));
+        resize(0);
+        heap_ = std::move(h);
         onHeap_ = true;
     }
 
-    std::array<T, N> local_{};
+    alignas(T) unsigned char raw_[N * sizeof(T)];
     std::size_t count_ = 0;
     bool onHeap_ = false;
     std::vector<T> heap_;
