@@ -55,17 +55,36 @@ Doc wordsDoc(std::vector<Doc> words) {
     return acc;
 }
 
-Doc tightBlockDoc(const std::string& open, const std::string& close, const std::string& separator,
-                  std::vector<Doc> items) {
-    if (items.empty()) return hvList(std::vector<Doc>{textDoc(open), textDoc(close)});
+namespace {
+
+// The template of a tight block of n (> 0) items.
+ParDoc tightBlockTemplate(const std::string& open, const std::string& close, const std::string& separator,
+                          std::size_t n) {
     // Each item is laid out once, for both arrangements.
     ParDoc line = liftParDoc(textDoc(close));
     ParDoc stack = liftParDoc(textDoc(close));
-    for (std::size_t i = items.size(); i-- > 0;) {
+    for (std::size_t i = n; i-- > 0;) {
         line = besideParDoc(liftParDoc(textDoc(i == 0 ? open : separator)), besideParDoc(filterParDoc(parDoc()), line));
         stack = aboveParDoc(besideParDoc(liftParDoc(textDoc(i == 0 ? open + " " : separator)), parDoc()), stack);
     }
-    return applyParDoc(joinParDoc(choiceParDoc(line, stack)), std::move(items));
+    return joinParDoc(choiceParDoc(line, stack));
+}
+
+}  // namespace
+
+Doc tightBlockDoc(const std::string& open, const std::string& close, const std::string& separator,
+                  std::vector<Doc> items) {
+    if (items.empty()) return hvList(std::vector<Doc>{textDoc(open), textDoc(close)});
+    // The templates of short tuples are built once.
+    constexpr std::size_t kShared = 8;
+    static const std::vector<ParDoc> tuples = [] {
+        std::vector<ParDoc> ts;
+        for (std::size_t n = 1; n <= kShared; ++n) ts.push_back(tightBlockTemplate("(", ")", ", ", n));
+        return ts;
+    }();
+    const bool tuple = open == "(" && close == ")" && separator == ", " && items.size() <= kShared;
+    ParDoc layout = tuple ? tuples[items.size() - 1] : tightBlockTemplate(open, close, separator, items.size());
+    return applyParDoc(std::move(layout), std::move(items));
 }
 
 }  // namespace plim

@@ -166,7 +166,13 @@ Doc ppString(std::string text) {
 }
 
 Doc ppChar(char c) {
-    return textDoc(std::string(1, c));
+    // The one-character texts built once and shared: parentheses and blanks are everywhere.
+    static const std::vector<Doc> chars = [] {
+        std::vector<Doc> docs;
+        for (int i = 0; i < 256; ++i) docs.push_back(textDoc(std::string(1, static_cast<char>(i))));
+        return docs;
+    }();
+    return chars[static_cast<unsigned char>(c)];
 }
 
 Doc emptyDoc() {

@@ -12,9 +12,12 @@
 //
 // Documents are values: build them once and share them freely.  A `Doc` is a function from
 // the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best
-// first (`reply`), a too-wide flag and its sizes.  Every attribute is computed on demand, at
-// most once; the bounds handed to a part may depend on the sizes of its siblings, so bounds
-// are lazy too.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
+// first (`reply`), a too-wide flag and its sizes.  Documents built by the library's own
+// combinators are plain trees of nodes, laid out eagerly when rendered (their sizes do not
+// depend on the bounds; text/ko_pretty_nodes.h); a document given as a function, and whatever
+// is composed with it, is laid out by the lazy attribute rules: every attribute computed on
+// demand, at most once, and the bounds handed to a part, which may depend on the sizes of its
+// siblings, lazy too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
 // argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a
 // join (`joinDoc`, `joinParDoc`) later resolves for the page width.
 //

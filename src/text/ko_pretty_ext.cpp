@@ -304,10 +304,12 @@ std::vector<ParDoc> buildHvSpTemplates(std::size_t upTo) {
     return all;
 }
 
+constexpr std::size_t kSharedTemplates = 32;
+
 // The joined choice of hvSpList for `length` items; the short ones, which the printer asks
 // for again and again, built once.
 ParDoc hvSpTemplate(std::size_t length) {
-    constexpr std::size_t kShared = 32;
+    constexpr std::size_t kShared = kSharedTemplates;
     if (length > kShared) return buildHvSpTemplate(length);
     static const std::vector<ParDoc> shared = buildHvSpTemplates(kShared);
     return shared[length - 1];
@@ -317,6 +319,14 @@ ParDoc hvSpTemplate(std::size_t length) {
 
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
+    const bool nodes = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
+    if (nodes && items.size() > kSharedTemplates) {  // a long list of trees: its template as a tree alone
+        std::vector<std::shared_ptr<const DocNode>> parts;
+        parts.reserve(items.size());
+        for (const Doc& d : items) parts.push_back(d.node());
+        ParNodeRef layout = hvSpNode(parts.size());
+        return Doc(applyNode(std::move(layout), std::move(parts)));
+    }
     ParDoc layout = hvSpTemplate(items.size());
     return applyParDoc(std::move(layout), std::move(items));
 }

@@ -2,6 +2,7 @@
 #include "text/ko_pretty_nodes.h"
 
 #include <algorithm>
+#include <deque>
 #include <limits>
 #include <map>
 #include <set>
@@ -15,79 +16,66 @@ namespace plim::pretty_detail {
 
 namespace {
 
-TextRef leafText(std::string s) {
-    return pooledText(TextTree::Kind::Leaf, std::move(s), 0, nullptr, nullptr);
-}
+// The texts built by one layout, in blocks, freed together when the layout's candidates are no
+// longer needed; the leaf strings it makes (markers, error texts) live with them.
+class TextArena {
+public:
+    TextArena() = default;
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
 
-TextRef pairText(TextTree::Kind kind, TextRef a, TextRef b, LayoutInt shift) {
-    return pooledText(kind, std::string(), shift, std::move(a), std::move(b));
-}
-
-TextRef indentText(LayoutInt n, TextRef a) {
-    return pooledText(TextTree::Kind::Indent, std::string(), n, std::move(a), nullptr);
-}
-
-// The free texts, taken from blocks that live as long as the program.
-std::vector<TextTree*>& freeTexts() {
-    static std::vector<TextTree*> free;
-    return free;
-}
-
-TextTree* takeText() {
-    std::vector<TextTree*>& free = freeTexts();
-    if (free.empty()) {
-        constexpr std::size_t kBlock = 256;
-        static std::vector<std::unique_ptr<TextTree[]>> blocks;
-        blocks.push_back(std::make_unique<TextTree[]>(kBlock));
-        for (std::size_t i = kBlock; i-- > 0;) free.push_back(&blocks.back()[i]);
-    }
-    TextTree* t = free.back();
-    free.pop_back();
-    return t;
-}
-
-// Gives a text whose last handle went back to the pool, and with it the parts that only it
-// held, in a loop.
-void giveBack(TextTree* t) {
-    static std::vector<TextTree*> todo;  // empty between calls; kept for its room
-    todo.push_back(t);
-    while (!todo.empty()) {
-        TextTree* at = todo.back();
-        todo.pop_back();
-        for (TextRef* part : {&at->first, &at->second}) {
-            TextTree* p = part->release();
-            if (p != nullptr && p->pooled && --p->refs == 0) todo.push_back(p);
+    const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                         const std::string* leaf) {
+        if (used_ == kBlock) {
+            blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
+            used_ = 0;
         }
-        at->leaf.clear();
-        freeTexts().push_back(at);
+        TextTree& t = blocks_.back()[used_++];
+        t.kind = kind;
+        t.shift = shift;
+        t.first = first;
+        t.second = second;
+        t.leaf = leaf;
+        return &t;
     }
+    const std::string* keep(std::string s) { return &strings_.emplace_back(std::move(s)); }
+
+private:
+    static constexpr std::size_t kBlock = 1024;
+    std::vector<std::unique_ptr<TextTree[]>> blocks_;
+    std::size_t used_ = kBlock;
+    std::deque<std::string> strings_;
+};
+
+// The arena of the layout running on this thread.
+thread_local TextArena* currentArena = nullptr;
+
+// Makes an arena the current one for its lifetime.
+class ArenaScope {
+public:
+    explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
+    ~ArenaScope() { currentArena = previous_; }
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    TextArena* previous_;
+};
+
+const TextTree* leafText(std::string s) {
+    TextArena& a = *currentArena;
+    return a.make(TextTree::Kind::Leaf, 0, nullptr, nullptr, a.keep(std::move(s)));
+}
+
+const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
+    return currentArena->make(kind, shift, a, b, nullptr);
+}
+
+const TextTree* indentText(LayoutInt n, const TextTree* a) {
+    return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
 }
 
 }  // namespace
-
-TextRef::TextRef(const TextTree* t) : t_(t) {
-    if (t_ != nullptr && t_->pooled) ++t_->refs;
-}
-
-TextRef::TextRef(const TextRef& other) : t_(other.t_) {
-    if (t_ != nullptr && t_->pooled) ++t_->refs;
-}
-
-TextRef::~TextRef() {
-    if (t_ != nullptr && t_->pooled && --t_->refs == 0) giveBack(const_cast<TextTree*>(t_));
-}
-
-TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second) {
-    TextTree* t = takeText();
-    t->kind = kind;
-    t->pooled = true;
-    t->refs = 0;
-    t->leaf = std::move(leaf);
-    t->shift = shift;
-    t->first = std::move(first);
-    t->second = std::move(second);
-    return TextRef(t);
-}
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     // A work list of texts still to write, each with its column; a null text stands for the
@@ -107,19 +95,19 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
         const TextTree& t = *it.text;
         switch (t.kind) {
-        case TextTree::Kind::Leaf: out += t.leaf; break;
+        case TextTree::Kind::Leaf: out += *t.leaf; break;
         case TextTree::Kind::Beside:
-            todo.push_back({t.second.get(), it.column + t.shift});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.second, it.column + t.shift});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Above:
-            todo.push_back({t.second.get(), it.column});
+            todo.push_back({t.second, it.column});
             todo.push_back({nullptr, it.column});
-            todo.push_back({t.first.get(), it.column});
+            todo.push_back({t.first, it.column});
             break;
         case TextTree::Kind::Indent:
             if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-            todo.push_back({t.first.get(), it.column + t.shift});
+            todo.push_back({t.first, it.column + t.shift});
             break;
         }
     }
@@ -176,7 +164,7 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text.leaf = text;
+    d->leaf = text;
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -214,10 +202,20 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     case ParNode::Kind::Indent: return indentSizes(parSizes(*p.parts[0], args, count), p.amount);
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        const Sizes l = parSizes(*p.parts[0], args, n);
-        const Sizes r = parSizes(*p.parts[1], args + n, count - n);
-        return p.kind == ParNode::Kind::Beside ? besideSizes(l, r) : aboveSizes(l, r);
+        // A chain of the same composition nested to the right, in a loop.
+        SmallVec<Sizes, 8> lefts;
+        const ParNode* at = &p;
+        while (at->kind == p.kind) {
+            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
+            lefts.push_back(parSizes(*at->parts[0], args, n));
+            args += n;
+            count -= n;
+            at = at->parts[1].get();
+        }
+        Sizes acc = parSizes(*at, args, count);
+        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it)
+            acc = p.kind == ParNode::Kind::Beside ? besideSizes(*it, acc) : aboveSizes(*it, acc);
+        return acc;
     }
     case ParNode::Kind::Choice:
         return choiceSizes(parSizes(*p.parts[0], args, count), parSizes(*p.parts[1], args, count));
@@ -231,7 +229,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
-    d->text.leaf = std::move(text);
+    d->leaf = std::move(text);
     d->sizes = Sizes{1, n, n};
     return d;
 }
@@ -352,12 +350,25 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
     return parNode(ParNode::Kind::Subst, total, std::move(parts));
 }
 
+ParNodeRef hvSpNode(std::size_t length) {
+    const ParNodeRef hole = holeNode(ParNode::Kind::Hole);
+    const ParNodeRef oneLine = parUnaryNode(ParNode::Kind::Filter, hole);
+    const ParNodeRef space = liftNode(textNode(" "));
+    ParNodeRef h = hole;
+    ParNodeRef v = hole;
+    for (std::size_t i = 1; i < length; ++i) {
+        h = parBinaryNode(ParNode::Kind::Beside, oneLine, parBinaryNode(ParNode::Kind::Beside, space, h));
+        v = parBinaryNode(ParNode::Kind::Above, hole, v);
+    }
+    return parUnaryNode(ParNode::Kind::Join, parBinaryNode(ParNode::Kind::Choice, h, v));
+}
+
 // --- candidate lists -------------------------------------------------------------------------
 
 namespace {
 
-Cand textCand(TextRef t) {
-    const auto n = static_cast<LayoutInt>(t->leaf.size());
+Cand textCand(const TextTree* t) {
+    const auto n = static_cast<LayoutInt>(t->leaf->size());
     return Cand{1, n, n, t};
 }
 
@@ -441,9 +452,10 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
-    std::vector<std::pair<LayoutInt, LayoutInt>> shorter;
-    std::vector<std::pair<LayoutInt, LayoutInt>> level;  // kept at the current height
-    auto dominatedByShorter = [&shorter](LayoutInt w, LayoutInt l) {
+    static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
+    shorter.clear();
+    SmallVec<std::pair<LayoutInt, LayoutInt>, 8> level;  // kept at the current height
+    auto dominatedByShorter = [](LayoutInt w, LayoutInt l) {
         auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
         return at != shorter.begin() && std::prev(at)->second <= l;
     };
@@ -468,7 +480,7 @@ Cands pruned(Cands xs) {
         }
         if (dominatedByShorter(f.width, f.lastWidth)) continue;
         if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
-        level.emplace_back(f.width, f.lastWidth);
+        level.push_back({f.width, f.lastWidth});
         out.push_back(std::move(f));
     }
     out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
@@ -671,12 +683,15 @@ struct Args {
     }
 };
 
+// The line bounds of parameters.
+using Bounds = SmallVec<LayoutInt, 8>;
+
 // The line bound of each parameter (in order) of p laid out at `line` with arguments of the
 // given sizes.
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out);
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
 void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
-                      std::vector<LayoutInt>& out) {
+                      Bounds& out) {
     const ParNode& outer = *p.parts.front();
     std::vector<Sizes> inner;
     std::size_t at = 0;
@@ -686,7 +701,7 @@ void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
         inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
         at += c;
     }
-    std::vector<LayoutInt> outerBounds;
+    Bounds outerBounds;
     paramBounds(outer, inner.data(), inner.size(), line, outerBounds);
     at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
@@ -698,7 +713,7 @@ void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
     }
 }
 
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, std::vector<LayoutInt>& out) {
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
     case ParNode::Kind::First:
@@ -707,21 +722,24 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
     case ParNode::Kind::Filter:
     case ParNode::Kind::Join: paramBounds(*p.parts[0], sizes, count, line, out); return;
     case ParNode::Kind::Indent: paramBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
-    case ParNode::Kind::Beside: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        paramBounds(*p.parts[0], sizes, n, line, out);
-        const Sizes l = parSizes(*p.parts[0], sizes, n);
-        paramBounds(*p.parts[1], sizes + n, count - n, line - l.lastWidth, out);
-        return;
-    }
+    case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        paramBounds(*p.parts[0], sizes, n, line, out);
-        paramBounds(*p.parts[1], sizes + n, count - n, line, out);
+        // A chain of the same composition nested to the right, in a loop; the right part of a
+        // side-by-side composition starts after the left one's last line.
+        const ParNode* at = &p;
+        while (at->kind == p.kind) {
+            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
+            paramBounds(*at->parts[0], sizes, n, line, out);
+            if (p.kind == ParNode::Kind::Beside) line -= parSizes(*at->parts[0], sizes, n).lastWidth;
+            sizes += n;
+            count -= n;
+            at = at->parts[1].get();
+        }
+        paramBounds(*at, sizes, count, line, out);
         return;
     }
     case ParNode::Kind::Choice: {
-        std::vector<LayoutInt> l, r;
+        Bounds l, r;
         paramBounds(*p.parts[0], sizes, count, line, l);
         paramBounds(*p.parts[1], sizes, count, line, r);
         for (std::size_t i = 0; i < l.size() && i < r.size(); ++i) out.push_back(std::max(l[i], r[i]));
@@ -732,6 +750,13 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
 }
 
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
+
+// The sizes of p filled with the arguments.
+Sizes argSizes(const ParNode& p, Args args) {
+    SmallVec<Sizes, 4> sizes;
+    for (std::size_t k = 0; k < args.count; ++k) sizes.push_back(args.items[k].sizes);
+    return parSizes(p, sizes.data(), sizes.size());
+}
 
 NodeResult holeResult(const ParNode& p, Args args) {
     if (args.count == 0) {
@@ -762,7 +787,7 @@ NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
         innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
         rest = rest.drop(c);
     }
-    std::vector<LayoutInt> outerBounds;
+    Bounds outerBounds;
     paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
     std::vector<NodeResult> inner;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
@@ -772,6 +797,32 @@ NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
     const auto count = static_cast<LayoutInt>(inner.size());
     if (outer.params != count) return errorResult(applyCountError(outer.params, count));
     return layOutPar(outer, Args{inner.data(), inner.size()}, line);
+}
+
+// A chain of the same composition nested to the right, laid out in a loop.
+NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
+    // The bounds from the parts' sizes, left to right; the layouts from the right.
+    struct Left {
+        const ParNode* part;
+        Args args;
+        LayoutInt line;
+    };
+    SmallVec<Left, 4> lefts;
+    const ParNode* at = &p;
+    while (at->kind == p.kind) {
+        const ParNode& part = *at->parts[0];
+        const Args taken = args.take(static_cast<std::size_t>(part.params));
+        lefts.push_back(Left{&part, taken, line});
+        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
+        args = args.drop(taken.count);
+        at = at->parts[1].get();
+    }
+    NodeResult acc = layOutPar(*at, args, line);
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
+        const NodeResult left = layOutPar(*it->part, it->args, it->line);
+        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
+    }
+    return acc;
 }
 
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
@@ -784,16 +835,8 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     case ParNode::Kind::Join: return joinResult(layOutPar(*p.parts[0], args, line), kAll);
     case ParNode::Kind::Indent:
         return indentResult(p.amount, layOutPar(*p.parts[0], args, line - p.amount), line);
-    case ParNode::Kind::Beside: {
-        const auto n = static_cast<std::size_t>(p.parts[0]->params);
-        const NodeResult l = layOutPar(*p.parts[0], args.take(n), line);
-        const NodeResult r = layOutPar(*p.parts[1], args.drop(n), line - l.sizes.lastWidth);
-        return besideResult(l, r, line);
-    }
-    case ParNode::Kind::Above: {
-        const auto n = static_cast<std::size_t>(p.parts[0]->params);
-        return aboveResult(layOutPar(*p.parts[0], args.take(n), line), layOutPar(*p.parts[1], args.drop(n), line), kAll);
-    }
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: return parChainResult(p, args, line);
     case ParNode::Kind::Choice:
         return choiceResult(layOutPar(*p.parts[0], args, line), layOutPar(*p.parts[1], args, line), p.parts[0]->params,
                             p.parts[1]->params);
@@ -803,12 +846,12 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
 }
 
 NodeResult applyResult(const DocNode& d, LayoutInt line) {
-    std::vector<Sizes> sizes;
+    SmallVec<Sizes, 4> sizes;
     sizes.reserve(d.parts.size());
     for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
-    std::vector<LayoutInt> bounds;
+    Bounds bounds;
     paramBounds(*d.layout, sizes.data(), sizes.size(), line, bounds);
-    std::vector<NodeResult> args;
+    SmallVec<NodeResult, 4> args;
     args.reserve(d.parts.size());
     for (std::size_t i = 0; i < d.parts.size(); ++i) args.push_back(layOut(*d.parts[i], i < bounds.size() ? bounds[i] : line));
     return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
@@ -819,7 +862,7 @@ NodeResult textResult(const DocNode& d, LayoutInt line) {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
-    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(&d.text)});
+    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(currentArena->make(TextTree::Kind::Leaf, 0, nullptr, nullptr, &d.leaf))});
     return out;
 }
 
@@ -832,11 +875,11 @@ NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
 
 // A chain of side-by-side compositions nested to the right, laid out in a loop.
 NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
-    std::vector<std::pair<const DocNode*, LayoutInt>> lefts;  // each left part and the chain's bound there
+    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> lefts;  // each left part and the chain's bound there
     const DocNode* at = &d;
     LayoutInt bound = line;
     while (at->kind == DocNode::Kind::Beside) {
-        lefts.emplace_back(at->left.get(), bound);
+        lefts.push_back({at->left.get(), bound});
         bound -= at->left->sizes.lastWidth;
         at = at->right.get();
     }
@@ -847,7 +890,7 @@ NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
 
 // A chain of stacked compositions nested downwards, laid out in a loop.
 NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
-    std::vector<const DocNode*> uppers;
+    SmallVec<const DocNode*, 8> uppers;
     const DocNode* at = &d;
     while (at->kind == DocNode::Kind::Above) {
         uppers.push_back(at->left.get());
@@ -864,7 +907,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
     case DocNode::Kind::Empty: return NodeResult{};
-    case DocNode::Kind::Error: return errorResult(d.text.leaf);
+    case DocNode::Kind::Error: return errorResult(d.leaf);
     case DocNode::Kind::Beside: return besideChainResult(d, line);
     case DocNode::Kind::Above: return aboveChainResult(d, line, need);
     case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
@@ -892,22 +935,16 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
 
 namespace {
 
-// The texts of text nodes stay valid while the document lives.
+// The document, whose text nodes' texts the candidates use, and the arena of their other texts.
 struct Keep {
     DocNodeRef doc;
-};
-
-// A text and what it needs, released text first.
-struct KeptText {
-    std::shared_ptr<const Keep> keep;
-    TextRef text;
+    TextArena arena;
 };
 
 List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
     List<Format> out;
     for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
-        auto kept = std::make_shared<const KeptText>(KeptText{keep, it->text});
-        FormatText text([kept](LayoutInt column, std::string& o) { writeText(*kept->text, column, o); });
+        FormatText text([keep, t = it->text](LayoutInt column, std::string& o) { writeText(*t, column, o); });
         out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
     }
     return out;
@@ -920,20 +957,26 @@ DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep)
 
 struct KeptResult {
     std::shared_ptr<const Keep> keep;
-    NodeResult result;  // released before the document
+    NodeResult result;
 };
 
 }  // namespace
 
 DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
     Lazy<KeptResult> result = delay([d, line = b.lineBound] {
-        return KeptResult{std::make_shared<const Keep>(Keep{d}), layOut(*d, *line)};
+        auto keep = std::make_shared<Keep>();
+        keep->doc = d;
+        ArenaScope scope(keep->arena);
+        NodeResult r = layOut(*d, *line);
+        return KeptResult{std::move(keep), std::move(r)};
     });
     return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
                     delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
         out += kRenderPairError;

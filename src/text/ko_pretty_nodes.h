@@ -1,16 +1,17 @@
 // Documents as plain trees: the combinators of the layout library build a node when all their
 // parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
-// over the tree, with its candidates in plain vectors.  The attribute rules are those of the
+// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
 // lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
 // answers lazily, and a lazy part makes the whole composition lazy.
 // Only the layout library's own sources include this header.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
-#include <cstdint>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,76 +22,56 @@ namespace plim::pretty_detail {
 
 // --- the text of a candidate ----------------------------------------------------------------
 
-struct TextTree;
-
-// A counted handle on a text.  Texts built by a layout come from a pool and go back to it
-// when the last handle goes; the texts of text nodes belong to their nodes and are not
-// counted.  Counts are plain integers: layouts run on one thread at a time.
-class TextRef {
-public:
-    TextRef() = default;
-    TextRef(const TextTree* t);  // NOLINT: implicit by design
-    TextRef(const TextRef& other);
-    TextRef(TextRef&& other) noexcept : t_(std::exchange(other.t_, nullptr)) {}
-    TextRef& operator=(TextRef other) noexcept {
-        std::swap(t_, other.t_);
-        return *this;
-    }
-    ~TextRef();
-
-    const TextTree& operator*() const { return *t_; }
-    const TextTree* operator->() const { return t_; }
-    const TextTree* get() const { return t_; }
-    TextTree* release() { return const_cast<TextTree*>(std::exchange(t_, nullptr)); }
-
-private:
-    const TextTree* t_ = nullptr;
-};
-
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.
+// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
+// of a text node, or kept in the arena.
 struct TextTree {
     enum class Kind { Leaf, Beside, Above, Indent };
     Kind kind = Kind::Leaf;
-    bool pooled = false;
-    mutable std::uint32_t refs = 0;
-    std::string leaf;
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
-    TextRef first;
-    TextRef second;
+    const TextTree* first = nullptr;
+    const TextTree* second = nullptr;
+    const std::string* leaf = nullptr;  // Leaf
 };
 
-// A text from the pool, with one handle.
-TextRef pooledText(TextTree::Kind kind, std::string leaf, LayoutInt shift, TextRef first, TextRef second);
-
-// Releases the children that only `owner` holds without nested destructor calls: the
-// outermost release on the thread runs a work list (kept for the next one) that the nested
-// ones add to.
+// Releases the children of `owner` without a deep chain of nested destructor calls: up to a
+// fixed depth they are released as usual; below it, the children that only `owner` holds go to a
+// work list that the outermost release runs.  The list is never freed, so that documents held in
+// statics may still be released at exit; layouts run on one thread at a time.
 template <class Node>
 class Releaser {
 public:
     template <class EachChild>
     static void release(Node& owner, EachChild eachChild) {
+        if (depth_ >= kDepth) {
+            std::vector<std::shared_ptr<const Node>>& pending = list();
+            eachChild(owner, [&pending](auto& child) {
+                if (child && child.use_count() == 1) pending.push_back(std::move(child));
+            });
+            return;
+        }
+        ++depth_;
+        eachChild(owner, [](auto& child) { child.reset(); });
+        --depth_;
+        if (depth_ > 0) return;
         std::vector<std::shared_ptr<const Node>>& pending = list();
-        eachChild(owner, [&pending](auto& child) {
-            if (child && child.use_count() == 1) pending.push_back(std::move(child));
-        });
-        if (running_ || pending.empty()) return;
-        running_ = true;
         while (!pending.empty()) {
             std::shared_ptr<const Node> next = std::move(pending.back());
             pending.pop_back();
-            next.reset();  // its destructor adds its own sole children to the list
+            ++depth_;
+            next.reset();  // its destructor releases its own children, or adds them to the list
+            --depth_;
         }
-        running_ = false;
     }
 
 private:
+    static constexpr int kDepth = 200;
     static std::vector<std::shared_ptr<const Node>>& list() {
-        static thread_local std::vector<std::shared_ptr<const Node>> pending;
-        return pending;
+        static auto* pending = new std::vector<std::shared_ptr<const Node>>();
+        return *pending;
     }
-    static inline thread_local bool running_ = false;
+    static inline thread_local int depth_ = 0;
 };
 
 // The characters of the text, its first character at `column`, appended to `out`.
@@ -102,71 +83,125 @@ struct Cand {
     LayoutInt height = 0;
     LayoutInt lastWidth = 0;
     LayoutInt width = 0;
-    TextRef text;
+    const TextTree* text = nullptr;
 };
-// A candidate list: most lists hold one or two candidates, kept without a heap block.
-class Cands {
+// A vector whose first N elements are kept without a heap block: most lists of a layout (the
+// candidates of a part, the parts of a chain, the arguments of a template) are that short.
+// Only the elements in use are constructed, copied and destroyed.
+template <class T, std::size_t N>
+class SmallVec {
 public:
-    Cands() = default;
-    Cands(std::initializer_list<Cand> cs) {
-        for (const Cand& c : cs) push_back(c);
+    SmallVec() = default;
+    SmallVec(std::initializer_list<T> xs) {
+        for (const T& x : xs) push_back(x);
     }
+    SmallVec(const SmallVec& other) { append(other); }
+    SmallVec(SmallVec&& other) noexcept { take(other); }
+    SmallVec& operator=(const SmallVec& other) {
+        if (this != &other) {
+            clear();
+            append(other);
+        }
+        return *this;
+    }
+    SmallVec& operator=(SmallVec&& other) noexcept {
+        if (this != &other) {
+            clear();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallVec() { clear(); }
 
     std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
     bool empty() const { return size() == 0; }
-    Cand* begin() { return onHeap_ ? heap_.data() : local_.data(); }
-    Cand* end() { return begin() + size(); }
-    const Cand* begin() const { return onHeap_ ? heap_.data() : local_.data(); }
-    const Cand* end() const { return begin() + size(); }
-    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
-    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
-    Cand& operator[](std::size_t i) { return begin()[i]; }
-    const Cand& operator[](std::size_t i) const { return begin()[i]; }
-    const Cand& front() const { return *begin(); }
-    const Cand& back() const { return end()[-1]; }
+    T* begin() { return onHeap_ ? heap_.data() : local(); }
+    T* end() { return begin() + size(); }
+    const T* begin() const { return onHeap_ ? heap_.data() : local(); }
+    const T* end() const { return begin() + size(); }
+    T* data() { return begin(); }
+    const T* data() const { return begin(); }
+    std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
+    std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
+    std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
+    std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
+    T& operator[](std::size_t i) { return begin()[i]; }
+    const T& operator[](std::size_t i) const { return begin()[i]; }
+    const T& front() const { return *begin(); }
+    T& back() { return end()[-1]; }
+    const T& back() const { return end()[-1]; }
 
     void reserve(std::size_t n) {
-        if (n > kLocal && !onHeap_) moveToHeap(n);
+        if (n > N && !onHeap_) moveToHeap(n);
         if (onHeap_) heap_.reserve(n);
     }
-    void push_back(Cand c) {
-        if (!onHeap_ && count_ < kLocal) {
-            local_[count_++] = std::move(c);
+    void push_back(T x) {
+        if (!onHeap_ && count_ < N) {
+            new (local() + count_) T(std::move(x));
+            ++count_;
             return;
         }
-        if (!onHeap_) moveToHeap(2 * kLocal);
-        heap_.push_back(std::move(c));
+        if (!onHeap_) moveToHeap(2 * N);
+        heap_.push_back(std::move(x));
     }
     // Appends the range; only the end is a valid position.
     template <class It>
-    void insert(const Cand*, It first, It last) {
+    void insert(const T*, It first, It last) {
         for (; first != last; ++first) push_back(*first);
     }
     // Keeps the first n (n <= size()).
     void resize(std::size_t n) {
         if (onHeap_) {
-            heap_.resize(n);
+            heap_.erase(heap_.begin() + static_cast<std::ptrdiff_t>(n), heap_.end());
             return;
         }
-        for (std::size_t i = n; i < count_; ++i) local_[i] = Cand{};
-        count_ = n;
+        while (count_ > n) local()[--count_].~T();
+    }
+    void clear() {
+        resize(0);
+        if (onHeap_) {
+            heap_ = std::vector<T>();
+            onHeap_ = false;
+        }
     }
 
 private:
-    static constexpr std::size_t kLocal = 2;
+    T* local() { return std::launder(reinterpret_cast<T*>(raw_)); }
+    const T* local() const { return std::launder(reinterpret_cast<const T*>(raw_)); }
+    void append(const SmallVec& other) {
+        reserve(other.size());
+        for (const T& x : other) push_back(x);
+    }
+    // Takes other's elements; other is left empty.
+    void take(SmallVec& other) {
+        if (other.onHeap_) {
+            heap_ = std::move(other.heap_);
+            onHeap_ = true;
+            other.heap_ = std::vector<T>();
+            other.onHeap_ = false;
+            return;
+        }
+        for (std::size_t i = 0; i < other.count_; ++i) new (local() + i) T(std::move(other.local()[i]));
+        count_ = other.count_;
+        other.resize(0);
+    }
     void moveToHeap(std::size_t capacity) {
-        heap_.reserve(capacity);
-        for (std::size_t i = 0; i < count_; ++i) heap_.push_back(std::move(local_[i]));
-        for (Cand& c : local_) c = Cand{};
-        count_ = 0;
+        std::vector<T> h;
+        h.reserve(capacity);
+        for (std::size_t i = 0; i < count_; ++i) h.push_back(std::move(local()[i]));
+        resize(0);
+        heap_ = std::move(h);
         onHeap_ = true;
     }
 
-    std::array<Cand, kLocal> local_;
+    alignas(T) unsigned char raw_[N * sizeof(T)];
     std::size_t count_ = 0;
     bool onHeap_ = false;
-    std::vector<Cand> heap_;
+    std::vector<T> heap_;
 };
+
+// A candidate list: most hold one or two candidates.
+using Cands = SmallVec<Cand, 2>;
 
 struct NodeReply {
     bool pair = false;
@@ -189,14 +224,15 @@ using ParNodeRef = std::shared_ptr<const ParNode>;
 
 struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    // What a layout reads first, together.
     Kind kind = Kind::Empty;
     Sizes sizes;
-    TextTree text;  // Text, Error: the one candidate's text
-    LayoutInt amount = 0;                     // Indent
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
+    LayoutInt amount = 0;                               // Indent
     std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
     ParNodeRef layout;                                  // Apply
+    std::string leaf;                                   // Text, Error: the text
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
@@ -236,6 +272,9 @@ ParNodeRef liftNode(DocNodeRef d);
 ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef p, LayoutInt amount = 0);  // Filter, Join, Indent
 ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r);         // Beside, Above, Choice
 ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
+
+// The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
+ParNodeRef hvSpNode(std::size_t length);
 
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are
 // `need`ed (a stack whose first candidate is rendered), only that many leading ones are built

@@ -8,6 +8,7 @@
 #include "frontend/pprint_expr.h"
 #include "model/constants.h"
 #include "model/syntax.h"
+#include "text/big_stack.h"
 #include "text/pretty_differential.h"
 
 namespace plim {
@@ -77,17 +78,21 @@ typename L::D printed(Precedence p, const Expr& e) {
     return q <= p ? L::parens(d) : d;
 }
 
+// On a large stack: the exhaustive evaluation recurses deeply on some layouts.
 TEST(PrettyDifferential, RandomExpressions) {
-    Random r{987654321};
-    for (int round = 0; round < 10000; ++round) {
-        const Expr e = randomExpr(r, 3 + static_cast<int>(r.below(24)));
-        const std::string what = "expression " + std::to_string(round);
-        const LayoutInt w = 1 + r.below(200);
-        // The mirror above is the printer's own layout ...
-        ASSERT_EQ(renderDoc(ppExpr(0, e), w), Pruned::render(printed<Pruned>(0, e), w)) << what;
-        // ... and gives the same text pruned and exhaustive.
-        expectSameTexts(printed<Pruned>(0, e), printed<Exhaustive>(0, e), r, what);
-    }
+    runOnLargeStack([] {
+        Random r{987654321};
+        for (int round = 0; round < 10000 && !::testing::Test::HasFatalFailure(); ++round) {
+            const Expr e = randomExpr(r, 3 + static_cast<int>(r.below(24)));
+            const std::string what = "expression " + std::to_string(round);
+            const LayoutInt w = 1 + r.below(200);
+            // The mirror above is the printer's own layout ...
+            EXPECT_EQ(renderDoc(ppExpr(0, e), w), Pruned::render(printed<Pruned>(0, e), w)) << what;
+            // ... and gives the same text pruned and exhaustive.
+            expectSameTexts(printed<Pruned>(0, e), printed<Exhaustive>(0, e), r, what);
+        }
+        return 0;
+    });
 }
 
 }  // namespace
