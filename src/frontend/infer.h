@@ -168,11 +168,16 @@ public:
 
 private:
     Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
+    // The type bound to a variable, or null.
+    Type* boundType(const std::string& name) const;
+    void bind(const std::string& name, const Type& t);
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
-    // Lookups store the fully resolved type back.
-    mutable std::unordered_map<std::string, Type> bound_;
+    // Lookups store the fully resolved type back.  Names of the fresh-name sequence are kept
+    // by their position in it, any other name by the name.
+    mutable std::vector<std::optional<Type>> boundByPosition_;
+    mutable std::unordered_map<std::string, Type> boundByName_;
     // Resolved constructor terms by node, valid while no binding has been added since
     // (`made` counts the bindings); the type itself is kept so its node stays alive.
     struct Resolved {

@@ -86,13 +86,13 @@ std::string CheckState::freshName() { return nthName(next_++); }
 NameList CheckState::supply() const { return typeVarNames().drop(next_); }
 
 Type CheckState::resolve(const Type& t) const {
-    if (bound_.empty()) return t;
+    if (made_ == 0) return t;
     std::vector<std::string> hidden;
     return resolveHiding(t, hidden, false);
 }
 
 Type CheckState::resolveFinal(const Type& t) const {
-    if (bound_.empty()) return t;
+    if (made_ == 0) return t;
     std::vector<std::string> hidden;
     return resolveHiding(t, hidden, true);
 }
@@ -101,11 +101,11 @@ Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, 
     switch (t.kind()) {
     case TypeKind::Tid: {
         if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
-        auto it = bound_.find(t.name());
-        if (it == bound_.end()) return t;
+        Type* bound = boundType(t.name());
+        if (!bound) return t;
         std::vector<std::string> none;
-        Type r = resolveHiding(it->second, none, false);
-        bound_.find(t.name())->second = r;
+        Type r = resolveHiding(*bound, none, false);
+        *boundType(t.name()) = r;
         return r;
     }
     case TypeKind::TCon: {
@@ -137,6 +137,33 @@ Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, 
     return t;
 }
 
+namespace {
+
+// Positions beyond this are kept by name.
+constexpr std::uint64_t kPositionLimit = std::uint64_t{1} << 26;
+
+}  // namespace
+
+Type* CheckState::boundType(const std::string& name) const {
+    const std::optional<std::uint64_t> pos = namePosition(name);
+    if (pos && *pos < kPositionLimit) {
+        if (*pos >= boundByPosition_.size() || !boundByPosition_[*pos]) return nullptr;
+        return &*boundByPosition_[*pos];
+    }
+    auto it = boundByName_.find(name);
+    return it == boundByName_.end() ? nullptr : &it->second;
+}
+
+void CheckState::bind(const std::string& name, const Type& t) {
+    const std::optional<std::uint64_t> pos = namePosition(name);
+    if (pos && *pos < kPositionLimit) {
+        if (*pos >= boundByPosition_.size()) boundByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * boundByPosition_.size()));
+        boundByPosition_[*pos] = t;
+        return;
+    }
+    boundByName_.insert_or_assign(name, t);
+}
+
 UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) {
     std::vector<TypeEquation> resolved;
     resolved.reserve(eqs.size());
@@ -145,7 +172,7 @@ UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) {
     if (u.isOk())
         for (const auto& [v, t] : u.unifier().bindings())
             if (!(t.isTid() && t.name() == v)) {
-                bound_.insert_or_assign(v, t);
+                bind(v, t);
                 ++made_;
             }
     return u;
@@ -165,7 +192,9 @@ std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
 
 TypeSubst CheckState::asSubst() const {
     std::map<std::string, Type, std::less<>> m;
-    for (const auto& [v, t] : bound_) m.emplace(v, resolve(t));
+    for (std::size_t i = 0; i < boundByPosition_.size(); ++i)
+        if (boundByPosition_[i]) m.emplace(nthName(i), resolve(*boundByPosition_[i]));
+    for (const auto& [v, t] : boundByName_) m.emplace(v, resolve(t));
     return TypeSubst::fromMap(std::move(m));
 }
 

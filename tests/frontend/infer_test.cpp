@@ -58,6 +58,28 @@ TEST(InferReports, OwnReportBeforeChildrenAndChildrenInOrder) {
     EXPECT_EQ(firstLines, (std::vector<std::string>{"k (g 1) True", "g 1", "h True"}));
 }
 
+TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
+    CheckStatePtr st = CheckState::fresh();
+    EXPECT_EQ(st->freshName(), "a");
+    EXPECT_EQ(st->freshName(), "b");
+    EXPECT_EQ(st->supply().head(), "c");
+    // A failed unification leaves the store as it was; a successful one binds.
+    EXPECT_EQ(st->unifyIn({{mkArrow(mkTid("a"), intType()), mkArrow(boolType(), boolType())}}).kind(),
+              UnifyKind::ConstructorMismatch);
+    EXPECT_TRUE(st->asSubst().isIdentity());
+    EXPECT_TRUE(st->unifyIn({{mkTid("a"), mkListType(mkTid("b"))}}).isOk());
+    EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("a"), mkTid("a")))), "[b] -> [b]");
+    // A scheme's bound names are not replaced.
+    EXPECT_EQ(typeText(st->resolve(mkTAbs({"a"}, mkTid("a")))), "TAbs [\"a\"] (Tid \"a\")");
+    // Free type variables of the environment: open bindings only, shadowed ones skipped.
+    CheckEnv env = CheckEnv().with("x", mkTid("a")).with("k", intType()).with("y", mkTid("c")).with("y", intType());
+    EXPECT_EQ(st->envTypeVars(env), std::vector<std::string>{"b"});
+    EXPECT_TRUE(eqType(*env.lookup("y"), intType()));
+    EXPECT_EQ(env.names(), (std::vector<std::string>{"k", "x", "y"}));
+    CheckEnv first = CheckEnv::fromTypeEnv({{"f", intType()}, {"f", boolType()}});
+    EXPECT_TRUE(eqType(*first.lookup("f"), intType()));
+}
+
 TEST(InferExpressions, SupplyConsumptionFollowsTheShape) {
     using namespace infer;
     auto run = [](const std::string& text, const TypeEnv& env) {
