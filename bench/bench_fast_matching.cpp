@@ -24,10 +24,11 @@ NameSupply supplyFor(const corpus::MatchCase& c) {
 enum class Mode { Simple, OneStep, TwoStep };
 
 MatchResults fastRun(Mode m, const corpus::MatchCase& c, const NameSupply& s) {
+    if (m == Mode::Simple) return fastSimpleMatchExpr(c.pattern, c.term);
     const fast::Term p = fast::convertPrime({}, c.pattern);
     const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
     switch (m) {
-    case Mode::Simple: return fastConvertSolutions(fastSimpleMatch(p, t));
+    case Mode::Simple: break;
     case Mode::OneStep:
         return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, s)).results;
     case Mode::TwoStep: return fastConvertRun(fastTwoStep(p, t, c.termContext, s)).results;
@@ -96,11 +97,11 @@ void firstResults(benchmark::State& state, Mode m, Run run) {
 }
 
 void BM_FastOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, fastRun); }
-void BM_RefOneStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::OneStep, refRun); }
 void BM_FastTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, fastRun); }
 void BM_RefTwoStepFirstResultsHuge(benchmark::State& s) { firstResults(s, Mode::TwoStep, refRun); }
 BENCHMARK(BM_FastOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RefOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+// The reference matcher's one-step search takes about 300 s to its first three results here,
+// so it is left out of the routine run.
 BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 

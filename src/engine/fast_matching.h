@@ -39,6 +39,8 @@ bool bindersFit(const Term& pattern);
 std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // The tuple application of the components, typed from them.
 Expr mkTupleExpr(const std::vector<Expr>& components);
+// The saturated tuple application carries the types that mkTupleExpr of its elements gives.
+bool tupleTypedAsBuilt(const Expr& e);
 // The lambda pattern of a binder against the lambda's argument type.
 Expr binderPattern(const Type& argumentType, const LamBinding& b);
 // The binder as a term (LVar / Tupl of LVars) against the lambda's argument type.
@@ -70,6 +72,12 @@ MatchRun fastConvertRun(const FastRun& run);
 
 // Simple (first-order) matching from no bindings.
 FastSolutions fastSimpleMatch(const fast::Term& p, const fast::Term& t);
+// Simple matching of expressions from no bindings: the results, their order and the errors
+// of fastConvertSolutions(fastSimpleMatch(convertPrime({}, p), convertPrime({}, t))).  The
+// first-order parts are matched on the expressions themselves, without building terms; a
+// lambda of the pattern met on the way, or types the direct walk does not settle, hand the
+// whole problem to the term matcher.
+MatchResults fastSimpleMatchExpr(const Expr& p, const Expr& t);
 // Simple matching from initial bindings, with the variables bound around pattern and term.
 FastSolutions fastSimpleMatchWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
                                   const fast::Term& t, const std::vector<TypedVar>& tctx);

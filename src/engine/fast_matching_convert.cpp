@@ -1,4 +1,5 @@
 // Conversion between expressions and fast matcher terms, in both directions.
+#include <algorithm>
 #include <unordered_map>
 
 #include "engine/fast_matching.h"
@@ -9,6 +10,8 @@ namespace plim::fast {
 namespace {
 
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
+
+bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 
 // The names bound around the expression being converted, with how often each is bound.
 class Scope {
@@ -109,14 +112,20 @@ private:
         case Task::BuildAp: {
             Term x = pop();
             Term f = pop();
-            results_.push_back(Ap(std::move(f), std::move(x), task.expr->type()));
+            const bool back = f.origin() && x.origin();
+            Term ap = Ap(std::move(f), std::move(x), task.expr->type());
+            results_.push_back(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
         case Task::BuildTupl: {
             const auto from = results_.end() - static_cast<std::ptrdiff_t>(task.count);
             std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
             results_.erase(from, results_.end());
-            results_.push_back(Tupl(std::move(es), task.expr->type()));
+            bool back = true;
+            for (const Term& el : es) back = back && el.origin();
+            Term tup = Tupl(std::move(es), task.expr->type());
+            back = back && tupleTypedAsBuilt(*task.expr);
+            results_.push_back(back ? withOrigin(std::move(tup), *task.expr) : std::move(tup));
             return;
         }
         case Task::BuildLam: {
@@ -124,7 +133,11 @@ private:
             OpenLambda lam = std::move(lambdas_.back());
             lambdas_.pop_back();
             scope_.leave(lam.names);
-            results_.push_back(Lam(std::move(lam.binder), std::move(body), task.expr->type()));
+            const Expr& e = *task.expr;
+            const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
+                              eqType(e.pattern().type(), e.type().args()[0]);
+            Term l = Lam(std::move(lam.binder), std::move(body), e.type());
+            results_.push_back(back ? withOrigin(std::move(l), e) : std::move(l));
             return;
         }
         }
@@ -133,9 +146,10 @@ private:
     void convert(const Expr& e) {
         switch (e.kind()) {
         case ExprKind::Var:
-            results_.push_back(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()));
+            results_.push_back(
+                withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
             return;
-        case ExprKind::Con: results_.push_back(Con(e.constant(), e.type())); return;
+        case ExprKind::Con: results_.push_back(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             auto [binder, names] = lambdaBinder(e);
@@ -212,6 +226,25 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
     return std::vector<Expr>(args.rbegin(), args.rend());
 }
 
+bool tupleTypedAsBuilt(const Expr& e) {
+    std::vector<const Expr*> spine;  // the applications, innermost first
+    const Expr* head = &e;
+    for (; head->isAp(); head = &head->fun()) spine.push_back(head);
+    std::reverse(spine.begin(), spine.end());
+    const Type* at = &head->type();
+    for (const Expr* ap : spine) {
+        if (!isArrowType(*at) || !eqType(at->args()[0], ap->arg().type())) return false;
+        at = &at->args()[1];
+        if (!eqType(ap->type(), *at)) return false;
+    }
+    if (!at->isTCon() || at->name() != tupleTypeName(static_cast<std::int64_t>(spine.size())) ||
+        at->args().size() != spine.size())
+        return false;
+    for (std::size_t i = 0; i < spine.size(); ++i)
+        if (!eqType(at->args()[i], spine[i]->arg().type())) return false;
+    return true;
+}
+
 Expr mkTupleExpr(const std::vector<Expr>& components) {
     std::vector<Type> ts;
     ts.reserve(components.size() + 1);
@@ -268,6 +301,10 @@ Expr convert(const Term& t) {
         tasks.pop_back();
         const Term& u = *task.term;
         if (!task.build) {
+            if (const Expr* o = u.origin()) {
+                results.push_back(*o);
+                continue;
+            }
             switch (u.kind()) {
             case TermKind::LVar:
             case TermKind::PVar: results.push_back(mkVar(u.name(), u.type())); continue;

@@ -20,26 +20,27 @@ namespace {
 Term substAll(const TermSubst& s, const Term& t) {
     const bool bindsVars = !s.bindings.isEmpty();
     const bool typed = !s.types.isIdentity();
-    if (!(bindsVars && t.hasPVar()) && !(typed && t.hasTypeVars())) return t;
+    auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
     auto ty = [&](const Type& x) { return typed ? substType(s.types, x) : x; };
-    switch (t.kind()) {
-    case TermKind::PVar: {
-        if (bindsVars)
-            if (auto bound = lookupFM(NaturalOrd{}, s.bindings, t.name())) return *bound;
-        return PVar(t.name(), ty(t.type()));
-    }
-    case TermKind::LVar: return LVar(t.name(), ty(t.type()));
-    case TermKind::Con: return Con(t.constant(), ty(t.type()));
-    case TermKind::Ap: return Ap(substAll(s, t.fun()), substAll(s, t.arg()), ty(t.type()));
-    case TermKind::Lam: return Lam(t.binder(), substAll(s, t.body()), ty(t.type()));
-    case TermKind::Tupl: {
-        std::vector<Term> es;
-        es.reserve(t.elems().size());
-        for (const Term& e : t.elems()) es.push_back(substAll(s, e));
-        return Tupl(std::move(es), ty(t.type()));
-    }
-    }
-    return t;
+    auto leaf = [&](const Term& u) -> Term {
+        switch (u.kind()) {
+        case TermKind::PVar:
+            if (bindsVars)
+                if (auto bound = lookupFM(NaturalOrd{}, s.bindings, u.name())) return *bound;
+            return PVar(u.name(), ty(u.type()));
+        case TermKind::LVar: return LVar(u.name(), ty(u.type()));
+        default: return Con(u.constant(), ty(u.type()));
+        }
+    };
+    auto make = [&](const Term& u, std::vector<Term>& kids, bool) -> Term {
+        switch (u.kind()) {
+        case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), ty(u.type()));
+        case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), ty(u.type()));
+        default: return Tupl(std::move(kids), ty(u.type()));
+        }
+    };
+    return mapTerm(
+        t, touches, leaf, [](const LamBinding&) { return true; }, [](const LamBinding&) {}, make);
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "model/constants.h"
+#include "model/syntax.h"
 #include "model/types.h"
 #include "text/lazy.h"
 
@@ -96,6 +97,10 @@ public:
     // The number of nodes (saturating).
     std::uint32_t size() const;
 
+    // The expression the node was converted from, when converting the node back gives that
+    // very expression; null for every node built otherwise.
+    const Expr* origin() const;
+
     bool sameNode(const Term& other) const { return node_ == other.node_; }
     const TermNode* node() const { return node_.get(); }
 
@@ -113,6 +118,8 @@ Term Con(Constant constant, Type type);
 Term Ap(Term fun, Term arg, Type type);
 Term Lam(LamBinding binder, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
+// The node just built by the conversion, marked as converting back to `e`.
+Term withOrigin(Term t, const Expr& e);
 
 // ---------------------------------------------------------------------------------------
 // Steps and paths
@@ -163,6 +170,74 @@ Term freeLVar(const std::string& x, const Term& t);
 // The body under the single-variable lambdas at the top, their variables made free.
 Term openLeadingLams(const Term& t);
 bool occursLVar(const std::string& x, const Term& t);
+
+// ---------------------------------------------------------------------------------------
+// Rebuilding
+// ---------------------------------------------------------------------------------------
+
+// The node u of an inner kind rebuilt from new children (function and argument, body, or
+// elements), u itself when none changed.
+Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
+
+// Rebuilds t bottom-up on an explicit stack, so a long spine costs no native stack.  A
+// subterm for which `touches` is false is kept as it is; a variable or constant becomes
+// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept), and
+// `leave(binder)` follows its body; an inner node becomes `make(u, children, changed)`.
+template <class Touches, class Leaf, class Enter, class Leave, class Make>
+Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Leave& leave,
+             const Make& make) {
+    struct Frame {
+        const Term* term;
+        bool build;  // the children are done: build the node
+    };
+    std::vector<Frame> stack{{&root, false}};
+    std::vector<Term> done;
+    while (!stack.empty()) {
+        const Frame f = stack.back();
+        stack.pop_back();
+        const Term& u = *f.term;
+        if (!f.build) {
+            if (!touches(u)) {
+                done.push_back(u);
+                continue;
+            }
+            switch (u.kind()) {
+            case TermKind::LVar:
+            case TermKind::PVar:
+            case TermKind::Con: done.push_back(leaf(u)); continue;
+            case TermKind::Ap:
+                stack.push_back({&u, true});
+                stack.push_back({&u.arg(), false});
+                stack.push_back({&u.fun(), false});
+                continue;
+            case TermKind::Lam:
+                if (!enter(u.binder())) {
+                    done.push_back(u);
+                    continue;
+                }
+                stack.push_back({&u, true});
+                stack.push_back({&u.body(), false});
+                continue;
+            case TermKind::Tupl:
+                stack.push_back({&u, true});
+                for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], false});
+                continue;
+            }
+        }
+        const std::size_t n = u.is(TermKind::Ap) ? 2 : u.is(TermKind::Lam) ? 1 : u.elems().size();
+        const auto from = done.end() - static_cast<std::ptrdiff_t>(n);
+        std::vector<Term> kids(std::make_move_iterator(from), std::make_move_iterator(done.end()));
+        done.erase(from, done.end());
+        if (u.is(TermKind::Lam)) leave(u.binder());
+        bool changed = false;
+        if (u.is(TermKind::Ap)) changed = !kids[0].sameNode(u.fun()) || !kids[1].sameNode(u.arg());
+        else if (u.is(TermKind::Lam)) changed = !kids[0].sameNode(u.body());
+        else
+            for (std::size_t i = 0; i < n; ++i) changed = changed || !kids[i].sameNode(u.elems()[i]);
+        done.push_back(make(u, kids, changed));
+    }
+    return std::move(done.back());
+}
 
 // ---------------------------------------------------------------------------------------
 // Positions and replacement

@@ -50,9 +50,9 @@ TEST(FastMatchingCorpus, SimpleOneStepAndTwoStepResultsPassTheCheck) {
     }
     EXPECT_GE(one.cases, 200u);
     EXPECT_GT(matched, 100u);
+    EXPECT_GT(simple.results, 100u);
+    EXPECT_GT(two.results, 1000u);
     RecordProperty("results", std::to_string(simple.results + one.results + two.results));
-    std::printf("corpus: %zu cases, %zu with one-step results; results simple %zu, one-step %zu, two-step %zu\n",
-                one.cases, matched, simple.results, one.results, two.results);
 }
 
 bool sameResult(const MatchResult& a, const MatchResult& b) {
@@ -65,8 +65,7 @@ bool sameResult(const MatchResult& a, const MatchResult& b) {
 }
 
 // The same results in the same order as the reference matcher, up to the names of bound
-// variables; where they differ, the reference gives a result that fails the check (a rigid
-// head applied to a tuple of pattern variables under two-step matching loses them there).
+// variables.
 TEST(FastMatchingCorpus, SameResultsInTheSameOrderAsTheReferenceMatcher) {
     std::size_t compared = 0;
     for (const MatchCase& c : corpus::matchCorpus()) {
@@ -86,10 +85,7 @@ TEST(FastMatchingCorpus, SameResultsInTheSameOrderAsTheReferenceMatcher) {
             ++compared;
             bool same = fast.size() == ref.size();
             for (std::size_t i = 0; same && i < fast.size(); ++i) same = sameResult(fast[i], ref[i]);
-            if (same) continue;
-            bool refFails = false;
-            for (const MatchResult& r : ref) refFails = refFails || !fasttest::passesCheck(r, c.pattern, c.term);
-            EXPECT_TRUE(refFails) << "fast and reference results differ";
+            EXPECT_TRUE(same) << "fast and reference results differ";
         }
     }
     EXPECT_GT(compared, 1300u);
