@@ -2,11 +2,10 @@
 
 #include "engine/reference_matching.h"
 
-#include "engine/reference_matching_core.h"
-#include "engine/reference_matching_utils.h"
 #include <algorithm>
 
-#include "model/list_utils.h"
+#include "engine/reference_matching_core.h"
+#include "engine/reference_matching_utils.h"
 
 namespace plim::ref {
 
@@ -93,12 +92,11 @@ AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std
 AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s) {
     AppCandidates abstractions = AppCandidates::defer([x, t, s]() {
         auto [v, rest] = nextName(s);
-        auto groups = std::make_shared<const std::vector<std::pair<Term, std::vector<Path>>>>(abstractableGroups(t));
         AppCandidates perGroup = concatMap(
             [x, t, v, rest](const std::pair<Term, std::vector<Path>>& g) {
                 return groupAbstractions(x, t, g.first, g.second, v, rest);
             },
-            fromVector(*groups));
+            fromVector(abstractableGroups(t)));
         AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
         return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
     });

@@ -1,5 +1,7 @@
 #include "engine/reference_matching_core.h"
 
+#include <algorithm>
+
 #include "engine/reference_matching_utils.h"
 #include "frontend/pprint_expr.h"
 #include "text/errors.h"
@@ -9,40 +11,6 @@ namespace plim::ref {
 // ---------------------------------------------------------------------------------------
 // Bindings
 // ---------------------------------------------------------------------------------------
-
-namespace {
-
-// Rebuilds a term bottom-up with an explicit stack; skip(t) may answer for t without
-// entering it, leaf(t) gives a leaf's result and node(t, parts) an inner node's.
-template <class Skip, class Leaf, class Node>
-Term rebuildWith(const Term& root, const Skip& skip, const Leaf& leaf, const Node& node) {
-    if (auto r = skip(root)) return *r;
-    struct Frame {
-        Term t;
-        std::vector<Term> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            const Term& next = parts[top.done.size()];
-            if (auto r = skip(next)) {
-                top.done.push_back(std::move(*r));
-            } else {
-                stack.push_back(Frame{next, {}});
-            }
-            continue;
-        }
-        Term built = parts.empty() ? leaf(top.t) : node(top.t, std::move(top.done));
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
-}
-
-}  // namespace
 
 Term applyBindings(const Bindings& b, const Term& p) {
     const bool noVars = b.vars.isEmpty();
@@ -57,13 +25,18 @@ Term applyBindings(const Bindings& b, const Term& p) {
         switch (t.kind()) {
         case TermKind::PVar:
             if (auto bound = lookupFM(NaturalOrd{}, b.vars, t.name())) return *bound;
-            return PVar(t.name(), retype(t.type()));
-        case TermKind::LVar: return LVar(t.name(), retype(t.type()));
-        case TermKind::Con: return Con(t.constant(), retype(t.type()));
+            return noTypes ? t : PVar(t.name(), retype(t.type()));
+        case TermKind::LVar: return noTypes ? t : LVar(t.name(), retype(t.type()));
+        case TermKind::Con: return noTypes ? t : Con(t.constant(), retype(t.type()));
         default: return t;
         }
     };
     auto node = [&](const Term& t, std::vector<Term> parts) -> Term {
+        if (noTypes) {
+            bool same = true;
+            for (std::size_t i = 0; i < parts.size() && same; ++i) same = parts[i].sameNode(subterms(t)[i]);
+            if (same) return t;
+        }
         switch (t.kind()) {
         case TermKind::Ap: return Ap(std::move(parts[0]), std::move(parts[1]), retype(t.type()));
         case TermKind::Lam: return Lam(t.binder(), std::move(parts[0]), retype(t.type()));
@@ -71,7 +44,9 @@ Term applyBindings(const Bindings& b, const Term& p) {
         default: return t;
         }
     };
-    return rebuildWith(p, skip, leaf, node);
+    return term_detail::rebuildTerm(p, skip, [&](const Term& t, std::vector<Term> parts) {
+        return parts.empty() ? leaf(t) : node(t, std::move(parts));
+    });
 }
 
 Bindings composeBindings(const Bindings& s, const Bindings& h) {
@@ -108,7 +83,74 @@ AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s) {
 
 namespace {
 
-using WorkItems = std::shared_ptr<const Problems>;
+// The worklist: a persistent queue (a front list and a back list kept in reverse), so that
+// taking the first problem and adding new ones at the end cost O(1) however long it grows,
+// and alternatives of a search share it.
+class Worklist {
+    struct Cell {
+        Problem problem;
+        mutable std::shared_ptr<const Cell> next;  // unlinked by the destructor
+        Cell(Problem p, std::shared_ptr<const Cell> n) : problem(std::move(p)), next(std::move(n)) {}
+        Cell(const Cell&) = delete;
+        Cell& operator=(const Cell&) = delete;
+        ~Cell() {
+            std::shared_ptr<const Cell> at = std::move(next);
+            while (at && at.use_count() == 1) {
+                std::shared_ptr<const Cell> after = std::move(at->next);
+                at.reset();
+                at = std::move(after);
+            }
+        }
+    };
+    using CellPtr = std::shared_ptr<const Cell>;
+
+public:
+    Worklist() = default;
+    explicit Worklist(const Problems& ps) {
+        for (auto it = ps.rbegin(); it != ps.rend(); ++it) front_ = std::make_shared<const Cell>(*it, front_);
+    }
+
+    bool empty() const { return !front_ && !back_; }
+
+    // The first problem and the rest.
+    std::pair<Problem, Worklist> pop() const {
+        Worklist w = *this;
+        if (!w.front_) {
+            for (const Cell* c = w.back_.get(); c; c = c->next.get())
+                w.front_ = std::make_shared<const Cell>(c->problem, w.front_);
+            w.back_ = nullptr;
+        }
+        Problem first = w.front_->problem;
+        w.front_ = w.front_->next;
+        return {std::move(first), std::move(w)};
+    }
+
+    Worklist pushed(Problem p) const {
+        Worklist w = *this;
+        w.back_ = std::make_shared<const Cell>(std::move(p), back_);
+        return w;
+    }
+
+    // Every pattern with b applied; the queue itself when no pattern changes.
+    Worklist applied(const Bindings& b) const {
+        std::vector<Problem> all;
+        bool changed = false;
+        for (const Cell* c = front_.get(); c; c = c->next.get()) all.push_back(c->problem);
+        const std::size_t fromBack = all.size();
+        for (const Cell* c = back_.get(); c; c = c->next.get()) all.push_back(c->problem);
+        std::reverse(all.begin() + static_cast<std::ptrdiff_t>(fromBack), all.end());
+        for (Problem& p : all) {
+            Term q = applyBindings(b, p.pattern);
+            changed = changed || !q.sameNode(p.pattern);
+            p.pattern = std::move(q);
+        }
+        return changed ? Worklist(all) : *this;
+    }
+
+private:
+    CellPtr front_;
+    CellPtr back_;
+};
 
 // One step of one rule: bindings, new problems and the supply after it.
 struct RuleResult {
@@ -164,20 +206,10 @@ Problems applyToProblems(const Bindings& b, Problems ps) {
 }
 
 // The worklist after a step: the remaining problems, then the new ones, all with m applied.
-std::pair<WorkItems, std::size_t> nextWorklist(const Bindings& m, const WorkItems& items, std::size_t from,
-                                               Problems fresh) {
-    if (isIdentity(m) && fresh.empty()) return {items, from};
-    auto next = std::make_shared<Problems>();
-    next->reserve(items->size() - from + fresh.size());
-    for (std::size_t i = from; i < items->size(); ++i) {
-        const Problem& p = (*items)[i];
-        next->push_back(Problem{isIdentity(m) ? p.pattern : applyBindings(m, p.pattern), p.term});
-    }
-    for (Problem& p : fresh) {
-        if (!isIdentity(m)) p.pattern = applyBindings(m, p.pattern);
-        next->push_back(std::move(p));
-    }
-    return {std::move(next), 0};
+Worklist nextWorklist(const Bindings& m, const Worklist& rest, Problems fresh) {
+    Worklist next = isIdentity(m) ? rest : rest.applied(m);
+    for (Problem& p : applyToProblems(m, std::move(fresh))) next = next.pushed(std::move(p));
+    return next;
 }
 
 // Every solution composed with the bindings of the steps taken before it, latest first.
@@ -192,14 +224,12 @@ Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
         sols);
 }
 
-Solutions solve(AppRule rule, WorkItems items, std::size_t at, NameSupply supply);
+Solutions solve(AppRule rule, Worklist work, NameSupply supply);
 
 // The solutions that follow one rule result of the problem at the front.
-Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, const WorkItems& items,
-                        std::size_t from) {
+Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, const Worklist& rest) {
     const Bindings m = composeBindings(rr.bindings, h);
-    auto [next, start] = nextWorklist(m, items, from, applyToProblems(h, rr.fresh));
-    Solutions inner = solve(rule, std::move(next), start, rr.supply);
+    Solutions inner = solve(rule, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
     if (isIdentity(m)) return inner;
     return composeAll(inner, {m});
 }
@@ -218,37 +248,32 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
         appRuleCandidates(rule, isFlexible(f), p.arg(), t, s));
 }
 
-Solutions solve(AppRule rule, WorkItems items, std::size_t at, NameSupply supply) {
-    return Solutions::defer([rule, items = std::move(items), at, supply = std::move(supply)]() -> Solutions {
-        WorkItems work = items;
-        std::size_t i = at;
+Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
+    return Solutions::defer([rule, work = std::move(work), supply = std::move(supply)]() -> Solutions {
+        Worklist queue = work;
         NameSupply s = supply;
         std::vector<Bindings> ms;
         // Problems with at most one way forward are solved in this loop; the first problem with
         // alternatives hands the rest of the search to a lazy list per alternative.
         for (;;) {
-            if (i == work->size())
+            if (queue.empty())
                 return composeAll(Solutions::cons(Solution{identityBindings(), s}, Solutions()), std::move(ms));
-            const Problem& pr = (*work)[i];
+            auto [pr, rest] = queue.pop();
             if (pr.term.hasPVar()) freeVariablesInTerm(pr.term);
             const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
             if (!h) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
-                const WorkItems rest = work;
-                const std::size_t from = i + 1;
                 Solutions branches = concatMap(
-                    [rule, hb, rest, from](const RuleResult& rr) { return continueAfter(rule, hb, rr, rest, from); },
+                    [rule, hb, rest = rest](const RuleResult& rr) { return continueAfter(rule, hb, rr, rest); },
                     appSteps(rule, pr.pattern, pr.term, s));
                 return composeAll(branches, std::move(ms));
             }
             std::optional<RuleResult> rr = singleStep(pr.pattern, pr.term, s);
             if (!rr) return Solutions();
             const Bindings m = composeBindings(rr->bindings, *h);
-            auto [next, start] = nextWorklist(m, work, i + 1, applyToProblems(*h, std::move(rr->fresh)));
+            queue = nextWorklist(m, rest, applyToProblems(*h, std::move(rr->fresh)));
             if (!isIdentity(m)) ms.push_back(m);
-            work = std::move(next);
-            i = start;
             s = std::move(rr->supply);
         }
     });
@@ -257,7 +282,7 @@ Solutions solve(AppRule rule, WorkItems items, std::size_t at, NameSupply supply
 }  // namespace
 
 Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
-    return solve(rule, std::make_shared<const Problems>(problems), 0, supply);
+    return solve(rule, Worklist(problems), supply);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -29,16 +29,17 @@ TermNode::~TermNode() {
 
 namespace {
 
+// A type variable (or a scheme, treated as open: only a shortcut depends on it) occurs in t.
+// Walked with a work list: function types can be long chains.
 bool typeHasVars(const Type& t) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return true;
-    case TypeKind::TAbs: return true;  // treated as open: only a shortcut depends on it
-    case TypeKind::TCon:
-        for (const Type& a : t.args())
-            if (typeHasVars(a)) return true;
-        return false;
+    std::vector<const Type*> pending{&t};
+    while (!pending.empty()) {
+        const Type* at = pending.back();
+        pending.pop_back();
+        if (!at->isTCon()) return true;
+        for (const Type& a : at->args()) pending.push_back(&a);
     }
-    return true;
+    return false;
 }
 
 }  // namespace

@@ -8,37 +8,9 @@
 
 namespace plim::ref {
 
-namespace {
+using term_detail::rebuildTerm;
 
-// Rebuilds a term bottom-up with an explicit stack.  skip(t) may give the result for t
-// without entering it; post(t, parts) builds the result from the rebuilt subterms.
-template <class Skip, class Post>
-Term rebuildTerm(const Term& root, const Skip& skip, const Post& post) {
-    if (auto r = skip(root)) return *r;
-    struct Frame {
-        Term t;
-        std::vector<Term> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            const Term& next = parts[top.done.size()];
-            if (auto r = skip(next)) {
-                top.done.push_back(std::move(*r));
-            } else {
-                stack.push_back(Frame{next, {}});
-            }
-            continue;
-        }
-        Term built = post(top.t, std::move(top.done));
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
-}
+namespace {
 
 std::optional<Term> keepLambdaFree(const Term& t) {
     if (!t.hasLam()) return t;
@@ -154,10 +126,23 @@ Path StepList::toPath() const {
 
 namespace {
 
-// The positions still to be listed, next first.
+// The positions still to be listed, next first.  A long chain (the arguments of a long
+// application spine wait here) is released one cell at a time.
 struct Pending {
     Position pos;
-    std::shared_ptr<const Pending> rest;
+    mutable std::shared_ptr<const Pending> rest;
+
+    Pending(Position p, std::shared_ptr<const Pending> r) : pos(std::move(p)), rest(std::move(r)) {}
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+    ~Pending() {
+        std::shared_ptr<const Pending> at = std::move(rest);
+        while (at && at.use_count() == 1) {
+            std::shared_ptr<const Pending> after = std::move(at->rest);
+            at.reset();
+            at = std::move(after);
+        }
+    }
 };
 
 List<Position> positionsFrom(std::shared_ptr<const Pending> pending) {
@@ -171,7 +156,7 @@ List<Position> positionsFrom(std::shared_ptr<const Pending> pending) {
             TermStep step = t.is(TermKind::Ap) ? (i == 0 ? First : Second)
                             : t.is(TermKind::Lam) ? Body
                                                   : TupElem(static_cast<std::int32_t>(i));
-            rest = std::make_shared<const Pending>(Pending{Position{parts[i], p.path.push(step)}, rest});
+            rest = std::make_shared<const Pending>(Position{parts[i], p.path.push(step)}, rest);
         }
         return List<Position>::cons(p, positionsFrom(rest));
     });
@@ -180,7 +165,7 @@ List<Position> positionsFrom(std::shared_ptr<const Pending> pending) {
 }  // namespace
 
 List<Position> positions(const Term& t) {
-    return positionsFrom(std::make_shared<const Pending>(Pending{Position{t, StepList()}, nullptr}));
+    return positionsFrom(std::make_shared<const Pending>(Position{t, StepList()}, nullptr));
 }
 
 // ---------------------------------------------------------------------------------------

@@ -19,6 +19,41 @@
 
 namespace plim::ref {
 
+namespace term_detail {
+
+// Rebuilds a term bottom-up with an explicit stack, so long spines cost no call depth.
+// skip(t) may give the result for t without entering it; post(t, parts) builds the result
+// from the rebuilt subterms (none for a leaf).
+template <class Skip, class Post>
+Term rebuildTerm(const Term& root, const Skip& skip, const Post& post) {
+    if (auto r = skip(root)) return *r;
+    struct Frame {
+        Term t;
+        std::vector<Term> done;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{root, {}});
+    for (;;) {
+        Frame& top = stack.back();
+        const std::vector<Term>& parts = subterms(top.t);
+        if (top.done.size() < parts.size()) {
+            const Term& next = parts[top.done.size()];
+            if (auto r = skip(next)) {
+                top.done.push_back(std::move(*r));
+            } else {
+                stack.push_back(Frame{next, {}});
+            }
+            continue;
+        }
+        Term built = post(top.t, std::move(top.done));
+        stack.pop_back();
+        if (stack.empty()) return built;
+        stack.back().done.push_back(std::move(built));
+    }
+}
+
+}  // namespace term_detail
+
 // --- positions ------------------------------------------------------------------------------
 
 // A path shared by the positions below it: the steps from the root, held leaf first.

@@ -64,6 +64,7 @@ std::string showListSyntax(const std::vector<T>& values, const std::string& rest
 inline std::string showsPrecExpr(int prec, const Expr& e, const std::string& rest = {}) {
     return showsPrecSyntax(prec, e, rest);
 }
-inline std::string showExpr(const Expr& e) { return showSyntax(e); }
+// The constructor form; the printer's showExpr gives the concrete syntax.
+inline std::string showExprSyntax(const Expr& e) { return showSyntax(e); }
 
 }  // namespace plim

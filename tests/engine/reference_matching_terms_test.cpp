@@ -32,6 +32,8 @@ TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
     const Term full = convertClosed(ap(pairCon, num(1), mkCon(mkBoolean(true), boolType())));
     ASSERT_TRUE(full.is(TermKind::Tupl));
     EXPECT_EQ(full.elems().size(), 2u);
+    EXPECT_EQ(tupleArguments(ap(pairCon, num(1), num(2)))->size(), 2u);
+    EXPECT_FALSE(tupleArguments(ap(pairCon, num(1))).has_value());
     const Term partial = convertClosed(ap(pairCon, num(1)));
     ASSERT_TRUE(partial.is(TermKind::Ap));
     EXPECT_TRUE(partial.fun().is(TermKind::Con));
@@ -71,6 +73,14 @@ TEST(RefConvert, DerivedTextForms) {
 TEST(RefConvert, DeepTermsCostNoStack) {
     Expr spine = v("x");
     for (int i = 0; i < 100000; ++i) spine = ap(k("c", fII), spine);
+    Expr leftSpine = v("x");
+    for (int i = 0; i < 100000; ++i) leftSpine = plus(leftSpine, num(i % 3));
+    {
+        // The arguments of a left spine wait in the walk; leaving it early releases them.
+        const Term t = convertClosed(leftSpine);
+        EXPECT_EQ(toVector(positions(t), 150000).size(), 150000u);
+        EXPECT_EQ(patternVars(t), (std::vector<std::string>{"x"}));
+    }
     Expr nested = num(1);
     for (int i = 0; i < 10000; ++i) nested = lam("y" + std::to_string(i % 7), I(), nested);
     for (const Expr& e : {spine, nested}) {
@@ -81,6 +91,7 @@ TEST(RefConvert, DeepTermsCostNoStack) {
         EXPECT_TRUE(isEtaNormal(t));
         EXPECT_TRUE(isTwoStepPattern(t));
         EXPECT_EQ(length(positions(t)), e.isAp() ? 200001u : 10001u);
+        EXPECT_EQ(toVector(positions(t), 3).size(), 3u);  // abandoned early
     }
 }
 

@@ -179,6 +179,13 @@ TEST(RefSearch, LongSpinesMatchOnTheLargeStack) {
         ASSERT_FALSE(rs.empty());
         EXPECT_EQ(rs.head().subst.size(), 2u);
         EXPECT_TRUE(simpleMatch(list, list).head().subst.empty());
+        // A left-deep operator chain: the worklist grows with every step of the spine.
+        Expr chainP = v("x"), chainT = num(7);
+        for (int i = 0; i < 100000; ++i) {
+            chainP = plus(chainP, num(i % 5));
+            chainT = plus(chainT, num(i % 5));
+        }
+        EXPECT_EQ(texts(simpleMatch(chainP, chainT)), "x=7");
         const MatchResults first = oneStepMatch(p, atTop(list), initialNameSupply()).results;
         ASSERT_FALSE(first.empty());
         EXPECT_TRUE(first.head().subst[1].second.sameNode(list.arg()) || exprEq({}, {}, first.head().subst[1].second, list.arg()));

@@ -16,7 +16,7 @@ Type fn(Type x, Type y) { return mkArrow(std::move(x), std::move(y)); }
 Expr v(const std::string& n, const Type& t = a) { return mkVar(n, t); }
 Expr lam(const Expr& p, const Expr& body) { return mkLam(p, body, fn(p.type(), body.type())); }
 Expr app(const Expr& f, const Expr& x) { return typedAp(f, x); }
-bool same(const Expr& x, const Expr& y) { return showExpr(x) == showExpr(y); }
+bool same(const Expr& x, const Expr& y) { return showExprSyntax(x) == showExprSyntax(y); }
 
 template <class F>
 std::string failureOf(F f) {
@@ -60,7 +60,7 @@ TEST(ExpressionBasics, TypedBuilders) {
     Expr l = typedLam("x", a, bad);  // the body's type is read only when the lambda's is
     EXPECT_EQ(failureOf([&] { l.type(); }), "cannot take result type of non-function");
     Expr id = typedLam("x", a, v("x"));
-    EXPECT_EQ(showExpr(id), "Lam (Var \"x\" (Tid \"a\")) (Var \"x\" (Tid \"a\")) (TCon \"Arrow\" [Tid \"a\",Tid \"a\"])");
+    EXPECT_EQ(showExprSyntax(id), "Lam (Var \"x\" (Tid \"a\")) (Var \"x\" (Tid \"a\")) (TCon \"Arrow\" [Tid \"a\",Tid \"a\"])");
     EXPECT_TRUE(same(typedVar({"y", b}), v("y", b)));
     EXPECT_TRUE(atTop(id).bound.empty());
 }
@@ -122,10 +122,10 @@ TEST(ExpressionBasics, UnletOfTwoDefinitions) {
     Expr let = mkLet(mkDList(mkOneDef(mkFun(v("x"), e1), mkOneDef(mkFun(v("y", b), e2), mkNoDef(), 2), 1)), body, t);
     Expr inner = mkAp(mkLam(v("y", b), body, fn(b, t)), e2, t);
     Expr expected = mkAp(mkLam(v("x"), inner, fn(a, t)), e1, t);
-    EXPECT_EQ(showExpr(unlet(let)), showExpr(expected));
+    EXPECT_EQ(showExprSyntax(unlet(let)), showExprSyntax(expected));
 
     // An empty definition list gives the body alone, with the body's own type.
-    EXPECT_EQ(showExpr(unlet(mkLet(mkDList(mkNoDef()), body, a))), showExpr(body));
+    EXPECT_EQ(showExprSyntax(unlet(mkLet(mkDList(mkNoDef()), body, a))), showExprSyntax(body));
     // Lets inside are removed; let-free parts are shared.
     Expr free = app(v("f", fn(t, a)), body);
     EXPECT_TRUE(unlet(free).sameNode(free));
@@ -203,7 +203,7 @@ TEST(ExpressionNormalisation, Scrub) {
     auto [e3, after3] = scrub(twice, typed);
     const Type c = mkTid("c");
     Expr expected = lam(v("p", c), app(lam(v("q", c), v("q", c)), v("p", c)));
-    EXPECT_EQ(showExpr(e3), showExpr(expected));
+    EXPECT_EQ(showExprSyntax(e3), showExprSyntax(expected));
     EXPECT_EQ(after3.supply.vars.take(5), (std::vector<std::string>{"r"}));
     EXPECT_EQ(toVector(after3.secondRenaming).size(), 1u);
 
@@ -218,14 +218,14 @@ TEST(ExpressionNormalisation, Recexpand) {
     auto [e, rest] = recexpand(f, supply);
     Expr expected = mkLam(v("u"), mkLam(v("v", b), mkAp(mkAp(f, v("u"), fn(b, d)), v("v", b), d), fn(b, d)),
                           fn(a, fn(b, d)));
-    EXPECT_EQ(showExpr(e), showExpr(expected));
+    EXPECT_EQ(showExprSyntax(e), showExprSyntax(expected));
     EXPECT_EQ(rest.vars.take(5), (std::vector<std::string>{"w"}));
 
     // An argument of function type is expanded; the head is not.
     Expr k = v("k", fn(a, a));
     Expr h = v("h", fn(fn(a, a), d));
     auto [e2, rest2] = recexpand(typedAp(h, k), supply);
-    EXPECT_EQ(showExpr(e2), showExpr(mkAp(h, mkLam(v("u"), mkAp(k, v("u"), a), fn(a, a)), d)));
+    EXPECT_EQ(showExprSyntax(e2), showExprSyntax(mkAp(h, mkLam(v("u"), mkAp(k, v("u"), a), fn(a, a)), d)));
     EXPECT_EQ(failureOf([&] { recexpand(letOf({}, v("x")), supply); }), "Expressions:142|function recexpand");
 }
 
@@ -237,14 +237,14 @@ TEST(ExpressionNormalisation, NearbetasMerging) {
     // (\x -> (\y -> body) e2) e1 gives one let: x = e1, y = e2.
     Expr redex = mkAp(mkLam(v("x"), mkAp(mkLam(v("y", b), body, fn(b, t)), e2, t), fn(a, t)), e1, t);
     Expr expected = mkLet(mkDList(mkOneDef(mkFun(v("x"), e1), mkOneDef(mkFun(v("y", b), e2), mkNoDef(), 0), 0)), body, t);
-    EXPECT_EQ(showExpr(nearbetas(redex)), showExpr(expected));
+    EXPECT_EQ(showExprSyntax(nearbetas(redex)), showExprSyntax(expected));
 
     // A let whose body is a redex: the outer definitions, then the redex's.
     Expr outer = mkLet(mkDList(mkOneDef(mkFun(v("z"), v("w")), mkNoDef(), 4)),
                        mkAp(mkLam(v("y", b), body, fn(b, t)), e2, t), t);
     Expr merged = mkLet(mkDList(mkOneDef(mkFun(v("z"), v("w")), mkOneDef(mkFun(v("y", b), e2), mkNoDef(), 0), 4)),
                         body, t);
-    EXPECT_EQ(showExpr(nearbetas(outer)), showExpr(merged));
+    EXPECT_EQ(showExprSyntax(nearbetas(outer)), showExprSyntax(merged));
 
     Expr plain = app(v("f", fn(a, a)), v("x"));
     EXPECT_TRUE(nearbetas(plain).sameNode(plain));

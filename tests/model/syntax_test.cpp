@@ -13,7 +13,7 @@ const Type a = mkTid("a");
 Expr var(const std::string& name) { return mkVar(name, a); }
 
 TEST(SyntaxText, TheFiveExamples) {
-    EXPECT_EQ(showExpr(var("x")), "Var \"x\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(var("x")), "Var \"x\" (Tid \"a\")");
     EXPECT_EQ(showsPrecExpr(11, var("x")), "(Var \"x\" (Tid \"a\"))");
     Defs defs = mkOneDef(mkFun(mkVar("f", a), mkCon(mkNul(), a)), mkNoDef(), 3);
     EXPECT_EQ(showSyntax(defs), "OneDef (Fun (Var \"f\" (Tid \"a\")) (Con Nul (Tid \"a\"))) NoDef 3");
@@ -23,11 +23,11 @@ TEST(SyntaxText, TheFiveExamples) {
 }
 
 TEST(SyntaxText, StringEscapes) {
-    EXPECT_EQ(showExpr(mkVar(std::string("\x0EH"), a)), "Var \"\\SO\\&H\" (Tid \"a\")");
-    EXPECT_EQ(showExpr(mkVar(std::string("\x0E" "A"), a)), "Var \"\\SOA\" (Tid \"a\")");
-    EXPECT_EQ(showExpr(mkVar(std::string("\xC8" "1\xC8x"), a)), "Var \"\\200\\&1\\200x\" (Tid \"a\")");
-    EXPECT_EQ(showExpr(mkVar(std::string("\x7F\x01\n\"\\"), a)), "Var \"\\DEL\\SOH\\n\\\"\\\\\" (Tid \"a\")");
-    EXPECT_EQ(showExpr(mkVar("", a)), "Var \"\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x0EH"), a)), "Var \"\\SO\\&H\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x0E" "A"), a)), "Var \"\\SOA\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\xC8" "1\xC8x"), a)), "Var \"\\200\\&1\\200x\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x7F\x01\n\"\\"), a)), "Var \"\\DEL\\SOH\\n\\\"\\\\\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar("", a)), "Var \"\" (Tid \"a\")");
 }
 
 TEST(SyntaxText, LinesAndBareConstructors) {
@@ -48,12 +48,12 @@ TEST(SyntaxText, LinesAndBareConstructors) {
 TEST(SyntaxText, EveryConstructor) {
     const Type intT = intType();
     Expr lam = mkLam(mkVar("x", intT), mkVar("x", intT), mkArrow(intT, intT));
-    EXPECT_EQ(showExpr(lam), "Lam (Var \"x\" (TCon \"Int\" [])) (Var \"x\" (TCon \"Int\" [])) "
+    EXPECT_EQ(showExprSyntax(lam), "Lam (Var \"x\" (TCon \"Int\" [])) (Var \"x\" (TCon \"Int\" [])) "
                              "(TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])");
     Expr ap = mkAp(lam, mkCon(mkNumber(-2), intT), intT);
-    EXPECT_EQ(showsPrecExpr(11, ap, "|"), "(Ap (" + showExpr(lam) + ") (Con (Number (-2)) (TCon \"Int\" [])) (TCon \"Int\" []))|");
+    EXPECT_EQ(showsPrecExpr(11, ap, "|"), "(Ap (" + showExprSyntax(lam) + ") (Con (Number (-2)) (TCon \"Int\" [])) (TCon \"Int\" []))|");
     Expr let = mkLet(mkDList(mkNoDef()), var("b"), a);
-    EXPECT_EQ(showExpr(let), "Let (DList NoDef) (Var \"b\" (Tid \"a\")) (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(let), "Let (DList NoDef) (Var \"b\" (Tid \"a\")) (Tid \"a\")");
 
     Decl dec = mkDec(var("f"), a);
     EXPECT_EQ(showSyntax(dec), "Dec (Var \"f\" (Tid \"a\")) (Tid \"a\")");
@@ -126,7 +126,7 @@ Expr consChain(int n) {
 TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
     {
         Expr chain = consChain(100000);
-        std::string text = showExpr(chain);
+        std::string text = showExprSyntax(chain);
         EXPECT_EQ(text.rfind("Ap (Ap (Con (Binop Cons) ", 0), 0u);
         EXPECT_TRUE(text.ends_with(" (TCon \"List\" [Tid \"a\"])"));
     }
@@ -143,7 +143,7 @@ TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
     for (int i = 0; i < 100000; ++i) spine = mkAp(spine, var("x"), a);
     std::string prefix = "Ap ";
     for (int i = 1; i < 100000; ++i) prefix += "(Ap ";
-    EXPECT_TRUE(showExpr(spine).starts_with(prefix + "(Var \"f\""));
+    EXPECT_TRUE(showExprSyntax(spine).starts_with(prefix + "(Var \"f\""));
 }
 
 }  // namespace
