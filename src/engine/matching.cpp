@@ -54,8 +54,9 @@ MatcherRef betaMatcher(MatcherRef raw) {
 
 // --- the base matchers ------------------------------------------------------------------------
 
-// The fast engine on converted terms: the pattern of operations 1, 3, 5 and 7 and the term
-// of operation 1 with no bound names, every other side with the names of its bound list.
+// The fast engine on converted terms: the pattern of operations 1, 3 and 5 and the term of
+// operation 1 with no bound names, every other side with the names of its bound list.  The
+// applicability test reads the expressions without converting them.
 MatcherRef fastRecord() {
     static const MatcherRef record = [] {
         Matcher m;
@@ -97,9 +98,7 @@ MatcherRef fastRecord() {
                                                       convertPrime(contextNames(t.bound), t.expr), t.bound, s));
             });
         };
-        m.applicable = [](const Expr& p, const TermCtx& t) {
-            return fastApplicable(convertPrime({}, p), convertPrime(contextNames(t.bound), t.expr));
-        };
+        m.applicable = fastApplicableExpr;
         return std::make_shared<const Matcher>(std::move(m));
     }();
     return record;

@@ -6,6 +6,7 @@
 
 #include "engine/def_prep.h"
 #include "engine/fail_list.h"
+#include "engine/rewrite_applicable.h"
 #include "engine/sub_expressions.h"
 #include "model/constants.h"
 
@@ -21,6 +22,9 @@ struct Level {
     RuleCopies copies;
     std::vector<TypedVar> ctx;
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
+    // The fast matcher's applicability test as tables (null: ask the matcher, which is then
+    // another one or the rules' symbols are too many).
+    std::shared_ptr<const RuleSymbols> symbols;
 };
 using LevelRef = std::shared_ptr<const Level>;
 
@@ -40,6 +44,21 @@ NameSupply canonicalSupply(const std::vector<TypedVar>& ctx) {
     return freshFor(zero, ctx)(initialNameSupply());
 }
 
+// Only the plain fast matcher's test is answered from tables: the wrappers around it still
+// see every call.
+std::shared_ptr<const RuleSymbols> symbolsFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
+    if (matcher != fastMatcher()) return nullptr;
+    std::optional<RuleSymbols> table = ruleSymbols(rules);
+    return table ? std::make_shared<const RuleSymbols>(std::move(*table)) : nullptr;
+}
+
+LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
+                   std::shared_ptr<const RuleSymbols> symbols) {
+    NameSupply canonical = canonicalSupply(ctx);
+    return std::make_shared<const Level>(
+        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(symbols)});
+}
+
 // --- positions ------------------------------------------------------------------------------
 
 // The positions of one expression: every subexpression in subpaths order, with whether it
@@ -55,6 +74,7 @@ struct Site {
 struct Positions {
     std::vector<Site> sites;  // in subpaths order
     std::vector<std::vector<TypedVar>> ctxs;
+    std::optional<std::vector<SymbolSet>> held;  // per site, with the level's symbols
 
     Path pathOf(int i) const {
         Path p;
@@ -65,8 +85,20 @@ struct Positions {
 };
 using PositionsRef = std::shared_ptr<const Positions>;
 
-PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
+// Patterns are small: a plain walk.
+bool holdsConstant(const Expr& pattern) {
+    switch (pattern.kind()) {
+    case ExprKind::Con: return true;
+    case ExprKind::Ap: return holdsConstant(pattern.fun()) || holdsConstant(pattern.arg());
+    case ExprKind::Lam: return holdsConstant(pattern.pattern()) || holdsConstant(pattern.body());
+    default: return false;
+    }
+}
+
+PositionsRef positionsOf(const Expr& e, const Level& level) {
+    const std::vector<TypedVar>& ctx = level.ctx;
     auto out = std::make_shared<Positions>();
+    if (level.symbols) out->held = siteSymbols(e, *level.symbols);
     out->ctxs.push_back(ctx);
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{e, -1, Step::First, 0}};
@@ -83,6 +115,8 @@ PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
             inner.insert(inner.end(), outer.begin(), outer.end());
             out->ctxs.push_back(std::move(inner));
             stack.push_back(Site{node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
+            // A constant of the pattern (a tuple pattern) counts too.
+            if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
         }
         case ExprKind::Ap:
@@ -142,8 +176,9 @@ Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, co
         auto [copies, s1] = advance(level->copies, supply.get());
         std::vector<TypedVar> rctx = subctx;
         for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
-        auto left = std::make_shared<const Level>(Level{level->matcher, copies, subctx, canonicalSupply(subctx)});
-        auto right = std::make_shared<const Level>(Level{level->matcher, copies, rctx, canonicalSupply(rctx)});
+        auto symbols = symbolsFor(level->matcher, *copies.front());
+        LevelRef left = makeLevel(level->matcher, copies, subctx, symbols);
+        LevelRef right = makeLevel(level->matcher, copies, rctx, symbols);
         auto [dl, s2] = deriveAt(left, l, s1);
         auto [dr, s3] = deriveAt(right, r, s2.get());
         const Expr fr = finalExpression(dr);
@@ -254,19 +289,21 @@ Attempt tryRuleAt(const CurrentRef& cur, const Rule& rule, int site) {
 // tried below.
 Attempt tryRules(const CurrentRef& cur) {
     const Level& level = *cur->level;
-    const Matcher& matcher = *level.matcher;
+    const Positions& pos = *cur->positions;
+    const std::vector<Rule>& rules = *level.copies.front();
     std::vector<Attempt> attempts;
-    const TermCtx whole{cur->e, level.ctx};
-    for (const Rule& rule : *level.copies.front()) {
-        const Expr& lhs = rule.equation.first;
-        if (!matcher.applicable(lhs, whole)) continue;
-        const Positions& pos = *cur->positions;
-        for (std::size_t i = 0; i < pos.sites.size(); ++i) {
+    for (std::size_t r = 0; r < rules.size(); ++r) {
+        const Expr& lhs = rules[r].equation.first;
+        const std::optional<SymbolSet> required = pos.held ? level.symbols->required[r] : std::nullopt;
+        auto applicable = [&](std::size_t i) {
+            if (required) return holdsAll((*pos.held)[i], *required);
             const Site& s = pos.sites[i];
-            if (!s.hasConstant) continue;
-            const bool ok = i == 0 || matcher.applicable(lhs, TermCtx{s.expr, pos.ctxs[static_cast<std::size_t>(s.ctx)]});
-            if (ok) attempts.push_back(tryRuleAt(cur, rule, static_cast<int>(i)));
-        }
+            return level.matcher->applicable(lhs, TermCtx{s.expr, pos.ctxs[static_cast<std::size_t>(s.ctx)]});
+        };
+        if (!applicable(0)) continue;
+        for (std::size_t i = 0; i < pos.sites.size(); ++i)
+            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)))
+                attempts.push_back(tryRuleAt(cur, rules[r], static_cast<int>(i)));
     }
     return msum(attempts);
 }
@@ -278,7 +315,7 @@ Attempt tryRules(const CurrentRef& cur) {
 CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end) {
     return CalcSteps::defer([level, e, s, end]() -> CalcSteps {
         auto cur = std::make_shared<const Current>(
-            Current{level, e, positionsOf(e, level->ctx), delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
+            Current{level, e, positionsOf(e, *level), delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
         Attempt attempt = tryRules(cur);
         const Expr reduced = etared(e);
         List<CalcStep> progress = filter(
@@ -325,8 +362,8 @@ std::pair<RuleCopies, NameSupply> advance(const RuleCopies& copies, const NameSu
 
 std::pair<Derivation, Lazy<NameSupply>> derive(MatcherRef matcher, const RuleCopies& copies, const Expr& e,
                                                const std::vector<TypedVar>& ctx, const NameSupply& supply) {
-    auto level = std::make_shared<const Level>(Level{std::move(matcher), copies, ctx, canonicalSupply(ctx)});
-    return deriveAt(level, e, supply);
+    auto symbols = symbolsFor(matcher, *copies.front());
+    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(symbols)), e, supply);
 }
 
 Derivation rewriteDefinition(MatcherRef matcher, const std::vector<Rule>& theory, const Expr& expr,

@@ -131,6 +131,16 @@ TEST(Rewrite, SubexpressionsWithoutConstantsAreNeverTried) {
     EXPECT_EQ(calls->oneStep, 1);
 }
 
+TEST(Rewrite, AConstantInALambdaPatternMakesAPosition) {
+    auto calls = std::make_shared<Calls>();
+    const Expr a = var("a"), b = var("b"), x = var("x", fn(mkTupleType({nat(), nat()}), nat()));
+    const Expr pair = ap(mkCon(mkTuple(2), fn(nat(), fn(nat(), mkTupleType({nat(), nat()})))), a, b);
+    // \(a, b) -> a: only the lambda itself holds a constant, in its pattern.
+    Derivation d = rewriteDefinition(firstOrderMatcher(calls), {rule("same", x, x)}, lam(pair, a));
+    EXPECT_TRUE(d.steps.empty());
+    EXPECT_EQ(calls->oneStep, 1);
+}
+
 TEST(Rewrite, ConditionalRuleSucceedsWithItsNestedDerivationsInConditionOrder) {
     const Expr x = var("x");
     std::vector<Rule> theory = peanoTheory();
