@@ -70,7 +70,7 @@ void BM_PrintProgram(benchmark::State& state) {
     state.counters["bytes"] = static_cast<double>(bytes);
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_PrintProgram)->Arg(5000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PrintProgram)->Arg(5000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The shapes, each of about `nodes` nodes.
 Expr balancedSum(int nodes) {
@@ -109,6 +109,26 @@ void BM_PrintExpr(benchmark::State& state) {
 BENCHMARK_TEMPLATE(BM_PrintExpr, balancedSum)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_PrintExpr, consList)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_TEMPLATE(BM_PrintExpr, applicationSpine)->Arg(25000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// The sizes of the printing-speed targets, and twice them: a balanced sum of 50,000 leaves and
+// an application to 100,000 arguments, printed by showExpr.
+Expr sumOfLeaves(int leaves) { return balancedSum(4 * leaves); }
+Expr applicationTo(int arguments) { return applicationSpine(2 * arguments); }
+
+template <Expr (*Shape)(int)>
+void BM_PrintTarget(benchmark::State& state) {
+    const Expr e = Shape(static_cast<int>(state.range(0)));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        timeOnLargeStack(state, [&] { bytes = showExpr(e).size(); });
+    }
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.counters["ns_per_item"] = benchmark::Counter(static_cast<double>(state.range(0)),
+                                                       benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+}
+BENCHMARK_TEMPLATE(BM_PrintTarget, sumOfLeaves)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_PrintTarget, applicationTo)->Arg(100000)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // The shapes whose layout once took exponential time: conditionals nested in the then- or
 // the else-branch (condition x<i> == <i>, other branch g y), and a lambda in the last argument

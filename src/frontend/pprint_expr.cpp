@@ -28,7 +28,7 @@ enum class Combine {
     Conditional,   // if-then-else of the first three parts, applied to the rest
     PartialTuple,  // "Tuple n" and the parts as words
     Tuple,         // the first `count` parts in parentheses, applied to the rest
-    Infix,         // the operator `text` between the first two parts, applied to the rest
+    Infix,         // the operator `doc` between the first two parts, applied to the rest
     LetHead,       // the first part (in parentheses when `flag`) applied to the rest
     Lambda,        // `patterns` and the body, the last part
     LocalDefinition,
@@ -118,6 +118,16 @@ Step tuple(std::int32_t n, const std::vector<Expr>& args) {
     return s;
 }
 
+// The operator's text, built once.
+const Doc& opDoc(Op op) {
+    static const std::vector<Doc> docs = [] {
+        std::vector<Doc> ds;
+        for (Op o : allOps()) ds.push_back(textDoc(printedOpSymbol(o)));
+        return ds;
+    }();
+    return docs[static_cast<std::size_t>(op)];
+}
+
 Step binop(Precedence p, Op op, const std::vector<Expr>& args) {
     const std::string symbol = printedOpSymbol(op);
     if (args.empty()) return leaf(parensDoc(textDoc(symbol)));
@@ -129,7 +139,7 @@ Step binop(Precedence p, Op op, const std::vector<Expr>& args) {
     s.how = Combine::Infix;
     s.prec = p;
     s.flag = args[0].isVar() && args[1].isVar();
-    s.text = symbol;
+    s.doc = opDoc(op);
     return s;
 }
 
@@ -255,7 +265,7 @@ Doc combine(Step& s, std::vector<Doc> docs) {
     }
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
-        std::vector<Doc> operands{docs[0], textDoc(s.text), docs[1]};
+        std::vector<Doc> operands{docs[0], s.doc, docs[1]};
         Doc infix = s.flag ? wordsDoc(std::move(operands)) : hvSpList(std::move(operands));
         if (docs.size() == 2) return s.opPrec <= p ? parensDoc(std::move(infix)) : infix;
         return ppApplication(p, parensDoc(std::move(infix)), slice(docs, 2));

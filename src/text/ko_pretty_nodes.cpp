@@ -17,7 +17,9 @@ namespace plim::pretty_detail {
 namespace {
 
 // The texts built by one layout, in blocks, freed together when the layout's candidates are no
-// longer needed; the leaf strings it makes (markers, error texts) live with them.
+// longer needed; the leaf strings it makes (markers, error texts) live with them.  New texts go
+// to a work part, which a stack of documents rewinds after each item once it has kept the few
+// texts that its chosen candidates use: the work part stays small and hot in the cache.
 class TextArena {
 public:
     TextArena() = default;
@@ -25,26 +27,64 @@ public:
     TextArena& operator=(const TextArena&) = delete;
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                         const std::string* leaf) {
-        if (used_ == kBlock) {
-            blocks_.push_back(std::make_unique<TextTree[]>(kBlock));
-            used_ = 0;
-        }
-        TextTree& t = blocks_.back()[used_++];
+                         const char* chars) {
+        TextTree& t = work_.next();
         t.kind = kind;
+        t.kept = false;
         t.shift = shift;
         t.first = first;
         t.second = second;
-        t.leaf = leaf;
+        t.chars = chars;
         return &t;
     }
-    const std::string* keep(std::string s) { return &strings_.emplace_back(std::move(s)); }
+    const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
+
+    // The work part's extent, and its rewinding to an earlier extent: the texts made since are
+    // gone.
+    std::size_t mark() const { return work_.filled; }
+    void rewind(std::size_t mark) { work_.filled = mark; }
+
+    // The text with the parts not yet kept copied to the kept part.
+    const TextTree* keepText(const TextTree* t) {
+        if (t == nullptr || t->kept) return t;
+        TextTree* root = copy(*t);
+        std::vector<TextTree*>& todo = todo_;
+        todo.push_back(root);
+        while (!todo.empty()) {
+            TextTree* at = todo.back();
+            todo.pop_back();
+            for (const TextTree** part : {&at->first, &at->second}) {
+                if (*part == nullptr || (*part)->kept) continue;
+                TextTree* c = copy(**part);
+                *part = c;
+                todo.push_back(c);
+            }
+        }
+        return root;
+    }
 
 private:
     static constexpr std::size_t kBlock = 1024;
-    std::vector<std::unique_ptr<TextTree[]>> blocks_;
-    std::size_t used_ = kBlock;
+    struct Region {
+        std::vector<std::unique_ptr<TextTree[]>> blocks;
+        std::size_t filled = 0;  // texts in use
+        TextTree& next() {
+            const std::size_t at = filled++;
+            if (at / kBlock == blocks.size()) blocks.push_back(std::make_unique<TextTree[]>(kBlock));
+            return blocks[at / kBlock][at % kBlock];
+        }
+    };
+    TextTree* copy(const TextTree& t) {
+        TextTree& c = kept_.next();
+        c = t;
+        c.kept = true;
+        return &c;
+    }
+
+    Region work_;
+    Region kept_;
     std::deque<std::string> strings_;
+    std::vector<TextTree*> todo_;
 };
 
 // The arena of the layout running on this thread.
@@ -64,7 +104,8 @@ private:
 
 const TextTree* leafText(std::string s) {
     TextArena& a = *currentArena;
-    return a.make(TextTree::Kind::Leaf, 0, nullptr, nullptr, a.keep(std::move(s)));
+    const std::string& kept = a.keep(std::move(s));
+    return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
 }
 
 const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
@@ -95,7 +136,12 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
         const TextTree& t = *it.text;
         switch (t.kind) {
-        case TextTree::Kind::Leaf: out += *t.leaf; break;
+        case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
+        case TextTree::Kind::Marker:
+            out += '<';
+            out.append(static_cast<std::size_t>(t.shift - 2), '*');
+            out += '>';
+            break;
         case TextTree::Kind::Beside:
             todo.push_back({t.second, it.column + t.shift});
             todo.push_back({t.first, it.column});
@@ -368,7 +414,7 @@ ParNodeRef hvSpNode(std::size_t length) {
 namespace {
 
 Cand textCand(const TextTree* t) {
-    const auto n = static_cast<LayoutInt>(t->leaf->size());
+    const LayoutInt n = t->shift;
     return Cand{1, n, n, t};
 }
 
@@ -376,8 +422,11 @@ Cands textCands(const std::string& s) {
     return Cands{textCand(leafText(s))};
 }
 
+// The marker of a width; a long one is not spelled out until it is rendered, as every part of
+// a long line that does not fit has its own.
 Cands markerCands(LayoutInt n) {
-    return textCands(markerText(n));
+    if (n <= 2) return textCands(markerText(n));
+    return Cands{textCand(currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr))};
 }
 
 NodeReply single(Cands cs) {
@@ -580,7 +629,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     return out;
 }
 
-NodeResult joinResult(NodeResult e, std::size_t need) {
+[[gnu::noinline]] NodeResult joinResult(NodeResult e, std::size_t need) {
     NodeResult out;
     out.sizes = e.sizes;
     out.tooWide = e.reply.pair ? e.tooWide : true;
@@ -597,7 +646,7 @@ NodeResult joinResult(NodeResult e, std::size_t need) {
     return out;
 }
 
-NodeResult filterResult(NodeResult e) {
+[[gnu::noinline]] NodeResult filterResult(NodeResult e) {
     NodeResult out;
     out.sizes = e.sizes;
     const bool pair = e.reply.pair;
@@ -631,7 +680,7 @@ Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
     return out;
 }
 
-NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
+[[gnu::noinline]] NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
     NodeResult out;
     out.sizes = indentSizes(inner.sizes, n);
     out.tooWide = n < 0 || n > line || inner.tooWide;
@@ -660,7 +709,7 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
     return out;
 }
 
-NodeResult errorResult(const std::string& text) {
+[[gnu::noinline]] NodeResult errorResult(const std::string& text) {
     NodeResult out;
     const auto n = static_cast<LayoutInt>(text.size());
     out.reply = single(textCands(text));
@@ -845,7 +894,7 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     return NodeResult{};
 }
 
-NodeResult applyResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult applyResult(const DocNode& d, LayoutInt line) {
     SmallVec<Sizes, 4> sizes;
     sizes.reserve(d.parts.size());
     for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
@@ -857,24 +906,45 @@ NodeResult applyResult(const DocNode& d, LayoutInt line) {
     return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
 }
 
-NodeResult textResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     countText();
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
-    out.reply = single(out.tooWide ? markerCands(d.sizes.width) : Cands{textCand(currentArena->make(TextTree::Kind::Leaf, 0, nullptr, nullptr, &d.leaf))});
+    if (out.tooWide) {
+        out.reply = single(markerCands(d.sizes.width));
+    } else {
+        const TextTree* t = currentArena->make(TextTree::Kind::Leaf, d.sizes.width, nullptr, nullptr, d.leaf.data());
+        out.reply = single(Cands{textCand(t)});
+    }
     return out;
 }
 
+// The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
+void keepAndRewind(NodeResult& r, std::size_t mark) {
+    TextArena& a = *currentArena;
+    for (Cands* cs : {&r.reply.first, &r.reply.second})
+        for (Cand& c : *cs) c.text = a.keepText(c.text);
+    a.rewind(mark);
+}
+
+// The stack of an upper document's layout above `acc`.  Where only the first few candidates are
+// needed, their texts are kept and the texts of the upper's layout made for nothing are dropped.
+void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_t need) {
+    const std::size_t mark = currentArena->mark();
+    acc = aboveResult(layOut(upper, line, need), acc, need);
+    if (need != kAll) keepAndRewind(acc, mark);
+}
+
 // A stack of documents, folded from the last one (which stands above the empty document).
-NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
+[[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
-    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need);
     return acc;
 }
 
 // A chain of side-by-side compositions nested to the right, laid out in a loop.
-NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
     SmallVec<std::pair<const DocNode*, LayoutInt>, 8> lefts;  // each left part and the chain's bound there
     const DocNode* at = &d;
     LayoutInt bound = line;
@@ -889,20 +959,38 @@ NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
 }
 
 // A chain of stacked compositions nested downwards, laid out in a loop.
-NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
+[[gnu::noinline]] NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
     SmallVec<const DocNode*, 8> uppers;
     const DocNode* at = &d;
     while (at->kind == DocNode::Kind::Above) {
         uppers.push_back(at->left.get());
         at = at->right.get();
     }
+    const std::size_t mark = currentArena->mark();
     NodeResult acc = layOut(*at, line, need);
-    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) acc = aboveResult(layOut(**it, line, need), acc, need);
+    if (need != kAll) keepAndRewind(acc, mark);
+    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) stackOnto(acc, **it, line, need);
     return acc;
+}
+
+// The two documents' layouts as a pair.
+[[gnu::noinline]] NodeResult dupResult(const DocNode& d, LayoutInt line, std::size_t need) {
+    const NodeResult x = layOut(*d.left, line, need);
+    const NodeResult y = layOut(*d.right, line, need);
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = x.tooWide && y.tooWide;
+    if (!x.tooWide || !y.tooWide)
+        out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
+    else
+        out.reply = single(markerCands(d.sizes.width));
+    return out;
 }
 
 }  // namespace
 
+// The layouts of the kinds are kept out of line: layOut recurses on deep documents, and pays
+// its own frame at every level.
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: return textResult(d, line);
@@ -913,18 +1001,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
     case DocNode::Kind::Filter: return filterResult(layOut(*d.left, line));
     case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.left, line - d.amount), line);
-    case DocNode::Kind::Dup: {
-        const NodeResult x = layOut(*d.left, line, need);
-        const NodeResult y = layOut(*d.right, line, need);
-        NodeResult out;
-        out.sizes = d.sizes;
-        out.tooWide = x.tooWide && y.tooWide;
-        if (!x.tooWide || !y.tooWide)
-            out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
-        else
-            out.reply = single(markerCands(d.sizes.width));
-        return out;
-    }
+    case DocNode::Kind::Dup: return dupResult(d, line, need);
     case DocNode::Kind::Apply: return applyResult(d, line);
     case DocNode::Kind::AboveList: return aboveListResult(d, line, need);
     }

@@ -1,8 +1,9 @@
 // Documents as plain trees: the combinators of the layout library build a node when all their
-// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes
-// over the tree, with its candidates in small lists and their texts in a pool.  The attribute rules are those of the
-// lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used where a lazy document is expected
-// answers lazily, and a lazy part makes the whole composition lazy.
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes over
+// the tree, with its candidates in small lists and their texts in an arena per layout.  The
+// attribute rules are those of the lazy form (ko_pretty.cpp, ko_pretty_par.cpp); a node used
+// where a lazy document is expected answers lazily, and a lazy part makes the whole
+// composition lazy.
 // Only the layout library's own sources include this header.
 #pragma once
 
@@ -23,16 +24,18 @@ namespace plim::pretty_detail {
 // --- the text of a candidate ----------------------------------------------------------------
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented.  The texts built by a layout live in that layout's arena (TextArena in
+// indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
+// when rendered.  The texts built by a layout live in that layout's arena (TextArena in
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
 struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent };
+    enum class Kind { Leaf, Beside, Above, Indent, Marker };
     Kind kind = Kind::Leaf;
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation
+    bool kept = false;    // in the kept part of its arena
+    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
-    const std::string* leaf = nullptr;  // Leaf
+    const char* chars = nullptr;  // Leaf: the characters
 };
 
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a

@@ -82,5 +82,36 @@ TEST(PrettyDifferential, RandomDocuments) {
     });
 }
 
+// Long stacks whose items have several layouts, some of them stacks themselves: a render keeps
+// only the texts of each item's chosen layouts, and releases the long chain in a loop.
+template <class L>
+typename L::D stackOfChoices(int items, bool nested) {
+    std::vector<typename L::D> ds;
+    for (int i = 0; i < items; ++i) {
+        const std::string n = std::to_string(i);
+        typename L::D call = L::hvSp({L::text("f" + n), L::text("alpha"), L::parens(L::hvSp({L::text("g"), L::text(n)}))});
+        typename L::D item = i % 3 == 0   ? L::cond(L::text("c" + n), call, L::text("e"))
+                             : i % 3 == 1 ? L::aboves({call, L::block({L::text("a"), call})})
+                                          : funDef<L>(L::text("x" + n), call);
+        ds.push_back(item);
+    }
+    if (!nested) return L::aboves(ds);
+    typename L::D acc = L::empty();
+    for (auto it = ds.rbegin(); it != ds.rend(); ++it) acc = L::above(*it, acc);
+    return acc;
+}
+
+TEST(PrettyDifferential, LongStacksOfChoices) {
+    runOnLargeStack([] {
+        for (bool nested : {false, true}) {
+            const Pruned::D pruned = stackOfChoices<Pruned>(400, nested);
+            const Exhaustive::D exhaustive = stackOfChoices<Exhaustive>(400, nested);
+            for (LayoutInt w : {5, 12, 25, 40, 80})
+                EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << nested << " at width " << w;
+        }
+        return 0;
+    });
+}
+
 }  // namespace
 }  // namespace plim
