@@ -74,9 +74,8 @@ MatchRun fastConvertRun(const FastRun& run);
 FastSolutions fastSimpleMatch(const fast::Term& p, const fast::Term& t);
 // Simple matching of expressions from no bindings: the results, their order and the errors
 // of fastConvertSolutions(fastSimpleMatch(convertPrime({}, p), convertPrime({}, t))).  The
-// first-order parts are matched on the expressions themselves, without building terms; a
-// lambda of the pattern met on the way, or types the direct walk does not settle, hand the
-// whole problem to the term matcher.
+// expressions are matched as they are, without building terms; what that walk does not
+// follow (see fast_matching_direct.cpp) hands the whole problem to the term matcher.
 MatchResults fastSimpleMatchExpr(const Expr& p, const Expr& t);
 // Simple matching from initial bindings, with the variables bound around pattern and term.
 FastSolutions fastSimpleMatchWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,

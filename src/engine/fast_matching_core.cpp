@@ -45,7 +45,7 @@ Term substAll(const TermSubst& s, const Term& t) {
 
 }  // namespace
 
-Term applyTermSubst(const TermSubst& s, const Term& t) { return substAll(s, t); }
+Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
 
 TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
     if (isIdentity(s1)) return s2;

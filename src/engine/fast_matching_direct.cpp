@@ -2,20 +2,23 @@
 // allocation per node while a simple match mostly looks at a handful of nodes near the top,
 // so the worklist of the core is run here on pairs of expression nodes, read as the terms
 // the conversion would build:
-//   - a variable of the pattern is a PVar; the term must be closed, so each of its variables
-//     is an LVar;
+//   - a variable of the pattern is an LVar when a pattern lambda entered above binds it, else
+//     a PVar; the term must be closed, so each of its variables is an LVar;
 //   - an application spine headed by a tuple constant of arity k with exactly k arguments is
 //     one Tupl node, its arguments the elements;
-//   - a pattern variable already bound stands for its binding, a node of the term.
+//   - a pattern variable already bound stands for its binding, a node of the term;
+//   - the renaming of a term lambda's variable to the pattern lambda's is followed by name,
+//     and eta expansion builds the application the core builds.
 // The problems are taken in the core's order (from the front, new ones at the end) and the
 // type substitution is composed exactly as there, so the result is the core's.  The walk
-// hands the whole match to the term matcher when it meets what it does not follow: a lambda
-// on the pattern side, a type variable in a type taken from the term, a type match binding a
-// type variable to a type with variables, and constants that the core's rigid-symbol test
-// treats apart from their equality.  Inputs whose conversion fails or reads a type not yet
-// computed go to the term matcher at once, so their errors are the conversion's own.
+// hands the whole match to the term matcher when it meets what it does not follow: lambdas
+// with tuple binders, a binding's own lambdas or variables met again, a type variable in a
+// type taken from the term, a type match binding a type variable to a type with variables,
+// bindings that would not convert back to themselves, and constants that the core's
+// rigid-symbol test keys apart from their equality.  Inputs whose conversion fails or reads a
+// type not yet computed go to the term matcher at once, so their errors are the conversion's.
 #include <algorithm>
-#include <deque>
+#include <forward_list>
 
 #include "engine/fast_matching.h"
 
@@ -78,15 +81,19 @@ struct Scan {
     bool hasVariables = false;
 };
 
-// One walk on an explicit stack; stops early once the conversion is known to complain.
+// One walk on an explicit stack (kept per thread: the walk runs on every match); stops early
+// once the conversion is known to complain.
 Scan scan(const Expr& root) {
     Scan out;
     struct Item {
         const Expr* e;
         std::size_t leave;  // non-zero: a lambda's body is done, drop that many names
     };
-    std::vector<Item> todo{{&root, 0}};
-    std::vector<const std::string*> scope;
+    static thread_local std::vector<Item> todo;
+    static thread_local std::vector<const std::string*> scope;
+    todo.clear();
+    scope.clear();
+    todo.push_back({&root, 0});
     while (!todo.empty()) {
         const Item it = todo.back();
         todo.pop_back();
@@ -94,27 +101,26 @@ Scan scan(const Expr& root) {
             scope.resize(scope.size() - it.leave);
             continue;
         }
-        const Expr& e = *it.e;
-        switch (e.kind()) {
+        const Expr* e = it.e;
+        for (; e->isAp(); e = &e->fun()) {  // down the spine, the arguments for later
+            if (!e->typeIsEvaluated()) out.convertsQuietly = false;
+            todo.push_back({&e->arg(), 0});
+        }
+        switch (e->kind()) {
         case ExprKind::Var:
             out.hasVariables = true;
-            if (!inScope(scope, e.name())) out.freeVariables = true;
-            break;
-        case ExprKind::Con: break;
-        case ExprKind::Ap:
-            if (!e.typeIsEvaluated()) out.convertsQuietly = false;
-            todo.push_back({&e.arg(), 0});
-            todo.push_back({&e.fun(), 0});
+            if (!inScope(scope, e->name())) out.freeVariables = true;
             break;
         case ExprKind::Lam: {
-            if (!e.typeIsEvaluated() || !binderFits(e.pattern())) out.convertsQuietly = false;
+            if (!e->typeIsEvaluated() || !binderFits(e->pattern())) out.convertsQuietly = false;
             const std::size_t before = scope.size();
-            pushBinderNames(e.pattern(), scope);
+            pushBinderNames(e->pattern(), scope);
             if (scope.size() > before) todo.push_back({nullptr, scope.size() - before});
-            todo.push_back({&e.body(), 0});
+            todo.push_back({&e->body(), 0});
             break;
         }
         case ExprKind::Let: out.convertsQuietly = false; break;
+        default: break;
         }
         if (!out.convertsQuietly) return out;
     }
@@ -253,7 +259,7 @@ private:
     std::vector<const Expr*> pelems_, telems_;
     std::vector<Frame> frames_;
     std::vector<const Frame*> chain_;
-    std::deque<Expr> made_;                    // applications built by eta expansion
+    std::forward_list<Expr> made_;             // applications built by eta expansion
     std::vector<const Expr*> madeVariables_;  // their arguments
 
     // A variable of the pattern bound by a lambda entered above.
@@ -377,7 +383,7 @@ private:
         const Expr& p = *pr.p;
         const Expr& t = *pr.t;
         if (!p.pattern().isVar() || !isArrowType(pty) || !isArrowType(t.type())) return Outcome::HandOver;
-        const Expr& applied = made_.emplace_back(mkAp(t, mkVar(p.pattern().name(), pty.args()[0]), t.type().args()[1]));
+        const Expr& applied = made_.emplace_front(mkAp(t, mkVar(p.pattern().name(), pty.args()[0]), t.type().args()[1]));
         madeVariables_.push_back(&applied.arg());
         termHasVariables_ = true;
         frames_.push_back(Frame{nullptr, &p.pattern().name(), pr.frame});

@@ -190,6 +190,7 @@ Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const E
         const Term* term;
         bool build;  // the children are done: build the node
     };
+    if (!touches(root)) return root;
     std::vector<Frame> stack{{&root, false}};
     std::vector<Term> done;
     while (!stack.empty()) {
