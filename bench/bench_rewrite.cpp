@@ -10,7 +10,9 @@
 // printing (the "print_share" counter).  The matcher is the
 // system's fast matcher when it is available, else the first-order matcher of the tests
 // (named in the label).  The time spent inside the matcher's operations (its results read at
-// once) is reported as "matcher_share" of the time of reading the steps.  The work runs on a
+// once) is reported as "matcher_share" of the time of reading the steps; the timing wrapper is
+// not the plain fast matcher, so that run takes the driver's general path (every question put
+// to the matcher), not the shortcuts it has for the plain fast matcher.  The work runs on a
 // large stack; times are that thread's CPU time.
 #include <benchmark/benchmark.h>
 #include <time.h>

@@ -22,11 +22,13 @@ using fast::convertPrime;
 
 // --- beta wrapper -----------------------------------------------------------------------------
 
-Expr norm(const Expr& e) { return etared(betareduce(e)); }
+Expr norm(const Expr& e) { return betaEtaNormal(e); }
 
 TermCtx normCtx(const TermCtx& c) { return TermCtx{norm(c.expr), c.bound}; }
 
 }  // namespace
+
+Expr betaEtaNormal(const Expr& e) { return etared(betareduce(e)); }
 
 MatcherRef betaMatcher(MatcherRef raw) {
     Matcher m;

@@ -64,8 +64,11 @@ MatcherRef refMatcher();
 // whose pattern does not match stays.  A let raises "Matching:217|function betareduce".
 Expr betareduce(const Expr& e);
 
-// The matcher whose six match operations see pattern and term beta-reduced and then
-// eta-contracted; `applicable` is m's own.
+// e beta-reduced, then eta-contracted: what the beta wrapper's operations match.
+Expr betaEtaNormal(const Expr& e);
+
+// The matcher whose six match operations see pattern and term in betaEtaNormal form;
+// `applicable` is m's own.
 MatcherRef betaMatcher(MatcherRef m);
 
 // --- combinators --------------------------------------------------------------------------------

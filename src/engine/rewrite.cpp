@@ -6,9 +6,11 @@
 
 #include "engine/def_prep.h"
 #include "engine/fail_list.h"
+#include "engine/fast_matching.h"
 #include "engine/rewrite_applicable.h"
 #include "engine/sub_expressions.h"
 #include "model/constants.h"
+#include "text/errors.h"
 
 namespace plim {
 
@@ -16,15 +18,22 @@ namespace {
 
 using Attempt = FailList<Calculation, CalcStep>;
 
+// What the driver knows in advance for the plain fast matcher: its applicability test as
+// tables (nothing: too many symbols), and each rule's left side as the beta wrapper hands it
+// to the fast engine (nothing: normalising it fails, and the failure is left to the wrapper).
+struct FastRules {
+    std::optional<RuleSymbols> symbols;
+    std::vector<std::optional<Expr>> lhs;
+    std::vector<std::optional<fast::Term>> lhsTerm;  // lhs converted
+};
+
 // What every step of one derivation shares.
 struct Level {
     MatcherRef matcher;
     RuleCopies copies;
     std::vector<TypedVar> ctx;
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
-    // The fast matcher's applicability test as tables (null: ask the matcher, which is then
-    // another one or the rules' symbols are too many).
-    std::shared_ptr<const RuleSymbols> symbols;
+    std::shared_ptr<const FastRules> fast;  // null: the matcher is not the plain fast matcher
 };
 using LevelRef = std::shared_ptr<const Level>;
 
@@ -44,19 +53,34 @@ NameSupply canonicalSupply(const std::vector<TypedVar>& ctx) {
     return freshFor(zero, ctx)(initialNameSupply());
 }
 
-// Only the plain fast matcher's test is answered from tables: the wrappers around it still
-// see every call.
-std::shared_ptr<const RuleSymbols> symbolsFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
+template <class T, class F>
+std::optional<T> unlessFails(F f) {
+    try {
+        return f();
+    } catch (const PlimError&) {
+        return std::nullopt;
+    }
+}
+
+// Only for the plain fast matcher: any wrapper around it still sees every call.
+std::shared_ptr<const FastRules> fastRulesFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
     if (matcher != fastMatcher()) return nullptr;
-    std::optional<RuleSymbols> table = ruleSymbols(rules);
-    return table ? std::make_shared<const RuleSymbols>(std::move(*table)) : nullptr;
+    auto out = std::make_shared<FastRules>();
+    out->symbols = ruleSymbols(rules);
+    for (const Rule& r : rules) {
+        out->lhs.push_back(unlessFails<Expr>([&] { return betaEtaNormal(r.equation.first); }));
+        out->lhsTerm.push_back(
+            out->lhs.back() ? unlessFails<fast::Term>([&] { return fast::convertPrime({}, *out->lhs.back()); })
+                            : std::nullopt);
+    }
+    return out;
 }
 
 LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
-                   std::shared_ptr<const RuleSymbols> symbols) {
+                   std::shared_ptr<const FastRules> fast) {
     NameSupply canonical = canonicalSupply(ctx);
     return std::make_shared<const Level>(
-        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(symbols)});
+        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(fast)});
 }
 
 // --- positions ------------------------------------------------------------------------------
@@ -75,6 +99,10 @@ struct Positions {
     std::vector<Site> sites;  // in subpaths order
     std::vector<std::vector<TypedVar>> ctxs;
     std::optional<std::vector<SymbolSet>> held;  // per site, with the level's symbols
+    // The expression is its own beta normal form: so is every subexpression, and the fast
+    // engine can be given them as they stand; when it holds no lambda, converted all at once.
+    bool normal = false;
+    std::optional<std::vector<fast::Term>> terms;
 
     Path pathOf(int i) const {
         Path p;
@@ -98,7 +126,16 @@ bool holdsConstant(const Expr& pattern) {
 PositionsRef positionsOf(const Expr& e, const Level& level) {
     const std::vector<TypedVar>& ctx = level.ctx;
     auto out = std::make_shared<Positions>();
-    if (level.symbols) out->held = siteSymbols(e, *level.symbols);
+    if (level.fast && level.fast->symbols) out->held = siteSymbols(e, *level.fast->symbols);
+    if (level.fast) {
+        const std::optional<Expr> normal = unlessFails<Expr>([&] { return betaEtaNormal(e); });
+        out->normal = normal && normal->sameNode(e);
+        if (out->normal) {
+            const auto names = fast::contextNames(ctx);
+            using Terms = std::optional<std::vector<fast::Term>>;
+            if (auto terms = unlessFails<Terms>([&] { return siteTerms(e, names); })) out->terms = std::move(*terms);
+        }
+    }
     out->ctxs.push_back(ctx);
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{e, -1, Step::First, 0}};
@@ -176,9 +213,9 @@ Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, co
         auto [copies, s1] = advance(level->copies, supply.get());
         std::vector<TypedVar> rctx = subctx;
         for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
-        auto symbols = symbolsFor(level->matcher, *copies.front());
-        LevelRef left = makeLevel(level->matcher, copies, subctx, symbols);
-        LevelRef right = makeLevel(level->matcher, copies, rctx, symbols);
+        auto fast = fastRulesFor(level->matcher, *copies.front());
+        LevelRef left = makeLevel(level->matcher, copies, subctx, fast);
+        LevelRef right = makeLevel(level->matcher, copies, rctx, fast);
         auto [dl, s2] = deriveAt(left, l, s1);
         auto [dr, s3] = deriveAt(right, r, s2.get());
         const Expr fr = finalExpression(dr);
@@ -245,13 +282,27 @@ CondList checkConditions(const LevelRef& level, const std::vector<Equation>& con
     return state;
 }
 
-Attempt tryRuleAt(const CurrentRef& cur, const Rule& rule, int site) {
+// The one-step match of the rule's left side against the term; for the plain fast matcher and
+// a term in normal form, what its beta wrapper would do, without normalising again.
+MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
+    const Level& level = *cur.level;
+    const Positions& pos = *cur.positions;
+    if (level.fast && pos.terms && level.fast->lhsTerm[r])
+        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *level.fast->lhsTerm[r], {},
+                                         (*pos.terms)[static_cast<std::size_t>(site)], term.bound, cur.fresh.get()));
+    if (level.fast && pos.normal && level.fast->lhs[r])
+        return fastRecord()->matchOneStep(*level.fast->lhs[r], term, cur.fresh.get());
+    return level.matcher->matchOneStep((*level.copies.front())[r].equation.first, term, cur.fresh.get());
+}
+
+Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
     const Positions& pos = *cur->positions;
+    const Rule& rule = (*cur->level->copies.front())[r];
     const Site& at = pos.sites[static_cast<std::size_t>(site)];
     const TermCtx term{at.expr, pos.ctxs[static_cast<std::size_t>(at.ctx)]};
     // One shared run of the match, made when the attempt is first read.
-    auto matched = delay([cur, rule, term]() {
-        MatchRun run = cur->level->matcher->matchOneStep(rule.equation.first, term, cur->fresh.get());
+    auto matched = delay([cur, rule, r, site, term]() {
+        MatchRun run = matchOneStep(*cur, r, site, term);
         const std::vector<std::string> names = freeNames(rule.equation.first);
         MatchResults complete = filter([names](const MatchResult& m) { return bindsAll(m, names); }, run.results);
         return std::make_pair(complete, run.rest);
@@ -294,7 +345,7 @@ Attempt tryRules(const CurrentRef& cur) {
     std::vector<Attempt> attempts;
     for (std::size_t r = 0; r < rules.size(); ++r) {
         const Expr& lhs = rules[r].equation.first;
-        const std::optional<SymbolSet> required = pos.held ? level.symbols->required[r] : std::nullopt;
+        const std::optional<SymbolSet> required = pos.held ? level.fast->symbols->required[r] : std::nullopt;
         auto applicable = [&](std::size_t i) {
             if (required) return holdsAll((*pos.held)[i], *required);
             const Site& s = pos.sites[i];
@@ -303,7 +354,7 @@ Attempt tryRules(const CurrentRef& cur) {
         if (!applicable(0)) continue;
         for (std::size_t i = 0; i < pos.sites.size(); ++i)
             if (pos.sites[i].hasConstant && (i == 0 || applicable(i)))
-                attempts.push_back(tryRuleAt(cur, rules[r], static_cast<int>(i)));
+                attempts.push_back(tryRuleAt(cur, r, static_cast<int>(i)));
     }
     return msum(attempts);
 }
@@ -362,8 +413,8 @@ std::pair<RuleCopies, NameSupply> advance(const RuleCopies& copies, const NameSu
 
 std::pair<Derivation, Lazy<NameSupply>> derive(MatcherRef matcher, const RuleCopies& copies, const Expr& e,
                                                const std::vector<TypedVar>& ctx, const NameSupply& supply) {
-    auto symbols = symbolsFor(matcher, *copies.front());
-    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(symbols)), e, supply);
+    auto fast = fastRulesFor(matcher, *copies.front());
+    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(fast)), e, supply);
 }
 
 Derivation rewriteDefinition(MatcherRef matcher, const std::vector<Rule>& theory, const Expr& expr,

@@ -77,63 +77,112 @@ std::optional<RuleSymbols> ruleSymbols(const std::vector<Rule>& rules) {
     return out;
 }
 
-// One pre-order walk lists the nodes; one backward pass (children after their parent) fills
-// in what each holds.  An application holds its spine's arguments' symbols and, unless it is
-// a saturated tuple, its head's.
-std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table) {
+namespace {
+
+// The nodes of e in subpaths order, each with its parent and whether it is its parent's
+// function; and for every node its children's indices (-1 where it has none).
+struct Walk {
     struct Node {
         const Expr* expr;
         int parent;
         bool fun;
     };
     std::vector<Node> nodes;
-    std::vector<Node> stack{{&e, -1, false}};
+    std::vector<int> funOf, argOf;  // argOf: also a lambda's body
+};
+
+// Nothing when a node fails `accept`.
+template <class Accept>
+std::optional<Walk> walk(const Expr& e, Accept accept) {
+    Walk w;
+    std::vector<Walk::Node> stack{{&e, -1, false}};
     while (!stack.empty()) {
-        const Node n = stack.back();
+        const Walk::Node n = stack.back();
         stack.pop_back();
-        const int i = static_cast<int>(nodes.size());
-        nodes.push_back(n);
+        if (!accept(*n.expr)) return std::nullopt;
+        const int i = static_cast<int>(w.nodes.size());
+        w.nodes.push_back(n);
         const Expr& x = *n.expr;
-        switch (x.kind()) {
-        case ExprKind::Lam:
-            if (!binderFits(x.pattern())) return std::nullopt;
-            stack.push_back({&x.body(), i, false});
-            break;
-        case ExprKind::Ap:
+        if (x.isLam()) stack.push_back({&x.body(), i, false});
+        if (x.isAp()) {
             stack.push_back({&x.fun(), i, true});
             stack.push_back({&x.arg(), i, false});
-            break;
-        case ExprKind::Let: return std::nullopt;
-        case ExprKind::Var:
-        case ExprKind::Con: break;
         }
     }
-    const std::size_t n = nodes.size();
+    w.funOf.assign(w.nodes.size(), -1);
+    w.argOf.assign(w.nodes.size(), -1);
+    for (std::size_t k = 1; k < w.nodes.size(); ++k)
+        (w.nodes[k].fun ? w.funOf : w.argOf)[static_cast<std::size_t>(w.nodes[k].parent)] = static_cast<int>(k);
+    return w;
+}
+
+std::size_t at(int i) { return static_cast<std::size_t>(i); }
+
+}  // namespace
+
+// One backward pass (children after their parent) fills in what each node holds.  An
+// application holds its spine's arguments' symbols and, unless it is a saturated tuple, its
+// head's.
+std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table) {
+    const std::optional<Walk> w = walk(e, [](const Expr& x) {
+        return !x.isLet() && (!x.isLam() || binderFits(x.pattern()));
+    });
+    if (!w) return std::nullopt;
+    const std::size_t n = w->nodes.size();
     std::vector<SymbolSet> held(n, 0), args(n, 0), head(n, 0);
-    std::vector<int> spine(n, 0), funOf(n, -1), argOf(n, -1);
+    std::vector<int> spine(n, 0);
     std::vector<const Expr*> headNode(n, nullptr);
     for (std::size_t k = n; k-- > 0;) {
-        const Expr& x = *nodes[k].expr;
-        switch (x.kind()) {
-        case ExprKind::Con: held[k] = symbolOf(x.constant(), table.symbols); break;
-        case ExprKind::Lam: held[k] = held[static_cast<std::size_t>(argOf[k])]; break;
-        case ExprKind::Ap: {
-            const auto f = static_cast<std::size_t>(funOf[k]);
-            const auto a = static_cast<std::size_t>(argOf[k]);
-            const bool inner = x.fun().isAp();
-            args[k] = held[a] | (inner ? args[f] : 0);
-            head[k] = inner ? head[f] : held[f];
-            headNode[k] = inner ? headNode[f] : nodes[f].expr;
-            spine[k] = (inner ? spine[f] : 0) + 1;
-            held[k] = args[k] | (saturatesTuple(*headNode[k], spine[k]) ? 0 : head[k]);
-            break;
-        }
-        case ExprKind::Var:
-        case ExprKind::Let: break;
-        }
-        if (nodes[k].parent >= 0) (nodes[k].fun ? funOf : argOf)[static_cast<std::size_t>(nodes[k].parent)] = static_cast<int>(k);
+        const Expr& x = *w->nodes[k].expr;
+        if (x.isCon()) held[k] = symbolOf(x.constant(), table.symbols);
+        if (x.isLam()) held[k] = held[at(w->argOf[k])];
+        if (!x.isAp()) continue;
+        const std::size_t f = at(w->funOf[k]), a = at(w->argOf[k]);
+        const bool inner = x.fun().isAp();
+        args[k] = held[a] | (inner ? args[f] : 0);
+        head[k] = inner ? head[f] : held[f];
+        headNode[k] = inner ? headNode[f] : w->nodes[f].expr;
+        spine[k] = (inner ? spine[f] : 0) + 1;
+        held[k] = args[k] | (saturatesTuple(*headNode[k], spine[k]) ? 0 : head[k]);
     }
     return held;
+}
+
+// As the conversion builds them: a saturated tuple takes its arity of arguments into one
+// tuple term, further arguments are applied to it.
+std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context) {
+    const std::optional<Walk> w = walk(e, [](const Expr& x) { return !x.isLam() && !x.isLet(); });
+    if (!w) return std::nullopt;
+    const std::size_t n = w->nodes.size();
+    std::vector<std::optional<fast::Term>> terms(n);
+    std::vector<int> spine(n, 0);
+    std::vector<const Expr*> headNode(n, nullptr);
+    for (std::size_t k = n; k-- > 0;) {
+        const Expr& x = *w->nodes[k].expr;
+        if (x.isVar()) {
+            const bool bound = std::find(context.begin(), context.end(), x.name()) != context.end();
+            terms[k] = bound ? fast::LVar(x.name(), x.type()) : fast::PVar(x.name(), x.type());
+        }
+        if (x.isCon()) terms[k] = fast::Con(x.constant(), x.type());
+        if (!x.isAp()) continue;
+        const std::size_t f = at(w->funOf[k]);
+        const bool inner = x.fun().isAp();
+        headNode[k] = inner ? headNode[f] : w->nodes[f].expr;
+        spine[k] = (inner ? spine[f] : 0) + 1;
+        if (saturatesTuple(*headNode[k], spine[k]) && headNode[k]->constant().arity() == spine[k]) {
+            std::vector<fast::Term> elems;  // last component first
+            for (std::size_t node = k; elems.size() < at(spine[k]); node = at(w->funOf[node]))
+                elems.push_back(*terms[at(w->argOf[node])]);
+            std::reverse(elems.begin(), elems.end());
+            terms[k] = fast::Tupl(std::move(elems), x.type());
+        } else {
+            terms[k] = fast::Ap(*terms[f], *terms[at(w->argOf[k])], x.type());
+        }
+    }
+    std::vector<fast::Term> out;
+    out.reserve(n);
+    for (std::optional<fast::Term>& t : terms) out.push_back(std::move(*t));
+    return out;
 }
 
 }  // namespace plim

@@ -6,6 +6,9 @@
 // The tables answer exactly as `fastApplicableExpr` does; where they cannot (more symbols
 // than bits, a pattern whose test involves a bound variable or fails, a lambda whose binder
 // the fast matcher rejects) they say so and the caller asks the matcher.
+//
+// Likewise the fast matcher's terms of all subexpressions of a lambda-free expression, built
+// at once and sharing their parts, instead of one conversion per match.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fast_matching_terms.h"
 #include "frontend/pprint_theory.h"
 #include "model/syntax.h"
 
@@ -34,6 +38,10 @@ std::optional<RuleSymbols> ruleSymbols(const std::vector<Rule>& rules);
 // body, an application's argument before its function); nothing when e holds a lambda whose
 // binder the fast matcher rejects.
 std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table);
+
+// The term `fast::convertPrime(context, sub)` of every subexpression sub of e, in subpaths
+// order; nothing when e holds a lambda or a let.
+std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context);
 
 // The answer of the applicability test from the two tables.
 inline bool holdsAll(SymbolSet held, SymbolSet required) { return (required & ~held) == 0; }

@@ -129,6 +129,32 @@ TEST(RuleSymbols, EdgeCases) {
     EXPECT_EQ(ruleSymbols({rule("any", x, x)})->required[0], SymbolSet{0});
 }
 
+TEST(SiteTerms, AreTheConversionsOfEverySubexpression) {
+    using namespace rewrite_test;
+    const Type pairT = mkTupleType({nat(), nat()});
+    const Expr tuple = mkCon(mkTuple(2), fn(nat(), fn(nat(), pairT)));
+    const Expr g = con("g", fn(pairT, nat()));
+    std::vector<TermCtx> terms = corpusParts().terms;
+    terms.push_back(atTop(ap(g, ap(tuple, ap(tuple, zero()).arg(), var("y")))));
+    terms.push_back(TermCtx{ap(con("h", fn(fn(nat(), pairT), nat())), ap(tuple, var("y"))), {{"y", nat()}}});
+    int compared = 0;
+    for (const TermCtx& term : terms) {
+        const auto names = fast::contextNames(term.bound);
+        const std::optional<std::vector<fast::Term>> built = siteTerms(term.expr, names);
+        EXPECT_EQ(built.has_value(), length(filter([](const SubPath& s) { return s.first.expr.isLam(); }, subpaths(term))) == 0);
+        if (!built) continue;
+        std::size_t site = 0;
+        for (List<SubPath> at = subpaths(term); !at.empty(); at = at.tail(), ++site) {
+            ASSERT_LT(site, built->size());
+            EXPECT_TRUE(fast::termEq((*built)[site], fast::convertPrime(names, at.head().first.expr)))
+                << showExpr(at.head().first.expr);
+            ++compared;
+        }
+        EXPECT_EQ(site, built->size());
+    }
+    EXPECT_GT(compared, 100);
+}
+
 // The fast matcher under another handle is asked every question the tables answer for it.
 TEST(RewriteApplicable, TablesGiveTheDerivationsTheMatcherGives) {
     using namespace rewrite_test;
@@ -143,7 +169,10 @@ TEST(RewriteApplicable, TablesGiveTheDerivationsTheMatcherGives) {
         return fastMatcher()->applicable(p, t);
     };
     const MatcherRef counting = std::make_shared<const Matcher>(copy);
-    for (const Expr& e : {mul(peano(3), peano(2)), f(zero()), add(f(peano(1)), f(zero()))}) {
+    const Expr y = var("y");
+    // Plain, conditional, and with a redex and a lambda in the start expression.
+    for (const Expr& e : {mul(peano(3), peano(2)), f(zero()), add(f(peano(1)), f(zero())),
+                          ap(lam(y, add(y, peano(1))), peano(2)), ap(lam(y, mul(y, y)), peano(1))}) {
         const Derivation viaTables = rewriteDefinition(fastMatcher(), theory, e);
         const Derivation viaMatcher = rewriteDefinition(counting, theory, e);
         EXPECT_EQ(showCalculation(80, 0, viaTables.start, viaTables.steps),
