@@ -44,11 +44,11 @@ MatcherRef makeTrace(const MatcherRef& m) { return traceMatcher(m); }
 // never ends; instead the repair inserts the keyword "fast".
 Parser<MatcherRef> buildMatcherExpression() {
     return Parser<MatcherRef>::recursive("matcher expression", [](Parser<MatcherRef> self) {
-        Parser<MatcherRef> forms = alternatives(
+        Parser<MatcherRef> forms = pNested(alternatives(
             matcherWord("ref", makeRef), matcherWord("fast", makeFast), wrapping("onesteponly", makeOneStepOnly, self),
             pSeq([](const std::string&, const MatcherRef& a, const MatcherRef& b) { return compareMatchers(a, b); },
                  pKeyword("compare"), self, self),
-            wrapping("check", makeCheck, self), wrapping("trace", makeTrace, self), pInParens(self));
+            wrapping("check", makeCheck, self), wrapping("trace", makeTrace, self), pInParens(self)));
         Parser<MatcherRef> fast = matcherWord("fast", makeFast);
         return Parser<MatcherRef>::fromParts(
             "matcher expression", [fast] { return fast.head(); }, [forms] { return forms.firsts(); },
@@ -107,7 +107,7 @@ const Parser<Command>& commandGrammar() {
 }
 
 Command commandParser(const std::string& line) {
-    ParseResult<Command> r = parse(commandGrammar(), TokenStream(scanTokens(commandScanSettings(), line)));
+    ParseResult<Command> r = parseTokens(commandGrammar(), scanTokens(commandScanSettings(), line));
     writeOut(r.log);
     return std::move(r.value);
 }

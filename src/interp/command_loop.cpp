@@ -78,23 +78,29 @@ std::optional<std::string> userErrorText(const PlimError& error) {
 
 CmdState commandLoop(LineSource& source, CmdState state) {
     for (;;) {
-        Command command = cmd::Skip{};
+        std::optional<std::string> line;
         try {
             writeOut(promptText);
             flushOut();
-            std::optional<std::string> line = readLogicalLine(source);
+            line = readLogicalLine(source);
             if (!line) {
                 writeOut("\n");
                 return state;
             }
             if (state.inScript) writeOut(*line);
             writeOut("\n");
-            command = commandParser(*line);
-            flushOut();  // what the command's matchers write to the standard error comes after it
         } catch (const IoError& e) {
             writeOut(e.message() + "\n");
             return state;
         }
+        Command command = cmd::Skip{};
+        try {
+            command = commandParser(*line);
+        } catch (const IoError& e) {  // a line nested too deeply: reported, and the loop goes on
+            writeOut(e.message() + "\n");
+            continue;
+        }
+        flushOut();  // what the command's matchers write to the standard error comes after it
         if (std::holds_alternative<cmd::Quit>(command)) return state;
         try {
             state = runCommand(command, state);

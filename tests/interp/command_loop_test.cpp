@@ -102,3 +102,18 @@ TEST(CommandLoop, UserErrorsInAScriptAreReportedByItsOwnLoop) {
 
 }  // namespace
 }  // namespace plim::test
+
+namespace plim::test {
+namespace {
+
+// A command line nested past the readers' limit is a user error; the session goes on.
+TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
+    const std::string deep = "setmatcher " + std::string(200000, '(') + "fast" + std::string(200000, ')');
+    Transcript t = runPlim({}, deep + "\nsetwidth 4\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: input nested too deeply (more than 100000 levels) at line 1\n" +
+                         "Plim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+}  // namespace
+}  // namespace plim::test
