@@ -37,71 +37,87 @@ bool qualifies(const Term& x, const Term& b) {
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
 }
 
-// A subterm with the paths of all its occurrences (equal under termEq), in pre-order.
-struct Group {
-    Term term;
-    std::vector<Path> paths;
-};
-
+// The abstraction candidates come from one generator that walks the qualifying positions in
+// order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
+// pre-order, started at its first occurrence; for each group the non-empty subsets of its
+// paths follow in powerset order (subset number i holds the paths whose bit is set in i, the
+// last path being bit 0), without the single [Second] path.  Groups are found only as the
+// search reads that far, and the list cells are forced in order, so the generator's state is
+// advanced in place.
 using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
 
-// The groups of the qualifying positions, in order of first occurrence, one at a time: each
-// group takes every later position equal to its first one.  Groups are computed in order, so
-// the positions taken so far are kept in one shared vector.
-List<Group> groupsFrom(Term x, Positions all, std::shared_ptr<std::vector<bool>> taken, std::size_t from) {
-    return List<Group>::defer([x, all, taken, from]() {
-        std::size_t i = from;
-        while (i < all->size() && ((*taken)[i] || !qualifies(x, (*all)[i].first))) ++i;
-        if (i == all->size()) return List<Group>();
-        Group g{(*all)[i].first, {toPath((*all)[i].second)}};
-        for (std::size_t j = i + 1; j < all->size(); ++j) {
-            if ((*taken)[j] || !termEq(g.term, (*all)[j].first)) continue;
-            (*taken)[j] = true;
-            g.paths.push_back(toPath((*all)[j].second));
-        }
-        return List<Group>::cons(std::move(g), groupsFrom(x, all, taken, i + 1));
-    });
+struct Abstractions {
+    Term x;
+    Term t;
+    Type fnType;
+    Term var;
+    NameSupply rest;
+    std::vector<std::pair<Term, SharedPath>> all;
+    std::vector<bool> taken;
+    std::size_t nextFrom = 0;  // where the search for the next group starts
+    bool inGroup = false;
+    Term b;                    // the current group's subterm (x until the first group)
+    std::vector<Path> paths;   // and its paths
+    std::vector<bool> counter; // counter[k] is bit k of the current subset number
+};
+
+bool startGroup(Abstractions& g) {
+    std::size_t i = g.nextFrom;
+    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all[i].first))) ++i;
+    if (i == g.all.size()) return false;
+    g.b = g.all[i].first;
+    g.paths.assign(1, toPath(g.all[i].second));
+    for (std::size_t j = i + 1; j < g.all.size(); ++j) {
+        if (g.taken[j] || !termEq(g.b, g.all[j].first)) continue;
+        g.taken[j] = true;
+        g.paths.push_back(toPath(g.all[j].second));
+    }
+    g.counter.assign(g.paths.size(), false);
+    g.nextFrom = i + 1;
+    return true;
 }
 
-// The non-empty subsets of the paths in powerset order: subset number i (from 1) holds the
-// paths whose bit is set in i, the last path being bit 0.
-List<std::vector<Path>> subsetsFrom(std::shared_ptr<const std::vector<Path>> paths, std::vector<bool> counter) {
-    return List<std::vector<Path>>::defer([paths, counter]() mutable {
-        // counter[k] is bit k; add one.
-        std::size_t k = 0;
-        while (k < counter.size() && counter[k]) counter[k++] = false;
-        if (k == counter.size()) return List<std::vector<Path>>();
-        counter[k] = true;
-        const std::size_t n = paths->size();
-        std::vector<Path> subset;
-        for (std::size_t j = 0; j < n; ++j)
-            if (counter[n - 1 - j]) subset.push_back((*paths)[j]);
-        return List<std::vector<Path>>::cons(std::move(subset), subsetsFrom(paths, counter));
-    });
+// The next subset of the current group's paths; false once they are all taken.
+bool nextSubset(Abstractions& g, std::vector<Path>& subset) {
+    std::size_t k = 0;
+    while (k < g.counter.size() && g.counter[k]) g.counter[k++] = false;
+    if (k == g.counter.size()) return false;
+    g.counter[k] = true;
+    const std::size_t n = g.paths.size();
+    subset.clear();
+    for (std::size_t j = 0; j < n; ++j)
+        if (g.counter[n - 1 - j]) subset.push_back(g.paths[j]);
+    return true;
 }
 
 bool isArgumentOnly(const std::vector<Path>& subset) {
     return subset.size() == 1 && subset.front().size() == 1 && subset.front().front() == Second;
 }
 
+StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
+    return StepResults::defer([g]() {
+        std::vector<Path> subset;
+        for (;;) {
+            if (!g->inGroup) {
+                if (!startGroup(*g)) return StepResults();
+                g->inGroup = true;
+            }
+            if (!nextSubset(*g, subset)) {
+                g->inGroup = false;
+                continue;
+            }
+            if (isArgumentOnly(subset)) continue;
+            Term u = Lam(LamVar(g->var.name()), replaceAll(subset, g->var, g->t), g->fnType);
+            return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
+        }
+    });
+}
+
 StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest) {
-    Positions all = std::make_shared<const std::vector<std::pair<Term, SharedPath>>>(allPositions(t));
-    auto taken = std::make_shared<std::vector<bool>>(all->size(), false);
-    const Type fnType = mkArrow(x.type(), t.type());
-    const Term var = LVar(v, x.type());
-    return concatMap(
-        [x, t, fnType, var, rest](const Group& g) {
-            auto paths = std::make_shared<const std::vector<Path>>(g.paths);
-            const Term b = g.term;
-            return map(
-                [x, t, fnType, var, rest, b](const std::vector<Path>& subset) {
-                    Term u = Lam(LamVar(var.name()), replaceAll(subset, var, t), fnType);
-                    return Step{{std::move(u), {{x, b}}}, rest};
-                },
-                filter([](const std::vector<Path>& subset) { return !isArgumentOnly(subset); },
-                       subsetsFrom(paths, std::vector<bool>(paths->size(), false))));
-        },
-        groupsFrom(x, all, taken, 0));
+    auto g = std::make_shared<Abstractions>(
+        Abstractions{x, t, mkArrow(x.type(), t.type()), LVar(v, x.type()), rest, allPositions(t), {}, 0, false, x, {}, {}});
+    g->taken.assign(g->all.size(), false);
+    return abstractionsFrom(std::move(g));
 }
 
 StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
