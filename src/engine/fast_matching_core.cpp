@@ -139,68 +139,102 @@ std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
     return TermSubst{TermBindings(), std::move(*ts)};
 }
 
-using Worklist = std::shared_ptr<const Problems>;
-
-List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, const NameSupply& s);
-
 bool allMayMatch(const Problems& ps) {
     for (const auto& [p, t] : ps)
         if (!mayMatch(p, t)) return false;
     return true;
 }
 
-// The search after one result of a branching rule: the rest of the worklist, then the new
-// problems, each with σ applied to its pattern side.
-List<Solution> continueWith(ApStep step, const TermSubst& acc, const Worklist& rest,
-                            const std::pair<RuleResult, NameSupply>& sol) {
-    const auto& [sigma, fresh] = sol.first;
-    if (!allMayMatch(fresh)) return List<Solution>();
-    auto next = std::make_shared<Problems>();
-    next->reserve(rest->size() + fresh.size());
-    for (const auto& [p, t] : *rest) next->emplace_back(applyTermSubst(sigma, p), t);
-    for (const auto& [p, t] : fresh) next->emplace_back(applyTermSubst(sigma, p), t);
-    return solveFrom(step, composeSubst(sigma, acc), next, sol.second);
+// The search is depth first over the results of the branching problems.  It runs as one
+// generator with an explicit stack of open branch points, so a solution found deep down is
+// handed out directly instead of through one lazy layer per enclosing branch point.  The list
+// cells are forced in order, so the generator's state is advanced in place.
+struct BranchPoint {
+    RuleResults alternatives;  // the results of the branching rule not yet tried
+    TermSubst sofar;           // the substitution before the branching problem
+    Problems rest;             // the problems after it
+    TermSubst types;           // its type match
+};
+
+struct Search {
+    ApStep step;
+    std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
+    std::vector<BranchPoint> open;
+};
+
+// Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
+// when the worklist runs out, nothing when a problem fails, and nothing when a branching
+// problem is reached, which then opens a branch point over the rest of the worklist.
+std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        const Term p = work[i].first;
+        const Term t = work[i].second;
+        const std::optional<TermSubst> ts = typeMatch(p, t);
+        if (!ts) return std::nullopt;
+        if (branches(g.step, p)) {
+            Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(i) + 1),
+                          std::make_move_iterator(work.end()));
+            RuleResults alts = branchingRule(g.step, p, t, s);
+            g.open.push_back(BranchPoint{std::move(alts), std::move(sofar), std::move(rest), *ts});
+            return std::nullopt;
+        }
+        std::optional<RuleResult> r = singleRule(p, t);
+        if (!r) return std::nullopt;
+        auto [sigma, fresh] = withTypes(*ts, *r);
+        if (!allMayMatch(fresh)) return std::nullopt;
+        sofar = composeSubst(sigma, sofar);
+        if (!isIdentity(sigma)) {
+            for (std::size_t j = i + 1; j < work.size(); ++j) work[j].first = applyTermSubst(sigma, work[j].first);
+            for (auto& pr : fresh) pr.first = applyTermSubst(sigma, pr.first);
+        }
+        for (auto& pr : fresh) work.push_back(std::move(pr));
+    }
+    return Solution{std::move(sofar), s};
 }
 
-// Problems whose rules cannot branch are solved in a loop, in worklist order; the first
-// branching problem hands the rest of the worklist to a lazy search over its results.
-List<Solution> solveFrom(ApStep step, const TermSubst& acc, const Worklist& wl, const NameSupply& s) {
-    return List<Solution>::defer([step, acc, wl, s]() {
-        TermSubst sofar = acc;
-        Problems work = *wl;
-        for (std::size_t i = 0; i < work.size(); ++i) {
-            const Term p = work[i].first;
-            const Term t = work[i].second;
-            const std::optional<TermSubst> ts = typeMatch(p, t);
-            if (!ts) return List<Solution>();
-            if (branches(step, p)) {
-                const TermSubst types = *ts;
-                auto rest = std::make_shared<const Problems>(work.begin() + static_cast<std::ptrdiff_t>(i) + 1, work.end());
-                return concatMap(
-                    [step, sofar, rest, types](const std::pair<RuleResult, NameSupply>& sol) {
-                        return continueWith(step, sofar, rest, {withTypes(types, sol.first), sol.second});
-                    },
-                    branchingRule(step, p, t, s));
+// The next alternative of the innermost open branch point: the rest of its worklist, then the
+// alternative's new problems, each with the alternative's σ applied to its pattern side.
+std::optional<Solution> tryNextAlternative(Search& g) {
+    BranchPoint& top = g.open.back();
+    if (top.alternatives.empty()) {
+        g.open.pop_back();
+        return std::nullopt;
+    }
+    const std::pair<RuleResult, NameSupply> alt = top.alternatives.head();
+    top.alternatives = top.alternatives.tail();
+    const auto [sigma, fresh] = withTypes(top.types, alt.first);
+    if (!allMayMatch(fresh)) return std::nullopt;
+    Problems next;
+    next.reserve(top.rest.size() + fresh.size());
+    for (const auto& [p, t] : top.rest) next.emplace_back(applyTermSubst(sigma, p), t);
+    for (const auto& [p, t] : fresh) next.emplace_back(applyTermSubst(sigma, p), t);
+    TermSubst acc = composeSubst(sigma, top.sofar);
+    return runWorklist(g, std::move(acc), std::move(next), alt.second);
+}
+
+List<Solution> solutionsOf(std::shared_ptr<Search> g) {
+    return List<Solution>::defer([g]() {
+        for (;;) {
+            std::optional<Solution> found;
+            if (g->start) {
+                auto [first, work] = std::move(*g->start);
+                g->start.reset();
+                found = runWorklist(*g, std::move(first.first), std::move(work), first.second);
+            } else if (g->open.empty()) {
+                return List<Solution>();
+            } else {
+                found = tryNextAlternative(*g);
             }
-            std::optional<RuleResult> r = singleRule(p, t);
-            if (!r) return List<Solution>();
-            auto [sigma, fresh] = withTypes(*ts, *r);
-            if (!allMayMatch(fresh)) return List<Solution>();
-            sofar = composeSubst(sigma, sofar);
-            if (!isIdentity(sigma)) {
-                for (std::size_t j = i + 1; j < work.size(); ++j) work[j].first = applyTermSubst(sigma, work[j].first);
-                for (auto& pr : fresh) pr.first = applyTermSubst(sigma, pr.first);
-            }
-            for (auto& pr : fresh) work.push_back(std::move(pr));
+            if (found) return List<Solution>::cons(std::move(*found), solutionsOf(g));
         }
-        return List<Solution>::cons({sofar, s}, List<Solution>());
     });
 }
 
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    return solveFrom(step, acc, std::make_shared<const Problems>(std::move(worklist)), s);
+    auto g = std::make_shared<Search>(Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
+    return solutionsOf(std::move(g));
 }
 
 // --- the two-step test ------------------------------------------------------------------------
