@@ -59,7 +59,6 @@ TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
 namespace {
 
 using RuleResult = std::pair<TermSubst, Problems>;
-using RuleResults = List<std::pair<RuleResult, NameSupply>>;
 
 // An application pattern with a flexible head under a higher-order step: the only rule that
 // may give more than one result or draw on the supply.
@@ -103,18 +102,14 @@ std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
     return std::nullopt;
 }
 
-// The application rule under a higher-order step: (f, u) in front of the step's problems.
-RuleResults branchingRule(ApStep step, const Term& p, const Term& t, const NameSupply& s) {
-    const Term f = p.fun();
-    return map(
-        [f](const std::pair<StepResult, NameSupply>& r) {
-            Problems probs;
-            probs.reserve(r.first.second.size() + 1);
-            probs.emplace_back(f, r.first.first);
-            probs.insert(probs.end(), r.first.second.begin(), r.first.second.end());
-            return std::pair<RuleResult, NameSupply>{{identitySubst(), std::move(probs)}, r.second};
-        },
-        runStep(step, true, p.arg(), t, s));
+// The application rule under a higher-order step: (f, u) in front of the problems of each
+// result (u, problems) of the step on the argument.
+RuleResult branchingResult(const Term& f, const StepResult& r) {
+    Problems probs;
+    probs.reserve(r.second.size() + 1);
+    probs.emplace_back(f, r.first);
+    probs.insert(probs.end(), r.second.begin(), r.second.end());
+    return {identitySubst(), std::move(probs)};
 }
 
 // A rule result under the problem's type match: σ composed with it, the type substitution
@@ -150,7 +145,8 @@ bool allMayMatch(const Problems& ps) {
 // handed out directly instead of through one lazy layer per enclosing branch point.  The list
 // cells are forced in order, so the generator's state is advanced in place.
 struct BranchPoint {
-    RuleResults alternatives;  // the results of the branching rule not yet tried
+    Term f;                    // the head of the branching problem
+    StepResults alternatives;  // the step's results on its argument not yet tried
     TermSubst sofar;           // the substitution before the branching problem
     Problems rest;             // the problems after it
     TermSubst types;           // its type match
@@ -174,8 +170,8 @@ std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, c
         if (branches(g.step, p)) {
             Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(i) + 1),
                           std::make_move_iterator(work.end()));
-            RuleResults alts = branchingRule(g.step, p, t, s);
-            g.open.push_back(BranchPoint{std::move(alts), std::move(sofar), std::move(rest), *ts});
+            StepResults alts = runStep(g.step, true, p.arg(), t, s);
+            g.open.push_back(BranchPoint{p.fun(), std::move(alts), std::move(sofar), std::move(rest), *ts});
             return std::nullopt;
         }
         std::optional<RuleResult> r = singleRule(p, t);
@@ -200,9 +196,9 @@ std::optional<Solution> tryNextAlternative(Search& g) {
         g.open.pop_back();
         return std::nullopt;
     }
-    const std::pair<RuleResult, NameSupply> alt = top.alternatives.head();
+    const std::pair<StepResult, NameSupply> alt = top.alternatives.head();
     top.alternatives = top.alternatives.tail();
-    const auto [sigma, fresh] = withTypes(top.types, alt.first);
+    const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
     if (!allMayMatch(fresh)) return std::nullopt;
     Problems next;
     next.reserve(top.rest.size() + fresh.size());
