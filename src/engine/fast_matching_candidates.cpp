@@ -37,14 +37,15 @@ bool qualifies(const Term& x, const Term& b) {
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
 }
 
+using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
+
 // The abstraction candidates come from one generator that walks the qualifying positions in
 // order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
 // pre-order, started at its first occurrence; for each group the non-empty subsets of its
 // paths follow in powerset order (subset number i holds the paths whose bit is set in i, the
-// last path being bit 0), without the single [Second] path.  Groups are found only as the
-// search reads that far, and the list cells are forced in order, so the generator's state is
-// advanced in place.
-using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
+// last path being bit 0), without the single [Second] path; the constant abstraction ends
+// the list.  Groups are found only as the search reads that far, and the list cells are forced
+// in order, so the generator's state is advanced in place.
 
 struct Abstractions {
     Term x;
@@ -99,7 +100,11 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
         std::vector<Path> subset;
         for (;;) {
             if (!g->inGroup) {
-                if (!startGroup(*g)) return StepResults();
+                if (!startGroup(*g)) {
+                    // The constant abstraction comes last.
+                    Term u = Lam(LamVar(g->var.name()), g->t, g->fnType);
+                    return StepResults::cons(Step{{std::move(u), {}}, g->rest}, StepResults());
+                }
                 g->inGroup = true;
             }
             if (!nextSubset(*g, subset)) {
@@ -120,13 +125,14 @@ StepResults abstractions(const Term& x, const Term& t, const std::string& v, con
     return abstractionsFrom(std::move(g));
 }
 
+// Decomposition first, then the abstractions of subterms, then the constant abstraction.
 StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
     StepResults later = StepResults::defer([x, t, s]() {
         auto [v, rest] = nextName(s);
-        Step constant{{Lam(LamVar(v), t, mkArrow(x.type(), t.type())), {}}, rest};
-        return append(abstractions(x, t, v, rest), StepResults::cons(std::move(constant), StepResults()));
+        return abstractions(x, t, v, rest);
     });
-    return append(decomposition(x, t, s), later);
+    if (!t.is(TermKind::Ap)) return later;
+    return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, later);
 }
 
 // --- two-step candidates -----------------------------------------------------------------
