@@ -237,6 +237,20 @@ Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     return parSizes(outer, inner.data(), inner.size());
 }
 
+// The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
+// filtered), or the items stacked, whichever is the joined choice.
+Sizes hvSpSizes(std::size_t length, const Sizes* args, std::size_t count) {
+    const auto arg = [&](std::size_t i) { return i < count ? args[i] : Sizes{}; };
+    const Sizes space{1, 1, 1};
+    Sizes h = arg(length - 1);
+    Sizes v = h;
+    for (std::size_t i = length - 1; i-- > 0;) {
+        h = besideSizes(arg(i), besideSizes(space, h));
+        v = aboveSizes(arg(i), v);
+    }
+    return choiceSizes(h, v);
+}
+
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
@@ -266,6 +280,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     case ParNode::Kind::Choice:
         return choiceSizes(parSizes(*p.parts[0], args, count), parSizes(*p.parts[1], args, count));
     case ParNode::Kind::Subst: return substSizes(p, args, count);
+    case ParNode::Kind::HvSp: return hvSpSizes(static_cast<std::size_t>(p.params), args, count);
     }
     return Sizes{};
 }
@@ -397,16 +412,7 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
 }
 
 ParNodeRef hvSpNode(std::size_t length) {
-    const ParNodeRef hole = holeNode(ParNode::Kind::Hole);
-    const ParNodeRef oneLine = parUnaryNode(ParNode::Kind::Filter, hole);
-    const ParNodeRef space = liftNode(textNode(" "));
-    ParNodeRef h = hole;
-    ParNodeRef v = hole;
-    for (std::size_t i = 1; i < length; ++i) {
-        h = parBinaryNode(ParNode::Kind::Beside, oneLine, parBinaryNode(ParNode::Kind::Beside, space, h));
-        v = parBinaryNode(ParNode::Kind::Above, hole, v);
-    }
-    return parUnaryNode(ParNode::Kind::Join, parBinaryNode(ParNode::Kind::Choice, h, v));
+    return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
 }
 
 // --- candidate lists -------------------------------------------------------------------------
@@ -762,6 +768,16 @@ void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
     }
 }
 
+// On one line each item starts after the ones before it and their blanks; stacked, each has
+// the whole line.  The joined choice gives each the larger bound.
+void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
+    LayoutInt h = line;
+    for (std::size_t i = 0; i < length; ++i) {
+        out.push_back(std::max(h, line));
+        h -= (i < count ? sizes[i].lastWidth : 0) + 1;
+    }
+}
+
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
@@ -795,6 +811,7 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
         return;
     }
     case ParNode::Kind::Subst: substParamBounds(p, sizes, count, line, out); return;
+    case ParNode::Kind::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out); return;
     }
 }
 
@@ -874,6 +891,29 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
     return acc;
 }
 
+// The layout of hvSpNode(length), in the order the three nodes per item would give it: the
+// line from the right (each item filtered but the last), the stack from the bottom.
+NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
+    static const ParNode hole;
+    static const DocNodeRef space = textNode(" ");
+    const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
+    SmallVec<LayoutInt, 8> lines;  // the bound at each item on the line
+    LayoutInt at = line;
+    for (std::size_t i = 0; i < length; ++i) {
+        lines.push_back(at);
+        at -= (i < args.count ? args.items[i].sizes.lastWidth : 0) + 1;
+    }
+    NodeResult h = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) {
+        h = besideResult(layOut(*space, lines[i + 1] + 1), h, lines[i + 1] + 1);
+        h = besideResult(filterResult(arg(i)), h, lines[i]);
+    }
+    NodeResult v = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) v = aboveResult(arg(i), v, kAll);
+    const auto n = static_cast<LayoutInt>(length);
+    return joinResult(choiceResult(h, v, n, n), kAll);
+}
+
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
@@ -890,6 +930,7 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
         return choiceResult(layOutPar(*p.parts[0], args, line), layOutPar(*p.parts[1], args, line), p.parts[0]->params,
                             p.parts[1]->params);
     case ParNode::Kind::Subst: return substResult(p, args, line);
+    case ParNode::Kind::HvSp: return hvSpResult(static_cast<std::size_t>(p.params), args, line);
     }
     return NodeResult{};
 }

@@ -245,7 +245,9 @@ struct DocNode {
 using DocNodeRef = std::shared_ptr<const DocNode>;
 
 struct ParNode {
-    enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst };
+    // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
+    // rather than built from three nodes per item.
+    enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst, HvSp };
     Kind kind = Kind::Hole;
     LayoutInt params = 0;
     LayoutInt amount = 0;  // Indent

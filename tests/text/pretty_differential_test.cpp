@@ -82,6 +82,29 @@ TEST(PrettyDifferential, RandomDocuments) {
     });
 }
 
+// Lists longer than the shared templates take the list's own node; their items are random
+// documents, some of them long lists again.
+TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {
+    runOnLargeStack([] {
+        Random r{777};
+        for (int round = 0; round < 300 && !::testing::Test::HasFailure(); ++round) {
+            std::vector<ShapePtr> items;
+            const unsigned length = 33 + r.below(40);
+            for (unsigned i = 0; i < length; ++i) items.push_back(randomShape(r, 1 + static_cast<int>(r.below(4))));
+            auto list = std::make_shared<Shape>();
+            list->kind = 10;
+            list->parts = items;
+            if (round % 3 == 0) list->parts[r.below(length)] = std::make_shared<Shape>(*list);
+            const Pruned::D pruned = build<Pruned>(*list);
+            const Exhaustive::D exhaustive = build<Exhaustive>(*list);
+            const LayoutInt any = 1 + static_cast<LayoutInt>(r.below(200));
+            for (LayoutInt w : std::vector<LayoutInt>{any, 80, 120, 160, 200, 260, 330, 400})
+                EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "list " << round << " at width " << w;
+        }
+        return 0;
+    });
+}
+
 // Long stacks whose items have several layouts, some of them stacks themselves: a render keeps
 // only the texts of each item's chosen layouts, and releases the long chain in a loop.
 template <class L>
