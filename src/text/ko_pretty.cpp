@@ -248,8 +248,8 @@ void countCandidate() {
     if (budget.renders > 0 && ++budget.used > budget.allowed) throw BudgetExhausted{};
 }
 
-void countText() {
-    budget.allowed += kCandidatesPerText;
+void countText(LayoutInt texts) {
+    budget.allowed += kCandidatesPerText * texts;
 }
 
 }  // namespace pretty_detail

@@ -43,8 +43,8 @@ inline constexpr LayoutInt kCandidateBudget = 1000000;
 inline constexpr LayoutInt kCandidatesPerText = 64;
 // Counts one candidate built; past the budget, inside a render, abandons the render.
 void countCandidate();
-// Counts one text laid out, which raises the budget of the render.
-void countText();
+// Counts texts laid out, each of which raises the budget of the render.
+void countText(LayoutInt texts = 1);
 
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);

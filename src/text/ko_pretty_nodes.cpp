@@ -27,8 +27,9 @@ public:
     TextArena& operator=(const TextArena&) = delete;
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                         const char* chars) {
+                         const char* chars, const DocNode* doc = nullptr) {
         TextTree& t = work_.next();
+        t.doc = doc;
         t.kind = kind;
         t.kept = false;
         t.shift = shift;
@@ -85,6 +86,46 @@ private:
     Region kept_;
     std::deque<std::string> strings_;
     std::vector<TextTree*> todo_;
+
+public:
+    // The candidates of the layout, in chunks that never move.  They are used as a stack: a
+    // layout marks the top, builds its parts' candidates and its own, then moves its own down
+    // to the mark (see compactTo), which frees everything its parts built.
+    struct CandMark {
+        std::size_t chunk = 0;
+        Cand* top = nullptr;  // in chunk `chunk`, or null before the first chunk
+    };
+    Cand* cands(std::size_t n) {
+        if (static_cast<std::size_t>(candEnd_ - cand_.top) < n) nextChunk(n);
+        Cand* p = cand_.top;
+        cand_.top += n;
+        return p;
+    }
+    CandMark candMark() const { return cand_; }
+    void candRewind(CandMark m) {
+        cand_ = m;
+        candEnd_ = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
+    }
+
+private:
+    // Moves the top to the start of the next chunk with room for n, made if need be.
+    void nextChunk(std::size_t n) {
+        std::size_t c = cand_.top == nullptr ? 0 : cand_.chunk + 1;
+        while (c < candChunks_.size() && candSizes_[c] < n) ++c;
+        if (c == candChunks_.size()) {
+            const std::size_t size = std::max(kCandChunk, n);
+            candChunks_.push_back(std::make_unique_for_overwrite<Cand[]>(size));
+            candSizes_.push_back(size);
+        }
+        cand_ = CandMark{c, candChunks_[c].get()};
+        candEnd_ = cand_.top + candSizes_[c];
+    }
+
+    static constexpr std::size_t kCandChunk = 4096;
+    std::vector<std::unique_ptr<Cand[]>> candChunks_;
+    std::vector<std::size_t> candSizes_;
+    CandMark cand_;
+    Cand* candEnd_ = nullptr;
 };
 
 // The arena of the layout running on this thread.
@@ -102,6 +143,44 @@ private:
     TextArena* previous_;
 };
 
+using CandMark = TextArena::CandMark;
+
+CandMark candMark() { return currentArena->candMark(); }
+
+// The result's candidates moved down to the mark, and the room above them freed.
+void compactTo(NodeResult& r, CandMark m) {
+    TextArena& a = *currentArena;
+    Cands& first = r.reply.first;
+    Cands& second = r.reply.second;
+    const std::size_t n = first.size();
+    const std::size_t total = n + (r.reply.pair ? second.size() : 0);
+    if (total == 0) {
+        a.candRewind(m);
+        return;
+    }
+    if (!r.reply.pair && first.begin() == m.top) {  // already in place
+        a.candRewind(m);
+        a.cands(n);
+        return;
+    }
+    // Saved aside first: the room they move to may hold them.
+    constexpr std::size_t kShort = 16;
+    Cand shortBuf[kShort];
+    std::vector<Cand> longBuf;
+    Cand* saved = shortBuf;
+    if (total > kShort) {
+        longBuf.resize(total);
+        saved = longBuf.data();
+    }
+    std::copy(first.begin(), first.end(), saved);
+    if (r.reply.pair) std::copy(second.begin(), second.end(), saved + n);
+    a.candRewind(m);
+    Cand* room = a.cands(total);
+    std::copy(saved, saved + total, room);
+    first = Cands::slice(room, n);
+    if (r.reply.pair) second = Cands::slice(room + n, total - n);
+}
+
 const TextTree* leafText(std::string s) {
     TextArena& a = *currentArena;
     const std::string& kept = a.keep(std::move(s));
@@ -118,43 +197,77 @@ const TextTree* indentText(LayoutInt n, const TextTree* a) {
 
 }  // namespace
 
+namespace {
+
+// A work list of texts still to write, each with its column: a text, or a plain node, or
+// (neither) the line break and indentation between the two parts of a stack.
+struct WriteItem {
+    const TextTree* text;
+    const DocNode* doc;
+    LayoutInt column;
+};
+
+void writePlain(const DocNode& d, LayoutInt column, std::string& out, std::vector<WriteItem>& todo) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: out += d.leaf; break;
+    case DocNode::Kind::Beside:
+        todo.push_back({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
+        todo.push_back({nullptr, d.left.get(), column});
+        break;
+    case DocNode::Kind::Above:
+        todo.push_back({nullptr, d.right.get(), column});
+        todo.push_back({nullptr, nullptr, column});
+        todo.push_back({nullptr, d.left.get(), column});
+        break;
+    case DocNode::Kind::Indent:
+        out.append(static_cast<std::size_t>(d.amount), ' ');
+        todo.push_back({nullptr, d.left.get(), column + d.amount});
+        break;
+    default: break;  // no other kind is plain
+    }
+}
+
+void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vector<WriteItem>& todo) {
+    switch (t.kind) {
+    case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
+    case TextTree::Kind::Marker:
+        out += '<';
+        out.append(static_cast<std::size_t>(t.shift - 2), '*');
+        out += '>';
+        break;
+    case TextTree::Kind::Beside:
+        todo.push_back({t.second, nullptr, column + t.shift});
+        todo.push_back({t.first, nullptr, column});
+        break;
+    case TextTree::Kind::Above:
+        todo.push_back({t.second, nullptr, column});
+        todo.push_back({nullptr, nullptr, column});
+        todo.push_back({t.first, nullptr, column});
+        break;
+    case TextTree::Kind::Indent:
+        if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
+        todo.push_back({t.first, nullptr, column + t.shift});
+        break;
+    case TextTree::Kind::Plain: todo.push_back({nullptr, t.doc, column}); break;
+    }
+}
+
+}  // namespace
+
+Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
+
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
-    // A work list of texts still to write, each with its column; a null text stands for the
-    // line break (and indentation) between the two parts of a stack.
-    struct Item {
-        const TextTree* text;
-        LayoutInt column;
-    };
-    std::vector<Item> todo{{&root, column}};
+    std::vector<WriteItem> todo{{&root, nullptr, column}};
     while (!todo.empty()) {
-        const Item it = todo.back();
+        const WriteItem it = todo.back();
         todo.pop_back();
-        if (it.text == nullptr) {
+        if (it.text != nullptr) {
+            writeTree(*it.text, it.column, out, todo);
+        } else if (it.doc != nullptr) {
+            writePlain(*it.doc, it.column, out, todo);
+        } else {
             out += '\n';
             if (it.column > 0) out.append(static_cast<std::size_t>(it.column), ' ');
-            continue;
-        }
-        const TextTree& t = *it.text;
-        switch (t.kind) {
-        case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
-        case TextTree::Kind::Marker:
-            out += '<';
-            out.append(static_cast<std::size_t>(t.shift - 2), '*');
-            out += '>';
-            break;
-        case TextTree::Kind::Beside:
-            todo.push_back({t.second, it.column + t.shift});
-            todo.push_back({t.first, it.column});
-            break;
-        case TextTree::Kind::Above:
-            todo.push_back({t.second, it.column});
-            todo.push_back({nullptr, it.column});
-            todo.push_back({t.first, it.column});
-            break;
-        case TextTree::Kind::Indent:
-            if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-            todo.push_back({t.first, it.column + t.shift});
-            break;
         }
     }
 }
@@ -205,6 +318,13 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
     d->left = std::move(left);
     d->right = std::move(right);
     return d;
+}
+
+// The texts of two plain nodes composed, or zero when either is not plain.  The count is
+// capped: it only raises the work budget.
+LayoutInt plainPair(const DocNode& a, const DocNode& b) {
+    if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
+    return std::min(a.plainTexts + b.plainTexts, std::numeric_limits<LayoutInt>::max() / (2 * kCandidatesPerText));
 }
 
 DocNodeRef errorNode(const std::string& text) {
@@ -292,6 +412,7 @@ DocNodeRef textNode(std::string text) {
     const auto n = static_cast<LayoutInt>(text.size());
     d->leaf = std::move(text);
     d->sizes = Sizes{1, n, n};
+    d->plainTexts = 1;
     return d;
 }
 
@@ -302,15 +423,19 @@ DocNodeRef emptyNode() {
 
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
+    const LayoutInt plain = plainPair(*l, *r);
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
     d->sizes = s;
+    d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const Sizes s = aboveSizes(u->sizes, lower->sizes);
+    const LayoutInt plain = plainPair(*u, *lower);
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     d->sizes = s;
+    d->plainTexts = plain;
     return d;
 }
 
@@ -330,9 +455,11 @@ DocNodeRef filterNode(DocNodeRef e) {
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const Sizes s = indentSizes(e->sizes, n);
+    const LayoutInt plain = n >= 0 ? e->plainTexts : 0;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->amount = n;
     d->sizes = s;
+    d->plainTexts = plain;
     return d;
 }
 
@@ -503,9 +630,32 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
     return out;
 }
 
+// pruned for a short list: each candidate against every earlier one.  An earlier one makes it
+// useless when it has fewer lines and is neither wider nor has a wider last line, or when it has
+// the same sizes.  A list out of height order is kept as it is from there on.
+Cands prunedShort(const Cands& xs) {
+    Cands out;
+    out.reserve(xs.size());
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        const Cand& f = xs[i];
+        if (i > 0 && f.height < xs[i - 1].height) {
+            out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
+            break;
+        }
+        bool useless = false;
+        for (std::size_t j = 0; j < i && !useless; ++j) {
+            const Cand& k = xs[j];
+            useless = k.height < f.height ? k.width <= f.width && k.lastWidth <= f.lastWidth : sameSizes(k, f);
+        }
+        if (!useless) out.push_back(f);
+    }
+    return out;
+}
+
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
+    if (xs.size() <= 32) return prunedShort(xs);
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
     static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
     shorter.clear();
@@ -884,9 +1034,11 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
         at = at->parts[1].get();
     }
     NodeResult acc = layOutPar(*at, args, line);
+    const CandMark mark = candMark();
     for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
         const NodeResult left = layOutPar(*it->part, it->args, it->line);
         acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
+        compactTo(acc, mark);
     }
     return acc;
 }
@@ -904,12 +1056,18 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         at -= (i < args.count ? args.items[i].sizes.lastWidth : 0) + 1;
     }
     NodeResult h = arg(length - 1);
+    const CandMark lineMark = candMark();
     for (std::size_t i = length - 1; i-- > 0;) {
         h = besideResult(layOut(*space, lines[i + 1] + 1), h, lines[i + 1] + 1);
         h = besideResult(filterResult(arg(i)), h, lines[i]);
+        compactTo(h, lineMark);
     }
     NodeResult v = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) v = aboveResult(arg(i), v, kAll);
+    const CandMark stackMark = candMark();
+    for (std::size_t i = length - 1; i-- > 0;) {
+        v = aboveResult(arg(i), v, kAll);
+        compactTo(v, stackMark);
+    }
     const auto n = static_cast<LayoutInt>(length);
     return joinResult(choiceResult(h, v, n, n), kAll);
 }
@@ -971,16 +1129,18 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
 
 // The stack of an upper document's layout above `acc`.  Where only the first few candidates are
 // needed, their texts are kept and the texts of the upper's layout made for nothing are dropped.
-void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_t need) {
+void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_t need, CandMark candsAt) {
     const std::size_t mark = currentArena->mark();
     acc = aboveResult(layOut(upper, line, need), acc, need);
     if (need != kAll) keepAndRewind(acc, mark);
+    compactTo(acc, candsAt);
 }
 
 // A stack of documents, folded from the last one (which stands above the empty document).
 [[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
-    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need);
+    const CandMark candsAt = candMark();
+    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
     return acc;
 }
 
@@ -995,7 +1155,11 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
         at = at->right.get();
     }
     NodeResult acc = layOut(*at, bound);
-    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = besideResult(layOut(*it->first, it->second), acc, it->second);
+    const CandMark mark = candMark();
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
+        acc = besideResult(layOut(*it->first, it->second), acc, it->second);
+        compactTo(acc, mark);
+    }
     return acc;
 }
 
@@ -1010,7 +1174,8 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
     const std::size_t mark = currentArena->mark();
     NodeResult acc = layOut(*at, line, need);
     if (need != kAll) keepAndRewind(acc, mark);
-    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) stackOnto(acc, **it, line, need);
+    const CandMark candsAt = candMark();
+    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
     return acc;
 }
 
@@ -1028,25 +1193,39 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
     return out;
 }
 
+// A plain node that fits: its one layout, as the node's texts and compositions would give it.
+[[gnu::noinline]] NodeResult plainResult(const DocNode& d) {
+    countText(d.plainTexts);
+    NodeResult out;
+    out.sizes = d.sizes;
+    const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
+    out.reply = single(Cands{Cand{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}});
+    return out;
+}
+
 }  // namespace
 
 // The layouts of the kinds are kept out of line: layOut recurses on deep documents, and pays
 // its own frame at every level.
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
+    if (d.plainTexts != 0 && d.sizes.width <= line) return plainResult(d);
+    const CandMark mark = candMark();
+    NodeResult r;
     switch (d.kind) {
-    case DocNode::Kind::Text: return textResult(d, line);
-    case DocNode::Kind::Empty: return NodeResult{};
-    case DocNode::Kind::Error: return errorResult(d.leaf);
-    case DocNode::Kind::Beside: return besideChainResult(d, line);
-    case DocNode::Kind::Above: return aboveChainResult(d, line, need);
-    case DocNode::Kind::Join: return joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need);
-    case DocNode::Kind::Filter: return filterResult(layOut(*d.left, line));
-    case DocNode::Kind::Indent: return indentResult(d.amount, layOut(*d.left, line - d.amount), line);
-    case DocNode::Kind::Dup: return dupResult(d, line, need);
-    case DocNode::Kind::Apply: return applyResult(d, line);
-    case DocNode::Kind::AboveList: return aboveListResult(d, line, need);
+    case DocNode::Kind::Text: r = textResult(d, line); break;
+    case DocNode::Kind::Empty: break;
+    case DocNode::Kind::Error: r = errorResult(d.leaf); break;
+    case DocNode::Kind::Beside: r = besideChainResult(d, line); break;
+    case DocNode::Kind::Above: r = aboveChainResult(d, line, need); break;
+    case DocNode::Kind::Join: r = joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need); break;
+    case DocNode::Kind::Filter: r = filterResult(layOut(*d.left, line)); break;
+    case DocNode::Kind::Indent: r = indentResult(d.amount, layOut(*d.left, line - d.amount), line); break;
+    case DocNode::Kind::Dup: r = dupResult(d, line, need); break;
+    case DocNode::Kind::Apply: r = applyResult(d, line); break;
+    case DocNode::Kind::AboveList: r = aboveListResult(d, line, need); break;
     }
-    return NodeResult{};
+    compactTo(r, mark);
+    return r;
 }
 
 // --- the lazy face of a node ------------------------------------------------------------------

@@ -23,19 +23,22 @@ namespace plim::pretty_detail {
 
 // --- the text of a candidate ----------------------------------------------------------------
 
+struct DocNode;
+
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
-// when rendered.  The texts built by a layout live in that layout's arena (TextArena in
+// when rendered, or the one layout of a plain document node (see DocNode::plainTexts).  The texts built by a layout live in that layout's arena (TextArena in
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
 struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent, Marker };
+    enum class Kind { Leaf, Beside, Above, Indent, Marker, Plain };
     Kind kind = Kind::Leaf;
     bool kept = false;    // in the kept part of its arena
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
     const TextTree* first = nullptr;
     const TextTree* second = nullptr;
     const char* chars = nullptr;  // Leaf: the characters
+    const DocNode* doc = nullptr;  // Plain: the node
 };
 
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a
@@ -203,8 +206,82 @@ private:
     std::vector<T> heap_;
 };
 
-// A candidate list: most hold one or two candidates.
-using Cands = SmallVec<Cand, 2>;
+// Room for n candidates in the arena of the layout running on this thread.
+Cand* allocCands(std::size_t n);
+
+// A candidate list: a slice of the candidates of the layout running on this thread, which live
+// in that layout's arena and are freed with it (or reclaimed as a layout goes, see
+// ko_pretty_nodes.cpp).  Copies share the elements.  A list writes only into room it has
+// allocated and that no copy can see: a copy, and a list cut short, have no spare room, so
+// their first addition moves them to fresh room.
+class Cands {
+public:
+    Cands() = default;
+    Cands(std::initializer_list<Cand> xs) {
+        reserve(xs.size());
+        for (const Cand& x : xs) push_back(x);
+    }
+    Cands(const Cands& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
+    Cands& operator=(const Cands& other) {
+        data_ = other.data_;
+        size_ = other.size_;
+        room_ = other.size_;
+        return *this;
+    }
+
+    // The n candidates at data, with no spare room.
+    static Cands slice(Cand* data, std::size_t n) {
+        Cands c;
+        c.data_ = data;
+        c.size_ = static_cast<std::uint32_t>(n);
+        c.room_ = c.size_;
+        return c;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Cand* begin() { return data_; }
+    Cand* end() { return data_ + size_; }
+    const Cand* begin() const { return data_; }
+    const Cand* end() const { return data_ + size_; }
+    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
+    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
+    Cand& operator[](std::size_t i) { return data_[i]; }
+    const Cand& operator[](std::size_t i) const { return data_[i]; }
+    const Cand& front() const { return data_[0]; }
+    const Cand& back() const { return data_[size_ - 1]; }
+
+    void reserve(std::size_t n) {
+        if (n > room_) grow(n);
+    }
+    void push_back(const Cand& x) {
+        if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
+        data_[size_++] = x;
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const Cand*, It first, It last) {
+        reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
+        for (; first != last; ++first) data_[size_++] = *first;
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        size_ = static_cast<std::uint32_t>(n);
+        room_ = size_;
+    }
+
+private:
+    void grow(std::size_t n) {
+        Cand* fresh = allocCands(n);
+        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
+        data_ = fresh;
+        room_ = static_cast<std::uint32_t>(n);
+    }
+
+    Cand* data_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t room_ = 0;
+};
 
 struct NodeReply {
     bool pair = false;
@@ -236,6 +313,11 @@ struct DocNode {
     std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
     ParNodeRef layout;                                  // Apply
     std::string leaf;                                   // Text, Error: the text
+    // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
+    // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
+    // node is laid out at once, as one candidate whose text is the node itself.  The count is
+    // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
+    LayoutInt plainTexts = 0;
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
