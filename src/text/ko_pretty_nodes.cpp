@@ -2,12 +2,14 @@
 #include "text/ko_pretty_nodes.h"
 
 #include <algorithm>
+#include <cstring>
 #include <deque>
 #include <limits>
 #include <map>
 #include <set>
 #include <utility>
 
+#include "text/block_pool.h"
 #include "text/ko_pretty_internal.h"
 
 namespace plim::pretty_detail {
@@ -102,6 +104,12 @@ public:
         return p;
     }
     CandMark candMark() const { return cand_; }
+    // Whether the n candidates at p lie in the chunk of the mark, at or above it.
+    bool aboveInChunk(const Cand* p, std::size_t n, CandMark m) const {
+        if (m.top == nullptr) return false;
+        const Cand* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
+        return p >= m.top && p < end && static_cast<std::size_t>(end - p) >= n;
+    }
     void candRewind(CandMark m) {
         cand_ = m;
         candEnd_ = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
@@ -158,9 +166,10 @@ void compactTo(NodeResult& r, CandMark m) {
         a.candRewind(m);
         return;
     }
-    if (!r.reply.pair && first.begin() == m.top) {  // already in place
+    if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
+        std::memmove(m.top, first.begin(), n * sizeof(Cand));
         a.candRewind(m);
-        a.cands(n);
+        first = Cands::slice(a.cands(n), n);
         return;
     }
     // Saved aside first: the room they move to may hold them.
@@ -257,7 +266,9 @@ void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vecto
 Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
-    std::vector<WriteItem> todo{{&root, nullptr, column}};
+    static thread_local std::vector<WriteItem> todo;
+    todo.clear();
+    todo.push_back({&root, nullptr, column});
     while (!todo.empty()) {
         const WriteItem it = todo.back();
         todo.pop_back();
@@ -313,7 +324,7 @@ Sizes indentSizes(const Sizes& s, LayoutInt n) {
 }
 
 std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
-    auto d = std::make_shared<DocNode>();
+    auto d = std::allocate_shared<DocNode>(PoolAllocator<DocNode>());
     d->kind = kind;
     d->left = std::move(left);
     d->right = std::move(right);
@@ -499,7 +510,7 @@ DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
 namespace {
 
 std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts) {
-    auto p = std::make_shared<ParNode>();
+    auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
     p->kind = kind;
     p->params = params;
     p->parts = std::move(parts);
@@ -1045,9 +1056,20 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
 
 // The layout of hvSpNode(length), in the order the three nodes per item would give it: the
 // line from the right (each item filtered but the last), the stack from the bottom.
+// The blank between two items on the line, at the given bound.
+NodeResult spaceResult(LayoutInt line) {
+    static const DocNodeRef space = textNode(" ");
+    if (line < 1) return layOut(*space, line);
+    static const TextTree blank{TextTree::Kind::Leaf, true, 1, nullptr, nullptr, " ", nullptr};
+    countText();
+    NodeResult out;
+    out.sizes = space->sizes;
+    out.reply = single(Cands{Cand{1, 1, 1, &blank}});
+    return out;
+}
+
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
-    static const DocNodeRef space = textNode(" ");
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
     SmallVec<LayoutInt, 8> lines;  // the bound at each item on the line
     LayoutInt at = line;
@@ -1058,7 +1080,7 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     NodeResult h = arg(length - 1);
     const CandMark lineMark = candMark();
     for (std::size_t i = length - 1; i-- > 0;) {
-        h = besideResult(layOut(*space, lines[i + 1] + 1), h, lines[i + 1] + 1);
+        h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
         h = besideResult(filterResult(arg(i)), h, lines[i]);
         compactTo(h, lineMark);
     }
