@@ -232,24 +232,13 @@ namespace pretty_detail {
 
 namespace {
 
-struct Budget {
-    LayoutInt used = 0;
-    LayoutInt allowed = kCandidateBudget;
-    int renders = 0;  // renders in progress on this thread
-};
-thread_local Budget budget;
-
 // Thrown when a render has built more candidates than the budget allows.
 struct BudgetExhausted {};
 
 }  // namespace
 
-void countCandidate() {
-    if (budget.renders > 0 && ++budget.used > budget.allowed) throw BudgetExhausted{};
-}
-
-void countText(LayoutInt texts) {
-    budget.allowed += kCandidatesPerText * texts;
+void budgetExhausted() {
+    throw BudgetExhausted{};
 }
 
 }  // namespace pretty_detail

@@ -41,10 +41,23 @@ Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) 
 // text laid out; see the header of text/ko_pretty.h.
 inline constexpr LayoutInt kCandidateBudget = 1000000;
 inline constexpr LayoutInt kCandidatesPerText = 64;
+struct Budget {
+    LayoutInt used = 0;
+    LayoutInt allowed = kCandidateBudget;
+    int renders = 0;  // renders in progress on this thread
+};
+inline thread_local Budget budget;
+// Abandons the render in progress.
+[[noreturn]] void budgetExhausted();
+
 // Counts one candidate built; past the budget, inside a render, abandons the render.
-void countCandidate();
+inline void countCandidate() {
+    if (++budget.used > budget.allowed && budget.renders > 0) budgetExhausted();
+}
 // Counts texts laid out, each of which raises the budget of the render.
-void countText(LayoutInt texts = 1);
+inline void countText(LayoutInt texts = 1) {
+    budget.allowed += kCandidatesPerText * texts;
+}
 
 // A flag already known, shared by all documents.
 Lazy<bool> knownFlag(bool value);

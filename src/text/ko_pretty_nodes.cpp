@@ -45,7 +45,7 @@ public:
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
     // gone.
     std::size_t mark() const { return work_.filled; }
-    void rewind(std::size_t mark) { work_.filled = mark; }
+    void rewind(std::size_t mark) { work_.rewind(mark); }
 
     // The text with the parts not yet kept copied to the kept part.
     const TextTree* keepText(const TextTree* t) {
@@ -71,10 +71,25 @@ private:
     struct Region {
         std::vector<std::unique_ptr<TextTree[]>> blocks;
         std::size_t filled = 0;  // texts in use
+        TextTree* top = nullptr;  // the next text, in block filled / kBlock
+        TextTree* end = nullptr;  // the end of that block
         TextTree& next() {
-            const std::size_t at = filled++;
-            if (at / kBlock == blocks.size()) blocks.push_back(std::make_unique<TextTree[]>(kBlock));
-            return blocks[at / kBlock][at % kBlock];
+            if (top == end) nextBlock();
+            ++filled;
+            return *top++;
+        }
+        void nextBlock() {
+            const std::size_t b = filled / kBlock;
+            if (b == blocks.size()) blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(kBlock));
+            top = blocks[b].get();
+            end = top + kBlock;
+        }
+        void rewind(std::size_t to) {
+            filled = to;
+            top = end = nullptr;
+            if (to % kBlock == 0) return;  // the next text starts a block
+            top = blocks[to / kBlock].get() + to % kBlock;
+            end = blocks[to / kBlock].get() + kBlock;
         }
     };
     TextTree* copy(const TextTree& t) {
