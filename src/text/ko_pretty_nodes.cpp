@@ -235,10 +235,12 @@ void writePlain(const DocNode& d, LayoutInt column, std::string& out, std::vecto
     switch (d.kind) {
     case DocNode::Kind::Text: out += d.leaf; break;
     case DocNode::Kind::Beside:
+        __builtin_prefetch(d.right.get());
         todo.push_back({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
         todo.push_back({nullptr, d.left.get(), column});
         break;
     case DocNode::Kind::Above:
+        __builtin_prefetch(d.right.get());
         todo.push_back({nullptr, d.right.get(), column});
         todo.push_back({nullptr, nullptr, column});
         todo.push_back({nullptr, d.left.get(), column});
@@ -260,10 +262,12 @@ void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vecto
         out += '>';
         break;
     case TextTree::Kind::Beside:
+        __builtin_prefetch(t.second);
         todo.push_back({t.second, nullptr, column + t.shift});
         todo.push_back({t.first, nullptr, column});
         break;
     case TextTree::Kind::Above:
+        __builtin_prefetch(t.second);
         todo.push_back({t.second, nullptr, column});
         todo.push_back({nullptr, nullptr, column});
         todo.push_back({t.first, nullptr, column});
@@ -272,7 +276,10 @@ void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vecto
         if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
         todo.push_back({t.first, nullptr, column + t.shift});
         break;
-    case TextTree::Kind::Plain: todo.push_back({nullptr, t.doc, column}); break;
+    case TextTree::Kind::Plain:
+        __builtin_prefetch(t.doc);
+        todo.push_back({nullptr, t.doc, column});
+        break;
     }
 }
 
