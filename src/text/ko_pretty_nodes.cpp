@@ -308,11 +308,12 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
 // --- nodes ---------------------------------------------------------------------------------
 
 DocNode::~DocNode() {
-    if (!left && parts.empty()) return;
+    if (!left && !many) return;
     Releaser<DocNode>::release(*this, [](DocNode& d, auto take) {
         take(d.left);
         take(d.right);
-        for (auto& p : d.parts) take(p);
+        if (d.many)
+            for (auto& p : d.many->parts) take(p);
     });
 }
 
@@ -355,9 +356,10 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
 
 // The texts of two plain nodes composed, or zero when either is not plain.  The count is
 // capped: it only raises the work budget.
-LayoutInt plainPair(const DocNode& a, const DocNode& b) {
+std::uint32_t plainPair(const DocNode& a, const DocNode& b) {
     if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
-    return std::min(a.plainTexts + b.plainTexts, std::numeric_limits<LayoutInt>::max() / (2 * kCandidatesPerText));
+    const std::uint64_t sum = std::uint64_t{a.plainTexts} + b.plainTexts;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, std::numeric_limits<std::uint32_t>::max()));
 }
 
 DocNodeRef errorNode(const std::string& text) {
@@ -456,7 +458,7 @@ DocNodeRef emptyNode() {
 
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
-    const LayoutInt plain = plainPair(*l, *r);
+    const std::uint32_t plain = plainPair(*l, *r);
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
     d->sizes = s;
     d->plainTexts = plain;
@@ -465,7 +467,7 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const Sizes s = aboveSizes(u->sizes, lower->sizes);
-    const LayoutInt plain = plainPair(*u, *lower);
+    const std::uint32_t plain = plainPair(*u, *lower);
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     d->sizes = s;
     d->plainTexts = plain;
@@ -488,7 +490,7 @@ DocNodeRef filterNode(DocNodeRef e) {
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const Sizes s = indentSizes(e->sizes, n);
-    const LayoutInt plain = n >= 0 ? e->plainTexts : 0;
+    const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->amount = n;
     d->sizes = s;
@@ -511,8 +513,7 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
     const Sizes s = parSizes(*p, sizes.data(), sizes.size());
     auto d = node(DocNode::Kind::Apply);
-    d->parts = std::move(args);
-    d->layout = std::move(p);
+    d->many = std::make_unique<DocNode::Many>(DocNode::Many{std::move(args), std::move(p)});
     d->sizes = s;
     return d;
 }
@@ -524,7 +525,7 @@ DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
         s.width = std::max(s.width, a->sizes.width);
     }
     auto d = node(DocNode::Kind::AboveList);
-    d->parts = std::move(items);
+    d->many = std::make_unique<DocNode::Many>(DocNode::Many{std::move(items), nullptr});
     d->sizes = s;
     return d;
 }
@@ -1139,14 +1140,15 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
 
 [[gnu::noinline]] NodeResult applyResult(const DocNode& d, LayoutInt line) {
     SmallVec<Sizes, 4> sizes;
-    sizes.reserve(d.parts.size());
-    for (const DocNodeRef& a : d.parts) sizes.push_back(a->sizes);
+    const std::vector<DocNodeRef>& parts = d.many->parts;
+    sizes.reserve(parts.size());
+    for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
     Bounds bounds;
-    paramBounds(*d.layout, sizes.data(), sizes.size(), line, bounds);
+    paramBounds(*d.many->layout, sizes.data(), sizes.size(), line, bounds);
     SmallVec<NodeResult, 4> args;
-    args.reserve(d.parts.size());
-    for (std::size_t i = 0; i < d.parts.size(); ++i) args.push_back(layOut(*d.parts[i], i < bounds.size() ? bounds[i] : line));
-    return layOutPar(*d.layout, Args{args.data(), args.size()}, line);
+    args.reserve(parts.size());
+    for (std::size_t i = 0; i < parts.size(); ++i) args.push_back(layOut(*parts[i], i < bounds.size() ? bounds[i] : line));
+    return layOutPar(*d.many->layout, Args{args.data(), args.size()}, line);
 }
 
 [[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
@@ -1184,7 +1186,8 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
 [[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
     const CandMark candsAt = candMark();
-    for (auto it = d.parts.rbegin(); it != d.parts.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
+    const std::vector<DocNodeRef>& items = d.many->parts;
+    for (auto it = items.rbegin(); it != items.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
     return acc;
 }
 

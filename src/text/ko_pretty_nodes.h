@@ -306,18 +306,23 @@ struct DocNode {
     enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
-    Sizes sizes;
-    std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
-    std::shared_ptr<const DocNode> right;
-    LayoutInt amount = 0;                               // Indent
-    std::vector<std::shared_ptr<const DocNode>> parts;  // Apply: the arguments; AboveList
-    ParNodeRef layout;                                  // Apply
-    std::string leaf;                                   // Text, Error: the text
     // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
     // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
     // node is laid out at once, as one candidate whose text is the node itself.  The count is
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
-    LayoutInt plainTexts = 0;
+    std::uint32_t plainTexts = 0;
+    Sizes sizes;
+    std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
+    std::shared_ptr<const DocNode> right;
+    LayoutInt amount = 0;  // Indent
+    std::string leaf;      // Text, Error: the text
+    // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
+    // have them.
+    struct Many {
+        std::vector<std::shared_ptr<const DocNode>> parts;
+        ParNodeRef layout;
+    };
+    std::unique_ptr<Many> many;
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
