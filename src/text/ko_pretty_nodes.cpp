@@ -307,6 +307,11 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
 
 // --- nodes ---------------------------------------------------------------------------------
 
+void DocNode::ManyDeleter::operator()(Many* m) const {
+    m->~Many();
+    PoolAllocator<Many>().deallocate(m, 1);
+}
+
 DocNode::~DocNode() {
     if (!left && !many) return;
     Releaser<DocNode>::release(*this, [](DocNode& d, auto take) {
@@ -352,6 +357,11 @@ std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, Doc
     d->left = std::move(left);
     d->right = std::move(right);
     return d;
+}
+
+std::unique_ptr<DocNode::Many, DocNode::ManyDeleter> makeMany(std::vector<DocNodeRef> parts, ParNodeRef layout) {
+    DocNode::Many* m = PoolAllocator<DocNode::Many>().allocate(1);
+    return std::unique_ptr<DocNode::Many, DocNode::ManyDeleter>(new (m) DocNode::Many{std::move(parts), std::move(layout)});
 }
 
 // The texts of two plain nodes composed, or zero when either is not plain.  The count is
@@ -513,7 +523,7 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
     const Sizes s = parSizes(*p, sizes.data(), sizes.size());
     auto d = node(DocNode::Kind::Apply);
-    d->many = std::make_unique<DocNode::Many>(DocNode::Many{std::move(args), std::move(p)});
+    d->many = makeMany(std::move(args), std::move(p));
     d->sizes = s;
     return d;
 }
@@ -525,7 +535,7 @@ DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
         s.width = std::max(s.width, a->sizes.width);
     }
     auto d = node(DocNode::Kind::AboveList);
-    d->many = std::make_unique<DocNode::Many>(DocNode::Many{std::move(items), nullptr});
+    d->many = makeMany(std::move(items), nullptr);
     d->sizes = s;
     return d;
 }
@@ -592,7 +602,12 @@ Cands textCands(const std::string& s) {
 // The marker of a width; a long one is not spelled out until it is rendered, as every part of
 // a long line that does not fit has its own.
 Cands markerCands(LayoutInt n) {
-    if (n <= 2) return textCands(markerText(n));
+    if (n <= 2) {  // "", "*" or "<>", shared by all layouts
+        static const TextTree shortMarkers[3] = {{TextTree::Kind::Leaf, true, 0, nullptr, nullptr, "", nullptr},
+                                                 {TextTree::Kind::Leaf, true, 1, nullptr, nullptr, "*", nullptr},
+                                                 {TextTree::Kind::Leaf, true, 2, nullptr, nullptr, "<>", nullptr}};
+        return Cands{textCand(&shortMarkers[n == 0 || n == 1 ? n : 2])};
+    }
     return Cands{textCand(currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr))};
 }
 
@@ -1091,6 +1106,27 @@ NodeResult spaceResult(LayoutInt line) {
     return out;
 }
 
+// Whether the line of hvSpResult is too wide, read off the flags of its parts as its
+// compositions would combine them: a blank with no room, an item before the last that is not a
+// single line of its own (filtered), or the last item too wide.
+bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines) {
+    if (length > args.count || args.items[length - 1].tooWide) return true;
+    for (std::size_t i = 0; i + 1 < length; ++i) {
+        const NodeResult& a = args.items[i];
+        const bool oneLine = !a.reply.pair && !a.reply.first.empty() && a.reply.first.front().height <= 1;
+        if (lines[i + 1] + 1 < 1 || !oneLine || a.tooWide) return true;
+    }
+    return false;
+}
+
+// The sizes of the line of hvSpResult.
+Sizes hvSpLineSizes(std::size_t length, Args args) {
+    const Sizes space{1, 1, 1};
+    Sizes h = length <= args.count ? args.items[length - 1].sizes : Sizes{};
+    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(i < args.count ? args.items[i].sizes : Sizes{}, besideSizes(space, h));
+    return h;
+}
+
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
@@ -1100,13 +1136,6 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         lines.push_back(at);
         at -= (i < args.count ? args.items[i].sizes.lastWidth : 0) + 1;
     }
-    NodeResult h = arg(length - 1);
-    const CandMark lineMark = candMark();
-    for (std::size_t i = length - 1; i-- > 0;) {
-        h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
-        h = besideResult(filterResult(arg(i)), h, lines[i]);
-        compactTo(h, lineMark);
-    }
     NodeResult v = arg(length - 1);
     const CandMark stackMark = candMark();
     for (std::size_t i = length - 1; i-- > 0;) {
@@ -1114,6 +1143,24 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         compactTo(v, stackMark);
     }
     const auto n = static_cast<LayoutInt>(length);
+    // A line that is too wide loses to a stack that is not, unless the stack has no candidates:
+    // then it need not be built.
+    const Sizes hSizes = hvSpLineSizes(length, args);
+    if (hvSpLineTooWide(length, args, lines)) {
+        NodeResult out;
+        out.sizes = choiceSizes(hSizes, v.sizes);
+        out.tooWide = v.tooWide;
+        if (v.tooWide) out.reply = single(markerCands(out.sizes.width));
+        else out.reply = single(alternative(v.reply));
+        if (v.tooWide || !out.reply.first.empty()) return out;
+    }
+    NodeResult h = arg(length - 1);
+    const CandMark lineMark = candMark();
+    for (std::size_t i = length - 1; i-- > 0;) {
+        h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
+        h = besideResult(filterResult(arg(i)), h, lines[i]);
+        compactTo(h, lineMark);
+    }
     return joinResult(choiceResult(h, v, n, n), kAll);
 }
 

@@ -322,7 +322,10 @@ struct DocNode {
         std::vector<std::shared_ptr<const DocNode>> parts;
         ParNodeRef layout;
     };
-    std::unique_ptr<Many> many;
+    struct ManyDeleter {
+        void operator()(Many* m) const;
+    };
+    std::unique_ptr<Many, ManyDeleter> many;
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
