@@ -69,6 +69,14 @@ constexpr std::size_t blockSize(std::size_t bytes) {
 
 }  // namespace pool_detail
 
+// Under AddressSanitizer every block comes from the general allocator, so that a use after
+// release is still caught.
+#if defined(__SANITIZE_ADDRESS__)
+inline constexpr bool kPoolBlocks = false;
+#else
+inline constexpr bool kPoolBlocks = true;
+#endif
+
 // An allocator of single objects from the block lists; arrays go to the general allocator.
 template <class T>
 struct PoolAllocator {
@@ -80,11 +88,11 @@ struct PoolAllocator {
 
     T* allocate(std::size_t n) {
         static_assert(alignof(T) <= pool_detail::kBlockAlign);
-        if (n != 1) return std::allocator<T>().allocate(n);
+        if (n != 1 || !kPoolBlocks) return std::allocator<T>().allocate(n);
         return static_cast<T*>(pool_detail::BlockList<pool_detail::blockSize(sizeof(T))>::take());
     }
     void deallocate(T* p, std::size_t n) {
-        if (n != 1) {
+        if (n != 1 || !kPoolBlocks) {
             std::allocator<T>().deallocate(p, n);
             return;
         }
