@@ -231,7 +231,19 @@ struct WriteItem {
     LayoutInt column;
 };
 
-void writePlain(const DocNode& d, LayoutInt column, std::string& out, std::vector<WriteItem>& todo) {
+// The work list.
+struct WriteStack {
+    std::vector<WriteItem> items;
+    std::size_t size = 0;
+
+    [[gnu::always_inline]] void push_back(const WriteItem& w) {
+        if (size == items.size()) grow();
+        items[size++] = w;
+    }
+    [[gnu::noinline]] void grow() { items.resize(2 * size + 64); }
+};
+
+void writePlain(const DocNode& d, LayoutInt column, std::string& out, WriteStack& todo) {
     switch (d.kind) {
     case DocNode::Kind::Text: out += d.leaf; break;
     case DocNode::Kind::Beside:
@@ -253,7 +265,7 @@ void writePlain(const DocNode& d, LayoutInt column, std::string& out, std::vecto
     }
 }
 
-void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vector<WriteItem>& todo) {
+void writeTree(const TextTree& t, LayoutInt column, std::string& out, WriteStack& todo) {
     switch (t.kind) {
     case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
     case TextTree::Kind::Marker:
@@ -288,12 +300,10 @@ void writeTree(const TextTree& t, LayoutInt column, std::string& out, std::vecto
 Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
-    static thread_local std::vector<WriteItem> todo;
-    todo.clear();
+    WriteStack todo;
     todo.push_back({&root, nullptr, column});
-    while (!todo.empty()) {
-        const WriteItem it = todo.back();
-        todo.pop_back();
+    while (todo.size > 0) {
+        const WriteItem it = todo.items[--todo.size];
         if (it.text != nullptr) {
             writeTree(*it.text, it.column, out, todo);
         } else if (it.doc != nullptr) {
@@ -621,12 +631,6 @@ NodeReply errorReplyOf(const char* text) {
     return single(textCands(text));
 }
 
-Cand besideCand(const Cand& x, const Cand& y) {
-    countCandidate();
-    return Cand{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
-                pairText(TextTree::Kind::Beside, x.text, y.text, x.lastWidth)};
-}
-
 bool takesFirst(const Cand& x, const Cand& y) {
     if (x.height != y.height) return x.height < y.height;
     if (x.width != y.width) return x.width < y.width;
@@ -746,10 +750,17 @@ Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
     if (x.width > bound) return {};
     std::size_t j = 0;
     while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
-    Cands row;
-    row.reserve(ys.size() - j);
-    for (; j < ys.size(); ++j) row.push_back(besideCand(x, ys[j]));
-    return row;
+    const std::size_t n = ys.size() - j;
+    if (n == 0) return {};
+    TextArena& a = *currentArena;
+    Cand* row = a.cands(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Cand& y = ys[j + k];
+        countCandidate();
+        row[k] = Cand{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
+                      a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
+    }
+    return Cands::slice(row, n);
 }
 
 Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys) {
