@@ -683,26 +683,48 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
     return out;
 }
 
-// pruned for a short list: each candidate against every earlier one.  An earlier one makes it
-// useless when it has fewer lines and is neither wider nor has a wider last line, or when it has
-// the same sizes.  A list out of height order is kept as it is from there on.
+// pruned for a short list, whose kept candidates of fewer lines are few enough to scan.  An
+// earlier candidate makes a later one useless when it has fewer lines and is neither wider nor
+// has a wider last line, or when it has the same sizes.  A list out of height order is kept as
+// it is from there on.
 Cands prunedShort(const Cands& xs) {
-    Cands out;
-    out.reserve(xs.size());
-    for (std::size_t i = 0; i < xs.size(); ++i) {
+    struct Room {
+        LayoutInt width;
+        LayoutInt lastWidth;
+    };
+    Room shorter[32];  // the kept candidates of fewer lines that no other of them makes useless
+    Room level[32];    // the kept candidates of the current height
+    std::size_t nShorter = 0, nLevel = 0;
+    Cand* out = allocCands(xs.size());
+    std::size_t n = 0;
+    LayoutInt height = xs[0].height;
+    std::size_t i = 0;
+    for (; i < xs.size(); ++i) {
         const Cand& f = xs[i];
-        if (i > 0 && f.height < xs[i - 1].height) {
-            out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
-            break;
+        if (f.height < height) break;
+        if (f.height > height) {
+            for (std::size_t k = 0; k < nLevel; ++k) {
+                const Room r = level[k];
+                std::size_t m = 0;  // drop those it makes useless, then add it
+                for (std::size_t s = 0; s < nShorter; ++s)
+                    if (shorter[s].width < r.width || shorter[s].lastWidth < r.lastWidth) shorter[m++] = shorter[s];
+                shorter[m++] = r;
+                nShorter = m;
+            }
+            nLevel = 0;
+            height = f.height;
         }
         bool useless = false;
-        for (std::size_t j = 0; j < i && !useless; ++j) {
-            const Cand& k = xs[j];
-            useless = k.height < f.height ? k.width <= f.width && k.lastWidth <= f.lastWidth : sameSizes(k, f);
-        }
-        if (!useless) out.push_back(f);
+        for (std::size_t s = 0; s < nShorter && !useless; ++s)
+            useless = shorter[s].width <= f.width && shorter[s].lastWidth <= f.lastWidth;
+        for (std::size_t s = 0; s < nLevel && !useless; ++s)
+            useless = level[s].width == f.width && level[s].lastWidth == f.lastWidth;
+        if (useless) continue;
+        level[nLevel++] = Room{f.width, f.lastWidth};
+        out[n++] = f;
     }
-    return out;
+    for (; i < xs.size(); ++i) out[n++] = xs[i];
+    return Cands::slice(out, n);
 }
 
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
