@@ -2,9 +2,9 @@
 // too-wide marker of their width, in bounded time; the same shapes a little smaller render their
 // layout.  Two shapes reach it:
 //  - k two-way choices side by side, each "xx" on one line or, on two lines, a line longer than
-//    the whole one-line row above "z": no layout of the product makes another useless (fewer
-//    lines always cost a longer last line), and the side-by-side products build about k^3/3
-//    candidates, past the budget from about k = 146 on;
+//    the whole one-line row above "z": a layout with fewer lines always has a longer last line,
+//    so pruning drops only layouts of equal sizes, and the side-by-side products build about
+//    k^3/3 candidates, past the budget from about k = 146 on;
 //  - a line of n one-character texts before 45 such choices (about 1,000 surviving layouts):
 //    every text of the line is combined with every one of them, past the budget from about
 //    n = 1,010 on.  A leading choice whose one-line alternative fits beside none of them makes
@@ -94,15 +94,15 @@ TEST(PrettyBudget, ALongLineBeforeManyLayoutsReachesTheBudgetLazily) {
 
 TEST(PrettyBudget, EachRenderStartsWithTheWholeBudget) {
     // The marker replaces only the exhausted render's own text; the next render is not affected.
-    const Pruned::D over = splitChoices<Pruned>(200);
+    const Pruned::D over = rowChoices<Pruned>(2000, 45, kWidth);
     std::string out = "before ";
-    renderDocTo(out, over, 1000);
+    renderDocTo(out, over, kWidth);
     out += " ";
-    renderDocTo(out, splitChoices<Pruned>(100), 1000);
-    EXPECT_EQ(out, "before " + marker(201) + " " + std::string(200, 'x'));
+    renderDocTo(out, rowChoices<Pruned>(500, 45, kWidth), kWidth);
+    EXPECT_EQ(out, "before " + marker(2046) + " " + rowLayout(500, 45, kWidth));
     out.clear();
-    renderDocTo(out, over, 1000);
-    EXPECT_EQ(out, marker(201));
+    renderDocTo(out, over, kWidth);
+    EXPECT_EQ(out, marker(2046));
 }
 
 TEST(PrettyBudget, SmallInstancesLayOutAsTheExhaustiveLibraryDoes) {
