@@ -1,0 +1,126 @@
+// The work budget of a render: documents whose candidate layouts multiply past it render as the
+// too-wide marker of their width, in bounded time; the same shapes a little smaller render their
+// layout.  Two shapes reach it:
+//  - k two-way choices side by side, each "xx" on one line or, on two lines, a line longer than
+//    the whole one-line row above "z": a layout with fewer lines always has a longer last line,
+//    so pruning drops only layouts of equal sizes, and the side-by-side products build about
+//    k^3/3 candidates, past the budget from about k = 146 on;
+//  - a line of n one-character texts before 45 such choices (about 1,000 surviving layouts):
+//    every text of the line is combined with every one of them, past the budget from about
+//    n = 1,010 on.  A leading choice whose one-line alternative fits beside none of them makes
+//    the lazy engine, which otherwise computes only what the first layout needs, build them all.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "text/pretty_differential.h"
+
+namespace plim {
+namespace {
+
+using namespace difftest;
+
+// The node library with every text given as a function: whatever is composed with such a text
+// is laid out by the lazy engine.
+struct LazyPruned : Pruned {
+    static D text(const std::string& s) {
+        const Doc t = textDoc(s);
+        return Doc([t](const PageBounds& b) { return t(b); });
+    }
+};
+
+// k choices side by side: "xx", or a line of 2k + 10 'y' above "z".
+template <class L>
+typename L::D splitChoices(int k) {
+    const std::string longLine(static_cast<std::size_t>(2 * k + 10), 'y');
+    typename L::D acc = L::empty();
+    for (int i = 0; i < k; ++i) acc = L::beside(L::join(L::text("xx"), L::above(L::text(longLine), L::text("z"))), acc);
+    return acc;
+}
+
+// The width of the leading choice of rowChoices: its one-line alternative fits beside no layout
+// of the rest, its two-line one ("b"s above an empty line) beside all.
+int leadWidth(int n, int k, int width) {
+    return width - n - 2 * k + 1;
+}
+
+// A choice between a line of 'a's and a line of 'b's above an empty one, then n texts "c", then
+// splitChoices(k).
+template <class L>
+typename L::D rowChoices(int n, int k, int width) {
+    const auto m = static_cast<std::size_t>(leadWidth(n, k, width));
+    typename L::D acc = splitChoices<L>(k);
+    for (int i = 0; i < n; ++i) acc = L::beside(L::text("c"), acc);
+    const typename L::D lead = L::join(L::text(std::string(m, 'a')), L::above(L::text(std::string(m, 'b')), L::text("")));
+    return L::beside(lead, acc);
+}
+
+// "<", n - 2 asterisks, ">".
+std::string marker(std::size_t n) {
+    return "<" + std::string(n - 2, '*') + ">";
+}
+
+// The first layout of rowChoices when it fits: the two-line lead, the rest on one line below.
+std::string rowLayout(int n, int k, int width) {
+    return std::string(static_cast<std::size_t>(leadWidth(n, k, width)), 'b') + "\n" +
+           std::string(static_cast<std::size_t>(n), 'c') + std::string(static_cast<std::size_t>(2 * k), 'x');
+}
+
+constexpr int kWidth = 3000;
+
+TEST(PrettyBudget, SplitChoicesPastTheBudgetRenderAsTheMarkerOfTheirWidth) {
+    // A choice's width is that of its narrower alternative, its last width the smaller one:
+    // 200 choices are 201 columns wide.
+    EXPECT_EQ(renderDoc(splitChoices<Pruned>(200), 1000), marker(201));
+    EXPECT_EQ(renderDoc(splitChoices<Pruned>(100), 1000), std::string(200, 'x'));
+}
+
+TEST(PrettyBudget, TheLazyEngineBuildsOnlyWhatTheFirstLayoutNeeds) {
+    // The one-line layout comes first and fits: the other layouts are never built.
+    EXPECT_EQ(renderDoc(splitChoices<LazyPruned>(200), 1000), std::string(400, 'x'));
+}
+
+TEST(PrettyBudget, ALongLineBeforeManyLayoutsReachesTheBudget) {
+    // The line of 2000 texts and the choices after it are 2046 columns wide.
+    EXPECT_EQ(renderDoc(rowChoices<Pruned>(2000, 45, kWidth), kWidth), marker(2046));
+    EXPECT_EQ(renderDoc(rowChoices<Pruned>(500, 45, kWidth), kWidth), rowLayout(500, 45, kWidth));
+}
+
+TEST(PrettyBudget, ALongLineBeforeManyLayoutsReachesTheBudgetLazily) {
+    EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(2000, 45, kWidth), kWidth), marker(2046));
+    EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(500, 45, kWidth), kWidth), rowLayout(500, 45, kWidth));
+}
+
+TEST(PrettyBudget, EachRenderStartsWithTheWholeBudget) {
+    // The marker replaces only the exhausted render's own text; the next render is not affected.
+    const Pruned::D over = rowChoices<Pruned>(2000, 45, kWidth);
+    std::string out = "before ";
+    renderDocTo(out, over, kWidth);
+    out += " ";
+    renderDocTo(out, rowChoices<Pruned>(500, 45, kWidth), kWidth);
+    EXPECT_EQ(out, "before " + marker(2046) + " " + rowLayout(500, 45, kWidth));
+    out.clear();
+    renderDocTo(out, over, kWidth);
+    EXPECT_EQ(out, marker(2046));
+}
+
+TEST(PrettyBudget, SmallInstancesLayOutAsTheExhaustiveLibraryDoes) {
+    for (int k = 1; k <= 8; ++k) {
+        for (LayoutInt w = 1; w <= 4 * k + 12; ++w) {
+            const std::string expected = Exhaustive::render(splitChoices<Exhaustive>(k), w);
+            ASSERT_EQ(renderDoc(splitChoices<Pruned>(k), w), expected) << k << " choices at width " << w;
+            ASSERT_EQ(renderDoc(splitChoices<LazyPruned>(k), w), expected) << k << " choices at width " << w;
+        }
+    }
+    for (const int n : {0, 3, 20}) {
+        const int width = n + 4 * 6 + 10;
+        const std::string expected = Exhaustive::render(rowChoices<Exhaustive>(n, 6, width), width);
+        EXPECT_EQ(expected, rowLayout(n, 6, width));
+        EXPECT_EQ(renderDoc(rowChoices<Pruned>(n, 6, width), width), expected) << n << " texts";
+        EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(n, 6, width), width), expected) << n << " texts";
+    }
+}
+
+}  // namespace
+}  // namespace plim
