@@ -30,7 +30,13 @@
 // (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
 // grows with the document and only runaway choices reach it.  A document that needs more is
 // answered, like a document of which nothing fits, with the too-wide marker of its width
-// ("<***...>").
+// ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
+// a row, each one line or two whose first line is longer and last line shorter (about k^3/3
+// candidates, past the budget from k = 146), or a line of n texts before a part with m
+// surviving layouts (n*m).  Printed programs stay below 5% of it at widths 80 and 160; on pages
+// thousands of columns wide, nestings a few hundred deep fit and keep a layout per level (a
+// lambda in the last argument 140 deep at width 2000 reaches it).  The lazy engine builds only
+// what its first layout needs.
 #pragma once
 
 #include <cstdint>
