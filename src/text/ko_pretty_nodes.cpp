@@ -395,7 +395,7 @@ DocNodeRef errorNode(const std::string& text) {
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
 
 Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
-    std::vector<Sizes> inner;
+    SmallVec<Sizes, 8> inner;
     std::size_t at = 0;
     for (const ParNodeRef& q : p.parts) {
         if (&q == &p.parts.front()) continue;
@@ -528,7 +528,7 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
 DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
-    std::vector<Sizes> sizes;
+    SmallVec<Sizes, 8> sizes;
     sizes.reserve(args.size());
     for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
     const Sizes s = parSizes(*p, sizes.data(), sizes.size());
@@ -980,7 +980,7 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
 void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
                       Bounds& out) {
     const ParNode& outer = *p.parts.front();
-    std::vector<Sizes> inner;
+    SmallVec<Sizes, 8> inner;
     std::size_t at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const auto c = static_cast<std::size_t>(p.parts[i]->params);
@@ -1074,20 +1074,20 @@ NodeResult holeResult(const ParNode& p, Args args) {
 NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
     const ParNode& outer = *p.parts.front();
     // The inner documents are laid out at the bounds the outer one gives its parameters.
-    std::vector<Sizes> innerSizes;
+    SmallVec<Sizes, 8> innerSizes;
     Args rest = args;
-    std::vector<Args> slices;
+    SmallVec<Args, 8> slices;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const auto c = static_cast<std::size_t>(p.parts[i]->params);
         slices.push_back(rest.take(c));
-        std::vector<Sizes> s;
+        SmallVec<Sizes, 8> s;
         for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
         innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
         rest = rest.drop(c);
     }
     Bounds outerBounds;
     paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
-    std::vector<NodeResult> inner;
+    SmallVec<NodeResult, 8> inner;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
         inner.push_back(layOutPar(*p.parts[i], slices[i - 1], b));
