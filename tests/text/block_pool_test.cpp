@@ -47,7 +47,9 @@ TEST(BlockPool, BlocksAreDistinctAndReusedAfterRelease) {
     const void* last = nodes.back().get();
     nodes.pop_back();
     // The block just given back is the next one taken.
-    if (kPoolBlocks) EXPECT_EQ(std::allocate_shared<Node>(PoolAllocator<Node>()).get(), last);
+    if (kPoolBlocks) {
+        EXPECT_EQ(std::allocate_shared<Node>(PoolAllocator<Node>()).get(), last);
+    }
 }
 
 TEST(BlockPool, NodesBuiltOnOneThreadAreFreedAndReusedOnOthers) {
