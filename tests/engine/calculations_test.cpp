@@ -85,7 +85,9 @@ TEST(CalculationText, NarrowWidthBreaksTheExpressionAtItsIndentation) {
     std::size_t lines = 0;
     for (std::size_t at = 0; (at = t.find('\n', at)) != std::string::npos; ++at) {
         ++lines;
-        if (at + 1 < t.size()) EXPECT_EQ(t.substr(at + 1, 3), "   ");
+        if (at + 1 < t.size()) {
+            EXPECT_EQ(t.substr(at + 1, 3), "   ");
+        }
     }
     EXPECT_GT(lines, 1u);
     EXPECT_EQ(t.substr(0, 3), "   ");
