@@ -1,8 +1,9 @@
 #include "frontend/pprint_expr.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
 
 #include "frontend/pprint_layout.h"
@@ -248,11 +249,14 @@ private:
     // The pending part `i` places below the top (the first part of the newest frame is at 0).
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
-    // A variable's text; one document for every occurrence of a name.
+    // A variable's text, shared with the recent occurrences of its name.
     const Doc& nameDoc(const std::string& name) {
-        auto it = names_.find(name);
-        if (it == names_.end()) it = names_.emplace(name, textDoc(name)).first;
-        return it->second;
+        for (std::size_t i = 0; i < kRecentNames && recentDocs_[i]; ++i)
+            if (recentNames_[i] == name) return *recentDocs_[i];
+        const std::size_t slot = nextName_++ % kRecentNames;
+        recentNames_[slot] = name;
+        recentDocs_[slot] = textDoc(name);
+        return *recentDocs_[slot];
     }
 
     void startExpr(Precedence p, const Expr& e) {
@@ -378,7 +382,10 @@ private:
     std::vector<Part> pending_;
     std::vector<Frame> frames_;
     std::vector<Doc> docs_;
-    std::unordered_map<std::string_view, Doc> names_;
+    static constexpr std::size_t kRecentNames = 8;
+    std::array<std::string_view, kRecentNames> recentNames_;
+    std::array<std::optional<Doc>, kRecentNames> recentDocs_;
+    std::size_t nextName_ = 0;
 };
 
 }  // namespace
