@@ -149,8 +149,8 @@ Doc combine(const Frame& f, Doc* docs) {
     }
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
-        std::vector<Doc> operands{std::move(docs[0]), opDoc(f.op), std::move(docs[1])};
-        Doc infix = f.flag ? wordsDoc(std::move(operands)) : hvSpList(std::move(operands));
+        Doc infix = f.flag ? besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])))
+                           : hvSpList(std::vector<Doc>{std::move(docs[0]), opDoc(f.op), std::move(docs[1])});
         if (f.docCount == 2) return opPrecedenceInteger(f.op) <= p ? parensDoc(std::move(infix)) : infix;
         return ppApplication(p, parensDoc(std::move(infix)), docs + 2, end);
     }
