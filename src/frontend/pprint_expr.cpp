@@ -24,6 +24,7 @@ struct Part {
     const Expr* expr = nullptr;  // null for a declaration
     const Decl* decl = nullptr;
     Precedence prec = 0;
+    bool variable = false;  // the expression is a variable (read early, while its parent is at hand)
 };
 
 enum class Combine {
@@ -205,7 +206,7 @@ public:
         return finish();
     }
     Doc constant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
-        for (auto it = args.rbegin(); it != args.rend(); ++it) pending_.push_back(Part{&*it, nullptr, 100});
+        for (auto it = args.rbegin(); it != args.rend(); ++it) pending_.push_back(Part{&*it, nullptr, 100, it->isVar()});
         startConstant(p, c, args.size());
         return finish();
     }
@@ -225,7 +226,9 @@ private:
             if (pending_.empty()) break;
             const Part part = pending_.back();
             pending_.pop_back();
-            if (part.expr) {
+            if (part.variable) {
+                docs_.push_back(nameDoc(part.expr->name()));
+            } else if (part.expr) {
                 startExpr(part.prec, *part.expr);
             } else {
                 startDecl(*part.decl);
@@ -274,7 +277,10 @@ private:
     void startSpine(Precedence p, const Expr& e) {
         std::size_t n = 0;
         const Expr* head = &e;
-        for (; head->isAp(); head = &head->fun(), ++n) pending_.push_back(Part{&head->arg(), nullptr, 100});
+        for (; head->isAp(); head = &head->fun(), ++n) {
+            const Expr& arg = head->arg();
+            pending_.push_back(Part{&arg, nullptr, 100, arg.isVar()});
+        }
         switch (head->kind()) {
         case ExprKind::Var: application(p, nameDoc(head->name()), n); return;
         case ExprKind::Con: startConstant(p, head->constant(), n); return;
@@ -338,7 +344,7 @@ private:
         right.prec = opPrec;
         Frame& f = open(Combine::Infix, p, n);
         f.op = op;
-        f.flag = left.expr->isVar() && right.expr->isVar();
+        f.flag = left.variable && right.variable;
     }
 
     // Nested lambdas merged into one: the patterns at precedence 100, then the body.
