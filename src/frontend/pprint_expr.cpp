@@ -195,6 +195,27 @@ Doc ppData(const DataDecl& data) {
     return besideDoc(fixedText<"data ">(), besideDoc(ppType(data.type), alternatives));
 }
 
+// The texts of the keys seen last, so that a name or number that recurs nearby shares one text.
+template <class Key>
+class RecentTexts {
+public:
+    template <class MakeText>
+    const Doc& get(const Key& key, MakeText makeText) {
+        for (std::size_t i = 0; i < kSize && docs_[i]; ++i)
+            if (keys_[i] == key) return *docs_[i];
+        const std::size_t slot = next_++ % kSize;
+        keys_[slot] = key;
+        docs_[slot] = textDoc(makeText());
+        return *docs_[slot];
+    }
+
+private:
+    static constexpr std::size_t kSize = 8;
+    std::array<Key, kSize> keys_{};
+    std::array<std::optional<Doc>, kSize> docs_;
+    std::size_t next_ = 0;
+};
+
 class Printer {
 public:
     Doc expr(Precedence p, const Expr& e) {
@@ -252,14 +273,8 @@ private:
     // The pending part `i` places below the top (the first part of the newest frame is at 0).
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
-    // A variable's text, shared with the recent occurrences of its name.
     const Doc& nameDoc(const std::string& name) {
-        for (std::size_t i = 0; i < kRecentNames && recentDocs_[i]; ++i)
-            if (recentNames_[i] == name) return *recentDocs_[i];
-        const std::size_t slot = nextName_++ % kRecentNames;
-        recentNames_[slot] = name;
-        recentDocs_[slot] = textDoc(name);
-        return *recentDocs_[slot];
+        return names_.get(name, [&] { return name; });
     }
 
     void startExpr(Precedence p, const Expr& e) {
@@ -303,7 +318,8 @@ private:
     void startConstant(Precedence p, const Constant& c, std::size_t n) {
         switch (c.kind()) {
         case ConstantKind::If: return conditional(p, n);
-        case ConstantKind::Number: return application(p, textDoc(intText(c.number())), n);
+        case ConstantKind::Number:
+            return application(p, numbers_.get(c.number(), [&] { return intText(c.number()); }), n);
         case ConstantKind::FNumber: return application(p, textDoc(floatText(c.fnumber())), n);
         case ConstantKind::Binop: return binop(p, c.op(), n);
         case ConstantKind::Boolean:
@@ -388,10 +404,8 @@ private:
     std::vector<Part> pending_;
     std::vector<Frame> frames_;
     std::vector<Doc> docs_;
-    static constexpr std::size_t kRecentNames = 8;
-    std::array<std::string_view, kRecentNames> recentNames_;
-    std::array<std::optional<Doc>, kRecentNames> recentDocs_;
-    std::size_t nextName_ = 0;
+    RecentTexts<std::string_view> names_;
+    RecentTexts<std::int32_t> numbers_;
 };
 
 }  // namespace
