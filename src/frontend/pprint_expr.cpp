@@ -227,7 +227,8 @@ public:
         return finish();
     }
     Doc constant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
-        for (auto it = args.rbegin(); it != args.rend(); ++it) pending_.push_back(Part{&*it, nullptr, 100, it->isVar()});
+        for (auto it = args.rbegin(); it != args.rend(); ++it)
+            pending_.push_back(Part{&*it, nullptr, 100, it->isVar()});
         startConstant(p, c, args.size());
         return finish();
     }

@@ -35,7 +35,8 @@ Doc ppSourceElement(const std::string& name, const std::vector<std::string>& nam
                     const DList& specifying, const Theory& use) {
     Doc listed = emptyDoc();
     if (!names.empty())
-        listed = besideDoc(fixedText<":">(), ppNameList(names.front(), std::vector<std::string>(names.begin() + 1, names.end())));
+        listed = besideDoc(fixedText<":">(),
+                           ppNameList(names.front(), std::vector<std::string>(names.begin() + 1, names.end())));
     Doc line1 = besideDoc(fixedText<"TRANSFORM ">(), besideDoc(ppString(name), listed));
     Doc line2 = clauseLine(fixedText<"REDEFINE ">(), redefine);
     Doc line3 = clauseLine(fixedText<"SPECIFYING ">(), specifying);
@@ -48,7 +49,8 @@ Doc ppRewrite(const Rewrite& r) { return ppSourceElement(r.name, r.names, r.rede
 Doc ppNameList(const std::string& first, const std::vector<std::string>& rest) {
     if (rest.empty()) return ppString(first);
     Doc acc = ppString(rest.back());
-    for (std::size_t i = rest.size() - 1; i-- > 0;) acc = besideDoc(ppString(rest[i]), besideDoc(fixedText<",">(), acc));
+    for (std::size_t i = rest.size() - 1; i-- > 0;)
+        acc = besideDoc(ppString(rest[i]), besideDoc(fixedText<",">(), acc));
     return besideDoc(ppString(first), besideDoc(fixedText<",">(), acc));
 }
 
