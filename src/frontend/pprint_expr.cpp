@@ -27,6 +27,9 @@ struct Part {
     bool variable = false;  // the expression is a variable (read early, while its parent is at hand)
 };
 
+Part exprPart(const Expr& e, Precedence p) { return Part{&e, nullptr, p, e.isVar()}; }
+Part declPart(const Decl& d) { return Part{nullptr, &d, 0, false}; }
+
 enum class Combine {
     Application,      // the first document (in parentheses when `flag`) applied to the rest
     Conditional,      // if-then-else of the first three documents, applied to the rest
@@ -227,8 +230,7 @@ public:
         return finish();
     }
     Doc constant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
-        for (auto it = args.rbegin(); it != args.rend(); ++it)
-            pending_.push_back(Part{&*it, nullptr, 100, it->isVar()});
+        for (auto it = args.rbegin(); it != args.rend(); ++it) pending_.push_back(exprPart(*it, 100));
         startConstant(p, c, args.size());
         return finish();
     }
@@ -293,17 +295,14 @@ private:
     void startSpine(Precedence p, const Expr& e) {
         std::size_t n = 0;
         const Expr* head = &e;
-        for (; head->isAp(); head = &head->fun(), ++n) {
-            const Expr& arg = head->arg();
-            pending_.push_back(Part{&arg, nullptr, 100, arg.isVar()});
-        }
+        for (; head->isAp(); head = &head->fun(), ++n) pending_.push_back(exprPart(head->arg(), 100));
         switch (head->kind()) {
         case ExprKind::Var: application(p, nameDoc(head->name()), n); return;
         case ExprKind::Con: startConstant(p, head->constant(), n); return;
         case ExprKind::Lam:
         case ExprKind::Let:
             open(Combine::Application, p, n + 1).flag = head->isLet();  // a lambda prints its own parentheses
-            pending_.push_back(Part{head, nullptr, 0});
+            pending_.push_back(exprPart(*head, 0));
             return;
         case ExprKind::Ap: return;
         }
@@ -370,10 +369,10 @@ private:
         const Expr* body = &e;
         for (; body->isLam(); body = &body->body()) ++n;
         open(Combine::Lambda, 0, n + 1).lambda = &e;
-        pending_.push_back(Part{body, nullptr, 0});
+        pending_.push_back(exprPart(*body, 0));
         pending_.resize(pending_.size() + n);
         std::size_t i = 0;
-        for (const Expr* at = &e; at->isLam(); at = &at->body(), ++i) partAt(i) = Part{&at->pattern(), nullptr, 100};
+        for (const Expr* at = &e; at->isLam(); at = &at->body(), ++i) partAt(i) = exprPart(at->pattern(), 100);
     }
 
     // The body at precedence 1, then the local definitions.
@@ -382,21 +381,21 @@ private:
         const std::size_t n = defs.length();
         open(Combine::LocalDefinition, p, n + 1);
         pending_.resize(pending_.size() + n + 1);
-        partAt(0) = Part{&e.body(), nullptr, 1};
+        partAt(0) = exprPart(e.body(), 1);
         std::size_t i = 1;
-        for (const DefItem& item : defs) partAt(i++) = Part{nullptr, &item.decl, 0};
+        for (const DefItem& item : defs) partAt(i++) = declPart(item.decl);
     }
 
     void startDecl(const Decl& d) {
         switch (d.kind()) {
         case DeclKind::Fun:
             open(Combine::Function, 0, 2);
-            pending_.push_back(Part{&d.fun().rhs, nullptr, 0});
-            pending_.push_back(Part{&d.fun().lhs, nullptr, 0});
+            pending_.push_back(exprPart(d.fun().rhs, 0));
+            pending_.push_back(exprPart(d.fun().lhs, 0));
             return;
         case DeclKind::Dec:
             open(Combine::Signature, 0, 1).type = &d.dec().type;
-            pending_.push_back(Part{&d.dec().name, nullptr, 0});
+            pending_.push_back(exprPart(d.dec().name, 0));
             return;
         case DeclKind::Data: docs_.push_back(ppData(d.data())); return;
         }
