@@ -1,9 +1,10 @@
 #include "frontend/pprint_expr.h"
 
 #include <algorithm>
+#include <array>
 #include <optional>
+#include <string_view>
 #include <utility>
-#include <variant>
 
 #include "frontend/pprint_layout.h"
 #include "frontend/pprint_types.h"
@@ -13,73 +14,45 @@ namespace plim {
 
 namespace {
 
-// The printer walks the tree with an explicit stack of steps.  A step names the parts it
-// needs printed first (expressions at a precedence, or declarations) and how it combines their
-// documents, in the same order, into its own.
-struct ExprTask {
-    Expr expr;
-    Precedence prec;
+// The printer walks the tree with an explicit stack of parts still to be printed and a stack
+// of frames, each waiting for the documents of its parts.  A part that is a leaf yields its
+// document at once; any other part opens a frame, whose documents collect, in order, on one
+// document stack, and whose combined document replaces them there.
+
+// A part still to be printed: an expression at a context precedence, or a declaration.
+struct Part {
+    const Expr* expr = nullptr;  // null for a declaration
+    const Decl* decl = nullptr;
+    Precedence prec = 0;
+    bool variable = false;  // the expression is a variable (read early, while its parent is at hand)
 };
-using Task = std::variant<ExprTask, Decl>;
+
+Part exprPart(const Expr& e, Precedence p) { return Part{&e, nullptr, p, e.isVar()}; }
+Part declPart(const Decl& d) { return Part{nullptr, &d, 0, false}; }
 
 enum class Combine {
-    Leaf,          // `doc` itself
-    Application,   // `doc` applied to all parts
-    Conditional,   // if-then-else of the first three parts, applied to the rest
-    PartialTuple,  // "Tuple n" and the parts as words
-    Tuple,         // the first `count` parts in parentheses, applied to the rest
-    Infix,         // the operator `doc` between the first two parts, applied to the rest
-    LetHead,       // the first part (in parentheses when `flag`) applied to the rest
-    Lambda,        // `patterns` and the body, the last part
-    LocalDefinition,
-    Function,      // a definition: the left side, " = " and the right side
-    Signature,     // the name, " :: " and `type`
+    Application,      // the first document (in parentheses when `flag`) applied to the rest
+    Conditional,      // if-then-else of the first three documents, applied to the rest
+    PartialTuple,     // "Tuple n" (n = `count`) and the documents as words
+    Tuple,            // the first `count` documents in parentheses, applied to the rest
+    Infix,            // the operator `op` between the first two documents, applied to the rest
+    Lambda,           // the patterns of `lambda` (each document but the last) and the body
+    LocalDefinition,  // the body and the definitions of a where block
+    Function,         // a definition: the left side, " = " and the right side
+    Signature,        // the name, " :: " and `type`
 };
 
-struct Step {
-    std::vector<Task> parts;
-    Combine how = Combine::Leaf;
+struct Frame {
+    Combine how = Combine::Application;
+    std::size_t firstDoc = 0;  // where its documents begin on the document stack
+    std::size_t docCount = 0;  // how many it combines
     Precedence prec = 0;
-    Precedence opPrec = 0;
-    std::size_t count = 0;
+    Op op = Op::App;
+    std::int32_t count = 0;
     bool flag = false;
-    Doc doc = emptyDoc();
-    std::string text;
-    std::vector<bool> patterns;  // whether each lambda pattern is a variable
-    std::optional<Type> type;
+    const Expr* lambda = nullptr;
+    const Type* type = nullptr;
 };
-
-Step leaf(Doc d) {
-    Step s;
-    s.doc = std::move(d);
-    return s;
-}
-
-void addExprs(std::vector<Task>& parts, const std::vector<Expr>& es, std::size_t from, std::size_t to,
-              Precedence p) {
-    for (std::size_t i = from; i < to; ++i) parts.emplace_back(ExprTask{es[i], p});
-}
-
-std::vector<Doc> slice(std::vector<Doc>& docs, std::size_t from) {
-    return std::vector<Doc>(std::make_move_iterator(docs.begin() + static_cast<std::ptrdiff_t>(from)),
-                            std::make_move_iterator(docs.end()));
-}
-
-Doc ppApplication(Precedence p, Doc head, std::vector<Doc> args) {
-    if (args.empty()) return head;
-    Doc a = besideSpace(head, hvSpList(std::move(args)));
-    return p >= 100 ? parensDoc(std::move(a)) : a;
-}
-
-// The head applied to the arguments, each printed as an argument (precedence 100).
-Step application(Precedence p, Doc head, const std::vector<Expr>& args) {
-    Step s;
-    addExprs(s.parts, args, 0, args.size(), 100);
-    s.how = Combine::Application;
-    s.prec = p;
-    s.doc = std::move(head);
-    return s;
-}
 
 std::string intText(std::int32_t n) {
     std::string out;
@@ -93,31 +66,6 @@ std::string floatText(float x) {
     return out;
 }
 
-Step conditional(Precedence p, const std::vector<Expr>& args) {
-    if (args.size() < 3) return application(p, textDoc("If"), args);
-    Step s;
-    addExprs(s.parts, args, 0, 3, 0);
-    addExprs(s.parts, args, 3, args.size(), 100);
-    s.how = Combine::Conditional;
-    s.prec = p;
-    return s;
-}
-
-Step tuple(std::int32_t n, const std::vector<Expr>& args) {
-    Step s;
-    if (static_cast<std::int64_t>(args.size()) < n) {
-        addExprs(s.parts, args, 0, args.size(), 100);
-        s.how = Combine::PartialTuple;
-        s.text = "Tuple " + intText(n);
-        return s;
-    }
-    s.count = static_cast<std::size_t>(std::max<std::int32_t>(n, 0));
-    addExprs(s.parts, args, 0, s.count, 0);
-    addExprs(s.parts, args, s.count, args.size(), 100);
-    s.how = Combine::Tuple;
-    return s;
-}
-
 // The operator's text, built once.
 const Doc& opDoc(Op op) {
     static const std::vector<Doc> docs = [] {
@@ -128,160 +76,98 @@ const Doc& opDoc(Op op) {
     return docs[static_cast<std::size_t>(op)];
 }
 
-Step binop(Precedence p, Op op, const std::vector<Expr>& args) {
-    const std::string symbol = printedOpSymbol(op);
-    if (args.empty()) return leaf(parensDoc(textDoc(symbol)));
-    if (args.size() == 1) return application(p, parensDoc(textDoc(symbol)), args);
-    Step s;
-    s.opPrec = opPrecedenceInteger(op);
-    addExprs(s.parts, args, 0, 2, s.opPrec);
-    addExprs(s.parts, args, 2, args.size(), 100);
-    s.how = Combine::Infix;
-    s.prec = p;
-    s.flag = args[0].isVar() && args[1].isVar();
-    s.doc = opDoc(op);
-    return s;
+// The operator as a section, "(op)", built once.
+const Doc& sectionDoc(Op op) {
+    static const std::vector<Doc> docs = [] {
+        std::vector<Doc> ds;
+        for (Op o : allOps()) ds.push_back(parensDoc(opDoc(o)));
+        return ds;
+    }();
+    return docs[static_cast<std::size_t>(op)];
 }
 
-Step constantStep(Precedence p, const Constant& c, const std::vector<Expr>& args) {
-    switch (c.kind()) {
-    case ConstantKind::If: return conditional(p, args);
-    case ConstantKind::Number: return application(p, textDoc(intText(c.number())), args);
-    case ConstantKind::FNumber: return application(p, textDoc(floatText(c.fnumber())), args);
-    case ConstantKind::Binop: return binop(p, c.op(), args);
-    case ConstantKind::Boolean: return application(p, textDoc(c.boolean() ? "True" : "False"), args);
-    case ConstantKind::Nul: return application(p, textDoc("[]"), args);
-    case ConstantKind::Tuple: return tuple(c.arity(), args);
-    case ConstantKind::Constr: return application(p, textDoc(c.constrName()), args);
-    case ConstantKind::Error: return application(p, textDoc("Error"), args);
-    }
-    return leaf(emptyDoc());
+std::vector<Doc> moveDocs(Doc* from, Doc* to) {
+    return std::vector<Doc>(std::make_move_iterator(from), std::make_move_iterator(to));
 }
 
-// An application spine: the head decides, and sees all the arguments.
-Step applicationSpine(Precedence p, const Expr& e) {
-    std::vector<Expr> args;
-    Expr head = e;
-    while (head.isAp()) {
-        args.push_back(head.arg());
-        head = head.fun();
-    }
-    std::reverse(args.begin(), args.end());
-    switch (head.kind()) {
-    case ExprKind::Var: return application(p, textDoc(head.name()), args);
-    case ExprKind::Con: return constantStep(p, head.constant(), args);
-    case ExprKind::Lam:
-    case ExprKind::Let: {
-        Step s;
-        s.parts.emplace_back(ExprTask{head, 0});
-        addExprs(s.parts, args, 0, args.size(), 100);
-        s.how = Combine::LetHead;
-        s.prec = p;
-        s.flag = head.isLet();  // a lambda prints its own parentheses
-        return s;
-    }
-    case ExprKind::Ap: break;
-    }
-    return leaf(emptyDoc());
+Doc ppApplication(Precedence p, Doc head, Doc* args, Doc* end) {
+    if (args == end) return head;
+    Doc a = besideSpace(std::move(head), hvSpList(moveDocs(args, end)));
+    return p >= 100 ? parensDoc(std::move(a)) : a;
 }
 
-// Nested lambdas merged into one: "(\ p1 p2 ... -> body)".  A pattern after the first that
-// is not a variable goes on the line below the head built so far, on one line.
-Step lambda(const Expr& e) {
-    std::vector<Expr> patterns;
-    Expr body = e;
-    while (body.isLam()) {
-        patterns.push_back(body.pattern());
-        body = body.body();
-    }
-    Step s;
-    for (const Expr& q : patterns) s.patterns.push_back(q.isVar());
-    addExprs(s.parts, patterns, 0, patterns.size(), 100);
-    s.parts.emplace_back(ExprTask{body, 0});
-    s.how = Combine::Lambda;
-    return s;
-}
-
-Doc lambdaDoc(const std::vector<bool>& isVariable, std::vector<Doc> docs) {
-    Doc head = besideSpace(textDoc("\\"), docs[0]);
-    for (std::size_t i = 1; i < isVariable.size(); ++i)
-        head = isVariable[i] ? besideSpace(head, docs[i]) : aboveDoc(head, filterDoc(docs[i]));
-    head = besideDoc(head, textDoc(" ->"));
-    return hvList(std::vector<Doc>{besideDoc(textDoc("("), head), besideDoc(textDoc(" "), docs.back()), textDoc(")")});
+// "(\ p1 p2 ... -> body)".  A pattern after the first that is not a variable goes on the line
+// below the head built so far, on one line.
+Doc lambdaDoc(const Expr& lambda, Doc* docs, std::size_t count) {
+    Doc head = besideSpace(fixedText<"\\">(), std::move(docs[0]));
+    const Expr* at = &lambda.body();
+    for (std::size_t i = 1; i + 1 < count; ++i, at = &at->body())
+        head = at->pattern().isVar() ? besideSpace(std::move(head), std::move(docs[i]))
+                                     : aboveDoc(std::move(head), filterDoc(std::move(docs[i])));
+    head = besideDoc(std::move(head), fixedText<" ->">());
+    return hvList(std::vector<Doc>{besideDoc(fixedText<"(">(), std::move(head)),
+                                   besideDoc(fixedText<" ">(), std::move(docs[count - 1])), fixedText<")">()});
 }
 
 // The definitions of a where block: none, one alone, or several in braces, one per line.
-Doc whereBlock(std::vector<Doc> defs) {
-    if (defs.empty()) return emptyDoc();
-    if (defs.size() == 1) return defs[0];
-    std::vector<Doc> lines{textDoc("{")};
-    for (Doc& d : punctuateInit(withSemicolon, std::move(defs))) lines.push_back(std::move(d));
-    lines.push_back(textDoc("}"));
+Doc whereBlock(Doc* defs, Doc* end) {
+    if (defs == end) return emptyDoc();
+    if (end - defs == 1) return std::move(*defs);
+    std::vector<Doc> lines;
+    lines.reserve(static_cast<std::size_t>(end - defs) + 2);
+    lines.push_back(fixedText<"{">());
+    for (Doc* d = defs; d + 1 != end; ++d) lines.push_back(withSemicolon(std::move(*d)));
+    lines.push_back(std::move(end[-1]));
+    lines.push_back(fixedText<"}">());
     return aboveList(std::move(lines));
 }
 
-Step localDefinition(Precedence p, const Expr& e) {
-    Step s;
-    s.parts.emplace_back(ExprTask{e.body(), 1});
-    for (const DefItem& item : e.defs().defs) s.parts.emplace_back(item.decl);
-    s.how = Combine::LocalDefinition;
-    s.prec = p;
-    return s;
-}
-
-Step exprStep(Precedence p, const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return leaf(textDoc(e.name()));
-    case ExprKind::Con: return constantStep(p, e.constant(), {});
-    case ExprKind::Ap: return applicationSpine(p, e);
-    case ExprKind::Lam: return lambda(e);
-    case ExprKind::Let: return localDefinition(p, e);
-    }
-    return leaf(emptyDoc());
-}
-
 // The step's document from the documents of its parts.
-Doc combine(Step& s, std::vector<Doc> docs) {
-    const Precedence p = s.prec;
-    switch (s.how) {
-    case Combine::Leaf: return s.doc;
-    case Combine::Application: return ppApplication(p, s.doc, std::move(docs));
-    case Combine::Conditional: {
-        Doc c = ifThenElseDoc(std::string("if "), std::string(" then "), std::string(" else "), std::string(), docs[0],
-                              docs[1], docs[2]);
-        if (docs.size() == 3) return p >= 1 ? parensDoc(std::move(c)) : c;
-        return ppApplication(p, parensDoc(std::move(c)), slice(docs, 3));
+Doc combine(const Frame& f, Doc* docs) {
+    const Precedence p = f.prec;
+    Doc* const end = docs + f.docCount;
+    switch (f.how) {
+    case Combine::Application: {
+        Doc head = f.flag ? parensDoc(std::move(docs[0])) : std::move(docs[0]);
+        return ppApplication(p, std::move(head), docs + 1, end);
     }
-    case Combine::PartialTuple:
-        docs.insert(docs.begin(), textDoc(s.text));
-        return wordsDoc(std::move(docs));
+    case Combine::Conditional: {
+        Doc c = ifThenElseParts(besideDoc(fixedText<"if ">(), std::move(docs[0])),
+                                besideDoc(fixedText<" then ">(), std::move(docs[1])),
+                                besideDoc(fixedText<" else ">(), std::move(docs[2])), fixedText<"">());
+        if (f.docCount == 3) return p >= 1 ? parensDoc(std::move(c)) : c;
+        return ppApplication(p, parensDoc(std::move(c)), docs + 3, end);
+    }
+    case Combine::PartialTuple: {
+        std::vector<Doc> words{textDoc("Tuple " + intText(f.count))};
+        words.insert(words.end(), std::make_move_iterator(docs), std::make_move_iterator(end));
+        return wordsDoc(std::move(words));
+    }
     case Combine::Tuple: {
-        std::vector<Doc> rest = slice(docs, s.count);
-        docs.erase(docs.begin() + static_cast<std::ptrdiff_t>(s.count), docs.end());
-        Doc t = tightBlockDoc("(", ")", ", ", std::move(docs));
-        if (rest.empty()) return t;
-        rest.insert(rest.begin(), std::move(t));
-        return wordsDoc(std::move(rest));
+        Doc* const rest = docs + f.count;
+        Doc t = tightBlockDoc("(", ")", ", ", moveDocs(docs, rest));
+        if (rest == end) return t;
+        std::vector<Doc> words{std::move(t)};
+        words.insert(words.end(), std::make_move_iterator(rest), std::make_move_iterator(end));
+        return wordsDoc(std::move(words));
     }
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
-        std::vector<Doc> operands{docs[0], s.doc, docs[1]};
-        Doc infix = s.flag ? wordsDoc(std::move(operands)) : hvSpList(std::move(operands));
-        if (docs.size() == 2) return s.opPrec <= p ? parensDoc(std::move(infix)) : infix;
-        return ppApplication(p, parensDoc(std::move(infix)), slice(docs, 2));
+        Doc infix = f.flag ? besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])))
+                           : hvSpList(std::vector<Doc>{std::move(docs[0]), opDoc(f.op), std::move(docs[1])});
+        if (f.docCount == 2) return opPrecedenceInteger(f.op) <= p ? parensDoc(std::move(infix)) : infix;
+        return ppApplication(p, parensDoc(std::move(infix)), docs + 2, end);
     }
-    case Combine::LetHead: {
-        Doc h = s.flag ? parensDoc(docs[0]) : docs[0];
-        return ppApplication(p, std::move(h), slice(docs, 1));
-    }
-    case Combine::Lambda: return lambdaDoc(s.patterns, std::move(docs));
+    case Combine::Lambda: return lambdaDoc(*f.lambda, docs, f.docCount);
     case Combine::LocalDefinition: {
-        Doc d = aboveDoc(docs[0], besideDoc(textDoc("where "), whereBlock(slice(docs, 1))));
+        Doc d = aboveDoc(std::move(docs[0]), besideDoc(fixedText<"where ">(), whereBlock(docs + 1, end)));
         return p >= 1 ? parensDoc(std::move(d)) : d;
     }
     case Combine::Function:
-        return applyParDoc(funDefTemplate(), std::vector<Doc>{docs[0], besideDoc(textDoc(" = "), docs[1])});
-    case Combine::Signature: return besideDoc(docs[0], besideDoc(textDoc(" :: "), ppType(*s.type)));
+        return applyParDoc(funDefTemplate(),
+                           std::vector<Doc>{std::move(docs[0]), besideDoc(fixedText<" = ">(), std::move(docs[1]))});
+    case Combine::Signature:
+        return besideDoc(std::move(docs[0]), besideDoc(fixedText<" :: ">(), ppType(*f.type)));
     }
     return emptyDoc();
 }
@@ -301,69 +187,236 @@ std::pair<ParDoc, ParDoc> altsTemplate(std::size_t n) {
 Doc ppData(const DataDecl& data) {
     std::vector<Doc> items;
     for (const Alt& alt : data.alts)
-        items.push_back(besideDoc(textDoc(items.empty() ? " = " : " | "), ppType(mkTCon(alt.name, alt.args))));
+        items.push_back(besideDoc(items.empty() ? fixedText<" = ">() : fixedText<" | ">(),
+                                  ppType(mkTCon(alt.name, alt.args))));
     Doc alternatives = emptyDoc();
     if (items.size() == 1) alternatives = items[0];
     if (items.size() >= 2) {
         auto [h, v] = altsTemplate(items.size() - 1);
         alternatives = applyParDoc(joinParDoc(choiceParDoc(h, v)), std::move(items));
     }
-    return besideDoc(textDoc("data "), besideDoc(ppType(data.type), alternatives));
+    return besideDoc(fixedText<"data ">(), besideDoc(ppType(data.type), alternatives));
 }
 
-Step declStep(const Decl& d) {
-    Step s;
-    switch (d.kind()) {
-    case DeclKind::Fun:
-        s.parts.emplace_back(ExprTask{d.fun().lhs, 0});
-        s.parts.emplace_back(ExprTask{d.fun().rhs, 0});
-        s.how = Combine::Function;
-        return s;
-    case DeclKind::Dec:
-        s.parts.emplace_back(ExprTask{d.dec().name, 0});
-        s.how = Combine::Signature;
-        s.type = d.dec().type;
-        return s;
-    case DeclKind::Data: return leaf(ppData(d.data()));
+// The texts of the keys seen last, so that a name or number that recurs nearby shares one text.
+template <class Key>
+class RecentTexts {
+public:
+    template <class MakeText>
+    const Doc& get(const Key& key, MakeText makeText) {
+        for (std::size_t i = 0; i < kSize && docs_[i]; ++i)
+            if (keys_[i] == key) return *docs_[i];
+        const std::size_t slot = next_++ % kSize;
+        keys_[slot] = key;
+        docs_[slot] = textDoc(makeText());
+        return *docs_[slot];
     }
-    return leaf(emptyDoc());
-}
 
-Step taskStep(const Task& t) {
-    if (const ExprTask* e = std::get_if<ExprTask>(&t)) return exprStep(e->prec, e->expr);
-    return declStep(std::get<Decl>(t));
-}
+private:
+    static constexpr std::size_t kSize = 8;
+    std::array<Key, kSize> keys_{};
+    std::array<std::optional<Doc>, kSize> docs_;
+    std::size_t next_ = 0;
+};
 
-// Runs a step and every step below it, depth first, without recursion.
-Doc run(Step root) {
-    struct Frame {
-        Step step;
-        std::size_t next = 0;
-        std::vector<Doc> docs;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{std::move(root), 0, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        if (top.next < top.step.parts.size()) {
-            Step child = taskStep(top.step.parts[top.next++]);
-            stack.push_back(Frame{std::move(child), 0, {}});
-            continue;
+class Printer {
+public:
+    Doc expr(Precedence p, const Expr& e) {
+        startExpr(p, e);
+        return finish();
+    }
+    Doc decl(const Decl& d) {
+        startDecl(d);
+        return finish();
+    }
+    Doc constant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
+        for (auto it = args.rbegin(); it != args.rend(); ++it) pending_.push_back(exprPart(*it, 100));
+        startConstant(p, c, args.size());
+        return finish();
+    }
+
+private:
+    // Runs the parts and frames until only the document of the first part is left.
+    Doc finish() {
+        for (;;) {
+            if (!frames_.empty() && docs_.size() - frames_.back().firstDoc == frames_.back().docCount) {
+                const Frame f = frames_.back();
+                frames_.pop_back();
+                Doc d = combine(f, docs_.data() + f.firstDoc);
+                docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(f.firstDoc), docs_.end());
+                docs_.push_back(std::move(d));
+                continue;
+            }
+            if (pending_.empty()) break;
+            const Part part = pending_.back();
+            pending_.pop_back();
+            if (part.variable) {
+                docs_.push_back(nameDoc(part.expr->name()));
+            } else if (part.expr) {
+                startExpr(part.prec, *part.expr);
+            } else {
+                startDecl(*part.decl);
+            }
         }
-        Doc done = combine(top.step, std::move(top.docs));
-        stack.pop_back();
-        if (stack.empty()) return done;
-        stack.back().docs.push_back(std::move(done));
+        Doc d = std::move(docs_.back());
+        docs_.pop_back();
+        return d;
     }
-}
+
+    // A frame for the `count` documents from now on.
+    Frame& open(Combine how, Precedence p, std::size_t count) {
+        Frame& f = frames_.emplace_back();
+        f.how = how;
+        f.firstDoc = docs_.size();
+        f.docCount = count;
+        f.prec = p;
+        return f;
+    }
+
+    // The pending part `i` places below the top (the first part of the newest frame is at 0).
+    Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
+
+    const Doc& nameDoc(const std::string& name) {
+        return names_.get(name, [&] { return name; });
+    }
+
+    void startExpr(Precedence p, const Expr& e) {
+        switch (e.kind()) {
+        case ExprKind::Var: docs_.push_back(nameDoc(e.name())); return;
+        case ExprKind::Con: startConstant(p, e.constant(), 0); return;
+        case ExprKind::Ap: startSpine(p, e); return;
+        case ExprKind::Lam: startLambda(e); return;
+        case ExprKind::Let: startLocalDefinition(p, e); return;
+        }
+    }
+
+    // An application spine: its arguments become pending parts at precedence 100, and the
+    // head decides.
+    void startSpine(Precedence p, const Expr& e) {
+        std::size_t n = 0;
+        const Expr* head = &e;
+        for (; head->isAp(); head = &head->fun(), ++n) pending_.push_back(exprPart(head->arg(), 100));
+        switch (head->kind()) {
+        case ExprKind::Var: application(p, nameDoc(head->name()), n); return;
+        case ExprKind::Con: startConstant(p, head->constant(), n); return;
+        case ExprKind::Lam:
+        case ExprKind::Let:
+            open(Combine::Application, p, n + 1).flag = head->isLet();  // a lambda prints its own parentheses
+            pending_.push_back(exprPart(*head, 0));
+            return;
+        case ExprKind::Ap: return;
+        }
+    }
+
+    // The head applied to the n pending parts.
+    void application(Precedence p, Doc head, std::size_t n) {
+        if (n > 0) open(Combine::Application, p, n + 1);
+        docs_.push_back(std::move(head));
+    }
+
+    // The constant applied to the n pending parts.
+    void startConstant(Precedence p, const Constant& c, std::size_t n) {
+        switch (c.kind()) {
+        case ConstantKind::If: return conditional(p, n);
+        case ConstantKind::Number:
+            return application(p, numbers_.get(c.number(), [&] { return intText(c.number()); }), n);
+        case ConstantKind::FNumber: return application(p, textDoc(floatText(c.fnumber())), n);
+        case ConstantKind::Binop: return binop(p, c.op(), n);
+        case ConstantKind::Boolean:
+            return application(p, c.boolean() ? fixedText<"True">() : fixedText<"False">(), n);
+        case ConstantKind::Nul: return application(p, fixedText<"[]">(), n);
+        case ConstantKind::Tuple: return tuple(c.arity(), n);
+        case ConstantKind::Constr: return application(p, nameDoc(c.constrName()), n);
+        case ConstantKind::Error: return application(p, fixedText<"Error">(), n);
+        }
+    }
+
+    void conditional(Precedence p, std::size_t n) {
+        if (n < 3) return application(p, fixedText<"If">(), n);
+        for (std::size_t i = 0; i < 3; ++i) partAt(i).prec = 0;
+        open(Combine::Conditional, p, n);
+    }
+
+    void tuple(std::int32_t arity, std::size_t n) {
+        if (static_cast<std::int64_t>(n) < arity) {
+            if (n == 0) {  // the words of "Tuple n" alone
+                docs_.push_back(textDoc("Tuple " + intText(arity)));
+                return;
+            }
+            open(Combine::PartialTuple, 0, n).count = arity;
+            return;
+        }
+        const std::int32_t count = std::max<std::int32_t>(arity, 0);
+        for (std::int32_t i = 0; i < count; ++i) partAt(static_cast<std::size_t>(i)).prec = 0;
+        open(Combine::Tuple, 0, n).count = count;
+    }
+
+    void binop(Precedence p, Op op, std::size_t n) {
+        if (n < 2) return application(p, sectionDoc(op), n);
+        const Precedence opPrec = opPrecedenceInteger(op);
+        Part& left = partAt(0);
+        Part& right = partAt(1);
+        left.prec = opPrec;
+        right.prec = opPrec;
+        Frame& f = open(Combine::Infix, p, n);
+        f.op = op;
+        f.flag = left.variable && right.variable;
+    }
+
+    // Nested lambdas merged into one: the patterns at precedence 100, then the body.
+    void startLambda(const Expr& e) {
+        std::size_t n = 0;
+        const Expr* body = &e;
+        for (; body->isLam(); body = &body->body()) ++n;
+        open(Combine::Lambda, 0, n + 1).lambda = &e;
+        pending_.push_back(exprPart(*body, 0));
+        pending_.resize(pending_.size() + n);
+        std::size_t i = 0;
+        for (const Expr* at = &e; at->isLam(); at = &at->body(), ++i) partAt(i) = exprPart(at->pattern(), 100);
+    }
+
+    // The body at precedence 1, then the local definitions.
+    void startLocalDefinition(Precedence p, const Expr& e) {
+        const Defs& defs = e.defs().defs;
+        const std::size_t n = defs.length();
+        open(Combine::LocalDefinition, p, n + 1);
+        pending_.resize(pending_.size() + n + 1);
+        partAt(0) = exprPart(e.body(), 1);
+        std::size_t i = 1;
+        for (const DefItem& item : defs) partAt(i++) = declPart(item.decl);
+    }
+
+    void startDecl(const Decl& d) {
+        switch (d.kind()) {
+        case DeclKind::Fun:
+            open(Combine::Function, 0, 2);
+            pending_.push_back(exprPart(d.fun().rhs, 0));
+            pending_.push_back(exprPart(d.fun().lhs, 0));
+            return;
+        case DeclKind::Dec:
+            open(Combine::Signature, 0, 1).type = &d.dec().type;
+            pending_.push_back(exprPart(d.dec().name, 0));
+            return;
+        case DeclKind::Data: docs_.push_back(ppData(d.data())); return;
+        }
+    }
+
+    std::vector<Part> pending_;
+    std::vector<Frame> frames_;
+    std::vector<Doc> docs_;
+    RecentTexts<std::string_view> names_;
+    RecentTexts<std::int32_t> numbers_;
+};
 
 }  // namespace
 
-Doc ppExpr(Precedence p, const Expr& e) { return run(exprStep(p, e)); }
+Doc ppExpr(Precedence p, const Expr& e) { return Printer().expr(p, e); }
 
-Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args) { return run(constantStep(p, c, args)); }
+Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
+    return Printer().constant(p, c, args);
+}
 
-Doc ppDecl(const Decl& d) { return run(declStep(d)); }
+Doc ppDecl(const Decl& d) { return Printer().decl(d); }
 
 std::string printedOpSymbol(Op op) { return op == Op::App ? std::string(" ") : std::string(opSymbol(op)); }
 

@@ -19,9 +19,9 @@ const ParDoc& funDefTemplate() {
     return layout;
 }
 
-Doc withSemicolon(Doc d) { return besideDoc(std::move(d), textDoc(";")); }
+Doc withSemicolon(Doc d) { return besideDoc(std::move(d), fixedText<";">()); }
 
-Doc withSemicolonNewline(Doc d) { return besideDoc(std::move(d), textDoc(";\n")); }
+Doc withSemicolonNewline(Doc d) { return besideDoc(std::move(d), fixedText<";\n">()); }
 
 std::vector<Doc> punctuateInit(const std::function<Doc(Doc)>& f, std::vector<Doc> ds) {
     for (std::size_t i = 0; i + 1 < ds.size(); ++i) ds[i] = f(std::move(ds[i]));

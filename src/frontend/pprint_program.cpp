@@ -5,14 +5,15 @@
 #include "frontend/pprint_expr.h"
 #include "frontend/pprint_layout.h"
 #include "frontend/pprint_theory.h"
+#include "text/ko_pretty_ext.h"
 
 namespace plim {
 
 namespace {
 
 // A keyword followed by the clause's definitions side by side.
-Doc clauseLine(const std::string& keyword, const DList& defs) {
-    return besideDoc(textDoc(keyword), listToDoc(ppDefinitionList(defs)));
+Doc clauseLine(const Doc& keyword, const DList& defs) {
+    return besideDoc(keyword, listToDoc(ppDefinitionList(defs)));
 }
 
 Doc elementDoc(const Elem& elem) {
@@ -34,12 +35,13 @@ Doc ppSourceElement(const std::string& name, const std::vector<std::string>& nam
                     const DList& specifying, const Theory& use) {
     Doc listed = emptyDoc();
     if (!names.empty())
-        listed = besideDoc(textDoc(":"), ppNameList(names.front(), std::vector<std::string>(names.begin() + 1, names.end())));
-    Doc line1 = besideDoc(textDoc("TRANSFORM "), besideDoc(ppString(name), listed));
-    Doc line2 = clauseLine("REDEFINE ", redefine);
-    Doc line3 = clauseLine("SPECIFYING ", specifying);
-    Doc line4 = besideDoc(textDoc("USING "), ppTheo(use.elems));
-    return aboveDoc(line1, aboveDoc(line2, aboveDoc(line3, aboveDoc(line4, textDoc("END;")))));
+        listed = besideDoc(fixedText<":">(),
+                           ppNameList(names.front(), std::vector<std::string>(names.begin() + 1, names.end())));
+    Doc line1 = besideDoc(fixedText<"TRANSFORM ">(), besideDoc(ppString(name), listed));
+    Doc line2 = clauseLine(fixedText<"REDEFINE ">(), redefine);
+    Doc line3 = clauseLine(fixedText<"SPECIFYING ">(), specifying);
+    Doc line4 = besideDoc(fixedText<"USING ">(), ppTheo(use.elems));
+    return aboveDoc(line1, aboveDoc(line2, aboveDoc(line3, aboveDoc(line4, fixedText<"END;">()))));
 }
 
 Doc ppRewrite(const Rewrite& r) { return ppSourceElement(r.name, r.names, r.redefs, r.specs, r.theory); }
@@ -47,8 +49,9 @@ Doc ppRewrite(const Rewrite& r) { return ppSourceElement(r.name, r.names, r.rede
 Doc ppNameList(const std::string& first, const std::vector<std::string>& rest) {
     if (rest.empty()) return ppString(first);
     Doc acc = ppString(rest.back());
-    for (std::size_t i = rest.size() - 1; i-- > 0;) acc = besideDoc(ppString(rest[i]), besideDoc(textDoc(","), acc));
-    return besideDoc(ppString(first), besideDoc(textDoc(","), acc));
+    for (std::size_t i = rest.size() - 1; i-- > 0;)
+        acc = besideDoc(ppString(rest[i]), besideDoc(fixedText<",">(), acc));
+    return besideDoc(ppString(first), besideDoc(fixedText<",">(), acc));
 }
 
 std::vector<Doc> ppDefinitionList(const DList& dlist) {

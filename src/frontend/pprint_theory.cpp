@@ -15,10 +15,10 @@ Doc conditionBlock(const std::vector<std::pair<Expr, Expr>>& conditions) {
     if (conditions.empty()) return emptyDoc();
     std::vector<Doc> docs;
     for (const auto& c : conditions) docs.push_back(ppEquationSides(c));
-    std::vector<Doc> lines{textDoc("{")};
+    std::vector<Doc> lines{fixedText<"{">()};
     for (Doc& d : punctuateInit(withSemicolon, std::move(docs))) lines.push_back(std::move(d));
-    lines.push_back(textDoc("}"));
-    return besideDoc(textDoc(", if "), aboveList(std::move(lines)));
+    lines.push_back(fixedText<"}">());
+    return besideDoc(fixedText<", if ">(), aboveList(std::move(lines)));
 }
 
 std::vector<std::pair<Expr, Expr>> conditionPairs(const Eqs& conds) {
@@ -46,7 +46,7 @@ std::vector<TheoryItem> theoItems(const Theo& theo) {
 
 Doc ppEquation(const std::string& label, const std::vector<std::pair<Expr, Expr>>& conditions,
                const std::pair<Expr, Expr>& equation) {
-    Doc labelPart = besideDoc(ppString(label), textDoc(": "));
+    Doc labelPart = besideDoc(ppString(label), fixedText<": ">());
     return hvEachList(std::vector<Doc>{labelPart, ppEquationSides(equation), conditionBlock(conditions)});
 }
 
@@ -59,7 +59,7 @@ Doc ppCondEquation(const Ceq& ceq) {
 Doc ppTheoryItem(const TheoryItem& item) {
     if (const RuleTriple* rule = std::get_if<RuleTriple>(&item)) return ppCondEquation(*rule);
     const std::string& name = std::get<TheoryDefinitionItem>(item).name;
-    return hvList(std::vector<Doc>{besideDoc(textDoc("DEFINITION "), ppString(name))});
+    return hvList(std::vector<Doc>{besideDoc(fixedText<"DEFINITION ">(), ppString(name))});
 }
 
 Doc ppTheo(const Theo& theo) {

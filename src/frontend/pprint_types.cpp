@@ -22,7 +22,7 @@ Doc ppArrows(const Type& t) {
     }
     Doc doc = ppType(result);
     for (auto it = arguments.rbegin(); it != arguments.rend(); ++it)
-        doc = hvSpList(std::vector<Doc>{ppTypeArg(*it), textDoc("->"), doc});
+        doc = hvSpList(std::vector<Doc>{ppTypeArg(*it), fixedText<"->">(), doc});
     return doc;
 }
 

@@ -319,16 +319,16 @@ ParDoc hvSpTemplate(std::size_t length) {
 
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    const bool nodes = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
-    if (nodes && items.size() > kSharedTemplates) {  // a long list of trees: its template as a tree alone
-        std::vector<std::shared_ptr<const DocNode>> parts;
-        parts.reserve(items.size());
-        for (const Doc& d : items) parts.push_back(d.node());
-        ParNodeRef layout = hvSpNode(parts.size());
-        return Doc(applyNode(std::move(layout), std::move(parts)));
-    }
-    ParDoc layout = hvSpTemplate(items.size());
-    return applyParDoc(std::move(layout), std::move(items));
+    const std::size_t n = items.size();
+    const bool trees = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
+    // A list of trees gets the template's tree, a long list's template as a tree alone.
+    ParNodeRef layout;
+    if (trees) layout = n > kSharedTemplates ? hvSpNode(n) : hvSpTemplate(n).node();
+    if (!layout) return applyParDoc(hvSpTemplate(n), std::move(items));
+    std::vector<std::shared_ptr<const DocNode>> parts;
+    parts.reserve(n);
+    for (const Doc& d : items) parts.push_back(d.node());
+    return Doc(applyNode(std::move(layout), std::move(parts)));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

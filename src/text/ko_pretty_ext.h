@@ -10,6 +10,8 @@
 // Also the Printable instances for strings, 32-bit integers and floats.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -55,6 +57,23 @@ struct Printable<float> {
     static Doc listToDoc(const std::vector<float>& xs) { return ppListDefault(xs); }
     static std::string show(float x) { return showFloat(x); }
 };
+
+// --- fixed texts ---------------------------------------------------------------------------
+
+// A string literal as a template argument.
+template <std::size_t N>
+struct TextLiteral {
+    char chars[N];
+    constexpr TextLiteral(const char (&s)[N]) { std::copy_n(s, N, chars); }  // NOLINT: implicit by design
+};
+
+// The text of a literal, built once and shared by every document that uses it: fixedText<"if ">()
+// is textDoc("if ").  Documents are values, so sharing one is the same as building it anew.
+template <TextLiteral S>
+const Doc& fixedText() {
+    static const Doc doc = textDoc(std::string(S.chars, sizeof S.chars - 1));
+    return doc;
+}
 
 // --- enclosing -----------------------------------------------------------------------------
 
@@ -115,7 +134,10 @@ Doc hvSpList(const std::vector<T>& items) {
 // a beside (" " beside b).
 template <class A, class B>
 Doc besideSpace(const A& a, const B& b) {
-    return besideDoc(toDoc(a), besideDoc(ppString(" "), toDoc(b)));
+    return besideDoc(toDoc(a), besideDoc(ppChar(' '), toDoc(b)));
+}
+inline Doc besideSpace(Doc a, Doc b) {
+    return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
 }
 // emptyDoc for an empty list value, otherwise its document.
 template <class L>

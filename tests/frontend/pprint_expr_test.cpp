@@ -161,6 +161,23 @@ TEST(PrintExpr, ConstantWithArguments) {
     EXPECT_EQ(renderAtPrinterBounds(ppConstant(0, mkNul(), {})), "[]");
 }
 
+// A constant given its arguments prints as its application does, also where the width forces
+// a choice; between two variables an operator stays on one line.
+TEST(PrintExpr, ConstantWithArgumentsAsItsApplication) {
+    const std::vector<std::pair<Constant, std::vector<Expr>>> cases = {
+        {mkBinop(Op::Plus), {a, b}},         {mkBinop(Op::Plus), {ap(f, a), b, c}}, {mkBinop(Op::Cons), {a}},
+        {mkIf(), {a, b, call(f, {x, y})}},   {mkTuple(2), {a, ap(f, b)}},            {mkTuple(3), {a}},
+    };
+    for (std::size_t i = 0; i < cases.size(); ++i)
+        for (const Precedence p : {0, 100})
+            for (LayoutInt w = 1; w <= 24; ++w) {
+                const auto& [k, args] = cases[i];
+                EXPECT_EQ(renderDoc(ppConstant(p, k, args), w), renderDoc(ppExpr(p, call(con(k), args)), w))
+                    << "case " << i << ", precedence " << p << ", width " << w;
+            }
+    EXPECT_EQ(renderDoc(ppConstant(0, mkBinop(Op::Plus), {a, b}), 3).find('\n'), std::string::npos);
+}
+
 TEST(PrintExpr, OperatorSymbols) {
     const std::vector<std::string> symbols = {" ",  "!",  ".",  "^",  "*",  "/",  "mod", "+",
                                               "-",  "^.", "*.", "/.", "+.", "-.", "++",  ":",

@@ -187,6 +187,19 @@ TEST(PrettyLayouts, SmallHelpers) {
     EXPECT_EQ(at(nonEmptyDoc(std::string()), 80).height(), 0);
 }
 
+// A fixed text is one document, built once, that lays out as the text built anew does, also
+// when it is shared by several places of one document; the empty one is a line, not emptyDoc.
+TEST(PrettyLayouts, FixedTexts) {
+    EXPECT_EQ(&fixedText<"if ">(), &fixedText<"if ">());
+    for (LayoutInt w : {0, 1, 2, 3, 80}) {
+        EXPECT_EQ(renderDoc(fixedText<"if ">(), w), renderDoc(txt("if "), w)) << w;
+        const Doc twice = besideDoc(fixedText<"ab">(), aboveDoc(fixedText<"ab">(), txt("c")));
+        EXPECT_EQ(renderDoc(twice, w), renderDoc(besideDoc(txt("ab"), aboveDoc(txt("ab"), txt("c"))), w)) << w;
+    }
+    EXPECT_EQ(docSizes(at(fixedText<"if ">(), 80)), (Sizes3{1, 3, 3}));
+    EXPECT_EQ(at(fixedText<"">(), 80).height(), 1);
+}
+
 TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(renderDoc(toDoc(std::int32_t{-42}), 80), "-42");
     EXPECT_EQ(renderDoc(showDoc(std::string("a\"b")), 80), "\"a\\\"b\"");
