@@ -321,10 +321,15 @@ Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
     const std::size_t n = items.size();
     const bool trees = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
-    // A list of trees gets the template's tree, a long list's template as a tree alone.
-    ParNodeRef layout;
-    if (trees) layout = n > kSharedTemplates ? hvSpNode(n) : hvSpTemplate(n).node();
-    if (!layout) return applyParDoc(hvSpTemplate(n), std::move(items));
+    // A list of trees gets the template as one tree node, laid out in loops; the short ones,
+    // which the printer asks for again and again, built once.
+    if (!trees) return applyParDoc(hvSpTemplate(n), std::move(items));
+    static const std::vector<ParNodeRef> shortLayouts = [] {
+        std::vector<ParNodeRef> all;
+        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all.push_back(hvSpNode(k));
+        return all;
+    }();
+    ParNodeRef layout = n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1];
     std::vector<std::shared_ptr<const DocNode>> parts;
     parts.reserve(n);
     for (const Doc& d : items) parts.push_back(d.node());
