@@ -69,13 +69,13 @@ std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
 // stack of results until the task that builds their parent takes them.  Nodes are finished
 // in post-order, function before argument: the reverse of subpaths order.
 //
-// Given a list of subterms, the converter also keeps the term of every subexpression there,
-// as converting that subexpression alone gives it: a saturated tuple is then built from the
-// applications of its constructor, which are kept too.  It refuses lambdas and lets.
+// With `Every`, the converter also keeps the term of every subexpression, as converting that
+// subexpression alone gives it: a saturated tuple is then built from the applications of its
+// constructor, which are kept too.  It refuses lambdas and lets.
+template <bool Every>
 class Converter {
 public:
-    explicit Converter(const std::vector<std::string>& context, std::vector<Term>* subterms = nullptr)
-        : scope_(context), subterms_(subterms) {
+    explicit Converter(const std::vector<std::string>& context) : scope_(context) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -91,6 +91,8 @@ public:
         if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
+    // With `Every`: the terms of the subexpressions, in the order they were finished.
+    std::vector<Term>& subterms() { return subterms_; }
 
 private:
     struct Task {
@@ -104,7 +106,7 @@ private:
     };
 
     Scope scope_;
-    std::vector<Term>* subterms_;
+    std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
@@ -118,7 +120,7 @@ private:
     }
     // The term of a node, finished.
     void finish(Term t) {
-        if (subterms_) subterms_->push_back(t);
+        if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
     void refuse() {
@@ -137,18 +139,10 @@ private:
             finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
-        case Task::CloseTupl: closeTupl(task); return;
-        case Task::BuildTupl: {
-            const auto from = results_.end() - static_cast<std::ptrdiff_t>(task.count);
-            std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
-            results_.erase(from, results_.end());
-            bool back = true;
-            for (const Term& el : es) back = back && el.origin();
-            Term tup = Tupl(std::move(es), task.expr->type());
-            back = back && tupleTypedAsBuilt(*task.expr);
-            finish(back ? withOrigin(std::move(tup), *task.expr) : std::move(tup));
+        case Task::CloseTupl:
+            if constexpr (Every) closeTupl(task);
             return;
-        }
+        case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
         case Task::BuildLam: {
             Term body = pop();
             OpenLambda lam = std::move(lambdas_.back());
@@ -164,6 +158,18 @@ private:
         }
     }
 
+    // The tuple of the last `count` results.
+    void buildTupl(const Expr& e, std::size_t count) {
+        const auto from = results_.end() - static_cast<std::ptrdiff_t>(count);
+        std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
+        results_.erase(from, results_.end());
+        bool back = true;
+        for (const Term& el : es) back = back && el.origin();
+        Term tup = Tupl(std::move(es), e.type());
+        back = back && tupleTypedAsBuilt(e);
+        finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
+    }
+
     // The last argument of a saturated tuple on top of the application of the constructor to
     // the others: their arguments become the elements.
     void closeTupl(const Task& task) {
@@ -174,7 +180,7 @@ private:
         for (std::size_t i = 1; i < task.count; ++i, at = &at->fun()) results_.push_back(at->arg());
         std::reverse(results_.begin() + from, results_.end());
         results_.push_back(std::move(x));
-        step(Task{Task::BuildTupl, task.expr, task.count});
+        buildTupl(*task.expr, task.count);
     }
 
     void convert(const Expr& e) {
@@ -185,7 +191,7 @@ private:
         case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
-            if (subterms_) return refuse();
+            if constexpr (Every) return refuse();
             auto [binder, names] = lambdaBinder(e);
             scope_.enter(names);
             lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
@@ -194,15 +200,16 @@ private:
             return;
         }
         case ExprKind::Let:
-            if (subterms_) return refuse();
+            if constexpr (Every) return refuse();
             break;
         }
         patternFail("FastMatching:167|function convert'");
     }
 
     // An application spine: the head and its arguments, first argument first.  A saturated
-    // tuple at the head takes exactly its arity of arguments into one Tupl; the arguments
-    // after them are applied to it.  The tasks go on the stack in reverse order of running.
+    // tuple at the head takes exactly its arity of arguments into one Tupl (with `Every`, at
+    // the application of its last one); the arguments after them are applied to it.  The
+    // tasks go on the stack in reverse order of running.
     void spine(const Expr& e) {
         nodes_.clear();  // the application nodes, outermost first
         const Expr* head = &e;
@@ -211,9 +218,9 @@ private:
         const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
         const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
         const bool saturated = tuple && k >= 1 && k <= n;
-        const std::size_t taken = saturated && !subterms_ ? k : 0;  // arguments taken by the head
+        const std::size_t taken = saturated && !Every ? k : 0;  // arguments taken by the head
         for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
-            const bool closes = saturated && i == n - k;
+            const bool closes = Every && saturated && i == n - k;
             tasks_.push_back(Task{closes ? Task::CloseTupl : Task::BuildAp, nodes_[i], k});
             tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
         }
@@ -228,13 +235,16 @@ private:
 
 }  // namespace
 
-Term convertPrime(const std::vector<std::string>& context, const Expr& e) { return *Converter(context).run(e); }
+Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
+    return *Converter<false>(context).run(e);
+}
 
 std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e) {
-    std::vector<Term> out;
-    if (!Converter(context, &out).run(e)) return std::nullopt;
+    Converter<true> converter(context);
+    if (!converter.run(e)) return std::nullopt;
+    std::vector<Term>& out = converter.subterms();
     std::reverse(out.begin(), out.end());
-    return out;
+    return std::move(out);
 }
 
 bool bindersFit(const Term& pattern) {
