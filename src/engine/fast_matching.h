@@ -7,6 +7,7 @@
 // `fastConvertSolution` turns one into a `MatchResult`, `fastConvertRun` a whole run.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ namespace fast {
 // (nested) tuple of variables "can't handle non-variable/tuple lambda bindings" (when its
 // binder is examined, if the lambda's body has no variables).
 Term convertPrime(const std::vector<std::string>& context, const Expr& e);
+// convertPrime(context, sub) of every subexpression sub of e, in subpaths order (pre-order,
+// an application's argument before its function), built in one pass and sharing their parts;
+// nothing when e holds a lambda or a let.
+std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e);
 // convert: a term back as an expression.
 Expr convert(const Term& t);
 // The binder of a converted lambda pattern and the names it binds, in order.

@@ -1,5 +1,6 @@
 // Conversion between expressions and fast matcher terms, in both directions.
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
 
 #include "engine/fast_matching.h"
@@ -65,7 +66,13 @@ std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
 
 // The conversion runs on an explicit stack of tasks, so that a long spine (a list of
 // 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
-// stack of results until the task that builds their parent takes them.
+// stack of results until the task that builds their parent takes them.  Nodes are finished
+// in post-order, function before argument: the reverse of subpaths order.
+//
+// With `Every`, the converter also keeps the term of every subexpression, as converting that
+// subexpression alone gives it: a saturated tuple is then built from the applications of its
+// constructor, which are kept too.  It refuses lambdas and lets.
+template <bool Every>
 class Converter {
 public:
     explicit Converter(const std::vector<std::string>& context) : scope_(context) {
@@ -73,21 +80,25 @@ public:
         results_.reserve(16);
     }
 
-    Term run(const Expr& e) {
+    // Nothing when refused.
+    std::optional<Term> run(const Expr& e) {
         tasks_.push_back(Task{Task::Convert, &e, 0});
         while (!tasks_.empty()) {
             const Task task = tasks_.back();
             tasks_.pop_back();
             step(task);
         }
+        if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
+    // With `Every`: the terms of the subexpressions, in the order they were finished.
+    std::vector<Term>& subterms() { return subterms_; }
 
 private:
     struct Task {
-        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, BuildLam } kind;
+        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, CloseTupl, BuildLam } kind;
         const Expr* expr;   // Convert: the expression; builds: the node built
-        std::size_t count;  // BuildTupl: the number of elements
+        std::size_t count;  // BuildTupl, CloseTupl: the number of elements
     };
     struct OpenLambda {
         LamBinding binder;
@@ -95,6 +106,8 @@ private:
     };
 
     Scope scope_;
+    std::vector<Term> subterms_;
+    bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
     std::vector<OpenLambda> lambdas_;  // the lambdas whose bodies are being converted
@@ -105,6 +118,15 @@ private:
         results_.pop_back();
         return t;
     }
+    // The term of a node, finished.
+    void finish(Term t) {
+        if constexpr (Every) subterms_.push_back(t);
+        results_.push_back(std::move(t));
+    }
+    void refuse() {
+        refused_ = true;
+        tasks_.clear();
+    }
 
     void step(const Task& task) {
         switch (task.kind) {
@@ -114,20 +136,13 @@ private:
             Term f = pop();
             const bool back = f.origin() && x.origin();
             Term ap = Ap(std::move(f), std::move(x), task.expr->type());
-            results_.push_back(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
+            finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
-        case Task::BuildTupl: {
-            const auto from = results_.end() - static_cast<std::ptrdiff_t>(task.count);
-            std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
-            results_.erase(from, results_.end());
-            bool back = true;
-            for (const Term& el : es) back = back && el.origin();
-            Term tup = Tupl(std::move(es), task.expr->type());
-            back = back && tupleTypedAsBuilt(*task.expr);
-            results_.push_back(back ? withOrigin(std::move(tup), *task.expr) : std::move(tup));
+        case Task::CloseTupl:
+            if constexpr (Every) closeTupl(task);
             return;
-        }
+        case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
         case Task::BuildLam: {
             Term body = pop();
             OpenLambda lam = std::move(lambdas_.back());
@@ -137,21 +152,46 @@ private:
             const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
                               eqType(e.pattern().type(), e.type().args()[0]);
             Term l = Lam(std::move(lam.binder), std::move(body), e.type());
-            results_.push_back(back ? withOrigin(std::move(l), e) : std::move(l));
+            finish(back ? withOrigin(std::move(l), e) : std::move(l));
             return;
         }
         }
     }
 
+    // The tuple of the last `count` results.
+    void buildTupl(const Expr& e, std::size_t count) {
+        const auto from = results_.end() - static_cast<std::ptrdiff_t>(count);
+        std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
+        results_.erase(from, results_.end());
+        bool back = true;
+        for (const Term& el : es) back = back && el.origin();
+        Term tup = Tupl(std::move(es), e.type());
+        back = back && tupleTypedAsBuilt(e);
+        finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
+    }
+
+    // The last argument of a saturated tuple on top of the application of the constructor to
+    // the others: their arguments become the elements.
+    void closeTupl(const Task& task) {
+        Term x = pop();
+        const Term f = pop();
+        const auto from = static_cast<std::ptrdiff_t>(results_.size());
+        const Term* at = &f;
+        for (std::size_t i = 1; i < task.count; ++i, at = &at->fun()) results_.push_back(at->arg());
+        std::reverse(results_.begin() + from, results_.end());
+        results_.push_back(std::move(x));
+        buildTupl(*task.expr, task.count);
+    }
+
     void convert(const Expr& e) {
         switch (e.kind()) {
         case ExprKind::Var:
-            results_.push_back(
-                withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
+            finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
             return;
-        case ExprKind::Con: results_.push_back(withOrigin(Con(e.constant(), e.type()), e)); return;
+        case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
+            if constexpr (Every) return refuse();
             auto [binder, names] = lambdaBinder(e);
             scope_.enter(names);
             lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
@@ -159,14 +199,17 @@ private:
             tasks_.push_back(Task{Task::Convert, &e.body(), 0});
             return;
         }
-        case ExprKind::Let: break;
+        case ExprKind::Let:
+            if constexpr (Every) return refuse();
+            break;
         }
         patternFail("FastMatching:167|function convert'");
     }
 
     // An application spine: the head and its arguments, first argument first.  A saturated
-    // tuple at the head takes exactly its arity of arguments into one Tupl; the arguments
-    // after them are applied to it.  The tasks go on the stack in reverse order of running.
+    // tuple at the head takes exactly its arity of arguments into one Tupl (with `Every`, at
+    // the application of its last one); the arguments after them are applied to it.  The
+    // tasks go on the stack in reverse order of running.
     void spine(const Expr& e) {
         nodes_.clear();  // the application nodes, outermost first
         const Expr* head = &e;
@@ -175,12 +218,13 @@ private:
         const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
         const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
         const bool saturated = tuple && k >= 1 && k <= n;
-        const std::size_t taken = saturated ? k : 0;  // arguments taken by the head
+        const std::size_t taken = saturated && !Every ? k : 0;  // arguments taken by the head
         for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
-            tasks_.push_back(Task{Task::BuildAp, nodes_[i], 0});
+            const bool closes = Every && saturated && i == n - k;
+            tasks_.push_back(Task{closes ? Task::CloseTupl : Task::BuildAp, nodes_[i], k});
             tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
         }
-        if (!saturated) {
+        if (taken == 0) {
             tasks_.push_back(Task{Task::Convert, head, 0});
             return;
         }
@@ -191,7 +235,17 @@ private:
 
 }  // namespace
 
-Term convertPrime(const std::vector<std::string>& context, const Expr& e) { return Converter(context).run(e); }
+Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
+    return *Converter<false>(context).run(e);
+}
+
+std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e) {
+    Converter<true> converter(context);
+    if (!converter.run(e)) return std::nullopt;
+    std::vector<Term>& out = converter.subterms();
+    std::reverse(out.begin(), out.end());
+    return std::move(out);
+}
 
 bool bindersFit(const Term& pattern) {
     if (pattern.is(TermKind::PVar)) return true;

@@ -148,41 +148,8 @@ std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbo
     return held;
 }
 
-// As the conversion builds them: a saturated tuple takes its arity of arguments into one
-// tuple term, further arguments are applied to it.
 std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context) {
-    const std::optional<Walk> w = walk(e, [](const Expr& x) { return !x.isLam() && !x.isLet(); });
-    if (!w) return std::nullopt;
-    const std::size_t n = w->nodes.size();
-    std::vector<std::optional<fast::Term>> terms(n);
-    std::vector<int> spine(n, 0);
-    std::vector<const Expr*> headNode(n, nullptr);
-    for (std::size_t k = n; k-- > 0;) {
-        const Expr& x = *w->nodes[k].expr;
-        if (x.isVar()) {
-            const bool bound = std::find(context.begin(), context.end(), x.name()) != context.end();
-            terms[k] = bound ? fast::LVar(x.name(), x.type()) : fast::PVar(x.name(), x.type());
-        }
-        if (x.isCon()) terms[k] = fast::Con(x.constant(), x.type());
-        if (!x.isAp()) continue;
-        const std::size_t f = at(w->funOf[k]);
-        const bool inner = x.fun().isAp();
-        headNode[k] = inner ? headNode[f] : w->nodes[f].expr;
-        spine[k] = (inner ? spine[f] : 0) + 1;
-        if (saturatesTuple(*headNode[k], spine[k]) && headNode[k]->constant().arity() == spine[k]) {
-            std::vector<fast::Term> elems;  // last component first
-            for (std::size_t node = k; elems.size() < at(spine[k]); node = at(w->funOf[node]))
-                elems.push_back(*terms[at(w->argOf[node])]);
-            std::reverse(elems.begin(), elems.end());
-            terms[k] = fast::Tupl(std::move(elems), x.type());
-        } else {
-            terms[k] = fast::Ap(*terms[f], *terms[at(w->argOf[k])], x.type());
-        }
-    }
-    std::vector<fast::Term> out;
-    out.reserve(n);
-    for (std::optional<fast::Term>& t : terms) out.push_back(std::move(*t));
-    return out;
+    return fast::convertSubexpressions(context, e);
 }
 
 }  // namespace plim

@@ -40,7 +40,7 @@ std::optional<RuleSymbols> ruleSymbols(const std::vector<Rule>& rules);
 std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table);
 
 // The term `fast::convertPrime(context, sub)` of every subexpression sub of e, in subpaths
-// order; nothing when e holds a lambda or a let.
+// order; nothing when e holds a lambda or a let (`fast::convertSubexpressions`).
 std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context);
 
 // The answer of the applicability test from the two tables.
