@@ -136,5 +136,37 @@ TEST(PrettyDifferential, LongStacksOfChoices) {
     });
 }
 
+// Items whose parts each fit but whose side-by-side layouts may all be too wide: such an item
+// has no layout without being too wide, and neither may the stack of a list of them, so the
+// list's line, too wide itself, can still be the only layout there is.
+template <class L>
+typename L::D choicesSideBySide(int k) {
+    const auto choice = [](const std::string& a, const std::string& b) {
+        return L::join(L::text(std::string(static_cast<std::size_t>(a.size()), 'a') + a),
+                       L::above(L::text(b + b + b), L::text("c")));
+    };
+    return L::beside(choice(std::string(static_cast<std::size_t>(k), 'x'), "yy"), choice("z", std::string(static_cast<std::size_t>(k), 'w')));
+}
+
+template <class L>
+typename L::D listOfChoices(int items, int k, bool mixed) {
+    std::vector<typename L::D> ds;
+    for (int i = 0; i < items; ++i)
+        ds.push_back(mixed && i % 2 == 1 ? L::text(std::string(static_cast<std::size_t>(1 + i), 'q')) : choicesSideBySide<L>(k + i));
+    return L::hvSp(std::move(ds));
+}
+
+TEST(PrettyDifferential, HorizontalOrVerticalListsOfItemsWithoutLayouts) {
+    for (int items : {1, 2, 3, 5, 40})
+        for (int k : {1, 3, 6})
+            for (bool mixed : {false, true}) {
+                const Pruned::D pruned = listOfChoices<Pruned>(items, k, mixed);
+                const Exhaustive::D exhaustive = listOfChoices<Exhaustive>(items, k, mixed);
+                for (LayoutInt w = 1; w <= 48; ++w)
+                    EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w))
+                        << items << " items, k " << k << (mixed ? ", mixed" : "") << ", width " << w;
+            }
+}
+
 }  // namespace
 }  // namespace plim
