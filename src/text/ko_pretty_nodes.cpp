@@ -31,13 +31,13 @@ public:
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                          const char* chars, const DocNode* doc = nullptr) {
         TextTree& t = work_.next();
-        t.doc = doc;
         t.kind = kind;
         t.kept = false;
         t.shift = shift;
         t.first = first;
-        t.second = second;
-        t.chars = chars;
+        if (kind == TextTree::Kind::Leaf) t.chars = chars;
+        else if (kind == TextTree::Kind::Plain) t.doc = doc;
+        else t.second = second;
         return &t;
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
@@ -57,6 +57,7 @@ public:
             TextTree* at = todo.back();
             todo.pop_back();
             for (const TextTree** part : {&at->first, &at->second}) {
+                if (part == &at->second && !at->hasSecond()) continue;
                 if (*part == nullptr || (*part)->kept) continue;
                 TextTree* c = copy(**part);
                 *part = c;
@@ -613,9 +614,7 @@ Cands textCands(const std::string& s) {
 // a long line that does not fit has its own.
 Cands markerCands(LayoutInt n) {
     if (n <= 2) {  // "", "*" or "<>", shared by all layouts
-        static const TextTree shortMarkers[3] = {{TextTree::Kind::Leaf, true, 0, nullptr, nullptr, "", nullptr},
-                                                 {TextTree::Kind::Leaf, true, 1, nullptr, nullptr, "*", nullptr},
-                                                 {TextTree::Kind::Leaf, true, 2, nullptr, nullptr, "<>", nullptr}};
+        static constexpr TextTree shortMarkers[3] = {sharedLeaf("", 0), sharedLeaf("*", 1), sharedLeaf("<>", 2)};
         return Cands{textCand(&shortMarkers[n == 0 || n == 1 ? n : 2])};
     }
     return Cands{textCand(currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr))};
@@ -1131,7 +1130,7 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
 NodeResult spaceResult(LayoutInt line) {
     static const DocNodeRef space = textNode(" ");
     if (line < 1) return layOut(*space, line);
-    static const TextTree blank{TextTree::Kind::Leaf, true, 1, nullptr, nullptr, " ", nullptr};
+    static constexpr TextTree blank = sharedLeaf(" ", 1);
     countText();
     NodeResult out;
     out.sizes = space->sizes;

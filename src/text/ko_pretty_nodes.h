@@ -31,15 +31,29 @@ struct DocNode;
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
 struct TextTree {
-    enum class Kind { Leaf, Beside, Above, Indent, Marker, Plain };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain };
     Kind kind = Kind::Leaf;
     bool kept = false;    // in the kept part of its arena
     LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
-    const TextTree* first = nullptr;
-    const TextTree* second = nullptr;
-    const char* chars = nullptr;  // Leaf: the characters
-    const DocNode* doc = nullptr;  // Plain: the node
+    const TextTree* first = nullptr;  // Beside, Above, Indent
+    union {
+        const TextTree* second = nullptr;  // Beside, Above
+        const char* chars;                 // Leaf: the characters
+        const DocNode* doc;                // Plain: the node
+    };
+
+    // The parts of the text, which only compositions have.
+    bool hasSecond() const { return kind == Kind::Beside || kind == Kind::Above; }
 };
+
+// A leaf text of the given characters that no arena holds (it is never copied to be kept).
+constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
+    TextTree t;
+    t.kept = true;
+    t.shift = length;
+    t.chars = chars;
+    return t;
+}
 
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a
 // fixed depth they are released as usual; below it, the children that only `owner` holds go to a
