@@ -11,7 +11,6 @@
 
 #include <cstddef>
 #include <memory>
-#include <new>
 
 namespace plim {
 

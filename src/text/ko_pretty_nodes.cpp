@@ -415,16 +415,20 @@ Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 
 // The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
 // filtered), or the items stacked, whichever is the joined choice.
-Sizes hvSpSizes(std::size_t length, const Sizes* args, std::size_t count) {
-    const auto arg = [&](std::size_t i) { return i < count ? args[i] : Sizes{}; };
+// The sizes of the line alone, the item sizes given by position (no lines for a missing one).
+template <class SizeAt>
+Sizes hvSpLineSizes(std::size_t length, SizeAt arg) {
     const Sizes space{1, 1, 1};
     Sizes h = arg(length - 1);
-    Sizes v = h;
-    for (std::size_t i = length - 1; i-- > 0;) {
-        h = besideSizes(arg(i), besideSizes(space, h));
-        v = aboveSizes(arg(i), v);
-    }
-    return choiceSizes(h, v);
+    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(arg(i), besideSizes(space, h));
+    return h;
+}
+
+Sizes hvSpSizes(std::size_t length, const Sizes* args, std::size_t count) {
+    const auto arg = [&](std::size_t i) { return i < count ? args[i] : Sizes{}; };
+    Sizes v = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) v = aboveSizes(arg(i), v);
+    return choiceSizes(hvSpLineSizes(length, arg), v);
 }
 
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
@@ -682,7 +686,8 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
     return out;
 }
 
-// pruned for a short list, whose kept candidates of fewer lines are few enough to scan.  An
+// pruned for a short list, whose kept candidates of fewer lines are few enough to scan: the
+// same rule as the staircase below, without its searches and moves (most lists are short).  An
 // earlier candidate makes a later one useless when it has fewer lines and is neither wider nor
 // has a wider last line, or when it has the same sizes.  A list out of height order is kept as
 // it is from there on.
@@ -729,7 +734,7 @@ Cands prunedShort(const Cands& xs) {
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
-    if (xs.size() <= 32) return prunedShort(xs);
+    if (xs.size() <= 32) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
     static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
     shorter.clear();
@@ -813,6 +818,16 @@ Cands alternative(const NodeReply& r) {
 
 // --- attribute rules -------------------------------------------------------------------------
 
+// Two parts' replies combined list by list: a single reply with a pair gives a pair, two pairs
+// the error text.
+template <class Combine>
+NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine, const char* pairsError) {
+    if (!a.pair && !b.pair) return single(combine(a.first, b.first));
+    if (!a.pair) return NodeReply{true, combine(a.first, b.first), combine(a.first, b.second), b.firstTooWide, b.secondTooWide};
+    if (!b.pair) return NodeReply{true, combine(a.first, b.first), combine(a.second, b.first), a.firstTooWide, a.secondTooWide};
+    return errorReplyOf(pairsError);
+}
+
 NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line) {
     NodeResult out;
     out.sizes = besideSizes(l.sizes, r.sizes);
@@ -823,19 +838,7 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
         const bool bounded = !l.tooWide && !r.tooWide;
         return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y);
     };
-    if (!l.reply.pair && !r.reply.pair) {
-        out.reply = single(product(l.reply.first, r.reply.first));
-    } else if (!l.reply.pair) {
-        const NodeReply& p = r.reply;
-        out.reply = NodeReply{true, product(l.reply.first, p.first), product(l.reply.first, p.second), p.firstTooWide,
-                              p.secondTooWide};
-    } else if (!r.reply.pair) {
-        const NodeReply& p = l.reply;
-        out.reply = NodeReply{true, product(p.first, r.reply.first), product(p.second, r.reply.first), p.firstTooWide,
-                              p.secondTooWide};
-    } else {
-        out.reply = errorReplyOf(kBesidePairsError);
-    }
+    out.reply = combineReplies(l.reply, r.reply, product, kBesidePairsError);
     return out;
 }
 
@@ -847,22 +850,8 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
         if (d.sizes.height == 0) return x;
         return aboveCands(x, y, need);
     };
-    bool failed = false;
-    if (!u.reply.pair && !d.reply.pair) {
-        out.reply = single(stack(u.reply.first, d.reply.first));
-    } else if (!u.reply.pair) {
-        const NodeReply& p = d.reply;
-        out.reply = NodeReply{true, stack(u.reply.first, p.first), stack(u.reply.first, p.second), p.firstTooWide,
-                              p.secondTooWide};
-    } else if (!d.reply.pair) {
-        const NodeReply& p = u.reply;
-        out.reply = NodeReply{true, stack(p.first, d.reply.first), stack(p.second, d.reply.first), p.firstTooWide,
-                              p.secondTooWide};
-    } else {
-        out.reply = errorReplyOf(kAbovePairsError);
-        failed = true;
-    }
-    out.tooWide = d.tooWide || u.tooWide || failed;
+    out.reply = combineReplies(u.reply, d.reply, stack, kAbovePairsError);
+    out.tooWide = d.tooWide || u.tooWide || (u.reply.pair && d.reply.pair);
     return out;
 }
 
@@ -1151,14 +1140,6 @@ bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>
     return false;
 }
 
-// The sizes of the line of hvSpResult.
-Sizes hvSpLineSizes(std::size_t length, Args args) {
-    const Sizes space{1, 1, 1};
-    Sizes h = length <= args.count ? args.items[length - 1].sizes : Sizes{};
-    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(i < args.count ? args.items[i].sizes : Sizes{}, besideSizes(space, h));
-    return h;
-}
-
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
@@ -1177,7 +1158,8 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     const auto n = static_cast<LayoutInt>(length);
     // A line that is too wide loses to a stack that is not, unless the stack has no candidates:
     // then it need not be built.
-    const Sizes hSizes = hvSpLineSizes(length, args);
+    const Sizes hSizes =
+        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
     if (hvSpLineTooWide(length, args, lines)) {
         NodeResult out;
         out.sizes = choiceSizes(hSizes, v.sizes);
