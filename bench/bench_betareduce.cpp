@@ -4,7 +4,6 @@
 //
 // The work runs on a large stack; the time reported is that thread's CPU time.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdint>
 #include <string>
@@ -12,7 +11,7 @@
 #include "engine/matching.h"
 #include "model/constants.h"
 #include "model/expressions.h"
-#include "text/big_stack.h"
+#include "bench_timing.h"
 
 namespace plim {
 namespace {
@@ -20,23 +19,6 @@ namespace {
 Expr var(const std::string& n, const Type& t = intType()) { return mkVar(n, t); }
 Expr num(std::int32_t n) { return mkCon(mkNumber(n), intType()); }
 const Type intToInt = mkArrow(intType(), intType());
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-template <class F>
-void timeOnLargeStack(benchmark::State& state, F work) {
-    double seconds = 0;
-    runOnLargeStack([&] {
-        const double start = threadSeconds();
-        work();
-        seconds = threadSeconds() - start;
-    });
-    state.SetIterationTime(seconds);
-}
 
 // let x1 = 0; x2 = x1; ... in xn without the let: (\x1 -> (\x2 -> ... (\xn -> xn) x(n-1) ...) x1) 0,
 // n redexes.

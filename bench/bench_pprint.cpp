@@ -5,7 +5,6 @@
 // The work runs on a large stack, on a thread of its own; the time reported is that thread's
 // CPU time, so that a busy machine does not inflate it.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdint>
 #include <string>
@@ -13,7 +12,7 @@
 
 #include "frontend/pprint.h"
 #include "model/syntax.h"
-#include "text/big_stack.h"
+#include "bench_timing.h"
 
 namespace plim {
 namespace {
@@ -34,24 +33,6 @@ Decl definition(int i) {
     const Expr pair = ap(ap(con(mkTuple(2)), x), ap(var("h"), y));
     const Expr elsePart = binop(Op::Cons, pair, ap(ap(f, x), ys));
     return mkFun(lhs, ap(ap(ap(con(mkIf()), cond), thenPart), elsePart));
-}
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-// Runs the work on a large stack and reports its CPU time as the iteration's time.
-template <class F>
-void timeOnLargeStack(benchmark::State& state, F work) {
-    double seconds = 0;
-    runOnLargeStack([&] {
-        const double start = threadSeconds();
-        work();
-        seconds = threadSeconds() - start;
-    });
-    state.SetIterationTime(seconds);
 }
 
 Elems program(int definitions) {

@@ -2,7 +2,6 @@
 // expression that reaches the budget at a wide page: each render below ends with the too-wide
 // marker of its document's width.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <string>
 
@@ -10,6 +9,7 @@
 #include "model/syntax.h"
 #include "text/big_stack.h"
 #include "text/ko_pretty_ext.h"
+#include "bench_timing.h"
 
 namespace plim {
 namespace {
@@ -42,24 +42,10 @@ Doc rowChoices(int n, int w) {
     return besideDoc(joinDoc(dupDoc(Text(std::string(m, 'a')), aboveDoc(Text(std::string(m, 'b')), Text("")))), acc);
 }
 
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
 // Renders on a large stack; the time reported is that thread's CPU time.
 void renderEach(benchmark::State& state, const Doc& d, LayoutInt width) {
     std::size_t size = 0;
-    for (auto _ : state) {
-        double seconds = 0;
-        runOnLargeStack([&] {
-            const double start = threadSeconds();
-            size = renderDoc(d, width).size();
-            seconds = threadSeconds() - start;
-        });
-        state.SetIterationTime(seconds);
-    }
+    for (auto _ : state) timeOnLargeStack(state, [&] { size = renderDoc(d, width).size(); });
     state.counters["bytes"] = static_cast<double>(size);
 }
 

@@ -15,7 +15,6 @@
 // to the matcher), not the shortcuts it has for the plain fast matcher.  The work runs on a
 // large stack; times are that thread's CPU time.
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <cstdio>
 #include <string>
@@ -24,29 +23,12 @@
 #include "../tests/engine/rewrite_test_util.h"
 #include "engine/calculations.h"
 #include "engine/rewrite.h"
-#include "text/big_stack.h"
+#include "bench_timing.h"
 
 namespace plim {
 namespace {
 
 using namespace rewrite_test;
-
-double threadSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-template <class F>
-double cpuSecondsOnLargeStack(F work) {
-    double seconds = 0;
-    runOnLargeStack([&] {
-        const double start = threadSeconds();
-        work();
-        seconds = threadSeconds() - start;
-    });
-    return seconds;
-}
 
 // The fast matcher when its engine is built in, else the tests' first-order matcher.
 std::pair<MatcherRef, std::string> benchMatcher() {

@@ -9,6 +9,7 @@
 #include "frontend/pprint_expr.h"
 #include "model/constants.h"
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -27,15 +28,6 @@ Expr pair(const Expr& x, const Expr& y) {
 
 const Expr f = var("f", fn(intType(), intType()));
 const Expr h = var("h", fn(intType(), fn(intType(), intType())));
-
-std::string coded(const std::function<void()>& run) {
-    try {
-        run();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    }
-    return "no failure";
-}
 
 TEST(Betareduce, LeavesVariablesConstantsAndRedexFreeLambdasAlone) {
     const Expr x = var("x");
@@ -80,8 +72,8 @@ TEST(Betareduce, ContractsTheRedexesThatContractionCreates) {
 
 TEST(Betareduce, ALetRaisesTheCodedFailure) {
     const Expr let = mkLet(mkDList(mkOneDef(mkFun(var("x"), num(1)), mkNoDef(), 1)), var("x"), intT);
-    EXPECT_EQ(coded([&] { betareduce(let); }), "Matching:217|function betareduce");
-    EXPECT_EQ(coded([&] { betareduce(ap(f, let)); }), "Matching:217|function betareduce");
+    EXPECT_EQ(failureText([&] { betareduce(let); }), "Matching:217|function betareduce");
+    EXPECT_EQ(failureText([&] { betareduce(ap(f, let)); }), "Matching:217|function betareduce");
 }
 
 TEST(Betareduce, RedexesThatStayNestedInArgumentsAreReducedOnce) {

@@ -14,6 +14,7 @@
 #include "model/constants.h"
 #include "model/expressions.h"
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim::reftest {
 
@@ -45,17 +46,6 @@ inline std::string texts(const MatchResults& rs, std::size_t limit = 100) {
         out += one;
     }
     return out;
-}
-
-inline std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
 }
 
 // Beta normal form as the beta wrapper computes it, with the reference matcher matching the

@@ -15,6 +15,7 @@
 #include "model/constants.h"
 #include "model/expressions.h"
 #include "text/errors.h"
+#include "../text/failure_text.h"  // also read by benchmarks, from outside the tests
 
 namespace plim::rewrite_test {
 
@@ -115,17 +116,6 @@ inline MatcherRef firstOrderMatcher(std::shared_ptr<Calls> calls = std::make_sha
         return constantsIncluded(p, t.expr);
     };
     return std::make_shared<const Matcher>(std::move(m));
-}
-
-inline std::string failureText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
 }
 
 }  // namespace plim::rewrite_test

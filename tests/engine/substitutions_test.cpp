@@ -7,6 +7,7 @@
 #include "frontend/pprint_expr.h"
 #include "model/constants.h"
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -17,17 +18,6 @@ Type fn(Type x, Type y) { return mkArrow(std::move(x), std::move(y)); }
 Expr var(const std::string& n, const Type& t = a) { return mkVar(n, t); }
 Expr num(std::int32_t n) { return mkCon(mkNumber(n), intType()); }
 Expr lam(const Expr& p, const Expr& body) { return mkLam(p, body, fn(p.type(), body.type())); }
-
-std::string codedFailure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
-}
 
 std::string renderAll(const Html& html) {
     std::string out;
@@ -64,7 +54,7 @@ TEST(AppSubst, TypeSubstitutionSparesBoundExpressions) {
 
 TEST(AppSubst, LocalDefinitionIsAnInternalError) {
     const Expr let = mkLet(mkDList(mkNoDef()), var("x"), a);
-    EXPECT_EQ(codedFailure([&] { appSubst({}, identitySubst(), lam(var("y"), let)); }),
+    EXPECT_EQ(failureText([&] { appSubst({}, identitySubst(), lam(var("y"), let)); }),
               "Substitutions:19|function appSubst");
 }
 

@@ -10,20 +10,10 @@
 
 #include "text/big_stack.h"
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
-
-std::string failureText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
-}
 
 std::string floatText(float x, int prec = 11) {
     std::string out;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "model/syntax_show.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -17,18 +18,6 @@ Expr v(const std::string& n, const Type& t = a) { return mkVar(n, t); }
 Expr lam(const Expr& p, const Expr& body) { return mkLam(p, body, fn(p.type(), body.type())); }
 Expr app(const Expr& f, const Expr& x) { return typedAp(f, x); }
 bool same(const Expr& x, const Expr& y) { return showExprSyntax(x) == showExprSyntax(y); }
-
-template <class F>
-std::string failureOf(F f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
-}
 
 Expr letOf(std::vector<std::pair<Expr, Expr>> defs, const Expr& body) {
     Defs chain;
@@ -51,14 +40,14 @@ TEST(ExpressionBasics, TypedBuilders) {
     EXPECT_TRUE(eqType(exprType(fx), b));
     EXPECT_TRUE(fx.typeIsEvaluated());
     Expr bad = typedAp(v("n", intType()), v("x"));  // built without complaint
-    EXPECT_EQ(failureOf([&] { bad.type(); }), "cannot take result type of non-function");
-    EXPECT_EQ(failureOf([&] { typedAp(bad, v("y")).type(); }), "cannot take result type of non-function");
-    EXPECT_EQ(failureOf([&] { typedAp(v("g", mkTCon("Arrow", {a})), v("x")).type(); }),
+    EXPECT_EQ(failureText([&] { bad.type(); }), "cannot take result type of non-function");
+    EXPECT_EQ(failureText([&] { typedAp(bad, v("y")).type(); }), "cannot take result type of non-function");
+    EXPECT_EQ(failureText([&] { typedAp(v("g", mkTCon("Arrow", {a})), v("x")).type(); }),
               "cannot take result type of non-function");
-    EXPECT_EQ(failureOf([&] { exprEq({}, {}, bad, bad); }), "cannot take result type of non-function");
+    EXPECT_EQ(failureText([&] { exprEq({}, {}, bad, bad); }), "cannot take result type of non-function");
 
     Expr l = typedLam("x", a, bad);  // the body's type is read only when the lambda's is
-    EXPECT_EQ(failureOf([&] { l.type(); }), "cannot take result type of non-function");
+    EXPECT_EQ(failureText([&] { l.type(); }), "cannot take result type of non-function");
     Expr id = typedLam("x", a, v("x"));
     EXPECT_EQ(showExprSyntax(id), "Lam (Var \"x\" (Tid \"a\")) (Var \"x\" (Tid \"a\")) (TCon \"Arrow\" [Tid \"a\",Tid \"a\"])");
     EXPECT_TRUE(same(typedVar({"y", b}), v("y", b)));
@@ -86,7 +75,7 @@ TEST(ExpressionBasics, NamesAndConstants) {
     EXPECT_EQ(constantText(cs[0]), "Binop Plus");
     EXPECT_EQ(constantText(cs[1]), "Number 1");
     EXPECT_EQ(constantText(cs[3]), "Nul");
-    EXPECT_EQ(failureOf([&] { cons(letOf({}, v("x")), {}); }), "Expressions:98|function cons");
+    EXPECT_EQ(failureText([&] { cons(letOf({}, v("x")), {}); }), "Expressions:98|function cons");
 
     // Children before a node's own type, one entry per occurrence, then the accumulator.
     Expr g = app(v("f", fn(b, a)), v("y", b));
@@ -129,7 +118,7 @@ TEST(ExpressionBasics, UnletOfTwoDefinitions) {
     // Lets inside are removed; let-free parts are shared.
     Expr free = app(v("f", fn(t, a)), body);
     EXPECT_TRUE(unlet(free).sameNode(free));
-    EXPECT_EQ(failureOf([&] { unlet(mkLet(mkDList(mkOneDef(mkDec(v("x"), a), mkNoDef(), 1)), body, t)); }),
+    EXPECT_EQ(failureText([&] { unlet(mkLet(mkDList(mkOneDef(mkDec(v("x"), a), mkNoDef(), 1)), body, t)); }),
               "Expressions:172|function unlet");
 }
 
@@ -207,9 +196,9 @@ TEST(ExpressionNormalisation, Scrub) {
     EXPECT_EQ(after3.supply.vars.take(5), (std::vector<std::string>{"r"}));
     EXPECT_EQ(toVector(after3.secondRenaming).size(), 1u);
 
-    EXPECT_EQ(failureOf([&] { scrub(letOf({}, v("x")), st); }), "Expressions:202|function scrub");
+    EXPECT_EQ(failureText([&] { scrub(letOf({}, v("x")), st); }), "Expressions:202|function scrub");
     RenameState empty{NameSupply{NameList::fromVector({}), NameList::fromVector({})}, Renaming(), Renaming()};
-    EXPECT_EQ(failureOf([&] { scrub(lam(v("x"), v("x")), empty); }), "Names:65|lambda");
+    EXPECT_EQ(failureText([&] { scrub(lam(v("x"), v("x")), empty); }), "Names:65|lambda");
 }
 
 TEST(ExpressionNormalisation, Recexpand) {
@@ -226,7 +215,7 @@ TEST(ExpressionNormalisation, Recexpand) {
     Expr h = v("h", fn(fn(a, a), d));
     auto [e2, rest2] = recexpand(typedAp(h, k), supply);
     EXPECT_EQ(showExprSyntax(e2), showExprSyntax(mkAp(h, mkLam(v("u"), mkAp(k, v("u"), a), fn(a, a)), d)));
-    EXPECT_EQ(failureOf([&] { recexpand(letOf({}, v("x")), supply); }), "Expressions:142|function recexpand");
+    EXPECT_EQ(failureText([&] { recexpand(letOf({}, v("x")), supply); }), "Expressions:142|function recexpand");
 }
 
 TEST(ExpressionNormalisation, NearbetasMerging) {
@@ -248,7 +237,7 @@ TEST(ExpressionNormalisation, NearbetasMerging) {
 
     Expr plain = app(v("f", fn(a, a)), v("x"));
     EXPECT_TRUE(nearbetas(plain).sameNode(plain));
-    EXPECT_EQ(failureOf([&] { nearbetas(mkLet(mkDList(mkOneDef(mkDec(v("x"), a), mkNoDef(), 1)), body, t)); }),
+    EXPECT_EQ(failureText([&] { nearbetas(mkLet(mkDList(mkOneDef(mkDec(v("x"), a), mkNoDef(), 1)), body, t)); }),
               "Expressions:189|function nearbetas");
 }
 

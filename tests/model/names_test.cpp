@@ -7,20 +7,12 @@
 
 #include "model/pair_utils.h"
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
 
 std::string nth(NameList l, std::size_t n) { return l.drop(n - 1).head(); }
-
-std::string patternText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    }
-    return "no failure";
-}
 
 TEST(NameSequence, PositionsAcrossLengths) {
     EXPECT_EQ(nthName(0), "a");
@@ -106,12 +98,12 @@ TEST(Comb, EmptyListFailsOnlyWhenExamined) {
     const NameList one = NameList::fromVector({"a"});
     NameList bad1 = comb(NameList(), one);
     NameList bad2 = comb(one, NameList());
-    EXPECT_EQ(patternText([&] { bad1.empty(); }), "Names:92|function comb");
-    EXPECT_EQ(patternText([&] { bad2.head(); }), "Names:92|function comb");
+    EXPECT_EQ(failureText([&] { bad1.empty(); }), "Names:92|function comb");
+    EXPECT_EQ(failureText([&] { bad2.head(); }), "Names:92|function comb");
     // One failing component leaves the other alone.
     NameSupply s = combPair({NameList(), varNames()}, {one, varNames().drop(3)});
     EXPECT_EQ(s.tyvars.head(), "d");
-    EXPECT_EQ(patternText([&] { s.vars.head(); }), "Names:92|function comb");
+    EXPECT_EQ(failureText([&] { s.vars.head(); }), "Names:92|function comb");
 }
 
 TEST(Renaming, RenameAndLookUp) {
@@ -129,12 +121,12 @@ TEST(Renaming, RenameAndLookUp) {
     EXPECT_EQ(renamedFirst("x", st2).first, "b");
     EXPECT_EQ(renamedFirst("y", st2).first, "y");
     EXPECT_EQ(renamedSecond("x", st2).first, "x");
-    EXPECT_EQ(patternText([&] { renameFirst("z", st2); }), "Names:65|lambda");
+    EXPECT_EQ(failureText([&] { renameFirst("z", st2); }), "Names:65|lambda");
 
     auto [m, st3] = renameSecond("u", st2);
     EXPECT_EQ(m, "q");
     EXPECT_EQ(renamedSecond("u", st3).first, "q");
-    EXPECT_EQ(patternText([&] { renameSecond("v", st3); }), "Names:71|lambda");
+    EXPECT_EQ(failureText([&] { renameSecond("v", st3); }), "Names:71|lambda");
 }
 
 TEST(Renaming, RunRenamingDropsTheRenamings) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "text/errors.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -16,17 +17,6 @@ Type a() { return mkTid("a"); }
 Type b() { return mkTid("b"); }
 Type List(Type t) { return mkListType(std::move(t)); }
 Type Fn(Type x, Type y) { return mkArrow(std::move(x), std::move(y)); }
-
-std::string failureText(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PatternMatchFailure& e) {
-        return e.coded();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no failure";
-}
 
 using Names = std::vector<std::string>;
 

@@ -6,6 +6,7 @@
 #include "text/big_stack.h"
 #include "text/errors.h"
 #include "text/html.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -14,15 +15,6 @@ std::string render(const Html& html, int level = 0) {
     std::string out;
     for (const HtmlElement& e : html) out += renderElement(level, e);
     return out;
-}
-
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const MessageError& e) {
-        return e.message();
-    }
-    return "no failure";
 }
 
 TEST(HtmlRender, PageExampleByteForByte) {
@@ -111,9 +103,9 @@ TEST(HtmlRender, LongAndDeepDocumentsRenderWithoutRecursion) {
 
 TEST(HtmlRender, FieldSelectorsOfTextStopWithTheirMessages) {
     const HtmlElement s = HtmlString("x");
-    EXPECT_EQ(failureOf([&] { markupTag(s); }), "No match in record selector Html.markupTag");
-    EXPECT_EQ(failureOf([&] { markupAttrs(s); }), "No match in record selector Html.markupAttrs");
-    EXPECT_EQ(failureOf([&] { markupContent(s); }), "No match in record selector Html.markupContent");
+    EXPECT_EQ(failureText([&] { markupTag(s); }), "No match in record selector Html.markupTag");
+    EXPECT_EQ(failureText([&] { markupAttrs(s); }), "No match in record selector Html.markupAttrs");
+    EXPECT_EQ(failureText([&] { markupContent(s); }), "No match in record selector Html.markupContent");
     const HtmlElement t = HtmlTag("B", {idAttr("i")}, {s});
     EXPECT_EQ(markupTag(t), "B");
     EXPECT_EQ(markupAttrs(t), std::vector<HtmlAttr>{HtmlAttr("ID", "i")});

@@ -8,6 +8,7 @@
 #include "text/errors.h"
 #include "text/html.h"
 #include "text/table_layout.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
@@ -22,15 +23,6 @@ std::string render(const Html& html) {
     std::string out;
     for (const HtmlElement& e : html) out += renderElement(0, e);
     return out;
-}
-
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const MessageError& e) {
-        return e.message();
-    }
-    return "no failure";
 }
 
 // True when the rows, read by the HTML rules for spanning cells, cover the width x height
@@ -154,10 +146,10 @@ TEST(HtmlTable, FoldsAndTheirEmptyFailures) {
               showTable(beside(tdTag({HtmlString("1")}), tdTag({HtmlString("2")}))));
     EXPECT_EQ(showTable(abovesBy([](const HtmlTable& t) { return t; }, std::vector<HtmlTable>{one, one})),
               showTable(above(one, one)));
-    EXPECT_EQ(failureOf([] { besides(std::vector<HtmlTable>{}); }), "besides []");
-    EXPECT_EQ(failureOf([] { aboves(std::vector<Html>{}); }), "aboves []");
-    EXPECT_EQ(failureOf([] { tableOfRows({}, {}, {}); }), "aboves []");
-    EXPECT_EQ(failureOf([] { tableOfRows({}, {}, {{tdTag({})}, {}}); }), "besides []");
+    EXPECT_EQ(failureText([] { besides(std::vector<HtmlTable>{}); }), "besides []");
+    EXPECT_EQ(failureText([] { aboves(std::vector<Html>{}); }), "aboves []");
+    EXPECT_EQ(failureText([] { tableOfRows({}, {}, {}); }), "aboves []");
+    EXPECT_EQ(failureText([] { tableOfRows({}, {}, {{tdTag({})}, {}}); }), "besides []");
 }
 
 TEST(HtmlTable, TableOfRowsWrapsCellsAndRows) {

@@ -5,18 +5,10 @@
 
 #include "text/errors.h"
 #include "text/html.h"
+#include "text/failure_text.h"
 
 namespace plim {
 namespace {
-
-std::string failureOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const MessageError& e) {
-        return e.message();
-    }
-    return "no failure";
-}
 
 std::vector<std::string> bgcolours(const Html& html) {
     const std::string text = prettyHtml(html);
@@ -104,18 +96,18 @@ TEST(HtmlTreeView, ColourListsOutsideTheContractStopWithTheImpossibleError) {
     const HtmlTree leaf = HtmlLeaf({HtmlString("l")});
     const HtmlTree node = HtmlNode({HtmlString("o")}, {leaf, leaf}, {});
     const std::string impossible = "The imposible happens";
-    EXPECT_EQ(failureOf([&] { treeLayout(colours({}), leaf); }), impossible);
-    EXPECT_EQ(failureOf([&] { treeLayout(colours({"a"}), node); }), impossible);
-    EXPECT_EQ(failureOf([&] { treeLayout(colours({"a", "b"}), node); }), impossible);
-    EXPECT_EQ(failureOf([&] { treeLayout(colours({"a", "b", "a", "a"}), node); }), impossible);
+    EXPECT_EQ(failureText([&] { treeLayout(colours({}), leaf); }), impossible);
+    EXPECT_EQ(failureText([&] { treeLayout(colours({"a"}), node); }), impossible);
+    EXPECT_EQ(failureText([&] { treeLayout(colours({"a", "b"}), node); }), impossible);
+    EXPECT_EQ(failureText([&] { treeLayout(colours({"a", "b", "a", "a"}), node); }), impossible);
     // An endless list whose colours after the first child's all equal the parent's.
     const auto stuck = generate([](std::size_t i) { return std::string(i == 1 ? "b" : "a"); });
-    EXPECT_EQ(failureOf([&] { treeLayout(stuck, node); }), impossible);
+    EXPECT_EQ(failureText([&] { treeLayout(stuck, node); }), impossible);
     // A long run of the parent's colour is passed over when another colour follows it.
     const auto patient = generate([](std::size_t i) { return std::string(i == 1 ? "b" : i < 2000 ? "a" : "c"); });
     EXPECT_EQ(layoutRows(treeLayout(patient, node)).size(), 4u);
     EXPECT_EQ(layoutRows(treeLayout(colours({"a"}), leaf)).size(), 1u);
-    EXPECT_EQ(failureOf([&] { treeLayout(colours({"a", "b", "c"}), node); }), "no failure");
+    EXPECT_EQ(failureText([&] { treeLayout(colours({"a", "b", "c"}), node); }), "no failure");
 }
 
 TEST(HtmlDebugView, HeaderAboveOneCellOfTreeTables) {
