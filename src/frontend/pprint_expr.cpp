@@ -66,23 +66,23 @@ std::string floatText(float x) {
     return out;
 }
 
+// A document for each operator, in the order of the operators.
+template <class Make>
+std::vector<Doc> docPerOp(Make make) {
+    std::vector<Doc> docs;
+    for (Op o : allOps()) docs.push_back(make(o));
+    return docs;
+}
+
 // The operator's text, built once.
 const Doc& opDoc(Op op) {
-    static const std::vector<Doc> docs = [] {
-        std::vector<Doc> ds;
-        for (Op o : allOps()) ds.push_back(textDoc(printedOpSymbol(o)));
-        return ds;
-    }();
+    static const std::vector<Doc> docs = docPerOp([](Op o) { return textDoc(printedOpSymbol(o)); });
     return docs[static_cast<std::size_t>(op)];
 }
 
 // The operator as a section, "(op)", built once.
 const Doc& sectionDoc(Op op) {
-    static const std::vector<Doc> docs = [] {
-        std::vector<Doc> ds;
-        for (Op o : allOps()) ds.push_back(parensDoc(opDoc(o)));
-        return ds;
-    }();
+    static const std::vector<Doc> docs = docPerOp([](Op o) { return parensDoc(opDoc(o)); });
     return docs[static_cast<std::size_t>(op)];
 }
 
