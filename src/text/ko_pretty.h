@@ -25,15 +25,18 @@
 //
 // Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
 // useless (see pruneDominated), which keeps the nested choices of program text from
-// multiplying.
+// multiplying.  Where only the first layout of a node is read (a render, each part of a stack)
+// and that layout is certain to be one line that fits, it is found in one pass over the node
+// and no other layout is built; a stack rendered as a whole writes each part's text as soon as
+// that part is laid out.
 // What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
 // (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
 // grows with the document and only runaway choices reach it.  A document that needs more is
 // answered, like a document of which nothing fits, with the too-wide marker of its width
 // ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
-// a row, each one line or two whose first line is longer and last line shorter (about k^3/3
-// candidates, past the budget from k = 146), or a line of n texts before a part with m
-// surviving layouts (n*m).  Printed programs stay below 5% of it at widths 80 and 160; on pages
+// a row that does not fit on one line, each one line or two whose first line is longer and last
+// line shorter (about k^3/3 candidates, past the budget from k = 146), or a line of n texts
+// before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths 80 and 160; on pages
 // thousands of columns wide, nestings a few hundred deep fit and keep a layout per level (a
 // lambda in the last argument 140 deep at width 2000 reaches it).  The lazy engine builds only
 // what its first layout needs.

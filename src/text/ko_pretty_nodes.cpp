@@ -232,88 +232,110 @@ struct WriteItem {
     LayoutInt column;
 };
 
-// The work list.
-struct WriteStack {
+// The work list, and the characters written, in a buffer of their own: most texts are a few
+// characters, and a plain copy into room known to be there is cheaper than a string's append.
+struct TextWriter {
     std::vector<WriteItem> items;
     std::size_t size = 0;
+    std::vector<char> chars;
+    std::size_t written = 0;
 
-    [[gnu::always_inline]] void push_back(const WriteItem& w) {
-        if (size == items.size()) grow();
+    [[gnu::always_inline]] void push(const WriteItem& w) {
+        if (size == items.size()) growItems();
         items[size++] = w;
     }
-    [[gnu::noinline]] void grow() { items.resize(2 * size + 64); }
+    [[gnu::always_inline]] char* room(std::size_t n) {
+        if (chars.size() - written < n) growChars(n);
+        char* at = chars.data() + written;
+        written += n;
+        return at;
+    }
+    void put(const char* p, std::size_t n) { std::memcpy(room(n), p, n); }
+    void fill(char c, std::size_t n) { std::memset(room(n), c, n); }
+    [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
+    [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
 };
 
-void writePlain(const DocNode& d, LayoutInt column, std::string& out, WriteStack& todo) {
+// Writes the plain node, or the first of its parts with the rest pushed; the part to write next
+// is returned (null: none).
+const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
-    case DocNode::Kind::Text: out += d.leaf; break;
+    case DocNode::Kind::Text: w.put(d.leaf.data(), d.leaf.size()); return nullptr;
     case DocNode::Kind::Beside:
-        __builtin_prefetch(d.right.get());
-        todo.push_back({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
-        todo.push_back({nullptr, d.left.get(), column});
-        break;
+        w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
+        return d.left.get();
     case DocNode::Kind::Above:
-        __builtin_prefetch(d.right.get());
-        todo.push_back({nullptr, d.right.get(), column});
-        todo.push_back({nullptr, nullptr, column});
-        todo.push_back({nullptr, d.left.get(), column});
-        break;
+        w.push({nullptr, d.right.get(), column});
+        w.push({nullptr, nullptr, column});
+        return d.left.get();
     case DocNode::Kind::Indent:
-        out.append(static_cast<std::size_t>(d.amount), ' ');
-        todo.push_back({nullptr, d.left.get(), column + d.amount});
-        break;
-    default: break;  // no other kind is plain
+        w.fill(' ', static_cast<std::size_t>(d.amount));
+        column += d.amount;
+        return d.left.get();
+    default: return nullptr;  // no other kind is plain
     }
 }
 
-void writeTree(const TextTree& t, LayoutInt column, std::string& out, WriteStack& todo) {
+// The same for a text; a plain node to write next is returned through `doc`.
+const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
-    case TextTree::Kind::Leaf: out.append(t.chars, static_cast<std::size_t>(t.shift)); break;
-    case TextTree::Kind::Marker:
-        out += '<';
-        out.append(static_cast<std::size_t>(t.shift - 2), '*');
-        out += '>';
-        break;
-    case TextTree::Kind::Beside:
-        __builtin_prefetch(t.second);
-        todo.push_back({t.second, nullptr, column + t.shift});
-        todo.push_back({t.first, nullptr, column});
-        break;
-    case TextTree::Kind::Above:
-        __builtin_prefetch(t.second);
-        todo.push_back({t.second, nullptr, column});
-        todo.push_back({nullptr, nullptr, column});
-        todo.push_back({t.first, nullptr, column});
-        break;
-    case TextTree::Kind::Indent:
-        if (t.shift > 0) out.append(static_cast<std::size_t>(t.shift), ' ');
-        todo.push_back({t.first, nullptr, column + t.shift});
-        break;
-    case TextTree::Kind::Plain:
-        __builtin_prefetch(t.doc);
-        todo.push_back({nullptr, t.doc, column});
-        break;
+    case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
+    case TextTree::Kind::Marker: {
+        char* at = w.room(static_cast<std::size_t>(t.shift));
+        at[0] = '<';
+        std::memset(at + 1, '*', static_cast<std::size_t>(t.shift - 2));
+        at[t.shift - 1] = '>';
+        return nullptr;
     }
+    case TextTree::Kind::Beside:
+        w.push({t.second, nullptr, column + t.shift});
+        return t.first;
+    case TextTree::Kind::Above:
+        w.push({t.second, nullptr, column});
+        w.push({nullptr, nullptr, column});
+        return t.first;
+    case TextTree::Kind::Indent:
+        if (t.shift > 0) w.fill(' ', static_cast<std::size_t>(t.shift));
+        column += t.shift;
+        return t.first;
+    case TextTree::Kind::Plain: doc = t.doc; return nullptr;
+    }
+    return nullptr;
 }
 
 }  // namespace
 
 Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
 
+const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                        const char* chars, const DocNode* doc) {
+    return currentArena->make(kind, shift, first, second, chars, doc);
+}
+
+const TextTree* blankText() {
+    static constexpr TextTree blank = sharedLeaf(" ", 1);
+    return &blank;
+}
+
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
-    WriteStack todo;
-    todo.push_back({&root, nullptr, column});
-    while (todo.size > 0) {
-        const WriteItem it = todo.items[--todo.size];
-        if (it.text != nullptr) {
-            writeTree(*it.text, it.column, out, todo);
-        } else if (it.doc != nullptr) {
-            writePlain(*it.doc, it.column, out, todo);
-        } else {
-            out += '\n';
-            if (it.column > 0) out.append(static_cast<std::size_t>(it.column), ' ');
+    static thread_local TextWriter w;  // kept for its room; writes do not nest
+    w.size = 0;
+    w.written = 0;
+    WriteItem at{&root, nullptr, column};
+    for (;;) {
+        // Down the first parts, the others pushed.
+        while (at.text != nullptr) at.text = writeTree(*at.text, at.column, w, at.doc);
+        while (at.doc != nullptr) at.doc = writePlain(*at.doc, at.column, w);
+        if (w.size == 0) break;
+        at = w.items[--w.size];
+        if (at.text == nullptr && at.doc == nullptr) {  // a line break
+            char* c = w.room(static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)) + 1);
+            c[0] = '\n';
+            std::memset(c + 1, ' ', static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)));
         }
     }
+    out.append(w.chars.data(), w.written);
+    if (w.chars.size() > (std::size_t{1} << 22)) w.chars = std::vector<char>();  // not kept past a large text
 }
 
 // --- nodes ---------------------------------------------------------------------------------
@@ -340,8 +362,6 @@ ParNode::~ParNode() {
     });
 }
 
-namespace {
-
 Sizes besideSizes(const Sizes& a, const Sizes& c) {
     Sizes s;
     s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
@@ -361,6 +381,8 @@ Sizes choiceSizes(const Sizes& a, const Sizes& b) {
 Sizes indentSizes(const Sizes& s, LayoutInt n) {
     return Sizes{s.height, s.lastWidth + n, s.width + n};
 }
+
+namespace {
 
 std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
     auto d = std::allocate_shared<DocNode>(PoolAllocator<DocNode>());
@@ -390,10 +412,6 @@ DocNodeRef errorNode(const std::string& text) {
     d->sizes = Sizes{1, n, n};
     return d;
 }
-
-// The sizes of a parameterised node filled with arguments of the given sizes; a missing
-// argument has no lines.
-Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
 
 Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     SmallVec<Sizes, 8> inner;
@@ -431,6 +449,8 @@ Sizes hvSpSizes(std::size_t length, const Sizes* args, std::size_t count) {
     return choiceSizes(hvSpLineSizes(length, arg), v);
 }
 
+}  // namespace
+
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
@@ -465,6 +485,49 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     return Sizes{};
 }
 
+bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole: return count == 0 || argSingle[0];
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second:  // one side of a pair, or the single list as it is
+    case ParNode::Kind::Filter:
+    case ParNode::Kind::Join:
+    case ParNode::Kind::HvSp: return true;
+    case ParNode::Kind::Lift: return !p.doc->mayPair;
+    case ParNode::Kind::Indent: return parSingle(*p.parts[0], argSingle, count);
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: {
+        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+        return parSingle(*p.parts[0], argSingle, n) && parSingle(*p.parts[1], argSingle + n, count - n);
+    }
+    case ParNode::Kind::Choice: return false;
+    case ParNode::Kind::Subst: {  // the outer node filled with the inner ones
+        SmallVec<std::uint8_t, 8> inner;
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const std::size_t from = std::min(at, count);
+            const std::size_t n = std::min(static_cast<std::size_t>(p.parts[i]->params), count - from);
+            inner.push_back(parSingle(*p.parts[i], argSingle + from, n) ? 1 : 0);
+            at += static_cast<std::size_t>(p.parts[i]->params);
+        }
+        return parSingle(*p.parts.front(), inner.data(), inner.size());
+    }
+    }
+    return false;
+}
+
+namespace {
+
+// Whether p filled with the arguments is certainly a single list; at once where p's own kind
+// makes it one.
+bool singleApplication(const ParNode& p, const std::vector<DocNodeRef>& args) {
+    using K = ParNode::Kind;
+    if (p.kind == K::Join || p.kind == K::Filter || p.kind == K::HvSp) return true;
+    SmallVec<std::uint8_t, 8> single;
+    for (const DocNodeRef& a : args) single.push_back(a->mayPair ? 0 : 1);
+    return parSingle(p, single.data(), single.size());
+}
+
 }  // namespace
 
 DocNodeRef textNode(std::string text) {
@@ -484,8 +547,10 @@ DocNodeRef emptyNode() {
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
+    const bool mayPair = l->mayPair || r->mayPair;
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
     d->sizes = s;
+    d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
@@ -493,8 +558,10 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const Sizes s = aboveSizes(u->sizes, lower->sizes);
     const std::uint32_t plain = plainPair(*u, *lower);
+    const bool mayPair = u->mayPair || lower->mayPair;
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     d->sizes = s;
+    d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
@@ -516,7 +583,9 @@ DocNodeRef filterNode(DocNodeRef e) {
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const Sizes s = indentSizes(e->sizes, n);
     const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
+    const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::Indent, std::move(e));
+    d->mayPair = mayPair;
     d->amount = n;
     d->sizes = s;
     d->plainTexts = plain;
@@ -527,6 +596,7 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     const Sizes s = choiceSizes(x->sizes, y->sizes);
     auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
     d->sizes = s;
+    d->mayPair = true;
     return d;
 }
 
@@ -537,7 +607,9 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     sizes.reserve(args.size());
     for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
     const Sizes s = parSizes(*p, sizes.data(), sizes.size());
+    const bool mayPair = !singleApplication(*p, args);
     auto d = node(DocNode::Kind::Apply);
+    d->mayPair = mayPair;
     d->many = makeMany(std::move(args), std::move(p));
     d->sizes = s;
     return d;
@@ -545,11 +617,14 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
 
 DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
     Sizes s;  // the last item stands above the empty document: no last width
+    bool mayPair = false;
     for (const DocNodeRef& a : items) {
         s.height += a->sizes.height;
         s.width = std::max(s.width, a->sizes.width);
+        mayPair = mayPair || a->mayPair;
     }
     auto d = node(DocNode::Kind::AboveList);
+    d->mayPair = mayPair;
     d->many = makeMany(std::move(items), nullptr);
     d->sizes = s;
     return d;
@@ -958,13 +1033,6 @@ struct Args {
     }
 };
 
-// The line bounds of parameters.
-using Bounds = SmallVec<LayoutInt, 8>;
-
-// The line bound of each parameter (in order) of p laid out at `line` with arguments of the
-// given sizes.
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
-
 void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
                       Bounds& out) {
     const ParNode& outer = *p.parts.front();
@@ -997,6 +1065,8 @@ void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, 
         h -= (i < count ? sizes[i].lastWidth : 0) + 1;
     }
 }
+
+}  // namespace
 
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
     switch (p.kind) {
@@ -1034,6 +1104,8 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
     case ParNode::Kind::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out); return;
     }
 }
+
+namespace {
 
 NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
 
@@ -1119,11 +1191,10 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
 NodeResult spaceResult(LayoutInt line) {
     static const DocNodeRef space = textNode(" ");
     if (line < 1) return layOut(*space, line);
-    static constexpr TextTree blank = sharedLeaf(" ", 1);
     countText();
     NodeResult out;
     out.sizes = space->sizes;
-    out.reply = single(Cands{Cand{1, 1, 1, &blank}});
+    out.reply = single(Cands{Cand{1, 1, 1, blankText()}});
     return out;
 }
 
@@ -1319,6 +1390,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     if (d.plainTexts != 0 && d.sizes.width <= line) return plainResult(d);
     const CandMark mark = candMark();
     NodeResult r;
+    if (need == 1 && flatLayout(d, line, r)) return r;
     switch (d.kind) {
     case DocNode::Kind::Text: r = textResult(d, line); break;
     case DocNode::Kind::Empty: break;
@@ -1379,9 +1451,74 @@ DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
                     delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
 }
 
+namespace {
+
+// The parts of a stack from the top: the upper parts of a chain of stacked compositions and
+// its lowest part, or the items of a stack of documents; none for another node.
+std::vector<const DocNode*> stackedParts(const DocNode& d) {
+    std::vector<const DocNode*> parts;
+    if (d.kind == DocNode::Kind::AboveList) {
+        for (const DocNodeRef& item : d.many->parts) parts.push_back(item.get());
+    } else if (d.kind == DocNode::Kind::Above) {
+        const DocNode* at = &d;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) parts.push_back(at->left.get());
+        parts.push_back(at);
+    }
+    return parts;
+}
+
+// The render of a stack at column 0, each part's first candidate written out as soon as that
+// part is laid out, while its nodes are still in the cache, and its candidates freed.  The
+// parts are laid out in the order, and with the counts, of the stack's own layout (from the
+// bottom); the texts are joined from the top.  Where the stack's layout is not simply its
+// parts' first candidates one below the other (a part that is a pair, or that has lines but
+// no candidates, or no part with lines), the counts are undone and false is returned.
+bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
+    const std::vector<const DocNode*> parts = stackedParts(d);
+    if (parts.empty()) return false;
+    const Budget saved = budget;
+    TextArena& a = *currentArena;
+    std::string texts;
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // from the bottom: where each part's text ends
+    LayoutInt height = 0;  // of the parts laid out so far
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+        const std::size_t textsAt = a.mark();
+        const CandMark candsAt = a.candMark();
+        const NodeResult r = layOut(**it, line, 1);
+        const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
+        if (!fails && r.sizes.height != 0) {
+            if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
+            const std::size_t start = texts.size();
+            writeText(*r.reply.first.front().text, 0, texts);
+            pieces.emplace_back(start, texts.size());
+            height += r.sizes.height;
+        }
+        a.rewind(textsAt);
+        a.candRewind(candsAt);
+        if (fails) {
+            budget.used = saved.used;
+            budget.allowed = saved.allowed;
+            return false;
+        }
+    }
+    if (pieces.empty()) {
+        budget.used = saved.used;
+        budget.allowed = saved.allowed;
+        return false;
+    }
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        if (it != pieces.rbegin()) out += '\n';
+        out.append(texts, it->first, it->second - it->first);
+    }
+    return true;
+}
+
+}  // namespace
+
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     TextArena arena;
     ArenaScope scope(arena);
+    if (renderStack(out, *d, lineBound)) return;
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
         out += kRenderPairError;

@@ -317,9 +317,12 @@ struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
 struct DocNode {
-    enum class Kind { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
+    // Whether the node's layout may be a pair of alternatives; false where it is certainly a
+    // single list (see flatLayout).
+    bool mayPair = false;
     // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
     // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
     // node is laid out at once, as one candidate whose text is the node itself.  The count is
@@ -384,6 +387,40 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
 
 // The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
 ParNodeRef hvSpNode(std::size_t length);
+
+// --- sizes and bounds, shared by the layout and its one-line shortcut --------------------------
+
+Sizes besideSizes(const Sizes& a, const Sizes& c);
+Sizes aboveSizes(const Sizes& u, const Sizes& d);
+Sizes choiceSizes(const Sizes& a, const Sizes& b);
+Sizes indentSizes(const Sizes& s, LayoutInt n);
+
+// The sizes of a parameterised node filled with arguments of the given sizes; a missing
+// argument has no lines.
+Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
+
+// The line bounds of parameters.
+using Bounds = SmallVec<LayoutInt, 8>;
+// The line bound of each parameter (in order) of p laid out at `line` with arguments of the
+// given sizes.
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
+
+// Whether p filled with arguments, each of which is a single list (nonzero) or not as given, is
+// certainly a single list.
+bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count);
+
+// A text made in the arena of the layout running on this thread.
+const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                        const char* chars = nullptr, const DocNode* doc = nullptr);
+// The blank between two items of a line, shared by all layouts.
+const TextTree* blankText();
+
+// The layout of a node whose first candidate is certain to be one line, found without building
+// the other candidates: a single list, not too wide, whose first candidate is the narrowest line
+// (the first of equally narrow ones) at the bound.  Where that is not certain (the node may not
+// fit on one line, may be a pair, or the pass over it would be long), there is none, and the
+// node is laid out in full.  Only a caller that reads no more than the first candidate may use it.
+bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are
 // `need`ed (a stack whose first candidate is rendered), only that many leading ones are built

@@ -2,9 +2,10 @@
 // too-wide marker of their width, in bounded time; the same shapes a little smaller render their
 // layout.  Two shapes reach it:
 //  - k two-way choices side by side, each "xx" on one line or, on two lines, a line longer than
-//    the whole one-line row above "z": a layout with fewer lines always has a longer last line,
-//    so pruning drops only layouts of equal sizes, and the side-by-side products build about
-//    k^3/3 candidates, past the budget from about k = 146 on;
+//    the whole one-line row above "z", where the row does not fit on one line: a layout with
+//    fewer lines always has a longer last line, so pruning drops only layouts of equal sizes,
+//    and the side-by-side products build about k^3/3 candidates, past the budget from about
+//    k = 146 on (where the row fits, it is found without them);
 //  - a line of n one-character texts before 45 such choices (about 1,000 surviving layouts):
 //    every text of the line is combined with every one of them, past the budget from about
 //    n = 1,010 on.  A leading choice whose one-line alternative fits beside none of them makes
@@ -69,10 +70,25 @@ std::string rowLayout(int n, int k, int width) {
 
 constexpr int kWidth = 3000;
 
+// splitChoices(k) followed by a text that leaves the row of "xx" one column too long for the
+// width: every layout must be looked at.
+template <class L>
+typename L::D splitChoicesOffTheLine(int k, int width) {
+    return L::beside(splitChoices<L>(k), L::text(std::string(static_cast<std::size_t>(width - 2 * k + 1), 'w')));
+}
+
 TEST(PrettyBudget, SplitChoicesPastTheBudgetRenderAsTheMarkerOfTheirWidth) {
     // A choice's width is that of its narrower alternative, its last width the smaller one:
-    // 200 choices are 201 columns wide.
-    EXPECT_EQ(renderDoc(splitChoices<Pruned>(200), 1000), marker(201));
+    // 200 choices are 201 columns wide, with a last width of 200, and the text after them 601.
+    EXPECT_EQ(renderDoc(splitChoicesOffTheLine<Pruned>(200, 1000), 1000), marker(801));
+    const Pruned::D small = splitChoicesOffTheLine<Pruned>(12, 100);
+    const Exhaustive::D reference = splitChoicesOffTheLine<Exhaustive>(12, 100);
+    EXPECT_EQ(renderDoc(small, 100), Exhaustive::render(reference, 100));
+}
+
+TEST(PrettyBudget, AOneLineLayoutThatFitsIsFoundWithoutTheOthers) {
+    // The row of "xx" fits: no other layout is built, however many there are.
+    EXPECT_EQ(renderDoc(splitChoices<Pruned>(200), 1000), std::string(400, 'x'));
     EXPECT_EQ(renderDoc(splitChoices<Pruned>(100), 1000), std::string(200, 'x'));
 }
 

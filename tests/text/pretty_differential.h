@@ -29,6 +29,7 @@ namespace plim::difftest {
         static D indent(LayoutInt n, D a) { return ns::indentDoc(n, a); }                                  \
         static D parens(D a) { return ns::parensDoc(a); }                                                  \
         static D join(D a, D b) { return ns::joinDoc(ns::dupDoc(a, b)); }                                  \
+        static D dup(D a, D b) { return ns::dupDoc(a, b); }                                                \
         static D hv(std::vector<D> xs) { return ns::hvList(std::move(xs)); }                               \
         static D hvSp(std::vector<D> xs) { return ns::hvSpList(std::move(xs)); }                           \
         static D aboves(std::vector<D> xs) { return ns::aboveList(std::move(xs)); }                        \

@@ -168,5 +168,59 @@ TEST(PrettyDifferential, HorizontalOrVerticalListsOfItemsWithoutLayouts) {
             }
 }
 
+// Stacks rendered as a whole write each part as it is laid out; where a part is a pair, has
+// lines but no layout, or has no lines (and maybe a marker), the stack's own rules decide.
+template <class L>
+std::vector<typename L::D> oddParts() {
+    const auto d = [](const char* s) { return L::text(s); };
+    return {L::filter(L::empty()),                                           // no lines, a marker
+            L::empty(),                                                      // no lines
+            L::dup(d("pair"), d("of two")),                                    // a pair
+            choicesSideBySide<L>(1),                                         // no layout at width 3
+            L::indent(3, L::empty()),                                        // no lines, indented
+            L::hvSp({d("ok"), L::above(L::filter(L::empty()), d("below"))}),  // a line beside a part without lines
+            d("plain text")};
+}
+
+TEST(PrettyDifferential, StacksOfOddParts) {
+    const std::vector<Pruned::D> pruned = oddParts<Pruned>();
+    const std::vector<Exhaustive::D> exhaustive = oddParts<Exhaustive>();
+    Random r{4242};
+    for (int round = 0; round < 3000 && !::testing::Test::HasFailure(); ++round) {
+        const unsigned n = 1 + r.below(5);
+        std::vector<Pruned::D> ps;
+        std::vector<Exhaustive::D> es;
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned k = r.below(static_cast<unsigned>(pruned.size()));
+            ps.push_back(pruned[k]);
+            es.push_back(exhaustive[k]);
+        }
+        const bool list = round % 2 == 0;
+        Pruned::D p = list ? Pruned::aboves(ps) : ps.back();
+        Exhaustive::D e = list ? Exhaustive::aboves(es) : es.back();
+        for (std::size_t i = ps.size() - 1; !list && i-- > 0;) {
+            p = Pruned::above(ps[i], p);
+            e = Exhaustive::above(es[i], e);
+        }
+        for (LayoutInt w : {1, 3, 4, 9, 16, 30, 80})
+            EXPECT_EQ(Pruned::render(p, w), Exhaustive::render(e, w)) << "stack " << round << " at width " << w;
+    }
+}
+
+// Random stacks of random documents.
+TEST(PrettyDifferential, RandomStacks) {
+    runOnLargeStack([] {
+        Random r{99};
+        for (int round = 0; round < 2000 && !::testing::Test::HasFatalFailure(); ++round) {
+            auto stack = std::make_shared<Shape>();
+            stack->kind = round % 2 == 0 ? 11 : 2;
+            const unsigned n = stack->kind == 2 ? 2 : 1 + r.below(6);
+            for (unsigned i = 0; i < n; ++i) stack->parts.push_back(randomShape(r, 2 + static_cast<int>(r.below(16))));
+            expectSameTexts(build<Pruned>(*stack), build<Exhaustive>(*stack), r, "stack " + std::to_string(round));
+        }
+        return 0;
+    });
+}
+
 }  // namespace
 }  // namespace plim

@@ -1,0 +1,398 @@
+// The one-line shortcut of a node's layout (see flatLayout in ko_pretty_nodes.h).
+//
+// A pass over the node finds, for each part at the bound its layout would have, what is
+// certain of that layout:
+//   Fits(w)  a single list, not too wide, whose first candidate is one line of width w (within
+//            the bound) and no other one-line candidate is narrower;
+//   Tall     a single list whose candidates, where it is not too wide, all have two lines or
+//            more;
+//   Empty    a single list without candidates, not too wide, of a document without lines;
+//   Unknown  anything else.
+// The rules below follow the attribute rules of the layout (ko_pretty_nodes.cpp) and keep
+// only the cases where the answer is certain: a line beside a line is the wider line when it
+// fits the bound; a choice between a line and a taller arrangement, or between two lines, is
+// the narrower line, the first on a tie; a part without lines leaves the other as it is.
+#include <algorithm>
+
+#include "text/ko_pretty_internal.h"
+#include "text/ko_pretty_nodes.h"
+
+namespace plim::pretty_detail {
+
+namespace {
+
+struct Flat {
+    enum class Kind : std::uint8_t { Unknown, Empty, Fits, Tall };
+    Kind kind = Kind::Unknown;
+    LayoutInt width = 0;
+    const TextTree* text = nullptr;
+
+    bool fits() const { return kind == Kind::Fits; }
+    bool known() const { return kind != Kind::Unknown; }
+};
+
+constexpr Flat unknown() { return Flat{}; }
+constexpr Flat empty() { return Flat{Flat::Kind::Empty}; }
+constexpr Flat tall() { return Flat{Flat::Kind::Tall}; }
+Flat fits(LayoutInt width, const TextTree* text) { return Flat{Flat::Kind::Fits, width, text}; }
+
+// Two parts side by side at the bound of the composition.
+Flat besideFlat(const Flat& l, const Sizes& ls, const Flat& r, const Sizes& rs, LayoutInt line) {
+    if (!l.known() || !r.known()) return unknown();
+    if (ls.height == 0) return l.kind == Flat::Kind::Empty ? r : unknown();
+    if (rs.height == 0) return r.kind == Flat::Kind::Empty ? l : unknown();
+    if (l.fits() && r.fits()) {
+        if (l.width + r.width > line) return unknown();
+        return fits(l.width + r.width, newText(TextTree::Kind::Beside, l.width, l.text, r.text));
+    }
+    return tall();
+}
+
+// The joined choice of two single lists.
+Flat joinFlat(const Flat& x, const Flat& y) {
+    using K = Flat::Kind;
+    if (x.fits() && y.fits()) return y.width < x.width ? y : x;
+    if (x.fits() && (y.kind == K::Tall || y.kind == K::Empty)) return x;
+    if (y.fits() && (x.kind == K::Tall || x.kind == K::Empty)) return y;
+    if (x.kind == K::Empty && y.kind == K::Empty) return empty();
+    return unknown();
+}
+
+Flat filterFlat(const Flat& e) { return e.fits() ? e : unknown(); }
+
+Flat indentFlat(LayoutInt n, const Flat& e, LayoutInt line) {
+    if (n < 0 || n > line) return unknown();
+    if (e.fits()) return fits(e.width + n, newText(TextTree::Kind::Indent, n, e.text, nullptr));
+    return e;
+}
+
+// An argument of a parameterised node: a document laid out at its bound, or the layout of an
+// inner parameterised node, found when first asked for.
+struct FlatArg {
+    const DocNode* doc = nullptr;
+    LayoutInt bound = 0;
+    Sizes sizes;
+    bool single = true;
+    bool known = false;
+    Flat flat;
+};
+
+struct FlatArgs {
+    FlatArg* items = nullptr;
+    std::size_t count = 0;
+
+    FlatArgs take(std::size_t n) const { return FlatArgs{items, std::min(n, count)}; }
+    FlatArgs drop(std::size_t n) const {
+        const std::size_t k = std::min(n, count);
+        return FlatArgs{items + k, count - k};
+    }
+    Sizes sizesOf(const ParNode& p) const {
+        if (p.kind == ParNode::Kind::Hole) return count == 0 ? Sizes{} : items[0].sizes;
+        if (p.kind == ParNode::Kind::Lift) return p.doc->sizes;
+        SmallVec<Sizes, 8> s;
+        for (std::size_t i = 0; i < count; ++i) s.push_back(items[i].sizes);
+        return parSizes(p, s.data(), s.size());
+    }
+    bool singleOf(const ParNode& p) const {
+        if (p.kind == ParNode::Kind::Hole) return count == 0 || items[0].single;
+        if (p.kind == ParNode::Kind::Lift) return !p.doc->mayPair;
+        SmallVec<std::uint8_t, 8> s;
+        for (std::size_t i = 0; i < count; ++i) s.push_back(items[i].single);
+        return parSingle(p, s.data(), s.size());
+    }
+};
+
+// One pass over a node.  It gives up (Unknown) after a number of steps, as choices whose
+// alternatives share parts would otherwise walk those parts again and again.
+class FlatWalk {
+public:
+    explicit FlatWalk(LayoutInt line) : steps_(1024 + 16 * static_cast<long>(std::max<LayoutInt>(line, 0))) {}
+
+    LayoutInt texts() const { return texts_; }
+
+    Flat doc(const DocNode& d, LayoutInt line) {
+        if (--steps_ < 0) return unknown();
+        if (d.plainTexts != 0 && d.sizes.width <= line) {
+            if (d.sizes.height != 1) return tall();
+            texts_ += d.plainTexts;
+            return fits(d.sizes.width, newText(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d));
+        }
+        switch (d.kind) {
+        case DocNode::Kind::Empty: return empty();
+        case DocNode::Kind::Beside: return besideChain(d, line);
+        case DocNode::Kind::Above: return aboveChain(d, line);
+        case DocNode::Kind::AboveList: return aboveList(d, line);
+        case DocNode::Kind::Join:
+            if (d.left->kind != DocNode::Kind::Dup) return unknown();
+            return joinFlat(doc(*d.left->left, line), doc(*d.left->right, line));
+        case DocNode::Kind::Filter: return filterFlat(doc(*d.left, line));
+        case DocNode::Kind::Indent: return indentFlat(d.amount, doc(*d.left, line - d.amount), line);
+        case DocNode::Kind::Apply: return apply(d, line);
+        default: return unknown();  // a text too wide, an error, a pair
+        }
+    }
+
+private:
+    // A chain of side-by-side compositions nested to the right: the parts from the left, each
+    // at the bound the chain gives it, then composed from the right.
+    Flat besideChain(const DocNode& d, LayoutInt line) {
+        struct Part {
+            const DocNode* node;
+            LayoutInt line;
+            Flat flat;
+        };
+        SmallVec<Part, 8> parts;
+        const DocNode* at = &d;
+        for (;; at = at->right.get()) {
+            const DocNode& part = at->kind == DocNode::Kind::Beside ? *at->left : *at;
+            const Flat f = doc(part, line);
+            if (!f.known()) return unknown();
+            parts.push_back(Part{&part, line, f});
+            if (at->kind != DocNode::Kind::Beside) break;
+            line -= part.sizes.lastWidth;
+        }
+        Flat acc = parts.back().flat;
+        Sizes accSizes = parts.back().node->sizes;
+        for (std::size_t i = parts.size() - 1; i-- > 0;) {
+            const Part& p = parts[i];
+            acc = besideFlat(p.flat, p.node->sizes, acc, accSizes, p.line);
+            accSizes = besideSizes(p.node->sizes, accSizes);
+        }
+        return acc;
+    }
+
+    // Stacked parts, each at the whole bound: taller than a line where two or more have lines
+    // and all are single lists; otherwise the one with lines, where the others are empty.
+    template <class Each>
+    Flat stacked(Each each, LayoutInt line) {
+        std::size_t withLines = 0;
+        bool single = true;
+        each([&](const DocNode& p) {
+            withLines += p.sizes.height != 0 ? 1 : 0;
+            single = single && !p.mayPair;
+        });
+        if (withLines >= 2) return single ? tall() : unknown();
+        Flat out = empty();
+        bool certain = true;
+        each([&](const DocNode& p) {
+            if (!certain) return;
+            const Flat f = doc(p, line);
+            certain = p.sizes.height != 0 ? f.known() : f.kind == Flat::Kind::Empty;
+            if (p.sizes.height != 0) out = f;
+        });
+        return certain ? out : unknown();
+    }
+
+    Flat aboveChain(const DocNode& d, LayoutInt line) {
+        return stacked(
+            [&d](auto visit) {
+                const DocNode* at = &d;
+                for (; at->kind == DocNode::Kind::Above; at = at->right.get()) visit(*at->left);
+                visit(*at);
+            },
+            line);
+    }
+
+    Flat aboveList(const DocNode& d, LayoutInt line) {
+        return stacked(
+            [&d](auto visit) {
+                for (const DocNodeRef& item : d.many->parts) visit(*item);
+            },
+            line);
+    }
+
+    Flat apply(const DocNode& d, LayoutInt line) {
+        const std::vector<DocNodeRef>& parts = d.many->parts;
+        SmallVec<Sizes, 8> sizes;
+        for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
+        Bounds bounds;
+        paramBounds(*d.many->layout, sizes.data(), sizes.size(), line, bounds);
+        SmallVec<FlatArg, 8> args;
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            args.push_back(FlatArg{parts[i].get(), i < bounds.size() ? bounds[i] : line, parts[i]->sizes,
+                                   !parts[i]->mayPair, false, Flat{}});
+        return par(*d.many->layout, FlatArgs{args.data(), args.size()}, line);
+    }
+
+    Flat arg(FlatArg& a) {
+        if (!a.known) {
+            a.flat = doc(*a.doc, a.bound);
+            a.known = true;
+        }
+        return a.flat;
+    }
+
+    Flat par(const ParNode& p, FlatArgs args, LayoutInt line) {
+        if (--steps_ < 0) return unknown();
+        switch (p.kind) {
+        case ParNode::Kind::Hole: return args.count == 0 ? unknown() : arg(args.items[0]);
+        case ParNode::Kind::Lift: return doc(*p.doc, line);
+        case ParNode::Kind::Filter: return filterFlat(par(*p.parts[0], args, line));
+        case ParNode::Kind::Join: {
+            const ParNode& c = *p.parts[0];
+            if (c.kind != ParNode::Kind::Choice || c.parts[0]->params != c.parts[1]->params) return unknown();
+            return joinFlat(par(*c.parts[0], args, line), par(*c.parts[1], args, line));
+        }
+        case ParNode::Kind::Indent: return indentFlat(p.amount, par(*p.parts[0], args, line - p.amount), line);
+        case ParNode::Kind::Beside: return parBesideChain(p, args, line);
+        case ParNode::Kind::Above: return parAboveChain(p, args, line);
+        case ParNode::Kind::Subst: return subst(p, args, line);
+        case ParNode::Kind::HvSp: return hvSp(static_cast<std::size_t>(p.params), args, line);
+        default: return unknown();  // a pair, or a side of one
+        }
+    }
+
+    Flat parBesideChain(const ParNode& p, FlatArgs args, LayoutInt line) {
+        struct Part {
+            Sizes sizes;
+            LayoutInt line;
+            Flat flat;
+        };
+        SmallVec<Part, 8> parts;
+        const ParNode* at = &p;
+        for (;; at = at->parts[1].get()) {
+            const ParNode& part = at->kind == ParNode::Kind::Beside ? *at->parts[0] : *at;
+            const FlatArgs taken = at->kind == ParNode::Kind::Beside ? args.take(static_cast<std::size_t>(part.params)) : args;
+            const Flat f = par(part, taken, line);
+            if (!f.known()) return unknown();
+            const Sizes s = taken.sizesOf(part);
+            parts.push_back(Part{s, line, f});
+            if (at->kind != ParNode::Kind::Beside) break;
+            line -= s.lastWidth;
+            args = args.drop(taken.count);
+        }
+        Flat acc = parts.back().flat;
+        Sizes accSizes = parts.back().sizes;
+        for (std::size_t i = parts.size() - 1; i-- > 0;) {
+            acc = besideFlat(parts[i].flat, parts[i].sizes, acc, accSizes, parts[i].line);
+            accSizes = besideSizes(parts[i].sizes, accSizes);
+        }
+        return acc;
+    }
+
+    Flat parAboveChain(const ParNode& p, FlatArgs args, LayoutInt line) {
+        struct Part {
+            const ParNode* node;
+            FlatArgs args;
+        };
+        SmallVec<Part, 8> parts;
+        const ParNode* at = &p;
+        for (; at->kind == ParNode::Kind::Above; at = at->parts[1].get()) {
+            const FlatArgs taken = args.take(static_cast<std::size_t>(at->parts[0]->params));
+            parts.push_back(Part{at->parts[0].get(), taken});
+            args = args.drop(taken.count);
+        }
+        parts.push_back(Part{at, args});
+        std::size_t withLines = 0;
+        bool single = true;
+        for (const Part& q : parts) {
+            withLines += q.args.sizesOf(*q.node).height != 0 ? 1 : 0;
+            single = single && q.args.singleOf(*q.node);
+        }
+        if (withLines >= 2) return single ? tall() : unknown();
+        Flat out = empty();
+        for (const Part& q : parts) {
+            const Flat f = par(*q.node, q.args, line);
+            const bool hasLines = q.args.sizesOf(*q.node).height != 0;
+            if (hasLines ? !f.known() : f.kind != Flat::Kind::Empty) return unknown();
+            if (hasLines) out = f;
+        }
+        return out;
+    }
+
+    // The inner nodes at the bounds the outer one gives its parameters, then the outer one
+    // with their layouts as its arguments.
+    Flat subst(const ParNode& p, FlatArgs args, LayoutInt line) {
+        const ParNode& outer = *p.parts.front();
+        if (outer.params != static_cast<LayoutInt>(p.parts.size() - 1)) return unknown();
+        SmallVec<FlatArgs, 8> slices;
+        SmallVec<Sizes, 8> innerSizes;
+        FlatArgs rest = args;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            slices.push_back(rest.take(static_cast<std::size_t>(p.parts[i]->params)));
+            innerSizes.push_back(slices.back().sizesOf(*p.parts[i]));
+            rest = rest.drop(slices.back().count);
+        }
+        Bounds outerBounds;
+        paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
+        SmallVec<FlatArg, 8> inner;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+            const Flat f = par(*p.parts[i], slices[i - 1], b);
+            inner.push_back(FlatArg{nullptr, b, innerSizes[i - 1], slices[i - 1].singleOf(*p.parts[i]), true, f});
+        }
+        return par(outer, FlatArgs{inner.data(), inner.size()}, line);
+    }
+
+    // The joined choice of hvSpList: the items on one line, separated by blanks (all but the
+    // last filtered), or stacked.  Only a line that fits is certain to come first.
+    Flat hvSp(std::size_t length, FlatArgs args, LayoutInt line) {
+        if (length > args.count) return unknown();
+        SmallVec<Flat, 8> items;
+        LayoutInt used = 0;
+        for (std::size_t i = 0; i < length; ++i) {
+            const Flat f = arg(args.items[i]);
+            items.push_back(i + 1 < length ? filterFlat(f) : f);
+            if (!items.back().known()) return unknown();
+            used += items.back().fits() ? items.back().width + 1 : 0;
+            if (used > line + 1) return unknown();
+        }
+        SmallVec<LayoutInt, 8> lines;  // the bound at each item on the line
+        LayoutInt at = line;
+        for (std::size_t i = 0; i < length; ++i) {
+            lines.push_back(at);
+            at -= args.items[i].sizes.lastWidth + 1;
+        }
+        static constexpr Sizes blankSizes{1, 1, 1};
+        Flat h = items[length - 1];
+        Sizes hSizes = args.items[length - 1].sizes;
+        Flat v = h;
+        Sizes vSizes = hSizes;
+        bool vSingle = args.items[length - 1].single;
+        for (std::size_t i = length - 1; i-- > 0;) {
+            const LayoutInt blankLine = lines[i + 1] + 1;
+            const Flat blank = blankLine < 1 ? unknown() : fits(1, blankText());
+            texts_ += blank.fits() ? 1 : 0;
+            h = besideFlat(blank, blankSizes, h, hSizes, blankLine);
+            hSizes = besideSizes(blankSizes, hSizes);
+            const Sizes& s = args.items[i].sizes;
+            h = besideFlat(items[i], s, h, hSizes, lines[i]);
+            hSizes = besideSizes(s, hSizes);
+            v = stackFlat(items[i], s, args.items[i].single, v, vSizes, vSingle);
+            vSizes = aboveSizes(s, vSizes);
+            vSingle = vSingle && args.items[i].single;
+        }
+        if (!h.fits()) return unknown();
+        return joinFlat(h, v);
+    }
+
+    // One item above the items below it, as the stack of hvSpList folds them.
+    static Flat stackFlat(const Flat& u, const Sizes& us, bool uSingle, const Flat& d, const Sizes& ds,
+                          bool dSingle) {
+        if (us.height == 0) return u.kind == Flat::Kind::Empty ? d : unknown();
+        if (ds.height == 0) return d.kind == Flat::Kind::Empty ? u : unknown();
+        return uSingle && dSingle ? tall() : unknown();
+    }
+
+    long steps_;
+    LayoutInt texts_ = 0;
+};
+
+}  // namespace
+
+bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
+    FlatWalk walk(lineBound);
+    const Flat f = walk.doc(d, lineBound);
+    if (!f.fits()) return false;
+    countText(walk.texts());
+    countCandidate();
+    out.sizes = d.sizes;
+    out.tooWide = false;
+    out.reply = NodeReply{};
+    Cand* c = allocCands(1);
+    *c = Cand{1, f.width, f.width, f.text};
+    out.reply.first = Cands::slice(c, 1);
+    return true;
+}
+
+}  // namespace plim::pretty_detail
