@@ -203,6 +203,12 @@ private:
 
     Flat apply(const DocNode& d, LayoutInt line) {
         const std::vector<DocNodeRef>& parts = d.many->parts;
+        if (d.many->layout->kind == ParNode::Kind::HvSp) {  // every item at the whole bound
+            return hvSp(parts.size(), [&](std::size_t i) {
+                const DocNode& p = *parts[i];
+                return Item{doc(p, line), p.sizes, !p.mayPair};
+            }, line);
+        }
         SmallVec<Sizes, 8> sizes;
         for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
         Bounds bounds;
@@ -325,45 +331,60 @@ private:
     }
 
     // The joined choice of hvSpList: the items on one line, separated by blanks (all but the
-    // last filtered), or stacked.  Only a line that fits is certain to come first.
-    Flat hvSp(std::size_t length, FlatArgs args, LayoutInt line) {
-        if (length > args.count) return unknown();
-        SmallVec<Flat, 8> items;
+    // last filtered), or stacked.  Only a line that fits is certain to come first.  The items
+    // are taken from the left, while the line may still fit.
+    struct Item {
+        Flat flat;
+        Sizes sizes;
+        bool single;
+    };
+    template <class ItemAt>
+    Flat hvSp(std::size_t length, ItemAt itemAt, LayoutInt line) {
+        SmallVec<Item, 8> items;
         LayoutInt used = 0;
         for (std::size_t i = 0; i < length; ++i) {
-            const Flat f = arg(args.items[i]);
-            items.push_back(i + 1 < length ? filterFlat(f) : f);
-            if (!items.back().known()) return unknown();
-            used += items.back().fits() ? items.back().width + 1 : 0;
+            items.push_back(itemAt(i));
+            const Flat& f = items.back().flat;
+            if (i + 1 < length ? !f.fits() : !f.known()) return unknown();
+            used += f.fits() ? f.width + 1 : 0;
             if (used > line + 1) return unknown();
         }
-        SmallVec<LayoutInt, 8> lines;  // the bound at each item on the line
-        LayoutInt at = line;
-        for (std::size_t i = 0; i < length; ++i) {
-            lines.push_back(at);
-            at -= args.items[i].sizes.lastWidth + 1;
-        }
         static constexpr Sizes blankSizes{1, 1, 1};
-        Flat h = items[length - 1];
-        Sizes hSizes = args.items[length - 1].sizes;
+        const Item& last = items[length - 1];
+        Flat h = last.flat;
+        Sizes hSizes = last.sizes;
         Flat v = h;
         Sizes vSizes = hSizes;
-        bool vSingle = args.items[length - 1].single;
+        bool vSingle = last.single;
+        LayoutInt at = line;  // the bound at item i on the line
+        SmallVec<LayoutInt, 8> lines;
+        for (const Item& it : items) {
+            lines.push_back(at);
+            at -= it.sizes.lastWidth + 1;
+        }
         for (std::size_t i = length - 1; i-- > 0;) {
+            const Item& it = items[i];
             const LayoutInt blankLine = lines[i + 1] + 1;
             const Flat blank = blankLine < 1 ? unknown() : fits(1, blankText());
             texts_ += blank.fits() ? 1 : 0;
             h = besideFlat(blank, blankSizes, h, hSizes, blankLine);
             hSizes = besideSizes(blankSizes, hSizes);
-            const Sizes& s = args.items[i].sizes;
-            h = besideFlat(items[i], s, h, hSizes, lines[i]);
-            hSizes = besideSizes(s, hSizes);
-            v = stackFlat(items[i], s, args.items[i].single, v, vSizes, vSingle);
-            vSizes = aboveSizes(s, vSizes);
-            vSingle = vSingle && args.items[i].single;
+            h = besideFlat(it.flat, it.sizes, h, hSizes, lines[i]);
+            hSizes = besideSizes(it.sizes, hSizes);
+            v = stackFlat(it.flat, it.sizes, it.single, v, vSizes, vSingle);
+            vSizes = aboveSizes(it.sizes, vSizes);
+            vSingle = vSingle && it.single;
         }
         if (!h.fits()) return unknown();
         return joinFlat(h, v);
+    }
+
+    Flat hvSp(std::size_t length, FlatArgs args, LayoutInt line) {
+        if (length > args.count) return unknown();
+        return hvSp(length, [&](std::size_t i) {
+            FlatArg& a = args.items[i];
+            return Item{arg(a), a.sizes, a.single};
+        }, line);
     }
 
     // One item above the items below it, as the stack of hvSpList folds them.

@@ -240,7 +240,9 @@ struct TextWriter {
     std::vector<char> chars;
     std::size_t written = 0;
 
+    // The item is fetched while the first part is written: texts and nodes lie far apart.
     [[gnu::always_inline]] void push(const WriteItem& w) {
+        __builtin_prefetch(w.text != nullptr ? static_cast<const void*>(w.text) : static_cast<const void*>(w.doc));
         if (size == items.size()) growItems();
         items[size++] = w;
     }
@@ -262,6 +264,10 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
     case DocNode::Kind::Text: w.put(d.leaf.data(), d.leaf.size()); return nullptr;
     case DocNode::Kind::Beside:
+        if (const std::string* line = shortLine(d)) {
+            w.put(line->data(), line->size());
+            return nullptr;
+        }
         w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
         return d.left.get();
     case DocNode::Kind::Above:
@@ -530,6 +536,13 @@ bool singleApplication(const ParNode& p, const std::vector<DocNodeRef>& args) {
 
 }  // namespace
 
+const std::string* shortLine(const DocNode& d) {
+    if (d.kind == DocNode::Kind::Text) return &d.leaf;
+    const bool kept = d.kind == DocNode::Kind::Beside && d.plainTexts != 0 && d.sizes.height == 1 &&
+                      d.leaf.size() == static_cast<std::size_t>(d.sizes.width);
+    return kept ? &d.leaf : nullptr;
+}
+
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
@@ -548,7 +561,14 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
     const bool mayPair = l->mayPair || r->mayPair;
+    std::string line;
+    if (plain != 0 && s.height == 1 && s.width <= kShortLine) {
+        const std::string* a = shortLine(*l);
+        const std::string* b = shortLine(*r);
+        if (a != nullptr && b != nullptr) line = *a + *b;
+    }
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
+    d->leaf = std::move(line);
     d->sizes = s;
     d->mayPair = mayPair;
     d->plainTexts = plain;
@@ -1211,6 +1231,59 @@ bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>
     return false;
 }
 
+// hvSpResult where every item has one layout, a line, and is not too wide (as most short
+// lists of names and operators do): the line, where it fits, and the stack, each built once,
+// with the counts and the texts of the general rules.  False (nothing counted) where they do
+// not apply.
+bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines, NodeResult& out) {
+    if (length < 2 || args.count < length) return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const NodeResult& a = args.items[i];
+        if (a.reply.pair || a.tooWide || a.reply.first.size() != 1 || a.reply.first[0].height != 1 ||
+            a.sizes.height == 0)
+            return false;
+        if (i > 0 && lines[i] + 1 < 1) return false;  // no room for the blank before it
+    }
+    TextArena& arena = *currentArena;
+    // The stack, then the line, as the general rules build them.
+    Cand v = args.items[length - 1].reply.first[0];
+    Sizes vSizes = args.items[length - 1].sizes;
+    for (std::size_t i = length - 1; i-- > 0;) {
+        const Cand& x = args.items[i].reply.first[0];
+        countCandidate();
+        v = Cand{x.height + v.height, v.lastWidth, std::max(x.width, v.width),
+                 arena.make(TextTree::Kind::Above, 0, x.text, v.text, nullptr)};
+        vSizes = aboveSizes(args.items[i].sizes, vSizes);
+    }
+    Cand h = args.items[length - 1].reply.first[0];
+    bool line = true;
+    for (std::size_t i = length - 1; i-- > 0;) {
+        countText();  // the blank
+        if (!line) continue;
+        const LayoutInt blankBound = lines[i + 1] + 1;
+        line = 1 + h.width <= blankBound;
+        if (!line) continue;
+        countCandidate();
+        const Cand& x = args.items[i].reply.first[0];
+        line = x.width <= lines[i] && std::max(x.width, x.lastWidth + 1 + h.width) <= lines[i];
+        if (!line) continue;
+        countCandidate();
+        const TextTree* rest = arena.make(TextTree::Kind::Beside, 1, blankText(), h.text, nullptr);
+        h = Cand{1, x.lastWidth + 1 + h.lastWidth, std::max(x.width, x.lastWidth + 1 + h.width),
+                 arena.make(TextTree::Kind::Beside, x.lastWidth, x.text, rest, nullptr)};
+    }
+    const Sizes hSizes = hvSpLineSizes(length, [&](std::size_t i) { return args.items[i].sizes; });
+    // The line comes first, having one line; the stack follows, as the line is wider.
+    const std::size_t n = line ? 2 : 1;
+    Cand* cs = allocCands(n);
+    cs[0] = h;
+    cs[n - 1] = v;
+    out = NodeResult{};
+    out.sizes = choiceSizes(hSizes, vSizes);
+    out.reply.first = Cands::slice(cs, n);
+    return true;
+}
+
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
@@ -1220,6 +1293,7 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         lines.push_back(at);
         at -= (i < args.count ? args.items[i].sizes.lastWidth : 0) + 1;
     }
+    if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
     NodeResult v = arg(length - 1);
     const CandMark stackMark = candMark();
     for (std::size_t i = length - 1; i-- > 0;) {

@@ -332,7 +332,9 @@ struct DocNode {
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
     LayoutInt amount = 0;  // Indent
-    std::string leaf;      // Text, Error: the text
+    // Text, Error: the text.  A plain side-by-side node of one short line keeps its line here
+    // too (see shortLine), so that writing it reads no other node.
+    std::string leaf;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
     // have them.
     struct Many {
@@ -366,6 +368,11 @@ struct ParNode {
     ParNode& operator=(const ParNode&) = delete;
     ~ParNode();
 };
+
+// The line of a text node, or of a plain side-by-side node of one line no longer than
+// kShortLine, as kept in the node; null for another node.
+inline constexpr LayoutInt kShortLine = 15;  // kept in the string itself, without a heap block
+const std::string* shortLine(const DocNode& d);
 
 // The node of each kind; sizes are computed at once from the parts'.
 DocNodeRef textNode(std::string text);
