@@ -66,11 +66,13 @@ Flat indentFlat(LayoutInt n, const Flat& e, LayoutInt line) {
     return e;
 }
 
-// An argument of a parameterised node: a document laid out at its bound, or the layout of an
-// inner parameterised node, found when first asked for.
+// An argument of a parameterised node: a document, or the layout of an inner parameterised
+// node, found when first asked for.  A document is laid out at the largest of the bounds of the
+// places its parameter takes; what is certain at the bound of one of them holds at that bound
+// too (a line that fits a bound fits a larger one, and the rules above ask no more), so the
+// first place asked for gives it.
 struct FlatArg {
     const DocNode* doc = nullptr;
-    LayoutInt bound = 0;
     Sizes sizes;
     bool single = true;
     bool known = false;
@@ -209,20 +211,15 @@ private:
                 return Item{doc(p, line), p.sizes, !p.mayPair};
             }, line);
         }
-        SmallVec<Sizes, 8> sizes;
-        for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
-        Bounds bounds;
-        paramBounds(*d.many->layout, sizes.data(), sizes.size(), line, bounds);
         SmallVec<FlatArg, 8> args;
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            args.push_back(FlatArg{parts[i].get(), i < bounds.size() ? bounds[i] : line, parts[i]->sizes,
-                                   !parts[i]->mayPair, false, Flat{}});
+        for (const DocNodeRef& a : parts) args.push_back(FlatArg{a.get(), a->sizes, !a->mayPair, false, Flat{}});
         return par(*d.many->layout, FlatArgs{args.data(), args.size()}, line);
     }
 
-    Flat arg(FlatArg& a) {
+    // The argument's layout, asked for at the bound of one of its places.
+    Flat arg(FlatArg& a, LayoutInt line) {
         if (!a.known) {
-            a.flat = doc(*a.doc, a.bound);
+            a.flat = doc(*a.doc, line);
             a.known = true;
         }
         return a.flat;
@@ -231,7 +228,7 @@ private:
     Flat par(const ParNode& p, FlatArgs args, LayoutInt line) {
         if (--steps_ < 0) return unknown();
         switch (p.kind) {
-        case ParNode::Kind::Hole: return args.count == 0 ? unknown() : arg(args.items[0]);
+        case ParNode::Kind::Hole: return args.count == 0 ? unknown() : arg(args.items[0], line);
         case ParNode::Kind::Lift: return doc(*p.doc, line);
         case ParNode::Kind::Filter: return filterFlat(par(*p.parts[0], args, line));
         case ParNode::Kind::Join: {
@@ -325,7 +322,7 @@ private:
         for (std::size_t i = 1; i < p.parts.size(); ++i) {
             const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
             const Flat f = par(*p.parts[i], slices[i - 1], b);
-            inner.push_back(FlatArg{nullptr, b, innerSizes[i - 1], slices[i - 1].singleOf(*p.parts[i]), true, f});
+            inner.push_back(FlatArg{nullptr, innerSizes[i - 1], slices[i - 1].singleOf(*p.parts[i]), true, f});
         }
         return par(outer, FlatArgs{inner.data(), inner.size()}, line);
     }
@@ -383,7 +380,7 @@ private:
         if (length > args.count) return unknown();
         return hvSp(length, [&](std::size_t i) {
             FlatArg& a = args.items[i];
-            return Item{arg(a), a.sizes, a.single};
+            return Item{arg(a, line), a.sizes, a.single};
         }, line);
     }
 
