@@ -34,4 +34,18 @@ void timeOnLargeStack(benchmark::State& state, F work) {
     state.SetIterationTime(cpuSecondsOnLargeStack(work));
 }
 
+// Runs the benchmark's iterations on one large stack, on a thread of its own, as plim runs a
+// whole session; each iteration's time is that thread's CPU time for the work.  (A thread per
+// iteration also measures what a fresh thread costs: empty caches and pools, fresh pages.)
+template <class F>
+void iterateOnLargeStack(benchmark::State& state, F work) {
+    runOnLargeStack([&] {
+        for (auto _ : state) {
+            const double start = threadSeconds();
+            work();
+            state.SetIterationTime(threadSeconds() - start);
+        }
+    });
+}
+
 }  // namespace plim

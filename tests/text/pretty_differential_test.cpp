@@ -168,6 +168,38 @@ TEST(PrettyDifferential, HorizontalOrVerticalListsOfItemsWithoutLayouts) {
             }
 }
 
+// Documents whose first layout may or may not be certain to be one line: a part without lines
+// but with a marker beside or below a line, a choice between a line and a taller arrangement,
+// templates with a choice inside, lists with an empty item.  Rendered alone and as parts of a
+// stack (where only the first layout of each is read), at every width up to past their lines.
+template <class L>
+std::vector<typename L::D> maybeOneLine() {
+    const auto d = [](const char* s) { return L::text(s); };
+    const typename L::D noLines = L::filter(L::empty());
+    return {hvEach<L>({L::indent(1, d("qqqqq")), L::above(noLines, L::beside(d("uuuu"), d("pppppp")))}),
+            L::beside(L::join(d("a long line"), L::above(d("short"), d("lines"))), d(";")),
+            funDef<L>(L::join(d("lhs"), L::above(d("l"), d("hs"))), L::beside(d(" = "), L::hvSp({d("f"), d("x"), d("y")}))),
+            tightBlock<L>({d("a"), L::hvSp({d("g"), d("b")}), tightBlock<L>({d("c"), d("d")})}),
+            L::beside(d("x"), L::beside(L::indent(2, L::empty()), d("y"))),
+            L::hvSp({d("f"), L::empty(), d("z")}),
+            L::hvSp({d("f"), noLines, d("z")}),
+            L::cond(d("c"), L::hvSp({d("g"), d("x")}), L::join(d("e"), L::above(d("e1"), d("e2")))),
+            L::join(L::beside(noLines, d("wide")), d("w"))};
+}
+
+TEST(PrettyDifferential, DocumentsThatMayBeOneLine) {
+    const std::vector<Pruned::D> pruned = maybeOneLine<Pruned>();
+    const std::vector<Exhaustive::D> exhaustive = maybeOneLine<Exhaustive>();
+    for (std::size_t i = 0; i < pruned.size(); ++i) {
+        const Pruned::D ps = Pruned::aboves({pruned[i], Pruned::text("next"), pruned[i]});
+        const Exhaustive::D es = Exhaustive::aboves({exhaustive[i], Exhaustive::text("next"), exhaustive[i]});
+        for (LayoutInt w = 1; w <= 40; ++w) {
+            EXPECT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+            EXPECT_EQ(Pruned::render(ps, w), Exhaustive::render(es, w)) << "stack of document " << i << " at width " << w;
+        }
+    }
+}
+
 // Stacks rendered as a whole write each part as it is laid out; where a part is a pair, has
 // lines but no layout, or has no lines (and maybe a marker), the stack's own rules decide.
 template <class L>
