@@ -52,6 +52,21 @@ void BM_PrintProgram(benchmark::State& state) {
 }
 BENCHMARK(BM_PrintProgram)->Arg(5000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+// The same listing as the interpreter writes it: element by element.
+void BM_ListProgram(benchmark::State& state) {
+    const Elems elems = program(static_cast<int>(state.range(0)));
+    std::size_t bytes = 0;
+    iterateOnLargeStack(state, [&] {
+        std::string text;
+        renderProgramTo(text, elems, 80);
+        bytes = text.size();
+    });
+    state.counters["definitions"] = static_cast<double>(state.range(0));
+    state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ListProgram)->Arg(5000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 // The shapes, each of about `nodes` nodes.
 Expr balancedSum(int nodes) {
     std::vector<Expr> level;

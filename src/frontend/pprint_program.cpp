@@ -31,6 +31,12 @@ Doc showProgram(const Elems& elems) {
     return acc;
 }
 
+void renderProgramTo(std::string& out, const Elems& elems, LayoutInt width) {
+    std::vector<const Elem*> items;
+    for (const ElemItem& item : elems) items.push_back(&item.elem);
+    renderStackTo(out, items.size(), [&items](std::size_t i) { return elementDoc(*items[i]); }, width);
+}
+
 Doc ppSourceElement(const std::string& name, const std::vector<std::string>& names, const DList& redefine,
                     const DList& specifying, const Theory& use) {
     Doc listed = emptyDoc();

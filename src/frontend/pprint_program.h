@@ -22,6 +22,9 @@ namespace plim {
 
 // The whole program, one element below another with no empty lines between them.
 Doc showProgram(const Elems& elems);
+// The text of showProgram(elems) at the page width, appended to `out`: each element's document
+// is made, laid out, written and released in turn.
+void renderProgramTo(std::string& out, const Elems& elems, LayoutInt width);
 // One TRANSFORM block from its five parts.
 Doc ppSourceElement(const std::string& name, const std::vector<std::string>& names, const DList& redefine,
                     const DList& specifying, const Theory& use);

@@ -21,11 +21,8 @@ void showTheoryCommand(const CmdState& s) { writeOut(showTheory(currentTheory(s)
 
 void showProgramCommand(const CmdState& s) {
     std::string text;
-    if (s.width < 0) {
-        negativeWidthText(text);
-    } else {
-        renderDocTo(text, showProgram(programSource(s).elems), s.width);
-    }
+    if (s.width < 0) negativeWidthText(text);  // before the program is asked for
+    else renderProgramTo(text, programSource(s).elems, s.width);
     writeOut(text + "\n");
 }
 

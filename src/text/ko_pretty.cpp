@@ -337,6 +337,31 @@ void renderDocTo(std::string& out, const Doc& d, LayoutInt width) {
     renderDocAtBoundsTo(out, d, PageBounds(width, width));
 }
 
+void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
+                   LayoutInt width) {
+    if (width < 0) {
+        negativeWidthText(out);
+        return;
+    }
+    // Laid out part by part where the stack's layout is its parts' one below the other;
+    // otherwise, or past the budget (the marker needs the whole stack's width), as a whole.
+    bool done = false;
+    {
+        RenderScope scope;
+        const std::size_t start = out.size();
+        try {
+            done = renderMadeStack(out, count, [&partAt](std::size_t i) { return partAt(i).node(); }, width);
+        } catch (const BudgetExhausted&) {
+            if (!scope.outermost()) throw;
+            out.resize(start);
+        }
+    }
+    if (done) return;
+    Doc stack = emptyDoc();
+    for (std::size_t i = count; i-- > 0;) stack = aboveDoc(partAt(i), std::move(stack));
+    renderDocTo(out, stack, width);
+}
+
 std::string renderDoc(const Doc& d, LayoutInt width) {
     std::string out;
     renderDocTo(out, d, width);

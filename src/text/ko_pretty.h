@@ -320,6 +320,11 @@ std::string blanks(LayoutInt n);
 // appended to `out`; no newline is added.
 void renderDocTo(std::string& out, const Doc& d, LayoutInt width);
 std::string renderDoc(const Doc& d, LayoutInt width);
+// renderDocTo of the stack of `count` documents (each above the next, the last above
+// emptyDoc), each made by `partAt(i)` (0 on top) only when it is needed and released once its
+// text is written: the same text, with one part's document in memory at a time.
+void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
+                   LayoutInt width);
 // The same at bounds of one's own.
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b);
 std::string renderDocAtBounds(const Doc& d, const PageBounds& b);

@@ -468,7 +468,14 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     case ParNode::Kind::Indent: return indentSizes(parSizes(*p.parts[0], args, count), p.amount);
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
-        // A chain of the same composition nested to the right, in a loop.
+        const auto combine = [&p](const Sizes& a, const Sizes& b) {
+            return p.kind == ParNode::Kind::Beside ? besideSizes(a, b) : aboveSizes(a, b);
+        };
+        if (p.parts[1]->kind != p.kind) {  // two parts, as most are
+            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+            return combine(parSizes(*p.parts[0], args, n), parSizes(*p.parts[1], args + n, count - n));
+        }
+        // A longer chain of the same composition nested to the right, in a loop.
         SmallVec<Sizes, 8> lefts;
         const ParNode* at = &p;
         while (at->kind == p.kind) {
@@ -479,8 +486,7 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
             at = at->parts[1].get();
         }
         Sizes acc = parSizes(*at, args, count);
-        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it)
-            acc = p.kind == ParNode::Kind::Beside ? besideSizes(*it, acc) : aboveSizes(*it, acc);
+        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = combine(*it, acc);
         return acc;
     }
     case ParNode::Kind::Choice:
@@ -561,14 +567,19 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
     const bool mayPair = l->mayPair || r->mayPair;
-    std::string line;
+    char line[kShortLine];
+    std::size_t lineLength = 0;
     if (plain != 0 && s.height == 1 && s.width <= kShortLine) {
         const std::string* a = shortLine(*l);
         const std::string* b = shortLine(*r);
-        if (a != nullptr && b != nullptr) line = *a + *b;
+        if (a != nullptr && b != nullptr) {
+            std::memcpy(line, a->data(), a->size());
+            std::memcpy(line + a->size(), b->data(), b->size());
+            lineLength = a->size() + b->size();
+        }
     }
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
-    d->leaf = std::move(line);
+    d->leaf.assign(line, lineLength);
     d->sizes = s;
     d->mayPair = mayPair;
     d->plainTexts = plain;
@@ -1544,21 +1555,29 @@ std::vector<const DocNode*> stackedParts(const DocNode& d) {
 // The render of a stack at column 0, each part's first candidate written out as soon as that
 // part is laid out, while its nodes are still in the cache, and its candidates freed.  The
 // parts are laid out in the order, and with the counts, of the stack's own layout (from the
-// bottom); the texts are joined from the top.  Where the stack's layout is not simply its
-// parts' first candidates one below the other (a part that is a pair, or that has lines but
-// no candidates, or no part with lines), the counts are undone and false is returned.
-bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
-    const std::vector<const DocNode*> parts = stackedParts(d);
-    if (parts.empty()) return false;
+// bottom; `part(k)` gives the k-th from the bottom, as a pointer or a handle that keeps it while
+// it is laid out and written); the texts are joined from the top.  Where the stack's layout is
+// not simply its parts' first candidates one below the other (a part that is a pair, or that
+// has lines but no candidates, or no part with lines), or a part is not a node (null), the
+// counts are undone and false is returned.
+template <class PartFromBottom>
+bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line) {
     const Budget saved = budget;
+    const auto undo = [&saved] {
+        budget.used = saved.used;
+        budget.allowed = saved.allowed;
+        return false;
+    };
     TextArena& a = *currentArena;
     std::string texts;
     std::vector<std::pair<std::size_t, std::size_t>> pieces;  // from the bottom: where each part's text ends
     LayoutInt height = 0;  // of the parts laid out so far
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto p = part(k);
+        if (!p) return undo();
         const std::size_t textsAt = a.mark();
         const CandMark candsAt = a.candMark();
-        const NodeResult r = layOut(**it, line, 1);
+        const NodeResult r = layOut(*p, line, 1);
         const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
         if (!fails && r.sizes.height != 0) {
             if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
@@ -1569,17 +1588,9 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
         }
         a.rewind(textsAt);
         a.candRewind(candsAt);
-        if (fails) {
-            budget.used = saved.used;
-            budget.allowed = saved.allowed;
-            return false;
-        }
+        if (fails) return undo();
     }
-    if (pieces.empty()) {
-        budget.used = saved.used;
-        budget.allowed = saved.allowed;
-        return false;
-    }
+    if (pieces.empty()) return undo();
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
         if (it != pieces.rbegin()) out += '\n';
         out.append(texts, it->first, it->second - it->first);
@@ -1587,7 +1598,21 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
     return true;
 }
 
+bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
+    const std::vector<const DocNode*> parts = stackedParts(d);
+    if (parts.empty()) return false;
+    return renderStackParts(out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line);
+}
+
 }  // namespace
+
+bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
+                     LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
+    // The empty document below the last part has no lines: it adds nothing.
+    return renderStackParts(out, count, [&](std::size_t k) { return partAt(count - 1 - k); }, lineBound);
+}
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     TextArena arena;

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
@@ -437,6 +438,13 @@ NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll
 
 // The lazy form of a node's attributes at the bounds.
 DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b);
+
+// The render of the stack of `count` parts, the first on top and the last above the empty
+// document, each made by `partAt` when it is needed (null: not a node) and released once
+// written, as renderNode gives the stack of them; false (nothing written, nothing counted)
+// where it cannot be rendered so (see renderStackParts).
+bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
+                     LayoutInt lineBound);
 
 // The node's first candidate at the bounds written to `out` (the render of a node).
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound);

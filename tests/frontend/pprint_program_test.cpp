@@ -27,7 +27,14 @@ Theory definitions(const std::vector<std::string>& names) {
     return mkTheory(theo);
 }
 
-std::string listing(const Elems& es, LayoutInt width = 80) { return renderDoc(showProgram(es), width); }
+// The listing, which the interpreter writes part by part, checked against the whole document.
+std::string listing(const Elems& es, LayoutInt width = 80) {
+    const std::string whole = renderDoc(showProgram(es), width);
+    std::string parts;
+    renderProgramTo(parts, es, width);
+    EXPECT_EQ(parts, whole) << "at width " << width;
+    return whole;
+}
 
 TEST(PrintProgram, DefinitionsEndInSemicolons) {
     EXPECT_EQ(listing(mkNoElem()), "");

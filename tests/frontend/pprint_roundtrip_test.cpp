@@ -169,6 +169,21 @@ TEST(PrintRoundTrip, ExamplePrograms) {
     }
 }
 
+// The interpreter's listing, written part by part, is the text of the whole document at every
+// width, where parts fit and where they show markers, and past the budget.
+TEST(PrintRoundTrip, ListingPartByPartIsTheWholeDocument) {
+    for (const std::string& name : kPrograms) {
+        const SourceFile file = readSource(exampleText(name));
+        for (LayoutInt width = -1; width <= 90; ++width) {
+            std::string parts = "before ";
+            renderProgramTo(parts, file.elems, width);
+            std::string whole = "before ";
+            renderDocTo(whole, showProgram(file.elems), width);
+            EXPECT_EQ(parts, whole) << name << " at width " << width;
+        }
+    }
+}
+
 TEST(PrintRoundTrip, ExampleTheories) {
     for (const std::string& name : kTheories) {
         const std::string text = exampleText(name);

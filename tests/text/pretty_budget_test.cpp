@@ -92,6 +92,31 @@ TEST(PrettyBudget, AOneLineLayoutThatFitsIsFoundWithoutTheOthers) {
     EXPECT_EQ(renderDoc(splitChoices<Pruned>(100), 1000), std::string(200, 'x'));
 }
 
+// A stack made part by part gives the text of the whole stack: past the budget (the marker of
+// the whole stack's width), with a part given as a function, with a pair among its parts.
+TEST(PrettyBudget, StacksMadePartByPartAsTheWholeStack) {
+    const std::vector<std::vector<Doc>> stacks = {
+        {textDoc("top"), splitChoicesOffTheLine<Pruned>(200, 1000), textDoc("bottom")},
+        {textDoc("top"), splitChoicesOffTheLine<Pruned>(12, 100), LazyPruned::text("lazy")},
+        {textDoc("top"), dupDoc(textDoc("a"), textDoc("b"))},
+        {filterDoc(emptyDoc()), emptyDoc()},
+        {},
+    };
+    for (std::size_t k = 0; k < stacks.size(); ++k) {
+        const std::vector<Doc>& parts = stacks[k];
+        Doc whole = emptyDoc();
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) whole = aboveDoc(*it, whole);
+        for (LayoutInt width : {-1, 0, 5, 100, 1000}) {
+            std::string byParts = "before ";
+            renderStackTo(byParts, parts.size(), [&parts](std::size_t i) { return parts[i]; }, width);
+            std::string expected = "before ";
+            renderDocTo(expected, whole, width);
+            EXPECT_EQ(byParts, expected) << "stack " << k << " at width " << width;
+        }
+    }
+    EXPECT_EQ(renderDoc(aboveDoc(textDoc("top"), splitChoicesOffTheLine<Pruned>(200, 1000)), 1000), marker(801));
+}
+
 TEST(PrettyBudget, TheLazyEngineBuildsOnlyWhatTheFirstLayoutNeeds) {
     // The one-line layout comes first and fits: the other layouts are never built.
     EXPECT_EQ(renderDoc(splitChoices<LazyPruned>(200), 1000), std::string(400, 'x'));
