@@ -9,9 +9,10 @@
 //   Empty    a single list without candidates, not too wide, of a document without lines;
 //   Unknown  anything else.
 // The rules below follow the attribute rules of the layout (ko_pretty_nodes.cpp) and keep
-// only the cases where the answer is certain: a line beside a line is the wider line when it
-// fits the bound; a choice between a line and a taller arrangement, or between two lines, is
-// the narrower line, the first on a tie; a part without lines leaves the other as it is.
+// only the cases where the answer is certain: two lines side by side are one line where that
+// fits the bound; a choice between a line and a taller arrangement is the line, between two
+// lines the narrower (the first on a tie); a part without lines leaves the other as it is.
+// Every rule asks only that lines fit bounds, so what holds at a bound holds at a larger one.
 #include <algorithm>
 
 #include "text/ko_pretty_internal.h"
@@ -68,9 +69,8 @@ Flat indentFlat(LayoutInt n, const Flat& e, LayoutInt line) {
 
 // An argument of a parameterised node: a document, or the layout of an inner parameterised
 // node, found when first asked for.  A document is laid out at the largest of the bounds of the
-// places its parameter takes; what is certain at the bound of one of them holds at that bound
-// too (a line that fits a bound fits a larger one, and the rules above ask no more), so the
-// first place asked for gives it.
+// places its parameter takes; what is certain at the bound of any one of them holds at that
+// largest bound too, so the first place asked for gives it.
 struct FlatArg {
     const DocNode* doc = nullptr;
     Sizes sizes;
@@ -108,7 +108,7 @@ struct FlatArgs {
 // alternatives share parts would otherwise walk those parts again and again.
 class FlatWalk {
 public:
-    explicit FlatWalk(LayoutInt line) : steps_(1024 + 16 * static_cast<long>(std::max<LayoutInt>(line, 0))) {}
+    explicit FlatWalk(LayoutInt line) : steps_(1024 + 16 * std::clamp<LayoutInt>(line, 0, LayoutInt{1} << 24)) {}
 
     LayoutInt texts() const { return texts_; }
 
@@ -392,7 +392,7 @@ private:
         return uSingle && dSingle ? tall() : unknown();
     }
 
-    long steps_;
+    LayoutInt steps_;
     LayoutInt texts_ = 0;
 };
 

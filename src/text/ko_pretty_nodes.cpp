@@ -542,13 +542,6 @@ bool singleApplication(const ParNode& p, const std::vector<DocNodeRef>& args) {
 
 }  // namespace
 
-const std::string* shortLine(const DocNode& d) {
-    if (d.kind == DocNode::Kind::Text) return &d.leaf;
-    const bool kept = d.kind == DocNode::Kind::Beside && d.plainTexts != 0 && d.sizes.height == 1 &&
-                      d.leaf.size() == static_cast<std::size_t>(d.sizes.width);
-    return kept ? &d.leaf : nullptr;
-}
-
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     const auto n = static_cast<LayoutInt>(text.size());
@@ -573,9 +566,8 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
         const std::string* a = shortLine(*l);
         const std::string* b = shortLine(*r);
         if (a != nullptr && b != nullptr) {
-            std::memcpy(line, a->data(), a->size());
-            std::memcpy(line + a->size(), b->data(), b->size());
-            lineLength = a->size() + b->size();
+            for (const char c : *a) line[lineLength++] = c;
+            for (const char c : *b) line[lineLength++] = c;
         }
     }
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));

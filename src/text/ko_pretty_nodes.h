@@ -373,7 +373,12 @@ struct ParNode {
 // The line of a text node, or of a plain side-by-side node of one line no longer than
 // kShortLine, as kept in the node; null for another node.
 inline constexpr LayoutInt kShortLine = 15;  // kept in the string itself, without a heap block
-const std::string* shortLine(const DocNode& d);
+inline const std::string* shortLine(const DocNode& d) {
+    if (d.kind == DocNode::Kind::Text) return d.leaf.size() <= kShortLine ? &d.leaf : nullptr;
+    const bool kept = d.kind == DocNode::Kind::Beside && d.plainTexts != 0 && d.sizes.height == 1 &&
+                      d.leaf.size() == static_cast<std::size_t>(d.sizes.width);
+    return kept ? &d.leaf : nullptr;
+}
 
 // The node of each kind; sizes are computed at once from the parts'.
 DocNodeRef textNode(std::string text);
