@@ -183,7 +183,7 @@ void compactTo(NodeResult& r, CandMark m) {
         return;
     }
     if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
-        std::memmove(m.top, first.begin(), n * sizeof(Cand));
+        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Cand));
         a.candRewind(m);
         first = Cands::slice(a.cands(n), n);
         return;

@@ -31,16 +31,17 @@ struct DocNode;
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts).  The texts built by a layout live in that layout's arena (TextArena in
 // ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
 // of a text node, or kept in the arena.
+// Its fields are set where it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain };
-    Kind kind = Kind::Leaf;
-    bool kept = false;    // in the kept part of its arena
-    LayoutInt shift = 0;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
-    const TextTree* first = nullptr;  // Beside, Above, Indent
+    Kind kind;
+    bool kept;        // in the kept part of its arena
+    LayoutInt shift;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
+    const TextTree* first;  // Beside, Above, Indent
     union {
-        const TextTree* second = nullptr;  // Beside, Above
-        const char* chars;                 // Leaf: the characters
-        const DocNode* doc;                // Plain: the node
+        const TextTree* second;  // Beside, Above
+        const char* chars;       // Leaf: the characters
+        const DocNode* doc;      // Plain: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -50,8 +51,10 @@ struct TextTree {
 // A leaf text of the given characters that no arena holds (it is never copied to be kept).
 constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
     TextTree t;
+    t.kind = TextTree::Kind::Leaf;
     t.kept = true;
     t.shift = length;
+    t.first = nullptr;
     t.chars = chars;
     return t;
 }
