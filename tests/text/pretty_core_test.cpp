@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "text/ko_pretty.h"
 #include "pretty_test_util.h"
@@ -339,6 +342,29 @@ TEST(PrettyIndent, DropsLeadingTooWideCandidatesUnlessFlagged) {
     EXPECT_EQ(textsOf(singleFormats(at(indentDoc(0, d(false)), 10))), (std::vector<std::string>{"narrow", "later"}));
     EXPECT_EQ(textsOf(singleFormats(at(indentDoc(2, d(true)), 10))),
               (std::vector<std::string>{"  wide", "  narrow", "  later"}));
+}
+
+// Each part is made when it is laid out, from the bottom as the whole stack's layout goes, and
+// released before the next is made; 100,000 parts take no deep recursion.
+TEST(PrettyRender, AStackMadePartByPartHoldsOnePartAtATime) {
+    const std::size_t count = 100000;
+    std::vector<std::size_t> made;
+    std::weak_ptr<const pretty_detail::DocNode> previous;
+    bool previousReleased = true;
+    std::string out;
+    renderStackTo(out, count, [&](std::size_t i) {
+        previousReleased = previousReleased && previous.expired();
+        made.push_back(i);
+        const Doc part = besideDoc(textDoc("line "), textDoc(std::to_string(i)));
+        previous = part.node();
+        return part;
+    }, 80);
+    EXPECT_TRUE(previousReleased);
+    ASSERT_EQ(made.size(), count);
+    EXPECT_EQ(made.front(), count - 1);
+    EXPECT_EQ(made.back(), 0u);
+    EXPECT_EQ(out.substr(0, 14), "line 0\nline 1\n");
+    EXPECT_EQ(out.substr(out.size() - 10), "line 99999");
 }
 
 }  // namespace
