@@ -67,6 +67,48 @@ Flat indentFlat(LayoutInt n, const Flat& e, LayoutInt line) {
     return e;
 }
 
+// A part side by side with the ones after it: its layout, its sizes and the bound the
+// composition has at it.
+struct SidePart {
+    Flat flat;
+    Sizes sizes;
+    LayoutInt line;
+};
+
+// The parts, from the left, composed from the right.
+template <std::size_t N>
+Flat besideParts(const SmallVec<SidePart, N>& parts) {
+    Flat acc = parts.back().flat;
+    Sizes accSizes = parts.back().sizes;
+    for (std::size_t i = parts.size() - 1; i-- > 0;) {
+        acc = besideFlat(parts[i].flat, parts[i].sizes, acc, accSizes, parts[i].line);
+        accSizes = besideSizes(parts[i].sizes, accSizes);
+    }
+    return acc;
+}
+
+// `count` parts stacked at one bound, given by their sizes, whether each is a single list, and
+// their layouts (asked for only where needed): taller than a line where two or more have lines
+// and all are single lists; otherwise the one with lines, where the others are empty.
+template <class SizesAt, class SingleAt, class FlatAt>
+Flat stackFlat(std::size_t count, SizesAt sizesAt, SingleAt singleAt, FlatAt flatAt) {
+    std::size_t withLines = 0;
+    bool single = true;
+    for (std::size_t i = 0; i < count; ++i) {
+        withLines += sizesAt(i).height != 0 ? 1 : 0;
+        single = single && singleAt(i);
+    }
+    if (withLines >= 2) return single ? tall() : unknown();
+    Flat out = empty();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Flat f = flatAt(i);
+        const bool hasLines = sizesAt(i).height != 0;
+        if (hasLines ? !f.known() : f.kind != Flat::Kind::Empty) return unknown();
+        if (hasLines) out = f;
+    }
+    return out;
+}
+
 // An argument of a parameterised node: a document, or the layout of an inner parameterised
 // node, found when first asked for.  A document is laid out at the largest of the bounds of the
 // places its parameter takes; what is certain at the bound of any one of them holds at that
@@ -123,7 +165,7 @@ public:
         case DocNode::Kind::Empty: return empty();
         case DocNode::Kind::Beside: return besideChain(d, line);
         case DocNode::Kind::Above: return aboveChain(d, line);
-        case DocNode::Kind::AboveList: return aboveList(d, line);
+        case DocNode::Kind::AboveList: return stacked(d.many->parts, line);
         case DocNode::Kind::Join:
             if (d.left->kind != DocNode::Kind::Dup) return unknown();
             return joinFlat(doc(*d.left->left, line), doc(*d.left->right, line));
@@ -136,71 +178,34 @@ public:
 
 private:
     // A chain of side-by-side compositions nested to the right: the parts from the left, each
-    // at the bound the chain gives it, then composed from the right.
+    // at the bound the chain gives it.
     Flat besideChain(const DocNode& d, LayoutInt line) {
-        struct Part {
-            const DocNode* node;
-            LayoutInt line;
-            Flat flat;
-        };
-        SmallVec<Part, 8> parts;
-        const DocNode* at = &d;
-        for (;; at = at->right.get()) {
+        SmallVec<SidePart, 8> parts;
+        for (const DocNode* at = &d;; at = at->right.get()) {
             const DocNode& part = at->kind == DocNode::Kind::Beside ? *at->left : *at;
             const Flat f = doc(part, line);
             if (!f.known()) return unknown();
-            parts.push_back(Part{&part, line, f});
+            parts.push_back(SidePart{f, part.sizes, line});
             if (at->kind != DocNode::Kind::Beside) break;
             line -= part.sizes.lastWidth;
         }
-        Flat acc = parts.back().flat;
-        Sizes accSizes = parts.back().node->sizes;
-        for (std::size_t i = parts.size() - 1; i-- > 0;) {
-            const Part& p = parts[i];
-            acc = besideFlat(p.flat, p.node->sizes, acc, accSizes, p.line);
-            accSizes = besideSizes(p.node->sizes, accSizes);
-        }
-        return acc;
+        return besideParts(parts);
     }
 
-    // Stacked parts, each at the whole bound: taller than a line where two or more have lines
-    // and all are single lists; otherwise the one with lines, where the others are empty.
-    template <class Each>
-    Flat stacked(Each each, LayoutInt line) {
-        std::size_t withLines = 0;
-        bool single = true;
-        each([&](const DocNode& p) {
-            withLines += p.sizes.height != 0 ? 1 : 0;
-            single = single && !p.mayPair;
-        });
-        if (withLines >= 2) return single ? tall() : unknown();
-        Flat out = empty();
-        bool certain = true;
-        each([&](const DocNode& p) {
-            if (!certain) return;
-            const Flat f = doc(p, line);
-            certain = p.sizes.height != 0 ? f.known() : f.kind == Flat::Kind::Empty;
-            if (p.sizes.height != 0) out = f;
-        });
-        return certain ? out : unknown();
+    // Stacked documents, each at the whole bound.
+    template <class Nodes>
+    Flat stacked(const Nodes& nodes, LayoutInt line) {
+        return stackFlat(
+            nodes.size(), [&](std::size_t i) { return nodes[i]->sizes; }, [&](std::size_t i) { return !nodes[i]->mayPair; },
+            [&](std::size_t i) { return doc(*nodes[i], line); });
     }
 
     Flat aboveChain(const DocNode& d, LayoutInt line) {
-        return stacked(
-            [&d](auto visit) {
-                const DocNode* at = &d;
-                for (; at->kind == DocNode::Kind::Above; at = at->right.get()) visit(*at->left);
-                visit(*at);
-            },
-            line);
-    }
-
-    Flat aboveList(const DocNode& d, LayoutInt line) {
-        return stacked(
-            [&d](auto visit) {
-                for (const DocNodeRef& item : d.many->parts) visit(*item);
-            },
-            line);
+        SmallVec<const DocNode*, 8> nodes;
+        const DocNode* at = &d;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) nodes.push_back(at->left.get());
+        nodes.push_back(at);
+        return stacked(nodes, line);
     }
 
     Flat apply(const DocNode& d, LayoutInt line) {
@@ -246,31 +251,19 @@ private:
     }
 
     Flat parBesideChain(const ParNode& p, FlatArgs args, LayoutInt line) {
-        struct Part {
-            Sizes sizes;
-            LayoutInt line;
-            Flat flat;
-        };
-        SmallVec<Part, 8> parts;
-        const ParNode* at = &p;
-        for (;; at = at->parts[1].get()) {
+        SmallVec<SidePart, 8> parts;
+        for (const ParNode* at = &p;; at = at->parts[1].get()) {
             const ParNode& part = at->kind == ParNode::Kind::Beside ? *at->parts[0] : *at;
             const FlatArgs taken = at->kind == ParNode::Kind::Beside ? args.take(static_cast<std::size_t>(part.params)) : args;
             const Flat f = par(part, taken, line);
             if (!f.known()) return unknown();
             const Sizes s = taken.sizesOf(part);
-            parts.push_back(Part{s, line, f});
+            parts.push_back(SidePart{f, s, line});
             if (at->kind != ParNode::Kind::Beside) break;
             line -= s.lastWidth;
             args = args.drop(taken.count);
         }
-        Flat acc = parts.back().flat;
-        Sizes accSizes = parts.back().sizes;
-        for (std::size_t i = parts.size() - 1; i-- > 0;) {
-            acc = besideFlat(parts[i].flat, parts[i].sizes, acc, accSizes, parts[i].line);
-            accSizes = besideSizes(parts[i].sizes, accSizes);
-        }
-        return acc;
+        return besideParts(parts);
     }
 
     Flat parAboveChain(const ParNode& p, FlatArgs args, LayoutInt line) {
@@ -286,21 +279,10 @@ private:
             args = args.drop(taken.count);
         }
         parts.push_back(Part{at, args});
-        std::size_t withLines = 0;
-        bool single = true;
-        for (const Part& q : parts) {
-            withLines += q.args.sizesOf(*q.node).height != 0 ? 1 : 0;
-            single = single && q.args.singleOf(*q.node);
-        }
-        if (withLines >= 2) return single ? tall() : unknown();
-        Flat out = empty();
-        for (const Part& q : parts) {
-            const Flat f = par(*q.node, q.args, line);
-            const bool hasLines = q.args.sizesOf(*q.node).height != 0;
-            if (hasLines ? !f.known() : f.kind != Flat::Kind::Empty) return unknown();
-            if (hasLines) out = f;
-        }
-        return out;
+        return stackFlat(
+            parts.size(), [&](std::size_t i) { return parts[i].args.sizesOf(*parts[i].node); },
+            [&](std::size_t i) { return parts[i].args.singleOf(*parts[i].node); },
+            [&](std::size_t i) { return par(*parts[i].node, parts[i].args, line); });
     }
 
     // The inner nodes at the bounds the outer one gives its parameters, then the outer one
@@ -346,33 +328,21 @@ private:
             used += f.fits() ? f.width + 1 : 0;
             if (used > line + 1) return unknown();
         }
-        static constexpr Sizes blankSizes{1, 1, 1};
-        const Item& last = items[length - 1];
-        Flat h = last.flat;
-        Sizes hSizes = last.sizes;
-        Flat v = h;
-        Sizes vSizes = hSizes;
-        bool vSingle = last.single;
-        LayoutInt at = line;  // the bound at item i on the line
-        SmallVec<LayoutInt, 8> lines;
-        for (const Item& it : items) {
-            lines.push_back(at);
-            at -= it.sizes.lastWidth + 1;
+        // The line: each item at its bound, and the blank before each but the first.  (A line
+        // that fits leaves every blank room: the bounds count no more than the items' widths.)
+        const SmallVec<LayoutInt, 8> lines =
+            hvSpLineBounds(length, line, [&](std::size_t i) { return items[i].sizes.lastWidth; });
+        SmallVec<SidePart, 16> onLine;
+        for (std::size_t i = 0; i < length; ++i) {
+            if (i > 0) onLine.push_back(SidePart{fits(1, blankText()), Sizes{1, 1, 1}, lines[i] + 1});
+            onLine.push_back(SidePart{items[i].flat, items[i].sizes, lines[i]});
         }
-        for (std::size_t i = length - 1; i-- > 0;) {
-            const Item& it = items[i];
-            const LayoutInt blankLine = lines[i + 1] + 1;
-            const Flat blank = blankLine < 1 ? unknown() : fits(1, blankText());
-            texts_ += blank.fits() ? 1 : 0;
-            h = besideFlat(blank, blankSizes, h, hSizes, blankLine);
-            hSizes = besideSizes(blankSizes, hSizes);
-            h = besideFlat(it.flat, it.sizes, h, hSizes, lines[i]);
-            hSizes = besideSizes(it.sizes, hSizes);
-            v = stackFlat(it.flat, it.sizes, it.single, v, vSizes, vSingle);
-            vSizes = aboveSizes(it.sizes, vSizes);
-            vSingle = vSingle && it.single;
-        }
+        texts_ += static_cast<LayoutInt>(length) - 1;  // the blanks
+        const Flat h = besideParts(onLine);
         if (!h.fits()) return unknown();
+        const Flat v = stackFlat(
+            length, [&](std::size_t i) { return items[i].sizes; }, [&](std::size_t i) { return items[i].single; },
+            [&](std::size_t i) { return items[i].flat; });
         return joinFlat(h, v);
     }
 
@@ -382,14 +352,6 @@ private:
             FlatArg& a = args.items[i];
             return Item{arg(a, line), a.sizes, a.single};
         }, line);
-    }
-
-    // One item above the items below it, as the stack of hvSpList folds them.
-    static Flat stackFlat(const Flat& u, const Sizes& us, bool uSingle, const Flat& d, const Sizes& ds,
-                          bool dSingle) {
-        if (us.height == 0) return u.kind == Flat::Kind::Empty ? d : unknown();
-        if (ds.height == 0) return d.kind == Flat::Kind::Empty ? u : unknown();
-        return uSingle && dSingle ? tall() : unknown();
     }
 
     LayoutInt steps_;

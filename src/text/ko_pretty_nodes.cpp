@@ -1290,12 +1290,8 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
-    SmallVec<LayoutInt, 8> lines;  // the bound at each item on the line
-    LayoutInt at = line;
-    for (std::size_t i = 0; i < length; ++i) {
-        lines.push_back(at);
-        at -= (i < args.count ? args.items[i].sizes.lastWidth : 0) + 1;
-    }
+    const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
+        length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
     if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
     NodeResult v = arg(length - 1);
     const CandMark stackMark = candMark();

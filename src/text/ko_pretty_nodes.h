@@ -421,6 +421,18 @@ using Bounds = SmallVec<LayoutInt, 8>;
 // given sizes.
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
+// The bound at each of the `length` items of an hvSpList's line laid out at `line`: each item
+// starts after the last lines of the ones before it and their blanks.
+template <class LastWidthAt>
+SmallVec<LayoutInt, 8> hvSpLineBounds(std::size_t length, LayoutInt line, LastWidthAt lastWidthAt) {
+    SmallVec<LayoutInt, 8> lines;
+    for (std::size_t i = 0; i < length; ++i) {
+        lines.push_back(line);
+        line -= lastWidthAt(i) + 1;
+    }
+    return lines;
+}
+
 // Whether p filled with arguments, each of which is a single list (nonzero) or not as given, is
 // certainly a single list.
 bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count);

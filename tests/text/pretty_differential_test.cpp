@@ -170,8 +170,9 @@ TEST(PrettyDifferential, HorizontalOrVerticalListsOfItemsWithoutLayouts) {
 
 // Documents whose first layout may or may not be certain to be one line: a part without lines
 // but with a marker beside or below a line, a choice between a line and a taller arrangement,
-// templates with a choice inside, lists with an empty item.  Rendered alone and as parts of a
-// stack (where only the first layout of each is read), at every width up to past their lines.
+// templates with a choice inside, lists with an empty item, a pair below a line.  Rendered
+// alone and as parts of a stack (where only the first layout of each is read), at every width
+// up to past their lines.
 template <class L>
 std::vector<typename L::D> maybeOneLine() {
     const auto d = [](const char* s) { return L::text(s); };
@@ -184,7 +185,8 @@ std::vector<typename L::D> maybeOneLine() {
             L::hvSp({d("f"), L::empty(), d("z")}),
             L::hvSp({d("f"), noLines, d("z")}),
             L::cond(d("c"), L::hvSp({d("g"), d("x")}), L::join(d("e"), L::above(d("e1"), d("e2")))),
-            L::join(L::beside(noLines, d("wide")), d("w"))};
+            L::join(L::beside(noLines, d("wide")), d("w")),
+            L::join(d("a line longer than the error text of a pair"), L::above(d("x"), L::dup(d("p"), d("q"))))};
 }
 
 TEST(PrettyDifferential, DocumentsThatMayBeOneLine) {
@@ -193,7 +195,7 @@ TEST(PrettyDifferential, DocumentsThatMayBeOneLine) {
     for (std::size_t i = 0; i < pruned.size(); ++i) {
         const Pruned::D ps = Pruned::aboves({pruned[i], Pruned::text("next"), pruned[i]});
         const Exhaustive::D es = Exhaustive::aboves({exhaustive[i], Exhaustive::text("next"), exhaustive[i]});
-        for (LayoutInt w = 1; w <= 40; ++w) {
+        for (LayoutInt w = 1; w <= 60; ++w) {
             EXPECT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
             EXPECT_EQ(Pruned::render(ps, w), Exhaustive::render(es, w)) << "stack of document " << i << " at width " << w;
         }
