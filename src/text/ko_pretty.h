@@ -11,15 +11,16 @@
 //   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
 //
 // Documents are values: build them once and share them freely.  A `Doc` is a function from
-// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best
-// first (`reply`), a too-wide flag and its sizes.  Documents built by the library's own
-// combinators are plain trees of nodes, laid out eagerly when rendered (their sizes do not
-// depend on the bounds; text/ko_pretty_nodes.h); a document given as a function, and whatever
-// is composed with it, is laid out by the lazy attribute rules: every attribute computed on
-// demand, at most once, and the bounds handed to a part, which may depend on the sizes of its
-// siblings, lazy too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
-// argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a
-// join (`joinDoc`, `joinParDoc`) later resolves for the page width.
+// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best first
+// (`reply`), a too-wide flag and its sizes.  Documents built by the library's own combinators
+// are plain trees of nodes, laid out eagerly when rendered (their sizes do not depend on the
+// bounds; text/ko_pretty_nodes.h); a document given as a function, and whatever is composed
+// with it, is laid out by the lazy attribute rules: every attribute computed on demand, at most
+// once, and the bounds handed to a part, which may depend on the sizes of its siblings, lazy
+// too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes
+// (`parDoc`) that `applyParDoc` fills with argument documents; `choiceParDoc` offers two
+// arrangements of the same arguments, which a join (`joinDoc`, `joinParDoc`) later resolves for
+// the page width.
 //
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
 //
@@ -36,10 +37,10 @@
 // ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
 // a row that does not fit on one line, each one line or two whose first line is longer and last
 // line shorter (about k^3/3 candidates, past the budget from k = 146), or a line of n texts
-// before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths 80 and 160; on pages
-// thousands of columns wide, nestings a few hundred deep fit and keep a layout per level (a
-// lambda in the last argument 140 deep at width 2000 reaches it).  The lazy engine builds only
-// what its first layout needs.
+// before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths
+// 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit and keep a
+// layout per level (a lambda in the last argument 140 deep at width 2000 reaches it).  The lazy
+// engine builds only what its first layout needs.
 #pragma once
 
 #include <cstdint>

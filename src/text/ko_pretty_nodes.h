@@ -28,10 +28,11 @@ struct DocNode;
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
-// when rendered, or the one layout of a plain document node (see DocNode::plainTexts).  The texts built by a layout live in that layout's arena (TextArena in
-// ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a leaf's characters are those
-// of a text node, or kept in the arena.
-// Its fields are set where it is made: the arena's blocks of texts are not cleared first.
+// when rendered, or the one layout of a plain document node (see DocNode::plainTexts).  The
+// texts built by a layout live in that layout's arena (TextArena in ko_pretty_nodes.cpp) and
+// are freed with it at once, uncounted; a leaf's characters are those of a text node, or kept
+// in the arena.  Its fields are set where it is made: the arena's blocks of texts are not
+// cleared first.
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain };
     Kind kind;
