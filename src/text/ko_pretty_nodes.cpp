@@ -264,10 +264,6 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
     case DocNode::Kind::Text: w.put(d.leaf.data(), d.leaf.size()); return nullptr;
     case DocNode::Kind::Beside:
-        if (const std::string* line = shortLine(d)) {
-            w.put(line->data(), line->size());
-            return nullptr;
-        }
         w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
         return d.left.get();
     case DocNode::Kind::Above:
@@ -556,22 +552,26 @@ DocNodeRef emptyNode() {
     return empty;
 }
 
+// Two short texts side by side are one text: the node is the same document, laid out as the
+// composition would be (see textResult), with fewer nodes to build, lay out and free.
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
-    const bool mayPair = l->mayPair || r->mayPair;
-    char line[kShortLine];
-    std::size_t lineLength = 0;
-    if (plain != 0 && s.height == 1 && s.width <= kShortLine) {
-        const std::string* a = shortLine(*l);
-        const std::string* b = shortLine(*r);
-        if (a != nullptr && b != nullptr) {
-            for (const char c : *a) line[lineLength++] = c;
-            for (const char c : *b) line[lineLength++] = c;
-        }
+    const std::string* a = shortLine(*l);
+    const std::string* b = shortLine(*r);
+    if (a != nullptr && b != nullptr && s.width <= kShortLine) {
+        auto d = node(DocNode::Kind::Text);
+        d->leaf.reserve(kShortLine);
+        d->leaf.append(*a).append(*b);
+        d->sizes = s;
+        d->plainTexts = plain;
+        const bool between = !a->empty() && !b->empty();
+        d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a->size() - 1) : 0U) |
+                                                  (unsigned{r->pieceEnds} << a->size()));
+        return d;
     }
+    const bool mayPair = l->mayPair || r->mayPair;
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
-    d->leaf.assign(line, lineLength);
     d->sizes = s;
     d->mayPair = mayPair;
     d->plainTexts = plain;
@@ -714,12 +714,16 @@ Cands textCands(const std::string& s) {
 
 // The marker of a width; a long one is not spelled out until it is rendered, as every part of
 // a long line that does not fit has its own.
-Cands markerCands(LayoutInt n) {
+const TextTree* markerText(LayoutInt n) {
     if (n <= 2) {  // "", "*" or "<>", shared by all layouts
         static constexpr TextTree shortMarkers[3] = {sharedLeaf("", 0), sharedLeaf("*", 1), sharedLeaf("<>", 2)};
-        return Cands{textCand(&shortMarkers[n == 0 || n == 1 ? n : 2])};
+        return &shortMarkers[n == 0 || n == 1 ? n : 2];
     }
-    return Cands{textCand(currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr))};
+    return currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr);
+}
+
+Cands markerCands(LayoutInt n) {
+    return Cands{textCand(markerText(n))};
 }
 
 NodeReply single(Cands cs) {
@@ -1356,11 +1360,39 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     return layOutPar(*d.many->layout, Args{args.data(), args.size()}, line);
 }
 
+// A text made of several (see besideNode) that does not fit, as their side-by-side composition
+// lays it out, with its counts: the texts that end within the bound as they are, and a marker
+// of the width of each of the others.
+Cands piecesTooWide(const DocNode& d, LayoutInt line) {
+    const auto texts = static_cast<LayoutInt>(d.plainTexts);
+    countText(texts);
+    for (LayoutInt i = 1; i < texts; ++i) countCandidate();
+    const auto width = static_cast<LayoutInt>(d.leaf.size());
+    SmallVec<const TextTree*, 16> parts;
+    for (LayoutInt start = 0, end = 1; end <= width; ++end) {
+        if (end < width && ((d.pieceEnds >> (end - 1)) & 1U) == 0) continue;
+        if (end > line) {
+            if (parts.empty() && start > 0)
+                parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, d.leaf.data()));
+            parts.push_back(markerText(end - start));
+        }
+        start = end;
+    }
+    if (parts.empty()) parts.push_back(markerText(width));  // no characters: empty texts at a negative bound
+    const TextTree* acc = parts.back();
+    for (std::size_t i = parts.size() - 1; i-- > 0;) acc = pairText(TextTree::Kind::Beside, parts[i], acc, parts[i]->shift);
+    return Cands{Cand{1, width, width, acc}};
+}
+
 [[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
-    countText();
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = d.sizes.width > line;
+    if (out.tooWide && d.plainTexts > 1) {
+        out.reply = single(piecesTooWide(d, line));
+        return out;
+    }
+    countText();
     if (out.tooWide) {
         out.reply = single(markerCands(d.sizes.width));
     } else {

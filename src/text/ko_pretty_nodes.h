@@ -328,6 +328,9 @@ struct DocNode {
     // Whether the node's layout may be a pair of alternatives; false where it is certainly a
     // single list (see flatLayout).
     bool mayPair = false;
+    // A text made of several texts side by side (see besideNode): where each text but the last
+    // ends, bit i standing for an end after i + 1 characters.
+    std::uint16_t pieceEnds = 0;
     // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
     // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
     // node is laid out at once, as one candidate whose text is the node itself.  The count is
@@ -337,8 +340,7 @@ struct DocNode {
     std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
     std::shared_ptr<const DocNode> right;
     LayoutInt amount = 0;  // Indent
-    // Text, Error: the text.  A plain side-by-side node of one short line keeps its line here
-    // too (see shortLine), so that writing it reads no other node.
+    // Text, Error: the text.
     std::string leaf;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
     // have them.
@@ -374,14 +376,10 @@ struct ParNode {
     ~ParNode();
 };
 
-// The line of a text node, or of a plain side-by-side node of one line no longer than
-// kShortLine, as kept in the node; null for another node.
+// The line of a text node no longer than kShortLine; null for another node.
 inline constexpr LayoutInt kShortLine = 15;  // kept in the string itself, without a heap block
 inline const std::string* shortLine(const DocNode& d) {
-    if (d.kind == DocNode::Kind::Text) return d.leaf.size() <= kShortLine ? &d.leaf : nullptr;
-    const bool kept = d.kind == DocNode::Kind::Beside && d.plainTexts != 0 && d.sizes.height == 1 &&
-                      d.leaf.size() == static_cast<std::size_t>(d.sizes.width);
-    return kept ? &d.leaf : nullptr;
+    return d.kind == DocNode::Kind::Text && d.leaf.size() <= kShortLine ? &d.leaf : nullptr;
 }
 
 // The node of each kind; sizes are computed at once from the parts'.
