@@ -43,6 +43,7 @@
 // engine builds only what its first layout needs.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -193,6 +194,63 @@ struct DocAttrs {
 namespace pretty_detail {
 struct DocNode;
 struct ParNode;
+
+// The count of handles on a document node, the first member of every node (see DocNode).
+struct NodeCount {
+    mutable std::atomic<std::uint32_t> handles{1};
+};
+
+// Destroys a node that no handle holds any longer.
+void dropNode(const DocNode* d) noexcept;
+
+// A shared handle on a document node, whose count the node keeps itself, so that a node is
+// one block of memory.  Handles may be copied and dropped on any thread.
+class DocNodeRef {
+public:
+    DocNodeRef() = default;
+    DocNodeRef(std::nullptr_t) {}  // NOLINT: a null handle, as for any pointer
+    DocNodeRef(const DocNodeRef& other) : p_(other.p_) {
+        if (p_ != nullptr) count().fetch_add(1, std::memory_order_relaxed);
+    }
+    DocNodeRef(DocNodeRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    DocNodeRef& operator=(DocNodeRef other) noexcept {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~DocNodeRef() { reset(); }
+
+    // The handle of a node just made, whose count of one is this handle's.
+    static DocNodeRef adopt(const DocNode* fresh) {
+        DocNodeRef r;
+        r.p_ = fresh;
+        return r;
+    }
+
+    void reset() noexcept {
+        const DocNode* d = std::exchange(p_, nullptr);
+        if (d == nullptr) return;
+        std::atomic<std::uint32_t>& n = countOf(d);
+        // The only handle needs no atomic update: no other can appear while it is alone.
+        if (n.load(std::memory_order_acquire) == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1) dropNode(d);
+    }
+    const DocNode* get() const { return p_; }
+    const DocNode& operator*() const { return *p_; }
+    const DocNode* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    std::uint32_t use_count() const { return p_ == nullptr ? 0 : count().load(std::memory_order_relaxed); }
+    friend bool operator==(const DocNodeRef& a, const DocNodeRef& b) { return a.p_ == b.p_; }
+    friend bool operator==(const DocNodeRef& a, std::nullptr_t) { return a.p_ == nullptr; }
+
+private:
+    // The node's count is its first member, at the node's own address.
+    static std::atomic<std::uint32_t>& countOf(const DocNode* d) {
+        return reinterpret_cast<const NodeCount*>(d)->handles;
+    }
+    std::atomic<std::uint32_t>& count() const { return countOf(p_); }
+
+    const DocNode* p_ = nullptr;
+};
+
 }  // namespace pretty_detail
 
 // The library's own combinators build documents as plain trees of nodes where every part is
@@ -205,17 +263,18 @@ public:
     template <class F>
         requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
     Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
-    explicit Doc(std::shared_ptr<const pretty_detail::DocNode> node) : node_(std::move(node)) {}
+    explicit Doc(pretty_detail::DocNodeRef node) : node_(std::move(node)) {}
 
     // The attributes at the given bounds.  Builds them without computing any of them.
     DocAttrs operator()(const PageBounds& b) const;
 
     // The document's tree, or null for a document given as a function.
-    const std::shared_ptr<const pretty_detail::DocNode>& node() const { return node_; }
+    const pretty_detail::DocNodeRef& node() const& { return node_; }
+    pretty_detail::DocNodeRef node() && { return std::move(node_); }
 
 private:
     SharedFn<DocAttrs(const PageBounds&)> fn_;
-    std::shared_ptr<const pretty_detail::DocNode> node_;
+    pretty_detail::DocNodeRef node_;
 };
 
 // The arguments of a parameterised document: a slice of the argument documents' attributes

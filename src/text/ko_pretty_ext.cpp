@@ -168,9 +168,9 @@ StackedReply stackItems(const std::vector<DocAttrs>& items) {
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
     if (std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; })) {
-        std::vector<std::shared_ptr<const DocNode>> nodes;
+        std::vector<DocNodeRef> nodes;
         nodes.reserve(items.size());
-        for (const Doc& d : items) nodes.push_back(d.node());
+        for (Doc& d : items) nodes.push_back(std::move(d).node());
         return Doc(aboveListNode(std::move(nodes)));
     }
     return Doc([items = std::move(items)](const PageBounds& b) {
@@ -330,9 +330,9 @@ Doc hvSpList(std::vector<Doc> items) {
         return all;
     }();
     ParNodeRef layout = n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1];
-    std::vector<std::shared_ptr<const DocNode>> parts;
+    std::vector<DocNodeRef> parts;
     parts.reserve(n);
-    for (const Doc& d : items) parts.push_back(d.node());
+    for (Doc& d : items) parts.push_back(std::move(d).node());
     return Doc(applyNode(std::move(layout), std::move(parts)));
 }
 

@@ -262,7 +262,11 @@ struct TextWriter {
 // is returned (null: none).
 const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
-    case DocNode::Kind::Text: w.put(d.leaf.data(), d.leaf.size()); return nullptr;
+    case DocNode::Kind::Text: {
+        const std::string_view t = d.text();
+        w.put(t.data(), t.size());
+        return nullptr;
+    }
     case DocNode::Kind::Beside:
         w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
         return d.left.get();
@@ -342,24 +346,39 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
 
 // --- nodes ---------------------------------------------------------------------------------
 
-void DocNode::ManyDeleter::operator()(Many* m) const {
-    m->~Many();
-    PoolAllocator<Many>().deallocate(m, 1);
-}
-
 DocNode::~DocNode() {
-    if (!left && !many) return;
-    Releaser<DocNode>::release(*this, [](DocNode& d, auto take) {
+    if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
+        delete[] farChars;
+    const bool owns = hasMany() && many != nullptr;
+    if (!left && !owns) return;
+    Releaser<DocNodeRef>::release(*this, [owns](DocNode& d, auto take) {
         take(d.left);
         take(d.right);
-        if (d.many)
+        if (owns)
             for (auto& p : d.many->parts) take(p);
     });
+    if (owns) {
+        many->~Many();
+        PoolAllocator<Many>().deallocate(many, 1);
+    }
+}
+
+void DocNode::setText(std::string_view t) {
+    char* to = t.size() > kLocalChars ? (farChars = new char[t.size()]) : localChars;
+    std::copy(t.begin(), t.end(), to);
+    const auto n = static_cast<LayoutInt>(t.size());
+    sizes = Sizes{1, n, n};  // the width says where the text is, so it is set last
+}
+
+void dropNode(const DocNode* d) noexcept {
+    auto* node = const_cast<DocNode*>(d);  // no handle is left to see it
+    node->~DocNode();
+    PoolAllocator<DocNode>().deallocate(node, 1);
 }
 
 ParNode::~ParNode() {
     if (parts.empty()) return;
-    Releaser<ParNode>::release(*this, [](ParNode& p, auto take) {
+    Releaser<ParNodeRef>::release(*this, [](ParNode& p, auto take) {
         for (auto& q : p.parts) take(q);
     });
 }
@@ -386,17 +405,29 @@ Sizes indentSizes(const Sizes& s, LayoutInt n) {
 
 namespace {
 
-std::shared_ptr<DocNode> node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
-    auto d = std::allocate_shared<DocNode>(PoolAllocator<DocNode>());
+// A node just made, set up through this handle before any other handle sees it.
+class FreshNode {
+public:
+    explicit FreshNode(DocNode* d) : node_(d), ref_(DocNodeRef::adopt(d)) {}
+    DocNode* operator->() const { return node_; }
+    operator DocNodeRef() && { return std::move(ref_); }  // NOLINT: the node, set up
+
+private:
+    DocNode* node_;
+    DocNodeRef ref_;
+};
+
+FreshNode node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
+    FreshNode d(new (PoolAllocator<DocNode>().allocate(1)) DocNode());
     d->kind = kind;
     d->left = std::move(left);
     d->right = std::move(right);
     return d;
 }
 
-std::unique_ptr<DocNode::Many, DocNode::ManyDeleter> makeMany(std::vector<DocNodeRef> parts, ParNodeRef layout) {
+DocNode::Many* makeMany(std::vector<DocNodeRef> parts, ParNodeRef layout) {
     DocNode::Many* m = PoolAllocator<DocNode::Many>().allocate(1);
-    return std::unique_ptr<DocNode::Many, DocNode::ManyDeleter>(new (m) DocNode::Many{std::move(parts), std::move(layout)});
+    return new (m) DocNode::Many{std::move(parts), std::move(layout)};
 }
 
 // The texts of two plain nodes composed, or zero when either is not plain.  The count is
@@ -409,9 +440,7 @@ std::uint32_t plainPair(const DocNode& a, const DocNode& b) {
 
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
-    const auto n = static_cast<LayoutInt>(text.size());
-    d->leaf = text;
-    d->sizes = Sizes{1, n, n};
+    d->setText(text);
     return d;
 }
 
@@ -540,9 +569,7 @@ bool singleApplication(const ParNode& p, const std::vector<DocNodeRef>& args) {
 
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
-    const auto n = static_cast<LayoutInt>(text.size());
-    d->leaf = std::move(text);
-    d->sizes = Sizes{1, n, n};
+    d->setText(text);
     d->plainTexts = 1;
     return d;
 }
@@ -557,13 +584,13 @@ DocNodeRef emptyNode() {
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
-    const std::string* a = shortLine(*l);
-    const std::string* b = shortLine(*r);
-    if (a != nullptr && b != nullptr && s.width <= kShortLine) {
+    const std::optional<std::string_view> a = shortLine(*l);
+    const std::optional<std::string_view> b = shortLine(*r);
+    if (a && b && s.width <= kShortLine) {
+        char line[kShortLine];
+        std::copy(b->begin(), b->end(), std::copy(a->begin(), a->end(), line));
         auto d = node(DocNode::Kind::Text);
-        d->leaf.reserve(kShortLine);
-        d->leaf.append(*a).append(*b);
-        d->sizes = s;
+        d->setText(std::string_view(line, a->size() + b->size()));
         d->plainTexts = plain;
         const bool between = !a->empty() && !b->empty();
         d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a->size() - 1) : 0U) |
@@ -1367,13 +1394,14 @@ Cands piecesTooWide(const DocNode& d, LayoutInt line) {
     const auto texts = static_cast<LayoutInt>(d.plainTexts);
     countText(texts);
     for (LayoutInt i = 1; i < texts; ++i) countCandidate();
-    const auto width = static_cast<LayoutInt>(d.leaf.size());
+    const std::string_view chars = d.text();
+    const auto width = static_cast<LayoutInt>(chars.size());
     SmallVec<const TextTree*, 16> parts;
     for (LayoutInt start = 0, end = 1; end <= width; ++end) {
         if (end < width && ((d.pieceEnds >> (end - 1)) & 1U) == 0) continue;
         if (end > line) {
             if (parts.empty() && start > 0)
-                parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, d.leaf.data()));
+                parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, chars.data()));
             parts.push_back(markerText(end - start));
         }
         start = end;
@@ -1396,7 +1424,7 @@ Cands piecesTooWide(const DocNode& d, LayoutInt line) {
     if (out.tooWide) {
         out.reply = single(markerCands(d.sizes.width));
     } else {
-        const TextTree* t = currentArena->make(TextTree::Kind::Leaf, d.sizes.width, nullptr, nullptr, d.leaf.data());
+        const TextTree* t = currentArena->make(TextTree::Kind::Leaf, d.sizes.width, nullptr, nullptr, d.text().data());
         out.reply = single(Cands{textCand(t)});
     }
     return out;
@@ -1499,7 +1527,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     switch (d.kind) {
     case DocNode::Kind::Text: r = textResult(d, line); break;
     case DocNode::Kind::Empty: break;
-    case DocNode::Kind::Error: r = errorResult(d.leaf); break;
+    case DocNode::Kind::Error: r = errorResult(std::string(d.text())); break;
     case DocNode::Kind::Beside: r = besideChainResult(d, line); break;
     case DocNode::Kind::Above: r = aboveChainResult(d, line, need); break;
     case DocNode::Kind::Join: r = joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need); break;

@@ -8,13 +8,17 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
+#include <type_traits>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -63,26 +67,27 @@ constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
 // Releases the children of `owner` without a deep chain of nested destructor calls: up to a
 // fixed depth they are released as usual; below it, the children that only `owner` holds go to a
 // work list that the outermost release runs.  The list is never freed, so that documents held in
-// statics may still be released at exit; layouts run on one thread at a time.
-template <class Node>
+// statics may still be released at exit; layouts run on one thread at a time.  `Ref` is the
+// handle on a node.
+template <class Ref>
 class Releaser {
 public:
-    template <class EachChild>
+    template <class Node, class EachChild>
     static void release(Node& owner, EachChild eachChild) {
         if (depth_ >= kDepth) {
-            std::vector<std::shared_ptr<const Node>>& pending = list();
-            eachChild(owner, [&pending](auto& child) {
+            std::vector<Ref>& pending = list();
+            eachChild(owner, [&pending](Ref& child) {
                 if (child && child.use_count() == 1) pending.push_back(std::move(child));
             });
             return;
         }
         ++depth_;
-        eachChild(owner, [](auto& child) { child.reset(); });
+        eachChild(owner, [](Ref& child) { child.reset(); });
         --depth_;
         if (depth_ > 0) return;
-        std::vector<std::shared_ptr<const Node>>& pending = list();
+        std::vector<Ref>& pending = list();
         while (!pending.empty()) {
-            std::shared_ptr<const Node> next = std::move(pending.back());
+            Ref next = std::move(pending.back());
             pending.pop_back();
             ++depth_;
             next.reset();  // its destructor releases its own children, or adds them to the list
@@ -92,8 +97,8 @@ public:
 
 private:
     static constexpr int kDepth = 200;
-    static std::vector<std::shared_ptr<const Node>>& list() {
-        static auto* pending = new std::vector<std::shared_ptr<const Node>>();
+    static std::vector<Ref>& list() {
+        static auto* pending = new std::vector<Ref>();
         return *pending;
     }
     static inline thread_local int depth_ = 0;
@@ -323,6 +328,8 @@ using ParNodeRef = std::shared_ptr<const ParNode>;
 
 struct DocNode {
     enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    // The handles on the node (see DocNodeRef), at the node's own address.
+    NodeCount count;
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
     // Whether the node's layout may be a pair of alternatives; false where it is certainly a
@@ -337,28 +344,39 @@ struct DocNode {
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
     std::uint32_t plainTexts = 0;
     Sizes sizes;
-    std::shared_ptr<const DocNode> left;  // the part of a one-part node, the first of two
-    std::shared_ptr<const DocNode> right;
-    LayoutInt amount = 0;  // Indent
-    // Text, Error: the text.
-    std::string leaf;
+    DocNodeRef left;  // the part of a one-part node, the first of two
+    DocNodeRef right;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
     // have them.
     struct Many {
-        std::vector<std::shared_ptr<const DocNode>> parts;
+        std::vector<DocNodeRef> parts;
         ParNodeRef layout;
     };
-    struct ManyDeleter {
-        void operator()(Many* m) const;
+    static constexpr std::size_t kLocalChars = 16;
+    // What one kind of node has of its own, as no node has two of these.
+    union {
+        LayoutInt amount = 0;           // Indent
+        Many* many;                     // Apply, AboveList: owned
+        char localChars[kLocalChars];   // Text, Error: a text of up to kLocalChars characters
+        char* farChars;                 // Text, Error: a longer text, owned
     };
-    std::unique_ptr<Many, ManyDeleter> many;
 
     DocNode() = default;
     DocNode(const DocNode&) = delete;
     DocNode& operator=(const DocNode&) = delete;
     ~DocNode();
+
+    // Text, Error: the text (its length is the node's width).
+    std::string_view text() const {
+        const auto n = static_cast<std::size_t>(sizes.width);
+        return {n <= kLocalChars ? localChars : farChars, n};
+    }
+    // Text, Error: sets the text and the sizes of its one line.
+    void setText(std::string_view t);
+    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList; }
 };
-using DocNodeRef = std::shared_ptr<const DocNode>;
+static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
+              "a node's handles find its count at the node's address");
 
 struct ParNode {
     // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
@@ -376,10 +394,11 @@ struct ParNode {
     ~ParNode();
 };
 
-// The line of a text node no longer than kShortLine; null for another node.
-inline constexpr LayoutInt kShortLine = 15;  // kept in the string itself, without a heap block
-inline const std::string* shortLine(const DocNode& d) {
-    return d.kind == DocNode::Kind::Text && d.leaf.size() <= kShortLine ? &d.leaf : nullptr;
+// The line of a text node no longer than kShortLine; none for another node.
+inline constexpr LayoutInt kShortLine = 15;
+inline std::optional<std::string_view> shortLine(const DocNode& d) {
+    if (d.kind == DocNode::Kind::Text && d.sizes.width <= kShortLine) return d.text();
+    return std::nullopt;
 }
 
 // The node of each kind; sizes are computed at once from the parts'.

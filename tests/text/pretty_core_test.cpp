@@ -349,11 +349,11 @@ TEST(PrettyIndent, DropsLeadingTooWideCandidatesUnlessFlagged) {
 TEST(PrettyRender, AStackMadePartByPartHoldsOnePartAtATime) {
     const std::size_t count = 100000;
     std::vector<std::size_t> made;
-    std::weak_ptr<const pretty_detail::DocNode> previous;
+    pretty_detail::DocNodeRef previous;  // the one handle left on the part made before, once it is released
     bool previousReleased = true;
     std::string out;
     renderStackTo(out, count, [&](std::size_t i) {
-        previousReleased = previousReleased && previous.expired();
+        previousReleased = previousReleased && (!previous || previous.use_count() == 1);
         made.push_back(i);
         const Doc part = besideDoc(textDoc("line "), textDoc(std::to_string(i)));
         previous = part.node();
