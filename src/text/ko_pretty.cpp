@@ -819,7 +819,7 @@ DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds&
 // --- plain combinators ---------------------------------------------------------------------
 
 Doc besideDoc(Doc left, Doc right) {
-    if (left.node() && right.node()) return Doc(besideNode(left.node(), right.node()));
+    if (left.node() && right.node()) return Doc(besideNode(std::move(left).node(), std::move(right).node()));
     return Doc([left, right](const PageBounds& b) {
         Later<Lazy<Sizes>> rightSizes;
         DocAttrs l = left(besideLeftBounds(b, rightSizes));
@@ -830,27 +830,27 @@ Doc besideDoc(Doc left, Doc right) {
 }
 
 Doc aboveDoc(Doc upper, Doc lower) {
-    if (upper.node() && lower.node()) return Doc(aboveNode(upper.node(), lower.node()));
+    if (upper.node() && lower.node()) return Doc(aboveNode(std::move(upper).node(), std::move(lower).node()));
     return Doc([upper, lower](const PageBounds& b) { return aboveAttrs(upper(b), lower(b)); });
 }
 
 Doc joinDoc(Doc d) {
-    if (d.node()) return Doc(joinNode(d.node()));
+    if (d.node()) return Doc(joinNode(std::move(d).node()));
     return Doc([d](const PageBounds& b) { return joinAttrs(d(b)); });
 }
 
 Doc indentDoc(LayoutInt n, Doc d) {
-    if (d.node()) return Doc(indentNode(n, d.node()));
+    if (d.node()) return Doc(indentNode(n, std::move(d).node()));
     return Doc([n, by = Lazy<LayoutInt>(n), d](const PageBounds& b) { return indentAttrs(by, d(shrinkBounds(n, b)), b); });
 }
 
 Doc filterDoc(Doc d) {
-    if (d.node()) return Doc(filterNode(d.node()));
+    if (d.node()) return Doc(filterNode(std::move(d).node()));
     return Doc([d](const PageBounds& b) { return filterAttrs(d(b)); });
 }
 
 Doc dupDoc(Doc x, Doc y) {
-    if (x.node() && y.node()) return Doc(dupNode(x.node(), y.node()));
+    if (x.node() && y.node()) return Doc(dupNode(std::move(x).node(), std::move(y).node()));
     return Doc([x, y](const PageBounds& b) {
         DocAttrs dx = x(b);
         DocAttrs dy = y(b);

@@ -212,7 +212,7 @@ Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
     if (nodes) {
         std::vector<DocNodeRef> parts;
         parts.reserve(args.size());
-        for (const Doc& a : args) parts.push_back(a.node());
+        for (Doc& a : args) parts.push_back(std::move(a).node());
         return Doc(applyNode(p.node(), std::move(parts)));
     }
     return Doc([p, args = std::move(args)](const PageBounds& b) {
