@@ -168,7 +168,7 @@ StackedReply stackItems(const std::vector<DocAttrs>& items) {
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
     if (std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; })) {
-        std::vector<DocNodeRef> nodes;
+        NodeParts nodes;
         nodes.reserve(items.size());
         for (Doc& d : items) nodes.push_back(std::move(d).node());
         return Doc(aboveListNode(std::move(nodes)));
@@ -330,7 +330,7 @@ Doc hvSpList(std::vector<Doc> items) {
         return all;
     }();
     ParNodeRef layout = n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1];
-    std::vector<DocNodeRef> parts;
+    NodeParts parts;
     parts.reserve(n);
     for (Doc& d : items) parts.push_back(std::move(d).node());
     return Doc(applyNode(std::move(layout), std::move(parts)));

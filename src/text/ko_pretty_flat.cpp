@@ -209,7 +209,7 @@ private:
     }
 
     Flat apply(const DocNode& d, LayoutInt line) {
-        const std::vector<DocNodeRef>& parts = d.many->parts;
+        const NodeParts& parts = d.many->parts;
         if (d.many->layout->kind == ParNode::Kind::HvSp) {  // every item at the whole bound
             return hvSp(parts.size(), [&](std::size_t i) {
                 const DocNode& p = *parts[i];

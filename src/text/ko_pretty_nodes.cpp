@@ -425,7 +425,7 @@ FreshNode node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right =
     return d;
 }
 
-DocNode::Many* makeMany(std::vector<DocNodeRef> parts, ParNodeRef layout) {
+DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
     DocNode::Many* m = PoolAllocator<DocNode::Many>().allocate(1);
     return new (m) DocNode::Many{std::move(parts), std::move(layout)};
 }
@@ -557,7 +557,7 @@ namespace {
 
 // Whether p filled with the arguments is certainly a single list; at once where p's own kind
 // makes it one.
-bool singleApplication(const ParNode& p, const std::vector<DocNodeRef>& args) {
+bool singleApplication(const ParNode& p, const NodeParts& args) {
     using K = ParNode::Kind;
     if (p.kind == K::Join || p.kind == K::Filter || p.kind == K::HvSp) return true;
     SmallVec<std::uint8_t, 8> single;
@@ -650,7 +650,7 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     return d;
 }
 
-DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
+DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
     SmallVec<Sizes, 8> sizes;
@@ -665,7 +665,7 @@ DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args) {
     return d;
 }
 
-DocNodeRef aboveListNode(std::vector<DocNodeRef> items) {
+DocNodeRef aboveListNode(NodeParts items) {
     Sizes s;  // the last item stands above the empty document: no last width
     bool mayPair = false;
     for (const DocNodeRef& a : items) {
@@ -1376,7 +1376,7 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
 
 [[gnu::noinline]] NodeResult applyResult(const DocNode& d, LayoutInt line) {
     SmallVec<Sizes, 4> sizes;
-    const std::vector<DocNodeRef>& parts = d.many->parts;
+    const NodeParts& parts = d.many->parts;
     sizes.reserve(parts.size());
     for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
     Bounds bounds;
@@ -1451,7 +1451,7 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
 [[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult acc;  // the empty document
     const CandMark candsAt = candMark();
-    const std::vector<DocNodeRef>& items = d.many->parts;
+    const NodeParts& items = d.many->parts;
     for (auto it = items.rbegin(); it != items.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
     return acc;
 }

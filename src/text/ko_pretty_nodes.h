@@ -326,6 +326,9 @@ struct NodeResult {
 struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
+// The parts of a node of many parts.
+using NodeParts = SmallVec<DocNodeRef, 4>;
+
 struct DocNode {
     enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
     // The handles on the node (see DocNodeRef), at the node's own address.
@@ -349,7 +352,7 @@ struct DocNode {
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
     // have them.
     struct Many {
-        std::vector<DocNodeRef> parts;
+        SmallVec<DocNodeRef, 4> parts;  // most have a few, kept without a block of their own
         ParNodeRef layout;
     };
     static constexpr std::size_t kLocalChars = 16;
@@ -410,8 +413,8 @@ DocNodeRef joinNode(DocNodeRef d);
 DocNodeRef filterNode(DocNodeRef d);
 DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
-DocNodeRef applyNode(ParNodeRef p, std::vector<DocNodeRef> args);
-DocNodeRef aboveListNode(std::vector<DocNodeRef> items);
+DocNodeRef applyNode(ParNodeRef p, NodeParts args);
+DocNodeRef aboveListNode(NodeParts items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
 ParNodeRef liftNode(DocNodeRef d);

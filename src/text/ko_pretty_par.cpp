@@ -210,7 +210,7 @@ Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
     bool nodes = p.node() != nullptr;
     for (const Doc& a : args) nodes = nodes && a.node();
     if (nodes) {
-        std::vector<DocNodeRef> parts;
+        NodeParts parts;
         parts.reserve(args.size());
         for (Doc& a : args) parts.push_back(std::move(a).node());
         return Doc(applyNode(p.node(), std::move(parts)));
