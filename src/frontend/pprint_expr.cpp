@@ -221,6 +221,14 @@ private:
 
 class Printer {
 public:
+    // Room for the stacks of a typical definition, so that they are not grown step by step.
+    Printer() {
+        constexpr std::size_t kTypical = 32;
+        pending_.reserve(kTypical);
+        frames_.reserve(kTypical);
+        docs_.reserve(kTypical);
+    }
+
     Doc expr(Precedence p, const Expr& e) {
         startExpr(p, e);
         return finish();
