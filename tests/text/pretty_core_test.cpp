@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "text/ko_pretty.h"
@@ -256,6 +257,11 @@ TEST(PrettyBeside, TooWidePartsAndPairs) {
     auto a = at(besideDoc(txt("abcdef"), txt("xyz")), 4);
     EXPECT_TRUE(*a.tooWide);
     EXPECT_EQ(textsOf(singleFormats(a)), std::vector<std::string>{"<****><*>"});  // "xyz" laid out at -2
+    // Texts side by side keep their own markers however they are nested; an empty one leaves none.
+    Doc texts = besideDoc(besideDoc(txt("ab"), txt("cd")), besideDoc(txt("efg"), besideDoc(txt(""), txt("h"))));
+    EXPECT_EQ(textsOf(singleFormats(at(texts, 5))), std::vector<std::string>{"abcd<*>*"});
+    EXPECT_EQ(textsOf(singleFormats(at(texts, 8))), std::vector<std::string>{"abcdefgh"});
+    EXPECT_EQ(textsOf(singleFormats(at(besideDoc(txt(""), txt("")), -1))), std::vector<std::string>{""});
 
     Doc pair = dupDoc(txt("ab"), txt("abc"));
     auto mixed = at(besideDoc(pair, txt("x")), 80);
@@ -269,6 +275,25 @@ TEST(PrettyBeside, TooWidePartsAndPairs) {
     EXPECT_EQ(textsOf(singleFormats(both)), std::vector<std::string>{"<Error: can't beside two pairs>"});
     EXPECT_TRUE(*both.tooWide);
     EXPECT_EQ(docSizes(both), (Sizes3{1, 4, 4}));
+}
+
+// Documents are values shared freely, also between threads: handles on one document copied and
+// dropped on two threads at once leave it whole.
+TEST(PrettyShared, HandlesCopiedAndDroppedOnTwoThreads) {
+    const Doc shared = besideDoc(txt("shared "), aboveDoc(txt("by"), txt("threads")));
+    const auto work = [&shared] {
+        for (int i = 0; i < 20000; ++i) {
+            Doc copy = shared;
+            Doc bigger = besideDoc(std::move(copy), txt("!"));
+            EXPECT_EQ(bigger.node().use_count(), 1u);
+        }
+    };
+    std::thread a(work);
+    std::thread b(work);
+    a.join();
+    b.join();
+    EXPECT_EQ(shared.node().use_count(), 1u);
+    EXPECT_EQ(renderDoc(shared, 80), "shared by\n       threads");
 }
 
 TEST(PrettyAbove, StacksAtTheStartColumn) {
