@@ -143,36 +143,31 @@ public:
     }
     ~SmallVec() { clear(); }
 
-    std::size_t size() const { return onHeap_ ? heap_.size() : count_; }
-    bool empty() const { return size() == 0; }
-    T* begin() { return onHeap_ ? heap_.data() : local(); }
-    T* end() { return begin() + size(); }
-    const T* begin() const { return onHeap_ ? heap_.data() : local(); }
-    const T* end() const { return begin() + size(); }
-    T* data() { return begin(); }
-    const T* data() const { return begin(); }
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T* begin() { return data(); }
+    T* end() { return data() + size_; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + size_; }
+    T* data() { return heap_ != nullptr ? heap_ : local(); }
+    const T* data() const { return heap_ != nullptr ? heap_ : local(); }
     std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
     std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
     std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
     std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
-    T& operator[](std::size_t i) { return begin()[i]; }
-    const T& operator[](std::size_t i) const { return begin()[i]; }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
     const T& front() const { return *begin(); }
     T& back() { return end()[-1]; }
     const T& back() const { return end()[-1]; }
 
     void reserve(std::size_t n) {
-        if (n > N && !onHeap_) moveToHeap(n);
-        if (onHeap_) heap_.reserve(n);
+        if (n > capacity()) moveTo(n);
     }
     void push_back(T x) {
-        if (!onHeap_ && count_ < N) {
-            new (local() + count_) T(std::move(x));
-            ++count_;
-            return;
-        }
-        if (!onHeap_) moveToHeap(2 * N);
-        heap_.push_back(std::move(x));
+        if (size_ == capacity()) moveTo(2 * capacity());
+        new (data() + size_) T(std::move(x));
+        ++size_;
     }
     // Appends the range; only the end is a valid position.
     template <class It>
@@ -181,53 +176,54 @@ public:
     }
     // Keeps the first n (n <= size()).
     void resize(std::size_t n) {
-        if (onHeap_) {
-            heap_.erase(heap_.begin() + static_cast<std::ptrdiff_t>(n), heap_.end());
-            return;
-        }
-        while (count_ > n) local()[--count_].~T();
+        T* d = data();
+        while (size_ > n) d[--size_].~T();
     }
     void clear() {
         resize(0);
-        if (onHeap_) {
-            heap_ = std::vector<T>();
-            onHeap_ = false;
+        if (heap_ != nullptr) {
+            std::allocator<T>().deallocate(heap_, heapCapacity_);
+            heap_ = nullptr;
         }
     }
 
 private:
     T* local() { return std::launder(reinterpret_cast<T*>(raw_)); }
     const T* local() const { return std::launder(reinterpret_cast<const T*>(raw_)); }
+    std::size_t capacity() const { return heap_ != nullptr ? heapCapacity_ : N; }
     void append(const SmallVec& other) {
         reserve(other.size());
         for (const T& x : other) push_back(x);
     }
     // Takes other's elements; other is left empty.
     void take(SmallVec& other) {
-        if (other.onHeap_) {
-            heap_ = std::move(other.heap_);
-            onHeap_ = true;
-            other.heap_ = std::vector<T>();
-            other.onHeap_ = false;
+        if (other.heap_ != nullptr) {
+            heap_ = std::exchange(other.heap_, nullptr);
+            heapCapacity_ = other.heapCapacity_;
+            size_ = std::exchange(other.size_, 0);
             return;
         }
-        for (std::size_t i = 0; i < other.count_; ++i) new (local() + i) T(std::move(other.local()[i]));
-        count_ = other.count_;
+        for (std::size_t i = 0; i < other.size_; ++i) new (local() + i) T(std::move(other.local()[i]));
+        size_ = other.size_;
         other.resize(0);
     }
-    void moveToHeap(std::size_t capacity) {
-        std::vector<T> h;
-        h.reserve(capacity);
-        for (std::size_t i = 0; i < count_; ++i) h.push_back(std::move(local()[i]));
-        resize(0);
-        heap_ = std::move(h);
-        onHeap_ = true;
+    // Moves the elements to a heap block of room for `capacity`.
+    void moveTo(std::size_t capacity) {
+        T* fresh = std::allocator<T>().allocate(capacity);
+        T* from = data();
+        for (std::size_t i = 0; i < size_; ++i) {
+            new (fresh + i) T(std::move(from[i]));
+            from[i].~T();
+        }
+        if (heap_ != nullptr) std::allocator<T>().deallocate(heap_, heapCapacity_);
+        heap_ = fresh;
+        heapCapacity_ = capacity;
     }
 
     alignas(T) unsigned char raw_[N * sizeof(T)];
-    std::size_t count_ = 0;
-    bool onHeap_ = false;
-    std::vector<T> heap_;
+    T* heap_ = nullptr;  // the elements, when there are more than N
+    std::size_t heapCapacity_ = 0;
+    std::size_t size_ = 0;
 };
 
 // Room for n candidates in the arena of the layout running on this thread.
