@@ -204,7 +204,7 @@ struct NodeCount {
 void dropNode(const DocNode* d) noexcept;
 
 // A shared handle on a document node, whose count the node keeps itself, so that a node is
-// one block of memory.  Handles may be copied and dropped on any thread.
+// one block of memory.  The count is atomic, as a shared pointer's is.
 class DocNodeRef {
 public:
     DocNodeRef() = default;

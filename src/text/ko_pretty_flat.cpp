@@ -59,6 +59,13 @@ Flat joinFlat(const Flat& x, const Flat& y) {
     return unknown();
 }
 
+// The join of a pair whose first side gives x and whose second side, asked for only where it
+// can matter, gives y(): nothing is certain once the first side is not.
+template <class Second>
+Flat joinFlat(const Flat& x, Second y) {
+    return x.known() ? joinFlat(x, y()) : unknown();
+}
+
 Flat filterFlat(const Flat& e) { return e.fits() ? e : unknown(); }
 
 Flat indentFlat(LayoutInt n, const Flat& e, LayoutInt line) {
@@ -168,7 +175,7 @@ public:
         case DocNode::Kind::AboveList: return stacked(d.many->parts, line);
         case DocNode::Kind::Join:
             if (d.left->kind != DocNode::Kind::Dup) return unknown();
-            return joinFlat(doc(*d.left->left, line), doc(*d.left->right, line));
+            return joinFlat(doc(*d.left->left, line), [&] { return doc(*d.left->right, line); });
         case DocNode::Kind::Filter: return filterFlat(doc(*d.left, line));
         case DocNode::Kind::Indent: return indentFlat(d.amount, doc(*d.left, line - d.amount), line);
         case DocNode::Kind::Apply: return apply(d, line);
@@ -239,7 +246,7 @@ private:
         case ParNode::Kind::Join: {
             const ParNode& c = *p.parts[0];
             if (c.kind != ParNode::Kind::Choice || c.parts[0]->params != c.parts[1]->params) return unknown();
-            return joinFlat(par(*c.parts[0], args, line), par(*c.parts[1], args, line));
+            return joinFlat(par(*c.parts[0], args, line), [&] { return par(*c.parts[1], args, line); });
         }
         case ParNode::Kind::Indent: return indentFlat(p.amount, par(*p.parts[0], args, line - p.amount), line);
         case ParNode::Kind::Beside: return parBesideChain(p, args, line);

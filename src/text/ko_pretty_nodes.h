@@ -16,9 +16,9 @@
 #include <memory>
 #include <new>
 #include <optional>
-#include <type_traits>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 

@@ -278,7 +278,7 @@ TEST(PrettyBeside, TooWidePartsAndPairs) {
 }
 
 // Documents are values shared freely, also between threads: handles on one document copied and
-// dropped on two threads at once leave it whole.
+// dropped on two threads at once leave it whole and its count exact.
 TEST(PrettyShared, HandlesCopiedAndDroppedOnTwoThreads) {
     const Doc shared = besideDoc(txt("shared "), aboveDoc(txt("by"), txt("threads")));
     const auto work = [&shared] {
