@@ -579,22 +579,27 @@ DocNodeRef emptyNode() {
     return empty;
 }
 
-// Two short texts side by side are one text: the node is the same document, laid out as the
-// composition would be (see textResult), with fewer nodes to build, lay out and free.
+// Two texts side by side whose line is short are one text: the node is the same document, laid
+// out as the composition would be (see textResult), with fewer nodes to build, lay out and free.
+// A short line is kept in the node and has the ends of its texts in pieceEnds.
+constexpr LayoutInt kShortLine = 15;
+static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
+              "a short line is kept in place, and an end after each of its characters but the last has a bit");
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const Sizes s = besideSizes(l->sizes, r->sizes);
     const std::uint32_t plain = plainPair(*l, *r);
-    const std::optional<std::string_view> a = shortLine(*l);
-    const std::optional<std::string_view> b = shortLine(*r);
-    if (a && b && s.width <= kShortLine) {
+    const bool texts = l->kind == DocNode::Kind::Text && r->kind == DocNode::Kind::Text;
+    const std::string_view a = texts ? l->text() : std::string_view();
+    const std::string_view b = texts ? r->text() : std::string_view();
+    if (texts && a.size() + b.size() <= static_cast<std::size_t>(kShortLine)) {
         char line[kShortLine];
-        std::copy(b->begin(), b->end(), std::copy(a->begin(), a->end(), line));
+        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
         auto d = node(DocNode::Kind::Text);
-        d->setText(std::string_view(line, a->size() + b->size()));
+        d->setText(std::string_view(line, a.size() + b.size()));
         d->plainTexts = plain;
-        const bool between = !a->empty() && !b->empty();
-        d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a->size() - 1) : 0U) |
-                                                  (unsigned{r->pieceEnds} << a->size()));
+        const bool between = !a.empty() && !b.empty();
+        d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
+                                                  (unsigned{r->pieceEnds} << a.size()));
         return d;
     }
     const bool mayPair = l->mayPair || r->mayPair;
@@ -1387,10 +1392,10 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     return layOutPar(*d.many->layout, Args{args.data(), args.size()}, line);
 }
 
-// A text made of several (see besideNode) that does not fit, as their side-by-side composition
-// lays it out, with its counts: the texts that end within the bound as they are, and a marker
-// of the width of each of the others.
-Cands piecesTooWide(const DocNode& d, LayoutInt line) {
+// A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
+// of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
+// within the bound as they are, and a marker of the width of each of the others.
+[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     const auto texts = static_cast<LayoutInt>(d.plainTexts);
     countText(texts);
     for (LayoutInt i = 1; i < texts; ++i) countCandidate();
@@ -1406,27 +1411,13 @@ Cands piecesTooWide(const DocNode& d, LayoutInt line) {
         }
         start = end;
     }
-    if (parts.empty()) parts.push_back(markerText(width));  // no characters: empty texts at a negative bound
+    if (parts.empty()) parts.push_back(markerText(width));  // no characters, at a negative bound
     const TextTree* acc = parts.back();
     for (std::size_t i = parts.size() - 1; i-- > 0;) acc = pairText(TextTree::Kind::Beside, parts[i], acc, parts[i]->shift);
-    return Cands{Cand{1, width, width, acc}};
-}
-
-[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     NodeResult out;
     out.sizes = d.sizes;
-    out.tooWide = d.sizes.width > line;
-    if (out.tooWide && d.plainTexts > 1) {
-        out.reply = single(piecesTooWide(d, line));
-        return out;
-    }
-    countText();
-    if (out.tooWide) {
-        out.reply = single(markerCands(d.sizes.width));
-    } else {
-        const TextTree* t = currentArena->make(TextTree::Kind::Leaf, d.sizes.width, nullptr, nullptr, d.text().data());
-        out.reply = single(Cands{textCand(t)});
-    }
+    out.tooWide = true;
+    out.reply = single(Cands{Cand{1, width, width, acc}});
     return out;
 }
 

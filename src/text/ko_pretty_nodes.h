@@ -15,7 +15,6 @@
 #include <iterator>
 #include <memory>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -392,13 +391,6 @@ struct ParNode {
     ParNode& operator=(const ParNode&) = delete;
     ~ParNode();
 };
-
-// The line of a text node no longer than kShortLine; none for another node.
-inline constexpr LayoutInt kShortLine = 15;
-inline std::optional<std::string_view> shortLine(const DocNode& d) {
-    if (d.kind == DocNode::Kind::Text && d.sizes.width <= kShortLine) return d.text();
-    return std::nullopt;
-}
 
 // The node of each kind; sizes are computed at once from the parts'.
 DocNodeRef textNode(std::string text);
