@@ -2,6 +2,7 @@
 #include "text/ko_pretty_nodes.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -1402,16 +1403,17 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     const std::string_view chars = d.text();
     const auto width = static_cast<LayoutInt>(chars.size());
     SmallVec<const TextTree*, 16> parts;
-    for (LayoutInt start = 0, end = 1; end <= width; ++end) {
-        if (end < width && ((d.pieceEnds >> (end - 1)) & 1U) == 0) continue;
+    LayoutInt start = 0;
+    const auto piece = [&](LayoutInt end) {  // the text from start to end
         if (end > line) {
             if (parts.empty() && start > 0)
                 parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, chars.data()));
             parts.push_back(markerText(end - start));
         }
         start = end;
-    }
-    if (parts.empty()) parts.push_back(markerText(width));  // no characters, at a negative bound
+    };
+    for (unsigned ends = d.pieceEnds; ends != 0; ends &= ends - 1) piece(std::countr_zero(ends) + 1);
+    piece(width);  // the last, which does not fit
     const TextTree* acc = parts.back();
     for (std::size_t i = parts.size() - 1; i-- > 0;) acc = pairText(TextTree::Kind::Beside, parts[i], acc, parts[i]->shift);
     NodeResult out;
