@@ -368,6 +368,7 @@ void DocNode::setText(std::string_view t) {
     char* to = t.size() > kLocalChars ? (farChars = new char[t.size()]) : localChars;
     std::copy(t.begin(), t.end(), to);
     const auto n = static_cast<LayoutInt>(t.size());
+    lineLow = n;
     sizes = Sizes{1, n, n};  // the width says where the text is, so it is set last
 }
 
@@ -445,82 +446,135 @@ DocNodeRef errorNode(const std::string& text) {
     return d;
 }
 
-Sizes substSizes(const ParNode& p, const Sizes* args, std::size_t count) {
-    SmallVec<Sizes, 8> inner;
+// What the evaluation of a template combines: the sizes alone, or the sizes with the width below
+// which no one-line layout goes (see DocNode::lineLow).  Each has the rules of the compositions.
+struct SizedLine {
+    Sizes sizes;
+    LayoutInt line = 0;
+};
+
+constexpr LayoutInt kNoLine = std::numeric_limits<LayoutInt>::max() / 4;
+
+LayoutInt lineSum(LayoutInt a, LayoutInt b) {
+    return std::min(a + b, kNoLine);
+}
+
+// A part without lines leaves the other's line as it is.
+SizedLine besideOf(const SizedLine& a, const SizedLine& b) {
+    const LayoutInt line = a.sizes.height == 0 ? b.line : b.sizes.height == 0 ? a.line : lineSum(a.line, b.line);
+    return SizedLine{besideSizes(a.sizes, b.sizes), line};
+}
+SizedLine aboveOf(const SizedLine& a, const SizedLine& b) {
+    const LayoutInt line = a.sizes.height == 0 ? b.line : b.sizes.height == 0 ? a.line : kNoLine;
+    return SizedLine{aboveSizes(a.sizes, b.sizes), line};
+}
+SizedLine choiceOf(const SizedLine& a, const SizedLine& b) {
+    return SizedLine{choiceSizes(a.sizes, b.sizes), std::min(a.line, b.line)};
+}
+SizedLine indentOf(const SizedLine& a, LayoutInt n) {
+    return SizedLine{indentSizes(a.sizes, n), n < 0 ? 0 : lineSum(a.line, n)};
+}
+Sizes besideOf(const Sizes& a, const Sizes& b) { return besideSizes(a, b); }
+Sizes aboveOf(const Sizes& a, const Sizes& b) { return aboveSizes(a, b); }
+Sizes choiceOf(const Sizes& a, const Sizes& b) { return choiceSizes(a, b); }
+Sizes indentOf(const Sizes& a, LayoutInt n) { return indentSizes(a, n); }
+
+// The value of a document, of one line of n characters, and of a missing argument (no lines).
+template <class V>
+V valueOf(const DocNode& d) {
+    if constexpr (std::is_same_v<V, Sizes>) return d.sizes;
+    else return SizedLine{d.sizes, d.lineLow};
+}
+template <class V>
+V lineValue(LayoutInt n) {
+    if constexpr (std::is_same_v<V, Sizes>) return Sizes{1, n, n};
+    else return SizedLine{Sizes{1, n, n}, n};
+}
+
+template <class V>
+V parValue(const ParNode& p, const V* args, std::size_t count);
+
+template <class V>
+V substValue(const ParNode& p, const V* args, std::size_t count) {
+    SmallVec<V, 8> inner;
     std::size_t at = 0;
     for (const ParNodeRef& q : p.parts) {
         if (&q == &p.parts.front()) continue;
         const auto c = static_cast<std::size_t>(q->params);
         const std::size_t from = std::min(at, count);
-        inner.push_back(parSizes(*q, args + from, std::min(c, count - from)));
+        inner.push_back(parValue(*q, args + from, std::min(c, count - from)));
         at += c;
     }
     const ParNode& outer = *p.parts.front();
-    if (outer.params != static_cast<LayoutInt>(inner.size())) {
-        const auto n = static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size());
-        return Sizes{1, n, n};
-    }
-    return parSizes(outer, inner.data(), inner.size());
+    if (outer.params != static_cast<LayoutInt>(inner.size()))
+        return lineValue<V>(static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size()));
+    return parValue(outer, inner.data(), inner.size());
 }
 
 // The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
 // filtered), or the items stacked, whichever is the joined choice.
 // The sizes of the line alone, the item sizes given by position (no lines for a missing one).
 template <class SizeAt>
-Sizes hvSpLineSizes(std::size_t length, SizeAt arg) {
-    const Sizes space{1, 1, 1};
-    Sizes h = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(arg(i), besideSizes(space, h));
+auto hvSpLineSizes(std::size_t length, SizeAt arg) {
+    using V = decltype(arg(0));
+    const V space = lineValue<V>(1);
+    V h = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) h = besideOf(arg(i), besideOf(space, h));
     return h;
 }
 
-Sizes hvSpSizes(std::size_t length, const Sizes* args, std::size_t count) {
-    const auto arg = [&](std::size_t i) { return i < count ? args[i] : Sizes{}; };
-    Sizes v = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) v = aboveSizes(arg(i), v);
-    return choiceSizes(hvSpLineSizes(length, arg), v);
+template <class V>
+V hvSpValue(std::size_t length, const V* args, std::size_t count) {
+    const auto arg = [&](std::size_t i) { return i < count ? args[i] : V{}; };
+    V v = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) v = aboveOf(arg(i), v);
+    return choiceOf(hvSpLineSizes(length, arg), v);
+}
+
+template <class V>
+V parValue(const ParNode& p, const V* args, std::size_t count) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole:
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second: return count == 0 ? V{} : args[0];
+    case ParNode::Kind::Lift: return valueOf<V>(*p.doc);
+    case ParNode::Kind::Filter:
+    case ParNode::Kind::Join: return parValue(*p.parts[0], args, count);
+    case ParNode::Kind::Indent: return indentOf(parValue(*p.parts[0], args, count), p.amount);
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: {
+        const auto combine = [&p](const V& a, const V& b) {
+            return p.kind == ParNode::Kind::Beside ? besideOf(a, b) : aboveOf(a, b);
+        };
+        if (p.parts[1]->kind != p.kind) {  // two parts, as most are
+            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+            return combine(parValue(*p.parts[0], args, n), parValue(*p.parts[1], args + n, count - n));
+        }
+        // A longer chain of the same composition nested to the right, in a loop.
+        SmallVec<V, 8> lefts;
+        const ParNode* at = &p;
+        while (at->kind == p.kind) {
+            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
+            lefts.push_back(parValue(*at->parts[0], args, n));
+            args += n;
+            count -= n;
+            at = at->parts[1].get();
+        }
+        V acc = parValue(*at, args, count);
+        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = combine(*it, acc);
+        return acc;
+    }
+    case ParNode::Kind::Choice: return choiceOf(parValue(*p.parts[0], args, count), parValue(*p.parts[1], args, count));
+    case ParNode::Kind::Subst: return substValue(p, args, count);
+    case ParNode::Kind::HvSp: return hvSpValue(static_cast<std::size_t>(p.params), args, count);
+    }
+    return V{};
 }
 
 }  // namespace
 
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
-    switch (p.kind) {
-    case ParNode::Kind::Hole:
-    case ParNode::Kind::First:
-    case ParNode::Kind::Second: return count == 0 ? Sizes{} : args[0];
-    case ParNode::Kind::Lift: return p.doc->sizes;
-    case ParNode::Kind::Filter:
-    case ParNode::Kind::Join: return parSizes(*p.parts[0], args, count);
-    case ParNode::Kind::Indent: return indentSizes(parSizes(*p.parts[0], args, count), p.amount);
-    case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: {
-        const auto combine = [&p](const Sizes& a, const Sizes& b) {
-            return p.kind == ParNode::Kind::Beside ? besideSizes(a, b) : aboveSizes(a, b);
-        };
-        if (p.parts[1]->kind != p.kind) {  // two parts, as most are
-            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-            return combine(parSizes(*p.parts[0], args, n), parSizes(*p.parts[1], args + n, count - n));
-        }
-        // A longer chain of the same composition nested to the right, in a loop.
-        SmallVec<Sizes, 8> lefts;
-        const ParNode* at = &p;
-        while (at->kind == p.kind) {
-            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
-            lefts.push_back(parSizes(*at->parts[0], args, n));
-            args += n;
-            count -= n;
-            at = at->parts[1].get();
-        }
-        Sizes acc = parSizes(*at, args, count);
-        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = combine(*it, acc);
-        return acc;
-    }
-    case ParNode::Kind::Choice:
-        return choiceSizes(parSizes(*p.parts[0], args, count), parSizes(*p.parts[1], args, count));
-    case ParNode::Kind::Subst: return substSizes(p, args, count);
-    case ParNode::Kind::HvSp: return hvSpSizes(static_cast<std::size_t>(p.params), args, count);
-    }
-    return Sizes{};
+    return parValue(p, args, count);
 }
 
 bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
@@ -587,7 +641,7 @@ constexpr LayoutInt kShortLine = 15;
 static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
               "a short line is kept in place, and an end after each of its characters but the last has a bit");
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
-    const Sizes s = besideSizes(l->sizes, r->sizes);
+    const SizedLine s = besideOf(valueOf<SizedLine>(*l), valueOf<SizedLine>(*r));
     const std::uint32_t plain = plainPair(*l, *r);
     const bool texts = l->kind == DocNode::Kind::Text && r->kind == DocNode::Kind::Text;
     const std::string_view a = texts ? l->text() : std::string_view();
@@ -605,53 +659,59 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     }
     const bool mayPair = l->mayPair || r->mayPair;
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
-    const Sizes s = aboveSizes(u->sizes, lower->sizes);
+    const SizedLine s = aboveOf(valueOf<SizedLine>(*u), valueOf<SizedLine>(*lower));
     const std::uint32_t plain = plainPair(*u, *lower);
     const bool mayPair = u->mayPair || lower->mayPair;
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef joinNode(DocNodeRef e) {
-    const Sizes s = e->sizes;
+    const SizedLine s = valueOf<SizedLine>(*e);
     auto d = node(DocNode::Kind::Join, std::move(e));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     return d;
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
-    const Sizes s = e->sizes;
+    const SizedLine s = valueOf<SizedLine>(*e);
     auto d = node(DocNode::Kind::Filter, std::move(e));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     return d;
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
-    const Sizes s = indentSizes(e->sizes, n);
+    const SizedLine s = indentOf(valueOf<SizedLine>(*e), n);
     const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
     const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->mayPair = mayPair;
     d->amount = n;
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
-    const Sizes s = choiceSizes(x->sizes, y->sizes);
+    const SizedLine s = choiceOf(valueOf<SizedLine>(*x), valueOf<SizedLine>(*y));
     auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     d->mayPair = true;
     return d;
 }
@@ -659,22 +719,25 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
 DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
-    SmallVec<Sizes, 8> sizes;
-    sizes.reserve(args.size());
-    for (const DocNodeRef& a : args) sizes.push_back(a->sizes);
-    const Sizes s = parSizes(*p, sizes.data(), sizes.size());
+    SmallVec<SizedLine, 8> values;
+    values.reserve(args.size());
+    for (const DocNodeRef& a : args) values.push_back(valueOf<SizedLine>(*a));
+    const SizedLine s = parValue(*p, values.data(), values.size());
     const bool mayPair = !singleApplication(*p, args);
     auto d = node(DocNode::Kind::Apply);
     d->mayPair = mayPair;
     d->many = makeMany(std::move(args), std::move(p));
-    d->sizes = s;
+    d->sizes = s.sizes;
+    d->lineLow = s.line;
     return d;
 }
 
 DocNodeRef aboveListNode(NodeParts items) {
     Sizes s;  // the last item stands above the empty document: no last width
+    LayoutInt line = 0;  // one line only where a single item has lines
     bool mayPair = false;
     for (const DocNodeRef& a : items) {
+        if (a->sizes.height != 0) line = s.height == 0 ? a->lineLow : kNoLine;
         s.height += a->sizes.height;
         s.width = std::max(s.width, a->sizes.width);
         mayPair = mayPair || a->mayPair;
@@ -683,6 +746,7 @@ DocNodeRef aboveListNode(NodeParts items) {
     d->mayPair = mayPair;
     d->many = makeMany(std::move(items), nullptr);
     d->sizes = s;
+    d->lineLow = line;
     return d;
 }
 
@@ -1516,7 +1580,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     if (d.plainTexts != 0 && d.sizes.width <= line) return plainResult(d);
     const CandMark mark = candMark();
     NodeResult r;
-    if (need == 1 && flatLayout(d, line, r)) return r;
+    if (need == 1 && d.lineLow <= line && flatLayout(d, line, r)) return r;
     switch (d.kind) {
     case DocNode::Kind::Text: r = textResult(d, line); break;
     case DocNode::Kind::Empty: break;

@@ -342,6 +342,9 @@ struct DocNode {
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
     std::uint32_t plainTexts = 0;
     Sizes sizes;
+    // No one-line layout of the node that the one-line shortcut can find is narrower than this:
+    // a node whose bound is smaller is laid out in full at once (see layOut).
+    LayoutInt lineLow = 0;
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
