@@ -988,11 +988,14 @@ Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
     return Cands::slice(row, n);
 }
 
-Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys) {
+// The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
+// length of the list xs was taken from, where xs holds only its leading one-line candidates
+// (see lineChainResult).
+Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys, std::size_t leftCount) {
     if (xs.empty()) return {};
     Cands acc = besideRow(bound, xs.back(), ys);
     for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCands(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
-    return xs.size() > 1 ? pruned(std::move(acc)) : acc;
+    return leftCount > 1 ? pruned(std::move(acc)) : acc;
 }
 
 Cands aboveCands(const Cands& xs, const Cands& ys, std::size_t need) {
@@ -1027,7 +1030,7 @@ NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine
     return errorReplyOf(pairsError);
 }
 
-NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line) {
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line, std::size_t leftCount = 0) {
     NodeResult out;
     out.sizes = besideSizes(l.sizes, r.sizes);
     out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
@@ -1035,7 +1038,7 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
         if (l.sizes.height == 0) return y;
         if (r.sizes.height == 0) return x;
         const bool bounded = !l.tooWide && !r.tooWide;
-        return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y);
+        return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y, leftCount > 0 ? leftCount : x.size());
     };
     out.reply = combineReplies(l.reply, r.reply, product, kBesidePairsError);
     return out;
@@ -1309,6 +1312,57 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
     return acc;
 }
 
+// The leading one-line candidates of a single list whose other candidates all have two lines or
+// more, as `out` (a document without lines as it is); false for any other reply.
+bool lineRun(const NodeResult& r, NodeResult& out) {
+    if (r.reply.pair) return false;
+    out = r;
+    if (r.sizes.height == 0) return true;
+    const Cands& cs = r.reply.first;
+    std::size_t n = 0;
+    while (n < cs.size() && cs[n].height == 1) ++n;
+    for (std::size_t i = n; i < cs.size(); ++i)
+        if (cs[i].height < 2) return false;
+    out.reply.first.resize(n);
+    return true;
+}
+
+// The filtered chain of parameters side by side, where each argument is a single list whose
+// one-line candidates come first: the one-line candidates of the chain then come first too (two
+// parts side by side make one line only where both are one line, and the merges take fewer
+// lines first) and are made from the parts' one-line candidates alone, which is all the filter
+// keeps.  They are built with the pruning the whole lists would have had.  False, with nothing
+// done, for any other chain.
+bool lineChainResult(const ParNode& p, Args args, LayoutInt line, NodeResult& out) {
+    if (p.kind != ParNode::Kind::Beside) return false;
+    struct Part {
+        const NodeResult* arg;
+        LayoutInt line;
+    };
+    SmallVec<Part, 8> parts;
+    for (const ParNode* at = &p;; at = at->parts[1].get()) {
+        const ParNode& part = at->kind == ParNode::Kind::Beside ? *at->parts[0] : *at;
+        if (part.kind != ParNode::Kind::Hole || args.count == 0) return false;
+        parts.push_back(Part{args.items, line});
+        line -= args.items[0].sizes.lastWidth;
+        args = args.drop(1);
+        if (at->kind != ParNode::Kind::Beside) break;
+    }
+    SmallVec<NodeResult, 8> runs;
+    for (const Part& q : parts) {
+        runs.push_back(NodeResult{});
+        if (!lineRun(*q.arg, runs.back())) return false;
+    }
+    NodeResult acc = runs.back();
+    const CandMark mark = candMark();
+    for (std::size_t i = parts.size() - 1; i-- > 0;) {
+        acc = besideResult(runs[i], acc, parts[i].line, parts[i].arg->reply.first.size());
+        compactTo(acc, mark);
+    }
+    out = std::move(acc);
+    return true;
+}
+
 // The layout of hvSpNode(length), in the order the three nodes per item would give it: the
 // line from the right (each item filtered but the last), the stack from the bottom.
 // The blank between two items on the line, at the given bound.
@@ -1429,7 +1483,11 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     case ParNode::Kind::First:
     case ParNode::Kind::Second: return holeResult(p, args);
     case ParNode::Kind::Lift: return layOut(*p.doc, line);
-    case ParNode::Kind::Filter: return filterResult(layOutPar(*p.parts[0], args, line));
+    case ParNode::Kind::Filter: {
+        NodeResult lines;
+        if (lineChainResult(*p.parts[0], args, line, lines)) return filterResult(std::move(lines));
+        return filterResult(layOutPar(*p.parts[0], args, line));
+    }
     case ParNode::Kind::Join: return joinResult(layOutPar(*p.parts[0], args, line), kAll);
     case ParNode::Kind::Indent:
         return indentResult(p.amount, layOutPar(*p.parts[0], args, line - p.amount), line);
