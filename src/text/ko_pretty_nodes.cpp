@@ -991,8 +991,43 @@ Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
 // The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
 // length of the list xs was taken from, where xs holds only its leading one-line candidates
 // (see lineChainResult).
+// besideCands where ys is a single candidate: each row is one product or none, and each merge
+// puts it into the list of the later rows, kept at the end of one block of room.
+Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
+    const std::size_t n = xs.size();
+    Cand* room = allocCands(n);
+    std::size_t start = n;  // the merged rows so far: room[start, n)
+    TextArena& a = *currentArena;
+    for (std::size_t i = n; i-- > 0;) {
+        const Cand& x = xs[i];
+        const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
+        if (x.width > bound || width > bound) continue;
+        countCandidate();
+        const Cand r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
+                     a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
+        if (i + 1 == n || r.height < xs[i + 1].height) {  // taken without looking at the later rows
+            room[--start] = r;
+            continue;
+        }
+        std::size_t j = start;
+        while (j < n && !takesFirst(r, room[j])) ++j;
+        if (j < n && sameSizes(r, room[j])) {  // it drops the one of the same sizes
+            room[j] = r;
+            continue;
+        }
+        std::memmove(room + start - 1, room + start, (j - start) * sizeof(Cand));
+        --start;
+        room[j - 1] = r;
+    }
+    return Cands::slice(room + start, n - start);
+}
+
 Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys, std::size_t leftCount) {
     if (xs.empty()) return {};
+    if (ys.size() == 1 && xs.size() > 1) {
+        Cands acc = besideOne(bound, xs, ys[0]);
+        return leftCount > 1 ? pruned(std::move(acc)) : acc;
+    }
     Cands acc = besideRow(bound, xs.back(), ys);
     for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCands(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
     return leftCount > 1 ? pruned(std::move(acc)) : acc;
