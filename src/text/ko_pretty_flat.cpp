@@ -168,6 +168,12 @@ public:
             texts_ += d.plainTexts;
             return fits(d.sizes.width, newText(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d));
         }
+        // What the node is sure of at every bound, known as it was made, ends the pass at once.
+        if (d.sure == DocNode::Sure::Line && d.lineLow <= line) {
+            texts_ += d.lineTexts;
+            return fits(d.lineLow, newText(TextTree::Kind::Line, 0, nullptr, nullptr, nullptr, &d));
+        }
+        if (d.sure == DocNode::Sure::Tall) return tall();
         switch (d.kind) {
         case DocNode::Kind::Empty: return empty();
         case DocNode::Kind::Beside: return besideChain(d, line);

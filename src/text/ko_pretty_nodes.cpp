@@ -37,7 +37,7 @@ public:
         t.shift = shift;
         t.first = first;
         if (kind == TextTree::Kind::Leaf) t.chars = chars;
-        else if (kind == TextTree::Kind::Plain) t.doc = doc;
+        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line) t.doc = doc;
         else t.second = second;
         return &t;
     }
@@ -283,6 +283,75 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     }
 }
 
+// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from
+// a work list of nodes, parts of templates (with their arguments) and blanks.
+struct LineItem {
+    const DocNode* doc;  // a node; null for a part of a template, or for a blank
+    const ParNode* par;  // the part of a template, whose arguments begin at `args`
+    const DocNodeRef* args;
+};
+
+void lineOfNode(const DocNode& d, TextWriter& w, std::vector<LineItem>& todo) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: {
+        const std::string_view t = d.text();
+        w.put(t.data(), t.size());
+        return;
+    }
+    case DocNode::Kind::Beside:
+        todo.push_back({d.right.get(), nullptr, nullptr});
+        todo.push_back({d.left.get(), nullptr, nullptr});
+        return;
+    case DocNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(d.amount)); [[fallthrough]];
+    case DocNode::Kind::Filter: todo.push_back({d.left.get(), nullptr, nullptr}); return;
+    case DocNode::Kind::Join: todo.push_back({(d.lineSecond ? d.left->right : d.left->left).get(), nullptr, nullptr}); return;
+    case DocNode::Kind::Apply: {
+        const ParNode& p = *d.many->layout;
+        const DocNodeRef* args = d.many->parts.data();
+        if (p.kind == ParNode::Kind::HvSp) {  // the items, a blank between two
+            for (std::size_t i = d.many->parts.size(); i-- > 0;) {
+                todo.push_back({args[i].get(), nullptr, nullptr});
+                if (i > 0) todo.push_back({nullptr, nullptr, nullptr});
+            }
+            return;
+        }
+        // A joined choice writes the alternative of the line; any other template is written as it is.
+        const ParNode* line = p.kind == ParNode::Kind::Join ? p.parts[0]->parts[d.lineSecond ? 1 : 0].get() : &p;
+        todo.push_back({nullptr, line, args});
+        return;
+    }
+    default: return;  // no other kind is sure of a line
+    }
+}
+
+// A part of a template whose line is sure: texts, arguments and compositions side by side.
+void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, std::vector<LineItem>& todo) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole: todo.push_back({args[0].get(), nullptr, nullptr}); return;
+    case ParNode::Kind::Lift: todo.push_back({p.doc.get(), nullptr, nullptr}); return;
+    case ParNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(p.amount)); [[fallthrough]];
+    case ParNode::Kind::Filter: todo.push_back({nullptr, p.parts[0].get(), args}); return;
+    case ParNode::Kind::Beside:
+        todo.push_back({nullptr, p.parts[1].get(), args + p.parts[0]->params});
+        todo.push_back({nullptr, p.parts[0].get(), args});
+        return;
+    default: return;  // no other kind is sure of a line
+    }
+}
+
+void writeLine(const DocNode& root, TextWriter& w) {
+    static thread_local std::vector<LineItem> todo;  // kept for its room; writes do not nest
+    todo.clear();
+    todo.push_back({&root, nullptr, nullptr});
+    while (!todo.empty()) {
+        const LineItem at = todo.back();
+        todo.pop_back();
+        if (at.doc != nullptr) lineOfNode(*at.doc, w, todo);
+        else if (at.par != nullptr) lineOfPar(*at.par, at.args, w, todo);
+        else w.put(" ", 1);
+    }
+}
+
 // The same for a text; a plain node to write next is returned through `doc`.
 const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
@@ -306,6 +375,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
         column += t.shift;
         return t.first;
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
+    case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     }
     return nullptr;
 }
@@ -368,7 +438,7 @@ void DocNode::setText(std::string_view t) {
     char* to = t.size() > kLocalChars ? (farChars = new char[t.size()]) : localChars;
     std::copy(t.begin(), t.end(), to);
     const auto n = static_cast<LayoutInt>(t.size());
-    lineLow = n;
+    lineLow = static_cast<std::int32_t>(std::min(n, kNoLine));
     sizes = Sizes{1, n, n};  // the width says where the text is, so it is set last
 }
 
@@ -412,6 +482,7 @@ class FreshNode {
 public:
     explicit FreshNode(DocNode* d) : node_(d), ref_(DocNodeRef::adopt(d)) {}
     DocNode* operator->() const { return node_; }
+    DocNode& operator*() const { return *node_; }
     operator DocNodeRef() && { return std::move(ref_); }  // NOLINT: the node, set up
 
 private:
@@ -446,49 +517,152 @@ DocNodeRef errorNode(const std::string& text) {
     return d;
 }
 
-// What the evaluation of a template combines: the sizes alone, or the sizes with the width below
-// which no one-line layout goes (see DocNode::lineLow).  Each has the rules of the compositions.
-struct SizedLine {
+// What the evaluation of a template combines: the sizes alone, or the sizes with what the
+// one-line shortcut is sure of (see DocNode::sure, lineLow and lineTexts).  Each has the rules
+// of the compositions, which follow the shortcut's own (ko_pretty_flat.cpp).
+struct NodeValue {
+    using Sure = DocNode::Sure;
     Sizes sizes;
     LayoutInt line = 0;
-};
+    std::uint32_t texts = 0;
+    Sure sure = Sure::No;
+    // A choice whose join is sure of a line, and through which alternative (see joinOf).
+    bool lineChoice = false;
+    bool second = false;
+    // Sure of a line that only the node's own writer writes (a joined choice, a list of
+    // hvSpList): a composition of it is not sure of one.
+    bool topOnly = false;
+    bool single = true;  // certainly a single list (see parSingle)
 
-constexpr LayoutInt kNoLine = std::numeric_limits<LayoutInt>::max() / 4;
+    bool straightLine() const { return sure == Sure::Line && !topOnly; }
+};
+using Sure = DocNode::Sure;
 
 LayoutInt lineSum(LayoutInt a, LayoutInt b) {
-    return std::min(a + b, kNoLine);
+    return b >= kNoLine - a ? kNoLine : a + b;
 }
+std::uint32_t textSum(std::uint32_t a, std::uint32_t b) {
+    return b > std::numeric_limits<std::uint32_t>::max() - a ? std::numeric_limits<std::uint32_t>::max() : a + b;
+}
+bool hasLines(const NodeValue& v) { return v.sizes.height != 0; }
 
-// A part without lines leaves the other's line as it is.
-SizedLine besideOf(const SizedLine& a, const SizedLine& b) {
-    const LayoutInt line = a.sizes.height == 0 ? b.line : b.sizes.height == 0 ? a.line : lineSum(a.line, b.line);
-    return SizedLine{besideSizes(a.sizes, b.sizes), line};
+// Side by side: a line where both are one (a part without lines leaves the other's width as it
+// is), taller where both are.
+NodeValue besideOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = besideSizes(a.sizes, b.sizes);
+    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : lineSum(a.line, b.line);
+    v.single = a.single && b.single;
+    if (hasLines(a) && hasLines(b)) {
+        if (a.straightLine() && b.straightLine()) {
+            v.sure = Sure::Line;
+            v.texts = textSum(a.texts, b.texts);
+        } else if (a.sure == Sure::Tall && b.sure == Sure::Tall) {
+            v.sure = Sure::Tall;
+        }
+    }
+    return v;
 }
-SizedLine aboveOf(const SizedLine& a, const SizedLine& b) {
-    const LayoutInt line = a.sizes.height == 0 ? b.line : b.sizes.height == 0 ? a.line : kNoLine;
-    return SizedLine{aboveSizes(a.sizes, b.sizes), line};
+// Stacked: taller where both have lines and are single lists.
+NodeValue aboveOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = aboveSizes(a.sizes, b.sizes);
+    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : kNoLine;
+    v.single = a.single && b.single;
+    if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
+    return v;
 }
-SizedLine choiceOf(const SizedLine& a, const SizedLine& b) {
-    return SizedLine{choiceSizes(a.sizes, b.sizes), std::min(a.line, b.line)};
+// A choice is sure of nothing; its join is sure of the line of one alternative where the other
+// is taller (see joinOf).
+NodeValue choiceOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = choiceSizes(a.sizes, b.sizes);
+    v.line = std::min(a.line, b.line);
+    v.single = false;
+    const bool first = a.straightLine() && b.sure == Sure::Tall;
+    if (first || (a.sure == Sure::Tall && b.straightLine())) {
+        const NodeValue& chosen = first ? a : b;
+        v.lineChoice = true;
+        v.second = !first;
+        v.line = chosen.line;
+        v.texts = chosen.texts;
+    }
+    return v;
 }
-SizedLine indentOf(const SizedLine& a, LayoutInt n) {
-    return SizedLine{indentSizes(a.sizes, n), n < 0 ? 0 : lineSum(a.line, n)};
+NodeValue joinOf(const NodeValue& e) {
+    NodeValue v;
+    v.sizes = e.sizes;
+    v.line = e.line;
+    if (e.lineChoice) {
+        v.sure = Sure::Line;
+        v.texts = e.texts;
+        v.second = e.second;
+        v.topOnly = true;
+    }
+    return v;
+}
+NodeValue filterOf(const NodeValue& e) {
+    NodeValue v = e;
+    v.single = true;
+    v.lineChoice = false;
+    if (!e.straightLine()) v.sure = Sure::No;
+    return v;
+}
+NodeValue indentOf(const NodeValue& a, LayoutInt n) {
+    NodeValue v = a;
+    v.sizes = indentSizes(a.sizes, n);
+    v.line = n < 0 ? 0 : lineSum(a.line, n);
+    v.lineChoice = false;
+    if (n < 0 || !a.straightLine()) v.sure = Sure::No;
+    return v;
 }
 Sizes besideOf(const Sizes& a, const Sizes& b) { return besideSizes(a, b); }
 Sizes aboveOf(const Sizes& a, const Sizes& b) { return aboveSizes(a, b); }
 Sizes choiceOf(const Sizes& a, const Sizes& b) { return choiceSizes(a, b); }
+Sizes joinOf(const Sizes& e) { return e; }
+Sizes filterOf(const Sizes& e) { return e; }
 Sizes indentOf(const Sizes& a, LayoutInt n) { return indentSizes(a, n); }
 
-// The value of a document, of one line of n characters, and of a missing argument (no lines).
+// The value of a document, of one line of n characters that the shortcut is not sure of (an
+// error text), and of nothing certain beyond the sizes.
 template <class V>
 V valueOf(const DocNode& d) {
-    if constexpr (std::is_same_v<V, Sizes>) return d.sizes;
-    else return SizedLine{d.sizes, d.lineLow};
+    if constexpr (std::is_same_v<V, Sizes>) {
+        return d.sizes;
+    } else {
+        NodeValue v;
+        v.sizes = d.sizes;
+        v.line = d.lineLow;
+        v.texts = d.lineTexts;
+        v.sure = d.sure;
+        v.single = !d.mayPair;
+        return v;
+    }
 }
 template <class V>
 V lineValue(LayoutInt n) {
     if constexpr (std::is_same_v<V, Sizes>) return Sizes{1, n, n};
-    else return SizedLine{Sizes{1, n, n}, n};
+    else return NodeValue{Sizes{1, n, n}, n};
+}
+template <class V>
+V unsure(const V& v) {
+    if constexpr (std::is_same_v<V, Sizes>) {
+        return v;
+    } else {
+        NodeValue out = v;
+        out.sure = Sure::No;
+        out.lineChoice = false;
+        return out;
+    }
+}
+
+// The value set on a node.
+void setValue(DocNode& d, const NodeValue& v) {
+    d.sizes = v.sizes;
+    d.lineLow = static_cast<std::int32_t>(std::min(v.line, kNoLine));
+    d.lineTexts = v.texts;
+    d.sure = v.sure == Sure::Line && v.line >= kNoLine ? Sure::No : v.sure;
+    d.lineSecond = v.second;
 }
 
 template <class V>
@@ -508,7 +682,10 @@ V substValue(const ParNode& p, const V* args, std::size_t count) {
     const ParNode& outer = *p.parts.front();
     if (outer.params != static_cast<LayoutInt>(inner.size()))
         return lineValue<V>(static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size()));
-    return parValue(outer, inner.data(), inner.size());
+    V v = parValue(outer, inner.data(), inner.size());
+    if constexpr (!std::is_same_v<V, Sizes>)
+        if (v.sure == Sure::Line) v = unsure(v);  // the writer of lines does not fill templates into templates
+    return v;
 }
 
 // The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
@@ -523,23 +700,58 @@ auto hvSpLineSizes(std::size_t length, SizeAt arg) {
     return h;
 }
 
-template <class V>
-V hvSpValue(std::size_t length, const V* args, std::size_t count) {
-    const auto arg = [&](std::size_t i) { return i < count ? args[i] : V{}; };
-    V v = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) v = aboveOf(arg(i), v);
-    return choiceOf(hvSpLineSizes(length, arg), v);
+// The sizes of hvSpNode(length), the item sizes given by position.
+template <class SizeAt>
+Sizes hvSpSizes(std::size_t length, SizeAt arg) {
+    Sizes v = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) v = aboveSizes(arg(i), v);
+    return choiceSizes(hvSpLineSizes(length, arg), v);
+}
+
+Sizes hvSpValue(std::size_t length, const Sizes* args, std::size_t count) {
+    return hvSpSizes(length, [&](std::size_t i) { return i < count ? args[i] : Sizes{}; });
+}
+
+// The value of hvSpNode(length): its line is the items' (those without lines add nothing) and
+// the blanks between them; it is sure of it where each item is sure of its own line and the
+// stack of the items is taller (or the item is alone).
+NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count) {
+    const auto arg = [&](std::size_t i) { return i < count ? args[i] : NodeValue{}; };
+    NodeValue out;
+    out.sizes = hvSpSizes(length, [&](std::size_t i) { return arg(i).sizes; });
+    LayoutInt line = static_cast<LayoutInt>(length) - 1;
+    LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
+    std::size_t withLines = 0;
+    std::uint32_t texts = static_cast<std::uint32_t>(std::min<std::size_t>(length - 1, std::numeric_limits<std::uint32_t>::max()));
+    bool sure = count >= length;
+    for (std::size_t i = 0; i < length; ++i) {
+        const NodeValue a = arg(i);
+        if (hasLines(a)) {
+            line = lineSum(line, a.line);
+            stackLine = withLines++ == 0 ? a.line : kNoLine;
+        }
+        texts = textSum(texts, a.texts);
+        sure = sure && hasLines(a) && a.straightLine() && (length == 1 || a.single);
+    }
+    out.line = std::min(line, stackLine);
+    if (sure) {
+        out.sure = Sure::Line;
+        out.topOnly = true;
+        out.line = line;
+        out.texts = texts;
+    }
+    return out;
 }
 
 template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
     switch (p.kind) {
-    case ParNode::Kind::Hole:
+    case ParNode::Kind::Hole: return count == 0 ? V{} : args[0];
     case ParNode::Kind::First:
-    case ParNode::Kind::Second: return count == 0 ? V{} : args[0];
+    case ParNode::Kind::Second: return count == 0 ? V{} : filterOf(unsure(args[0]));  // a single list, sure of nothing
     case ParNode::Kind::Lift: return valueOf<V>(*p.doc);
-    case ParNode::Kind::Filter:
-    case ParNode::Kind::Join: return parValue(*p.parts[0], args, count);
+    case ParNode::Kind::Filter: return filterOf(parValue(*p.parts[0], args, count));
+    case ParNode::Kind::Join: return joinOf(parValue(*p.parts[0], args, count));
     case ParNode::Kind::Indent: return indentOf(parValue(*p.parts[0], args, count), p.amount);
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
@@ -564,7 +776,10 @@ V parValue(const ParNode& p, const V* args, std::size_t count) {
         for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = combine(*it, acc);
         return acc;
     }
-    case ParNode::Kind::Choice: return choiceOf(parValue(*p.parts[0], args, count), parValue(*p.parts[1], args, count));
+    case ParNode::Kind::Choice: {
+        const V c = choiceOf(parValue(*p.parts[0], args, count), parValue(*p.parts[1], args, count));
+        return p.parts[0]->params == p.parts[1]->params ? c : unsure(c);
+    }
     case ParNode::Kind::Subst: return substValue(p, args, count);
     case ParNode::Kind::HvSp: return hvSpValue(static_cast<std::size_t>(p.params), args, count);
     }
@@ -622,10 +837,17 @@ bool singleApplication(const ParNode& p, const NodeParts& args) {
 
 }  // namespace
 
+// A text is sure of its line.
+void setTextLine(DocNode& d, std::uint32_t texts) {
+    d.plainTexts = texts;
+    d.lineTexts = texts;
+    if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
+}
+
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     d->setText(text);
-    d->plainTexts = 1;
+    setTextLine(*d, 1);
     return d;
 }
 
@@ -641,7 +863,6 @@ constexpr LayoutInt kShortLine = 15;
 static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
               "a short line is kept in place, and an end after each of its characters but the last has a bit");
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
-    const SizedLine s = besideOf(valueOf<SizedLine>(*l), valueOf<SizedLine>(*r));
     const std::uint32_t plain = plainPair(*l, *r);
     const bool texts = l->kind == DocNode::Kind::Text && r->kind == DocNode::Kind::Text;
     const std::string_view a = texts ? l->text() : std::string_view();
@@ -651,67 +872,66 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
         std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
         auto d = node(DocNode::Kind::Text);
         d->setText(std::string_view(line, a.size() + b.size()));
-        d->plainTexts = plain;
+        setTextLine(*d, plain);
         const bool between = !a.empty() && !b.empty();
         d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
                                                   (unsigned{r->pieceEnds} << a.size()));
         return d;
     }
+    const NodeValue s = besideOf(valueOf<NodeValue>(*l), valueOf<NodeValue>(*r));
     const bool mayPair = l->mayPair || r->mayPair;
     auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
-    const SizedLine s = aboveOf(valueOf<SizedLine>(*u), valueOf<SizedLine>(*lower));
+    const NodeValue s = aboveOf(valueOf<NodeValue>(*u), valueOf<NodeValue>(*lower));
     const std::uint32_t plain = plainPair(*u, *lower);
     const bool mayPair = u->mayPair || lower->mayPair;
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     d->mayPair = mayPair;
     d->plainTexts = plain;
     return d;
 }
 
+// The join of a pair is sure of the line of one alternative where the other is taller; the join
+// of anything else is sure of nothing (as the one-line shortcut has it).
 DocNodeRef joinNode(DocNodeRef e) {
-    const SizedLine s = valueOf<SizedLine>(*e);
+    const NodeValue s = e->kind == DocNode::Kind::Dup
+                            ? joinOf(choiceOf(valueOf<NodeValue>(*e->left), valueOf<NodeValue>(*e->right)))
+                            : joinOf(valueOf<NodeValue>(*e));
     auto d = node(DocNode::Kind::Join, std::move(e));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     return d;
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
-    const SizedLine s = valueOf<SizedLine>(*e);
+    const NodeValue s = filterOf(valueOf<NodeValue>(*e));
     auto d = node(DocNode::Kind::Filter, std::move(e));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     return d;
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
-    const SizedLine s = indentOf(valueOf<SizedLine>(*e), n);
+    const NodeValue s = indentOf(valueOf<NodeValue>(*e), n);
     const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
     const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->mayPair = mayPair;
     d->amount = n;
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     d->plainTexts = plain;
     return d;
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
-    const SizedLine s = choiceOf(valueOf<SizedLine>(*x), valueOf<SizedLine>(*y));
+    const NodeValue s = unsure(choiceOf(valueOf<NodeValue>(*x), valueOf<NodeValue>(*y)));
     auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     d->mayPair = true;
     return d;
 }
@@ -719,25 +939,25 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
 DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
-    SmallVec<SizedLine, 8> values;
+    SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
-    for (const DocNodeRef& a : args) values.push_back(valueOf<SizedLine>(*a));
-    const SizedLine s = parValue(*p, values.data(), values.size());
+    for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
+    const NodeValue s = parValue(*p, values.data(), values.size());
     const bool mayPair = !singleApplication(*p, args);
     auto d = node(DocNode::Kind::Apply);
     d->mayPair = mayPair;
     d->many = makeMany(std::move(args), std::move(p));
-    d->sizes = s.sizes;
-    d->lineLow = s.line;
+    setValue(*d, s);
     return d;
 }
 
 DocNodeRef aboveListNode(NodeParts items) {
     Sizes s;  // the last item stands above the empty document: no last width
     LayoutInt line = 0;  // one line only where a single item has lines
+    std::size_t withLines = 0;
     bool mayPair = false;
     for (const DocNodeRef& a : items) {
-        if (a->sizes.height != 0) line = s.height == 0 ? a->lineLow : kNoLine;
+        if (a->sizes.height != 0) line = withLines++ == 0 ? a->lineLow : kNoLine;
         s.height += a->sizes.height;
         s.width = std::max(s.width, a->sizes.width);
         mayPair = mayPair || a->mayPair;
@@ -746,7 +966,8 @@ DocNodeRef aboveListNode(NodeParts items) {
     d->mayPair = mayPair;
     d->many = makeMany(std::move(items), nullptr);
     d->sizes = s;
-    d->lineLow = line;
+    d->lineLow = static_cast<std::int32_t>(line);
+    if (withLines >= 2 && !mayPair) d->sure = DocNode::Sure::Tall;  // taller, as any two stacked single lists
     return d;
 }
 

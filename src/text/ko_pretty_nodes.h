@@ -13,6 +13,7 @@
 #include <functional>
 #include <initializer_list>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -31,13 +32,14 @@ struct DocNode;
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
-// when rendered, or the one layout of a plain document node (see DocNode::plainTexts).  The
+// when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
+// one line of a node sure of it (see DocNode::sure).  The
 // texts built by a layout live in that layout's arena (TextArena in ko_pretty_nodes.cpp) and
 // are freed with it at once, uncounted; a leaf's characters are those of a text node, or kept
 // in the arena.  Its fields are set where it is made: the arena's blocks of texts are not
 // cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line };
     Kind kind;
     bool kept;        // in the kept part of its arena
     LayoutInt shift;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
@@ -45,7 +47,7 @@ struct TextTree {
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Plain: the node
+        const DocNode* doc;      // Plain, Line: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -336,6 +338,15 @@ struct DocNode {
     // A text made of several texts side by side (see besideNode): where each text but the last
     // ends, bit i standing for an end after i + 1 characters.
     std::uint16_t pieceEnds = 0;
+    // What the one-line shortcut (flatLayout) is sure of at every bound, known as the node is
+    // made: `Line`, that at a bound of at least lineLow its layout is its one line, of width
+    // lineLow and with lineTexts texts, which writeLine writes; `Tall`, that it is a single list
+    // whose candidates all have two lines or more; `No`, neither.
+    enum class Sure : std::uint8_t { No, Line, Tall };
+    Sure sure = Sure::No;
+    // Where the node is sure of its line through a choice (a join of a pair, or a template that
+    // is a joined choice): whether the line is the second alternative.
+    bool lineSecond = false;
     // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
     // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
     // node is laid out at once, as one candidate whose text is the node itself.  The count is
@@ -343,8 +354,10 @@ struct DocNode {
     std::uint32_t plainTexts = 0;
     Sizes sizes;
     // No one-line layout of the node that the one-line shortcut can find is narrower than this:
-    // a node whose bound is smaller is laid out in full at once (see layOut).
-    LayoutInt lineLow = 0;
+    // a node whose bound is smaller is laid out in full at once (see layOut).  Kept up to
+    // kNoLine, which stands for any larger width and for none.
+    std::int32_t lineLow = 0;
+    std::uint32_t lineTexts = 0;  // where sure of a line: see sure
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
@@ -378,6 +391,7 @@ struct DocNode {
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
+inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
 struct ParNode {
     // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
