@@ -656,6 +656,14 @@ V unsure(const V& v) {
     }
 }
 
+// The value of a template filled with templates: the writer of lines does not fill templates
+// into templates.
+template <class V>
+V innerValue(const V& v) {
+    if constexpr (std::is_same_v<V, Sizes>) return v;
+    else return v.sure == Sure::Line ? unsure(v) : v;
+}
+
 // The value set on a node.
 void setValue(DocNode& d, const NodeValue& v) {
     d.sizes = v.sizes;
@@ -682,10 +690,7 @@ V substValue(const ParNode& p, const V* args, std::size_t count) {
     const ParNode& outer = *p.parts.front();
     if (outer.params != static_cast<LayoutInt>(inner.size()))
         return lineValue<V>(static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size()));
-    V v = parValue(outer, inner.data(), inner.size());
-    if constexpr (!std::is_same_v<V, Sizes>)
-        if (v.sure == Sure::Line) v = unsure(v);  // the writer of lines does not fill templates into templates
-    return v;
+    return innerValue(parValue(outer, inner.data(), inner.size()));
 }
 
 // The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
@@ -743,8 +748,41 @@ NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count
     return out;
 }
 
+// The longest program kept with a template (see ParStep); its stack is no deeper.
+constexpr std::size_t kMaxSteps = 48;
+
+template <class V>
+V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count) {
+    static thread_local std::array<V, kMaxSteps> stack;
+    std::size_t top = 0;
+    for (const ParStep& s : steps) {
+        using Op = ParStep::Op;
+        switch (s.op) {
+        case Op::Hole: stack[top++] = s.index < count ? args[s.index] : V{}; break;
+        case Op::Lift: stack[top++] = valueOf<V>(*s.doc); break;
+        case Op::Error: stack[top++] = lineValue<V>(s.amount); break;
+        case Op::Pick: stack[top - 1] = filterOf(unsure(stack[top - 1])); break;
+        case Op::Filter: stack[top - 1] = filterOf(stack[top - 1]); break;
+        case Op::Join: stack[top - 1] = joinOf(stack[top - 1]); break;
+        case Op::Indent: stack[top - 1] = indentOf(stack[top - 1], s.amount); break;
+        case Op::Beside: --top; stack[top - 1] = besideOf(stack[top - 1], stack[top]); break;
+        case Op::Above: --top; stack[top - 1] = aboveOf(stack[top - 1], stack[top]); break;
+        case Op::Choice: --top; stack[top - 1] = choiceOf(stack[top - 1], stack[top]); break;
+        case Op::UnequalChoice: --top; stack[top - 1] = unsure(choiceOf(stack[top - 1], stack[top])); break;
+        case Op::HvSp:
+            top -= s.index;
+            stack[top] = hvSpValue(s.index, stack.data() + top, s.index);
+            ++top;
+            break;
+        case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
+        }
+    }
+    return stack[0];
+}
+
 template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
+    if (p.kind != ParNode::Kind::HvSp && !p.steps.empty()) return runSteps(p.steps, args, count);
     switch (p.kind) {
     case ParNode::Kind::Hole: return count == 0 ? V{} : args[0];
     case ParNode::Kind::First:
@@ -981,15 +1019,89 @@ std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vect
     return p;
 }
 
+// Appends q's program, its parameters renumbered from `first`; false where q has none.
+bool appendSteps(std::vector<ParStep>& out, const ParNode& q, LayoutInt first) {
+    if (q.steps.empty()) return false;
+    for (ParStep s : q.steps) {
+        if (s.op == ParStep::Op::Hole) s.index += static_cast<std::uint32_t>(first);
+        out.push_back(s);
+    }
+    return true;
+}
+
+// The program of a template filled with templates: the outer one's, each of its parameters
+// replaced by the program of the template in its place.
+bool appendSubstSteps(std::vector<ParStep>& out, const ParNode& p) {
+    const ParNode& outer = *p.parts.front();
+    if (outer.params != static_cast<LayoutInt>(p.parts.size() - 1)) {
+        const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
+        out.push_back(ParStep{ParStep::Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
+        return true;
+    }
+    SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
+    LayoutInt at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        firsts.push_back(at);
+        at += p.parts[i]->params;
+    }
+    if (outer.steps.empty()) return false;
+    for (const ParStep& s : outer.steps) {
+        if (s.op != ParStep::Op::Hole) out.push_back(s);
+        else if (!appendSteps(out, *p.parts[s.index + 1], firsts[s.index])) return false;
+        if (out.size() > kMaxSteps) return false;
+    }
+    out.push_back(ParStep{ParStep::Op::Inner});
+    return true;
+}
+
+// The template's program, where it is short enough (see ParNode::steps).
+void compileSteps(ParNode& p) {
+    using K = ParNode::Kind;
+    using Op = ParStep::Op;
+    std::vector<ParStep> out;
+    bool ok = true;
+    switch (p.kind) {
+    case K::Hole: out.push_back(ParStep{Op::Hole}); break;
+    case K::First:
+    case K::Second: out = {ParStep{Op::Hole}, ParStep{Op::Pick}}; break;
+    case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
+    case K::Filter:
+    case K::Join:
+    case K::Indent:
+        ok = appendSteps(out, *p.parts[0], 0);
+        out.push_back(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
+        break;
+    case K::Beside:
+    case K::Above:
+        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], p.parts[0]->params);
+        out.push_back(ParStep{p.kind == K::Beside ? Op::Beside : Op::Above});
+        break;
+    case K::Choice:
+        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], 0);
+        out.push_back(ParStep{p.parts[0]->params == p.parts[1]->params ? Op::Choice : Op::UnequalChoice});
+        break;
+    case K::Subst: ok = appendSubstSteps(out, p); break;
+    case K::HvSp:
+        ok = static_cast<std::size_t>(p.params) < kMaxSteps;
+        for (LayoutInt i = 0; ok && i < p.params; ++i) out.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(i)});
+        out.push_back(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
+        break;
+    }
+    if (ok && out.size() <= kMaxSteps) p.steps = std::move(out);
+}
+
 }  // namespace
 
 ParNodeRef holeNode(ParNode::Kind kind) {
-    return parNode(kind, 1, {});
+    auto p = parNode(kind, 1, {});
+    compileSteps(*p);
+    return p;
 }
 
 ParNodeRef liftNode(DocNodeRef d) {
     auto p = parNode(ParNode::Kind::Lift, 0, {});
     p->doc = std::move(d);
+    compileSteps(*p);
     return p;
 }
 
@@ -997,12 +1109,15 @@ ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef q, LayoutInt amount) {
     const LayoutInt n = q->params;
     auto p = parNode(kind, n, {std::move(q)});
     p->amount = amount;
+    compileSteps(*p);
     return p;
 }
 
 ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r) {
     const LayoutInt n = kind == ParNode::Kind::Choice ? l->params : l->params + r->params;
-    return parNode(kind, n, {std::move(l), std::move(r)});
+    auto p = parNode(kind, n, {std::move(l), std::move(r)});
+    compileSteps(*p);
+    return p;
 }
 
 ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
@@ -1010,11 +1125,15 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
     for (const ParNodeRef& q : inners) total += q->params;
     std::vector<ParNodeRef> parts{std::move(outer)};
     for (ParNodeRef& q : inners) parts.push_back(std::move(q));
-    return parNode(ParNode::Kind::Subst, total, std::move(parts));
+    auto p = parNode(ParNode::Kind::Subst, total, std::move(parts));
+    compileSteps(*p);
+    return p;
 }
 
 ParNodeRef hvSpNode(std::size_t length) {
-    return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
+    auto p = parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
+    compileSteps(*p);
+    return p;
 }
 
 // --- candidate lists -------------------------------------------------------------------------

@@ -393,6 +393,18 @@ static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 
               "a node's handles find its count at the node's address");
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
+// One step of the program that computes a template's sizes (and what the one-line shortcut is
+// sure of) from its arguments' on a stack of values: push an argument, a lifted document's value
+// or an error text's, or combine the values on top.  A template within another is inlined, its
+// parameters renumbered.
+struct ParStep {
+    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner };
+    Op op;
+    std::uint32_t index = 0;  // Hole: the parameter; HvSp: the items on top
+    LayoutInt amount = 0;     // Indent: the indentation; Error: the width
+    const DocNode* doc = nullptr;  // Lift: the document, which the template holds
+};
+
 struct ParNode {
     // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
     // rather than built from three nodes per item.
@@ -402,6 +414,9 @@ struct ParNode {
     LayoutInt amount = 0;  // Indent
     DocNodeRef doc;        // Lift
     std::vector<ParNodeRef> parts;
+    // The program of the template's values, made with the node; none for a long one, whose
+    // values come from a walk over its nodes.
+    std::vector<ParStep> steps;
 
     ParNode() = default;
     ParNode(const ParNode&) = delete;
