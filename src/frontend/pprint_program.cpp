@@ -26,9 +26,7 @@ Doc elementDoc(const Elem& elem) {
 Doc showProgram(const Elems& elems) {
     std::vector<Doc> docs;
     for (const ElemItem& item : elems) docs.push_back(elementDoc(item.elem));
-    Doc acc = emptyDoc();
-    for (auto it = docs.rbegin(); it != docs.rend(); ++it) acc = aboveDoc(std::move(*it), std::move(acc));
-    return acc;
+    return aboveList(std::move(docs));
 }
 
 void renderProgramTo(std::string& out, const Elems& elems, LayoutInt width) {

@@ -417,18 +417,11 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
 
 // --- nodes ---------------------------------------------------------------------------------
 
+// The parts are gone by now (see dropNode): only the node's own blocks are left to give back.
 DocNode::~DocNode() {
     if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
         delete[] farChars;
-    const bool owns = hasMany() && many != nullptr;
-    if (!left && !owns) return;
-    Releaser<DocNodeRef>::release(*this, [owns](DocNode& d, auto take) {
-        take(d.left);
-        take(d.right);
-        if (owns)
-            for (auto& p : d.many->parts) take(p);
-    });
-    if (owns) {
+    if (hasMany() && many != nullptr) {
         many->~Many();
         PoolAllocator<Many>().deallocate(many, 1);
     }
@@ -442,10 +435,46 @@ void DocNode::setText(std::string_view t) {
     sizes = Sizes{1, n, n};  // the width says where the text is, so it is set last
 }
 
+namespace {
+
+// The nodes a node holds, taken out of it: its one or two parts, and the parts of a node of many.
+struct HeldPair {
+    DocNodeRef left;
+    DocNodeRef right;
+};
+struct HeldMany {
+    NodeParts parts;
+};
+
+}  // namespace
+
+// The node's own blocks are given back before the nodes it holds, the last of those first: a
+// document is given back in the reverse of the order it was made in (its parts, then the node),
+// so that the next one made takes the same blocks in the same order, close together as the
+// first one had them.
 void dropNode(const DocNode* d) noexcept {
     auto* node = const_cast<DocNode*>(d);  // no handle is left to see it
+    if (node->hasMany() && node->many != nullptr) {
+        HeldMany held{std::move(node->many->parts)};
+        node->~DocNode();
+        PoolAllocator<DocNode>().deallocate(node, 1);
+        Releaser<DocNodeRef>::release(held, [](HeldMany& h, auto take) {
+            for (auto it = h.parts.rbegin(); it != h.parts.rend(); ++it) take(*it);
+        });
+        return;
+    }
+    if (!node->left) {  // a text, or the empty document
+        node->~DocNode();
+        PoolAllocator<DocNode>().deallocate(node, 1);
+        return;
+    }
+    HeldPair held{std::move(node->left), std::move(node->right)};
     node->~DocNode();
     PoolAllocator<DocNode>().deallocate(node, 1);
+    Releaser<DocNodeRef>::release(held, [](HeldPair& h, auto take) {
+        take(h.right);
+        take(h.left);
+    });
 }
 
 ParNode::~ParNode() {
