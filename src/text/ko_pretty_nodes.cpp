@@ -121,6 +121,12 @@ public:
         return p;
     }
     CandMark candMark() const { return cand_; }
+    // The room taken since the mark, where that is in the mark's chunk; otherwise more than any
+    // bound.
+    std::size_t takenSince(CandMark m) const {
+        if (m.top == nullptr || m.chunk != cand_.chunk) return std::numeric_limits<std::size_t>::max();
+        return static_cast<std::size_t>(cand_.top - m.top);
+    }
     // Whether the n candidates at p lie in the chunk of the mark, at or above it.
     bool aboveInChunk(const Cand* p, std::size_t n, CandMark m) const {
         if (m.top == nullptr) return false;
@@ -172,9 +178,13 @@ using CandMark = TextArena::CandMark;
 
 CandMark candMark() { return currentArena->candMark(); }
 
-// The result's candidates moved down to the mark, and the room above them freed.
+// The result's candidates moved down to the mark, and the room above them freed.  Where that room
+// is a few blocks of the cache, it is left as it is: an enclosing layout frees it with its own,
+// once that is larger, or the arena is rewound as a whole.
 void compactTo(NodeResult& r, CandMark m) {
+    constexpr std::size_t kSlack = 128;
     TextArena& a = *currentArena;
+    if (a.takenSince(m) <= kSlack) return;
     Cands& first = r.reply.first;
     Cands& second = r.reply.second;
     const std::size_t n = first.size();
