@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -219,15 +220,51 @@ private:
     std::size_t next_ = 0;
 };
 
+// The stacks of a printer.  Those of a printer that is done are kept on its thread for the next
+// one (a printer within a printer takes others): most printers print one definition or one
+// expression, and making their room anew would cost more than printing.
+struct PrinterStacks {
+    std::vector<Part> pending;
+    std::vector<Frame> frames;
+    std::vector<Doc> docs;
+};
+
+class StacksLease {
+public:
+    StacksLease() {
+        std::vector<std::unique_ptr<PrinterStacks>>& spare = spares();
+        if (!spare.empty()) {
+            stacks_ = std::move(spare.back());
+            spare.pop_back();
+            return;
+        }
+        constexpr std::size_t kTypical = 32;  // room for a typical definition
+        stacks_ = std::make_unique<PrinterStacks>();
+        stacks_->pending.reserve(kTypical);
+        stacks_->frames.reserve(kTypical);
+        stacks_->docs.reserve(kTypical);
+    }
+    ~StacksLease() {
+        constexpr std::size_t kKept = 4096;  // the room of a very large expression is not kept
+        stacks_->pending.clear();
+        stacks_->frames.clear();
+        stacks_->docs.clear();
+        if (stacks_->pending.capacity() <= kKept && stacks_->docs.capacity() <= kKept) spares().push_back(std::move(stacks_));
+    }
+    StacksLease(const StacksLease&) = delete;
+    StacksLease& operator=(const StacksLease&) = delete;
+    PrinterStacks& operator*() const { return *stacks_; }
+
+private:
+    static std::vector<std::unique_ptr<PrinterStacks>>& spares() {
+        static thread_local std::vector<std::unique_ptr<PrinterStacks>> spare;
+        return spare;
+    }
+    std::unique_ptr<PrinterStacks> stacks_;
+};
+
 class Printer {
 public:
-    // Room for the stacks of a typical definition, so that they are not grown step by step.
-    Printer() {
-        constexpr std::size_t kTypical = 32;
-        pending_.reserve(kTypical);
-        frames_.reserve(kTypical);
-        docs_.reserve(kTypical);
-    }
 
     Doc expr(Precedence p, const Expr& e) {
         startExpr(p, e);
@@ -409,9 +446,10 @@ private:
         }
     }
 
-    std::vector<Part> pending_;
-    std::vector<Frame> frames_;
-    std::vector<Doc> docs_;
+    StacksLease stacks_;
+    std::vector<Part>& pending_ = (*stacks_).pending;
+    std::vector<Frame>& frames_ = (*stacks_).frames;
+    std::vector<Doc>& docs_ = (*stacks_).docs;
     RecentTexts<std::string_view> names_;
     RecentTexts<std::int32_t> numbers_;
 };
