@@ -263,7 +263,13 @@ struct TextWriter {
         written += n;
         return at;
     }
-    void put(const char* p, std::size_t n) { std::memcpy(room(n), p, n); }
+    // Most texts are a few characters, copied without a call.
+    void put(const char* p, std::size_t n) {
+        char* at = room(n);
+        if (n > 16) std::memcpy(at, p, n);
+        else
+            for (std::size_t i = 0; i < n; ++i) at[i] = p[i];
+    }
     void fill(char c, std::size_t n) { std::memset(room(n), c, n); }
     [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
     [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
@@ -301,7 +307,19 @@ struct LineItem {
     const DocNodeRef* args;
 };
 
-void lineOfNode(const DocNode& d, TextWriter& w, std::vector<LineItem>& todo) {
+// The work list, kept for its room (writes do not nest).
+struct LineItems {
+    std::vector<LineItem> items;
+    std::size_t size = 0;
+
+    [[gnu::always_inline]] void push_back(const LineItem& it) {
+        if (size == items.size()) grow();
+        items[size++] = it;
+    }
+    [[gnu::noinline]] void grow() { items.resize(2 * size + 32); }
+};
+
+void lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo) {
     switch (d.kind) {
     case DocNode::Kind::Text: {
         const std::string_view t = d.text();
@@ -335,7 +353,7 @@ void lineOfNode(const DocNode& d, TextWriter& w, std::vector<LineItem>& todo) {
 }
 
 // A part of a template whose line is sure: texts, arguments and compositions side by side.
-void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, std::vector<LineItem>& todo) {
+void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItems& todo) {
     switch (p.kind) {
     case ParNode::Kind::Hole: todo.push_back({args[0].get(), nullptr, nullptr}); return;
     case ParNode::Kind::Lift: todo.push_back({p.doc.get(), nullptr, nullptr}); return;
@@ -350,12 +368,11 @@ void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, std::vec
 }
 
 void writeLine(const DocNode& root, TextWriter& w) {
-    static thread_local std::vector<LineItem> todo;  // kept for its room; writes do not nest
-    todo.clear();
+    static thread_local LineItems todo;
+    todo.size = 0;
     todo.push_back({&root, nullptr, nullptr});
-    while (!todo.empty()) {
-        const LineItem at = todo.back();
-        todo.pop_back();
+    while (todo.size != 0) {
+        const LineItem at = todo.items[--todo.size];
         if (at.doc != nullptr) lineOfNode(*at.doc, w, todo);
         else if (at.par != nullptr) lineOfPar(*at.par, at.args, w, todo);
         else w.put(" ", 1);
