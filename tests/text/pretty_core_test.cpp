@@ -8,7 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "text/block_pool.h"
 #include "text/ko_pretty.h"
+#include "text/ko_pretty_ext.h"
 #include "pretty_test_util.h"
 
 namespace plim {
@@ -294,6 +296,26 @@ TEST(PrettyShared, HandlesCopiedAndDroppedOnTwoThreads) {
     b.join();
     EXPECT_EQ(shared.node().use_count(), 1u);
     EXPECT_EQ(renderDoc(shared, 80), "shared by\n       threads");
+}
+
+// A document given back and made again takes the same blocks in the same order: each node is
+// given back before the nodes it holds, the last of them first, the reverse of the order they
+// were made in.
+TEST(PrettyShared, DocumentMadeAgainTakesTheSameBlocks) {
+    if (!kPoolBlocks) GTEST_SKIP() << "here every block comes from the general allocator";
+    const auto make = [](std::vector<const void*>& tops) {
+        std::vector<Doc> items;
+        for (int i = 0; i < 200; ++i) {
+            items.push_back(besideDoc(txt("item " + std::to_string(i)), hvSpList({txt("is"), indentDoc(2, txt("here"))})));
+            tops.push_back(items.back().node().get());
+        }
+        return aboveList(std::move(items));
+    };
+    std::vector<const void*> warm, first, again;
+    make(warm);  // the blocks that the library keeps for good are taken here
+    { const Doc d = make(first); }
+    const Doc d = make(again);
+    EXPECT_EQ(again, first);
 }
 
 TEST(PrettyAbove, StacksAtTheStartColumn) {
