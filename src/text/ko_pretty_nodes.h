@@ -33,11 +33,10 @@ struct DocNode;
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
-// one line of a node sure of it (see DocNode::sure).  The
-// texts built by a layout live in that layout's arena (TextArena in ko_pretty_nodes.cpp) and
-// are freed with it at once, uncounted; a leaf's characters are those of a text node, or kept
-// in the arena.  Its fields are set where it is made: the arena's blocks of texts are not
-// cleared first.
+// one line of a node sure of it (see DocNode::sure).  The texts built by a layout live in that
+// layout's arena (TextArena in ko_pretty_nodes.cpp) and are freed with it at once, uncounted; a
+// leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
+// it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line };
     Kind kind;
@@ -391,12 +390,15 @@ struct DocNode {
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
+// The largest width a node keeps as its lineLow: it stands for any larger one, and for none.
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
 // One step of the program that computes a template's sizes (and what the one-line shortcut is
 // sure of) from its arguments' on a stack of values: push an argument, a lifted document's value
-// or an error text's, or combine the values on top.  A template within another is inlined, its
-// parameters renumbered.
+// or an error text's; or replace the values on top by one side of a pair (Pick), their
+// composition, a choice (of two templates of unequal counts: UnequalChoice), the list of
+// hvSpList, or the value of a template filled with templates (Inner).  A template within another
+// is inlined, its parameters renumbered.
 struct ParStep {
     enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner };
     Op op;
