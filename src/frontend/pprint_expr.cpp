@@ -265,7 +265,6 @@ private:
 
 class Printer {
 public:
-
     Doc expr(Precedence p, const Expr& e) {
         startExpr(p, e);
         return finish();

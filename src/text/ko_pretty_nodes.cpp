@@ -753,11 +753,10 @@ V substValue(const ParNode& p, const V* args, std::size_t count) {
 // filtered), or the items stacked, whichever is the joined choice.
 // The sizes of the line alone, the item sizes given by position (no lines for a missing one).
 template <class SizeAt>
-auto hvSpLineSizes(std::size_t length, SizeAt arg) {
-    using V = decltype(arg(0));
-    const V space = lineValue<V>(1);
-    V h = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) h = besideOf(arg(i), besideOf(space, h));
+Sizes hvSpLineSizes(std::size_t length, SizeAt arg) {
+    const Sizes space{1, 1, 1};
+    Sizes h = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(arg(i), besideSizes(space, h));
     return h;
 }
 
@@ -919,24 +918,14 @@ bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t coun
 
 namespace {
 
-// Whether p filled with the arguments is certainly a single list; at once where p's own kind
-// makes it one.
-bool singleApplication(const ParNode& p, const NodeParts& args) {
-    using K = ParNode::Kind;
-    if (p.kind == K::Join || p.kind == K::Filter || p.kind == K::HvSp) return true;
-    SmallVec<std::uint8_t, 8> single;
-    for (const DocNodeRef& a : args) single.push_back(a->mayPair ? 0 : 1);
-    return parSingle(p, single.data(), single.size());
-}
-
-}  // namespace
-
 // A text is sure of its line.
 void setTextLine(DocNode& d, std::uint32_t texts) {
     d.plainTexts = texts;
     d.lineTexts = texts;
     if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
 }
+
+}  // namespace
 
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
@@ -1037,9 +1026,8 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     values.reserve(args.size());
     for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
     const NodeValue s = parValue(*p, values.data(), values.size());
-    const bool mayPair = !singleApplication(*p, args);
     auto d = node(DocNode::Kind::Apply);
-    d->mayPair = mayPair;
+    d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
     return d;
@@ -1384,9 +1372,6 @@ Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
     return Cands::slice(row, n);
 }
 
-// The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
-// length of the list xs was taken from, where xs holds only its leading one-line candidates
-// (see lineChainResult).
 // besideCands where ys is a single candidate: each row is one product or none, and each merge
 // puts it into the list of the later rows, kept at the end of one block of room.
 Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
@@ -1418,6 +1403,9 @@ Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
     return Cands::slice(room + start, n - start);
 }
 
+// The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
+// length of the list xs was taken from, where xs holds only its leading one-line candidates
+// (see lineChainResult).
 Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys, std::size_t leftCount) {
     if (xs.empty()) return {};
     if (ys.size() == 1 && xs.size() > 1) {
