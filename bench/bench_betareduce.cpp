@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/matching.h"
-#include "model/constants.h"
-#include "model/expressions.h"
+#include "engine/matching/matcher.h"
+#include "lang/constants.h"
+#include "lang/expressions.h"
 #include "bench_timing.h"
 
 namespace plim {

@@ -4,10 +4,10 @@
 // about 2^21 abstraction candidates.
 #include <benchmark/benchmark.h>
 
-#include "../tests/engine/match_corpus.h"
-#include "engine/fast_matching.h"
-#include "engine/reference_matching.h"
-#include "model/expressions.h"
+#include "../tests/engine/matching/match_corpus.h"
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/reference/matcher.h"
+#include "lang/expressions.h"
 
 namespace plim {
 namespace {

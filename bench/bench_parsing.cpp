@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "text/ko_parsing_ext.h"
+#include "parsing/combinators.h"
 
 namespace plim {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "../tests/engine/match_corpus.h"
-#include "engine/reference_matching.h"
-#include "model/expressions.h"
+#include "../tests/engine/matching/match_corpus.h"
+#include "engine/matching/reference/matcher.h"
+#include "lang/expressions.h"
 
 namespace plim {
 namespace {

@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
-#include "../tests/engine/rewrite_test_util.h"
-#include "engine/calculations.h"
-#include "engine/rewrite.h"
+#include "../tests/engine/rewriting/driver_test_util.h"
+#include "engine/calculations/calculation.h"
+#include "engine/rewriting/driver.h"
 #include "bench_timing.h"
 
 namespace plim {

@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <time.h>
 
-#include "text/big_stack.h"
+#include "support/big_stack.h"
 
 namespace plim {
 

@@ -19,10 +19,10 @@
 #include <string>
 #include <vector>
 
-#include "frontend/hparse.h"
-#include "interp/command_grammar.h"
-#include "text/big_stack.h"
-#include "text/errors.h"
+#include "frontend/reader/reader.h"
+#include "shell/command_grammar.h"
+#include "support/big_stack.h"
+#include "support/errors.h"
 
 namespace {
 

@@ -1,0 +1,77 @@
+// Rendering costs of the layout library: deeply nested choices, and long stacked lists.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "support/big_stack.h"
+#include "layout/rendering.h"
+
+namespace plim {
+namespace {
+
+// A conditional whose branches are applications and tuples, nested to the given depth.
+Doc nested(int depth) {
+    if (depth == 0) return ppString("x");
+    Doc inner = nested(depth - 1);
+    Doc call = hvSpList(std::vector<Doc>{ppString("f"), inner, ppString("y")});
+    Doc tuple = blockDoc("(", ")", ", ", {ppString("a"), call});
+    return ifThenElseDoc("if ", " then ", " else ", "", ppString("c"), tuple, ppString("e"));
+}
+
+void BM_NestedDepth30Width80(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(nested(depth), 80).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_NestedDepth30Width80)->Arg(10)->Arg(20)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// A conditional nested in the then-branch of the next, laid out at the printer's width 160.
+Doc nestedThen(int depth) {
+    Doc d = ppString("x");
+    for (int i = 0; i < depth; ++i) d = ifThenElseDoc("if ", " then ", " else ", "", ppString("c"), d, ppString("e"));
+    return d;
+}
+
+void BM_NestedThenWidth160(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(nestedThen(depth), 160).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_NestedThenWidth160)->Arg(12)->Arg(15)->Arg(18)->Unit(benchmark::kMillisecond);
+
+void BM_AboveList(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    std::vector<Doc> items;
+    items.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) items.push_back(ppString("item number " + std::to_string(i)));
+    for (auto _ : state) {
+        std::size_t size = renderDoc(aboveList(items), 80).size();
+        benchmark::DoNotOptimize(size);
+    }
+    state.counters["ns_per_item"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_AboveList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// The same list built by nesting aboveDoc by hand (deep recursion: run on a large stack).
+void BM_NestedAboveDocs(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] {
+            Doc d = emptyDoc();
+            for (std::size_t i = n; i-- > 0;) d = aboveDoc(ppString("item number " + std::to_string(i)), d);
+            return renderDoc(d, 80).size();
+        });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_NestedAboveDocs)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace plim

@@ -1,0 +1,107 @@
+// Checking speed of the type checker: the definitions of a generated program (each definition
+// its own group, as grouping hands them over, the environment threaded from group to group),
+// a generated theory, and one long list expression checked as a one-equation theory.  Each
+// size is run at n and 2n to show that the time grows linearly; items_per_second counts
+// definitions, rules or list elements.  The loops run on one large stack, as the program does.
+#include <benchmark/benchmark.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frontend/reader/reader.h"
+#include "frontend/reader/types.h"
+#include "frontend/typecheck/checker.h"
+#include "support/big_stack.h"
+
+namespace {
+
+using namespace plim;
+
+std::vector<DefItem> generatedDefinitions(int n) {
+    std::string text = "f0 x y = [x, y];\n";
+    for (int i = 1; i < n; ++i) {
+        const std::string k = std::to_string(i);
+        text += "f" + k + " x y = if x < y then f" + std::to_string(i - 1) + " (x + " + k +
+                ") y else [y, z] ++ f0 x z where { z = x * 2 };\n";
+    }
+    const SourceFile file = readProgram(text).value.get();
+    std::vector<DefItem> items;
+    for (const ElemItem& e : file.elems) items.push_back(DefItem{e.elem.decl(), e.line});
+    return items;
+}
+
+void BM_CheckProgramDefinitions(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runOnLargeStack([&] {
+        const std::vector<DefItem> items = generatedDefinitions(n);
+        for (auto _ : state) {
+            CheckStatePtr st = CheckState::fresh();
+            CheckEnv env;
+            std::size_t reports = 0;
+            for (const DefItem& item : items) {
+                DListCheck c = checkDList(mkDList(Defs::fromVector({item})), DListContext{0, st, env});
+                env = env.with(c.bindings);
+                reports += concatTheoryErrors(c.messages).size();
+                benchmark::DoNotOptimize(c.typed.get());
+            }
+            if (reports != 0) state.SkipWithError("the generated program has type errors");
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_CheckProgramDefinitions)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+Theo generatedTheory(int n) {
+    std::string text;
+    for (int i = 0; i < n; ++i) {
+        const std::string k = std::to_string(i);
+        text += "r" + k + ": map f (map g (xs ++ [" + k + "])) = map (f . g) xs ++ [f (g " + k +
+                ")], if { ok xs = True };\n";
+    }
+    text += "last: x = x";
+    std::ostringstream log;
+    return parseTheory(text, log).elems;
+}
+
+TypeEnv theoryEnv() {
+    auto type = [](const std::string& t) { return parseTokens(pType(), scanText(t)).value; };
+    return {{"map", type("(a -> b) -> [a] -> [b]")}, {"ok", type("[Int] -> Bool")}};
+}
+
+void BM_CheckTheory(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runOnLargeStack([&] {
+        const Theo theo = generatedTheory(n);
+        const Lazy<CheckEnv> env(CheckEnv::fromTypeEnv(theoryEnv()));
+        const Lazy<DefnRules> table{DefnRules()};
+        for (auto _ : state) {
+            TheoryCheck tc = checkTheory(theo, env, table);
+            if (!concatTheoryErrors(tc.messages).empty()) state.SkipWithError("the generated theory has type errors");
+            benchmark::DoNotOptimize(tc.rules.get());
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_CheckTheory)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_CheckListExpression(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runOnLargeStack([&] {
+        std::string text = "[";
+        for (int i = 0; i < n; ++i) text += (i ? ", " : "") + std::to_string(i);
+        std::ostringstream log;
+        const Expr e = parseExpression(text + "]", log);
+        const Theo theo = mkCeqTheo(mkCeq("e", mkNoEq(), mkEqn(e, e), 0), mkNoTheo());
+        const Lazy<CheckEnv> env{CheckEnv()};
+        const Lazy<DefnRules> table{DefnRules()};
+        for (auto _ : state) {
+            TheoryCheck tc = checkTheory(theo, env, table);
+            benchmark::DoNotOptimize(tc.rules.get());
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_CheckListExpression)->Arg(100000)->Arg(200000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,104 @@
+#include "engine/calculations/calculation.h"
+
+#include "engine/rewriting/positions.h"
+#include "frontend/printer/expressions.h"
+#include "lang/expressions.h"
+
+namespace plim {
+
+struct Calculation::Data {
+    CalcKind kind;
+    std::string label;
+    MatchResult match;
+    std::vector<Derivation> conditions;
+};
+
+CalcKind Calculation::kind() const { return data_->kind; }
+const std::string& Calculation::label() const { return data_->label; }
+const MatchResult& Calculation::match() const { return data_->match; }
+const std::vector<Derivation>& Calculation::conditions() const { return data_->conditions; }
+
+Calculation plainStep(std::string label, MatchResult match) {
+    return Calculation(std::make_shared<const Calculation::Data>(
+        Calculation::Data{CalcKind::PlainStep, std::move(label), std::move(match), {}}));
+}
+
+Calculation conditionalStep(std::string label, MatchResult match, std::vector<Derivation> conditions) {
+    return Calculation(std::make_shared<const Calculation::Data>(
+        Calculation::Data{CalcKind::ConditionalStep, std::move(label), std::move(match), std::move(conditions)}));
+}
+
+Expr finalExpression(const Derivation& d) {
+    Expr last = d.start;
+    for (CalcSteps at = d.steps; !at.empty(); at = at.tail()) last = at.head().second;
+    return last;
+}
+
+// --- text -----------------------------------------------------------------------------------
+
+Expr displayForm(const Expr& e) {
+    const NameSupply supply0 = freshFor(e, {})(initialNameSupply());
+    auto [shared, s1] = shareCommon(CtxExpr{e, {}}, supply0);
+    auto [shown, s2] = csesTop(shared, s1);
+    return nearbetas(shown.first);
+}
+
+std::string layoutExpr(LayoutInt width, LayoutInt n, const Expr& e) {
+    std::string out;
+    if (width < 0) {
+        negativeWidthText(out);
+        return out;
+    }
+    renderDocTo(out, indentDoc(n + 3, ppExpr(0, displayForm(e))), width);
+    return out;
+}
+
+namespace {
+
+std::string hint(LayoutInt width, LayoutInt n, const Calculation& c) {
+    std::string out = c.label();
+    if (!c.isConditional()) return out;
+    const std::vector<Derivation>& nested = c.conditions();
+    if (!nested.empty()) {
+        out += "\n\n";
+        for (std::size_t i = 0; i < nested.size(); ++i) {
+            if (i > 0) out += "\n\n";
+            out += showCalculation(width, n + 3, nested[i].start, nested[i].steps);
+        }
+    }
+    out += "\n";
+    out += std::string(static_cast<std::size_t>(n), ' ');
+    out += " ";
+    return out;
+}
+
+std::string stepText(LayoutInt width, LayoutInt n, const CalcStep& step) {
+    std::string out(static_cast<std::size_t>(n), ' ');
+    out += "= { ";
+    out += hint(width, n, step.first);
+    out += " }\n";
+    out += layoutExpr(width, n, step.second);
+    return out;
+}
+
+}  // namespace
+
+void writeCalculation(LayoutInt width, LayoutInt n, const Expr& start, CalcSteps steps, const TextSink& sink) {
+    sink(layoutExpr(width, n, start) + "\n");
+    bool first = true;
+    while (!steps.empty()) {
+        std::string piece = first ? std::string() : std::string("\n");
+        piece += stepText(width, n, steps.head());
+        first = false;
+        steps = steps.tail();
+        sink(piece);
+    }
+}
+
+std::string showCalculation(LayoutInt width, LayoutInt n, const Expr& start, const CalcSteps& steps) {
+    std::string out;
+    writeCalculation(width, n, start, steps, [&out](std::string_view piece) { out += piece; });
+    return out;
+}
+
+}  // namespace plim

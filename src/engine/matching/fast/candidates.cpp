@@ -1,0 +1,324 @@
+// The application steps: first-order decomposition, and for a flexible head the one-step and
+// two-step candidate images, with the element-by-element handling of tuple arguments.
+//
+// Every candidate list is lazy: groups of equal subterms, subsets of their occurrences and
+// two-step bodies are produced only as far as the search reads them.
+#include <algorithm>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/solver.h"
+#include "support/errors.h"
+
+namespace plim::fast {
+
+namespace {
+
+using Step = std::pair<StepResult, NameSupply>;
+
+StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
+    if (!t.is(TermKind::Ap)) return StepResults();
+    return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, StepResults());
+}
+
+// --- one-step candidates ------------------------------------------------------------------
+
+bool subsetOf(const std::vector<std::string>& small, const std::vector<std::string>& big) {
+    return std::includes(big.begin(), big.end(), small.begin(), small.end());
+}
+
+// A subterm of t that x may be matched against once it is abstracted.  A subterm whose type
+// x's type cannot match is left out as well: the problem (x, b) would fail on its types
+// anyway (a later substitution only makes x's type more specific), and abstracting it would
+// type the abstraction variable wrongly, which inside a tuple argument ends the run when the
+// ill-typed image is taken apart.
+bool qualifies(const Term& x, const Term& b) {
+    if (!matchTypeFresh(x.type(), b.type())) return false;
+    if (!mayMatch(x, b)) return false;
+    return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
+}
+
+using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
+
+// The abstraction candidates come from one generator that walks the qualifying positions in
+// order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
+// pre-order, started at its first occurrence; for each group the non-empty subsets of its
+// paths follow in powerset order (subset number i holds the paths whose bit is set in i, the
+// last path being bit 0), without the single [Second] path; the constant abstraction ends
+// the list.  Groups are found only as the search reads that far, and the list cells are forced
+// in order, so the generator's state is advanced in place.
+
+struct Abstractions {
+    Term x;
+    Term t;
+    Type fnType;
+    Term var;
+    NameSupply rest;
+    std::vector<std::pair<Term, SharedPath>> all;
+    std::vector<bool> taken;
+    std::size_t nextFrom = 0;  // where the search for the next group starts
+    bool inGroup = false;
+    Term b;                    // the current group's subterm (x until the first group)
+    std::vector<Path> paths;   // and its paths
+    std::vector<bool> counter; // counter[k] is bit k of the current subset number
+};
+
+bool startGroup(Abstractions& g) {
+    std::size_t i = g.nextFrom;
+    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all[i].first))) ++i;
+    if (i == g.all.size()) return false;
+    g.b = g.all[i].first;
+    g.paths.assign(1, toPath(g.all[i].second));
+    for (std::size_t j = i + 1; j < g.all.size(); ++j) {
+        if (g.taken[j] || !termEq(g.b, g.all[j].first)) continue;
+        g.taken[j] = true;
+        g.paths.push_back(toPath(g.all[j].second));
+    }
+    g.counter.assign(g.paths.size(), false);
+    g.nextFrom = i + 1;
+    return true;
+}
+
+// The next subset of the current group's paths; false once they are all taken.
+bool nextSubset(Abstractions& g, std::vector<Path>& subset) {
+    std::size_t k = 0;
+    while (k < g.counter.size() && g.counter[k]) g.counter[k++] = false;
+    if (k == g.counter.size()) return false;
+    g.counter[k] = true;
+    const std::size_t n = g.paths.size();
+    subset.clear();
+    for (std::size_t j = 0; j < n; ++j)
+        if (g.counter[n - 1 - j]) subset.push_back(g.paths[j]);
+    return true;
+}
+
+bool isArgumentOnly(const std::vector<Path>& subset) {
+    return subset.size() == 1 && subset.front().size() == 1 && subset.front().front() == Second;
+}
+
+StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
+    return StepResults::defer([g]() {
+        std::vector<Path> subset;
+        for (;;) {
+            if (!g->inGroup) {
+                if (!startGroup(*g)) {
+                    // The constant abstraction comes last.
+                    Term u = Lam(LamVar(g->var.name()), g->t, g->fnType);
+                    return StepResults::cons(Step{{std::move(u), {}}, g->rest}, StepResults());
+                }
+                g->inGroup = true;
+            }
+            if (!nextSubset(*g, subset)) {
+                g->inGroup = false;
+                continue;
+            }
+            if (isArgumentOnly(subset)) continue;
+            Term u = Lam(LamVar(g->var.name()), replaceAll(subset, g->var, g->t), g->fnType);
+            return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
+        }
+    });
+}
+
+StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest) {
+    auto g = std::make_shared<Abstractions>(
+        Abstractions{x, t, mkArrow(x.type(), t.type()), LVar(v, x.type()), rest, allPositions(t), {}, 0, false, x, {}, {}});
+    g->taken.assign(g->all.size(), false);
+    return abstractionsFrom(std::move(g));
+}
+
+// Decomposition first, then the abstractions of subterms, then the constant abstraction.
+StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
+    StepResults later = StepResults::defer([x, t, s]() {
+        auto [v, rest] = nextName(s);
+        return abstractions(x, t, v, rest);
+    });
+    if (!t.is(TermKind::Ap)) return later;
+    return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, later);
+}
+
+// --- two-step candidates -----------------------------------------------------------------
+//
+// The bodies are built as the reference matcher builds them, level by level: level 0 is the
+// term itself; level n + 1 replaces, in each body of level n, one subterm that holds no
+// abstraction variable and is an instance of the argument's body (its leading lambda
+// variables as pattern variables, other local variables frozen) by the abstraction variable
+// applied to the instantiated parameters, contracting a lambda on the way that becomes an eta
+// redex.  Bodies equal under termEq to an earlier body of the same level are dropped.  The
+// levels stop before the first empty one.  So the candidates come in the reference order:
+// the constant abstraction first, then the abstractions of one instance, of two, and so on;
+// only the names of the fresh variables may differ.
+
+struct BodyBuilder {
+    Term var;                  // the abstraction variable, typed as the whole argument
+    std::vector<Term> params;  // the argument's leading lambda variables, as PVars
+    Term pattern;              // the argument's body, opened and frozen
+};
+
+BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
+    const Term opened = openLeadingLams(x);
+    return BodyBuilder{LVar(v, x.type()), leadingLamVars(x), freezeLocals(freeLocals(opened), opened)};
+}
+
+// The bodies that replace the subterm at one position of b by the abstraction variable
+// applied to the parameters of an instance, one body per instance.
+List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term& b, const std::pair<Term, SharedPath>& at) {
+    const Term& u = at.first;
+    if (occursLVar(bb->var.name(), u)) return List<Term>();
+    const std::vector<std::string> fs = freeLocals(u);
+    const Term frozen = freezeLocals(fs, u);
+    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{bb->pattern, frozen}}, emptySupply());
+    if (ms.empty()) return List<Term>();
+    const SharedPath sp = at.second;
+    return map(
+        [bb, b, sp, fs](const Solution& m) {
+            const TermSubst thawed{
+                mapFM([&fs](const std::string&, const Term& t) { return thawLocals(fs, t); }, m.first.bindings),
+                m.first.types};
+            Term r = bb->var;
+            for (const Term& p : bb->params) r = Ap(r, applyTermSubst(thawed, p), resType(r.type()));
+            return replaceAtEta(toPath(sp), b, r);
+        },
+        ms);
+}
+
+// The bodies that replace one instance in b, from the position `from` on.
+List<Term> instancesFrom(std::shared_ptr<const BodyBuilder> bb, Term b, Positions all, std::size_t from) {
+    return List<Term>::defer([bb, b, all, from]() {
+        for (std::size_t i = from; i < all->size(); ++i) {
+            List<Term> here = instancesAt(bb, b, (*all)[i]);
+            if (!here.empty()) return append(here, instancesFrom(bb, b, all, i + 1));
+        }
+        return List<Term>();
+    });
+}
+
+List<Term> instancesIn(std::shared_ptr<const BodyBuilder> bb, const Term& b) {
+    return instancesFrom(bb, b, std::make_shared<const std::vector<std::pair<Term, SharedPath>>>(allPositions(b)), 0);
+}
+
+// The list without the elements equal under termEq to an earlier one.
+List<Term> distinctBodies(List<Term> xs, std::shared_ptr<std::vector<Term>> seen) {
+    return List<Term>::defer([xs, seen]() {
+        List<Term> at = xs;
+        while (!at.empty()) {
+            const Term& b = at.head();
+            bool dup = false;
+            for (const Term& s : *seen)
+                if (termEq(s, b)) {
+                    dup = true;
+                    break;
+                }
+            if (!dup) break;
+            at = at.tail();
+        }
+        if (at.empty()) return List<Term>();
+        seen->push_back(at.head());
+        return List<Term>::cons(at.head(), distinctBodies(at.tail(), seen));
+    });
+}
+
+List<Term> nextLevel(std::shared_ptr<const BodyBuilder> bb, const List<Term>& level) {
+    return distinctBodies(concatMap([bb](const Term& b) { return instancesIn(bb, b); }, level),
+                          std::make_shared<std::vector<Term>>());
+}
+
+// The levels from this one on, stopping before the first empty level.
+List<Term> levelsFrom(std::shared_ptr<const BodyBuilder> bb, List<Term> level) {
+    return List<Term>::defer([bb, level]() {
+        if (level.empty()) return List<Term>();
+        return append(level, levelsFrom(bb, nextLevel(bb, level)));
+    });
+}
+
+StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
+    return StepResults::defer([x, t, s]() {
+        auto [v, rest] = nextName(s);
+        auto bb = std::make_shared<const BodyBuilder>(bodyBuilder(v, x));
+        const LamBinding binder = LamVar(v);
+        const Type argT = x.type();
+        return map(
+            [binder, argT, rest](const Term& body) {
+                Term u = etaReduce(Lam(binder, body, mkArrow(argT, body.type())));
+                return Step{{std::move(u), {}}, rest};
+            },
+            levelsFrom(bb, List<Term>::cons(t, List<Term>())));
+    });
+}
+
+// --- tuple arguments ---------------------------------------------------------------------
+
+StepResults baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
+    return step == ApStep::OneStep ? oneStepFlexible(x, t, s) : twoStepFlexible(x, t, s);
+}
+
+// The fold over a tuple argument's elements: binders opened so far (newest first, with
+// their types), the term left to abstract, and the problems collected (later elements'
+// problems first).
+struct TupleFold {
+    std::vector<std::pair<LamBinding, Type>> binders;
+    Term body;
+    Problems problems;
+};
+
+// The candidate h of one element opened into a binder, its type and the body under it.
+std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step& r) {
+    const auto& [h, probs] = r.first;
+    Problems problems = probs;
+    problems.insert(problems.end(), acc.problems.begin(), acc.problems.end());
+    auto binders = acc.binders;
+    if (h.is(TermKind::Lam)) {
+        binders.insert(binders.begin(), {h.binder(), argType(h.type())});
+        return {TupleFold{std::move(binders), h.body(), std::move(problems)}, r.second};
+    }
+    auto [w, rest] = nextName(r.second);
+    const Type wt = argType(h.type());
+    binders.insert(binders.begin(), {LamVar(w), wt});
+    Term body = Ap(h, LVar(w, wt), resType(h.type()));
+    return {TupleFold{std::move(binders), std::move(body), std::move(problems)}, rest};
+}
+
+List<std::pair<TupleFold, NameSupply>> foldElements(ApStep step, std::shared_ptr<const std::vector<Term>> es,
+                                                    std::size_t i, const TupleFold& acc, const NameSupply& s) {
+    if (i == es->size()) return List<std::pair<TupleFold, NameSupply>>::cons({acc, s}, {});
+    return concatMap(
+        [step, es, i, acc](const Step& r) {
+            auto [next, s2] = openCandidate(acc, r);
+            return foldElements(step, es, i + 1, next, s2);
+        },
+        baseStep(step, true, (*es)[i], acc.body, s));
+}
+
+Step finishTuple(const TupleFold& f, const NameSupply& s) {
+    const std::size_t k = f.binders.size();
+    if (k == 0) return {{f.body, f.problems}, s};
+    std::vector<LamBinding> bs;
+    std::vector<Type> ts;
+    for (auto it = f.binders.rbegin(); it != f.binders.rend(); ++it) {
+        bs.push_back(it->first);
+        ts.push_back(it->second);
+    }
+    Term u = k == 1 ? Lam(bs.front(), f.body, mkArrow(ts.front(), f.body.type()))
+                    : Lam(LamTup(std::move(bs)), f.body, mkArrow(mkTupleType(std::move(ts)), f.body.type()));
+    return {{etaReduce(u), f.problems}, s};
+}
+
+// A rigid head decomposes whatever its argument: taking a tuple argument apart element by
+// element as if the head were flexible would let the two-step candidates, which bring no
+// problems, drop the pattern variables of the tuple.
+StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s);
+    auto es = std::make_shared<const std::vector<Term>>(x.elems());
+    return StepResults::defer([step, es, t, s]() {
+        return map([](const std::pair<TupleFold, NameSupply>& f) { return finishTuple(f.first, f.second); },
+                   foldElements(step, es, 0, TupleFold{{}, t, {}}, s));
+    });
+}
+
+}  // namespace
+
+StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (step == ApStep::Simple) return decomposition(x, t, s);
+    return withTupleArguments(step, flexible, x, t, s);
+}
+
+}  // namespace plim::fast

@@ -1,0 +1,419 @@
+// Conversion between expressions and fast matcher terms, in both directions.
+#include <algorithm>
+#include <optional>
+#include <unordered_map>
+
+#include "engine/matching/fast/matcher.h"
+#include "support/errors.h"
+
+namespace plim::fast {
+
+namespace {
+
+constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
+
+bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
+
+// The names bound around the expression being converted, with how often each is bound.
+class Scope {
+public:
+    explicit Scope(const std::vector<std::string>& names) {
+        for (const auto& n : names) ++count_[n];
+    }
+    bool binds(const std::string& n) const {
+        if (count_.empty()) return false;
+        auto it = count_.find(n);
+        return it != count_.end() && it->second > 0;
+    }
+    void enter(const std::vector<std::string>& names) {
+        for (const auto& n : names) ++count_[n];
+    }
+    void leave(const std::vector<std::string>& names) {
+        for (const auto& n : names) --count_[n];
+    }
+
+private:
+    std::unordered_map<std::string, int> count_;
+};
+
+bool hasVariable(const Expr& e) {
+    std::vector<Expr> todo{e};
+    while (!todo.empty()) {
+        const Expr at = todo.back();
+        todo.pop_back();
+        switch (at.kind()) {
+        case ExprKind::Var: return true;
+        case ExprKind::Ap:
+        case ExprKind::Lam:
+            todo.push_back(at.isAp() ? at.fun() : at.pattern());
+            todo.push_back(at.isAp() ? at.arg() : at.body());
+            break;
+        case ExprKind::Let: return true;  // its conversion fails anyway
+        case ExprKind::Con: break;
+        }
+    }
+    return false;
+}
+
+// The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
+// tuple of variables is refused when the binder is examined; a body with variables cannot be
+// classified without the binder's names, so then the refusal comes at once.
+std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
+    const Term pattern = convertPrime({}, lam.pattern());
+    if (bindersFit(pattern) || hasVariable(lam.body())) return binders(pattern);
+    return {refusedBinding(), {}};
+}
+
+// The conversion runs on an explicit stack of tasks, so that a long spine (a list of
+// 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
+// stack of results until the task that builds their parent takes them.  Nodes are finished
+// in post-order, function before argument: the reverse of subpaths order.
+//
+// With `Every`, the converter also keeps the term of every subexpression, as converting that
+// subexpression alone gives it: a saturated tuple is then built from the applications of its
+// constructor, which are kept too.  It refuses lambdas and lets.
+template <bool Every>
+class Converter {
+public:
+    explicit Converter(const std::vector<std::string>& context) : scope_(context) {
+        tasks_.reserve(32);
+        results_.reserve(16);
+    }
+
+    // Nothing when refused.
+    std::optional<Term> run(const Expr& e) {
+        tasks_.push_back(Task{Task::Convert, &e, 0});
+        while (!tasks_.empty()) {
+            const Task task = tasks_.back();
+            tasks_.pop_back();
+            step(task);
+        }
+        if (refused_) return std::nullopt;
+        return std::move(results_.back());
+    }
+    // With `Every`: the terms of the subexpressions, in the order they were finished.
+    std::vector<Term>& subterms() { return subterms_; }
+
+private:
+    struct Task {
+        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, CloseTupl, BuildLam } kind;
+        const Expr* expr;   // Convert: the expression; builds: the node built
+        std::size_t count;  // BuildTupl, CloseTupl: the number of elements
+    };
+    struct OpenLambda {
+        LamBinding binder;
+        std::vector<std::string> names;
+    };
+
+    Scope scope_;
+    std::vector<Term> subterms_;
+    bool refused_ = false;
+    std::vector<Task> tasks_;
+    std::vector<Term> results_;
+    std::vector<OpenLambda> lambdas_;  // the lambdas whose bodies are being converted
+    std::vector<const Expr*> nodes_;   // scratch: the nodes of one application spine
+
+    Term pop() {
+        Term t = std::move(results_.back());
+        results_.pop_back();
+        return t;
+    }
+    // The term of a node, finished.
+    void finish(Term t) {
+        if constexpr (Every) subterms_.push_back(t);
+        results_.push_back(std::move(t));
+    }
+    void refuse() {
+        refused_ = true;
+        tasks_.clear();
+    }
+
+    void step(const Task& task) {
+        switch (task.kind) {
+        case Task::Convert: convert(*task.expr); return;
+        case Task::BuildAp: {
+            Term x = pop();
+            Term f = pop();
+            const bool back = f.origin() && x.origin();
+            Term ap = Ap(std::move(f), std::move(x), task.expr->type());
+            finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
+            return;
+        }
+        case Task::CloseTupl:
+            if constexpr (Every) closeTupl(task);
+            return;
+        case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
+        case Task::BuildLam: {
+            Term body = pop();
+            OpenLambda lam = std::move(lambdas_.back());
+            lambdas_.pop_back();
+            scope_.leave(lam.names);
+            const Expr& e = *task.expr;
+            const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
+                              eqType(e.pattern().type(), e.type().args()[0]);
+            Term l = Lam(std::move(lam.binder), std::move(body), e.type());
+            finish(back ? withOrigin(std::move(l), e) : std::move(l));
+            return;
+        }
+        }
+    }
+
+    // The tuple of the last `count` results.
+    void buildTupl(const Expr& e, std::size_t count) {
+        const auto from = results_.end() - static_cast<std::ptrdiff_t>(count);
+        std::vector<Term> es(std::make_move_iterator(from), std::make_move_iterator(results_.end()));
+        results_.erase(from, results_.end());
+        bool back = true;
+        for (const Term& el : es) back = back && el.origin();
+        Term tup = Tupl(std::move(es), e.type());
+        back = back && tupleTypedAsBuilt(e);
+        finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
+    }
+
+    // The last argument of a saturated tuple on top of the application of the constructor to
+    // the others: their arguments become the elements.
+    void closeTupl(const Task& task) {
+        Term x = pop();
+        const Term f = pop();
+        const auto from = static_cast<std::ptrdiff_t>(results_.size());
+        const Term* at = &f;
+        for (std::size_t i = 1; i < task.count; ++i, at = &at->fun()) results_.push_back(at->arg());
+        std::reverse(results_.begin() + from, results_.end());
+        results_.push_back(std::move(x));
+        buildTupl(*task.expr, task.count);
+    }
+
+    void convert(const Expr& e) {
+        switch (e.kind()) {
+        case ExprKind::Var:
+            finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
+            return;
+        case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
+        case ExprKind::Ap: spine(e); return;
+        case ExprKind::Lam: {
+            if constexpr (Every) return refuse();
+            auto [binder, names] = lambdaBinder(e);
+            scope_.enter(names);
+            lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
+            tasks_.push_back(Task{Task::BuildLam, &e, 0});
+            tasks_.push_back(Task{Task::Convert, &e.body(), 0});
+            return;
+        }
+        case ExprKind::Let:
+            if constexpr (Every) return refuse();
+            break;
+        }
+        patternFail("FastMatching:167|function convert'");
+    }
+
+    // An application spine: the head and its arguments, first argument first.  A saturated
+    // tuple at the head takes exactly its arity of arguments into one Tupl (with `Every`, at
+    // the application of its last one); the arguments after them are applied to it.  The
+    // tasks go on the stack in reverse order of running.
+    void spine(const Expr& e) {
+        nodes_.clear();  // the application nodes, outermost first
+        const Expr* head = &e;
+        for (; head->isAp(); head = &head->fun()) nodes_.push_back(head);
+        const std::size_t n = nodes_.size();
+        const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
+        const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
+        const bool saturated = tuple && k >= 1 && k <= n;
+        const std::size_t taken = saturated && !Every ? k : 0;  // arguments taken by the head
+        for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
+            const bool closes = Every && saturated && i == n - k;
+            tasks_.push_back(Task{closes ? Task::CloseTupl : Task::BuildAp, nodes_[i], k});
+            tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
+        }
+        if (taken == 0) {
+            tasks_.push_back(Task{Task::Convert, head, 0});
+            return;
+        }
+        tasks_.push_back(Task{Task::BuildTupl, nodes_[n - k], k});
+        for (std::size_t i = n - k; i < n; ++i) tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
+    }
+};
+
+}  // namespace
+
+Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
+    return *Converter<false>(context).run(e);
+}
+
+std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e) {
+    Converter<true> converter(context);
+    if (!converter.run(e)) return std::nullopt;
+    std::vector<Term>& out = converter.subterms();
+    std::reverse(out.begin(), out.end());
+    return std::move(out);
+}
+
+bool bindersFit(const Term& pattern) {
+    if (pattern.is(TermKind::PVar)) return true;
+    if (!pattern.is(TermKind::Tupl)) return false;
+    for (const Term& el : pattern.elems())
+        if (!bindersFit(el)) return false;
+    return true;
+}
+
+std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern) {
+    if (pattern.is(TermKind::PVar)) return {LamVar(pattern.name()), {pattern.name()}};
+    if (!pattern.is(TermKind::Tupl)) failWith(kBadBinder);
+    std::vector<LamBinding> bs;
+    std::vector<std::string> names;
+    for (const Term& el : pattern.elems()) {
+        auto [b, ns] = binders(el);
+        bs.push_back(std::move(b));
+        names.insert(names.end(), ns.begin(), ns.end());
+    }
+    return {LamTup(std::move(bs)), std::move(names)};
+}
+
+std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
+    std::vector<Expr> args;
+    Expr at = e;
+    while (at.isAp()) {
+        args.push_back(at.arg());
+        at = at.fun();
+    }
+    if (!at.isCon() || at.constant().kind() != ConstantKind::Tuple) return std::nullopt;
+    if (static_cast<std::size_t>(at.constant().arity()) != args.size() || args.empty()) return std::nullopt;
+    return std::vector<Expr>(args.rbegin(), args.rend());
+}
+
+bool tupleTypedAsBuilt(const Expr& e) {
+    std::vector<const Expr*> spine;  // the applications, innermost first
+    const Expr* head = &e;
+    for (; head->isAp(); head = &head->fun()) spine.push_back(head);
+    std::reverse(spine.begin(), spine.end());
+    const Type* at = &head->type();
+    for (const Expr* ap : spine) {
+        if (!isArrowType(*at) || !eqType(at->args()[0], ap->arg().type())) return false;
+        at = &at->args()[1];
+        if (!eqType(ap->type(), *at)) return false;
+    }
+    if (!at->isTCon() || at->name() != tupleTypeName(static_cast<std::int64_t>(spine.size())) ||
+        at->args().size() != spine.size())
+        return false;
+    for (std::size_t i = 0; i < spine.size(); ++i)
+        if (!eqType(at->args()[i], spine[i]->arg().type())) return false;
+    return true;
+}
+
+Expr mkTupleExpr(const std::vector<Expr>& components) {
+    std::vector<Type> ts;
+    ts.reserve(components.size() + 1);
+    for (const Expr& c : components) ts.push_back(exprType(c));
+    ts.push_back(mkTupleType(std::vector<Type>(ts.begin(), ts.end())));
+    Expr out = mkCon(mkTuple(static_cast<std::int32_t>(components.size())), arrowTypes(ts));
+    for (const Expr& c : components) out = typedAp(out, c);
+    return out;
+}
+
+namespace {
+
+// gettupletypes: the binder rebuilt against its type, variables by `var`, tuples by `tuple`.
+template <class R, class Var, class Tuple>
+R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBinding& b) {
+    if (b.isVar()) return var(b.name(), ty);
+    if (!ty.isTCon() || ty.name().rfind("Tuple", 0) != 0) patternFail("FastMatching:239|function gettupletypes");
+    std::vector<R> parts;
+    const auto& cs = b.components();
+    for (std::size_t i = 0; i < cs.size() && i < ty.args().size(); ++i)
+        parts.push_back(gettupletypes<R>(var, tuple, ty.args()[i], cs[i]));
+    return tuple(std::move(parts), ty);
+}
+
+}  // namespace
+
+Expr binderPattern(const Type& argumentType, const LamBinding& b) {
+    return gettupletypes<Expr>([](const std::string& n, const Type& t) { return mkVar(n, t); },
+                               [](std::vector<Expr> parts, const Type&) { return mkTupleExpr(parts); },
+                               argumentType, b);
+}
+
+Term binderTerm(const Type& argumentType, const LamBinding& b) {
+    return gettupletypes<Term>([](const std::string& n, const Type& t) { return LVar(n, t); },
+                               [](std::vector<Term> parts, const Type& t) { return Tupl(std::move(parts), t); },
+                               argumentType, b);
+}
+
+// On an explicit stack, as the conversion the other way.
+Expr convert(const Term& t) {
+    struct Task {
+        const Term* term;
+        bool build;  // false: convert the term; true: build it from its converted children
+    };
+    std::vector<Task> tasks{{&t, false}};
+    std::vector<Expr> results;
+    auto pop = [&results] {
+        Expr e = results.back();
+        results.pop_back();
+        return e;
+    };
+    while (!tasks.empty()) {
+        const Task task = tasks.back();
+        tasks.pop_back();
+        const Term& u = *task.term;
+        if (!task.build) {
+            if (const Expr* o = u.origin()) {
+                results.push_back(*o);
+                continue;
+            }
+            switch (u.kind()) {
+            case TermKind::LVar:
+            case TermKind::PVar: results.push_back(mkVar(u.name(), u.type())); continue;
+            case TermKind::Con: results.push_back(mkCon(u.constant(), u.type())); continue;
+            case TermKind::Ap:
+                tasks.push_back({&u, true});
+                tasks.push_back({&u.arg(), false});
+                tasks.push_back({&u.fun(), false});
+                continue;
+            case TermKind::Lam:
+                tasks.push_back({&u, true});
+                tasks.push_back({&u.body(), false});
+                continue;
+            case TermKind::Tupl:
+                tasks.push_back({&u, true});
+                for (std::size_t i = u.elems().size(); i-- > 0;) tasks.push_back({&u.elems()[i], false});
+                continue;
+            }
+        }
+        switch (u.kind()) {
+        case TermKind::Ap: {
+            Expr x = pop();
+            Expr f = pop();
+            results.push_back(mkAp(f, x, u.type()));
+            break;
+        }
+        case TermKind::Lam: {
+            Expr body = pop();
+            results.push_back(mkLam(binderPattern(argType(u.type()), u.binder()), body, u.type()));
+            break;
+        }
+        case TermKind::Tupl: {
+            std::vector<Expr> es(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
+            results.erase(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
+            results.push_back(mkTupleExpr(es));
+            break;
+        }
+        default: break;
+        }
+    }
+    return results.back();
+}
+
+MatchResult convertBindings(const TermSubst& s) {
+    MatchResult r;
+    for (const auto& [name, term] : fmToList(NaturalOrd{}, s.bindings)) r.subst.emplace_back(name, convert(term));
+    r.types = s.types;
+    return r;
+}
+
+std::vector<std::string> contextNames(const std::vector<TypedVar>& context) {
+    std::vector<std::string> out;
+    out.reserve(context.size());
+    for (const auto& v : context) out.push_back(v.first);
+    return out;
+}
+
+}  // namespace plim::fast

@@ -1,0 +1,110 @@
+// The fast matcher's entries: freeze the variables bound around pattern and term, apply the
+// initial bindings, run the core with the right step, thaw and compose the results.
+#include "engine/matching/fast/matcher.h"
+
+#include "support/errors.h"
+
+namespace plim {
+
+using fast::Term;
+using fast::TermSubst;
+
+namespace {
+
+// The bindings map with `f` applied to every bound term.
+template <class F>
+TermSubst mapBindings(const TermSubst& s, F f) {
+    return TermSubst{mapFM([&f](const std::string&, const Term& t) { return f(t); }, s.bindings), s.types};
+}
+
+fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<std::string>& pnames, const Term& t,
+                              const std::vector<std::string>& tnames) {
+    return {fast::applyTermSubst(b, fast::freezeLocals(pnames, p)), fast::applyTermSubst(b, fast::freezeLocals(tnames, t))};
+}
+
+// The supplies of all solutions combined from the right with combPair: for each list the
+// one whose first name comes furthest in the name sequence, the leftmost of equals.  Read
+// in one pass, so a long solution list builds no chain of deferred choices.
+NameSupply combinedSupply(const List<fast::Solution>& sols, const NameSupply& given) {
+    if (sols.empty()) return given;
+    NameSupply best = sols.head().second;
+    for (List<fast::Solution> at = sols.tail(); !at.empty(); at = at.tail()) {
+        const NameSupply& s = at.head().second;
+        if (nameBefore(best.vars.head(), s.vars.head())) best.vars = s.vars;
+        if (nameBefore(best.tyvars.head(), s.tyvars.head())) best.tyvars = s.tyvars;
+    }
+    return best;
+}
+
+}  // namespace
+
+TermSubst fastConvertBindings(const MatchResult& bindings) {
+    std::vector<std::pair<std::string, Term>> pairs;
+    pairs.reserve(bindings.subst.size());
+    for (const auto& [name, e] : bindings.subst) pairs.emplace_back(name, fast::convertPrime({}, e));
+    auto later = [](const Term& newer, const Term&) { return newer; };
+    return TermSubst{listToCombFM(NaturalOrd{}, later, pairs), bindings.types};
+}
+
+MatchResult fastConvertSolution(const TermSubst& s) { return fast::convertBindings(s); }
+
+MatchResults fastConvertSolutions(const FastSolutions& ss) {
+    return map([](const TermSubst& s) { return fastConvertSolution(s); }, ss);
+}
+
+MatchRun fastConvertRun(const FastRun& run) { return MatchRun{fastConvertSolutions(run.solutions), run.rest}; }
+
+FastSolutions fastSimpleMatch(const Term& p, const Term& t) {
+    return FastSolutions::defer([p, t]() {
+        auto sols = fast::solveProblems(fast::ApStep::Simple, fast::identitySubst(), {{p, t}}, emptySupply());
+        return map([](const fast::Solution& s) { return s.first; }, sols);
+    });
+}
+
+FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
+                                  const std::vector<TypedVar>& tctx) {
+    return FastSolutions::defer([b, p, pctx, t, tctx]() {
+        const auto tnames = fast::contextNames(tctx);
+        auto sols = fast::solveProblems(fast::ApStep::Simple, fast::identitySubst(),
+                                        {preparedProblem(b, p, fast::contextNames(pctx), t, tnames)}, emptySupply());
+        return map(
+            [b, tnames](const fast::Solution& s) {
+                const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+                const TermSubst initial = mapBindings(b, [&](const Term& u) { return fast::applyTermSubst(m, u); });
+                return TermSubst{plusFM(NaturalOrd{}, initial.bindings, m.bindings), substTypeOf(m.types, b.types)};
+            },
+            sols);
+    });
+}
+
+FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
+                   const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    auto sols = List<fast::Solution>::defer([=]() {
+        return fast::solveProblems(step, b, {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))},
+                                   supply);
+    });
+    FastSolutions thawed = map(
+        [tnames = fast::contextNames(tctx)](const fast::Solution& s) {
+            return mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+        },
+        sols);
+    return FastRun{thawed, delay([sols, supply]() { return combinedSupply(sols, supply); })};
+}
+
+FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    return fastTwoStepWith(fast::identitySubst(), p, {}, t, tctx, supply);
+}
+
+FastRun fastTwoStepWith(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
+                        const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    // The choice is made once, on the whole pattern, when the results are first read.
+    auto run = delay([=]() {
+        const fast::ApStep step = fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
+        return fastEngine(step, b, p, pctx, t, tctx, supply);
+    });
+    return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); })};
+}
+
+bool fastApplicable(const Term& p, const Term& t) { return fast::mayMatch(p, t); }
+
+}  // namespace plim

@@ -1,0 +1,107 @@
+// The fast matcher: conversion of expressions into its own terms and back, and the entries
+// behind the seven operations of the matcher record (simple, one-step and two-step matching,
+// each also from initial bindings, and the applicability test).
+//
+// Every entry returns at once: its work runs when its results (or, for one-step and two-step
+// matching, the rest of the supply) are first read.  Raw solutions are `fast::TermSubst`s;
+// `fastConvertSolution` turns one into a `MatchResult`, `fastConvertRun` a whole run.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/matching/fast/solver.h"
+#include "engine/matching/fast/terms.h"
+#include "engine/matching/matcher.h"
+#include "engine/matching/substitutions.h"
+#include "lang/expressions.h"
+#include "lang/names.h"
+#include "lang/syntax.h"
+#include "support/lazy.h"
+
+namespace plim {
+
+namespace fast {
+
+// convert': an expression as a term; variables named in `context` (bound around the
+// expression) become LVars, every other variable a PVar.  A let raises the coded failure
+// "FastMatching:167|function convert'", a lambda pattern that is neither a variable nor a
+// (nested) tuple of variables "can't handle non-variable/tuple lambda bindings" (when its
+// binder is examined, if the lambda's body has no variables).
+Term convertPrime(const std::vector<std::string>& context, const Expr& e);
+// convertPrime(context, sub) of every subexpression sub of e, in subpaths order (pre-order,
+// an application's argument before its function), built in one pass and sharing their parts;
+// nothing when e holds a lambda or a let.
+std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e);
+// convert: a term back as an expression.
+Expr convert(const Term& t);
+// The binder of a converted lambda pattern and the names it binds, in order.
+std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern);
+// The pattern is a variable or a (nested) tuple of variables.
+bool bindersFit(const Term& pattern);
+// The arguments of a saturated tuple application, or nothing.
+std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
+// The tuple application of the components, typed from them.
+Expr mkTupleExpr(const std::vector<Expr>& components);
+// The saturated tuple application carries the types that mkTupleExpr of its elements gives.
+bool tupleTypedAsBuilt(const Expr& e);
+// The lambda pattern of a binder against the lambda's argument type.
+Expr binderPattern(const Type& argumentType, const LamBinding& b);
+// The binder as a term (LVar / Tupl of LVars) against the lambda's argument type.
+Term binderTerm(const Type& argumentType, const LamBinding& b);
+// The bindings in ascending name order as expressions; the type substitution unchanged.
+MatchResult convertBindings(const TermSubst& s);
+
+// The names of a bound list, in order.
+std::vector<std::string> contextNames(const std::vector<TypedVar>& context);
+
+}  // namespace fast
+
+// Raw solutions of one match, and the rest of the supply for one-step and two-step matching.
+using FastSolutions = List<fast::TermSubst>;
+struct FastRun {
+    FastSolutions solutions;
+    // The supplies of all solutions combined (the given one when there is none); reading it
+    // reads the whole solution list.
+    Lazy<NameSupply> rest;
+};
+
+// Initial bindings as the engine's map: a later binding of a name replaces an earlier one;
+// every expression converted with no bound names.
+fast::TermSubst fastConvertBindings(const MatchResult& bindings);
+// One raw solution as a MatchResult (bindings in ascending name order).
+MatchResult fastConvertSolution(const fast::TermSubst& s);
+MatchResults fastConvertSolutions(const FastSolutions& ss);
+MatchRun fastConvertRun(const FastRun& run);
+
+// Simple (first-order) matching from no bindings.
+FastSolutions fastSimpleMatch(const fast::Term& p, const fast::Term& t);
+// Simple matching of expressions from no bindings: the results, their order and the errors
+// of fastConvertSolutions(fastSimpleMatch(convertPrime({}, p), convertPrime({}, t))).  The
+// expressions are matched as they are, without building terms; what that walk does not
+// follow (see engine/matching/fast/direct.cpp) hands the whole problem to the term matcher.
+MatchResults fastSimpleMatchExpr(const Expr& p, const Expr& t);
+// Simple matching from initial bindings, with the variables bound around pattern and term.
+FastSolutions fastSimpleMatchWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
+                                  const fast::Term& t, const std::vector<TypedVar>& tctx);
+
+// The step function of one-step matching, for fastEngine.
+inline constexpr fast::ApStep fastOneStepStep = fast::ApStep::OneStep;
+// Matching with a step from initial bindings; the supply is drawn on by the step.
+FastRun fastEngine(fast::ApStep step, const fast::TermSubst& b, const fast::Term& p,
+                   const std::vector<TypedVar>& pctx, const fast::Term& t, const std::vector<TypedVar>& tctx,
+                   const NameSupply& supply);
+// Two-step matching (one-step matching for a pattern that does not suit it).
+FastRun fastTwoStep(const fast::Term& p, const fast::Term& t, const std::vector<TypedVar>& tctx,
+                    const NameSupply& supply);
+FastRun fastTwoStepWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
+                        const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
+// False when no match can exist: some constant or free bound variable that the pattern
+// requires is missing from the term.
+bool fastApplicable(const fast::Term& p, const fast::Term& t);
+// The same test on the expressions, the pattern with no bound names and the term in its
+// context: fastApplicable of their conversions, without building them.
+bool fastApplicableExpr(const Expr& p, const TermCtx& t);
+
+}  // namespace plim

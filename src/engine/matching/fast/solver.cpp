@@ -1,0 +1,292 @@
+// The fast matcher's core: substitutions over terms, the type match, the rules by pattern
+// constructor and the lazy depth-first worklist search.
+#include "engine/matching/fast/solver.h"
+
+#include "engine/matching/fast/matcher.h"
+#include "frontend/printer/expressions.h"
+#include "support/errors.h"
+
+namespace plim::fast {
+
+const TermSubst& identitySubst() {
+    static const TermSubst id{};
+    return id;
+}
+
+bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isIdentity(); }
+
+namespace {
+
+Term substAll(const TermSubst& s, const Term& t) {
+    const bool bindsVars = !s.bindings.isEmpty();
+    const bool typed = !s.types.isIdentity();
+    auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
+    auto ty = [&](const Type& x) { return typed ? substType(s.types, x) : x; };
+    auto leaf = [&](const Term& u) -> Term {
+        switch (u.kind()) {
+        case TermKind::PVar:
+            if (bindsVars)
+                if (auto bound = lookupFM(NaturalOrd{}, s.bindings, u.name())) return *bound;
+            return PVar(u.name(), ty(u.type()));
+        case TermKind::LVar: return LVar(u.name(), ty(u.type()));
+        default: return Con(u.constant(), ty(u.type()));
+        }
+    };
+    auto make = [&](const Term& u, std::vector<Term>& kids, bool) -> Term {
+        switch (u.kind()) {
+        case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), ty(u.type()));
+        case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), ty(u.type()));
+        default: return Tupl(std::move(kids), ty(u.type()));
+        }
+    };
+    return mapTerm(
+        t, touches, leaf, [](const LamBinding&) { return true; }, [](const LamBinding&) {}, make);
+}
+
+}  // namespace
+
+Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
+
+TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
+    if (isIdentity(s1)) return s2;
+    if (isIdentity(s2)) return s1;
+    TermBindings mapped = mapFM([&s1](const std::string&, const Term& t) { return applyTermSubst(s1, t); }, s2.bindings);
+    return TermSubst{plusFM(NaturalOrd{}, mapped, s1.bindings), substTypeOf(s1.types, s2.types)};
+}
+
+// --- one problem ----------------------------------------------------------------------------
+
+namespace {
+
+using RuleResult = std::pair<TermSubst, Problems>;
+
+// An application pattern with a flexible head under a higher-order step: the only rule that
+// may give more than one result or draw on the supply.
+bool branches(ApStep step, const Term& p) {
+    return p.is(TermKind::Ap) && step != ApStep::Simple && flexibleHead(p.fun());
+}
+
+// The result of every other rule: at most one, the supply unchanged.
+std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
+    const RuleResult done{identitySubst(), {}};
+    switch (p.kind()) {
+    case TermKind::LVar:
+        if (t.is(TermKind::LVar) && t.name() == p.name()) return done;
+        return std::nullopt;
+    case TermKind::PVar: {
+        if (hasFreeLocals(t)) return std::nullopt;
+        return RuleResult{{TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()), TypeSubst()}, {}};
+    }
+    case TermKind::Con:
+        if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return done;
+        return std::nullopt;
+    case TermKind::Ap:  // a rigid head, or the simple step: first-order decomposition
+        if (!t.is(TermKind::Ap)) return std::nullopt;
+        return RuleResult{identitySubst(), {{p.fun(), t.fun()}, {p.arg(), t.arg()}}};
+    case TermKind::Lam: {
+        if (t.is(TermKind::Lam)) {
+            auto r = matchBinders(p.binder(), t.binder());
+            if (!r) return std::nullopt;
+            return RuleResult{identitySubst(), {{p.body(), renameLocals(*r, t.body())}}};
+        }
+        const Term a = binderTerm(argType(p.type()), p.binder());
+        return RuleResult{identitySubst(), {{p.body(), Ap(t, a, resType(t.type()))}}};
+    }
+    case TermKind::Tupl: {
+        if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
+        Problems probs;
+        for (std::size_t i = 0; i < p.elems().size(); ++i) probs.emplace_back(p.elems()[i], t.elems()[i]);
+        return RuleResult{identitySubst(), std::move(probs)};
+    }
+    }
+    return std::nullopt;
+}
+
+// The application rule under a higher-order step: (f, u) in front of the problems of each
+// result (u, problems) of the step on the argument.
+RuleResult branchingResult(const Term& f, const StepResult& r) {
+    Problems probs;
+    probs.reserve(r.second.size() + 1);
+    probs.emplace_back(f, r.first);
+    probs.insert(probs.end(), r.second.begin(), r.second.end());
+    return {identitySubst(), std::move(probs)};
+}
+
+// A rule result under the problem's type match: σ composed with it, the type substitution
+// applied to the new problems' patterns.
+RuleResult withTypes(const TermSubst& ts, const RuleResult& r) {
+    if (isIdentity(ts)) return r;
+    Problems probs;
+    probs.reserve(r.second.size());
+    for (const auto& [pp, tt] : r.second) probs.emplace_back(applyTermSubst(ts, pp), tt);
+    return {composeSubst(r.first, ts), std::move(probs)};
+}
+
+[[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(convert(t))); }
+
+// The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
+std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
+    if (t.hasPVar()) freeVariablesInTerm(t);
+    // A type matched against the very same type gives the identity.
+    if (p.type().sameNode(t.type())) return identitySubst();
+    std::optional<TypeSubst> ts = matchTypeFresh(p.type(), t.type());
+    if (!ts) return std::nullopt;
+    return TermSubst{TermBindings(), std::move(*ts)};
+}
+
+bool allMayMatch(const Problems& ps) {
+    for (const auto& [p, t] : ps)
+        if (!mayMatch(p, t)) return false;
+    return true;
+}
+
+// The search is depth first over the results of the branching problems.  It runs as one
+// generator with an explicit stack of open branch points, so a solution found deep down is
+// handed out directly instead of through one lazy layer per enclosing branch point.  The list
+// cells are forced in order, so the generator's state is advanced in place.
+struct BranchPoint {
+    Term f;                    // the head of the branching problem
+    StepResults alternatives;  // the step's results on its argument not yet tried
+    TermSubst sofar;           // the substitution before the branching problem
+    Problems rest;             // the problems after it
+    TermSubst types;           // its type match
+};
+
+struct Search {
+    ApStep step;
+    std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
+    std::vector<BranchPoint> open;
+};
+
+// Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
+// when the worklist runs out, nothing when a problem fails, and nothing when a branching
+// problem is reached, which then opens a branch point over the rest of the worklist.
+std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
+    for (std::size_t i = 0; i < work.size(); ++i) {
+        const Term p = work[i].first;
+        const Term t = work[i].second;
+        const std::optional<TermSubst> ts = typeMatch(p, t);
+        if (!ts) return std::nullopt;
+        if (branches(g.step, p)) {
+            Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(i) + 1),
+                          std::make_move_iterator(work.end()));
+            StepResults alts = runStep(g.step, true, p.arg(), t, s);
+            g.open.push_back(BranchPoint{p.fun(), std::move(alts), std::move(sofar), std::move(rest), *ts});
+            return std::nullopt;
+        }
+        std::optional<RuleResult> r = singleRule(p, t);
+        if (!r) return std::nullopt;
+        auto [sigma, fresh] = withTypes(*ts, *r);
+        if (!allMayMatch(fresh)) return std::nullopt;
+        sofar = composeSubst(sigma, sofar);
+        if (!isIdentity(sigma)) {
+            for (std::size_t j = i + 1; j < work.size(); ++j) work[j].first = applyTermSubst(sigma, work[j].first);
+            for (auto& pr : fresh) pr.first = applyTermSubst(sigma, pr.first);
+        }
+        for (auto& pr : fresh) work.push_back(std::move(pr));
+    }
+    return Solution{std::move(sofar), s};
+}
+
+// The next alternative of the innermost open branch point: the rest of its worklist, then the
+// alternative's new problems, each with the alternative's σ applied to its pattern side.
+std::optional<Solution> tryNextAlternative(Search& g) {
+    BranchPoint& top = g.open.back();
+    if (top.alternatives.empty()) {
+        g.open.pop_back();
+        return std::nullopt;
+    }
+    const std::pair<StepResult, NameSupply> alt = top.alternatives.head();
+    top.alternatives = top.alternatives.tail();
+    const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
+    if (!allMayMatch(fresh)) return std::nullopt;
+    Problems next;
+    next.reserve(top.rest.size() + fresh.size());
+    for (const auto& [p, t] : top.rest) next.emplace_back(applyTermSubst(sigma, p), t);
+    for (const auto& [p, t] : fresh) next.emplace_back(applyTermSubst(sigma, p), t);
+    TermSubst acc = composeSubst(sigma, top.sofar);
+    return runWorklist(g, std::move(acc), std::move(next), alt.second);
+}
+
+List<Solution> solutionsOf(std::shared_ptr<Search> g) {
+    return List<Solution>::defer([g]() {
+        for (;;) {
+            std::optional<Solution> found;
+            if (g->start) {
+                auto [first, work] = std::move(*g->start);
+                g->start.reset();
+                found = runWorklist(*g, std::move(first.first), std::move(work), first.second);
+            } else if (g->open.empty()) {
+                return List<Solution>();
+            } else {
+                found = tryNextAlternative(*g);
+            }
+            if (found) return List<Solution>::cons(std::move(*found), solutionsOf(g));
+        }
+    });
+}
+
+}  // namespace
+
+List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
+    auto g = std::make_shared<Search>(Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
+    return solutionsOf(std::move(g));
+}
+
+// --- the two-step test ------------------------------------------------------------------------
+
+namespace {
+
+bool hasCon(const Term& t) {
+    switch (t.kind()) {
+    case TermKind::Con: return true;
+    case TermKind::LVar:
+    case TermKind::PVar: return false;
+    case TermKind::Ap: return hasCon(t.fun()) || hasCon(t.arg());
+    case TermKind::Lam: return hasCon(t.body());
+    case TermKind::Tupl:
+        for (const Term& e : t.elems())
+            if (hasCon(e)) return true;
+        return false;
+    }
+    return false;
+}
+
+// xs minus ys, one occurrence removed per element of ys.
+std::vector<std::string> listDifference(std::vector<std::string> xs, const std::vector<std::string>& ys) {
+    for (const auto& y : ys) {
+        auto it = std::find(xs.begin(), xs.end(), y);
+        if (it != xs.end()) xs.erase(it);
+    }
+    return xs;
+}
+
+bool argumentSuitsTwoStep(const Term& x) {
+    auto [body, names] = stripLams(x);
+    if (body.hasPVar()) return false;
+    const auto locals = freeLocalsOf(body);
+    if (!listDifference(names, locals).empty()) return false;
+    if (hasCon(body)) return true;
+    return !listDifference(locals, names).empty();
+}
+
+}  // namespace
+
+bool twoStepApplicable(const Term& p) {
+    switch (p.kind()) {
+    case TermKind::LVar:
+    case TermKind::PVar:
+    case TermKind::Con: return true;
+    case TermKind::Lam: return twoStepApplicable(p.body());
+    case TermKind::Tupl:
+        for (const Term& e : p.elems())
+            if (!twoStepApplicable(e)) return false;
+        return true;
+    case TermKind::Ap:
+        if (flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
+        return twoStepApplicable(p.fun()) && twoStepApplicable(p.arg());
+    }
+    return false;
+}
+
+}  // namespace plim::fast

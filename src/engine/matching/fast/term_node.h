@@ -1,0 +1,143 @@
+// Inside the fast matcher's term module: the term node with the facts it keeps, and the small
+// helpers that the term operations share.  Only the fast_matching_terms and
+// fast_matching_positions sources include it.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/matching/fast/terms.h"
+
+namespace plim::fast {
+
+// What a node learns about itself on request and keeps.
+struct TermCache {
+    std::optional<std::vector<std::string>> freeLocalSet;
+    std::optional<std::vector<std::string>> patternKeys;
+    std::optional<std::vector<std::string>> termKeys;
+    std::optional<Term> etaNormal;  // absent with etaNormalIsSelf: the node is its own normal form
+    bool etaNormalIsSelf = false;
+};
+
+struct TermNode {
+    TermKind kind;
+    bool hasPVar = false;
+    bool hasLVar = false;
+    mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
+    bool hasConstr = false;
+    std::uint32_t size = 1;
+    Type type;
+    std::string name;                  // LVar, PVar
+    std::optional<Constant> constant;  // Con
+    Term first;                        // Ap: function; Lam: body
+    Term second;                       // Ap: argument
+    LamBinding binder;                 // Lam
+    std::vector<Term> elems;           // Tupl
+    mutable std::unique_ptr<TermCache> cache;
+    // Set by the conversion right after building the node, before it is shared.
+    mutable std::optional<Expr> origin;
+
+    TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
+    TermNode(const TermNode&) = delete;
+    TermNode& operator=(const TermNode&) = delete;
+    // Children that only this node holds are released from one work list per thread, so a
+    // long spine is destroyed without nested destructor calls and without a list per node.
+    ~TermNode() {
+        static thread_local std::vector<std::shared_ptr<const TermNode>>* pending = nullptr;
+        std::vector<std::shared_ptr<const TermNode>> local;
+        const bool outermost = pending == nullptr;
+        if (outermost) pending = &local;
+        auto take = [](Term& child) {
+            if (child.node_ && child.node_.use_count() == 1) pending->push_back(std::move(child.node_));
+        };
+        take(first);
+        take(second);
+        for (Term& e : elems) take(e);
+        if (cache && cache->etaNormal) take(*cache->etaNormal);
+        if (!outermost) return;
+        while (!local.empty()) {
+            std::shared_ptr<const TermNode> next = std::move(local.back());
+            local.pop_back();
+            next.reset();  // its own sole children join the list
+        }
+        pending = nullptr;
+    }
+
+    TermCache& memo() const {
+        if (!cache) cache = std::make_unique<TermCache>();
+        return *cache;
+    }
+};
+
+inline bool typeHasVars(const Type& t) {
+    switch (t.kind()) {
+    case TypeKind::Tid: return true;
+    case TypeKind::TAbs: return typeHasVars(t.body());
+    case TypeKind::TCon:
+        for (const Type& a : t.args())
+            if (typeHasVars(a)) return true;
+        return false;
+    }
+    return false;
+}
+
+inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
+    const std::uint64_t s = std::uint64_t{a} + b;
+    return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);
+}
+
+struct TermBuilder {
+    static std::shared_ptr<TermNode> node(TermKind k, Type t) {
+        return std::make_shared<TermNode>(k, std::move(t));
+    }
+    static void absorb(TermNode& n, const Term& child) {
+        const TermNode& c = *child.node_;
+        n.hasPVar = n.hasPVar || c.hasPVar;
+        n.hasLVar = n.hasLVar || c.hasLVar;
+        n.hasConstr = n.hasConstr || c.hasConstr;
+        n.size = addSizes(n.size, c.size);
+    }
+    static Term make(std::shared_ptr<TermNode> n) { return Term(std::move(n)); }
+    static const TermNode& of(const Term& t) { return *t.node_; }
+};
+
+// --- shared helpers -------------------------------------------------------------------------
+
+inline bool binds(const LamBinding& b, const std::string& x) {
+    if (b.isVar()) return b.name() == x;
+    for (const LamBinding& c : b.components())
+        if (binds(c, x)) return true;
+    return false;
+}
+
+// Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
+// which `touches` is false; a lambda for which `stop` holds is kept as it is.
+template <class Touches, class Leaf, class Stop>
+Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
+    return mapTerm(
+        t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, [](const LamBinding&) {}, rebuildNode);
+}
+
+inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }
+inline bool neverStop(const LamBinding&) { return false; }
+
+// Puts the binder's names at the end of `bound`; returns how many.
+inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
+    if (b.isVar()) {
+        bound.push_back(b.name());
+        return 1;
+    }
+    std::size_t n = 0;
+    for (const LamBinding& c : b.components()) n += pushBinder(bound, c);
+    return n;
+}
+
+inline bool listed(const std::vector<std::string>& names, const std::string& n) {
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+}  // namespace plim::fast

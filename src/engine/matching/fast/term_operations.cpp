@@ -1,0 +1,531 @@
+// Fast matcher terms: positions and replacement, local variables, rigid symbols, freezing
+// and renaming, eta contraction and equality.
+#include <algorithm>
+#include <cstring>
+
+#include "engine/matching/fast/term_node.h"
+#include "engine/matching/fast/terms.h"
+#include "support/errors.h"
+
+namespace plim::fast {
+
+// --- positions ----------------------------------------------------------------------------
+
+namespace {
+
+using RevPath = SharedPath;
+
+struct Pending {
+    Term term;
+    RevPath path;
+    std::shared_ptr<const Pending> next;
+};
+using Stack = std::shared_ptr<const Pending>;
+
+Stack push(Term t, RevPath path, TermStep step, Stack next) {
+    auto cell = std::make_shared<const PathCell>(PathCell{step, std::move(path)});
+    return std::make_shared<const Pending>(Pending{std::move(t), std::move(cell), std::move(next)});
+}
+
+List<Position> walkPositions(Stack stack) {
+    return List<Position>::defer([stack]() {
+        if (!stack) return List<Position>();
+        const Term& t = stack->term;
+        Stack rest = stack->next;
+        switch (t.kind()) {
+        case TermKind::Ap:
+            rest = push(t.arg(), stack->path, Second, rest);
+            rest = push(t.fun(), stack->path, First, rest);
+            break;
+        case TermKind::Lam: rest = push(t.body(), stack->path, Body, rest); break;
+        case TermKind::Tupl:
+            for (std::size_t i = t.elems().size(); i-- > 0;)
+                rest = push(t.elems()[i], stack->path, TupElem(static_cast<std::int32_t>(i)), rest);
+            break;
+        default: break;
+        }
+        return List<Position>::cons(Position{t, toPath(stack->path)}, walkPositions(std::move(rest)));
+    });
+}
+
+}  // namespace
+
+List<Position> positions(const Term& t) {
+    return walkPositions(std::make_shared<const Pending>(Pending{t, nullptr, nullptr}));
+}
+
+Path toPath(const SharedPath& rp) {
+    Path p;
+    for (const PathCell* c = rp.get(); c; c = c->outer.get()) p.push_back(c->step);
+    std::reverse(p.begin(), p.end());
+    return p;
+}
+
+std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t) {
+    std::vector<std::pair<Term, SharedPath>> out;
+    out.reserve(t.size() == UINT32_MAX ? 0 : t.size());
+    std::vector<std::pair<Term, SharedPath>> stack{{t, nullptr}};
+    auto push = [&stack](const Term& c, const SharedPath& at, TermStep s) {
+        stack.emplace_back(c, std::make_shared<const PathCell>(PathCell{s, at}));
+    };
+    while (!stack.empty()) {
+        auto [u, path] = std::move(stack.back());
+        stack.pop_back();
+        switch (u.kind()) {
+        case TermKind::Ap:
+            push(u.arg(), path, Second);
+            push(u.fun(), path, First);
+            break;
+        case TermKind::Lam: push(u.body(), path, Body); break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;)
+                push(u.elems()[i], path, TupElem(static_cast<std::int32_t>(i)));
+            break;
+        default: break;
+        }
+        out.emplace_back(std::move(u), std::move(path));
+    }
+    return out;
+}
+
+namespace {
+
+[[noreturn]] void invalidReplace(const Term& at, const Path& path, std::size_t from, const Term& replacement) {
+    std::string out = "invalid replace:\ne=";
+    appendTermText(out, 0, at);
+    out += "\nl=";
+    out += showList(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
+    out += "\nr=";
+    appendTermText(out, 0, replacement);
+    out += "\n";
+    failWith(out);
+}
+
+// The child selected by a step, or null when the step does not fit.
+const Term* child(const Term& t, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First: return t.is(TermKind::Ap) ? &t.fun() : nullptr;
+    case StepKind::Second: return t.is(TermKind::Ap) ? &t.arg() : nullptr;
+    case StepKind::Body: return t.is(TermKind::Lam) ? &t.body() : nullptr;
+    case StepKind::TupElem:
+        if (!t.is(TermKind::Tupl) || s.position < 0 || static_cast<std::size_t>(s.position) >= t.elems().size())
+            return nullptr;
+        return &t.elems()[static_cast<std::size_t>(s.position)];
+    }
+    return nullptr;
+}
+
+// The node t with the child selected by s replaced.
+Term withChild(const Term& t, const TermStep& s, Term c) {
+    switch (s.kind) {
+    case StepKind::First: return Ap(std::move(c), t.arg(), t.type());
+    case StepKind::Second: return Ap(t.fun(), std::move(c), t.type());
+    case StepKind::Body: return Lam(t.binder(), std::move(c), t.type());
+    case StepKind::TupElem: {
+        std::vector<Term> es = t.elems();
+        es[static_cast<std::size_t>(s.position)] = std::move(c);
+        return Tupl(std::move(es), t.type());
+    }
+    }
+    return t;
+}
+
+}  // namespace
+
+Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
+    std::vector<Term> spine;
+    spine.reserve(path.size());
+    Term at = t;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const Term* next = child(at, path[i]);
+        if (!next) invalidReplace(at, path, i, replacement);
+        spine.push_back(at);
+        at = *next;
+    }
+    Term result = replacement;
+    for (std::size_t i = path.size(); i-- > 0;) result = withChild(spine[i], path[i], std::move(result));
+    return result;
+}
+
+Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
+    Term out = t;
+    for (const Path& p : paths) out = replaceAt(p, out, replacement);
+    return out;
+}
+
+Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
+    if (path.empty()) return replacement;
+    const TermStep& s = path.front();
+    if (s.kind == StepKind::TupElem && child(t, s)) {
+        const Path rest(path.begin() + 1, path.end());
+        return withChild(t, s, replaceAtEta(rest, *child(t, s), replacement));
+    }
+    if (s.kind == StepKind::Body && t.is(TermKind::Lam)) {
+        const Path rest(path.begin() + 1, path.end());
+        return etaReduce(Lam(t.binder(), replaceAt(rest, t.body(), replacement), t.type()));
+    }
+    return replaceAt(path, t, replacement);
+}
+
+// --- variables ------------------------------------------------------------------------------
+
+std::vector<std::string> binderNames(const LamBinding& b) {
+    if (b.isVar()) return {b.name()};
+    std::vector<std::string> out;
+    for (const LamBinding& c : b.components()) {
+        auto names = binderNames(c);
+        out.insert(out.end(), names.begin(), names.end());
+    }
+    return out;
+}
+
+namespace {
+
+// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
+// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
+// visited subterm; `enter(u)` is called for each subterm and says whether to go below it.
+template <class Enter>
+void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& enter) {
+    struct Item {
+        const Term* term;     // null: leave a lambda
+        std::size_t binds;    // the names its binder put on `bound`
+    };
+    std::vector<Item> stack{{&t, 0}};
+    while (!stack.empty()) {
+        const Item it = stack.back();
+        stack.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.binds);
+            continue;
+        }
+        const Term& u = *it.term;
+        if (!enter(u)) continue;
+        switch (u.kind()) {
+        case TermKind::Ap:
+            stack.push_back({&u.arg(), 0});
+            stack.push_back({&u.fun(), 0});
+            break;
+        case TermKind::Lam:
+            stack.push_back({nullptr, pushBinder(bound, u.binder())});
+            stack.push_back({&u.body(), 0});
+            break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
+            break;
+        default: break;
+        }
+    }
+}
+
+bool isBound(const std::vector<std::string>& bound, const std::string& n) {
+    return std::find(bound.begin(), bound.end(), n) != bound.end();
+}
+
+void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(TermKind::LVar) && !isBound(bound, u.name())) out.push_back(u.name());
+        return true;
+    });
+}
+
+std::vector<std::string> sortedUnique(std::vector<std::string> v) {
+    std::sort(v.begin(), v.end());
+    v.erase(std::unique(v.begin(), v.end()), v.end());
+    return v;
+}
+
+}  // namespace
+
+std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound) {
+    std::vector<std::string> scope = bound;
+    std::vector<std::string> out;
+    collectFreeLocals(t, scope, out);
+    return out;
+}
+
+const std::vector<std::string>& freeLocalSet(const Term& t) {
+    TermCache& c = TermBuilder::of(t).memo();
+    if (!c.freeLocalSet) c.freeLocalSet = sortedUnique(freeLocals(t));
+    return *c.freeLocalSet;
+}
+
+bool hasFreeLocals(const Term& t) { return t.hasLVar() && !freeLocalSet(t).empty(); }
+
+bool flexibleHead(const Term& t) {
+    Term at = t;
+    while (at.is(TermKind::Ap)) at = at.fun();
+    return at.is(TermKind::PVar) || at.is(TermKind::Lam);
+}
+
+// --- rigid symbols ------------------------------------------------------------------------------
+
+bool operator==(const Rigid& a, const Rigid& b) {
+    if (a.kind != b.kind) return false;
+    return a.kind == RigidKind::RigidVar ? a.name == b.name : eqConstant(*a.constant, *b.constant);
+}
+
+namespace {
+
+template <class Emit>
+void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, const Emit& emit) {
+    walkScoped(t, bound, [&](const Term& u) {
+        switch (u.kind()) {
+        case TermKind::LVar:
+            if (!isBound(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
+            return false;
+        case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, u.constant()}); return false;
+        case TermKind::Ap: return !(pattern && flexibleHead(u));
+        default: return true;
+        }
+    });
+}
+
+std::vector<Rigid> rigidList(const Term& t, bool pattern) {
+    std::vector<Rigid> out;
+    std::vector<std::string> bound;
+    collectRigid(t, pattern, bound, [&](Rigid r) { out.push_back(std::move(r)); });
+    return out;
+}
+
+}  // namespace
+
+std::optional<std::string> rigidKey(const Rigid& r) {
+    if (r.kind == RigidKind::RigidVar) return "v" + r.name;
+    const Constant& c = *r.constant;
+    switch (c.kind()) {
+    case ConstantKind::FNumber: {
+        const float x = c.fnumber();
+        if (x != x) return std::nullopt;
+        if (x == 0.0f) return std::string("f0");
+        std::uint32_t bits = 0;
+        static_assert(sizeof bits == sizeof x);
+        std::memcpy(&bits, &x, sizeof bits);
+        return "f" + std::to_string(bits);
+    }
+    case ConstantKind::Constr: return "k" + c.constrName();
+    default: return "c" + constantText(c);
+    }
+}
+
+namespace {
+
+std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
+    std::vector<std::string> keys;
+    std::vector<std::string> bound;
+    collectRigid(t, pattern, bound, [&](const Rigid& r) {
+        auto k = rigidKey(r);
+        // A pattern symbol equal to nothing can be found in no term.
+        if (k) keys.push_back(std::move(*k));
+        else if (pattern) keys.push_back(std::string());
+    });
+    return sortedUnique(std::move(keys));
+}
+
+}  // namespace
+
+std::vector<Rigid> rigidSymbols(const Term& p) { return rigidList(p, true); }
+std::vector<Rigid> rigidSymbolsOfTerm(const Term& t) { return rigidList(t, false); }
+
+bool mayMatch(const Term& p, const Term& t) {
+    TermCache& pc = TermBuilder::of(p).memo();
+    if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
+    if (pc.patternKeys->empty()) return true;
+    TermCache& tc = TermBuilder::of(t).memo();
+    if (!tc.termKeys) tc.termKeys = rigidKeys(t, false);
+    return std::includes(tc.termKeys->begin(), tc.termKeys->end(), pc.patternKeys->begin(), pc.patternKeys->end());
+}
+
+// --- freezing and renaming ------------------------------------------------------------------
+
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) {
+            return v.is(TermKind::LVar) && listed(names, v.name()) ? Con(mkConstr(v.name()), v.type()) : v;
+        },
+        neverStop);
+}
+
+Term thawLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    return rebuild(
+        t, [](const Term& u) { return u.hasConstr(); },
+        [&](const Term& v) {
+            if (v.is(TermKind::Con) && v.constant().kind() == ConstantKind::Constr &&
+                listed(names, v.constant().constrName()))
+                return LVar(v.constant().constrName(), v.type());
+            return v;
+        },
+        neverStop);
+}
+
+std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
+    if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};
+    if (pattern.isVar() || term.isVar() || pattern.components().size() != term.components().size())
+        return std::nullopt;
+    Renaming out;
+    for (std::size_t i = 0; i < pattern.components().size(); ++i) {
+        auto r = matchBinders(pattern.components()[i], term.components()[i]);
+        if (!r) return std::nullopt;
+        out.insert(out.end(), r->begin(), r->end());
+    }
+    return out;
+}
+
+// Renaming stops at a lambda that binds the old name again: its occurrences below belong to
+// that lambda.
+Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
+    if (oldName == newName) return t;
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == oldName ? LVar(newName, v.type()) : v; },
+        [&](const LamBinding& b) { return binds(b, oldName); });
+}
+
+// All pairs at once: renaming (x, y) against (y, x) swaps the two names instead of merging
+// them, and a lambda of the term that binds a renamed name again keeps its own occurrences.
+Term renameLocals(const Renaming& r, const Term& t) {
+    if (r.size() == 1) return renameLocal(r.front().second, r.front().first, t);
+    auto renamed = [&r](const std::string& n) -> const std::string* {
+        for (auto it = r.rbegin(); it != r.rend(); ++it)
+            if (it->second == n) return &it->first;
+        return nullptr;
+    };
+    std::vector<std::string> hidden;  // the names bound by the lambdas above
+    return mapTerm(
+        t, hasLVarNode,
+        [&](const Term& v) {
+            if (!v.is(TermKind::LVar) || listed(hidden, v.name())) return v;
+            const std::string* to = renamed(v.name());
+            return to ? LVar(*to, v.type()) : v;
+        },
+        [&](const LamBinding& b) {
+            pushBinder(hidden, b);
+            return true;
+        },
+        [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
+}
+
+std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
+    Term at = t;
+    while (at.is(TermKind::Lam)) {
+        auto names = binderNames(at.binder());
+        names.insert(names.end(), acc.begin(), acc.end());
+        acc = std::move(names);
+        at = at.body();
+    }
+    return {at, std::move(acc)};
+}
+
+// --- eta and equality --------------------------------------------------------------------------
+
+bool binderIsArgument(const LamBinding& b, const Term& a) {
+    if (b.isVar()) return a.is(TermKind::LVar) && a.name() == b.name();
+    if (!a.is(TermKind::Tupl) || a.elems().size() != b.components().size()) return false;
+    for (std::size_t i = 0; i < a.elems().size(); ++i)
+        if (!binderIsArgument(b.components()[i], a.elems()[i])) return false;
+    return true;
+}
+
+Term etaReduce(const Term& t) {
+    if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return t;
+    const Term& f = t.body().fun();
+    if (!binderIsArgument(t.binder(), t.body().arg())) return t;
+    for (const std::string& n : binderNames(t.binder()))
+        if (occursLVar(n, f) && listed(freeLocalSet(f), n)) return t;
+    return f;
+}
+
+Term etaNormalise(const Term& t) {
+    if (!t.hasLVar() && !t.is(TermKind::Lam)) {
+        // Without local variables no lambda below can be an eta redex (its body would
+        // mention its own variable).
+        return t;
+    }
+    TermCache& c = TermBuilder::of(t).memo();
+    if (c.etaNormalIsSelf) return t;
+    if (c.etaNormal) return *c.etaNormal;
+    Term out = t;
+    switch (t.kind()) {
+    case TermKind::Ap: {
+        Term f = etaNormalise(t.fun()), x = etaNormalise(t.arg());
+        if (!f.sameNode(t.fun()) || !x.sameNode(t.arg())) out = Ap(std::move(f), std::move(x), t.type());
+        break;
+    }
+    case TermKind::Lam: {
+        Term body = etaNormalise(t.body());
+        out = body.sameNode(t.body()) ? t : Lam(t.binder(), std::move(body), t.type());
+        out = etaReduce(out);
+        break;
+    }
+    case TermKind::Tupl: {
+        std::vector<Term> es;
+        bool changed = false;
+        for (const Term& e : t.elems()) {
+            es.push_back(etaNormalise(e));
+            changed = changed || !es.back().sameNode(e);
+        }
+        if (changed) out = Tupl(std::move(es), t.type());
+        break;
+    }
+    default: break;
+    }
+    if (out.sameNode(t)) c.etaNormalIsSelf = true;
+    else c.etaNormal = out;
+    return out;
+}
+
+namespace {
+
+// The distance from the innermost binder of the last occurrence of n, or nothing.
+std::optional<std::size_t> boundDepth(const std::vector<std::string>& bound, const std::string& n) {
+    for (std::size_t i = bound.size(); i-- > 0;)
+        if (bound[i] == n) return bound.size() - 1 - i;
+    return std::nullopt;
+}
+
+bool eqUpTo(std::vector<std::string>& b1, std::vector<std::string>& b2, const Term& s, const Term& t) {
+    if (s.kind() != t.kind() || s.size() != t.size()) return false;
+    if (s.sameNode(t) && (!s.hasLVar() || b1 == b2)) return true;
+    if (!eqType(s.type(), t.type())) return false;
+    switch (s.kind()) {
+    case TermKind::LVar: {
+        const auto d1 = boundDepth(b1, s.name()), d2 = boundDepth(b2, t.name());
+        if (d1 || d2) return d1 && d2 && *d1 == *d2;
+        return s.name() == t.name();
+    }
+    case TermKind::PVar: return s.name() == t.name();
+    case TermKind::Con: return eqConstant(s.constant(), t.constant());
+    case TermKind::Ap: return eqUpTo(b1, b2, s.fun(), t.fun()) && eqUpTo(b1, b2, s.arg(), t.arg());
+    case TermKind::Lam: {
+        auto r = matchBinders(s.binder(), t.binder());
+        if (!r) return false;
+        for (const auto& [a, b] : *r) {
+            b1.push_back(a);
+            b2.push_back(b);
+        }
+        const bool eq = eqUpTo(b1, b2, s.body(), t.body());
+        b1.resize(b1.size() - r->size());
+        b2.resize(b2.size() - r->size());
+        return eq;
+    }
+    case TermKind::Tupl:
+        if (s.elems().size() != t.elems().size()) return false;
+        for (std::size_t i = 0; i < s.elems().size(); ++i)
+            if (!eqUpTo(b1, b2, s.elems()[i], t.elems()[i])) return false;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool termEq(const Term& s, const Term& t) {
+    if (s.sameNode(t)) return true;
+    std::vector<std::string> b1, b2;
+    return eqUpTo(b1, b2, etaNormalise(s), etaNormalise(t));
+}
+
+}  // namespace plim::fast

@@ -1,0 +1,314 @@
+// Fast matcher terms: nodes, binders, printed forms and the operations on single terms.
+#include "engine/matching/fast/terms.h"
+
+#include "engine/matching/fast/term_node.h"
+#include "support/errors.h"
+#include "scanning/string_literal.h"
+
+namespace plim::fast {
+
+// --- binders ----------------------------------------------------------------------------
+
+void LamBinding::refuse() { failWith("can't handle non-variable/tuple lambda bindings"); }
+
+LamBinding refusedBinding() {
+    LamBinding b;
+    b.refused_ = true;
+    return b;
+}
+
+const std::vector<LamBinding>& LamBinding::components() const {
+    if (refused_) refuse();
+    static const std::vector<LamBinding> none;
+    return components_ ? *components_ : none;
+}
+
+LamBinding LamVar(std::string name) {
+    LamBinding b;
+    b.kind_ = BindingKind::LamVar;
+    b.name_ = std::move(name);
+    return b;
+}
+
+LamBinding LamTup(std::vector<LamBinding> components) {
+    LamBinding b;
+    b.kind_ = BindingKind::LamTup;
+    b.components_ = std::make_shared<const std::vector<LamBinding>>(std::move(components));
+    return b;
+}
+
+// --- terms ------------------------------------------------------------------------------
+
+TermKind Term::kind() const { return node_->kind; }
+const std::string& Term::name() const { return node_->name; }
+const Constant& Term::constant() const { return *node_->constant; }
+const Term& Term::fun() const { return node_->first; }
+const Term& Term::arg() const { return node_->second; }
+const LamBinding& Term::binder() const { return node_->binder; }
+const Term& Term::body() const { return node_->first; }
+const std::vector<Term>& Term::elems() const { return node_->elems; }
+const Type& Term::type() const { return node_->type; }
+bool Term::hasPVar() const { return node_->hasPVar; }
+bool Term::hasLVar() const { return node_->hasLVar; }
+bool Term::hasTypeVars() const {
+    const TermNode& n = *node_;
+    if (n.typeVars < 0) {
+        bool any = typeHasVars(n.type);
+        switch (n.kind) {
+        case TermKind::Ap: any = any || n.first.hasTypeVars() || n.second.hasTypeVars(); break;
+        case TermKind::Lam: any = any || n.first.hasTypeVars(); break;
+        case TermKind::Tupl:
+            for (const Term& e : n.elems) any = any || e.hasTypeVars();
+            break;
+        default: break;
+        }
+        n.typeVars = any ? 1 : 0;
+    }
+    return n.typeVars == 1;
+}
+bool Term::hasConstr() const { return node_->hasConstr; }
+const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
+
+Term withOrigin(Term t, const Expr& e) {
+    TermBuilder::of(t).origin.emplace(e);
+    return t;
+}
+std::uint32_t Term::size() const { return node_->size; }
+
+Term LVar(std::string name, Type type) {
+    auto n = TermBuilder::node(TermKind::LVar, std::move(type));
+    n->name = std::move(name);
+    n->hasLVar = true;
+    return TermBuilder::make(std::move(n));
+}
+
+Term PVar(std::string name, Type type) {
+    auto n = TermBuilder::node(TermKind::PVar, std::move(type));
+    n->name = std::move(name);
+    n->hasPVar = true;
+    return TermBuilder::make(std::move(n));
+}
+
+Term Con(Constant constant, Type type) {
+    auto n = TermBuilder::node(TermKind::Con, std::move(type));
+    n->hasConstr = constant.kind() == ConstantKind::Constr;
+    n->constant.emplace(std::move(constant));
+    return TermBuilder::make(std::move(n));
+}
+
+Term Ap(Term fun, Term arg, Type type) {
+    auto n = TermBuilder::node(TermKind::Ap, std::move(type));
+    TermBuilder::absorb(*n, fun);
+    TermBuilder::absorb(*n, arg);
+    n->first = std::move(fun);
+    n->second = std::move(arg);
+    return TermBuilder::make(std::move(n));
+}
+
+Term Lam(LamBinding binder, Term body, Type type) {
+    auto n = TermBuilder::node(TermKind::Lam, std::move(type));
+    TermBuilder::absorb(*n, body);
+    n->binder = std::move(binder);
+    n->first = std::move(body);
+    return TermBuilder::make(std::move(n));
+}
+
+Term Tupl(std::vector<Term> elems, Type type) {
+    auto n = TermBuilder::node(TermKind::Tupl, std::move(type));
+    for (const Term& e : elems) TermBuilder::absorb(*n, e);
+    n->elems = std::move(elems);
+    return TermBuilder::make(std::move(n));
+}
+
+Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
+    if (!changed) return u;
+    switch (u.kind()) {
+    case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), u.type());
+    case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), u.type());
+    case TermKind::Tupl: return Tupl(std::move(kids), u.type());
+    default: return u;
+    }
+}
+
+bool operator==(const TermStep& a, const TermStep& b) {
+    return a.kind == b.kind && (a.kind != StepKind::TupElem || a.position == b.position);
+}
+
+// --- printed forms ----------------------------------------------------------------------
+
+namespace {
+
+template <class T, class Append>
+void appendListText(std::string& out, const std::vector<T>& items, Append append) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        append(out, 0, items[i]);
+    }
+    out += ']';
+}
+
+// "Name " then the fields, in parentheses when prec > 10.
+template <class Fields>
+void appendConstructor(std::string& out, int prec, const char* name, Fields fields) {
+    if (prec > 10) out += '(';
+    out += name;
+    fields();
+    if (prec > 10) out += ')';
+}
+
+}  // namespace
+
+void appendTermText(std::string& out, int prec, const Term& t) {
+    switch (t.kind()) {
+    case TermKind::LVar:
+    case TermKind::PVar:
+        appendConstructor(out, prec, t.is(TermKind::LVar) ? "LVar " : "PVar ", [&] {
+            appendStringLiteral(out, t.name());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Con:
+        appendConstructor(out, prec, "Con ", [&] {
+            appendConstantText(out, 11, t.constant());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Ap:
+        appendConstructor(out, prec, "Ap ", [&] {
+            appendTermText(out, 11, t.fun());
+            out += ' ';
+            appendTermText(out, 11, t.arg());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Lam:
+        appendConstructor(out, prec, "Lam ", [&] {
+            appendBindingText(out, 11, t.binder());
+            out += ' ';
+            appendTermText(out, 11, t.body());
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    case TermKind::Tupl:
+        appendConstructor(out, prec, "Tupl ", [&] {
+            appendListText(out, t.elems(), appendTermText);
+            out += ' ';
+            appendTypeText(out, 11, t.type());
+        });
+        return;
+    }
+}
+
+void appendBindingText(std::string& out, int prec, const LamBinding& b) {
+    if (b.isVar()) {
+        appendConstructor(out, prec, "LamVar ", [&] { appendStringLiteral(out, b.name()); });
+    } else {
+        appendConstructor(out, prec, "LamTup ", [&] { appendListText(out, b.components(), appendBindingText); });
+    }
+}
+
+void appendStepText(std::string& out, int prec, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First: out += "First"; return;
+    case StepKind::Second: out += "Second"; return;
+    case StepKind::Body: out += "Body"; return;
+    case StepKind::TupElem:
+        appendConstructor(out, prec, "TupElem ", [&] { appendIntText(out, 11, s.position); });
+        return;
+    }
+}
+
+std::string showsPrecTerm(int prec, const Term& t) {
+    std::string out;
+    appendTermText(out, prec, t);
+    return out;
+}
+std::string show(const Term& t) { return showsPrecTerm(0, t); }
+std::string show(const LamBinding& b) {
+    std::string out;
+    appendBindingText(out, 0, b);
+    return out;
+}
+std::string show(const TermStep& s) {
+    std::string out;
+    appendStepText(out, 0, s);
+    return out;
+}
+std::string showList(const std::vector<Term>& ts) {
+    std::string out;
+    appendListText(out, ts, appendTermText);
+    return out;
+}
+std::string showList(const std::vector<LamBinding>& bs) {
+    std::string out;
+    appendListText(out, bs, appendBindingText);
+    return out;
+}
+std::string showList(const Path& path) {
+    std::string out;
+    appendListText(out, path, appendStepText);
+    return out;
+}
+
+// --- term operations --------------------------------------------------------------------
+
+const Type& termType(const Term& t) { return t.type(); }
+
+std::vector<Term> leadingLamVars(const Term& t) {
+    std::vector<Term> out;
+    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = at.body())
+        out.push_back(PVar(at.binder().name(), argType(at.type())));
+    return out;
+}
+
+// A lambda that binds x again hides its body's x from the outer binder, so the walk stops
+// there: opening \x -> \x -> x must not free the inner x.
+Term freeLVar(const std::string& x, const Term& t) {
+    return rebuild(
+        t, hasLVarNode,
+        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == x ? PVar(v.name(), v.type()) : v; },
+        [&](const LamBinding& b) { return binds(b, x); });
+}
+
+Term openLeadingLams(const Term& t) {
+    std::vector<std::string> names;
+    Term at = t;
+    while (at.is(TermKind::Lam) && at.binder().isVar()) {
+        names.push_back(at.binder().name());
+        at = at.body();
+    }
+    // The innermost lambda is opened first, as in freeLVar v (openLeadingLams body).
+    for (auto it = names.rbegin(); it != names.rend(); ++it) at = freeLVar(*it, at);
+    return at;
+}
+
+bool occursLVar(const std::string& x, const Term& t) {
+    std::vector<const Term*> todo{&t};
+    while (!todo.empty()) {
+        const Term& u = *todo.back();
+        todo.pop_back();
+        if (!u.hasLVar()) continue;
+        switch (u.kind()) {
+        case TermKind::LVar:
+            if (u.name() == x) return true;
+            break;
+        case TermKind::Ap:
+            todo.push_back(&u.arg());
+            todo.push_back(&u.fun());
+            break;
+        case TermKind::Lam: todo.push_back(&u.body()); break;
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) todo.push_back(&u.elems()[i]);
+            break;
+        default: break;
+        }
+    }
+    return false;
+}
+
+}  // namespace plim::fast

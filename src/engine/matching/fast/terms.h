@@ -1,0 +1,312 @@
+// The fast matcher's own terms: variables classified once as bound (`LVar`) or matchable
+// (`PVar`), saturated tuples folded into one `Tupl` node, lambda binders reduced to a
+// variable or a nested tuple of variables.  Positions inside terms, replacement at a
+// position, and the small questions the matcher asks of terms again and again.
+//
+// A `Term` is a cheap handle to an immutable node.  Every node knows at once whether its
+// subtree holds a `PVar`, an `LVar` or a constructor constant, and its size; whether it holds
+// a type variable, its free local variables, its rigid symbols and its eta-normal form are
+// worked out on first request and kept with the node.  Long spines are destroyed iteratively.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lang/constants.h"
+#include "lang/syntax.h"
+#include "lang/types.h"
+#include "support/lazy.h"
+
+namespace plim::fast {
+
+// ---------------------------------------------------------------------------------------
+// Binders
+// ---------------------------------------------------------------------------------------
+
+enum class BindingKind : std::uint8_t { LamVar, LamTup };
+
+// LamVar name | LamTup components.  The binder of a lambda whose pattern is neither a
+// variable nor a tuple of variables is a refused binder: examining it raises "can't handle
+// non-variable/tuple lambda bindings".
+class LamBinding {
+public:
+    BindingKind kind() const {
+        if (refused_) refuse();
+        return kind_;
+    }
+    bool isVar() const { return kind() == BindingKind::LamVar; }
+    const std::string& name() const {
+        if (refused_) refuse();
+        return name_;
+    }
+    const std::vector<LamBinding>& components() const;
+
+private:
+    friend LamBinding LamVar(std::string name);
+    friend LamBinding LamTup(std::vector<LamBinding> components);
+    friend LamBinding refusedBinding();
+    [[noreturn]] static void refuse();
+    BindingKind kind_ = BindingKind::LamVar;
+    bool refused_ = false;
+    std::string name_;
+    std::shared_ptr<const std::vector<LamBinding>> components_;
+};
+
+LamBinding LamVar(std::string name);
+LamBinding LamTup(std::vector<LamBinding> components);
+LamBinding refusedBinding();
+
+// ---------------------------------------------------------------------------------------
+// Terms
+// ---------------------------------------------------------------------------------------
+
+enum class TermKind : std::uint8_t { LVar, PVar, Con, Ap, Lam, Tupl };
+
+struct TermNode;
+
+class Term {
+public:
+    TermKind kind() const;
+    bool is(TermKind k) const { return kind() == k; }
+
+    // LVar, PVar: the name.
+    const std::string& name() const;
+    // Con: the constant.
+    const Constant& constant() const;
+    // Ap: function and argument.
+    const Term& fun() const;
+    const Term& arg() const;
+    // Lam: binder and body.
+    const LamBinding& binder() const;
+    const Term& body() const;
+    // Tupl: the elements, first component first.
+    const std::vector<Term>& elems() const;
+    // The type field (every constructor's last field).
+    const Type& type() const;
+
+    // Facts about the whole subtree, known without a walk.
+    bool hasPVar() const;
+    bool hasLVar() const;
+    bool hasConstr() const;
+    // Whether some type of the subtree has a type variable: worked out on first request.
+    bool hasTypeVars() const;
+    // The number of nodes (saturating).
+    std::uint32_t size() const;
+
+    // The expression the node was converted from, when converting the node back gives that
+    // very expression; null for every node built otherwise.
+    const Expr* origin() const;
+
+    bool sameNode(const Term& other) const { return node_ == other.node_; }
+    const TermNode* node() const { return node_.get(); }
+
+private:
+    friend struct TermBuilder;
+    friend struct TermNode;
+    Term() = default;  // only inside nodes, for fields a form does not have
+    explicit Term(std::shared_ptr<const TermNode> n) : node_(std::move(n)) {}
+    std::shared_ptr<const TermNode> node_;
+};
+
+Term LVar(std::string name, Type type);
+Term PVar(std::string name, Type type);
+Term Con(Constant constant, Type type);
+Term Ap(Term fun, Term arg, Type type);
+Term Lam(LamBinding binder, Term body, Type type);
+Term Tupl(std::vector<Term> elems, Type type);
+// The node just built by the conversion, marked as converting back to `e`.
+Term withOrigin(Term t, const Expr& e);
+
+// ---------------------------------------------------------------------------------------
+// Steps and paths
+// ---------------------------------------------------------------------------------------
+
+enum class StepKind : std::uint8_t { First, Second, Body, TupElem };
+
+struct TermStep {
+    StepKind kind;
+    std::int32_t position = 0;  // TupElem
+};
+inline constexpr TermStep First{StepKind::First, 0};
+inline constexpr TermStep Second{StepKind::Second, 0};
+inline constexpr TermStep Body{StepKind::Body, 0};
+inline TermStep TupElem(std::int32_t position) { return TermStep{StepKind::TupElem, position}; }
+
+bool operator==(const TermStep& a, const TermStep& b);
+
+// A position inside a term, outermost step first.
+using Path = std::vector<TermStep>;
+using Position = std::pair<Term, Path>;
+
+// ---------------------------------------------------------------------------------------
+// Printed forms (derived constructor notation)
+// ---------------------------------------------------------------------------------------
+
+void appendTermText(std::string& out, int prec, const Term& t);
+void appendBindingText(std::string& out, int prec, const LamBinding& b);
+void appendStepText(std::string& out, int prec, const TermStep& s);
+std::string showsPrecTerm(int prec, const Term& t);
+std::string show(const Term& t);
+std::string show(const LamBinding& b);
+std::string show(const TermStep& s);
+std::string showList(const std::vector<Term>& ts);
+std::string showList(const std::vector<LamBinding>& bs);
+std::string showList(const Path& path);
+
+// ---------------------------------------------------------------------------------------
+// Term operations
+// ---------------------------------------------------------------------------------------
+
+const Type& termType(const Term& t);
+// The variables of the chain of single-variable lambdas at the top, as PVars typed with
+// their lambdas' argument types, outermost first.
+std::vector<Term> leadingLamVars(const Term& t);
+// Every LVar x turned into PVar x.
+Term freeLVar(const std::string& x, const Term& t);
+// The body under the single-variable lambdas at the top, their variables made free.
+Term openLeadingLams(const Term& t);
+bool occursLVar(const std::string& x, const Term& t);
+
+// ---------------------------------------------------------------------------------------
+// Rebuilding
+// ---------------------------------------------------------------------------------------
+
+// The node u of an inner kind rebuilt from new children (function and argument, body, or
+// elements), u itself when none changed.
+Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
+
+// Rebuilds t bottom-up on an explicit stack, so a long spine costs no native stack.  A
+// subterm for which `touches` is false is kept as it is; a variable or constant becomes
+// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept), and
+// `leave(binder)` follows its body; an inner node becomes `make(u, children, changed)`.
+template <class Touches, class Leaf, class Enter, class Leave, class Make>
+Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Leave& leave,
+             const Make& make) {
+    struct Frame {
+        const Term* term;
+        bool build;  // the children are done: build the node
+    };
+    if (!touches(root)) return root;
+    std::vector<Frame> stack{{&root, false}};
+    std::vector<Term> done;
+    while (!stack.empty()) {
+        const Frame f = stack.back();
+        stack.pop_back();
+        const Term& u = *f.term;
+        if (!f.build) {
+            if (!touches(u)) {
+                done.push_back(u);
+                continue;
+            }
+            switch (u.kind()) {
+            case TermKind::LVar:
+            case TermKind::PVar:
+            case TermKind::Con: done.push_back(leaf(u)); continue;
+            case TermKind::Ap:
+                stack.push_back({&u, true});
+                stack.push_back({&u.arg(), false});
+                stack.push_back({&u.fun(), false});
+                continue;
+            case TermKind::Lam:
+                if (!enter(u.binder())) {
+                    done.push_back(u);
+                    continue;
+                }
+                stack.push_back({&u, true});
+                stack.push_back({&u.body(), false});
+                continue;
+            case TermKind::Tupl:
+                stack.push_back({&u, true});
+                for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], false});
+                continue;
+            }
+        }
+        const std::size_t n = u.is(TermKind::Ap) ? 2 : u.is(TermKind::Lam) ? 1 : u.elems().size();
+        const auto from = done.end() - static_cast<std::ptrdiff_t>(n);
+        std::vector<Term> kids(std::make_move_iterator(from), std::make_move_iterator(done.end()));
+        done.erase(from, done.end());
+        if (u.is(TermKind::Lam)) leave(u.binder());
+        bool changed = false;
+        if (u.is(TermKind::Ap)) changed = !kids[0].sameNode(u.fun()) || !kids[1].sameNode(u.arg());
+        else if (u.is(TermKind::Lam)) changed = !kids[0].sameNode(u.body());
+        else
+            for (std::size_t i = 0; i < n; ++i) changed = changed || !kids[i].sameNode(u.elems()[i]);
+        done.push_back(make(u, kids, changed));
+    }
+    return std::move(done.back());
+}
+
+// ---------------------------------------------------------------------------------------
+// Positions and replacement
+// ---------------------------------------------------------------------------------------
+
+// The subterms in pre-order, the whole term first, produced on demand.
+List<Position> positions(const Term& t);
+
+// A path held innermost step first, sharing its outer steps with the paths below it.
+struct PathCell {
+    TermStep step;
+    std::shared_ptr<const PathCell> outer;
+};
+using SharedPath = std::shared_ptr<const PathCell>;
+Path toPath(const SharedPath& p);
+// All positions at once, in the order of `positions`, each path shared: linear in the size.
+std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t);
+// The term with the subterm at the path replaced; a path that does not fit raises
+// "invalid replace:" with a dump of the term, the path and the replacement.
+Term replaceAt(const Path& path, const Term& t, const Term& replacement);
+Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t);
+// As replaceAt, but a lambda on the way whose new body makes it an eta redex is contracted.
+Term replaceAtEta(const Path& path, const Term& t, const Term& replacement);
+
+std::vector<std::string> binderNames(const LamBinding& b);
+// The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
+std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});
+inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(t); }
+// The distinct free local names of t, sorted (kept with the node after the first request).
+const std::vector<std::string>& freeLocalSet(const Term& t);
+bool hasFreeLocals(const Term& t);
+
+bool flexibleHead(const Term& t);
+
+// A symbol that a term must contain for a pattern to match it.
+enum class RigidKind : std::uint8_t { RigidVar, RigidCon };
+struct Rigid {
+    RigidKind kind;
+    std::string name;                 // RigidVar
+    std::optional<Constant> constant; // RigidCon
+};
+bool operator==(const Rigid& a, const Rigid& b);
+// A text that two rigid symbols share exactly when they are equal; nothing for a symbol
+// equal to nothing (a NaN constant).
+std::optional<std::string> rigidKey(const Rigid& r);
+std::vector<Rigid> rigidSymbols(const Term& p);
+std::vector<Rigid> rigidSymbolsOfTerm(const Term& t);
+// Every rigid symbol of the pattern is among those of the term (cached per node).
+bool mayMatch(const Term& p, const Term& t);
+
+// Freezing turns the LVars named in `names` into constructor constants of the same name;
+// thawing turns them back.
+Term freezeLocals(const std::vector<std::string>& names, const Term& t);
+Term thawLocals(const std::vector<std::string>& names, const Term& t);
+
+using Renaming = std::vector<std::pair<std::string, std::string>>;
+std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term);
+Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
+Term renameLocals(const Renaming& r, const Term& t);
+
+// The body under the leading lambdas, and their binder names in front of acc.
+std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
+
+// The binder written as a term: LVar for a variable, Tupl for a tuple.
+bool binderIsArgument(const LamBinding& b, const Term& a);
+Term etaReduce(const Term& t);
+Term etaNormalise(const Term& t);
+// Equality up to eta and the renaming of lambda-bound variables, types compared everywhere.
+bool termEq(const Term& s, const Term& t);
+
+}  // namespace plim::fast

@@ -1,0 +1,237 @@
+// The two base matchers behind the matcher interface, the beta wrapper that normalises what
+// they see, and beta reduction itself (which matches lambda patterns with the fast matcher).
+#include "engine/matching/matcher.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/matcher_internal.h"
+#include "engine/matching/reference/matcher.h"
+#include "support/errors.h"
+
+namespace plim {
+
+using matching_detail::deferredRun;
+
+namespace {
+
+using fast::contextNames;
+using fast::convertPrime;
+
+// --- beta wrapper -----------------------------------------------------------------------------
+
+Expr norm(const Expr& e) { return betaEtaNormal(e); }
+
+TermCtx normCtx(const TermCtx& c) { return TermCtx{norm(c.expr), c.bound}; }
+
+}  // namespace
+
+Expr betaEtaNormal(const Expr& e) { return etared(betareduce(e)); }
+
+MatcherRef betaMatcher(MatcherRef raw) {
+    Matcher m;
+    m.matchSimple = [raw](const Expr& p, const Expr& t) {
+        return MatchResults::defer([raw, p, t] { return raw->matchSimple(norm(p), norm(t)); });
+    };
+    m.matchSimpleWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+        return MatchResults::defer([raw, b, p, t] { return raw->matchSimpleWith(b, normCtx(p), normCtx(t)); });
+    };
+    m.matchOneStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchOneStep(norm(p), normCtx(t), s); });
+    };
+    m.matchOneStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchOneStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.matchTwoStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchTwoStep(norm(p), normCtx(t), s); });
+    };
+    m.matchTwoStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchTwoStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.applicable = raw->applicable;
+    return std::make_shared<const Matcher>(std::move(m));
+}
+
+// --- the base matchers ------------------------------------------------------------------------
+
+// The fast engine on converted terms: the pattern of operations 1, 3 and 5 and the term of
+// operation 1 with no bound names, every other side with the names of its bound list.  The
+// simple match without bindings and the applicability test read the expressions directly,
+// with the same results as on the converted terms.
+MatcherRef fastRecord() {
+    static const MatcherRef record = [] {
+        Matcher m;
+        m.matchSimple = [](const Expr& p, const Expr& t) {
+            return MatchResults::defer([p, t] {
+                return fastSimpleMatchExpr(p, t);
+            });
+        };
+        m.matchSimpleWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+            return MatchResults::defer([b, p, t] {
+                return fastConvertSolutions(fastSimpleMatchWith(fastConvertBindings(b),
+                                                                convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                                convertPrime(contextNames(t.bound), t.expr), t.bound));
+            });
+        };
+        m.matchOneStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([p, t, s] {
+                return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), convertPrime({}, p), {},
+                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchOneStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([b, p, t, s] {
+                return fastConvertRun(fastEngine(fastOneStepStep, fastConvertBindings(b),
+                                                 convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchTwoStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([p, t, s] {
+                return fastConvertRun(
+                    fastTwoStep(convertPrime({}, p), convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.matchTwoStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+            return deferredRun([b, p, t, s] {
+                return fastConvertRun(fastTwoStepWith(fastConvertBindings(b),
+                                                      convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                                      convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+            });
+        };
+        m.applicable = fastApplicableExpr;
+        return std::make_shared<const Matcher>(std::move(m));
+    }();
+    return record;
+}
+
+MatcherRef fastMatcher() {
+    static const MatcherRef matcher = betaMatcher(fastRecord());
+    return matcher;
+}
+
+// The reference engine converts its arguments and solutions itself.
+MatcherRef refRecord() {
+    static const MatcherRef record = [] {
+        Matcher m;
+        m.matchSimple = ref::simpleMatch;
+        m.matchSimpleWith = ref::simpleMatchWith;
+        m.matchOneStep = ref::oneStepMatch;
+        m.matchOneStepWith = ref::oneStepMatchWith;
+        m.matchTwoStep = ref::twoStepMatch;
+        m.matchTwoStepWith = ref::twoStepMatchWith;
+        m.applicable = [](const Expr&, const TermCtx&) { return true; };
+        return std::make_shared<const Matcher>(std::move(m));
+    }();
+    return record;
+}
+
+MatcherRef refMatcher() {
+    static const MatcherRef matcher = betaMatcher(refRecord());
+    return matcher;
+}
+
+// --- beta reduction ---------------------------------------------------------------------------
+
+namespace {
+
+// The reduced arguments that contractions are matching at the moment.  The matcher reduces
+// the term it is given again; an argument met here is known to be reduced already.  Without
+// this, a redex that stays (its pattern does not match) inside the argument of another would
+// be reduced again by every enclosing contraction: exponentially often in the nesting depth.
+thread_local std::vector<Expr> argumentsBeingMatched;
+
+bool beingMatched(const Expr& e) {
+    for (const Expr& a : argumentsBeingMatched)
+        if (a.sameNode(e)) return true;
+    return false;
+}
+
+// The contractum of the redex (lam arg), lam's body under the first solution of matching
+// its pattern against the (reduced) argument with the argument's free variables held fixed;
+// nothing when fun is no lambda or the match has no solution.
+std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
+    if (!fun.isLam()) return std::nullopt;
+    argumentsBeingMatched.push_back(arg);
+    struct Done {
+        ~Done() { argumentsBeingMatched.pop_back(); }
+    } done;
+    MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{fun.pattern(), {}},
+                                                      TermCtx{arg, freevars(arg)});
+    if (rs.empty()) return std::nullopt;
+    const MatchResult& first = rs.head();
+    return appSubst(first.subst, first.types, fun.body());
+}
+
+// A pending step of the reduction: rebuild a lambda around its reduced body, reduce an
+// application's argument once its function is reduced, or finish the application.
+struct Pending {
+    enum class Kind { LamBody, ApFun, ApArg } kind;
+    Expr node;
+    std::optional<Expr> fun;  // ApArg: the reduced function
+};
+
+}  // namespace
+
+// Normal order with an explicit stack: the function of an application is reduced first; a
+// lambda there is contracted once the argument is reduced, and the contractum is reduced in
+// turn without growing the stack.
+Expr betareduce(const Expr& root) {
+    if (beingMatched(root)) return root;
+    std::vector<Pending> stack;
+    Expr current = root;
+    for (;;) {
+        // Descend to the leftmost part still to reduce.
+        switch (current.kind()) {
+        case ExprKind::Lam:
+            stack.push_back(Pending{Pending::Kind::LamBody, current, std::nullopt});
+            current = current.body();
+            continue;
+        case ExprKind::Ap:
+            stack.push_back(Pending{Pending::Kind::ApFun, current, std::nullopt});
+            current = current.fun();
+            continue;
+        case ExprKind::Let: patternFail("Matching:217|function betareduce");
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+        // Climb, finishing pending steps, until one asks for more reduction.
+        Expr done = current;
+        bool descend = false;
+        while (!descend) {
+            if (stack.empty()) return done;
+            Pending& top = stack.back();
+            const Expr node = top.node;
+            switch (top.kind) {
+            case Pending::Kind::LamBody:
+                stack.pop_back();
+                if (!done.sameNode(node.body())) done = mkLam(node.pattern(), done, node.lazyType());
+                else done = node;
+                break;
+            case Pending::Kind::ApFun:
+                top.kind = Pending::Kind::ApArg;
+                top.fun = done;
+                current = node.arg();
+                descend = true;
+                break;
+            case Pending::Kind::ApArg: {
+                const Expr fun = *top.fun;
+                stack.pop_back();
+                if (std::optional<Expr> contractum = contract(fun, done)) {
+                    current = *contractum;
+                    descend = true;
+                } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
+                    done = mkAp(fun, done, node.lazyType());
+                } else {
+                    done = node;
+                }
+                break;
+            }
+            }
+        }
+    }
+}
+
+}  // namespace plim

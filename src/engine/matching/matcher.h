@@ -1,0 +1,98 @@
+// The matcher interface: one immutable record of seven operations behind which the fast and
+// the reference matcher stand, beta reduction, and the combinators that build new records
+// from old ones (comparing, tracing, one-step-only, checking).
+//
+// Operations 3 to 6 take the name supply as their last argument and return the results with
+// the rest of the supply; both come from one shared engine run, and the rest of the supply
+// is computed only when read (reading it forces the whole result list).
+//
+// Calling an operation does no work: the matching, and any side output of the wrappers on
+// standard error, happens when the returned results (or supply) are first examined.
+#pragma once
+
+#include <functional>
+#include <memory>
+
+#include "engine/matching/substitutions.h"
+#include "lang/expressions.h"
+#include "lang/names.h"
+#include "support/lazy.h"
+
+namespace plim {
+
+// Results of a one-step or two-step match and what is left of the name supply.
+struct MatchRun {
+    MatchResults results;
+    Lazy<NameSupply> rest;
+};
+
+struct Matcher {
+    // 1: pattern, term.
+    std::function<MatchResults(const Expr&, const Expr&)> matchSimple;
+    // 2: bindings, (pattern, pattern bound list), (term, term bound list).
+    std::function<MatchResults(const MatchResult&, const TermCtx&, const TermCtx&)> matchSimpleWith;
+    // 3: pattern, term in context, supply.
+    std::function<MatchRun(const Expr&, const TermCtx&, const NameSupply&)> matchOneStep;
+    // 4: bindings, pattern in context, term in context, supply.
+    std::function<MatchRun(const MatchResult&, const TermCtx&, const TermCtx&, const NameSupply&)> matchOneStepWith;
+    // 5: as 3.
+    std::function<MatchRun(const Expr&, const TermCtx&, const NameSupply&)> matchTwoStep;
+    // 6: as 4.
+    std::function<MatchRun(const MatchResult&, const TermCtx&, const TermCtx&, const NameSupply&)> matchTwoStepWith;
+    // 7: pattern, term in context: false means no match can exist.
+    std::function<bool(const Expr&, const TermCtx&)> applicable;
+};
+
+// Matchers are shared by handle and never changed.
+using MatcherRef = std::shared_ptr<const Matcher>;
+
+// --- the two base matchers ------------------------------------------------------------------
+
+// The fast engine adapted to the interface (pattern and term taken as given).
+MatcherRef fastRecord();
+// betaMatcher(fastRecord()): the default matcher, "fast".  Built once, on first use.
+MatcherRef fastMatcher();
+// The reference engine adapted to the interface; `applicable` is always true.
+MatcherRef refRecord();
+// betaMatcher(refRecord()): the matcher "ref".  Built once, on first use.
+MatcherRef refMatcher();
+
+// --- beta reduction ---------------------------------------------------------------------------
+
+// The beta normal form, in normal order: a redex (\p -> b) x is contracted with the first
+// solution of matching p against x (x's free variables held fixed) by fastMatcher; a redex
+// whose pattern does not match stays.  A let raises "Matching:217|function betareduce".
+Expr betareduce(const Expr& e);
+
+// e beta-reduced, then eta-contracted: what the beta wrapper's operations match.
+Expr betaEtaNormal(const Expr& e);
+
+// The matcher whose six match operations see pattern and term in betaEtaNormal form;
+// `applicable` is m's own.
+MatcherRef betaMatcher(MatcherRef m);
+
+// --- combinators --------------------------------------------------------------------------------
+
+// Runs both matchers (operations 1 and 2: the second first; 3 to 6: the first first, the
+// second drawing names from where the first stopped) and writes a dump to standard error
+// when they find different numbers of results.  The results are always the second's;
+// `applicable` is the second's.
+MatcherRef compareMatchers(MatcherRef first, MatcherRef second);
+// Writes "matching <pattern> against <term>\n" to standard error when a call's results are
+// first examined.
+MatcherRef traceMatcher(MatcherRef m);
+// Answers two-step requests by one-step matching.
+MatcherRef oneStepOnly(MatcherRef m);
+// Writes a dump to standard error for every result that, substituted into the pattern and
+// normalised, is not the term; results are returned unchanged.
+MatcherRef checkMatcher(MatcherRef m);
+
+// The comparing, announcing and verifying steps of the combinators.
+// r2, after counting both lists (and the dump when the counts differ) on first examination.
+MatchResults compareResults(const Expr& pattern, const Expr& term, MatchResults r1, MatchResults r2);
+// rs, with the trace line written on first examination.
+MatchResults traceMatch(const Expr& pattern, const Expr& term, MatchResults rs);
+// r, with the check dump written when it fails the test.
+MatchResult checkResult(const Expr& pattern, const Expr& term, const MatchResult& r);
+
+}  // namespace plim

@@ -1,0 +1,331 @@
+// The one-step and two-step engine of the reference matcher and its six match operations.
+
+#include "engine/matching/reference/matcher.h"
+
+#include <algorithm>
+
+#include "engine/matching/reference/solver.h"
+#include "engine/matching/reference/term_operations.h"
+
+namespace plim::ref {
+
+namespace {
+
+// ---------------------------------------------------------------------------------------
+// Candidate generators
+// ---------------------------------------------------------------------------------------
+
+Type arrowOf(const Term& from, const Term& to) { return arrowType(termType(from), termType(to)); }
+
+// Every sublist of paths[i..], in the order of the list utilities' powerset.
+List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> paths, std::size_t i) {
+    return List<std::vector<Path>>::defer([paths, i]() {
+        if (i == paths->size()) return List<std::vector<Path>>::cons({}, List<std::vector<Path>>());
+        List<std::vector<Path>> without = pathSubsets(paths, i + 1);
+        const Path first = (*paths)[i];
+        auto with = map(
+            [first](const std::vector<Path>& rest) {
+                std::vector<Path> out{first};
+                out.insert(out.end(), rest.begin(), rest.end());
+                return out;
+            },
+            without);
+        return append(without, with);
+    });
+}
+
+// The distinct subterms of t that mention no variable bound inside t, with the paths of all
+// their occurrences, in order of first occurrence.
+std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& t) {
+    const std::vector<std::string> outer = freeLocalVars(t);
+    std::vector<std::pair<Term, std::vector<Path>>> groups;
+    std::vector<Term> keys;  // eta-contracted group keys
+    for (List<Position> at = positions(t); !at.empty(); at = at.tail()) {
+        const Position& pos = at.head();
+        bool closed = true;
+        for (const std::string& n : freeLocalVars(pos.sub))
+            if (std::find(outer.begin(), outer.end(), n) == outer.end()) closed = false;
+        if (!closed) continue;
+        const Term key = etaContract(pos.sub);
+        std::size_t g = 0;
+        while (g < keys.size() && !termEqUpTo({}, {}, key, keys[g])) ++g;
+        if (g == keys.size()) {
+            keys.push_back(key);
+            groups.push_back({pos.sub, {}});
+        }
+        groups[g].second.push_back(pos.path.toPath());
+    }
+    return groups;
+}
+
+bool isPrefix(const Path& a, const Path& b) {
+    return a.size() <= b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+// True when one path of the subset leads into the subterm at another.  That happens only when
+// a term equals, up to eta, a subterm of itself (\z -> g z and g); the inner occurrence is
+// gone once the outer one is replaced, so such a subset offers nothing of its own.
+bool overlapping(const std::vector<Path>& subset) {
+    for (std::size_t i = 0; i < subset.size(); ++i)
+        for (std::size_t j = 0; j < subset.size(); ++j)
+            if (i != j && isPrefix(subset[i], subset[j])) return true;
+    return false;
+}
+
+// The abstractions of the occurrences of u in t over the variable v.
+AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std::vector<Path> paths,
+                                const std::string& v, const NameSupply& rest) {
+    auto subsets = filter([](const std::vector<Path>& subset) { return !overlapping(subset); },
+                          pathSubsets(std::make_shared<const std::vector<Path>>(std::move(paths)), 0).tail());
+    const Term var = LVar(v, termType(u));
+    auto candidates = map(
+        [t, var, v](const std::vector<Path>& subset) {
+            Term body = replaceAllAt(t, subset, var);
+            Type ty = arrowType(termType(var), termType(body));
+            return Lam(LamVar(v), std::move(body), std::move(ty));
+        },
+        subsets);
+    auto fitting = filter([](const Term& c) { return isEtaNormal(c) && bindersFit(c); }, candidates);
+    return map([x, u, rest](const Term& c) { return AppCandidate{c, {Problem{x, u}}, rest}; }, fitting);
+}
+
+AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s) {
+    AppCandidates abstractions = AppCandidates::defer([x, t, s]() {
+        auto [v, rest] = nextName(s);
+        AppCandidates perGroup = concatMap(
+            [x, t, v, rest](const std::pair<Term, std::vector<Path>>& g) {
+                return groupAbstractions(x, t, g.first, g.second, v, rest);
+            },
+            fromVector(abstractableGroups(t)));
+        AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
+        return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
+    });
+    if (!t.is(TermKind::Ap)) return abstractions;
+    return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, abstractions);
+}
+
+// The candidates of the levels from `level` on, up to the first empty level.
+AppCandidates levelCandidates(List<Term> level, const std::string& v, const Term& x, const NameSupply& rest) {
+    return AppCandidates::defer([level, v, x, rest]() {
+        if (level.empty()) return AppCandidates();
+        auto here = map(
+            [v, x, rest](const Term& r) {
+                Term lam = Lam(LamVar(v), r, arrowOf(x, r));
+                Term candidate = isEtaRedex(lam) ? r.fun() : lam;
+                return AppCandidate{std::move(candidate), {}, rest};
+            },
+            level);
+        return append(here, levelCandidates(abstractNextLevel(level, v, x), v, x, rest));
+    });
+}
+
+AppCandidates twoStepCandidates(bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (!flexible) return simpleAppRule(x, t, s);
+    return AppCandidates::defer([x, t, s]() {
+        auto [v, rest] = nextName(s);
+        return levelCandidates(List<Term>::cons(t, List<Term>()), v, x, rest);
+    });
+}
+
+AppCandidates generate(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (rule == AppRule::TwoStep) return twoStepCandidates(flexible, x, t, s);
+    return oneStepCandidates(x, t, s);
+}
+
+// ---------------------------------------------------------------------------------------
+// Tuple arguments: components abstracted one after another
+// ---------------------------------------------------------------------------------------
+
+struct OpenedBinder {
+    LamBinding binder;
+    Type type;
+};
+
+AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+
+AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, Problems ps, NameSupply s) {
+    Term candidate = body;
+    if (bs.size() == 1) {
+        candidate = Lam(bs[0].binder, body, arrowType(bs[0].type, termType(body)));
+    } else if (bs.size() >= 2) {
+        std::vector<LamBinding> binders;
+        std::vector<Type> types;
+        for (const OpenedBinder& b : bs) {
+            binders.push_back(b.binder);
+            types.push_back(b.type);
+        }
+        Type tuple = mkTCon(tupleTypeName(static_cast<std::int64_t>(bs.size())), std::move(types));
+        candidate = Lam(LamTup(std::move(binders)), body, arrowType(std::move(tuple), termType(body)));
+    }
+    if (candidate.is(TermKind::Lam) && isEtaRedex(candidate)) {
+        Term f = candidate.body().fun();
+        candidate = std::move(f);
+    }
+    return AppCandidate{std::move(candidate), std::move(ps), std::move(s)};
+}
+
+AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>> ys, std::size_t i,
+                          std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s) {
+    if (i == ys->size()) return AppCandidates::cons(closeTuple(bs, u, std::move(ps), std::move(s)), AppCandidates());
+    return concatMap(
+        [rule, ys, i, bs, ps](const AppCandidate& c) {
+            const Term& h = c.candidate;
+            std::vector<OpenedBinder> more = bs;
+            Term body = h;
+            NameSupply next = c.supply;
+            if (h.is(TermKind::Lam)) {
+                more.push_back(OpenedBinder{h.binder(), argType(h.type())});
+                body = h.body();
+            } else {
+                auto [w, rest] = nextName(c.supply);
+                const Type& tau = termType(h);
+                more.push_back(OpenedBinder{LamVar(w), argType(tau)});
+                body = Ap(h, LVar(w, argType(tau)), resType(tau));
+                next = std::move(rest);
+            }
+            Problems newps = c.problems;
+            newps.insert(newps.end(), ps.begin(), ps.end());
+            return tupleSearch(rule, ys, i + 1, std::move(more), std::move(body), std::move(newps), std::move(next));
+        },
+        higherOrder(rule, true, (*ys)[i], u, s));
+}
+
+// higherOrderAppRule with the rule's generator.  Under the two-step rule an application with
+// a rigid head is only decomposed, also when its argument is a tuple: searching the tuple's
+// components as if the head were flexible would drop their pattern variables unbound (the
+// two-step candidates bring no problems), giving results that do not match.
+AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible)) return generate(rule, flexible, x, t, s);
+    auto ys = std::make_shared<const std::vector<Term>>(x.elems());
+    return AppCandidates::defer([rule, ys, t, s]() { return tupleSearch(rule, ys, 0, {}, t, {}, s); });
+}
+
+}  // namespace
+
+AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+    if (rule == AppRule::Simple) return simpleAppRule(x, t, s);
+    return higherOrder(rule, flexible, x, t, s);
+}
+
+// ---------------------------------------------------------------------------------------
+// The match operations
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> namesOf(const std::vector<TypedVar>& ctx) {
+    std::vector<std::string> out;
+    out.reserve(ctx.size());
+    for (const auto& [n, t] : ctx) out.push_back(n);
+    return out;
+}
+
+// The reference match from initial bindings: context variables frozen into constants on
+// both sides, the bindings applied to the pattern and composed into every solution, the
+// term's context variables thawed again in the bound terms.
+Solutions runReferenceMatch(AppRule rule, const Bindings& b0, const Term& p, const std::vector<std::string>& pctx,
+                            const Term& t, const std::vector<std::string>& tctx, const NameSupply& s) {
+    Term p1 = applyBindings(b0, freezeLocals(pctx, p));
+    Term t1 = freezeLocals(tctx, t);
+    return map(
+        [b0, tctx](const Solution& sol) {
+            Bindings b = composeBindings(sol.bindings, b0);
+            if (!tctx.empty())
+                b.vars = mapFM([&](const std::string&, const Term& u) { return thawLocals(tctx, u); }, b.vars);
+            return Solution{std::move(b), sol.supply};
+        },
+        matchProblems(rule, {Problem{std::move(p1), std::move(t1)}}, s));
+}
+
+MatchResults resultsOf(const Solutions& sols) {
+    return map([](const Solution& sol) { return unconvertBindings(sol.bindings); }, sols);
+}
+
+// What is left of the supply: the supply given when there is no solution, else the
+// supplies of all solutions combined from the right.
+NameSupply restOf(const Solutions& sols, const NameSupply& given) {
+    std::vector<NameSupply> supplies;
+    for (List<Solution> at = sols; !at.empty(); at = at.tail()) supplies.push_back(at.head().supply);
+    if (supplies.empty()) return given;
+    NameSupply acc = supplies.back();
+    for (std::size_t i = supplies.size() - 1; i-- > 0;) {
+        acc = combPair(supplies[i], acc);
+        // Each combination is decided at once, so a long fold leaves no chain to unwind.
+        (void)acc.vars.empty();
+        (void)acc.tyvars.empty();
+    }
+    return acc;
+}
+
+template <class Make>
+MatchRun runOf(Make make, const NameSupply& s) {
+    Solutions sols = Solutions::defer(std::move(make));
+    return MatchRun{resultsOf(sols), delay([sols, s] { return restOf(sols, s); })};
+}
+
+AppRule twoStepRuleFor(const Term& pattern) { return isTwoStepPattern(pattern) ? AppRule::TwoStep : AppRule::OneStep; }
+
+}  // namespace
+
+MatchResults simpleMatch(const Expr& pattern, const Expr& term) {
+    return resultsOf(Solutions::defer([pattern, term]() {
+        return matchProblems(AppRule::Simple, {Problem{convertClosed(pattern), convertClosed(term)}}, emptySupply());
+    }));
+}
+
+MatchResults simpleMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term) {
+    return resultsOf(Solutions::defer([bindings, pattern, term]() {
+        const auto pnames = namesOf(pattern.bound);
+        const auto tnames = namesOf(term.bound);
+        return runReferenceMatch(AppRule::Simple, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
+                                 convert(tnames, term.expr), tnames, emptySupply());
+    }));
+}
+
+MatchRun oneStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply& supply) {
+    return runOf(
+        [pattern, term, supply]() {
+            const auto tnames = namesOf(term.bound);
+            return runReferenceMatch(AppRule::OneStep, identityBindings(), convertClosed(pattern), {},
+                                     convert(tnames, term.expr), tnames, supply);
+        },
+        supply);
+}
+
+MatchRun oneStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term,
+                          const NameSupply& supply) {
+    return runOf(
+        [bindings, pattern, term, supply]() {
+            const auto pnames = namesOf(pattern.bound);
+            const auto tnames = namesOf(term.bound);
+            return runReferenceMatch(AppRule::OneStep, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
+                                     convert(tnames, term.expr), tnames, supply);
+        },
+        supply);
+}
+
+MatchRun twoStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply& supply) {
+    return runOf(
+        [pattern, term, supply]() {
+            const Term p = convertClosed(pattern);
+            const auto tnames = namesOf(term.bound);
+            return runReferenceMatch(twoStepRuleFor(p), identityBindings(), p, {}, convert(tnames, term.expr), tnames,
+                                     supply);
+        },
+        supply);
+}
+
+MatchRun twoStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term,
+                          const NameSupply& supply) {
+    return runOf(
+        [bindings, pattern, term, supply]() {
+            const auto pnames = namesOf(pattern.bound);
+            const Term p = convert(pnames, pattern.expr);
+            const auto tnames = namesOf(term.bound);
+            return runReferenceMatch(twoStepRuleFor(p), convertBindings(bindings), p, pnames, convert(tnames, term.expr),
+                                     tnames, supply);
+        },
+        supply);
+}
+
+}  // namespace plim::ref

@@ -1,0 +1,378 @@
+#include "engine/matching/reference/solver.h"
+
+#include <algorithm>
+
+#include "engine/matching/reference/term_operations.h"
+#include "frontend/printer/expressions.h"
+#include "support/errors.h"
+
+namespace plim::ref {
+
+// ---------------------------------------------------------------------------------------
+// Bindings
+// ---------------------------------------------------------------------------------------
+
+Term applyBindings(const Bindings& b, const Term& p) {
+    const bool noVars = b.vars.isEmpty();
+    const bool noTypes = b.types.isIdentity();
+    if (noVars && noTypes) return p;
+    auto retype = [&](const Type& t) { return noTypes ? t : substType(b.types, t); };
+    auto skip = [&](const Term& t) -> std::optional<Term> {
+        if ((noVars || !t.hasPVar()) && (noTypes || !t.hasTypeVar())) return t;
+        return std::nullopt;
+    };
+    auto leaf = [&](const Term& t) -> Term {
+        switch (t.kind()) {
+        case TermKind::PVar:
+            if (auto bound = lookupFM(NaturalOrd{}, b.vars, t.name())) return *bound;
+            return noTypes ? t : PVar(t.name(), retype(t.type()));
+        case TermKind::LVar: return noTypes ? t : LVar(t.name(), retype(t.type()));
+        case TermKind::Con: return noTypes ? t : Con(t.constant(), retype(t.type()));
+        default: return t;
+        }
+    };
+    auto node = [&](const Term& t, std::vector<Term> parts) -> Term {
+        if (noTypes) {
+            bool same = true;
+            for (std::size_t i = 0; i < parts.size() && same; ++i) same = parts[i].sameNode(subterms(t)[i]);
+            if (same) return t;
+        }
+        switch (t.kind()) {
+        case TermKind::Ap: return Ap(std::move(parts[0]), std::move(parts[1]), retype(t.type()));
+        case TermKind::Lam: return Lam(t.binder(), std::move(parts[0]), retype(t.type()));
+        case TermKind::Tupl: return Tupl(std::move(parts), retype(t.type()));
+        default: return t;
+        }
+    };
+    return term_detail::rebuildTerm(p, skip, [&](const Term& t, std::vector<Term> parts) {
+        return parts.empty() ? leaf(t) : node(t, std::move(parts));
+    });
+}
+
+Bindings composeBindings(const Bindings& s, const Bindings& h) {
+    if (isIdentity(h)) return s;
+    if (isIdentity(s)) return h;
+    VarMap applied = mapFM([&](const std::string&, const Term& t) { return applyBindings(s, t); }, h.vars);
+    return Bindings{plusFM(NaturalOrd{}, s.vars, applied), substTypeOf(s.types, h.types)};
+}
+
+std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
+    const Type& pt = p.type();
+    const Type& tt = t.type();
+    switch (pt.kind()) {
+    case TypeKind::TAbs: return std::nullopt;
+    case TypeKind::Tid:
+        if (eqType(pt, tt)) return identityBindings();
+        return Bindings{VarMap(), bindVar(pt.name(), tt)};
+    case TypeKind::TCon:
+        if (!tt.isTCon() || tt.name() != pt.name()) return std::nullopt;
+        if (auto ts = matchType(identitySubst(), pt, tt)) return Bindings{VarMap(), *ts};
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------
+// The solver
+// ---------------------------------------------------------------------------------------
+
+AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s) {
+    if (!t.is(TermKind::Ap)) return AppCandidates();
+    return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, AppCandidates());
+}
+
+namespace {
+
+// The worklist: a persistent queue (a front list and a back list kept in reverse), so that
+// taking the first problem and adding new ones at the end cost O(1) however long it grows,
+// and alternatives of a search share it.
+class Worklist {
+    struct Cell {
+        Problem problem;
+        mutable std::shared_ptr<const Cell> next;  // unlinked by the destructor
+        Cell(Problem p, std::shared_ptr<const Cell> n) : problem(std::move(p)), next(std::move(n)) {}
+        Cell(const Cell&) = delete;
+        Cell& operator=(const Cell&) = delete;
+        ~Cell() {
+            std::shared_ptr<const Cell> at = std::move(next);
+            while (at && at.use_count() == 1) {
+                std::shared_ptr<const Cell> after = std::move(at->next);
+                at.reset();
+                at = std::move(after);
+            }
+        }
+    };
+    using CellPtr = std::shared_ptr<const Cell>;
+
+public:
+    Worklist() = default;
+    explicit Worklist(const Problems& ps) {
+        for (auto it = ps.rbegin(); it != ps.rend(); ++it) front_ = std::make_shared<const Cell>(*it, front_);
+    }
+
+    bool empty() const { return !front_ && !back_; }
+
+    // The first problem and the rest.
+    std::pair<Problem, Worklist> pop() const {
+        Worklist w = *this;
+        if (!w.front_) {
+            for (const Cell* c = w.back_.get(); c; c = c->next.get())
+                w.front_ = std::make_shared<const Cell>(c->problem, w.front_);
+            w.back_ = nullptr;
+        }
+        Problem first = w.front_->problem;
+        w.front_ = w.front_->next;
+        return {std::move(first), std::move(w)};
+    }
+
+    Worklist pushed(Problem p) const {
+        Worklist w = *this;
+        w.back_ = std::make_shared<const Cell>(std::move(p), back_);
+        return w;
+    }
+
+    // Every pattern with b applied; the queue itself when no pattern changes.
+    Worklist applied(const Bindings& b) const {
+        std::vector<Problem> all;
+        bool changed = false;
+        for (const Cell* c = front_.get(); c; c = c->next.get()) all.push_back(c->problem);
+        const std::size_t fromBack = all.size();
+        for (const Cell* c = back_.get(); c; c = c->next.get()) all.push_back(c->problem);
+        std::reverse(all.begin() + static_cast<std::ptrdiff_t>(fromBack), all.end());
+        for (Problem& p : all) {
+            Term q = applyBindings(b, p.pattern);
+            changed = changed || !q.sameNode(p.pattern);
+            p.pattern = std::move(q);
+        }
+        return changed ? Worklist(all) : *this;
+    }
+
+private:
+    CellPtr front_;
+    CellPtr back_;
+};
+
+// One step of one rule: bindings, new problems and the supply after it.
+struct RuleResult {
+    Bindings bindings;
+    Problems fresh;
+    NameSupply supply;
+};
+
+[[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(unconvert(t))); }
+
+// The result of every rule but the one for an application pattern under a higher-order rule:
+// at most one.
+std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSupply& s) {
+    const Bindings& id = identityBindings();
+    switch (p.kind()) {
+    case TermKind::LVar:
+        if (t.is(TermKind::LVar) && t.name() == p.name()) return RuleResult{id, {}, s};
+        return std::nullopt;
+    case TermKind::PVar:
+        if (!freeLocalVars(t).empty()) return std::nullopt;
+        return RuleResult{Bindings{VarMap::Node(p.name(), t, 1, {}, {}), identitySubst()}, {}, s};
+    case TermKind::Con:
+        if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return RuleResult{id, {}, s};
+        return std::nullopt;
+    case TermKind::Ap:
+        if (!t.is(TermKind::Ap)) return std::nullopt;
+        return RuleResult{id, {Problem{p.fun(), t.fun()}, Problem{p.arg(), t.arg()}}, s};
+    case TermKind::Lam: {
+        if (t.is(TermKind::Lam)) {
+            auto pairs = matchBinders(p.binder(), t.binder());
+            if (!pairs) return std::nullopt;
+            std::vector<std::pair<std::string, std::string>> back;
+            for (const auto& [v, w] : *pairs) back.emplace_back(w, v);
+            return RuleResult{id, {Problem{p.body(), renameLocals(back, t.body())}}, s};
+        }
+        Term xb = bindingToTerm(argType(p.type()), p.binder());
+        return RuleResult{id, {Problem{p.body(), Ap(t, std::move(xb), resType(t.type()))}}, s};
+    }
+    case TermKind::Tupl: {
+        if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
+        Problems fresh;
+        for (std::size_t i = 0; i < p.elems().size(); ++i) fresh.push_back(Problem{p.elems()[i], t.elems()[i]});
+        return RuleResult{id, std::move(fresh), s};
+    }
+    }
+    return std::nullopt;
+}
+
+Problems applyToProblems(const Bindings& b, Problems ps) {
+    if (isIdentity(b)) return ps;
+    for (Problem& p : ps) p.pattern = applyBindings(b, p.pattern);
+    return ps;
+}
+
+// The worklist after a step: the remaining problems, then the new ones, all with m applied.
+Worklist nextWorklist(const Bindings& m, const Worklist& rest, Problems fresh) {
+    Worklist next = isIdentity(m) ? rest : rest.applied(m);
+    for (Problem& p : applyToProblems(m, std::move(fresh))) next = next.pushed(std::move(p));
+    return next;
+}
+
+// Every solution composed with the bindings of the steps taken before it, latest first.
+Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
+    if (ms.empty()) return sols;
+    return map(
+        [ms = std::move(ms)](const Solution& sol) {
+            Bindings b = sol.bindings;
+            for (auto it = ms.rbegin(); it != ms.rend(); ++it) b = composeBindings(b, *it);
+            return Solution{std::move(b), sol.supply};
+        },
+        sols);
+}
+
+Solutions solve(AppRule rule, Worklist work, NameSupply supply);
+
+// The solutions that follow one rule result of the problem at the front.
+Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, const Worklist& rest) {
+    const Bindings m = composeBindings(rr.bindings, h);
+    Solutions inner = solve(rule, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
+    if (isIdentity(m)) return inner;
+    return composeAll(inner, {m});
+}
+
+// The rule results of an application pattern under a higher-order rule.
+List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s) {
+    const Term f = p.fun();
+    return map(
+        [f](const AppCandidate& c) {
+            Problems fresh;
+            fresh.reserve(c.problems.size() + 1);
+            fresh.push_back(Problem{f, c.candidate});
+            fresh.insert(fresh.end(), c.problems.begin(), c.problems.end());
+            return RuleResult{identityBindings(), std::move(fresh), c.supply};
+        },
+        appRuleCandidates(rule, isFlexible(f), p.arg(), t, s));
+}
+
+Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
+    return Solutions::defer([rule, work = std::move(work), supply = std::move(supply)]() -> Solutions {
+        Worklist queue = work;
+        NameSupply s = supply;
+        std::vector<Bindings> ms;
+        // Problems with at most one way forward are solved in this loop; the first problem with
+        // alternatives hands the rest of the search to a lazy list per alternative.
+        for (;;) {
+            if (queue.empty())
+                return composeAll(Solutions::cons(Solution{identityBindings(), s}, Solutions()), std::move(ms));
+            auto [pr, rest] = queue.pop();
+            if (pr.term.hasPVar()) freeVariablesInTerm(pr.term);
+            const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
+            if (!h) return Solutions();
+            if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
+                const Bindings hb = *h;
+                Solutions branches = concatMap(
+                    [rule, hb, rest = rest](const RuleResult& rr) { return continueAfter(rule, hb, rr, rest); },
+                    appSteps(rule, pr.pattern, pr.term, s));
+                return composeAll(branches, std::move(ms));
+            }
+            std::optional<RuleResult> rr = singleStep(pr.pattern, pr.term, s);
+            if (!rr) return Solutions();
+            const Bindings m = composeBindings(rr->bindings, *h);
+            queue = nextWorklist(m, rest, applyToProblems(*h, std::move(rr->fresh)));
+            if (!isIdentity(m)) ms.push_back(m);
+            s = std::move(rr->supply);
+        }
+    });
+}
+
+}  // namespace
+
+Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
+    return solve(rule, Worklist(problems), supply);
+}
+
+// ---------------------------------------------------------------------------------------
+// Abstraction
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// What every body of a level is searched with: the abstraction variable, the argument
+// pattern's parameters and its body with the parameters as pattern variables.
+struct Abstraction {
+    std::string v;
+    Term var;
+    std::vector<Term> params;
+    Term instance;
+};
+
+Abstraction abstractionOf(const std::string& v, const Term& x) {
+    const Term opened = openLambdas(x);
+    return Abstraction{v, LVar(v, termType(x)), lambdaParams(x), freezeLocals(freeLocalVars(opened), opened)};
+}
+
+Term replacementFor(const Abstraction& a, const Bindings& m) {
+    Term out = a.var;
+    for (const Term& param : a.params) {
+        Type r = resType(termType(out));
+        out = Ap(std::move(out), applyBindings(m, param), std::move(r));
+    }
+    return out;
+}
+
+// The new bodies from one position of one body.
+List<Term> bodiesAt(const std::shared_ptr<const Abstraction>& a, const Term& b, const Position& pos) {
+    if (occursLocal(a->v, pos.sub)) return List<Term>();
+    const std::vector<std::string> fs = freeLocalVars(pos.sub);
+    Solutions sols = matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocals(fs, pos.sub)}}, emptySupply());
+    const StepList path = pos.path;
+    return map(
+        [a, b, fs, path](const Solution& sol) {
+            Bindings thawed{mapFM([&](const std::string&, const Term& t) { return thawLocals(fs, t); }, sol.bindings.vars),
+                            sol.bindings.types};
+            return replaceAtEta(b, path.toPath(), replacementFor(*a, thawed));
+        },
+        sols);
+}
+
+// Bodies already listed, eta-contracted, newest first.
+struct Seen {
+    Term contracted;
+    std::shared_ptr<const Seen> next;
+};
+
+bool seenBefore(const std::shared_ptr<const Seen>& seen, const Term& contracted) {
+    for (const Seen* s = seen.get(); s; s = s->next.get())
+        if (termEqUpTo({}, {}, s->contracted, contracted)) return true;
+    return false;
+}
+
+// The list without the bodies equal (termEq) to an earlier one.
+List<Term> distinctBodies(List<Term> xs, std::shared_ptr<const Seen> seen) {
+    return List<Term>::defer([xs, seen]() {
+        for (List<Term> at = xs; !at.empty(); at = at.tail()) {
+            Term contracted = etaContract(at.head());
+            if (seenBefore(seen, contracted)) continue;
+            auto more = std::make_shared<const Seen>(Seen{std::move(contracted), seen});
+            return List<Term>::cons(at.head(), distinctBodies(at.tail(), std::move(more)));
+        }
+        return List<Term>();
+    });
+}
+
+}  // namespace
+
+List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x) {
+    return List<Term>::defer([previous, v, x]() {
+        auto a = std::make_shared<const Abstraction>(abstractionOf(v, x));
+        List<Term> all = concatMap(
+            [a](const Term& b) {
+                return concatMap([a, b](const Position& pos) { return bodiesAt(a, b, pos); }, positions(b));
+            },
+            previous);
+        return distinctBodies(all, nullptr);
+    });
+}
+
+List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t) {
+    if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail("ReferenceMatching:575|function abstractssub"); });
+    List<Term> level = List<Term>::cons(t, List<Term>());
+    for (std::int64_t i = 0; i < n; ++i) level = abstractNextLevel(level, v, x);
+    return level;
+}
+
+}  // namespace plim::ref

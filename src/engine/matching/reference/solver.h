@@ -1,0 +1,67 @@
+// The heart of the reference matcher: a solver for a worklist of (pattern, term) problems that
+// yields, lazily and depth first, every way of binding the pattern variables so that pattern
+// and term are equal.  It is first-order except for how an application pattern is taken
+// apart, which the `AppRule` decides: the simple rule makes it the simple matcher, the
+// one-step and two-step rules (reference_matching_engine.h) a higher-order one.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/matching/reference/terms.h"
+#include "lang/names.h"
+#include "support/lazy.h"
+
+namespace plim::ref {
+
+struct Problem {
+    Term pattern;
+    Term term;
+};
+using Problems = std::vector<Problem>;
+
+// One solution and the supply left after it.
+struct Solution {
+    Bindings bindings;
+    NameSupply supply;
+};
+using Solutions = List<Solution>;
+
+// How an application pattern is taken apart.
+enum class AppRule { Simple, OneStep, TwoStep };
+
+// What the function part of an application pattern must match, the problems that come with
+// it, and the supply left.
+struct AppCandidate {
+    Term candidate;
+    Problems problems;
+    NameSupply supply;
+};
+using AppCandidates = List<AppCandidate>;
+
+// The candidates of a rule for (flexible head, argument pattern, term); the higher-order
+// rules are defined with the engine.
+AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+// simpleAppRule: t = Ap g y gives ((g, [(x, y)]), s); anything else nothing.
+AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s);
+
+// Every solution of the worklist, solved front first, from the supply.
+Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply);
+
+// p with the bound pattern variables replaced and every type annotation substituted.
+Term applyBindings(const Bindings& b, const Term& p);
+// s after h: h's bound terms with s applied, united with s's map (s wins on a shared name);
+// the types h first, then s.
+Bindings composeBindings(const Bindings& s, const Bindings& h);
+// The one-way type match of p's type against t's type, as type-only bindings.
+std::optional<Bindings> matchTermTypes(const Term& p, const Term& t);
+
+// The bodies of t in which n instances of the argument pattern x's body have been replaced
+// by applications of the variable v, without duplicates; [t] for n = 0.  A negative n raises
+// "ReferenceMatching:575|function abstractssub".
+List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t);
+// The level after `previous` (the bodies of level n - 1).
+List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x);
+
+}  // namespace plim::ref

@@ -1,0 +1,627 @@
+#include "engine/matching/reference/term_operations.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "support/errors.h"
+
+namespace plim::ref {
+
+using term_detail::rebuildTerm;
+
+namespace {
+
+std::optional<Term> keepLambdaFree(const Term& t) {
+    if (!t.hasLam()) return t;
+    return std::nullopt;
+}
+bool noLVar(const Term& t) { return !t.hasLVar(); }
+
+// The node itself when no subterm changed, else a copy with the new subterms.
+Term rebuilt(const Term& t, std::vector<Term> parts) {
+    const std::vector<Term>& old = subterms(t);
+    bool same = true;
+    for (std::size_t i = 0; i < parts.size() && same; ++i) same = parts[i].sameNode(old[i]);
+    return same ? t : withSubterms(t, std::move(parts));
+}
+
+// Calls visit(t) for every subterm in pre-order; visit returns false to skip t's subterms.
+template <class Visit>
+void preorder(const Term& root, const Visit& visit) {
+    std::vector<Term> stack{root};
+    while (!stack.empty()) {
+        Term t = std::move(stack.back());
+        stack.pop_back();
+        if (!visit(t)) continue;
+        const std::vector<Term>& parts = subterms(t);
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(*it);
+    }
+}
+
+using NameSet = std::unordered_set<std::string>;
+
+[[noreturn]] void invalidReplace(const Term& e, const Path& path, std::size_t from, const Term& r) {
+    std::string out = "invalid replace:\ne=";
+    appendTerm(out, 0, e);
+    out += "\nl=";
+    out += showSteps(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
+    out += "\nr=";
+    appendTerm(out, 0, r);
+    out += "\n";
+    failWith(out);
+}
+
+// The index of the subterm that a step enters at t, or nothing when it does not fit.
+std::optional<std::size_t> stepIndex(const Term& t, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First:
+        if (t.is(TermKind::Ap)) return 0;
+        break;
+    case StepKind::Second:
+        if (t.is(TermKind::Ap)) return 1;
+        break;
+    case StepKind::Body:
+        if (t.is(TermKind::Lam)) return 0;
+        break;
+    case StepKind::TupElem:
+        if (t.is(TermKind::Tupl) && s.index >= 0 && static_cast<std::size_t>(s.index) < t.elems().size())
+            return static_cast<std::size_t>(s.index);
+        break;
+    }
+    return std::nullopt;
+}
+
+// The nodes on the path from e (outermost first) with the index each step takes.
+std::vector<std::pair<Term, std::size_t>> walkPath(const Term& e, const Path& path, std::size_t from,
+                                                   std::size_t to, const Term& r, Term& reached) {
+    std::vector<std::pair<Term, std::size_t>> trail;
+    Term at = e;
+    for (std::size_t i = from; i < to; ++i) {
+        auto idx = stepIndex(at, path[i]);
+        if (!idx) invalidReplace(at, path, i, r);
+        trail.emplace_back(at, *idx);
+        Term next = subterms(at)[*idx];
+        at = std::move(next);
+    }
+    reached = at;
+    return trail;
+}
+
+Term rebuildTrail(const std::vector<std::pair<Term, std::size_t>>& trail, Term inner) {
+    for (auto it = trail.rbegin(); it != trail.rend(); ++it) {
+        std::vector<Term> parts = subterms(it->first);
+        parts[it->second] = std::move(inner);
+        inner = withSubterms(it->first, std::move(parts));
+    }
+    return inner;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------
+// Positions
+// ---------------------------------------------------------------------------------------
+
+StepList::Cell::~Cell() {
+    std::shared_ptr<const Cell> next = std::move(up);
+    while (next && next.use_count() == 1) {
+        std::shared_ptr<const Cell> after = std::move(next->up);
+        next.reset();
+        next = std::move(after);
+    }
+}
+
+StepList StepList::push(TermStep s) const {
+    const std::size_t n = cell_ ? cell_->length + 1 : 1;
+    return StepList(std::make_shared<const Cell>(s, cell_, n));
+}
+
+Path StepList::toPath() const {
+    Path out(cell_ ? cell_->length : 0, First);
+    std::size_t i = out.size();
+    for (const Cell* c = cell_.get(); c; c = c->up.get()) out[--i] = c->step;
+    return out;
+}
+
+namespace {
+
+// The positions still to be listed, next first.  A long chain (the arguments of a long
+// application spine wait here) is released one cell at a time.
+struct Pending {
+    Position pos;
+    mutable std::shared_ptr<const Pending> rest;
+
+    Pending(Position p, std::shared_ptr<const Pending> r) : pos(std::move(p)), rest(std::move(r)) {}
+    Pending(const Pending&) = delete;
+    Pending& operator=(const Pending&) = delete;
+    ~Pending() {
+        std::shared_ptr<const Pending> at = std::move(rest);
+        while (at && at.use_count() == 1) {
+            std::shared_ptr<const Pending> after = std::move(at->rest);
+            at.reset();
+            at = std::move(after);
+        }
+    }
+};
+
+List<Position> positionsFrom(std::shared_ptr<const Pending> pending) {
+    return List<Position>::defer([pending]() {
+        if (!pending) return List<Position>();
+        const Position& p = pending->pos;
+        std::shared_ptr<const Pending> rest = pending->rest;
+        const Term& t = p.sub;
+        const std::vector<Term>& parts = subterms(t);
+        for (std::size_t i = parts.size(); i-- > 0;) {
+            TermStep step = t.is(TermKind::Ap) ? (i == 0 ? First : Second)
+                            : t.is(TermKind::Lam) ? Body
+                                                  : TupElem(static_cast<std::int32_t>(i));
+            rest = std::make_shared<const Pending>(Position{parts[i], p.path.push(step)}, rest);
+        }
+        return List<Position>::cons(p, positionsFrom(rest));
+    });
+}
+
+}  // namespace
+
+List<Position> positions(const Term& t) {
+    return positionsFrom(std::make_shared<const Pending>(Position{t, StepList()}, nullptr));
+}
+
+// ---------------------------------------------------------------------------------------
+// Replacement
+// ---------------------------------------------------------------------------------------
+
+Term replaceAt(const Term& e, const Path& path, const Term& r) {
+    Term reached = e;
+    auto trail = walkPath(e, path, 0, path.size(), r, reached);
+    return rebuildTrail(trail, r);
+}
+
+Term replaceAllAt(const Term& e, const std::vector<Path>& paths, const Term& r) {
+    Term out = e;
+    for (const Path& p : paths) out = replaceAt(out, p, r);
+    return out;
+}
+
+Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
+    std::size_t i = 0;
+    Term at = e;
+    std::vector<std::pair<Term, std::size_t>> trail;
+    while (i < path.size() && at.is(TermKind::Tupl) && path[i].kind == StepKind::TupElem) {
+        auto idx = stepIndex(at, path[i]);
+        if (!idx) invalidReplace(at, path, i, r);
+        trail.emplace_back(at, *idx);
+        Term next = at.elems()[*idx];
+        at = std::move(next);
+        ++i;
+    }
+    Term inner = [&]() -> Term {
+        if (i < path.size() && at.is(TermKind::Lam) && path[i].kind == StepKind::Body) {
+            Term body = replaceAt(at.body(), Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()), r);
+            Term lam = Lam(at.binder(), body, at.type());
+            if (body.is(TermKind::Ap) && isEtaRedex(lam)) return body.fun();
+            return lam;
+        }
+        return replaceAt(at, Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), r);
+    }();
+    return rebuildTrail(trail, std::move(inner));
+}
+
+// ---------------------------------------------------------------------------------------
+// Names and constants
+// ---------------------------------------------------------------------------------------
+
+std::vector<std::string> lamBoundNames(const LamBinding& b) {
+    if (b.isVar()) return {b.name()};
+    std::vector<std::string> out;
+    for (const LamBinding& e : b.elems()) {
+        auto ns = lamBoundNames(e);
+        out.insert(out.end(), ns.begin(), ns.end());
+    }
+    return out;
+}
+
+std::pair<std::vector<std::string>, Term> stripLambdas(const Term& t, std::vector<std::string> acc) {
+    Term at = t;
+    while (at.is(TermKind::Lam)) {
+        std::vector<std::string> ns = lamBoundNames(at.binder());
+        ns.insert(ns.end(), acc.begin(), acc.end());
+        acc = std::move(ns);
+        Term next = at.body();
+        at = std::move(next);
+    }
+    return {std::move(acc), at};
+}
+
+std::vector<std::string> freeLocalVars(const Term& root) {
+    if (!root.hasLVar()) return {};
+    // A task is a term to visit, or (with no term) the names of a lambda to unbind again.
+    struct Task {
+        std::optional<Term> t;
+        std::vector<std::string> unbind;
+    };
+    std::vector<std::string> out;
+    std::unordered_map<std::string, int> bound;
+    std::vector<Task> stack;
+    stack.push_back(Task{root, {}});
+    while (!stack.empty()) {
+        Task task = std::move(stack.back());
+        stack.pop_back();
+        if (!task.t) {
+            for (const auto& n : task.unbind) --bound[n];
+            continue;
+        }
+        const Term& t = *task.t;
+        switch (t.kind()) {
+        case TermKind::LVar: {
+            auto it = bound.find(t.name());
+            if (it == bound.end() || it->second == 0) out.push_back(t.name());
+            break;
+        }
+        case TermKind::Ap:
+        case TermKind::Tupl:
+            for (auto it = t.elems().rbegin(); it != t.elems().rend(); ++it)
+                if (it->hasLVar()) stack.push_back(Task{*it, {}});
+            break;
+        case TermKind::Lam: {
+            std::vector<std::string> ns = lamBoundNames(t.binder());
+            for (const auto& n : ns) ++bound[n];
+            stack.push_back(Task{std::nullopt, std::move(ns)});
+            stack.push_back(Task{t.body(), {}});
+            break;
+        }
+        default: {
+            const std::vector<Term>& parts = subterms(t);
+            for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(Task{*it, {}});
+        }
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> patternVars(const Term& t) {
+    std::vector<std::string> out;
+    preorder(t, [&](const Term& u) {
+        if (!u.hasPVar()) return false;
+        if (u.is(TermKind::PVar)) out.push_back(u.name());
+        return true;
+    });
+    return out;
+}
+
+std::vector<Constant> termConstants(const Term& t) {
+    std::vector<Constant> out;
+    preorder(t, [&](const Term& u) {
+        if (u.is(TermKind::Con)) out.push_back(u.constant());
+        return true;
+    });
+    return out;
+}
+
+bool occursLocal(const std::string& n, const Term& t) {
+    bool found = false;
+    preorder(t, [&](const Term& u) {
+        if (u.is(TermKind::LVar) && u.name() == n) found = true;
+        return !found && u.hasLVar();
+    });
+    return found;
+}
+
+// ---------------------------------------------------------------------------------------
+// Locally bound variables
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// Every leaf passed through f; the other nodes rebuilt around it.  Subterms for which
+// `untouched` holds are kept as they are.
+template <class Untouched, class F>
+Term mapLeaves(const Term& t, const Untouched& untouched, const F& f) {
+    auto skip = [&](const Term& u) -> std::optional<Term> {
+        if (untouched(u)) return u;
+        return std::nullopt;
+    };
+    return rebuildTerm(t, skip, [&](const Term& u, std::vector<Term> parts) -> Term {
+        if (subterms(u).empty()) return f(u);
+        return rebuilt(u, std::move(parts));
+    });
+}
+
+}  // namespace
+
+Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t) {
+    if (renaming.empty()) return t;
+    std::unordered_map<std::string, std::string> to;
+    for (const auto& [a, b] : renaming) to.emplace(a, b);
+    return mapLeaves(t, noLVar, [&](const Term& u) {
+        if (!u.is(TermKind::LVar)) return u;
+        auto it = to.find(u.name());
+        return it == to.end() || it->second == u.name() ? u : LVar(it->second, u.type());
+    });
+}
+
+Term renameLocal(const std::string& from, const std::string& to, const Term& t) {
+    return renameLocals({{from, to}}, t);
+}
+
+namespace {
+
+Term unbindLocals(const NameSet& ns, const Term& t) {
+    if (ns.empty()) return t;
+    return mapLeaves(t, noLVar, [&](const Term& u) {
+        return u.is(TermKind::LVar) && ns.count(u.name()) ? PVar(u.name(), u.type()) : u;
+    });
+}
+
+}  // namespace
+
+Term unbindLocal(const std::string& n, const Term& t) { return unbindLocals({n}, t); }
+
+Term openLambdas(const Term& t) {
+    NameSet ns;
+    Term at = t;
+    while (at.is(TermKind::Lam) && at.binder().isVar()) {
+        ns.insert(at.binder().name());
+        Term next = at.body();
+        at = std::move(next);
+    }
+    return unbindLocals(ns, at);
+}
+
+std::vector<Term> lambdaParams(const Term& t) {
+    std::vector<Term> out;
+    Term at = t;
+    while (at.is(TermKind::Lam) && at.binder().isVar()) {
+        out.push_back(PVar(at.binder().name(), argType(at.type())));
+        Term next = at.body();
+        at = std::move(next);
+    }
+    return out;
+}
+
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    const NameSet ns(names.begin(), names.end());
+    return mapLeaves(t, noLVar, [&](const Term& u) {
+        return u.is(TermKind::LVar) && ns.count(u.name()) ? Con(mkConstr(u.name()), u.type()) : u;
+    });
+}
+
+Term thawLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty()) return t;
+    const NameSet ns(names.begin(), names.end());
+    return mapLeaves(t, [](const Term&) { return false; }, [&](const Term& u) {
+        if (u.is(TermKind::Con) && u.constant().kind() == ConstantKind::Constr && ns.count(u.constant().constrName()))
+            return LVar(u.constant().constrName(), u.type());
+        return u;
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// Binders and eta
+// ---------------------------------------------------------------------------------------
+
+std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1,
+                                                                             const LamBinding& b2) {
+    if (b1.isVar() && b2.isVar()) return std::vector<std::pair<std::string, std::string>>{{b1.name(), b2.name()}};
+    if (b1.isVar() || b2.isVar() || b1.elems().size() != b2.elems().size()) return std::nullopt;
+    std::vector<std::pair<std::string, std::string>> out;
+    for (std::size_t i = 0; i < b1.elems().size(); ++i) {
+        auto part = matchBinders(b1.elems()[i], b2.elems()[i]);
+        if (!part) return std::nullopt;
+        out.insert(out.end(), part->begin(), part->end());
+    }
+    return out;
+}
+
+std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t) {
+    if (b.isVar()) return std::vector<std::pair<std::string, Term>>{{b.name(), t}};
+    if (!t.is(TermKind::Tupl) || t.elems().size() != b.elems().size()) return std::nullopt;
+    std::vector<std::pair<std::string, Term>> out;
+    for (std::size_t i = 0; i < b.elems().size(); ++i) {
+        auto part = bindBinder(b.elems()[i], t.elems()[i]);
+        if (!part) return std::nullopt;
+        out.insert(out.end(), part->begin(), part->end());
+    }
+    return out;
+}
+
+bool isEtaRedex(const Term& t) {
+    if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return false;
+    const Term& f = t.body().fun();
+    auto pairs = bindBinder(t.binder(), t.body().arg());
+    if (!pairs) return false;
+    for (const auto& [v, x] : *pairs)
+        if (!x.is(TermKind::LVar) || x.name() != v) return false;
+    const std::vector<std::string> bound = lamBoundNames(t.binder());
+    for (const std::string& n : freeLocalVars(f))
+        if (std::find(bound.begin(), bound.end(), n) != bound.end()) return false;
+    return true;
+}
+
+Term etaContract(const Term& t) {
+    return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
+        if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
+        Term lam = rebuilt(u, std::move(parts));
+        return isEtaRedex(lam) ? lam.body().fun() : lam;
+    });
+}
+
+bool isEtaNormal(const Term& t) {
+    bool normal = true;
+    preorder(t, [&](const Term& u) {
+        if (u.is(TermKind::Lam) && isEtaRedex(u)) normal = false;
+        return normal && u.hasLam();
+    });
+    return normal;
+}
+
+bool bindersFit(const Term& t) {
+    bool fit = true;
+    preorder(t, [&](const Term& u) {
+        if (!fit) return false;
+        if (!u.hasLam()) return false;
+        switch (u.kind()) {
+        case TermKind::Ap:
+            if (u.fun().is(TermKind::Lam)) {
+                fit = bindBinder(u.fun().binder(), u.arg()).has_value();
+                return false;
+            }
+            return true;
+        case TermKind::Lam: return true;
+        default: return false;
+        }
+    });
+    return fit;
+}
+
+// ---------------------------------------------------------------------------------------
+// Equality and steering
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// Bound names, innermost first, shared between the comparisons below one lambda.
+struct NameEnv {
+    std::string name;
+    std::shared_ptr<const NameEnv> next;
+};
+using EnvRef = std::shared_ptr<const NameEnv>;
+
+EnvRef envFrom(const std::vector<std::string>& ns) {
+    EnvRef out;
+    for (auto it = ns.rbegin(); it != ns.rend(); ++it) out = std::make_shared<const NameEnv>(NameEnv{*it, out});
+    return out;
+}
+
+std::optional<std::size_t> envPosition(const EnvRef& env, const std::string& n) {
+    std::size_t i = 0;
+    for (const NameEnv* e = env.get(); e; e = e->next.get(), ++i)
+        if (e->name == n) return i;
+    return std::nullopt;
+}
+
+bool sameLocal(const EnvRef& e1, const EnvRef& e2, const Term& a, const Term& b) {
+    auto p1 = envPosition(e1, a.name());
+    auto p2 = envPosition(e2, b.name());
+    if (p1 && p2) return *p1 == *p2;
+    if (!p1 && !p2) return a.name() == b.name();
+    return false;
+}
+
+}  // namespace
+
+bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
+                const Term& t2) {
+    struct Task {
+        Term a, b;
+        EnvRef e1, e2;
+    };
+    std::vector<Task> stack;
+    stack.push_back(Task{t1, t2, envFrom(ns1), envFrom(ns2)});
+    while (!stack.empty()) {
+        Task task = std::move(stack.back());
+        stack.pop_back();
+        const Term& a = task.a;
+        const Term& b = task.b;
+        if (a.kind() != b.kind()) return false;
+        // A subterm without local variables means the same under any bound names.
+        if (a.sameNode(b) && !a.hasLVar()) continue;
+        switch (a.kind()) {
+        case TermKind::LVar:
+            if (!eqType(a.type(), b.type()) || !sameLocal(task.e1, task.e2, a, b)) return false;
+            break;
+        case TermKind::PVar:
+            if (a.name() != b.name() || !eqType(a.type(), b.type())) return false;
+            break;
+        case TermKind::Con:
+            if (!eqConstant(a.constant(), b.constant()) || !eqType(a.type(), b.type())) return false;
+            break;
+        case TermKind::Ap:
+            if (!eqType(a.type(), b.type())) return false;
+            stack.push_back(Task{a.arg(), b.arg(), task.e1, task.e2});
+            stack.push_back(Task{a.fun(), b.fun(), task.e1, task.e2});
+            break;
+        case TermKind::Lam: {
+            if (!eqType(a.type(), b.type())) return false;
+            auto pairs = matchBinders(a.binder(), b.binder());
+            if (!pairs) return false;
+            EnvRef e1 = task.e1;
+            EnvRef e2 = task.e2;
+            for (auto it = pairs->rbegin(); it != pairs->rend(); ++it) {
+                e1 = std::make_shared<const NameEnv>(NameEnv{it->first, e1});
+                e2 = std::make_shared<const NameEnv>(NameEnv{it->second, e2});
+            }
+            stack.push_back(Task{a.body(), b.body(), e1, e2});
+            break;
+        }
+        case TermKind::Tupl:
+            if (!eqType(a.type(), b.type()) || a.elems().size() != b.elems().size()) return false;
+            for (std::size_t i = a.elems().size(); i-- > 0;)
+                stack.push_back(Task{etaContract(a.elems()[i]), etaContract(b.elems()[i]), nullptr, nullptr});
+            break;
+        }
+    }
+    return true;
+}
+
+bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContract(t1), etaContract(t2)); }
+
+bool isFlexible(const Term& t) {
+    Term at = t;
+    while (at.is(TermKind::Ap)) {
+        Term next = at.fun();
+        at = std::move(next);
+    }
+    return at.is(TermKind::PVar) || at.is(TermKind::Lam);
+}
+
+namespace {
+
+// The conditions on the argument of an application with a flexible head.
+bool flexibleArgumentFits(const Term& x) {
+    auto [ns, body] = stripLambdas(x, {});
+    if (body.hasPVar()) return false;
+    const std::vector<std::string> free = freeLocalVars(body);
+    std::vector<std::string> missing = ns;
+    for (const std::string& n : free) {
+        auto it = std::find(missing.begin(), missing.end(), n);
+        if (it != missing.end()) missing.erase(it);
+    }
+    if (!missing.empty()) return false;
+    if (termConstants(body).empty()) {
+        const bool allOwn = std::all_of(free.begin(), free.end(), [&](const std::string& n) {
+            return std::find(ns.begin(), ns.end(), n) != ns.end();
+        });
+        if (allOwn) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isTwoStepPattern(const Term& t) {
+    std::vector<Term> stack{t};
+    while (!stack.empty()) {
+        Term u = std::move(stack.back());
+        stack.pop_back();
+        switch (u.kind()) {
+        case TermKind::LVar:
+        case TermKind::PVar:
+        case TermKind::Con: break;
+        case TermKind::Lam: stack.push_back(u.body()); break;
+        case TermKind::Tupl:
+            for (const Term& e : u.elems()) stack.push_back(e);
+            break;
+        case TermKind::Ap:
+            if (isFlexible(u.fun()) && !flexibleArgumentFits(u.arg())) return false;
+            stack.push_back(u.arg());
+            stack.push_back(u.fun());
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace plim::ref

@@ -1,0 +1,146 @@
+// Operations on the reference matcher's terms that the matching core and the engine are built
+// from: subterms with their paths, replacement at a path, variable and constant lists, the
+// renaming, freezing and unbinding of locally bound variables, binder matching, eta
+// contraction, equality up to renaming and eta, and the two tests that steer the engine.
+//
+// Walks over terms use explicit stacks, so long spines and deep nesting cost no call depth
+// (the equality and the steering tests recurse only into lambda bodies and tuple elements
+// as deep as the term is).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/matching/reference/terms.h"
+#include "support/lazy.h"
+
+namespace plim::ref {
+
+namespace term_detail {
+
+// Rebuilds a term bottom-up with an explicit stack, so long spines cost no call depth.
+// skip(t) may give the result for t without entering it; post(t, parts) builds the result
+// from the rebuilt subterms (none for a leaf).
+template <class Skip, class Post>
+Term rebuildTerm(const Term& root, const Skip& skip, const Post& post) {
+    if (auto r = skip(root)) return *r;
+    struct Frame {
+        Term t;
+        std::vector<Term> done;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{root, {}});
+    for (;;) {
+        Frame& top = stack.back();
+        const std::vector<Term>& parts = subterms(top.t);
+        if (top.done.size() < parts.size()) {
+            const Term& next = parts[top.done.size()];
+            if (auto r = skip(next)) {
+                top.done.push_back(std::move(*r));
+            } else {
+                stack.push_back(Frame{next, {}});
+            }
+            continue;
+        }
+        Term built = post(top.t, std::move(top.done));
+        stack.pop_back();
+        if (stack.empty()) return built;
+        stack.back().done.push_back(std::move(built));
+    }
+}
+
+}  // namespace term_detail
+
+// --- positions ------------------------------------------------------------------------------
+
+// A path shared by the positions below it: the steps from the root, held leaf first.
+class StepList {
+public:
+    StepList() = default;
+    StepList push(TermStep s) const;
+    bool empty() const { return !cell_; }
+    // Root first.
+    Path toPath() const;
+
+private:
+    struct Cell {
+        TermStep step;
+        mutable std::shared_ptr<const Cell> up;  // unlinked by the destructor
+        std::size_t length;
+        Cell(TermStep s, std::shared_ptr<const Cell> u, std::size_t n) : step(s), up(std::move(u)), length(n) {}
+        Cell(const Cell&) = delete;
+        Cell& operator=(const Cell&) = delete;
+        ~Cell();
+    };
+    explicit StepList(std::shared_ptr<const Cell> c) : cell_(std::move(c)) {}
+    std::shared_ptr<const Cell> cell_;
+};
+
+struct Position {
+    Term sub;
+    StepList path;
+};
+
+// Every subterm with its path, in pre-order (the term itself first, function before
+// argument, elements in order), produced as the list is read.
+List<Position> positions(const Term& t);
+
+// --- replacement ----------------------------------------------------------------------------
+
+// The term with the subterm at the path replaced by r; only the nodes on the path are
+// rebuilt.  A path that does not fit raises the "invalid replace:" dump.
+Term replaceAt(const Term& e, const Path& path, const Term& r);
+Term replaceAllAt(const Term& e, const std::vector<Path>& paths, const Term& r);
+// As replaceAt, but a lambda rebuilt at the top of the path that becomes an eta redex is
+// contracted (through tuple steps as well).
+Term replaceAtEta(const Term& e, const Path& path, const Term& r);
+
+// --- names and constants --------------------------------------------------------------------
+
+std::vector<std::string> lamBoundNames(const LamBinding& b);
+// (names bound by the leading lambdas, innermost first, in front of acc; the first
+// non-lambda).
+std::pair<std::vector<std::string>, Term> stripLambdas(const Term& t, std::vector<std::string> acc = {});
+// The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
+std::vector<std::string> freeLocalVars(const Term& t);
+std::vector<std::string> patternVars(const Term& t);
+std::vector<Constant> termConstants(const Term& t);
+bool occursLocal(const std::string& n, const Term& t);
+
+// --- locally bound variables ----------------------------------------------------------------
+
+// Every LVar named as a key renamed at once to its value (no shadowing test).
+Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t);
+Term renameLocal(const std::string& from, const std::string& to, const Term& t);
+// Every LVar n becomes PVar n.
+Term unbindLocal(const std::string& n, const Term& t);
+// Leading variable lambdas removed, their variables unbound.
+Term openLambdas(const Term& t);
+// The leading variable binders as PVars of their argument types, outermost first.
+std::vector<Term> lambdaParams(const Term& t);
+// LVar v with v in ns becomes the constant Constr v, and back.
+Term freezeLocals(const std::vector<std::string>& ns, const Term& t);
+Term thawLocals(const std::vector<std::string>& ns, const Term& t);
+
+// --- binders and eta -------------------------------------------------------------------------
+
+std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1, const LamBinding& b2);
+std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
+bool isEtaRedex(const Term& t);
+Term etaContract(const Term& t);
+bool isEtaNormal(const Term& t);
+bool bindersFit(const Term& t);
+
+// --- equality and steering -------------------------------------------------------------------
+
+bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
+                const Term& t2);
+// Equality up to eta contraction and renaming of lambda-bound variables.
+bool termEq(const Term& t1, const Term& t2);
+bool isFlexible(const Term& t);
+bool isTwoStepPattern(const Term& t);
+
+}  // namespace plim::ref

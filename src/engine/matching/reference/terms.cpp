@@ -1,0 +1,447 @@
+#include "engine/matching/reference/terms.h"
+
+#include <unordered_map>
+
+#include "lang/expressions.h"
+#include "support/errors.h"
+#include "support/release.h"
+#include "scanning/string_literal.h"
+
+namespace plim::ref {
+
+// ---------------------------------------------------------------------------------------
+// Binders and nodes
+// ---------------------------------------------------------------------------------------
+
+LamBinding LamBinding::LamVar(std::string name) {
+    return LamBinding(std::make_shared<const Node>(Node{true, std::move(name), {}}));
+}
+
+LamBinding LamBinding::LamTup(std::vector<LamBinding> elems) {
+    return LamBinding(std::make_shared<const Node>(Node{false, {}, std::move(elems)}));
+}
+
+TermNode::~TermNode() {
+    releaseSoleChildren(*this, [](TermNode& n, auto take) {
+        for (Term& c : n.children) take(c.node_);
+    });
+}
+
+namespace {
+
+// A type variable (or a scheme, treated as open: only a shortcut depends on it) occurs in t.
+// Walked with a work list: function types can be long chains.
+bool typeHasVars(const Type& t) {
+    std::vector<const Type*> pending{&t};
+    while (!pending.empty()) {
+        const Type* at = pending.back();
+        pending.pop_back();
+        if (!at->isTCon()) return true;
+        for (const Type& a : at->args()) pending.push_back(&a);
+    }
+    return false;
+}
+
+}  // namespace
+
+struct TermBuilder {
+    static Term make(TermKind k, Type type, std::vector<Term> children, std::string name = {},
+                     std::optional<Constant> constant = std::nullopt,
+                     std::optional<LamBinding> binder = std::nullopt) {
+        auto n = std::make_shared<TermNode>(k, std::move(type));
+        n->hasPVar = k == TermKind::PVar;
+        n->hasTypeVar = typeHasVars(n->type);
+        n->hasLVar = k == TermKind::LVar;
+        n->hasLam = k == TermKind::Lam;
+        for (const Term& c : children) {
+            n->hasPVar = n->hasPVar || c.hasPVar();
+            n->hasTypeVar = n->hasTypeVar || c.hasTypeVar();
+            n->hasLVar = n->hasLVar || c.hasLVar();
+            n->hasLam = n->hasLam || c.hasLam();
+        }
+        n->children = std::move(children);
+        n->name = std::move(name);
+        n->constant = std::move(constant);
+        n->binder = std::move(binder);
+        return Term(std::move(n));
+    }
+};
+
+Term LVar(std::string name, Type type) { return TermBuilder::make(TermKind::LVar, std::move(type), {}, std::move(name)); }
+Term PVar(std::string name, Type type) { return TermBuilder::make(TermKind::PVar, std::move(type), {}, std::move(name)); }
+Term Con(Constant k, Type type) {
+    return TermBuilder::make(TermKind::Con, std::move(type), {}, {}, std::move(k));
+}
+Term Ap(Term f, Term x, Type type) {
+    return TermBuilder::make(TermKind::Ap, std::move(type), {std::move(f), std::move(x)});
+}
+Term Lam(LamBinding b, Term body, Type type) {
+    return TermBuilder::make(TermKind::Lam, std::move(type), {std::move(body)}, {}, std::nullopt, std::move(b));
+}
+Term Tupl(std::vector<Term> elems, Type type) {
+    return TermBuilder::make(TermKind::Tupl, std::move(type), std::move(elems));
+}
+
+Term withSubterms(const Term& t, std::vector<Term> children) {
+    switch (t.kind()) {
+    case TermKind::Ap: return Ap(std::move(children[0]), std::move(children[1]), t.type());
+    case TermKind::Lam: return Lam(t.binder(), std::move(children[0]), t.type());
+    case TermKind::Tupl: return Tupl(std::move(children), t.type());
+    default: return t;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Text forms
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+void openParen(std::string& out, int prec) {
+    if (prec > 10) out += '(';
+}
+void closeParen(std::string& out, int prec) {
+    if (prec > 10) out += ')';
+}
+
+template <class T, class F>
+void appendList(std::string& out, const std::vector<T>& xs, F each) {
+    out += '[';
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        if (i > 0) out += ',';
+        each(xs[i]);
+    }
+    out += ']';
+}
+
+const char* termConstructorName(TermKind k) {
+    switch (k) {
+    case TermKind::LVar: return "LVar ";
+    case TermKind::PVar: return "PVar ";
+    case TermKind::Con: return "Con ";
+    case TermKind::Ap: return "Ap ";
+    case TermKind::Lam: return "Lam ";
+    case TermKind::Tupl: return "Tupl ";
+    }
+    return "";
+}
+
+}  // namespace
+
+void appendBinding(std::string& out, int prec, const LamBinding& b) {
+    openParen(out, prec);
+    if (b.isVar()) {
+        out += "LamVar ";
+        appendStringLiteral(out, b.name());
+    } else {
+        out += "LamTup ";
+        appendList(out, b.elems(), [&](const LamBinding& e) { appendBinding(out, 0, e); });
+    }
+    closeParen(out, prec);
+}
+
+void appendTerm(std::string& out, int prec, const Term& t) {
+    openParen(out, prec);
+    out += termConstructorName(t.kind());
+    switch (t.kind()) {
+    case TermKind::LVar:
+    case TermKind::PVar: appendStringLiteral(out, t.name()); break;
+    case TermKind::Con: appendConstantText(out, 11, t.constant()); break;
+    case TermKind::Ap:
+        appendTerm(out, 11, t.fun());
+        out += ' ';
+        appendTerm(out, 11, t.arg());
+        break;
+    case TermKind::Lam:
+        appendBinding(out, 11, t.binder());
+        out += ' ';
+        appendTerm(out, 11, t.body());
+        break;
+    case TermKind::Tupl: appendList(out, t.elems(), [&](const Term& e) { appendTerm(out, 0, e); }); break;
+    }
+    out += ' ';
+    appendTypeText(out, 11, t.type());
+    closeParen(out, prec);
+}
+
+void appendStep(std::string& out, int prec, const TermStep& s) {
+    switch (s.kind) {
+    case StepKind::First: out += "First"; return;
+    case StepKind::Second: out += "Second"; return;
+    case StepKind::Body: out += "Body"; return;
+    case StepKind::TupElem:
+        openParen(out, prec);
+        out += "TupElem ";
+        appendIntText(out, 11, s.index);
+        closeParen(out, prec);
+        return;
+    }
+}
+
+std::string showTerm(const Term& t) {
+    std::string out;
+    appendTerm(out, 0, t);
+    return out;
+}
+
+std::string showSteps(const Path& p) {
+    std::string out;
+    appendList(out, p, [&](const TermStep& s) { appendStep(out, 0, s); });
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------
+// Tuples and binders
+// ---------------------------------------------------------------------------------------
+
+std::optional<std::vector<Expr>> tupleArguments(const Expr& e) {
+    std::vector<Expr> args;
+    Expr at = e;
+    while (at.isAp()) {
+        args.push_back(at.arg());
+        at = at.fun();
+    }
+    if (!at.isCon() || at.constant().kind() != ConstantKind::Tuple) return std::nullopt;
+    if (static_cast<std::size_t>(at.constant().arity()) != args.size()) return std::nullopt;
+    return std::vector<Expr>(args.rbegin(), args.rend());
+}
+
+Expr mkTupleExpr(const std::vector<Expr>& es) {
+    std::vector<Type> components;
+    components.reserve(es.size());
+    for (const Expr& e : es) components.push_back(e.type());
+    const std::int32_t n = static_cast<std::int32_t>(es.size());
+    Type constantType = mkTCon(tupleTypeName(n), components);
+    for (auto it = components.rbegin(); it != components.rend(); ++it) constantType = arrowType(*it, constantType);
+    Expr out = mkCon(mkTuple(n), constantType);
+    for (const Expr& e : es) out = typedAp(out, e);
+    return out;
+}
+
+const std::vector<Type>& gettupletypes(const Type& t) {
+    if (!t.isTCon() || t.name().rfind("Tuple", 0) != 0) patternFail("ReferenceMatching:210|function gettupletypes");
+    return t.args();
+}
+
+std::pair<LamBinding, std::vector<std::string>> convertBinding(const Term& p) {
+    switch (p.kind()) {
+    case TermKind::PVar: return {LamVar(p.name()), {p.name()}};
+    case TermKind::Tupl: {
+        std::vector<LamBinding> binders;
+        std::vector<std::string> names;
+        for (const Term& e : p.elems()) {
+            auto [b, ns] = convertBinding(e);
+            binders.push_back(std::move(b));
+            names.insert(names.end(), ns.begin(), ns.end());
+        }
+        return {LamTup(std::move(binders)), std::move(names)};
+    }
+    default: failWith("can't handle non-variable/tuple lambda bindings");
+    }
+}
+
+Expr bindingToExpr(const Type& t, const LamBinding& b) {
+    if (b.isVar()) return mkVar(b.name(), t);
+    const std::vector<Type>& cs = gettupletypes(t);
+    std::vector<Expr> parts;
+    for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToExpr(cs[i], b.elems()[i]));
+    return mkTupleExpr(parts);
+}
+
+Term bindingToTerm(const Type& t, const LamBinding& b) {
+    if (b.isVar()) return LVar(b.name(), t);
+    const std::vector<Type>& cs = gettupletypes(t);
+    std::vector<Term> parts;
+    for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToTerm(cs[i], b.elems()[i]));
+    return Tupl(std::move(parts), t);
+}
+
+// ---------------------------------------------------------------------------------------
+// Conversion
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// The names bound around the node being converted, counted so that a walk can enter and
+// leave lambdas in O(1) per name.
+class BoundNames {
+public:
+    explicit BoundNames(const std::vector<std::string>& outer) {
+        for (const auto& n : outer) ++count_[n];
+    }
+    void add(const std::vector<std::string>& ns) {
+        for (const auto& n : ns) ++count_[n];
+    }
+    void remove(const std::vector<std::string>& ns) {
+        for (const auto& n : ns) --count_[n];
+    }
+    bool contains(const std::string& n) const {
+        auto it = count_.find(n);
+        return it != count_.end() && it->second > 0;
+    }
+
+private:
+    std::unordered_map<std::string, int> count_;
+};
+
+// One node being converted: an application spine (its head and arguments), a lambda, or a
+// leaf.  Its parts are converted first, then the node is built from them.
+struct ConvertFrame {
+    Expr e;
+    std::vector<Expr> parts;      // converted in order
+    std::vector<Term> done;
+    std::vector<Expr> spine;      // Ap spine: the application nodes, innermost first
+    std::optional<LamBinding> binder;
+    std::vector<std::string> added;
+};
+
+ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
+    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}};
+    switch (e.kind()) {
+    case ExprKind::Ap: {
+        Expr at = e;
+        while (at.isAp()) {
+            f.spine.push_back(at);
+            at = at.fun();
+        }
+        std::reverse(f.spine.begin(), f.spine.end());
+        f.parts.push_back(at);
+        for (const Expr& ap : f.spine) f.parts.push_back(ap.arg());
+        break;
+    }
+    case ExprKind::Lam: {
+        auto [b, names] = convertBinding(convertClosed(e.pattern()));
+        f.binder = std::move(b);
+        bound.add(names);
+        f.added = std::move(names);
+        f.parts.push_back(e.body());
+        break;
+    }
+    case ExprKind::Let: patternFail("ReferenceMatching:138|function convert'");
+    default: break;
+    }
+    return f;
+}
+
+// The application spine rebuilt: every prefix whose head is a tuple constant of exactly its
+// number of arguments becomes a Tupl.
+Term buildSpine(const ConvertFrame& f) {
+    const Expr& head = f.parts[0];
+    const bool tupleHead = head.isCon() && head.constant().kind() == ConstantKind::Tuple;
+    Term out = f.done[0];
+    for (std::size_t k = 1; k < f.done.size(); ++k) {
+        const Expr& node = f.spine[k - 1];
+        if (tupleHead && static_cast<std::size_t>(head.constant().arity()) == k)
+            out = Tupl(std::vector<Term>(f.done.begin() + 1, f.done.begin() + static_cast<std::ptrdiff_t>(k) + 1),
+                       node.type());
+        else
+            out = Ap(std::move(out), f.done[k], node.type());
+    }
+    return out;
+}
+
+Term leaveNode(ConvertFrame& f, BoundNames& bound) {
+    const Expr& e = f.e;
+    switch (e.kind()) {
+    case ExprKind::Var:
+        return bound.contains(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type());
+    case ExprKind::Con: return Con(e.constant(), e.type());
+    case ExprKind::Ap: return buildSpine(f);
+    case ExprKind::Lam:
+        bound.remove(f.added);
+        return Lam(*f.binder, std::move(f.done[0]), e.type());
+    case ExprKind::Let: break;
+    }
+    patternFail("ReferenceMatching:138|function convert'");
+}
+
+}  // namespace
+
+Term convert(const std::vector<std::string>& boundOuter, const Expr& e) {
+    BoundNames bound(boundOuter);
+    std::vector<ConvertFrame> stack;
+    stack.push_back(enterNode(e, bound));
+    for (;;) {
+        ConvertFrame& top = stack.back();
+        if (top.done.size() < top.parts.size()) {
+            Expr next = top.parts[top.done.size()];
+            stack.push_back(enterNode(next, bound));
+            continue;
+        }
+        Term built = leaveNode(top, bound);
+        stack.pop_back();
+        if (stack.empty()) return built;
+        stack.back().done.push_back(std::move(built));
+    }
+}
+
+Expr unconvert(const Term& root) {
+    struct Frame {
+        Term t;
+        std::vector<Expr> done;
+    };
+    std::vector<Frame> stack;
+    stack.push_back(Frame{root, {}});
+    for (;;) {
+        Frame& top = stack.back();
+        const std::vector<Term>& parts = subterms(top.t);
+        if (top.done.size() < parts.size()) {
+            Term next = parts[top.done.size()];
+            stack.push_back(Frame{std::move(next), {}});
+            continue;
+        }
+        const Term& t = top.t;
+        Expr built = [&]() -> Expr {
+            switch (t.kind()) {
+            case TermKind::LVar:
+            case TermKind::PVar: return mkVar(t.name(), t.type());
+            case TermKind::Con: return mkCon(t.constant(), t.type());
+            case TermKind::Ap: return mkAp(top.done[0], top.done[1], t.type());
+            case TermKind::Lam: return mkLam(bindingToExpr(argType(t.type()), t.binder()), top.done[0], t.type());
+            case TermKind::Tupl: return mkTupleExpr(top.done);
+            }
+            return mkVar(t.name(), t.type());
+        }();
+        stack.pop_back();
+        if (stack.empty()) return built;
+        stack.back().done.push_back(std::move(built));
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Bindings
+// ---------------------------------------------------------------------------------------
+
+const Bindings& identityBindings() {
+    static const Bindings identity{VarMap(), identitySubst()};
+    return identity;
+}
+
+MatchResult unconvertBindings(const Bindings& b) {
+    MatchResult out{Substitution{}, b.types};
+    out.subst.reserve(static_cast<std::size_t>(b.vars.size()));
+    // In-order walk of the balanced map (logarithmic depth).
+    std::vector<const VarMap*> stack;
+    const VarMap* at = &b.vars;
+    while (!at->isEmpty() || !stack.empty()) {
+        while (!at->isEmpty()) {
+            stack.push_back(at);
+            at = &at->smaller();
+        }
+        const VarMap* node = stack.back();
+        stack.pop_back();
+        out.subst.emplace_back(node->key(), unconvert(node->elt()));
+        at = &node->greater();
+    }
+    return out;
+}
+
+Bindings convertBindings(const MatchResult& r) {
+    std::vector<std::pair<std::string, Term>> pairs;
+    pairs.reserve(r.subst.size());
+    for (const auto& [name, e] : r.subst) pairs.emplace_back(name, convertClosed(e));
+    auto later = [](const Term& newer, const Term&) { return newer; };
+    return Bindings{listToCombFM(NaturalOrd{}, later, pairs), r.types};
+}
+
+}  // namespace plim::ref

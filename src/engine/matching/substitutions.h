@@ -1,0 +1,77 @@
+// What a match produces and how it is used: a `Substitution` binds object-language variables
+// to expressions, a `MatchResult` pairs it with a substitution of type variables.  Applying,
+// composing, lifting type-only matches, and the text and HTML forms of substitutions.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "lang/expressions.h"
+#include "lang/names.h"
+#include "lang/syntax.h"
+#include "lang/types.h"
+#include "html/html.h"
+#include "support/lazy.h"
+
+namespace plim {
+
+// Bindings in the order they were built; a lookup takes the first binding of a name.
+using Binding = std::pair<std::string, Expr>;
+using Substitution = std::vector<Binding>;
+
+// (substitution, type substitution).  The type substitution is a function from type-variable
+// names to types held as an explicit map whose unbound names map to `Tid` of themselves.
+struct MatchResult {
+    Substitution subst;
+    TypeSubst types;
+};
+
+// Match results are produced one at a time, on demand.
+using MatchResults = List<MatchResult>;
+
+// (empty substitution, identity).
+const MatchResult& emptyMatch();
+
+Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e);
+Expr applyMatch(const MatchResult& r, const Expr& e);
+std::vector<std::string> matchDomain(const MatchResult& r);
+MatchResult composeMatch(const MatchResult& r1, const MatchResult& r2);
+
+std::string showSubst(const Substitution& s);
+std::string showSubstBlock(const Substitution& s);
+std::string showSubsts(const MatchResults& rs);
+std::string showMatchResult(const MatchResult& r);
+Html substHtml(const Substitution& s);
+
+// --- companions ---------------------------------------------------------------------------
+
+// Each type substitution as a match without bindings, in order.
+std::vector<MatchResult> liftTypeMatches(const std::vector<TypeSubst>& typeMatches);
+// The one-way matches of the type pattern against the type, lifted.
+std::vector<MatchResult> matchTypes(const Type& pattern, const Type& t);
+// ([(name, e)], ts) for each way ts in which the type of e is an instance of ty.
+std::vector<MatchResult> bindVar(const std::string& name, const Type& ty, const Expr& e);
+// Every bound expression replaced by f of it; names, order and types kept.
+MatchResult mapMatchExprs(const std::function<Expr(const Expr&)>& f, const MatchResult& r);
+Html matchResultHtml(const MatchResult& r);
+// The match applied, then eta-expanded to full arity from the supply.
+std::pair<Expr, NameSupply> applyMatchExpand(const MatchResult& r, const Expr& e, const NameSupply& supply);
+
+// The match applied to the first component of a 4-tuple, the others passed on.
+template <class B, class C, class D>
+std::tuple<Expr, B, C, D> applyMatchFirst(const MatchResult& r, const std::tuple<Expr, B, C, D>& t) {
+    return {applyMatch(r, std::get<0>(t)), std::get<1>(t), std::get<2>(t), std::get<3>(t)};
+}
+// The same with applyMatchExpand, threading the supply.
+template <class B, class C, class D>
+std::pair<std::tuple<Expr, B, C, D>, NameSupply> applyMatchExpandFirst(const MatchResult& r,
+                                                                      const std::tuple<Expr, B, C, D>& t,
+                                                                      const NameSupply& supply) {
+    auto [e, rest] = applyMatchExpand(r, std::get<0>(t), supply);
+    return {{std::move(e), std::get<1>(t), std::get<2>(t), std::get<3>(t)}, std::move(rest)};
+}
+
+}  // namespace plim

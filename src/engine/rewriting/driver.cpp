@@ -1,0 +1,438 @@
+#include "engine/rewriting/driver.h"
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+#include "engine/rewriting/rule_preparation.h"
+#include "engine/rewriting/attempts.h"
+#include "engine/matching/fast/matcher.h"
+#include "engine/rewriting/applicability_tables.h"
+#include "engine/rewriting/positions.h"
+#include "lang/constants.h"
+#include "support/errors.h"
+
+namespace plim {
+
+namespace {
+
+using Attempt = FailList<Calculation, CalcStep>;
+
+// What the driver knows in advance for the plain fast matcher: its applicability test as
+// tables (nothing: too many symbols), and each rule's left side as the beta wrapper hands it
+// to the fast engine (nothing: normalising it fails, and the failure is left to the wrapper).
+struct FastRules {
+    std::optional<RuleSymbols> symbols;
+    std::vector<std::optional<Expr>> lhs;
+    std::vector<std::optional<fast::Term>> lhsTerm;  // lhs converted
+};
+
+// What every step of one derivation shares.
+struct Level {
+    MatcherRef matcher;
+    RuleCopies copies;
+    std::vector<TypedVar> ctx;
+    NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
+    std::shared_ptr<const FastRules> fast;  // null: the matcher is not the plain fast matcher
+};
+using LevelRef = std::shared_ptr<const Level>;
+
+// Where a derivation's loop stopped: the failures at the final expression and the supply.
+struct LoopEnd {
+    std::optional<Failures> failures;
+    std::optional<NameSupply> supply;
+};
+using LoopEndRef = std::shared_ptr<LoopEnd>;
+
+Expr canonicalWith(const NameSupply& canonical, const Expr& e) {
+    return etared(scrub(e, RenameState{canonical, Renaming(), Renaming()}).first);
+}
+
+NameSupply canonicalSupply(const std::vector<TypedVar>& ctx) {
+    static const Expr zero = mkCon(mkNumber(0), mkTCon("Int"));
+    return freshFor(zero, ctx)(initialNameSupply());
+}
+
+template <class T, class F>
+std::optional<T> unlessFails(F f) {
+    try {
+        return f();
+    } catch (const PlimError&) {
+        return std::nullopt;
+    }
+}
+
+// Only for the plain fast matcher: any wrapper around it still sees every call.
+std::shared_ptr<const FastRules> fastRulesFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
+    if (matcher != fastMatcher()) return nullptr;
+    auto out = std::make_shared<FastRules>();
+    out->symbols = ruleSymbols(rules);
+    for (const Rule& r : rules) {
+        out->lhs.push_back(unlessFails<Expr>([&] { return betaEtaNormal(r.equation.first); }));
+        out->lhsTerm.push_back(
+            out->lhs.back() ? unlessFails<fast::Term>([&] { return fast::convertPrime({}, *out->lhs.back()); })
+                            : std::nullopt);
+    }
+    return out;
+}
+
+LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
+                   std::shared_ptr<const FastRules> fast) {
+    NameSupply canonical = canonicalSupply(ctx);
+    return std::make_shared<const Level>(
+        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(fast)});
+}
+
+// --- positions ------------------------------------------------------------------------------
+
+// The positions of one expression: every subexpression in subpaths order, with whether it
+// holds a constant; paths and binders are rebuilt only for the positions an attempt uses.
+struct Site {
+    Expr expr;
+    int parent;
+    Step step;
+    int ctx;
+    bool hasConstant = false;
+};
+
+struct Positions {
+    std::vector<Site> sites;  // in subpaths order
+    std::vector<std::vector<TypedVar>> ctxs;
+    std::optional<std::vector<SymbolSet>> held;  // per site, with the level's symbols
+    // The expression is its own beta normal form: so is every subexpression, and the fast
+    // engine can be given them as they stand; when it holds no lambda, converted all at once.
+    bool normal = false;
+    std::optional<std::vector<fast::Term>> terms;
+
+    Path pathOf(int i) const {
+        Path p;
+        for (; sites[i].parent >= 0; i = sites[i].parent) p.push_back(sites[i].step);
+        std::reverse(p.begin(), p.end());
+        return p;
+    }
+};
+using PositionsRef = std::shared_ptr<const Positions>;
+
+// Patterns are small: a plain walk.
+bool holdsConstant(const Expr& pattern) {
+    switch (pattern.kind()) {
+    case ExprKind::Con: return true;
+    case ExprKind::Ap: return holdsConstant(pattern.fun()) || holdsConstant(pattern.arg());
+    case ExprKind::Lam: return holdsConstant(pattern.pattern()) || holdsConstant(pattern.body());
+    default: return false;
+    }
+}
+
+PositionsRef positionsOf(const Expr& e, const Level& level) {
+    const std::vector<TypedVar>& ctx = level.ctx;
+    auto out = std::make_shared<Positions>();
+    if (level.fast && level.fast->symbols) out->held = siteSymbols(e, *level.fast->symbols);
+    if (level.fast) {
+        const std::optional<Expr> normal = unlessFails<Expr>([&] { return betaEtaNormal(e); });
+        out->normal = normal && normal->sameNode(e);
+        if (out->normal) {
+            const auto names = fast::contextNames(ctx);
+            using Terms = std::optional<std::vector<fast::Term>>;
+            if (auto terms = unlessFails<Terms>([&] { return siteTerms(e, names); })) out->terms = std::move(*terms);
+        }
+    }
+    out->ctxs.push_back(ctx);
+    std::vector<Site>& sites = out->sites;
+    std::vector<Site> stack{Site{e, -1, Step::First, 0}};
+    while (!stack.empty()) {
+        Site s = std::move(stack.back());
+        stack.pop_back();
+        const int i = static_cast<int>(sites.size());
+        sites.push_back(s);
+        const Expr& node = sites.back().expr;
+        switch (node.kind()) {
+        case ExprKind::Lam: {
+            std::vector<TypedVar> inner = freevars(node.pattern());
+            const auto& outer = out->ctxs[s.ctx];
+            inner.insert(inner.end(), outer.begin(), outer.end());
+            out->ctxs.push_back(std::move(inner));
+            stack.push_back(Site{node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
+            // A constant of the pattern (a tuple pattern) counts too.
+            if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
+            break;
+        }
+        case ExprKind::Ap:
+            stack.push_back(Site{node.fun(), i, Step::First, s.ctx});
+            stack.push_back(Site{node.arg(), i, Step::Second, s.ctx});
+            break;
+        case ExprKind::Let: patternFail("SubExpressions:35|function subpaths");
+        case ExprKind::Con: sites.back().hasConstant = true; break;
+        case ExprKind::Var: break;
+        }
+    }
+    // Children come after their parent in pre-order: one backward pass spreads the flags up.
+    for (std::size_t k = sites.size(); k-- > 1;)
+        if (sites[k].hasConstant) sites[static_cast<std::size_t>(sites[k].parent)].hasConstant = true;
+    return out;
+}
+
+// --- one attempt --------------------------------------------------------------------------------
+
+bool bindsAll(const MatchResult& m, const std::vector<std::string>& names) {
+    const std::vector<std::string> domain = matchDomain(m);
+    return std::all_of(names.begin(), names.end(), [&](const std::string& n) {
+        return std::find(domain.begin(), domain.end(), n) != domain.end();
+    });
+}
+
+// What an attempt needs to know of the expression it works on.
+struct Current {
+    LevelRef level;
+    Expr e;
+    PositionsRef positions;
+    Lazy<NameSupply> fresh;  // the supply without the names of e and of the context
+};
+using CurrentRef = std::shared_ptr<const Current>;
+
+Expr instantiate(const Current& cur, const Path& path, const Rule& rule, const MatchResult& m) {
+    return betareduce(replace(cur.e, path, applyMatch(m, rule.equation.second)));
+}
+
+// (nested derivations so far, match).
+using Candidate = std::pair<std::vector<Derivation>, MatchResult>;
+using CondList = FailList<Candidate, Candidate>;
+
+struct CondOutcome {
+    CondList result;
+    NameSupply rest;
+};
+
+std::pair<Derivation, Lazy<NameSupply>> deriveAt(const LevelRef& level, const Expr& e, const NameSupply& supply);
+
+Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, const std::vector<TypedVar>& subctx,
+                                 const Candidate& cand, const Lazy<NameSupply>& supply) {
+    return delay([level, cond, subctx, cand, supply]() -> CondOutcome {
+        const auto& [nested, m] = cand;
+        const Expr l = betareduce(applyMatch(m, cond.first));
+        const Expr r = betareduce(applyMatch(m, cond.second));
+        auto [copies, s1] = advance(level->copies, supply.get());
+        std::vector<TypedVar> rctx = subctx;
+        for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
+        auto fast = fastRulesFor(level->matcher, *copies.front());
+        LevelRef left = makeLevel(level->matcher, copies, subctx, fast);
+        LevelRef right = makeLevel(level->matcher, copies, rctx, fast);
+        auto [dl, s2] = deriveAt(left, l, s1);
+        auto [dr, s3] = deriveAt(right, r, s2.get());
+        const Expr fr = finalExpression(dr);
+        MatchRun run = level->matcher->matchTwoStepWith(m, TermCtx{fr, subctx}, TermCtx{finalExpression(dl), subctx},
+                                                         s3.get());
+        std::vector<std::string> needed;
+        for (const std::string& n : freeNames(fr))
+            if (std::none_of(subctx.begin(), subctx.end(), [&](const TypedVar& v) { return v.first == n; }))
+                needed.push_back(n);
+        MatchResults kept = filter([needed](const MatchResult& x) { return bindsAll(x, needed); }, run.results);
+        std::vector<Derivation> nested2;
+        if (!dl.steps.empty()) nested2.push_back(dl);
+        if (!dr.steps.empty()) nested2.push_back(dr);
+        nested2.insert(nested2.end(), nested.begin(), nested.end());
+        CondList out;
+        if (kept.empty())
+            out.failures = List<Candidate>::cons(Candidate{nested2, m}, {});
+        else
+            out.results = map([nested2](const MatchResult& x) { return Candidate{nested2, x}; }, kept);
+        return CondOutcome{out, run.rest.get()};
+    });
+}
+
+// The run of one condition on one candidate, and the supply after it.
+struct CondRun {
+    CondList result;
+    Lazy<NameSupply> rest;
+};
+
+// checkCondition on every candidate in order, the supply threaded from one to the next.
+List<CondRun> conditionRuns(const LevelRef& level, const Equation& cond, const std::vector<TypedVar>& subctx,
+                            const List<Candidate>& cands, const Lazy<NameSupply>& supply) {
+    return List<CondRun>::defer([=]() -> List<CondRun> {
+        if (cands.empty()) return {};
+        Lazy<CondOutcome> outcome = checkCondition(level, cond, subctx, cands.head(), supply);
+        CondList lazyList{List<Candidate>::defer([outcome] { return outcome.get().result.failures; }),
+                          List<Candidate>::defer([outcome] { return outcome.get().result.results; })};
+        Lazy<NameSupply> rest = outcome.map([](const CondOutcome& o) { return o.rest; });
+        return List<CondRun>::cons(CondRun{lazyList, rest}, conditionRuns(level, cond, subctx, cands.tail(), rest));
+    });
+}
+
+// The supply after the last run (the given one when there are none).
+Lazy<NameSupply> afterRuns(const List<CondRun>& runs, const Lazy<NameSupply>& supply) {
+    return delay([runs, supply]() {
+        Lazy<NameSupply> s = supply;
+        for (List<CondRun> at = runs; !at.empty(); at = at.tail()) s = at.head().rest;
+        return s.get();
+    });
+}
+
+// The conditions from the last to the first; a candidate that fails one is not checked
+// against the earlier ones.
+CondList checkConditions(const LevelRef& level, const std::vector<Equation>& conds, const std::vector<TypedVar>& subctx,
+                         const MatchResults& matches, const Lazy<NameSupply>& supply) {
+    CondList state{{}, map([](const MatchResult& m) { return Candidate{{}, m}; }, matches)};
+    Lazy<NameSupply> s = supply;
+    for (std::size_t k = conds.size(); k-- > 0;) {
+        List<CondRun> runs = conditionRuns(level, conds[k], subctx, state.results, s);
+        List<CondList> lists = map([](const CondRun& r) { return r.result; }, runs);
+        state = joinResults(FailList<Candidate, CondList>{state.failures, lists});
+        s = afterRuns(runs, s);
+    }
+    return state;
+}
+
+// The one-step match of the rule's left side against the term; for the plain fast matcher and
+// a term in normal form, what its beta wrapper would do, without normalising again.
+MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
+    const Level& level = *cur.level;
+    const Positions& pos = *cur.positions;
+    if (level.fast && pos.terms && level.fast->lhsTerm[r])
+        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *level.fast->lhsTerm[r], {},
+                                         (*pos.terms)[static_cast<std::size_t>(site)], term.bound, cur.fresh.get()));
+    if (level.fast && pos.normal && level.fast->lhs[r])
+        return fastRecord()->matchOneStep(*level.fast->lhs[r], term, cur.fresh.get());
+    return level.matcher->matchOneStep((*level.copies.front())[r].equation.first, term, cur.fresh.get());
+}
+
+Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
+    const Positions& pos = *cur->positions;
+    const Rule& rule = (*cur->level->copies.front())[r];
+    const Site& at = pos.sites[static_cast<std::size_t>(site)];
+    const TermCtx term{at.expr, pos.ctxs[static_cast<std::size_t>(at.ctx)]};
+    // One shared run of the match, made when the attempt is first read.
+    auto matched = delay([cur, rule, r, site, term]() {
+        MatchRun run = matchOneStep(*cur, r, site, term);
+        const std::vector<std::string> names = freeNames(rule.equation.first);
+        MatchResults complete = filter([names](const MatchResult& m) { return bindsAll(m, names); }, run.results);
+        return std::make_pair(complete, run.rest);
+    });
+    auto path = delay([cur, site] { return cur->positions->pathOf(site); });
+    if (rule.conditions.empty()) {
+        return Attempt{{}, List<CalcStep>::defer([cur, rule, matched, path]() {
+                           return map(
+                               [cur, rule, path](const MatchResult& m) {
+                                   return CalcStep{plainStep(rule.label, m), instantiate(*cur, path.get(), rule, m)};
+                               },
+                               matched.get().first);
+                       })};
+    }
+    auto checked = delay([cur, rule, matched, term]() {
+        return checkConditions(cur->level, rule.conditions, term.bound, matched.get().first, matched.get().second);
+    });
+    return Attempt{
+        List<Calculation>::defer([rule, checked]() {
+            return map([rule](const Candidate& c) { return conditionalStep(rule.label, c.second, c.first); },
+                       checked.get().failures);
+        }),
+        List<CalcStep>::defer([cur, rule, checked, path]() {
+            return map(
+                [cur, rule, path](const Candidate& c) {
+                    return CalcStep{conditionalStep(rule.label, c.second, c.first),
+                                    instantiate(*cur, path.get(), rule, c.second)};
+                },
+                checked.get().results);
+        })};
+}
+
+// Every rule at every position that holds a constant, the rules in theory order and the
+// positions in subpaths order; a rule the matcher rejects at the whole expression is not
+// tried below.
+Attempt tryRules(const CurrentRef& cur) {
+    const Level& level = *cur->level;
+    const Positions& pos = *cur->positions;
+    const std::vector<Rule>& rules = *level.copies.front();
+    std::vector<Attempt> attempts;
+    for (std::size_t r = 0; r < rules.size(); ++r) {
+        const Expr& lhs = rules[r].equation.first;
+        const std::optional<SymbolSet> required = pos.held ? level.fast->symbols->required[r] : std::nullopt;
+        auto applicable = [&](std::size_t i) {
+            if (required) return holdsAll((*pos.held)[i], *required);
+            const Site& s = pos.sites[i];
+            return level.matcher->applicable(lhs, TermCtx{s.expr, pos.ctxs[static_cast<std::size_t>(s.ctx)]});
+        };
+        if (!applicable(0)) continue;
+        for (std::size_t i = 0; i < pos.sites.size(); ++i)
+            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)))
+                attempts.push_back(tryRuleAt(cur, r, static_cast<int>(i)));
+    }
+    return msum(attempts);
+}
+
+// --- the loop ---------------------------------------------------------------------------------
+
+// The steps from e on; when no result makes progress the failures and the supply are left in
+// `end`.  Each step is computed in its own cell, so reading them costs no stack.
+CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end) {
+    return CalcSteps::defer([level, e, s, end]() -> CalcSteps {
+        auto cur = std::make_shared<const Current>(
+            Current{level, e, positionsOf(e, *level), delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
+        Attempt attempt = tryRules(cur);
+        const Expr reduced = etared(e);
+        List<CalcStep> progress = filter(
+            [reduced](const CalcStep& r) { return !exprEq({}, {}, etared(r.second), reduced); }, attempt.results);
+        if (progress.empty()) {
+            end->failures = attempt.failures;
+            end->supply = s;
+            return {};
+        }
+        const auto& [c, next] = progress.head();
+        auto [e2, s2] = recexpand(next, s);
+        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end));
+    });
+}
+
+void readAll(CalcSteps steps) {
+    while (!steps.empty()) steps = steps.tail();
+}
+
+std::pair<Derivation, Lazy<NameSupply>> deriveAt(const LevelRef& level, const Expr& e, const NameSupply& supply) {
+    auto [e1, s1] = recexpand(e, supply);
+    auto end = std::make_shared<LoopEnd>();
+    CalcSteps steps = rewriteLoop(level, e1, s1, end);
+    Failures failures = Failures::defer([steps, end]() {
+        readAll(steps);
+        return *end->failures;
+    });
+    Lazy<NameSupply> rest = delay([steps, end]() {
+        readAll(steps);
+        return *end->supply;
+    });
+    return {Derivation{canonicalWith(level->canonical, e1), steps, failures}, rest};
+}
+
+}  // namespace
+
+Expr canonicalForm(const std::vector<TypedVar>& ctx, const Expr& e) { return canonicalWith(canonicalSupply(ctx), e); }
+
+std::pair<RuleCopies, NameSupply> advance(const RuleCopies& copies, const NameSupply& supply) {
+    if (copies.size() > 1) return {RuleCopies(copies.begin() + 1, copies.end()), supply};
+    auto [renamed, rest] = renameRules(*copies.front(), supply);
+    return {RuleCopies{std::make_shared<const std::vector<Rule>>(std::move(renamed))}, rest};
+}
+
+std::pair<Derivation, Lazy<NameSupply>> derive(MatcherRef matcher, const RuleCopies& copies, const Expr& e,
+                                               const std::vector<TypedVar>& ctx, const NameSupply& supply) {
+    auto fast = fastRulesFor(matcher, *copies.front());
+    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(fast)), e, supply);
+}
+
+Derivation rewriteDefinition(MatcherRef matcher, const std::vector<Rule>& theory, const Expr& expr,
+                             const std::vector<TypedVar>& ctx) {
+    const std::vector<Rule> prepared = unletRules(theory);
+    NameSupply s = freshFor(expr, ctx)(initialNameSupply());
+    RuleCopies copies;
+    for (int k = 0; k < 3; ++k) {
+        auto [copy, rest] = renameRules(prepared, s);
+        copies.push_back(std::make_shared<const std::vector<Rule>>(std::move(copy)));
+        s = rest;
+    }
+    return derive(std::move(matcher), copies, unlet(expr), ctx, s).first;
+}
+
+Derivation rewriteDefinition(const Matcher& matcher, const std::vector<Rule>& theory, const Expr& expr,
+                             const std::vector<TypedVar>& ctx) {
+    return rewriteDefinition(std::make_shared<const Matcher>(matcher), theory, expr, ctx);
+}
+
+}  // namespace plim

@@ -1,0 +1,281 @@
+// The type checker: type inference for expressions, equations, theories, definition lists
+// and data declarations, with its reports and the rewrite rules that checking produces.
+//
+// Checking runs in two passes over the parsed trees:
+//   - a syntactic pass, which needs no types: the names a definition defines, its free
+//     variables, the constructors it uses, its plain tree and its rewrite rules
+//     (`declSyntax`, `dlistSyntax`);
+//   - a type pass, which threads one `CheckState` (the fresh-name supply and the type
+//     substitution found so far) through the nodes in checking order.  The typed trees and
+//     the report texts read the substitution when they are first read, so they must be read
+//     only after the whole root has been checked; they then see the root's final
+//     substitution.
+//
+//   TheoryCheck tc = checkTheory(theory.elems, lazyEnv, lazyTable);
+//   writeTheoryErrors(tc.messages, std::cout);   // reports in order; fatal values fire here
+//   const std::vector<Rule>& rules = tc.rules.get();
+//
+// Program checking (blocks, source elements, transformation blocks) is built on top of
+// `checkDList`, `dlistSyntax`, `declSyntax` and `checkTheory` by the program assembly.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "frontend/printer/theories.h"
+#include "support/finite_maps.h"
+#include "lang/syntax.h"
+#include "lang/types.h"
+#include "support/lazy.h"
+
+namespace plim {
+
+// ---------------------------------------------------------------------------------------------
+// Reports
+// ---------------------------------------------------------------------------------------------
+
+// A list of reports, each a complete multi-line text ending in "\n".  Lazy: a report is
+// built when its cell is first read, and a fatal value (a DEFINITION header checked outside
+// a transformation block) fires only when its cell is reached.
+using Messages = List<std::string>;
+
+// The reports of a, then those of b (b examined only once a is exhausted).
+Messages appendMessages(const Messages& a, const Messages& b);
+// The reports one after another as one text.  Reaching a fatal cell raises its error.
+std::string concatTheoryErrors(const Messages& messages);
+// The reports written to `out` one at a time (flushed), so the reports before a fatal cell
+// are written before its error is raised.
+void writeTheoryErrors(const Messages& messages, std::ostream& out);
+
+// ">TYPE ERROR near line " line "\n" detail "\n" and the reason, when u failed; else nothing.
+std::vector<std::string> typeerror(const UnifyResult& u, std::int32_t line, const std::string& detail);
+// The reason text of a failed unification (">mismatch of type constructors\n>between type: "
+// ... or ">occurs check failed for type variable: " ...).  UnifyOk raises
+// "Infer:50|function erroruni".
+std::string erroruni(const UnifyResult& u);
+// ">UNDEFINED near line " line " : " name "\n" for a NotFound; Found raises
+// "Infer:61|function errorapp".
+std::string errorapp(const TypeLookup& lookup, std::int32_t line);
+
+// ---------------------------------------------------------------------------------------------
+// Definition rules
+// ---------------------------------------------------------------------------------------------
+
+// The rules of one name.  Lazy, because a table entry that merges two tables may hold an error
+// that fires only when the entry is used.
+using CeqList = Lazy<std::vector<Ceq>>;
+// The definition-rule table: a definition's name to its rules.
+using DefnRules = FiniteMap<std::string, CeqList>;
+
+// The string order used by every table of the checker.
+using NameOrd = NaturalOrd;
+
+// The table mapping each of `names` to the one rule Ceq (prefix ++ names joined by ",") NoEq
+// (Eqn lhs rhs) 0 of a Fun declaration.  Any other declaration raises
+// "Infer:32|function makedefnrewrite" when an entry is used.
+DefnRules makedefnrewrite(const std::string& prefix, const std::vector<std::string>& names, const Decl& decl);
+// plusCombFM of the two tables where, for a name in both, the second table's rules stand in
+// front of the first's (the combination computed when the entry is read).
+DefnRules unionRulesRestFirst(const DefnRules& first, const DefnRules& second);
+// The rules of a list of (defined names, declaration) pairs labelled "definition of ".
+DefnRules rulesOfDefinitions(const std::vector<std::pair<std::vector<std::string>, Decl>>& pairs);
+// Theory of: every rule of the table (names ascending, each name's rules in order) as a
+// CeqTheo element in front of theo.
+Theory addDefinitionRules(const DefnRules& table, const Theo& theo);
+
+// ---------------------------------------------------------------------------------------------
+// Environments and the state of a type pass
+// ---------------------------------------------------------------------------------------------
+
+// A typing environment: names to types (monotypes or schemes), the binding put in front last
+// hiding earlier ones.  Persistent: extending shares the rest.  The types are stored as they
+// were bound; the checker applies the substitution found so far when it looks them up.
+class CheckEnv {
+public:
+    CheckEnv() = default;
+    // The first pair of a name wins, as a lookup of the list would find it.
+    static CheckEnv fromTypeEnv(const TypeEnv& env);
+
+    // The environment with (name, t) in front.
+    CheckEnv with(const std::string& name, const Type& t) const;
+    // The environment with the pairs in front (the first pair of a name in front of all).
+    CheckEnv with(const TypeEnv& pairs) const;
+
+    // The type bound to the name, as it was bound.
+    std::optional<Type> lookup(const std::string& name) const;
+    bool binds(const std::string& name) const;
+    // The distinct names bound, in name order.
+    std::vector<std::string> names() const;
+    std::size_t size() const;
+
+    struct Entry {
+        Type type;
+        std::uint64_t id;  // identifies the binding (a later binding of the name has another)
+        bool open;         // the type has free type variables
+    };
+    // The bindings whose types had free type variables when bound, newest first; shadowed
+    // bindings are skipped by the reader (their entry id differs).
+    struct OpenCell {
+        std::string name;
+        std::uint64_t id;
+        std::shared_ptr<const OpenCell> next;
+    };
+    const FiniteMap<std::string, Entry>& entries() const { return map_; }
+    const std::shared_ptr<const OpenCell>& openBindings() const { return open_; }
+
+private:
+    FiniteMap<std::string, Entry> map_;
+    std::shared_ptr<const OpenCell> open_;
+};
+
+// One type pass: the supply of fresh type-variable names (typeVarNames from "a", consumed
+// from the front) and the substitution found so far.  Shared by every node of one root;
+// mutable while the pass runs, read by the typed trees and reports afterwards.
+class CheckState {
+public:
+    // A pass whose supply starts at "a" and whose substitution is the identity.
+    static std::shared_ptr<CheckState> fresh();
+    // A pass whose supply starts after `used` names and whose substitution is the identity.
+    static std::shared_ptr<CheckState> startingAfter(std::uint64_t used);
+
+    // The next fresh name, consumed.
+    std::string freshName();
+    // The remaining supply.
+    NameList supply() const;
+    // The number of names consumed so far.
+    std::uint64_t used() const { return next_; }
+
+    // The type with the substitution found so far applied.
+    Type resolve(const Type& t) const;
+    // The same for reading the typed trees once the pass is over: each constructor term met is
+    // resolved once (a cache kept until the next binding).
+    Type resolveFinal(const Type& t) const;
+    // Unifies the equations (types resolved first) and, when they unify, adds the unifier to
+    // the substitution; a failure leaves the substitution unchanged.  The result's types are
+    // resolved as of the failure.
+    UnifyResult unifyIn(const std::vector<TypeEquation>& eqs);
+    // The free type variables of the environment's bindings, after the substitution.
+    std::vector<std::string> envTypeVars(const CheckEnv& env) const;
+    // The substitution as an explicit map (for tests and for callers that need a TypeSubst).
+    TypeSubst asSubst() const;
+
+private:
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
+    // The type bound to a variable, or null.
+    Type* boundType(const std::string& name) const;
+    void bind(const std::string& name, const Type& t);
+
+    std::uint64_t next_ = 0;
+    // Each bound variable's type, triangular: a bound type may hold variables bound later.
+    // Lookups store the fully resolved type back.  Names of the fresh-name sequence are kept
+    // by their position in it, any other name by the name.
+    mutable std::vector<std::optional<Type>> boundByPosition_;
+    mutable std::unordered_map<std::string, Type> boundByName_;
+    // Resolved constructor terms by node, valid while no binding has been added since
+    // (`made` counts the bindings); the type itself is kept so its node stays alive.
+    struct Resolved {
+        Type type;
+        Type result;
+        std::uint64_t made;
+    };
+    mutable std::unordered_map<const void*, Resolved> resolved_;
+    std::uint64_t made_ = 0;
+};
+using CheckStatePtr = std::shared_ptr<CheckState>;
+
+// The names that the typed tree turns into constants (`Con` (`Constr` name)): none for a
+// program, every name bound in the environment for a theory.  Computed when first needed.
+using ConstructorNames = Lazy<std::unordered_set<std::string>>;
+ConstructorNames noConstructors();
+
+// ---------------------------------------------------------------------------------------------
+// Definitions
+// ---------------------------------------------------------------------------------------------
+
+// What a declaration is without types: the syntactic attributes.
+struct DeclSyntax {
+    std::vector<std::string> defines;      // the names defined ("cannot define ..." raised here)
+    std::vector<std::string> freeVars;     // free names of the right side, arguments removed
+    std::vector<std::string> constrsUsed;  // constructor names used
+    Decl plain;                            // rebuilt with uncheckedType in every node
+};
+// The syntactic attributes of a declaration.  A left side that is a lambda or a let raises
+// "cannot define an abstraction" / "cannot define a let-expression".
+DeclSyntax declSyntax(const Decl& d);
+// The rules of a declaration under `ruleLabel` (makedefnrewrite of its plain form); a data
+// declaration or signature gives the empty table.
+DefnRules declRules(const Decl& d, const std::string& ruleLabel);
+
+// The syntactic attributes of a definition list: defines and freeVars are the unions over its
+// definitions, constrsUsed their concatenation.
+struct DListSyntax {
+    std::vector<std::string> defines;
+    std::vector<std::string> freeVars;
+    std::vector<std::string> constrsUsed;
+    DList plain;
+};
+DListSyntax dlistSyntax(const DList& d);
+// The rules of the list's definitions under `ruleLabel`: per name, the last definition's rule
+// first.
+DefnRules dlistRules(const DList& d, const std::string& ruleLabel);
+
+// The context of a definition list in the type pass.
+struct DListContext {
+    std::int32_t line = 0;  // the line reported for definitions whose own line is 0
+    CheckStatePtr state;    // the supply and the substitution, threaded through
+    CheckEnv env;
+    ConstructorNames constructors = noConstructors();
+};
+
+// The result of checking a definition list.  `messages` and `typed` read the state's
+// substitution when first read.
+struct DListCheck {
+    Messages messages;
+    TypeEnv bindings;  // each defined name with its generalised type, in defines order
+    std::vector<std::string> defines;
+    std::vector<std::string> freeVars;
+    std::vector<std::string> constrsUsed;
+    DList plain;
+    Lazy<DList> typed = DList{};
+};
+// Checks a definition list as one group of mutually recursive definitions: every defined name
+// gets one fresh type variable, the definitions are checked in order, and the defined names'
+// types are generalised over the variables not free in the environment.
+DListCheck checkDList(const DList& d, const DListContext& ctx);
+
+// ---------------------------------------------------------------------------------------------
+// Theories
+// ---------------------------------------------------------------------------------------------
+
+// What checkTheory returns.
+struct TheoryCheck {
+    Messages messages;               // the reports, in file order; fatal at a DEFINITION header
+    std::vector<std::string> names;  // the rule variables (and DEFINITION names) of the theory
+    Theory headed;                   // plain, with the DEFINITION headers kept
+    Lazy<Theory> expanded = Theory{};         // plain, the headers replaced by the definitions' rules
+    Lazy<std::vector<Rule>> rules = std::vector<Rule>{}; // the checked rules in file order; fatal at a header
+    Lazy<Theory> typed = Theory{};            // the typed theory; fatal at a header
+    // The DEFINITION names that the definition-rule table does not hold, in order (each
+    // expands to nothing; the program reports them as undefined).  Reads the table.
+    Lazy<std::vector<std::string>> undefinedDefinitions = std::vector<std::string>{};
+};
+
+// Checks a theory against an environment: every name bound in env is a constant of the
+// theory, every other variable of an equation is the rule's own.  Each conditional equation
+// starts from the supply "a", "b", ... and is checked when its reports, rules or typed form are
+// first read; `names`, `headed` and `expanded` need no types.  `env` is read when an equation
+// that has variables or constructors is checked; `table` only when a DEFINITION header is
+// expanded.
+TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<DefnRules>& table);
+
+// The error texts of a DEFINITION header in a theory checked outside a transformation block.
+inline constexpr std::string_view defnTheoText = "instances of DefnTheo should be eliminated by type-checking time";
+
+}  // namespace plim

@@ -1,0 +1,464 @@
+// The checker's passes over expressions and definition lists.
+#include "frontend/typecheck/expressions.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "frontend/printer/expressions.h"
+#include "lang/constants.h"
+#include "support/errors.h"
+
+namespace plim::infer {
+
+// --- name lists ----------------------------------------------------------------------------------
+
+std::vector<std::string> unionNames(std::vector<std::string> a, const std::vector<std::string>& b) {
+    if (b.empty()) return a;
+    if (a.empty()) return b;
+    std::unordered_set<std::string> seen(a.begin(), a.end());
+    for (const auto& n : b)
+        if (seen.insert(n).second) a.push_back(n);
+    return a;
+}
+
+void NameUnion::add(const std::vector<std::string>& names) {
+    for (const auto& n : names)
+        if (seen_.insert(n).second) names_.push_back(n);
+}
+
+std::vector<std::string> minusNames(std::vector<std::string> a, const std::vector<std::string>& b) {
+    for (const auto& n : b) {
+        auto it = std::find(a.begin(), a.end(), n);
+        if (it != a.end()) a.erase(it);
+    }
+    return a;
+}
+
+// --- the syntactic pass ----------------------------------------------------------------------------
+
+const Lazy<Type>& uncheckedType() {
+    static const Lazy<Type> unchecked = Lazy<Type>::defer([]() -> Type { failWith("file not yet typechecked"); });
+    return unchecked;
+}
+
+std::vector<std::string> exprDefines(const Expr& e) {
+    const Expr* at = &e;
+    while (at->isAp()) at = &at->fun();
+    switch (at->kind()) {
+    case ExprKind::Var: return {at->name()};
+    case ExprKind::Con: return {};
+    case ExprKind::Lam: failWith("cannot define an abstraction");
+    case ExprKind::Let: failWith("cannot define a let-expression");
+    case ExprKind::Ap: break;
+    }
+    return {};
+}
+
+std::vector<std::string> defsDefines(const DList& d) {
+    NameUnion out;
+    for (const DefItem& item : d.defs) out.add(declDefines(item.decl));
+    return out.take();
+}
+
+std::vector<std::string> defsFreeVars(const DList& d) {
+    NameUnion out;
+    for (const DefItem& item : d.defs) out.add(declFreeVars(item.decl));
+    return out.take();
+}
+
+namespace {
+
+std::vector<std::string> funDefines(const Expr& lhs) {
+    std::vector<std::string> defs = exprDefines(lhs);
+    return defs.empty() ? exprFreeVars(lhs) : defs;
+}
+
+// The argument variables of a left side: none when it defines nothing by itself.
+std::vector<std::string> funArguments(const Expr& lhs) {
+    std::vector<std::string> defs = exprDefines(lhs);
+    if (defs.empty()) return {};
+    std::vector<std::string> out;
+    for (const auto& n : exprFreeVars(lhs))
+        if (std::find(defs.begin(), defs.end(), n) == defs.end()) out.push_back(n);
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> declDefines(const Decl& d) {
+    switch (d.kind()) {
+    case DeclKind::Fun: return funDefines(d.fun().lhs);
+    case DeclKind::Dec: return exprFreeVars(d.dec().name);
+    case DeclKind::Data: {
+        NameUnion out;
+        for (const Alt& a : d.data().alts) out.add({a.name});
+        return out.take();
+    }
+    }
+    return {};
+}
+
+std::vector<std::string> declFreeVars(const Decl& d) {
+    if (!d.isFun()) return {};
+    const std::vector<std::string> args = funArguments(d.fun().lhs);
+    std::vector<std::string> out;
+    for (const auto& n : exprFreeVars(d.fun().rhs))
+        if (std::find(args.begin(), args.end(), n) == args.end()) out.push_back(n);
+    return out;
+}
+
+std::vector<std::string> declConstrsUsed(const Decl& d) {
+    if (!d.isFun()) return {};
+    std::vector<std::string> out = exprConstrsUsed(d.fun().lhs);
+    std::vector<std::string> r = exprConstrsUsed(d.fun().rhs);
+    out.insert(out.end(), r.begin(), r.end());
+    return out;
+}
+
+namespace {
+
+bool upperInitial(const std::string& name) {
+    if (name.empty()) return false;
+    const unsigned c = static_cast<unsigned char>(name[0]);
+    return (c >= 65 && c <= 90) || (c >= 192 && c <= 214) || (c >= 216 && c <= 222);
+}
+
+}  // namespace
+
+namespace {
+
+struct NoCtx {};
+const NoCtx noCtx{};
+NoCtx noEnter(const Expr&, const NoCtx&) { return {}; }
+const NoCtx& sameCtx(const NoCtx&) { return noCtx; }
+
+}  // namespace
+
+std::vector<std::string> exprFreeVars(const Expr& e) {
+    using Names = std::vector<std::string>;
+    return walkExpr<Names>(
+        e, noCtx, noEnter, sameCtx, [](const Expr& x, NoCtx) { return x.isVar() ? Names{x.name()} : Names{}; },
+        [](const Expr& x, NoCtx, Names a, Names b) {
+            return x.isAp() ? unionNames(std::move(a), b) : minusNames(std::move(b), a);
+        },
+        [](const Expr& x, NoCtx, Names body) {
+            return minusNames(unionNames(defsFreeVars(x.defs()), body), defsDefines(x.defs()));
+        });
+}
+
+std::vector<std::string> exprConstrsUsed(const Expr& e) {
+    using Names = std::vector<std::string>;
+    return walkExpr<Names>(
+        e, noCtx, noEnter, sameCtx,
+        [](const Expr& x, NoCtx) {
+            if (x.isCon() && x.constant().kind() == ConstantKind::Constr && upperInitial(x.constant().constrName()))
+                return Names{x.constant().constrName()};
+            return Names{};
+        },
+        [](const Expr&, NoCtx, Names a, Names b) {
+            a.insert(a.end(), b.begin(), b.end());
+            return a;
+        },
+        [](const Expr& x, NoCtx, Names body) {
+            Names out;
+            for (const DefItem& item : x.defs().defs) {
+                Names used = declConstrsUsed(item.decl);
+                out.insert(out.end(), used.begin(), used.end());
+            }
+            out.insert(out.end(), body.begin(), body.end());
+            return out;
+        });
+}
+
+Expr plainExpr(const Expr& e) {
+    return walkExpr<Expr>(
+        e, noCtx, noEnter, sameCtx,
+        [](const Expr& x, NoCtx) {
+            return x.isVar() ? mkVar(x.name(), uncheckedType()) : mkCon(x.constant(), uncheckedType());
+        },
+        [](const Expr& x, NoCtx, Expr a, Expr b) {
+            return x.isAp() ? mkAp(std::move(a), std::move(b), uncheckedType())
+                            : mkLam(std::move(a), std::move(b), uncheckedType());
+        },
+        [](const Expr& x, NoCtx, Expr body) { return mkLet(plainDList(x.defs()), std::move(body), uncheckedType()); });
+}
+
+Decl plainDecl(const Decl& d) {
+    switch (d.kind()) {
+    case DeclKind::Fun: return mkFun(plainExpr(d.fun().lhs), plainExpr(d.fun().rhs));
+    case DeclKind::Dec: return mkDec(plainExpr(d.dec().name), d.dec().type);
+    case DeclKind::Data: return d;
+    }
+    return d;
+}
+
+namespace {
+
+template <class F>
+DList mapDList(const DList& d, F f) {
+    std::vector<DefItem> items;
+    for (const DefItem& item : d.defs) items.push_back(DefItem{f(item.decl), item.line});
+    return mkDList(Defs::fromVector(std::move(items)));
+}
+
+}  // namespace
+
+DList plainDList(const DList& d) {
+    return mapDList(d, [](const Decl& decl) { return plainDecl(decl); });
+}
+
+// --- the pass record ---------------------------------------------------------------------------------
+
+Type PassRecord::finalType(std::size_t slot) const {
+    Type t = state->resolveFinal(raw[slot]);
+    return after ? substType(*after, t) : t;
+}
+
+bool PassRecord::isConstructor(const std::string& name) const { return constructors.get().count(name) > 0; }
+
+Pass::Pass(CheckStatePtr state, ConstructorNames constructors) : rec(std::make_shared<PassRecord>()) {
+    rec->state = std::move(state);
+    rec->constructors = std::move(constructors);
+}
+
+std::size_t Pass::newSlot() {
+    rec->raw.push_back(placeholderType());
+    return rec->raw.size() - 1;
+}
+
+namespace {
+
+Messages messagesFrom(std::shared_ptr<const std::vector<PendingReport>> reports, std::size_t i) {
+    if (i == reports->size()) return Messages();
+    return Messages::defer([reports, i] {
+        return Messages::cons((*reports)[i].text(), messagesFrom(reports, i + 1));
+    });
+}
+
+}  // namespace
+
+Messages Pass::messages() const {
+    if (reports.empty()) return Messages();
+    auto sorted = std::make_shared<std::vector<PendingReport>>(reports);
+    std::stable_sort(sorted->begin(), sorted->end(),
+                     [](const PendingReport& a, const PendingReport& b) { return a.key < b.key; });
+    return messagesFrom(std::move(sorted), 0);
+}
+
+void Pass::reportUnify(std::uint64_t key, const UnifyResult& u, std::function<std::string()> detail) {
+    if (u.isOk()) return;
+    const std::int32_t at = line;
+    reports.push_back(PendingReport{key, [u, at, detail = std::move(detail)] {
+                                        return typeerror(u, at, detail()).front();
+                                    }});
+}
+
+// --- the type pass -------------------------------------------------------------------------------------
+
+namespace {
+
+// The instance of a scheme with the next fresh names for its bound names.
+Type instantiate(CheckState& st, const Type& s) {
+    const std::size_t k = numBoundVars(s);
+    if (k == 0) return s;
+    std::vector<std::string> names;
+    names.reserve(k);
+    for (std::size_t i = 0; i < k; ++i) names.push_back(st.freshName());
+    return inst(NameList::fromVector(std::move(names)), s);
+}
+
+TypeEnv freshPairs(CheckState& st, const std::vector<std::string>& names) {
+    TypeEnv out;
+    out.reserve(names.size());
+    for (const auto& n : names) out.emplace_back(n, mkTid(st.freshName()));
+    return out;
+}
+
+void reportUndefined(Pass& p, std::uint64_t key, const std::string& name) {
+    std::string text = errorapp(TypeLookup::NotFound(name), p.line);
+    p.reports.push_back(PendingReport{key, [text] { return text; }});
+}
+
+// The scheme of a name or constant, with a report when there is none.
+Type lookedUp(Pass& p, std::uint64_t key, const std::string& name, const CheckEnv& env) {
+    if (std::optional<Type> t = env.lookup(name)) return p.st().resolve(*t);
+    reportUndefined(p, key, name);
+    return placeholderType();
+}
+
+Type constantScheme(Pass& p, std::uint64_t key, const Constant& c, const CheckEnv& env) {
+    if (c.kind() == ConstantKind::Constr) return lookedUp(p, key, c.constrName(), env);
+    TypeLookup l = constantType({}, c);
+    if (l.found()) return l.type();
+    reportUndefined(p, key, l.name());
+    return placeholderType();
+}
+
+}  // namespace
+
+namespace {
+
+// A node's slot and report key, the fresh result variable of an application, and the
+// environment of its children (the node's own for a leaf).
+struct CheckPre {
+    std::size_t slot;
+    std::uint64_t key;
+    std::optional<Type> alpha;
+    CheckEnv env;
+};
+
+}  // namespace
+
+Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env) {
+    CheckState& st = p.st();
+    auto enter = [&p, &st](const Expr& x, const CheckEnv& outer) {
+        CheckPre pre{p.newSlot(), p.nextKey++, std::nullopt, outer};
+        switch (x.kind()) {
+        case ExprKind::Ap: pre.alpha = mkTid(st.freshName()); break;
+        case ExprKind::Lam: pre.env = outer.with(freshPairs(st, exprFreeVars(x.pattern()))); break;
+        case ExprKind::Let: pre.env = outer.with(checkDListIn(p, x.defs(), outer).bindings); break;
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+        return pre;
+    };
+    auto leaf = [&p, &st](const Expr& x, const CheckPre& pre) {
+        const Type scheme = x.isVar() ? lookedUp(p, pre.key, x.name(), pre.env)
+                                      : constantScheme(p, pre.key, x.constant(), pre.env);
+        return p.rec->raw[pre.slot] = instantiate(st, scheme);
+    };
+    auto binary = [&p, &st](const Expr& x, const CheckPre& pre, Type a, Type b) {
+        if (x.isLam()) return p.rec->raw[pre.slot] = mkArrow(std::move(a), std::move(b));
+        UnifyResult u = st.unifyIn({{mkArrow(std::move(b), *pre.alpha), std::move(a)}});
+        p.reportUnify(pre.key, u, [rec = p.rec, x, slot = pre.slot] {
+            std::size_t at = slot;
+            return showExpr(typedExpr(x, at, *rec));
+        });
+        return p.rec->raw[pre.slot] = *pre.alpha;
+    };
+    auto let = [&p](const Expr&, const CheckPre& pre, Type body) { return p.rec->raw[pre.slot] = std::move(body); };
+    return walkExpr<Type>(e, env, enter, [](const CheckPre& pre) { return pre.env; }, leaf, binary, let);
+}
+
+namespace {
+
+void checkFun(Pass& p, const FunDecl& fun, const CheckEnv& env) {
+    const std::uint64_t key = p.nextKey++;
+    CheckState& st = p.st();
+    const CheckEnv inner = env.with(freshPairs(st, funArguments(fun.lhs)));
+    const std::size_t lhsSlot = p.rec->raw.size();
+    const Type l = checkExpr(p, fun.lhs, inner);
+    const std::size_t rhsSlot = p.rec->raw.size();
+    const Type r = checkExpr(p, fun.rhs, inner);
+    UnifyResult u = st.unifyIn({{l, r}});
+    p.reportUnify(key, u, [rec = p.rec, fun, lhsSlot, rhsSlot] {
+        std::size_t a = lhsSlot;
+        std::size_t b = rhsSlot;
+        Expr tl = typedExpr(fun.lhs, a, *rec);
+        Expr tr = typedExpr(fun.rhs, b, *rec);
+        return showDecl(mkFun(tl, tr));
+    });
+}
+
+void checkDec(Pass& p, const DecDecl& dec, const CheckEnv& env) {
+    p.nextKey++;
+    CheckState& st = p.st();
+    const Type instance = instantiate(st, dec.type);
+    const Type named = checkExpr(p, dec.name, env);
+    st.unifyIn({{named, instance}});  // a contradicting signature adds no report
+}
+
+void checkData(Pass& p, const DataDecl& data, const CheckEnv& env) {
+    p.nextKey++;
+    CheckState& st = p.st();
+    for (const Alt& alt : data.alts) {
+        std::vector<Type> parts = alt.args;
+        parts.push_back(data.type);
+        const Type declared = generalise(arrowTypes(parts));
+        std::optional<Type> known = env.lookup(alt.name);
+        st.unifyIn({{known ? *known : placeholderType(), declared}});  // failures are silent
+    }
+}
+
+void checkDecl(Pass& p, const Decl& d, const CheckEnv& env) {
+    switch (d.kind()) {
+    case DeclKind::Fun: checkFun(p, d.fun(), env); break;
+    case DeclKind::Dec: checkDec(p, d.dec(), env); break;
+    case DeclKind::Data: checkData(p, d.data(), env); break;
+    }
+}
+
+}  // namespace
+
+DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
+    CheckState& st = p.st();
+    DListOut out;
+    out.defines = defsDefines(d);
+    const TypeEnv fresh = freshPairs(st, out.defines);
+    const CheckEnv inner = env.with(fresh);
+    const std::int32_t contextLine = p.line;
+    for (const DefItem& item : d.defs) {
+        if (item.line > 0) p.line = item.line;
+        p.nextKey++;  // the list cell itself
+        checkDecl(p, item.decl, inner);
+    }
+    p.line = contextLine;
+    TypeEnv solved;
+    solved.reserve(fresh.size());
+    for (const auto& [name, t] : fresh) solved.emplace_back(name, st.resolve(t));
+    out.bindings = renameScheme(st.envTypeVars(env), solved);
+    return out;
+}
+
+// --- typed trees -------------------------------------------------------------------------------------------
+
+namespace {
+
+// A node's own slot, and the typed definitions of a let (whose slots follow the let's own).
+struct TypedPre {
+    std::size_t own;
+    std::optional<DList> defs;
+};
+
+}  // namespace
+
+Expr typedExpr(const Expr& e, std::size_t& slot, const PassRecord& r) {
+    return walkExpr<Expr>(
+        e, noCtx,
+        [&slot, &r](const Expr& x, NoCtx) {
+            TypedPre pre{slot++, std::nullopt};
+            if (x.isLet()) pre.defs = typedDList(x.defs(), slot, r);
+            return pre;
+        },
+        [](const TypedPre&) { return noCtx; },
+        [&r](const Expr& x, const TypedPre& pre) {
+            const Type t = r.finalType(pre.own);
+            if (x.isCon()) return mkCon(x.constant(), t);
+            if (r.isConstructor(x.name())) return mkCon(mkConstr(x.name()), t);
+            return mkVar(x.name(), t);
+        },
+        [&r](const Expr& x, const TypedPre& pre, Expr a, Expr b) {
+            const Type t = r.finalType(pre.own);
+            return x.isAp() ? mkAp(std::move(a), std::move(b), t) : mkLam(std::move(a), std::move(b), t);
+        },
+        [&r](const Expr&, const TypedPre& pre, Expr body) { return mkLet(*pre.defs, std::move(body), r.finalType(pre.own)); });
+}
+
+Decl typedDecl(const Decl& d, std::size_t& slot, const PassRecord& r) {
+    switch (d.kind()) {
+    case DeclKind::Fun: {
+        Expr l = typedExpr(d.fun().lhs, slot, r);
+        Expr rt = typedExpr(d.fun().rhs, slot, r);
+        return mkFun(std::move(l), std::move(rt));
+    }
+    case DeclKind::Dec: return mkDec(typedExpr(d.dec().name, slot, r), d.dec().type);
+    case DeclKind::Data: return d;
+    }
+    return d;
+}
+
+DList typedDList(const DList& d, std::size_t& slot, const PassRecord& r) {
+    return mapDList(d, [&slot, &r](const Decl& decl) { return typedDecl(decl, slot, r); });
+}
+
+}  // namespace plim::infer

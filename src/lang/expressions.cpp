@@ -1,0 +1,342 @@
+#include "lang/expressions.h"
+
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "lang/expressions_rebuild.h"
+#include "support/errors.h"
+
+namespace plim {
+
+using expr_detail::rebuild;
+using expr_detail::unchanged;
+
+namespace {
+
+bool isArrow(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
+
+// TCon "Arrow" [type of p, type of b], computed when first read unless both are known.
+Lazy<Type> arrowOf(const Expr& p, const Expr& b) {
+    if (p.typeIsEvaluated() && b.typeIsEvaluated()) return Lazy<Type>(mkArrow(p.type(), b.type()));
+    Lazy<Type> from = p.lazyType();
+    Lazy<Type> to = b.lazyType();
+    return delay([from, to] { return mkArrow(from.get(), to.get()); });
+}
+
+// A multiset of typed variables, for the binders around a point of a walk.
+class TypedVarBag {
+public:
+    bool contains(const std::string& name, const Type& t) const {
+        auto it = bag_.find(name);
+        if (it == bag_.end()) return false;
+        for (const Type& u : it->second)
+            if (eqType(u, t)) return true;
+        return false;
+    }
+    void add(const TypedVar& v) { bag_[v.first].push_back(v.second); }
+    void remove(const TypedVar& v) {
+        auto& types = bag_[v.first];
+        for (auto it = types.end(); it != types.begin();) {
+            if (eqType(*--it, v.second)) {
+                types.erase(it);
+                return;
+            }
+        }
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<Type>> bag_;
+};
+
+// One step of a binding walk: an expression to visit, or the binders to release on leaving a
+// lambda's body.
+template <class Binder>
+struct Step {
+    std::optional<Expr> visit;
+    std::vector<Binder> unbind;
+};
+
+// The patterns' binding walk shared by freevars and freeNames: keeps the free occurrences,
+// each once, in order of first occurrence.  Let nodes are walked through unlet.
+template <class Binder, class PatternVars, class Bound, class Occurrence>
+void walkFree(const Expr& root, const PatternVars& patternVars, Bound& bound, const Occurrence& occurrence) {
+    std::vector<Step<Binder>> steps;
+    steps.push_back({root, {}});
+    while (!steps.empty()) {
+        Step<Binder> step = std::move(steps.back());
+        steps.pop_back();
+        if (!step.visit) {
+            for (const Binder& b : step.unbind) bound.remove(b);
+            continue;
+        }
+        const Expr& e = *step.visit;
+        switch (e.kind()) {
+        case ExprKind::Var: occurrence(e); break;
+        case ExprKind::Con: break;
+        case ExprKind::Ap:
+            steps.push_back({e.arg(), {}});
+            steps.push_back({e.fun(), {}});
+            break;
+        case ExprKind::Lam: {
+            std::vector<Binder> binders = patternVars(e.pattern());
+            for (const Binder& b : binders) bound.add(b);
+            steps.push_back({std::nullopt, std::move(binders)});
+            steps.push_back({e.body(), {}});
+            break;
+        }
+        case ExprKind::Let: steps.push_back({unlet(e), {}}); break;
+        }
+    }
+}
+
+class NameBag {
+public:
+    bool contains(const std::string& name) const {
+        auto it = bag_.find(name);
+        return it != bag_.end() && it->second > 0;
+    }
+    void add(const std::string& name) { ++bag_[name]; }
+    void remove(const std::string& name) { --bag_[name]; }
+
+private:
+    std::unordered_map<std::string, int> bag_;
+};
+
+// Pre-order over the nodes, children from left to right (pattern before body, function before
+// argument), Let nodes through unlet; visit(e) answers whether to go below e.
+template <class Visit>
+void preOrder(const Expr& root, const Visit& visit) {
+    std::vector<Expr> stack{root};
+    while (!stack.empty()) {
+        Expr e = std::move(stack.back());
+        stack.pop_back();
+        if (!visit(e)) continue;
+        switch (e.kind()) {
+        case ExprKind::Lam:
+            stack.push_back(e.body());
+            stack.push_back(e.pattern());
+            break;
+        case ExprKind::Ap:
+            stack.push_back(e.arg());
+            stack.push_back(e.fun());
+            break;
+        case ExprKind::Let: stack.push_back(unlet(e)); break;
+        default: break;
+        }
+    }
+}
+
+// The bound names of an equality check: a persistent list, innermost binder's names first.
+struct EnvCell {
+    std::string name;
+    std::shared_ptr<const EnvCell> rest;
+};
+using Env = std::shared_ptr<const EnvCell>;
+
+Env extend(const std::vector<std::string>& names, Env env) {
+    for (auto it = names.rbegin(); it != names.rend(); ++it) env = std::make_shared<const EnvCell>(EnvCell{*it, env});
+    return env;
+}
+
+std::optional<std::size_t> position(const Env& env, const std::string& name) {
+    std::size_t i = 0;
+    for (const EnvCell* c = env.get(); c; c = c->rest.get(), ++i)
+        if (c->name == name) return i;
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool eqTypedVar(const TypedVar& a, const TypedVar& b) { return a.first == b.first && eqType(a.second, b.second); }
+
+TermCtx atTop(const Expr& e) { return TermCtx{e, {}}; }
+
+Expr typedAp(const Expr& f, const Expr& x) {
+    if (f.typeIsEvaluated() && isArrow(f.type())) return mkAp(f, x, f.type().args()[1]);
+    return mkApLazy(f, x, f.lazyType().map([](const Type& t) { return Type(resType(t)); }));
+}
+
+Expr typedVar(const TypedVar& v) { return mkVar(v.first, v.second); }
+
+Expr typedLam(const std::string& name, const Type& a, const Expr& body) {
+    Expr pattern = mkVar(name, a);
+    return mkLam(pattern, body, arrowOf(pattern, body));
+}
+
+const Type& exprType(const Expr& e) { return e.type(); }
+
+std::vector<Constant> cons(const Expr& e, std::vector<Constant> acc) {
+    std::vector<Constant> out;
+    preOrder(e, [&out](const Expr& node) {
+        if (node.isLet()) patternFail("Expressions:98|function cons");
+        if (node.isCon()) out.push_back(node.constant());
+        return true;
+    });
+    out.insert(out.end(), std::make_move_iterator(acc.begin()), std::make_move_iterator(acc.end()));
+    return out;
+}
+
+std::vector<TypedVar> freevars(const Expr& e) {
+    std::vector<TypedVar> out;
+    TypedVarBag bound;
+    TypedVarBag seen;
+    auto occurrence = [&](const Expr& v) {
+        if (bound.contains(v.name(), v.type()) || seen.contains(v.name(), v.type())) return;
+        seen.add({v.name(), v.type()});
+        out.emplace_back(v.name(), v.type());
+    };
+    walkFree<TypedVar>(e, [](const Expr& p) { return freevars(p); }, bound, occurrence);
+    return out;
+}
+
+std::vector<std::string> freeNames(const Expr& e) {
+    std::vector<std::string> out;
+    NameBag bound;
+    std::unordered_set<std::string> seen;
+    auto occurrence = [&](const Expr& v) {
+        if (!bound.contains(v.name()) && seen.insert(v.name()).second) out.push_back(v.name());
+    };
+    walkFree<std::string>(e, [](const Expr& p) { return freeNames(p); }, bound, occurrence);
+    return out;
+}
+
+std::vector<std::string> allNames(const Expr& e) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    preOrder(e, [&](const Expr& node) {
+        if (node.isVar() && seen.insert(node.name()).second) out.push_back(node.name());
+        return true;
+    });
+    return out;
+}
+
+std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc) {
+    // Post-order: a node's children from left to right, then its own type.
+    std::vector<std::string> out;
+    std::vector<std::pair<Expr, bool>> stack{{e, false}};
+    while (!stack.empty()) {
+        auto [node, childrenDone] = std::move(stack.back());
+        stack.pop_back();
+        if (node.isLet()) {
+            stack.push_back({unlet(node), false});
+            continue;
+        }
+        if (childrenDone || node.isVar() || node.isCon()) {
+            std::vector<std::string> own = freeTypeVars({}, node.type());
+            out.insert(out.end(), own.begin(), own.end());
+            continue;
+        }
+        stack.push_back({node, true});
+        if (node.isLam()) {
+            stack.push_back({node.body(), false});
+            stack.push_back({node.pattern(), false});
+        } else {
+            stack.push_back({node.arg(), false});
+            stack.push_back({node.fun(), false});
+        }
+    }
+    out.insert(out.end(), std::make_move_iterator(acc.begin()), std::make_move_iterator(acc.end()));
+    return out;
+}
+
+std::vector<std::string> tyvars(const Expr& e) { return distinctNames(addTyvars(e, {})); }
+
+std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::vector<TypedVar>& ctx) {
+    return [e, ctx](const NameSupply& supply) {
+        std::vector<std::string> names;
+        for (const TypedVar& v : ctx) names.push_back(v.first);
+        for (std::string& n : allNames(e)) names.push_back(std::move(n));
+        NameList tyvarsLeft = supply.tyvars;
+        // The type variables are collected when the second list is first examined.
+        NameList freshTyvars = NameList::deferred([e, ctx, tyvarsLeft] {
+            std::vector<std::string> ctxTyvars;
+            for (auto it = ctx.rbegin(); it != ctx.rend(); ++it) ctxTyvars = freeTypeVars({}, it->second, std::move(ctxTyvars));
+            return tyvarsLeft.without(distinctNames(addTyvars(e, std::move(ctxTyvars))));
+        });
+        return NameSupply{supply.vars.without(names), std::move(freshTyvars)};
+    };
+}
+
+Expr unlet(const Expr& e) {
+    auto children = [](const Expr& node) -> std::vector<Expr> {
+        if (!node.isLet()) return expr_detail::lamApChildren(node);
+        std::vector<Expr> out;
+        for (const DefItem& d : node.defs().defs) {
+            if (!d.decl.isFun()) patternFail("Expressions:172|function unlet");
+            out.push_back(d.decl.fun().rhs);
+        }
+        out.push_back(node.body());
+        return out;
+    };
+    auto combine = [&children](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        switch (node.kind()) {
+        case ExprKind::Lam:
+            if (unchanged(children(node), done)) return node;
+            return mkLam(node.pattern(), done[0], node.lazyType());
+        case ExprKind::Ap:
+            if (unchanged(children(node), done)) return node;
+            return mkAp(done[0], done[1], node.lazyType());
+        case ExprKind::Let: {
+            // The first definition outermost: build from the innermost outwards.
+            std::vector<DefItem> defs = node.defs().defs.toVector();
+            Expr inner = done.back();
+            for (std::size_t i = defs.size(); i-- > 0;) {
+                const Expr& lhs = defs[i].decl.fun().lhs;
+                inner = mkAp(mkLam(lhs, inner, arrowOf(lhs, inner)), done[i], node.lazyType());
+            }
+            return inner;
+        }
+        default: return node;
+        }
+    };
+    return rebuild(e, children, combine);
+}
+
+bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
+            const Expr& e2) {
+    struct Pair {
+        Env env1, env2;
+        Expr e1, e2;
+    };
+    std::vector<Pair> stack{{extend(env1, nullptr), extend(env2, nullptr), e1, e2}};
+    while (!stack.empty()) {
+        Pair p = std::move(stack.back());
+        stack.pop_back();
+        const Expr& a = p.e1;
+        const Expr& b = p.e2;
+        if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
+        if (!eqType(a.type(), b.type())) return false;
+        switch (a.kind()) {
+        case ExprKind::Var: {
+            auto pa = position(p.env1, a.name());
+            auto pb = position(p.env2, b.name());
+            if (!pa && !pb) {
+                if (a.name() != b.name()) return false;
+            } else if (!pa || !pb || *pa != *pb) {
+                return false;
+            }
+            break;
+        }
+        case ExprKind::Con:
+            if (!eqConstant(a.constant(), b.constant())) return false;
+            break;
+        case ExprKind::Ap:
+            stack.push_back({p.env1, p.env2, a.arg(), b.arg()});
+            stack.push_back({p.env1, p.env2, a.fun(), b.fun()});
+            break;
+        case ExprKind::Lam: {
+            Env inner1 = extend(freeNames(a.pattern()), p.env1);
+            Env inner2 = extend(freeNames(b.pattern()), p.env2);
+            stack.push_back({inner1, inner2, a.body(), b.body()});
+            stack.push_back({inner1, inner2, a.pattern(), b.pattern()});
+            break;
+        }
+        case ExprKind::Let: break;
+        }
+    }
+    return true;
+}
+
+}  // namespace plim

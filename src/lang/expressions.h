@@ -1,0 +1,115 @@
+// Operations on typed expressions.
+//
+// Basics: typed builders, the type of a node, the constants, names and type variables of an
+// expression, a name supply made fresh for a term, let elimination and equality up to the
+// renaming of bound variables.
+//
+// Normalisation: eta contraction, renaming of bound variables against fresh supplies, eta
+// expansion to full arity and the display of beta-redexes as lets.
+//
+// Most operations accept only let-free expressions; callers apply `unlet` first.  Where an
+// operation meets a case it does not handle it raises the coded pattern-match failure of its
+// module, line and function.  Results that are lists keep the order described with each
+// operation: first occurrence from left to right, function before argument, pattern before
+// body.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lang/names.h"
+#include "lang/syntax.h"
+#include "lang/types.h"
+
+namespace plim {
+
+// A typed variable: (name, type).
+using TypedVar = std::pair<std::string, Type>;
+
+// Equal names (compared first) and equal types.
+bool eqTypedVar(const TypedVar& a, const TypedVar& b);
+
+// An expression with the typed variables bound around it, newest binder's variables first.
+struct TermCtx {
+    Expr expr;
+    std::vector<TypedVar> bound;
+};
+
+// The context of a whole term: (e, []).
+TermCtx atTop(const Expr& e);
+
+// --- typed builders -------------------------------------------------------------------------
+
+// Ap f x r, r the result part of f's type, worked out when first read: a type of f that is
+// not a two-argument "Arrow" raises "cannot take result type of non-function" then.
+Expr typedAp(const Expr& f, const Expr& x);
+// Var name type.
+Expr typedVar(const TypedVar& v);
+// Lam (Var name a) b (TCon "Arrow" [a, type of b]).
+Expr typedLam(const std::string& name, const Type& a, const Expr& body);
+// The node's type, its last field.
+const Type& exprType(const Expr& e);
+
+// --- walks ----------------------------------------------------------------------------------
+
+// The constants of e from left to right, duplicates kept, in front of acc.
+// A let raises "Expressions:98|function cons".
+std::vector<Constant> cons(const Expr& e, std::vector<Constant> acc = {});
+// The free typed variables, each once, in order of first occurrence.  A body variable with the
+// name of a pattern variable but another type stays free.
+std::vector<TypedVar> freevars(const Expr& e);
+// The free names, each once, in order of first occurrence.
+std::vector<std::string> freeNames(const Expr& e);
+// Every variable name, bound or free, each once, in order of first occurrence.
+std::vector<std::string> allNames(const Expr& e);
+// The type variables of e's annotations (children before a node's own type, one entry per
+// occurrence) in front of acc.
+std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc);
+// The distinct type variables of e's annotations.
+std::vector<std::string> tyvars(const Expr& e);
+
+// The function that removes from a supply the names of ctx and of e (from the first list) and
+// the type variables of ctx's types and of e (from the second).  Both lists keep their order.
+std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::vector<TypedVar>& ctx);
+
+// --- let elimination and equality -------------------------------------------------------------
+
+// The expression without Let nodes: each definition lhs = rhs becomes an applied lambda
+// (\lhs -> body) rhs, the first definition outermost, every generated application typed with
+// the let's type.  A type signature or data declaration in a let raises
+// "Expressions:172|function unlet".
+Expr unlet(const Expr& e);
+
+// Equality of e1 (under the bound names env1, innermost first) and e2 (under env2): the same
+// tree up to the renaming of bound variables, with equal types everywhere.  A let on either
+// side is never equal.  Callers pass two empty environments.
+bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
+            const Expr& e2);
+
+// --- normalisation --------------------------------------------------------------------------
+
+// Eta contraction: \p -> f p becomes f when p's names are not free in f; from the inside out.
+// A let is left alone.
+Expr etared(const Expr& e);
+// True when a and b differ after eta contraction.
+bool etaDiffers(const Expr& a, const Expr& b);
+
+// Every bound variable renamed from the state's first supply (the new names in force exactly
+// inside their lambda), free variables through the first renaming, type variables through the
+// second.  Returns the new expression and the state with the supplies consumed and the
+// renamings as given.  A let raises "Expressions:202|function scrub".
+std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st);
+
+// Eta expansion to full arity: every expression of function type outside an application's
+// function position gets as many lambdas as its type has arrows, with names from the supply's
+// first list.  A let raises "Expressions:142|function recexpand".
+std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply);
+
+// The expression with every beta-redex (\p -> b) x shown as the let "p = x in b"; consecutive
+// redexes and lets fold into one let.  Nothing is reduced.  A type signature or data
+// declaration in a let raises "Expressions:189|function nearbetas".
+Expr nearbetas(const Expr& e);
+
+}  // namespace plim

@@ -1,0 +1,420 @@
+// The abstract syntax of the object language: typed expressions, and the equations, theories,
+// declarations, definition lists, transformation blocks and programs that hold them.
+//
+// Every value is immutable and shared freely.  `Expr` is a cheap handle to a node; every node
+// carries its type as its last field.  The type of an application may be computed on first
+// read (see mkApLazy): building an application of a non-function is allowed, and only reading
+// its type raises the error.
+//
+// The list-like types (Eqs, Theo, Alts, Defs, Elems, Block) are persistent chains of cells
+// ending in their end constructor; cells are shared between lists, prepending costs nothing,
+// and long chains (and long expression spines) are destroyed without deep recursion.
+//
+// Constructors are the functions mk<Constructor>: mkLam, mkLet, mkAp, mkVar, mkCon; mkEqn,
+// mkNoEq, mkOneEq, ... mkProg.  Values are read by kind() and field accessors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "lang/constants.h"
+#include "lang/types.h"
+#include "support/lazy.h"
+
+namespace plim {
+
+// ---------------------------------------------------------------------------------------
+// Expressions
+// ---------------------------------------------------------------------------------------
+
+// The five forms, in tag order.
+enum class ExprKind : std::uint8_t { Lam, Let, Ap, Var, Con };
+
+struct ExprNode;
+struct DList;
+
+class Expr {
+public:
+    ExprKind kind() const;
+    bool isLam() const { return kind() == ExprKind::Lam; }
+    bool isLet() const { return kind() == ExprKind::Let; }
+    bool isAp() const { return kind() == ExprKind::Ap; }
+    bool isVar() const { return kind() == ExprKind::Var; }
+    bool isCon() const { return kind() == ExprKind::Con; }
+
+    // Lam: the pattern.
+    const Expr& pattern() const;
+    // Lam, Let: the body.
+    const Expr& body() const;
+    // Let: the definitions.
+    const DList& defs() const;
+    // Ap: the function and the argument.
+    const Expr& fun() const;
+    const Expr& arg() const;
+    // Var: the name.
+    const std::string& name() const;
+    // Con: the constant.
+    const Constant& constant() const;
+
+    // The node's type, its last field (for an application, computed when first read).
+    const Type& type() const;
+    // The type as a lazy value, without reading it.
+    Lazy<Type> lazyType() const;
+    // True when the type is known without computing anything.
+    bool typeIsEvaluated() const;
+
+    // True when both handles share one node (then the expressions are the same).
+    bool sameNode(const Expr& other) const { return node_ == other.node_; }
+
+private:
+    friend struct ExprNode;
+    friend struct ExprBuilder;  // the mk* builders
+
+    Expr() = default;  // only inside nodes, for fields a form does not have
+    explicit Expr(std::shared_ptr<ExprNode> node) : node_(std::move(node)) {}
+    std::shared_ptr<ExprNode> node_;
+};
+
+Expr mkLam(Expr pattern, Expr body, Type type);
+Expr mkLet(DList defs, Expr body, Type type);
+Expr mkAp(Expr fun, Expr arg, Type type);
+// An application whose type is computed when first read.
+Expr mkApLazy(Expr fun, Expr arg, Lazy<Type> type);
+// The same forms with a type that may be computed when first read (held as a known type when
+// it has been computed already).
+Expr mkLam(Expr pattern, Expr body, Lazy<Type> type);
+Expr mkLet(DList defs, Expr body, Lazy<Type> type);
+inline Expr mkAp(Expr fun, Expr arg, Lazy<Type> type) { return mkApLazy(std::move(fun), std::move(arg), std::move(type)); }
+Expr mkVar(std::string name, Type type);
+Expr mkCon(Constant constant, Type type);
+// A variable or constant whose type is computed (or raises its error) when first read.
+Expr mkVar(std::string name, Lazy<Type> type);
+Expr mkCon(Constant constant, Lazy<Type> type);
+
+// ---------------------------------------------------------------------------------------
+// Chains: the list-like syntax types
+// ---------------------------------------------------------------------------------------
+
+// A persistent list of items: the end, or a cell holding an item and the rest.
+template <class Item>
+class Chain {
+    struct Cell {
+        Item item;
+        std::shared_ptr<Cell> rest;
+
+        Cell(Item i, std::shared_ptr<Cell> r) : item(std::move(i)), rest(std::move(r)) {}
+        Cell(const Cell&) = delete;
+        Cell& operator=(const Cell&) = delete;
+        // Unlinks the cells that only this one holds, one at a time.
+        ~Cell() {
+            std::shared_ptr<Cell> next = std::move(rest);
+            while (next && next.use_count() == 1) {
+                std::shared_ptr<Cell> after = std::move(next->rest);
+                next.reset();
+                next = std::move(after);
+            }
+        }
+    };
+
+public:
+    Chain() = default;  // the end
+    static Chain cons(Item item, Chain rest) {
+        return Chain(std::make_shared<Cell>(std::move(item), std::move(rest.cell_)));
+    }
+    // The items in order, ending with the end.
+    static Chain fromVector(std::vector<Item> items) {
+        Chain out;
+        for (auto it = items.rbegin(); it != items.rend(); ++it) out = cons(std::move(*it), std::move(out));
+        return out;
+    }
+
+    bool isEnd() const { return !cell_; }
+    // The item and the rest of a cell; only for a chain that is not at its end.
+    const Item& item() const { return cell_->item; }
+    Chain rest() const { return Chain(cell_->rest); }
+
+    std::size_t length() const {
+        std::size_t n = 0;
+        for (const Cell* c = cell_.get(); c; c = c->rest.get()) ++n;
+        return n;
+    }
+    std::vector<Item> toVector() const {
+        std::vector<Item> out;
+        for (const Cell* c = cell_.get(); c; c = c->rest.get()) out.push_back(c->item);
+        return out;
+    }
+    bool sameCell(const Chain& other) const { return cell_ == other.cell_; }
+
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Item;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const Item*;
+        using reference = const Item&;
+        iterator() = default;
+        explicit iterator(const Cell* c) : at_(c) {}
+        const Item& operator*() const { return at_->item; }
+        const Item* operator->() const { return &at_->item; }
+        iterator& operator++() {
+            at_ = at_->rest.get();
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator old = *this;
+            ++*this;
+            return old;
+        }
+        bool operator==(const iterator& other) const { return at_ == other.at_; }
+
+    private:
+        const Cell* at_ = nullptr;
+    };
+    // The chain must outlive the iteration.
+    iterator begin() const { return iterator(cell_.get()); }
+    iterator end() const { return iterator(); }
+
+private:
+    explicit Chain(std::shared_ptr<Cell> cell) : cell_(std::move(cell)) {}
+    std::shared_ptr<Cell> cell_;
+};
+
+// ---------------------------------------------------------------------------------------
+// Equations, data alternatives, declarations and definition lists
+// ---------------------------------------------------------------------------------------
+
+// Eqn: left side "=" right side.
+struct Eqn {
+    Expr lhs;
+    Expr rhs;
+};
+
+// Eqs: NoEq | OneEq (equation, rest).
+using Eqs = Chain<Eqn>;
+
+// Alt: a data constructor and its argument types.
+struct Alt {
+    std::string name;
+    std::vector<Type> args;
+};
+
+// Alts: NoAlt | OneAlt (alternative, rest).
+using Alts = Chain<Alt>;
+
+// The three forms of a declaration, in tag order.
+enum class DeclKind : std::uint8_t { Fun, Dec, Data };
+
+struct FunDecl {
+    Expr lhs;
+    Expr rhs;
+};
+struct DecDecl {
+    Expr name;  // the declared variable, as an expression
+    Type type;
+};
+struct DataDecl {
+    Type type;  // the declared head
+    Alts alts;
+};
+
+// Decl: Fun (left side, right side) | Dec (name, type) | Data (type, alternatives).
+class Decl {
+public:
+    explicit Decl(FunDecl d) : v_(std::move(d)) {}
+    explicit Decl(DecDecl d) : v_(std::move(d)) {}
+    explicit Decl(DataDecl d) : v_(std::move(d)) {}
+
+    DeclKind kind() const { return static_cast<DeclKind>(v_.index()); }
+    bool isFun() const { return kind() == DeclKind::Fun; }
+    const FunDecl& fun() const { return std::get<FunDecl>(v_); }
+    const DecDecl& dec() const { return std::get<DecDecl>(v_); }
+    const DataDecl& data() const { return std::get<DataDecl>(v_); }
+
+private:
+    std::variant<FunDecl, DecDecl, DataDecl> v_;
+};
+
+// One cell of a definition list: the declaration and its source line.
+struct DefItem {
+    Decl decl;
+    std::int32_t line;
+};
+
+// Defs: NoDef | OneDef (declaration, rest, line).
+using Defs = Chain<DefItem>;
+
+// DList: a definition list (the local definitions of a Let, a group of program definitions,
+// a REDEFINE or SPECIFYING part).
+struct DList {
+    Defs defs;
+};
+
+Eqn mkEqn(Expr lhs, Expr rhs);
+Eqs mkNoEq();
+Eqs mkOneEq(Eqn eqn, Eqs rest);
+Alt mkAlt(std::string name, std::vector<Type> args);
+Alts mkNoAlt();
+Alts mkOneAlt(Alt alt, Alts rest);
+Decl mkFun(Expr lhs, Expr rhs);
+Decl mkDec(Expr name, Type type);
+Decl mkData(Type type, Alts alts);
+Defs mkNoDef();
+Defs mkOneDef(Decl decl, Defs rest, std::int32_t line);
+DList mkDList(Defs defs);
+
+// ---------------------------------------------------------------------------------------
+// The expression node (after DList, which it holds)
+// ---------------------------------------------------------------------------------------
+
+struct ExprNode {
+    ExprKind kind;
+    Expr first;                          // Lam: pattern; Let: body; Ap: function
+    Expr second;                         // Lam: body; Ap: argument
+    std::string name;                    // Var
+    std::optional<Constant> constant;    // Con
+    DList defs;                          // Let
+    std::optional<Type> type;            // known type
+    std::optional<Lazy<Type>> lazyType;  // a type computed on first read
+
+    explicit ExprNode(ExprKind k) : kind(k) {}
+    ExprNode(const ExprNode&) = delete;
+    ExprNode& operator=(const ExprNode&) = delete;
+    // Releases the subtrees that only this node holds without deep recursion.
+    ~ExprNode();
+};
+
+inline ExprKind Expr::kind() const { return node_->kind; }
+inline const Expr& Expr::pattern() const { return node_->first; }
+inline const Expr& Expr::body() const { return node_->kind == ExprKind::Lam ? node_->second : node_->first; }
+inline const DList& Expr::defs() const { return node_->defs; }
+inline const Expr& Expr::fun() const { return node_->first; }
+inline const Expr& Expr::arg() const { return node_->second; }
+inline const std::string& Expr::name() const { return node_->name; }
+inline const Constant& Expr::constant() const { return *node_->constant; }
+inline const Type& Expr::type() const { return node_->type ? *node_->type : node_->lazyType->get(); }
+inline bool Expr::typeIsEvaluated() const { return node_->type.has_value() || node_->lazyType->isEvaluated(); }
+
+// ---------------------------------------------------------------------------------------
+// Theories
+// ---------------------------------------------------------------------------------------
+
+// Ceq: a labelled conditional equation; an unconditional one has NoEq as conditions.
+struct Ceq {
+    std::string label;
+    Eqs conds;
+    Eqn eqn;
+    std::int32_t line;
+};
+
+// The two kinds of theory cell, in tag order after NoTheo.
+enum class TheoKind : std::uint8_t { CeqTheo, DefnTheo };
+
+// One cell of a theory's element list: an equation, or a name from a DEFINITION header.
+class TheoItem {
+public:
+    explicit TheoItem(Ceq ceq) : v_(std::move(ceq)) {}
+    explicit TheoItem(std::string defnName) : v_(std::move(defnName)) {}
+    TheoKind kind() const { return static_cast<TheoKind>(v_.index()); }
+    const Ceq& ceq() const { return std::get<Ceq>(v_); }
+    const std::string& defnName() const { return std::get<std::string>(v_); }
+
+private:
+    std::variant<Ceq, std::string> v_;
+};
+
+// Theo: NoTheo | CeqTheo (rule, rest) | DefnTheo (name, rest).
+using Theo = Chain<TheoItem>;
+
+struct Theory {
+    Theo elems;
+};
+
+Ceq mkCeq(std::string label, Eqs conds, Eqn eqn, std::int32_t line);
+Theo mkNoTheo();
+Theo mkCeqTheo(Ceq ceq, Theo rest);
+Theo mkDefnTheo(std::string name, Theo rest);
+Theory mkTheory(Theo elems);
+
+// ---------------------------------------------------------------------------------------
+// Transformation blocks and programs
+// ---------------------------------------------------------------------------------------
+
+// TRANSFORM name ":" names REDEFINE redefs SPECIFYING specs USING theory END: the
+// definitions to redefine and the definitions they are to satisfy.
+struct Rewrite {
+    std::string name;
+    std::vector<std::string> names;
+    DList redefs;
+    DList specs;
+    Theory theory;
+};
+
+enum class ElemKind : std::uint8_t { DefElem, TrafoElem };
+
+// Elem: DefElem (declaration) | TrafoElem (transformation).
+class Elem {
+public:
+    explicit Elem(Decl decl) : v_(std::move(decl)) {}
+    explicit Elem(Rewrite rewrite) : v_(std::move(rewrite)) {}
+    ElemKind kind() const { return static_cast<ElemKind>(v_.index()); }
+    const Decl& decl() const { return std::get<Decl>(v_); }
+    const Rewrite& rewrite() const { return std::get<Rewrite>(v_); }
+
+private:
+    std::variant<Decl, Rewrite> v_;
+};
+
+// One cell of an element list: the element and its source line.
+struct ElemItem {
+    Elem elem;
+    std::int32_t line;
+};
+
+// Elems: NoElem | OneElem (element, rest, line).
+using Elems = Chain<ElemItem>;
+
+struct SourceFile {
+    Elems elems;
+};
+
+enum class BlockKind : std::uint8_t { DefsBlock, TrafoBlock };
+
+// One cell of a program's block list: a group of definitions or a transformation.
+class BlockItem {
+public:
+    explicit BlockItem(DList defs) : v_(std::move(defs)) {}
+    explicit BlockItem(Rewrite rewrite) : v_(std::move(rewrite)) {}
+    BlockKind kind() const { return static_cast<BlockKind>(v_.index()); }
+    const DList& defs() const { return std::get<DList>(v_); }
+    const Rewrite& rewrite() const { return std::get<Rewrite>(v_); }
+
+private:
+    std::variant<DList, Rewrite> v_;
+};
+
+// Block: Empty | DefsBlock (definitions, rest) | TrafoBlock (transformation, rest).
+using Block = Chain<BlockItem>;
+
+struct Prog {
+    Block blocks;
+};
+
+Rewrite mkRewrite(std::string name, std::vector<std::string> names, DList redefs, DList specs, Theory theory);
+Elem mkDefElem(Decl decl);
+Elem mkTrafoElem(Rewrite rewrite);
+Elems mkNoElem();
+Elems mkOneElem(Elem elem, Elems rest, std::int32_t line);
+SourceFile mkSourceFile(Elems elems);
+Block mkEmptyBlock();
+Block mkDefsBlock(DList defs, Block rest);
+Block mkTrafoBlock(Rewrite rewrite, Block rest);
+Prog mkProg(Block blocks);
+
+}  // namespace plim

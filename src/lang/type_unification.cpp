@@ -1,0 +1,168 @@
+// Unification and one-way type matching.
+#include <algorithm>
+#include <map>
+#include <unordered_map>
+
+#include "lang/types.h"
+
+namespace plim {
+
+UnifyResult UnifyResult::ok(TypeSubst unifier) {
+    UnifyResult r;
+    r.kind_ = UnifyKind::UnifyOk;
+    r.unifier_ = std::move(unifier);
+    return r;
+}
+
+UnifyResult UnifyResult::constructorMismatch(Type left, Type right) {
+    UnifyResult r;
+    r.kind_ = UnifyKind::ConstructorMismatch;
+    r.left_ = std::move(left);
+    r.right_ = std::move(right);
+    return r;
+}
+
+UnifyResult UnifyResult::occursFailure(std::string var, Type type) {
+    UnifyResult r;
+    r.kind_ = UnifyKind::OccursFailure;
+    r.var_ = std::move(var);
+    r.right_ = std::move(type);
+    return r;
+}
+
+namespace {
+
+bool occursFree(const std::string& v, const Type& t) {
+    const auto free = freeTypeVars({}, t);
+    return std::find(free.begin(), free.end(), v) != free.end();
+}
+
+// The bindings found so far, triangular: a bound type may hold variables bound later.  A
+// lookup resolves fully and stores the result back, so each binding is walked once.  This is
+// the same as applying every binding to the waiting equations as it is found, at the cost of
+// the bindings a type touches.
+class Bindings {
+public:
+    Type resolve(const Type& t) {
+        if (bound_.empty()) return t;
+        std::vector<std::string> hidden;
+        return resolveHiding(t, hidden);
+    }
+    void bind(const std::string& v, const Type& t) {
+        bound_.insert_or_assign(v, t);
+        order_.push_back(v);
+    }
+    // s followed by the bindings: x in s's domain maps to its type resolved, every other
+    // bound variable to its resolved type.
+    TypeSubst composedOnto(const TypeSubst& s) {
+        if (order_.empty()) return s;
+        std::map<std::string, Type, std::less<>> out;
+        for (const auto& [name, t] : s.bindings()) out.emplace(name, resolve(t));
+        for (const auto& v : order_) out.emplace(v, resolve(mkTid(v)));  // kept where s binds v
+        return TypeSubst::fromMap(std::move(out));
+    }
+
+private:
+    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) {
+        switch (t.kind()) {
+        case TypeKind::Tid: {
+            if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
+            auto it = bound_.find(t.name());
+            if (it == bound_.end()) return t;
+            std::vector<std::string> none;
+            Type r = resolveHiding(it->second, none);
+            bound_.find(t.name())->second = r;
+            return r;
+        }
+        case TypeKind::TCon: {
+            std::vector<Type> args;
+            args.reserve(t.args().size());
+            bool changed = false;
+            for (const auto& a : t.args()) {
+                args.push_back(resolveHiding(a, hidden));
+                changed = changed || !args.back().sameNode(a);
+            }
+            return changed ? mkTCon(t.name(), std::move(args)) : t;
+        }
+        case TypeKind::TAbs: {
+            const std::size_t before = hidden.size();
+            hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
+            Type body = resolveHiding(t.body(), hidden);
+            hidden.resize(before);
+            return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
+        }
+        }
+        return t;
+    }
+
+    std::unordered_map<std::string, Type> bound_;
+    std::vector<std::string> order_;
+};
+
+}  // namespace
+
+UnifyResult unify(const std::vector<TypeEquation>& eqs, const TypeSubst& start) {
+    // The equations still to solve, the next one at the back.
+    std::vector<TypeEquation> work(eqs.rbegin(), eqs.rend());
+    Bindings b;
+    while (!work.empty()) {
+        const Type t1 = b.resolve(work.back().first);
+        const Type t2 = b.resolve(work.back().second);
+        work.pop_back();
+        if (t1.isTCon() && t2.isTCon()) {
+            if (t1.name() != t2.name() || t1.args().size() != t2.args().size())
+                return UnifyResult::constructorMismatch(t1, t2);
+            for (std::size_t i = t1.args().size(); i-- > 0;) work.emplace_back(t1.args()[i], t2.args()[i]);
+        } else if (t1.isTid() && t2.isTid()) {
+            if (t1.name() != t2.name()) b.bind(t1.name(), t2);
+        } else if (t1.isTid()) {
+            if (occursFree(t1.name(), t2)) return UnifyResult::occursFailure(t1.name(), t2);
+            b.bind(t1.name(), t2);
+        } else if (t2.isTid()) {
+            if (occursFree(t2.name(), t1)) return UnifyResult::occursFailure(t2.name(), t1);
+            b.bind(t2.name(), t1);
+        } else if (!eqType(t1, t2)) {
+            // A scheme against a constructor term or a different scheme.
+            return UnifyResult::constructorMismatch(t1, t2);
+        }
+    }
+    return UnifyResult::ok(b.composedOnto(start));
+}
+
+UnifyResult unifyPair(const Type& a, const Type& b) { return unify({{a, b}}, identitySubst()); }
+
+UnifyResult unifyFresh(const std::vector<TypeEquation>& eqs) { return unify(eqs, identitySubst()); }
+
+std::optional<TypeSubst> matchType(const TypeSubst& s, const Type& p, const Type& t) {
+    switch (p.kind()) {
+    case TypeKind::Tid: {
+        const Type u = s(p.name());
+        if (eqType(u, t)) return s;
+        if (eqType(u, p)) return substTypeOf(bindVar(p.name(), t), s);
+        return std::nullopt;
+    }
+    case TypeKind::TCon: {
+        if (!t.isTCon() || t.name() != p.name()) return std::nullopt;
+        std::vector<TypeEquation> pairs;
+        const std::size_t n = std::min(p.args().size(), t.args().size());
+        for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(p.args()[i], t.args()[i]);
+        return matchAll(s, pairs);
+    }
+    case TypeKind::TAbs: return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+std::optional<TypeSubst> matchAll(const TypeSubst& s, const std::vector<TypeEquation>& pairs) {
+    TypeSubst at = s;
+    for (const auto& [p, t] : pairs) {
+        auto next = matchType(at, p, t);
+        if (!next) return std::nullopt;
+        at = std::move(*next);
+    }
+    return at;
+}
+
+std::optional<TypeSubst> matchTypeFresh(const Type& p, const Type& t) { return matchType(identitySubst(), p, t); }
+
+}  // namespace plim

@@ -1,0 +1,302 @@
+// Type terms of the object language and the operations on them: builders, structural
+// equality, the debugging text form, function-type accessors, typing environments and their
+// lookup, queries on type variables, substitution, instantiation, generalisation,
+// unification and one-way type matching.
+//
+// A `Type` is a cheap immutable handle that is shared freely.  Its three forms, in tag order:
+//   TCon name args   a type constructor applied to argument types
+//   Tid name         a type variable
+//   TAbs vars body   a type scheme: body with vars universally quantified
+// Function types are TCon "Arrow" [argument, result], lists TCon "List" [element], tuples
+// TCon "Tuple<n>" [components...]; the base types are TCon "Int", "Float" and "Bool".
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "lang/names.h"
+#include "support/lazy.h"
+#include "scanning/string_literal.h"
+
+namespace plim {
+
+enum class TypeKind : std::uint8_t { TCon, Tid, TAbs };
+
+struct TypeNode;
+
+class Type {
+public:
+    explicit Type(std::shared_ptr<const TypeNode> node) : node_(std::move(node)) {}
+
+    TypeKind kind() const;
+    bool isTCon() const { return kind() == TypeKind::TCon; }
+    bool isTid() const { return kind() == TypeKind::Tid; }
+    bool isTAbs() const { return kind() == TypeKind::TAbs; }
+
+    // The constructor name of a TCon, the variable name of a Tid.
+    const std::string& name() const;
+    // The argument types of a TCon.
+    const std::vector<Type>& args() const;
+    // The bound names of a TAbs.
+    const std::vector<std::string>& boundVars() const;
+    // The body of a TAbs.
+    const Type& body() const;
+
+    // True when both handles share one node (then the types are equal).
+    bool sameNode(const Type& other) const { return node_ == other.node_; }
+    // The node's address: a key for caches that also hold the type (so the node stays alive).
+    const void* nodeAddress() const { return node_.get(); }
+
+private:
+    friend struct TypeNode;
+    std::shared_ptr<const TypeNode> node_;
+};
+
+struct TypeNode {
+    TypeKind kind;
+    std::string name;                // TCon, Tid
+    std::vector<Type> args;          // TCon: the arguments; TAbs: the body alone
+    std::vector<std::string> vars;   // TAbs
+
+    TypeNode(TypeKind k, std::string n, std::vector<Type> a, std::vector<std::string> v)
+        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)) {}
+    TypeNode(const TypeNode&) = delete;
+    TypeNode& operator=(const TypeNode&) = delete;
+    // Releases the nodes that only this one holds one at a time, so that a deeply nested
+    // type (a long chain of function types) is destroyed without deep recursion.
+    ~TypeNode();
+};
+
+inline TypeKind Type::kind() const { return node_->kind; }
+inline const std::string& Type::name() const { return node_->name; }
+inline const std::vector<Type>& Type::args() const { return node_->args; }
+inline const std::vector<std::string>& Type::boundVars() const { return node_->vars; }
+inline const Type& Type::body() const { return node_->args.front(); }
+
+// --- builders and reserved names ----------------------------------------------------------
+
+inline constexpr std::string_view arrowName = "Arrow";
+inline constexpr std::string_view listName = "List";
+inline constexpr std::string_view tupleName = "Tuple";
+
+Type mkTCon(std::string name, std::vector<Type> args = {});
+Type mkTid(std::string name);
+Type mkTAbs(std::vector<std::string> vars, Type body);
+
+// TCon "Arrow" [argument, result].
+Type mkArrow(Type argument, Type result);
+inline Type arrowType(Type argument, Type result) { return mkArrow(std::move(argument), std::move(result)); }
+// The right fold of mkArrow over a non-empty list: [t1, t2, t3] gives t1 -> (t2 -> t3).
+Type arrowTypes(const std::vector<Type>& types);
+// TCon "List" [element].
+Type mkListType(Type element);
+// "Tuple" followed by n in decimal: "Tuple2".
+std::string tupleTypeName(std::int64_t n);
+// TCon "Tuple<n>" components, n being the number of components.
+Type mkTupleType(std::vector<Type> components);
+
+// Shared constants.
+const Type& intType();
+const Type& floatType();
+const Type& boolType();
+// TAbs ["a"] (Tid "a"): the scheme whose instances are all types.
+const Type& placeholderType();
+
+// --- equality and text form ---------------------------------------------------------------
+
+// Structural equality: same constructors, names, argument and bound-name lists, bodies.
+bool eqType(const Type& a, const Type& b);
+inline bool operator==(const Type& a, const Type& b) { return eqType(a, b); }
+
+// The debugging text form: TCon "Arrow" [TCon "Int" [],Tid "a"], TAbs ["a"] (Tid "a");
+// enclosed in parentheses when prec > 10.
+std::string showsPrecType(int prec, const Type& t, const std::string& rest = {});
+void appendTypeText(std::string& out, int prec, const Type& t);
+// showsPrecType at precedence 0 with nothing after it.
+std::string typeText(const Type& t);
+// "[" the types at precedence 0 separated by "," "]".
+std::string showsTypeList(const std::vector<Type>& types, const std::string& rest = {});
+void appendTypeListText(std::string& out, const std::vector<Type>& types);
+
+// --- function types -----------------------------------------------------------------------
+
+// The argument and result of a TCon "Arrow" with exactly two arguments; anything else raises
+// "cannot take argument type of non-function" / "cannot take result type of non-function".
+const Type& argType(const Type& t);
+const Type& resType(const Type& t);
+
+// --- environments ---------------------------------------------------------------------------
+
+// A list of (name, type) pairs, read from the front.  Also the list shape of substitutions.
+using TypeEnv = std::vector<std::pair<std::string, Type>>;
+
+// The result of looking a name up: Found (a type, computed when first examined) or NotFound
+// (the name that was looked up).
+class TypeLookup {
+public:
+    static TypeLookup Found(Lazy<Type> type) { return TypeLookup(std::move(type), {}); }
+    static TypeLookup NotFound(std::string name) { return TypeLookup(std::nullopt, std::move(name)); }
+
+    bool found() const { return type_.has_value(); }
+    // The type of a Found (computing it now); an internal error for NotFound.
+    const Type& type() const;
+    const Lazy<Type>& lazyType() const;
+    // The name of a NotFound.
+    const std::string& name() const { return name_; }
+
+private:
+    TypeLookup(std::optional<Lazy<Type>> type, std::string name)
+        : type_(std::move(type)), name_(std::move(name)) {}
+    std::optional<Lazy<Type>> type_;
+    std::string name_;
+};
+
+// Found with the type of the first pair with that name, else NotFound name.
+TypeLookup lookupVarType(const TypeEnv& env, const std::string& name);
+
+// The distinct first components, in order of first occurrence.
+template <class Pairs>
+std::vector<std::string> boundNames(const Pairs& pairs) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    for (const auto& p : pairs)
+        if (seen.insert(p.first).second) out.push_back(p.first);
+    return out;
+}
+
+// The free type variables of t, one entry per occurrence from left to right, not counting the
+// names in `bound`, followed by `acc`.
+std::vector<std::string> freeTypeVars(const std::vector<std::string>& bound, const Type& t,
+                                      std::vector<std::string> acc = {});
+// The distinct free type variables of t in order of first occurrence.
+std::vector<std::string> typeVarsOf(const Type& t);
+// The number of bound names of a scheme; 0 for any other type.
+std::size_t numBoundVars(const Type& t);
+// The constructor names in the types, in pre-order, duplicates kept.
+std::vector<std::string> typeConNames(const std::vector<Type>& types);
+// For each distinct name in order of first occurrence, the type of its first pair.
+std::vector<Type> envBoundTypes(const TypeEnv& env);
+// Each type's distinct free variables, the lists joined in order.
+std::vector<std::string> typeListVars(const std::vector<Type>& types);
+// The distinct free type variables of the environment's types, in order of first occurrence.
+std::vector<std::string> envTypeVars(const TypeEnv& env);
+
+// The list with duplicates removed, each element kept at its first occurrence.
+std::vector<std::string> distinctNames(const std::vector<std::string>& names);
+
+// --- substitution -----------------------------------------------------------------------------
+
+// A type substitution in function shape: every name maps to a type; a name without a binding
+// maps to Tid of itself.  Held as an explicit map, composed explicitly (substTypeOf).  The
+// default value is the identity (mkTid).
+class TypeSubst {
+public:
+    TypeSubst() = default;
+
+    // The type for a variable name.
+    Type operator()(const std::string& name) const;
+    // The bound type for a name, or null when the name maps to Tid of itself by default.
+    const Type* find(const std::string& name) const;
+    bool isIdentity() const { return !map_ || map_->empty(); }
+    // The explicit bindings, in name order.
+    const std::map<std::string, Type, std::less<>>& bindings() const;
+
+    static TypeSubst fromMap(std::map<std::string, Type, std::less<>> bindings);
+
+private:
+    std::shared_ptr<const std::map<std::string, Type, std::less<>>> map_;
+};
+
+// The identity substitution: every name v maps to Tid v.
+inline TypeSubst identitySubst() { return TypeSubst(); }
+// The substitution of one variable: v to t, every other x to Tid x.
+TypeSubst bindVar(const std::string& v, const Type& t);
+
+// The type with every free variable v replaced by f(v); a scheme's bound variables are never
+// replaced inside it (no capture avoidance).
+Type substType(const TypeSubst& f, const Type& t);
+// The same with any function from a name to a type.
+Type substTypeWith(const std::function<Type(const std::string&)>& f, const Type& t);
+// The composition "g, then f": x maps to substType f (g x).
+TypeSubst substTypeOf(const TypeSubst& f, const TypeSubst& g);
+// substType f applied to every type of the environment; names and order unchanged.
+TypeEnv substEnv(const TypeSubst& f, const TypeEnv& env);
+
+// List shape: the type of the first pair with that name, else Tid name.
+Type substVar(const TypeEnv& s, const std::string& name);
+// The list shape turned into the function shape.
+TypeSubst substFromList(const TypeEnv& s);
+// The list with (name, type) in front.
+TypeEnv addBinding(const std::string& name, const Type& t, const TypeEnv& s);
+// Each name paired with Tid of the next supply name, ending with the shorter list.
+TypeEnv freshBindings(const NameList& supply, const std::vector<std::string>& names);
+
+// The endless list of type-variable names "a", "b", ..., "z", "aa", ... (a shared constant).
+NameList typeVarNames();
+
+// The instance of a scheme with the first supply names for its bound names.  An empty supply
+// gives t unchanged; a non-empty one with a TCon or Tid raises "Types:175|function inst".
+Type inst(const NameList& supply, const Type& t);
+// The coded failure text of inst.
+inline constexpr std::string_view instFailure = "Types:175|function inst";
+// The scheme over all free variables of t, named "a", "b", ... in order of first occurrence;
+// a type without free variables comes back unchanged.
+Type generalise(const Type& t);
+// Every type generalised over its free variables that are not in `used`, with bound names
+// taken from typeVarNames without `used`.
+TypeEnv renameScheme(const std::vector<std::string>& used, const TypeEnv& env);
+
+// --- unification and matching -------------------------------------------------------------------
+
+using TypeEquation = std::pair<Type, Type>;
+
+enum class UnifyKind : std::uint8_t { UnifyOk, ConstructorMismatch, OccursFailure };
+
+class UnifyResult {
+public:
+    static UnifyResult ok(TypeSubst unifier);
+    static UnifyResult constructorMismatch(Type left, Type right);
+    static UnifyResult occursFailure(std::string var, Type type);
+
+    UnifyKind kind() const { return kind_; }
+    bool isOk() const { return kind_ == UnifyKind::UnifyOk; }
+    // UnifyOk: the unifier.
+    const TypeSubst& unifier() const { return unifier_; }
+    // ConstructorMismatch: the left and right types of the failing equation.
+    const Type& left() const { return *left_; }
+    const Type& right() const { return *right_; }
+    // OccursFailure: the variable and the type it occurs in.
+    const std::string& var() const { return var_; }
+    const Type& occursIn() const { return *right_; }
+
+private:
+    UnifyKind kind_ = UnifyKind::UnifyOk;
+    TypeSubst unifier_;
+    std::optional<Type> left_;
+    std::optional<Type> right_;
+    std::string var_;
+};
+
+// The most general unifier of the equations composed onto s, or why there is none.  s is only
+// extended, never applied to the equations.  A scheme meeting anything but an identical scheme
+// is a constructor mismatch.
+UnifyResult unify(const std::vector<TypeEquation>& eqs, const TypeSubst& s);
+UnifyResult unifyPair(const Type& a, const Type& b);
+UnifyResult unifyFresh(const std::vector<TypeEquation>& eqs);
+
+// One-way matching: s extended so that the pattern p becomes t, binding only p's variables, or
+// nothing.  Constructor arguments are paired as far as the shorter list reaches.
+std::optional<TypeSubst> matchType(const TypeSubst& s, const Type& p, const Type& t);
+// The pairs matched in order, threading the substitution.
+std::optional<TypeSubst> matchAll(const TypeSubst& s, const std::vector<TypeEquation>& pairs);
+std::optional<TypeSubst> matchTypeFresh(const Type& p, const Type& t);
+
+}  // namespace plim

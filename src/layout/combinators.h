@@ -1,0 +1,208 @@
+// Higher-level layouts built from the layout documents of layout/document.h: brackets around a
+// document, lists of documents side by side or stacked, lists laid out on one line when they
+// fit and one item per line otherwise, and the conditional and block shapes of program text.
+//
+//   Doc call = hvSpList(std::vector<Doc>{ppString("f"), ppString("x"), ppString("y")});
+//   renderDoc(call, 80);   // "f x y";  at width 4: "f\nx\ny"
+//   Doc tuple = blockDoc("(", ")", ", ", {ppString("a"), ppString("b")});   // "( a, b )"
+//   Doc cond = ifThenElseDoc("if ", " then ", " else ", "", c, t, e);
+//
+// Also the Printable instances for strings, 32-bit integers and floats.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "layout/document.h"
+
+namespace plim {
+
+// --- Printable instances -------------------------------------------------------------------
+
+std::string showString(const std::string& s);
+std::string showInt(std::int32_t n);
+std::string showFloat(float x);
+
+// A string is one text; a list of strings stands side by side.
+template <>
+struct Printable<std::string> {
+    static Doc toDoc(const std::string& s) { return ppString(s); }
+    static Doc listToDoc(const std::vector<std::string>& ss) { return ppListDefault(ss); }
+    static std::string show(const std::string& s) { return showString(s); }
+};
+// String literals print as strings.
+template <std::size_t N>
+struct Printable<char[N]> {
+    static Doc toDoc(const char* s) { return ppString(s); }
+    static std::string show(const char* s) { return showString(s); }
+};
+template <>
+struct Printable<const char*> {
+    static Doc toDoc(const char* s) { return ppString(s); }
+    static std::string show(const char* s) { return showString(s); }
+};
+template <>
+struct Printable<std::int32_t> {
+    static Doc toDoc(std::int32_t n) { return textDoc(showInt(n)); }
+    static Doc listToDoc(const std::vector<std::int32_t>& ns) { return ppListDefault(ns); }
+    static std::string show(std::int32_t n) { return showInt(n); }
+};
+template <>
+struct Printable<float> {
+    static Doc toDoc(float x) { return textDoc(showFloat(x)); }
+    static Doc listToDoc(const std::vector<float>& xs) { return ppListDefault(xs); }
+    static std::string show(float x) { return showFloat(x); }
+};
+
+// --- fixed texts ---------------------------------------------------------------------------
+
+// A string literal as a template argument.
+template <std::size_t N>
+struct TextLiteral {
+    char chars[N];
+    constexpr TextLiteral(const char (&s)[N]) { std::copy_n(s, N, chars); }  // NOLINT: implicit by design
+};
+
+// The text of a literal, built once and shared by every document that uses it: fixedText<"if ">()
+// is textDoc("if ").  Documents are values, so sharing one is the same as building it anew.
+template <TextLiteral S>
+const Doc& fixedText() {
+    static const Doc doc = textDoc(std::string(S.chars, sizeof S.chars - 1));
+    return doc;
+}
+
+// --- enclosing -----------------------------------------------------------------------------
+
+// open beside (d beside close).
+Doc encloseDoc(char open, char close, Doc d);
+template <class T>
+Doc encloseValuesDoc(const T& open, const T& close, Doc d) {
+    return besideDoc(toDoc(open), besideDoc(std::move(d), toDoc(close)));
+}
+Doc parensDoc(Doc d);        // ( )
+Doc bracketsDoc(Doc d);      // [ ]
+Doc bracesDoc(Doc d);        // { }
+Doc doubleQuotesDoc(Doc d);  // " "
+Doc backQuotesDoc(Doc d);    // ` '
+
+// --- lists of documents --------------------------------------------------------------------
+
+// x1 above (x2 above (... above (xn above emptyDoc))).
+Doc aboveList(std::vector<Doc> items);
+// x1 beside (x2 beside (... beside (xn beside emptyDoc))).
+Doc besideList(std::vector<Doc> items);
+// x1, " ", x2, " ", ..., xn, " " side by side (a blank after every item).
+Doc besideSpaceList(std::vector<Doc> items);
+// The items restricted to their one-line layouts, side by side; emptyDoc for no items.
+Doc filteredBesideList(std::vector<Doc> items);
+// The items on one line when that fits, otherwise one above another.
+Doc hvList(std::vector<Doc> items);
+// As hvList, with one blank between neighbours on the one line.
+Doc hvSpList(std::vector<Doc> items);
+// The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
+std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length);
+
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc aboveList(const std::vector<T>& items) {
+    return aboveList(toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc besideList(const std::vector<T>& items) {
+    return besideList(toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc besideSpaceList(const std::vector<T>& items) {
+    return besideSpaceList(toDocs(items));
+}
+template <class T>
+Doc hvValueList(const std::vector<T>& items) {
+    return hvList(toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc hvSpList(const std::vector<T>& items) {
+    return hvSpList(toDocs(items));
+}
+
+// a beside (" " beside b).
+template <class A, class B>
+Doc besideSpace(const A& a, const B& b) {
+    return besideDoc(toDoc(a), besideDoc(ppChar(' '), toDoc(b)));
+}
+inline Doc besideSpace(Doc a, Doc b) {
+    return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
+}
+// emptyDoc for an empty list value, otherwise its document.
+template <class L>
+Doc nonEmptyDoc(const L& xs) {
+    return xs.empty() ? emptyDoc() : toDoc(xs);
+}
+// s padded with blanks to n characters; s itself when longer.
+Doc paddedTextDoc(LayoutInt n, const std::string& s);
+// Each document rendered at the width, followed by "\n".
+void renderLinesTo(std::string& out, LayoutInt width, const std::vector<Doc>& docs);
+std::string renderLines(LayoutInt width, const std::vector<Doc>& docs);
+// The better of the two layouts, decided by the join.
+template <class A, class B>
+Doc bestOfDoc(const A& a, const B& b) {
+    return joinDoc(dupDoc(toDoc(a), toDoc(b)));
+}
+
+// --- building blocks on parameterised documents ------------------------------------------
+
+ParDoc bestOfParDoc(ParDoc l, ParDoc r);
+ParDoc stringBesideParDoc(const std::string& s, ParDoc p);
+ParDoc besideSpaceParDoc(ParDoc l, ParDoc r);
+template <class T>
+ParDoc valueBesideParDoc(const T& v, ParDoc p) {
+    return besideParDoc(liftParDoc(v), std::move(p));
+}
+template <class T>
+ParDoc valueAboveParDoc(const T& v, ParDoc p) {
+    return aboveParDoc(liftParDoc(v), std::move(p));
+}
+template <class T>
+ParDoc parDocBesideValue(ParDoc p, const T& v) {
+    return besideParDoc(std::move(p), liftParDoc(v));
+}
+template <class T>
+ParDoc parDocAboveValue(ParDoc p, const T& v) {
+    return aboveParDoc(std::move(p), liftParDoc(v));
+}
+
+// --- conditional and block layouts -----------------------------------------------------------
+
+// The conditional of the four parts (opening keyword beside condition, then-keyword beside
+// then-part, else-keyword beside else-part, closing keyword): all on one line; or the
+// else-line aligned under the then-keyword; or every part on its own line; the closing
+// keyword below the stacked forms.
+Doc ifThenElseParts(Doc ifPart, Doc thenPart, Doc elsePart, Doc closing);
+template <class O, class TK, class EK, class K, class C, class T, class E>
+Doc ifThenElseDoc(const O& opening, const TK& thenKeyword, const EK& elseKeyword, const K& closing, const C& cond,
+                  const T& thenPart, const E& elsePart) {
+    return ifThenElseParts(ppBeside(opening, cond), ppBeside(thenKeyword, thenPart), ppBeside(elseKeyword, elsePart),
+                           toDoc(closing));
+}
+
+// The items between the opening and closing strings, separated by the separator: all on one
+// line, or one item per line with the separator in front and the closing string below.
+Doc blockDoc(const std::string& open, const std::string& close, const std::string& separator,
+             std::vector<Doc> items);
+// The items filled into a block of the given width like words in a paragraph.
+Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
+                 const std::string& separator, std::vector<Doc> items);
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
+                 const std::string& separator, const std::vector<T>& items) {
+    return blockFillDoc(blockWidth, open, close, separator, toDocs(items));
+}
+
+}  // namespace plim

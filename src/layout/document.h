@@ -1,0 +1,581 @@
+// Layout documents: text laid out to a page width.
+//
+// Building and rendering a document:
+//
+//   #include "layout/combinators.h"   // the Printable instances for strings and numbers,
+//                                     // hvList, hvSpList, aboveList, blockDoc, ...
+//   Doc d = besideDoc(ppString("let "),
+//                     aboveDoc(ppString("x = 1"), ppString("y = 2")));
+//   std::string text = renderDoc(d, 80);        // "let x = 1\n    y = 2" (no final newline)
+//   renderDocTo(out, d, 80);                     // the same, appended to a std::string
+//   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
+//
+// Documents are values: build them once and share them freely.  A `Doc` is a function from
+// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best first
+// (`reply`), a too-wide flag and its sizes.  Documents built by the library's own combinators
+// are plain trees of nodes, laid out eagerly when rendered (their sizes do not depend on the
+// bounds; layout/nodes.h); a document given as a function, and whatever is composed
+// with it, is laid out by the lazy attribute rules: every attribute computed on demand, at most
+// once, and the bounds handed to a part, which may depend on the sizes of its siblings, lazy
+// too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes
+// (`parDoc`) that `applyParDoc` fills with argument documents; `choiceParDoc` offers two
+// arrangements of the same arguments, which a join (`joinDoc`, `joinParDoc`) later resolves for
+// the page width.
+//
+// Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
+//
+// Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
+// useless (see pruneDominated), which keeps the nested choices of program text from
+// multiplying.  Where only the first layout of a node is read (a render, each part of a stack)
+// and that layout is certain to be one line that fits, it is found in one pass over the node
+// and no other layout is built; a stack rendered as a whole writes each part's text as soon as
+// that part is laid out.
+// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
+// (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
+// grows with the document and only runaway choices reach it.  A document that needs more is
+// answered, like a document of which nothing fits, with the too-wide marker of its width
+// ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
+// a row that does not fit on one line, each one line or two whose first line is longer and last
+// line shorter (about k^3/3 candidates, past the budget from k = 146), or a line of n texts
+// before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths
+// 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit and keep a
+// layout per level (a lambda in the last argument 140 deep at width 2000 reaches it).  The lazy
+// engine builds only what its first layout needs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "support/lazy.h"
+
+namespace plim {
+
+// Sizes and bounds are computed in 64 bits; kUnboundedWidth is the bound of no limit.
+using LayoutInt = std::int64_t;
+inline constexpr LayoutInt kUnboundedWidth = 2147483647;
+
+// --- page bounds -------------------------------------------------------------------------
+
+// The room a document may use: every line within lineBound (counted from the document's
+// start column), the last line within lastLineBound.  The fields are lazy because a part's
+// bounds may depend on the sizes of its siblings.
+struct PageBounds {
+    Lazy<LayoutInt> lineBound;
+    Lazy<LayoutInt> lastLineBound;
+
+    PageBounds(LayoutInt line, LayoutInt last) : lineBound(line), lastLineBound(last) {}
+    PageBounds(Lazy<LayoutInt> line, Lazy<LayoutInt> last)
+        : lineBound(std::move(line)), lastLineBound(std::move(last)) {}
+};
+
+// (2147483647, 2147483647): no width limit.
+PageBounds unboundedBounds();
+// Both fields reduced by n.
+PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
+// The bounds with the larger lineBound; the second on equal lineBounds.
+PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
+bool operator==(const PageBounds& a, const PageBounds& b);
+
+// --- candidate layouts ---------------------------------------------------------------------
+
+// A callable held by a counted handle: one allocation holds the count and the callable.  The
+// count is a plain integer: documents are used by one thread at a time.
+template <class Sig>
+class SharedFn;
+template <class R, class... Args>
+class SharedFn<R(Args...)> {
+public:
+    SharedFn() = default;
+    template <class F>
+        requires(!std::is_same_v<std::decay_t<F>, SharedFn>)
+    explicit SharedFn(F f) : impl_(new Impl<F>(std::move(f))) {}
+    SharedFn(const SharedFn& other) : impl_(other.impl_) { retain(); }
+    SharedFn(SharedFn&& other) noexcept : impl_(std::exchange(other.impl_, nullptr)) {}
+    SharedFn& operator=(SharedFn other) noexcept {
+        std::swap(impl_, other.impl_);
+        return *this;
+    }
+    ~SharedFn() { release(); }
+
+    R operator()(Args... args) const { return impl_->call(std::forward<Args>(args)...); }
+
+private:
+    struct Base {
+        mutable std::size_t refs = 1;
+        virtual ~Base() = default;
+        virtual R call(Args... args) const = 0;
+    };
+    template <class F>
+    struct Impl final : Base {
+        F f;
+        explicit Impl(F g) : f(std::move(g)) {}
+        R call(Args... args) const override { return f(std::forward<Args>(args)...); }
+    };
+    void retain() const {
+        if (impl_) ++impl_->refs;
+    }
+    void release() const {
+        if (impl_ && --impl_->refs == 0) delete impl_;
+    }
+
+    const Base* impl_ = nullptr;
+};
+
+// The characters of a layout: written into `out`, its first character standing at `column`.
+// Later lines are indented to `column`.
+class FormatText {
+public:
+    using Writer = std::function<void(LayoutInt column, std::string& out)>;
+    FormatText();  // no characters
+    template <class F>
+        requires(!std::is_same_v<std::decay_t<F>, FormatText> && std::is_invocable_v<const F&, LayoutInt, std::string&>)
+    explicit FormatText(F writer) : writer_(std::move(writer)) {}
+    void write(LayoutInt column, std::string& out) const { writer_(column, out); }
+
+private:
+    SharedFn<void(LayoutInt, std::string&)> writer_;
+};
+
+// One candidate layout.
+struct Format {
+    LayoutInt height = 0;     // number of lines
+    LayoutInt lastWidth = 0;  // length of the last line
+    LayoutInt width = 0;      // length of the longest line
+    FormatText text;
+};
+// Equal sizes (the texts are not compared).
+bool operator==(const Format& a, const Format& b);
+
+// What a document answers: its candidates, or two alternatives of the same place kept apart
+// until a join decides between them.  A candidate list is in non-decreasing height and every
+// candidate has one line at least; all documents of the library keep this order (the
+// side-by-side products rely on it to examine only the candidates they need).
+struct SingleReply {
+    List<Format> formats;
+};
+struct PairReply {
+    List<Format> first;
+    List<Format> second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+using DocReply = std::variant<SingleReply, PairReply>;
+
+struct Sizes {
+    LayoutInt height = 0;
+    LayoutInt lastWidth = 0;
+    LayoutInt width = 0;
+};
+
+// The attributes of a document laid out at some bounds.  The sizes never depend on the
+// replies; asking for them evaluates only the parts' sizes.
+struct DocAttrs {
+    Lazy<DocReply> reply;
+    Lazy<bool> tooWide;
+    Lazy<Sizes> sizes;
+
+    LayoutInt height() const { return sizes->height; }
+    LayoutInt lastWidth() const { return sizes->lastWidth; }
+    LayoutInt width() const { return sizes->width; }
+};
+
+// --- documents ---------------------------------------------------------------------------
+
+// A document.  Its function builds the attributes for the given bounds without computing any
+// of them: it may read the bounds and its parts' attributes only inside the lazy computations
+// of its own attributes (the bounds of a part may not be known yet while it is being built).
+namespace pretty_detail {
+struct DocNode;
+struct ParNode;
+
+// The count of handles on a document node, the first member of every node (see DocNode).
+struct NodeCount {
+    mutable std::atomic<std::uint32_t> handles{1};
+};
+
+// Destroys a node that no handle holds any longer.
+void dropNode(const DocNode* d) noexcept;
+
+// A shared handle on a document node, whose count the node keeps itself, so that a node is
+// one block of memory.  The count is atomic, as a shared pointer's is.
+class DocNodeRef {
+public:
+    DocNodeRef() = default;
+    DocNodeRef(std::nullptr_t) {}  // NOLINT: a null handle, as for any pointer
+    DocNodeRef(const DocNodeRef& other) : p_(other.p_) {
+        if (p_ != nullptr) count().fetch_add(1, std::memory_order_relaxed);
+    }
+    DocNodeRef(DocNodeRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    DocNodeRef& operator=(DocNodeRef other) noexcept {
+        std::swap(p_, other.p_);
+        return *this;
+    }
+    ~DocNodeRef() { reset(); }
+
+    // The handle of a node just made, whose count of one is this handle's.
+    static DocNodeRef adopt(const DocNode* fresh) {
+        DocNodeRef r;
+        r.p_ = fresh;
+        return r;
+    }
+
+    void reset() noexcept {
+        const DocNode* d = std::exchange(p_, nullptr);
+        if (d == nullptr) return;
+        std::atomic<std::uint32_t>& n = countOf(d);
+        // The only handle needs no atomic update: no other can appear while it is alone.
+        if (n.load(std::memory_order_acquire) == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1) dropNode(d);
+    }
+    const DocNode* get() const { return p_; }
+    const DocNode& operator*() const { return *p_; }
+    const DocNode* operator->() const { return p_; }
+    explicit operator bool() const { return p_ != nullptr; }
+    std::uint32_t use_count() const { return p_ == nullptr ? 0 : count().load(std::memory_order_relaxed); }
+    friend bool operator==(const DocNodeRef& a, const DocNodeRef& b) { return a.p_ == b.p_; }
+    friend bool operator==(const DocNodeRef& a, std::nullptr_t) { return a.p_ == nullptr; }
+
+private:
+    // The node's count is its first member, at the node's own address.
+    static std::atomic<std::uint32_t>& countOf(const DocNode* d) {
+        return reinterpret_cast<const NodeCount*>(d)->handles;
+    }
+    std::atomic<std::uint32_t>& count() const { return countOf(p_); }
+
+    const DocNode* p_ = nullptr;
+};
+
+}  // namespace pretty_detail
+
+// The library's own combinators build documents as plain trees of nodes where every part is
+// one, laid out eagerly when rendered (layout/nodes.h); a document given as a function
+// and everything composed with it are laid out lazily, by the attribute rules below.
+class Doc {
+public:
+    using Fn = std::function<DocAttrs(const PageBounds&)>;
+
+    template <class F>
+        requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
+    Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
+    explicit Doc(pretty_detail::DocNodeRef node) : node_(std::move(node)) {}
+
+    // The attributes at the given bounds.  Builds them without computing any of them.
+    DocAttrs operator()(const PageBounds& b) const;
+
+    // The document's tree, or null for a document given as a function.
+    const pretty_detail::DocNodeRef& node() const& { return node_; }
+    pretty_detail::DocNodeRef node() && { return std::move(node_); }
+
+private:
+    SharedFn<DocAttrs(const PageBounds&)> fn_;
+    pretty_detail::DocNodeRef node_;
+};
+
+// The arguments of a parameterised document: a slice of the argument documents' attributes
+// (flags, replies and sizes), one per parameter in parameter order.
+class ParArgs {
+public:
+    ParArgs() = default;
+    explicit ParArgs(std::vector<DocAttrs> items);
+    std::size_t size() const { return count_; }
+    const DocAttrs& operator[](std::size_t i) const { return (*items_)[offset_ + i]; }
+    // The first n entries (all when fewer), and the entries after them.
+    ParArgs take(std::size_t n) const;
+    ParArgs drop(std::size_t n) const;
+
+private:
+    std::shared_ptr<const std::vector<DocAttrs>> items_;
+    std::size_t offset_ = 0;
+    std::size_t count_ = 0;
+};
+
+// The attributes of a parameterised document: those of a document, and the bounds at which
+// each parameter's argument is to be laid out (one per parameter, in order).
+struct ParAttrs {
+    Lazy<DocReply> reply;
+    Lazy<bool> tooWide;
+    Lazy<Sizes> sizes;
+    List<PageBounds> paramBounds;
+};
+
+// A document with holes.  Its parameter count is fixed when it is built.
+// Those of the library's combinators also carry their tree of nodes, used when every argument
+// of an application is a tree too.
+class ParDoc {
+public:
+    using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
+    template <class F>
+        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
+    ParDoc(LayoutInt paramCount, F fn) : paramCount_(paramCount), fn_(std::move(fn)) {}
+    template <class F>
+        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
+    ParDoc(LayoutInt paramCount, F fn, std::shared_ptr<const pretty_detail::ParNode> node)
+        : paramCount_(paramCount), fn_(std::move(fn)), node_(std::move(node)) {}
+
+    LayoutInt paramCount() const { return paramCount_; }
+    ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return fn_(args, b); }
+
+    // The tree of nodes, or null.
+    const std::shared_ptr<const pretty_detail::ParNode>& node() const { return node_; }
+
+private:
+    LayoutInt paramCount_;
+    SharedFn<ParAttrs(const ParArgs&, const PageBounds&)> fn_;
+    std::shared_ptr<const pretty_detail::ParNode> node_;
+};
+
+// --- the Printable class -----------------------------------------------------------------
+//
+// Every type that can be laid out has its own Printable<T>, with
+//   static Doc toDoc(const T&);                      one value
+//   static Doc listToDoc(const std::vector<T>&);     a list of values
+//   static std::string show(const T&);               its text form (where it has one)
+// Instances here: Doc, char and std::vector<T>; std::string, int32_t and float in
+// layout/combinators.h.
+template <class T>
+struct Printable;
+
+template <class T>
+Doc toDoc(const T& x) {
+    return Printable<T>::toDoc(x);
+}
+template <class T>
+Doc listToDoc(const std::vector<T>& xs) {
+    return Printable<T>::listToDoc(xs);
+}
+
+// --- primitive documents -------------------------------------------------------------------
+
+// One line of text; at a lineBound shorter than the text it shows the marker of its length
+// and is flagged too wide.
+Doc textDoc(std::string text);
+Doc ppString(std::string text);
+Doc ppChar(char c);
+// No lines at all.
+Doc emptyDoc();
+
+template <class T>
+Doc showDoc(const T& x) {
+    return textDoc(Printable<T>::show(x));
+}
+
+// The single one-line candidate of a text.
+List<Format> textFormats(const std::string& text);
+// "" for 0, "*" for 1, otherwise '<', n - 2 asterisks and '>' (the two signs alone below 2).
+std::string markerText(LayoutInt n);
+// The first layout followed, on its last line, by the second.
+Format besideFormat(const Format& first, const Format& second);
+// n blanks; none for n <= 0.
+std::string blanks(LayoutInt n);
+
+// --- rendering -----------------------------------------------------------------------------
+
+// The text of the document's first candidate at page width w (bounds (w, w)), from column 0,
+// appended to `out`; no newline is added.
+void renderDocTo(std::string& out, const Doc& d, LayoutInt width);
+std::string renderDoc(const Doc& d, LayoutInt width);
+// renderDocTo of the stack of `count` documents (each above the next, the last above
+// emptyDoc), each made by `partAt(i)` (0 on top) only when it is needed and released once its
+// text is written: the same text, with one part's document in memory at a time.
+void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
+                   LayoutInt width);
+// The same at bounds of one's own.
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b);
+std::string renderDocAtBounds(const Doc& d, const PageBounds& b);
+// Writes the rendered text to the standard output (no newline, no flush).
+void renderStdout(const Doc& d, LayoutInt width);
+// Writes every candidate, each followed by "\n\n", to the standard output.
+void renderAllStdout(const Doc& d, LayoutInt width);
+// The texts shown for a negative page width and for a document that answers with a pair.
+void negativeWidthText(std::string& out);
+void renderPairText(std::string& out);
+
+// --- candidate lists -----------------------------------------------------------------------
+
+// The list without the candidates that an earlier one makes useless: one of the same sizes,
+// or one with fewer lines that is neither wider nor wider on its last line.  Whatever is
+// built from a dropped candidate is matched by what is built the same way from the earlier
+// one, which comes first and fits wherever the other fits, so the first candidate of every
+// document stays the same.  (A candidate of as many lines that is merely narrower does not
+// make a later one useless: merges order candidates of one height by their width only among
+// the heads they compare.)  The side-by-side, stacked and joined replies of documents are
+// pruned this way; the list functions below build every candidate.
+List<Format> pruneDominated(List<Format> xs);
+// The candidates of both lists, by fewer lines, then smaller width; same sizes kept once.
+List<Format> mergeFormats(List<Format> xs, List<Format> ys);
+// Side-by-side products, each left candidate's row skipping the leading right candidates
+// whose product is wider than the lineBound; the rows merged.
+List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys);
+List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys);
+// Each upper candidate above a lower one, advancing the wider side.
+List<Format> above_fmts(List<Format> xs, List<Format> ys);
+// The stacked reply of an upper and a lower reply, and whether stacking failed (two pairs).
+std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
+                                       LayoutInt lowerHeight);
+
+// --- composition -----------------------------------------------------------------------------
+
+// The right document after the end of the left one, on its last line.
+Doc besideDoc(Doc left, Doc right);
+// The upper document above the lower one, both starting at the same column.
+Doc aboveDoc(Doc upper, Doc lower);
+// A pair of alternatives turned into one candidate list.
+Doc joinDoc(Doc d);
+// Every line shifted right by n columns.
+Doc indentDoc(LayoutInt n, Doc d);
+// Only the one-line candidates (a marker of the width when there are none).
+Doc filterDoc(Doc d);
+// The two documents as a pair of alternatives of the same place.
+Doc dupDoc(Doc x, Doc y);
+// The document laid out without width limit, reported as one line of width 0.
+Doc zeroSizeDoc(Doc d);
+
+template <class A, class B>
+Doc ppBeside(const A& x, const B& y) {
+    return besideDoc(toDoc(x), toDoc(y));
+}
+template <class A, class B>
+Doc ppAbove(const A& x, const B& y) {
+    return aboveDoc(toDoc(x), toDoc(y));
+}
+template <class A>
+Doc ppIndent(LayoutInt n, const A& x) {
+    return indentDoc(n, toDoc(x));
+}
+template <class A, class B>
+    requires(!std::is_same_v<A, Doc> || !std::is_same_v<B, Doc>)
+Doc dupDoc(const A& x, const B& y) {
+    return dupDoc(toDoc(x), toDoc(y));
+}
+
+// The list layout that instances use by default: the documents side by side, the last one
+// beside emptyDoc; the empty list gives emptyDoc.
+template <class T>
+Doc ppListDefault(const std::vector<T>& xs);
+
+// --- parameterised documents ----------------------------------------------------------------
+
+// A hole: the next argument, laid out at the hole's own bounds.
+ParDoc parDoc();
+// Holes that take the first or second alternative of an argument answering with a pair.
+ParDoc firstParDoc();
+ParDoc secondParDoc();
+// A finished document among the parts of a parameterised one (no parameter).
+ParDoc liftParDoc(Doc d);
+template <class T>
+ParDoc liftParDoc(const T& x) {
+    return liftParDoc(toDoc(x));
+}
+ParDoc filterParDoc(ParDoc p);
+ParDoc besideParDoc(ParDoc left, ParDoc right);
+ParDoc aboveParDoc(ParDoc upper, ParDoc lower);
+ParDoc joinParDoc(ParDoc p);
+ParDoc indentParDoc(LayoutInt n, ParDoc p);
+// Two arrangements of the same parameters, kept as a pair for a later join.
+ParDoc choiceParDoc(ParDoc left, ParDoc right);
+// The parameters filled with the documents, in order.
+Doc applyParDoc(ParDoc p, std::vector<Doc> args);
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc applyParDoc(ParDoc p, const std::vector<T>& args) {
+    std::vector<Doc> docs;
+    docs.reserve(args.size());
+    for (const T& a : args) docs.push_back(toDoc(a));
+    return applyParDoc(std::move(p), std::move(docs));
+}
+// The outer document's parameters filled with the inner parameterised documents.
+ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners);
+
+// The inner list of substParDoc evaluated on its own: each element takes its own arguments
+// from `args` in order and is laid out at its entry of `bounds`.
+struct ParDocListAttrs {
+    std::vector<DocAttrs> elements;
+    List<PageBounds> paramBounds;
+    LayoutInt paramTotal = 0;
+    LayoutInt count = 0;
+};
+ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args, List<PageBounds> bounds);
+
+// --- fill layouts and centred column ----------------------------------------------------
+
+// The documents side by side while they fit in the lineBound, continuing on new lines.
+Doc fillDoc(std::vector<Doc> items);
+// The same within a block width of its own (a marker when wider than the lineBound).
+Doc fillBlockDoc(LayoutInt blockWidth, std::vector<Doc> items);
+// The documents stacked, each centred under the widest.
+Doc centredAboveList(std::vector<Doc> items);
+
+template <class T>
+std::vector<Doc> toDocs(const std::vector<T>& items) {
+    std::vector<Doc> docs;
+    docs.reserve(items.size());
+    for (const T& x : items) docs.push_back(toDoc(x));
+    return docs;
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc fillDoc(const std::vector<T>& items) {
+    return fillDoc(toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc fillBlockDoc(LayoutInt blockWidth, const std::vector<T>& items) {
+    return fillBlockDoc(blockWidth, toDocs(items));
+}
+template <class T>
+    requires(!std::is_same_v<T, Doc>)
+Doc centredAboveList(const std::vector<T>& items) {
+    return centredAboveList(toDocs(items));
+}
+
+// --- instances -------------------------------------------------------------------------------
+
+template <class T>
+Doc ppListDefault(const std::vector<T>& xs) {
+    Doc acc = emptyDoc();
+    for (auto it = xs.rbegin(); it != xs.rend(); ++it) acc = besideDoc(toDoc(*it), acc);
+    return acc;
+}
+
+// Documents are their own documents; a list of them stands side by side.
+template <>
+struct Printable<Doc> {
+    static Doc toDoc(const Doc& d) { return d; }
+    static Doc listToDoc(const std::vector<Doc>& ds) { return ppListDefault(ds); }
+};
+
+// Text forms: a character in apostrophes, a list of characters in double quotes.
+std::string showChar(char c);
+std::string showCharList(const std::string& s);
+
+// A character is a one-character text; a list of characters one text.
+template <>
+struct Printable<char> {
+    static Doc toDoc(char c) { return ppChar(c); }
+    static Doc listToDoc(const std::vector<char>& cs) { return ppString(std::string(cs.begin(), cs.end())); }
+    static std::string show(char c) { return showChar(c); }
+};
+
+// A list prints the way its element type prints its lists; lists of lists stand side by side.
+template <class T>
+struct Printable<std::vector<T>> {
+    static Doc toDoc(const std::vector<T>& xs) { return Printable<T>::listToDoc(xs); }
+    static Doc listToDoc(const std::vector<std::vector<T>>& xss) { return ppListDefault(xss); }
+    static std::string show(const std::vector<T>& xs) {
+        if constexpr (std::is_same_v<T, char>) return showCharList(std::string(xs.begin(), xs.end()));
+        std::string out = "[";
+        for (std::size_t i = 0; i < xs.size(); ++i) {
+            if (i > 0) out += ',';
+            out += Printable<T>::show(xs[i]);
+        }
+        return out + "]";
+    }
+};
+
+}  // namespace plim

@@ -1,0 +1,515 @@
+// Documents as plain trees: the combinators of the layout library build a node when all their
+// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes over
+// the tree, with its candidates in small lists and their texts in an arena per layout.  The
+// attribute rules are those of the lazy form (layout/document.cpp, layout/parameterised.cpp); a node used
+// where a lazy document is expected answers lazily, and a lazy part makes the whole
+// composition lazy.
+// Only the layout library's own sources include this header.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "layout/document.h"
+
+namespace plim::pretty_detail {
+
+// --- the text of a candidate ----------------------------------------------------------------
+
+struct DocNode;
+
+// The text of a candidate: a text of its own, or two texts side by side or stacked, or one
+// indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
+// when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
+// one line of a node sure of it (see DocNode::sure).  The texts built by a layout live in that
+// layout's arena (TextArena in layout/nodes.cpp) and are freed with it at once, uncounted; a
+// leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
+// it is made: the arena's blocks of texts are not cleared first.
+struct TextTree {
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line };
+    Kind kind;
+    bool kept;        // in the kept part of its arena
+    LayoutInt shift;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
+    const TextTree* first;  // Beside, Above, Indent
+    union {
+        const TextTree* second;  // Beside, Above
+        const char* chars;       // Leaf: the characters
+        const DocNode* doc;      // Plain, Line: the node
+    };
+
+    // The parts of the text, which only compositions have.
+    bool hasSecond() const { return kind == Kind::Beside || kind == Kind::Above; }
+};
+
+// A leaf text of the given characters that no arena holds (it is never copied to be kept).
+constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
+    TextTree t;
+    t.kind = TextTree::Kind::Leaf;
+    t.kept = true;
+    t.shift = length;
+    t.first = nullptr;
+    t.chars = chars;
+    return t;
+}
+
+// Releases the children of `owner` without a deep chain of nested destructor calls: up to a
+// fixed depth they are released as usual; below it, the children that only `owner` holds go to a
+// work list that the outermost release runs.  The list is never freed, so that documents held in
+// statics may still be released at exit; layouts run on one thread at a time.  `Ref` is the
+// handle on a node.
+template <class Ref>
+class Releaser {
+public:
+    template <class Node, class EachChild>
+    static void release(Node& owner, EachChild eachChild) {
+        if (depth_ >= kDepth) {
+            std::vector<Ref>& pending = list();
+            eachChild(owner, [&pending](Ref& child) {
+                if (child && child.use_count() == 1) pending.push_back(std::move(child));
+            });
+            return;
+        }
+        ++depth_;
+        eachChild(owner, [](Ref& child) { child.reset(); });
+        --depth_;
+        if (depth_ > 0) return;
+        std::vector<Ref>& pending = list();
+        while (!pending.empty()) {
+            Ref next = std::move(pending.back());
+            pending.pop_back();
+            ++depth_;
+            next.reset();  // its destructor releases its own children, or adds them to the list
+            --depth_;
+        }
+    }
+
+private:
+    static constexpr int kDepth = 200;
+    static std::vector<Ref>& list() {
+        static auto* pending = new std::vector<Ref>();
+        return *pending;
+    }
+    static inline thread_local int depth_ = 0;
+};
+
+// The characters of the text, its first character at `column`, appended to `out`.
+void writeText(const TextTree& t, LayoutInt column, std::string& out);
+
+// --- candidates and replies ----------------------------------------------------------------
+
+struct Cand {
+    LayoutInt height = 0;
+    LayoutInt lastWidth = 0;
+    LayoutInt width = 0;
+    const TextTree* text = nullptr;
+};
+// A vector whose first N elements are kept without a heap block: most lists of a layout (the
+// candidates of a part, the parts of a chain, the arguments of a template) are that short.
+// Only the elements in use are constructed, copied and destroyed.
+template <class T, std::size_t N>
+class SmallVec {
+public:
+    SmallVec() = default;
+    SmallVec(std::initializer_list<T> xs) {
+        for (const T& x : xs) push_back(x);
+    }
+    SmallVec(const SmallVec& other) { append(other); }
+    SmallVec(SmallVec&& other) noexcept { take(other); }
+    SmallVec& operator=(const SmallVec& other) {
+        if (this != &other) {
+            clear();
+            append(other);
+        }
+        return *this;
+    }
+    SmallVec& operator=(SmallVec&& other) noexcept {
+        if (this != &other) {
+            clear();
+            take(other);
+        }
+        return *this;
+    }
+    ~SmallVec() { clear(); }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    T* begin() { return data(); }
+    T* end() { return data() + size_; }
+    const T* begin() const { return data(); }
+    const T* end() const { return data() + size_; }
+    T* data() { return heap_ != nullptr ? heap_ : local(); }
+    const T* data() const { return heap_ != nullptr ? heap_ : local(); }
+    std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
+    std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
+    std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
+    std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
+    T& operator[](std::size_t i) { return data()[i]; }
+    const T& operator[](std::size_t i) const { return data()[i]; }
+    const T& front() const { return *begin(); }
+    T& back() { return end()[-1]; }
+    const T& back() const { return end()[-1]; }
+
+    void reserve(std::size_t n) {
+        if (n > capacity()) moveTo(n);
+    }
+    void push_back(T x) {
+        if (size_ == capacity()) moveTo(2 * capacity());
+        new (data() + size_) T(std::move(x));
+        ++size_;
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const T*, It first, It last) {
+        for (; first != last; ++first) push_back(*first);
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        T* d = data();
+        while (size_ > n) d[--size_].~T();
+    }
+    void clear() {
+        resize(0);
+        if (heap_ != nullptr) {
+            std::allocator<T>().deallocate(heap_, heapCapacity_);
+            heap_ = nullptr;
+        }
+    }
+
+private:
+    T* local() { return std::launder(reinterpret_cast<T*>(raw_)); }
+    const T* local() const { return std::launder(reinterpret_cast<const T*>(raw_)); }
+    std::size_t capacity() const { return heap_ != nullptr ? heapCapacity_ : N; }
+    void append(const SmallVec& other) {
+        reserve(other.size());
+        for (const T& x : other) push_back(x);
+    }
+    // Takes other's elements; other is left empty.
+    void take(SmallVec& other) {
+        if (other.heap_ != nullptr) {
+            heap_ = std::exchange(other.heap_, nullptr);
+            heapCapacity_ = other.heapCapacity_;
+            size_ = std::exchange(other.size_, 0);
+            return;
+        }
+        for (std::size_t i = 0; i < other.size_; ++i) new (local() + i) T(std::move(other.local()[i]));
+        size_ = other.size_;
+        other.resize(0);
+    }
+    // Moves the elements to a heap block of room for `capacity`.
+    void moveTo(std::size_t capacity) {
+        T* fresh = std::allocator<T>().allocate(capacity);
+        T* from = data();
+        for (std::size_t i = 0; i < size_; ++i) {
+            new (fresh + i) T(std::move(from[i]));
+            from[i].~T();
+        }
+        if (heap_ != nullptr) std::allocator<T>().deallocate(heap_, heapCapacity_);
+        heap_ = fresh;
+        heapCapacity_ = capacity;
+    }
+
+    alignas(T) unsigned char raw_[N * sizeof(T)];
+    T* heap_ = nullptr;  // the elements, when there are more than N
+    std::size_t heapCapacity_ = 0;
+    std::size_t size_ = 0;
+};
+
+// Room for n candidates in the arena of the layout running on this thread.
+Cand* allocCands(std::size_t n);
+
+// A candidate list: a slice of the candidates of the layout running on this thread, which live
+// in that layout's arena and are freed with it (or reclaimed as a layout goes, see
+// layout/nodes.cpp).  Copies share the elements.  A list writes only into room it has
+// allocated and that no copy can see: a copy, and a list cut short, have no spare room, so
+// their first addition moves them to fresh room.
+class Cands {
+public:
+    Cands() = default;
+    Cands(std::initializer_list<Cand> xs) {
+        reserve(xs.size());
+        for (const Cand& x : xs) push_back(x);
+    }
+    Cands(const Cands& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
+    Cands& operator=(const Cands& other) {
+        data_ = other.data_;
+        size_ = other.size_;
+        room_ = other.size_;
+        return *this;
+    }
+
+    // The n candidates at data, with no spare room.
+    static Cands slice(Cand* data, std::size_t n) {
+        Cands c;
+        c.data_ = data;
+        c.size_ = static_cast<std::uint32_t>(n);
+        c.room_ = c.size_;
+        return c;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Cand* begin() { return data_; }
+    Cand* end() { return data_ + size_; }
+    const Cand* begin() const { return data_; }
+    const Cand* end() const { return data_ + size_; }
+    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
+    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
+    Cand& operator[](std::size_t i) { return data_[i]; }
+    const Cand& operator[](std::size_t i) const { return data_[i]; }
+    const Cand& front() const { return data_[0]; }
+    const Cand& back() const { return data_[size_ - 1]; }
+
+    void reserve(std::size_t n) {
+        if (n > room_) grow(n);
+    }
+    void push_back(const Cand& x) {
+        if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
+        data_[size_++] = x;
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const Cand*, It first, It last) {
+        reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
+        for (; first != last; ++first) data_[size_++] = *first;
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        size_ = static_cast<std::uint32_t>(n);
+        room_ = size_;
+    }
+
+private:
+    void grow(std::size_t n) {
+        Cand* fresh = allocCands(n);
+        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
+        data_ = fresh;
+        room_ = static_cast<std::uint32_t>(n);
+    }
+
+    Cand* data_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t room_ = 0;
+};
+
+struct NodeReply {
+    bool pair = false;
+    Cands first;  // the candidates of a single reply
+    Cands second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+
+struct NodeResult {
+    NodeReply reply;
+    bool tooWide = false;
+    Sizes sizes;
+};
+
+// --- document and parameterised-document nodes ----------------------------------------------
+
+struct ParNode;
+using ParNodeRef = std::shared_ptr<const ParNode>;
+
+// The parts of a node of many parts.
+using NodeParts = SmallVec<DocNodeRef, 4>;
+
+struct DocNode {
+    enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    // The handles on the node (see DocNodeRef), at the node's own address.
+    NodeCount count;
+    // What a layout reads first, together.
+    Kind kind = Kind::Empty;
+    // Whether the node's layout may be a pair of alternatives; false where it is certainly a
+    // single list (see flatLayout).
+    bool mayPair = false;
+    // A text made of several texts side by side (see besideNode): where each text but the last
+    // ends, bit i standing for an end after i + 1 characters.
+    std::uint16_t pieceEnds = 0;
+    // What the one-line shortcut (flatLayout) is sure of at every bound, known as the node is
+    // made: `Line`, that at a bound of at least lineLow its layout is its one line, of width
+    // lineLow and with lineTexts texts, which writeLine writes; `Tall`, that it is a single list
+    // whose candidates all have two lines or more; `No`, neither.
+    enum class Sure : std::uint8_t { No, Line, Tall };
+    Sure sure = Sure::No;
+    // Where the node is sure of its line through a choice (a join of a pair, or a template that
+    // is a joined choice): whether the line is the second alternative.
+    bool lineSecond = false;
+    // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
+    // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
+    // node is laid out at once, as one candidate whose text is the node itself.  The count is
+    // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
+    std::uint32_t plainTexts = 0;
+    Sizes sizes;
+    // No one-line layout of the node that the one-line shortcut can find is narrower than this:
+    // a node whose bound is smaller is laid out in full at once (see layOut).  Kept up to
+    // kNoLine, which stands for any larger width and for none.
+    std::int32_t lineLow = 0;
+    std::uint32_t lineTexts = 0;  // where sure of a line: see sure
+    DocNodeRef left;  // the part of a one-part node, the first of two
+    DocNodeRef right;
+    // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
+    // have them.
+    struct Many {
+        SmallVec<DocNodeRef, 4> parts;  // most have a few, kept without a block of their own
+        ParNodeRef layout;
+    };
+    static constexpr std::size_t kLocalChars = 16;
+    // What one kind of node has of its own, as no node has two of these.
+    union {
+        LayoutInt amount = 0;           // Indent
+        Many* many;                     // Apply, AboveList: owned
+        char localChars[kLocalChars];   // Text, Error: a text of up to kLocalChars characters
+        char* farChars;                 // Text, Error: a longer text, owned
+    };
+
+    DocNode() = default;
+    DocNode(const DocNode&) = delete;
+    DocNode& operator=(const DocNode&) = delete;
+    ~DocNode();
+
+    // Text, Error: the text (its length is the node's width).
+    std::string_view text() const {
+        const auto n = static_cast<std::size_t>(sizes.width);
+        return {n <= kLocalChars ? localChars : farChars, n};
+    }
+    // Text, Error: sets the text and the sizes of its one line.
+    void setText(std::string_view t);
+    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList; }
+};
+static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
+              "a node's handles find its count at the node's address");
+// The largest width a node keeps as its lineLow: it stands for any larger one, and for none.
+inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
+
+// One step of the program that computes a template's sizes (and what the one-line shortcut is
+// sure of) from its arguments' on a stack of values: push an argument, a lifted document's value
+// or an error text's; or replace the values on top by one side of a pair (Pick), their
+// composition, a choice (of two templates of unequal counts: UnequalChoice), the list of
+// hvSpList, or the value of a template filled with templates (Inner).  A template within another
+// is inlined, its parameters renumbered.
+struct ParStep {
+    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner };
+    Op op;
+    std::uint32_t index = 0;  // Hole: the parameter; HvSp: the items on top
+    LayoutInt amount = 0;     // Indent: the indentation; Error: the width
+    const DocNode* doc = nullptr;  // Lift: the document, which the template holds
+};
+
+struct ParNode {
+    // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
+    // rather than built from three nodes per item.
+    enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst, HvSp };
+    Kind kind = Kind::Hole;
+    LayoutInt params = 0;
+    LayoutInt amount = 0;  // Indent
+    DocNodeRef doc;        // Lift
+    std::vector<ParNodeRef> parts;
+    // The program of the template's values, made with the node; none for a long one, whose
+    // values come from a walk over its nodes.
+    std::vector<ParStep> steps;
+
+    ParNode() = default;
+    ParNode(const ParNode&) = delete;
+    ParNode& operator=(const ParNode&) = delete;
+    ~ParNode();
+};
+
+// The node of each kind; sizes are computed at once from the parts'.
+DocNodeRef textNode(std::string text);
+DocNodeRef emptyNode();
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
+DocNodeRef joinNode(DocNodeRef d);
+DocNodeRef filterNode(DocNodeRef d);
+DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
+DocNodeRef applyNode(ParNodeRef p, NodeParts args);
+DocNodeRef aboveListNode(NodeParts items);
+
+ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
+ParNodeRef liftNode(DocNodeRef d);
+ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef p, LayoutInt amount = 0);  // Filter, Join, Indent
+ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r);         // Beside, Above, Choice
+ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
+
+// The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
+ParNodeRef hvSpNode(std::size_t length);
+
+// --- sizes and bounds, shared by the layout and its one-line shortcut --------------------------
+
+Sizes besideSizes(const Sizes& a, const Sizes& c);
+Sizes aboveSizes(const Sizes& u, const Sizes& d);
+Sizes choiceSizes(const Sizes& a, const Sizes& b);
+Sizes indentSizes(const Sizes& s, LayoutInt n);
+
+// The sizes of a parameterised node filled with arguments of the given sizes; a missing
+// argument has no lines.
+Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
+
+// The line bounds of parameters.
+using Bounds = SmallVec<LayoutInt, 8>;
+// The line bound of each parameter (in order) of p laid out at `line` with arguments of the
+// given sizes.
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
+
+// The bound at each of the `length` items of an hvSpList's line laid out at `line`: each item
+// starts after the last lines of the ones before it and their blanks.
+template <class LastWidthAt>
+SmallVec<LayoutInt, 8> hvSpLineBounds(std::size_t length, LayoutInt line, LastWidthAt lastWidthAt) {
+    SmallVec<LayoutInt, 8> lines;
+    for (std::size_t i = 0; i < length; ++i) {
+        lines.push_back(line);
+        line -= lastWidthAt(i) + 1;
+    }
+    return lines;
+}
+
+// Whether p filled with arguments, each of which is a single list (nonzero) or not as given, is
+// certainly a single list.
+bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count);
+
+// A text made in the arena of the layout running on this thread.
+const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                        const char* chars = nullptr, const DocNode* doc = nullptr);
+// The blank between two items of a line, shared by all layouts.
+const TextTree* blankText();
+
+// The layout of a node whose first candidate is certain to be one line, found without building
+// the other candidates: a single list, not too wide, whose first candidate is the narrowest line
+// (the first of equally narrow ones) at the bound.  Where that is not certain (the node may not
+// fit on one line, may be a pair, or the pass over it would be long), there is none, and the
+// node is laid out in full.  Only a caller that reads no more than the first candidate may use it.
+bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
+
+// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
+// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
+// along stacks and joins; elsewhere all are.
+inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
+
+// The lazy form of a node's attributes at the bounds.
+DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b);
+
+// The render of the stack of `count` parts, the first on top and the last above the empty
+// document, each made by `partAt` when it is needed (null: not a node) and released once
+// written, as renderNode gives the stack of them; false (nothing written, nothing counted)
+// where it cannot be rendered so (see renderStackParts).
+bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
+                     LayoutInt lineBound);
+
+// The node's first candidate at the bounds written to `out` (the render of a node).
+void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
+
+}  // namespace plim::pretty_detail

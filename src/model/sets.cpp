@@ -1,3 +1,0 @@
-// The sets are templates over their element type and live in the header; this unit makes
-// sure the header stands on its own.
-#include "model/sets.h"

@@ -1,0 +1,143 @@
+#include "shell/command_loop.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "shell/command_grammar.h"
+#include "shell/commands.h"
+
+namespace plim {
+
+std::optional<std::string> LineSource::readLine() {
+    if (fromText_) {
+        if (pos_ >= text_.size()) return std::nullopt;
+        const std::size_t end = text_.find('\n', pos_);
+        const std::size_t stop = end == std::string::npos ? text_.size() : end;
+        std::string line = text_.substr(pos_, stop - pos_);
+        pos_ = end == std::string::npos ? text_.size() : end + 1;
+        return line;
+    }
+    std::string line;
+    int c;
+    while ((c = std::getc(stdin)) != EOF) {
+        if (c == '\n') return line;
+        line.push_back(static_cast<char>(c));
+    }
+    if (std::ferror(stdin)) {
+        const int e = errno;
+        std::clearerr(stdin);
+        IoErrorInfo info;
+        info.kind = IoErrorKind::Other;
+        info.action = "hGetLine";
+        info.handle = "<stdin>";
+        info.reason = std::strerror(e);
+        throw IoError(std::move(info));
+    }
+    if (line.empty()) return std::nullopt;
+    return line;
+}
+
+std::optional<std::string> readLogicalLine(LineSource& source) {
+    std::string logical;
+    for (;;) {
+        std::optional<std::string> line = source.readLine();
+        if (!line) return std::nullopt;
+        if (line->empty() || line->back() != '\\') return logical + *line;
+        line->pop_back();
+        logical += *line;
+    }
+}
+
+std::optional<std::string> userErrorText(const PlimError& error) {
+    if (dynamic_cast<const IoError*>(&error) != nullptr) return error.message();
+    if (dynamic_cast<const MessageError*>(&error) == nullptr) return std::nullopt;
+    static const char* const fixed[] = {
+        "no program loaded",
+        "no theory loaded",
+        "can't handle non-variable/tuple lambda bindings",
+        "must redefine everything",
+        "couldn't find original definition to remove",
+        "Two transformations with the same name",
+        "two TRANSFORM clauses with the same name",
+        "Can't have mutually recursive elements involving a transformation block",
+        "instances of DefnTheo should be eliminated by type-checking time",
+        "cannot define an abstraction",
+        "cannot define a let-expression",
+        "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)",
+    };
+    const std::string& m = error.message();
+    bool user = m.rfind("free variables in term: ", 0) == 0;
+    for (const char* f : fixed) user = user || m == f;
+    if (!user) return std::nullopt;
+    IoErrorInfo info;
+    info.kind = IoErrorKind::UserError;
+    info.reason = m;
+    return printIoError(info);
+}
+
+CmdState commandLoop(LineSource& source, CmdState state) {
+    for (;;) {
+        std::optional<std::string> line;
+        try {
+            writeOut(promptText);
+            flushOut();
+            line = readLogicalLine(source);
+            if (!line) {
+                writeOut("\n");
+                return state;
+            }
+            if (state.inScript) writeOut(*line);
+            writeOut("\n");
+        } catch (const IoError& e) {
+            writeOut(e.message() + "\n");
+            return state;
+        }
+        Command command = cmd::Skip{};
+        try {
+            command = commandParser(*line);
+        } catch (const IoError& e) {  // a line nested too deeply: reported, and the loop goes on
+            writeOut(e.message() + "\n");
+            continue;
+        }
+        flushOut();  // what the command's matchers write to the standard error comes after it
+        if (std::holds_alternative<cmd::Quit>(command)) return state;
+        try {
+            state = runCommand(command, state);
+        } catch (const PlimError& e) {
+            std::optional<std::string> text = userErrorText(e);
+            if (!text) throw;
+            writeOut(*text + "\n");
+        }
+    }
+}
+
+std::string readWholeFile(const std::string& fileName) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!file) systemIoError(errno, "openFile", fileName);
+    std::string text;
+    char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
+    if (std::ferror(file.get())) systemIoError(errno, "hGetContents", fileName);
+    return text;
+}
+
+CmdState runScript(const std::string& name, const CmdState& state) {
+    LineSource source = LineSource::fromText(readWholeFile(state.path + name));
+    CmdState inside = state;
+    inside.inScript = true;
+    CmdState after = inside;
+    const std::size_t start = source.position();
+    std::optional<std::string> first = source.readLine();
+    if (!first) {
+        writeOut("\n");  // an empty script ends at its first read
+    } else {
+        if (first->rfind("#!", 0) != 0) source.restore(start);
+        after = commandLoop(source, inside);
+    }
+    after.inScript = state.inScript;
+    return after;
+}
+
+}  // namespace plim

@@ -1,0 +1,62 @@
+// The read-evaluate cycle over the terminal and over script files, and `runscript`.
+//
+// Each pass prompts (and flushes), reads one logical line (a line ending in a backslash is
+// joined to the next), echoes it when it comes from a script, parses it and runs it.  An
+// input/output error or a user error inside a command is printed and the state from before
+// the command stays in force; any other error ends the run.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "shell/state.h"
+#include "support/errors.h"
+
+namespace plim {
+
+inline const std::string promptText = "Plim> ";
+
+// Lines from the standard input, or from the whole text of a file read beforehand.
+class LineSource {
+public:
+    static LineSource standardInput() { return LineSource(); }
+    static LineSource fromText(std::string text) { return LineSource(std::move(text)); }
+
+    // One line without its newline (a carriage return stays); nothing at the end of the input.
+    // A read failure of the standard input raises its input/output error.
+    std::optional<std::string> readLine();
+
+    // The read position of a text source, and a return to it.
+    std::size_t position() const { return pos_; }
+    void restore(std::size_t position) { pos_ = position; }
+
+private:
+    LineSource() = default;
+    explicit LineSource(std::string text) : fromText_(true), text_(std::move(text)) {}
+
+    bool fromText_ = false;
+    std::string text_;
+    std::size_t pos_ = 0;
+};
+
+// One logical line: lines ending in a backslash lose it and are joined to the next.  Nothing
+// when the input ends, also inside such a run.
+std::optional<std::string> readLogicalLine(LineSource& source);
+
+// Runs commands from the source until `quit` or the end of the input; returns the state then.
+CmdState commandLoop(LineSource& source, CmdState state);
+
+// Runs the script path + name with `inScript` set, skipping a first line that begins with
+// "#!"; the caller's `inScript` is given back afterwards.  A file that cannot be read raises
+// its input/output error.
+CmdState runScript(const std::string& name, const CmdState& state);
+
+// The whole contents of a file; a failure raises the input/output error of the system.
+std::string readWholeFile(const std::string& fileName);
+
+// The user error that a command's error is reported as in the loop, if it is one: every
+// input/output error, and the errors with a message that a user's input can provoke.
+std::optional<std::string> userErrorText(const PlimError& error);
+
+}  // namespace plim

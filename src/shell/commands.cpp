@@ -1,0 +1,79 @@
+#include "shell/commands.h"
+
+#include <cstdio>
+
+#include "frontend/printer/programs.h"
+#include "frontend/printer/theories.h"
+#include "shell/command_loop.h"
+#include "shell/loading.h"
+#include "shell/rewriting_commands.h"
+#include "layout/document.h"
+
+namespace plim {
+
+void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+
+void flushOut() { std::fflush(stdout); }
+
+namespace {
+
+void showTheoryCommand(const CmdState& s) { writeOut(showTheory(currentTheory(s)) + "\n"); }
+
+void showProgramCommand(const CmdState& s) {
+    std::string text;
+    if (s.width < 0) negativeWidthText(text);  // before the program is asked for
+    else renderProgramTo(text, programSource(s).elems, s.width);
+    writeOut(text + "\n");
+}
+
+template <class F>
+CmdState with(const CmdState& s, F change) {
+    CmdState next = s;
+    change(next);
+    return next;
+}
+
+struct Dispatch {
+    const CmdState& s;
+
+    CmdState operator()(const cmd::SetPath& c) const {
+        return with(s, [&](CmdState& n) { n.path = normalisePath(c.path); });
+    }
+    CmdState operator()(const cmd::SetWidth& c) const {
+        return with(s, [&](CmdState& n) { n.width = c.width; });
+    }
+    CmdState operator()(const cmd::DebugFile& c) const {
+        return with(s, [&](CmdState& n) { n.debugFile = c.file; });
+    }
+    CmdState operator()(const cmd::RunScript& c) const { return runScript(c.file, s); }
+    CmdState operator()(const cmd::SetMatcher& c) const {
+        return with(s, [&](CmdState& n) { n.matcher = c.matcher; });
+    }
+    CmdState operator()(const cmd::ShowTheory&) const {
+        showTheoryCommand(s);
+        return s;
+    }
+    CmdState operator()(const cmd::ShowProgram&) const {
+        showProgramCommand(s);
+        return s;
+    }
+    CmdState operator()(const cmd::LoadProgram& c) const { return loadProgram(c.name + ".p", s); }
+    CmdState operator()(const cmd::LoadTheory& c) const { return loadTheory(c.name + ".eq", s); }
+    CmdState operator()(const cmd::ChooseTheory& c) const { return chooseTheory(c.name, s); }
+    CmdState operator()(const cmd::RewriteExpr& c) const { return rewriteCommand(c.expr, s); }
+    CmdState operator()(const cmd::ApplyTransform& c) const { return applyTransform(c.name, s); }
+    CmdState operator()(const cmd::SimpleMatch& c) const { return match(MatchKind::Simple, c.pattern, c.term); }
+    CmdState operator()(const cmd::OneStepMatch& c) const { return match(MatchKind::OneStep, c.pattern, c.term); }
+    CmdState operator()(const cmd::TwoStepMatch& c) const { return match(MatchKind::TwoStep, c.pattern, c.term); }
+    CmdState operator()(const cmd::Quit&) const { return s; }
+    CmdState match(MatchKind kind, const std::string& p, const std::string& t) const {
+        return matchCommand(kind, p, t, s);
+    }
+    CmdState operator()(const cmd::Skip&) const { return s; }
+};
+
+}  // namespace
+
+CmdState runCommand(const Command& command, const CmdState& state) { return std::visit(Dispatch{state}, command); }
+
+}  // namespace plim

@@ -1,0 +1,92 @@
+#include "shell/loading.h"
+
+#include <iostream>
+
+#include "frontend/assembly/redefine.h"
+#include "frontend/reader/reader.h"
+#include "shell/command_loop.h"
+#include "shell/commands.h"
+#include "shell/rewriting_commands.h"
+
+namespace plim {
+
+const SourceFile& programSource(const CmdState& s) { return loadedProgram(s).info.sourceFile(); }
+
+Lazy<CheckEnv> checkEnvOf(const CmdState& s) {
+    return delay([program = s.program] {
+        if (!program) failWith("no program loaded");
+        return program->info.programCheckEnv();
+    });
+}
+
+Lazy<DefnRules> noDefinitionRules() {
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith(std::string(defnTheoText)); });
+}
+
+void writeMessages(const Messages& messages) {
+    for (const std::string& m : messages) {
+        writeOut(m);
+        flushOut();
+    }
+}
+
+namespace {
+
+// The state with the program of the assembly, its reports written.
+CmdState installProgram(SourceFile file, const CmdState& s) {
+    Assembly assembly = assembleProgram(std::move(file));
+    writeMessages(assembly.messages);
+    CmdState next = s;
+    next.program = std::make_shared<const LoadedProgram>(LoadedProgram{assembly.info});
+    return next;
+}
+
+}  // namespace
+
+CmdState loadProgram(const std::string& fileName, const CmdState& s) {
+    const std::string text = readWholeFile(s.path + fileName);
+    Reading<SourceFile> r = readProgram(text);
+    writeOut(r.messages);
+    return installProgram(r.value.get(), s);
+}
+
+CmdState loadTheory(const std::string& fileName, const CmdState& s) {
+    const std::string text = readWholeFile(s.path + fileName);
+    std::cout.flush();
+    const Theory theory = parseTheory(text, std::cout);
+    std::cout.flush();
+    TheoryCheck check = checkTheory(theory.elems, checkEnvOf(s), noDefinitionRules());
+    writeMessages(check.messages);
+    CmdState next = s;
+    next.theory = std::make_shared<const std::vector<Rule>>(check.rules.get());
+    return next;
+}
+
+CmdState chooseTheory(const std::string& transformation, const CmdState& s) {
+    std::optional<RuleList> theory = loadedProgram(s).info.theoryOfTransform(transformation);
+    if (!theory) {
+        writeOut("transform not found\n");
+        return s;
+    }
+    CmdState next = s;
+    next.theory = std::make_shared<const std::vector<Rule>>(std::move(*theory));
+    return next;
+}
+
+CmdState applyTransform(const std::string& transformation, const CmdState& s) {
+    std::optional<TrafoEntry> entry = loadedProgram(s).info.transformOfName(transformation);
+    if (!entry) {
+        writeOut("transform not found\n");
+        return s;
+    }
+    // Each specified name, frozen as a constant of its type, is rewritten with the block's
+    // theory; its new definition binds the name to the result with every constant thawed.
+    auto rewriteName = [&s](const RuleList& theory, const std::string& name, const Type& type) {
+        const Expr result = rewriteAndReport(theory, mkCon(mkConstr(name), type), s);
+        return std::vector<Decl>{mkFun(mkVar(name, type), unfreeze(result))};
+    };
+    SourceFile merged = applyRedefine(*entry, rewriteName);
+    return installProgram(std::move(merged), s);
+}
+
+}  // namespace plim

@@ -1,0 +1,117 @@
+#include "shell/rewriting_commands.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "engine/calculations/calculation.h"
+#include "engine/rewriting/driver.h"
+#include "engine/matching/substitutions.h"
+#include "frontend/reader/reader.h"
+#include "shell/commands.h"
+#include "shell/loading.h"
+#include "lang/expressions.h"
+
+namespace plim {
+
+namespace {
+
+// The right side that a lone expression is checked with: an error constant of any type.
+const Expr& anyTypePlaceholder() {
+    static const Expr e = mkCon(mkError(), mkTAbs({"a"}, mkTid("a")));
+    return e;
+}
+
+// The checked equation of a one-equation theory (reports written), when it checks as one
+// equation without conditions.
+std::optional<std::pair<Expr, Expr>> checkEquation(const Expr& lhs, const Expr& rhs, const CmdState& s) {
+    const Theo theo = mkCeqTheo(mkCeq("", mkNoEq(), mkEqn(lhs, rhs), 0), mkNoTheo());
+    TheoryCheck check = checkTheory(theo, checkEnvOf(s), noDefinitionRules());
+    writeMessages(check.messages);
+    const std::vector<Rule>& rules = check.rules.get();
+    if (rules.size() != 1 || !rules.front().conditions.empty()) return std::nullopt;
+    return rules.front().equation;
+}
+
+void writePiece(std::string_view piece) {
+    std::fwrite(piece.data(), 1, piece.size(), stdout);
+    std::fflush(stdout);
+}
+
+// The debugging file, created anew with the page of the derivation.
+void writePage(const Derivation& d, const std::string& fileName) {
+    std::string page(doctypeBanner);
+    page += renderElement(0, HtmlTag("HTML", {}, debugPage(d)), "\n");
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "wb"), std::fclose);
+    if (!file) systemIoError(errno, "openFile", fileName);
+    if (std::fwrite(page.data(), 1, page.size(), file.get()) != page.size() || std::fflush(file.get()) != 0)
+        systemIoError(errno, "hPutStr", fileName);
+}
+
+// The supply of fresh names of a one-step or two-step match: names that neither side uses.
+NameSupply supplyFor(const Expr& pattern, const Expr& term) {
+    std::vector<std::string> used = allNames(pattern);
+    for (const std::string& n : allNames(term))
+        if (std::find(used.begin(), used.end(), n) == used.end()) used.push_back(n);
+    return NameSupply{varNames().without(used), varNames()};
+}
+
+}  // namespace
+
+Expr parseArgumentExpression(const std::string& text, const CmdState& s) {
+    const Expr parsed = parseExpression(text, std::cout);
+    std::cout.flush();
+    std::optional<std::pair<Expr, Expr>> eq = checkEquation(parsed, anyTypePlaceholder(), s);
+    if (!eq) userError("Pattern match failure in do expression at Main:521");
+    return unlet(eq->first);
+}
+
+std::pair<Expr, Expr> parseMatchArguments(const std::string& pattern, const std::string& term, const CmdState& s) {
+    const Expr p = parseArgumentExpression(pattern, s);
+    const Expr t = parseArgumentExpression(term, s);
+    std::optional<std::pair<Expr, Expr>> eq = checkEquation(p, t, s);
+    if (!eq) userError("Pattern match failure in do expression at Main:409");
+    return *eq;
+}
+
+Expr rewriteAndReport(const std::vector<Rule>& theory, const Expr& e, const CmdState& s) {
+    const Derivation d = rewriteDefinition(s.matcher, theory, e);
+    writeCalculation(s.width, 0, d.start, d.steps, writePiece);
+    writePiece("\n\n");
+    if (!s.debugFile.empty()) writePage(d, s.debugFile);
+    return finalExpression(d);
+}
+
+CmdState rewriteCommand(const std::string& text, const CmdState& s) {
+    const Expr e = parseArgumentExpression(text, s);
+    const std::vector<Rule>& theory = currentTheory(s);
+    if (!s.debugFile.empty()) {
+        rewriteAndReport(theory, e, s);
+        return s;
+    }
+    // Without a page to write nothing needs the steps once they are written, so the
+    // derivation is dropped and the steps are released as they are written: an endless
+    // rewrite runs in flat memory.
+    auto [start, steps] = [&] {
+        Derivation d = rewriteDefinition(s.matcher, theory, e);
+        return std::make_pair(d.start, std::move(d.steps));
+    }();
+    writeCalculation(s.width, 0, start, std::move(steps), writePiece);
+    writePiece("\n\n");
+    return s;
+}
+
+CmdState matchCommand(MatchKind kind, const std::string& pattern, const std::string& term, const CmdState& s) {
+    const auto [p, t] = parseMatchArguments(pattern, term, s);
+    const Matcher& m = *s.matcher;
+    MatchResults results = kind == MatchKind::Simple    ? m.matchSimple(p, t)
+                           : kind == MatchKind::OneStep ? m.matchOneStep(p, atTop(t), supplyFor(p, t)).results
+                                                        : m.matchTwoStep(p, atTop(t), supplyFor(p, t)).results;
+    for (List<MatchResult> at = std::move(results); !at.empty(); at = at.tail())
+        writePiece(showSubstBlock(at.head().subst));
+    return s;
+}
+
+}  // namespace plim

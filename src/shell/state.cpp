@@ -1,0 +1,65 @@
+#include "shell/state.h"
+
+#include "lang/expressions_rebuild.h"
+#include "support/errors.h"
+
+namespace plim {
+
+CmdState initialState() {
+    CmdState s;
+    s.matcher = fastMatcher();
+    return s;
+}
+
+const std::vector<Rule>& currentTheory(const CmdState& s) {
+    if (!s.theory) failWith("no theory loaded");
+    return *s.theory;
+}
+
+const LoadedProgram& loadedProgram(const CmdState& s) {
+    if (!s.program) failWith("no program loaded");
+    return *s.program;
+}
+
+std::string normalisePath(const std::string& p) {
+    if (p.empty() || p.back() == '/') return p;
+    return p + "/";
+}
+
+namespace {
+
+DList unfreezeDefinitions(const DList& defs) {
+    std::vector<DefItem> items;
+    for (const DefItem& item : defs.defs) {
+        if (item.decl.isFun()) {
+            items.push_back(DefItem{mkFun(item.decl.fun().lhs, unfreeze(item.decl.fun().rhs)), item.line});
+        } else {
+            items.push_back(item);
+        }
+    }
+    return mkDList(Defs::fromVector(std::move(items)));
+}
+
+}  // namespace
+
+Expr unfreeze(const Expr& e) {
+    auto children = [](const Expr& x) -> std::vector<Expr> {
+        if (x.isLet()) return {x.body()};
+        return expr_detail::lamApChildren(x);
+    };
+    auto combine = [](const Expr& x, const std::vector<Expr>& done) -> Expr {
+        switch (x.kind()) {
+        case ExprKind::Lam: return mkLam(x.pattern(), done[0], x.lazyType());
+        case ExprKind::Let: return mkLet(unfreezeDefinitions(x.defs()), done[0], x.lazyType());
+        case ExprKind::Ap: return mkAp(done[0], done[1], x.lazyType());
+        case ExprKind::Var: return x;
+        case ExprKind::Con:
+            if (x.constant().kind() == ConstantKind::Constr) return mkVar(x.constant().constrName(), x.type());
+            return x;
+        }
+        return x;
+    };
+    return expr_detail::rebuild(e, children, combine);
+}
+
+}  // namespace plim

@@ -1,0 +1,9 @@
+#include "support/lazy.h"
+
+namespace plim::lazy_detail {
+
+void raiseSelfDependency() {
+    failWith("internal error: a lazy value was needed while it was being computed");
+}
+
+}  // namespace plim::lazy_detail

@@ -1,0 +1,363 @@
+// Values built on demand: the one lazy toolkit of plim.
+//
+//   Lazy<T>   a memoised thunk: computed at most once, on first read.  A computation that
+//             throws makes every later read throw the same error; a value that needs itself
+//             while it is being computed raises an internal error instead of looping.
+//   List<T>   a persistent lazy list: cons cells whose tails are memoised thunks.  Safe on
+//             endless lists; long chains are destroyed iteratively, never recursively.
+//   onFirstRead(action, value)  performs an action when the value is first read.
+//
+// plim runs on a single thread; none of this is meant to be shared across threads.
+#pragma once
+
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "support/errors.h"
+
+namespace plim {
+
+namespace lazy_detail {
+[[noreturn]] void raiseSelfDependency();
+}  // namespace lazy_detail
+
+// ---------------------------------------------------------------------------------------
+// Lazy<T>
+// ---------------------------------------------------------------------------------------
+
+template <class T>
+class Lazy {
+public:
+    // An already computed value.
+    Lazy(T value) : state_(std::make_shared<State>()) {  // NOLINT: implicit by design
+        state_->value.emplace(std::move(value));
+        state_->phase = Phase::Done;
+    }
+
+    // A value computed by `compute` when first read.
+    template <class F>
+    static Lazy defer(F&& compute) {
+        Lazy result{Deferred{}};
+        result.state_->compute = std::forward<F>(compute);
+        return result;
+    }
+
+    const T& get() const {
+        State& s = *state_;
+        switch (s.phase) {
+        case Phase::Done: return *s.value;
+        case Phase::Failed: std::rethrow_exception(s.error);
+        case Phase::Running: lazy_detail::raiseSelfDependency();
+        case Phase::Pending: break;
+        }
+        s.phase = Phase::Running;
+        auto compute = std::move(s.compute);
+        s.compute = nullptr;
+        try {
+            s.value.emplace(compute());
+            s.phase = Phase::Done;
+        } catch (...) {
+            s.error = std::current_exception();
+            s.phase = Phase::Failed;
+            throw;
+        }
+        return *s.value;
+    }
+
+    const T& operator*() const { return get(); }
+    const T* operator->() const { return &get(); }
+
+    bool isEvaluated() const { return state_->phase == Phase::Done; }
+
+    // The lazy value of f applied to this one.
+    template <class F>
+    auto map(F f) const -> Lazy<decltype(f(std::declval<const T&>()))> {
+        using U = decltype(f(std::declval<const T&>()));
+        Lazy self = *this;
+        return Lazy<U>::defer([self, f] { return f(self.get()); });
+    }
+
+private:
+    enum class Phase { Pending, Running, Done, Failed };
+    struct State {
+        Phase phase = Phase::Pending;
+        std::function<T()> compute;
+        std::optional<T> value;
+        std::exception_ptr error;
+    };
+    struct Deferred {};
+    explicit Lazy(Deferred) : state_(std::make_shared<State>()) {}
+
+    std::shared_ptr<State> state_;
+};
+
+template <class F>
+auto delay(F&& compute) -> Lazy<decltype(compute())> {
+    return Lazy<decltype(compute())>::defer(std::forward<F>(compute));
+}
+
+// The value itself, with `action` performed just before it is first read.
+template <class T>
+Lazy<T> onFirstRead(std::function<void()> action, Lazy<T> value) {
+    return Lazy<T>::defer([action = std::move(action), value] {
+        action();
+        return value.get();
+    });
+}
+
+// ---------------------------------------------------------------------------------------
+// List<T>
+// ---------------------------------------------------------------------------------------
+
+template <class T>
+class List {
+    struct Node;
+    using NodePtr = std::shared_ptr<Node>;
+
+public:
+    List() : node_(nilNode()) {}
+
+    static List nil() { return List(); }
+    static List cons(T head, List tail) {
+        auto n = std::make_shared<Node>();
+        n->phase = Phase::Cons;
+        n->head.emplace(std::move(head));
+        n->tail = std::move(tail.node_);
+        return List(std::move(n));
+    }
+    // The list that `compute` returns, computed when the list is first examined.
+    template <class F>
+    static List defer(F&& compute) {
+        auto n = std::make_shared<Node>();
+        n->compute = std::forward<F>(compute);
+        return List(std::move(n));
+    }
+
+    bool empty() const { return force().phase == Phase::Nil; }
+    const T& head() const {
+        const Node& n = force();
+        if (n.phase == Phase::Nil) failWith("internal error: head of an empty list");
+        return *n.head;
+    }
+    List tail() const {
+        const Node& n = force();
+        if (n.phase == Phase::Nil) failWith("internal error: tail of an empty list");
+        return List(n.tail);
+    }
+    // True when the first cell has been computed (the rest may still be pending).
+    bool isEvaluated() const { return node_->phase == Phase::Nil || node_->phase == Phase::Cons; }
+
+    class iterator {
+    public:
+        using value_type = T;
+        using difference_type = std::ptrdiff_t;
+        iterator() = default;
+        explicit iterator(List at) : at_(std::move(at)) {}
+        const T& operator*() const { return at_.head(); }
+        const T* operator->() const { return &at_.head(); }
+        iterator& operator++() {
+            at_ = at_.tail();
+            return *this;
+        }
+        // Only comparison with end() is meaningful.
+        bool operator==(const iterator&) const { return at_.empty(); }
+        bool operator!=(const iterator& other) const { return !(*this == other); }
+
+    private:
+        List at_;
+    };
+    iterator begin() const { return iterator(*this); }
+    iterator end() const { return iterator(); }
+
+private:
+    enum class Phase { Pending, Running, Nil, Cons, Failed };
+    struct Node {
+        Phase phase = Phase::Pending;
+        std::function<List()> compute;
+        std::optional<T> head;
+        NodePtr tail;
+        std::exception_ptr error;
+
+        Node() = default;
+        Node(const Node&) = delete;
+        Node& operator=(const Node&) = delete;
+        // Unlinks the chain of cells that only this node holds, one cell at a time.
+        ~Node() {
+            NodePtr next = std::move(tail);
+            while (next && next.use_count() == 1) {
+                NodePtr after = std::move(next->tail);
+                next.reset();
+                next = std::move(after);
+            }
+        }
+    };
+
+    explicit List(NodePtr n) : node_(std::move(n)) {}
+
+    static const NodePtr& nilNode() {
+        static const NodePtr nil = [] {
+            auto n = std::make_shared<Node>();
+            n->phase = Phase::Nil;
+            return n;
+        }();
+        return nil;
+    }
+
+    const Node& force() const {
+        Node& n = *node_;
+        switch (n.phase) {
+        case Phase::Nil:
+        case Phase::Cons: return n;
+        case Phase::Failed: std::rethrow_exception(n.error);
+        case Phase::Running: lazy_detail::raiseSelfDependency();
+        case Phase::Pending: break;
+        }
+        n.phase = Phase::Running;
+        auto compute = std::move(n.compute);
+        n.compute = nullptr;
+        try {
+            List result = compute();
+            const Node& r = result.force();
+            if (r.phase == Phase::Cons) {
+                n.head.emplace(*r.head);
+                n.tail = r.tail;
+                n.phase = Phase::Cons;
+            } else {
+                n.phase = Phase::Nil;
+            }
+        } catch (...) {
+            n.error = std::current_exception();
+            n.phase = Phase::Failed;
+            throw;
+        }
+        return n;
+    }
+
+    NodePtr node_;
+};
+
+// --- building ---------------------------------------------------------------------------
+
+template <class T>
+List<T> fromVector(std::vector<T> items) {
+    List<T> out;
+    for (auto it = items.rbegin(); it != items.rend(); ++it) out = List<T>::cons(std::move(*it), out);
+    return out;
+}
+
+// x, f(x), f(f(x)), ... without end.
+template <class T, class F>
+List<T> iterate(F f, T x) {
+    return List<T>::defer([f, x]() { return List<T>::cons(x, iterate<T>(f, f(x))); });
+}
+
+// f(from), f(from + 1), ... without end.
+template <class F>
+auto generate(F f, std::size_t from = 0) -> List<decltype(f(from))> {
+    using T = decltype(f(from));
+    return List<T>::defer([f, from]() { return List<T>::cons(f(from), generate(f, from + 1)); });
+}
+
+// --- transforming -----------------------------------------------------------------------
+
+template <class T, class F>
+auto map(F f, List<T> xs) -> List<decltype(f(std::declval<const T&>()))> {
+    using U = decltype(f(std::declval<const T&>()));
+    return List<U>::defer([f, xs]() {
+        if (xs.empty()) return List<U>();
+        return List<U>::cons(f(xs.head()), map(f, xs.tail()));
+    });
+}
+
+// Skips runs of rejected elements in a loop, so long runs cost no stack.
+template <class T, class P>
+List<T> filter(P keep, List<T> xs) {
+    return List<T>::defer([keep, xs]() {
+        List<T> at = xs;
+        while (!at.empty() && !keep(at.head())) at = at.tail();
+        if (at.empty()) return List<T>();
+        return List<T>::cons(at.head(), filter(keep, at.tail()));
+    });
+}
+
+template <class T>
+List<T> append(List<T> xs, List<T> ys) {
+    return List<T>::defer([xs, ys]() {
+        if (xs.empty()) return ys;
+        return List<T>::cons(xs.head(), append(xs.tail(), ys));
+    });
+}
+
+// The lists of a list of lists, one after the other; empty inner lists are skipped in a loop.
+template <class T>
+List<T> concat(List<List<T>> xss) {
+    return List<T>::defer([xss]() {
+        List<List<T>> at = xss;
+        while (!at.empty() && at.head().empty()) at = at.tail();
+        if (at.empty()) return List<T>();
+        const List<T>& first = at.head();
+        return List<T>::cons(first.head(), append(first.tail(), concat(at.tail())));
+    });
+}
+
+template <class T, class F>
+auto concatMap(F f, List<T> xs) -> decltype(f(std::declval<const T&>())) {
+    using L = decltype(f(std::declval<const T&>()));
+    return concat(map([f](const T& x) -> L { return f(x); }, xs));
+}
+
+template <class T>
+List<T> take(std::size_t n, List<T> xs) {
+    return List<T>::defer([n, xs]() {
+        if (n == 0 || xs.empty()) return List<T>();
+        return List<T>::cons(xs.head(), take(n - 1, xs.tail()));
+    });
+}
+
+template <class T>
+List<T> drop(std::size_t n, List<T> xs) {
+    while (n > 0 && !xs.empty()) {
+        xs = xs.tail();
+        --n;
+    }
+    return xs;
+}
+
+// --- consuming (these read the list) ---------------------------------------------------
+
+// The elements in order; at most `limit` of them, so endless lists are safe.
+template <class T>
+std::vector<T> toVector(const List<T>& xs, std::size_t limit = static_cast<std::size_t>(-1)) {
+    std::vector<T> out;
+    for (List<T> at = xs; out.size() < limit && !at.empty(); at = at.tail()) out.push_back(at.head());
+    return out;
+}
+
+template <class T>
+std::size_t length(const List<T>& xs) {
+    std::size_t n = 0;
+    for (List<T> at = xs; !at.empty(); at = at.tail()) ++n;
+    return n;
+}
+
+template <class T, class A, class F>
+A foldl(F f, A acc, const List<T>& xs) {
+    for (List<T> at = xs; !at.empty(); at = at.tail()) acc = f(std::move(acc), at.head());
+    return acc;
+}
+
+// The list itself, with `action` performed just before its first cell is first examined.
+template <class T>
+List<T> onFirstRead(std::function<void()> action, List<T> xs) {
+    return List<T>::defer([action = std::move(action), xs]() {
+        action();
+        return xs;
+    });
+}
+
+}  // namespace plim

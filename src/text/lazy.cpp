@@ -1,9 +1,0 @@
-#include "text/lazy.h"
-
-namespace plim::lazy_detail {
-
-void raiseSelfDependency() {
-    failWith("internal error: a lazy value was needed while it was being computed");
-}
-
-}  // namespace plim::lazy_detail

@@ -1,0 +1,71 @@
+// The fast matcher's terms of every subexpression, built in one pass: each as converting the
+// subexpression alone gives it, in subpaths order, sharing their parts.
+#include <gtest/gtest.h>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/match_corpus.h"
+#include "engine/rewriting/positions.h"
+#include "frontend/printer/expressions.h"
+
+namespace plim::fast {
+namespace {
+
+using namespace corpus::detail;
+
+// Every term equals the conversion of its subexpression alone, origins included.
+void expectEachAsConvertedAlone(const TermCtx& at) {
+    const std::vector<std::string> names = contextNames(at.bound);
+    const std::optional<std::vector<Term>> all = convertSubexpressions(names, at.expr);
+    ASSERT_TRUE(all) << showExpr(at.expr);
+    std::size_t site = 0;
+    for (List<SubPath> s = subpaths(at); !s.empty(); s = s.tail(), ++site) {
+        ASSERT_LT(site, all->size());
+        const Expr& sub = s.head().first.expr;
+        const Term alone = convertPrime(names, sub);
+        const Term& built = (*all)[site];
+        EXPECT_TRUE(termEq(built, alone)) << showExpr(sub);
+        ASSERT_EQ(built.origin() != nullptr, alone.origin() != nullptr) << showExpr(sub);
+        if (built.origin()) {
+            EXPECT_TRUE(built.origin()->sameNode(sub)) << showExpr(sub);
+        }
+    }
+    EXPECT_EQ(site, all->size());
+}
+
+TEST(FastConvertSubexpressions, TuplesWholePartialOverAppliedAndInContext) {
+    const Type single = mkTupleType({I()}), tripleT = mkTupleType({I(), I(), I()});
+    const Expr one = ap(mkCon(mkTuple(1), fn(I(), single)), num(7));
+    const Expr partial = ap(mkCon(mkTuple(3), fn(I(), I(), fn(I(), tripleT))), num(3), num(4));
+    const Expr full = ap(partial, num(5));
+    const Expr over = ap(ap(mkCon(mkTuple(2), fn(I(), I(), fn(I(), I()))), num(1), var("u", I())), num(2));
+    const Expr k = constr("K", fn(single, fn(fn(I(), tripleT), fn(tripleT, fn(I(), I())))));
+    const Expr e = G(FST(pair(F(var("u", I())), num(2))), ap(ap(ap(ap(k, one), partial), full), over));
+    expectEachAsConvertedAlone(TermCtx{e, {{"u", I()}}});
+    expectEachAsConvertedAlone(TermCtx{e, {}});
+    expectEachAsConvertedAlone(TermCtx{pair(pair(num(1), num(2)), num(3)), {}});
+}
+
+TEST(FastConvertSubexpressions, NothingForLambdasAndLets) {
+    const Expr let = mkLet(mkDList(mkNoDef()), num(1), I());
+    EXPECT_FALSE(convertSubexpressions({}, F(lam("x", I(), var("x", I())))));
+    EXPECT_FALSE(convertSubexpressions({}, T(mkLam(num(3), num(4), fn(pairT(), I())))));  // no binder error
+    EXPECT_FALSE(convertSubexpressions({}, G(num(1), let)));
+    EXPECT_TRUE(convertSubexpressions({}, num(1)));
+}
+
+// A 100,000-element list on the ordinary stack; the tail's term is the whole's part.
+TEST(FastConvertSubexpressions, LongListInOnePassSharingParts) {
+    Expr list = nul();
+    for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+    const std::optional<std::vector<Term>> all = convertSubexpressions({}, list);
+    ASSERT_TRUE(all);
+    ASSERT_EQ(all->size(), 400001u);
+    EXPECT_EQ(all->front().size(), 400001u);
+    EXPECT_TRUE(all->front().origin()->sameNode(list));
+    EXPECT_TRUE((*all)[1].sameNode(all->front().arg()));  // subpaths: the argument comes first
+    EXPECT_EQ((*all)[1].size(), 399997u);
+    EXPECT_TRUE(all->back().is(TermKind::Con));  // the first element's operator comes last
+}
+
+}  // namespace
+}  // namespace plim::fast

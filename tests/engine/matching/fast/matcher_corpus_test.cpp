@@ -1,0 +1,95 @@
+// Every result of the fast matcher on the shared corpus passes the check: the pattern with
+// the result applied, beta-reduced and eta-contracted, equals the eta-contracted term.
+#include <gtest/gtest.h>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/matcher_test_util.h"
+#include "engine/matching/match_corpus.h"
+#include "engine/matching/reference/matcher.h"
+#include "frontend/printer/expressions.h"
+
+namespace plim {
+namespace {
+
+using corpus::MatchCase;
+
+constexpr std::size_t kMaxResults = 300;
+
+struct Tally {
+    std::size_t cases = 0, results = 0, failures = 0;
+};
+
+void checkAll(const MatchCase& c, const MatchResults& rs, const char* mode, Tally& tally) {
+    SCOPED_TRACE(mode);
+    for (const MatchResult& r : toVector(rs, kMaxResults)) {
+        ++tally.results;
+        if (!fasttest::passesCheck(r, c.pattern, c.term)) {
+            ++tally.failures;
+            ADD_FAILURE() << mode << " " << c.label << ": bad result\n" << showSubst(r.subst);
+        }
+    }
+    ++tally.cases;
+}
+
+NameSupply supplyFor(const MatchCase& c) { return freshFor(c.term, c.termContext)(freshFor(c.pattern, {})(initialNameSupply())); }
+
+TEST(FastMatchingCorpus, SimpleOneStepAndTwoStepResultsPassTheCheck) {
+    Tally simple, one, two;
+    std::size_t matched = 0;
+    for (const MatchCase& c : corpus::matchCorpus()) {
+        SCOPED_TRACE(c.label);
+        const auto tnames = fast::contextNames(c.termContext);
+        const fast::Term p = fast::convertPrime({}, c.pattern);
+        const fast::Term t = fast::convertPrime(tnames, c.term);
+        if (c.termContext.empty()) checkAll(c, fastConvertSolutions(fastSimpleMatch(p, t)), "simple", simple);
+        const MatchRun r1 = fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)));
+        checkAll(c, r1.results, "one-step", one);
+        const MatchRun r2 = fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c)));
+        checkAll(c, r2.results, "two-step", two);
+        if (!r1.results.empty()) ++matched;
+    }
+    EXPECT_GE(one.cases, 200u);
+    EXPECT_GT(matched, 100u);
+    EXPECT_GT(simple.results, 100u);
+    EXPECT_GT(two.results, 1000u);
+    RecordProperty("results", std::to_string(simple.results + one.results + two.results));
+}
+
+bool sameResult(const MatchResult& a, const MatchResult& b) {
+    if (a.subst.size() != b.subst.size()) return false;
+    for (std::size_t i = 0; i < a.subst.size(); ++i)
+        if (a.subst[i].first != b.subst[i].first ||
+            !exprEq({}, {}, etared(a.subst[i].second), etared(b.subst[i].second)))
+            return false;
+    return true;
+}
+
+// The same results in the same order as the reference matcher, up to the names of bound
+// variables.
+TEST(FastMatchingCorpus, SameResultsInTheSameOrderAsTheReferenceMatcher) {
+    std::size_t compared = 0;
+    for (const MatchCase& c : corpus::matchCorpus()) {
+        SCOPED_TRACE(c.label);
+        const fast::Term p = fast::convertPrime({}, c.pattern);
+        const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
+        const TermCtx tc{c.term, c.termContext};
+        std::vector<std::pair<std::vector<MatchResult>, std::vector<MatchResult>>> runs;
+        if (c.termContext.empty())
+            runs.emplace_back(toVector(fastConvertSolutions(fastSimpleMatch(p, t))), toVector(ref::simpleMatch(c.pattern, c.term)));
+        runs.emplace_back(
+            toVector(fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c))).results),
+            toVector(ref::oneStepMatch(c.pattern, tc, supplyFor(c)).results));
+        runs.emplace_back(toVector(fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c))).results),
+                          toVector(ref::twoStepMatch(c.pattern, tc, supplyFor(c)).results));
+        for (const auto& [fast, ref] : runs) {
+            ++compared;
+            bool same = fast.size() == ref.size();
+            for (std::size_t i = 0; same && i < fast.size(); ++i) same = sameResult(fast[i], ref[i]);
+            EXPECT_TRUE(same) << "fast and reference results differ";
+        }
+    }
+    EXPECT_GT(compared, 1300u);
+}
+
+}  // namespace
+}  // namespace plim

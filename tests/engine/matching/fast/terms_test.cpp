@@ -1,0 +1,225 @@
+// Fast matcher terms: printed forms, term operations, conversion both ways, positions,
+// replacement and equality.
+#include <gtest/gtest.h>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/match_corpus.h"
+#include "support/big_stack.h"
+#include "support/errors.h"
+
+namespace plim::fast {
+namespace {
+
+const Type Int = intType();
+const Type IntToInt = mkArrow(intType(), intType());
+
+std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const PlimError& e) {
+        return e.message();
+    }
+    return "(no error)";
+}
+
+TEST(FastTermsPrinting, ConstructorsStepsAndBindersPrintInDerivedForm) {
+    EXPECT_EQ(showList(Path{First, TupElem(2)}), "[First,TupElem 2]");
+    EXPECT_EQ(show(LamTup({LamVar("x"), LamVar("y")})), "LamTup [LamVar \"x\",LamVar \"y\"]");
+    EXPECT_EQ(show(TupElem(-1)), "TupElem (-1)");
+    std::string at11;
+    appendStepText(at11, 11, TupElem(-1));
+    EXPECT_EQ(at11, "(TupElem (-1))");
+    EXPECT_EQ(show(First), "First");
+    EXPECT_EQ(show(PVar("a\"b\\", Int)), "PVar \"a\\\"b\\\\\" (TCon \"Int\" [])");
+    EXPECT_EQ(show(Tupl({}, mkTupleType({}))), "Tupl [] (TCon \"Tuple0\" [])");
+    EXPECT_EQ(show(LamTup({})), "LamTup []");
+    const Term ap = Ap(LVar("f", IntToInt), Con(mkNumber(1), Int), Int);
+    EXPECT_EQ(showsPrecTerm(11, ap),
+              "(Ap (LVar \"f\" (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])) (Con (Number 1) (TCon \"Int\" [])) "
+              "(TCon \"Int\" []))");
+    EXPECT_EQ(show(Lam(LamVar("x"), LVar("x", Int), IntToInt)),
+              "Lam (LamVar \"x\") (LVar \"x\" (TCon \"Int\" [])) (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])");
+}
+
+TEST(FastTermsOperations, LeadingLambdasOpenAndOccurrences) {
+    const Term t = Lam(LamVar("x"), Ap(LVar("x", IntToInt), LVar("y", Int), Int), mkArrow(IntToInt, Int));
+    const Term opened = openLeadingLams(t);
+    EXPECT_TRUE(opened.is(TermKind::Ap));
+    EXPECT_TRUE(opened.fun().is(TermKind::PVar));
+    EXPECT_TRUE(opened.arg().is(TermKind::LVar));
+    const auto vars = leadingLamVars(t);
+    ASSERT_EQ(vars.size(), 1u);
+    EXPECT_EQ(show(vars[0]), show(PVar("x", IntToInt)));
+    EXPECT_FALSE(occursLVar("x", PVar("x", Int)));
+    EXPECT_TRUE(occursLVar("y", t));
+    EXPECT_TRUE(First == First);
+    EXPECT_TRUE(TupElem(1) == TupElem(1));
+    EXPECT_FALSE(TupElem(1) == TupElem(2));
+    EXPECT_FALSE(Body == First);
+    // An inner lambda that binds x again keeps its x bound.
+    const Term inner = Lam(LamVar("x"), LVar("x", Int), IntToInt);
+    EXPECT_TRUE(freeLVar("x", Ap(inner, LVar("x", Int), Int)).fun().body().is(TermKind::LVar));
+    EXPECT_TRUE(freeLVar("x", Ap(inner, LVar("x", Int), Int)).arg().is(TermKind::PVar));
+}
+
+TEST(FastTermsConversion, VariablesLambdasAndTuples) {
+    using namespace corpus::detail;
+    EXPECT_TRUE(convertPrime({}, var("x", I())).is(TermKind::PVar));
+    EXPECT_TRUE(convertPrime({"x"}, var("x", I())).is(TermKind::LVar));
+    const Term same = convertPrime({}, lam("x", I(), var("x", I())));
+    EXPECT_TRUE(same.body().is(TermKind::LVar));
+    EXPECT_TRUE(convertPrime({}, lam("x", I(), var("y", I()))).body().is(TermKind::PVar));
+
+    // \(x, (y, z)) -> x + y + z binds x, y and z in that order.
+    const Expr inner = pair(var("y", I()), var("z", I()));
+    const Expr pat = pair(var("x", I()), inner);
+    const Expr body = plus(plus(var("x", I()), var("y", I())), var("z", I()));
+    const Term l = convertPrime({}, mkLam(pat, body, mkArrow(pat.type(), I())));
+    EXPECT_EQ(show(l.binder()), "LamTup [LamVar \"x\",LamTup [LamVar \"y\",LamVar \"z\"]]");
+    EXPECT_TRUE(freeLocalsOf(l).empty());
+    EXPECT_EQ(binders(convertPrime({}, pat)).second, (std::vector<std::string>{"x", "y", "z"}));
+
+    // A constant as lambda pattern is refused when the binder is examined; with a variable
+    // in the body, at once.
+    const Term refused = convertPrime({}, mkLam(num(3), num(4), IntToInt));
+    EXPECT_EQ(errorOf([&] { (void)refused.binder().kind(); }), "can't handle non-variable/tuple lambda bindings");
+    EXPECT_EQ(errorOf([&] { convertPrime({}, mkLam(num(3), var("y", I()), IntToInt)); }),
+              "can't handle non-variable/tuple lambda bindings");
+
+    // A saturated pair is one node; back again it is the pair constant applied twice.
+    const Expr p2 = pair(num(1), var("b", mkTid("t")));
+    const Term tp = convertPrime({}, p2);
+    ASSERT_TRUE(tp.is(TermKind::Tupl));
+    EXPECT_EQ(tp.elems().size(), 2u);
+    const Expr back = convert(tp);
+    EXPECT_TRUE(exprEq({}, {}, back, p2));
+    EXPECT_EQ(typeText(back.fun().fun().type()),
+              typeText(mkArrow(I(), mkArrow(mkTid("t"), mkTupleType({I(), mkTid("t")})))));
+
+    // Partial and over-applied tuples.
+    const Expr triple = mkCon(mkTuple(3), mkArrow(I(), mkArrow(I(), mkArrow(I(), mkTupleType({I(), I(), I()})))));
+    const Term partial = convertPrime({}, ap(triple, num(1), num(2)));
+    EXPECT_TRUE(partial.is(TermKind::Ap) && partial.fun().fun().is(TermKind::Con));
+    const Type pairToInt = mkTupleType({I(), I()});
+    const Expr over = mkAp(mkAp(mkAp(mkCon(mkTuple(2), mkArrow(I(), mkArrow(I(), mkArrow(pairToInt, I())))), num(1),
+                                     mkArrow(I(), mkArrow(pairToInt, I()))),
+                                num(2), mkArrow(pairToInt, I())),
+                           pair(num(3), num(4)), I());
+    const Term overT = convertPrime({}, over);
+    ASSERT_TRUE(overT.is(TermKind::Ap));
+    EXPECT_TRUE(overT.fun().is(TermKind::Tupl));
+    EXPECT_TRUE(overT.arg().is(TermKind::Tupl));
+    EXPECT_TRUE(convertPrime({}, triple).is(TermKind::Con));
+
+    const Expr let = mkLet(mkDList(mkNoDef()), num(1), I());
+    EXPECT_EQ(errorOf([&] { convertPrime({}, let); }), "FastMatching:167: Non-exhaustive patterns in function convert'\n");
+}
+
+TEST(FastTermsConversion, RoundTripOverTheCorpusAndBindingsInNameOrder) {
+    for (const auto& c : corpus::matchCorpus()) {
+        EXPECT_TRUE(exprEq({}, {}, convert(convertPrime({}, c.pattern)), c.pattern)) << c.label;
+        EXPECT_TRUE(exprEq({}, {}, convert(convertPrime(contextNames(c.termContext), c.term)), c.term)) << c.label;
+    }
+    TermSubst s;
+    for (const char* n : {"m", "b", "z", "a"})
+        s.bindings = addToFM(NaturalOrd{}, std::string(n), Con(mkNumber(1), Int), s.bindings);
+    const MatchResult r = convertBindings(s);
+    ASSERT_EQ(r.subst.size(), 4u);
+    EXPECT_EQ(r.subst[0].first, "a");
+    EXPECT_EQ(r.subst[3].first, "z");
+    EXPECT_TRUE(convertBindings(TermSubst{}).subst.empty());
+}
+
+TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
+    const LamBinding three = LamTup({LamVar("x"), LamVar("y"), LamVar("z")});
+    const Expr pat = binderPattern(mkTupleType({Int, Int}), three);
+    EXPECT_EQ(fast::saturatedTupleArgs(pat)->size(), 2u);
+    EXPECT_EQ(errorOf([&] { binderPattern(Int, three); }),
+              "FastMatching:239: Non-exhaustive patterns in function gettupletypes\n");
+}
+
+TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
+    const Term k = Con(mkNumber(7), Int);
+    const Term a = Ap(LVar("f", IntToInt), k, Int);
+    const auto ps = toVector(positions(a));
+    ASSERT_EQ(ps.size(), 3u);
+    EXPECT_TRUE(ps[0].second.empty());
+    EXPECT_EQ(showList(ps[1].second), "[First]");
+    EXPECT_EQ(showList(ps[2].second), "[Second]");
+    const Term tup = Tupl({k, k}, mkTupleType({Int, Int}));
+    const auto tps = toVector(positions(tup));
+    EXPECT_EQ(showList(tps[1].second), "[TupElem 0]");
+    EXPECT_EQ(showList(tps[2].second), "[TupElem 1]");
+    EXPECT_EQ(allPositions(a).size(), 3u);
+
+    EXPECT_EQ(errorOf([&] { replaceAt({Body}, a, k); }),
+              "invalid replace:\ne=" + show(a) + "\nl=[Body]\nr=" + show(k) + "\n");
+    // An index outside the tuple gives the same dump instead of reading past the elements.
+    EXPECT_EQ(errorOf([&] { replaceAt({TupElem(2)}, tup, k); }),
+              "invalid replace:\ne=" + show(tup) + "\nl=[TupElem 2]\nr=" + show(k) + "\n");
+    EXPECT_EQ(show(replaceAt({Second}, a, LVar("y", Int))), show(Ap(LVar("f", IntToInt), LVar("y", Int), Int)));
+    EXPECT_EQ(show(replaceAt({}, a, k)), show(k));
+
+    const Term lam = Lam(LamVar("x"), Ap(LVar("x", IntToInt), LVar("y", Int), Int), mkArrow(IntToInt, Int));
+    EXPECT_EQ(freeLocalsOf(lam), std::vector<std::string>{"y"});
+}
+
+TEST(FastTermsEquality, UpToRenamingAndEta) {
+    const Term idx = Lam(LamVar("x"), LVar("x", Int), IntToInt);
+    const Term idy = Lam(LamVar("y"), LVar("y", Int), IntToInt);
+    EXPECT_TRUE(termEq(idx, idy));
+    EXPECT_FALSE(termEq(idx, Lam(LamVar("y"), LVar("x", Int), IntToInt)));
+    // \x -> g x equals g.
+    const Term g = LVar("g", IntToInt);
+    EXPECT_TRUE(termEq(Lam(LamVar("x"), Ap(g, LVar("x", Int), Int), IntToInt), g));
+    // \x -> x x is no eta redex.
+    const Term xx = Lam(LamVar("x"), Ap(LVar("x", IntToInt), LVar("x", Int), Int), IntToInt);
+    EXPECT_TRUE(etaReduce(xx).sameNode(xx));
+    // Types are compared.
+    EXPECT_FALSE(termEq(Con(mkNumber(1), Int), Con(mkNumber(1), boolType())));
+    EXPECT_TRUE(termEq(PVar("a", Int), PVar("a", Int)));
+}
+
+TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
+    runOnLargeStack([] {
+        using namespace corpus::detail;
+        Expr list = nul();
+        for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+        Expr lams = num(1);
+        Type ty = I();
+        for (int i = 0; i < 10000; ++i) {
+            ty = mkArrow(I(), ty);
+            lams = mkLam(var("v" + std::to_string(i % 50), I()), lams, ty);
+        }
+        const Term lt = convertPrime({}, list);
+        EXPECT_EQ(lt.size(), 400001u);
+        const Term dt = convertPrime({}, lams);
+        const auto r = toVector(fastSimpleMatch(PVar("xs", listT()), lt));
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_TRUE(exprEq({}, {}, convert(lt), list));
+        EXPECT_EQ(toVector(fastSimpleMatch(PVar("f", ty), dt)).size(), 1u);
+        EXPECT_TRUE(termEq(dt, dt));
+        // A deep pattern against itself (each level is one problem after the other).
+        Term inner = dt;
+        for (int i = 0; i < 8000; ++i) inner = inner.body();
+        EXPECT_EQ(toVector(fastSimpleMatch(inner, inner)).size(), 1u);
+    });
+}
+
+// Conversion both ways, binding a pattern variable, the applicability tests and freeing walk
+// a long list with explicit stacks, on the ordinary stack.
+TEST(FastTermsDeep, LongListOnTheOrdinaryStack) {
+    using namespace corpus::detail;
+    Expr list = nul();
+    for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+    const Term lt = convertPrime({"u"}, list);
+    EXPECT_EQ(toVector(fastSimpleMatch(PVar("xs", listT()), lt)).size(), 1u);
+    EXPECT_FALSE(fastApplicableExpr(F(var("x", I())), atTop(list)));
+    EXPECT_FALSE(fastApplicable(convertPrime({}, F(var("x", I()))), lt));
+    EXPECT_TRUE(fastApplicable(convertPrime({}, cons(num(6), var("xs", listT()))), lt));
+    EXPECT_TRUE(freeLocalsOf(lt).empty());
+    EXPECT_TRUE(convert(lt).isAp());
+}
+
+}  // namespace
+}  // namespace plim::fast

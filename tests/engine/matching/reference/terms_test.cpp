@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include "engine/matching/reference/matcher_test_util.h"
+#include "support/big_stack.h"
+
+namespace plim {
+namespace {
+
+using namespace reftest;
+using namespace ref;
+
+const Type fII = fn(I(), I());
+
+TEST(RefConvert, BoundNamesDecideLocalOrPattern) {
+    EXPECT_TRUE(convert({"x"}, v("x", boolType())).is(TermKind::LVar));
+    EXPECT_TRUE(convertClosed(v("x")).is(TermKind::PVar));
+    // \(x, y) -> f x y: the body sees x and y as local, f as a pattern variable.
+    const Expr body = ap(v("f", fn(I(), fII)), v("x"), v("y"));
+    const Expr e = mkLam(pair(v("x"), v("y")), body, fn(mkTupleType({I(), I()}), I()));
+    const Term t = convertClosed(e);
+    ASSERT_TRUE(t.is(TermKind::Lam));
+    std::string binder;
+    appendBinding(binder, 0, t.binder());
+    EXPECT_EQ(binder, "LamTup [LamVar \"x\",LamVar \"y\"]");
+    EXPECT_EQ(freeLocalVars(t.body()), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(patternVars(t), (std::vector<std::string>{"f"}));
+    EXPECT_EQ(showExpr(unconvert(t)), showExpr(e));
+}
+
+TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
+    const Expr pairCon = mkCon(mkTuple(2), fn(I(), fn(boolType(), mkTupleType({I(), boolType()}))));
+    const Term full = convertClosed(ap(pairCon, num(1), mkCon(mkBoolean(true), boolType())));
+    ASSERT_TRUE(full.is(TermKind::Tupl));
+    EXPECT_EQ(full.elems().size(), 2u);
+    EXPECT_EQ(tupleArguments(ap(pairCon, num(1), num(2)))->size(), 2u);
+    EXPECT_FALSE(tupleArguments(ap(pairCon, num(1))).has_value());
+    const Term partial = convertClosed(ap(pairCon, num(1)));
+    ASSERT_TRUE(partial.is(TermKind::Ap));
+    EXPECT_TRUE(partial.fun().is(TermKind::Con));
+    // Back again the tuple's type comes from its elements, whatever the Tupl carried.
+    const Term odd = Tupl({Con(mkNumber(1), I()), Con(mkBoolean(true), boolType())}, I());
+    const Expr back = unconvert(odd);
+    Expr head = back;
+    while (head.isAp()) head = head.fun();
+    EXPECT_EQ(head.type(), fn(I(), fn(boolType(), mkTupleType({I(), boolType()}))));
+    EXPECT_EQ(back.type(), mkTupleType({I(), boolType()}));
+    EXPECT_EQ(showExpr(back), "(1, True)");
+}
+
+TEST(RefConvert, Failures) {
+    const Expr constantPattern = mkLam(num(1), num(2), fII);
+    EXPECT_EQ(failureText([&] { convertClosed(constantPattern); }), "can't handle non-variable/tuple lambda bindings");
+    const Expr let = mkLet(mkDList(mkNoDef()), num(1), I());
+    EXPECT_EQ(failureText([&] { convertClosed(ap(v("f", fII), let)); }), "ReferenceMatching:138|function convert'");
+    EXPECT_EQ(failureText([&] { gettupletypes(I()); }), "ReferenceMatching:210|function gettupletypes");
+    const Term badLam = Lam(LamVar("x"), LVar("x", I()), I());
+    EXPECT_EQ(failureText([&] { unconvert(badLam); }), "cannot take argument type of non-function");
+}
+
+TEST(RefConvert, BindingsInAscendingNameOrder) {
+    EXPECT_TRUE(unconvertBindings(identityBindings()).subst.empty());
+    const MatchResult r{{{"z", num(1)}, {"a", num(2)}, {"z", num(3)}}, identitySubst()};
+    const MatchResult back = unconvertBindings(convertBindings(r));
+    EXPECT_EQ(showSubst(back.subst), "a := 2\nz := 3\n");
+}
+
+TEST(RefConvert, DerivedTextForms) {
+    const Term t = Ap(LVar("x", I()), Con(mkNumber(1), I()), I());
+    EXPECT_EQ(showTerm(t), "Ap (LVar \"x\" (TCon \"Int\" [])) (Con (Number 1) (TCon \"Int\" [])) (TCon \"Int\" [])");
+    EXPECT_EQ(showSteps({First, TupElem(2), Body, Second}), "[First,TupElem 2,Body,Second]");
+}
+
+TEST(RefConvert, DeepTermsCostNoStack) {
+    Expr spine = v("x");
+    for (int i = 0; i < 100000; ++i) spine = ap(k("c", fII), spine);
+    Expr leftSpine = v("x");
+    for (int i = 0; i < 100000; ++i) leftSpine = plus(leftSpine, num(i % 3));
+    {
+        // The arguments of a left spine wait in the walk; leaving it early releases them.
+        const Term t = convertClosed(leftSpine);
+        EXPECT_EQ(toVector(positions(t), 150000).size(), 150000u);
+        EXPECT_EQ(patternVars(t), (std::vector<std::string>{"x"}));
+    }
+    Expr nested = num(1);
+    for (int i = 0; i < 10000; ++i) nested = lam("y" + std::to_string(i % 7), I(), nested);
+    for (const Expr& e : {spine, nested}) {
+        const Term t = convert({"x"}, e);
+        EXPECT_TRUE(exprEq({}, {}, unconvert(t), e));
+        EXPECT_EQ(freeLocalVars(t).size(), e.isAp() ? 1u : 0u);
+        EXPECT_TRUE(termEq(t, t));
+        EXPECT_TRUE(isEtaNormal(t));
+        EXPECT_TRUE(isTwoStepPattern(t));
+        EXPECT_EQ(length(positions(t)), e.isAp() ? 200001u : 10001u);
+        EXPECT_EQ(toVector(positions(t), 3).size(), 3u);  // abandoned early
+    }
+}
+
+TEST(RefPositions, PreOrderWithPaths) {
+    const Term f = PVar("f", fn(I(), fII));
+    const Term a = Con(mkNumber(1), I());
+    const Term b = Con(mkNumber(2), I());
+    const Term fa = Ap(f, a, fII);
+    const Term t = Ap(fa, b, I());
+    std::vector<std::string> got;
+    for (const Position& p : toVector(positions(t))) got.push_back(showSteps(p.path.toPath()));
+    EXPECT_EQ(got, (std::vector<std::string>{"[]", "[First]", "[First,First]", "[First,Second]", "[Second]"}));
+    EXPECT_TRUE(toVector(positions(t))[2].sub.sameNode(f));
+    const Term tup = Tupl({a, b, a}, mkTupleType({I(), I(), I()}));
+    got.clear();
+    for (const Position& p : toVector(positions(tup))) got.push_back(showSteps(p.path.toPath()));
+    EXPECT_EQ(got, (std::vector<std::string>{"[]", "[TupElem 0]", "[TupElem 1]", "[TupElem 2]"}));
+}
+
+TEST(RefReplace, AtPathsAndInvalidPaths) {
+    const Term a = Con(mkNumber(1), I());
+    const Term r = PVar("r", I());
+    EXPECT_TRUE(replaceAt(a, {}, r).sameNode(r));
+    const Term t = Ap(PVar("f", fII), a, I());
+    const Term replaced = replaceAt(t, {Second}, r);
+    EXPECT_TRUE(replaced.fun().sameNode(t.fun()));
+    EXPECT_TRUE(replaced.arg().sameNode(r));
+    EXPECT_EQ(failureText([&] { replaceAt(t, {Second, First}, r); }),
+              "invalid replace:\ne=Con (Number 1) (TCon \"Int\" [])\nl=[First]\nr=PVar \"r\" (TCon \"Int\" [])\n");
+    // A tuple position out of range is the same dump, not undefined behaviour.
+    const Term tup = Tupl({a, a}, mkTupleType({I(), I()}));
+    EXPECT_EQ(failureText([&] { replaceAt(tup, {TupElem(2)}, r); }).substr(0, 22), "invalid replace:\ne=Tup");
+    EXPECT_EQ(showTerm(replaceAllAt(tup, {{TupElem(0)}, {TupElem(1)}}, r)),
+              showTerm(Tupl({r, r}, mkTupleType({I(), I()}))));
+    // Replacing the argument of \x -> g x by x leaves an eta redex, contracted to g.
+    const Term g = PVar("g", fII);
+    const Term lamT = Lam(LamVar("x"), Ap(g, a, I()), fII);
+    EXPECT_TRUE(replaceAtEta(lamT, {Body, Second}, LVar("x", I())).sameNode(g));
+    EXPECT_TRUE(replaceAt(lamT, {Body, Second}, LVar("x", I())).is(TermKind::Lam));
+}
+
+TEST(RefUtils, VariablesAndLocals) {
+    const Term body = Ap(LVar("x", fII), LVar("y", I()), I());
+    const Term t = Lam(LamVar("x"), body, fn(fII, I()));
+    EXPECT_EQ(freeLocalVars(t), (std::vector<std::string>{"y"}));
+    EXPECT_TRUE(patternVars(t).empty());
+    EXPECT_TRUE(occursLocal("x", t));
+    const Term frozen = freezeLocals({"y"}, t);
+    EXPECT_EQ(showExpr(unconvert(frozen)), "(\\ x -> x y)");
+    EXPECT_TRUE(frozen.body().arg().is(TermKind::Con));
+    EXPECT_EQ(showTerm(thawLocals({"y"}, frozen)), showTerm(t));
+    EXPECT_EQ(showTerm(openLambdas(t)), showTerm(Ap(PVar("x", fII), LVar("y", I()), I())));
+    EXPECT_EQ(showTerm(lambdaParams(t)[0]), showTerm(PVar("x", fII)));
+    // Renaming is simultaneous: swapping two names swaps them.
+    const Term both = Ap(LVar("a", fII), LVar("b", I()), I());
+    EXPECT_EQ(showTerm(renameLocals({{"a", "b"}, {"b", "a"}}, both)),
+              showTerm(Ap(LVar("b", fII), LVar("a", I()), I())));
+    auto [names, inner] = stripLambdas(Lam(LamVar("p"), t, fn(I(), fn(fII, I()))));
+    EXPECT_EQ(names, (std::vector<std::string>{"x", "p"}));
+    EXPECT_TRUE(inner.sameNode(body));
+}
+
+TEST(RefUtils, EqualityUpToRenamingAndEta) {
+    const Term idX = Lam(LamVar("x"), LVar("x", I()), fII);
+    const Term idY = Lam(LamVar("y"), LVar("y", I()), fII);
+    EXPECT_TRUE(termEq(idX, idY));
+    const Term g = PVar("g", fII);
+    const Term etaG = Lam(LamVar("x"), Ap(g, LVar("x", I()), I()), fII);
+    EXPECT_TRUE(isEtaRedex(etaG));
+    EXPECT_FALSE(isEtaNormal(etaG));
+    EXPECT_TRUE(termEq(etaG, g));
+    EXPECT_TRUE(etaContract(etaG).sameNode(g));
+    // A free local variable is equal only to itself.
+    EXPECT_FALSE(termEq(LVar("a", I()), LVar("b", I())));
+    EXPECT_FALSE(termEq(PVar("a", I()), PVar("a", boolType())));
+    const Term k2 = Lam(LamVar("x"), Lam(LamVar("y"), LVar("x", I()), fII), fn(I(), fII));
+    const Term k2swapped = Lam(LamVar("x"), Lam(LamVar("y"), LVar("y", I()), fII), fn(I(), fII));
+    EXPECT_FALSE(termEq(k2, k2swapped));
+}
+
+TEST(RefUtils, BindersFitAndBinderMatching) {
+    const Term tup = Tupl({Con(mkNumber(1), I()), Con(mkNumber(2), I())}, mkTupleType({I(), I()}));
+    const LamBinding pairBinder = LamTup({LamVar("a"), LamVar("b")});
+    EXPECT_TRUE(bindBinder(pairBinder, tup).has_value());
+    EXPECT_FALSE(bindBinder(pairBinder, Con(mkNumber(1), I())).has_value());
+    EXPECT_FALSE(matchBinders(pairBinder, LamVar("c")).has_value());
+    EXPECT_EQ(matchBinders(pairBinder, LamTup({LamVar("c"), LamVar("d")}))->size(), 2u);
+    const Type pairT = mkTupleType({I(), I()});
+    const Term redex = Ap(Lam(pairBinder, LVar("a", I()), fn(pairT, I())), PVar("z", pairT), I());
+    EXPECT_FALSE(bindersFit(redex));
+    EXPECT_TRUE(bindersFit(Ap(Lam(pairBinder, LVar("a", I()), fn(pairT, I())), tup, I())));
+}
+
+TEST(RefUtils, TwoStepPatterns) {
+    const Type fIIs = fn(fII, I());
+    const Term F = PVar("F", fIIs);
+    auto applyF = [&](const Term& x) { return Ap(F, x, I()); };
+    // The argument mentions only its own bound variable.
+    EXPECT_FALSE(isTwoStepPattern(applyF(Lam(LamVar("y"), LVar("y", I()), fII))));
+    // The argument holds a pattern variable.
+    EXPECT_FALSE(isTwoStepPattern(applyF(Lam(LamVar("y"), Ap(PVar("G", fII), LVar("y", I()), I()), fII))));
+    // A bound variable the body does not use.
+    EXPECT_FALSE(isTwoStepPattern(applyF(Lam(LamVar("y"), Con(mkNumber(1), I()), fII))));
+    // A constant applied to the bound variable.
+    EXPECT_TRUE(isTwoStepPattern(applyF(Lam(LamVar("y"), Ap(Con(mkConstr("k"), fII), LVar("y", I()), I()), fII))));
+    // Rigid heads: both parts are examined.
+    const Term rigid = Ap(Con(mkConstr("c"), fII), Ap(PVar("H", fII), PVar("x", I()), I()), I());
+    EXPECT_FALSE(isTwoStepPattern(rigid));
+    EXPECT_TRUE(isTwoStepPattern(Ap(Con(mkConstr("c"), fII), PVar("x", I()), I())));
+    EXPECT_TRUE(isFlexible(Ap(Lam(LamVar("y"), LVar("y", I()), fII), PVar("x", I()), I())));
+    EXPECT_FALSE(isFlexible(Tupl({}, mkTupleType({}))));
+}
+
+}  // namespace
+}  // namespace plim

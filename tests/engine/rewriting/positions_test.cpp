@@ -1,0 +1,153 @@
+#include "engine/rewriting/positions.h"
+
+#include <gtest/gtest.h>
+
+#include "frontend/printer/expressions.h"
+#include "engine/rewriting/driver_test_util.h"
+
+namespace plim {
+namespace {
+
+using namespace rewrite_test;
+
+std::vector<std::string> pathsOf(const List<SubPath>& xs) {
+    std::vector<std::string> out;
+    for (const SubPath& x : toVector(xs)) out.push_back(showPath(x.second));
+    return out;
+}
+
+const Expr fAA = var("f", fn(nat(), fn(nat(), nat())));
+
+TEST(SubPaths, PreOrderWithTheArgumentFirst) {
+    const std::vector<TypedVar> b{{"z", nat()}};
+    const auto one = toVector(subpathsFrom(var("v"), b));
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0].first.bound.size(), 1u);
+    EXPECT_EQ(showPath(one[0].second), "[]");
+
+    const Expr x = var("x");
+    const auto two = toVector(subpaths(TermCtx{lam(x, x), b}));
+    ASSERT_EQ(two.size(), 2u);
+    EXPECT_EQ(showPath(two[1].second), "[Body]");
+    ASSERT_EQ(two[1].first.bound.size(), 2u);
+    EXPECT_EQ(two[1].first.bound[0].first, "x");
+    EXPECT_EQ(two[1].first.bound[1].first, "z");
+
+    EXPECT_EQ(pathsOf(subpaths(atTop(ap(fAA, var("a"), var("b"))))),
+              (std::vector<std::string>{"[]", "[Second]", "[First]", "[First,Second]", "[First,First]"}));
+}
+
+TEST(SubPaths, ALetFailsOnlyWhenLookedInto) {
+    const Expr let = mkLet(mkDList(mkNoDef()), zero(), nat());
+    const List<SubPath> xs = subpaths(atTop(let));
+    EXPECT_TRUE(xs.head().first.expr.sameNode(let));
+    EXPECT_EQ(failureText([&] { xs.tail().empty(); }), "SubExpressions:35|function subpaths");
+}
+
+TEST(SubPaths, LongSpinesCostNoStack) {
+    Expr e = zero();
+    for (int i = 0; i < 100000; ++i) e = succ(e);
+    // Paths are as long as the spine is deep: read the first entries and the deepest one.
+    const auto first = toVector(subpaths(atTop(e)), 1000);
+    EXPECT_EQ(showPath(first[2].second), "[Second,Second]");
+    EXPECT_EQ(first[999].second.size(), 999u);
+    EXPECT_TRUE(replace(e, Path(100000, Step::Second), var("q")).isAp());
+}
+
+TEST(SelectReplace, ErrorTextsAndEdgeCases) {
+    const Expr let = mkLet(mkDList(mkNoDef()), zero(), nat());
+    EXPECT_TRUE(replace(let, {}, zero()).isCon());
+    EXPECT_EQ(failureText([] { replace(var("x"), {Step::First}, var("y")); }), "invalid replace: x [First]");
+    EXPECT_EQ(failureText([] { replace(succ(var("x")), {Step::Second, Step::Body}, var("y")); }),
+              "invalid replace: x [Body]");
+    const Expr x = var("x");
+    EXPECT_EQ(failureText([&] { select(lam(x, x), {Step::First}); }), "invalid select");
+    const Expr e = ap(fAA, var("a"), var("b"));
+    EXPECT_EQ(showExpr(replace(e, {Step::First, Step::Second}, zero())), "f Z b");
+    EXPECT_EQ(showExpr(select(e, {Step::Second})), "b");
+}
+
+TEST(FindVar, FunctionSideFirst) {
+    const Expr x = var("x", fn(nat(), nat()));
+    const auto ps = findvar("x", ap(x, ap(x, zero())));
+    ASSERT_EQ(ps.size(), 2u);
+    EXPECT_EQ(showPath(ps[0]), "[First]");
+    EXPECT_EQ(showPath(ps[1]), "[Second,First]");
+    EXPECT_EQ(failureText([] { findvar("x", mkLet(mkDList(mkNoDef()), zero(), nat())); }),
+              "SubExpressions:121|function findvar");
+}
+
+TEST(Occurrences, MergingPutsTheNewPathsFirst) {
+    const Expr x = succ(zero());
+    const auto merged = mergeOccurrences({{x, {{Step::First}}}, {succ(zero()), {{Step::Second}}}});
+    ASSERT_EQ(merged.size(), 1u);
+    EXPECT_EQ(showPath(merged[0].second[0]), "[Second]");
+    EXPECT_EQ(showPath(merged[0].second[1]), "[First]");
+    const auto triples = subsubexps(add(peano(1), peano(1)));
+    EXPECT_EQ(showPath(triples.front().paths.front()), "[]");
+    EXPECT_TRUE(occursMoreThanOnce({x, {{}, {}}}));
+}
+
+TEST(Elim, IntroducesOneDefinitionForAllPaths) {
+    const Expr e = add(peano(1), peano(1));
+    const Path p1{Step::First, Step::Second}, p2{Step::Second};
+    auto [let, s] = elim(mkLet(mkDList(mkNoDef()), e, nat()), peano(1), {p1, p2}, initialNameSupply());
+    EXPECT_EQ(showExpr(let), "add a a\nwhere a = S Z");
+    EXPECT_EQ(s.vars.head(), "b");
+    EXPECT_EQ(failureText([&] { elim(e, e, {p1}, initialNameSupply()); }), "SubExpressions:290|function elim");
+    EXPECT_EQ(failureText([&] { revdefs(e); }), "SubExpressions:285|function revdefs");
+}
+
+std::string shared(const Expr& e) {
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    return showExpr(r.first);
+}
+
+TEST(ShareCommon, NothingRepeatedLeavesTheExpressionAndTheSupply) {
+    const Expr e = add(peano(1), succ(var("q")));
+    auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(r.first.sameNode(e));
+    EXPECT_EQ(s.vars.head(), "a");
+    // Repeated variables and constants are never shared.
+    EXPECT_EQ(shared(add(var("q"), var("q"))), "add q q");
+    EXPECT_EQ(shared(add(zero(), zero())), "add Z Z");
+}
+
+TEST(ShareCommon, FunctionTypedRepeatsAreNeverShared) {
+    const Expr part = ap(con("add", fn(nat(), fn(nat(), nat()))), zero());  // add Z : Nat -> Nat
+    EXPECT_EQ(shared(ap(part, ap(part, zero()))), "add Z (add Z Z)");
+}
+
+TEST(ShareCommon, NestedRepeatsInnermostFirst) {
+    // The inner S Z occurs only inside both S (S Z): one definition only.
+    EXPECT_EQ(shared(add(peano(2), peano(2))), "add a a\nwhere a = S (S Z)");
+    // S Z also occurs outside: both get definitions, the inner first.
+    EXPECT_EQ(shared(add(add(peano(2), peano(2)), peano(1))), "add (add b b) a\nwhere {\n      a = S Z;\n      b = S a\n      }");
+}
+
+TEST(ShareCommon, BoundVariablesShareOnlyInsideTheirLambda) {
+    const Expr q = var("q");
+    const Expr e = lam(q, add(succ(q), succ(q)));
+    EXPECT_EQ(shared(e), "(\\ q ->\n add a a\n where a = S q\n)");
+    auto [top, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(top.first.sameNode(e));
+}
+
+TEST(ShareCommon, EtaAndBoundNamesDoNotMatter) {
+    const Expr p = var("p"), r = var("r");
+    const Expr s = con("S", fn(nat(), nat()));
+    const Expr h = con("h", fn(fn(nat(), nat()), nat()));
+    // h (\p -> S p) and h S count as the same; so do h (\p -> add p p) and h (\r -> add r r).
+    EXPECT_EQ(shared(add(ap(h, lam(p, ap(s, p))), ap(h, s))), "add a a\nwhere a = h (\\ p -> S p)");
+    EXPECT_EQ(shared(add(ap(h, lam(p, add(p, p))), ap(h, lam(r, add(r, r))))), "add a a\nwhere a = h (\\ p -> add p p)");
+}
+
+TEST(ShareCommon, ALetBelowTheTopIsAnError) {
+    const Expr let = mkLet(mkDList(mkNoDef()), zero(), nat());
+    EXPECT_EQ(failureText([&] { cses(CtxExpr{succ(let), {}}, initialNameSupply()); }),
+              "SubExpressions:318|function cses");
+    EXPECT_TRUE(csesTop(CtxExpr{let, {}}, initialNameSupply()).first.first.isLet());
+}
+
+}  // namespace
+}  // namespace plim

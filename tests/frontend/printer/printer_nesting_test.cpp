@@ -1,0 +1,70 @@
+// Deeply nested choices are laid out in reasonable time and without deep recursion: these
+// run on the test's ordinary stack.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "frontend/printer/printer.h"
+#include "frontend/printer/printer_test_util.h"
+
+namespace plim {
+namespace {
+
+using namespace pptest;
+
+// Conditionals "if x<i> == <i> then ... else g y" nested in the then- or the else-branch.
+Expr nestedIf(int depth, bool inThen) {
+    Expr e = var("x");
+    for (int i = depth; i >= 1; --i) {
+        const Expr cond = binop(Op::Eq, var("x" + std::to_string(i)), num(i));
+        const Expr other = ap(var("g"), var("y"));
+        e = call(con(mkIf()), {cond, inThen ? e : other, inThen ? other : e});
+    }
+    return e;
+}
+
+// \v1 -> g v1 (\v2 -> g v2 (...)).
+Expr lambdaInArgument(int depth) {
+    Expr e = var("x");
+    for (int i = depth; i >= 1; --i) e = lam(var("v" + std::to_string(i)), call(var("g"), {var("v" + std::to_string(i)), e}));
+    return e;
+}
+
+std::size_t widestLine(const std::string& text) {
+    std::size_t widest = 0;
+    for (std::size_t at = 0, next = 0; at <= text.size(); at = next + 1) {
+        next = std::min(text.find('\n', at), text.size());
+        widest = std::max(widest, next - at);
+    }
+    return widest;
+}
+
+// Laid out within the width, or, where nothing fits, the too-wide marker.
+void expectLaidOut(const std::string& text, const std::string& start, LayoutInt width) {
+    if (text.substr(0, 2) == "<*") {
+        EXPECT_EQ(text.find('\n'), std::string::npos) << width;
+        return;
+    }
+    EXPECT_EQ(text.substr(0, start.size()), start) << width;
+    EXPECT_LE(widestLine(text), static_cast<std::size_t>(width)) << width;
+}
+
+TEST(PrintNesting, ConditionalsOnceFatalAtDepthFifteen) {
+    expectLaidOut(showExpr(nestedIf(15, true)), "if x1 == 1\n then if x2 == 2\n       then if x3 == 3", 160);
+    expectLaidOut(showExpr(nestedIf(15, false)), "if x1 == 1\n then g y\n else if x2 == 2", 160);
+}
+
+TEST(PrintNesting, DepthTwentyFiveAtWidths80And160) {
+    for (const LayoutInt width : {80, 160}) {
+        expectLaidOut(renderDoc(ppExpr(0, nestedIf(25, true)), width), "if x1 == 1\n then if x2 == 2", width);
+        expectLaidOut(renderDoc(ppExpr(0, nestedIf(25, false)), width), "if x1 == 1\n then g y\n else", width);
+        expectLaidOut(renderDoc(ppExpr(0, lambdaInArgument(25)), width), "(\\ v1 ->\n g v1 (\\ v2 ->", width);
+    }
+    // At 160 all three fit.
+    EXPECT_NE(showExpr(nestedIf(25, true)).find("x25 == 25"), std::string::npos);
+    EXPECT_NE(showExpr(nestedIf(25, false)).find("x25 == 25"), std::string::npos);
+    EXPECT_NE(showExpr(lambdaInArgument(25)).find("g v25 x"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace plim

@@ -1,0 +1,246 @@
+// The type checker: reports, expressions, theories and their rules.
+#include <gtest/gtest.h>
+
+#include "frontend/typecheck/expressions.h"
+#include "frontend/reader/reader_test_util.h"
+#include "frontend/typecheck/checker_test_util.h"
+#include "lang/constants.h"
+
+namespace plim {
+namespace {
+
+using test::checkText;
+using test::readType;
+
+TEST(InferReports, ApplicationMismatchNamesTheArgumentTypeFirst) {
+    TheoryCheck tc = checkText("t: f x = True", {{"f", readType("Int -> Bool")}, {"x", readType("Bool")}});
+    EXPECT_EQ(concatTheoryErrors(tc.messages),
+              ">TYPE ERROR near line 1\n"
+              "f x\n"
+              ">mismatch of type constructors\n"
+              ">between type: Bool\n"
+              ">and type: Int\n");
+}
+
+TEST(InferReports, EquationOfDifferentConstantsOnLineSeven) {
+    TheoryCheck tc = checkText("\n\n\n\n\n\nt: 1 = True");
+    EXPECT_EQ(concatTheoryErrors(tc.messages),
+              ">TYPE ERROR near line 7\n1 = True\n>mismatch of type constructors\n>between type: Int\n>and type: Bool\n");
+    // The rule is still made, each side keeping its own type.
+    const Rule& r = tc.rules.get().at(0);
+    EXPECT_EQ(showType(r.equation.first.type()), "Int");
+    EXPECT_EQ(showType(r.equation.second.type()), "Bool");
+}
+
+TEST(InferReports, OccursCheckAndUndefinedNames) {
+    EXPECT_EQ(concatTheoryErrors(checkText("o: x = x x").messages),
+              ">TYPE ERROR near line 1\nx x\n>occurs check failed for type variable: a\n>in type: a -> b\n");
+    // An element's line is one past the line of its ";".
+    DListCheck d = test::checkDefs("\n\n\n\n\n\n\n\n\n\n\ng = foo;");
+    EXPECT_EQ(concatTheoryErrors(d.messages), ">UNDEFINED near line 13 : foo\n");
+    EXPECT_EQ(errorapp(TypeLookup::NotFound("bar"), -3), ">UNDEFINED near line -3 : bar\n");
+    EXPECT_TRUE(typeerror(unifyPair(intType(), intType()), 1, "x").empty());
+    EXPECT_THROW(erroruni(unifyPair(intType(), intType())), PatternMatchFailure);
+    EXPECT_THROW(errorapp(TypeLookup::Found(intType()), 1), PatternMatchFailure);
+}
+
+TEST(InferReports, OwnReportBeforeChildrenAndChildrenInOrder) {
+    // The outer application fails (True for an Int), and so does its inner g 1; the right side
+    // h True fails after both.
+    TypeEnv env = {{"k", readType("Int -> Int -> Int")},
+                   {"g", readType("Bool -> Int")},
+                   {"h", readType("Int -> Int")}};
+    TheoryCheck tc = checkText("t: k (g 1) True = h True", env);
+    std::vector<std::string> firstLines;
+    for (Messages m = tc.messages; !m.empty(); m = m.tail())
+        firstLines.push_back(m.head().substr(m.head().find('\n') + 1, m.head().find('\n', m.head().find('\n') + 1) -
+                                                                            m.head().find('\n') - 1));
+    EXPECT_EQ(firstLines, (std::vector<std::string>{"k (g 1) True", "g 1", "h True"}));
+}
+
+TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
+    CheckStatePtr st = CheckState::fresh();
+    EXPECT_EQ(st->freshName(), "a");
+    EXPECT_EQ(st->freshName(), "b");
+    EXPECT_EQ(st->supply().head(), "c");
+    // A failed unification leaves the store as it was; a successful one binds.
+    EXPECT_EQ(st->unifyIn({{mkArrow(mkTid("a"), intType()), mkArrow(boolType(), boolType())}}).kind(),
+              UnifyKind::ConstructorMismatch);
+    EXPECT_TRUE(st->asSubst().isIdentity());
+    EXPECT_TRUE(st->unifyIn({{mkTid("a"), mkListType(mkTid("b"))}}).isOk());
+    EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("a"), mkTid("a")))), "[b] -> [b]");
+    // A scheme's bound names are not replaced.
+    EXPECT_EQ(typeText(st->resolve(mkTAbs({"a"}, mkTid("a")))), "TAbs [\"a\"] (Tid \"a\")");
+    // Free type variables of the environment: open bindings only, shadowed ones skipped.
+    CheckEnv env = CheckEnv().with("x", mkTid("a")).with("k", intType()).with("y", mkTid("c")).with("y", intType());
+    EXPECT_EQ(st->envTypeVars(env), std::vector<std::string>{"b"});
+    EXPECT_TRUE(eqType(*env.lookup("y"), intType()));
+    EXPECT_EQ(env.names(), (std::vector<std::string>{"k", "x", "y"}));
+    CheckEnv first = CheckEnv::fromTypeEnv({{"f", intType()}, {"f", boolType()}});
+    EXPECT_TRUE(eqType(*first.lookup("f"), intType()));
+}
+
+TEST(InferExpressions, SupplyConsumptionFollowsTheShape) {
+    using namespace infer;
+    auto run = [](const std::string& text, const TypeEnv& env) {
+        std::ostringstream log;
+        Pass p(CheckState::fresh());
+        Type t = checkExpr(p, parseExpression(text, log), CheckEnv::fromTypeEnv(env));
+        return std::make_pair(showType(p.st().resolve(t)), p.st().used());
+    };
+    EXPECT_EQ(run("\\x -> x", {}), std::make_pair(std::string("a -> a"), std::uint64_t{1}));
+    EXPECT_EQ(run("5", {}), std::make_pair(std::string("Int"), std::uint64_t{0}));
+    EXPECT_EQ(run("f x", {{"f", readType("Int -> Bool")}, {"x", intType()}}),
+              std::make_pair(std::string("Bool"), std::uint64_t{1}));
+    // An unknown name takes one name (the placeholder's) and the application its own.
+    EXPECT_EQ(run("y", {}), std::make_pair(std::string("a"), std::uint64_t{1}));
+    EXPECT_EQ(run("[]", {}).second, 1u);
+}
+
+TEST(InferExpressions, FreeVariablesAndDefines) {
+    std::ostringstream log;
+    EXPECT_EQ(infer::exprFreeVars(parseExpression("\\x -> f x x", log)), std::vector<std::string>{"f"});
+    EXPECT_EQ(infer::exprFreeVars(parseExpression("x x", log)), std::vector<std::string>{"x"});
+    EXPECT_EQ(infer::exprDefines(parseExpression("f x y", log)), std::vector<std::string>{"f"});
+    EXPECT_THROW(infer::exprDefines(parseExpression("\\x -> x", log)), MessageError);
+    try {
+        infer::exprDefines(parseExpression("let y = 1 in y", log));
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "cannot define a let-expression");
+    }
+}
+
+TEST(InferTheories, EmptyTheory) {
+    TheoryCheck tc = checkTheory(mkNoTheo(), Lazy<CheckEnv>::defer([]() -> CheckEnv { failWith("unused"); }),
+                                 test::noTable());
+    EXPECT_EQ(concatTheoryErrors(tc.messages), "");
+    EXPECT_TRUE(tc.names.empty());
+    EXPECT_TRUE(tc.headed.elems.isEnd());
+    EXPECT_TRUE(tc.expanded.get().elems.isEnd());
+    EXPECT_TRUE(tc.typed.get().elems.isEnd());
+    EXPECT_TRUE(tc.rules.get().empty());
+}
+
+TEST(InferTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
+    TheoryCheck tc = checkText("m: map f [] = []", {{"map", readType("(a -> b) -> [a] -> [b]")}});
+    EXPECT_EQ(concatTheoryErrors(tc.messages), "");
+    EXPECT_EQ(tc.names, (std::vector<std::string>{"map", "f"}));
+    const Expr& lhs = tc.rules.get().at(0).equation.first;
+    const Expr& mapNode = lhs.fun().fun();
+    ASSERT_TRUE(mapNode.isCon());
+    EXPECT_EQ(mapNode.constant().constrName(), "map");
+    EXPECT_TRUE(lhs.fun().arg().isVar());
+    EXPECT_EQ(showType(lhs.fun().arg().type()), "d -> g");
+    const Expr& plainMap = tc.headed.elems.item().ceq().eqn.lhs.fun().fun();
+    EXPECT_TRUE(plainMap.isVar());
+    try {
+        plainMap.type();
+        ADD_FAILURE();
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "file not yet typechecked");
+    }
+}
+
+TEST(InferTheories, EveryRuleStartsAtTheFirstName) {
+    TheoryCheck tc = checkText("a: f x = x; b: g y = y");
+    const std::vector<Rule>& rules = tc.rules.get();
+    ASSERT_EQ(rules.size(), 2u);
+    EXPECT_EQ(typeText(rules[0].equation.first.fun().type()), typeText(rules[1].equation.first.fun().type()));
+    EXPECT_EQ(showType(rules[1].equation.first.fun().type()), "b -> b");
+    EXPECT_EQ(tc.names, (std::vector<std::string>{"f", "x", "g", "y"}));
+}
+
+TEST(InferTheories, ConditionsDoNotSeeEachOthersSubstitutions) {
+    // The second condition sees x at its fresh type, not at Int: no report anywhere.
+    TheoryCheck tc = checkText("c: f x = x, if { x = 1; x = True }");
+    EXPECT_EQ(concatTheoryErrors(tc.messages), "");
+    const Rule& r = tc.rules.get().at(0);
+    ASSERT_EQ(r.conditions.size(), 2u);
+    EXPECT_EQ(showType(r.conditions[0].first.type()), "Int");
+    EXPECT_EQ(showType(r.equation.second.type()), "Int");
+}
+
+TEST(InferTheories, ConditionalEquationReportPrintsTheWholeRule) {
+    TheoryCheck tc = checkText("c: x = 1, if { x = True }");
+    EXPECT_EQ(concatTheoryErrors(tc.messages),
+              ">TYPE ERROR near line 1\n"
+              "x = 1\n>mismatch of type constructors\n>between type: Bool\n>and type: Int\n");
+}
+
+TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
+    Lazy<CheckEnv> none = Lazy<CheckEnv>::defer([]() -> CheckEnv { failWith("no program loaded"); });
+    TheoryCheck tc = checkTheory(test::readTheo("e: 1 + 2 = 3"), none, test::noTable());
+    EXPECT_EQ(concatTheoryErrors(tc.messages), "");
+    EXPECT_EQ(showType(tc.rules.get().at(0).equation.first.type()), "Int");
+    // With a variable the environment decides what is a rule variable: it is read when the
+    // equation is checked, that is when its reports or rules are first read.
+    TheoryCheck withVar = checkTheory(test::readTheo("e: x + 2 = 3"), none, test::noTable());
+    EXPECT_EQ(withVar.names, std::vector<std::string>{"x"});
+    try {
+        concatTheoryErrors(withVar.messages);
+        ADD_FAILURE();
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "no program loaded");
+    }
+}
+
+TEST(InferTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
+    TheoryCheck tc = checkText("a: 1 = True; DEFINITION g; b: y = x");
+    std::ostringstream out;
+    try {
+        writeTheoryErrors(tc.messages, out);
+        ADD_FAILURE();
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time");
+    }
+    EXPECT_EQ(out.str().substr(0, 24), ">TYPE ERROR near line 1\n");
+    EXPECT_EQ(tc.names, (std::vector<std::string>{"g", "y", "x"}));
+    EXPECT_EQ(test::showTheo(tc.headed.elems), "a @1: 1 = True | DEFINITION g | b @1: y = x");
+    try {
+        tc.rules.get();
+        ADD_FAILURE();
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time (theor)");
+    }
+    try {
+        tc.typed.get();
+        ADD_FAILURE();
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time (term)");
+    }
+}
+
+TEST(InferTheories, DefinitionHeadersExpandFromTheTable) {
+    std::ostringstream log;
+    const Decl f1 = mkFun(parseExpression("f 0", log), parseExpression("1", log));
+    const Decl f2 = mkFun(parseExpression("f n", log), parseExpression("n", log));
+    DefnRules table = unionRulesRestFirst(makedefnrewrite("definition of ", {"f"}, f1),
+                                          makedefnrewrite("definition of ", {"f"}, f2));
+    TheoryCheck tc = checkTheory(test::readTheo("DEFINITION f; r: x = x; DEFINITION h"), test::envOf({}),
+                                 Lazy<DefnRules>(table));
+    EXPECT_EQ(test::showTheo(tc.expanded.get().elems),
+              "definition of f @0: (f n) = n | definition of f @0: (f 0) = 1 | r @1: x = x");
+    EXPECT_EQ(tc.undefinedDefinitions.get(), std::vector<std::string>{"h"});
+    EXPECT_EQ(tc.names, (std::vector<std::string>{"f", "x", "h"}));
+}
+
+TEST(InferRules, DefinitionRuleTables) {
+    std::ostringstream log;
+    const Decl d = mkFun(parseExpression("(f, g)", log), parseExpression("(1, 2)", log));
+    DefnRules t = makedefnrewrite("definition of ", {"f", "g"}, d);
+    const std::vector<Ceq>& fr = lookupFM(NameOrd{}, t, std::string("f"))->get();
+    ASSERT_EQ(fr.size(), 1u);
+    EXPECT_EQ(fr[0].label, "definition of f,g");
+    EXPECT_EQ(fr[0].line, 0);
+    EXPECT_TRUE(fr[0].conds.isEnd());
+    DefnRules bad = makedefnrewrite("p ", {"f"}, mkDec(parseExpression("f", log), intType()));
+    EXPECT_THROW(lookupFM(NameOrd{}, bad, std::string("f"))->get(), PatternMatchFailure);
+    EXPECT_TRUE(addDefinitionRules(DefnRules(), mkNoTheo()).elems.isEnd());
+    Theory both = addDefinitionRules(t, test::readTheo("r: x = x"));
+    EXPECT_EQ(test::showTheo(both.elems),
+              "definition of f,g @0: ((Tuple2 f) g) = ((Tuple2 1) 2) | definition of f,g @0: ((Tuple2 f) g) = ((Tuple2 1) 2) | "
+              "r @1: x = x");
+}
+
+}  // namespace
+}  // namespace plim

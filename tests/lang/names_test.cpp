@@ -1,0 +1,145 @@
+#include "lang/names.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/pair_utils.h"
+#include "support/errors.h"
+#include "support/failure_text.h"
+
+namespace plim {
+namespace {
+
+std::string nth(NameList l, std::size_t n) { return l.drop(n - 1).head(); }
+
+TEST(NameSequence, PositionsAcrossLengths) {
+    EXPECT_EQ(nthName(0), "a");
+    EXPECT_EQ(nthName(25), "z");
+    EXPECT_EQ(nthName(26), "aa");
+    EXPECT_EQ(nthName(27), "ab");
+    EXPECT_EQ(nthName(51), "az");
+    EXPECT_EQ(nthName(52), "ba");
+    EXPECT_EQ(nthName(701), "zz");
+    EXPECT_EQ(nthName(702), "aaa");
+    EXPECT_EQ(nthName(702 + 17575), "zzz");
+    EXPECT_EQ(nthName(702 + 17576), "aaaa");
+}
+
+TEST(NameSequence, VarNamesCountsFromOne) {
+    EXPECT_EQ(nth(varNames(), 1), "a");
+    EXPECT_EQ(nth(varNames(), 26), "z");
+    EXPECT_EQ(nth(varNames(), 27), "aa");
+    EXPECT_EQ(nth(varNames(), 28), "ab");
+    EXPECT_EQ(nth(varNames(), 52), "az");
+    EXPECT_EQ(nth(varNames(), 53), "ba");
+    EXPECT_EQ(nth(varNames(), 702), "zz");
+    EXPECT_EQ(nth(varNames(), 703), "aaa");
+}
+
+TEST(NameSequence, PositionIsTheInverseOfNthName) {
+    for (std::uint64_t n : {0ull, 25ull, 26ull, 701ull, 702ull, 123456ull, 987654321ull})
+        EXPECT_EQ(namePosition(nthName(n)), n);
+    EXPECT_EQ(namePosition(""), std::nullopt);
+    EXPECT_EQ(namePosition("a1"), std::nullopt);
+    EXPECT_EQ(namePosition("A"), std::nullopt);
+}
+
+TEST(NameSequence, OrderIsShorterFirstThenAlphabetical) {
+    EXPECT_TRUE(nameBefore("z", "aa"));
+    EXPECT_FALSE(nameBefore("aa", "z"));
+    EXPECT_TRUE(nameBefore("a", "b"));
+    EXPECT_FALSE(nameBefore("c", "c"));
+}
+
+TEST(NameList, WithoutSkipsExactlyTheGivenNames) {
+    NameList l = varNames().without({"b", "aa", "Foo", "x1", "c"});
+    EXPECT_EQ(l.take(4), (std::vector<std::string>{"a", "d", "e", "f"}));
+    EXPECT_EQ(l.drop(24).take(3), (std::vector<std::string>{"ab", "ac", "ad"}));
+    // The head itself can be removed; later removals keep earlier ones.
+    NameList m = l.without({"a"}).without({"e"});
+    EXPECT_EQ(m.take(3), (std::vector<std::string>{"d", "f", "g"}));
+    // The original is unchanged.
+    EXPECT_EQ(varNames().take(2), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST(NameList, FiniteListsEndAndFilter) {
+    NameList l = NameList::fromVector({"x", "y", "z"});
+    EXPECT_EQ(l.take(5), (std::vector<std::string>{"x", "y", "z"}));
+    EXPECT_TRUE(l.drop(3).empty());
+    EXPECT_EQ(l.without({"y"}).take(5), (std::vector<std::string>{"x", "z"}));
+    EXPECT_THROW(NameList().head(), MessageError);
+}
+
+TEST(NameSupply, NextNameTakesFromTheFirstList) {
+    NameSupply s{varNames(), NameList::fromVector({"t"})};
+    auto [n, rest] = nextName(s);
+    EXPECT_EQ(n, "a");
+    EXPECT_EQ(rest.vars.take(2), (std::vector<std::string>{"b", "c"}));
+    EXPECT_EQ(rest.tyvars.take(2), (std::vector<std::string>{"t"}));
+    // Two holders of one supply get the same names.
+    EXPECT_EQ(nextName(s).first, "a");
+}
+
+TEST(Comb, PicksTheListFurtherAlong) {
+    const NameList b = varNames().drop(1), c = varNames().drop(2);
+    EXPECT_EQ(comb(b, c).head(), "c");
+    EXPECT_EQ(comb(c, b).head(), "c");
+    const NameList c2 = NameList::fromVector({"c", "x"});
+    EXPECT_EQ(comb(c2, c).take(2), (std::vector<std::string>{"c", "x"}));  // a tie keeps the first
+    // By position in the sequence, not as plain strings: "aa" is further along than "z".
+    const NameList z = varNames().drop(25), aa = varNames().drop(26);
+    EXPECT_EQ(comb(z, aa).head(), "aa");
+    EXPECT_EQ(comb(aa, z).head(), "aa");
+}
+
+TEST(Comb, EmptyListFailsOnlyWhenExamined) {
+    const NameList one = NameList::fromVector({"a"});
+    NameList bad1 = comb(NameList(), one);
+    NameList bad2 = comb(one, NameList());
+    EXPECT_EQ(failureText([&] { bad1.empty(); }), "Names:92|function comb");
+    EXPECT_EQ(failureText([&] { bad2.head(); }), "Names:92|function comb");
+    // One failing component leaves the other alone.
+    NameSupply s = combPair({NameList(), varNames()}, {one, varNames().drop(3)});
+    EXPECT_EQ(s.tyvars.head(), "d");
+    EXPECT_EQ(failureText([&] { s.vars.head(); }), "Names:92|function comb");
+}
+
+TEST(Renaming, RenameAndLookUp) {
+    const NameList t = NameList::fromVector({"q"});
+    RenameState st{{NameList::fromVector({"a", "b"}), t}, {}, {}};
+    auto [n1, st1] = renameFirst("x", st);
+    EXPECT_EQ(n1, "a");
+    EXPECT_EQ(st1.supply.vars.take(5), (std::vector<std::string>{"b"}));
+    auto [n2, st2] = renameFirst("x", st1);
+    EXPECT_EQ(n2, "b");
+    EXPECT_TRUE(st2.supply.vars.empty());
+    EXPECT_EQ(toVector(st2.firstRenaming),
+              (std::vector<std::pair<std::string, std::string>>{{"x", "b"}, {"x", "a"}}));
+    EXPECT_TRUE(st2.secondRenaming.empty());
+    EXPECT_EQ(renamedFirst("x", st2).first, "b");
+    EXPECT_EQ(renamedFirst("y", st2).first, "y");
+    EXPECT_EQ(renamedSecond("x", st2).first, "x");
+    EXPECT_EQ(failureText([&] { renameFirst("z", st2); }), "Names:65|lambda");
+
+    auto [m, st3] = renameSecond("u", st2);
+    EXPECT_EQ(m, "q");
+    EXPECT_EQ(renamedSecond("u", st3).first, "q");
+    EXPECT_EQ(failureText([&] { renameSecond("v", st3); }), "Names:71|lambda");
+}
+
+TEST(Renaming, RunRenamingDropsTheRenamings) {
+    auto twice = [](const RenameState& st) {
+        auto [a, st1] = renameFirst("x", st);
+        auto [b, st2] = renameFirst("y", st1);
+        return mkPair(a + b, st2);
+    };
+    auto [r, rest] = runRenaming(twice, initialNameSupply());
+    EXPECT_EQ(r, "ab");
+    EXPECT_EQ(rest.vars.take(2), (std::vector<std::string>{"c", "d"}));
+    EXPECT_EQ(rest.tyvars.head(), "a");
+}
+
+}  // namespace
+}  // namespace plim

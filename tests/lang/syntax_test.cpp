@@ -1,0 +1,150 @@
+#include "lang/syntax.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "lang/syntax_dump.h"
+
+namespace plim {
+namespace {
+
+const Type a = mkTid("a");
+Expr var(const std::string& name) { return mkVar(name, a); }
+
+TEST(SyntaxText, TheFiveExamples) {
+    EXPECT_EQ(showExprSyntax(var("x")), "Var \"x\" (Tid \"a\")");
+    EXPECT_EQ(showsPrecExpr(11, var("x")), "(Var \"x\" (Tid \"a\"))");
+    Defs defs = mkOneDef(mkFun(mkVar("f", a), mkCon(mkNul(), a)), mkNoDef(), 3);
+    EXPECT_EQ(showSyntax(defs), "OneDef (Fun (Var \"f\" (Tid \"a\")) (Con Nul (Tid \"a\"))) NoDef 3");
+    EXPECT_EQ(showSyntax(mkAlt("Cons", {a, mkListType(a)})), "Alt \"Cons\" [Tid \"a\",TCon \"List\" [Tid \"a\"]]");
+    Rewrite r = mkRewrite("t", {"f", "g"}, mkDList(mkNoDef()), mkDList(mkNoDef()), mkTheory(mkNoTheo()));
+    EXPECT_EQ(showSyntax(r), "Rewrite \"t\" [\"f\",\"g\"] (DList NoDef) (DList NoDef) (Theory NoTheo)");
+}
+
+TEST(SyntaxText, StringEscapes) {
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x0EH"), a)), "Var \"\\SO\\&H\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x0E" "A"), a)), "Var \"\\SOA\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\xC8" "1\xC8x"), a)), "Var \"\\200\\&1\\200x\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar(std::string("\x7F\x01\n\"\\"), a)), "Var \"\\DEL\\SOH\\n\\\"\\\\\" (Tid \"a\")");
+    EXPECT_EQ(showExprSyntax(mkVar("", a)), "Var \"\" (Tid \"a\")");
+}
+
+TEST(SyntaxText, LinesAndBareConstructors) {
+    Eqn e = mkEqn(var("x"), var("y"));
+    EXPECT_EQ(showSyntax(mkCeq("l", mkOneEq(e, mkNoEq()), e, -1)),
+              "Ceq \"l\" (OneEq (Eqn (Var \"x\" (Tid \"a\")) (Var \"y\" (Tid \"a\"))) NoEq) "
+              "(Eqn (Var \"x\" (Tid \"a\")) (Var \"y\" (Tid \"a\"))) (-1)");
+    EXPECT_EQ(showSyntax(mkCeq("", mkNoEq(), e, 0)).substr(0, 13), "Ceq \"\" NoEq (");
+    EXPECT_EQ(showSyntax(mkCeq("", mkNoEq(), e, 0)).back(), '0');
+    EXPECT_EQ(showSyntax(mkAlt("Nil", {})), "Alt \"Nil\" []");
+    EXPECT_EQ(showsPrecSyntax(11, mkNoDef()), "NoDef");
+    EXPECT_EQ(showsPrecSyntax(11, mkNoAlt(), "!"), "NoAlt!");
+    EXPECT_EQ(showListSyntax(std::vector<Expr>{var("x"), var("y")}, "."),
+              "[Var \"x\" (Tid \"a\"),Var \"y\" (Tid \"a\")]."); 
+    EXPECT_EQ(showListSyntax(std::vector<Alt>{}), "[]");
+}
+
+TEST(SyntaxText, EveryConstructor) {
+    const Type intT = intType();
+    Expr lam = mkLam(mkVar("x", intT), mkVar("x", intT), mkArrow(intT, intT));
+    EXPECT_EQ(showExprSyntax(lam), "Lam (Var \"x\" (TCon \"Int\" [])) (Var \"x\" (TCon \"Int\" [])) "
+                             "(TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])");
+    Expr ap = mkAp(lam, mkCon(mkNumber(-2), intT), intT);
+    EXPECT_EQ(showsPrecExpr(11, ap, "|"), "(Ap (" + showExprSyntax(lam) + ") (Con (Number (-2)) (TCon \"Int\" [])) (TCon \"Int\" []))|");
+    Expr let = mkLet(mkDList(mkNoDef()), var("b"), a);
+    EXPECT_EQ(showExprSyntax(let), "Let (DList NoDef) (Var \"b\" (Tid \"a\")) (Tid \"a\")");
+
+    Decl dec = mkDec(var("f"), a);
+    EXPECT_EQ(showSyntax(dec), "Dec (Var \"f\" (Tid \"a\")) (Tid \"a\")");
+    Decl data = mkData(mkTCon("T", {}), mkOneAlt(mkAlt("C", {}), mkNoAlt()));
+    EXPECT_EQ(showSyntax(data), "Data (TCon \"T\" []) (OneAlt (Alt \"C\" []) NoAlt)");
+
+    Theo theo = mkDefnTheo("f", mkCeqTheo(mkCeq("r", mkNoEq(), mkEqn(var("x"), var("x")), 2), mkNoTheo()));
+    EXPECT_EQ(showSyntax(mkTheory(theo)),
+              "Theory (DefnTheo \"f\" (CeqTheo (Ceq \"r\" NoEq (Eqn (Var \"x\" (Tid \"a\")) (Var \"x\" (Tid \"a\"))) 2) "
+              "NoTheo))");
+
+    Rewrite r = mkRewrite("t", {}, mkDList(mkNoDef()), mkDList(mkNoDef()), mkTheory(mkNoTheo()));
+    Elems elems = mkOneElem(mkDefElem(dec), mkOneElem(mkTrafoElem(r), mkNoElem(), 7), 5);
+    EXPECT_EQ(showSyntax(mkSourceFile(elems)),
+              "SourceFile (OneElem (DefElem (Dec (Var \"f\" (Tid \"a\")) (Tid \"a\"))) "
+              "(OneElem (TrafoElem (Rewrite \"t\" [] (DList NoDef) (DList NoDef) (Theory NoTheo))) NoElem 7) 5)");
+    Block blocks = mkDefsBlock(mkDList(mkNoDef()), mkTrafoBlock(r, mkEmptyBlock()));
+    EXPECT_EQ(showSyntax(mkProg(blocks)),
+              "Prog (DefsBlock (DList NoDef) (TrafoBlock (Rewrite \"t\" [] (DList NoDef) (DList NoDef) "
+              "(Theory NoTheo)) Empty))");
+}
+
+TEST(Syntax, ApplicationTypeReadOnDemand) {
+    int reads = 0;
+    Expr lazyAp = mkApLazy(var("f"), var("x"), Lazy<Type>::defer([&reads]() -> Type {
+                               ++reads;
+                               failWith("cannot take result type of non-function");
+                           }));
+    EXPECT_EQ(reads, 0);
+    EXPECT_FALSE(lazyAp.typeIsEvaluated());
+    EXPECT_TRUE(lazyAp.fun().sameNode(lazyAp.fun()));
+    EXPECT_EQ(lazyAp.arg().name(), "x");
+    try {
+        lazyAp.type();
+        FAIL() << "expected the type to fail";
+    } catch (const MessageError& e) {
+        EXPECT_EQ(e.message(), "cannot take result type of non-function");
+    }
+    EXPECT_EQ(reads, 1);
+}
+
+TEST(Syntax, FieldsAndChains) {
+    Expr let = mkLet(mkDList(mkOneDef(mkFun(var("x"), var("y")), mkNoDef(), 4)), var("x"), a);
+    EXPECT_TRUE(let.isLet());
+    EXPECT_EQ(let.body().name(), "x");
+    const DefItem& item = let.defs().defs.item();
+    EXPECT_EQ(item.line, 4);
+    EXPECT_EQ(item.decl.kind(), DeclKind::Fun);
+    EXPECT_EQ(item.decl.fun().rhs.name(), "y");
+    EXPECT_TRUE(let.defs().defs.rest().isEnd());
+
+    Eqs eqs = Eqs::fromVector({mkEqn(var("a"), var("b")), mkEqn(var("c"), var("d"))});
+    EXPECT_EQ(eqs.length(), 2u);
+    EXPECT_EQ(eqs.toVector()[1].lhs.name(), "c");
+    EXPECT_TRUE(mkOneEq(mkEqn(var("e"), var("e")), eqs).rest().sameCell(eqs));
+}
+
+// A cons chain x : x : ... : [] of n elements, as nested applications.
+Expr consChain(int n) {
+    const Type list = mkListType(a);
+    const Type consT = mkArrow(a, mkArrow(list, list));
+    Expr chain = mkCon(mkNul(), list);
+    for (int i = 0; i < n; ++i) {
+        Expr head = mkAp(mkCon(mkBinop(Op::Cons), consT), var("x"), mkArrow(list, list));
+        chain = mkAp(head, chain, list);
+    }
+    return chain;
+}
+
+TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
+    {
+        Expr chain = consChain(100000);
+        std::string text = showExprSyntax(chain);
+        EXPECT_EQ(text.rfind("Ap (Ap (Con (Binop Cons) ", 0), 0u);
+        EXPECT_TRUE(text.ends_with(" (TCon \"List\" [Tid \"a\"])"));
+    }
+    {
+        Defs defs;
+        for (int i = 0; i < 100000; ++i) defs = mkOneDef(mkFun(var("f"), var("g")), defs, i);
+        EXPECT_EQ(defs.length(), 100000u);
+        std::string text = showSyntax(mkDList(defs));
+        EXPECT_NE(text.find("(Var \"g\" (Tid \"a\"))) NoDef 0) 1) 2)"), std::string::npos);
+        EXPECT_TRUE(text.ends_with(" 99998) 99999)"));
+    }
+    // A left spine: f x x x ... x.
+    Expr spine = var("f");
+    for (int i = 0; i < 100000; ++i) spine = mkAp(spine, var("x"), a);
+    std::string prefix = "Ap ";
+    for (int i = 1; i < 100000; ++i) prefix += "(Ap ";
+    EXPECT_TRUE(showExprSyntax(spine).starts_with(prefix + "(Var \"f\""));
+}
+
+}  // namespace
+}  // namespace plim

@@ -1,0 +1,56 @@
+// Unification over many bindings: the bindings stay triangular while solving, and the unifier
+// maps every variable straight to its solved type.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "lang/types.h"
+
+namespace plim {
+namespace {
+
+Type w(int i) { return mkTid("w" + std::to_string(i)); }
+
+TEST(TypesUnifyScaling, ChainedEquationsSolveToNestedTypes) {
+    const int n = 2000;
+    std::vector<TypeEquation> eqs;
+    for (int i = 0; i < n; ++i) eqs.emplace_back(w(i), mkListType(w(i + 1)));
+    const UnifyResult u = unify(eqs, identitySubst());
+    ASSERT_TRUE(u.isOk());
+    EXPECT_EQ(u.unifier().bindings().size(), static_cast<std::size_t>(n));
+    Type expected = w(n);
+    for (int i = 0; i < 3; ++i) expected = mkListType(expected);
+    EXPECT_TRUE(eqType(u.unifier()("w" + std::to_string(n - 3)), expected));
+    // Every binding is applied to the later ones: w0 is n lists deep.
+    Type at = u.unifier()("w0");
+    int depth = 0;
+    while (at.isTCon()) {
+        at = at.args().front();
+        ++depth;
+    }
+    EXPECT_EQ(depth, n);
+}
+
+TEST(TypesUnifyScaling, StartingSubstitutionIsExtendedAndFailuresSeeBindings) {
+    // s maps c to [a]; solving a = Int extends it, and c's type gets the binding too.
+    const UnifyResult r = unify({{mkTid("a"), intType()}}, TypeSubst::fromMap({{"c", mkListType(mkTid("a"))}}));
+    ASSERT_TRUE(r.isOk());
+    EXPECT_TRUE(eqType(r.unifier()("c"), mkListType(intType())));
+    EXPECT_TRUE(eqType(r.unifier()("a"), intType()));
+    // The failing pair is shown with the bindings found before it.
+    const UnifyResult f = unify({{mkTid("a"), intType()}, {mkArrow(mkTid("a"), mkTid("b")), mkArrow(boolType(), mkTid("b"))}},
+                                identitySubst());
+    ASSERT_EQ(f.kind(), UnifyKind::ConstructorMismatch);
+    EXPECT_TRUE(eqType(f.left(), intType()));
+    EXPECT_TRUE(eqType(f.right(), boolType()));
+    // An occurs failure names the variable and the type with the bindings applied.
+    const UnifyResult o = unify({{mkTid("b"), mkListType(mkTid("a"))}, {mkTid("a"), mkArrow(mkTid("b"), intType())}},
+                                identitySubst());
+    ASSERT_EQ(o.kind(), UnifyKind::OccursFailure);
+    EXPECT_EQ(o.var(), "a");
+    EXPECT_TRUE(eqType(o.occursIn(), mkArrow(mkListType(mkTid("a")), intType())));
+}
+
+}  // namespace
+}  // namespace plim

@@ -1,0 +1,260 @@
+// The pruned evaluation of the layout library against the exhaustive one it replaced (kept in
+// pretty_reference.{h,cpp}): random documents rendered with both at widths 1 to 200 must give
+// the same text.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/big_stack.h"
+#include "layout/differential.h"
+
+namespace plim {
+namespace {
+
+using namespace difftest;
+
+// A random document as a tree of combinator applications, built with either library.
+struct Shape {
+    int kind = 0;
+    std::string text;
+    LayoutInt n = 0;
+    std::vector<std::shared_ptr<Shape>> parts;
+};
+using ShapePtr = std::shared_ptr<Shape>;
+
+constexpr int kShapeKinds = 18;
+
+ShapePtr randomShape(Random& r, int budget) {
+    auto s = std::make_shared<Shape>();
+    s->kind = budget <= 1 ? 0 : static_cast<int>(r.below(kShapeKinds));
+    if (s->kind == 0) {
+        s->text = std::string(r.below(7), static_cast<char>('a' + r.below(26)));
+        return s;
+    }
+    s->n = r.below(4);
+    const unsigned count = s->kind >= 9 ? 1 + r.below(4) : (s->kind >= 5 ? 1 : 2);
+    for (unsigned i = 0; i < count; ++i) s->parts.push_back(randomShape(r, (budget - 1) / static_cast<int>(count)));
+    if (s->kind == 14) s->parts.resize(3, s->parts.back());  // a conditional has three parts
+    return s;
+}
+
+template <class L>
+typename L::D build(const Shape& s) {
+    std::vector<typename L::D> ps;
+    for (const ShapePtr& p : s.parts) ps.push_back(build<L>(*p));
+    switch (s.kind) {
+    case 0: return s.text.empty() && s.n == 0 ? L::empty() : L::text(s.text);
+    case 1: return L::beside(ps[0], ps[1]);
+    case 2: return L::above(ps[0], ps[1]);
+    case 3: return L::besideSpace(ps[0], ps[1]);
+    case 4: return L::join(ps[0], ps[1]);
+    case 5: return L::filter(ps[0]);
+    case 6: return L::indent(s.n, ps[0]);
+    case 7: return L::parens(ps[0]);
+    case 8: return funDef<L>(ps[0], L::beside(L::text(" = "), ps[0]));
+    case 9: return L::hv(ps);
+    case 10: return L::hvSp(ps);
+    case 11: return L::aboves(ps);
+    case 12: return L::spaced(ps);
+    case 13: return L::block(ps);
+    case 14: return L::cond(ps[0], ps[1], ps[2]);
+    case 15: return hvEach<L>(ps);
+    case 16: return tightBlock<L>(ps);
+    default: {  // laid out by the lazy rules; words only, as the exhaustive fill soon runs out of stack
+        std::vector<typename L::D> words;
+        for (const ShapePtr& p : s.parts) words.push_back(L::text(p->text.empty() ? "w" : p->text));
+        return L::fill(words);
+    }
+    }
+}
+
+// On a large stack: the exhaustive evaluation recurses deeply on some documents.
+TEST(PrettyDifferential, RandomDocuments) {
+    runOnLargeStack([] {
+        Random r{12345};
+        for (int round = 0; round < 10000 && !::testing::Test::HasFatalFailure(); ++round) {
+            const ShapePtr s = randomShape(r, 4 + static_cast<int>(r.below(24)));
+            expectSameTexts(build<Pruned>(*s), build<Exhaustive>(*s), r, "document " + std::to_string(round));
+        }
+        return 0;
+    });
+}
+
+// Lists longer than the shared templates take the list's own node; their items are random
+// documents, some of them long lists again.
+TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {
+    runOnLargeStack([] {
+        Random r{777};
+        for (int round = 0; round < 300 && !::testing::Test::HasFailure(); ++round) {
+            std::vector<ShapePtr> items;
+            const unsigned length = 33 + r.below(40);
+            for (unsigned i = 0; i < length; ++i) items.push_back(randomShape(r, 1 + static_cast<int>(r.below(4))));
+            auto list = std::make_shared<Shape>();
+            list->kind = 10;
+            list->parts = items;
+            if (round % 3 == 0) list->parts[r.below(length)] = std::make_shared<Shape>(*list);
+            const Pruned::D pruned = build<Pruned>(*list);
+            const Exhaustive::D exhaustive = build<Exhaustive>(*list);
+            const LayoutInt any = 1 + static_cast<LayoutInt>(r.below(200));
+            for (LayoutInt w : std::vector<LayoutInt>{any, 80, 120, 160, 200, 260, 330, 400})
+                EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "list " << round << " at width " << w;
+        }
+        return 0;
+    });
+}
+
+// Long stacks whose items have several layouts, some of them stacks themselves: a render keeps
+// only the texts of each item's chosen layouts, and releases the long chain in a loop.
+template <class L>
+typename L::D stackOfChoices(int items, bool nested) {
+    std::vector<typename L::D> ds;
+    for (int i = 0; i < items; ++i) {
+        const std::string n = std::to_string(i);
+        typename L::D call = L::hvSp({L::text("f" + n), L::text("alpha"), L::parens(L::hvSp({L::text("g"), L::text(n)}))});
+        typename L::D item = i % 3 == 0   ? L::cond(L::text("c" + n), call, L::text("e"))
+                             : i % 3 == 1 ? L::aboves({call, L::block({L::text("a"), call})})
+                                          : funDef<L>(L::text("x" + n), call);
+        ds.push_back(item);
+    }
+    if (!nested) return L::aboves(ds);
+    typename L::D acc = L::empty();
+    for (auto it = ds.rbegin(); it != ds.rend(); ++it) acc = L::above(*it, acc);
+    return acc;
+}
+
+TEST(PrettyDifferential, LongStacksOfChoices) {
+    runOnLargeStack([] {
+        for (bool nested : {false, true}) {
+            const Pruned::D pruned = stackOfChoices<Pruned>(400, nested);
+            const Exhaustive::D exhaustive = stackOfChoices<Exhaustive>(400, nested);
+            for (LayoutInt w : {5, 12, 25, 40, 80})
+                EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << nested << " at width " << w;
+        }
+        return 0;
+    });
+}
+
+// Items whose parts each fit but whose side-by-side layouts may all be too wide: such an item
+// has no layout without being too wide, and neither may the stack of a list of them, so the
+// list's line, too wide itself, can still be the only layout there is.
+template <class L>
+typename L::D choicesSideBySide(int k) {
+    const auto choice = [](const std::string& a, const std::string& b) {
+        return L::join(L::text(std::string(static_cast<std::size_t>(a.size()), 'a') + a),
+                       L::above(L::text(b + b + b), L::text("c")));
+    };
+    return L::beside(choice(std::string(static_cast<std::size_t>(k), 'x'), "yy"), choice("z", std::string(static_cast<std::size_t>(k), 'w')));
+}
+
+template <class L>
+typename L::D listOfChoices(int items, int k, bool mixed) {
+    std::vector<typename L::D> ds;
+    for (int i = 0; i < items; ++i)
+        ds.push_back(mixed && i % 2 == 1 ? L::text(std::string(static_cast<std::size_t>(1 + i), 'q')) : choicesSideBySide<L>(k + i));
+    return L::hvSp(std::move(ds));
+}
+
+TEST(PrettyDifferential, HorizontalOrVerticalListsOfItemsWithoutLayouts) {
+    for (int items : {1, 2, 3, 5, 40})
+        for (int k : {1, 3, 6})
+            for (bool mixed : {false, true}) {
+                const Pruned::D pruned = listOfChoices<Pruned>(items, k, mixed);
+                const Exhaustive::D exhaustive = listOfChoices<Exhaustive>(items, k, mixed);
+                for (LayoutInt w = 1; w <= 48; ++w)
+                    EXPECT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w))
+                        << items << " items, k " << k << (mixed ? ", mixed" : "") << ", width " << w;
+            }
+}
+
+// Documents whose first layout may or may not be certain to be one line: a part without lines
+// but with a marker beside or below a line, a choice between a line and a taller arrangement,
+// templates with a choice inside, lists with an empty item, a pair below a line.  Rendered
+// alone and as parts of a stack (where only the first layout of each is read), at every width
+// up to past their lines.
+template <class L>
+std::vector<typename L::D> maybeOneLine() {
+    const auto d = [](const char* s) { return L::text(s); };
+    const typename L::D noLines = L::filter(L::empty());
+    return {hvEach<L>({L::indent(1, d("qqqqq")), L::above(noLines, L::beside(d("uuuu"), d("pppppp")))}),
+            L::beside(L::join(d("a long line"), L::above(d("short"), d("lines"))), d(";")),
+            funDef<L>(L::join(d("lhs"), L::above(d("l"), d("hs"))), L::beside(d(" = "), L::hvSp({d("f"), d("x"), d("y")}))),
+            tightBlock<L>({d("a"), L::hvSp({d("g"), d("b")}), tightBlock<L>({d("c"), d("d")})}),
+            L::beside(d("x"), L::beside(L::indent(2, L::empty()), d("y"))),
+            L::hvSp({d("f"), L::empty(), d("z")}),
+            L::hvSp({d("f"), noLines, d("z")}),
+            L::cond(d("c"), L::hvSp({d("g"), d("x")}), L::join(d("e"), L::above(d("e1"), d("e2")))),
+            L::join(L::beside(noLines, d("wide")), d("w")),
+            L::join(d("a line longer than the error text of a pair"), L::above(d("x"), L::dup(d("p"), d("q"))))};
+}
+
+TEST(PrettyDifferential, DocumentsThatMayBeOneLine) {
+    const std::vector<Pruned::D> pruned = maybeOneLine<Pruned>();
+    const std::vector<Exhaustive::D> exhaustive = maybeOneLine<Exhaustive>();
+    for (std::size_t i = 0; i < pruned.size(); ++i) {
+        const Pruned::D ps = Pruned::aboves({pruned[i], Pruned::text("next"), pruned[i]});
+        const Exhaustive::D es = Exhaustive::aboves({exhaustive[i], Exhaustive::text("next"), exhaustive[i]});
+        for (LayoutInt w = 1; w <= 60; ++w) {
+            EXPECT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+            EXPECT_EQ(Pruned::render(ps, w), Exhaustive::render(es, w)) << "stack of document " << i << " at width " << w;
+        }
+    }
+}
+
+// Stacks rendered as a whole write each part as it is laid out; where a part is a pair, has
+// lines but no layout, or has no lines (and maybe a marker), the stack's own rules decide.
+template <class L>
+std::vector<typename L::D> oddParts() {
+    const auto d = [](const char* s) { return L::text(s); };
+    return {L::filter(L::empty()),                                           // no lines, a marker
+            L::empty(),                                                      // no lines
+            L::dup(d("pair"), d("of two")),                                    // a pair
+            choicesSideBySide<L>(1),                                         // no layout at width 3
+            L::indent(3, L::empty()),                                        // no lines, indented
+            L::hvSp({d("ok"), L::above(L::filter(L::empty()), d("below"))}),  // a line beside a part without lines
+            d("plain text")};
+}
+
+TEST(PrettyDifferential, StacksOfOddParts) {
+    const std::vector<Pruned::D> pruned = oddParts<Pruned>();
+    const std::vector<Exhaustive::D> exhaustive = oddParts<Exhaustive>();
+    Random r{4242};
+    for (int round = 0; round < 3000 && !::testing::Test::HasFailure(); ++round) {
+        const unsigned n = 1 + r.below(5);
+        std::vector<Pruned::D> ps;
+        std::vector<Exhaustive::D> es;
+        for (unsigned i = 0; i < n; ++i) {
+            const unsigned k = r.below(static_cast<unsigned>(pruned.size()));
+            ps.push_back(pruned[k]);
+            es.push_back(exhaustive[k]);
+        }
+        const bool list = round % 2 == 0;
+        Pruned::D p = list ? Pruned::aboves(ps) : ps.back();
+        Exhaustive::D e = list ? Exhaustive::aboves(es) : es.back();
+        for (std::size_t i = ps.size() - 1; !list && i-- > 0;) {
+            p = Pruned::above(ps[i], p);
+            e = Exhaustive::above(es[i], e);
+        }
+        for (LayoutInt w : {1, 3, 4, 9, 16, 30, 80})
+            EXPECT_EQ(Pruned::render(p, w), Exhaustive::render(e, w)) << "stack " << round << " at width " << w;
+    }
+}
+
+// Random stacks of random documents.
+TEST(PrettyDifferential, RandomStacks) {
+    runOnLargeStack([] {
+        Random r{99};
+        for (int round = 0; round < 2000 && !::testing::Test::HasFatalFailure(); ++round) {
+            auto stack = std::make_shared<Shape>();
+            stack->kind = round % 2 == 0 ? 11 : 2;
+            const unsigned n = stack->kind == 2 ? 2 : 1 + r.below(6);
+            for (unsigned i = 0; i < n; ++i) stack->parts.push_back(randomShape(r, 2 + static_cast<int>(r.below(16))));
+            expectSameTexts(build<Pruned>(*stack), build<Exhaustive>(*stack), r, "stack " + std::to_string(round));
+        }
+        return 0;
+    });
+}
+
+}  // namespace
+}  // namespace plim

@@ -1,0 +1,81 @@
+// Helpers shared by the layout library's tests: documents with fixed candidates, probes that
+// record the bounds they are laid out at, and readable views of candidate lists.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "layout/document.h"
+
+namespace plim::pretty_test {
+
+using Sizes3 = std::tuple<LayoutInt, LayoutInt, LayoutInt>;  // height, lastWidth, width
+
+inline Format fmt(LayoutInt h, LayoutInt l, LayoutInt w, std::string text = "") {
+    return Format{h, l, w, FormatText([text](LayoutInt, std::string& out) { out += text; })};
+}
+
+inline std::vector<Sizes3> sizesOf(const List<Format>& fs, std::size_t limit = 100) {
+    std::vector<Sizes3> out;
+    for (const Format& f : toVector(fs, limit)) out.emplace_back(f.height, f.lastWidth, f.width);
+    return out;
+}
+
+inline std::vector<std::string> textsOf(const List<Format>& fs, LayoutInt column = 0, std::size_t limit = 100) {
+    std::vector<std::string> out;
+    for (const Format& f : toVector(fs, limit)) {
+        std::string s;
+        f.text.write(column, s);
+        out.push_back(s);
+    }
+    return out;
+}
+
+inline const List<Format>& singleFormats(const DocAttrs& a) {
+    return std::get<SingleReply>(*a.reply).formats;
+}
+
+inline Sizes3 docSizes(const DocAttrs& a) {
+    return {a.height(), a.lastWidth(), a.width()};
+}
+
+inline DocAttrs at(const Doc& d, LayoutInt line, LayoutInt last) {
+    return d(PageBounds(line, last));
+}
+inline DocAttrs at(const Doc& d, LayoutInt w) {
+    return d(PageBounds(w, w));
+}
+
+// A document with fixed attributes, whatever its bounds.
+inline Doc fixedDoc(DocReply reply, bool tooWide, LayoutInt h, LayoutInt l, LayoutInt w) {
+    DocAttrs a{Lazy<DocReply>(std::move(reply)), Lazy<bool>(tooWide), Lazy<Sizes>(Sizes{h, l, w})};
+    return Doc([a](const PageBounds&) { return a; });
+}
+inline Doc candidatesDoc(std::vector<Format> fs, bool tooWide, LayoutInt h, LayoutInt l, LayoutInt w) {
+    return fixedDoc(SingleReply{fromVector(std::move(fs))}, tooWide, h, l, w);
+}
+
+// The bounds a document was laid out at, recorded when it is laid out.
+struct BoundsLog {
+    std::vector<std::pair<LayoutInt, LayoutInt>> seen;
+    int layouts = 0;
+};
+inline Doc probe(Doc inner, std::shared_ptr<BoundsLog> log) {
+    return Doc([inner, log](const PageBounds& b) {
+        ++log->layouts;
+        DocAttrs a = inner(b);
+        Lazy<DocReply> reply = delay([a, b, log] {
+            log->seen.emplace_back(*b.lineBound, *b.lastLineBound);
+            return *a.reply;
+        });
+        return DocAttrs{reply, a.tooWide, a.sizes};
+    });
+}
+
+inline Doc txt(const std::string& s) {
+    return ppString(s);
+}
+
+}  // namespace plim::pretty_test

@@ -1,0 +1,119 @@
+// The command loop at the terminal and in scripts, as transcripts.
+#include "shell/command_loop.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/plim_process.h"
+
+namespace plim::test {
+namespace {
+
+const std::string kNegative = "<Error: negative page width >\n";
+
+// The width starts negative, so that showprogram tells whether a setwidth ran: the negative
+// width text, or (with no program loaded) the user error.
+const std::vector<std::string> kNegativeWidth = {"--width=-1"};
+const std::string kNoProgram = "user error\nReason: no program loaded\n";
+
+TEST(CommandLoop, EveryLineIsFollowedByANewlineAndTheEndOfInputByAnother) {
+    Transcript t = runPlim({}, "skip\n\n   \nsetwidth 4\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \nPlim> \nPlim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+    // a last line without a newline is read; quit ends the run
+    t = runPlim(kNegativeWidth, "showprogram");
+    EXPECT_EQ(t.out, kBanner + "Plim> \n" + kNegative + "Plim> \n");
+    t = runPlim({}, "quit\nshowtheory\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
+TEST(CommandLoop, BackslashesJoinLines) {
+    Transcript t = runPlim({}, "skip\\\n\nshowtheory\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \nuser error\nReason: no theory loaded\nPlim> \n");
+    t = runPlim({}, "\\\nquit\nshowtheory\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \n");
+    t = runPlim(kNegativeWidth, "setwid\\\nth 1\\\n2\nshowprogram\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \n" + kNoProgram + "Plim> \n");
+    // the input ends inside a continued line: the partial line is dropped
+    t = runPlim({}, "showtheory\\\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \n");
+}
+
+TEST(CommandLoop, RepairsAreReportedBeforeTheCommandRuns) {
+    const Transcript t = runPlim(kNegativeWidth, "setwidth x 3\nshowprogram\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nLower case identifier x at line 1 deleted\nPlim> \n" + kNoProgram + "Plim> \n");
+}
+
+TEST(CommandLoop, ScriptsEchoTheirLinesAndKeepWhatTheySet) {
+    const std::string dir = scratchDir("LoopScripts");
+    writeFile(dir + "/s", "#!/usr/bin/env plim\nshowprogram\nsetwidth 3\nskip\\\n\nshowprogram\n");
+    const Transcript t = runPlim(kNegativeWidth, "runscript \"s\"\nshowprogram\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> showprogram\n" + kNegative +
+                         "Plim> setwidth 3\nPlim> skip\nPlim> showprogram\n" + kNoProgram + "Plim> \nPlim> \n" +
+                         kNoProgram + "Plim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+TEST(CommandLoop, OnlyHashBangIsSkipped) {
+    const std::string kHash = "error in scanner: Unexpected character '#' at line 1 deleted\n";
+    const std::string dir = scratchDir("LoopHash");
+    writeFile(dir + "/s", "#skip\nskip\n");
+    writeFile(dir + "/t", "#\n");
+    writeFile(dir + "/u", "");
+    writeFile(dir + "/v", "#!");
+    const Transcript t = runPlim({}, "runscript \"s\"\nrunscript \"t\"\nrunscript \"u\"\nrunscript \"v\"\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> #skip\n" + kHash + "Plim> skip\nPlim> \n" + "Plim> \nPlim> #\n" + kHash +
+                         "Plim> \n" + "Plim> \n\n" + "Plim> \nPlim> \n" + "Plim> \n");
+}
+
+TEST(CommandLoop, QuitInAScriptEndsOnlyTheScript) {
+    const std::string dir = scratchDir("LoopQuit");
+    writeFile(dir + "/s", "quit\nsetwidth 5\n");
+    writeFile(dir + "/outer", "runscript \"s\"\nshowprogram\n");
+    const Transcript t = runPlim(kNegativeWidth, "runscript \"outer\"\nshowprogram\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> runscript \"s\"\nPlim> quit\nPlim> showprogram\n" + kNegative +
+                         "Plim> \nPlim> \n" + kNegative + "Plim> \n");
+}
+
+TEST(CommandLoop, AMissingScriptIsReportedAndTheStateKept) {
+    const std::string dir = scratchDir("LoopMissing");
+    const Transcript t = runPlim(kNegativeWidth, "runscript \"nope\"\nshowprogram\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \n" +
+                         "does not exist\nAction: openFile\nReason: No such file or directory\nFile: nope\n" +
+                         "Plim> \n" + kNegative + "Plim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+TEST(CommandLoop, ScriptNamesTakeThePath) {
+    const std::string dir = scratchDir("LoopPath");
+    writeFile(dir + "/s", "setwidth 1\n");
+    const Transcript t = runPlim(kNegativeWidth, "setpath \"" + dir + "\"\nrunscript \"s\"\nshowprogram\n", "/");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \nPlim> setwidth 1\nPlim> \n" + "Plim> \n" + kNoProgram + "Plim> \n");
+}
+
+TEST(CommandLoop, UserErrorsInAScriptAreReportedByItsOwnLoop) {
+    const std::string dir = scratchDir("LoopUserError");
+    writeFile(dir + "/s", "showtheory\nsetwidth 1\n");
+    const Transcript t = runPlim(kNegativeWidth, "runscript \"s\"\nshowprogram\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> showtheory\nuser error\nReason: no theory loaded\nPlim> setwidth 1\n" +
+                         "Plim> \nPlim> \n" + kNoProgram + "Plim> \n");
+}
+
+}  // namespace
+}  // namespace plim::test
+
+namespace plim::test {
+namespace {
+
+// A command line nested past the readers' limit is a user error; the session goes on.
+TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
+    const std::string deep = "setmatcher " + std::string(200000, '(') + "fast" + std::string(200000, ')');
+    Transcript t = runPlim({}, deep + "\nsetwidth 4\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: input nested too deeply (more than 100000 levels) at line 1\n" +
+                         "Plim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+}  // namespace
+}  // namespace plim::test

@@ -1,0 +1,55 @@
+// Every example script runs, and its transcript is the one recorded under expected/.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "shell/plim_process.h"
+
+namespace plim::test {
+namespace {
+
+std::string expectedFile(const std::string& name) {
+    return std::string(PLIM_SOURCE_DIR) + "/tests/shell/expected/" + name;
+}
+
+TEST(Examples, EveryScriptGivesItsRecordedTranscript) {
+    int scripts = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(examplesDir())) {
+        if (entry.path().extension() != ".script") continue;
+        ++scripts;
+        const std::string name = entry.path().filename().string();
+        const std::string dir = scratchDir("Examples_" + name);
+        const Transcript t = runPlim({"--path", examplesDir(), "--run", name}, "", dir);
+        // PLIM_UPDATE_EXPECTED=1 records the transcripts anew (review the difference before
+        // committing it).
+        if (std::getenv("PLIM_UPDATE_EXPECTED") != nullptr) writeFile(expectedFile(name + ".out"), t.out);
+        ASSERT_TRUE(std::filesystem::exists(expectedFile(name + ".out"))) << name;
+        EXPECT_EQ(t.out, readFile(expectedFile(name + ".out"))) << name;
+        EXPECT_EQ(t.err, "") << name;
+        EXPECT_EQ(t.status, 0) << name;
+    }
+    EXPECT_GT(scripts, 0);
+}
+
+TEST(Examples, TheMapFusionScriptLeavesThePageOfItsRewrite) {
+    const std::string dir = scratchDir("ExamplesPage");
+    runPlim({"--path", examplesDir(), "--run", "mapfusion.script"}, "", dir);
+    const std::string page = readFile(dir + "/mapfusion.html");
+    EXPECT_EQ(page.rfind("<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.0//EN\"", 0), 0u);
+    EXPECT_NE(page.find("PLIM Debugging Output"), std::string::npos);
+    EXPECT_NE(page.find("fusion"), std::string::npos);
+    EXPECT_EQ(page.substr(page.size() - 9), "</HTML>\n\n");
+}
+
+TEST(Examples, TheQuickStartCommandRewritesOnTheCommandLine) {
+    const Transcript t = runPlim({"--program", "examples/mapfusion", "--theory", "examples/mapfusion", "rewrite",
+                                  "\\ xs -> map square (map inc xs)"},
+                                 "", PLIM_SOURCE_DIR);
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+    EXPECT_EQ(t.out.rfind("   (\\ a -> map square (map inc a))\n= { fusion }\n", 0), 0u) << t.out;
+}
+
+}  // namespace
+}  // namespace plim::test

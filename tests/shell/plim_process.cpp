@@ -1,0 +1,130 @@
+#include "shell/plim_process.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace plim::test {
+
+std::string plimBinary() { return std::string(PLIM_BINARY_DIR) + "/plim"; }
+
+std::string examplesDir() { return std::string(PLIM_SOURCE_DIR) + "/examples"; }
+
+std::string scratchDir(const std::string& name) {
+    const std::filesystem::path dir = std::filesystem::path(PLIM_BINARY_DIR) / "shell_scratch" / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    std::ostringstream s;
+    s << f.rdbuf();
+    return s.str();
+}
+
+namespace {
+
+std::string normaliseBanner(std::string out) {
+    static const std::regex banner(
+        R"(PLIM version 2\.11 \(built on (Mon|Tue|Wed|Thu|Fri|Sat|Sun) [A-Z][a-z]{2} [ 123][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [A-Z]+ [0-9]{4}\))");
+    return std::regex_replace(out, banner, "PLIM version 2.11 (built on DATE)",
+                              std::regex_constants::format_first_only);
+}
+
+}  // namespace
+
+Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd) {
+    const std::string dir = scratchDir("run_io_" + std::to_string(getpid()));
+    const std::string in = dir + "/stdin", out = dir + "/stdout", err = dir + "/stderr";
+    writeFile(in, input);
+    const std::string binary = plimBinary();
+    const std::string workDir = cwd.empty() ? examplesDir() : cwd;
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(workDir.c_str()) != 0) _exit(127);
+        const int fi = open(in.c_str(), O_RDONLY);
+        const int fo = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fe = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fi < 0 || fo < 0 || fe < 0) _exit(127);
+        dup2(fi, 0);
+        dup2(fo, 1);
+        dup2(fe, 2);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(binary.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Transcript t;
+    t.out = normaliseBanner(readFile(out));
+    t.err = readFile(err);
+    t.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return t;
+}
+
+std::string runPlimUntil(const std::vector<std::string>& args, const std::string& input, const std::string& cwd,
+                         const std::string& marker, int count) {
+    const std::string dir = scratchDir("run_until_" + std::to_string(getpid()));
+    const std::string in = dir + "/stdin";
+    writeFile(in, input);
+    const std::string binary = plimBinary();
+    int fds[2];
+    if (pipe(fds) != 0) throw std::runtime_error("pipe failed");
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        const int fi = open(in.c_str(), O_RDONLY);
+        if (fi < 0) _exit(127);
+        dup2(fi, 0);
+        dup2(fds[1], 1);
+        close(fds[0]);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(binary.c_str()));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(binary.c_str(), argv.data());
+        _exit(127);
+    }
+    close(fds[1]);
+    std::string out;
+    auto seen = [&] {
+        int n = 0;
+        for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at + 1)) ++n;
+        return n;
+    };
+    for (int waited = 0; seen() < count && waited < 200; ++waited) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        out.append(buffer, static_cast<std::size_t>(n));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    close(fds[0]);
+    return out;
+}
+
+}  // namespace plim::test

@@ -1,0 +1,170 @@
+// The rewriting and matching commands as transcripts.
+#include "shell/rewriting_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "shell/plim_process.h"
+
+namespace plim::test {
+namespace {
+
+const std::vector<std::string> kMapFusion = {
+    "--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion", "--theory", "mapfusion"};
+
+std::string userError(const std::string& reason) { return "user error\nReason: " + reason + "\n"; }
+
+// The standard output of the commands after the map fusion example is loaded, without the
+// banner and the first prompt; run in the folder `dir`.
+Transcript session(const std::string& commands, const std::string& dir, std::vector<std::string> args = kMapFusion) {
+    Transcript t = runPlim(args, commands, dir);
+    EXPECT_EQ(t.out.rfind(kBanner + "Plim> \n", 0), 0u) << t.out;
+    if (t.out.rfind(kBanner, 0) == 0) t.out = t.out.substr(kBanner.size() + 7);
+    return t;
+}
+
+TEST(Rewriting, TheCalculationIsFollowedByTwoNewlinesAlsoWithoutSteps) {
+    const Transcript t =
+        session("rewrite \"3\"\nrewrite \"\\ xs -> map square (map inc xs)\"\n", scratchDir("RwSteps"));
+    EXPECT_EQ(t.out,
+              "   3\n\n\nPlim> \n"
+              "   (\\ a -> map square (map inc a))\n= { fusion }\n   map (square . inc)\n= { compose }\n"
+              "   map (\\ b -> square (inc b))\n= { squaredef }\n   map (\\ b ->\n        a * a\n"
+              "        where a = inc b\n       )\n= { incdef }\n   map (\\ b -> inc b * (b + 1))\n"
+              "= { incdef }\n   map (\\ b ->\n        a * a\n        where a = b + 1\n       )\n\nPlim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
+TEST(Rewriting, ArgumentsAreReportedAndCheckedBeforeTheTheoryIsRead) {
+    const std::string dir = scratchDir("RwNoTheory");
+    Transcript t = runPlim({}, "rewrite \"1\"\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \n" + userError("no theory loaded") + "Plim> \n");
+    t = runPlim({}, "rewrite \"inc 1\"\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \n" + userError("no program loaded") + "Plim> \n");
+    t = session("rewrite \"inc True\"\n", dir, {"--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion"});
+    EXPECT_EQ(t.out,
+              ">TYPE ERROR near line 0\ninc True\n>mismatch of type constructors\n>between type: Bool\n"
+              ">and type: Int\n" +
+                  userError("no theory loaded") + "Plim> \n");
+    // an ill-typed argument is reported and then rewritten as it stands
+    t = session("rewrite \"inc True\"\n", dir);
+    EXPECT_EQ(t.out,
+              ">TYPE ERROR near line 0\ninc True\n>mismatch of type constructors\n>between type: Bool\n"
+              ">and type: Int\n   inc True\n\n\nPlim> \n");
+    // repairs of the argument come first
+    t = session("rewrite \"inc (\"\n", dir);
+    EXPECT_EQ(
+        t.out.rfind("Operator || inserted before endoffile\nSymbol   ) inserted before endoffile\n>TYPE ERROR", 0), 0u)
+        << t.out;
+}
+
+TEST(Rewriting, LocalDefinitionsInArgumentsAreRemovedAfterChecking) {
+    const Transcript t = session(
+        "rewrite \"map square (map inc ys) where ys = [1]\"\n"
+        "simplematch \"map f xs\" \"let ys = [1] in map square ys\"\n",
+        scratchDir("RwLet"));
+    EXPECT_EQ(t.out.rfind("   map square (map inc a)\n   where a = 1 : []\n= { fusion }\n", 0), 0u) << t.out;
+    EXPECT_NE(t.out.find("\n\nPlim> \nf := square\nxs := 1 : []\n\n---\nPlim> \n"), std::string::npos) << t.out;
+}
+
+TEST(Rewriting, InputsTheEngineCannotTakeAreUserErrors) {
+    const Transcript t = session(
+        "simplematch \"map f xs\" \"map square ys\"\nrewrite \"(\\ [x] -> x) [1]\"\n"
+        "rewrite \"3\"\n",
+        scratchDir("RwEngineErrors"));
+    EXPECT_EQ(t.out, userError("free variables in term: map square ys") + "Plim> \n" +
+                         "   a\n   where a : [] = 1 : []\n" +
+                         userError("can't handle non-variable/tuple lambda bindings") + "Plim> \n   3\n\n\nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+TEST(Rewriting, TheWidthShapesTheCalculation) {
+    const std::string dir = scratchDir("RwWidth");
+    Transcript t = session(
+        "rewrite \"inc 1\"\n", dir,
+        {"--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion", "--theory", "mapfusion", "--width=-1"});
+    EXPECT_EQ(t.out, "<Error: negative page width >\n= { incdef }\n<Error: negative page width >\n\nPlim> \n");
+    t = session("setwidth 12\nrewrite \"\\ xs -> map square (map inc xs)\"\n", dir);
+    EXPECT_EQ(t.out.rfind("Plim> \n   <***********>\n= { fusion }\n   map <*****>\n", 0), 0u) << t.out;
+}
+
+TEST(Rewriting, TheDebuggingFileHoldsThePageOfTheLatestCalculation) {
+    const std::string dir = scratchDir("RwPage");
+    const std::string page = dir + "/page.html";
+    Transcript t = session(
+        "debugfile \"page.html\"\nsetpath \"/nowhere\"\nrewrite \"\\ xs -> map square (map inc xs)\"\n"
+        "rewrite \"inc 2\"\n",
+        dir);
+    EXPECT_EQ(t.err, "");
+    std::string html = readFile(page);
+    EXPECT_EQ(html.rfind("<!DOCTYPE HTML PUBLIC", 0), 0u);
+    EXPECT_NE(html.find("incdef"), std::string::npos);
+    EXPECT_EQ(html.find("fusion"), std::string::npos);
+    // without a debugging file no file is touched
+    std::filesystem::remove(page);
+    t = session("debugfile \"\"\nrewrite \"inc 2\"\n", dir,
+                {"--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion", "--theory", "mapfusion", "--debug",
+                 "page.html"});
+    EXPECT_FALSE(std::filesystem::exists(page));
+    // a file that cannot be written: the calculation is written, then the error
+    t = session("debugfile \"no/such/dir.html\"\nrewrite \"3\"\n", dir);
+    EXPECT_EQ(t.out, "Plim> \n   3\n\n\n" + std::string("does not exist\nAction: openFile\n") +
+                         "Reason: No such file or directory\nFile: no/such/dir.html\nPlim> \n");
+}
+
+TEST(Matching, SubstitutionsAreWrittenAsFound) {
+    const Transcript t = session(
+        "simplematch \"map f xs\" \"map square (map inc [1])\"\n"
+        "simplematch \"map f xs\" \"[1, 2]\"\n"
+        "onestepmatch \"a b\" \"square 3\"\n"
+        "twostepmatch \"map (f . g) xs\" \"map (square . inc) [3]\"\n",
+        scratchDir("MatchResults"));
+    EXPECT_EQ(t.out,
+              "f := square\nxs := map inc (1 : [])\n\n---\nPlim> \n"
+              "Plim> \n"
+              // the fresh names avoid those of pattern and term
+              "a := square\nb := 3\n\n---\na := (\\ c -> c)\nb := square 3\n\n---\n"
+              "a := (\\ c -> c 3)\nb := square\n\n---\na := (\\ c -> square 3)\n\n---\nPlim> \n"
+              "f := square\ng := inc\nxs := 3 : []\n\n---\nPlim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
+TEST(Matching, PatternAndTermAreCheckedAloneAndThenTogether) {
+    const std::string kOrReport =
+        ">TYPE ERROR near line 0\ninc (||)\n>mismatch of type constructors\n"
+        ">between type: Bool -> Bool -> Bool\n>and type: Int\n";
+    const Transcript t =
+        session("simplematch \"inc x\" \"True\"\nsimplematch \"inc (\" \"3\"\n", scratchDir("MatchTypes"));
+    EXPECT_EQ(t.out,
+              ">TYPE ERROR near line 0\ninc x = True\n>mismatch of type constructors\n>between type: Int\n"
+              ">and type: Bool\nPlim> \n"
+              // the pattern's own report, then the same again from the joint check; no match
+              "Operator || inserted before endoffile\nSymbol   ) inserted before endoffile\n" +
+                  kOrReport + kOrReport + "Plim> \n");
+}
+
+TEST(Matching, MatcherExpressionsSelectTheMatcher) {
+    const Transcript t = session(
+        "setmatcher trace (compare ref fast)\nsimplematch \"inc x\" \"inc 3\"\n"
+        "setmatcher\nsimplematch \"inc x\" \"inc 3\"\n",
+        scratchDir("MatchSetMatcher"));
+    EXPECT_EQ(t.out,
+              "Plim> \nx := 3\n\n---\nPlim> \nKeyword fast inserted before endoffile\nPlim> \nx := 3\n\n---\nPlim> \n");
+    EXPECT_EQ(t.err, "matching inc x against inc 3\n");
+}
+
+TEST(Rewriting, AnEndlessRewriteWritesStepAfterStep) {
+    const std::string dir = scratchDir("RwEndless");
+    writeFile(dir + "/comm.eq", "comm : x + y = y + x\n");
+    writeFile(dir + "/empty.p", "one = 1;\n");
+    const std::string out =
+        runPlimUntil({"--program", "empty", "--theory", "comm", "rewrite", "1 + 2"}, "", dir, "= { comm }", 50);
+    EXPECT_EQ(out.rfind("   1 + 2\n= { comm }\n   2 + 1\n= { comm }\n   1 + 2\n", 0), 0u) << out.substr(0, 200);
+    int steps = 0;
+    for (std::size_t at = out.find("= { comm }"); at != std::string::npos; at = out.find("= { comm }", at + 1)) ++steps;
+    EXPECT_GE(steps, 50);
+}
+
+}  // namespace
+}  // namespace plim::test

@@ -1,0 +1,128 @@
+#include "support/lazy.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/big_stack.h"
+
+namespace plim {
+namespace {
+
+TEST(Lazy, ComputesOnceOnFirstRead) {
+    int runs = 0;
+    auto v = delay([&] { ++runs; return 42; });
+    EXPECT_EQ(runs, 0);
+    EXPECT_FALSE(v.isEvaluated());
+    EXPECT_EQ(v.get(), 42);
+    auto copy = v;
+    EXPECT_EQ(*copy, 42);
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(Lazy, FailureIsRememberedAndRethrown) {
+    int runs = 0;
+    auto v = delay([&]() -> int { ++runs; failWith("boom"); });
+    for (int i = 0; i < 2; ++i) {
+        try {
+            v.get();
+            FAIL() << "expected an error";
+        } catch (const MessageError& e) {
+            EXPECT_EQ(e.message(), "boom");
+        }
+    }
+    EXPECT_EQ(runs, 1);
+}
+
+TEST(Lazy, SelfDependencyIsAnInternalError) {
+    std::shared_ptr<Lazy<int>> self;
+    self = std::make_shared<Lazy<int>>(delay([&] { return self->get() + 1; }));
+    EXPECT_THROW(self->get(), MessageError);
+    self.reset();
+}
+
+TEST(Lazy, OnFirstReadActsOnce) {
+    std::string log;
+    auto v = onFirstRead<int>([&] { log += "read;"; }, Lazy<int>(7));
+    EXPECT_EQ(log, "");
+    EXPECT_EQ(v.get() + v.get(), 14);
+    EXPECT_EQ(log, "read;");
+}
+
+TEST(LazyList, EndlessListsAreSafe) {
+    auto naturals = iterate<long>([](long n) { return n + 1; }, 0);
+    auto evens = filter([](long n) { return n % 2 == 0; }, naturals);
+    auto squares = map([](long n) { return n * n; }, evens);
+    EXPECT_EQ(toVector(take(4, squares)), (std::vector<long>{0, 4, 16, 36}));
+    EXPECT_EQ(toVector(squares, 3), (std::vector<long>{0, 4, 16}));
+    EXPECT_EQ(drop(1000, naturals).head(), 1000);
+}
+
+TEST(LazyList, TailsAreComputedOnceAndShared) {
+    int calls = 0;
+    auto xs = map([&](int x) { ++calls; return x * 10; }, fromVector<int>({1, 2, 3}));
+    EXPECT_EQ(calls, 0);
+    EXPECT_EQ(toVector(xs), (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(toVector(xs), (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(calls, 3);
+}
+
+TEST(LazyList, AppendConcatAndFold) {
+    auto a = fromVector<int>({1, 2});
+    auto b = fromVector<int>({3});
+    EXPECT_EQ(toVector(append(a, b)), (std::vector<int>{1, 2, 3}));
+    auto lists = fromVector<List<int>>({List<int>(), a, List<int>(), b, List<int>()});
+    EXPECT_EQ(toVector(concat(lists)), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(foldl([](int acc, int x) { return acc * 10 + x; }, 0, concat(lists)), 123);
+    auto pairs = concatMap([](int x) { return fromVector<int>({x, x}); }, a);
+    EXPECT_EQ(toVector(pairs), (std::vector<int>{1, 1, 2, 2}));
+    int n = 0;
+    for (int x : a) n += x;
+    EXPECT_EQ(n, 3);
+}
+
+TEST(LazyList, ConcatOfEndlessListOfEmptyListsIsLazyUntilRead) {
+    // The first non-empty inner list is found without touching later ones.
+    auto lists = generate([](std::size_t i) { return i == 5 ? fromVector<int>({9}) : List<int>(); });
+    EXPECT_EQ(concat(lists).head(), 9);
+}
+
+TEST(LazyList, FailureInATailFiresOnlyWhenRead) {
+    auto xs = List<int>::cons(1, List<int>::defer([]() -> List<int> { failWith("bad tail"); }));
+    EXPECT_EQ(xs.head(), 1);
+    EXPECT_THROW(xs.tail().empty(), MessageError);
+    EXPECT_THROW(xs.tail().empty(), MessageError);
+}
+
+TEST(LazyList, OnFirstReadActsWhenFirstCellIsExamined) {
+    int acts = 0;
+    auto xs = onFirstRead<int>([&] { ++acts; }, fromVector<int>({1}));
+    EXPECT_EQ(acts, 0);
+    EXPECT_FALSE(xs.empty());
+    EXPECT_FALSE(xs.empty());
+    EXPECT_EQ(acts, 1);
+}
+
+TEST(LazyList, TenMillionCellsAreDestroyedWithoutDeepRecursion) {
+    // Runs on the default-sized stack of a plain test thread on purpose.
+    std::size_t n = 0;
+    {
+        List<int> xs;
+        for (int i = 0; i < 10'000'000; ++i) xs = List<int>::cons(i, xs);
+        n = length(xs);
+    }
+    EXPECT_EQ(n, 10'000'000u);
+    {
+        auto naturals = iterate<int>([](int k) { return k + 1; }, 0);
+        EXPECT_EQ(drop(1'000'000, naturals).head(), 1'000'000);
+    }
+}
+
+TEST(LargeStack, ReturnsResultsAndRethrows) {
+    std::function<long(long)> depth = [&](long n) -> long { return n == 0 ? 0 : 1 + depth(n - 1); };
+    EXPECT_EQ(runOnLargeStack([&] { return depth(1'000'000); }), 1'000'000);
+    EXPECT_THROW(runOnLargeStack([]() -> int { failWith("inner"); }), MessageError);
+}
+
+}  // namespace
+}  // namespace plim
