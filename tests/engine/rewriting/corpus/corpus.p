@@ -1,0 +1,23 @@
+-- Programs for the recorded derivations of the driver's differential test.
+data Nat = Z | S Nat;
+add Z y = y;
+add (S x) y = S (add x y);
+mul Z y = Z;
+mul (S x) y = add y (mul x y);
+rev [] = [];
+rev (x : xs) = rev xs ++ (x : []);
+map f [] = [];
+map f (x : xs) = f x : map f xs;
+foldr :: (a -> b -> b) -> b -> [a] -> b;
+foldr f e [] = e;
+foldr f e (x : xs) = f x (foldr f e xs);
+square x = x * x;
+inc x = x + 1;
+double x = 2 * x;
+sum xs = foldr (+) 0 xs;
+even Z = True;
+even (S Z) = False;
+even (S (S n)) = even n;
+half Z = Z;
+half (S (S n)) = S (half n);
+twice f x = f (f x);

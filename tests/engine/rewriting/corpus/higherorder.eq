@@ -1,0 +1,10 @@
+mapnil: map f [] = [];
+mapcons: map f (x : xs) = f x : map f xs;
+fusion: map f (map g xs) = map (f . g) xs;
+compose: (f . g) x = f (g x);
+identity: map (\ x -> x) xs = xs;
+foldnil: foldr f e [] = e;
+foldcons: foldr f e (x : xs) = f x (foldr f e xs);
+twicedef: twice f x = f (f x);
+squaredef: square x = x * x;
+incdef: inc x = x + 1
