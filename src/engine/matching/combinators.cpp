@@ -186,8 +186,8 @@ MatcherRef oneStepOnly(MatcherRef inner) {
 // --- checking ---------------------------------------------------------------------------------
 
 MatchResult checkResult(const Expr& pattern, const Expr& term, const MatchResult& r) {
-    Expr substpat = appSubst(r.subst, r.types, pattern);
-    Expr betasubstpat = betareduce(substpat);
+    Expr substpat = appSubstAvoidingCapture(r.subst, r.types, pattern);
+    Expr betasubstpat = betareduceAvoidingCapture(substpat);
     if (!exprEq({}, {}, etared(betasubstpat), etared(term)))
         writeStderr(checkDump(pattern, term, r.subst, substpat, betasubstpat));
     return r;

@@ -152,7 +152,7 @@ bool beingMatched(const Expr& e) {
 // The contractum of the redex (lam arg), lam's body under the first solution of matching
 // its pattern against the (reduced) argument with the argument's free variables held fixed;
 // nothing when fun is no lambda or the match has no solution.
-std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
+std::optional<Expr> contract(const Expr& fun, const Expr& arg, bool avoidCapture) {
     if (!fun.isLam()) return std::nullopt;
     argumentsBeingMatched.push_back(arg);
     struct Done {
@@ -162,6 +162,7 @@ std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
                                                       TermCtx{arg, freevars(arg)});
     if (rs.empty()) return std::nullopt;
     const MatchResult& first = rs.head();
+    if (avoidCapture) return appSubstAvoidingCapture(first.subst, first.types, fun.body());
     return appSubst(first.subst, first.types, fun.body());
 }
 
@@ -173,12 +174,10 @@ struct Pending {
     std::optional<Expr> fun;  // ApArg: the reduced function
 };
 
-}  // namespace
-
 // Normal order with an explicit stack: the function of an application is reduced first; a
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
-Expr betareduce(const Expr& root) {
+Expr reduce(const Expr& root, bool avoidCapture) {
     if (beingMatched(root)) return root;
     std::vector<Pending> stack;
     Expr current = root;
@@ -219,7 +218,7 @@ Expr betareduce(const Expr& root) {
             case Pending::Kind::ApArg: {
                 const Expr fun = *top.fun;
                 stack.pop_back();
-                if (std::optional<Expr> contractum = contract(fun, done)) {
+                if (std::optional<Expr> contractum = contract(fun, done, avoidCapture)) {
                     current = *contractum;
                     descend = true;
                 } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
@@ -233,5 +232,11 @@ Expr betareduce(const Expr& root) {
         }
     }
 }
+
+}  // namespace
+
+Expr betareduce(const Expr& root) { return reduce(root, false); }
+
+Expr betareduceAvoidingCapture(const Expr& root) { return reduce(root, true); }
 
 }  // namespace plim

@@ -63,6 +63,9 @@ MatcherRef refMatcher();
 // solution of matching p against x (x's free variables held fixed) by fastMatcher; a redex
 // whose pattern does not match stays.  A let raises "Matching:217|function betareduce".
 Expr betareduce(const Expr& e);
+// The same with every contraction's substitution made without capture
+// (appSubstAvoidingCapture): the normal form the meaning of a match is judged by.
+Expr betareduceAvoidingCapture(const Expr& e);
 
 // e beta-reduced, then eta-contracted: what the beta wrapper's operations match.
 Expr betaEtaNormal(const Expr& e);

@@ -1,6 +1,10 @@
 #include "engine/matching/substitutions.h"
 
+#include <algorithm>
+#include <memory>
+#include <optional>
 #include <string_view>
+#include <unordered_set>
 #include <unordered_map>
 
 #include "frontend/printer/expressions.h"
@@ -96,6 +100,112 @@ Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) {
         patternFail("Substitutions:19|function appSubst");
     };
     return expr_detail::rebuild(e, substChildren, combine);
+}
+
+namespace {
+
+// What the variables in scope stand for during a substitution without capture: a bound
+// expression (types as bound), or a new name for a renamed binder's variable.
+struct ScopeEntry {
+    std::optional<Expr> value;
+    std::string renamed;
+};
+struct Scope {
+    std::unordered_map<std::string, ScopeEntry> entries;
+    std::unordered_set<std::string> valueNames;  // free names of the bound expressions, new names
+};
+using ScopePtr = std::shared_ptr<const Scope>;
+
+struct ScopedExpr {
+    Expr e;
+    ScopePtr scope;
+};
+
+bool containsName(const std::vector<std::string>& names, const std::string& n) {
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+// True when the entry of key brings the name b into the body (so a binder b would capture it).
+bool brings(const ScopeEntry& entry, const std::string& b) {
+    if (!entry.value) return entry.renamed == b;
+    return containsName(freeNames(*entry.value), b);
+}
+
+// base followed by the smallest number that is a name none of the given sets holds.
+std::string variantName(const std::string& base, const std::vector<std::string>& taken, const Scope& scope) {
+    for (std::size_t i = 1;; ++i) {
+        std::string name = base + std::to_string(i);
+        if (!containsName(taken, name) && !scope.valueNames.count(name) && !scope.entries.count(name)) return name;
+    }
+}
+
+// The scopes of a lambda's pattern (only renamed binders) and body (the outer scope without the
+// pattern's names, renamed binders added).
+std::pair<ScopePtr, ScopePtr> lambdaScopes(const Expr& lam, const ScopePtr& outer) {
+    const std::vector<std::string> binders = freeNames(lam.pattern());
+    auto inner = std::make_shared<Scope>(*outer);
+    for (const std::string& b : binders) inner->entries.erase(b);
+    auto patternScope = std::make_shared<Scope>();
+    std::optional<std::vector<std::string>> bodyFree;
+    std::optional<std::vector<std::string>> taken;
+    for (const std::string& b : binders) {
+        if (!outer->valueNames.count(b)) continue;
+        if (!bodyFree) bodyFree = freeNames(lam.body());
+        bool captures = false;
+        for (const auto& [key, entry] : inner->entries)
+            if (brings(entry, b) && containsName(*bodyFree, key)) captures = true;
+        if (!captures) continue;
+        if (!taken) {
+            taken = allNames(lam.body());
+            for (const std::string& n : binders) taken->push_back(n);
+        }
+        std::string fresh = variantName(b, *taken, *inner);
+        taken->push_back(fresh);
+        inner->entries[b] = ScopeEntry{std::nullopt, fresh};
+        inner->valueNames.insert(fresh);
+        patternScope->entries[b] = ScopeEntry{std::nullopt, fresh};
+    }
+    return {patternScope, inner};
+}
+
+}  // namespace
+
+Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const Expr& e) {
+    auto top = std::make_shared<Scope>();
+    for (const auto& [name, value] : s) {
+        if (top->entries.count(name)) continue;
+        top->entries.emplace(name, ScopeEntry{value, {}});
+        for (std::string& n : freeNames(value)) top->valueNames.insert(std::move(n));
+    }
+    auto children = [](const ScopedExpr& item) -> std::vector<ScopedExpr> {
+        const Expr& node = item.e;
+        switch (node.kind()) {
+        case ExprKind::Lam: {
+            auto [patternScope, bodyScope] = lambdaScopes(node, item.scope);
+            return {ScopedExpr{node.pattern(), patternScope}, ScopedExpr{node.body(), bodyScope}};
+        }
+        case ExprKind::Ap: return {ScopedExpr{node.fun(), item.scope}, ScopedExpr{node.arg(), item.scope}};
+        case ExprKind::Let: patternFail("Substitutions:19|function appSubst");
+        default: return {};
+        }
+    };
+    auto combine = [&ts](const ScopedExpr& item, const std::vector<Expr>& done) -> Expr {
+        const Expr& node = item.e;
+        switch (node.kind()) {
+        case ExprKind::Var: {
+            auto it = item.scope->entries.find(node.name());
+            if (it == item.scope->entries.end()) return mkVar(node.name(), substNodeType(ts, node));
+            if (it->second.value) return *it->second.value;
+            return mkVar(it->second.renamed, substNodeType(ts, node));
+        }
+        case ExprKind::Con: return mkCon(node.constant(), substNodeType(ts, node));
+        case ExprKind::Lam: return mkLam(done[0], done[1], substNodeType(ts, node));
+        case ExprKind::Ap: return mkApLazy(done[0], done[1], substNodeType(ts, node));
+        case ExprKind::Let: break;
+        }
+        patternFail("Substitutions:19|function appSubst");
+    };
+    return expr_detail::rebuildItems<ScopedExpr>(ScopedExpr{e, top}, children, combine);
 }
 
 Expr applyMatch(const MatchResult& r, const Expr& e) { return appSubst(r.subst, r.types, e); }

@@ -36,6 +36,10 @@ using MatchResults = List<MatchResult>;
 const MatchResult& emptyMatch();
 
 Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e);
+// The same without capture: a variable bound by a lambda of e is not replaced below it (its
+// binder stays), and a lambda whose binder would capture a free variable of a bound
+// expression takes a new binder name (the old name followed by a number) first.
+Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const Expr& e);
 Expr applyMatch(const MatchResult& r, const Expr& e);
 std::vector<std::string> matchDomain(const MatchResult& r);
 MatchResult composeMatch(const MatchResult& r1, const MatchResult& r2);

@@ -34,18 +34,26 @@ List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> pat
     });
 }
 
+// True when the subterm at the path mentions no variable bound by a lambda of t above it
+// (by name alone, a variable bound further out and one bound inside t can look alike).
+bool freeOfInnerBinders(const Term& t, const Position& pos) {
+    if (!pos.sub.hasLVar()) return true;
+    const std::vector<std::string> free = freeLocalVars(pos.sub);
+    if (free.empty()) return true;
+    const std::vector<std::string> inner = bindersOnPath(t, pos.path.toPath());
+    for (const std::string& n : free)
+        if (std::find(inner.begin(), inner.end(), n) != inner.end()) return false;
+    return true;
+}
+
 // The distinct subterms of t that mention no variable bound inside t, with the paths of all
 // their occurrences, in order of first occurrence.
 std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& t) {
-    const std::vector<std::string> outer = freeLocalVars(t);
     std::vector<std::pair<Term, std::vector<Path>>> groups;
     std::vector<Term> keys;  // eta-contracted group keys
     for (List<Position> at = positions(t); !at.empty(); at = at.tail()) {
         const Position& pos = at.head();
-        bool closed = true;
-        for (const std::string& n : freeLocalVars(pos.sub))
-            if (std::find(outer.begin(), outer.end(), n) == outer.end()) closed = false;
-        if (!closed) continue;
+        if (!freeOfInnerBinders(t, pos)) continue;
         const Term key = etaContract(pos.sub);
         std::size_t g = 0;
         while (g < keys.size() && !termEqUpTo({}, {}, key, keys[g])) ++g;

@@ -1,6 +1,7 @@
 #include "engine/matching/reference/solver.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/matching/reference/term_operations.h"
 #include "frontend/printer/expressions.h"
@@ -161,6 +162,62 @@ struct RuleResult {
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(unconvert(t))); }
 
+// Every name that pattern and term use, for choosing names that are new to both.
+std::unordered_set<std::string> namesOfBoth(const Term& p, const Term& t) {
+    std::unordered_set<std::string> used;
+    collectNames(p, used);
+    collectNames(t, used);
+    return used;
+}
+
+bool contains(const std::vector<std::string>& names, const std::string& n) {
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+
+// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
+// name per pair: the term's variable takes the pattern's name.  When that name is free in the
+// term (it stands for a variable bound further out), the pair takes a new name on both
+// sides; a lambda inside the term body that would capture a renamed variable is renamed.
+Problem lambdaBodies(const Term& p, const Term& t, const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::optional<std::unordered_set<std::string>> used;
+    auto names = [&]() -> std::unordered_set<std::string>& {
+        if (!used) used = namesOfBoth(p, t);
+        return *used;
+    };
+    const std::vector<std::string> outer = t.hasLVar() ? freeLocalVars(t) : std::vector<std::string>{};
+    NameMap patternSide;
+    NameMap termSide;
+    for (const auto& [v, w] : pairs) {
+        if (v == w) continue;
+        std::string target = v;
+        if (contains(outer, v)) {
+            target = freshVariant(v, names());
+            patternSide.emplace(v, target);
+        }
+        termSide.emplace(w, target);
+    }
+    if (termSide.empty()) return Problem{p.body(), t.body()};
+    Term pbody = patternSide.empty() ? p.body() : renameFreeLocals(patternSide, p.body(), names());
+    if (!t.body().hasLam()) return Problem{std::move(pbody), renameLocals({termSide.begin(), termSide.end()}, t.body())};
+    return Problem{std::move(pbody), renameFreeLocals(termSide, t.body(), names())};
+}
+
+// The pattern lambda, its binder renamed where one of its names is free in the term that its
+// body is to be matched against applied to the binder.
+Term clearBinder(const Term& p, const Term& t) {
+    if (!t.hasLVar()) return p;
+    const std::vector<std::string> outer = freeLocalVars(t);
+    NameMap renaming;
+    std::optional<std::unordered_set<std::string>> used;
+    for (const std::string& v : lamBoundNames(p.binder())) {
+        if (!contains(outer, v) || renaming.count(v)) continue;
+        if (!used) used = namesOfBoth(p, t);
+        renaming.emplace(v, freshVariant(v, *used));
+    }
+    if (renaming.empty()) return p;
+    return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), *used), p.type());
+}
+
 // The result of every rule but the one for an application pattern under a higher-order rule:
 // at most one.
 std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSupply& s) {
@@ -182,12 +239,11 @@ std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSup
         if (t.is(TermKind::Lam)) {
             auto pairs = matchBinders(p.binder(), t.binder());
             if (!pairs) return std::nullopt;
-            std::vector<std::pair<std::string, std::string>> back;
-            for (const auto& [v, w] : *pairs) back.emplace_back(w, v);
-            return RuleResult{id, {Problem{p.body(), renameLocals(back, t.body())}}, s};
+            return RuleResult{id, {lambdaBodies(p, t, *pairs)}, s};
         }
-        Term xb = bindingToTerm(argType(p.type()), p.binder());
-        return RuleResult{id, {Problem{p.body(), Ap(t, std::move(xb), resType(t.type()))}}, s};
+        const Term q = clearBinder(p, t);
+        Term xb = bindingToTerm(argType(q.type()), q.binder());
+        return RuleResult{id, {Problem{q.body(), Ap(t, std::move(xb), resType(t.type()))}}, s};
     }
     case TermKind::Tupl: {
         if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
@@ -314,16 +370,34 @@ Term replacementFor(const Abstraction& a, const Bindings& m) {
     return out;
 }
 
+// The constants that the free variables of the subterm at pos are frozen into: its own name
+// for a variable bound outside b, which the argument pattern may mention as well; a name no
+// variable has for one bound by a lambda of b above pos, which is another variable even when
+// it looks like one of the pattern's.
+NameMap frozenNames(const Term& b, const Position& pos) {
+    NameMap out;
+    if (!pos.sub.hasLVar()) return out;
+    const std::vector<std::string> fs = freeLocalVars(pos.sub);
+    if (fs.empty()) return out;
+    const std::vector<std::string> inner = bindersOnPath(b, pos.path.toPath());
+    for (const std::string& n : fs) {
+        const bool bound = std::find(inner.begin(), inner.end(), n) != inner.end();
+        out.emplace(n, bound ? " " + n : n);
+    }
+    return out;
+}
+
 // The new bodies from one position of one body.
 List<Term> bodiesAt(const std::shared_ptr<const Abstraction>& a, const Term& b, const Position& pos) {
     if (occursLocal(a->v, pos.sub)) return List<Term>();
-    const std::vector<std::string> fs = freeLocalVars(pos.sub);
-    Solutions sols = matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocals(fs, pos.sub)}}, emptySupply());
+    const NameMap fs = frozenNames(b, pos);
+    Solutions sols = matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
     const StepList path = pos.path;
     return map(
         [a, b, fs, path](const Solution& sol) {
-            Bindings thawed{mapFM([&](const std::string&, const Term& t) { return thawLocals(fs, t); }, sol.bindings.vars),
-                            sol.bindings.types};
+            Bindings thawed{
+                mapFM([&](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, sol.bindings.vars),
+                sol.bindings.types};
             return replaceAtEta(b, path.toPath(), replacementFor(*a, thawed));
         },
         sols);

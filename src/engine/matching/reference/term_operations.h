@@ -8,9 +8,11 @@
 // as deep as the term is).
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -121,9 +123,30 @@ Term unbindLocal(const std::string& n, const Term& t);
 Term openLambdas(const Term& t);
 // The leading variable binders as PVars of their argument types, outermost first.
 std::vector<Term> lambdaParams(const Term& t);
-// LVar v with v in ns becomes the constant Constr v, and back.
+// A free LVar v with v in ns becomes the constant Constr v (an occurrence bound by a lambda
+// inside t stays), and back.
 Term freezeLocals(const std::vector<std::string>& ns, const Term& t);
 Term thawLocals(const std::vector<std::string>& ns, const Term& t);
+// The same with the constant's name given per variable: a free LVar named as a key becomes
+// Constr of its value, and a Constr named as a value the LVar of its key.
+using NameMap = std::map<std::string, std::string>;
+Term freezeLocalsAs(const NameMap& names, const Term& t);
+Term thawLocalsAs(const NameMap& names, const Term& t);
+
+// --- renaming without capture -------------------------------------------------------------
+
+// Every name that t uses: variables of both kinds, binder names and constructor names.
+void collectNames(const Term& t, std::unordered_set<std::string>& out);
+// base followed by the smallest number that makes a name not in used; the name is added to
+// used.  Such names never come from a name supply, whose names are letters only.
+std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+// The free LVars named as keys renamed to their values at once.  A lambda inside t whose
+// binder would capture a renamed variable gets a fresh binder (a variant not in used) first.
+Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
+// The binder with its names renamed where the map says.
+LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+// The names bound by the lambdas that the path passes on its way down from t.
+std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 // --- binders and eta -------------------------------------------------------------------------
 
