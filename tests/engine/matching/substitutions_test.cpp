@@ -33,6 +33,25 @@ TEST(AppSubst, ReplacesPatternAndBodyOfALambda) {
     EXPECT_EQ(showExpr(r.body()), "7");
 }
 
+TEST(AppSubstAvoidingCapture, ShadowedVariablesStayAndCapturingBindersAreRenamed) {
+    const Expr x = var("x");
+    const Expr y = var("y");
+    // \ x -> x: the lambda's own x is not the substituted one.
+    const Expr shadowed = appSubstAvoidingCapture({{"x", num(7)}}, identitySubst(), lam(x, x));
+    EXPECT_EQ(showExpr(shadowed), "(\\ x -> x)");
+    // \ y -> x with x := y: the binder takes a new name rather than capture y.
+    const Expr renamed = appSubstAvoidingCapture({{"x", y}}, identitySubst(), lam(y, x));
+    EXPECT_EQ(showExpr(renamed), "(\\ y1 -> y)");
+    // The new name is one the body does not use yet.
+    const Expr y1 = var("y1");
+    const Expr body = mkAp(mkAp(var("g", fn(a, fn(a, a))), x, fn(a, a)), y1, a);
+    EXPECT_EQ(showExpr(appSubstAvoidingCapture({{"x", y}}, identitySubst(), lam(y, body))), "(\\ y2 -> g y y1)");
+    // A binder that captures nothing keeps its name, and free variables are replaced.
+    EXPECT_EQ(showExpr(appSubstAvoidingCapture({{"x", num(1)}}, identitySubst(), lam(y, x))), "(\\ y -> 1)");
+    // The general substitution does rename nothing.
+    EXPECT_EQ(showExpr(appSubst({{"x", y}}, identitySubst(), lam(y, x))), "(\\ y -> y)");
+}
+
 TEST(AppSubst, FirstBindingOfANameWins) {
     const Expr r = appSubst({{"x", num(1)}, {"x", num(2)}}, identitySubst(), var("x"));
     EXPECT_EQ(showExpr(r), "1");

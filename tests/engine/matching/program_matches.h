@@ -1,0 +1,106 @@
+// Matches as the match commands run them, with a bundled example program loaded: pattern
+// and term read and checked against the program's names as one equation, the fresh names
+// of a one-step or two-step match drawn from outside both, and the results written as the
+// commands write them.
+#pragma once
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/matching/matcher.h"
+#include "engine/matching/substitutions.h"
+#include "frontend/assembly/assembly.h"
+#include "frontend/reader/reader.h"
+#include "frontend/typecheck/checker.h"
+#include "lang/expressions.h"
+
+namespace plim::progtest {
+
+inline std::string readSource(const std::string& relative) {
+    std::ifstream in(std::string(PLIM_SOURCE_DIR) + "/" + relative, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The example program examples/<name>.p, assembled.
+inline ProgramInfo loadExample(const std::string& name) {
+    Reading<SourceFile> r = readProgram(readSource("examples/" + name + ".p"));
+    return assembleProgram(r.value.get()).info;
+}
+
+inline const ProgramInfo& mapfusion() {
+    static const ProgramInfo info = loadExample("mapfusion");
+    return info;
+}
+
+inline Lazy<DefnRules> noDefinitions() {
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith("no DEFINITION headers here"); });
+}
+
+// lhs = rhs checked as a one-equation theory; the reports, or the checked sides.
+struct Checked {
+    std::string reports;
+    Expr lhs;
+    Expr rhs;
+};
+
+inline Checked checkPair(const ProgramInfo& info, const Expr& lhs, const Expr& rhs) {
+    const Theo theo = mkCeqTheo(mkCeq("", mkNoEq(), mkEqn(lhs, rhs), 0), mkNoTheo());
+    TheoryCheck check = checkTheory(theo, delay([info] { return info.programCheckEnv(); }), noDefinitions());
+    std::string reports;
+    for (const std::string& m : check.messages) reports += m;
+    const std::vector<Rule>& rules = check.rules.get();
+    if (!reports.empty() || rules.size() != 1) return Checked{reports.empty() ? "no rule" : reports, lhs, rhs};
+    return Checked{"", unlet(rules.front().equation.first), unlet(rules.front().equation.second)};
+}
+
+// Pattern and term as the match commands read them: each checked alone (any type), then
+// both as one equation.
+inline Checked readPair(const std::string& pattern, const std::string& term,
+                        const ProgramInfo& info = mapfusion()) {
+    std::ostringstream repairs;
+    const Expr anyType = mkCon(mkError(), mkTAbs({"a"}, mkTid("a")));
+    const Expr p = parseExpression(pattern, repairs);
+    const Expr t = parseExpression(term, repairs);
+    Checked cp = checkPair(info, p, anyType);
+    Checked ct = checkPair(info, t, anyType);
+    if (!repairs.str().empty() || !cp.reports.empty() || !ct.reports.empty())
+        return Checked{repairs.str() + cp.reports + ct.reports, p, t};
+    return checkPair(info, cp.lhs, ct.lhs);
+}
+
+// The names that neither side uses, as the match commands draw them.
+inline NameSupply supplyOutside(const Expr& pattern, const Expr& term) {
+    std::vector<std::string> used = allNames(pattern);
+    for (const std::string& n : allNames(term))
+        if (std::find(used.begin(), used.end(), n) == used.end()) used.push_back(n);
+    return NameSupply{varNames().without(used), varNames()};
+}
+
+enum class Kind { Simple, OneStep, TwoStep };
+
+inline MatchResults runMatch(const MatcherRef& m, Kind kind, const Expr& p, const Expr& t) {
+    switch (kind) {
+    case Kind::Simple: return m->matchSimple(p, t);
+    case Kind::OneStep: return m->matchOneStep(p, atTop(t), supplyOutside(p, t)).results;
+    case Kind::TwoStep: return m->matchTwoStep(p, atTop(t), supplyOutside(p, t)).results;
+    }
+    return MatchResults();
+}
+
+// What the command prints: each result's bindings, an empty line and "---".
+inline std::string matchOutput(const MatcherRef& m, Kind kind, const std::string& pattern, const std::string& term) {
+    const Checked c = readPair(pattern, term);
+    if (!c.reports.empty()) return "reports: " + c.reports;
+    std::string out;
+    for (List<MatchResult> at = runMatch(m, kind, c.lhs, c.rhs); !at.empty(); at = at.tail())
+        out += showSubstBlock(at.head().subst);
+    return out;
+}
+
+}  // namespace plim::progtest
