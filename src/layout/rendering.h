@@ -14,11 +14,6 @@ namespace plim {
 Doc spaceDoc();
 // The endless list of blanks; take a prefix of it.
 const List<char>& endlessBlanks();
-// The document of a printable value.
-template <class T>
-Doc asDoc(const T& x) {
-    return toDoc(x);
-}
 // The document rendered at page width 160, appended to `out`.
 void layoutAt160(std::string& out, const Doc& d);
 // The document rendered at the width (or 160) as a string.

@@ -408,12 +408,6 @@ ParserHead<C> seqHead(const ParserHead<A>& hp, const Parser<B>& q, F combine) {
                       }));
 }
 
-// The first symbols of p followed by q: p's, united with q's when p can succeed empty.
-template <class A>
-Firsts seqFirsts(const ParserHead<A>& hp, const Firsts& fp, const Firsts& fq) {
-    return hp.succeeds() ? unionFirsts(fp, fq) : fp;
-}
-
 // p followed by q, the values joined by combine(p's value, q's value).  parseSeq and the
 // sequence helpers are this with particular joins.
 template <class A, class B, class F>

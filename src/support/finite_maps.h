@@ -49,7 +49,6 @@ class FiniteMap {
 public:
     FiniteMap() = default;  // EmptyMap
 
-    static FiniteMap EmptyMap() { return FiniteMap(); }
     // Whoever builds a node by hand must give it its true size.
     static FiniteMap Node(K key, E elt, std::int32_t size, FiniteMap smaller, FiniteMap greater) {
         return FiniteMap(std::make_shared<const Cell>(
@@ -71,11 +70,6 @@ private:
     explicit FiniteMap(std::shared_ptr<const Cell> cell) : cell_(std::move(cell)) {}
     std::shared_ptr<const Cell> cell_;
 };
-
-template <class K, class E>
-std::int32_t sizeFM(const FiniteMap<K, E>& m) {
-    return m.size();
-}
 
 // ---------------------------------------------------------------------------------------
 // Building and balancing
@@ -144,11 +138,6 @@ FiniteMap<K, E> balanceNode(K k, E e, FiniteMap<K, E> l, FiniteMap<K, E> r) {
 // ---------------------------------------------------------------------------------------
 // The public operations
 // ---------------------------------------------------------------------------------------
-
-template <class K, class E, class O>
-FiniteMap<K, E> emptyFM(const O&) {
-    return FiniteMap<K, E>();
-}
 
 template <class O, class K, class E>
 FiniteMap<K, E> unitFM(const O&, K key, E elt) {
@@ -350,11 +339,6 @@ auto mapFM(const F& f, const FiniteMap<K, E>& m) -> FiniteMap<K, decltype(f(std:
 template <class O, class F, class A, class K, class E>
 A foldOrdFM(const O&, const F& f, A z, const FiniteMap<K, E>& m) {
     return foldFM(f, std::move(z), m);
-}
-
-template <class O, class F, class K, class E>
-auto mapOrdFM(const O&, const F& f, const FiniteMap<K, E>& m) {
-    return mapFM(f, m);
 }
 
 // The fold step that lists the entries: (key, element) in front of rest.

@@ -159,11 +159,6 @@ auto mapSet(const O& resultOrd, const F& f, const Set<T>& s) -> Set<decltype(f(s
     return mkSet(resultOrd, images);
 }
 
-template <class OS, class O, class F, class T>
-auto mapSetOrd(const OS&, const O& resultOrd, const F& f, const Set<T>& s) {
-    return mapSet(resultOrd, f, s);
-}
-
 template <class O, class T>
 bool isSubsetOf(const O& ord, const Set<T>& a, const Set<T>& b) {
     return minusFM(ord, a.map(), b.map()).isEmpty();

@@ -8,7 +8,6 @@
 #include <limits>
 #include <map>
 
-// --- part.cpp ---
 // Documents, candidate layouts, rendering and the plain combinators of the layout library.
 
 
@@ -736,7 +735,6 @@ Doc zeroSizeDoc(Doc d) {
 
 }  // namespace plim::pretty_reference
 
-// --- part_par.cpp ---
 // Parameterised documents: holes, their compositions, choice, application and substitution.
 
 
@@ -971,7 +969,6 @@ ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
 
 }  // namespace plim::pretty_reference
 
-// --- part_fill.cpp ---
 // Fill layouts (documents set like words in a paragraph) and the centred column.
 
 
@@ -1097,7 +1094,6 @@ Doc centredAboveList(std::vector<Doc> items) {
 
 }  // namespace plim::pretty_reference
 
-// --- part_ext.cpp ---
 // Higher-level layouts: enclosing, lists, horizontal-or-vertical lists and the Printable
 // instances for strings and numbers.
 

@@ -19,7 +19,7 @@ Html concat2(Html a, const Html& b) {
 Html italic(std::string_view text) { return tag("I", {}, stringToHtml(text)); }
 Html breakLine() { return tag("BR", {}); }
 
-// Haskell-style lines: no final empty line, none at all for the empty text.
+// The lines of a text: no final empty line, none at all for the empty text.
 std::vector<std::string> textLines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t from = 0;

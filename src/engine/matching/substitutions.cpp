@@ -48,7 +48,7 @@ std::vector<Expr> substChildren(const Expr& e) {
     }
 }
 
-// Haskell-style lines: the text split at newlines, a final newline ending the last line.
+// The lines of a text: split at newlines, a final newline ending the last line.
 std::vector<std::string> textLines(const std::string& text) {
     std::vector<std::string> out;
     std::size_t start = 0;
@@ -274,15 +274,6 @@ std::vector<MatchResult> bindVar(const std::string& name, const Type& ty, const 
     if (auto ts = matchType(identitySubst(), ty, e.type())) out.push_back(MatchResult{{{name, e}}, std::move(*ts)});
     return out;
 }
-
-MatchResult mapMatchExprs(const std::function<Expr(const Expr&)>& f, const MatchResult& r) {
-    MatchResult out{Substitution{}, r.types};
-    out.subst.reserve(r.subst.size());
-    for (const auto& [name, e] : r.subst) out.subst.emplace_back(name, f(e));
-    return out;
-}
-
-Html matchResultHtml(const MatchResult& r) { return substHtml(r.subst); }
 
 std::pair<Expr, NameSupply> applyMatchExpand(const MatchResult& r, const Expr& e, const NameSupply& supply) {
     return recexpand(applyMatch(r, e), supply);

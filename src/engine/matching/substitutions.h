@@ -58,24 +58,7 @@ std::vector<MatchResult> liftTypeMatches(const std::vector<TypeSubst>& typeMatch
 std::vector<MatchResult> matchTypes(const Type& pattern, const Type& t);
 // ([(name, e)], ts) for each way ts in which the type of e is an instance of ty.
 std::vector<MatchResult> bindVar(const std::string& name, const Type& ty, const Expr& e);
-// Every bound expression replaced by f of it; names, order and types kept.
-MatchResult mapMatchExprs(const std::function<Expr(const Expr&)>& f, const MatchResult& r);
-Html matchResultHtml(const MatchResult& r);
 // The match applied, then eta-expanded to full arity from the supply.
 std::pair<Expr, NameSupply> applyMatchExpand(const MatchResult& r, const Expr& e, const NameSupply& supply);
-
-// The match applied to the first component of a 4-tuple, the others passed on.
-template <class B, class C, class D>
-std::tuple<Expr, B, C, D> applyMatchFirst(const MatchResult& r, const std::tuple<Expr, B, C, D>& t) {
-    return {applyMatch(r, std::get<0>(t)), std::get<1>(t), std::get<2>(t), std::get<3>(t)};
-}
-// The same with applyMatchExpand, threading the supply.
-template <class B, class C, class D>
-std::pair<std::tuple<Expr, B, C, D>, NameSupply> applyMatchExpandFirst(const MatchResult& r,
-                                                                      const std::tuple<Expr, B, C, D>& t,
-                                                                      const NameSupply& supply) {
-    auto [e, rest] = applyMatchExpand(r, std::get<0>(t), supply);
-    return {{std::move(e), std::get<1>(t), std::get<2>(t), std::get<3>(t)}, std::move(rest)};
-}
 
 }  // namespace plim

@@ -289,11 +289,6 @@ std::pair<Expr, NameSupply> elim(const Expr& let, const Expr& x, const std::vect
     return {mkLet(mkDList(std::move(defs)), newBody, let.lazyType()), rest};
 }
 
-std::pair<Expr, NameSupply> lambdaWrap(const Expr& e, const Type& t, const NameSupply& supply) {
-    auto [name, rest] = nextName(supply);
-    return {mkLam(mkVar(name, t), e, arrowType(t, exprType(e))), rest};
-}
-
 Expr revdefs(const Expr& e) {
     if (!e.isLet()) patternFail("SubExpressions:285|function revdefs");
     Defs reversed = revAppendDefs(e.defs().defs, mkNoDef());

@@ -88,8 +88,6 @@ Defs revAppendDefs(const Defs& ds, Defs acc);
 // "SubExpressions:290|function elim".
 std::pair<Expr, NameSupply> elim(const Expr& let, const Expr& x, const std::vector<Path>& paths,
                                  const NameSupply& supply);
-// \v -> e with v the next name of the supply, of type t.
-std::pair<Expr, NameSupply> lambdaWrap(const Expr& e, const Type& t, const NameSupply& supply);
 
 // --- common subexpressions ----------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // Common subexpressions for display.
 //
-// Equal subexpressions (up to bound names and eta) are grouped as the Parts describe, in the
-// order of their first occurrence.  To keep the cost near linear in the size of the
+// Equal subexpressions (up to bound names and eta) are grouped together, in the order of their
+// first occurrence.  To keep the cost near linear in the size of the
 // expression, candidates are first bucketed by a fingerprint that equal subexpressions always
 // share (a hash of the tree with names ignored and eta contraction applied generously); only
 // candidates within one bucket are compared exactly, and paths are built only for the

@@ -325,7 +325,6 @@ std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
 }  // namespace
 
 std::vector<Rigid> rigidSymbols(const Term& p) { return rigidList(p, true); }
-std::vector<Rigid> rigidSymbolsOfTerm(const Term& t) { return rigidList(t, false); }
 
 bool mayMatch(const Term& p, const Term& t) {
     TermCache& pc = TermBuilder::of(p).memo();

@@ -285,7 +285,6 @@ bool operator==(const Rigid& a, const Rigid& b);
 // equal to nothing (a NaN constant).
 std::optional<std::string> rigidKey(const Rigid& r);
 std::vector<Rigid> rigidSymbols(const Term& p);
-std::vector<Rigid> rigidSymbolsOfTerm(const Term& t);
 // Every rigid symbol of the pattern is among those of the term (cached per node).
 bool mayMatch(const Term& p, const Term& t);
 

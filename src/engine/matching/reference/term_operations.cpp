@@ -371,8 +371,6 @@ Term unbindLocals(const NameSet& ns, const Term& t) {
 
 }  // namespace
 
-Term unbindLocal(const std::string& n, const Term& t) { return unbindLocals({n}, t); }
-
 Term openLambdas(const Term& t) {
     NameSet ns;
     Term at = t;

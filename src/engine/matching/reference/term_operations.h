@@ -117,8 +117,6 @@ bool occursLocal(const std::string& n, const Term& t);
 // Every LVar named as a key renamed at once to its value (no shadowing test).
 Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t);
 Term renameLocal(const std::string& from, const std::string& to, const Term& t);
-// Every LVar n becomes PVar n.
-Term unbindLocal(const std::string& n, const Term& t);
 // Leading variable lambdas removed, their variables unbound.
 Term openLambdas(const Term& t);
 // The leading variable binders as PVars of their argument types, outermost first.
