@@ -81,6 +81,32 @@ Type substType(const TypeSubst& f, const Type& t) {
         t, hidden);
 }
 
+Type SharedSubst::operator()(const Type& t) {
+    if (f_.isIdentity()) return t;
+    std::vector<std::string> hidden;
+    // Only terms outside every scheme are kept: inside one, the hidden names change the result.
+    auto replace = [this](const Type& tid) {
+        const Type* bound = f_.find(tid.name());
+        return bound ? *bound : tid;
+    };
+    std::function<Type(const Type&)> walk = [&](const Type& at) -> Type {
+        if (!at.isTCon() || at.args().empty() || !hidden.empty()) return substWith(replace, at, hidden);
+        auto it = done_.find(at.nodeAddress());
+        if (it != done_.end()) return it->second.second;
+        std::vector<Type> args;
+        args.reserve(at.args().size());
+        bool changed = false;
+        for (const auto& a : at.args()) {
+            args.push_back(walk(a));
+            changed = changed || !args.back().sameNode(a);
+        }
+        Type r = changed ? mkTCon(at.name(), std::move(args)) : at;
+        done_.emplace(at.nodeAddress(), std::make_pair(at, r));
+        return r;
+    };
+    return walk(t);
+}
+
 Type substTypeWith(const std::function<Type(const std::string&)>& f, const Type& t) {
     std::vector<std::string> hidden;
     return substWith([&f](const Type& tid) { return f(tid.name()); }, t, hidden);

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -225,6 +226,18 @@ TypeSubst bindVar(const std::string& v, const Type& t);
 Type substType(const TypeSubst& f, const Type& t);
 // The same with any function from a name to a type.
 Type substTypeWith(const std::function<Type(const std::string&)>& f, const Type& t);
+// substType f for many types that share nodes: a constructor term met again (the same node)
+// gives the type built the first time, so the work is bounded by the distinct nodes.
+class SharedSubst {
+public:
+    explicit SharedSubst(TypeSubst f) : f_(std::move(f)) {}
+    Type operator()(const Type& t);
+
+private:
+    TypeSubst f_;
+    // Each rebuilt node's result; the node itself is kept so that its address stays unique.
+    std::unordered_map<const void*, std::pair<Type, Type>> done_;
+};
 // The composition "g, then f": x maps to substType f (g x).
 TypeSubst substTypeOf(const TypeSubst& f, const TypeSubst& g);
 // substType f applied to every type of the environment; names and order unchanged.

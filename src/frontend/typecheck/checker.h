@@ -167,17 +167,23 @@ public:
     TypeSubst asSubst() const;
 
 private:
+    // A variable's binding: its type, and the number of bindings made when that type was last
+    // found fully resolved (no binding since means no need to look at it again).
+    struct Bound {
+        Type type;
+        std::uint64_t resolvedAt;
+    };
     Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
-    // The type bound to a variable, or null.
-    Type* boundType(const std::string& name) const;
+    // The binding of a variable, or null.
+    Bound* boundType(const std::string& name) const;
     void bind(const std::string& name, const Type& t);
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
     // Lookups store the fully resolved type back.  Names of the fresh-name sequence are kept
     // by their position in it, any other name by the name.
-    mutable std::vector<std::optional<Type>> boundByPosition_;
-    mutable std::unordered_map<std::string, Type> boundByName_;
+    mutable std::vector<std::optional<Bound>> boundByPosition_;
+    mutable std::unordered_map<std::string, Bound> boundByName_;
     // Resolved constructor terms by node, valid while no binding has been added since
     // (`made` counts the bindings); the type itself is kept so its node stays alive.
     struct Resolved {

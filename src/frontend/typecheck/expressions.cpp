@@ -211,7 +211,7 @@ DList plainDList(const DList& d) {
 
 Type PassRecord::finalType(std::size_t slot) const {
     Type t = state->resolveFinal(raw[slot]);
-    return after ? substType(*after, t) : t;
+    return after ? (*after)(t) : t;
 }
 
 bool PassRecord::isConstructor(const std::string& name) const { return constructors.get().count(name) > 0; }

@@ -101,11 +101,12 @@ Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, 
     switch (t.kind()) {
     case TypeKind::Tid: {
         if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
-        Type* bound = boundType(t.name());
+        Bound* bound = boundType(t.name());
         if (!bound) return t;
+        if (bound->resolvedAt == made_) return bound->type;
         std::vector<std::string> none;
-        Type r = resolveHiding(*bound, none, false);
-        *boundType(t.name()) = r;
+        Type r = resolveHiding(bound->type, none, cache);
+        *boundType(t.name()) = Bound{r, made_};
         return r;
     }
     case TypeKind::TCon: {
@@ -141,10 +142,12 @@ namespace {
 
 // Positions beyond this are kept by name.
 constexpr std::uint64_t kPositionLimit = std::uint64_t{1} << 26;
+// A binding's type not yet found fully resolved.
+constexpr std::uint64_t kNotResolved = ~std::uint64_t{0};
 
 }  // namespace
 
-Type* CheckState::boundType(const std::string& name) const {
+CheckState::Bound* CheckState::boundType(const std::string& name) const {
     const std::optional<std::uint64_t> pos = namePosition(name);
     if (pos && *pos < kPositionLimit) {
         if (*pos >= boundByPosition_.size() || !boundByPosition_[*pos]) return nullptr;
@@ -158,10 +161,10 @@ void CheckState::bind(const std::string& name, const Type& t) {
     const std::optional<std::uint64_t> pos = namePosition(name);
     if (pos && *pos < kPositionLimit) {
         if (*pos >= boundByPosition_.size()) boundByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * boundByPosition_.size()));
-        boundByPosition_[*pos] = t;
+        boundByPosition_[*pos] = Bound{t, kNotResolved};
         return;
     }
-    boundByName_.insert_or_assign(name, t);
+    boundByName_.insert_or_assign(name, Bound{t, kNotResolved});
 }
 
 UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) {
@@ -193,8 +196,8 @@ std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
 TypeSubst CheckState::asSubst() const {
     std::map<std::string, Type, std::less<>> m;
     for (std::size_t i = 0; i < boundByPosition_.size(); ++i)
-        if (boundByPosition_[i]) m.emplace(nthName(i), resolve(*boundByPosition_[i]));
-    for (const auto& [v, t] : boundByName_) m.emplace(v, resolve(t));
+        if (boundByPosition_[i]) m.emplace(nthName(i), resolve(boundByPosition_[i]->type));
+    for (const auto& [v, b] : boundByName_) m.emplace(v, resolve(b.type));
     return TypeSubst::fromMap(std::move(m));
 }
 
