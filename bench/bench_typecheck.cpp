@@ -85,6 +85,30 @@ void BM_CheckTheory(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckTheory)->Arg(10000)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Every equation with variable names of its own: the theory's names grow with the theory.
+void BM_CheckTheoryOwnNames(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runOnLargeStack([&] {
+        std::string text;
+        for (int i = 0; i < n; ++i) {
+            const std::string k = std::to_string(i);
+            text += (i ? ";\n" : "") + ("e" + k) + " : map f" + k + " (map g" + k + " xs" + k + ") = map (f" + k +
+                    " . g" + k + ") xs" + k;
+        }
+        std::ostringstream log;
+        const Theo theo = parseTheory(text, log).elems;
+        const Lazy<CheckEnv> env(CheckEnv::fromTypeEnv(theoryEnv()));
+        const Lazy<DefnRules> table{DefnRules()};
+        for (auto _ : state) {
+            TheoryCheck tc = checkTheory(theo, env, table);
+            if (!concatTheoryErrors(tc.messages).empty()) state.SkipWithError("the generated theory has type errors");
+            benchmark::DoNotOptimize(tc.names);
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_CheckTheoryOwnNames)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_CheckListExpression(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     runOnLargeStack([&] {

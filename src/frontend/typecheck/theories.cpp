@@ -153,6 +153,63 @@ CeqChecked checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constru
     return CeqChecked{messages, std::move(rule), std::move(typed)};
 }
 
+// The theory's names, built from its last element to its first: an equation's names go in
+// front by unionNames (its names, then the others not among them, each once), a DEFINITION
+// name goes in front as it is.  Entries that a later union drops are marked, not erased, so
+// each step costs what it adds.
+class NamesFromBack {
+public:
+    void prepend(const std::string& name) {
+        std::vector<std::size_t>& at = add(name);
+        if (at.size() == 2) repeated_.push_back(name);
+    }
+    // unionNames(names, the list so far); `names` holds no name twice.
+    void unite(const std::vector<std::string>& names) {
+        if (names.empty() || live_ == 0) {
+            for (auto it = names.rbegin(); it != names.rend(); ++it) add(*it);
+            return;
+        }
+        for (const auto& n : repeated_) keepNewest(n);
+        repeated_.clear();
+        for (auto it = names.rbegin(); it != names.rend(); ++it) {
+            add(*it);
+            keepNewest(*it);
+        }
+    }
+    std::vector<std::string> take() {
+        std::vector<std::string> out;
+        out.reserve(live_);
+        for (std::size_t i = reversed_.size(); i-- > 0;)
+            if (live_flags_[i]) out.push_back(std::move(reversed_[i]));
+        return out;
+    }
+
+private:
+    std::vector<std::size_t>& add(const std::string& name) {
+        reversed_.push_back(name);
+        live_flags_.push_back(true);
+        ++live_;
+        std::vector<std::size_t>& at = at_[name];
+        at.push_back(reversed_.size() - 1);
+        return at;
+    }
+    // Only the entry nearest the front stays.
+    void keepNewest(const std::string& name) {
+        std::vector<std::size_t>& at = at_[name];
+        for (std::size_t k = 0; k + 1 < at.size(); ++k) {
+            live_flags_[at[k]] = false;
+            --live_;
+        }
+        at.erase(at.begin(), at.end() - 1);
+    }
+
+    std::vector<std::string> reversed_;  // the list, its front last
+    std::vector<bool> live_flags_;
+    std::size_t live_ = 0;
+    std::unordered_map<std::string, std::vector<std::size_t>> at_;  // each name's live entries
+    std::vector<std::string> repeated_;  // names that DEFINITION headers put in twice since the last union
+};
+
 using CeqOuts = std::shared_ptr<const std::vector<std::optional<CeqOut>>>;
 
 // The reports of the elements from i on, `current` being what is left of the element before
@@ -197,16 +254,18 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
     TheoryCheck tc;
     tc.messages = theoryMessages(outs, 0, Messages());
     Theo headed;
+    NamesFromBack names;
     for (std::size_t i = items.size(); i-- > 0;) {
         const std::optional<CeqOut>& o = (*outs)[i];
         if (o) {
-            tc.names = unionNames(o->freeVars, tc.names);
+            names.unite(o->freeVars);
             headed = mkCeqTheo(o->plain, headed);
         } else {
-            tc.names.insert(tc.names.begin(), items[i].defnName());
+            names.prepend(items[i].defnName());
             headed = mkDefnTheo(items[i].defnName(), headed);
         }
     }
+    tc.names = names.take();
     tc.headed = mkTheory(headed);
     tc.expanded = delay([outs, items, table] {
         Theo out;
