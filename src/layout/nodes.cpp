@@ -729,26 +729,6 @@ void setValue(DocNode& d, const NodeValue& v) {
     d.lineSecond = v.second;
 }
 
-template <class V>
-V parValue(const ParNode& p, const V* args, std::size_t count);
-
-template <class V>
-V substValue(const ParNode& p, const V* args, std::size_t count) {
-    SmallVec<V, 8> inner;
-    std::size_t at = 0;
-    for (const ParNodeRef& q : p.parts) {
-        if (&q == &p.parts.front()) continue;
-        const auto c = static_cast<std::size_t>(q->params);
-        const std::size_t from = std::min(at, count);
-        inner.push_back(parValue(*q, args + from, std::min(c, count - from)));
-        at += c;
-    }
-    const ParNode& outer = *p.parts.front();
-    if (outer.params != static_cast<LayoutInt>(inner.size()))
-        return lineValue<V>(static_cast<LayoutInt>(applyCountError(outer.params, static_cast<LayoutInt>(inner.size())).size()));
-    return innerValue(parValue(outer, inner.data(), inner.size()));
-}
-
 // The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
 // filtered), or the items stacked, whichever is the joined choice.
 // The sizes of the line alone, the item sizes given by position (no lines for a missing one).
@@ -807,8 +787,7 @@ NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count
 constexpr std::size_t kMaxSteps = 48;
 
 template <class V>
-V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count) {
-    static thread_local std::array<V, kMaxSteps> stack;
+V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack) {
     std::size_t top = 0;
     for (const ParStep& s : steps) {
         using Op = ParStep::Op;
@@ -826,7 +805,7 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count) 
         case Op::UnequalChoice: --top; stack[top - 1] = unsure(choiceOf(stack[top - 1], stack[top])); break;
         case Op::HvSp:
             top -= s.index;
-            stack[top] = hvSpValue(s.index, stack.data() + top, s.index);
+            stack[top] = hvSpValue(s.index, stack + top, s.index);
             ++top;
             break;
         case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
@@ -835,48 +814,104 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count) 
     return stack[0];
 }
 
+// The program of a template that keeps none (see ParNode::steps), made by a walk with a work
+// list of its own: the steps compileSteps would give it, however long.  Within a template filled
+// with templates, a hole of the outer one stands for the program of the inner one in its place.
+void programOf(const ParNode& root, std::vector<ParStep>& out) {
+    struct Filling {  // a template filled with templates, whose outer one is being walked
+        const ParNode* subst;
+        LayoutInt first;         // where its parameters begin
+        const Filling* outside;  // the filling it lies in, if any
+        SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
+    };
+    struct Task {
+        const ParNode* node;  // a node to walk; null for a step to emit, or a hole
+        LayoutInt first;      // a node's (or a hole's) first parameter
+        const Filling* filling;
+        ParStep step;
+        bool hole = false;
+    };
+    std::deque<Filling> fillings;
+    std::vector<Task> todo{Task{&root, 0, nullptr, ParStep{ParStep::Op::Hole}}};
+    const auto emit = [&todo](ParStep s) { todo.push_back(Task{nullptr, 0, nullptr, s}); };
+    const auto walk = [&todo](const ParNode* q, LayoutInt first, const Filling* f) {
+        todo.push_back(Task{q, first, f, ParStep{ParStep::Op::Hole}});
+    };
+    while (!todo.empty()) {
+        const Task t = todo.back();
+        todo.pop_back();
+        if (t.node == nullptr && !t.hole) {
+            out.push_back(t.step);
+            continue;
+        }
+        if (t.hole || t.node->kind == ParNode::Kind::Hole || t.node->kind == ParNode::Kind::First ||
+            t.node->kind == ParNode::Kind::Second) {
+            if (!t.hole && t.node->kind != ParNode::Kind::Hole) emit(ParStep{ParStep::Op::Pick});
+            const Filling* f = t.filling;
+            const auto index = static_cast<std::size_t>(t.first);
+            if (f == nullptr) out.push_back(ParStep{ParStep::Op::Hole, static_cast<std::uint32_t>(t.first)});
+            else if (index + 1 < f->subst->parts.size()) walk(f->subst->parts[index + 1].get(), f->first + f->firsts[index], f->outside);
+            else out.push_back(ParStep{ParStep::Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
+            continue;
+        }
+        const ParNode& p = *t.node;
+        using K = ParNode::Kind;
+        using Op = ParStep::Op;
+        switch (p.kind) {
+        case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
+        case K::Filter:
+        case K::Join:
+        case K::Indent:
+            emit(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
+            walk(p.parts[0].get(), t.first, t.filling);
+            break;
+        case K::Beside:
+        case K::Above:
+        case K::Choice: {
+            const bool choice = p.kind == K::Choice;
+            const bool equal = p.parts[0]->params == p.parts[1]->params;
+            emit(ParStep{p.kind == K::Beside ? Op::Beside : p.kind == K::Above ? Op::Above : equal ? Op::Choice : Op::UnequalChoice});
+            walk(p.parts[1].get(), choice ? t.first : t.first + p.parts[0]->params, t.filling);
+            walk(p.parts[0].get(), t.first, t.filling);
+            break;
+        }
+        case K::Subst: {
+            const ParNode& outer = *p.parts.front();
+            const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
+            if (outer.params != n) {
+                out.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
+                break;
+            }
+            Filling& f = fillings.emplace_back(Filling{&p, t.first, t.filling, {}});
+            LayoutInt at = 0;
+            for (std::size_t i = 1; i < p.parts.size(); ++i) {
+                f.firsts.push_back(at);
+                at += p.parts[i]->params;
+            }
+            emit(ParStep{Op::Inner});
+            walk(&outer, 0, &f);
+            break;
+        }
+        case K::HvSp:
+            emit(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
+            for (LayoutInt i = p.params; i-- > 0;) todo.push_back(Task{nullptr, t.first + i, t.filling, ParStep{}, true});
+            break;
+        default: break;  // the holes, above
+        }
+    }
+}
+
 template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
-    if (p.kind != ParNode::Kind::HvSp && !p.steps.empty()) return runSteps(p.steps, args, count);
-    switch (p.kind) {
-    case ParNode::Kind::Hole: return count == 0 ? V{} : args[0];
-    case ParNode::Kind::First:
-    case ParNode::Kind::Second: return count == 0 ? V{} : filterOf(unsure(args[0]));  // a single list, sure of nothing
-    case ParNode::Kind::Lift: return valueOf<V>(*p.doc);
-    case ParNode::Kind::Filter: return filterOf(parValue(*p.parts[0], args, count));
-    case ParNode::Kind::Join: return joinOf(parValue(*p.parts[0], args, count));
-    case ParNode::Kind::Indent: return indentOf(parValue(*p.parts[0], args, count), p.amount);
-    case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: {
-        const auto combine = [&p](const V& a, const V& b) {
-            return p.kind == ParNode::Kind::Beside ? besideOf(a, b) : aboveOf(a, b);
-        };
-        if (p.parts[1]->kind != p.kind) {  // two parts, as most are
-            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-            return combine(parValue(*p.parts[0], args, n), parValue(*p.parts[1], args + n, count - n));
-        }
-        // A longer chain of the same composition nested to the right, in a loop.
-        SmallVec<V, 8> lefts;
-        const ParNode* at = &p;
-        while (at->kind == p.kind) {
-            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
-            lefts.push_back(parValue(*at->parts[0], args, n));
-            args += n;
-            count -= n;
-            at = at->parts[1].get();
-        }
-        V acc = parValue(*at, args, count);
-        for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) acc = combine(*it, acc);
-        return acc;
+    if (p.kind == ParNode::Kind::HvSp) return hvSpValue(static_cast<std::size_t>(p.params), args, count);
+    if (!p.steps.empty()) {
+        static thread_local std::array<V, kMaxSteps> stack;
+        return runSteps(p.steps, args, count, stack.data());
     }
-    case ParNode::Kind::Choice: {
-        const V c = choiceOf(parValue(*p.parts[0], args, count), parValue(*p.parts[1], args, count));
-        return p.parts[0]->params == p.parts[1]->params ? c : unsure(c);
-    }
-    case ParNode::Kind::Subst: return substValue(p, args, count);
-    case ParNode::Kind::HvSp: return hvSpValue(static_cast<std::size_t>(p.params), args, count);
-    }
-    return V{};
+    std::vector<ParStep> program;
+    programOf(p, program);
+    std::vector<V> stack(program.size());
+    return runSteps(program, args, count, stack.data());
 }
 
 }  // namespace
@@ -1921,19 +1956,6 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     return NodeResult{};
 }
 
-[[gnu::noinline]] NodeResult applyResult(const DocNode& d, LayoutInt line) {
-    SmallVec<Sizes, 4> sizes;
-    const NodeParts& parts = d.many->parts;
-    sizes.reserve(parts.size());
-    for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
-    Bounds bounds;
-    paramBounds(*d.many->layout, sizes.data(), sizes.size(), line, bounds);
-    SmallVec<NodeResult, 4> args;
-    args.reserve(parts.size());
-    for (std::size_t i = 0; i < parts.size(); ++i) args.push_back(layOut(*parts[i], i < bounds.size() ? bounds[i] : line));
-    return layOutPar(*d.many->layout, Args{args.data(), args.size()}, line);
-}
-
 // A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
 // of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
 // within the bound as they are, and a marker of the width of each of the others.
@@ -1972,73 +1994,6 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     a.rewind(mark);
 }
 
-// The stack of an upper document's layout above `acc`.  Where only the first few candidates are
-// needed, their texts are kept and the texts of the upper's layout made for nothing are dropped.
-void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_t need, CandMark candsAt) {
-    const std::size_t mark = currentArena->mark();
-    acc = aboveResult(layOut(upper, line, need), acc, need);
-    if (need != kAll) keepAndRewind(acc, mark);
-    compactTo(acc, candsAt);
-}
-
-// A stack of documents, folded from the last one (which stands above the empty document).
-[[gnu::noinline]] NodeResult aboveListResult(const DocNode& d, LayoutInt line, std::size_t need) {
-    NodeResult acc;  // the empty document
-    const CandMark candsAt = candMark();
-    const NodeParts& items = d.many->parts;
-    for (auto it = items.rbegin(); it != items.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
-    return acc;
-}
-
-// A chain of side-by-side compositions nested to the right, laid out in a loop.
-[[gnu::noinline]] NodeResult besideChainResult(const DocNode& d, LayoutInt line) {
-    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> lefts;  // each left part and the chain's bound there
-    const DocNode* at = &d;
-    LayoutInt bound = line;
-    while (at->kind == DocNode::Kind::Beside) {
-        lefts.push_back({at->left.get(), bound});
-        bound -= at->left->sizes.lastWidth;
-        at = at->right.get();
-    }
-    NodeResult acc = layOut(*at, bound);
-    const CandMark mark = candMark();
-    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
-        acc = besideResult(layOut(*it->first, it->second), acc, it->second);
-        compactTo(acc, mark);
-    }
-    return acc;
-}
-
-// A chain of stacked compositions nested downwards, laid out in a loop.
-[[gnu::noinline]] NodeResult aboveChainResult(const DocNode& d, LayoutInt line, std::size_t need) {
-    SmallVec<const DocNode*, 8> uppers;
-    const DocNode* at = &d;
-    while (at->kind == DocNode::Kind::Above) {
-        uppers.push_back(at->left.get());
-        at = at->right.get();
-    }
-    const std::size_t mark = currentArena->mark();
-    NodeResult acc = layOut(*at, line, need);
-    if (need != kAll) keepAndRewind(acc, mark);
-    const CandMark candsAt = candMark();
-    for (auto it = uppers.rbegin(); it != uppers.rend(); ++it) stackOnto(acc, **it, line, need, candsAt);
-    return acc;
-}
-
-// The two documents' layouts as a pair.
-[[gnu::noinline]] NodeResult dupResult(const DocNode& d, LayoutInt line, std::size_t need) {
-    const NodeResult x = layOut(*d.left, line, need);
-    const NodeResult y = layOut(*d.right, line, need);
-    NodeResult out;
-    out.sizes = d.sizes;
-    out.tooWide = x.tooWide && y.tooWide;
-    if (!x.tooWide || !y.tooWide)
-        out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
-    else
-        out.reply = single(markerCands(d.sizes.width));
-    return out;
-}
-
 // A plain node that fits: its one layout, as the node's texts and compositions would give it.
 [[gnu::noinline]] NodeResult plainResult(const DocNode& d) {
     countText(d.plainTexts);
@@ -2049,30 +2004,262 @@ void stackOnto(NodeResult& acc, const DocNode& upper, LayoutInt line, std::size_
     return out;
 }
 
+// The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
+// whose one line the shortcut finds, a text, the empty document or an error.  False (with the
+// mark of the candidates where its layout begins) for any other node.
+bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandMark& mark, NodeResult& out) {
+    if (d.plainTexts != 0 && d.sizes.width <= line) {
+        out = plainResult(d);
+        return true;
+    }
+    mark = candMark();
+    if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
+    switch (d.kind) {
+    case DocNode::Kind::Text: out = textResult(d, line); break;
+    case DocNode::Kind::Empty: out = NodeResult{}; break;
+    case DocNode::Kind::Error: out = errorResult(std::string(d.text())); break;
+    default: return false;
+    }
+    compactTo(out, mark);
+    return true;
+}
+
+// --- the layout walk -------------------------------------------------------------------------
+//
+// A node whose layout needs its parts' layouts is a frame on the walk's own stack, not on the
+// thread's: deep documents and long chains of templates (a list of ten thousand items is as
+// deep) take no deeper calls.  A frame asks for its parts' layouts one at a time, in the order
+// of the rules, and is resumed with each result; it ends with its own.
+
+// A part's layout asked for by a frame.
+struct PartRequest {
+    const DocNode* d = nullptr;
+    LayoutInt line = 0;
+    std::size_t need = kAll;
+};
+
+struct Frame {
+    const DocNode* d = nullptr;
+    LayoutInt line = 0;
+    std::size_t need = kAll;
+    CandMark mark;              // where the node's candidates begin
+    int stage = 0;              // what the last request was for
+    std::size_t next = 0;       // the part being laid out
+    CandMark partsMark;         // where the candidates of a chain's result begin
+    std::size_t textsMark = 0;  // the texts' extent before the part of a stack being laid out
+    NodeResult acc;             // the result so far; Dup: the first side
+    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> parts;  // the parts and their bounds
+    SmallVec<NodeResult, 4> args;                             // Apply: the arguments so far
+
+    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandMark m) {
+        d = &node;
+        line = bound;
+        need = needed;
+        mark = m;
+        stage = 0;
+        next = 0;
+        parts.resize(0);
+        args.resize(0);
+    }
+    // Asks for the part at `next`, or ends with the result so far once none is left.
+    bool nextPart(NodeResult& ret, PartRequest& req, std::size_t partNeed) {
+        if (next == 0) {
+            ret = std::move(acc);
+            return false;
+        }
+        --next;
+        req = PartRequest{parts[next].first, parts[next].second, partNeed};
+        return true;
+    }
+};
+
+// A chain of side-by-side compositions nested to the right: the last part first, then each left
+// part from the right, at the chain's bound there.
+bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.stage == 0) {
+        const DocNode* at = f.d;
+        LayoutInt bound = f.line;
+        for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
+            f.parts.push_back({at->left.get(), bound});
+            bound -= at->left->sizes.lastWidth;
+        }
+        f.stage = 1;
+        req = PartRequest{at, bound, kAll};
+        return true;
+    }
+    if (f.stage == 1) {
+        f.acc = std::move(ret);
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+        f.stage = 2;
+    } else {
+        f.acc = besideResult(ret, f.acc, f.parts[f.next].second);
+        compactTo(f.acc, f.partsMark);
+    }
+    return f.nextPart(ret, req, kAll);
+}
+
+// A chain of stacked compositions nested downwards, or a stack of documents (above the empty
+// document), from the bottom.  Where only the first few candidates are needed, each part's
+// texts made for nothing are dropped once the stack so far has kept its own.
+bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
+        for (const DocNodeRef& item : f.d->many->parts) f.parts.push_back({item.get(), f.line});
+        f.acc = NodeResult{};
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+    } else if (f.stage == 0) {
+        const DocNode* at = f.d;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) f.parts.push_back({at->left.get(), f.line});
+        f.textsMark = currentArena->mark();
+        f.stage = 1;
+        req = PartRequest{at, f.line, f.need};
+        return true;
+    } else if (f.stage == 1) {
+        f.acc = std::move(ret);
+        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+    } else {
+        f.acc = aboveResult(ret, f.acc, f.need);
+        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
+        compactTo(f.acc, f.partsMark);
+    }
+    f.stage = 2;
+    f.textsMark = currentArena->mark();
+    return f.nextPart(ret, req, f.need);
+}
+
+// A join (which needs twice the candidates of its pair), a filter or an indentation of one part.
+bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const DocNode& d = *f.d;
+    if (f.stage == 0) {
+        f.stage = 1;
+        if (d.kind == DocNode::Kind::Join) req = PartRequest{d.left.get(), f.line, f.need > kAll / 2 ? kAll : 2 * f.need};
+        else if (d.kind == DocNode::Kind::Filter) req = PartRequest{d.left.get(), f.line, kAll};
+        else req = PartRequest{d.left.get(), f.line - d.amount, kAll};
+        return true;
+    }
+    if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret), f.need);
+    else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
+    else ret = indentResult(d.amount, ret, f.line);
+    return false;
+}
+
+// The two documents' layouts as a pair.
+bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const DocNode& d = *f.d;
+    if (f.stage < 2) {
+        if (f.stage == 1) f.acc = std::move(ret);
+        req = PartRequest{(f.stage == 0 ? d.left : d.right).get(), f.line, f.need};
+        ++f.stage;
+        return true;
+    }
+    const NodeResult& x = f.acc;
+    const NodeResult& y = ret;
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = x.tooWide && y.tooWide;
+    if (!x.tooWide || !y.tooWide)
+        out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
+    else
+        out.reply = single(markerCands(d.sizes.width));
+    ret = std::move(out);
+    return false;
+}
+
+// A template filled with documents: each argument at the bound of its place, from the first,
+// then the template over their layouts.
+bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const NodeParts& parts = f.d->many->parts;
+    if (f.stage == 0) {
+        SmallVec<Sizes, 4> sizes;
+        sizes.reserve(parts.size());
+        for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
+        Bounds bounds;
+        paramBounds(*f.d->many->layout, sizes.data(), sizes.size(), f.line, bounds);
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            f.parts.push_back({parts[i].get(), i < bounds.size() ? bounds[i] : f.line});
+        f.args.reserve(parts.size());
+        f.stage = 1;
+    } else {
+        f.args.push_back(std::move(ret));
+    }
+    const std::size_t i = f.args.size();
+    if (i < parts.size()) {
+        req = PartRequest{f.parts[i].first, f.parts[i].second, kAll};
+        return true;
+    }
+    ret = layOutPar(*f.d->many->layout, Args{f.args.data(), f.args.size()}, f.line);
+    return false;
+}
+
+// Resumes the frame with the result of the part it asked for (none at its start): true with the
+// next part asked for, false with its own result in `ret`.
+bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
+    switch (f.d->kind) {
+    case DocNode::Kind::Beside: return besideStep(f, ret, req);
+    case DocNode::Kind::Above:
+    case DocNode::Kind::AboveList: return stackStep(f, ret, req);
+    case DocNode::Kind::Join:
+    case DocNode::Kind::Filter:
+    case DocNode::Kind::Indent: return unaryStep(f, ret, req);
+    case DocNode::Kind::Dup: return dupStep(f, ret, req);
+    case DocNode::Kind::Apply: return applyStep(f, ret, req);
+    default: return false;  // laid out at once (see layOutAtOnce)
+    }
+}
+
+// The frames of the walks running on this thread: a walk may start another (the document of a
+// template's lifted part), which takes the next stack.  Frames are kept for their room.
+struct FrameStack {
+    std::vector<Frame> frames;
+    std::size_t size = 0;
+
+    Frame& push() {
+        if (size == frames.size()) frames.emplace_back();
+        return frames[size++];
+    }
+};
+
+class WalkScope {
+public:
+    WalkScope() {
+        if (depth_ == stacks_.size()) stacks_.push_back(std::make_unique<FrameStack>());
+        stack_ = stacks_[depth_++].get();
+        stack_->size = 0;
+    }
+    ~WalkScope() { --depth_; }
+    WalkScope(const WalkScope&) = delete;
+    WalkScope& operator=(const WalkScope&) = delete;
+    FrameStack& stack() { return *stack_; }
+
+private:
+    FrameStack* stack_;
+    static inline thread_local std::size_t depth_ = 0;
+    static inline thread_local std::vector<std::unique_ptr<FrameStack>> stacks_;
+};
+
 }  // namespace
 
-// The layouts of the kinds are kept out of line: layOut recurses on deep documents, and pays
-// its own frame at every level.
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
-    if (d.plainTexts != 0 && d.sizes.width <= line) return plainResult(d);
-    const CandMark mark = candMark();
-    NodeResult r;
-    if (need == 1 && d.lineLow <= line && flatLayout(d, line, r)) return r;
-    switch (d.kind) {
-    case DocNode::Kind::Text: r = textResult(d, line); break;
-    case DocNode::Kind::Empty: break;
-    case DocNode::Kind::Error: r = errorResult(std::string(d.text())); break;
-    case DocNode::Kind::Beside: r = besideChainResult(d, line); break;
-    case DocNode::Kind::Above: r = aboveChainResult(d, line, need); break;
-    case DocNode::Kind::Join: r = joinResult(layOut(*d.left, line, need > kAll / 2 ? kAll : 2 * need), need); break;
-    case DocNode::Kind::Filter: r = filterResult(layOut(*d.left, line)); break;
-    case DocNode::Kind::Indent: r = indentResult(d.amount, layOut(*d.left, line - d.amount), line); break;
-    case DocNode::Kind::Dup: r = dupResult(d, line, need); break;
-    case DocNode::Kind::Apply: r = applyResult(d, line); break;
-    case DocNode::Kind::AboveList: r = aboveListResult(d, line, need); break;
+    NodeResult ret;
+    CandMark mark;
+    if (layOutAtOnce(d, line, need, mark, ret)) return ret;
+    WalkScope scope;
+    FrameStack& s = scope.stack();
+    s.push().start(d, line, need, mark);
+    while (s.size != 0) {
+        Frame& f = s.frames[s.size - 1];
+        PartRequest req;
+        if (!resume(f, ret, req)) {
+            compactTo(ret, f.mark);
+            --s.size;
+        } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret)) {
+            s.push().start(*req.d, req.line, req.need, mark);
+        }
     }
-    compactTo(r, mark);
-    return r;
+    return ret;
 }
 
 // --- the lazy face of a node ------------------------------------------------------------------

@@ -22,6 +22,10 @@ namespace plim::pretty_detail {
 
 namespace {
 
+// The deepest nesting of parts the pass follows; each level takes a few calls' frames of the
+// thread's stack.
+constexpr int kFlatDepth = 1000;
+
 struct Flat {
     enum class Kind : std::uint8_t { Unknown, Empty, Fits, Tall };
     Kind kind = Kind::Unknown;
@@ -154,7 +158,9 @@ struct FlatArgs {
 };
 
 // One pass over a node.  It gives up (Unknown) after a number of steps, as choices whose
-// alternatives share parts would otherwise walk those parts again and again.
+// alternatives share parts would otherwise walk those parts again and again, and on parts
+// nested deeper than kFlatDepth, which the full layout, whose walk keeps a stack of its own,
+// lays out instead.
 class FlatWalk {
 public:
     explicit FlatWalk(LayoutInt line) : steps_(1024 + 16 * std::clamp<LayoutInt>(line, 0, LayoutInt{1} << 24)) {}
@@ -162,7 +168,8 @@ public:
     LayoutInt texts() const { return texts_; }
 
     Flat doc(const DocNode& d, LayoutInt line) {
-        if (--steps_ < 0) return unknown();
+        if (--steps_ < 0 || depth_ >= kFlatDepth) return unknown();
+        const Deeper deeper(depth_);
         if (d.plainTexts != 0 && d.sizes.width <= line) {
             if (d.sizes.height != 1) return tall();
             texts_ += d.plainTexts;
@@ -244,7 +251,8 @@ private:
     }
 
     Flat par(const ParNode& p, FlatArgs args, LayoutInt line) {
-        if (--steps_ < 0) return unknown();
+        if (--steps_ < 0 || depth_ >= kFlatDepth) return unknown();
+        const Deeper deeper(depth_);
         switch (p.kind) {
         case ParNode::Kind::Hole: return args.count == 0 ? unknown() : arg(args.items[0], line);
         case ParNode::Kind::Lift: return doc(*p.doc, line);
@@ -367,8 +375,18 @@ private:
         }, line);
     }
 
+    // The nesting of the pass's calls, while it lasts.
+    struct Deeper {
+        explicit Deeper(int& depth) : depth_(depth) { ++depth_; }
+        ~Deeper() { --depth_; }
+        Deeper(const Deeper&) = delete;
+        Deeper& operator=(const Deeper&) = delete;
+        int& depth_;
+    };
+
     LayoutInt steps_;
     LayoutInt texts_ = 0;
+    int depth_ = 0;
 };
 
 }  // namespace

@@ -1,0 +1,111 @@
+// Layouts of deep and wide documents on an ordinary 8 MiB stack: no walk of the layout
+// recurses on the depth of a document or on the length of a list.
+#include <gtest/gtest.h>
+
+#include <pthread.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "layout/layout_test_util.h"
+#include "layout/rendering.h"
+
+namespace plim {
+namespace {
+
+using namespace pretty_test;
+
+constexpr int kCount = 10000;
+constexpr LayoutInt kWide = kUnboundedWidth;
+
+// Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
+void onOrdinaryStack(const std::function<void()>& body) {
+    pthread_attr_t attr;
+    ASSERT_EQ(pthread_attr_init(&attr), 0);
+    ASSERT_EQ(pthread_attr_setstacksize(&attr, std::size_t{8} << 20), 0);
+    pthread_t thread;
+    auto run = [](void* f) -> void* {
+        (*static_cast<const std::function<void()>*>(f))();
+        return nullptr;
+    };
+    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+}
+
+// Long texts compared without printing them whole.
+#define EXPECT_SAME_TEXT(actual, expected)                                                        \
+    do {                                                                                          \
+        const std::string a_ = (actual), e_ = (expected);                                         \
+        EXPECT_TRUE(a_ == e_) << #actual << ": " << a_.size() << " characters beginning "         \
+                              << a_.substr(0, 60) << ", not " << e_.size() << " beginning " << e_.substr(0, 60); \
+    } while (false)
+
+std::vector<Doc> items(int n) {
+    std::vector<Doc> out;
+    for (int i = 0; i < n; ++i) out.push_back(txt("a" + std::to_string(i)));
+    return out;
+}
+
+std::string joined(int n, const std::string& before, const std::string& between, const std::string& after) {
+    std::string out = before;
+    for (int i = 0; i < n; ++i) out += (i == 0 ? "" : between) + "a" + std::to_string(i);
+    return out + after;
+}
+
+TEST(PrettyDepth, FlatListsOfTenThousandItems) {
+    onOrdinaryStack([] {
+        const std::vector<Doc> xs = items(kCount);
+        EXPECT_SAME_TEXT(renderDoc(hvList(xs), 80), joined(kCount, "", "\n", ""));
+        EXPECT_SAME_TEXT(renderDoc(hvList(xs), kWide), joined(kCount, "", "", ""));
+        EXPECT_SAME_TEXT(renderDoc(blockDoc("(", ")", ", ", xs), 80), joined(kCount, "( ", "\n, ", "\n)"));
+        EXPECT_SAME_TEXT(renderDoc(blockDoc("(", ")", ", ", xs), kWide), joined(kCount, "( ", ", ", " )"));
+        EXPECT_SAME_TEXT(renderDoc(hvSpList(xs), 80), joined(kCount, "", "\n", ""));
+        EXPECT_SAME_TEXT(renderDoc(hvSpList(xs), kWide), joined(kCount, "", " ", ""));
+        EXPECT_SAME_TEXT(renderDoc(aboveList(xs), 80), joined(kCount, "", "\n", ""));
+        EXPECT_SAME_TEXT(renderDoc(besideSpaceList(xs), kWide), joined(kCount, "", " ", " "));
+        EXPECT_SAME_TEXT(renderDoc(besideList(xs), kWide), joined(kCount, "", "", ""));
+    });
+}
+
+TEST(PrettyDepth, TenThousandNestedDocuments) {
+    onOrdinaryStack([] {
+        std::string open(kCount, '('), close(kCount, ')');
+        Doc parens = txt("x");
+        for (int i = 0; i < kCount; ++i) parens = parensDoc(parens);
+        EXPECT_SAME_TEXT(renderDoc(parens, kWide), open + "x" + close);
+        EXPECT_EQ(renderDoc(parens, 80).find('\n'), std::string::npos);  // one line, too wide
+
+        Doc brackets = txt("x");
+        for (int i = 0; i < kCount; ++i) brackets = hvList({txt("["), brackets, txt("]")});
+        // Stacked but for the innermost 39 levels, which fit on one line of 79 characters.
+        const int fit = 39, stackedLevels = kCount - fit;
+        std::string stacked;
+        for (int i = 0; i < stackedLevels; ++i) stacked += "[\n";
+        stacked += std::string(fit, '[') + "x" + std::string(fit, ']');
+        for (int i = 0; i < stackedLevels; ++i) stacked += "\n]";
+        EXPECT_SAME_TEXT(renderDoc(brackets, 80), stacked);
+
+        Doc block = txt("x");
+        for (int i = 0; i < kCount; ++i) block = blockDoc("(", ")", ", ", {block, txt("y")});
+        // The one-line candidate of every level is kept, with the stacked ones: past the work
+        // budget, the block is the too-wide marker of its width.
+        EXPECT_EQ(renderDoc(block, kWide).find('\n'), std::string::npos);
+        EXPECT_FALSE(renderDoc(block, 80).empty());
+
+        Doc cond = txt("e");
+        for (int i = 0; i < kCount; ++i) cond = ifThenElseDoc("if ", " then ", " else ", "", txt("c"), txt("t"), cond);
+        std::string conds;
+        for (int i = 0; i < kCount; ++i) conds += "if c then t else ";
+        EXPECT_SAME_TEXT(renderDoc(cond, kWide), conds + "e");
+        EXPECT_FALSE(renderDoc(cond, 80).empty());
+
+        Doc indented = txt("x");
+        for (int i = 0; i < kCount; ++i) indented = joinDoc(dupDoc(txt("y"), indentDoc(1, filterDoc(indented))));
+        EXPECT_FALSE(renderDoc(indented, 80).empty());
+    });
+}
+
+}  // namespace
+}  // namespace plim
