@@ -268,6 +268,7 @@ ParDoc hvStep() {
 }
 
 Doc emptyPairDoc() {
+    if (LazyRulesOnly::active()) return dupDoc(emptyDoc(), emptyDoc());
     static const Doc pair = dupDoc(emptyDoc(), emptyDoc());
     return pair;
 }

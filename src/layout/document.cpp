@@ -152,7 +152,17 @@ List<Format> alternativeFormats(const DocReply& r) {
 
 // --- primitive documents -------------------------------------------------------------------
 
+namespace {
+
+// A node as a document given as a function, laid out by the lazy rules wherever it is composed.
+Doc lazyLeaf(DocNodeRef node) {
+    return Doc([node = std::move(node)](const PageBounds& b) { return nodeAttrs(node, b); });
+}
+
+}  // namespace
+
 Doc textDoc(std::string text) {
+    if (LazyRulesOnly::active()) return lazyLeaf(textNode(std::move(text)));
     return Doc(textNode(std::move(text)));
 }
 
@@ -166,6 +176,7 @@ Doc ppString(std::string text) {
 }
 
 Doc ppChar(char c) {
+    if (LazyRulesOnly::active()) return textDoc(std::string(1, c));
     // The one-character texts built once and shared: parentheses and blanks are everywhere.
     static const std::vector<Doc> chars = [] {
         std::vector<Doc> docs;
@@ -176,6 +187,7 @@ Doc ppChar(char c) {
 }
 
 Doc emptyDoc() {
+    if (LazyRulesOnly::active()) return lazyLeaf(emptyNode());
     static const Doc doc(emptyNode());
     return doc;
 }
@@ -275,6 +287,7 @@ void writeFirstCandidate(std::string& out, const DocAttrs& attrs) {
     const DocReply& reply = *attrs.reply;
     if (const auto* single = std::get_if<SingleReply>(&reply)) {
         if (!single->formats.empty()) single->formats.head().text.write(0, out);
+        else if (attrs.height() != 0) out += markerText(attrs.width());  // nothing fits: see renderNode
     } else {
         renderPairText(out);
     }

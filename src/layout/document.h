@@ -350,6 +350,25 @@ Doc listToDoc(const std::vector<T>& xs) {
     return Printable<T>::listToDoc(xs);
 }
 
+// --- the choice of engine ----------------------------------------------------------------------
+
+// While one lives, the documents built on its thread are laid out by the lazy attribute rules
+// alone: texts and the empty document are made as documents given as functions, and nothing
+// composed with them is a tree of nodes.  The lazy rules are the definition the fast engine
+// follows; the tests compare the two so.
+class LazyRulesOnly {
+public:
+    LazyRulesOnly() : previous_(active_) { active_ = true; }
+    ~LazyRulesOnly() { active_ = previous_; }
+    LazyRulesOnly(const LazyRulesOnly&) = delete;
+    LazyRulesOnly& operator=(const LazyRulesOnly&) = delete;
+    static bool active() { return active_; }
+
+private:
+    bool previous_;
+    static inline thread_local bool active_ = false;
+};
+
 // --- primitive documents -------------------------------------------------------------------
 
 // One line of text; at a lineBound shorter than the text it shows the marker of its length

@@ -2392,7 +2392,12 @@ void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
         out += kRenderPairError;
         return;
     }
+    // A document with lines but no candidate, none of whose parts was too wide (an indentation
+    // leaves no room for any candidate of its part, a product of candidates has none within the
+    // bound), shows the too-wide marker of its width, as one whose parts were too wide does:
+    // never nothing.
     if (!r.reply.first.empty()) writeText(*r.reply.first.front().text, 0, out);
+    else if (d->sizes.height != 0) out += ::plim::markerText(d->sizes.width);
 }
 
 }  // namespace plim::pretty_detail

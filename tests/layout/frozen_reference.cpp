@@ -263,6 +263,7 @@ void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     const DocReply& reply = *attrs.reply;
     if (const auto* single = std::get_if<SingleReply>(&reply)) {
         if (!single->formats.empty()) single->formats.head().text.write(0, out);
+        else if (attrs.height() != 0) out += markerText(attrs.width());  // nothing fits: the library's render
     } else {
         renderPairText(out);
     }

@@ -95,5 +95,58 @@ TEST(PrintTheory, FixedWidth) {
     EXPECT_NE(renderDoc(ppTheoryItem(wide), 80), "w: " + equation);
 }
 
+// At a width too narrow for every arrangement of a conditional rule, the rule is the too-wide
+// marker of its width, never nothing: here the first condition's right side, indented below its
+// left side, has no candidate narrow enough, and no part of the rule is flagged too wide.  The
+// lazy rules give the same text.
+TEST(PrintTheory, NothingFitsGivesTheMarker) {
+    const Expr tru = con(mkBoolean(true));
+    const RuleTriple rule{"lab",
+                          {{lam(x, lam(var("y"), var("longername"))), call(con(mkIf()), {nil(), tru, tru})},
+                           {nil(), lam(x, xs)}},
+                          {nil(), nil()}};
+    const std::string printed = renderDoc(ppCondEquation(rule), 20);
+    std::string lazy;
+    {
+        LazyRulesOnly only;
+        lazy = renderDoc(ppCondEquation(rule), 20);
+    }
+    EXPECT_EQ(printed, lazy);
+    EXPECT_EQ(printed, "<****************>");
+}
+
+// Random conditional rules at narrow widths: the fast engine prints what the lazy rules print,
+// and a rule never prints as nothing.
+Expr randomSide(unsigned& seed, int budget) {
+    seed = seed * 1103515245u + 12345u;
+    const unsigned pick = (seed >> 16) % (budget <= 1 ? 3u : 7u);
+    const Expr tru = con(mkBoolean(true));
+    const std::string names[] = {"x", "xs", "longername", "f"};
+    switch (pick) {
+    case 0: return nil();
+    case 1: return tru;
+    case 2: return var(names[(seed >> 8) % 4]);
+    case 3: return lam(var(names[(seed >> 8) % 2]), randomSide(seed, budget - 1));
+    case 4: return call(con(mkIf()), {randomSide(seed, budget / 3), randomSide(seed, budget / 3), randomSide(seed, budget / 3)});
+    case 5: return ap(randomSide(seed, budget / 2), randomSide(seed, budget / 2));
+    default: return cons(randomSide(seed, budget / 2), randomSide(seed, budget / 2));
+    }
+}
+
+TEST(PrintTheory, NarrowRulesFollowTheLazyRules) {
+    unsigned seed = 2024;
+    for (int round = 0; round < 150; ++round) {
+        std::vector<std::pair<Expr, Expr>> conditions;
+        for (unsigned k = round % 3; k > 0; --k) conditions.emplace_back(randomSide(seed, 6), randomSide(seed, 6));
+        const RuleTriple rule{"lab", conditions, {randomSide(seed, 5), randomSide(seed, 5)}};
+        for (LayoutInt width = 16; width <= 32; width += 4) {
+            const std::string printed = renderDoc(ppCondEquation(rule), width);
+            LazyRulesOnly only;
+            EXPECT_EQ(printed, renderDoc(ppCondEquation(rule), width)) << "rule " << round << " at width " << width;
+            EXPECT_FALSE(printed.empty()) << "rule " << round << " at width " << width;
+        }
+    }
+}
+
 }  // namespace
 }  // namespace plim
