@@ -21,6 +21,13 @@ struct TermCache {
     std::optional<std::vector<std::string>> termKeys;
     std::optional<Term> etaNormal;  // absent with etaNormalIsSelf: the node is its own normal form
     bool etaNormalIsSelf = false;
+    // The pre-check's facts (term_operations.cpp, "rigid symbols as bits"): the bits of the
+    // rigid symbols the node holds, valid while the table's epoch is `bitsEpoch`; the node's
+    // own symbol; a pattern's required bits.
+    std::uint64_t bits = 0;
+    std::uint32_t bitsEpoch = UINT32_MAX;
+    std::int32_t ownSymbol = -2;  // -2: not yet looked up; -1: none
+    std::optional<std::pair<std::uint64_t, bool>> patternBits;  // (mask, every key has a bit)
 };
 
 struct TermNode {

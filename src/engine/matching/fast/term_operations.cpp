@@ -1,7 +1,10 @@
 // Fast matcher terms: positions and replacement, local variables, rigid symbols, freezing
 // and renaming, eta contraction and equality.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
+#include <unordered_map>
 
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
@@ -326,9 +329,154 @@ std::vector<std::string> rigidKeys(const Term& t, bool pattern) {
 
 std::vector<Rigid> rigidSymbols(const Term& p) { return rigidList(p, true); }
 
-bool mayMatch(const Term& p, const Term& t) {
+// --- rigid symbols as bits ---------------------------------------------------------------------
+//
+// Every key is interned once as a small number; the first 64 keys that patterns require get a
+// bit of their own.  A term node keeps the bits of the symbols it holds, computed bottom-up
+// from its children's, so the test of a pattern whose keys all have bits is one mask
+// comparison, and a term is walked once for all the questions asked of its subterms.  A new
+// bit starts a new epoch, after which the nodes' bits are brought up to date when next asked.
+
+namespace {
+
+class SymbolTable {
+public:
+    static SymbolTable& instance() {
+        static SymbolTable table;
+        return table;
+    }
+    std::int32_t intern(const std::string& key) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        auto [it, added] = ids_.emplace(key, static_cast<std::int32_t>(bitOf_.size()));
+        if (added) bitOf_.push_back(-1);
+        return it->second;
+    }
+    // The bit of the symbol, -1 when it has none.
+    int bit(std::int32_t id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return bitOf_[static_cast<std::size_t>(id)];
+    }
+    // Gives the symbol a bit when one is left.
+    int claim(std::int32_t id) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        int& b = bitOf_[static_cast<std::size_t>(id)];
+        if (b < 0 && next_ < 64) {
+            b = next_++;
+            epoch_.fetch_add(1);
+        }
+        return b;
+    }
+    std::uint32_t epoch() const { return epoch_.load(); }
+
+private:
+    std::mutex mutex_;
+    std::unordered_map<std::string, std::int32_t> ids_;
+    std::vector<int> bitOf_;
+    int next_ = 0;
+    std::atomic<std::uint32_t> epoch_{0};
+};
+
+// The symbol of a variable or constant node, looked up once per node (-1: a symbol equal to
+// nothing).
+std::int32_t ownSymbol(const Term& t) {
+    TermCache& c = TermBuilder::of(t).memo();
+    if (c.ownSymbol == -2) {
+        const std::optional<std::string> key =
+            t.is(TermKind::LVar) ? rigidKey(Rigid{RigidKind::RigidVar, t.name(), std::nullopt})
+                                 : rigidKey(Rigid{RigidKind::RigidCon, {}, t.constant()});
+        c.ownSymbol = key ? SymbolTable::instance().intern(*key) : -1;
+    }
+    return c.ownSymbol;
+}
+
+std::uint64_t symbolMask(const Term& t) {
+    const std::int32_t id = ownSymbol(t);
+    const int b = id < 0 ? -1 : SymbolTable::instance().bit(id);
+    return b < 0 ? 0 : std::uint64_t{1} << b;
+}
+
+std::uint64_t binderMask(const LamBinding& b) {
+    if (b.isVar()) {
+        const std::optional<std::string> key = rigidKey(Rigid{RigidKind::RigidVar, b.name(), std::nullopt});
+        const int bit = SymbolTable::instance().bit(SymbolTable::instance().intern(*key));
+        return bit < 0 ? 0 : std::uint64_t{1} << bit;
+    }
+    std::uint64_t m = 0;
+    for (const LamBinding& c : b.components()) m |= binderMask(c);
+    return m;
+}
+
+bool bitsCurrent(const Term& t, std::uint32_t epoch) { return TermBuilder::of(t).memo().bitsEpoch == epoch; }
+
+std::uint64_t nodeBits(const Term& t) {
+    switch (t.kind()) {
+    case TermKind::LVar:
+    case TermKind::Con: return symbolMask(t);
+    case TermKind::Ap: return TermBuilder::of(t.fun()).memo().bits | TermBuilder::of(t.arg()).memo().bits;
+    case TermKind::Lam: return TermBuilder::of(t.body()).memo().bits & ~binderMask(t.binder());
+    case TermKind::Tupl: {
+        std::uint64_t m = 0;
+        for (const Term& e : t.elems()) m |= TermBuilder::of(e).memo().bits;
+        return m;
+    }
+    default: return 0;
+    }
+}
+
+// The bits of the symbols t holds (free local variables and constants), for the current epoch;
+// children first, with an explicit stack.
+std::uint64_t termBits(const Term& root) {
+    const std::uint32_t epoch = SymbolTable::instance().epoch();
+    if (bitsCurrent(root, epoch)) return TermBuilder::of(root).memo().bits;
+    std::vector<std::pair<const Term*, bool>> stack{{&root, false}};
+    while (!stack.empty()) {
+        auto [t, childrenDone] = stack.back();
+        stack.pop_back();
+        if (bitsCurrent(*t, epoch)) continue;
+        if (childrenDone) {
+            TermCache& c = TermBuilder::of(*t).memo();
+            c.bits = nodeBits(*t);
+            c.bitsEpoch = epoch;
+            continue;
+        }
+        stack.push_back({t, true});
+        auto visit = [&](const Term& child) {
+            if (!bitsCurrent(child, epoch)) stack.push_back({&child, false});
+        };
+        switch (t->kind()) {
+        case TermKind::Ap: visit(t->fun()); visit(t->arg()); break;
+        case TermKind::Lam: visit(t->body()); break;
+        case TermKind::Tupl: for (const Term& e : t->elems()) visit(e); break;
+        default: break;
+        }
+    }
+    return TermBuilder::of(root).memo().bits;
+}
+
+// The pattern's required bits, and whether every key it requires has one (a key equal to
+// nothing never has).
+const std::pair<std::uint64_t, bool>& patternBits(const Term& p) {
     TermCache& pc = TermBuilder::of(p).memo();
     if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
+    if (!pc.patternBits) {
+        std::uint64_t mask = 0;
+        bool exact = true;
+        for (const std::string& k : *pc.patternKeys) {
+            const int b = k.empty() ? -1 : SymbolTable::instance().claim(SymbolTable::instance().intern(k));
+            if (b < 0) exact = false;
+            else mask |= std::uint64_t{1} << b;
+        }
+        pc.patternBits = std::make_pair(mask, exact);
+    }
+    return *pc.patternBits;
+}
+
+}  // namespace
+
+bool mayMatch(const Term& p, const Term& t) {
+    const auto& [mask, exact] = patternBits(p);
+    if (exact) return (mask & ~termBits(t)) == 0;
+    TermCache& pc = TermBuilder::of(p).memo();
     if (pc.patternKeys->empty()) return true;
     TermCache& tc = TermBuilder::of(t).memo();
     if (!tc.termKeys) tc.termKeys = rigidKeys(t, false);
