@@ -22,19 +22,32 @@ StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
 
 // --- one-step candidates ------------------------------------------------------------------
 
+bool contains(const std::vector<std::string>& names, const std::string& n) {
+    return std::find(names.begin(), names.end(), n) != names.end();
+}
+
 bool subsetOf(const std::vector<std::string>& small, const std::vector<std::string>& big) {
     return std::includes(big.begin(), big.end(), small.begin(), small.end());
 }
 
-// A subterm of t that x may be matched against once it is abstracted.  A subterm whose type
-// x's type cannot match is left out as well: the problem (x, b) would fail on its types
-// anyway (a later substitution only makes x's type more specific), and abstracting it would
-// type the abstraction variable wrongly, which inside a tuple argument ends the run when the
-// ill-typed image is taken apart.
+// A subterm of t that x may be matched against once it is abstracted.  What is left out
+// could only give candidates whose problem (x, b) fails: a subterm whose type x's type cannot
+// match (a later substitution only makes x's type more specific), one that lacks a rigid
+// symbol of x, or one that mentions a local variable x cannot.
 bool qualifies(const Term& x, const Term& b) {
     if (!matchTypeFresh(x.type(), b.type())) return false;
     if (!mayMatch(x, b)) return false;
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
+}
+
+// The subterm at the position mentions no variable bound by a lambda of t above it (by name
+// alone, a variable bound further out and one bound inside t can look alike).
+bool freeOfInnerBinders(const Term& t, const std::pair<Term, SharedPath>& at) {
+    if (!hasFreeLocals(at.first)) return true;
+    const std::vector<std::string> inner = bindersOnPath(t, toPath(at.second));
+    for (const std::string& n : freeLocalSet(at.first))
+        if (contains(inner, n)) return false;
+    return true;
 }
 
 using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
@@ -50,26 +63,31 @@ using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>
 struct Abstractions {
     Term x;
     Term t;
-    Type fnType;
-    Term var;
+    std::string v;
     NameSupply rest;
     std::vector<std::pair<Term, SharedPath>> all;
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
     bool inGroup = false;
     Term b;                    // the current group's subterm (x until the first group)
-    std::vector<Path> paths;   // and its paths
+    Term var;                  // the abstraction variable, typed as b
+    Type fnType;               // the image's type: from b's type to t's
+    std::vector<Path> paths;   // b's paths
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
 };
 
 bool startGroup(Abstractions& g) {
     std::size_t i = g.nextFrom;
-    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all[i].first))) ++i;
+    while (i < g.all.size() &&
+           (g.taken[i] || !qualifies(g.x, g.all[i].first) || !freeOfInnerBinders(g.t, g.all[i])))
+        ++i;
     if (i == g.all.size()) return false;
     g.b = g.all[i].first;
+    g.var = LVar(g.v, g.b.type());
+    g.fnType = mkArrow(g.b.type(), g.t.type());
     g.paths.assign(1, toPath(g.all[i].second));
     for (std::size_t j = i + 1; j < g.all.size(); ++j) {
-        if (g.taken[j] || !termEq(g.b, g.all[j].first)) continue;
+        if (g.taken[j] || !termEq(g.b, g.all[j].first) || !freeOfInnerBinders(g.t, g.all[j])) continue;
         g.taken[j] = true;
         g.paths.push_back(toPath(g.all[j].second));
     }
@@ -101,8 +119,8 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
         for (;;) {
             if (!g->inGroup) {
                 if (!startGroup(*g)) {
-                    // The constant abstraction comes last.
-                    Term u = Lam(LamVar(g->var.name()), g->t, g->fnType);
+                    // The constant abstraction comes last; its variable stands for x.
+                    Term u = Lam(LamVar(g->v), g->t, mkArrow(g->x.type(), g->t.type()));
                     return StepResults::cons(Step{{std::move(u), {}}, g->rest}, StepResults());
                 }
                 g->inGroup = true;
@@ -112,7 +130,7 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
                 continue;
             }
             if (isArgumentOnly(subset)) continue;
-            Term u = Lam(LamVar(g->var.name()), replaceAll(subset, g->var, g->t), g->fnType);
+            Term u = Lam(LamVar(g->v), replaceAll(subset, g->var, g->t), g->fnType);
             return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
         }
     });
@@ -120,7 +138,7 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
 
 StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest) {
     auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, mkArrow(x.type(), t.type()), LVar(v, x.type()), rest, allPositions(t), {}, 0, false, x, {}, {}});
+        Abstractions{x, t, v, rest, allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
     return abstractionsFrom(std::move(g));
 }
@@ -158,20 +176,32 @@ BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
     return BodyBuilder{LVar(v, x.type()), leadingLamVars(x), freezeLocals(freeLocals(opened), opened)};
 }
 
+// The constants that the free variables of the subterm at a position of b are frozen into:
+// its own name for a variable bound outside b, which the argument may mention as well; a name
+// no variable has for one bound by a lambda of b above the position, which is another
+// variable even when it looks like one of the argument's.
+NameMap frozenNames(const Term& b, const std::pair<Term, SharedPath>& at) {
+    NameMap out;
+    if (!hasFreeLocals(at.first)) return out;
+    const std::vector<std::string> inner = bindersOnPath(b, toPath(at.second));
+    for (const std::string& n : freeLocalSet(at.first)) out.emplace(n, contains(inner, n) ? " " + n : n);
+    return out;
+}
+
 // The bodies that replace the subterm at one position of b by the abstraction variable
 // applied to the parameters of an instance, one body per instance.
 List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term& b, const std::pair<Term, SharedPath>& at) {
     const Term& u = at.first;
     if (occursLVar(bb->var.name(), u)) return List<Term>();
-    const std::vector<std::string> fs = freeLocals(u);
-    const Term frozen = freezeLocals(fs, u);
+    const NameMap fs = frozenNames(b, at);
+    const Term frozen = freezeLocalsAs(fs, u);
     List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{bb->pattern, frozen}}, emptySupply());
     if (ms.empty()) return List<Term>();
     const SharedPath sp = at.second;
     return map(
         [bb, b, sp, fs](const Solution& m) {
             const TermSubst thawed{
-                mapFM([&fs](const std::string&, const Term& t) { return thawLocals(fs, t); }, m.first.bindings),
+                mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.first.bindings),
                 m.first.types};
             Term r = bb->var;
             for (const Term& p : bb->params) r = Ap(r, applyTermSubst(thawed, p), resType(r.type()));

@@ -290,6 +290,17 @@ private:
         return *name;
     }
 
+    // A name of a new pair of lambdas is also a name of a pair entered above: renaming
+    // might capture there, which the term matcher sorts out by renaming binders.
+    bool namesClash(int frame, const std::string* termName, const std::string& patternName) const {
+        auto clashes = [&](const std::string* n) { return n && (*n == patternName || (termName && *n == *termName)); };
+        for (int f = frame; f >= 0; f = frames_[static_cast<std::size_t>(f)].outer) {
+            const Frame& fr = frames_[static_cast<std::size_t>(f)];
+            if (clashes(fr.termName) || clashes(fr.patternName)) return true;
+        }
+        return false;
+    }
+
     bool accumulatedIsIdentity() const { return !bound_ && types_.isIdentity(); }
 
     // composeSubst(σ, accumulated), keeping only what the result needs.
@@ -371,6 +382,7 @@ private:
         const Expr& t = *pr.t;
         if (!t.isLam()) return etaExpand(pr, pty, ts);
         if (!p.pattern().isVar() || !t.pattern().isVar()) return Outcome::HandOver;
+        if (namesClash(pr.frame, &t.pattern().name(), p.pattern().name())) return Outcome::HandOver;
         frames_.push_back(Frame{&t.pattern().name(), &p.pattern().name(), pr.frame});
         work_.push_back({&p.body(), &t.body(), false, static_cast<int>(frames_.size()) - 1});
         compose(false, ts);
@@ -383,6 +395,7 @@ private:
         const Expr& p = *pr.p;
         const Expr& t = *pr.t;
         if (!p.pattern().isVar() || !isArrowType(pty) || !isArrowType(t.type())) return Outcome::HandOver;
+        if (namesClash(pr.frame, nullptr, p.pattern().name())) return Outcome::HandOver;
         const Expr& applied = made_.emplace_front(mkAp(t, mkVar(p.pattern().name(), pty.args()[0]), t.type().args()[1]));
         madeVariables_.push_back(&applied.arg());
         termHasVariables_ = true;

@@ -2,6 +2,8 @@
 // constructor and the lazy depth-first worklist search.
 #include "engine/matching/fast/solver.h"
 
+#include <algorithm>
+
 #include "engine/matching/fast/matcher.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
@@ -66,6 +68,48 @@ bool branches(ApStep step, const Term& p) {
     return p.is(TermKind::Ap) && step != ApStep::Simple && flexibleHead(p.fun());
 }
 
+bool freeIn(const Term& t, const std::string& n) {
+    if (!t.hasLVar()) return false;
+    const auto& fs = freeLocalSet(t);
+    return std::binary_search(fs.begin(), fs.end(), n);
+}
+
+// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
+// name per pair: the term's variable takes the pattern's name.  When that name is free in the
+// term (it stands for a variable bound further out), the pair takes a new name on both
+// sides; a lambda inside the term body that would capture a renamed variable is renamed.
+Problem lambdaBodies(const Term& p, const Term& t, const Renaming& pairs) {
+    NamesInUse used({&p, &t});
+    NameMap patternSide;
+    NameMap termSide;
+    for (const auto& [v, w] : pairs) {
+        if (v == w) continue;
+        std::string target = v;
+        if (freeIn(t, v)) {
+            target = freshVariant(v, used.get());
+            patternSide.emplace(v, target);
+        }
+        termSide.emplace(w, target);
+    }
+    if (termSide.empty()) return {p.body(), t.body()};
+    Term pbody = patternSide.empty() ? p.body() : renameFreeLocals(patternSide, p.body(), used);
+    return {std::move(pbody), renameFreeLocals(termSide, t.body(), used)};
+}
+
+// The pattern lambda, its binder renamed where one of its names is free in the term that its
+// body is to be matched against applied to the binder.
+Term clearBinder(const Term& p, const Term& t) {
+    if (!t.hasLVar()) return p;
+    NameMap renaming;
+    NamesInUse used({&p, &t});
+    for (const std::string& v : binderNames(p.binder())) {
+        if (!freeIn(t, v) || renaming.count(v)) continue;
+        renaming.emplace(v, freshVariant(v, used.get()));
+    }
+    if (renaming.empty()) return p;
+    return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), used), p.type());
+}
+
 // The result of every other rule: at most one, the supply unchanged.
 std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
     const RuleResult done{identitySubst(), {}};
@@ -87,10 +131,11 @@ std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
             if (!r) return std::nullopt;
-            return RuleResult{identitySubst(), {{p.body(), renameLocals(*r, t.body())}}};
+            return RuleResult{identitySubst(), {lambdaBodies(p, t, *r)}};
         }
-        const Term a = binderTerm(argType(p.type()), p.binder());
-        return RuleResult{identitySubst(), {{p.body(), Ap(t, a, resType(t.type()))}}};
+        const Term q = clearBinder(p, t);
+        const Term a = binderTerm(argType(q.type()), q.binder());
+        return RuleResult{identitySubst(), {{q.body(), Ap(t, a, resType(t.type()))}}};
     }
     case TermKind::Tupl: {
         if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;

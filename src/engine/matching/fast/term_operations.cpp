@@ -483,30 +483,7 @@ bool mayMatch(const Term& p, const Term& t) {
     return std::includes(tc.termKeys->begin(), tc.termKeys->end(), pc.patternKeys->begin(), pc.patternKeys->end());
 }
 
-// --- freezing and renaming ------------------------------------------------------------------
-
-Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
-    if (names.empty()) return t;
-    return rebuild(
-        t, hasLVarNode,
-        [&](const Term& v) {
-            return v.is(TermKind::LVar) && listed(names, v.name()) ? Con(mkConstr(v.name()), v.type()) : v;
-        },
-        neverStop);
-}
-
-Term thawLocals(const std::vector<std::string>& names, const Term& t) {
-    if (names.empty()) return t;
-    return rebuild(
-        t, [](const Term& u) { return u.hasConstr(); },
-        [&](const Term& v) {
-            if (v.is(TermKind::Con) && v.constant().kind() == ConstantKind::Constr &&
-                listed(names, v.constant().constrName()))
-                return LVar(v.constant().constrName(), v.type());
-            return v;
-        },
-        neverStop);
-}
+// --- renaming ------------------------------------------------------------------
 
 std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
     if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};

@@ -10,9 +10,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -288,10 +290,40 @@ std::vector<Rigid> rigidSymbols(const Term& p);
 // Every rigid symbol of the pattern is among those of the term (cached per node).
 bool mayMatch(const Term& p, const Term& t);
 
-// Freezing turns the LVars named in `names` into constructor constants of the same name;
-// thawing turns them back.
+// Freezing turns the free LVars named in `names` into constructor constants of the same name
+// (an occurrence bound by a lambda inside t stays); thawing turns every such constant back.
 Term freezeLocals(const std::vector<std::string>& names, const Term& t);
 Term thawLocals(const std::vector<std::string>& names, const Term& t);
+// The same with the constant's name given per variable: a free LVar named as a key becomes
+// the constant named as its value, and such a constant the LVar of its key.
+using NameMap = std::map<std::string, std::string>;
+Term freezeLocalsAs(const NameMap& names, const Term& t);
+Term thawLocalsAs(const NameMap& names, const Term& t);
+
+// --- renaming without capture ------------------------------------------------------------
+
+// Every name that t uses: variables of both kinds, binder names and constructor names.
+void collectNames(const Term& t, std::unordered_set<std::string>& out);
+// base followed by the smallest number that makes a name not in used; the name is added to
+// used.  Such names never come from a name supply, whose names are letters only.
+std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+// The names that some terms use, collected when first needed.
+class NamesInUse {
+public:
+    explicit NamesInUse(std::vector<const Term*> terms) : terms_(std::move(terms)) {}
+    std::unordered_set<std::string>& get();
+
+private:
+    std::vector<const Term*> terms_;
+    std::optional<std::unordered_set<std::string>> names_;
+};
+// The free LVars named as keys renamed to their values at once.  A lambda inside t whose
+// binder would capture a renamed variable gets a fresh binder (a variant not in use) first.
+Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used);
+// The binder with its names renamed where the map says.
+LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+// The names bound by the lambdas that the path passes on its way down from t.
+std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 using Renaming = std::vector<std::pair<std::string, std::string>>;
 std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term);

@@ -180,6 +180,30 @@ TEST(FastTermsEquality, UpToRenamingAndEta) {
     EXPECT_TRUE(termEq(PVar("a", Int), PVar("a", Int)));
 }
 
+TEST(FastTermsRenaming, FreezingAndRenamingLeaveBoundOccurrencesAndCaptureNothing) {
+    // (\ y -> y) applied to y: only the free y is frozen, and thawed back.
+    const Term inner = Lam(LamVar("y"), LVar("y", Int), IntToInt);
+    const Term t = Ap(inner, LVar("y", Int), Int);
+    const Term frozen = freezeLocals({"y"}, t);
+    EXPECT_EQ(show(frozen), show(Ap(inner, Con(mkConstr("y"), Int), Int)));
+    EXPECT_EQ(show(thawLocals({"y"}, frozen)), show(t));
+    const Term aside = freezeLocalsAs({{"y", " y"}}, t);
+    EXPECT_EQ(show(aside), show(Ap(inner, Con(mkConstr(" y"), Int), Int)));
+    EXPECT_EQ(show(thawLocalsAs({{"y", " y"}}, aside)), show(t));
+    // y renamed to z under \ z -> y + z: the inner binder becomes z1 first.
+    const Term plus = Con(mkBinop(Op::Plus), mkArrow(Int, IntToInt));
+    auto sum = [&](const Term& a, const Term& b) { return Ap(Ap(plus, a, IntToInt), b, Int); };
+    const Term body = Lam(LamVar("z"), sum(LVar("y", Int), LVar("z", Int)), IntToInt);
+    NamesInUse used({&body});
+    EXPECT_EQ(show(renameFreeLocals({{"y", "z"}}, body, used)),
+              show(Lam(LamVar("z1"), sum(LVar("z", Int), LVar("z1", Int)), IntToInt)));
+    // A binder that shadows the renamed name keeps its occurrences.
+    NamesInUse none({&inner});
+    EXPECT_EQ(show(renameFreeLocals({{"y", "w"}}, inner, none)), show(inner));
+    EXPECT_EQ(bindersOnPath(Ap(body, Con(mkNumber(1), Int), Int), Path{First, Body, Second}),
+              std::vector<std::string>{"z"});
+}
+
 TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
     runOnLargeStack([] {
         using namespace corpus::detail;

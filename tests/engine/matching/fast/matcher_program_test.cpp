@@ -1,0 +1,124 @@
+// The fast matcher run as the match commands run it, with the map-fusion example loaded:
+// abstractions typed by the subterm they abstract, tuple arguments taken apart element by
+// element, and bound variables renamed so that no result captures one.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/matching/fast/matcher.h"
+#include "engine/matching/program_matches.h"
+
+namespace plim {
+namespace {
+
+using progtest::Kind;
+
+std::string fastOutput(Kind kind, const std::string& pattern, const std::string& term) {
+    return progtest::matchOutput(fastMatcher(), kind, pattern, term);
+}
+
+TEST(FastProgramMatches, ATupleArgumentAgainstAnApplicationEndsNothing) {
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f (x, y)", "inc 2"),
+              "f := (\\ (a, b) -> b a)\nx := 2\ny := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc a)\nx := 2\n\n---\n"
+              "f := (\\ (a, b) -> a)\nx := inc 2\n\n---\n"
+              "f := (\\ (a, b) -> a b)\nx := inc\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> a 2)\nx := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc b)\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> b)\ny := inc 2\n\n---\n"
+              "f := (\\ (a, b) -> b 2)\ny := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc 2)\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f (x, y)", "1 + 2"),
+              "f := (\\ (a, b) -> b a)\nx := 2\ny := (+) 1\n\n---\n"
+              "f := (\\ (a, b) -> b 1 a)\nx := 2\ny := (+)\n\n---\n"
+              "f := (\\ (a, b) -> b + a)\nx := 2\ny := 1\n\n---\n"
+              "f := (\\ (a, b) -> 1 + a)\nx := 2\n\n---\n"
+              "f := (\\ (a, b) -> a)\nx := 1 + 2\n\n---\n"
+              "f := (\\ (a, b) -> a b)\nx := (+) 1\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> a 2)\nx := (+) 1\n\n---\n"
+              "f := (\\ (a, b) -> a 1 b)\nx := (+)\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> a b 2)\nx := (+)\ny := 1\n\n---\n"
+              "f := (\\ (a, b) -> a 1 2)\nx := (+)\n\n---\n"
+              "f := (\\ (a, b) -> a + b)\nx := 1\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> b a 2)\nx := 1\ny := (+)\n\n---\n"
+              "f := (\\ (a, b) -> a + 2)\nx := 1\n\n---\n"
+              "f := (\\ (a, b) -> 1 + b)\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> b)\ny := 1 + 2\n\n---\n"
+              "f := (\\ (a, b) -> b 2)\ny := (+) 1\n\n---\n"
+              "f := (\\ (a, b) -> b 1 2)\ny := (+)\n\n---\n"
+              "f := (\\ (a, b) -> b + 2)\ny := 1\n\n---\n"
+              "f := (\\ (a, b) -> 1 + 2)\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::TwoStep, "f (x, y)", "inc 2"),
+              "f := (\\ (a, b) -> b a)\nx := 2\ny := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc a)\nx := 2\n\n---\n"
+              "f := (\\ (a, b) -> a)\nx := inc 2\n\n---\n"
+              "f := (\\ (a, b) -> a b)\nx := inc\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> a 2)\nx := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc b)\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> b)\ny := inc 2\n\n---\n"
+              "f := (\\ (a, b) -> b 2)\ny := inc\n\n---\n"
+              "f := (\\ (a, b) -> inc 2)\n\n---\n");
+}
+
+// An abstraction variable stands for the subterm it replaces and takes its type, not the
+// type of the argument pattern (a type variable, say, or a function type where the subterm
+// is a number).
+TEST(FastProgramMatches, AbstractionsAreTypedByTheSubtermTheyReplace) {
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f 1 x", "inc 2"),
+              "f := (\\ a -> inc)\nx := 2\n\n---\n"
+              "f := (\\ b a -> a)\nx := inc 2\n\n---\n"
+              "f := (\\ b a -> a 2)\nx := inc\n\n---\n"
+              "f := (\\ b a -> inc 2)\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f (x, y)", "(1, 2)"),
+              "f := (\\ (a, b) -> a)\nx := (1, 2)\n\n---\n"
+              "f := (\\ (a, b) -> (a, b))\nx := 1\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> (a, 2))\nx := 1\n\n---\n"
+              "f := (\\ (a, b) -> (b, a))\nx := 2\ny := 1\n\n---\n"
+              "f := (\\ (a, b) -> (1, a))\nx := 2\n\n---\n"
+              "f := (\\ (a, b) -> b)\ny := (1, 2)\n\n---\n"
+              "f := (\\ (a, b) -> (b, 2))\ny := 1\n\n---\n"
+              "f := (\\ (a, b) -> (1, b))\ny := 2\n\n---\n"
+              "f := (\\ (a, b) -> (1, 2))\n\n---\n");
+}
+
+// g g needs g : t -> t' and t at once: no result binds f so that g must have such a type.
+TEST(FastProgramMatches, EveryResultCanBeTyped) {
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f g g", "1 * 1"),
+              "f := (*)\ng := 1\n\n---\n"
+              "f := (\\ b a -> a * b)\ng := 1\n\n---\n"
+              "f := (\\ b a -> 1 * 1)\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::TwoStep, "f g g", "1 * 1"),
+              "f := (*)\ng := 1\n\n---\n"
+              "f := (\\ b a -> a * b)\ng := 1\n\n---\n"
+              "f := (\\ b a -> 1 * 1)\n\n---\n");
+}
+
+TEST(FastProgramMatches, NoResultCapturesABoundVariable) {
+    // g := map (\ z -> z) [] would read the term's bound z as the pattern's.
+    EXPECT_EQ(fastOutput(Kind::OneStep, "f (\\ z -> g) (h 1)", "map (\\ z -> 3) []"),
+              "f := map\ng := 3\nh := (\\ a -> [])\n\n---\n"
+              "f := (\\ a -> map (\\ z -> 3))\nh := (\\ b -> [])\n\n---\n"
+              "f := (\\ b a -> a)\nh := (\\ c -> map (\\ z -> 3) [])\n\n---\n"
+              "f := (\\ b a -> a [])\nh := (\\ c -> map (\\ z -> 3))\n\n---\n"
+              "f := (\\ b a -> a b [])\ng := 3\nh := (\\ c -> map)\n\n---\n"
+              "f := (\\ b a -> a (\\ z -> 3) [])\nh := (\\ c -> map)\n\n---\n"
+              "f := (\\ b a -> map a [])\nh := (\\ c z -> 3)\n\n---\n"
+              "f := (\\ b a -> map (\\ z -> a) [])\nh := (\\ c -> 3)\n\n---\n"
+              "f := (\\ b -> b)\ng := map (\\ z -> 3) []\n\n---\n"
+              "f := (\\ b a -> map b [])\ng := 3\n\n---\n"
+              "f := (\\ b a -> map (\\ z -> 3) [])\n\n---\n");
+    // \ y -> map (\ z -> y) [1] under a binder named z is not \ z -> map (\ z -> z) [1].
+    EXPECT_EQ(fastOutput(Kind::Simple, "\\ z -> map (\\ w -> z) xs", "\\ y -> map (\\ z -> y) [1]"),
+              "xs := 1 : []\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::Simple, "\\ z -> f", "\\ y -> map (\\ z -> y) [1]"),
+              "");
+    EXPECT_EQ(fastOutput(Kind::OneStep, "\\ x -> f (g x)", "\\ y -> map (\\ x -> x + y) [y]"),
+              "f := (\\ a -> a)\ng := (\\ b -> map (\\ x1 -> x1 + b) (b : []))\n\n---\n"
+              "f := (\\ a -> map (\\ x1 -> x1 + a) (a : []))\ng := (\\ b -> b)\n\n---\n");
+    EXPECT_EQ(fastOutput(Kind::TwoStep, "\\ z -> f (\\ y -> z) z", "\\ y -> map (\\ z -> y) [y]"),
+              "f := (\\ b a -> map b (a : []))\n\n---\n"
+              "f := (\\ b a -> map (\\ z1 -> a) (a : []))\n\n---\n");
+}
+
+}  // namespace
+}  // namespace plim
