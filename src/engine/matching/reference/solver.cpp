@@ -57,20 +57,60 @@ Bindings composeBindings(const Bindings& s, const Bindings& h) {
     return Bindings{plusFM(NaturalOrd{}, s.vars, applied), substTypeOf(s.types, h.types)};
 }
 
+namespace {
+
+bool occursIn(const std::string& v, const Type& t) {
+    switch (t.kind()) {
+    case TypeKind::Tid: return t.name() == v;
+    case TypeKind::TCon:
+        for (const Type& a : t.args())
+            if (occursIn(v, a)) return true;
+        return false;
+    case TypeKind::TAbs: return true;
+    }
+    return true;
+}
+
+// The one-way match of the pattern type p against t, extending s.  A type variable that s
+// binds stands for its type on the term side as well: the abstractions of the higher-order
+// rules carry the argument pattern's types into the terms they build, and those must
+// follow the pattern's instantiation.
+bool matchTypeInto(TypeSubst& s, const Type& p, const Type& t) {
+    switch (p.kind()) {
+    case TypeKind::TAbs: return false;
+    case TypeKind::Tid: {
+        const Type target = substType(s, t);
+        if (const Type* bound = s.find(p.name())) return eqType(*bound, target);
+        if (eqType(p, target)) return true;
+        if (occursIn(p.name(), target)) return false;
+        s = substTypeOf(bindVar(p.name(), target), s);
+        return true;
+    }
+    case TypeKind::TCon: {
+        const Type target = t.isTid() && s.find(t.name()) ? substType(s, t) : t;
+        if (!target.isTCon() || target.name() != p.name() || target.args().size() != p.args().size()) return false;
+        for (std::size_t i = 0; i < p.args().size(); ++i)
+            if (!matchTypeInto(s, p.args()[i], target.args()[i])) return false;
+        return true;
+    }
+    }
+    return false;
+}
+
+}  // namespace
+
 std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
     const Type& pt = p.type();
     const Type& tt = t.type();
-    switch (pt.kind()) {
-    case TypeKind::TAbs: return std::nullopt;
-    case TypeKind::Tid:
-        if (eqType(pt, tt)) return identityBindings();
-        return Bindings{VarMap(), bindVar(pt.name(), tt)};
-    case TypeKind::TCon:
-        if (!tt.isTCon() || tt.name() != pt.name()) return std::nullopt;
-        if (auto ts = matchType(identitySubst(), pt, tt)) return Bindings{VarMap(), *ts};
-        return std::nullopt;
-    }
-    return std::nullopt;
+    if (eqType(pt, tt)) return identityBindings();
+    TypeSubst s = identitySubst();
+    if (!matchTypeInto(s, pt, tt)) return std::nullopt;
+    return Bindings{VarMap(), s};
+}
+
+Term applyTypes(const TypeSubst& types, const Term& t) {
+    if (types.isIdentity() || !t.hasTypeVar()) return t;
+    return applyBindings(Bindings{VarMap(), types}, t);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -142,8 +182,10 @@ public:
         std::reverse(all.begin() + static_cast<std::ptrdiff_t>(fromBack), all.end());
         for (Problem& p : all) {
             Term q = applyBindings(b, p.pattern);
-            changed = changed || !q.sameNode(p.pattern);
+            Term u = applyTypes(b.types, p.term);
+            changed = changed || !q.sameNode(p.pattern) || !u.sameNode(p.term);
             p.pattern = std::move(q);
+            p.term = std::move(u);
         }
         return changed ? Worklist(all) : *this;
     }
@@ -257,7 +299,10 @@ std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSup
 
 Problems applyToProblems(const Bindings& b, Problems ps) {
     if (isIdentity(b)) return ps;
-    for (Problem& p : ps) p.pattern = applyBindings(b, p.pattern);
+    for (Problem& p : ps) {
+        p.pattern = applyBindings(b, p.pattern);
+        p.term = applyTypes(b.types, p.term);
+    }
     return ps;
 }
 
