@@ -152,7 +152,7 @@ bool beingMatched(const Expr& e) {
 // The contractum of the redex (lam arg), lam's body under the first solution of matching
 // its pattern against the (reduced) argument with the argument's free variables held fixed;
 // nothing when fun is no lambda or the match has no solution.
-std::optional<Expr> contract(const Expr& fun, const Expr& arg, bool avoidCapture) {
+std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
     if (!fun.isLam()) return std::nullopt;
     argumentsBeingMatched.push_back(arg);
     struct Done {
@@ -162,8 +162,7 @@ std::optional<Expr> contract(const Expr& fun, const Expr& arg, bool avoidCapture
                                                       TermCtx{arg, freevars(arg)});
     if (rs.empty()) return std::nullopt;
     const MatchResult& first = rs.head();
-    if (avoidCapture) return appSubstAvoidingCapture(first.subst, first.types, fun.body());
-    return appSubst(first.subst, first.types, fun.body());
+    return appSubstAvoidingCapture(first.subst, first.types, fun.body());
 }
 
 // A pending step of the reduction: rebuild a lambda around its reduced body, reduce an
@@ -177,7 +176,7 @@ struct Pending {
 // Normal order with an explicit stack: the function of an application is reduced first; a
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
-Expr reduce(const Expr& root, bool avoidCapture) {
+Expr reduce(const Expr& root) {
     if (beingMatched(root)) return root;
     std::vector<Pending> stack;
     Expr current = root;
@@ -218,7 +217,7 @@ Expr reduce(const Expr& root, bool avoidCapture) {
             case Pending::Kind::ApArg: {
                 const Expr fun = *top.fun;
                 stack.pop_back();
-                if (std::optional<Expr> contractum = contract(fun, done, avoidCapture)) {
+                if (std::optional<Expr> contractum = contract(fun, done)) {
                     current = *contractum;
                     descend = true;
                 } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
@@ -235,8 +234,6 @@ Expr reduce(const Expr& root, bool avoidCapture) {
 
 }  // namespace
 
-Expr betareduce(const Expr& root) { return reduce(root, false); }
-
-Expr betareduceAvoidingCapture(const Expr& root) { return reduce(root, true); }
+Expr betareduce(const Expr& root) { return reduce(root); }
 
 }  // namespace plim

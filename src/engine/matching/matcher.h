@@ -60,12 +60,11 @@ MatcherRef refMatcher();
 // --- beta reduction ---------------------------------------------------------------------------
 
 // The beta normal form, in normal order: a redex (\p -> b) x is contracted with the first
-// solution of matching p against x (x's free variables held fixed) by fastMatcher; a redex
-// whose pattern does not match stays.  A let raises "Matching:217|function betareduce".
+// solution of matching p against x (x's free variables held fixed) by fastMatcher, applied
+// to b without capture (a lambda inside b that binds a name of p keeps its own variable; one
+// that would capture a free variable of x is renamed); a redex whose pattern does not match
+// stays.  A let raises "Matching:217|function betareduce".
 Expr betareduce(const Expr& e);
-// The same with every contraction's substitution made without capture
-// (appSubstAvoidingCapture): the normal form the meaning of a match is judged by.
-Expr betareduceAvoidingCapture(const Expr& e);
 
 // e beta-reduced, then eta-contracted: what the beta wrapper's operations match.
 Expr betaEtaNormal(const Expr& e);

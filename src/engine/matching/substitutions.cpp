@@ -110,9 +110,24 @@ struct ScopeEntry {
     std::optional<Expr> value;
     std::string renamed;
 };
+// The free names of all bound expressions, computed when a lambda first asks for them.
+struct ValueNames {
+    const Substitution* subst;
+    std::optional<std::unordered_set<std::string>> names;
+    const std::unordered_set<std::string>& get() {
+        if (!names) {
+            names.emplace();
+            for (const auto& [name, value] : *subst)
+                for (std::string& n : freeNames(value)) names->insert(std::move(n));
+        }
+        return *names;
+    }
+};
 struct Scope {
     std::unordered_map<std::string, ScopeEntry> entries;
-    std::unordered_set<std::string> valueNames;  // free names of the bound expressions, new names
+    std::shared_ptr<ValueNames> valueNames;   // may hold names no entry brings any more
+    std::unordered_set<std::string> renamedTo;  // the new names of renamed binders
+    bool mayBring(const std::string& n) const { return renamedTo.count(n) || valueNames->get().count(n); }
 };
 using ScopePtr = std::shared_ptr<const Scope>;
 
@@ -135,7 +150,7 @@ bool brings(const ScopeEntry& entry, const std::string& b) {
 std::string variantName(const std::string& base, const std::vector<std::string>& taken, const Scope& scope) {
     for (std::size_t i = 1;; ++i) {
         std::string name = base + std::to_string(i);
-        if (!containsName(taken, name) && !scope.valueNames.count(name) && !scope.entries.count(name)) return name;
+        if (!containsName(taken, name) && !scope.mayBring(name) && !scope.entries.count(name)) return name;
     }
 }
 
@@ -146,10 +161,11 @@ std::pair<ScopePtr, ScopePtr> lambdaScopes(const Expr& lam, const ScopePtr& oute
     auto inner = std::make_shared<Scope>(*outer);
     for (const std::string& b : binders) inner->entries.erase(b);
     auto patternScope = std::make_shared<Scope>();
+    patternScope->valueNames = outer->valueNames;
     std::optional<std::vector<std::string>> bodyFree;
     std::optional<std::vector<std::string>> taken;
     for (const std::string& b : binders) {
-        if (!outer->valueNames.count(b)) continue;
+        if (inner->entries.empty() || !outer->mayBring(b)) continue;
         if (!bodyFree) bodyFree = freeNames(lam.body());
         bool captures = false;
         for (const auto& [key, entry] : inner->entries)
@@ -162,7 +178,7 @@ std::pair<ScopePtr, ScopePtr> lambdaScopes(const Expr& lam, const ScopePtr& oute
         std::string fresh = variantName(b, *taken, *inner);
         taken->push_back(fresh);
         inner->entries[b] = ScopeEntry{std::nullopt, fresh};
-        inner->valueNames.insert(fresh);
+        inner->renamedTo.insert(fresh);
         patternScope->entries[b] = ScopeEntry{std::nullopt, fresh};
     }
     return {patternScope, inner};
@@ -172,11 +188,9 @@ std::pair<ScopePtr, ScopePtr> lambdaScopes(const Expr& lam, const ScopePtr& oute
 
 Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const Expr& e) {
     auto top = std::make_shared<Scope>();
-    for (const auto& [name, value] : s) {
-        if (top->entries.count(name)) continue;
-        top->entries.emplace(name, ScopeEntry{value, {}});
-        for (std::string& n : freeNames(value)) top->valueNames.insert(std::move(n));
-    }
+    top->valueNames = std::make_shared<ValueNames>(ValueNames{&s, std::nullopt});
+    for (const auto& [name, value] : s)
+        if (!top->entries.count(name)) top->entries.emplace(name, ScopeEntry{value, {}});
     auto children = [](const ScopedExpr& item) -> std::vector<ScopedExpr> {
         const Expr& node = item.e;
         switch (node.kind()) {
@@ -189,18 +203,24 @@ Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const E
         default: return {};
         }
     };
-    auto combine = [&ts](const ScopedExpr& item, const std::vector<Expr>& done) -> Expr {
+    const bool sameTypes = ts.isIdentity();
+    auto combine = [&ts, sameTypes](const ScopedExpr& item, const std::vector<Expr>& done) -> Expr {
         const Expr& node = item.e;
         switch (node.kind()) {
         case ExprKind::Var: {
             auto it = item.scope->entries.find(node.name());
-            if (it == item.scope->entries.end()) return mkVar(node.name(), substNodeType(ts, node));
+            if (it == item.scope->entries.end())
+                return sameTypes ? node : mkVar(node.name(), substNodeType(ts, node));
             if (it->second.value) return *it->second.value;
             return mkVar(it->second.renamed, substNodeType(ts, node));
         }
-        case ExprKind::Con: return mkCon(node.constant(), substNodeType(ts, node));
-        case ExprKind::Lam: return mkLam(done[0], done[1], substNodeType(ts, node));
-        case ExprKind::Ap: return mkApLazy(done[0], done[1], substNodeType(ts, node));
+        case ExprKind::Con: return sameTypes ? node : mkCon(node.constant(), substNodeType(ts, node));
+        case ExprKind::Lam:
+            if (sameTypes && done[0].sameNode(node.pattern()) && done[1].sameNode(node.body())) return node;
+            return mkLam(done[0], done[1], substNodeType(ts, node));
+        case ExprKind::Ap:
+            if (sameTypes && done[0].sameNode(node.fun()) && done[1].sameNode(node.arg())) return node;
+            return mkApLazy(done[0], done[1], substNodeType(ts, node));
         case ExprKind::Let: break;
         }
         patternFail("Substitutions:19|function appSubst");

@@ -29,6 +29,21 @@ Expr pair(const Expr& x, const Expr& y) {
 const Expr f = var("f", fn(intType(), intType()));
 const Expr h = var("h", fn(intType(), fn(intType(), intType())));
 
+TEST(Betareduce, ContractionsCaptureNothing) {
+    const Expr x = var("x");
+    const Expr y = var("y");
+    const Expr z = var("z");
+    // (\x -> \x -> x) 1: the inner lambda keeps its own x (no pattern 1).
+    EXPECT_EQ(showExpr(betareduce(ap(lam(x, lam(x, x)), num(1)))), "(\\ x -> x)");
+    // (\y -> \x -> y) x: the inner binder is renamed rather than capture the argument.
+    EXPECT_EQ(showExpr(betareduce(ap(lam(y, lam(x, y)), x))), "(\\ x1 -> x)");
+    // (\(y, z) -> (\(z, y) -> h y z)) (1, 2) with a pair argument: the inner pattern stays.
+    const Expr inner = lam(pair(z, y), ap(ap(h, y), z));
+    EXPECT_EQ(showExpr(betareduce(ap(lam(pair(y, z), inner), pair(num(1), num(2))))), "(\\ (z, y) -> h y z)");
+    // A lambda that captures nothing keeps its name.
+    EXPECT_EQ(showExpr(betareduce(ap(lam(y, lam(x, ap(ap(h, y), x))), num(5)))), "(\\ x -> h 5 x)");
+}
+
 TEST(Betareduce, LeavesVariablesConstantsAndRedexFreeLambdasAlone) {
     const Expr x = var("x");
     EXPECT_TRUE(betareduce(x).sameNode(x));
