@@ -1,0 +1,56 @@
+// Abstractions built by the reference matcher's higher-order rules take types from the
+// pattern; those follow the pattern's instantiation, so results whose pattern variables
+// meet their own types again in a candidate are found.  Run as the match commands run them,
+// with the map-fusion example loaded.
+#include "engine/matching/reference/matcher.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/matching/program_matches.h"
+
+namespace plim {
+namespace {
+
+using progtest::Kind;
+using progtest::matchOutput;
+
+TEST(RefTypes, ARepeatedVariableOfAnOpenTypeIsInstantiated) {
+    const std::string expected =
+        "g := 0\nh := (\\ b a -> a)\n\n---\n"
+        "g := 0\nh := (\\ b a -> b)\n\n---\n"
+        "h := (\\ b a -> 0)\n\n---\n";
+    EXPECT_EQ(matchOutput(refMatcher(), Kind::OneStep, "h g g", "0"), expected);
+    EXPECT_EQ(matchOutput(refMatcher(), Kind::TwoStep, "h g g", "0"), expected);
+}
+
+TEST(RefTypes, EveryOneStepResultOfFGGAgainstAProduct) {
+    EXPECT_EQ(matchOutput(refMatcher(), Kind::OneStep, "f g g", "1 * 1"),
+              "f := (*)\ng := 1\n\n---\n"
+              "f := (\\ a -> (*) 1)\ng := 1\n\n---\n"
+              "f := (\\ b a -> a)\ng := 1 * 1\n\n---\n"
+              "f := (\\ b a -> a 1)\ng := (*) 1\n\n---\n"
+              "f := (\\ b a -> a 1 1)\ng := (*)\n\n---\n"
+              "f := (\\ b a -> a * b)\ng := 1\n\n---\n"
+              "f := (\\ b a -> a * 1)\ng := 1\n\n---\n"
+              "f := (\\ b a -> a * a)\ng := 1\n\n---\n"
+              "f := (\\ b a -> b)\ng := 1 * 1\n\n---\n"
+              "f := (\\ b a -> b 1)\ng := (*) 1\n\n---\n"
+              "f := (\\ b a -> b 1 1)\ng := (*)\n\n---\n"
+              "f := (\\ b a -> 1 * b)\ng := 1\n\n---\n"
+              "f := (\\ b a -> b * 1)\ng := 1\n\n---\n"
+              "f := (\\ b a -> b * b)\ng := 1\n\n---\n"
+              "f := (\\ b a -> 1 * 1)\n\n---\n");
+}
+
+TEST(RefTypes, AnArgumentOfOpenTypeBeside) {
+    EXPECT_EQ(matchOutput(refMatcher(), Kind::OneStep, "f 1 x", "inc 2"),
+              "f := (\\ a -> inc)\nx := 2\n\n---\n"
+              "f := (\\ b a -> a)\nx := inc 2\n\n---\n"
+              "f := (\\ b a -> a 2)\nx := inc\n\n---\n"
+              "f := (\\ b a -> inc 2)\n\n---\n");
+}
+
+}  // namespace
+}  // namespace plim
