@@ -538,7 +538,7 @@ std::string fault(const Expr& pattern, const Expr& term, const MatchResult& r) {
     std::map<std::string, TmPtr> s;
     for (const auto& [name, e] : r.subst) {
         for (const auto& [n, ty] : vars)
-            if (n == name && !eqType(substType(r.types, ty), e.type())) return "untypable";
+            if (n == name && !eqType(substType(r.types, ty), substType(r.types, e.type()))) return "untypable";
         if (!s.count(name)) s[name] = fromExpr(e);
     }
     try {
