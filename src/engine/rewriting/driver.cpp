@@ -335,6 +335,33 @@ Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
         })};
 }
 
+// The head of an application spine and the number of its arguments.
+std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
+    const Expr* at = &e;
+    std::size_t n = 0;
+    for (; at->isAp(); at = &at->fun()) ++n;
+    return {at, n};
+}
+
+// False only when no match of the pattern can exist at the term, both in beta-eta normal
+// form: wherever the pattern, followed down from its root through applications headed by a
+// constant (not a tuple constant), has such an application, the term must have one with the
+// same constant and as many arguments, whatever the substitution.
+bool rigidShapeFits(const Expr& pattern, const Expr& term) {
+    std::vector<std::pair<const Expr*, const Expr*>> stack{{&pattern, &term}};
+    while (!stack.empty()) {
+        auto [p, t] = stack.back();
+        stack.pop_back();
+        const auto [ph, pn] = spineHead(*p);
+        if (!ph->isCon() || ph->constant().kind() == ConstantKind::Tuple) continue;
+        const auto [th, tn] = spineHead(*t);
+        if (!th->isCon() || tn != pn || !eqConstant(ph->constant(), th->constant())) return false;
+        for (const Expr *pa = p, *ta = t; pa->isAp(); pa = &pa->fun(), ta = &ta->fun())
+            stack.emplace_back(&pa->arg(), &ta->arg());
+    }
+    return true;
+}
+
 // Every rule at every position that holds a constant, the rules in theory order and the
 // positions in subpaths order; a rule the matcher rejects at the whole expression is not
 // tried below.
@@ -352,8 +379,15 @@ Attempt tryRules(const CurrentRef& cur) {
             return level.matcher->applicable(lhs, TermCtx{s.expr, pos.ctxs[static_cast<std::size_t>(s.ctx)]});
         };
         if (!applicable(0)) continue;
+        // Attempts that the plain fast matcher would answer with no match are left out, where
+        // leaving them out cannot hide an error of the matcher: the expression is converted
+        // (its own normal form, no lambda) and has no free variables.
+        const Expr* shape = level.fast && pos.terms && !pos.terms->front().hasPVar() && level.fast->lhs[r]
+                                ? &*level.fast->lhs[r]
+                                : nullptr;
         for (std::size_t i = 0; i < pos.sites.size(); ++i)
-            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)))
+            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)) &&
+                (!shape || rigidShapeFits(*shape, pos.sites[i].expr)))
                 attempts.push_back(tryRuleAt(cur, r, static_cast<int>(i)));
     }
     return msum(attempts);
