@@ -71,9 +71,10 @@ NestingState& nestingState() {
 
 void NestingWatch::check() const {
     const NestingState& st = nestingState();
-    if (st.passedAt)
-        userError("input nested too deeply (more than " + std::to_string(st.limit) + " levels) at line " +
-                  std::to_string(*st.passedAt));
+    if (!st.passedAt) return;
+    std::string levels = "more than " + std::to_string(st.limit) + " levels";
+    if (st.stackBytes < kLargeStackBytes) levels += " on a " + std::to_string(st.stackBytes >> 20) + " MiB stack";
+    userError("input nested too deeply (" + levels + ") at line " + std::to_string(*st.passedAt));
 }
 
 }  // namespace plim

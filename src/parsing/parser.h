@@ -41,6 +41,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/big_stack.h"
 #include "support/errors.h"
 #include "scanning/scanner.h"
 #include "support/lazy.h"
@@ -472,20 +473,34 @@ Parser<T> withInsertion(Parser<T> p, T value, std::string name) {
 // --- nesting limit ----------------------------------------------------------------------------
 
 // The nesting state of the parse running on this thread: how many guarded levels it is inside,
-// and where it first went past its limit.
+// the stack it runs on, and where it first went past its limit.
 struct NestingState {
     std::size_t depth = 0;
+    std::size_t stackBytes = kLargeStackBytes;
     std::size_t limit = 0;
     std::optional<std::int32_t> passedAt;  // the line of the token where the limit was passed
 };
 NestingState& nestingState();
 
-// One parse's watch over its nesting: the state starts afresh, and check() raises the user
-// error "input nested too deeply (more than <limit> levels) at line <line>" when the parse
-// went past a limit.  The state from before is restored afterwards.
+// A nesting limit meant for the full large stack, cut in proportion to a smaller stack.
+inline std::size_t scaledNestingLimit(std::size_t limit, std::size_t stackBytes) {
+    if (stackBytes >= kLargeStackBytes) return limit;
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    return static_cast<std::size_t>(static_cast<unsigned __int128>(limit) * (stackBytes / kMiB) /
+                                    (kLargeStackBytes / kMiB));
+}
+
+// One parse's watch over its nesting: the state starts afresh for the stack of this thread,
+// and check() raises the user error "input nested too deeply (more than <limit> levels) at
+// line <line>" when the parse went past a limit; where the stack is smaller than the full
+// large stack, the limit is cut to it and the text says so: "(more than <limit> levels on a
+// <n> MiB stack)".  The state from before is restored afterwards.
 class NestingWatch {
 public:
-    NestingWatch() : saved_(nestingState()) { nestingState() = NestingState(); }
+    NestingWatch() : saved_(nestingState()) {
+        nestingState() = NestingState();
+        nestingState().stackBytes = stackBytesNow();
+    }
     ~NestingWatch() { nestingState() = saved_; }
     NestingWatch(const NestingWatch&) = delete;
     NestingWatch& operator=(const NestingWatch&) = delete;
@@ -496,7 +511,8 @@ private:
 };
 
 // p, whose continuations count one level of nesting each while they run.  A token that would
-// start a run inside more than `limit` guarded levels ends the parse: the rest of the input is
+// start a run inside more than `limit` guarded levels (on the full large stack; fewer on a
+// smaller one, see scaledNestingLimit) ends the parse: the rest of the input is
 // dropped, every waiting parser completes by its head, and NestingWatch::check reports it.
 // Guarding the parsers through which every nesting cycle of a grammar passes bounds the C++
 // stack a parse can use, and nothing is thrown from deep inside it.
@@ -506,10 +522,10 @@ Parser<T> pNestingGuard(Parser<T> p, std::size_t limit) {
         return mapContinuations(p.table(), [p, limit](const Continuation<T>& c) -> Continuation<T> {
             return [c, p, limit](ParseState s, const FollowStack& y) {
                 NestingState& st = nestingState();
-                if (st.depth > limit) {
+                if (st.depth > scaledNestingLimit(limit, st.stackBytes)) {
                     if (!st.passedAt) {
                         st.passedAt = s.input.front().line;
-                        st.limit = limit;
+                        st.limit = scaledNestingLimit(limit, st.stackBytes);
                     }
                     s.input.skipToEnd();
                     return repairWithHead(p.head(), std::move(s), endOfFileText);

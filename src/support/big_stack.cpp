@@ -1,7 +1,10 @@
 #include "support/big_stack.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "support/errors.h"
@@ -12,14 +15,16 @@ namespace {
 
 struct Job {
     const std::function<void()>* body;
+    std::size_t stackBytes;
     std::exception_ptr error;
 };
 
-thread_local bool largeStack = false;
+// The stack obtained by a thread started here; 0 on every other thread.
+thread_local std::size_t largeStack = 0;
 
 void* runJob(void* arg) {
-    largeStack = true;
     auto* job = static_cast<Job*>(arg);
+    largeStack = job->stackBytes;
     try {
         (*job->body)();
     } catch (...) {
@@ -28,18 +33,49 @@ void* runJob(void* arg) {
     return nullptr;
 }
 
-}  // namespace
+// The smallest stack the fallback goes down to before it gives up.
+constexpr std::size_t kSmallestStackBytes = std::size_t{1} << 20;
+constexpr std::size_t kDefaultStackBytes = std::size_t{8} << 20;
 
-bool onLargeStackNow() { return largeStack; }
+std::optional<std::size_t> addressSpaceCap() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return std::nullopt;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
 
-void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackBytes) {
-    Job job{&body, nullptr};
+int startThread(pthread_t& thread, Job& job) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
-    pthread_attr_setstacksize(&attr, stackBytes);
-    pthread_t thread;
-    const int rc = pthread_create(&thread, &attr, runJob, &job);
+    int rc = pthread_attr_setstacksize(&attr, job.stackBytes);
+    if (rc == 0) rc = pthread_create(&thread, &attr, runJob, &job);
     pthread_attr_destroy(&attr);
+    return rc;
+}
+
+}  // namespace
+
+bool onLargeStackNow() { return largeStack != 0; }
+
+std::size_t stackBytesNow() {
+    if (largeStack != 0) return largeStack;
+    rlimit limit{};
+    if (getrlimit(RLIMIT_STACK, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return kDefaultStackBytes;
+    return static_cast<std::size_t>(limit.rlim_cur);
+}
+
+std::size_t firstStackTry(std::size_t requested, std::optional<std::size_t> addressSpaceCap) {
+    constexpr std::size_t kMiB = std::size_t{1} << 20;
+    return addressSpaceCap ? std::min(requested, *addressSpaceCap / 4 / kMiB * kMiB) : requested;
+}
+
+void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackBytes) {
+    Job job{&body, firstStackTry(stackBytes, addressSpaceCap()), nullptr};
+    pthread_t thread;
+    int rc = startThread(thread, job);
+    while ((rc == EAGAIN || rc == ENOMEM) && job.stackBytes / 2 >= kSmallestStackBytes) {
+        job.stackBytes /= 2;  // the address space is short: try half as much
+        rc = startThread(thread, job);
+    }
     if (rc != 0) failWith(std::string("internal error: cannot start a worker thread: ") + std::strerror(rc));
     pthread_join(thread, nullptr);
     if (job.error) std::rethrow_exception(job.error);

@@ -1,5 +1,10 @@
 // Runs work on a thread with a large stack, so that deep (but finite) recursion over long
 // inputs cannot overflow the small default stack of the main thread.
+//
+// The large stack is reserved as address space only.  Where the process may not reserve that
+// much (an address-space cap, ulimit -v), a smaller stack is taken: a quarter of the cap at
+// most, halved again while the reservation fails.  largeStackBytesNow() tells the work how
+// much it got, so that limits on the depth of input can be scaled to it.
 #pragma once
 
 #include <cstddef>
@@ -16,8 +21,9 @@ namespace plim {
 // sanitizer build).
 inline constexpr std::size_t kLargeStackBytes = std::size_t{4} << 30;
 
-// Runs `body` on a fresh thread with a stack of `stackBytes` and waits for it.
-// An exception thrown by `body` is rethrown in the caller.
+// Runs `body` on a fresh thread with a stack of `stackBytes` (or, where that much cannot be
+// reserved, the largest smaller stack the fallback finds) and waits for it.  An exception
+// thrown by `body` is rethrown in the caller.
 void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackBytes = kLargeStackBytes);
 
 // Runs `body` on a large stack and returns its result (or rethrows its exception).
@@ -35,6 +41,14 @@ auto runOnLargeStack(F&& body, std::size_t stackBytes = kLargeStackBytes) -> dec
 
 // True on a thread started by runOnLargeStack.
 bool onLargeStackNow();
+
+// The stack of this thread: the size obtained on a thread started by runOnLargeStack, else
+// the system's stack limit for the main thread (8 MiB where it is unlimited).
+std::size_t stackBytesNow();
+
+// The first stack size runOnLargeStack tries for a request, given the process's address-space
+// cap (none when nullopt): the request, or a quarter of the cap where that is less.
+std::size_t firstStackTry(std::size_t requested, std::optional<std::size_t> addressSpaceCap);
 
 // Runs `body` here when this thread already has the large stack, else on a large stack.
 template <class F>

@@ -115,5 +115,19 @@ TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
     EXPECT_EQ(t.status, 0);
 }
 
+// Under a 1 GiB address-space cap the stack is a quarter of the cap, and the limit a 16th
+// of the full one; the message says why.
+TEST(CommandLoop, UnderAnAddressSpaceCapTheNestingLimitShrinksWithTheStack) {
+    RunOptions options;
+    options.addressSpaceKiB = 1 << 20;
+    const std::string deep = "setmatcher " + std::string(7000, '(') + "fast" + std::string(7000, ')');
+    const std::string fits = "setmatcher " + std::string(6000, '(') + "fast" + std::string(6000, ')');
+    Transcript t = runPlimWith({}, deep + "\n" + fits + "\n", options);
+    EXPECT_EQ(t.out, kBanner +
+                         "Plim> \nuser error\nReason: input nested too deeply (more than 6250 levels on a 256 MiB "
+                         "stack) at line 1\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
 }  // namespace
 }  // namespace plim::test

@@ -51,5 +51,22 @@ TEST(Examples, TheQuickStartCommandRewritesOnTheCommandLine) {
     EXPECT_EQ(t.out.rfind("   (\\ a -> map square (map inc a))\n= { fusion }\n", 0), 0u) << t.out;
 }
 
+// Shared servers and containers often cap the address space: the quick start runs the same
+// under a cap of 1, 2 or 4 GiB (ulimit -v) as without one.
+TEST(Examples, TheQuickStartRunsUnderAnAddressSpaceCap) {
+    const std::vector<std::string> args{"--program", "examples/mapfusion", "--theory", "examples/mapfusion", "rewrite",
+                                        "\\ xs -> map square (map inc xs)"};
+    const Transcript free = runPlim(args, "", PLIM_SOURCE_DIR);
+    for (std::size_t gib : {1, 2, 4}) {
+        RunOptions options;
+        options.cwd = PLIM_SOURCE_DIR;
+        options.addressSpaceKiB = gib << 20;
+        const Transcript t = runPlimWith(args, "", options);
+        EXPECT_EQ(t.err, "") << gib;
+        EXPECT_EQ(t.status, 0) << gib;
+        EXPECT_EQ(t.out, free.out) << gib;
+    }
+}
+
 }  // namespace
 }  // namespace plim::test

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -49,23 +50,56 @@ std::string normaliseBanner(std::string out) {
 
 }  // namespace
 
-Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd) {
+namespace {
+
+// In the child: the standard output as the options ask.
+bool redirectOutput(OutputTo output, const std::string& file) {
+    switch (output) {
+    case OutputTo::File: {
+        const int fo = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        return fo >= 0 && dup2(fo, 1) == 1;
+    }
+    case OutputTo::Full: {
+        const int fo = open("/dev/full", O_WRONLY);
+        return fo >= 0 && dup2(fo, 1) == 1;
+    }
+    case OutputTo::Closed: return close(1) == 0;
+    case OutputTo::ClosedPipe: {
+        int fds[2];
+        if (pipe(fds) != 0 || dup2(fds[1], 1) != 1) return false;
+        close(fds[0]);
+        close(fds[1]);
+        signal(SIGPIPE, SIG_DFL);  // as a shell leaves it for the programs of a pipeline
+        return true;
+    }
+    }
+    return false;
+}
+
+bool capAddressSpace(std::size_t kib) {
+    if (kib == 0) return true;
+    const rlimit limit{static_cast<rlim_t>(kib) * 1024, static_cast<rlim_t>(kib) * 1024};
+    return setrlimit(RLIMIT_AS, &limit) == 0;
+}
+
+}  // namespace
+
+Transcript runPlimWith(const std::vector<std::string>& args, const std::string& input, const RunOptions& options) {
     const std::string dir = scratchDir("run_io_" + std::to_string(getpid()));
     const std::string in = dir + "/stdin", out = dir + "/stdout", err = dir + "/stderr";
     writeFile(in, input);
     const std::string binary = plimBinary();
-    const std::string workDir = cwd.empty() ? examplesDir() : cwd;
+    const std::string workDir = options.cwd.empty() ? examplesDir() : options.cwd;
     const pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         if (chdir(workDir.c_str()) != 0) _exit(127);
         const int fi = open(in.c_str(), O_RDONLY);
-        const int fo = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int fe = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fi < 0 || fo < 0 || fe < 0) _exit(127);
+        if (fi < 0 || fe < 0) _exit(127);
         dup2(fi, 0);
-        dup2(fo, 1);
         dup2(fe, 2);
+        if (!redirectOutput(options.output, out) || !capAddressSpace(options.addressSpaceKiB)) _exit(127);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(binary.c_str()));
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -76,10 +110,16 @@ Transcript runPlim(const std::vector<std::string>& args, const std::string& inpu
     int status = 0;
     waitpid(pid, &status, 0);
     Transcript t;
-    t.out = normaliseBanner(readFile(out));
+    t.out = options.output == OutputTo::File ? normaliseBanner(readFile(out)) : std::string();
     t.err = readFile(err);
     t.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return t;
+}
+
+Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd) {
+    RunOptions options;
+    options.cwd = cwd;
+    return runPlimWith(args, input, options);
 }
 
 std::string runPlimUntil(const std::vector<std::string>& args, const std::string& input, const std::string& cwd,

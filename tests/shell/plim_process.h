@@ -2,6 +2,7 @@
 // in; standard output, standard error and exit status out.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,23 @@ std::string examplesDir();
 // when empty).  The banner's build date is replaced by "DATE" after it is checked to have the
 // date command's form.
 Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd = "");
+
+// Where the standard output of a run goes.
+enum class OutputTo {
+    File,        // a file, read back into Transcript::out
+    Full,        // /dev/full: every write fails with "no space left on device"
+    Closed,      // nowhere: the descriptor is closed
+    ClosedPipe,  // a pipe whose reading end is closed before plim starts
+};
+
+struct RunOptions {
+    std::string cwd;                        // the examples folder when empty
+    std::size_t addressSpaceKiB = 0;        // an address-space cap (ulimit -v) when not 0
+    OutputTo output = OutputTo::File;
+};
+
+// runPlim with the options: a cap on the address space, and other places for the output.
+Transcript runPlimWith(const std::vector<std::string>& args, const std::string& input, const RunOptions& options);
 
 // Runs plim with the input and reads its standard output as it comes, until `marker` has
 // appeared `count` times (or 20 seconds have passed); then stops the process.  Returns what

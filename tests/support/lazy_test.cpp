@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "support/big_stack.h"
 
 namespace plim {
 namespace {
@@ -116,12 +115,6 @@ TEST(LazyList, TenMillionCellsAreDestroyedWithoutDeepRecursion) {
         auto naturals = iterate<int>([](int k) { return k + 1; }, 0);
         EXPECT_EQ(drop(1'000'000, naturals).head(), 1'000'000);
     }
-}
-
-TEST(LargeStack, ReturnsResultsAndRethrows) {
-    std::function<long(long)> depth = [&](long n) -> long { return n == 0 ? 0 : 1 + depth(n - 1); };
-    EXPECT_EQ(runOnLargeStack([&] { return depth(1'000'000); }), 1'000'000);
-    EXPECT_THROW(runOnLargeStack([]() -> int { failWith("inner"); }), MessageError);
 }
 
 }  // namespace

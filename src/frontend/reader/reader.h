@@ -47,7 +47,7 @@ TokenList scanText(std::string_view text);
 
 // Runs a grammar over tokens with an empty log and no waiting parsers: (value, unread tokens,
 // repair log).  Never fails; tokens the grammar cannot take where they stand are deleted.
-// Input nested deeper than kMaxInputNesting raises a user error instead.
+// Input nested deeper than kMaxInputNesting (scaled to the stack) raises a user error instead.
 template <class T>
 ParseResult<T> parseTokens(const Parser<T>& grammar, TokenList tokens) {
     NestingWatch watch;
@@ -82,7 +82,9 @@ Reading<SourceFile> readProgram(std::string_view text);
 // The deepest nesting of expressions (and of types) that the readers accept: brackets,
 // abstractions, conditionals and local definitions inside one another.  Deeper input stops the
 // reader with the user error "input nested too deeply (more than 100000 levels) at line L".
-// Each reader runs on the large stack, where this depth is safe for every later walk.
+// Each reader runs on the large stack, where this depth is safe for every later walk; where
+// only a smaller stack could be had, the limit shrinks in proportion and the message names the
+// stack (parsing/parser.h, NestingWatch).
 inline constexpr std::size_t kMaxInputNesting = 100000;
 
 template <class T>

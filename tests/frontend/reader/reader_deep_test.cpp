@@ -161,6 +161,25 @@ TEST(HParseDeep, DeeperInputStopsWithAClearError) {
     EXPECT_EQ(test::readExpr("((x))").value.name(), "x");
 }
 
+// On a stack smaller than the full large stack the limit shrinks with it, and the message
+// names the stack: 256 MiB is a 16th of the full stack, and so is the limit.
+TEST(HParseDeep, OnASmallerStackTheLimitShrinksAndTheMessageSaysSo) {
+    constexpr std::size_t kSmaller = std::size_t{256} << 20;
+    const std::string tooDeep =
+        "user error\nReason: input nested too deeply (more than 6250 levels on a 256 MiB stack) at line 1";
+    runOnLargeStack(
+        [&] {
+            std::ostringstream out;
+            EXPECT_EQ(userErrorOf([&] { parseExpression(repeated("(", 6251) + "x" + repeated(")", 6251), out); }),
+                      tooDeep);
+            EXPECT_EQ(userErrorOf([&] { readProgram("f :: " + repeated("[", 7000) + "Int" + repeated("]", 7000)); }),
+                      tooDeep);
+            EXPECT_EQ(userErrorOf([&] { parseExpression(repeated("(", 6250) + "x" + repeated(")", 6250), out); }), "");
+            EXPECT_EQ(out.str(), "");
+        },
+        kSmaller);
+}
+
 // A rule made with `lazy` around a self-referring rule keeps working after its parts were
 // computed and the defining function's own parser value is gone.
 TEST(HParseDeep, LazyAroundRecursiveParsesTwice) {
