@@ -31,11 +31,12 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
 }
 
 // A subterm of t that x may be matched against once it is abstracted.  What is left out
-// could only give candidates whose problem (x, b) fails: a subterm whose type x's type cannot
-// match (a later substitution only makes x's type more specific), one that lacks a rigid
-// symbol of x, or one that mentions a local variable x cannot.
-bool qualifies(const Term& x, const Term& b) {
-    if (!matchTypeFresh(x.type(), b.type())) return false;
+// could only give candidates whose problem (x, b) fails: one that lacks a rigid symbol of x,
+// one that mentions a local variable x cannot, and, when the types of t hold no type
+// variable (so that no later substitution changes them), one whose type x's type cannot
+// match (a later substitution only makes x's type more specific).
+bool qualifies(const Term& x, const Term& b, bool closedTypes) {
+    if (closedTypes && !typesMatch(x.type(), b.type())) return false;
     if (!mayMatch(x, b)) return false;
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
 }
@@ -65,6 +66,8 @@ struct Abstractions {
     Term t;
     std::string v;
     NameSupply rest;
+    std::optional<HeadType> headType;  // what the images' types must fit, when known
+    bool closedTypes;                  // t's types hold no type variable
     std::vector<std::pair<Term, SharedPath>> all;
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -76,10 +79,19 @@ struct Abstractions {
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
 };
 
+// The type of the image abstracting b can be matched by the head's type (when t's types are
+// closed: the head's type only becomes more specific before the image meets it).
+bool imageFits(const Abstractions& g, const Term& b) {
+    if (!g.headType || !g.closedTypes) return true;
+    const Type image = mkArrow(b.type(), g.t.type());
+    const TypeSubst& ts = g.headType->types;
+    return typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
+}
+
 bool startGroup(Abstractions& g) {
     std::size_t i = g.nextFrom;
-    while (i < g.all.size() &&
-           (g.taken[i] || !qualifies(g.x, g.all[i].first) || !freeOfInnerBinders(g.t, g.all[i])))
+    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all[i].first, g.closedTypes) || !imageFits(g, g.all[i].first) ||
+                                !freeOfInnerBinders(g.t, g.all[i])))
         ++i;
     if (i == g.all.size()) return false;
     g.b = g.all[i].first;
@@ -136,18 +148,20 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
     });
 }
 
-StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest) {
+StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest,
+                         const std::optional<HeadType>& headType) {
     auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, v, rest, allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
+        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
     return abstractionsFrom(std::move(g));
 }
 
 // Decomposition first, then the abstractions of subterms, then the constant abstraction.
-StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
-    StepResults later = StepResults::defer([x, t, s]() {
+StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
+                            const std::optional<HeadType>& headType = std::nullopt) {
+    StepResults later = StepResults::defer([x, t, s, headType]() {
         auto [v, rest] = nextName(s);
-        return abstractions(x, t, v, rest);
+        return abstractions(x, t, v, rest, headType);
     });
     if (!t.is(TermKind::Ap)) return later;
     return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, later);
@@ -346,8 +360,10 @@ StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const 
 
 }  // namespace
 
-StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                    const std::optional<HeadType>& headType) {
     if (step == ApStep::Simple) return decomposition(x, t, s);
+    if (step == ApStep::OneStep && flexible && !x.is(TermKind::Tupl)) return oneStepFlexible(x, t, s, headType);
     return withTupleArguments(step, flexible, x, t, s);
 }
 

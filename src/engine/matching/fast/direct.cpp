@@ -230,7 +230,7 @@ enum class Outcome : std::uint8_t { Matched, Failed, HandOver };
 
 class DirectMatch {
 public:
-    DirectMatch(const Expr& p, const Expr& t, bool termHasVariables) : termHasVariables_(termHasVariables) {
+    DirectMatch(const Expr& p, const Expr& t, bool termHasVariables) : termHasVariables_(termHasVariables), term_(&t) {
         work_.push_back({&p, &t, false, -1});
     }
 
@@ -252,6 +252,8 @@ public:
 
 private:
     bool termHasVariables_;  // or an eta expansion has put variables in
+    const Expr* term_;
+    std::optional<bool> termTypeVariables_;
     std::vector<Problem> work_;
     std::vector<std::pair<const std::string*, const Expr*>> bindings_;  // in name order
     bool bound_ = false;  // the accumulated substitution binds a variable
@@ -301,6 +303,11 @@ private:
         return false;
     }
 
+    bool termHasTypeVariables() {
+        if (!termTypeVariables_) termTypeVariables_ = exprHasTypeVariables(*term_);
+        return *termTypeVariables_;
+    }
+
     bool accumulatedIsIdentity() const { return !bound_ && types_.isIdentity(); }
 
     // composeSubst(σ, accumulated), keeping only what the result needs.
@@ -338,7 +345,8 @@ private:
         case TypeFit::No: return Outcome::Failed;
         case TypeFit::Same: break;
         case TypeFit::Open: {
-            if (pr.fromTerm) return Outcome::HandOver;
+            // A type variable the match binds stands for its type on the term side as well.
+            if (pr.fromTerm || termHasTypeVariables()) return Outcome::HandOver;
             std::optional<TypeSubst> m = matchTypeFresh(pty, t.type());
             if (!m) return Outcome::Failed;
             for (const auto& [v, ty] : m->bindings())

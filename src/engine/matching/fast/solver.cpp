@@ -159,24 +159,80 @@ RuleResult branchingResult(const Term& f, const StepResult& r) {
 
 // A rule result under the problem's type match: σ composed with it, the type substitution
 // applied to the new problems' patterns.
+Problem substProblem(const TermSubst& s, const Problem& pr);
+
 RuleResult withTypes(const TermSubst& ts, const RuleResult& r) {
     if (isIdentity(ts)) return r;
     Problems probs;
     probs.reserve(r.second.size());
-    for (const auto& [pp, tt] : r.second) probs.emplace_back(applyTermSubst(ts, pp), tt);
+    for (const auto& pr : r.second) probs.push_back(substProblem(ts, pr));
     return {composeSubst(r.first, ts), std::move(probs)};
 }
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(convert(t))); }
 
+bool occursIn(const std::string& v, const Type& t) {
+    switch (t.kind()) {
+    case TypeKind::Tid: return t.name() == v;
+    case TypeKind::TCon:
+        for (const Type& a : t.args())
+            if (occursIn(v, a)) return true;
+        return false;
+    case TypeKind::TAbs: return true;
+    }
+    return true;
+}
+
+// The one-way match of the pattern type p against t, extending s.  A type variable that s
+// binds stands for its type on the term side as well: the abstractions of the higher-order
+// steps carry the argument pattern's types into the terms they build, and those follow the
+// pattern's instantiation.
+bool matchTypeInto(TypeSubst& s, const Type& p, const Type& t) {
+    switch (p.kind()) {
+    case TypeKind::TAbs: return false;
+    case TypeKind::Tid: {
+        const Type target = substType(s, t);
+        if (const Type* bound = s.find(p.name())) return eqType(*bound, target);
+        if (eqType(p, target)) return true;
+        if (occursIn(p.name(), target)) return false;
+        s = substTypeOf(bindVar(p.name(), target), s);
+        return true;
+    }
+    case TypeKind::TCon: {
+        const Type target = t.isTid() && s.find(t.name()) ? substType(s, t) : t;
+        if (!target.isTCon() || target.name() != p.name() || target.args().size() != p.args().size()) return false;
+        for (std::size_t i = 0; i < p.args().size(); ++i)
+            if (!matchTypeInto(s, p.args()[i], target.args()[i])) return false;
+        return true;
+    }
+    }
+    return false;
+}
+
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
 std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    if (p.type().sameNode(t.type())) return identitySubst();
-    std::optional<TypeSubst> ts = matchTypeFresh(p.type(), t.type());
-    if (!ts) return std::nullopt;
-    return TermSubst{TermBindings(), std::move(*ts)};
+    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return identitySubst();
+    TypeSubst ts;
+    if (!matchTypeInto(ts, p.type(), t.type())) return std::nullopt;
+    return TermSubst{TermBindings(), std::move(ts)};
+}
+
+}  // namespace
+
+bool typesMatch(const Type& p, const Type& t) {
+    if (p.sameNode(t) || eqType(p, t)) return true;
+    TypeSubst ts;
+    return matchTypeInto(ts, p, t);
+}
+
+namespace {
+
+// A problem with a substitution applied: to the pattern, and its types to the term too.
+Problem substProblem(const TermSubst& s, const Problem& pr) {
+    if (s.types.isIdentity() || !pr.second.hasTypeVars()) return {applyTermSubst(s, pr.first), pr.second};
+    return {applyTermSubst(s, pr.first), applyTermSubst(TermSubst{TermBindings(), s.types}, pr.second)};
 }
 
 bool allMayMatch(const Problems& ps) {
@@ -215,7 +271,8 @@ std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, c
         if (branches(g.step, p)) {
             Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(i) + 1),
                           std::make_move_iterator(work.end()));
-            StepResults alts = runStep(g.step, true, p.arg(), t, s);
+            const Type headType = isIdentity(*ts) ? p.fun().type() : substType(ts->types, p.fun().type());
+            StepResults alts = runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts->types});
             g.open.push_back(BranchPoint{p.fun(), std::move(alts), std::move(sofar), std::move(rest), *ts});
             return std::nullopt;
         }
@@ -225,8 +282,8 @@ std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, c
         if (!allMayMatch(fresh)) return std::nullopt;
         sofar = composeSubst(sigma, sofar);
         if (!isIdentity(sigma)) {
-            for (std::size_t j = i + 1; j < work.size(); ++j) work[j].first = applyTermSubst(sigma, work[j].first);
-            for (auto& pr : fresh) pr.first = applyTermSubst(sigma, pr.first);
+            for (std::size_t j = i + 1; j < work.size(); ++j) work[j] = substProblem(sigma, work[j]);
+            for (auto& pr : fresh) pr = substProblem(sigma, pr);
         }
         for (auto& pr : fresh) work.push_back(std::move(pr));
     }
@@ -247,8 +304,8 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     if (!allMayMatch(fresh)) return std::nullopt;
     Problems next;
     next.reserve(top.rest.size() + fresh.size());
-    for (const auto& [p, t] : top.rest) next.emplace_back(applyTermSubst(sigma, p), t);
-    for (const auto& [p, t] : fresh) next.emplace_back(applyTermSubst(sigma, p), t);
+    for (const auto& pr : top.rest) next.push_back(substProblem(sigma, pr));
+    for (const auto& pr : fresh) next.push_back(substProblem(sigma, pr));
     TermSubst acc = composeSubst(sigma, top.sofar);
     return runWorklist(g, std::move(acc), std::move(next), alt.second);
 }

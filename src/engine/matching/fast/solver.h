@@ -9,6 +9,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -50,8 +51,21 @@ enum class ApStep : std::uint8_t { Simple, OneStep, TwoStep };
 using StepResult = std::pair<Term, Problems>;
 using StepResults = List<std::pair<StepResult, NameSupply>>;
 
-// The step's proposals for (flexible, x, t) from a supply.
-StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+// What every image of a step is matched against next: the type of the function part, and the
+// type substitution that is applied to the image's type first.
+struct HeadType {
+    Type head;
+    TypeSubst types;
+};
+
+// The step's proposals for (flexible, x, t) from a supply.  With a head type, an abstraction
+// whose image's type the head's type cannot match is not built: it would fail there at once.
+StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                    const std::optional<HeadType>& head = std::nullopt);
+
+// The one-way type match of a problem succeeds: pattern type p against term type t, a type
+// variable that the match binds standing for its type on the term side as well.
+bool typesMatch(const Type& p, const Type& t);
 
 // A solution and the supply left after it.
 using Solution = std::pair<TermSubst, NameSupply>;
