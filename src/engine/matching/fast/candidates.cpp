@@ -30,12 +30,33 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
     return std::includes(big.begin(), big.end(), small.begin(), small.end());
 }
 
+// The top of b has the form that the rigid top of x requires: the same constant or local
+// variable, a tuple of as many elements, or, for an application with a rigid head, as many
+// arguments applied to such a head.  Substitutions never change these parts of x, and the
+// steps take a rigid-headed application apart only against an application.
+bool shapeAllows(const Term& x, const Term& b) {
+    const Term* p = &x;
+    const Term* u = &b;
+    if (p->is(TermKind::Ap)) {
+        if (flexibleHead(*p)) return true;
+        for (; p->is(TermKind::Ap); p = &p->fun(), u = &u->fun())
+            if (!u->is(TermKind::Ap)) return false;
+    }
+    switch (p->kind()) {
+    case TermKind::Con: return u->is(TermKind::Con) && eqConstant(p->constant(), u->constant());
+    case TermKind::LVar: return u->is(TermKind::LVar) && u->name() == p->name();
+    case TermKind::Tupl: return u->is(TermKind::Tupl) && u->elems().size() == p->elems().size();
+    default: return true;
+    }
+}
+
 // A subterm of t that x may be matched against once it is abstracted.  What is left out
 // could only give candidates whose problem (x, b) fails: one that lacks a rigid symbol of x,
 // one that mentions a local variable x cannot, and, when the types of t hold no type
 // variable (so that no later substitution changes them), one whose type x's type cannot
 // match (a later substitution only makes x's type more specific).
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
+    if (!shapeAllows(x, b)) return false;
     if (closedTypes && !typesMatch(x.type(), b.type())) return false;
     if (!mayMatch(x, b)) return false;
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
