@@ -736,7 +736,7 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
         case TermKind::Tupl:
             if (!eqType(a.type(), b.type()) || a.elems().size() != b.elems().size()) return false;
             for (std::size_t i = a.elems().size(); i-- > 0;)
-                stack.push_back(Task{etaContract(a.elems()[i]), etaContract(b.elems()[i]), nullptr, nullptr});
+                stack.push_back(Task{etaContract(a.elems()[i]), etaContract(b.elems()[i]), task.e1, task.e2});
             break;
         }
     }

@@ -65,6 +65,14 @@ TEST(RefCapture, APatternVariableNamedLikeABinderOfTheTerm) {
               "f := (\\ a -> map (\\ y -> y + 1) (1 : []))\n\n---\n");
 }
 
+TEST(RefCapture, LambdasEqualUpToTheirBoundNamesAreAbstractedTogether) {
+    const std::string out = refOutput(Kind::OneStep, "g f",
+                                      "map (\\ y -> (y, 2)) (map (\\ (z, w) -> square w) (map (\\ w -> (w, 2)) [0]))");
+    EXPECT_NE(out.find("f := (\\ y -> (y, 2))\ng := (\\ a -> map a (map (\\ (z, w) -> square w) (map a (0 : []))))\n"),
+              std::string::npos)
+        << out;
+}
+
 TEST(RefCapture, RenamingLeavesShadowedVariablesAndRenamesCapturingBinders) {
     using namespace ref;
     const Type I = intType();

@@ -170,6 +170,13 @@ TEST(RefUtils, EqualityUpToRenamingAndEta) {
     const Term k2 = Lam(LamVar("x"), Lam(LamVar("y"), LVar("x", I()), fII), fn(I(), fII));
     const Term k2swapped = Lam(LamVar("x"), Lam(LamVar("y"), LVar("y", I()), fII), fn(I(), fII));
     EXPECT_FALSE(termEq(k2, k2swapped));
+    // Inside a tuple the bound names still pair up: \y -> (y, 2) equals \w -> (w, 2).
+    const Type pairT = mkTupleType({I(), I()});
+    const Term two = Con(mkNumber(2), I());
+    const Term pairY = Lam(LamVar("y"), Tupl({LVar("y", I()), two}, pairT), fn(I(), pairT));
+    const Term pairW = Lam(LamVar("w"), Tupl({LVar("w", I()), two}, pairT), fn(I(), pairT));
+    EXPECT_TRUE(termEq(pairY, pairW));
+    EXPECT_FALSE(termEq(pairY, Lam(LamVar("w"), Tupl({LVar("y", I()), two}, pairT), fn(I(), pairT))));
 }
 
 TEST(RefUtils, BindersFitAndBinderMatching) {
