@@ -105,6 +105,33 @@ BENCHMARK(BM_FastOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 
+// f 1 against F (F (... (F 1))), n levels deep, one-step: linear in n (one abstraction of
+// the 1 at the bottom, one constant abstraction).
+void BM_FastOneStepDeepChain(benchmark::State& state) {
+    using namespace corpus::detail;
+    Expr t = num(1);
+    for (std::int64_t i = 0; i < state.range(0); ++i) t = F(t);
+    const corpus::MatchCase c{"chain", ap(var("f", fn(I(), I())), num(1)), t, {}};
+    const NameSupply s = supplyFor(c);
+    for (auto _ : state) benchmark::DoNotOptimize(toVector(fastRun(Mode::OneStep, c, s)).size());
+}
+BENCHMARK(BM_FastOneStepDeepChain)->Arg(2500)->Arg(5000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+// f a a ... a (n arguments) against [], two-step (one-step, since the arguments are pattern
+// variables): n + 1 results, each binding f to n lambdas.
+void BM_FastTwoStepWideApplication(benchmark::State& state) {
+    using namespace corpus::detail;
+    const Type elem = mkTid("t");
+    Type ft = listT();
+    for (std::int64_t i = 0; i < state.range(0); ++i) ft = fn(elem, ft);
+    Expr p = var("f", ft);
+    for (std::int64_t i = 0; i < state.range(0); ++i) p = ap(p, var("a", elem));
+    const corpus::MatchCase c{"wide", p, nul(), {}};
+    const NameSupply s = supplyFor(c);
+    for (auto _ : state) benchmark::DoNotOptimize(toVector(fastRun(Mode::TwoStep, c, s)).size());
+}
+BENCHMARK(BM_FastTwoStepWideApplication)->Arg(25)->Arg(50)->Arg(100)->Unit(benchmark::kMillisecond);
+
 // The applicability test over the corpus: on converted terms, and on the expressions.
 void BM_FastApplicableConverted(benchmark::State& state) {
     std::size_t yes = 0;
