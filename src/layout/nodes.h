@@ -34,7 +34,7 @@ struct DocNode;
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
 // one line of a node sure of it (see DocNode::sure).  The texts built by a layout live in that
-// layout's arena (TextArena in layout/nodes.cpp) and are freed with it at once, uncounted; a
+// layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
@@ -231,7 +231,7 @@ Cand* allocCands(std::size_t n);
 
 // A candidate list: a slice of the candidates of the layout running on this thread, which live
 // in that layout's arena and are freed with it (or reclaimed as a layout goes, see
-// layout/nodes.cpp).  Copies share the elements.  A list writes only into room it has
+// layout/node_texts.cpp).  Copies share the elements.  A list writes only into room it has
 // allocated and that no copy can see: a copy, and a list cut short, have no spare room, so
 // their first addition moves them to fresh room.
 class Cands {

@@ -8,7 +8,7 @@
 //            more;
 //   Empty    a single list without candidates, not too wide, of a document without lines;
 //   Unknown  anything else.
-// The rules below follow the attribute rules of the layout (layout/nodes.cpp) and keep
+// The rules below follow the attribute rules of the layout (layout/node_candidates.cpp) and keep
 // only the cases where the answer is certain: two lines side by side are one line where that
 // fits the bound; a choice between a line and a taller arrangement is the line, between two
 // lines the narrower (the first on a tie); a part without lines leaves the other as it is.

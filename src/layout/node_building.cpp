@@ -1,0 +1,782 @@
+// The nodes of the node engine: their making, their sizes and what the one-line shortcut is
+// sure of, and the programs of templates (see layout/nodes.h).
+#include "layout/nodes_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "support/block_pool.h"
+#include "layout/rules_internal.h"
+
+namespace plim::pretty_detail {
+// --- nodes ---------------------------------------------------------------------------------
+
+// The parts are gone by now (see dropNode): only the node's own blocks are left to give back.
+DocNode::~DocNode() {
+    if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
+        delete[] farChars;
+    if (hasMany() && many != nullptr) {
+        many->~Many();
+        PoolAllocator<Many>().deallocate(many, 1);
+    }
+}
+
+void DocNode::setText(std::string_view t) {
+    char* to = t.size() > kLocalChars ? (farChars = new char[t.size()]) : localChars;
+    std::copy(t.begin(), t.end(), to);
+    const auto n = static_cast<LayoutInt>(t.size());
+    lineLow = static_cast<std::int32_t>(std::min(n, kNoLine));
+    sizes = Sizes{1, n, n};  // the width says where the text is, so it is set last
+}
+
+namespace {
+
+// The nodes a node holds, taken out of it: its one or two parts, and the parts of a node of many.
+struct HeldPair {
+    DocNodeRef left;
+    DocNodeRef right;
+};
+struct HeldMany {
+    NodeParts parts;
+};
+
+}  // namespace
+
+// The node's own blocks are given back before the nodes it holds, the last of those first: a
+// document is given back in the reverse of the order it was made in (its parts, then the node),
+// so that the next one made takes the same blocks in the same order, close together as the
+// first one had them.
+void dropNode(const DocNode* d) noexcept {
+    auto* node = const_cast<DocNode*>(d);  // no handle is left to see it
+    if (node->hasMany() && node->many != nullptr) {
+        HeldMany held{std::move(node->many->parts)};
+        node->~DocNode();
+        PoolAllocator<DocNode>().deallocate(node, 1);
+        Releaser<DocNodeRef>::release(held, [](HeldMany& h, auto take) {
+            for (auto it = h.parts.rbegin(); it != h.parts.rend(); ++it) take(*it);
+        });
+        return;
+    }
+    if (!node->left) {  // a text, or the empty document
+        node->~DocNode();
+        PoolAllocator<DocNode>().deallocate(node, 1);
+        return;
+    }
+    HeldPair held{std::move(node->left), std::move(node->right)};
+    node->~DocNode();
+    PoolAllocator<DocNode>().deallocate(node, 1);
+    Releaser<DocNodeRef>::release(held, [](HeldPair& h, auto take) {
+        take(h.right);
+        take(h.left);
+    });
+}
+
+ParNode::~ParNode() {
+    if (parts.empty()) return;
+    Releaser<ParNodeRef>::release(*this, [](ParNode& p, auto take) {
+        for (auto& q : p.parts) take(q);
+    });
+}
+
+Sizes besideSizes(const Sizes& a, const Sizes& c) {
+    Sizes s;
+    s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
+    s.lastWidth = a.lastWidth + c.lastWidth;
+    s.width = std::max(a.width, a.lastWidth + c.width);
+    return s;
+}
+
+Sizes aboveSizes(const Sizes& u, const Sizes& d) {
+    return Sizes{u.height + d.height, d.lastWidth, std::max(u.width, d.width)};
+}
+
+Sizes choiceSizes(const Sizes& a, const Sizes& b) {
+    return Sizes{std::max(a.height, b.height), std::min(a.lastWidth, b.lastWidth), std::min(a.width, b.width)};
+}
+
+Sizes indentSizes(const Sizes& s, LayoutInt n) {
+    return Sizes{s.height, s.lastWidth + n, s.width + n};
+}
+
+namespace {
+
+// A node just made, set up through this handle before any other handle sees it.
+class FreshNode {
+public:
+    explicit FreshNode(DocNode* d) : node_(d), ref_(DocNodeRef::adopt(d)) {}
+    DocNode* operator->() const { return node_; }
+    DocNode& operator*() const { return *node_; }
+    operator DocNodeRef() && { return std::move(ref_); }  // NOLINT: the node, set up
+
+private:
+    DocNode* node_;
+    DocNodeRef ref_;
+};
+
+FreshNode node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
+    FreshNode d(new (PoolAllocator<DocNode>().allocate(1)) DocNode());
+    d->kind = kind;
+    d->left = std::move(left);
+    d->right = std::move(right);
+    return d;
+}
+
+DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
+    DocNode::Many* m = PoolAllocator<DocNode::Many>().allocate(1);
+    return new (m) DocNode::Many{std::move(parts), std::move(layout)};
+}
+
+// The texts of two plain nodes composed, or zero when either is not plain.  The count is
+// capped: it only raises the work budget.
+std::uint32_t plainPair(const DocNode& a, const DocNode& b) {
+    if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
+    const std::uint64_t sum = std::uint64_t{a.plainTexts} + b.plainTexts;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, std::numeric_limits<std::uint32_t>::max()));
+}
+
+DocNodeRef errorNode(const std::string& text) {
+    auto d = node(DocNode::Kind::Error);
+    d->setText(text);
+    return d;
+}
+
+// What the evaluation of a template combines: the sizes alone, or the sizes with what the
+// one-line shortcut is sure of (see DocNode::sure, lineLow and lineTexts).  Each has the rules
+// of the compositions, which follow the shortcut's own (layout/one_line.cpp).
+struct NodeValue {
+    using Sure = DocNode::Sure;
+    Sizes sizes;
+    LayoutInt line = 0;
+    std::uint32_t texts = 0;
+    Sure sure = Sure::No;
+    // A choice whose join is sure of a line, and through which alternative (see joinOf).
+    bool lineChoice = false;
+    bool second = false;
+    // Sure of a line that only the node's own writer writes (a joined choice, a list of
+    // hvSpList): a composition of it is not sure of one.
+    bool topOnly = false;
+    bool single = true;  // certainly a single list (see parSingle)
+
+    bool straightLine() const { return sure == Sure::Line && !topOnly; }
+};
+using Sure = DocNode::Sure;
+
+LayoutInt lineSum(LayoutInt a, LayoutInt b) {
+    return b >= kNoLine - a ? kNoLine : a + b;
+}
+std::uint32_t textSum(std::uint32_t a, std::uint32_t b) {
+    return b > std::numeric_limits<std::uint32_t>::max() - a ? std::numeric_limits<std::uint32_t>::max() : a + b;
+}
+bool hasLines(const NodeValue& v) { return v.sizes.height != 0; }
+
+// Side by side: a line where both are one (a part without lines leaves the other's width as it
+// is), taller where both are.
+NodeValue besideOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = besideSizes(a.sizes, b.sizes);
+    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : lineSum(a.line, b.line);
+    v.single = a.single && b.single;
+    if (hasLines(a) && hasLines(b)) {
+        if (a.straightLine() && b.straightLine()) {
+            v.sure = Sure::Line;
+            v.texts = textSum(a.texts, b.texts);
+        } else if (a.sure == Sure::Tall && b.sure == Sure::Tall) {
+            v.sure = Sure::Tall;
+        }
+    }
+    return v;
+}
+// Stacked: taller where both have lines and are single lists.
+NodeValue aboveOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = aboveSizes(a.sizes, b.sizes);
+    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : kNoLine;
+    v.single = a.single && b.single;
+    if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
+    return v;
+}
+// A choice is sure of nothing; its join is sure of the line of one alternative where the other
+// is taller (see joinOf).
+NodeValue choiceOf(const NodeValue& a, const NodeValue& b) {
+    NodeValue v;
+    v.sizes = choiceSizes(a.sizes, b.sizes);
+    v.line = std::min(a.line, b.line);
+    v.single = false;
+    const bool first = a.straightLine() && b.sure == Sure::Tall;
+    if (first || (a.sure == Sure::Tall && b.straightLine())) {
+        const NodeValue& chosen = first ? a : b;
+        v.lineChoice = true;
+        v.second = !first;
+        v.line = chosen.line;
+        v.texts = chosen.texts;
+    }
+    return v;
+}
+NodeValue joinOf(const NodeValue& e) {
+    NodeValue v;
+    v.sizes = e.sizes;
+    v.line = e.line;
+    if (e.lineChoice) {
+        v.sure = Sure::Line;
+        v.texts = e.texts;
+        v.second = e.second;
+        v.topOnly = true;
+    }
+    return v;
+}
+NodeValue filterOf(const NodeValue& e) {
+    NodeValue v = e;
+    v.single = true;
+    v.lineChoice = false;
+    if (!e.straightLine()) v.sure = Sure::No;
+    return v;
+}
+NodeValue indentOf(const NodeValue& a, LayoutInt n) {
+    NodeValue v = a;
+    v.sizes = indentSizes(a.sizes, n);
+    v.line = n < 0 ? 0 : lineSum(a.line, n);
+    v.lineChoice = false;
+    if (n < 0 || !a.straightLine()) v.sure = Sure::No;
+    return v;
+}
+Sizes besideOf(const Sizes& a, const Sizes& b) { return besideSizes(a, b); }
+Sizes aboveOf(const Sizes& a, const Sizes& b) { return aboveSizes(a, b); }
+Sizes choiceOf(const Sizes& a, const Sizes& b) { return choiceSizes(a, b); }
+Sizes joinOf(const Sizes& e) { return e; }
+Sizes filterOf(const Sizes& e) { return e; }
+Sizes indentOf(const Sizes& a, LayoutInt n) { return indentSizes(a, n); }
+
+// The value of a document, of one line of n characters that the shortcut is not sure of (an
+// error text), and of nothing certain beyond the sizes.
+template <class V>
+V valueOf(const DocNode& d) {
+    if constexpr (std::is_same_v<V, Sizes>) {
+        return d.sizes;
+    } else {
+        NodeValue v;
+        v.sizes = d.sizes;
+        v.line = d.lineLow;
+        v.texts = d.lineTexts;
+        v.sure = d.sure;
+        v.single = !d.mayPair;
+        return v;
+    }
+}
+template <class V>
+V lineValue(LayoutInt n) {
+    if constexpr (std::is_same_v<V, Sizes>) return Sizes{1, n, n};
+    else return NodeValue{Sizes{1, n, n}, n};
+}
+template <class V>
+V unsure(const V& v) {
+    if constexpr (std::is_same_v<V, Sizes>) {
+        return v;
+    } else {
+        NodeValue out = v;
+        out.sure = Sure::No;
+        out.lineChoice = false;
+        return out;
+    }
+}
+
+// The value of a template filled with templates: the writer of lines does not fill templates
+// into templates.
+template <class V>
+V innerValue(const V& v) {
+    if constexpr (std::is_same_v<V, Sizes>) return v;
+    else return v.sure == Sure::Line ? unsure(v) : v;
+}
+
+// The value set on a node.
+void setValue(DocNode& d, const NodeValue& v) {
+    d.sizes = v.sizes;
+    d.lineLow = static_cast<std::int32_t>(std::min(v.line, kNoLine));
+    d.lineTexts = v.texts;
+    d.sure = v.sure == Sure::Line && v.line >= kNoLine ? Sure::No : v.sure;
+    d.lineSecond = v.second;
+}
+
+// The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
+// filtered), or the items stacked, whichever is the joined choice.
+// The sizes of hvSpNode(length), the item sizes given by position.
+template <class SizeAt>
+Sizes hvSpSizes(std::size_t length, SizeAt arg) {
+    Sizes v = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) v = aboveSizes(arg(i), v);
+    return choiceSizes(hvSpLineSizes(length, arg), v);
+}
+
+Sizes hvSpValue(std::size_t length, const Sizes* args, std::size_t count) {
+    return hvSpSizes(length, [&](std::size_t i) { return i < count ? args[i] : Sizes{}; });
+}
+
+// The value of hvSpNode(length): its line is the items' (those without lines add nothing) and
+// the blanks between them; it is sure of it where each item is sure of its own line and the
+// stack of the items is taller (or the item is alone).
+NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count) {
+    const auto arg = [&](std::size_t i) { return i < count ? args[i] : NodeValue{}; };
+    NodeValue out;
+    out.sizes = hvSpSizes(length, [&](std::size_t i) { return arg(i).sizes; });
+    LayoutInt line = static_cast<LayoutInt>(length) - 1;
+    LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
+    std::size_t withLines = 0;
+    std::uint32_t texts = static_cast<std::uint32_t>(std::min<std::size_t>(length - 1, std::numeric_limits<std::uint32_t>::max()));
+    bool sure = count >= length;
+    for (std::size_t i = 0; i < length; ++i) {
+        const NodeValue a = arg(i);
+        if (hasLines(a)) {
+            line = lineSum(line, a.line);
+            stackLine = withLines++ == 0 ? a.line : kNoLine;
+        }
+        texts = textSum(texts, a.texts);
+        sure = sure && hasLines(a) && a.straightLine() && (length == 1 || a.single);
+    }
+    out.line = std::min(line, stackLine);
+    if (sure) {
+        out.sure = Sure::Line;
+        out.topOnly = true;
+        out.line = line;
+        out.texts = texts;
+    }
+    return out;
+}
+
+// The longest program kept with a template (see ParStep); its stack is no deeper.
+constexpr std::size_t kMaxSteps = 48;
+
+template <class V>
+V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack) {
+    std::size_t top = 0;
+    for (const ParStep& s : steps) {
+        using Op = ParStep::Op;
+        switch (s.op) {
+        case Op::Hole: stack[top++] = s.index < count ? args[s.index] : V{}; break;
+        case Op::Lift: stack[top++] = valueOf<V>(*s.doc); break;
+        case Op::Error: stack[top++] = lineValue<V>(s.amount); break;
+        case Op::Pick: stack[top - 1] = filterOf(unsure(stack[top - 1])); break;
+        case Op::Filter: stack[top - 1] = filterOf(stack[top - 1]); break;
+        case Op::Join: stack[top - 1] = joinOf(stack[top - 1]); break;
+        case Op::Indent: stack[top - 1] = indentOf(stack[top - 1], s.amount); break;
+        case Op::Beside: --top; stack[top - 1] = besideOf(stack[top - 1], stack[top]); break;
+        case Op::Above: --top; stack[top - 1] = aboveOf(stack[top - 1], stack[top]); break;
+        case Op::Choice: --top; stack[top - 1] = choiceOf(stack[top - 1], stack[top]); break;
+        case Op::UnequalChoice: --top; stack[top - 1] = unsure(choiceOf(stack[top - 1], stack[top])); break;
+        case Op::HvSp:
+            top -= s.index;
+            stack[top] = hvSpValue(s.index, stack + top, s.index);
+            ++top;
+            break;
+        case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
+        }
+    }
+    return stack[0];
+}
+
+// The program of a template that keeps none (see ParNode::steps), made by a walk with a work
+// list of its own: the steps compileSteps would give it, however long.  Within a template filled
+// with templates, a hole of the outer one stands for the program of the inner one in its place.
+void programOf(const ParNode& root, std::vector<ParStep>& out) {
+    struct Filling {  // a template filled with templates, whose outer one is being walked
+        const ParNode* subst;
+        LayoutInt first;         // where its parameters begin
+        const Filling* outside;  // the filling it lies in, if any
+        SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
+    };
+    struct Task {
+        const ParNode* node;  // a node to walk; null for a step to emit, or a hole
+        LayoutInt first;      // a node's (or a hole's) first parameter
+        const Filling* filling;
+        ParStep step;
+        bool hole = false;
+    };
+    std::deque<Filling> fillings;
+    std::vector<Task> todo{Task{&root, 0, nullptr, ParStep{ParStep::Op::Hole}}};
+    const auto emit = [&todo](ParStep s) { todo.push_back(Task{nullptr, 0, nullptr, s}); };
+    const auto walk = [&todo](const ParNode* q, LayoutInt first, const Filling* f) {
+        todo.push_back(Task{q, first, f, ParStep{ParStep::Op::Hole}});
+    };
+    while (!todo.empty()) {
+        const Task t = todo.back();
+        todo.pop_back();
+        if (t.node == nullptr && !t.hole) {
+            out.push_back(t.step);
+            continue;
+        }
+        if (t.hole || t.node->kind == ParNode::Kind::Hole || t.node->kind == ParNode::Kind::First ||
+            t.node->kind == ParNode::Kind::Second) {
+            if (!t.hole && t.node->kind != ParNode::Kind::Hole) emit(ParStep{ParStep::Op::Pick});
+            const Filling* f = t.filling;
+            const auto index = static_cast<std::size_t>(t.first);
+            if (f == nullptr) out.push_back(ParStep{ParStep::Op::Hole, static_cast<std::uint32_t>(t.first)});
+            else if (index + 1 < f->subst->parts.size()) walk(f->subst->parts[index + 1].get(), f->first + f->firsts[index], f->outside);
+            else out.push_back(ParStep{ParStep::Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
+            continue;
+        }
+        const ParNode& p = *t.node;
+        using K = ParNode::Kind;
+        using Op = ParStep::Op;
+        switch (p.kind) {
+        case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
+        case K::Filter:
+        case K::Join:
+        case K::Indent:
+            emit(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
+            walk(p.parts[0].get(), t.first, t.filling);
+            break;
+        case K::Beside:
+        case K::Above:
+        case K::Choice: {
+            const bool choice = p.kind == K::Choice;
+            const bool equal = p.parts[0]->params == p.parts[1]->params;
+            emit(ParStep{p.kind == K::Beside ? Op::Beside : p.kind == K::Above ? Op::Above : equal ? Op::Choice : Op::UnequalChoice});
+            walk(p.parts[1].get(), choice ? t.first : t.first + p.parts[0]->params, t.filling);
+            walk(p.parts[0].get(), t.first, t.filling);
+            break;
+        }
+        case K::Subst: {
+            const ParNode& outer = *p.parts.front();
+            const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
+            if (outer.params != n) {
+                out.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
+                break;
+            }
+            Filling& f = fillings.emplace_back(Filling{&p, t.first, t.filling, {}});
+            LayoutInt at = 0;
+            for (std::size_t i = 1; i < p.parts.size(); ++i) {
+                f.firsts.push_back(at);
+                at += p.parts[i]->params;
+            }
+            emit(ParStep{Op::Inner});
+            walk(&outer, 0, &f);
+            break;
+        }
+        case K::HvSp:
+            emit(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
+            for (LayoutInt i = p.params; i-- > 0;) todo.push_back(Task{nullptr, t.first + i, t.filling, ParStep{}, true});
+            break;
+        default: break;  // the holes, above
+        }
+    }
+}
+
+template <class V>
+V parValue(const ParNode& p, const V* args, std::size_t count) {
+    if (p.kind == ParNode::Kind::HvSp) return hvSpValue(static_cast<std::size_t>(p.params), args, count);
+    if (!p.steps.empty()) {
+        static thread_local std::array<V, kMaxSteps> stack;
+        return runSteps(p.steps, args, count, stack.data());
+    }
+    std::vector<ParStep> program;
+    programOf(p, program);
+    std::vector<V> stack(program.size());
+    return runSteps(program, args, count, stack.data());
+}
+
+}  // namespace
+
+Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
+    return parValue(p, args, count);
+}
+
+bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole: return count == 0 || argSingle[0];
+    case ParNode::Kind::First:
+    case ParNode::Kind::Second:  // one side of a pair, or the single list as it is
+    case ParNode::Kind::Filter:
+    case ParNode::Kind::Join:
+    case ParNode::Kind::HvSp: return true;
+    case ParNode::Kind::Lift: return !p.doc->mayPair;
+    case ParNode::Kind::Indent: return parSingle(*p.parts[0], argSingle, count);
+    case ParNode::Kind::Beside:
+    case ParNode::Kind::Above: {
+        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+        return parSingle(*p.parts[0], argSingle, n) && parSingle(*p.parts[1], argSingle + n, count - n);
+    }
+    case ParNode::Kind::Choice: return false;
+    case ParNode::Kind::Subst: {  // the outer node filled with the inner ones
+        SmallVec<std::uint8_t, 8> inner;
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const std::size_t from = std::min(at, count);
+            const std::size_t n = std::min(static_cast<std::size_t>(p.parts[i]->params), count - from);
+            inner.push_back(parSingle(*p.parts[i], argSingle + from, n) ? 1 : 0);
+            at += static_cast<std::size_t>(p.parts[i]->params);
+        }
+        return parSingle(*p.parts.front(), inner.data(), inner.size());
+    }
+    }
+    return false;
+}
+
+namespace {
+
+// A text is sure of its line.
+void setTextLine(DocNode& d, std::uint32_t texts) {
+    d.plainTexts = texts;
+    d.lineTexts = texts;
+    if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
+}
+
+}  // namespace
+
+DocNodeRef textNode(std::string text) {
+    auto d = node(DocNode::Kind::Text);
+    d->setText(text);
+    setTextLine(*d, 1);
+    return d;
+}
+
+DocNodeRef emptyNode() {
+    static const DocNodeRef empty = node(DocNode::Kind::Empty);
+    return empty;
+}
+
+// Two texts side by side whose line is short are one text: the node is the same document, laid
+// out as the composition would be (see textResult), with fewer nodes to build, lay out and free.
+// A short line is kept in the node and has the ends of its texts in pieceEnds.
+constexpr LayoutInt kShortLine = 15;
+static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
+              "a short line is kept in place, and an end after each of its characters but the last has a bit");
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
+    const std::uint32_t plain = plainPair(*l, *r);
+    const bool texts = l->kind == DocNode::Kind::Text && r->kind == DocNode::Kind::Text;
+    const std::string_view a = texts ? l->text() : std::string_view();
+    const std::string_view b = texts ? r->text() : std::string_view();
+    if (texts && a.size() + b.size() <= static_cast<std::size_t>(kShortLine)) {
+        char line[kShortLine];
+        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
+        auto d = node(DocNode::Kind::Text);
+        d->setText(std::string_view(line, a.size() + b.size()));
+        setTextLine(*d, plain);
+        const bool between = !a.empty() && !b.empty();
+        d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
+                                                  (unsigned{r->pieceEnds} << a.size()));
+        return d;
+    }
+    const NodeValue s = besideOf(valueOf<NodeValue>(*l), valueOf<NodeValue>(*r));
+    const bool mayPair = l->mayPair || r->mayPair;
+    auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
+    setValue(*d, s);
+    d->mayPair = mayPair;
+    d->plainTexts = plain;
+    return d;
+}
+
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
+    const NodeValue s = aboveOf(valueOf<NodeValue>(*u), valueOf<NodeValue>(*lower));
+    const std::uint32_t plain = plainPair(*u, *lower);
+    const bool mayPair = u->mayPair || lower->mayPair;
+    auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
+    setValue(*d, s);
+    d->mayPair = mayPair;
+    d->plainTexts = plain;
+    return d;
+}
+
+// The join of a pair is sure of the line of one alternative where the other is taller; the join
+// of anything else is sure of nothing (as the one-line shortcut has it).
+DocNodeRef joinNode(DocNodeRef e) {
+    const NodeValue s = e->kind == DocNode::Kind::Dup
+                            ? joinOf(choiceOf(valueOf<NodeValue>(*e->left), valueOf<NodeValue>(*e->right)))
+                            : joinOf(valueOf<NodeValue>(*e));
+    auto d = node(DocNode::Kind::Join, std::move(e));
+    setValue(*d, s);
+    return d;
+}
+
+DocNodeRef filterNode(DocNodeRef e) {
+    const NodeValue s = filterOf(valueOf<NodeValue>(*e));
+    auto d = node(DocNode::Kind::Filter, std::move(e));
+    setValue(*d, s);
+    return d;
+}
+
+DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
+    const NodeValue s = indentOf(valueOf<NodeValue>(*e), n);
+    const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
+    const bool mayPair = e->mayPair;
+    auto d = node(DocNode::Kind::Indent, std::move(e));
+    d->mayPair = mayPair;
+    d->amount = n;
+    setValue(*d, s);
+    d->plainTexts = plain;
+    return d;
+}
+
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
+    const NodeValue s = unsure(choiceOf(valueOf<NodeValue>(*x), valueOf<NodeValue>(*y)));
+    auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
+    setValue(*d, s);
+    d->mayPair = true;
+    return d;
+}
+
+DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
+    const auto m = static_cast<LayoutInt>(args.size());
+    if (p->params != m) return errorNode(applyCountError(p->params, m));
+    SmallVec<NodeValue, 8> values;
+    values.reserve(args.size());
+    for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
+    const NodeValue s = parValue(*p, values.data(), values.size());
+    auto d = node(DocNode::Kind::Apply);
+    d->mayPair = !s.single;
+    d->many = makeMany(std::move(args), std::move(p));
+    setValue(*d, s);
+    return d;
+}
+
+DocNodeRef aboveListNode(NodeParts items) {
+    Sizes s;  // the last item stands above the empty document: no last width
+    LayoutInt line = 0;  // one line only where a single item has lines
+    std::size_t withLines = 0;
+    bool mayPair = false;
+    for (const DocNodeRef& a : items) {
+        if (a->sizes.height != 0) line = withLines++ == 0 ? a->lineLow : kNoLine;
+        s.height += a->sizes.height;
+        s.width = std::max(s.width, a->sizes.width);
+        mayPair = mayPair || a->mayPair;
+    }
+    auto d = node(DocNode::Kind::AboveList);
+    d->mayPair = mayPair;
+    d->many = makeMany(std::move(items), nullptr);
+    d->sizes = s;
+    d->lineLow = static_cast<std::int32_t>(line);
+    if (withLines >= 2 && !mayPair) d->sure = DocNode::Sure::Tall;  // taller, as any two stacked single lists
+    return d;
+}
+
+namespace {
+
+std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts) {
+    auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
+    p->kind = kind;
+    p->params = params;
+    p->parts = std::move(parts);
+    return p;
+}
+
+// Appends q's program, its parameters renumbered from `first`; false where q has none.
+bool appendSteps(std::vector<ParStep>& out, const ParNode& q, LayoutInt first) {
+    if (q.steps.empty()) return false;
+    for (ParStep s : q.steps) {
+        if (s.op == ParStep::Op::Hole) s.index += static_cast<std::uint32_t>(first);
+        out.push_back(s);
+    }
+    return true;
+}
+
+// The program of a template filled with templates: the outer one's, each of its parameters
+// replaced by the program of the template in its place.
+bool appendSubstSteps(std::vector<ParStep>& out, const ParNode& p) {
+    const ParNode& outer = *p.parts.front();
+    if (outer.params != static_cast<LayoutInt>(p.parts.size() - 1)) {
+        const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
+        out.push_back(ParStep{ParStep::Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
+        return true;
+    }
+    SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
+    LayoutInt at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        firsts.push_back(at);
+        at += p.parts[i]->params;
+    }
+    if (outer.steps.empty()) return false;
+    for (const ParStep& s : outer.steps) {
+        if (s.op != ParStep::Op::Hole) out.push_back(s);
+        else if (!appendSteps(out, *p.parts[s.index + 1], firsts[s.index])) return false;
+        if (out.size() > kMaxSteps) return false;
+    }
+    out.push_back(ParStep{ParStep::Op::Inner});
+    return true;
+}
+
+// The template's program, where it is short enough (see ParNode::steps).
+void compileSteps(ParNode& p) {
+    using K = ParNode::Kind;
+    using Op = ParStep::Op;
+    std::vector<ParStep> out;
+    bool ok = true;
+    switch (p.kind) {
+    case K::Hole: out.push_back(ParStep{Op::Hole}); break;
+    case K::First:
+    case K::Second: out = {ParStep{Op::Hole}, ParStep{Op::Pick}}; break;
+    case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
+    case K::Filter:
+    case K::Join:
+    case K::Indent:
+        ok = appendSteps(out, *p.parts[0], 0);
+        out.push_back(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
+        break;
+    case K::Beside:
+    case K::Above:
+        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], p.parts[0]->params);
+        out.push_back(ParStep{p.kind == K::Beside ? Op::Beside : Op::Above});
+        break;
+    case K::Choice:
+        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], 0);
+        out.push_back(ParStep{p.parts[0]->params == p.parts[1]->params ? Op::Choice : Op::UnequalChoice});
+        break;
+    case K::Subst: ok = appendSubstSteps(out, p); break;
+    case K::HvSp:
+        ok = static_cast<std::size_t>(p.params) < kMaxSteps;
+        for (LayoutInt i = 0; ok && i < p.params; ++i) out.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(i)});
+        out.push_back(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
+        break;
+    }
+    if (ok && out.size() <= kMaxSteps) p.steps = std::move(out);
+}
+
+}  // namespace
+
+ParNodeRef holeNode(ParNode::Kind kind) {
+    auto p = parNode(kind, 1, {});
+    compileSteps(*p);
+    return p;
+}
+
+ParNodeRef liftNode(DocNodeRef d) {
+    auto p = parNode(ParNode::Kind::Lift, 0, {});
+    p->doc = std::move(d);
+    compileSteps(*p);
+    return p;
+}
+
+ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef q, LayoutInt amount) {
+    const LayoutInt n = q->params;
+    auto p = parNode(kind, n, {std::move(q)});
+    p->amount = amount;
+    compileSteps(*p);
+    return p;
+}
+
+ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r) {
+    const LayoutInt n = kind == ParNode::Kind::Choice ? l->params : l->params + r->params;
+    auto p = parNode(kind, n, {std::move(l), std::move(r)});
+    compileSteps(*p);
+    return p;
+}
+
+ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
+    LayoutInt total = 0;
+    for (const ParNodeRef& q : inners) total += q->params;
+    std::vector<ParNodeRef> parts{std::move(outer)};
+    for (ParNodeRef& q : inners) parts.push_back(std::move(q));
+    auto p = parNode(ParNode::Kind::Subst, total, std::move(parts));
+    compileSteps(*p);
+    return p;
+}
+
+ParNodeRef hvSpNode(std::size_t length) {
+    auto p = parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
+    compileSteps(*p);
+    return p;
+}
+
+}  // namespace plim::pretty_detail

@@ -1,0 +1,400 @@
+// The candidate lists of the node engine and the attribute rules of its compositions.
+#include "layout/nodes_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "support/block_pool.h"
+#include "layout/rules_internal.h"
+
+namespace plim::pretty_detail {
+// --- candidate lists -------------------------------------------------------------------------
+
+Cand textCand(const TextTree* t) {
+    const LayoutInt n = t->shift;
+    return Cand{1, n, n, t};
+}
+
+Cands textCands(const std::string& s) {
+    return Cands{textCand(leafText(s))};
+}
+
+// The marker of a width; a long one is not spelled out until it is rendered, as every part of
+// a long line that does not fit has its own.
+const TextTree* markerText(LayoutInt n) {
+    if (n <= 2) {  // "", "*" or "<>", shared by all layouts
+        static constexpr TextTree shortMarkers[3] = {sharedLeaf("", 0), sharedLeaf("*", 1), sharedLeaf("<>", 2)};
+        return &shortMarkers[n == 0 || n == 1 ? n : 2];
+    }
+    return currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr);
+}
+
+Cands markerCands(LayoutInt n) {
+    return Cands{textCand(markerText(n))};
+}
+
+NodeReply single(Cands cs) {
+    NodeReply r;
+    r.first = std::move(cs);
+    return r;
+}
+
+NodeReply errorReplyOf(const char* text) {
+    return single(textCands(text));
+}
+
+bool takesFirst(const Cand& x, const Cand& y) {
+    if (x.height != y.height) return x.height < y.height;
+    if (x.width != y.width) return x.width < y.width;
+    return x.lastWidth == y.lastWidth;
+}
+
+bool sameSizes(const Cand& x, const Cand& y) {
+    return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
+}
+
+// The merge of the library: a candidate of xs with fewer lines than `atLeast` is taken without
+// looking at ys; of two heads, the one with fewer lines, then the narrower, the first on equal
+// sizes (which drops the other).
+Cands mergeCands(const Cands& xs, const Cands& ys, LayoutInt atLeast) {
+    Cands out;
+    out.reserve(xs.size() + ys.size());
+    std::size_t i = 0, j = 0;
+    while (i < xs.size()) {
+        const Cand& x = xs[i];
+        if (x.height < atLeast) {
+            out.push_back(x);
+            ++i;
+            continue;
+        }
+        if (j == ys.size()) break;
+        const Cand& y = ys[j];
+        if (!takesFirst(x, y)) {
+            out.push_back(y);
+            ++j;
+            continue;
+        }
+        out.push_back(x);
+        ++i;
+        if (sameSizes(x, y)) ++j;
+    }
+    out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
+    out.insert(out.end(), ys.begin() + static_cast<std::ptrdiff_t>(j), ys.end());
+    return out;
+}
+
+// The candidates that no earlier one makes useless (the rule of pruneDominated).
+Cands pruned(Cands xs);
+
+// The merge of a join: in full, pruned, or only its first `need` candidates (which come from
+// the first `need` of the first list and the first 2 * `need` of the second).
+Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
+    if (need == kAll) return pruned(mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min()));
+    Cands out = mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min());
+    if (out.size() > need) out.resize(need);
+    return out;
+}
+
+// pruned for a short list, whose kept candidates of fewer lines are few enough to scan: the
+// same rule as the staircase below, without its searches and moves (most lists are short).  An
+// earlier candidate makes a later one useless when it has fewer lines and is neither wider nor
+// has a wider last line, or when it has the same sizes.  A list out of height order is kept as
+// it is from there on.
+Cands prunedShort(const Cands& xs) {
+    struct Room {
+        LayoutInt width;
+        LayoutInt lastWidth;
+    };
+    Room shorter[32];  // the kept candidates of fewer lines that no other of them makes useless
+    Room level[32];    // the kept candidates of the current height
+    std::size_t nShorter = 0, nLevel = 0;
+    Cand* out = allocCands(xs.size());
+    std::size_t n = 0;
+    LayoutInt height = xs[0].height;
+    std::size_t i = 0;
+    for (; i < xs.size(); ++i) {
+        const Cand& f = xs[i];
+        if (f.height < height) break;
+        if (f.height > height) {
+            for (std::size_t k = 0; k < nLevel; ++k) {
+                const Room r = level[k];
+                std::size_t m = 0;  // drop those it makes useless, then add it
+                for (std::size_t s = 0; s < nShorter; ++s)
+                    if (shorter[s].width < r.width || shorter[s].lastWidth < r.lastWidth) shorter[m++] = shorter[s];
+                shorter[m++] = r;
+                nShorter = m;
+            }
+            nLevel = 0;
+            height = f.height;
+        }
+        bool useless = false;
+        for (std::size_t s = 0; s < nShorter && !useless; ++s)
+            useless = shorter[s].width <= f.width && shorter[s].lastWidth <= f.lastWidth;
+        for (std::size_t s = 0; s < nLevel && !useless; ++s)
+            useless = level[s].width == f.width && level[s].lastWidth == f.lastWidth;
+        if (useless) continue;
+        level[nLevel++] = Room{f.width, f.lastWidth};
+        out[n++] = f;
+    }
+    for (; i < xs.size(); ++i) out[n++] = xs[i];
+    return Cands::slice(out, n);
+}
+
+// The candidates that no earlier one makes useless (the rule of pruneDominated).
+Cands pruned(Cands xs) {
+    if (xs.size() < 2) return xs;
+    if (xs.size() <= 32) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
+    // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
+    static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
+    shorter.clear();
+    SmallVec<std::pair<LayoutInt, LayoutInt>, 8> level;  // kept at the current height
+    auto dominatedByShorter = [](LayoutInt w, LayoutInt l) {
+        auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
+        return at != shorter.begin() && std::prev(at)->second <= l;
+    };
+    LayoutInt height = std::numeric_limits<LayoutInt>::min();
+    Cands out;
+    out.reserve(xs.size());
+    std::size_t i = 0;
+    for (; i < xs.size(); ++i) {
+        Cand& f = xs[i];
+        if (f.height < height) break;  // out of order: keep the rest as it is
+        if (f.height > height) {
+            for (const auto& [w, l] : level) {
+                if (dominatedByShorter(w, l)) continue;
+                auto at = std::lower_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::min()));
+                auto end = at;
+                while (end != shorter.end() && end->second >= l) ++end;
+                at = shorter.erase(at, end);
+                shorter.insert(at, {w, l});
+            }
+            level.clear();
+            height = f.height;
+        }
+        if (dominatedByShorter(f.width, f.lastWidth)) continue;
+        if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
+        level.push_back({f.width, f.lastWidth});
+        out.push_back(std::move(f));
+    }
+    out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
+    return out;
+}
+
+// The products of x with ys after the leading ones wider than the bound.
+Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
+    if (x.width > bound) return {};
+    std::size_t j = 0;
+    while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
+    const std::size_t n = ys.size() - j;
+    if (n == 0) return {};
+    TextArena& a = *currentArena;
+    Cand* row = a.cands(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        const Cand& y = ys[j + k];
+        countCandidate();
+        row[k] = Cand{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
+                      a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
+    }
+    return Cands::slice(row, n);
+}
+
+// besideCands where ys is a single candidate: each row is one product or none, and each merge
+// puts it into the list of the later rows, kept at the end of one block of room.
+Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
+    const std::size_t n = xs.size();
+    Cand* room = allocCands(n);
+    std::size_t start = n;  // the merged rows so far: room[start, n)
+    TextArena& a = *currentArena;
+    for (std::size_t i = n; i-- > 0;) {
+        const Cand& x = xs[i];
+        const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
+        if (x.width > bound || width > bound) continue;
+        countCandidate();
+        const Cand r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
+                     a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
+        if (i + 1 == n || r.height < xs[i + 1].height) {  // taken without looking at the later rows
+            room[--start] = r;
+            continue;
+        }
+        std::size_t j = start;
+        while (j < n && !takesFirst(r, room[j])) ++j;
+        if (j < n && sameSizes(r, room[j])) {  // it drops the one of the same sizes
+            room[j] = r;
+            continue;
+        }
+        std::memmove(room + start - 1, room + start, (j - start) * sizeof(Cand));
+        --start;
+        room[j - 1] = r;
+    }
+    return Cands::slice(room + start, n - start);
+}
+
+// The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
+// length of the list xs was taken from, where xs holds only its leading one-line candidates
+// (see lineChainResult).
+Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys, std::size_t leftCount) {
+    if (xs.empty()) return {};
+    if (ys.size() == 1 && xs.size() > 1) {
+        Cands acc = besideOne(bound, xs, ys[0]);
+        return leftCount > 1 ? pruned(std::move(acc)) : acc;
+    }
+    Cands acc = besideRow(bound, xs.back(), ys);
+    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCands(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
+    return leftCount > 1 ? pruned(std::move(acc)) : acc;
+}
+
+Cands aboveCands(const Cands& xs, const Cands& ys, std::size_t need) {
+    Cands out;
+    std::size_t i = 0, j = 0;
+    while (i < xs.size() && j < ys.size() && out.size() < need) {
+        const Cand& x = xs[i];
+        const Cand& y = ys[j];
+        countCandidate();
+        out.push_back(Cand{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
+                           pairText(TextTree::Kind::Above, x.text, y.text, 0)});
+        if (x.width >= y.width) ++i;
+        else ++j;
+    }
+    return need != kAll || (xs.size() < 2 && ys.size() < 2) ? out : pruned(std::move(out));
+}
+
+Cands alternative(const NodeReply& r) {
+    if (!r.pair) return r.first;
+    return textCands(kDupDupError);
+}
+
+// --- attribute rules -------------------------------------------------------------------------
+
+// Two parts' replies combined list by list: a single reply with a pair gives a pair, two pairs
+// the error text.
+template <class Combine>
+NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine, const char* pairsError) {
+    if (!a.pair && !b.pair) return single(combine(a.first, b.first));
+    if (!a.pair) return NodeReply{true, combine(a.first, b.first), combine(a.first, b.second), b.firstTooWide, b.secondTooWide};
+    if (!b.pair) return NodeReply{true, combine(a.first, b.first), combine(a.second, b.first), a.firstTooWide, a.secondTooWide};
+    return errorReplyOf(pairsError);
+}
+
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line, std::size_t leftCount) {
+    NodeResult out;
+    out.sizes = besideSizes(l.sizes, r.sizes);
+    out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
+    auto product = [&](const Cands& x, const Cands& y) -> Cands {
+        if (l.sizes.height == 0) return y;
+        if (r.sizes.height == 0) return x;
+        const bool bounded = !l.tooWide && !r.tooWide;
+        return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y, leftCount > 0 ? leftCount : x.size());
+    };
+    out.reply = combineReplies(l.reply, r.reply, product, kBesidePairsError);
+    return out;
+}
+
+NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need) {
+    NodeResult out;
+    out.sizes = aboveSizes(u.sizes, d.sizes);
+    auto stack = [&](const Cands& x, const Cands& y) -> Cands {
+        if (u.sizes.height == 0) return y;
+        if (d.sizes.height == 0) return x;
+        return aboveCands(x, y, need);
+    };
+    out.reply = combineReplies(u.reply, d.reply, stack, kAbovePairsError);
+    out.tooWide = d.tooWide || u.tooWide || (u.reply.pair && d.reply.pair);
+    return out;
+}
+
+[[gnu::noinline]] NodeResult joinResult(NodeResult e, std::size_t need) {
+    NodeResult out;
+    out.sizes = e.sizes;
+    out.tooWide = e.reply.pair ? e.tooWide : true;
+    if (e.reply.pair) {
+        NodeReply& p = e.reply;
+        if (p.secondTooWide) out.reply = single(!p.first.empty() ? std::move(p.first) : std::move(p.second));
+        else if (!p.firstTooWide) out.reply = single(mergedCands(p.first, p.second, need));
+        else out.reply = single(!p.second.empty() ? std::move(p.second) : std::move(p.first));
+    } else if (e.tooWide) {
+        out.reply = std::move(e.reply);
+    } else {
+        out.reply = errorReplyOf(kJoinSingleError);
+    }
+    return out;
+}
+
+[[gnu::noinline]] NodeResult filterResult(NodeResult e) {
+    NodeResult out;
+    out.sizes = e.sizes;
+    const bool pair = e.reply.pair;
+    const bool some = !pair && !e.reply.first.empty() && e.reply.first.front().height <= 1;
+    out.tooWide = some ? e.tooWide : true;
+    if (some) {
+        Cands& xs = e.reply.first;
+        std::size_t n = 1;
+        while (n < xs.size() && xs[n].height <= 1) ++n;
+        xs.resize(n);
+        out.reply = single(std::move(xs));
+    } else if (!pair) {
+        out.reply = single(markerCands(e.sizes.width));
+    } else {
+        out.reply = errorReplyOf(kFilterPairError);
+    }
+    return out;
+}
+
+Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
+    std::size_t i = 0;
+    if (!keepAll)
+        while (i < xs.size() && xs[i].width > line - n) ++i;
+    Cands out;
+    out.reserve(xs.size() - i);
+    for (; i < xs.size(); ++i) {
+        countCandidate();
+        const Cand& f = xs[i];
+        out.push_back(Cand{f.height, f.lastWidth + n, f.width + n, indentText(n, f.text)});
+    }
+    return out;
+}
+
+[[gnu::noinline]] NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
+    NodeResult out;
+    out.sizes = indentSizes(inner.sizes, n);
+    out.tooWide = n < 0 || n > line || inner.tooWide;
+    if (n < 0) {
+        out.reply = errorReplyOf(kNegativeIndentError);
+    } else if (n > line) {
+        out.reply = single(markerCands(n + inner.sizes.width));
+    } else {
+        const NodeReply& r = inner.reply;
+        out.reply = r.pair ? NodeReply{true, indentCands(n, line, inner.tooWide, r.first),
+                                       indentCands(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
+                           : single(indentCands(n, line, inner.tooWide, r.first));
+    }
+    return out;
+}
+
+NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams) {
+    NodeResult out;
+    out.sizes = choiceSizes(x.sizes, y.sizes);
+    const bool counts = leftParams == rightParams;
+    out.tooWide = !counts || (x.tooWide && y.tooWide);
+    if (!counts) out.reply = single(textCands(choiceCountError(leftParams, rightParams)));
+    else if (!x.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), false, y.tooWide};
+    else if (!y.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), true, false};
+    else out.reply = single(markerCands(out.sizes.width));
+    return out;
+}
+
+[[gnu::noinline]] NodeResult errorResult(const std::string& text) {
+    NodeResult out;
+    const auto n = static_cast<LayoutInt>(text.size());
+    out.reply = single(textCands(text));
+    out.tooWide = true;
+    out.sizes = Sizes{1, n, n};
+    return out;
+}
+
+}  // namespace plim::pretty_detail

@@ -1,0 +1,285 @@
+// The texts of the node engine's candidates: the arena a layout makes them in, and their
+// writing out (see layout/nodes.h).
+#include "layout/nodes_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "support/block_pool.h"
+#include "layout/rules_internal.h"
+
+namespace plim::pretty_detail {
+// --- texts -------------------------------------------------------------------------------
+
+
+CandMark candMark() { return currentArena->candMark(); }
+
+// The result's candidates moved down to the mark, and the room above them freed.  Where that room
+// is a few blocks of the cache, it is left as it is: an enclosing layout frees it with its own,
+// once that is larger, or the arena is rewound as a whole.
+void compactTo(NodeResult& r, CandMark m) {
+    constexpr std::size_t kSlack = 128;
+    TextArena& a = *currentArena;
+    if (a.takenSince(m) <= kSlack) return;
+    Cands& first = r.reply.first;
+    Cands& second = r.reply.second;
+    const std::size_t n = first.size();
+    const std::size_t total = n + (r.reply.pair ? second.size() : 0);
+    if (total == 0) {
+        a.candRewind(m);
+        return;
+    }
+    if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
+        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Cand));
+        a.candRewind(m);
+        first = Cands::slice(a.cands(n), n);
+        return;
+    }
+    // Saved aside first: the room they move to may hold them.
+    constexpr std::size_t kShort = 16;
+    Cand shortBuf[kShort];
+    std::vector<Cand> longBuf;
+    Cand* saved = shortBuf;
+    if (total > kShort) {
+        longBuf.resize(total);
+        saved = longBuf.data();
+    }
+    std::copy(first.begin(), first.end(), saved);
+    if (r.reply.pair) std::copy(second.begin(), second.end(), saved + n);
+    a.candRewind(m);
+    Cand* room = a.cands(total);
+    std::copy(saved, saved + total, room);
+    first = Cands::slice(room, n);
+    if (r.reply.pair) second = Cands::slice(room + n, total - n);
+}
+
+const TextTree* leafText(std::string s) {
+    TextArena& a = *currentArena;
+    const std::string& kept = a.keep(std::move(s));
+    return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
+}
+
+const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
+    return currentArena->make(kind, shift, a, b, nullptr);
+}
+
+const TextTree* indentText(LayoutInt n, const TextTree* a) {
+    return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
+}
+
+namespace {
+
+// A work list of texts still to write, each with its column: a text, or a plain node, or
+// (neither) the line break and indentation between the two parts of a stack.
+struct WriteItem {
+    const TextTree* text;
+    const DocNode* doc;
+    LayoutInt column;
+};
+
+// The work list, and the characters written, in a buffer of their own: most texts are a few
+// characters, and a plain copy into room known to be there is cheaper than a string's append.
+struct TextWriter {
+    std::vector<WriteItem> items;
+    std::size_t size = 0;
+    std::vector<char> chars;
+    std::size_t written = 0;
+
+    // The item is fetched while the first part is written: texts and nodes lie far apart.
+    [[gnu::always_inline]] void push(const WriteItem& w) {
+        __builtin_prefetch(w.text != nullptr ? static_cast<const void*>(w.text) : static_cast<const void*>(w.doc));
+        if (size == items.size()) growItems();
+        items[size++] = w;
+    }
+    [[gnu::always_inline]] char* room(std::size_t n) {
+        if (chars.size() - written < n) growChars(n);
+        char* at = chars.data() + written;
+        written += n;
+        return at;
+    }
+    // Most texts are a few characters, copied without a call.
+    void put(const char* p, std::size_t n) {
+        char* at = room(n);
+        if (n > 16) std::memcpy(at, p, n);
+        else
+            for (std::size_t i = 0; i < n; ++i) at[i] = p[i];
+    }
+    void fill(char c, std::size_t n) { std::memset(room(n), c, n); }
+    [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
+    [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
+};
+
+// Writes the plain node, or the first of its parts with the rest pushed; the part to write next
+// is returned (null: none).
+const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: {
+        const std::string_view t = d.text();
+        w.put(t.data(), t.size());
+        return nullptr;
+    }
+    case DocNode::Kind::Beside:
+        w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
+        return d.left.get();
+    case DocNode::Kind::Above:
+        w.push({nullptr, d.right.get(), column});
+        w.push({nullptr, nullptr, column});
+        return d.left.get();
+    case DocNode::Kind::Indent:
+        w.fill(' ', static_cast<std::size_t>(d.amount));
+        column += d.amount;
+        return d.left.get();
+    default: return nullptr;  // no other kind is plain
+    }
+}
+
+// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from
+// a work list of nodes, parts of templates (with their arguments) and blanks.
+struct LineItem {
+    const DocNode* doc;  // a node; null for a part of a template, or for a blank
+    const ParNode* par;  // the part of a template, whose arguments begin at `args`
+    const DocNodeRef* args;
+};
+
+// The work list, kept for its room (writes do not nest).
+struct LineItems {
+    std::vector<LineItem> items;
+    std::size_t size = 0;
+
+    [[gnu::always_inline]] void push_back(const LineItem& it) {
+        if (size == items.size()) grow();
+        items[size++] = it;
+    }
+    [[gnu::noinline]] void grow() { items.resize(2 * size + 32); }
+};
+
+void lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: {
+        const std::string_view t = d.text();
+        w.put(t.data(), t.size());
+        return;
+    }
+    case DocNode::Kind::Beside:
+        todo.push_back({d.right.get(), nullptr, nullptr});
+        todo.push_back({d.left.get(), nullptr, nullptr});
+        return;
+    case DocNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(d.amount)); [[fallthrough]];
+    case DocNode::Kind::Filter: todo.push_back({d.left.get(), nullptr, nullptr}); return;
+    case DocNode::Kind::Join: todo.push_back({(d.lineSecond ? d.left->right : d.left->left).get(), nullptr, nullptr}); return;
+    case DocNode::Kind::Apply: {
+        const ParNode& p = *d.many->layout;
+        const DocNodeRef* args = d.many->parts.data();
+        if (p.kind == ParNode::Kind::HvSp) {  // the items, a blank between two
+            for (std::size_t i = d.many->parts.size(); i-- > 0;) {
+                todo.push_back({args[i].get(), nullptr, nullptr});
+                if (i > 0) todo.push_back({nullptr, nullptr, nullptr});
+            }
+            return;
+        }
+        // A joined choice writes the alternative of the line; any other template is written as it is.
+        const ParNode* line = p.kind == ParNode::Kind::Join ? p.parts[0]->parts[d.lineSecond ? 1 : 0].get() : &p;
+        todo.push_back({nullptr, line, args});
+        return;
+    }
+    default: return;  // no other kind is sure of a line
+    }
+}
+
+// A part of a template whose line is sure: texts, arguments and compositions side by side.
+void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItems& todo) {
+    switch (p.kind) {
+    case ParNode::Kind::Hole: todo.push_back({args[0].get(), nullptr, nullptr}); return;
+    case ParNode::Kind::Lift: todo.push_back({p.doc.get(), nullptr, nullptr}); return;
+    case ParNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(p.amount)); [[fallthrough]];
+    case ParNode::Kind::Filter: todo.push_back({nullptr, p.parts[0].get(), args}); return;
+    case ParNode::Kind::Beside:
+        todo.push_back({nullptr, p.parts[1].get(), args + p.parts[0]->params});
+        todo.push_back({nullptr, p.parts[0].get(), args});
+        return;
+    default: return;  // no other kind is sure of a line
+    }
+}
+
+void writeLine(const DocNode& root, TextWriter& w) {
+    static thread_local LineItems todo;
+    todo.size = 0;
+    todo.push_back({&root, nullptr, nullptr});
+    while (todo.size != 0) {
+        const LineItem at = todo.items[--todo.size];
+        if (at.doc != nullptr) lineOfNode(*at.doc, w, todo);
+        else if (at.par != nullptr) lineOfPar(*at.par, at.args, w, todo);
+        else w.put(" ", 1);
+    }
+}
+
+// The same for a text; a plain node to write next is returned through `doc`.
+const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
+    switch (t.kind) {
+    case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
+    case TextTree::Kind::Marker: {
+        char* at = w.room(static_cast<std::size_t>(t.shift));
+        at[0] = '<';
+        std::memset(at + 1, '*', static_cast<std::size_t>(t.shift - 2));
+        at[t.shift - 1] = '>';
+        return nullptr;
+    }
+    case TextTree::Kind::Beside:
+        w.push({t.second, nullptr, column + t.shift});
+        return t.first;
+    case TextTree::Kind::Above:
+        w.push({t.second, nullptr, column});
+        w.push({nullptr, nullptr, column});
+        return t.first;
+    case TextTree::Kind::Indent:
+        if (t.shift > 0) w.fill(' ', static_cast<std::size_t>(t.shift));
+        column += t.shift;
+        return t.first;
+    case TextTree::Kind::Plain: doc = t.doc; return nullptr;
+    case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
+
+const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                        const char* chars, const DocNode* doc) {
+    return currentArena->make(kind, shift, first, second, chars, doc);
+}
+
+const TextTree* blankText() {
+    static constexpr TextTree blank = sharedLeaf(" ", 1);
+    return &blank;
+}
+
+void writeText(const TextTree& root, LayoutInt column, std::string& out) {
+    static thread_local TextWriter w;  // kept for its room; writes do not nest
+    w.size = 0;
+    w.written = 0;
+    WriteItem at{&root, nullptr, column};
+    for (;;) {
+        // Down the first parts, the others pushed.
+        while (at.text != nullptr) at.text = writeTree(*at.text, at.column, w, at.doc);
+        while (at.doc != nullptr) at.doc = writePlain(*at.doc, at.column, w);
+        if (w.size == 0) break;
+        at = w.items[--w.size];
+        if (at.text == nullptr && at.doc == nullptr) {  // a line break
+            char* c = w.room(static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)) + 1);
+            c[0] = '\n';
+            std::memset(c + 1, ' ', static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)));
+        }
+    }
+    out.append(w.chars.data(), w.written);
+    if (w.chars.size() > (std::size_t{1} << 22)) w.chars = std::vector<char>();  // not kept past a large text
+}
+
+}  // namespace plim::pretty_detail

@@ -1,0 +1,463 @@
+// The node engine's layout walk, the lazy face of a node and the render of a node.
+#include "layout/nodes_internal.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "support/block_pool.h"
+#include "layout/rules_internal.h"
+
+namespace plim::pretty_detail {
+namespace {
+
+// A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
+// of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
+// within the bound as they are, and a marker of the width of each of the others.
+[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
+    const auto texts = static_cast<LayoutInt>(d.plainTexts);
+    countText(texts);
+    for (LayoutInt i = 1; i < texts; ++i) countCandidate();
+    const std::string_view chars = d.text();
+    const auto width = static_cast<LayoutInt>(chars.size());
+    SmallVec<const TextTree*, 16> parts;
+    LayoutInt start = 0;
+    const auto piece = [&](LayoutInt end) {  // the text from start to end
+        if (end > line) {
+            if (parts.empty() && start > 0)
+                parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, chars.data()));
+            parts.push_back(markerText(end - start));
+        }
+        start = end;
+    };
+    for (unsigned ends = d.pieceEnds; ends != 0; ends &= ends - 1) piece(std::countr_zero(ends) + 1);
+    piece(width);  // the last, which does not fit
+    const TextTree* acc = parts.back();
+    for (std::size_t i = parts.size() - 1; i-- > 0;) acc = pairText(TextTree::Kind::Beside, parts[i], acc, parts[i]->shift);
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = true;
+    out.reply = single(Cands{Cand{1, width, width, acc}});
+    return out;
+}
+
+// The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
+void keepAndRewind(NodeResult& r, std::size_t mark) {
+    TextArena& a = *currentArena;
+    for (Cands* cs : {&r.reply.first, &r.reply.second})
+        for (Cand& c : *cs) c.text = a.keepText(c.text);
+    a.rewind(mark);
+}
+
+// A plain node that fits: its one layout, as the node's texts and compositions would give it.
+[[gnu::noinline]] NodeResult plainResult(const DocNode& d) {
+    countText(d.plainTexts);
+    NodeResult out;
+    out.sizes = d.sizes;
+    const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
+    out.reply = single(Cands{Cand{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}});
+    return out;
+}
+
+// The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
+// whose one line the shortcut finds, a text, the empty document or an error.  False (with the
+// mark of the candidates where its layout begins) for any other node.
+bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandMark& mark, NodeResult& out) {
+    if (d.plainTexts != 0 && d.sizes.width <= line) {
+        out = plainResult(d);
+        return true;
+    }
+    mark = candMark();
+    if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
+    switch (d.kind) {
+    case DocNode::Kind::Text: out = textResult(d, line); break;
+    case DocNode::Kind::Empty: out = NodeResult{}; break;
+    case DocNode::Kind::Error: out = errorResult(std::string(d.text())); break;
+    default: return false;
+    }
+    compactTo(out, mark);
+    return true;
+}
+
+// --- the layout walk -------------------------------------------------------------------------
+//
+// A node whose layout needs its parts' layouts is a frame on the walk's own stack, not on the
+// thread's: deep documents and long chains of templates (a list of ten thousand items is as
+// deep) take no deeper calls.  A frame asks for its parts' layouts one at a time, in the order
+// of the rules, and is resumed with each result; it ends with its own.
+
+// A part's layout asked for by a frame.
+struct PartRequest {
+    const DocNode* d = nullptr;
+    LayoutInt line = 0;
+    std::size_t need = kAll;
+};
+
+struct Frame {
+    const DocNode* d = nullptr;
+    LayoutInt line = 0;
+    std::size_t need = kAll;
+    CandMark mark;              // where the node's candidates begin
+    int stage = 0;              // what the last request was for
+    std::size_t next = 0;       // the part being laid out
+    CandMark partsMark;         // where the candidates of a chain's result begin
+    std::size_t textsMark = 0;  // the texts' extent before the part of a stack being laid out
+    NodeResult acc;             // the result so far; Dup: the first side
+    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> parts;  // the parts and their bounds
+    SmallVec<NodeResult, 4> args;                             // Apply: the arguments so far
+
+    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandMark m) {
+        d = &node;
+        line = bound;
+        need = needed;
+        mark = m;
+        stage = 0;
+        next = 0;
+        parts.resize(0);
+        args.resize(0);
+    }
+    // Asks for the part at `next`, or ends with the result so far once none is left.
+    bool nextPart(NodeResult& ret, PartRequest& req, std::size_t partNeed) {
+        if (next == 0) {
+            ret = std::move(acc);
+            return false;
+        }
+        --next;
+        req = PartRequest{parts[next].first, parts[next].second, partNeed};
+        return true;
+    }
+};
+
+// A chain of side-by-side compositions nested to the right: the last part first, then each left
+// part from the right, at the chain's bound there.
+bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.stage == 0) {
+        const DocNode* at = f.d;
+        LayoutInt bound = f.line;
+        for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
+            f.parts.push_back({at->left.get(), bound});
+            bound -= at->left->sizes.lastWidth;
+        }
+        f.stage = 1;
+        req = PartRequest{at, bound, kAll};
+        return true;
+    }
+    if (f.stage == 1) {
+        f.acc = std::move(ret);
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+        f.stage = 2;
+    } else {
+        f.acc = besideResult(ret, f.acc, f.parts[f.next].second);
+        compactTo(f.acc, f.partsMark);
+    }
+    return f.nextPart(ret, req, kAll);
+}
+
+// A chain of stacked compositions nested downwards, or a stack of documents (above the empty
+// document), from the bottom.  Where only the first few candidates are needed, each part's
+// texts made for nothing are dropped once the stack so far has kept its own.
+bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
+        for (const DocNodeRef& item : f.d->many->parts) f.parts.push_back({item.get(), f.line});
+        f.acc = NodeResult{};
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+    } else if (f.stage == 0) {
+        const DocNode* at = f.d;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) f.parts.push_back({at->left.get(), f.line});
+        f.textsMark = currentArena->mark();
+        f.stage = 1;
+        req = PartRequest{at, f.line, f.need};
+        return true;
+    } else if (f.stage == 1) {
+        f.acc = std::move(ret);
+        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
+        f.partsMark = candMark();
+        f.next = f.parts.size();
+    } else {
+        f.acc = aboveResult(ret, f.acc, f.need);
+        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
+        compactTo(f.acc, f.partsMark);
+    }
+    f.stage = 2;
+    f.textsMark = currentArena->mark();
+    return f.nextPart(ret, req, f.need);
+}
+
+// A join (which needs twice the candidates of its pair), a filter or an indentation of one part.
+bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const DocNode& d = *f.d;
+    if (f.stage == 0) {
+        f.stage = 1;
+        if (d.kind == DocNode::Kind::Join) req = PartRequest{d.left.get(), f.line, f.need > kAll / 2 ? kAll : 2 * f.need};
+        else if (d.kind == DocNode::Kind::Filter) req = PartRequest{d.left.get(), f.line, kAll};
+        else req = PartRequest{d.left.get(), f.line - d.amount, kAll};
+        return true;
+    }
+    if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret), f.need);
+    else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
+    else ret = indentResult(d.amount, ret, f.line);
+    return false;
+}
+
+// The two documents' layouts as a pair.
+bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const DocNode& d = *f.d;
+    if (f.stage < 2) {
+        if (f.stage == 1) f.acc = std::move(ret);
+        req = PartRequest{(f.stage == 0 ? d.left : d.right).get(), f.line, f.need};
+        ++f.stage;
+        return true;
+    }
+    const NodeResult& x = f.acc;
+    const NodeResult& y = ret;
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = x.tooWide && y.tooWide;
+    if (!x.tooWide || !y.tooWide)
+        out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
+    else
+        out.reply = single(markerCands(d.sizes.width));
+    ret = std::move(out);
+    return false;
+}
+
+// A template filled with documents: each argument at the bound of its place, from the first,
+// then the template over their layouts.
+bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const NodeParts& parts = f.d->many->parts;
+    if (f.stage == 0) {
+        SmallVec<Sizes, 4> sizes;
+        sizes.reserve(parts.size());
+        for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
+        Bounds bounds;
+        paramBounds(*f.d->many->layout, sizes.data(), sizes.size(), f.line, bounds);
+        for (std::size_t i = 0; i < parts.size(); ++i)
+            f.parts.push_back({parts[i].get(), i < bounds.size() ? bounds[i] : f.line});
+        f.args.reserve(parts.size());
+        f.stage = 1;
+    } else {
+        f.args.push_back(std::move(ret));
+    }
+    const std::size_t i = f.args.size();
+    if (i < parts.size()) {
+        req = PartRequest{f.parts[i].first, f.parts[i].second, kAll};
+        return true;
+    }
+    ret = layOutPar(*f.d->many->layout, Args{f.args.data(), f.args.size()}, f.line);
+    return false;
+}
+
+// Resumes the frame with the result of the part it asked for (none at its start): true with the
+// next part asked for, false with its own result in `ret`.
+bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
+    switch (f.d->kind) {
+    case DocNode::Kind::Beside: return besideStep(f, ret, req);
+    case DocNode::Kind::Above:
+    case DocNode::Kind::AboveList: return stackStep(f, ret, req);
+    case DocNode::Kind::Join:
+    case DocNode::Kind::Filter:
+    case DocNode::Kind::Indent: return unaryStep(f, ret, req);
+    case DocNode::Kind::Dup: return dupStep(f, ret, req);
+    case DocNode::Kind::Apply: return applyStep(f, ret, req);
+    default: return false;  // laid out at once (see layOutAtOnce)
+    }
+}
+
+// The frames of the walks running on this thread: a walk may start another (the document of a
+// template's lifted part), which takes the next stack.  Frames are kept for their room.
+struct FrameStack {
+    std::vector<Frame> frames;
+    std::size_t size = 0;
+
+    Frame& push() {
+        if (size == frames.size()) frames.emplace_back();
+        return frames[size++];
+    }
+};
+
+class WalkScope {
+public:
+    WalkScope() {
+        if (depth_ == stacks_.size()) stacks_.push_back(std::make_unique<FrameStack>());
+        stack_ = stacks_[depth_++].get();
+        stack_->size = 0;
+    }
+    ~WalkScope() { --depth_; }
+    WalkScope(const WalkScope&) = delete;
+    WalkScope& operator=(const WalkScope&) = delete;
+    FrameStack& stack() { return *stack_; }
+
+private:
+    FrameStack* stack_;
+    static inline thread_local std::size_t depth_ = 0;
+    static inline thread_local std::vector<std::unique_ptr<FrameStack>> stacks_;
+};
+
+}  // namespace
+
+NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
+    NodeResult ret;
+    CandMark mark;
+    if (layOutAtOnce(d, line, need, mark, ret)) return ret;
+    WalkScope scope;
+    FrameStack& s = scope.stack();
+    s.push().start(d, line, need, mark);
+    while (s.size != 0) {
+        Frame& f = s.frames[s.size - 1];
+        PartRequest req;
+        if (!resume(f, ret, req)) {
+            compactTo(ret, f.mark);
+            --s.size;
+        } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret)) {
+            s.push().start(*req.d, req.line, req.need, mark);
+        }
+    }
+    return ret;
+}
+
+// --- the lazy face of a node ------------------------------------------------------------------
+
+namespace {
+
+// The document, whose text nodes' texts the candidates use, and the arena of their other texts.
+struct Keep {
+    DocNodeRef doc;
+    TextArena arena;
+};
+
+List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
+    List<Format> out;
+    for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
+        FormatText text([keep, t = it->text](LayoutInt column, std::string& o) { writeText(*t, column, o); });
+        out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
+    }
+    return out;
+}
+
+DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep) {
+    if (!r.pair) return SingleReply{formatsOf(r.first, keep)};
+    return PairReply{formatsOf(r.first, keep), formatsOf(r.second, keep), r.firstTooWide, r.secondTooWide};
+}
+
+struct KeptResult {
+    std::shared_ptr<const Keep> keep;
+    NodeResult result;
+};
+
+}  // namespace
+
+DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
+    Lazy<KeptResult> result = delay([d, line = b.lineBound] {
+        auto keep = std::make_shared<Keep>();
+        keep->doc = d;
+        ArenaScope scope(keep->arena);
+        NodeResult r = layOut(*d, *line);
+        return KeptResult{std::move(keep), std::move(r)};
+    });
+    return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
+                    delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
+}
+
+namespace {
+
+// The parts of a stack from the top: the upper parts of a chain of stacked compositions and
+// its lowest part, or the items of a stack of documents; none for another node.
+std::vector<const DocNode*> stackedParts(const DocNode& d) {
+    std::vector<const DocNode*> parts;
+    if (d.kind == DocNode::Kind::AboveList) {
+        for (const DocNodeRef& item : d.many->parts) parts.push_back(item.get());
+    } else if (d.kind == DocNode::Kind::Above) {
+        const DocNode* at = &d;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) parts.push_back(at->left.get());
+        parts.push_back(at);
+    }
+    return parts;
+}
+
+// The render of a stack at column 0, each part's first candidate written out as soon as that
+// part is laid out, while its nodes are still in the cache, and its candidates freed.  The
+// parts are laid out in the order, and with the counts, of the stack's own layout (from the
+// bottom; `part(k)` gives the k-th from the bottom, as a pointer or a handle that keeps it while
+// it is laid out and written); the texts are joined from the top.  Where the stack's layout is
+// not simply its parts' first candidates one below the other (a part that is a pair, or that
+// has lines but no candidates, or no part with lines), or a part is not a node (null), the
+// counts are undone and false is returned.
+template <class PartFromBottom>
+bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line) {
+    const Budget saved = budget;
+    const auto undo = [&saved] {
+        budget.used = saved.used;
+        budget.allowed = saved.allowed;
+        return false;
+    };
+    TextArena& a = *currentArena;
+    std::string texts;
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;  // from the bottom: where each part's text ends
+    LayoutInt height = 0;  // of the parts laid out so far
+    for (std::size_t k = 0; k < count; ++k) {
+        const auto p = part(k);
+        if (!p) return undo();
+        const std::size_t textsAt = a.mark();
+        const CandMark candsAt = a.candMark();
+        const NodeResult r = layOut(*p, line, 1);
+        const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
+        if (!fails && r.sizes.height != 0) {
+            if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
+            const std::size_t start = texts.size();
+            writeText(*r.reply.first.front().text, 0, texts);
+            pieces.emplace_back(start, texts.size());
+            height += r.sizes.height;
+        }
+        a.rewind(textsAt);
+        a.candRewind(candsAt);
+        if (fails) return undo();
+    }
+    if (pieces.empty()) return undo();
+    for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
+        if (it != pieces.rbegin()) out += '\n';
+        out.append(texts, it->first, it->second - it->first);
+    }
+    return true;
+}
+
+bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
+    const std::vector<const DocNode*> parts = stackedParts(d);
+    if (parts.empty()) return false;
+    return renderStackParts(out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line);
+}
+
+}  // namespace
+
+bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
+                     LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
+    // The empty document below the last part has no lines: it adds nothing.
+    return renderStackParts(out, count, [&](std::size_t k) { return partAt(count - 1 - k); }, lineBound);
+}
+
+void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
+    if (renderStack(out, *d, lineBound)) return;
+    const NodeResult r = layOut(*d, lineBound, 1);
+    if (r.reply.pair) {
+        out += kRenderPairError;
+        return;
+    }
+    // A document with lines but no candidate, none of whose parts was too wide (an indentation
+    // leaves no room for any candidate of its part, a product of candidates has none within the
+    // bound), shows the too-wide marker of its width, as one whose parts were too wide does:
+    // never nothing.
+    if (!r.reply.first.empty()) writeText(*r.reply.first.front().text, 0, out);
+    else if (d->sizes.height != 0) out += ::plim::markerText(d->sizes.width);
+}
+
+}  // namespace plim::pretty_detail

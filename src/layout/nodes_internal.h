@@ -1,0 +1,236 @@
+// The workings the files of the node engine share: the arena of a layout's texts and
+// candidates, the candidate lists and attribute rules on them, and the layout of templates.
+// Only the node engine's own sources include this header.
+#pragma once
+
+#include <cstring>
+#include <deque>
+#include <limits>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "layout/nodes.h"
+#include "layout/rules_internal.h"
+
+namespace plim::pretty_detail {
+
+// --- texts ----------------------------------------------------------------------------------
+
+// The texts built by one layout, in blocks, freed together when the layout's candidates are no
+// longer needed; the leaf strings it makes (markers, error texts) live with them.  New texts go
+// to a work part, which a stack of documents rewinds after each item once it has kept the few
+// texts that its chosen candidates use: the work part stays small and hot in the cache.
+class TextArena {
+public:
+    TextArena() = default;
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
+
+    const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
+                         const char* chars, const DocNode* doc = nullptr) {
+        TextTree& t = work_.next();
+        t.kind = kind;
+        t.kept = false;
+        t.shift = shift;
+        t.first = first;
+        if (kind == TextTree::Kind::Leaf) t.chars = chars;
+        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line) t.doc = doc;
+        else t.second = second;
+        return &t;
+    }
+    const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
+
+    // The work part's extent, and its rewinding to an earlier extent: the texts made since are
+    // gone.
+    std::size_t mark() const { return work_.filled; }
+    void rewind(std::size_t mark) { work_.rewind(mark); }
+
+    // The text with the parts not yet kept copied to the kept part.
+    const TextTree* keepText(const TextTree* t) {
+        if (t == nullptr || t->kept) return t;
+        TextTree* root = copy(*t);
+        std::vector<TextTree*>& todo = todo_;
+        todo.push_back(root);
+        while (!todo.empty()) {
+            TextTree* at = todo.back();
+            todo.pop_back();
+            for (const TextTree** part : {&at->first, &at->second}) {
+                if (part == &at->second && !at->hasSecond()) continue;
+                if (*part == nullptr || (*part)->kept) continue;
+                TextTree* c = copy(**part);
+                *part = c;
+                todo.push_back(c);
+            }
+        }
+        return root;
+    }
+
+private:
+    static constexpr std::size_t kBlock = 1024;
+    struct Region {
+        std::vector<std::unique_ptr<TextTree[]>> blocks;
+        std::size_t filled = 0;  // texts in use
+        TextTree* top = nullptr;  // the next text, in block filled / kBlock
+        TextTree* end = nullptr;  // the end of that block
+        TextTree& next() {
+            if (top == end) nextBlock();
+            ++filled;
+            return *top++;
+        }
+        void nextBlock() {
+            const std::size_t b = filled / kBlock;
+            if (b == blocks.size()) blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(kBlock));
+            top = blocks[b].get();
+            end = top + kBlock;
+        }
+        void rewind(std::size_t to) {
+            filled = to;
+            top = end = nullptr;
+            if (to % kBlock == 0) return;  // the next text starts a block
+            top = blocks[to / kBlock].get() + to % kBlock;
+            end = blocks[to / kBlock].get() + kBlock;
+        }
+    };
+    TextTree* copy(const TextTree& t) {
+        TextTree& c = kept_.next();
+        c = t;
+        c.kept = true;
+        return &c;
+    }
+
+    Region work_;
+    Region kept_;
+    std::deque<std::string> strings_;
+    std::vector<TextTree*> todo_;
+
+public:
+    // The candidates of the layout, in chunks that never move.  They are used as a stack: a
+    // layout marks the top, builds its parts' candidates and its own, then moves its own down
+    // to the mark (see compactTo), which frees everything its parts built.
+    struct CandMark {
+        std::size_t chunk = 0;
+        Cand* top = nullptr;  // in chunk `chunk`, or null before the first chunk
+    };
+    Cand* cands(std::size_t n) {
+        if (static_cast<std::size_t>(candEnd_ - cand_.top) < n) nextChunk(n);
+        Cand* p = cand_.top;
+        cand_.top += n;
+        return p;
+    }
+    CandMark candMark() const { return cand_; }
+    // The room taken since the mark, where that is in the mark's chunk; otherwise more than any
+    // bound.
+    std::size_t takenSince(CandMark m) const {
+        if (m.top == nullptr || m.chunk != cand_.chunk) return std::numeric_limits<std::size_t>::max();
+        return static_cast<std::size_t>(cand_.top - m.top);
+    }
+    // Whether the n candidates at p lie in the chunk of the mark, at or above it.
+    bool aboveInChunk(const Cand* p, std::size_t n, CandMark m) const {
+        if (m.top == nullptr) return false;
+        const Cand* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
+        return p >= m.top && p < end && static_cast<std::size_t>(end - p) >= n;
+    }
+    void candRewind(CandMark m) {
+        cand_ = m;
+        candEnd_ = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
+    }
+
+private:
+    // Moves the top to the start of the next chunk with room for n, made if need be.
+    void nextChunk(std::size_t n) {
+        std::size_t c = cand_.top == nullptr ? 0 : cand_.chunk + 1;
+        while (c < candChunks_.size() && candSizes_[c] < n) ++c;
+        if (c == candChunks_.size()) {
+            const std::size_t size = std::max(kCandChunk, n);
+            candChunks_.push_back(std::make_unique_for_overwrite<Cand[]>(size));
+            candSizes_.push_back(size);
+        }
+        cand_ = CandMark{c, candChunks_[c].get()};
+        candEnd_ = cand_.top + candSizes_[c];
+    }
+
+    static constexpr std::size_t kCandChunk = 4096;
+    std::vector<std::unique_ptr<Cand[]>> candChunks_;
+    std::vector<std::size_t> candSizes_;
+    CandMark cand_;
+    Cand* candEnd_ = nullptr;
+};
+
+// The arena of the layout running on this thread.
+inline thread_local TextArena* currentArena = nullptr;
+
+// Makes an arena the current one for its lifetime.
+class ArenaScope {
+public:
+    explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
+    ~ArenaScope() { currentArena = previous_; }
+    ArenaScope(const ArenaScope&) = delete;
+    ArenaScope& operator=(const ArenaScope&) = delete;
+
+private:
+    TextArena* previous_;
+};
+
+using CandMark = TextArena::CandMark;
+
+CandMark candMark();
+// The result's candidates moved down to the mark, and the room above them freed.
+void compactTo(NodeResult& r, CandMark m);
+const TextTree* leafText(std::string s);
+const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift);
+const TextTree* indentText(LayoutInt n, const TextTree* a);
+
+// --- candidate lists ---------------------------------------------------------------------------
+
+Cands textCands(const std::string& s);
+// The marker of a width, as a text of the running layout.
+const TextTree* markerText(LayoutInt n);
+Cands markerCands(LayoutInt n);
+NodeReply single(Cands cs);
+NodeReply errorReplyOf(const char* text);
+// The candidates of one alternative: a pair in its place shows the "dup a dup" error.
+Cands alternative(const NodeReply& r);
+
+// --- attribute rules -----------------------------------------------------------------------------
+
+// The rules of the compositions on their parts' layouts at the line bound.  `leftCount` is the
+// length of the list the left candidates were taken from, where they are only its leading
+// one-line candidates (0: all of it).
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line, std::size_t leftCount = 0);
+NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need);
+NodeResult joinResult(NodeResult e, std::size_t need);
+NodeResult filterResult(NodeResult e);
+NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
+NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams);
+NodeResult errorResult(const std::string& text);
+
+// --- templates -----------------------------------------------------------------------------------
+
+// The arguments of a parameterised node: a slice of the laid-out argument documents.
+struct Args {
+    const NodeResult* items = nullptr;
+    std::size_t count = 0;
+
+    Args take(std::size_t n) const { return Args{items, std::min(n, count)}; }
+    Args drop(std::size_t n) const {
+        const std::size_t k = std::min(n, count);
+        return Args{items + k, count - k};
+    }
+};
+
+// The template laid out at the line bound over its arguments' layouts.
+NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
+
+// The sizes of the line of hvSpNode(length) alone, the item sizes given by position (no lines
+// for a missing one).
+template <class SizeAt>
+Sizes hvSpLineSizes(std::size_t length, SizeAt arg) {
+    const Sizes space{1, 1, 1};
+    Sizes h = arg(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(arg(i), besideSizes(space, h));
+    return h;
+}
+
+}  // namespace plim::pretty_detail
