@@ -305,14 +305,11 @@ std::vector<ParDoc> buildHvSpTemplates(std::size_t upTo) {
     return all;
 }
 
-constexpr std::size_t kSharedTemplates = 32;
-
 // The joined choice of hvSpList for `length` items; the short ones, which the printer asks
 // for again and again, built once.
 ParDoc hvSpTemplate(std::size_t length) {
-    constexpr std::size_t kShared = kSharedTemplates;
-    if (length > kShared) return buildHvSpTemplate(length);
-    static const std::vector<ParDoc> shared = buildHvSpTemplates(kShared);
+    if (length > kSharedTemplates) return buildHvSpTemplate(length);
+    static const std::vector<ParDoc> shared = buildHvSpTemplates(kSharedTemplates);
     return shared[length - 1];
 }
 

@@ -31,10 +31,10 @@
 // and no other layout is built; a stack rendered as a whole writes each part's text as soon as
 // that part is laid out.
 // What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
-// (pretty_detail::kCandidateBudget) and 64 more for each text it lays out, so that the budget
-// grows with the document and only runaway choices reach it.  A document that needs more is
-// answered, like a document of which nothing fits, with the too-wide marker of its width
-// ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
+// and 64 more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the
+// library's other fixed bounds in layout/tuning.h), so that the budget grows with the document
+// and only runaway choices reach it.  A document that needs more is answered, like a document
+// of which nothing fits, with the too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
 // a row that does not fit on one line, each one line or two whose first line is longer and last
 // line shorter (about k^3/3 candidates, past the budget from k = 146), or a line of n texts
 // before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths

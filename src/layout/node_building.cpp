@@ -347,8 +347,6 @@ NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count
     return out;
 }
 
-// The longest program kept with a template (see ParStep); its stack is no deeper.
-constexpr std::size_t kMaxSteps = 48;
 
 template <class V>
 V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack) {
@@ -541,7 +539,6 @@ DocNodeRef emptyNode() {
 // Two texts side by side whose line is short are one text: the node is the same document, laid
 // out as the composition would be (see textResult), with fewer nodes to build, lay out and free.
 // A short line is kept in the node and has the ends of its texts in pieceEnds.
-constexpr LayoutInt kShortLine = 15;
 static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
               "a short line is kept in place, and an end after each of its characters but the last has a bit");
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {

@@ -111,8 +111,8 @@ Cands prunedShort(const Cands& xs) {
         LayoutInt width;
         LayoutInt lastWidth;
     };
-    Room shorter[32];  // the kept candidates of fewer lines that no other of them makes useless
-    Room level[32];    // the kept candidates of the current height
+    Room shorter[kShortPruneLength];  // the kept candidates of fewer lines that no other of them makes useless
+    Room level[kShortPruneLength];    // the kept candidates of the current height
     std::size_t nShorter = 0, nLevel = 0;
     Cand* out = allocCands(xs.size());
     std::size_t n = 0;
@@ -149,7 +149,7 @@ Cands prunedShort(const Cands& xs) {
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
 Cands pruned(Cands xs) {
     if (xs.size() < 2) return xs;
-    if (xs.size() <= 32) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
+    if (xs.size() <= kShortPruneLength) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
     static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
     shorter.clear();

@@ -24,9 +24,8 @@ CandMark candMark() { return currentArena->candMark(); }
 // is a few blocks of the cache, it is left as it is: an enclosing layout frees it with its own,
 // once that is larger, or the arena is rewound as a whole.
 void compactTo(NodeResult& r, CandMark m) {
-    constexpr std::size_t kSlack = 128;
     TextArena& a = *currentArena;
-    if (a.takenSince(m) <= kSlack) return;
+    if (a.takenSince(m) <= kCompactSlack) return;
     Cands& first = r.reply.first;
     Cands& second = r.reply.second;
     const std::size_t n = first.size();
@@ -42,11 +41,10 @@ void compactTo(NodeResult& r, CandMark m) {
         return;
     }
     // Saved aside first: the room they move to may hold them.
-    constexpr std::size_t kShort = 16;
-    Cand shortBuf[kShort];
+    Cand shortBuf[kCompactOnStack];
     std::vector<Cand> longBuf;
     Cand* saved = shortBuf;
-    if (total > kShort) {
+    if (total > kCompactOnStack) {
         longBuf.resize(total);
         saved = longBuf.data();
     }
@@ -279,7 +277,7 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
         }
     }
     out.append(w.chars.data(), w.written);
-    if (w.chars.size() > (std::size_t{1} << 22)) w.chars = std::vector<char>();  // not kept past a large text
+    if (w.chars.size() > kWriterKeptBytes) w.chars = std::vector<char>();  // not kept past a large text
 }
 
 }  // namespace plim::pretty_detail

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "layout/document.h"
+#include "layout/tuning.h"
 
 namespace plim::pretty_detail {
 
@@ -74,7 +75,7 @@ class Releaser {
 public:
     template <class Node, class EachChild>
     static void release(Node& owner, EachChild eachChild) {
-        if (depth_ >= kDepth) {
+        if (depth_ >= kReleaseDepth) {
             std::vector<Ref>& pending = list();
             eachChild(owner, [&pending](Ref& child) {
                 if (child && child.use_count() == 1) pending.push_back(std::move(child));
@@ -96,7 +97,6 @@ public:
     }
 
 private:
-    static constexpr int kDepth = 200;
     static std::vector<Ref>& list() {
         static auto* pending = new std::vector<Ref>();
         return *pending;

@@ -68,11 +68,10 @@ public:
     }
 
 private:
-    static constexpr std::size_t kBlock = 1024;
     struct Region {
         std::vector<std::unique_ptr<TextTree[]>> blocks;
         std::size_t filled = 0;  // texts in use
-        TextTree* top = nullptr;  // the next text, in block filled / kBlock
+        TextTree* top = nullptr;  // the next text, in block filled / kTextBlock
         TextTree* end = nullptr;  // the end of that block
         TextTree& next() {
             if (top == end) nextBlock();
@@ -80,17 +79,17 @@ private:
             return *top++;
         }
         void nextBlock() {
-            const std::size_t b = filled / kBlock;
-            if (b == blocks.size()) blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(kBlock));
+            const std::size_t b = filled / kTextBlock;
+            if (b == blocks.size()) blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(kTextBlock));
             top = blocks[b].get();
-            end = top + kBlock;
+            end = top + kTextBlock;
         }
         void rewind(std::size_t to) {
             filled = to;
             top = end = nullptr;
-            if (to % kBlock == 0) return;  // the next text starts a block
-            top = blocks[to / kBlock].get() + to % kBlock;
-            end = blocks[to / kBlock].get() + kBlock;
+            if (to % kTextBlock == 0) return;  // the next text starts a block
+            top = blocks[to / kTextBlock].get() + to % kTextBlock;
+            end = blocks[to / kTextBlock].get() + kTextBlock;
         }
     };
     TextTree* copy(const TextTree& t) {
@@ -151,7 +150,6 @@ private:
         candEnd_ = cand_.top + candSizes_[c];
     }
 
-    static constexpr std::size_t kCandChunk = 4096;
     std::vector<std::unique_ptr<Cand[]>> candChunks_;
     std::vector<std::size_t> candSizes_;
     CandMark cand_;

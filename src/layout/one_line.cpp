@@ -22,10 +22,6 @@ namespace plim::pretty_detail {
 
 namespace {
 
-// The deepest nesting of parts the pass follows; each level takes a few calls' frames of the
-// thread's stack.
-constexpr int kFlatDepth = 1000;
-
 struct Flat {
     enum class Kind : std::uint8_t { Unknown, Empty, Fits, Tall };
     Kind kind = Kind::Unknown;
@@ -163,7 +159,7 @@ struct FlatArgs {
 // lays out instead.
 class FlatWalk {
 public:
-    explicit FlatWalk(LayoutInt line) : steps_(1024 + 16 * std::clamp<LayoutInt>(line, 0, LayoutInt{1} << 24)) {}
+    explicit FlatWalk(LayoutInt line) : steps_(kFlatStepsBase + kFlatStepsPerColumn * std::clamp<LayoutInt>(line, 0, kFlatColumnsCounted)) {}
 
     LayoutInt texts() const { return texts_; }
 

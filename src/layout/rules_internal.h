@@ -7,6 +7,7 @@
 #include <string>
 
 #include "layout/document.h"
+#include "layout/tuning.h"
 
 namespace plim::pretty_detail {
 
@@ -37,10 +38,7 @@ Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) 
     return delay([a, b, combine] { return combine(*a, *b); });
 }
 
-// The most candidate layouts one render may build, and the further ones allowed for each
-// text laid out; see the header of layout/document.h.
-inline constexpr LayoutInt kCandidateBudget = 1000000;
-inline constexpr LayoutInt kCandidatesPerText = 64;
+// The work budget of a render (kCandidateBudget and kCandidatesPerText, layout/tuning.h).
 struct Budget {
     LayoutInt used = 0;
     LayoutInt allowed = kCandidateBudget;

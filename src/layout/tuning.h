@@ -1,0 +1,67 @@
+// The fixed bounds of the layout library, in one place: work budgets, depths, and the sizes of
+// the blocks and short lists it keeps.  None changes what a document renders as, except the work
+// budget, which decides when a render gives up (see the header of layout/document.h); the others
+// trade memory for speed or bound the use of the thread's stack.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plim::pretty_detail {
+
+// --- work ----------------------------------------------------------------------------------
+
+// The most candidate layouts one render may build before it answers with the too-wide marker
+// of the document's width ...
+inline constexpr std::int64_t kCandidateBudget = 1000000;
+// ... and the further ones allowed for each text laid out, so that the budget grows with the
+// document and only runaway choices reach it.
+inline constexpr std::int64_t kCandidatesPerText = 64;
+
+// The one-line shortcut (layout/one_line.cpp) gives up after kFlatStepsBase steps plus
+// kFlatStepsPerColumn per column of the line bound (the bound counted up to kFlatColumnsCounted):
+// choices whose alternatives share parts would otherwise walk those parts again and again.
+inline constexpr std::int64_t kFlatStepsBase = 1024;
+inline constexpr std::int64_t kFlatStepsPerColumn = 16;
+inline constexpr std::int64_t kFlatColumnsCounted = std::int64_t{1} << 24;
+// The shortcut recurses on the nesting of a document's parts, a few frames of the thread's
+// stack per level; deeper parts are left to the full layout, whose walk keeps its own stack.
+inline constexpr int kFlatDepth = 1000;
+
+// --- templates -----------------------------------------------------------------------------
+
+// The longest program of values a template keeps (see ParNode::steps); its stack is no deeper.
+// A longer template's values come from a program made when they are asked for.
+inline constexpr std::size_t kMaxSteps = 48;
+// The templates of hvSpList for up to this many items are made once and shared.
+inline constexpr std::size_t kSharedTemplates = 32;
+
+// --- nodes ---------------------------------------------------------------------------------
+
+// Two texts side by side whose line is at most this long are one text node (see besideNode).
+inline constexpr std::int64_t kShortLine = 15;
+// The nesting up to which a node releases its parts by plain destructor calls; deeper parts go to
+// a work list (see Releaser).
+inline constexpr int kReleaseDepth = 200;
+
+// --- candidate lists and their memory --------------------------------------------------------
+
+// A candidate list up to this long is pruned by scanning its kept candidates (see prunedShort);
+// a longer one keeps them as a staircase with searches.
+inline constexpr std::size_t kShortPruneLength = 32;
+// Candidates left above a mark are moved down only when they take more room than this: less
+// stays in the cache and is freed with the enclosing layout's (see compactTo).
+inline constexpr std::size_t kCompactSlack = 128;
+// Candidates moved down are saved aside on the stack up to this many, in a heap block beyond.
+inline constexpr std::size_t kCompactOnStack = 16;
+// The arena of a layout's texts grows by blocks of this many texts ...
+inline constexpr std::size_t kTextBlock = 1024;
+// ... and its candidates by chunks of at least this many.
+inline constexpr std::size_t kCandChunk = 4096;
+// The buffer of the text writer is given back after writing a text larger than this.
+inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
+// The room reserved for a rendered text from the document's sizes is at most this many
+// characters: a hint, never a limit.
+inline constexpr std::int64_t kMaxReserveHint = std::int64_t{1} << 26;
+
+}  // namespace plim::pretty_detail
