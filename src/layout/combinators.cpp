@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "layout/rules_internal.h"
+#include "layout/engines.h"
 #include "layout/nodes.h"
 
 namespace plim {
@@ -167,12 +168,7 @@ StackedReply stackItems(const std::vector<DocAttrs>& items) {
 
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    if (std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; })) {
-        NodeParts nodes;
-        nodes.reserve(items.size());
-        for (Doc& d : items) nodes.push_back(std::move(d).node());
-        return Doc(aboveListNode(std::move(nodes)));
-    }
+    if (allTrees(items)) return Doc(aboveListNode(takeNodes(items)));
     return Doc([items = std::move(items)](const PageBounds& b) {
         std::vector<DocAttrs> laidOut;
         laidOut.reserve(items.size());
@@ -268,7 +264,6 @@ ParDoc hvStep() {
 }
 
 Doc emptyPairDoc() {
-    if (LazyRulesOnly::active()) return dupDoc(emptyDoc(), emptyDoc());
     static const Doc pair = dupDoc(emptyDoc(), emptyDoc());
     return pair;
 }
@@ -318,20 +313,16 @@ ParDoc hvSpTemplate(std::size_t length) {
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
     const std::size_t n = items.size();
-    const bool trees = std::all_of(items.begin(), items.end(), [](const Doc& d) { return d.node() != nullptr; });
     // A list of trees gets the template as one tree node, laid out in loops; the short ones,
     // which the printer asks for again and again, built once.
-    if (!trees) return applyParDoc(hvSpTemplate(n), std::move(items));
+    if (!allTrees(items)) return applyParDoc(hvSpTemplate(n), std::move(items));
     static const std::vector<ParNodeRef> shortLayouts = [] {
         std::vector<ParNodeRef> all;
         for (std::size_t k = 1; k <= kSharedTemplates; ++k) all.push_back(hvSpNode(k));
         return all;
     }();
     ParNodeRef layout = n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1];
-    NodeParts parts;
-    parts.reserve(n);
-    for (Doc& d : items) parts.push_back(std::move(d).node());
-    return Doc(applyNode(std::move(layout), std::move(parts)));
+    return Doc(applyNode(std::move(layout), takeNodes(items)));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

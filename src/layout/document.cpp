@@ -8,6 +8,7 @@
 #include <set>
 
 #include "layout/rules_internal.h"
+#include "layout/engines.h"
 #include "layout/nodes.h"
 
 namespace plim {
@@ -152,17 +153,7 @@ List<Format> alternativeFormats(const DocReply& r) {
 
 // --- primitive documents -------------------------------------------------------------------
 
-namespace {
-
-// A node as a document given as a function, laid out by the lazy rules wherever it is composed.
-Doc lazyLeaf(DocNodeRef node) {
-    return Doc([node = std::move(node)](const PageBounds& b) { return nodeAttrs(node, b); });
-}
-
-}  // namespace
-
 Doc textDoc(std::string text) {
-    if (LazyRulesOnly::active()) return lazyLeaf(textNode(std::move(text)));
     return Doc(textNode(std::move(text)));
 }
 
@@ -176,7 +167,6 @@ Doc ppString(std::string text) {
 }
 
 Doc ppChar(char c) {
-    if (LazyRulesOnly::active()) return textDoc(std::string(1, c));
     // The one-character texts built once and shared: parentheses and blanks are everywhere.
     static const std::vector<Doc> chars = [] {
         std::vector<Doc> docs;
@@ -187,7 +177,6 @@ Doc ppChar(char c) {
 }
 
 Doc emptyDoc() {
-    if (LazyRulesOnly::active()) return lazyLeaf(emptyNode());
     static const Doc doc(emptyNode());
     return doc;
 }
@@ -831,54 +820,71 @@ DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds&
 // --- plain combinators ---------------------------------------------------------------------
 
 Doc besideDoc(Doc left, Doc right) {
-    if (left.node() && right.node()) return Doc(besideNode(std::move(left).node(), std::move(right).node()));
-    return Doc([left, right](const PageBounds& b) {
-        Later<Lazy<Sizes>> rightSizes;
-        DocAttrs l = left(besideLeftBounds(b, rightSizes));
-        DocAttrs r = right(besideRightBounds(b, l.sizes));
-        rightSizes.define(r.sizes);
-        return besideAttrs(l, r, b);
-    });
+    return composeDoc(
+        {&left, &right}, [&] { return besideNode(std::move(left).node(), std::move(right).node()); },
+        [&] {
+            return Doc([left, right](const PageBounds& b) {
+                Later<Lazy<Sizes>> rightSizes;
+                DocAttrs l = left(besideLeftBounds(b, rightSizes));
+                DocAttrs r = right(besideRightBounds(b, l.sizes));
+                rightSizes.define(r.sizes);
+                return besideAttrs(l, r, b);
+            });
+        });
 }
 
 Doc aboveDoc(Doc upper, Doc lower) {
-    if (upper.node() && lower.node()) return Doc(aboveNode(std::move(upper).node(), std::move(lower).node()));
-    return Doc([upper, lower](const PageBounds& b) { return aboveAttrs(upper(b), lower(b)); });
+    return composeDoc(
+        {&upper, &lower}, [&] { return aboveNode(std::move(upper).node(), std::move(lower).node()); },
+        [&] { return Doc([upper, lower](const PageBounds& b) { return aboveAttrs(upper(b), lower(b)); }); });
 }
 
 Doc joinDoc(Doc d) {
-    if (d.node()) return Doc(joinNode(std::move(d).node()));
-    return Doc([d](const PageBounds& b) { return joinAttrs(d(b)); });
+    return composeDoc(
+        {&d}, [&] { return joinNode(std::move(d).node()); },
+        [&] { return Doc([d](const PageBounds& b) { return joinAttrs(d(b)); }); });
 }
 
 Doc indentDoc(LayoutInt n, Doc d) {
-    if (d.node()) return Doc(indentNode(n, std::move(d).node()));
-    return Doc([n, by = Lazy<LayoutInt>(n), d](const PageBounds& b) { return indentAttrs(by, d(shrinkBounds(n, b)), b); });
+    return composeDoc(
+        {&d}, [&] { return indentNode(n, std::move(d).node()); },
+        [&] {
+            return Doc([n, by = Lazy<LayoutInt>(n), d](const PageBounds& b) {
+                return indentAttrs(by, d(shrinkBounds(n, b)), b);
+            });
+        });
 }
 
 Doc filterDoc(Doc d) {
-    if (d.node()) return Doc(filterNode(std::move(d).node()));
-    return Doc([d](const PageBounds& b) { return filterAttrs(d(b)); });
+    return composeDoc(
+        {&d}, [&] { return filterNode(std::move(d).node()); },
+        [&] { return Doc([d](const PageBounds& b) { return filterAttrs(d(b)); }); });
 }
 
-Doc dupDoc(Doc x, Doc y) {
-    if (x.node() && y.node()) return Doc(dupNode(std::move(x).node(), std::move(y).node()));
-    return Doc([x, y](const PageBounds& b) {
-        DocAttrs dx = x(b);
-        DocAttrs dy = y(b);
-        Lazy<Sizes> sizes = combineSizes(dx.sizes, dy.sizes, [](const Sizes& xs, const Sizes& ys) {
-            return Sizes{std::max(xs.height, ys.height), std::min(xs.lastWidth, ys.lastWidth),
-                         std::min(xs.width, ys.width)};
-        });
-        Lazy<DocReply> reply = delay([dx, dy, sizes]() -> DocReply {
-            if (!*dx.tooWide || !*dy.tooWide)
-                return PairReply{alternativeFormats(*dx.reply), alternativeFormats(*dy.reply), *dx.tooWide,
-                                 *dy.tooWide};
-            return SingleReply{textFormats(markerText(sizes->width))};
-        });
-        Lazy<bool> tooWide = delay([xt = dx.tooWide, yt = dy.tooWide] { return *xt && *yt; });
-        return DocAttrs{reply, tooWide, sizes};
+namespace {
+
+// The two documents' attributes as a pair of alternatives.
+DocAttrs dupAttrs(const DocAttrs& dx, const DocAttrs& dy) {
+    Lazy<Sizes> sizes = combineSizes(dx.sizes, dy.sizes, [](const Sizes& xs, const Sizes& ys) {
+        return Sizes{std::max(xs.height, ys.height), std::min(xs.lastWidth, ys.lastWidth),
+                     std::min(xs.width, ys.width)};
     });
+    Lazy<DocReply> reply = delay([dx, dy, sizes]() -> DocReply {
+        if (!*dx.tooWide || !*dy.tooWide)
+            return PairReply{alternativeFormats(*dx.reply), alternativeFormats(*dy.reply), *dx.tooWide,
+                             *dy.tooWide};
+        return SingleReply{textFormats(markerText(sizes->width))};
+    });
+    Lazy<bool> tooWide = delay([xt = dx.tooWide, yt = dy.tooWide] { return *xt && *yt; });
+    return DocAttrs{reply, tooWide, sizes};
+}
+
+}  // namespace
+
+Doc dupDoc(Doc x, Doc y) {
+    return composeDoc(
+        {&x, &y}, [&] { return dupNode(std::move(x).node(), std::move(y).node()); },
+        [&] { return Doc([x, y](const PageBounds& b) { return dupAttrs(x(b), y(b)); }); });
 }
 
 namespace {

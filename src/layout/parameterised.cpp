@@ -3,6 +3,7 @@
 
 #include "layout/document.h"
 #include "layout/rules_internal.h"
+#include "layout/engines.h"
 #include "layout/nodes.h"
 
 namespace plim {
@@ -94,12 +95,6 @@ ParDoc withNode(const ParDoc& p, ParNodeRef node) {
     return ParDoc(p.paramCount(), [p](const ParArgs& args, const PageBounds& b) { return p(args, b); }, std::move(node));
 }
 
-bool allNodes(std::initializer_list<const ParDoc*> ps) {
-    for (const ParDoc* p : ps)
-        if (!p->node()) return false;
-    return true;
-}
-
 }  // namespace
 
 ParDoc parDoc() {
@@ -124,13 +119,13 @@ ParDoc secondParDoc() {
 }
 
 ParDoc liftParDoc(Doc d) {
-    ParNodeRef node = d.node() ? liftNode(d.node()) : nullptr;
+    ParNodeRef node = allTrees<Doc>({&d}) ? liftNode(d.node()) : nullptr;
     return ParDoc(
         0, [d](const ParArgs&, const PageBounds& b) { return withParams(d(b), List<PageBounds>()); }, std::move(node));
 }
 
 ParDoc filterParDoc(ParDoc p) {
-    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Filter, p.node()) : nullptr;
+    ParNodeRef node = templateNode({&p}, [&] { return parUnaryNode(ParNode::Kind::Filter, p.node()); });
     return ParDoc(
         p.paramCount(),
         [p](const ParArgs& args, const PageBounds& b) {
@@ -141,7 +136,7 @@ ParDoc filterParDoc(ParDoc p) {
 }
 
 ParDoc besideParDoc(ParDoc left, ParDoc right) {
-    ParNodeRef node = allNodes({&left, &right}) ? parBinaryNode(ParNode::Kind::Beside, left.node(), right.node()) : nullptr;
+    ParNodeRef node = templateNode({&left, &right}, [&] { return parBinaryNode(ParNode::Kind::Beside, left.node(), right.node()); });
     return ParDoc(left.paramCount() + right.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
         const auto n = static_cast<std::size_t>(left.paramCount());
         Later<Lazy<Sizes>> rightSizes;
@@ -153,7 +148,7 @@ ParDoc besideParDoc(ParDoc left, ParDoc right) {
 }
 
 ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
-    ParNodeRef node = allNodes({&upper, &lower}) ? parBinaryNode(ParNode::Kind::Above, upper.node(), lower.node()) : nullptr;
+    ParNodeRef node = templateNode({&upper, &lower}, [&] { return parBinaryNode(ParNode::Kind::Above, upper.node(), lower.node()); });
     return ParDoc(upper.paramCount() + lower.paramCount(), [upper, lower](const ParArgs& args, const PageBounds& b) {
         const auto n = static_cast<std::size_t>(upper.paramCount());
         ParAttrs u = upper(args.take(n), b);
@@ -163,7 +158,7 @@ ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
 }
 
 ParDoc joinParDoc(ParDoc p) {
-    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Join, p.node()) : nullptr;
+    ParNodeRef node = templateNode({&p}, [&] { return parUnaryNode(ParNode::Kind::Join, p.node()); });
     return ParDoc(
         p.paramCount(),
         [p](const ParArgs& args, const PageBounds& b) {
@@ -174,7 +169,7 @@ ParDoc joinParDoc(ParDoc p) {
 }
 
 ParDoc indentParDoc(LayoutInt n, ParDoc p) {
-    ParNodeRef node = p.node() ? parUnaryNode(ParNode::Kind::Indent, p.node(), n) : nullptr;
+    ParNodeRef node = templateNode({&p}, [&] { return parUnaryNode(ParNode::Kind::Indent, p.node(), n); });
     return ParDoc(
         p.paramCount(),
         [n, by = Lazy<LayoutInt>(n), p](const ParArgs& args, const PageBounds& b) {
@@ -185,7 +180,7 @@ ParDoc indentParDoc(LayoutInt n, ParDoc p) {
 }
 
 ParDoc choiceParDoc(ParDoc left, ParDoc right) {
-    ParNodeRef node = allNodes({&left, &right}) ? parBinaryNode(ParNode::Kind::Choice, left.node(), right.node()) : nullptr;
+    ParNodeRef node = templateNode({&left, &right}, [&] { return parBinaryNode(ParNode::Kind::Choice, left.node(), right.node()); });
     return ParDoc(left.paramCount(), [left, right](const ParArgs& args, const PageBounds& b) {
         const LayoutInt n = left.paramCount();
         const LayoutInt m = right.paramCount();
@@ -207,14 +202,7 @@ ParDoc choiceParDoc(ParDoc left, ParDoc right) {
 }
 
 Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
-    bool nodes = p.node() != nullptr;
-    for (const Doc& a : args) nodes = nodes && a.node();
-    if (nodes) {
-        NodeParts parts;
-        parts.reserve(args.size());
-        for (Doc& a : args) parts.push_back(std::move(a).node());
-        return Doc(applyNode(p.node(), std::move(parts)));
-    }
+    if (allTrees<ParDoc>({&p}) && allTrees(args)) return Doc(applyNode(p.node(), takeNodes(args)));
     return Doc([p, args = std::move(args)](const PageBounds& b) {
         const LayoutInt n = p.paramCount();
         const auto m = static_cast<LayoutInt>(args.size());
@@ -261,14 +249,13 @@ ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args,
 
 ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
     LayoutInt total = 0;
-    bool nodes = outer.node() != nullptr;
-    std::vector<ParNodeRef> innerNodes;
-    for (const ParDoc& d : inners) {
-        total += d.paramCount();
-        nodes = nodes && d.node();
-        innerNodes.push_back(d.node());
-    }
-    ParNodeRef node = nodes ? substNode(outer.node(), std::move(innerNodes)) : nullptr;
+    for (const ParDoc& d : inners) total += d.paramCount();
+    ParNodeRef node = templateNode({&outer}, [&]() -> ParNodeRef {
+        if (!allTrees(inners)) return nullptr;
+        std::vector<ParNodeRef> innerNodes;
+        for (const ParDoc& d : inners) innerNodes.push_back(d.node());
+        return substNode(outer.node(), std::move(innerNodes));
+    });
     return ParDoc(total, [outer, inners = std::move(inners)](const ParArgs& args, const PageBounds& b) {
         Later<List<PageBounds>> outerBounds;
         ParDocListAttrs inner = evalParDocList(inners, args, vectorOf(outerBounds), b);
