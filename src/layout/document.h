@@ -22,6 +22,52 @@
 // arrangements of the same arguments, which a join (`joinDoc`, `joinParDoc`) later resolves for
 // the page width.
 //
+// The attribute rules, once.  A composition's sizes come from its parts' sizes alone, never from
+// the bounds; its reply and too-wide flag from its parts' replies and flags at the bounds it
+// hands them.
+//
+//   beside   L then R on L's last line.  L at the line bound, R at it less L's last width.  Height
+//            hL + hR - 1 (a part without lines adds none), last width lwL + lwR, width
+//            max(wL, lwL + wR).  Products of candidates, each row skipping the leading ones
+//            wider than the bound (all kept where a part is too wide); too wide where a part is.
+//   above    U over D, both at the bound.  Height hU + hD, last width lwD, width max.  Heads
+//            paired, the wider one advancing; too wide where a part is.
+//   choice   the two arrangements of the same arguments as a pair (a dup of two documents the
+//            same): height the larger, widths the smaller; too wide where both are (then the
+//            marker).
+//   join     a pair to one list: the first where the second is too wide (the second where the
+//            first is empty), the second where the first is, else both merged and pruned.
+//   filter   the leading one-line candidates; none (or a pair): the marker, too wide.
+//   indent   n blanks before every line; the part at the bound less n; candidates wider than
+//            the room dropped unless the part is too wide; n above the bound: the marker.
+//   apply    each argument laid out once, at the largest bound any of its places asks for.
+//   render   the first candidate; none, of a document with lines: its marker (nothing fits).
+//
+// Where each is implemented, in the lazy rules (document.cpp, parameterised.cpp, fill.cpp), the
+// node engine's walk (node_walk.cpp, over the lists and rules of node_candidates.cpp and the
+// templates of node_templates.cpp), its one-line shortcut (one_line.cpp) and the values of its
+// nodes and templates, sizes and what the shortcut is sure of (node_building.cpp):
+//
+//   rule     lazy rules       node engine                   one-line shortcut  node values
+//   text     (its node)       textResult, plainResult       FlatWalk::doc      setText
+//   beside   besideAttrs      besideStep, besideResult      besideFlat         besideOf
+//   above    aboveAttrs       stackStep, aboveResult        stackFlat          aboveOf
+//   choice   choiceParDoc,    dupStep, choiceResult         joinFlat           choiceOf
+//            dupAttrs
+//   join     joinAttrs        unaryStep, joinResult         joinFlat           joinOf
+//   filter   filterAttrs      unaryStep, filterResult       filterFlat         filterOf
+//   indent   indentAttrs      unaryStep, indentResult       indentFlat         indentOf
+//   apply    applyParDoc,     applyStep, layOutPar,         FlatWalk::par      parValue
+//            substParDoc      substResult, holeResult
+//   hvSpList lhv_sp's         hvSpResult                    FlatWalk::hvSp     hvSpValue
+//            template
+//   fill     fillStep         (lazy rules only)
+//   render   writeFirstCandidate  renderNode
+//
+// Which engine lays a document out is decided in one place (layout/engines.h): the node engine
+// where every part is a tree of nodes, the lazy rules otherwise.  The lazy rules are the
+// definition; the tests hold the node engine to them (LazyRulesOnly).
+//
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
 //
 // Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
@@ -30,17 +76,17 @@
 // and that layout is certain to be one line that fits, it is found in one pass over the node
 // and no other layout is built; a stack rendered as a whole writes each part's text as soon as
 // that part is laid out.
-// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts
-// and 64 more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the
-// library's other fixed bounds in layout/tuning.h), so that the budget grows with the document
-// and only runaway choices reach it.  A document that needs more is answered, like a document
-// of which nothing fits, with the too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in
-// a row that does not fit on one line, each one line or two whose first line is longer and last
-// line shorter (about k^3/3 candidates, past the budget from k = 146), or a line of n texts
-// before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at widths
-// 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit and keep a
-// layout per level (a lambda in the last argument 140 deep at width 2000 reaches it).  The lazy
-// engine builds only what its first layout needs.
+// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts and 64
+// more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the library's other
+// fixed bounds in layout/tuning.h), so that the budget grows with the document and only runaway
+// choices reach it.  A document that needs more is answered, like a document of which nothing fits,
+// with the too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
+// candidates reach it: k choices in a row that does not fit on one line, each one line or two whose
+// first line is longer and last line shorter (about k^3/3 candidates, past the budget from k =
+// 146), or a line of n texts before a part with m surviving layouts (n*m).  Printed programs stay
+// below 5% of it at widths 80 and 160; on pages thousands of columns wide, nestings a few hundred
+// deep fit and keep a layout per level (a lambda in the last argument 140 deep at width 2000
+// reaches it).  The lazy engine builds only what its first layout needs.
 #pragma once
 
 #include <atomic>
