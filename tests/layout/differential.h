@@ -1,7 +1,14 @@
 // Shared by the differential tests of the layout library and of the printer: the
-// combinators of the pruned library and of the exhaustive one it replaced
-// (layout/frozen_reference.h), the printer's own arrangements over either, and a small random
-// source.
+// combinators of the library as it runs (Pruned: the node engine wherever it can), of the same
+// library held to its lazy rules (LazyRules: every composition laid out by the attribute rules, see
+// LazyRulesOnly), and of the exhaustive library it replaced (Exhaustive,
+// layout/frozen_reference.h); the printer's own arrangements over any of them; and a small
+// random source.
+//
+// The lazy rules are the definition the node engine follows, and its oracle.  The frozen
+// exhaustive copy is kept for what the lazy rules cannot check: it builds every candidate, with
+// no pruning of dominated candidates, no one-line shortcut and no work budget, so that it
+// shows that dropping candidates, which both engines do alike, never changes a text.
 #pragma once
 
 #include <cstdint>
@@ -52,6 +59,38 @@ PLIM_LAYOUT_LIBRARY(Pruned, ::plim);
 PLIM_LAYOUT_LIBRARY(Exhaustive, ::plim::pretty_reference);
 #undef PLIM_LAYOUT_LIBRARY
 
+// The library held to its lazy rules: each combinator of Pruned, applied while a LazyRulesOnly
+// lives.  Texts are the same nodes in both.
+struct LazyRules : Pruned {
+    template <class F>
+    static auto lazily(F f) {
+        LazyRulesOnly only;
+        return f();
+    }
+    static D beside(D a, D b) { return lazily([&] { return Pruned::beside(a, b); }); }
+    static D above(D a, D b) { return lazily([&] { return Pruned::above(a, b); }); }
+    static D besideSpace(D a, D b) { return lazily([&] { return Pruned::besideSpace(a, b); }); }
+    static D filter(D a) { return lazily([&] { return Pruned::filter(a); }); }
+    static D indent(LayoutInt n, D a) { return lazily([&] { return Pruned::indent(n, a); }); }
+    static D parens(D a) { return lazily([&] { return Pruned::parens(a); }); }
+    static D join(D a, D b) { return lazily([&] { return Pruned::join(a, b); }); }
+    static D dup(D a, D b) { return lazily([&] { return Pruned::dup(a, b); }); }
+    static D hv(std::vector<D> xs) { return lazily([&] { return Pruned::hv(std::move(xs)); }); }
+    static D hvSp(std::vector<D> xs) { return lazily([&] { return Pruned::hvSp(std::move(xs)); }); }
+    static D aboves(std::vector<D> xs) { return lazily([&] { return Pruned::aboves(std::move(xs)); }); }
+    static D spaced(std::vector<D> xs) { return lazily([&] { return Pruned::spaced(std::move(xs)); }); }
+    static D fill(std::vector<D> xs) { return lazily([&] { return Pruned::fill(std::move(xs)); }); }
+    static D block(std::vector<D> xs) { return lazily([&] { return Pruned::block(std::move(xs)); }); }
+    static D cond(D c, D t, D e) { return lazily([&] { return Pruned::cond(c, t, e); }); }
+    static P lift(D d) { return lazily([&] { return Pruned::lift(d); }); }
+    static P filterP(P p) { return lazily([&] { return Pruned::filterP(p); }); }
+    static P besideP(P a, P b) { return lazily([&] { return Pruned::besideP(a, b); }); }
+    static P aboveP(P a, P b) { return lazily([&] { return Pruned::aboveP(a, b); }); }
+    static P indentP(LayoutInt n, P p) { return lazily([&] { return Pruned::indentP(n, p); }); }
+    static P bestOf(P a, P b) { return lazily([&] { return Pruned::bestOf(a, b); }); }
+    static D apply(P p, std::vector<D> xs) { return lazily([&] { return Pruned::apply(p, std::move(xs)); }); }
+};
+
 // The printer's own arrangements, over either library.
 template <class L>
 typename L::D funDef(typename L::D lhs, typename L::D rhs) {
@@ -86,10 +125,17 @@ struct Random {
     }
 };
 
-inline void expectSameTexts(const Pruned::D& pruned, const Exhaustive::D& exhaustive, Random& r, const std::string& what) {
+// The library as it runs renders what the exhaustive copy does at three random widths, and what
+// its lazy rules render at the first (the slowest of the three to lay out).
+inline void expectSameTexts(const Pruned::D& pruned, const LazyRules::D& lazy, const Exhaustive::D& exhaustive,
+                            Random& r, const std::string& what) {
     for (int k = 0; k < 3; ++k) {
         const LayoutInt w = 1 + r.below(200);
-        ASSERT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << what << " at width " << w;
+        const std::string text = Pruned::render(pruned, w);
+        if (k == 0) {
+            ASSERT_EQ(text, LazyRules::render(lazy, w)) << what << " at width " << w << " (lazy rules)";
+        }
+        ASSERT_EQ(text, Exhaustive::render(exhaustive, w)) << what << " at width " << w;
     }
 }
 

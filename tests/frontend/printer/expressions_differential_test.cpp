@@ -1,5 +1,6 @@
-// The printer's layouts under the pruned layout library against the exhaustive one it
-// replaced: random expressions laid out at widths 1 to 200 must give the same text.
+// The printer's layouts under the layout library against its lazy rules and against the
+// exhaustive library it replaced: random expressions laid out at widths 1 to 200 must give the
+// same text.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -86,10 +87,13 @@ TEST(PrettyDifferential, RandomExpressions) {
             const Expr e = randomExpr(r, 3 + static_cast<int>(r.below(24)));
             const std::string what = "expression " + std::to_string(round);
             const LayoutInt w = 1 + r.below(200);
-            // The mirror above is the printer's own layout ...
-            EXPECT_EQ(renderDoc(ppExpr(0, e), w), Pruned::render(printed<Pruned>(0, e), w)) << what;
-            // ... and gives the same text pruned and exhaustive.
-            expectSameTexts(printed<Pruned>(0, e), printed<Exhaustive>(0, e), r, what);
+            // The printer's document renders as under the lazy rules ...
+            const std::string printedText = renderDoc(ppExpr(0, e), w);
+            EXPECT_EQ(printedText, LazyRules::lazily([&] { return renderDoc(ppExpr(0, e), w); })) << what;
+            // ... the mirror above is the printer's own layout ...
+            EXPECT_EQ(printedText, Pruned::render(printed<Pruned>(0, e), w)) << what;
+            // ... and gives the same text as it runs, by the lazy rules and exhaustive.
+            expectSameTexts(printed<Pruned>(0, e), printed<LazyRules>(0, e), printed<Exhaustive>(0, e), r, what);
         }
         return 0;
     });
