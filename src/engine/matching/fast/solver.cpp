@@ -369,7 +369,12 @@ bool argumentSuitsTwoStep(const Term& x) {
     const auto locals = freeLocalsOf(body);
     if (!listDifference(names, locals).empty()) return false;
     if (hasCon(body)) return true;
-    return !listDifference(locals, names).empty();
+    // Without a constant the body must mention some local variable bound further out: one
+    // that only repeats the argument's own variables ((u, u) under \ u) gives the two-step
+    // candidates nothing to find that one-step matching would not find, typed better.
+    for (const std::string& n : locals)
+        if (std::find(names.begin(), names.end(), n) == names.end()) return true;
+    return false;
 }
 
 }  // namespace

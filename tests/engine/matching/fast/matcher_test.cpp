@@ -207,6 +207,9 @@ TEST(FastMatchingEntries, TwoStepApplicableExamples) {
     // y y uses y twice: one occurrence is left over, and the test goes on (true here).
     const Expr yy = lam("y", ii, ap(var("y", ii), ap(var("y", ii), num(1))));
     EXPECT_TRUE(twoStepApplicable(conv(ap(var("f", fn(fn(ii, I()), I())), yy))));
+    // (u, u) under \ u mentions no local variable but u, and holds no constant.
+    const Expr uu = lam("u", I(), pair(var("u", I()), var("u", I())));
+    EXPECT_FALSE(twoStepApplicable(conv(ap(var("f", fn(uu.type(), I())), uu))));
     // The body mentions z, bound outside, but not y.
     const Term noY = Ap(PVar("f", fn(ii, I())), Lam(LamVar("y"), LVar("z", I()), ii), I());
     EXPECT_FALSE(twoStepApplicable(noY));
