@@ -1,7 +1,9 @@
 // Unification and one-way type matching.
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "lang/types.h"
 
@@ -32,26 +34,35 @@ UnifyResult UnifyResult::occursFailure(std::string var, Type type) {
 
 namespace {
 
-bool occursFree(const std::string& v, const Type& t) {
-    const auto free = freeTypeVars({}, t);
-    return std::find(free.begin(), free.end(), v) != free.end();
-}
-
-// The bindings found so far, triangular: a bound type may hold variables bound later.  A
-// lookup resolves fully and stores the result back, so each binding is walked once.  This is
-// the same as applying every binding to the waiting equations as it is found, at the cost of
-// the bindings a type touches.
+// The bindings found so far, triangular: a bound type may hold variables bound later.  The
+// equations are taken apart by their outermost constructors only (`head`), so a binding costs
+// what its type adds, not a walk of every waiting type; types are resolved in full only for a
+// failure's report and for the unifier.  That gives the same results as applying every binding
+// to the waiting equations as soon as it is found.
 class Bindings {
 public:
+    // t with bound variables at its top replaced until a constructor term, a scheme or an
+    // unbound variable shows.
+    Type head(Type t) const {
+        while (t.isTid()) {
+            auto it = bound_.find(t.name());
+            if (it == bound_.end()) break;
+            t = it->second.type;
+        }
+        return t;
+    }
+    // t with every binding applied.  A binding once resolved is kept resolved.
     Type resolve(const Type& t) {
         if (bound_.empty()) return t;
         std::vector<std::string> hidden;
         return resolveHiding(t, hidden);
     }
     void bind(const std::string& v, const Type& t) {
-        bound_.insert_or_assign(v, t);
+        bound_.insert_or_assign(v, Bound{t, false});
         order_.push_back(v);
     }
+    // True when v is free in t once the bindings are applied.
+    bool occurs(const std::string& v, const Type& t) const;
     // s followed by the bindings: x in s's domain maps to its type resolved, every other
     // bound variable to its resolved type.
     TypeSubst composedOnto(const TypeSubst& s) {
@@ -63,15 +74,21 @@ public:
     }
 
 private:
+    struct Bound {
+        Type type;
+        bool resolved;  // no bound variable left in the type
+    };
+
     Type resolveHiding(const Type& t, std::vector<std::string>& hidden) {
         switch (t.kind()) {
         case TypeKind::Tid: {
             if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
             auto it = bound_.find(t.name());
             if (it == bound_.end()) return t;
+            if (it->second.resolved) return it->second.type;
             std::vector<std::string> none;
-            Type r = resolveHiding(it->second, none);
-            bound_.find(t.name())->second = r;
+            Type r = resolveHiding(it->second.type, none);
+            bound_.find(t.name())->second = Bound{r, true};
             return r;
         }
         case TypeKind::TCon: {
@@ -95,9 +112,44 @@ private:
         return t;
     }
 
-    std::unordered_map<std::string, Type> bound_;
+    std::unordered_map<std::string, Bound> bound_;
     std::vector<std::string> order_;
 };
+
+bool Bindings::occurs(const std::string& v, const Type& t) const {
+    // Each entry: a type and the scheme-bound names in scope there.  A bound variable's type is
+    // looked at once (its own free variables do not depend on where it occurs).
+    struct Item {
+        const Type* type;
+        std::shared_ptr<const std::vector<std::string>> hidden;
+    };
+    std::unordered_set<std::string> visited;
+    std::vector<Item> work{{&t, nullptr}};
+    while (!work.empty()) {
+        const Item item = work.back();
+        work.pop_back();
+        const Type& at = *item.type;
+        switch (at.kind()) {
+        case TypeKind::Tid: {
+            if (item.hidden && std::find(item.hidden->begin(), item.hidden->end(), at.name()) != item.hidden->end()) break;
+            if (at.name() == v) return true;
+            auto it = bound_.find(at.name());
+            if (it != bound_.end() && visited.insert(at.name()).second) work.push_back({&it->second.type, nullptr});
+            break;
+        }
+        case TypeKind::TCon:
+            for (auto a = at.args().rbegin(); a != at.args().rend(); ++a) work.push_back({&*a, item.hidden});
+            break;
+        case TypeKind::TAbs: {
+            auto hidden = std::make_shared<std::vector<std::string>>(item.hidden ? *item.hidden : std::vector<std::string>{});
+            hidden->insert(hidden->end(), at.boundVars().begin(), at.boundVars().end());
+            work.push_back({&at.body(), std::move(hidden)});
+            break;
+        }
+        }
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -106,24 +158,26 @@ UnifyResult unify(const std::vector<TypeEquation>& eqs, const TypeSubst& start) 
     std::vector<TypeEquation> work(eqs.rbegin(), eqs.rend());
     Bindings b;
     while (!work.empty()) {
-        const Type t1 = b.resolve(work.back().first);
-        const Type t2 = b.resolve(work.back().second);
+        const Type t1 = b.head(work.back().first);
+        const Type t2 = b.head(work.back().second);
         work.pop_back();
         if (t1.isTCon() && t2.isTCon()) {
             if (t1.name() != t2.name() || t1.args().size() != t2.args().size())
-                return UnifyResult::constructorMismatch(t1, t2);
+                return UnifyResult::constructorMismatch(b.resolve(t1), b.resolve(t2));
             for (std::size_t i = t1.args().size(); i-- > 0;) work.emplace_back(t1.args()[i], t2.args()[i]);
         } else if (t1.isTid() && t2.isTid()) {
             if (t1.name() != t2.name()) b.bind(t1.name(), t2);
         } else if (t1.isTid()) {
-            if (occursFree(t1.name(), t2)) return UnifyResult::occursFailure(t1.name(), t2);
+            if (b.occurs(t1.name(), t2)) return UnifyResult::occursFailure(t1.name(), b.resolve(t2));
             b.bind(t1.name(), t2);
         } else if (t2.isTid()) {
-            if (occursFree(t2.name(), t1)) return UnifyResult::occursFailure(t2.name(), t1);
+            if (b.occurs(t2.name(), t1)) return UnifyResult::occursFailure(t2.name(), b.resolve(t1));
             b.bind(t2.name(), t1);
-        } else if (!eqType(t1, t2)) {
+        } else {
             // A scheme against a constructor term or a different scheme.
-            return UnifyResult::constructorMismatch(t1, t2);
+            const Type r1 = b.resolve(t1);
+            const Type r2 = b.resolve(t2);
+            if (!eqType(r1, r2)) return UnifyResult::constructorMismatch(r1, r2);
         }
     }
     return UnifyResult::ok(b.composedOnto(start));

@@ -1,0 +1,80 @@
+// Speed of the type model: unification of deep types and the composition of substitutions.
+// Each case runs at n, 2n and 4n to show how the time grows.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "bench_timing.h"
+#include "lang/types.h"
+
+namespace {
+
+using namespace plim;
+
+// Int -> Int -> ... -> end, n arrows deep; `front` in place of the first Int when given.
+Type deepArrow(int n, const Type& end, const Type* front = nullptr) {
+    Type t = end;
+    for (int i = 0; i < n; ++i) t = mkArrow(i == n - 1 && front ? *front : intType(), t);
+    return t;
+}
+
+// A deep arrow type whose one variable stands first, against its instance: the binding is
+// found first and every later equation is solved with it in place.
+void BM_UnifyDeepArrowVariableFirst(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const Type a = mkTid("a");
+    const Type pattern = deepArrow(n, intType(), &a);
+    const Type instance = deepArrow(n, intType());
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(unifyPair(pattern, instance)); });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_UnifyDeepArrowVariableFirst)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// The same with the variable last.
+void BM_UnifyDeepArrowVariableLast(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const Type pattern = deepArrow(n, mkTid("a"));
+    const Type instance = deepArrow(n, intType());
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(unifyPair(pattern, instance)); });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_UnifyDeepArrowVariableLast)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+std::vector<std::string> names(int n) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back("v" + std::to_string(i));
+    return out;
+}
+
+// One binding at a time composed onto a growing substitution, as a matcher extends its
+// type substitution.
+void BM_ComposeOneBindingAtATime(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::vector<std::string> vs = names(n);
+    iterateOnLargeStack(state, [&] {
+        TypeSubst s;
+        for (int i = 0; i < n; ++i) s = substTypeOf(bindVar(vs[i], mkListType(intType())), s);
+        benchmark::DoNotOptimize(s);
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_ComposeOneBindingAtATime)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// matchType of a tuple of n distinct variables against a tuple of n types.
+void BM_MatchTypeManyVariables(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Type> ps;
+    std::vector<Type> ts;
+    for (const auto& v : names(n)) {
+        ps.push_back(mkTid(v));
+        ts.push_back(mkListType(intType()));
+    }
+    const Type p = mkTupleType(ps);
+    const Type t = mkTupleType(ts);
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(matchTypeFresh(p, t)); });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_MatchTypeManyVariables)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+}  // namespace
