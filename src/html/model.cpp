@@ -18,7 +18,7 @@ struct HtmlElement::Data {
 HtmlElement::Kind HtmlElement::kind() const { return data_->kind; }
 
 const std::string& HtmlElement::text() const {
-    if (data_->kind != Kind::String) failWith("internal error: text of an HTML tag");
+    if (data_->kind != Kind::String) failInternal("internal error: text of an HTML tag");
     return data_->text;
 }
 
@@ -50,17 +50,17 @@ HtmlElement HtmlTag(std::string_view name, std::vector<HtmlAttr> attrs, Html con
 }
 
 const std::string& markupTag(const HtmlElement& e) {
-    if (e.isString()) failWith("No match in record selector Html.markupTag");
+    if (e.isString()) failInternal("No match in record selector Html.markupTag");
     return e.data_->text;
 }
 
 const std::vector<HtmlAttr>& markupAttrs(const HtmlElement& e) {
-    if (e.isString()) failWith("No match in record selector Html.markupAttrs");
+    if (e.isString()) failInternal("No match in record selector Html.markupAttrs");
     return e.data_->attrs;
 }
 
 const Lazy<Html>& markupContentLazy(const HtmlElement& e) {
-    if (e.isString()) failWith("No match in record selector Html.markupContent");
+    if (e.isString()) failInternal("No match in record selector Html.markupContent");
     return *e.data_->content;
 }
 

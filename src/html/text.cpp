@@ -141,8 +141,8 @@ List<std::string> treeColours() {
     return generate([](std::size_t i) { return cycle[i % cycle.size()]; });
 }
 
-void besidesEmptyError() { failWith("besides []"); }
-void abovesEmptyError() { failWith("aboves []"); }
-void impossibleError() { failWith("The imposible happens"); }
+void besidesEmptyError() { failInternal("besides []"); }
+void abovesEmptyError() { failInternal("aboves []"); }
+void impossibleError() { failInternal("The imposible happens"); }
 
 }  // namespace plim

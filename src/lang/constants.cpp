@@ -115,7 +115,7 @@ const Type& optype(Op op) {
 // --- constants ------------------------------------------------------------------------------
 
 void Constant::expect(ConstantKind k) const {
-    if (kind_ != k) failWith("internal error: field of another kind of constant");
+    if (kind_ != k) failInternal("internal error: field of another kind of constant");
 }
 
 std::int32_t Constant::number() const {

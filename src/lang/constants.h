@@ -234,7 +234,7 @@ template <class T>
 std::pair<OpTree<T>, std::vector<T>> fillOperands(const OpChain& chain, const std::vector<T>& operands) {
     std::size_t next = 0;
     auto leaf = [&]() {
-        if (next >= operands.size()) failWith("internal error: an operator chain with more leaves than operands");
+        if (next >= operands.size()) failInternal("internal error: an operator chain with more leaves than operands");
         return OpTree<T>::leaf(operands[next++]);
     };
     struct Frame {

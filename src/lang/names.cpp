@@ -93,7 +93,7 @@ bool NameList::empty() const {
 std::string NameList::head() const {
     const NameList& l = forced();
     if (l.endless_) return nthName(l.seq_.position);
-    if (l.empty()) failWith("internal error: head of an empty list");
+    if (l.empty()) failInternal("internal error: head of an empty list");
     return (*l.finite_.names)[l.finite_.index];
 }
 
@@ -104,7 +104,7 @@ NameList NameList::tail() const {
         out.seq_ = normalised(out.seq_);
         return out;
     }
-    if (out.empty()) failWith("internal error: tail of an empty list");
+    if (out.empty()) failInternal("internal error: tail of an empty list");
     ++out.finite_.index;
     return out;
 }

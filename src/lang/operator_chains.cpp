@@ -19,17 +19,17 @@ OpChain::Cell::~Cell() {
 }
 
 const OpChain& OpChain::left() const {
-    if (!cell_) failWith("internal error: left side of an operand position");
+    if (!cell_) failInternal("internal error: left side of an operand position");
     return cell_->left;
 }
 
 Op OpChain::op() const {
-    if (!cell_) failWith("internal error: operator of an operand position");
+    if (!cell_) failInternal("internal error: operator of an operand position");
     return cell_->op;
 }
 
 const OpChain& OpChain::right() const {
-    if (!cell_) failWith("internal error: right side of an operand position");
+    if (!cell_) failInternal("internal error: right side of an operand position");
     return cell_->right;
 }
 

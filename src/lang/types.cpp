@@ -32,7 +32,7 @@ Type mkArrow(Type argument, Type result) {
 }
 
 Type arrowTypes(const std::vector<Type>& types) {
-    if (types.empty()) failWith("internal error: function type of no types");
+    if (types.empty()) failInternal("internal error: function type of no types");
     Type out = types.back();
     for (std::size_t i = types.size() - 1; i-- > 0;) out = mkArrow(types[i], std::move(out));
     return out;
@@ -146,12 +146,12 @@ bool isFunctionType(const Type& t) {
 }  // namespace
 
 const Type& argType(const Type& t) {
-    if (!isFunctionType(t)) failWith("cannot take argument type of non-function");
+    if (!isFunctionType(t)) failInternal("cannot take argument type of non-function");
     return t.args()[0];
 }
 
 const Type& resType(const Type& t) {
-    if (!isFunctionType(t)) failWith("cannot take result type of non-function");
+    if (!isFunctionType(t)) failInternal("cannot take result type of non-function");
     return t.args()[1];
 }
 
@@ -160,7 +160,7 @@ const Type& resType(const Type& t) {
 const Type& TypeLookup::type() const { return lazyType().get(); }
 
 const Lazy<Type>& TypeLookup::lazyType() const {
-    if (!type_) failWith("internal error: the type of a name that was not found");
+    if (!type_) failInternal("internal error: the type of a name that was not found");
     return *type_;
 }
 

@@ -49,33 +49,6 @@ std::optional<std::string> readLogicalLine(LineSource& source) {
     }
 }
 
-std::optional<std::string> userErrorText(const PlimError& error) {
-    if (dynamic_cast<const IoError*>(&error) != nullptr) return error.message();
-    if (dynamic_cast<const MessageError*>(&error) == nullptr) return std::nullopt;
-    static const char* const fixed[] = {
-        "no program loaded",
-        "no theory loaded",
-        "can't handle non-variable/tuple lambda bindings",
-        "must redefine everything",
-        "couldn't find original definition to remove",
-        "Two transformations with the same name",
-        "two TRANSFORM clauses with the same name",
-        "Can't have mutually recursive elements involving a transformation block",
-        "instances of DefnTheo should be eliminated by type-checking time",
-        "cannot define an abstraction",
-        "cannot define a let-expression",
-        "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)",
-    };
-    const std::string& m = error.message();
-    bool user = m.rfind("free variables in term: ", 0) == 0;
-    for (const char* f : fixed) user = user || m == f;
-    if (!user) return std::nullopt;
-    IoErrorInfo info;
-    info.kind = IoErrorKind::UserError;
-    info.reason = m;
-    return printIoError(info);
-}
-
 CmdState commandLoop(LineSource& source, CmdState state) {
     for (;;) {
         std::optional<std::string> line;
@@ -104,10 +77,8 @@ CmdState commandLoop(LineSource& source, CmdState state) {
         if (std::holds_alternative<cmd::Quit>(command)) return state;
         try {
             state = runCommand(command, state);
-        } catch (const PlimError& e) {
-            std::optional<std::string> text = userErrorText(e);
-            if (!text) throw;
-            writeOut(*text + "\n");
+        } catch (const UserError& e) {
+            writeOut(e.commandReport() + "\n");
         }
     }
 }

@@ -55,8 +55,4 @@ CmdState runScript(const std::string& name, const CmdState& state);
 // The whole contents of a file; a failure raises the input/output error of the system.
 std::string readWholeFile(const std::string& fileName);
 
-// The user error that a command's error is reported as in the loop, if it is one: every
-// input/output error, and the errors with a message that a user's input can provoke.
-std::optional<std::string> userErrorText(const PlimError& error);
-
 }  // namespace plim

@@ -14,13 +14,13 @@ const SourceFile& programSource(const CmdState& s) { return loadedProgram(s).inf
 
 Lazy<CheckEnv> checkEnvOf(const CmdState& s) {
     return delay([program = s.program] {
-        if (!program) failWith("no program loaded");
+        if (!program) failUser("no program loaded");
         return program->info.programCheckEnv();
     });
 }
 
 Lazy<DefnRules> noDefinitionRules() {
-    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith(std::string(defnTheoText)); });
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failUser(std::string(defnTheoText)); });
 }
 
 void writeMessages(const Messages& messages) {

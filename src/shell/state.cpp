@@ -12,12 +12,12 @@ CmdState initialState() {
 }
 
 const std::vector<Rule>& currentTheory(const CmdState& s) {
-    if (!s.theory) failWith("no theory loaded");
+    if (!s.theory) failUser("no theory loaded");
     return *s.theory;
 }
 
 const LoadedProgram& loadedProgram(const CmdState& s) {
-    if (!s.program) failWith("no program loaded");
+    if (!s.program) failUser("no program loaded");
     return *s.program;
 }
 

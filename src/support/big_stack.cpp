@@ -76,7 +76,7 @@ void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackByt
         job.stackBytes /= 2;  // the address space is short: try half as much
         rc = startThread(thread, job);
     }
-    if (rc != 0) failWith(std::string("internal error: cannot start a worker thread: ") + std::strerror(rc));
+    if (rc != 0) failInternal(std::string("internal error: cannot start a worker thread: ") + std::strerror(rc));
     pthread_join(thread, nullptr);
     if (job.error) std::rethrow_exception(job.error);
 }

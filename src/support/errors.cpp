@@ -38,7 +38,7 @@ IoErrorKind kindOfErrno(int e) {
 }  // namespace
 
 PatternMatchFailure::PatternMatchFailure(const std::string& coded)
-    : PlimError(patternMessage(coded)), coded_(coded) {}
+    : InternalError(patternMessage(coded)), coded_(coded) {}
 
 const char* ioErrorKindText(IoErrorKind kind) {
     switch (kind) {
@@ -64,7 +64,16 @@ std::string printIoError(const IoErrorInfo& info) {
     return out;
 }
 
-void failWith(const std::string& message) { throw MessageError(message); }
+std::string InputError::commandReport() const {
+    IoErrorInfo info;
+    info.kind = IoErrorKind::UserError;
+    info.reason = message();
+    return printIoError(info);
+}
+
+void failUser(const std::string& message) { throw InputError(message); }
+
+void failInternal(const std::string& message) { throw InternalError(message); }
 
 void patternFail(const std::string& coded) { throw PatternMatchFailure(coded); }
 

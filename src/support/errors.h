@@ -1,10 +1,20 @@
 // The one family of errors that plim raises.  Every error carries the exact text that the
-// fatal-error report or the command loop prints for it.
+// fatal-error report prints for it after "Fail: ".
 //
-//   MessageError       an error raised with a message ("no program loaded")
-//   PatternMatchFailure a case that a function has no equation for, given in coded form
-//                      "Module:line|function name"
-//   IoError            an input/output or user error, printed in its multi-line form
+//   PlimError                  the base of the family
+//     UserError                an error that the user's input provoked: inside a command the
+//                              command loop prints commandReport() and goes on with the state
+//                              from before the command
+//       InputError             raised with a message ("no program loaded"), reported as
+//                              "user error\nReason: " and the message
+//       IoError                an input/output error, reported in its multi-line form
+//     InternalError            a condition that cannot arise in a correct run: it ends the
+//                              program with the fatal-error report
+//       PatternMatchFailure    a case that a function has no equation for, given in coded form
+//                              "Module:line|function name"
+//
+// No error is caught to stand for an ordinary answer: a function that may have no answer
+// returns an optional.
 #pragma once
 
 #include <optional>
@@ -24,14 +34,27 @@ private:
     std::string message_;
 };
 
-class MessageError : public PlimError {
+class UserError : public PlimError {
 public:
-    explicit MessageError(std::string message) : PlimError(std::move(message)) {}
+    using PlimError::PlimError;
+    // The text that the command loop prints for the error.
+    virtual std::string commandReport() const = 0;
+};
+
+class InputError : public UserError {
+public:
+    using UserError::UserError;
+    std::string commandReport() const override;
+};
+
+class InternalError : public PlimError {
+public:
+    using PlimError::PlimError;
 };
 
 // The coded text "Matching:217|function betareduce" gives the message
 // "Matching:217: Non-exhaustive patterns in function betareduce\n".
-class PatternMatchFailure : public PlimError {
+class PatternMatchFailure : public InternalError {
 public:
     explicit PatternMatchFailure(const std::string& coded);
     const std::string& coded() const noexcept { return coded_; }
@@ -67,9 +90,10 @@ struct IoErrorInfo {
 // "\nFile: " lines for the parts that are present, in that order.
 std::string printIoError(const IoErrorInfo& info);
 
-class IoError : public PlimError {
+class IoError : public UserError {
 public:
-    explicit IoError(IoErrorInfo info) : PlimError(printIoError(info)), info_(std::move(info)) {}
+    explicit IoError(IoErrorInfo info) : UserError(printIoError(info)), info_(std::move(info)) {}
+    std::string commandReport() const override { return message(); }
     const IoErrorInfo& info() const noexcept { return info_; }
     bool isEndOfFile() const noexcept { return info_.kind == IoErrorKind::EndOfFile; }
 
@@ -77,8 +101,10 @@ private:
     IoErrorInfo info_;
 };
 
-// Raises an error with a message.
-[[noreturn]] void failWith(const std::string& message);
+// Raises the user error of the message: something the user asked cannot be done.
+[[noreturn]] void failUser(const std::string& message);
+// Raises the internal error of the message.
+[[noreturn]] void failInternal(const std::string& message);
 // Raises the pattern-match failure of the coded location "Module:line|function name".
 [[noreturn]] void patternFail(const std::string& coded);
 // Raises a user error whose reason is the given text (printed as "user error\nReason: ...").

@@ -3,7 +3,7 @@
 namespace plim::lazy_detail {
 
 void raiseSelfDependency() {
-    failWith("internal error: a lazy value was needed while it was being computed");
+    failInternal("internal error: a lazy value was needed while it was being computed");
 }
 
 }  // namespace plim::lazy_detail

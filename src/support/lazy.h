@@ -141,12 +141,12 @@ public:
     bool empty() const { return force().phase == Phase::Nil; }
     const T& head() const {
         const Node& n = force();
-        if (n.phase == Phase::Nil) failWith("internal error: head of an empty list");
+        if (n.phase == Phase::Nil) failInternal("internal error: head of an empty list");
         return *n.head;
     }
     List tail() const {
         const Node& n = force();
-        if (n.phase == Phase::Nil) failWith("internal error: tail of an empty list");
+        if (n.phase == Phase::Nil) failInternal("internal error: tail of an empty list");
         return List(n.tail);
     }
     // True when the first cell has been computed (the rest may still be pending).

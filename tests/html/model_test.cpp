@@ -81,9 +81,9 @@ TEST(HtmlRender, TextChildContinuesItsLineAndLaterChildrenIndent) {
 TEST(HtmlRender, StreamsLazyContentAndStopsWhereItFails) {
     const HtmlElement page = HtmlTag(
         "HTML", {},
-        {HtmlTag("HEAD", {}, {}), lazyHtmlTag("BODY", {}, Lazy<Html>::defer([]() -> Html { failWith("boom"); }))});
+        {HtmlTag("HEAD", {}, {}), lazyHtmlTag("BODY", {}, Lazy<Html>::defer([]() -> Html { failInternal("boom"); }))});
     std::ostringstream out;
-    EXPECT_THROW(renderElementTo(out, 0, page), MessageError);
+    EXPECT_THROW(renderElementTo(out, 0, page), InternalError);
     EXPECT_EQ(out.str(), "<HTML>\n<HEAD>\n  </HEAD>\n  ");
 }
 

@@ -206,7 +206,7 @@ TEST(HtmlErrors, FatalMessagesHaveTheirExactTexts) {
     auto message = [](void (*raise)()) {
         try {
             raise();
-        } catch (const MessageError& e) {
+        } catch (const InternalError& e) {
             return e.message();
         }
         return std::string("none");

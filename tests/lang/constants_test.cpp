@@ -129,7 +129,7 @@ TEST(Constants, Equality) {
 }
 
 TEST(Constants, FieldsOfAnotherKindAreAnInternalError) {
-    EXPECT_THROW(mkNumber(1).arity(), MessageError);
+    EXPECT_THROW(mkNumber(1).arity(), InternalError);
     EXPECT_EQ(mkTuple(3).arity(), 3);
     EXPECT_EQ(mkConstr("K").constrName(), "K");
 }
@@ -288,7 +288,7 @@ TEST(OperatorChains, FillOperandsLeftToRight) {
     auto [tree, rest] = fillOperands<std::string>(chain, {"p", "q", "r", "s"});
     EXPECT_EQ(treeText(tree), "((p * q) + r)");
     EXPECT_EQ(rest, (std::vector<std::string>{"s"}));
-    EXPECT_THROW(fillOperands<std::string>(chain, {"p"}), MessageError);
+    EXPECT_THROW(fillOperands<std::string>(chain, {"p"}), InternalError);
 }
 
 TEST(OperatorChains, LongRunsOfOneOperatorOnTheOrdinaryStack) {

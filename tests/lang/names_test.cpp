@@ -69,7 +69,7 @@ TEST(NameList, FiniteListsEndAndFilter) {
     EXPECT_EQ(l.take(5), (std::vector<std::string>{"x", "y", "z"}));
     EXPECT_TRUE(l.drop(3).empty());
     EXPECT_EQ(l.without({"y"}).take(5), (std::vector<std::string>{"x", "z"}));
-    EXPECT_THROW(NameList().head(), MessageError);
+    EXPECT_THROW(NameList().head(), InternalError);
 }
 
 TEST(NameSupply, NextNameTakesFromTheFirstList) {

@@ -80,7 +80,7 @@ TEST(Syntax, ApplicationTypeReadOnDemand) {
     int reads = 0;
     Expr lazyAp = mkApLazy(var("f"), var("x"), Lazy<Type>::defer([&reads]() -> Type {
                                ++reads;
-                               failWith("cannot take result type of non-function");
+                               failInternal("cannot take result type of non-function");
                            }));
     EXPECT_EQ(reads, 0);
     EXPECT_FALSE(lazyAp.typeIsEvaluated());
@@ -89,7 +89,7 @@ TEST(Syntax, ApplicationTypeReadOnDemand) {
     try {
         lazyAp.type();
         FAIL() << "expected the type to fail";
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_EQ(e.message(), "cannot take result type of non-function");
     }
     EXPECT_EQ(reads, 1);

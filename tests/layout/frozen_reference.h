@@ -483,7 +483,7 @@ class Later {
 public:
     void define(T value) { *cell_ = std::move(value); }
     const T& get() const {
-        if (!cell_->has_value()) failWith("internal error: a layout attribute was read before it was defined");
+        if (!cell_->has_value()) failInternal("internal error: a layout attribute was read before it was defined");
         return **cell_;
     }
 

@@ -53,10 +53,10 @@ TEST(Combinators, RepetitionOfAnItemThatNeedsNoInputIsAnInternalError) {
     try {
         pZeroOrMore(succeedParser(1)).head();
         FAIL() << "expected an internal error";
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_NE(e.message().find("pZeroOrMore"), std::string::npos);
     }
-    EXPECT_THROW(pChainRight(minus(), succeedParser(1)).head(), MessageError);
+    EXPECT_THROW(pChainRight(minus(), succeedParser(1)).head(), InternalError);
 }
 
 TEST(Combinators, SeparatedListOnCommas) {

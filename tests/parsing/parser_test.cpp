@@ -184,12 +184,12 @@ TEST(ParserCore, SequenceHeadsFollowTheirRules) {
 }
 
 TEST(ParserCore, SequenceConsultsTheSecondPartOnlyWhenNeeded) {
-    Parser<std::string> broken = Parser<std::string>::lazy("broken", []() -> Parser<std::string> { failWith("boom"); });
+    Parser<std::string> broken = Parser<std::string>::lazy("broken", []() -> Parser<std::string> { failInternal("boom"); });
     auto seq = parseSeqWith([](const Token& a, std::string b) { return a.text + b; }, symP("("), broken);
     EXPECT_FALSE(seq.head().succeeds());
     EXPECT_EQ(showTokenList(seq.firsts()), "[Symbol   (]");
     EXPECT_EQ(seq.table().size(), 1u);
-    EXPECT_THROW(seq.head().message.get(), MessageError);
+    EXPECT_THROW(seq.head().message.get(), InternalError);
 }
 
 TEST(ParserCore, SucceedingFirstPartLetsTheSecondStart) {
@@ -261,12 +261,12 @@ TEST(ParserCore, CycleThatCanSucceedEmptyNamesTheParser) {
     try {
         loop.head();
         FAIL() << "expected an internal error";
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_EQ(e.message(),
                   "internal error in Ko_Parsing: the parser loop has no defined head: it lies on a cycle of parsers "
                   "that can all succeed without input");
     }
-    EXPECT_THROW(parse(loop, TokenList{}), MessageError);  // the failure is remembered
+    EXPECT_THROW(parse(loop, TokenList{}), InternalError);  // the failure is remembered
 }
 
 TEST(ParserCore, RecursiveLastAlternativeHasNoFiniteDefault) {
@@ -275,15 +275,15 @@ TEST(ParserCore, RecursiveLastAlternativeHasNoFiniteDefault) {
         return parseAlt(text(idP()), pSeq([](const Token&, std::string s, const Token&) { return s; }, symP("("), self, symP(")")));
     });
     EXPECT_EQ(parse(bad, TokenList{sym("("), lc("x"), sym(")")}).value, "x");
-    EXPECT_THROW(parse(bad, TokenList{}), MessageError);
+    EXPECT_THROW(parse(bad, TokenList{}), InternalError);
 }
 
 TEST(ParserCore, CycleThroughTheFirstSymbolsIsReportedToo) {
     Parser<int> loop = Parser<int>::recursive("again", [](Parser<int> self) {
         return parseSeqWith([](int, int y) { return y; }, succeedParser(0), self);
     });
-    EXPECT_THROW(loop.firsts(), MessageError);
-    EXPECT_THROW(loop.head(), MessageError);
+    EXPECT_THROW(loop.firsts(), InternalError);
+    EXPECT_THROW(loop.head(), InternalError);
 }
 
 TEST(ParserCore, MapContinuationsKeepsSymbolsAndOrder) {
@@ -314,7 +314,7 @@ TEST(ParserCore, ComponentFormAndTableLookup) {
 }
 
 TEST(ParserCore, SymbolContinuationOnEmptyInputIsAnInternalError) {
-    EXPECT_THROW(symbolContinuation(ParseState{}, FollowStack()), MessageError);
+    EXPECT_THROW(symbolContinuation(ParseState{}, FollowStack()), InternalError);
 }
 
 }  // namespace

@@ -31,13 +31,13 @@ TEST(State, UnsetFieldsRaiseUserReadableErrors) {
     try {
         currentTheory(s);
         FAIL();
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "no theory loaded");
     }
     try {
         loadedProgram(s);
         FAIL();
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "no program loaded");
     }
 }

@@ -14,7 +14,7 @@ constexpr std::size_t kMiB = std::size_t{1} << 20;
 TEST(LargeStack, ReturnsResultsAndRethrows) {
     std::function<long(long)> depth = [&](long n) -> long { return n == 0 ? 0 : 1 + depth(n - 1); };
     EXPECT_EQ(runOnLargeStack([&] { return depth(1'000'000); }), 1'000'000);
-    EXPECT_THROW(runOnLargeStack([]() -> int { failWith("inner"); }), MessageError);
+    EXPECT_THROW(runOnLargeStack([]() -> int { failInternal("inner"); }), InternalError);
 }
 
 TEST(LargeStack, TheWorkKnowsTheStackItGot) {

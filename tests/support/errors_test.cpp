@@ -10,11 +10,35 @@ TEST(Errors, PatternMatchFailureMessage) {
     EXPECT_EQ(e.message(), "Matching:217: Non-exhaustive patterns in function betareduce\n");
 }
 
-TEST(Errors, MessageErrorKeepsTextAsIs) {
+TEST(Errors, UserAndInternalErrorsAreDifferentKinds) {
+    // A user error keeps its text for the fatal report and is reported in the command loop as
+    // a user error; an internal error is no user error at all.
     try {
-        failWith("no program loaded");
-    } catch (const PlimError& e) {
+        failUser("no program loaded");
+        ADD_FAILURE();
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "no program loaded");
+        EXPECT_EQ(e.commandReport(), "user error\nReason: no program loaded");
+    }
+    try {
+        failInternal("internal error: head of an empty list");
+        ADD_FAILURE();
+    } catch (const UserError&) {
+        ADD_FAILURE();
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.message(), "internal error: head of an empty list");
+    }
+    try {
+        patternFail("Matching:217|function betareduce");
+        ADD_FAILURE();
+    } catch (const InternalError& e) {
+        EXPECT_EQ(e.message(), "Matching:217: Non-exhaustive patterns in function betareduce\n");
+    }
+    try {
+        userError("expression has free variables");
+        ADD_FAILURE();
+    } catch (const UserError& e) {
+        EXPECT_EQ(e.commandReport(), e.message());  // an input/output error prints as it is
     }
 }
 

@@ -21,12 +21,12 @@ TEST(Lazy, ComputesOnceOnFirstRead) {
 
 TEST(Lazy, FailureIsRememberedAndRethrown) {
     int runs = 0;
-    auto v = delay([&]() -> int { ++runs; failWith("boom"); });
+    auto v = delay([&]() -> int { ++runs; failInternal("boom"); });
     for (int i = 0; i < 2; ++i) {
         try {
             v.get();
             FAIL() << "expected an error";
-        } catch (const MessageError& e) {
+        } catch (const InternalError& e) {
             EXPECT_EQ(e.message(), "boom");
         }
     }
@@ -36,7 +36,7 @@ TEST(Lazy, FailureIsRememberedAndRethrown) {
 TEST(Lazy, SelfDependencyIsAnInternalError) {
     std::shared_ptr<Lazy<int>> self;
     self = std::make_shared<Lazy<int>>(delay([&] { return self->get() + 1; }));
-    EXPECT_THROW(self->get(), MessageError);
+    EXPECT_THROW(self->get(), InternalError);
     self.reset();
 }
 
@@ -87,10 +87,10 @@ TEST(LazyList, ConcatOfEndlessListOfEmptyListsIsLazyUntilRead) {
 }
 
 TEST(LazyList, FailureInATailFiresOnlyWhenRead) {
-    auto xs = List<int>::cons(1, List<int>::defer([]() -> List<int> { failWith("bad tail"); }));
+    auto xs = List<int>::cons(1, List<int>::defer([]() -> List<int> { failInternal("bad tail"); }));
     EXPECT_EQ(xs.head(), 1);
-    EXPECT_THROW(xs.tail().empty(), MessageError);
-    EXPECT_THROW(xs.tail().empty(), MessageError);
+    EXPECT_THROW(xs.tail().empty(), InternalError);
+    EXPECT_THROW(xs.tail().empty(), InternalError);
 }
 
 TEST(LazyList, OnFirstReadActsWhenFirstCellIsExamined) {

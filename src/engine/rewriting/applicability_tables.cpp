@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "engine/matching/fast/matcher.h"
-#include "support/errors.h"
 
 namespace plim {
 
@@ -14,25 +13,20 @@ constexpr std::size_t symbolBits = 64;
 // The keys of the rigid symbols a pattern requires; nothing when one is a bound variable
 // (the test then depends on the term's context) or the pattern cannot be converted.
 std::optional<std::vector<std::string>> patternKeys(const Expr& lhs) {
-    try {
-        std::vector<std::string> keys;
-        for (const fast::Rigid& r : fast::rigidSymbols(fast::convertPrime({}, lhs))) {
-            if (r.kind == fast::RigidKind::RigidVar) return std::nullopt;
-            // A symbol equal to nothing (empty key) is held by no term.
-            keys.push_back(fast::rigidKey(r).value_or(std::string()));
-        }
-        return keys;
-    } catch (const PlimError&) {
-        return std::nullopt;
+    const std::optional<fast::Term> pattern = fast::convertIfPossible({}, lhs);
+    if (!pattern) return std::nullopt;
+    std::vector<std::string> keys;
+    for (const fast::Rigid& r : fast::rigidSymbols(*pattern)) {
+        if (r.kind == fast::RigidKind::RigidVar) return std::nullopt;
+        // A symbol equal to nothing (empty key) is held by no term.
+        keys.push_back(fast::rigidKey(r).value_or(std::string()));
     }
+    return keys;
 }
 
 bool binderFits(const Expr& pattern) {
-    try {
-        return fast::bindersFit(fast::convertPrime({}, pattern));
-    } catch (const PlimError&) {
-        return false;
-    }
+    const std::optional<fast::Term> converted = fast::convertIfPossible({}, pattern);
+    return converted && fast::bindersFit(*converted);
 }
 
 SymbolSet symbolOf(const Constant& c, const std::vector<std::string>& symbols) {

@@ -70,8 +70,7 @@ std::shared_ptr<const FastRules> fastRulesFor(const MatcherRef& matcher, const s
     for (const Rule& r : rules) {
         out->lhs.push_back(unlessFails<Expr>([&] { return betaEtaNormal(r.equation.first); }));
         out->lhsTerm.push_back(
-            out->lhs.back() ? unlessFails<fast::Term>([&] { return fast::convertPrime({}, *out->lhs.back()); })
-                            : std::nullopt);
+            out->lhs.back() ? fast::convertIfPossible({}, *out->lhs.back()) : std::nullopt);
     }
     return out;
 }

@@ -116,7 +116,7 @@ Expr select(const Expr& e, const Path& path) {
     const Expr* at = &e;
     for (Step s : path) {
         at = childAt(*at, s);
-        if (!at) failWith("invalid select");
+        if (!at) failInternal("invalid select");
     }
     return *at;
 }
@@ -127,7 +127,7 @@ Expr replace(const Expr& e, const Path& path, const Expr& replacement) {
     const Expr* at = &e;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const Expr* next = childAt(*at, path[i]);
-        if (!next) failWith("invalid replace: " + showExpr(*at) + " " + showPath(Path(path.begin() + i, path.end())));
+        if (!next) failInternal("invalid replace: " + showExpr(*at) + " " + showPath(Path(path.begin() + i, path.end())));
         spine.push_back(*at);
         at = next;
     }

@@ -43,7 +43,7 @@ const CheckEnv& ProgramInfo::programCheckEnv() const { return state_->checkEnv.g
 
 const SourceFile& ProgramInfo::sourceFile() const { return state_->file; }
 
-const std::string& ProgramInfo::sourceText() const { failWith(std::string(sourcefileNotInsertedText)); }
+const std::string& ProgramInfo::sourceText() const { failInternal(std::string(sourcefileNotInsertedText)); }
 
 const Prog& ProgramInfo::program() const { return state_->blocks.get().program.get(); }
 

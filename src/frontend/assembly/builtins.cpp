@@ -26,7 +26,7 @@ Defs groupToDefs(const ElemGroup& group) {
     std::vector<DefItem> defs;
     defs.reserve(group.size());
     for (const auto& [elem, line] : group) {
-        if (elem.kind() == ElemKind::TrafoElem) failWith(std::string(mutualTrafoRecursionText));
+        if (elem.kind() == ElemKind::TrafoElem) failUser(std::string(mutualTrafoRecursionText));
         defs.push_back(DefItem{elem.decl(), line});
     }
     return Defs::fromVector(std::move(defs));

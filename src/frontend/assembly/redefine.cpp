@@ -58,7 +58,7 @@ Elems mergeRedefinition(const std::string& trafoName, const std::vector<std::str
         const auto& d = std::get<DefinitionProgramItem>(item);
         switch (coverage(d.names, redefinedNames)) {
         case Coverage::None: out.push_back(mkDefElem(d.decl)); break;
-        case Coverage::Some: failWith("must redefine everything");
+        case Coverage::Some: failUser("must redefine everything");
         case Coverage::All:
             if (!placed)
                 for (const Decl& nd : newDefinitions) out.push_back(mkDefElem(nd));
@@ -66,7 +66,7 @@ Elems mergeRedefinition(const std::string& trafoName, const std::vector<std::str
             break;
         }
     }
-    if (!placed) failWith("couldn't find original definition to remove");
+    if (!placed) failUser("couldn't find original definition to remove");
     Elems elems;
     for (auto it = out.rbegin(); it != out.rend(); ++it) elems = mkOneElem(std::move(*it), std::move(elems), 0);
     return elems;

@@ -37,7 +37,7 @@ std::vector<std::string> minusNames(std::vector<std::string> a, const std::vecto
 // --- the syntactic pass ----------------------------------------------------------------------------
 
 const Lazy<Type>& uncheckedType() {
-    static const Lazy<Type> unchecked = Lazy<Type>::defer([]() -> Type { failWith("file not yet typechecked"); });
+    static const Lazy<Type> unchecked = Lazy<Type>::defer([]() -> Type { failInternal("file not yet typechecked"); });
     return unchecked;
 }
 
@@ -47,8 +47,8 @@ std::vector<std::string> exprDefines(const Expr& e) {
     switch (at->kind()) {
     case ExprKind::Var: return {at->name()};
     case ExprKind::Con: return {};
-    case ExprKind::Lam: failWith("cannot define an abstraction");
-    case ExprKind::Let: failWith("cannot define a let-expression");
+    case ExprKind::Lam: failUser("cannot define an abstraction");
+    case ExprKind::Let: failUser("cannot define a let-expression");
     case ExprKind::Ap: break;
     }
     return {};

@@ -15,13 +15,13 @@ const NameOrd nameOrd{};
 // A value that a view does not provide; reading it is a fault of this module.
 template <class T>
 Lazy<T> notProvided(const char* what) {
-    return Lazy<T>::defer([what]() -> T { failWith(std::string("internal error: no ") + what + " in this view"); });
+    return Lazy<T>::defer([what]() -> T { failInternal(std::string("internal error: no ") + what + " in this view"); });
 }
 
 // A table entry that raises `text` when read.
 template <class T>
 Lazy<T> failing(std::string_view text) {
-    return Lazy<T>::defer([text]() -> T { failWith(std::string(text)); });
+    return Lazy<T>::defer([text]() -> T { failUser(std::string(text)); });
 }
 
 template <class E>

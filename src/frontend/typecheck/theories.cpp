@@ -221,7 +221,7 @@ Messages theoryMessages(CeqOuts outs, std::size_t i, Messages current) {
         while (at.empty()) {
             if (next == outs->size()) return Messages();
             const std::optional<CeqOut>& o = (*outs)[next++];
-            if (!o) failWith(std::string(defnTheoText));
+            if (!o) failUser(std::string(defnTheoText));
             at = o->checked.get().messages;
         }
         return Messages::cons(at.head(), theoryMessages(outs, next, at.tail()));
@@ -289,14 +289,14 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
         return missing;
     });
     tc.rules = delay([outs, headers] {
-        if (headers) failWith(std::string(defnTheoText) + " (theor)");
+        if (headers) failInternal(std::string(defnTheoText) + " (theor)");
         std::vector<Rule> rules;
         rules.reserve(outs->size());
         for (const auto& o : *outs) rules.push_back(o->checked.get().rule);
         return rules;
     });
     tc.typed = delay([outs, headers] {
-        if (headers) failWith(std::string(defnTheoText) + " (term)");
+        if (headers) failInternal(std::string(defnTheoText) + " (term)");
         Theo out;
         for (auto it = outs->rbegin(); it != outs->rend(); ++it) out = mkCeqTheo((**it).checked.get().typed, out);
         return mkTheory(out);

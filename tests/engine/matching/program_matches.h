@@ -39,7 +39,7 @@ inline const ProgramInfo& mapfusion() {
 }
 
 inline Lazy<DefnRules> noDefinitions() {
-    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith("no DEFINITION headers here"); });
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failInternal("no DEFINITION headers here"); });
 }
 
 // lhs = rhs checked as a one-equation theory; the reports, or the checked sides.

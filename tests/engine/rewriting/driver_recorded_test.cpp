@@ -47,7 +47,7 @@ Lazy<CheckEnv> corpusEnv() {
 }
 
 Lazy<DefnRules> noTable() {
-    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith("no definition rules in the corpus"); });
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failInternal("no definition rules in the corpus"); });
 }
 
 std::vector<Rule> corpusTheory(const std::string& name) {

@@ -61,7 +61,7 @@ TEST(GroupsToBlock, ATransformationBlockInsideAGroupIsAnError) {
         try {
             groupsToBlock({g});
             FAIL() << "no error";
-        } catch (const MessageError& e) {
+        } catch (const UserError& e) {
             EXPECT_EQ(e.message(), "Can't have mutually recursive elements involving a transformation block");
         }
     }

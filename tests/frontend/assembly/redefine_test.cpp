@@ -120,7 +120,7 @@ TEST(ApplyRedefine, MergeErrorsComeAfterEveryCalculation) {
     try {
         applyRedefine(entry({"f"}, {}, {"g", "f"}, {defItem({"f", "k"}, "(f, k) = (1, 2)")}), rec.action());
         FAIL() << "no error";
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "must redefine everything");
     }
     EXPECT_EQ(rec.calls.size(), 2u);
@@ -129,7 +129,7 @@ TEST(ApplyRedefine, MergeErrorsComeAfterEveryCalculation) {
     try {
         applyRedefine(entry({"z"}, {}, {"g"}, {defItem({"f"}, "f = 1"), trafoItem("t", {})}), rec2.action());
         FAIL() << "no error";
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "couldn't find original definition to remove");
     }
     EXPECT_EQ(rec2.calls.size(), 1u);
@@ -139,7 +139,7 @@ TEST(ApplyRedefine, PartlyRedefinedItemAfterThePlacementIsAnError) {
     Recorder rec;
     EXPECT_THROW(applyRedefine(entry({"f", "k"}, {}, {}, {defItem({"f"}, "f = 1"), defItem({"k", "m"}, "(k, m) = (1, 2)")}),
                                rec.action()),
-                 MessageError);
+                 UserError);
 }
 
 TEST(ApplyRedefine, AnItemDefiningNoNamesIsNeverRemoved) {

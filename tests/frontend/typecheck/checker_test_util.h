@@ -23,7 +23,7 @@ inline Theo readTheo(const std::string& text) {
 inline Lazy<CheckEnv> envOf(const TypeEnv& env) { return Lazy<CheckEnv>(CheckEnv::fromTypeEnv(env)); }
 
 inline Lazy<DefnRules> noTable() {
-    return Lazy<DefnRules>::defer([]() -> DefnRules { failWith("no table"); });
+    return Lazy<DefnRules>::defer([]() -> DefnRules { failInternal("no table"); });
 }
 
 inline TheoryCheck checkText(const std::string& text, const TypeEnv& env = {}) {

@@ -85,9 +85,9 @@ TEST(InferDefinitions, TypedAndPlainTrees) {
     EXPECT_EQ(showType(typed.fun().lhs.type()), "Int");
     EXPECT_EQ(showType(typed.fun().lhs.fun().type()), "Int -> Int");
     const Decl plain = d.plain.defs.item().decl;
-    EXPECT_THROW(plain.fun().lhs.type(), MessageError);
+    EXPECT_THROW(plain.fun().lhs.type(), InternalError);
     EXPECT_EQ(showDecl(plain), "f x = x + 1");
-    EXPECT_THROW(checkDefs("(\\x -> x) = 1"), MessageError);
+    EXPECT_THROW(checkDefs("(\\x -> x) = 1"), UserError);
 }
 
 TEST(InferDataDeclarations, ConstructorsAndTheirSchemes) {

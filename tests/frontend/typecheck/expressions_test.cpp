@@ -102,16 +102,16 @@ TEST(InferExpressions, FreeVariablesAndDefines) {
     EXPECT_EQ(infer::exprFreeVars(parseExpression("\\x -> f x x", log)), std::vector<std::string>{"f"});
     EXPECT_EQ(infer::exprFreeVars(parseExpression("x x", log)), std::vector<std::string>{"x"});
     EXPECT_EQ(infer::exprDefines(parseExpression("f x y", log)), std::vector<std::string>{"f"});
-    EXPECT_THROW(infer::exprDefines(parseExpression("\\x -> x", log)), MessageError);
+    EXPECT_THROW(infer::exprDefines(parseExpression("\\x -> x", log)), UserError);
     try {
         infer::exprDefines(parseExpression("let y = 1 in y", log));
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "cannot define a let-expression");
     }
 }
 
 TEST(InferTheories, EmptyTheory) {
-    TheoryCheck tc = checkTheory(mkNoTheo(), Lazy<CheckEnv>::defer([]() -> CheckEnv { failWith("unused"); }),
+    TheoryCheck tc = checkTheory(mkNoTheo(), Lazy<CheckEnv>::defer([]() -> CheckEnv { failInternal("unused"); }),
                                  test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
     EXPECT_TRUE(tc.names.empty());
@@ -136,7 +136,7 @@ TEST(InferTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
     try {
         plainMap.type();
         ADD_FAILURE();
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_EQ(e.message(), "file not yet typechecked");
     }
 }
@@ -168,7 +168,7 @@ TEST(InferTheories, ConditionalEquationReportPrintsTheWholeRule) {
 }
 
 TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
-    Lazy<CheckEnv> none = Lazy<CheckEnv>::defer([]() -> CheckEnv { failWith("no program loaded"); });
+    Lazy<CheckEnv> none = Lazy<CheckEnv>::defer([]() -> CheckEnv { failUser("no program loaded"); });
     TheoryCheck tc = checkTheory(test::readTheo("e: 1 + 2 = 3"), none, test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
     EXPECT_EQ(showType(tc.rules.get().at(0).equation.first.type()), "Int");
@@ -179,7 +179,7 @@ TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
     try {
         concatTheoryErrors(withVar.messages);
         ADD_FAILURE();
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "no program loaded");
     }
 }
@@ -190,7 +190,7 @@ TEST(InferTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
     try {
         writeTheoryErrors(tc.messages, out);
         ADD_FAILURE();
-    } catch (const MessageError& e) {
+    } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time");
     }
     EXPECT_EQ(out.str().substr(0, 24), ">TYPE ERROR near line 1\n");
@@ -199,13 +199,13 @@ TEST(InferTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
     try {
         tc.rules.get();
         ADD_FAILURE();
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time (theor)");
     }
     try {
         tc.typed.get();
         ADD_FAILURE();
-    } catch (const MessageError& e) {
+    } catch (const InternalError& e) {
         EXPECT_EQ(e.message(), "instances of DefnTheo should be eliminated by type-checking time (term)");
     }
 }

@@ -38,7 +38,7 @@ private:
 // The names a lambda pattern binds, as its conversion would find them.
 std::vector<std::string> patternNames(const Expr& pattern) {
     const Term p = convertPrime({}, pattern);
-    if (!bindersFit(p)) failWith("can't handle non-variable/tuple lambda bindings");
+    if (!bindersFit(p)) failUser("can't handle non-variable/tuple lambda bindings");
     return binders(p).second;
 }
 

@@ -57,11 +57,13 @@ bool hasVariable(const Expr& e) {
 
 // The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
 // tuple of variables is refused when the binder is examined; a body with variables cannot be
-// classified without the binder's names, so then the refusal comes at once.
-std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
-    const Term pattern = convertPrime({}, lam.pattern());
-    if (bindersFit(pattern) || hasVariable(lam.body())) return binders(pattern);
-    return {refusedBinding(), {}};
+// classified without the binder's names, so then the refusal comes at once.  When `tolerant`,
+// such a pattern gives nothing, so that no refusal is left for later.
+std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(const Expr& lam, bool tolerant) {
+    const std::optional<Term> pattern = tolerant ? convertIfPossible({}, lam.pattern()) : convertPrime({}, lam.pattern());
+    if (!pattern || (tolerant && !bindersFit(*pattern))) return std::nullopt;
+    if (bindersFit(*pattern) || hasVariable(lam.body())) return binders(*pattern);
+    return std::pair{refusedBinding(), std::vector<std::string>{}};
 }
 
 // The conversion runs on an explicit stack of tasks, so that a long spine (a list of
@@ -75,7 +77,9 @@ std::pair<LamBinding, std::vector<std::string>> lambdaBinder(const Expr& lam) {
 template <bool Every>
 class Converter {
 public:
-    explicit Converter(const std::vector<std::string>& context) : scope_(context) {
+    // A tolerant converter answers nothing where the plain one raises its error.
+    explicit Converter(const std::vector<std::string>& context, bool tolerant = false)
+        : scope_(context), tolerant_(tolerant) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -106,6 +110,7 @@ private:
     };
 
     Scope scope_;
+    bool tolerant_;
     std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
@@ -192,7 +197,9 @@ private:
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             if constexpr (Every) return refuse();
-            auto [binder, names] = lambdaBinder(e);
+            std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
+            if (!bound) return refuse();
+            auto& [binder, names] = *bound;
             scope_.enter(names);
             lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
             tasks_.push_back(Task{Task::BuildLam, &e, 0});
@@ -200,7 +207,7 @@ private:
             return;
         }
         case ExprKind::Let:
-            if constexpr (Every) return refuse();
+            if (Every || tolerant_) return refuse();
             break;
         }
         patternFail("FastMatching:167|function convert'");
@@ -239,6 +246,10 @@ Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
     return *Converter<false>(context).run(e);
 }
 
+std::optional<Term> convertIfPossible(const std::vector<std::string>& context, const Expr& e) {
+    return Converter<false>(context, true).run(e);
+}
+
 std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e) {
     Converter<true> converter(context);
     if (!converter.run(e)) return std::nullopt;
@@ -257,7 +268,7 @@ bool bindersFit(const Term& pattern) {
 
 std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern) {
     if (pattern.is(TermKind::PVar)) return {LamVar(pattern.name()), {pattern.name()}};
-    if (!pattern.is(TermKind::Tupl)) failWith(kBadBinder);
+    if (!pattern.is(TermKind::Tupl)) failUser(kBadBinder);
     std::vector<LamBinding> bs;
     std::vector<std::string> names;
     for (const Term& el : pattern.elems()) {

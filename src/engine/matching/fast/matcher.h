@@ -30,6 +30,9 @@ namespace fast {
 // (nested) tuple of variables "can't handle non-variable/tuple lambda bindings" (when its
 // binder is examined, if the lambda's body has no variables).
 Term convertPrime(const std::vector<std::string>& context, const Expr& e);
+// convertPrime where it succeeds and leaves no refused binder in the term; nothing where it
+// would raise one of its errors, at once or when a binder is examined.
+std::optional<Term> convertIfPossible(const std::vector<std::string>& context, const Expr& e);
 // convertPrime(context, sub) of every subexpression sub of e, in subpaths order (pre-order,
 // an application's argument before its function), built in one pass and sharing their parts;
 // nothing when e holds a lambda or a let.

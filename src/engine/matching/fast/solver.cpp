@@ -169,7 +169,7 @@ RuleResult withTypes(const TermSubst& ts, const RuleResult& r) {
     return {composeSubst(r.first, ts), std::move(probs)};
 }
 
-[[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(convert(t))); }
+[[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
 bool occursIn(const std::string& v, const Type& t) {
     switch (t.kind()) {

@@ -101,7 +101,7 @@ namespace {
     out += "\nr=";
     appendTermText(out, 0, replacement);
     out += "\n";
-    failWith(out);
+    failInternal(out);
 }
 
 // The child selected by a step, or null when the step does not fit.

@@ -9,7 +9,7 @@ namespace plim::fast {
 
 // --- binders ----------------------------------------------------------------------------
 
-void LamBinding::refuse() { failWith("can't handle non-variable/tuple lambda bindings"); }
+void LamBinding::refuse() { failUser("can't handle non-variable/tuple lambda bindings"); }
 
 LamBinding refusedBinding() {
     LamBinding b;

@@ -202,7 +202,7 @@ struct RuleResult {
     NameSupply supply;
 };
 
-[[noreturn]] void freeVariablesInTerm(const Term& t) { failWith("free variables in term: " + showExpr(unconvert(t))); }
+[[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(unconvert(t))); }
 
 // Every name that pattern and term use, for choosing names that are new to both.
 std::unordered_set<std::string> namesOfBoth(const Term& p, const Term& t) {

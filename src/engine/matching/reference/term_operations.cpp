@@ -51,7 +51,7 @@ using NameSet = std::unordered_set<std::string>;
     out += "\nr=";
     appendTerm(out, 0, r);
     out += "\n";
-    failWith(out);
+    failInternal(out);
 }
 
 // The index of the subterm that a step enters at t, or nothing when it does not fit.

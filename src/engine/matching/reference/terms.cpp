@@ -236,7 +236,7 @@ std::pair<LamBinding, std::vector<std::string>> convertBinding(const Term& p) {
         }
         return {LamTup(std::move(binders)), std::move(names)};
     }
-    default: failWith("can't handle non-variable/tuple lambda bindings");
+    default: failUser("can't handle non-variable/tuple lambda bindings");
     }
 }
 
