@@ -64,15 +64,16 @@ bool qualifies(const Term& x, const Term& b, bool closedTypes) {
 
 // The subterm at the position mentions no variable bound by a lambda of t above it (by name
 // alone, a variable bound further out and one bound inside t can look alike).
-bool freeOfInnerBinders(const Term& t, const std::pair<Term, SharedPath>& at) {
-    if (!hasFreeLocals(at.first)) return true;
-    const std::vector<std::string> inner = bindersOnPath(t, toPath(at.second));
-    for (const std::string& n : freeLocalSet(at.first))
+bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
+    const Term& b = all.term(at);
+    if (!hasFreeLocals(b)) return true;
+    const std::vector<std::string> inner = bindersOnPath(all.term(0), all.path(at));
+    for (const std::string& n : freeLocalSet(b))
         if (contains(inner, n)) return false;
     return true;
 }
 
-using Positions = std::shared_ptr<const std::vector<std::pair<Term, SharedPath>>>;
+using Positions = std::shared_ptr<const PositionTable>;
 
 // The abstraction candidates come from one generator that walks the qualifying positions in
 // order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
@@ -89,7 +90,7 @@ struct Abstractions {
     NameSupply rest;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
     bool closedTypes;                  // t's types hold no type variable
-    std::vector<std::pair<Term, SharedPath>> all;
+    PositionTable all;
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
     bool inGroup = false;
@@ -111,18 +112,18 @@ bool imageFits(const Abstractions& g, const Term& b) {
 
 bool startGroup(Abstractions& g) {
     std::size_t i = g.nextFrom;
-    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all[i].first, g.closedTypes) || !imageFits(g, g.all[i].first) ||
-                                !freeOfInnerBinders(g.t, g.all[i])))
+    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all.term(i), g.closedTypes) ||
+                                !imageFits(g, g.all.term(i)) || !freeOfInnerBinders(g.all, i)))
         ++i;
     if (i == g.all.size()) return false;
-    g.b = g.all[i].first;
+    g.b = g.all.term(i);
     g.var = LVar(g.v, g.b.type());
     g.fnType = mkArrow(g.b.type(), g.t.type());
-    g.paths.assign(1, toPath(g.all[i].second));
+    g.paths.assign(1, g.all.path(i));
     for (std::size_t j = i + 1; j < g.all.size(); ++j) {
-        if (g.taken[j] || !termEq(g.b, g.all[j].first) || !freeOfInnerBinders(g.t, g.all[j])) continue;
+        if (g.taken[j] || !termEq(g.b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
         g.taken[j] = true;
-        g.paths.push_back(toPath(g.all[j].second));
+        g.paths.push_back(g.all.path(j));
     }
     g.counter.assign(g.paths.size(), false);
     g.nextFrom = i + 1;
@@ -215,32 +216,33 @@ BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
 // its own name for a variable bound outside b, which the argument may mention as well; a name
 // no variable has for one bound by a lambda of b above the position, which is another
 // variable even when it looks like one of the argument's.
-NameMap frozenNames(const Term& b, const std::pair<Term, SharedPath>& at) {
+NameMap frozenNames(const PositionTable& all, std::size_t at) {
     NameMap out;
-    if (!hasFreeLocals(at.first)) return out;
-    const std::vector<std::string> inner = bindersOnPath(b, toPath(at.second));
-    for (const std::string& n : freeLocalSet(at.first)) out.emplace(n, contains(inner, n) ? " " + n : n);
+    if (!hasFreeLocals(all.term(at))) return out;
+    const std::vector<std::string> inner = bindersOnPath(all.term(0), all.path(at));
+    for (const std::string& n : freeLocalSet(all.term(at))) out.emplace(n, contains(inner, n) ? " " + n : n);
     return out;
 }
 
 // The bodies that replace the subterm at one position of b by the abstraction variable
 // applied to the parameters of an instance, one body per instance.
-List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term& b, const std::pair<Term, SharedPath>& at) {
-    const Term& u = at.first;
+List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term& b, const Positions& all,
+                       std::size_t at) {
+    const Term& u = all->term(at);
     if (occursLVar(bb->var.name(), u)) return List<Term>();
-    const NameMap fs = frozenNames(b, at);
+    const NameMap fs = frozenNames(*all, at);
     const Term frozen = freezeLocalsAs(fs, u);
     List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{bb->pattern, frozen}}, emptySupply());
     if (ms.empty()) return List<Term>();
-    const SharedPath sp = at.second;
+    const Path path = all->path(at);
     return map(
-        [bb, b, sp, fs](const Solution& m) {
+        [bb, b, path, fs](const Solution& m) {
             const TermSubst thawed{
                 mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.first.bindings),
                 m.first.types};
             Term r = bb->var;
             for (const Term& p : bb->params) r = Ap(r, applyTermSubst(thawed, p), resType(r.type()));
-            return replaceAtEta(toPath(sp), b, r);
+            return replaceAtEta(path, b, r);
         },
         ms);
 }
@@ -249,7 +251,7 @@ List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term&
 List<Term> instancesFrom(std::shared_ptr<const BodyBuilder> bb, Term b, Positions all, std::size_t from) {
     return List<Term>::defer([bb, b, all, from]() {
         for (std::size_t i = from; i < all->size(); ++i) {
-            List<Term> here = instancesAt(bb, b, (*all)[i]);
+            List<Term> here = instancesAt(bb, b, all, i);
             if (!here.empty()) return append(here, instancesFrom(bb, b, all, i + 1));
         }
         return List<Term>();
@@ -257,7 +259,7 @@ List<Term> instancesFrom(std::shared_ptr<const BodyBuilder> bb, Term b, Position
 }
 
 List<Term> instancesIn(std::shared_ptr<const BodyBuilder> bb, const Term& b) {
-    return instancesFrom(bb, b, std::make_shared<const std::vector<std::pair<Term, SharedPath>>>(allPositions(b)), 0);
+    return instancesFrom(bb, b, std::make_shared<const PositionTable>(allPositions(b)), 0);
 }
 
 // The list without the elements equal under termEq to an earlier one.

@@ -64,32 +64,40 @@ Path toPath(const SharedPath& rp) {
     return p;
 }
 
-std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t) {
-    std::vector<std::pair<Term, SharedPath>> out;
-    out.reserve(t.size() == UINT32_MAX ? 0 : t.size());
-    std::vector<std::pair<Term, SharedPath>> stack{{t, nullptr}};
-    auto push = [&stack](const Term& c, const SharedPath& at, TermStep s) {
-        stack.emplace_back(c, std::make_shared<const PathCell>(PathCell{s, at}));
-    };
+PositionTable::PositionTable(Term root) : root_(std::move(root)) {
+    entries_.reserve(root_.size() == UINT32_MAX ? 0 : root_.size());
+    std::vector<Entry> stack{{&root_, -1, First}};
     while (!stack.empty()) {
-        auto [u, path] = std::move(stack.back());
+        const Entry e = stack.back();
         stack.pop_back();
+        const auto at = static_cast<std::int32_t>(entries_.size());
+        entries_.push_back(e);
+        const Term& u = *e.term;
         switch (u.kind()) {
         case TermKind::Ap:
-            push(u.arg(), path, Second);
-            push(u.fun(), path, First);
+            stack.push_back({&u.arg(), at, Second});
+            stack.push_back({&u.fun(), at, First});
             break;
-        case TermKind::Lam: push(u.body(), path, Body); break;
+        case TermKind::Lam: stack.push_back({&u.body(), at, Body}); break;
         case TermKind::Tupl:
             for (std::size_t i = u.elems().size(); i-- > 0;)
-                push(u.elems()[i], path, TupElem(static_cast<std::int32_t>(i)));
+                stack.push_back({&u.elems()[i], at, TupElem(static_cast<std::int32_t>(i))});
             break;
         default: break;
         }
-        out.emplace_back(std::move(u), std::move(path));
     }
-    return out;
 }
+
+Path PositionTable::path(std::size_t i) const {
+    Path p;
+    for (auto at = static_cast<std::int32_t>(i); entries_[static_cast<std::size_t>(at)].parent >= 0;
+         at = entries_[static_cast<std::size_t>(at)].parent)
+        p.push_back(entries_[static_cast<std::size_t>(at)].step);
+    std::reverse(p.begin(), p.end());
+    return p;
+}
+
+PositionTable allPositions(const Term& t) { return PositionTable(t); }
 
 namespace {
 

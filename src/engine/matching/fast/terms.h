@@ -256,8 +256,26 @@ struct PathCell {
 };
 using SharedPath = std::shared_ptr<const PathCell>;
 Path toPath(const SharedPath& p);
-// All positions at once, in the order of `positions`, each path shared: linear in the size.
-std::vector<std::pair<Term, SharedPath>> allPositions(const Term& t);
+// All positions at once, in the order of `positions`: each subterm with the index of its
+// parent and the step from there, so that a path is built only when asked for.  Linear in
+// the size, with no allocation per position; the table keeps the whole term alive.
+class PositionTable {
+public:
+    explicit PositionTable(Term root);
+    std::size_t size() const { return entries_.size(); }
+    const Term& term(std::size_t i) const { return i == 0 ? root_ : *entries_[i].term; }
+    Path path(std::size_t i) const;
+
+private:
+    struct Entry {
+        const Term* term;     // inside the root's nodes; unused for the root itself
+        std::int32_t parent;  // -1 for the root
+        TermStep step;
+    };
+    Term root_;
+    std::vector<Entry> entries_;
+};
+PositionTable allPositions(const Term& t);
 // The term with the subterm at the path replaced; a path that does not fit raises
 // "invalid replace:" with a dump of the term, the path and the replacement.
 Term replaceAt(const Path& path, const Term& t, const Term& replacement);
