@@ -132,5 +132,15 @@ TEST(FastProgramMatches, NoResultCapturesABoundVariable) {
               "f := (\\ b a -> map (\\ z1 -> a) (a : []))\n\n---\n");
 }
 
+// An argument whose body holds no constant and mentions only the argument's own variables
+// is matched one step at a time, also under two-step matching.
+TEST(FastProgramMatches, ArgumentsOfTheirOwnVariablesOnlyAreMatchedOneStepAtATime) {
+    const std::string expected =
+              "f := 1\nh := (\\ a -> a)\n\n---\n"
+              "f := 1\nh := (\\ a u -> (u, u))\n\n---\n";
+    EXPECT_EQ(fastOutput(Kind::TwoStep, "map (h (\\ u -> (u, u))) [f, 1]", "map (\\ u -> (u, u)) [1, 1]"), expected);
+    EXPECT_EQ(fastOutput(Kind::OneStep, "map (h (\\ u -> (u, u))) [f, 1]", "map (\\ u -> (u, u)) [1, 1]"), expected);
+}
+
 }  // namespace
 }  // namespace plim
