@@ -46,10 +46,18 @@ struct ExprBuilder {
 
 ExprNode::~ExprNode() {
     // Children held by this node alone are taken over and released one at a time, so a long
-    // spine is never destroyed by nested destructor calls.
+    // spine, or a long nest of local definitions, is never destroyed by nested destructor calls.
     releaseSoleChildren(*this, [](ExprNode& n, auto take) {
         take(n.first.node_);
         take(n.second.node_);
+        n.defs.defs.eachSoleItem([&](DefItem& item) {
+            if (auto* f = std::get_if<FunDecl>(&item.decl.v_)) {
+                take(f->lhs.node_);
+                take(f->rhs.node_);
+            } else if (auto* d = std::get_if<DecDecl>(&item.decl.v_)) {
+                take(d->name.node_);
+            }
+        });
     });
 }
 

@@ -151,6 +151,15 @@ public:
         return out;
     }
     bool sameCell(const Chain& other) const { return cell_ == other.cell_; }
+    // Hands the items of the leading cells that only this chain holds to `take`, which may
+    // change them: for a destructor that releases what the items hold without recursion.
+    template <class Take>
+    void eachSoleItem(Take take) {
+        for (Cell* c = cell_.get(), *prev = nullptr; c; prev = c, c = c->rest.get()) {
+            if ((prev ? prev->rest : cell_).use_count() != 1) return;
+            take(c->item);
+        }
+    }
 
     class iterator {
     public:
@@ -238,6 +247,7 @@ public:
     const DataDecl& data() const { return std::get<DataDecl>(v_); }
 
 private:
+    friend struct ExprNode;  // releases the expressions of the declarations it holds alone
     std::variant<FunDecl, DecDecl, DataDecl> v_;
 };
 

@@ -146,5 +146,22 @@ TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
     EXPECT_TRUE(showExprSyntax(spine).starts_with(prefix + "(Var \"f\""));
 }
 
+// Local definitions nested in the right sides of local definitions (let f = (let f = ... in
+// g) in g), and in their left sides and signatures, are released without deep recursion on
+// the test's ordinary stack; a part still held elsewhere stays intact.
+TEST(Syntax, NestedLocalDefinitionsAreDestroyedWithoutDeepRecursion) {
+    Expr kept = var("k");
+    {
+        Expr e = var("x");
+        for (int i = 0; i < 1000000; ++i) {
+            const Decl d = i % 3 == 0 ? mkFun(var("f"), e) : i % 3 == 1 ? mkFun(e, var("g")) : mkDec(e, a);
+            e = mkLet(mkDList(mkOneDef(d, mkNoDef(), i)), var("g"), a);
+            if (i == 500000) kept = e;
+        }
+    }
+    EXPECT_TRUE(kept.isLet());
+    EXPECT_EQ(kept.defs().defs.item().line, 500000);
+}
+
 }  // namespace
 }  // namespace plim
