@@ -94,8 +94,31 @@ std::string readWholeFile(const std::string& fileName) {
     return text;
 }
 
+namespace {
+
+// How many scripts run inside one another on this thread just now.
+thread_local std::size_t scriptDepth = 0;
+
+struct ScriptLevel {
+    ScriptLevel() { ++scriptDepth; }
+    ~ScriptLevel() { --scriptDepth; }
+    ScriptLevel(const ScriptLevel&) = delete;
+    ScriptLevel& operator=(const ScriptLevel&) = delete;
+};
+
+}  // namespace
+
 CmdState runScript(const std::string& name, const CmdState& state) {
-    LineSource source = LineSource::fromText(readWholeFile(state.path + name));
+    const std::string fileName = state.path + name;
+    if (scriptDepth >= kMaxScriptNesting) {
+        IoErrorInfo info;
+        info.kind = IoErrorKind::UserError;
+        info.reason = "scripts nested too deeply (more than " + std::to_string(kMaxScriptNesting) + " levels)";
+        info.fileName = fileName;
+        throw IoError(std::move(info));
+    }
+    const ScriptLevel level;
+    LineSource source = LineSource::fromText(readWholeFile(fileName));
     CmdState inside = state;
     inside.inScript = true;
     CmdState after = inside;

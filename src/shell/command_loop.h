@@ -47,9 +47,14 @@ std::optional<std::string> readLogicalLine(LineSource& source);
 // Runs commands from the source until `quit` or the end of the input; returns the state then.
 CmdState commandLoop(LineSource& source, CmdState state);
 
+// Scripts may run scripts, up to this many inside one another (a script that runs itself
+// would otherwise go on until the stack is spent).
+inline constexpr std::size_t kMaxScriptNesting = 100;
+
 // Runs the script path + name with `inScript` set, skipping a first line that begins with
 // "#!"; the caller's `inScript` is given back afterwards.  A file that cannot be read raises
-// its input/output error.
+// its input/output error; a script that would run inside kMaxScriptNesting others raises the
+// user error "scripts nested too deeply (more than 100 levels)" with the file's name.
 CmdState runScript(const std::string& name, const CmdState& state);
 
 // The whole contents of a file; a failure raises the input/output error of the system.

@@ -85,6 +85,21 @@ TEST(CommandLoop, AMissingScriptIsReportedAndTheStateKept) {
     EXPECT_EQ(t.status, 0);
 }
 
+// A script that runs itself stops at the nesting limit with a user error in the innermost
+// loop; every script then ends, and the session goes on.
+TEST(CommandLoop, ScriptsNestOnlyUpToALimit) {
+    const std::string dir = scratchDir("LoopSelf");
+    writeFile(dir + "/self.script", "runscript \"self.script\"\n");
+    const Transcript t = runPlim(kNegativeWidth, "runscript \"self.script\"\nshowprogram\n", dir);
+    std::string expected = kBanner + "Plim> \n";
+    for (int i = 0; i < 100; ++i) expected += "Plim> runscript \"self.script\"\n";
+    expected += "user error\nReason: scripts nested too deeply (more than 100 levels)\nFile: self.script\n";
+    for (int i = 0; i < 100; ++i) expected += "Plim> \n";
+    EXPECT_EQ(t.out, expected + "Plim> \n" + kNegative + "Plim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
 TEST(CommandLoop, ScriptNamesTakeThePath) {
     const std::string dir = scratchDir("LoopPath");
     writeFile(dir + "/s", "setwidth 1\n");
