@@ -232,6 +232,7 @@ List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term&
     if (occursLVar(bb->var.name(), u)) return List<Term>();
     const NameMap fs = frozenNames(*all, at);
     const Term frozen = freezeLocalsAs(fs, u);
+    if (!shapeAllows(bb->pattern, frozen)) return List<Term>();
     List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{bb->pattern, frozen}}, emptySupply());
     if (ms.empty()) return List<Term>();
     const Path path = all->path(at);

@@ -288,6 +288,7 @@ Term openLeadingLams(const Term& t) {
 }
 
 bool occursLVar(const std::string& x, const Term& t) {
+    if (!t.hasLVar()) return false;
     std::vector<const Term*> todo{&t};
     while (!todo.empty()) {
         const Term& u = *todo.back();
