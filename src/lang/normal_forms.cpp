@@ -64,13 +64,16 @@ Type scrubType(const Type& t, const RenameState& st) {
 }  // namespace
 
 Expr etared(const Expr& e) {
+    // Only lambdas change: a subtree without one is its own result.
     auto children = [](const Expr& node) -> std::vector<Expr> {
+        if (!node.holdsAny(ExprHolds::Lam)) return {};
         if (node.isAp()) return {node.fun(), node.arg()};
         if (node.isLam() && node.body().isAp()) return {node.body().fun(), node.body().arg()};
         if (node.isLam()) return {node.body()};
         return {};
     };
     auto combine = [&children](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        if (!node.holdsAny(ExprHolds::Lam)) return node;
         if (node.isAp()) return unchanged(children(node), done) ? node : mkAp(done[0], done[1], node.lazyType());
         if (!node.isLam()) return node;
         const Expr& body = node.body();
@@ -95,7 +98,13 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
     auto type = [&st, typesStay](const Expr& node) {
         return typesStay ? node.lazyType() : Lazy<Type>(scrubType(node.type(), st));
     };
+    // Without a type renaming, only variables and lambdas change: a subtree of constants and
+    // applications is its own result.
+    auto stays = [typesStay](const Expr& node) {
+        return typesStay && !node.holdsAny(ExprHolds::Lam | ExprHolds::Var | ExprHolds::Let);
+    };
     auto children = [&](const Expr& node) -> std::vector<Expr> {
+        if (stays(node)) return {};
         switch (node.kind()) {
         case ExprKind::Lam:
             saved.emplace_back(st.firstRenaming, st.secondRenaming);
@@ -107,6 +116,7 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
         }
     };
     auto combine = [&](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        if (stays(node)) return node;
         switch (node.kind()) {
         case ExprKind::Var: return mkVar(renamedFirst(node.name(), st).first, type(node).get());
         case ExprKind::Con: return mkCon(node.constant(), type(node).get());

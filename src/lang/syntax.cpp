@@ -11,10 +11,14 @@ std::shared_ptr<ExprNode> newNode(ExprKind kind) { return std::make_shared<ExprN
 
 // Builds expression handles from nodes; the only code that may.
 struct ExprBuilder {
+    static std::uint8_t holdsOf(const Expr& e) { return e.node_ ? e.node_->holds : 0; }
+
     // A Lam or Ap with its two children; the type is a Type or a Lazy<Type>.
     template <class T>
     static Expr pair(ExprKind kind, Expr first, Expr second, T type) {
         auto n = newNode(kind);
+        n->holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
+                                             (kind == ExprKind::Lam ? ExprHolds::Lam : 0));
         n->first = std::move(first);
         n->second = std::move(second);
         return withType(std::move(n), std::move(type));
@@ -23,6 +27,7 @@ struct ExprBuilder {
     template <class T>
     static Expr let(DList defs, Expr body, T type) {
         auto n = newNode(ExprKind::Let);
+        n->holds = ExprHolds::Lam | ExprHolds::Var | ExprHolds::Let;  // the definitions are not looked at
         n->defs = std::move(defs);
         n->first = std::move(body);
         return withType(std::move(n), std::move(type));
@@ -92,6 +97,7 @@ Expr mkLet(DList defs, Expr body, Lazy<Type> type) {
 
 Expr mkVar(std::string name, Type type) {
     auto n = newNode(ExprKind::Var);
+    n->holds = ExprHolds::Var;
     n->name = std::move(name);
     return ExprBuilder::withType(std::move(n), std::move(type));
 }
@@ -104,6 +110,7 @@ Expr mkCon(Constant constant, Type type) {
 
 Expr mkVar(std::string name, Lazy<Type> type) {
     auto n = newNode(ExprKind::Var);
+    n->holds = ExprHolds::Var;
     n->name = std::move(name);
     return ExprBuilder::withType(std::move(n), std::move(type));
 }

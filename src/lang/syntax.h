@@ -63,6 +63,9 @@ public:
     // Con: the constant.
     const Constant& constant() const;
 
+    // The subtree holds a lambda, a variable or a let-expression (bits of ExprHolds).
+    bool holdsAny(std::uint8_t kinds) const;
+
     // The node's type, its last field (for an application, computed when first read).
     const Type& type() const;
     // The type as a lazy value, without reading it.
@@ -292,6 +295,10 @@ struct ExprNode {
     DList defs;                          // Let
     std::optional<Type> type;            // known type
     std::optional<Lazy<Type>> lazyType;  // a type computed on first read
+    // What the subtree holds, set when the node is built: lambdas, variables, let-expressions
+    // (bits of ExprHolds).  A walk that only changes such nodes returns a subtree without them
+    // as it is.
+    std::uint8_t holds = 0;
 
     explicit ExprNode(ExprKind k) : kind(k) {}
     ExprNode(const ExprNode&) = delete;
@@ -300,6 +307,9 @@ struct ExprNode {
     ~ExprNode();
 };
 
+namespace ExprHolds {
+inline constexpr std::uint8_t Lam = 1, Var = 2, Let = 4;
+}
 inline ExprKind Expr::kind() const { return node_->kind; }
 inline const Expr& Expr::pattern() const { return node_->first; }
 inline const Expr& Expr::body() const { return node_->kind == ExprKind::Lam ? node_->second : node_->first; }
@@ -308,6 +318,7 @@ inline const Expr& Expr::fun() const { return node_->first; }
 inline const Expr& Expr::arg() const { return node_->second; }
 inline const std::string& Expr::name() const { return node_->name; }
 inline const Constant& Expr::constant() const { return *node_->constant; }
+inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
 inline const Type& Expr::type() const { return node_->type ? *node_->type : node_->lazyType->get(); }
 inline bool Expr::typeIsEvaluated() const { return node_->type.has_value() || node_->lazyType->isEvaluated(); }
 
