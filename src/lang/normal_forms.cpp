@@ -176,7 +176,10 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
 }
 
 Expr nearbetas(const Expr& e) {
-    auto children = [](const Expr& node) -> std::vector<Expr> {
+    // Only redexes and let-expressions change: a subtree without lambdas and lets stays.
+    auto stays = [](const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); };
+    auto children = [&stays](const Expr& node) -> std::vector<Expr> {
+        if (stays(node)) return {};
         switch (node.kind()) {
         case ExprKind::Ap:
             if (node.fun().isLam()) return {node.fun().body(), node.arg()};
@@ -193,7 +196,8 @@ Expr nearbetas(const Expr& e) {
         default: return lamApChildren(node);
         }
     };
-    auto combine = [&children](const Expr& node, const std::vector<Expr>& done) -> Expr {
+    auto combine = [&children, &stays](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        if (stays(node)) return node;
         switch (node.kind()) {
         case ExprKind::Lam:
             return unchanged(children(node), done) ? node : mkLam(node.pattern(), done[0], node.lazyType());

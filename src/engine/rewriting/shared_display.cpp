@@ -289,7 +289,10 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
 CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
     NameSupply s = supply;
     const std::vector<TypedVar>& ctx = at.second;
-    auto children = [](const Expr& node) -> std::vector<Expr> {
+    // Only lambda bodies change: a subtree without lambdas and lets stays.
+    auto stays = [](const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); };
+    auto children = [&stays](const Expr& node) -> std::vector<Expr> {
+        if (stays(node)) return {};
         switch (node.kind()) {
         case ExprKind::Ap: return {node.fun(), node.arg()};
         case ExprKind::Let: patternFail("SubExpressions:318|function cses");
@@ -299,6 +302,7 @@ CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
     // Leaves are combined in left-to-right order, so the supply threads function before
     // argument, as the recursive definition does.
     auto combine = [&](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        if (stays(node)) return node;
         if (node.isAp())
             return expr_detail::unchanged({node.fun(), node.arg()}, done) ? node : mkAp(done[0], done[1], node.lazyType());
         if (!node.isLam()) return node;
