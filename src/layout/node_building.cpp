@@ -379,7 +379,22 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, 
 // The program of a template that keeps none (see ParNode::steps), made by a walk with a work
 // list of its own: the steps compileSteps would give it, however long.  Within a template filled
 // with templates, a hole of the outer one stands for the program of the inner one in its place.
-void programOf(const ParNode& root, std::vector<ParStep>& out) {
+class ProgramWalk {
+public:
+    explicit ProgramWalk(std::vector<ParStep>& out) : out_(out) {}
+
+    void run(const ParNode& root) {
+        walk(&root, 0, nullptr);
+        while (!todo_.empty()) {
+            const Task t = todo_.back();
+            todo_.pop_back();
+            if (t.node == nullptr && !t.hole) out_.push_back(t.step);
+            else if (t.hole || isHole(*t.node)) hole(t);
+            else node(*t.node, t);
+        }
+    }
+
+private:
     struct Filling {  // a template filled with templates, whose outer one is being walked
         const ParNode* subst;
         LayoutInt first;         // where its parameters begin
@@ -393,34 +408,26 @@ void programOf(const ParNode& root, std::vector<ParStep>& out) {
         ParStep step;
         bool hole = false;
     };
-    std::deque<Filling> fillings;
-    std::vector<Task> todo{Task{&root, 0, nullptr, ParStep{ParStep::Op::Hole}}};
-    const auto emit = [&todo](ParStep s) { todo.push_back(Task{nullptr, 0, nullptr, s}); };
-    const auto walk = [&todo](const ParNode* q, LayoutInt first, const Filling* f) {
-        todo.push_back(Task{q, first, f, ParStep{ParStep::Op::Hole}});
-    };
-    while (!todo.empty()) {
-        const Task t = todo.back();
-        todo.pop_back();
-        if (t.node == nullptr && !t.hole) {
-            out.push_back(t.step);
-            continue;
-        }
-        if (t.hole || t.node->kind == ParNode::Kind::Hole || t.node->kind == ParNode::Kind::First ||
-            t.node->kind == ParNode::Kind::Second) {
-            if (!t.hole && t.node->kind != ParNode::Kind::Hole) emit(ParStep{ParStep::Op::Pick});
-            const Filling* f = t.filling;
-            const auto index = static_cast<std::size_t>(t.first);
-            if (f == nullptr) out.push_back(ParStep{ParStep::Op::Hole, static_cast<std::uint32_t>(t.first)});
-            else if (index + 1 < f->subst->parts.size()) walk(f->subst->parts[index + 1].get(), f->first + f->firsts[index], f->outside);
-            else out.push_back(ParStep{ParStep::Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
-            continue;
-        }
-        const ParNode& p = *t.node;
-        using K = ParNode::Kind;
-        using Op = ParStep::Op;
+    using K = ParNode::Kind;
+    using Op = ParStep::Op;
+
+    static bool isHole(const ParNode& p) { return p.kind == K::Hole || p.kind == K::First || p.kind == K::Second; }
+    void emit(ParStep s) { todo_.push_back(Task{nullptr, 0, nullptr, s}); }
+    void walk(const ParNode* q, LayoutInt first, const Filling* f) { todo_.push_back(Task{q, first, f, ParStep{Op::Hole}}); }
+
+    // A parameter: its argument, or within a filling the program of the inner template in its place.
+    void hole(const Task& t) {
+        if (!t.hole && t.node->kind != K::Hole) emit(ParStep{Op::Pick});
+        const Filling* f = t.filling;
+        const auto index = static_cast<std::size_t>(t.first);
+        if (f == nullptr) out_.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(t.first)});
+        else if (index + 1 < f->subst->parts.size()) walk(f->subst->parts[index + 1].get(), f->first + f->firsts[index], f->outside);
+        else out_.push_back(ParStep{Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
+    }
+
+    void node(const ParNode& p, const Task& t) {
         switch (p.kind) {
-        case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
+        case K::Lift: out_.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
         case K::Filter:
         case K::Join:
         case K::Indent:
@@ -437,31 +444,36 @@ void programOf(const ParNode& root, std::vector<ParStep>& out) {
             walk(p.parts[0].get(), t.first, t.filling);
             break;
         }
-        case K::Subst: {
-            const ParNode& outer = *p.parts.front();
-            const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
-            if (outer.params != n) {
-                out.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
-                break;
-            }
-            Filling& f = fillings.emplace_back(Filling{&p, t.first, t.filling, {}});
-            LayoutInt at = 0;
-            for (std::size_t i = 1; i < p.parts.size(); ++i) {
-                f.firsts.push_back(at);
-                at += p.parts[i]->params;
-            }
-            emit(ParStep{Op::Inner});
-            walk(&outer, 0, &f);
-            break;
-        }
+        case K::Subst: subst(p, t); break;
         case K::HvSp:
             emit(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
-            for (LayoutInt i = p.params; i-- > 0;) todo.push_back(Task{nullptr, t.first + i, t.filling, ParStep{}, true});
+            for (LayoutInt i = p.params; i-- > 0;) todo_.push_back(Task{nullptr, t.first + i, t.filling, ParStep{}, true});
             break;
         default: break;  // the holes, above
         }
     }
-}
+
+    void subst(const ParNode& p, const Task& t) {
+        const ParNode& outer = *p.parts.front();
+        const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
+        if (outer.params != n) {
+            out_.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
+            return;
+        }
+        Filling& f = fillings_.emplace_back(Filling{&p, t.first, t.filling, {}});
+        LayoutInt at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            f.firsts.push_back(at);
+            at += p.parts[i]->params;
+        }
+        emit(ParStep{Op::Inner});
+        walk(&outer, 0, &f);
+    }
+
+    std::vector<ParStep>& out_;
+    std::vector<Task> todo_;
+    std::deque<Filling> fillings_;
+};
 
 template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
@@ -471,7 +483,7 @@ V parValue(const ParNode& p, const V* args, std::size_t count) {
         return runSteps(p.steps, args, count, stack.data());
     }
     std::vector<ParStep> program;
-    programOf(p, program);
+    ProgramWalk(program).run(p);
     std::vector<V> stack(program.size());
     return runSteps(program, args, count, stack.data());
 }
