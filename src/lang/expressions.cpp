@@ -259,12 +259,53 @@ std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::
     };
 }
 
+bool unletApplies(const Expr& e) {
+    std::vector<Expr> todo{e};
+    while (!todo.empty()) {
+        const Expr at = std::move(todo.back());
+        todo.pop_back();
+        if (!at.isLet()) {
+            if (at.isLam() && holdsLet(at.pattern())) return false;
+            for (Expr& c : expr_detail::lamApChildren(at)) todo.push_back(std::move(c));
+            continue;
+        }
+        for (const DefItem& d : at.defs().defs) {
+            if (!d.decl.isFun()) return false;
+            todo.push_back(d.decl.fun().rhs);
+        }
+        todo.push_back(at.body());
+    }
+    return true;
+}
+
+bool holdsLet(const Expr& e) {
+    std::vector<const Expr*> todo{&e};
+    while (!todo.empty()) {
+        const Expr* at = todo.back();
+        todo.pop_back();
+        switch (at->kind()) {
+        case ExprKind::Let: return true;
+        case ExprKind::Lam:
+            todo.push_back(&at->pattern());
+            todo.push_back(&at->body());
+            break;
+        case ExprKind::Ap:
+            todo.push_back(&at->fun());
+            todo.push_back(&at->arg());
+            break;
+        default: break;
+        }
+    }
+    return false;
+}
+
 Expr unlet(const Expr& e) {
     auto children = [](const Expr& node) -> std::vector<Expr> {
+        if (node.isLam() && holdsLet(node.pattern())) failUser(std::string(letInPatternText));
         if (!node.isLet()) return expr_detail::lamApChildren(node);
         std::vector<Expr> out;
         for (const DefItem& d : node.defs().defs) {
-            if (!d.decl.isFun()) patternFail("Expressions:172|function unlet");
+            if (!d.decl.isFun()) failUser(std::string(localDeclarationText));
             out.push_back(d.decl.fun().rhs);
         }
         out.push_back(node.body());

@@ -16,6 +16,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -78,9 +79,19 @@ std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::
 
 // The expression without Let nodes: each definition lhs = rhs becomes an applied lambda
 // (\lhs -> body) rhs, the first definition outermost, every generated application typed with
-// the let's type.  A type signature or data declaration in a let raises
-// "Expressions:172|function unlet".
+// the let's type.  A type signature or data declaration in a let (or where) raises the user
+// error localDeclarationText: the rewriting engine has no form for it; so does a let inside
+// a lambda pattern (letInPatternText).
 Expr unlet(const Expr& e);
+inline constexpr std::string_view localDeclarationText =
+    "a let or where block with a type signature or data declaration cannot be rewritten";
+// A lambda pattern that holds a let raises the user error letInPatternText.
+inline constexpr std::string_view letInPatternText = "can't handle non-variable/tuple lambda bindings";
+// Every let in e holds definitions only and no lambda pattern holds one, so that unlet
+// succeeds.
+bool unletApplies(const Expr& e);
+// e holds a let anywhere, lambda patterns included.
+bool holdsLet(const Expr& e);
 
 // Equality of e1 (under the bound names env1, innermost first) and e2 (under env2): the same
 // tree up to the renaming of bound variables, with equal types everywhere.  A let on either

@@ -79,6 +79,30 @@ TEST(Rewriting, InputsTheEngineCannotTakeAreUserErrors) {
     EXPECT_EQ(t.status, 0);
 }
 
+TEST(Rewriting, LocalDeclarationsThatAreNoDefinitionsAreUserErrors) {
+    // A type signature or data declaration in a where or let block has no rewriting form;
+    // the command reports it and the session goes on with its program and theory.
+    const std::string refused =
+        userError("a let or where block with a type signature or data declaration cannot be rewritten");
+    const Transcript t = session(
+        "rewrite \"x where { f :: Int }\"\nrewrite \"inc (let { data T = A } in 1)\"\n"
+        "onestepmatch \"x\" \"y where { y :: Int; y = 2 }\"\nrewrite \"inc 1\"\n",
+        scratchDir("RwLocalDecl"));
+    EXPECT_EQ(t.out.rfind(refused + "Plim> \n" + refused + "Plim> \n" + refused + "Plim> \n   inc 1\n", 0), 0u) << t.out;
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
+TEST(Rewriting, ALetInsideALambdaPatternIsAUserError) {
+    // The repair turns a stray "let" in a pattern into a let expression there.
+    const Transcript t = session("rewrite \"\\ (r, let) -> r\"\nrewrite \"3\"\n", scratchDir("RwLetPattern"));
+    EXPECT_EQ(t.out, "\"list of definitions\" inserted before Symbol   ) at line 1\n"
+                     "Keyword in inserted before Symbol   ) at line 1\n"
+                     "\"expression\" inserted before Symbol   ) at line 1\n" +
+                         userError("can't handle non-variable/tuple lambda bindings") + "Plim> \n   3\n\n\nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
 TEST(Rewriting, TheWidthShapesTheCalculation) {
     const std::string dir = scratchDir("RwWidth");
     Transcript t = session(

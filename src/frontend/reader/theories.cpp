@@ -51,13 +51,7 @@ const Parser<Eqs>& pConditions() {
 // A side whose local definitions unlet cannot turn into abstractions is kept as read: unlet
 // raises its failure again where the side is first used as a rule (rule preparation applies
 // unlet to every side), and a theory that never uses it loads and works.
-Expr unletSide(const Expr& e) {
-    try {
-        return unlet(e);
-    } catch (const PatternMatchFailure&) {
-        return e;
-    }
-}
+Expr unletSide(const Expr& e) { return unletApplies(e) ? unlet(e) : e; }
 
 Eqn unletEqn(const Eqn& e) { return mkEqn(unletSide(e.lhs), unletSide(e.rhs)); }
 

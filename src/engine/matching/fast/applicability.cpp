@@ -37,6 +37,7 @@ private:
 
 // The names a lambda pattern binds, as its conversion would find them.
 std::vector<std::string> patternNames(const Expr& pattern) {
+    if (holdsLet(pattern)) failUser("can't handle non-variable/tuple lambda bindings");
     const Term p = convertPrime({}, pattern);
     if (!bindersFit(p)) failUser("can't handle non-variable/tuple lambda bindings");
     return binders(p).second;

@@ -60,6 +60,11 @@ bool hasVariable(const Expr& e) {
 // classified without the binder's names, so then the refusal comes at once.  When `tolerant`,
 // such a pattern gives nothing, so that no refusal is left for later.
 std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(const Expr& lam, bool tolerant) {
+    if (holdsLet(lam.pattern())) {  // no variable or tuple of variables either
+        if (tolerant) return std::nullopt;
+        if (hasVariable(lam.body())) failUser(kBadBinder);
+        return std::pair{refusedBinding(), std::vector<std::string>{}};
+    }
     const std::optional<Term> pattern = tolerant ? convertIfPossible({}, lam.pattern()) : convertPrime({}, lam.pattern());
     if (!pattern || (tolerant && !bindersFit(*pattern))) return std::nullopt;
     if (bindersFit(*pattern) || hasVariable(lam.body())) return binders(*pattern);

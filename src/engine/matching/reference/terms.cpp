@@ -310,6 +310,8 @@ ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
         break;
     }
     case ExprKind::Lam: {
+        // A pattern with a local block is no variable or tuple of variables either.
+        if (holdsLet(e.pattern())) failUser("can't handle non-variable/tuple lambda bindings");
         auto [b, names] = convertBinding(convertClosed(e.pattern()));
         f.binder = std::move(b);
         bound.add(names);
