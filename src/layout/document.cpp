@@ -120,8 +120,10 @@ std::string applyCountError(LayoutInt params, LayoutInt args) {
            std::to_string(args) + ">";
 }
 
+// Per thread: documents and their lazy lists are used by one thread at a time (see
+// support/lazy.h), so a table of them is never shared between threads.
 const List<Format>& errorFormats(const char* text) {
-    static std::map<std::string, List<Format>> built;
+    static thread_local std::map<std::string, List<Format>> built;
     auto it = built.find(text);
     if (it == built.end()) it = built.emplace(text, textFormats(text)).first;
     return it->second;
