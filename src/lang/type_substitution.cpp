@@ -20,6 +20,7 @@ Type substWith(const Replace& replace, const Type& t, std::vector<std::string>& 
     switch (t.kind()) {
     case TypeKind::Tid: return isHidden(hidden, t.name()) ? t : replace(t);
     case TypeKind::TCon: {
+        if (t.isGround()) return t;
         std::vector<Type> args;
         args.reserve(t.args().size());
         bool changed = false;
@@ -90,7 +91,8 @@ Type SharedSubst::operator()(const Type& t) {
         return bound ? *bound : tid;
     };
     std::function<Type(const Type&)> walk = [&](const Type& at) -> Type {
-        if (!at.isTCon() || at.args().empty() || !hidden.empty()) return substWith(replace, at, hidden);
+        if (at.isGround()) return at;
+        if (!at.isTCon() || !hidden.empty()) return substWith(replace, at, hidden);
         auto it = done_.find(at.nodeAddress());
         if (it != done_.end()) return it->second.second;
         std::vector<Type> args;

@@ -92,6 +92,7 @@ private:
             return r;
         }
         case TypeKind::TCon: {
+            if (t.isGround()) return t;
             std::vector<Type> args;
             args.reserve(t.args().size());
             bool changed = false;
@@ -138,6 +139,7 @@ bool Bindings::occurs(const std::string& v, const Type& t) const {
             break;
         }
         case TypeKind::TCon:
+            if (at.isGround()) break;
             for (auto a = at.args().rbegin(); a != at.args().rend(); ++a) work.push_back({&*a, item.hidden});
             break;
         case TypeKind::TAbs: {

@@ -21,6 +21,13 @@ Type mkTAbs(std::vector<std::string> vars, Type body) {
     return Type(std::make_shared<TypeNode>(TypeKind::TAbs, std::string(), std::vector<Type>{std::move(body)}, std::move(vars)));
 }
 
+bool TypeNode::groundArgs(TypeKind k, const std::vector<Type>& args) {
+    if (k != TypeKind::TCon) return false;
+    for (const Type& a : args)
+        if (!a.isGround()) return false;
+    return true;
+}
+
 TypeNode::~TypeNode() {
     releaseSoleChildren(*this, [](TypeNode& n, auto take) {
         for (Type& c : n.args) take(c.node_);
@@ -181,6 +188,7 @@ void collectFreeVars(std::vector<std::string>& bound, const Type& t, std::vector
         break;
     }
     case TypeKind::TCon:
+        if (t.isGround()) break;
         for (const auto& a : t.args()) collectFreeVars(bound, a, out);
         break;
     case TypeKind::TAbs: {

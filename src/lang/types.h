@@ -51,6 +51,8 @@ public:
     // The body of a TAbs.
     const Type& body() const;
 
+    // A constructor term without type variables in it.
+    bool isGround() const;
     // True when both handles share one node (then the types are equal).
     bool sameNode(const Type& other) const { return node_ == other.node_; }
     // The node's address: a key for caches that also hold the type (so the node stays alive).
@@ -66,17 +68,24 @@ struct TypeNode {
     std::string name;                // TCon, Tid
     std::vector<Type> args;          // TCon: the arguments; TAbs: the body alone
     std::vector<std::string> vars;   // TAbs
+    // A constructor term without type variables (its arguments ground): substitution, resolution
+    // and the occurs check have nothing to do in it.  Computed once, when the node is built.
+    bool ground;
 
     TypeNode(TypeKind k, std::string n, std::vector<Type> a, std::vector<std::string> v)
-        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)) {}
+        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)), ground(groundArgs(k, args)) {}
     TypeNode(const TypeNode&) = delete;
     TypeNode& operator=(const TypeNode&) = delete;
     // Releases the nodes that only this one holds one at a time, so that a deeply nested
     // type (a long chain of function types) is destroyed without deep recursion.
     ~TypeNode();
+
+private:
+    static bool groundArgs(TypeKind k, const std::vector<Type>& args);
 };
 
 inline TypeKind Type::kind() const { return node_->kind; }
+inline bool Type::isGround() const { return node_->ground; }
 inline const std::string& Type::name() const { return node_->name; }
 inline const std::vector<Type>& Type::args() const { return node_->args; }
 inline const std::vector<std::string>& Type::boundVars() const { return node_->vars; }

@@ -18,6 +18,7 @@ bool hasFreeVars(const Type& t) {
     switch (t.kind()) {
     case TypeKind::Tid: return true;
     case TypeKind::TCon:
+        if (t.isGround()) return false;
         return std::any_of(t.args().begin(), t.args().end(), [](const Type& a) { return hasFreeVars(a); });
     case TypeKind::TAbs: return !freeTypeVars({}, t).empty();
     }
@@ -105,12 +106,12 @@ Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, 
         if (!bound) return t;
         if (bound->resolvedAt == made_) return bound->type;
         std::vector<std::string> none;
-        Type r = resolveHiding(bound->type, none, cache);
+        Type r = resolveHiding(bound->type, none, false);
         *boundType(t.name()) = Bound{r, made_};
         return r;
     }
     case TypeKind::TCon: {
-        if (t.args().empty()) return t;
+        if (t.isGround()) return t;
         const bool cached = cache && hidden.empty();
         if (cached) {
             auto it = resolved_.find(t.nodeAddress());
