@@ -1,6 +1,8 @@
 #include "shell/commands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <iostream>
 
 #include "frontend/printer/programs.h"
 #include "frontend/printer/theories.h"
@@ -11,9 +13,15 @@
 
 namespace plim {
 
-void writeOut(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void writeOut(std::string_view text) {
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size()) outputFailure(errno, "hPutStr");
+}
 
-void flushOut() { std::fflush(stdout); }
+void flushOut() {
+    errno = 0;
+    // A write through std::cout (the readers' logs) that failed is seen on stdout as well.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) || std::cout.bad()) outputFailure(errno != 0 ? errno : EIO, "hFlush");
+}
 
 namespace {
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "engine/matching/matcher.h"
@@ -42,8 +43,9 @@ using Command = std::variant<cmd::SetPath, cmd::SetWidth, cmd::DebugFile, cmd::R
 // on it before it gets this far, and as a one-shot command it simply ends the run.
 CmdState runCommand(const Command& command, const CmdState& state);
 
-// The standard output, written as produced.
-void writeOut(const std::string& text);
+// The standard output, written as produced.  A write or flush that fails raises the
+// OutputError of the standard output, which ends the run.
+void writeOut(std::string_view text);
 void flushOut();
 
 }  // namespace plim

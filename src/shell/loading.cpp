@@ -52,9 +52,9 @@ CmdState loadProgram(const std::string& fileName, const CmdState& s) {
 
 CmdState loadTheory(const std::string& fileName, const CmdState& s) {
     const std::string text = readWholeFile(s.path + fileName);
-    std::cout.flush();
+    flushOut();
     const Theory theory = parseTheory(text, std::cout);
-    std::cout.flush();
+    flushOut();
     TheoryCheck check = checkTheory(theory.elems, checkEnvOf(s), noDefinitionRules());
     writeMessages(check.messages);
     CmdState next = s;

@@ -36,8 +36,8 @@ std::optional<std::pair<Expr, Expr>> checkEquation(const Expr& lhs, const Expr& 
 }
 
 void writePiece(std::string_view piece) {
-    std::fwrite(piece.data(), 1, piece.size(), stdout);
-    std::fflush(stdout);
+    writeOut(piece);
+    flushOut();
 }
 
 // The debugging file, created anew with the page of the derivation.
@@ -62,7 +62,7 @@ NameSupply supplyFor(const Expr& pattern, const Expr& term) {
 
 Expr parseArgumentExpression(const std::string& text, const CmdState& s) {
     const Expr parsed = parseExpression(text, std::cout);
-    std::cout.flush();
+    flushOut();
     std::optional<std::pair<Expr, Expr>> eq = checkEquation(parsed, anyTypePlaceholder(), s);
     if (!eq) userError("Pattern match failure in do expression at Main:521");
     return unlet(eq->first);

@@ -84,6 +84,15 @@ void userError(const std::string& reason) {
     throw IoError(std::move(info));
 }
 
+void outputFailure(int errnoValue, const std::string& action) {
+    IoErrorInfo info;
+    info.kind = kindOfErrno(errnoValue);
+    info.action = action;
+    info.handle = "<stdout>";
+    info.reason = std::strerror(errnoValue);
+    throw OutputError(std::move(info));
+}
+
 void systemIoError(int errnoValue, const std::string& action, const std::string& fileName) {
     IoErrorInfo info;
     info.kind = kindOfErrno(errnoValue);

@@ -101,6 +101,19 @@ private:
     IoErrorInfo info_;
 };
 
+// A write to the standard output that failed.  The transcript is lost from there on, so no
+// part of the program handles it (it is no PlimError): it ends the run, and main reports its
+// printed form on the standard error.
+class OutputError : public std::exception {
+public:
+    explicit OutputError(IoErrorInfo info) : message_(printIoError(info)) {}
+    const std::string& message() const noexcept { return message_; }
+    const char* what() const noexcept override { return message_.c_str(); }
+
+private:
+    std::string message_;
+};
+
 // Raises the user error of the message: something the user asked cannot be done.
 [[noreturn]] void failUser(const std::string& message);
 // Raises the internal error of the message.
@@ -109,6 +122,8 @@ private:
 [[noreturn]] void patternFail(const std::string& coded);
 // Raises a user error whose reason is the given text (printed as "user error\nReason: ...").
 [[noreturn]] void userError(const std::string& reason);
+// Raises the output error of a failed `action` ("hPutStr", "hFlush") on the standard output.
+[[noreturn]] void outputFailure(int errnoValue, const std::string& action);
 // Raises the input/output error that the operating system reported (errno) for a file.
 [[noreturn]] void systemIoError(int errnoValue, const std::string& action, const std::string& fileName);
 

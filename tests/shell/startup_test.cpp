@@ -110,5 +110,31 @@ TEST(StartUp, AFailingOptionCommandEndsTheRunBeforeTheBanner) {
     EXPECT_EQ(t.status, 1);
 }
 
+// A failed write to the standard output ends the run at once, with the failure on the standard
+// error and status 1: at the first prompt of a session, and at the first piece of a one-shot
+// rewrite.  A closed pipe is such a failure too, not a signal.
+TEST(StartUp, AFailedWriteToTheStandardOutputEndsTheRun) {
+    const std::vector<std::pair<OutputTo, std::string>> cases{
+        {OutputTo::Full, "resource exhausted\nAction: hFlush\nHandle: <stdout>\nReason: No space left on device"},
+        {OutputTo::Closed, "illegal operation\nAction: hFlush\nHandle: <stdout>\nReason: Bad file descriptor"},
+        {OutputTo::ClosedPipe, "failed\nAction: hFlush\nHandle: <stdout>\nReason: Broken pipe"},
+    };
+    const std::vector<std::string> quickStart{"--program", "examples/mapfusion", "--theory", "examples/mapfusion",
+                                              "rewrite", "\\ xs -> map square (map inc xs)"};
+    const std::string dir = scratchDir("StartUpFailedOutput");
+    for (const auto& [output, printed] : cases) {
+        RunOptions options;
+        options.output = output;
+        options.cwd = dir;
+        const Transcript session = runPlimWith({}, "debugfile \"page.html\"\nsetwidth 3\n", options);
+        EXPECT_EQ(session.err, "\nFail: " + printed + "\n");
+        EXPECT_EQ(session.status, 1);
+        options.cwd = PLIM_SOURCE_DIR;
+        const Transcript oneShot = runPlimWith(quickStart, "", options);
+        EXPECT_EQ(oneShot.err, "\nFail: " + printed + "\n");
+        EXPECT_EQ(oneShot.status, 1);
+    }
+}
+
 }  // namespace
 }  // namespace plim::test
