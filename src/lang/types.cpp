@@ -77,55 +77,97 @@ const Type& placeholderType() {
 // --- equality -------------------------------------------------------------------------------
 
 bool eqType(const Type& a, const Type& b) {
-    if (a.sameNode(b)) return true;
-    if (a.kind() != b.kind()) return false;
-    switch (a.kind()) {
-    case TypeKind::Tid: return a.name() == b.name();
-    case TypeKind::TCon: {
-        if (a.name() != b.name() || a.args().size() != b.args().size()) return false;
-        for (std::size_t i = 0; i < a.args().size(); ++i)
-            if (!eqType(a.args()[i], b.args()[i])) return false;
-        return true;
+    // The pairs still to compare; kept on the thread, as equality is asked very often.
+    thread_local std::vector<std::pair<const Type*, const Type*>> work;
+    work.clear();
+    work.emplace_back(&a, &b);
+    while (!work.empty()) {
+        const auto [x, y] = work.back();
+        work.pop_back();
+        if (x->sameNode(*y)) continue;
+        if (x->kind() != y->kind()) return false;
+        switch (x->kind()) {
+        case TypeKind::Tid:
+            if (x->name() != y->name()) return false;
+            break;
+        case TypeKind::TCon:
+            if (x->name() != y->name() || x->args().size() != y->args().size()) return false;
+            for (std::size_t i = x->args().size(); i-- > 0;) work.emplace_back(&x->args()[i], &y->args()[i]);
+            break;
+        case TypeKind::TAbs:
+            if (x->boundVars() != y->boundVars()) return false;
+            work.emplace_back(&x->body(), &y->body());
+            break;
+        }
     }
-    case TypeKind::TAbs: return a.boundVars() == b.boundVars() && eqType(a.body(), b.body());
-    }
-    return false;
+    return true;
 }
 
 // --- text form ------------------------------------------------------------------------------
 
+namespace {
+
+// A piece of a text form still to be written: a type at a precedence, or one character.
+struct TextPiece {
+    const Type* type;
+    int prec;
+    char ch;
+};
+
+// Pushes the pieces of "[t1,t2,...]" so that they are written in order.
+void pushTypeList(std::vector<TextPiece>& work, const std::vector<Type>& types) {
+    work.push_back({nullptr, 0, ']'});
+    for (std::size_t i = types.size(); i-- > 0;) {
+        work.push_back({&types[i], 0, 0});
+        if (i > 0) work.push_back({nullptr, 0, ','});
+    }
+    work.push_back({nullptr, 0, '['});
+}
+
+void writeTextPieces(std::string& out, std::vector<TextPiece>& work) {
+    while (!work.empty()) {
+        const TextPiece piece = work.back();
+        work.pop_back();
+        if (!piece.type) {
+            out += piece.ch;
+            continue;
+        }
+        const Type& t = *piece.type;
+        const bool parens = piece.prec > 10;
+        if (parens) out += '(';
+        if (parens) work.push_back({nullptr, 0, ')'});
+        switch (t.kind()) {
+        case TypeKind::TCon:
+            out += "TCon ";
+            appendStringLiteral(out, t.name());
+            out += ' ';
+            pushTypeList(work, t.args());
+            break;
+        case TypeKind::Tid:
+            out += "Tid ";
+            appendStringLiteral(out, t.name());
+            break;
+        case TypeKind::TAbs:
+            out += "TAbs ";
+            appendStringListLiteral(out, t.boundVars());
+            out += ' ';
+            work.push_back({&t.body(), 11, 0});
+            break;
+        }
+    }
+}
+
+}  // namespace
 
 void appendTypeText(std::string& out, int prec, const Type& t) {
-    const bool parens = prec > 10;
-    if (parens) out += '(';
-    switch (t.kind()) {
-    case TypeKind::TCon:
-        out += "TCon ";
-        appendStringLiteral(out, t.name());
-        out += ' ';
-        appendTypeListText(out, t.args());
-        break;
-    case TypeKind::Tid:
-        out += "Tid ";
-        appendStringLiteral(out, t.name());
-        break;
-    case TypeKind::TAbs:
-        out += "TAbs ";
-        appendStringListLiteral(out, t.boundVars());
-        out += ' ';
-        appendTypeText(out, 11, t.body());
-        break;
-    }
-    if (parens) out += ')';
+    std::vector<TextPiece> work{{&t, prec, 0}};
+    writeTextPieces(out, work);
 }
 
 void appendTypeListText(std::string& out, const std::vector<Type>& types) {
-    out += '[';
-    for (std::size_t i = 0; i < types.size(); ++i) {
-        if (i > 0) out += ',';
-        appendTypeText(out, 0, types[i]);
-    }
-    out += ']';
+    std::vector<TextPiece> work;
+    pushTypeList(work, types);
+    writeTextPieces(out, work);
 }
 
 std::string showsPrecType(int prec, const Type& t, const std::string& rest) {
@@ -180,35 +222,48 @@ TypeLookup lookupVarType(const TypeEnv& env, const std::string& name) {
 namespace {
 
 void collectFreeVars(std::vector<std::string>& bound, const Type& t, std::vector<std::string>& out) {
-    switch (t.kind()) {
-    case TypeKind::Tid: {
-        bool isBound = false;
-        for (const auto& b : bound) isBound = isBound || b == t.name();
-        if (!isBound) out.push_back(t.name());
-        break;
-    }
-    case TypeKind::TCon:
-        if (t.isGround()) break;
-        for (const auto& a : t.args()) collectFreeVars(bound, a, out);
-        break;
-    case TypeKind::TAbs: {
-        const std::size_t before = bound.size();
-        bound.insert(bound.end(), t.boundVars().begin(), t.boundVars().end());
-        collectFreeVars(bound, t.body(), out);
-        bound.resize(before);
-        break;
-    }
+    // A null type stands for the end of a scheme's body: its bound names leave the list.
+    std::vector<std::pair<const Type*, std::size_t>> work{{&t, 0}};
+    while (!work.empty()) {
+        const auto [at, boundBefore] = work.back();
+        work.pop_back();
+        if (!at) {
+            bound.resize(boundBefore);
+            continue;
+        }
+        switch (at->kind()) {
+        case TypeKind::Tid: {
+            bool isBound = false;
+            for (const auto& b : bound) isBound = isBound || b == at->name();
+            if (!isBound) out.push_back(at->name());
+            break;
+        }
+        case TypeKind::TCon:
+            if (at->isGround()) break;
+            for (std::size_t i = at->args().size(); i-- > 0;) work.emplace_back(&at->args()[i], 0);
+            break;
+        case TypeKind::TAbs:
+            work.emplace_back(nullptr, bound.size());
+            bound.insert(bound.end(), at->boundVars().begin(), at->boundVars().end());
+            work.emplace_back(&at->body(), 0);
+            break;
+        }
     }
 }
 
 void collectConNames(const Type& t, std::vector<std::string>& out) {
-    switch (t.kind()) {
-    case TypeKind::Tid: break;
-    case TypeKind::TCon:
-        out.push_back(t.name());
-        for (const auto& a : t.args()) collectConNames(a, out);
-        break;
-    case TypeKind::TAbs: collectConNames(t.body(), out); break;
+    std::vector<const Type*> work{&t};
+    while (!work.empty()) {
+        const Type* at = work.back();
+        work.pop_back();
+        switch (at->kind()) {
+        case TypeKind::Tid: break;
+        case TypeKind::TCon:
+            out.push_back(at->name());
+            for (std::size_t i = at->args().size(); i-- > 0;) work.push_back(&at->args()[i]);
+            break;
+        case TypeKind::TAbs: work.push_back(&at->body()); break;
+        }
     }
 }
 

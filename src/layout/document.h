@@ -132,7 +132,8 @@ bool operator==(const PageBounds& a, const PageBounds& b);
 // --- candidate layouts ---------------------------------------------------------------------
 
 // A callable held by a counted handle: one allocation holds the count and the callable.  The
-// count is a plain integer: documents are used by one thread at a time.
+// count is a plain integer: a document given as a function is read by one thread at a time
+// (the threading rule: README.md, "Threads").
 template <class Sig>
 class SharedFn;
 template <class R, class... Args>

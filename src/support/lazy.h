@@ -7,7 +7,7 @@
 //             endless lists; long chains are destroyed iteratively, never recursively.
 //   onFirstRead(action, value)  performs an action when the value is first read.
 //
-// plim runs on a single thread; none of this is meant to be shared across threads.
+// A lazy value is read by one thread at a time (the threading rule: README.md, "Threads").
 #pragma once
 
 #include <cstddef>

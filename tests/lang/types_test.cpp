@@ -37,6 +37,24 @@ TEST(TypeTerms, DeepNestingIsDestroyedWithoutDeepRecursion) {
     EXPECT_TRUE(t.isTCon());
 }
 
+// Compared, shown and searched on the ordinary stack.
+TEST(TypeTerms, DeepTypesAreWalkedWithoutDeepRecursion) {
+    const auto deep = [](const Type& leaf) {
+        Type t = leaf;
+        for (int i = 0; i < 200000; ++i) t = i % 2 == 0 ? Fn(a(), std::move(t)) : mkTAbs({"b"}, List(std::move(t)));
+        return t;
+    };
+    const Type x = deep(Int());
+    EXPECT_TRUE(eqType(x, deep(Int())));
+    EXPECT_FALSE(eqType(x, deep(mkTCon("Float"))));
+    const std::string text = typeText(x);
+    EXPECT_TRUE(text.starts_with("TAbs [\"b\"] (TCon \"List\" [TCon \"Arrow\" [Tid \"a\",TAbs [\"b\"] (TCon"));
+    EXPECT_NE(text.find("[Tid \"a\",TCon \"Int\" []]])]])]])"), std::string::npos);
+    EXPECT_TRUE(text.ends_with(")]])]])]])")) << text.substr(text.size() - 40);
+    EXPECT_EQ(typeVarsOf(x), (Names{"a"}));
+    EXPECT_EQ(typeConNames({x}).size(), 200001u);
+}
+
 TEST(TypeTerms, TextForm) {
     EXPECT_EQ(typeText(a()), "Tid \"a\"");
     EXPECT_EQ(showsPrecType(11, placeholderType()), "(TAbs [\"a\"] (Tid \"a\"))");
@@ -98,6 +116,7 @@ TEST(TypeVariables, FreeVariablesInOrder) {
     EXPECT_EQ(freeTypeVars({}, mkTAbs({"a"}, Fn(a(), b()))), (Names{"b"}));
     EXPECT_EQ(freeTypeVars({}, Fn(a(), a())), (Names{"a", "a"}));
     EXPECT_EQ(freeTypeVars({"a"}, Fn(a(), b())), (Names{"b"}));
+    EXPECT_EQ(freeTypeVars({}, Fn(mkTAbs({"a"}, a()), Fn(a(), mkTAbs({"b"}, b())))), (Names{"a"}));
     EXPECT_EQ(typeVarsOf(Fn(a(), Fn(b(), a()))), (Names{"a", "b"}));
     EXPECT_EQ(numBoundVars(mkTAbs({}, Int())), 0u);
     EXPECT_EQ(numBoundVars(Int()), 0u);
