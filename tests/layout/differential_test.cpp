@@ -10,6 +10,7 @@
 
 #include "support/big_stack.h"
 #include "layout/differential.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -75,7 +76,7 @@ typename L::D build(const Shape& s) {
 TEST(PrettyDifferential, RandomDocuments) {
     runOnLargeStack([] {
         Random r{12345};
-        for (int round = 0; round < 10000 && !::testing::Test::HasFatalFailure(); ++round) {
+        for (int round = 0; round < test::rounds(10000) && !::testing::Test::HasFatalFailure(); ++round) {
             const ShapePtr s = randomShape(r, 4 + static_cast<int>(r.below(24)));
             expectSameTexts(build<Pruned>(*s), build<LazyRules>(*s), build<Exhaustive>(*s), r, "document " + std::to_string(round));
         }
@@ -88,7 +89,7 @@ TEST(PrettyDifferential, RandomDocuments) {
 TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {
     runOnLargeStack([] {
         Random r{777};
-        for (int round = 0; round < 300 && !::testing::Test::HasFailure(); ++round) {
+        for (int round = 0; round < test::rounds(300) && !::testing::Test::HasFailure(); ++round) {
             std::vector<ShapePtr> items;
             const unsigned length = 33 + r.below(40);
             for (unsigned i = 0; i < length; ++i) items.push_back(randomShape(r, 1 + static_cast<int>(r.below(4))));
@@ -221,7 +222,7 @@ TEST(PrettyDifferential, StacksOfOddParts) {
     const std::vector<Pruned::D> pruned = oddParts<Pruned>();
     const std::vector<Exhaustive::D> exhaustive = oddParts<Exhaustive>();
     Random r{4242};
-    for (int round = 0; round < 3000 && !::testing::Test::HasFailure(); ++round) {
+    for (int round = 0; round < test::rounds(3000) && !::testing::Test::HasFailure(); ++round) {
         const unsigned n = 1 + r.below(5);
         std::vector<Pruned::D> ps;
         std::vector<Exhaustive::D> es;
@@ -246,7 +247,7 @@ TEST(PrettyDifferential, StacksOfOddParts) {
 TEST(PrettyDifferential, RandomStacks) {
     runOnLargeStack([] {
         Random r{99};
-        for (int round = 0; round < 2000 && !::testing::Test::HasFatalFailure(); ++round) {
+        for (int round = 0; round < test::rounds(2000) && !::testing::Test::HasFatalFailure(); ++round) {
             auto stack = std::make_shared<Shape>();
             stack->kind = round % 2 == 0 ? 11 : 2;
             const unsigned n = stack->kind == 2 ? 2 : 1 + r.below(6);

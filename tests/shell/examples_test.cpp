@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "shell/plim_process.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::test {
 namespace {
@@ -54,6 +55,7 @@ TEST(Examples, TheQuickStartCommandRewritesOnTheCommandLine) {
 // Shared servers and containers often cap the address space: the quick start runs the same
 // under a cap of 1, 2 or 4 GiB (ulimit -v) as without one.
 TEST(Examples, TheQuickStartRunsUnderAnAddressSpaceCap) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
     const std::vector<std::string> args{"--program", "examples/mapfusion", "--theory", "examples/mapfusion", "rewrite",
                                         "\\ xs -> map square (map inc xs)"};
     const Transcript free = runPlim(args, "", PLIM_SOURCE_DIR);

@@ -29,6 +29,7 @@
 #include "engine/matching/program_matches.h"
 #include "frontend/printer/expressions.h"
 #include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 #include "support/errors.h"
 
 namespace plim {
@@ -647,7 +648,7 @@ std::size_t envNumber(const char* name, std::size_t fallback) {
 }
 
 TEST(MatcherDifferential, FastAndReferenceAgreeAndEveryResultHolds) {
-    const std::size_t pairs = envNumber("PLIM_DIFF_PAIRS", 60);
+    const std::size_t pairs = envNumber("PLIM_DIFF_PAIRS", test::rounds(60));
     const std::uint64_t seed = envNumber("PLIM_DIFF_SEED", 20261208);
     Generator g(seed);
     Counts counts;

@@ -10,6 +10,7 @@
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 #include "layout/differential.h"
 
 namespace plim {
@@ -83,7 +84,7 @@ typename L::D printed(Precedence p, const Expr& e) {
 TEST(PrettyDifferential, RandomExpressions) {
     runOnLargeStack([] {
         Random r{987654321};
-        for (int round = 0; round < 10000 && !::testing::Test::HasFatalFailure(); ++round) {
+        for (int round = 0; round < test::rounds(10000) && !::testing::Test::HasFatalFailure(); ++round) {
             const Expr e = randomExpr(r, 3 + static_cast<int>(r.below(24)));
             const std::string what = "expression " + std::to_string(round);
             const LayoutInt w = 1 + r.below(200);
