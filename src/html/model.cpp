@@ -50,17 +50,17 @@ HtmlElement HtmlTag(std::string_view name, std::vector<HtmlAttr> attrs, Html con
 }
 
 const std::string& markupTag(const HtmlElement& e) {
-    if (e.isString()) failInternal("No match in record selector Html.markupTag");
+    if (e.isString()) failInternal(std::string(kTextHasNoMarkupTag));
     return e.data_->text;
 }
 
 const std::vector<HtmlAttr>& markupAttrs(const HtmlElement& e) {
-    if (e.isString()) failInternal("No match in record selector Html.markupAttrs");
+    if (e.isString()) failInternal(std::string(kTextHasNoMarkupAttrs));
     return e.data_->attrs;
 }
 
 const Lazy<Html>& markupContentLazy(const HtmlElement& e) {
-    if (e.isString()) failInternal("No match in record selector Html.markupContent");
+    if (e.isString()) failInternal(std::string(kTextHasNoMarkupContent));
     return *e.data_->content;
 }
 

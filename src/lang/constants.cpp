@@ -108,7 +108,7 @@ OpGrouping opGrouping(Op op) { return row(op).grouping; }
 const Type& optype(Op op) {
     static const std::vector<std::optional<Type>> types = buildOpTypes();
     const auto& t = types[static_cast<std::size_t>(op)];
-    if (!t) patternFail("Constants:184|function optype");
+    if (!t) patternFail(CodedFailure::OperatorTypeMissing);
     return *t;
 }
 

@@ -170,7 +170,7 @@ const Type& exprType(const Expr& e) { return e.type(); }
 std::vector<Constant> cons(const Expr& e, std::vector<Constant> acc) {
     std::vector<Constant> out;
     preOrder(e, [&out](const Expr& node) {
-        if (node.isLet()) patternFail("Expressions:98|function cons");
+        if (node.isLet()) patternFail(CodedFailure::ConsLet);
         if (node.isCon()) out.push_back(node.constant());
         return true;
     });

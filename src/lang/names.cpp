@@ -170,7 +170,7 @@ std::pair<std::string, NameSupply> nextName(const NameSupply& supply) {
 
 NameList comb(const NameList& a, const NameList& b) {
     auto choose = [a, b]() -> NameList {
-        if (a.empty() || b.empty()) patternFail("Names:92|function comb");
+        if (a.empty() || b.empty()) patternFail(CodedFailure::NameSequenceEmpty);
         return nameBefore(a.head(), b.head()) ? b : a;
     };
     if (!a.deferred_ && !b.deferred_ && !a.empty() && !b.empty()) return choose();
@@ -194,7 +194,7 @@ std::string lookupRenaming(const std::string& name, const Renaming& renaming) {
 }  // namespace
 
 std::pair<std::string, RenameState> renameFirst(const std::string& oldName, const RenameState& st) {
-    if (st.supply.vars.empty()) patternFail("Names:65|lambda");
+    if (st.supply.vars.empty()) patternFail(CodedFailure::VariableSupplyEmpty);
     std::string n = st.supply.vars.head();
     RenameState next{{st.supply.vars.tail(), st.supply.tyvars},
                      Renaming::cons({oldName, n}, st.firstRenaming),
@@ -203,7 +203,7 @@ std::pair<std::string, RenameState> renameFirst(const std::string& oldName, cons
 }
 
 std::pair<std::string, RenameState> renameSecond(const std::string& oldName, const RenameState& st) {
-    if (st.supply.tyvars.empty()) patternFail("Names:71|lambda");
+    if (st.supply.tyvars.empty()) patternFail(CodedFailure::TypeVariableSupplyEmpty);
     std::string n = st.supply.tyvars.head();
     RenameState next{{st.supply.vars, st.supply.tyvars.tail()},
                      st.firstRenaming,

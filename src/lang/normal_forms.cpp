@@ -111,7 +111,7 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
             for (const std::string& n : freeNames(node.pattern())) st = renameFirst(n, st).second;
             return {node.pattern(), node.body()};
         case ExprKind::Ap: return {node.fun(), node.arg()};
-        case ExprKind::Let: patternFail("Expressions:202|function scrub");
+        case ExprKind::Let: patternFail(CodedFailure::ScrubLet);
         default: return {};
         }
     };
@@ -130,7 +130,7 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
         }
         case ExprKind::Let: break;
         }
-        patternFail("Expressions:202|function scrub");
+        patternFail(CodedFailure::ScrubLet);
     };
     Expr out = rebuild(e, children, combine);
     return {std::move(out), std::move(st)};
@@ -158,7 +158,7 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
         }
         switch (x.kind()) {
         case ExprKind::Ap: return {{x.fun(), false}, {x.arg(), true}};
-        case ExprKind::Let: patternFail("Expressions:142|function recexpand");
+        case ExprKind::Let: patternFail(CodedFailure::RecursiveExpandLet);
         default: return {};
         }
     };
@@ -187,7 +187,7 @@ Expr nearbetas(const Expr& e) {
         case ExprKind::Let: {
             std::vector<Expr> out;
             for (const DefItem& d : node.defs().defs) {
-                if (!d.decl.isFun()) patternFail("Expressions:189|function nearbetas");
+                if (!d.decl.isFun()) patternFail(CodedFailure::NearBetasNonFunction);
                 out.push_back(d.decl.fun().rhs);
             }
             out.push_back(node.body());

@@ -181,12 +181,12 @@ OpChain opChainResolve(const OpChain& chain) {
 }
 
 OpChain assr(const OpChain& chain) {
-    if (chain.isEnd()) patternFail("Constants:140|function assr");
+    if (chain.isEnd()) patternFail(CodedFailure::AssociateRightEnd);
     return resolveBelow(rotateRight(chain), regroupTop);
 }
 
 OpChain assl(const OpChain& chain) {
-    if (chain.isEnd()) patternFail("Constants:136|function assl");
+    if (chain.isEnd()) patternFail(CodedFailure::AssociateLeftEnd);
     return resolveBelow(rotateLeft(chain), regroupTop);
 }
 

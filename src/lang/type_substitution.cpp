@@ -173,7 +173,7 @@ NameList typeVarNames() {
 
 Type inst(const NameList& supply, const Type& t) {
     if (supply.empty()) return t;
-    if (!t.isTAbs()) patternFail(std::string(instFailure));
+    if (!t.isTAbs()) patternFail(CodedFailure::InstantiateNonScheme);
     return substType(substFromList(freshBindings(supply, t.boundVars())), t.body());
 }
 

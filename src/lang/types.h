@@ -267,8 +267,6 @@ NameList typeVarNames();
 // The instance of a scheme with the first supply names for its bound names.  An empty supply
 // gives t unchanged; a non-empty one with a TCon or Tid raises "Types:175|function inst".
 Type inst(const NameList& supply, const Type& t);
-// The coded failure text of inst.
-inline constexpr std::string_view instFailure = "Types:175|function inst";
 // The scheme over all free variables of t, named "a", "b", ... in order of first occurrence;
 // a type without free variables comes back unchanged.
 Type generalise(const Type& t);

@@ -76,7 +76,7 @@ const Parser<std::string>& sharedSymbol(char ch) {
     case ']': return closeB;
     case '{': return openC;
     case '}': return closeC;
-    default: failInternal(std::string("internal error in Ko_Parsing_ext: no shared symbol parser for ") + ch);
+    default: failInternal(std::string(kParserCombinatorFault) + "no shared symbol parser for " + ch);
     }
 }
 
@@ -85,7 +85,7 @@ const Parser<int32_t>& sharedSymbolLine(char ch) {
     switch (ch) {
     case '{': return open;
     case ';': return semicolon;
-    default: failInternal(std::string("internal error in Ko_Parsing_ext: no shared line parser for ") + ch);
+    default: failInternal(std::string(kParserCombinatorFault) + "no shared line parser for " + ch);
     }
 }
 

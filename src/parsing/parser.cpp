@@ -25,7 +25,7 @@ bool FollowStack::contains(const Token& t) const {
 }
 
 Parsed<Token> symbolContinuation(ParseState state, const FollowStack&) {
-    if (state.input.empty()) failInternal("internal error in Ko_Parsing: symbolContinuation on empty input");
+    if (state.input.empty()) failInternal(std::string(kParserCoreFault) + "symbolContinuation on empty input");
     Token t = state.input.front();
     state.input.advance();
     return Parsed<Token>{std::move(t), std::move(state)};
@@ -50,7 +50,7 @@ Parser<Token> symbolParser(const Token& s) {
 namespace parsing_detail {
 
 void raiseUndefinedHead(const std::string& parserName) {
-    failInternal("internal error in Ko_Parsing: the parser " + (parserName.empty() ? std::string("(unnamed)") : parserName) +
+    failInternal(std::string(kParserCoreFault) + "the parser " + (parserName.empty() ? std::string("(unnamed)") : parserName) +
              " has no defined head: it lies on a cycle of parsers that can all succeed without input");
 }
 

@@ -75,7 +75,7 @@ void failUser(const std::string& message) { throw InputError(message); }
 
 void failInternal(const std::string& message) { throw InternalError(message); }
 
-void patternFail(const std::string& coded) { throw PatternMatchFailure(coded); }
+void patternFail(CodedFailure which) { throw PatternMatchFailure(std::string(codedText(which))); }
 
 void userError(const std::string& reason) {
     IoErrorInfo info;

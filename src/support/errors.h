@@ -17,6 +17,8 @@
 // returns an optional.
 #pragma once
 
+#include "support/coded_failures.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -118,8 +120,8 @@ private:
 [[noreturn]] void failUser(const std::string& message);
 // Raises the internal error of the message.
 [[noreturn]] void failInternal(const std::string& message);
-// Raises the pattern-match failure of the coded location "Module:line|function name".
-[[noreturn]] void patternFail(const std::string& coded);
+// Raises the pattern-match failure of the coded location in the table of coded failures.
+[[noreturn]] void patternFail(CodedFailure which);
 // Raises a user error whose reason is the given text (printed as "user error\nReason: ...").
 [[noreturn]] void userError(const std::string& reason);
 // Raises the output error of a failed `action` ("hPutStr", "hFlush") on the standard output.

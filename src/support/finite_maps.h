@@ -91,7 +91,7 @@ FiniteMap<K, E> single_L(const K& k, const E& e, const FiniteMap<K, E>& l, const
 template <class K, class E>
 FiniteMap<K, E> double_L(const K& k, const E& e, const FiniteMap<K, E>& l, const FiniteMap<K, E>& r) {
     const FiniteMap<K, E>& b = r.smaller();
-    if (b.isEmpty()) patternFail("FiniteMaps:171|function double_L");
+    if (b.isEmpty()) patternFail(CodedFailure::MapDoubleRotateLeft);
     return makeNode(b.key(), b.elt(), makeNode(k, e, l, b.smaller()),
                     makeNode(r.key(), r.elt(), b.greater(), r.greater()));
 }
@@ -104,7 +104,7 @@ FiniteMap<K, E> single_R(const K& k, const E& e, const FiniteMap<K, E>& l, const
 template <class K, class E>
 FiniteMap<K, E> double_R(const K& k, const E& e, const FiniteMap<K, E>& l, const FiniteMap<K, E>& r) {
     const FiniteMap<K, E>& b = l.greater();
-    if (b.isEmpty()) patternFail("FiniteMaps:178|function double_R");
+    if (b.isEmpty()) patternFail(CodedFailure::MapDoubleRotateRight);
     return makeNode(b.key(), b.elt(), makeNode(l.key(), l.elt(), l.smaller(), b.smaller()),
                     makeNode(k, e, b.greater(), r));
 }
@@ -123,12 +123,12 @@ FiniteMap<K, E> balanceNode(K k, E e, FiniteMap<K, E> l, FiniteMap<K, E> r) {
     const std::int32_t sr = r.size();
     if (std::int64_t{sl} + sr <= 1) return makeNode(std::move(k), std::move(e), std::move(l), std::move(r));
     if (sr > times5(sl)) {
-        if (r.isEmpty()) patternFail("FiniteMaps:151|FiniteMaps.Node _ _ _ gr_sm gr_gr");
+        if (r.isEmpty()) patternFail(CodedFailure::MapRebalanceGreater);
         if (r.smaller().size() < r.greater().size()) return single_L(k, e, l, r);
         return double_L(k, e, l, r);
     }
     if (sl > times5(sr)) {
-        if (l.isEmpty()) patternFail("FiniteMaps:160|FiniteMaps.Node _ _ _ sm_sm sm_gr");
+        if (l.isEmpty()) patternFail(CodedFailure::MapRebalanceSmaller);
         if (l.greater().size() < l.smaller().size()) return single_R(k, e, l, r);
         return double_R(k, e, l, r);
     }
@@ -154,7 +154,7 @@ std::optional<E> lookupFM(const O& ord, const FiniteMap<K, E>& m, const std::typ
         } else if (ord.gt(key, at->key())) {
             at = &at->greater();
         } else {
-            patternFail("FiniteMaps:413|function lookupFM");
+            patternFail(CodedFailure::MapLookupUnordered);
         }
     }
     return std::nullopt;

@@ -29,7 +29,7 @@ TEST(Errors, UserAndInternalErrorsAreDifferentKinds) {
         EXPECT_EQ(e.message(), "internal error: head of an empty list");
     }
     try {
-        patternFail("Matching:217|function betareduce");
+        patternFail(CodedFailure::BetaReduceLet);
         ADD_FAILURE();
     } catch (const InternalError& e) {
         EXPECT_EQ(e.message(), "Matching:217: Non-exhaustive patterns in function betareduce\n");

@@ -191,7 +191,7 @@ Expr reduce(const Expr& root) {
             stack.push_back(Pending{Pending::Kind::ApFun, current, std::nullopt});
             current = current.fun();
             continue;
-        case ExprKind::Let: patternFail("Matching:217|function betareduce");
+        case ExprKind::Let: patternFail(CodedFailure::BetaReduceLet);
         case ExprKind::Var:
         case ExprKind::Con: break;
         }

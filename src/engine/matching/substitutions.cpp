@@ -43,7 +43,7 @@ std::vector<Expr> substChildren(const Expr& e) {
     switch (e.kind()) {
     case ExprKind::Lam: return {e.pattern(), e.body()};
     case ExprKind::Ap: return {e.fun(), e.arg()};
-    case ExprKind::Let: patternFail("Substitutions:19|function appSubst");
+    case ExprKind::Let: patternFail(CodedFailure::SubstituteLet);
     default: return {};
     }
 }
@@ -97,7 +97,7 @@ Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) {
             return mkApLazy(done[0], done[1], substNodeType(ts, node));
         case ExprKind::Let: break;
         }
-        patternFail("Substitutions:19|function appSubst");
+        patternFail(CodedFailure::SubstituteLet);
     };
     return expr_detail::rebuild(e, substChildren, combine);
 }
@@ -199,7 +199,7 @@ Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const E
             return {ScopedExpr{node.pattern(), patternScope}, ScopedExpr{node.body(), bodyScope}};
         }
         case ExprKind::Ap: return {ScopedExpr{node.fun(), item.scope}, ScopedExpr{node.arg(), item.scope}};
-        case ExprKind::Let: patternFail("Substitutions:19|function appSubst");
+        case ExprKind::Let: patternFail(CodedFailure::SubstituteLet);
         default: return {};
         }
     };
@@ -223,7 +223,7 @@ Expr appSubstAvoidingCapture(const Substitution& s, const TypeSubst& ts, const E
             return mkApLazy(done[0], done[1], substNodeType(ts, node));
         case ExprKind::Let: break;
         }
-        patternFail("Substitutions:19|function appSubst");
+        patternFail(CodedFailure::SubstituteLet);
     };
     return expr_detail::rebuildItems<ScopedExpr>(ScopedExpr{e, top}, children, combine);
 }

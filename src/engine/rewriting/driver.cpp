@@ -159,7 +159,7 @@ PositionsRef positionsOf(const Expr& e, const Level& level) {
             stack.push_back(Site{node.fun(), i, Step::First, s.ctx});
             stack.push_back(Site{node.arg(), i, Step::Second, s.ctx});
             break;
-        case ExprKind::Let: patternFail("SubExpressions:35|function subpaths");
+        case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         case ExprKind::Con: sites.back().hasConstant = true; break;
         case ExprKind::Var: break;
         }

@@ -76,7 +76,7 @@ List<SubPath> deliver(const SubPath& entry, List<SubPath> rest) {
             pending = List<SubPath>::cons(SubPath{TermCtx{e.fun(), at.bound}, extended(path, Step::First)}, pending);
             pending = List<SubPath>::cons(SubPath{TermCtx{e.arg(), at.bound}, extended(path, Step::Second)}, pending);
             break;
-        case ExprKind::Let: patternFail("SubExpressions:35|function subpaths");
+        case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         default: break;
         }
         return walkPending(pending);
@@ -159,7 +159,7 @@ std::vector<Path> findvar(const std::string& x, const Expr& e) {
             stack.emplace_back(node.arg(), extended(path, Step::Second));
             stack.emplace_back(node.fun(), extended(path, Step::First));
             break;
-        case ExprKind::Let: patternFail("SubExpressions:121|function findvar");
+        case ExprKind::Let: patternFail(CodedFailure::FindVariableLet);
         }
     }
     return out;
@@ -179,7 +179,7 @@ bool invalid(const std::vector<std::string>& patternNames, const Expr& s) {
     case ExprKind::Con: return false;
     case ExprKind::Ap: return invalid(patternNames, s.fun()) || invalid(patternNames, s.arg());
     case ExprKind::Lam: return invalid(patternNames, s.body());
-    case ExprKind::Let: patternFail("SubExpressions:79|function invalid");
+    case ExprKind::Let: patternFail(CodedFailure::InvalidLet);
     }
     return false;
 }
@@ -265,7 +265,7 @@ std::vector<OccurrenceTriple> subsubexps(const Expr& e) {
         for (auto& t : mergeOccurrenceTriples(fa)) out.push_back(std::move(t));
         return out;
     }
-    case ExprKind::Let: patternFail("SubExpressions:69|function subsubexps");
+    case ExprKind::Let: patternFail(CodedFailure::SubSubexpressionsLet);
     }
     return {};
 }
@@ -279,7 +279,7 @@ Defs revAppendDefs(const Defs& ds, Defs acc) {
 
 std::pair<Expr, NameSupply> elim(const Expr& let, const Expr& x, const std::vector<Path>& paths,
                                  const NameSupply& supply) {
-    if (!let.isLet()) patternFail("SubExpressions:290|function elim");
+    if (!let.isLet()) patternFail(CodedFailure::EliminateNonLet);
     auto [name, rest] = nextName(supply);
     const Expr v = mkVar(name, exprType(x));
     const Expr& body = let.body();
@@ -290,7 +290,7 @@ std::pair<Expr, NameSupply> elim(const Expr& let, const Expr& x, const std::vect
 }
 
 Expr revdefs(const Expr& e) {
-    if (!e.isLet()) patternFail("SubExpressions:285|function revdefs");
+    if (!e.isLet()) patternFail(CodedFailure::ReverseDefinitionsNonLet);
     Defs reversed = revAppendDefs(e.defs().defs, mkNoDef());
     if (reversed.isEnd()) return e.body();
     return mkLet(mkDList(std::move(reversed)), e.body(), e.lazyType());

@@ -70,7 +70,7 @@ Walk walkSites(const Expr& e, const std::vector<TypedVar>& ctx) {
             stack.push_back(a);
             break;
         }
-        case ExprKind::Let: patternFail("SubExpressions:35|function subpaths");
+        case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         default: break;
         }
     }
@@ -295,7 +295,7 @@ CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
         if (stays(node)) return {};
         switch (node.kind()) {
         case ExprKind::Ap: return {node.fun(), node.arg()};
-        case ExprKind::Let: patternFail("SubExpressions:318|function cses");
+        case ExprKind::Let: patternFail(CodedFailure::CommonSubexpressionsLet);
         default: return {};
         }
     };

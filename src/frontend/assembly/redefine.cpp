@@ -23,7 +23,7 @@ Type instantiated(const Type& t) {
 const Type& typeOfName(const TypeEnv& env, const std::string& name) {
     for (const auto& [n, t] : env)
         if (n == name) return t;
-    patternFail("HParse:146|Data.Maybe.Just typ");
+    patternFail(CodedFailure::RedefineMissingType);
 }
 
 // How a definition item fares against the redefined names.
@@ -80,7 +80,7 @@ SourceFile applyRedefine(const TrafoEntry& entry, const RewriteName& rewriteName
     for (const std::string& name : entry.specifiedNames) {
         if (!theory) {
             theory = entry.theoryOf(entry.name);
-            if (!theory) patternFail("HParse:145|Data.Maybe.Just th");
+            if (!theory) patternFail(CodedFailure::RedefineMissingTheory);
         }
         const Type type = instantiated(typeOfName(entry.env, name));
         std::vector<Decl> rewritten = rewriteName(*theory, name, type);

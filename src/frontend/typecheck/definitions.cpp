@@ -11,7 +11,7 @@ using namespace infer;
 
 DefnRules makedefnrewrite(const std::string& prefix, const std::vector<std::string>& names, const Decl& decl) {
     CeqList rule = [&]() -> CeqList {
-        if (!decl.isFun()) return delay([]() -> std::vector<Ceq> { patternFail("Infer:32|function makedefnrewrite"); });
+        if (!decl.isFun()) return delay([]() -> std::vector<Ceq> { patternFail(CodedFailure::DefinitionRewriteNonFunction); });
         std::string label = prefix;
         for (std::size_t i = 0; i < names.size(); ++i) label += (i ? "," : "") + names[i];
         return CeqList(std::vector<Ceq>{mkCeq(label, mkNoEq(), mkEqn(decl.fun().lhs, decl.fun().rhs), 0)});

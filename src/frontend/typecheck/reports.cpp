@@ -42,11 +42,11 @@ std::string erroruni(const UnifyResult& u) {
         return ">occurs check failed for type variable: " + u.var() + "\n>in type: " + showType(u.occursIn()) + "\n";
     case UnifyKind::UnifyOk: break;
     }
-    patternFail("Infer:50|function erroruni");
+    patternFail(CodedFailure::UnifyReportOk);
 }
 
 std::string errorapp(const TypeLookup& lookup, std::int32_t line) {
-    if (lookup.found()) patternFail("Infer:61|function errorapp");
+    if (lookup.found()) patternFail(CodedFailure::ApplicationReportFound);
     return ">UNDEFINED near line " + std::to_string(line) + " : " + lookup.name() + "\n";
 }
 

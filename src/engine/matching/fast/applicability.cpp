@@ -95,7 +95,7 @@ public:
                 continue;
             case ExprKind::Let: break;
             }
-            patternFail("FastMatching:167|function convert'");
+            patternFail(CodedFailure::FastConvertLet);
         }
     }
 

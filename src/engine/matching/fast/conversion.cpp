@@ -215,7 +215,7 @@ private:
             if (Every || tolerant_) return refuse();
             break;
         }
-        patternFail("FastMatching:167|function convert'");
+        patternFail(CodedFailure::FastConvertLet);
     }
 
     // An application spine: the head and its arguments, first argument first.  A saturated
@@ -331,7 +331,7 @@ namespace {
 template <class R, class Var, class Tuple>
 R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBinding& b) {
     if (b.isVar()) return var(b.name(), ty);
-    if (!ty.isTCon() || ty.name().rfind("Tuple", 0) != 0) patternFail("FastMatching:239|function gettupletypes");
+    if (!ty.isTCon() || ty.name().rfind("Tuple", 0) != 0) patternFail(CodedFailure::FastTupleTypesNonTuple);
     std::vector<R> parts;
     const auto& cs = b.components();
     for (std::size_t i = 0; i < cs.size() && i < ty.args().size(); ++i)

@@ -488,7 +488,7 @@ List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, c
 }
 
 List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t) {
-    if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail("ReferenceMatching:575|function abstractssub"); });
+    if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail(CodedFailure::ReferenceAbstractsNegative); });
     List<Term> level = List<Term>::cons(t, List<Term>());
     for (std::int64_t i = 0; i < n; ++i) level = abstractNextLevel(level, v, x);
     return level;

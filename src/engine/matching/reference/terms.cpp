@@ -219,7 +219,7 @@ Expr mkTupleExpr(const std::vector<Expr>& es) {
 }
 
 const std::vector<Type>& gettupletypes(const Type& t) {
-    if (!t.isTCon() || t.name().rfind("Tuple", 0) != 0) patternFail("ReferenceMatching:210|function gettupletypes");
+    if (!t.isTCon() || t.name().rfind("Tuple", 0) != 0) patternFail(CodedFailure::ReferenceTupleTypesNonTuple);
     return t.args();
 }
 
@@ -319,7 +319,7 @@ ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
         f.parts.push_back(e.body());
         break;
     }
-    case ExprKind::Let: patternFail("ReferenceMatching:138|function convert'");
+    case ExprKind::Let: patternFail(CodedFailure::ReferenceConvertLet);
     default: break;
     }
     return f;
@@ -354,7 +354,7 @@ Term leaveNode(ConvertFrame& f, BoundNames& bound) {
         return Lam(*f.binder, std::move(f.done[0]), e.type());
     case ExprKind::Let: break;
     }
-    patternFail("ReferenceMatching:138|function convert'");
+    patternFail(CodedFailure::ReferenceConvertLet);
 }
 
 }  // namespace
