@@ -16,13 +16,13 @@
 namespace plim::pretty_detail {
 // --- candidate lists -------------------------------------------------------------------------
 
-Cand textCand(const TextTree* t) {
+Candidate textCandidate(const TextTree* t) {
     const LayoutInt n = t->shift;
-    return Cand{1, n, n, t};
+    return Candidate{1, n, n, t};
 }
 
-Cands textCands(const std::string& s) {
-    return Cands{textCand(leafText(s))};
+CandidateList textCandidates(const std::string& s) {
+    return CandidateList{textCandidate(leafText(s))};
 }
 
 // The marker of a width; a long one is not spelled out until it is rendered, as every part of
@@ -35,46 +35,46 @@ const TextTree* markerText(LayoutInt n) {
     return currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr);
 }
 
-Cands markerCands(LayoutInt n) {
-    return Cands{textCand(markerText(n))};
+CandidateList markerCandidates(LayoutInt n) {
+    return CandidateList{textCandidate(markerText(n))};
 }
 
-NodeReply single(Cands cs) {
+NodeReply single(CandidateList cs) {
     NodeReply r;
     r.first = std::move(cs);
     return r;
 }
 
 NodeReply errorReplyOf(const char* text) {
-    return single(textCands(text));
+    return single(textCandidates(text));
 }
 
-bool takesFirst(const Cand& x, const Cand& y) {
+bool takesFirst(const Candidate& x, const Candidate& y) {
     if (x.height != y.height) return x.height < y.height;
     if (x.width != y.width) return x.width < y.width;
     return x.lastWidth == y.lastWidth;
 }
 
-bool sameSizes(const Cand& x, const Cand& y) {
+bool sameSizes(const Candidate& x, const Candidate& y) {
     return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
 }
 
 // The merge of the library: a candidate of xs with fewer lines than `atLeast` is taken without
 // looking at ys; of two heads, the one with fewer lines, then the narrower, the first on equal
 // sizes (which drops the other).
-Cands mergeCands(const Cands& xs, const Cands& ys, LayoutInt atLeast) {
-    Cands out;
+CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, LayoutInt atLeast) {
+    CandidateList out;
     out.reserve(xs.size() + ys.size());
     std::size_t i = 0, j = 0;
     while (i < xs.size()) {
-        const Cand& x = xs[i];
+        const Candidate& x = xs[i];
         if (x.height < atLeast) {
             out.push_back(x);
             ++i;
             continue;
         }
         if (j == ys.size()) break;
-        const Cand& y = ys[j];
+        const Candidate& y = ys[j];
         if (!takesFirst(x, y)) {
             out.push_back(y);
             ++j;
@@ -90,13 +90,13 @@ Cands mergeCands(const Cands& xs, const Cands& ys, LayoutInt atLeast) {
 }
 
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
-Cands pruned(Cands xs);
+CandidateList pruned(CandidateList xs);
 
 // The merge of a join: in full, pruned, or only its first `need` candidates (which come from
 // the first `need` of the first list and the first 2 * `need` of the second).
-Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
-    if (need == kAll) return pruned(mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min()));
-    Cands out = mergeCands(xs, ys, std::numeric_limits<LayoutInt>::min());
+CandidateList mergedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
+    if (need == kAll) return pruned(mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min()));
+    CandidateList out = mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min());
     if (out.size() > need) out.resize(need);
     return out;
 }
@@ -106,7 +106,7 @@ Cands mergedCands(const Cands& xs, const Cands& ys, std::size_t need) {
 // earlier candidate makes a later one useless when it has fewer lines and is neither wider nor
 // has a wider last line, or when it has the same sizes.  A list out of height order is kept as
 // it is from there on.
-Cands prunedShort(const Cands& xs) {
+CandidateList prunedShort(const CandidateList& xs) {
     struct Room {
         LayoutInt width;
         LayoutInt lastWidth;
@@ -114,12 +114,12 @@ Cands prunedShort(const Cands& xs) {
     Room shorter[kShortPruneLength];  // the kept candidates of fewer lines that no other of them makes useless
     Room level[kShortPruneLength];    // the kept candidates of the current height
     std::size_t nShorter = 0, nLevel = 0;
-    Cand* out = allocCands(xs.size());
+    Candidate* out = allocCandidates(xs.size());
     std::size_t n = 0;
     LayoutInt height = xs[0].height;
     std::size_t i = 0;
     for (; i < xs.size(); ++i) {
-        const Cand& f = xs[i];
+        const Candidate& f = xs[i];
         if (f.height < height) break;
         if (f.height > height) {
             for (std::size_t k = 0; k < nLevel; ++k) {
@@ -143,11 +143,11 @@ Cands prunedShort(const Cands& xs) {
         out[n++] = f;
     }
     for (; i < xs.size(); ++i) out[n++] = xs[i];
-    return Cands::slice(out, n);
+    return CandidateList::slice(out, n);
 }
 
 // The candidates that no earlier one makes useless (the rule of pruneDominated).
-Cands pruned(Cands xs) {
+CandidateList pruned(CandidateList xs) {
     if (xs.size() < 2) return xs;
     if (xs.size() <= kShortPruneLength) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
     // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
@@ -159,11 +159,11 @@ Cands pruned(Cands xs) {
         return at != shorter.begin() && std::prev(at)->second <= l;
     };
     LayoutInt height = std::numeric_limits<LayoutInt>::min();
-    Cands out;
+    CandidateList out;
     out.reserve(xs.size());
     std::size_t i = 0;
     for (; i < xs.size(); ++i) {
-        Cand& f = xs[i];
+        Candidate& f = xs[i];
         if (f.height < height) break;  // out of order: keep the rest as it is
         if (f.height > height) {
             for (const auto& [w, l] : level) {
@@ -187,36 +187,36 @@ Cands pruned(Cands xs) {
 }
 
 // The products of x with ys after the leading ones wider than the bound.
-Cands besideRow(LayoutInt bound, const Cand& x, const Cands& ys) {
+CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
     if (x.width > bound) return {};
     std::size_t j = 0;
     while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
     const std::size_t n = ys.size() - j;
     if (n == 0) return {};
     TextArena& a = *currentArena;
-    Cand* row = a.cands(n);
+    Candidate* row = a.cands(n);
     for (std::size_t k = 0; k < n; ++k) {
-        const Cand& y = ys[j + k];
+        const Candidate& y = ys[j + k];
         countCandidate();
-        row[k] = Cand{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
+        row[k] = Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
                       a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
     }
-    return Cands::slice(row, n);
+    return CandidateList::slice(row, n);
 }
 
-// besideCands where ys is a single candidate: each row is one product or none, and each merge
+// besideCandidates where ys is a single candidate: each row is one product or none, and each merge
 // puts it into the list of the later rows, kept at the end of one block of room.
-Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
+CandidateList besideOne(LayoutInt bound, const CandidateList& xs, const Candidate& y) {
     const std::size_t n = xs.size();
-    Cand* room = allocCands(n);
+    Candidate* room = allocCandidates(n);
     std::size_t start = n;  // the merged rows so far: room[start, n)
     TextArena& a = *currentArena;
     for (std::size_t i = n; i-- > 0;) {
-        const Cand& x = xs[i];
+        const Candidate& x = xs[i];
         const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
         if (x.width > bound || width > bound) continue;
         countCandidate();
-        const Cand r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
+        const Candidate r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
                      a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
         if (i + 1 == n || r.height < xs[i + 1].height) {  // taken without looking at the later rows
             room[--start] = r;
@@ -228,35 +228,35 @@ Cands besideOne(LayoutInt bound, const Cands& xs, const Cand& y) {
             room[j] = r;
             continue;
         }
-        std::memmove(room + start - 1, room + start, (j - start) * sizeof(Cand));
+        std::memmove(room + start - 1, room + start, (j - start) * sizeof(Candidate));
         --start;
         room[j - 1] = r;
     }
-    return Cands::slice(room + start, n - start);
+    return CandidateList::slice(room + start, n - start);
 }
 
 // The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
 // length of the list xs was taken from, where xs holds only its leading one-line candidates
 // (see lineChainResult).
-Cands besideCands(LayoutInt bound, const Cands& xs, const Cands& ys, std::size_t leftCount) {
+CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys, std::size_t leftCount) {
     if (xs.empty()) return {};
     if (ys.size() == 1 && xs.size() > 1) {
-        Cands acc = besideOne(bound, xs, ys[0]);
+        CandidateList acc = besideOne(bound, xs, ys[0]);
         return leftCount > 1 ? pruned(std::move(acc)) : acc;
     }
-    Cands acc = besideRow(bound, xs.back(), ys);
-    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCands(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
+    CandidateList acc = besideRow(bound, xs.back(), ys);
+    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
     return leftCount > 1 ? pruned(std::move(acc)) : acc;
 }
 
-Cands aboveCands(const Cands& xs, const Cands& ys, std::size_t need) {
-    Cands out;
+CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
+    CandidateList out;
     std::size_t i = 0, j = 0;
     while (i < xs.size() && j < ys.size() && out.size() < need) {
-        const Cand& x = xs[i];
-        const Cand& y = ys[j];
+        const Candidate& x = xs[i];
+        const Candidate& y = ys[j];
         countCandidate();
-        out.push_back(Cand{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
+        out.push_back(Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
                            pairText(TextTree::Kind::Above, x.text, y.text, 0)});
         if (x.width >= y.width) ++i;
         else ++j;
@@ -264,9 +264,9 @@ Cands aboveCands(const Cands& xs, const Cands& ys, std::size_t need) {
     return need != kAll || (xs.size() < 2 && ys.size() < 2) ? out : pruned(std::move(out));
 }
 
-Cands alternative(const NodeReply& r) {
+CandidateList alternative(const NodeReply& r) {
     if (!r.pair) return r.first;
-    return textCands(kDupDupError);
+    return textCandidates(kDupDupError);
 }
 
 // --- attribute rules -------------------------------------------------------------------------
@@ -285,11 +285,11 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
     NodeResult out;
     out.sizes = besideSizes(l.sizes, r.sizes);
     out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
-    auto product = [&](const Cands& x, const Cands& y) -> Cands {
+    auto product = [&](const CandidateList& x, const CandidateList& y) -> CandidateList {
         if (l.sizes.height == 0) return y;
         if (r.sizes.height == 0) return x;
         const bool bounded = !l.tooWide && !r.tooWide;
-        return besideCands(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y, leftCount > 0 ? leftCount : x.size());
+        return besideCandidates(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y, leftCount > 0 ? leftCount : x.size());
     };
     out.reply = combineReplies(l.reply, r.reply, product, kBesidePairsError);
     return out;
@@ -298,10 +298,10 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need) {
     NodeResult out;
     out.sizes = aboveSizes(u.sizes, d.sizes);
-    auto stack = [&](const Cands& x, const Cands& y) -> Cands {
+    auto stack = [&](const CandidateList& x, const CandidateList& y) -> CandidateList {
         if (u.sizes.height == 0) return y;
         if (d.sizes.height == 0) return x;
-        return aboveCands(x, y, need);
+        return aboveCandidates(x, y, need);
     };
     out.reply = combineReplies(u.reply, d.reply, stack, kAbovePairsError);
     out.tooWide = d.tooWide || u.tooWide || (u.reply.pair && d.reply.pair);
@@ -315,7 +315,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     if (e.reply.pair) {
         NodeReply& p = e.reply;
         if (p.secondTooWide) out.reply = single(!p.first.empty() ? std::move(p.first) : std::move(p.second));
-        else if (!p.firstTooWide) out.reply = single(mergedCands(p.first, p.second, need));
+        else if (!p.firstTooWide) out.reply = single(mergedCandidates(p.first, p.second, need));
         else out.reply = single(!p.second.empty() ? std::move(p.second) : std::move(p.first));
     } else if (e.tooWide) {
         out.reply = std::move(e.reply);
@@ -332,29 +332,29 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     const bool some = !pair && !e.reply.first.empty() && e.reply.first.front().height <= 1;
     out.tooWide = some ? e.tooWide : true;
     if (some) {
-        Cands& xs = e.reply.first;
+        CandidateList& xs = e.reply.first;
         std::size_t n = 1;
         while (n < xs.size() && xs[n].height <= 1) ++n;
         xs.resize(n);
         out.reply = single(std::move(xs));
     } else if (!pair) {
-        out.reply = single(markerCands(e.sizes.width));
+        out.reply = single(markerCandidates(e.sizes.width));
     } else {
         out.reply = errorReplyOf(kFilterPairError);
     }
     return out;
 }
 
-Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
+CandidateList indentCandidates(LayoutInt n, LayoutInt line, bool keepAll, const CandidateList& xs) {
     std::size_t i = 0;
     if (!keepAll)
         while (i < xs.size() && xs[i].width > line - n) ++i;
-    Cands out;
+    CandidateList out;
     out.reserve(xs.size() - i);
     for (; i < xs.size(); ++i) {
         countCandidate();
-        const Cand& f = xs[i];
-        out.push_back(Cand{f.height, f.lastWidth + n, f.width + n, indentText(n, f.text)});
+        const Candidate& f = xs[i];
+        out.push_back(Candidate{f.height, f.lastWidth + n, f.width + n, indentText(n, f.text)});
     }
     return out;
 }
@@ -366,12 +366,12 @@ Cands indentCands(LayoutInt n, LayoutInt line, bool keepAll, const Cands& xs) {
     if (n < 0) {
         out.reply = errorReplyOf(kNegativeIndentError);
     } else if (n > line) {
-        out.reply = single(markerCands(n + inner.sizes.width));
+        out.reply = single(markerCandidates(n + inner.sizes.width));
     } else {
         const NodeReply& r = inner.reply;
-        out.reply = r.pair ? NodeReply{true, indentCands(n, line, inner.tooWide, r.first),
-                                       indentCands(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
-                           : single(indentCands(n, line, inner.tooWide, r.first));
+        out.reply = r.pair ? NodeReply{true, indentCandidates(n, line, inner.tooWide, r.first),
+                                       indentCandidates(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
+                           : single(indentCandidates(n, line, inner.tooWide, r.first));
     }
     return out;
 }
@@ -381,17 +381,17 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
     out.sizes = choiceSizes(x.sizes, y.sizes);
     const bool counts = leftParams == rightParams;
     out.tooWide = !counts || (x.tooWide && y.tooWide);
-    if (!counts) out.reply = single(textCands(choiceCountError(leftParams, rightParams)));
+    if (!counts) out.reply = single(textCandidates(choiceCountError(leftParams, rightParams)));
     else if (!x.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), false, y.tooWide};
     else if (!y.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), true, false};
-    else out.reply = single(markerCands(out.sizes.width));
+    else out.reply = single(markerCandidates(out.sizes.width));
     return out;
 }
 
 [[gnu::noinline]] NodeResult errorResult(const std::string& text) {
     NodeResult out;
     const auto n = static_cast<LayoutInt>(text.size());
-    out.reply = single(textCands(text));
+    out.reply = single(textCandidates(text));
     out.tooWide = true;
     out.sizes = Sizes{1, n, n};
     return out;

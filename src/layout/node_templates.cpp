@@ -160,7 +160,7 @@ NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
         at = at->parts[1].get();
     }
     NodeResult acc = layOutPar(*at, args, line);
-    const CandMark mark = candMark();
+    const CandidateMark mark = candidateMark();
     for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
         const NodeResult left = layOutPar(*it->part, it->args, it->line);
         acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
@@ -175,7 +175,7 @@ bool lineRun(const NodeResult& r, NodeResult& out) {
     if (r.reply.pair) return false;
     out = r;
     if (r.sizes.height == 0) return true;
-    const Cands& cs = r.reply.first;
+    const CandidateList& cs = r.reply.first;
     std::size_t n = 0;
     while (n < cs.size() && cs[n].height == 1) ++n;
     for (std::size_t i = n; i < cs.size(); ++i)
@@ -211,7 +211,7 @@ bool lineChainResult(const ParNode& p, Args args, LayoutInt line, NodeResult& ou
         if (!lineRun(*q.arg, runs.back())) return false;
     }
     NodeResult acc = runs.back();
-    const CandMark mark = candMark();
+    const CandidateMark mark = candidateMark();
     for (std::size_t i = parts.size() - 1; i-- > 0;) {
         acc = besideResult(runs[i], acc, parts[i].line, parts[i].arg->reply.first.size());
         compactTo(acc, mark);
@@ -229,7 +229,7 @@ NodeResult spaceResult(LayoutInt line) {
     countText();
     NodeResult out;
     out.sizes = space->sizes;
-    out.reply = single(Cands{Cand{1, 1, 1, blankText()}});
+    out.reply = single(CandidateList{Candidate{1, 1, 1, blankText()}});
     return out;
 }
 
@@ -261,16 +261,16 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
     }
     TextArena& arena = *currentArena;
     // The stack, then the line, as the general rules build them.
-    Cand v = args.items[length - 1].reply.first[0];
+    Candidate v = args.items[length - 1].reply.first[0];
     Sizes vSizes = args.items[length - 1].sizes;
     for (std::size_t i = length - 1; i-- > 0;) {
-        const Cand& x = args.items[i].reply.first[0];
+        const Candidate& x = args.items[i].reply.first[0];
         countCandidate();
-        v = Cand{x.height + v.height, v.lastWidth, std::max(x.width, v.width),
+        v = Candidate{x.height + v.height, v.lastWidth, std::max(x.width, v.width),
                  arena.make(TextTree::Kind::Above, 0, x.text, v.text, nullptr)};
         vSizes = aboveSizes(args.items[i].sizes, vSizes);
     }
-    Cand h = args.items[length - 1].reply.first[0];
+    Candidate h = args.items[length - 1].reply.first[0];
     bool line = true;
     for (std::size_t i = length - 1; i-- > 0;) {
         countText();  // the blank
@@ -279,23 +279,23 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
         line = 1 + h.width <= blankBound;
         if (!line) continue;
         countCandidate();
-        const Cand& x = args.items[i].reply.first[0];
+        const Candidate& x = args.items[i].reply.first[0];
         line = x.width <= lines[i] && std::max(x.width, x.lastWidth + 1 + h.width) <= lines[i];
         if (!line) continue;
         countCandidate();
         const TextTree* rest = arena.make(TextTree::Kind::Beside, 1, blankText(), h.text, nullptr);
-        h = Cand{1, x.lastWidth + 1 + h.lastWidth, std::max(x.width, x.lastWidth + 1 + h.width),
+        h = Candidate{1, x.lastWidth + 1 + h.lastWidth, std::max(x.width, x.lastWidth + 1 + h.width),
                  arena.make(TextTree::Kind::Beside, x.lastWidth, x.text, rest, nullptr)};
     }
     const Sizes hSizes = hvSpLineSizes(length, [&](std::size_t i) { return args.items[i].sizes; });
     // The line comes first, having one line; the stack follows, as the line is wider.
     const std::size_t n = line ? 2 : 1;
-    Cand* cs = allocCands(n);
+    Candidate* cs = allocCandidates(n);
     cs[0] = h;
     cs[n - 1] = v;
     out = NodeResult{};
     out.sizes = choiceSizes(hSizes, vSizes);
-    out.reply.first = Cands::slice(cs, n);
+    out.reply.first = CandidateList::slice(cs, n);
     return true;
 }
 
@@ -306,7 +306,7 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
     if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
     NodeResult v = arg(length - 1);
-    const CandMark stackMark = candMark();
+    const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
         v = aboveResult(arg(i), v, kAll);
         compactTo(v, stackMark);
@@ -320,12 +320,12 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         NodeResult out;
         out.sizes = choiceSizes(hSizes, v.sizes);
         out.tooWide = v.tooWide;
-        if (v.tooWide) out.reply = single(markerCands(out.sizes.width));
+        if (v.tooWide) out.reply = single(markerCandidates(out.sizes.width));
         else out.reply = single(alternative(v.reply));
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
     NodeResult h = arg(length - 1);
-    const CandMark lineMark = candMark();
+    const CandidateMark lineMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
         h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
         h = besideResult(filterResult(arg(i)), h, lines[i]);

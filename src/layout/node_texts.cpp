@@ -18,43 +18,43 @@ namespace plim::pretty_detail {
 // --- texts -------------------------------------------------------------------------------
 
 
-CandMark candMark() { return currentArena->candMark(); }
+CandidateMark candidateMark() { return currentArena->candidateMark(); }
 
 // The result's candidates moved down to the mark, and the room above them freed.  Where that room
 // is a few blocks of the cache, it is left as it is: an enclosing layout frees it with its own,
 // once that is larger, or the arena is rewound as a whole.
-void compactTo(NodeResult& r, CandMark m) {
+void compactTo(NodeResult& r, CandidateMark m) {
     TextArena& a = *currentArena;
     if (a.takenSince(m) <= kCompactSlack) return;
-    Cands& first = r.reply.first;
-    Cands& second = r.reply.second;
+    CandidateList& first = r.reply.first;
+    CandidateList& second = r.reply.second;
     const std::size_t n = first.size();
     const std::size_t total = n + (r.reply.pair ? second.size() : 0);
     if (total == 0) {
-        a.candRewind(m);
+        a.candidateRewind(m);
         return;
     }
     if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
-        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Cand));
-        a.candRewind(m);
-        first = Cands::slice(a.cands(n), n);
+        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Candidate));
+        a.candidateRewind(m);
+        first = CandidateList::slice(a.cands(n), n);
         return;
     }
     // Saved aside first: the room they move to may hold them.
-    Cand shortBuf[kCompactOnStack];
-    std::vector<Cand> longBuf;
-    Cand* saved = shortBuf;
+    Candidate shortBuf[kCompactOnStack];
+    std::vector<Candidate> longBuf;
+    Candidate* saved = shortBuf;
     if (total > kCompactOnStack) {
         longBuf.resize(total);
         saved = longBuf.data();
     }
     std::copy(first.begin(), first.end(), saved);
     if (r.reply.pair) std::copy(second.begin(), second.end(), saved + n);
-    a.candRewind(m);
-    Cand* room = a.cands(total);
+    a.candidateRewind(m);
+    Candidate* room = a.cands(total);
     std::copy(saved, saved + total, room);
-    first = Cands::slice(room, n);
-    if (r.reply.pair) second = Cands::slice(room + n, total - n);
+    first = CandidateList::slice(room, n);
+    if (r.reply.pair) second = CandidateList::slice(room + n, total - n);
 }
 
 const TextTree* leafText(std::string s) {
@@ -247,7 +247,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
 
 }  // namespace
 
-Cand* allocCands(std::size_t n) { return currentArena->cands(n); }
+Candidate* allocCandidates(std::size_t n) { return currentArena->cands(n); }
 
 const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                         const char* chars, const DocNode* doc) {

@@ -42,15 +42,15 @@ namespace {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = true;
-    out.reply = single(Cands{Cand{1, width, width, acc}});
+    out.reply = single(CandidateList{Candidate{1, width, width, acc}});
     return out;
 }
 
 // The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
 void keepAndRewind(NodeResult& r, std::size_t mark) {
     TextArena& a = *currentArena;
-    for (Cands* cs : {&r.reply.first, &r.reply.second})
-        for (Cand& c : *cs) c.text = a.keepText(c.text);
+    for (CandidateList* cs : {&r.reply.first, &r.reply.second})
+        for (Candidate& c : *cs) c.text = a.keepText(c.text);
     a.rewind(mark);
 }
 
@@ -60,19 +60,19 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     NodeResult out;
     out.sizes = d.sizes;
     const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
-    out.reply = single(Cands{Cand{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}});
+    out.reply = single(CandidateList{Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}});
     return out;
 }
 
 // The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
 // whose one line the shortcut finds, a text, the empty document or an error.  False (with the
 // mark of the candidates where its layout begins) for any other node.
-bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandMark& mark, NodeResult& out) {
+bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         out = plainResult(d);
         return true;
     }
-    mark = candMark();
+    mark = candidateMark();
     if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
     switch (d.kind) {
     case DocNode::Kind::Text: out = textResult(d, line); break;
@@ -102,16 +102,16 @@ struct Frame {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
-    CandMark mark;              // where the node's candidates begin
+    CandidateMark mark;              // where the node's candidates begin
     int stage = 0;              // what the last request was for
     std::size_t next = 0;       // the part being laid out
-    CandMark partsMark;         // where the candidates of a chain's result begin
+    CandidateMark partsMark;         // where the candidates of a chain's result begin
     std::size_t textsMark = 0;  // the texts' extent before the part of a stack being laid out
     NodeResult acc;             // the result so far; Dup: the first side
     SmallVec<std::pair<const DocNode*, LayoutInt>, 8> parts;  // the parts and their bounds
     SmallVec<NodeResult, 4> args;                             // Apply: the arguments so far
 
-    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandMark m) {
+    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandidateMark m) {
         d = &node;
         line = bound;
         need = needed;
@@ -149,7 +149,7 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     }
     if (f.stage == 1) {
         f.acc = std::move(ret);
-        f.partsMark = candMark();
+        f.partsMark = candidateMark();
         f.next = f.parts.size();
         f.stage = 2;
     } else {
@@ -166,7 +166,7 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
         for (const DocNodeRef& item : f.d->many->parts) f.parts.push_back({item.get(), f.line});
         f.acc = NodeResult{};
-        f.partsMark = candMark();
+        f.partsMark = candidateMark();
         f.next = f.parts.size();
     } else if (f.stage == 0) {
         const DocNode* at = f.d;
@@ -178,7 +178,7 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     } else if (f.stage == 1) {
         f.acc = std::move(ret);
         if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
-        f.partsMark = candMark();
+        f.partsMark = candidateMark();
         f.next = f.parts.size();
     } else {
         f.acc = aboveResult(ret, f.acc, f.need);
@@ -223,7 +223,7 @@ bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (!x.tooWide || !y.tooWide)
         out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
     else
-        out.reply = single(markerCands(d.sizes.width));
+        out.reply = single(markerCandidates(d.sizes.width));
     ret = std::move(out);
     return false;
 }
@@ -304,7 +304,7 @@ private:
 
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     NodeResult ret;
-    CandMark mark;
+    CandidateMark mark;
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
     WalkScope scope;
     FrameStack& s = scope.stack();
@@ -332,7 +332,7 @@ struct Keep {
     TextArena arena;
 };
 
-List<Format> formatsOf(const Cands& cs, const std::shared_ptr<const Keep>& keep) {
+List<Format> formatsOf(const CandidateList& cs, const std::shared_ptr<const Keep>& keep) {
     List<Format> out;
     for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
         FormatText text([keep, t = it->text](LayoutInt column, std::string& o) { writeText(*t, column, o); });
@@ -405,7 +405,7 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
         const auto p = part(k);
         if (!p) return undo();
         const std::size_t textsAt = a.mark();
-        const CandMark candsAt = a.candMark();
+        const CandidateMark candsAt = a.candidateMark();
         const NodeResult r = layOut(*p, line, 1);
         const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
         if (!fails && r.sizes.height != 0) {
@@ -416,7 +416,7 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
             height += r.sizes.height;
         }
         a.rewind(textsAt);
-        a.candRewind(candsAt);
+        a.candidateRewind(candsAt);
         if (fails) return undo();
     }
     if (pieces.empty()) return undo();

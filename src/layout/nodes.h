@@ -109,7 +109,8 @@ void writeText(const TextTree& t, LayoutInt column, std::string& out);
 
 // --- candidates and replies ----------------------------------------------------------------
 
-struct Cand {
+// One candidate layout of a node: its sizes (as a Format's) and its text, in the layout's arena.
+struct Candidate {
     LayoutInt height = 0;
     LayoutInt lastWidth = 0;
     LayoutInt width = 0;
@@ -227,22 +228,22 @@ private:
 };
 
 // Room for n candidates in the arena of the layout running on this thread.
-Cand* allocCands(std::size_t n);
+Candidate* allocCandidates(std::size_t n);
 
 // A candidate list: a slice of the candidates of the layout running on this thread, which live
 // in that layout's arena and are freed with it (or reclaimed as a layout goes, see
 // layout/node_texts.cpp).  Copies share the elements.  A list writes only into room it has
 // allocated and that no copy can see: a copy, and a list cut short, have no spare room, so
 // their first addition moves them to fresh room.
-class Cands {
+class CandidateList {
 public:
-    Cands() = default;
-    Cands(std::initializer_list<Cand> xs) {
+    CandidateList() = default;
+    CandidateList(std::initializer_list<Candidate> xs) {
         reserve(xs.size());
-        for (const Cand& x : xs) push_back(x);
+        for (const Candidate& x : xs) push_back(x);
     }
-    Cands(const Cands& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
-    Cands& operator=(const Cands& other) {
+    CandidateList(const CandidateList& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
+    CandidateList& operator=(const CandidateList& other) {
         data_ = other.data_;
         size_ = other.size_;
         room_ = other.size_;
@@ -250,8 +251,8 @@ public:
     }
 
     // The n candidates at data, with no spare room.
-    static Cands slice(Cand* data, std::size_t n) {
-        Cands c;
+    static CandidateList slice(Candidate* data, std::size_t n) {
+        CandidateList c;
         c.data_ = data;
         c.size_ = static_cast<std::uint32_t>(n);
         c.room_ = c.size_;
@@ -260,27 +261,27 @@ public:
 
     std::size_t size() const { return size_; }
     bool empty() const { return size_ == 0; }
-    Cand* begin() { return data_; }
-    Cand* end() { return data_ + size_; }
-    const Cand* begin() const { return data_; }
-    const Cand* end() const { return data_ + size_; }
-    std::reverse_iterator<const Cand*> rbegin() const { return std::reverse_iterator<const Cand*>(end()); }
-    std::reverse_iterator<const Cand*> rend() const { return std::reverse_iterator<const Cand*>(begin()); }
-    Cand& operator[](std::size_t i) { return data_[i]; }
-    const Cand& operator[](std::size_t i) const { return data_[i]; }
-    const Cand& front() const { return data_[0]; }
-    const Cand& back() const { return data_[size_ - 1]; }
+    Candidate* begin() { return data_; }
+    Candidate* end() { return data_ + size_; }
+    const Candidate* begin() const { return data_; }
+    const Candidate* end() const { return data_ + size_; }
+    std::reverse_iterator<const Candidate*> rbegin() const { return std::reverse_iterator<const Candidate*>(end()); }
+    std::reverse_iterator<const Candidate*> rend() const { return std::reverse_iterator<const Candidate*>(begin()); }
+    Candidate& operator[](std::size_t i) { return data_[i]; }
+    const Candidate& operator[](std::size_t i) const { return data_[i]; }
+    const Candidate& front() const { return data_[0]; }
+    const Candidate& back() const { return data_[size_ - 1]; }
 
     void reserve(std::size_t n) {
         if (n > room_) grow(n);
     }
-    void push_back(const Cand& x) {
+    void push_back(const Candidate& x) {
         if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
         data_[size_++] = x;
     }
     // Appends the range; only the end is a valid position.
     template <class It>
-    void insert(const Cand*, It first, It last) {
+    void insert(const Candidate*, It first, It last) {
         reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
         for (; first != last; ++first) data_[size_++] = *first;
     }
@@ -292,21 +293,21 @@ public:
 
 private:
     void grow(std::size_t n) {
-        Cand* fresh = allocCands(n);
+        Candidate* fresh = allocCandidates(n);
         for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
         data_ = fresh;
         room_ = static_cast<std::uint32_t>(n);
     }
 
-    Cand* data_ = nullptr;
+    Candidate* data_ = nullptr;
     std::uint32_t size_ = 0;
     std::uint32_t room_ = 0;
 };
 
 struct NodeReply {
     bool pair = false;
-    Cands first;  // the candidates of a single reply
-    Cands second;
+    CandidateList first;  // the candidates of a single reply
+    CandidateList second;
     bool firstTooWide = false;
     bool secondTooWide = false;
 };

@@ -108,30 +108,30 @@ public:
     // The candidates of the layout, in chunks that never move.  They are used as a stack: a
     // layout marks the top, builds its parts' candidates and its own, then moves its own down
     // to the mark (see compactTo), which frees everything its parts built.
-    struct CandMark {
+    struct CandidateMark {
         std::size_t chunk = 0;
-        Cand* top = nullptr;  // in chunk `chunk`, or null before the first chunk
+        Candidate* top = nullptr;  // in chunk `chunk`, or null before the first chunk
     };
-    Cand* cands(std::size_t n) {
+    Candidate* cands(std::size_t n) {
         if (static_cast<std::size_t>(candEnd_ - cand_.top) < n) nextChunk(n);
-        Cand* p = cand_.top;
+        Candidate* p = cand_.top;
         cand_.top += n;
         return p;
     }
-    CandMark candMark() const { return cand_; }
+    CandidateMark candidateMark() const { return cand_; }
     // The room taken since the mark, where that is in the mark's chunk; otherwise more than any
     // bound.
-    std::size_t takenSince(CandMark m) const {
+    std::size_t takenSince(CandidateMark m) const {
         if (m.top == nullptr || m.chunk != cand_.chunk) return std::numeric_limits<std::size_t>::max();
         return static_cast<std::size_t>(cand_.top - m.top);
     }
     // Whether the n candidates at p lie in the chunk of the mark, at or above it.
-    bool aboveInChunk(const Cand* p, std::size_t n, CandMark m) const {
+    bool aboveInChunk(const Candidate* p, std::size_t n, CandidateMark m) const {
         if (m.top == nullptr) return false;
-        const Cand* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
+        const Candidate* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
         return p >= m.top && p < end && static_cast<std::size_t>(end - p) >= n;
     }
-    void candRewind(CandMark m) {
+    void candidateRewind(CandidateMark m) {
         cand_ = m;
         candEnd_ = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
     }
@@ -142,18 +142,18 @@ private:
         std::size_t c = cand_.top == nullptr ? 0 : cand_.chunk + 1;
         while (c < candChunks_.size() && candSizes_[c] < n) ++c;
         if (c == candChunks_.size()) {
-            const std::size_t size = std::max(kCandChunk, n);
-            candChunks_.push_back(std::make_unique_for_overwrite<Cand[]>(size));
+            const std::size_t size = std::max(kCandidateChunk, n);
+            candChunks_.push_back(std::make_unique_for_overwrite<Candidate[]>(size));
             candSizes_.push_back(size);
         }
-        cand_ = CandMark{c, candChunks_[c].get()};
+        cand_ = CandidateMark{c, candChunks_[c].get()};
         candEnd_ = cand_.top + candSizes_[c];
     }
 
-    std::vector<std::unique_ptr<Cand[]>> candChunks_;
+    std::vector<std::unique_ptr<Candidate[]>> candChunks_;
     std::vector<std::size_t> candSizes_;
-    CandMark cand_;
-    Cand* candEnd_ = nullptr;
+    CandidateMark cand_;
+    Candidate* candEnd_ = nullptr;
 };
 
 // The arena of the layout running on this thread.
@@ -171,25 +171,25 @@ private:
     TextArena* previous_;
 };
 
-using CandMark = TextArena::CandMark;
+using CandidateMark = TextArena::CandidateMark;
 
-CandMark candMark();
+CandidateMark candidateMark();
 // The result's candidates moved down to the mark, and the room above them freed.
-void compactTo(NodeResult& r, CandMark m);
+void compactTo(NodeResult& r, CandidateMark m);
 const TextTree* leafText(std::string s);
 const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift);
 const TextTree* indentText(LayoutInt n, const TextTree* a);
 
 // --- candidate lists ---------------------------------------------------------------------------
 
-Cands textCands(const std::string& s);
+CandidateList textCandidates(const std::string& s);
 // The marker of a width, as a text of the running layout.
 const TextTree* markerText(LayoutInt n);
-Cands markerCands(LayoutInt n);
-NodeReply single(Cands cs);
+CandidateList markerCandidates(LayoutInt n);
+NodeReply single(CandidateList cs);
 NodeReply errorReplyOf(const char* text);
 // The candidates of one alternative: a pair in its place shows the "dup a dup" error.
-Cands alternative(const NodeReply& r);
+CandidateList alternative(const NodeReply& r);
 
 // --- attribute rules -----------------------------------------------------------------------------
 

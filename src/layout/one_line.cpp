@@ -396,9 +396,9 @@ bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
     out.sizes = d.sizes;
     out.tooWide = false;
     out.reply = NodeReply{};
-    Cand* c = allocCands(1);
-    *c = Cand{1, f.width, f.width, f.text};
-    out.reply.first = Cands::slice(c, 1);
+    Candidate* c = allocCandidates(1);
+    *c = Candidate{1, f.width, f.width, f.text};
+    out.reply.first = CandidateList::slice(c, 1);
     return true;
 }
 

@@ -57,7 +57,7 @@ inline constexpr std::size_t kCompactOnStack = 16;
 // The arena of a layout's texts grows by blocks of this many texts ...
 inline constexpr std::size_t kTextBlock = 1024;
 // ... and its candidates by chunks of at least this many.
-inline constexpr std::size_t kCandChunk = 4096;
+inline constexpr std::size_t kCandidateChunk = 4096;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 // The room reserved for a rendered text from the document's sizes is at most this many
