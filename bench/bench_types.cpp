@@ -61,6 +61,32 @@ void BM_ComposeOneBindingAtATime(benchmark::State& state) {
 }
 BENCHMARK(BM_ComposeOneBindingAtATime)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// Bindings whose types share a few variables, then those variables bound: each later binding
+// changes an eighth of the earlier ones.
+void BM_ComposeSharedVariables(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::vector<std::string> vs = names(n);
+    iterateOnLargeStack(state, [&] {
+        TypeSubst s;
+        for (int i = 0; i < n; ++i) s = substTypeOf(bindVar(vs[i], mkListType(mkTid("x" + std::to_string(i % 8)))), s);
+        for (int k = 0; k < 8; ++k) s = substTypeOf(bindVar("x" + std::to_string(k), intType()), s);
+        benchmark::DoNotOptimize(s);
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_ComposeSharedVariables)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// matchType of a deep arrow type whose first argument is a variable against its instance.
+void BM_MatchTypeDeepArrow(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const Type a = mkTid("a");
+    const Type pattern = deepArrow(n, mkTid("b"), &a);
+    const Type instance = deepArrow(n, intType());
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(matchTypeFresh(pattern, instance)); });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_MatchTypeDeepArrow)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // matchType of a tuple of n distinct variables against a tuple of n types.
 void BM_MatchTypeManyVariables(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));

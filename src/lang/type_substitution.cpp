@@ -1,49 +1,79 @@
 // Type substitution, instantiation and generalisation.
 #include <algorithm>
+#include <set>
 
+#include "lang/type_rebuild.h"
 #include "lang/types.h"
 #include "support/errors.h"
+#include "support/finite_maps.h"
 
 namespace plim {
 
+// The persistent representation of a substitution: each bound name's type, and (built when
+// first needed, then kept up to date) for each type variable the bound names whose types hold
+// it free, so that a composition touches only the bindings that it changes.
+using NameSet = FiniteMap<std::string, char>;
+
+struct TypeSubst::Rep {
+    FiniteMap<std::string, Type> types;
+    mutable std::optional<FiniteMap<std::string, NameSet>> users;
+};
+
 namespace {
 
-using SubstMap = std::map<std::string, Type, std::less<>>;
+using Rep = TypeSubst::Rep;
 
-bool isHidden(const std::vector<std::string>& hidden, const std::string& name) {
-    return std::find(hidden.begin(), hidden.end(), name) != hidden.end();
+const Type* findType(const FiniteMap<std::string, Type>& m, const std::string& name) {
+    const FiniteMap<std::string, Type>* at = &m;
+    while (!at->isEmpty()) {
+        if (name == at->key()) return &at->elt();
+        at = name < at->key() ? &at->smaller() : &at->greater();
+    }
+    return nullptr;
 }
 
-// Rebuilds t with replace(tid) for each free Tid; unchanged parts keep their nodes.
+std::vector<std::string> freeVarsOf(const Type* t) {
+    if (!t || t->isGround()) return {};
+    return typeVarsOf(*t);
+}
+
+void addUser(FiniteMap<std::string, NameSet>& users, const std::string& var, const std::string& key) {
+    const NameSet now = lookupWithDefaultFM(NaturalOrd{}, users, NameSet(), var);
+    users = addToFM(NaturalOrd{}, var, addToFM(NaturalOrd{}, key, char{1}, now), users);
+}
+
+void dropUser(FiniteMap<std::string, NameSet>& users, const std::string& var, const std::string& key) {
+    const NameSet now = delFromFM(NaturalOrd{}, key, lookupWithDefaultFM(NaturalOrd{}, users, NameSet(), var));
+    users = now.isEmpty() ? delFromFM(NaturalOrd{}, var, users) : addToFM(NaturalOrd{}, var, now, users);
+}
+
+const FiniteMap<std::string, NameSet>& usersOf(const Rep& rep) {
+    if (!rep.users) {
+        FiniteMap<std::string, NameSet> users;
+        foldFM([&users](const std::string& key, const Type& t, char) {
+            for (const auto& v : freeVarsOf(&t)) addUser(users, v, key);
+            return char{0};
+        }, char{0}, rep.types);
+        rep.users = std::move(users);
+    }
+    return *rep.users;
+}
+
+// Binds key to t in rep, keeping the index of users up to date when there is one.
+void setBinding(Rep& rep, const std::string& key, const Type& t) {
+    if (rep.users) {
+        for (const auto& v : freeVarsOf(findType(rep.types, key))) dropUser(*rep.users, v, key);
+        for (const auto& v : freeVarsOf(&t)) addUser(*rep.users, v, key);
+    }
+    rep.types = addToFM(NaturalOrd{}, key, t, rep.types);
+}
+
+std::vector<std::pair<std::string, Type>> typePairs(const Rep& rep) { return fmToList(NaturalOrd{}, rep.types); }
+
 template <class Replace>
-Type substWith(const Replace& replace, const Type& t, std::vector<std::string>& hidden) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return isHidden(hidden, t.name()) ? t : replace(t);
-    case TypeKind::TCon: {
-        if (t.isGround()) return t;
-        std::vector<Type> args;
-        args.reserve(t.args().size());
-        bool changed = false;
-        for (const auto& a : t.args()) {
-            args.push_back(substWith(replace, a, hidden));
-            changed = changed || !args.back().sameNode(a);
-        }
-        return changed ? mkTCon(t.name(), std::move(args)) : t;
-    }
-    case TypeKind::TAbs: {
-        const std::size_t before = hidden.size();
-        hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
-        Type body = substWith(replace, t.body(), hidden);
-        hidden.resize(before);
-        return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
-    }
-    }
-    return t;
-}
-
-const SubstMap& emptySubstMap() {
-    static const SubstMap empty;
-    return empty;
+Type replaceVars(const Replace& replace, const Type& t) {
+    ReplaceVars<Replace> policy{replace};
+    return rebuildType(t, policy);
 }
 
 }  // namespace
@@ -55,72 +85,93 @@ Type TypeSubst::operator()(const std::string& name) const {
     return mkTid(name);
 }
 
-const Type* TypeSubst::find(const std::string& name) const {
-    if (!map_) return nullptr;
-    auto it = map_->find(name);
-    return it == map_->end() ? nullptr : &it->second;
+const Type* TypeSubst::find(const std::string& name) const { return rep_ ? findType(rep_->types, name) : nullptr; }
+
+std::size_t TypeSubst::size() const { return rep_ ? static_cast<std::size_t>(rep_->types.size()) : 0; }
+
+std::vector<std::pair<std::string, Type>> TypeSubst::bindings() const {
+    return rep_ ? typePairs(*rep_) : std::vector<std::pair<std::string, Type>>{};
 }
 
-const std::map<std::string, Type, std::less<>>& TypeSubst::bindings() const { return map_ ? *map_ : emptySubstMap(); }
-
-TypeSubst TypeSubst::fromMap(std::map<std::string, Type, std::less<>> bindings) {
-    TypeSubst s;
-    if (!bindings.empty()) s.map_ = std::make_shared<const SubstMap>(std::move(bindings));
-    return s;
+TypeSubst TypeSubst::fromMap(const std::map<std::string, Type, std::less<>>& bindings) {
+    if (bindings.empty()) return TypeSubst();
+    auto rep = std::make_shared<Rep>();
+    rep->types = listToFM(NaturalOrd{}, std::vector<std::pair<std::string, Type>>(bindings.begin(), bindings.end()));
+    return TypeSubst(std::move(rep));
 }
 
-TypeSubst bindVar(const std::string& v, const Type& t) { return TypeSubst::fromMap({{v, t}}); }
+TypeSubst bindVar(const std::string& v, const Type& t) {
+    auto rep = std::make_shared<Rep>();
+    rep->types = unitFM(NaturalOrd{}, v, t);
+    return TypeSubst(std::move(rep));
+}
 
 Type substType(const TypeSubst& f, const Type& t) {
-    if (f.isIdentity()) return t;
-    std::vector<std::string> hidden;
-    return substWith(
+    if (f.isIdentity() || t.isGround()) return t;
+    return replaceVars(
         [&f](const Type& tid) {
             const Type* bound = f.find(tid.name());
             return bound ? *bound : tid;
         },
-        t, hidden);
+        t);
 }
 
+namespace {
+
+// substType f, remembering each rebuilt constructor term outside schemes by its node.
+struct SharedReplace {
+    const TypeSubst& f;
+    std::unordered_map<const void*, std::pair<Type, Type>>& done;
+    bool leaf(const Type& tid, Type& out) const {
+        const Type* bound = f.find(tid.name());
+        out = bound ? *bound : tid;
+        return true;
+    }
+    const Type& expansion(const Type& tid) const { return tid; }
+    void expanded(const Type&, const Type&) const {}
+    bool known(const Type& t, Type& out) const {
+        auto it = done.find(t.nodeAddress());
+        if (it == done.end()) return false;
+        out = it->second.second;
+        return true;
+    }
+    void rebuilt(const Type& t, const Type& result) const { done.emplace(t.nodeAddress(), std::make_pair(t, result)); }
+};
+
+}  // namespace
+
 Type SharedSubst::operator()(const Type& t) {
-    if (f_.isIdentity()) return t;
-    std::vector<std::string> hidden;
-    // Only terms outside every scheme are kept: inside one, the hidden names change the result.
-    auto replace = [this](const Type& tid) {
-        const Type* bound = f_.find(tid.name());
-        return bound ? *bound : tid;
-    };
-    std::function<Type(const Type&)> walk = [&](const Type& at) -> Type {
-        if (at.isGround()) return at;
-        if (!at.isTCon() || !hidden.empty()) return substWith(replace, at, hidden);
-        auto it = done_.find(at.nodeAddress());
-        if (it != done_.end()) return it->second.second;
-        std::vector<Type> args;
-        args.reserve(at.args().size());
-        bool changed = false;
-        for (const auto& a : at.args()) {
-            args.push_back(walk(a));
-            changed = changed || !args.back().sameNode(a);
-        }
-        Type r = changed ? mkTCon(at.name(), std::move(args)) : at;
-        done_.emplace(at.nodeAddress(), std::make_pair(at, r));
-        return r;
-    };
-    return walk(t);
+    if (f_.isIdentity() || t.isGround()) return t;
+    SharedReplace policy{f_, done_};
+    return rebuildType(t, policy);
 }
 
 Type substTypeWith(const std::function<Type(const std::string&)>& f, const Type& t) {
-    std::vector<std::string> hidden;
-    return substWith([&f](const Type& tid) { return f(tid.name()); }, t, hidden);
+    return replaceVars([&f](const Type& tid) { return f(tid.name()); }, t);
 }
 
 TypeSubst substTypeOf(const TypeSubst& f, const TypeSubst& g) {
     if (f.isIdentity()) return g;
     if (g.isIdentity()) return f;
-    SubstMap out;
-    for (const auto& [name, t] : g.bindings()) out.emplace_hint(out.end(), name, substType(f, t));
-    for (const auto& [name, t] : f.bindings()) out.emplace(name, t);  // kept where g binds the name
-    return TypeSubst::fromMap(std::move(out));
+    const std::vector<std::pair<std::string, Type>> fPairs = typePairs(*f.rep_);
+    if (f.size() <= g.size()) {
+        // Start from g: only its bindings whose types hold a variable that f binds change.
+        auto out = std::make_shared<Rep>(Rep{g.rep_->types, usersOf(*g.rep_)});
+        std::set<std::string> changed;
+        for (const auto& [v, t] : fPairs)
+            foldFM([&changed](const std::string& key, char, char) {
+                changed.insert(key);
+                return char{0};
+            }, char{0}, lookupWithDefaultFM(NaturalOrd{}, *out->users, NameSet(), v));
+        for (const auto& key : changed) setBinding(*out, key, substType(f, *findType(g.rep_->types, key)));
+        for (const auto& [v, t] : fPairs)
+            if (!findType(g.rep_->types, v)) setBinding(*out, v, t);
+        return TypeSubst(std::move(out));
+    }
+    // Start from f: every binding of g is applied and takes the place of f's for its name.
+    auto out = std::make_shared<Rep>(Rep{f.rep_->types, f.rep_->users});
+    for (const auto& [name, t] : typePairs(*g.rep_)) setBinding(*out, name, substType(f, t));
+    return TypeSubst(std::move(out));
 }
 
 TypeEnv substEnv(const TypeSubst& f, const TypeEnv& env) {
@@ -140,7 +191,7 @@ Type substVar(const TypeEnv& s, const std::string& name) {
 }
 
 TypeSubst substFromList(const TypeEnv& s) {
-    SubstMap out;
+    std::map<std::string, Type, std::less<>> out;
     for (const auto& [n, t] : s) out.emplace(n, t);  // the first pair for a name wins
     return TypeSubst::fromMap(std::move(out));
 }

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "lang/type_rebuild.h"
 #include "lang/types.h"
 
 namespace plim {
@@ -54,8 +55,7 @@ public:
     // t with every binding applied.  A binding once resolved is kept resolved.
     Type resolve(const Type& t) {
         if (bound_.empty()) return t;
-        std::vector<std::string> hidden;
-        return resolveHiding(t, hidden);
+        return rebuildType(t, *this);
     }
     void bind(const std::string& v, const Type& t) {
         bound_.insert_or_assign(v, Bound{t, false});
@@ -70,48 +70,27 @@ public:
         std::map<std::string, Type, std::less<>> out;
         for (const auto& [name, t] : s.bindings()) out.emplace(name, resolve(t));
         for (const auto& v : order_) out.emplace(v, resolve(mkTid(v)));  // kept where s binds v
-        return TypeSubst::fromMap(std::move(out));
+        return TypeSubst::fromMap(out);
     }
+
+    // The policy of rebuildType: a bound variable is replaced by its resolved type.
+    bool leaf(const Type& tid, Type& out) const {
+        auto it = bound_.find(tid.name());
+        if (it == bound_.end()) return true;
+        if (!it->second.resolved) return false;
+        out = it->second.type;
+        return true;
+    }
+    const Type& expansion(const Type& tid) const { return bound_.find(tid.name())->second.type; }
+    void expanded(const Type& tid, const Type& result) { bound_.find(tid.name())->second = Bound{result, true}; }
+    bool known(const Type&, Type&) const { return false; }
+    void rebuilt(const Type&, const Type&) const {}
 
 private:
     struct Bound {
         Type type;
         bool resolved;  // no bound variable left in the type
     };
-
-    Type resolveHiding(const Type& t, std::vector<std::string>& hidden) {
-        switch (t.kind()) {
-        case TypeKind::Tid: {
-            if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
-            auto it = bound_.find(t.name());
-            if (it == bound_.end()) return t;
-            if (it->second.resolved) return it->second.type;
-            std::vector<std::string> none;
-            Type r = resolveHiding(it->second.type, none);
-            bound_.find(t.name())->second = Bound{r, true};
-            return r;
-        }
-        case TypeKind::TCon: {
-            if (t.isGround()) return t;
-            std::vector<Type> args;
-            args.reserve(t.args().size());
-            bool changed = false;
-            for (const auto& a : t.args()) {
-                args.push_back(resolveHiding(a, hidden));
-                changed = changed || !args.back().sameNode(a);
-            }
-            return changed ? mkTCon(t.name(), std::move(args)) : t;
-        }
-        case TypeKind::TAbs: {
-            const std::size_t before = hidden.size();
-            hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
-            Type body = resolveHiding(t.body(), hidden);
-            hidden.resize(before);
-            return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
-        }
-        }
-        return t;
-    }
 
     std::unordered_map<std::string, Bound> bound_;
     std::vector<std::string> order_;
@@ -190,31 +169,34 @@ UnifyResult unifyPair(const Type& a, const Type& b) { return unify({{a, b}}, ide
 UnifyResult unifyFresh(const std::vector<TypeEquation>& eqs) { return unify(eqs, identitySubst()); }
 
 std::optional<TypeSubst> matchType(const TypeSubst& s, const Type& p, const Type& t) {
-    switch (p.kind()) {
-    case TypeKind::Tid: {
-        const Type u = s(p.name());
-        if (eqType(u, t)) return s;
-        if (eqType(u, p)) return substTypeOf(bindVar(p.name(), t), s);
-        return std::nullopt;
-    }
-    case TypeKind::TCon: {
-        if (!t.isTCon() || t.name() != p.name()) return std::nullopt;
-        std::vector<TypeEquation> pairs;
-        const std::size_t n = std::min(p.args().size(), t.args().size());
-        for (std::size_t i = 0; i < n; ++i) pairs.emplace_back(p.args()[i], t.args()[i]);
-        return matchAll(s, pairs);
-    }
-    case TypeKind::TAbs: return std::nullopt;
-    }
-    return std::nullopt;
+    return matchAll(s, {{p, t}});
 }
 
 std::optional<TypeSubst> matchAll(const TypeSubst& s, const std::vector<TypeEquation>& pairs) {
+    // The pairs still to match, the next at the back: a constructor's argument pairs are matched
+    // before the pairs that follow it.
+    std::vector<std::pair<const Type*, const Type*>> work;
+    for (auto it = pairs.rbegin(); it != pairs.rend(); ++it) work.emplace_back(&it->first, &it->second);
     TypeSubst at = s;
-    for (const auto& [p, t] : pairs) {
-        auto next = matchType(at, p, t);
-        if (!next) return std::nullopt;
-        at = std::move(*next);
+    while (!work.empty()) {
+        const auto [p, t] = work.back();
+        work.pop_back();
+        switch (p->kind()) {
+        case TypeKind::Tid: {
+            const Type* u = at.find(p->name());
+            if (u ? eqType(*u, *t) : (t->isTid() && t->name() == p->name())) break;
+            if (u && !(u->isTid() && u->name() == p->name())) return std::nullopt;
+            at = substTypeOf(bindVar(p->name(), *t), at);
+            break;
+        }
+        case TypeKind::TCon: {
+            if (!t->isTCon() || t->name() != p->name()) return std::nullopt;
+            const std::size_t n = std::min(p->args().size(), t->args().size());
+            for (std::size_t i = n; i-- > 0;) work.emplace_back(&p->args()[i], &t->args()[i]);
+            break;
+        }
+        case TypeKind::TAbs: return std::nullopt;
+        }
     }
     return at;
 }

@@ -205,8 +205,9 @@ std::vector<std::string> distinctNames(const std::vector<std::string>& names);
 // --- substitution -----------------------------------------------------------------------------
 
 // A type substitution in function shape: every name maps to a type; a name without a binding
-// maps to Tid of itself.  Held as an explicit map, composed explicitly (substTypeOf).  The
-// default value is the identity (mkTid).
+// maps to Tid of itself.  Held as a persistent map from names to their types, so that copies
+// are cheap and composing (substTypeOf) shares what it leaves unchanged.  The default value is
+// the identity (mkTid).
 class TypeSubst {
 public:
     TypeSubst() = default;
@@ -215,14 +216,21 @@ public:
     Type operator()(const std::string& name) const;
     // The bound type for a name, or null when the name maps to Tid of itself by default.
     const Type* find(const std::string& name) const;
-    bool isIdentity() const { return !map_ || map_->empty(); }
+    bool isIdentity() const { return !rep_; }
+    // The number of explicit bindings.
+    std::size_t size() const;
     // The explicit bindings, in name order.
-    const std::map<std::string, Type, std::less<>>& bindings() const;
+    std::vector<std::pair<std::string, Type>> bindings() const;
 
-    static TypeSubst fromMap(std::map<std::string, Type, std::less<>> bindings);
+    static TypeSubst fromMap(const std::map<std::string, Type, std::less<>>& bindings);
+
+    struct Rep;
 
 private:
-    std::shared_ptr<const std::map<std::string, Type, std::less<>>> map_;
+    explicit TypeSubst(std::shared_ptr<const Rep> rep) : rep_(std::move(rep)) {}
+    friend TypeSubst substTypeOf(const TypeSubst& f, const TypeSubst& g);
+    friend TypeSubst bindVar(const std::string& v, const Type& t);
+    std::shared_ptr<const Rep> rep_;
 };
 
 // The identity substitution: every name v maps to Tid v.

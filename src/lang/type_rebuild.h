@@ -1,0 +1,114 @@
+// Rebuilding a type bottom-up on an explicit work stack: the one walk behind substitution and
+// the resolution of triangular bindings, so that a type nested a hundred thousand deep (or a
+// chain of bindings that long) costs no stack.
+//
+// The policy decides what a free type variable becomes:
+//   bool leaf(const Type& tid, Type& out)      true with `out` set when the answer is at hand
+//                                             (an unbound variable, a memoised binding)
+//   const Type& expansion(const Type& tid)     otherwise: the type to rebuild in its place, walked
+//                                             with no scheme-bound names in scope
+//   void expanded(const Type& tid, const Type& result)   the rebuilt expansion, for memoising
+//   bool known(const Type& tcon, Type& out)    a constructor term already rebuilt (outside schemes)
+//   void rebuilt(const Type& tcon, const Type& result)   a constructor term just rebuilt there
+// A variable bound by an enclosing scheme is never handed to the policy.  Parts that come out
+// unchanged keep their nodes.
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lang/types.h"
+
+namespace plim {
+
+template <class Policy>
+Type rebuildType(const Type& root, Policy& policy) {
+    using Hidden = std::shared_ptr<const std::vector<std::string>>;
+    enum class Step : unsigned char { Enter, BuildCon, BuildAbs, Expanded };
+    struct Frame {
+        const Type* type;
+        Hidden hidden;
+        Step step;
+    };
+    auto isHidden = [](const Hidden& h, const std::string& name) {
+        return h && std::find(h->begin(), h->end(), name) != h->end();
+    };
+    std::vector<Frame> work{{&root, nullptr, Step::Enter}};
+    std::vector<Type> done;
+    while (!work.empty()) {
+        Frame f = std::move(work.back());
+        work.pop_back();
+        const Type& t = *f.type;
+        switch (f.step) {
+        case Step::Enter:
+            switch (t.kind()) {
+            case TypeKind::Tid: {
+                Type out = t;
+                if (isHidden(f.hidden, t.name()) || policy.leaf(t, out)) {
+                    done.push_back(std::move(out));
+                } else {
+                    work.push_back({&t, nullptr, Step::Expanded});
+                    work.push_back({&policy.expansion(t), nullptr, Step::Enter});
+                }
+                break;
+            }
+            case TypeKind::TCon: {
+                Type out = t;
+                if (t.isGround() || (!f.hidden && policy.known(t, out))) {
+                    done.push_back(std::move(out));
+                    break;
+                }
+                work.push_back({&t, f.hidden, Step::BuildCon});
+                for (std::size_t i = t.args().size(); i-- > 0;) work.push_back({&t.args()[i], f.hidden, Step::Enter});
+                break;
+            }
+            case TypeKind::TAbs: {
+                auto inner = std::make_shared<std::vector<std::string>>(f.hidden ? *f.hidden : std::vector<std::string>{});
+                inner->insert(inner->end(), t.boundVars().begin(), t.boundVars().end());
+                work.push_back({&t, nullptr, Step::BuildAbs});
+                work.push_back({&t.body(), std::move(inner), Step::Enter});
+                break;
+            }
+            }
+            break;
+        case Step::BuildCon: {
+            const std::size_t n = t.args().size();
+            const std::size_t first = done.size() - n;
+            bool changed = false;
+            for (std::size_t i = 0; i < n; ++i) changed = changed || !done[first + i].sameNode(t.args()[i]);
+            Type out = t;
+            if (changed) out = mkTCon(t.name(), std::vector<Type>(std::make_move_iterator(done.begin() + static_cast<std::ptrdiff_t>(first)),
+                                                                  std::make_move_iterator(done.end())));
+            done.erase(done.begin() + static_cast<std::ptrdiff_t>(first), done.end());
+            if (!f.hidden) policy.rebuilt(t, out);
+            done.push_back(std::move(out));
+            break;
+        }
+        case Step::BuildAbs:
+            if (!done.back().sameNode(t.body())) done.back() = mkTAbs(t.boundVars(), std::move(done.back()));
+            else done.back() = t;
+            break;
+        case Step::Expanded: policy.expanded(t, done.back()); break;
+        }
+    }
+    return std::move(done.back());
+}
+
+// A policy with nothing to expand and nothing to memoise: each free variable is replaced by
+// what `replace` gives for it.
+template <class Replace>
+struct ReplaceVars {
+    const Replace& replace;
+    bool leaf(const Type& tid, Type& out) const {
+        out = replace(tid);
+        return true;
+    }
+    const Type& expansion(const Type& tid) const { return tid; }
+    void expanded(const Type&, const Type&) const {}
+    bool known(const Type&, Type&) const { return false; }
+    void rebuilt(const Type&, const Type&) const {}
+};
+
+}  // namespace plim
