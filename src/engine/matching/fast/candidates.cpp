@@ -50,14 +50,40 @@ bool shapeAllows(const Term& x, const Term& b) {
     }
 }
 
+// Whether the type variable v occurs in t as a proper part, found on a walk that meets no
+// scheme (after one, the answer is no).
+bool properlyHolds(const Type& t, const std::string& v) {
+    if (t.isGround() || t.isTid()) return false;
+    std::vector<const Type*> todo{&t};
+    while (!todo.empty()) {
+        const Type& u = *todo.back();
+        todo.pop_back();
+        if (u.isTid()) {
+            if (u.name() == v) return true;
+        } else if (u.isTCon()) {
+            if (u.isGround()) continue;
+            for (std::size_t i = u.args().size(); i-- > 0;) todo.push_back(&u.args()[i]);
+        } else {
+            return false;
+        }
+    }
+    return false;
+}
+
+// Some later substitution may make the types of x and b meet.  Both sides of a problem take
+// the same type substitutions, so a type variable of x's type that b's type holds as a proper
+// part stays a proper part of it: the type match of (x, b) fails whatever comes.
+bool typesMayMeet(const Type& x, const Type& b) { return !x.isTid() || !properlyHolds(b, x.name()); }
+
 // A subterm of t that x may be matched against once it is abstracted.  What is left out
 // could only give candidates whose problem (x, b) fails: one that lacks a rigid symbol of x,
-// one that mentions a local variable x cannot, and, when the types of t hold no type
-// variable (so that no later substitution changes them), one whose type x's type cannot
-// match (a later substitution only makes x's type more specific).
+// one that mentions a local variable x cannot, and one whose type x's type can never match:
+// when the types of t hold no type variable (so that no later substitution changes them), one
+// that x's type cannot match now (a later substitution only makes x's type more specific);
+// otherwise, for x typed by a type variable, one whose type holds that variable as a part.
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
     if (!shapeAllows(x, b)) return false;
-    if (closedTypes && !typesMatch(x.type(), b.type())) return false;
+    if (closedTypes ? !typesMatch(x.type(), b.type()) : !typesMayMeet(x.type(), b.type())) return false;
     if (!mayMatch(x, b)) return false;
     return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
 }
@@ -101,6 +127,22 @@ struct Abstractions {
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
 };
 
+// The type of an image, from its argument and result types: the head's own type when that is
+// the same function type, so that the type match of the head against the image finds the
+// very same node instead of comparing two copies (on a long spine of applications each level
+// would compare the whole rest of the spine's type; sharing, the next level finds its result
+// type to be the very node of its head's).
+Type imageType(const std::optional<HeadType>& h, const Type& arg, const Type& res) {
+    if (h && h->types.isIdentity()) {
+        const Type& f = h->head;
+        auto same = [](const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); };
+        if (f.isTCon() && f.name() == arrowName && f.args().size() == 2 && same(f.args()[0], arg) &&
+            same(f.args()[1], res))
+            return f;
+    }
+    return mkArrow(arg, res);
+}
+
 // The type of the image abstracting b can be matched by the head's type (when t's types are
 // closed: the head's type only becomes more specific before the image meets it).
 bool imageFits(const Abstractions& g, const Term& b) {
@@ -118,7 +160,7 @@ bool startGroup(Abstractions& g) {
     if (i == g.all.size()) return false;
     g.b = g.all.term(i);
     g.var = LVar(g.v, g.b.type());
-    g.fnType = mkArrow(g.b.type(), g.t.type());
+    g.fnType = imageType(g.headType, g.b.type(), g.t.type());
     g.paths.assign(1, g.all.path(i));
     for (std::size_t j = i + 1; j < g.all.size(); ++j) {
         if (g.taken[j] || !termEq(g.b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
@@ -154,7 +196,7 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
             if (!g->inGroup) {
                 if (!startGroup(*g)) {
                     // The constant abstraction comes last; its variable stands for x.
-                    Term u = Lam(LamVar(g->v), g->t, mkArrow(g->x.type(), g->t.type()));
+                    Term u = Lam(LamVar(g->v), g->t, imageType(g->headType, g->x.type(), g->t.type()));
                     return StepResults::cons(Step{{std::move(u), {}}, g->rest}, StepResults());
                 }
                 g->inGroup = true;
@@ -172,6 +214,11 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
 
 StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest,
                          const std::optional<HeadType>& headType) {
+    // No subterm holds what the whole term lacks: only the constant abstraction is left.
+    if (!mayMatch(x, t)) {
+        Term u = Lam(LamVar(v), t, imageType(headType, x.type(), t.type()));
+        return StepResults::cons(Step{{std::move(u), {}}, rest}, StepResults());
+    }
     auto g = std::make_shared<Abstractions>(
         Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
@@ -345,15 +392,41 @@ std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step&
     return {TupleFold{std::move(binders), std::move(body), std::move(problems)}, rest};
 }
 
-List<std::pair<TupleFold, NameSupply>> foldElements(ApStep step, std::shared_ptr<const std::vector<Term>> es,
-                                                    std::size_t i, const TupleFold& acc, const NameSupply& s) {
-    if (i == es->size()) return List<std::pair<TupleFold, NameSupply>>::cons({acc, s}, {});
-    return concatMap(
-        [step, es, i, acc](const Step& r) {
-            auto [next, s2] = openCandidate(acc, r);
-            return foldElements(step, es, i + 1, next, s2);
-        },
-        baseStep(step, true, (*es)[i], acc.body, s));
+// The candidates of the elements, depth first: for each candidate of the first element, in
+// order, every combination of candidates of the later ones.  One generator with a frame per
+// element whose candidates are being tried; the list cells are forced in order, so its state
+// is advanced in place.
+struct TupleFrame {
+    TupleFold acc;  // the fold before this element
+    StepResults candidates;
+};
+
+struct TupleFolds {
+    ApStep step;
+    std::vector<Term> es;
+    std::vector<TupleFrame> frames;
+};
+
+Step finishTuple(const TupleFold& f, const NameSupply& s);
+
+StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
+    return StepResults::defer([g]() {
+        while (!g->frames.empty()) {
+            TupleFrame& top = g->frames.back();
+            if (top.candidates.empty()) {
+                g->frames.pop_back();
+                continue;
+            }
+            const Step r = top.candidates.head();
+            top.candidates = top.candidates.tail();
+            auto [next, s2] = openCandidate(top.acc, r);
+            const std::size_t i = g->frames.size();
+            if (i == g->es.size()) return StepResults::cons(finishTuple(next, s2), tupleCandidates(g));
+            StepResults candidates = baseStep(g->step, true, g->es[i], next.body, s2);
+            g->frames.push_back(TupleFrame{std::move(next), std::move(candidates)});
+        }
+        return StepResults();
+    });
 }
 
 Step finishTuple(const TupleFold& f, const NameSupply& s) {
@@ -375,10 +448,11 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
 // problems, drop the pattern variables of the tuple.
 StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s);
-    auto es = std::make_shared<const std::vector<Term>>(x.elems());
-    return StepResults::defer([step, es, t, s]() {
-        return map([](const std::pair<TupleFold, NameSupply>& f) { return finishTuple(f.first, f.second); },
-                   foldElements(step, es, 0, TupleFold{{}, t, {}}, s));
+    if (x.elems().empty()) return StepResults::cons(finishTuple(TupleFold{{}, t, {}}, s), StepResults());
+    auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), {}});
+    return StepResults::defer([g, t, s]() {
+        g->frames.push_back(TupleFrame{TupleFold{{}, t, {}}, baseStep(g->step, true, g->es.front(), t, s)});
+        return tupleCandidates(g);
     });
 }
 

@@ -83,11 +83,14 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const s
         return fast::solveProblems(step, b, {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))},
                                    supply);
     });
-    FastSolutions thawed = map(
-        [tnames = fast::contextNames(tctx)](const fast::Solution& s) {
-            return mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
-        },
-        sols);
+    // Without variables bound around the term there is nothing to thaw.
+    FastSolutions thawed =
+        tctx.empty() ? map([](const fast::Solution& s) { return s.first; }, sols)
+                     : map(
+                           [tnames = fast::contextNames(tctx)](const fast::Solution& s) {
+                               return mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+                           },
+                           sols);
     return FastRun{thawed, delay([sols, supply]() { return combinedSupply(sols, supply); })};
 }
 

@@ -19,26 +19,38 @@ bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isI
 
 namespace {
 
+// Terms from this size on share one memo of substituted types: the types of a long
+// application spine share their nodes, and substituting each on its own is quadratic.
+constexpr std::uint32_t sharedTypesFrom = 32;
+
 Term substAll(const TermSubst& s, const Term& t) {
     const bool bindsVars = !s.bindings.isEmpty();
     const bool typed = !s.types.isIdentity();
     auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
-    auto ty = [&](const Type& x) { return typed ? substType(s.types, x) : x; };
+    std::optional<SharedSubst> shared;
+    if (typed && t.size() >= sharedTypesFrom) shared.emplace(s.types);
+    auto ty = [&](const Type& x) {
+        if (!typed || x.isGround()) return x;
+        return shared ? (*shared)(x) : substType(s.types, x);
+    };
     auto leaf = [&](const Term& u) -> Term {
+        if (bindsVars && u.is(TermKind::PVar))
+            if (auto bound = lookupFM(NaturalOrd{}, s.bindings, u.name())) return *bound;
+        Type t2 = ty(u.type());
+        if (t2.sameNode(u.type())) return u;
         switch (u.kind()) {
-        case TermKind::PVar:
-            if (bindsVars)
-                if (auto bound = lookupFM(NaturalOrd{}, s.bindings, u.name())) return *bound;
-            return PVar(u.name(), ty(u.type()));
-        case TermKind::LVar: return LVar(u.name(), ty(u.type()));
-        default: return Con(u.constant(), ty(u.type()));
+        case TermKind::PVar: return PVar(u.name(), std::move(t2));
+        case TermKind::LVar: return LVar(u.name(), std::move(t2));
+        default: return Con(u.constant(), std::move(t2));
         }
     };
-    auto make = [&](const Term& u, std::vector<Term>& kids, bool) -> Term {
+    auto make = [&](const Term& u, std::vector<Term>& kids, bool changed) -> Term {
+        Type t2 = ty(u.type());
+        if (!changed && t2.sameNode(u.type())) return u;
         switch (u.kind()) {
-        case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), ty(u.type()));
-        case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), ty(u.type()));
-        default: return Tupl(std::move(kids), ty(u.type()));
+        case TermKind::Ap: return Ap(std::move(kids[0]), std::move(kids[1]), std::move(t2));
+        case TermKind::Lam: return Lam(u.binder(), std::move(kids[0]), std::move(t2));
+        default: return Tupl(std::move(kids), std::move(t2));
         }
     };
     return mapTerm(
@@ -245,12 +257,21 @@ bool allMayMatch(const Problems& ps) {
 // generator with an explicit stack of open branch points, so a solution found deep down is
 // handed out directly instead of through one lazy layer per enclosing branch point.  The list
 // cells are forced in order, so the generator's state is advanced in place.
+//
+// Every alternative of a branch point goes on with the same problems first: the rest of the
+// worklist, with the same type match applied.  Their problems up to the first one that
+// branches are solved once, when the branch point is opened; when one of them fails, no
+// alternative can succeed and the step is not run at all.  Each alternative then starts
+// where that prefix stopped, its own problems taking the prefix's substitutions, and the
+// problems the prefix's rules brought following its own, as the worklist order has them.
 struct BranchPoint {
     Term f;                    // the head of the branching problem
     StepResults alternatives;  // the step's results on its argument not yet tried
-    TermSubst sofar;           // the substitution before the branching problem
-    Problems rest;             // the problems after it
     TermSubst types;           // its type match
+    TermSubst sofar;           // the substitution after the type match and the rest's prefix
+    TermSubst pending;         // what the prefix bound, for the alternatives' problems
+    Problems rest;             // the rest of the worklist from its first branching problem on
+    Problems derived;          // the problems the prefix's rules brought
 };
 
 struct Search {
@@ -259,39 +280,80 @@ struct Search {
     std::vector<BranchPoint> open;
 };
 
+enum class Progress : std::uint8_t { Failed, Branches, Done };
+
+// Solves the problems of the worklist from `from` on, in order, while their rules cannot
+// branch; the problems the rules bring are appended to the worklist.  With a prefix length
+// and `pending`, only the problems before that length are taken (the rules' problems are left
+// behind them) and every substitution found is also composed into `pending`.  Stops at the
+// first problem that branches, leaving its index in `from` and its type match in `ts`.  Every
+// substitution found is applied to the later problems and composed into `sofar`.
+Progress solveWhileSingle(ApStep step, TermSubst& sofar, Problems& work, std::size_t& from,
+                          std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
+    for (; from < (pending ? prefix : work.size()); ++from) {
+        const Term p = work[from].first;
+        const Term t = work[from].second;
+        ts = typeMatch(p, t);
+        if (!ts) return Progress::Failed;
+        if (branches(step, p)) return Progress::Branches;
+        std::optional<RuleResult> r = singleRule(p, t);
+        if (!r) return Progress::Failed;
+        auto [sigma, fresh] = withTypes(*ts, *r);
+        if (!allMayMatch(fresh)) return Progress::Failed;
+        sofar = composeSubst(sigma, sofar);
+        if (!isIdentity(sigma)) {
+            for (std::size_t j = from + 1; j < work.size(); ++j) work[j] = substProblem(sigma, work[j]);
+            for (auto& pr : fresh) pr = substProblem(sigma, pr);
+            if (pending) *pending = composeSubst(sigma, *pending);
+        }
+        for (auto& pr : fresh) work.push_back(std::move(pr));
+    }
+    return Progress::Done;
+}
+
+// Opens the branch point of the problem work[at] with type match ts, unless the problems
+// after it fail before the next one that branches.
+void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at, const TermSubst& ts,
+                     const NameSupply& s) {
+    const Term p = work[at].first;
+    const Term t = work[at].second;
+    Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(at) + 1),
+                  std::make_move_iterator(work.end()));
+    if (!isIdentity(ts))
+        for (auto& pr : rest) pr = substProblem(ts, pr);
+    sofar = composeSubst(ts, sofar);
+    TermSubst pending = identitySubst();
+    std::size_t from = 0;
+    const std::size_t original = rest.size();
+    std::optional<TermSubst> restTypes;
+    if (solveWhileSingle(g.step, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
+    Problems derived(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(original)),
+                     std::make_move_iterator(rest.end()));
+    rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
+    rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
+    const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
+    StepResults alts = runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types});
+    g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
+                                 std::move(derived)});
+}
+
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
 // when the worklist runs out, nothing when a problem fails, and nothing when a branching
 // problem is reached, which then opens a branch point over the rest of the worklist.
 std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
-    for (std::size_t i = 0; i < work.size(); ++i) {
-        const Term p = work[i].first;
-        const Term t = work[i].second;
-        const std::optional<TermSubst> ts = typeMatch(p, t);
-        if (!ts) return std::nullopt;
-        if (branches(g.step, p)) {
-            Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(i) + 1),
-                          std::make_move_iterator(work.end()));
-            const Type headType = isIdentity(*ts) ? p.fun().type() : substType(ts->types, p.fun().type());
-            StepResults alts = runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts->types});
-            g.open.push_back(BranchPoint{p.fun(), std::move(alts), std::move(sofar), std::move(rest), *ts});
-            return std::nullopt;
-        }
-        std::optional<RuleResult> r = singleRule(p, t);
-        if (!r) return std::nullopt;
-        auto [sigma, fresh] = withTypes(*ts, *r);
-        if (!allMayMatch(fresh)) return std::nullopt;
-        sofar = composeSubst(sigma, sofar);
-        if (!isIdentity(sigma)) {
-            for (std::size_t j = i + 1; j < work.size(); ++j) work[j] = substProblem(sigma, work[j]);
-            for (auto& pr : fresh) pr = substProblem(sigma, pr);
-        }
-        for (auto& pr : fresh) work.push_back(std::move(pr));
+    std::size_t at = 0;
+    std::optional<TermSubst> ts;
+    switch (solveWhileSingle(g.step, sofar, work, at, ts)) {
+    case Progress::Failed: return std::nullopt;
+    case Progress::Branches: openBranchPoint(g, std::move(sofar), work, at, *ts, s); return std::nullopt;
+    case Progress::Done: break;
     }
     return Solution{std::move(sofar), s};
 }
 
-// The next alternative of the innermost open branch point: the rest of its worklist, then the
-// alternative's new problems, each with the alternative's σ applied to its pattern side.
+// The next alternative of the innermost open branch point: the rest of its worklist from its
+// first branching problem, the alternative's new problems (the type match and the prefix's
+// substitutions applied), then the problems the prefix brought.
 std::optional<Solution> tryNextAlternative(Search& g) {
     BranchPoint& top = g.open.back();
     if (top.alternatives.empty()) {
@@ -303,11 +365,14 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
     if (!allMayMatch(fresh)) return std::nullopt;
     Problems next;
-    next.reserve(top.rest.size() + fresh.size());
-    for (const auto& pr : top.rest) next.push_back(substProblem(sigma, pr));
-    for (const auto& pr : fresh) next.push_back(substProblem(sigma, pr));
-    TermSubst acc = composeSubst(sigma, top.sofar);
-    return runWorklist(g, std::move(acc), std::move(next), alt.second);
+    next.reserve(top.rest.size() + fresh.size() + top.derived.size());
+    next.insert(next.end(), top.rest.begin(), top.rest.end());
+    for (const auto& pr : fresh) {
+        Problem q = isIdentity(sigma) ? pr : substProblem(sigma, pr);
+        next.push_back(isIdentity(top.pending) ? std::move(q) : substProblem(top.pending, q));
+    }
+    next.insert(next.end(), top.derived.begin(), top.derived.end());
+    return runWorklist(g, top.sofar, std::move(next), alt.second);
 }
 
 List<Solution> solutionsOf(std::shared_ptr<Search> g) {

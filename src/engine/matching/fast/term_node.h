@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/matching/fast/terms.h"
+#include "support/block_pool.h"
 
 namespace plim::fast {
 
@@ -21,12 +22,7 @@ struct TermCache {
     std::optional<std::vector<std::string>> termKeys;
     std::optional<Term> etaNormal;  // absent with etaNormalIsSelf: the node is its own normal form
     bool etaNormalIsSelf = false;
-    // The pre-check's facts (term_operations.cpp, "rigid symbols as bits"): the bits of the
-    // rigid symbols the node holds, valid while the table's epoch is `bitsEpoch`; the node's
-    // own symbol; a pattern's required bits.
-    std::uint64_t bits = 0;
-    std::uint32_t bitsEpoch = UINT32_MAX;
-    std::int32_t ownSymbol = -2;  // -2: not yet looked up; -1: none
+    // A pattern's required bits (term_operations.cpp, "rigid symbols as bits").
     std::optional<std::pair<std::uint64_t, bool>> patternBits;  // (mask, every key has a bit)
 };
 
@@ -36,6 +32,7 @@ struct TermNode {
     bool hasLVar = false;
     mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
     bool hasConstr = false;
+    bool headFlexible = false;  // the head under the applications is a PVar or a lambda
     std::uint32_t size = 1;
     Type type;
     std::string name;                  // LVar, PVar
@@ -44,7 +41,20 @@ struct TermNode {
     Term second;                       // Ap: argument
     LamBinding binder;                 // Lam
     std::vector<Term> elems;           // Tupl
-    mutable std::unique_ptr<TermCache> cache;
+    struct ReleaseCache {
+        void operator()(TermCache* c) const {
+            c->~TermCache();
+            PoolAllocator<TermCache>().deallocate(c, 1);
+        }
+    };
+    mutable std::unique_ptr<TermCache, ReleaseCache> cache;
+    // The pre-check's facts (term_operations.cpp, "rigid symbols as bits"), kept in the node
+    // itself since nearly every node is asked: the bits of the rigid symbols it holds, valid
+    // while the table's epoch is `bitsEpoch`; the symbol of a variable or constant, or of the
+    // variable a lambda binds (-2: not yet looked up; -1: none).
+    mutable std::uint64_t bits = 0;
+    mutable std::uint32_t bitsEpoch = UINT32_MAX;
+    mutable std::int32_t ownSymbol = -2;
     // Set by the conversion right after building the node, before it is shared.
     mutable std::optional<Expr> origin;
 
@@ -75,12 +85,14 @@ struct TermNode {
     }
 
     TermCache& memo() const {
-        if (!cache) cache = std::make_unique<TermCache>();
+        if (!cache) cache.reset(new (PoolAllocator<TermCache>().allocate(1)) TermCache());
         return *cache;
     }
 };
 
+// A ground constructor term answers at once; only the parts that are not ground are walked.
 inline bool typeHasVars(const Type& t) {
+    if (t.isGround()) return false;
     switch (t.kind()) {
     case TypeKind::Tid: return true;
     case TypeKind::TAbs: return typeHasVars(t.body());
@@ -98,8 +110,9 @@ inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
 }
 
 struct TermBuilder {
+    // Nodes are many, small and short-lived: they come from the block pool.
     static std::shared_ptr<TermNode> node(TermKind k, Type t) {
-        return std::make_shared<TermNode>(k, std::move(t));
+        return std::allocate_shared<TermNode>(PoolAllocator<TermNode>(), k, std::move(t));
     }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;

@@ -2,6 +2,7 @@
 // and renaming, eta contraction and equality.
 #include <algorithm>
 #include <atomic>
+#include <iterator>
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
@@ -255,18 +256,79 @@ std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string
     return out;
 }
 
+namespace {
+
+const std::vector<std::string>& noNames() {
+    static const std::vector<std::string> none;
+    return none;
+}
+
+// The child's set when it is known without a walk.
+const std::vector<std::string>* knownFreeLocalSet(const Term& t) {
+    if (!t.hasLVar()) return &noNames();
+    const TermNode& n = TermBuilder::of(t);
+    return n.cache && n.cache->freeLocalSet ? &*n.cache->freeLocalSet : nullptr;
+}
+
+// The node's set from its children's, when they are all known: a new node over parts that have
+// been asked before costs no walk.
+std::optional<std::vector<std::string>> freeLocalSetFromChildren(const Term& t) {
+    std::vector<std::string> out;
+    auto unite = [&out](const std::vector<std::string>& more) {
+        std::vector<std::string> merged;
+        merged.reserve(out.size() + more.size());
+        std::set_union(out.begin(), out.end(), more.begin(), more.end(), std::back_inserter(merged));
+        out = std::move(merged);
+    };
+    switch (t.kind()) {
+    case TermKind::LVar: out.push_back(t.name()); return out;
+    case TermKind::Ap: {
+        const auto* f = knownFreeLocalSet(t.fun());
+        const auto* a = knownFreeLocalSet(t.arg());
+        if (!f || !a) return std::nullopt;
+        out = *f;
+        unite(*a);
+        return out;
+    }
+    case TermKind::Lam: {
+        const auto* b = knownFreeLocalSet(t.body());
+        if (!b) return std::nullopt;
+        for (const std::string& n : *b)
+            if (!binds(t.binder(), n)) out.push_back(n);
+        return out;
+    }
+    case TermKind::Tupl:
+        for (const Term& e : t.elems()) {
+            const auto* k = knownFreeLocalSet(e);
+            if (!k) return std::nullopt;
+            unite(*k);
+        }
+        return out;
+    default: return out;
+    }
+}
+
+}  // namespace
+
 const std::vector<std::string>& freeLocalSet(const Term& t) {
+    if (!t.hasLVar()) return noNames();
     TermCache& c = TermBuilder::of(t).memo();
-    if (!c.freeLocalSet) c.freeLocalSet = sortedUnique(freeLocals(t));
+    if (!c.freeLocalSet) {
+        std::optional<std::vector<std::string>> quick = freeLocalSetFromChildren(t);
+        c.freeLocalSet = quick ? std::move(*quick) : sortedUnique(freeLocals(t));
+    }
     return *c.freeLocalSet;
 }
 
 bool hasFreeLocals(const Term& t) { return t.hasLVar() && !freeLocalSet(t).empty(); }
 
 bool flexibleHead(const Term& t) {
-    Term at = t;
-    while (at.is(TermKind::Ap)) at = at.fun();
-    return at.is(TermKind::PVar) || at.is(TermKind::Lam);
+    switch (t.kind()) {
+    case TermKind::PVar:
+    case TermKind::Lam: return true;
+    case TermKind::Ap: return TermBuilder::of(t).headFlexible;
+    default: return false;
+    }
 }
 
 // --- rigid symbols ------------------------------------------------------------------------------
@@ -384,17 +446,23 @@ private:
     std::atomic<std::uint32_t> epoch_{0};
 };
 
-// The symbol of a variable or constant node, looked up once per node (-1: a symbol equal to
-// nothing).
+// The symbol of a variable or constant node, or of the variable a lambda binds, looked up once
+// per node (-1: a symbol equal to nothing, or a tuple binder).
 std::int32_t ownSymbol(const Term& t) {
-    TermCache& c = TermBuilder::of(t).memo();
-    if (c.ownSymbol == -2) {
-        const std::optional<std::string> key =
-            t.is(TermKind::LVar) ? rigidKey(Rigid{RigidKind::RigidVar, t.name(), std::nullopt})
-                                 : rigidKey(Rigid{RigidKind::RigidCon, {}, t.constant()});
-        c.ownSymbol = key ? SymbolTable::instance().intern(*key) : -1;
+    const TermNode& n = TermBuilder::of(t);
+    if (n.ownSymbol == -2) {
+        std::optional<std::string> key;
+        switch (t.kind()) {
+        case TermKind::LVar: key = rigidKey(Rigid{RigidKind::RigidVar, t.name(), std::nullopt}); break;
+        case TermKind::Con: key = rigidKey(Rigid{RigidKind::RigidCon, {}, t.constant()}); break;
+        case TermKind::Lam:
+            if (t.binder().isVar()) key = rigidKey(Rigid{RigidKind::RigidVar, t.binder().name(), std::nullopt});
+            break;
+        default: break;
+        }
+        n.ownSymbol = key ? SymbolTable::instance().intern(*key) : -1;
     }
-    return c.ownSymbol;
+    return n.ownSymbol;
 }
 
 std::uint64_t symbolMask(const Term& t) {
@@ -414,17 +482,18 @@ std::uint64_t binderMask(const LamBinding& b) {
     return m;
 }
 
-bool bitsCurrent(const Term& t, std::uint32_t epoch) { return TermBuilder::of(t).memo().bitsEpoch == epoch; }
+bool bitsCurrent(const Term& t, std::uint32_t epoch) { return TermBuilder::of(t).bitsEpoch == epoch; }
 
 std::uint64_t nodeBits(const Term& t) {
     switch (t.kind()) {
     case TermKind::LVar:
     case TermKind::Con: return symbolMask(t);
-    case TermKind::Ap: return TermBuilder::of(t.fun()).memo().bits | TermBuilder::of(t.arg()).memo().bits;
-    case TermKind::Lam: return TermBuilder::of(t.body()).memo().bits & ~binderMask(t.binder());
+    case TermKind::Ap: return TermBuilder::of(t.fun()).bits | TermBuilder::of(t.arg()).bits;
+    case TermKind::Lam:
+        return TermBuilder::of(t.body()).bits & ~(t.binder().isVar() ? symbolMask(t) : binderMask(t.binder()));
     case TermKind::Tupl: {
         std::uint64_t m = 0;
-        for (const Term& e : t.elems()) m |= TermBuilder::of(e).memo().bits;
+        for (const Term& e : t.elems()) m |= TermBuilder::of(e).bits;
         return m;
     }
     default: return 0;
@@ -433,18 +502,37 @@ std::uint64_t nodeBits(const Term& t) {
 
 // The bits of the symbols t holds (free local variables and constants), for the current epoch;
 // children first, with an explicit stack.
+bool childrenCurrent(const Term& t, std::uint32_t epoch) {
+    switch (t.kind()) {
+    case TermKind::Ap: return bitsCurrent(t.fun(), epoch) && bitsCurrent(t.arg(), epoch);
+    case TermKind::Lam: return bitsCurrent(t.body(), epoch);
+    case TermKind::Tupl:
+        for (const Term& e : t.elems())
+            if (!bitsCurrent(e, epoch)) return false;
+        return true;
+    default: return true;
+    }
+}
+
 std::uint64_t termBits(const Term& root) {
     const std::uint32_t epoch = SymbolTable::instance().epoch();
-    if (bitsCurrent(root, epoch)) return TermBuilder::of(root).memo().bits;
+    const TermNode& top = TermBuilder::of(root);
+    if (top.bitsEpoch == epoch) return top.bits;
+    // A new node over known parts: no walk.
+    if (childrenCurrent(root, epoch)) {
+        top.bits = nodeBits(root);
+        top.bitsEpoch = epoch;
+        return top.bits;
+    }
     std::vector<std::pair<const Term*, bool>> stack{{&root, false}};
     while (!stack.empty()) {
         auto [t, childrenDone] = stack.back();
         stack.pop_back();
         if (bitsCurrent(*t, epoch)) continue;
         if (childrenDone) {
-            TermCache& c = TermBuilder::of(*t).memo();
-            c.bits = nodeBits(*t);
-            c.bitsEpoch = epoch;
+            const TermNode& n = TermBuilder::of(*t);
+            n.bits = nodeBits(*t);
+            n.bitsEpoch = epoch;
             continue;
         }
         stack.push_back({t, true});
@@ -458,15 +546,64 @@ std::uint64_t termBits(const Term& root) {
         default: break;
         }
     }
-    return TermBuilder::of(root).memo().bits;
+    return TermBuilder::of(root).bits;
+}
+
+// The bits of the rigid symbols a pattern node itself requires, and whether each has one (a
+// symbol equal to nothing never has).
+std::pair<std::uint64_t, bool> ownPatternBits(const Term& p) {
+    const std::int32_t id = ownSymbol(p);
+    if (id < 0) return {0, false};
+    const int b = SymbolTable::instance().claim(id);
+    return b < 0 ? std::make_pair(std::uint64_t{0}, false) : std::make_pair(std::uint64_t{1} << b, true);
+}
+
+const std::optional<std::pair<std::uint64_t, bool>>& knownPatternBits(const Term& p) {
+    static const std::optional<std::pair<std::uint64_t, bool>> unknown;
+    const TermNode& n = TermBuilder::of(p);
+    return n.cache ? n.cache->patternBits : unknown;
+}
+
+// A pattern node's bits from its parts' when they are known: a new pattern built over parts
+// that have been asked before costs no walk.
+std::optional<std::pair<std::uint64_t, bool>> patternBitsFromParts(const Term& p) {
+    std::uint64_t mask = 0;
+    bool exact = true;
+    auto with = [&](const Term& part) {
+        const auto& k = knownPatternBits(part);
+        if (!k) return false;
+        mask |= k->first;
+        exact = exact && k->second;
+        return true;
+    };
+    switch (p.kind()) {
+    case TermKind::PVar: return std::make_pair(std::uint64_t{0}, true);
+    case TermKind::LVar:
+    case TermKind::Con: return ownPatternBits(p);
+    case TermKind::Ap:
+        if (flexibleHead(p)) return std::make_pair(std::uint64_t{0}, true);
+        if (!with(p.fun()) || !with(p.arg())) return std::nullopt;
+        return std::make_pair(mask, exact);
+    case TermKind::Lam: {
+        if (!with(p.body())) return std::nullopt;
+        const std::uint64_t bound = p.binder().isVar() ? symbolMask(p) : binderMask(p.binder());
+        return std::make_pair(mask & ~bound, exact);
+    }
+    case TermKind::Tupl:
+        for (const Term& e : p.elems())
+            if (!with(e)) return std::nullopt;
+        return std::make_pair(mask, exact);
+    }
+    return std::nullopt;
 }
 
 // The pattern's required bits, and whether every key it requires has one (a key equal to
 // nothing never has).
 const std::pair<std::uint64_t, bool>& patternBits(const Term& p) {
     TermCache& pc = TermBuilder::of(p).memo();
-    if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
+    if (!pc.patternBits) pc.patternBits = patternBitsFromParts(p);
     if (!pc.patternBits) {
+        if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
         std::uint64_t mask = 0;
         bool exact = true;
         for (const std::string& k : *pc.patternKeys) {
@@ -483,8 +620,9 @@ const std::pair<std::uint64_t, bool>& patternBits(const Term& p) {
 
 bool mayMatch(const Term& p, const Term& t) {
     const auto& [mask, exact] = patternBits(p);
-    if (exact) return (mask & ~termBits(t)) == 0;
+    if (exact) return mask == 0 || (mask & ~termBits(t)) == 0;
     TermCache& pc = TermBuilder::of(p).memo();
+    if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
     if (pc.patternKeys->empty()) return true;
     TermCache& tc = TermBuilder::of(t).memo();
     if (!tc.termKeys) tc.termKeys = rigidKeys(t, false);

@@ -100,6 +100,8 @@ Term Ap(Term fun, Term arg, Type type) {
     auto n = TermBuilder::node(TermKind::Ap, std::move(type));
     TermBuilder::absorb(*n, fun);
     TermBuilder::absorb(*n, arg);
+    const TermNode& f = TermBuilder::of(fun);
+    n->headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
     n->first = std::move(fun);
     n->second = std::move(arg);
     return TermBuilder::make(std::move(n));
