@@ -22,20 +22,6 @@ fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vect
     return {fast::applyTermSubst(b, fast::freezeLocals(pnames, p)), fast::applyTermSubst(b, fast::freezeLocals(tnames, t))};
 }
 
-// The supplies of all solutions combined from the right with combPair: for each list the
-// one whose first name comes furthest in the name sequence, the leftmost of equals.  Read
-// in one pass, so a long solution list builds no chain of deferred choices.
-NameSupply combinedSupply(const List<fast::Solution>& sols, const NameSupply& given) {
-    if (sols.empty()) return given;
-    NameSupply best = sols.head().second;
-    for (List<fast::Solution> at = sols.tail(); !at.empty(); at = at.tail()) {
-        const NameSupply& s = at.head().second;
-        if (nameBefore(best.vars.head(), s.vars.head())) best.vars = s.vars;
-        if (nameBefore(best.tyvars.head(), s.tyvars.head())) best.tyvars = s.tyvars;
-    }
-    return best;
-}
-
 }  // namespace
 
 TermSubst fastConvertBindings(const MatchResult& bindings) {
@@ -79,19 +65,18 @@ FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::
 
 FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
                    const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    auto sols = List<fast::Solution>::defer([=]() {
-        return fast::solveProblems(step, b, {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))},
-                                   supply);
+    auto run = delay([=]() {
+        // Without variables bound around the term there is nothing to thaw.
+        std::function<TermSubst(TermSubst)> thaw;
+        if (!tctx.empty())
+            thaw = [tnames = fast::contextNames(tctx)](TermSubst s) {
+                return mapBindings(s, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+            };
+        return fast::solveRun(step, b,
+                              {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))}, supply,
+                              std::move(thaw));
     });
-    // Without variables bound around the term there is nothing to thaw.
-    FastSolutions thawed =
-        tctx.empty() ? map([](const fast::Solution& s) { return s.first; }, sols)
-                     : map(
-                           [tnames = fast::contextNames(tctx)](const fast::Solution& s) {
-                               return mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
-                           },
-                           sols);
-    return FastRun{thawed, delay([sols, supply]() { return combinedSupply(sols, supply); })};
+    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
 }
 
 FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {

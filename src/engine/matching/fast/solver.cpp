@@ -61,11 +61,38 @@ Term substAll(const TermSubst& s, const Term& t) {
 
 Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
 
+namespace {
+
+bool anyHasPVar(const TermBindings& m) {
+    return foldFM([](const std::string&, const Term& t, bool any) { return any || t.hasPVar(); }, false, m);
+}
+
+// plusFM(m1, m2) for a small m2: its entries whose names m1 lacks, added one by one.
+TermBindings plusSmall(const TermBindings& m1, const TermBindings& m2) {
+    return foldFM(
+        [](const std::string& k, const Term& t, TermBindings acc) {
+            if (lookupFM(NaturalOrd{}, acc, k)) return acc;
+            return addToFM(NaturalOrd{}, k, t, acc);
+        },
+        m1, m2);
+}
+
+constexpr std::int32_t smallMap = 4;
+
+}  // namespace
+
 TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
     if (isIdentity(s1)) return s2;
     if (isIdentity(s2)) return s1;
-    TermBindings mapped = mapFM([&s1](const std::string&, const Term& t) { return applyTermSubst(s1, t); }, s2.bindings);
-    return TermSubst{plusFM(NaturalOrd{}, mapped, s1.bindings), substTypeOf(s1.types, s2.types)};
+    // s1 leaves the terms alone when it binds no type variable and they hold no pattern
+    // variable (the usual case: bound terms come from the term side); then the map is kept.
+    const bool unchanged = s1.types.isIdentity() && !anyHasPVar(s2.bindings);
+    TermBindings mapped =
+        unchanged ? s2.bindings
+                  : mapFM([&s1](const std::string&, const Term& t) { return applyTermSubst(s1, t); }, s2.bindings);
+    TermBindings merged = s1.bindings.size() <= smallMap ? plusSmall(mapped, s1.bindings)
+                                                         : plusFM(NaturalOrd{}, mapped, s1.bindings);
+    return TermSubst{std::move(merged), substTypeOf(s1.types, s2.types)};
 }
 
 // --- one problem ----------------------------------------------------------------------------
@@ -375,21 +402,56 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     return runWorklist(g, top.sofar, std::move(next), alt.second);
 }
 
+// The next solution of the search, nothing once it is exhausted.
+std::optional<Solution> nextSolution(Search& g) {
+    for (;;) {
+        std::optional<Solution> found;
+        if (g.start) {
+            auto [first, work] = std::move(*g.start);
+            g.start.reset();
+            found = runWorklist(g, std::move(first.first), std::move(work), first.second);
+        } else if (g.open.empty()) {
+            return std::nullopt;
+        } else {
+            found = tryNextAlternative(g);
+        }
+        if (found) return found;
+    }
+}
+
 List<Solution> solutionsOf(std::shared_ptr<Search> g) {
     return List<Solution>::defer([g]() {
-        for (;;) {
-            std::optional<Solution> found;
-            if (g->start) {
-                auto [first, work] = std::move(*g->start);
-                g->start.reset();
-                found = runWorklist(*g, std::move(first.first), std::move(work), first.second);
-            } else if (g->open.empty()) {
-                return List<Solution>();
-            } else {
-                found = tryNextAlternative(*g);
-            }
-            if (found) return List<Solution>::cons(std::move(*found), solutionsOf(g));
-        }
+        std::optional<Solution> found = nextSolution(*g);
+        if (!found) return List<Solution>();
+        return List<Solution>::cons(std::move(*found), solutionsOf(g));
+    });
+}
+
+// The substitutions of a search with the supplies of its solutions combined as they come
+// (combPair from the right: for each name list the one whose first name comes furthest, the
+// leftmost of equals), each substitution passed through `finish`.
+struct SubstSearch {
+    Search search;
+    std::function<TermSubst(TermSubst)> finish;
+    std::optional<NameSupply> combined;
+};
+
+void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
+    if (!best) {
+        best = s;
+        return;
+    }
+    if (nameBefore(best->vars.head(), s.vars.head())) best->vars = s.vars;
+    if (nameBefore(best->tyvars.head(), s.tyvars.head())) best->tyvars = s.tyvars;
+}
+
+List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
+    return List<TermSubst>::defer([g]() {
+        std::optional<Solution> found = nextSolution(g->search);
+        if (!found) return List<TermSubst>();
+        combineInto(g->combined, found->second);
+        TermSubst s = g->finish ? g->finish(std::move(found->first)) : std::move(found->first);
+        return List<TermSubst>::cons(std::move(s), substsOf(g));
     });
 }
 
@@ -398,6 +460,19 @@ List<Solution> solutionsOf(std::shared_ptr<Search> g) {
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
     auto g = std::make_shared<Search>(Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
     return solutionsOf(std::move(g));
+}
+
+SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                     std::function<TermSubst(TermSubst)> finish) {
+    auto g = std::make_shared<SubstSearch>(SubstSearch{
+        Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}}, std::move(finish), {}});
+    List<TermSubst> substs = substsOf(g);
+    Lazy<NameSupply> rest = delay([g, substs, s]() {
+        for (List<TermSubst> at = substs; !at.empty(); at = at.tail()) {
+        }
+        return g->combined ? *g->combined : s;
+    });
+    return SolutionRun{std::move(substs), std::move(rest)};
 }
 
 // --- the two-step test ------------------------------------------------------------------------

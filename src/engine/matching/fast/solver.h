@@ -8,6 +8,7 @@
 // caller that reads only the first result pays only for it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,16 @@ using Solution = std::pair<TermSubst, NameSupply>;
 
 // Every solution of the worklist under the step, from the accumulated substitution.
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s);
+
+// The same solutions as substitutions, each passed through `finish` when one is given, and
+// the supplies of all of them combined (combPair from the right; the given supply when there
+// is none).  Reading the supply reads the whole list.
+struct SolutionRun {
+    List<TermSubst> substs;
+    Lazy<NameSupply> rest;
+};
+SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                     std::function<TermSubst(TermSubst)> finish = nullptr);
 
 // The two-step matcher suits the pattern: its flexible applications have arguments that
 // hold no pattern variable once their leading lambdas are removed.

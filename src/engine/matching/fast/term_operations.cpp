@@ -313,10 +313,12 @@ std::optional<std::vector<std::string>> freeLocalSetFromChildren(const Term& t) 
 const std::vector<std::string>& freeLocalSet(const Term& t) {
     if (!t.hasLVar()) return noNames();
     TermCache& c = TermBuilder::of(t).memo();
-    if (!c.freeLocalSet) {
-        std::optional<std::vector<std::string>> quick = freeLocalSetFromChildren(t);
-        c.freeLocalSet = quick ? std::move(*quick) : sortedUnique(freeLocals(t));
+    if (c.freeLocalSet) return *c.freeLocalSet;
+    if (std::optional<std::vector<std::string>> quick = freeLocalSetFromChildren(t)) {
+        c.freeLocalSet = std::move(*quick);
+        return *c.freeLocalSet;
     }
+    c.freeLocalSet = sortedUnique(freeLocals(t));
     return *c.freeLocalSet;
 }
 
