@@ -9,7 +9,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <limits>
+#include <memory>
+#include <iterator>
 #include <optional>
+#include <set>
 #include <tuple>
 #include <unordered_map>
 
@@ -21,82 +25,152 @@ namespace plim {
 
 namespace {
 
-// One subexpression met by the walk, in subpaths order.
+// One subexpression met by the walk.  Sites point into the nodes of the walked expression,
+// which the caller keeps alive for the whole walk.
 struct Site {
-    Expr expr;
+    const Expr* expr;
     int parent;  // -1 for the root
     Step step;
-    int ctx;       // index of its binders
-    int kids[2];   // Ap: function, argument; Lam: body; -1 when absent
+    int depth;
+    int kids[2];  // Ap: function, argument; Lam: body; -1 when absent
 };
 
 struct Walk {
-    std::vector<Site> sites;
-    std::vector<std::vector<TypedVar>> ctxs;
+    std::vector<Site> sites;  // children always after their parent
+    std::vector<int> order;   // subpaths order: a node, its argument's subtree, its function's
 };
 
-// Every subexpression in subpaths order (argument before function), iteratively.
-Walk walkSites(const Expr& e, const std::vector<TypedVar>& ctx) {
-    Walk w;
-    w.ctxs.push_back(ctx);
-    std::vector<int> stack;
-    w.sites.push_back(Site{e, -1, Step::First, 0, {-1, -1}});
-    stack.push_back(0);
-    while (!stack.empty()) {
-        const int i = stack.back();
-        stack.pop_back();
-        const Expr node = w.sites[i].expr;
-        const int ctxIndex = w.sites[i].ctx;
-        auto add = [&](const Expr& child, Step s, int c) {
-            w.sites.push_back(Site{child, i, s, c, {-1, -1}});
-            return static_cast<int>(w.sites.size() - 1);
-        };
-        switch (node.kind()) {
-        case ExprKind::Lam: {
-            std::vector<TypedVar> inner = freevars(node.pattern());
-            inner.insert(inner.end(), w.ctxs[ctxIndex].begin(), w.ctxs[ctxIndex].end());
-            w.ctxs.push_back(std::move(inner));
-            const int b = add(node.body(), Step::Body, static_cast<int>(w.ctxs.size() - 1));
-            w.sites[i].kids[0] = b;
-            stack.push_back(b);
-            break;
-        }
-        case ExprKind::Ap: {
-            const int f = add(node.fun(), Step::First, ctxIndex);
-            const int a = add(node.arg(), Step::Second, ctxIndex);
-            w.sites[i].kids[0] = f;
-            w.sites[i].kids[1] = a;
-            stack.push_back(f);
-            stack.push_back(a);
-            break;
-        }
-        case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
-        default: break;
-        }
+// Adds the children of site i to the walk and returns them in the order they are visited.
+template <class Push>
+void expand(Walk& w, int i, bool letsAreLeaves, Push push) {
+    const Expr& node = *w.sites[i].expr;
+    const int depth = w.sites[i].depth + 1;
+    auto add = [&](const Expr& child, Step s) {
+        w.sites.push_back(Site{&child, i, s, depth, {-1, -1}});
+        return static_cast<int>(w.sites.size() - 1);
+    };
+    switch (node.kind()) {
+    case ExprKind::Lam: {
+        const int b = add(node.body(), Step::Body);
+        w.sites[i].kids[0] = b;
+        push(b);
+        break;
     }
-    return w;
+    case ExprKind::Ap: {
+        const int f = add(node.fun(), Step::First);
+        const int a = add(node.arg(), Step::Second);
+        w.sites[i].kids[0] = f;
+        w.sites[i].kids[1] = a;
+        push(f);
+        push(a);
+        break;
+    }
+    case ExprKind::Let:
+        if (!letsAreLeaves) patternFail(CodedFailure::SubpathsLet);
+        break;
+    default: break;
+    }
 }
 
-// The visiting order of the sites: the pre-order of subpaths (a node, then its argument's
-// subtree, then its function's).  Sites are allocated when their parent is expanded, so the
-// order is recovered by a second walk.
-std::vector<int> visitOrder(const Walk& w) {
-    std::vector<int> order;
-    order.reserve(w.sites.size());
+// Every subexpression in subpaths order (argument before function), iteratively.  A let raises
+// the error of subpaths, or is taken as a leaf.
+Walk walkSites(const Expr& e, bool letsAreLeaves) {
+    Walk w;
+    w.sites.push_back(Site{&e, -1, Step::First, 0, {-1, -1}});
     std::vector<int> stack{0};
     while (!stack.empty()) {
         const int i = stack.back();
         stack.pop_back();
-        order.push_back(i);
+        w.order.push_back(i);
+        expand(w, i, letsAreLeaves, [&stack](int k) { stack.push_back(k); });
+    }
+    return w;
+}
+
+// The lambdas around a site during a walk: for each name, the types it is bound at and the
+// sites of the binding lambdas, innermost last.
+class Scope {
+public:
+    void bind(const std::vector<TypedVar>& vars, int site) {
+        for (const TypedVar& v : vars) binders_[v.first].push_back({v.second, site});
+    }
+    void unbind(const std::vector<TypedVar>& vars) {
+        for (const TypedVar& v : vars) binders_[v.first].pop_back();
+    }
+    // The site of the innermost lambda binding v, or -1.
+    int innermost(const std::string& name, const Type& type) const {
+        auto it = binders_.find(name);
+        if (it == binders_.end()) return -1;
+        for (auto b = it->second.rbegin(); b != it->second.rend(); ++b)
+            if (eqType(b->first, type)) return b->second;
+        return -1;
+    }
+
+private:
+    std::unordered_map<std::string, std::vector<std::pair<Type, int>>> binders_;
+};
+
+constexpr int unbound = std::numeric_limits<int>::max();
+
+// For every site, whether its subexpression has a free variable that a lambda above it inside
+// the walk, or the context around the whole expression, binds.  Each variable occurrence
+// records the depth of the lambda binding it (-1 for the context, `unbound` for neither); a
+// subtree mentions a binder from outside itself exactly when the smallest of these depths lies
+// above it.
+// For each variable site, the site of the innermost lambda binding it, or -1.
+std::vector<int> bindingLambdas(const Walk& w) {
+    std::vector<int> binder(w.sites.size(), -1);
+    Scope scope;
+    std::vector<std::pair<int, std::vector<TypedVar>>> stack{{0, {}}};  // site, or -1 to unbind
+    while (!stack.empty()) {
+        auto [i, vars] = std::move(stack.back());
+        stack.pop_back();
+        if (i < 0) {
+            scope.unbind(vars);
+            continue;
+        }
         const Site& s = w.sites[i];
-        if (s.expr.isAp()) {
-            stack.push_back(s.kids[0]);
-            stack.push_back(s.kids[1]);
-        } else if (s.expr.isLam()) {
-            stack.push_back(s.kids[0]);
+        const Expr& node = *s.expr;
+        if (node.isVar()) {
+            binder[i] = scope.innermost(node.name(), node.type());
+        } else if (node.isLam()) {
+            std::vector<TypedVar> bound = freevars(node.pattern());
+            scope.bind(bound, i);
+            stack.push_back({-1, std::move(bound)});
+            stack.push_back({s.kids[0], {}});
+        } else if (node.isAp()) {
+            stack.push_back({s.kids[0], {}});
+            stack.push_back({s.kids[1], {}});
         }
     }
-    return order;
+    return binder;
+}
+
+bool inContext(const Expr& v, const std::vector<TypedVar>& ctx) {
+    for (const TypedVar& c : ctx)
+        if (c.first == v.name() && eqType(c.second, v.type())) return true;
+    return false;
+}
+
+// For every site, whether its subexpression has a free variable that a lambda above it inside
+// the walk, or the context around the whole expression, binds.  Each variable occurrence
+// records the depth of the lambda binding it (-1 for the context, `unbound` for neither); a
+// subtree mentions a binder from outside itself exactly when the smallest of these depths lies
+// above it.
+std::vector<char> mentionsBinders(const Walk& w, const std::vector<TypedVar>& ctx) {
+    const std::vector<int> binder = bindingLambdas(w);
+    std::vector<int> lowest(w.sites.size(), unbound);
+    for (std::size_t k = 0; k < w.sites.size(); ++k) {
+        if (binder[k] >= 0) lowest[k] = w.sites[binder[k]].depth;
+        else if (w.sites[k].expr->isVar() && inContext(*w.sites[k].expr, ctx)) lowest[k] = -1;
+    }
+    for (std::size_t k = w.sites.size(); k-- > 1;) {
+        int& up = lowest[w.sites[k].parent];
+        up = std::min(up, lowest[k]);
+    }
+    std::vector<char> mentions(w.sites.size());
+    for (std::size_t k = 0; k < w.sites.size(); ++k) mentions[k] = lowest[k] < w.sites[k].depth;
+    return mentions;
 }
 
 Path pathOf(const Walk& w, int i) {
@@ -145,20 +219,21 @@ std::vector<Print> fingerprints(const Walk& w) {
     // Children are allocated after their parent: a reverse scan sees them first.
     for (std::size_t k = w.sites.size(); k-- > 0;) {
         const Site& s = w.sites[k];
-        switch (s.expr.kind()) {
+        const Expr& node = *s.expr;
+        switch (node.kind()) {
         case ExprKind::Ap:
             prints[k] = Print{mix(mix(3, prints[s.kids[0]].hash), prints[s.kids[1]].hash), s.kids[0],
                               prints[s.kids[1]].hash};
             break;
         case ExprKind::Lam: {
             const Print& body = prints[s.kids[0]];
-            if (body.funSite >= 0 && body.argHash == patternHash(s.expr.pattern()))
+            if (body.funSite >= 0 && body.argHash == patternHash(node.pattern()))
                 prints[k] = prints[body.funSite];
             else
-                prints[k] = Print{mix(mix(5, patternHash(s.expr.pattern())), body.hash), -1, 0};
+                prints[k] = Print{mix(mix(5, patternHash(node.pattern())), body.hash), -1, 0};
             break;
         }
-        default: prints[k] = Print{leafHash(s.expr), -1, 0};
+        default: prints[k] = Print{leafHash(node), -1, 0};
         }
     }
     return prints;
@@ -168,18 +243,11 @@ std::vector<Print> fingerprints(const Walk& w) {
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
 
-bool mentionsBinder(const Expr& sub, const std::vector<TypedVar>& binders) {
-    if (binders.empty()) return false;
-    for (const TypedVar& v : freevars(sub))
-        for (const TypedVar& b : binders)
-            if (eqTypedVar(v, b)) return true;
-    return false;
-}
-
-bool liftable(const Walk& w, const Site& s) {
-    if (s.expr.isVar() || s.expr.isCon()) return false;
-    if (isArrowType(s.expr.type())) return false;
-    return !mentionsBinder(s.expr, w.ctxs[s.ctx]);
+bool liftable(const Site& s, bool mentions) {
+    const Expr& e = *s.expr;
+    if (e.isVar() || e.isCon()) return false;
+    if (isArrowType(e.type())) return false;
+    return !mentions;
 }
 
 struct Group {
@@ -190,18 +258,19 @@ struct Group {
 
 // The liftable occurrences grouped by equality up to bound names and eta, in order of first
 // occurrence, each group's sites in order of occurrence.
-std::vector<Group> groupPairs(const Walk& w) {
+std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
     const std::vector<Print> prints = fingerprints(w);
+    const std::vector<char> mentions = mentionsBinders(w, ctx);
     std::vector<Group> groups;
     std::vector<std::optional<Expr>> reduced;  // etared of each group's expression, when needed
     std::unordered_map<std::uint64_t, std::vector<int>> buckets;  // fingerprint -> group indices
-    for (int i : visitOrder(w)) {
+    for (int i : w.order) {
         const Site& s = w.sites[i];
-        if (!liftable(w, s)) continue;
+        if (!liftable(s, mentions[i])) continue;
         std::vector<int>& bucket = buckets[prints[i].hash];
         int joined = -1;
         if (!bucket.empty()) {
-            const Expr mine = etared(s.expr);
+            const Expr mine = etared(*s.expr);
             for (int g : bucket) {
                 if (!reduced[g]) reduced[g] = etared(groups[g].expr);
                 if (exprEq({}, {}, *reduced[g], mine)) {
@@ -212,7 +281,7 @@ std::vector<Group> groupPairs(const Walk& w) {
         }
         if (joined < 0) {
             bucket.push_back(static_cast<int>(groups.size()));
-            groups.push_back(Group{s.expr, {i}, {}});
+            groups.push_back(Group{*s.expr, {i}, {}});
             reduced.emplace_back();
         } else {
             groups[joined].sites.push_back(i);
@@ -272,11 +341,228 @@ std::vector<Group> dropCovered(std::vector<Group> groups) {
     return out;
 }
 
+// --- lambda bodies ----------------------------------------------------------------------------
+
+// Which lambdas of an expression may have something to share in their bodies.
+//
+// cses shares within the body of every lambda, outermost first.  A subexpression s can be
+// shared in the body of lambda k only when its free variables are bound above k (or s lies
+// inside every lambda that binds them): so s takes part in the bodies from its *top* lambda
+// -- the innermost lambda binding one of its free variables, or else its outermost lambda --
+// down to its innermost one.  Two equal subexpressions meet first in the body of the deeper of
+// their two tops, when that lambda lies above both; there they are written once (or vanish
+// inside a larger shared expression).  So only those lambdas are marked, for every pair of
+// non-atomic subexpressions with one fingerprint; a body that is not marked has nothing to
+// share and its walk is skipped.  Binders' types are ignored, so no share is ever missed.
+struct Candidates {
+    Expr root;
+    Walk walk;
+    std::vector<char> marked;  // per lambda site
+
+    Candidates(const Expr& e, bool anyContext) : root(e), walk(walkSites(root, true)), marked(walk.sites.size()) {
+        if (anyContext) {
+            std::fill(marked.begin(), marked.end(), 1);
+            return;
+        }
+        const std::vector<int> tops = topLambdas();
+        const std::vector<Print> prints = fingerprints(walk);
+        std::unordered_map<std::uint64_t, std::vector<int>> classes;
+        for (int i : walk.order)
+            if (tops[i] >= 0) classes[prints[i].hash].push_back(i);
+        const std::vector<int> position = positions(), size = sizes();
+        for (auto& entry : classes)
+            if (entry.second.size() > 1) markMeetings(entry.second, tops, position, size);
+    }
+    Candidates(const Candidates&) = delete;
+    Candidates& operator=(const Candidates&) = delete;
+
+private:
+    // For each non-atomic site inside a lambda, its top lambda (above); -1 for the others.
+    std::vector<int> topLambdas() const {
+        const std::vector<Site>& sites = walk.sites;
+        const std::size_t n = sites.size();
+        std::vector<int> outermost(n, -1);
+        for (std::size_t k = 1; k < n; ++k) {
+            const int up = sites[k].parent;
+            outermost[k] = outermost[up] >= 0 ? outermost[up] : (sites[up].expr->isLam() ? up : -1);
+        }
+        const std::vector<int> binder = bindingLambdas(walk);
+        // The lambdas above a site that bind its free variables, by site (an ancestor's site
+        // comes first), gathered bottom-up; a lambda drops itself.
+        std::vector<std::vector<int>> binders(n);
+        std::vector<int> tops(n, -1);
+        for (std::size_t k = n; k-- > 0;) {
+            const Site& s = sites[k];
+            std::vector<int>& mine = binders[k];
+            switch (s.expr->kind()) {
+            case ExprKind::Var:
+                if (binder[k] >= 0) mine.push_back(binder[k]);
+                break;
+            case ExprKind::Lam:
+                mine = std::move(binders[s.kids[0]]);
+                if (!mine.empty() && mine.back() == static_cast<int>(k)) mine.pop_back();
+                break;
+            case ExprKind::Ap: {
+                std::vector<int>& f = binders[s.kids[0]];
+                std::vector<int>& a = binders[s.kids[1]];
+                std::set_union(f.begin(), f.end(), a.begin(), a.end(), std::back_inserter(mine));
+                std::vector<int>().swap(f);
+                std::vector<int>().swap(a);
+                break;
+            }
+            default: break;
+            }
+            if (!s.expr->isVar() && !s.expr->isCon()) tops[k] = mine.empty() ? outermost[k] : mine.back();
+        }
+        return tops;
+    }
+
+    std::vector<int> positions() const {
+        std::vector<int> position(walk.sites.size());
+        for (std::size_t k = 0; k < walk.order.size(); ++k) position[walk.order[k]] = static_cast<int>(k);
+        return position;
+    }
+    std::vector<int> sizes() const {
+        std::vector<int> size(walk.sites.size(), 1);
+        for (std::size_t k = walk.sites.size(); k-- > 1;) size[walk.sites[k].parent] += size[k];
+        return size;
+    }
+
+    // Marks the top of each member that meets another member of its class there: one inside
+    // the top's subtree whose own top is no deeper.
+    void markMeetings(std::vector<int> members, const std::vector<int>& tops, const std::vector<int>& position,
+                      const std::vector<int>& size) {
+        auto depthOfTop = [&](int m) { return walk.sites[tops[m]].depth; };
+        std::stable_sort(members.begin(), members.end(), [&](int a, int b) { return depthOfTop(a) < depthOfTop(b); });
+        std::set<int> placed;  // visiting positions of the members whose top is no deeper
+        for (std::size_t k = 0; k < members.size();) {
+            std::size_t end = k;
+            while (end < members.size() && depthOfTop(members[end]) == depthOfTop(members[k])) placed.insert(position[members[end++]]);
+            for (; k < end; ++k) {
+                const int top = tops[members[k]];
+                const int own = position[members[k]];
+                auto it = placed.lower_bound(position[top]);
+                const int last = position[top] + size[top] - 1;
+                if (it != placed.end() && *it == own) ++it;
+                if (it != placed.end() && *it <= last) marked[top] = 1;
+            }
+        }
+    }
+};
+
+// cses with explicit work stacks: the supply threads through the lambda bodies in order,
+// function before argument, each body shared before the lambdas inside it are visited.
+class LambdaBodies {
+public:
+    LambdaBodies(const std::vector<TypedVar>& ctx, NameSupply supply) : ctx_(ctx), supply_(std::move(supply)) {}
+
+    Expr rebuild(const Expr& e) {
+        tasks_.push_back(visit(e));
+        while (!tasks_.empty()) {
+            Task t = std::move(tasks_.back());
+            tasks_.pop_back();
+            step(t);
+        }
+        Expr out = std::move(values_.back());
+        values_.pop_back();
+        return out;
+    }
+    const NameSupply& supply() const { return supply_; }
+
+private:
+    enum class Do : std::uint8_t { Visit, BuildAp, BuildLam, BuildLet };
+    struct Task {
+        Do what;
+        Expr node;
+        std::shared_ptr<const Candidates> facts;  // for Visit: where node stands, if known
+        int site = -1;
+    };
+
+    static bool stays(const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); }
+
+    Task visit(const Expr& e) {
+        if (stays(e)) return Task{Do::Visit, e, nullptr, -1};
+        return Task{Do::Visit, e, std::make_shared<const Candidates>(e, !ctx_.empty()), 0};
+    }
+
+    Expr pop() {
+        Expr v = std::move(values_.back());
+        values_.pop_back();
+        return v;
+    }
+
+    void step(const Task& t) {
+        const Expr& node = t.node;
+        switch (t.what) {
+        case Do::Visit: return visitNode(t);
+        case Do::BuildAp: {
+            Expr a = pop();
+            Expr f = pop();
+            values_.push_back(f.sameNode(node.fun()) && a.sameNode(node.arg()) ? node
+                                                                                : mkAp(f, a, node.lazyType()));
+            return;
+        }
+        case Do::BuildLam: {
+            Expr body = pop();
+            values_.push_back(body.sameNode(node.body()) ? node : mkLam(node.pattern(), body, node.lazyType()));
+            return;
+        }
+        case Do::BuildLet: values_.push_back(mkLet(node.defs(), pop(), node.lazyType())); return;
+        }
+    }
+
+    void visitNode(const Task& t) {
+        const Expr& node = t.node;
+        if (stays(node)) {
+            values_.push_back(node);
+            return;
+        }
+        const Site* site = t.facts ? &t.facts->walk.sites[t.site] : nullptr;
+        switch (node.kind()) {
+        case ExprKind::Ap:
+            tasks_.push_back(Task{Do::BuildAp, node, nullptr, -1});
+            tasks_.push_back(Task{Do::Visit, node.arg(), t.facts, site ? site->kids[1] : -1});
+            tasks_.push_back(Task{Do::Visit, node.fun(), t.facts, site ? site->kids[0] : -1});
+            return;
+        case ExprKind::Lam: return visitLambda(node, t.facts, site ? t.site : -1);
+        case ExprKind::Let: patternFail(CodedFailure::CommonSubexpressionsLet);
+        default: values_.push_back(node); return;
+        }
+    }
+
+    void visitLambda(const Expr& lam, const std::shared_ptr<const Candidates>& facts, int lamSite) {
+        const Expr& body = lam.body();
+        const int bodySite = lamSite >= 0 ? facts->walk.sites[lamSite].kids[0] : -1;
+        tasks_.push_back(Task{Do::BuildLam, lam, nullptr, -1});
+        const bool nothingToShare = facts && lamSite >= 0 && !facts->marked[lamSite] && !body.holdsAny(ExprHolds::Let);
+        if (nothingToShare) {
+            tasks_.push_back(Task{Do::Visit, body, facts, bodySite});
+            return;
+        }
+        auto [shared, s1] = shareCommon(CtxExpr{body, ctx_}, supply_);
+        supply_ = std::move(s1);
+        const Expr& e = shared.first;
+        if (e.sameNode(body) && facts && bodySite >= 0) {
+            tasks_.push_back(Task{Do::Visit, body, facts, bodySite});
+        } else if (e.isLet()) {
+            tasks_.push_back(Task{Do::BuildLet, e, nullptr, -1});
+            tasks_.push_back(visit(e.body()));
+        } else {
+            tasks_.push_back(visit(e));
+        }
+    }
+
+    const std::vector<TypedVar>& ctx_;
+    NameSupply supply_;
+    std::vector<Task> tasks_;
+    std::vector<Expr> values_;
+};
+
 }  // namespace
 
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
-    std::vector<Group> groups = innermostFirst(groupPairs(walkSites(e, ctx)));
+    std::vector<Group> groups = innermostFirst(groupPairs(walkSites(e, false), ctx));
     for (Group& g : groups) std::sort(g.paths.begin(), g.paths.end(), pathLess);
     groups = dropCovered(std::move(groups));
     if (groups.empty()) return {at, supply};
@@ -287,39 +573,17 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
 }
 
 CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
-    NameSupply s = supply;
-    const std::vector<TypedVar>& ctx = at.second;
-    // Only lambda bodies change: a subtree without lambdas and lets stays.
-    auto stays = [](const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); };
-    auto children = [&stays](const Expr& node) -> std::vector<Expr> {
-        if (stays(node)) return {};
-        switch (node.kind()) {
-        case ExprKind::Ap: return {node.fun(), node.arg()};
-        case ExprKind::Let: patternFail(CodedFailure::CommonSubexpressionsLet);
-        default: return {};
-        }
-    };
-    // Leaves are combined in left-to-right order, so the supply threads function before
-    // argument, as the recursive definition does.
-    auto combine = [&](const Expr& node, const std::vector<Expr>& done) -> Expr {
-        if (stays(node)) return node;
-        if (node.isAp())
-            return expr_detail::unchanged({node.fun(), node.arg()}, done) ? node : mkAp(done[0], done[1], node.lazyType());
-        if (!node.isLam()) return node;
-        auto [shared, s1] = shareCommon(CtxExpr{node.body(), ctx}, s);
-        auto [body, s2] = csesTop(shared, s1);
-        s = s2;
-        return body.first.sameNode(node.body()) ? node : mkLam(node.pattern(), body.first, node.lazyType());
-    };
-    Expr out = expr_detail::rebuild(at.first, children, combine);
-    return {CtxExpr{out, ctx}, s};
+    LambdaBodies run(at.second, supply);
+    Expr out = run.rebuild(at.first);
+    return {CtxExpr{out, at.second}, run.supply()};
 }
 
 CtxExprRun csesTop(const CtxExpr& at, const NameSupply& supply) {
     const Expr& e = at.first;
     if (!e.isLet()) return cses(at, supply);
-    auto [body, s1] = cses(CtxExpr{e.body(), at.second}, supply);
-    return {CtxExpr{mkLet(e.defs(), body.first, e.lazyType()), at.second}, s1};
+    LambdaBodies run(at.second, supply);
+    Expr body = run.rebuild(e.body());
+    return {CtxExpr{mkLet(e.defs(), body, e.lazyType()), at.second}, run.supply()};
 }
 
 CtxExprRun shareAll(const CtxExpr& at, const NameSupply& supply) {

@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include "engine/rewriting/driver_test_util.h"
+#include "engine/rewriting/positions.h"
+#include "frontend/printer/expressions.h"
+
+namespace plim {
+namespace {
+
+using namespace rewrite_test;
+
+std::string shared(const Expr& e) {
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    return showExpr(r.first);
+}
+
+TEST(ShareCommon, NothingRepeatedLeavesTheExpressionAndTheSupply) {
+    const Expr e = add(peano(1), succ(var("q")));
+    auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(r.first.sameNode(e));
+    EXPECT_EQ(s.vars.head(), "a");
+    // Repeated variables and constants are never shared.
+    EXPECT_EQ(shared(add(var("q"), var("q"))), "add q q");
+    EXPECT_EQ(shared(add(zero(), zero())), "add Z Z");
+}
+
+TEST(ShareCommon, FunctionTypedRepeatsAreNeverShared) {
+    const Expr part = ap(con("add", fn(nat(), fn(nat(), nat()))), zero());  // add Z : Nat -> Nat
+    EXPECT_EQ(shared(ap(part, ap(part, zero()))), "add Z (add Z Z)");
+}
+
+TEST(ShareCommon, NestedRepeatsInnermostFirst) {
+    // The inner S Z occurs only inside both S (S Z): one definition only.
+    EXPECT_EQ(shared(add(peano(2), peano(2))), "add a a\nwhere a = S (S Z)");
+    // S Z also occurs outside: both get definitions, the inner first.
+    EXPECT_EQ(shared(add(add(peano(2), peano(2)), peano(1))), "add (add b b) a\nwhere {\n      a = S Z;\n      b = S a\n      }");
+}
+
+TEST(ShareCommon, BoundVariablesShareOnlyInsideTheirLambda) {
+    const Expr q = var("q");
+    const Expr e = lam(q, add(succ(q), succ(q)));
+    EXPECT_EQ(shared(e), "(\\ q ->\n add a a\n where a = S q\n)");
+    auto [top, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(top.first.sameNode(e));
+}
+
+TEST(ShareCommon, EtaAndBoundNamesDoNotMatter) {
+    const Expr p = var("p"), r = var("r");
+    const Expr s = con("S", fn(nat(), nat()));
+    const Expr h = con("h", fn(fn(nat(), nat()), nat()));
+    // h (\p -> S p) and h S count as the same; so do h (\p -> add p p) and h (\r -> add r r).
+    EXPECT_EQ(shared(add(ap(h, lam(p, ap(s, p))), ap(h, s))), "add a a\nwhere a = h (\\ p -> S p)");
+    EXPECT_EQ(shared(add(ap(h, lam(p, add(p, p))), ap(h, lam(r, add(r, r))))), "add a a\nwhere a = h (\\ p -> add p p)");
+}
+
+TEST(ShareCommon, ALetBelowTheTopIsAnError) {
+    const Expr let = mkLet(mkDList(mkNoDef()), zero(), nat());
+    EXPECT_EQ(failureText([&] { cses(CtxExpr{succ(let), {}}, initialNameSupply()); }),
+              "SubExpressions:318|function cses");
+    EXPECT_TRUE(csesTop(CtxExpr{let, {}}, initialNameSupply()).first.first.isLet());
+}
+
+// --- deep nesting ----------------------------------------------------------------------------
+
+constexpr int deep = 20000;
+
+// \ q -> \ q -> ... innermost, `levels` lambdas.
+Expr lambdaChain(int levels, const Expr& q, const Expr& innermost) {
+    Expr e = innermost;
+    for (int i = 0; i < levels; ++i) e = lam(q, e);
+    return e;
+}
+
+Expr bodyAt(Expr e, int levels) {
+    for (int i = 0; i < levels; ++i) e = e.body();
+    return e;
+}
+
+TEST(ShareCommon, DeepLambdaChainsWithNothingToShareStayAsTheyAre) {
+    const Expr q = var("q");
+    const Expr e = lambdaChain(deep, q, q);
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(r.first.sameNode(e));
+    EXPECT_EQ(s.vars.head(), "a");
+    // Nested applied lambdas, as a chain of lets becomes: (\ q -> (\ q -> ... q) Z) Z.
+    Expr redexes = q;
+    for (int i = 0; i < deep; ++i) redexes = ap(lam(q, redexes), zero());
+    EXPECT_TRUE(shareAll(CtxExpr{redexes, {}}, initialNameSupply()).first.first.sameNode(redexes));
+}
+
+TEST(ShareCommon, ARepeatAtTheBottomOfADeepChainIsSharedInsideItsLambda) {
+    const Expr q = var("q");
+    const Expr e = lambdaChain(deep, q, add(succ(q), succ(q)));
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_EQ(showExpr(bodyAt(r.first, deep - 1)), "(\\ q ->\n add a a\n where a = S q\n)");
+    EXPECT_TRUE(bodyAt(r.first, deep - 2).body().sameNode(bodyAt(r.first, deep - 1)));
+    EXPECT_EQ(s.vars.head(), "b");
+}
+
+TEST(ShareCommon, ARepeatOfAnOuterVariableIsSharedAtItsLambda) {
+    // The repeat mentions only p: it is written once around the body of \ p, above every \ q.
+    const Expr p = var("p"), q = var("q");
+    const Expr e = lam(p, lambdaChain(deep, q, add(succ(p), add(succ(p), q))));
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    const Expr body = r.first.body();
+    ASSERT_TRUE(body.isLet());
+    EXPECT_EQ(showExpr(bodyAt(body.body(), deep)), "add a (add a q)");
+    EXPECT_EQ(s.vars.head(), "b");
+}
+
+}  // namespace
+}  // namespace plim
