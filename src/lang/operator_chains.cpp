@@ -66,6 +66,9 @@ void insertReversed(Op x, OpChain t, ReversedPending& stack) {
 
 PendingList frontFirst(ReversedPending stack) { return PendingList(stack.rbegin(), stack.rend()); }
 
+// The operators that the resolution regroups to the left.  Not every left-grouping operator of
+// the operator table: App, Div, Mod and the comparisons keep the chain's nesting as built,
+// which is to the left already.
 bool groupsLeft(Op op) {
     switch (op) {
     case Op::Idx:
@@ -81,17 +84,8 @@ bool groupsLeft(Op op) {
     }
 }
 
-bool groupsRight(Op op) {
-    switch (op) {
-    case Op::Comp:
-    case Op::FDiv:
-    case Op::Cat:
-    case Op::Cons:
-    case Op::And:
-    case Op::Or: return true;
-    default: return false;
-    }
-}
+// The right-grouping operators of the operator table.
+bool groupsRight(Op op) { return opGrouping(op) == OpGrouping::Right; }
 
 // ((ll o lr) o r) becomes (ll o (lr o r)) while the left side holds the same operator.
 OpChain rotateRight(OpChain c) {
