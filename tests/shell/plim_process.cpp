@@ -48,10 +48,6 @@ std::string normaliseBanner(std::string out) {
                               std::regex_constants::format_first_only);
 }
 
-}  // namespace
-
-namespace {
-
 // In the child: the standard output as the options ask.
 bool redirectOutput(OutputTo output, const std::string& file) {
     switch (output) {
@@ -74,6 +70,16 @@ bool redirectOutput(OutputTo output, const std::string& file) {
     }
     }
     return false;
+}
+
+// In the child: becomes plim with the arguments; ends the child when that fails.
+[[noreturn]] void execPlim(const std::string& binary, const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(binary.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(binary.c_str(), argv.data());
+    _exit(127);
 }
 
 bool capAddressSpace(std::size_t kib) {
@@ -100,12 +106,7 @@ Transcript runPlimWith(const std::vector<std::string>& args, const std::string& 
         dup2(fi, 0);
         dup2(fe, 2);
         if (!redirectOutput(options.output, out) || !capAddressSpace(options.addressSpaceKiB)) _exit(127);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(binary.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
+        execPlim(binary, args);
     }
     int status = 0;
     waitpid(pid, &status, 0);
@@ -139,12 +140,7 @@ std::string runPlimUntil(const std::vector<std::string>& args, const std::string
         dup2(fi, 0);
         dup2(fds[1], 1);
         close(fds[0]);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(binary.c_str()));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(binary.c_str(), argv.data());
-        _exit(127);
+        execPlim(binary, args);
     }
     close(fds[1]);
     std::string out;
