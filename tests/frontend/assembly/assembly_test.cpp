@@ -15,6 +15,7 @@
 #include "frontend/reader/reader_test_util.h"
 #include "support/big_stack.h"
 #include "support/errors.h"
+#include "support/failure_text.h"
 
 namespace plim {
 namespace {
@@ -49,15 +50,6 @@ std::vector<std::string> blockShapes(const Prog& p) {
     return out;
 }
 
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "no error";
-}
-
 std::vector<std::string> labelsOf(const RuleList& rules) {
     std::vector<std::string> out;
     for (const Rule& r : rules) out.push_back(r.label);
@@ -73,14 +65,14 @@ TEST(AssembleProgram, EmptyProgram) {
     EXPECT_FALSE(a.info.theoryOfTransform("t"));
     EXPECT_FALSE(a.info.transformOfName("t"));
     EXPECT_EQ(concatProgramErrors(a.messages), "");
-    EXPECT_EQ(errorOf([&] { a.info.sourceText(); }), "sourcefile text not inserted");
+    EXPECT_EQ(failureMessage([&] { a.info.sourceText(); }), "sourcefile text not inserted");
 }
 
 TEST(AssembleProgram, NothingIsComputedBeforeItIsRead) {
     // A lambda on a left side fails only when the program is checked.
     const Assembly a = assemble("(\\x -> x) = 1;");
     EXPECT_EQ(a.info.sourceFile().elems.length(), 1u);
-    EXPECT_EQ(errorOf([&] { messagesOf(a); }), "cannot define an abstraction");
+    EXPECT_EQ(failureMessage([&] { messagesOf(a); }), "cannot define an abstraction");
 }
 
 TEST(AssembleProgram, PolymorphismFromGroupToGroup) {
@@ -196,8 +188,8 @@ TEST(AssembleProgram, DuplicateTransformationNamesFailOnlyWhenRead) {
                                 "TRANSFORM t REDEFINE f = 3 SPECIFYING h = f USING END;\n"
                                 "TRANSFORM u REDEFINE f = 4 SPECIFYING k = f USING END;\n");
     EXPECT_TRUE(messagesOf(a).empty());
-    EXPECT_EQ(errorOf([&] { a.info.transformOfName("t"); }), "Two transformations with the same name");
-    EXPECT_EQ(errorOf([&] { a.info.theoryOfTransform("t"); }), "two TRANSFORM clauses with the same name");
+    EXPECT_EQ(failureMessage([&] { a.info.transformOfName("t"); }), "Two transformations with the same name");
+    EXPECT_EQ(failureMessage([&] { a.info.theoryOfTransform("t"); }), "two TRANSFORM clauses with the same name");
     EXPECT_TRUE(a.info.transformOfName("u"));
     EXPECT_TRUE(a.info.theoryOfTransform("u"));
 }
@@ -207,17 +199,17 @@ TEST(AssembleProgram, MutualRecursionWithATransformationFailsWhenItsGroupIsRead)
     EXPECT_EQ(a.info.elementList(), std::vector<std::string>{"t"});
     // The reports of the groups before come first, then the error.
     std::vector<std::string> before;
-    const std::string error = errorOf([&] {
+    const std::string error = failureMessage([&] {
         for (const std::string& m : a.messages) before.push_back(m);
     });
     EXPECT_EQ(error, "Can't have mutually recursive elements involving a transformation block");
     ASSERT_EQ(before.size(), 1u);
     EXPECT_NE(before[0].find(">TYPE ERROR near line 2"), std::string::npos);
-    EXPECT_EQ(errorOf([&] { a.info.programEnv(); }),
+    EXPECT_EQ(failureMessage([&] { a.info.programEnv(); }),
               "Can't have mutually recursive elements involving a transformation block");
-    EXPECT_EQ(errorOf([&] { a.info.theoryOfTransform("t"); }),
+    EXPECT_EQ(failureMessage([&] { a.info.theoryOfTransform("t"); }),
               "Can't have mutually recursive elements involving a transformation block");
-    EXPECT_EQ(errorOf([&] { a.info.program(); }),
+    EXPECT_EQ(failureMessage([&] { a.info.program(); }),
               "Can't have mutually recursive elements involving a transformation block");
 }
 
@@ -231,7 +223,7 @@ TEST(AssembleProgram, BuiltinRulesClashOnlyWhenRead) {
     const DefnRules merged = withBuiltinRules(program);
     const std::optional<CeqList> clash = lookupFM(NameOrd{}, merged, "(++)");
     ASSERT_TRUE(clash);
-    EXPECT_EQ(errorOf([&] { clash->get(); }),
+    EXPECT_EQ(failureMessage([&] { clash->get(); }),
               "INTERNAL ERROR: attempt to redefine internal operator succeeded (it shouldn't!)");
     EXPECT_EQ(lookupFM(NameOrd{}, merged, "(.)")->get().size(), 1u);
     EXPECT_EQ(lookupFM(NameOrd{}, merged, "z")->get().size(), 1u);

@@ -6,20 +6,12 @@
 #include "engine/matching/match_corpus.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
+#include "support/failure_text.h"
 
 namespace plim::fast {
 namespace {
 
 using namespace corpus::detail;
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 Term conv(const Expr& e, const std::vector<std::string>& ctx = {}) { return convertPrime(ctx, e); }
 
@@ -67,7 +59,7 @@ TEST(FastMatchingCore, PatternVariablesAndLocalVariables) {
     const Term closed = conv(lam("y", I(), F(var("y", I()))));
     EXPECT_EQ(toVector(fastSimpleMatch(PVar("x", closed.type()), closed)).size(), 1u);
     // A term side with a pattern variable is an error, even when the pattern fails anyway.
-    EXPECT_EQ(errorOf([] { toVector(fastSimpleMatch(conv(num(1)), conv(plus(var("y", I()), num(2))))); }),
+    EXPECT_EQ(failureMessage([] { toVector(fastSimpleMatch(conv(num(1)), conv(plus(var("y", I()), num(2))))); }),
               "free variables in term: y + 2");
 }
 
@@ -172,7 +164,7 @@ TEST(FastMatchingEntries, ContextVariablesAreFrozenAndThawed) {
     const Term b = *lookupFM(NaturalOrd{}, r[0].bindings, std::string("f"));
     EXPECT_TRUE(b.arg().is(TermKind::LVar));
     // Without the context the same term is refused by the simple matcher.
-    EXPECT_EQ(errorOf([] { toVector(fastSimpleMatch(PVar("f", I()), conv(F(var("x", I()))))); }),
+    EXPECT_EQ(failureMessage([] { toVector(fastSimpleMatch(PVar("f", I()), conv(F(var("x", I()))))); }),
               "free variables in term: F x");
 }
 

@@ -6,21 +6,13 @@
 #include "engine/matching/match_corpus.h"
 #include "support/big_stack.h"
 #include "support/errors.h"
+#include "support/failure_text.h"
 
 namespace plim::fast {
 namespace {
 
 const Type Int = intType();
 const Type IntToInt = mkArrow(intType(), intType());
-
-std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const PlimError& e) {
-        return e.message();
-    }
-    return "(no error)";
-}
 
 TEST(FastTermsPrinting, ConstructorsStepsAndBindersPrintInDerivedForm) {
     EXPECT_EQ(showList(Path{First, TupElem(2)}), "[First,TupElem 2]");
@@ -82,8 +74,8 @@ TEST(FastTermsConversion, VariablesLambdasAndTuples) {
     // A constant as lambda pattern is refused when the binder is examined; with a variable
     // in the body, at once.
     const Term refused = convertPrime({}, mkLam(num(3), num(4), IntToInt));
-    EXPECT_EQ(errorOf([&] { (void)refused.binder().kind(); }), "can't handle non-variable/tuple lambda bindings");
-    EXPECT_EQ(errorOf([&] { convertPrime({}, mkLam(num(3), var("y", I()), IntToInt)); }),
+    EXPECT_EQ(failureMessage([&] { (void)refused.binder().kind(); }), "can't handle non-variable/tuple lambda bindings");
+    EXPECT_EQ(failureMessage([&] { convertPrime({}, mkLam(num(3), var("y", I()), IntToInt)); }),
               "can't handle non-variable/tuple lambda bindings");
 
     // A saturated pair is one node; back again it is the pair constant applied twice.
@@ -112,7 +104,7 @@ TEST(FastTermsConversion, VariablesLambdasAndTuples) {
     EXPECT_TRUE(convertPrime({}, triple).is(TermKind::Con));
 
     const Expr let = mkLet(mkDList(mkNoDef()), num(1), I());
-    EXPECT_EQ(errorOf([&] { convertPrime({}, let); }), "FastMatching:167: Non-exhaustive patterns in function convert'\n");
+    EXPECT_EQ(failureMessage([&] { convertPrime({}, let); }), "FastMatching:167: Non-exhaustive patterns in function convert'\n");
 }
 
 TEST(FastTermsConversion, RoundTripOverTheCorpusAndBindingsInNameOrder) {
@@ -134,7 +126,7 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
     const LamBinding three = LamTup({LamVar("x"), LamVar("y"), LamVar("z")});
     const Expr pat = binderPattern(mkTupleType({Int, Int}), three);
     EXPECT_EQ(fast::saturatedTupleArgs(pat)->size(), 2u);
-    EXPECT_EQ(errorOf([&] { binderPattern(Int, three); }),
+    EXPECT_EQ(failureMessage([&] { binderPattern(Int, three); }),
               "FastMatching:239: Non-exhaustive patterns in function gettupletypes\n");
 }
 
@@ -152,10 +144,10 @@ TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     EXPECT_EQ(showList(tps[2].second), "[TupElem 1]");
     EXPECT_EQ(allPositions(a).size(), 3u);
 
-    EXPECT_EQ(errorOf([&] { replaceAt({Body}, a, k); }),
+    EXPECT_EQ(failureMessage([&] { replaceAt({Body}, a, k); }),
               "invalid replace:\ne=" + show(a) + "\nl=[Body]\nr=" + show(k) + "\n");
     // An index outside the tuple gives the same dump instead of reading past the elements.
-    EXPECT_EQ(errorOf([&] { replaceAt({TupElem(2)}, tup, k); }),
+    EXPECT_EQ(failureMessage([&] { replaceAt({TupElem(2)}, tup, k); }),
               "invalid replace:\ne=" + show(tup) + "\nl=[TupElem 2]\nr=" + show(k) + "\n");
     EXPECT_EQ(show(replaceAt({Second}, a, LVar("y", Int))), show(Ap(LVar("f", IntToInt), LVar("y", Int), Int)));
     EXPECT_EQ(show(replaceAt({}, a, k)), show(k));
