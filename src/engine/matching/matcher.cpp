@@ -181,8 +181,9 @@ Expr reduce(const Expr& root) {
     std::vector<Pending> stack;
     Expr current = root;
     for (;;) {
-        // Descend to the leftmost part still to reduce.
-        switch (current.kind()) {
+        // Descend to the leftmost part still to reduce; a subtree without a lambda (and without
+        // a let, which must still be refused) holds no redex and is its own normal form.
+        switch (current.holdsAny(ExprHolds::Lam | ExprHolds::Let) ? current.kind() : ExprKind::Con) {
         case ExprKind::Lam:
             stack.push_back(Pending{Pending::Kind::LamBody, current, std::nullopt});
             current = current.body();
