@@ -75,6 +75,9 @@ public:
 
     // True when both handles share one node (then the expressions are the same).
     bool sameNode(const Expr& other) const { return node_ == other.node_; }
+    // The node's address: a key for facts kept per node, equal for two live handles exactly
+    // when they share the node.
+    const void* identity() const { return node_.get(); }
 
 private:
     friend struct ExprNode;

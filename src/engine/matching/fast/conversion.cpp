@@ -1,6 +1,7 @@
 // Conversion between expressions and fast matcher terms, in both directions.
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
@@ -83,8 +84,9 @@ template <bool Every>
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const std::vector<std::string>& context, bool tolerant = false)
-        : scope_(context), tolerant_(tolerant) {
+    explicit Converter(const std::vector<std::string>& context, bool tolerant = false,
+                       const KnownSubterms* known = nullptr)
+        : scope_(context), tolerant_(tolerant), known_(known) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -116,6 +118,7 @@ private:
 
     Scope scope_;
     bool tolerant_;
+    const KnownSubterms* known_;  // with `Every`: terms converted before
     std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
@@ -193,7 +196,20 @@ private:
         buildTupl(*task.expr, task.count);
     }
 
+    // With `Every`: the subexpression's terms taken as known, in the order they would be
+    // finished (the reverse of subpaths order).
+    bool reuse(const Expr& e) {
+        if (!known_ || !*known_) return false;
+        const std::span<const Term> block = (*known_)(e);
+        if (block.empty()) return false;
+        subterms_.insert(subterms_.end(), block.rbegin(), block.rend());
+        results_.push_back(block.front());
+        return true;
+    }
+
     void convert(const Expr& e) {
+        if constexpr (Every)
+            if (reuse(e)) return;
         switch (e.kind()) {
         case ExprKind::Var:
             finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
@@ -255,8 +271,9 @@ std::optional<Term> convertIfPossible(const std::vector<std::string>& context, c
     return Converter<false>(context, true).run(e);
 }
 
-std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e) {
-    Converter<true> converter(context);
+std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e,
+                                                      const KnownSubterms& known) {
+    Converter<true> converter(context, false, &known);
     if (!converter.run(e)) return std::nullopt;
     std::vector<Term>& out = converter.subterms();
     std::reverse(out.begin(), out.end());
