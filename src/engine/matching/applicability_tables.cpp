@@ -1,4 +1,4 @@
-#include "engine/rewriting/applicability_tables.h"
+#include "engine/matching/applicability_tables.h"
 
 #include <algorithm>
 
@@ -46,11 +46,11 @@ bool saturatesTuple(const Expr& head, int arguments) {
 
 }  // namespace
 
-std::optional<RuleSymbols> ruleSymbols(const std::vector<Rule>& rules) {
+std::optional<RuleSymbols> ruleSymbols(const std::vector<Expr>& leftSides) {
     std::vector<std::optional<std::vector<std::string>>> keys;
     RuleSymbols out;
-    for (const Rule& r : rules) {
-        keys.push_back(patternKeys(r.equation.first));
+    for (const Expr& lhs : leftSides) {
+        keys.push_back(patternKeys(lhs));
         if (keys.back()) out.symbols.insert(out.symbols.end(), keys.back()->begin(), keys.back()->end());
     }
     std::sort(out.symbols.begin(), out.symbols.end());
@@ -140,10 +140,6 @@ std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbo
         held[k] = args[k] | (saturatesTuple(*headNode[k], spine[k]) ? 0 : head[k]);
     }
     return held;
-}
-
-std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context) {
-    return fast::convertSubexpressions(context, e);
 }
 
 }  // namespace plim

@@ -1,14 +1,11 @@
 // The fast matcher's applicability test answered for every rule at every position of an
 // expression from two small tables instead of one conversion per question: the symbols each
-// rule's left side requires (built once per theory copy), and the symbols each subexpression
+// rule's left side requires (built once per theory), and the symbols each subexpression
 // holds (built once per expression, in one linear pass).  Symbols are bits of one word.
 //
 // The tables answer exactly as `fastApplicableExpr` does; where they cannot (more symbols
 // than bits, a pattern whose test involves a bound variable or fails, a lambda whose binder
 // the fast matcher rejects) they say so and the caller asks the matcher.
-//
-// Likewise the fast matcher's terms of all subexpressions of a lambda-free expression, built
-// at once and sharing their parts, instead of one conversion per match.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "engine/matching/fast/terms.h"
-#include "frontend/printer/theories.h"
 #include "lang/syntax.h"
 
 namespace plim {
@@ -31,17 +26,13 @@ struct RuleSymbols {
     std::vector<std::optional<SymbolSet>> required;
 };
 
-// The table for the rules; nothing when their symbols do not fit one word.
-std::optional<RuleSymbols> ruleSymbols(const std::vector<Rule>& rules);
+// The table for the rules' left sides; nothing when their symbols do not fit one word.
+std::optional<RuleSymbols> ruleSymbols(const std::vector<Expr>& leftSides);
 
 // The symbols held by every subexpression of e, in subpaths order (pre-order, a lambda's
 // body, an application's argument before its function); nothing when e holds a lambda whose
 // binder the fast matcher rejects.
 std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table);
-
-// The term `fast::convertPrime(context, sub)` of every subexpression sub of e, in subpaths
-// order; nothing when e holds a lambda or a let (`fast::convertSubexpressions`).
-std::optional<std::vector<fast::Term>> siteTerms(const Expr& e, const std::vector<std::string>& context);
 
 // The answer of the applicability test from the two tables.
 inline bool holdsAll(SymbolSet held, SymbolSet required) { return (required & ~held) == 0; }

@@ -108,7 +108,11 @@ MatcherRef fastRecord() {
 }
 
 MatcherRef fastMatcher() {
-    static const MatcherRef matcher = betaMatcher(fastRecord());
+    static const MatcherRef matcher = [] {
+        Matcher m = *betaMatcher(fastRecord());
+        m.ruleTable = fastRuleTable;
+        return std::make_shared<const Matcher>(std::move(m));
+    }();
     return matcher;
 }
 
@@ -137,29 +141,16 @@ MatcherRef refMatcher() {
 
 namespace {
 
-// The reduced arguments that contractions are matching at the moment.  The matcher reduces
-// the term it is given again; an argument met here is known to be reduced already.  Without
-// this, a redex that stays (its pattern does not match) inside the argument of another would
-// be reduced again by every enclosing contraction: exponentially often in the nesting depth.
-thread_local std::vector<Expr> argumentsBeingMatched;
-
-bool beingMatched(const Expr& e) {
-    for (const Expr& a : argumentsBeingMatched)
-        if (a.sameNode(e)) return true;
-    return false;
-}
-
 // The contractum of the redex (lam arg), lam's body under the first solution of matching
 // its pattern against the (reduced) argument with the argument's free variables held fixed;
-// nothing when fun is no lambda or the match has no solution.
+// nothing when fun is no lambda or the match has no solution.  The match is fastMatcher's,
+// on the argument as it is: it is reduced already, and reducing it again inside the match
+// would repeat, for every enclosing contraction, the work on a redex that stays: exponential
+// in the nesting depth.
 std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
     if (!fun.isLam()) return std::nullopt;
-    argumentsBeingMatched.push_back(arg);
-    struct Done {
-        ~Done() { argumentsBeingMatched.pop_back(); }
-    } done;
-    MatchResults rs = fastMatcher()->matchSimpleWith(emptyMatch(), TermCtx{fun.pattern(), {}},
-                                                      TermCtx{arg, freevars(arg)});
+    MatchResults rs = fastRecord()->matchSimpleWith(emptyMatch(), normCtx(TermCtx{fun.pattern(), {}}),
+                                                     TermCtx{etared(arg), freevars(arg)});
     if (rs.empty()) return std::nullopt;
     const MatchResult& first = rs.head();
     return appSubstAvoidingCapture(first.subst, first.types, fun.body());
@@ -177,7 +168,6 @@ struct Pending {
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
 Expr reduce(const Expr& root) {
-    if (beingMatched(root)) return root;
     std::vector<Pending> stack;
     Expr current = root;
     for (;;) {

@@ -12,6 +12,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "engine/matching/substitutions.h"
 #include "lang/expressions.h"
@@ -25,6 +26,8 @@ struct MatchRun {
     MatchResults results;
     Lazy<NameSupply> rest;
 };
+
+class RuleTable;
 
 struct Matcher {
     // 1: pattern, term.
@@ -41,6 +44,45 @@ struct Matcher {
     std::function<MatchRun(const MatchResult&, const TermCtx&, const TermCtx&, const NameSupply&)> matchTwoStepWith;
     // 7: pattern, term in context: false means no match can exist.
     std::function<bool(const Expr&, const TermCtx&)> applicable;
+    // Optional: the tables that answer 3 and 7 for a theory's left sides at every position of
+    // an expression at once (see RuleTable).  Empty for a matcher without them, and for every
+    // wrapper that must see each call; a record that changes 3 or 7 must leave it empty.
+    std::function<std::shared_ptr<const RuleTable>(const std::vector<Expr>& leftSides)> ruleTable;
+};
+
+// --- answering for every position at once -----------------------------------------------------
+//
+// The rewriting driver asks the applicability test and the one-step match of every rule of a
+// theory at every subexpression of the expression it rewrites.  A matcher that can answer
+// faster from work done once per theory and once per expression offers these tables.  Sites
+// are numbered in subpaths order (pre-order, a lambda's body, an application's argument
+// before its function; engine/rewriting/positions.h); the caller passes each site's
+// subexpression with its binders as well.
+
+// The subexpressions of one expression; each question names the site and passes its
+// subexpression `sub` with the variables `bound` around it.
+class SiteTable {
+public:
+    virtual ~SiteTable() = default;
+    // The matcher's applicability test of the rule's left side at the site.
+    virtual bool applicable(std::size_t rule, std::size_t site, const Expr& sub,
+                            const std::vector<TypedVar>& bound) const = 0;
+    // False only when the one-step match at the site would give no result and raise no error.
+    virtual bool mayMatch(std::size_t rule, std::size_t site, const Expr& sub) const = 0;
+    // The matcher's one-step match of the rule's left side at the site.
+    virtual MatchRun matchOneStep(std::size_t rule, std::size_t site, const TermCtx& at,
+                                  const NameSupply& supply) const = 0;
+};
+
+// The left sides of one theory, in theory order.
+class RuleTable {
+public:
+    virtual ~RuleTable() = default;
+    // The table of e, with the variables ctx bound around it.  `previous` (may be null) is the
+    // table of an expression built from this one's parts, made under the same context: what
+    // it knows of a subexpression both share is reused, not computed again.
+    virtual std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx,
+                                                   const SiteTable* previous) const = 0;
 };
 
 // Matchers are shared by handle and never changed.

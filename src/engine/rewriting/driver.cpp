@@ -6,8 +6,6 @@
 
 #include "engine/rewriting/rule_preparation.h"
 #include "engine/rewriting/attempts.h"
-#include "engine/matching/fast/matcher.h"
-#include "engine/rewriting/applicability_tables.h"
 #include "engine/rewriting/positions.h"
 #include "lang/constants.h"
 #include "support/errors.h"
@@ -18,22 +16,13 @@ namespace {
 
 using Attempt = FailList<Calculation, CalcStep>;
 
-// What the driver knows in advance for the plain fast matcher: its applicability test as
-// tables (nothing: too many symbols), and each rule's left side as the beta wrapper hands it
-// to the fast engine (nothing: normalising it fails, and the failure is left to the wrapper).
-struct FastRules {
-    std::optional<RuleSymbols> symbols;
-    std::vector<std::optional<Expr>> lhs;
-    std::vector<std::optional<fast::Term>> lhsTerm;  // lhs converted
-};
-
 // What every step of one derivation shares.
 struct Level {
     MatcherRef matcher;
     RuleCopies copies;
     std::vector<TypedVar> ctx;
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
-    std::shared_ptr<const FastRules> fast;  // null: the matcher is not the plain fast matcher
+    std::shared_ptr<const RuleTable> table;  // the matcher's tables for the rules; may be null
 };
 using LevelRef = std::shared_ptr<const Level>;
 
@@ -53,33 +42,19 @@ NameSupply canonicalSupply(const std::vector<TypedVar>& ctx) {
     return freshFor(zero, ctx)(initialNameSupply());
 }
 
-template <class T, class F>
-std::optional<T> unlessFails(F f) {
-    try {
-        return f();
-    } catch (const PlimError&) {
-        return std::nullopt;
-    }
-}
-
-// Only for the plain fast matcher: any wrapper around it still sees every call.
-std::shared_ptr<const FastRules> fastRulesFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
-    if (matcher != fastMatcher()) return nullptr;
-    auto out = std::make_shared<FastRules>();
-    out->symbols = ruleSymbols(rules);
-    for (const Rule& r : rules) {
-        out->lhs.push_back(unlessFails<Expr>([&] { return betaEtaNormal(r.equation.first); }));
-        out->lhsTerm.push_back(
-            out->lhs.back() ? fast::convertIfPossible({}, *out->lhs.back()) : std::nullopt);
-    }
-    return out;
+// The matcher's tables for the rules' left sides, where it offers them.
+std::shared_ptr<const RuleTable> ruleTableFor(const MatcherRef& matcher, const std::vector<Rule>& rules) {
+    if (!matcher->ruleTable) return nullptr;
+    std::vector<Expr> leftSides;
+    for (const Rule& r : rules) leftSides.push_back(r.equation.first);
+    return matcher->ruleTable(leftSides);
 }
 
 LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
-                   std::shared_ptr<const FastRules> fast) {
+                   std::shared_ptr<const RuleTable> table) {
     NameSupply canonical = canonicalSupply(ctx);
     return std::make_shared<const Level>(
-        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(fast)});
+        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(table)});
 }
 
 // --- positions ------------------------------------------------------------------------------
@@ -87,7 +62,7 @@ LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> 
 // The positions of one expression: every subexpression in subpaths order, with whether it
 // holds a constant; paths and binders are rebuilt only for the positions an attempt uses.
 struct Site {
-    Expr expr;
+    const Expr* expr;  // inside the expression, which the positions' owner keeps
     int parent;
     Step step;
     int ctx;
@@ -97,11 +72,11 @@ struct Site {
 struct Positions {
     std::vector<Site> sites;  // in subpaths order
     std::vector<std::vector<TypedVar>> ctxs;
-    std::optional<std::vector<SymbolSet>> held;  // per site, with the level's symbols
-    // The expression is its own beta normal form: so is every subexpression, and the fast
-    // engine can be given them as they stand; when it holds no lambda, converted all at once.
-    bool normal = false;
-    std::optional<std::vector<fast::Term>> terms;
+    std::shared_ptr<const SiteTable> table;  // the level's tables for this expression; may be null
+
+    const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
+    const std::vector<TypedVar>& boundAt(std::size_t i) const { return ctxs[static_cast<std::size_t>(sites[i].ctx)]; }
+    TermCtx at(std::size_t i) const { return TermCtx{exprAt(i), boundAt(i)}; }
 
     Path pathOf(int i) const {
         Path p;
@@ -122,42 +97,34 @@ bool holdsConstant(const Expr& pattern) {
     }
 }
 
-PositionsRef positionsOf(const Expr& e, const Level& level) {
+// `previous`: the positions of the expression before, whose tables are reused.
+PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* previous) {
     const std::vector<TypedVar>& ctx = level.ctx;
     auto out = std::make_shared<Positions>();
-    if (level.fast && level.fast->symbols) out->held = siteSymbols(e, *level.fast->symbols);
-    if (level.fast) {
-        const std::optional<Expr> normal = unlessFails<Expr>([&] { return betaEtaNormal(e); });
-        out->normal = normal && normal->sameNode(e);
-        if (out->normal) {
-            const auto names = fast::contextNames(ctx);
-            using Terms = std::optional<std::vector<fast::Term>>;
-            if (auto terms = unlessFails<Terms>([&] { return siteTerms(e, names); })) out->terms = std::move(*terms);
-        }
-    }
+    if (level.table) out->table = level.table->sites(e, ctx, previous ? previous->table.get() : nullptr);
     out->ctxs.push_back(ctx);
     std::vector<Site>& sites = out->sites;
-    std::vector<Site> stack{Site{e, -1, Step::First, 0}};
+    std::vector<Site> stack{Site{&e, -1, Step::First, 0}};
     while (!stack.empty()) {
-        Site s = std::move(stack.back());
+        const Site s = stack.back();
         stack.pop_back();
         const int i = static_cast<int>(sites.size());
         sites.push_back(s);
-        const Expr& node = sites.back().expr;
+        const Expr& node = *s.expr;
         switch (node.kind()) {
         case ExprKind::Lam: {
             std::vector<TypedVar> inner = freevars(node.pattern());
             const auto& outer = out->ctxs[s.ctx];
             inner.insert(inner.end(), outer.begin(), outer.end());
             out->ctxs.push_back(std::move(inner));
-            stack.push_back(Site{node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
+            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
             // A constant of the pattern (a tuple pattern) counts too.
             if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
         }
         case ExprKind::Ap:
-            stack.push_back(Site{node.fun(), i, Step::First, s.ctx});
-            stack.push_back(Site{node.arg(), i, Step::Second, s.ctx});
+            stack.push_back(Site{&node.fun(), i, Step::First, s.ctx});
+            stack.push_back(Site{&node.arg(), i, Step::Second, s.ctx});
             break;
         case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         case ExprKind::Con: sites.back().hasConstant = true; break;
@@ -212,9 +179,9 @@ Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, co
         auto [copies, s1] = advance(level->copies, supply.get());
         std::vector<TypedVar> rctx = subctx;
         for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
-        auto fast = fastRulesFor(level->matcher, *copies.front());
-        LevelRef left = makeLevel(level->matcher, copies, subctx, fast);
-        LevelRef right = makeLevel(level->matcher, copies, rctx, fast);
+        auto table = ruleTableFor(level->matcher, *copies.front());
+        LevelRef left = makeLevel(level->matcher, copies, subctx, table);
+        LevelRef right = makeLevel(level->matcher, copies, rctx, table);
         auto [dl, s2] = deriveAt(left, l, s1);
         auto [dr, s3] = deriveAt(right, r, s2.get());
         const Expr fr = finalExpression(dr);
@@ -281,24 +248,18 @@ CondList checkConditions(const LevelRef& level, const std::vector<Equation>& con
     return state;
 }
 
-// The one-step match of the rule's left side against the term; for the plain fast matcher and
-// a term in normal form, what its beta wrapper would do, without normalising again.
+// The one-step match of the rule's left side at the site: through the level's tables where the
+// matcher offers them.
 MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
-    const Level& level = *cur.level;
     const Positions& pos = *cur.positions;
-    if (level.fast && pos.terms && level.fast->lhsTerm[r])
-        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *level.fast->lhsTerm[r], {},
-                                         (*pos.terms)[static_cast<std::size_t>(site)], term.bound, cur.fresh.get()));
-    if (level.fast && pos.normal && level.fast->lhs[r])
-        return fastRecord()->matchOneStep(*level.fast->lhs[r], term, cur.fresh.get());
-    return level.matcher->matchOneStep((*level.copies.front())[r].equation.first, term, cur.fresh.get());
+    if (pos.table) return pos.table->matchOneStep(r, static_cast<std::size_t>(site), term, cur.fresh.get());
+    return cur.level->matcher->matchOneStep((*cur.level->copies.front())[r].equation.first, term, cur.fresh.get());
 }
 
 Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
     const Positions& pos = *cur->positions;
     const Rule& rule = (*cur->level->copies.front())[r];
-    const Site& at = pos.sites[static_cast<std::size_t>(site)];
-    const TermCtx term{at.expr, pos.ctxs[static_cast<std::size_t>(at.ctx)]};
+    const TermCtx term = pos.at(static_cast<std::size_t>(site));
     // One shared run of the match, made when the attempt is first read.
     auto matched = delay([cur, rule, r, site, term]() {
         MatchRun run = matchOneStep(*cur, r, site, term);
@@ -334,33 +295,6 @@ Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
         })};
 }
 
-// The head of an application spine and the number of its arguments.
-std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
-    const Expr* at = &e;
-    std::size_t n = 0;
-    for (; at->isAp(); at = &at->fun()) ++n;
-    return {at, n};
-}
-
-// False only when no match of the pattern can exist at the term, both in beta-eta normal
-// form: wherever the pattern, followed down from its root through applications headed by a
-// constant (not a tuple constant), has such an application, the term must have one with the
-// same constant and as many arguments, whatever the substitution.
-bool rigidShapeFits(const Expr& pattern, const Expr& term) {
-    std::vector<std::pair<const Expr*, const Expr*>> stack{{&pattern, &term}};
-    while (!stack.empty()) {
-        auto [p, t] = stack.back();
-        stack.pop_back();
-        const auto [ph, pn] = spineHead(*p);
-        if (!ph->isCon() || ph->constant().kind() == ConstantKind::Tuple) continue;
-        const auto [th, tn] = spineHead(*t);
-        if (!th->isCon() || tn != pn || !eqConstant(ph->constant(), th->constant())) return false;
-        for (const Expr *pa = p, *ta = t; pa->isAp(); pa = &pa->fun(), ta = &ta->fun())
-            stack.emplace_back(&pa->arg(), &ta->arg());
-    }
-    return true;
-}
-
 // Every rule at every position that holds a constant, the rules in theory order and the
 // positions in subpaths order; a rule the matcher rejects at the whole expression is not
 // tried below.
@@ -369,24 +303,18 @@ Attempt tryRules(const CurrentRef& cur) {
     const Positions& pos = *cur->positions;
     const std::vector<Rule>& rules = *level.copies.front();
     std::vector<Attempt> attempts;
+    const SiteTable* table = pos.table.get();
     for (std::size_t r = 0; r < rules.size(); ++r) {
         const Expr& lhs = rules[r].equation.first;
-        const std::optional<SymbolSet> required = pos.held ? level.fast->symbols->required[r] : std::nullopt;
         auto applicable = [&](std::size_t i) {
-            if (required) return holdsAll((*pos.held)[i], *required);
-            const Site& s = pos.sites[i];
-            return level.matcher->applicable(lhs, TermCtx{s.expr, pos.ctxs[static_cast<std::size_t>(s.ctx)]});
+            return table ? table->applicable(r, i, pos.exprAt(i), pos.boundAt(i))
+                         : level.matcher->applicable(lhs, pos.at(i));
         };
+        // The tables may leave out attempts that can give no match.
+        auto mayMatch = [&](std::size_t i) { return !table || table->mayMatch(r, i, pos.exprAt(i)); };
         if (!applicable(0)) continue;
-        // Attempts that the plain fast matcher would answer with no match are left out, where
-        // leaving them out cannot hide an error of the matcher: the expression is converted
-        // (its own normal form, no lambda) and has no free variables.
-        const Expr* shape = level.fast && pos.terms && !pos.terms->front().hasPVar() && level.fast->lhs[r]
-                                ? &*level.fast->lhs[r]
-                                : nullptr;
         for (std::size_t i = 0; i < pos.sites.size(); ++i)
-            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)) &&
-                (!shape || rigidShapeFits(*shape, pos.sites[i].expr)))
+            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)) && mayMatch(i))
                 attempts.push_back(tryRuleAt(cur, r, static_cast<int>(i)));
     }
     return msum(attempts);
@@ -396,10 +324,12 @@ Attempt tryRules(const CurrentRef& cur) {
 
 // The steps from e on; when no result makes progress the failures and the supply are left in
 // `end`.  Each step is computed in its own cell, so reading them costs no stack.
-CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end) {
-    return CalcSteps::defer([level, e, s, end]() -> CalcSteps {
-        auto cur = std::make_shared<const Current>(
-            Current{level, e, positionsOf(e, *level), delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
+// `before`: the positions of the expression before (null at the start).
+CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end,
+                      const PositionsRef& before) {
+    return CalcSteps::defer([level, e, s, end, before]() -> CalcSteps {
+        auto cur = std::make_shared<const Current>(Current{level, e, positionsOf(e, *level, before.get()),
+                                                           delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
         Attempt attempt = tryRules(cur);
         const Expr reduced = etared(e);
         List<CalcStep> progress = filter(
@@ -411,7 +341,7 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
         }
         const auto& [c, next] = progress.head();
         auto [e2, s2] = recexpand(next, s);
-        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end));
+        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end, cur->positions));
     });
 }
 
@@ -422,7 +352,7 @@ void readAll(CalcSteps steps) {
 std::pair<Derivation, Lazy<NameSupply>> deriveAt(const LevelRef& level, const Expr& e, const NameSupply& supply) {
     auto [e1, s1] = recexpand(e, supply);
     auto end = std::make_shared<LoopEnd>();
-    CalcSteps steps = rewriteLoop(level, e1, s1, end);
+    CalcSteps steps = rewriteLoop(level, e1, s1, end, nullptr);
     Failures failures = Failures::defer([steps, end]() {
         readAll(steps);
         return *end->failures;
@@ -446,8 +376,8 @@ std::pair<RuleCopies, NameSupply> advance(const RuleCopies& copies, const NameSu
 
 std::pair<Derivation, Lazy<NameSupply>> derive(MatcherRef matcher, const RuleCopies& copies, const Expr& e,
                                                const std::vector<TypedVar>& ctx, const NameSupply& supply) {
-    auto fast = fastRulesFor(matcher, *copies.front());
-    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(fast)), e, supply);
+    auto table = ruleTableFor(matcher, *copies.front());
+    return deriveAt(makeLevel(std::move(matcher), copies, ctx, std::move(table)), e, supply);
 }
 
 Derivation rewriteDefinition(MatcherRef matcher, const std::vector<Rule>& theory, const Expr& expr,
