@@ -151,4 +151,59 @@ void BM_CheckApplicationChain(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckApplicationChain)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// One expression checked as a one-equation theory whose environment gives inc : Int -> Int.
+void checkExpressionBench(benchmark::State& state, const std::string& text, int n) {
+    runOnLargeStack([&] {
+        std::ostringstream log;
+        const Expr e = parseExpression(text, log);
+        const Theo theo = mkCeqTheo(mkCeq("e", mkNoEq(), mkEqn(e, e), 0), mkNoTheo());
+        const Lazy<CheckEnv> env(CheckEnv::fromTypeEnv({{"inc", mkArrow(intType(), intType())}}));
+        const Lazy<DefnRules> table{DefnRules()};
+        for (auto _ : state) {
+            TheoryCheck tc = checkTheory(theo, env, table);
+            benchmark::DoNotOptimize(tc.typed.get());
+            benchmark::DoNotOptimize(concatTheoryErrors(tc.messages));
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+
+// "inc [[[ ... [" with the brackets closed by the parser's repair: lists nested n deep, each
+// level's element type one list deeper (the application reports a type error).
+void BM_CheckUnclosedBrackets(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    checkExpressionBench(state, "inc " + std::string(static_cast<std::size_t>(n), '['), n);
+}
+BENCHMARK(BM_CheckUnclosedBrackets)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A tuple of n numbers: the tuple constructor's type is an arrow chain n long, taken apart one
+// application at a time.
+void BM_CheckTuple(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::string text = "(";
+    for (int i = 0; i < n; ++i) text += (i ? ", " : "") + std::to_string(i);
+    checkExpressionBench(state, text + ")", n);
+}
+BENCHMARK(BM_CheckTuple)->Arg(10000)->Arg(20000)->Arg(40000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// A program definition of n nested lambdas: its type is generalised over n variables.
+void BM_CheckNestedLambdaDefinition(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runOnLargeStack([&] {
+        std::string text = "f = ";
+        for (int i = 0; i < n; ++i) text += "\\ x -> ";
+        const SourceFile file = readProgram(text + "x;\n").value.get();
+        std::vector<DefItem> items;
+        for (const ElemItem& e : file.elems) items.push_back(DefItem{e.elem.decl(), e.line});
+        const DList d = mkDList(Defs::fromVector(std::move(items)));
+        for (auto _ : state) {
+            DListCheck c = checkDList(d, DListContext{0, CheckState::fresh(), CheckEnv()});
+            benchmark::DoNotOptimize(c.typed.get());
+            benchmark::DoNotOptimize(concatTheoryErrors(c.messages));
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_CheckNestedLambdaDefinition)->Arg(25000)->Arg(50000)->Arg(100000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace

@@ -17,23 +17,48 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "lang/types.h"
 
 namespace plim {
 
+// The names bound by the schemes around a place in a type: a list, and a hash set once the list
+// grows long, so that a scheme binding many names costs no scan of them per variable.
+class BoundScope {
+public:
+    // The scope inside a scheme binding `names` within `outer` (null: no scheme around).
+    static std::shared_ptr<const BoundScope> inside(const std::shared_ptr<const BoundScope>& outer,
+                                                    const std::vector<std::string>& names) {
+        auto s = std::make_shared<BoundScope>();
+        if (outer) s->names_ = outer->names_;
+        s->names_.insert(s->names_.end(), names.begin(), names.end());
+        if (s->names_.size() > 8) s->set_.insert(s->names_.begin(), s->names_.end());
+        return s;
+    }
+    bool holds(const std::string& name) const {
+        if (names_.size() > 8) return set_.count(name) > 0;
+        return std::find(names_.begin(), names_.end(), name) != names_.end();
+    }
+
+private:
+    std::vector<std::string> names_;
+    std::unordered_set<std::string_view> set_;
+};
+using BoundScopePtr = std::shared_ptr<const BoundScope>;
+
+inline bool scopeHolds(const BoundScopePtr& scope, const std::string& name) { return scope && scope->holds(name); }
+
 template <class Policy>
 Type rebuildType(const Type& root, Policy& policy) {
-    using Hidden = std::shared_ptr<const std::vector<std::string>>;
+    using Hidden = BoundScopePtr;
     enum class Step : unsigned char { Enter, BuildCon, BuildAbs, Expanded };
     struct Frame {
         const Type* type;
         Hidden hidden;
         Step step;
-    };
-    auto isHidden = [](const Hidden& h, const std::string& name) {
-        return h && std::find(h->begin(), h->end(), name) != h->end();
     };
     std::vector<Frame> work{{&root, nullptr, Step::Enter}};
     std::vector<Type> done;
@@ -46,7 +71,7 @@ Type rebuildType(const Type& root, Policy& policy) {
             switch (t.kind()) {
             case TypeKind::Tid: {
                 Type out = t;
-                if (isHidden(f.hidden, t.name()) || policy.leaf(t, out)) {
+                if (scopeHolds(f.hidden, t.name()) || policy.leaf(t, out)) {
                     done.push_back(std::move(out));
                 } else {
                     work.push_back({&t, nullptr, Step::Expanded});
@@ -65,10 +90,8 @@ Type rebuildType(const Type& root, Policy& policy) {
                 break;
             }
             case TypeKind::TAbs: {
-                auto inner = std::make_shared<std::vector<std::string>>(f.hidden ? *f.hidden : std::vector<std::string>{});
-                inner->insert(inner->end(), t.boundVars().begin(), t.boundVars().end());
                 work.push_back({&t, nullptr, Step::BuildAbs});
-                work.push_back({&t.body(), std::move(inner), Step::Enter});
+                work.push_back({&t.body(), BoundScope::inside(f.hidden, t.boundVars()), Step::Enter});
                 break;
             }
             }

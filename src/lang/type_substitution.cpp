@@ -70,6 +70,15 @@ void setBinding(Rep& rep, const std::string& key, const Type& t) {
 
 std::vector<std::pair<std::string, Type>> typePairs(const Rep& rep) { return fmToList(NaturalOrd{}, rep.types); }
 
+// The balanced tree of pairs[from, to), which are in ascending name order.
+FiniteMap<std::string, Type> sortedTree(const std::vector<std::pair<std::string, Type>>& pairs, std::size_t from,
+                                        std::size_t to) {
+    if (from == to) return {};
+    const std::size_t mid = from + (to - from) / 2;
+    return FiniteMap<std::string, Type>::Node(pairs[mid].first, pairs[mid].second, static_cast<std::int32_t>(to - from),
+                                              sortedTree(pairs, from, mid), sortedTree(pairs, mid + 1, to));
+}
+
 template <class Replace>
 Type replaceVars(const Replace& replace, const Type& t) {
     ReplaceVars<Replace> policy{replace};
@@ -96,7 +105,8 @@ std::vector<std::pair<std::string, Type>> TypeSubst::bindings() const {
 TypeSubst TypeSubst::fromMap(const std::map<std::string, Type, std::less<>>& bindings) {
     if (bindings.empty()) return TypeSubst();
     auto rep = std::make_shared<Rep>();
-    rep->types = listToFM(NaturalOrd{}, std::vector<std::pair<std::string, Type>>(bindings.begin(), bindings.end()));
+    const std::vector<std::pair<std::string, Type>> pairs(bindings.begin(), bindings.end());
+    rep->types = sortedTree(pairs, 0, pairs.size());
     return TypeSubst(std::move(rep));
 }
 

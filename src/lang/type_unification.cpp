@@ -101,7 +101,7 @@ bool Bindings::occurs(const std::string& v, const Type& t) const {
     // looked at once (its own free variables do not depend on where it occurs).
     struct Item {
         const Type* type;
-        std::shared_ptr<const std::vector<std::string>> hidden;
+        BoundScopePtr hidden;
     };
     std::unordered_set<std::string> visited;
     std::vector<Item> work{{&t, nullptr}};
@@ -111,7 +111,7 @@ bool Bindings::occurs(const std::string& v, const Type& t) const {
         const Type& at = *item.type;
         switch (at.kind()) {
         case TypeKind::Tid: {
-            if (item.hidden && std::find(item.hidden->begin(), item.hidden->end(), at.name()) != item.hidden->end()) break;
+            if (scopeHolds(item.hidden, at.name())) break;
             if (at.name() == v) return true;
             auto it = bound_.find(at.name());
             if (it != bound_.end() && visited.insert(at.name()).second) work.push_back({&it->second.type, nullptr});
@@ -121,12 +121,7 @@ bool Bindings::occurs(const std::string& v, const Type& t) const {
             if (at.isGround()) break;
             for (auto a = at.args().rbegin(); a != at.args().rend(); ++a) work.push_back({&*a, item.hidden});
             break;
-        case TypeKind::TAbs: {
-            auto hidden = std::make_shared<std::vector<std::string>>(item.hidden ? *item.hidden : std::vector<std::string>{});
-            hidden->insert(hidden->end(), at.boundVars().begin(), at.boundVars().end());
-            work.push_back({&at.body(), std::move(hidden)});
-            break;
-        }
+        case TypeKind::TAbs: work.push_back({&at.body(), BoundScope::inside(item.hidden, at.boundVars())}); break;
         }
     }
     return false;

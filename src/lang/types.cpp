@@ -1,6 +1,8 @@
 // Type terms: builders, equality, text form, accessors, environments and variable queries.
 #include "lang/types.h"
 
+#include <algorithm>
+
 #include "support/errors.h"
 #include "support/release.h"
 
@@ -26,6 +28,22 @@ bool TypeNode::groundArgs(TypeKind k, const std::vector<Type>& args) {
     for (const Type& a : args)
         if (!a.isGround()) return false;
     return true;
+}
+
+void TypeNode::setVarRange() {
+    varLow = ~std::uint64_t{0};
+    varHigh = 0;
+    if (kind == TypeKind::Tid) {
+        const std::optional<std::uint64_t> pos = namePosition(name);
+        varLow = pos ? *pos : 0;
+        varHigh = pos ? *pos : ~std::uint64_t{0};
+        return;
+    }
+    if (ground) return;
+    for (const Type& a : args) {
+        varLow = std::min(varLow, a.node_->varLow);
+        varHigh = std::max(varHigh, a.node_->varHigh);
+    }
 }
 
 TypeNode::~TypeNode() {
@@ -221,31 +239,34 @@ TypeLookup lookupVarType(const TypeEnv& env, const std::string& name) {
 
 namespace {
 
-void collectFreeVars(std::vector<std::string>& bound, const Type& t, std::vector<std::string>& out) {
-    // A null type stands for the end of a scheme's body: its bound names leave the list.
-    std::vector<std::pair<const Type*, std::size_t>> work{{&t, 0}};
+void collectFreeVars(const std::vector<std::string>& outer, const Type& t, std::vector<std::string>& out) {
+    // The names bound around the current place, counted, so that a scheme that binds many
+    // names costs no scan of them per variable.
+    std::unordered_map<std::string_view, std::size_t> bound;
+    for (const auto& b : outer) ++bound[b];
+    // Each entry: a type to walk, or (type null) a scheme whose body has been walked, whose
+    // names leave the count.
+    std::vector<std::pair<const Type*, const Type*>> work{{&t, nullptr}};
     while (!work.empty()) {
-        const auto [at, boundBefore] = work.back();
+        const auto [at, ended] = work.back();
         work.pop_back();
         if (!at) {
-            bound.resize(boundBefore);
+            for (const auto& v : ended->boundVars())
+                if (--bound[v] == 0) bound.erase(v);
             continue;
         }
         switch (at->kind()) {
-        case TypeKind::Tid: {
-            bool isBound = false;
-            for (const auto& b : bound) isBound = isBound || b == at->name();
-            if (!isBound) out.push_back(at->name());
+        case TypeKind::Tid:
+            if (!bound.count(at->name())) out.push_back(at->name());
             break;
-        }
         case TypeKind::TCon:
             if (at->isGround()) break;
-            for (std::size_t i = at->args().size(); i-- > 0;) work.emplace_back(&at->args()[i], 0);
+            for (std::size_t i = at->args().size(); i-- > 0;) work.emplace_back(&at->args()[i], nullptr);
             break;
         case TypeKind::TAbs:
-            work.emplace_back(nullptr, bound.size());
-            bound.insert(bound.end(), at->boundVars().begin(), at->boundVars().end());
-            work.emplace_back(&at->body(), 0);
+            work.emplace_back(nullptr, at);
+            for (const auto& v : at->boundVars()) ++bound[v];
+            work.emplace_back(&at->body(), nullptr);
             break;
         }
     }
@@ -279,9 +300,8 @@ std::vector<std::string> distinctNames(const std::vector<std::string>& names) {
 
 std::vector<std::string> freeTypeVars(const std::vector<std::string>& bound, const Type& t,
                                       std::vector<std::string> acc) {
-    std::vector<std::string> boundNow = bound;
     std::vector<std::string> out;
-    collectFreeVars(boundNow, t, out);
+    collectFreeVars(bound, t, out);
     out.insert(out.end(), std::make_move_iterator(acc.begin()), std::make_move_iterator(acc.end()));
     return out;
 }

@@ -53,6 +53,9 @@ public:
 
     // A constructor term without type variables in it.
     bool isGround() const;
+    // False when no type variable at the given position of the fresh-name sequence occurs in
+    // the term (a variable named otherwise counts as occurring anywhere).
+    bool mayHoldVarAt(std::uint64_t position) const;
     // True when both handles share one node (then the types are equal).
     bool sameNode(const Type& other) const { return node_ == other.node_; }
     // The node's address: a key for caches that also hold the type (so the node stays alive).
@@ -71,9 +74,16 @@ struct TypeNode {
     // A constructor term without type variables (its arguments ground): substitution, resolution
     // and the occurs check have nothing to do in it.  Computed once, when the node is built.
     bool ground;
+    // The lowest and highest positions in the fresh-name sequence of the type variables that
+    // occur in the term (bound ones included); a name outside the sequence widens the range to
+    // everything, a term without variables has an empty range.  Computed once, like `ground`.
+    std::uint64_t varLow;
+    std::uint64_t varHigh;
 
     TypeNode(TypeKind k, std::string n, std::vector<Type> a, std::vector<std::string> v)
-        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)), ground(groundArgs(k, args)) {}
+        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)), ground(groundArgs(k, args)) {
+        setVarRange();
+    }
     TypeNode(const TypeNode&) = delete;
     TypeNode& operator=(const TypeNode&) = delete;
     // Releases the nodes that only this one holds one at a time, so that a deeply nested
@@ -82,10 +92,14 @@ struct TypeNode {
 
 private:
     static bool groundArgs(TypeKind k, const std::vector<Type>& args);
+    void setVarRange();
 };
 
 inline TypeKind Type::kind() const { return node_->kind; }
 inline bool Type::isGround() const { return node_->ground; }
+inline bool Type::mayHoldVarAt(std::uint64_t position) const {
+    return node_->varLow <= position && position <= node_->varHigh;
+}
 inline const std::string& Type::name() const { return node_->name; }
 inline const std::vector<Type>& Type::args() const { return node_->args; }
 inline const std::vector<std::string>& Type::boundVars() const { return node_->vars; }

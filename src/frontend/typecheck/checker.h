@@ -157,9 +157,9 @@ public:
     // The same for reading the typed trees once the pass is over: each constructor term met is
     // resolved once (a cache kept until the next binding).
     Type resolveFinal(const Type& t) const;
-    // Unifies the equations (types resolved first) and, when they unify, adds the unifier to
-    // the substitution; a failure leaves the substitution unchanged.  The result's types are
-    // resolved as of the failure.
+    // Unifies the equations under the substitution found so far and, when they unify, adds the
+    // unifier to the substitution; a failure leaves the substitution unchanged.  The result's
+    // types are resolved as of the failure; a success carries no unifier (it is in the state).
     UnifyResult unifyIn(const std::vector<TypeEquation>& eqs);
     // The free type variables of the environment's bindings, after the substitution.
     std::vector<std::string> envTypeVars(const CheckEnv& env) const;
@@ -173,10 +173,16 @@ private:
         Type type;
         std::uint64_t resolvedAt;
     };
-    Type resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const;
+    struct Resolver;
+    struct Unifier;
     // The binding of a variable, or null.
     Bound* boundType(const std::string& name) const;
     void bind(const std::string& name, const Type& t);
+    void unbind(const std::string& name);
+    // The variables of t's nodes not looked at before are marked as held by a binding.
+    void noteHeld(const Type& t);
+    // True when v is free in t with the substitution applied.
+    bool occurs(const std::string& v, const Type& t) const;
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
@@ -193,6 +199,11 @@ private:
     };
     mutable std::unordered_map<const void*, Resolved> resolved_;
     std::uint64_t made_ = 0;
+    // The variables that occur in some binding's type (or did: the set only grows), by name,
+    // and the nodes already looked at for them (kept alive here): a variable outside the set
+    // can occur in a type only where it is written, which the occurs check tests first.
+    std::unordered_set<std::string> held_;
+    std::unordered_map<const void*, Type> heldNodes_;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 

@@ -281,7 +281,9 @@ void reportUndefined(Pass& p, std::uint64_t key, const std::string& name) {
 
 // The scheme of a name or constant, with a report when there is none.
 Type lookedUp(Pass& p, std::uint64_t key, const std::string& name, const CheckEnv& env) {
-    if (std::optional<Type> t = env.lookup(name)) return p.st().resolve(*t);
+    // A scheme is instantiated with the substitution applied to it; any other type may stay as
+    // it was bound, as unification and the typed tree look through the bindings themselves.
+    if (std::optional<Type> t = env.lookup(name)) return t->isTAbs() ? p.st().resolve(*t) : *t;
     reportUndefined(p, key, name);
     return placeholderType();
 }

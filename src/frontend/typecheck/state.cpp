@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "frontend/typecheck/checker.h"
+#include "lang/type_rebuild.h"
 
 namespace plim {
 
@@ -14,16 +15,7 @@ std::uint64_t nextBindingId() {
     return ++counter;
 }
 
-bool hasFreeVars(const Type& t) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return true;
-    case TypeKind::TCon:
-        if (t.isGround()) return false;
-        return std::any_of(t.args().begin(), t.args().end(), [](const Type& a) { return hasFreeVars(a); });
-    case TypeKind::TAbs: return !freeTypeVars({}, t).empty();
-    }
-    return true;
-}
+bool hasFreeVars(const Type& t) { return t.isTid() || (!t.isGround() && !freeTypeVars({}, t).empty()); }
 
 }  // namespace
 
@@ -86,57 +78,43 @@ std::string CheckState::freshName() { return nthName(next_++); }
 
 NameList CheckState::supply() const { return typeVarNames().drop(next_); }
 
+// The policy of rebuildType for resolution: a bound variable becomes its binding's type,
+// resolved once and stored back until the next binding; with `cache`, each constructor term
+// outside schemes is rebuilt once until the next binding.
+struct CheckState::Resolver {
+    const CheckState& st;
+    bool cache;
+    bool leaf(const Type& tid, Type& out) const {
+        const Bound* bound = st.boundType(tid.name());
+        if (!bound) return true;
+        if (bound->resolvedAt != st.made_) return false;
+        out = bound->type;
+        return true;
+    }
+    const Type& expansion(const Type& tid) const { return st.boundType(tid.name())->type; }
+    void expanded(const Type& tid, const Type& result) const { *st.boundType(tid.name()) = Bound{result, st.made_}; }
+    bool known(const Type& t, Type& out) const {
+        if (!cache) return false;
+        auto it = st.resolved_.find(t.nodeAddress());
+        if (it == st.resolved_.end() || it->second.made != st.made_) return false;
+        out = it->second.result;
+        return true;
+    }
+    void rebuilt(const Type& t, const Type& result) const {
+        if (cache) st.resolved_.insert_or_assign(t.nodeAddress(), Resolved{t, result, st.made_});
+    }
+};
+
 Type CheckState::resolve(const Type& t) const {
-    if (made_ == 0) return t;
-    std::vector<std::string> hidden;
-    return resolveHiding(t, hidden, false);
+    if (made_ == 0 || t.isGround()) return t;
+    Resolver policy{*this, false};
+    return rebuildType(t, policy);
 }
 
 Type CheckState::resolveFinal(const Type& t) const {
-    if (made_ == 0) return t;
-    std::vector<std::string> hidden;
-    return resolveHiding(t, hidden, true);
-}
-
-Type CheckState::resolveHiding(const Type& t, std::vector<std::string>& hidden, bool cache) const {
-    switch (t.kind()) {
-    case TypeKind::Tid: {
-        if (std::find(hidden.begin(), hidden.end(), t.name()) != hidden.end()) return t;
-        Bound* bound = boundType(t.name());
-        if (!bound) return t;
-        if (bound->resolvedAt == made_) return bound->type;
-        std::vector<std::string> none;
-        Type r = resolveHiding(bound->type, none, false);
-        *boundType(t.name()) = Bound{r, made_};
-        return r;
-    }
-    case TypeKind::TCon: {
-        if (t.isGround()) return t;
-        const bool cached = cache && hidden.empty();
-        if (cached) {
-            auto it = resolved_.find(t.nodeAddress());
-            if (it != resolved_.end() && it->second.made == made_) return it->second.result;
-        }
-        std::vector<Type> args;
-        args.reserve(t.args().size());
-        bool changed = false;
-        for (const auto& a : t.args()) {
-            args.push_back(resolveHiding(a, hidden, cache));
-            changed = changed || !args.back().sameNode(a);
-        }
-        Type r = changed ? mkTCon(t.name(), std::move(args)) : t;
-        if (cached) resolved_.insert_or_assign(t.nodeAddress(), Resolved{t, r, made_});
-        return r;
-    }
-    case TypeKind::TAbs: {
-        const std::size_t before = hidden.size();
-        hidden.insert(hidden.end(), t.boundVars().begin(), t.boundVars().end());
-        Type body = resolveHiding(t.body(), hidden, cache);
-        hidden.resize(before);
-        return body.sameNode(t.body()) ? t : mkTAbs(t.boundVars(), std::move(body));
-    }
-    }
-    return t;
+    if (made_ == 0 || t.isGround()) return t;
+    Resolver policy{*this, true};
+    return rebuildType(t, policy);
 }
 
 namespace {
@@ -168,19 +146,134 @@ void CheckState::bind(const std::string& name, const Type& t) {
     boundByName_.insert_or_assign(name, Bound{t, kNotResolved});
 }
 
-UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) {
-    std::vector<TypeEquation> resolved;
-    resolved.reserve(eqs.size());
-    for (const auto& [l, r] : eqs) resolved.emplace_back(resolve(l), resolve(r));
-    UnifyResult u = unify(resolved, identitySubst());
-    if (u.isOk())
-        for (const auto& [v, t] : u.unifier().bindings())
-            if (!(t.isTid() && t.name() == v)) {
-                bind(v, t);
-                ++made_;
-            }
-    return u;
+void CheckState::unbind(const std::string& name) {
+    const std::optional<std::uint64_t> pos = namePosition(name);
+    if (pos && *pos < kPositionLimit) boundByPosition_[*pos].reset();
+    else boundByName_.erase(name);
 }
+
+void CheckState::noteHeld(const Type& t) {
+    std::vector<const Type*> work{&t};
+    while (!work.empty()) {
+        const Type* at = work.back();
+        work.pop_back();
+        if (at->isGround() || !heldNodes_.emplace(at->nodeAddress(), *at).second) continue;
+        if (at->isTid()) held_.insert(at->name());
+        for (const Type& a : at->args()) work.push_back(&a);
+    }
+}
+
+bool CheckState::occurs(const std::string& v, const Type& t) const {
+    // A variable that no binding holds occurs only where it is written.
+    if (!held_.count(v)) {
+        const std::optional<std::uint64_t> pos = namePosition(v);
+        if (t.isGround() || (pos && !t.mayHoldVarAt(*pos))) return false;
+    }
+    // Each entry: a type and the names bound by the schemes around it.  A bound variable's type
+    // is looked at once (its free variables do not depend on where it occurs).
+    std::unordered_set<std::string> visited;
+    std::vector<std::pair<const Type*, BoundScopePtr>> work{{&t, nullptr}};
+    while (!work.empty()) {
+        const auto [at, hidden] = work.back();
+        work.pop_back();
+        switch (at->kind()) {
+        case TypeKind::Tid: {
+            if (scopeHolds(hidden, at->name())) break;
+            if (at->name() == v) return true;
+            const Bound* bound = boundType(at->name());
+            if (bound && visited.insert(at->name()).second) work.emplace_back(&bound->type, nullptr);
+            break;
+        }
+        case TypeKind::TCon:
+            if (at->isGround()) break;
+            for (auto a = at->args().rbegin(); a != at->args().rend(); ++a) work.emplace_back(&*a, hidden);
+            break;
+        case TypeKind::TAbs: work.emplace_back(&at->body(), BoundScope::inside(hidden, at->boundVars())); break;
+        }
+    }
+    return false;
+}
+
+// One unification against the substitution found so far.  The equations are taken apart by
+// their outermost constructors after following bindings (`head`), and new bindings are added
+// to the state as they are found (triangular: a bound type may hold variables bound later),
+// which gives the same unifier as resolving the equations first and applying each binding to
+// all that wait, without walking or rebuilding the types.  A failure takes the new bindings
+// back out.
+struct CheckState::Unifier {
+    CheckState& st;
+    std::vector<std::string> added;
+
+    Type head(Type t) const {
+        while (t.isTid()) {
+            const Bound* bound = st.boundType(t.name());
+            if (!bound) break;
+            t = bound->type;
+        }
+        return t;
+    }
+    void bind(const std::string& v, const Type& t) {
+        st.bind(v, t);
+        st.noteHeld(t);
+        added.push_back(v);
+    }
+    // The type with every binding applied, the state left as it is (no resolved type is stored
+    // back, as the new bindings may yet be taken out).
+    Type resolved(const Type& t) const {
+        struct Policy {
+            const CheckState& st;
+            std::unordered_map<std::string, Type> done;
+            bool leaf(const Type& tid, Type& out) const {
+                if (!st.boundType(tid.name())) return true;
+                auto it = done.find(tid.name());
+                if (it == done.end()) return false;
+                out = it->second;
+                return true;
+            }
+            const Type& expansion(const Type& tid) const { return st.boundType(tid.name())->type; }
+            void expanded(const Type& tid, const Type& result) { done.insert_or_assign(tid.name(), result); }
+            bool known(const Type&, Type&) const { return false; }
+            void rebuilt(const Type&, const Type&) const {}
+        } policy{st, {}};
+        return rebuildType(t, policy);
+    }
+    UnifyResult fail(UnifyResult r) {
+        for (auto it = added.rbegin(); it != added.rend(); ++it) st.unbind(*it);
+        return r;
+    }
+    UnifyResult solve(const std::vector<TypeEquation>& eqs);
+};
+
+UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
+    std::vector<TypeEquation> work(eqs.rbegin(), eqs.rend());
+    while (!work.empty()) {
+        const Type t1 = head(work.back().first);
+        const Type t2 = head(work.back().second);
+        work.pop_back();
+        if (t1.isTCon() && t2.isTCon()) {
+            if (t1.name() != t2.name() || t1.args().size() != t2.args().size())
+                return fail(UnifyResult::constructorMismatch(resolved(t1), resolved(t2)));
+            for (std::size_t i = t1.args().size(); i-- > 0;) work.emplace_back(t1.args()[i], t2.args()[i]);
+        } else if (t1.isTid() && t2.isTid()) {
+            if (t1.name() != t2.name()) bind(t1.name(), t2);
+        } else if (t1.isTid()) {
+            if (st.occurs(t1.name(), t2)) return fail(UnifyResult::occursFailure(t1.name(), resolved(t2)));
+            bind(t1.name(), t2);
+        } else if (t2.isTid()) {
+            if (st.occurs(t2.name(), t1)) return fail(UnifyResult::occursFailure(t2.name(), resolved(t1)));
+            bind(t2.name(), t1);
+        } else {
+            // A scheme against a constructor term or a different scheme.
+            const Type r1 = resolved(t1);
+            const Type r2 = resolved(t2);
+            if (!eqType(r1, r2)) return fail(UnifyResult::constructorMismatch(r1, r2));
+        }
+    }
+    st.made_ += added.size();
+    return UnifyResult::ok(identitySubst());
+}
+
+UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}}.solve(eqs); }
 
 std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
     std::vector<std::string> out;
