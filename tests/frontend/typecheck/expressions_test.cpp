@@ -58,6 +58,31 @@ TEST(InferReports, OwnReportBeforeChildrenAndChildrenInOrder) {
     EXPECT_EQ(firstLines, (std::vector<std::string>{"k (g 1) True", "g 1", "h True"}));
 }
 
+// Unification works against the bindings already in the store: the occurs check looks through
+// them, a failure shows the types with the bindings made before it and takes those back out.
+TEST(InferState, UnificationSeesTheStoredBindings) {
+    CheckStatePtr st = CheckState::fresh();
+    ASSERT_TRUE(st->unifyIn({{mkTid("a"), mkListType(mkTid("b"))}}).isOk());
+    // b occurs in a's binding: binding b to a function of a would make b contain itself.
+    const UnifyResult held = st->unifyIn({{mkTid("b"), mkArrow(mkTid("a"), intType())}});
+    ASSERT_EQ(held.kind(), UnifyKind::OccursFailure);
+    EXPECT_EQ(held.var(), "b");
+    EXPECT_EQ(showType(held.occursIn()), "[b] -> Int");
+    // A variable written in the type itself, named in or outside the fresh-name sequence.
+    EXPECT_EQ(st->unifyIn({{mkTid("c"), mkListType(mkArrow(intType(), mkTid("c")))}}).kind(), UnifyKind::OccursFailure);
+    EXPECT_EQ(st->unifyIn({{mkTid("x0"), mkListType(mkTid("x0"))}}).kind(), UnifyKind::OccursFailure);
+    // The first pair binds d; the second fails and shows d bound; d is free again afterwards.
+    const UnifyResult clash =
+        st->unifyIn({{mkArrow(mkTid("d"), mkTid("d")), mkArrow(mkTid("a"), intType())}});
+    ASSERT_EQ(clash.kind(), UnifyKind::ConstructorMismatch);
+    EXPECT_EQ(showType(clash.left()), "[b]");
+    EXPECT_EQ(showType(clash.right()), "Int");
+    EXPECT_EQ(showType(st->resolve(mkTid("d"))), "d");
+    // A chain of bindings is followed to its end.
+    ASSERT_TRUE(st->unifyIn({{mkTid("e"), mkTid("f")}, {mkTid("f"), mkTid("b")}, {mkTid("e"), boolType()}}).isOk());
+    EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("a"), mkTid("e")))), "[Bool] -> Bool");
+}
+
 TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
     CheckStatePtr st = CheckState::fresh();
     EXPECT_EQ(st->freshName(), "a");
