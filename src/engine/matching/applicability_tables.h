@@ -9,9 +9,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lang/syntax.h"
@@ -29,9 +31,29 @@ struct RuleSymbols {
 // The table for the rules' left sides; nothing when their symbols do not fit one word.
 std::optional<RuleSymbols> ruleSymbols(const std::vector<Expr>& leftSides);
 
-// The symbols held by every subexpression of e, in subpaths order (pre-order, a lambda's
-// body, an application's argument before its function); nothing when e holds a lambda whose
-// binder the fast matcher rejects.
+// What the symbol pass knows of every subexpression, per site in subpaths order (pre-order, a
+// lambda's body, an application's argument before its function).
+struct SiteSymbolFacts {
+    std::vector<SymbolSet> held;
+    // Of an application: the symbols of its spine's arguments and of the spine's head, the
+    // number of arguments, and the arity of a tuple constant at the head (0 for another head).
+    std::vector<SymbolSet> args, head;
+    std::vector<int> spine, headTuple;
+
+    void grow();  // one more site, facts still zero
+    void copyBlock(const SiteSymbolFacts& from, std::size_t first, std::size_t size);
+};
+
+// The facts of a subexpression's sites known from before (made with the same table): the
+// facts, the subexpression's site there and its number of sites; nothing where unknown.
+using KnownSymbols =
+    std::function<std::optional<std::tuple<const SiteSymbolFacts*, std::size_t, std::size_t>>(const Expr&)>;
+
+// The facts of every subexpression of e, those of `known` subexpressions taken as they are;
+// nothing when e holds (outside them) a lambda whose binder the fast matcher rejects.
+std::optional<SiteSymbolFacts> siteSymbolFacts(const Expr& e, const RuleSymbols& table,
+                                               const KnownSymbols& known = {});
+// The symbols held by every subexpression of e (siteSymbolFacts(e, table)->held).
 std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table);
 
 // The answer of the applicability test from the two tables.

@@ -147,12 +147,12 @@ public:
 private:
     std::shared_ptr<const FastRuleTable> rules_;
     Expr expr_;  // keeps the nodes of `blocks_` alive
-    std::optional<std::vector<SymbolSet>> held_;
+    std::optional<SiteSymbolFacts> symbols_;
     // The expression is its own beta-eta normal form: so is every subexpression, and the fast
     // engine can be given them as they stand; when it holds no lambda, converted all at once.
     bool normal_ = false;
     std::optional<std::vector<fast::Term>> terms_;
-    std::optional<NodeBlocks> blocks_;  // with terms_
+    NodeBlocks blocks_;
     bool shapes_ = false;               // the shape test may leave attempts out
 
     friend class FastRuleTable;
@@ -180,26 +180,35 @@ public:
 
 FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const Expr& e,
                              const std::vector<TypedVar>& ctx, const FastSiteTable* previous)
-    : rules_(std::move(rules)), expr_(e) {
-    if (rules_->symbols) held_ = siteSymbols(e, *rules_->symbols);
+    : rules_(std::move(rules)), expr_(e), blocks_(e) {
+    if (rules_->symbols) {
+        const KnownSymbols known = [previous](const Expr& x)
+            -> std::optional<std::tuple<const SiteSymbolFacts*, std::size_t, std::size_t>> {
+            if (!previous || !previous->symbols_) return std::nullopt;
+            const auto block = previous->blocks_.find(x);
+            if (!block) return std::nullopt;
+            return std::tuple{&*previous->symbols_, block->first, block->second};
+        };
+        symbols_ = siteSymbolFacts(e, *rules_->symbols, known);
+    }
     const std::optional<Expr> normal = normalWithoutReduction(e);
     normal_ = normal && normal->sameNode(e);
     if (!normal_ || e.holdsAny(ExprHolds::Lam)) return;
     const fast::KnownSubterms known = [previous](const Expr& x) -> std::span<const fast::Term> {
         if (!previous || !previous->terms_) return {};
-        const auto block = previous->blocks_->find(x);
+        const auto block = previous->blocks_.find(x);
         if (!block) return {};
         return std::span<const fast::Term>(*previous->terms_).subspan(block->first, block->second);
     };
     terms_ = fast::convertSubexpressions(fast::contextNames(ctx), e, known);
     if (!terms_) return;
-    blocks_.emplace(e);
     shapes_ = !terms_->front().hasPVar();
 }
 
 bool FastSiteTable::applicable(std::size_t rule, std::size_t site, const Expr& sub,
                                const std::vector<TypedVar>& bound) const {
-    if (held_ && rules_->symbols->required[rule]) return holdsAll((*held_)[site], *rules_->symbols->required[rule]);
+    if (symbols_ && rules_->symbols->required[rule])
+        return holdsAll(symbols_->held[site], *rules_->symbols->required[rule]);
     return fastApplicableExpr(rules_->lhs[rule], TermCtx{sub, bound});
 }
 

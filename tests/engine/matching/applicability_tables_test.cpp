@@ -102,6 +102,34 @@ TEST(RuleSymbols, AgreeWithTheFastTestAtEveryPositionOfTheCorpus) {
     EXPECT_GT(answered, 1000);
 }
 
+// Facts known from an expression before are taken for the subtrees it shares, and every
+// site ends with the facts a fresh pass gives it.
+TEST(RuleSymbols, KnownFactsGiveTheFreshFacts) {
+    using namespace rewrite_test;
+    const Type pairT = mkTupleType({nat(), nat()});
+    const Expr tuple = mkCon(mkTuple(2), fn(nat(), fn(nat(), pairT)));
+    const Expr g = con("g", fn(pairT, nat()));
+    const std::vector<Expr> lhss{add(peano(1), var("x")), ap(g, ap(tuple, var("x"), zero())), ap(tuple, zero())};
+    const RuleSymbols table = *ruleSymbols(lhss);
+    const Expr shared = add(peano(2), ap(g, ap(tuple, var("y"), peano(1))));
+    const SiteSymbolFacts before = *siteSymbolFacts(shared, table);
+    int reused = 0;
+    const KnownSymbols known = [&](const Expr& x)
+        -> std::optional<std::tuple<const SiteSymbolFacts*, std::size_t, std::size_t>> {
+        if (!x.sameNode(shared)) return std::nullopt;
+        ++reused;
+        return std::tuple{&before, std::size_t{0}, before.held.size()};
+    };
+    for (const Expr& after : {mul(ap(g, ap(tuple, shared, zero())), shared), ap(ap(tuple, shared), shared),
+                              shared}) {
+        const SiteSymbolFacts viaKnown = *siteSymbolFacts(after, table, known);
+        const SiteSymbolFacts fresh = *siteSymbolFacts(after, table);
+        EXPECT_EQ(viaKnown.held, fresh.held) << showExpr(after);
+        EXPECT_EQ(viaKnown.spine, fresh.spine) << showExpr(after);
+    }
+    EXPECT_EQ(reused, 5);
+}
+
 TEST(RuleSymbols, EdgeCases) {
     using namespace rewrite_test;
     const Expr x = var("x"), y = var("y");
