@@ -115,8 +115,12 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st);
 
 // Eta expansion to full arity: every expression of function type outside an application's
 // function position gets as many lambdas as its type has arrows, with names from the supply's
-// first list.  A let raises "Expressions:142|function recexpand".
-std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply);
+// first list.  A let raises "Expressions:142|function recexpand".  `expanded`, when given,
+// names subexpressions known to be their own expansion (an earlier result's parts): in full
+// (asked with true) or only inside, as in an application's function position (false); those
+// are taken as they are, without a walk.
+std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
+                                      const std::function<bool(const Expr&, bool full)>& expanded = {});
 
 // The expression with every beta-redex (\p -> b) x shown as the let "p = x in b"; consecutive
 // redexes and lets fold into one let.  Nothing is reduced.  A type signature or data

@@ -136,7 +136,8 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
     return {std::move(out), std::move(st)};
 }
 
-std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
+std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
+                                      const std::function<bool(const Expr&, bool full)>& expanded) {
     // An item is an expression with how it is walked: in full (expanded at its top when it has
     // a function type) or inside only (the function part of an application).  Names are drawn
     // from the supply in pre-order.
@@ -144,8 +145,9 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
         Expr expr;
         bool full;
     };
-    auto children = [&supply](const Item& item) -> std::vector<Item> {
+    auto children = [&supply, &expanded](const Item& item) -> std::vector<Item> {
         const Expr& x = item.expr;
+        if (expanded && expanded(x, item.full)) return {};
         if (x.isLam()) return {{x.body(), true}};
         if (item.full) {
             const Type& t = x.type();
@@ -164,6 +166,7 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply) {
     };
     auto combine = [](const Item& item, const std::vector<Expr>& done) -> Expr {
         const Expr& x = item.expr;
+        if (done.empty()) return x;  // a leaf, or known to be expanded
         if (x.isLam()) return done[0].sameNode(x.body()) ? x : mkLam(x.pattern(), done[0], x.lazyType());
         if (x.isAp() && done.size() == 2) {
             if (done[0].sameNode(x.fun()) && done[1].sameNode(x.arg())) return x;

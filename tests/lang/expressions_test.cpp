@@ -216,6 +216,19 @@ TEST(ExpressionNormalisation, Recexpand) {
     auto [e2, rest2] = recexpand(typedAp(h, k), supply);
     EXPECT_EQ(showExprSyntax(e2), showExprSyntax(mkAp(h, mkLam(v("u"), mkAp(k, v("u"), a), fn(a, a)), d)));
     EXPECT_EQ(failureText([&] { recexpand(letOf({}, v("x")), supply); }), "Expressions:142|function recexpand");
+
+    // Parts named as expanded are taken as they are, in the mode they are named for: k stays
+    // unexpanded where it is named as expanded in full, and is expanded where it is named
+    // only as expanded inside.
+    auto askedFor = [&](bool full) {
+        return [k, full](const Expr& x, bool inFull) { return x.sameNode(k) && (full || !inFull); };
+    };
+    auto [kept, restKept] = recexpand(typedAp(h, k), supply, askedFor(true));
+    EXPECT_TRUE(kept.arg().sameNode(k));
+    EXPECT_EQ(restKept.vars.take(5), (std::vector<std::string>{"u", "v", "w"}));
+    auto [walked, restWalked] = recexpand(typedAp(h, k), supply, askedFor(false));
+    EXPECT_EQ(showExprSyntax(walked), showExprSyntax(e2));
+    EXPECT_EQ(restWalked.vars.take(5), rest2.vars.take(5));
 }
 
 TEST(ExpressionNormalisation, NearbetasMerging) {

@@ -15,6 +15,7 @@
 #include "engine/matching/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/matcher_internal.h"
+#include "support/identity_index.h"
 
 namespace plim {
 
@@ -78,19 +79,19 @@ bool rigidShapeFits(const Expr& pattern, const Expr& term) {
     return true;
 }
 
-// The nodes of an expression in subpaths order: each node's identity and the number of sites
-// of its subtree (its block starts at its own site); found again by identity through an
-// open-addressed index.
+// The nodes of an expression in subpaths order: the number of sites of each node's subtree
+// (its block starts at its own site), found by the node's identity.
 class NodeBlocks {
 public:
     explicit NodeBlocks(const Expr& e) {
         std::vector<std::pair<const Expr*, int>> stack{{&e, -1}};
+        std::vector<const void*> ids;
         std::vector<int> parent;
         while (!stack.empty()) {
             auto [x, up] = stack.back();
             stack.pop_back();
-            const int i = static_cast<int>(ids_.size());
-            ids_.push_back(x->identity());
+            const int i = static_cast<int>(ids.size());
+            ids.push_back(x->identity());
             parent.push_back(up);
             if (x->isLam()) stack.emplace_back(&x->body(), i);
             if (x->isAp()) {
@@ -98,38 +99,21 @@ public:
                 stack.emplace_back(&x->arg(), i);
             }
         }
-        sizes_.assign(ids_.size(), 1);
-        for (std::size_t k = ids_.size(); k-- > 1;) sizes_[static_cast<std::size_t>(parent[k])] += sizes_[k];
-        std::size_t capacity = 16;
-        while (capacity < 2 * ids_.size()) capacity *= 2;
-        slots_.assign(capacity, Slot{nullptr, 0});
-        for (std::size_t k = 0; k < ids_.size(); ++k) {
-            std::size_t at = slotOf(ids_[k]);
-            while (slots_[at].id) at = (at + 1) & (slots_.size() - 1);
-            slots_[at] = Slot{ids_[k], static_cast<std::uint32_t>(k)};
-        }
+        sizes_.assign(ids.size(), 1);
+        for (std::size_t k = ids.size(); k-- > 1;) sizes_[static_cast<std::size_t>(parent[k])] += sizes_[k];
+        index_ = IdentityIndex(ids.size());
+        for (std::size_t k = 0; k < ids.size(); ++k) index_.add(ids[k], static_cast<std::uint32_t>(k));
     }
     // The site of the node, and the number of sites of its subtree; nothing for a node not here.
     std::optional<std::pair<std::size_t, std::size_t>> find(const Expr& x) const {
-        const void* id = x.identity();
-        for (std::size_t at = slotOf(id); slots_[at].id; at = (at + 1) & (slots_.size() - 1))
-            if (slots_[at].id == id) return std::pair{std::size_t{slots_[at].site}, sizes_[slots_[at].site]};
-        return std::nullopt;
+        const std::optional<std::uint32_t> site = index_.find(x.identity());
+        if (!site) return std::nullopt;
+        return std::pair{std::size_t{*site}, sizes_[*site]};
     }
 
 private:
-    struct Slot {
-        const void* id;
-        std::uint32_t site;
-    };
-    std::vector<const void*> ids_;
     std::vector<std::size_t> sizes_;
-    std::vector<Slot> slots_;
-
-    std::size_t slotOf(const void* id) const {
-        const auto bits = reinterpret_cast<std::uintptr_t>(id);
-        return static_cast<std::size_t>((bits >> 4) * 0x9E3779B97F4A7C15ull) & (slots_.size() - 1);
-    }
+    IdentityIndex index_;
 };
 
 class FastRuleTable;

@@ -9,6 +9,7 @@
 #include "engine/rewriting/positions.h"
 #include "lang/constants.h"
 #include "support/errors.h"
+#include "support/identity_index.h"
 
 namespace plim {
 
@@ -66,6 +67,7 @@ struct Site {
     int parent;
     Step step;
     int ctx;
+    bool full;  // not an application's function: its own eta expansion there
     bool hasConstant = false;
 };
 
@@ -104,7 +106,7 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
     if (level.table) out->table = level.table->sites(e, ctx, previous ? previous->table.get() : nullptr);
     out->ctxs.push_back(ctx);
     std::vector<Site>& sites = out->sites;
-    std::vector<Site> stack{Site{&e, -1, Step::First, 0}};
+    std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
     while (!stack.empty()) {
         const Site s = stack.back();
         stack.pop_back();
@@ -117,14 +119,14 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
             const auto& outer = out->ctxs[s.ctx];
             inner.insert(inner.end(), outer.begin(), outer.end());
             out->ctxs.push_back(std::move(inner));
-            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1)});
+            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1), true});
             // A constant of the pattern (a tuple pattern) counts too.
             if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
         }
         case ExprKind::Ap:
-            stack.push_back(Site{&node.fun(), i, Step::First, s.ctx});
-            stack.push_back(Site{&node.arg(), i, Step::Second, s.ctx});
+            stack.push_back(Site{&node.fun(), i, Step::First, s.ctx, false});
+            stack.push_back(Site{&node.arg(), i, Step::Second, s.ctx, true});
             break;
         case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         case ExprKind::Con: sites.back().hasConstant = true; break;
@@ -135,6 +137,20 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
     for (std::size_t k = sites.size(); k-- > 1;)
         if (sites[k].hasConstant) sites[static_cast<std::size_t>(sites[k].parent)].hasConstant = true;
     return out;
+}
+
+// The subexpressions of an expression that eta expansion gave: each is its own expansion
+// where it stands (in full unless it is an application's function), so expanding a new
+// expression built from them need not walk them again.
+std::function<bool(const Expr&, bool)> expandedParts(const Positions& pos) {
+    auto full = std::make_shared<IdentityIndex>(pos.sites.size());
+    for (const bool pass : {true, false})
+        for (const Site& s : pos.sites)
+            if (s.full == pass) full->add(s.expr->identity(), pass ? 1 : 0);
+    return [full](const Expr& x, bool inFull) {
+        const std::optional<std::uint32_t> known = full->find(x.identity());
+        return known && (*known == 1 || !inFull);
+    };
 }
 
 // --- one attempt --------------------------------------------------------------------------------
@@ -340,7 +356,8 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
             return {};
         }
         const auto& [c, next] = progress.head();
-        auto [e2, s2] = recexpand(next, s);
+        // e is expanded already: only what the step built is walked.
+        auto [e2, s2] = recexpand(next, s, expandedParts(*cur->positions));
         return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end, cur->positions));
     });
 }
