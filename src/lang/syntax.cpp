@@ -1,11 +1,32 @@
 #include "lang/syntax.h"
-#include "support/release.h"
+
+#include <vector>
+
+#include "support/block_pool.h"
 
 namespace plim {
 
 namespace {
 
-std::shared_ptr<ExprNode> newNode(ExprKind kind) { return std::make_shared<ExprNode>(kind); }
+// Nodes come from this thread's block lists (support/block_pool.h): a tree is built and dropped
+// node by node, and each form has its own block size.
+template <class Node, class... Args>
+Node* newNode(Args&&... args) {
+    Node* n = PoolAllocator<Node>().allocate(1);
+    try {
+        return new (n) Node(std::forward<Args>(args)...);
+    } catch (...) {
+        PoolAllocator<Node>().deallocate(n, 1);
+        throw;
+    }
+}
+
+template <class Node>
+void deleteNode(ExprNode* n) {
+    auto* node = static_cast<Node*>(n);
+    node->~Node();
+    PoolAllocator<Node>().deallocate(node, 1);
+}
 
 }  // namespace
 
@@ -16,59 +37,99 @@ struct ExprBuilder {
     // A Lam or Ap with its two children; the type is a Type or a Lazy<Type>.
     template <class T>
     static Expr pair(ExprKind kind, Expr first, Expr second, T type) {
-        auto n = newNode(kind);
-        n->holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
-                                             (kind == ExprKind::Lam ? ExprHolds::Lam : 0));
-        n->first = std::move(first);
-        n->second = std::move(second);
-        return withType(std::move(n), std::move(type));
+        const auto holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
+                                                     (kind == ExprKind::Lam ? ExprHolds::Lam : 0));
+        return Expr(newNode<ExprPairNode>(kind, holds, std::move(type), std::move(first), std::move(second)));
     }
 
     template <class T>
     static Expr let(DList defs, Expr body, T type) {
-        auto n = newNode(ExprKind::Let);
-        n->holds = ExprHolds::Lam | ExprHolds::Var | ExprHolds::Let;  // the definitions are not looked at
-        n->defs = std::move(defs);
-        n->first = std::move(body);
-        return withType(std::move(n), std::move(type));
+        // The definitions are not looked at.
+        const std::uint8_t holds = ExprHolds::Lam | ExprHolds::Var | ExprHolds::Let;
+        return Expr(newNode<ExprLetNode>(holds, std::move(type), std::move(defs), std::move(body)));
     }
 
-    // A known type is kept as is; a pending one is kept lazily unless it has been computed already.
-    static Expr withType(std::shared_ptr<ExprNode> n, Type type) {
-        n->type.emplace(std::move(type));
-        return Expr(std::move(n));
+    template <class T>
+    static Expr var(std::string name, T type) {
+        return Expr(newNode<ExprVarNode>(ExprHolds::Var, std::move(type), std::move(name)));
     }
 
-    static Expr withType(std::shared_ptr<ExprNode> n, Lazy<Type> type) {
-        if (type.isEvaluated()) {
-            n->type.emplace(type.get());
-        } else {
-            n->lazyType.emplace(std::move(type));
-        }
-        return Expr(std::move(n));
+    template <class T>
+    static Expr con(Constant constant, T type) {
+        return Expr(newNode<ExprConNode>(std::uint8_t{0}, std::move(type), std::move(constant)));
     }
 };
 
-ExprNode::~ExprNode() {
-    // Children held by this node alone are taken over and released one at a time, so a long
-    // spine, or a long nest of local definitions, is never destroyed by nested destructor calls.
-    releaseSoleChildren(*this, [](ExprNode& n, auto take) {
-        take(n.first.node_);
-        take(n.second.node_);
-        n.defs.defs.eachSoleItem([&](DefItem& item) {
-            if (auto* f = std::get_if<FunDecl>(&item.decl.v_)) {
-                take(f->lhs.node_);
-                take(f->rhs.node_);
-            } else if (auto* d = std::get_if<DecDecl>(&item.decl.v_)) {
-                take(d->name.node_);
-            }
-        });
-    });
+// Takes the children out of nodes that are being released.
+struct ExprRelease {
+    // The child's handle emptied; the child itself added to `free` when this was its last holder.
+    static void take(Expr& child, std::vector<ExprNode*>& free) {
+        ExprNode* n = child.node_;
+        child.node_ = nullptr;
+        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) free.push_back(n);
+    }
+
+    static void takeChildren(ExprNode* n, std::vector<ExprNode*>& free) {
+        switch (n->kind) {
+        case ExprKind::Lam:
+        case ExprKind::Ap: {
+            auto* p = static_cast<ExprPairNode*>(n);
+            take(p->first, free);
+            take(p->second, free);
+            break;
+        }
+        case ExprKind::Let: {
+            auto* l = static_cast<ExprLetNode*>(n);
+            take(l->body, free);
+            l->defs.defs.eachSoleItem([&](DefItem& item) {
+                if (auto* f = std::get_if<FunDecl>(&item.decl.v_)) {
+                    take(f->lhs, free);
+                    take(f->rhs, free);
+                } else if (auto* d = std::get_if<DecDecl>(&item.decl.v_)) {
+                    take(d->name, free);
+                }
+            });
+            break;
+        }
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+    }
+
+    static void destroy(ExprNode* n) {
+        switch (n->kind) {
+        case ExprKind::Lam:
+        case ExprKind::Ap: deleteNode<ExprPairNode>(n); break;
+        case ExprKind::Let: deleteNode<ExprLetNode>(n); break;
+        case ExprKind::Var: deleteNode<ExprVarNode>(n); break;
+        case ExprKind::Con: deleteNode<ExprConNode>(n); break;
+        }
+    }
+};
+
+// The nodes released on this thread just now; a node released while others are (a node held
+// by a type computed on demand) joins them instead of starting a walk of its own.
+void releaseExprNode(ExprNode* node) noexcept {
+    static thread_local std::vector<ExprNode*>* active = nullptr;
+    if (active) {
+        active->push_back(node);
+        return;
+    }
+    std::vector<ExprNode*> free;
+    active = &free;
+    for (;;) {
+        ExprRelease::takeChildren(node, free);
+        ExprRelease::destroy(node);
+        if (free.empty()) break;
+        node = free.back();
+        free.pop_back();
+    }
+    active = nullptr;
 }
 
 Lazy<Type> Expr::lazyType() const {
-    if (node_->type) return Lazy<Type>(*node_->type);
-    return *node_->lazyType;
+    if (node_->lazy) return node_->pending;
+    return Lazy<Type>(node_->known);
 }
 
 Expr mkLam(Expr pattern, Expr body, Type type) {
@@ -95,31 +156,10 @@ Expr mkLet(DList defs, Expr body, Lazy<Type> type) {
     return ExprBuilder::let(std::move(defs), std::move(body), std::move(type));
 }
 
-Expr mkVar(std::string name, Type type) {
-    auto n = newNode(ExprKind::Var);
-    n->holds = ExprHolds::Var;
-    n->name = std::move(name);
-    return ExprBuilder::withType(std::move(n), std::move(type));
-}
-
-Expr mkCon(Constant constant, Type type) {
-    auto n = newNode(ExprKind::Con);
-    n->constant.emplace(std::move(constant));
-    return ExprBuilder::withType(std::move(n), std::move(type));
-}
-
-Expr mkVar(std::string name, Lazy<Type> type) {
-    auto n = newNode(ExprKind::Var);
-    n->holds = ExprHolds::Var;
-    n->name = std::move(name);
-    return ExprBuilder::withType(std::move(n), std::move(type));
-}
-
-Expr mkCon(Constant constant, Lazy<Type> type) {
-    auto n = newNode(ExprKind::Con);
-    n->constant.emplace(std::move(constant));
-    return ExprBuilder::withType(std::move(n), std::move(type));
-}
+Expr mkVar(std::string name, Type type) { return ExprBuilder::var(std::move(name), std::move(type)); }
+Expr mkCon(Constant constant, Type type) { return ExprBuilder::con(std::move(constant), std::move(type)); }
+Expr mkVar(std::string name, Lazy<Type> type) { return ExprBuilder::var(std::move(name), std::move(type)); }
+Expr mkCon(Constant constant, Lazy<Type> type) { return ExprBuilder::con(std::move(constant), std::move(type)); }
 
 Eqn mkEqn(Expr lhs, Expr rhs) { return Eqn{std::move(lhs), std::move(rhs)}; }
 Eqs mkNoEq() { return Eqs(); }

@@ -14,10 +14,12 @@
 // mkNoEq, mkOneEq, ... mkProg.  Values are read by kind() and field accessors.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <utility>
@@ -42,6 +44,19 @@ struct DList;
 
 class Expr {
 public:
+    Expr(const Expr& other) noexcept : node_(other.node_) { retain(); }
+    Expr(Expr&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
+    Expr& operator=(const Expr& other) noexcept {
+        Expr copy(other);
+        std::swap(node_, copy.node_);
+        return *this;
+    }
+    Expr& operator=(Expr&& other) noexcept {
+        std::swap(node_, other.node_);
+        return *this;
+    }
+    ~Expr() { drop(); }
+
     ExprKind kind() const;
     bool isLam() const { return kind() == ExprKind::Lam; }
     bool isLet() const { return kind() == ExprKind::Let; }
@@ -72,6 +87,8 @@ public:
     Lazy<Type> lazyType() const;
     // True when the type is known without computing anything.
     bool typeIsEvaluated() const;
+    // True when the node holds `type` itself, not yet read (a type shared by many nodes).
+    bool holdsLazyType(const Lazy<Type>& type) const;
 
     // True when both handles share one node (then the expressions are the same).
     bool sameNode(const Expr& other) const { return node_ == other.node_; }
@@ -80,12 +97,13 @@ public:
     const void* identity() const { return node_.get(); }
 
 private:
-    friend struct ExprNode;
     friend struct ExprBuilder;  // the mk* builders
+    friend struct ExprRelease;  // takes the children of a node that is being released
 
-    Expr() = default;  // only inside nodes, for fields a form does not have
-    explicit Expr(std::shared_ptr<ExprNode> node) : node_(std::move(node)) {}
-    std::shared_ptr<ExprNode> node_;
+    explicit Expr(ExprNode* node) noexcept : node_(node) {}  // takes over the node's first count
+    void retain() const noexcept;
+    void drop() noexcept;
+    ExprNode* node_;
 };
 
 Expr mkLam(Expr pattern, Expr body, Type type);
@@ -253,7 +271,7 @@ public:
     const DataDecl& data() const { return std::get<DataDecl>(v_); }
 
 private:
-    friend struct ExprNode;  // releases the expressions of the declarations it holds alone
+    friend struct ExprRelease;  // releases the expressions of the declarations it holds alone
     std::variant<FunDecl, DecDecl, DataDecl> v_;
 };
 
@@ -289,41 +307,94 @@ DList mkDList(Defs defs);
 // The expression node (after DList, which it holds)
 // ---------------------------------------------------------------------------------------
 
+// The part every node shares: its count of holders, its form, what its subtree holds and its
+// type.  The fields of each form follow in a node of that form's own size (syntax.cpp).
 struct ExprNode {
+    std::atomic<std::uint32_t> refs{1};
     ExprKind kind;
-    Expr first;                          // Lam: pattern; Let: body; Ap: function
-    Expr second;                         // Lam: body; Ap: argument
-    std::string name;                    // Var
-    std::optional<Constant> constant;    // Con
-    DList defs;                          // Let
-    std::optional<Type> type;            // known type
-    std::optional<Lazy<Type>> lazyType;  // a type computed on first read
     // What the subtree holds, set when the node is built: lambdas, variables, let-expressions
     // (bits of ExprHolds).  A walk that only changes such nodes returns a subtree without them
     // as it is.
-    std::uint8_t holds = 0;
+    std::uint8_t holds;
+    bool lazy = false;  // which member of the type is live
+    union {
+        Type known;          // the type
+        Lazy<Type> pending;  // a type computed on first read
+    };
 
-    explicit ExprNode(ExprKind k) : kind(k) {}
+    ExprNode(ExprKind k, std::uint8_t h, Type t) : kind(k), holds(h), known(std::move(t)) {}
+    // A pending type is kept lazily unless it has been computed already.
+    ExprNode(ExprKind k, std::uint8_t h, Lazy<Type> t) : kind(k), holds(h) {
+        if (t.isEvaluated()) {
+            new (&known) Type(t.get());
+        } else {
+            lazy = true;
+            new (&pending) Lazy<Type>(std::move(t));
+        }
+    }
     ExprNode(const ExprNode&) = delete;
     ExprNode& operator=(const ExprNode&) = delete;
-    // Releases the subtrees that only this node holds without deep recursion.
-    ~ExprNode();
+    ~ExprNode() {
+        if (lazy) {
+            pending.~Lazy<Type>();
+        } else {
+            known.~Type();
+        }
+    }
+};
+
+// Lam (pattern, body) and Ap (function, argument).
+struct ExprPairNode : ExprNode {
+    template <class T>
+    ExprPairNode(ExprKind k, std::uint8_t h, T t, Expr a, Expr b)
+        : ExprNode(k, h, std::move(t)), first(std::move(a)), second(std::move(b)) {}
+    Expr first;
+    Expr second;
+};
+struct ExprLetNode : ExprNode {
+    template <class T>
+    ExprLetNode(std::uint8_t h, T t, DList d, Expr b) : ExprNode(ExprKind::Let, h, std::move(t)), body(std::move(b)), defs(std::move(d)) {}
+    Expr body;
+    DList defs;
+};
+struct ExprVarNode : ExprNode {
+    template <class T>
+    ExprVarNode(std::uint8_t h, T t, std::string n) : ExprNode(ExprKind::Var, h, std::move(t)), name(std::move(n)) {}
+    std::string name;
+};
+struct ExprConNode : ExprNode {
+    template <class T>
+    ExprConNode(std::uint8_t h, T t, Constant c) : ExprNode(ExprKind::Con, h, std::move(t)), constant(std::move(c)) {}
+    Constant constant;
 };
 
 namespace ExprHolds {
 inline constexpr std::uint8_t Lam = 1, Var = 2, Let = 4;
 }
 inline ExprKind Expr::kind() const { return node_->kind; }
-inline const Expr& Expr::pattern() const { return node_->first; }
-inline const Expr& Expr::body() const { return node_->kind == ExprKind::Lam ? node_->second : node_->first; }
-inline const DList& Expr::defs() const { return node_->defs; }
-inline const Expr& Expr::fun() const { return node_->first; }
-inline const Expr& Expr::arg() const { return node_->second; }
-inline const std::string& Expr::name() const { return node_->name; }
-inline const Constant& Expr::constant() const { return *node_->constant; }
+inline const Expr& Expr::pattern() const { return static_cast<const ExprPairNode*>(node_)->first; }
+inline const Expr& Expr::body() const {
+    if (node_->kind == ExprKind::Let) return static_cast<const ExprLetNode*>(node_)->body;
+    return static_cast<const ExprPairNode*>(node_)->second;
+}
+inline const DList& Expr::defs() const { return static_cast<const ExprLetNode*>(node_)->defs; }
+inline const Expr& Expr::fun() const { return static_cast<const ExprPairNode*>(node_)->first; }
+inline const Expr& Expr::arg() const { return static_cast<const ExprPairNode*>(node_)->second; }
+inline const std::string& Expr::name() const { return static_cast<const ExprVarNode*>(node_)->name; }
+inline const Constant& Expr::constant() const { return static_cast<const ExprConNode*>(node_)->constant; }
 inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
-inline const Type& Expr::type() const { return node_->type ? *node_->type : node_->lazyType->get(); }
-inline bool Expr::typeIsEvaluated() const { return node_->type.has_value() || node_->lazyType->isEvaluated(); }
+inline const Type& Expr::type() const { return node_->lazy ? node_->pending.get() : node_->known; }
+inline bool Expr::typeIsEvaluated() const { return !node_->lazy || node_->pending.isEvaluated(); }
+inline bool Expr::holdsLazyType(const Lazy<Type>& type) const { return node_->lazy && node_->pending.sameCell(type); }
+inline void Expr::retain() const noexcept {
+    if (node_) node_->refs.fetch_add(1, std::memory_order_relaxed);
+}
+// Releases the node and every node that only it holds, one at a time (syntax.cpp).
+void releaseExprNode(ExprNode* node) noexcept;
+inline void Expr::drop() noexcept {
+    if (node_ && node_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) releaseExprNode(node_);
+    node_ = nullptr;
+}
 
 // ---------------------------------------------------------------------------------------
 // Theories

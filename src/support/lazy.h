@@ -73,6 +73,8 @@ public:
     const T* operator->() const { return &get(); }
 
     bool isEvaluated() const { return state_->phase == Phase::Done; }
+    // True when both handles share one cell (then they hold one value).
+    bool sameCell(const Lazy& other) const { return state_ == other.state_; }
 
     // The lazy value of f applied to this one.
     template <class F>
