@@ -170,29 +170,49 @@ std::vector<std::string> exprConstrsUsed(const Expr& e) {
         });
 }
 
+// A plain tree met again (a definition checked once more) is kept as it is: a node is rebuilt
+// only when it is not plain itself or a child of it was rebuilt.
 Expr plainExpr(const Expr& e) {
+    const Lazy<Type>& unchecked = uncheckedType();
     return walkExpr<Expr>(
         e, noCtx, noEnter, sameCtx,
-        [](const Expr& x, NoCtx) {
-            return x.isVar() ? mkVar(x.name(), uncheckedType()) : mkCon(x.constant(), uncheckedType());
+        [&unchecked](const Expr& x, NoCtx) {
+            if (x.holdsLazyType(unchecked)) return x;
+            return x.isVar() ? mkVar(x.name(), unchecked) : mkCon(x.constant(), unchecked);
         },
-        [](const Expr& x, NoCtx, Expr a, Expr b) {
-            return x.isAp() ? mkAp(std::move(a), std::move(b), uncheckedType())
-                            : mkLam(std::move(a), std::move(b), uncheckedType());
+        [&unchecked](const Expr& x, NoCtx, Expr a, Expr b) {
+            const bool ap = x.isAp();
+            if (x.holdsLazyType(unchecked) && a.sameNode(ap ? x.fun() : x.pattern()) && b.sameNode(ap ? x.arg() : x.body()))
+                return x;
+            return ap ? mkAp(std::move(a), std::move(b), unchecked) : mkLam(std::move(a), std::move(b), unchecked);
         },
-        [](const Expr& x, NoCtx, Expr body) { return mkLet(plainDList(x.defs()), std::move(body), uncheckedType()); });
-}
-
-Decl plainDecl(const Decl& d) {
-    switch (d.kind()) {
-    case DeclKind::Fun: return mkFun(plainExpr(d.fun().lhs), plainExpr(d.fun().rhs));
-    case DeclKind::Dec: return mkDec(plainExpr(d.dec().name), d.dec().type);
-    case DeclKind::Data: return d;
-    }
-    return d;
+        [&unchecked](const Expr& x, NoCtx, Expr body) {
+            std::optional<DList> defs = plainDListIfChanged(x.defs());
+            if (!defs && x.holdsLazyType(unchecked) && body.sameNode(x.body())) return x;
+            return mkLet(defs ? std::move(*defs) : x.defs(), std::move(body), unchecked);
+        });
 }
 
 namespace {
+
+// The plain form of a declaration, or nothing when it is plain already.
+std::optional<Decl> plainDeclIfChanged(const Decl& d) {
+    switch (d.kind()) {
+    case DeclKind::Fun: {
+        Expr l = plainExpr(d.fun().lhs);
+        Expr r = plainExpr(d.fun().rhs);
+        if (l.sameNode(d.fun().lhs) && r.sameNode(d.fun().rhs)) return std::nullopt;
+        return mkFun(std::move(l), std::move(r));
+    }
+    case DeclKind::Dec: {
+        Expr n = plainExpr(d.dec().name);
+        if (n.sameNode(d.dec().name)) return std::nullopt;
+        return mkDec(std::move(n), d.dec().type);
+    }
+    case DeclKind::Data: return std::nullopt;
+    }
+    return std::nullopt;
+}
 
 template <class F>
 DList mapDList(const DList& d, F f) {
@@ -203,8 +223,32 @@ DList mapDList(const DList& d, F f) {
 
 }  // namespace
 
+std::optional<DList> plainDListIfChanged(const DList& d) {
+    std::vector<std::optional<Decl>> changed;
+    bool any = false;
+    for (const DefItem& item : d.defs) {
+        changed.push_back(plainDeclIfChanged(item.decl));
+        any = any || changed.back().has_value();
+    }
+    if (!any) return std::nullopt;
+    std::vector<DefItem> items;
+    items.reserve(changed.size());
+    std::size_t i = 0;
+    for (const DefItem& item : d.defs) {
+        std::optional<Decl>& c = changed[i++];
+        items.push_back(DefItem{c ? std::move(*c) : item.decl, item.line});
+    }
+    return mkDList(Defs::fromVector(std::move(items)));
+}
+
+Decl plainDecl(const Decl& d) {
+    std::optional<Decl> p = plainDeclIfChanged(d);
+    return p ? std::move(*p) : d;
+}
+
 DList plainDList(const DList& d) {
-    return mapDList(d, [](const Decl& decl) { return plainDecl(decl); });
+    std::optional<DList> p = plainDListIfChanged(d);
+    return p ? std::move(*p) : d;
 }
 
 // --- the pass record ---------------------------------------------------------------------------------

@@ -102,9 +102,12 @@ std::vector<std::string> declFreeVars(const Decl& d);
 std::vector<std::string> declConstrsUsed(const Decl& d);
 std::vector<std::string> defsDefines(const DList& d);
 std::vector<std::string> defsFreeVars(const DList& d);
+// The trees with uncheckedType in every node; what is plain already is kept as it is.
 Expr plainExpr(const Expr& e);
 Decl plainDecl(const Decl& d);
 DList plainDList(const DList& d);
+// The plain form of a definition list, or nothing when it is plain already.
+std::optional<DList> plainDListIfChanged(const DList& d);
 
 // a, then the names of b that are not in a.
 std::vector<std::string> unionNames(std::vector<std::string> a, const std::vector<std::string>& b);
