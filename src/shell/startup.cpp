@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 #include "shell/command_grammar.h"
 #include "shell/command_loop.h"
@@ -196,6 +197,17 @@ std::string oneShotLine(const std::vector<std::string>& words) {
     return line;
 }
 
+namespace {
+
+// The state a run ends with is left for the system to reclaim with the process: releasing the
+// trees of a large program node by node would cost a sixth of the time it took to load them.
+void keepUntilExit(CmdState state) {
+    static auto* const kept = new std::vector<CmdState>();  // never released
+    kept->push_back(std::move(state));
+}
+
+}  // namespace
+
 int startUp(const std::vector<std::string>& args, const std::string& banner) {
     ParsedOptions options = parseOptions(args);
     if (!options.errors.empty()) {
@@ -207,11 +219,12 @@ int startUp(const std::vector<std::string>& args, const std::string& banner) {
     if (options.rest.empty()) {
         writeOut(banner + "\n");
         LineSource terminal = LineSource::standardInput();
-        commandLoop(terminal, state);
+        keepUntilExit(commandLoop(terminal, std::move(state)));
         return 0;
     }
     Command command = commandParser(oneShotLine(options.rest));
-    if (!std::holds_alternative<cmd::Quit>(command)) runCommand(command, state);
+    if (!std::holds_alternative<cmd::Quit>(command)) state = runCommand(command, state);
+    keepUntilExit(std::move(state));
     return 0;
 }
 
