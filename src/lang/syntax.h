@@ -94,7 +94,7 @@ public:
     bool sameNode(const Expr& other) const { return node_ == other.node_; }
     // The node's address: a key for facts kept per node, equal for two live handles exactly
     // when they share the node.
-    const void* identity() const { return node_.get(); }
+    const void* identity() const { return node_; }
 
 private:
     friend struct ExprBuilder;  // the mk* builders
