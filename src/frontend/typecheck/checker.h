@@ -179,8 +179,10 @@ private:
     Bound* boundType(const std::string& name) const;
     void bind(const std::string& name, const Type& t);
     void unbind(const std::string& name);
-    // The variables of t's nodes not looked at before are marked as held by a binding.
-    void noteHeld(const Type& t);
+    // The variables of t's nodes not looked at before are marked as held by a binding; the
+    // nodes newly looked at are added to `seen`.
+    void noteHeld(const Type& t, std::vector<const void*>& seen);
+    bool isHeld(const std::string& v) const;
     // True when v is free in t with the substitution applied.
     bool occurs(const std::string& v, const Type& t) const;
 
@@ -199,11 +201,14 @@ private:
     };
     mutable std::unordered_map<const void*, Resolved> resolved_;
     std::uint64_t made_ = 0;
-    // The variables that occur in some binding's type (or did: the set only grows), by name,
-    // and the nodes already looked at for them (kept alive here): a variable outside the set
-    // can occur in a type only where it is written, which the occurs check tests first.
-    std::unordered_set<std::string> held_;
-    std::unordered_map<const void*, Type> heldNodes_;
+    // The variables that occur in some binding's type (or did: the marks are never taken
+    // back), by position in the fresh-name sequence or by name, and the nodes already looked at
+    // for them, which the types as they were bound keep alive: a variable not marked can occur
+    // in a type only where it is written, which the occurs check tests first.
+    std::vector<bool> heldByPosition_;
+    std::unordered_set<std::string> heldByName_;
+    std::unordered_set<const void*> heldNodes_;
+    std::vector<Type> boundTypes_;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 

@@ -152,20 +152,37 @@ void CheckState::unbind(const std::string& name) {
     else boundByName_.erase(name);
 }
 
-void CheckState::noteHeld(const Type& t) {
+void CheckState::noteHeld(const Type& t, std::vector<const void*>& seen) {
     std::vector<const Type*> work{&t};
     while (!work.empty()) {
         const Type* at = work.back();
         work.pop_back();
-        if (at->isGround() || !heldNodes_.emplace(at->nodeAddress(), *at).second) continue;
-        if (at->isTid()) held_.insert(at->name());
+        if (at->isGround()) continue;
+        if (at->isTid()) {
+            const std::optional<std::uint64_t> pos = namePosition(at->name());
+            if (pos && *pos < kPositionLimit) {
+                if (*pos >= heldByPosition_.size()) heldByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * heldByPosition_.size()));
+                heldByPosition_[*pos] = true;
+            } else {
+                heldByName_.insert(at->name());
+            }
+            continue;
+        }
+        if (!heldNodes_.insert(at->nodeAddress()).second) continue;
+        seen.push_back(at->nodeAddress());
         for (const Type& a : at->args()) work.push_back(&a);
     }
 }
 
+bool CheckState::isHeld(const std::string& v) const {
+    const std::optional<std::uint64_t> pos = namePosition(v);
+    if (pos && *pos < kPositionLimit) return *pos < heldByPosition_.size() && heldByPosition_[*pos];
+    return heldByName_.count(v) > 0;
+}
+
 bool CheckState::occurs(const std::string& v, const Type& t) const {
     // A variable that no binding holds occurs only where it is written.
-    if (!held_.count(v)) {
+    if (!isHeld(v)) {
         const std::optional<std::uint64_t> pos = namePosition(v);
         if (t.isGround() || (pos && !t.mayHoldVarAt(*pos))) return false;
     }
@@ -203,6 +220,7 @@ bool CheckState::occurs(const std::string& v, const Type& t) const {
 struct CheckState::Unifier {
     CheckState& st;
     std::vector<std::string> added;
+    std::vector<const void*> seen;  // the nodes looked at for the new bindings
 
     Type head(Type t) const {
         while (t.isTid()) {
@@ -214,7 +232,8 @@ struct CheckState::Unifier {
     }
     void bind(const std::string& v, const Type& t) {
         st.bind(v, t);
-        st.noteHeld(t);
+        st.boundTypes_.push_back(t);
+        st.noteHeld(t, seen);
         added.push_back(v);
     }
     // The type with every binding applied, the state left as it is (no resolved type is stored
@@ -239,6 +258,9 @@ struct CheckState::Unifier {
     }
     UnifyResult fail(UnifyResult r) {
         for (auto it = added.rbegin(); it != added.rend(); ++it) st.unbind(*it);
+        // The nodes looked at for the bindings taken back may go; their addresses may be reused.
+        for (const void* node : seen) st.heldNodes_.erase(node);
+        st.boundTypes_.erase(st.boundTypes_.end() - static_cast<std::ptrdiff_t>(added.size()), st.boundTypes_.end());
         return r;
     }
     UnifyResult solve(const std::vector<TypeEquation>& eqs);
@@ -273,7 +295,7 @@ UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
     return UnifyResult::ok(identitySubst());
 }
 
-UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}}.solve(eqs); }
+UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}}.solve(eqs); }
 
 std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
     std::vector<std::string> out;
