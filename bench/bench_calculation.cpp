@@ -5,9 +5,13 @@
 //   nested redexes   (\ x -> (\ x -> ... x) 1) 1, the form a chain of lets takes
 //   shared bottom    \ q -> ... \ q -> (q + 1) * (q + 1): something to share in the innermost
 //                    body only
+//   reverse step     an expression halfway through a naive reverse of n numbers:
+//                    (((rev [1..n/2] ++ [n/2+1]) ++ ...) ++ [n]), nothing shared
+//   Peano step       add (S^(n*n/2) Z) (mul (S^n Z) (S^(n/2) Z)): numerals share their tails
 //
-// Each case runs at 1×, 2× and 4× its size; the complexity fit reports the growth.  The work
-// runs on a large stack; times are that thread's CPU time.
+// The two step shapes are also timed for the display form alone.  Each case runs at 1×, 2×
+// and 4× its size; the complexity fit reports the growth.  All iterations run on one large
+// stack; times are that thread's CPU time.
 #include <benchmark/benchmark.h>
 
 #include "../tests/engine/rewriting/driver_test_util.h"
@@ -42,14 +46,35 @@ Expr sharedBottom(int n) {
     return e;
 }
 
+Type intList() { return mkListType(intType()); }
+Expr listOp(Op op, const Type& left) { return mkCon(mkBinop(op), fn(left, fn(intList(), intList()))); }
+
+Expr reverseStep(int n) {
+    const Expr nil = mkCon(mkNul(), intList());
+    auto singleton = [&](int i) { return ap(listOp(Op::Cons, intType()), num(i), nil); };
+    Expr firstHalf = nil;
+    for (int i = n / 2; i > 0; --i) firstHalf = ap(listOp(Op::Cons, intType()), num(i), firstHalf);
+    Expr e = ap(con("rev", fn(intList(), intList())), firstHalf);
+    for (int i = n / 2 + 1; i <= n; ++i) e = ap(listOp(Op::Cat, intList()), e, singleton(i));
+    return e;
+}
+
+Expr peanoStep(int n) { return add(peano(n * n / 2), mul(peano(n), peano(n / 2))); }
+
 void measure(benchmark::State& state, Expr (*build)(int)) {
     const int n = static_cast<int>(state.range(0));
     const Expr e = build(n);
     std::size_t bytes = 0;
-    for (auto _ : state) {
-        state.SetIterationTime(cpuSecondsOnLargeStack([&] { bytes = layoutExpr(80, 0, e).size(); }));
-    }
+    iterateOnLargeStack(state, [&] { bytes = layoutExpr(80, 0, e).size(); });
     state.counters["bytes"] = static_cast<double>(bytes);
+    state.SetComplexityN(n);
+}
+
+// The display form alone (no layout).
+void measureDisplayForm(benchmark::State& state, Expr (*build)(int)) {
+    const int n = static_cast<int>(state.range(0));
+    const Expr e = build(n);
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(displayForm(e)); });
     state.SetComplexityN(n);
 }
 
@@ -61,6 +86,18 @@ BENCHMARK(BM_NestedRedexes)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->U
 
 void BM_SharedBottom(benchmark::State& state) { measure(state, sharedBottom); }
 BENCHMARK(BM_SharedBottom)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond)->Complexity();
+
+void BM_ReverseStep(benchmark::State& state) { measure(state, reverseStep); }
+BENCHMARK(BM_ReverseStep)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+void BM_PeanoStep(benchmark::State& state) { measure(state, peanoStep); }
+BENCHMARK(BM_PeanoStep)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+void BM_ReverseStepDisplayForm(benchmark::State& state) { measureDisplayForm(state, reverseStep); }
+BENCHMARK(BM_ReverseStepDisplayForm)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+void BM_PeanoStepDisplayForm(benchmark::State& state) { measureDisplayForm(state, peanoStep); }
+BENCHMARK(BM_PeanoStepDisplayForm)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
 
 }  // namespace
 }  // namespace plim

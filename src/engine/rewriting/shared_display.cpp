@@ -8,11 +8,14 @@
 // subexpressions that occur more than once.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <string_view>
 #include <functional>
 #include <limits>
 #include <memory>
 #include <iterator>
 #include <optional>
+#include <queue>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -196,10 +199,29 @@ struct Print {
     std::uint64_t argHash = 0;
 };
 
+// Equal constants (eqConstant) hash alike; no text is built.
+std::uint64_t constantHash(const Constant& c) {
+    const auto kind = static_cast<std::uint64_t>(c.kind());
+    switch (c.kind()) {
+    case ConstantKind::Number: return mix(kind, static_cast<std::uint32_t>(c.number()));
+    case ConstantKind::FNumber: {
+        const float x = c.fnumber();
+        std::uint32_t bits = 0;
+        if (x != 0.0f) std::memcpy(&bits, &x, sizeof bits);
+        return mix(kind, bits);
+    }
+    case ConstantKind::Binop: return mix(kind, static_cast<std::uint64_t>(c.op()));
+    case ConstantKind::Boolean: return mix(kind, c.boolean() ? 1 : 0);
+    case ConstantKind::Tuple: return mix(kind, static_cast<std::uint32_t>(c.arity()));
+    case ConstantKind::Constr: return mix(kind, std::hash<std::string_view>{}(c.constrName()));
+    default: return kind;
+    }
+}
+
 std::uint64_t leafHash(const Expr& e) {
     switch (e.kind()) {
     case ExprKind::Var: return 0x1234567ULL;
-    case ExprKind::Con: return mix(0x7654321ULL, std::hash<std::string>{}(constantText(e.constant())));
+    case ExprKind::Con: return mix(0x7654321ULL, constantHash(e.constant()));
     default: return 0;
     }
 }
@@ -256,86 +278,204 @@ struct Group {
     std::vector<Path> paths;
 };
 
+// Value numbers of the lambda-free subtrees: two such sites get one number exactly when they
+// are equal (same tree, names and constants, equal types everywhere), which for them is the
+// equality up to bound names and eta.  Numbers are given bottom-up from the children's, so
+// each site costs one table look-up; sites holding a lambda or let get -1.
+std::vector<int> valueNumbers(const Walk& w) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> number(n, -1);
+    std::vector<int> representative;  // per number, a site
+    std::vector<int> sameHash;        // per number, the previous number with the same hash
+    std::unordered_map<std::uint64_t, int> latest;
+    latest.reserve(n);
+    auto equalNode = [&](int i, int j) {
+        const Expr& a = *w.sites[i].expr;
+        const Expr& b = *w.sites[j].expr;
+        if (a.kind() != b.kind()) return false;
+        switch (a.kind()) {
+        case ExprKind::Var:
+            if (a.name() != b.name()) return false;
+            break;
+        case ExprKind::Con:
+            if (!eqConstant(a.constant(), b.constant())) return false;
+            break;
+        default:
+            if (number[w.sites[i].kids[0]] != number[w.sites[j].kids[0]] ||
+                number[w.sites[i].kids[1]] != number[w.sites[j].kids[1]])
+                return false;
+        }
+        return eqType(a.type(), b.type());
+    };
+    for (std::size_t k = n; k-- > 0;) {
+        const Site& s = w.sites[k];
+        const Expr& node = *s.expr;
+        std::uint64_t h = 0;
+        if (node.isAp()) {
+            const int f = number[s.kids[0]], a = number[s.kids[1]];
+            if (f < 0 || a < 0) continue;
+            h = mix(mix(3, static_cast<std::uint32_t>(f)), static_cast<std::uint32_t>(a));
+        } else if (node.isVar()) {
+            h = mix(0x1234567ULL, std::hash<std::string>{}(node.name()));
+        } else if (node.isCon()) {
+            h = leafHash(node);
+        } else {
+            continue;
+        }
+        auto [it, fresh] = latest.try_emplace(h, -1);
+        for (int v = it->second; v >= 0; v = sameHash[v])
+            if (equalNode(static_cast<int>(k), representative[v])) {
+                number[k] = v;
+                break;
+            }
+        if (number[k] >= 0) continue;
+        number[k] = static_cast<int>(representative.size());
+        representative.push_back(static_cast<int>(k));
+        sameHash.push_back(it->second);
+        it->second = number[k];
+    }
+    return number;
+}
+
+// Do two non-atomic sites share a fingerprint?  Without such a pair nothing can be shared.
+bool anyPrintRepeats(const Walk& w, const std::vector<Print>& prints) {
+    std::vector<std::uint64_t> seen;
+    seen.reserve(w.sites.size());
+    for (std::size_t k = 0; k < w.sites.size(); ++k)
+        if (!w.sites[k].expr->isVar() && !w.sites[k].expr->isCon()) seen.push_back(prints[k].hash);
+    std::sort(seen.begin(), seen.end());
+    return std::adjacent_find(seen.begin(), seen.end()) != seen.end();
+}
+
 // The liftable occurrences grouped by equality up to bound names and eta, in order of first
-// occurrence, each group's sites in order of occurrence.
+// occurrence, each group's sites in order of occurrence.  Lambda-free sites join their group
+// by value number; the others are compared with the groups of their fingerprint.
 std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
+    const std::size_t n = w.sites.size();
     const std::vector<Print> prints = fingerprints(w);
+    if (!anyPrintRepeats(w, prints)) return {};
     const std::vector<char> mentions = mentionsBinders(w, ctx);
-    std::vector<Group> groups;
-    std::vector<std::optional<Expr>> reduced;  // etared of each group's expression, when needed
-    std::unordered_map<std::uint64_t, std::vector<int>> buckets;  // fingerprint -> group indices
+    const std::vector<int> number = valueNumbers(w);
+    std::vector<int> groupOfNumber;
+    std::vector<int> first, last, size;   // per group: first and last site, number of sites
+    std::vector<int> nextInBucket;        // per group: the previous group with its fingerprint
+    std::vector<std::optional<Expr>> reduced;  // per group: etared of its expression, when needed
+    std::vector<int> nextSite(n, -1);     // the next site of the same group
+    std::unordered_map<std::uint64_t, int> buckets;  // fingerprint -> latest group
+    auto sameAs = [&](int g, const Expr& mine) {
+        if (!reduced[g]) reduced[g] = etared(*w.sites[first[g]].expr);
+        return exprEq({}, {}, *reduced[g], mine);
+    };
     for (int i : w.order) {
         const Site& s = w.sites[i];
         if (!liftable(s, mentions[i])) continue;
-        std::vector<int>& bucket = buckets[prints[i].hash];
-        int joined = -1;
-        if (!bucket.empty()) {
-            const Expr mine = etared(*s.expr);
-            for (int g : bucket) {
-                if (!reduced[g]) reduced[g] = etared(groups[g].expr);
-                if (exprEq({}, {}, *reduced[g], mine)) {
-                    joined = g;
-                    break;
-                }
-            }
+        const int v = number[i];
+        if (v >= 0 && static_cast<std::size_t>(v) >= groupOfNumber.size()) groupOfNumber.resize(v + 1, -1);
+        int joined = v >= 0 ? groupOfNumber[v] : -1;
+        auto [bucket, fresh] = buckets.try_emplace(prints[i].hash, -1);
+        if (joined < 0 && bucket->second >= 0) {
+            const Expr mine = v >= 0 ? *s.expr : etared(*s.expr);
+            for (int g = bucket->second; g >= 0 && joined < 0; g = nextInBucket[g])
+                if ((v < 0 || number[first[g]] < 0) && sameAs(g, mine)) joined = g;
         }
         if (joined < 0) {
-            bucket.push_back(static_cast<int>(groups.size()));
-            groups.push_back(Group{*s.expr, {i}, {}});
+            joined = static_cast<int>(first.size());
+            first.push_back(i);
+            last.push_back(i);
+            size.push_back(1);
+            nextInBucket.push_back(bucket->second);
             reduced.emplace_back();
+            bucket->second = joined;
         } else {
-            groups[joined].sites.push_back(i);
+            nextSite[last[joined]] = i;
+            last[joined] = i;
+            ++size[joined];
         }
+        if (v >= 0) groupOfNumber[v] = joined;
     }
     std::vector<Group> repeated;
-    for (Group& g : groups) {
-        if (g.sites.size() < 2) continue;
-        for (int site : g.sites) g.paths.push_back(pathOf(w, site));
-        repeated.push_back(std::move(g));
+    for (std::size_t g = 0; g < first.size(); ++g) {
+        if (size[g] < 2) continue;
+        Group out{*w.sites[first[g]].expr, {}, {}};
+        for (int site = first[g]; site >= 0; site = nextSite[site]) out.sites.push_back(site);
+        repeated.push_back(std::move(out));
     }
     return repeated;
 }
 
-// Does some path of g lead to a prefix of some path of h?
-bool encloses(const Group& g, const Group& h) {
-    for (const Path& p : g.paths)
-        for (const Path& q : h.paths)
-            if (isPathPrefix(p, q)) return true;
+// Which site lies inside which: positions in the visiting order and subtree sizes, and the
+// positions in path order (a path sorts before the paths that extend it, First before Second
+// before Body), that is the pre-order that visits a function before its argument.
+struct Ancestry {
+    std::vector<int> position, size, pathRank;
+
+    explicit Ancestry(const Walk& w)
+        : position(w.sites.size()), size(w.sites.size(), 1), pathRank(w.sites.size()) {
+        for (std::size_t k = 0; k < w.order.size(); ++k) position[w.order[k]] = static_cast<int>(k);
+        for (std::size_t k = w.sites.size(); k-- > 1;) size[w.sites[k].parent] += size[k];
+        int rank = 0;
+        std::vector<int> stack{0};
+        while (!stack.empty()) {
+            const int i = stack.back();
+            stack.pop_back();
+            pathRank[i] = rank++;
+            const Site& s = w.sites[i];
+            if (s.kids[1] >= 0) stack.push_back(s.kids[1]);
+            if (s.kids[0] >= 0) stack.push_back(s.kids[0]);
+        }
+    }
+    // The path of a leads to a prefix of the path of b.
+    bool within(int a, int b) const { return position[a] <= position[b] && position[b] < position[a] + size[a]; }
+};
+
+// Does some occurrence of g hold (or stand at) some occurrence of h?
+bool encloses(const Ancestry& at, const Group& g, const Group& h) {
+    for (int p : g.sites)
+        for (int q : h.sites)
+            if (at.within(p, q)) return true;
     return false;
 }
 
-std::vector<Group> innermostFirst(std::vector<Group> remaining) {
-    std::vector<Group> out;
-    while (!remaining.empty()) {
-        std::size_t pick = 0;
-        for (std::size_t i = 0; i < remaining.size(); ++i) {
-            bool inner = true;
-            for (std::size_t j = 0; j < remaining.size() && inner; ++j)
-                if (j != i && encloses(remaining[i], remaining[j])) inner = false;
-            if (inner) {
-                pick = i;
-                break;
+// Repeatedly the first remaining group that holds no other remaining group: the least index
+// whose count of held groups has dropped to zero.
+std::vector<Group> innermostFirst(std::vector<Group> groups, const Ancestry& at) {
+    const std::size_t n = groups.size();
+    std::vector<std::vector<int>> holders(n);  // the groups that hold each group
+    std::vector<int> held(n, 0);
+    for (std::size_t i = 0; i < n; ++i)
+        for (std::size_t j = 0; j < n; ++j)
+            if (i != j && encloses(at, groups[i], groups[j])) {
+                holders[j].push_back(static_cast<int>(i));
+                ++held[i];
             }
-        }
-        out.push_back(std::move(remaining[pick]));
-        remaining.erase(remaining.begin() + static_cast<std::ptrdiff_t>(pick));
+    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+    for (std::size_t i = 0; i < n; ++i)
+        if (held[i] == 0) ready.push(static_cast<int>(i));
+    std::vector<Group> out;
+    out.reserve(n);
+    while (!ready.empty()) {
+        const int i = ready.top();
+        ready.pop();
+        out.push_back(std::move(groups[i]));
+        for (int h : holders[i])
+            if (--held[h] == 0) ready.push(h);
     }
     return out;
 }
 
-// Is z found only inside the occurrences of w, path by path?
-bool coveredBy(const Group& z, const Group& w) {
-    if (z.paths.size() != w.paths.size()) return false;
-    for (std::size_t k = 0; k < z.paths.size(); ++k)
-        if (!isPathPrefix(w.paths[k], z.paths[k])) return false;
+// Is z found only inside the occurrences of w, occurrence by occurrence in path order?
+bool coveredBy(const Ancestry& at, const Group& z, const Group& w) {
+    if (z.sites.size() != w.sites.size()) return false;
+    for (std::size_t k = 0; k < z.sites.size(); ++k)
+        if (!at.within(w.sites[k], z.sites[k])) return false;
     return true;
 }
 
-std::vector<Group> dropCovered(std::vector<Group> groups) {
+std::vector<Group> dropCovered(std::vector<Group> groups, const Ancestry& at) {
     std::vector<Group> out;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         bool covered = false;
-        for (std::size_t j = i + 1; j < groups.size() && !covered; ++j) covered = coveredBy(groups[i], groups[j]);
+        for (std::size_t j = i + 1; j < groups.size() && !covered; ++j) covered = coveredBy(at, groups[i], groups[j]);
         if (!covered) out.push_back(std::move(groups[i]));
     }
     return out;
@@ -562,10 +702,17 @@ private:
 
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
-    std::vector<Group> groups = innermostFirst(groupPairs(walkSites(e, false), ctx));
-    for (Group& g : groups) std::sort(g.paths.begin(), g.paths.end(), pathLess);
-    groups = dropCovered(std::move(groups));
+    const Walk w = walkSites(e, false);
+    std::vector<Group> groups = groupPairs(w, ctx);
     if (groups.empty()) return {at, supply};
+    const Ancestry ancestry(w);
+    groups = innermostFirst(std::move(groups), ancestry);
+    for (Group& g : groups)
+        std::sort(g.sites.begin(), g.sites.end(),
+                  [&](int a, int b) { return ancestry.pathRank[a] < ancestry.pathRank[b]; });
+    groups = dropCovered(std::move(groups), ancestry);
+    for (Group& g : groups)
+        for (int site : g.sites) g.paths.push_back(pathOf(w, site));
     Expr folded = mkLet(mkDList(mkNoDef()), e, e.lazyType());
     NameSupply s = supply;
     for (const Group& g : groups) std::tie(folded, s) = elim(folded, g.expr, g.paths, s);
