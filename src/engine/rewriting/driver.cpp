@@ -24,6 +24,9 @@ struct Level {
     std::vector<TypedVar> ctx;
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
     std::shared_ptr<const RuleTable> table;  // the matcher's tables for the rules; may be null
+    std::vector<std::vector<std::string>> needed;  // per rule: the names a complete match binds
+
+    const Rule& rule(std::size_t r) const { return (*copies.front())[r]; }
 };
 using LevelRef = std::shared_ptr<const Level>;
 
@@ -54,8 +57,10 @@ std::shared_ptr<const RuleTable> ruleTableFor(const MatcherRef& matcher, const s
 LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
                    std::shared_ptr<const RuleTable> table) {
     NameSupply canonical = canonicalSupply(ctx);
-    return std::make_shared<const Level>(
-        Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(canonical), std::move(table)});
+    std::vector<std::vector<std::string>> needed;
+    for (const Rule& r : *copies.front()) needed.push_back(freeNames(r.equation.first));
+    return std::make_shared<const Level>(Level{std::move(matcher), std::move(copies), std::move(ctx),
+                                               std::move(canonical), std::move(table), std::move(needed)});
 }
 
 // --- positions ------------------------------------------------------------------------------
@@ -269,41 +274,47 @@ CondList checkConditions(const LevelRef& level, const std::vector<Equation>& con
 MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
     const Positions& pos = *cur.positions;
     if (pos.table) return pos.table->matchOneStep(r, static_cast<std::size_t>(site), term, cur.fresh.get());
-    return cur.level->matcher->matchOneStep((*cur.level->copies.front())[r].equation.first, term, cur.fresh.get());
+    return cur.level->matcher->matchOneStep(cur.level->rule(r).equation.first, term, cur.fresh.get());
 }
 
 Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
     const Positions& pos = *cur->positions;
-    const Rule& rule = (*cur->level->copies.front())[r];
+    const Rule& rule = cur->level->rule(r);
     const TermCtx term = pos.at(static_cast<std::size_t>(site));
     // One shared run of the match, made when the attempt is first read.
-    auto matched = delay([cur, rule, r, site, term]() {
+    auto matched = delay([cur, r, site, term]() {
         MatchRun run = matchOneStep(*cur, r, site, term);
-        const std::vector<std::string> names = freeNames(rule.equation.first);
-        MatchResults complete = filter([names](const MatchResult& m) { return bindsAll(m, names); }, run.results);
+        const Level* level = cur->level.get();
+        MatchResults complete =
+            filter([cur, level, r](const MatchResult& m) { return bindsAll(m, level->needed[r]); }, run.results);
         return std::make_pair(complete, run.rest);
     });
     auto path = delay([cur, site] { return cur->positions->pathOf(site); });
+    // The lists below read the rule from the level they keep alive: no copy per attempt.
     if (rule.conditions.empty()) {
-        return Attempt{{}, List<CalcStep>::defer([cur, rule, matched, path]() {
+        return Attempt{{}, List<CalcStep>::defer([cur, r, matched, path]() {
                            return map(
-                               [cur, rule, path](const MatchResult& m) {
+                               [cur, r, path](const MatchResult& m) {
+                                   const Rule& rule = cur->level->rule(r);
                                    return CalcStep{plainStep(rule.label, m), instantiate(*cur, path.get(), rule, m)};
                                },
                                matched.get().first);
                        })};
     }
-    auto checked = delay([cur, rule, matched, term]() {
-        return checkConditions(cur->level, rule.conditions, term.bound, matched.get().first, matched.get().second);
+    auto checked = delay([cur, r, matched, term]() {
+        return checkConditions(cur->level, cur->level->rule(r).conditions, term.bound, matched.get().first,
+                               matched.get().second);
     });
     return Attempt{
-        List<Calculation>::defer([rule, checked]() {
-            return map([rule](const Candidate& c) { return conditionalStep(rule.label, c.second, c.first); },
-                       checked.get().failures);
-        }),
-        List<CalcStep>::defer([cur, rule, checked, path]() {
+        List<Calculation>::defer([cur, r, checked]() {
             return map(
-                [cur, rule, path](const Candidate& c) {
+                [cur, r](const Candidate& c) { return conditionalStep(cur->level->rule(r).label, c.second, c.first); },
+                checked.get().failures);
+        }),
+        List<CalcStep>::defer([cur, r, checked, path]() {
+            return map(
+                [cur, r, path](const Candidate& c) {
+                    const Rule& rule = cur->level->rule(r);
                     return CalcStep{conditionalStep(rule.label, c.second, c.first),
                                     instantiate(*cur, path.get(), rule, c.second)};
                 },
