@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/matching/local_renaming.h"
 #include "support/errors.h"
 
 namespace plim::ref {
@@ -17,8 +18,6 @@ std::optional<Term> keepLambdaFree(const Term& t) {
     return std::nullopt;
 }
 bool noLVar(const Term& t) { return !t.hasLVar(); }
-
-bool lamBoundNamesEqual(const LamBinding& a, const LamBinding& b);
 
 // The node itself when no subterm changed, else a copy with the new subterms.
 Term rebuilt(const Term& t, std::vector<Term> parts) {
@@ -214,18 +213,6 @@ Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-bool lamBoundNamesEqual(const LamBinding& a, const LamBinding& b) {
-    if (a.isVar() != b.isVar()) return false;
-    if (a.isVar()) return a.name() == b.name();
-    if (a.elems().size() != b.elems().size()) return false;
-    for (std::size_t i = 0; i < a.elems().size(); ++i)
-        if (!lamBoundNamesEqual(a.elems()[i], b.elems()[i])) return false;
-    return true;
-}
-
-}  // namespace
 
 std::vector<std::string> lamBoundNames(const LamBinding& b) {
     if (b.isVar()) return {b.name()};
@@ -395,69 +382,24 @@ std::vector<Term> lambdaParams(const Term& t) {
 
 namespace {
 
-using NameMapPtr = std::shared_ptr<const NameMap>;
+// The reference matcher's terms as the shared renaming code sees them.
+struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
+    using Term = ref::Term;
+    using Binding = LamBinding;
+    static std::size_t childCount(const Term& t) { return subterms(t).size(); }
+    static const Term& child(const Term& t, std::size_t i) { return subterms(t)[i]; }
+    static Term rebuilt(const Term& u, std::vector<Term>& parts) { return ref::rebuilt(u, std::move(parts)); }
+    static Term lvar(std::string n, Type t) { return LVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return Con(mkConstr(n), std::move(t)); }
+    static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
+    static Binding var(std::string n) { return LamVar(std::move(n)); }
+    static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
+    static const std::vector<Binding>& components(const Binding& b) { return b.elems(); }
+    static std::vector<std::string> boundNames(const Binding& b) { return lamBoundNames(b); }
+    static bool occursLocal(const std::string& n, const Term& t) { return ref::occursLocal(n, t); }
+};
 
-// The map without the names a binder binds (they are shadowed below it).
-NameMapPtr withoutBound(const NameMapPtr& env, const LamBinding& b) {
-    NameMapPtr out = env;
-    for (const std::string& n : lamBoundNames(b)) {
-        if (!out->count(n)) continue;
-        auto copy = std::make_shared<NameMap>(*out);
-        copy->erase(n);
-        out = std::move(copy);
-    }
-    return out;
-}
-
-// Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way down:
-// enter(lam, env) gives the lambda's binder and the map for its body; leaf(u, env) gives the
-// new leaf.  Subterms without LVars, and every subterm once the map is empty, stay as they
-// are.  An explicit stack keeps long spines from costing call depth.
-template <class Enter, class Leaf>
-Term rebuildScoped(const Term& root, const NameMapPtr& env0, const Enter& enter, const Leaf& leaf) {
-    auto untouched = [](const Term& u, const NameMapPtr& env) { return env->empty() || !u.hasLVar(); };
-    if (untouched(root, env0)) return root;
-    struct Frame {
-        Term t;
-        NameMapPtr env;
-        std::optional<LamBinding> binder;  // Lam: the binder the rebuilt lambda takes
-        bool binderChanged = false;
-        std::vector<Term> done;
-    };
-    std::vector<Frame> stack;
-    auto push = [&](const Term& t, const NameMapPtr& env) {
-        Frame f{t, env, std::nullopt, false, {}};
-        if (t.is(TermKind::Lam)) {
-            auto [b, inner] = enter(t, env);
-            f.binderChanged = !lamBoundNamesEqual(b, t.binder());
-            f.binder = std::move(b);
-            f.env = std::move(inner);
-        }
-        stack.push_back(std::move(f));
-    };
-    push(root, env0);
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            const Term next = parts[top.done.size()];
-            if (untouched(next, top.env)) {
-                top.done.push_back(next);
-            } else {
-                const NameMapPtr env = top.env;
-                push(next, env);
-            }
-            continue;
-        }
-        std::optional<Term> built;
-        if (parts.empty()) built = leaf(top.t, *top.env);
-        else if (top.binderChanged) built = Lam(*top.binder, std::move(top.done[0]), top.t.type());
-        else built = rebuilt(top.t, std::move(top.done));
-        stack.pop_back();
-        if (stack.empty()) return *built;
-        stack.back().done.push_back(std::move(*built));
-    }
-}
+using Shared = local_renaming::Renaming<RefOps>;
 
 NameMap identityMap(const std::vector<std::string>& names) {
     NameMap out;
@@ -467,17 +409,7 @@ NameMap identityMap(const std::vector<std::string>& names) {
 
 }  // namespace
 
-Term freezeLocalsAs(const NameMap& names, const Term& t) {
-    if (names.empty()) return t;
-    return rebuildScoped(
-        t, std::make_shared<const NameMap>(names),
-        [](const Term& lam, const NameMapPtr& env) { return std::make_pair(lam.binder(), withoutBound(env, lam.binder())); },
-        [](const Term& u, const NameMap& env) {
-            if (!u.is(TermKind::LVar)) return u;
-            auto it = env.find(u.name());
-            return it == env.end() ? u : Con(mkConstr(it->second), u.type());
-        });
-}
+Term freezeLocalsAs(const NameMap& names, const Term& t) { return Shared::freezeLocalsAs(names, t); }
 
 Term thawLocalsAs(const NameMap& names, const Term& t) {
     if (names.empty()) return t;
@@ -498,67 +430,16 @@ Term thawLocals(const std::vector<std::string>& names, const Term& t) { return t
 // Renaming without capture
 // ---------------------------------------------------------------------------------------
 
-void collectNames(const Term& t, std::unordered_set<std::string>& out) {
-    preorder(t, [&](const Term& u) {
-        switch (u.kind()) {
-        case TermKind::LVar:
-        case TermKind::PVar: out.insert(u.name()); break;
-        case TermKind::Con:
-            if (u.constant().kind() == ConstantKind::Constr) out.insert(u.constant().constrName());
-            break;
-        case TermKind::Lam:
-            for (std::string& n : lamBoundNames(u.binder())) out.insert(std::move(n));
-            break;
-        default: break;
-        }
-        return true;
-    });
-}
+void collectNames(const Term& t, std::unordered_set<std::string>& out) { Shared::collectNames(t, out); }
 
 std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used) {
-    for (std::size_t i = 1;; ++i) {
-        std::string name = base + std::to_string(i);
-        if (used.insert(name).second) return name;
-    }
+    return local_renaming::freshVariant(base, used);
 }
 
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
-    if (b.isVar()) {
-        auto it = renaming.find(b.name());
-        return it == renaming.end() ? b : LamVar(it->second);
-    }
-    std::vector<LamBinding> elems;
-    for (const LamBinding& e : b.elems()) elems.push_back(renameBinder(e, renaming));
-    return LamTup(std::move(elems));
-}
+LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return Shared::renameBinder(b, renaming); }
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {
-    NameMap active;
-    for (const auto& [from, to] : renaming)
-        if (from != to) active.emplace(from, to);
-    if (active.empty()) return t;
-    auto enter = [&used](const Term& lam, const NameMapPtr& env) {
-        NameMapPtr inner = withoutBound(env, lam.binder());
-        // A binder named like the new name of a variable that occurs below it would capture it.
-        NameMap fresh;
-        for (const std::string& b : lamBoundNames(lam.binder())) {
-            for (const auto& [from, to] : *inner) {
-                if (to != b || !occursLocal(from, lam.body())) continue;
-                fresh.emplace(b, freshVariant(b, used));
-                break;
-            }
-        }
-        if (fresh.empty()) return std::make_pair(lam.binder(), inner);
-        auto extended = std::make_shared<NameMap>(*inner);
-        for (const auto& [b, n] : fresh) (*extended)[b] = n;
-        return std::make_pair(renameBinder(lam.binder(), fresh), NameMapPtr(std::move(extended)));
-    };
-    return rebuildScoped(t, std::make_shared<const NameMap>(std::move(active)), enter,
-                         [](const Term& u, const NameMap& env) {
-                             if (!u.is(TermKind::LVar)) return u;
-                             auto it = env.find(u.name());
-                             return it == env.end() ? u : LVar(it->second, u.type());
-                         });
+    return Shared::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used; });
 }
 
 std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {

@@ -1,0 +1,210 @@
+// Renaming and freezing of locally bound variables without capture, shared by the two
+// matchers' term modules.  Each matcher keeps its own term type; it describes that type to
+// these templates through a small table of operations:
+//
+//   struct Ops : KindTests<Term, Kind> {   // isLVar, isVariable, isLam, isConstr
+//       using Term = ...;  using Binding = ...;
+//       static std::size_t childCount(const Term&);  static const Term& child(const Term&, std::size_t);
+//       static Term rebuilt(const Term& u, std::vector<Term>& children);  // u when none changed
+//       static Term lvar(std::string, Type);  static Term constr(std::string, Type);
+//       static Term lam(Binding, Term body, Type);
+//       static Binding var(std::string);  static Binding tup(std::vector<Binding>);
+//       static const std::vector<Binding>& components(const Binding&);
+//       static std::vector<std::string> boundNames(const Binding&);
+//       static bool occursLocal(const std::string&, const Term&);
+//   };
+//
+// Names are plain strings; a renaming or freezing is a map from old to new names.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+#include "lang/constants.h"
+#include "lang/types.h"
+
+namespace plim::local_renaming {
+
+using NameMap = std::map<std::string, std::string>;
+using NameMapPtr = std::shared_ptr<const NameMap>;
+
+// base followed by the smallest number that makes a name not in used; the name is added.
+inline std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used) {
+    for (std::size_t i = 1;; ++i) {
+        std::string name = base + std::to_string(i);
+        if (used.insert(name).second) return name;
+    }
+}
+
+// The questions on node kinds, for a term type whose kinds are named as in both matchers.
+template <class Term, class Kind>
+struct KindTests {
+    static bool isLVar(const Term& t) { return t.is(Kind::LVar); }
+    static bool isVariable(const Term& t) { return t.is(Kind::LVar) || t.is(Kind::PVar); }
+    static bool isLam(const Term& t) { return t.is(Kind::Lam); }
+    static bool isConstr(const Term& t) { return t.is(Kind::Con) && t.constant().kind() == ConstantKind::Constr; }
+};
+
+template <class Ops>
+struct Renaming {
+    using Term = typename Ops::Term;
+    using Binding = typename Ops::Binding;
+
+    // The map without the names that a binder binds: they are shadowed below it.
+    static NameMapPtr withoutBound(const NameMapPtr& env, const Binding& b) {
+        NameMapPtr out = env;
+        for (const std::string& n : Ops::boundNames(b)) {
+            if (!out->count(n)) continue;
+            auto copy = std::make_shared<NameMap>(*out);
+            copy->erase(n);
+            out = std::move(copy);
+        }
+        return out;
+    }
+
+    static bool sameBinderNames(const Binding& a, const Binding& b) {
+        if (a.isVar() != b.isVar()) return false;
+        if (a.isVar()) return a.name() == b.name();
+        const auto& as = Ops::components(a);
+        const auto& bs = Ops::components(b);
+        if (as.size() != bs.size()) return false;
+        for (std::size_t i = 0; i < as.size(); ++i)
+            if (!sameBinderNames(as[i], bs[i])) return false;
+        return true;
+    }
+
+    static Binding renameBinder(const Binding& b, const NameMap& renaming) {
+        if (b.isVar()) {
+            auto it = renaming.find(b.name());
+            return it == renaming.end() ? b : Ops::var(it->second);
+        }
+        std::vector<Binding> cs;
+        for (const Binding& c : Ops::components(b)) cs.push_back(renameBinder(c, renaming));
+        return Ops::tup(std::move(cs));
+    }
+
+    // Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way
+    // down: enter(lam, env) gives the lambda's binder and the map for its body; leaf(u, env)
+    // the new leaf.  Subterms without LVars, and every subterm once the map is empty, stay as
+    // they are.  An explicit stack keeps long spines from costing native stack.
+    template <class Enter, class Leaf>
+    static Term rebuildScoped(const Term& root, const NameMapPtr& env0, const Enter& enter, const Leaf& leaf) {
+        auto untouched = [](const Term& u, const NameMapPtr& env) { return env->empty() || !u.hasLVar(); };
+        if (untouched(root, env0)) return root;
+        struct Frame {
+            Term t;
+            NameMapPtr env;
+            std::optional<Binding> binder;  // a lambda: the binder the rebuilt lambda takes
+            bool binderChanged = false;
+            std::vector<Term> done;
+        };
+        std::vector<Frame> stack;
+        auto push = [&](const Term& t, const NameMapPtr& env) {
+            Frame f{t, env, std::nullopt, false, {}};
+            if (Ops::isLam(t)) {
+                auto [b, inner] = enter(t, env);
+                f.binderChanged = !sameBinderNames(b, t.binder());
+                f.binder = std::move(b);
+                f.env = std::move(inner);
+            }
+            stack.push_back(std::move(f));
+        };
+        push(root, env0);
+        for (;;) {
+            Frame& top = stack.back();
+            const std::size_t n = Ops::childCount(top.t);
+            if (top.done.size() < n) {
+                const Term& next = Ops::child(top.t, top.done.size());
+                if (untouched(next, top.env)) {
+                    top.done.push_back(next);
+                } else {
+                    const NameMapPtr env = top.env;
+                    push(next, env);
+                }
+                continue;
+            }
+            std::optional<Term> built;
+            if (n == 0) built = leaf(top.t, *top.env);
+            else if (top.binderChanged) built = Ops::lam(*top.binder, std::move(top.done[0]), top.t.type());
+            else built = Ops::rebuilt(top.t, top.done);
+            stack.pop_back();
+            if (stack.empty()) return std::move(*built);
+            stack.back().done.push_back(std::move(*built));
+        }
+    }
+
+    // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
+    // binder would capture a renamed variable gets a fresh binder first: a variant of its name
+    // not in the set that used() gives.
+    template <class Used>
+    static Term renameFreeLocals(const NameMap& renaming, const Term& t, const Used& used) {
+        NameMap active;
+        for (const auto& [from, to] : renaming)
+            if (from != to) active.emplace(from, to);
+        if (active.empty()) return t;
+        auto enter = [&used](const Term& lam, const NameMapPtr& env) {
+            NameMapPtr inner = withoutBound(env, lam.binder());
+            // A binder named like the new name of a variable that occurs below it would capture it.
+            NameMap fresh;
+            for (const std::string& b : Ops::boundNames(lam.binder())) {
+                for (const auto& [from, to] : *inner) {
+                    if (to != b || !Ops::occursLocal(from, lam.body())) continue;
+                    fresh.emplace(b, freshVariant(b, used()));
+                    break;
+                }
+            }
+            if (fresh.empty()) return std::make_pair(lam.binder(), inner);
+            auto extended = std::make_shared<NameMap>(*inner);
+            for (const auto& [b, n] : fresh) (*extended)[b] = n;
+            return std::make_pair(renameBinder(lam.binder(), fresh), NameMapPtr(std::move(extended)));
+        };
+        return rebuildScoped(t, std::make_shared<const NameMap>(std::move(active)), enter,
+                             [](const Term& u, const NameMap& env) {
+                                 if (!Ops::isLVar(u)) return u;
+                                 auto it = env.find(u.name());
+                                 return it == env.end() ? u : Ops::lvar(it->second, u.type());
+                             });
+    }
+
+    // The free LVars named as keys turned into constructor constants named as their values (an
+    // occurrence bound by a lambda inside t stays).
+    static Term freezeLocalsAs(const NameMap& names, const Term& t) {
+        if (names.empty()) return t;
+        return rebuildScoped(
+            t, std::make_shared<const NameMap>(names),
+            [](const Term& lam, const NameMapPtr& env) {
+                return std::make_pair(lam.binder(), withoutBound(env, lam.binder()));
+            },
+            [](const Term& u, const NameMap& env) {
+                if (!Ops::isLVar(u)) return u;
+                auto it = env.find(u.name());
+                return it == env.end() ? u : Ops::constr(it->second, u.type());
+            });
+    }
+
+    // Every name that t uses: variables of both kinds, binder names and constructor names.
+    static void collectNames(const Term& t, std::unordered_set<std::string>& out) {
+        std::vector<const Term*> stack{&t};
+        while (!stack.empty()) {
+            const Term& u = *stack.back();
+            stack.pop_back();
+            const std::size_t n = Ops::childCount(u);
+            if (n == 0) {
+                if (Ops::isConstr(u)) out.insert(u.constant().constrName());
+                else if (Ops::isVariable(u)) out.insert(u.name());
+                continue;
+            }
+            if (Ops::isLam(u))
+                for (std::string& b : Ops::boundNames(u.binder())) out.insert(std::move(b));
+            for (std::size_t i = n; i-- > 0;) stack.push_back(&Ops::child(u, i));
+        }
+    }
+};
+
+}  // namespace plim::local_renaming
