@@ -6,7 +6,8 @@
 // report).  A session that outlives its time or its output limit (an endless rewrite) is
 // counted, not failed.
 //
-//   PLIM_FUZZ_SESSIONS   sessions to run (default 250, about 10 to 20 seconds)
+//   PLIM_FUZZ_SESSIONS   sessions to run (default 250, about 10 to 20 seconds; an eighth of
+//                        that under the sanitizers)
 //   PLIM_FUZZ_SEED       the first seed (default 1); session i uses seed + i
 #include <fcntl.h>
 #include <signal.h>
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "shell/plim_process.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::test {
 namespace {
@@ -234,7 +236,7 @@ Outcome runSession(const std::string& input, const std::string& dir) {
 }
 
 TEST(CommandLoopFuzz, NoSessionEndsInAFatalErrorOrACrash) {
-    const long sessions = envNumber("PLIM_FUZZ_SESSIONS", 250);
+    const long sessions = envNumber("PLIM_FUZZ_SESSIONS", rounds(250));
     const long seed = envNumber("PLIM_FUZZ_SEED", 1);
     const std::string dir = scratchDir("CommandLoopFuzz_" + std::to_string(getpid()));
     int counts[4] = {0, 0, 0, 0};

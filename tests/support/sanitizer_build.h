@@ -1,8 +1,18 @@
 // What the tests do differently in the sanitizer build, whose run is many times slower and
-// takes memory of its own: the long randomised tests run an eighth of their rounds (the full
-// count runs in the optimised build), and the tests of memory use and of address-space caps
-// are skipped, as the sanitizers reserve and hold back memory that these tests would count.
+// takes memory of its own.  The full counts and sizes run in the optimised build; under the
+// sanitizers
+//   - the long randomised tests run an eighth of their rounds (rounds),
+//   - the tests of long and deep inputs build inputs an eighth as long (inputSize): the
+//     sanitizers look for faults of memory, which show on shorter inputs as well, while the
+//     optimised build keeps checking that no walk recurses on the depth of its input,
+//   - the tests over a whole corpus of cases take every eighth case (sampled),
+//   - the tests of memory use and of address-space caps are skipped, as the sanitizers reserve
+//     and hold back memory that these tests would count.
+// The tests that do any of this carry the ctest label `long` (tests/CMakeLists.txt).
 #pragma once
+
+#include <cstddef>
+#include <vector>
 
 namespace plim::test {
 
@@ -12,6 +22,19 @@ inline constexpr bool kSanitizerBuild = true;
 inline constexpr bool kSanitizerBuild = false;
 #endif
 
-constexpr int rounds(int full) { return kSanitizerBuild && full >= 8 ? full / 8 : full; }
+inline constexpr int kSanitizerShare = 8;
+
+constexpr int rounds(int full) { return kSanitizerBuild && full >= kSanitizerShare ? full / kSanitizerShare : full; }
+
+constexpr int inputSize(int full) { return rounds(full); }
+
+// A copy of the cases, so that it may be given a temporary list.
+template <class T>
+std::vector<T> sampled(const std::vector<T>& all) {
+    if (!kSanitizerBuild) return all;
+    std::vector<T> out;
+    for (std::size_t i = 0; i < all.size(); i += kSanitizerShare) out.push_back(all[i]);
+    return out;
+}
 
 }  // namespace plim::test

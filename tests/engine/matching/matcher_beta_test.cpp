@@ -10,6 +10,7 @@
 #include "lang/constants.h"
 #include "support/errors.h"
 #include "support/failure_text.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -115,7 +116,7 @@ Expr letChain(int n) {
 }
 
 TEST(Betareduce, LongChainsOfRedexesAndDeepTermsCostNoStack) {
-    constexpr int n = 100000;
+    constexpr int n = test::inputSize(100000);
     EXPECT_EQ(showExpr(betareduce(letChain(n))), "0");
 
     // (\x -> x) ((\x -> x) ( ... 7))

@@ -6,6 +6,7 @@
 #include "frontend/reader/reader_test_util.h"
 #include "lang/expressions.h"
 #include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -93,14 +94,15 @@ TEST(HParseProgram, ExampleProgramReadsWithoutRepair) {
 }
 
 TEST(HParseProgram, TwentyThousandDefinitions) {
+    const int n = test::inputSize(20000);
     std::string text;
-    for (int i = 0; i < 20000; ++i)
+    for (int i = 0; i < n; ++i)
         text += "f" + std::to_string(i) + " x = if x < 1 then [x, " + std::to_string(i) + "] else g (x - 1) where { y = x };\n";
     runOnLargeStack([&] {
         auto r = program(text);
         EXPECT_EQ(r.log, "");
-        EXPECT_EQ(r.value.length(), 20000u);
-        EXPECT_EQ(r.value.toVector().back().line, 20001);
+        EXPECT_EQ(r.value.length(), std::size_t(n));
+        EXPECT_EQ(r.value.toVector().back().line, n + 1);
     });
 }
 

@@ -20,6 +20,7 @@
 #include "lang/syntax_dump.h"
 #include "support/big_stack.h"
 #include "support/errors.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -97,7 +98,7 @@ std::string randomRun(std::mt19937& rng) {
 
 TEST(HParseDeep, OperandRunsReadInALoopAgreeWithTheRecursiveReading) {
     std::mt19937 rng(20261207);
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < test::rounds(20000); ++i) {
         const std::string text = randomRun(rng);
         const TokenList tokens = scanText(text);
         EXPECT_EQ(shown(parseTokens(pOperandSeq(), tokens)), shown(parseTokens(referenceSeq(), tokens))) << text;
@@ -107,7 +108,7 @@ TEST(HParseDeep, OperandRunsReadInALoopAgreeWithTheRecursiveReading) {
 TEST(HParseDeep, FlatRunsNeedNoStack) {
     runOnLargeStack(
         [] {
-            const std::size_t n = 1000000;
+            const std::size_t n = test::inputSize(1000000);
             ParseResult<OperandSeq> sum = parseTokens(pOperandSeq(), scanText("x" + repeated(" + x", n - 1)));
             EXPECT_EQ(sum.value.operands.length(), n);
             EXPECT_EQ(sum.log, "");
@@ -119,7 +120,7 @@ TEST(HParseDeep, FlatRunsNeedNoStack) {
 }
 
 TEST(HParseDeep, LongChainsAndApplicationsRead) {
-    const std::size_t n = 1000000;
+    const std::size_t n = test::inputSize(1000000);
     test::Run<Expr> sum = test::readExpr("x" + repeated(" + x", n - 1));
     EXPECT_EQ(sum.log, "");
     EXPECT_EQ(sum.value.kind(), ExprKind::Ap);
@@ -133,7 +134,7 @@ TEST(HParseDeep, LongChainsAndApplicationsRead) {
 }
 
 TEST(HParseDeep, HundredThousandLevelsRead) {
-    const std::size_t n = 100000;
+    const std::size_t n = test::inputSize(100000);
     test::Run<Expr> parens = test::readExpr(repeated("(", n) + "x" + repeated(")", n));
     EXPECT_EQ(parens.log, "");
     EXPECT_EQ(parens.value.name(), "x");
@@ -145,7 +146,7 @@ TEST(HParseDeep, HundredThousandLevelsRead) {
 }
 
 TEST(HParseDeep, DeeperInputStopsWithAClearError) {
-    const std::size_t n = 1000000;
+    const std::size_t n = test::inputSize(1000000);  // beyond the limit under the sanitizers too
     const std::string tooDeep = "user error\nReason: input nested too deeply (more than 100000 levels) at line ";
     std::ostringstream out;
     EXPECT_EQ(userErrorOf([&] { parseExpression(repeated("(", n) + "x" + repeated(")", n), out); }), tooDeep + "1");

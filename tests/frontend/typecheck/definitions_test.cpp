@@ -9,6 +9,7 @@
 #include "frontend/reader/builders.h"
 #include "lang/constants.h"
 #include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -153,16 +154,17 @@ TEST(InferExamples, WellTypedExamplesCheckWithoutReports) {
 TEST(InferLongInputs, LongListsAndDefinitionLists) {
     runOnLargeStack([] {
         std::string list = "xs = [";
-        for (int i = 0; i < 100000; ++i) list += (i ? ", " : "") + std::to_string(i);
+        for (int i = 0; i < test::inputSize(100000); ++i) list += (i ? ", " : "") + std::to_string(i);
         DListCheck d = checkDefs(list + "]");
         EXPECT_EQ(concatTheoryErrors(d.messages), "");
         EXPECT_EQ(showType(d.bindings[0].second), "[Int]");
         EXPECT_EQ(showType(d.typed.get().defs.item().decl.fun().rhs.type()), "[Int]");
 
+        const int n = test::inputSize(20000);
         std::string defs;
-        for (int i = 0; i < 20000; ++i) defs += "f" + std::to_string(i) + " x = x + 1;\n";
+        for (int i = 0; i < n; ++i) defs += "f" + std::to_string(i) + " x = x + 1;\n";
         DListCheck many = checkDefs(defs);
-        EXPECT_EQ(many.bindings.size(), 20000u);
+        EXPECT_EQ(many.bindings.size(), std::size_t(n));
         EXPECT_EQ(showType(many.bindings.back().second), "Int -> Int");
     });
 }
@@ -170,8 +172,9 @@ TEST(InferLongInputs, LongListsAndDefinitionLists) {
 TEST(InferLongInputs, LongSpinesNeedNoDeepRecursion) {
     // Built directly (no reader), checked on the ordinary stack: a list of 100,000 elements
     // and 100,000 nested lambdas.
+    const int n = test::inputSize(100000);
     Expr list = mkConExpr(mkNul());
-    for (int i = 0; i < 100000; ++i) list = foldApplication(mkConExpr(mkBinop(Op::Cons)), {mkConExpr(mkNumber(i)), list});
+    for (int i = 0; i < n; ++i) list = foldApplication(mkConExpr(mkBinop(Op::Cons)), {mkConExpr(mkNumber(i)), list});
     TheoryCheck tc = checkTheory(mkCeqTheo(mkCeq("e", mkNoEq(), mkEqn(list, list), 3), mkNoTheo()), test::envOf({}),
                                  test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
@@ -179,7 +182,7 @@ TEST(InferLongInputs, LongSpinesNeedNoDeepRecursion) {
     EXPECT_EQ(tc.names.size(), 0u);
 
     Expr lams = mkVarExpr("x0");
-    for (int i = 0; i < 100000; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
+    for (int i = 0; i < n; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
     std::vector<std::string> free = infer::exprFreeVars(lams);
     EXPECT_EQ(free, std::vector<std::string>{"x0"});
 }
@@ -188,14 +191,15 @@ TEST(InferLongInputs, DeeplyNestedTypesOnTheLargeStack) {
     // 100,000 nested lambdas: the type is nested as deep, and reading the typed tree resolves
     // each node's type once.
     runOnLargeStack([] {
+        const int n = test::inputSize(100000);
         Expr lams = mkVarExpr("y0");
-        for (int i = 0; i < 100000; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
+        for (int i = 0; i < n; ++i) lams = mkLam(mkVarExpr("y" + std::to_string(i)), lams, placeholderType());
         DListCheck d = checkDList(mkDList(mkOneDef(mkFun(mkVarExpr("f"), lams), mkNoDef(), 1)),
                                   DListContext{0, CheckState::fresh(), CheckEnv()});
         EXPECT_EQ(concatTheoryErrors(d.messages), "");
-        EXPECT_EQ(numBoundVars(d.bindings.at(0).second), 100000u);
+        EXPECT_EQ(numBoundVars(d.bindings.at(0).second), std::size_t(n));
         const Expr& rhs = d.typed.get().defs.item().decl.fun().rhs;
-        EXPECT_EQ(typeVarsOf(rhs.type()).size(), 100000u);
+        EXPECT_EQ(typeVarsOf(rhs.type()).size(), std::size_t(n));
     });
 }
 

@@ -4,13 +4,14 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/match_corpus.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::fast {
 namespace {
 
 using namespace corpus::detail;
 
-constexpr int kDepth = 10000;
+constexpr int kDepth = test::inputSize(10000);
 
 Term conv(const Expr& e) { return convertPrime({}, e); }
 
