@@ -51,6 +51,28 @@ bool operator==(const PageBounds& a, const PageBounds& b) {
 
 // --- candidate layouts ---------------------------------------------------------------------
 
+namespace pretty_detail {
+
+void dropCell(const SharedCell* cell) noexcept {
+    static thread_local bool dropping = false;
+    static thread_local const SharedCell* waiting = nullptr;
+    if (dropping) {
+        cell->nextDropped = waiting;
+        waiting = cell;
+        return;
+    }
+    dropping = true;
+    delete cell;
+    while (waiting != nullptr) {
+        const SharedCell* next = waiting;
+        waiting = next->nextDropped;
+        delete next;
+    }
+    dropping = false;
+}
+
+}  // namespace pretty_detail
+
 FormatText::FormatText() {
     static const SharedFn<void(LayoutInt, std::string&)> nothing([](LayoutInt, std::string&) {});
     writer_ = nothing;

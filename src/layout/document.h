@@ -57,8 +57,8 @@
 //   join     joinAttrs        unaryStep, joinResult         joinFlat           joinOf
 //   filter   filterAttrs      unaryStep, filterResult       filterFlat         filterOf
 //   indent   indentAttrs      unaryStep, indentResult       indentFlat         indentOf
-//   apply    applyParDoc,     applyStep, layOutPar,         FlatWalk::par      parValue
-//            substParDoc      substResult, holeResult
+//   apply    applyParDoc,     applyStep, TemplateWalk,      FlatWalk::par      parValue
+//            substParDoc      startSubst, holeResult
 //   hvSpList lhv_sp's         hvSpResult                    FlatWalk::hvSp     hvSpValue
 //            template
 //   fill     fillStep         (lazy rules only)
@@ -131,6 +131,23 @@ bool operator==(const PageBounds& a, const PageBounds& b);
 
 // --- candidate layouts ---------------------------------------------------------------------
 
+namespace pretty_detail {
+
+// The count and the destructor that every callable of a SharedFn shares.
+struct SharedCell {
+    mutable std::size_t refs = 1;
+    mutable const SharedCell* nextDropped = nullptr;  // see dropCell
+    virtual ~SharedCell() = default;
+};
+
+// Deletes a cell whose count fell to zero.  A cell freed while another is being deleted (a
+// document's callable holds its parts' documents) waits in a list, linked through the cells
+// themselves, that the outermost deletion empties: a long chain of nested documents is freed in
+// a loop, not in nested calls.
+void dropCell(const SharedCell* cell) noexcept;
+
+}  // namespace pretty_detail
+
 // A callable held by a counted handle: one allocation holds the count and the callable.  The
 // count is a plain integer: a document given as a function is read by one thread at a time
 // (the threading rule: README.md, "Threads").
@@ -154,9 +171,7 @@ public:
     R operator()(Args... args) const { return impl_->call(std::forward<Args>(args)...); }
 
 private:
-    struct Base {
-        mutable std::size_t refs = 1;
-        virtual ~Base() = default;
+    struct Base : pretty_detail::SharedCell {
         virtual R call(Args... args) const = 0;
     };
     template <class F>
@@ -169,7 +184,7 @@ private:
         if (impl_) ++impl_->refs;
     }
     void release() const {
-        if (impl_ && --impl_->refs == 0) delete impl_;
+        if (impl_ && --impl_->refs == 0) pretty_detail::dropCell(impl_);
     }
 
     const Base* impl_ = nullptr;

@@ -494,35 +494,113 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
     return parValue(p, args, count);
 }
 
-bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
-    switch (p.kind) {
-    case ParNode::Kind::Hole: return count == 0 || argSingle[0];
-    case ParNode::Kind::First:
-    case ParNode::Kind::Second:  // one side of a pair, or the single list as it is
-    case ParNode::Kind::Filter:
-    case ParNode::Kind::Join:
-    case ParNode::Kind::HvSp: return true;
-    case ParNode::Kind::Lift: return !p.doc->mayPair;
-    case ParNode::Kind::Indent: return parSingle(*p.parts[0], argSingle, count);
-    case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: {
-        const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-        return parSingle(*p.parts[0], argSingle, n) && parSingle(*p.parts[1], argSingle + n, count - n);
+namespace {
+
+// The walk of parSingle, on a work list of its own.  A template is a single list where each of
+// its parts is, but for the alternatives of a choice (never) and the holes and compositions that
+// take one list out of anything (always); a template filled with templates is the outer one over
+// what the inner ones are.  The parts' answers are met into the innermost open answer: that of
+// the whole, or of the inner template being walked.
+class SingleWalk {
+public:
+    bool run(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+        open_.push_back(1);
+        todo_.push_back(Task{Op::Enter, &p, argSingle, count});
+        while (!todo_.empty()) {
+            const Task t = todo_.back();
+            todo_.resize(todo_.size() - 1);
+            step(t);
+        }
+        return open_.back() != 0;
     }
-    case ParNode::Kind::Choice: return false;
-    case ParNode::Kind::Subst: {  // the outer node filled with the inner ones
-        SmallVec<std::uint8_t, 8> inner;
+
+private:
+    // Open and Close an inner template's answer, which Close adds to those of its filling;
+    // Outer walks the outer template over the answers of the inner ones (the last `count`);
+    // Release drops them once it is walked.
+    enum class Op : std::uint8_t { Enter, Open, Close, Outer, Release };
+    struct Task {
+        Op op;
+        const ParNode* p;
+        const std::uint8_t* args;
+        std::size_t count;
+    };
+
+    void meet(bool single) {
+        if (!single) open_.back() = 0;
+    }
+
+    void step(const Task& t) {
+        switch (t.op) {
+        case Op::Enter: enter(*t.p, t.args, t.count); return;
+        case Op::Open: open_.push_back(1); return;
+        case Op::Close:
+            answers_.push_back(open_.back());
+            open_.resize(open_.size() - 1);
+            return;
+        case Op::Outer: {
+            auto held = std::make_unique<std::uint8_t[]>(std::max<std::size_t>(t.count, 1));
+            std::copy(answers_.end() - t.count, answers_.end(), held.get());
+            answers_.resize(answers_.size() - t.count);
+            todo_.push_back(Task{Op::Release, nullptr, nullptr, 0});
+            todo_.push_back(Task{Op::Enter, t.p->parts.front().get(), held.get(), t.count});
+            held_.push_back(std::move(held));
+            return;
+        }
+        case Op::Release: held_.resize(held_.size() - 1); return;
+        }
+    }
+
+    void enter(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+        using K = ParNode::Kind;
+        switch (p.kind) {
+        case K::Hole: meet(count == 0 || argSingle[0]); return;
+        case K::First:
+        case K::Second:  // one side of a pair, or the single list as it is
+        case K::Filter:
+        case K::Join:
+        case K::HvSp: return;
+        case K::Lift: meet(!p.doc->mayPair); return;
+        case K::Indent: todo_.push_back(Task{Op::Enter, p.parts[0].get(), argSingle, count}); return;
+        case K::Beside:
+        case K::Above: {
+            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+            todo_.push_back(Task{Op::Enter, p.parts[1].get(), argSingle + n, count - n});
+            todo_.push_back(Task{Op::Enter, p.parts[0].get(), argSingle, n});
+            return;
+        }
+        case K::Choice: meet(false); return;
+        case K::Subst: subst(p, argSingle, count); return;
+        }
+    }
+
+    void subst(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+        todo_.push_back(Task{Op::Outer, &p, nullptr, p.parts.size() - 1});
+        SmallVec<Task, 8> inners;
         std::size_t at = 0;
         for (std::size_t i = 1; i < p.parts.size(); ++i) {
             const std::size_t from = std::min(at, count);
             const std::size_t n = std::min(static_cast<std::size_t>(p.parts[i]->params), count - from);
-            inner.push_back(parSingle(*p.parts[i], argSingle + from, n) ? 1 : 0);
+            inners.push_back(Task{Op::Enter, p.parts[i].get(), argSingle + from, n});
             at += static_cast<std::size_t>(p.parts[i]->params);
         }
-        return parSingle(*p.parts.front(), inner.data(), inner.size());
+        for (auto it = inners.rbegin(); it != inners.rend(); ++it) {
+            todo_.push_back(Task{Op::Close, nullptr, nullptr, 0});
+            todo_.push_back(*it);
+            todo_.push_back(Task{Op::Open, nullptr, nullptr, 0});
+        }
     }
-    }
-    return false;
+
+    SmallVec<Task, 16> todo_;
+    SmallVec<std::uint8_t, 8> open_;
+    SmallVec<std::uint8_t, 8> answers_;
+    SmallVec<std::unique_ptr<std::uint8_t[]>, 2> held_;
+};
+
+}  // namespace
+
+bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
+    return SingleWalk().run(p, argSingle, count);
 }
 
 namespace {
@@ -739,7 +817,12 @@ void compileSteps(ParNode& p) {
         out.push_back(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
         break;
     }
-    if (ok && out.size() <= kMaxSteps) p.steps = std::move(out);
+    if (!ok || out.size() > kMaxSteps) return;
+    p.steps = std::move(out);
+    p.quick = std::all_of(p.steps.begin(), p.steps.end(), [](const ParStep& s) {
+        using K = DocNode::Kind;
+        return s.op != ParStep::Op::Lift || s.doc->kind == K::Text || s.doc->kind == K::Empty || s.doc->kind == K::Error;
+    });
 }
 
 }  // namespace

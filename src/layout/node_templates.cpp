@@ -8,6 +8,7 @@
 #include <deque>
 #include <limits>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -19,29 +20,6 @@ namespace plim::pretty_detail {
 
 namespace {
 
-void substParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line,
-                      Bounds& out) {
-    const ParNode& outer = *p.parts.front();
-    SmallVec<Sizes, 8> inner;
-    std::size_t at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, count);
-        inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
-        at += c;
-    }
-    Bounds outerBounds;
-    paramBounds(outer, inner.data(), inner.size(), line, outerBounds);
-    at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, count);
-        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
-        paramBounds(*p.parts[i], sizes + from, std::min(c, count - from), b, out);
-        at += c;
-    }
-}
-
 // On one line each item starts after the ones before it and their blanks; stacked, each has
 // the whole line.  The joined choice gives each the larger bound.
 void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
@@ -52,17 +30,41 @@ void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, 
     }
 }
 
-}  // namespace
+// The bounds of a short template (one that keeps its program, see ParNode::steps), by plain
+// calls: it is no deeper than its program is long.
+void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
+void shortSubstParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
+    const ParNode& outer = *p.parts.front();
+    SmallVec<Sizes, 8> inner;
+    std::size_t at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, count);
+        inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
+        at += c;
+    }
+    Bounds outerBounds;
+    shortParamBounds(outer, inner.data(), inner.size(), line, outerBounds);
+    at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, count);
+        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+        shortParamBounds(*p.parts[i], sizes + from, std::min(c, count - from), b, out);
+        at += c;
+    }
+}
+
+void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
     case ParNode::Kind::First:
     case ParNode::Kind::Second: out.push_back(line); return;
     case ParNode::Kind::Lift: return;
     case ParNode::Kind::Filter:
-    case ParNode::Kind::Join: paramBounds(*p.parts[0], sizes, count, line, out); return;
-    case ParNode::Kind::Indent: paramBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
+    case ParNode::Kind::Join: shortParamBounds(*p.parts[0], sizes, count, line, out); return;
+    case ParNode::Kind::Indent: shortParamBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
     case ParNode::Kind::Beside:
     case ParNode::Kind::Above: {
         // A chain of the same composition nested to the right, in a loop; the right part of a
@@ -70,25 +72,147 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
         const ParNode* at = &p;
         while (at->kind == p.kind) {
             const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
-            paramBounds(*at->parts[0], sizes, n, line, out);
+            shortParamBounds(*at->parts[0], sizes, n, line, out);
             if (p.kind == ParNode::Kind::Beside) line -= parSizes(*at->parts[0], sizes, n).lastWidth;
             sizes += n;
             count -= n;
             at = at->parts[1].get();
         }
-        paramBounds(*at, sizes, count, line, out);
+        shortParamBounds(*at, sizes, count, line, out);
         return;
     }
     case ParNode::Kind::Choice: {
         Bounds l, r;
-        paramBounds(*p.parts[0], sizes, count, line, l);
-        paramBounds(*p.parts[1], sizes, count, line, r);
+        shortParamBounds(*p.parts[0], sizes, count, line, l);
+        shortParamBounds(*p.parts[1], sizes, count, line, r);
         for (std::size_t i = 0; i < l.size() && i < r.size(); ++i) out.push_back(std::max(l[i], r[i]));
         return;
     }
-    case ParNode::Kind::Subst: substParamBounds(p, sizes, count, line, out); return;
+    case ParNode::Kind::Subst: shortSubstParamBounds(p, sizes, count, line, out); return;
     case ParNode::Kind::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out); return;
     }
+}
+
+// The walk of paramBounds, on a work list of its own: a template nested however deep takes no
+// deeper calls.  Each hole's bound goes to `out` in parameter order.
+class BoundsWalk {
+public:
+    explicit BoundsWalk(Bounds& out) : out_(out) {}
+
+    void run(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
+        enter(p, sizes, count, line);
+        while (!todo_.empty()) {
+            const Task t = todo_.back();
+            todo_.resize(todo_.size() - 1);
+            switch (t.op) {
+            case Op::Enter: enter(*t.p, t.sizes, t.count, t.line); break;
+            case Op::ChoiceMiddle: middles_.push_back(out_.size()); break;
+            case Op::Choice: choice(t.count); break;
+            case Op::SubstInner: substInner(t); break;
+            }
+        }
+    }
+
+private:
+    enum class Op : std::uint8_t { Enter, ChoiceMiddle, Choice, SubstInner };
+    struct Task {
+        Op op;
+        const ParNode* p;
+        const Sizes* sizes;
+        std::size_t count;  // Choice: where the choice's bounds begin
+        LayoutInt line;
+    };
+
+    void enter(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
+        using K = ParNode::Kind;
+        switch (p.kind) {
+        case K::Hole:
+        case K::First:
+        case K::Second: out_.push_back(line); return;
+        case K::Lift: return;
+        case K::Filter:
+        case K::Join: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line}); return;
+        case K::Indent: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line - p.amount}); return;
+        case K::Beside:
+        case K::Above: {
+            // The right part of a side-by-side composition starts after the left one's last line.
+            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
+            const LayoutInt right = p.kind == K::Beside ? line - parSizes(*p.parts[0], sizes, n).lastWidth : line;
+            todo_.push_back(Task{Op::Enter, p.parts[1].get(), sizes + n, count - n, right});
+            todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, n, line});
+            return;
+        }
+        case K::Choice:
+            todo_.push_back(Task{Op::Choice, &p, nullptr, out_.size(), 0});
+            todo_.push_back(Task{Op::Enter, p.parts[1].get(), sizes, count, line});
+            todo_.push_back(Task{Op::ChoiceMiddle, &p, nullptr, 0, 0});
+            todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line});
+            return;
+        case K::Subst: subst(p, sizes, count, line); return;
+        case K::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out_); return;
+        }
+    }
+
+    // Each parameter at the larger of the bounds the two alternatives give it, as long as both
+    // have one.
+    void choice(std::size_t start) {
+        const std::size_t middle = middles_.back();
+        middles_.resize(middles_.size() - 1);
+        const std::size_t n = std::min(middle - start, out_.size() - middle);
+        for (std::size_t i = 0; i < n; ++i) out_[start + i] = std::max(out_[start + i], out_[middle + i]);
+        out_.resize(start + n);
+    }
+
+    // The outer template at the bounds of the whole, over the inner ones' sizes; then each inner
+    // one at the bound the outer one gives its place (SubstInner).
+    void subst(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
+        held_.push_back(std::make_unique<std::vector<Sizes>>());
+        std::vector<Sizes>& inner = *held_.back();
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const auto c = static_cast<std::size_t>(p.parts[i]->params);
+            const std::size_t from = std::min(at, count);
+            inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
+            at += c;
+        }
+        todo_.push_back(Task{Op::SubstInner, &p, sizes, count, line});
+        marks_.push_back(out_.size());
+        todo_.push_back(Task{Op::Enter, p.parts.front().get(), inner.data(), inner.size(), line});
+    }
+
+    void substInner(const Task& t) {
+        const ParNode& p = *t.p;
+        held_.resize(held_.size() - 1);
+        const std::size_t mark = marks_.back();
+        marks_.resize(marks_.size() - 1);
+        SmallVec<LayoutInt, 8> outerBounds;
+        outerBounds.insert(outerBounds.end(), out_.begin() + mark, out_.end());
+        out_.resize(mark);
+        std::size_t at = 0;
+        SmallVec<Task, 8> inners;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const auto c = static_cast<std::size_t>(p.parts[i]->params);
+            const std::size_t from = std::min(at, t.count);
+            const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : t.line;
+            inners.push_back(Task{Op::Enter, p.parts[i].get(), t.sizes + from, std::min(c, t.count - from), b});
+            at += c;
+        }
+        for (auto it = inners.rbegin(); it != inners.rend(); ++it) todo_.push_back(*it);
+    }
+
+    // Most templates are small: their walk needs no block of its own.
+    Bounds& out_;
+    SmallVec<Task, 8> todo_;
+    SmallVec<std::size_t, 4> middles_;
+    SmallVec<std::size_t, 2> marks_;  // where the bounds of the fillings being walked begin
+    SmallVec<std::unique_ptr<std::vector<Sizes>>, 2> held_;  // the inner sizes of those fillings
+};
+
+}  // namespace
+
+void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
+    if (!p.steps.empty()) shortParamBounds(p, sizes, count, line, out);
+    else BoundsWalk(out).run(p, sizes, count, line);
 }
 
 namespace {
@@ -113,60 +237,6 @@ NodeResult holeResult(const ParNode& p, Args args) {
     r.reply = single(second ? std::move(r.reply.second) : std::move(r.reply.first));
     r.tooWide = r.tooWide || flag;
     return r;
-}
-
-NodeResult substResult(const ParNode& p, Args args, LayoutInt line) {
-    const ParNode& outer = *p.parts.front();
-    // The inner documents are laid out at the bounds the outer one gives its parameters.
-    SmallVec<Sizes, 8> innerSizes;
-    Args rest = args;
-    SmallVec<Args, 8> slices;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        slices.push_back(rest.take(c));
-        SmallVec<Sizes, 8> s;
-        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
-        innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
-        rest = rest.drop(c);
-    }
-    Bounds outerBounds;
-    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
-    SmallVec<NodeResult, 8> inner;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
-        inner.push_back(layOutPar(*p.parts[i], slices[i - 1], b));
-    }
-    const auto count = static_cast<LayoutInt>(inner.size());
-    if (outer.params != count) return errorResult(applyCountError(outer.params, count));
-    return layOutPar(outer, Args{inner.data(), inner.size()}, line);
-}
-
-// A chain of the same composition nested to the right, laid out in a loop.
-NodeResult parChainResult(const ParNode& p, Args args, LayoutInt line) {
-    // The bounds from the parts' sizes, left to right; the layouts from the right.
-    struct Left {
-        const ParNode* part;
-        Args args;
-        LayoutInt line;
-    };
-    SmallVec<Left, 4> lefts;
-    const ParNode* at = &p;
-    while (at->kind == p.kind) {
-        const ParNode& part = *at->parts[0];
-        const Args taken = args.take(static_cast<std::size_t>(part.params));
-        lefts.push_back(Left{&part, taken, line});
-        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
-        args = args.drop(taken.count);
-        at = at->parts[1].get();
-    }
-    NodeResult acc = layOutPar(*at, args, line);
-    const CandidateMark mark = candidateMark();
-    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
-        const NodeResult left = layOutPar(*it->part, it->args, it->line);
-        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
-        compactTo(acc, mark);
-    }
-    return acc;
 }
 
 // The leading one-line candidates of a single list whose other candidates all have two lines or
@@ -334,9 +404,65 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     return joinResult(choiceResult(h, v, n, n), kAll);
 }
 
-}  // namespace
+// The layout of a quick template (see ParNode::quick), by plain calls: it is no deeper than its
+// program is long, and its lifted documents are laid out at once.
+NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line);
 
-NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
+NodeResult quickSubstResult(const ParNode& p, Args args, LayoutInt line) {
+    const ParNode& outer = *p.parts.front();
+    // The inner documents are laid out at the bounds the outer one gives its parameters.
+    SmallVec<Sizes, 8> innerSizes;
+    Args rest = args;
+    SmallVec<Args, 8> slices;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        slices.push_back(rest.take(c));
+        SmallVec<Sizes, 8> s;
+        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
+        innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
+        rest = rest.drop(c);
+    }
+    Bounds outerBounds;
+    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
+    SmallVec<NodeResult, 8> inner;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+        inner.push_back(quickLayOut(*p.parts[i], slices[i - 1], b));
+    }
+    const auto count = static_cast<LayoutInt>(inner.size());
+    if (outer.params != count) return errorResult(applyCountError(outer.params, count));
+    return quickLayOut(outer, Args{inner.data(), inner.size()}, line);
+}
+
+// A chain of the same composition nested to the right, laid out in a loop.
+NodeResult quickChainResult(const ParNode& p, Args args, LayoutInt line) {
+    // The bounds from the parts' sizes, left to right; the layouts from the right.
+    struct Left {
+        const ParNode* part;
+        Args args;
+        LayoutInt line;
+    };
+    SmallVec<Left, 4> lefts;
+    const ParNode* at = &p;
+    while (at->kind == p.kind) {
+        const ParNode& part = *at->parts[0];
+        const Args taken = args.take(static_cast<std::size_t>(part.params));
+        lefts.push_back(Left{&part, taken, line});
+        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
+        args = args.drop(taken.count);
+        at = at->parts[1].get();
+    }
+    NodeResult acc = quickLayOut(*at, args, line);
+    const CandidateMark mark = candidateMark();
+    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
+        const NodeResult left = quickLayOut(*it->part, it->args, it->line);
+        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
+        compactTo(acc, mark);
+    }
+    return acc;
+}
+
+NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line) {
     switch (p.kind) {
     case ParNode::Kind::Hole:
     case ParNode::Kind::First:
@@ -345,20 +471,202 @@ NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line) {
     case ParNode::Kind::Filter: {
         NodeResult lines;
         if (lineChainResult(*p.parts[0], args, line, lines)) return filterResult(std::move(lines));
-        return filterResult(layOutPar(*p.parts[0], args, line));
+        return filterResult(quickLayOut(*p.parts[0], args, line));
     }
-    case ParNode::Kind::Join: return joinResult(layOutPar(*p.parts[0], args, line), kAll);
+    case ParNode::Kind::Join: return joinResult(quickLayOut(*p.parts[0], args, line), kAll);
     case ParNode::Kind::Indent:
-        return indentResult(p.amount, layOutPar(*p.parts[0], args, line - p.amount), line);
+        return indentResult(p.amount, quickLayOut(*p.parts[0], args, line - p.amount), line);
     case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: return parChainResult(p, args, line);
+    case ParNode::Kind::Above: return quickChainResult(p, args, line);
     case ParNode::Kind::Choice:
-        return choiceResult(layOutPar(*p.parts[0], args, line), layOutPar(*p.parts[1], args, line), p.parts[0]->params,
+        return choiceResult(quickLayOut(*p.parts[0], args, line), quickLayOut(*p.parts[1], args, line), p.parts[0]->params,
                             p.parts[1]->params);
-    case ParNode::Kind::Subst: return substResult(p, args, line);
+    case ParNode::Kind::Subst: return quickSubstResult(p, args, line);
     case ParNode::Kind::HvSp: return hvSpResult(static_cast<std::size_t>(p.params), args, line);
     }
     return NodeResult{};
+}
+
+}  // namespace
+
+// --- the walk of a template ------------------------------------------------------------------
+//
+// Each node of the template is a task that lays out its parts first (each pushes its layout onto
+// the results), then combines their layouts, in the order of the rules.
+
+NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line) {
+    return quickLayOut(p, args, line);
+}
+
+void TemplateWalk::start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line) {
+    todo_.clear();
+    results_.clear();
+    chainCount_ = 0;
+    fillingCount_ = 0;
+    args_.clear();
+    for (std::size_t i = 0; i < count; ++i) args_.push_back(std::move(args[i]));
+    todo_.push_back(Task{Op::Enter, &p, Args{args_.data(), args_.size()}, line});
+}
+
+NodeResult TemplateWalk::pop() {
+    NodeResult r = std::move(results_.back());
+    results_.pop_back();
+    return r;
+}
+
+void TemplateWalk::resume(NodeResult liftedLayout) {
+    results_.push_back(std::move(liftedLayout));
+}
+
+bool TemplateWalk::run(NodeResult& out, const DocNode*& lifted, LayoutInt& line) {
+    while (!todo_.empty()) {
+        const Task t = todo_.back();
+        todo_.pop_back();
+        switch (t.op) {
+        case Op::Enter:
+            lifted_ = nullptr;
+            enter(*t.p, t.args, t.line);
+            if (lifted_ != nullptr) {
+                lifted = lifted_;
+                line = t.line;
+                return false;
+            }
+            break;
+        case Op::Filter: results_.back() = filterResult(std::move(results_.back())); break;
+        case Op::Join: results_.back() = joinResult(std::move(results_.back()), kAll); break;
+        case Op::Indent: results_.back() = indentResult(t.p->amount, results_.back(), t.line); break;
+        case Op::ChainStart:
+            chains_[chainCount_ - 1].mark = candidateMark();
+            chainStep(*t.p);
+            break;
+        case Op::ChainStep: chainStep(*t.p); break;
+        case Op::Choice: {
+            const NodeResult r = pop();
+            results_.back() = choiceResult(results_.back(), r, t.p->parts[0]->params, t.p->parts[1]->params);
+            break;
+        }
+        case Op::SubstOuter: substOuter(*t.p, t.line); break;
+        case Op::Release: --fillingCount_; break;
+        }
+    }
+    out = pop();
+    return true;
+}
+
+void TemplateWalk::enter(const ParNode& p, Args args, LayoutInt line) {
+    using K = ParNode::Kind;
+    switch (p.kind) {
+    case K::Hole:
+    case K::First:
+    case K::Second: results_.push_back(holeResult(p, args)); return;
+    case K::Lift: lifted_ = p.doc.get(); return;  // laid out by the caller
+    case K::Filter: {
+        NodeResult lines;
+        if (lineChainResult(*p.parts[0], args, line, lines)) {
+            results_.push_back(filterResult(std::move(lines)));
+            return;
+        }
+        todo_.push_back(Task{Op::Filter, &p, args, line});
+        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
+        return;
+    }
+    case K::Join:
+        todo_.push_back(Task{Op::Join, &p, args, line});
+        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
+        return;
+    case K::Indent:
+        todo_.push_back(Task{Op::Indent, &p, args, line});
+        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line - p.amount});
+        return;
+    case K::Beside:
+    case K::Above: startChain(p, args, line); return;
+    case K::Choice:
+        todo_.push_back(Task{Op::Choice, &p, args, line});
+        todo_.push_back(Task{Op::Enter, p.parts[1].get(), args, line});
+        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
+        return;
+    case K::Subst: startSubst(p, args, line); return;
+    case K::HvSp: results_.push_back(hvSpResult(static_cast<std::size_t>(p.params), args, line)); return;
+    }
+}
+
+// A chain of the same composition nested to the right, in a loop: the bounds from the parts'
+// sizes, left to right; the layouts from the right, each left part's combined with the chain so
+// far as soon as it is laid out.
+void TemplateWalk::startChain(const ParNode& p, Args args, LayoutInt line) {
+    if (chainCount_ == chains_.size()) chains_.emplace_back();
+    Chain& chain = chains_[chainCount_++];
+    chain.lefts.clear();
+    const ParNode* at = &p;
+    while (at->kind == p.kind) {
+        const ParNode& part = *at->parts[0];
+        const Args taken = args.take(static_cast<std::size_t>(part.params));
+        chain.lefts.push_back(ChainPart{&part, taken, line});
+        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
+        args = args.drop(taken.count);
+        at = at->parts[1].get();
+    }
+    chain.next = chain.lefts.size();
+    todo_.push_back(Task{Op::ChainStart, &p, args, line});
+    todo_.push_back(Task{Op::Enter, at, args, line});
+}
+
+// The next left part asked for, once the one laid out last (if any) is combined with the chain.
+void TemplateWalk::chainStep(const ParNode& p) {
+    Chain& chain = chains_[chainCount_ - 1];
+    if (chain.next < chain.lefts.size()) {
+        const NodeResult left = pop();
+        NodeResult& acc = results_.back();
+        const ChainPart& at = chain.lefts[chain.next];
+        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, at.line) : aboveResult(left, acc, kAll);
+        compactTo(acc, chain.mark);
+    }
+    if (chain.next == 0) {
+        --chainCount_;
+        return;
+    }
+    const ChainPart& next = chain.lefts[--chain.next];
+    todo_.push_back(Task{Op::ChainStep, &p, Args{}, 0});
+    todo_.push_back(Task{Op::Enter, next.part, next.args, next.line});
+}
+
+// A template filled with templates: the inner ones laid out at the bounds the outer one gives
+// their places, then the outer one over their layouts.
+void TemplateWalk::startSubst(const ParNode& p, Args args, LayoutInt line) {
+    const ParNode& outer = *p.parts.front();
+    SmallVec<Sizes, 8> innerSizes;
+    SmallVec<Args, 8> slices;
+    Args rest = args;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        slices.push_back(rest.take(c));
+        innerSizes.push_back(argSizes(*p.parts[i], slices.back()));
+        rest = rest.drop(c);
+    }
+    Bounds outerBounds;
+    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
+    todo_.push_back(Task{Op::SubstOuter, &p, args, line});
+    for (std::size_t i = p.parts.size() - 1; i >= 1; --i) {
+        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
+        todo_.push_back(Task{Op::Enter, p.parts[i].get(), slices[i - 1], b});
+    }
+}
+
+void TemplateWalk::substOuter(const ParNode& p, LayoutInt line) {
+    const ParNode& outer = *p.parts.front();
+    const std::size_t n = p.parts.size() - 1;
+    if (fillingCount_ == fillings_.size()) fillings_.emplace_back();
+    std::vector<NodeResult>& inner = fillings_[fillingCount_++];
+    inner.clear();
+    for (auto it = results_.end() - static_cast<std::ptrdiff_t>(n); it != results_.end(); ++it) inner.push_back(std::move(*it));
+    results_.resize(results_.size() - n);
+    if (outer.params != static_cast<LayoutInt>(n)) {
+        --fillingCount_;
+        results_.push_back(errorResult(applyCountError(outer.params, static_cast<LayoutInt>(n))));
+        return;
+    }
+    todo_.push_back(Task{Op::Release, &p, Args{}, line});
+    todo_.push_back(Task{Op::Enter, &outer, Args{inner.data(), inner.size()}, line});
 }
 
 }  // namespace plim::pretty_detail

@@ -110,6 +110,7 @@ struct Frame {
     NodeResult acc;             // the result so far; Dup: the first side
     SmallVec<std::pair<const DocNode*, LayoutInt>, 8> parts;  // the parts and their bounds
     SmallVec<NodeResult, 4> args;                             // Apply: the arguments so far
+    TemplateWalk* layout = nullptr;                           // Apply: the walk of its template, if any
 
     void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandidateMark m) {
         d = &node;
@@ -228,10 +229,38 @@ bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
+// The walks of the templates being laid out, used as a stack; they are kept for their room.
+struct TemplateWalks {
+    std::vector<std::unique_ptr<TemplateWalk>> walks;
+    std::size_t count = 0;
+
+    TemplateWalk* take() {
+        if (count == walks.size()) walks.push_back(std::make_unique<TemplateWalk>());
+        return walks[count++].get();
+    }
+};
+
+// The template's layout run on until it is done or asks for a lifted document.
+bool templateStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
+    const DocNode* lifted = nullptr;
+    LayoutInt line = 0;
+    if (f.layout->run(ret, lifted, line)) {
+        --walks.count;
+        f.layout = nullptr;
+        return false;
+    }
+    req = PartRequest{lifted, line, kAll};
+    return true;
+}
+
 // A template filled with documents: each argument at the bound of its place, from the first,
-// then the template over their layouts.
-bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
+// then the template over their layouts, with the documents lifted into it laid out as its parts.
+bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
+    if (f.stage == 2) {
+        f.layout->resume(std::move(ret));
+        return templateStep(f, walks, ret, req);
+    }
     if (f.stage == 0) {
         SmallVec<Sizes, 4> sizes;
         sizes.reserve(parts.size());
@@ -250,13 +279,20 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
         req = PartRequest{f.parts[i].first, f.parts[i].second, kAll};
         return true;
     }
-    ret = layOutPar(*f.d->many->layout, Args{f.args.data(), f.args.size()}, f.line);
-    return false;
+    const ParNode& layout = *f.d->many->layout;
+    if (layout.quick) {
+        ret = layOutQuickTemplate(layout, Args{f.args.data(), f.args.size()}, f.line);
+        return false;
+    }
+    f.layout = walks.take();
+    f.layout->start(layout, f.args.data(), f.args.size(), f.line);
+    f.stage = 2;
+    return templateStep(f, walks, ret, req);
 }
 
 // Resumes the frame with the result of the part it asked for (none at its start): true with the
 // next part asked for, false with its own result in `ret`.
-bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
+bool resume(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
     switch (f.d->kind) {
     case DocNode::Kind::Beside: return besideStep(f, ret, req);
     case DocNode::Kind::Above:
@@ -265,7 +301,7 @@ bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     case DocNode::Kind::Filter:
     case DocNode::Kind::Indent: return unaryStep(f, ret, req);
     case DocNode::Kind::Dup: return dupStep(f, ret, req);
-    case DocNode::Kind::Apply: return applyStep(f, ret, req);
+    case DocNode::Kind::Apply: return applyStep(f, walks, ret, req);
     default: return false;  // laid out at once (see layOutAtOnce)
     }
 }
@@ -275,6 +311,7 @@ bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
 struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
+    TemplateWalks walks;
 
     Frame& push() {
         if (size == frames.size()) frames.emplace_back();
@@ -288,6 +325,7 @@ public:
         if (depth_ == stacks_.size()) stacks_.push_back(std::make_unique<FrameStack>());
         stack_ = stacks_[depth_++].get();
         stack_->size = 0;
+        stack_->walks.count = 0;
     }
     ~WalkScope() { --depth_; }
     WalkScope(const WalkScope&) = delete;
@@ -312,7 +350,7 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
         PartRequest req;
-        if (!resume(f, ret, req)) {
+        if (!resume(f, s.walks, ret, req)) {
             compactTo(ret, f.mark);
             --s.size;
         } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret)) {

@@ -218,8 +218,58 @@ struct Args {
     }
 };
 
-// The template laid out at the line bound over its arguments' layouts.
-NodeResult layOutPar(const ParNode& p, Args args, LayoutInt line);
+// The layout of a quick template (see ParNode::quick) at the line bound over its arguments'
+// layouts, by plain calls.
+NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line);
+
+// The layout of any other template, on a work list of its own: a template nested however deep
+// takes no deeper calls.  It stops where it needs the layout of a lifted document, which its
+// caller lays out (on the caller's own work list) and hands back.  It keeps the arguments, taken
+// over at its start, and its lists, which keep their room from one template to the next.
+class TemplateWalk {
+public:
+    void start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line);
+    // True with the template's layout in `out`; false where the lifted document `lifted` is to be
+    // laid out at `line`, whose layout resume() then takes.
+    bool run(NodeResult& out, const DocNode*& lifted, LayoutInt& line);
+    void resume(NodeResult liftedLayout);
+
+private:
+    enum class Op : std::uint8_t { Enter, Filter, Join, Indent, ChainStart, ChainStep, Choice, SubstOuter, Release };
+    struct Task {
+        Op op;
+        const ParNode* p;
+        Args args;
+        LayoutInt line;
+    };
+    // A chain of the same composition nested to the right: its left parts, at their bounds.
+    struct ChainPart {
+        const ParNode* part;
+        Args args;
+        LayoutInt line;
+    };
+    struct Chain {
+        std::vector<ChainPart> lefts;
+        CandidateMark mark;
+        std::size_t next = 0;
+    };
+
+    void enter(const ParNode& p, Args args, LayoutInt line);
+    void startChain(const ParNode& p, Args args, LayoutInt line);
+    void chainStep(const ParNode& p);
+    void startSubst(const ParNode& p, Args args, LayoutInt line);
+    void substOuter(const ParNode& p, LayoutInt line);
+    NodeResult pop();
+
+    std::vector<Task> todo_;
+    std::vector<NodeResult> results_;
+    std::vector<Chain> chains_;
+    std::size_t chainCount_ = 0;  // the chains in use (the others keep their room)
+    std::vector<std::vector<NodeResult>> fillings_;  // the inner layouts of the fillings being laid out
+    std::size_t fillingCount_ = 0;
+    std::vector<NodeResult> args_;
+    const DocNode* lifted_ = nullptr;  // the lifted document asked for
+};
 
 // The sizes of the line of hvSpNode(length) alone, the item sizes given by position (no lines
 // for a missing one).

@@ -2,14 +2,13 @@
 // recurses on the depth of a document or on the length of a list.
 #include <gtest/gtest.h>
 
-#include <pthread.h>
-
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "layout/layout_test_util.h"
 #include "layout/rendering.h"
+#include "support/big_stack.h"
 
 namespace plim {
 namespace {
@@ -21,17 +20,7 @@ constexpr LayoutInt kWide = kUnboundedWidth;
 
 // Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
 void onOrdinaryStack(const std::function<void()>& body) {
-    pthread_attr_t attr;
-    ASSERT_EQ(pthread_attr_init(&attr), 0);
-    ASSERT_EQ(pthread_attr_setstacksize(&attr, std::size_t{8} << 20), 0);
-    pthread_t thread;
-    auto run = [](void* f) -> void* {
-        (*static_cast<const std::function<void()>*>(f))();
-        return nullptr;
-    };
-    ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&body)), 0);
-    pthread_join(thread, nullptr);
-    pthread_attr_destroy(&attr);
+    runOnLargeStack(body, std::size_t{8} << 20);
 }
 
 // Long texts compared without printing them whole.
@@ -104,6 +93,39 @@ TEST(PrettyDepth, TenThousandNestedDocuments) {
         Doc indented = txt("x");
         for (int i = 0; i < kCount; ++i) indented = joinDoc(dupDoc(txt("y"), indentDoc(1, filterDoc(indented))));
         EXPECT_FALSE(renderDoc(indented, 80).empty());
+    });
+}
+
+// Templates nested ten thousand deep, in each way a part may hold another, and documents lifted
+// into templates that hold documents lifted into templates.
+TEST(PrettyDepth, TenThousandNestedTemplates) {
+    onOrdinaryStack([] {
+        const std::vector<Doc> xs = items(kCount);
+        const std::vector<Doc> one{txt("a")};
+        ParDoc stacked = parDoc();  // nested to the left
+        for (int i = 1; i < kCount; ++i) stacked = aboveParDoc(stacked, parDoc());
+        EXPECT_SAME_TEXT(renderDoc(applyParDoc(stacked, xs), 80), joined(kCount, "", "\n", ""));
+
+        ParDoc indented = parDoc();
+        for (int i = 0; i < kCount; ++i) indented = indentParDoc(1, indented);
+        EXPECT_SAME_TEXT(renderDoc(applyParDoc(indented, one), kWide), std::string(kCount, ' ') + "a");
+
+        ParDoc filtered = parDoc();
+        for (int i = 0; i < kCount; ++i) filtered = filterParDoc(filtered);
+        EXPECT_SAME_TEXT(renderDoc(applyParDoc(filtered, one), 80), "a");
+
+        for (const bool left : {true, false}) {
+            ParDoc chosen = parDoc();
+            for (int i = 0; i < kCount; ++i)
+                chosen = joinParDoc(left ? choiceParDoc(chosen, parDoc()) : choiceParDoc(parDoc(), chosen));
+            EXPECT_SAME_TEXT(renderDoc(applyParDoc(chosen, one), 80), "a");
+        }
+
+        Doc lifted = txt("x");
+        for (int i = 0; i < kCount; ++i)
+            lifted = applyParDoc(besideParDoc(liftParDoc(lifted), parDoc()), std::vector<Doc>{txt("y")});
+        EXPECT_SAME_TEXT(renderDoc(lifted, kWide), "x" + std::string(kCount, 'y'));
+        EXPECT_EQ(renderDoc(lifted, 80).size(), kCount + 1);  // past the bound, markers of the parts
     });
 }
 

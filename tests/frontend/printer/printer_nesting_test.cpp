@@ -1,11 +1,12 @@
 // Deeply nested choices are laid out in reasonable time and without deep recursion: these
-// run on the test's ordinary stack.
+// run on the test's ordinary stack, and the deepest expressions on a thread with the usual 8 MiB.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "frontend/printer/printer.h"
 #include "frontend/printer/printer_test_util.h"
+#include "support/big_stack.h"
 
 namespace plim {
 namespace {
@@ -64,6 +65,38 @@ TEST(PrintNesting, DepthTwentyFiveAtWidths80And160) {
     EXPECT_NE(showExpr(nestedIf(25, true)).find("x25 == 25"), std::string::npos);
     EXPECT_NE(showExpr(nestedIf(25, false)).find("x25 == 25"), std::string::npos);
     EXPECT_NE(showExpr(lambdaInArgument(25)).find("g v25 x"), std::string::npos);
+}
+
+// The usual stack of a thread: printing must not need more, however deep the expression.
+constexpr std::size_t kOrdinaryStack = std::size_t{8} << 20;
+
+TEST(PrintNesting, DeepExpressionsOnAnOrdinaryStack) {
+    runOnLargeStack(
+        [] {
+            constexpr int kLists = 10000, kLambdas = 30000;
+            // [[[...[x]...]]], printed as nested conses: "((x : []) : []) : []" for three.
+            Expr lists = var("x");
+            for (int i = 0; i < kLists; ++i) lists = cons(lists, nil());
+            std::string expected = std::string(kLists - 1, '(') + "x : []";
+            for (int i = 1; i < kLists; ++i) expected += ") : []";
+            EXPECT_TRUE(renderDoc(ppExpr(0, lists), kUnboundedWidth) == expected);
+            EXPECT_EQ(showExpr(lists).substr(0, 2), "<*");  // too wide at 160: the marker
+
+            // \ x -> \ x -> ... -> x, printed as one lambda of all the patterns.
+            Expr lambdas = var("x");
+            for (int i = 0; i < kLambdas; ++i) lambdas = lam(var("x"), lambdas);
+            std::string patterns;
+            for (int i = 0; i < kLambdas; ++i) patterns += " x";
+            EXPECT_TRUE(renderDoc(ppExpr(0, lambdas), kUnboundedWidth) == "(\\" + patterns + " -> x)");
+            EXPECT_FALSE(showExpr(lambdas).empty());
+
+            // \ x -> f (\ x -> f (... x)): a lambda in the argument of each.
+            Expr inArgument = var("x");
+            for (int i = 0; i < kLambdas; ++i) inArgument = lam(var("x"), ap(var("f"), inArgument));
+            EXPECT_FALSE(showExpr(inArgument).empty());
+            EXPECT_FALSE(renderDoc(ppExpr(0, inArgument), kUnboundedWidth).empty());
+        },
+        kOrdinaryStack);
 }
 
 }  // namespace
