@@ -212,9 +212,12 @@ std::vector<std::string> allNames(const Expr& e) {
     return out;
 }
 
-std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc) {
-    // Post-order: a node's children from left to right, then its own type.
-    std::vector<std::string> out;
+namespace {
+
+// The type variables of e's annotations, post-order: a node's children from left to right,
+// then its own type; each handed to `take`.
+template <class Take>
+void eachTyvar(const Expr& e, Take take) {
     std::vector<std::pair<Expr, bool>> stack{{e, false}};
     while (!stack.empty()) {
         auto [node, childrenDone] = std::move(stack.back());
@@ -224,8 +227,7 @@ std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc) 
             continue;
         }
         if (childrenDone || node.isVar() || node.isCon()) {
-            std::vector<std::string> own = freeTypeVars({}, node.type());
-            out.insert(out.end(), own.begin(), own.end());
+            for (std::string& n : freeTypeVars({}, node.type())) take(std::move(n));
             continue;
         }
         stack.push_back({node, true});
@@ -237,11 +239,32 @@ std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc) 
             stack.push_back({node.fun(), false});
         }
     }
+}
+
+// distinctNames(addTyvars(e, acc)) without the repeats in between: the types of nested
+// lambdas share most of their variables, so the list with repeats grows with the square
+// of the depth.
+std::vector<std::string> distinctTyvars(const Expr& e, std::vector<std::string> acc) {
+    std::vector<std::string> out;
+    std::unordered_set<std::string> seen;
+    auto take = [&](std::string n) {
+        if (seen.insert(n).second) out.push_back(std::move(n));
+    };
+    eachTyvar(e, take);
+    for (std::string& n : acc) take(std::move(n));
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::string> addTyvars(const Expr& e, std::vector<std::string> acc) {
+    std::vector<std::string> out;
+    eachTyvar(e, [&](std::string n) { out.push_back(std::move(n)); });
     out.insert(out.end(), std::make_move_iterator(acc.begin()), std::make_move_iterator(acc.end()));
     return out;
 }
 
-std::vector<std::string> tyvars(const Expr& e) { return distinctNames(addTyvars(e, {})); }
+std::vector<std::string> tyvars(const Expr& e) { return distinctTyvars(e, {}); }
 
 std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::vector<TypedVar>& ctx) {
     return [e, ctx](const NameSupply& supply) {
@@ -253,7 +276,7 @@ std::function<NameSupply(const NameSupply&)> freshFor(const Expr& e, const std::
         NameList freshTyvars = NameList::deferred([e, ctx, tyvarsLeft] {
             std::vector<std::string> ctxTyvars;
             for (auto it = ctx.rbegin(); it != ctx.rend(); ++it) ctxTyvars = freeTypeVars({}, it->second, std::move(ctxTyvars));
-            return tyvarsLeft.without(distinctNames(addTyvars(e, std::move(ctxTyvars))));
+            return tyvarsLeft.without(distinctTyvars(e, std::move(ctxTyvars)));
         });
         return NameSupply{supply.vars.without(names), std::move(freshTyvars)};
     };

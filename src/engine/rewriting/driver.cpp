@@ -1,6 +1,7 @@
 #include "engine/rewriting/driver.h"
 
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -76,13 +77,34 @@ struct Site {
     bool hasConstant = false;
 };
 
+// The binders in scope under one lambda: its own, then those of the scope around it. Each
+// scope keeps only its own binders; the whole list is put together for the positions an
+// attempt asks about, so nested lambdas cost space linear in their number.
+struct Scope {
+    int outer;  // -1 for the level's own context
+    std::vector<TypedVar> own;
+};
+
 struct Positions {
     std::vector<Site> sites;  // in subpaths order
-    std::vector<std::vector<TypedVar>> ctxs;
+    std::vector<Scope> scopes;
+    mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound;  // by scope, when asked
     std::shared_ptr<const SiteTable> table;  // the level's tables for this expression; may be null
 
     const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
-    const std::vector<TypedVar>& boundAt(std::size_t i) const { return ctxs[static_cast<std::size_t>(sites[i].ctx)]; }
+    const std::vector<TypedVar>& boundAt(std::size_t i) const { return boundIn(sites[i].ctx); }
+    const std::vector<TypedVar>& boundIn(int scope) const {
+        auto& slot = bound[static_cast<std::size_t>(scope)];
+        if (!slot) {
+            std::vector<TypedVar> all;
+            for (int k = scope; k >= 0; k = scopes[static_cast<std::size_t>(k)].outer) {
+                const auto& own = scopes[static_cast<std::size_t>(k)].own;
+                all.insert(all.end(), own.begin(), own.end());
+            }
+            slot = std::make_unique<const std::vector<TypedVar>>(std::move(all));
+        }
+        return *slot;
+    }
     TermCtx at(std::size_t i) const { return TermCtx{exprAt(i), boundAt(i)}; }
 
     Path pathOf(int i) const {
@@ -109,7 +131,7 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
     const std::vector<TypedVar>& ctx = level.ctx;
     auto out = std::make_shared<Positions>();
     if (level.table) out->table = level.table->sites(e, ctx, previous ? previous->table.get() : nullptr);
-    out->ctxs.push_back(ctx);
+    out->scopes.push_back(Scope{-1, ctx});
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
     while (!stack.empty()) {
@@ -120,11 +142,8 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
         const Expr& node = *s.expr;
         switch (node.kind()) {
         case ExprKind::Lam: {
-            std::vector<TypedVar> inner = freevars(node.pattern());
-            const auto& outer = out->ctxs[s.ctx];
-            inner.insert(inner.end(), outer.begin(), outer.end());
-            out->ctxs.push_back(std::move(inner));
-            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->ctxs.size() - 1), true});
+            out->scopes.push_back(Scope{s.ctx, freevars(node.pattern())});
+            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->scopes.size() - 1), true});
             // A constant of the pattern (a tuple pattern) counts too.
             if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
@@ -138,6 +157,7 @@ PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* pre
         case ExprKind::Var: break;
         }
     }
+    out->bound.resize(out->scopes.size());
     // Children come after their parent in pre-order: one backward pass spreads the flags up.
     for (std::size_t k = sites.size(); k-- > 1;)
         if (sites[k].hasConstant) sites[static_cast<std::size_t>(sites[k].parent)].hasConstant = true;

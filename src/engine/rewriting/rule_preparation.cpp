@@ -50,7 +50,7 @@ std::vector<std::string> ruleNames(const std::vector<Equation>& eqs) {
 std::vector<std::string> ruleTypeVars(const std::vector<Equation>& eqs) {
     std::vector<std::string> out;
     for (const auto& [l, r] : eqs) {
-        unionInto(out, addTyvars(l, {}));
+        unionInto(out, tyvars(l));
         unionInto(out, tyvars(r));
     }
     return out;
