@@ -34,9 +34,10 @@ void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, 
 // calls: it is no deeper than its program is long.
 void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
-void shortSubstParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    const ParNode& outer = *p.parts.front();
-    SmallVec<Sizes, 8> inner;
+// The sizes a substitution's parts give its outer template: each part takes its own run of
+// the parameters' sizes.
+template <class Out>
+void partSizes(const ParNode& p, const Sizes* sizes, std::size_t count, Out& inner) {
     std::size_t at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const auto c = static_cast<std::size_t>(p.parts[i]->params);
@@ -44,9 +45,15 @@ void shortSubstParamBounds(const ParNode& p, const Sizes* sizes, std::size_t cou
         inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
         at += c;
     }
+}
+
+void shortSubstParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
+    const ParNode& outer = *p.parts.front();
+    SmallVec<Sizes, 8> inner;
+    partSizes(p, sizes, count, inner);
     Bounds outerBounds;
     shortParamBounds(outer, inner.data(), inner.size(), line, outerBounds);
-    at = 0;
+    std::size_t at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const auto c = static_cast<std::size_t>(p.parts[i]->params);
         const std::size_t from = std::min(at, count);
@@ -167,14 +174,8 @@ private:
     // one at the bound the outer one gives its place (SubstInner).
     void subst(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
         held_.push_back(std::make_unique<std::vector<Sizes>>());
-        std::vector<Sizes>& inner = *held_.back();
-        std::size_t at = 0;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto c = static_cast<std::size_t>(p.parts[i]->params);
-            const std::size_t from = std::min(at, count);
-            inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
-            at += c;
-        }
+        const std::vector<Sizes>& inner = *held_.back();
+        partSizes(p, sizes, count, *held_.back());
         todo_.push_back(Task{Op::SubstInner, &p, sizes, count, line});
         marks_.push_back(out_.size());
         todo_.push_back(Task{Op::Enter, p.parts.front().get(), inner.data(), inner.size(), line});
