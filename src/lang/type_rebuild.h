@@ -102,8 +102,7 @@ Type rebuildType(const Type& root, Policy& policy) {
             bool changed = false;
             for (std::size_t i = 0; i < n; ++i) changed = changed || !done[first + i].sameNode(t.args()[i]);
             Type out = t;
-            if (changed) out = mkTCon(t.name(), std::vector<Type>(std::make_move_iterator(done.begin() + static_cast<std::ptrdiff_t>(first)),
-                                                                  std::make_move_iterator(done.end())));
+            if (changed) out = mkTConLike(t, done.data() + first);
             done.erase(done.begin() + static_cast<std::ptrdiff_t>(first), done.end());
             if (!f.hidden) policy.rebuilt(t, out);
             done.push_back(std::move(out));

@@ -2,58 +2,191 @@
 #include "lang/types.h"
 
 #include <algorithm>
+#include <mutex>
+#include <unordered_set>
 
 #include "support/errors.h"
-#include "support/release.h"
+#include "support/block_pool.h"
 
 namespace plim {
 
-// --- builders -------------------------------------------------------------------------------
+// --- nodes ------------------------------------------------------------------------------------
 
-// Nodes are created mutable so that destruction may take their children apart.
-Type mkTCon(std::string name, std::vector<Type> args) {
-    return Type(std::make_shared<TypeNode>(TypeKind::TCon, std::move(name), std::move(args), std::vector<std::string>{}));
+namespace {
+
+// Node blocks: sizes up to kPooledBytes come from this thread's block lists
+// (support/block_pool.h), longer constructor terms from the general allocator.
+constexpr std::size_t kPooledBytes = 64;
+
+template <std::size_t Size>
+void* takeBlock() {
+    return pool_detail::BlockList<pool_detail::blockSize(Size)>::take();
 }
 
-Type mkTid(std::string name) {
-    return Type(std::make_shared<TypeNode>(TypeKind::Tid, std::move(name), std::vector<Type>{}, std::vector<std::string>{}));
+void* allocateNode(std::size_t bytes) {
+    if (!kPoolBlocks || bytes > kPooledBytes) return ::operator new(bytes);
+    if (bytes <= 16) return takeBlock<16>();
+    if (bytes <= 32) return takeBlock<32>();
+    if (bytes <= 48) return takeBlock<48>();
+    return takeBlock<64>();
 }
 
-Type mkTAbs(std::vector<std::string> vars, Type body) {
-    return Type(std::make_shared<TypeNode>(TypeKind::TAbs, std::string(), std::vector<Type>{std::move(body)}, std::move(vars)));
-}
-
-bool TypeNode::groundArgs(TypeKind k, const std::vector<Type>& args) {
-    if (k != TypeKind::TCon) return false;
-    for (const Type& a : args)
-        if (!a.isGround()) return false;
-    return true;
-}
-
-void TypeNode::setVarRange() {
-    varLow = ~std::uint64_t{0};
-    varHigh = 0;
-    if (kind == TypeKind::Tid) {
-        const std::optional<std::uint64_t> pos = namePosition(name);
-        varLow = pos ? *pos : 0;
-        varHigh = pos ? *pos : ~std::uint64_t{0};
+void freeNode(void* p, std::size_t bytes) {
+    if (!kPoolBlocks || bytes > kPooledBytes) {
+        ::operator delete(p);
         return;
     }
-    if (ground) return;
-    for (const Type& a : args) {
-        varLow = std::min(varLow, a.node_->varLow);
-        varHigh = std::max(varHigh, a.node_->varHigh);
-    }
+    if (bytes <= 16) pool_detail::BlockList<pool_detail::blockSize(16)>::give(p);
+    else if (bytes <= 32) pool_detail::BlockList<pool_detail::blockSize(32)>::give(p);
+    else if (bytes <= 48) pool_detail::BlockList<pool_detail::blockSize(48)>::give(p);
+    else pool_detail::BlockList<pool_detail::blockSize(64)>::give(p);
 }
 
-TypeNode::~TypeNode() {
-    releaseSoleChildren(*this, [](TypeNode& n, auto take) {
-        for (Type& c : n.args) take(c.node_);
-    });
+std::size_t conNodeBytes(std::size_t count) { return sizeof(TypeConNode) + count * sizeof(Type); }
+
+// The interned constructor names: a few distinct names, kept for the life of the process.
+const std::string* internConName(const std::string& name) {
+        struct Table {
+        std::mutex lock;
+        std::unordered_set<std::string> names;
+    };
+    static auto* table = new Table();
+    const std::lock_guard<std::mutex> hold(table->lock);
+    auto it = table->names.find(name);
+    if (it == table->names.end()) it = table->names.emplace(name).first;
+    return &*it;
 }
+
+void widenRange(TypeNode& n, const TypeNode& child) {
+    n.varLow = std::min(n.varLow, child.varLow);
+    n.varHigh = std::max(n.varHigh, child.varHigh);
+}
+
+}  // namespace
+
+// Builds type handles from nodes; the only code that may.
+struct TypeBuilder {
+    static TypeNode* node(const Type& t) { return t.node_; }
+
+    // A TCon of `count` arguments, each placed by `place(i, slot)`.
+    template <class Place>
+    static Type con(const std::string* name, std::size_t count, Place place) {
+        if (count > 0xffff) failInternal("internal error: a type constructor with too many arguments");
+        void* block = allocateNode(conNodeBytes(count));
+        auto* n = new (block) TypeConNode(name);
+        n->count = static_cast<std::uint16_t>(count);
+        bool ground = true;
+        Type* slots = n->argsStart();
+        for (std::size_t i = 0; i < count; ++i) {
+            place(i, &slots[i]);
+            const TypeNode& child = *slots[i].node_;
+            ground = ground && child.ground;
+            widenRange(*n, child);
+        }
+        n->ground = ground;
+        if (ground) {
+            n->varLow = ~std::uint32_t{0};
+            n->varHigh = 0;
+        }
+        return Type(n);
+    }
+
+    static Type var(std::string name) {
+        auto* n = new (allocateNode(sizeof(TypeVarNode))) TypeVarNode(std::move(name));
+        const std::optional<std::uint64_t> pos = namePosition(n->name);
+        if (!pos) {
+            n->varLow = 0;
+            n->varHigh = TypeNode::kFarPosition;
+        } else {
+            n->varLow = n->varHigh = *pos < TypeNode::kFarPosition ? static_cast<std::uint32_t>(*pos) : TypeNode::kFarPosition;
+        }
+        return Type(n);
+    }
+
+    static Type abs(std::vector<std::string> vars, Type body) {
+        auto* n = new (allocateNode(sizeof(TypeAbsNode))) TypeAbsNode(std::move(vars), std::move(body));
+        widenRange(*n, *n->body.node_);
+        return Type(n);
+    }
+};
+
+// Takes the children out of nodes that are being released.
+struct TypeRelease {
+    static void take(Type& child, std::vector<TypeNode*>& free) {
+        TypeNode* n = child.node_;
+        child.node_ = nullptr;
+        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) free.push_back(n);
+    }
+
+    // Takes n's children and frees n.
+    static void destroy(TypeNode* n, std::vector<TypeNode*>& free) {
+        switch (n->kind) {
+        case TypeKind::TCon: {
+            auto* c = static_cast<TypeConNode*>(n);
+            const std::size_t count = c->count;
+            Type* slots = c->argsStart();
+            for (std::size_t i = 0; i < count; ++i) {
+                take(slots[i], free);
+                slots[i].~Type();
+            }
+            c->~TypeConNode();
+            freeNode(c, conNodeBytes(count));
+            break;
+        }
+        case TypeKind::Tid: {
+            auto* v = static_cast<TypeVarNode*>(n);
+            v->~TypeVarNode();
+            freeNode(v, sizeof(TypeVarNode));
+            break;
+        }
+        case TypeKind::TAbs: {
+            auto* a = static_cast<TypeAbsNode*>(n);
+            take(a->body, free);
+            a->~TypeAbsNode();
+            freeNode(a, sizeof(TypeAbsNode));
+            break;
+        }
+        }
+    }
+};
+
+// The nodes released on this thread just now; a node released while others are joins them
+// instead of starting a walk of its own.
+void releaseTypeNode(TypeNode* node) noexcept {
+    static thread_local std::vector<TypeNode*>* active = nullptr;
+    if (active) {
+        active->push_back(node);
+        return;
+    }
+    std::vector<TypeNode*> free;
+    active = &free;
+    for (;;) {
+        TypeRelease::destroy(node, free);
+        if (free.empty()) break;
+        node = free.back();
+        free.pop_back();
+    }
+    active = nullptr;
+}
+
+// --- builders -------------------------------------------------------------------------------
+
+Type mkTCon(std::string name, std::vector<Type> args) {
+    return TypeBuilder::con(internConName(name), args.size(), [&args](std::size_t i, Type* slot) { new (slot) Type(std::move(args[i])); });
+}
+
+Type mkTConLike(const Type& like, Type* args) {
+    const auto* n = static_cast<const TypeConNode*>(TypeBuilder::node(like));
+    return TypeBuilder::con(n->name, n->count, [args](std::size_t i, Type* slot) { new (slot) Type(std::move(args[i])); });
+}
+
+Type mkTid(std::string name) { return TypeBuilder::var(std::move(name)); }
+
+Type mkTAbs(std::vector<std::string> vars, Type body) { return TypeBuilder::abs(std::move(vars), std::move(body)); }
 
 Type mkArrow(Type argument, Type result) {
-    return mkTCon(std::string(arrowName), {std::move(argument), std::move(result)});
+    static const std::string* const name = internConName(std::string(arrowName));
+    return TypeBuilder::con(name, 2, [&](std::size_t i, Type* slot) { new (slot) Type(std::move(i == 0 ? argument : result)); });
 }
 
 Type arrowTypes(const std::vector<Type>& types) {
@@ -63,7 +196,10 @@ Type arrowTypes(const std::vector<Type>& types) {
     return out;
 }
 
-Type mkListType(Type element) { return mkTCon(std::string(listName), {std::move(element)}); }
+Type mkListType(Type element) {
+    static const std::string* const name = internConName(std::string(listName));
+    return TypeBuilder::con(name, 1, [&element](std::size_t, Type* slot) { new (slot) Type(std::move(element)); });
+}
 
 std::string tupleTypeName(std::int64_t n) { return std::string(tupleName) + std::to_string(n); }
 
@@ -109,7 +245,7 @@ bool eqType(const Type& a, const Type& b) {
             if (x->name() != y->name()) return false;
             break;
         case TypeKind::TCon:
-            if (x->name() != y->name() || x->args().size() != y->args().size()) return false;
+            if (!x->sameConName(*y) || x->args().size() != y->args().size()) return false;
             for (std::size_t i = x->args().size(); i-- > 0;) work.emplace_back(&x->args()[i], &y->args()[i]);
             break;
         case TypeKind::TAbs:
@@ -133,7 +269,7 @@ struct TextPiece {
 };
 
 // Pushes the pieces of "[t1,t2,...]" so that they are written in order.
-void pushTypeList(std::vector<TextPiece>& work, const std::vector<Type>& types) {
+void pushTypeList(std::vector<TextPiece>& work, TypeArgs types) {
     work.push_back({nullptr, 0, ']'});
     for (std::size_t i = types.size(); i-- > 0;) {
         work.push_back({&types[i], 0, 0});
@@ -184,7 +320,7 @@ void appendTypeText(std::string& out, int prec, const Type& t) {
 
 void appendTypeListText(std::string& out, const std::vector<Type>& types) {
     std::vector<TextPiece> work;
-    pushTypeList(work, types);
+    pushTypeList(work, TypeArgs(types.data(), types.size()));
     writeTextPieces(out, work);
 }
 

@@ -11,7 +11,9 @@
 // TCon "Tuple<n>" [components...]; the base types are TCon "Int", "Float" and "Bool".
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <memory>
@@ -32,10 +34,24 @@ namespace plim {
 enum class TypeKind : std::uint8_t { TCon, Tid, TAbs };
 
 struct TypeNode;
+class Type;
+
+class TypeArgs;
 
 class Type {
 public:
-    explicit Type(std::shared_ptr<const TypeNode> node) : node_(std::move(node)) {}
+    Type(const Type& other) noexcept : node_(other.node_) { retain(); }
+    Type(Type&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
+    Type& operator=(const Type& other) noexcept {
+        Type copy(other);
+        std::swap(node_, copy.node_);
+        return *this;
+    }
+    Type& operator=(Type&& other) noexcept {
+        std::swap(node_, other.node_);
+        return *this;
+    }
+    ~Type() { drop(); }
 
     TypeKind kind() const;
     bool isTCon() const { return kind() == TypeKind::TCon; }
@@ -45,7 +61,7 @@ public:
     // The constructor name of a TCon, the variable name of a Tid.
     const std::string& name() const;
     // The argument types of a TCon.
-    const std::vector<Type>& args() const;
+    TypeArgs args() const;
     // The bound names of a TAbs.
     const std::vector<std::string>& boundVars() const;
     // The body of a TAbs.
@@ -56,54 +72,122 @@ public:
     // False when no type variable at the given position of the fresh-name sequence occurs in
     // the term (a variable named otherwise counts as occurring anywhere).
     bool mayHoldVarAt(std::uint64_t position) const;
+    // The position of a Tid's name in the fresh-name sequence, when it has one that the node
+    // keeps (names far along the sequence, and names outside it, have none).
+    std::optional<std::uint32_t> varPosition() const;
+    // True when both TCons have the same constructor name.
+    bool sameConName(const Type& other) const;
     // True when both handles share one node (then the types are equal).
     bool sameNode(const Type& other) const { return node_ == other.node_; }
     // The node's address: a key for caches that also hold the type (so the node stays alive).
-    const void* nodeAddress() const { return node_.get(); }
+    const void* nodeAddress() const { return node_; }
+    // True when this handle is the node's only holder.
+    bool soleHolder() const;
 
 private:
-    friend struct TypeNode;
-    std::shared_ptr<const TypeNode> node_;
+    friend struct TypeBuilder;  // the builders
+    friend struct TypeRelease;  // takes the children of a node that is being released
+
+    explicit Type(TypeNode* node) noexcept : node_(node) {}  // takes over the node's first count
+    void retain() const noexcept;
+    void drop() noexcept;
+    TypeNode* node_;
 };
 
-struct TypeNode {
-    TypeKind kind;
-    std::string name;                // TCon, Tid
-    std::vector<Type> args;          // TCon: the arguments; TAbs: the body alone
-    std::vector<std::string> vars;   // TAbs
-    // A constructor term without type variables (its arguments ground): substitution, resolution
-    // and the occurs check have nothing to do in it.  Computed once, when the node is built.
-    bool ground;
-    // The lowest and highest positions in the fresh-name sequence of the type variables that
-    // occur in the term (bound ones included); a name outside the sequence widens the range to
-    // everything, a term without variables has an empty range.  Computed once, like `ground`.
-    std::uint64_t varLow;
-    std::uint64_t varHigh;
-
-    TypeNode(TypeKind k, std::string n, std::vector<Type> a, std::vector<std::string> v)
-        : kind(k), name(std::move(n)), args(std::move(a)), vars(std::move(v)), ground(groundArgs(k, args)) {
-        setVarRange();
-    }
-    TypeNode(const TypeNode&) = delete;
-    TypeNode& operator=(const TypeNode&) = delete;
-    // Releases the nodes that only this one holds one at a time, so that a deeply nested
-    // type (a long chain of function types) is destroyed without deep recursion.
-    ~TypeNode();
+// The argument types of a constructor term, read in place.
+class TypeArgs {
+public:
+    TypeArgs(const Type* first, std::size_t count) : first_(first), count_(count) {}
+    const Type* begin() const { return first_; }
+    const Type* end() const { return first_ + count_; }
+    std::reverse_iterator<const Type*> rbegin() const { return std::reverse_iterator<const Type*>(end()); }
+    std::reverse_iterator<const Type*> rend() const { return std::reverse_iterator<const Type*>(begin()); }
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    const Type& operator[](std::size_t i) const { return first_[i]; }
+    const Type& front() const { return first_[0]; }
+    const Type& back() const { return first_[count_ - 1]; }
+    std::vector<Type> toVector() const;
 
 private:
-    static bool groundArgs(TypeKind k, const std::vector<Type>& args);
-    void setVarRange();
+    const Type* first_;
+    std::size_t count_;
+};
+
+// The part every node shares: its count of holders, its form and the facts computed when it is
+// built.  The fields of each form follow in a node of that form's own size (types.cpp).
+struct TypeNode {
+    std::atomic<std::uint32_t> refs{1};
+    TypeKind kind;
+    // A constructor term without type variables (its arguments ground): substitution, resolution
+    // and the occurs check have nothing to do in it.
+    bool ground = false;
+    std::uint16_t count = 0;  // a TCon's number of arguments
+    // The lowest and highest positions in the fresh-name sequence of the type variables that
+    // occur in the term (bound ones included), positions from kFarPosition on counted as
+    // kFarPosition; a name outside the sequence widens the range to everything, a term without
+    // variables has an empty range.
+    std::uint32_t varLow = ~std::uint32_t{0};
+    std::uint32_t varHigh = 0;
+    static constexpr std::uint32_t kFarPosition = ~std::uint32_t{0};
+
+    explicit TypeNode(TypeKind k) : kind(k) {}
+    TypeNode(const TypeNode&) = delete;
+    TypeNode& operator=(const TypeNode&) = delete;
+};
+
+// TCon: the interned constructor name, then the arguments in place.
+struct TypeConNode : TypeNode {
+    const std::string* name;
+    explicit TypeConNode(const std::string* n) : TypeNode(TypeKind::TCon), name(n) {}
+    Type* argsStart() { return reinterpret_cast<Type*>(this + 1); }
+    const Type* argsStart() const { return reinterpret_cast<const Type*>(this + 1); }
+};
+static_assert(sizeof(TypeConNode) % alignof(Type) == 0);
+struct TypeVarNode : TypeNode {
+    std::string name;
+    explicit TypeVarNode(std::string n) : TypeNode(TypeKind::Tid), name(std::move(n)) {}
+};
+struct TypeAbsNode : TypeNode {
+    Type body;
+    std::vector<std::string> vars;
+    TypeAbsNode(std::vector<std::string> v, Type b) : TypeNode(TypeKind::TAbs), body(std::move(b)), vars(std::move(v)) {}
 };
 
 inline TypeKind Type::kind() const { return node_->kind; }
 inline bool Type::isGround() const { return node_->ground; }
 inline bool Type::mayHoldVarAt(std::uint64_t position) const {
-    return node_->varLow <= position && position <= node_->varHigh;
+    const std::uint32_t at = position < TypeNode::kFarPosition ? static_cast<std::uint32_t>(position) : TypeNode::kFarPosition;
+    return node_->varLow <= at && at <= node_->varHigh;
 }
-inline const std::string& Type::name() const { return node_->name; }
-inline const std::vector<Type>& Type::args() const { return node_->args; }
-inline const std::vector<std::string>& Type::boundVars() const { return node_->vars; }
-inline const Type& Type::body() const { return node_->args.front(); }
+inline std::optional<std::uint32_t> Type::varPosition() const {
+    if (node_->varLow != node_->varHigh || node_->varLow == TypeNode::kFarPosition) return std::nullopt;
+    return node_->varLow;
+}
+inline const std::string& Type::name() const {
+    if (node_->kind == TypeKind::TCon) return *static_cast<const TypeConNode*>(node_)->name;
+    return static_cast<const TypeVarNode*>(node_)->name;
+}
+inline bool Type::sameConName(const Type& other) const {
+    return static_cast<const TypeConNode*>(node_)->name == static_cast<const TypeConNode*>(other.node_)->name;
+}
+inline TypeArgs Type::args() const {
+    if (node_->kind != TypeKind::TCon) return TypeArgs(nullptr, 0);
+    return TypeArgs(static_cast<const TypeConNode*>(node_)->argsStart(), node_->count);
+}
+inline const std::vector<std::string>& Type::boundVars() const { return static_cast<const TypeAbsNode*>(node_)->vars; }
+inline const Type& Type::body() const { return static_cast<const TypeAbsNode*>(node_)->body; }
+inline bool Type::soleHolder() const { return node_->refs.load(std::memory_order_acquire) == 1; }
+inline void Type::retain() const noexcept {
+    if (node_) node_->refs.fetch_add(1, std::memory_order_relaxed);
+}
+// Releases the node and every node that only it holds, one at a time (types.cpp).
+void releaseTypeNode(TypeNode* node) noexcept;
+inline void Type::drop() noexcept {
+    if (node_ && node_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) releaseTypeNode(node_);
+    node_ = nullptr;
+}
+inline std::vector<Type> TypeArgs::toVector() const { return std::vector<Type>(begin(), end()); }
 
 // --- builders and reserved names ----------------------------------------------------------
 
@@ -114,6 +198,8 @@ inline constexpr std::string_view tupleName = "Tuple";
 Type mkTCon(std::string name, std::vector<Type> args = {});
 Type mkTid(std::string name);
 Type mkTAbs(std::vector<std::string> vars, Type body);
+// A TCon with the name of the TCon `like` and as many arguments, moved from `args`.
+Type mkTConLike(const Type& like, Type* args);
 
 // TCon "Arrow" [argument, result].
 Type mkArrow(Type argument, Type result);

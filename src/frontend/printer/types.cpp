@@ -28,7 +28,7 @@ Doc ppArrows(const Type& t) {
 
 Doc ppConstructorType(const Type& t) {
     const std::string& name = t.name();
-    const std::vector<Type>& args = t.args();
+    const TypeArgs args = t.args();
     if (name == listName && args.size() == 1) return bracketsDoc(ppType(args[0]));
     if (isTupleName(name)) {
         std::vector<Doc> components;

@@ -218,7 +218,7 @@ Expr mkTupleExpr(const std::vector<Expr>& es) {
     return out;
 }
 
-const std::vector<Type>& gettupletypes(const Type& t) {
+TypeArgs gettupletypes(const Type& t) {
     if (!t.isTCon() || t.name().rfind("Tuple", 0) != 0) patternFail(CodedFailure::ReferenceTupleTypesNonTuple);
     return t.args();
 }
@@ -242,7 +242,7 @@ std::pair<LamBinding, std::vector<std::string>> convertBinding(const Term& p) {
 
 Expr bindingToExpr(const Type& t, const LamBinding& b) {
     if (b.isVar()) return mkVar(b.name(), t);
-    const std::vector<Type>& cs = gettupletypes(t);
+    const TypeArgs cs = gettupletypes(t);
     std::vector<Expr> parts;
     for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToExpr(cs[i], b.elems()[i]));
     return mkTupleExpr(parts);
@@ -250,7 +250,7 @@ Expr bindingToExpr(const Type& t, const LamBinding& b) {
 
 Term bindingToTerm(const Type& t, const LamBinding& b) {
     if (b.isVar()) return LVar(b.name(), t);
-    const std::vector<Type>& cs = gettupletypes(t);
+    const TypeArgs cs = gettupletypes(t);
     std::vector<Term> parts;
     for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToTerm(cs[i], b.elems()[i]));
     return Tupl(std::move(parts), t);

@@ -195,7 +195,7 @@ Expr mkTupleExpr(const std::vector<Expr>& es);
 std::pair<LamBinding, std::vector<std::string>> convertBinding(const Term& p);
 // The component types of a "Tuple..." type; any other raises
 // "ReferenceMatching:210|function gettupletypes".
-const std::vector<Type>& gettupletypes(const Type& t);
+TypeArgs gettupletypes(const Type& t);
 // The binder rebuilt as a lambda pattern of type t.
 Expr bindingToExpr(const Type& t, const LamBinding& b);
 // The binder rebuilt as a term of type t: LVar for a variable, Tupl for a tuple.
