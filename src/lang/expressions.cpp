@@ -205,9 +205,10 @@ std::vector<std::string> freeNames(const Expr& e) {
 std::vector<std::string> allNames(const Expr& e) {
     std::vector<std::string> out;
     std::unordered_set<std::string> seen;
+    // A subtree without variables adds nothing: the walk does not go below it.
     preOrder(e, [&](const Expr& node) {
         if (node.isVar() && seen.insert(node.name()).second) out.push_back(node.name());
-        return true;
+        return node.holdsAny(ExprHolds::Var);
     });
     return out;
 }
