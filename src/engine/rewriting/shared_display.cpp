@@ -38,55 +38,56 @@ struct Site {
     int kids[2];  // Ap: function, argument; Lam: body; -1 when absent
 };
 
+// The sites in visiting order: a node, its argument's subtree, its function's (the order of
+// subpaths).  So the subtree of site i is the run of sites from i on, `size` of them, and
+// children come after their parent.
 struct Walk {
-    std::vector<Site> sites;  // children always after their parent
-    std::vector<int> order;   // subpaths order: a node, its argument's subtree, its function's
+    std::vector<Site> sites;
+    std::vector<int> size;  // per site, the number of sites in its subtree
+
+    // The subtree of a holds b (or a is b).
+    bool within(int a, int b) const { return a <= b && b < a + size[a]; }
+    // Path order (a path before the paths that extend it, First before Second before Body),
+    // that is the pre-order that visits a function before its argument: apart from nesting,
+    // the reverse of the visiting order.
+    bool pathBefore(int a, int b) const {
+        if (within(a, b) || within(b, a)) return a < b;
+        return a > b;
+    }
 };
 
-// Adds the children of site i to the walk and returns them in the order they are visited.
-template <class Push>
-void expand(Walk& w, int i, bool letsAreLeaves, Push push) {
-    const Expr& node = *w.sites[i].expr;
-    const int depth = w.sites[i].depth + 1;
-    auto add = [&](const Expr& child, Step s) {
-        w.sites.push_back(Site{&child, i, s, depth, {-1, -1}});
-        return static_cast<int>(w.sites.size() - 1);
-    };
-    switch (node.kind()) {
-    case ExprKind::Lam: {
-        const int b = add(node.body(), Step::Body);
-        w.sites[i].kids[0] = b;
-        push(b);
-        break;
-    }
-    case ExprKind::Ap: {
-        const int f = add(node.fun(), Step::First);
-        const int a = add(node.arg(), Step::Second);
-        w.sites[i].kids[0] = f;
-        w.sites[i].kids[1] = a;
-        push(f);
-        push(a);
-        break;
-    }
-    case ExprKind::Let:
-        if (!letsAreLeaves) patternFail(CodedFailure::SubpathsLet);
-        break;
-    default: break;
-    }
-}
-
-// Every subexpression in subpaths order (argument before function), iteratively.  A let raises
-// the error of subpaths, or is taken as a leaf.
+// Every subexpression in visiting order, iteratively.  A let raises the error of subpaths, or
+// is taken as a leaf.
 Walk walkSites(const Expr& e, bool letsAreLeaves) {
+    struct Pending {
+        const Expr* expr;
+        int parent;
+        Step step;
+        int depth;
+    };
     Walk w;
-    w.sites.push_back(Site{&e, -1, Step::First, 0, {-1, -1}});
-    std::vector<int> stack{0};
+    std::vector<Pending> stack{{&e, -1, Step::First, 0}};
     while (!stack.empty()) {
-        const int i = stack.back();
+        const Pending p = stack.back();
         stack.pop_back();
-        w.order.push_back(i);
-        expand(w, i, letsAreLeaves, [&stack](int k) { stack.push_back(k); });
+        const int i = static_cast<int>(w.sites.size());
+        w.sites.push_back(Site{p.expr, p.parent, p.step, p.depth, {-1, -1}});
+        if (p.parent >= 0) w.sites[p.parent].kids[p.step == Step::Second ? 1 : 0] = i;
+        const Expr& node = *p.expr;
+        switch (node.kind()) {
+        case ExprKind::Lam: stack.push_back({&node.body(), i, Step::Body, p.depth + 1}); break;
+        case ExprKind::Ap:
+            stack.push_back({&node.fun(), i, Step::First, p.depth + 1});
+            stack.push_back({&node.arg(), i, Step::Second, p.depth + 1});
+            break;
+        case ExprKind::Let:
+            if (!letsAreLeaves) patternFail(CodedFailure::SubpathsLet);
+            break;
+        default: break;
+        }
     }
+    w.size.assign(w.sites.size(), 1);
+    for (std::size_t k = w.sites.size(); k-- > 1;) w.size[w.sites[k].parent] += w.size[k];
     return w;
 }
 
@@ -174,13 +175,6 @@ std::vector<char> mentionsBinders(const Walk& w, const std::vector<TypedVar>& ct
     std::vector<char> mentions(w.sites.size());
     for (std::size_t k = 0; k < w.sites.size(); ++k) mentions[k] = lowest[k] < w.sites[k].depth;
     return mentions;
-}
-
-Path pathOf(const Walk& w, int i) {
-    Path p;
-    for (; w.sites[i].parent >= 0; i = w.sites[i].parent) p.push_back(w.sites[i].step);
-    std::reverse(p.begin(), p.end());
-    return p;
 }
 
 // --- fingerprints ---------------------------------------------------------------------------
@@ -275,14 +269,14 @@ bool liftable(const Site& s, bool mentions) {
 struct Group {
     Expr expr;
     std::vector<int> sites;
-    std::vector<Path> paths;
 };
 
 // Value numbers of the lambda-free subtrees: two such sites get one number exactly when they
 // are equal (same tree, names and constants, equal types everywhere), which for them is the
 // equality up to bound names and eta.  Numbers are given bottom-up from the children's, so
-// each site costs one table look-up; sites holding a lambda or let get -1.
-std::vector<int> valueNumbers(const Walk& w) {
+// each site costs one table look-up; sites holding a lambda or let get -1, and so do the sites
+// marked in `skip` (when given, a site marked there has its parent marked too).
+std::vector<int> valueNumbers(const Walk& w, const std::vector<char>& skip = {}) {
     const std::size_t n = w.sites.size();
     std::vector<int> number(n, -1);
     std::vector<int> representative;  // per number, a site
@@ -292,6 +286,7 @@ std::vector<int> valueNumbers(const Walk& w) {
     auto equalNode = [&](int i, int j) {
         const Expr& a = *w.sites[i].expr;
         const Expr& b = *w.sites[j].expr;
+        if (a.sameNode(b)) return true;
         if (a.kind() != b.kind()) return false;
         switch (a.kind()) {
         case ExprKind::Var:
@@ -308,6 +303,7 @@ std::vector<int> valueNumbers(const Walk& w) {
         return eqType(a.type(), b.type());
     };
     for (std::size_t k = n; k-- > 0;) {
+        if (!skip.empty() && skip[k]) continue;
         const Site& s = w.sites[k];
         const Expr& node = *s.expr;
         std::uint64_t h = 0;
@@ -366,7 +362,7 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
         if (!reduced[g]) reduced[g] = etared(*w.sites[first[g]].expr);
         return exprEq({}, {}, *reduced[g], mine);
     };
-    for (int i : w.order) {
+    for (int i = 0; i < static_cast<int>(n); ++i) {
         const Site& s = w.sites[i];
         if (!liftable(s, mentions[i])) continue;
         const int v = number[i];
@@ -396,89 +392,223 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
     std::vector<Group> repeated;
     for (std::size_t g = 0; g < first.size(); ++g) {
         if (size[g] < 2) continue;
-        Group out{*w.sites[first[g]].expr, {}, {}};
+        Group out{*w.sites[first[g]].expr, {}};
         for (int site = first[g]; site >= 0; site = nextSite[site]) out.sites.push_back(site);
         repeated.push_back(std::move(out));
     }
     return repeated;
 }
 
-// Which site lies inside which: positions in the visiting order and subtree sizes, and the
-// positions in path order (a path sorts before the paths that extend it, First before Second
-// before Body), that is the pre-order that visits a function before its argument.
-struct Ancestry {
-    std::vector<int> position, size, pathRank;
+// --- expressions without lambdas ---------------------------------------------------------------
 
-    explicit Ancestry(const Walk& w)
-        : position(w.sites.size()), size(w.sites.size(), 1), pathRank(w.sites.size()) {
-        for (std::size_t k = 0; k < w.order.size(); ++k) position[w.order[k]] = static_cast<int>(k);
-        for (std::size_t k = w.sites.size(); k-- > 1;) size[w.sites[k].parent] += size[k];
-        int rank = 0;
-        std::vector<int> stack{0};
-        while (!stack.empty()) {
-            const int i = stack.back();
-            stack.pop_back();
-            pathRank[i] = rank++;
-            const Site& s = w.sites[i];
-            if (s.kids[1] >= 0) stack.push_back(s.kids[1]);
-            if (s.kids[0] >= 0) stack.push_back(s.kids[0]);
+// Without lambdas, equality up to bound names and eta is plain equality, which the value
+// numbers decide.  Most expressions repeat nothing: numbers by shape alone (names and
+// constants compared, types not) tell so first, reading no type; value numbers are then given
+// only to the sites whose shape repeats.
+
+// Per site its shape number; sets `repeats` when a non-atomic shape occurs twice.
+std::vector<int> shapeNumbers(const Walk& w, bool& repeats) {
+    const std::size_t n = w.sites.size();
+    std::size_t capacity = 16;
+    while (capacity < 2 * n) capacity <<= 1;
+    const std::size_t mask = capacity - 1;
+    std::vector<int> slots(capacity, -1);  // open addressing: a number, or -1
+    std::vector<int> representative;       // per number, a site
+    std::vector<std::uint64_t> hashOf;     // per number
+    std::vector<int> number(n, -1);
+    auto sameShape = [&](int i, int j) {
+        const Expr& a = *w.sites[i].expr;
+        const Expr& b = *w.sites[j].expr;
+        if (a.sameNode(b)) return true;
+        if (a.kind() != b.kind()) return false;
+        switch (a.kind()) {
+        case ExprKind::Var: return a.name() == b.name();
+        case ExprKind::Con: return eqConstant(a.constant(), b.constant());
+        default:
+            return number[w.sites[i].kids[0]] == number[w.sites[j].kids[0]] &&
+                   number[w.sites[i].kids[1]] == number[w.sites[j].kids[1]];
         }
+    };
+    repeats = false;
+    for (std::size_t k = n; k-- > 0;) {
+        const Site& s = w.sites[k];
+        const Expr& node = *s.expr;
+        std::uint64_t h = 0;
+        if (node.isAp())
+            h = mix(mix(3, static_cast<std::uint32_t>(number[s.kids[0]])), static_cast<std::uint32_t>(number[s.kids[1]]));
+        else if (node.isVar())
+            h = mix(0x1234567ULL, std::hash<std::string>{}(node.name()));
+        else
+            h = leafHash(node);
+        std::size_t at = h & mask;
+        for (; slots[at] >= 0; at = (at + 1) & mask) {
+            const int v = slots[at];
+            if (hashOf[v] == h && sameShape(static_cast<int>(k), representative[v])) {
+                number[k] = v;
+                repeats = repeats || node.isAp();
+                break;
+            }
+        }
+        if (number[k] >= 0) continue;
+        number[k] = static_cast<int>(representative.size());
+        representative.push_back(static_cast<int>(k));
+        hashOf.push_back(h);
+        slots[at] = number[k];
     }
-    // The path of a leads to a prefix of the path of b.
-    bool within(int a, int b) const { return position[a] <= position[b] && position[b] < position[a] + size[a]; }
-};
+    return number;
+}
 
-// Does some occurrence of g hold (or stand at) some occurrence of h?
-bool encloses(const Ancestry& at, const Group& g, const Group& h) {
-    for (int p : g.sites)
-        for (int q : h.sites)
-            if (at.within(p, q)) return true;
-    return false;
+// The groups of a lambda-free walk, as groupPairs gives them.
+std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<TypedVar>& ctx) {
+    const std::size_t n = w.sites.size();
+    bool repeats = false;
+    const std::vector<int> shape = shapeNumbers(w, repeats);
+    if (!repeats) return {};
+    std::vector<int> shapeCount(n, 0);
+    for (int v : shape) ++shapeCount[v];
+    std::vector<char> once(n);
+    for (std::size_t k = 0; k < n; ++k) once[k] = shapeCount[shape[k]] == 1;
+    const std::vector<int> number = valueNumbers(w, once);
+    std::vector<int> count(n, 0);
+    for (int v : number)
+        if (v >= 0) ++count[v];
+    const std::vector<char> mentions = ctx.empty() ? std::vector<char>(n) : mentionsBinders(w, ctx);
+    std::vector<int> groupOfNumber(n, -1);  // -2: not liftable
+    std::vector<Group> groups;
+    for (std::size_t k = 0; k < n; ++k) {
+        const int v = number[k];
+        if (v < 0 || count[v] < 2 || !w.sites[k].expr->isAp()) continue;
+        int& g = groupOfNumber[v];
+        if (g == -1) {
+            g = liftable(w.sites[k], mentions[k]) ? static_cast<int>(groups.size()) : -2;
+            if (g >= 0) groups.push_back(Group{*w.sites[k].expr, {}});
+        }
+        if (g >= 0) groups[g].sites.push_back(static_cast<int>(k));
+    }
+    return groups;
+}
+
+// --- writing each group once --------------------------------------------------------------------
+
+// For each group h, the groups g, each once, of which an occurrence stands above one of h.
+// One walk in visiting order keeps the grouped sites above the current one.
+std::vector<std::vector<int>> holdersOf(const Walk& w, const std::vector<int>& groupOf, std::size_t groups) {
+    std::vector<std::pair<int, int>> pairs;  // (h, g)
+    std::vector<int> open;                   // grouped sites, each above the next
+    for (int k = 0; k < static_cast<int>(w.sites.size()); ++k) {
+        const int h = groupOf[k];
+        if (h < 0) continue;
+        while (!open.empty() && !w.within(open.back(), k)) open.pop_back();
+        for (int o : open)
+            if (groupOf[o] != h) pairs.emplace_back(h, groupOf[o]);
+        open.push_back(k);
+    }
+    std::vector<int> start(groups + 1, 0);  // the pairs by h, in a counting sort
+    for (const auto& p : pairs) ++start[p.first + 1];
+    for (std::size_t h = 0; h < groups; ++h) start[h + 1] += start[h];
+    std::vector<int> byHeld(pairs.size());
+    std::vector<int> fill(start.begin(), start.end() - 1);
+    for (const auto& [h, g] : pairs) byHeld[fill[h]++] = g;
+    std::vector<std::vector<int>> holders(groups);
+    std::vector<int> stamp(groups, -1);
+    for (std::size_t h = 0; h < groups; ++h)
+        for (int k = start[h]; k < start[h + 1]; ++k)
+            if (stamp[byHeld[k]] != static_cast<int>(h)) {
+                stamp[byHeld[k]] = static_cast<int>(h);
+                holders[h].push_back(byHeld[k]);
+            }
+    return holders;
 }
 
 // Repeatedly the first remaining group that holds no other remaining group: the least index
 // whose count of held groups has dropped to zero.
-std::vector<Group> innermostFirst(std::vector<Group> groups, const Ancestry& at) {
-    const std::size_t n = groups.size();
-    std::vector<std::vector<int>> holders(n);  // the groups that hold each group
+std::vector<int> innermostFirst(const std::vector<std::vector<int>>& holders) {
+    const std::size_t n = holders.size();
     std::vector<int> held(n, 0);
-    for (std::size_t i = 0; i < n; ++i)
-        for (std::size_t j = 0; j < n; ++j)
-            if (i != j && encloses(at, groups[i], groups[j])) {
-                holders[j].push_back(static_cast<int>(i));
-                ++held[i];
-            }
+    for (const std::vector<int>& hs : holders)
+        for (int g : hs) ++held[g];
     std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
     for (std::size_t i = 0; i < n; ++i)
         if (held[i] == 0) ready.push(static_cast<int>(i));
-    std::vector<Group> out;
+    std::vector<int> out;
     out.reserve(n);
     while (!ready.empty()) {
         const int i = ready.top();
         ready.pop();
-        out.push_back(std::move(groups[i]));
+        out.push_back(i);
         for (int h : holders[i])
             if (--held[h] == 0) ready.push(h);
     }
     return out;
 }
 
-// Is z found only inside the occurrences of w, occurrence by occurrence in path order?
-bool coveredBy(const Ancestry& at, const Group& z, const Group& w) {
-    if (z.sites.size() != w.sites.size()) return false;
+// Is z found only inside the occurrences of c, occurrence by occurrence in path order?
+bool coveredBy(const Walk& w, const Group& z, const Group& c) {
+    if (z.sites.size() != c.sites.size()) return false;
     for (std::size_t k = 0; k < z.sites.size(); ++k)
-        if (!at.within(w.sites[k], z.sites[k])) return false;
+        if (!w.within(c.sites[k], z.sites[k])) return false;
     return true;
 }
 
-std::vector<Group> dropCovered(std::vector<Group> groups, const Ancestry& at) {
-    std::vector<Group> out;
-    for (std::size_t i = 0; i < groups.size(); ++i) {
+// The groups of `order` that no later group of it covers (a group covering another holds it).
+std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, const std::vector<int>& order,
+                             const std::vector<std::vector<int>>& holders) {
+    std::vector<int> rank(groups.size(), -1);
+    for (std::size_t k = 0; k < order.size(); ++k) rank[order[k]] = static_cast<int>(k);
+    std::vector<int> kept;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const int z = order[k];
         bool covered = false;
-        for (std::size_t j = i + 1; j < groups.size() && !covered; ++j) covered = coveredBy(at, groups[i], groups[j]);
-        if (!covered) out.push_back(std::move(groups[i]));
+        for (int c : holders[z])
+            covered = covered || (rank[c] > static_cast<int>(k) && coveredBy(w, groups[z], groups[c]));
+        if (!covered) kept.push_back(z);
     }
-    return out;
+    return kept;
+}
+
+// An application or lambda with new children and the node's type, read only when it is known
+// already.
+Expr rebuilt(const Expr& node, const Expr* first, const Expr* second) {
+    if (node.isAp()) {
+        if (node.typeIsEvaluated()) return mkAp(*first, *second, node.type());
+        return mkAp(*first, *second, node.lazyType());
+    }
+    if (node.typeIsEvaluated()) return mkLam(node.pattern(), *first, node.type());
+    return mkLam(node.pattern(), *first, node.lazyType());
+}
+
+// The let of definitions, in the order of `kept`, named from the supply in turn, around e
+// with every occurrence of a kept group replaced by its variable.  A definition's right side is
+// its group's occurrence first in path order, with the kept groups' occurrences inside it
+// replaced.  Only the nodes above an occurrence are built anew.
+std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, const std::vector<Group>& groups,
+                                      const std::vector<int>& kept, NameSupply supply) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> mark(n, -1);
+    std::vector<Expr> vars;
+    vars.reserve(kept.size());
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        auto [name, rest] = nextName(supply);
+        supply = std::move(rest);
+        vars.push_back(mkVar(std::move(name), exprType(groups[kept[k]].expr)));
+        for (int site : groups[kept[k]].sites) mark[site] = static_cast<int>(k);
+    }
+    std::vector<char> above(n, 0);  // an occurrence lies strictly below the site
+    for (std::size_t k = n; k-- > 1;)
+        if (mark[k] >= 0 || above[k]) above[w.sites[k].parent] = 1;
+    std::vector<std::optional<Expr>> built(n);
+    auto inside = [&](int k) -> const Expr& { return above[k] ? *built[k] : *w.sites[k].expr; };
+    auto shown = [&](int k) -> const Expr& { return mark[k] >= 0 ? vars[mark[k]] : inside(k); };
+    for (std::size_t k = n; k-- > 0;) {
+        if (!above[k]) continue;
+        const Site& s = w.sites[k];
+        const Expr& node = *s.expr;
+        built[k] = rebuilt(node, s.kids[0] >= 0 ? &shown(s.kids[0]) : nullptr, s.kids[1] >= 0 ? &shown(s.kids[1]) : nullptr);
+    }
+    Defs defs = mkNoDef();
+    for (std::size_t k = kept.size(); k-- > 0;)
+        defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), defs, 0);
+    return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
 }
 
 // --- lambda bodies ----------------------------------------------------------------------------
@@ -507,11 +637,10 @@ struct Candidates {
         const std::vector<int> tops = topLambdas();
         const std::vector<Print> prints = fingerprints(walk);
         std::unordered_map<std::uint64_t, std::vector<int>> classes;
-        for (int i : walk.order)
+        for (int i = 0; i < static_cast<int>(walk.sites.size()); ++i)
             if (tops[i] >= 0) classes[prints[i].hash].push_back(i);
-        const std::vector<int> position = positions(), size = sizes();
         for (auto& entry : classes)
-            if (entry.second.size() > 1) markMeetings(entry.second, tops, position, size);
+            if (entry.second.size() > 1) markMeetings(entry.second, tops);
     }
     Candidates(const Candidates&) = delete;
     Candidates& operator=(const Candidates&) = delete;
@@ -557,32 +686,20 @@ private:
         return tops;
     }
 
-    std::vector<int> positions() const {
-        std::vector<int> position(walk.sites.size());
-        for (std::size_t k = 0; k < walk.order.size(); ++k) position[walk.order[k]] = static_cast<int>(k);
-        return position;
-    }
-    std::vector<int> sizes() const {
-        std::vector<int> size(walk.sites.size(), 1);
-        for (std::size_t k = walk.sites.size(); k-- > 1;) size[walk.sites[k].parent] += size[k];
-        return size;
-    }
-
     // Marks the top of each member that meets another member of its class there: one inside
     // the top's subtree whose own top is no deeper.
-    void markMeetings(std::vector<int> members, const std::vector<int>& tops, const std::vector<int>& position,
-                      const std::vector<int>& size) {
+    void markMeetings(std::vector<int> members, const std::vector<int>& tops) {
         auto depthOfTop = [&](int m) { return walk.sites[tops[m]].depth; };
         std::stable_sort(members.begin(), members.end(), [&](int a, int b) { return depthOfTop(a) < depthOfTop(b); });
         std::set<int> placed;  // visiting positions of the members whose top is no deeper
         for (std::size_t k = 0; k < members.size();) {
             std::size_t end = k;
-            while (end < members.size() && depthOfTop(members[end]) == depthOfTop(members[k])) placed.insert(position[members[end++]]);
+            while (end < members.size() && depthOfTop(members[end]) == depthOfTop(members[k])) placed.insert(members[end++]);
             for (; k < end; ++k) {
                 const int top = tops[members[k]];
-                const int own = position[members[k]];
-                auto it = placed.lower_bound(position[top]);
-                const int last = position[top] + size[top] - 1;
+                const int own = members[k];
+                auto it = placed.lower_bound(top);
+                const int last = top + walk.size[top] - 1;
                 if (it != placed.end() && *it == own) ++it;
                 if (it != placed.end() && *it <= last) marked[top] = 1;
             }
@@ -703,20 +820,23 @@ private:
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
     const Walk w = walkSites(e, false);
-    std::vector<Group> groups = groupPairs(w, ctx);
+    std::vector<Group> groups = e.holdsAny(ExprHolds::Lam) ? groupPairs(w, ctx) : groupLambdaFree(w, ctx);
     if (groups.empty()) return {at, supply};
-    const Ancestry ancestry(w);
-    groups = innermostFirst(std::move(groups), ancestry);
-    for (Group& g : groups)
-        std::sort(g.sites.begin(), g.sites.end(),
-                  [&](int a, int b) { return ancestry.pathRank[a] < ancestry.pathRank[b]; });
-    groups = dropCovered(std::move(groups), ancestry);
-    for (Group& g : groups)
-        for (int site : g.sites) g.paths.push_back(pathOf(w, site));
-    Expr folded = mkLet(mkDList(mkNoDef()), e, e.lazyType());
-    NameSupply s = supply;
-    for (const Group& g : groups) std::tie(folded, s) = elim(folded, g.expr, g.paths, s);
-    return {CtxExpr{revdefs(folded), ctx}, s};
+    std::vector<int> groupOf(w.sites.size(), -1);
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (int site : groups[g].sites) groupOf[site] = static_cast<int>(g);
+    const std::vector<std::vector<int>> holders = holdersOf(w, groupOf, groups.size());
+    const std::vector<int> order = innermostFirst(holders);
+    auto before = [&w](int a, int b) { return w.pathBefore(a, b); };
+    for (int g : order) {
+        // In visiting order; path order reverses that unless occurrences nest.
+        std::vector<int>& sites = groups[g].sites;
+        std::reverse(sites.begin(), sites.end());
+        if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
+    }
+    const std::vector<int> kept = dropCovered(w, groups, order, holders);
+    auto [folded, rest] = writeOnce(e, w, groups, kept, supply);
+    return {CtxExpr{std::move(folded), ctx}, std::move(rest)};
 }
 
 CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
