@@ -215,10 +215,10 @@ std::vector<std::string> allNames(const Expr& e) {
 
 namespace {
 
-// The type variables of e's annotations, post-order: a node's children from left to right,
-// then its own type; each handed to `take`.
-template <class Take>
-void eachTyvar(const Expr& e, Take take) {
+// The expression nodes of e, post-order: a node's children from left to right, then the node;
+// each handed to `visit` (a let through its let-free form).
+template <class Visit>
+void eachNodePostOrder(const Expr& e, Visit visit) {
     std::vector<std::pair<Expr, bool>> stack{{e, false}};
     while (!stack.empty()) {
         auto [node, childrenDone] = std::move(stack.back());
@@ -228,7 +228,7 @@ void eachTyvar(const Expr& e, Take take) {
             continue;
         }
         if (childrenDone || node.isVar() || node.isCon()) {
-            for (std::string& n : freeTypeVars({}, node.type())) take(std::move(n));
+            visit(node);
             continue;
         }
         stack.push_back({node, true});
@@ -242,16 +242,47 @@ void eachTyvar(const Expr& e, Take take) {
     }
 }
 
-// distinctNames(addTyvars(e, acc)) without the repeats in between: the types of nested
-// lambdas share most of their variables, so the list with repeats grows with the square
-// of the depth.
+// The type variables of e's annotations, post-order: a node's children from left to right,
+// then its own type; each handed to `take`.
+template <class Take>
+void eachTyvar(const Expr& e, Take take) {
+    eachNodePostOrder(e, [&](const Expr& node) {
+        for (std::string& n : freeTypeVars({}, node.type())) take(std::move(n));
+    });
+}
+
+// Hands `take` the type variables of t from left to right, except in the subterms walked
+// before (recorded in `walked` by node), all of whose variables were handed over then.
+template <class Take>
+void eachTyvarNotWalked(const Type& t, std::unordered_set<const void*>& walked, Take take) {
+    std::vector<const Type*> work{&t};
+    while (!work.empty()) {
+        const Type* at = work.back();
+        work.pop_back();
+        if (at->isGround() || !walked.insert(at->nodeAddress()).second) continue;
+        switch (at->kind()) {
+        case TypeKind::Tid: take(at->name()); break;
+        case TypeKind::TCon:
+            for (std::size_t i = at->args().size(); i-- > 0;) work.push_back(&at->args()[i]);
+            break;
+        case TypeKind::TAbs:
+            for (std::string& n : freeTypeVars({}, *at)) take(std::move(n));
+            break;
+        }
+    }
+}
+
+// distinctNames(addTyvars(e, acc)) without the repeats in between: the annotations of nested
+// nodes share most of their terms (the type of [[x]] holds the type of [x]), so the list
+// with repeats grows with the square of the depth.  A shared subterm is walked once.
 std::vector<std::string> distinctTyvars(const Expr& e, std::vector<std::string> acc) {
     std::vector<std::string> out;
     std::unordered_set<std::string> seen;
     auto take = [&](std::string n) {
         if (seen.insert(n).second) out.push_back(std::move(n));
     };
-    eachTyvar(e, take);
+    std::unordered_set<const void*> walked;
+    eachNodePostOrder(e, [&](const Expr& node) { eachTyvarNotWalked(node.type(), walked, take); });
     for (std::string& n : acc) take(std::move(n));
     return out;
 }
