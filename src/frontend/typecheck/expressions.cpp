@@ -2,6 +2,7 @@
 #include "frontend/typecheck/expressions.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "frontend/printer/expressions.h"
@@ -100,10 +101,11 @@ std::vector<std::string> declDefines(const Decl& d) {
 
 std::vector<std::string> declFreeVars(const Decl& d) {
     if (!d.isFun()) return {};
-    const std::vector<std::string> args = funArguments(d.fun().lhs);
+    const std::vector<std::string> argList = funArguments(d.fun().lhs);
+    const std::unordered_set<std::string> args(argList.begin(), argList.end());
     std::vector<std::string> out;
-    for (const auto& n : exprFreeVars(d.fun().rhs))
-        if (std::find(args.begin(), args.end(), n) == args.end()) out.push_back(n);
+    for (auto& n : exprFreeVars(d.fun().rhs))
+        if (!args.count(n)) out.push_back(std::move(n));
     return out;
 }
 
@@ -134,16 +136,132 @@ const NoCtx& sameCtx(const NoCtx&) { return noCtx; }
 
 }  // namespace
 
+namespace {
+
+std::vector<const Decl*> declsOf(const DList& d) {
+    std::vector<const Decl*> out;
+    for (const DefItem& item : d.defs) out.push_back(&item.decl);
+    return out;
+}
+
+// Raises the error of the first left side of a local definition that defines nothing it can
+// (exprDefines), in the order in which the free names of e were always worked out: children
+// from left to right, a let's body first, then the names each definition defines, then each
+// definition's arguments and right side.
+void checkLocalLeftSides(const Expr& e) {
+    enum class Step { Walk, Defines, Arguments };
+    struct Task {
+        Step step;
+        const Expr* expr;
+        const Decl* decl;
+    };
+    std::vector<Task> todo{{Step::Walk, &e, nullptr}};
+    while (!todo.empty()) {
+        const Task t = todo.back();
+        todo.pop_back();
+        if (t.step == Step::Defines) {
+            if (t.decl->isFun() && exprDefines(t.decl->fun().lhs).empty()) todo.push_back({Step::Walk, &t.decl->fun().lhs, nullptr});
+            if (t.decl->kind() == DeclKind::Dec) todo.push_back({Step::Walk, &t.decl->dec().name, nullptr});
+            continue;
+        }
+        if (t.step == Step::Arguments) {
+            if (!exprDefines(t.decl->fun().lhs).empty()) todo.push_back({Step::Walk, &t.decl->fun().lhs, nullptr});
+            continue;
+        }
+        const Expr& x = *t.expr;
+        if (x.isAp() || x.isLam()) {
+            todo.push_back({Step::Walk, x.isAp() ? &x.arg() : &x.body(), nullptr});
+            todo.push_back({Step::Walk, x.isAp() ? &x.fun() : &x.pattern(), nullptr});
+        } else if (x.isLet()) {
+            const std::vector<const Decl*> decls = declsOf(x.defs());
+            for (auto d = decls.rbegin(); d != decls.rend(); ++d) {
+                if (!(*d)->isFun()) continue;
+                todo.push_back({Step::Walk, &(*d)->fun().rhs, nullptr});
+                todo.push_back({Step::Arguments, nullptr, *d});
+            }
+            for (auto d = decls.rbegin(); d != decls.rend(); ++d) todo.push_back({Step::Defines, nullptr, *d});
+            todo.push_back({Step::Walk, &x.body(), nullptr});
+        }
+    }
+}
+
+// The free names of an expression whose local left sides pass checkLocalLeftSides, in one
+// walk: each binder's names are bound around its scope (a lambda's pattern names around its
+// body; a let's defined names around its definitions and body, each definition's arguments
+// around its right side), and a variable is free where no binder around it binds its name.
+// A name is kept at its first free occurrence, children taken from left to right and a let's
+// definitions before its body.
+class FreeNameWalk {
+public:
+    std::vector<std::string> run(const Expr& e) {
+        todo_.push_back(Task{&e, {}, false});
+        while (!todo_.empty()) {
+            Task t = std::move(todo_.back());
+            todo_.pop_back();
+            if (t.expr) visit(*t.expr);
+            else if (t.bind) bind(t.names);
+            else unbind(t.names);
+        }
+        return out_.take();
+    }
+
+private:
+    // An expression to visit, else names to bind or unbind.
+    struct Task {
+        const Expr* expr;
+        std::vector<std::string> names;
+        bool bind;
+    };
+
+    void visit(const Expr& x) {
+        switch (x.kind()) {
+        case ExprKind::Var:
+            if (!bound_.count(x.name())) out_.add({x.name()});
+            break;
+        case ExprKind::Con: break;
+        case ExprKind::Ap:
+            todo_.push_back(Task{&x.arg(), {}, false});
+            todo_.push_back(Task{&x.fun(), {}, false});
+            break;
+        case ExprKind::Lam: scoped(FreeNameWalk().run(x.pattern()), &x.body()); break;
+        case ExprKind::Let: visitLet(x); break;
+        }
+    }
+    // The definitions, each with its arguments bound, then the body, all with the defined
+    // names bound.
+    void visitLet(const Expr& x) {
+        std::vector<std::string> defined = defsDefines(x.defs());
+        todo_.push_back(Task{nullptr, defined, false});
+        todo_.push_back(Task{&x.body(), {}, false});
+        const std::vector<const Decl*> decls = declsOf(x.defs());
+        for (auto d = decls.rbegin(); d != decls.rend(); ++d)
+            if ((*d)->isFun()) scoped(funArguments((*d)->fun().lhs), &(*d)->fun().rhs);
+        todo_.push_back(Task{nullptr, std::move(defined), true});
+    }
+    // Plans the visit of `body` with `names` bound.
+    void scoped(std::vector<std::string> names, const Expr* body) {
+        todo_.push_back(Task{nullptr, names, false});
+        todo_.push_back(Task{body, {}, false});
+        todo_.push_back(Task{nullptr, std::move(names), true});
+    }
+    void bind(const std::vector<std::string>& names) {
+        for (const std::string& n : names) ++bound_[n];
+    }
+    void unbind(const std::vector<std::string>& names) {
+        for (const std::string& n : names)
+            if (--bound_[n] == 0) bound_.erase(n);
+    }
+
+    std::vector<Task> todo_;
+    std::unordered_map<std::string, std::size_t> bound_;  // the names bound around the visit
+    NameUnion out_;
+};
+
+}  // namespace
+
 std::vector<std::string> exprFreeVars(const Expr& e) {
-    using Names = std::vector<std::string>;
-    return walkExpr<Names>(
-        e, noCtx, noEnter, sameCtx, [](const Expr& x, NoCtx) { return x.isVar() ? Names{x.name()} : Names{}; },
-        [](const Expr& x, NoCtx, Names a, Names b) {
-            return x.isAp() ? unionNames(std::move(a), b) : minusNames(std::move(b), a);
-        },
-        [](const Expr& x, NoCtx, Names body) {
-            return minusNames(unionNames(defsFreeVars(x.defs()), body), defsDefines(x.defs()));
-        });
+    checkLocalLeftSides(e);
+    return FreeNameWalk().run(e);
 }
 
 std::vector<std::string> exprConstrsUsed(const Expr& e) {

@@ -126,12 +126,30 @@ TEST(InferExpressions, FreeVariablesAndDefines) {
     std::ostringstream log;
     EXPECT_EQ(infer::exprFreeVars(parseExpression("\\x -> f x x", log)), std::vector<std::string>{"f"});
     EXPECT_EQ(infer::exprFreeVars(parseExpression("x x", log)), std::vector<std::string>{"x"});
+    // A name bound in one place and free in another is free, at its free occurrence.
+    EXPECT_EQ(infer::exprFreeVars(parseExpression("g (\\x -> x y) x", log)), (std::vector<std::string>{"g", "y", "x"}));
+    // A let's definitions come before its body; the defined names and each definition's
+    // arguments are bound.
+    EXPECT_EQ(infer::exprFreeVars(parseExpression("let { f x = x y; (z, u) = w u } in f z v y", log)),
+              (std::vector<std::string>{"y", "w", "v"}));
     EXPECT_EQ(infer::exprDefines(parseExpression("f x y", log)), std::vector<std::string>{"f"});
     EXPECT_THROW(infer::exprDefines(parseExpression("\\x -> x", log)), UserError);
     try {
         infer::exprDefines(parseExpression("let y = 1 in y", log));
     } catch (const UserError& e) {
         EXPECT_EQ(e.message(), "cannot define a let-expression");
+    }
+}
+
+TEST(InferExpressions, FreeVariablesOfALetWithABadLeftSideNameTheFirstOne) {
+    // The defined names of a let are looked at before the right sides of its definitions.
+    std::ostringstream log;
+    const Expr e = parseExpression("let { f x = let { (\\y -> y) = 1 } in 2; (let { a = 1 } in a) = 4 } in 5", log);
+    try {
+        infer::exprFreeVars(e);
+        ADD_FAILURE() << "no error";
+    } catch (const UserError& err) {
+        EXPECT_EQ(err.message(), "cannot define a let-expression");
     }
 }
 
