@@ -403,67 +403,140 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
 
 // Without lambdas, equality up to bound names and eta is plain equality, which the value
 // numbers decide.  Most expressions repeat nothing: numbers by shape alone (names and
-// constants compared, types not) tell so first, reading no type; value numbers are then given
-// only to the sites whose shape repeats.
+// constants compared, types not) tell so first, in one walk that reads no type; value numbers
+// are then given only to the sites whose shape repeats.
 
-// Per site its shape number; sets `repeats` when a non-atomic shape occurs twice.
-std::vector<int> shapeNumbers(const Walk& w, bool& repeats) {
-    const std::size_t n = w.sites.size();
-    std::size_t capacity = 16;
-    while (capacity < 2 * n) capacity <<= 1;
-    const std::size_t mask = capacity - 1;
-    std::vector<int> slots(capacity, -1);  // open addressing: a number, or -1
-    std::vector<int> representative;       // per number, a site
-    std::vector<std::uint64_t> hashOf;     // per number
-    std::vector<int> number(n, -1);
-    auto sameShape = [&](int i, int j) {
-        const Expr& a = *w.sites[i].expr;
-        const Expr& b = *w.sites[j].expr;
-        if (a.sameNode(b)) return true;
-        if (a.kind() != b.kind()) return false;
-        switch (a.kind()) {
-        case ExprKind::Var: return a.name() == b.name();
-        case ExprKind::Con: return eqConstant(a.constant(), b.constant());
-        default:
-            return number[w.sites[i].kids[0]] == number[w.sites[j].kids[0]] &&
-                   number[w.sites[i].kids[1]] == number[w.sites[j].kids[1]];
+// The nodes of a lambda-free expression in post-order, function before argument (the reverse
+// of the visiting order), each numbered by shape: equal numbers for equal trees.
+class Shapes {
+public:
+    explicit Shapes(const Expr& e) {
+        // The stack holds nodes to visit and, marked by a null entry above them, applications
+        // whose children are done.
+        std::vector<const Expr*> stack{&e};
+        std::vector<int> done;  // finished subtrees
+        slots_.assign(64, -1);
+        while (!stack.empty()) {
+            const Expr* x = stack.back();
+            stack.pop_back();
+            int fun = -1, arg = -1;
+            if (x == nullptr) {
+                x = stack.back();
+                stack.pop_back();
+                arg = done.back();
+                fun = done[done.size() - 2];
+                done.resize(done.size() - 2);
+            } else if (x->isAp()) {
+                stack.push_back(x);
+                stack.push_back(nullptr);
+                stack.push_back(&x->arg());
+                stack.push_back(&x->fun());
+                continue;
+            }
+            done.push_back(static_cast<int>(nodes_.size()));
+            nodes_.push_back(Node{x, fun, arg, 0});
+            number(nodes_.back());
         }
+    }
+
+    // Does a non-atomic shape occur twice?
+    bool repeats() const { return repeats_; }
+    // The walk of the expression, and the shape numbers by site.
+    Walk walk() const;
+    std::vector<int> bySite() const {
+        std::vector<int> out(nodes_.size());
+        for (std::size_t j = 0; j < nodes_.size(); ++j) out[nodes_.size() - 1 - j] = nodes_[j].shape;
+        return out;
+    }
+
+private:
+    struct Node {
+        const Expr* expr;
+        int fun, arg;  // post-order positions, -1 for a leaf
+        int shape;
     };
-    repeats = false;
-    for (std::size_t k = n; k-- > 0;) {
-        const Site& s = w.sites[k];
-        const Expr& node = *s.expr;
-        std::uint64_t h = 0;
-        if (node.isAp())
-            h = mix(mix(3, static_cast<std::uint32_t>(number[s.kids[0]])), static_cast<std::uint32_t>(number[s.kids[1]]));
-        else if (node.isVar())
-            h = mix(0x1234567ULL, std::hash<std::string>{}(node.name()));
-        else
-            h = leafHash(node);
+
+    std::uint64_t hashOf(const Node& node) const {
+        const Expr& x = *node.expr;
+        if (x.isAp())
+            return mix(mix(3, static_cast<std::uint32_t>(nodes_[node.fun].shape)), static_cast<std::uint32_t>(nodes_[node.arg].shape));
+        if (x.isVar()) return mix(0x1234567ULL, std::hash<std::string>{}(x.name()));
+        return leafHash(x);
+    }
+    bool sameShape(const Node& a, const Node& b) const {
+        const Expr& x = *a.expr;
+        const Expr& y = *b.expr;
+        if (x.sameNode(y)) return true;
+        if (x.kind() != y.kind()) return false;
+        switch (x.kind()) {
+        case ExprKind::Var: return x.name() == y.name();
+        case ExprKind::Con: return eqConstant(x.constant(), y.constant());
+        default: return nodes_[a.fun].shape == nodes_[b.fun].shape && nodes_[a.arg].shape == nodes_[b.arg].shape;
+        }
+    }
+    void number(Node& node) {
+        if (2 * (firsts_.size() + 1) > slots_.size()) grow();  // at most half full
+        const std::uint64_t h = hashOf(node);
+        const std::size_t mask = slots_.size() - 1;
         std::size_t at = h & mask;
-        for (; slots[at] >= 0; at = (at + 1) & mask) {
-            const int v = slots[at];
-            if (hashOf[v] == h && sameShape(static_cast<int>(k), representative[v])) {
-                number[k] = v;
-                repeats = repeats || node.isAp();
-                break;
+        for (; slots_[at] >= 0; at = (at + 1) & mask) {
+            const int v = slots_[at];
+            if (hashes_[v] == h && sameShape(node, nodes_[firsts_[v]])) {
+                node.shape = v;
+                repeats_ = repeats_ || node.expr->isAp();
+                return;
             }
         }
-        if (number[k] >= 0) continue;
-        number[k] = static_cast<int>(representative.size());
-        representative.push_back(static_cast<int>(k));
-        hashOf.push_back(h);
-        slots[at] = number[k];
+        node.shape = static_cast<int>(firsts_.size());
+        firsts_.push_back(static_cast<int>(&node - nodes_.data()));
+        hashes_.push_back(h);
+        slots_[at] = node.shape;
     }
-    return number;
+    void grow() {
+        std::vector<int> bigger(std::max<std::size_t>(64, 2 * slots_.size()), -1);
+        const std::size_t mask = bigger.size() - 1;
+        for (std::size_t v = 0; v < hashes_.size(); ++v) {
+            std::size_t at = hashes_[v] & mask;
+            while (bigger[at] >= 0) at = (at + 1) & mask;
+            bigger[at] = static_cast<int>(v);
+        }
+        slots_ = std::move(bigger);
+    }
+
+    std::vector<Node> nodes_;
+    std::vector<int> slots_;              // open addressing: a shape, or -1
+    std::vector<int> firsts_;             // per shape, its first node
+    std::vector<std::uint64_t> hashes_;   // per shape
+    bool repeats_ = false;
+};
+
+Walk Shapes::walk() const {
+    const int n = static_cast<int>(nodes_.size());
+    auto site = [n](int j) { return j < 0 ? -1 : n - 1 - j; };
+    Walk w;
+    w.sites.resize(n, Site{nullptr, -1, Step::First, 0, {-1, -1}});
+    for (int j = 0; j < n; ++j) {
+        Site& s = w.sites[site(j)];
+        s.expr = nodes_[j].expr;
+        s.kids[0] = site(nodes_[j].fun);
+        s.kids[1] = site(nodes_[j].arg);
+    }
+    for (int k = 0; k < n; ++k) {
+        const Site& s = w.sites[k];
+        if (s.kids[0] < 0) continue;
+        w.sites[s.kids[0]].parent = k;
+        w.sites[s.kids[1]].parent = k;
+        w.sites[s.kids[1]].step = Step::Second;
+        w.sites[s.kids[0]].depth = w.sites[s.kids[1]].depth = s.depth + 1;
+    }
+    w.size.assign(n, 1);
+    for (int k = n; k-- > 1;) w.size[w.sites[k].parent] += w.size[k];
+    return w;
 }
 
-// The groups of a lambda-free walk, as groupPairs gives them.
-std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<TypedVar>& ctx) {
+// The groups of a lambda-free walk, as groupPairs gives them, from the shape numbers by site.
+std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<int>& shape, const std::vector<TypedVar>& ctx) {
     const std::size_t n = w.sites.size();
-    bool repeats = false;
-    const std::vector<int> shape = shapeNumbers(w, repeats);
-    if (!repeats) return {};
     std::vector<int> shapeCount(n, 0);
     for (int v : shape) ++shapeCount[v];
     std::vector<char> once(n);
@@ -568,13 +641,13 @@ std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, co
 
 // An application or lambda with new children and the node's type, read only when it is known
 // already.
-Expr rebuilt(const Expr& node, const Expr* first, const Expr* second) {
-    if (node.isAp()) {
-        if (node.typeIsEvaluated()) return mkAp(*first, *second, node.type());
-        return mkAp(*first, *second, node.lazyType());
-    }
-    if (node.typeIsEvaluated()) return mkLam(node.pattern(), *first, node.type());
-    return mkLam(node.pattern(), *first, node.lazyType());
+Expr rebuiltAp(const Expr& node, Expr fun, Expr arg) {
+    if (node.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), node.type());
+    return mkAp(std::move(fun), std::move(arg), node.lazyType());
+}
+Expr rebuiltLam(const Expr& node, Expr body) {
+    if (node.typeIsEvaluated()) return mkLam(node.pattern(), std::move(body), node.type());
+    return mkLam(node.pattern(), std::move(body), node.lazyType());
 }
 
 // The let of definitions, in the order of `kept`, named from the supply in turn, around e
@@ -596,18 +669,24 @@ std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, const std::v
     std::vector<char> above(n, 0);  // an occurrence lies strictly below the site
     for (std::size_t k = n; k-- > 1;)
         if (mark[k] >= 0 || above[k]) above[w.sites[k].parent] = 1;
+    // A site's new node is taken once: by its parent, or, at an occurrence, by its definition.
     std::vector<std::optional<Expr>> built(n);
-    auto inside = [&](int k) -> const Expr& { return above[k] ? *built[k] : *w.sites[k].expr; };
-    auto shown = [&](int k) -> const Expr& { return mark[k] >= 0 ? vars[mark[k]] : inside(k); };
+    auto inside = [&](int k) -> Expr { return above[k] ? std::move(*built[k]) : *w.sites[k].expr; };
+    auto shown = [&](int k) -> Expr { return mark[k] >= 0 ? vars[mark[k]] : inside(k); };
     for (std::size_t k = n; k-- > 0;) {
         if (!above[k]) continue;
         const Site& s = w.sites[k];
         const Expr& node = *s.expr;
-        built[k] = rebuilt(node, s.kids[0] >= 0 ? &shown(s.kids[0]) : nullptr, s.kids[1] >= 0 ? &shown(s.kids[1]) : nullptr);
+        if (node.isAp()) {
+            Expr fun = shown(s.kids[0]);
+            built[k] = rebuiltAp(node, std::move(fun), shown(s.kids[1]));
+        } else {
+            built[k] = rebuiltLam(node, shown(s.kids[0]));
+        }
     }
     Defs defs = mkNoDef();
     for (std::size_t k = kept.size(); k-- > 0;)
-        defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), defs, 0);
+        defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), std::move(defs), 0);
     return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
 }
 
@@ -819,8 +898,17 @@ private:
 
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
-    const Walk w = walkSites(e, false);
-    std::vector<Group> groups = e.holdsAny(ExprHolds::Lam) ? groupPairs(w, ctx) : groupLambdaFree(w, ctx);
+    Walk w;
+    std::vector<Group> groups;
+    if (e.holdsAny(ExprHolds::Lam)) {  // so does every let
+        w = walkSites(e, false);
+        groups = groupPairs(w, ctx);
+    } else {
+        const Shapes shapes(e);
+        if (!shapes.repeats()) return {at, supply};
+        w = shapes.walk();
+        groups = groupLambdaFree(w, shapes.bySite(), ctx);
+    }
     if (groups.empty()) return {at, supply};
     std::vector<int> groupOf(w.sites.size(), -1);
     for (std::size_t g = 0; g < groups.size(); ++g)
