@@ -265,27 +265,39 @@ std::vector<std::string> exprFreeVars(const Expr& e) {
 }
 
 std::vector<std::string> exprConstrsUsed(const Expr& e) {
-    using Names = std::vector<std::string>;
-    return walkExpr<Names>(
-        e, noCtx, noEnter, sameCtx,
-        [](const Expr& x, NoCtx) {
-            if (x.isCon() && x.constant().kind() == ConstantKind::Constr && upperInitial(x.constant().constrName()))
-                return Names{x.constant().constrName()};
-            return Names{};
-        },
-        [](const Expr&, NoCtx, Names a, Names b) {
-            a.insert(a.end(), b.begin(), b.end());
-            return a;
-        },
-        [](const Expr& x, NoCtx, Names body) {
-            Names out;
-            for (const DefItem& item : x.defs().defs) {
-                Names used = declConstrsUsed(item.decl);
-                out.insert(out.end(), used.begin(), used.end());
+    std::vector<std::string> out;
+    std::vector<const Expr*> todo{&e};
+    while (!todo.empty()) {
+        const Expr& x = *todo.back();
+        todo.pop_back();
+        switch (x.kind()) {
+        case ExprKind::Var: break;
+        case ExprKind::Con:
+            if (x.constant().kind() == ConstantKind::Constr && upperInitial(x.constant().constrName()))
+                out.push_back(x.constant().constrName());
+            break;
+        case ExprKind::Ap:
+            todo.push_back(&x.arg());
+            todo.push_back(&x.fun());
+            break;
+        case ExprKind::Lam:
+            todo.push_back(&x.body());
+            todo.push_back(&x.pattern());
+            break;
+        case ExprKind::Let: {
+            // The definitions' left and right sides, then the body.
+            todo.push_back(&x.body());
+            const std::vector<const Decl*> decls = declsOf(x.defs());
+            for (auto d = decls.rbegin(); d != decls.rend(); ++d) {
+                if (!(*d)->isFun()) continue;
+                todo.push_back(&(*d)->fun().rhs);
+                todo.push_back(&(*d)->fun().lhs);
             }
-            out.insert(out.end(), body.begin(), body.end());
-            return out;
-        });
+            break;
+        }
+        }
+    }
+    return out;
 }
 
 // A plain tree met again (a definition checked once more) is kept as it is: a node is rebuilt

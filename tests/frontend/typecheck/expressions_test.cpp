@@ -141,6 +141,13 @@ TEST(InferExpressions, FreeVariablesAndDefines) {
     }
 }
 
+TEST(InferExpressions, ConstructorsUsedInOrderWithRepeats) {
+    // A let's definitions, left side then right side, come before its body.
+    std::ostringstream log;
+    EXPECT_EQ(infer::exprConstrsUsed(parseExpression("C (let { D (E x) = F; y = G } in H) C", log)),
+              (std::vector<std::string>{"C", "D", "E", "F", "G", "H", "C"}));
+}
+
 TEST(InferExpressions, FreeVariablesOfALetWithABadLeftSideNameTheFirstOne) {
     // The defined names of a let are looked at before the right sides of its definitions.
     std::ostringstream log;
