@@ -11,15 +11,12 @@
 // ("heap_bytes_per_def", "heap_bytes_per_element"); all report the time per definition or
 // element.  Doubling n about doubles the time.  Times are the work thread's CPU time.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
 #include <malloc.h>
-#include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench_files.h"
 #include "bench_timing.h"
 #include "shell/commands.h"
 #include "shell/loading.h"
@@ -66,43 +63,6 @@ std::string listLiteral(int elements) {
     return text + "]";
 }
 
-// A program file written once for the benchmark, under its full name.
-class ProgramFile {
-public:
-    ProgramFile(const std::string& name, const std::string& text)
-        : name_((std::filesystem::temp_directory_path() / (name + ".p")).string()) {
-        std::ofstream(name_) << text;
-    }
-    ProgramFile(const ProgramFile&) = delete;
-    ProgramFile& operator=(const ProgramFile&) = delete;
-    ~ProgramFile() { std::filesystem::remove(name_); }
-    const std::string& name() const { return name_; }
-
-private:
-    std::string name_;
-};
-
-// The standard output sent to /dev/null while this lives.
-class QuietOutput {
-public:
-    QuietOutput() : saved_(dup(1)) {
-        std::fflush(stdout);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        close(null);
-    }
-    QuietOutput(const QuietOutput&) = delete;
-    QuietOutput& operator=(const QuietOutput&) = delete;
-    ~QuietOutput() {
-        std::fflush(stdout);
-        dup2(saved_, 1);
-        close(saved_);
-    }
-
-private:
-    int saved_;
-};
-
 std::size_t heapInUse() { return mallinfo2().uordblks; }
 
 void perUnitCounter(benchmark::State& state, const char* name) {
@@ -113,7 +73,7 @@ void perUnitCounter(benchmark::State& state, const char* name) {
 // Loads the program once per iteration, its reports written to /dev/null; the time is that of
 // loading, without releasing the state afterwards.  The heap the loaded state holds is reported
 // per unit.
-void loadRepeatedly(benchmark::State& state, const ProgramFile& file, const char* heapPerUnit) {
+void loadRepeatedly(benchmark::State& state, const InputFile& file, const char* heapPerUnit) {
     std::size_t held = 0;
     const QuietOutput quiet;
     runOnLargeStack([&] {
@@ -132,20 +92,20 @@ void loadRepeatedly(benchmark::State& state, const ProgramFile& file, const char
 }
 
 void BM_CheckGeneratedProgram(benchmark::State& state) {
-    const ProgramFile file("bench_loading_generated", generatedProgram(static_cast<int>(state.range(0))));
+    const InputFile file("bench_loading_generated", ".p", generatedProgram(static_cast<int>(state.range(0))));
     loadRepeatedly(state, file, "heap_bytes_per_def");
 }
 BENCHMARK(BM_CheckGeneratedProgram)->Arg(5000)->Arg(10000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_LoadListLiteral(benchmark::State& state) {
-    const ProgramFile file("bench_loading_list", "xs = " + listLiteral(static_cast<int>(state.range(0))) + ";\n");
+    const InputFile file("bench_loading_list", ".p", "xs = " + listLiteral(static_cast<int>(state.range(0))) + ";\n");
     loadRepeatedly(state, file, "heap_bytes_per_element");
 }
 BENCHMARK(BM_LoadListLiteral)->Arg(50000)->Arg(100000)->Arg(200000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_SimpleMatchLargeList(benchmark::State& state) {
-    const ProgramFile file("bench_loading_map",
-                           "map f [] = [];\nmap f (x : xs) = f x : map f xs;\ninc :: Int -> Int;\ninc x = x + 1;\n");
+    const InputFile file("bench_loading_map", ".p",
+                         "map f [] = [];\nmap f (x : xs) = f x : map f xs;\ninc :: Int -> Int;\ninc x = x + 1;\n");
     const QuietOutput quiet;
     const Command command = cmd::SimpleMatch{"map f xs", "map inc " + listLiteral(static_cast<int>(state.range(0)))};
     runOnLargeStack([&] {

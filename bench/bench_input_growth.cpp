@@ -1,0 +1,189 @@
+// Inputs of a few kilobytes whose shape once made a command's time grow faster than the input,
+// each at n, 2n and 4n, through the interpreter's commands whole (output sent to /dev/null):
+//
+//   unclosed brackets   rewrite "inc [[[..." and "inc (((...", repaired by the parser and
+//                       reported as a type error
+//   nested binders      rewrite of n nested lets, of n nested lambdas \ x -> ... x
+//   long tuple          rewrite of a tuple of n numbers
+//   theories            loadtheory of n equations, each with its own variable names or all
+//                       with the same ones
+//   programs            loadprogram of one definition: with n arguments summed, with a tuple
+//                       pattern of n names, a list of n constructors, n nested lambdas, and a
+//                       list of one variable n times
+//   two-step match      twostepmatch "f a ... a" "[]" with n arguments: n + 1 answers each
+//                       binding an n-fold lambda, so its output (and time) grows with n * n
+//
+// "time_per_unit" is the time divided by n (by n * n for the two-step match): about constant
+// when the growth is linear.  Times are the work thread's CPU time.
+#include <benchmark/benchmark.h>
+
+#include <functional>
+#include <string>
+
+#include "bench_files.h"
+#include "bench_timing.h"
+#include "shell/commands.h"
+#include "shell/loading.h"
+#include "shell/state.h"
+
+namespace plim {
+namespace {
+
+const char* const kMapProgram =
+    "map :: (a -> b) -> [a] -> [b];\nmap f [] = [];\nmap f (x : xs) = f x : map f xs;\n"
+    "square :: Int -> Int;\nsquare x = x * x;\ninc :: Int -> Int;\ninc x = x + 1;\n";
+const char* const kMapTheory =
+    "mapnil : map f [] = [];\nmapcons : map f (x : xs) = f x : map f xs;\n"
+    "fusion : map f (map g xs) = map (f . g) xs;\ncompose : (f . g) x = f (g x);\n"
+    "squaredef : square x = x * x;\nincdef : inc x = x + 1\n";
+
+std::string repeated(const std::string& piece, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += piece;
+    return out;
+}
+
+// n texts made by `item` from 0 to n - 1, separated by `separator`.
+std::string joined(int n, const std::string& separator, const std::function<std::string(int)>& item) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += (i ? separator : "") + item(i);
+    return out;
+}
+
+void perUnitCounter(benchmark::State& state, double units) {
+    state.counters["time_per_unit"] =
+        benchmark::Counter(units, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Runs `work` on the state `setUp` made, once per iteration, with the output sent to /dev/null.
+void runRepeatedly(benchmark::State& state, const std::function<CmdState()>& setUp,
+                   const std::function<CmdState(const CmdState&)>& work, double units) {
+    const QuietOutput quiet;
+    runOnLargeStack([&] {
+        const CmdState start = setUp();
+        for (auto _ : state) {
+            const double begin = threadSeconds();
+            benchmark::DoNotOptimize(work(start));
+            flushOut();
+            state.SetIterationTime(threadSeconds() - begin);
+        }
+    });
+    perUnitCounter(state, units);
+}
+
+// A command run with the map program and its theory loaded.
+void runWithMapTheory(benchmark::State& state, const Command& command, double units) {
+    const InputFile program("bench_growth_map", ".p", kMapProgram);
+    const InputFile theory("bench_growth_map", ".eq", kMapTheory);
+    runRepeatedly(
+        state, [&] { return loadTheory(theory.name(), loadProgram(program.name(), initialState())); },
+        [&](const CmdState& s) { return runCommand(command, s); }, units);
+}
+
+void rewriteWithMapTheory(benchmark::State& state, const std::string& expression) {
+    runWithMapTheory(state, cmd::RewriteExpr{expression}, static_cast<double>(state.range(0)));
+}
+
+void BM_RewriteUnclosedBrackets(benchmark::State& state) {
+    rewriteWithMapTheory(state, "inc " + repeated("[", static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_RewriteUnclosedBrackets)->Arg(4000)->Arg(8000)->Arg(16000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteUnclosedParentheses(benchmark::State& state) {
+    rewriteWithMapTheory(state, "inc " + repeated("(", static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_RewriteUnclosedParentheses)->Arg(4000)->Arg(8000)->Arg(16000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteNestedLets(benchmark::State& state) {
+    rewriteWithMapTheory(state, repeated("let x = 1 in ", static_cast<int>(state.range(0))) + "x");
+}
+BENCHMARK(BM_RewriteNestedLets)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteNestedLambdas(benchmark::State& state) {
+    rewriteWithMapTheory(state, repeated("\\ x -> ", static_cast<int>(state.range(0))) + "x");
+}
+BENCHMARK(BM_RewriteNestedLambdas)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteLongTuple(benchmark::State& state) {
+    rewriteWithMapTheory(state, "(" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "1"; }) + ")");
+}
+BENCHMARK(BM_RewriteLongTuple)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_TwoStepMatchManyArguments(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    runWithMapTheory(state, cmd::TwoStepMatch{"f" + repeated(" a", n), "[]"}, static_cast<double>(n) * n);
+}
+BENCHMARK(BM_TwoStepMatchManyArguments)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// loadtheory of the text, with the map program loaded.
+void loadTheoryText(benchmark::State& state, const std::string& text) {
+    const InputFile program("bench_growth_map", ".p", kMapProgram);
+    const InputFile theory("bench_growth_theory", ".eq", text);
+    runRepeatedly(
+        state, [&] { return loadProgram(program.name(), initialState()); },
+        [&](const CmdState& s) { return loadTheory(theory.name(), s); }, static_cast<double>(state.range(0)));
+}
+
+void BM_LoadTheoryOwnNames(benchmark::State& state) {
+    loadTheoryText(state, joined(static_cast<int>(state.range(0)), ";\n", [](int i) {
+                       const std::string n = std::to_string(i);
+                       return "law" + n + " : map f" + n + " (map g" + n + " xs" + n + ") = map (f" + n + " . g" + n +
+                              ") xs" + n;
+                   }));
+}
+BENCHMARK(BM_LoadTheoryOwnNames)->Arg(5000)->Arg(10000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadTheorySharedNames(benchmark::State& state) {
+    loadTheoryText(state, joined(static_cast<int>(state.range(0)), ";\n", [](int i) {
+                       return "law" + std::to_string(i) + " : map f (map g xs) = map (f . g) xs";
+                   }));
+}
+BENCHMARK(BM_LoadTheorySharedNames)->Arg(5000)->Arg(10000)->Arg(20000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// loadprogram of the text.
+void loadProgramText(benchmark::State& state, const std::string& text) {
+    const InputFile program("bench_growth_program", ".p", text);
+    runRepeatedly(
+        state, [] { return initialState(); },
+        [&](const CmdState& s) {
+            CmdState loaded = loadProgram(program.name(), s);
+            benchmark::DoNotOptimize(loadedProgram(loaded));
+            return loaded;
+        },
+        static_cast<double>(state.range(0)));
+}
+
+std::string variables(int n, const std::string& separator) {
+    return joined(n, separator, [](int i) { return "x" + std::to_string(i); });
+}
+
+void BM_LoadSumOfManyArguments(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    loadProgramText(state, "f " + variables(n, " ") + " = " + variables(n, " + ") + ";\n");
+}
+BENCHMARK(BM_LoadSumOfManyArguments)->Arg(4000)->Arg(8000)->Arg(16000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadLongTuplePattern(benchmark::State& state) {
+    loadProgramText(state, "f (" + variables(static_cast<int>(state.range(0)), ", ") + ") = x0;\n");
+}
+BENCHMARK(BM_LoadLongTuplePattern)->Arg(4000)->Arg(8000)->Arg(16000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadListOfConstructors(benchmark::State& state) {
+    loadProgramText(state,
+                    "data T = A | B;\nf = [" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "A"; }) + "];\n");
+}
+BENCHMARK(BM_LoadListOfConstructors)->Arg(8000)->Arg(16000)->Arg(32000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadNestedLambdas(benchmark::State& state) {
+    loadProgramText(state, "f = " + repeated("\\ x -> ", static_cast<int>(state.range(0))) + "x;\n");
+}
+BENCHMARK(BM_LoadNestedLambdas)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Every element's type is unified with the variable's, one after another.
+void BM_LoadListOfOneVariable(benchmark::State& state) {
+    loadProgramText(state, "f y = [" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "y"; }) + "];\n");
+}
+BENCHMARK(BM_LoadListOfOneVariable)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace plim
