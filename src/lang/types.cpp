@@ -171,6 +171,16 @@ void releaseTypeNode(TypeNode* node) noexcept {
 
 // --- builders -------------------------------------------------------------------------------
 
+const std::string& noTypeName() {
+    static const std::string none;
+    return none;
+}
+
+const std::vector<std::string>& noBoundVars() {
+    static const std::vector<std::string> none;
+    return none;
+}
+
 Type mkTCon(std::string name, std::vector<Type> args) {
     return TypeBuilder::con(internConName(name), args.size(), [&args](std::size_t i, Type* slot) { new (slot) Type(std::move(args[i])); });
 }

@@ -164,9 +164,16 @@ inline std::optional<std::uint32_t> Type::varPosition() const {
     if (node_->varLow != node_->varHigh || node_->varLow == TypeNode::kFarPosition) return std::nullopt;
     return node_->varLow;
 }
+// The empty name and bound-name list of the forms without them.
+const std::string& noTypeName();
+const std::vector<std::string>& noBoundVars();
 inline const std::string& Type::name() const {
-    if (node_->kind == TypeKind::TCon) return *static_cast<const TypeConNode*>(node_)->name;
-    return static_cast<const TypeVarNode*>(node_)->name;
+    switch (node_->kind) {
+    case TypeKind::TCon: return *static_cast<const TypeConNode*>(node_)->name;
+    case TypeKind::Tid: return static_cast<const TypeVarNode*>(node_)->name;
+    case TypeKind::TAbs: break;
+    }
+    return noTypeName();
 }
 inline bool Type::sameConName(const Type& other) const {
     return static_cast<const TypeConNode*>(node_)->name == static_cast<const TypeConNode*>(other.node_)->name;
@@ -175,7 +182,9 @@ inline TypeArgs Type::args() const {
     if (node_->kind != TypeKind::TCon) return TypeArgs(nullptr, 0);
     return TypeArgs(static_cast<const TypeConNode*>(node_)->argsStart(), node_->count);
 }
-inline const std::vector<std::string>& Type::boundVars() const { return static_cast<const TypeAbsNode*>(node_)->vars; }
+inline const std::vector<std::string>& Type::boundVars() const {
+    return node_->kind == TypeKind::TAbs ? static_cast<const TypeAbsNode*>(node_)->vars : noBoundVars();
+}
 inline const Type& Type::body() const { return static_cast<const TypeAbsNode*>(node_)->body; }
 inline bool Type::soleHolder() const { return node_->refs.load(std::memory_order_acquire) == 1; }
 inline void Type::retain() const noexcept {

@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "frontend/printer/theories.h"
+#include "support/address_table.h"
 #include "support/finite_maps.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
@@ -168,46 +169,48 @@ public:
 
 private:
     // A variable's binding: its type, and the number of bindings made when that type was last
-    // found fully resolved (no binding since means no need to look at it again).
+    // found fully resolved (no binding since means no need to look at it again); kUnbound for a
+    // variable without a binding.
     struct Bound {
         Type type;
         std::uint64_t resolvedAt;
+        bool bound() const { return resolvedAt != kUnbound; }
     };
+    static constexpr std::uint64_t kUnbound = ~std::uint64_t{0};
     struct Resolver;
     struct Unifier;
-    // The binding of a variable, or null.
-    Bound* boundType(const std::string& name) const;
-    void bind(const std::string& name, const Type& t);
-    void unbind(const std::string& name);
+    // The binding of a variable (a Tid), or null.
+    Bound* boundType(const Type& tid) const;
+    void bind(const Type& tid, const Type& t);
+    void unbind(const Type& tid);
     // The variables of t's nodes not looked at before are marked as held by a binding; the
     // nodes newly looked at are added to `seen`.
     void noteHeld(const Type& t, std::vector<const void*>& seen);
-    bool isHeld(const std::string& v) const;
-    // True when v is free in t with the substitution applied.
-    bool occurs(const std::string& v, const Type& t) const;
+    bool isHeld(const Type& tid) const;
+    // True when the variable tid is free in t with the substitution applied.
+    bool occurs(const Type& tid, const Type& t) const;
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
     // Lookups store the fully resolved type back.  Names of the fresh-name sequence are kept
     // by their position in it, any other name by the name.
-    mutable std::vector<std::optional<Bound>> boundByPosition_;
+    mutable std::vector<Bound> boundByPosition_;
     mutable std::unordered_map<std::string, Bound> boundByName_;
     // Resolved constructor terms by node, valid while no binding has been added since
-    // (`made` counts the bindings); the type itself is kept so its node stays alive.
-    struct Resolved {
-        Type type;
-        Type result;
-        std::uint64_t made;
-    };
-    mutable std::unordered_map<const void*, Resolved> resolved_;
+    // (`resolvedMade_` is the number of bindings when the entries were made); the type itself
+    // is kept so its node stays alive.
+    using Resolved = std::optional<std::pair<Type, Type>>;  // the node's type and its result
+    mutable AddressTable<Resolved> resolved_;
+    mutable std::uint64_t resolvedMade_ = 0;
     std::uint64_t made_ = 0;
     // The variables that occur in some binding's type (or did: the marks are never taken
     // back), by position in the fresh-name sequence or by name, and the nodes already looked at
-    // for them, which the types as they were bound keep alive: a variable not marked can occur
-    // in a type only where it is written, which the occurs check tests first.
+    // for them that other holders may reach again (a node held only by its parent is reached
+    // again only through it), which the types as they were bound keep alive: a variable not
+    // marked can occur in a type only where it is written, which the occurs check tests first.
     std::vector<bool> heldByPosition_;
     std::unordered_set<std::string> heldByName_;
-    std::unordered_set<const void*> heldNodes_;
+    AddressSet heldNodes_;
     std::vector<Type> boundTypes_;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;

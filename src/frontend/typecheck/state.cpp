@@ -80,28 +80,29 @@ NameList CheckState::supply() const { return typeVarNames().drop(next_); }
 
 // The policy of rebuildType for resolution: a bound variable becomes its binding's type,
 // resolved once and stored back until the next binding; with `cache`, each constructor term
-// outside schemes is rebuilt once until the next binding.
+// outside schemes that has other holders is rebuilt once until the next binding (a term held
+// only by its parent is met again only with its parent).
 struct CheckState::Resolver {
     const CheckState& st;
     bool cache;
     bool leaf(const Type& tid, Type& out) const {
-        const Bound* bound = st.boundType(tid.name());
+        const Bound* bound = st.boundType(tid);
         if (!bound) return true;
         if (bound->resolvedAt != st.made_) return false;
         out = bound->type;
         return true;
     }
-    const Type& expansion(const Type& tid) const { return st.boundType(tid.name())->type; }
-    void expanded(const Type& tid, const Type& result) const { *st.boundType(tid.name()) = Bound{result, st.made_}; }
+    const Type& expansion(const Type& tid) const { return st.boundType(tid)->type; }
+    void expanded(const Type& tid, const Type& result) const { *st.boundType(tid) = Bound{result, st.made_}; }
     bool known(const Type& t, Type& out) const {
-        if (!cache) return false;
-        auto it = st.resolved_.find(t.nodeAddress());
-        if (it == st.resolved_.end() || it->second.made != st.made_) return false;
-        out = it->second.result;
+        if (!cache || t.soleHolder()) return false;
+        const Resolved* r = st.resolved_.find(t.nodeAddress());
+        if (!r) return false;
+        out = (*r)->second;
         return true;
     }
     void rebuilt(const Type& t, const Type& result) const {
-        if (cache) st.resolved_.insert_or_assign(t.nodeAddress(), Resolved{t, result, st.made_});
+        if (cache && !t.soleHolder()) st.resolved_.set(t.nodeAddress(), Resolved(std::in_place, t, result));
     }
 };
 
@@ -113,6 +114,10 @@ Type CheckState::resolve(const Type& t) const {
 
 Type CheckState::resolveFinal(const Type& t) const {
     if (made_ == 0 || t.isGround()) return t;
+    if (resolvedMade_ != made_) {
+        resolved_.clear();
+        resolvedMade_ = made_;
+    }
     Resolver policy{*this, true};
     return rebuildType(t, policy);
 }
@@ -122,34 +127,40 @@ namespace {
 // Positions beyond this are kept by name.
 constexpr std::uint64_t kPositionLimit = std::uint64_t{1} << 26;
 // A binding's type not yet found fully resolved.
-constexpr std::uint64_t kNotResolved = ~std::uint64_t{0};
+constexpr std::uint64_t kNotResolved = ~std::uint64_t{0} - 1;
+
+// The position by which a variable is kept, or nothing when it is kept by name.
+std::optional<std::uint32_t> keptPosition(const Type& tid) {
+    const std::optional<std::uint32_t> pos = tid.varPosition();
+    if (pos && *pos < kPositionLimit) return pos;
+    return std::nullopt;
+}
 
 }  // namespace
 
-CheckState::Bound* CheckState::boundType(const std::string& name) const {
-    const std::optional<std::uint64_t> pos = namePosition(name);
-    if (pos && *pos < kPositionLimit) {
-        if (*pos >= boundByPosition_.size() || !boundByPosition_[*pos]) return nullptr;
-        return &*boundByPosition_[*pos];
+CheckState::Bound* CheckState::boundType(const Type& tid) const {
+    if (const std::optional<std::uint32_t> pos = keptPosition(tid)) {
+        if (*pos >= boundByPosition_.size() || !boundByPosition_[*pos].bound()) return nullptr;
+        return &boundByPosition_[*pos];
     }
-    auto it = boundByName_.find(name);
+    auto it = boundByName_.find(tid.name());
     return it == boundByName_.end() ? nullptr : &it->second;
 }
 
-void CheckState::bind(const std::string& name, const Type& t) {
-    const std::optional<std::uint64_t> pos = namePosition(name);
-    if (pos && *pos < kPositionLimit) {
-        if (*pos >= boundByPosition_.size()) boundByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * boundByPosition_.size()));
+void CheckState::bind(const Type& tid, const Type& t) {
+    if (const std::optional<std::uint32_t> pos = keptPosition(tid)) {
+        if (*pos >= boundByPosition_.size())
+            boundByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * boundByPosition_.size()),
+                                    Bound{placeholderType(), kUnbound});
         boundByPosition_[*pos] = Bound{t, kNotResolved};
         return;
     }
-    boundByName_.insert_or_assign(name, Bound{t, kNotResolved});
+    boundByName_.insert_or_assign(tid.name(), Bound{t, kNotResolved});
 }
 
-void CheckState::unbind(const std::string& name) {
-    const std::optional<std::uint64_t> pos = namePosition(name);
-    if (pos && *pos < kPositionLimit) boundByPosition_[*pos].reset();
-    else boundByName_.erase(name);
+void CheckState::unbind(const Type& tid) {
+    if (const std::optional<std::uint32_t> pos = keptPosition(tid)) boundByPosition_[*pos] = Bound{placeholderType(), kUnbound};
+    else boundByName_.erase(tid.name());
 }
 
 void CheckState::noteHeld(const Type& t, std::vector<const void*>& seen) {
@@ -159,8 +170,7 @@ void CheckState::noteHeld(const Type& t, std::vector<const void*>& seen) {
         work.pop_back();
         if (at->isGround()) continue;
         if (at->isTid()) {
-            const std::optional<std::uint64_t> pos = namePosition(at->name());
-            if (pos && *pos < kPositionLimit) {
+            if (const std::optional<std::uint32_t> pos = keptPosition(*at)) {
                 if (*pos >= heldByPosition_.size()) heldByPosition_.resize(std::max<std::uint64_t>(*pos + 1, 2 * heldByPosition_.size()));
                 heldByPosition_[*pos] = true;
             } else {
@@ -168,22 +178,24 @@ void CheckState::noteHeld(const Type& t, std::vector<const void*>& seen) {
             }
             continue;
         }
-        if (!heldNodes_.insert(at->nodeAddress()).second) continue;
-        seen.push_back(at->nodeAddress());
+        if (!at->soleHolder()) {
+            if (!heldNodes_.insert(at->nodeAddress())) continue;
+            seen.push_back(at->nodeAddress());
+        }
+        if (at->isTAbs()) work.push_back(&at->body());
         for (const Type& a : at->args()) work.push_back(&a);
     }
 }
 
-bool CheckState::isHeld(const std::string& v) const {
-    const std::optional<std::uint64_t> pos = namePosition(v);
-    if (pos && *pos < kPositionLimit) return *pos < heldByPosition_.size() && heldByPosition_[*pos];
-    return heldByName_.count(v) > 0;
+bool CheckState::isHeld(const Type& tid) const {
+    if (const std::optional<std::uint32_t> pos = keptPosition(tid)) return *pos < heldByPosition_.size() && heldByPosition_[*pos];
+    return heldByName_.count(tid.name()) > 0;
 }
 
-bool CheckState::occurs(const std::string& v, const Type& t) const {
+bool CheckState::occurs(const Type& v, const Type& t) const {
     // A variable that no binding holds occurs only where it is written.
     if (!isHeld(v)) {
-        const std::optional<std::uint64_t> pos = namePosition(v);
+        const std::optional<std::uint64_t> pos = namePosition(v.name());
         if (t.isGround() || (pos && !t.mayHoldVarAt(*pos))) return false;
     }
     // Each entry: a type and the names bound by the schemes around it.  A bound variable's type
@@ -196,8 +208,8 @@ bool CheckState::occurs(const std::string& v, const Type& t) const {
         switch (at->kind()) {
         case TypeKind::Tid: {
             if (scopeHolds(hidden, at->name())) break;
-            if (at->name() == v) return true;
-            const Bound* bound = boundType(at->name());
+            if (at->name() == v.name()) return true;
+            const Bound* bound = boundType(*at);
             if (bound && visited.insert(at->name()).second) work.emplace_back(&bound->type, nullptr);
             break;
         }
@@ -219,18 +231,18 @@ bool CheckState::occurs(const std::string& v, const Type& t) const {
 // back out.
 struct CheckState::Unifier {
     CheckState& st;
-    std::vector<std::string> added;
+    std::vector<Type> added;        // the variables bound, in order
     std::vector<const void*> seen;  // the nodes looked at for the new bindings
 
     Type head(Type t) const {
         while (t.isTid()) {
-            const Bound* bound = st.boundType(t.name());
+            const Bound* bound = st.boundType(t);
             if (!bound) break;
             t = bound->type;
         }
         return t;
     }
-    void bind(const std::string& v, const Type& t) {
+    void bind(const Type& v, const Type& t) {
         st.bind(v, t);
         st.boundTypes_.push_back(t);
         st.noteHeld(t, seen);
@@ -243,13 +255,13 @@ struct CheckState::Unifier {
             const CheckState& st;
             std::unordered_map<std::string, Type> done;
             bool leaf(const Type& tid, Type& out) const {
-                if (!st.boundType(tid.name())) return true;
+                if (!st.boundType(tid)) return true;
                 auto it = done.find(tid.name());
                 if (it == done.end()) return false;
                 out = it->second;
                 return true;
             }
-            const Type& expansion(const Type& tid) const { return st.boundType(tid.name())->type; }
+            const Type& expansion(const Type& tid) const { return st.boundType(tid)->type; }
             void expanded(const Type& tid, const Type& result) { done.insert_or_assign(tid.name(), result); }
             bool known(const Type&, Type&) const { return false; }
             void rebuilt(const Type&, const Type&) const {}
@@ -273,17 +285,17 @@ UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
         const Type t2 = head(work.back().second);
         work.pop_back();
         if (t1.isTCon() && t2.isTCon()) {
-            if (t1.name() != t2.name() || t1.args().size() != t2.args().size())
+            if (!t1.sameConName(t2) || t1.args().size() != t2.args().size())
                 return fail(UnifyResult::constructorMismatch(resolved(t1), resolved(t2)));
             for (std::size_t i = t1.args().size(); i-- > 0;) work.emplace_back(t1.args()[i], t2.args()[i]);
         } else if (t1.isTid() && t2.isTid()) {
-            if (t1.name() != t2.name()) bind(t1.name(), t2);
+            if (!t1.sameNode(t2) && t1.name() != t2.name()) bind(t1, t2);
         } else if (t1.isTid()) {
-            if (st.occurs(t1.name(), t2)) return fail(UnifyResult::occursFailure(t1.name(), resolved(t2)));
-            bind(t1.name(), t2);
+            if (st.occurs(t1, t2)) return fail(UnifyResult::occursFailure(t1.name(), resolved(t2)));
+            bind(t1, t2);
         } else if (t2.isTid()) {
-            if (st.occurs(t2.name(), t1)) return fail(UnifyResult::occursFailure(t2.name(), resolved(t1)));
-            bind(t2.name(), t1);
+            if (st.occurs(t2, t1)) return fail(UnifyResult::occursFailure(t2.name(), resolved(t1)));
+            bind(t2, t1);
         } else {
             // A scheme against a constructor term or a different scheme.
             const Type r1 = resolved(t1);
@@ -312,7 +324,7 @@ std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
 TypeSubst CheckState::asSubst() const {
     std::map<std::string, Type, std::less<>> m;
     for (std::size_t i = 0; i < boundByPosition_.size(); ++i)
-        if (boundByPosition_[i]) m.emplace(nthName(i), resolve(boundByPosition_[i]->type));
+        if (boundByPosition_[i].bound()) m.emplace(nthName(i), resolve(boundByPosition_[i].type));
     for (const auto& [v, b] : boundByName_) m.emplace(v, resolve(b.type));
     return TypeSubst::fromMap(std::move(m));
 }
