@@ -274,9 +274,8 @@ struct Group {
 // Value numbers of the lambda-free subtrees: two such sites get one number exactly when they
 // are equal (same tree, names and constants, equal types everywhere), which for them is the
 // equality up to bound names and eta.  Numbers are given bottom-up from the children's, so
-// each site costs one table look-up; sites holding a lambda or let get -1, and so do the sites
-// marked in `skip` (when given, a site marked there has its parent marked too).
-std::vector<int> valueNumbers(const Walk& w, const std::vector<char>& skip = {}) {
+// each site costs one table look-up; sites holding a lambda or let get -1.
+std::vector<int> valueNumbers(const Walk& w) {
     const std::size_t n = w.sites.size();
     std::vector<int> number(n, -1);
     std::vector<int> representative;  // per number, a site
@@ -303,7 +302,6 @@ std::vector<int> valueNumbers(const Walk& w, const std::vector<char>& skip = {})
         return eqType(a.type(), b.type());
     };
     for (std::size_t k = n; k-- > 0;) {
-        if (!skip.empty() && skip[k]) continue;
         const Site& s = w.sites[k];
         const Expr& node = *s.expr;
         std::uint64_t h = 0;
@@ -534,14 +532,42 @@ Walk Shapes::walk() const {
     return w;
 }
 
+// Value numbers, as valueNumbers gives them, of the sites whose shape repeats (-1 for the
+// others).  Sites of one shape differ at most in their types, so each site is compared with
+// the numbers of its shape only, usually one.
+std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, const std::vector<int>& shapeCount) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> number(n, -1);
+    std::vector<int> latest(n, -1);    // per shape, its newest number
+    std::vector<int> previous;         // per number, the one before it of its shape
+    std::vector<int> representative;   // per number, a site
+    auto equal = [&](const Site& s, const Site& r) {
+        const Expr& a = *s.expr;
+        const Expr& b = *r.expr;
+        if (a.sameNode(b)) return true;
+        if (a.isAp() && (number[s.kids[0]] != number[r.kids[0]] || number[s.kids[1]] != number[r.kids[1]])) return false;
+        return eqType(a.type(), b.type());
+    };
+    for (std::size_t k = n; k-- > 0;) {
+        if (shapeCount[shape[k]] < 2) continue;
+        int& newest = latest[shape[k]];
+        for (int v = newest; v >= 0 && number[k] < 0; v = previous[v])
+            if (equal(w.sites[k], w.sites[representative[v]])) number[k] = v;
+        if (number[k] >= 0) continue;
+        number[k] = static_cast<int>(representative.size());
+        representative.push_back(static_cast<int>(k));
+        previous.push_back(newest);
+        newest = number[k];
+    }
+    return number;
+}
+
 // The groups of a lambda-free walk, as groupPairs gives them, from the shape numbers by site.
 std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<int>& shape, const std::vector<TypedVar>& ctx) {
     const std::size_t n = w.sites.size();
     std::vector<int> shapeCount(n, 0);
     for (int v : shape) ++shapeCount[v];
-    std::vector<char> once(n);
-    for (std::size_t k = 0; k < n; ++k) once[k] = shapeCount[shape[k]] == 1;
-    const std::vector<int> number = valueNumbers(w, once);
+    const std::vector<int> number = typedNumbers(w, shape, shapeCount);
     std::vector<int> count(n, 0);
     for (int v : number)
         if (v >= 0) ++count[v];
@@ -563,35 +589,39 @@ std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<int>& shape,
 
 // --- writing each group once --------------------------------------------------------------------
 
-// For each group h, the groups g, each once, of which an occurrence stands above one of h.
-// One walk in visiting order keeps the grouped sites above the current one.
-std::vector<std::vector<int>> holdersOf(const Walk& w, const std::vector<int>& groupOf, std::size_t groups) {
-    std::vector<std::pair<int, int>> pairs;  // (h, g)
-    std::vector<int> open;                   // grouped sites, each above the next
-    for (int k = 0; k < static_cast<int>(w.sites.size()); ++k) {
-        const int h = groupOf[k];
-        if (h < 0) continue;
-        while (!open.empty() && !w.within(open.back(), k)) open.pop_back();
-        for (int o : open)
-            if (groupOf[o] != h) pairs.emplace_back(h, groupOf[o]);
-        open.push_back(k);
-    }
-    std::vector<int> start(groups + 1, 0);  // the pairs by h, in a counting sort
-    for (const auto& p : pairs) ++start[p.first + 1];
-    for (std::size_t h = 0; h < groups; ++h) start[h + 1] += start[h];
-    std::vector<int> byHeld(pairs.size());
-    std::vector<int> fill(start.begin(), start.end() - 1);
-    for (const auto& [h, g] : pairs) byHeld[fill[h]++] = g;
-    std::vector<std::vector<int>> holders(groups);
-    std::vector<int> stamp(groups, -1);
-    for (std::size_t h = 0; h < groups; ++h)
-        for (int k = start[h]; k < start[h + 1]; ++k)
-            if (stamp[byHeld[k]] != static_cast<int>(h)) {
-                stamp[byHeld[k]] = static_cast<int>(h);
-                holders[h].push_back(byHeld[k]);
+// Which group holds which (an occurrence of one stands above an occurrence of the other), as
+// the relation of each grouped site's group to the group of the nearest grouped site above it:
+// the holding relation follows from it step by step, which is all that the order of the groups
+// depends on.  One walk in visiting order keeps the grouped sites above the current one.
+struct Holding {
+    std::vector<std::vector<int>> holders;  // per group h, groups g (each once) directly above h
+    std::vector<int> upper;                 // per grouped site, the nearest grouped site above, or -1
+
+    Holding(const Walk& w, const std::vector<int>& groupOf, std::size_t groups)
+        : holders(groups), upper(w.sites.size(), -1) {
+        std::vector<int> stamp(groups, -1);  // per holder, the last group it was recorded for
+        std::vector<int> open;               // grouped sites, each above the next
+        for (int k = 0; k < static_cast<int>(w.sites.size()); ++k) {
+            const int h = groupOf[k];
+            if (h < 0) continue;
+            while (!open.empty() && !w.within(open.back(), k)) open.pop_back();
+            if (!open.empty()) {
+                upper[k] = open.back();
+                const int g = groupOf[open.back()];
+                if (g != h && stamp[g] != h) {
+                    stamp[g] = h;
+                    holders[h].push_back(g);
+                }
             }
-    return holders;
-}
+            open.push_back(k);
+        }
+        // A stamp only keeps the latest group: pairs met again later are dropped here.
+        for (std::vector<int>& hs : holders) {
+            std::sort(hs.begin(), hs.end());
+            hs.erase(std::unique(hs.begin(), hs.end()), hs.end());
+        }
+    }
+};
 
 // Repeatedly the first remaining group that holds no other remaining group: the least index
 // whose count of held groups has dropped to zero.
@@ -623,17 +653,20 @@ bool coveredBy(const Walk& w, const Group& z, const Group& c) {
     return true;
 }
 
-// The groups of `order` that no later group of it covers (a group covering another holds it).
+// The groups of `order` that no later group of it covers.  A group covering z stands above
+// z's first occurrence.
 std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, const std::vector<int>& order,
-                             const std::vector<std::vector<int>>& holders) {
+                             const std::vector<int>& groupOf, const std::vector<int>& upper) {
     std::vector<int> rank(groups.size(), -1);
     for (std::size_t k = 0; k < order.size(); ++k) rank[order[k]] = static_cast<int>(k);
     std::vector<int> kept;
     for (std::size_t k = 0; k < order.size(); ++k) {
         const int z = order[k];
         bool covered = false;
-        for (int c : holders[z])
-            covered = covered || (rank[c] > static_cast<int>(k) && coveredBy(w, groups[z], groups[c]));
+        for (int x = upper[groups[z].sites.front()]; x >= 0 && !covered; x = upper[x]) {
+            const int c = groupOf[x];
+            covered = c != z && rank[c] > static_cast<int>(k) && coveredBy(w, groups[z], groups[c]);
+        }
         if (!covered) kept.push_back(z);
     }
     return kept;
@@ -913,8 +946,8 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     std::vector<int> groupOf(w.sites.size(), -1);
     for (std::size_t g = 0; g < groups.size(); ++g)
         for (int site : groups[g].sites) groupOf[site] = static_cast<int>(g);
-    const std::vector<std::vector<int>> holders = holdersOf(w, groupOf, groups.size());
-    const std::vector<int> order = innermostFirst(holders);
+    const Holding holding(w, groupOf, groups.size());
+    const std::vector<int> order = innermostFirst(holding.holders);
     auto before = [&w](int a, int b) { return w.pathBefore(a, b); };
     for (int g : order) {
         // In visiting order; path order reverses that unless occurrences nest.
@@ -922,7 +955,7 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
         std::reverse(sites.begin(), sites.end());
         if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
     }
-    const std::vector<int> kept = dropCovered(w, groups, order, holders);
+    const std::vector<int> kept = dropCovered(w, groups, order, groupOf, holding.upper);
     auto [folded, rest] = writeOnce(e, w, groups, kept, supply);
     return {CtxExpr{std::move(folded), ctx}, std::move(rest)};
 }
