@@ -9,7 +9,8 @@
 //                                             with no scheme-bound names in scope
 //   void expanded(const Type& tid, const Type& result)   the rebuilt expansion, for memoising
 //   bool known(const Type& tcon, Type& out)    a constructor term already rebuilt (outside schemes)
-//   void rebuilt(const Type& tcon, const Type& result)   a constructor term just rebuilt there
+//   void rebuilt(const Type& tcon, Type& result)   a constructor term just rebuilt there (the
+//                                             policy may put an equal type in its place)
 // A variable bound by an enclosing scheme is never handed to the policy.  Parts that come out
 // unchanged keep their nodes.
 #pragma once

@@ -202,6 +202,23 @@ private:
     using Resolved = std::optional<std::pair<Type, Type>>;  // the node's type and its result
     mutable AddressTable<Resolved> resolved_;
     mutable std::uint64_t resolvedMade_ = 0;
+    // The constructor terms without variables that resolving for the typed trees has built, one
+    // node for each distinct term (a type written once for every use of a constructor comes out
+    // of resolution the same each time).
+    class GroundTerms {
+    public:
+        // The node kept for a term equal to t (a ground constructor term whose arguments are
+        // such nodes or other ground terms), t itself when it is the first.
+        Type share(Type t);
+
+    private:
+        std::vector<std::optional<Type>> slots_;
+        std::size_t size_ = 0;
+        static std::size_t hashOf(const Type& t);
+        static bool sameParts(const Type& a, const Type& b);
+        void grow();
+    };
+    mutable GroundTerms groundTerms_;
     std::uint64_t made_ = 0;
     // The variables that occur in some binding's type (or did: the marks are never taken
     // back), by position in the fresh-name sequence or by name, and the nodes already looked at

@@ -101,10 +101,48 @@ struct CheckState::Resolver {
         out = (*r)->second;
         return true;
     }
-    void rebuilt(const Type& t, const Type& result) const {
-        if (cache && !t.soleHolder()) st.resolved_.set(t.nodeAddress(), Resolved(std::in_place, t, result));
+    void rebuilt(const Type& t, Type& result) const {
+        if (!cache) return;
+        if (result.isGround() && !result.sameNode(t)) result = st.groundTerms_.share(std::move(result));
+        if (!t.soleHolder()) st.resolved_.set(t.nodeAddress(), Resolved(std::in_place, t, result));
     }
 };
+
+// --- ground terms -------------------------------------------------------------------------------
+
+std::size_t CheckState::GroundTerms::hashOf(const Type& t) {
+    auto h = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(&t.name()));
+    for (const Type& a : t.args()) h = (h ^ static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(a.nodeAddress()))) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+bool CheckState::GroundTerms::sameParts(const Type& a, const Type& b) {
+    if (!a.sameConName(b) || a.args().size() != b.args().size()) return false;
+    for (std::size_t i = 0; i < a.args().size(); ++i)
+        if (!a.args()[i].sameNode(b.args()[i])) return false;
+    return true;
+}
+
+void CheckState::GroundTerms::grow() {
+    std::vector<std::optional<Type>> old(std::max<std::size_t>(16, 2 * slots_.size()));
+    old.swap(slots_);
+    for (std::optional<Type>& t : old) {
+        if (!t) continue;
+        std::size_t at = hashOf(*t) & (slots_.size() - 1);
+        while (slots_[at]) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = std::move(t);
+    }
+}
+
+Type CheckState::GroundTerms::share(Type t) {
+    if (5 * (size_ + 1) > 4 * slots_.size()) grow();
+    std::size_t at = hashOf(t) & (slots_.size() - 1);
+    for (; slots_[at]; at = (at + 1) & (slots_.size() - 1))
+        if (sameParts(*slots_[at], t)) return *slots_[at];
+    slots_[at] = t;
+    ++size_;
+    return t;
+}
 
 Type CheckState::resolve(const Type& t) const {
     if (made_ == 0 || t.isGround()) return t;
