@@ -228,6 +228,8 @@ private:
     std::vector<bool> heldByPosition_;
     std::unordered_set<std::string> heldByName_;
     AddressSet heldNodes_;
+    // The types as bound whose nodes were recorded in heldNodes_ (resolution may replace a
+    // binding's type), which keep those nodes alive.
     std::vector<Type> boundTypes_;
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;

@@ -2,6 +2,7 @@
 #include "frontend/typecheck/expressions.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -474,46 +475,57 @@ Type constantScheme(Pass& p, std::uint64_t key, const Constant& c, const CheckEn
 
 namespace {
 
-// A node's slot and report key, the fresh result variable of an application, and the
-// environment of its children (the node's own for a leaf).
+// A node's slot and report key, and the environment of its children (the node's own for a
+// leaf).  An application's slot holds its fresh result variable while its children are checked.
 struct CheckPre {
     std::size_t slot;
     std::uint64_t key;
-    std::optional<Type> alpha;
-    CheckEnv env;
+    const CheckEnv* env;
 };
 
 }  // namespace
 
 Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env) {
     CheckState& st = p.st();
-    auto enter = [&p, &st](const Expr& x, const CheckEnv& outer) {
-        CheckPre pre{p.newSlot(), p.nextKey++, std::nullopt, outer};
+    // The environments of the lambdas and lets being checked, innermost last (a deque keeps
+    // their places as it grows).
+    std::deque<CheckEnv> scopes;
+    auto enter = [&p, &st, &scopes](const Expr& x, const CheckEnv* outer) {
+        CheckPre pre{p.newSlot(), p.nextKey++, outer};
         switch (x.kind()) {
-        case ExprKind::Ap: pre.alpha = mkTid(st.freshName()); break;
-        case ExprKind::Lam: pre.env = outer.with(freshPairs(st, exprFreeVars(x.pattern()))); break;
-        case ExprKind::Let: pre.env = outer.with(checkDListIn(p, x.defs(), outer).bindings); break;
+        case ExprKind::Ap: p.rec->raw[pre.slot] = mkTid(st.freshName()); break;
+        case ExprKind::Lam:
+            pre.env = &scopes.emplace_back(outer->with(freshPairs(st, exprFreeVars(x.pattern()))));
+            break;
+        case ExprKind::Let: pre.env = &scopes.emplace_back(outer->with(checkDListIn(p, x.defs(), *outer).bindings)); break;
         case ExprKind::Var:
         case ExprKind::Con: break;
         }
         return pre;
     };
     auto leaf = [&p, &st](const Expr& x, const CheckPre& pre) {
-        const Type scheme = x.isVar() ? lookedUp(p, pre.key, x.name(), pre.env)
-                                      : constantScheme(p, pre.key, x.constant(), pre.env);
+        const Type scheme = x.isVar() ? lookedUp(p, pre.key, x.name(), *pre.env)
+                                      : constantScheme(p, pre.key, x.constant(), *pre.env);
         return p.rec->raw[pre.slot] = instantiate(st, scheme);
     };
-    auto binary = [&p, &st](const Expr& x, const CheckPre& pre, Type a, Type b) {
-        if (x.isLam()) return p.rec->raw[pre.slot] = mkArrow(std::move(a), std::move(b));
-        UnifyResult u = st.unifyIn({{mkArrow(std::move(b), *pre.alpha), std::move(a)}});
+    auto binary = [&p, &st, &scopes](const Expr& x, const CheckPre& pre, Type a, Type b) {
+        if (x.isLam()) {
+            scopes.pop_back();
+            return p.rec->raw[pre.slot] = mkArrow(std::move(a), std::move(b));
+        }
+        const Type alpha = p.rec->raw[pre.slot];
+        UnifyResult u = st.unifyIn({{mkArrow(std::move(b), alpha), std::move(a)}});
         p.reportUnify(pre.key, u, [rec = p.rec, x, slot = pre.slot] {
             std::size_t at = slot;
             return showExpr(typedExpr(x, at, *rec));
         });
-        return p.rec->raw[pre.slot] = *pre.alpha;
+        return alpha;
     };
-    auto let = [&p](const Expr&, const CheckPre& pre, Type body) { return p.rec->raw[pre.slot] = std::move(body); };
-    return walkExpr<Type>(e, env, enter, [](const CheckPre& pre) { return pre.env; }, leaf, binary, let);
+    auto let = [&p, &scopes](const Expr&, const CheckPre& pre, Type body) {
+        scopes.pop_back();
+        return p.rec->raw[pre.slot] = std::move(body);
+    };
+    return walkExpr<Type>(e, &env, enter, [](const CheckPre& pre) { return pre.env; }, leaf, binary, let);
 }
 
 namespace {

@@ -271,6 +271,7 @@ struct CheckState::Unifier {
     CheckState& st;
     std::vector<Type> added;        // the variables bound, in order
     std::vector<const void*> seen;  // the nodes looked at for the new bindings
+    std::size_t kept = 0;           // the new bindings' types kept for the nodes in `seen`
 
     Type head(Type t) const {
         while (t.isTid()) {
@@ -282,8 +283,12 @@ struct CheckState::Unifier {
     }
     void bind(const Type& v, const Type& t) {
         st.bind(v, t);
-        st.boundTypes_.push_back(t);
+        const std::size_t before = seen.size();
         st.noteHeld(t, seen);
+        if (seen.size() > before) {
+            st.boundTypes_.push_back(t);
+            ++kept;
+        }
         added.push_back(v);
     }
     // The type with every binding applied, the state left as it is (no resolved type is stored
@@ -310,7 +315,7 @@ struct CheckState::Unifier {
         for (auto it = added.rbegin(); it != added.rend(); ++it) st.unbind(*it);
         // The nodes looked at for the bindings taken back may go; their addresses may be reused.
         for (const void* node : seen) st.heldNodes_.erase(node);
-        st.boundTypes_.erase(st.boundTypes_.end() - static_cast<std::ptrdiff_t>(added.size()), st.boundTypes_.end());
+        st.boundTypes_.erase(st.boundTypes_.end() - static_cast<std::ptrdiff_t>(kept), st.boundTypes_.end());
         return r;
     }
     UnifyResult solve(const std::vector<TypeEquation>& eqs);
@@ -345,7 +350,7 @@ UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
     return UnifyResult::ok(identitySubst());
 }
 
-UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}}.solve(eqs); }
+UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}, 0}.solve(eqs); }
 
 std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
     std::vector<std::string> out;
