@@ -17,6 +17,8 @@
 #include "../tests/engine/rewriting/driver_test_util.h"
 #include "bench_timing.h"
 #include "engine/calculations/calculation.h"
+#include "frontend/printer/expressions.h"
+#include "layout/combinators.h"
 
 namespace plim {
 namespace {
@@ -98,6 +100,32 @@ BENCHMARK(BM_ReverseStepDisplayForm)->Arg(100)->Arg(200)->Arg(400)->UseManualTim
 
 void BM_PeanoStepDisplayForm(benchmark::State& state) { measureDisplayForm(state, peanoStep); }
 BENCHMARK(BM_PeanoStepDisplayForm)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+// The two halves of printing a step, on the display form made once: building the document
+// (and dropping it), and laying the built document out at width 80.
+void measureBuild(benchmark::State& state, Expr (*build)(int)) {
+    const Expr e = displayForm(build(static_cast<int>(state.range(0))));
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(indentDoc(3, ppExpr(0, e))); });
+    state.SetComplexityN(state.range(0));
+}
+void measureRender(benchmark::State& state, Expr (*build)(int)) {
+    const Doc d = indentDoc(3, ppExpr(0, displayForm(build(static_cast<int>(state.range(0))))));
+    iterateOnLargeStack(state, [&] {
+        std::string out;
+        renderDocTo(out, d, 80);
+        benchmark::DoNotOptimize(out);
+    });
+    state.SetComplexityN(state.range(0));
+}
+
+void BM_ReverseStepBuild(benchmark::State& state) { measureBuild(state, reverseStep); }
+BENCHMARK(BM_ReverseStepBuild)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+void BM_ReverseStepRender(benchmark::State& state) { measureRender(state, reverseStep); }
+BENCHMARK(BM_ReverseStepRender)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+void BM_PeanoStepBuild(benchmark::State& state) { measureBuild(state, peanoStep); }
+BENCHMARK(BM_PeanoStepBuild)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+void BM_PeanoStepRender(benchmark::State& state) { measureRender(state, peanoStep); }
+BENCHMARK(BM_PeanoStepRender)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
 
 }  // namespace
 }  // namespace plim
