@@ -370,12 +370,49 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
     return true;
 }
 
+// hvSpResult where an item is too wide (or missing) and every item is a single list of at most
+// one candidate: the line and the stack are then too wide, and the layout is the marker of its
+// width.  The stack is not built: only its candidates are counted, one for each two parts with
+// lines and a candidate each, as the general rules build them.  False (nothing counted) where
+// this does not apply.
+bool hvSpTooWide(std::size_t length, Args args, NodeResult& out) {
+    bool wide = length > args.count;
+    const std::size_t present = std::min(length, args.count);
+    for (std::size_t i = 0; i < present; ++i) {
+        const NodeResult& a = args.items[i];
+        if (a.reply.pair || a.reply.first.size() > 1) return false;
+        wide = wide || a.tooWide;
+    }
+    if (!wide) return false;
+    // The stack from the bottom: its sizes, and how many candidates it has (0 or 1).
+    Sizes v = present == length ? args.items[length - 1].sizes : Sizes{};
+    std::size_t vCands = present == length ? args.items[length - 1].reply.first.size() : 0;
+    for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
+        const NodeResult& x = args.items[i];
+        if (x.sizes.height != 0 && v.height != 0) {
+            vCands = std::min(vCands, x.reply.first.size());
+            if (vCands != 0) countCandidate();
+        } else if (x.sizes.height != 0) {
+            vCands = x.reply.first.size();
+        }
+        v = aboveSizes(x.sizes, v);
+    }
+    const Sizes h =
+        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
+    out = NodeResult{};
+    out.sizes = choiceSizes(h, v);
+    out.tooWide = true;
+    out.reply = single(markerCandidates(out.sizes.width));
+    return true;
+}
+
 NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
     const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
         length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
     if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
+    if (NodeResult wide; hvSpTooWide(length, args, wide)) return wide;
     NodeResult v = arg(length - 1);
     const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
