@@ -98,6 +98,14 @@ struct PartRequest {
     std::size_t need = kAll;
 };
 
+// The lists of the frames of one walk, kept apart from the frames so that a frame stays small:
+// the parts each frame lays out (with their bounds) and the arguments of each template being
+// filled.  A frame's lists are at the top while it runs; it drops them when it ends.
+struct FrameLists {
+    std::vector<std::pair<const DocNode*, LayoutInt>> parts;
+    std::vector<NodeResult> args;
+};
+
 struct Frame {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
@@ -108,20 +116,32 @@ struct Frame {
     CandidateMark partsMark;         // where the candidates of a chain's result begin
     std::size_t textsMark = 0;  // the texts' extent before the part of a stack being laid out
     NodeResult acc;             // the result so far; Dup: the first side
-    SmallVec<std::pair<const DocNode*, LayoutInt>, 8> parts;  // the parts and their bounds
-    SmallVec<NodeResult, 4> args;                             // Apply: the arguments so far
+    std::size_t partsAt = 0;    // where its parts begin in the walk's lists
+    std::size_t argsAt = 0;     // Apply: where its arguments so far begin
+    FrameLists* lists = nullptr;
     TemplateWalk* layout = nullptr;                           // Apply: the walk of its template, if any
 
-    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandidateMark m) {
+    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandidateMark m, FrameLists& l) {
         d = &node;
         line = bound;
         need = needed;
         mark = m;
         stage = 0;
         next = 0;
-        parts.resize(0);
-        args.resize(0);
+        lists = &l;
+        partsAt = l.parts.size();
+        argsAt = l.args.size();
     }
+    // Its lists dropped, as it ends.
+    void end() const {
+        lists->parts.resize(partsAt);
+        lists->args.resize(argsAt);
+    }
+    void addPart(const DocNode* part, LayoutInt bound) { lists->parts.emplace_back(part, bound); }
+    std::size_t partCount() const { return lists->parts.size() - partsAt; }
+    const std::pair<const DocNode*, LayoutInt>& part(std::size_t i) const { return lists->parts[partsAt + i]; }
+    std::size_t argCount() const { return lists->args.size() - argsAt; }
+    NodeResult* args() const { return lists->args.data() + argsAt; }
     // Asks for the part at `next`, or ends with the result so far once none is left.
     bool nextPart(NodeResult& ret, PartRequest& req, std::size_t partNeed) {
         if (next == 0) {
@@ -129,7 +149,7 @@ struct Frame {
             return false;
         }
         --next;
-        req = PartRequest{parts[next].first, parts[next].second, partNeed};
+        req = PartRequest{part(next).first, part(next).second, partNeed};
         return true;
     }
 };
@@ -141,7 +161,7 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
         for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
-            f.parts.push_back({at->left.get(), bound});
+            f.addPart(at->left.get(), bound);
             bound -= at->left->sizes.lastWidth;
         }
         f.stage = 1;
@@ -151,10 +171,10 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 1) {
         f.acc = std::move(ret);
         f.partsMark = candidateMark();
-        f.next = f.parts.size();
+        f.next = f.partCount();
         f.stage = 2;
     } else {
-        f.acc = besideResult(ret, f.acc, f.parts[f.next].second);
+        f.acc = besideResult(ret, f.acc, f.part(f.next).second);
         compactTo(f.acc, f.partsMark);
     }
     return f.nextPart(ret, req, kAll);
@@ -165,13 +185,13 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
 // texts made for nothing are dropped once the stack so far has kept its own.
 bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
-        for (const DocNodeRef& item : f.d->many->parts) f.parts.push_back({item.get(), f.line});
+        for (const DocNodeRef& item : f.d->many->parts) f.addPart(item.get(), f.line);
         f.acc = NodeResult{};
         f.partsMark = candidateMark();
-        f.next = f.parts.size();
+        f.next = f.partCount();
     } else if (f.stage == 0) {
         const DocNode* at = f.d;
-        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) f.parts.push_back({at->left.get(), f.line});
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) f.addPart(at->left.get(), f.line);
         f.textsMark = currentArena->mark();
         f.stage = 1;
         req = PartRequest{at, f.line, f.need};
@@ -180,7 +200,7 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
         f.acc = std::move(ret);
         if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
         f.partsMark = candidateMark();
-        f.next = f.parts.size();
+        f.next = f.partCount();
     } else {
         f.acc = aboveResult(ret, f.acc, f.need);
         if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
@@ -267,25 +287,23 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
         Bounds bounds;
         paramBounds(*f.d->many->layout, sizes.data(), sizes.size(), f.line, bounds);
-        for (std::size_t i = 0; i < parts.size(); ++i)
-            f.parts.push_back({parts[i].get(), i < bounds.size() ? bounds[i] : f.line});
-        f.args.reserve(parts.size());
+        for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < bounds.size() ? bounds[i] : f.line);
         f.stage = 1;
     } else {
-        f.args.push_back(std::move(ret));
+        f.lists->args.push_back(std::move(ret));
     }
-    const std::size_t i = f.args.size();
+    const std::size_t i = f.argCount();
     if (i < parts.size()) {
-        req = PartRequest{f.parts[i].first, f.parts[i].second, kAll};
+        req = PartRequest{f.part(i).first, f.part(i).second, kAll};
         return true;
     }
     const ParNode& layout = *f.d->many->layout;
     if (layout.quick) {
-        ret = layOutQuickTemplate(layout, Args{f.args.data(), f.args.size()}, f.line);
+        ret = layOutQuickTemplate(layout, Args{f.args(), f.argCount()}, f.line);
         return false;
     }
     f.layout = walks.take();
-    f.layout->start(layout, f.args.data(), f.args.size(), f.line);
+    f.layout->start(layout, f.args(), f.argCount(), f.line);
     f.stage = 2;
     return templateStep(f, walks, ret, req);
 }
@@ -312,6 +330,7 @@ struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
     TemplateWalks walks;
+    FrameLists lists;
 
     Frame& push() {
         if (size == frames.size()) frames.emplace_back();
@@ -326,6 +345,8 @@ public:
         stack_ = stacks_[depth_++].get();
         stack_->size = 0;
         stack_->walks.count = 0;
+        stack_->lists.parts.clear();
+        stack_->lists.args.clear();
     }
     ~WalkScope() { --depth_; }
     WalkScope(const WalkScope&) = delete;
@@ -346,15 +367,16 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
     WalkScope scope;
     FrameStack& s = scope.stack();
-    s.push().start(d, line, need, mark);
+    s.push().start(d, line, need, mark, s.lists);
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
         PartRequest req;
         if (!resume(f, s.walks, ret, req)) {
             compactTo(ret, f.mark);
+            f.end();
             --s.size;
         } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret)) {
-            s.push().start(*req.d, req.line, req.need, mark);
+            s.push().start(*req.d, req.line, req.need, mark, s.lists);
         }
     }
     return ret;
