@@ -366,8 +366,8 @@ Doc emptyBlock(const std::string& open, const std::string& close) {
 }  // namespace
 
 Doc ifThenElseParts(Doc ifPart, Doc thenPart, Doc elsePart, Doc closing) {
-    return applyParDoc(ifThenElseLayout(), std::vector<Doc>{std::move(ifPart), std::move(thenPart),
-                                                            std::move(elsePart), std::move(closing)});
+    return applyParDoc(ifThenElseLayout(),
+                       docList(std::move(ifPart), std::move(thenPart), std::move(elsePart), std::move(closing)));
 }
 
 Doc blockDoc(const std::string& open, const std::string& close, const std::string& separator,

@@ -75,6 +75,15 @@ const Doc& fixedText() {
     return doc;
 }
 
+// The documents as a list, each moved in: a braced list would copy every one.
+template <class... Ds>
+std::vector<Doc> docList(Ds&&... docs) {
+    std::vector<Doc> out;
+    out.reserve(sizeof...(docs));
+    (out.push_back(std::forward<Ds>(docs)), ...);
+    return out;
+}
+
 // --- enclosing -----------------------------------------------------------------------------
 
 // open beside (d beside close).

@@ -106,8 +106,8 @@ Doc lambdaDoc(const Expr& lambda, Doc* docs, std::size_t count) {
         head = at->pattern().isVar() ? besideSpace(std::move(head), std::move(docs[i]))
                                      : aboveDoc(std::move(head), filterDoc(std::move(docs[i])));
     head = besideDoc(std::move(head), fixedText<" ->">());
-    return hvList(std::vector<Doc>{besideDoc(fixedText<"(">(), std::move(head)),
-                                   besideDoc(fixedText<" ">(), std::move(docs[count - 1])), fixedText<")">()});
+    return hvList(docList(besideDoc(fixedText<"(">(), std::move(head)),
+                          besideDoc(fixedText<" ">(), std::move(docs[count - 1])), fixedText<")">()));
 }
 
 // The definitions of a where block: none, one alone, or several in braces, one per line.
@@ -155,7 +155,7 @@ Doc combine(const Frame& f, Doc* docs) {
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
         Doc infix = f.flag ? besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])))
-                           : hvSpList(std::vector<Doc>{std::move(docs[0]), opDoc(f.op), std::move(docs[1])});
+                           : hvSpList(docList(std::move(docs[0]), opDoc(f.op), std::move(docs[1])));
         if (f.docCount == 2) return opPrecedenceInteger(f.op) <= p ? parensDoc(std::move(infix)) : infix;
         return ppApplication(p, parensDoc(std::move(infix)), docs + 2, end);
     }
@@ -166,7 +166,7 @@ Doc combine(const Frame& f, Doc* docs) {
     }
     case Combine::Function:
         return applyParDoc(funDefTemplate(),
-                           std::vector<Doc>{std::move(docs[0]), besideDoc(fixedText<" = ">(), std::move(docs[1]))});
+                           docList(std::move(docs[0]), besideDoc(fixedText<" = ">(), std::move(docs[1]))));
     case Combine::Signature:
         return besideDoc(std::move(docs[0]), besideDoc(fixedText<" :: ">(), ppType(*f.type)));
     }

@@ -44,7 +44,7 @@ Doc hvEachList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
     Doc rest = items.back();
     for (std::size_t i = items.size() - 1; i-- > 0;)
-        rest = applyParDoc(hvEachStep(), std::vector<Doc>{std::move(items[i]), std::move(rest)});
+        rest = applyParDoc(hvEachStep(), docList(std::move(items[i]), std::move(rest)));
     return rest;
 }
 
