@@ -1,11 +1,13 @@
 // Common subexpressions for display.
 //
 // Equal subexpressions (up to bound names and eta) are grouped together, in the order of their
-// first occurrence.  To keep the cost near linear in the size of the
-// expression, candidates are first bucketed by a fingerprint that equal subexpressions always
-// share (a hash of the tree with names ignored and eta contraction applied generously); only
-// candidates within one bucket are compared exactly, and paths are built only for the
-// subexpressions that occur more than once.
+// first occurrence.  To keep the cost near linear in the size of the expression, an expression
+// without lambdas is numbered by shape in one walk, and one in which nothing non-atomic repeats
+// (most steps of a calculation) is left after it; otherwise candidates are first bucketed by a
+// fingerprint that equal subexpressions always share (a hash of the tree with names ignored and
+// eta contraction applied generously), and only candidates within one bucket are compared
+// exactly.  The groups that repeat are then written once each in one bottom-up pass that
+// builds new nodes only above their occurrences.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>

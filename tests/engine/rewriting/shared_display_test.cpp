@@ -36,6 +36,25 @@ TEST(ShareCommon, NestedRepeatsInnermostFirst) {
     EXPECT_EQ(shared(add(add(peano(2), peano(2)), peano(1))), "add (add b b) a\nwhere {\n      a = S Z;\n      b = S a\n      }");
 }
 
+TEST(ShareCommon, EqualTextOfAnotherTypeIsNotARepeat) {
+    // len nil at two element types: the same tree but for its types.
+    auto lenNil = [](const Type& t) { return ap(con("len", fn(t, nat())), con("nil", t)); };
+    const Type a = mkTCon("A"), b = mkTCon("B");
+    EXPECT_EQ(shared(add(lenNil(a), lenNil(b))), "add (len nil) (len nil)");
+    EXPECT_EQ(shared(add(lenNil(a), lenNil(a))), "add a a\nwhere a = len nil");
+    EXPECT_EQ(shared(add(succ(lenNil(a)), add(succ(lenNil(b)), lenNil(b)))), "add (S (len nil)) (add (S a) a)\nwhere a = len nil");
+}
+
+TEST(ShareCommon, RepeatsMentioningTheContextStay) {
+    const Expr q = var("q");
+    const Expr e = add(succ(q), add(succ(q), succ(succ(zero()))));
+    auto [inQ, s1] = shareCommon(CtxExpr{add(succ(q), succ(q)), {TypedVar{"q", nat()}}}, initialNameSupply());
+    EXPECT_EQ(showExpr(inQ.first), "add (S q) (S q)");
+    auto [inR, s2] = shareCommon(CtxExpr{e, {TypedVar{"r", nat()}}}, initialNameSupply());
+    EXPECT_EQ(showExpr(inR.first), "add a (add a (S (S Z)))\nwhere a = S q");
+    EXPECT_EQ(s2.vars.head(), "b");
+}
+
 TEST(ShareCommon, BoundVariablesShareOnlyInsideTheirLambda) {
     const Expr q = var("q");
     const Expr e = lam(q, add(succ(q), succ(q)));
