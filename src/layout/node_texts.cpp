@@ -217,6 +217,36 @@ void writeLine(const DocNode& root, TextWriter& w) {
     }
 }
 
+// The too-wide marker of a width (see markerText).
+void writeMarker(LayoutInt n, TextWriter& w) {
+    if (n <= 1) {
+        w.put("*", static_cast<std::size_t>(std::max<LayoutInt>(n, 0)));
+        return;
+    }
+    char* at = w.room(static_cast<std::size_t>(n));
+    at[0] = '<';
+    std::memset(at + 1, '*', static_cast<std::size_t>(n - 2));
+    at[n - 1] = '>';
+}
+
+// A text node that does not fit at the bound, as textResult lays it out: its characters up to the
+// first piece that ends past the bound, then a marker of the width of each piece from there.
+void writePieces(const DocNode& d, LayoutInt line, TextWriter& w) {
+    const std::string_view chars = d.text();
+    LayoutInt start = 0;
+    bool marked = false;
+    const auto piece = [&](LayoutInt end) {  // the text from start to end
+        if (end > line) {
+            if (!marked) w.put(chars.data(), static_cast<std::size_t>(start));
+            marked = true;
+            writeMarker(end - start, w);
+        }
+        start = end;
+    };
+    for (unsigned ends = d.pieceEnds; ends != 0; ends &= ends - 1) piece(std::countr_zero(ends) + 1);
+    piece(static_cast<LayoutInt>(chars.size()));  // the last, which does not fit
+}
+
 // The same for a text; a plain node to write next is returned through `doc`.
 const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
@@ -241,6 +271,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
         return t.first;
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
+    case TextTree::Kind::Pieces: writePieces(*t.doc, t.shift, w); return nullptr;
     }
     return nullptr;
 }

@@ -18,31 +18,19 @@ namespace {
 
 // A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
 // of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
-// within the bound as they are, and a marker of the width of each of the others.
+// within the bound as they are, and a marker of the width of each of the others.  The text is
+// written out only if it is rendered (see writePieces): most such texts end up in a part that is
+// too wide as a whole, whose marker replaces them.
 [[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     const auto texts = static_cast<LayoutInt>(d.plainTexts);
     countText(texts);
     for (LayoutInt i = 1; i < texts; ++i) countCandidate();
-    const std::string_view chars = d.text();
-    const auto width = static_cast<LayoutInt>(chars.size());
-    SmallVec<const TextTree*, 16> parts;
-    LayoutInt start = 0;
-    const auto piece = [&](LayoutInt end) {  // the text from start to end
-        if (end > line) {
-            if (parts.empty() && start > 0)
-                parts.push_back(currentArena->make(TextTree::Kind::Leaf, start, nullptr, nullptr, chars.data()));
-            parts.push_back(markerText(end - start));
-        }
-        start = end;
-    };
-    for (unsigned ends = d.pieceEnds; ends != 0; ends &= ends - 1) piece(std::countr_zero(ends) + 1);
-    piece(width);  // the last, which does not fit
-    const TextTree* acc = parts.back();
-    for (std::size_t i = parts.size() - 1; i-- > 0;) acc = pairText(TextTree::Kind::Beside, parts[i], acc, parts[i]->shift);
+    const auto width = static_cast<LayoutInt>(d.text().size());
+    const TextTree* t = currentArena->make(TextTree::Kind::Pieces, line, nullptr, nullptr, nullptr, &d);
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = true;
-    out.reply = single(CandidateList{Candidate{1, width, width, acc}});
+    out.reply = single(CandidateList{Candidate{1, width, width, t}});
     return out;
 }
 

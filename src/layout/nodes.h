@@ -34,20 +34,23 @@ struct DocNode;
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
-// one line of a node sure of it (see DocNode::sure).  The texts built by a layout live in that
+// one line of a node sure of it (see DocNode::sure), or a text node that does not fit at a bound,
+// written as its pieces lay it out (see textResult).  The texts built by a layout live in that
 // layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces };
     Kind kind;
     bool kept;        // in the kept part of its arena
-    LayoutInt shift;  // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length
+    // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
+    // Pieces: the bound
+    LayoutInt shift;
     const TextTree* first;  // Beside, Above, Indent
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Plain, Line: the node
+        const DocNode* doc;      // Plain, Line, Pieces: the node
     };
 
     // The parts of the text, which only compositions have.

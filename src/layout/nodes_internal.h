@@ -36,7 +36,7 @@ public:
         t.shift = shift;
         t.first = first;
         if (kind == TextTree::Kind::Leaf) t.chars = chars;
-        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line) t.doc = doc;
+        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line || kind == TextTree::Kind::Pieces) t.doc = doc;
         else t.second = second;
         return &t;
     }
