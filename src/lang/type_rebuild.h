@@ -61,8 +61,16 @@ Type rebuildType(const Type& root, Policy& policy) {
         Hidden hidden;
         Step step;
     };
-    std::vector<Frame> work{{&root, nullptr, Step::Enter}};
+    // A root answered at once needs no walk.
+    if (root.isTid() || root.isTCon()) {
+        Type out = root;
+        if (root.isTid() ? policy.leaf(root, out) : root.isGround() || policy.known(root, out)) return out;
+    }
+    std::vector<Frame> work;
     std::vector<Type> done;
+    work.reserve(16);
+    done.reserve(16);
+    work.push_back({&root, nullptr, Step::Enter});
     while (!work.empty()) {
         Frame f = std::move(work.back());
         work.pop_back();

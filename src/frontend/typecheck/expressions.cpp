@@ -3,11 +3,14 @@
 
 #include <algorithm>
 #include <deque>
+#include <string_view>
+#include <unordered_map>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "frontend/printer/expressions.h"
 #include "lang/constants.h"
+#include "lang/type_rebuild.h"
 #include "support/errors.h"
 
 namespace plim::infer {
@@ -432,14 +435,30 @@ void Pass::reportUnify(std::uint64_t key, const UnifyResult& u, std::function<st
 
 namespace {
 
-// The instance of a scheme with the next fresh names for its bound names.
+// The instance of a scheme with the next fresh names for its bound names (as `inst` with a
+// supply of those names: the first of two equal bound names decides, variables bound by inner
+// schemes are left alone).
 Type instantiate(CheckState& st, const Type& s) {
     const std::size_t k = numBoundVars(s);
     if (k == 0) return s;
-    std::vector<std::string> names;
-    names.reserve(k);
-    for (std::size_t i = 0; i < k; ++i) names.push_back(st.freshName());
-    return inst(NameList::fromVector(std::move(names)), s);
+    std::vector<std::pair<const std::string*, Type>> fresh;
+    fresh.reserve(k);
+    for (const std::string& v : s.boundVars()) fresh.emplace_back(&v, mkTid(st.freshName()));
+    std::unordered_map<std::string_view, const Type*> byName;
+    if (k > 8)
+        for (const auto& [v, t] : fresh) byName.emplace(*v, &t);
+    const auto replace = [&fresh, &byName, k](const Type& tid) -> Type {
+        if (k > 8) {
+            auto it = byName.find(tid.name());
+            return it == byName.end() ? tid : *it->second;
+        }
+        for (const auto& [v, t] : fresh)
+            if (*v == tid.name()) return t;
+        return tid;
+    };
+    if (s.body().isGround()) return s.body();
+    ReplaceVars<decltype(replace)> policy{replace};
+    return rebuildType(s.body(), policy);
 }
 
 TypeEnv freshPairs(CheckState& st, const std::vector<std::string>& names) {
