@@ -1,4 +1,5 @@
-// Rendering costs of the layout library: deeply nested choices, and long stacked lists.
+// Rendering costs of the layout library: deeply nested choices, long stacked lists, and the
+// fills and centred columns of the lazy rules.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -72,6 +73,60 @@ void BM_NestedAboveDocs(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NestedAboveDocs)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+// Documents that only the lazy attribute rules lay out: a fill and a centred column of n texts,
+// and fills nested n deep.  Each grows linearly (time per item flat from 1x to 4x).
+std::vector<Doc> numbered(std::size_t n) {
+    std::vector<Doc> items;
+    items.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) items.push_back(ppString("w" + std::to_string(i)));
+    return items;
+}
+
+void BM_LazyFill(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::vector<Doc> items = numbered(n);
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(fillDoc(items), 80).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+    state.counters["ns_per_item"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LazyFill)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+void BM_LazyCentredColumn(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::vector<Doc> items = numbered(n);
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(centredAboveList(items), 80).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+    state.counters["ns_per_item"] =
+        benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
+                                                       benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LazyCentredColumn)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+// A fill holding a text and the fill of the level below, and the same as blocks.
+void BM_NestedFills(benchmark::State& state) {
+    const auto depth = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] {
+            Doc d = ppString("x");
+            for (int i = 0; i < depth; ++i) d = fillDoc(std::vector<Doc>{ppString("a"), d});
+            Doc b = ppString("x");
+            for (int i = 0; i < depth; ++i) b = blockFillDoc(60, "(", ")", ",", std::vector<Doc>{ppString("a"), b});
+            return renderDoc(d, 80).size() + renderDoc(b, 80).size();
+        });
+        benchmark::DoNotOptimize(size);
+    }
+    state.counters["ns_per_level"] =
+        benchmark::Counter(static_cast<double>(depth), benchmark::Counter::kIsIterationInvariantRate |
+                                                           benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_NestedFills)->Arg(2500)->Arg(5000)->Arg(10000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace plim

@@ -73,9 +73,98 @@ void dropCell(const SharedCell* cell) noexcept {
 
 }  // namespace pretty_detail
 
+namespace pretty_detail {
+
+// A text: a writer, or two texts one after the other (beside, above) or one indented.
+struct TextPart final : SharedCell {
+    enum class Kind : std::uint8_t { Writer, Beside, Above, Indent };
+    Kind kind = Kind::Writer;
+    LayoutInt shift = 0;  // the second text's offset (Beside), the blanks (Indent)
+    FormatText first{static_cast<const TextPart*>(nullptr)};
+    FormatText second{static_cast<const TextPart*>(nullptr)};
+    SharedFn<void(LayoutInt, std::string&)> writer;
+};
+
+}  // namespace pretty_detail
+
 FormatText::FormatText() {
-    static const SharedFn<void(LayoutInt, std::string&)> nothing([](LayoutInt, std::string&) {});
-    writer_ = nothing;
+    static const FormatText nothing(SharedFn<void(LayoutInt, std::string&)>([](LayoutInt, std::string&) {}));
+    *this = nothing;
+}
+
+FormatText::FormatText(SharedFn<void(LayoutInt, std::string&)> writer) {
+    auto* p = new TextPart;
+    p->writer = std::move(writer);
+    part_ = p;
+}
+
+FormatText::FormatText(const FormatText& other) : part_(other.part_) {
+    if (part_ != nullptr) ++part_->refs;
+}
+
+FormatText::~FormatText() {
+    if (part_ != nullptr && --part_->refs == 0) dropCell(part_);
+}
+
+FormatText FormatText::beside(FormatText first, FormatText second, LayoutInt shift) {
+    auto* p = new TextPart;
+    p->kind = TextPart::Kind::Beside;
+    p->shift = shift;
+    p->first = std::move(first);
+    p->second = std::move(second);
+    return FormatText(static_cast<const TextPart*>(p));
+}
+
+FormatText FormatText::above(FormatText upper, FormatText lower) {
+    auto* p = new TextPart;
+    p->kind = TextPart::Kind::Above;
+    p->first = std::move(upper);
+    p->second = std::move(lower);
+    return FormatText(static_cast<const TextPart*>(p));
+}
+
+FormatText FormatText::indented(LayoutInt n, FormatText inner) {
+    auto* p = new TextPart;
+    p->kind = TextPart::Kind::Indent;
+    p->shift = n;
+    p->first = std::move(inner);
+    return FormatText(static_cast<const TextPart*>(p));
+}
+
+// The parts still to be written on a stack of their own: the first part of a composition is
+// written before the second, which waits with its column (and, below an upper part, the line
+// break before it).
+void FormatText::write(LayoutInt column, std::string& out) const {
+    struct Pending {
+        const TextPart* part;
+        LayoutInt column;
+        bool newLine;
+    };
+    std::vector<Pending> todo{{part_, column, false}};
+    while (!todo.empty()) {
+        const Pending at = todo.back();
+        todo.pop_back();
+        if (at.newLine) {
+            out += '\n';
+            if (at.column > 0) out.append(static_cast<std::size_t>(at.column), ' ');
+        }
+        const TextPart& p = *at.part;
+        switch (p.kind) {
+        case TextPart::Kind::Writer: p.writer(at.column, out); break;
+        case TextPart::Kind::Beside:
+            todo.push_back({p.second.part_, at.column + p.shift, false});
+            todo.push_back({p.first.part_, at.column, false});
+            break;
+        case TextPart::Kind::Above:
+            todo.push_back({p.second.part_, at.column, true});
+            todo.push_back({p.first.part_, at.column, false});
+            break;
+        case TextPart::Kind::Indent:
+            if (p.shift > 0) out.append(static_cast<std::size_t>(p.shift), ' ');
+            todo.push_back({p.first.part_, at.column + p.shift, false});
+            break;
+        }
+    }
 }
 
 bool operator==(const Format& a, const Format& b) {
@@ -111,10 +200,7 @@ Format besideFormat(const Format& first, const Format& second) {
     f.height = first.height + second.height - 1;
     f.lastWidth = first.lastWidth + second.lastWidth;
     f.width = std::max(first.width, first.lastWidth + second.width);
-    f.text = FormatText([t1 = first.text, t2 = second.text, l1 = first.lastWidth](LayoutInt c, std::string& out) {
-        t1.write(c, out);
-        t2.write(c + l1, out);
-    });
+    f.text = FormatText::beside(first.text, second.text, first.lastWidth);
     return f;
 }
 
@@ -427,14 +513,6 @@ void renderAllStdout(const Doc& d, LayoutInt width) {
 
 namespace {
 
-// Whether the list is empty or has one candidate, known without computing anything.
-bool knownShort(const List<Format>& xs) {
-    if (!xs.isEvaluated()) return false;
-    if (xs.empty()) return true;
-    const List<Format> rest = xs.tail();
-    return rest.isEvaluated() && rest.empty();
-}
-
 // The candidates kept so far by a pruning: those of earlier heights as a staircase (for each
 // width, the smallest last width among the kept candidates no wider), those of the current
 // height as their sizes.  Valid while the candidates come in non-decreasing height, which
@@ -596,12 +674,7 @@ List<Format> stackedFormats(List<Format> xs, List<Format> ys) {
         f.height = x.height + y.height;
         f.lastWidth = y.lastWidth;
         f.width = std::max(x.width, y.width);
-        f.text = FormatText([upper = x.text, lower = y.text](LayoutInt c, std::string& out) {
-            upper.write(c, out);
-            out += '\n';
-            if (c > 0) out.append(static_cast<std::size_t>(c), ' ');
-            lower.write(c, out);
-        });
+        f.text = FormatText::above(x.text, y.text);
         List<Format> rest = x.width >= y.width ? stackedFormats(xs.tail(), ys) : stackedFormats(xs, ys.tail());
         return List<Format>::cons(std::move(f), std::move(rest));
     });
@@ -796,10 +869,7 @@ Format indentFormat(LayoutInt n, const Format& f) {
     g.height = f.height;
     g.lastWidth = f.lastWidth + n;
     g.width = f.width + n;
-    g.text = FormatText([n, t = f.text](LayoutInt c, std::string& out) {
-        if (n > 0) out.append(static_cast<std::size_t>(n), ' ');
-        t.write(c + n, out);
-    });
+    g.text = FormatText::indented(n, f.text);
     return g;
 }
 

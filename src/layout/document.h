@@ -190,19 +190,43 @@ private:
     const Base* impl_ = nullptr;
 };
 
+namespace pretty_detail {
+struct TextPart;
+}  // namespace pretty_detail
+
 // The characters of a layout: written into `out`, its first character standing at `column`.
-// Later lines are indented to `column`.
+// Later lines are indented to `column`.  A text is a writer of its own or a composition of
+// texts; a composition of any depth is written in a loop, and freed in one (see dropCell).
 class FormatText {
 public:
     using Writer = std::function<void(LayoutInt column, std::string& out)>;
     FormatText();  // no characters
     template <class F>
         requires(!std::is_same_v<std::decay_t<F>, FormatText> && std::is_invocable_v<const F&, LayoutInt, std::string&>)
-    explicit FormatText(F writer) : writer_(std::move(writer)) {}
-    void write(LayoutInt column, std::string& out) const { writer_(column, out); }
+    explicit FormatText(F writer) : FormatText(SharedFn<void(LayoutInt, std::string&)>(std::move(writer))) {}
+    FormatText(const FormatText& other);
+    FormatText(FormatText&& other) noexcept : part_(std::exchange(other.part_, nullptr)) {}
+    FormatText& operator=(FormatText other) noexcept {
+        std::swap(part_, other.part_);
+        return *this;
+    }
+    ~FormatText();
+
+    // The first text, then the second from `shift` columns further on.
+    static FormatText beside(FormatText first, FormatText second, LayoutInt shift);
+    // The upper text, then the lower one on a new line at the same column.
+    static FormatText above(FormatText upper, FormatText lower);
+    // n blanks, then the text.
+    static FormatText indented(LayoutInt n, FormatText inner);
+
+    void write(LayoutInt column, std::string& out) const;
 
 private:
-    SharedFn<void(LayoutInt, std::string&)> writer_;
+    friend struct pretty_detail::TextPart;
+    explicit FormatText(SharedFn<void(LayoutInt, std::string&)> writer);
+    explicit FormatText(const pretty_detail::TextPart* part) : part_(part) {}
+
+    const pretty_detail::TextPart* part_ = nullptr;
 };
 
 // One candidate layout.

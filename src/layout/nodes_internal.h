@@ -3,6 +3,7 @@
 // Only the node engine's own sources include this header.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <limits>
@@ -70,26 +71,32 @@ public:
 private:
     struct Region {
         std::vector<std::unique_ptr<TextTree[]>> blocks;
+        std::vector<std::size_t> ends;  // the count of texts up to the end of each block
         std::size_t filled = 0;  // texts in use
-        TextTree* top = nullptr;  // the next text, in block filled / kTextBlock
-        TextTree* end = nullptr;  // the end of that block
+        TextTree* top = nullptr;  // the next text, or null where it is to be found again
+        TextTree* end = nullptr;  // the end of its block
         TextTree& next() {
             if (top == end) nextBlock();
             ++filled;
             return *top++;
         }
+        // Finds the place of the next text, in a new block if need be; the first blocks are
+        // small (most layouts of a lazily laid out document make a few texts).
         void nextBlock() {
-            const std::size_t b = filled / kTextBlock;
-            if (b == blocks.size()) blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(kTextBlock));
-            top = blocks[b].get();
-            end = top + kTextBlock;
+            const std::size_t b = static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), filled) - ends.begin());
+            if (b == blocks.size()) {
+                const std::size_t size = ends.empty() ? kFirstTextBlock : std::min(kTextBlock, 4 * blockSize(b - 1));
+                blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(size));
+                ends.push_back((ends.empty() ? 0 : ends.back()) + size);
+            }
+            const std::size_t begin = ends[b] - blockSize(b);
+            top = blocks[b].get() + (filled - begin);
+            end = blocks[b].get() + blockSize(b);
         }
+        std::size_t blockSize(std::size_t b) const { return b == 0 ? ends[0] : ends[b] - ends[b - 1]; }
         void rewind(std::size_t to) {
             filled = to;
-            top = end = nullptr;
-            if (to % kTextBlock == 0) return;  // the next text starts a block
-            top = blocks[to / kTextBlock].get() + to % kTextBlock;
-            end = blocks[to / kTextBlock].get() + kTextBlock;
+            top = end = nullptr;  // found again by the next text
         }
     };
     TextTree* copy(const TextTree& t) {
@@ -142,7 +149,9 @@ private:
         std::size_t c = cand_.top == nullptr ? 0 : cand_.chunk + 1;
         while (c < candChunks_.size() && candSizes_[c] < n) ++c;
         if (c == candChunks_.size()) {
-            const std::size_t size = std::max(kCandidateChunk, n);
+            // The first chunks small: many layouts (each text of a lazily laid out document) need few.
+            const std::size_t grown = candSizes_.empty() ? kFirstCandidateChunk : std::min(kCandidateChunk, 4 * candSizes_.back());
+            const std::size_t size = std::max(grown, n);
             candChunks_.push_back(std::make_unique_for_overwrite<Candidate[]>(size));
             candSizes_.push_back(size);
         }

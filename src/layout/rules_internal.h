@@ -38,6 +38,14 @@ Lazy<Sizes> combineSizes(const Lazy<Sizes>& a, const Lazy<Sizes>& b, F combine) 
     return delay([a, b, combine] { return combine(*a, *b); });
 }
 
+// Whether the list is empty or has one candidate, known without computing anything.
+inline bool knownShort(const List<Format>& xs) {
+    if (!xs.isEvaluated()) return false;
+    if (xs.empty()) return true;
+    const List<Format> rest = xs.tail();
+    return rest.isEvaluated() && rest.empty();
+}
+
 // The work budget of a render (kCandidateBudget and kCandidatesPerText, layout/tuning.h).
 struct Budget {
     LayoutInt used = 0;

@@ -54,10 +54,14 @@ inline constexpr std::size_t kShortPruneLength = 32;
 inline constexpr std::size_t kCompactSlack = 128;
 // Candidates moved down are saved aside on the stack up to this many, in a heap block beyond.
 inline constexpr std::size_t kCompactOnStack = 16;
-// The arena of a layout's texts grows by blocks of this many texts ...
+// The arena of a layout's texts grows by blocks of this many texts, after a first block of
+// this many and blocks growing from it ...
 inline constexpr std::size_t kTextBlock = 1024;
-// ... and its candidates by chunks of at least this many.
+inline constexpr std::size_t kFirstTextBlock = 16;
+// ... and its candidates by chunks of at least this many, after a first chunk of this many
+// and chunks growing from it.
 inline constexpr std::size_t kCandidateChunk = 4096;
+inline constexpr std::size_t kFirstCandidateChunk = 16;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 // The room reserved for a rendered text from the document's sizes is at most this many

@@ -7,6 +7,10 @@
 //             endless lists; long chains are destroyed iteratively, never recursively.
 //   onFirstRead(action, value)  performs an action when the value is first read.
 //
+// Dropping the last handle on a cell never destroys other cells in nested calls: a cell freed
+// while another is being freed (a pending computation holds the lazy values it reads) waits in
+// a list that the outermost release empties, so a chain of any length is freed in a loop.
+//
 // A lazy value is read by one thread at a time (the threading rule: README.md, "Threads").
 #pragma once
 
@@ -24,6 +28,14 @@ namespace plim {
 
 namespace lazy_detail {
 [[noreturn]] void raiseSelfDependency();
+// Frees a cell whose last handle is being dropped; see above.
+void releaseLast(std::shared_ptr<const void> cell) noexcept;
+
+// Drops a handle on a shared cell, through releaseLast when it is the last one.
+template <class Cell>
+void dropHandle(std::shared_ptr<Cell>& p) noexcept {
+    if (p && p.use_count() == 1) releaseLast(std::move(p));
+}
 }  // namespace lazy_detail
 
 // ---------------------------------------------------------------------------------------
@@ -38,6 +50,13 @@ public:
         state_->value.emplace(std::move(value));
         state_->phase = Phase::Done;
     }
+    Lazy(const Lazy&) = default;
+    Lazy(Lazy&&) noexcept = default;
+    Lazy& operator=(Lazy other) noexcept {
+        state_.swap(other.state_);
+        return *this;
+    }
+    ~Lazy() { lazy_detail::dropHandle(state_); }
 
     // A value computed by `compute` when first read.
     template <class F>
@@ -123,6 +142,13 @@ class List {
 
 public:
     List() : node_(nilNode()) {}
+    List(const List&) = default;
+    List(List&&) noexcept = default;
+    List& operator=(List other) noexcept {
+        node_.swap(other.node_);
+        return *this;
+    }
+    ~List() { lazy_detail::dropHandle(node_); }
 
     static List nil() { return List(); }
     static List cons(T head, List tail) {

@@ -117,5 +117,24 @@ TEST(LazyList, TenMillionCellsAreDestroyedWithoutDeepRecursion) {
     }
 }
 
+// Pending computations that hold the lazy values they read: dropping the last one frees the
+// whole chain in a loop.
+TEST(LazyList, ChainsOfPendingComputationsAreDestroyedWithoutDeepRecursion) {
+    constexpr int kLength = 300'000;
+    {
+        Lazy<int> x(0);
+        for (int i = 0; i < kLength; ++i) x = x.map([](int k) { return k + 1; });
+        EXPECT_FALSE(x.isEvaluated());
+    }
+    {
+        List<int> xs = fromVector(std::vector<int>{1});
+        for (int i = 0; i < kLength; ++i) xs = map([](int k) { return k + 1; }, xs);
+        List<int> ys;
+        for (int i = 0; i < kLength; ++i) ys = append(List<int>::cons(i, List<int>()), ys);
+        EXPECT_FALSE(xs.isEvaluated());
+        EXPECT_FALSE(ys.isEvaluated());
+    }
+}
+
 }  // namespace
 }  // namespace plim
