@@ -130,3 +130,26 @@ BENCHMARK(BM_NestedFills)->Arg(2500)->Arg(5000)->Arg(10000)->UseRealTime()->Unit
 
 }  // namespace
 }  // namespace plim
+
+namespace plim {
+namespace {
+
+// A template filled with a text and the template of the level below, whose parameter it uses in
+// both arrangements of a choice: each level's program holds the one below once (it held it twice,
+// 2^n times in all, before).  Still quadratic: each level measures the levels below afresh.
+void BM_NestedTemplateFillings(benchmark::State& state) {
+    const auto depth = static_cast<int>(state.range(0));
+    const ParDoc step = joinParDoc(choiceParDoc(besideParDoc(parDoc(), parDoc()), aboveParDoc(parDoc(), indentParDoc(2, parDoc()))));
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] {
+            ParDoc t = parDoc();
+            for (int i = 0; i < depth; ++i) t = substParDoc(step, std::vector<ParDoc>{liftParDoc(ppString("a")), t});
+            return renderDoc(applyParDoc(t, std::vector<Doc>{ppString("x")}), 80).size();
+        });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_NestedTemplateFillings)->Arg(500)->Arg(1000)->Arg(2000)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace plim

@@ -349,7 +349,7 @@ NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count
 
 
 template <class V>
-V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack) {
+V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack, V* slots = nullptr) {
     std::size_t top = 0;
     for (const ParStep& s : steps) {
         using Op = ParStep::Op;
@@ -371,14 +371,18 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, 
             ++top;
             break;
         case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
+        case Op::Keep: slots[s.index] = stack[--top]; break;
+        case Op::Use: stack[top++] = slots[s.index]; break;
         }
     }
     return stack[0];
 }
 
 // The program of a template that keeps none (see ParNode::steps), made by a walk with a work
-// list of its own: the steps compileSteps would give it, however long.  Within a template filled
-// with templates, a hole of the outer one stands for the program of the inner one in its place.
+// list of its own: the values compileSteps's steps would give, however long.  A template filled
+// with templates runs the program of each inner one once, keeping its value in a slot that
+// every hole of the outer one in its place uses: an inner template whose parameter the outer
+// one uses in both arrangements of a choice is not walked twice (nor, nested, 2^n times).
 class ProgramWalk {
 public:
     explicit ProgramWalk(std::vector<ParStep>& out) : out_(out) {}
@@ -397,9 +401,7 @@ public:
 private:
     struct Filling {  // a template filled with templates, whose outer one is being walked
         const ParNode* subst;
-        LayoutInt first;         // where its parameters begin
-        const Filling* outside;  // the filling it lies in, if any
-        SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
+        std::size_t slot;  // the slot of its first inner template's value
     };
     struct Task {
         const ParNode* node;  // a node to walk; null for a step to emit, or a hole
@@ -421,7 +423,7 @@ private:
         const Filling* f = t.filling;
         const auto index = static_cast<std::size_t>(t.first);
         if (f == nullptr) out_.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(t.first)});
-        else if (index + 1 < f->subst->parts.size()) walk(f->subst->parts[index + 1].get(), f->first + f->firsts[index], f->outside);
+        else if (index + 1 < f->subst->parts.size()) out_.push_back(ParStep{Op::Use, static_cast<std::uint32_t>(f->slot + index)});
         else out_.push_back(ParStep{Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
     }
 
@@ -460,19 +462,31 @@ private:
             out_.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
             return;
         }
-        Filling& f = fillings_.emplace_back(Filling{&p, t.first, t.filling, {}});
-        LayoutInt at = 0;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            f.firsts.push_back(at);
-            at += p.parts[i]->params;
-        }
+        Filling& f = fillings_.emplace_back(Filling{&p, slots_});
+        slots_ += static_cast<std::size_t>(n);
         emit(ParStep{Op::Inner});
         walk(&outer, 0, &f);
+        // Before the outer program, each inner one into its slot, the first first.
+        std::vector<LayoutInt> firsts;
+        LayoutInt at = t.first;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            firsts.push_back(at);
+            at += p.parts[i]->params;
+        }
+        for (std::size_t i = p.parts.size() - 1; i >= 1; --i) {
+            emit(ParStep{Op::Keep, static_cast<std::uint32_t>(f.slot + i - 1)});
+            walk(p.parts[i].get(), firsts[i - 1], t.filling);
+        }
     }
 
+public:
+    std::size_t slots() const { return slots_; }
+
+private:
     std::vector<ParStep>& out_;
     std::vector<Task> todo_;
     std::deque<Filling> fillings_;
+    std::size_t slots_ = 0;
 };
 
 template <class V>
@@ -483,9 +497,11 @@ V parValue(const ParNode& p, const V* args, std::size_t count) {
         return runSteps(p.steps, args, count, stack.data());
     }
     std::vector<ParStep> program;
-    ProgramWalk(program).run(p);
+    ProgramWalk walk(program);
+    walk.run(p);
     std::vector<V> stack(program.size());
-    return runSteps(program, args, count, stack.data());
+    std::vector<V> slots(walk.slots());
+    return runSteps(program, args, count, stack.data(), slots.data());
 }
 
 }  // namespace

@@ -404,9 +404,10 @@ inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 // hvSpList, or the value of a template filled with templates (Inner).  A template within another
 // is inlined, its parameters renumbered.
 struct ParStep {
-    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner };
+    // Keep and Use (only in the programs of long templates) move a value to and from a slot.
+    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner, Keep, Use };
     Op op;
-    std::uint32_t index = 0;  // Hole: the parameter; HvSp: the items on top
+    std::uint32_t index = 0;  // Hole: the parameter; HvSp: the items on top; Keep, Use: the slot
     LayoutInt amount = 0;     // Indent: the indentation; Error: the width
     const DocNode* doc = nullptr;  // Lift: the document, which the template holds
 };

@@ -129,5 +129,28 @@ TEST(PrettyDepth, TenThousandNestedTemplates) {
     });
 }
 
+// Templates filled with templates whose parameter they use in both arrangements of a choice,
+// nested past the length of a kept program: laid out as by the lazy rules, and in time.
+TEST(PrettyDepth, NestedFillingsUsingAParameterTwice) {
+    const ParDoc step =
+        joinParDoc(choiceParDoc(besideParDoc(parDoc(), parDoc()), aboveParDoc(parDoc(), indentParDoc(2, parDoc()))));
+    auto nested = [&](int depth) {
+        ParDoc t = parDoc();
+        for (int i = 0; i < depth; ++i) t = substParDoc(step, std::vector<ParDoc>{liftParDoc(txt("ab")), t});
+        return applyParDoc(t, std::vector<Doc>{txt("x")});
+    };
+    for (const LayoutInt width : {LayoutInt{4}, LayoutInt{30}, LayoutInt{80}}) {
+        std::string lazy;
+        {
+            LazyRulesOnly only;
+            lazy = renderDoc(nested(40), width);
+        }
+        EXPECT_EQ(renderDoc(nested(40), width), lazy) << width;
+    }
+    std::string oneLine;
+    for (int i = 0; i < 200; ++i) oneLine += "ab";
+    EXPECT_EQ(renderDoc(nested(200), kWide), oneLine + "x");
+}
+
 }  // namespace
 }  // namespace plim
