@@ -23,40 +23,13 @@
 #include <unordered_map>
 
 #include "engine/rewriting/positions.h"
+#include "engine/rewriting/shared_display_sites.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
 
 namespace plim {
 
-namespace {
-
-// One subexpression met by the walk.  Sites point into the nodes of the walked expression,
-// which the caller keeps alive for the whole walk.
-struct Site {
-    const Expr* expr;
-    int parent;  // -1 for the root
-    Step step;
-    int depth;
-    int kids[2];  // Ap: function, argument; Lam: body; -1 when absent
-};
-
-// The sites in visiting order: a node, its argument's subtree, its function's (the order of
-// subpaths).  So the subtree of site i is the run of sites from i on, `size` of them, and
-// children come after their parent.
-struct Walk {
-    std::vector<Site> sites;
-    std::vector<int> size;  // per site, the number of sites in its subtree
-
-    // The subtree of a holds b (or a is b).
-    bool within(int a, int b) const { return a <= b && b < a + size[a]; }
-    // Path order (a path before the paths that extend it, First before Second before Body),
-    // that is the pre-order that visits a function before its argument: apart from nesting,
-    // the reverse of the visiting order.
-    bool pathBefore(int a, int b) const {
-        if (within(a, b) || within(b, a)) return a < b;
-        return a > b;
-    }
-};
+namespace shared_display_detail {
 
 // Every subexpression in visiting order, iteratively.  A let raises the error of subpaths, or
 // is taken as a leaf.
@@ -93,6 +66,12 @@ Walk walkSites(const Expr& e, bool letsAreLeaves) {
     return w;
 }
 
+}  // namespace shared_display_detail
+
+using namespace shared_display_detail;
+
+namespace {
+
 // The lambdas around a site during a walk: for each name, the types it is bound at and the
 // sites of the binding lambdas, innermost last.
 class Scope {
@@ -118,11 +97,6 @@ private:
 
 constexpr int unbound = std::numeric_limits<int>::max();
 
-// For every site, whether its subexpression has a free variable that a lambda above it inside
-// the walk, or the context around the whole expression, binds.  Each variable occurrence
-// records the depth of the lambda binding it (-1 for the context, `unbound` for neither); a
-// subtree mentions a binder from outside itself exactly when the smallest of these depths lies
-// above it.
 // For each variable site, the site of the innermost lambda binding it, or -1.
 std::vector<int> bindingLambdas(const Walk& w) {
     std::vector<int> binder(w.sites.size(), -1);
@@ -158,6 +132,10 @@ bool inContext(const Expr& v, const std::vector<TypedVar>& ctx) {
     return false;
 }
 
+}  // namespace
+
+namespace shared_display_detail {
+
 // For every site, whether its subexpression has a free variable that a lambda above it inside
 // the walk, or the context around the whole expression, binds.  Each variable occurrence
 // records the depth of the lambda binding it (-1 for the context, `unbound` for neither); a
@@ -179,12 +157,11 @@ std::vector<char> mentionsBinders(const Walk& w, const std::vector<TypedVar>& ct
     return mentions;
 }
 
-// --- fingerprints ---------------------------------------------------------------------------
+}  // namespace shared_display_detail
 
-std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
-    a ^= b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2);
-    return a * 0xff51afd7ed558ccdULL;
-}
+namespace {
+
+// --- fingerprints ---------------------------------------------------------------------------
 
 // The fingerprint of a site's tree with names ignored and every \p -> g x with x like p
 // contracted to g; when the contracted form is an application, its function's fingerprint
@@ -214,6 +191,10 @@ std::uint64_t constantHash(const Constant& c) {
     }
 }
 
+}  // namespace
+
+namespace shared_display_detail {
+
 std::uint64_t leafHash(const Expr& e) {
     switch (e.kind()) {
     case ExprKind::Var: return 0x1234567ULL;
@@ -221,6 +202,10 @@ std::uint64_t leafHash(const Expr& e) {
     default: return 0;
     }
 }
+
+}  // namespace shared_display_detail
+
+namespace {
 
 // Patterns are small; their fingerprint is computed by plain recursion.
 std::uint64_t patternHash(const Expr& p) {
@@ -261,6 +246,10 @@ std::vector<Print> fingerprints(const Walk& w) {
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
 
+}  // namespace
+
+namespace shared_display_detail {
+
 bool liftable(const Site& s, bool mentions) {
     const Expr& e = *s.expr;
     if (e.isVar() || e.isCon()) return false;
@@ -268,10 +257,9 @@ bool liftable(const Site& s, bool mentions) {
     return !mentions;
 }
 
-struct Group {
-    Expr expr;
-    std::vector<int> sites;
-};
+}  // namespace shared_display_detail
+
+namespace {
 
 // Value numbers of the lambda-free subtrees: two such sites get one number exactly when they
 // are equal (same tree, names and constants, equal types everywhere), which for them is the
@@ -397,332 +385,6 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
         repeated.push_back(std::move(out));
     }
     return repeated;
-}
-
-// --- expressions without lambdas ---------------------------------------------------------------
-
-// Without lambdas, equality up to bound names and eta is plain equality, which the value
-// numbers decide.  Most expressions repeat nothing: numbers by shape alone (names and
-// constants compared, types not) tell so first, in one walk that reads no type; value numbers
-// are then given only to the sites whose shape repeats.
-
-// The nodes of a lambda-free expression in post-order, function before argument (the reverse
-// of the visiting order), each numbered by shape: equal numbers for equal trees.
-class Shapes {
-public:
-    explicit Shapes(const Expr& e) {
-        // The stack holds nodes to visit and, marked by a null entry above them, applications
-        // whose children are done.
-        std::vector<const Expr*> stack{&e};
-        std::vector<int> done;  // finished subtrees
-        slots_.assign(64, -1);
-        while (!stack.empty()) {
-            const Expr* x = stack.back();
-            stack.pop_back();
-            int fun = -1, arg = -1;
-            if (x == nullptr) {
-                x = stack.back();
-                stack.pop_back();
-                arg = done.back();
-                fun = done[done.size() - 2];
-                done.resize(done.size() - 2);
-            } else if (x->isAp()) {
-                stack.push_back(x);
-                stack.push_back(nullptr);
-                stack.push_back(&x->arg());
-                stack.push_back(&x->fun());
-                continue;
-            }
-            done.push_back(static_cast<int>(nodes_.size()));
-            nodes_.push_back(Node{x, fun, arg, 0});
-            number(nodes_.back());
-        }
-    }
-
-    // Does a non-atomic shape occur twice?
-    bool repeats() const { return repeats_; }
-    // The walk of the expression, and the shape numbers by site.
-    Walk walk() const;
-    std::vector<int> bySite() const {
-        std::vector<int> out(nodes_.size());
-        for (std::size_t j = 0; j < nodes_.size(); ++j) out[nodes_.size() - 1 - j] = nodes_[j].shape;
-        return out;
-    }
-
-private:
-    struct Node {
-        const Expr* expr;
-        int fun, arg;  // post-order positions, -1 for a leaf
-        int shape;
-    };
-
-    std::uint64_t hashOf(const Node& node) const {
-        const Expr& x = *node.expr;
-        if (x.isAp())
-            return mix(mix(3, static_cast<std::uint32_t>(nodes_[node.fun].shape)), static_cast<std::uint32_t>(nodes_[node.arg].shape));
-        if (x.isVar()) return mix(0x1234567ULL, std::hash<std::string>{}(x.name()));
-        return leafHash(x);
-    }
-    bool sameShape(const Node& a, const Node& b) const {
-        const Expr& x = *a.expr;
-        const Expr& y = *b.expr;
-        if (x.sameNode(y)) return true;
-        if (x.kind() != y.kind()) return false;
-        switch (x.kind()) {
-        case ExprKind::Var: return x.name() == y.name();
-        case ExprKind::Con: return eqConstant(x.constant(), y.constant());
-        default: return nodes_[a.fun].shape == nodes_[b.fun].shape && nodes_[a.arg].shape == nodes_[b.arg].shape;
-        }
-    }
-    void number(Node& node) {
-        if (2 * (firsts_.size() + 1) > slots_.size()) grow();  // at most half full
-        const std::uint64_t h = hashOf(node);
-        const std::size_t mask = slots_.size() - 1;
-        std::size_t at = h & mask;
-        for (; slots_[at] >= 0; at = (at + 1) & mask) {
-            const int v = slots_[at];
-            if (hashes_[v] == h && sameShape(node, nodes_[firsts_[v]])) {
-                node.shape = v;
-                repeats_ = repeats_ || node.expr->isAp();
-                return;
-            }
-        }
-        node.shape = static_cast<int>(firsts_.size());
-        firsts_.push_back(static_cast<int>(&node - nodes_.data()));
-        hashes_.push_back(h);
-        slots_[at] = node.shape;
-    }
-    void grow() {
-        std::vector<int> bigger(std::max<std::size_t>(64, 2 * slots_.size()), -1);
-        const std::size_t mask = bigger.size() - 1;
-        for (std::size_t v = 0; v < hashes_.size(); ++v) {
-            std::size_t at = hashes_[v] & mask;
-            while (bigger[at] >= 0) at = (at + 1) & mask;
-            bigger[at] = static_cast<int>(v);
-        }
-        slots_ = std::move(bigger);
-    }
-
-    std::vector<Node> nodes_;
-    std::vector<int> slots_;              // open addressing: a shape, or -1
-    std::vector<int> firsts_;             // per shape, its first node
-    std::vector<std::uint64_t> hashes_;   // per shape
-    bool repeats_ = false;
-};
-
-Walk Shapes::walk() const {
-    const int n = static_cast<int>(nodes_.size());
-    auto site = [n](int j) { return j < 0 ? -1 : n - 1 - j; };
-    Walk w;
-    w.sites.resize(n, Site{nullptr, -1, Step::First, 0, {-1, -1}});
-    for (int j = 0; j < n; ++j) {
-        Site& s = w.sites[site(j)];
-        s.expr = nodes_[j].expr;
-        s.kids[0] = site(nodes_[j].fun);
-        s.kids[1] = site(nodes_[j].arg);
-    }
-    for (int k = 0; k < n; ++k) {
-        const Site& s = w.sites[k];
-        if (s.kids[0] < 0) continue;
-        w.sites[s.kids[0]].parent = k;
-        w.sites[s.kids[1]].parent = k;
-        w.sites[s.kids[1]].step = Step::Second;
-        w.sites[s.kids[0]].depth = w.sites[s.kids[1]].depth = s.depth + 1;
-    }
-    w.size.assign(n, 1);
-    for (int k = n; k-- > 1;) w.size[w.sites[k].parent] += w.size[k];
-    return w;
-}
-
-// Value numbers, as valueNumbers gives them, of the sites whose shape repeats (-1 for the
-// others).  Sites of one shape differ at most in their types, so each site is compared with
-// the numbers of its shape only, usually one.
-std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, const std::vector<int>& shapeCount) {
-    const std::size_t n = w.sites.size();
-    std::vector<int> number(n, -1);
-    std::vector<int> latest(n, -1);    // per shape, its newest number
-    std::vector<int> previous;         // per number, the one before it of its shape
-    std::vector<int> representative;   // per number, a site
-    auto equal = [&](const Site& s, const Site& r) {
-        const Expr& a = *s.expr;
-        const Expr& b = *r.expr;
-        if (a.sameNode(b)) return true;
-        if (a.isAp() && (number[s.kids[0]] != number[r.kids[0]] || number[s.kids[1]] != number[r.kids[1]])) return false;
-        return eqType(a.type(), b.type());
-    };
-    for (std::size_t k = n; k-- > 0;) {
-        if (shapeCount[shape[k]] < 2) continue;
-        int& newest = latest[shape[k]];
-        for (int v = newest; v >= 0 && number[k] < 0; v = previous[v])
-            if (equal(w.sites[k], w.sites[representative[v]])) number[k] = v;
-        if (number[k] >= 0) continue;
-        number[k] = static_cast<int>(representative.size());
-        representative.push_back(static_cast<int>(k));
-        previous.push_back(newest);
-        newest = number[k];
-    }
-    return number;
-}
-
-// The groups of a lambda-free walk, as groupPairs gives them, from the shape numbers by site.
-std::vector<Group> groupLambdaFree(const Walk& w, const std::vector<int>& shape, const std::vector<TypedVar>& ctx) {
-    const std::size_t n = w.sites.size();
-    std::vector<int> shapeCount(n, 0);
-    for (int v : shape) ++shapeCount[v];
-    const std::vector<int> number = typedNumbers(w, shape, shapeCount);
-    std::vector<int> count(n, 0);
-    for (int v : number)
-        if (v >= 0) ++count[v];
-    const std::vector<char> mentions = ctx.empty() ? std::vector<char>(n) : mentionsBinders(w, ctx);
-    std::vector<int> groupOfNumber(n, -1);  // -2: not liftable
-    std::vector<Group> groups;
-    for (std::size_t k = 0; k < n; ++k) {
-        const int v = number[k];
-        if (v < 0 || count[v] < 2 || !w.sites[k].expr->isAp()) continue;
-        int& g = groupOfNumber[v];
-        if (g == -1) {
-            g = liftable(w.sites[k], mentions[k]) ? static_cast<int>(groups.size()) : -2;
-            if (g >= 0) groups.push_back(Group{*w.sites[k].expr, {}});
-        }
-        if (g >= 0) groups[g].sites.push_back(static_cast<int>(k));
-    }
-    return groups;
-}
-
-// --- writing each group once --------------------------------------------------------------------
-
-// Which group holds which (an occurrence of one stands above an occurrence of the other), as
-// the relation of each grouped site's group to the group of the nearest grouped site above it:
-// the holding relation follows from it step by step, which is all that the order of the groups
-// depends on.  One walk in visiting order keeps the grouped sites above the current one.
-struct Holding {
-    std::vector<std::vector<int>> holders;  // per group h, groups g (each once) directly above h
-    std::vector<int> upper;                 // per grouped site, the nearest grouped site above, or -1
-
-    Holding(const Walk& w, const std::vector<int>& groupOf, std::size_t groups)
-        : holders(groups), upper(w.sites.size(), -1) {
-        std::vector<int> stamp(groups, -1);  // per holder, the last group it was recorded for
-        std::vector<int> open;               // grouped sites, each above the next
-        for (int k = 0; k < static_cast<int>(w.sites.size()); ++k) {
-            const int h = groupOf[k];
-            if (h < 0) continue;
-            while (!open.empty() && !w.within(open.back(), k)) open.pop_back();
-            if (!open.empty()) {
-                upper[k] = open.back();
-                const int g = groupOf[open.back()];
-                if (g != h && stamp[g] != h) {
-                    stamp[g] = h;
-                    holders[h].push_back(g);
-                }
-            }
-            open.push_back(k);
-        }
-        // A stamp only keeps the latest group: pairs met again later are dropped here.
-        for (std::vector<int>& hs : holders) {
-            std::sort(hs.begin(), hs.end());
-            hs.erase(std::unique(hs.begin(), hs.end()), hs.end());
-        }
-    }
-};
-
-// Repeatedly the first remaining group that holds no other remaining group: the least index
-// whose count of held groups has dropped to zero.
-std::vector<int> innermostFirst(const std::vector<std::vector<int>>& holders) {
-    const std::size_t n = holders.size();
-    std::vector<int> held(n, 0);
-    for (const std::vector<int>& hs : holders)
-        for (int g : hs) ++held[g];
-    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
-    for (std::size_t i = 0; i < n; ++i)
-        if (held[i] == 0) ready.push(static_cast<int>(i));
-    std::vector<int> out;
-    out.reserve(n);
-    while (!ready.empty()) {
-        const int i = ready.top();
-        ready.pop();
-        out.push_back(i);
-        for (int h : holders[i])
-            if (--held[h] == 0) ready.push(h);
-    }
-    return out;
-}
-
-// Is z found only inside the occurrences of c, occurrence by occurrence in path order?
-bool coveredBy(const Walk& w, const Group& z, const Group& c) {
-    if (z.sites.size() != c.sites.size()) return false;
-    for (std::size_t k = 0; k < z.sites.size(); ++k)
-        if (!w.within(c.sites[k], z.sites[k])) return false;
-    return true;
-}
-
-// The groups of `order` that no later group of it covers.  A group covering z stands above
-// z's first occurrence.
-std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, const std::vector<int>& order,
-                             const std::vector<int>& groupOf, const std::vector<int>& upper) {
-    std::vector<int> rank(groups.size(), -1);
-    for (std::size_t k = 0; k < order.size(); ++k) rank[order[k]] = static_cast<int>(k);
-    std::vector<int> kept;
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        const int z = order[k];
-        bool covered = false;
-        for (int x = upper[groups[z].sites.front()]; x >= 0 && !covered; x = upper[x]) {
-            const int c = groupOf[x];
-            covered = c != z && rank[c] > static_cast<int>(k) && coveredBy(w, groups[z], groups[c]);
-        }
-        if (!covered) kept.push_back(z);
-    }
-    return kept;
-}
-
-// An application or lambda with new children and the node's type, read only when it is known
-// already.
-Expr rebuiltAp(const Expr& node, Expr fun, Expr arg) {
-    if (node.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), node.type());
-    return mkAp(std::move(fun), std::move(arg), node.lazyType());
-}
-Expr rebuiltLam(const Expr& node, Expr body) {
-    if (node.typeIsEvaluated()) return mkLam(node.pattern(), std::move(body), node.type());
-    return mkLam(node.pattern(), std::move(body), node.lazyType());
-}
-
-// The let of definitions, in the order of `kept`, named from the supply in turn, around e
-// with every occurrence of a kept group replaced by its variable.  A definition's right side is
-// its group's occurrence first in path order, with the kept groups' occurrences inside it
-// replaced.  Only the nodes above an occurrence are built anew.
-std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, const std::vector<Group>& groups,
-                                      const std::vector<int>& kept, NameSupply supply) {
-    const std::size_t n = w.sites.size();
-    std::vector<int> mark(n, -1);
-    std::vector<Expr> vars;
-    vars.reserve(kept.size());
-    for (std::size_t k = 0; k < kept.size(); ++k) {
-        auto [name, rest] = nextName(supply);
-        supply = std::move(rest);
-        vars.push_back(mkVar(std::move(name), exprType(groups[kept[k]].expr)));
-        for (int site : groups[kept[k]].sites) mark[site] = static_cast<int>(k);
-    }
-    std::vector<char> above(n, 0);  // an occurrence lies strictly below the site
-    for (std::size_t k = n; k-- > 1;)
-        if (mark[k] >= 0 || above[k]) above[w.sites[k].parent] = 1;
-    // A site's new node is taken once: by its parent, or, at an occurrence, by its definition.
-    std::vector<std::optional<Expr>> built(n);
-    auto inside = [&](int k) -> Expr { return above[k] ? std::move(*built[k]) : *w.sites[k].expr; };
-    auto shown = [&](int k) -> Expr { return mark[k] >= 0 ? vars[mark[k]] : inside(k); };
-    for (std::size_t k = n; k-- > 0;) {
-        if (!above[k]) continue;
-        const Site& s = w.sites[k];
-        const Expr& node = *s.expr;
-        if (node.isAp()) {
-            Expr fun = shown(s.kids[0]);
-            built[k] = rebuiltAp(node, std::move(fun), shown(s.kids[1]));
-        } else {
-            built[k] = rebuiltLam(node, shown(s.kids[0]));
-        }
-    }
-    Defs defs = mkNoDef();
-    for (std::size_t k = kept.size(); k-- > 0;)
-        defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), std::move(defs), 0);
-    return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
 }
 
 // --- lambda bodies ----------------------------------------------------------------------------
@@ -939,26 +601,10 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
         w = walkSites(e, false);
         groups = groupPairs(w, ctx);
     } else {
-        const Shapes shapes(e);
-        if (!shapes.repeats()) return {at, supply};
-        w = shapes.walk();
-        groups = groupLambdaFree(w, shapes.bySite(), ctx);
+        std::tie(w, groups) = groupLambdaFree(e, ctx);
     }
     if (groups.empty()) return {at, supply};
-    std::vector<int> groupOf(w.sites.size(), -1);
-    for (std::size_t g = 0; g < groups.size(); ++g)
-        for (int site : groups[g].sites) groupOf[site] = static_cast<int>(g);
-    const Holding holding(w, groupOf, groups.size());
-    const std::vector<int> order = innermostFirst(holding.holders);
-    auto before = [&w](int a, int b) { return w.pathBefore(a, b); };
-    for (int g : order) {
-        // In visiting order; path order reverses that unless occurrences nest.
-        std::vector<int>& sites = groups[g].sites;
-        std::reverse(sites.begin(), sites.end());
-        if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
-    }
-    const std::vector<int> kept = dropCovered(w, groups, order, groupOf, holding.upper);
-    auto [folded, rest] = writeOnce(e, w, groups, kept, supply);
+    auto [folded, rest] = writeOnce(e, w, std::move(groups), supply);
     return {CtxExpr{std::move(folded), ctx}, std::move(rest)};
 }
 

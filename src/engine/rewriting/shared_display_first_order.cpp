@@ -1,0 +1,212 @@
+// Groups of equal subexpressions in expressions without lambdas.
+//
+// Without lambdas, equality up to bound names and eta is plain equality, which the value
+// numbers decide.  Most expressions repeat nothing: numbers by shape alone (names and
+// constants compared, types not) tell so first, in one walk that reads no type; value numbers
+// are then given only to the sites whose shape repeats.
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/rewriting/shared_display_sites.h"
+
+namespace plim::shared_display_detail {
+
+namespace {
+
+// The nodes of a lambda-free expression in post-order, function before argument (the reverse
+// of the visiting order), each numbered by shape: equal numbers for equal trees.
+class Shapes {
+public:
+    explicit Shapes(const Expr& e) {
+        // The stack holds nodes to visit and, marked by a null entry above them, applications
+        // whose children are done.
+        std::vector<const Expr*> stack{&e};
+        std::vector<int> done;  // finished subtrees
+        slots_.assign(64, -1);
+        while (!stack.empty()) {
+            const Expr* x = stack.back();
+            stack.pop_back();
+            int fun = -1, arg = -1;
+            if (x == nullptr) {
+                x = stack.back();
+                stack.pop_back();
+                arg = done.back();
+                fun = done[done.size() - 2];
+                done.resize(done.size() - 2);
+            } else if (x->isAp()) {
+                stack.push_back(x);
+                stack.push_back(nullptr);
+                stack.push_back(&x->arg());
+                stack.push_back(&x->fun());
+                continue;
+            }
+            done.push_back(static_cast<int>(nodes_.size()));
+            nodes_.push_back(Node{x, fun, arg, 0});
+            number(nodes_.back());
+        }
+    }
+
+    // Does a non-atomic shape occur twice?
+    bool repeats() const { return repeats_; }
+    // The walk of the expression, and the shape numbers by site.
+    Walk walk() const;
+    std::vector<int> bySite() const {
+        std::vector<int> out(nodes_.size());
+        for (std::size_t j = 0; j < nodes_.size(); ++j) out[nodes_.size() - 1 - j] = nodes_[j].shape;
+        return out;
+    }
+
+private:
+    struct Node {
+        const Expr* expr;
+        int fun, arg;  // post-order positions, -1 for a leaf
+        int shape;
+    };
+
+    std::uint64_t hashOf(const Node& node) const {
+        const Expr& x = *node.expr;
+        if (x.isAp())
+            return mix(mix(3, static_cast<std::uint32_t>(nodes_[node.fun].shape)), static_cast<std::uint32_t>(nodes_[node.arg].shape));
+        if (x.isVar()) return mix(0x1234567ULL, std::hash<std::string>{}(x.name()));
+        return leafHash(x);
+    }
+    bool sameShape(const Node& a, const Node& b) const {
+        const Expr& x = *a.expr;
+        const Expr& y = *b.expr;
+        if (x.sameNode(y)) return true;
+        if (x.kind() != y.kind()) return false;
+        switch (x.kind()) {
+        case ExprKind::Var: return x.name() == y.name();
+        case ExprKind::Con: return eqConstant(x.constant(), y.constant());
+        default: return nodes_[a.fun].shape == nodes_[b.fun].shape && nodes_[a.arg].shape == nodes_[b.arg].shape;
+        }
+    }
+    void number(Node& node) {
+        if (2 * (firsts_.size() + 1) > slots_.size()) grow();  // at most half full
+        const std::uint64_t h = hashOf(node);
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = h & mask;
+        for (; slots_[at] >= 0; at = (at + 1) & mask) {
+            const int v = slots_[at];
+            if (hashes_[v] == h && sameShape(node, nodes_[firsts_[v]])) {
+                node.shape = v;
+                repeats_ = repeats_ || node.expr->isAp();
+                return;
+            }
+        }
+        node.shape = static_cast<int>(firsts_.size());
+        firsts_.push_back(static_cast<int>(&node - nodes_.data()));
+        hashes_.push_back(h);
+        slots_[at] = node.shape;
+    }
+    void grow() {
+        std::vector<int> bigger(std::max<std::size_t>(64, 2 * slots_.size()), -1);
+        const std::size_t mask = bigger.size() - 1;
+        for (std::size_t v = 0; v < hashes_.size(); ++v) {
+            std::size_t at = hashes_[v] & mask;
+            while (bigger[at] >= 0) at = (at + 1) & mask;
+            bigger[at] = static_cast<int>(v);
+        }
+        slots_ = std::move(bigger);
+    }
+
+    std::vector<Node> nodes_;
+    std::vector<int> slots_;              // open addressing: a shape, or -1
+    std::vector<int> firsts_;             // per shape, its first node
+    std::vector<std::uint64_t> hashes_;   // per shape
+    bool repeats_ = false;
+};
+
+Walk Shapes::walk() const {
+    const int n = static_cast<int>(nodes_.size());
+    auto site = [n](int j) { return j < 0 ? -1 : n - 1 - j; };
+    Walk w;
+    w.sites.resize(n, Site{nullptr, -1, Step::First, 0, {-1, -1}});
+    for (int j = 0; j < n; ++j) {
+        Site& s = w.sites[site(j)];
+        s.expr = nodes_[j].expr;
+        s.kids[0] = site(nodes_[j].fun);
+        s.kids[1] = site(nodes_[j].arg);
+    }
+    for (int k = 0; k < n; ++k) {
+        const Site& s = w.sites[k];
+        if (s.kids[0] < 0) continue;
+        w.sites[s.kids[0]].parent = k;
+        w.sites[s.kids[1]].parent = k;
+        w.sites[s.kids[1]].step = Step::Second;
+        w.sites[s.kids[0]].depth = w.sites[s.kids[1]].depth = s.depth + 1;
+    }
+    w.size.assign(n, 1);
+    for (int k = n; k-- > 1;) w.size[w.sites[k].parent] += w.size[k];
+    return w;
+}
+
+// Value numbers, as valueNumbers gives them, of the sites whose shape repeats (-1 for the
+// others).  Sites of one shape differ at most in their types, so each site is compared with
+// the numbers of its shape only, usually one.
+std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, const std::vector<int>& shapeCount) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> number(n, -1);
+    std::vector<int> latest(n, -1);    // per shape, its newest number
+    std::vector<int> previous;         // per number, the one before it of its shape
+    std::vector<int> representative;   // per number, a site
+    auto equal = [&](const Site& s, const Site& r) {
+        const Expr& a = *s.expr;
+        const Expr& b = *r.expr;
+        if (a.sameNode(b)) return true;
+        if (a.isAp() && (number[s.kids[0]] != number[r.kids[0]] || number[s.kids[1]] != number[r.kids[1]])) return false;
+        return eqType(a.type(), b.type());
+    };
+    for (std::size_t k = n; k-- > 0;) {
+        if (shapeCount[shape[k]] < 2) continue;
+        int& newest = latest[shape[k]];
+        for (int v = newest; v >= 0 && number[k] < 0; v = previous[v])
+            if (equal(w.sites[k], w.sites[representative[v]])) number[k] = v;
+        if (number[k] >= 0) continue;
+        number[k] = static_cast<int>(representative.size());
+        representative.push_back(static_cast<int>(k));
+        previous.push_back(newest);
+        newest = number[k];
+    }
+    return number;
+}
+
+// The groups of a lambda-free walk, from the shape numbers by site.
+std::vector<Group> groups(const Walk& w, const std::vector<int>& shape, const std::vector<TypedVar>& ctx) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> shapeCount(n, 0);
+    for (int v : shape) ++shapeCount[v];
+    const std::vector<int> number = typedNumbers(w, shape, shapeCount);
+    std::vector<int> count(n, 0);
+    for (int v : number)
+        if (v >= 0) ++count[v];
+    const std::vector<char> mentions = ctx.empty() ? std::vector<char>(n) : mentionsBinders(w, ctx);
+    std::vector<int> groupOfNumber(n, -1);  // -2: not liftable
+    std::vector<Group> groups;
+    for (std::size_t k = 0; k < n; ++k) {
+        const int v = number[k];
+        if (v < 0 || count[v] < 2 || !w.sites[k].expr->isAp()) continue;
+        int& g = groupOfNumber[v];
+        if (g == -1) {
+            g = liftable(w.sites[k], mentions[k]) ? static_cast<int>(groups.size()) : -2;
+            if (g >= 0) groups.push_back(Group{*w.sites[k].expr, {}});
+        }
+        if (g >= 0) groups[g].sites.push_back(static_cast<int>(k));
+    }
+    return groups;
+}
+
+}  // namespace
+
+std::pair<Walk, std::vector<Group>> groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
+    const Shapes shapes(e);
+    if (!shapes.repeats()) return {};
+    Walk w = shapes.walk();
+    std::vector<Group> found = groups(w, shapes.bySite(), ctx);
+    return {std::move(w), std::move(found)};
+}
+
+}  // namespace plim::shared_display_detail

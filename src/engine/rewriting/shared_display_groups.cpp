@@ -1,0 +1,167 @@
+// Repeated subexpressions written once: the groups ordered innermost first, those found only
+// inside another group's occurrences dropped, and one definition for each of the others.
+#include <algorithm>
+#include <optional>
+#include <queue>
+#include <vector>
+
+#include "engine/rewriting/shared_display_sites.h"
+
+namespace plim::shared_display_detail {
+
+namespace {
+
+// Which group holds which (an occurrence of one stands above an occurrence of the other), as
+// the relation of each grouped site's group to the group of the nearest grouped site above it:
+// the holding relation follows from it step by step, which is all that the order of the groups
+// depends on.  One walk in visiting order keeps the grouped sites above the current one.
+struct Holding {
+    std::vector<std::vector<int>> holders;  // per group h, groups g (each once) directly above h
+    std::vector<int> upper;                 // per grouped site, the nearest grouped site above, or -1
+
+    Holding(const Walk& w, const std::vector<int>& groupOf, std::size_t groups)
+        : holders(groups), upper(w.sites.size(), -1) {
+        std::vector<int> stamp(groups, -1);  // per holder, the last group it was recorded for
+        std::vector<int> open;               // grouped sites, each above the next
+        for (int k = 0; k < static_cast<int>(w.sites.size()); ++k) {
+            const int h = groupOf[k];
+            if (h < 0) continue;
+            while (!open.empty() && !w.within(open.back(), k)) open.pop_back();
+            if (!open.empty()) {
+                upper[k] = open.back();
+                const int g = groupOf[open.back()];
+                if (g != h && stamp[g] != h) {
+                    stamp[g] = h;
+                    holders[h].push_back(g);
+                }
+            }
+            open.push_back(k);
+        }
+        // A stamp only keeps the latest group: pairs met again later are dropped here.
+        for (std::vector<int>& hs : holders) {
+            std::sort(hs.begin(), hs.end());
+            hs.erase(std::unique(hs.begin(), hs.end()), hs.end());
+        }
+    }
+};
+
+// Repeatedly the first remaining group that holds no other remaining group: the least index
+// whose count of held groups has dropped to zero.
+std::vector<int> innermostFirst(const std::vector<std::vector<int>>& holders) {
+    const std::size_t n = holders.size();
+    std::vector<int> held(n, 0);
+    for (const std::vector<int>& hs : holders)
+        for (int g : hs) ++held[g];
+    std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
+    for (std::size_t i = 0; i < n; ++i)
+        if (held[i] == 0) ready.push(static_cast<int>(i));
+    std::vector<int> out;
+    out.reserve(n);
+    while (!ready.empty()) {
+        const int i = ready.top();
+        ready.pop();
+        out.push_back(i);
+        for (int h : holders[i])
+            if (--held[h] == 0) ready.push(h);
+    }
+    return out;
+}
+
+// Is z found only inside the occurrences of c, occurrence by occurrence in path order?
+bool coveredBy(const Walk& w, const Group& z, const Group& c) {
+    if (z.sites.size() != c.sites.size()) return false;
+    for (std::size_t k = 0; k < z.sites.size(); ++k)
+        if (!w.within(c.sites[k], z.sites[k])) return false;
+    return true;
+}
+
+// The groups of `order` that no later group of it covers.  A group covering z stands above
+// z's first occurrence.
+std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, const std::vector<int>& order,
+                             const std::vector<int>& groupOf, const std::vector<int>& upper) {
+    std::vector<int> rank(groups.size(), -1);
+    for (std::size_t k = 0; k < order.size(); ++k) rank[order[k]] = static_cast<int>(k);
+    std::vector<int> kept;
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        const int z = order[k];
+        bool covered = false;
+        for (int x = upper[groups[z].sites.front()]; x >= 0 && !covered; x = upper[x]) {
+            const int c = groupOf[x];
+            covered = c != z && rank[c] > static_cast<int>(k) && coveredBy(w, groups[z], groups[c]);
+        }
+        if (!covered) kept.push_back(z);
+    }
+    return kept;
+}
+
+// An application or lambda with new children and the node's type, read only when it is known
+// already.
+Expr rebuiltAp(const Expr& node, Expr fun, Expr arg) {
+    if (node.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), node.type());
+    return mkAp(std::move(fun), std::move(arg), node.lazyType());
+}
+Expr rebuiltLam(const Expr& node, Expr body) {
+    if (node.typeIsEvaluated()) return mkLam(node.pattern(), std::move(body), node.type());
+    return mkLam(node.pattern(), std::move(body), node.lazyType());
+}
+
+// The let of definitions, in the order of `kept`, named from the supply in turn, around e
+// with every occurrence of a kept group replaced by its variable.  A definition's right side is
+// its group's occurrence first in path order, with the kept groups' occurrences inside it
+// replaced.  Only the nodes above an occurrence are built anew.
+std::pair<Expr, NameSupply> writeKept(const Expr& e, const Walk& w, const std::vector<Group>& groups,
+                                      const std::vector<int>& kept, NameSupply supply) {
+    const std::size_t n = w.sites.size();
+    std::vector<int> mark(n, -1);
+    std::vector<Expr> vars;
+    vars.reserve(kept.size());
+    for (std::size_t k = 0; k < kept.size(); ++k) {
+        auto [name, rest] = nextName(supply);
+        supply = std::move(rest);
+        vars.push_back(mkVar(std::move(name), exprType(groups[kept[k]].expr)));
+        for (int site : groups[kept[k]].sites) mark[site] = static_cast<int>(k);
+    }
+    std::vector<char> above(n, 0);  // an occurrence lies strictly below the site
+    for (std::size_t k = n; k-- > 1;)
+        if (mark[k] >= 0 || above[k]) above[w.sites[k].parent] = 1;
+    // A site's new node is taken once: by its parent, or, at an occurrence, by its definition.
+    std::vector<std::optional<Expr>> built(n);
+    auto inside = [&](int k) -> Expr { return above[k] ? std::move(*built[k]) : *w.sites[k].expr; };
+    auto shown = [&](int k) -> Expr { return mark[k] >= 0 ? vars[mark[k]] : inside(k); };
+    for (std::size_t k = n; k-- > 0;) {
+        if (!above[k]) continue;
+        const Site& s = w.sites[k];
+        const Expr& node = *s.expr;
+        if (node.isAp()) {
+            Expr fun = shown(s.kids[0]);
+            built[k] = rebuiltAp(node, std::move(fun), shown(s.kids[1]));
+        } else {
+            built[k] = rebuiltLam(node, shown(s.kids[0]));
+        }
+    }
+    Defs defs = mkNoDef();
+    for (std::size_t k = kept.size(); k-- > 0;)
+        defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), std::move(defs), 0);
+    return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
+}
+
+}  // namespace
+
+std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, std::vector<Group> groups, NameSupply supply) {
+    std::vector<int> groupOf(w.sites.size(), -1);
+    for (std::size_t g = 0; g < groups.size(); ++g)
+        for (int site : groups[g].sites) groupOf[site] = static_cast<int>(g);
+    const Holding holding(w, groupOf, groups.size());
+    const std::vector<int> order = innermostFirst(holding.holders);
+    auto before = [&w](int a, int b) { return w.pathBefore(a, b); };
+    for (int g : order) {
+        // In visiting order; path order reverses that unless occurrences nest.
+        std::vector<int>& sites = groups[g].sites;
+        std::reverse(sites.begin(), sites.end());
+        if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
+    }
+    const std::vector<int> kept = dropCovered(w, groups, order, groupOf, holding.upper);
+    return writeKept(e, w, groups, kept, std::move(supply));
+}
+
+}  // namespace plim::shared_display_detail

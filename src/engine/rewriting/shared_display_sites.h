@@ -1,0 +1,79 @@
+// The sites of an expression as the display form's sharing walks them, and the groups of
+// equal ones (internal to shared_display*.cpp).
+#pragma once
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "engine/rewriting/positions.h"
+#include "lang/expressions.h"
+#include "lang/names.h"
+
+namespace plim::shared_display_detail {
+
+// One subexpression met by the walk.  Sites point into the nodes of the walked expression,
+// which the caller keeps alive for the whole walk.
+struct Site {
+    const Expr* expr;
+    int parent;  // -1 for the root
+    Step step;
+    int depth;
+    int kids[2];  // Ap: function, argument; Lam: body; -1 when absent
+};
+
+// The sites in visiting order: a node, its argument's subtree, its function's (the order of
+// subpaths).  So the subtree of site i is the run of sites from i on, `size` of them, and
+// children come after their parent.
+struct Walk {
+    std::vector<Site> sites;
+    std::vector<int> size;  // per site, the number of sites in its subtree
+
+    // The subtree of a holds b (or a is b).
+    bool within(int a, int b) const { return a <= b && b < a + size[a]; }
+    // Path order (a path before the paths that extend it, First before Second before Body),
+    // that is the pre-order that visits a function before its argument: apart from nesting,
+    // the reverse of the visiting order.
+    bool pathBefore(int a, int b) const {
+        if (within(a, b) || within(b, a)) return a < b;
+        return a > b;
+    }
+};
+
+// Every subexpression in visiting order, iteratively.  A let raises the error of subpaths, or
+// is taken as a leaf.
+Walk walkSites(const Expr& e, bool letsAreLeaves);
+
+// For every site, whether its subexpression has a free variable that a lambda above it inside
+// the walk, or the context around the whole expression, binds.
+std::vector<char> mentionsBinders(const Walk& w, const std::vector<TypedVar>& ctx);
+
+inline std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
+    a ^= b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2);
+    return a * 0xff51afd7ed558ccdULL;
+}
+
+// A leaf's hash: equal constants hash alike, variables all alike.
+std::uint64_t leafHash(const Expr& e);
+
+// May the site be written once for all its occurrences: not a variable or constant, not of a
+// function type, mentioning no binder?
+bool liftable(const Site& s, bool mentions);
+
+// Equal liftable sites, in visiting order; `expr` is the first one's expression.
+struct Group {
+    Expr expr;
+    std::vector<int> sites;
+};
+
+
+// The walk of a lambda-free expression and its groups of at least two sites, in order of
+// first occurrence (as groupPairs gives them); no groups when nothing repeats.
+std::pair<Walk, std::vector<Group>> groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx);
+
+// The let of one definition per group that is not found only inside another group's
+// occurrences, innermost first, around e with the groups' occurrences replaced by their
+// variables; the variables named from the supply in turn.
+std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, std::vector<Group> groups, NameSupply supply);
+
+}  // namespace plim::shared_display_detail
