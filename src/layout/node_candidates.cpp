@@ -22,7 +22,7 @@ Candidate textCandidate(const TextTree* t) {
 }
 
 CandidateList textCandidates(const std::string& s) {
-    return CandidateList{textCandidate(leafText(s))};
+    return CandidateList::one(textCandidate(leafText(s)));
 }
 
 // The marker of a width; a long one is not spelled out until it is rendered, as every part of
@@ -36,7 +36,7 @@ const TextTree* markerText(LayoutInt n) {
 }
 
 CandidateList markerCandidates(LayoutInt n) {
-    return CandidateList{textCandidate(markerText(n))};
+    return CandidateList::one(textCandidate(markerText(n)));
 }
 
 NodeReply single(CandidateList cs) {

@@ -30,7 +30,7 @@ namespace {
     NodeResult out;
     out.sizes = d.sizes;
     out.tooWide = true;
-    out.reply = single(CandidateList{Candidate{1, width, width, t}});
+    out.reply.first = CandidateList::one(Candidate{1, width, width, t});
     return out;
 }
 
@@ -48,7 +48,7 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     NodeResult out;
     out.sizes = d.sizes;
     const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
-    out.reply = single(CandidateList{Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}});
+    out.reply.first = CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t});
     return out;
 }
 

@@ -253,6 +253,12 @@ public:
         return *this;
     }
 
+    // A list of one candidate, in room of its own (as a braced list of one has).
+    static CandidateList one(const Candidate& x) {
+        Candidate* room = allocCandidates(1);
+        *room = x;
+        return slice(room, 1);
+    }
     // The n candidates at data, with no spare room.
     static CandidateList slice(Candidate* data, std::size_t n) {
         CandidateList c;
