@@ -92,6 +92,7 @@ DListCheck checkDList(const DList& d, const DListContext& ctx) {
     Pass p(ctx.state, ctx.constructors);
     p.line = ctx.line;
     DListOut out = checkDListIn(p, d, ctx.env);
+    p.rec->raw.shrink_to_fit();  // kept until the typed tree is read
     DListSyntax syn = dlistSyntax(d);
     DListCheck result;
     result.messages = p.messages();

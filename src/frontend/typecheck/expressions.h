@@ -134,7 +134,7 @@ struct PassRecord {
     ConstructorNames constructors = noConstructors();
     // Applied after the state's substitution (the final substitution of a conditional
     // equation); set once the root is checked.
-    mutable std::optional<SharedSubst> after;
+    mutable std::unique_ptr<SharedSubst> after;
 
     Type finalType(std::size_t slot) const;
     bool isConstructor(const std::string& name) const;

@@ -135,12 +135,12 @@ CeqChecked checkCeq(const Ceq& ceq, const Lazy<CheckEnv>& lazyEnv, const Constru
     std::vector<std::pair<Expr, Expr>> condRules;
     std::vector<Eqn> typedConds;
     for (std::size_t i = 0; i < conds.size(); ++i) {
-        if (!finalSubst.isIdentity()) condPasses[i].rec->after.emplace(finalSubst);
+        if (!finalSubst.isIdentity()) condPasses[i].rec->after = std::make_unique<SharedSubst>(finalSubst);
         auto [l, r] = typedSides(conds[i], *condPasses[i].rec);
         condRules.emplace_back(l, r);
         typedConds.push_back(mkEqn(l, r));
     }
-    if (!finalSubst.isIdentity()) eqPass.rec->after.emplace(finalSubst);
+    if (!finalSubst.isIdentity()) eqPass.rec->after = std::make_unique<SharedSubst>(finalSubst);
     Rule rule{ceq.label, std::move(condRules), typedSides(ceq.eqn, *eqPass.rec)};
     Ceq typed = mkCeq(ceq.label, Eqs::fromVector(typedConds), mkEqn(rule.equation.first, rule.equation.second),
                       ceq.line);
