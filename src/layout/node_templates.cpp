@@ -144,7 +144,7 @@ private:
         case K::Above: {
             // The right part of a side-by-side composition starts after the left one's last line.
             const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-            const LayoutInt right = p.kind == K::Beside ? line - parSizes(*p.parts[0], sizes, n).lastWidth : line;
+            const LayoutInt right = p.kind == K::Beside ? line - sizes_.of(*p.parts[0], sizes, n).lastWidth : line;
             todo_.push_back(Task{Op::Enter, p.parts[1].get(), sizes + n, count - n, right});
             todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, n, line});
             return;
@@ -174,8 +174,14 @@ private:
     // one at the bound the outer one gives its place (SubstInner).
     void subst(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
         held_.push_back(std::make_unique<std::vector<Sizes>>());
-        const std::vector<Sizes>& inner = *held_.back();
-        partSizes(p, sizes, count, *held_.back());
+        std::vector<Sizes>& inner = *held_.back();
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const auto c = static_cast<std::size_t>(p.parts[i]->params);
+            const std::size_t from = std::min(at, count);
+            inner.push_back(sizes_.of(*p.parts[i], sizes + from, std::min(c, count - from)));
+            at += c;
+        }
         todo_.push_back(Task{Op::SubstInner, &p, sizes, count, line});
         marks_.push_back(out_.size());
         todo_.push_back(Task{Op::Enter, p.parts.front().get(), inner.data(), inner.size(), line});
@@ -203,6 +209,7 @@ private:
 
     // Most templates are small: their walk needs no block of its own.
     Bounds& out_;
+    FillingSizes sizes_;  // the sizes of the fillings' parts, each measured once
     SmallVec<Task, 8> todo_;
     SmallVec<std::size_t, 4> middles_;
     SmallVec<std::size_t, 2> marks_;  // where the bounds of the fillings being walked begin
@@ -527,6 +534,101 @@ NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line) {
 
 }  // namespace
 
+// --- the sizes of nested fillings ------------------------------------------------------------
+
+bool FillingSizes::Key::operator==(const Key& o) const {
+    if (p != o.p || args.size() != o.args.size()) return false;
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (args[i].height != o.args[i].height || args[i].lastWidth != o.args[i].lastWidth || args[i].width != o.args[i].width)
+            return false;
+    return true;
+}
+
+std::size_t FillingSizes::KeyHash::operator()(const Key& k) const {
+    std::size_t h = std::hash<const ParNode*>{}(k.p);
+    const auto mix = [&](LayoutInt v) { h = (h ^ std::hash<LayoutInt>{}(v)) * 0x100000001b3ULL; };
+    for (const Sizes& s : k.args) {
+        mix(s.height);
+        mix(s.lastWidth);
+        mix(s.width);
+    }
+    return h;
+}
+
+const Sizes* FillingSizes::known(const ParNode& p, const Sizes* args, std::size_t count) {
+    probe_.p = &p;
+    probe_.args.assign(args, args + count);
+    const auto it = known_.find(probe_);
+    return it == known_.end() ? nullptr : &it->second;
+}
+
+// A filling of more than a short program, from the bottom up on a work list: each nested part
+// first (opened), then the outer template over the parts' sizes (closed), kept for later asks.
+Sizes FillingSizes::of(const ParNode& p, const Sizes* args, std::size_t count) {
+    if (!nested(p)) return parSizes(p, args, count);
+    if (const Sizes* k = known(p, args, count)) return *k;
+    Sizes last{};
+    argStore_.clear();
+    argStore_.insert(argStore_.end(), args, args + count);
+    todo_.push_back(Frame{&p, 0, count, false});
+    while (!todo_.empty()) {
+        if (!todo_.back().opened) {
+            open(todo_.back());
+            continue;
+        }
+        const Frame done = todo_.back();
+        todo_.pop_back();
+        last = close(done);
+        const auto from = argStore_.begin() + static_cast<std::ptrdiff_t>(done.args);
+        known_.emplace(Key{done.p, std::vector<Sizes>(from, from + static_cast<std::ptrdiff_t>(done.count))}, last);
+        argStore_.resize(done.args);
+    }
+    return last;
+}
+
+// Each nested part not yet known, over its run of the arguments, to be measured before the
+// filling closes.
+void FillingSizes::open(Frame& f) {
+    f.opened = true;
+    const Frame self = f;
+    const ParNode& p = *self.p;
+    SmallVec<Frame, 4> parts;
+    std::size_t at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, self.count);
+        const std::size_t n = std::min(c, self.count - from);
+        at += c;
+        if (!nested(*p.parts[i]) || known(*p.parts[i], argStore_.data() + self.args + from, n) != nullptr) continue;
+        const std::size_t start = argStore_.size();
+        for (std::size_t k = 0; k < n; ++k) argStore_.push_back(argStore_[self.args + from + k]);
+        parts.push_back(Frame{p.parts[i].get(), start, n, false});
+    }
+    for (auto it = parts.rbegin(); it != parts.rend(); ++it) todo_.push_back(*it);
+}
+
+// The outer template over its parts' sizes: the nested ones are known by now (open() had them
+// measured first), the others are measured here.  A filling whose count does not fit its outer
+// template is measured whole.
+Sizes FillingSizes::close(const Frame& f) {
+    const ParNode& p = *f.p;
+    if (p.parts.front()->params != static_cast<LayoutInt>(p.parts.size() - 1))
+        return parSizes(p, argStore_.data() + f.args, f.count);
+    SmallVec<Sizes, 8> inner;
+    std::size_t at = 0;
+    for (std::size_t i = 1; i < p.parts.size(); ++i) {
+        const auto c = static_cast<std::size_t>(p.parts[i]->params);
+        const std::size_t from = std::min(at, f.count);
+        const std::size_t n = std::min(c, f.count - from);
+        at += c;
+        const ParNode& part = *p.parts[i];
+        const Sizes* args = argStore_.data() + f.args + from;
+        const Sizes* k = nested(part) ? known(part, args, n) : nullptr;
+        inner.push_back(k != nullptr ? *k : parSizes(part, args, n));
+    }
+    return parSizes(*p.parts.front(), inner.data(), inner.size());
+}
+
 // --- the walk of a template ------------------------------------------------------------------
 //
 // Each node of the template is a task that lays out its parts first (each pushes its layout onto
@@ -537,6 +639,7 @@ NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line) {
 }
 
 void TemplateWalk::start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line) {
+    sizes_.clear();
     todo_.clear();
     results_.clear();
     chainCount_ = 0;
@@ -678,7 +781,9 @@ void TemplateWalk::startSubst(const ParNode& p, Args args, LayoutInt line) {
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
         const auto c = static_cast<std::size_t>(p.parts[i]->params);
         slices.push_back(rest.take(c));
-        innerSizes.push_back(argSizes(*p.parts[i], slices.back()));
+        SmallVec<Sizes, 4> s;
+        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
+        innerSizes.push_back(sizes_.of(*p.parts[i], s.data(), s.size()));
         rest = rest.drop(c);
     }
     Bounds outerBounds;

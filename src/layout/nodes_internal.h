@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -231,6 +232,43 @@ struct Args {
 // layouts, by plain calls.
 NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line);
 
+// The sizes of the parts of nested fillings, each (part, argument sizes) measured once per
+// template walk: a filling whose part is itself a filling measures the levels below through the
+// same sizes its own inner fillings are then laid out with, so nesting costs linear time.  The
+// parts' addresses stand for them only while the walk's template lives: clear() at each start.
+class FillingSizes {
+public:
+    void clear() { known_.clear(); }
+    // The sizes of p over the given argument sizes, as parSizes gives them.
+    Sizes of(const ParNode& p, const Sizes* args, std::size_t count);
+
+private:
+    struct Key {
+        const ParNode* p = nullptr;
+        std::vector<Sizes> args;
+        bool operator==(const Key& o) const;
+    };
+    struct KeyHash {
+        std::size_t operator()(const Key& k) const;
+    };
+    struct Frame {
+        const ParNode* p;
+        std::size_t args;  // where its argument sizes begin in argStore_
+        std::size_t count;
+        bool opened;
+    };
+
+    static bool nested(const ParNode& p) { return p.kind == ParNode::Kind::Subst && p.steps.empty(); }
+    void open(Frame& f);
+    Sizes close(const Frame& f);
+    const Sizes* known(const ParNode& p, const Sizes* args, std::size_t count);
+
+    std::unordered_map<Key, Sizes, KeyHash> known_;
+    std::vector<Frame> todo_;
+    std::vector<Sizes> argStore_;  // the argument sizes of the frames being measured
+    Key probe_;                    // the key looked up, its room kept from one look-up to the next
+};
+
 // The layout of any other template, on a work list of its own: a template nested however deep
 // takes no deeper calls.  It stops where it needs the layout of a lifted document, which its
 // caller lays out (on the caller's own work list) and hands back.  It keeps the arguments, taken
@@ -270,6 +308,7 @@ private:
     void substOuter(const ParNode& p, LayoutInt line);
     NodeResult pop();
 
+    FillingSizes sizes_;
     std::vector<Task> todo_;
     std::vector<NodeResult> results_;
     std::vector<Chain> chains_;
