@@ -24,6 +24,8 @@ std::optional<std::vector<std::string>> patternKeys(const Expr& lhs) {
     return keys;
 }
 
+}  // namespace
+
 bool binderFits(const Expr& pattern) {
     const std::optional<fast::Term> converted = fast::convertIfPossible({}, pattern);
     return converted && fast::bindersFit(*converted);
@@ -36,9 +38,6 @@ SymbolSet symbolOf(const Constant& c, const std::vector<std::string>& symbols) {
     if (it == symbols.end() || *it != *key) return 0;
     return SymbolSet{1} << static_cast<std::size_t>(it - symbols.begin());
 }
-
-
-}  // namespace
 
 std::optional<RuleSymbols> ruleSymbols(const std::vector<Expr>& leftSides) {
     std::vector<std::optional<std::vector<std::string>>> keys;

@@ -56,6 +56,11 @@ std::optional<SiteSymbolFacts> siteSymbolFacts(const Expr& e, const RuleSymbols&
 // The symbols held by every subexpression of e (siteSymbolFacts(e, table)->held).
 std::optional<std::vector<SymbolSet>> siteSymbols(const Expr& e, const RuleSymbols& table);
 
+// The symbol of a constant (one bit, or none when no left side requires it).
+SymbolSet symbolOf(const Constant& c, const std::vector<std::string>& symbols);
+// The fast engine takes the lambda pattern as a binder.
+bool binderFits(const Expr& pattern);
+
 // The answer of the applicability test from the two tables.
 inline bool holdsAll(SymbolSet held, SymbolSet required) { return (required & ~held) == 0; }
 

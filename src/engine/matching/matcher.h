@@ -54,24 +54,35 @@ struct Matcher {
 //
 // The rewriting driver asks the applicability test and the one-step match of every rule of a
 // theory at every subexpression of the expression it rewrites.  A matcher that can answer
-// faster from work done once per theory and once per expression offers these tables.  Sites
-// are numbered in subpaths order (pre-order, a lambda's body, an application's argument
-// before its function; engine/rewriting/positions.h); the caller passes each site's
-// subexpression with its binders as well.
+// faster from work done once per theory and once per node offers these tables.  Each question
+// names a subexpression `sub` of the table's expression (with the variables `bound` around it).
 
-// The subexpressions of one expression; each question names the site and passes its
-// subexpression `sub` with the variables `bound` around it.
+// The subexpressions of one expression.
 class SiteTable {
 public:
     virtual ~SiteTable() = default;
-    // The matcher's applicability test of the rule's left side at the site.
-    virtual bool applicable(std::size_t rule, std::size_t site, const Expr& sub,
-                            const std::vector<TypedVar>& bound) const = 0;
-    // False only when the one-step match at the site would give no result and raise no error.
-    virtual bool mayMatch(std::size_t rule, std::size_t site, const Expr& sub) const = 0;
-    // The matcher's one-step match of the rule's left side at the site.
-    virtual MatchRun matchOneStep(std::size_t rule, std::size_t site, const TermCtx& at,
-                                  const NameSupply& supply) const = 0;
+    // applicable and applicableBelow are answered from the tables: they raise no error.
+    virtual bool answersAll() const = 0;
+    // The subexpression holds a constant (lambda patterns included).
+    virtual bool holdsConstant(const Expr& sub) const = 0;
+    // The subexpression was met, in this table's expression or one of the chain before it, where
+    // eta expansion leaves it as it is: in full (asked with true) or as an application's function.
+    virtual bool ownExpansion(const Expr& sub, bool full) const = 0;
+    // The matcher's applicability test of the rule's left side at the subexpression.
+    virtual bool applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const = 0;
+    // Where the tables answer every test: whether the rule is tried at the subexpression (it
+    // holds a constant, its test succeeds, unless `top`, where the caller has asked it, and the
+    // match may succeed), and whether any subexpression below it may be tried.
+    struct Visit {
+        bool attempt;
+        bool below;
+    };
+    virtual Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const = 0;
+    // False only when the one-step match at the subexpression would give no result and raise no
+    // error.
+    virtual bool mayMatch(std::size_t rule, const Expr& sub) const = 0;
+    // The matcher's one-step match of the rule's left side at the subexpression.
+    virtual MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const = 0;
 };
 
 // The left sides of one theory, in theory order.
@@ -80,7 +91,7 @@ public:
     virtual ~RuleTable() = default;
     // The table of e, with the variables ctx bound around it.  `previous` (may be null) is the
     // table of an expression built from this one's parts, made under the same context: what
-    // it knows of a subexpression both share is reused, not computed again.
+    // it knows of a node both share is reused, not computed again.
     virtual std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx,
                                                    const SiteTable* previous) const = 0;
 };

@@ -89,7 +89,6 @@ struct Positions {
     std::vector<Site> sites;  // in subpaths order
     std::vector<Scope> scopes;
     mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound;  // by scope, when asked
-    std::shared_ptr<const SiteTable> table;  // the level's tables for this expression; may be null
 
     const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
     const std::vector<TypedVar>& boundAt(std::size_t i) const { return boundIn(sites[i].ctx); }
@@ -126,11 +125,8 @@ bool holdsConstant(const Expr& pattern) {
     }
 }
 
-// `previous`: the positions of the expression before, whose tables are reused.
-PositionsRef positionsOf(const Expr& e, const Level& level, const Positions* previous) {
-    const std::vector<TypedVar>& ctx = level.ctx;
+PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
     auto out = std::make_shared<Positions>();
-    if (level.table) out->table = level.table->sites(e, ctx, previous ? previous->table.get() : nullptr);
     out->scopes.push_back(Scope{-1, ctx});
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
@@ -191,7 +187,8 @@ bool bindsAll(const MatchResult& m, const std::vector<std::string>& names) {
 struct Current {
     LevelRef level;
     Expr e;
-    PositionsRef positions;
+    std::shared_ptr<const SiteTable> table;  // the level's tables for e; may be null
+    PositionsRef positions;  // every position of e; only where the tables cannot guide the walk
     Lazy<NameSupply> fresh;  // the supply without the names of e and of the context
 };
 using CurrentRef = std::shared_ptr<const Current>;
@@ -289,27 +286,23 @@ CondList checkConditions(const LevelRef& level, const std::vector<Equation>& con
     return state;
 }
 
-// The one-step match of the rule's left side at the site: through the level's tables where the
-// matcher offers them.
-MatchRun matchOneStep(const Current& cur, std::size_t r, int site, const TermCtx& term) {
-    const Positions& pos = *cur.positions;
-    if (pos.table) return pos.table->matchOneStep(r, static_cast<std::size_t>(site), term, cur.fresh.get());
+// The one-step match of the rule's left side at a subexpression: through the level's tables
+// where the matcher offers them.
+MatchRun matchOneStep(const Current& cur, std::size_t r, const TermCtx& term) {
+    if (cur.table) return cur.table->matchOneStep(r, term, cur.fresh.get());
     return cur.level->matcher->matchOneStep(cur.level->rule(r).equation.first, term, cur.fresh.get());
 }
 
-Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
-    const Positions& pos = *cur->positions;
+Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, const TermCtx& term, const Lazy<Path>& path) {
     const Rule& rule = cur->level->rule(r);
-    const TermCtx term = pos.at(static_cast<std::size_t>(site));
     // One shared run of the match, made when the attempt is first read.
-    auto matched = delay([cur, r, site, term]() {
-        MatchRun run = matchOneStep(*cur, r, site, term);
+    auto matched = delay([cur, r, term]() {
+        MatchRun run = matchOneStep(*cur, r, term);
         const Level* level = cur->level.get();
         MatchResults complete =
             filter([cur, level, r](const MatchResult& m) { return bindsAll(m, level->needed[r]); }, run.results);
         return std::make_pair(complete, run.rest);
     });
-    auto path = delay([cur, site] { return cur->positions->pathOf(site); });
     // The lists below read the rule from the level they keep alive: no copy per attempt.
     if (rule.conditions.empty()) {
         return Attempt{{}, List<CalcStep>::defer([cur, r, matched, path]() {
@@ -342,40 +335,127 @@ Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, int site) {
         })};
 }
 
+// The attempts of one rule where the tables answer every test: the subexpressions in subpaths
+// order, a subtree where the rule's test fails everywhere passed over, produced while read.
+class RuleWalk {
+public:
+    RuleWalk(CurrentRef cur, std::size_t rule) : cur_(std::move(cur)), rule_(rule) {
+        scopes_.push_back(Scope{-1, cur_->level->ctx});
+        bound_.emplace_back();
+        stack_.push_back(Item{&cur_->e, 0, Step::First, 0});
+    }
+
+    static List<Attempt> attempts(const std::shared_ptr<RuleWalk>& walk) {
+        return List<Attempt>::defer([walk]() -> List<Attempt> {
+            std::optional<Attempt> next = walk->next();
+            if (!next) return {};
+            return List<Attempt>::cons(std::move(*next), attempts(walk));
+        });
+    }
+
+private:
+    struct Item {
+        const Expr* expr;
+        std::size_t depth;
+        Step step;  // the last step of its path
+        int scope;
+    };
+    CurrentRef cur_;
+    std::size_t rule_;
+    std::vector<Item> stack_;
+    Path path_;
+    std::vector<Scope> scopes_;
+    std::vector<std::shared_ptr<const std::vector<TypedVar>>> bound_;  // by scope, when asked
+
+    const std::vector<TypedVar>& boundIn(int scope) {
+        auto& slot = bound_[static_cast<std::size_t>(scope)];
+        if (!slot) {
+            std::vector<TypedVar> all;
+            for (int k = scope; k >= 0; k = scopes_[static_cast<std::size_t>(k)].outer) {
+                const auto& own = scopes_[static_cast<std::size_t>(k)].own;
+                all.insert(all.end(), own.begin(), own.end());
+            }
+            slot = std::make_shared<const std::vector<TypedVar>>(std::move(all));
+        }
+        return *slot;
+    }
+
+    std::optional<Attempt> next() {
+        const SiteTable& table = *cur_->table;
+        while (!stack_.empty()) {
+            const Item it = stack_.back();
+            stack_.pop_back();
+            const Expr& x = *it.expr;
+            const std::vector<TypedVar>& bound = boundIn(it.scope);
+            const SiteTable::Visit visit = table.visit(rule_, x, it.depth == 0, bound);
+            if (!visit.below) continue;
+            path_.resize(it.depth);
+            if (it.depth > 0) path_.back() = it.step;
+            if (x.isLam()) {
+                scopes_.push_back(Scope{it.scope, freevars(x.pattern())});
+                bound_.emplace_back();
+                stack_.push_back(Item{&x.body(), it.depth + 1, Step::Body, static_cast<int>(scopes_.size() - 1)});
+            }
+            if (x.isAp()) {
+                stack_.push_back(Item{&x.fun(), it.depth + 1, Step::First, it.scope});
+                stack_.push_back(Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
+            }
+            if (visit.attempt) return tryRuleAt(cur_, rule_, TermCtx{x, bound}, Lazy<Path>(path_));
+        }
+        return std::nullopt;
+    }
+};
+
+// The matcher's applicability test of the rule's left side at the subexpression.
+bool applicableAt(const Current& cur, std::size_t r, const Expr& sub, const std::vector<TypedVar>& bound) {
+    if (cur.table) return cur.table->applicable(r, sub, bound);
+    return cur.level->matcher->applicable(cur.level->rule(r).equation.first, TermCtx{sub, bound});
+}
+
+// Every rule at every position that holds a constant, by the positions' list.
+std::vector<Attempt> attemptsByPositions(const CurrentRef& cur) {
+    const Positions& pos = *cur->positions;
+    const SiteTable* table = cur->table.get();
+    std::vector<Attempt> attempts;
+    for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r) {
+        if (!applicableAt(*cur, r, pos.exprAt(0), pos.boundAt(0))) continue;
+        for (std::size_t i = 0; i < pos.sites.size(); ++i) {
+            if (!pos.sites[i].hasConstant || (i > 0 && !applicableAt(*cur, r, pos.exprAt(i), pos.boundAt(i))))
+                continue;
+            if (table && !table->mayMatch(r, pos.exprAt(i))) continue;  // may leave out what gives no match
+            const int site = static_cast<int>(i);
+            attempts.push_back(tryRuleAt(cur, r, pos.at(i), delay([cur, site] { return cur->positions->pathOf(site); })));
+        }
+    }
+    return attempts;
+}
+
 // Every rule at every position that holds a constant, the rules in theory order and the
 // positions in subpaths order; a rule the matcher rejects at the whole expression is not
-// tried below.
+// tried below.  Where the tables answer every test, the positions are visited while the
+// attempts are read, and only where the rule may apply.
 Attempt tryRules(const CurrentRef& cur) {
-    const Level& level = *cur->level;
-    const Positions& pos = *cur->positions;
-    const std::vector<Rule>& rules = *level.copies.front();
-    std::vector<Attempt> attempts;
-    const SiteTable* table = pos.table.get();
-    for (std::size_t r = 0; r < rules.size(); ++r) {
-        const Expr& lhs = rules[r].equation.first;
-        auto applicable = [&](std::size_t i) {
-            return table ? table->applicable(r, i, pos.exprAt(i), pos.boundAt(i))
-                         : level.matcher->applicable(lhs, pos.at(i));
-        };
-        // The tables may leave out attempts that can give no match.
-        auto mayMatch = [&](std::size_t i) { return !table || table->mayMatch(r, i, pos.exprAt(i)); };
-        if (!applicable(0)) continue;
-        for (std::size_t i = 0; i < pos.sites.size(); ++i)
-            if (pos.sites[i].hasConstant && (i == 0 || applicable(i)) && mayMatch(i))
-                attempts.push_back(tryRuleAt(cur, r, static_cast<int>(i)));
-    }
-    return msum(attempts);
+    if (!cur->table || !cur->table->answersAll()) return msum(attemptsByPositions(cur));
+    std::vector<List<Attempt>> walks;
+    for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r)
+        if (cur->table->applicable(r, cur->e, cur->level->ctx))
+            walks.push_back(RuleWalk::attempts(std::make_shared<RuleWalk>(cur, r)));
+    const List<Attempt> all = concat(fromVector(std::move(walks)));
+    return Attempt{concatMap([](const Attempt& a) { return a.failures; }, all),
+                   concatMap([](const Attempt& a) { return a.results; }, all)};
 }
 
 // --- the loop ---------------------------------------------------------------------------------
 
 // The steps from e on; when no result makes progress the failures and the supply are left in
 // `end`.  Each step is computed in its own cell, so reading them costs no stack.
-// `before`: the positions of the expression before (null at the start).
+// `before`: the tables of the expression before (null at the start).
 CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end,
-                      const PositionsRef& before) {
+                      const std::shared_ptr<const SiteTable>& before) {
     return CalcSteps::defer([level, e, s, end, before]() -> CalcSteps {
-        auto cur = std::make_shared<const Current>(Current{level, e, positionsOf(e, *level, before.get()),
+        std::shared_ptr<const SiteTable> table = level->table ? level->table->sites(e, level->ctx, before.get()) : nullptr;
+        PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->ctx);
+        auto cur = std::make_shared<const Current>(Current{level, e, table, positions,
                                                            delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
         Attempt attempt = tryRules(cur);
         const Expr reduced = etared(e);
@@ -388,8 +468,13 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
         }
         const auto& [c, next] = progress.head();
         // e is expanded already: only what the step built is walked.
-        auto [e2, s2] = recexpand(next, s, expandedParts(*cur->positions));
-        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end, cur->positions));
+        std::function<bool(const Expr&, bool)> expanded;
+        if (table)
+            expanded = [table](const Expr& x, bool full) { return table->ownExpansion(x, full); };
+        else
+            expanded = expandedParts(*positions);
+        auto [e2, s2] = recexpand(next, s, expanded);
+        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end, table));
     });
 }
 
