@@ -159,10 +159,36 @@ Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
     return result;
 }
 
+// One walk for all the paths: the nodes from the root down the last path replaced are kept,
+// and the next path rebuilds only the part below the prefix it shares with that one, so
+// occurrences deep under a common spine cost the spine once rather than once each.  The
+// result is that of replacing at each path in turn.
 Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
-    Term out = t;
-    for (const Path& p : paths) out = replaceAt(p, out, replacement);
-    return out;
+    std::vector<Term> nodes{t};  // nodes[i] is the node at depth i of the current path
+    Path current;
+    auto rise = [&](std::size_t depth) {
+        while (current.size() > depth) {
+            Term c = std::move(nodes.back());
+            nodes.pop_back();
+            nodes.back() = withChild(nodes.back(), current.back(), std::move(c));
+            current.pop_back();
+        }
+    };
+    for (const Path& p : paths) {
+        std::size_t shared = 0;
+        while (shared < current.size() && shared < p.size() && current[shared] == p[shared]) ++shared;
+        rise(shared);
+        for (std::size_t i = shared; i < p.size(); ++i) {
+            const Term* next = child(nodes.back(), p[i]);
+            if (!next) invalidReplace(nodes.back(), p, i, replacement);
+            const Term c = *next;
+            nodes.push_back(c);
+            current.push_back(p[i]);
+        }
+        nodes.back() = replacement;
+    }
+    rise(0);
+    return nodes.front();
 }
 
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {

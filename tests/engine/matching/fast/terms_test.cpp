@@ -156,6 +156,52 @@ TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     EXPECT_EQ(freeLocalsOf(lam), std::vector<std::string>{"y"});
 }
 
+// Replacing at several paths at once gives what replacing at each in turn gives, whatever
+// the order and when one path lies inside another, and a deep spine shared by many paths
+// keeps its other branches.
+TEST(FastTermsPositions, ReplacingAtManyPathsIsReplacingAtEachInTurn) {
+    const Term k = Con(mkNumber(7), Int);
+    const Term r = LVar("r", Int);
+    const Type triple = mkTupleType({Int, Int, Int});
+    const Term g = Ap(LVar("g", IntToInt), k, Int);
+    const Term tup = Tupl({k, g, k}, triple);
+    const Term t = Lam(LamVar("x"), Ap(LVar("f", mkArrow(triple, Int)), tup, Int), mkArrow(Int, Int));
+    const Path first{Body, Second, TupElem(0)};
+    const Path inner{Body, Second, TupElem(1), Second};
+    const Path last{Body, Second, TupElem(2)};
+    const Path middle{Body, Second, TupElem(1)};
+    auto inTurn = [&](const std::vector<Path>& ps) {
+        Term out = t;
+        for (const Path& p : ps) out = replaceAt(p, out, r);
+        return show(out);
+    };
+    for (const std::vector<Path>& ps : std::vector<std::vector<Path>>{
+             {}, {first}, {first, inner, last}, {last, first}, {inner, middle}, {inner, middle, first}, {first, {}}})
+        EXPECT_EQ(show(replaceAll(ps, r, t)), inTurn(ps)) << showList(ps.empty() ? Path() : ps.front());
+    EXPECT_EQ(failureMessage([&] { replaceAll({first, {Body, First, Body}}, r, t); }),
+              failureMessage([&] { replaceAt({Body, First, Body}, replaceAt(first, t, r), r); }));
+
+    // A spine of lambdas a thousand deep with an occurrence hanging off every level.
+    const std::size_t depth = 1000;
+    Term deep = k;
+    std::vector<Path> ps;
+    Path spine;
+    for (std::size_t i = 0; i < depth; ++i) {
+        deep = Lam(LamVar("x"), Tupl({k, deep}, mkTupleType({Int, deep.type()})),
+                   mkArrow(Int, mkTupleType({Int, deep.type()})));
+    }
+    for (std::size_t i = 0; i < depth; ++i) {
+        spine.push_back(Body);
+        Path p = spine;
+        p.push_back(TupElem(0));
+        ps.push_back(p);
+        spine.push_back(TupElem(1));
+    }
+    Term byOne = deep;
+    for (const Path& p : ps) byOne = replaceAt(p, byOne, r);
+    EXPECT_TRUE(termEq(replaceAll(ps, r, deep), byOne));
+}
+
 TEST(FastTermsEquality, UpToRenamingAndEta) {
     const Term idx = Lam(LamVar("x"), LVar("x", Int), IntToInt);
     const Term idy = Lam(LamVar("y"), LVar("y", Int), IntToInt);
