@@ -2,12 +2,15 @@
 // record the bounds they are laid out at, and readable views of candidate lists.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "layout/document.h"
+#include "support/big_stack.h"
 
 namespace plim::pretty_test {
 
@@ -78,4 +81,15 @@ inline Doc txt(const std::string& s) {
     return ppString(s);
 }
 
+// Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
+inline void onOrdinaryStack(const std::function<void()>& body) { runOnLargeStack(body, std::size_t{8} << 20); }
+
 }  // namespace plim::pretty_test
+
+// Long texts compared without printing them whole.
+#define EXPECT_SAME_TEXT(actual, expected)                                                        \
+    do {                                                                                          \
+        const std::string a_ = (actual), e_ = (expected);                                         \
+        EXPECT_TRUE(a_ == e_) << #actual << ": " << a_.size() << " characters beginning "         \
+                              << a_.substr(0, 60) << ", not " << e_.size() << " beginning " << e_.substr(0, 60); \
+    } while (false)

@@ -20,17 +20,6 @@ using namespace pretty_test;
 
 const int kCount = test::inputSize(200000);
 
-void onOrdinaryStack(const std::function<void()>& body) {
-    runOnLargeStack(body, std::size_t{8} << 20);
-}
-
-#define EXPECT_SAME_TEXT(actual, expected)                                                        \
-    do {                                                                                          \
-        const std::string a_ = (actual), e_ = (expected);                                         \
-        EXPECT_TRUE(a_ == e_) << #actual << ": " << a_.size() << " characters beginning "         \
-                              << a_.substr(0, 60) << ", not " << e_.size() << " beginning " << e_.substr(0, 60); \
-    } while (false)
-
 std::vector<std::string> words(int n, const std::string& stem) {
     std::vector<std::string> out;
     for (int i = 0; i < n; ++i) out.push_back(stem + std::to_string(i));

@@ -18,19 +18,6 @@ using namespace pretty_test;
 constexpr int kCount = 10000;
 constexpr LayoutInt kWide = kUnboundedWidth;
 
-// Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
-void onOrdinaryStack(const std::function<void()>& body) {
-    runOnLargeStack(body, std::size_t{8} << 20);
-}
-
-// Long texts compared without printing them whole.
-#define EXPECT_SAME_TEXT(actual, expected)                                                        \
-    do {                                                                                          \
-        const std::string a_ = (actual), e_ = (expected);                                         \
-        EXPECT_TRUE(a_ == e_) << #actual << ": " << a_.size() << " characters beginning "         \
-                              << a_.substr(0, 60) << ", not " << e_.size() << " beginning " << e_.substr(0, 60); \
-    } while (false)
-
 std::vector<Doc> items(int n) {
     std::vector<Doc> out;
     for (int i = 0; i < n; ++i) out.push_back(txt("a" + std::to_string(i)));
