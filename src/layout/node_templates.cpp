@@ -586,6 +586,19 @@ Sizes FillingSizes::of(const ParNode& p, const Sizes* args, std::size_t count) {
     return last;
 }
 
+namespace {
+
+// The run of a filling's `count` arguments that the next part takes, `at` arguments in: its
+// start and length, cut short where the arguments run out.  Moves `at` past the part.
+std::pair<std::size_t, std::size_t> nextRun(const ParNode& part, std::size_t count, std::size_t& at) {
+    const auto c = static_cast<std::size_t>(part.params);
+    const std::size_t from = std::min(at, count);
+    at += c;
+    return {from, std::min(c, count - from)};
+}
+
+}  // namespace
+
 // Each nested part not yet known, over its run of the arguments, to be measured before the
 // filling closes.
 void FillingSizes::open(Frame& f) {
@@ -595,10 +608,7 @@ void FillingSizes::open(Frame& f) {
     SmallVec<Frame, 4> parts;
     std::size_t at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, self.count);
-        const std::size_t n = std::min(c, self.count - from);
-        at += c;
+        const auto [from, n] = nextRun(*p.parts[i], self.count, at);
         if (!nested(*p.parts[i]) || known(*p.parts[i], argStore_.data() + self.args + from, n) != nullptr) continue;
         const std::size_t start = argStore_.size();
         for (std::size_t k = 0; k < n; ++k) argStore_.push_back(argStore_[self.args + from + k]);
@@ -617,10 +627,7 @@ Sizes FillingSizes::close(const Frame& f) {
     SmallVec<Sizes, 8> inner;
     std::size_t at = 0;
     for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, f.count);
-        const std::size_t n = std::min(c, f.count - from);
-        at += c;
+        const auto [from, n] = nextRun(*p.parts[i], f.count, at);
         const ParNode& part = *p.parts[i];
         const Sizes* args = argStore_.data() + f.args + from;
         const Sizes* k = nested(part) ? known(part, args, n) : nullptr;

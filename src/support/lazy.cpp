@@ -24,7 +24,11 @@ thread_local Waiting* waiting = nullptr;
 thread_local bool releasing = false;
 
 void wait(std::shared_ptr<const void> cell) {
-    if (waiting == nullptr || waiting->size == Waiting::kCells) waiting = new Waiting{.below = waiting};
+    if (waiting == nullptr || waiting->size == Waiting::kCells) {
+        auto* fresh = new Waiting;
+        fresh->below = waiting;
+        waiting = fresh;
+    }
     waiting->cells[waiting->size++] = std::move(cell);
 }
 
