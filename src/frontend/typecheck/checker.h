@@ -192,8 +192,9 @@ private:
 
     std::uint64_t next_ = 0;
     // Each bound variable's type, triangular: a bound type may hold variables bound later.
-    // Lookups store the fully resolved type back.  Names of the fresh-name sequence are kept
-    // by their position in it, any other name by the name.
+    // Lookups store the fully resolved type back; unification points a chain of variables at
+    // its end (taken back with the bindings when it fails).  Names of the fresh-name sequence
+    // are kept by their position in it, any other name by the name.
     mutable std::vector<Bound> boundByPosition_;
     mutable std::unordered_map<std::string, Bound> boundByName_;
     // Resolved constructor terms by node, valid while no binding has been added since

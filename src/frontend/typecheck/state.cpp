@@ -272,14 +272,28 @@ struct CheckState::Unifier {
     std::vector<Type> added;        // the variables bound, in order
     std::vector<const void*> seen;  // the nodes looked at for the new bindings
     std::size_t kept = 0;           // the new bindings' types kept for the nodes in `seen`
+    // The bindings shortened, as they were before.
+    std::vector<std::pair<Type, Bound>> shortened;
 
-    Type head(Type t) const {
-        while (t.isTid()) {
-            const Bound* bound = st.boundType(t);
-            if (!bound) break;
-            t = bound->type;
+    // The end of t's chain of bindings: t unbound, a variable without a binding or a type that
+    // is not a variable.  Every link of a chain longer than one is pointed at its end, which
+    // resolves every variable on it to the same type, so that a chain is walked once.
+    Type head(const Type& t) {
+        if (!t.isTid()) return t;
+        const Bound* first = st.boundType(t);
+        if (!first) return t;
+        Type end = first->type;
+        std::size_t links = 0;
+        for (const Bound* bound; end.isTid() && (bound = st.boundType(end)); ++links) end = bound->type;
+        Type at = t;
+        for (std::size_t i = 0; i < links; ++i) {
+            Bound* bound = st.boundType(at);
+            Type next = bound->type;
+            shortened.emplace_back(std::move(at), *bound);
+            *bound = Bound{end, kNotResolved};
+            at = std::move(next);
         }
-        return t;
+        return end;
     }
     void bind(const Type& v, const Type& t) {
         st.bind(v, t);
@@ -312,6 +326,7 @@ struct CheckState::Unifier {
         return rebuildType(t, policy);
     }
     UnifyResult fail(UnifyResult r) {
+        for (auto it = shortened.rbegin(); it != shortened.rend(); ++it) *st.boundType(it->first) = it->second;
         for (auto it = added.rbegin(); it != added.rend(); ++it) st.unbind(*it);
         // The nodes looked at for the bindings taken back may go; their addresses may be reused.
         for (const void* node : seen) st.heldNodes_.erase(node);
@@ -350,7 +365,7 @@ UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
     return UnifyResult::ok(identitySubst());
 }
 
-UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}, 0}.solve(eqs); }
+UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}, 0, {}}.solve(eqs); }
 
 std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
     std::vector<std::string> out;

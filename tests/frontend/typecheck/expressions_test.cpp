@@ -81,6 +81,10 @@ TEST(InferState, UnificationSeesTheStoredBindings) {
     // A chain of bindings is followed to its end.
     ASSERT_TRUE(st->unifyIn({{mkTid("e"), mkTid("f")}, {mkTid("f"), mkTid("b")}, {mkTid("e"), boolType()}}).isOk());
     EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("a"), mkTid("e")))), "[Bool] -> Bool");
+    // A chain followed through a binding that a failure takes back out is as it was after.
+    ASSERT_TRUE(st->unifyIn({{mkTid("g"), mkTid("h")}}).isOk());
+    ASSERT_FALSE(st->unifyIn({{mkTid("h"), mkTid("i")}, {mkTid("g"), intType()}, {mkTid("i"), boolType()}}).isOk());
+    EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("g"), mkTid("i")))), "h -> i");
 }
 
 TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
