@@ -18,14 +18,19 @@ namespace plim::pretty_detail {
 // --- texts -------------------------------------------------------------------------------
 
 
-CandidateMark candidateMark() { return currentArena->candidateMark(); }
+namespace {
 
-// The result's candidates moved down to the mark, and the room above them freed.  Where that room
-// is a few blocks of the cache, it is left as it is: an enclosing layout frees it with its own,
-// once that is larger, or the arena is rewound as a whole.
-void compactTo(NodeResult& r, CandidateMark m) {
+// n candidates copied to room that may be uninitialised.
+void copyCandidates(Candidate* to, const Candidate* from, std::size_t n) {
+    static_assert(std::is_trivially_copyable_v<Candidate>);
+    if (n != 0) std::memcpy(static_cast<void*>(to), from, n * sizeof(Candidate));
+}
+
+}  // namespace
+
+// compactTo where the room above the mark is larger than kCompactSlack.
+void compactLarge(NodeResult& r, CandidateMark m) {
     TextArena& a = *currentArena;
-    if (a.takenSince(m) <= kCompactSlack) return;
     CandidateList& first = r.reply.first;
     CandidateList& second = r.reply.second;
     const std::size_t n = first.size();
@@ -40,19 +45,20 @@ void compactTo(NodeResult& r, CandidateMark m) {
         first = CandidateList::slice(a.cands(n), n);
         return;
     }
-    // Saved aside first: the room they move to may hold them.
-    Candidate shortBuf[kCompactOnStack];
+    // Saved aside first: the room they move to may hold them.  The room on the stack is left
+    // uninitialised: only what is copied in is read.
+    alignas(Candidate) unsigned char shortBuf[kCompactOnStack * sizeof(Candidate)];
     std::vector<Candidate> longBuf;
-    Candidate* saved = shortBuf;
+    Candidate* saved = reinterpret_cast<Candidate*>(shortBuf);
     if (total > kCompactOnStack) {
         longBuf.resize(total);
         saved = longBuf.data();
     }
-    std::copy(first.begin(), first.end(), saved);
-    if (r.reply.pair) std::copy(second.begin(), second.end(), saved + n);
+    copyCandidates(saved, first.begin(), n);
+    if (r.reply.pair) copyCandidates(saved + n, second.begin(), total - n);
     a.candidateRewind(m);
     Candidate* room = a.cands(total);
-    std::copy(saved, saved + total, room);
+    copyCandidates(room, saved, total);
     first = CandidateList::slice(room, n);
     if (r.reply.pair) second = CandidateList::slice(room + n, total - n);
 }

@@ -261,6 +261,26 @@ bool templateStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& 
     return true;
 }
 
+// The arguments of a template as the parts of its frame, each at the bound of its place (a part
+// past the template's parameters at the whole bound).
+void addArguments(Frame& f, const ParNode& layout, const NodeParts& parts) {
+    if (layout.kind == ParNode::Kind::HvSp) {
+        // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
+        // the item, which is never larger but where a negative indentation made it so.
+        const auto length = static_cast<std::size_t>(layout.params);
+        const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
+            length, f.line, [&parts](std::size_t i) { return i < parts.size() ? parts[i]->sizes.lastWidth : 0; });
+        for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < length ? std::max(lines[i], f.line) : f.line);
+        return;
+    }
+    SmallVec<Sizes, 4> sizes;
+    sizes.reserve(parts.size());
+    for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
+    Bounds bounds;
+    paramBounds(layout, sizes.data(), sizes.size(), f.line, bounds);
+    for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < bounds.size() ? bounds[i] : f.line);
+}
+
 // A template filled with documents: each argument at the bound of its place, from the first,
 // then the template over their layouts, with the documents lifted into it laid out as its parts.
 bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
@@ -270,12 +290,7 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         return templateStep(f, walks, ret, req);
     }
     if (f.stage == 0) {
-        SmallVec<Sizes, 4> sizes;
-        sizes.reserve(parts.size());
-        for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
-        Bounds bounds;
-        paramBounds(*f.d->many->layout, sizes.data(), sizes.size(), f.line, bounds);
-        for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < bounds.size() ? bounds[i] : f.line);
+        addArguments(f, *f.d->many->layout, parts);
         f.stage = 1;
     } else {
         f.lists->args.push_back(std::move(ret));

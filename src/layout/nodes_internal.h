@@ -183,9 +183,15 @@ private:
 
 using CandidateMark = TextArena::CandidateMark;
 
-CandidateMark candidateMark();
-// The result's candidates moved down to the mark, and the room above them freed.
-void compactTo(NodeResult& r, CandidateMark m);
+inline CandidateMark candidateMark() { return currentArena->candidateMark(); }
+// The result's candidates moved down to the mark, and the room above them freed.  Where that room
+// is a few blocks of the cache, it is left as it is (as most are: checked here, without a call):
+// an enclosing layout frees it with its own, once that is larger, or the arena is rewound as a
+// whole.
+void compactLarge(NodeResult& r, CandidateMark m);
+inline void compactTo(NodeResult& r, CandidateMark m) {
+    if (currentArena->takenSince(m) > kCompactSlack) compactLarge(r, m);
+}
 const TextTree* leafText(std::string s);
 const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift);
 const TextTree* indentText(LayoutInt n, const TextTree* a);
