@@ -284,7 +284,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
 
 }  // namespace
 
-Candidate* allocCandidates(std::size_t n) { return currentArena->cands(n); }
+Candidate* allocCandidatesInNextChunk(std::size_t n) { return currentArena->cands(n); }
 
 const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                         const char* chars, const DocNode* doc) {

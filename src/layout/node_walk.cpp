@@ -24,7 +24,7 @@ namespace {
 [[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
     const auto texts = static_cast<LayoutInt>(d.plainTexts);
     countText(texts);
-    for (LayoutInt i = 1; i < texts; ++i) countCandidate();
+    countCandidates(texts - 1);
     const auto width = static_cast<LayoutInt>(d.text().size());
     const TextTree* t = currentArena->make(TextTree::Kind::Pieces, line, nullptr, nullptr, nullptr, &d);
     NodeResult out;

@@ -230,8 +230,24 @@ private:
     std::size_t size_ = 0;
 };
 
+// The free room of the current chunk of candidates of the layout running on this thread (see
+// TextArena in layout/nodes_internal.h), taken from without a call; where it is too small, the
+// arena moves it to a chunk with room.
+struct CandidateRoom {
+    Candidate* top = nullptr;
+    Candidate* end = nullptr;
+};
+inline thread_local CandidateRoom* candidateRoom = nullptr;
+Candidate* allocCandidatesInNextChunk(std::size_t n);
+
 // Room for n candidates in the arena of the layout running on this thread.
-Candidate* allocCandidates(std::size_t n);
+inline Candidate* allocCandidates(std::size_t n) {
+    CandidateRoom& r = *candidateRoom;
+    if (static_cast<std::size_t>(r.end - r.top) < n) return allocCandidatesInNextChunk(n);
+    Candidate* p = r.top;
+    r.top += n;
+    return p;
+}
 
 // A candidate list: a slice of the candidates of the layout running on this thread, which live
 // in that layout's arena and are freed with it (or reclaimed as a layout goes, see

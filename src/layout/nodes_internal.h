@@ -121,17 +121,17 @@ public:
         Candidate* top = nullptr;  // in chunk `chunk`, or null before the first chunk
     };
     Candidate* cands(std::size_t n) {
-        if (static_cast<std::size_t>(candEnd_ - cand_.top) < n) nextChunk(n);
-        Candidate* p = cand_.top;
-        cand_.top += n;
+        if (static_cast<std::size_t>(room_.end - room_.top) < n) nextChunk(n);
+        Candidate* p = room_.top;
+        room_.top += n;
         return p;
     }
-    CandidateMark candidateMark() const { return cand_; }
+    CandidateMark candidateMark() const { return CandidateMark{chunk_, room_.top}; }
     // The room taken since the mark, where that is in the mark's chunk; otherwise more than any
     // bound.
     std::size_t takenSince(CandidateMark m) const {
-        if (m.top == nullptr || m.chunk != cand_.chunk) return std::numeric_limits<std::size_t>::max();
-        return static_cast<std::size_t>(cand_.top - m.top);
+        if (m.top == nullptr || m.chunk != chunk_) return std::numeric_limits<std::size_t>::max();
+        return static_cast<std::size_t>(room_.top - m.top);
     }
     // Whether the n candidates at p lie in the chunk of the mark, at or above it.
     bool aboveInChunk(const Candidate* p, std::size_t n, CandidateMark m) const {
@@ -139,15 +139,17 @@ public:
         const Candidate* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
         return p >= m.top && p < end && static_cast<std::size_t>(end - p) >= n;
     }
+    CandidateRoom& candidateRoom() { return room_; }
     void candidateRewind(CandidateMark m) {
-        cand_ = m;
-        candEnd_ = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
+        chunk_ = m.chunk;
+        room_.top = m.top;
+        room_.end = m.top == nullptr ? nullptr : candChunks_[m.chunk].get() + candSizes_[m.chunk];
     }
 
 private:
     // Moves the top to the start of the next chunk with room for n, made if need be.
     void nextChunk(std::size_t n) {
-        std::size_t c = cand_.top == nullptr ? 0 : cand_.chunk + 1;
+        std::size_t c = room_.top == nullptr ? 0 : chunk_ + 1;
         while (c < candChunks_.size() && candSizes_[c] < n) ++c;
         if (c == candChunks_.size()) {
             // The first chunks small: many layouts (each text of a lazily laid out document) need few.
@@ -156,14 +158,15 @@ private:
             candChunks_.push_back(std::make_unique_for_overwrite<Candidate[]>(size));
             candSizes_.push_back(size);
         }
-        cand_ = CandidateMark{c, candChunks_[c].get()};
-        candEnd_ = cand_.top + candSizes_[c];
+        chunk_ = c;
+        room_.top = candChunks_[c].get();
+        room_.end = room_.top + candSizes_[c];
     }
 
     std::vector<std::unique_ptr<Candidate[]>> candChunks_;
     std::vector<std::size_t> candSizes_;
-    CandidateMark cand_;
-    Candidate* candEnd_ = nullptr;
+    std::size_t chunk_ = 0;  // the chunk of the room
+    CandidateRoom room_;     // the free part of that chunk (none before the first)
 };
 
 // The arena of the layout running on this thread.
@@ -172,13 +175,18 @@ inline thread_local TextArena* currentArena = nullptr;
 // Makes an arena the current one for its lifetime.
 class ArenaScope {
 public:
-    explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
-    ~ArenaScope() { currentArena = previous_; }
+    explicit ArenaScope(TextArena& a)
+        : previous_(std::exchange(currentArena, &a)), previousRoom_(std::exchange(candidateRoom, &a.candidateRoom())) {}
+    ~ArenaScope() {
+        currentArena = previous_;
+        candidateRoom = previousRoom_;
+    }
     ArenaScope(const ArenaScope&) = delete;
     ArenaScope& operator=(const ArenaScope&) = delete;
 
 private:
     TextArena* previous_;
+    CandidateRoom* previousRoom_;
 };
 
 using CandidateMark = TextArena::CandidateMark;

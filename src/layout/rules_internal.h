@@ -60,6 +60,13 @@ inline thread_local Budget budget;
 inline void countCandidate() {
     if (++budget.used > budget.allowed && budget.renders > 0) budgetExhausted();
 }
+// Counts n candidates built at once, with no text counted between them: past the budget where
+// counting them one by one would have passed it.
+inline void countCandidates(LayoutInt n) {
+    if (n <= 0) return;
+    budget.used += n;
+    if (budget.used > budget.allowed && budget.renders > 0) budgetExhausted();
+}
 // Counts texts laid out, each of which raises the budget of the render.
 inline void countText(LayoutInt texts = 1) {
     budget.allowed += kCandidatesPerText * texts;
