@@ -43,15 +43,25 @@ Expr displayForm(const Expr& e) {
     return nearbetas(shown.first);
 }
 
-std::string layoutExpr(LayoutInt width, LayoutInt n, const Expr& e) {
+namespace {
+
+// layoutExpr, with the documents of the subexpressions it shares with the expression laid out
+// before taken from the cache where there is one; the cache then keeps this expression's.
+std::string layoutExpr(LayoutInt width, LayoutInt n, const Expr& e, ExprDocCache* docs) {
     std::string out;
     if (width < 0) {
         negativeWidthText(out);
         return out;
     }
-    renderDocTo(out, indentDoc(n + 3, ppExpr(0, displayForm(e))), width);
+    const Expr shown = displayForm(e);
+    renderDocTo(out, indentDoc(n + 3, docs != nullptr ? ppExpr(0, shown, *docs) : ppExpr(0, shown)), width);
+    if (docs != nullptr) docs->endRound();
     return out;
 }
+
+}  // namespace
+
+std::string layoutExpr(LayoutInt width, LayoutInt n, const Expr& e) { return layoutExpr(width, n, e, nullptr); }
 
 namespace {
 
@@ -72,23 +82,25 @@ std::string hint(LayoutInt width, LayoutInt n, const Calculation& c) {
     return out;
 }
 
-std::string stepText(LayoutInt width, LayoutInt n, const CalcStep& step) {
+std::string stepText(LayoutInt width, LayoutInt n, const CalcStep& step, ExprDocCache& docs) {
     std::string out(static_cast<std::size_t>(n), ' ');
     out += "= { ";
     out += hint(width, n, step.first);
     out += " }\n";
-    out += layoutExpr(width, n, step.second);
+    out += layoutExpr(width, n, step.second, &docs);
     return out;
 }
 
 }  // namespace
 
 void writeCalculation(LayoutInt width, LayoutInt n, const Expr& start, CalcSteps steps, const TextSink& sink) {
-    sink(layoutExpr(width, n, start) + "\n");
+    // Each step's expression shares all but the path to its redex with the one before.
+    ExprDocCache docs;
+    sink(layoutExpr(width, n, start, &docs) + "\n");
     bool first = true;
     while (!steps.empty()) {
         std::string piece = first ? std::string() : std::string("\n");
-        piece += stepText(width, n, steps.head());
+        piece += stepText(width, n, steps.head(), docs);
         first = false;
         steps = steps.tail();
         sink(piece);

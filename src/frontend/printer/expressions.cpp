@@ -53,6 +53,9 @@ struct Frame {
     bool flag = false;
     const Expr* lambda = nullptr;
     const Type* type = nullptr;
+    // The part whose document this is, to be kept in the cache, and its precedence there.
+    const Expr* source = nullptr;
+    Precedence sourcePrec = 0;
 };
 
 std::string intText(std::int32_t n) {
@@ -265,8 +268,11 @@ private:
 
 class Printer {
 public:
+    Printer() = default;
+    explicit Printer(ExprDocCache& cache) : cache_(&cache) {}
+
     Doc expr(Precedence p, const Expr& e) {
-        startExpr(p, e);
+        startPart(p, e);
         return finish();
     }
     Doc decl(const Decl& d) {
@@ -287,6 +293,7 @@ private:
                 const Frame f = frames_.back();
                 frames_.pop_back();
                 Doc d = combine(f, docs_.data() + f.firstDoc);
+                if (f.source != nullptr) cache_->add(*f.source, f.sourcePrec, d);
                 docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(f.firstDoc), docs_.end());
                 docs_.push_back(std::move(d));
                 continue;
@@ -297,7 +304,7 @@ private:
             if (part.variable) {
                 docs_.push_back(nameDoc(part.expr->name()));
             } else if (part.expr) {
-                startExpr(part.prec, *part.expr);
+                startPart(part.prec, *part.expr);
             } else {
                 startDecl(*part.decl);
             }
@@ -322,6 +329,20 @@ private:
 
     const Doc& nameDoc(const std::string& name) {
         return names_.get(name, [&] { return name; });
+    }
+
+    // An expression part: its kept document, or its frame, whose document is kept once made.
+    void startPart(Precedence p, const Expr& e) {
+        if (cache_ == nullptr || e.isVar() || e.isCon()) return startExpr(p, e);
+        if (const Doc* kept = cache_->find(e, p)) {
+            docs_.push_back(*kept);
+            return;
+        }
+        const std::size_t opened = frames_.size();
+        startExpr(p, e);  // opens one frame at most
+        if (frames_.size() == opened) return;
+        frames_[opened].source = &e;
+        frames_[opened].sourcePrec = p;
     }
 
     void startExpr(Precedence p, const Expr& e) {
@@ -449,6 +470,7 @@ private:
     std::vector<Part>& pending_ = (*stacks_).pending;
     std::vector<Frame>& frames_ = (*stacks_).frames;
     std::vector<Doc>& docs_ = (*stacks_).docs;
+    ExprDocCache* cache_ = nullptr;
     RecentTexts<std::string_view> names_;
     RecentTexts<std::int32_t> numbers_;
 };
@@ -456,6 +478,8 @@ private:
 }  // namespace
 
 Doc ppExpr(Precedence p, const Expr& e) { return Printer().expr(p, e); }
+
+Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache) { return Printer(cache).expr(p, e); }
 
 Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
     return Printer().constant(p, c, args);

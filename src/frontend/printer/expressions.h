@@ -20,18 +20,18 @@
 #include <string>
 #include <vector>
 
+#include "frontend/printer/doc_cache.h"
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "layout/document.h"
 
 namespace plim {
 
-// A context precedence: 0 at the top, 1 for the body of a local definition, 100 for the
-// arguments of an application, an operator's own precedence for its operands.
-using Precedence = std::int64_t;
-
 // The expression printed in a context of the given precedence.
 Doc ppExpr(Precedence p, const Expr& e);
+// The same, with the documents of subexpressions kept in the cache taken from it, and those
+// built added to it.
+Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache);
 // The constant applied to the arguments (none for a bare constant).
 Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args);
 Doc ppDecl(const Decl& d);

@@ -1,0 +1,115 @@
+// The printer's cache of documents by node: printing through it gives the text printing afresh
+// gives, for expressions that share subtrees at the same or at other precedences, and it keeps
+// only what the last printing reached.
+#include "frontend/printer/doc_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frontend/printer/printer.h"
+#include "frontend/printer/printer_test_util.h"
+#include "support/big_stack.h"
+
+namespace plim {
+namespace {
+
+using namespace pptest;
+
+std::string cached(ExprDocCache& cache, const Expr& e) {
+    std::string text = renderDoc(ppExpr(0, e, cache), 40);
+    cache.endRound();
+    return text;
+}
+
+std::string fresh(const Expr& e) { return renderDoc(ppExpr(0, e), 40); }
+
+// A list of the numbers from..to.
+Expr numbers(int from, int to) {
+    Expr list = nil();
+    for (int i = to; i >= from; --i) list = cons(num(i), list);
+    return list;
+}
+
+TEST(DocCache, SharedSubtreesPrintAsAfresh) {
+    const Expr xs = numbers(1, 12);
+    const Expr sum = binop(Op::Plus, var("a"), var("b"));
+    const Expr f = lam(var("x"), ap(ap(var("g"), sum), var("x")));
+    // The same nodes at the top, as an argument, as an operand of several operators, inside a
+    // lambda and a local definition, and in tuples and conditionals.
+    const std::vector<Expr> steps = {
+        ap(var("rev"), xs),
+        binop(Op::Cat, ap(var("rev"), xs), xs),
+        xs,
+        binop(Op::Tim, sum, sum),
+        ap(f, sum),
+        binop(Op::Plus, sum, ap(f, sum)),
+        let({fun(var("y"), sum), fun(ap(var("h"), var("z")), f)}, binop(Op::Cons, sum, xs)),
+        tuple({sum, f, xs}),
+        call(con(mkIf()), {binop(Op::Eq, sum, num(0)), f, ap(f, xs)}),
+        sum,
+    };
+    ExprDocCache cache;
+    for (const Expr& e : steps) EXPECT_EQ(cached(cache, e), fresh(e));
+    for (auto it = steps.rbegin(); it != steps.rend(); ++it) EXPECT_EQ(cached(cache, *it), fresh(*it));
+}
+
+TEST(DocCache, KeepsOnlyWhatTheLastPrintingReached) {
+    const Expr big = binop(Op::Cat, ap(var("rev"), numbers(1, 50)), numbers(51, 60));
+    const Expr small = binop(Op::Plus, var("a"), ap(var("f"), var("b")));
+    ExprDocCache cache;
+    cached(cache, big);
+    cached(cache, small);
+    ExprDocCache alone;
+    cached(alone, small);
+    EXPECT_EQ(cache.size(), alone.size());
+}
+
+// A subtree whose document was found whole keeps the documents of the nodes below it, which
+// the next printing may reach on their own.
+TEST(DocCache, KeepsTheNodesBelowOneFoundWhole) {
+    const Expr inner = numbers(1, 5);
+    const Expr outer = ap(var("rev"), inner);
+    ExprDocCache cache;
+    cached(cache, ap(var("f"), outer));
+    cached(cache, ap(var("g"), outer));  // outer found whole
+    EXPECT_NE(cache.find(inner, 100), nullptr);
+    EXPECT_EQ(cache.find(inner, 0), nullptr);  // another precedence is another document
+}
+
+// A window sliding over many shared nodes: entries leave and come in every round, and each
+// node of the window is found, however the removals moved the others.
+TEST(DocCache, FindsEveryNodeOfASlidingWindow) {
+    std::vector<Expr> items;
+    for (int i = 0; i < 400; ++i) items.push_back(ap(var("f"), num(i)));
+    const Precedence operand = opPrecedenceInteger(Op::Cons);
+    ExprDocCache cache;
+    for (std::size_t start = 0; start + 60 <= items.size(); start += 7) {
+        Expr list = nil();
+        for (std::size_t i = start + 60; i-- > start;) list = cons(items[i], list);
+        EXPECT_EQ(cached(cache, list), fresh(list));
+        for (std::size_t i = start; i < start + 60; ++i) ASSERT_NE(cache.find(items[i], operand), nullptr) << i;
+        cache.endRound();
+    }
+}
+
+TEST(DocCache, DeepExpressionsOnAnOrdinaryStack) {
+    runOnLargeStack(
+        [] {
+            constexpr int kDepth = 10000;
+            Expr list = var("x");
+            for (int i = 0; i < kDepth; ++i) list = cons(num(i % 10), list);
+            ExprDocCache cache;
+            const std::string first = renderDoc(ppExpr(0, list, cache), kUnboundedWidth);
+            cache.endRound();
+            const Expr longer = cons(num(7), list);  // finds the whole list, keeps all below
+            EXPECT_EQ(renderDoc(ppExpr(0, longer, cache), kUnboundedWidth), "7 : (" + first + ")");
+            cache.endRound();
+            EXPECT_NE(cache.find(list, opPrecedenceInteger(Op::Cons)), nullptr);
+        },
+        std::size_t{8} << 20);
+}
+
+}  // namespace
+}  // namespace plim
