@@ -240,6 +240,13 @@ const Type& placeholderType() {
 
 // --- equality -------------------------------------------------------------------------------
 
+bool sameConParts(const Type& a, const Type& b) {
+    if (!a.sameConName(b) || a.args().size() != b.args().size()) return false;
+    for (std::size_t i = 0; i < a.args().size(); ++i)
+        if (!a.args()[i].sameNode(b.args()[i])) return false;
+    return true;
+}
+
 bool eqType(const Type& a, const Type& b) {
     // The pairs still to compare; kept on the thread, as equality is asked very often.
     thread_local std::vector<std::pair<const Type*, const Type*>> work;

@@ -234,6 +234,9 @@ const Type& placeholderType();
 // Structural equality: same constructors, names, argument and bound-name lists, bodies.
 bool eqType(const Type& a, const Type& b);
 inline bool operator==(const Type& a, const Type& b) { return eqType(a, b); }
+// Two constructor terms of the same constructor over the same argument nodes (equal without
+// looking below their arguments).
+bool sameConParts(const Type& a, const Type& b);
 
 // The debugging text form: TCon "Arrow" [TCon "Int" [],Tid "a"], TAbs ["a"] (Tid "a");
 // enclosed in parentheses when prec > 10.

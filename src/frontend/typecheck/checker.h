@@ -216,7 +216,6 @@ private:
         std::vector<std::optional<Type>> slots_;
         std::size_t size_ = 0;
         static std::size_t hashOf(const Type& t);
-        static bool sameParts(const Type& a, const Type& b);
         void grow();
     };
     mutable GroundTerms groundTerms_;

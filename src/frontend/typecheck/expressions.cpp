@@ -435,6 +435,24 @@ void Pass::reportUnify(std::uint64_t key, const UnifyResult& u, std::function<st
 
 namespace {
 
+// Replaces a scheme's bound variables, giving the instance one node for equal constructor
+// terms (a -> [a] -> [a] has one [b] in its instance): a term rebuilt from the same parts as one
+// rebuilt before is that one.  The first few terms rebuilt are looked at.
+template <class Replace>
+struct ReplaceVarsShared : ReplaceVars<Replace> {
+    static constexpr std::size_t kLooked = 16;
+    std::vector<Type> built;
+
+    void rebuilt(const Type&, Type& result) {
+        for (const Type& b : built)
+            if (sameConParts(b, result)) {
+                result = b;
+                return;
+            }
+        if (built.size() < kLooked) built.push_back(result);
+    }
+};
+
 // The instance of a scheme with the next fresh names for its bound names (as `inst` with a
 // supply of those names: the first of two equal bound names decides, variables bound by inner
 // schemes are left alone).
@@ -457,7 +475,7 @@ Type instantiate(CheckState& st, const Type& s) {
         return tid;
     };
     if (s.body().isGround()) return s.body();
-    ReplaceVars<decltype(replace)> policy{replace};
+    ReplaceVarsShared<decltype(replace)> policy{{replace}, {}};
     return rebuildType(s.body(), policy);
 }
 

@@ -116,13 +116,6 @@ std::size_t CheckState::GroundTerms::hashOf(const Type& t) {
     return static_cast<std::size_t>(h ^ (h >> 29));
 }
 
-bool CheckState::GroundTerms::sameParts(const Type& a, const Type& b) {
-    if (!a.sameConName(b) || a.args().size() != b.args().size()) return false;
-    for (std::size_t i = 0; i < a.args().size(); ++i)
-        if (!a.args()[i].sameNode(b.args()[i])) return false;
-    return true;
-}
-
 void CheckState::GroundTerms::grow() {
     std::vector<std::optional<Type>> old(std::max<std::size_t>(16, 2 * slots_.size()));
     old.swap(slots_);
@@ -138,7 +131,7 @@ Type CheckState::GroundTerms::share(Type t) {
     if (5 * (size_ + 1) > 4 * slots_.size()) grow();
     std::size_t at = hashOf(t) & (slots_.size() - 1);
     for (; slots_[at]; at = (at + 1) & (slots_.size() - 1))
-        if (sameParts(*slots_[at], t)) return *slots_[at];
+        if (sameConParts(*slots_[at], t)) return *slots_[at];
     slots_[at] = t;
     ++size_;
     return t;
