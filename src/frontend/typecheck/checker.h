@@ -152,6 +152,8 @@ public:
     NameList supply() const;
     // The number of names consumed so far.
     std::uint64_t used() const { return next_; }
+    // The place in the supply of the next fresh name, consumed (its name is nthName of it).
+    std::uint64_t reserveName() { return next_++; }
 
     // The type with the substitution found so far applied.
     Type resolve(const Type& t) const;
@@ -162,6 +164,9 @@ public:
     // unifier to the substitution; a failure leaves the substitution unchanged.  The result's
     // types are resolved as of the failure; a success carries no unifier (it is in the state).
     UnifyResult unifyIn(const std::vector<TypeEquation>& eqs);
+    // The type t stands for at its top: t itself unless it is a bound variable, else the end of
+    // its chain of bindings (the chain is pointed at its end).
+    Type headOf(const Type& t);
     // The free type variables of the environment's bindings, after the substitution.
     std::vector<std::string> envTypeVars(const CheckEnv& env) const;
     // The substitution as an explicit map (for tests and for callers that need a TypeSubst).
@@ -181,6 +186,12 @@ private:
     struct Unifier;
     // The binding of a variable (a Tid), or null.
     Bound* boundType(const Type& tid) const;
+    // The end of t's chain of bindings: t unbound, a variable without a binding or a type that
+    // is not a variable.  Every link of a chain longer than one is pointed at its end, which
+    // resolves every variable on it to the same type, so that a chain is walked once; the
+    // links are recorded as they were in `shortened` when given (a failed unification puts
+    // them back).
+    Type followChain(const Type& t, std::vector<std::pair<Type, Bound>>* shortened);
     void bind(const Type& tid, const Type& t);
     void unbind(const Type& tid);
     // The variables of t's nodes not looked at before are marked as held by a binding; the

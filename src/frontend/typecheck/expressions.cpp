@@ -512,13 +512,16 @@ Type constantScheme(Pass& p, std::uint64_t key, const Constant& c, const CheckEn
 
 namespace {
 
-// A node's slot and report key, and the environment of its children (the node's own for a
-// leaf).  An application's slot holds its fresh result variable while its children are checked.
+// A node's slot and report key, the environment of its children (the node's own for a leaf)
+// and, for an application, the place in the supply of the name of its result variable.
 struct CheckPre {
     std::size_t slot;
     std::uint64_t key;
     const CheckEnv* env;
+    std::uint64_t result = 0;
 };
+
+bool isArrowTerm(const Type& t) { return t.isTCon() && t.args().size() == 2 && t.name() == arrowName; }
 
 }  // namespace
 
@@ -530,7 +533,7 @@ Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env) {
     auto enter = [&p, &st, &scopes](const Expr& x, const CheckEnv* outer) {
         CheckPre pre{p.newSlot(), p.nextKey++, outer};
         switch (x.kind()) {
-        case ExprKind::Ap: p.rec->raw[pre.slot] = mkTid(st.freshName()); break;
+        case ExprKind::Ap: pre.result = st.reserveName(); break;
         case ExprKind::Lam:
             pre.env = &scopes.emplace_back(outer->with(freshPairs(st, exprFreeVars(x.pattern()))));
             break;
@@ -550,8 +553,15 @@ Type checkExpr(Pass& p, const Expr& e, const CheckEnv& env) {
             scopes.pop_back();
             return p.rec->raw[pre.slot] = mkArrow(std::move(a), std::move(b));
         }
-        const Type alpha = p.rec->raw[pre.slot];
-        UnifyResult u = st.unifyIn({{mkArrow(std::move(b), alpha), std::move(a)}});
+        // The function's type against the argument's to a fresh result variable, which comes
+        // out bound to the function's result type when the function's type is a function type:
+        // that type is then the result without the variable.
+        const Type fun = st.headOf(a);
+        const bool arrow = isArrowTerm(fun);
+        UnifyResult u = arrow ? st.unifyIn({{std::move(b), fun.args()[0]}}) : UnifyResult::ok(identitySubst());
+        if (arrow && u.isOk()) return p.rec->raw[pre.slot] = fun.args()[1];
+        const Type alpha = p.rec->raw[pre.slot] = mkTid(nthName(pre.result));
+        if (!arrow) u = st.unifyIn({{mkArrow(std::move(b), alpha), std::move(a)}});
         p.reportUnify(pre.key, u, [rec = p.rec, x, slot = pre.slot] {
             std::size_t at = slot;
             return showExpr(typedExpr(x, at, *rec));

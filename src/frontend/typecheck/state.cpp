@@ -254,6 +254,26 @@ bool CheckState::occurs(const Type& v, const Type& t) const {
     return false;
 }
 
+Type CheckState::followChain(const Type& t, std::vector<std::pair<Type, Bound>>* shortened) {
+    if (!t.isTid()) return t;
+    const Bound* first = boundType(t);
+    if (!first) return t;
+    Type end = first->type;
+    std::size_t links = 0;
+    for (const Bound* bound; end.isTid() && (bound = boundType(end)); ++links) end = bound->type;
+    Type at = t;
+    for (std::size_t i = 0; i < links; ++i) {
+        Bound* bound = boundType(at);
+        Type next = bound->type;
+        if (shortened) shortened->emplace_back(std::move(at), *bound);
+        *bound = Bound{end, kNotResolved};
+        at = std::move(next);
+    }
+    return end;
+}
+
+Type CheckState::headOf(const Type& t) { return followChain(t, nullptr); }
+
 // One unification against the substitution found so far.  The equations are taken apart by
 // their outermost constructors after following bindings (`head`), and new bindings are added
 // to the state as they are found (triangular: a bound type may hold variables bound later),
@@ -268,26 +288,7 @@ struct CheckState::Unifier {
     // The bindings shortened, as they were before.
     std::vector<std::pair<Type, Bound>> shortened;
 
-    // The end of t's chain of bindings: t unbound, a variable without a binding or a type that
-    // is not a variable.  Every link of a chain longer than one is pointed at its end, which
-    // resolves every variable on it to the same type, so that a chain is walked once.
-    Type head(const Type& t) {
-        if (!t.isTid()) return t;
-        const Bound* first = st.boundType(t);
-        if (!first) return t;
-        Type end = first->type;
-        std::size_t links = 0;
-        for (const Bound* bound; end.isTid() && (bound = st.boundType(end)); ++links) end = bound->type;
-        Type at = t;
-        for (std::size_t i = 0; i < links; ++i) {
-            Bound* bound = st.boundType(at);
-            Type next = bound->type;
-            shortened.emplace_back(std::move(at), *bound);
-            *bound = Bound{end, kNotResolved};
-            at = std::move(next);
-        }
-        return end;
-    }
+    Type head(const Type& t) { return st.followChain(t, &shortened); }
     void bind(const Type& v, const Type& t) {
         st.bind(v, t);
         const std::size_t before = seen.size();
