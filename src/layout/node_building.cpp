@@ -626,6 +626,67 @@ void setTextLine(DocNode& d, std::uint32_t texts) {
     d.plainTexts = texts;
     d.lineTexts = texts;
     if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
+    // Below zero, as textResult lays it out: too wide, its texts, then a candidate for each
+    // composition of two of them.
+    BelowZero& b = d.below;
+    b.tooWide = true;
+    b.candidate = true;
+    b.width = static_cast<std::int32_t>(std::min(d.sizes.width, kNoLine));
+    b.known = d.sizes.width < kNoLine && texts > 0 && b.add(texts, texts - 1);
+}
+
+// Below zero, two parts side by side (see DocNode::below): the right part's layout, the left
+// part's, then their product, which no bound limits where either is too wide (and none fits
+// where neither is, as a part with lines is too wide there); a part without lines leaves the
+// other's candidates as they are.
+void setBesideBelow(DocNode& d) {
+    const DocNode& l = *d.left;
+    const DocNode& r = *d.right;
+    const BelowZero& a = l.below;
+    const BelowZero& c = r.below;
+    if (!a.known || !c.known) return;
+    const bool lines = l.sizes.height != 0 && r.sizes.height != 0;
+    const bool tooWide = a.tooWide || c.tooWide;
+    const bool product = lines && tooWide && a.candidate && c.candidate;
+    const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
+    const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
+    BelowZero& b = d.below;
+    if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
+        return;
+    b.known = true;
+    b.tooWide = tooWide;
+    b.candidate = product || (!lines && alone.candidate);
+    b.width = static_cast<std::int32_t>(width);
+}
+
+// Below zero, a list of hvSpList whose items are known there, one of them too wide: the items'
+// layouts in order, then the counts of the stack that hvSpTooWide makes, and the marker of the
+// list's width.
+BelowZero hvSpBelow(const NodeParts& items, const Sizes& sizes) {
+    BelowZero b;
+    bool wide = false;
+    for (const DocNodeRef& item : items) {
+        if (!item->below.known || !b.add(item->below.texts, item->below.candidates)) return b;
+        wide = wide || item->below.tooWide;
+    }
+    if (!wide || sizes.width >= kNoLine) return b;
+    Sizes v = items.back()->sizes;
+    bool vCandidate = items.back()->below.candidate;
+    for (std::size_t i = items.size() - 1; i-- > 0;) {
+        const DocNode& x = *items[i];
+        if (x.sizes.height != 0 && v.height != 0) {
+            vCandidate = vCandidate && x.below.candidate;
+            if (vCandidate && !b.add(0, 1)) return b;
+        } else if (x.sizes.height != 0) {
+            vCandidate = x.below.candidate;
+        }
+        v = aboveSizes(x.sizes, v);
+    }
+    b.known = true;
+    b.tooWide = true;
+    b.candidate = true;
+    b.width = static_cast<std::int32_t>(sizes.width);
+    return b;
 }
 
 }  // namespace
@@ -638,7 +699,11 @@ DocNodeRef textNode(std::string text) {
 }
 
 DocNodeRef emptyNode() {
-    static const DocNodeRef empty = node(DocNode::Kind::Empty);
+    static const DocNodeRef empty = [] {
+        auto d = node(DocNode::Kind::Empty);
+        d->below.known = true;  // no candidate, no count
+        return DocNodeRef(std::move(d));
+    }();
     return empty;
 }
 
@@ -669,6 +734,7 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     setValue(*d, s);
     d->mayPair = mayPair;
     d->plainTexts = plain;
+    setBesideBelow(*d);
     return d;
 }
 
@@ -732,6 +798,7 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
+    if (d->many->layout->kind == ParNode::Kind::HvSp) d->below = hvSpBelow(d->many->parts, d->sizes);
     return d;
 }
 

@@ -253,6 +253,27 @@ void writePieces(const DocNode& d, LayoutInt line, TextWriter& w) {
     piece(static_cast<LayoutInt>(chars.size()));  // the last, which does not fit
 }
 
+// The one line of a node laid out below zero (see DocNode::below): its texts' markers, as
+// textResult writes them at such a bound, side by side, and a list's marker for a list.
+void writeBelow(const DocNode& root, TextWriter& w) {
+    static thread_local std::vector<const DocNode*> todo;  // kept for its room; writes do not nest
+    todo.clear();
+    todo.push_back(&root);
+    while (!todo.empty()) {
+        const DocNode& d = *todo.back();
+        todo.pop_back();
+        switch (d.kind) {
+        case DocNode::Kind::Text: writePieces(d, -1, w); break;
+        case DocNode::Kind::Beside:
+            todo.push_back(d.right.get());
+            todo.push_back(d.left.get());
+            break;
+        case DocNode::Kind::Apply: writeMarker(d.below.width, w); break;
+        default: break;  // the empty document; no other kind is known below zero
+        }
+    }
+}
+
 // The same for a text; a plain node to write next is returned through `doc`.
 const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
@@ -278,6 +299,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     case TextTree::Kind::Pieces: writePieces(*t.doc, t.shift, w); return nullptr;
+    case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
     }
     return nullptr;
 }

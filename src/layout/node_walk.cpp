@@ -52,12 +52,34 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     return out;
 }
 
+// A composition laid out below zero, where it is known (see DocNode::below): what its parts'
+// layouts and its own would give, with their counts (which never pass the budget), its text
+// written from the node.
+[[gnu::noinline]] NodeResult belowResult(const DocNode& d) {
+    budget.used += d.below.candidates;
+    countText(d.below.texts);
+    NodeResult out;
+    out.sizes = d.sizes;
+    out.tooWide = d.below.tooWide;
+    if (d.below.candidate) {
+        const LayoutInt width = d.below.width;
+        const TextTree* t = currentArena->make(TextTree::Kind::Below, 0, nullptr, nullptr, nullptr, &d);
+        out.reply.first = CandidateList::one(Candidate{1, width, width, t});
+    }
+    return out;
+}
+
 // The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
-// whose one line the shortcut finds, a text, the empty document or an error.  False (with the
-// mark of the candidates where its layout begins) for any other node.
+// whose one line the shortcut finds, a composition known below zero laid out there, a text, the
+// empty document or an error.  False (with the mark of the candidates where its layout begins)
+// for any other node.
 bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         out = plainResult(d);
+        return true;
+    }
+    if (line < 0 && d.below.known && (d.kind == DocNode::Kind::Beside || d.kind == DocNode::Kind::Apply)) {
+        out = belowResult(d);
         return true;
     }
     mark = candidateMark();

@@ -35,12 +35,13 @@ struct DocNode;
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
 // one line of a node sure of it (see DocNode::sure), or a text node that does not fit at a bound,
-// written as its pieces lay it out (see textResult).  The texts built by a layout live in that
+// written as its pieces lay it out (see textResult), or the one line of a node laid out below
+// every text (see DocNode::below).  The texts built by a layout live in that
 // layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces, Below };
     Kind kind;
     bool kept;        // in the kept part of its arena
     // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
@@ -50,7 +51,7 @@ struct TextTree {
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Plain, Line, Pieces: the node
+        const DocNode* doc;      // Plain, Line, Pieces, Below: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -345,6 +346,34 @@ struct NodeResult {
 
 // --- document and parameterised-document nodes ----------------------------------------------
 
+// The layout of a node at a bound below zero, where no text fits, known as the node is made for
+// the nodes made of texts, the empty document, side-by-side compositions and lists of hvSpList
+// (the nodes that printed expressions are made of): their layout, and the counts it makes,
+// are then the same at every such bound, so that one below a line too narrow for anything is
+// answered without its parts' layouts (see belowResult).  Nested a few levels past the width of
+// the page, as a long calculation step's terms are, most of a document lies there.
+// Such a layout counts fewer candidates than its texts allow at every point (each composition
+// counts at most one candidate for two parts that have at least one text each, a text at most
+// one for each of its pieces but the first), so it never passes the work budget itself: only
+// its totals are kept, to be counted at once.
+struct BelowZero {
+    bool known = false;
+    bool tooWide = false;
+    bool candidate = false;  // a single list of one candidate, one line of `width`; or of none
+    std::int32_t width = 0;
+    std::uint32_t texts = 0;       // counted as laid out (see countText)
+    std::uint32_t candidates = 0;  // counted as built (see countCandidate)
+
+    // Counts added; false where they would not fit.
+    bool add(std::uint64_t moreTexts, std::uint64_t moreCandidates) {
+        constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
+        if (texts + moreTexts > kMax || candidates + moreCandidates > kMax) return false;
+        texts += static_cast<std::uint32_t>(moreTexts);
+        candidates += static_cast<std::uint32_t>(moreCandidates);
+        return true;
+    }
+};
+
 struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
@@ -383,6 +412,7 @@ struct DocNode {
     // kNoLine, which stands for any larger width and for none.
     std::int32_t lineLow = 0;
     std::uint32_t lineTexts = 0;  // where sure of a line: see sure
+    BelowZero below;
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes

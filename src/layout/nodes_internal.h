@@ -38,7 +38,9 @@ public:
         t.shift = shift;
         t.first = first;
         if (kind == TextTree::Kind::Leaf) t.chars = chars;
-        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line || kind == TextTree::Kind::Pieces) t.doc = doc;
+        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line || kind == TextTree::Kind::Pieces ||
+                 kind == TextTree::Kind::Below)
+            t.doc = doc;
         else t.second = second;
         return &t;
     }

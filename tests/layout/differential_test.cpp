@@ -244,6 +244,23 @@ TEST(PrettyDifferential, StacksOfOddParts) {
 }
 
 // Random stacks of random documents.
+// Numerals nested past the end of the line, where nothing fits and most of each is laid out from
+// what its nodes know (see DocNode::below), with the texts after them.
+TEST(PrettyDifferential, NumeralsPastTheEndOfTheLine) {
+    const auto numeral = [](auto lib, int depth) {
+        using L = decltype(lib);
+        typename L::D d = L::text("Z");
+        for (int i = 0; i < depth; ++i) d = L::besideSpace(L::text("S"), L::hvSp({L::parens(d)}));
+        return L::hvSp({d, L::text("++"), L::hvSp({L::text("1"), L::text(":"), L::text("[]")})});
+    };
+    for (const int depth : {1, 6, 40}) {
+        for (LayoutInt w = 0; w <= 14; ++w) {
+            ASSERT_EQ(Pruned::render(numeral(Pruned{}, depth), w), LazyRules::render(numeral(LazyRules{}, depth), w))
+                << depth << " levels at width " << w;
+        }
+    }
+}
+
 TEST(PrettyDifferential, RandomStacks) {
     runOnLargeStack([] {
         Random r{99};

@@ -77,6 +77,15 @@ typename L::D splitChoicesOffTheLine(int k, int width) {
     return L::beside(splitChoices<L>(k), L::text(std::string(static_cast<std::size_t>(width - 2 * k + 1), 'w')));
 }
 
+// A numeral of `depth` successors as the printer lays it out: "S (S (... Z))", each level a list
+// of one item in parentheses.
+template <class L>
+typename L::D numeral(int depth) {
+    typename L::D d = L::text("Z");
+    for (int i = 0; i < depth; ++i) d = L::besideSpace(L::text("S"), L::hvSp({L::parens(d)}));
+    return d;
+}
+
 TEST(PrettyBudget, SplitChoicesPastTheBudgetRenderAsTheMarkerOfTheirWidth) {
     // A choice's width is that of its narrower alternative, its last width the smaller one:
     // 200 choices are 201 columns wide, with a last width of 200, and the text after them 601.
@@ -115,6 +124,18 @@ TEST(PrettyBudget, StacksMadePartByPartAsTheWholeStack) {
         }
     }
     EXPECT_EQ(renderDoc(aboveDoc(textDoc("top"), splitChoicesOffTheLine<Pruned>(200, 1000)), 1000), marker(801));
+}
+
+// Past the end of the line no text fits, and a numeral there is laid out from what its nodes
+// know (see DocNode::below): its texts raise the budget as its layout's would, laid out before
+// the choices to its left: 400 levels of it (1,201 texts) let 149 choices through, where 145
+// pass alone.
+TEST(PrettyBudget, APartPastTheEndOfTheLineCountsAsItsLayoutWould) {
+    const auto render = [](int k) {
+        return renderDoc(besideDoc(splitChoicesOffTheLine<Pruned>(k, kWidth), numeral<Pruned>(400)), kWidth);
+    };
+    EXPECT_NE(render(149).front(), '<');
+    EXPECT_EQ(render(150).front(), '<');
 }
 
 TEST(PrettyBudget, TheLazyEngineBuildsOnlyWhatTheFirstLayoutNeeds) {
