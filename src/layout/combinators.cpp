@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "layout/rules_internal.h"
 #include "layout/engines.h"
@@ -310,12 +311,16 @@ ParDoc hvSpTemplate(std::size_t length) {
 
 }  // namespace
 
-Doc hvSpList(std::vector<Doc> items) {
+Doc hvSpList(std::vector<Doc> items) { return hvSpList(std::span<Doc>(items)); }
+
+Doc hvSpList(std::span<Doc> items) {
     if (items.empty()) return emptyDoc();
     const std::size_t n = items.size();
     // A list of trees gets the template as one tree node, laid out in loops; the short ones,
     // which the printer asks for again and again, built once.
-    if (!allTrees(items)) return applyParDoc(hvSpTemplate(n), std::move(items));
+    if (!allTrees(std::span<const Doc>(items)))
+        return applyParDoc(hvSpTemplate(n), std::vector<Doc>(std::make_move_iterator(items.begin()),
+                                                             std::make_move_iterator(items.end())));
     static const std::vector<ParNodeRef> shortLayouts = [] {
         std::vector<ParNodeRef> all;
         for (std::size_t k = 1; k <= kSharedTemplates; ++k) all.push_back(hvSpNode(k));

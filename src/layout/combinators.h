@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -112,6 +113,8 @@ Doc filteredBesideList(std::vector<Doc> items);
 Doc hvList(std::vector<Doc> items);
 // As hvList, with one blank between neighbours on the one line.
 Doc hvSpList(std::vector<Doc> items);
+// The same of the documents in the range, moved out of it.
+Doc hvSpList(std::span<Doc> items);
 // The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
 std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length);
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -28,6 +29,13 @@ bool allTrees(std::initializer_list<const Part*> parts) {
     if (LazyRulesOnly::active()) return false;
     for (const Part* p : parts)
         if (!isTree(*p)) return false;
+    return true;
+}
+template <class Part>
+bool allTrees(std::span<const Part> parts) {
+    if (LazyRulesOnly::active()) return false;
+    for (const Part& p : parts)
+        if (!isTree(p)) return false;
     return true;
 }
 template <class Part>
@@ -63,7 +71,7 @@ ParNodeRef templateNode(const std::vector<ParDoc>& parts, MakeNode node) {
 }
 
 // The nodes of documents that are trees, taken out of them.
-inline NodeParts takeNodes(std::vector<Doc>& docs) {
+inline NodeParts takeNodes(std::span<Doc> docs) {
     NodeParts parts;
     parts.reserve(docs.size());
     for (Doc& d : docs) parts.push_back(std::move(d).node());

@@ -4,6 +4,7 @@
 #include <array>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <utility>
 
@@ -96,8 +97,14 @@ std::vector<Doc> moveDocs(Doc* from, Doc* to) {
 
 Doc ppApplication(Precedence p, Doc head, Doc* args, Doc* end) {
     if (args == end) return head;
-    Doc a = besideSpace(std::move(head), hvSpList(moveDocs(args, end)));
+    Doc a = besideSpace(std::move(head), hvSpList(std::span<Doc>(args, end)));
     return p >= 100 ? parensDoc(std::move(a)) : a;
+}
+
+// The operands and the operator between them as an hvSpList.
+Doc infixList(Doc left, Op op, Doc right) {
+    Doc items[] = {std::move(left), opDoc(op), std::move(right)};
+    return hvSpList(std::span<Doc>(items));
 }
 
 // "(\ p1 p2 ... -> body)".  A pattern after the first that is not a variable goes on the line
@@ -158,7 +165,7 @@ Doc combine(const Frame& f, Doc* docs) {
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
         Doc infix = f.flag ? besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])))
-                           : hvSpList(docList(std::move(docs[0]), opDoc(f.op), std::move(docs[1])));
+                           : infixList(std::move(docs[0]), f.op, std::move(docs[1]));
         if (f.docCount == 2) return opPrecedenceInteger(f.op) <= p ? parensDoc(std::move(infix)) : infix;
         return ppApplication(p, parensDoc(std::move(infix)), docs + 2, end);
     }
@@ -331,6 +338,16 @@ private:
         return names_.get(name, [&] { return name; });
     }
 
+    // The texts of small numbers are made once on each thread, the others kept while they recur.
+    const Doc& numberDoc(std::int32_t n) {
+        constexpr std::int32_t kSmall = 1024;
+        if (n < 0 || n >= kSmall) return numbers_.get(n, [n] { return intText(n); });
+        static thread_local std::vector<std::optional<Doc>> small(kSmall);
+        std::optional<Doc>& d = small[static_cast<std::size_t>(n)];
+        if (!d) d = textDoc(intText(n));
+        return *d;
+    }
+
     // An expression part: its kept document, or its frame, whose document is kept once made.
     void startPart(Precedence p, const Expr& e) {
         if (cache_ == nullptr || e.isVar() || e.isCon()) return startExpr(p, e);
@@ -384,7 +401,7 @@ private:
         switch (c.kind()) {
         case ConstantKind::If: return conditional(p, n);
         case ConstantKind::Number:
-            return application(p, numbers_.get(c.number(), [&] { return intText(c.number()); }), n);
+            return application(p, numberDoc(c.number()), n);
         case ConstantKind::FNumber: return application(p, textDoc(floatText(c.fnumber())), n);
         case ConstantKind::Binop: return binop(p, c.op(), n);
         case ConstantKind::Boolean:
