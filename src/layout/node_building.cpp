@@ -660,33 +660,36 @@ void setBesideBelow(DocNode& d) {
 }
 
 // Below zero, a list of hvSpList whose items are known there, one of them too wide: the items'
-// layouts in order, then the counts of the stack that hvSpTooWide makes, and the marker of the
-// list's width.
-BelowZero hvSpBelow(const NodeParts& items, const Sizes& sizes) {
-    BelowZero b;
+// layouts in order, then the counts of the stack that hvSpTooWide makes (one for each item with
+// lines above others with lines, while each has a candidate), and the marker of the list's width.
+void setHvSpBelow(DocNode& d) {
+    const NodeParts& items = d.many->parts;
+    std::uint64_t texts = 0;
+    std::uint64_t candidates = 0;
     bool wide = false;
     for (const DocNodeRef& item : items) {
-        if (!item->below.known || !b.add(item->below.texts, item->below.candidates)) return b;
-        wide = wide || item->below.tooWide;
+        const BelowZero& b = item->below;
+        if (!b.known) return;
+        texts += b.texts;
+        candidates += b.candidates;
+        wide = wide || b.tooWide;
     }
-    if (!wide || sizes.width >= kNoLine) return b;
-    Sizes v = items.back()->sizes;
-    bool vCandidate = items.back()->below.candidate;
+    if (!wide || d.sizes.width >= kNoLine) return;
+    bool belowLines = items.back()->sizes.height != 0;  // whether the items below have lines
+    bool belowCandidate = items.back()->below.candidate;
     for (std::size_t i = items.size() - 1; i-- > 0;) {
         const DocNode& x = *items[i];
-        if (x.sizes.height != 0 && v.height != 0) {
-            vCandidate = vCandidate && x.below.candidate;
-            if (vCandidate && !b.add(0, 1)) return b;
-        } else if (x.sizes.height != 0) {
-            vCandidate = x.below.candidate;
-        }
-        v = aboveSizes(x.sizes, v);
+        if (x.sizes.height == 0) continue;
+        belowCandidate = x.below.candidate && (belowCandidate || !belowLines);
+        if (belowLines && belowCandidate) ++candidates;
+        belowLines = true;
     }
+    BelowZero& b = d.below;
+    if (!b.add(texts, candidates)) return;
     b.known = true;
     b.tooWide = true;
     b.candidate = true;
-    b.width = static_cast<std::int32_t>(sizes.width);
-    return b;
+    b.width = static_cast<std::int32_t>(d.sizes.width);
 }
 
 }  // namespace
@@ -798,7 +801,7 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
-    if (d->many->layout->kind == ParNode::Kind::HvSp) d->below = hvSpBelow(d->many->parts, d->sizes);
+    if (d->many->layout->kind == ParNode::Kind::HvSp) setHvSpBelow(*d);
     return d;
 }
 
