@@ -49,13 +49,13 @@ Parser<K> pReplace(K k, Parser<A> p) {
 // p then q, keeping q's value.
 template <class A, class B>
 Parser<B> pKeepRight(Parser<A> p, Parser<B> q) {
-    return parseSeqWith([](A, B b) { return b; }, std::move(p), std::move(q));
+    return parseSeqRight(std::move(p), std::move(q));
 }
 
 // p then q, keeping p's value.
 template <class A, class B>
 Parser<A> pKeepLeft(Parser<A> p, Parser<B> q) {
-    return parseSeqWith([](A a, B) { return a; }, std::move(p), std::move(q));
+    return parseSeqLeft(std::move(p), std::move(q));
 }
 
 // p then q; q's value (a function) applied to p's value.
@@ -100,27 +100,22 @@ Parser<R> repetition(const char* name, Parser<A> p, Finish finish) {
     auto firsts = [p] { return unionFirsts(p.firsts(), {}); };
     auto table = [p, finish] {
         return mapTable<R>(p.table(), [p, finish](const Continuation<A>& first) -> Continuation<R> {
-            return [first, p, finish](ParseState s, const FollowStack& y) {
+            return [first, p, finish](ParseState& s, const FollowStack& y) {
                 const FollowStack inner(p.firsts(), y);
                 const Table<A>& items = p.table();
                 std::vector<A> values;
-                Parsed<A> r = first(std::move(s), inner);
-                values.push_back(std::move(r.value));
-                s = std::move(r.state);
+                values.push_back(first(s, inner));
                 while (!s.input.empty()) {
                     const Token& t = s.input.front();
                     if (const Continuation<A>* c = tableLookup(t, items)) {
-                        Parsed<A> next = (*c)(std::move(s), inner);
-                        values.push_back(std::move(next.value));
-                        s = std::move(next.state);
+                        values.push_back((*c)(s, inner));
                     } else if (y.contains(t)) {
                         break;
                     } else {
-                        s.log += showsToken(t, deletedText);
-                        s.input.advance();
+                        deleteFront(s);
                     }
                 }
-                return Parsed<R>{finish(std::move(values)), std::move(s)};
+                return finish(std::move(values));
             };
         });
     };
@@ -322,62 +317,46 @@ Parser<ChainItems<F, A>> pChainItems(Parser<F> op, Parser<A> p) {
     auto firsts = [p] { return unionFirsts(p.firsts(), {}); };
     auto table = [op, p, tailFirsts] {
         return mapTable<R>(p.table(), [op, p, tailFirsts](const Continuation<A>& first) -> Continuation<R> {
-            return [first, op, p, tailFirsts](ParseState s, const FollowStack& y) {
+            return [first, op, p, tailFirsts](ParseState& s, const FollowStack& y) {
                 const FollowStack afterItem(tailFirsts->get(), y);
                 const FollowStack afterOp(p.firsts(), y);
-                std::vector<A> items;
-                std::vector<F> ops;
-                auto take = [&](const Continuation<A>& c) {
-                    Parsed<A> r = c(std::move(s), afterItem);
-                    items.push_back(std::move(r.value));
-                    s = std::move(r.state);
-                };
-                take(first);
+                R chain;
+                chain.items.push_back(first(s, afterItem));
                 bool wantItem = false;  // after an operator the chain needs one more item
                 for (;;) {
                     if (s.input.empty()) {
-                        if (wantItem) {
-                            Parsed<A> r = repairWithHead(p.head(), std::move(s), endOfFileText);
-                            items.push_back(std::move(r.value));
-                            s = std::move(r.state);
-                        }
+                        if (wantItem) chain.items.push_back(repairWithHead(p.head(), s, endOfFileText));
                         break;
                     }
                     const Token& t = s.input.front();
                     if (!wantItem) {
                         if (const Continuation<F>* c = tableLookup(t, op.table())) {
-                            Parsed<F> r = (*c)(std::move(s), afterOp);
-                            ops.push_back(std::move(r.value));
-                            s = std::move(r.state);
+                            chain.ops.push_back((*c)(s, afterOp));
                             wantItem = true;
                             continue;
                         }
                         if (op.head().succeeds()) {
                             if (const Continuation<A>* c = tableLookup(t, p.table())) {
-                                ops.push_back(op.head().value.get());
-                                take(*c);
+                                chain.ops.push_back(op.head().value.get());
+                                chain.items.push_back((*c)(s, afterItem));
                                 continue;
                             }
                         }
                         if (y.contains(t)) break;
                     } else {
                         if (const Continuation<A>* c = tableLookup(t, p.table())) {
-                            take(*c);
+                            chain.items.push_back((*c)(s, afterItem));
                             wantItem = false;
                             continue;
                         }
                         if (y.contains(t)) {
-                            const std::string next = showToken(t);
-                            Parsed<A> r = repairWithHead(p.head(), std::move(s), next);
-                            items.push_back(std::move(r.value));
-                            s = std::move(r.state);
+                            chain.items.push_back(repairBeforeFront(p.head(), s));
                             break;
                         }
                     }
-                    s.log += showsToken(t, deletedText);
-                    s.input.advance();
+                    deleteFront(s);
                 }
-                return Parsed<R>{R{std::move(items), std::move(ops)}, std::move(s)};
+                return chain;
             };
         });
     };

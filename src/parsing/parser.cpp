@@ -24,12 +24,26 @@ bool FollowStack::contains(const Token& t) const {
     return false;
 }
 
-Parsed<Token> symbolContinuation(ParseState state, const FollowStack&) {
+Token symbolContinuation(ParseState& state, const FollowStack&) {
     if (state.input.empty()) failInternal(std::string(kParserCoreFault) + "symbolContinuation on empty input");
     Token t = state.input.front();
     state.input.advance();
-    return Parsed<Token>{std::move(t), std::move(state)};
+    return t;
 }
+
+void logInsertion(ParseState& state, const std::string& message, const std::string& next) {
+    state.log += message;
+    state.log += beforeText;
+    state.log += next;
+    state.log += '\n';
+}
+
+void deleteFront(ParseState& state) {
+    state.log += showsToken(state.input.front(), deletedText);
+    state.input.advance();
+}
+
+std::string shownFront(const ParseState& state) { return showToken(state.input.front()); }
 
 Firsts unionFirsts(const Firsts& a, const Firsts& b) {
     Firsts out = a;

@@ -290,9 +290,9 @@ TEST(ParserCore, MapContinuationsKeepsSymbolsAndOrder) {
     Parser<Token> p = parseAlt(symP("("), idP());
     int calls = 0;
     Table<Token> t = mapContinuations(p.table(), [&calls](const Continuation<Token>& c) -> Continuation<Token> {
-        return [c, &calls](ParseState s, const FollowStack& y) {
+        return [c, &calls](ParseState& s, const FollowStack& y) {
             ++calls;
-            return c(std::move(s), y);
+            return c(s, y);
         };
     });
     ASSERT_EQ(t.size(), 2u);
@@ -314,7 +314,8 @@ TEST(ParserCore, ComponentFormAndTableLookup) {
 }
 
 TEST(ParserCore, SymbolContinuationOnEmptyInputIsAnInternalError) {
-    EXPECT_THROW(symbolContinuation(ParseState{}, FollowStack()), InternalError);
+    ParseState empty;
+    EXPECT_THROW(symbolContinuation(empty, FollowStack()), InternalError);
 }
 
 }  // namespace

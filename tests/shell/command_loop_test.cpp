@@ -131,17 +131,17 @@ TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
     EXPECT_EQ(t.status, 0);
 }
 
-// Under a 1 GiB address-space cap the stack is a quarter of the cap, and the limit a 16th
-// of the full one; the message says why.
+// Under a 1 GiB address-space cap the stack is a quarter of the cap, and the limit what that
+// stack holds at 16 KiB a level; the message says why.
 TEST(CommandLoop, UnderAnAddressSpaceCapTheNestingLimitShrinksWithTheStack) {
     if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
     RunOptions options;
     options.addressSpaceKiB = 1 << 20;
-    const std::string deep = "setmatcher " + std::string(7000, '(') + "fast" + std::string(7000, ')');
-    const std::string fits = "setmatcher " + std::string(6000, '(') + "fast" + std::string(6000, ')');
+    const std::string deep = "setmatcher " + std::string(17000, '(') + "fast" + std::string(17000, ')');
+    const std::string fits = "setmatcher " + std::string(16000, '(') + "fast" + std::string(16000, ')');
     Transcript t = runPlimWith({}, deep + "\n" + fits + "\n", options);
     EXPECT_EQ(t.out, kBanner +
-                         "Plim> \nuser error\nReason: input nested too deeply (more than 6250 levels on a 256 MiB "
+                         "Plim> \nuser error\nReason: input nested too deeply (more than 16384 levels on a 256 MiB "
                          "stack) at line 1\nPlim> \nPlim> \n");
     EXPECT_EQ(t.status, 0);
 }

@@ -59,15 +59,22 @@ OperandSeq operandSeqOf(ChainItems<Op, Expr> chain) {
     return seq;
 }
 
-}  // namespace
+// The operator expression of a chain, built in one step (one frame fewer per nesting level).
+Expr operatorExprOf(ChainItems<Op, Expr> chain) { return buildOperatorExpr(operandSeqOf(std::move(chain))); }
 
 // operand (operator? operand)*: an operator between two operands, or none (application).
 // Read in a loop, so runs of any length cost no stack per operand.
-const Parser<OperandSeq>& pOperandSeq() {
-    static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperandSeq", [] {
-        auto op = alternatives(operatorParser(), succeedParser(Op::App));
-        return pMap(operandSeqOf, pChainItems(std::move(op), pAtomic()));
+const Parser<ChainItems<Op, Expr>>& pOperandChain() {
+    static const Parser<ChainItems<Op, Expr>> p = Parser<ChainItems<Op, Expr>>::lazy("pOperandChain", [] {
+        return pChainItems(alternatives(operatorParser(), succeedParser(Op::App)), pAtomic());
     });
+    return p;
+}
+
+}  // namespace
+
+const Parser<OperandSeq>& pOperandSeq() {
+    static const Parser<OperandSeq> p = Parser<OperandSeq>::lazy("pOperandSeq", [] { return pMap(operandSeqOf, pOperandChain()); });
     return p;
 }
 
@@ -140,7 +147,7 @@ const Parser<Expr>& pLocalDef() {
 const Parser<Expr>& pApplication() {
     static const Parser<Expr> p = Parser<Expr>::lazy("pApplication", [] {
         return nonterminal("application, conditional or local definition", errorExpr(),
-                           alternatives(pMap(buildOperatorExpr, pOperandSeq()), pIfThenElse(), pLocalDef()));
+                           alternatives(pMap(operatorExprOf, pOperandChain()), pIfThenElse(), pLocalDef()));
     });
     return p;
 }
