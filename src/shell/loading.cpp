@@ -10,7 +10,7 @@
 
 namespace plim {
 
-const SourceFile& programSource(const CmdState& s) { return loadedProgram(s).info.sourceFile(); }
+SourceFile programSource(const CmdState& s) { return loadedProgram(s).info.sourceFile(); }
 
 Lazy<CheckEnv> checkEnvOf(const CmdState& s) {
     return delay([program = s.program] {
@@ -43,12 +43,20 @@ CmdState installProgram(SourceFile file, const CmdState& s) {
 
 }  // namespace
 
-CmdState loadProgram(const std::string& fileName, const CmdState& s) {
+namespace {
+
+// The program file read, its repair log written; the text and the reading are dropped here,
+// before the program is assembled.
+SourceFile readProgramFile(const std::string& fileName, const CmdState& s) {
     const std::string text = readWholeFile(s.path + fileName);
     Reading<SourceFile> r = readProgram(text);
     writeOut(r.messages);
-    return installProgram(r.value.get(), s);
+    return r.value.get();
 }
+
+}  // namespace
+
+CmdState loadProgram(const std::string& fileName, const CmdState& s) { return installProgram(readProgramFile(fileName, s), s); }
 
 CmdState loadTheory(const std::string& fileName, const CmdState& s) {
     const std::string text = readWholeFile(s.path + fileName);

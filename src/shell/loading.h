@@ -18,7 +18,7 @@ struct LoadedProgram {
 };
 
 // The parsed program file of the loaded program; "no program loaded" when there is none.
-const SourceFile& programSource(const CmdState& s);
+SourceFile programSource(const CmdState& s);
 // The loaded program's names as the checker's environment, read when the checker first looks
 // a name up: "no program loaded" then when there is none.
 Lazy<CheckEnv> checkEnvOf(const CmdState& s);

@@ -1,5 +1,7 @@
 #include "frontend/assembly/assembly.h"
 
+#include <memory>
+#include <optional>
 #include <utility>
 
 #include "frontend/typecheck/programs.h"
@@ -11,9 +13,9 @@ namespace plim {
 
 // The phases of one assembly, each run once when first needed: the definition rules (which
 // never need the transformation blocks), the element view that reads them, the grouping and
-// the block view.
+// the block view.  The file as read is kept only until the element view holds its plain form.
 struct ProgramInfo::State {
-    SourceFile file;
+    std::shared_ptr<std::optional<SourceFile>> file;
     Lazy<ElementView> elements;
     Lazy<BlockView> blocks;
     Lazy<TypeEnv> env;
@@ -21,19 +23,26 @@ struct ProgramInfo::State {
 };
 
 Assembly assembleProgram(SourceFile file) {
-    Lazy<ElementView> elements = delay([file] {
-        const DefinitionSyntax definitions = definitionSyntax(file.elems);
+    auto read = std::make_shared<std::optional<SourceFile>>(std::move(file));
+    Lazy<ElementView> elements = delay([read] {
+        const Elems& elems = (*read)->elems;
+        const DefinitionSyntax definitions = definitionSyntax(elems);
         Lazy<DefnRules> table = delay([definitions] { return withBuiltinRules(programDefinitionRules(*definitions)); });
-        return checkElements(file.elems, *definitions, table);
+        ElementView view = checkElements(elems, *definitions, table);
+        read->reset();
+        return view;
     });
-    Lazy<BlockView> blocks = delay([elements] { return checkBlocks(dependencyGroups(elements.get().groupInput)); });
+    Lazy<BlockView> blocks = delay([elements] {
+        const std::vector<std::vector<ElementPayload>> groups = dependencyGroups(takeGroupInput(elements.get()));
+        return checkBlocks(groups);
+    });
     Lazy<TypeEnv> env = delay([blocks] {
         blocks.get().requireComplete();
         return blocks.get().bindings;
     });
     Lazy<CheckEnv> checkEnv = delay([env] { return CheckEnv::fromTypeEnv(env.get()); });
     Messages messages = Messages::defer([blocks] { return blocks.get().messages; });
-    auto state = std::make_shared<ProgramInfo::State>(ProgramInfo::State{std::move(file), elements, blocks, env, checkEnv});
+    auto state = std::make_shared<ProgramInfo::State>(ProgramInfo::State{std::move(read), elements, blocks, env, checkEnv});
     return Assembly{ProgramInfo(std::move(state)), std::move(messages)};
 }
 
@@ -41,7 +50,10 @@ const TypeEnv& ProgramInfo::programEnv() const { return state_->env.get(); }
 
 const CheckEnv& ProgramInfo::programCheckEnv() const { return state_->checkEnv.get(); }
 
-const SourceFile& ProgramInfo::sourceFile() const { return state_->file; }
+SourceFile ProgramInfo::sourceFile() const {
+    if (*state_->file) return **state_->file;
+    return state_->elements.get().source;
+}
 
 const std::string& ProgramInfo::sourceText() const { failInternal(std::string(sourcefileNotInsertedText)); }
 

@@ -78,8 +78,9 @@ public:
     const TypeEnv& programEnv() const;
     // The same names as the checker's environment, for checkTheory.
     const CheckEnv& programCheckEnv() const;
-    // The source file that was assembled, unchanged.
-    const SourceFile& sourceFile() const;
+    // The source file that was assembled: as read until the element view is built, then with
+    // each definition in its plain form, which prints the same.
+    SourceFile sourceFile() const;
     // A placeholder that nothing fills: reading it raises "sourcefile text not inserted".
     const std::string& sourceText() const;
     // The checked program, its blocks in grouping order.

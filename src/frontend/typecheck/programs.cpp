@@ -177,7 +177,7 @@ struct ElementParts {
 // A definition: its item and its grouping entry (it uses its free names and constructors).
 void checkDefElem(const DeclSyntax& s, std::int32_t line, ElementParts& parts) {
     parts.items->emplace_back(std::in_place_type<DefinitionProgramItem>, DefinitionProgramItem{s.defines, s.plain});
-    parts.view.groupInput.push_back(
+    parts.view.groupInput->push_back(
         {s.defines, concatNames(s.freeVars, s.constrsUsed), ElementPayload{mkDefElem(s.plain), line, {}}});
 }
 
@@ -189,7 +189,7 @@ void checkTrafoElem(const Rewrite& r, std::int32_t line, const Lazy<DefnRules>& 
     if (!r.names.empty()) return;
     parts.view.transformationNames.push_back(r.name);
     parts.heads.emplace_back(r.name, Lazy<TrafoHead>(s.head));
-    parts.view.groupInput.push_back(
+    parts.view.groupInput->push_back(
         {s.head.specifiedNames, s.usedNames, ElementPayload{mkTrafoElem(s.expanded), line, s.undefinedDefinitions}});
 }
 
@@ -200,18 +200,33 @@ void checkTrafoElem(const Rewrite& r, std::int32_t line, const Lazy<DefnRules>& 
 // name of two blocks failing when read.
 ElementView checkElements(const Elems& elems, const std::vector<DeclSyntax>& definitions, const Lazy<DefnRules>& table) {
     ElementParts parts;
+    std::vector<ElemItem> source;
+    const std::size_t count = elems.length();
+    source.reserve(count);
+    parts.items->reserve(count);
+    parts.view.groupInput->reserve(count);
     std::int32_t line = 0;
     auto definition = definitions.begin();
     for (const ElemItem& item : elems) {
         if (item.line > 0) line = item.line;
-        if (item.elem.kind() == ElemKind::DefElem)
+        if (item.elem.kind() == ElemKind::DefElem) {
+            source.push_back(ElemItem{mkDefElem(definition->plain), item.line});
             checkDefElem(*definition++, line, parts);
-        else
+        } else {
+            source.push_back(item);
             checkTrafoElem(item.elem.rewrite(), line, table, parts);
+        }
     }
+    parts.view.source = mkSourceFile(Elems::fromVector(std::move(source)));
     parts.view.items = std::move(parts.items);
     parts.view.transformationTable = mergedTables(parts.heads, "Two transformations with the same name");
     return std::move(parts.view);
+}
+
+std::vector<GroupItem<ElementPayload>> takeGroupInput(const ElementView& view) {
+    std::vector<GroupItem<ElementPayload>> input = std::move(*view.groupInput);
+    view.groupInput->clear();
+    return input;
 }
 
 // --- the block view -------------------------------------------------------------------------------------

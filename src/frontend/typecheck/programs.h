@@ -50,11 +50,19 @@ struct TrafoHead {
 using TrafoTable = FiniteMap<std::string, Lazy<TrafoHead>>;
 
 struct ElementView {
+    // The elements as read, each definition in its plain form (the same text when printed),
+    // so that the tree the reader built need not be kept beside the plain one.
+    SourceFile source;
     std::vector<std::string> transformationNames;  // blocks without prerequisites, file order
     TrafoTable transformationTable;
     ProgramItems items;
-    std::vector<GroupItem<ElementPayload>> groupInput;
+    // The input of the grouping, handed over once (takeGroupInput): not kept beside the groups.
+    std::shared_ptr<std::vector<GroupItem<ElementPayload>>> groupInput =
+        std::make_shared<std::vector<GroupItem<ElementPayload>>>();
 };
+
+// The view's grouping input, moved out of it; the view holds an empty list afterwards.
+std::vector<GroupItem<ElementPayload>> takeGroupInput(const ElementView& view);
 
 // The syntactic attributes of the program's definitions, in file order.
 using DefinitionSyntax = std::shared_ptr<const std::vector<DeclSyntax>>;
