@@ -61,7 +61,7 @@ Parser<A> pKeepLeft(Parser<A> p, Parser<B> q) {
 // p then q; q's value (a function) applied to p's value.
 template <class A, class G>
 auto pThenApply(Parser<A> p, Parser<G> q) {
-    return parseSeqWith([](A a, const G& g) { return g(std::move(a)); }, std::move(p), std::move(q));
+    return parseSeqWith([](A&& a, const G& g) { return g(std::move(a)); }, std::move(p), std::move(q));
 }
 
 // open, p, close; p's value.
@@ -81,7 +81,7 @@ template <class A, class G>
 Parser<A> pOptionalApply(Parser<A> p, Parser<G> q) {
     using Fn = std::function<A(A)>;
     Parser<Fn> tail = parseAlt(pMap([](const G& g) { return Fn(g); }, std::move(q)), succeedParser(Fn([](A a) { return a; })));
-    return parseSeqWith([](A a, const Fn& f) { return f(std::move(a)); }, std::move(p), std::move(tail));
+    return parseSeqWith([](A&& a, const Fn& f) { return f(std::move(a)); }, std::move(p), std::move(tail));
 }
 
 // --- repetitions ------------------------------------------------------------------------------
@@ -123,9 +123,9 @@ Parser<R> repetition(const char* name, Parser<A> p, Finish finish) {
 }
 
 template <class A>
-std::vector<A> consFront(A x, std::vector<A> xs) {
+std::vector<A> consFront(A&& x, std::vector<A>&& xs) {
     xs.insert(xs.begin(), std::move(x));
-    return xs;
+    return std::move(xs);
 }
 
 }  // namespace parsing_detail
@@ -181,7 +181,7 @@ Parser<std::vector<A>> pSeparated1(Parser<S> sep, Parser<A> p) {
 // x1 o1 x2 o2 x3 gives o2(o1(x1, x2), x3); op's value is a two-argument function.
 template <class F, class A>
 Parser<A> pChainLeft(Parser<F> op, Parser<A> p) {
-    auto pairs = pZeroOrMore(parseSeqWith([](F f, A a) { return std::make_pair(std::move(f), std::move(a)); }, std::move(op), p));
+    auto pairs = pZeroOrMore(parseSeqWith([](F&& f, A&& a) { return std::make_pair(std::move(f), std::move(a)); }, std::move(op), p));
     return parseSeqWith(
         [](A x, std::vector<std::pair<F, A>> rest) {
             for (auto& [f, y] : rest) x = f(std::move(x), std::move(y));
@@ -289,7 +289,7 @@ using BraceBlockItem = std::pair<A, int32_t>;
 template <class A>
 Parser<std::vector<BraceBlockItem<A>>> pBraceBlock(Parser<A> p) {
     using Items = std::vector<BraceBlockItem<A>>;
-    auto later = parseSeqWith([](int32_t line, A v) { return BraceBlockItem<A>(std::move(v), line); },
+    auto later = parseSeqWith([](int32_t line, A&& v) { return BraceBlockItem<A>(std::move(v), line); },
                               parsing_detail::sharedSymbolLine(';'), p);
     auto tail = pKeepLeft(pZeroOrMore(std::move(later)), parsing_detail::sharedSymbol('}'));
     return pSeq(
