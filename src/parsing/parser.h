@@ -570,14 +570,14 @@ struct NestingState {
 };
 NestingState& nestingState();
 
-// The stack one guarded level may take: six to twelve times what a level of the grammars takes
+// The stack one guarded level may take: six to ten times what a level of the grammars takes
 // in the optimised build (1.2 KB within brackets, 2.0 KB within local definitions).  The
 // sanitizer build's frames are many times larger; its budget still lets the full large stack
 // hold the readers' whole limit.
 #if defined(__SANITIZE_ADDRESS__)
 inline constexpr std::size_t kNestingStackBytesPerLevel = std::size_t{40} << 10;
 #else
-inline constexpr std::size_t kNestingStackBytesPerLevel = std::size_t{16} << 10;
+inline constexpr std::size_t kNestingStackBytesPerLevel = std::size_t{12} << 10;
 #endif
 
 // A nesting limit meant for the full large stack, cut to the levels that a smaller stack holds

@@ -132,16 +132,16 @@ TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
 }
 
 // Under a 1 GiB address-space cap the stack is a quarter of the cap, and the limit what that
-// stack holds at 16 KiB a level; the message says why.
+// stack holds at 12 KiB a level; the message says why.
 TEST(CommandLoop, UnderAnAddressSpaceCapTheNestingLimitShrinksWithTheStack) {
     if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
     RunOptions options;
     options.addressSpaceKiB = 1 << 20;
-    const std::string deep = "setmatcher " + std::string(17000, '(') + "fast" + std::string(17000, ')');
-    const std::string fits = "setmatcher " + std::string(16000, '(') + "fast" + std::string(16000, ')');
+    const std::string deep = "setmatcher " + std::string(22000, '(') + "fast" + std::string(22000, ')');
+    const std::string fits = "setmatcher " + std::string(21000, '(') + "fast" + std::string(21000, ')');
     Transcript t = runPlimWith({}, deep + "\n" + fits + "\n", options);
     EXPECT_EQ(t.out, kBanner +
-                         "Plim> \nuser error\nReason: input nested too deeply (more than 16384 levels on a 256 MiB "
+                         "Plim> \nuser error\nReason: input nested too deeply (more than 21845 levels on a 256 MiB "
                          "stack) at line 1\nPlim> \nPlim> \n");
     EXPECT_EQ(t.status, 0);
 }
