@@ -17,7 +17,7 @@
 namespace plim {
 
 // 4 GiB of address space; pages are committed only as they are used.  Reading input at the
-// deepest nesting the readers accept takes about a tenth of it (a good deal more in a
+// deepest nesting the readers accept takes about a twentieth of it (a good deal more in a
 // sanitizer build).
 inline constexpr std::size_t kLargeStackBytes = std::size_t{4} << 30;
 

@@ -83,8 +83,8 @@ Reading<SourceFile> readProgram(std::string_view text);
 // abstractions, conditionals and local definitions inside one another.  Deeper input stops the
 // reader with the user error "input nested too deeply (more than 100000 levels) at line L".
 // Each reader runs on the large stack, where this depth is safe for every later walk; where
-// only a smaller stack could be had, the limit shrinks in proportion and the message names the
-// stack (parsing/parser.h, NestingWatch).
+// only a smaller stack could be had, the limit shrinks to the levels that stack holds and the
+// message names the stack (parsing/parser.h, scaledNestingLimit and NestingWatch).
 inline constexpr std::size_t kMaxInputNesting = 100000;
 
 template <class T>
