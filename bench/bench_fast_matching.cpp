@@ -134,6 +134,34 @@ void BM_FastTwoStepWideApplication(benchmark::State& state) {
 }
 BENCHMARK(BM_FastTwoStepWideApplication)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMillisecond);
 
+// f (g, x, f) against 1 + 2 + ... + n, one-step.  The pattern is ill-typed (f : l inside its own
+// argument, as the checker leaves it after the failed occurs check), so no image fits f; the
+// element candidates alone, about 2n for each of the three elements, would give some 8 n^3
+// combinations, every one failing only at its last problem.  Time should grow about twofold
+// per doubling (the term is read once).
+corpus::MatchCase ownTupleHead(std::int64_t n) {
+    using namespace corpus::detail;
+    Expr t = num(1);
+    for (std::int64_t k = 2; k <= n; ++k) t = plus(t, num(static_cast<std::int32_t>(k)));
+    const Type g = mkTid("h");
+    const Type x = mkTid("i");
+    const Type f = mkTid("l");
+    const Type triple = mkTupleType({g, x, f});
+    const Expr tuple = ap(ap(mkCon(mkTuple(3), fn(g, fn(x, f, triple))), var("g", g), var("x", x)), var("f", f));
+    return {"own tuple head", mkAp(var("f", f), tuple, mkTid("d")), t, {}};
+}
+
+template <class Run>
+void ownTupleHeadBench(benchmark::State& state, Run run) {
+    const corpus::MatchCase c = ownTupleHead(state.range(0));
+    const NameSupply s = supplyFor(c);
+    for (auto _ : state) benchmark::DoNotOptimize(toVector(run(Mode::OneStep, c, s)).size());
+}
+void BM_FastOneStepOwnTupleHead(benchmark::State& s) { ownTupleHeadBench(s, fastRun); }
+void BM_RefOneStepOwnTupleHead(benchmark::State& s) { ownTupleHeadBench(s, refRun); }
+BENCHMARK(BM_FastOneStepOwnTupleHead)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RefOneStepOwnTupleHead)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
+
 // The applicability test over the corpus: on converted terms, and on the expressions.
 void BM_FastApplicableConverted(benchmark::State& state) {
     std::size_t yes = 0;

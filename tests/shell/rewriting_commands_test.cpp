@@ -168,6 +168,21 @@ TEST(Matching, PatternAndTermAreCheckedAloneAndThenTogether) {
                   kOrReport + kOrReport + "Plim> \n");
 }
 
+// A variable applied to a tuple that holds it cannot be typed: no image for the head fits its
+// own type, whichever candidates the elements take, and both matchers say so at once instead
+// of trying every combination of them (cubic in the size of the term).
+TEST(Matching, AHeadInsideItsOwnTupleArgumentHasNoMatch) {
+    const std::string kReport =
+        ">TYPE ERROR near line 0\nf (g, x, f)\n>occurs check failed for type variable: j\n"
+        ">in type: ((h,i,j)) -> d\n";
+    const Transcript t = session(
+        "setmatcher compare ref fast\n"
+        "onestepmatch \"f (g, x, f)\" \"map square (map inc [1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12])\"\n",
+        scratchDir("MatchOwnTuple"));
+    EXPECT_EQ(t.out, "Plim> \n" + kReport + kReport + "Plim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
 TEST(Matching, MatcherExpressionsSelectTheMatcher) {
     const Transcript t = session(
         "setmatcher trace (compare ref fast)\nsimplematch \"inc x\" \"inc 3\"\n"

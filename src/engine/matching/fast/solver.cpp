@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 
@@ -338,6 +339,15 @@ Progress solveWhileSingle(ApStep step, TermSubst& sofar, Problems& work, std::si
     return Progress::Done;
 }
 
+// The one-step images for a flexible head applied to a tuple cannot match: the types of head
+// and elements do not fit (every problem of the worklist is solved before the image's).
+bool tupleImagesRuledOut(ApStep step, const Term& p, const Term& t, const Problems& rest) {
+    if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return false;
+    return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
+        for (const auto& pr : rest) visit(pr.first);
+    });
+}
+
 // Opens the branch point of the problem work[at] with type match ts, unless the problems
 // after it fail before the next one that branches.
 void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at, const TermSubst& ts,
@@ -346,6 +356,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     const Term t = work[at].second;
     Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(at) + 1),
                   std::make_move_iterator(work.end()));
+    const bool ruledOut = tupleImagesRuledOut(g.step, p, t, rest);
     if (!isIdentity(ts))
         for (auto& pr : rest) pr = substProblem(ts, pr);
     sofar = composeSubst(ts, sofar);
@@ -359,7 +370,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
-    StepResults alts = runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types});
+    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types});
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
                                  std::move(derived)});
 }

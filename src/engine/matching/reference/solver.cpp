@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 
@@ -172,6 +173,13 @@ public:
         return w;
     }
 
+    // f called on every problem, in no particular order.
+    template <class F>
+    void forEach(F f) const {
+        for (const Cell* c = front_.get(); c; c = c->next.get()) f(c->problem);
+        for (const Cell* c = back_.get(); c; c = c->next.get()) f(c->problem);
+    }
+
     // Every pattern with b applied; the queue itself when no pattern changes.
     Worklist applied(const Bindings& b) const {
         std::vector<Problem> all;
@@ -335,8 +343,18 @@ Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, c
     return composeAll(inner, {m});
 }
 
+// The one-step images for a flexible head applied to a tuple cannot match: the types of head
+// and elements do not fit (the rest of the worklist is solved before the image's problem).
+bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Worklist& rest) {
+    if (rule != AppRule::OneStep || !p.arg().is(TermKind::Tupl) || !isFlexible(p.fun())) return false;
+    return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
+        rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
+    });
+}
+
 // The rule results of an application pattern under a higher-order rule.
-List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s) {
+List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s, const Worklist& rest) {
+    if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
     return map(
         [f](const AppCandidate& c) {
@@ -367,7 +385,7 @@ Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
                 const Bindings hb = *h;
                 Solutions branches = concatMap(
                     [rule, hb, rest = rest](const RuleResult& rr) { return continueAfter(rule, hb, rr, rest); },
-                    appSteps(rule, pr.pattern, pr.term, s));
+                    appSteps(rule, pr.pattern, pr.term, s, rest));
                 return composeAll(branches, std::move(ms));
             }
             std::optional<RuleResult> rr = singleStep(pr.pattern, pr.term, s);

@@ -1,0 +1,135 @@
+// What the types of a flexible application to a tuple, f (x1, ..., xn), allow before the
+// one-step candidates for its elements are searched.
+//
+// Every combination of element candidates closes into an image \ (v1, ..., vn) -> body that f
+// must match, typed ((T1, ..., Tn)) -> R.  Each Ti either is xi's type (the constant
+// abstraction) or is the type of the term that xi must match next (an abstracted subterm, or
+// the argument of a decomposed application whose function's argument type it is).  Every
+// type match along the search makes its two sides equal under one growing substitution of
+// type variables, so f's type, the image's and each xi's must all meet: when f's type cannot
+// meet ((type of x1, ..., type of xn)) -> R whatever R is, no combination can match, and the
+// search over them, which grows with the n-th power of the term, is not run.
+//
+// The argument holds when its premises do, which the check confirms first: two or more
+// elements, none a tuple; a pattern variable standing alone as f or as an element has one
+// type at all its occurrences still to be solved (the other problems' patterns included), so
+// that whichever occurrence is bound first, the rest take that type; and every application
+// that the element search may take apart on t's top, following the lambdas applied there,
+// has an argument of its function's argument type (a tuple argument typed by its elements).
+// An ill-typed pattern (a variable applied to a tuple holding itself) is what the check turns
+// away; a well-typed one always passes.
+#pragma once
+
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "lang/types.h"
+
+namespace plim {
+
+// Some substitution of type variables makes a and b equal.  A scheme meets anything.
+bool typesMayUnify(const Type& a, const Type& b);
+
+// f's type can meet the type of an image for the elements' types.
+bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes);
+
+namespace tuple_typing {
+
+template <class Term>
+using KindOf = decltype(std::declval<const Term&>().kind());
+
+// The application's argument has its function's argument type, and, when it is a tuple, the
+// tuple of its elements' types (the image's lambda may contract to the function).
+template <class Term>
+bool argumentTyped(const Term& ap) {
+    const Type& f = ap.fun().type();
+    const Term& x = ap.arg();
+    if (!f.isTCon() || f.name() != arrowName || f.args().size() != 2) return false;
+    if (!f.args()[0].sameNode(x.type()) && !eqType(f.args()[0], x.type())) return false;
+    if (!x.is(KindOf<Term>::Tupl)) return true;
+    std::vector<Type> types;
+    for (const Term& e : x.elems()) types.push_back(e.type());
+    return eqType(x.type(), mkTupleType(std::move(types)));
+}
+
+// Every application the element search may decompose is typed that way: t's top, and, while
+// its function is a lambda, the lambda's body in turn.
+template <class Term>
+bool decompositionsTyped(const Term& t) {
+    using K = KindOf<Term>;
+    for (const Term* u = &t; u->is(K::Ap); u = &u->fun().body()) {
+        if (!argumentTyped(*u)) return false;
+        if (!u->fun().is(K::Lam)) break;
+    }
+    return true;
+}
+
+// The pattern variables noted keep the type of their first note at every occurrence in the
+// terms visited.
+template <class Term>
+class OccurrenceTypes {
+public:
+    void note(const Term& x) {
+        if (x.is(KindOf<Term>::PVar)) types_.emplace(x.name(), x.type());
+    }
+    void visit(const Term& t) {
+        using K = KindOf<Term>;
+        if (types_.empty()) return;
+        std::vector<const Term*> todo{&t};
+        while (!todo.empty() && agree_) {
+            const Term& u = *todo.back();
+            todo.pop_back();
+            if (!u.hasPVar()) continue;
+            switch (u.kind()) {
+            case K::PVar: agree_ = sameAsNoted(u); break;
+            case K::Ap:
+                todo.push_back(&u.fun());
+                todo.push_back(&u.arg());
+                break;
+            case K::Lam: todo.push_back(&u.body()); break;
+            case K::Tupl:
+                for (const Term& e : u.elems()) todo.push_back(&e);
+                break;
+            default: break;
+            }
+        }
+    }
+    bool agree() const { return agree_; }
+
+private:
+    bool sameAsNoted(const Term& v) const {
+        auto it = types_.find(v.name());
+        return it == types_.end() || it->second.sameNode(v.type()) || eqType(it->second, v.type());
+    }
+    std::unordered_map<std::string, Type> types_;
+    bool agree_ = true;
+};
+
+}  // namespace tuple_typing
+
+// The premises above hold and the types rule every combination out, for the pattern
+// p = f (x1, ..., xn) against t.  `forEachEarlier` calls its argument on the pattern of every
+// problem that may be solved before the image's.
+template <class Term, class ForEachEarlier>
+bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEarlier) {
+    using K = tuple_typing::KindOf<Term>;
+    const Term& f = p.fun();
+    const std::vector<Term>& xs = p.arg().elems();
+    if (xs.size() < 2) return false;
+    std::vector<Type> types;
+    tuple_typing::OccurrenceTypes<Term> occurrences;
+    occurrences.note(f);
+    for (const Term& x : xs) {
+        if (x.is(K::Tupl)) return false;
+        types.push_back(x.type());
+        occurrences.note(x);
+    }
+    if (imageTypeMayFit(f.type(), types) || !tuple_typing::decompositionsTyped(t)) return false;
+    occurrences.visit(p);
+    forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
+    return occurrences.agree();
+}
+
+}  // namespace plim
