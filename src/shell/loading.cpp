@@ -1,6 +1,8 @@
 #include "shell/loading.h"
 
 #include <iostream>
+#include <optional>
+#include <vector>
 
 #include "frontend/assembly/redefine.h"
 #include "frontend/reader/reader.h"
@@ -54,6 +56,16 @@ SourceFile readProgramFile(const std::string& fileName, const CmdState& s) {
     return r.value.get();
 }
 
+// The elements before the theory's first DEFINITION header, when it has one.
+std::optional<Theo> beforeDefinitionHeader(const Theo& t) {
+    std::vector<TheoItem> before;
+    for (Theo at = t; !at.isEnd(); at = at.rest()) {
+        if (at.item().kind() == TheoKind::DefnTheo) return Theo::fromVector(std::move(before));
+        before.push_back(at.item());
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 CmdState loadProgram(const std::string& fileName, const CmdState& s) { return installProgram(readProgramFile(fileName, s), s); }
@@ -63,6 +75,15 @@ CmdState loadTheory(const std::string& fileName, const CmdState& s) {
     flushOut();
     const Theory theory = parseTheory(text, std::cout);
     flushOut();
+    // A DEFINITION header belongs to the theory of a transformation block, which supplies the
+    // program's definitions.  In a theory loaded on its own it is a load error: the reports of
+    // the equations before it, then its own, and the theory loaded before stays; at start-up
+    // as in a session.
+    if (std::optional<Theo> before = beforeDefinitionHeader(theory.elems)) {
+        writeMessages(checkTheory(*before, checkEnvOf(s), noDefinitionRules()).messages);
+        writeOut(InputError(std::string(defnTheoText)).commandReport() + "\n");
+        return s;
+    }
     TheoryCheck check = checkTheory(theory.elems, checkEnvOf(s), noDefinitionRules());
     writeMessages(check.messages);
     CmdState next = s;

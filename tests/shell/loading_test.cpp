@@ -79,6 +79,20 @@ TEST(Loading, ATheoryLoadedOnItsOwnMayNotNameDefinitions) {
                          defnError + "Plim> \n" + kNoTheory + "Plim> \n");
 }
 
+TEST(Loading, AtStartUpATheoryThatNamesDefinitionsIsReportedAndTheSessionGoesOn) {
+    const std::string dir = folderWith("LoadingDefinitionStartUp",
+                                       {{"defn.eq", "one : inc x = x + 1;\ntwo : square True = 1;\nDEFINITION square;\n"}});
+    const Transcript t = runPlim({"--program", "mapfusion", "--theory", "defn"}, "showtheory\n", dir);
+    EXPECT_EQ(t.out, "Keyword DEFINITION insertedSymbol   ( insertedOperator ++ insertedSymbol   ) inserted before "
+                     "endoffile\n"
+                     ">TYPE ERROR near line 2\nsquare True\n>mismatch of type constructors\n"
+                     ">between type: Bool\n>and type: Int\n" +
+                         userError("instances of DefnTheo should be eliminated by type-checking time") + kBanner +
+                         "Plim> \n" + kNoTheory + "Plim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
 TEST(Loading, ChooseTheoryTakesTheTheoryOfATransformation) {
     const std::string dir = folderWith("LoadingChoose", {});
     const Transcript t = runPlim({"--program=mapfusion"},
