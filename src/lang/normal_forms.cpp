@@ -1,5 +1,6 @@
 // Normal forms of whole expressions: eta contraction, renaming against fresh supplies, eta
 // expansion to full arity and the display of beta-redexes as lets.
+#include <cstdint>
 #include <optional>
 
 #include "lang/expressions.h"
@@ -10,7 +11,6 @@ namespace plim {
 
 using expr_detail::lamApChildren;
 using expr_detail::rebuild;
-using expr_detail::rebuildItems;
 using expr_detail::unchanged;
 
 namespace {
@@ -136,46 +136,84 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
     return {std::move(out), std::move(st)};
 }
 
+namespace {
+
+// One node of the expansion walk: the node, how it is walked (in full: expanded at its top
+// when it has a function type; or inside only, as an application's function), and the
+// children still to walk.  The one child of a node being expanded is its expansion.
+struct ExpandFrame {
+    Expr node;
+    bool full;
+    std::uint8_t kids = 0;  // 0, 1 (a lambda's body, or the expansion) or 2 (function, argument)
+    std::uint8_t walked = 0;
+    std::optional<Expr> expansion;
+};
+
+}  // namespace
+
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
                                       const std::function<bool(const Expr&, bool full)>& expanded) {
-    // An item is an expression with how it is walked: in full (expanded at its top when it has
-    // a function type) or inside only (the function part of an application).  Names are drawn
-    // from the supply in pre-order.
-    struct Item {
-        Expr expr;
-        bool full;
-    };
-    auto children = [&supply, &expanded](const Item& item) -> std::vector<Item> {
-        const Expr& x = item.expr;
-        if (expanded && expanded(x, item.full)) return {};
-        if (x.isLam()) return {{x.body(), true}};
-        if (item.full) {
-            const Type& t = x.type();
-            if (isArrow(t)) {
-                auto [name, rest] = nextName(supply);
-                supply = std::move(rest);
-                Expr var = mkVar(name, t.args()[0]);
-                return {{mkLam(var, mkAp(x, var, t.args()[1]), t), true}};
-            }
+    // Names are drawn from the supply in pre-order: a frame decides its children (and draws
+    // the name of its expansion) when it is opened.  The rebuilt children wait on `results`;
+    // a node whose children come back unchanged is kept as it is.
+    std::vector<ExpandFrame> stack;
+    std::vector<Expr> results;
+    auto open = [&](Expr x, bool full) {
+        ExpandFrame f{std::move(x), full, 0, 0, std::nullopt};
+        const Expr& n = f.node;
+        if (expanded && expanded(n, full)) {
+        } else if (n.isLam()) {
+            f.kids = 1;
+        } else if (full && isArrow(n.type())) {
+            const Type& t = n.type();
+            auto [name, rest] = nextName(supply);
+            supply = std::move(rest);
+            Expr var = mkVar(name, t.args()[0]);
+            f.expansion = mkLam(var, mkAp(n, var, t.args()[1]), t);
+            f.kids = 1;
+        } else if (n.isAp()) {
+            f.kids = 2;
+        } else if (n.isLet()) {
+            patternFail(CodedFailure::RecursiveExpandLet);
         }
-        switch (x.kind()) {
-        case ExprKind::Ap: return {{x.fun(), false}, {x.arg(), true}};
-        case ExprKind::Let: patternFail(CodedFailure::RecursiveExpandLet);
-        default: return {};
-        }
+        stack.push_back(std::move(f));
     };
-    auto combine = [](const Item& item, const std::vector<Expr>& done) -> Expr {
-        const Expr& x = item.expr;
-        if (done.empty()) return x;  // a leaf, or known to be expanded
-        if (x.isLam()) return done[0].sameNode(x.body()) ? x : mkLam(x.pattern(), done[0], x.lazyType());
-        if (x.isAp() && done.size() == 2) {
-            if (done[0].sameNode(x.fun()) && done[1].sameNode(x.arg())) return x;
-            return mkAp(done[0], done[1], x.lazyType());
+    auto finish = [&results](ExpandFrame& f) -> Expr {
+        const Expr& x = f.node;
+        if (f.kids == 0) return std::move(f.node);
+        if (f.expansion) {
+            Expr out = std::move(results.back());
+            results.pop_back();
+            return out;
         }
-        return done.empty() ? x : done[0];  // an expansion stands for the expression
+        if (f.kids == 1) {
+            Expr body = std::move(results.back());
+            results.pop_back();
+            return body.sameNode(x.body()) ? std::move(f.node) : mkLam(x.pattern(), std::move(body), x.lazyType());
+        }
+        Expr arg = std::move(results.back());
+        results.pop_back();
+        Expr fun = std::move(results.back());
+        results.pop_back();
+        if (fun.sameNode(x.fun()) && arg.sameNode(x.arg())) return std::move(f.node);
+        return mkAp(std::move(fun), std::move(arg), x.lazyType());
     };
-    Expr out = rebuildItems<Item>(Item{e, true}, children, combine);
-    return {std::move(out), std::move(supply)};
+    open(e, true);
+    for (;;) {
+        ExpandFrame& top = stack.back();
+        if (top.walked < top.kids) {
+            const std::uint8_t k = top.walked++;
+            if (top.expansion) open(*top.expansion, true);
+            else if (top.kids == 1) open(top.node.body(), true);
+            else if (k == 0) open(top.node.fun(), false);
+            else open(top.node.arg(), true);
+            continue;
+        }
+        Expr built = finish(top);
+        stack.pop_back();
+        if (stack.empty()) return {std::move(built), std::move(supply)};
+        results.push_back(std::move(built));
+    }
 }
 
 Expr nearbetas(const Expr& e) {
