@@ -390,24 +390,61 @@ Expr unlet(const Expr& e) {
     return rebuild(e, children, combine);
 }
 
+namespace {
+
+// Reads the type of every node of x in pre-order (function before argument, pattern before
+// body): what comparing x with itself reads.  False at a let, as the comparison is.
+bool readsEqualToItself(const Expr& x) {
+    std::vector<const Expr*> stack{&x};
+    while (!stack.empty()) {
+        const Expr& a = *stack.back();
+        stack.pop_back();
+        if (a.isLet()) return false;
+        a.type();
+        switch (a.kind()) {
+        case ExprKind::Ap:
+            stack.push_back(&a.arg());
+            stack.push_back(&a.fun());
+            break;
+        case ExprKind::Lam:
+            stack.push_back(&a.body());
+            stack.push_back(&a.pattern());
+            break;
+        default: break;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
             const Expr& e2) {
+    // The pairs still to compare, with their binder lists (indices into `envs`); the trees stay
+    // alive through e1 and e2.  A node compared with itself under the same binders is equal
+    // once every type in it has been read.
     struct Pair {
-        Env env1, env2;
-        Expr e1, e2;
+        std::size_t env1, env2;
+        const Expr* e1;
+        const Expr* e2;
     };
-    std::vector<Pair> stack{{extend(env1, nullptr), extend(env2, nullptr), e1, e2}};
+    std::vector<Env> envs{extend(env1, nullptr), extend(env2, nullptr)};
+    std::vector<Pair> stack{{0, 1, &e1, &e2}};
     while (!stack.empty()) {
-        Pair p = std::move(stack.back());
+        const Pair p = stack.back();
         stack.pop_back();
-        const Expr& a = p.e1;
-        const Expr& b = p.e2;
+        const Expr& a = *p.e1;
+        const Expr& b = *p.e2;
+        if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) {
+            if (!readsEqualToItself(a)) return false;
+            continue;
+        }
         if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
         if (!eqType(a.type(), b.type())) return false;
         switch (a.kind()) {
         case ExprKind::Var: {
-            auto pa = position(p.env1, a.name());
-            auto pb = position(p.env2, b.name());
+            auto pa = position(envs[p.env1], a.name());
+            auto pb = position(envs[p.env2], b.name());
             if (!pa && !pb) {
                 if (a.name() != b.name()) return false;
             } else if (!pa || !pb || *pa != *pb) {
@@ -419,14 +456,22 @@ bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>
             if (!eqConstant(a.constant(), b.constant())) return false;
             break;
         case ExprKind::Ap:
-            stack.push_back({p.env1, p.env2, a.arg(), b.arg()});
-            stack.push_back({p.env1, p.env2, a.fun(), b.fun()});
+            stack.push_back({p.env1, p.env2, &a.arg(), &b.arg()});
+            stack.push_back({p.env1, p.env2, &a.fun(), &b.fun()});
             break;
         case ExprKind::Lam: {
-            Env inner1 = extend(freeNames(a.pattern()), p.env1);
-            Env inner2 = extend(freeNames(b.pattern()), p.env2);
-            stack.push_back({inner1, inner2, a.body(), b.body()});
-            stack.push_back({inner1, inner2, a.pattern(), b.pattern()});
+            const std::vector<std::string> names1 = freeNames(a.pattern());
+            const std::vector<std::string> names2 = freeNames(b.pattern());
+            const std::size_t inner1 = envs.size();
+            envs.push_back(extend(names1, envs[p.env1]));
+            std::size_t inner2 = inner1;
+            // The same names bound around the same binders: one list serves both sides.
+            if (envs[p.env1] != envs[p.env2] || names1 != names2) {
+                inner2 = envs.size();
+                envs.push_back(extend(names2, envs[p.env2]));
+            }
+            stack.push_back({inner1, inner2, &a.body(), &b.body()});
+            stack.push_back({inner1, inner2, &a.pattern(), &b.pattern()});
             break;
         }
         case ExprKind::Let: break;

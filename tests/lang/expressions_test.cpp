@@ -45,6 +45,9 @@ TEST(ExpressionBasics, TypedBuilders) {
     EXPECT_EQ(failureText([&] { typedAp(v("g", mkTCon("Arrow", {a})), v("x")).type(); }),
               "cannot take result type of non-function");
     EXPECT_EQ(failureText([&] { exprEq({}, {}, bad, bad); }), "cannot take result type of non-function");
+    // A part both sides share is read all the same.
+    EXPECT_EQ(failureText([&] { exprEq({}, {}, typedAp(f, bad), typedAp(f, bad)); }),
+              "cannot take result type of non-function");
 
     Expr l = typedLam("x", a, bad);  // the body's type is read only when the lambda's is
     EXPECT_EQ(failureText([&] { l.type(); }), "cannot take result type of non-function");
@@ -136,6 +139,12 @@ TEST(ExpressionBasics, EqualityUpToRenaming) {
     EXPECT_FALSE(exprEq({}, {}, lam(v("x", a), v("x", a)), lam(v("x", b), v("x", a))));
     EXPECT_TRUE(exprEq({"x"}, {"y"}, v("x"), v("y")));
     EXPECT_FALSE(exprEq({"x"}, {}, v("x"), v("x")));
+    // One node on both sides is equal only under the same binders.
+    const Expr x = v("x");
+    EXPECT_FALSE(exprEq({"x"}, {}, x, x));
+    EXPECT_FALSE(exprEq({}, {}, mkLam(v("x"), x, t), mkLam(v("y"), x, t)));
+    EXPECT_TRUE(exprEq({}, {}, mkLam(v("y"), x, t), mkLam(v("y"), x, t)));
+    EXPECT_TRUE(exprEq({}, {}, mkLam(v("x"), x, t), mkLam(v("y"), v("y"), t)));
     Expr let = letOf({}, v("x"));
     EXPECT_FALSE(exprEq({}, {}, let, let));
     EXPECT_FALSE(exprEq({}, {}, mkCon(mkNumber(1), intType()), mkCon(mkNumber(2), intType())));
