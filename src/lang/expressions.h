@@ -52,6 +52,10 @@ Expr typedVar(const TypedVar& v);
 Expr typedLam(const std::string& name, const Type& a, const Expr& body);
 // The node's type, its last field.
 const Type& exprType(const Expr& e);
+// An application (a lambda) with new children and the type of `like`, held as `like` holds
+// it: a known type as it is, one still to be computed unread.
+Expr mkApAs(const Expr& like, Expr fun, Expr arg);
+Expr mkLamAs(const Expr& like, Expr pattern, Expr body);
 
 // --- walks ----------------------------------------------------------------------------------
 

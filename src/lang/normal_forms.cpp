@@ -189,14 +189,14 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
         if (f.kids == 1) {
             Expr body = std::move(results.back());
             results.pop_back();
-            return body.sameNode(x.body()) ? std::move(f.node) : mkLam(x.pattern(), std::move(body), x.lazyType());
+            return body.sameNode(x.body()) ? std::move(f.node) : mkLamAs(x, x.pattern(), std::move(body));
         }
         Expr arg = std::move(results.back());
         results.pop_back();
         Expr fun = std::move(results.back());
         results.pop_back();
         if (fun.sameNode(x.fun()) && arg.sameNode(x.arg())) return std::move(f.node);
-        return mkAp(std::move(fun), std::move(arg), x.lazyType());
+        return mkApAs(x, std::move(fun), std::move(arg));
     };
     open(e, true);
     for (;;) {

@@ -122,22 +122,22 @@ Expr select(const Expr& e, const Path& path) {
 }
 
 Expr replace(const Expr& e, const Path& path, const Expr& replacement) {
-    std::vector<Expr> spine;  // the nodes the path passes through
+    std::vector<const Expr*> spine;  // the nodes the path passes through, inside e
     spine.reserve(path.size());
     const Expr* at = &e;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const Expr* next = childAt(*at, path[i]);
         if (!next) failInternal("invalid replace: " + showExpr(*at) + " " + showPath(Path(path.begin() + i, path.end())));
-        spine.push_back(*at);
+        spine.push_back(at);
         at = next;
     }
     Expr built = replacement;
     for (std::size_t i = path.size(); i-- > 0;) {
-        const Expr& node = spine[i];
+        const Expr& node = *spine[i];
         switch (path[i]) {
-        case Step::First: built = mkAp(built, node.arg(), node.lazyType()); break;
-        case Step::Second: built = mkAp(node.fun(), built, node.lazyType()); break;
-        case Step::Body: built = mkLam(node.pattern(), built, node.lazyType()); break;
+        case Step::First: built = mkApAs(node, std::move(built), node.arg()); break;
+        case Step::Second: built = mkApAs(node, node.fun(), std::move(built)); break;
+        case Step::Body: built = mkLamAs(node, node.pattern(), std::move(built)); break;
         }
     }
     return built;
