@@ -1,6 +1,7 @@
 // Normal forms of whole expressions: eta contraction, renaming against fresh supplies, eta
 // expansion to full arity and the display of beta-redexes as lets.
 #include <cstdint>
+#include <deque>
 #include <optional>
 
 #include "lang/expressions.h"
@@ -142,12 +143,15 @@ namespace {
 // when it has a function type; or inside only, as an application's function), and the
 // children still to walk.  The one child of a node being expanded is its expansion.
 struct ExpandFrame {
-    Expr node;
+    const Expr* node;  // inside the expression, or an expansion an outer frame holds
     bool full;
     std::uint8_t kids = 0;  // 0, 1 (a lambda's body, or the expansion) or 2 (function, argument)
     std::uint8_t walked = 0;
     std::optional<Expr> expansion;
 };
+
+// A rebuilt child: empty when it is the child as it was.
+using Rebuilt = std::optional<Expr>;
 
 }  // namespace
 
@@ -155,12 +159,13 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
                                       const std::function<bool(const Expr&, bool full)>& expanded) {
     // Names are drawn from the supply in pre-order: a frame decides its children (and draws
     // the name of its expansion) when it is opened.  The rebuilt children wait on `results`;
-    // a node whose children come back unchanged is kept as it is.
-    std::vector<ExpandFrame> stack;
-    std::vector<Expr> results;
-    auto open = [&](Expr x, bool full) {
-        ExpandFrame f{std::move(x), full, 0, 0, std::nullopt};
-        const Expr& n = f.node;
+    // a node whose children come back unchanged is kept as it is, and the unchanged parts are
+    // only looked at, never held.  A deque keeps each frame in place while inner ones come
+    // and go, so the expansion it holds stays where its child frame points.
+    std::deque<ExpandFrame> stack;
+    std::vector<Rebuilt> results;
+    auto open = [&](const Expr& n, bool full) {
+        ExpandFrame f{&n, full, 0, 0, std::nullopt};
         if (expanded && expanded(n, full)) {
         } else if (n.isLam()) {
             f.kids = 1;
@@ -178,25 +183,27 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
         }
         stack.push_back(std::move(f));
     };
-    auto finish = [&results](ExpandFrame& f) -> Expr {
-        const Expr& x = f.node;
-        if (f.kids == 0) return std::move(f.node);
+    auto take = [&results]() {
+        Rebuilt r = std::move(results.back());
+        results.pop_back();
+        return r;
+    };
+    auto finish = [&take](ExpandFrame& f) -> Rebuilt {
+        const Expr& x = *f.node;
+        if (f.kids == 0) return std::nullopt;
         if (f.expansion) {
-            Expr out = std::move(results.back());
-            results.pop_back();
-            return out;
+            Rebuilt inside = take();
+            return inside ? std::move(inside) : std::move(f.expansion);
         }
         if (f.kids == 1) {
-            Expr body = std::move(results.back());
-            results.pop_back();
-            return body.sameNode(x.body()) ? std::move(f.node) : mkLamAs(x, x.pattern(), std::move(body));
+            Rebuilt body = take();
+            if (!body) return std::nullopt;
+            return mkLamAs(x, x.pattern(), std::move(*body));
         }
-        Expr arg = std::move(results.back());
-        results.pop_back();
-        Expr fun = std::move(results.back());
-        results.pop_back();
-        if (fun.sameNode(x.fun()) && arg.sameNode(x.arg())) return std::move(f.node);
-        return mkApAs(x, std::move(fun), std::move(arg));
+        Rebuilt arg = take();
+        Rebuilt fun = take();
+        if (!fun && !arg) return std::nullopt;
+        return mkApAs(x, fun ? std::move(*fun) : x.fun(), arg ? std::move(*arg) : x.arg());
     };
     open(e, true);
     for (;;) {
@@ -204,14 +211,14 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
         if (top.walked < top.kids) {
             const std::uint8_t k = top.walked++;
             if (top.expansion) open(*top.expansion, true);
-            else if (top.kids == 1) open(top.node.body(), true);
-            else if (k == 0) open(top.node.fun(), false);
-            else open(top.node.arg(), true);
+            else if (top.kids == 1) open(top.node->body(), true);
+            else if (k == 0) open(top.node->fun(), false);
+            else open(top.node->arg(), true);
             continue;
         }
-        Expr built = finish(top);
+        Rebuilt built = finish(top);
         stack.pop_back();
-        if (stack.empty()) return {std::move(built), std::move(supply)};
+        if (stack.empty()) return {built ? std::move(*built) : e, std::move(supply)};
         results.push_back(std::move(built));
     }
 }
