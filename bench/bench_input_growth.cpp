@@ -5,6 +5,9 @@
 //                       reported as a type error
 //   nested binders      rewrite of n nested lets, of n nested lambdas \ x -> ... x
 //   long tuple          rewrite of a tuple of n numbers
+//   map over a list     rewrite "map square [1, ..., n]": 2n + 1 steps, each printing the
+//                       whole list (after eta expansion it holds a lambda per element), so
+//                       its output (and time) grows with n * n
 //   theories            loadtheory of n equations, each with its own variable names or all
 //                       with the same ones
 //   programs            loadprogram of one definition: with n arguments summed, with a tuple
@@ -13,8 +16,8 @@
 //   two-step match      twostepmatch "f a ... a" "[]" with n arguments: n + 1 answers each
 //                       binding an n-fold lambda, so its output (and time) grows with n * n
 //
-// "time_per_unit" is the time divided by n (by n * n for the two-step match): about constant
-// when the growth is linear.  Times are the work thread's CPU time.
+// "time_per_unit" is the time divided by n (by n * n for the map and the two-step match):
+// about constant when the growth is linear.  Times are the work thread's CPU time.
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -108,6 +111,13 @@ void BM_RewriteLongTuple(benchmark::State& state) {
     rewriteWithMapTheory(state, "(" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "1"; }) + ")");
 }
 BENCHMARK(BM_RewriteLongTuple)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteMapOverList(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::string list = joined(n, ", ", [](int i) { return std::to_string(i + 1); });
+    runWithMapTheory(state, cmd::RewriteExpr{"map square [" + list + "]"}, static_cast<double>(n) * n);
+}
+BENCHMARK(BM_RewriteMapOverList)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_TwoStepMatchManyArguments(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));

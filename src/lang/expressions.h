@@ -108,6 +108,10 @@ bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>
 // Eta contraction: \p -> f p becomes f when p's names are not free in f; from the inside out.
 // A let is left alone.
 Expr etared(const Expr& e);
+// Its test of one lambda \p -> f x (of type s), with f' and x' the contracted f and x: f' when x
+// is the pattern itself and no name of the pattern is free in f, else the lambda rebuilt (the
+// lambda itself when its body is f' x').
+Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s);
 // True when a and b differ after eta contraction.
 bool etaDiffers(const Expr& a, const Expr& b);
 

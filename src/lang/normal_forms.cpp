@@ -25,16 +25,6 @@ bool sharesName(const std::vector<std::string>& xs, const std::vector<std::strin
     return false;
 }
 
-// The eta test of \p -> f x (of type s), with f' and x' the contracted f and x: f' when x is
-// the pattern itself and no name of the pattern is free in f, else the lambda rebuilt.
-Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
-    const Expr& p = lam.pattern();
-    if (exprEq({}, {}, etared(p), xRed) && !sharesName(freeNames(p), freeNames(f))) return fRed;
-    const Expr& body = lam.body();
-    if (body.isAp() && body.fun().sameNode(fRed) && body.arg().sameNode(xRed)) return lam;
-    return mkLam(p, mkAp(fRed, xRed, s), lam.lazyType());
-}
-
 // The definitions of a let with each right side replaced by the given one, lines kept,
 // followed by `tail`.
 Defs withRightSides(const Defs& defs, const std::vector<Expr>& rhss, const Defs& tail) {
@@ -63,6 +53,14 @@ Type scrubType(const Type& t, const RenameState& st) {
 }
 
 }  // namespace
+
+Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
+    const Expr& p = lam.pattern();
+    if (exprEq({}, {}, etared(p), xRed) && !sharesName(freeNames(p), freeNames(f))) return fRed;
+    const Expr& body = lam.body();
+    if (body.isAp() && body.fun().sameNode(fRed) && body.arg().sameNode(xRed)) return lam;
+    return mkLam(p, mkAp(fRed, xRed, s), lam.lazyType());
+}
 
 Expr etared(const Expr& e) {
     // Only lambdas change: a subtree without one is its own result.

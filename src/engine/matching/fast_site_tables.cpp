@@ -3,11 +3,11 @@
 // shared between positions and between one expression and the next.
 //
 // Per theory: the symbols each left side requires, and each left side in beta-eta normal form
-// and converted, where that needs no reduction.  Per expression: the symbols every
-// subexpression holds and, when the expression is its own normal form and holds no lambda,
-// the term of every subexpression; a subexpression that the previous expression shared keeps
-// the terms it had there.  The match then runs on those terms, and an attempt whose rigid
-// shape cannot fit is left out, where leaving it out cannot hide an error of the matcher.
+// and converted, where that needs no reduction.  Per node, once along the derivation: the
+// symbols it holds and, where that needs no reduction, its beta-eta normal form, built from
+// its children's; per normal form, once it is asked for, its term when it holds no lambda.
+// The match then runs on those normal forms and terms, and an attempt whose rigid shape
+// cannot fit is left out, where leaving it out cannot hide an error of the matcher.
 #include <algorithm>
 #include <span>
 #include <utility>
@@ -63,7 +63,8 @@ std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
 // False only when no match of the pattern can exist at the term, both in beta-eta normal
 // form: wherever the pattern, followed down from its root through applications headed by a
 // constant (not a tuple constant), has such an application, the term must have one with the
-// same constant and as many arguments, whatever the substitution.
+// same constant and as many arguments, whatever the substitution.  A lambda of the term there
+// is left to the matcher.
 bool rigidShapeFits(const Expr& pattern, const Expr& term) {
     std::vector<std::pair<const Expr*, const Expr*>> stack{{&pattern, &term}};
     while (!stack.empty()) {
@@ -71,6 +72,7 @@ bool rigidShapeFits(const Expr& pattern, const Expr& term) {
         stack.pop_back();
         const auto [ph, pn] = spineHead(*p);
         if (!ph->isCon() || ph->constant().kind() == ConstantKind::Tuple) continue;
+        if (t->isLam()) continue;  // not told apart without the engine
         const auto [th, tn] = spineHead(*t);
         if (!th->isCon() || tn != pn || !eqConstant(ph->constant(), th->constant())) return false;
         for (const Expr *pa = p, *ta = t; pa->isAp(); pa = &pa->fun(), ta = &ta->fun())
@@ -98,30 +100,33 @@ struct NodeFacts {
     bool fits = true;       // every lambda of the subtree has a binder the fast engine takes
     bool constant = false;  // a constant in the subtree, lambda patterns included
     bool full = false;      // met where it is its own expansion in full
-    std::optional<fast::Term> term;  // convertPrime under the chain's context, once made
+    bool noRedex = true;    // no lambda applied and no let in the subtree (patterns included)
+    std::optional<Expr> normal;  // with noRedex: betaEtaNormal of the node (the node when unchanged)
 };
 
-// The facts of the nodes of a chain of expressions, each built from the one before: a node
-// shared with an earlier expression keeps its facts, so a step computes only those of the
-// nodes it built.  The entries keep their nodes alive (an identity stays unique); those no
-// longer in the latest expression are dropped when the table has grown to twice what it
-// kept at the last sweep, so an endless chain costs flat memory.
+// What is known of the nodes of a chain of expressions, each built from the one before, by
+// node: a node shared with an earlier expression keeps what it had, so a step computes only
+// for the nodes it built.  The entries keep their nodes alive (an identity stays unique);
+// those no longer reachable are dropped when the table has grown to twice what it kept at
+// the last sweep, so an endless chain costs flat memory.
+template <class Value>
 class NodeCache {
 public:
-    NodeFacts* find(const Expr& x) {
+    Value* find(const Expr& x) {
         const std::uint32_t k = slot(x.identity());
-        return slots_.empty() || !slots_[k].id ? nullptr : &entries_[slots_[k].value].facts;
+        return slots_.empty() || !slots_[k].id ? nullptr : &entries_[slots_[k].value].value;
     }
-    NodeFacts& add(const Expr& x) {
+    Value& add(const Expr& x) {
         if (2 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 4 * entries_.size()));
         const std::uint32_t k = slot(x.identity());
         slots_[k] = Slot{x.identity(), static_cast<std::uint32_t>(entries_.size())};
-        entries_.push_back(Entry{x, NodeFacts{}});
-        return entries_.back().facts;
+        entries_.push_back(Entry{x, Value{}});
+        return entries_.back().value;
     }
-    // Drops the entries of the nodes not under `root`, when the table has grown enough.
-    void sweep(const Expr& root) {
-        if (entries_.size() < 2 * kept_ + 1024) return;
+    // The table has grown enough since the last sweep.
+    bool due() const { return entries_.size() >= 2 * kept_ + 1024; }
+    // Keeps only the entries of the nodes reachable from the roots through nodes with entries.
+    void keepReachable(std::vector<const Expr*> todo) {
         std::vector<Entry> old = std::move(entries_);
         entries_.clear();
         std::vector<Slot> oldSlots = std::move(slots_);
@@ -131,14 +136,13 @@ public:
                 if (oldSlots[k].id == id) return &old[oldSlots[k].value];
             return nullptr;
         };
-        std::vector<const Expr*> todo{&root};
         while (!todo.empty()) {
             const Expr& x = *todo.back();
             todo.pop_back();
             if (find(x)) continue;
             Entry* e = oldFind(x.identity());
             if (!e) continue;
-            add(x) = std::move(e->facts);
+            add(x) = std::move(e->value);
             if (x.isLam()) todo.push_back(&x.body());
             if (x.isAp()) {
                 todo.push_back(&x.fun());
@@ -147,11 +151,15 @@ public:
         }
         kept_ = entries_.size();
     }
+    template <class F>
+    void forEach(const F& f) const {
+        for (const Entry& e : entries_) f(e.node, e.value);
+    }
 
 private:
     struct Entry {
         Expr node;
-        NodeFacts facts;
+        Value value;
     };
     struct Slot {
         const void* id;
@@ -181,27 +189,71 @@ private:
     }
 };
 
+using FactCache = NodeCache<NodeFacts>;
+// The terms of normal forms (convertPrime under the chain's context), by normal-form node.
+using TermCache = NodeCache<std::optional<fast::Term>>;
+
+// The caches of one chain: the facts of the expressions' nodes, the terms of their normal forms.
+struct ChainCaches {
+    FactCache facts;
+    TermCache terms;
+
+    // Drops what the latest expression no longer reaches, when the tables have grown enough.
+    void sweep(const Expr& root) {
+        if (facts.due()) facts.keepReachable({&root});
+        if (!terms.due()) return;
+        std::vector<const Expr*> normals;
+        facts.forEach([&normals](const Expr&, const NodeFacts& f) {
+            if (f.normal) normals.push_back(&*f.normal);
+        });
+        terms.keepReachable(std::move(normals));
+    }
+};
+
 // A tuple constant's arity (at least 1); 0 for any other expression.
 int tupleArity(const Expr& head) {
     if (!head.isCon() || head.constant().kind() != ConstantKind::Tuple) return 0;
     return std::max(head.constant().arity(), 0);
 }
 
+// etared of a node whose children's normal forms are known (the node holds no redex, so
+// its normal form is its eta contraction).
+Expr contracted(const Expr& x, FactCache& cache) {
+    if (!x.holdsAny(ExprHolds::Lam)) return x;
+    const auto normal = [&cache](const Expr& child) -> const Expr& { return *cache.find(child)->normal; };
+    if (x.isAp()) {
+        const Expr& f = normal(x.fun());
+        const Expr& a = normal(x.arg());
+        return f.sameNode(x.fun()) && a.sameNode(x.arg()) ? x : mkAp(f, a, x.lazyType());
+    }
+    if (!x.isLam()) return x;
+    const Expr& body = x.body();
+    if (body.isAp()) return etaTest(x, body.fun(), normal(body.fun()), normal(body.arg()), body.lazyType());
+    const Expr& reduced = normal(body);
+    if (reduced.isAp())
+        return etaTest(x, reduced.fun(), etared(reduced.fun()), etared(reduced.arg()), reduced.lazyType());
+    return reduced.sameNode(body) ? x : mkLam(x.pattern(), reduced, x.lazyType());
+}
+
 // The facts of a node from its children's (cached already).
-void nodeFacts(const Expr& x, NodeCache& cache, const std::optional<RuleSymbols>& symbols, NodeFacts& out) {
+void nodeFacts(const Expr& x, FactCache& cache, const std::optional<RuleSymbols>& symbols, NodeFacts& out) {
     switch (x.kind()) {
     case ExprKind::Con:
         out.constant = true;
         if (symbols) out.held = symbolOf(x.constant(), symbols->symbols);
         break;
     case ExprKind::Var: break;
-    case ExprKind::Let: out.fits = false; break;
+    case ExprKind::Let:
+        out.fits = false;
+        out.noRedex = false;
+        break;
     case ExprKind::Lam: {
         const NodeFacts& b = *cache.find(x.body());
         out.held = b.held;
         out.below = b.below;
         out.fits = b.fits && binderFits(x.pattern());
         out.constant = b.constant || patternHoldsConstant(x.pattern());
+        out.noRedex = b.noRedex && holdsNoRedex(x.pattern());
         break;
     }
     case ExprKind::Ap: {
@@ -217,15 +269,17 @@ void nodeFacts(const Expr& x, NodeCache& cache, const std::optional<RuleSymbols>
         out.below = f.below | a.below;
         out.fits = f.fits && a.fits;
         out.constant = f.constant || a.constant;
+        out.noRedex = f.noRedex && a.noRedex && !x.fun().isLam();
         break;
     }
     }
     out.below |= out.held;
+    if (out.noRedex) out.normal = contracted(x, cache);
 }
 
 // The facts of every node of e not met before, children before parents; the nodes met where
 // they stand in full are marked so.
-void addFacts(const Expr& e, NodeCache& cache, const std::optional<RuleSymbols>& symbols) {
+void addFacts(const Expr& e, FactCache& cache, const std::optional<RuleSymbols>& symbols) {
     struct Item {
         const Expr* expr;
         bool full;
@@ -257,50 +311,64 @@ void addFacts(const Expr& e, NodeCache& cache, const std::optional<RuleSymbols>&
 }
 
 // The term of e (which holds no lambda or let), and of its nodes not converted before, kept
-// with their facts.  The converter takes a converted node's term as it is, except inside an
+// in the cache.  The converter takes a converted node's term as it is, except inside an
 // application spine whose outermost node is new: its inner applications are converted again.
 // Its subterms come in the order of `order` below.
-std::optional<fast::Term> termOf(const Expr& e, NodeCache& cache, const std::vector<std::string>& context) {
-    auto converted = [&cache](const Expr& x) {
-        const NodeFacts* f = cache.find(x);
-        return f && f->term;
-    };
-    if (const NodeFacts* f = cache.find(e); f && f->term) return f->term;
+std::optional<fast::Term> termOf(const Expr& e, TermCache& cache, const std::vector<std::string>& context) {
+    if (const std::optional<fast::Term>* known = cache.find(e)) return *known;
     std::vector<const Expr*> order;
     std::vector<std::pair<const Expr*, bool>> todo{{&e, true}};  // (node, may be taken as known)
     while (!todo.empty()) {
         auto [x, known] = todo.back();
         todo.pop_back();
         order.push_back(x);
-        if ((known && converted(*x)) || !x->isAp()) continue;
+        if ((known && cache.find(*x)) || !x->isAp()) continue;
         todo.emplace_back(&x->fun(), !x->fun().isAp());
         todo.emplace_back(&x->arg(), true);
     }
     const fast::KnownSubterms lookup = [&cache](const Expr& x) -> std::span<const fast::Term> {
-        const NodeFacts* f = cache.find(x);
-        if (!f || !f->term) return {};
-        return std::span<const fast::Term>(&*f->term, 1);
+        const std::optional<fast::Term>* known = cache.find(x);
+        if (!known) return {};
+        return std::span<const fast::Term>(&**known, 1);
     };
     std::optional<std::vector<fast::Term>> terms = fast::convertSubexpressions(context, e, lookup);
     if (!terms) return std::nullopt;
     if (terms->size() == order.size())
         for (std::size_t k = 0; k < order.size(); ++k)
-            if (NodeFacts* f = cache.find(*order[k]); f && !f->term) f->term = (*terms)[k];
+            if (!cache.find(*order[k])) cache.add(*order[k]) = (*terms)[k];
     return terms->front();
 }
 
-// Some variable of e is not bound by the context: its term holds a pattern variable.
+// Some variable of e is bound neither by the context nor by a lambda around it: its term
+// holds a pattern variable.
 bool holdsFreeVariable(const Expr& e, const std::vector<std::string>& context) {
-    std::vector<const Expr*> todo{&e};
+    struct Item {
+        const Expr* expr;  // null: leave the innermost lambda, `names` of its names
+        std::size_t names;
+    };
+    std::vector<std::string> binders;  // the names of the lambdas around, innermost last
+    std::vector<Item> todo{{&e, 0}};
     while (!todo.empty()) {
-        const Expr& x = *todo.back();
+        const Item it = todo.back();
         todo.pop_back();
+        if (!it.expr) {
+            binders.resize(binders.size() - it.names);
+            continue;
+        }
+        const Expr& x = *it.expr;
         if (!x.holdsAny(ExprHolds::Var)) continue;
-        if (x.isVar() && std::find(context.begin(), context.end(), x.name()) == context.end()) return true;
-        if (x.isLam()) todo.push_back(&x.body());
+        if (x.isVar() && std::find(binders.rbegin(), binders.rend(), x.name()) == binders.rend() &&
+            std::find(context.begin(), context.end(), x.name()) == context.end())
+            return true;
+        if (x.isLam()) {
+            const std::vector<std::string> names = freeNames(x.pattern());
+            binders.insert(binders.end(), names.begin(), names.end());
+            todo.push_back({nullptr, names.size()});
+            todo.push_back({&x.body(), 0});
+        }
         if (x.isAp()) {
-            todo.push_back(&x.fun());
-            todo.push_back(&x.arg());
+            todo.push_back({&x.fun(), 0});
+            todo.push_back({&x.arg(), 0});
         }
     }
     return false;
@@ -323,16 +391,14 @@ public:
 private:
     std::shared_ptr<const FastRuleTable> rules_;
     Expr expr_;
-    std::shared_ptr<NodeCache> cache_;  // shared along the chain
-    std::vector<std::string> context_;  // the names bound around the expression
+    std::shared_ptr<ChainCaches> cache_;  // shared along the chain
+    std::vector<std::string> context_;    // the names bound around the expression
     bool symbols_ = false;  // the symbol facts answer the applicability test
-    // The expression is its own beta-eta normal form: so is every subexpression, and the fast
-    // engine can be given them as they stand; when it holds no lambda, as converted terms.
-    bool normal_ = false;
-    bool terms_ = false;   // ... and holds no lambda: the nodes' terms serve the match
-    bool shapes_ = false;  // the shape test may leave attempts out
+    // Every variable of the expression is bound, by the context or by a lambda: the shape test
+    // may leave attempts out.
+    bool shapes_ = false;
 
-    const NodeFacts* facts(const Expr& sub) const { return cache_->find(sub); }
+    const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
 
     friend class FastRuleTable;
 };
@@ -360,16 +426,10 @@ public:
 FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const Expr& e,
                              const std::vector<TypedVar>& ctx, const FastSiteTable* previous)
     : rules_(std::move(rules)), expr_(e),
-      cache_(previous ? previous->cache_ : std::make_shared<NodeCache>()) {
-    addFacts(e, *cache_, rules_->symbols);
+      cache_(previous ? previous->cache_ : std::make_shared<ChainCaches>()), context_(fast::contextNames(ctx)) {
+    addFacts(e, cache_->facts, rules_->symbols);
     symbols_ = rules_->symbols && facts(e)->fits;
-    const std::optional<Expr> normal = normalWithoutReduction(e);
-    normal_ = normal && normal->sameNode(e);
-    terms_ = normal_ && !e.holdsAny(ExprHolds::Lam | ExprHolds::Let);
-    if (terms_) {
-        context_ = fast::contextNames(ctx);
-        shapes_ = !holdsFreeVariable(e, context_);
-    }
+    shapes_ = !holdsFreeVariable(e, context_);
     cache_->sweep(e);
 }
 
@@ -411,20 +471,27 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
     return Visit{f->constant && passes && mayMatch(rule, sub), true};
 }
 
-// Only for an expression without free variables, whose conversion succeeded: then the match
-// finds nothing where the shape does not fit, and raises nothing either.
+// Only for an expression without free variables, at a subexpression whose normal form needs
+// no reduction and converts: then the match finds nothing where the shape does not fit, and
+// raises nothing either.
 bool FastSiteTable::mayMatch(std::size_t rule, const Expr& sub) const {
-    return !shapes_ || !rules_->normal[rule] || rigidShapeFits(*rules_->normal[rule], sub);
+    if (!shapes_ || !rules_->normal[rule]) return true;
+    const NodeFacts* f = facts(sub);
+    return !f || !f->normal || !f->fits || rigidShapeFits(*rules_->normal[rule], *f->normal);
 }
 
-// What the beta wrapper would do, without normalising again what is normal already.
+// What the beta wrapper would do, with the normal form kept for the subexpression and, where
+// it holds no lambda and no lambda is around it, its term.
 MatchRun FastSiteTable::matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const {
-    if (terms_ && rules_->terms[rule])
-        if (const std::optional<fast::Term> term = termOf(at.expr, *cache_, context_))
+    const NodeFacts* f = facts(at.expr);
+    const std::optional<Expr>& pattern = rules_->normal[rule];
+    if (!pattern || !f || !f->normal) return fastMatcher()->matchOneStep(rules_->lhs[rule], at, supply);
+    const Expr& normal = *f->normal;
+    if (rules_->terms[rule] && at.bound.size() == context_.size() && !normal.holdsAny(ExprHolds::Lam | ExprHolds::Let))
+        if (const std::optional<fast::Term> term = termOf(normal, cache_->terms, context_))
             return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *rules_->terms[rule], {},
                                              *term, at.bound, supply));
-    if (normal_ && rules_->normal[rule]) return fastRecord()->matchOneStep(*rules_->normal[rule], at, supply);
-    return fastMatcher()->matchOneStep(rules_->lhs[rule], at, supply);
+    return fastRecord()->matchOneStep(*pattern, TermCtx{normal, at.bound}, supply);
 }
 
 }  // namespace
