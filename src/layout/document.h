@@ -75,7 +75,10 @@
 // multiplying.  Where only the first layout of a node is read (a render, each part of a stack)
 // and that layout is certain to be one line that fits, it is found in one pass over the node
 // and no other layout is built; a stack rendered as a whole writes each part's text as soon as
-// that part is laid out.
+// that part is laid out.  A part that starts past the end of its line (a bound below zero, where
+// no text fits) and is made of texts, side-by-side compositions and lists of hvSpList, as nested
+// terms are, is laid out from what its node knows of that case, with the same counts, and not
+// part by part.
 // What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts and 64
 // more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the library's other
 // fixed bounds in layout/tuning.h), so that the budget grows with the document and only runaway
