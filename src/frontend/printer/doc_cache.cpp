@@ -10,6 +10,9 @@ namespace {
 
 constexpr std::size_t kLeastSlots = 64;
 
+// Room for `count` entries: at most half the slots in use.
+std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
+
 // Whether the node may have an entry: only nodes with parts have one.
 bool hasParts(const Expr& e) { return e.isAp() || e.isLam() || e.isLet(); }
 
@@ -22,35 +25,42 @@ std::size_t ExprDocCache::slotOf(const void* identity) const {
 }
 
 void ExprDocCache::index(std::uint32_t entry) {
-    std::size_t s = slotOf(entries_[entry].node.identity());
+    std::size_t s = slotOf(entries_[entry].node);
     while (slots_[s] != kEmpty) s = (s + 1) & (slots_.size() - 1);
     slots_[s] = entry + 1;
 }
 
-void ExprDocCache::rebuildSlots(std::size_t count) {
-    slots_.assign(std::max(kLeastSlots, std::bit_ceil(2 * count + 1)), kEmpty);
+void ExprDocCache::rebuildSlots(std::size_t slots) {
+    slots_.assign(slots, kEmpty);
     for (std::size_t i = 0; i < entries_.size(); ++i) index(static_cast<std::uint32_t>(i));
 }
 
-const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
-    if (entries_.empty()) return nullptr;
-    const void* id = e.identity();
-    for (std::size_t s = slotOf(id); slots_[s] != kEmpty; s = (s + 1) & (slots_.size() - 1)) {
-        Entry& entry = entries_[slots_[s] - 1];
-        if (entry.node.identity() != id || entry.prec != p) continue;
-        if (entry.round != round_) {
-            entry.round = round_;
-            keepBelow(e);
-        }
-        return &entry.doc;
+std::uint32_t ExprDocCache::lookUp(const void* identity, Precedence p) const {
+    if (entries_.empty()) return kEmpty;
+    for (std::size_t s = slotOf(identity); slots_[s] != kEmpty; s = (s + 1) & (slots_.size() - 1)) {
+        const Entry& entry = entries_[slots_[s] - 1];
+        if (entry.node == identity && entry.prec == p) return slots_[s];
     }
-    return nullptr;
+    return kEmpty;
+}
+
+bool ExprDocCache::holds(const Expr& e, Precedence p) const { return lookUp(e.identity(), p) != kEmpty; }
+
+const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
+    const std::uint32_t slot = lookUp(e.identity(), p);
+    if (slot == kEmpty) return nullptr;
+    Entry& entry = entries_[slot - 1];
+    if (entry.round != round_) {
+        entry.round = round_;
+        keepBelow(e);
+    }
+    return &entry.doc;
 }
 
 void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
-    entries_.push_back(Entry{e, p, d, round_});
+    entries_.push_back(Entry{e.identity(), p, d, round_});
     if (2 * entries_.size() >= slots_.size()) {
-        rebuildSlots(entries_.size());
+        rebuildSlots(slotsFor(entries_.size()));
         return;
     }
     index(static_cast<std::uint32_t>(entries_.size() - 1));
@@ -61,7 +71,7 @@ bool ExprDocCache::keepNode(const void* identity) {
     bool found = false;
     for (std::size_t s = slotOf(identity); slots_[s] != kEmpty; s = (s + 1) & (slots_.size() - 1)) {
         Entry& entry = entries_[slots_[s] - 1];
-        if (entry.node.identity() != identity) continue;
+        if (entry.node != identity) continue;
         found = true;
         fresh = fresh || entry.round != round_;
         entry.round = round_;
@@ -105,7 +115,7 @@ void ExprDocCache::keepBelow(const Expr& e) {
 }
 
 std::size_t ExprDocCache::slotHolding(std::uint32_t entry) const {
-    std::size_t s = slotOf(entries_[entry].node.identity());
+    std::size_t s = slotOf(entries_[entry].node);
     while (slots_[s] != entry + 1) s = (s + 1) & (slots_.size() - 1);
     return s;
 }
@@ -115,7 +125,7 @@ std::size_t ExprDocCache::slotHolding(std::uint32_t entry) const {
 void ExprDocCache::freeSlot(std::size_t s) {
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t j = (s + 1) & mask; slots_[j] != kEmpty; j = (j + 1) & mask) {
-        const std::size_t home = slotOf(entries_[slots_[j] - 1].node.identity());
+        const std::size_t home = slotOf(entries_[slots_[j] - 1].node);
         if (((j - home) & mask) < ((j - s) & mask)) continue;  // its home lies after s
         slots_[s] = slots_[j];
         s = j;
@@ -134,11 +144,34 @@ void ExprDocCache::remove(std::uint32_t entry) {
     entries_.pop_back();
 }
 
+// The entries of this round moved to the front, the others dropped, and the slots made anew,
+// with room for as many entries as the round had.
+void ExprDocCache::compact() {
+    const std::size_t peak = entries_.size();
+    auto kept = entries_.begin();
+    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
+        if (it->round != round_) continue;
+        if (kept != it) *kept = std::move(*it);
+        ++kept;
+    }
+    entries_.erase(kept, entries_.end());
+    rebuildSlots(slotsFor(peak));
+}
+
 void ExprDocCache::endRound() {
-    for (std::size_t i = entries_.size(); i-- > 0;)
-        if (entries_[i].round != round_) remove(static_cast<std::uint32_t>(i));
-    constexpr std::size_t kSparse = 8;  // room kept for a large expression is given back
-    if (slots_.size() > kLeastSlots && kSparse * entries_.size() < slots_.size()) rebuildSlots(entries_.size());
+    const auto stale = static_cast<std::size_t>(
+        std::count_if(entries_.begin(), entries_.end(), [this](const Entry& e) { return e.round != round_; }));
+    // Removing one by one costs a few probes each; making the slots anew, a few per entry kept.
+    // The room kept for a larger expression is given back.
+    constexpr std::size_t kFewStale = 4;  // at most one in kFewStale
+    if (kFewStale * stale >= entries_.size() || slotsFor(entries_.size()) < slots_.size()) {
+        compact();
+    } else {
+        for (std::size_t i = entries_.size(); i-- > 0;)
+            if (entries_[i].round != round_) remove(static_cast<std::uint32_t>(i));
+    }
+    held_.swap(roots_);
+    roots_.clear();
     ++round_;
 }
 

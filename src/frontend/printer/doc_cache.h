@@ -4,10 +4,10 @@
 //
 // An expression's document depends on nothing but the expression and the precedence of its
 // context, and a node is immutable: the document kept for a live node at a precedence is the
-// one the printer would build.  Each entry holds its node, so a node's address is not reused
-// while its entry lives.  A round is one printing; `endRound` keeps only the entries that the
-// round reached (looked up, made, or below one looked up), so the cache holds the documents of
-// the last expression printed and no more.
+// one the printer would build.  A round is one printing or a few; `endRound` keeps only the
+// entries that the round reached (looked up, made, or below one looked up), so the cache holds
+// the documents of the last expressions printed and no more, and it holds those expressions,
+// so the address of a node with an entry is not reused while the entry lives.
 //
 //   ExprDocCache cache;
 //   for (const Expr& e : steps) {
@@ -32,18 +32,22 @@ using Precedence = std::int64_t;
 
 class ExprDocCache {
 public:
-    // The document kept for the node at the precedence, or null.  A found entry and every
-    // entry below its node are kept for this round.
+    // The printer's, while it prints `root`, which the cache holds until the round after:
+    // the document kept for a node of the root at the precedence, or null (a found entry and
+    // every entry below its node are kept for this round); and a document to keep.
+    void hold(const Expr& root) { roots_.push_back(root); }
     const Doc* find(const Expr& e, Precedence p);
-    // Keeps the node's document at the precedence for this round and the next.
     void add(const Expr& e, Precedence p, const Doc& d);
     // Ends a round: drops the entries it did not reach.
     void endRound();
+
     std::size_t size() const { return entries_.size(); }
+    // Whether a document is kept for the node at the precedence (keeps nothing).
+    bool holds(const Expr& e, Precedence p) const;
 
 private:
     struct Entry {
-        Expr node;
+        const void* node;  // the node's identity
         Precedence prec;
         Doc doc;
         std::uint32_t round;
@@ -55,7 +59,10 @@ private:
     std::size_t slotHolding(std::uint32_t entry) const;
     void freeSlot(std::size_t s);
     void remove(std::uint32_t entry);
-    void rebuildSlots(std::size_t count);
+    void rebuildSlots(std::size_t slots);  // a power of two
+    void compact();
+    // The slot's value of the node's entry at the precedence, or kEmpty.
+    std::uint32_t lookUp(const void* identity, Precedence p) const;
     // Keeps, for this round, the entries of the nodes below e.
     void keepBelow(const Expr& e);
     // Keeps every entry of the node; false when it has none or they were kept already.
@@ -64,6 +71,8 @@ private:
     std::vector<Entry> entries_;
     std::vector<std::uint32_t> slots_;  // open addressing by node, a power of two long
     std::vector<const Expr*> walk_;     // the nodes still to visit in keepBelow
+    std::vector<Expr> roots_;           // printed in this round
+    std::vector<Expr> held_;            // printed in the last round: their nodes have the entries
     std::uint32_t round_ = 1;
 };
 

@@ -496,7 +496,10 @@ private:
 
 Doc ppExpr(Precedence p, const Expr& e) { return Printer().expr(p, e); }
 
-Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache) { return Printer(cache).expr(p, e); }
+Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache) {
+    cache.hold(e);
+    return Printer(cache).expr(p, e);
+}
 
 Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args) {
     return Printer().constant(p, c, args);

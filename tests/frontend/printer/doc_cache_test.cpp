@@ -74,23 +74,34 @@ TEST(DocCache, KeepsTheNodesBelowOneFoundWhole) {
     ExprDocCache cache;
     cached(cache, ap(var("f"), outer));
     cached(cache, ap(var("g"), outer));  // outer found whole
-    EXPECT_NE(cache.find(inner, 100), nullptr);
-    EXPECT_EQ(cache.find(inner, 0), nullptr);  // another precedence is another document
+    EXPECT_TRUE(cache.holds(inner, 100));
+    EXPECT_FALSE(cache.holds(inner, 0));  // another precedence is another document
 }
 
-// A window sliding over many shared nodes: entries leave and come in every round, and each
-// node of the window is found, however the removals moved the others.
-TEST(DocCache, FindsEveryNodeOfASlidingWindow) {
+// Entries leave and come in every round, few at a time (one item replaced near the front) or
+// most at once (a window sliding over the items); each item printed is found however the
+// removals moved the others.
+TEST(DocCache, FindsEveryNodeAsEntriesComeAndGo) {
     std::vector<Expr> items;
     for (int i = 0; i < 400; ++i) items.push_back(ap(var("f"), num(i)));
     const Precedence operand = opPrecedenceInteger(Op::Cons);
-    ExprDocCache cache;
-    for (std::size_t start = 0; start + 60 <= items.size(); start += 7) {
+    auto listOf = [](const std::vector<Expr>& xs) {
         Expr list = nil();
-        for (std::size_t i = start + 60; i-- > start;) list = cons(items[i], list);
-        EXPECT_EQ(cached(cache, list), fresh(list));
-        for (std::size_t i = start; i < start + 60; ++i) ASSERT_NE(cache.find(items[i], operand), nullptr) << i;
-        cache.endRound();
+        for (auto it = xs.rbegin(); it != xs.rend(); ++it) list = cons(*it, list);
+        return list;
+    };
+    ExprDocCache cache;
+    std::vector<Expr> shown(items.begin(), items.begin() + 60);
+    for (std::size_t round = 0; round < 200; ++round) {
+        if (round < 100) {
+            shown[round % 5] = items[60 + round];
+        } else {
+            const std::size_t from = (round - 100) * 3;
+            shown.assign(items.begin() + static_cast<std::ptrdiff_t>(from), items.begin() + static_cast<std::ptrdiff_t>(from + 60));
+        }
+        const Expr list = listOf(shown);
+        ASSERT_EQ(cached(cache, list), fresh(list));
+        for (const Expr& item : shown) ASSERT_TRUE(cache.holds(item, operand)) << round;
     }
 }
 
@@ -106,7 +117,7 @@ TEST(DocCache, DeepExpressionsOnAnOrdinaryStack) {
             const Expr longer = cons(num(7), list);  // finds the whole list, keeps all below
             EXPECT_EQ(renderDoc(ppExpr(0, longer, cache), kUnboundedWidth), "7 : (" + first + ")");
             cache.endRound();
-            EXPECT_NE(cache.find(list, opPrecedenceInteger(Op::Cons)), nullptr);
+            EXPECT_TRUE(cache.holds(list, opPrecedenceInteger(Op::Cons)));
         },
         std::size_t{8} << 20);
 }
