@@ -94,17 +94,6 @@ std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, co
     return kept;
 }
 
-// An application or lambda with new children and the node's type, read only when it is known
-// already.
-Expr rebuiltAp(const Expr& node, Expr fun, Expr arg) {
-    if (node.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), node.type());
-    return mkAp(std::move(fun), std::move(arg), node.lazyType());
-}
-Expr rebuiltLam(const Expr& node, Expr body) {
-    if (node.typeIsEvaluated()) return mkLam(node.pattern(), std::move(body), node.type());
-    return mkLam(node.pattern(), std::move(body), node.lazyType());
-}
-
 // The let of definitions, in the order of `kept`, named from the supply in turn, around e
 // with every occurrence of a kept group replaced by its variable.  A definition's right side is
 // its group's occurrence first in path order, with the kept groups' occurrences inside it
@@ -134,9 +123,9 @@ std::pair<Expr, NameSupply> writeKept(const Expr& e, const Walk& w, const std::v
         const Expr& node = *s.expr;
         if (node.isAp()) {
             Expr fun = shown(s.kids[0]);
-            built[k] = rebuiltAp(node, std::move(fun), shown(s.kids[1]));
+            built[k] = mkApAs(node, std::move(fun), shown(s.kids[1]));
         } else {
-            built[k] = rebuiltLam(node, shown(s.kids[0]));
+            built[k] = mkLamAs(node, node.pattern(), shown(s.kids[0]));
         }
     }
     Defs defs = mkNoDef();
