@@ -468,13 +468,32 @@ List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
 
 }  // namespace
 
+namespace {
+
+// The first-order walk's answer for a worklist of one problem from the identity.
+std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problems& worklist) {
+    if (worklist.size() != 1 || !isIdentity(acc)) return std::nullopt;
+    return matchFirstOrder(step, worklist.front().first, worklist.front().second);
+}
+
+}  // namespace
+
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
+    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
+        if (!m->solution) return {};
+        return List<Solution>::cons(Solution{std::move(*m->solution), s}, {});
+    }
     auto g = std::make_shared<Search>(Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
     return solutionsOf(std::move(g));
 }
 
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish) {
+    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
+        List<TermSubst> substs;
+        if (m->solution) substs = List<TermSubst>::cons(finish ? finish(std::move(*m->solution)) : std::move(*m->solution), {});
+        return SolutionRun{std::move(substs), Lazy<NameSupply>(s)};
+    }
     auto g = std::make_shared<SubstSearch>(SubstSearch{
         Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}}, std::move(finish), {}});
     List<TermSubst> substs = substsOf(g);

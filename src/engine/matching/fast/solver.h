@@ -74,6 +74,15 @@ using Solution = std::pair<TermSubst, NameSupply>;
 // Every solution of the worklist under the step, from the accumulated substitution.
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s);
 
+// The match of one problem (p, t) from the identity, decided by one walk over the pattern
+// where that walk finds what the worklist finds: p a first-order pattern (with rigid heads
+// unless the step is simple), t holding no PVar, no lambda and no type variable.  Then there
+// is at most one solution, no error and no name drawn.  Nothing when the walk cannot tell.
+struct FirstOrderMatch {
+    std::optional<TermSubst> solution;
+};
+std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t);
+
 // The same solutions as substitutions, each passed through `finish` when one is given, and
 // the supplies of all of them combined (combPair from the right; the given supply when there
 // is none).  Reading the supply reads the whole list.

@@ -33,6 +33,9 @@ struct TermNode {
     mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
     bool hasConstr = false;
     bool headFlexible = false;  // the head under the applications is a PVar or a lambda
+    bool hasLam = false;
+    // Unknown (-1) until asked: firstOrderBits below.
+    mutable std::int8_t firstOrder = -1;
     std::uint32_t size = 1;
     Type type;
     std::string name;                  // LVar, PVar
@@ -119,6 +122,7 @@ struct TermBuilder {
         n.hasPVar = n.hasPVar || c.hasPVar;
         n.hasLVar = n.hasLVar || c.hasLVar;
         n.hasConstr = n.hasConstr || c.hasConstr;
+        n.hasLam = n.hasLam || c.hasLam;
         n.size = addSizes(n.size, c.size);
     }
     static Term make(std::shared_ptr<TermNode> n) { return Term(std::move(n)); }

@@ -50,23 +50,105 @@ const std::vector<Term>& Term::elems() const { return node_->elems; }
 const Type& Term::type() const { return node_->type; }
 bool Term::hasPVar() const { return node_->hasPVar; }
 bool Term::hasLVar() const { return node_->hasLVar; }
-bool Term::hasTypeVars() const {
-    const TermNode& n = *node_;
-    if (n.typeVars < 0) {
-        bool any = typeHasVars(n.type);
-        switch (n.kind) {
-        case TermKind::Ap: any = any || n.first.hasTypeVars() || n.second.hasTypeVars(); break;
-        case TermKind::Lam: any = any || n.first.hasTypeVars(); break;
-        case TermKind::Tupl:
-            for (const Term& e : n.elems) any = any || e.hasTypeVars();
-            break;
-        default: break;
-        }
-        n.typeVars = any ? 1 : 0;
+namespace {
+
+// Whether the node's own type or a child's subtree has a type variable; false with `ready`
+// unset while some child's answer is still unknown.
+bool typeVarsFromChildren(const TermNode& n, bool& ready) {
+    ready = true;
+    bool any = typeHasVars(n.type);
+    auto take = [&](const Term& c) {
+        const std::int8_t v = TermBuilder::of(c).typeVars;
+        if (v < 0) ready = false;
+        any = any || v == 1;
+    };
+    switch (n.kind) {
+    case TermKind::Ap:
+        take(n.first);
+        take(n.second);
+        break;
+    case TermKind::Lam: take(n.first); break;
+    case TermKind::Tupl:
+        for (const Term& e : n.elems) take(e);
+        break;
+    default: break;
     }
-    return n.typeVars == 1;
+    return any;
+}
+
+}  // namespace
+
+// Worked out bottom-up on an explicit stack, for the nodes not yet asked.
+bool Term::hasTypeVars() const {
+    if (node_->typeVars >= 0) return node_->typeVars == 1;
+    std::vector<const TermNode*> todo{node_.get()};
+    while (!todo.empty()) {
+        const TermNode& n = *todo.back();
+        bool ready = false;
+        const bool any = typeVarsFromChildren(n, ready);
+        if (ready) {
+            n.typeVars = any ? 1 : 0;
+            todo.pop_back();
+            continue;
+        }
+        auto pend = [&](const Term& c) {
+            if (TermBuilder::of(c).typeVars < 0) todo.push_back(c.node());
+        };
+        if (n.kind == TermKind::Tupl)
+            for (const Term& e : n.elems) pend(e);
+        else {
+            pend(n.first);
+            if (n.kind == TermKind::Ap) pend(n.second);
+        }
+    }
+    return node_->typeVars == 1;
 }
 bool Term::hasConstr() const { return node_->hasConstr; }
+bool Term::hasLam() const { return node_->hasLam; }
+
+namespace {
+
+// What firstOrderPattern answers, as bits: 1 with any heads, 2 with rigid heads only.
+std::int8_t firstOrderBits(const Term& root) {
+    bool rigid = true;
+    std::vector<const Term*> todo{&root};
+    std::vector<const std::string*> names;
+    while (!todo.empty()) {
+        const Term& u = *todo.back();
+        todo.pop_back();
+        switch (u.kind()) {
+        case TermKind::PVar: names.push_back(&u.name()); break;
+        case TermKind::Con: {
+            const Constant& c = u.constant();
+            if (c.kind() == ConstantKind::Error || (c.kind() == ConstantKind::FNumber && c.fnumber() != c.fnumber()))
+                return 0;
+            break;
+        }
+        case TermKind::Ap:
+            rigid = rigid && !flexibleHead(u.fun());
+            todo.push_back(&u.arg());
+            todo.push_back(&u.fun());
+            break;
+        case TermKind::Tupl:
+            for (const Term& e : u.elems()) todo.push_back(&e);
+            break;
+        case TermKind::LVar:
+        case TermKind::Lam: return 0;
+        }
+    }
+    std::sort(names.begin(), names.end(), [](const std::string* a, const std::string* b) { return *a < *b; });
+    for (std::size_t i = 1; i < names.size(); ++i)
+        if (*names[i - 1] == *names[i]) return 0;
+    return rigid ? 3 : 1;
+}
+
+}  // namespace
+
+bool Term::firstOrderPattern(bool rigidHeads) const {
+    const TermNode& n = *node_;
+    if (n.firstOrder < 0) n.firstOrder = firstOrderBits(*this);
+    return (n.firstOrder & (rigidHeads ? 2 : 1)) != 0;
+}
 const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 
 Term withOrigin(Term t, const Expr& e) {
@@ -110,6 +192,7 @@ Term Ap(Term fun, Term arg, Type type) {
 Term Lam(LamBinding binder, Term body, Type type) {
     auto n = TermBuilder::node(TermKind::Lam, std::move(type));
     TermBuilder::absorb(*n, body);
+    n->hasLam = true;
     n->binder = std::move(binder);
     n->first = std::move(body);
     return TermBuilder::make(std::move(n));

@@ -94,10 +94,16 @@ public:
     bool hasPVar() const;
     bool hasLVar() const;
     bool hasConstr() const;
+    bool hasLam() const;
     // Whether some type of the subtree has a type variable: worked out on first request.
     bool hasTypeVars() const;
     // The number of nodes (saturating).
     std::uint32_t size() const;
+    // Read as a pattern, the term is first order: constants that equal only what their rigid
+    // symbol keys alike (no error constant, no NaN), applications, tuples and pattern
+    // variables, no variable twice; with `rigidHeads`, no application has a flexible head.
+    // Worked out on first request.
+    bool firstOrderPattern(bool rigidHeads) const;
 
     // The expression the node was converted from, when converting the node back gives that
     // very expression; null for every node built otherwise.

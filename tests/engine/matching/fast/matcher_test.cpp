@@ -103,6 +103,79 @@ TEST(FastMatchingCore, ResultsComeDepthFirstInTheStepOrder) {
     EXPECT_EQ(run.rest->vars.head(), "b");
 }
 
+// --- the first-order walk -------------------------------------------------------------------
+
+Type L(Type t) { return mkListType(std::move(t)); }
+// C : a -> [a] -> [a] at the element type a.
+Expr C(const Expr& x, const Expr& xs, const Type& a) { return ap(constr("C", fn(a, L(a), L(a))), x, xs); }
+Expr nil(const Type& a) { return mkCon(mkNul(), L(a)); }
+
+// The bindings and type bindings of a solution.
+std::string solutionText(const TermSubst& s) {
+    std::string out = bindingsText(s);
+    for (const auto& [v, t] : s.types.bindings()) out += v + "::" + typeText(t) + ";";
+    return out;
+}
+
+// The worklist's solutions, the walk passed over: it starts from a binding that no pattern
+// here has, dropped again from the texts.
+std::vector<std::string> worklistTexts(ApStep step, const Term& p, const Term& t) {
+    const TermSubst acc{TermBindings::Node("zz", conv(num(0)), 1, {}, {}), TypeSubst()};
+    std::vector<std::string> out;
+    for (const Solution& s : toVector(solveProblems(step, acc, {{p, t}}, supply()))) {
+        std::string text = solutionText(s.first);
+        const auto at = text.find("zz:=0;");
+        out.push_back(text.erase(at, 6));
+    }
+    return out;
+}
+
+TEST(FastMatchingFirstOrder, DecidesAsTheWorklistDoes) {
+    const Type a = mkTid("a");
+    const Expr x = var("x", a);
+    const Expr xs = var("xs", L(a));
+    const Expr list12 = C(num(1), C(num(2), nil(I()), I()), I());
+    const Expr pairOfA = ap(constr("P", fn(a, a, I())), x, var("y", a));
+    const Expr intAndBool = ap(constr("P", fn(I(), Bo(), I())), num(1), mkCon(mkBoolean(true), Bo()));
+    const std::vector<std::tuple<ApStep, Expr, Expr>> cases = {
+        {ApStep::OneStep, C(x, xs, a), list12},
+        {ApStep::OneStep, C(x, xs, a), nil(I())},
+        {ApStep::OneStep, C(x, C(num(2), xs, a), a), list12},
+        {ApStep::OneStep, C(x, C(num(3), xs, a), a), list12},
+        {ApStep::OneStep, G(var("x", I()), F(var("y", I()))), G(num(1), F(num(2)))},
+        {ApStep::OneStep, pairOfA, intAndBool},  // one constructor name, types that clash
+        {ApStep::TwoStep, pair(var("p", I()), var("q", I())), pair(num(1), num(2))},
+        {ApStep::Simple, ap(var("f", fn(I(), I())), var("z", I())), F(num(2))},
+    };
+    for (const auto& [step, p, t] : cases) {
+        const std::optional<FirstOrderMatch> m = matchFirstOrder(step, conv(p), conv(t));
+        ASSERT_TRUE(m) << showExpr(p) << " ~ " << showExpr(t);
+        std::vector<std::string> walked;
+        if (m->solution) walked.push_back(solutionText(*m->solution));
+        EXPECT_EQ(walked, worklistTexts(step, conv(p), conv(t))) << showExpr(p) << " ~ " << showExpr(t);
+    }
+    const auto m = matchFirstOrder(ApStep::OneStep, conv(C(x, xs, a)), conv(list12));
+    ASSERT_TRUE(m && m->solution);
+    EXPECT_EQ(solutionText(*m->solution), "x:=1;xs:=C 2 [];a::" + typeText(I()) + ";");
+}
+
+TEST(FastMatchingFirstOrder, LeavesTheRestToTheWorklist) {
+    const Type a = mkTid("a");
+    const Expr fx = ap(var("f", fn(I(), I())), var("x", I()));
+    const std::vector<std::pair<Expr, Expr>> cases = {
+        {G(var("x", I()), var("x", I())), G(num(1), num(1))},                    // a variable twice
+        {fx, F(num(2))},                                                            // a flexible head
+        {lam("z", I(), F(var("z", I()))), constr("F", fn(I(), I()))},               // a lambda
+        {C(var("x", a), var("xs", L(a)), a), C(num(1), nil(mkTid("b")), mkTid("b"))},  // a type variable in the term
+        {var("x", fn(I(), I())), lam("z", I(), F(var("z", I())))},                  // a lambda in the term
+        {F(var("x", I())), F(var("y", I()))},                                       // a free variable in the term
+    };
+    for (const auto& [p, t] : cases)
+        EXPECT_FALSE(matchFirstOrder(ApStep::OneStep, conv(p), conv(t))) << showExpr(p) << " ~ " << showExpr(t);
+    // The simple step decomposes every application: a flexible head is first order there.
+    EXPECT_TRUE(matchFirstOrder(ApStep::Simple, conv(fx), conv(F(num(2)))));
+}
+
 // --- steps ----------------------------------------------------------------------------------
 
 TEST(FastMatchingSteps, RigidHeadsDecomposeOnly) {
