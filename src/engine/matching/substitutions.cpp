@@ -16,20 +16,76 @@ namespace plim {
 
 namespace {
 
-// The first binding of each name.
+// The first binding of each name: a substitution of a few names is searched in order, a
+// longer one through a map.
 class FirstBindings {
 public:
-    explicit FirstBindings(const Substitution& s) {
+    explicit FirstBindings(const Substitution& s) : subst_(s) {
+        if (s.size() <= fewNames) return;
         map_.reserve(s.size());
         for (const auto& [name, e] : s) map_.emplace(name, &e);
     }
     const Expr* find(const std::string& name) const {
+        if (subst_.size() <= fewNames) {
+            for (const auto& [n, e] : subst_)
+                if (n == name) return &e;
+            return nullptr;
+        }
         auto it = map_.find(name);
         return it == map_.end() ? nullptr : it->second;
     }
 
 private:
+    static constexpr std::size_t fewNames = 8;
+    const Substitution& subst_;
     std::unordered_map<std::string_view, const Expr*> map_;
+};
+
+// substType for the types of the expressions that matches are applied to.  A rule's right
+// side is instantiated again and again under type substitutions of the same content, so the
+// results are kept by type node for the last few substitutions (the type itself is kept
+// with its result, so that its address stays its own).
+class TypeMemo {
+public:
+    static TypeMemo& of(const TypeSubst& ts) {
+        thread_local std::vector<std::unique_ptr<TypeMemo>> recent;  // the last one used first
+        std::vector<std::pair<std::string, Type>> key = ts.bindings();
+        for (std::size_t i = 0; i < recent.size(); ++i)
+            if (recent[i]->holds(key)) {
+                std::rotate(recent.begin(), recent.begin() + static_cast<std::ptrdiff_t>(i),
+                            recent.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+                return *recent.front();
+            }
+        if (recent.size() == kept) recent.pop_back();
+        recent.insert(recent.begin(), std::make_unique<TypeMemo>(ts, std::move(key)));
+        return *recent.front();
+    }
+
+    TypeMemo(TypeSubst ts, std::vector<std::pair<std::string, Type>> key) : ts_(std::move(ts)), key_(std::move(key)) {}
+
+    Type operator()(const Type& t) {
+        if (t.isGround()) return t;
+        auto it = done_.find(t.nodeAddress());
+        if (it != done_.end()) return it->second.second;
+        if (done_.size() >= typesKept) done_.clear();
+        Type out = substType(ts_, t);
+        done_.emplace(t.nodeAddress(), std::make_pair(t, out));
+        return out;
+    }
+
+private:
+    static constexpr std::size_t kept = 8;
+    static constexpr std::size_t typesKept = 4096;
+    TypeSubst ts_;
+    std::vector<std::pair<std::string, Type>> key_;
+    std::unordered_map<const void*, std::pair<Type, Type>> done_;
+
+    bool holds(const std::vector<std::pair<std::string, Type>>& key) const {
+        if (key.size() != key_.size()) return false;
+        for (std::size_t i = 0; i < key.size(); ++i)
+            if (key[i].first != key_[i].first || !eqType(key[i].second, key_[i].second)) return false;
+        return true;
+    }
 };
 
 // The node's type with ts applied; a type still to be computed stays so.
@@ -37,15 +93,6 @@ Lazy<Type> substNodeType(const TypeSubst& ts, const Expr& e) {
     if (ts.isIdentity()) return e.lazyType();
     if (e.typeIsEvaluated()) return substType(ts, e.type());
     return e.lazyType().map([ts](const Type& t) { return substType(ts, t); });
-}
-
-std::vector<Expr> substChildren(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Lam: return {e.pattern(), e.body()};
-    case ExprKind::Ap: return {e.fun(), e.arg()};
-    case ExprKind::Let: patternFail(CodedFailure::SubstituteLet);
-    default: return {};
-    }
 }
 
 // The lines of a text: split at newlines, a final newline ending the last line.
@@ -77,30 +124,82 @@ const MatchResult& emptyMatch() {
     return empty;
 }
 
-Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) {
-    const FirstBindings bound(s);
-    auto combine = [&](const Expr& node, const std::vector<Expr>& done) -> Expr {
-        switch (node.kind()) {
-        case ExprKind::Var: {
-            if (const Expr* value = bound.find(node.name())) return *value;
-            if (ts.isIdentity()) return node;
-            return mkVar(node.name(), substType(ts, node.type()));
+namespace {
+
+// appSubst's walk: bottom-up on an explicit stack, children in order, a let refused when met.
+class Substituter {
+public:
+    Substituter(const Substitution& s, const TypeSubst& ts)
+        : bound_(s), ts_(ts), types_(ts.isIdentity() ? nullptr : &TypeMemo::of(ts)) {}
+
+    Expr run(const Expr& root) {
+        stack_.push_back({&root, false});
+        while (!stack_.empty()) {
+            const Frame f = stack_.back();
+            stack_.pop_back();
+            const Expr& node = *f.node;
+            if (f.ready) {
+                build(node);
+                continue;
+            }
+            switch (node.kind()) {
+            case ExprKind::Var:
+            case ExprKind::Con: done_.push_back(leaf(node)); break;
+            case ExprKind::Lam:
+            case ExprKind::Ap:
+                stack_.push_back({&node, true});
+                stack_.push_back({node.isAp() ? &node.arg() : &node.body(), false});
+                stack_.push_back({node.isAp() ? &node.fun() : &node.pattern(), false});
+                break;
+            case ExprKind::Let: patternFail(CodedFailure::SubstituteLet);
+            }
         }
-        case ExprKind::Con:
-            if (ts.isIdentity()) return node;
-            return mkCon(node.constant(), substType(ts, node.type()));
-        case ExprKind::Lam:
-            if (ts.isIdentity() && done[0].sameNode(node.pattern()) && done[1].sameNode(node.body())) return node;
-            return mkLam(done[0], done[1], substNodeType(ts, node));
-        case ExprKind::Ap:
-            if (ts.isIdentity() && done[0].sameNode(node.fun()) && done[1].sameNode(node.arg())) return node;
-            return mkApLazy(done[0], done[1], substNodeType(ts, node));
-        case ExprKind::Let: break;
-        }
-        patternFail(CodedFailure::SubstituteLet);
+        return std::move(done_.back());
+    }
+
+private:
+    struct Frame {
+        const Expr* node;
+        bool ready;  // its children are done
     };
-    return expr_detail::rebuild(e, substChildren, combine);
-}
+    FirstBindings bound_;
+    const TypeSubst& ts_;
+    TypeMemo* types_;  // null for the identity
+    std::vector<Frame> stack_;
+    std::vector<Expr> done_;
+
+    // The node's type with the substitution applied; a type still to be computed stays so.
+    Lazy<Type> nodeType(const Expr& e) {
+        if (!types_ || !e.typeIsEvaluated()) return substNodeType(ts_, e);
+        return (*types_)(e.type());
+    }
+
+    Expr leaf(const Expr& node) {
+        if (node.isVar()) {
+            if (const Expr* value = bound_.find(node.name())) return *value;
+            if (!types_) return node;
+            return mkVar(node.name(), (*types_)(node.type()));
+        }
+        if (!types_) return node;
+        return mkCon(node.constant(), (*types_)(node.type()));
+    }
+
+    void build(const Expr& node) {
+        Expr second = std::move(done_.back());
+        done_.pop_back();
+        Expr first = std::move(done_.back());
+        done_.pop_back();
+        const bool same = node.isAp() ? first.sameNode(node.fun()) && second.sameNode(node.arg())
+                                      : first.sameNode(node.pattern()) && second.sameNode(node.body());
+        if (!types_ && same) done_.push_back(node);
+        else if (node.isAp()) done_.push_back(mkApLazy(std::move(first), std::move(second), nodeType(node)));
+        else done_.push_back(mkLam(std::move(first), std::move(second), nodeType(node)));
+    }
+};
+
+}  // namespace
+
+Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) { return Substituter(s, ts).run(e); }
 
 namespace {
 

@@ -71,6 +71,25 @@ TEST(AppSubst, TypeSubstitutionSparesBoundExpressions) {
     EXPECT_EQ(c.type(), mkListType(intType()));
 }
 
+TEST(AppSubst, TypesFollowTheContentOfEachTypeSubstitution) {
+    // The same expression again and again under substitutions that differ, come back, and
+    // outnumber the ones remembered.
+    const Expr e = typedAp(var("f", fn(a, fn(b, a))), var("x"));
+    std::vector<std::pair<Type, Type>> rounds;
+    for (int i = 0; i < 12; ++i) rounds.emplace_back(mkTid("t" + std::to_string(i)), intType());
+    rounds.emplace_back(intType(), boolType());
+    rounds.emplace_back(intType(), intType());
+    rounds.emplace_back(mkListType(intType()), boolType());
+    for (int again = 0; again < 2; ++again)
+        for (const auto& [ta, tb] : rounds) {
+            const TypeSubst ts = substTypeOf(bindVar("a", ta), bindVar("b", tb));
+            const Expr r = appSubst({}, ts, e);
+            EXPECT_EQ(r.fun().type(), fn(ta, fn(tb, ta)));
+            EXPECT_EQ(r.type(), fn(tb, ta));
+            EXPECT_EQ(r.arg().type(), ta);
+        }
+}
+
 TEST(AppSubst, LocalDefinitionIsAnInternalError) {
     const Expr let = mkLet(mkDList(mkNoDef()), var("x"), a);
     EXPECT_EQ(failureText([&] { appSubst({}, identitySubst(), lam(var("y"), let)); }),
