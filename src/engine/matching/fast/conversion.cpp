@@ -372,6 +372,7 @@ Term binderTerm(const Type& argumentType, const LamBinding& b) {
 
 // On an explicit stack, as the conversion the other way.
 Expr convert(const Term& t) {
+    if (const Expr* o = t.origin()) return *o;
     struct Task {
         const Term* term;
         bool build;  // false: convert the term; true: build it from its converted children
@@ -435,9 +436,22 @@ Expr convert(const Term& t) {
     return results.back();
 }
 
+namespace {
+
+// The bindings in ascending name order, converted (the map is balanced: its depth is small).
+void appendConverted(const TermBindings& m, Substitution& out) {
+    if (m.isEmpty()) return;
+    appendConverted(m.smaller(), out);
+    out.emplace_back(m.key(), convert(m.elt()));
+    appendConverted(m.greater(), out);
+}
+
+}  // namespace
+
 MatchResult convertBindings(const TermSubst& s) {
     MatchResult r;
-    for (const auto& [name, term] : fmToList(NaturalOrd{}, s.bindings)) r.subst.emplace_back(name, convert(term));
+    r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
+    appendConverted(s.bindings, r.subst);
     r.types = s.types;
     return r;
 }

@@ -27,8 +27,18 @@ TermBindings sortedBindings(const std::vector<std::pair<const std::string*, cons
                               sortedBindings(bs, from, mid), sortedBindings(bs, mid + 1, to));
 }
 
+// The walk's stacks and findings; one per thread, cleared for each match (a match starts no
+// other one while it runs).
 class FirstOrderWalk {
 public:
+    static FirstOrderWalk& cleared() {
+        thread_local FirstOrderWalk walk;
+        walk.work_.clear();
+        walk.bindings_.clear();
+        walk.types_.clear();
+        return walk;
+    }
+
     Fit run(const Term& p, const Term& t) {
         work_.emplace_back(&p, &t);
         while (!work_.empty()) {
@@ -119,7 +129,7 @@ private:
 std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t) {
     if (t.hasPVar() || t.hasLam() || !p.firstOrderPattern(step != ApStep::Simple) || t.hasTypeVars())
         return std::nullopt;
-    FirstOrderWalk walk;
+    FirstOrderWalk& walk = FirstOrderWalk::cleared();
     switch (walk.run(p, t)) {
     case Fit::Unsure: return std::nullopt;
     case Fit::No: return FirstOrderMatch{};
