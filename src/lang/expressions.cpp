@@ -7,6 +7,7 @@
 
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
+#include "support/work_room.h"
 
 namespace plim {
 
@@ -402,10 +403,32 @@ Expr unlet(const Expr& e) {
 
 namespace {
 
+// The pairs still to compare in an equality check, with their binder lists (indices into
+// `envs`), and the stack of the walk that reads a shared subtree's types.
+struct EqPair {
+    std::size_t env1, env2;
+    const Expr* e1;
+    const Expr* e2;
+};
+struct EqRoom {
+    std::vector<EqPair> pairs;
+    std::vector<Env> envs;
+    std::vector<const Expr*> reads;
+    void clear() {
+        pairs.clear();
+        envs.clear();
+        reads.clear();
+    }
+};
+
 // Reads the type of every node of x in pre-order (function before argument, pattern before
 // body): what comparing x with itself reads.  False at a let, as the comparison is.
-bool readsEqualToItself(const Expr& x) {
-    std::vector<const Expr*> stack{&x};
+bool readsEqualToItself(const Expr& x, std::vector<const Expr*>& stack) {
+    if (x.isVar() || x.isCon()) {
+        x.type();
+        return true;
+    }
+    stack.push_back(&x);
     while (!stack.empty()) {
         const Expr& a = *stack.back();
         stack.pop_back();
@@ -426,66 +449,61 @@ bool readsEqualToItself(const Expr& x) {
     return true;
 }
 
+// One pair of the comparison: false when it shows the trees differ; children go on the stack.
+bool comparePair(const EqPair& p, EqRoom& room) {
+    const Expr& a = *p.e1;
+    const Expr& b = *p.e2;
+    std::vector<Env>& envs = room.envs;
+    // A node compared with itself under the same binders is equal once every type in it has
+    // been read.
+    if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) return readsEqualToItself(a, room.reads);
+    if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
+    if (!eqType(a.type(), b.type())) return false;
+    switch (a.kind()) {
+    case ExprKind::Var: {
+        auto pa = position(envs[p.env1], a.name());
+        auto pb = position(envs[p.env2], b.name());
+        if (!pa && !pb) return a.name() == b.name();
+        return pa && pb && *pa == *pb;
+    }
+    case ExprKind::Con: return eqConstant(a.constant(), b.constant());
+    case ExprKind::Ap:
+        room.pairs.push_back({p.env1, p.env2, &a.arg(), &b.arg()});
+        room.pairs.push_back({p.env1, p.env2, &a.fun(), &b.fun()});
+        return true;
+    case ExprKind::Lam: {
+        const std::vector<std::string> names1 = freeNames(a.pattern());
+        const std::vector<std::string> names2 = freeNames(b.pattern());
+        const std::size_t inner1 = envs.size();
+        envs.push_back(extend(names1, envs[p.env1]));
+        std::size_t inner2 = inner1;
+        // The same names bound around the same binders: one list serves both sides.
+        if (envs[p.env1] != envs[p.env2] || names1 != names2) {
+            inner2 = envs.size();
+            envs.push_back(extend(names2, envs[p.env2]));
+        }
+        room.pairs.push_back({inner1, inner2, &a.body(), &b.body()});
+        room.pairs.push_back({inner1, inner2, &a.pattern(), &b.pattern()});
+        return true;
+    }
+    case ExprKind::Let: break;
+    }
+    return true;
+}
+
 }  // namespace
 
 bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
             const Expr& e2) {
-    // The pairs still to compare, with their binder lists (indices into `envs`); the trees stay
-    // alive through e1 and e2.  A node compared with itself under the same binders is equal
-    // once every type in it has been read.
-    struct Pair {
-        std::size_t env1, env2;
-        const Expr* e1;
-        const Expr* e2;
-    };
-    std::vector<Env> envs{extend(env1, nullptr), extend(env2, nullptr)};
-    std::vector<Pair> stack{{0, 1, &e1, &e2}};
-    while (!stack.empty()) {
-        const Pair p = stack.back();
-        stack.pop_back();
-        const Expr& a = *p.e1;
-        const Expr& b = *p.e2;
-        if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) {
-            if (!readsEqualToItself(a)) return false;
-            continue;
-        }
-        if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
-        if (!eqType(a.type(), b.type())) return false;
-        switch (a.kind()) {
-        case ExprKind::Var: {
-            auto pa = position(envs[p.env1], a.name());
-            auto pb = position(envs[p.env2], b.name());
-            if (!pa && !pb) {
-                if (a.name() != b.name()) return false;
-            } else if (!pa || !pb || *pa != *pb) {
-                return false;
-            }
-            break;
-        }
-        case ExprKind::Con:
-            if (!eqConstant(a.constant(), b.constant())) return false;
-            break;
-        case ExprKind::Ap:
-            stack.push_back({p.env1, p.env2, &a.arg(), &b.arg()});
-            stack.push_back({p.env1, p.env2, &a.fun(), &b.fun()});
-            break;
-        case ExprKind::Lam: {
-            const std::vector<std::string> names1 = freeNames(a.pattern());
-            const std::vector<std::string> names2 = freeNames(b.pattern());
-            const std::size_t inner1 = envs.size();
-            envs.push_back(extend(names1, envs[p.env1]));
-            std::size_t inner2 = inner1;
-            // The same names bound around the same binders: one list serves both sides.
-            if (envs[p.env1] != envs[p.env2] || names1 != names2) {
-                inner2 = envs.size();
-                envs.push_back(extend(names2, envs[p.env2]));
-            }
-            stack.push_back({inner1, inner2, &a.body(), &b.body()});
-            stack.push_back({inner1, inner2, &a.pattern(), &b.pattern()});
-            break;
-        }
-        case ExprKind::Let: break;
-        }
+    // The trees stay alive through e1 and e2; the work stacks are kept from one call to the next.
+    BorrowedRoom<EqRoom> room;
+    room->envs.push_back(extend(env1, nullptr));
+    room->envs.push_back(extend(env2, nullptr));
+    room->pairs.push_back({0, 1, &e1, &e2});
+    while (!room->pairs.empty()) {
+        const EqPair p = room->pairs.back();
+        room->pairs.pop_back();
+        if (!comparePair(p, *room)) return false;
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include "lang/expressions.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
+#include "support/work_room.h"
 
 namespace plim {
 
@@ -137,33 +138,69 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
 
 namespace {
 
-// One node of the expansion walk: the node, how it is walked (in full: expanded at its top
-// when it has a function type; or inside only, as an application's function), and the
-// children still to walk.  The one child of a node being expanded is its expansion.
+// One node of the expansion walk: the node, how many children it has to walk (0, 1 for a
+// lambda's body or for its expansion, 2 for an application's function and argument), how many
+// are walked, and the expansion being walked, if any.
 struct ExpandFrame {
-    const Expr* node;  // inside the expression, or an expansion an outer frame holds
-    bool full;
-    std::uint8_t kids = 0;  // 0, 1 (a lambda's body, or the expansion) or 2 (function, argument)
-    std::uint8_t walked = 0;
-    std::optional<Expr> expansion;
+    const Expr* node;  // inside the expression, or inside an expansion the room holds
+    Expr* expansion;   // held in the room; null when the node is walked as it is
+    std::uint8_t kids;
+    std::uint8_t walked;
 };
 
 // A rebuilt child: empty when it is the child as it was.
 using Rebuilt = std::optional<Expr>;
 
+// The open frames, the rebuilt children waiting for their parent, and the expansions being
+// walked (a deque keeps each in place while frames point into it).
+struct ExpandRoom {
+    std::vector<ExpandFrame> frames;
+    std::vector<Rebuilt> results;
+    std::deque<Expr> expansions;
+    void clear() {
+        frames.clear();
+        results.clear();
+        expansions.clear();
+    }
+};
+
+Rebuilt takeLast(std::vector<Rebuilt>& results) {
+    Rebuilt r = std::move(results.back());
+    results.pop_back();
+    return r;
+}
+
+// The result of a frame whose children are done: the node as it is when nothing below changed.
+Rebuilt finishFrame(const ExpandFrame& f, std::vector<Rebuilt>& results) {
+    const Expr& x = *f.node;
+    if (f.expansion) {
+        Rebuilt inside = takeLast(results);
+        return inside ? std::move(inside) : std::move(*f.expansion);
+    }
+    if (f.kids == 1) {
+        Rebuilt body = takeLast(results);
+        if (!body) return std::nullopt;
+        return mkLamAs(x, x.pattern(), std::move(*body));
+    }
+    Rebuilt arg = takeLast(results);
+    Rebuilt fun = takeLast(results);
+    if (!fun && !arg) return std::nullopt;
+    return mkApAs(x, fun ? std::move(*fun) : x.fun(), arg ? std::move(*arg) : x.arg());
+}
+
 }  // namespace
 
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
                                       const std::function<bool(const Expr&, bool full)>& expanded) {
-    // Names are drawn from the supply in pre-order: a frame decides its children (and draws
-    // the name of its expansion) when it is opened.  The rebuilt children wait on `results`;
-    // a node whose children come back unchanged is kept as it is, and the unchanged parts are
-    // only looked at, never held.  A deque keeps each frame in place while inner ones come
-    // and go, so the expansion it holds stays where its child frame points.
-    std::deque<ExpandFrame> stack;
-    std::vector<Rebuilt> results;
+    // Names are drawn from the supply in pre-order: a node decides its children (and draws the
+    // name of its expansion) when it is opened.  The rebuilt children wait on `results`; a
+    // node whose children come back unchanged is kept as it is, and the unchanged parts are
+    // only looked at, never held.  A node with nothing to walk gives its result at once.
+    BorrowedRoom<ExpandRoom> room;
+    std::vector<ExpandFrame>& frames = room->frames;
+    std::vector<Rebuilt>& results = room->results;
     auto open = [&](const Expr& n, bool full) {
-        ExpandFrame f{&n, full, 0, 0, std::nullopt};
+        ExpandFrame f{&n, nullptr, 0, 0};
         if (expanded && expanded(n, full)) {
         } else if (n.isLam()) {
             f.kids = 1;
@@ -172,53 +209,37 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
             auto [name, rest] = nextName(supply);
             supply = std::move(rest);
             Expr var = mkVar(name, t.args()[0]);
-            f.expansion = mkLam(var, mkAp(n, var, t.args()[1]), t);
+            f.expansion = &room->expansions.emplace_back(mkLam(var, mkAp(n, var, t.args()[1]), t));
             f.kids = 1;
         } else if (n.isAp()) {
             f.kids = 2;
         } else if (n.isLet()) {
             patternFail(CodedFailure::RecursiveExpandLet);
         }
-        stack.push_back(std::move(f));
-    };
-    auto take = [&results]() {
-        Rebuilt r = std::move(results.back());
-        results.pop_back();
-        return r;
-    };
-    auto finish = [&take](ExpandFrame& f) -> Rebuilt {
-        const Expr& x = *f.node;
-        if (f.kids == 0) return std::nullopt;
-        if (f.expansion) {
-            Rebuilt inside = take();
-            return inside ? std::move(inside) : std::move(f.expansion);
+        if (f.kids == 0) {
+            results.emplace_back();
+        } else {
+            frames.push_back(f);
         }
-        if (f.kids == 1) {
-            Rebuilt body = take();
-            if (!body) return std::nullopt;
-            return mkLamAs(x, x.pattern(), std::move(*body));
-        }
-        Rebuilt arg = take();
-        Rebuilt fun = take();
-        if (!fun && !arg) return std::nullopt;
-        return mkApAs(x, fun ? std::move(*fun) : x.fun(), arg ? std::move(*arg) : x.arg());
     };
     open(e, true);
-    for (;;) {
-        ExpandFrame& top = stack.back();
+    while (!frames.empty()) {
+        ExpandFrame& top = frames.back();
         if (top.walked < top.kids) {
             const std::uint8_t k = top.walked++;
+            // Opening may move the frames: `top` is not used after it.
             if (top.expansion) open(*top.expansion, true);
             else if (top.kids == 1) open(top.node->body(), true);
             else if (k == 0) open(top.node->fun(), false);
             else open(top.node->arg(), true);
             continue;
         }
-        Rebuilt built = finish(top);
-        stack.pop_back();
-        if (stack.empty()) return {built ? std::move(*built) : e, std::move(supply)};
+        Rebuilt built = finishFrame(top, results);
+        frames.pop_back();
         results.push_back(std::move(built));
     }
+    Rebuilt root = takeLast(results);
+    return {root ? std::move(*root) : e, std::move(supply)};
 }
 
 Expr nearbetas(const Expr& e) {

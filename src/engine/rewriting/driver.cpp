@@ -11,6 +11,7 @@
 #include "lang/constants.h"
 #include "support/errors.h"
 #include "support/identity_index.h"
+#include "support/work_room.h"
 
 namespace plim {
 
@@ -66,44 +67,73 @@ LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> 
 
 // --- positions ------------------------------------------------------------------------------
 
+// The binders in scope under nested lambdas: scope 0 is the level's context, each other scope
+// keeps only its own binders and the scope around it.  The whole list of a scope is put together
+// when first asked, so nested lambdas cost space linear in their number.
+class Scopes {
+public:
+    Scopes() = default;
+    explicit Scopes(const std::vector<TypedVar>& ctx) : ctx_(&ctx) {}
+    // No scope but the context's, which stays alive as long as it is used.
+    void reset(const std::vector<TypedVar>& ctx) {
+        ctx_ = &ctx;
+        scopes_.clear();
+        bound_.clear();
+    }
+    void clear() { reset(none()); }
+    // A new scope inside `outer`, binding `own`.
+    int enter(int outer, std::vector<TypedVar> own) {
+        scopes_.push_back(Scope{outer, std::move(own)});
+        bound_.emplace_back();
+        return static_cast<int>(scopes_.size());
+    }
+    const std::vector<TypedVar>& boundIn(int scope) const {
+        if (scope == 0) return *ctx_;
+        auto& slot = bound_[static_cast<std::size_t>(scope - 1)];
+        if (!slot) {
+            std::vector<TypedVar> all;
+            for (int k = scope; k > 0; k = scopes_[static_cast<std::size_t>(k - 1)].outer) {
+                const auto& own = scopes_[static_cast<std::size_t>(k - 1)].own;
+                all.insert(all.end(), own.begin(), own.end());
+            }
+            all.insert(all.end(), ctx_->begin(), ctx_->end());
+            slot = std::make_unique<const std::vector<TypedVar>>(std::move(all));
+        }
+        return *slot;
+    }
+
+private:
+    struct Scope {
+        int outer;
+        std::vector<TypedVar> own;
+    };
+    static const std::vector<TypedVar>& none() {
+        static const std::vector<TypedVar> empty;
+        return empty;
+    }
+    const std::vector<TypedVar>* ctx_ = &none();
+    std::vector<Scope> scopes_;          // scope k at k - 1
+    mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound_;  // by scope, when asked
+};
+
 // The positions of one expression: every subexpression in subpaths order, with whether it
 // holds a constant; paths and binders are rebuilt only for the positions an attempt uses.
 struct Site {
     const Expr* expr;  // inside the expression, which the positions' owner keeps
     int parent;
     Step step;
-    int ctx;
+    int scope;
     bool full;  // not an application's function: its own eta expansion there
     bool hasConstant = false;
 };
 
-// The binders in scope under one lambda: its own, then those of the scope around it. Each
-// scope keeps only its own binders; the whole list is put together for the positions an
-// attempt asks about, so nested lambdas cost space linear in their number.
-struct Scope {
-    int outer;  // -1 for the level's own context
-    std::vector<TypedVar> own;
-};
-
 struct Positions {
+    explicit Positions(const std::vector<TypedVar>& ctx) : scopes(ctx) {}
     std::vector<Site> sites;  // in subpaths order
-    std::vector<Scope> scopes;
-    mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound;  // by scope, when asked
+    Scopes scopes;
 
     const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
-    const std::vector<TypedVar>& boundAt(std::size_t i) const { return boundIn(sites[i].ctx); }
-    const std::vector<TypedVar>& boundIn(int scope) const {
-        auto& slot = bound[static_cast<std::size_t>(scope)];
-        if (!slot) {
-            std::vector<TypedVar> all;
-            for (int k = scope; k >= 0; k = scopes[static_cast<std::size_t>(k)].outer) {
-                const auto& own = scopes[static_cast<std::size_t>(k)].own;
-                all.insert(all.end(), own.begin(), own.end());
-            }
-            slot = std::make_unique<const std::vector<TypedVar>>(std::move(all));
-        }
-        return *slot;
-    }
+    const std::vector<TypedVar>& boundAt(std::size_t i) const { return scopes.boundIn(sites[i].scope); }
     TermCtx at(std::size_t i) const { return TermCtx{exprAt(i), boundAt(i)}; }
 
     Path pathOf(int i) const {
@@ -125,9 +155,9 @@ bool holdsConstant(const Expr& pattern) {
     }
 }
 
+// `ctx` stays alive as long as the positions: the level holds it.
 PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
-    auto out = std::make_shared<Positions>();
-    out->scopes.push_back(Scope{-1, ctx});
+    auto out = std::make_shared<Positions>(ctx);
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
     while (!stack.empty()) {
@@ -138,22 +168,21 @@ PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
         const Expr& node = *s.expr;
         switch (node.kind()) {
         case ExprKind::Lam: {
-            out->scopes.push_back(Scope{s.ctx, freevars(node.pattern())});
-            stack.push_back(Site{&node.body(), i, Step::Body, static_cast<int>(out->scopes.size() - 1), true});
+            const int inner = out->scopes.enter(s.scope, freevars(node.pattern()));
+            stack.push_back(Site{&node.body(), i, Step::Body, inner, true});
             // A constant of the pattern (a tuple pattern) counts too.
             if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
         }
         case ExprKind::Ap:
-            stack.push_back(Site{&node.fun(), i, Step::First, s.ctx, false});
-            stack.push_back(Site{&node.arg(), i, Step::Second, s.ctx, true});
+            stack.push_back(Site{&node.fun(), i, Step::First, s.scope, false});
+            stack.push_back(Site{&node.arg(), i, Step::Second, s.scope, true});
             break;
         case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         case ExprKind::Con: sites.back().hasConstant = true; break;
         case ExprKind::Var: break;
         }
     }
-    out->bound.resize(out->scopes.size());
     // Children come after their parent in pre-order: one backward pass spreads the flags up.
     for (std::size_t k = sites.size(); k-- > 1;)
         if (sites[k].hasConstant) sites[static_cast<std::size_t>(sites[k].parent)].hasConstant = true;
@@ -293,31 +322,17 @@ MatchRun matchOneStep(const Current& cur, std::size_t r, const TermCtx& term) {
     return cur.level->matcher->matchOneStep(cur.level->rule(r).equation.first, term, cur.fresh.get());
 }
 
-Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, const TermCtx& term, const Lazy<Path>& path) {
-    const Rule& rule = cur->level->rule(r);
-    // One shared run of the match, made when the attempt is first read.
-    auto matched = delay([cur, r, term]() {
+// The attempt of a conditional rule: its candidates checked against the conditions when its
+// lists are first read.
+Attempt conditionalAttempt(const CurrentRef& cur, std::size_t r, const TermCtx& term, const Lazy<Path>& path) {
+    auto checked = delay([cur, r, term]() {
         MatchRun run = matchOneStep(*cur, r, term);
         const Level* level = cur->level.get();
         MatchResults complete =
             filter([cur, level, r](const MatchResult& m) { return bindsAll(m, level->needed[r]); }, run.results);
-        return std::make_pair(complete, run.rest);
+        return checkConditions(cur->level, level->rule(r).conditions, term.bound, complete, run.rest);
     });
-    // The lists below read the rule from the level they keep alive: no copy per attempt.
-    if (rule.conditions.empty()) {
-        return Attempt{{}, List<CalcStep>::defer([cur, r, matched, path]() {
-                           return map(
-                               [cur, r, path](const MatchResult& m) {
-                                   const Rule& rule = cur->level->rule(r);
-                                   return CalcStep{plainStep(rule.label, m), instantiate(*cur, path.get(), rule, m)};
-                               },
-                               matched.get().first);
-                       })};
-    }
-    auto checked = delay([cur, r, matched, term]() {
-        return checkConditions(cur->level, cur->level->rule(r).conditions, term.bound, matched.get().first,
-                               matched.get().second);
-    });
+    // The lists read the rule from the level they keep alive: no copy per attempt.
     return Attempt{
         List<Calculation>::defer([cur, r, checked]() {
             return map(
@@ -335,75 +350,141 @@ Attempt tryRuleAt(const CurrentRef& cur, std::size_t r, const TermCtx& term, con
         })};
 }
 
-// The attempts of one rule where the tables answer every test: the subexpressions in subpaths
-// order, a subtree where the rule's test fails everywhere passed over, produced while read.
-class RuleWalk {
+// The path of an attempt's subexpression: given, or rebuilt from the positions when first read.
+class SitePath {
 public:
-    RuleWalk(CurrentRef cur, std::size_t rule) : cur_(std::move(cur)), rule_(rule) {
-        scopes_.push_back(Scope{-1, cur_->level->ctx});
-        bound_.emplace_back();
-        stack_.push_back(Item{&cur_->e, 0, Step::First, 0});
-    }
+    explicit SitePath(const Path& known) : known_(&known) {}
+    SitePath(const CurrentRef& cur, int site) : cur_(&cur), site_(site) {}
 
-    static List<Attempt> attempts(const std::shared_ptr<RuleWalk>& walk) {
-        return List<Attempt>::defer([walk]() -> List<Attempt> {
-            std::optional<Attempt> next = walk->next();
-            if (!next) return {};
-            return List<Attempt>::cons(std::move(*next), attempts(walk));
-        });
+    const Path& get() {
+        if (!known_) known_ = &built_.emplace((*cur_)->positions->pathOf(site_));
+        return *known_;
+    }
+    // For the lists of a conditional attempt, which outlive the walk.
+    Lazy<Path> lazy() const {
+        if (known_) return Lazy<Path>(*known_);
+        return delay([cur = *cur_, site = site_] { return cur->positions->pathOf(site); });
     }
 
 private:
+    const Path* known_ = nullptr;
+    const CurrentRef* cur_ = nullptr;
+    int site_ = 0;
+    std::optional<Path> built_;
+};
+
+// The search of one step: the attempts in order (the rules in theory order, each at its
+// positions in subpaths order) and the results of each in order, until one makes progress: its
+// expression differs from the current one after eta contraction.  Each attempt runs to its end
+// before the next position is looked for.  The failures of the attempts tried are kept for
+// when none makes progress; only conditional attempts have any.
+class StepSearch {
+public:
+    explicit StepSearch(CurrentRef cur) : cur_(std::move(cur)) {}
+
+    // Once the positions to try are known, before the first attempt.
+    void start() { reduced_ = etared(cur_->e); }
+    // Rule r at the term; true when one of its results makes progress.
+    bool tryAt(std::size_t r, const TermCtx& term, SitePath& path) {
+        if (cur_->level->rule(r).conditions.empty()) return tryPlain(r, term, path);
+        Attempt attempt = conditionalAttempt(cur_, r, term, path.lazy());
+        failed_.push_back(attempt.failures);
+        for (List<CalcStep> at = attempt.results; !at.empty(); at = at.tail())
+            if (progresses(at.head())) return true;
+        return false;
+    }
+    const CalcStep& found() const { return *found_; }
+    // Computed when read.
+    Failures failures() const { return concat(fromVector(failed_)); }
+
+private:
+    bool tryPlain(std::size_t r, const TermCtx& term, SitePath& path) {
+        const Level& level = *cur_->level;
+        MatchRun run = matchOneStep(*cur_, r, term);
+        for (MatchResults at = run.results; !at.empty(); at = at.tail()) {
+            const MatchResult& m = at.head();
+            if (!bindsAll(m, level.needed[r])) continue;
+            const Rule& rule = level.rule(r);
+            Calculation c = plainStep(rule.label, m);
+            if (progresses(CalcStep{std::move(c), instantiate(*cur_, path.get(), rule, m)})) return true;
+        }
+        return false;
+    }
+    bool progresses(const CalcStep& step) {
+        if (exprEq({}, {}, etared(step.second), *reduced_)) return false;
+        found_ = step;
+        return true;
+    }
+
+    CurrentRef cur_;
+    std::optional<Expr> reduced_;
+    std::vector<Failures> failed_;
+    std::optional<CalcStep> found_;
+};
+
+// The work space of the walks of one step, kept from one step to the next.
+struct WalkRoom {
     struct Item {
         const Expr* expr;
-        std::size_t depth;
+        std::uint32_t depth;
         Step step;  // the last step of its path
         int scope;
     };
-    CurrentRef cur_;
-    std::size_t rule_;
-    std::vector<Item> stack_;
-    Path path_;
-    std::vector<Scope> scopes_;
-    std::vector<std::shared_ptr<const std::vector<TypedVar>>> bound_;  // by scope, when asked
+    std::vector<Item> stack;
+    Path path;
+    Scopes scopes;
+    void clear() {
+        stack.clear();
+        path.clear();
+        scopes.clear();
+    }
+};
 
-    const std::vector<TypedVar>& boundIn(int scope) {
-        auto& slot = bound_[static_cast<std::size_t>(scope)];
-        if (!slot) {
-            std::vector<TypedVar> all;
-            for (int k = scope; k >= 0; k = scopes_[static_cast<std::size_t>(k)].outer) {
-                const auto& own = scopes_[static_cast<std::size_t>(k)].own;
-                all.insert(all.end(), own.begin(), own.end());
-            }
-            slot = std::make_shared<const std::vector<TypedVar>>(std::move(all));
-        }
-        return *slot;
+// The positions of one rule where the tables answer every test: the subexpressions in subpaths
+// order, a subtree where the rule's test fails everywhere passed over.
+class RuleWalk {
+public:
+    RuleWalk(const Current& cur, std::size_t rule, WalkRoom& room) : table_(*cur.table), rule_(rule), room_(room) {
+        room_.clear();
+        room_.scopes.reset(cur.level->ctx);
+        room_.stack.push_back(WalkRoom::Item{&cur.e, 0, Step::First, 0});
     }
 
-    std::optional<Attempt> next() {
-        const SiteTable& table = *cur_->table;
-        while (!stack_.empty()) {
-            const Item it = stack_.back();
-            stack_.pop_back();
+    // The next subexpression to try, null at the end; path() and bound() are its own then.
+    const Expr* next() {
+        std::vector<WalkRoom::Item>& stack = room_.stack;
+        while (!stack.empty()) {
+            const WalkRoom::Item it = stack.back();
+            stack.pop_back();
             const Expr& x = *it.expr;
-            const std::vector<TypedVar>& bound = boundIn(it.scope);
-            const SiteTable::Visit visit = table.visit(rule_, x, it.depth == 0, bound);
+            const std::vector<TypedVar>& bound = room_.scopes.boundIn(it.scope);
+            const SiteTable::Visit visit = table_.visit(rule_, x, it.depth == 0, bound);
             if (!visit.below) continue;
-            path_.resize(it.depth);
-            if (it.depth > 0) path_.back() = it.step;
+            room_.path.resize(it.depth);
+            if (it.depth > 0) room_.path.back() = it.step;
             if (x.isLam()) {
-                scopes_.push_back(Scope{it.scope, freevars(x.pattern())});
-                bound_.emplace_back();
-                stack_.push_back(Item{&x.body(), it.depth + 1, Step::Body, static_cast<int>(scopes_.size() - 1)});
+                const int inner = room_.scopes.enter(it.scope, freevars(x.pattern()));
+                stack.push_back(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner});
             }
             if (x.isAp()) {
-                stack_.push_back(Item{&x.fun(), it.depth + 1, Step::First, it.scope});
-                stack_.push_back(Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
+                stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope});
+                stack.push_back(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
             }
-            if (visit.attempt) return tryRuleAt(cur_, rule_, TermCtx{x, bound}, Lazy<Path>(path_));
+            if (visit.attempt) {
+                bound_ = &bound;
+                return &x;
+            }
         }
-        return std::nullopt;
+        return nullptr;
     }
+    const Path& path() const { return room_.path; }
+    const std::vector<TypedVar>& bound() const { return *bound_; }
+
+private:
+    const SiteTable& table_;
+    std::size_t rule_;
+    WalkRoom& room_;
+    const std::vector<TypedVar>* bound_ = nullptr;
 };
 
 // The matcher's applicability test of the rule's left side at the subexpression.
@@ -412,37 +493,53 @@ bool applicableAt(const Current& cur, std::size_t r, const Expr& sub, const std:
     return cur.level->matcher->applicable(cur.level->rule(r).equation.first, TermCtx{sub, bound});
 }
 
-// Every rule at every position that holds a constant, by the positions' list.
-std::vector<Attempt> attemptsByPositions(const CurrentRef& cur) {
+// Every rule at every position that holds a constant, by the positions' list: every test made
+// before the first attempt.
+bool searchByPositions(StepSearch& search, const CurrentRef& cur) {
     const Positions& pos = *cur->positions;
     const SiteTable* table = cur->table.get();
-    std::vector<Attempt> attempts;
+    std::vector<std::pair<std::size_t, int>> attempts;
     for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r) {
         if (!applicableAt(*cur, r, pos.exprAt(0), pos.boundAt(0))) continue;
         for (std::size_t i = 0; i < pos.sites.size(); ++i) {
             if (!pos.sites[i].hasConstant || (i > 0 && !applicableAt(*cur, r, pos.exprAt(i), pos.boundAt(i))))
                 continue;
             if (table && !table->mayMatch(r, pos.exprAt(i))) continue;  // may leave out what gives no match
-            const int site = static_cast<int>(i);
-            attempts.push_back(tryRuleAt(cur, r, pos.at(i), delay([cur, site] { return cur->positions->pathOf(site); })));
+            attempts.emplace_back(r, static_cast<int>(i));
         }
     }
-    return attempts;
+    search.start();
+    for (const auto& [r, site] : attempts) {
+        SitePath path(cur, site);
+        if (search.tryAt(r, pos.at(static_cast<std::size_t>(site)), path)) return true;
+    }
+    return false;
+}
+
+// Where the tables answer every test, the positions of each rule are visited one at a time
+// between the attempts, and only where the rule may apply.
+bool searchByTables(StepSearch& search, const CurrentRef& cur) {
+    std::vector<std::size_t> rules;
+    for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r)
+        if (cur->table->applicable(r, cur->e, cur->level->ctx)) rules.push_back(r);
+    search.start();
+    BorrowedRoom<WalkRoom> room;
+    for (const std::size_t r : rules) {
+        RuleWalk walk(*cur, r, *room);
+        while (const Expr* x = walk.next()) {
+            SitePath path(walk.path());
+            if (search.tryAt(r, TermCtx{*x, walk.bound()}, path)) return true;
+        }
+    }
+    return false;
 }
 
 // Every rule at every position that holds a constant, the rules in theory order and the
-// positions in subpaths order; a rule the matcher rejects at the whole expression is not
-// tried below.  Where the tables answer every test, the positions are visited while the
-// attempts are read, and only where the rule may apply.
-Attempt tryRules(const CurrentRef& cur) {
-    if (!cur->table || !cur->table->answersAll()) return msum(attemptsByPositions(cur));
-    std::vector<List<Attempt>> walks;
-    for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r)
-        if (cur->table->applicable(r, cur->e, cur->level->ctx))
-            walks.push_back(RuleWalk::attempts(std::make_shared<RuleWalk>(cur, r)));
-    const List<Attempt> all = concat(fromVector(std::move(walks)));
-    return Attempt{concatMap([](const Attempt& a) { return a.failures; }, all),
-                   concatMap([](const Attempt& a) { return a.results; }, all)};
+// positions in subpaths order, until a result makes progress; a rule the matcher rejects at
+// the whole expression is not tried below.
+bool searchStep(StepSearch& search, const CurrentRef& cur) {
+    if (cur->table && cur->table->answersAll()) return searchByTables(search, cur);
+    return searchByPositions(search, cur);
 }
 
 // --- the loop ---------------------------------------------------------------------------------
@@ -457,16 +554,13 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
         PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->ctx);
         auto cur = std::make_shared<const Current>(Current{level, e, table, positions,
                                                            delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
-        Attempt attempt = tryRules(cur);
-        const Expr reduced = etared(e);
-        List<CalcStep> progress = filter(
-            [reduced](const CalcStep& r) { return !exprEq({}, {}, etared(r.second), reduced); }, attempt.results);
-        if (progress.empty()) {
-            end->failures = attempt.failures;
+        StepSearch search(cur);
+        if (!searchStep(search, cur)) {
+            end->failures = search.failures();
             end->supply = s;
             return {};
         }
-        const auto& [c, next] = progress.head();
+        const auto& [c, next] = search.found();
         // e is expanded already: only what the step built is walked.
         std::function<bool(const Expr&, bool)> expanded;
         if (table)
