@@ -449,46 +449,50 @@ bool readsEqualToItself(const Expr& x, std::vector<const Expr*>& stack) {
     return true;
 }
 
-// One pair of the comparison: false when it shows the trees differ; children go on the stack.
-bool comparePair(const EqPair& p, EqRoom& room) {
-    const Expr& a = *p.e1;
-    const Expr& b = *p.e2;
+bool sameType(const Type& x, const Type& y) { return x.sameNode(y) || eqType(x, y); }
+
+// The pair and, down their first children, the pairs below it: false when they show the trees
+// differ.  The second children wait on the stack, to be compared after the first ones.
+bool compareDown(EqPair p, EqRoom& room) {
     std::vector<Env>& envs = room.envs;
-    // A node compared with itself under the same binders is equal once every type in it has
-    // been read.
-    if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) return readsEqualToItself(a, room.reads);
-    if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
-    if (!eqType(a.type(), b.type())) return false;
-    switch (a.kind()) {
-    case ExprKind::Var: {
-        auto pa = position(envs[p.env1], a.name());
-        auto pb = position(envs[p.env2], b.name());
-        if (!pa && !pb) return a.name() == b.name();
-        return pa && pb && *pa == *pb;
-    }
-    case ExprKind::Con: return eqConstant(a.constant(), b.constant());
-    case ExprKind::Ap:
-        room.pairs.push_back({p.env1, p.env2, &a.arg(), &b.arg()});
-        room.pairs.push_back({p.env1, p.env2, &a.fun(), &b.fun()});
-        return true;
-    case ExprKind::Lam: {
-        const std::vector<std::string> names1 = freeNames(a.pattern());
-        const std::vector<std::string> names2 = freeNames(b.pattern());
-        const std::size_t inner1 = envs.size();
-        envs.push_back(extend(names1, envs[p.env1]));
-        std::size_t inner2 = inner1;
-        // The same names bound around the same binders: one list serves both sides.
-        if (envs[p.env1] != envs[p.env2] || names1 != names2) {
-            inner2 = envs.size();
-            envs.push_back(extend(names2, envs[p.env2]));
+    for (;;) {
+        const Expr& a = *p.e1;
+        const Expr& b = *p.e2;
+        // A node compared with itself under the same binders is equal once every type in it
+        // has been read.
+        if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) return readsEqualToItself(a, room.reads);
+        if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
+        if (!sameType(a.type(), b.type())) return false;
+        switch (a.kind()) {
+        case ExprKind::Var: {
+            auto pa = position(envs[p.env1], a.name());
+            auto pb = position(envs[p.env2], b.name());
+            if (!pa && !pb) return a.name() == b.name();
+            return pa && pb && *pa == *pb;
         }
-        room.pairs.push_back({inner1, inner2, &a.body(), &b.body()});
-        room.pairs.push_back({inner1, inner2, &a.pattern(), &b.pattern()});
-        return true;
+        case ExprKind::Con: return eqConstant(a.constant(), b.constant());
+        case ExprKind::Ap:
+            room.pairs.push_back({p.env1, p.env2, &a.arg(), &b.arg()});
+            p = {p.env1, p.env2, &a.fun(), &b.fun()};
+            break;
+        case ExprKind::Lam: {
+            const std::vector<std::string> names1 = freeNames(a.pattern());
+            const std::vector<std::string> names2 = freeNames(b.pattern());
+            const std::size_t inner1 = envs.size();
+            envs.push_back(extend(names1, envs[p.env1]));
+            std::size_t inner2 = inner1;
+            // The same names bound around the same binders: one list serves both sides.
+            if (envs[p.env1] != envs[p.env2] || names1 != names2) {
+                inner2 = envs.size();
+                envs.push_back(extend(names2, envs[p.env2]));
+            }
+            room.pairs.push_back({inner1, inner2, &a.body(), &b.body()});
+            p = {inner1, inner2, &a.pattern(), &b.pattern()};
+            break;
+        }
+        case ExprKind::Let: return false;
+        }
     }
-    case ExprKind::Let: break;
-    }
-    return true;
 }
 
 }  // namespace
@@ -503,7 +507,7 @@ bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>
     while (!room->pairs.empty()) {
         const EqPair p = room->pairs.back();
         room->pairs.pop_back();
-        if (!comparePair(p, *room)) return false;
+        if (!compareDown(p, *room)) return false;
     }
     return true;
 }

@@ -17,7 +17,8 @@ using expr_detail::unchanged;
 
 namespace {
 
-bool isArrow(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
+// The count of arguments first: it spares most names a comparison.
+bool isArrow(const Type& t) { return t.isTCon() && t.args().size() == 2 && t.name() == arrowName; }
 
 bool sharesName(const std::vector<std::string>& xs, const std::vector<std::string>& ys) {
     for (const auto& x : xs)
@@ -138,54 +139,41 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st) {
 
 namespace {
 
-// One node of the expansion walk: the node, how many children it has to walk (0, 1 for a
-// lambda's body or for its expansion, 2 for an application's function and argument), how many
-// are walked, and the expansion being walked, if any.
+// A rebuilt child: empty when it is the child as it was.
+using Rebuilt = std::optional<Expr>;
+
+// One node of the expansion walk with children to walk: the node, how many children it has
+// (1 for a lambda's body or for its expansion, 2 for an application's function and argument),
+// how many are walked, the expansion being walked, if any, and the children rebuilt so far.
 struct ExpandFrame {
     const Expr* node;  // inside the expression, or inside an expansion the room holds
     Expr* expansion;   // held in the room; null when the node is walked as it is
     std::uint8_t kids;
     std::uint8_t walked;
+    Rebuilt child[2];
 };
 
-// A rebuilt child: empty when it is the child as it was.
-using Rebuilt = std::optional<Expr>;
-
-// The open frames, the rebuilt children waiting for their parent, and the expansions being
-// walked (a deque keeps each in place while frames point into it).
+// The open frames, and the expansions being walked (a deque keeps each in place while frames
+// point into it).
 struct ExpandRoom {
     std::vector<ExpandFrame> frames;
-    std::vector<Rebuilt> results;
     std::deque<Expr> expansions;
     void clear() {
         frames.clear();
-        results.clear();
         expansions.clear();
     }
 };
 
-Rebuilt takeLast(std::vector<Rebuilt>& results) {
-    Rebuilt r = std::move(results.back());
-    results.pop_back();
-    return r;
-}
-
 // The result of a frame whose children are done: the node as it is when nothing below changed.
-Rebuilt finishFrame(const ExpandFrame& f, std::vector<Rebuilt>& results) {
+Rebuilt finishFrame(ExpandFrame& f) {
     const Expr& x = *f.node;
-    if (f.expansion) {
-        Rebuilt inside = takeLast(results);
-        return inside ? std::move(inside) : std::move(*f.expansion);
-    }
+    if (f.expansion) return f.child[0] ? std::move(f.child[0]) : std::move(*f.expansion);
     if (f.kids == 1) {
-        Rebuilt body = takeLast(results);
-        if (!body) return std::nullopt;
-        return mkLamAs(x, x.pattern(), std::move(*body));
+        if (!f.child[0]) return std::nullopt;
+        return mkLamAs(x, x.pattern(), std::move(*f.child[0]));
     }
-    Rebuilt arg = takeLast(results);
-    Rebuilt fun = takeLast(results);
-    if (!fun && !arg) return std::nullopt;
-    return mkApAs(x, fun ? std::move(*fun) : x.fun(), arg ? std::move(*arg) : x.arg());
+    if (!f.child[0] && !f.child[1]) return std::nullopt;
+    return mkApAs(x, f.child[0] ? std::move(*f.child[0]) : x.fun(), f.child[1] ? std::move(*f.child[1]) : x.arg());
 }
 
 }  // namespace
@@ -193,37 +181,34 @@ Rebuilt finishFrame(const ExpandFrame& f, std::vector<Rebuilt>& results) {
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
                                       const std::function<bool(const Expr&, bool full)>& expanded) {
     // Names are drawn from the supply in pre-order: a node decides its children (and draws the
-    // name of its expansion) when it is opened.  The rebuilt children wait on `results`; a
-    // node whose children come back unchanged is kept as it is, and the unchanged parts are
-    // only looked at, never held.  A node with nothing to walk gives its result at once.
+    // name of its expansion) when it is opened.  A rebuilt child goes to its parent's frame; a
+    // node whose children come back unchanged is kept as it is, and the unchanged parts are only
+    // looked at, never held.  A node with nothing to walk is its own result at once.
     BorrowedRoom<ExpandRoom> room;
     std::vector<ExpandFrame>& frames = room->frames;
-    std::vector<Rebuilt>& results = room->results;
     auto open = [&](const Expr& n, bool full) {
-        ExpandFrame f{&n, nullptr, 0, 0};
-        if (expanded && expanded(n, full)) {
-        } else if (n.isLam()) {
-            f.kids = 1;
+        if (expanded && expanded(n, full)) return;
+        std::uint8_t kids = 0;
+        Expr* expansion = nullptr;
+        if (n.isLam()) {
+            kids = 1;
         } else if (full && isArrow(n.type())) {
             const Type& t = n.type();
             auto [name, rest] = nextName(supply);
             supply = std::move(rest);
             Expr var = mkVar(name, t.args()[0]);
-            f.expansion = &room->expansions.emplace_back(mkLam(var, mkAp(n, var, t.args()[1]), t));
-            f.kids = 1;
+            expansion = &room->expansions.emplace_back(mkLam(var, mkAp(n, var, t.args()[1]), t));
+            kids = 1;
         } else if (n.isAp()) {
-            f.kids = 2;
+            kids = 2;
         } else if (n.isLet()) {
             patternFail(CodedFailure::RecursiveExpandLet);
         }
-        if (f.kids == 0) {
-            results.emplace_back();
-        } else {
-            frames.push_back(f);
-        }
+        if (kids > 0) frames.push_back(ExpandFrame{&n, expansion, kids, 0, {}});
     };
     open(e, true);
-    while (!frames.empty()) {
+    if (frames.empty()) return {e, std::move(supply)};
+    for (;;) {
         ExpandFrame& top = frames.back();
         if (top.walked < top.kids) {
             const std::uint8_t k = top.walked++;
@@ -234,12 +219,12 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
             else open(top.node->arg(), true);
             continue;
         }
-        Rebuilt built = finishFrame(top, results);
+        Rebuilt built = finishFrame(top);
         frames.pop_back();
-        results.push_back(std::move(built));
+        if (frames.empty()) return {built ? std::move(*built) : e, std::move(supply)};
+        ExpandFrame& parent = frames.back();
+        parent.child[parent.walked - 1] = std::move(built);
     }
-    Rebuilt root = takeLast(results);
-    return {root ? std::move(*root) : e, std::move(supply)};
 }
 
 Expr nearbetas(const Expr& e) {

@@ -87,8 +87,18 @@ public:
         bound_.emplace_back();
         return static_cast<int>(scopes_.size());
     }
-    const std::vector<TypedVar>& boundIn(int scope) const {
-        if (scope == 0) return *ctx_;
+    const std::vector<TypedVar>& boundIn(int scope) const { return scope == 0 ? *ctx_ : inner(scope); }
+
+private:
+    struct Scope {
+        int outer;
+        std::vector<TypedVar> own;
+    };
+    static const std::vector<TypedVar>& none() {
+        static const std::vector<TypedVar> empty;
+        return empty;
+    }
+    const std::vector<TypedVar>& inner(int scope) const {
         auto& slot = bound_[static_cast<std::size_t>(scope - 1)];
         if (!slot) {
             std::vector<TypedVar> all;
@@ -102,15 +112,6 @@ public:
         return *slot;
     }
 
-private:
-    struct Scope {
-        int outer;
-        std::vector<TypedVar> own;
-    };
-    static const std::vector<TypedVar>& none() {
-        static const std::vector<TypedVar> empty;
-        return empty;
-    }
     const std::vector<TypedVar>* ctx_ = &none();
     std::vector<Scope> scopes_;          // scope k at k - 1
     mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound_;  // by scope, when asked
@@ -431,10 +432,12 @@ struct WalkRoom {
         int scope;
     };
     std::vector<Item> stack;
-    Path path;
+    Path steps;  // steps[d - 1]: the last step of the path of the node at depth d walked last
+    Path path;   // the path of the subexpression tried
     Scopes scopes;
     void clear() {
         stack.clear();
+        steps.clear();
         path.clear();
         scopes.clear();
     }
@@ -453,24 +456,30 @@ public:
     // The next subexpression to try, null at the end; path() and bound() are its own then.
     const Expr* next() {
         std::vector<WalkRoom::Item>& stack = room_.stack;
-        while (!stack.empty()) {
-            const WalkRoom::Item it = stack.back();
-            stack.pop_back();
+        while (hasFollowing_ || !stack.empty()) {
+            const WalkRoom::Item it = hasFollowing_ ? following_ : stack.back();
+            if (hasFollowing_) hasFollowing_ = false;
+            else stack.pop_back();
             const Expr& x = *it.expr;
             const std::vector<TypedVar>& bound = room_.scopes.boundIn(it.scope);
             const SiteTable::Visit visit = table_.visit(rule_, x, it.depth == 0, bound);
             if (!visit.below) continue;
-            room_.path.resize(it.depth);
-            if (it.depth > 0) room_.path.back() = it.step;
+            // The nodes walked since this one's parent are in its siblings' subtrees: the steps
+            // above it are still those of its path.
+            if (it.depth > 0) {
+                if (room_.steps.size() < it.depth) room_.steps.resize(it.depth);
+                room_.steps[it.depth - 1] = it.step;
+            }
+            // The child walked next is kept aside, not pushed.
             if (x.isLam()) {
                 const int inner = room_.scopes.enter(it.scope, freevars(x.pattern()));
-                stack.push_back(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner});
-            }
-            if (x.isAp()) {
+                follow(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner});
+            } else if (x.isAp()) {
                 stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope});
-                stack.push_back(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
+                follow(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
             }
             if (visit.attempt) {
+                room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
                 bound_ = &bound;
                 return &x;
             }
@@ -484,6 +493,13 @@ private:
     const SiteTable& table_;
     std::size_t rule_;
     WalkRoom& room_;
+    WalkRoom::Item following_{nullptr, 0, Step::First, 0};  // walked before the stack's top, when there is one
+    bool hasFollowing_ = false;
+
+    void follow(const WalkRoom::Item& item) {
+        following_ = item;
+        hasFollowing_ = true;
+    }
     const std::vector<TypedVar>* bound_ = nullptr;
 };
 
