@@ -9,10 +9,13 @@
 //                    (((rev [1..n/2] ++ [n/2+1]) ++ ...) ++ [n]), nothing shared
 //   Peano step       add (S^(n*n/2) Z) (mul (S^n Z) (S^(n/2) Z)): numerals share their tails
 //
-// The two step shapes are also timed for the display form alone.  Each case runs at 1×, 2×
+// The two step shapes are also timed for the display form alone, and for the display forms of
+// two steps in turn that differ in a path to the bottom only, as steps of a calculation do.  Each case runs at 1×, 2×
 // and 4× its size; the complexity fit reports the growth.  All iterations run on one large
 // stack; times are that thread's CPU time.
 #include <benchmark/benchmark.h>
+
+#include <vector>
 
 #include "../tests/engine/rewriting/driver_test_util.h"
 #include "bench_timing.h"
@@ -80,6 +83,32 @@ void measureDisplayForm(benchmark::State& state, Expr (*build)(int)) {
     state.SetComplexityN(n);
 }
 
+// e with the path to a deepest application rebuilt (new nodes, the same tree).
+Expr rebuiltPath(const Expr& e) {
+    std::vector<Expr> path;  // applications, each above the next
+    for (Expr at = e; at.isAp(); at = at.fun().isAp() ? at.fun() : at.arg()) path.push_back(at);
+    if (path.empty()) return e;
+    Expr below = path.back().arg();
+    for (std::size_t k = path.size(); k-- > 0;) {
+        const Expr& node = path[k];
+        const bool intoFun = k + 1 < path.size() && node.fun().isAp();
+        below = intoFun ? mkAp(below, node.arg(), node.lazyType()) : mkAp(node.fun(), below, node.lazyType());
+    }
+    return below;
+}
+
+// The display forms of two steps in turn.
+void measureDisplayFormSteps(benchmark::State& state, Expr (*build)(int)) {
+    const int n = static_cast<int>(state.range(0));
+    const Expr first = build(n);
+    const Expr second = rebuiltPath(first);
+    iterateOnLargeStack(state, [&] {
+        benchmark::DoNotOptimize(displayForm(first));
+        benchmark::DoNotOptimize(displayForm(second));
+    });
+    state.SetComplexityN(n);
+}
+
 void BM_NestedLambdas(benchmark::State& state) { measure(state, nestedLambdas); }
 BENCHMARK(BM_NestedLambdas)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond)->Complexity();
 
@@ -100,6 +129,12 @@ BENCHMARK(BM_ReverseStepDisplayForm)->Arg(100)->Arg(200)->Arg(400)->UseManualTim
 
 void BM_PeanoStepDisplayForm(benchmark::State& state) { measureDisplayForm(state, peanoStep); }
 BENCHMARK(BM_PeanoStepDisplayForm)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+void BM_ReverseStepsDisplayForm(benchmark::State& state) { measureDisplayFormSteps(state, reverseStep); }
+BENCHMARK(BM_ReverseStepsDisplayForm)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
+
+void BM_PeanoStepsDisplayForm(benchmark::State& state) { measureDisplayFormSteps(state, peanoStep); }
+BENCHMARK(BM_PeanoStepsDisplayForm)->Arg(10)->Arg(20)->Arg(40)->UseManualTime()->Unit(benchmark::kMicrosecond)->Complexity();
 
 // The two halves of printing a step, on the display form made once: building the document
 // (and dropping it), and laying the built document out at width 80.

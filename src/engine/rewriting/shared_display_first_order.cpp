@@ -1,15 +1,17 @@
 // Groups of equal subexpressions in expressions without lambdas.
 //
 // Without lambdas, equality up to bound names and eta is plain equality, which the value
-// numbers decide.  Most expressions repeat nothing: numbers by shape alone (names and
-// constants compared, types not) tell so first, in one walk that reads no type; value numbers
-// are then given only to the sites whose shape repeats.
+// numbers decide.  Most expressions repeat nothing, which the repeat watch tells from the
+// expression looked at before without a walk of the whole; otherwise numbers by shape alone
+// (names and constants compared, types not) are given in one walk that reads no type, and
+// value numbers only to the sites whose shape repeats.
 #include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/rewriting/shared_display_repeats.h"
 #include "engine/rewriting/shared_display_sites.h"
 
 namespace plim::shared_display_detail {
@@ -202,6 +204,7 @@ std::vector<Group> groups(const Walk& w, const std::vector<int>& shape, const st
 }  // namespace
 
 std::pair<Walk, std::vector<Group>> groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
+    if (!RepeatWatch::mine().repeats(e)) return {};
     const Shapes shapes(e);
     if (!shapes.repeats()) return {};
     Walk w = shapes.walk();

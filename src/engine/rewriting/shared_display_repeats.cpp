@@ -1,0 +1,167 @@
+#include "engine/rewriting/shared_display_repeats.h"
+
+#include <algorithm>
+#include <functional>
+#include <string>
+
+#include "engine/rewriting/shared_display_sites.h"
+
+namespace plim::shared_display_detail {
+
+namespace {
+
+// The tables start afresh past this many leaves or twigs (those no longer met stay counted
+// as 0 until then).
+constexpr std::size_t kMostKept = std::size_t{1} << 16;
+// Twigs remembered by node.
+constexpr std::size_t kMemo = 4096;
+
+std::uint64_t spread(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// Open addressing, at most half full: the slot holding the entry for which `same` holds, or
+// the free slot where it belongs.
+template <class Same>
+std::size_t slotFor(const std::vector<int>& slots, std::uint64_t hash, Same same) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t at = spread(hash) & mask;
+    while (slots[at] >= 0 && !same(slots[at])) at = (at + 1) & mask;
+    return at;
+}
+
+// Makes room for one more entry, re-indexing the entries by their hashes.
+template <class HashOf>
+void roomForOne(std::vector<int>& slots, std::size_t entries, HashOf hashOf) {
+    if (2 * (entries + 1) <= slots.size()) return;
+    slots.assign(std::max<std::size_t>(64, 4 * slots.size()), -1);
+    for (std::size_t i = 0; i < entries; ++i)
+        slots[slotFor(slots, hashOf(i), [](int) { return false; })] = static_cast<int>(i);
+}
+
+bool sameLeaf(const Expr& x, const Expr& y) {
+    if (x.kind() != y.kind()) return false;
+    if (x.isVar()) return x.name() == y.name();
+    return eqConstant(x.constant(), y.constant());
+}
+
+bool isTwig(const Expr& x) { return x.isAp() && !x.fun().isAp() && !x.arg().isAp(); }
+
+}  // namespace
+
+RepeatWatch& RepeatWatch::mine() {
+    static thread_local RepeatWatch watch;
+    return watch;
+}
+
+bool RepeatWatch::repeats(const Expr& e) {
+    if (current_ && current_->sameNode(e)) return repeated_ > 0;
+    if (leaves_.size() > kMostKept || twigs_.size() > kMostKept) clear();
+    if (current_) countDifference(*current_, e);
+    else countWhole(e, 1);
+    // Both trees stay alive while the tasks point into them.
+    while (!tasks_.empty()) {
+        const Task t = tasks_.back();
+        tasks_.pop_back();
+        if (t.before != nullptr) {
+            countDifference(*t.before, *t.after);
+            continue;
+        }
+        const Expr& x = *t.after;
+        if (isTwig(x)) {
+            countTwig(x, t.by);
+            continue;
+        }
+        if (x.fun().isAp()) tasks_.push_back(Task{nullptr, &x.fun(), t.by});
+        if (x.arg().isAp()) tasks_.push_back(Task{nullptr, &x.arg(), t.by});
+    }
+    current_ = e;
+    return repeated_ > 0;
+}
+
+// Counts the twigs of x by `by` (x and below it: by way of the tasks).
+void RepeatWatch::countWhole(const Expr& x, int by) {
+    if (x.isAp()) tasks_.push_back(Task{nullptr, &x, by});
+}
+
+// The counts of the tree `before` become those of `after`: applications at one place
+// differ only below, in the children that are not the same node (down the path of a step's
+// redex, one child at each); anything else differs whole.
+void RepeatWatch::countDifference(const Expr& before, const Expr& after) {
+    const Expr* b = &before;
+    const Expr* a = &after;
+    while (!b->sameNode(*a)) {
+        if (!b->isAp() || !a->isAp()) {
+            countWhole(*b, -1);
+            countWhole(*a, 1);
+            return;
+        }
+        if (isTwig(*b)) countTwig(*b, -1);
+        if (isTwig(*a)) countTwig(*a, 1);
+        if (b->fun().sameNode(a->fun())) {
+            b = &b->arg();
+            a = &a->arg();
+        } else if (b->arg().sameNode(a->arg())) {
+            b = &b->fun();
+            a = &a->fun();
+        } else {
+            tasks_.push_back(Task{&b->fun(), &a->fun(), 0});
+            tasks_.push_back(Task{&b->arg(), &a->arg(), 0});
+            return;
+        }
+    }
+}
+
+// A twig's count changes by `by`.
+void RepeatWatch::countTwig(const Expr& x, int by) {
+    std::int64_t& count = twigs_[twigNumber(x)].count;
+    const bool was = count >= 2;
+    count += by;
+    if (was != (count >= 2)) repeated_ = was ? repeated_ - 1 : repeated_ + 1;
+}
+
+// The twig's number, from the memo when it holds the node (the nodes of a step are mostly
+// those of the step before), else by its leaves.
+std::uint32_t RepeatWatch::twigNumber(const Expr& x) {
+    if (memo_.empty()) memo_.resize(kMemo);
+    Memo& m = memo_[spread(reinterpret_cast<std::uintptr_t>(x.identity())) & (kMemo - 1)];
+    if (m.node && m.node->sameNode(x)) return m.twig;
+    const std::uint64_t key = (std::uint64_t{leafNumber(x.fun())} << 32) | leafNumber(x.arg());
+    roomForOne(twigSlots_, twigs_.size(), [this](std::size_t i) { return twigs_[i].key; });
+    const std::size_t at = slotFor(twigSlots_, key, [&](int i) { return twigs_[i].key == key; });
+    if (twigSlots_[at] < 0) {
+        twigSlots_[at] = static_cast<int>(twigs_.size());
+        twigs_.push_back(Twig{key, 0});
+    }
+    m = Memo{x, static_cast<std::uint32_t>(twigSlots_[at])};
+    return m.twig;
+}
+
+std::uint32_t RepeatWatch::leafNumber(const Expr& leaf) {
+    const std::uint64_t hash =
+        leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
+    roomForOne(leafSlots_, leaves_.size(), [this](std::size_t i) { return leaves_[i].hash; });
+    const std::size_t at = slotFor(leafSlots_, hash, [&](int i) {
+        return leaves_[i].hash == hash && sameLeaf(leaves_[i].node, leaf);
+    });
+    if (leafSlots_[at] < 0) {
+        leafSlots_[at] = static_cast<int>(leaves_.size());
+        leaves_.push_back(Leaf{hash, leaf});
+    }
+    return static_cast<std::uint32_t>(leafSlots_[at]);
+}
+
+void RepeatWatch::clear() {
+    current_.reset();
+    leaves_.clear();
+    leafSlots_.clear();
+    twigs_.clear();
+    twigSlots_.clear();
+    memo_.clear();
+    repeated_ = 0;
+}
+
+}  // namespace plim::shared_display_detail
