@@ -9,6 +9,8 @@
 // The match then runs on those normal forms and terms, and an attempt whose rigid shape
 // cannot fit is left out, where leaving it out cannot hide an error of the matcher.
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <span>
 #include <utility>
 
@@ -66,7 +68,9 @@ std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
 // same constant and as many arguments, whatever the substitution.  A lambda of the term there
 // is left to the matcher.
 bool rigidShapeFits(const Expr& pattern, const Expr& term) {
-    std::vector<std::pair<const Expr*, const Expr*>> stack{{&pattern, &term}};
+    static thread_local std::vector<std::pair<const Expr*, const Expr*>> stack;
+    stack.clear();
+    stack.emplace_back(&pattern, &term);
     while (!stack.empty()) {
         auto [p, t] = stack.back();
         stack.pop_back();
@@ -91,18 +95,89 @@ bool patternHoldsConstant(const Expr& pattern) {
     }
 }
 
+// A set of rules by their place in the theory: bit k stands for rule k (of the first 64).
+using RuleSet = std::uint64_t;
+constexpr std::size_t ruleSetBits = 64;
+constexpr std::size_t symbolBits = 64;
+
+// What the per-node facts need of the theory's left sides.  The rules whose visits the node
+// facts answer, "tabled", are those among the first 64 that require known symbols; they are
+// indexed by the symbol at the head of their normal form and its number of arguments.
+struct RuleIndex {
+    std::optional<RuleSymbols> symbols;
+    std::vector<std::optional<Expr>> normal;  // beta-eta normal forms; nothing: left to the beta wrapper
+    RuleSet tabled = 0;
+    std::vector<SymbolSet> required;  // of each tabled rule, by its place
+    // The tabled rules whose normal form is an application of a constant with a symbol (not a
+    // tuple constant), by that symbol and by the number of arguments; the others.
+    std::array<RuleSet, symbolBits> byHead{};
+    std::vector<RuleSet> byArgs;
+    RuleSet flexible = 0;
+
+    explicit RuleIndex(const std::vector<Expr>& lhs) : symbols(ruleSymbols(lhs)) {
+        for (const Expr& l : lhs) normal.push_back(normalWithoutReduction(l));
+        if (!symbols) return;
+        for (std::size_t r = 0; r < lhs.size() && r < ruleSetBits; ++r)
+            if (const std::optional<SymbolSet>& needs = symbols->required[r]) add(r, *needs);
+    }
+    // The rule's bit when the node facts answer its visits; 0 otherwise.
+    RuleSet tabledBit(std::size_t rule) const { return rule < ruleSetBits ? tabled & (RuleSet{1} << rule) : 0; }
+    // The tabled rules whose rigid shape may fit a term (in normal form, not a lambda) whose
+    // spine has `args` arguments and the symbols `head` at its head.
+    RuleSet candidates(SymbolSet head, std::size_t args) const {
+        if (head == 0 || (head & (head - 1)) != 0 || args >= byArgs.size()) return flexible;  // one symbol
+        return flexible | (byHead[static_cast<std::size_t>(std::countr_zero(head))] & byArgs[args]);
+    }
+
+private:
+    void add(std::size_t rule, SymbolSet needs) {
+        const RuleSet bit = RuleSet{1} << rule;
+        tabled |= bit;
+        required.resize(rule + 1);
+        required[rule] = needs;
+        const auto [head, args] = normal[rule] ? spineHead(*normal[rule]) : std::make_pair(nullptr, 0ul);
+        const SymbolSet symbol = head && head->isCon() && head->constant().kind() != ConstantKind::Tuple
+                                     ? symbolOf(head->constant(), symbols->symbols)
+                                     : 0;
+        if (!symbol) {
+            flexible |= bit;
+            return;
+        }
+        byHead[static_cast<std::size_t>(std::countr_zero(symbol))] |= bit;
+        if (byArgs.size() <= args) byArgs.resize(args + 1);
+        byArgs[args] |= bit;
+    }
+};
+
 // What the tables know of one node; a node's facts follow from its children's.
 struct NodeFacts {
     // As SiteSymbolFacts: the symbols held, and of an application those of its spine.
     SymbolSet held = 0, args = 0, head = 0;
-    int spine = 0, headTuple = 0;
-    SymbolSet below = 0;    // held by the node or any node under it
+    std::int32_t spine = 0, headTuple = 0;
+    SymbolSet below = 0;  // held by the node or any node under it
+    // Of the tabled rules, when the expression has no free variable: those tried at the node
+    // below the top (it holds a constant and the symbols they require, and their rigid shape
+    // fits), and those tried at the node or anywhere under it.
+    RuleSet fitting = 0, fittingUnder = 0;
     bool fits = true;       // every lambda of the subtree has a binder the fast engine takes
     bool constant = false;  // a constant in the subtree, lambda patterns included
     bool full = false;      // met where it is its own expansion in full
     bool noRedex = true;    // no lambda applied and no let in the subtree (patterns included)
-    std::optional<Expr> normal;  // with noRedex: betaEtaNormal of the node (the node when unchanged)
+    std::optional<Expr> reduced;  // with noRedex: betaEtaNormal of the node where not the node itself
 };
+
+// The beta-eta normal form of the node x where its facts tell it.
+const Expr* normalOf(const Expr& x, const NodeFacts& f) {
+    if (!f.noRedex) return nullptr;
+    return f.reduced ? &*f.reduced : &x;
+}
+
+// The shape test of FastSiteTable::mayMatch for the rule at the node x with those facts.
+bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
+    const std::optional<Expr>& pattern = rules.normal[rule];
+    const Expr* normal = normalOf(x, f);
+    return !pattern || !normal || !f.fits || rigidShapeFits(*pattern, *normal);
+}
 
 // What is known of the nodes of a chain of expressions, each built from the one before, by
 // node: a node shared with an earlier expression keeps what it had, so a step computes only
@@ -112,37 +187,51 @@ struct NodeFacts {
 template <class Value>
 class NodeCache {
 public:
-    Value* find(const Expr& x) {
-        const std::uint32_t k = slot(x.identity());
-        return slots_.empty() || !slots_[k].id ? nullptr : &entries_[slots_[k].value].value;
+    static constexpr std::uint32_t none = ~std::uint32_t{0};
+
+    // The place of x's entry (stable until the next sweep), or `none`.
+    std::uint32_t indexOf(const Expr& x) const {
+        if (slots_.empty()) return none;
+        const Slot& s = slots_[slot(x.identity())];
+        return s.id ? s.value : none;
     }
-    Value& add(const Expr& x) {
+    Value& at(std::uint32_t index) { return entries_[index].value; }
+    Value* find(const Expr& x) {
+        const std::uint32_t k = indexOf(x);
+        return k == none ? nullptr : &at(k);
+    }
+    // The place of x's entry, made with an empty value where there was none, and whether
+    // there was one.
+    std::pair<std::uint32_t, bool> enter(const Expr& x) {
         if (2 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 4 * entries_.size()));
-        const std::uint32_t k = slot(x.identity());
-        slots_[k] = Slot{x.identity(), static_cast<std::uint32_t>(entries_.size())};
-        entries_.push_back(Entry{x, Value{}});
-        return entries_.back().value;
+        Slot& s = slots_[slot(x.identity())];
+        if (s.id) return {s.value, true};
+        s = Slot{x.identity(), static_cast<std::uint32_t>(entries_.size())};
+        entries_.emplace_back(x);
+        return {s.value, false};
+    }
+    // Enters x (not entered yet) with its value; its entry's place.
+    std::uint32_t add(const Expr& x, Value&& value) {
+        const std::uint32_t index = enter(x).first;
+        at(index) = std::move(value);
+        return index;
     }
     // The table has grown enough since the last sweep.
-    bool due() const { return entries_.size() >= 2 * kept_ + 1024; }
+    bool due() const { return entries_.size() >= 4 * kept_ + 4096; }
     // Keeps only the entries of the nodes reachable from the roots through nodes with entries.
     void keepReachable(std::vector<const Expr*> todo) {
-        std::vector<Entry> old = std::move(entries_);
+        NodeCache old = std::move(*this);
         entries_.clear();
-        std::vector<Slot> oldSlots = std::move(slots_);
-        slots_.assign(oldSlots.size(), Slot{nullptr, 0});
-        auto oldFind = [&](const void* id) -> Entry* {
-            for (std::size_t k = home(id, oldSlots.size()); oldSlots[k].id; k = (k + 1) & (oldSlots.size() - 1))
-                if (oldSlots[k].id == id) return &old[oldSlots[k].value];
-            return nullptr;
-        };
+        entries_.reserve(old.entries_.capacity());
+        slots_.assign(old.slots_.size(), Slot{nullptr, 0});
+        shift_ = old.shift_;
         while (!todo.empty()) {
             const Expr& x = *todo.back();
             todo.pop_back();
-            if (find(x)) continue;
-            Entry* e = oldFind(x.identity());
-            if (!e) continue;
-            add(x) = std::move(e->value);
+            if (indexOf(x) != none) continue;
+            const std::uint32_t k = old.indexOf(x);
+            if (k == none) continue;
+            add(x, std::move(old.at(k)));
             if (x.isLam()) todo.push_back(&x.body());
             if (x.isAp()) {
                 todo.push_back(&x.fun());
@@ -158,31 +247,31 @@ public:
 
 private:
     struct Entry {
+        explicit Entry(const Expr& x) : node(x) {}
         Expr node;
-        Value value;
+        Value value{};
     };
     struct Slot {
         const void* id;
         std::uint32_t value;
     };
     std::vector<Entry> entries_;
-    std::vector<Slot> slots_;
+    std::vector<Slot> slots_;  // a power of two of them
+    int shift_ = 64;           // 64 less the bits of a slot's place
     std::size_t kept_ = 0;
 
-    static std::size_t home(const void* id, std::size_t size) {
-        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id));
-        return static_cast<std::size_t>((bits >> 4) * 0x9E3779B97F4A7C15ull) & (size - 1);
-    }
-    // The slot of the identity, or the empty slot where it would go.
+    // The slot of the identity, or the empty slot where it would go: open addressing from the
+    // top bits of the identity's multiplicative hash.
     std::uint32_t slot(const void* id) const {
-        if (slots_.empty()) return 0;
-        std::size_t k = home(id, slots_.size());
-        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & (slots_.size() - 1)) {}
+        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id));
+        const std::size_t mask = slots_.size() - 1;
+        auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
+        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask) {}
         return static_cast<std::uint32_t>(k);
     }
     void rehash(std::size_t size) {
         std::size_t capacity = 64;
-        while (capacity < size) capacity *= 2;
+        for (shift_ = 58; capacity < size; --shift_) capacity *= 2;
         slots_.assign(capacity, Slot{nullptr, 0});
         for (std::size_t i = 0; i < entries_.size(); ++i)
             slots_[slot(entries_[i].node.identity())] = Slot{entries_[i].node.identity(), static_cast<std::uint32_t>(i)};
@@ -203,8 +292,8 @@ struct ChainCaches {
         if (facts.due()) facts.keepReachable({&root});
         if (!terms.due()) return;
         std::vector<const Expr*> normals;
-        facts.forEach([&normals](const Expr&, const NodeFacts& f) {
-            if (f.normal) normals.push_back(&*f.normal);
+        facts.forEach([&normals](const Expr& node, const NodeFacts& f) {
+            if (const Expr* normal = normalOf(node, f)) normals.push_back(normal);
         });
         terms.keepReachable(std::move(normals));
     }
@@ -220,7 +309,7 @@ int tupleArity(const Expr& head) {
 // its normal form is its eta contraction).
 Expr contracted(const Expr& x, FactCache& cache) {
     if (!x.holdsAny(ExprHolds::Lam)) return x;
-    const auto normal = [&cache](const Expr& child) -> const Expr& { return *cache.find(child)->normal; };
+    const auto normal = [&cache](const Expr& child) -> const Expr& { return *normalOf(child, *cache.find(child)); };
     if (x.isAp()) {
         const Expr& f = normal(x.fun());
         const Expr& a = normal(x.arg());
@@ -235,12 +324,14 @@ Expr contracted(const Expr& x, FactCache& cache) {
     return reduced.sameNode(body) ? x : mkLam(x.pattern(), reduced, x.lazyType());
 }
 
-// The facts of a node from its children's (cached already).
-void nodeFacts(const Expr& x, FactCache& cache, const std::optional<RuleSymbols>& symbols, NodeFacts& out) {
+// The facts of a node from its children's: `first` those of an application's function or
+// a lambda's body, `second` those of an application's argument.
+void nodeFacts(const Expr& x, const NodeFacts* first, const NodeFacts* second, FactCache& cache,
+               const RuleIndex& rules, NodeFacts& out) {
     switch (x.kind()) {
     case ExprKind::Con:
         out.constant = true;
-        if (symbols) out.held = symbolOf(x.constant(), symbols->symbols);
+        if (rules.symbols) out.held = symbolOf(x.constant(), rules.symbols->symbols);
         break;
     case ExprKind::Var: break;
     case ExprKind::Let:
@@ -248,7 +339,7 @@ void nodeFacts(const Expr& x, FactCache& cache, const std::optional<RuleSymbols>
         out.noRedex = false;
         break;
     case ExprKind::Lam: {
-        const NodeFacts& b = *cache.find(x.body());
+        const NodeFacts& b = *first;
         out.held = b.held;
         out.below = b.below;
         out.fits = b.fits && binderFits(x.pattern());
@@ -257,8 +348,8 @@ void nodeFacts(const Expr& x, FactCache& cache, const std::optional<RuleSymbols>
         break;
     }
     case ExprKind::Ap: {
-        const NodeFacts& f = *cache.find(x.fun());
-        const NodeFacts& a = *cache.find(x.arg());
+        const NodeFacts& f = *first;
+        const NodeFacts& a = *second;
         const bool inner = x.fun().isAp();
         out.args = a.held | (inner ? f.args : 0);
         out.head = inner ? f.head : f.held;
@@ -274,40 +365,78 @@ void nodeFacts(const Expr& x, FactCache& cache, const std::optional<RuleSymbols>
     }
     }
     out.below |= out.held;
-    if (out.noRedex) out.normal = contracted(x, cache);
+    if (out.noRedex && x.holdsAny(ExprHolds::Lam)) {
+        Expr normal = contracted(x, cache);
+        if (!normal.sameNode(x)) out.reduced = std::move(normal);
+    }
+}
+
+// The tabled rules tried at the node x and under it, from its other facts and its children's.
+void ruleFacts(const RuleIndex& rules, const Expr& x, const NodeFacts* first, const NodeFacts* second,
+               NodeFacts& out) {
+    if (out.constant) {
+        // A node that is its own normal form has its spine's head and arguments to go by.
+        const bool own = out.noRedex && !out.reduced && out.fits && !x.isLam();
+        const RuleSet candidates = !own        ? rules.tabled
+                                   : x.isAp() ? rules.candidates(out.head, static_cast<std::size_t>(out.spine))
+                                              : rules.candidates(out.held, 0);
+        for (RuleSet left = candidates; left != 0; left &= left - 1) {
+            const auto rule = static_cast<std::size_t>(std::countr_zero(left));
+            if (holdsAll(out.held, rules.required[rule]) && shapeFits(rules, rule, x, out))
+                out.fitting |= RuleSet{1} << rule;
+        }
+    }
+    out.fittingUnder = out.fitting;
+    for (const NodeFacts* child : {first, second})
+        if (child) out.fittingUnder |= child->fittingUnder;
 }
 
 // The facts of every node of e not met before, children before parents; the nodes met where
-// they stand in full are marked so.
-void addFacts(const Expr& e, FactCache& cache, const std::optional<RuleSymbols>& symbols) {
+// they stand in full are marked so.  A node's entry is made when it is first met and filled
+// in when its children are done.  The place of e's entry.
+std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules) {
     struct Item {
         const Expr* expr;
         bool full;
-        bool after;  // its children are done
+        std::uint32_t entry;  // FactCache::none: not met yet; else its children are done
     };
-    std::vector<Item> stack{{&e, true, false}};
+    std::vector<Item> stack{{&e, true, FactCache::none}};
+    std::vector<std::uint32_t> done;  // the entries of the nodes finished, in the order finished
+    const auto take = [&cache, &done]() {
+        const NodeFacts* f = &cache.at(done.back());
+        done.pop_back();
+        return f;
+    };
     while (!stack.empty()) {
         const Item it = stack.back();
         stack.pop_back();
         const Expr& x = *it.expr;
-        if (it.after) {
-            NodeFacts facts;
-            nodeFacts(x, cache, symbols, facts);
+        if (it.entry != FactCache::none) {
+            // An application's argument was finished before its function.
+            const NodeFacts* first = x.isAp() || x.isLam() ? take() : nullptr;
+            const NodeFacts* second = x.isAp() ? take() : nullptr;
+            NodeFacts& facts = cache.at(it.entry);
+            nodeFacts(x, first, second, cache, rules, facts);
+            ruleFacts(rules, x, first, second, facts);
             facts.full = it.full;
-            cache.add(x) = std::move(facts);
+            done.push_back(it.entry);
             continue;
         }
-        if (NodeFacts* known = cache.find(x)) {
-            known->full = known->full || it.full;
+        const auto [entry, known] = cache.enter(x);
+        if (known) {
+            NodeFacts& f = cache.at(entry);
+            f.full = f.full || it.full;
+            done.push_back(entry);
             continue;
         }
-        stack.push_back({&x, it.full, true});
-        if (x.isLam()) stack.push_back({&x.body(), true, false});
+        stack.push_back({&x, it.full, entry});
+        if (x.isLam()) stack.push_back({&x.body(), true, FactCache::none});
         if (x.isAp()) {
-            stack.push_back({&x.fun(), false, false});
-            stack.push_back({&x.arg(), true, false});
+            stack.push_back({&x.fun(), false, FactCache::none});
+            stack.push_back({&x.arg(), true, FactCache::none});
         }
     }
+    return done.back();
 }
 
 // The term of e (which holds no lambda or let), and of its nodes not converted before, kept
@@ -335,7 +464,7 @@ std::optional<fast::Term> termOf(const Expr& e, TermCache& cache, const std::vec
     if (!terms) return std::nullopt;
     if (terms->size() == order.size())
         for (std::size_t k = 0; k < order.size(); ++k)
-            if (!cache.find(*order[k])) cache.add(*order[k]) = (*terms)[k];
+            if (!cache.find(*order[k])) cache.add(*order[k], std::optional<fast::Term>((*terms)[k]));
     return terms->front();
 }
 
@@ -405,11 +534,9 @@ private:
 
 class FastRuleTable final : public RuleTable, public std::enable_shared_from_this<FastRuleTable> {
 public:
-    explicit FastRuleTable(std::vector<Expr> leftSides) : lhs(std::move(leftSides)), symbols(ruleSymbols(lhs)) {
-        for (const Expr& l : lhs) {
-            normal.push_back(normalWithoutReduction(l));
-            terms.push_back(normal.back() ? fast::convertIfPossible({}, *normal.back()) : std::nullopt);
-        }
+    explicit FastRuleTable(std::vector<Expr> leftSides) : lhs(std::move(leftSides)), index(lhs) {
+        for (const std::optional<Expr>& n : index.normal)
+            terms.push_back(n ? fast::convertIfPossible({}, *n) : std::nullopt);
     }
     std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx,
                                            const SiteTable* previous) const override {
@@ -418,17 +545,17 @@ public:
     }
 
     std::vector<Expr> lhs;
-    std::optional<RuleSymbols> symbols;
-    std::vector<std::optional<Expr>> normal;       // nothing: left to the beta wrapper
-    std::vector<std::optional<fast::Term>> terms;  // `normal` converted
+    RuleIndex index;
+    std::vector<std::optional<fast::Term>> terms;  // the normal forms converted
 };
 
 FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const Expr& e,
                              const std::vector<TypedVar>& ctx, const FastSiteTable* previous)
     : rules_(std::move(rules)), expr_(e),
-      cache_(previous ? previous->cache_ : std::make_shared<ChainCaches>()), context_(fast::contextNames(ctx)) {
-    addFacts(e, cache_->facts, rules_->symbols);
-    symbols_ = rules_->symbols && facts(e)->fits;
+      cache_(previous && previous->rules_ == rules_ ? previous->cache_ : std::make_shared<ChainCaches>()),
+      context_(fast::contextNames(ctx)) {
+    const std::uint32_t root = addFacts(e, cache_->facts, rules_->index);
+    symbols_ = rules_->index.symbols && cache_->facts.at(root).fits;
     shapes_ = !holdsFreeVariable(e, context_);
     cache_->sweep(e);
 }
@@ -456,16 +583,21 @@ bool FastSiteTable::ownExpansion(const Expr& sub, bool full) const {
 }
 
 bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const {
-    if (symbols_ && rules_->symbols->required[rule])
-        if (const NodeFacts* f = facts(sub)) return holdsAll(f->held, *rules_->symbols->required[rule]);
+    const std::optional<RuleSymbols>& symbols = rules_->index.symbols;
+    if (symbols_ && symbols->required[rule])
+        if (const NodeFacts* f = facts(sub)) return holdsAll(f->held, *symbols->required[rule]);
     return fastApplicableExpr(rules_->lhs[rule], TermCtx{sub, bound});
 }
 
+// Below the top of an expression without free variables, a tabled rule is answered from the
+// node's rule sets alone.
 SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool top,
                                       const std::vector<TypedVar>& bound) const {
     const NodeFacts* f = symbols_ ? facts(sub) : nullptr;
     if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
-    const std::optional<SymbolSet>& required = rules_->symbols->required[rule];
+    if (const RuleSet bit = rules_->index.tabledBit(rule); bit && shapes_ && !top)
+        return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0};
+    const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};
     const bool passes = top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound));
     return Visit{f->constant && passes && mayMatch(rule, sub), true};
@@ -475,18 +607,20 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
 // no reduction and converts: then the match finds nothing where the shape does not fit, and
 // raises nothing either.
 bool FastSiteTable::mayMatch(std::size_t rule, const Expr& sub) const {
-    if (!shapes_ || !rules_->normal[rule]) return true;
+    if (!shapes_) return true;
     const NodeFacts* f = facts(sub);
-    return !f || !f->normal || !f->fits || rigidShapeFits(*rules_->normal[rule], *f->normal);
+    if (!f) return true;
+    return shapeFits(rules_->index, rule, sub, *f);
 }
 
 // What the beta wrapper would do, with the normal form kept for the subexpression and, where
 // it holds no lambda and no lambda is around it, its term.
 MatchRun FastSiteTable::matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const {
     const NodeFacts* f = facts(at.expr);
-    const std::optional<Expr>& pattern = rules_->normal[rule];
-    if (!pattern || !f || !f->normal) return fastMatcher()->matchOneStep(rules_->lhs[rule], at, supply);
-    const Expr& normal = *f->normal;
+    const std::optional<Expr>& pattern = rules_->index.normal[rule];
+    const Expr* reduced = f ? normalOf(at.expr, *f) : nullptr;
+    if (!pattern || !reduced) return fastMatcher()->matchOneStep(rules_->lhs[rule], at, supply);
+    const Expr& normal = *reduced;
     if (rules_->terms[rule] && at.bound.size() == context_.size() && !normal.holdsAny(ExprHolds::Lam | ExprHolds::Let))
         if (const std::optional<fast::Term> term = termOf(normal, cache_->terms, context_))
             return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *rules_->terms[rule], {},
