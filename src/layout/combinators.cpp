@@ -3,6 +3,7 @@
 #include "layout/combinators.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <iterator>
@@ -37,8 +38,30 @@ std::string showFloat(float x) {
 
 // --- enclosing -----------------------------------------------------------------------------
 
+namespace {
+
+// The nodes of ppChar's texts.
+const DocNodeRef& charNode(char c) {
+    static const std::array<DocNodeRef, 256> nodes = [] {
+        std::array<DocNodeRef, 256> all;
+        for (std::size_t i = 0; i < all.size(); ++i) all[i] = ppChar(static_cast<char>(i)).node();
+        return all;
+    }();
+    return nodes[static_cast<unsigned char>(c)];
+}
+
+}  // namespace
+
+// Where the parts are trees, their nodes are composed at once, as besideDoc would compose them:
+// the printer encloses and spaces out most of its parts.
 Doc encloseDoc(char open, char close, Doc d) {
+    if (allTrees({&d})) return Doc(besideNode(charNode(open), besideNode(std::move(d).node(), charNode(close))));
     return besideDoc(ppChar(open), besideDoc(std::move(d), ppChar(close)));
+}
+
+Doc besideSpace(Doc a, Doc b) {
+    if (allTrees({&a, &b})) return Doc(besideNode(std::move(a).node(), besideNode(charNode(' '), std::move(b).node())));
+    return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
 }
 
 Doc parensDoc(Doc d) {

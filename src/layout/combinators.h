@@ -148,9 +148,7 @@ template <class A, class B>
 Doc besideSpace(const A& a, const B& b) {
     return besideDoc(toDoc(a), besideDoc(ppChar(' '), toDoc(b)));
 }
-inline Doc besideSpace(Doc a, Doc b) {
-    return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
-}
+Doc besideSpace(Doc a, Doc b);
 // emptyDoc for an empty list value, otherwise its document.
 template <class L>
 Doc nonEmptyDoc(const L& xs) {

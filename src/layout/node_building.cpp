@@ -119,9 +119,13 @@ private:
     DocNodeRef ref_;
 };
 
-FreshNode node(DocNode::Kind kind, DocNodeRef left = nullptr, DocNodeRef right = nullptr) {
+inline FreshNode node(DocNode::Kind kind) {
     FreshNode d(new (PoolAllocator<DocNode>().allocate(1)) DocNode());
     d->kind = kind;
+    return d;
+}
+inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right = nullptr) {
+    FreshNode d = node(kind);
     d->left = std::move(left);
     d->right = std::move(right);
     return d;
@@ -715,28 +719,55 @@ DocNodeRef emptyNode() {
 // A short line is kept in the node and has the ends of its texts in pieceEnds.
 static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
               "a short line is kept in place, and an end after each of its characters but the last has a bit");
-DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
-    const std::uint32_t plain = plainPair(*l, *r);
-    const bool texts = l->kind == DocNode::Kind::Text && r->kind == DocNode::Kind::Text;
-    const std::string_view a = texts ? l->text() : std::string_view();
-    const std::string_view b = texts ? r->text() : std::string_view();
-    if (texts && a.size() + b.size() <= static_cast<std::size_t>(kShortLine)) {
-        char line[kShortLine];
-        std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
-        auto d = node(DocNode::Kind::Text);
-        d->setText(std::string_view(line, a.size() + b.size()));
-        setTextLine(*d, plain);
-        const bool between = !a.empty() && !b.empty();
-        d->pieceEnds = static_cast<std::uint16_t>(l->pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
-                                                  (unsigned{r->pieceEnds} << a.size()));
-        return d;
+namespace {
+
+// Two texts side by side as one text node where their line is short (see besideNode); null
+// where it is not.
+[[gnu::noinline]] DocNodeRef shortLineNode(const DocNode& l, const DocNode& r) {
+    const std::string_view a = l.text();
+    const std::string_view b = r.text();
+    if (a.size() + b.size() > static_cast<std::size_t>(kShortLine)) return nullptr;
+    char line[kShortLine];
+    std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
+    auto d = node(DocNode::Kind::Text);
+    d->setText(std::string_view(line, a.size() + b.size()));
+    setTextLine(*d, plainPair(l, r));
+    const bool between = !a.empty() && !b.empty();
+    d->pieceEnds = static_cast<std::uint16_t>(l.pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
+                                              (unsigned{r.pieceEnds} << a.size()));
+    return d;
+}
+
+// The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) of
+// their values would set them: most nodes of a printed term are made here.
+void setBesideValue(DocNode& d, const DocNode& a, const DocNode& c) {
+    d.sizes = besideSizes(a.sizes, c.sizes);
+    const bool aLines = a.sizes.height != 0;
+    const bool cLines = c.sizes.height != 0;
+    const LayoutInt line = !aLines ? c.lineLow : !cLines ? a.lineLow : lineSum(a.lineLow, c.lineLow);
+    d.lineLow = static_cast<std::int32_t>(std::min(line, kNoLine));
+    d.mayPair = a.mayPair || c.mayPair;
+    d.plainTexts = plainPair(a, c);
+    if (!aLines || !cLines) return;
+    if (a.sure == Sure::Line && c.sure == Sure::Line) {
+        d.lineTexts = textSum(a.lineTexts, c.lineTexts);
+        d.sure = line >= kNoLine ? Sure::No : Sure::Line;
+    } else if (a.sure == Sure::Tall && c.sure == Sure::Tall) {
+        d.sure = Sure::Tall;
     }
-    const NodeValue s = besideOf(valueOf<NodeValue>(*l), valueOf<NodeValue>(*r));
-    const bool mayPair = l->mayPair || r->mayPair;
-    auto d = node(DocNode::Kind::Beside, std::move(l), std::move(r));
-    setValue(*d, s);
-    d->mayPair = mayPair;
-    d->plainTexts = plain;
+}
+
+}  // namespace
+
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
+    const DocNode& a = *l;
+    const DocNode& c = *r;
+    if (a.kind == DocNode::Kind::Text && c.kind == DocNode::Kind::Text)
+        if (DocNodeRef line = shortLineNode(a, c)) return line;
+    auto d = node(DocNode::Kind::Beside);
+    setBesideValue(*d, a, c);
+    d->left = std::move(l);
+    d->right = std::move(r);
     setBesideBelow(*d);
     return d;
 }
@@ -790,9 +821,57 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     return d;
 }
 
+namespace {
+
+// The value of a list of hvSpList set on `d` at once, as setValue(d, hvSpValue(...)) of its
+// items' values would set it, in one pass over the items from the last.
+void setHvSpValue(DocNode& d, const NodeParts& items) {
+    const std::size_t n = items.size();
+    const Sizes space{1, 1, 1};
+    Sizes line = items[n - 1]->sizes;
+    Sizes stack = line;
+    LayoutInt lineLow = static_cast<LayoutInt>(n) - 1;
+    LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
+    bool oneWithLines = false;
+    auto texts = static_cast<std::uint32_t>(std::min<std::size_t>(n - 1, std::numeric_limits<std::uint32_t>::max()));
+    bool sure = true;
+    for (std::size_t i = n; i-- > 0;) {
+        const DocNode& a = *items[i];
+        if (i + 1 < n) {
+            line = besideSizes(a.sizes, besideSizes(space, line));
+            stack = aboveSizes(a.sizes, stack);
+        }
+        const bool lines = a.sizes.height != 0;
+        if (lines) {
+            lineLow = lineSum(lineLow, a.lineLow);
+            stackLine = oneWithLines ? kNoLine : a.lineLow;
+            oneWithLines = true;
+        }
+        texts = textSum(texts, a.lineTexts);
+        sure = sure && lines && a.sure == Sure::Line && (n == 1 || !a.mayPair);
+    }
+    d.sizes = choiceSizes(line, stack);
+    if (sure) {
+        d.lineLow = static_cast<std::int32_t>(std::min(lineLow, kNoLine));
+        d.lineTexts = texts;
+        d.sure = lineLow >= kNoLine ? Sure::No : Sure::Line;
+    } else {
+        d.lineLow = static_cast<std::int32_t>(std::min(std::min(lineLow, stackLine), kNoLine));
+    }
+}
+
+}  // namespace
+
 DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
+    if (p->kind == ParNode::Kind::HvSp) {
+        auto d = node(DocNode::Kind::Apply);
+        setHvSpValue(*d, args);
+        d->many = makeMany(std::move(args), std::move(p));
+        setHvSpBelow(*d);
+        return d;
+    }
     SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
     for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
@@ -801,7 +880,6 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
-    if (d->many->layout->kind == ParNode::Kind::HvSp) setHvSpBelow(*d);
     return d;
 }
 
