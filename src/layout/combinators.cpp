@@ -349,8 +349,7 @@ Doc hvSpList(std::span<Doc> items) {
         for (std::size_t k = 1; k <= kSharedTemplates; ++k) all.push_back(hvSpNode(k));
         return all;
     }();
-    ParNodeRef layout = n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1];
-    return Doc(applyNode(std::move(layout), takeNodes(items)));
+    return Doc(hvSpApplyNode(n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1], items));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

@@ -84,26 +84,6 @@ ParNode::~ParNode() {
     });
 }
 
-Sizes besideSizes(const Sizes& a, const Sizes& c) {
-    Sizes s;
-    s.height = a.height == 0 ? c.height : c.height == 0 ? a.height : a.height + c.height - 1;
-    s.lastWidth = a.lastWidth + c.lastWidth;
-    s.width = std::max(a.width, a.lastWidth + c.width);
-    return s;
-}
-
-Sizes aboveSizes(const Sizes& u, const Sizes& d) {
-    return Sizes{u.height + d.height, d.lastWidth, std::max(u.width, d.width)};
-}
-
-Sizes choiceSizes(const Sizes& a, const Sizes& b) {
-    return Sizes{std::max(a.height, b.height), std::min(a.lastWidth, b.lastWidth), std::min(a.width, b.width)};
-}
-
-Sizes indentSizes(const Sizes& s, LayoutInt n) {
-    return Sizes{s.height, s.lastWidth + n, s.width + n};
-}
-
 namespace {
 
 // A node just made, set up through this handle before any other handle sees it.
@@ -867,8 +847,8 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     if (p->params != m) return errorNode(applyCountError(p->params, m));
     if (p->kind == ParNode::Kind::HvSp) {
         auto d = node(DocNode::Kind::Apply);
-        setHvSpValue(*d, args);
         d->many = makeMany(std::move(args), std::move(p));
+        setHvSpValue(*d, d->many->parts);
         setHvSpBelow(*d);
         return d;
     }
@@ -880,6 +860,19 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
+    return d;
+}
+
+DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
+    if (layout->params != static_cast<LayoutInt>(items.size()))
+        return errorNode(applyCountError(layout->params, static_cast<LayoutInt>(items.size())));
+    auto d = node(DocNode::Kind::Apply);
+    DocNode::Many* m = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{NodeParts(), layout};
+    d->many = m;
+    m->parts.reserve(items.size());
+    for (Doc& item : items) m->parts.push_back(std::move(item).node());
+    setHvSpValue(*d, m->parts);
+    setHvSpBelow(*d);
     return d;
 }
 

@@ -7,6 +7,7 @@
 // Only the layout library's own sources include this header.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -498,6 +500,9 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
 DocNodeRef applyNode(ParNodeRef p, NodeParts args);
 DocNodeRef aboveListNode(NodeParts items);
+// applyNode of a list of hvSpList (`layout`, whose kind is HvSp) to the nodes of the items,
+// taken out of them.
+DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
 ParNodeRef liftNode(DocNodeRef d);
@@ -510,10 +515,18 @@ ParNodeRef hvSpNode(std::size_t length);
 
 // --- sizes and bounds, shared by the layout and its one-line shortcut --------------------------
 
-Sizes besideSizes(const Sizes& a, const Sizes& c);
-Sizes aboveSizes(const Sizes& u, const Sizes& d);
-Sizes choiceSizes(const Sizes& a, const Sizes& b);
-Sizes indentSizes(const Sizes& s, LayoutInt n);
+// A part without lines adds none to the height of a side-by-side composition.
+inline Sizes besideSizes(const Sizes& a, const Sizes& c) {
+    const LayoutInt shared = a.height != 0 && c.height != 0 ? 1 : 0;
+    return Sizes{a.height + c.height - shared, a.lastWidth + c.lastWidth, std::max(a.width, a.lastWidth + c.width)};
+}
+inline Sizes aboveSizes(const Sizes& u, const Sizes& d) {
+    return Sizes{u.height + d.height, d.lastWidth, std::max(u.width, d.width)};
+}
+inline Sizes choiceSizes(const Sizes& a, const Sizes& b) {
+    return Sizes{std::max(a.height, b.height), std::min(a.lastWidth, b.lastWidth), std::min(a.width, b.width)};
+}
+inline Sizes indentSizes(const Sizes& s, LayoutInt n) { return Sizes{s.height, s.lastWidth + n, s.width + n}; }
 
 // The sizes of a parameterised node filled with arguments of the given sizes; a missing
 // argument has no lines.
