@@ -191,6 +191,23 @@ std::uint64_t constantHash(const Constant& c) {
     }
 }
 
+// A constructor's hash, remembered by node: the nodes of a calculation's steps are mostly
+// those of the step before, and hashing the name is the dear part.
+std::uint64_t constructorHash(const Expr& e) {
+    struct Memo {
+        std::optional<Expr> node;  // held, so that no other node takes its address
+        std::uint64_t hash = 0;
+    };
+    constexpr std::size_t kMemo = 1024;
+    static thread_local std::vector<Memo> memo(kMemo);
+    std::uint64_t at = reinterpret_cast<std::uintptr_t>(e.identity());
+    at ^= at >> 29;
+    at *= 0xbf58476d1ce4e5b9ULL;
+    Memo& m = memo[(at >> 40) & (kMemo - 1)];
+    if (!m.node || !m.node->sameNode(e)) m = Memo{e, mix(0x7654321ULL, constantHash(e.constant()))};
+    return m.hash;
+}
+
 }  // namespace
 
 namespace shared_display_detail {
@@ -198,7 +215,7 @@ namespace shared_display_detail {
 std::uint64_t leafHash(const Expr& e) {
     switch (e.kind()) {
     case ExprKind::Var: return 0x1234567ULL;
-    case ExprKind::Con: return mix(0x7654321ULL, constantHash(e.constant()));
+    case ExprKind::Con: return e.constant().kind() == ConstantKind::Constr ? constructorHash(e) : mix(0x7654321ULL, constantHash(e.constant()));
     default: return 0;
     }
 }
@@ -595,16 +612,15 @@ private:
 
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
-    Walk w;
-    std::vector<Group> groups;
+    Grouping found;
     if (e.holdsAny(ExprHolds::Lam)) {  // so does every let
-        w = walkSites(e, false);
-        groups = groupPairs(w, ctx);
+        found.walk = walkSites(e, false);
+        found.groups = groupPairs(found.walk, ctx);
     } else {
-        std::tie(w, groups) = groupLambdaFree(e, ctx);
+        found = groupLambdaFree(e, ctx);
     }
-    if (groups.empty()) return {at, supply};
-    auto [folded, rest] = writeOnce(e, w, std::move(groups), supply);
+    if (found.groups.empty()) return {at, supply};
+    auto [folded, rest] = writeOnce(e, std::move(found), supply);
     return {CtxExpr{std::move(folded), ctx}, std::move(rest)};
 }
 

@@ -20,14 +20,20 @@ namespace {
 
 // The nodes of a lambda-free expression in post-order, function before argument (the reverse
 // of the visiting order), each numbered by shape: equal numbers for equal trees.
+// Its tables are the calling thread's, kept for their room: one Shapes at a time per thread.
 class Shapes {
 public:
     explicit Shapes(const Expr& e) {
         // The stack holds nodes to visit and, marked by a null entry above them, applications
         // whose children are done.
-        std::vector<const Expr*> stack{&e};
-        std::vector<int> done;  // finished subtrees
-        slots_.assign(64, -1);
+        std::vector<const Expr*>& stack = room_.stack;
+        std::vector<int>& done = room_.done;  // finished subtrees
+        stack.assign(1, &e);
+        done.clear();
+        nodes_.clear();
+        firsts_.clear();
+        hashes_.clear();
+        slots_.assign(std::clamp<std::size_t>(slots_.size(), 64, kMostSlotsKept), -1);
         while (!stack.empty()) {
             const Expr* x = stack.back();
             stack.pop_back();
@@ -105,20 +111,34 @@ private:
         slots_[at] = node.shape;
     }
     void grow() {
-        std::vector<int> bigger(std::max<std::size_t>(64, 2 * slots_.size()), -1);
-        const std::size_t mask = bigger.size() - 1;
+        slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), -1);
+        const std::size_t mask = slots_.size() - 1;
         for (std::size_t v = 0; v < hashes_.size(); ++v) {
             std::size_t at = hashes_[v] & mask;
-            while (bigger[at] >= 0) at = (at + 1) & mask;
-            bigger[at] = static_cast<int>(v);
+            while (slots_[at] >= 0) at = (at + 1) & mask;
+            slots_[at] = static_cast<int>(v);
         }
-        slots_ = std::move(bigger);
     }
 
-    std::vector<Node> nodes_;
-    std::vector<int> slots_;              // open addressing: a shape, or -1
-    std::vector<int> firsts_;             // per shape, its first node
-    std::vector<std::uint64_t> hashes_;   // per shape
+    static constexpr std::size_t kMostSlotsKept = std::size_t{1} << 14;
+    struct Room {
+        std::vector<const Expr*> stack;
+        std::vector<int> done;
+        std::vector<Node> nodes;
+        std::vector<int> slots;
+        std::vector<int> firsts;
+        std::vector<std::uint64_t> hashes;
+    };
+    static Room& room() {
+        static thread_local Room r;
+        return r;
+    }
+
+    Room& room_ = room();
+    std::vector<Node>& nodes_ = room_.nodes;
+    std::vector<int>& slots_ = room_.slots;             // open addressing: a shape, or -1
+    std::vector<int>& firsts_ = room_.firsts;           // per shape, its first node
+    std::vector<std::uint64_t>& hashes_ = room_.hashes;  // per shape
     bool repeats_ = false;
 };
 
@@ -203,13 +223,21 @@ std::vector<Group> groups(const Walk& w, const std::vector<int>& shape, const st
 
 }  // namespace
 
-std::pair<Walk, std::vector<Group>> groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
+Grouping groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
     if (!RepeatWatch::mine().repeats(e)) return {};
-    const Shapes shapes(e);
+    // An application with a leaf on one side and an application on the other has a shape
+    // found nowhere else when all above it are such: whatever repeats lies below it.
+    Grouping out;
+    const Expr* part = &e;
+    while (part->isAp() && part->fun().isAp() != part->arg().isAp()) {
+        out.spine.push_back(part);
+        part = part->fun().isAp() ? &part->fun() : &part->arg();
+    }
+    const Shapes shapes(*part);
     if (!shapes.repeats()) return {};
-    Walk w = shapes.walk();
-    std::vector<Group> found = groups(w, shapes.bySite(), ctx);
-    return {std::move(w), std::move(found)};
+    out.walk = shapes.walk();
+    out.groups = groups(out.walk, shapes.bySite(), ctx);
+    return out;
 }
 
 }  // namespace plim::shared_display_detail

@@ -94,12 +94,22 @@ std::vector<int> dropCovered(const Walk& w, const std::vector<Group>& groups, co
     return kept;
 }
 
+// The spine's nodes built anew above the new part.
+Expr onSpine(const std::vector<const Expr*>& spine, Expr part) {
+    for (std::size_t k = spine.size(); k-- > 0;) {
+        const Expr& node = *spine[k];
+        part = node.fun().isAp() ? mkApAs(node, std::move(part), node.arg()) : mkApAs(node, node.fun(), std::move(part));
+    }
+    return part;
+}
+
 // The let of definitions, in the order of `kept`, named from the supply in turn, around e
-// with every occurrence of a kept group replaced by its variable.  A definition's right side is
-// its group's occurrence first in path order, with the kept groups' occurrences inside it
-// replaced.  Only the nodes above an occurrence are built anew.
-std::pair<Expr, NameSupply> writeKept(const Expr& e, const Walk& w, const std::vector<Group>& groups,
-                                      const std::vector<int>& kept, NameSupply supply) {
+// with every occurrence of a kept group replaced by its variable (the groups found in the walk
+// of the part below the spine).  A definition's right side is its group's occurrence first in
+// path order, with the kept groups' occurrences inside it replaced.  Only the nodes above an
+// occurrence are built anew.
+std::pair<Expr, NameSupply> writeKept(const Expr& e, const std::vector<const Expr*>& spine, const Walk& w,
+                                      const std::vector<Group>& groups, const std::vector<int>& kept, NameSupply supply) {
     const std::size_t n = w.sites.size();
     std::vector<int> mark(n, -1);
     std::vector<Expr> vars;
@@ -131,12 +141,14 @@ std::pair<Expr, NameSupply> writeKept(const Expr& e, const Walk& w, const std::v
     Defs defs = mkNoDef();
     for (std::size_t k = kept.size(); k-- > 0;)
         defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), std::move(defs), 0);
-    return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
+    return {mkLet(mkDList(std::move(defs)), onSpine(spine, shown(0)), e.lazyType()), std::move(supply)};
 }
 
 }  // namespace
 
-std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, std::vector<Group> groups, NameSupply supply) {
+std::pair<Expr, NameSupply> writeOnce(const Expr& e, Grouping found, NameSupply supply) {
+    const Walk& w = found.walk;
+    std::vector<Group>& groups = found.groups;
     std::vector<int> groupOf(w.sites.size(), -1);
     for (std::size_t g = 0; g < groups.size(); ++g)
         for (int site : groups[g].sites) groupOf[site] = static_cast<int>(g);
@@ -150,7 +162,7 @@ std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, std::vector<
         if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
     }
     const std::vector<int> kept = dropCovered(w, groups, order, groupOf, holding.upper);
-    return writeKept(e, w, groups, kept, std::move(supply));
+    return writeKept(e, found.spine, w, groups, kept, std::move(supply));
 }
 
 }  // namespace plim::shared_display_detail

@@ -67,13 +67,22 @@ struct Group {
 };
 
 
-// The walk of a lambda-free expression and its groups of at least two sites, in order of
-// first occurrence (as groupPairs gives them); no groups when nothing repeats.
-std::pair<Walk, std::vector<Group>> groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx);
+// The groups of an expression, found in the walk of a part of it: the part stands below the
+// spine, applications from the root down (none when the part is the whole), each with a leaf
+// on the side away from the part, so that no spine node is found twice.
+struct Grouping {
+    std::vector<const Expr*> spine;
+    Walk walk;
+    std::vector<Group> groups;
+};
+
+// The groups of a lambda-free expression of at least two sites, in order of first occurrence
+// (as groupPairs gives them); no groups when nothing repeats.
+Grouping groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx);
 
 // The let of one definition per group that is not found only inside another group's
 // occurrences, innermost first, around e with the groups' occurrences replaced by their
 // variables; the variables named from the supply in turn.
-std::pair<Expr, NameSupply> writeOnce(const Expr& e, const Walk& w, std::vector<Group> groups, NameSupply supply);
+std::pair<Expr, NameSupply> writeOnce(const Expr& e, Grouping found, NameSupply supply);
 
 }  // namespace plim::shared_display_detail

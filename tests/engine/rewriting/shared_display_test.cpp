@@ -36,6 +36,14 @@ TEST(ShareCommon, NestedRepeatsInnermostFirst) {
     EXPECT_EQ(shared(add(add(peano(2), peano(2)), peano(1))), "add (add b b) a\nwhere {\n      a = S Z;\n      b = S a\n      }");
 }
 
+TEST(ShareCommon, RepeatsBelowAChainOfSingleApplicationsAreWrittenUnderIt) {
+    // Above the repeats, each application has a leaf on one side: on the argument's ...
+    EXPECT_EQ(shared(succ(succ(add(peano(1), peano(1))))), "S (S (add a a))\nwhere a = S Z");
+    // ... or on the function's.
+    EXPECT_EQ(shared(add(add(peano(2), peano(1)), zero())), "add (add (S a) a) Z\nwhere a = S Z");
+    EXPECT_EQ(shared(succ(add(succ(add(peano(1), zero())), peano(1)))), "S (add (S (add a Z)) a)\nwhere a = S Z");
+}
+
 TEST(ShareCommon, EqualTextOfAnotherTypeIsNotARepeat) {
     // len nil at two element types: the same tree but for its types.
     auto lenNil = [](const Type& t) { return ap(con("len", fn(t, nat())), con("nil", t)); };
