@@ -126,9 +126,11 @@ std::pair<Expr, RenameState> scrub(const Expr& e, RenameState st);
 // first list.  A let raises "Expressions:142|function recexpand".  `expanded`, when given,
 // names subexpressions known to be their own expansion (an earlier result's parts): in full
 // (asked with true) or only inside, as in an application's function position (false); those
-// are taken as they are, without a walk.
+// are taken as they are, without a walk.  `full` false: e itself stands as an application's
+// function, expanded only inside.
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
-                                      const std::function<bool(const Expr&, bool full)>& expanded = {});
+                                      const std::function<bool(const Expr&, bool full)>& expanded = {},
+                                      bool full = true);
 
 // The expression with every beta-redex (\p -> b) x shown as the let "p = x in b"; consecutive
 // redexes and lets fold into one let.  Nothing is reduced.  A type signature or data

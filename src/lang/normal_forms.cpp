@@ -179,7 +179,7 @@ Rebuilt finishFrame(ExpandFrame& f) {
 }  // namespace
 
 std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
-                                      const std::function<bool(const Expr&, bool full)>& expanded) {
+                                      const std::function<bool(const Expr&, bool full)>& expanded, bool full) {
     // Names are drawn from the supply in pre-order: a node decides its children (and draws the
     // name of its expansion) when it is opened.  A rebuilt child goes to its parent's frame; a
     // node whose children come back unchanged is kept as it is, and the unchanged parts are only
@@ -206,7 +206,7 @@ std::pair<Expr, NameSupply> recexpand(const Expr& e, NameSupply supply,
         }
         if (kids > 0) frames.push_back(ExpandFrame{&n, expansion, kids, 0, {}});
     };
-    open(e, true);
+    open(e, full);
     if (frames.empty()) return {e, std::move(supply)};
     for (;;) {
         ExpandFrame& top = frames.back();

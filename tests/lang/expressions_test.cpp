@@ -238,6 +238,14 @@ TEST(ExpressionNormalisation, Recexpand) {
     auto [walked, restWalked] = recexpand(typedAp(h, k), supply, askedFor(false));
     EXPECT_EQ(showExprSyntax(walked), showExprSyntax(e2));
     EXPECT_EQ(restWalked.vars.take(5), rest2.vars.take(5));
+
+    // An expression standing as an application's function is expanded only inside: the same
+    // as its place in the whole expression gives it.
+    auto [inside, restInside] = recexpand(typedAp(h, k), supply, {}, false);
+    EXPECT_EQ(showExprSyntax(inside), showExprSyntax(e2));
+    auto [head, restHead] = recexpand(f, supply, {}, false);
+    EXPECT_TRUE(head.sameNode(f));
+    EXPECT_EQ(restHead.vars.take(5), (std::vector<std::string>{"u", "v", "w"}));
 }
 
 TEST(ExpressionNormalisation, NearbetasMerging) {

@@ -3,8 +3,6 @@
 // their lists.
 #pragma once
 
-#include <vector>
-
 #include "support/lazy.h"
 
 namespace plim {
@@ -23,21 +21,6 @@ FailList<F, R> mzero() {
 template <class F, class R>
 FailList<F, R> mplus(const FailList<F, R>& a, const FailList<F, R>& b) {
     return {append(a.failures, b.failures), append(a.results, b.results)};
-}
-
-// The right fold of mplus from mzero: failures and results concatenated in order.  Long runs
-// of empty lists are skipped in a loop.
-template <class F, class R>
-FailList<F, R> msum(const std::vector<FailList<F, R>>& xs) {
-    std::vector<List<F>> fs;
-    std::vector<List<R>> rs;
-    fs.reserve(xs.size());
-    rs.reserve(xs.size());
-    for (const auto& x : xs) {
-        fs.push_back(x.failures);
-        rs.push_back(x.results);
-    }
-    return {concat(fromVector(std::move(fs))), concat(fromVector(std::move(rs)))};
 }
 
 // FailList(fs, cs) with cs a list of FailLists: the outer failures, then the inner ones in

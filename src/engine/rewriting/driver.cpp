@@ -395,6 +395,13 @@ public:
         return false;
     }
     const CalcStep& found() const { return *found_; }
+    // Where a plain rule's instance went, when beta reduction left the result as replace made
+    // it: the found expression is the current one with `replacement` put at `path`.
+    struct Placed {
+        Path path;
+        Expr replacement;
+    };
+    const std::optional<Placed>& placed() const { return placed_; }
     // Computed when read.
     Failures failures() const { return concat(fromVector(failed_)); }
 
@@ -407,7 +414,15 @@ private:
             if (!bindsAll(m, level.needed[r])) continue;
             const Rule& rule = level.rule(r);
             Calculation c = plainStep(rule.label, m);
-            if (progresses(CalcStep{std::move(c), instantiate(*cur_, path.get(), rule, m)})) return true;
+            const Path& where = path.get();
+            Expr replacement = applyMatch(m, rule.equation.second);
+            Expr replaced = replace(cur_->e, where, replacement);
+            Expr next = betareduce(replaced);
+            const bool asPlaced = next.sameNode(replaced);
+            if (progresses(CalcStep{std::move(c), std::move(next)})) {
+                if (asPlaced) placed_ = Placed{where, std::move(replacement)};
+                return true;
+            }
         }
         return false;
     }
@@ -421,6 +436,7 @@ private:
     std::optional<Expr> reduced_;
     std::vector<Failures> failed_;
     std::optional<CalcStep> found_;
+    std::optional<Placed> placed_;
 };
 
 // The work space of the walks of one step, kept from one step to the next.
@@ -560,6 +576,21 @@ bool searchStep(StepSearch& search, const CurrentRef& cur) {
 
 // --- the loop ---------------------------------------------------------------------------------
 
+// The eta expansion of the expression a step found.  The current expression is expanded
+// already: only what the step built is walked.  Where the step only put an instance in place,
+// the path down to it is made of nodes rebuilt as they were (of the same forms and types, in
+// the same positions) around parts already expanded, so only the instance is walked.
+std::pair<Expr, NameSupply> expandFound(const StepSearch& search, const NameSupply& s,
+                                        const std::function<bool(const Expr&, bool)>& expanded) {
+    const Expr& next = search.found().second;
+    if (!search.placed()) return recexpand(next, s, expanded);
+    const auto& [path, replacement] = *search.placed();
+    const bool full = path.empty() || path.back() != Step::First;
+    auto [inside, rest] = recexpand(replacement, s, expanded, full);
+    if (inside.sameNode(replacement)) return {next, std::move(rest)};
+    return {replace(next, path, inside), std::move(rest)};
+}
+
 // The steps from e on; when no result makes progress the failures and the supply are left in
 // `end`.  Each step is computed in its own cell, so reading them costs no stack.
 // `before`: the tables of the expression before (null at the start).
@@ -576,15 +607,14 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
             end->supply = s;
             return {};
         }
-        const auto& [c, next] = search.found();
-        // e is expanded already: only what the step built is walked.
         std::function<bool(const Expr&, bool)> expanded;
         if (table)
             expanded = [table](const Expr& x, bool full) { return table->ownExpansion(x, full); };
         else
             expanded = expandedParts(*positions);
-        auto [e2, s2] = recexpand(next, s, expanded);
-        return CalcSteps::cons(CalcStep{c, canonicalWith(level->canonical, e2)}, rewriteLoop(level, e2, s2, end, table));
+        auto [e2, s2] = expandFound(search, s, expanded);
+        return CalcSteps::cons(CalcStep{search.found().first, canonicalWith(level->canonical, e2)},
+                               rewriteLoop(level, e2, s2, end, table));
     });
 }
 
