@@ -45,6 +45,30 @@ void BM_NestedThenWidth160(benchmark::State& state) {
 }
 BENCHMARK(BM_NestedThenWidth160)->Arg(12)->Arg(15)->Arg(18)->Unit(benchmark::kMillisecond);
 
+// "(k : rest)", as the printer lays out a list cell.
+Doc cell(int k, Doc rest) {
+    return parensDoc(hvSpList(std::vector<Doc>{ppString(std::to_string(k)), ppString(":"), std::move(rest)}));
+}
+
+// The steps of a calculation over a list of n cells, too long for the width: each step replaces
+// one cell, rebuilds the path to it and shares the rest with the step before, as the printer
+// reuses the documents of unchanged subexpressions; each is rendered at width 80.  Measured per
+// step: the parts met again at the bounds they had are laid out once.
+void BM_RenderChangedSteps(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Doc> tails(static_cast<std::size_t>(n) + 1, ppString("[]"));
+    for (int i = n; i-- > 0;) tails[static_cast<std::size_t>(i)] = cell(i, tails[static_cast<std::size_t>(i) + 1]);
+    for (auto _ : state) {
+        for (int step = 0; step < n; ++step) {
+            Doc d = cell(n + step, tails[static_cast<std::size_t>(step) + 1]);
+            for (int i = step; i-- > 0;) d = cell(i, std::move(d));
+            benchmark::DoNotOptimize(renderDoc(indentDoc(3, d), 80).size());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * n);
+}
+BENCHMARK(BM_RenderChangedSteps)->Arg(100)->Arg(200)->Unit(benchmark::kMillisecond);
+
 void BM_AboveList(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     std::vector<Doc> items;

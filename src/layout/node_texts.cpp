@@ -300,6 +300,7 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     case TextTree::Kind::Pieces: writePieces(*t.doc, t.shift, w); return nullptr;
     case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
+    case TextTree::Kind::Again: return textLaidOutAgain(t);
     }
     return nullptr;
 }
@@ -335,6 +336,7 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
             std::memset(c + 1, ' ', static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)));
         }
     }
+    forgetTextsLaidOutAgain();
     out.append(w.chars.data(), w.written);
     if (w.chars.size() > kWriterKeptBytes) w.chars = std::vector<char>();  // not kept past a large text
 }

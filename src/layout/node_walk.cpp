@@ -120,6 +120,7 @@ struct Frame {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
+    BudgetMark counts;               // the budget's counts before the node's layout
     CandidateMark mark;              // where the node's candidates begin
     int stage = 0;              // what the last request was for
     std::size_t next = 0;       // the part being laid out
@@ -135,6 +136,7 @@ struct Frame {
         d = &node;
         line = bound;
         need = needed;
+        counts = budgetMark();
         mark = m;
         stage = 0;
         next = 0;
@@ -386,10 +388,15 @@ private:
 
 }  // namespace
 
-NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
+namespace {
+
+// The layout walk from the node, which is laid out in full (its parts' layouts are recalled where
+// they are remembered) where `recallRoot` is false.
+NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallRoot) {
     NodeResult ret;
     CandidateMark mark;
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
+    if (recallRoot && recallLayout(d, line, need, ret)) return ret;
     WalkScope scope;
     FrameStack& s = scope.stack();
     s.push().start(d, line, need, mark, s.lists);
@@ -398,14 +405,21 @@ NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) {
         PartRequest req;
         if (!resume(f, s.walks, ret, req)) {
             compactTo(ret, f.mark);
+            rememberLayout(*f.d, f.line, f.need, ret, f.counts);
             f.end();
             --s.size;
-        } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret)) {
+        } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret) && !recallLayout(*req.d, req.line, req.need, ret)) {
             s.push().start(*req.d, req.line, req.need, mark, s.lists);
         }
     }
     return ret;
 }
+
+}  // namespace
+
+NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, true); }
+
+NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, kAll, false); }
 
 // --- the lazy face of a node ------------------------------------------------------------------
 

@@ -38,22 +38,24 @@ struct DocNode;
 // when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
 // one line of a node sure of it (see DocNode::sure), or a text node that does not fit at a bound,
 // written as its pieces lay it out (see textResult), or the one line of a node laid out below
-// every text (see DocNode::below).  The texts built by a layout live in that
+// every text (see DocNode::below), or a candidate of a node whose layout was remembered, written
+// by laying the node out again (see DocNode::memo).  The texts built by a layout live in that
 // layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces, Below };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces, Below, Again };
     Kind kind;
-    bool kept;        // in the kept part of its arena
+    bool kept;             // in the kept part of its arena
+    std::uint32_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
     // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
-    // Pieces: the bound
+    // Pieces, Again: the bound
     LayoutInt shift;
     const TextTree* first;  // Beside, Above, Indent
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Plain, Line, Pieces, Below: the node
+        const DocNode* doc;      // Plain, Line, Pieces, Below, Again: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -65,6 +67,7 @@ constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
     TextTree t;
     t.kind = TextTree::Kind::Leaf;
     t.kept = true;
+    t.index = 0;
     t.shift = length;
     t.first = nullptr;
     t.chars = chars;
@@ -379,6 +382,25 @@ struct BelowZero {
 struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
+// The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by
+// the node.  Like every cache it is read by one thread at a time: layouts run on one.
+struct LayoutMemo;
+void freeMemo(LayoutMemo* m) noexcept;
+class MemoSlot {
+public:
+    MemoSlot() = default;
+    MemoSlot(const MemoSlot&) = delete;
+    MemoSlot& operator=(const MemoSlot&) = delete;
+    ~MemoSlot() {
+        if (memo_ != nullptr) freeMemo(memo_);
+    }
+    LayoutMemo* get() const { return memo_; }
+    void set(LayoutMemo* m) { memo_ = m; }
+
+private:
+    LayoutMemo* memo_ = nullptr;
+};
+
 // The parts of a node of many parts.
 using NodeParts = SmallVec<DocNodeRef, 4>;
 
@@ -415,6 +437,10 @@ struct DocNode {
     std::int32_t lineLow = 0;
     std::uint32_t lineTexts = 0;  // where sure of a line: see sure
     BelowZero below;
+    // The layout the node had at the bound it was last laid out at, which a layout at that bound
+    // takes instead of laying it out again: a document printed again with small changes (the next
+    // step of a calculation) lays out its unchanged parts at the same bounds.
+    mutable MemoSlot memo;
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes

@@ -31,15 +31,16 @@ public:
     TextArena& operator=(const TextArena&) = delete;
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                         const char* chars, const DocNode* doc = nullptr) {
+                         const char* chars, const DocNode* doc = nullptr, std::uint32_t index = 0) {
         TextTree& t = work_.next();
         t.kind = kind;
         t.kept = false;
+        t.index = index;
         t.shift = shift;
         t.first = first;
         if (kind == TextTree::Kind::Leaf) t.chars = chars;
         else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line || kind == TextTree::Kind::Pieces ||
-                 kind == TextTree::Kind::Below)
+                 kind == TextTree::Kind::Below || kind == TextTree::Kind::Again)
             t.doc = doc;
         else t.second = second;
         return &t;
@@ -229,6 +230,27 @@ NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
 NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams);
 NodeResult errorResult(const std::string& text);
+
+// --- remembered layouts (layout/node_memo.cpp) -----------------------------------------------------
+
+// The counts of the work budget at the start of a node's layout.
+struct BudgetMark {
+    LayoutInt used = 0;
+    LayoutInt allowed = 0;
+};
+inline BudgetMark budgetMark() { return BudgetMark{budget.used, budget.allowed}; }
+
+// The node's layout at the line bound as it remembers it, with the counts its layout made; false
+// where it remembers none at that bound, or where those counts could pass the budget on the way.
+bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out);
+// The node's layout at the bound, made since the budget stood at `start`, remembered.
+void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start);
+// The node laid out at the bound in full, its own layout not recalled (its parts' may be).
+NodeResult layOutAgain(const DocNode& d, LayoutInt line);
+// The text that a recalled candidate (TextTree::Kind::Again) stands for, made by laying its node
+// out again, outside the budget, in an arena kept until forgetTextsLaidOutAgain.
+const TextTree* textLaidOutAgain(const TextTree& t);
+void forgetTextsLaidOutAgain();
 
 // --- templates -----------------------------------------------------------------------------------
 

@@ -46,6 +46,9 @@ inline constexpr int kReleaseDepth = 200;
 
 // --- candidate lists and their memory --------------------------------------------------------
 
+// A node remembers its layout (see DocNode::memo) where it has at most this many candidates.
+inline constexpr std::size_t kRememberedCandidates = 64;
+
 // A candidate list up to this long is pruned by scanning its kept candidates (see prunedShort);
 // a longer one keeps them as a staircase with searches.
 inline constexpr std::size_t kShortPruneLength = 32;

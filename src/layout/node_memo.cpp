@@ -1,0 +1,179 @@
+// Layouts remembered from one render to the next (see DocNode::memo).
+//
+// A node is immutable, and its layout at a line bound depends on nothing else: laid out again at
+// the bound of its last full layout, it has the same candidates and makes the same counts.  So a
+// node that the walk lays out in full keeps what that layout was: the bound, the flags, the sizes
+// of the candidates and the counts it made (the candidates it built, and the raise of the budget
+// by its texts).  A later layout at that bound takes them instead of its parts' layouts, as a
+// printer that reuses the documents of the unchanged parts of a changed expression lays those
+// parts out at the bounds they had.  Only the layouts of all candidates are kept: a stack whose
+// first candidate alone is needed builds fewer.
+//
+// The counts are added at once.  Where the budget has less room left than the candidates the
+// layout built, it might have been passed part-way (the texts that raise it may come later), so
+// the node is laid out again instead, and stops there if it does.
+//
+// The texts of candidates are not kept, as they live in the arena of a render.  A text that says
+// all it is in its own few fields (a marker, or the one line of a node, see TextTree) is made again
+// as it was; any other is a text that stands for the candidate in its place (Again), written,
+// where a render writes it, by laying the node out again, which also recalls the parts of it that
+// are remembered.  Most candidates are never written: they lose to others, or are inside a part
+// that is too wide as a whole.
+#include <memory>
+#include <vector>
+
+#include "layout/nodes_internal.h"
+#include "support/block_pool.h"
+
+namespace plim::pretty_detail {
+
+struct LayoutMemo {
+    // A candidate: its sizes and its text, as a text to make again (no part), or a text shared
+    // by all layouts (`shared`), or the node's own candidate in its place (kind Again, no node).
+    struct Entry {
+        LayoutInt height = 0;
+        LayoutInt lastWidth = 0;
+        LayoutInt width = 0;
+        LayoutInt shift = 0;
+        const void* ptr = nullptr;  // the text's node, or the shared text
+        TextTree::Kind kind = TextTree::Kind::Again;
+        bool shared = false;
+        std::uint32_t index = 0;
+    };
+    LayoutInt line = 0;
+    Sizes sizes;
+    LayoutInt used = 0;     // the candidates counted
+    LayoutInt allowed = 0;  // the raise of the budget by the texts laid out
+    bool tooWide = false;
+    bool pair = false;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+    std::uint32_t firstCount = 0;  // the entries of the first list; the second's follow
+    SmallVec<Entry, 1> entries;
+};
+
+void freeMemo(LayoutMemo* m) noexcept {
+    m->~LayoutMemo();
+    PoolAllocator<LayoutMemo>().deallocate(m, 1);
+}
+
+namespace {
+
+// Whether the text says all it is in its own fields, with no part: made again as it is.
+bool selfContained(const TextTree& t) {
+    switch (t.kind) {
+    case TextTree::Kind::Marker:
+    case TextTree::Kind::Plain:
+    case TextTree::Kind::Line:
+    case TextTree::Kind::Pieces:
+    case TextTree::Kind::Below:
+    case TextTree::Kind::Again: return true;
+    default: return false;
+    }
+}
+
+// A leaf that all layouts share: the blank and the markers of widths up to 2.
+bool sharedByAll(const TextTree& t) {
+    return t.kind == TextTree::Kind::Leaf && (&t == blankText() || (t.shift <= 2 && &t == markerText(t.shift)));
+}
+
+LayoutMemo::Entry entryOf(const Candidate& c) {
+    LayoutMemo::Entry e;
+    e.height = c.height;
+    e.lastWidth = c.lastWidth;
+    e.width = c.width;
+    const TextTree& t = *c.text;
+    if (t.kind == TextTree::Kind::Leaf) {
+        e.shared = sharedByAll(t);
+        if (e.shared) e.ptr = &t;
+    } else if (selfContained(t)) {
+        e.kind = t.kind;
+        e.shift = t.shift;
+        e.index = t.index;
+        e.ptr = t.kind == TextTree::Kind::Marker ? nullptr : t.doc;
+    }  // otherwise the node's own candidate: kind Again, no node
+    return e;
+}
+
+const TextTree* textOf(const LayoutMemo::Entry& e, const DocNode& d, LayoutInt line, std::size_t index) {
+    if (e.shared) return static_cast<const TextTree*>(e.ptr);
+    if (e.kind == TextTree::Kind::Again && e.ptr == nullptr)
+        return currentArena->make(TextTree::Kind::Again, line, nullptr, nullptr, nullptr, &d, static_cast<std::uint32_t>(index));
+    return currentArena->make(e.kind, e.shift, nullptr, nullptr, nullptr, static_cast<const DocNode*>(e.ptr), e.index);
+}
+
+}  // namespace
+
+bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
+    const LayoutMemo* m = d.memo.get();
+    if (m == nullptr || need != kAll || m->line != line) return false;
+    if (budget.renders > 0 && budget.allowed - budget.used < m->used) return false;
+    budget.used += m->used;
+    budget.allowed += m->allowed;
+    const std::size_t n = m->entries.size();
+    Candidate* cs = allocCandidates(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const LayoutMemo::Entry& e = m->entries[i];
+        cs[i] = Candidate{e.height, e.lastWidth, e.width, textOf(e, d, line, i)};
+    }
+    out.sizes = m->sizes;
+    out.tooWide = m->tooWide;
+    out.reply = NodeReply{m->pair, CandidateList::slice(cs, m->firstCount), CandidateList::slice(cs + m->firstCount, n - m->firstCount),
+                          m->firstTooWide, m->secondTooWide};
+    return true;
+}
+
+void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
+    if (need != kAll) return;
+    const std::size_t n = r.reply.first.size() + (r.reply.pair ? r.reply.second.size() : 0);
+    if (n > kRememberedCandidates) return;
+    LayoutMemo* m = d.memo.get();
+    if (m == nullptr) {
+        m = new (PoolAllocator<LayoutMemo>().allocate(1)) LayoutMemo();
+        d.memo.set(m);
+    }
+    m->line = line;
+    m->sizes = r.sizes;
+    m->used = budget.used - start.used;
+    m->allowed = budget.allowed - start.allowed;
+    m->tooWide = r.tooWide;
+    m->pair = r.reply.pair;
+    m->firstTooWide = r.reply.firstTooWide;
+    m->secondTooWide = r.reply.secondTooWide;
+    m->firstCount = static_cast<std::uint32_t>(r.reply.first.size());
+    m->entries.resize(0);
+    for (const Candidate& c : r.reply.first) m->entries.push_back(entryOf(c));
+    if (r.reply.pair)
+        for (const Candidate& c : r.reply.second) m->entries.push_back(entryOf(c));
+}
+
+namespace {
+
+// The arenas of the texts laid out again for the text being written.
+std::vector<std::unique_ptr<TextArena>>& againArenas() {
+    static thread_local std::vector<std::unique_ptr<TextArena>> arenas;
+    return arenas;
+}
+
+}  // namespace
+
+const TextTree* textLaidOutAgain(const TextTree& t) {
+    std::vector<std::unique_ptr<TextArena>>& arenas = againArenas();
+    arenas.push_back(std::make_unique<TextArena>());
+    ArenaScope scope(*arenas.back());
+    // Outside the budget: the render counted this layout once already.
+    struct Outside {
+        Budget saved = budget;
+        Outside() { budget.renders = 0; }
+        ~Outside() { budget = saved; }
+        Outside(const Outside&) = delete;
+        Outside& operator=(const Outside&) = delete;
+    } outside;
+    const NodeResult r = layOutAgain(*t.doc, t.shift);
+    const std::size_t firsts = r.reply.first.size();
+    return t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
+}
+
+void forgetTextsLaidOutAgain() { againArenas().clear(); }
+
+}  // namespace plim::pretty_detail
