@@ -62,28 +62,69 @@ std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
     return {at, n};
 }
 
-// False only when no match of the pattern can exist at the term, both in beta-eta normal
-// form: wherever the pattern, followed down from its root through applications headed by a
-// constant (not a tuple constant), has such an application, the term must have one with the
-// same constant and as many arguments, whatever the substitution.  A lambda of the term there
-// is left to the matcher.
-bool rigidShapeFits(const Expr& pattern, const Expr& term) {
-    static thread_local std::vector<std::pair<const Expr*, const Expr*>> stack;
-    stack.clear();
-    stack.emplace_back(&pattern, &term);
-    while (!stack.empty()) {
-        auto [p, t] = stack.back();
-        stack.pop_back();
-        const auto [ph, pn] = spineHead(*p);
-        if (!ph->isCon() || ph->constant().kind() == ConstantKind::Tuple) continue;
-        if (t->isLam()) continue;  // not told apart without the engine
-        const auto [th, tn] = spineHead(*t);
-        if (!th->isCon() || tn != pn || !eqConstant(ph->constant(), th->constant())) return false;
-        for (const Expr *pa = p, *ta = t; pa->isAp(); pa = &pa->fun(), ta = &ta->fun())
-            stack.emplace_back(&pa->arg(), &ta->arg());
+// A constant that heads a rigid application of a pattern (not a tuple constant).
+bool rigidHead(const Expr& head) { return head.isCon() && head.constant().kind() != ConstantKind::Tuple; }
+
+// The rigid shape of a pattern in beta-eta normal form: its applications headed by a constant
+// (not a tuple constant) reached from its root through such applications.  No match of the
+// pattern can exist at a term (in normal form too) without the same shape: at each of those
+// places, an application of the same constant to as many arguments, whatever the substitution.
+// A lambda of the term at such a place is left to the matcher.
+class Shape {
+public:
+    Shape() = default;
+    explicit Shape(const Expr& pattern) {
+        std::vector<std::pair<const Expr*, std::int32_t>> todo{{&pattern, -1}};  // (application, parent)
+        std::vector<std::uint32_t> skips{0};
+        while (!todo.empty()) {
+            const auto [p, parent] = todo.back();
+            const std::uint32_t skip = skips.back();
+            todo.pop_back();
+            skips.pop_back();
+            const auto [head, args] = spineHead(*p);
+            if (!rigidHead(*head)) continue;
+            const auto self = static_cast<std::int32_t>(nodes_.size());
+            nodes_.push_back(Node{parent, skip, &head->constant(), args});
+            std::uint32_t fromLast = 0;
+            for (const Expr* a = p; a->isAp(); a = &a->fun(), ++fromLast) {
+                todo.emplace_back(&a->arg(), self);
+                skips.push_back(fromLast);
+            }
+        }
     }
-    return true;
-}
+    // The term has the shape.
+    bool fits(const Expr& term) const {
+        static thread_local std::vector<const Expr*> at;  // by place; null: under a lambda of the term
+        at.resize(nodes_.size());
+        for (std::size_t k = 0; k < nodes_.size(); ++k) {
+            const Node& n = nodes_[k];
+            const Expr* t = &term;
+            if (n.parent >= 0) {
+                t = at[static_cast<std::size_t>(n.parent)];
+                if (!t) {
+                    at[k] = nullptr;
+                    continue;
+                }
+                for (std::uint32_t i = 0; i < n.skip; ++i) t = &t->fun();
+                t = &t->arg();
+            }
+            at[k] = t->isLam() ? nullptr : t;
+            if (t->isLam()) continue;
+            const auto [head, args] = spineHead(*t);
+            if (!head->isCon() || args != n.args || !eqConstant(*n.constant, head->constant())) return false;
+        }
+        return true;
+    }
+
+private:
+    struct Node {
+        std::int32_t parent;       // -1: the root
+        std::uint32_t skip;        // its place among the parent's arguments, from the last
+        const Constant* constant;  // in the pattern
+        std::size_t args;
+    };
+    std::vector<Node> nodes_;  // parents first
+};
 
 // A subexpression's pattern constants count as its own (a tuple pattern of a lambda).
 bool patternHoldsConstant(const Expr& pattern) {
@@ -106,6 +147,7 @@ constexpr std::size_t symbolBits = 64;
 struct RuleIndex {
     std::optional<RuleSymbols> symbols;
     std::vector<std::optional<Expr>> normal;  // beta-eta normal forms; nothing: left to the beta wrapper
+    std::vector<Shape> shapes;                // of the normal forms; none without one
     RuleSet tabled = 0;
     std::vector<SymbolSet> required;  // of each tabled rule, by its place
     // The tabled rules whose normal form is an application of a constant with a symbol (not a
@@ -116,6 +158,7 @@ struct RuleIndex {
 
     explicit RuleIndex(const std::vector<Expr>& lhs) : symbols(ruleSymbols(lhs)) {
         for (const Expr& l : lhs) normal.push_back(normalWithoutReduction(l));
+        for (const std::optional<Expr>& n : normal) shapes.push_back(n ? Shape(*n) : Shape());
         if (!symbols) return;
         for (std::size_t r = 0; r < lhs.size() && r < ruleSetBits; ++r)
             if (const std::optional<SymbolSet>& needs = symbols->required[r]) add(r, *needs);
@@ -136,9 +179,7 @@ private:
         required.resize(rule + 1);
         required[rule] = needs;
         const auto [head, args] = normal[rule] ? spineHead(*normal[rule]) : std::make_pair(nullptr, 0ul);
-        const SymbolSet symbol = head && head->isCon() && head->constant().kind() != ConstantKind::Tuple
-                                     ? symbolOf(head->constant(), symbols->symbols)
-                                     : 0;
+        const SymbolSet symbol = head && rigidHead(*head) ? symbolOf(head->constant(), symbols->symbols) : 0;
         if (!symbol) {
             flexible |= bit;
             return;
@@ -174,9 +215,8 @@ const Expr* normalOf(const Expr& x, const NodeFacts& f) {
 
 // The shape test of FastSiteTable::mayMatch for the rule at the node x with those facts.
 bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
-    const std::optional<Expr>& pattern = rules.normal[rule];
     const Expr* normal = normalOf(x, f);
-    return !pattern || !normal || !f.fits || rigidShapeFits(*pattern, *normal);
+    return !normal || !f.fits || rules.shapes[rule].fits(*normal);
 }
 
 // What is known of the nodes of a chain of expressions, each built from the one before, by
@@ -203,7 +243,7 @@ public:
     // The place of x's entry, made with an empty value where there was none, and whether
     // there was one.
     std::pair<std::uint32_t, bool> enter(const Expr& x) {
-        if (2 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 4 * entries_.size()));
+        if (4 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 8 * entries_.size()));
         Slot& s = slots_[slot(x.identity())];
         if (s.id) return {s.value, true};
         s = Slot{x.identity(), static_cast<std::uint32_t>(entries_.size())};
@@ -400,9 +440,11 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules) 
         bool full;
         std::uint32_t entry;  // FactCache::none: not met yet; else its children are done
     };
-    std::vector<Item> stack{{&e, true, FactCache::none}};
-    std::vector<std::uint32_t> done;  // the entries of the nodes finished, in the order finished
-    const auto take = [&cache, &done]() {
+    static thread_local std::vector<Item> stack;
+    static thread_local std::vector<std::uint32_t> done;  // the entries of the nodes finished, in that order
+    stack.assign(1, Item{&e, true, FactCache::none});
+    done.clear();
+    const auto take = [&cache]() {
         const NodeFacts* f = &cache.at(done.back());
         done.pop_back();
         return f;
