@@ -62,61 +62,112 @@ bool RepeatWatch::repeats(const Expr& e) {
     if (leaves_.size() > kMostKept || twigs_.size() > kMostKept) clear();
     if (current_) countDifference(*current_, e);
     else countWhole(e, 1);
-    // Both trees stay alive while the tasks point into them.
-    while (!tasks_.empty()) {
-        const Task t = tasks_.back();
-        tasks_.pop_back();
-        if (t.before != nullptr) {
-            countDifference(*t.before, *t.after);
-            continue;
-        }
-        const Expr& x = *t.after;
-        if (isTwig(x)) {
-            countTwig(x, t.by);
-            continue;
-        }
-        if (x.fun().isAp()) tasks_.push_back(Task{nullptr, &x.fun(), t.by});
-        if (x.arg().isAp()) tasks_.push_back(Task{nullptr, &x.arg(), t.by});
-    }
     current_ = e;
     return repeated_ > 0;
 }
 
-// Counts the twigs of x by `by` (x and below it: by way of the tasks).
-void RepeatWatch::countWhole(const Expr& x, int by) {
-    if (x.isAp()) tasks_.push_back(Task{nullptr, &x, by});
+// Counts the twigs of x (and below it) by `by`.
+void RepeatWatch::countWhole(const Expr& x, std::int64_t by) {
+    if (!x.isAp()) return;
+    std::vector<const Expr*>& todo = todo_;
+    todo.assign(1, &x);
+    while (!todo.empty()) {
+        const Expr& at = *todo.back();
+        todo.pop_back();
+        if (isTwig(at)) {
+            countTwig(at, by);
+            continue;
+        }
+        if (at.fun().isAp()) todo.push_back(&at.fun());
+        if (at.arg().isAp()) todo.push_back(&at.arg());
+    }
 }
 
 // The counts of the tree `before` become those of `after`: applications at one place
 // differ only below, in the children that are not the same node (down the path of a step's
-// redex, one child at each); anything else differs whole.
+// redex, one child at each) -- until both children differ, at the redex.
 void RepeatWatch::countDifference(const Expr& before, const Expr& after) {
     const Expr* b = &before;
     const Expr* a = &after;
     while (!b->sameNode(*a)) {
-        if (!b->isAp() || !a->isAp()) {
-            countWhole(*b, -1);
-            countWhole(*a, 1);
-            return;
-        }
+        if (!b->isAp() || !a->isAp()) return countRedex(*b, *a);
+        const bool intoArg = b->fun().sameNode(a->fun());
+        if (!intoArg && !b->arg().sameNode(a->arg())) return countRedex(*b, *a);
         if (isTwig(*b)) countTwig(*b, -1);
         if (isTwig(*a)) countTwig(*a, 1);
-        if (b->fun().sameNode(a->fun())) {
-            b = &b->arg();
-            a = &a->arg();
-        } else if (b->arg().sameNode(a->arg())) {
-            b = &b->fun();
-            a = &a->fun();
-        } else {
-            tasks_.push_back(Task{&b->fun(), &a->fun(), 0});
-            tasks_.push_back(Task{&b->arg(), &a->arg(), 0});
-            return;
+        b = intoArg ? &b->arg() : &b->fun();
+        a = intoArg ? &a->arg() : &a->fun();
+    }
+}
+
+namespace {
+
+// How deep in a redex the subtrees a rule moves are looked for.
+constexpr int kNearDepth = 4;
+
+}  // namespace
+
+// The counts of the tree `before` become those of `after`, a redex and what replaced it.  A
+// rule moves and copies the values of its variables, which stand near the top of the redex:
+// the applications there are found in `after` without going into them, and each is then
+// counted in or out whole only as often as `after` holds it more or less often than `before`.
+// (Walking both trees stopping at any nodes counts them exactly; these stops only make it
+// cheap.)
+void RepeatWatch::countRedex(const Expr& before, const Expr& after) {
+    near_.clear();
+    auto nearEntry = [this](const Expr& x) -> Near* {
+        for (Near& n : near_)
+            if (n.node->sameNode(x)) return &n;
+        return nullptr;
+    };
+    std::vector<std::pair<const Expr*, int>> level{{&before, 0}};
+    while (!level.empty()) {
+        const auto [x, depth] = level.back();
+        level.pop_back();
+        if (!x->isAp()) continue;
+        if (depth > 0 && !nearEntry(*x)) near_.push_back(Near{x, 0, false});
+        if (depth == kNearDepth) continue;
+        level.emplace_back(&x->fun(), depth + 1);
+        level.emplace_back(&x->arg(), depth + 1);
+    }
+    // `after`, stopping at every near application.
+    walkStopping(after, 1, [&](const Expr& x) {
+        Near* n = nearEntry(x);
+        if (n == nullptr) return false;
+        n->net += 1;
+        n->met = true;
+        return true;
+    });
+    // `before`, stopping at the near applications that `after` holds.
+    walkStopping(before, -1, [&](const Expr& x) {
+        Near* n = nearEntry(x);
+        if (n == nullptr || !n->met) return false;
+        n->net -= 1;
+        return true;
+    });
+    for (const Near& n : near_)
+        if (n.net != 0) countWhole(*n.node, n.net);
+}
+
+// Counts the twigs of x by `by`, except inside the nodes at which `stop` holds.
+template <class Stop>
+void RepeatWatch::walkStopping(const Expr& x, std::int64_t by, Stop stop) {
+    std::vector<const Expr*> todo{&x};
+    while (!todo.empty()) {
+        const Expr& at = *todo.back();
+        todo.pop_back();
+        if (!at.isAp() || stop(at)) continue;
+        if (isTwig(at)) {
+            countTwig(at, by);
+            continue;
         }
+        todo.push_back(&at.fun());
+        todo.push_back(&at.arg());
     }
 }
 
 // A twig's count changes by `by`.
-void RepeatWatch::countTwig(const Expr& x, int by) {
+void RepeatWatch::countTwig(const Expr& x, std::int64_t by) {
     std::int64_t& count = twigs_[twigNumber(x)].count;
     const bool was = count >= 2;
     count += by;

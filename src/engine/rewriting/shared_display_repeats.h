@@ -44,15 +44,18 @@ private:
         std::optional<Expr> node;  // held, so that no other node takes its address
         std::uint32_t twig = 0;
     };
-    struct Task {
-        const Expr* before;  // null: count the application `after` and all below it by `by`
-        const Expr* after;
-        int by;
+    struct Near {
+        const Expr* node;  // an application near the top of a redex
+        std::int64_t net;  // how many more times the replacement holds it
+        bool met;          // the replacement holds it
     };
 
     void countDifference(const Expr& before, const Expr& after);
-    void countWhole(const Expr& x, int by);
-    void countTwig(const Expr& x, int by);
+    void countRedex(const Expr& before, const Expr& after);
+    template <class Stop>
+    void walkStopping(const Expr& x, std::int64_t by, Stop stop);
+    void countWhole(const Expr& x, std::int64_t by);
+    void countTwig(const Expr& x, std::int64_t by);
     std::uint32_t twigNumber(const Expr& x);
     std::uint32_t leafNumber(const Expr& leaf);
     void clear();
@@ -64,7 +67,8 @@ private:
     std::vector<int> twigSlots_;  // open addressing by key: a twig, or -1
     std::size_t repeated_ = 0;    // twigs counted twice or more
     std::vector<Memo> memo_;      // direct-mapped by node
-    std::vector<Task> tasks_;
+    std::vector<Near> near_;
+    std::vector<const Expr*> todo_;
 };
 
 }  // namespace plim::shared_display_detail
