@@ -159,16 +159,6 @@ Expr typedAp(const Expr& f, const Expr& x) {
     return mkApLazy(f, x, f.lazyType().map([](const Type& t) { return Type(resType(t)); }));
 }
 
-Expr mkApAs(const Expr& like, Expr fun, Expr arg) {
-    if (like.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), like.type());
-    return mkAp(std::move(fun), std::move(arg), like.lazyType());
-}
-
-Expr mkLamAs(const Expr& like, Expr pattern, Expr body) {
-    if (like.typeIsEvaluated()) return mkLam(std::move(pattern), std::move(body), like.type());
-    return mkLam(std::move(pattern), std::move(body), like.lazyType());
-}
-
 Expr typedVar(const TypedVar& v) { return mkVar(v.first, v.second); }
 
 Expr typedLam(const std::string& name, const Type& a, const Expr& body) {
