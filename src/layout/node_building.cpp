@@ -623,9 +623,7 @@ void setTextLine(DocNode& d, std::uint32_t texts) {
 // part's, then their product, which no bound limits where either is too wide (and none fits
 // where neither is, as a part with lines is too wide there); a part without lines leaves the
 // other's candidates as they are.
-void setBesideBelow(DocNode& d) {
-    const DocNode& l = *d.left;
-    const DocNode& r = *d.right;
+void setBesideBelow(DocNode& d, const DocNode& l, const DocNode& r) {
     const BelowZero& a = l.below;
     const BelowZero& c = r.below;
     if (!a.known || !c.known) return;
@@ -641,39 +639,6 @@ void setBesideBelow(DocNode& d) {
     b.tooWide = tooWide;
     b.candidate = product || (!lines && alone.candidate);
     b.width = static_cast<std::int32_t>(width);
-}
-
-// Below zero, a list of hvSpList whose items are known there, one of them too wide: the items'
-// layouts in order, then the counts of the stack that hvSpTooWide makes (one for each item with
-// lines above others with lines, while each has a candidate), and the marker of the list's width.
-void setHvSpBelow(DocNode& d) {
-    const NodeParts& items = d.many->parts;
-    std::uint64_t texts = 0;
-    std::uint64_t candidates = 0;
-    bool wide = false;
-    for (const DocNodeRef& item : items) {
-        const BelowZero& b = item->below;
-        if (!b.known) return;
-        texts += b.texts;
-        candidates += b.candidates;
-        wide = wide || b.tooWide;
-    }
-    if (!wide || d.sizes.width >= kNoLine) return;
-    bool belowLines = items.back()->sizes.height != 0;  // whether the items below have lines
-    bool belowCandidate = items.back()->below.candidate;
-    for (std::size_t i = items.size() - 1; i-- > 0;) {
-        const DocNode& x = *items[i];
-        if (x.sizes.height == 0) continue;
-        belowCandidate = x.below.candidate && (belowCandidate || !belowLines);
-        if (belowLines && belowCandidate) ++candidates;
-        belowLines = true;
-    }
-    BelowZero& b = d.below;
-    if (!b.add(texts, candidates)) return;
-    b.known = true;
-    b.tooWide = true;
-    b.candidate = true;
-    b.width = static_cast<std::int32_t>(d.sizes.width);
 }
 
 }  // namespace
@@ -746,9 +711,9 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
         if (DocNodeRef line = shortLineNode(a, c)) return line;
     auto d = node(DocNode::Kind::Beside);
     setBesideValue(*d, a, c);
+    setBesideBelow(*d, a, c);
     d->left = std::move(l);
     d->right = std::move(r);
-    setBesideBelow(*d);
     return d;
 }
 
@@ -804,24 +769,38 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
 namespace {
 
 // The value of a list of hvSpList set on `d` at once, as setValue(d, hvSpValue(...)) of its
-// items' values would set it, in one pass over the items from the last.
-void setHvSpValue(DocNode& d, const NodeParts& items) {
-    const std::size_t n = items.size();
+// items' values would set it, and its layout below zero where its items are known there and one
+// of them is too wide: the items' layouts in order, then the counts of the stack that
+// hvSpTooWide makes (one for each item with lines above others with lines, while each has a
+// candidate), and the marker of the list's width.  One pass over the items, from the last.
+void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
-    Sizes line = items[n - 1]->sizes;
+    const DocNode& last = *items[n - 1];
+    Sizes line = last.sizes;
     Sizes stack = line;
     LayoutInt lineLow = static_cast<LayoutInt>(n) - 1;
     LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
     bool oneWithLines = false;
     auto texts = static_cast<std::uint32_t>(std::min<std::size_t>(n - 1, std::numeric_limits<std::uint32_t>::max()));
     bool sure = true;
+    bool known = true;
+    bool wide = false;
+    std::uint64_t belowTexts = 0;
+    std::uint64_t belowCandidates = 0;
+    bool belowLines = last.sizes.height != 0;  // whether the items below have lines
+    bool belowCandidate = last.below.candidate;
     for (std::size_t i = n; i-- > 0;) {
         const DocNode& a = *items[i];
+        const bool lines = a.sizes.height != 0;
         if (i + 1 < n) {
             line = besideSizes(a.sizes, besideSizes(space, line));
             stack = aboveSizes(a.sizes, stack);
+            if (lines) {
+                belowCandidate = a.below.candidate && (belowCandidate || !belowLines);
+                if (belowLines && belowCandidate) ++belowCandidates;
+                belowLines = true;
+            }
         }
-        const bool lines = a.sizes.height != 0;
         if (lines) {
             lineLow = lineSum(lineLow, a.lineLow);
             stackLine = oneWithLines ? kNoLine : a.lineLow;
@@ -829,6 +808,10 @@ void setHvSpValue(DocNode& d, const NodeParts& items) {
         }
         texts = textSum(texts, a.lineTexts);
         sure = sure && lines && a.sure == Sure::Line && (n == 1 || !a.mayPair);
+        known = known && a.below.known;
+        wide = wide || a.below.tooWide;
+        belowTexts += a.below.texts;
+        belowCandidates += a.below.candidates;
     }
     d.sizes = choiceSizes(line, stack);
     if (sure) {
@@ -838,6 +821,12 @@ void setHvSpValue(DocNode& d, const NodeParts& items) {
     } else {
         d.lineLow = static_cast<std::int32_t>(std::min(std::min(lineLow, stackLine), kNoLine));
     }
+    BelowZero& b = d.below;
+    if (!known || !wide || d.sizes.width >= kNoLine || !b.add(belowTexts, belowCandidates)) return;
+    b.known = true;
+    b.tooWide = true;
+    b.candidate = true;
+    b.width = static_cast<std::int32_t>(d.sizes.width);
 }
 
 }  // namespace
@@ -848,8 +837,7 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     if (p->kind == ParNode::Kind::HvSp) {
         auto d = node(DocNode::Kind::Apply);
         d->many = makeMany(std::move(args), std::move(p));
-        setHvSpValue(*d, d->many->parts);
-        setHvSpBelow(*d);
+        setHvSpFacts(*d, d->many->parts.data(), d->many->parts.size());
         return d;
     }
     SmallVec<NodeValue, 8> values;
@@ -871,8 +859,7 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     d->many = m;
     m->parts.reserve(items.size());
     for (Doc& item : items) m->parts.push_back(std::move(item).node());
-    setHvSpValue(*d, m->parts);
-    setHvSpBelow(*d);
+    setHvSpFacts(*d, m->parts.data(), m->parts.size());
     return d;
 }
 
