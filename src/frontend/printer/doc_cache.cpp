@@ -10,6 +10,12 @@ namespace {
 
 constexpr std::size_t kLeastSlots = 64;
 
+// A round pauses the cache where it found fewer than one entry for each kFoundFew it made, and
+// made more than kMadeFew; pauses last at most kMostPaused rounds.
+constexpr std::size_t kFoundFew = 16;
+constexpr std::size_t kMadeFew = 64;
+constexpr std::uint32_t kMostPaused = 16;
+
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
 
@@ -50,6 +56,7 @@ const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
     const std::uint32_t slot = lookUp(e.identity(), p);
     if (slot == kEmpty) return nullptr;
     Entry& entry = entries_[slot - 1];
+    ++found_;
     if (entry.round != round_) {
         entry.round = round_;
         keepBelow(e);
@@ -59,6 +66,7 @@ const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
 
 void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
     entries_.push_back(Entry{e.identity(), p, d, round_});
+    ++made_;
     if (2 * entries_.size() >= slots_.size()) {
         rebuildSlots(slotsFor(entries_.size()));
         return;
@@ -173,6 +181,22 @@ void ExprDocCache::endRound() {
     held_.swap(roots_);
     roots_.clear();
     ++round_;
+    decidePause();
+}
+
+void ExprDocCache::decidePause() {
+    if (pausedFor_ > 0) {
+        afterPause_ = --pausedFor_ == 0;
+    } else if (afterPause_) {
+        afterPause_ = false;
+    } else if (made_ > kMadeFew && kFoundFew * found_ < made_) {
+        lastPause_ = std::min(kMostPaused, std::max<std::uint32_t>(1, 2 * lastPause_));
+        pausedFor_ = lastPause_;
+    } else {
+        lastPause_ = 0;
+    }
+    found_ = 0;
+    made_ = 0;
 }
 
 }  // namespace plim

@@ -9,6 +9,12 @@
 // the documents of the last expressions printed and no more, and it holds those expressions,
 // so the address of a node with an entry is not reused while the entry lives.
 //
+// Where a round finds little of what the one before made (each step rebuilds most of the
+// expression, as when every node lies on the path to the redex), keeping documents costs more
+// than it saves: the cache then pauses for a round, then for twice as many while that holds
+// (up to kMostPaused), the printer printing without it; a round after a pause keeps documents
+// again for the next to find.
+//
 //   ExprDocCache cache;
 //   for (const Expr& e : steps) {
 //       out += renderAtPrinterBounds(ppExpr(0, e, cache));
@@ -40,6 +46,8 @@ public:
     void add(const Expr& e, Precedence p, const Doc& d);
     // Ends a round: drops the entries it did not reach.
     void endRound();
+    // Whether the cache sits this round out.
+    bool paused() const { return pausedFor_ > 0; }
 
     std::size_t size() const { return entries_.size(); }
     // Whether a document is kept for the node at the precedence (keeps nothing).
@@ -61,6 +69,8 @@ private:
     void remove(std::uint32_t entry);
     void rebuildSlots(std::size_t slots);  // a power of two
     void compact();
+    // Whether the next round pauses, from what this one found and made.
+    void decidePause();
     // The slot's value of the node's entry at the precedence, or kEmpty.
     std::uint32_t lookUp(const void* identity, Precedence p) const;
     // Keeps, for this round, the entries of the nodes below e.
@@ -74,6 +84,13 @@ private:
     std::vector<Expr> roots_;           // printed in this round
     std::vector<Expr> held_;            // printed in the last round: their nodes have the entries
     std::uint32_t round_ = 1;
+    // Pausing: the entries this round found and made, the rounds still to sit out, the length
+    // of the last pause, and whether this round follows a pause (and has nothing to find).
+    std::size_t found_ = 0;
+    std::size_t made_ = 0;
+    std::uint32_t pausedFor_ = 0;
+    std::uint32_t lastPause_ = 0;
+    bool afterPause_ = true;  // the first round has nothing to find either
 };
 
 }  // namespace plim

@@ -497,6 +497,7 @@ private:
 Doc ppExpr(Precedence p, const Expr& e) { return Printer().expr(p, e); }
 
 Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache) {
+    if (cache.paused()) return ppExpr(p, e);
     cache.hold(e);
     return Printer(cache).expr(p, e);
 }
