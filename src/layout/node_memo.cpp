@@ -7,7 +7,9 @@
 // by its texts).  A later layout at that bound takes them instead of its parts' layouts, as a
 // printer that reuses the documents of the unchanged parts of a changed expression lays those
 // parts out at the bounds they had.  Only the layouts of all candidates are kept: a stack whose
-// first candidate alone is needed builds fewer.
+// first candidate alone is needed builds fewer.  A node keeps its layout from the second time it
+// is laid out in full at one bound; the first time it keeps only the bound: most nodes of a
+// changed document are on the path to the change and are never laid out again.
 //
 // The counts are added at once.  Where the budget has less room left than the candidates the
 // layout built, it might have been passed part-way (the texts that raise it may come later), so
@@ -104,9 +106,9 @@ const TextTree* textOf(const LayoutMemo::Entry& e, const DocNode& d, LayoutInt l
 
 }  // namespace
 
-bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
+bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out) {
     const LayoutMemo* m = d.memo.get();
-    if (m == nullptr || need != kAll || m->line != line) return false;
+    if (m->line != line) return false;
     if (budget.renders > 0 && budget.allowed - budget.used < m->used) return false;
     budget.used += m->used;
     budget.allowed += m->allowed;
@@ -128,6 +130,10 @@ void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const No
     const std::size_t n = r.reply.first.size() + (r.reply.pair ? r.reply.second.size() : 0);
     if (n > kRememberedCandidates) return;
     LayoutMemo* m = d.memo.get();
+    if (m == nullptr && !d.memo.lastAt(line)) {  // kept from the second layout at a bound on
+        d.memo.setLast(line);
+        return;
+    }
     if (m == nullptr) {
         m = new (PoolAllocator<LayoutMemo>().allocate(1)) LayoutMemo();
         d.memo.set(m);

@@ -383,7 +383,8 @@ struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
 // The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by
-// the node.  Like every cache it is read by one thread at a time: layouts run on one.
+// the node; or, until it has been laid out in full twice at one bound, only that bound.  Like
+// every cache it is read by one thread at a time: layouts run on one.
 struct LayoutMemo;
 void freeMemo(LayoutMemo* m) noexcept;
 class MemoSlot {
@@ -392,13 +393,17 @@ public:
     MemoSlot(const MemoSlot&) = delete;
     MemoSlot& operator=(const MemoSlot&) = delete;
     ~MemoSlot() {
-        if (memo_ != nullptr) freeMemo(memo_);
+        if (LayoutMemo* m = get()) freeMemo(m);
     }
-    LayoutMemo* get() const { return memo_; }
-    void set(LayoutMemo* m) { memo_ = m; }
+    LayoutMemo* get() const { return (bits_ & 1) != 0 ? nullptr : reinterpret_cast<LayoutMemo*>(bits_); }
+    void set(LayoutMemo* m) { bits_ = reinterpret_cast<std::uintptr_t>(m); }
+    // Without a layout kept: whether the last full layout was at the bound, and its bound set.
+    bool lastAt(LayoutInt line) const { return bits_ == boundBits(line); }
+    void setLast(LayoutInt line) { bits_ = boundBits(line); }
 
 private:
-    LayoutMemo* memo_ = nullptr;
+    static std::uintptr_t boundBits(LayoutInt line) { return (static_cast<std::uintptr_t>(line) << 1) | 1; }
+    std::uintptr_t bits_ = 0;  // the layout, or a bound shifted left and marked by its lowest bit
 };
 
 // The parts of a node of many parts.

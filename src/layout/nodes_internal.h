@@ -242,7 +242,10 @@ inline BudgetMark budgetMark() { return BudgetMark{budget.used, budget.allowed};
 
 // The node's layout at the line bound as it remembers it, with the counts its layout made; false
 // where it remembers none at that bound, or where those counts could pass the budget on the way.
-bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out);
+bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out);
+inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
+    return d.memo.get() != nullptr && need == kAll && recallRemembered(d, line, out);
+}
 // The node's layout at the bound, made since the budget stood at `start`, remembered.
 void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start);
 // The node laid out at the bound in full, its own layout not recalled (its parts' may be).

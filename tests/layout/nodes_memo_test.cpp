@@ -85,12 +85,14 @@ Doc texts(int n) {
 // 100 choices, filtered to their marker, then 3,000 texts above them.  Below it, 130 choices
 // leave the budget room for the part's candidates less its texts' raise, but not for the
 // candidates alone: laid out, the part passes the budget before its texts come, and so does it
-// where it is remembered from a render of its own.
+// where it is remembered from renders of its own.
 TEST(RememberedLayouts, ARememberedPartRunsOutOfTheBudgetWhereItsLayoutWould) {
     constexpr LayoutInt kWidth = 3000;
     const auto make = [] { return aboveDoc(texts(3000), filterDoc(choicesOffTheLine(100, kWidth))); };
     const Doc part = make();
-    const std::string alone = renderDoc(indentDoc(0, part), kWidth);  // remembered at the whole width
+    // Remembered at the whole width from its second layout there.
+    const std::string alone = renderDoc(indentDoc(0, part), kWidth);
+    EXPECT_EQ(renderDoc(indentDoc(0, part), kWidth), alone);
     const auto stacked = [](const Doc& top) {
         return renderDoc(indentDoc(0, aboveDoc(top, choicesOffTheLine(130, kWidth))), kWidth);
     };
