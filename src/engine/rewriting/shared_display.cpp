@@ -625,6 +625,7 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
 }
 
 CtxExprRun cses(const CtxExpr& at, const NameSupply& supply) {
+    if (!at.first.holdsAny(ExprHolds::Lam | ExprHolds::Let)) return {at, supply};  // no body to share in
     LambdaBodies run(at.second, supply);
     Expr out = run.rebuild(at.first);
     return {CtxExpr{out, at.second}, run.supply()};

@@ -120,7 +120,8 @@ void RepeatWatch::countRedex(const Expr& before, const Expr& after) {
             if (n.node->sameNode(x)) return &n;
         return nullptr;
     };
-    std::vector<std::pair<const Expr*, int>> level{{&before, 0}};
+    std::vector<std::pair<const Expr*, int>>& level = nearWalk_;
+    level.assign(1, {&before, 0});
     while (!level.empty()) {
         const auto [x, depth] = level.back();
         level.pop_back();
@@ -152,7 +153,8 @@ void RepeatWatch::countRedex(const Expr& before, const Expr& after) {
 // Counts the twigs of x by `by`, except inside the nodes at which `stop` holds.
 template <class Stop>
 void RepeatWatch::walkStopping(const Expr& x, std::int64_t by, Stop stop) {
-    std::vector<const Expr*> todo{&x};
+    std::vector<const Expr*>& todo = todo_;
+    todo.assign(1, &x);
     while (!todo.empty()) {
         const Expr& at = *todo.back();
         todo.pop_back();

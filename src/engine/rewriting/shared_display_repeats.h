@@ -67,7 +67,9 @@ private:
     std::vector<int> twigSlots_;  // open addressing by key: a twig, or -1
     std::size_t repeated_ = 0;    // twigs counted twice or more
     std::vector<Memo> memo_;      // direct-mapped by node
+    // Work stacks, kept for their room.
     std::vector<Near> near_;
+    std::vector<std::pair<const Expr*, int>> nearWalk_;
     std::vector<const Expr*> todo_;
 };
 
