@@ -242,7 +242,7 @@ public:
     }
     // The place of x's entry, made with an empty value where there was none, and whether
     // there was one.
-    std::pair<std::uint32_t, bool> enter(const Expr& x) {
+    [[gnu::always_inline]] std::pair<std::uint32_t, bool> enter(const Expr& x) {
         if (4 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 8 * entries_.size()));
         Slot& s = slots_[slot(x.identity())];
         if (s.id) return {s.value, true};
@@ -570,6 +570,8 @@ private:
     bool shapes_ = false;
 
     const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
+    [[gnu::noinline]] Visit visitAsked(std::size_t rule, const Expr& sub, bool top,
+                                       const std::vector<TypedVar>& bound, const NodeFacts* f) const;
 
     friend class FastRuleTable;
 };
@@ -636,9 +638,15 @@ bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const std::vec
 SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool top,
                                       const std::vector<TypedVar>& bound) const {
     const NodeFacts* f = symbols_ ? facts(sub) : nullptr;
-    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
-    if (const RuleSet bit = rules_->index.tabledBit(rule); bit && shapes_ && !top)
+    if (const RuleSet bit = rules_->index.tabledBit(rule); f && bit && shapes_ && !top)
         return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0};
+    return visitAsked(rule, sub, top, bound, f);
+}
+
+// Where the node's rule sets do not answer: its symbols, and the questions asked.
+SiteTable::Visit FastSiteTable::visitAsked(std::size_t rule, const Expr& sub, bool top,
+                                           const std::vector<TypedVar>& bound, const NodeFacts* f) const {
+    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
     const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};
     const bool passes = top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound));
