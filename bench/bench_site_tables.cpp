@@ -21,21 +21,9 @@ namespace {
 
 using namespace rewrite_test;
 
-Type list() { return mkTCon("L"); }
-Expr nil() { return con("Nil", list()); }
-Expr cons(const Expr& x, const Expr& xs) { return ap(con("Cons", fn(nat(), fn(list(), list()))), x, xs); }
-Expr app(const Expr& xs, const Expr& ys) { return ap(con("app", fn(list(), fn(list(), list()))), xs, ys); }
-Expr rev(const Expr& xs) { return ap(con("rev", fn(list(), list())), xs); }
-
-std::vector<Rule> reverseTheory() {
-    const Expr x = var("x"), xs = var("xs", list()), ys = var("ys", list());
-    return {rule("revN", rev(nil()), nil()), rule("revC", rev(cons(x, xs)), app(rev(xs), cons(x, nil()))),
-            rule("appN", app(nil(), ys), ys), rule("appC", app(cons(x, xs), ys), cons(x, app(xs, ys)))};
-}
-
 Expr numbers(int n) {
-    Expr e = nil();
-    for (int k = 0; k < n; ++k) e = cons(peano(k % 3), e);
+    Expr e = lnil();
+    for (int k = 0; k < n; ++k) e = lcons(peano(k % 3), e);
     return e;
 }
 
@@ -98,7 +86,7 @@ void measure(benchmark::State& state, const std::vector<Rule>& theory, const Exp
 }
 
 void BM_SitesNaiveReverse(benchmark::State& state) {
-    measure(state, reverseTheory(), rev(numbers(static_cast<int>(state.range(0)))));
+    measure(state, reverseRules(), lrev(numbers(static_cast<int>(state.range(0)))));
 }
 BENCHMARK(BM_SitesNaiveReverse)->Arg(50)->Arg(100)->UseManualTime()->Unit(benchmark::kMillisecond);
 

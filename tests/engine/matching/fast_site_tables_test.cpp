@@ -12,27 +12,19 @@ namespace {
 
 using namespace rewrite_test;
 
-Type list() { return mkTCon("L"); }
-Expr nil() { return con("Nil", list()); }
-Expr cons(const Expr& x, const Expr& xs) { return ap(con("Cons", fn(nat(), fn(list(), list()))), x, xs); }
-Expr app(const Expr& xs, const Expr& ys) { return ap(con("app", fn(list(), fn(list(), list()))), xs, ys); }
-Expr rev(const Expr& xs) { return ap(con("rev", fn(list(), list())), xs); }
-
-Expr numbers(int n, const Expr& tail = nil()) {
+Expr numbers(int n, const Expr& tail = lnil()) {
     Expr e = tail;
-    for (int k = 0; k < n; ++k) e = cons(peano(k), e);
+    for (int k = 0; k < n; ++k) e = lcons(peano(k), e);
     return e;
 }
 
 // Naive reverse, with a conditional rule first that holds only for a head Z: tried at every
 // append, it leaves failures in the order of the sites.
 std::vector<Rule> reverseTheory() {
-    const Expr x = var("x"), xs = var("xs", list()), ys = var("ys", list());
-    return {rule("headZ", app(cons(x, xs), ys), cons(x, ys), {{x, zero()}}),
-            rule("revN", rev(nil()), nil()),
-            rule("revC", rev(cons(x, xs)), app(rev(xs), cons(x, nil()))),
-            rule("appN", app(nil(), ys), ys),
-            rule("appC", app(cons(x, xs), ys), cons(x, app(xs, ys)))};
+    const Expr x = var("x"), xs = var("xs", natList()), ys = var("ys", natList());
+    std::vector<Rule> theory{rule("headZ", lapp(lcons(x, xs), ys), lcons(x, ys), {{x, zero()}})};
+    for (const Rule& r : reverseRules()) theory.push_back(r);
+    return theory;
 }
 
 // The calculation and the failures, as text.
@@ -51,13 +43,13 @@ MatcherRef withoutTables() {
 }
 
 TEST(FastSiteTables, DerivationsAreThoseOfTheMatcherAskedAtEverySite) {
-    const Expr ys = var("ys", list());
-    for (const Expr& e : {rev(numbers(5)), app(app(numbers(2), numbers(3)), app(nil(), numbers(1))),
-                          lam(ys, rev(numbers(3, ys)))})
+    const Expr ys = var("ys", natList());
+    for (const Expr& e : {lrev(numbers(5)), lapp(lapp(numbers(2), numbers(3)), lapp(lnil(), numbers(1))),
+                          lam(ys, lrev(numbers(3, ys)))})
         EXPECT_EQ(derivationText(fastMatcher(), reverseTheory(), e), derivationText(withoutTables(), reverseTheory(), e));
     // A variable bound around the expression.
-    const std::vector<TypedVar> ctx{{"zs", list()}};
-    const Expr e = app(rev(numbers(2)), var("zs", list()));
+    const std::vector<TypedVar> ctx{{"zs", natList()}};
+    const Expr e = lapp(lrev(numbers(2)), var("zs", natList()));
     EXPECT_EQ(derivationText(fastMatcher(), reverseTheory(), e, ctx),
               derivationText(withoutTables(), reverseTheory(), e, ctx));
 }
@@ -65,9 +57,9 @@ TEST(FastSiteTables, DerivationsAreThoseOfTheMatcherAskedAtEverySite) {
 // Past the 64th rule the tables answer rule by rule as the matcher does.
 TEST(FastSiteTables, RulesPastTheSixtyFourthAnswerAsTheMatcher) {
     std::vector<Rule> theory;
-    for (int k = 0; k < 64; ++k) theory.push_back(rule("never" + std::to_string(k), rev(cons(peano(9), nil())), nil()));
+    for (int k = 0; k < 64; ++k) theory.push_back(rule("never" + std::to_string(k), lrev(lcons(peano(9), lnil())), lnil()));
     for (const Rule& r : reverseTheory()) theory.push_back(r);
-    const Expr e = app(rev(numbers(3)), numbers(1));
+    const Expr e = lapp(lrev(numbers(3)), numbers(1));
     EXPECT_EQ(derivationText(fastMatcher(), theory, e), derivationText(withoutTables(), theory, e));
 }
 
@@ -76,9 +68,9 @@ TEST(FastSiteTables, AWalkGoesDownOnlyWhereItsRuleIsTried) {
     for (const Rule& r : reverseTheory()) leftSides.push_back(r.equation.first);
     const std::size_t appN = 3;
     // app (app (app Nil [0]) [0]) [0]: appN fits only at the innermost append.
-    const Expr inner = app(nil(), numbers(1));
-    const Expr middle = app(inner, numbers(1));
-    const Expr e = app(middle, numbers(1));
+    const Expr inner = lapp(lnil(), numbers(1));
+    const Expr middle = lapp(inner, numbers(1));
+    const Expr e = lapp(middle, numbers(1));
     const auto table = fastRuleTable(leftSides)->sites(e, {}, nullptr);
     const auto visit = [&](const Expr& sub) { return table->visit(appN, sub, false, {}); };
     EXPECT_TRUE(visit(middle).below);

@@ -53,6 +53,23 @@ inline std::vector<Rule> peanoTheory() {
             rule("mulZ", mul(zero(), y), zero()), rule("mulS", mul(succ(x), y), add(y, mul(x, y)))};
 }
 
+// Lists of numerals (Nil and Cons) and the program functions app and rev.
+inline Type natList() { return mkTCon("L"); }
+inline Expr lnil() { return con("Nil", natList()); }
+inline Expr lcons(const Expr& x, const Expr& xs) { return ap(con("Cons", fn(nat(), fn(natList(), natList()))), x, xs); }
+inline Expr lapp(const Expr& xs, const Expr& ys) {
+    return ap(con("app", fn(natList(), fn(natList(), natList()))), xs, ys);
+}
+inline Expr lrev(const Expr& xs) { return ap(con("rev", fn(natList(), natList())), xs); }
+
+// Naive reverse: rev Nil = Nil; rev (Cons x xs) = app (rev xs) (Cons x Nil); app Nil ys = ys;
+// app (Cons x xs) ys = Cons x (app xs ys).
+inline std::vector<Rule> reverseRules() {
+    const Expr x = var("x"), xs = var("xs", natList()), ys = var("ys", natList());
+    return {rule("revN", lrev(lnil()), lnil()), rule("revC", lrev(lcons(x, xs)), lapp(lrev(xs), lcons(x, lnil()))),
+            rule("appN", lapp(lnil(), ys), ys), rule("appC", lapp(lcons(x, xs), ys), lcons(x, lapp(xs, ys)))};
+}
+
 // First-order matching: a pattern variable (a free variable of the pattern not bound around
 // it) binds a whole subterm, consistently; everything else must agree node by node.
 inline bool matchInto(const Expr& p, const Expr& t, const std::vector<TypedVar>& bound, Substitution& s) {
