@@ -209,6 +209,10 @@ Doc ppData(const DataDecl& data) {
     return besideDoc(fixedText<"data ">(), besideDoc(ppType(data.type), alternatives));
 }
 
+// Equal keys; a name held in one place (a constructor's, say) is the same text at once.
+bool sameKey(std::string_view a, std::string_view b) { return (a.data() == b.data() && a.size() == b.size()) || a == b; }
+bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
+
 // The texts of the keys seen last, so that a name or number that recurs nearby shares one text.
 template <class Key>
 class RecentTexts {
@@ -216,7 +220,7 @@ public:
     template <class MakeText>
     const Doc& get(const Key& key, MakeText makeText) {
         for (std::size_t i = 0; i < kSize && docs_[i]; ++i)
-            if (keys_[i] == key) return *docs_[i];
+            if (sameKey(keys_[i], key)) return *docs_[i];
         const std::size_t slot = next_++ % kSize;
         keys_[slot] = key;
         docs_[slot] = textDoc(makeText());
@@ -297,12 +301,12 @@ private:
     Doc finish() {
         for (;;) {
             if (!frames_.empty() && docs_.size() - frames_.back().firstDoc == frames_.back().docCount) {
-                const Frame f = frames_.back();
-                frames_.pop_back();
+                const Frame& f = frames_.back();  // combine opens no frame
                 Doc d = combine(f, docs_.data() + f.firstDoc);
                 if (f.source != nullptr) cache_->add(*f.source, f.sourcePrec, d);
                 docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(f.firstDoc), docs_.end());
                 docs_.push_back(std::move(d));
+                frames_.pop_back();
                 continue;
             }
             if (pending_.empty()) break;
