@@ -490,9 +490,10 @@ bool compareDown(EqPair p, EqRoom& room) {
 bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
             const Expr& e2) {
     // The trees stay alive through e1 and e2; the work stacks are kept from one call to the next.
+    // The same names around both sides are one list: a node then compares with itself at once.
     BorrowedRoom<EqRoom> room;
     room->envs.push_back(extend(env1, nullptr));
-    room->envs.push_back(extend(env2, nullptr));
+    room->envs.push_back(env1 == env2 ? room->envs.front() : extend(env2, nullptr));
     room->pairs.push_back({0, 1, &e1, &e2});
     while (!room->pairs.empty()) {
         const EqPair p = room->pairs.back();
@@ -501,5 +502,7 @@ bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>
     }
     return true;
 }
+
+bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack) { return readsEqualToItself(x, stack); }
 
 }  // namespace plim

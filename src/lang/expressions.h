@@ -109,6 +109,10 @@ bool holdsLet(const Expr& e);
 // side is never equal.  Callers pass two empty environments.
 bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>& env2, const Expr& e1,
             const Expr& e2);
+// What exprEq reads when it meets a node on both sides under the same binders: every type in x,
+// in pre-order (function before argument, pattern before body).  False when x holds a let, as
+// the comparison then is.  `stack`: the walk's work space, left empty.
+bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack);
 
 // --- normalisation --------------------------------------------------------------------------
 

@@ -419,7 +419,13 @@ private:
             Expr replaced = replace(cur_->e, where, replacement);
             Expr next = betareduce(replaced);
             const bool asPlaced = next.sameNode(replaced);
-            if (progresses(CalcStep{std::move(c), std::move(next)})) {
+            const Expr reducedNext = etared(next);
+            // As placed, and no lambda contracted on either side: only the path is compared.
+            const bool same = asPlaced && reducedNext.sameNode(next) && reduced_->sameNode(cur_->e)
+                                  ? equalAfterReplace(cur_->e, where, replacement)
+                                  : exprEq({}, {}, reducedNext, *reduced_);
+            if (!same) {
+                found_ = CalcStep{std::move(c), std::move(next)};
                 if (asPlaced) placed_ = Placed{where, std::move(replacement)};
                 return true;
             }

@@ -5,6 +5,7 @@
 #include "frontend/printer/expressions.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
+#include "support/work_room.h"
 
 namespace plim {
 
@@ -141,6 +142,49 @@ Expr replace(const Expr& e, const Path& path, const Expr& replacement) {
         }
     }
     return built;
+}
+
+namespace {
+
+// The work space of equalAfterReplace, kept from one call to the next.
+struct ReplaceCompareRoom {
+    std::vector<std::string> bound;        // the names the path's lambdas bind, innermost first
+    std::vector<const Expr*> afterwards;   // arguments beside the path, read once below is equal
+    std::vector<const Expr*> reads;
+    void clear() {
+        bound.clear();
+        afterwards.clear();
+        reads.clear();
+    }
+};
+
+}  // namespace
+
+bool equalAfterReplace(const Expr& e, const Path& path, const Expr& replacement) {
+    BorrowedRoom<ReplaceCompareRoom> room;
+    const Expr* at = &e;
+    for (const Step s : path) {
+        const Expr* next = childAt(*at, s);
+        if (!next) failInternal("invalid select");
+        at->type();
+        switch (s) {
+        case Step::First: room->afterwards.push_back(&at->arg()); break;
+        case Step::Second:
+            if (!readsAsItself(at->fun(), room->reads)) return false;
+            break;
+        case Step::Body: {
+            std::vector<std::string> names = freeNames(at->pattern());
+            room->bound.insert(room->bound.begin(), names.begin(), names.end());
+            if (!readsAsItself(at->pattern(), room->reads)) return false;
+            break;
+        }
+        }
+        at = next;
+    }
+    if (!exprEq(room->bound, room->bound, replacement, *at)) return false;
+    for (auto it = room->afterwards.rbegin(); it != room->afterwards.rend(); ++it)
+        if (!readsAsItself(**it, room->reads)) return false;
+    return true;
 }
 
 std::vector<Path> findvar(const std::string& x, const Expr& e) {

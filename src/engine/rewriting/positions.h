@@ -58,6 +58,12 @@ Expr select(const Expr& e, const Path& path);
 // types.  A path that does not fit raises "invalid replace: " + the printed subexpression
 // reached + " " + the printed rest of the path.
 Expr replace(const Expr& e, const Path& path, const Expr& replacement);
+// exprEq({}, {}, replace(e, path, replacement), e) without the rebuilt expression: the nodes
+// replace would rebuild along the path compare as the old ones (their forms and types are
+// theirs), so only what the comparison reads of them and of the parts beside the path is
+// read, in the same order, and the replacement is compared with the subexpression it takes
+// the place of.  A path that does not fit raises "invalid select".
+bool equalAfterReplace(const Expr& e, const Path& path, const Expr& replacement);
 // The paths of the occurrences of Var x, function side before argument side.
 std::vector<Path> findvar(const std::string& x, const Expr& e);
 

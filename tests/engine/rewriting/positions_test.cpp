@@ -67,6 +67,37 @@ TEST(SelectReplace, ErrorTextsAndEdgeCases) {
     EXPECT_EQ(showExpr(select(e, {Step::Second})), "b");
 }
 
+TEST(EqualAfterReplace, AgreesWithComparingTheRebuiltExpression) {
+    const Expr x = var("x"), y = var("y");
+    const Expr g = con("g", fn(nat(), nat()));
+    const Expr let = mkLet(mkDList(mkOneDef(mkFun(var("w"), peano(1)), mkNoDef(), 1)), add(var("w"), zero()), nat());
+    const Expr underLambda = lam(x, ap(fAA, ap(g, x), y));
+    const Expr letBeside = ap(fAA, let, y);     // a let beside the path: never equal
+    const Expr letAfter = ap(fAA, y, let);      // a let compared once the rest is equal
+    struct Case {
+        Expr e;
+        Path path;
+        Expr replacement;
+    };
+    const std::vector<Case> cases{
+        {underLambda, {Step::Body, Step::Second}, y},
+        {underLambda, {Step::Body, Step::Second}, x},
+        {underLambda, {Step::Body, Step::First, Step::Second}, ap(g, var("x"))},
+        {underLambda, {Step::Body, Step::First, Step::Second}, ap(g, y)},
+        {underLambda, {}, lam(var("z"), ap(fAA, ap(g, var("z")), y))},
+        {underLambda, {}, lam(var("z"), ap(fAA, ap(g, y), y))},
+        {letBeside, {Step::Second}, y},
+        {letAfter, {Step::First, Step::Second}, y},
+        {letAfter, {Step::First, Step::Second}, x},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(equalAfterReplace(c.e, c.path, c.replacement),
+                  exprEq({}, {}, replace(c.e, c.path, c.replacement), c.e))
+            << showExpr(c.e) << " at " << showPath(c.path);
+    EXPECT_TRUE(equalAfterReplace(underLambda, {Step::Body, Step::First, Step::Second}, ap(g, var("x"))));
+    EXPECT_FALSE(equalAfterReplace(letAfter, {Step::First, Step::Second}, y));
+}
+
 TEST(FindVar, FunctionSideFirst) {
     const Expr x = var("x", fn(nat(), nat()));
     const auto ps = findvar("x", ap(x, ap(x, zero())));
