@@ -17,14 +17,21 @@
 namespace plim::pretty_detail {
 // --- nodes ---------------------------------------------------------------------------------
 
+namespace {
+
+[[gnu::noinline]] void freeMany(DocNode::Many* many) noexcept {
+    many->~Many();
+    PoolAllocator<DocNode::Many>().deallocate(many, 1);
+}
+
+}  // namespace
+
 // The parts are gone by now (see dropNode): only the node's own blocks are left to give back.
-DocNode::~DocNode() {
+// Kept short and inline: dropNode alone destroys nodes, most of them with no block of their own.
+inline DocNode::~DocNode() {
     if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
         delete[] farChars;
-    if (hasMany() && many != nullptr) {
-        many->~Many();
-        PoolAllocator<Many>().deallocate(many, 1);
-    }
+    if (hasMany() && many != nullptr) freeMany(many);
 }
 
 void DocNode::setText(std::string_view t) {
