@@ -107,7 +107,7 @@ private:
 };
 
 inline FreshNode node(DocNode::Kind kind) {
-    FreshNode d(new (PoolAllocator<DocNode>().allocate(1)) DocNode());
+    FreshNode d(new (PoolAllocator<DocNode>().allocate(1)) DocNode);  // its members set as declared, no more
     d->kind = kind;
     return d;
 }
