@@ -286,8 +286,11 @@ namespace pretty_detail {
 struct DocNode;
 struct ParNode;
 
-// The count of handles on a document node, the first member of every node (see DocNode).
+// The count of handles on a document node, the first member of every node (see DocNode).  A
+// node kept to the end of the run (see DocNodeRef::keepForever) has a count of kLasting or
+// more, which its handles leave as it is: they are copied and dropped without an atomic update.
 struct NodeCount {
+    static constexpr std::uint32_t kLasting = std::uint32_t{1} << 31;
     mutable std::atomic<std::uint32_t> handles{1};
 };
 
@@ -301,7 +304,8 @@ public:
     DocNodeRef() = default;
     DocNodeRef(std::nullptr_t) {}  // NOLINT: a null handle, as for any pointer
     DocNodeRef(const DocNodeRef& other) : p_(other.p_) {
-        if (p_ != nullptr) count().fetch_add(1, std::memory_order_relaxed);
+        if (p_ != nullptr && count().load(std::memory_order_relaxed) < NodeCount::kLasting)
+            count().fetch_add(1, std::memory_order_relaxed);
     }
     DocNodeRef(DocNodeRef&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
     DocNodeRef& operator=(DocNodeRef other) noexcept {
@@ -321,8 +325,16 @@ public:
         const DocNode* d = std::exchange(p_, nullptr);
         if (d == nullptr) return;
         std::atomic<std::uint32_t>& n = countOf(d);
+        const std::uint32_t held = n.load(std::memory_order_acquire);
+        if (held >= NodeCount::kLasting) return;
         // The only handle needs no atomic update: no other can appear while it is alone.
-        if (n.load(std::memory_order_acquire) == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1) dropNode(d);
+        if (held == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1) dropNode(d);
+    }
+    // Keeps the node to the end of the run: its handles no longer count.  Only for a node that
+    // a handle never dropped holds (one of a table made once and never freed), so that it stays
+    // reachable.
+    void keepForever() const {
+        if (p_ != nullptr) count().store(NodeCount::kLasting, std::memory_order_relaxed);
     }
     const DocNode* get() const { return p_; }
     const DocNode& operator*() const { return *p_; }

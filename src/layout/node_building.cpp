@@ -657,13 +657,16 @@ DocNodeRef textNode(std::string text) {
     return d;
 }
 
+// Kept forever, its handles not counted: the handle is never freed.
 DocNodeRef emptyNode() {
-    static const DocNodeRef empty = [] {
+    static const DocNodeRef* const empty = [] {
         auto d = node(DocNode::Kind::Empty);
         d->below.known = true;  // no candidate, no count
-        return DocNodeRef(std::move(d));
+        auto* kept = new DocNodeRef(std::move(d));
+        kept->keepForever();
+        return kept;
     }();
-    return empty;
+    return *empty;
 }
 
 // Two texts side by side whose line is short are one text: the node is the same document, laid

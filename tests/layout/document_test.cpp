@@ -279,6 +279,25 @@ TEST(PrettyBeside, TooWidePartsAndPairs) {
     EXPECT_EQ(docSizes(both), (Sizes3{1, 4, 4}));
 }
 
+// The texts of single characters are kept for the whole run: their handles, copied and dropped
+// on two threads at once, leave the count as it is and the text whole.
+TEST(PrettyShared, KeptTextsOfCharactersLeaveTheirCountAsItIs) {
+    const std::uint32_t before = ppChar('(').node().use_count();
+    EXPECT_GE(before, pretty_detail::NodeCount::kLasting);
+    const auto work = [] {
+        for (int i = 0; i < 20000; ++i) {
+            Doc enclosed = parensDoc(txt("x"));
+            EXPECT_EQ(enclosed.node().use_count(), 1u);
+        }
+    };
+    std::thread a(work);
+    std::thread b(work);
+    a.join();
+    b.join();
+    EXPECT_EQ(ppChar('(').node().use_count(), before);
+    EXPECT_EQ(renderDoc(besideDoc(ppChar('('), emptyDoc()), 80), "(");
+}
+
 // Documents are values shared freely, also between threads: handles on one document copied and
 // dropped on two threads at once leave it whole and its count exact.
 TEST(PrettyShared, HandlesCopiedAndDroppedOnTwoThreads) {
