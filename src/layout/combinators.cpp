@@ -344,12 +344,15 @@ Doc hvSpList(std::span<Doc> items) {
     if (!allTrees(std::span<const Doc>(items)))
         return applyParDoc(hvSpTemplate(n), std::vector<Doc>(std::make_move_iterator(items.begin()),
                                                              std::make_move_iterator(items.end())));
-    static const std::vector<ParNodeRef> shortLayouts = [] {
-        std::vector<ParNodeRef> all;
-        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all.push_back(hvSpNode(k));
+    // The table is never freed: its layouts are handed out by handles that own nothing, which
+    // are copied and dropped without an atomic update of a count.
+    static const std::vector<ParNodeRef>* const shortLayouts = [] {
+        auto* all = new std::vector<ParNodeRef>();
+        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));
         return all;
     }();
-    return Doc(hvSpApplyNode(n > kSharedTemplates ? hvSpNode(n) : shortLayouts[n - 1], items));
+    if (n > kSharedTemplates) return Doc(hvSpApplyNode(hvSpNode(n), items));
+    return Doc(hvSpApplyNode(ParNodeRef(ParNodeRef(), (*shortLayouts)[n - 1].get()), items));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------
