@@ -249,7 +249,9 @@ CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const C
     return leftCount > 1 ? pruned(std::move(acc)) : acc;
 }
 
-CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
+// The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).
+template <bool Texts>
+CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     CandidateList out;
     std::size_t i = 0, j = 0;
     while (i < xs.size() && j < ys.size() && out.size() < need) {
@@ -257,11 +259,19 @@ CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, 
         const Candidate& y = ys[j];
         countCandidate();
         out.push_back(Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
-                           pairText(TextTree::Kind::Above, x.text, y.text, 0)});
+                           Texts ? pairText(TextTree::Kind::Above, x.text, y.text, 0) : nullptr});
         if (x.width >= y.width) ++i;
         else ++j;
     }
     return need != kAll || (xs.size() < 2 && ys.size() < 2) ? out : pruned(std::move(out));
+}
+
+CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
+    return stackedCandidates<true>(xs, ys, need);
+}
+
+CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) {
+    return stackedCandidates<false>(xs, ys, kAll);
 }
 
 CandidateList alternative(const NodeReply& r) {

@@ -377,6 +377,17 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
     return true;
 }
 
+// The marker of hvSpNode(length) whose stack has the sizes `stack`, too wide.
+NodeResult hvSpMarker(std::size_t length, Args args, const Sizes& stack) {
+    const Sizes h =
+        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
+    NodeResult out;
+    out.sizes = choiceSizes(h, stack);
+    out.tooWide = true;
+    out.reply = single(markerCandidates(out.sizes.width));
+    return out;
+}
+
 // hvSpResult where an item is too wide (or missing) and every item is a single list of at most
 // one candidate: the line and the stack are then too wide, and the layout is the marker of its
 // width.  The stack is not built: only its candidates are counted, one for each two parts with
@@ -404,12 +415,34 @@ bool hvSpTooWide(std::size_t length, Args args, NodeResult& out) {
         }
         v = aboveSizes(x.sizes, v);
     }
-    const Sizes h =
-        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
-    out = NodeResult{};
-    out.sizes = choiceSizes(h, v);
-    out.tooWide = true;
-    out.reply = single(markerCandidates(out.sizes.width));
+    out = hvSpMarker(length, args, v);
+    return true;
+}
+
+// hvSpResult where the line is too wide and so is the stack, each item being a single list and
+// one of them too wide (or missing): the layout is then the marker of its width.  The stack's
+// candidates are built only for their counts (the rest of a stack follows from each level's
+// count and sizes), without texts, and dropped.  False (nothing counted) where this does not
+// apply.
+bool hvSpWideStack(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines, NodeResult& out) {
+    bool wide = length > args.count;
+    const std::size_t present = std::min(length, args.count);
+    for (std::size_t i = 0; i < present; ++i) {
+        if (args.items[i].reply.pair) return false;
+        wide = wide || args.items[i].tooWide;
+    }
+    if (!wide || !hvSpLineTooWide(length, args, lines)) return false;
+    const CandidateMark mark = candidateMark();
+    Sizes v = present == length ? args.items[length - 1].sizes : Sizes{};
+    CandidateList vs = present == length ? args.items[length - 1].reply.first : CandidateList{};
+    for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
+        const NodeResult& x = args.items[i];
+        if (x.sizes.height != 0 && v.height != 0) vs = aboveSizesOnly(x.reply.first, vs);
+        else if (x.sizes.height != 0) vs = x.reply.first;
+        v = aboveSizes(x.sizes, v);
+    }
+    currentArena->candidateRewind(mark);
+    out = hvSpMarker(length, args, v);
     return true;
 }
 
@@ -420,6 +453,7 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
     if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
     if (NodeResult wide; hvSpTooWide(length, args, wide)) return wide;
+    if (NodeResult wide; hvSpWideStack(length, args, lines, wide)) return wide;
     NodeResult v = arg(length - 1);
     const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
