@@ -16,22 +16,29 @@
 namespace plim::pretty_detail {
 namespace {
 
+// The result set, in place, to a single list with the given sizes and flag.
+inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const CandidateList& cs) {
+    out.reply.pair = false;
+    out.reply.first = cs;
+    out.reply.second = CandidateList{};
+    out.reply.firstTooWide = false;
+    out.reply.secondTooWide = false;
+    out.tooWide = tooWide;
+    out.sizes = sizes;
+}
+
 // A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
 // of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
 // within the bound as they are, and a marker of the width of each of the others.  The text is
 // written out only if it is rendered (see writePieces): most such texts end up in a part that is
 // too wide as a whole, whose marker replaces them.
-[[gnu::noinline]] NodeResult textResult(const DocNode& d, LayoutInt line) {
+[[gnu::noinline]] void textResult(const DocNode& d, LayoutInt line, NodeResult& out) {
     const auto texts = static_cast<LayoutInt>(d.plainTexts);
     countText(texts);
     countCandidates(texts - 1);
     const auto width = static_cast<LayoutInt>(d.text().size());
     const TextTree* t = currentArena->make(TextTree::Kind::Pieces, line, nullptr, nullptr, nullptr, &d);
-    NodeResult out;
-    out.sizes = d.sizes;
-    out.tooWide = true;
-    out.reply.first = CandidateList::one(Candidate{1, width, width, t});
-    return out;
+    setSingle(out, d.sizes, true, CandidateList::one(Candidate{1, width, width, t}));
 }
 
 // The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
@@ -43,30 +50,25 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
 }
 
 // A plain node that fits: its one layout, as the node's texts and compositions would give it.
-[[gnu::noinline]] NodeResult plainResult(const DocNode& d) {
+[[gnu::noinline]] void plainResult(const DocNode& d, NodeResult& out) {
     countText(d.plainTexts);
-    NodeResult out;
-    out.sizes = d.sizes;
     const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
-    out.reply.first = CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t});
-    return out;
+    setSingle(out, d.sizes, false, CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}));
 }
 
 // A composition laid out below zero, where it is known (see DocNode::below): what its parts'
 // layouts and its own would give, with their counts (which never pass the budget), its text
 // written from the node.
-[[gnu::noinline]] NodeResult belowResult(const DocNode& d) {
+[[gnu::noinline]] void belowResult(const DocNode& d, NodeResult& out) {
     budget.used += d.below.candidates;
     countText(d.below.texts);
-    NodeResult out;
-    out.sizes = d.sizes;
-    out.tooWide = d.below.tooWide;
+    CandidateList cs;
     if (d.below.candidate) {
         const LayoutInt width = d.below.width;
         const TextTree* t = currentArena->make(TextTree::Kind::Below, 0, nullptr, nullptr, nullptr, &d);
-        out.reply.first = CandidateList::one(Candidate{1, width, width, t});
+        cs = CandidateList::one(Candidate{1, width, width, t});
     }
-    return out;
+    setSingle(out, d.sizes, d.below.tooWide, cs);
 }
 
 // The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
@@ -75,17 +77,17 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
 // for any other node.
 bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
-        out = plainResult(d);
+        plainResult(d, out);
         return true;
     }
     if (line < 0 && d.below.known && (d.kind == DocNode::Kind::Beside || d.kind == DocNode::Kind::Apply)) {
-        out = belowResult(d);
+        belowResult(d, out);
         return true;
     }
     mark = candidateMark();
     if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
     switch (d.kind) {
-    case DocNode::Kind::Text: out = textResult(d, line); break;
+    case DocNode::Kind::Text: textResult(d, line, out); break;
     case DocNode::Kind::Empty: out = NodeResult{}; break;
     case DocNode::Kind::Error: out = errorResult(std::string(d.text())); break;
     default: return false;
