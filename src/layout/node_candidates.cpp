@@ -253,6 +253,8 @@ CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const C
 template <bool Texts>
 CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     CandidateList out;
+    if (xs.empty() || ys.empty()) return out;
+    out.reserve(std::min(need, xs.size() + ys.size() - 1));  // each stack advances one of the two
     std::size_t i = 0, j = 0;
     while (i < xs.size() && j < ys.size() && out.size() < need) {
         const Candidate& x = xs[i];
