@@ -391,29 +391,7 @@ Expr unlet(const Expr& e) {
     return rebuild(e, children, combine);
 }
 
-namespace {
-
-// The pairs still to compare in an equality check, with their binder lists (indices into
-// `envs`), and the stack of the walk that reads a shared subtree's types.
-struct EqPair {
-    std::size_t env1, env2;
-    const Expr* e1;
-    const Expr* e2;
-};
-struct EqRoom {
-    std::vector<EqPair> pairs;
-    std::vector<Env> envs;
-    std::vector<const Expr*> reads;
-    void clear() {
-        pairs.clear();
-        envs.clear();
-        reads.clear();
-    }
-};
-
-// Reads the type of every node of x in pre-order (function before argument, pattern before
-// body): what comparing x with itself reads.  False at a let, as the comparison is.
-bool readsEqualToItself(const Expr& x, std::vector<const Expr*>& stack) {
+bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack) {
     if (x.isVar() || x.isCon()) {
         x.type();
         return true;
@@ -439,6 +417,26 @@ bool readsEqualToItself(const Expr& x, std::vector<const Expr*>& stack) {
     return true;
 }
 
+namespace {
+
+// The pairs still to compare in an equality check, with their binder lists (indices into
+// `envs`), and the stack of the walk that reads a shared subtree's types.
+struct EqPair {
+    std::size_t env1, env2;
+    const Expr* e1;
+    const Expr* e2;
+};
+struct EqRoom {
+    std::vector<EqPair> pairs;
+    std::vector<Env> envs;
+    std::vector<const Expr*> reads;
+    void clear() {
+        pairs.clear();
+        envs.clear();
+        reads.clear();
+    }
+};
+
 bool sameType(const Type& x, const Type& y) { return x.sameNode(y) || eqType(x, y); }
 
 // The pair and, down their first children, the pairs below it: false when they show the trees
@@ -450,7 +448,7 @@ bool compareDown(EqPair p, EqRoom& room) {
         const Expr& b = *p.e2;
         // A node compared with itself under the same binders is equal once every type in it
         // has been read.
-        if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) return readsEqualToItself(a, room.reads);
+        if (a.sameNode(b) && envs[p.env1] == envs[p.env2]) return readsAsItself(a, room.reads);
         if (a.isLet() || b.isLet() || a.kind() != b.kind()) return false;
         if (!sameType(a.type(), b.type())) return false;
         switch (a.kind()) {
@@ -502,7 +500,5 @@ bool exprEq(const std::vector<std::string>& env1, const std::vector<std::string>
     }
     return true;
 }
-
-bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack) { return readsEqualToItself(x, stack); }
 
 }  // namespace plim
