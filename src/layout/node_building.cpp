@@ -865,11 +865,11 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     if (layout->params != static_cast<LayoutInt>(items.size()))
         return errorNode(applyCountError(layout->params, static_cast<LayoutInt>(items.size())));
     auto d = node(DocNode::Kind::Apply);
-    DocNode::Many* m = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{NodeParts(), layout};
-    d->many = m;
-    m->parts.reserve(items.size());
-    for (Doc& item : items) m->parts.push_back(std::move(item).node());
-    setHvSpFacts(*d, m->parts.data(), m->parts.size());
+    d->many = makeMany(NodeParts(), layout);
+    NodeParts& parts = d->many->parts;
+    parts.reserve(items.size());
+    for (Doc& item : items) parts.push_back(std::move(item).node());
+    setHvSpFacts(*d, parts.data(), parts.size());
     return d;
 }
 
