@@ -37,21 +37,40 @@ Defs withRightSides(const Defs& defs, const std::vector<Expr>& rhss, const Defs&
     return out;
 }
 
-Type scrubType(const Type& t, const RenameState& st) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return mkTid(renamedSecond(t.name(), st).first);
-    case TypeKind::TCon: {
-        std::vector<Type> args;
-        for (const Type& a : t.args()) args.push_back(scrubType(a, st));
-        return mkTCon(t.name(), std::move(args));
+// Every type variable renamed through the state's second renaming, the names schemes bind
+// included; parts without variables are kept.  Rebuilt bottom-up on a work stack.
+Type scrubType(const Type& root, const RenameState& st) {
+    auto rename = [&st](const std::string& v) { return renamedSecond(v, st).first; };
+    struct Frame {
+        const Type* type;
+        bool childrenDone;
+    };
+    std::vector<Frame> work{{&root, false}};
+    std::vector<Type> done;
+    while (!work.empty()) {
+        const Frame f = work.back();
+        work.pop_back();
+        const Type& t = *f.type;
+        if (t.isGround()) {
+            done.push_back(t);
+        } else if (t.isTid()) {
+            done.push_back(mkTid(rename(t.name())));
+        } else if (!f.childrenDone) {
+            work.push_back({&t, true});
+            if (t.isTAbs()) work.push_back({&t.body(), false});
+            for (std::size_t i = t.args().size(); i-- > 0;) work.push_back({&t.args()[i], false});
+        } else if (t.isTAbs()) {
+            std::vector<std::string> vars;
+            for (const auto& v : t.boundVars()) vars.push_back(rename(v));
+            done.back() = mkTAbs(std::move(vars), std::move(done.back()));
+        } else {
+            const std::size_t first = done.size() - t.args().size();
+            Type built = mkTConLike(t, done.data() + first);
+            done.erase(done.begin() + static_cast<std::ptrdiff_t>(first), done.end());
+            done.push_back(std::move(built));
+        }
     }
-    case TypeKind::TAbs: {
-        std::vector<std::string> vars;
-        for (const auto& v : t.boundVars()) vars.push_back(renamedSecond(v, st).first);
-        return mkTAbs(std::move(vars), scrubType(t.body(), st));
-    }
-    }
-    return t;
+    return std::move(done.back());
 }
 
 }  // namespace

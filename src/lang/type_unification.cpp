@@ -2,8 +2,11 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "lang/type_rebuild.h"
 #include "lang/types.h"
@@ -197,5 +200,63 @@ std::optional<TypeSubst> matchAll(const TypeSubst& s, const std::vector<TypeEqua
 }
 
 std::optional<TypeSubst> matchTypeFresh(const Type& p, const Type& t) { return matchType(identitySubst(), p, t); }
+
+namespace {
+
+// v occurs in t, or t holds a scheme.
+bool occursOrScheme(const std::string& v, const Type& t) {
+    std::vector<const Type*> work{&t};
+    while (!work.empty()) {
+        const Type& at = *work.back();
+        work.pop_back();
+        switch (at.kind()) {
+        case TypeKind::Tid:
+            if (at.name() == v) return true;
+            break;
+        case TypeKind::TCon:
+            if (!at.isGround())
+                for (const Type& a : at.args()) work.push_back(&a);
+            break;
+        case TypeKind::TAbs: return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool matchTypeInto(TypeSubst& s, const Type& pattern, const Type& term) {
+    // The pairs still to match, the next at the back, so that a constructor's argument pairs
+    // are matched in order before the pairs that follow it; `held` keeps alive the term sides
+    // read through s, whose arguments the pairs point into.
+    std::vector<std::pair<const Type*, const Type*>> work{{&pattern, &term}};
+    std::vector<Type> held;
+    while (!work.empty()) {
+        const auto [p, t] = work.back();
+        work.pop_back();
+        switch (p->kind()) {
+        case TypeKind::TAbs: return false;
+        case TypeKind::Tid: {
+            const Type target = substType(s, *t);
+            if (const Type* bound = s.find(p->name())) {
+                if (!eqType(*bound, target)) return false;
+            } else if (!eqType(*p, target)) {
+                if (occursOrScheme(p->name(), target)) return false;
+                s = substTypeOf(bindVar(p->name(), target), s);
+            }
+            break;
+        }
+        case TypeKind::TCon: {
+            const Type* target = t;
+            if (t->isTid() && s.find(t->name())) target = &held.emplace_back(substType(s, *t));
+            if (!target->isTCon() || target->name() != p->name() || target->args().size() != p->args().size())
+                return false;
+            for (std::size_t i = p->args().size(); i-- > 0;) work.emplace_back(&p->args()[i], &target->args()[i]);
+            break;
+        }
+        }
+    }
+    return true;
+}
 
 }  // namespace plim

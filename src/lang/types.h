@@ -69,6 +69,9 @@ public:
 
     // A constructor term without type variables in it.
     bool isGround() const;
+    // A type variable occurs in the term, bound by a scheme or free: read from the node's
+    // range of variable positions, without a walk.
+    bool hasTypeVars() const;
     // False when no type variable at the given position of the fresh-name sequence occurs in
     // the term (a variable named otherwise counts as occurring anywhere).
     bool mayHoldVarAt(std::uint64_t position) const;
@@ -156,6 +159,7 @@ struct TypeAbsNode : TypeNode {
 
 inline TypeKind Type::kind() const { return node_->kind; }
 inline bool Type::isGround() const { return node_->ground; }
+inline bool Type::hasTypeVars() const { return node_->varLow <= node_->varHigh; }
 inline bool Type::mayHoldVarAt(std::uint64_t position) const {
     const std::uint32_t at = position < TypeNode::kFarPosition ? static_cast<std::uint32_t>(position) : TypeNode::kFarPosition;
     return node_->varLow <= at && at <= node_->varHigh;
@@ -438,5 +442,11 @@ std::optional<TypeSubst> matchType(const TypeSubst& s, const Type& p, const Type
 // The pairs matched in order, threading the substitution.
 std::optional<TypeSubst> matchAll(const TypeSubst& s, const std::vector<TypeEquation>& pairs);
 std::optional<TypeSubst> matchTypeFresh(const Type& p, const Type& t);
+// The matchers' one-way matching: s extended in place so that p becomes t, a variable of t that
+// s binds standing for its type (the terms the matchers build carry the pattern's types, which
+// follow its instantiation).  Argument lists must have equal lengths, a scheme in p matches
+// nothing, and a variable is never bound to a type it occurs in (a scheme counts as holding
+// every name).  On false, s may have been extended part way.
+bool matchTypeInto(TypeSubst& s, const Type& p, const Type& t);
 
 }  // namespace plim

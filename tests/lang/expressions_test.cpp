@@ -307,5 +307,19 @@ TEST(ExpressionLongSpines, StatePassingWalks) {
     EXPECT_EQ(left.supply.vars.take(1), (std::vector<std::string>{nthName(100000)}));
 }
 
+// A type a million arrows deep, with a scheme every thousand levels, renamed on the ordinary
+// stack: every variable goes through the second renaming, those the schemes bind included.
+TEST(ExpressionLongSpines, DeepTypesAreScrubbed) {
+    Type deep = a;
+    for (int i = 1; i <= 1000000; ++i) deep = i % 1000 == 0 ? mkTAbs({"a"}, fn(b, deep)) : fn(a, deep);
+    RenameState st{initialNameSupply(), Renaming(), Renaming::cons({"a", "c"}, Renaming())};
+    const Type scrubbed = exprType(scrub(v("x", deep), st).first);
+    ASSERT_TRUE(scrubbed.isTAbs());
+    EXPECT_EQ(scrubbed.boundVars(), (std::vector<std::string>{"c"}));
+    EXPECT_TRUE(eqType(scrubbed.body().args()[0], b));
+    EXPECT_TRUE(eqType(scrubbed.body().args()[1].args()[0], mkTid("c")));
+    EXPECT_EQ(typeVarsOf(scrubbed), (std::vector<std::string>{"b"}));
+}
+
 }  // namespace
 }  // namespace plim

@@ -52,5 +52,43 @@ TEST(TypesUnifyScaling, StartingSubstitutionIsExtendedAndFailuresSeeBindings) {
     EXPECT_TRUE(eqType(o.occursIn(), mkArrow(mkListType(mkTid("a")), intType())));
 }
 
+Type a() { return mkTid("a"); }
+Type b() { return mkTid("b"); }
+Type list(Type t) { return mkListType(std::move(t)); }
+
+// The matchers' one-way matching: the term side read through the substitution, no binding of
+// a variable to a type it occurs in, no scheme on either side of a binding.
+TEST(TypesMatchInto, TermSideReadThroughTheSubstitution) {
+    TypeSubst s = TypeSubst::fromMap({{"b", list(intType())}});
+    ASSERT_TRUE(matchTypeInto(s, list(a()), b()));
+    EXPECT_TRUE(eqType(s("a"), intType()));
+    ASSERT_TRUE(matchTypeInto(s, mkArrow(a(), a()), mkArrow(intType(), intType())));
+    EXPECT_FALSE(matchTypeInto(s, a(), boolType()));
+    TypeSubst fresh;
+    EXPECT_FALSE(matchTypeInto(fresh, a(), list(a())));
+    EXPECT_TRUE(matchTypeInto(fresh, a(), a()));
+    EXPECT_FALSE(matchTypeInto(fresh, a(), list(placeholderType())));
+    EXPECT_FALSE(matchTypeInto(fresh, placeholderType(), placeholderType()));
+    EXPECT_FALSE(matchTypeInto(fresh, mkTCon("P", {a()}), mkTCon("P", {intType(), intType()})));
+    EXPECT_TRUE(fresh.isIdentity());
+}
+
+// Arrow chains a million deep, matched and checked for occurrence on the ordinary stack.
+TEST(TypesMatchInto, DeepTypesCostNoStack) {
+    Type pattern = a(), closed = intType(), open = a();
+    for (int i = 0; i < 1000000; ++i) {
+        pattern = mkArrow(b(), std::move(pattern));
+        closed = mkArrow(boolType(), std::move(closed));
+        open = mkArrow(boolType(), std::move(open));
+    }
+    TypeSubst s;
+    ASSERT_TRUE(matchTypeInto(s, pattern, closed));
+    EXPECT_TRUE(eqType(s("a"), intType()));
+    EXPECT_TRUE(eqType(s("b"), boolType()));
+    TypeSubst fresh;
+    EXPECT_FALSE(matchTypeInto(fresh, a(), open));
+    EXPECT_TRUE(matchTypeInto(fresh, a(), closed));
+}
+
 }  // namespace
 }  // namespace plim

@@ -56,6 +56,25 @@ TEST(TypeTerms, DeepTypesAreWalkedWithoutDeepRecursion) {
     EXPECT_EQ(typeConNames({x}).size(), 200001u);
 }
 
+// Whether a type variable occurs anywhere, bound or free, is known at each node: a chain of a
+// million arrows answers at once.
+TEST(TypeTerms, TypeVariablesAreKnownWithoutAWalk) {
+    EXPECT_FALSE(Int().hasTypeVars());
+    EXPECT_TRUE(a().hasTypeVars());
+    EXPECT_TRUE(mkTid("not a supply name").hasTypeVars());
+    EXPECT_TRUE(List(Fn(Int(), b())).hasTypeVars());
+    EXPECT_TRUE(placeholderType().hasTypeVars());
+    EXPECT_FALSE(mkTAbs({"a"}, Int()).hasTypeVars());
+    EXPECT_FALSE(List(mkTAbs({"a"}, Int())).hasTypeVars());
+    Type closed = Int(), open = a();
+    for (int i = 0; i < 1000000; ++i) {
+        closed = Fn(Bool(), std::move(closed));
+        open = Fn(Bool(), std::move(open));
+    }
+    EXPECT_FALSE(closed.hasTypeVars());
+    EXPECT_TRUE(open.hasTypeVars());
+}
+
 TEST(TypeTerms, TextForm) {
     EXPECT_EQ(typeText(a()), "Tid \"a\"");
     EXPECT_EQ(showsPrecType(11, placeholderType()), "(TAbs [\"a\"] (Tid \"a\"))");

@@ -19,6 +19,8 @@
 // type not yet computed go to the term matcher at once, so their errors are the conversion's.
 #include <algorithm>
 #include <forward_list>
+#include <utility>
+#include <vector>
 
 #include "engine/matching/fast/matcher.h"
 
@@ -132,35 +134,26 @@ Scan scan(const Expr& root) {
 enum class TypeFit : std::uint8_t { No, Same, Open };
 
 // matchTypeFresh for a pattern type without type variables, which gives the identity or
-// nothing; Open when the pattern type has a variable after all.
-TypeFit matchClosed(const Type& p, const Type& t) {
-    if (p.sameNode(t)) return TypeFit::Same;
-    switch (p.kind()) {
-    case TypeKind::Tid: return TypeFit::Open;
-    case TypeKind::TAbs: return TypeFit::No;
-    case TypeKind::TCon: {
-        if (!t.isTCon() || t.name() != p.name()) return TypeFit::No;
-        const std::size_t n = std::min(p.args().size(), t.args().size());
-        for (std::size_t i = 0; i < n; ++i) {
-            const TypeFit f = matchClosed(p.args()[i], t.args()[i]);
-            if (f != TypeFit::Same) return f;
+// nothing; Open when the pattern type has a variable after all.  The pairs are compared from
+// left to right, the first one that is not the same deciding.
+TypeFit matchClosed(const Type& pattern, const Type& term) {
+    std::vector<std::pair<const Type*, const Type*>> work{{&pattern, &term}};
+    while (!work.empty()) {
+        const auto [p, t] = work.back();
+        work.pop_back();
+        if (p->sameNode(*t)) continue;
+        switch (p->kind()) {
+        case TypeKind::Tid: return TypeFit::Open;
+        case TypeKind::TAbs: return TypeFit::No;
+        case TypeKind::TCon: {
+            if (!t->isTCon() || t->name() != p->name()) return TypeFit::No;
+            const std::size_t n = std::min(p->args().size(), t->args().size());
+            for (std::size_t i = n; i-- > 0;) work.emplace_back(&p->args()[i], &t->args()[i]);
+            break;
         }
-        return TypeFit::Same;
+        }
     }
-    }
-    return TypeFit::No;
-}
-
-bool typeHasVariables(const Type& t) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return true;
-    case TypeKind::TAbs: return typeHasVariables(t.body());
-    case TypeKind::TCon:
-        for (const Type& a : t.args())
-            if (typeHasVariables(a)) return true;
-        return false;
-    }
-    return false;
+    return TypeFit::Same;
 }
 
 bool exprHasTypeVariables(const Expr& root) {
@@ -168,7 +161,7 @@ bool exprHasTypeVariables(const Expr& root) {
     while (!todo.empty()) {
         const Expr& e = *todo.back();
         todo.pop_back();
-        if (typeHasVariables(e.type())) return true;
+        if (e.type().hasTypeVars()) return true;
         if (e.isAp()) {
             todo.push_back(&e.arg());
             todo.push_back(&e.fun());
@@ -350,7 +343,7 @@ private:
             std::optional<TypeSubst> m = matchTypeFresh(pty, t.type());
             if (!m) return Outcome::Failed;
             for (const auto& [v, ty] : m->bindings())
-                if (typeHasVariables(ty)) return Outcome::HandOver;
+                if (ty.hasTypeVars()) return Outcome::HandOver;
             ts = std::move(*m);
         }
         }

@@ -93,20 +93,6 @@ struct TermNode {
     }
 };
 
-// A ground constructor term answers at once; only the parts that are not ground are walked.
-inline bool typeHasVars(const Type& t) {
-    if (t.isGround()) return false;
-    switch (t.kind()) {
-    case TypeKind::Tid: return true;
-    case TypeKind::TAbs: return typeHasVars(t.body());
-    case TypeKind::TCon:
-        for (const Type& a : t.args())
-            if (typeHasVars(a)) return true;
-        return false;
-    }
-    return false;
-}
-
 inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
     const std::uint64_t s = std::uint64_t{a} + b;
     return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);

@@ -56,7 +56,7 @@ namespace {
 // unset while some child's answer is still unknown.
 bool typeVarsFromChildren(const TermNode& n, bool& ready) {
     ready = true;
-    bool any = typeHasVars(n.type);
+    bool any = n.type.hasTypeVars();
     auto take = [&](const Term& c) {
         const std::int8_t v = TermBuilder::of(c).typeVars;
         if (v < 0) ready = false;

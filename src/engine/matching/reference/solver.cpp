@@ -58,48 +58,6 @@ Bindings composeBindings(const Bindings& s, const Bindings& h) {
     return Bindings{plusFM(NaturalOrd{}, s.vars, applied), substTypeOf(s.types, h.types)};
 }
 
-namespace {
-
-bool occursIn(const std::string& v, const Type& t) {
-    switch (t.kind()) {
-    case TypeKind::Tid: return t.name() == v;
-    case TypeKind::TCon:
-        for (const Type& a : t.args())
-            if (occursIn(v, a)) return true;
-        return false;
-    case TypeKind::TAbs: return true;
-    }
-    return true;
-}
-
-// The one-way match of the pattern type p against t, extending s.  A type variable that s
-// binds stands for its type on the term side as well: the abstractions of the higher-order
-// rules carry the argument pattern's types into the terms they build, and those must
-// follow the pattern's instantiation.
-bool matchTypeInto(TypeSubst& s, const Type& p, const Type& t) {
-    switch (p.kind()) {
-    case TypeKind::TAbs: return false;
-    case TypeKind::Tid: {
-        const Type target = substType(s, t);
-        if (const Type* bound = s.find(p.name())) return eqType(*bound, target);
-        if (eqType(p, target)) return true;
-        if (occursIn(p.name(), target)) return false;
-        s = substTypeOf(bindVar(p.name(), target), s);
-        return true;
-    }
-    case TypeKind::TCon: {
-        const Type target = t.isTid() && s.find(t.name()) ? substType(s, t) : t;
-        if (!target.isTCon() || target.name() != p.name() || target.args().size() != p.args().size()) return false;
-        for (std::size_t i = 0; i < p.args().size(); ++i)
-            if (!matchTypeInto(s, p.args()[i], target.args()[i])) return false;
-        return true;
-    }
-    }
-    return false;
-}
-
-}  // namespace
-
 std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
     const Type& pt = p.type();
     const Type& tt = t.type();

@@ -27,30 +27,13 @@ TermNode::~TermNode() {
     });
 }
 
-namespace {
-
-// A type variable (or a scheme, treated as open: only a shortcut depends on it) occurs in t.
-// Walked with a work list: function types can be long chains.
-bool typeHasVars(const Type& t) {
-    std::vector<const Type*> pending{&t};
-    while (!pending.empty()) {
-        const Type* at = pending.back();
-        pending.pop_back();
-        if (!at->isTCon()) return true;
-        for (const Type& a : at->args()) pending.push_back(&a);
-    }
-    return false;
-}
-
-}  // namespace
-
 struct TermBuilder {
     static Term make(TermKind k, Type type, std::vector<Term> children, std::string name = {},
                      std::optional<Constant> constant = std::nullopt,
                      std::optional<LamBinding> binder = std::nullopt) {
         auto n = std::make_shared<TermNode>(k, std::move(type));
         n->hasPVar = k == TermKind::PVar;
-        n->hasTypeVar = typeHasVars(n->type);
+        n->hasTypeVar = n->type.hasTypeVars();
         n->hasLVar = k == TermKind::LVar;
         n->hasLam = k == TermKind::Lam;
         for (const Term& c : children) {

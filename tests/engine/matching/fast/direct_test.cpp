@@ -155,6 +155,24 @@ TEST(FastMatchingDirect, TypeVariables) {
     compareOn(ap(mkCon(mkConstr("M"), fn(vb, vb, I())), var("x", vb), var("y", vb)), ap(M, N, N));
 }
 
+// Types a million arrows deep, compared on the ordinary stack: equal ones built apart, one that
+// differs at the bottom, and a pattern type with a variable there.
+TEST(FastMatchingDirect, DeepTypesCostNoStack) {
+    Type same = I(), alike = I(), other = Bo(), open = mkTid("a");
+    for (int i = 0; i < 1000000; ++i) {
+        same = fn(Bo(), std::move(same));
+        alike = fn(Bo(), std::move(alike));
+        other = fn(Bo(), std::move(other));
+        open = fn(Bo(), std::move(open));
+    }
+    const Expr k = constr("K", alike);
+    EXPECT_EQ(toVector(fastSimpleMatchExpr(var("x", same), k)).size(), 1u);
+    EXPECT_TRUE(toVector(fastSimpleMatchExpr(var("x", other), k)).empty());
+    const std::vector<MatchResult> bound = toVector(fastSimpleMatchExpr(var("x", open), k));
+    ASSERT_EQ(bound.size(), 1u);
+    EXPECT_TRUE(eqType(bound[0].types("a"), I()));
+}
+
 TEST(FastMatchingDirect, ErrorsAndOddConstants) {
     // A free variable in the term, a let, a lambda binding a constant.
     compareOn(var("x", I()), plus(var("y", I()), num(1)));
