@@ -123,6 +123,25 @@ Expr etared(const Expr& e);
 // is the pattern itself and no name of the pattern is free in f, else the lambda rebuilt (the
 // lambda itself when its body is f' x').
 Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s);
+// etared of one node, for walks that have contracted its children already: `reduced(child, i)`
+// gives the contraction of the node's i-th child among an application's function and
+// argument, or a lambda's body's function and argument when the body is an application, or
+// else the lambda's body.
+template <class Reduced>
+Expr etaredNode(const Expr& x, const Reduced& reduced) {
+    if (!x.holdsAny(ExprHolds::Lam)) return x;
+    if (x.isAp()) {
+        const Expr& f = reduced(x.fun(), 0);
+        const Expr& a = reduced(x.arg(), 1);
+        return f.sameNode(x.fun()) && a.sameNode(x.arg()) ? x : mkAp(f, a, x.lazyType());
+    }
+    if (!x.isLam()) return x;
+    const Expr& body = x.body();
+    if (body.isAp()) return etaTest(x, body.fun(), reduced(body.fun(), 0), reduced(body.arg(), 1), body.lazyType());
+    const Expr& r = reduced(body, 0);
+    if (r.isAp()) return etaTest(x, r.fun(), etared(r.fun()), etared(r.arg()), r.lazyType());
+    return r.sameNode(body) ? x : mkLam(x.pattern(), r, x.lazyType());
+}
 // True when a and b differ after eta contraction.
 bool etaDiffers(const Expr& a, const Expr& b);
 

@@ -92,16 +92,8 @@ Expr etared(const Expr& e) {
         if (node.isLam()) return {node.body()};
         return {};
     };
-    auto combine = [&children](const Expr& node, const std::vector<Expr>& done) -> Expr {
-        if (!node.holdsAny(ExprHolds::Lam)) return node;
-        if (node.isAp()) return unchanged(children(node), done) ? node : mkAp(done[0], done[1], node.lazyType());
-        if (!node.isLam()) return node;
-        const Expr& body = node.body();
-        if (body.isAp()) return etaTest(node, body.fun(), done[0], done[1], body.lazyType());
-        const Expr& reduced = done[0];
-        if (reduced.isAp())
-            return etaTest(node, reduced.fun(), etared(reduced.fun()), etared(reduced.arg()), reduced.lazyType());
-        return reduced.sameNode(body) ? node : mkLam(node.pattern(), reduced, node.lazyType());
+    auto combine = [](const Expr& node, const std::vector<Expr>& done) -> Expr {
+        return etaredNode(node, [&done](const Expr&, std::size_t i) -> const Expr& { return done[i]; });
     };
     return rebuild(e, children, combine);
 }

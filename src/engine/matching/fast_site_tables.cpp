@@ -348,20 +348,9 @@ int tupleArity(const Expr& head) {
 // etared of a node whose children's normal forms are known (the node holds no redex, so
 // its normal form is its eta contraction).
 Expr contracted(const Expr& x, FactCache& cache) {
-    if (!x.holdsAny(ExprHolds::Lam)) return x;
-    const auto normal = [&cache](const Expr& child) -> const Expr& { return *normalOf(child, *cache.find(child)); };
-    if (x.isAp()) {
-        const Expr& f = normal(x.fun());
-        const Expr& a = normal(x.arg());
-        return f.sameNode(x.fun()) && a.sameNode(x.arg()) ? x : mkAp(f, a, x.lazyType());
-    }
-    if (!x.isLam()) return x;
-    const Expr& body = x.body();
-    if (body.isAp()) return etaTest(x, body.fun(), normal(body.fun()), normal(body.arg()), body.lazyType());
-    const Expr& reduced = normal(body);
-    if (reduced.isAp())
-        return etaTest(x, reduced.fun(), etared(reduced.fun()), etared(reduced.arg()), reduced.lazyType());
-    return reduced.sameNode(body) ? x : mkLam(x.pattern(), reduced, x.lazyType());
+    return etaredNode(x, [&cache](const Expr& child, std::size_t) -> const Expr& {
+        return *normalOf(child, *cache.find(child));
+    });
 }
 
 // The facts of a node from its children's: `first` those of an application's function or
