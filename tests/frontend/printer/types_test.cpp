@@ -53,6 +53,29 @@ TEST(PrintTypes, LongArrowChainBreaksAtTheFixedWidth) {
     EXPECT_EQ(text.substr(0, 18), "Float -> Float -> ");
 }
 
+// Types nested on the left, in lists and in constructor arguments: their forms, and the same
+// nested a hundred thousand deep printed on the ordinary stack.
+TEST(PrintTypes, DeepTypesCostNoStack) {
+    const auto nested = [](int n) {
+        std::vector<Type> out{tid("a"), tcon("Int"), tcon("Int")};
+        for (int i = 0; i < n; ++i) {
+            out[0] = arrow(out[0], tid("b"));
+            out[1] = listOf(out[1]);
+            out[2] = tcon("Maybe", {out[2], tid("a")});
+        }
+        return out;
+    };
+    const std::vector<Type> shallow = nested(3);
+    EXPECT_EQ(showType(shallow[0]), "((a -> b) -> b) -> b");
+    EXPECT_EQ(showType(shallow[1]), "[[[Int]]]");
+    EXPECT_EQ(renderDoc(ppTypeArg(shallow[2]), 80), "(Maybe (Maybe (Maybe Int a) a) a)");
+    const int n = 100000;
+    const std::vector<Type> deep = nested(n);
+    EXPECT_FALSE(showType(deep[0]).empty());
+    EXPECT_EQ(showType(deep[1]).substr(0, 3), "[[[");
+    EXPECT_FALSE(renderDoc(ppTypeArg(deep[2]), 80).empty());
+}
+
 TEST(PrintTypes, SeparatedGroupsFromTheRight) {
     EXPECT_EQ(renderDoc(ppSeparated(',', {ppString("a"), ppString("b"), ppString("c")}), 80), "a,b,c");
     EXPECT_EQ(renderDoc(ppSeparated(' ', {ppString("x")}), 80), "x");
