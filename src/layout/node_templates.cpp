@@ -377,83 +377,71 @@ bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& li
     return true;
 }
 
-// The marker of hvSpNode(length) whose stack has the sizes `stack`, too wide.
-NodeResult hvSpMarker(std::size_t length, Args args, const Sizes& stack) {
-    const Sizes h =
-        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
-    NodeResult out;
-    out.sizes = choiceSizes(h, stack);
+// The marker of a list of hvSpList of the given sizes, too wide.
+void hvSpMarker(const Sizes& sizes, NodeResult& out) {
+    out.sizes = sizes;
     out.tooWide = true;
-    out.reply = single(markerCandidates(out.sizes.width));
-    return out;
+    out.reply = single(markerCandidates(sizes.width));
 }
 
-// hvSpResult where an item is too wide (or missing) and every item is a single list of at most
-// one candidate: the line and the stack are then too wide, and the layout is the marker of its
-// width.  The stack is not built: only its candidates are counted, one for each two parts with
-// lines and a candidate each, as the general rules build them.  False (nothing counted) where
-// this does not apply.
-bool hvSpTooWide(std::size_t length, Args args, NodeResult& out) {
-    bool wide = length > args.count;
-    const std::size_t present = std::min(length, args.count);
-    for (std::size_t i = 0; i < present; ++i) {
-        const NodeResult& a = args.items[i];
-        if (a.reply.pair || a.reply.first.size() > 1) return false;
-        wide = wide || a.tooWide;
-    }
-    if (!wide) return false;
-    // The stack from the bottom: its sizes, and how many candidates it has (0 or 1).
-    Sizes v = present == length ? args.items[length - 1].sizes : Sizes{};
-    std::size_t vCands = present == length ? args.items[length - 1].reply.first.size() : 0;
-    for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
-        const NodeResult& x = args.items[i];
-        if (x.sizes.height != 0 && v.height != 0) {
-            vCands = std::min(vCands, x.reply.first.size());
-            if (vCands != 0) countCandidate();
-        } else if (x.sizes.height != 0) {
-            vCands = x.reply.first.size();
-        }
-        v = aboveSizes(x.sizes, v);
-    }
-    out = hvSpMarker(length, args, v);
-    return true;
+// The sizes of hvSpNode(length) over its items' layouts, a missing item without lines.
+Sizes hvSpSizesOf(std::size_t length, Args args) {
+    const auto at = [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; };
+    Sizes stack = at(length - 1);
+    for (std::size_t i = length - 1; i-- > 0;) stack = aboveSizes(at(i), stack);
+    return choiceSizes(hvSpLineSizes(length, at), stack);
 }
 
-// hvSpResult where the line is too wide and so is the stack, each item being a single list and
-// one of them too wide (or missing): the layout is then the marker of its width.  The stack's
-// candidates are built only for their counts (the rest of a stack follows from each level's
-// count and sizes), without texts, and dropped.  False (nothing counted) where this does not
-// apply.
-bool hvSpWideStack(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines, NodeResult& out) {
+// The stack of the level's item on the stack below it that has the single candidate `below`,
+// the item having at most one: its one candidate in `below` (counted), or none.
+CandidateList stackOfOne(const CandidateList& xs, const CandidateList& ys, Candidate& below) {
+    if (xs.empty() || ys.empty()) return CandidateList{};
+    const Candidate& x = xs[0];
+    const Candidate& y = ys[0];
+    below = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width), nullptr};
+    countCandidate();
+    return CandidateList::slice(&below, 1);
+}
+
+// hvSpResult where every item is a single list and one of them is too wide (or missing): the
+// line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout is the marker
+// of the list's width.  The stack is not built: only its candidates are counted, as the general
+// rules build it from the bottom; a level's candidates are worked out (without texts, and
+// dropped) only where an item above stacks on them, the top's only counted.  False (nothing
+// counted) where this does not apply.
+bool hvSpStackCounted(std::size_t length, Args args) {
     bool wide = length > args.count;
     const std::size_t present = std::min(length, args.count);
     for (std::size_t i = 0; i < present; ++i) {
         if (args.items[i].reply.pair) return false;
         wide = wide || args.items[i].tooWide;
     }
-    if (!wide || !hvSpLineTooWide(length, args, lines)) return false;
+    if (!wide) return false;
     const CandidateMark mark = candidateMark();
-    Sizes v = present == length ? args.items[length - 1].sizes : Sizes{};
+    bool lines = present == length && args.items[length - 1].sizes.height != 0;  // the stack so far has lines
     CandidateList vs = present == length ? args.items[length - 1].reply.first : CandidateList{};
+    Candidate one;  // the stack's candidate, where it has one of its own
     for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
         const NodeResult& x = args.items[i];
-        if (x.sizes.height != 0 && v.height != 0) vs = aboveSizesOnly(x.reply.first, vs);
-        else if (x.sizes.height != 0) vs = x.reply.first;
-        v = aboveSizes(x.sizes, v);
+        if (x.sizes.height == 0) continue;
+        const CandidateList& xs = x.reply.first;
+        if (!lines) vs = xs;
+        else if (i == 0) countCandidates(aboveCount(xs, vs));
+        else if (xs.size() <= 1 && vs.size() <= 1) vs = stackOfOne(xs, vs, one);
+        else vs = aboveSizesOnly(xs, vs);
+        lines = true;
     }
     currentArena->candidateRewind(mark);
-    out = hvSpMarker(length, args, v);
     return true;
 }
 
-NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
+// hvSpResult where it is not the marker of hvSpStackCounted.
+NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
     const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
         length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
     if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
-    if (NodeResult wide; hvSpTooWide(length, args, wide)) return wide;
-    if (NodeResult wide; hvSpWideStack(length, args, lines, wide)) return wide;
     NodeResult v = arg(length - 1);
     const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
@@ -481,6 +469,13 @@ NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
         compactTo(h, lineMark);
     }
     return joinResult(choiceResult(h, v, n, n), kAll);
+}
+
+NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
+    if (!hvSpStackCounted(length, args)) return hvSpBuilt(length, args, line);
+    NodeResult out;
+    hvSpMarker(hvSpSizesOf(length, args), out);
+    return out;
 }
 
 // The layout of a quick template (see ParNode::quick), by plain calls: it is no deeper than its
@@ -677,6 +672,12 @@ Sizes FillingSizes::close(const Frame& f) {
 
 NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line) {
     return quickLayOut(p, args, line);
+}
+
+void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
+    const auto length = static_cast<std::size_t>(d.many->layout->params);
+    if (hvSpStackCounted(length, args)) hvSpMarker(d.sizes, out);
+    else out = hvSpBuilt(length, args, line);
 }
 
 void TemplateWalk::start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line) {

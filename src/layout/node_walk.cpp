@@ -327,6 +327,10 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         return true;
     }
     const ParNode& layout = *f.d->many->layout;
+    if (layout.kind == ParNode::Kind::HvSp) {
+        layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
+        return false;
+    }
     if (layout.quick) {
         ret = layOutQuickTemplate(layout, Args{f.args(), f.argCount()}, f.line);
         return false;

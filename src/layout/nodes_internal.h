@@ -229,6 +229,8 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
 // in full and with the same counts, but without their texts (null): for a layout that reads only
 // how many there are and their sizes.
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys);
+// How many candidates aboveSizesOnly counts for the two lists, none built nor counted.
+LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys);
 NodeResult joinResult(NodeResult e, std::size_t need);
 NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
@@ -276,6 +278,9 @@ struct Args {
 // The layout of a quick template (see ParNode::quick) at the line bound over its arguments'
 // layouts, by plain calls.
 NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line);
+// The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
+// layouts, as layOutQuickTemplate gives it; a too-wide one takes the node's own sizes.
+void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
 
 // The sizes of the parts of nested fillings, each (part, argument sizes) measured once per
 // template walk: a filling whose part is itself a filling measures the levels below through the
