@@ -38,29 +38,15 @@ std::string showFloat(float x) {
 
 // --- enclosing -----------------------------------------------------------------------------
 
-namespace {
-
-// The nodes of ppChar's texts.
-const DocNodeRef& charNode(char c) {
-    static const std::array<DocNodeRef, 256> nodes = [] {
-        std::array<DocNodeRef, 256> all;
-        for (std::size_t i = 0; i < all.size(); ++i) all[i] = ppChar(static_cast<char>(i)).node();
-        return all;
-    }();
-    return nodes[static_cast<unsigned char>(c)];
-}
-
-}  // namespace
-
 // Where the parts are trees, their nodes are composed at once, as besideDoc would compose them:
 // the printer encloses and spaces out most of its parts.
 Doc encloseDoc(char open, char close, Doc d) {
-    if (allTrees({&d})) return Doc(besideNode(charNode(open), besideNode(std::move(d).node(), charNode(close))));
+    if (allTrees({&d})) return Doc(enclosedNode(open, std::move(d).node(), close));
     return besideDoc(ppChar(open), besideDoc(std::move(d), ppChar(close)));
 }
 
 Doc besideSpace(Doc a, Doc b) {
-    if (allTrees({&a, &b})) return Doc(besideNode(std::move(a).node(), besideNode(charNode(' '), std::move(b).node())));
+    if (allTrees({&a, &b})) return Doc(spacedNode(std::move(a).node(), std::move(b).node()));
     return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
 }
 

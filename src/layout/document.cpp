@@ -277,17 +277,8 @@ Doc ppString(std::string text) {
 }
 
 Doc ppChar(char c) {
-    // The one-character texts built once and shared: parentheses and blanks are everywhere.  The
-    // table is never freed and its texts are kept forever, their handles not counted.
-    static const std::vector<Doc>* const chars = [] {
-        auto* docs = new std::vector<Doc>();
-        for (int i = 0; i < 256; ++i) {
-            docs->push_back(textDoc(std::string(1, static_cast<char>(i))));
-            docs->back().node().keepForever();
-        }
-        return docs;
-    }();
-    return (*chars)[static_cast<unsigned char>(c)];
+    // The one-character texts are made once and shared: parentheses and blanks are everywhere.
+    return Doc(charNode(c));
 }
 
 Doc emptyDoc() {

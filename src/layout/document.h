@@ -314,12 +314,16 @@ public:
     }
     ~DocNodeRef() { reset(); }
 
-    // The handle of a node just made, whose count of one is this handle's.
+    // The handle of a node just made, whose count of one is this handle's; or of a node whose
+    // count already has this handle's share (one that release() gave up).
     static DocNodeRef adopt(const DocNode* fresh) {
         DocNodeRef r;
         r.p_ = fresh;
         return r;
     }
+    // The node, its count keeping this handle's share, which the caller now holds; the handle is
+    // left null.
+    const DocNode* release() noexcept { return std::exchange(p_, nullptr); }
 
     void reset() noexcept {
         const DocNode* d = std::exchange(p_, nullptr);

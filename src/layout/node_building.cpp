@@ -125,7 +125,8 @@ DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
 
 // The texts of two plain nodes composed, or zero when either is not plain.  The count is
 // capped: it only raises the work budget.
-std::uint32_t plainPair(const DocNode& a, const DocNode& b) {
+template <class A, class B>
+std::uint32_t plainPair(const A& a, const B& b) {
     if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
     const std::uint64_t sum = std::uint64_t{a.plainTexts} + b.plainTexts;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, std::numeric_limits<std::uint32_t>::max()));
@@ -630,22 +631,24 @@ void setTextLine(DocNode& d, std::uint32_t texts) {
 // part's, then their product, which no bound limits where either is too wide (and none fits
 // where neither is, as a part with lines is too wide there); a part without lines leaves the
 // other's candidates as they are.
-void setBesideBelow(DocNode& d, const DocNode& l, const DocNode& r) {
+template <class A, class C>
+BelowZero besideBelow(const A& l, const C& r) {
     const BelowZero& a = l.below;
     const BelowZero& c = r.below;
-    if (!a.known || !c.known) return;
+    if (!a.known || !c.known) return BelowZero{};
     const bool lines = l.sizes.height != 0 && r.sizes.height != 0;
     const bool tooWide = a.tooWide || c.tooWide;
     const bool product = lines && tooWide && a.candidate && c.candidate;
     const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
     const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
-    BelowZero& b = d.below;
+    BelowZero b;
     if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
-        return;
+        return BelowZero{};
     b.known = true;
     b.tooWide = tooWide;
     b.candidate = product || (!lines && alone.candidate);
     b.width = static_cast<std::int32_t>(width);
+    return b;
 }
 
 }  // namespace
@@ -655,6 +658,19 @@ DocNodeRef textNode(std::string text) {
     d->setText(text);
     setTextLine(*d, 1);
     return d;
+}
+
+// Made once and kept forever, their handles not counted: the table is never freed.
+const DocNodeRef& charNode(char c) {
+    static const DocNodeRef* const nodes = [] {
+        auto* all = new DocNodeRef[256];
+        for (int i = 0; i < 256; ++i) {
+            all[i] = textNode(std::string(1, static_cast<char>(i)));
+            all[i].keepForever();
+        }
+        return all;
+    }();
+    return nodes[static_cast<unsigned char>(c)];
 }
 
 // Kept forever, its handles not counted: the handle is never freed.
@@ -693,38 +709,86 @@ namespace {
     return d;
 }
 
+// What a text of one character is sure of, as textNode sets it: the part that enclosedNode and
+// spacedNode add, known here so that their facts are computed with it as constants.
+struct OneCharFacts {
+    static constexpr Sizes sizes{1, 1, 1};
+    static constexpr std::int32_t lineLow = 1;
+    static constexpr bool mayPair = false;
+    static constexpr std::uint32_t plainTexts = 1;
+    static constexpr std::uint32_t lineTexts = 1;
+    static constexpr Sure sure = Sure::Line;
+    static constexpr BelowZero below{true, true, true, 1, 1, 0};
+};
+
 // The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) of
-// their values would set them: most nodes of a printed term are made here.
-void setBesideValue(DocNode& d, const DocNode& a, const DocNode& c) {
+// their values would set them, and their layout below zero (see besideBelow): most nodes of
+// a printed term are made here.  Every field is written once, whatever the parts, so that the
+// fresh node's defaults are not written first.
+template <class A, class C>
+inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.sizes = besideSizes(a.sizes, c.sizes);
     const bool aLines = a.sizes.height != 0;
     const bool cLines = c.sizes.height != 0;
+    const bool both = aLines && cLines;
     const LayoutInt line = !aLines ? c.lineLow : !cLines ? a.lineLow : lineSum(a.lineLow, c.lineLow);
     d.lineLow = static_cast<std::int32_t>(std::min(line, kNoLine));
     d.mayPair = a.mayPair || c.mayPair;
     d.plainTexts = plainPair(a, c);
-    if (!aLines || !cLines) return;
-    if (a.sure == Sure::Line && c.sure == Sure::Line) {
-        d.lineTexts = textSum(a.lineTexts, c.lineTexts);
-        d.sure = line >= kNoLine ? Sure::No : Sure::Line;
-    } else if (a.sure == Sure::Tall && c.sure == Sure::Tall) {
-        d.sure = Sure::Tall;
-    }
+    const bool lineSure = both && a.sure == Sure::Line && c.sure == Sure::Line;
+    d.lineTexts = lineSure ? textSum(a.lineTexts, c.lineTexts) : 0;
+    d.sure = lineSure ? (line >= kNoLine ? Sure::No : Sure::Line)
+                      : both && a.sure == Sure::Tall && c.sure == Sure::Tall ? Sure::Tall : Sure::No;
+    d.below = besideBelow(a, c);
 }
+
+// The two nodes side by side, their handles (given up by release()) taken over; `lf` and `rf`
+// their facts (the nodes themselves, or what a one-character text is sure of).
+template <class LeftFacts = DocNode, class RightFacts = DocNode>
+inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
+    auto* d = new (PoolAllocator<DocNode>().allocate(1)) DocNode;
+    d->kind = DocNode::Kind::Beside;
+    setBesideFacts(*d, lf, rf);
+    d->left = DocNodeRef::adopt(l);
+    d->right = DocNodeRef::adopt(r);
+    return DocNodeRef::adopt(d);
+}
+
+// besideNode, the handles taken over; `lf` and `rf` as for besidePair.
+template <class LeftFacts = DocNode, class RightFacts = DocNode>
+inline DocNodeRef besideNodeInline(const DocNode* a, const DocNode* c, const LeftFacts& lf, const RightFacts& rf) {
+    if (a->kind == DocNode::Kind::Text && c->kind == DocNode::Kind::Text) {
+        if (DocNodeRef line = shortLineNode(*a, *c)) {
+            DocNodeRef::adopt(a).reset();
+            DocNodeRef::adopt(c).reset();
+            return line;
+        }
+    }
+    return besidePair(a, c, lf, rf);
+}
+
+// The handle on a one-character text (kept forever: its handles are not counted).
+inline const DocNode* oneChar(char c) { return charNode(c).get(); }
 
 }  // namespace
 
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
-    const DocNode& a = *l;
-    const DocNode& c = *r;
-    if (a.kind == DocNode::Kind::Text && c.kind == DocNode::Kind::Text)
-        if (DocNodeRef line = shortLineNode(a, c)) return line;
-    auto d = node(DocNode::Kind::Beside);
-    setBesideValue(*d, a, c);
-    setBesideBelow(*d, a, c);
-    d->left = std::move(l);
-    d->right = std::move(r);
-    return d;
+    const DocNode* a = l.release();
+    const DocNode* c = r.release();
+    return besideNodeInline(a, c, *a, *c);
+}
+
+DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
+    const DocNode* x = d.release();
+    const DocNode* inner = besideNodeInline(x, oneChar(close), *x, OneCharFacts{}).release();
+    return besideNodeInline(oneChar(open), inner, OneCharFacts{}, *inner);
+}
+
+DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
+    const DocNode* x = b.release();
+    const DocNode* right = besideNodeInline(oneChar(' '), x, OneCharFacts{}, *x).release();
+    const DocNode* left = a.release();
+    return besideNodeInline(left, right, *left, *right);
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
@@ -787,46 +851,51 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
     Sizes line = last.sizes;
-    Sizes stack = line;
+    LayoutInt stackHeight = last.sizes.height;  // the stack's last width is the last item's
+    LayoutInt stackWidth = last.sizes.width;
     LayoutInt lineLow = static_cast<LayoutInt>(n) - 1;
     LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
     bool oneWithLines = false;
-    auto texts = static_cast<std::uint32_t>(std::min<std::size_t>(n - 1, std::numeric_limits<std::uint32_t>::max()));
+    std::uint64_t texts = n - 1;  // capped at the end, as textSum caps each sum
     bool sure = true;
     bool known = true;
     bool wide = false;
     std::uint64_t belowTexts = 0;
     std::uint64_t belowCandidates = 0;
-    bool belowLines = last.sizes.height != 0;  // whether the items below have lines
-    bool belowCandidate = last.below.candidate;
-    for (std::size_t i = n; i-- > 0;) {
-        const DocNode& a = *items[i];
-        const bool lines = a.sizes.height != 0;
-        if (i + 1 < n) {
-            line = besideSizes(a.sizes, besideSizes(space, line));
-            stack = aboveSizes(a.sizes, stack);
-            if (lines) {
-                belowCandidate = a.below.candidate && (belowCandidate || !belowLines);
-                if (belowLines && belowCandidate) ++belowCandidates;
-                belowLines = true;
-            }
-        }
+    // What every item adds, the last one included.
+    const auto take = [&](const DocNode& a, bool lines) {
         if (lines) {
             lineLow = lineSum(lineLow, a.lineLow);
             stackLine = oneWithLines ? kNoLine : a.lineLow;
             oneWithLines = true;
         }
-        texts = textSum(texts, a.lineTexts);
+        texts += a.lineTexts;
         sure = sure && lines && a.sure == Sure::Line && (n == 1 || !a.mayPair);
         known = known && a.below.known;
         wide = wide || a.below.tooWide;
         belowTexts += a.below.texts;
         belowCandidates += a.below.candidates;
+    };
+    take(last, last.sizes.height != 0);
+    bool belowLines = last.sizes.height != 0;  // whether the items below have lines
+    bool belowCandidate = last.below.candidate;
+    for (std::size_t i = n - 1; i-- > 0;) {
+        const DocNode& a = *items[i];
+        const bool lines = a.sizes.height != 0;
+        line = besideSizes(a.sizes, besideSizes(space, line));
+        stackHeight += a.sizes.height;
+        stackWidth = std::max(a.sizes.width, stackWidth);
+        if (lines) {
+            belowCandidate = a.below.candidate && (belowCandidate || !belowLines);
+            if (belowLines && belowCandidate) ++belowCandidates;
+            belowLines = true;
+        }
+        take(a, lines);
     }
-    d.sizes = choiceSizes(line, stack);
+    d.sizes = choiceSizes(line, Sizes{stackHeight, last.sizes.lastWidth, stackWidth});
     if (sure) {
         d.lineLow = static_cast<std::int32_t>(std::min(lineLow, kNoLine));
-        d.lineTexts = texts;
+        d.lineTexts = static_cast<std::uint32_t>(std::min<std::uint64_t>(texts, std::numeric_limits<std::uint32_t>::max()));
         d.sure = lineLow >= kNoLine ? Sure::No : Sure::Line;
     } else {
         d.lineLow = static_cast<std::int32_t>(std::min(std::min(lineLow, stackLine), kNoLine));
@@ -864,11 +933,12 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     if (layout->params != static_cast<LayoutInt>(items.size()))
         return errorNode(applyCountError(layout->params, static_cast<LayoutInt>(items.size())));
-    auto d = node(DocNode::Kind::Apply);
-    d->many = makeMany(NodeParts(), layout);
-    NodeParts& parts = d->many->parts;
+    auto* many = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{{}, layout};
+    NodeParts& parts = many->parts;
     parts.reserve(items.size());
     for (Doc& item : items) parts.push_back(std::move(item).node());
+    auto d = node(DocNode::Kind::Apply);
+    d->many = many;
     setHvSpFacts(*d, parts.data(), parts.size());
     return d;
 }

@@ -524,6 +524,12 @@ struct ParNode {
 DocNodeRef textNode(std::string text);
 DocNodeRef emptyNode();
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
+// The node of a one-character text, made once.
+const DocNodeRef& charNode(char c);
+// besideNode(charNode(open), besideNode(d, charNode(close))), and
+// besideNode(a, besideNode(charNode(' '), b)), made at once.
+DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
+DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b);
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
 DocNodeRef joinNode(DocNodeRef d);
 DocNodeRef filterNode(DocNodeRef d);
