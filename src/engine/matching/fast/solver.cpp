@@ -471,17 +471,28 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
 
 namespace {
 
-bool hasCon(const Term& t) {
+// Pushes the children of an inner node onto a walk's work stack, the first on top.
+void pushChildren(const Term& t, std::vector<const Term*>& work) {
     switch (t.kind()) {
-    case TermKind::Con: return true;
-    case TermKind::LVar:
-    case TermKind::PVar: return false;
-    case TermKind::Ap: return hasCon(t.fun()) || hasCon(t.arg());
-    case TermKind::Lam: return hasCon(t.body());
+    case TermKind::Ap:
+        work.push_back(&t.arg());
+        work.push_back(&t.fun());
+        break;
+    case TermKind::Lam: work.push_back(&t.body()); break;
     case TermKind::Tupl:
-        for (const Term& e : t.elems())
-            if (hasCon(e)) return true;
-        return false;
+        for (std::size_t i = t.elems().size(); i-- > 0;) work.push_back(&t.elems()[i]);
+        break;
+    default: break;
+    }
+}
+
+bool hasCon(const Term& root) {
+    std::vector<const Term*> work{&root};
+    while (!work.empty()) {
+        const Term& t = *work.back();
+        work.pop_back();
+        if (t.is(TermKind::Con)) return true;
+        pushChildren(t, work);
     }
     return false;
 }
@@ -511,21 +522,15 @@ bool argumentSuitsTwoStep(const Term& x) {
 
 }  // namespace
 
-bool twoStepApplicable(const Term& p) {
-    switch (p.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar:
-    case TermKind::Con: return true;
-    case TermKind::Lam: return twoStepApplicable(p.body());
-    case TermKind::Tupl:
-        for (const Term& e : p.elems())
-            if (!twoStepApplicable(e)) return false;
-        return true;
-    case TermKind::Ap:
-        if (flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
-        return twoStepApplicable(p.fun()) && twoStepApplicable(p.arg());
+bool twoStepApplicable(const Term& root) {
+    std::vector<const Term*> work{&root};
+    while (!work.empty()) {
+        const Term& p = *work.back();
+        work.pop_back();
+        if (p.is(TermKind::Ap) && flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
+        pushChildren(p, work);
     }
-    return false;
+    return true;
 }
 
 }  // namespace plim::fast

@@ -736,43 +736,36 @@ Term etaReduce(const Term& t) {
     return f;
 }
 
-Term etaNormalise(const Term& t) {
-    if (!t.hasLVar() && !t.is(TermKind::Lam)) {
-        // Without local variables no lambda below can be an eta redex (its body would
-        // mention its own variable).
-        return t;
-    }
-    TermCache& c = TermBuilder::of(t).memo();
-    if (c.etaNormalIsSelf) return t;
-    if (c.etaNormal) return *c.etaNormal;
-    Term out = t;
-    switch (t.kind()) {
-    case TermKind::Ap: {
-        Term f = etaNormalise(t.fun()), x = etaNormalise(t.arg());
-        if (!f.sameNode(t.fun()) || !x.sameNode(t.arg())) out = Ap(std::move(f), std::move(x), t.type());
-        break;
-    }
-    case TermKind::Lam: {
-        Term body = etaNormalise(t.body());
-        out = body.sameNode(t.body()) ? t : Lam(t.binder(), std::move(body), t.type());
-        out = etaReduce(out);
-        break;
-    }
-    case TermKind::Tupl: {
-        std::vector<Term> es;
-        bool changed = false;
-        for (const Term& e : t.elems()) {
-            es.push_back(etaNormalise(e));
-            changed = changed || !es.back().sameNode(e);
-        }
-        if (changed) out = Tupl(std::move(es), t.type());
-        break;
-    }
-    default: break;
-    }
-    if (out.sameNode(t)) c.etaNormalIsSelf = true;
-    else c.etaNormal = out;
-    return out;
+namespace {
+
+// The eta normal form of t when it is known without a walk: t itself when t holds no local
+// variable and is no lambda (no lambda below can then be an eta redex, as its body would
+// mention its own variable), else the one kept at the node.
+const Term* knownEtaNormal(const Term& t) {
+    if (!t.hasLVar() && !t.is(TermKind::Lam)) return &t;
+    const TermCache& c = TermBuilder::of(t).memo();
+    if (c.etaNormalIsSelf) return &t;
+    return c.etaNormal ? &*c.etaNormal : nullptr;
+}
+
+}  // namespace
+
+Term etaNormalise(const Term& root) {
+    if (const Term* known = knownEtaNormal(root)) return *known;
+    // A node whose normal form is kept but is not the node itself is entered all the same: its
+    // children answer at once, and the kept form is taken.
+    return mapTerm(
+        root, [](const Term& u) { return knownEtaNormal(u) != &u; }, [](const Term& u) { return u; },
+        [](const LamBinding&) { return true; }, [](const LamBinding&) {},
+        [](const Term& u, std::vector<Term>& kids, bool changed) -> Term {
+            TermCache& c = TermBuilder::of(u).memo();
+            if (c.etaNormal) return *c.etaNormal;
+            Term out = rebuildNode(u, kids, changed);
+            if (u.is(TermKind::Lam)) out = etaReduce(out);
+            if (out.sameNode(u)) c.etaNormalIsSelf = true;
+            else c.etaNormal = out;
+            return out;
+        });
 }
 
 namespace {
@@ -784,46 +777,80 @@ std::optional<std::size_t> boundDepth(const std::vector<std::string>& bound, con
     return std::nullopt;
 }
 
-bool eqUpTo(std::vector<std::string>& b1, std::vector<std::string>& b2, const Term& s, const Term& t) {
-    if (s.kind() != t.kind() || s.size() != t.size()) return false;
-    if (s.sameNode(t) && (!s.hasLVar() || b1 == b2)) return true;
+// The binders entered on each side, innermost last, while the pairs below them are compared.
+struct BoundOnBothSides {
+    std::vector<std::string> left, right;
+};
+
+// The two nodes agree, their children aside.
+bool sameNodeUpTo(const BoundOnBothSides& b, const Term& s, const Term& t) {
     if (!eqType(s.type(), t.type())) return false;
     switch (s.kind()) {
     case TermKind::LVar: {
-        const auto d1 = boundDepth(b1, s.name()), d2 = boundDepth(b2, t.name());
+        const auto d1 = boundDepth(b.left, s.name()), d2 = boundDepth(b.right, t.name());
         if (d1 || d2) return d1 && d2 && *d1 == *d2;
         return s.name() == t.name();
     }
     case TermKind::PVar: return s.name() == t.name();
     case TermKind::Con: return eqConstant(s.constant(), t.constant());
-    case TermKind::Ap: return eqUpTo(b1, b2, s.fun(), t.fun()) && eqUpTo(b1, b2, s.arg(), t.arg());
-    case TermKind::Lam: {
-        auto r = matchBinders(s.binder(), t.binder());
-        if (!r) return false;
-        for (const auto& [a, b] : *r) {
-            b1.push_back(a);
-            b2.push_back(b);
+    case TermKind::Tupl: return s.elems().size() == t.elems().size();
+    default: return true;
+    }
+}
+
+// Equality up to the renaming of bound variables, pair by pair on a work stack, children
+// from left to right; a pair without terms marks where a lambda's binders leave scope.
+bool eqUpTo(const Term& root1, const Term& root2) {
+    struct Pair {
+        const Term* s;
+        const Term* t;
+        std::size_t leaving;  // on a mark: the number of binders to drop
+    };
+    BoundOnBothSides b;
+    std::vector<Pair> work{{&root1, &root2, 0}};
+    while (!work.empty()) {
+        const Pair p = work.back();
+        work.pop_back();
+        if (!p.s) {
+            b.left.resize(b.left.size() - p.leaving);
+            b.right.resize(b.right.size() - p.leaving);
+            continue;
         }
-        const bool eq = eqUpTo(b1, b2, s.body(), t.body());
-        b1.resize(b1.size() - r->size());
-        b2.resize(b2.size() - r->size());
-        return eq;
+        const Term& s = *p.s;
+        const Term& t = *p.t;
+        if (s.kind() != t.kind() || s.size() != t.size()) return false;
+        if (s.sameNode(t) && (!s.hasLVar() || b.left == b.right)) continue;
+        if (!sameNodeUpTo(b, s, t)) return false;
+        switch (s.kind()) {
+        case TermKind::Ap:
+            work.push_back({&s.arg(), &t.arg(), 0});
+            work.push_back({&s.fun(), &t.fun(), 0});
+            break;
+        case TermKind::Lam: {
+            const auto r = matchBinders(s.binder(), t.binder());
+            if (!r) return false;
+            for (const auto& [x, y] : *r) {
+                b.left.push_back(x);
+                b.right.push_back(y);
+            }
+            work.push_back({nullptr, nullptr, r->size()});
+            work.push_back({&s.body(), &t.body(), 0});
+            break;
+        }
+        case TermKind::Tupl:
+            for (std::size_t i = s.elems().size(); i-- > 0;) work.push_back({&s.elems()[i], &t.elems()[i], 0});
+            break;
+        default: break;
+        }
     }
-    case TermKind::Tupl:
-        if (s.elems().size() != t.elems().size()) return false;
-        for (std::size_t i = 0; i < s.elems().size(); ++i)
-            if (!eqUpTo(b1, b2, s.elems()[i], t.elems()[i])) return false;
-        return true;
-    }
-    return false;
+    return true;
 }
 
 }  // namespace
 
 bool termEq(const Term& s, const Term& t) {
     if (s.sameNode(t)) return true;
-    std::vector<std::string> b1, b2;
-    return eqUpTo(b1, b2, etaNormalise(s), etaNormalise(t));
+    return eqUpTo(etaNormalise(s), etaNormalise(t));
 }
 
 }  // namespace plim::fast

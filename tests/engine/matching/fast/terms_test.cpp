@@ -283,5 +283,37 @@ TEST(FastTermsDeep, LongListOnTheOrdinaryStack) {
     EXPECT_TRUE(convert(lt).isAp());
 }
 
+// F (F (... (F leaf))), n applications.
+Term chainOver(const Term& leaf, int n) {
+    const Term f = Con(mkConstr("F"), IntToInt);
+    Term t = leaf;
+    for (int i = 0; i < n; ++i) t = Ap(f, std::move(t), Int);
+    return t;
+}
+
+// Equality, eta normalisation and the two-step test walk terms 300,000 applications deep with
+// explicit stacks, on the ordinary stack.
+TEST(FastTermsDeep, DeepChainsOnTheOrdinaryStack) {
+    const int n = 300000;
+    const Term one = Con(mkNumber(1), Int);
+    const Term ones = chainOver(one, n);
+    EXPECT_TRUE(termEq(ones, chainOver(one, n)));
+    EXPECT_FALSE(termEq(ones, chainOver(Con(mkNumber(2), Int), n)));
+    // \ x -> \ y -> G (F (... (F x))) y contracts to \ x -> G (F (... (F x))).
+    const Term g = Con(mkConstr("G"), mkArrow(Int, IntToInt));
+    const Term body = Ap(g, chainOver(LVar("x", Int), n), IntToInt);
+    const Term redex = Lam(LamVar("x"), Lam(LamVar("y"), Ap(body, LVar("y", Int), Int), IntToInt),
+                           mkArrow(Int, IntToInt));
+    const Term normal = etaNormalise(redex);
+    ASSERT_TRUE(normal.is(TermKind::Lam));
+    EXPECT_TRUE(normal.body().sameNode(body));
+    EXPECT_TRUE(termEq(redex, Lam(LamVar("z"), Ap(g, chainOver(LVar("z", Int), n), IntToInt), mkArrow(Int, IntToInt))));
+    // f (z 1 1 ... 1): the argument's constants lie off its long left spine.
+    Term spine = LVar("z", Int);
+    for (int i = 0; i < n; ++i) spine = Ap(std::move(spine), one, Int);
+    EXPECT_TRUE(twoStepApplicable(Ap(PVar("f", IntToInt), spine, Int)));
+    EXPECT_TRUE(twoStepApplicable(Ap(PVar("f", IntToInt), ones, Int)));
+}
+
 }  // namespace
 }  // namespace plim::fast
