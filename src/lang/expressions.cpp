@@ -334,13 +334,16 @@ bool unletApplies(const Expr& e) {
     return true;
 }
 
-bool holdsLet(const Expr& e) {
+namespace {
+
+// A node of the kind occurs in e, lambda patterns included, without looking into lets.
+bool holdsKind(const Expr& e, ExprKind kind) {
     std::vector<const Expr*> todo{&e};
     while (!todo.empty()) {
         const Expr* at = todo.back();
         todo.pop_back();
+        if (at->kind() == kind) return true;
         switch (at->kind()) {
-        case ExprKind::Let: return true;
         case ExprKind::Lam:
             todo.push_back(&at->pattern());
             todo.push_back(&at->body());
@@ -354,6 +357,12 @@ bool holdsLet(const Expr& e) {
     }
     return false;
 }
+
+}  // namespace
+
+bool holdsLet(const Expr& e) { return holdsKind(e, ExprKind::Let); }
+
+bool holdsConstant(const Expr& e) { return holdsKind(e, ExprKind::Con); }
 
 Expr unlet(const Expr& e) {
     auto children = [](const Expr& node) -> std::vector<Expr> {

@@ -103,6 +103,8 @@ inline constexpr std::string_view letInPatternText = "can't handle non-variable/
 bool unletApplies(const Expr& e);
 // e holds a let anywhere, lambda patterns included.
 bool holdsLet(const Expr& e);
+// e holds a constant outside lets, lambda patterns included.
+bool holdsConstant(const Expr& e);
 
 // Equality of e1 (under the bound names env1, innermost first) and e2 (under env2): the same
 // tree up to the renaming of bound variables, with equal types everywhere.  A let on either

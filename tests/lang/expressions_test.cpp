@@ -180,6 +180,21 @@ TEST(ExpressionNormalisation, EtaContraction) {
     EXPECT_TRUE(etaDiffers(v("p"), v("q")));
 }
 
+// Constants and lets are found in lambda patterns too, never inside a let; a spine of a
+// million applications is searched on the ordinary stack.
+TEST(ExpressionBasics, HoldsConstantAndHoldsLet) {
+    const Expr one = mkCon(mkNumber(1), a);
+    EXPECT_TRUE(holdsConstant(lam(app(v("f", fn(a, a)), one), v("x"))));
+    EXPECT_FALSE(holdsConstant(lam(v("y"), v("x"))));
+    EXPECT_FALSE(holdsConstant(letOf({{v("y"), one}}, v("y"))));
+    EXPECT_TRUE(holdsLet(lam(letOf({}, v("y")), v("x"))));
+    Expr spine = v("f", a);
+    for (int i = 0; i < 1000000; ++i) spine = mkAp(spine, v("x"), a);
+    EXPECT_FALSE(holdsConstant(spine));
+    EXPECT_FALSE(holdsLet(spine));
+    EXPECT_TRUE(holdsConstant(mkAp(spine, one, a)));
+}
+
 TEST(ExpressionNormalisation, Scrub) {
     const Type t = fn(a, a);
     RenameState st{NameSupply{NameList::fromVector({"p", "q", "r"}), NameList::fromVector({})}, Renaming(), Renaming()};

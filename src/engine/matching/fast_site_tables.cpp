@@ -126,16 +126,6 @@ private:
     std::vector<Node> nodes_;  // parents first
 };
 
-// A subexpression's pattern constants count as its own (a tuple pattern of a lambda).
-bool patternHoldsConstant(const Expr& pattern) {
-    switch (pattern.kind()) {
-    case ExprKind::Con: return true;
-    case ExprKind::Ap: return patternHoldsConstant(pattern.fun()) || patternHoldsConstant(pattern.arg());
-    case ExprKind::Lam: return patternHoldsConstant(pattern.pattern()) || patternHoldsConstant(pattern.body());
-    default: return false;
-    }
-}
-
 // A set of rules by their place in the theory: bit k stands for rule k (of the first 64).
 using RuleSet = std::uint64_t;
 constexpr std::size_t ruleSetBits = 64;
@@ -372,7 +362,7 @@ void nodeFacts(const Expr& x, const NodeFacts* first, const NodeFacts* second, F
         out.held = b.held;
         out.below = b.below;
         out.fits = b.fits && binderFits(x.pattern());
-        out.constant = b.constant || patternHoldsConstant(x.pattern());
+        out.constant = b.constant || plim::holdsConstant(x.pattern());
         out.noRedex = b.noRedex && holdsNoRedex(x.pattern());
         break;
     }
@@ -600,7 +590,7 @@ bool FastSiteTable::holdsConstant(const Expr& sub) const {
     while (!todo.empty()) {
         const Expr& x = *todo.back();
         todo.pop_back();
-        if (x.isCon() || (x.isLam() && patternHoldsConstant(x.pattern()))) return true;
+        if (x.isCon() || (x.isLam() && plim::holdsConstant(x.pattern()))) return true;
         if (x.isLam()) todo.push_back(&x.body());
         if (x.isAp()) {
             todo.push_back(&x.fun());

@@ -146,16 +146,6 @@ struct Positions {
 };
 using PositionsRef = std::shared_ptr<const Positions>;
 
-// Patterns are small: a plain walk.
-bool holdsConstant(const Expr& pattern) {
-    switch (pattern.kind()) {
-    case ExprKind::Con: return true;
-    case ExprKind::Ap: return holdsConstant(pattern.fun()) || holdsConstant(pattern.arg());
-    case ExprKind::Lam: return holdsConstant(pattern.pattern()) || holdsConstant(pattern.body());
-    default: return false;
-    }
-}
-
 // `ctx` stays alive as long as the positions: the level holds it.
 PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
     auto out = std::make_shared<Positions>(ctx);

@@ -224,14 +224,43 @@ std::uint64_t leafHash(const Expr& e) {
 
 namespace {
 
-// Patterns are small; their fingerprint is computed by plain recursion.
-std::uint64_t patternHash(const Expr& p) {
-    switch (p.kind()) {
-    case ExprKind::Ap: return mix(mix(3, patternHash(p.fun())), patternHash(p.arg()));
-    case ExprKind::Lam: return mix(5, patternHash(p.body()));
-    case ExprKind::Let: return 7;
-    default: return leafHash(p);
+// A lambda pattern's fingerprint, its parts' first, on a work stack.
+std::uint64_t patternHash(const Expr& root) {
+    struct Frame {
+        const Expr* expr;
+        bool partsDone;
+    };
+    std::vector<Frame> work{{&root, false}};
+    std::vector<std::uint64_t> done;
+    while (!work.empty()) {
+        const Frame f = work.back();
+        work.pop_back();
+        const Expr& p = *f.expr;
+        if (f.partsDone) {
+            if (p.isAp()) {
+                const std::uint64_t arg = done.back();
+                done.pop_back();
+                done.back() = mix(mix(3, done.back()), arg);
+            } else {
+                done.back() = mix(5, done.back());
+            }
+            continue;
+        }
+        switch (p.kind()) {
+        case ExprKind::Ap:
+            work.push_back({&p, true});
+            work.push_back({&p.arg(), false});
+            work.push_back({&p.fun(), false});
+            break;
+        case ExprKind::Lam:
+            work.push_back({&p, true});
+            work.push_back({&p.body(), false});
+            break;
+        case ExprKind::Let: done.push_back(7); break;
+        default: done.push_back(leafHash(p));
+        }
     }
+    return done.back();
 }
 
 std::vector<Print> fingerprints(const Walk& w) {

@@ -115,6 +115,15 @@ TEST(ShareCommon, DeepLambdaChainsWithNothingToShareStayAsTheyAre) {
     EXPECT_TRUE(shareAll(CtxExpr{redexes, {}}, initialNameSupply()).first.first.sameNode(redexes));
 }
 
+TEST(ShareCommon, ALambdaPatternHundredsOfThousandsDeepIsFingerprintedOnTheOrdinaryStack) {
+    const Expr q = var("q");
+    Expr pattern = q;
+    for (int i = 0; i < 300000; ++i) pattern = succ(pattern);
+    const Expr e = add(lam(pattern, q), lam(pattern, q));
+    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+    EXPECT_TRUE(r.first.sameNode(e));
+}
+
 TEST(ShareCommon, ARepeatAtTheBottomOfADeepChainIsSharedInsideItsLambda) {
     const Expr q = var("q");
     const Expr e = lambdaChain(deep, q, add(succ(q), succ(q)));
