@@ -2,6 +2,7 @@
 #include "engine/matching/fast/terms.h"
 
 #include "engine/matching/fast/term_node.h"
+#include "engine/matching/term_text.h"
 #include "support/errors.h"
 #include "scanning/string_literal.h"
 
@@ -244,50 +245,7 @@ void appendConstructor(std::string& out, int prec, const char* name, Fields fiel
 
 }  // namespace
 
-void appendTermText(std::string& out, int prec, const Term& t) {
-    switch (t.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar:
-        appendConstructor(out, prec, t.is(TermKind::LVar) ? "LVar " : "PVar ", [&] {
-            appendStringLiteral(out, t.name());
-            out += ' ';
-            appendTypeText(out, 11, t.type());
-        });
-        return;
-    case TermKind::Con:
-        appendConstructor(out, prec, "Con ", [&] {
-            appendConstantText(out, 11, t.constant());
-            out += ' ';
-            appendTypeText(out, 11, t.type());
-        });
-        return;
-    case TermKind::Ap:
-        appendConstructor(out, prec, "Ap ", [&] {
-            appendTermText(out, 11, t.fun());
-            out += ' ';
-            appendTermText(out, 11, t.arg());
-            out += ' ';
-            appendTypeText(out, 11, t.type());
-        });
-        return;
-    case TermKind::Lam:
-        appendConstructor(out, prec, "Lam ", [&] {
-            appendBindingText(out, 11, t.binder());
-            out += ' ';
-            appendTermText(out, 11, t.body());
-            out += ' ';
-            appendTypeText(out, 11, t.type());
-        });
-        return;
-    case TermKind::Tupl:
-        appendConstructor(out, prec, "Tupl ", [&] {
-            appendListText(out, t.elems(), appendTermText);
-            out += ' ';
-            appendTypeText(out, 11, t.type());
-        });
-        return;
-    }
-}
+void appendTermText(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBindingText); }
 
 void appendBindingText(std::string& out, int prec, const LamBinding& b) {
     if (b.isVar()) {

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "engine/matching/term_text.h"
 #include "lang/expressions.h"
 #include "support/errors.h"
 #include "support/release.h"
@@ -97,18 +98,6 @@ void appendList(std::string& out, const std::vector<T>& xs, F each) {
     out += ']';
 }
 
-const char* termConstructorName(TermKind k) {
-    switch (k) {
-    case TermKind::LVar: return "LVar ";
-    case TermKind::PVar: return "PVar ";
-    case TermKind::Con: return "Con ";
-    case TermKind::Ap: return "Ap ";
-    case TermKind::Lam: return "Lam ";
-    case TermKind::Tupl: return "Tupl ";
-    }
-    return "";
-}
-
 }  // namespace
 
 void appendBinding(std::string& out, int prec, const LamBinding& b) {
@@ -123,29 +112,7 @@ void appendBinding(std::string& out, int prec, const LamBinding& b) {
     closeParen(out, prec);
 }
 
-void appendTerm(std::string& out, int prec, const Term& t) {
-    openParen(out, prec);
-    out += termConstructorName(t.kind());
-    switch (t.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar: appendStringLiteral(out, t.name()); break;
-    case TermKind::Con: appendConstantText(out, 11, t.constant()); break;
-    case TermKind::Ap:
-        appendTerm(out, 11, t.fun());
-        out += ' ';
-        appendTerm(out, 11, t.arg());
-        break;
-    case TermKind::Lam:
-        appendBinding(out, 11, t.binder());
-        out += ' ';
-        appendTerm(out, 11, t.body());
-        break;
-    case TermKind::Tupl: appendList(out, t.elems(), [&](const Term& e) { appendTerm(out, 0, e); }); break;
-    }
-    out += ' ';
-    appendTypeText(out, 11, t.type());
-    closeParen(out, prec);
-}
+void appendTerm(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBinding); }
 
 void appendStep(std::string& out, int prec, const TermStep& s) {
     switch (s.kind) {

@@ -71,6 +71,22 @@ TEST(RefConvert, DerivedTextForms) {
     EXPECT_EQ(showSteps({First, TupElem(2), Body, Second}), "[First,TupElem 2,Body,Second]");
 }
 
+// The text of a term a hundred thousand applications deep, written on the ordinary stack:
+// each level adds the same text.
+TEST(RefConvert, TextOfADeepTermCostsNoStack) {
+    const Term f = Con(mkConstr("F"), fII);
+    const auto chain = [&f](int n) {
+        Term t = Tupl({LVar("x", I()), Lam(LamVar("y"), LVar("y", I()), fII)}, mkTupleType({I(), fII}));
+        for (int i = 0; i < n; ++i) t = Ap(f, t, I());
+        return showTerm(t);
+    };
+    const std::string one = chain(1), two = chain(2), deep = chain(100000);
+    EXPECT_TRUE(one.starts_with("Ap (Con (Constr \"F\") (TCon \"Arrow\" [TCon \"Int\" [],TCon"));
+    EXPECT_NE(one.find("(Tupl [LVar \"x\" (TCon \"Int\" []),Lam (LamVar \"y\") (LVar \"y\""), std::string::npos);
+    EXPECT_EQ(deep.size(), one.size() + 99999 * (two.size() - one.size()));
+    EXPECT_TRUE(deep.ends_with(" (TCon \"Int\" [])) (TCon \"Int\" [])"));
+}
+
 TEST(RefConvert, DeepTermsCostNoStack) {
     const int n = test::inputSize(100000);
     Expr spine = v("x");
