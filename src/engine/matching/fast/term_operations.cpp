@@ -192,17 +192,25 @@ Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const T
 }
 
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
-    if (path.empty()) return replacement;
-    const TermStep& s = path.front();
-    if (s.kind == StepKind::TupElem && child(t, s)) {
-        const Path rest(path.begin() + 1, path.end());
-        return withChild(t, s, replaceAtEta(rest, *child(t, s), replacement));
+    // Down the leading tuple elements, whose nodes are rebuilt around the result.
+    std::vector<Term> spine;
+    Term at = t;
+    std::size_t i = 0;
+    for (; i < path.size() && path[i].kind == StepKind::TupElem; ++i) {
+        const Term* next = child(at, path[i]);
+        if (!next) break;
+        spine.push_back(at);
+        at = *next;
     }
-    if (s.kind == StepKind::Body && t.is(TermKind::Lam)) {
-        const Path rest(path.begin() + 1, path.end());
-        return etaReduce(Lam(t.binder(), replaceAt(rest, t.body(), replacement), t.type()));
-    }
-    return replaceAt(path, t, replacement);
+    Term result = [&]() -> Term {
+        if (i == path.size()) return replacement;
+        if (path[i].kind == StepKind::Body && at.is(TermKind::Lam))
+            return etaReduce(Lam(at.binder(), replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()),
+                                                        at.body(), replacement), at.type()));
+        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, replacement);
+    }();
+    for (std::size_t k = spine.size(); k-- > 0;) result = withChild(spine[k], path[k], std::move(result));
+    return result;
 }
 
 // --- variables ------------------------------------------------------------------------------

@@ -315,5 +315,26 @@ TEST(FastTermsDeep, DeepChainsOnTheOrdinaryStack) {
     EXPECT_TRUE(twoStepApplicable(Ap(PVar("f", IntToInt), ones, Int)));
 }
 
+// Replacing under tuple elements and a lambda's body contracts that lambda; tuples nested
+// 100,000 deep are gone down and rebuilt on the ordinary stack.
+TEST(FastTermsDeep, ReplacingUnderNestedTuplesAndEtaContracting) {
+    const Term one = Con(mkNumber(1), Int);
+    const Term g = Con(mkConstr("G"), IntToInt), h = Con(mkConstr("H"), IntToInt);
+    const Term lam = Lam(LamVar("x"), Ap(g, LVar("x", Int), Int), IntToInt);
+    const Term pair = Tupl({lam, one}, mkTupleType({IntToInt, Int}));
+    const Term replaced = replaceAtEta({TupElem(0), Body, First}, pair, h);
+    EXPECT_TRUE(termEq(replaced, Tupl({h, one}, mkTupleType({IntToInt, Int}))));
+    EXPECT_TRUE(replaced.elems()[0].sameNode(h));
+    Term nested = lam;
+    const int n = 100000;
+    for (int i = 0; i < n; ++i) nested = Tupl({nested, one}, mkTupleType({nested.type(), Int}));
+    Path path(n, TupElem(0));
+    path.push_back(Body);
+    path.push_back(First);
+    Term at = replaceAtEta(path, nested, h);
+    for (int i = 0; i < n; ++i) at = at.elems()[0];
+    EXPECT_TRUE(at.sameNode(h));
+}
+
 }  // namespace
 }  // namespace plim::fast
