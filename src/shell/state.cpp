@@ -28,11 +28,13 @@ std::string normalisePath(const std::string& p) {
 
 namespace {
 
-DList unfreezeDefinitions(const DList& defs) {
+// The definitions with the right sides of the function definitions replaced, in order, by the
+// unfrozen ones from `rhss`.
+DList unfrozenDefinitions(const DList& defs, const Expr* rhss) {
     std::vector<DefItem> items;
     for (const DefItem& item : defs.defs) {
         if (item.decl.isFun()) {
-            items.push_back(DefItem{mkFun(item.decl.fun().lhs, unfreeze(item.decl.fun().rhs)), item.line});
+            items.push_back(DefItem{mkFun(item.decl.fun().lhs, *rhss++), item.line});
         } else {
             items.push_back(item);
         }
@@ -43,14 +45,18 @@ DList unfreezeDefinitions(const DList& defs) {
 }  // namespace
 
 Expr unfreeze(const Expr& e) {
+    // A let's children: its body, then the right sides of its function definitions.
     auto children = [](const Expr& x) -> std::vector<Expr> {
-        if (x.isLet()) return {x.body()};
-        return expr_detail::lamApChildren(x);
+        if (!x.isLet()) return expr_detail::lamApChildren(x);
+        std::vector<Expr> out{x.body()};
+        for (const DefItem& item : x.defs().defs)
+            if (item.decl.isFun()) out.push_back(item.decl.fun().rhs);
+        return out;
     };
     auto combine = [](const Expr& x, const std::vector<Expr>& done) -> Expr {
         switch (x.kind()) {
         case ExprKind::Lam: return mkLam(x.pattern(), done[0], x.lazyType());
-        case ExprKind::Let: return mkLet(unfreezeDefinitions(x.defs()), done[0], x.lazyType());
+        case ExprKind::Let: return mkLet(unfrozenDefinitions(x.defs(), done.data() + 1), done[0], x.lazyType());
         case ExprKind::Ap: return mkAp(done[0], done[1], x.lazyType());
         case ExprKind::Var: return x;
         case ExprKind::Con:

@@ -78,6 +78,26 @@ TEST(State, UnfreezeWalksALongSpine) {
     EXPECT_TRUE(u.isVar());
 }
 
+// Lets nested 100,000 deep in their definitions' right sides, unfrozen on the ordinary stack.
+TEST(State, UnfreezeWalksDeeplyNestedLets) {
+    const Type a = mkTid("a");
+    Expr e = mkCon(mkConstr("z"), a);
+    for (int i = 0; i < 100000; ++i)
+        e = mkLet(mkDList(mkOneDef(mkDec(mkVar("y", a), a), mkOneDef(mkFun(mkVar("y", a), e), mkNoDef(), i), i)),
+                  mkCon(mkConstr("s"), a), a);
+    Expr u = unfreeze(e);
+    int depth = 0;
+    while (u.isLet()) {
+        ASSERT_TRUE(u.body().isVar());
+        const Defs defs = u.defs().defs;
+        ASSERT_FALSE(defs.item().decl.isFun());
+        u = defs.rest().item().decl.fun().rhs;
+        ++depth;
+    }
+    EXPECT_EQ(depth, 100000);
+    EXPECT_TRUE(u.isVar());
+}
+
 TEST(State, SignedDecimalWidths) {
     EXPECT_EQ(parseSignedDecimal("100"), 100);
     EXPECT_EQ(parseSignedDecimal("-5"), -5);
