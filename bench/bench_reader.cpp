@@ -1,8 +1,11 @@
 // Reading speed of the program grammar: a generated program file of 20,000 definitions
 // (about 2 MB) is scanned and parsed; the byte rate is reported as bytes_per_second.  Each
-// benchmark runs its whole loop on one large stack, as the program does.
+// benchmark runs its whole loop on one large stack, as the program does.  The expression
+// grammar reads a list enumeration and a bracketed cons chain of n numbers (a command's
+// argument); items_per_second counts the numbers.
 #include <benchmark/benchmark.h>
 
+#include <sstream>
 #include <string>
 
 #include "frontend/reader/reader.h"
@@ -66,5 +69,37 @@ void BM_ScanProgram(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(text.size()));
 }
 BENCHMARK(BM_ScanProgram)->Unit(benchmark::kMillisecond);
+
+std::string listEnumeration(int n) {
+    std::string text = "[";
+    for (int i = 1; i <= n; ++i) text += (i > 1 ? ", " : "") + std::to_string(i);
+    return text + "]";
+}
+
+std::string nestedConsChain(int n) {
+    std::string text;
+    for (int i = 1; i <= n; ++i) text += "(" + std::to_string(i) + " : ";
+    return text + "([])" + std::string(static_cast<std::size_t>(n), ')');
+}
+
+void parseExpressionLoop(benchmark::State& state, const std::string& text) {
+    plim::runOnLargeStack([&] {
+        for (auto _ : state) {
+            std::ostringstream log;
+            benchmark::DoNotOptimize(plim::parseExpression(text, log));
+        }
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
+}
+
+void BM_ParseListEnumeration(benchmark::State& state) {
+    parseExpressionLoop(state, listEnumeration(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_ParseListEnumeration)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ParseNestedConsChain(benchmark::State& state) {
+    parseExpressionLoop(state, nestedConsChain(static_cast<int>(state.range(0))));
+}
+BENCHMARK(BM_ParseNestedConsChain)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -329,6 +329,7 @@ T repairWithHead(const ParserHead<T>& head, ParseState& state, const std::string
 // of line, so that the driver holds no text of its own and can end in a tail call.
 template <class T>
 [[gnu::noinline]] T repairBeforeFront(const ParserHead<T>& head, ParseState& state) {
+    if (head.succeeds()) return head.value.get();  // no repair line, so no shown token
     if (state.input.empty()) return repairWithHead(head, state, endOfFileText);
     return repairWithHead(head, state, shownFront(state));
 }

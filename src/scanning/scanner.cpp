@@ -7,16 +7,6 @@ namespace plim {
 
 // --- tokens -----------------------------------------------------------------------------
 
-bool tokenEquals(const Token& a, const Token& b) {
-    switch (a.kind) {
-    case TokenKind::TkSymbol:
-    case TokenKind::TkKeyword: return b.kind == a.kind && b.text == a.text;
-    case TokenKind::TkOperator:
-        return b.kind == TokenKind::TkOp || (b.kind == TokenKind::TkOperator && b.text == a.text);
-    default: return b.kind == a.kind;
-    }
-}
-
 bool tokenNotEquals(const Token& a, const Token& b) { return !tokenEquals(a, b); }
 
 namespace {

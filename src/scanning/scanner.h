@@ -43,7 +43,14 @@ using TokenList = std::vector<Token>;
 // left, the expected token on the right; an input TkOperator of any text equals an
 // expected TkOp, but not the other way round.  Symbols, keywords and operators compare
 // kind and text; every other kind compares the kind only.
-bool tokenEquals(const Token& a, const Token& b);
+inline bool tokenEquals(const Token& a, const Token& b) {
+    switch (a.kind) {
+    case TokenKind::TkSymbol:
+    case TokenKind::TkKeyword: return b.kind == a.kind && b.text == a.text;
+    case TokenKind::TkOperator: return b.kind == TokenKind::TkOp || (b.kind == TokenKind::TkOperator && b.text == a.text);
+    default: return b.kind == a.kind;
+    }
+}
 bool tokenNotEquals(const Token& a, const Token& b);
 
 // The text form: the kind's prefix, the text, and " at line " with the line unless the line

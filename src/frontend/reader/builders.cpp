@@ -17,14 +17,10 @@ Expr mkVarExpr(std::string name) { return mkVar(std::move(name), placeholderType
 
 Expr errorExpr() { return mkConExpr(mkError()); }
 
-namespace {
-
-Expr opNodeExpr(Op op, Expr left, Expr right) {
+Expr operatorApplication(Op op, Expr left, Expr right) {
     if (op == Op::App) return mkAp(std::move(left), std::move(right));
     return mkAp(mkAp(mkConExpr(mkBinop(op)), std::move(left)), std::move(right));
 }
-
-}  // namespace
 
 // Post-order with an explicit stack: operator trees of long chains are deep.
 Expr opTreeToExpr(const OpTree<Expr>& tree) {
@@ -48,7 +44,7 @@ Expr opTreeToExpr(const OpTree<Expr>& tree) {
             done.pop_back();
             Expr left = std::move(done.back());
             done.pop_back();
-            done.push_back(opNodeExpr(f.node->op(), std::move(left), std::move(right)));
+            done.push_back(operatorApplication(f.node->op(), std::move(left), std::move(right)));
         }
     }
     return std::move(done.back());

@@ -26,6 +26,9 @@ Expr mkVarExpr(std::string name);
 // Con Error placeholderType: the node inserted for a missing expression.
 Expr errorExpr();
 
+// l op r as an expression: Ap l r for App, else Ap (Ap (Con (Binop op)) l) r.
+Expr operatorApplication(Op op, Expr left, Expr right);
+
 // The expression of a resolved operator tree: a leaf is its operand; (l App r) is Ap l' r';
 // (l op r) is Ap (Ap (Con (Binop op)) l') r'.
 Expr opTreeToExpr(const OpTree<Expr>& tree);

@@ -60,7 +60,14 @@ OperandSeq operandSeqOf(ChainItems<Op, Expr> chain) {
 }
 
 // The operator expression of a chain, built in one step (one frame fewer per nesting level).
-Expr operatorExprOf(ChainItems<Op, Expr> chain) { return buildOperatorExpr(operandSeqOf(std::move(chain))); }
+// A lone operand is its own expression, and one operator between two operands needs no
+// regrouping.
+Expr operatorExprOf(ChainItems<Op, Expr> chain) {
+    if (chain.ops.empty() && chain.items.size() == 1) return std::move(chain.items.front());
+    if (chain.ops.size() == 1 && chain.items.size() == 2)
+        return operatorApplication(chain.ops.front(), std::move(chain.items[0]), std::move(chain.items[1]));
+    return buildOperatorExpr(operandSeqOf(std::move(chain)));
+}
 
 // operand (operator? operand)*: an operator between two operands, or none (application).
 // Read in a loop, so runs of any length cost no stack per operand.
