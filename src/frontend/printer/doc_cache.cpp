@@ -10,6 +10,12 @@ namespace {
 
 constexpr std::size_t kLeastSlots = 64;
 
+// The slots are given back once four times as many as the entries need.
+constexpr std::size_t kSlotsSpare = 4;
+
+// The lists of parts move together once the dropped ones take more than this and than the rest.
+constexpr std::size_t kFewDroppedParts = 1024;
+
 // A round pauses the cache where it found fewer than one entry for each kFoundFew it made, and
 // made more than kMadeFew; pauses last at most kMostPaused rounds.
 constexpr std::size_t kFoundFew = 16;
@@ -19,168 +25,215 @@ constexpr std::uint32_t kMostPaused = 16;
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
 
-// Whether the node may have an entry: only nodes with parts have one.
-bool hasParts(const Expr& e) { return e.isAp() || e.isLam() || e.isLet(); }
-
 }  // namespace
 
-std::size_t ExprDocCache::slotOf(const void* identity) const {
+ExprDocCache::ExprDocCache() : slots_(kLeastSlots) { passedNow_.round = 1; }
+
+std::size_t ExprDocCache::homeOf(const void* identity, std::size_t mask) {
     std::uint64_t h = reinterpret_cast<std::uintptr_t>(identity) >> 4;
     h *= 0x9E3779B97F4A7C15ULL;
-    return static_cast<std::size_t>(h ^ (h >> 32)) & (slots_.size() - 1);
+    return static_cast<std::size_t>(h ^ (h >> 32)) & mask;
 }
 
-void ExprDocCache::index(std::uint32_t entry) {
-    std::size_t s = slotOf(entries_[entry].node);
-    while (slots_[s] != kEmpty) s = (s + 1) & (slots_.size() - 1);
-    slots_[s] = entry + 1;
-}
-
-void ExprDocCache::rebuildSlots(std::size_t slots) {
-    slots_.assign(slots, kEmpty);
-    for (std::size_t i = 0; i < entries_.size(); ++i) index(static_cast<std::uint32_t>(i));
-}
-
-std::uint32_t ExprDocCache::lookUp(const void* identity, Precedence p) const {
-    if (entries_.empty()) return kEmpty;
-    for (std::size_t s = slotOf(identity); slots_[s] != kEmpty; s = (s + 1) & (slots_.size() - 1)) {
-        const Entry& entry = entries_[slots_[s] - 1];
-        if (entry.node == identity && entry.prec == p) return slots_[s];
-    }
-    return kEmpty;
-}
-
-bool ExprDocCache::holds(const Expr& e, Precedence p) const { return lookUp(e.identity(), p) != kEmpty; }
-
-const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
-    const std::uint32_t slot = lookUp(e.identity(), p);
-    if (slot == kEmpty) return nullptr;
-    Entry& entry = entries_[slot - 1];
-    ++found_;
-    if (entry.round != round_) {
-        entry.round = round_;
-        keepBelow(e);
-    }
-    return &entry.doc;
-}
-
-void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
-    entries_.push_back(Entry{e.identity(), p, d, round_});
-    ++made_;
-    if (2 * entries_.size() >= slots_.size()) {
-        rebuildSlots(slotsFor(entries_.size()));
-        return;
-    }
-    index(static_cast<std::uint32_t>(entries_.size() - 1));
-}
-
-bool ExprDocCache::keepNode(const void* identity) {
-    bool fresh = false;
-    bool found = false;
-    for (std::size_t s = slotOf(identity); slots_[s] != kEmpty; s = (s + 1) & (slots_.size() - 1)) {
-        Entry& entry = entries_[slots_[s] - 1];
-        if (entry.node != identity) continue;
-        found = true;
-        fresh = fresh || entry.round != round_;
-        entry.round = round_;
-    }
-    return !found || fresh;
-}
-
-void ExprDocCache::keepBelow(const Expr& e) {
-    auto visit = [this](const Expr& x) {
-        if (hasParts(x) && keepNode(x.identity())) walk_.push_back(&x);
-    };
-    walk_.push_back(&e);
-    while (!walk_.empty()) {
-        const Expr& x = *walk_.back();
-        walk_.pop_back();
-        switch (x.kind()) {
-        case ExprKind::Ap:
-            visit(x.fun());
-            visit(x.arg());
-            break;
-        case ExprKind::Lam:
-            visit(x.pattern());
-            visit(x.body());
-            break;
-        case ExprKind::Let:
-            visit(x.body());
-            for (const DefItem& item : x.defs().defs) {
-                const Decl& d = item.decl;
-                if (d.kind() == DeclKind::Fun) {
-                    visit(d.fun().lhs);
-                    visit(d.fun().rhs);
-                } else if (d.kind() == DeclKind::Dec) {
-                    visit(d.dec().name);
-                }
-            }
-            break;
-        case ExprKind::Var:
-        case ExprKind::Con: break;
-        }
-    }
-}
-
-std::size_t ExprDocCache::slotHolding(std::uint32_t entry) const {
-    std::size_t s = slotOf(entries_[entry].node);
-    while (slots_[s] != entry + 1) s = (s + 1) & (slots_.size() - 1);
+std::size_t ExprDocCache::slotOf(const void* identity, Precedence p) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = homeOf(identity, mask);
+    for (; slots_[s].node != nullptr; s = (s + 1) & mask)
+        if (slots_[s].node == identity && entries_[slots_[s].entry].prec == p) break;
     return s;
 }
 
-// The slot freed by shifting back the entries after it that may stand in it, so that every
-// entry stays reachable from its own slot without marks of removed ones.
-void ExprDocCache::freeSlot(std::size_t s) {
+bool ExprDocCache::holds(const Expr& e, Precedence p) const {
+    return slots_[slotOf(e.identity(), p)].node != nullptr;
+}
+
+void ExprDocCache::index(EntryId entry) {
+    if (2 * live_ >= slots_.size()) return rebuildSlots(slotsFor(live_));
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t j = (s + 1) & mask; slots_[j] != kEmpty; j = (j + 1) & mask) {
-        const std::size_t home = slotOf(entries_[slots_[j] - 1].node);
+    const void* node = entries_[entry].node;
+    std::size_t s = homeOf(node, mask);
+    while (slots_[s].node != nullptr) s = (s + 1) & mask;
+    slots_[s] = Slot{node, entry};
+}
+
+// The entry's slot freed by shifting back the slots after it that may stand in it, so that
+// every entry stays reachable from its home without marks of removed ones.
+void ExprDocCache::unindex(EntryId entry) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = homeOf(entries_[entry].node, mask);
+    while (slots_[s].entry != entry) s = (s + 1) & mask;
+    for (std::size_t j = (s + 1) & mask; slots_[j].node != nullptr; j = (j + 1) & mask) {
+        const std::size_t home = homeOf(slots_[j].node, mask);
         if (((j - home) & mask) < ((j - s) & mask)) continue;  // its home lies after s
         slots_[s] = slots_[j];
         s = j;
     }
-    slots_[s] = kEmpty;
+    slots_[s] = Slot{};
 }
 
-// The last entry takes the place of the removed one.
-void ExprDocCache::remove(std::uint32_t entry) {
-    freeSlot(slotHolding(entry));
-    const auto last = static_cast<std::uint32_t>(entries_.size() - 1);
-    if (entry != last) {
-        slots_[slotHolding(last)] = entry + 1;
-        entries_[entry] = std::move(entries_[last]);
+void ExprDocCache::rebuildSlots(std::size_t slots) {
+    slots_.assign(slots, Slot{});
+    const std::size_t mask = slots - 1;
+    for (EntryId i = 0; i < entries_.size(); ++i) {
+        const void* node = entries_[i].node;
+        if (node == nullptr) continue;
+        std::size_t s = homeOf(node, mask);
+        while (slots_[s].node != nullptr) s = (s + 1) & mask;
+        slots_[s] = Slot{node, i};
     }
-    entries_.pop_back();
 }
 
-// The entries of this round moved to the front, the others dropped, and the slots made anew,
-// with room for as many entries as the round had.
-void ExprDocCache::compact() {
-    const std::size_t peak = entries_.size();
-    auto kept = entries_.begin();
-    for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-        if (it->round != round_) continue;
-        if (kept != it) *kept = std::move(*it);
-        ++kept;
+const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
+    const void* identity = e.identity();
+    const Slot slot = slots_[slotOf(identity, p)];
+    if (slot.node == nullptr) {
+        making_.push_back(Making{identity, p, reached_.size(), false});
+        return nullptr;
     }
-    entries_.erase(kept, entries_.end());
-    rebuildSlots(slotsFor(peak));
+    Entry& entry = entries_[slot.entry];
+    ++entry.holders;
+    reached_.push_back(slot.entry);
+    ++found_;
+    return &entry.doc;
+}
+
+// The node is the last one missed, but for one that made no document.
+ExprDocCache::Making ExprDocCache::madeNow(const void* identity, Precedence p) {
+    if (making_.empty() || making_.back().node != identity || making_.back().prec != p)
+        return madeNowBelow(identity, p);
+    const Making m = making_.back();
+    making_.pop_back();
+    return m;
+}
+
+ExprDocCache::Making ExprDocCache::madeNowBelow(const void* identity, Precedence p) {
+    bool madePart = false;
+    for (std::size_t i = making_.size(); i-- > 0;) {
+        Making m = making_[i];
+        madePart = madePart || m.madePart;
+        if (m.node != identity || m.prec != p) continue;
+        making_.resize(i);  // those after it made no document: their parts are its
+        m.madePart = madePart;
+        return m;
+    }
+    return Making{identity, p, reached_.size(), false};
+}
+
+bool ExprDocCache::worthKeeping(const Making& m) const {
+    return !m.madePart || afterPause_ || passedLastRound(m.node);
+}
+
+void ExprDocCache::notePassed(const void* identity) {
+    Passed& set = passedNow_;
+    if (2 * (set.count + 1) > set.slots.size()) {
+        std::vector<Passed::Slot> old(std::max(kLeastSlots, 2 * set.slots.size()));
+        old.swap(set.slots);
+        set.count = 0;
+        for (const Passed::Slot& slot : old)
+            if (slot.round == set.round) notePassed(slot.node);
+    }
+    const std::size_t mask = set.slots.size() - 1;
+    std::size_t s = homeOf(identity, mask);
+    while (set.slots[s].round == set.round) s = (s + 1) & mask;
+    set.slots[s] = Passed::Slot{identity, set.round};
+    ++set.count;
+}
+
+bool ExprDocCache::passedLastRound(const void* identity) const {
+    const Passed& set = passedLast_;
+    if (set.count == 0) return false;
+    const std::size_t mask = set.slots.size() - 1;
+    for (std::size_t s = homeOf(identity, mask); set.slots[s].round == set.round; s = (s + 1) & mask)
+        if (set.slots[s].node == identity) return true;
+    return false;
+}
+
+ExprDocCache::EntryId ExprDocCache::newEntry() {
+    ++live_;
+    if (freeEntries_.empty()) return moreEntries();
+    const EntryId id = freeEntries_.back();
+    freeEntries_.pop_back();
+    return id;
+}
+
+[[gnu::noinline]] ExprDocCache::EntryId ExprDocCache::moreEntries() {
+    entries_.emplace_back();
+    return static_cast<EntryId>(entries_.size() - 1);
+}
+
+void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
+    const void* identity = e.identity();
+    const Making made = madeNow(identity, p);
+    ++made_;
+    if (!making_.empty()) making_.back().madePart = true;
+    if (!worthKeeping(made)) return notePassed(identity);  // its parts stay reached for the node above
+    const std::size_t first = made.firstReached;
+    const EntryId id = newEntry();
+    Entry& entry = entries_[id];
+    entry.node = identity;
+    entry.prec = p;
+    entry.doc = d;
+    entry.holders = 1;
+    entry.firstPart = static_cast<std::uint32_t>(parts_.size());
+    entry.partCount = static_cast<std::uint32_t>(reached_.size() - first);
+    if (entry.partCount > 0) {
+        parts_.insert(parts_.end(), reached_.begin() + static_cast<std::ptrdiff_t>(first), reached_.end());
+        reached_.resize(first);
+    }
+    reached_.push_back(id);
+    index(id);
+}
+
+void ExprDocCache::release(EntryId entry) {
+    if (--entries_[entry].holders > 0) return;
+    dropping_.push_back(entry);
+    while (!dropping_.empty()) {
+        const EntryId id = dropping_.back();
+        dropping_.pop_back();
+        drop(id);
+    }
+}
+
+// Drops the entry, and lists for dropping the parts it held last.
+void ExprDocCache::drop(EntryId id) {
+    unindex(id);
+    Entry& entry = entries_[id];
+    const auto parts = parts_.begin() + entry.firstPart;
+    for (auto it = parts; it != parts + entry.partCount; ++it)
+        if (--entries_[*it].holders == 0) dropping_.push_back(*it);
+    droppedParts_ += entry.partCount;
+    --live_;
+    entry.node = nullptr;
+    entry.partCount = 0;
+    freeEntries_.push_back(id);
+    const Doc gone = std::move(entry.doc);  // leaves the entry's empty
+}
+
+void ExprDocCache::compactParts() {
+    std::vector<EntryId> kept;
+    kept.reserve(parts_.size() - droppedParts_);
+    for (Entry& entry : entries_) {
+        if (entry.node == nullptr) continue;
+        const auto from = parts_.begin() + entry.firstPart;
+        entry.firstPart = static_cast<std::uint32_t>(kept.size());
+        kept.insert(kept.end(), from, from + entry.partCount);
+    }
+    parts_.swap(kept);
+    droppedParts_ = 0;
 }
 
 void ExprDocCache::endRound() {
-    const auto stale = static_cast<std::size_t>(
-        std::count_if(entries_.begin(), entries_.end(), [this](const Entry& e) { return e.round != round_; }));
-    // Removing one by one costs a few probes each; making the slots anew, a few per entry kept.
-    // The room kept for a larger expression is given back.
-    constexpr std::size_t kFewStale = 4;  // at most one in kFewStale
-    if (kFewStale * stale >= entries_.size() || slotsFor(entries_.size()) < slots_.size()) {
-        compact();
-    } else {
-        for (std::size_t i = entries_.size(); i-- > 0;)
-            if (entries_[i].round != round_) remove(static_cast<std::uint32_t>(i));
-    }
+    making_.clear();  // made no document: their parts are the round's tops
+    for (const EntryId id : tops_) release(id);
+    tops_.swap(reached_);
+    reached_.clear();
     held_.swap(roots_);
     roots_.clear();
-    ++round_;
+    std::swap(passedNow_, passedLast_);
+    passedNow_.count = 0;
+    passedNow_.round = passedLast_.round + 1;  // frees every slot
+    if (droppedParts_ > kFewDroppedParts && 2 * droppedParts_ > parts_.size()) compactParts();
+    if (slots_.size() > kSlotsSpare * slotsFor(size())) rebuildSlots(slotsFor(size()));
     decidePause();
 }
 

@@ -4,10 +4,27 @@
 //
 // An expression's document depends on nothing but the expression and the precedence of its
 // context, and a node is immutable: the document kept for a live node at a precedence is the
-// one the printer would build.  A round is one printing or a few; `endRound` keeps only the
-// entries that the round reached (looked up, made, or below one looked up), so the cache holds
-// the documents of the last expressions printed and no more, and it holds those expressions,
-// so the address of a node with an entry is not reused while the entry lives.
+// one the printer would build.
+//
+// Each entry lists the entries of its parts (the subexpressions printed into its document),
+// and counts its holders: the entries listing it and, for the entries at the top of the last
+// round's expressions, that round.  A round is one printing or a few; `endRound` lets go of the
+// round before's tops, and an entry no one holds any longer is dropped with what only it held.
+// So the cache keeps the documents of the last expressions printed and no more, at a cost per
+// round that grows with the entries found, made and dropped, not with the expressions' size;
+// and it holds those expressions, so the address of a node with an entry is not reused while
+// the entry lives.
+//
+// The cache learns the parts from the order of the printer's calls: a node it misses is
+// being made, and the entries found and made until the printer adds the node's document are
+// its parts.
+//
+// Most nodes made in a round lie on the path from the root to the last redex, and the next
+// step makes them anew: a document is kept only for a node none of whose parts was made in the
+// same round (the new subtrees' lowest nodes), or for a node made in the round before without
+// being kept (it lasted: the expression around it is changing elsewhere).  A document not
+// kept holds on to its parts' entries for the node that holds it.  A round that finds nothing
+// (the first, or one after a pause) keeps every document it makes.
 //
 // Where a round finds little of what the one before made (each step rebuilds most of the
 // expression, as when every node lies on the path to the redex), keeping documents costs more
@@ -38,9 +55,12 @@ using Precedence = std::int64_t;
 
 class ExprDocCache {
 public:
+    ExprDocCache();
+
     // The printer's, while it prints `root`, which the cache holds until the round after:
-    // the document kept for a node of the root at the precedence, or null (a found entry and
-    // every entry below its node are kept for this round); and a document to keep.
+    // the document kept for a node of the root at the precedence, or null (the printer then
+    // makes it, and adds it before it adds or finds anything outside the node); and a
+    // document to keep.
     void hold(const Expr& root) { roots_.push_back(root); }
     const Doc* find(const Expr& e, Precedence p);
     void add(const Expr& e, Precedence p, const Doc& d);
@@ -49,41 +69,83 @@ public:
     // Whether the cache sits this round out.
     bool paused() const { return pausedFor_ > 0; }
 
-    std::size_t size() const { return entries_.size(); }
+    std::size_t size() const { return live_; }
     // Whether a document is kept for the node at the precedence (keeps nothing).
     bool holds(const Expr& e, Precedence p) const;
 
 private:
-    struct Entry {
-        const void* node;  // the node's identity
-        Precedence prec;
-        Doc doc;
-        std::uint32_t round;
-    };
-    static constexpr std::uint32_t kEmpty = 0;  // a free slot; others hold an entry's index + 1
+    using EntryId = std::uint32_t;
+    static constexpr EntryId kNone = ~EntryId{0};
 
-    std::size_t slotOf(const void* identity) const;
-    void index(std::uint32_t entry);
-    std::size_t slotHolding(std::uint32_t entry) const;
-    void freeSlot(std::size_t s);
-    void remove(std::uint32_t entry);
+    struct Entry {
+        const void* node = nullptr;  // the node's identity; null for a free entry
+        Precedence prec = 0;
+        Doc doc{pretty_detail::DocNodeRef()};
+        std::uint32_t holders = 0;
+        std::uint32_t firstPart = 0;  // its parts' entries: parts_[firstPart, firstPart + partCount)
+        std::uint32_t partCount = 0;
+    };
+    struct Slot {
+        const void* node = nullptr;  // null for a free slot
+        EntryId entry = kNone;
+    };
+    // A node missed in this round, whose parts are the entries reached from `firstReached` on.
+    struct Making {
+        const void* node;
+        Precedence prec;
+        std::size_t firstReached;
+        bool madePart;  // whether a part's document was made in this round
+    };
+    // The nodes a round made documents for and did not keep: open addressing by node, where a
+    // slot is in use when it bears the set's round.
+    struct Passed {
+        struct Slot {
+            const void* node = nullptr;
+            std::uint32_t round = 0;
+        };
+        std::vector<Slot> slots;
+        std::size_t count = 0;
+        std::uint32_t round = 0;
+    };
+
+    static std::size_t homeOf(const void* identity, std::size_t mask);
+    // The slot of the node's entry at the precedence, or the free slot ending its run.
+    std::size_t slotOf(const void* identity, Precedence p) const;
+    void index(EntryId entry);
+    void unindex(EntryId entry);
     void rebuildSlots(std::size_t slots);  // a power of two
-    void compact();
+    // The node being made, made no longer: where its parts start in reached_, and whether
+    // the document of one of them was made in this round.
+    Making madeNow(const void* identity, Precedence p);
+    Making madeNowBelow(const void* identity, Precedence p);
+    // Whether the document made for the node is worth keeping.
+    bool worthKeeping(const Making& m) const;
+    void notePassed(const void* identity);
+    bool passedLastRound(const void* identity) const;
+    EntryId newEntry();
+    EntryId moreEntries();
+    // One holder fewer for the entry; dropped, with what only it held, when it was the last.
+    void release(EntryId entry);
+    void drop(EntryId entry);
+    // The lists of parts moved together once the dropped ones take as much room as the rest.
+    void compactParts();
     // Whether the next round pauses, from what this one found and made.
     void decidePause();
-    // The slot's value of the node's entry at the precedence, or kEmpty.
-    std::uint32_t lookUp(const void* identity, Precedence p) const;
-    // Keeps, for this round, the entries of the nodes below e.
-    void keepBelow(const Expr& e);
-    // Keeps every entry of the node; false when it has none or they were kept already.
-    bool keepNode(const void* identity);
 
     std::vector<Entry> entries_;
-    std::vector<std::uint32_t> slots_;  // open addressing by node, a power of two long
-    std::vector<const Expr*> walk_;     // the nodes still to visit in keepBelow
+    std::vector<EntryId> freeEntries_;
+    std::size_t live_ = 0;              // entries in use
+    std::vector<EntryId> parts_;        // the lists of parts of the entries, end to end
+    std::size_t droppedParts_ = 0;      // room in parts_ of dropped entries
+    std::vector<Slot> slots_;           // open addressing by node, a power of two long
+    std::vector<Making> making_;        // the nodes missed in this round and not yet added
+    std::vector<EntryId> reached_;      // found or made in this round, each held once, not yet a part
+    std::vector<EntryId> tops_;         // the last round's, held once each
+    std::vector<EntryId> dropping_;     // the entries still to drop in release
     std::vector<Expr> roots_;           // printed in this round
     std::vector<Expr> held_;            // printed in the last round: their nodes have the entries
-    std::uint32_t round_ = 1;
+    Passed passedNow_;                  // nodes whose documents this round did not keep
+    Passed passedLast_;                 // and the round before
     // Pausing: the entries this round found and made, the rounds still to sit out, the length
     // of the last pause, and whether this round follows a pause (and has nothing to find).
     std::size_t found_ = 0;

@@ -56,14 +56,34 @@ TEST(DocCache, SharedSubtreesPrintAsAfresh) {
 }
 
 TEST(DocCache, KeepsOnlyWhatTheLastPrintingReached) {
-    const Expr big = binop(Op::Cat, ap(var("rev"), numbers(1, 50)), numbers(51, 60));
+    const Expr list = numbers(1, 50);
+    const Expr big = binop(Op::Cat, ap(var("rev"), list), numbers(51, 60));
     const Expr small = binop(Op::Plus, var("a"), ap(var("f"), var("b")));
     ExprDocCache cache;
     cached(cache, big);
+    EXPECT_TRUE(cache.holds(list, 100));
     cached(cache, small);
+    EXPECT_FALSE(cache.holds(list, 100));
     ExprDocCache alone;
     cached(alone, small);
-    EXPECT_EQ(cache.size(), alone.size());
+    EXPECT_LE(cache.size(), alone.size());
+    EXPECT_GT(cache.size(), 0U);
+}
+
+// After the first printing, a node whose parts were made with it (one on the path a step
+// rebuilds) is kept only once it lasts to the next printing; the lowest new nodes are kept
+// at once.
+TEST(DocCache, KeepsTheNewNodesThatLast) {
+    ExprDocCache cache;
+    cached(cache, ap(var("f"), ap(var("g"), ap(var("h"), num(1)))));
+    const Expr item = ap(var("h"), num(2));
+    const Expr middle = ap(var("g"), item);
+    cached(cache, ap(var("f"), middle));
+    EXPECT_TRUE(cache.holds(item, 100));
+    EXPECT_FALSE(cache.holds(middle, 100));
+    const Expr again = ap(var("k"), middle);
+    EXPECT_EQ(cached(cache, again), fresh(again));
+    EXPECT_TRUE(cache.holds(middle, 100));
 }
 
 // A subtree whose document was found whole keeps the documents of the nodes below it, which
