@@ -95,6 +95,11 @@ public:
     // The node's address: a key for facts kept per node, equal for two live handles exactly
     // when they share the node.
     const void* identity() const { return node_; }
+    // The node's table word: one table of facts kept per node may write here where it keeps
+    // the node's entry, so that finding it needs no search (see NodeCache in the fast site
+    // tables).  Zero until a table writes it; no part of the expression's value.
+    std::uint64_t tableWord() const;
+    void setTableWord(std::uint64_t word) const;
 
 private:
     friend struct ExprBuilder;  // the mk* builders
@@ -317,6 +322,8 @@ struct ExprNode {
     // as it is.
     std::uint8_t holds;
     bool lazy = false;  // which member of the type is live
+    // Expr::tableWord; it fills the room the blocks of most forms leave over.
+    mutable std::atomic<std::uint64_t> tableWord{0};
     union {
         Type known;          // the type
         Lazy<Type> pending;  // a type computed on first read
@@ -383,6 +390,8 @@ inline const Expr& Expr::arg() const { return static_cast<const ExprPairNode*>(n
 inline const std::string& Expr::name() const { return static_cast<const ExprVarNode*>(node_)->name; }
 inline const Constant& Expr::constant() const { return static_cast<const ExprConNode*>(node_)->constant; }
 inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
+inline std::uint64_t Expr::tableWord() const { return node_->tableWord.load(std::memory_order_relaxed); }
+inline void Expr::setTableWord(std::uint64_t word) const { node_->tableWord.store(word, std::memory_order_relaxed); }
 inline const Type& Expr::type() const { return node_->lazy ? node_->pending.get() : node_->known; }
 inline bool Expr::typeIsEvaluated() const { return !node_->lazy || node_->pending.isEvaluated(); }
 inline bool Expr::holdsLazyType(const Lazy<Type>& type) const { return node_->lazy && node_->pending.sameCell(type); }

@@ -10,6 +10,7 @@
 // cannot fit is left out, where leaving it out cannot hide an error of the matcher.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <span>
 #include <utility>
@@ -94,8 +95,26 @@ public:
     }
     // The term has the shape.
     bool fits(const Expr& term) const {
-        static thread_local std::vector<const Expr*> at;  // by place; null: under a lambda of the term
-        at.resize(nodes_.size());
+        constexpr std::size_t inPlace = 16;
+        if (nodes_.size() <= inPlace) {
+            std::array<const Expr*, inPlace> at;
+            return fitsWith(term, at.data());
+        }
+        std::vector<const Expr*> at(nodes_.size());
+        return fitsWith(term, at.data());
+    }
+
+private:
+    struct Node {
+        std::int32_t parent;       // -1: the root
+        std::uint32_t skip;        // its place among the parent's arguments, from the last
+        const Constant* constant;  // in the pattern
+        std::size_t args;
+    };
+    std::vector<Node> nodes_;  // parents first
+
+    // `at`: room for the term's subexpression at each place (null: under a lambda of the term).
+    bool fitsWith(const Expr& term, const Expr** at) const {
         for (std::size_t k = 0; k < nodes_.size(); ++k) {
             const Node& n = nodes_[k];
             const Expr* t = &term;
@@ -111,19 +130,12 @@ public:
             at[k] = t->isLam() ? nullptr : t;
             if (t->isLam()) continue;
             const auto [head, args] = spineHead(*t);
-            if (!head->isCon() || args != n.args || !eqConstant(*n.constant, head->constant())) return false;
+            if (args != n.args || !head->isCon() || head->constant().kind() != n.constant->kind() ||
+                !eqConstant(*n.constant, head->constant()))
+                return false;
         }
         return true;
     }
-
-private:
-    struct Node {
-        std::int32_t parent;       // -1: the root
-        std::uint32_t skip;        // its place among the parent's arguments, from the last
-        const Constant* constant;  // in the pattern
-        std::size_t args;
-    };
-    std::vector<Node> nodes_;  // parents first
 };
 
 // A set of rules by their place in the theory: bit k stands for rule k (of the first 64).
@@ -209,21 +221,83 @@ bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const No
     return !normal || !f.fits || rules.shapes[rule].fits(*normal);
 }
 
+// Node identities to places, for the nodes whose table word another table holds: open
+// addressing from the top bits of the identity's multiplicative hash, grown as it fills.
+class IdentityPlaces {
+public:
+    bool empty() const { return count_ == 0; }
+    std::uint32_t find(const void* id, std::uint32_t none) const {
+        if (slots_.empty()) return none;
+        const Slot& s = slots_[slot(id)];
+        return s.id ? s.place : none;
+    }
+    // An identity not added yet.
+    void add(const void* id, std::uint32_t place) {
+        if (4 * (count_ + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 8 * count_));
+        slots_[slot(id)] = Slot{id, place};
+        ++count_;
+    }
+
+private:
+    struct Slot {
+        const void* id;
+        std::uint32_t place;
+    };
+    std::vector<Slot> slots_;  // a power of two of them
+    int shift_ = 64;           // 64 less the bits of a slot's place
+    std::size_t count_ = 0;
+
+    // The slot of the identity, or the empty slot where it would go.
+    std::size_t slot(const void* id) const {
+        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id));
+        const std::size_t mask = slots_.size() - 1;
+        auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
+        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask) {}
+        return k;
+    }
+    void rehash(std::size_t size) {
+        std::vector<Slot> old = std::move(slots_);
+        std::size_t capacity = 64;
+        for (shift_ = 58; capacity < size; --shift_) capacity *= 2;
+        slots_.assign(capacity, Slot{nullptr, 0});
+        for (const Slot& s : old)
+            if (s.id) slots_[slot(s.id)] = s;
+    }
+};
+
+// A mark no other live table has, for tables of every kind (none is 0, the word of a node no
+// table has written).
+std::uint64_t freshMark() {
+    static std::atomic<std::uint32_t> last{0};
+    std::uint32_t m = 0;
+    while (m == 0) m = last.fetch_add(1, std::memory_order_relaxed) + 1;
+    return m;
+}
+
 // What is known of the nodes of a chain of expressions, each built from the one before, by
 // node: a node shared with an earlier expression keeps what it had, so a step computes only
 // for the nodes it built.  The entries keep their nodes alive (an identity stays unique);
-// those no longer reachable are dropped when the table has grown to twice what it kept at
-// the last sweep, so an endless chain costs flat memory.
+// those no longer reachable are dropped when the table has grown to four times what it kept
+// at the last sweep, so an endless chain costs flat memory.
+//
+// A node's entry is found through its table word, which holds the table's own mark and the
+// entry's place, and is believed only when the entry there is the node's; a node whose word
+// another table holds (of another chain, or one that is gone) is found by its identity.
 template <class Value>
 class NodeCache {
 public:
     static constexpr std::uint32_t none = ~std::uint32_t{0};
 
+    NodeCache() : mark_(freshMark()) {}
+
     // The place of x's entry (stable until the next sweep), or `none`.
-    std::uint32_t indexOf(const Expr& x) const {
-        if (slots_.empty()) return none;
-        const Slot& s = slots_[slot(x.identity())];
-        return s.id ? s.value : none;
+    [[gnu::always_inline]] std::uint32_t indexOf(const Expr& x) const {
+        const std::uint64_t word = x.tableWord();
+        if ((word >> 32) == mark_) {
+            const auto k = static_cast<std::uint32_t>(word);
+            if (k < entries_.size() && entries_[k].node.sameNode(x)) return k;
+        }
+        return others_.empty() ? none : others_.find(x.identity(), none);
     }
     Value& at(std::uint32_t index) { return entries_[index].value; }
     Value* find(const Expr& x) {
@@ -233,12 +307,11 @@ public:
     // The place of x's entry, made with an empty value where there was none, and whether
     // there was one.
     [[gnu::always_inline]] std::pair<std::uint32_t, bool> enter(const Expr& x) {
-        if (4 * (entries_.size() + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 8 * entries_.size()));
-        Slot& s = slots_[slot(x.identity())];
-        if (s.id) return {s.value, true};
-        s = Slot{x.identity(), static_cast<std::uint32_t>(entries_.size())};
+        if (const std::uint32_t k = indexOf(x); k != none) return {k, true};
+        const auto k = static_cast<std::uint32_t>(entries_.size());
         entries_.emplace_back(x);
-        return {s.value, false};
+        place(x, k);
+        return {k, false};
     }
     // Enters x (not entered yet) with its value; its entry's place.
     std::uint32_t add(const Expr& x, Value&& value) {
@@ -250,18 +323,26 @@ public:
     bool due() const { return entries_.size() >= 4 * kept_ + 4096; }
     // Keeps only the entries of the nodes reachable from the roots through nodes with entries.
     void keepReachable(std::vector<const Expr*> todo) {
-        NodeCache old = std::move(*this);
+        std::vector<Entry> old = std::move(entries_);
+        IdentityPlaces oldOthers = std::move(others_);
         entries_.clear();
-        entries_.reserve(old.entries_.capacity());
-        slots_.assign(old.slots_.size(), Slot{nullptr, 0});
-        shift_ = old.shift_;
+        entries_.reserve(old.capacity());
+        others_ = IdentityPlaces();
+        const auto oldIndex = [&](const Expr& x) {
+            const std::uint64_t word = x.tableWord();
+            if ((word >> 32) == mark_) {
+                const auto k = static_cast<std::uint32_t>(word);
+                if (k < old.size() && old[k].node.sameNode(x)) return k;
+            }
+            return oldOthers.empty() ? none : oldOthers.find(x.identity(), none);
+        };
         while (!todo.empty()) {
             const Expr& x = *todo.back();
             todo.pop_back();
             if (indexOf(x) != none) continue;
-            const std::uint32_t k = old.indexOf(x);
+            const std::uint32_t k = oldIndex(x);
             if (k == none) continue;
-            add(x, std::move(old.at(k)));
+            add(x, std::move(old[k].value));
             if (x.isLam()) todo.push_back(&x.body());
             if (x.isAp()) {
                 todo.push_back(&x.fun());
@@ -281,30 +362,16 @@ private:
         Expr node;
         Value value{};
     };
-    struct Slot {
-        const void* id;
-        std::uint32_t value;
-    };
     std::vector<Entry> entries_;
-    std::vector<Slot> slots_;  // a power of two of them
-    int shift_ = 64;           // 64 less the bits of a slot's place
+    IdentityPlaces others_;  // the nodes whose word another table holds
+    std::uint64_t mark_;     // this table's, in the top half of a word
     std::size_t kept_ = 0;
 
-    // The slot of the identity, or the empty slot where it would go: open addressing from the
-    // top bits of the identity's multiplicative hash.
-    std::uint32_t slot(const void* id) const {
-        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id));
-        const std::size_t mask = slots_.size() - 1;
-        auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask) {}
-        return static_cast<std::uint32_t>(k);
-    }
-    void rehash(std::size_t size) {
-        std::size_t capacity = 64;
-        for (shift_ = 58; capacity < size; --shift_) capacity *= 2;
-        slots_.assign(capacity, Slot{nullptr, 0});
-        for (std::size_t i = 0; i < entries_.size(); ++i)
-            slots_[slot(entries_[i].node.identity())] = Slot{entries_[i].node.identity(), static_cast<std::uint32_t>(i)};
+    // Gives x (just entered at k) its place: in its word where no other table holds that.
+    void place(const Expr& x, std::uint32_t k) {
+        const std::uint64_t holder = x.tableWord() >> 32;
+        if (holder == 0 || holder == mark_) x.setTableWord((mark_ << 32) | k);
+        else others_.add(x.identity(), k);
     }
 };
 
@@ -416,48 +483,48 @@ void ruleFacts(const RuleIndex& rules, const Expr& x, const NodeFacts* first, co
 std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules) {
     struct Item {
         const Expr* expr;
+        std::uint32_t entry;
+        std::uint32_t first = FactCache::none, second = FactCache::none;  // the children's entries
         bool full;
-        std::uint32_t entry;  // FactCache::none: not met yet; else its children are done
+        bool met = false;  // its children have been met
     };
     static thread_local std::vector<Item> stack;
-    static thread_local std::vector<std::uint32_t> done;  // the entries of the nodes finished, in that order
-    stack.assign(1, Item{&e, true, FactCache::none});
-    done.clear();
-    const auto take = [&cache]() {
-        const NodeFacts* f = &cache.at(done.back());
-        done.pop_back();
-        return f;
-    };
-    while (!stack.empty()) {
-        const Item it = stack.back();
-        stack.pop_back();
-        const Expr& x = *it.expr;
-        if (it.entry != FactCache::none) {
-            // An application's argument was finished before its function.
-            const NodeFacts* first = x.isAp() || x.isLam() ? take() : nullptr;
-            const NodeFacts* second = x.isAp() ? take() : nullptr;
-            NodeFacts& facts = cache.at(it.entry);
-            nodeFacts(x, first, second, cache, rules, facts);
-            ruleFacts(rules, x, first, second, facts);
-            facts.full = it.full;
-            done.push_back(it.entry);
-            continue;
-        }
-        const auto [entry, known] = cache.enter(x);
+    stack.clear();
+    // The place of x's entry; a new one is left on the stack to be filled in.
+    const auto meet = [&cache](const Expr& x, bool full) {
+        const auto [k, known] = cache.enter(x);
         if (known) {
-            NodeFacts& f = cache.at(entry);
-            f.full = f.full || it.full;
-            done.push_back(entry);
+            NodeFacts& f = cache.at(k);
+            f.full = f.full || full;
+        } else {
+            stack.push_back(Item{&x, k, FactCache::none, FactCache::none, full});
+        }
+        return k;
+    };
+    const std::uint32_t root = meet(e, true);
+    while (!stack.empty()) {
+        const std::size_t top = stack.size() - 1;
+        const Expr& x = *stack[top].expr;
+        if (!stack[top].met) {
+            stack[top].met = true;
+            // An application's argument is finished before its function.
+            if (x.isLam()) stack[top].first = meet(x.body(), true);
+            if (x.isAp()) {
+                stack[top].first = meet(x.fun(), false);
+                stack[top].second = meet(x.arg(), true);
+            }
             continue;
         }
-        stack.push_back({&x, it.full, entry});
-        if (x.isLam()) stack.push_back({&x.body(), true, FactCache::none});
-        if (x.isAp()) {
-            stack.push_back({&x.fun(), false, FactCache::none});
-            stack.push_back({&x.arg(), true, FactCache::none});
-        }
+        const Item it = stack[top];
+        stack.pop_back();
+        const NodeFacts* first = it.first == FactCache::none ? nullptr : &cache.at(it.first);
+        const NodeFacts* second = it.second == FactCache::none ? nullptr : &cache.at(it.second);
+        NodeFacts& facts = cache.at(it.entry);
+        nodeFacts(x, first, second, cache, rules, facts);
+        ruleFacts(rules, x, first, second, facts);
+        facts.full = facts.full || it.full;
     }
-    return done.back();
+    return root;
 }
 
 // The term of e (which holds no lambda or let), and of its nodes not converted before, kept
