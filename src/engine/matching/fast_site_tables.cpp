@@ -202,6 +202,7 @@ struct NodeFacts {
     // below the top (it holds a constant and the symbols they require, and their rigid shape
     // fits), and those tried at the node or anywhere under it.
     RuleSet fitting = 0, fittingUnder = 0;
+    RuleSet firstUnder = 0, secondUnder = 0;  // the children's fittingUnder
     bool fits = true;       // every lambda of the subtree has a binder the fast engine takes
     bool constant = false;  // a constant in the subtree, lambda patterns included
     bool full = false;      // met where it is its own expansion in full
@@ -472,9 +473,9 @@ void ruleFacts(const RuleIndex& rules, const Expr& x, const NodeFacts* first, co
                 out.fitting |= RuleSet{1} << rule;
         }
     }
-    out.fittingUnder = out.fitting;
-    for (const NodeFacts* child : {first, second})
-        if (child) out.fittingUnder |= child->fittingUnder;
+    out.firstUnder = first ? first->fittingUnder : 0;
+    out.secondUnder = second ? second->fittingUnder : 0;
+    out.fittingUnder = out.fitting | out.firstUnder | out.secondUnder;
 }
 
 // The facts of every node of e not met before, children before parents; the nodes met where
@@ -684,9 +685,15 @@ bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const std::vec
 SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool top,
                                       const std::vector<TypedVar>& bound) const {
     const NodeFacts* f = symbols_ ? facts(sub) : nullptr;
-    if (const RuleSet bit = rules_->index.tabledBit(rule); f && bit && shapes_ && !top)
-        return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0};
-    return visitAsked(rule, sub, top, bound, f);
+    const RuleSet bit = f && shapes_ ? rules_->index.tabledBit(rule) : 0;
+    if (bit && !top) return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0, (f->firstUnder & bit) != 0,
+                                  (f->secondUnder & bit) != 0};
+    Visit v = visitAsked(rule, sub, top, bound, f);
+    if (bit) {
+        v.first = (f->firstUnder & bit) != 0;
+        v.second = (f->secondUnder & bit) != 0;
+    }
+    return v;
 }
 
 // Where the node's rule sets do not answer: its symbols, and the questions asked.

@@ -72,10 +72,14 @@ public:
     virtual bool applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const = 0;
     // Where the tables answer every test: whether the rule is tried at the subexpression (it
     // holds a constant, its test succeeds, unless `top`, where the caller has asked it, and the
-    // match may succeed), and whether any subexpression below it may be tried.
+    // match may succeed), and whether any subexpression below it may be tried; of the two
+    // below it, a lambda's body or an application's function (`first`) and an application's
+    // argument (`second`), false where no subexpression at or under it may be tried.
     struct Visit {
         bool attempt;
         bool below;
+        bool first = true;
+        bool second = true;
     };
     virtual Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const = 0;
     // False only when the one-step match at the subexpression would give no result and raise no

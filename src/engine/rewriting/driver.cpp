@@ -483,12 +483,13 @@ public:
                 room_.steps[it.depth - 1] = it.step;
             }
             // The child walked next is kept aside, not pushed.
-            if (x.isLam()) {
+            // A child the table rules out is passed over as its own visit would.
+            if (x.isLam() && visit.first) {
                 const int inner = room_.scopes.enter(it.scope, freevars(x.pattern()));
                 follow(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner});
             } else if (x.isAp()) {
-                stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope});
-                follow(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
+                if (visit.first) stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope});
+                if (visit.second) follow(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
             }
             if (visit.attempt) {
                 room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
