@@ -492,7 +492,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules) 
     static thread_local std::vector<Item> stack;
     stack.clear();
     // The place of x's entry; a new one is left on the stack to be filled in.
-    const auto meet = [&cache](const Expr& x, bool full) {
+    const auto meet = [&cache](const Expr& x, bool full) __attribute__((always_inline)) {
         const auto [k, known] = cache.enter(x);
         if (known) {
             NodeFacts& f = cache.at(k);
