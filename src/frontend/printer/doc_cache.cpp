@@ -125,18 +125,21 @@ bool ExprDocCache::worthKeeping(const Making& m) const {
 
 void ExprDocCache::notePassed(const void* identity) {
     Passed& set = passedNow_;
-    if (2 * (set.count + 1) > set.slots.size()) {
-        std::vector<Passed::Slot> old(std::max(kLeastSlots, 2 * set.slots.size()));
-        old.swap(set.slots);
-        set.count = 0;
-        for (const Passed::Slot& slot : old)
-            if (slot.round == set.round) notePassed(slot.node);
-    }
+    if (2 * (set.count + 1) > set.slots.size()) morePassed();
     const std::size_t mask = set.slots.size() - 1;
     std::size_t s = homeOf(identity, mask);
     while (set.slots[s].round == set.round) s = (s + 1) & mask;
     set.slots[s] = Passed::Slot{identity, set.round};
     ++set.count;
+}
+
+[[gnu::noinline]] void ExprDocCache::morePassed() {
+    Passed& set = passedNow_;
+    std::vector<Passed::Slot> old(std::max(kLeastSlots, 2 * set.slots.size()));
+    old.swap(set.slots);
+    set.count = 0;
+    for (const Passed::Slot& slot : old)
+        if (slot.round == set.round) notePassed(slot.node);
 }
 
 bool ExprDocCache::passedLastRound(const void* identity) const {

@@ -121,6 +121,7 @@ private:
     // Whether the document made for the node is worth keeping.
     bool worthKeeping(const Making& m) const;
     void notePassed(const void* identity);
+    void morePassed();  // twice the room
     bool passedLastRound(const void* identity) const;
     EntryId newEntry();
     EntryId moreEntries();
