@@ -322,14 +322,12 @@ ParDoc hvSpTemplate(std::size_t length) {
 
 Doc hvSpList(std::vector<Doc> items) { return hvSpList(std::span<Doc>(items)); }
 
-Doc hvSpList(std::span<Doc> items) {
-    if (items.empty()) return emptyDoc();
+namespace {
+
+// The node of hvSpList of trees: the template as one tree node, laid out in loops; the short
+// ones, which the printer asks for again and again, built once.
+DocNodeRef hvSpListNode(std::span<Doc> items) {
     const std::size_t n = items.size();
-    // A list of trees gets the template as one tree node, laid out in loops; the short ones,
-    // which the printer asks for again and again, built once.
-    if (!allTrees(std::span<const Doc>(items)))
-        return applyParDoc(hvSpTemplate(n), std::vector<Doc>(std::make_move_iterator(items.begin()),
-                                                             std::make_move_iterator(items.end())));
     // The table is never freed: its layouts are handed out by handles that own nothing, which
     // are copied and dropped without an atomic update of a count.
     static const std::vector<ParNodeRef>* const shortLayouts = [] {
@@ -337,8 +335,30 @@ Doc hvSpList(std::span<Doc> items) {
         for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));
         return all;
     }();
-    if (n > kSharedTemplates) return Doc(hvSpApplyNode(hvSpNode(n), items));
-    return Doc(hvSpApplyNode(ParNodeRef(ParNodeRef(), (*shortLayouts)[n - 1].get()), items));
+    if (n > kSharedTemplates) return hvSpApplyNode(hvSpNode(n), items);
+    return hvSpApplyNode(ParNodeRef(ParNodeRef(), (*shortLayouts)[n - 1].get()), items);
+}
+
+}  // namespace
+
+Doc hvSpList(std::span<Doc> items) {
+    if (items.empty()) return emptyDoc();
+    if (!allTrees(std::span<const Doc>(items)))
+        return applyParDoc(hvSpTemplate(items.size()), std::vector<Doc>(std::make_move_iterator(items.begin()),
+                                                                        std::make_move_iterator(items.end())));
+    return Doc(hvSpListNode(items));
+}
+
+Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens) {
+    const bool trees = !items.empty() && (head == nullptr || isTree(*head)) && allTrees(std::span<const Doc>(items));
+    if (!trees) {
+        Doc d = hvSpList(items);
+        if (head != nullptr) d = besideSpace(std::move(*head), std::move(d));
+        return parens ? parensDoc(std::move(d)) : d;
+    }
+    DocNodeRef d = hvSpListNode(items);
+    if (head != nullptr) d = spacedNode(std::move(*head).node(), std::move(d));
+    return Doc(parens ? enclosedNode('(', std::move(d), ')') : std::move(d));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

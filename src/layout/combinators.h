@@ -115,6 +115,10 @@ Doc hvList(std::vector<Doc> items);
 Doc hvSpList(std::vector<Doc> items);
 // The same of the documents in the range, moved out of it.
 Doc hvSpList(std::span<Doc> items);
+// hvSpList(items) after the head and a blank (where there is a head), in parentheses where
+// `parens`: parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are
+// moved out of their places.
+Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
 // The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
 std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length);
 

@@ -97,14 +97,13 @@ std::vector<Doc> moveDocs(Doc* from, Doc* to) {
 
 Doc ppApplication(Precedence p, Doc head, Doc* args, Doc* end) {
     if (args == end) return head;
-    Doc a = besideSpace(std::move(head), hvSpList(std::span<Doc>(args, end)));
-    return p >= 100 ? parensDoc(std::move(a)) : a;
+    return spacedListDoc(&head, std::span<Doc>(args, end), p >= 100);
 }
 
-// The operands and the operator between them as an hvSpList.
-Doc infixList(Doc left, Op op, Doc right) {
+// The operands and the operator between them as an hvSpList, in parentheses where `parens`.
+Doc infixList(Doc left, Op op, Doc right, bool parens) {
     Doc items[] = {std::move(left), opDoc(op), std::move(right)};
-    return hvSpList(std::span<Doc>(items));
+    return spacedListDoc(nullptr, std::span<Doc>(items), parens);
 }
 
 // "(\ p1 p2 ... -> body)".  A pattern after the first that is not a variable goes on the line
@@ -164,9 +163,13 @@ Doc combine(const Frame& f, Doc* docs) {
     }
     case Combine::Infix: {
         // Between two variables the operator is always on one line.
-        Doc infix = f.flag ? besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])))
-                           : infixList(std::move(docs[0]), f.op, std::move(docs[1]));
-        if (f.docCount == 2) return opPrecedenceInteger(f.op) <= p ? parensDoc(std::move(infix)) : infix;
+        const bool parens = f.docCount > 2 || opPrecedenceInteger(f.op) <= p;
+        if (!f.flag) {
+            Doc infix = infixList(std::move(docs[0]), f.op, std::move(docs[1]), parens);
+            return f.docCount == 2 ? infix : ppApplication(p, std::move(infix), docs + 2, end);
+        }
+        Doc infix = besideSpace(std::move(docs[0]), besideSpace(opDoc(f.op), std::move(docs[1])));
+        if (f.docCount == 2) return parens ? parensDoc(std::move(infix)) : infix;
         return ppApplication(p, parensDoc(std::move(infix)), docs + 2, end);
     }
     case Combine::Lambda: return lambdaDoc(*f.lambda, docs, f.docCount);
