@@ -50,7 +50,7 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
 }
 
 // A plain node that fits: its one layout, as the node's texts and compositions would give it.
-[[gnu::noinline]] void plainResult(const DocNode& d, NodeResult& out) {
+inline void plainResult(const DocNode& d, NodeResult& out) {
     countText(d.plainTexts);
     const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
     setSingle(out, d.sizes, false, CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}));
@@ -71,15 +71,9 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     setSingle(out, d.sizes, d.below.tooWide, cs);
 }
 
-// The layout of a node that needs none of its parts' layouts: a plain node that fits, a node
-// whose one line the shortcut finds, a composition known below zero laid out there, a text, the
-// empty document or an error.  False (with the mark of the candidates where its layout begins)
-// for any other node.
-bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
-    if (d.plainTexts != 0 && d.sizes.width <= line) {
-        plainResult(d, out);
-        return true;
-    }
+// layOutAtOnce for a node that is not plain, or does not fit.
+[[gnu::noinline]] bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
+                                         NodeResult& out) {
     if (line < 0 && d.below.known && (d.kind == DocNode::Kind::Beside || d.kind == DocNode::Kind::Apply)) {
         belowResult(d, out);
         return true;
@@ -96,6 +90,18 @@ bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateM
     return true;
 }
 
+// The layout of a node that needs none of its parts' layouts: a plain node that fits (the most
+// common part, laid out without a call), a node whose one line the shortcut finds, a composition
+// known below zero laid out there, a text, the empty document or an error.  False (with the mark
+// of the candidates where its layout begins) for any other node.
+inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
+    if (d.plainTexts != 0 && d.sizes.width <= line) {
+        plainResult(d, out);
+        return true;
+    }
+    return layOutOtherAtOnce(d, line, need, mark, out);
+}
+
 // --- the layout walk -------------------------------------------------------------------------
 //
 // A node whose layout needs its parts' layouts is a frame on the walk's own stack, not on the
@@ -103,11 +109,17 @@ bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateM
 // deep) take no deeper calls.  A frame asks for its parts' layouts one at a time, in the order
 // of the rules, and is resumed with each result; it ends with its own.
 
-// A part's layout asked for by a frame.
+// No slot of the walk's arguments: a result goes to the walk's current result.
+inline constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+
+// A part's layout asked for by a frame, and where it goes: the walk's current result, or (a
+// template's argument) its slot in the walk's arguments, which a layout made at once is written
+// into in place.
 struct PartRequest {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
+    std::size_t slot = kNoSlot;
 };
 
 // The lists of the frames of one walk, kept apart from the frames so that a frame stays small:
@@ -131,13 +143,15 @@ struct Frame {
     NodeResult acc;             // the result so far; Dup: the first side
     std::size_t partsAt = 0;    // where its parts begin in the walk's lists
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
+    std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
     FrameLists* lists = nullptr;
     TemplateWalk* layout = nullptr;                           // Apply: the walk of its template, if any
 
-    void start(const DocNode& node, LayoutInt bound, std::size_t needed, CandidateMark m, FrameLists& l) {
-        d = &node;
-        line = bound;
-        need = needed;
+    void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
+        d = req.d;
+        line = req.line;
+        need = req.need;
+        slot = req.slot;
         counts = budgetMark();
         mark = m;
         stage = 0;
@@ -292,11 +306,16 @@ bool templateStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& 
 void addArguments(Frame& f, const ParNode& layout, const NodeParts& parts) {
     if (layout.kind == ParNode::Kind::HvSp) {
         // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
-        // the item, which is never larger but where a negative indentation made it so.
+        // the item (see hvSpLineBounds), which is never larger but where a negative indentation
+        // made it so.
         const auto length = static_cast<std::size_t>(layout.params);
-        const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
-            length, f.line, [&parts](std::size_t i) { return i < parts.size() ? parts[i]->sizes.lastWidth : 0; });
-        for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < length ? std::max(lines[i], f.line) : f.line);
+        std::vector<std::pair<const DocNode*, LayoutInt>>& list = f.lists->parts;
+        LayoutInt at = f.line;
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const DocNode* part = parts[i].get();
+            list.emplace_back(part, i < length ? std::max(at, f.line) : f.line);
+            at -= part->sizes.lastWidth + 1;
+        }
         return;
     }
     SmallVec<Sizes, 4> sizes;
@@ -308,7 +327,8 @@ void addArguments(Frame& f, const ParNode& layout, const NodeParts& parts) {
 }
 
 // A template filled with documents: each argument at the bound of its place, from the first,
-// then the template over their layouts, with the documents lifted into it laid out as its parts.
+// into its slot, then the template over their layouts, with the documents lifted into it laid
+// out as its parts.
 bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
     if (f.stage == 2) {
@@ -318,12 +338,11 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
     if (f.stage == 0) {
         addArguments(f, *f.d->many->layout, parts);
         f.stage = 1;
-    } else {
-        f.lists->args.push_back(std::move(ret));
     }
-    const std::size_t i = f.argCount();
+    const std::size_t i = f.argCount();  // the arguments laid out
     if (i < parts.size()) {
-        req = PartRequest{f.part(i).first, f.part(i).second, kAll};
+        f.lists->args.emplace_back();
+        req = PartRequest{f.part(i).first, f.part(i).second, kAll, f.argsAt + i};
         return true;
     }
     const ParNode& layout = *f.d->many->layout;
@@ -405,7 +424,7 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     if (recallRoot && recallLayout(d, line, need, ret)) return ret;
     WalkScope scope;
     FrameStack& s = scope.stack();
-    s.push().start(d, line, need, mark, s.lists);
+    s.push().start(PartRequest{&d, line, need}, mark, s.lists);
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
         PartRequest req;
@@ -413,10 +432,13 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
             compactTo(ret, f.mark);
             rememberLayout(*f.d, f.line, f.need, ret, f.counts);
             f.end();
+            if (f.slot != kNoSlot) s.lists.args[f.slot] = std::move(ret);
             --s.size;
-        } else if (!layOutAtOnce(*req.d, req.line, req.need, mark, ret) && !recallLayout(*req.d, req.line, req.need, ret)) {
-            s.push().start(*req.d, req.line, req.need, mark, s.lists);
+            continue;
         }
+        NodeResult& out = req.slot == kNoSlot ? ret : s.lists.args[req.slot];
+        if (!layOutAtOnce(*req.d, req.line, req.need, mark, out) && !recallLayout(*req.d, req.line, req.need, out))
+            s.push().start(req, mark, s.lists);
     }
     return ret;
 }
