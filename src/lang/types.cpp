@@ -248,6 +248,7 @@ bool sameConParts(const Type& a, const Type& b) {
 }
 
 bool eqType(const Type& a, const Type& b) {
+    if (a.sameNode(b)) return true;  // the usual answer, without the work list
     // The pairs still to compare; kept on the thread, as equality is asked very often.
     thread_local std::vector<std::pair<const Type*, const Type*>> work;
     work.clear();

@@ -37,6 +37,7 @@ Expr finalExpression(const Derivation& d) {
 // --- text -----------------------------------------------------------------------------------
 
 Expr displayForm(const Expr& e) {
+    if (firstOrderRepeatsNothing(e)) return e;  // nothing to share, no redex, no let
     const NameSupply supply0 = freshFor(e, {})(initialNameSupply());
     auto [shared, s1] = shareCommon(CtxExpr{e, {}}, supply0);
     auto [shown, s2] = csesTop(shared, s1);

@@ -107,6 +107,10 @@ Expr revdefs(const Expr& e);
 // The repeated shareable subexpressions of e written once each, as one let around e whose
 // definitions come innermost first; e itself (and no name drawn) when nothing repeats.
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply);
+// True when e has no lambda and no let and no application repeats in it: then shareAll leaves
+// e as it is and draws no name.  Cheap when e is a step from the expression asked about before
+// (one watch per thread).
+bool firstOrderRepeatsNothing(const Expr& e);
 // shareCommon applied to every lambda body; a let raises "SubExpressions:318|function cses".
 CtxExprRun cses(const CtxExpr& at, const NameSupply& supply);
 // cses of the body of a top-level let (its definitions untouched), or cses.

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/rewriting/positions.h"
 #include "engine/rewriting/shared_display_repeats.h"
 #include "engine/rewriting/shared_display_sites.h"
+#include "support/work_room.h"
 
 namespace plim::shared_display_detail {
 
@@ -166,15 +168,31 @@ Walk Shapes::walk() const {
     return w;
 }
 
+// The work space of the numbering and grouping below, kept from one call to the next.
+struct GroupRoom {
+    std::vector<int> shapeCount;      // per shape, its sites
+    std::vector<int> number;          // per site, its value number or -1
+    std::vector<int> latest;          // per shape, its newest number
+    std::vector<int> previous;        // per number, the one before it of its shape
+    std::vector<int> representative;  // per number, a site
+    std::vector<int> count;           // per number, its sites
+    std::vector<int> groupOfNumber;   // per number, its group; -2: not liftable
+    void clear() {}                   // every table is filled afresh by its user
+};
+
 // Value numbers, as valueNumbers gives them, of the sites whose shape repeats (-1 for the
-// others).  Sites of one shape differ at most in their types, so each site is compared with
-// the numbers of its shape only, usually one.
-std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, const std::vector<int>& shapeCount) {
+// others), into room.number.  Sites of one shape differ at most in their types, so each site
+// is compared with the numbers of its shape only, usually one.
+void typedNumbers(const Walk& w, const std::vector<int>& shape, GroupRoom& room) {
     const std::size_t n = w.sites.size();
-    std::vector<int> number(n, -1);
-    std::vector<int> latest(n, -1);    // per shape, its newest number
-    std::vector<int> previous;         // per number, the one before it of its shape
-    std::vector<int> representative;   // per number, a site
+    std::vector<int>& number = room.number;
+    std::vector<int>& latest = room.latest;
+    std::vector<int>& previous = room.previous;
+    std::vector<int>& representative = room.representative;
+    number.assign(n, -1);
+    latest.assign(n, -1);
+    previous.clear();
+    representative.clear();
     auto equal = [&](const Site& s, const Site& r) {
         const Expr& a = *s.expr;
         const Expr& b = *r.expr;
@@ -183,7 +201,7 @@ std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, cons
         return eqType(a.type(), b.type());
     };
     for (std::size_t k = n; k-- > 0;) {
-        if (shapeCount[shape[k]] < 2) continue;
+        if (room.shapeCount[shape[k]] < 2) continue;
         int& newest = latest[shape[k]];
         for (int v = newest; v >= 0 && number[k] < 0; v = previous[v])
             if (equal(w.sites[k], w.sites[representative[v]])) number[k] = v;
@@ -193,28 +211,34 @@ std::vector<int> typedNumbers(const Walk& w, const std::vector<int>& shape, cons
         previous.push_back(newest);
         newest = number[k];
     }
-    return number;
 }
 
 // The groups of a lambda-free walk, from the shape numbers by site.
 std::vector<Group> groups(const Walk& w, const std::vector<int>& shape, const std::vector<TypedVar>& ctx) {
     const std::size_t n = w.sites.size();
-    std::vector<int> shapeCount(n, 0);
-    for (int v : shape) ++shapeCount[v];
-    const std::vector<int> number = typedNumbers(w, shape, shapeCount);
-    std::vector<int> count(n, 0);
+    BorrowedRoom<GroupRoom> room;
+    room->shapeCount.assign(n, 0);
+    for (int v : shape) ++room->shapeCount[v];
+    typedNumbers(w, shape, *room);
+    const std::vector<int>& number = room->number;
+    std::vector<int>& count = room->count;
+    count.assign(room->representative.size(), 0);
     for (int v : number)
         if (v >= 0) ++count[v];
-    const std::vector<char> mentions = ctx.empty() ? std::vector<char>(n) : mentionsBinders(w, ctx);
-    std::vector<int> groupOfNumber(n, -1);  // -2: not liftable
+    const std::vector<char> mentions = ctx.empty() ? std::vector<char>() : mentionsBinders(w, ctx);
+    std::vector<int>& groupOfNumber = room->groupOfNumber;
+    groupOfNumber.assign(count.size(), -1);
     std::vector<Group> groups;
     for (std::size_t k = 0; k < n; ++k) {
         const int v = number[k];
         if (v < 0 || count[v] < 2 || !w.sites[k].expr->isAp()) continue;
         int& g = groupOfNumber[v];
         if (g == -1) {
-            g = liftable(w.sites[k], mentions[k]) ? static_cast<int>(groups.size()) : -2;
-            if (g >= 0) groups.push_back(Group{*w.sites[k].expr, {}});
+            g = liftable(w.sites[k], !mentions.empty() && mentions[k]) ? static_cast<int>(groups.size()) : -2;
+            if (g >= 0) {
+                groups.push_back(Group{*w.sites[k].expr, {}});
+                groups.back().sites.reserve(static_cast<std::size_t>(count[v]));
+            }
         }
         if (g >= 0) groups[g].sites.push_back(static_cast<int>(k));
     }
@@ -227,12 +251,14 @@ Grouping groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
     if (!RepeatWatch::mine().repeats(e)) return {};
     // An application with a leaf on one side and an application on the other has a shape
     // found nowhere else when all above it are such: whatever repeats lies below it.
-    Grouping out;
+    auto onSpine = [](const Expr* x) { return x->isAp() && x->fun().isAp() != x->arg().isAp(); };
+    auto below = [](const Expr* x) { return x->fun().isAp() ? &x->fun() : &x->arg(); };
+    std::size_t length = 0;
     const Expr* part = &e;
-    while (part->isAp() && part->fun().isAp() != part->arg().isAp()) {
-        out.spine.push_back(part);
-        part = part->fun().isAp() ? &part->fun() : &part->arg();
-    }
+    for (; onSpine(part); part = below(part)) ++length;
+    Grouping out;
+    out.spine.reserve(length);
+    for (part = &e; onSpine(part); part = below(part)) out.spine.push_back(part);
     const Shapes shapes(*part);
     if (!shapes.repeats()) return {};
     out.walk = shapes.walk();
@@ -241,3 +267,11 @@ Grouping groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx) {
 }
 
 }  // namespace plim::shared_display_detail
+
+namespace plim {
+
+bool firstOrderRepeatsNothing(const Expr& e) {
+    return !e.holdsAny(ExprHolds::Lam | ExprHolds::Let) && !shared_display_detail::RepeatWatch::mine().repeats(e);
+}
+
+}  // namespace plim

@@ -24,6 +24,21 @@ TEST(ShareCommon, NothingRepeatedLeavesTheExpressionAndTheSupply) {
     EXPECT_EQ(shared(add(zero(), zero())), "add Z Z");
 }
 
+TEST(ShareCommon, FirstOrderRepeatsNothingExactlyWhenNoApplicationRepeats) {
+    EXPECT_TRUE(firstOrderRepeatsNothing(add(peano(1), succ(var("q")))));
+    EXPECT_TRUE(firstOrderRepeatsNothing(add(zero(), zero())));  // leaves only
+    EXPECT_FALSE(firstOrderRepeatsNothing(add(peano(2), peano(2))));
+    EXPECT_FALSE(firstOrderRepeatsNothing(lam(var("x"), succ(var("x")))));  // not first order
+    // Repeats by shape, before their types are compared.
+    auto lenNil = [](const Type& t) { return ap(con("len", fn(t, nat())), con("nil", t)); };
+    EXPECT_FALSE(firstOrderRepeatsNothing(add(lenNil(mkTCon("A")), lenNil(mkTCon("B")))));
+    // Asked again of the same expression, and of one step on.
+    const Expr e = succ(add(peano(1), zero()));
+    EXPECT_TRUE(firstOrderRepeatsNothing(e));
+    EXPECT_TRUE(firstOrderRepeatsNothing(e));
+    EXPECT_FALSE(firstOrderRepeatsNothing(succ(add(peano(1), peano(1)))));
+}
+
 TEST(ShareCommon, FunctionTypedRepeatsAreNeverShared) {
     const Expr part = ap(con("add", fn(nat(), fn(nat(), nat()))), zero());  // add Z : Nat -> Nat
     EXPECT_EQ(shared(ap(part, ap(part, zero()))), "add Z (add Z Z)");
