@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/binder_walks.h"
 #include "lang/constants.h"
 #include "lang/types.h"
 
@@ -68,25 +69,26 @@ struct Renaming {
         return out;
     }
 
+    static const std::vector<Binding>* tupleParts(const Binding& b) { return b.isVar() ? nullptr : &Ops::components(b); }
+
     static bool sameBinderNames(const Binding& a, const Binding& b) {
-        if (a.isVar() != b.isVar()) return false;
-        if (a.isVar()) return a.name() == b.name();
-        const auto& as = Ops::components(a);
-        const auto& bs = Ops::components(b);
-        if (as.size() != bs.size()) return false;
-        for (std::size_t i = 0; i < as.size(); ++i)
-            if (!sameBinderNames(as[i], bs[i])) return false;
-        return true;
+        return binder_walks::zip(a, b, tupleParts, tupleParts,
+                                 [](const Binding& x, const Binding& y) { return y.isVar() && x.name() == y.name(); });
     }
 
     static Binding renameBinder(const Binding& b, const NameMap& renaming) {
-        if (b.isVar()) {
-            auto it = renaming.find(b.name());
-            return it == renaming.end() ? b : Ops::var(it->second);
-        }
-        std::vector<Binding> cs;
-        for (const Binding& c : Ops::components(b)) cs.push_back(renameBinder(c, renaming));
-        return Ops::tup(std::move(cs));
+        return binder_walks::fold<Binding>(
+            &b,
+            [](const Binding* x) -> std::optional<std::size_t> {
+                if (x->isVar()) return std::nullopt;
+                return Ops::components(*x).size();
+            },
+            [](const Binding* x, std::size_t i) { return &Ops::components(*x)[i]; },
+            [&renaming](const Binding* x) {
+                auto it = renaming.find(x->name());
+                return it == renaming.end() ? *x : Ops::var(it->second);
+            },
+            [](const Binding*, std::vector<Binding> parts) { return Ops::tup(std::move(parts)); });
     }
 
     // Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way

@@ -282,23 +282,20 @@ std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::st
 
 bool bindersFit(const Term& pattern) {
     if (pattern.is(TermKind::PVar)) return true;
-    if (!pattern.is(TermKind::Tupl)) return false;
-    for (const Term& el : pattern.elems())
-        if (!bindersFit(el)) return false;
+    std::vector<const Term*> pending{&pattern};
+    while (!pending.empty()) {
+        const Term& at = *pending.back();
+        pending.pop_back();
+        if (at.is(TermKind::PVar)) continue;
+        if (!at.is(TermKind::Tupl)) return false;
+        for (const Term& el : at.elems()) pending.push_back(&el);
+    }
     return true;
 }
 
 std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern) {
     if (pattern.is(TermKind::PVar)) return {LamVar(pattern.name()), {pattern.name()}};
-    if (!pattern.is(TermKind::Tupl)) failUser(kBadBinder);
-    std::vector<LamBinding> bs;
-    std::vector<std::string> names;
-    for (const Term& el : pattern.elems()) {
-        auto [b, ns] = binders(el);
-        bs.push_back(std::move(b));
-        names.insert(names.end(), ns.begin(), ns.end());
-    }
-    return {LamTup(std::move(bs)), std::move(names)};
+    return binder_walks::ofPattern<LamBinding>(pattern, LamVar, LamTup, [] { failUser(kBadBinder); });
 }
 
 std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
@@ -348,12 +345,13 @@ namespace {
 template <class R, class Var, class Tuple>
 R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBinding& b) {
     if (b.isVar()) return var(b.name(), ty);
-    if (!ty.isTCon() || ty.name().rfind("Tuple", 0) != 0) patternFail(CodedFailure::FastTupleTypesNonTuple);
-    std::vector<R> parts;
-    const auto& cs = b.components();
-    for (std::size_t i = 0; i < cs.size() && i < ty.args().size(); ++i)
-        parts.push_back(gettupletypes<R>(var, tuple, ty.args()[i], cs[i]));
-    return tuple(std::move(parts), ty);
+    return binder_walks::againstType<R>(
+        b, ty, [](const LamBinding& t) -> const auto& { return t.components(); },
+        [](const Type& t) {
+            if (!t.isTCon() || t.name().rfind("Tuple", 0) != 0) patternFail(CodedFailure::FastTupleTypesNonTuple);
+            return t.args();
+        },
+        var, tuple);
 }
 
 }  // namespace

@@ -49,25 +49,41 @@ void tupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) 
     for (std::size_t i = n; i-- > 0; at = &at->fun()) out[i] = &at->arg();
 }
 
-// A lambda pattern that converts to a variable or a nested tuple of variables.
+// A lambda pattern that converts to a variable or a nested tuple of variables; the nested
+// tuples wait on a work stack.
 bool binderFits(const Expr& pat) {
     if (pat.isVar()) return true;
-    if (!pat.isAp()) return false;
-    const std::size_t n = tupleSize(pat);
-    if (n == 0) return false;
-    std::vector<const Expr*> elems;
-    tupleElements(pat, n, elems);
-    for (const Expr* e : elems)
-        if (!binderFits(*e)) return false;
+    std::vector<const Expr*> pending{&pat}, elems;
+    while (!pending.empty()) {
+        const Expr& at = *pending.back();
+        pending.pop_back();
+        if (at.isVar()) continue;
+        const std::size_t n = at.isAp() ? tupleSize(at) : 0;
+        if (n == 0) return false;
+        tupleElements(at, n, elems);
+        pending.insert(pending.end(), elems.begin(), elems.end());
+    }
     return true;
 }
 
+// Puts the pattern's variables on `names`, the last tuple element's first.
 void pushBinderNames(const Expr& pat, std::vector<const std::string*>& names) {
     if (pat.isVar()) {
         names.push_back(&pat.name());
         return;
     }
-    for (const Expr* at = &pat; at->isAp(); at = &at->fun()) pushBinderNames(at->arg(), names);
+    std::vector<const Expr*> pending{&pat};
+    while (!pending.empty()) {
+        const Expr* at = pending.back();
+        pending.pop_back();
+        if (at->isVar()) {
+            names.push_back(&at->name());
+            continue;
+        }
+        const std::size_t mark = pending.size();
+        for (; at->isAp(); at = &at->fun()) pending.push_back(&at->arg());
+        std::reverse(pending.begin() + static_cast<std::ptrdiff_t>(mark), pending.end());
+    }
 }
 
 bool inScope(const std::vector<const std::string*>& scope, const std::string& n) {

@@ -117,11 +117,11 @@ struct TermBuilder {
 
 // --- shared helpers -------------------------------------------------------------------------
 
+// A tuple binder's parts, nothing for a variable: how the binder walks go down.
+inline const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
+
 inline bool binds(const LamBinding& b, const std::string& x) {
-    if (b.isVar()) return b.name() == x;
-    for (const LamBinding& c : b.components())
-        if (binds(c, x)) return true;
-    return false;
+    return anyBinderName(b, [&x](const std::string& n) { return n == x; });
 }
 
 // Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
@@ -137,13 +137,12 @@ inline bool neverStop(const LamBinding&) { return false; }
 
 // Puts the binder's names at the end of `bound`; returns how many.
 inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
-    if (b.isVar()) {
-        bound.push_back(b.name());
-        return 1;
-    }
-    std::size_t n = 0;
-    for (const LamBinding& c : b.components()) n += pushBinder(bound, c);
-    return n;
+    const std::size_t before = bound.size();
+    anyBinderName(b, [&bound](const std::string& n) {
+        bound.push_back(n);
+        return false;
+    });
+    return bound.size() - before;
 }
 
 inline bool listed(const std::vector<std::string>& names, const std::string& n) {

@@ -216,12 +216,8 @@ Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
 // --- variables ------------------------------------------------------------------------------
 
 std::vector<std::string> binderNames(const LamBinding& b) {
-    if (b.isVar()) return {b.name()};
     std::vector<std::string> out;
-    for (const LamBinding& c : b.components()) {
-        auto names = binderNames(c);
-        out.insert(out.end(), names.begin(), names.end());
-    }
+    pushBinder(out, b);
     return out;
 }
 
@@ -508,13 +504,13 @@ std::uint64_t symbolMask(const Term& t) {
 }
 
 std::uint64_t binderMask(const LamBinding& b) {
-    if (b.isVar()) {
-        const std::optional<std::string> key = rigidKey(Rigid{RigidKind::RigidVar, b.name(), std::nullopt});
-        const int bit = SymbolTable::instance().bit(SymbolTable::instance().intern(*key));
-        return bit < 0 ? 0 : std::uint64_t{1} << bit;
-    }
     std::uint64_t m = 0;
-    for (const LamBinding& c : b.components()) m |= binderMask(c);
+    anyBinderName(b, [&m](const std::string& name) {
+        const std::optional<std::string> key = rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt});
+        const int bit = SymbolTable::instance().bit(SymbolTable::instance().intern(*key));
+        if (bit >= 0) m |= std::uint64_t{1} << bit;
+        return false;
+    });
     return m;
 }
 
@@ -669,14 +665,13 @@ bool mayMatch(const Term& p, const Term& t) {
 
 std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
     if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};
-    if (pattern.isVar() || term.isVar() || pattern.components().size() != term.components().size())
-        return std::nullopt;
     Renaming out;
-    for (std::size_t i = 0; i < pattern.components().size(); ++i) {
-        auto r = matchBinders(pattern.components()[i], term.components()[i]);
-        if (!r) return std::nullopt;
-        out.insert(out.end(), r->begin(), r->end());
-    }
+    const bool fit = binder_walks::zip(pattern, term, tupleParts, tupleParts, [&out](const LamBinding& p, const LamBinding& t) {
+        if (!t.isVar()) return false;
+        out.emplace_back(p.name(), t.name());
+        return true;
+    });
+    if (!fit) return std::nullopt;
     return out;
 }
 
@@ -727,12 +722,11 @@ std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<s
 
 // --- eta and equality --------------------------------------------------------------------------
 
-bool binderIsArgument(const LamBinding& b, const Term& a) {
-    if (b.isVar()) return a.is(TermKind::LVar) && a.name() == b.name();
-    if (!a.is(TermKind::Tupl) || a.elems().size() != b.components().size()) return false;
-    for (std::size_t i = 0; i < a.elems().size(); ++i)
-        if (!binderIsArgument(b.components()[i], a.elems()[i])) return false;
-    return true;
+bool binderIsArgument(const LamBinding& binder, const Term& arg) {
+    return binder_walks::zip(
+        binder, arg, tupleParts,
+        [](const Term& a) { return a.is(TermKind::Tupl) ? &a.elems() : nullptr; },
+        [](const LamBinding& b, const Term& a) { return a.is(TermKind::LVar) && a.name() == b.name(); });
 }
 
 Term etaReduce(const Term& t) {

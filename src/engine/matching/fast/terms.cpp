@@ -4,6 +4,7 @@
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/term_text.h"
 #include "support/errors.h"
+#include "support/release.h"
 #include "scanning/string_literal.h"
 
 namespace plim::fast {
@@ -22,6 +23,15 @@ const std::vector<LamBinding>& LamBinding::components() const {
     if (refused_) refuse();
     static const std::vector<LamBinding> none;
     return components_ ? *components_ : none;
+}
+
+void LamBinding::releaseComponents() {
+    if (components_.use_count() != 1) return;
+    using Components = std::vector<LamBinding>;
+    const std::shared_ptr<const Components> mine = std::move(components_);
+    releaseSoleChildren(const_cast<Components&>(*mine), [](Components& cs, auto take) {
+        for (LamBinding& c : cs) take(c.components_);
+    });
 }
 
 LamBinding LamVar(std::string name) {
@@ -248,11 +258,7 @@ void appendConstructor(std::string& out, int prec, const char* name, Fields fiel
 void appendTermText(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBindingText); }
 
 void appendBindingText(std::string& out, int prec, const LamBinding& b) {
-    if (b.isVar()) {
-        appendConstructor(out, prec, "LamVar ", [&] { appendStringLiteral(out, b.name()); });
-    } else {
-        appendConstructor(out, prec, "LamTup ", [&] { appendListText(out, b.components(), appendBindingText); });
-    }
+    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.components(); });
 }
 
 void appendStepText(std::string& out, int prec, const TermStep& s) {

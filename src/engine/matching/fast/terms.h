@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/binder_walks.h"
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
@@ -36,6 +37,22 @@ enum class BindingKind : std::uint8_t { LamVar, LamTup };
 // non-variable/tuple lambda bindings".
 class LamBinding {
 public:
+    LamBinding() = default;
+    LamBinding(const LamBinding&) = default;
+    LamBinding(LamBinding&&) noexcept = default;
+    // Assignment goes through a copy, so components held only here are released by the
+    // destructor's iterative walk.
+    LamBinding& operator=(LamBinding other) noexcept {
+        std::swap(kind_, other.kind_);
+        std::swap(refused_, other.refused_);
+        name_.swap(other.name_);
+        components_.swap(other.components_);
+        return *this;
+    }
+    ~LamBinding() {
+        if (components_) releaseComponents();
+    }
+
     BindingKind kind() const {
         if (refused_) refuse();
         return kind_;
@@ -52,6 +69,8 @@ private:
     friend LamBinding LamTup(std::vector<LamBinding> components);
     friend LamBinding refusedBinding();
     [[noreturn]] static void refuse();
+    // Tuples nested to any depth are released one at a time from a work list.
+    void releaseComponents();
     BindingKind kind_ = BindingKind::LamVar;
     bool refused_ = false;
     std::string name_;
@@ -61,6 +80,13 @@ private:
 LamBinding LamVar(std::string name);
 LamBinding LamTup(std::vector<LamBinding> components);
 LamBinding refusedBinding();
+
+// Calls `visit(name)` for the binder's variables from left to right, on a work stack, until
+// one call returns true; says whether one did.
+template <class Visit>
+bool anyBinderName(const LamBinding& b, const Visit& visit) {
+    return binder_walks::anyName(b, [](const LamBinding& t) -> const auto& { return t.components(); }, visit);
+}
 
 // ---------------------------------------------------------------------------------------
 // Terms

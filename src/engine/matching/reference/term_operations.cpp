@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
 #include "support/errors.h"
 
@@ -213,14 +214,20 @@ Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
+namespace {
+
+// How the binder walks go down a binder: a tuple's parts, nothing for a variable.
+const std::vector<LamBinding>& binderParts(const LamBinding& b) { return b.elems(); }
+const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.elems(); }
+
+}  // namespace
 
 std::vector<std::string> lamBoundNames(const LamBinding& b) {
-    if (b.isVar()) return {b.name()};
     std::vector<std::string> out;
-    for (const LamBinding& e : b.elems()) {
-        auto ns = lamBoundNames(e);
-        out.insert(out.end(), ns.begin(), ns.end());
-    }
+    binder_walks::anyName(b, binderParts, [&out](const std::string& n) {
+        out.push_back(n);
+        return false;
+    });
     return out;
 }
 
@@ -462,26 +469,25 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
 
 std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1,
                                                                              const LamBinding& b2) {
-    if (b1.isVar() && b2.isVar()) return std::vector<std::pair<std::string, std::string>>{{b1.name(), b2.name()}};
-    if (b1.isVar() || b2.isVar() || b1.elems().size() != b2.elems().size()) return std::nullopt;
     std::vector<std::pair<std::string, std::string>> out;
-    for (std::size_t i = 0; i < b1.elems().size(); ++i) {
-        auto part = matchBinders(b1.elems()[i], b2.elems()[i]);
-        if (!part) return std::nullopt;
-        out.insert(out.end(), part->begin(), part->end());
-    }
+    const bool fit = binder_walks::zip(b1, b2, tupleParts, tupleParts, [&out](const LamBinding& x, const LamBinding& y) {
+        if (!y.isVar()) return false;
+        out.emplace_back(x.name(), y.name());
+        return true;
+    });
+    if (!fit) return std::nullopt;
     return out;
 }
 
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t) {
-    if (b.isVar()) return std::vector<std::pair<std::string, Term>>{{b.name(), t}};
-    if (!t.is(TermKind::Tupl) || t.elems().size() != b.elems().size()) return std::nullopt;
     std::vector<std::pair<std::string, Term>> out;
-    for (std::size_t i = 0; i < b.elems().size(); ++i) {
-        auto part = bindBinder(b.elems()[i], t.elems()[i]);
-        if (!part) return std::nullopt;
-        out.insert(out.end(), part->begin(), part->end());
-    }
+    const bool fit = binder_walks::zip(
+        b, t, tupleParts, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        [&out](const LamBinding& x, const Term& u) {
+            out.emplace_back(x.name(), u);
+            return true;
+        });
+    if (!fit) return std::nullopt;
     return out;
 }
 

@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "engine/matching/binder_walks.h"
 #include "engine/matching/term_text.h"
 #include "lang/expressions.h"
 #include "support/errors.h"
@@ -20,6 +21,12 @@ LamBinding LamBinding::LamVar(std::string name) {
 
 LamBinding LamBinding::LamTup(std::vector<LamBinding> elems) {
     return LamBinding(std::make_shared<const Node>(Node{false, {}, std::move(elems)}));
+}
+
+LamBinding::Node::~Node() {
+    releaseSoleChildren(*this, [](Node& n, auto take) {
+        for (LamBinding& e : n.elems) take(e.node_);
+    });
 }
 
 TermNode::~TermNode() {
@@ -101,15 +108,7 @@ void appendList(std::string& out, const std::vector<T>& xs, F each) {
 }  // namespace
 
 void appendBinding(std::string& out, int prec, const LamBinding& b) {
-    openParen(out, prec);
-    if (b.isVar()) {
-        out += "LamVar ";
-        appendStringLiteral(out, b.name());
-    } else {
-        out += "LamTup ";
-        appendList(out, b.elems(), [&](const LamBinding& e) { appendBinding(out, 0, e); });
-    }
-    closeParen(out, prec);
+    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.elems(); });
 }
 
 void appendTerm(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBinding); }
@@ -174,36 +173,33 @@ TypeArgs gettupletypes(const Type& t) {
 }
 
 std::pair<LamBinding, std::vector<std::string>> convertBinding(const Term& p) {
-    switch (p.kind()) {
-    case TermKind::PVar: return {LamVar(p.name()), {p.name()}};
-    case TermKind::Tupl: {
-        std::vector<LamBinding> binders;
-        std::vector<std::string> names;
-        for (const Term& e : p.elems()) {
-            auto [b, ns] = convertBinding(e);
-            binders.push_back(std::move(b));
-            names.insert(names.end(), ns.begin(), ns.end());
-        }
-        return {LamTup(std::move(binders)), std::move(names)};
-    }
-    default: failUser("can't handle non-variable/tuple lambda bindings");
-    }
+    return binder_walks::ofPattern<LamBinding>(p, LamVar, LamTup,
+                                               [] { failUser("can't handle non-variable/tuple lambda bindings"); });
 }
+
+namespace {
+
+// A binder against its type, variables by `var` and tuples by `tuple`.
+template <class R, class Var, class Tuple>
+R againstType(const Type& t, const LamBinding& b, const Var& var, const Tuple& tuple) {
+    return binder_walks::againstType<R>(
+        b, t, [](const LamBinding& x) -> const auto& { return x.elems(); }, gettupletypes, var, tuple);
+}
+
+}  // namespace
 
 Expr bindingToExpr(const Type& t, const LamBinding& b) {
     if (b.isVar()) return mkVar(b.name(), t);
-    const TypeArgs cs = gettupletypes(t);
-    std::vector<Expr> parts;
-    for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToExpr(cs[i], b.elems()[i]));
-    return mkTupleExpr(parts);
+    return againstType<Expr>(
+        t, b, [](const std::string& n, const Type& ty) { return mkVar(n, ty); },
+        [](std::vector<Expr> parts, const Type&) { return mkTupleExpr(parts); });
 }
 
 Term bindingToTerm(const Type& t, const LamBinding& b) {
     if (b.isVar()) return LVar(b.name(), t);
-    const TypeArgs cs = gettupletypes(t);
-    std::vector<Term> parts;
-    for (std::size_t i = 0; i < cs.size() && i < b.elems().size(); ++i) parts.push_back(bindingToTerm(cs[i], b.elems()[i]));
-    return Tupl(std::move(parts), t);
+    return againstType<Term>(
+        t, b, [](const std::string& n, const Type& ty) { return LVar(n, ty); },
+        [](std::vector<Term> parts, const Type& ty) { return Tupl(std::move(parts), ty); });
 }
 
 // ---------------------------------------------------------------------------------------

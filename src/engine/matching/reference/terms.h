@@ -40,6 +40,8 @@ private:
         bool isVar;
         std::string name;
         std::vector<LamBinding> elems;
+        // Binders nested to any depth are released one at a time from a work list.
+        ~Node();
     };
     explicit LamBinding(std::shared_ptr<const Node> n) : node_(std::move(n)) {}
     std::shared_ptr<const Node> node_;

@@ -7,6 +7,7 @@
 #include "support/big_stack.h"
 #include "support/errors.h"
 #include "support/failure_text.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::fast {
 namespace {
@@ -334,6 +335,79 @@ TEST(FastTermsDeep, ReplacingUnderNestedTuplesAndEtaContracting) {
     Term at = replaceAtEta(path, nested, h);
     for (int i = 0; i < n; ++i) at = at.elems()[0];
     EXPECT_TRUE(at.sameNode(h));
+}
+
+// A binder nesting tuples 100,000 deep, (x0, (x1, (... (xn-1, y)))), with its type, the
+// argument it binds and its pattern.
+struct DeepBinder {
+    LamBinding binder = LamVar("y");
+    Type type = Int;
+    Term arg = LVar("y", Int);
+    Expr pattern = mkVar("y", Int);
+    int depth = test::inputSize(100000);
+
+    DeepBinder() {
+        for (int i = depth; i-- > 0;) {
+            const std::string x = "x" + std::to_string(i);
+            binder = LamTup({LamVar(x), binder});
+            type = mkTupleType({Int, type});
+            arg = Tupl({LVar(x, Int), arg}, type);
+            pattern = mkTupleExpr({mkVar(x, Int), pattern});
+        }
+    }
+};
+
+// Its names, text, renaming, pairing with itself and with its argument, its rebuilding against
+// its type and its release, on the ordinary stack.
+TEST(FastTermsDeep, BindersNestedTuplesDeep) {
+    DeepBinder d;
+    LamBinding& b = d.binder;
+    const std::size_t n = static_cast<std::size_t>(d.depth);
+    const std::vector<std::string> names = binderNames(b);
+    ASSERT_EQ(names.size(), n + 1);
+    EXPECT_EQ(names.front(), "x0");
+    EXPECT_EQ(names[1], "x1");
+    EXPECT_EQ(names.back(), "y");
+    const std::string text = show(b);
+    EXPECT_TRUE(text.starts_with("LamTup [LamVar \"x0\",LamTup [LamVar \"x1\",LamTup ["));
+    EXPECT_TRUE(text.ends_with("\",LamVar \"y\"" + std::string(n, ']')));
+    std::string inParens;
+    appendBindingText(inParens, 11, LamTup({LamVar("a"), LamTup({})}));
+    EXPECT_EQ(inParens, "(LamTup [LamVar \"a\",LamTup []])");
+    EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}, {"x1", "w"}}))[1], "w");
+    EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}})).back(), "z");
+    const auto pairs = matchBinders(b, b);
+    ASSERT_TRUE(pairs);
+    EXPECT_EQ(pairs->size(), n + 1);
+    EXPECT_EQ(pairs->back(), std::make_pair(std::string("y"), std::string("y")));
+    EXPECT_FALSE(matchBinders(b, b.components()[1]));
+    EXPECT_TRUE(binderIsArgument(b, d.arg));
+    EXPECT_FALSE(binderIsArgument(b, d.arg.elems()[1]));
+    EXPECT_TRUE(termEq(binderTerm(d.type, b), d.arg));
+    Expr rebuilt = binderPattern(d.type, b);  // its types are built anew: compared level by level
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto parts = saturatedTupleArgs(rebuilt);
+        ASSERT_TRUE(parts && parts->size() == 2);
+        rebuilt = (*parts)[1];
+    }
+    EXPECT_TRUE(exprEq({}, {}, rebuilt, mkVar("y", Int)));
+    const Term f = Con(mkConstr("F"), mkArrow(d.type, Int));
+    EXPECT_TRUE(etaReduce(Lam(b, Ap(f, d.arg, Int), mkArrow(d.type, Int))).sameNode(f));
+    LamBinding copy = b;
+    b = LamVar("q");  // the copy still holds the tuples
+    EXPECT_EQ(binderNames(copy).size(), n + 1);
+    copy = b;  // now released
+    EXPECT_EQ(show(copy), "LamVar \"q\"");
+}
+
+// A lambda with that binder converted both ways and matched against itself.
+TEST(FastTermsDeep, LambdaWithNestedTuplesDeepConvertsAndMatches) {
+    const DeepBinder d;
+    const Expr lam = mkLam(d.pattern, mkVar("y", Int), mkArrow(d.type, Int));
+    const Term converted = convertPrime({}, lam);
+    EXPECT_EQ(binderNames(converted.binder()).size(), std::size_t(d.depth) + 1);
+    EXPECT_EQ(binderNames(convertPrime({}, convert(converted)).binder()).back(), "y");
+    EXPECT_EQ(toVector(fastSimpleMatchExpr(lam, lam)).size(), 1u);
 }
 
 }  // namespace

@@ -211,6 +211,42 @@ TEST(RefUtils, BindersFitAndBinderMatching) {
     EXPECT_TRUE(bindersFit(Ap(Lam(pairBinder, LVar("a", I()), fn(pairT, I())), tup, I())));
 }
 
+// A binder nesting tuples 100,000 deep, (x0, (x1, (... (xn-1, y)))): converted from its pattern
+// and back, its names, text, renaming, pairing and eta test, and its release, on the ordinary
+// stack.
+TEST(RefUtils, BindersNestedTuplesDeep) {
+    const int n = test::inputSize(100000);
+    Type ty = I();
+    Term arg = LVar("y", I());
+    Term patternTerm = PVar("y", I());
+    for (int i = n; i-- > 0;) {
+        const std::string x = "x" + std::to_string(i);
+        ty = mkTupleType({I(), ty});
+        arg = Tupl({LVar(x, I()), arg}, ty);
+        patternTerm = Tupl({PVar(x, I()), patternTerm}, ty);
+    }
+    auto [b, names] = convertBinding(patternTerm);
+    ASSERT_EQ(names.size(), std::size_t(n) + 1);
+    EXPECT_EQ(names[1], "x1");
+    EXPECT_EQ(lamBoundNames(b), names);
+    std::string text;
+    appendBinding(text, 11, b);
+    EXPECT_TRUE(text.starts_with("(LamTup [LamVar \"x0\",LamTup [LamVar \"x1\",LamTup ["));
+    EXPECT_TRUE(text.ends_with("\",LamVar \"y\"" + std::string(std::size_t(n), ']') + ")"));
+    EXPECT_EQ(lamBoundNames(renameBinder(b, {{"y", "z"}})).back(), "z");
+    EXPECT_EQ(matchBinders(b, b)->size(), std::size_t(n) + 1);
+    EXPECT_FALSE(matchBinders(b, b.elems()[1]));
+    EXPECT_EQ(bindBinder(b, arg)->size(), std::size_t(n) + 1);
+    EXPECT_TRUE(termEq(bindingToTerm(ty, b), arg));
+    const Expr pattern = bindingToExpr(ty, b);
+    EXPECT_EQ(convertBinding(convertClosed(pattern)).second, names);
+    const Term f = Con(mkConstr("F"), fn(ty, I()));
+    EXPECT_TRUE(isEtaRedex(Lam(b, Ap(f, arg, I()), fn(ty, I()))));
+    LamBinding copy = b;
+    b = LamVar("q");  // the copy still holds the tuples
+    EXPECT_EQ(lamBoundNames(copy).size(), std::size_t(n) + 1);
+}
+
 TEST(RefUtils, TwoStepPatterns) {
     const Type fIIs = fn(fII, I());
     const Term F = PVar("F", fIIs);
