@@ -53,15 +53,10 @@ Expr typedLam(const std::string& name, const Type& a, const Expr& body);
 // The node's type, its last field.
 const Type& exprType(const Expr& e);
 // An application (a lambda) with new children and the type of `like`, held as `like` holds
-// it: a known type as it is, one still to be computed unread.  Inline: rebuilding a path
-// makes one per node.
-inline Expr mkApAs(const Expr& like, Expr fun, Expr arg) {
-    if (like.typeIsEvaluated()) return mkAp(std::move(fun), std::move(arg), like.type());
-    return mkAp(std::move(fun), std::move(arg), like.lazyType());
-}
+// it: a known type as it is, one still to be computed unread.
+inline Expr mkApAs(const Expr& like, Expr fun, Expr arg) { return mkPairAs(like, std::move(fun), std::move(arg)); }
 inline Expr mkLamAs(const Expr& like, Expr pattern, Expr body) {
-    if (like.typeIsEvaluated()) return mkLam(std::move(pattern), std::move(body), like.type());
-    return mkLam(std::move(pattern), std::move(body), like.lazyType());
+    return mkPairAs(like, std::move(pattern), std::move(body));
 }
 
 // --- walks ----------------------------------------------------------------------------------

@@ -42,6 +42,13 @@ struct ExprBuilder {
         return Expr(newNode<ExprPairNode>(kind, holds, std::move(type), std::move(first), std::move(second)));
     }
 
+    static Expr pairAs(const Expr& like, Expr&& first, Expr&& second) {
+        const ExprNode& node = *like.node_;
+        const auto holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
+                                                     (node.kind == ExprKind::Lam ? ExprHolds::Lam : 0));
+        return Expr(newNode<ExprPairNode>(holds, node, std::move(first), std::move(second)));
+    }
+
     template <class T>
     static Expr let(DList defs, Expr body, T type) {
         // The definitions are not looked at.
@@ -160,6 +167,10 @@ Expr mkVar(std::string name, Type type) { return ExprBuilder::var(std::move(name
 Expr mkCon(Constant constant, Type type) { return ExprBuilder::con(std::move(constant), std::move(type)); }
 Expr mkVar(std::string name, Lazy<Type> type) { return ExprBuilder::var(std::move(name), std::move(type)); }
 Expr mkCon(Constant constant, Lazy<Type> type) { return ExprBuilder::con(std::move(constant), std::move(type)); }
+
+Expr mkPairAs(const Expr& like, Expr&& first, Expr&& second) {
+    return ExprBuilder::pairAs(like, std::move(first), std::move(second));
+}
 
 Eqn mkEqn(Expr lhs, Expr rhs) { return Eqn{std::move(lhs), std::move(rhs)}; }
 Eqs mkNoEq() { return Eqs(); }

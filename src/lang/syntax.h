@@ -126,6 +126,10 @@ Expr mkCon(Constant constant, Type type);
 // A variable or constant whose type is computed (or raises its error) when first read.
 Expr mkVar(std::string name, Lazy<Type> type);
 Expr mkCon(Constant constant, Lazy<Type> type);
+// A node of the form of `like` (a Lam or an Ap) with new children and like's type held as
+// like holds it: a known type as it is, one still to be computed unread.  Rebuilding a path
+// makes one per node.
+Expr mkPairAs(const Expr& like, Expr&& first, Expr&& second);
 
 // ---------------------------------------------------------------------------------------
 // Chains: the list-like syntax types
@@ -339,6 +343,17 @@ struct ExprNode {
             new (&pending) Lazy<Type>(std::move(t));
         }
     }
+    // The type of `like`, held as like holds it.
+    ExprNode(ExprKind k, std::uint8_t h, const ExprNode& like) : kind(k), holds(h) {
+        if (!like.lazy) {
+            new (&known) Type(like.known);
+        } else if (like.pending.isEvaluated()) {
+            new (&known) Type(like.pending.get());
+        } else {
+            lazy = true;
+            new (&pending) Lazy<Type>(like.pending);
+        }
+    }
     ExprNode(const ExprNode&) = delete;
     ExprNode& operator=(const ExprNode&) = delete;
     ~ExprNode() {
@@ -355,6 +370,8 @@ struct ExprPairNode : ExprNode {
     template <class T>
     ExprPairNode(ExprKind k, std::uint8_t h, T t, Expr a, Expr b)
         : ExprNode(k, h, std::move(t)), first(std::move(a)), second(std::move(b)) {}
+    ExprPairNode(std::uint8_t h, const ExprNode& like, Expr&& a, Expr&& b)
+        : ExprNode(like.kind, h, like), first(std::move(a)), second(std::move(b)) {}
     Expr first;
     Expr second;
 };
