@@ -401,6 +401,8 @@ Expr unlet(const Expr& e) {
 }
 
 bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack) {
+    // Every type known and no let: reading them all changes nothing.
+    if (!x.holdsAny(ExprHolds::Let | ExprHolds::Unread)) return true;
     if (x.isVar() || x.isCon()) {
         x.type();
         return true;

@@ -78,7 +78,8 @@ public:
     // Con: the constant.
     const Constant& constant() const;
 
-    // The subtree holds a lambda, a variable or a let-expression (bits of ExprHolds).
+    // The subtree holds a lambda, a variable, a let-expression or a node built with a type
+    // still to be computed (bits of ExprHolds).
     bool holdsAny(std::uint8_t kinds) const;
 
     // The node's type, its last field (for an application, computed when first read).
@@ -316,6 +317,12 @@ DList mkDList(Defs defs);
 // The expression node (after DList, which it holds)
 // ---------------------------------------------------------------------------------------
 
+namespace ExprHolds {
+inline constexpr std::uint8_t Lam = 1, Var = 2, Let = 4;
+// A node built with a type still to be computed (it may have been computed since).
+inline constexpr std::uint8_t Unread = 8;
+}
+
 // The part every node shares: its count of holders, its form, what its subtree holds and its
 // type.  The fields of each form follow in a node of that form's own size (syntax.cpp).
 struct ExprNode {
@@ -340,6 +347,7 @@ struct ExprNode {
             new (&known) Type(t.get());
         } else {
             lazy = true;
+            holds |= ExprHolds::Unread;
             new (&pending) Lazy<Type>(std::move(t));
         }
     }
@@ -351,6 +359,7 @@ struct ExprNode {
             new (&known) Type(like.pending.get());
         } else {
             lazy = true;
+            holds |= ExprHolds::Unread;
             new (&pending) Lazy<Type>(like.pending);
         }
     }
@@ -392,9 +401,6 @@ struct ExprConNode : ExprNode {
     Constant constant;
 };
 
-namespace ExprHolds {
-inline constexpr std::uint8_t Lam = 1, Var = 2, Let = 4;
-}
 inline ExprKind Expr::kind() const { return node_->kind; }
 inline const Expr& Expr::pattern() const { return static_cast<const ExprPairNode*>(node_)->first; }
 inline const Expr& Expr::body() const {
