@@ -44,44 +44,69 @@ void DocNode::setText(std::string_view t) {
 
 namespace {
 
-// The nodes a node holds, taken out of it: its one or two parts, and the parts of a node of many.
-struct HeldPair {
-    DocNodeRef left;
-    DocNodeRef right;
+// The nodes waiting to be destroyed on this thread, last in first out: a fixed room that needs
+// no destruction (nodes held by statics are still dropped at exit), and a list of its own for
+// the rare tree that needs more, freed when the drop that made it ends.
+constexpr std::size_t kDropRoom = 256;
+struct DropStack {
+    const DocNode* room[kDropRoom];
+    std::size_t size = 0;
+    std::vector<const DocNode*>* more = nullptr;
+    bool draining = false;
 };
-struct HeldMany {
-    NodeParts parts;
-};
+thread_local DropStack drops;
+
+[[gnu::noinline]] void pushMore(DropStack& s, const DocNode* d) {
+    if (s.more == nullptr) s.more = new std::vector<const DocNode*>();
+    s.more->push_back(d);
+}
+inline void pushDrop(DropStack& s, const DocNode* d) {
+    if (s.size == kDropRoom) return pushMore(s, d);
+    s.room[s.size++] = d;
+}
+inline const DocNode* popDrop(DropStack& s) {
+    if (s.more != nullptr && !s.more->empty()) {
+        const DocNode* d = s.more->back();
+        s.more->pop_back();
+        return d;
+    }
+    return s.size == 0 ? nullptr : s.room[--s.size];
+}
+// Gives up the handle; the node waits to be destroyed when it was the last one on it.
+inline void takePart(DropStack& s, DocNodeRef& part) {
+    if (const DocNode* d = part.releaseLast()) pushDrop(s, d);
+}
+
+// Gives up the node's parts, the last of them to be destroyed first, then its own blocks.
+void destroyNode(DropStack& s, DocNode* node) {
+    if (node->hasMany() && node->many != nullptr) {
+        for (DocNodeRef& part : node->many->parts) takePart(s, part);
+    } else {
+        takePart(s, node->left);
+        takePart(s, node->right);
+    }
+    node->~DocNode();
+    PoolAllocator<DocNode>().deallocate(node, 1);
+}
 
 }  // namespace
 
 // The node's own blocks are given back before the nodes it holds, the last of those first: a
 // document is given back in the reverse of the order it was made in (its parts, then the node),
 // so that the next one made takes the same blocks in the same order, close together as the
-// first one had them.
+// first one had them.  A node dropped while another is being destroyed (one a layout's template
+// holds) waits on the same stack.
 void dropNode(const DocNode* d) noexcept {
-    auto* node = const_cast<DocNode*>(d);  // no handle is left to see it
-    if (node->hasMany() && node->many != nullptr) {
-        HeldMany held{std::move(node->many->parts)};
-        node->~DocNode();
-        PoolAllocator<DocNode>().deallocate(node, 1);
-        Releaser<DocNodeRef>::release(held, [](HeldMany& h, auto take) {
-            for (auto it = h.parts.rbegin(); it != h.parts.rend(); ++it) take(*it);
-        });
-        return;
-    }
-    if (!node->left) {  // a text, or the empty document
-        node->~DocNode();
-        PoolAllocator<DocNode>().deallocate(node, 1);
-        return;
-    }
-    HeldPair held{std::move(node->left), std::move(node->right)};
-    node->~DocNode();
-    PoolAllocator<DocNode>().deallocate(node, 1);
-    Releaser<DocNodeRef>::release(held, [](HeldPair& h, auto take) {
-        take(h.right);
-        take(h.left);
-    });
+    DropStack& s = drops;
+    if (s.draining) return pushDrop(s, d);
+    s.draining = true;
+    auto* next = const_cast<DocNode*>(d);  // no handle is left to see it
+    do {
+        destroyNode(s, next);
+        next = const_cast<DocNode*>(popDrop(s));
+    } while (next != nullptr);
+    delete std::exchange(s.more, nullptr);
+    s.draining = false;
 }
 
 ParNode::~ParNode() {
