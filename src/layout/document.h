@@ -326,13 +326,18 @@ public:
     const DocNode* release() noexcept { return std::exchange(p_, nullptr); }
 
     void reset() noexcept {
+        if (const DocNode* d = releaseLast()) dropNode(d);
+    }
+    // Gives up the handle, leaving it null: the node when this was its last handle, which the
+    // caller is then to drop; otherwise null.
+    const DocNode* releaseLast() noexcept {
         const DocNode* d = std::exchange(p_, nullptr);
-        if (d == nullptr) return;
+        if (d == nullptr) return nullptr;
         std::atomic<std::uint32_t>& n = countOf(d);
         const std::uint32_t held = n.load(std::memory_order_acquire);
-        if (held >= NodeCount::kLasting) return;
+        if (held >= NodeCount::kLasting) return nullptr;
         // The only handle needs no atomic update: no other can appear while it is alone.
-        if (held == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1) dropNode(d);
+        return held == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1 ? d : nullptr;
     }
     // Keeps the node to the end of the run: its handles no longer count.  Only for a node that
     // a handle never dropped holds (one of a table made once and never freed), so that it stays
@@ -383,6 +388,12 @@ private:
     SharedFn<DocAttrs(const PageBounds&)> fn_;
     pretty_detail::DocNodeRef node_;
 };
+
+// Keeps the document's tree to the end of the run, so that its copies count nothing: only for a
+// document of a table made once and never freed, so that the tree stays reachable.
+inline void keepForever(const Doc& d) {
+    d.node().keepForever();
+}
 
 // The arguments of a parameterised document: a slice of the argument documents' attributes
 // (flags, replies and sizes), one per parameter in parameter order.

@@ -79,10 +79,15 @@ std::vector<Doc> docPerOp(Make make) {
     return docs;
 }
 
-// The operator's text, built once.
+// The operator's text, built once and kept to the end of the run, in a table never freed:
+// an operator's document is copied into every operation printed, and then counts nothing.
 const Doc& opDoc(Op op) {
-    static const std::vector<Doc> docs = docPerOp([](Op o) { return textDoc(printedOpSymbol(o)); });
-    return docs[static_cast<std::size_t>(op)];
+    static const std::vector<Doc>* const docs = [] {
+        auto* all = new std::vector<Doc>(docPerOp([](Op o) { return textDoc(printedOpSymbol(o)); }));
+        for (const Doc& d : *all) keepForever(d);
+        return all;
+    }();
+    return (*docs)[static_cast<std::size_t>(op)];
 }
 
 // The operator as a section, "(op)", built once.
