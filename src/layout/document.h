@@ -188,8 +188,13 @@ private:
     void retain() const {
         if (impl_) ++impl_->refs;
     }
+    // A null function, the most common at a drop (a document node's, or one moved from), is
+    // seen without a call.
     void release() const {
-        if (impl_ && --impl_->refs == 0) pretty_detail::dropCell(impl_);
+        if (impl_) releaseHeld();
+    }
+    [[gnu::noinline]] void releaseHeld() const {
+        if (--impl_->refs == 0) pretty_detail::dropCell(impl_);
     }
 
     const Base* impl_ = nullptr;
@@ -325,8 +330,9 @@ public:
     // left null.
     const DocNode* release() noexcept { return std::exchange(p_, nullptr); }
 
+    // A null handle, the most common at a drop (one moved from), is seen without a call.
     void reset() noexcept {
-        if (const DocNode* d = releaseLast()) dropNode(d);
+        if (p_ != nullptr) resetHeld();
     }
     // Gives up the handle, leaving it null: the node when this was its last handle, which the
     // caller is then to drop; otherwise null.
@@ -354,6 +360,9 @@ public:
     friend bool operator==(const DocNodeRef& a, std::nullptr_t) { return a.p_ == nullptr; }
 
 private:
+    [[gnu::noinline]] void resetHeld() noexcept {
+        if (const DocNode* d = releaseLast()) dropNode(d);
+    }
     // The node's count is its first member, at the node's own address.
     static std::atomic<std::uint32_t>& countOf(const DocNode* d) {
         return reinterpret_cast<const NodeCount*>(d)->handles;
