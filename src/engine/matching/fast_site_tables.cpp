@@ -653,19 +653,7 @@ FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const E
 
 bool FastSiteTable::holdsConstant(const Expr& sub) const {
     const NodeFacts* f = facts(sub);
-    if (f) return f->constant;
-    std::vector<const Expr*> todo{&sub};
-    while (!todo.empty()) {
-        const Expr& x = *todo.back();
-        todo.pop_back();
-        if (x.isCon() || (x.isLam() && plim::holdsConstant(x.pattern()))) return true;
-        if (x.isLam()) todo.push_back(&x.body());
-        if (x.isAp()) {
-            todo.push_back(&x.fun());
-            todo.push_back(&x.arg());
-        }
-    }
-    return false;
+    return f ? f->constant : plim::holdsConstant(sub);
 }
 
 bool FastSiteTable::ownExpansion(const Expr& sub, bool full) const {

@@ -135,10 +135,10 @@ Expr replace(const Expr& e, const Path& path, const Expr& replacement) {
     Expr built = replacement;
     for (std::size_t i = path.size(); i-- > 0;) {
         const Expr& node = *spine[i];
-        if (path[i] == Step::First) {
-            built = mkPairAs(node, std::move(built), Expr(node.arg()));
-        } else {
-            built = mkPairAs(node, Expr(node.fun()), std::move(built));  // a lambda's pattern, too
+        switch (path[i]) {
+        case Step::First: built = mkApAs(node, std::move(built), node.arg()); break;
+        case Step::Second: built = mkApAs(node, node.fun(), std::move(built)); break;
+        case Step::Body: built = mkLamAs(node, node.pattern(), std::move(built)); break;
         }
     }
     return built;
