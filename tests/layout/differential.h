@@ -1,14 +1,12 @@
 // Shared by the differential tests of the layout library and of the printer: the
 // combinators of the library as it runs (Pruned: the node engine wherever it can), of the same
 // library held to its lazy rules (LazyRules: every composition laid out by the attribute rules, see
-// LazyRulesOnly), and of the exhaustive library it replaced (Exhaustive,
-// layout/frozen_reference.h); the printer's own arrangements over any of them; and a small
-// random source.
+// LazyRulesOnly), and of the oracle (Exhaustive, layout/lazy_rules.h: the attribute rules with
+// every candidate built); the printer's own arrangements over any of them; and a small random
+// source.
 //
-// The lazy rules are the definition the node engine follows, and its oracle.  The frozen
-// exhaustive copy is kept for what the lazy rules cannot check: it builds every candidate, with
-// no pruning of dominated candidates, no one-line shortcut and no work budget, so that it
-// shows that dropping candidates, which both engines do alike, never changes a text.
+// The oracle builds every candidate, with no pruning of dominated candidates, no one-line shortcut
+// and no work budget, so that it shows that dropping candidates never changes a text.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "layout/combinators.h"
-#include "layout/frozen_reference.h"
+#include "layout/lazy_rules.h"
 
 namespace plim::difftest {
 
@@ -37,6 +35,7 @@ namespace plim::difftest {
         static D parens(D a) { return ns::parensDoc(a); }                                                  \
         static D join(D a, D b) { return ns::joinDoc(ns::dupDoc(a, b)); }                                  \
         static D dup(D a, D b) { return ns::dupDoc(a, b); }                                                \
+        static D joinOf(D a) { return ns::joinDoc(a); }                                                    \
         static D hv(std::vector<D> xs) { return ns::hvList(std::move(xs)); }                               \
         static D hvSp(std::vector<D> xs) { return ns::hvSpList(std::move(xs)); }                           \
         static D aboves(std::vector<D> xs) { return ns::aboveList(std::move(xs)); }                        \
@@ -56,7 +55,7 @@ namespace plim::difftest {
     }
 
 PLIM_LAYOUT_LIBRARY(Pruned, ::plim);
-PLIM_LAYOUT_LIBRARY(Exhaustive, ::plim::pretty_reference);
+PLIM_LAYOUT_LIBRARY(Exhaustive, ::plim::lazy_rules);
 #undef PLIM_LAYOUT_LIBRARY
 
 // The library held to its lazy rules: each combinator of Pruned, applied while a LazyRulesOnly
@@ -75,6 +74,7 @@ struct LazyRules : Pruned {
     static D parens(D a) { return lazily([&] { return Pruned::parens(a); }); }
     static D join(D a, D b) { return lazily([&] { return Pruned::join(a, b); }); }
     static D dup(D a, D b) { return lazily([&] { return Pruned::dup(a, b); }); }
+    static D joinOf(D a) { return lazily([&] { return Pruned::joinOf(a); }); }
     static D hv(std::vector<D> xs) { return lazily([&] { return Pruned::hv(std::move(xs)); }); }
     static D hvSp(std::vector<D> xs) { return lazily([&] { return Pruned::hvSp(std::move(xs)); }); }
     static D aboves(std::vector<D> xs) { return lazily([&] { return Pruned::aboves(std::move(xs)); }); }

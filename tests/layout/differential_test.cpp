@@ -1,5 +1,5 @@
-// The layout library against its lazy rules and against the exhaustive library it replaced
-// (layout/frozen_reference.{h,cpp}, see layout/differential.h): random documents rendered at
+// The layout library against its lazy rules and against its oracle, the attribute rules with
+// every candidate built (layout/lazy_rules.{h,cpp}, see layout/differential.h): random documents rendered at
 // widths 1 to 200 must give the same text.  The tests of long and odd lists check the pruning
 // against the exhaustive copy alone.
 #include <gtest/gtest.h>
@@ -64,6 +64,9 @@ typename L::D build(const Shape& s) {
     case 14: return L::cond(ps[0], ps[1], ps[2]);
     case 15: return hvEach<L>(ps);
     case 16: return tightBlock<L>(ps);
+    case 18: return L::dup(ps[0], ps[1]);
+    case 19: return L::joinOf(ps[0]);
+    case 20: return L::joinOf(L::dup(ps[0], L::above(ps[1], ps[2])));
     default: {  // laid out by the lazy rules; words only, as the exhaustive fill soon runs out of stack
         std::vector<typename L::D> words;
         for (const ShapePtr& p : s.parts) words.push_back(L::text(p->text.empty() ? "w" : p->text));
@@ -82,6 +85,51 @@ TEST(PrettyDifferential, RandomDocuments) {
         }
         return 0;
     });
+}
+
+// Documents made to exercise the pruning of candidate lists: dups and joins of parts that have
+// several layouts, side by side and stacked, of texts up to ten characters long, rendered at every
+// width up to a little past their lines.  The pruning drops a candidate only where an earlier one
+// is as good wherever it goes; one dropped wrongly (a shorter one wider by a column on its last
+// line taken as dominating a taller one) leaves a marker where the taller one fitted beside what
+// follows it.
+ShapePtr pruningShape(Random& r, int budget) {
+    static constexpr int kKinds[] = {1, 1, 1, 2, 2, 4, 6, 10, 18, 19, 19, 20, 20, 20};
+    static constexpr unsigned kLengths[] = {1, 1, 2, 3, 5, 8, 9, 9, 10, 10};
+    auto s = std::make_shared<Shape>();
+    s->kind = budget <= 1 ? 0 : kKinds[r.below(std::size(kKinds))];
+    if (s->kind == 0) {
+        s->text = std::string(kLengths[r.below(std::size(kLengths))], static_cast<char>('a' + r.below(3)));
+        return s;
+    }
+    s->n = r.below(3);
+    const unsigned count = s->kind == 6 || s->kind == 19 ? 1 : s->kind == 10 ? 2 + r.below(2) : s->kind == 20 ? 3 : 2;
+    for (unsigned i = 0; i < count; ++i) s->parts.push_back(pruningShape(r, (budget - 1) / static_cast<int>(count)));
+    return s;
+}
+
+TEST(PrettyDifferential, PruningAtTightWidths) {
+    Random r{2718};
+    for (int round = 0; round < test::rounds(4000) && !::testing::Test::HasFailure(); ++round) {
+        const ShapePtr s = pruningShape(r, 3 + static_cast<int>(r.below(10)));
+        const Pruned::D pruned = build<Pruned>(*s);
+        const Exhaustive::D exhaustive = build<Exhaustive>(*s);
+        for (LayoutInt w = 1; w <= 24; ++w)
+            ASSERT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "document " << round << " at width " << w;
+    }
+}
+
+// A join of a line and a two-line layout whose last line is one column shorter, beside a text:
+// at width 10 only the two-line layout leaves room for it.
+TEST(PrettyDifferential, AJoinKeepsTheLayoutOneColumnShorterAtItsEnd) {
+    const auto doc = [](auto lib) {
+        using L = decltype(lib);
+        return L::beside(L::joinOf(L::dup(L::text("aaaaaaaaaa"), L::above(L::text("aaaaaaaaaa"), L::text("aaaaaaaaa")))),
+                         L::text("x"));
+    };
+    EXPECT_EQ(Pruned::render(doc(Pruned{}), 10), "aaaaaaaaaa\naaaaaaaaax");
+    EXPECT_EQ(LazyRules::render(doc(LazyRules{}), 10), "aaaaaaaaaa\naaaaaaaaax");
+    EXPECT_EQ(Exhaustive::render(doc(Exhaustive{}), 10), "aaaaaaaaaa\naaaaaaaaax");
 }
 
 // Lists longer than the shared templates take the list's own node; their items are random

@@ -1,5 +1,5 @@
-// The layout library as it stood before candidate pruning (see layout/frozen_reference.h).
-#include "layout/frozen_reference.h"
+// The attribute rules of the layout library, every candidate built (see layout/lazy_rules.h).
+#include "layout/lazy_rules.h"
 
 #include <algorithm>
 #include <charconv>
@@ -12,7 +12,7 @@
 
 
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 using namespace pretty_detail;
 
@@ -734,12 +734,12 @@ Doc zeroSizeDoc(Doc d) {
     });
 }
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules
 
 // Parameterised documents: holes, their compositions, choice, application and substitution.
 
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 using namespace pretty_detail;
 
@@ -968,12 +968,12 @@ ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
     });
 }
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules
 
 // Fill layouts (documents set like words in a paragraph) and the centred column.
 
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 using namespace pretty_detail;
 
@@ -1093,14 +1093,14 @@ Doc centredAboveList(std::vector<Doc> items) {
     });
 }
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules
 
 // Higher-level layouts: enclosing, lists, horizontal-or-vertical lists and the Printable
 // instances for strings and numbers.
 
 
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 using namespace pretty_detail;
 
@@ -1453,4 +1453,4 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
     return applyParDoc(closeAfterBody, std::vector<Doc>{body, nonEmptyDoc(close)});
 }
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules

@@ -1,30 +1,20 @@
-// The layout library as it stood before candidate pruning and the work budget: every
-// candidate layout is built.  The differential tests render random documents with both and
-// compare; nothing outside the tests uses this copy.
-#pragma once
-
-#include "support/lazy.h"
-// Layout documents: text laid out to a page width.
+// The layout library's attribute rules, followed to the letter: the oracle of the layout tests.
 //
-// Building and rendering a document:
+// A document is a function from the page bounds it may use to its attributes (`DocAttrs`): the
+// candidate layouts, best first (`reply`), a too-wide flag and its sizes.  Every attribute is
+// computed on demand, at most once; the bounds handed to a part may depend on the sizes of its
+// siblings, so bounds are lazy too.  A `ParDoc` is a document with holes (`parDoc`) that
+// `applyParDoc` fills with argument documents; `choiceParDoc` offers two arrangements of the same
+// arguments, which a join (`joinDoc`, `joinParDoc`) later resolves for the page width.
 //
-//   #include "layout/combinators.h"   // the Printable instances for strings and numbers,
-//                                     // hvList, hvSpList, aboveList, blockDoc, ...
-//   Doc d = besideDoc(ppString("let "),
-//                     aboveDoc(ppString("x = 1"), ppString("y = 2")));
-//   std::string text = renderDoc(d, 80);        // "let x = 1\n    y = 2" (no final newline)
-//   renderDocTo(out, d, 80);                     // the same, appended to a std::string
-//   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
-//
-// Documents are values: build them once and share them freely.  A `Doc` is a function from
-// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best
-// first (`reply`), a too-wide flag and its sizes.  Every attribute is computed on demand, at
-// most once; the bounds handed to a part may depend on the sizes of its siblings, so bounds
-// are lazy too.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
-// argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a
-// join (`joinDoc`, `joinParDoc`) later resolves for the page width.
+// Unlike the node engine of src/layout, which these rules define, every candidate layout is built:
+// no candidate is pruned as dominated, no shortcut is taken and there is no work budget.  So a
+// differential test against the engine checks its pruning and its shortcuts as well as its rules
+// (layout/differential.h).  Only small documents are laid out with it: the exhaustive lists
+// multiply with every choice.
 //
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
+#pragma once
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +27,7 @@
 
 #include "support/lazy.h"
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 // Sizes and bounds are computed in 64 bits; kUnboundedWidth is the bound of no limit.
 using LayoutInt = std::int64_t;
@@ -465,7 +455,7 @@ struct Printable<std::vector<T>> {
     }
 };
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules
 // Shared workings of the layout combinators: the attribute rules that the plain and the
 // parameterised forms of a combinator have in common, and the error documents.
 // Only the layout library's own sources include this header.
@@ -474,7 +464,7 @@ struct Printable<std::vector<T>> {
 #include <string>
 
 
-namespace plim::pretty_reference::pretty_detail {
+namespace plim::lazy_rules::pretty_detail {
 
 // A value that is defined only after the attributes that refer to it have been built: the
 // knot that lets two siblings' bounds depend on each other's sizes.
@@ -544,7 +534,7 @@ DocAttrs joinAttrs(const DocAttrs& e);
 DocAttrs filterAttrs(const DocAttrs& e);
 DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds& b);
 
-}  // namespace plim::pretty_reference::pretty_detail
+}  // namespace plim::lazy_rules::pretty_detail
 // Higher-level layouts built from the layout documents of layout/document.h: brackets around a
 // document, lists of documents side by side or stacked, lists laid out on one line when they
 // fit and one item per line otherwise, and the conditional and block shapes of program text.
@@ -562,7 +552,7 @@ DocAttrs indentAttrs(Lazy<LayoutInt> n, const DocAttrs& inner, const PageBounds&
 #include <vector>
 
 
-namespace plim::pretty_reference {
+namespace plim::lazy_rules {
 
 // --- Printable instances -------------------------------------------------------------------
 
@@ -728,4 +718,4 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
     return blockFillDoc(blockWidth, open, close, separator, toDocs(items));
 }
 
-}  // namespace plim::pretty_reference
+}  // namespace plim::lazy_rules
