@@ -367,12 +367,12 @@ bool isFunctionType(const Type& t) {
 }  // namespace
 
 const Type& argType(const Type& t) {
-    if (!isFunctionType(t)) failInternal("cannot take argument type of non-function");
+    if (!isFunctionType(t)) failUser("cannot take argument type of non-function");
     return t.args()[0];
 }
 
 const Type& resType(const Type& t) {
-    if (!isFunctionType(t)) failInternal("cannot take result type of non-function");
+    if (!isFunctionType(t)) failUser("cannot take result type of non-function");
     return t.args()[1];
 }
 

@@ -255,7 +255,10 @@ void appendTypeListText(std::string& out, const std::vector<Type>& types);
 // --- function types -----------------------------------------------------------------------
 
 // The argument and result of a TCon "Arrow" with exactly two arguments; anything else raises
-// "cannot take argument type of non-function" / "cannot take result type of non-function".
+// the user error "cannot take argument type of non-function" / "cannot take result type of
+// non-function": only a tree whose type check failed (an application of a non-function the
+// user wrote) has such a type where a function type belongs, and the command that met it
+// fails while the session goes on.
 const Type& argType(const Type& t);
 const Type& resType(const Type& t);
 
