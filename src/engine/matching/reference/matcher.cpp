@@ -245,8 +245,19 @@ Solutions runReferenceMatch(AppRule rule, const Bindings& b0, const Term& p, con
         matchProblems(rule, {Problem{std::move(p1), std::move(t1)}}, s));
 }
 
+// The bindings with the match's type substitution applied: the images the candidates build
+// are typed from the pattern, and the bindings must carry the term's types.
+Bindings instantiated(const Bindings& b) {
+    if (b.types.isIdentity()) return b;
+    const Bindings types{VarMap(), b.types};
+    return Bindings{
+        mapFM([&types](const std::string&, const Term& t) { return t.hasTypeVar() ? applyBindings(types, t) : t; },
+              b.vars),
+        b.types};
+}
+
 MatchResults resultsOf(const Solutions& sols) {
-    return map([](const Solution& sol) { return unconvertBindings(sol.bindings); }, sols);
+    return map([](const Solution& sol) { return unconvertBindings(instantiated(sol.bindings)); }, sols);
 }
 
 // What is left of the supply: the supply given when there is no solution, else the
