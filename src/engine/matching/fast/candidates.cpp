@@ -7,6 +7,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
+#include "engine/matching/type_constraint.h"
 #include "support/errors.h"
 
 namespace plim::fast {
@@ -98,8 +99,6 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
         if (contains(inner, n)) return false;
     return true;
 }
-
-using Positions = std::shared_ptr<const PositionTable>;
 
 // The abstraction candidates come from one generator that walks the qualifying positions in
 // order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
@@ -244,19 +243,39 @@ StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
 // variables as pattern variables, other local variables frozen) by the abstraction variable
 // applied to the instantiated parameters, contracting a lambda on the way that becomes an eta
 // redex.  Bodies equal under termEq to an earlier body of the same level are dropped.  The
-// levels stop before the first empty one.  So the candidates come in the reference order:
+// levels stop before the first empty level.  So the candidates come in the reference order:
 // the constant abstraction first, then the abstractions of one instance, of two, and so on;
 // only the names of the fresh variables may differ.
+//
+// The abstraction variable has one type: the argument's type as the body's instances
+// instantiate it.  A body keeps the type substitution of its instances, and a further
+// instance is sought with it applied, so that all of them take the argument's type variables
+// alike: a polymorphic constant met at two types gives two bodies, not one variable used at
+// both.  An instance whose match leaves a parameter unbound (the argument ignores it) gives no
+// body: no term stands for that parameter.  The candidate brings the body's type substitution
+// along as a problem, so that the match's types say what the argument's type variables were
+// instantiated to, also those that only its inner parts mention.
 
 struct BodyBuilder {
-    Term var;                  // the abstraction variable, typed as the whole argument
+    std::string v;             // the abstraction variable's name
+    Type argType;              // the whole argument's type
     std::vector<Term> params;  // the argument's leading lambda variables, as PVars
     Term pattern;              // the argument's body, opened and frozen
 };
 
 BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
     const Term opened = openLeadingLams(x);
-    return BodyBuilder{LVar(v, x.type()), leadingLamVars(x), freezeLocals(freeLocals(opened), opened)};
+    return BodyBuilder{v, x.type(), leadingLamVars(x), freezeLocals(freeLocals(opened), opened)};
+}
+
+// A body with what its instances made of the argument's type variables.
+struct TypedBody {
+    Term body;
+    TypeSubst types;
+};
+
+Term typedBy(const TypeSubst& s, const Term& t) {
+    return s.isIdentity() ? t : applyTermSubst(TermSubst{TermBindings(), s}, t);
 }
 
 // The constants that the free variables of the subterm at a position of b are frozen into:
@@ -271,51 +290,74 @@ NameMap frozenNames(const PositionTable& all, std::size_t at) {
     return out;
 }
 
+// The replacement of one instance: the abstraction variable, typed as the instance's types
+// make the argument's type, applied to the instantiated parameters; nothing when a parameter
+// is left unbound.
+std::optional<Term> replacementFor(const BodyBuilder& bb, const TermSubst& m, const TypeSubst& types) {
+    Term r = LVar(bb.v, substType(types, bb.argType));
+    for (const Term& p : bb.params) {
+        Term a = applyTermSubst(m, p);
+        if (a.is(TermKind::PVar)) return std::nullopt;
+        r = Ap(r, std::move(a), resType(r.type()));
+    }
+    return r;
+}
+
+// A body being searched for instances: the argument's body with the body's types applied.
+struct Searched {
+    std::shared_ptr<const BodyBuilder> bb;
+    TypedBody b;
+    Term pattern;
+    PositionTable all;
+};
+
 // The bodies that replace the subterm at one position of b by the abstraction variable
 // applied to the parameters of an instance, one body per instance.
-List<Term> instancesAt(const std::shared_ptr<const BodyBuilder>& bb, const Term& b, const Positions& all,
-                       std::size_t at) {
-    const Term& u = all->term(at);
-    if (occursLVar(bb->var.name(), u)) return List<Term>();
-    const NameMap fs = frozenNames(*all, at);
+List<TypedBody> instancesAt(const std::shared_ptr<const Searched>& sb, std::size_t at) {
+    const Term& u = sb->all.term(at);
+    if (occursLVar(sb->bb->v, u)) return List<TypedBody>();
+    const NameMap fs = frozenNames(sb->all, at);
     const Term frozen = freezeLocalsAs(fs, u);
-    if (!shapeAllows(bb->pattern, frozen)) return List<Term>();
-    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{bb->pattern, frozen}}, emptySupply());
-    if (ms.empty()) return List<Term>();
-    const Path path = all->path(at);
-    return map(
-        [bb, b, path, fs](const Solution& m) {
+    if (!shapeAllows(sb->pattern, frozen)) return List<TypedBody>();
+    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{sb->pattern, frozen}}, emptySupply());
+    if (ms.empty()) return List<TypedBody>();
+    const Path path = sb->all.path(at);
+    return concatMap(
+        [sb, path, fs](const Solution& m) {
             const TermSubst thawed{
                 mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.first.bindings),
                 m.first.types};
-            Term r = bb->var;
-            for (const Term& p : bb->params) r = Ap(r, applyTermSubst(thawed, p), resType(r.type()));
-            return replaceAtEta(path, b, r);
+            const TypeSubst types =
+                m.first.types.isIdentity() ? sb->b.types : substTypeOf(m.first.types, sb->b.types);
+            std::optional<Term> r = replacementFor(*sb->bb, thawed, types);
+            if (!r) return List<TypedBody>();
+            return List<TypedBody>::cons(TypedBody{replaceAtEta(path, sb->b.body, *r), types}, List<TypedBody>());
         },
         ms);
 }
 
 // The bodies that replace one instance in b, from the position `from` on.
-List<Term> instancesFrom(std::shared_ptr<const BodyBuilder> bb, Term b, Positions all, std::size_t from) {
-    return List<Term>::defer([bb, b, all, from]() {
-        for (std::size_t i = from; i < all->size(); ++i) {
-            List<Term> here = instancesAt(bb, b, all, i);
-            if (!here.empty()) return append(here, instancesFrom(bb, b, all, i + 1));
+List<TypedBody> instancesFrom(std::shared_ptr<const Searched> sb, std::size_t from) {
+    return List<TypedBody>::defer([sb, from]() {
+        for (std::size_t i = from; i < sb->all.size(); ++i) {
+            List<TypedBody> here = instancesAt(sb, i);
+            if (!here.empty()) return append(here, instancesFrom(sb, i + 1));
         }
-        return List<Term>();
+        return List<TypedBody>();
     });
 }
 
-List<Term> instancesIn(std::shared_ptr<const BodyBuilder> bb, const Term& b) {
-    return instancesFrom(bb, b, std::make_shared<const PositionTable>(allPositions(b)), 0);
+List<TypedBody> instancesIn(std::shared_ptr<const BodyBuilder> bb, const TypedBody& b) {
+    Term pattern = typedBy(b.types, bb->pattern);
+    return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, std::move(pattern), allPositions(b.body)}), 0);
 }
 
-// The list without the elements equal under termEq to an earlier one.
-List<Term> distinctBodies(List<Term> xs, std::shared_ptr<std::vector<Term>> seen) {
-    return List<Term>::defer([xs, seen]() {
-        List<Term> at = xs;
+// The list without the bodies equal under termEq to an earlier one.
+List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<std::vector<Term>> seen) {
+    return List<TypedBody>::defer([xs, seen]() {
+        List<TypedBody> at = xs;
         while (!at.empty()) {
-            const Term& b = at.head();
+            const Term& b = at.head().body;
             bool dup = false;
             for (const Term& s : *seen)
                 if (termEq(s, b)) {
@@ -325,23 +367,29 @@ List<Term> distinctBodies(List<Term> xs, std::shared_ptr<std::vector<Term>> seen
             if (!dup) break;
             at = at.tail();
         }
-        if (at.empty()) return List<Term>();
-        seen->push_back(at.head());
-        return List<Term>::cons(at.head(), distinctBodies(at.tail(), seen));
+        if (at.empty()) return List<TypedBody>();
+        seen->push_back(at.head().body);
+        return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), seen));
     });
 }
 
-List<Term> nextLevel(std::shared_ptr<const BodyBuilder> bb, const List<Term>& level) {
-    return distinctBodies(concatMap([bb](const Term& b) { return instancesIn(bb, b); }, level),
+List<TypedBody> nextLevel(std::shared_ptr<const BodyBuilder> bb, const List<TypedBody>& level) {
+    return distinctBodies(concatMap([bb](const TypedBody& b) { return instancesIn(bb, b); }, level),
                           std::make_shared<std::vector<Term>>());
 }
 
 // The levels from this one on, stopping before the first empty level.
-List<Term> levelsFrom(std::shared_ptr<const BodyBuilder> bb, List<Term> level) {
-    return List<Term>::defer([bb, level]() {
-        if (level.empty()) return List<Term>();
+List<TypedBody> levelsFrom(std::shared_ptr<const BodyBuilder> bb, List<TypedBody> level) {
+    return List<TypedBody>::defer([bb, level]() {
+        if (level.empty()) return List<TypedBody>();
         return append(level, levelsFrom(bb, nextLevel(bb, level)));
     });
+}
+
+// The problem that holds the match to a body's type substitution.
+Problem typeConstraint(const TypeSubst& s) {
+    auto [pattern, term] = typeConstraintTypes(s);
+    return {Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
 }
 
 StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
@@ -349,13 +397,15 @@ StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
         auto [v, rest] = nextName(s);
         auto bb = std::make_shared<const BodyBuilder>(bodyBuilder(v, x));
         const LamBinding binder = LamVar(v);
-        const Type argT = x.type();
         return map(
-            [binder, argT, rest](const Term& body) {
-                Term u = etaReduce(Lam(binder, body, mkArrow(argT, body.type())));
-                return Step{{std::move(u), {}}, rest};
+            [bb, binder, rest](const TypedBody& b) {
+                const Type varType = substType(b.types, bb->argType);
+                Term u = etaReduce(Lam(binder, b.body, mkArrow(varType, b.body.type())));
+                Problems problems;
+                if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+                return Step{{std::move(u), std::move(problems)}, rest};
             },
-            levelsFrom(bb, List<Term>::cons(t, List<Term>())));
+            levelsFrom(bb, List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>())));
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/matching/reference/solver.h"
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/type_constraint.h"
 
 namespace plim::ref {
 
@@ -112,18 +113,30 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
     return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, abstractions);
 }
 
-// The candidates of the levels from `level` on, up to the first empty level.
-AppCandidates levelCandidates(List<Term> level, const std::string& v, const Term& x, const NameSupply& rest) {
+// The problem that holds the match to a body's type substitution.
+Problem typeConstraint(const TypeSubst& s) {
+    auto [pattern, term] = typeConstraintTypes(s);
+    return Problem{Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
+}
+
+// The candidates of the levels from `level` on, up to the first empty level.  The abstraction
+// variable is typed as the body's instances instantiate x's type, and the candidate brings
+// their type substitution along, so that the match's types say what x's type variables stood
+// for, also those only x's inner parts mention.
+AppCandidates levelCandidates(List<TypedBody> level, const std::string& v, const Term& x, const NameSupply& rest) {
     return AppCandidates::defer([level, v, x, rest]() {
         if (level.empty()) return AppCandidates();
         auto here = map(
-            [v, x, rest](const Term& r) {
-                Term lam = Lam(LamVar(v), r, arrowOf(x, r));
+            [v, x, rest](const TypedBody& b) {
+                const Term& r = b.body;
+                Term lam = Lam(LamVar(v), r, arrowType(substType(b.types, termType(x)), termType(r)));
                 Term candidate = isEtaRedex(lam) ? r.fun() : lam;
-                return AppCandidate{std::move(candidate), {}, rest};
+                Problems problems;
+                if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+                return AppCandidate{std::move(candidate), std::move(problems), rest};
             },
             level);
-        return append(here, levelCandidates(abstractNextLevel(level, v, x), v, x, rest));
+        return append(here, levelCandidates(abstractNextTypedLevel(level, v, x), v, x, rest));
     });
 }
 
@@ -131,7 +144,7 @@ AppCandidates twoStepCandidates(bool flexible, const Term& x, const Term& t, con
     if (!flexible) return simpleAppRule(x, t, s);
     return AppCandidates::defer([x, t, s]() {
         auto [v, rest] = nextName(s);
-        return levelCandidates(List<Term>::cons(t, List<Term>()), v, x, rest);
+        return levelCandidates(List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>()), v, x, rest);
     });
 }
 

@@ -368,25 +368,30 @@ Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply
 
 namespace {
 
-// What every body of a level is searched with: the abstraction variable, the argument
-// pattern's parameters and its body with the parameters as pattern variables.
+// What every body of a level is searched with: the abstraction variable's name, the argument
+// pattern's type, its parameters and its body with the parameters as pattern variables.
 struct Abstraction {
     std::string v;
-    Term var;
+    Type argType;
     std::vector<Term> params;
     Term instance;
 };
 
 Abstraction abstractionOf(const std::string& v, const Term& x) {
     const Term opened = openLambdas(x);
-    return Abstraction{v, LVar(v, termType(x)), lambdaParams(x), freezeLocals(freeLocalVars(opened), opened)};
+    return Abstraction{v, termType(x), lambdaParams(x), freezeLocals(freeLocalVars(opened), opened)};
 }
 
-Term replacementFor(const Abstraction& a, const Bindings& m) {
-    Term out = a.var;
+// The abstraction variable, typed as the instance's types make the argument's type, applied
+// to the instantiated parameters; nothing when the match leaves a parameter unbound (the
+// argument ignores it, and no term stands for it).
+std::optional<Term> replacementFor(const Abstraction& a, const Bindings& m, const TypeSubst& types) {
+    Term out = LVar(a.v, substType(types, a.argType));
     for (const Term& param : a.params) {
+        Term arg = applyBindings(m, param);
+        if (arg.is(TermKind::PVar)) return std::nullopt;
         Type r = resType(termType(out));
-        out = Ap(std::move(out), applyBindings(m, param), std::move(r));
+        out = Ap(std::move(out), std::move(arg), std::move(r));
     }
     return out;
 }
@@ -408,18 +413,24 @@ NameMap frozenNames(const Term& b, const Position& pos) {
     return out;
 }
 
-// The new bodies from one position of one body.
-List<Term> bodiesAt(const std::shared_ptr<const Abstraction>& a, const Term& b, const Position& pos) {
-    if (occursLocal(a->v, pos.sub)) return List<Term>();
-    const NameMap fs = frozenNames(b, pos);
-    Solutions sols = matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
+// The new bodies from one position of one body, the instance sought with the body's types
+// applied to the argument's body.
+List<TypedBody> bodiesAt(const std::shared_ptr<const Abstraction>& a, const TypedBody& b, const Term& instance,
+                         const Position& pos) {
+    if (occursLocal(a->v, pos.sub)) return List<TypedBody>();
+    const NameMap fs = frozenNames(b.body, pos);
+    Solutions sols = matchProblems(AppRule::Simple, {Problem{instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
     const StepList path = pos.path;
-    return map(
+    return concatMap(
         [a, b, fs, path](const Solution& sol) {
             Bindings thawed{
                 mapFM([&](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, sol.bindings.vars),
                 sol.bindings.types};
-            return replaceAtEta(b, path.toPath(), replacementFor(*a, thawed));
+            TypeSubst types = sol.bindings.types.isIdentity() ? b.types : substTypeOf(sol.bindings.types, b.types);
+            std::optional<Term> r = replacementFor(*a, thawed, types);
+            if (!r) return List<TypedBody>();
+            return List<TypedBody>::cons(TypedBody{replaceAtEta(b.body, path.toPath(), *r), std::move(types)},
+                                         List<TypedBody>());
         },
         sols);
 }
@@ -437,37 +448,48 @@ bool seenBefore(const std::shared_ptr<const Seen>& seen, const Term& contracted)
 }
 
 // The list without the bodies equal (termEq) to an earlier one.
-List<Term> distinctBodies(List<Term> xs, std::shared_ptr<const Seen> seen) {
-    return List<Term>::defer([xs, seen]() {
-        for (List<Term> at = xs; !at.empty(); at = at.tail()) {
-            Term contracted = etaContract(at.head());
+List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<const Seen> seen) {
+    return List<TypedBody>::defer([xs, seen]() {
+        for (List<TypedBody> at = xs; !at.empty(); at = at.tail()) {
+            Term contracted = etaContract(at.head().body);
             if (seenBefore(seen, contracted)) continue;
             auto more = std::make_shared<const Seen>(Seen{std::move(contracted), seen});
-            return List<Term>::cons(at.head(), distinctBodies(at.tail(), std::move(more)));
+            return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), std::move(more)));
         }
-        return List<Term>();
+        return List<TypedBody>();
     });
+}
+
+List<Term> bodiesOf(const List<TypedBody>& level) {
+    return map([](const TypedBody& b) { return b.body; }, level);
 }
 
 }  // namespace
 
-List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x) {
-    return List<Term>::defer([previous, v, x]() {
+List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const std::string& v, const Term& x) {
+    return List<TypedBody>::defer([previous, v, x]() {
         auto a = std::make_shared<const Abstraction>(abstractionOf(v, x));
-        List<Term> all = concatMap(
-            [a](const Term& b) {
-                return concatMap([a, b](const Position& pos) { return bodiesAt(a, b, pos); }, positions(b));
+        List<TypedBody> all = concatMap(
+            [a](const TypedBody& b) {
+                const Term instance = b.types.isIdentity() ? a->instance : applyTypes(b.types, a->instance);
+                return concatMap([a, b, instance](const Position& pos) { return bodiesAt(a, b, instance, pos); },
+                                 positions(b.body));
             },
             previous);
         return distinctBodies(all, nullptr);
     });
 }
 
+List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x) {
+    return bodiesOf(
+        abstractNextTypedLevel(map([](const Term& b) { return TypedBody{b, TypeSubst()}; }, previous), v, x));
+}
+
 List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t) {
     if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail(CodedFailure::ReferenceAbstractsNegative); });
-    List<Term> level = List<Term>::cons(t, List<Term>());
-    for (std::int64_t i = 0; i < n; ++i) level = abstractNextLevel(level, v, x);
-    return level;
+    List<TypedBody> level = List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>());
+    for (std::int64_t i = 0; i < n; ++i) level = abstractNextTypedLevel(level, v, x);
+    return bodiesOf(level);
 }
 
 }  // namespace plim::ref

@@ -94,5 +94,34 @@ TEST(RefAbstract, EqualBodiesCountOnce) {
     EXPECT_TRUE(abstractssub(3, "v", one, t).empty());
 }
 
+TEST(RefAbstract, OneBodyTakesTheArgumentsTypesAlike) {
+    // The argument [] : [c] against h ([] : [Int]) ([] : [[Int]]): each instance gives a body
+    // whose variable has the type that instance gives [c]; no body abstracts both, since one
+    // variable cannot stand for [] at two types.
+    const Type lI = mkTCon("List", {I()});
+    const Type llI = mkTCon("List", {lI});
+    const Term h = Con(mkConstr("h"), fn(lI, fn(llI, I())));
+    const Term t = Ap(Ap(h, Con(mkNul(), lI), fn(llI, I())), Con(mkNul(), llI), I());
+    const Term x = Con(mkNul(), mkTCon("List", {mkTid("c")}));
+    const auto level1 = toVector(abstractNextTypedLevel(
+        List<TypedBody>::cons(TypedBody{t, identitySubst()}, List<TypedBody>()), "v", x));
+    ASSERT_EQ(level1.size(), 2u);
+    EXPECT_EQ(level1[0].types("c"), I());
+    EXPECT_EQ(showExpr(unconvert(level1[0].body)), "h v []");
+    EXPECT_EQ(level1[1].types("c"), lI);
+    EXPECT_EQ(showExpr(unconvert(level1[1].body)), "h [] v");
+    const Term& v0 = level1[0].body.fun().arg();
+    EXPECT_EQ(v0.type(), lI);
+    EXPECT_TRUE(abstractssub(2, "v", x, t).empty());
+}
+
+TEST(RefAbstract, AnInstanceThatLeavesAParameterUnboundGivesNoBody) {
+    // \ y -> 1 matches every 1 whatever y is: no term stands for y, so no body abstracts it.
+    const Term one = Con(mkNumber(1), I());
+    const Term t = Ap(Con(mkConstr("g"), fII), one, I());
+    const Term x = Lam(LamVar("y"), one, fII);
+    EXPECT_TRUE(abstractssub(1, "v", x, t).empty());
+}
+
 }  // namespace
 }  // namespace plim
