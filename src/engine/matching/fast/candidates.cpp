@@ -249,8 +249,8 @@ StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
 //
 // The abstraction variable has one type: the argument's type as the body's instances
 // instantiate it.  A body keeps the type substitution of its instances, and a further
-// instance is sought with it applied, so that all of them take the argument's type variables
-// alike: a polymorphic constant met at two types gives two bodies, not one variable used at
+// instance must give the argument's type variables the same types (merged, not sought with
+// them applied, which would let the match bind the term's type variables): a polymorphic constant met at two types gives two bodies, not one variable used at
 // both.  An instance whose match leaves a parameter unbound (the argument ignores it) gives no
 // body: no term stands for that parameter.  The candidate brings the body's type substitution
 // along as a problem, so that the match's types say what the argument's type variables were
@@ -273,10 +273,6 @@ struct TypedBody {
     Term body;
     TypeSubst types;
 };
-
-Term typedBy(const TypeSubst& s, const Term& t) {
-    return s.isIdentity() ? t : applyTermSubst(TermSubst{TermBindings(), s}, t);
-}
 
 // The constants that the free variables of the subterm at a position of b are frozen into:
 // its own name for a variable bound outside b, which the argument may mention as well; a name
@@ -303,11 +299,10 @@ std::optional<Term> replacementFor(const BodyBuilder& bb, const TermSubst& m, co
     return r;
 }
 
-// A body being searched for instances: the argument's body with the body's types applied.
+// A body being searched for instances.
 struct Searched {
     std::shared_ptr<const BodyBuilder> bb;
     TypedBody b;
-    Term pattern;
     PositionTable all;
 };
 
@@ -318,8 +313,9 @@ List<TypedBody> instancesAt(const std::shared_ptr<const Searched>& sb, std::size
     if (occursLVar(sb->bb->v, u)) return List<TypedBody>();
     const NameMap fs = frozenNames(sb->all, at);
     const Term frozen = freezeLocalsAs(fs, u);
-    if (!shapeAllows(sb->pattern, frozen)) return List<TypedBody>();
-    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{sb->pattern, frozen}}, emptySupply());
+    const Term& pattern = sb->bb->pattern;
+    if (!shapeAllows(pattern, frozen)) return List<TypedBody>();
+    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{pattern, frozen}}, emptySupply());
     if (ms.empty()) return List<TypedBody>();
     const Path path = sb->all.path(at);
     return concatMap(
@@ -327,11 +323,11 @@ List<TypedBody> instancesAt(const std::shared_ptr<const Searched>& sb, std::size
             const TermSubst thawed{
                 mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.first.bindings),
                 m.first.types};
-            const TypeSubst types =
-                m.first.types.isIdentity() ? sb->b.types : substTypeOf(m.first.types, sb->b.types);
-            std::optional<Term> r = replacementFor(*sb->bb, thawed, types);
+            const std::optional<TypeSubst> types = mergedInstanceTypes(sb->b.types, m.first.types);
+            if (!types) return List<TypedBody>();
+            std::optional<Term> r = replacementFor(*sb->bb, thawed, *types);
             if (!r) return List<TypedBody>();
-            return List<TypedBody>::cons(TypedBody{replaceAtEta(path, sb->b.body, *r), types}, List<TypedBody>());
+            return List<TypedBody>::cons(TypedBody{replaceAtEta(path, sb->b.body, *r), *types}, List<TypedBody>());
         },
         ms);
 }
@@ -348,8 +344,7 @@ List<TypedBody> instancesFrom(std::shared_ptr<const Searched> sb, std::size_t fr
 }
 
 List<TypedBody> instancesIn(std::shared_ptr<const BodyBuilder> bb, const TypedBody& b) {
-    Term pattern = typedBy(b.types, bb->pattern);
-    return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, std::move(pattern), allPositions(b.body)}), 0);
+    return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, allPositions(b.body)}), 0);
 }
 
 // The list without the bodies equal under termEq to an earlier one.

@@ -5,6 +5,7 @@
 
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/tuple_typing.h"
+#include "engine/matching/type_constraint.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 
@@ -413,23 +414,25 @@ NameMap frozenNames(const Term& b, const Position& pos) {
     return out;
 }
 
-// The new bodies from one position of one body, the instance sought with the body's types
-// applied to the argument's body.
-List<TypedBody> bodiesAt(const std::shared_ptr<const Abstraction>& a, const TypedBody& b, const Term& instance,
-                         const Position& pos) {
+// The new bodies from one position of one body: an instance must give the argument's type
+// variables the types the body's instances gave them (merged, not sought with them applied,
+// which would let the match bind the term's type variables).
+List<TypedBody> bodiesAt(const std::shared_ptr<const Abstraction>& a, const TypedBody& b, const Position& pos) {
     if (occursLocal(a->v, pos.sub)) return List<TypedBody>();
     const NameMap fs = frozenNames(b.body, pos);
-    Solutions sols = matchProblems(AppRule::Simple, {Problem{instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
+    Solutions sols =
+        matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
     const StepList path = pos.path;
     return concatMap(
         [a, b, fs, path](const Solution& sol) {
             Bindings thawed{
                 mapFM([&](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, sol.bindings.vars),
                 sol.bindings.types};
-            TypeSubst types = sol.bindings.types.isIdentity() ? b.types : substTypeOf(sol.bindings.types, b.types);
-            std::optional<Term> r = replacementFor(*a, thawed, types);
+            std::optional<TypeSubst> types = mergedInstanceTypes(b.types, sol.bindings.types);
+            if (!types) return List<TypedBody>();
+            std::optional<Term> r = replacementFor(*a, thawed, *types);
             if (!r) return List<TypedBody>();
-            return List<TypedBody>::cons(TypedBody{replaceAtEta(b.body, path.toPath(), *r), std::move(types)},
+            return List<TypedBody>::cons(TypedBody{replaceAtEta(b.body, path.toPath(), *r), std::move(*types)},
                                          List<TypedBody>());
         },
         sols);
@@ -471,9 +474,7 @@ List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const st
         auto a = std::make_shared<const Abstraction>(abstractionOf(v, x));
         List<TypedBody> all = concatMap(
             [a](const TypedBody& b) {
-                const Term instance = b.types.isIdentity() ? a->instance : applyTypes(b.types, a->instance);
-                return concatMap([a, b, instance](const Position& pos) { return bodiesAt(a, b, instance, pos); },
-                                 positions(b.body));
+                return concatMap([a, b](const Position& pos) { return bodiesAt(a, b, pos); }, positions(b.body));
             },
             previous);
         return distinctBodies(all, nullptr);

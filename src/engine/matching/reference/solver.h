@@ -68,8 +68,8 @@ List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, con
 // The level after `previous` (the bodies of level n - 1).
 List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x);
 // A body of a level with what its instances made of x's type variables: every instance of
-// one body takes them alike (an instance is sought with them applied), and the abstraction
-// variable has x's type so instantiated.  An instance whose match leaves one of x's
+// one body gives them the same types, and the abstraction variable has x's type so
+// instantiated.  An instance whose match leaves one of x's
 // parameters unbound gives no body.
 struct TypedBody {
     Term body;

@@ -113,6 +113,12 @@ TEST(RefAbstract, OneBodyTakesTheArgumentsTypesAlike) {
     const Term& v0 = level1[0].body.fun().arg();
     EXPECT_EQ(v0.type(), lI);
     EXPECT_TRUE(abstractssub(2, "v", x, t).empty());
+    // A type variable of the term stays what it is: [] : [e] is no second instance at [Int].
+    const Type le = mkTCon("List", {mkTid("e")});
+    const Term h2 = Con(mkConstr("h"), fn(lI, fn(le, I())));
+    const Term t2 = Ap(Ap(h2, Con(mkNul(), lI), fn(le, I())), Con(mkNul(), le), I());
+    EXPECT_EQ(toVector(abstractssub(1, "v", x, t2)).size(), 2u);
+    EXPECT_TRUE(abstractssub(2, "v", x, t2).empty());
 }
 
 TEST(RefAbstract, AnInstanceThatLeavesAParameterUnboundGivesNoBody) {
