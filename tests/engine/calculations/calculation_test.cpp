@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/rewriting/driver_test_util.h"
+#include "frontend/printer/expressions.h"
+#include "layout/document.h"
 
 namespace plim {
 namespace {
@@ -99,6 +101,40 @@ TEST(CalculationText, StreamsPiecesThatMakeUpTheText) {
     std::vector<std::string> pieces;
     writeCalculation(80, 0, d.start, d.steps, [&](std::string_view p) { pieces.emplace_back(p); });
     EXPECT_EQ(pieces, (std::vector<std::string>{"   add Z (S Z)\n", "= { a }\n   S Z", "\n= { b }\n   Z"}));
+}
+
+// The text of an expression as the document of its display form indented, built and rendered
+// here in one piece.
+std::string indentedDocText(LayoutInt width, LayoutInt n, const Expr& e) {
+    return renderDoc(indentDoc(n + 3, ppExpr(0, displayForm(e))), width);
+}
+
+// Expressions that fit, that fit only broken over lines, that do not fit (markers, alone or
+// beside text) and that show a where block, at widths around and below the indentation.
+std::vector<Expr> expressionsOfEveryFit() {
+    Expr chain = zero();
+    for (int i = 0; i < 14; ++i) chain = add(peano(i % 4), chain);
+    return {zero(), peano(30), chain, add(peano(3), peano(3)), add(peano(25), chain), ap(lam(var("x"), succ(var("x"))), chain)};
+}
+
+TEST(CalculationText, EachExpressionIsItsDocumentIndentedAtEveryWidth) {
+    for (const Expr& e : expressionsOfEveryFit())
+        for (LayoutInt n : {0, 3})
+            for (LayoutInt width : {0, 1, 2, 3, 4, 5, 6, 8, 12, 20, 30, 50, 80, 200, 100000})
+                EXPECT_EQ(layoutExpr(width, n, e), indentedDocText(width, n, e)) << "width " << width << ", n " << n;
+}
+
+TEST(CalculationText, ADerivationThatStopsAndStartsFittingKeepsEachExpressionsText) {
+    // Long runs of expressions that do not fit, then fit, then do not again.
+    const std::vector<Expr> kinds = expressionsOfEveryFit();
+    std::vector<CalcStep> steps;
+    std::string expected = indentedDocText(12, 0, kinds[0]);
+    for (int i = 0; i < 200; ++i) {
+        const Expr& e = kinds[(i / 40) % 2 == 0 ? 4 : 1 + i % 2];
+        steps.push_back({plainStep("r", noMatch()), e});
+        expected += "\n= { r }\n" + indentedDocText(12, 0, e);
+    }
+    EXPECT_EQ(text(12, derivation(kinds[0], std::move(steps))), expected);
 }
 
 TEST(DisplayForm, SharesRepeatsAndShowsRedexesAsLets) {
