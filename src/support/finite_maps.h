@@ -139,6 +139,11 @@ FiniteMap<K, E> balanceNode(K k, E e, FiniteMap<K, E> l, FiniteMap<K, E> r) {
 // The public operations
 // ---------------------------------------------------------------------------------------
 
+template <class K, class E, class O>
+FiniteMap<K, E> emptyFM(const O&) {
+    return FiniteMap<K, E>();
+}
+
 template <class O, class K, class E>
 FiniteMap<K, E> unitFM(const O&, K key, E elt) {
     return FiniteMap<K, E>::Node(std::move(key), std::move(elt), 1, {}, {});
@@ -339,6 +344,12 @@ auto mapFM(const F& f, const FiniteMap<K, E>& m) -> FiniteMap<K, decltype(f(std:
 template <class O, class F, class A, class K, class E>
 A foldOrdFM(const O&, const F& f, A z, const FiniteMap<K, E>& m) {
     return foldFM(f, std::move(z), m);
+}
+
+// mapFM under an ordering that it ignores: no key is compared.
+template <class O, class F, class K, class E>
+auto mapOrdFM(const O&, const F& f, const FiniteMap<K, E>& m) {
+    return mapFM(f, m);
 }
 
 // The fold step that lists the entries: (key, element) in front of rest.

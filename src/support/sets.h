@@ -159,6 +159,12 @@ auto mapSet(const O& resultOrd, const F& f, const Set<T>& s) -> Set<decltype(f(s
     return mkSet(resultOrd, images);
 }
 
+// mapSet under the result's ordering; the ordering of the source elements is not used.
+template <class OS, class O, class F, class T>
+auto mapSetOrd(const OS&, const O& resultOrd, const F& f, const Set<T>& s) {
+    return mapSet(resultOrd, f, s);
+}
+
 template <class O, class T>
 bool isSubsetOf(const O& ord, const Set<T>& a, const Set<T>& b) {
     return minusFM(ord, a.map(), b.map()).isEmpty();

@@ -137,6 +137,31 @@ TEST(FiniteMaps, FoldLookupDeleteFilterMap) {
     EXPECT_LT(insertAll({1, 2}), insertAll({1, 3}));
 }
 
+// An ordering that must not be asked anything.
+struct NeverAsked {
+    bool eq(int, int) const { return asked(); }
+    bool lt(int, int) const { return asked(); }
+    bool gt(int, int) const { return asked(); }
+    static bool asked() {
+        ADD_FAILURE() << "the ordering was asked";
+        return false;
+    }
+};
+
+TEST(FiniteMaps, MapOrdFMIgnoresTheOrderingAndKeepsTheTree) {
+    const IntMap m = insertAll({5, 3, 8, 1, 9, 7});
+    const IntMap tagged = mapOrdFM(NeverAsked{}, [](int k, const std::string& e) { return e + "/" + std::to_string(k * 10); }, m);
+    EXPECT_EQ(tree(tagged),
+              "5 --> v5/50 (size: 6)\n"
+              "  3 --> v3/30 (size: 2)\n"
+              "    1 --> v1/10 (size: 1)\n"
+              "  8 --> v8/80 (size: 3)\n"
+              "    7 --> v7/70 (size: 1)\n"
+              "    9 --> v9/90 (size: 1)\n");
+    EXPECT_EQ(tree(m), tree(insertAll({5, 3, 8, 1, 9, 7})));  // the argument is left as it was
+    EXPECT_TRUE(mapOrdFM(NeverAsked{}, [](int, const std::string& e) { return e; }, IntMap()).isEmpty());
+}
+
 TEST(FiniteMaps, InconsistentOrderingIsAnInternalError) {
     FiniteMap<int, int> m = FiniteMap<int, int>::Node(1, 1, 1, {}, {});
     try {

@@ -37,6 +37,33 @@ TEST(Sets, Algebra) {
     EXPECT_TRUE(isSubsetOf(ord, unitSet(ord, 2), b));
 }
 
+// Integers ordered from the greatest down.
+struct Descending {
+    bool eq(int a, int b) const { return a == b; }
+    bool lt(int a, int b) const { return a > b; }
+    bool gt(int a, int b) const { return a < b; }
+};
+
+// An ordering of strings that must not be asked anything.
+struct NeverAsked {
+    bool eq(const std::string&, const std::string&) const { return asked(); }
+    bool lt(const std::string&, const std::string&) const { return asked(); }
+    bool gt(const std::string&, const std::string&) const { return asked(); }
+    static bool asked() {
+        ADD_FAILURE() << "the source ordering was asked";
+        return false;
+    }
+};
+
+TEST(Sets, MapSetOrdBuildsUnderTheResultOrdering) {
+    const Set<std::string> words = mkSet(ord, std::vector<std::string>{"a", "bb", "cc", "dddd"});
+    const Set<int> lengths = mapSetOrd(NeverAsked{}, Descending{}, [](const std::string& w) { return static_cast<int>(w.size()); }, words);
+    EXPECT_EQ(setToList(Descending{}, lengths), (std::vector<int>{4, 2, 1}));  // "bb" and "cc" merge
+    EXPECT_EQ(cardinality(Descending{}, lengths), 3);
+    EXPECT_TRUE(elementOf(Descending{}, 2, lengths));
+    EXPECT_EQ(cardinality(Descending{}, mapSetOrd(NeverAsked{}, Descending{}, [](const std::string&) { return 0; }, Set<std::string>())), 0);
+}
+
 TEST(Sets, PowerSetOrderAndText) {
     Set<Set<int>> p = powerSet(ord, mkSet(ord, std::vector<int>{1, 2}));
     std::vector<std::string> shown;
