@@ -55,13 +55,14 @@ public:
         }
         return t;
     }
-    // t with every binding applied.  A binding once resolved is kept resolved.
+    // t with every binding applied.  A binding's resolved type is kept until the next binding
+    // (which may bind a variable that it still holds).
     Type resolve(const Type& t) {
         if (bound_.empty()) return t;
         return rebuildType(t, *this);
     }
     void bind(const std::string& v, const Type& t) {
-        bound_.insert_or_assign(v, Bound{t, false});
+        bound_.insert_or_assign(v, Bound{t, kNever});
         order_.push_back(v);
     }
     // True when v is free in t once the bindings are applied.
@@ -80,20 +81,23 @@ public:
     bool leaf(const Type& tid, Type& out) const {
         auto it = bound_.find(tid.name());
         if (it == bound_.end()) return true;
-        if (!it->second.resolved) return false;
+        if (it->second.resolvedAt != order_.size()) return false;
         out = it->second.type;
         return true;
     }
     const Type& expansion(const Type& tid) const { return bound_.find(tid.name())->second.type; }
-    void expanded(const Type& tid, const Type& result) { bound_.find(tid.name())->second = Bound{result, true}; }
+    void expanded(const Type& tid, const Type& result) { bound_.find(tid.name())->second = Bound{result, order_.size()}; }
     bool known(const Type&, Type&) const { return false; }
     void rebuilt(const Type&, const Type&) const {}
 
 private:
     struct Bound {
         Type type;
-        bool resolved;  // no bound variable left in the type
+        // The number of bindings made when the type was found with no bound variable left in
+        // it; kNever while it has not been resolved.
+        std::size_t resolvedAt;
     };
+    static constexpr std::size_t kNever = ~std::size_t{0};
 
     std::unordered_map<std::string, Bound> bound_;
     std::vector<std::string> order_;

@@ -318,6 +318,25 @@ TEST(Unification, SchemesMismatchInsteadOfEndingTheProgram) {
     EXPECT_TRUE(eqType(v.unifier()("b"), placeholderType()));
 }
 
+TEST(Unification, SchemesComparedEarlyStillSeeLaterBindings) {
+    // e is bound to [d] and compared inside the schemes while d is unbound; d = Int comes later
+    // and must reach e all the same, as it does without the schemes.
+    const Type d = mkTid("d");
+    const Type e = mkTid("e");
+    const Type left = Fn(List(d), mkTAbs({"b"}, List(d)));
+    const Type right = Fn(e, mkTAbs({"b"}, e));
+    for (const auto& eqs : {std::vector<TypeEquation>{{left, right}, {d, Int()}},
+                            std::vector<TypeEquation>{{d, Int()}, {left, right}},
+                            std::vector<TypeEquation>{{Fn(List(d), List(d)), Fn(e, e)}, {d, Int()}}}) {
+        const UnifyResult r = unifyFresh(eqs);
+        ASSERT_TRUE(r.isOk());
+        EXPECT_TRUE(eqType(r.unifier()("e"), List(Int()))) << typeText(r.unifier()("e"));
+        EXPECT_TRUE(eqType(r.unifier()("d"), Int()));
+        // A unifier: both sides of every equation come out equal.
+        for (const auto& [x, y] : eqs) EXPECT_TRUE(eqType(substType(r.unifier(), x), substType(r.unifier(), y)));
+    }
+}
+
 // --- matching ---
 
 TEST(TypeMatching, BindsOnlyPatternVariables) {
