@@ -2,10 +2,15 @@
 // argument into a checked expression against a loaded program.
 #include <benchmark/benchmark.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "bench_timing.h"
 #include "shell/command_grammar.h"
 #include "shell/loading.h"
 #include "shell/rewriting_commands.h"
@@ -47,5 +52,48 @@ void BM_ArgumentExpression(benchmark::State& state) {
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_ArgumentExpression)->RangeMultiplier(10)->Range(10, 10000)->Complexity();
+
+// Standard output sent to /dev/null while the object lives.
+class QuietOutput {
+public:
+    QuietOutput() : saved_(dup(STDOUT_FILENO)) {
+        std::fflush(stdout);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, STDOUT_FILENO);
+        close(null);
+    }
+    ~QuietOutput() {
+        std::fflush(stdout);
+        dup2(saved_, STDOUT_FILENO);
+        close(saved_);
+    }
+
+private:
+    int saved_;
+};
+
+// The state after loading a one-definition program and a theory without equations.
+CmdState withEmptyTheory() {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path();
+    std::ofstream(dir / "bench_interp_tiny.p") << "ident :: a -> a;\nident x = x;\n";
+    std::ofstream(dir / "bench_interp_empty.eq") << "-- no equations\n";
+    CmdState s = loadTheory((dir / "bench_interp_empty.eq").string(), loadProgram((dir / "bench_interp_tiny.p").string(), initialState()));
+    std::filesystem::remove(dir / "bench_interp_tiny.p");
+    std::filesystem::remove(dir / "bench_interp_empty.eq");
+    return s;
+}
+
+// rewrite of (1, (1, (1, ...))), n pairs deep, with a theory without equations: the command
+// checks the argument, finds no rule and writes the calculation of no step.
+void BM_RewriteNestedTupleEmptyTheory(benchmark::State& state) {
+    QuietOutput quiet;
+    const CmdState s = withEmptyTheory();
+    const int n = static_cast<int>(state.range(0));
+    std::string text;
+    for (int i = 0; i < n; ++i) text += "(1, ";
+    text += "1" + std::string(static_cast<std::size_t>(n), ')');
+    iterateOnLargeStack(state, [&] { benchmark::DoNotOptimize(rewriteCommand(text, s)); });
+}
+BENCHMARK(BM_RewriteNestedTupleEmptyTheory)->Arg(1000)->Arg(2000)->Arg(3000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
 }  // namespace

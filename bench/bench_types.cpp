@@ -103,4 +103,24 @@ void BM_MatchTypeManyVariables(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchTypeManyVariables)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// eqType of each level of a deep nested tuple type against the next level, the types built
+// afresh (no node shared between the two sides but the innermost): as the display of a
+// rewrite compares the types of the tuple constructors of (1, (1, (1, ...))).
+void BM_EqTypeDeepFreshLevels(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Type> levels{intType()};
+    std::vector<Type> fresh{intType()};
+    for (int i = 0; i < n; ++i) {
+        levels.push_back(mkTupleType({intType(), levels.back()}));
+        fresh.push_back(mkTupleType({intType(), fresh.back()}));
+    }
+    iterateOnLargeStack(state, [&] {
+        int equal = 0;
+        for (int i = 0; i < n; ++i) equal += eqType(levels[i + 1], fresh[i]) ? 1 : 0;
+        benchmark::DoNotOptimize(equal);
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_EqTypeDeepFreshLevels)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 }  // namespace

@@ -57,6 +57,11 @@ const std::string* internConName(const std::string& name) {
     return &*it;
 }
 
+std::uint64_t mixHash(std::uint64_t a, std::uint64_t b) {
+    a ^= b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2);
+    return a * 0xff51afd7ed558ccdULL;
+}
+
 void widenRange(TypeNode& n, const TypeNode& child) {
     n.varLow = std::min(n.varLow, child.varLow);
     n.varHigh = std::max(n.varHigh, child.varHigh);
@@ -76,14 +81,17 @@ struct TypeBuilder {
         auto* n = new (block) TypeConNode(name);
         n->count = static_cast<std::uint16_t>(count);
         bool ground = true;
+        std::uint64_t hash = mixHash(reinterpret_cast<std::uintptr_t>(name), count);
         Type* slots = n->argsStart();
         for (std::size_t i = 0; i < count; ++i) {
             place(i, &slots[i]);
             const TypeNode& child = *slots[i].node_;
             ground = ground && child.ground;
             widenRange(*n, child);
+            hash = mixHash(hash, slots[i].hashCode());
         }
         n->ground = ground;
+        n->hash = hash;
         if (ground) {
             n->varLow = ~std::uint32_t{0};
             n->varHigh = 0;
@@ -106,6 +114,9 @@ struct TypeBuilder {
     static Type abs(std::vector<std::string> vars, Type body) {
         auto* n = new (allocateNode(sizeof(TypeAbsNode))) TypeAbsNode(std::move(vars), std::move(body));
         widenRange(*n, *n->body.node_);
+        std::uint64_t hash = mixHash(0x7ab5, n->vars.size());
+        for (const auto& v : n->vars) hash = mixHash(hash, std::hash<std::string>{}(v));
+        n->hash = mixHash(hash, n->body.hashCode());
         return Type(n);
     }
 };
@@ -167,6 +178,12 @@ void releaseTypeNode(TypeNode* node) noexcept {
         free.pop_back();
     }
     active = nullptr;
+}
+
+std::uint64_t typeVarHash(const TypeNode& tid) {
+    // A name of the fresh-name sequence by its position there, kept in the node.
+    if (tid.varLow == tid.varHigh && tid.varLow != TypeNode::kFarPosition) return mixHash(0x71d, tid.varLow);
+    return mixHash(0x71e, std::hash<std::string>{}(static_cast<const TypeVarNode&>(tid).name));
 }
 
 // --- builders -------------------------------------------------------------------------------
@@ -258,6 +275,9 @@ bool eqType(const Type& a, const Type& b) {
         work.pop_back();
         if (x->sameNode(*y)) continue;
         if (x->kind() != y->kind()) return false;
+        // Terms with different hashes differ: two deep types that are not equal are told apart
+        // at once, not by a walk down to where they part.
+        if (!x->isTid() && x->hashCode() != y->hashCode()) return false;
         switch (x->kind()) {
         case TypeKind::Tid:
             if (x->name() != y->name()) return false;

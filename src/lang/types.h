@@ -78,6 +78,10 @@ public:
     // The position of a Tid's name in the fresh-name sequence, when it has one that the node
     // keeps (names far along the sequence, and names outside it, have none).
     std::optional<std::uint32_t> varPosition() const;
+    // A hash of the term's structure: equal types (eqType) hash alike, so types whose hashes
+    // differ are not equal.  Kept in constructor terms and schemes, computed from the name for
+    // a variable.
+    std::uint64_t hashCode() const;
     // True when both TCons have the same constructor name.
     bool sameConName(const Type& other) const;
     // True when both handles share one node (then the types are equal).
@@ -139,9 +143,10 @@ struct TypeNode {
     TypeNode& operator=(const TypeNode&) = delete;
 };
 
-// TCon: the interned constructor name, then the arguments in place.
+// TCon: the interned constructor name, the hash of the term, then the arguments in place.
 struct TypeConNode : TypeNode {
     const std::string* name;
+    std::uint64_t hash = 0;
     explicit TypeConNode(const std::string* n) : TypeNode(TypeKind::TCon), name(n) {}
     Type* argsStart() { return reinterpret_cast<Type*>(this + 1); }
     const Type* argsStart() const { return reinterpret_cast<const Type*>(this + 1); }
@@ -153,6 +158,7 @@ struct TypeVarNode : TypeNode {
 };
 struct TypeAbsNode : TypeNode {
     Type body;
+    std::uint64_t hash = 0;
     std::vector<std::string> vars;
     TypeAbsNode(std::vector<std::string> v, Type b) : TypeNode(TypeKind::TAbs), body(std::move(b)), vars(std::move(v)) {}
 };
@@ -178,6 +184,16 @@ inline const std::string& Type::name() const {
     case TypeKind::TAbs: break;
     }
     return noTypeName();
+}
+// The hash of a variable of that name.
+std::uint64_t typeVarHash(const TypeNode& tid);
+inline std::uint64_t Type::hashCode() const {
+    switch (node_->kind) {
+    case TypeKind::TCon: return static_cast<const TypeConNode*>(node_)->hash;
+    case TypeKind::Tid: break;
+    case TypeKind::TAbs: return static_cast<const TypeAbsNode*>(node_)->hash;
+    }
+    return typeVarHash(*node_);
 }
 inline bool Type::sameConName(const Type& other) const {
     return static_cast<const TypeConNode*>(node_)->name == static_cast<const TypeConNode*>(other.node_)->name;

@@ -106,6 +106,26 @@ TEST(TypeTerms, Equality) {
     EXPECT_FALSE(eqType(mkTAbs({"a", "b"}, a()), mkTAbs({"a"}, a())));
 }
 
+TEST(TypeTerms, EqualTypesBuiltApartHashAlike) {
+    // Variables inside and outside the fresh-name sequence, schemes, and a deep term.
+    auto build = [](const std::string& var) {
+        Type t = mkTAbs({"x", var}, Fn(mkTid(var), mkTid("w7")));
+        for (int i = 0; i < 3000; ++i) t = mkTupleType({i % 2 ? Int() : mkTid("zq"), t});
+        return t;
+    };
+    const Type one = build("b");
+    const Type two = build("b");
+    EXPECT_FALSE(one.sameNode(two));
+    EXPECT_EQ(one.hashCode(), two.hashCode());
+    EXPECT_TRUE(eqType(one, two));
+    // A difference at the bottom is seen from the top.
+    EXPECT_FALSE(eqType(one, build("c")));
+    EXPECT_FALSE(eqType(build("x"), build("y")));
+    EXPECT_EQ(a().hashCode(), mkTid("a").hashCode());
+    EXPECT_EQ(mkTid("w7").hashCode(), mkTid("w7").hashCode());
+    EXPECT_NE(Fn(Int(), Bool()).hashCode(), Fn(Bool(), Int()).hashCode());
+}
+
 TEST(TypeTerms, FunctionAccessors) {
     EXPECT_TRUE(eqType(argType(Fn(Int(), Bool())), Int()));
     EXPECT_TRUE(eqType(resType(Fn(Int(), Bool())), Bool()));

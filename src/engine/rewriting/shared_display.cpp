@@ -352,6 +352,7 @@ std::vector<int> valueNumbers(const Walk& w) {
         } else {
             continue;
         }
+        h = mix(h, node.type().hashCode());  // equal sites have equal types
         auto [it, fresh] = latest.try_emplace(h, -1);
         for (int v = it->second; v >= 0; v = sameHash[v])
             if (equalNode(static_cast<int>(k), representative[v])) {

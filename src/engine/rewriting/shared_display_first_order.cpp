@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/rewriting/positions.h"
@@ -172,7 +173,7 @@ Walk Shapes::walk() const {
 struct GroupRoom {
     std::vector<int> shapeCount;      // per shape, its sites
     std::vector<int> number;          // per site, its value number or -1
-    std::vector<int> latest;          // per shape, its newest number
+    std::unordered_map<std::uint64_t, int> latest;  // per shape and type hash, its newest number
     std::vector<int> previous;        // per number, the one before it of its shape
     std::vector<int> representative;  // per number, a site
     std::vector<int> count;           // per number, its sites
@@ -182,15 +183,15 @@ struct GroupRoom {
 
 // Value numbers, as valueNumbers gives them, of the sites whose shape repeats (-1 for the
 // others), into room.number.  Sites of one shape differ at most in their types, so each site
-// is compared with the numbers of its shape only, usually one.
+// is compared with the numbers of its shape whose types hash alike, usually none or one.
 void typedNumbers(const Walk& w, const std::vector<int>& shape, GroupRoom& room) {
     const std::size_t n = w.sites.size();
     std::vector<int>& number = room.number;
-    std::vector<int>& latest = room.latest;
+    std::unordered_map<std::uint64_t, int>& latest = room.latest;
     std::vector<int>& previous = room.previous;
     std::vector<int>& representative = room.representative;
     number.assign(n, -1);
-    latest.assign(n, -1);
+    latest.clear();
     previous.clear();
     representative.clear();
     auto equal = [&](const Site& s, const Site& r) {
@@ -202,7 +203,8 @@ void typedNumbers(const Walk& w, const std::vector<int>& shape, GroupRoom& room)
     };
     for (std::size_t k = n; k-- > 0;) {
         if (room.shapeCount[shape[k]] < 2) continue;
-        int& newest = latest[shape[k]];
+        const std::uint64_t key = mix(static_cast<std::uint32_t>(shape[k]), w.sites[k].expr->type().hashCode());
+        int& newest = latest.try_emplace(key, -1).first->second;
         for (int v = newest; v >= 0 && number[k] < 0; v = previous[v])
             if (equal(w.sites[k], w.sites[representative[v]])) number[k] = v;
         if (number[k] >= 0) continue;
