@@ -103,6 +103,31 @@ void BM_MatchTypeManyVariables(benchmark::State& state) {
 }
 BENCHMARK(BM_MatchTypeManyVariables)->Arg(4000)->Arg(8000)->Arg(16000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// One substitution threaded through n calls of unify, as a checker threads its substitution
+// through the equations of one construct after another: call i solves v_i = [w_i] and settles
+// w_(i-1), which the binding of v_(i-1) holds.  Each call binds two variables and changes one
+// earlier binding.
+void BM_UnifyThreadedSubstitution(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::vector<std::string> vs = names(n);
+    std::vector<Type> v, w;
+    for (int i = 0; i < n; ++i) {
+        v.push_back(mkTid(vs[i]));
+        w.push_back(mkTid("w" + std::to_string(i)));
+    }
+    iterateOnLargeStack(state, [&] {
+        TypeSubst s;
+        for (int i = 0; i < n; ++i) {
+            std::vector<TypeEquation> eqs{{v[i], mkListType(w[i])}};
+            if (i > 0) eqs.emplace_back(w[i - 1], intType());
+            s = unify(eqs, s).unifier();
+        }
+        benchmark::DoNotOptimize(s);
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_UnifyThreadedSubstitution)->Arg(2000)->Arg(4000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // eqType of each level of a deep nested tuple type against the next level, the types built
 // afresh (no node shared between the two sides but the innermost): as the display of a
 // rewrite compares the types of the tuple constructors of (1, (1, (1, ...))).

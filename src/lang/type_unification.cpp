@@ -68,13 +68,14 @@ public:
     // True when v is free in t once the bindings are applied.
     bool occurs(const std::string& v, const Type& t) const;
     // s followed by the bindings: x in s's domain maps to its type resolved, every other
-    // bound variable to its resolved type.
+    // bound variable to its resolved type.  The composition touches only the bindings of s
+    // whose types hold a variable bound here, so threading one substitution through many
+    // calls costs what each call binds, not the size of s each time.
     TypeSubst composedOnto(const TypeSubst& s) {
         if (order_.empty()) return s;
-        std::map<std::string, Type, std::less<>> out;
-        for (const auto& [name, t] : s.bindings()) out.emplace(name, resolve(t));
-        for (const auto& v : order_) out.emplace(v, resolve(mkTid(v)));  // kept where s binds v
-        return TypeSubst::fromMap(out);
+        std::map<std::string, Type, std::less<>> resolved;
+        for (const auto& v : order_) resolved.emplace(v, resolve(mkTid(v)));
+        return substTypeOf(TypeSubst::fromMap(resolved), s);
     }
 
     // The policy of rebuildType: a bound variable is replaced by its resolved type.

@@ -292,6 +292,19 @@ TEST(Unification, StartingSubstitutionIsOnlyExtended) {
     EXPECT_TRUE(eqType(r.unifier()("a"), Int()));
 }
 
+TEST(Unification, StartingBindingsKeptWhereTheEquationsBindTheSameName) {
+    // s's own binding for a stays (with the new bindings applied); b, new, is added.
+    const TypeSubst s = TypeSubst::fromMap({{"a", List(b())}, {"c", Fn(a(), b())}});
+    const UnifyResult r = unify({{a(), Int()}, {b(), Bool()}}, s);
+    ASSERT_TRUE(r.isOk());
+    EXPECT_TRUE(eqType(r.unifier()("a"), List(Bool())));
+    EXPECT_TRUE(eqType(r.unifier()("b"), Bool()));
+    EXPECT_TRUE(eqType(r.unifier()("c"), Fn(Int(), Bool())));
+    EXPECT_EQ(r.unifier().size(), 3u);
+    // s itself is left as it was.
+    EXPECT_TRUE(eqType(s("c"), Fn(a(), b())));
+}
+
 TEST(Unification, OccursCheck) {
     for (const auto& eq : {TypeEquation{a(), List(a())}, TypeEquation{List(a()), a()}}) {
         const UnifyResult r = unifyFresh({eq});
