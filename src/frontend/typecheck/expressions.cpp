@@ -640,8 +640,14 @@ DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
     p.line = contextLine;
     TypeEnv solved;
     solved.reserve(fresh.size());
-    for (const auto& [name, t] : fresh) solved.emplace_back(name, st.resolve(t));
-    out.bindings = renameScheme(st.envTypeVars(env), solved);
+    bool anyVariable = false;
+    for (const auto& [name, t] : fresh) {
+        solved.emplace_back(name, st.resolve(t));
+        anyVariable = anyVariable || !solved.back().second.isGround();
+    }
+    // Types without variables generalise to themselves: the environment's variables, which
+    // take a walk of every open binding around the block, are needed only otherwise.
+    out.bindings = anyVariable ? renameScheme(st.envTypeVars(env), solved) : std::move(solved);
     return out;
 }
 
