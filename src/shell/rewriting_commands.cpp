@@ -1,6 +1,7 @@
 #include "shell/rewriting_commands.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cerrno>
 #include <cstdio>
 #include <iostream>
@@ -52,9 +53,10 @@ void writePage(const Derivation& d, const std::string& fileName) {
 
 // The supply of fresh names of a one-step or two-step match: names that neither side uses.
 NameSupply supplyFor(const Expr& pattern, const Expr& term) {
+    // `without` keeps the names in a set, so a name both sides use may be given twice.
     std::vector<std::string> used = allNames(pattern);
-    for (const std::string& n : allNames(term))
-        if (std::find(used.begin(), used.end(), n) == used.end()) used.push_back(n);
+    std::vector<std::string> termNames = allNames(term);
+    used.insert(used.end(), std::make_move_iterator(termNames.begin()), std::make_move_iterator(termNames.end()));
     return NameSupply{varNames().without(used), varNames()};
 }
 

@@ -1,6 +1,7 @@
 // Fast matcher terms: renaming of local variables without capture, freezing of the free
 // occurrences of local variables into constants and back, and the binders on a path.
 #include <algorithm>
+#include <unordered_set>
 
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
@@ -128,12 +129,15 @@ NameMap identityMap(const std::vector<std::string>& names) {
 Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return freezeLocalsAs(identityMap(names), t); }
 
 Term thawLocals(const std::vector<std::string>& names, const Term& t) {
-    if (names.empty()) return t;
+    if (names.empty() || !t.hasConstr()) return t;
+    // A set, not a scan of the list per constant: a term under many local names holds about as
+    // many constants.
+    const std::unordered_set<std::string> local(names.begin(), names.end());
     return rebuild(
         t, [](const Term& u) { return u.hasConstr(); },
-        [&](const Term& v) {
+        [&local](const Term& v) {
             if (v.is(TermKind::Con) && v.constant().kind() == ConstantKind::Constr &&
-                listed(names, v.constant().constrName()))
+                local.count(v.constant().constrName()) > 0)
                 return LVar(v.constant().constrName(), v.type());
             return v;
         },
