@@ -73,6 +73,7 @@ void walkFree(const Expr& root, const PatternVars& patternVars, Bound& bound, co
             continue;
         }
         const Expr& e = *step.visit;
+        if (!e.holdsAny(ExprHolds::Var | ExprHolds::Let)) continue;  // nothing free below
         switch (e.kind()) {
         case ExprKind::Var: occurrence(e); break;
         case ExprKind::Con: break;

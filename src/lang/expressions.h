@@ -117,9 +117,9 @@ bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack);
 // A let is left alone.
 Expr etared(const Expr& e);
 // Its test of one lambda \p -> f x (of type s), with f' and x' the contracted f and x: f' when x
-// is the pattern itself and no name of the pattern is free in f, else the lambda rebuilt (the
-// lambda itself when its body is f' x').
-Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s);
+// is the pattern itself and no name of the pattern is free in f (contraction keeps the free
+// names, so f' is asked), else the lambda rebuilt (the lambda itself when its body is f' x').
+Expr etaTest(const Expr& lam, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s);
 // etared of one node, for walks that have contracted its children already: `reduced(child, i)`
 // gives the contraction of the node's i-th child among an application's function and
 // argument, or a lambda's body's function and argument when the body is an application, or
@@ -134,9 +134,9 @@ Expr etaredNode(const Expr& x, const Reduced& reduced) {
     }
     if (!x.isLam()) return x;
     const Expr& body = x.body();
-    if (body.isAp()) return etaTest(x, body.fun(), reduced(body.fun(), 0), reduced(body.arg(), 1), body.lazyType());
+    if (body.isAp()) return etaTest(x, reduced(body.fun(), 0), reduced(body.arg(), 1), body.lazyType());
     const Expr& r = reduced(body, 0);
-    if (r.isAp()) return etaTest(x, r.fun(), etared(r.fun()), etared(r.arg()), r.lazyType());
+    if (r.isAp()) return etaTest(x, etared(r.fun()), etared(r.arg()), r.lazyType());
     return r.sameNode(body) ? x : mkLam(x.pattern(), r, x.lazyType());
 }
 // True when a and b differ after eta contraction.

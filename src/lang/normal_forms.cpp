@@ -75,9 +75,11 @@ Type scrubType(const Type& root, const RenameState& st) {
 
 }  // namespace
 
-Expr etaTest(const Expr& lam, const Expr& f, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
+Expr etaTest(const Expr& lam, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
     const Expr& p = lam.pattern();
-    if (exprEq({}, {}, etared(p), xRed) && !sharesName(freeNames(p), freeNames(f))) return fRed;
+    // fRed, not f: where f holds the lambdas of an eta expansion, fRed is mostly without
+    // variables, and the walk of free names passes over such parts.
+    if (exprEq({}, {}, etared(p), xRed) && !sharesName(freeNames(p), freeNames(fRed))) return fRed;
     const Expr& body = lam.body();
     if (body.isAp() && body.fun().sameNode(fRed) && body.arg().sameNode(xRed)) return lam;
     return mkLam(p, mkAp(fRed, xRed, s), lam.lazyType());
