@@ -132,17 +132,33 @@ TEST(CommandLoop, ACommandNestedTooDeeplyIsReportedAndTheLoopGoesOn) {
 }
 
 // Under a 1 GiB address-space cap the stack is a quarter of the cap, and the limit what that
-// stack holds at 12 KiB a level; the message says why.
+// stack holds at 8 KiB a level; the message says why.
 TEST(CommandLoop, UnderAnAddressSpaceCapTheNestingLimitShrinksWithTheStack) {
     if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
     RunOptions options;
     options.addressSpaceKiB = 1 << 20;
-    const std::string deep = "setmatcher " + std::string(22000, '(') + "fast" + std::string(22000, ')');
-    const std::string fits = "setmatcher " + std::string(21000, '(') + "fast" + std::string(21000, ')');
+    const std::string deep = "setmatcher " + std::string(33000, '(') + "fast" + std::string(33000, ')');
+    const std::string fits = "setmatcher " + std::string(32000, '(') + "fast" + std::string(32000, ')');
     Transcript t = runPlimWith({}, deep + "\n" + fits + "\n", options);
     EXPECT_EQ(t.out, kBanner +
-                         "Plim> \nuser error\nReason: input nested too deeply (more than 21845 levels on a 256 MiB "
+                         "Plim> \nuser error\nReason: input nested too deeply (more than 32768 levels on a 256 MiB "
                          "stack) at line 1\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+// Under a 4 GiB cap (a 1 GiB stack) an expression nested the readers' full 100000 levels deep
+// is read and rewritten, and the session goes on.
+TEST(CommandLoop, UnderAFourGibCapTheFullNestingIsRead) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
+    RunOptions options;
+    options.cwd = PLIM_SOURCE_DIR;
+    options.addressSpaceKiB = std::size_t{4} << 20;
+    const std::size_t n = 100000;
+    const std::string deep = "rewrite \"" + std::string(n, '(') + "inc 1" + std::string(n, ')') + "\"";
+    Transcript t = runPlimWith({"--program", "examples/mapfusion", "--theory", "examples/mapfusion"},
+                               deep + "\nsetwidth 4\n", options);
+    EXPECT_EQ(t.out, kBanner + "Plim> \n   inc 1\n= { incdef }\n   1 + 1\n\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.err, "");
     EXPECT_EQ(t.status, 0);
 }
 

@@ -163,11 +163,11 @@ TEST(HParseDeep, DeeperInputStopsWithAClearError) {
 }
 
 // On a stack smaller than the full large stack the limit shrinks with it, and the message
-// names the stack: 256 MiB holds 21845 levels of 12 KiB (fewer in the sanitizer build).
+// names the stack: 256 MiB holds 32768 levels of 8 KiB (fewer in the sanitizer build).
 TEST(HParseDeep, OnASmallerStackTheLimitShrinksAndTheMessageSaysSo) {
     constexpr std::size_t kSmaller = std::size_t{256} << 20;
     constexpr std::size_t kLimit = kSmaller / kNestingStackBytesPerLevel;
-    static_assert(test::kSanitizerBuild || kLimit == 21845);
+    static_assert(test::kSanitizerBuild || kLimit == 32768);
     const std::string tooDeep = "user error\nReason: input nested too deeply (more than " + std::to_string(kLimit) +
                                 " levels on a 256 MiB stack) at line 1";
     runOnLargeStack(
