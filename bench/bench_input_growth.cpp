@@ -16,7 +16,15 @@
 //   two-step match      twostepmatch "f a ... a" "[]" with n arguments: n + 1 answers each
 //                       binding an n-fold lambda, so its output (and time) grows with n * n
 //
-// "time_per_unit" is the time divided by n (by n * n for the map and the two-step match):
+//   composed functions  rewrite "(inc . inc . ... . inc) 1": n compose steps and n incdef
+//                       steps, each printing an expression of about n nodes, so its output
+//                       (and time) grows with n * n
+//   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1
+//   let with many names onestepmatch "x" "let v0 = 0; ...; vn = n in v0"
+//   deep parentheses    rewrite "((...(inc 1)...))" nested n deep
+//
+// "time_per_unit" is the time divided by n (by n * n for the map, the composed functions and the
+// two-step match):
 // about constant when the growth is linear.  Times are the work thread's CPU time.
 #include <benchmark/benchmark.h>
 
@@ -119,6 +127,26 @@ void BM_RewriteMapOverList(benchmark::State& state) {
 }
 BENCHMARK(BM_RewriteMapOverList)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMillisecond);
 
+void BM_RewriteComposedFunctions(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::string chain = joined(n, " . ", [](int) { return "inc"; });
+    runWithMapTheory(state, cmd::RewriteExpr{"(" + chain + ") 1"}, static_cast<double>(n) * n);
+}
+BENCHMARK(BM_RewriteComposedFunctions)->Arg(100)->Arg(200)->Arg(400)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteDeepParentheses(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    rewriteWithMapTheory(state, repeated("(", n) + "inc 1" + repeated(")", n));
+}
+BENCHMARK(BM_RewriteDeepParentheses)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_OneStepMatchLetOfManyNames(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::string defs = joined(n, "; ", [](int i) { return "v" + std::to_string(i) + " = " + std::to_string(i); });
+    runWithMapTheory(state, cmd::OneStepMatch{"x", "let " + defs + " in v0"}, static_cast<double>(n));
+}
+BENCHMARK(BM_OneStepMatchLetOfManyNames)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
 void BM_TwoStepMatchManyArguments(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     runWithMapTheory(state, cmd::TwoStepMatch{"f" + repeated(" a", n), "[]"}, static_cast<double>(n) * n);
@@ -188,6 +216,14 @@ void BM_LoadNestedLambdas(benchmark::State& state) {
     loadProgramText(state, "f = " + repeated("\\ x -> ", static_cast<int>(state.range(0))) + "x;\n");
 }
 BENCHMARK(BM_LoadNestedLambdas)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadNestedWhereBlocks(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::string text = "f = x0";
+    for (int i = 0; i < n; ++i) text += " where x" + std::to_string(i) + " = x" + std::to_string(i + 1);
+    loadProgramText(state, text + " where x" + std::to_string(n) + " = 1;\n");
+}
+BENCHMARK(BM_LoadNestedWhereBlocks)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Every element's type is unified with the variable's, one after another.
 void BM_LoadListOfOneVariable(benchmark::State& state) {
