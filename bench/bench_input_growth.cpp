@@ -20,7 +20,7 @@
 //                       steps, each printing an expression of about n nodes, so its output
 //                       (and time) grows with n * n
 //   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1
-//   let with many names onestepmatch "x" "let v0 = 0; ...; vn = n in v0"
+//   let with many names onestepmatch "x" "let { v0 = 0; ...; vn = n } in v0"
 //   deep parentheses    rewrite "((...(inc 1)...))" nested n deep
 //
 // "time_per_unit" is the time divided by n (by n * n for the map, the composed functions and the
@@ -143,7 +143,7 @@ BENCHMARK(BM_RewriteDeepParentheses)->Arg(25000)->Arg(50000)->Arg(100000)->UseMa
 void BM_OneStepMatchLetOfManyNames(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
     const std::string defs = joined(n, "; ", [](int i) { return "v" + std::to_string(i) + " = " + std::to_string(i); });
-    runWithMapTheory(state, cmd::OneStepMatch{"x", "let " + defs + " in v0"}, static_cast<double>(n));
+    runWithMapTheory(state, cmd::OneStepMatch{"x", "let { " + defs + " } in v0"}, static_cast<double>(n));
 }
 BENCHMARK(BM_OneStepMatchLetOfManyNames)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
 

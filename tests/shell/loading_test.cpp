@@ -40,6 +40,22 @@ TEST(Loading, AProgramWithoutErrorsLoadsSilentlyAndAMissingOneIsReported) {
                          "File: nope.p\nPlim> \n" + kNoProgram + "Plim> \nPlim> \n");
 }
 
+// where blocks nested thousands deep load at the cost of their size; a type error at the
+// bottom is still found.
+TEST(Loading, DeeplyNestedWhereBlocksLoad) {
+    const int n = 5000;
+    auto nested = [n](const std::string& bottom) {
+        std::string text = "f :: Int;\nf = x0";
+        for (int i = 0; i < n; ++i) text += " where x" + std::to_string(i) + " = x" + std::to_string(i + 1);
+        return text + " where x" + std::to_string(n) + " = " + bottom + ";\n";
+    };
+    const std::string dir = folderWith("LoadingNestedWhere", {{"deep.p", nested("1")}, {"wrong.p", nested("True")}});
+    const Transcript t = runPlim({}, "loadprogram \"deep\"\nloadprogram \"wrong\"\nsetwidth 4\n", dir);
+    EXPECT_EQ(t.out.rfind(kBanner + "Plim> \nPlim> \n>TYPE ERROR near line ", 0), 0u) << t.out.substr(0, 200);
+    EXPECT_EQ(t.out.substr(t.out.size() - 15), "\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
 TEST(Loading, RepairsThenTypeReportsAndTheRepairedProgramIsKept) {
     const std::string dir = folderWith("LoadingBad", {{"bad.p", "f :: Int -> Int;\nf x = x + True;\nk = ;\n"}});
     const Transcript t = runPlim({}, "loadprogram \"bad\"\nshowprogram\n", dir);

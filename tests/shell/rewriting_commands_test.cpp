@@ -154,6 +154,32 @@ TEST(Matching, SubstitutionsAreWrittenAsFound) {
     EXPECT_EQ(t.err, "");
 }
 
+// Long inputs of the shapes that once took time growing faster than the input: a let of many
+// names under a one-step match, and a chain of compositions unfolded step by step.
+TEST(Matching, ALetOfManyNamesMatchesAsItsBody) {
+    std::string defs;
+    for (int i = 0; i < 5000; ++i) defs += (i ? "; v" : "v") + std::to_string(i) + " = " + std::to_string(i);
+    const Transcript t = session("onestepmatch \"x\" \"let { " + defs + " } in v0\"\nsetwidth 4\n", scratchDir("MatchLet"));
+    EXPECT_EQ(t.out, "x := 0\n\n---\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
+TEST(Rewriting, ALongChainOfCompositionsUnfoldsOneStepAtATime) {
+    const int n = 150;
+    std::string chain = "inc";
+    for (int i = 1; i < n; ++i) chain += " . inc";
+    const Transcript t = session("rewrite \"(" + chain + ") 1\"\nsetwidth 4\n", scratchDir("RwChain"));
+    auto count = [&t](const std::string& text) {
+        std::size_t k = 0;
+        for (std::size_t at = t.out.find(text); at != std::string::npos; at = t.out.find(text, at + 1)) ++k;
+        return k;
+    };
+    EXPECT_EQ(count("= { compose }\n"), std::size_t{n - 1});
+    EXPECT_EQ(count("= { incdef }\n"), std::size_t{n});
+    EXPECT_EQ(t.out.substr(t.out.size() - 16), "\n\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
 TEST(Matching, PatternAndTermAreCheckedAloneAndThenTogether) {
     const std::string kOrReport =
         ">TYPE ERROR near line 0\ninc (||)\n>mismatch of type constructors\n"
