@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -38,6 +39,44 @@ inline const ProgramInfo& mapfusion() {
     return info;
 }
 
+// A program of small polymorphic functions over numbers, booleans, lists, pairs and trees, for
+// probing the matchers.
+inline const char* const kProbeSignature = R"(data Tree a = Leaf | Node (Tree a) a (Tree a);
+map :: (a -> b) -> [a] -> [b];
+map f [] = [];
+map f (x : xs) = f x : map f xs;
+foldr :: (a -> b -> b) -> b -> [a] -> b;
+foldr f e [] = e;
+foldr f e (x : xs) = f x (foldr f e xs);
+inc :: Int -> Int;
+inc x = x + 1;
+square :: Int -> Int;
+square x = x * x;
+neg :: Bool -> Bool;
+neg b = if b then False else True;
+ident :: a -> a;
+ident x = x;
+konst :: a -> b -> a;
+konst x y = x;
+twice :: (a -> a) -> a -> a;
+twice f x = f (f x);
+swap :: (a, b) -> (b, a);
+swap (x, y) = (y, x);
+first :: (a, b) -> a;
+first (x, y) = x;
+len :: [a] -> Int;
+len [] = 0;
+len (x : xs) = 1 + len xs;
+)";
+
+inline const ProgramInfo& probeSignature() {
+    static const ProgramInfo info = [] {
+        Reading<SourceFile> r = readProgram(kProbeSignature);
+        return assembleProgram(r.value.get()).info;
+    }();
+    return info;
+}
+
 inline Lazy<DefnRules> noDefinitions() {
     return Lazy<DefnRules>::defer([]() -> DefnRules { failInternal("no DEFINITION headers here"); });
 }
@@ -57,6 +96,28 @@ inline Checked checkPair(const ProgramInfo& info, const Expr& lhs, const Expr& r
     const std::vector<Rule>& rules = check.rules.get();
     if (!reports.empty() || rules.size() != 1) return Checked{reports.empty() ? "no rule" : reports, lhs, rhs};
     return Checked{"", unlet(rules.front().equation.first), unlet(rules.front().equation.second)};
+}
+
+// The checked sides of lhs = rhs whatever the reports say, as the match commands take them
+// on; nothing where the check gives no single rule (the commands stop there with a user error).
+inline std::optional<std::pair<Expr, Expr>> equationDespiteReports(const ProgramInfo& info, const Expr& lhs,
+                                                                   const Expr& rhs) {
+    const Theo theo = mkCeqTheo(mkCeq("", mkNoEq(), mkEqn(lhs, rhs), 0), mkNoTheo());
+    TheoryCheck check = checkTheory(theo, delay([info] { return info.programCheckEnv(); }), noDefinitions());
+    const std::vector<Rule>& rules = check.rules.get();
+    if (rules.size() != 1 || !rules.front().conditions.empty()) return std::nullopt;
+    return rules.front().equation;
+}
+
+// Pattern and term of an ill-typed pair as the match commands go on with them after the
+// reports: each side checked alone (any type), then both as one equation.
+inline std::optional<std::pair<Expr, Expr>> checkedDespiteReports(const Expr& pattern, const Expr& term,
+                                                                  const ProgramInfo& info) {
+    const Expr anyType = mkCon(mkError(), mkTAbs({"a"}, mkTid("a")));
+    const auto p = equationDespiteReports(info, pattern, anyType);
+    const auto t = equationDespiteReports(info, term, anyType);
+    if (!p || !t) return std::nullopt;
+    return equationDespiteReports(info, unlet(p->first), unlet(t->first));
 }
 
 // Pattern and term as the match commands read them: each checked alone (any type), then
@@ -94,8 +155,9 @@ inline MatchResults runMatch(const MatcherRef& m, Kind kind, const Expr& p, cons
 }
 
 // What the command prints: each result's bindings, an empty line and "---".
-inline std::string matchOutput(const MatcherRef& m, Kind kind, const std::string& pattern, const std::string& term) {
-    const Checked c = readPair(pattern, term);
+inline std::string matchOutput(const MatcherRef& m, Kind kind, const std::string& pattern, const std::string& term,
+                               const ProgramInfo& info = mapfusion()) {
+    const Checked c = readPair(pattern, term, info);
     if (!c.reports.empty()) return "reports: " + c.reports;
     std::string out;
     for (List<MatchResult> at = runMatch(m, kind, c.lhs, c.rhs); !at.empty(); at = at.tail())

@@ -115,6 +115,7 @@ struct Abstractions {
     NameSupply rest;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
     bool closedTypes;                  // t's types hold no type variable
+    bool lambdaApplications;           // abstractionBindersFit meets an application of a lambda in t
     PositionTable all;
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -188,6 +189,57 @@ bool isArgumentOnly(const std::vector<Path>& subset) {
     return subset.size() == 1 && subset.front().size() == 1 && subset.front().front() == Second;
 }
 
+bool binderFits(const LamBinding& b, const Term& a) {
+    return binder_walks::zip(
+        b, a, [](const LamBinding& c) { return c.isVar() ? nullptr : &c.components(); },
+        [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        [](const LamBinding&, const Term&) { return true; });
+}
+
+// Every application of a lambda met on the walk down applications and lambda bodies (not into
+// tuples, nor into the application's own parts) has a binder that fits its argument.  An
+// abstraction body that keeps a redex which beta reduction could never contract (a tuple
+// binder against anything but a tuple of its shape) is no candidate.  Replacing subterms by a
+// variable never makes a binder fit, so a term whose walk finds no lambda-headed application
+// answers for all its abstractions at once.
+bool abstractionBindersFit(const Term& t) {
+    std::vector<const Term*> pending{&t};
+    while (!pending.empty()) {
+        const Term& u = *pending.back();
+        pending.pop_back();
+        if (!u.hasLam()) continue;
+        if (u.is(TermKind::Lam)) {
+            pending.push_back(&u.body());
+        } else if (u.is(TermKind::Ap)) {
+            if (u.fun().is(TermKind::Lam)) {
+                if (!binderFits(u.fun().binder(), u.arg())) return false;
+                continue;
+            }
+            pending.push_back(&u.arg());
+            pending.push_back(&u.fun());
+        }
+    }
+    return true;
+}
+
+// Whether the walk of abstractionBindersFit meets an application of a lambda in t.
+bool holdsLambdaApplication(const Term& t) {
+    std::vector<const Term*> pending{&t};
+    while (!pending.empty()) {
+        const Term& u = *pending.back();
+        pending.pop_back();
+        if (!u.hasLam()) continue;
+        if (u.is(TermKind::Lam)) {
+            pending.push_back(&u.body());
+        } else if (u.is(TermKind::Ap)) {
+            if (u.fun().is(TermKind::Lam)) return true;
+            pending.push_back(&u.arg());
+            pending.push_back(&u.fun());
+        }
+    }
+    return false;
+}
+
 StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
     return StepResults::defer([g]() {
         std::vector<Path> subset;
@@ -205,7 +257,9 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
                 continue;
             }
             if (isArgumentOnly(subset)) continue;
-            Term u = Lam(LamVar(g->v), replaceAll(subset, g->var, g->t), g->fnType);
+            Term body = replaceAll(subset, g->var, g->t);
+            if (g->lambdaApplications && !abstractionBindersFit(body)) continue;
+            Term u = Lam(LamVar(g->v), std::move(body), g->fnType);
             return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
         }
     });
@@ -219,7 +273,8 @@ StepResults abstractions(const Term& x, const Term& t, const std::string& v, con
         return StepResults::cons(Step{{std::move(u), {}}, rest}, StepResults());
     }
     auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
+        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), holdsLambdaApplication(t), allPositions(t), {}, 0, false, x,
+                     x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
     return abstractionsFrom(std::move(g));
 }
@@ -413,7 +468,8 @@ StepResults baseStep(ApStep step, bool flexible, const Term& x, const Term& t, c
 
 // The fold over a tuple argument's elements: binders opened so far (newest first, with
 // their types), the term left to abstract, and the problems collected (later elements'
-// problems first).
+// problems first).  An element that is a tuple itself is folded the same way, so that the
+// image's binder nests as the argument does and each innermost element is abstracted alone.
 struct TupleFold {
     std::vector<std::pair<LamBinding, Type>> binders;
     Term body;
@@ -453,6 +509,7 @@ struct TupleFolds {
 };
 
 Step finishTuple(const TupleFold& f, const NameSupply& s);
+StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s);
 
 StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
     return StepResults::defer([g]() {
@@ -467,7 +524,7 @@ StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
             auto [next, s2] = openCandidate(top.acc, r);
             const std::size_t i = g->frames.size();
             if (i == g->es.size()) return StepResults::cons(finishTuple(next, s2), tupleCandidates(g));
-            StepResults candidates = baseStep(g->step, true, g->es[i], next.body, s2);
+            StepResults candidates = withTupleArguments(g->step, true, g->es[i], next.body, s2);
             g->frames.push_back(TupleFrame{std::move(next), std::move(candidates)});
         }
         return StepResults();
@@ -496,7 +553,7 @@ StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const 
     if (x.elems().empty()) return StepResults::cons(finishTuple(TupleFold{{}, t, {}}, s), StepResults());
     auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), {}});
     return StepResults::defer([g, t, s]() {
-        g->frames.push_back(TupleFrame{TupleFold{{}, t, {}}, baseStep(g->step, true, g->es.front(), t, s)});
+        g->frames.push_back(TupleFrame{TupleFold{{}, t, {}}, withTupleArguments(g->step, true, g->es.front(), t, s)});
         return tupleCandidates(g);
     });
 }
