@@ -311,6 +311,19 @@ bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Workl
     });
 }
 
+// A rigid head (a constant, local variable or tuple, applied or not) never matches a lambda:
+// against one, its applications only bring lambdas again, until the head itself fails.  The
+// one-step images other than the decomposition are all lambdas when the argument is no
+// tuple, so with a rigid head only the decomposition leads to a solution; the others would
+// each open a search, as large as the term's subterms and their subsets, that ends in no
+// solution and no error (their terms hold no pattern variable, their types are those of the
+// term).
+AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Term& t, const NameSupply& s) {
+    const bool flexible = isFlexible(f);
+    if (rule == AppRule::OneStep && !flexible && !x.is(TermKind::Tupl)) return simpleAppRule(x, t, s);
+    return appRuleCandidates(rule, flexible, x, t, s);
+}
+
 // The rule results of an application pattern under a higher-order rule.
 List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s, const Worklist& rest) {
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
@@ -323,7 +336,7 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
             fresh.insert(fresh.end(), c.problems.begin(), c.problems.end());
             return RuleResult{identityBindings(), std::move(fresh), c.supply};
         },
-        appRuleCandidates(rule, isFlexible(f), p.arg(), t, s));
+        appCandidates(rule, f, p.arg(), t, s));
 }
 
 Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
