@@ -81,9 +81,32 @@ bool overlapping(const std::vector<Path>& subset) {
     return false;
 }
 
+// The top of u has the form that the rigid top of x requires: the same constant or local
+// variable, a tuple of as many elements, or, for an application with a rigid head, as many
+// arguments applied to such a head.  Substitutions never change these parts of x, and a
+// rigid-headed application matches only by decomposition, so otherwise the problem (x, u)
+// fails at once when its turn comes, without an error: an abstraction that brings it gives
+// no solution.
+bool shapeAllows(const Term& x, const Term& u) {
+    const Term* p = &x;
+    const Term* b = &u;
+    if (p->is(TermKind::Ap)) {
+        if (isFlexible(*p)) return true;
+        for (; p->is(TermKind::Ap); p = &p->fun(), b = &b->fun())
+            if (!b->is(TermKind::Ap)) return false;
+    }
+    switch (p->kind()) {
+    case TermKind::Con: return b->is(TermKind::Con) && eqConstant(p->constant(), b->constant());
+    case TermKind::LVar: return b->is(TermKind::LVar) && b->name() == p->name();
+    case TermKind::Tupl: return b->is(TermKind::Tupl) && b->elems().size() == p->elems().size();
+    default: return true;
+    }
+}
+
 // The abstractions of the occurrences of u in t over the variable v.
 AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std::vector<Path> paths,
                                 const std::string& v, const NameSupply& rest) {
+    if (!shapeAllows(x, u)) return AppCandidates();
     auto subsets = filter([](const std::vector<Path>& subset) { return !overlapping(subset); },
                           pathSubsets(std::make_shared<const std::vector<Path>>(std::move(paths)), 0).tail());
     const Term var = LVar(v, termType(u));
