@@ -1,0 +1,38 @@
+// The matchers' random differential (tests/engine/matching/differential_pairs.h) for long runs
+// by hand:
+//   plim_matcher_differential [--pairs N] [--seed S] [--quiet]
+// writes the counts, then every finding as the match command that shows it (not with
+// --quiet); the status is 1 when there is a finding.  Built against the library of a build
+// folder, from the source folder:
+//   g++ -O2 -std=c++20 -Itests -Isrc -DPLIM_SOURCE_DIR='"'$PWD'"' tests/fuzz/matcher_differential.cpp \
+//       build/libplim_lib.a -lpthread -o build/plim_matcher_differential
+#include <cstdlib>
+#include <iostream>
+#include <string>
+
+#include "engine/matching/differential_pairs.h"
+#include "support/big_stack.h"
+
+int main(int argc, char** argv) {
+    std::size_t pairs = 20000;
+    std::uint64_t seed = 20261208;
+    bool quiet = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--pairs" && i + 1 < argc) {
+            pairs = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--seed" && i + 1 < argc) {
+            seed = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--quiet") {
+            quiet = true;
+        } else {
+            std::cerr << "usage: " << argv[0] << " [--pairs N] [--seed S] [--quiet]\n";
+            return 2;
+        }
+    }
+    plim::difftest::RunResult run;
+    plim::runOnLargeStack([&] { run = plim::difftest::runPairs(seed, pairs, std::cerr); });
+    plim::difftest::writeSummary(run, std::cout);
+    if (!quiet) plim::difftest::writeFindings(run, std::cout);
+    return run.found.empty() ? 0 : 1;
+}
