@@ -29,29 +29,15 @@
 #include <variant>
 #include <vector>
 
-#include "frontend/typecheck/checker.h"
 #include "frontend/printer/theories.h"
+#include "frontend/typecheck/builtins.h"
+#include "frontend/typecheck/checker.h"
+#include "frontend/typecheck/programs.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
 #include "support/lazy.h"
 
 namespace plim {
-
-// The checked rules of a theory, as the rewriting engine applies them.
-using RuleList = std::vector<Rule>;
-
-// A program item, the walked form of one source element: a definition with the names it
-// defines, or a transformation block with its name.
-struct DefinitionProgramItem {
-    std::vector<std::string> names;
-    Decl decl;
-};
-struct TransformProgramItem {
-    std::string name;
-    Rewrite rewrite;
-};
-using ProgramItem = std::variant<DefinitionProgramItem, TransformProgramItem>;
-using ProgramItems = std::shared_ptr<const std::vector<ProgramItem>>;
 
 // From a transformation name to the rules of its USING theory, if it has one.
 using TheoryLookup = std::function<std::optional<RuleList>(const std::string&)>;
@@ -111,29 +97,5 @@ Assembly assembleProgram(SourceFile file);
 
 // The messages joined in order into one text.
 std::string concatProgramErrors(const Messages& messages);
-
-// One definition read from a text with the program-file scanner and the definition grammar;
-// the rest of the input and the repair log are dropped.
-Decl parseEquation(std::string_view text);
-
-// The built-in definitions: ("(++)", "[] ++ ys = ys"), ("(++)", "(x:xs) ++ ys = x:(xs++ys)"),
-// ("(.)", "(f.g) x = f (g x)"), each read once with parseEquation.
-struct BuiltinDefinition {
-    std::vector<std::string> names;
-    Decl decl;
-};
-const std::vector<BuiltinDefinition>& builtinDefinitions();
-
-// A group of mutually dependent elements, each with its source line.
-using ElemGroup = std::vector<std::pair<Elem, std::int32_t>>;
-
-// The groups as blocks, in order: a group of definitions (or an empty group) becomes a
-// DefsBlock, a lone transformation block a TrafoBlock; a larger group that holds a
-// transformation block becomes a DefsBlock whose definitions raise "Can't have mutually
-// recursive elements involving a transformation block" when checked.
-Block groupsToBlock(const std::vector<ElemGroup>& groups);
-// The definitions of a group in order, each with its element's line; raises the error above at
-// the first transformation block.
-Defs groupToDefs(const ElemGroup& group);
 
 }  // namespace plim

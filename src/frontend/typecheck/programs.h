@@ -18,16 +18,34 @@
 #include <string>
 #include <vector>
 
-#include "frontend/assembly/assembly.h"
-#include "frontend/typecheck/recursion_groups.h"
+#include <variant>
+
+#include "frontend/typecheck/builtins.h"
 #include "frontend/typecheck/checker.h"
-#include "support/finite_maps.h"
+#include "frontend/typecheck/recursion_groups.h"
 #include "lang/syntax.h"
+#include "support/finite_maps.h"
 #include "support/lazy.h"
 
 namespace plim {
 
 // --- the element view ------------------------------------------------------------------------
+
+// The checked rules of a theory, as the rewriting engine applies them.
+using RuleList = std::vector<Rule>;
+
+// A program item, the walked form of one source element: a definition with the names it
+// defines, or a transformation block with its name.
+struct DefinitionProgramItem {
+    std::vector<std::string> names;
+    Decl decl;
+};
+struct TransformProgramItem {
+    std::string name;
+    Rewrite rewrite;
+};
+using ProgramItem = std::variant<DefinitionProgramItem, TransformProgramItem>;
+using ProgramItems = std::shared_ptr<const std::vector<ProgramItem>>;
 
 // One element as the grouping carries it: the element (a transformation block with its
 // DEFINITION headers expanded and its SPECIFYING rules in front of its theory), its line, and
@@ -96,10 +114,6 @@ struct BlockView {
         if (failure) std::rethrow_exception(failure);
     }
 };
-
-// The block of one group: a lone transformation block is a TrafoBlock, anything else a
-// DefsBlock (groupToDefs, which raises the error below at a transformation block).
-BlockItem groupToBlockItem(const ElemGroup& group);
 
 // Type-checks the groups in order.  A group that holds a transformation block among other
 // elements raises "Can't have mutually recursive elements involving a transformation block"

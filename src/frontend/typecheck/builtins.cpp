@@ -1,10 +1,10 @@
 // The built-in definitions and the conversion of definition groups into program blocks.
+#include "frontend/typecheck/builtins.h"
+
 #include <string>
 
-#include "frontend/assembly/assembly.h"
-#include "frontend/typecheck/programs.h"
-#include "frontend/reader/reader.h"
 #include "frontend/reader/declarations.h"
+#include "frontend/reader/reader.h"
 #include "support/errors.h"
 
 namespace plim {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "frontend/assembly/assembly.h"
+#include "frontend/typecheck/builtins.h"
 #include "frontend/reader/reader.h"
 #include "frontend/reader/reader_test_util.h"
 #include "support/errors.h"
