@@ -1,5 +1,5 @@
 // The rewriting driver: rewrites an expression with a theory until no rule changes it, and
-// returns the whole derivation (engine/calculations/calculation.h).
+// returns the whole derivation (engine/rewriting/derivation.h).
 //
 // A step applies the first rule (in theory order) at the first position (pre-order, argument
 // before function, only subexpressions that hold a constant) with the first match of the
@@ -17,8 +17,8 @@
 #include <utility>
 #include <vector>
 
-#include "engine/calculations/calculation.h"
 #include "engine/matching/matcher.h"
+#include "engine/rewriting/derivation.h"
 #include "frontend/printer/theories.h"
 #include "lang/expressions.h"
 #include "lang/names.h"
