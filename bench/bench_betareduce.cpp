@@ -8,10 +8,12 @@
 #include <cstdint>
 #include <string>
 
+#include "bench_timing.h"
+#include "engine/matching/fast/beta.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "lang/constants.h"
 #include "lang/expressions.h"
-#include "bench_timing.h"
 
 namespace plim {
 namespace {

@@ -10,6 +10,8 @@
 
 #include "bench_files.h"
 #include "bench_timing.h"
+#include "engine/matching/fast/record.h"
+#include "engine/matching/reference/record.h"
 #include "engine/rewriting/driver.h"
 #include "shell/loading.h"
 #include "shell/rewriting_commands.h"

@@ -21,9 +21,10 @@
 #include <vector>
 
 #include "../tests/engine/rewriting/driver_test_util.h"
-#include "engine/calculations/calculation.h"
-#include "engine/rewriting/driver.h"
 #include "bench_timing.h"
+#include "engine/calculations/calculation.h"
+#include "engine/matching/fast/record.h"
+#include "engine/rewriting/driver.h"
 
 namespace plim {
 namespace {

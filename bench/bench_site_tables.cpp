@@ -13,6 +13,7 @@
 
 #include "../tests/engine/rewriting/driver_test_util.h"
 #include "bench_timing.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher_internal.h"
 #include "engine/rewriting/driver.h"
 
@@ -73,7 +74,7 @@ void measure(benchmark::State& state, const std::vector<Rule>& theory, const Exp
         std::shared_ptr<const SiteTable> before;
         visited = 0;
         for (const Expr& e : exprs) {
-            auto table = rules->sites(e, {}, before.get());
+            auto table = before ? before->next(e, {}) : rules->sites(e, {});
             visited += walkAll(*table, e, leftSides.size());
             before = std::move(table);
         }

@@ -1,8 +1,11 @@
 #include "shell/command_grammar.h"
 
+#include "engine/matching/combinators/combinators.h"
+#include "engine/matching/fast/record.h"
+#include "engine/matching/reference/record.h"
 #include "frontend/reader/reader.h"
-#include "support/list_utils.h"
 #include "parsing/combinators.h"
+#include "support/list_utils.h"
 
 namespace plim {
 

@@ -1,5 +1,6 @@
 #include "shell/state.h"
 
+#include "engine/matching/fast/record.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/matching/fast/record.h"
+#include "engine/matching/reference/record.h"
+
 namespace plim {
 namespace {
 

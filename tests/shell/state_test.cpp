@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/matching/fast/record.h"
 #include "shell/startup.h"
 
 namespace plim {

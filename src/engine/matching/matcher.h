@@ -1,6 +1,8 @@
-// The matcher interface: one immutable record of seven operations behind which the fast and
-// the reference matcher stand, beta reduction, and the combinators that build new records
-// from old ones (comparing, tracing, one-step-only, checking).
+// The matcher interface: one immutable record of seven operations behind which the fast matcher
+// (engine/matching/fast/record.h) and the reference matcher (engine/matching/reference/record.h)
+// stand, and the tables a matcher may offer to answer for every position at once.  Beta
+// reduction is in engine/matching/fast/beta.h, the combinators that build new records from old
+// ones in engine/matching/combinators/combinators.h.
 //
 // Operations 3 to 6 take the name supply as their last argument and return the results with
 // the rest of the supply; both come from one shared engine run, and the rest of the supply
@@ -87,71 +89,21 @@ public:
     virtual bool mayMatch(std::size_t rule, const Expr& sub) const = 0;
     // The matcher's one-step match of the rule's left side at the subexpression.
     virtual MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const = 0;
+    // The table of e, an expression built from this one's parts, with the same variables bound
+    // around it: what this table knows of a node both share is reused, not computed again.
+    virtual std::shared_ptr<const SiteTable> next(const Expr& e, const std::vector<TypedVar>& ctx) const = 0;
 };
 
 // The left sides of one theory, in theory order.
 class RuleTable {
 public:
     virtual ~RuleTable() = default;
-    // The table of e, with the variables ctx bound around it.  `previous` (may be null) is the
-    // table of an expression built from this one's parts, made under the same context: what
-    // it knows of a node both share is reused, not computed again.
-    virtual std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx,
-                                                   const SiteTable* previous) const = 0;
+    // The table of e, with the variables ctx bound around it (SiteTable::next gives the table
+    // of an expression built from its parts).
+    virtual std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx) const = 0;
 };
 
 // Matchers are shared by handle and never changed.
 using MatcherRef = std::shared_ptr<const Matcher>;
-
-// --- the two base matchers ------------------------------------------------------------------
-
-// The fast engine adapted to the interface (pattern and term taken as given).
-MatcherRef fastRecord();
-// betaMatcher(fastRecord()): the default matcher, "fast".  Built once, on first use.
-MatcherRef fastMatcher();
-// The reference engine adapted to the interface; `applicable` is always true.
-MatcherRef refRecord();
-// betaMatcher(refRecord()): the matcher "ref".  Built once, on first use.
-MatcherRef refMatcher();
-
-// --- beta reduction ---------------------------------------------------------------------------
-
-// The beta normal form, in normal order: a redex (\p -> b) x is contracted with the first
-// solution of matching p against x (x's free variables held fixed) by fastMatcher, applied
-// to b without capture (a lambda inside b that binds a name of p keeps its own variable; one
-// that would capture a free variable of x is renamed); a redex whose pattern does not match
-// stays.  A let raises "Matching:217|function betareduce".
-Expr betareduce(const Expr& e);
-
-// e beta-reduced, then eta-contracted: what the beta wrapper's operations match.
-Expr betaEtaNormal(const Expr& e);
-
-// The matcher whose six match operations see pattern and term in betaEtaNormal form;
-// `applicable` is m's own.
-MatcherRef betaMatcher(MatcherRef m);
-
-// --- combinators --------------------------------------------------------------------------------
-
-// Runs both matchers (operations 1 and 2: the second first; 3 to 6: the first first, the
-// second drawing names from where the first stopped) and writes a dump to standard error
-// when they find different numbers of results.  The results are always the second's;
-// `applicable` is the second's.
-MatcherRef compareMatchers(MatcherRef first, MatcherRef second);
-// Writes "matching <pattern> against <term>\n" to standard error when a call's results are
-// first examined.
-MatcherRef traceMatcher(MatcherRef m);
-// Answers two-step requests by one-step matching.
-MatcherRef oneStepOnly(MatcherRef m);
-// Writes a dump to standard error for every result that, substituted into the pattern and
-// normalised, is not the term; results are returned unchanged.
-MatcherRef checkMatcher(MatcherRef m);
-
-// The comparing, announcing and verifying steps of the combinators.
-// r2, after counting both lists (and the dump when the counts differ) on first examination.
-MatchResults compareResults(const Expr& pattern, const Expr& term, MatchResults r1, MatchResults r2);
-// rs, with the trace line written on first examination.
-MatchResults traceMatch(const Expr& pattern, const Expr& term, MatchResults rs);
-// r, with the check dump written when it fails the test.
-MatchResult checkResult(const Expr& pattern, const Expr& term, const MatchResult& r);
 
 }  // namespace plim

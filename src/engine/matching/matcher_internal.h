@@ -23,11 +23,3 @@ inline NameSupply supplyAfter(const MatchRun& run) {
 }
 
 }  // namespace plim::matching_detail
-
-namespace plim {
-
-// The fast matcher's tables for the left sides (engine/matching/fast_site_tables.cpp): they
-// answer as fastMatcher() does.
-std::shared_ptr<const RuleTable> fastRuleTable(const std::vector<Expr>& leftSides);
-
-}  // namespace plim

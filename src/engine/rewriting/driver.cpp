@@ -5,9 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "engine/rewriting/rule_preparation.h"
+#include "engine/matching/fast/beta.h"
 #include "engine/rewriting/attempts.h"
 #include "engine/rewriting/positions.h"
+#include "engine/rewriting/rule_preparation.h"
 #include "lang/constants.h"
 #include "support/errors.h"
 #include "support/identity_index.h"
@@ -594,7 +595,8 @@ std::pair<Expr, NameSupply> expandFound(const StepSearch& search, const NameSupp
 CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s, const LoopEndRef& end,
                       const std::shared_ptr<const SiteTable>& before) {
     return CalcSteps::defer([level, e, s, end, before]() -> CalcSteps {
-        std::shared_ptr<const SiteTable> table = level->table ? level->table->sites(e, level->ctx, before.get()) : nullptr;
+        std::shared_ptr<const SiteTable> table = before ? before->next(e, level->ctx)
+                                                 : level->table ? level->table->sites(e, level->ctx) : nullptr;
         PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->ctx);
         auto cur = std::make_shared<const Current>(Current{level, e, table, positions,
                                                            delay([e, level, s] { return freshFor(e, level->ctx)(s); })});

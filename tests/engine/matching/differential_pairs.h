@@ -32,8 +32,12 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/combinators/combinators.h"
+#include "engine/matching/fast/beta.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/program_matches.h"
+#include "engine/matching/reference/record.h"
 #include "frontend/printer/expressions.h"
 #include "lang/constants.h"
 #include "support/errors.h"

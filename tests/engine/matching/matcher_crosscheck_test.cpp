@@ -6,8 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "engine/matching/combinators/combinators.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/match_corpus.h"
 #include "engine/matching/matcher.h"
+#include "engine/matching/reference/record.h"
 #include "support/sanitizer_build.h"
 
 namespace plim {

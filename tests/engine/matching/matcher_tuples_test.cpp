@@ -6,8 +6,10 @@
 
 #include <string>
 
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/program_matches.h"
+#include "engine/matching/reference/record.h"
 #include "support/big_stack.h"
 
 namespace plim {

@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "engine/calculations/calculation.h"
+#include "engine/matching/fast/record.h"
+#include "engine/matching/reference/record.h"
 #include "engine/rewriting/driver.h"
 #include "frontend/assembly/assembly.h"
 #include "frontend/reader/reader.h"

@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/calculations/calculation.h"
-#include "frontend/printer/expressions.h"
+#include "engine/matching/fast/record.h"
 #include "engine/rewriting/driver_test_util.h"
+#include "frontend/printer/expressions.h"
 
 namespace plim {
 namespace {

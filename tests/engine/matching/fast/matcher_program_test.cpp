@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/program_matches.h"
 
 namespace plim {

@@ -15,9 +15,9 @@
 #include <span>
 #include <utility>
 
-#include "engine/matching/applicability_tables.h"
+#include "engine/matching/fast/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
-#include "engine/matching/matcher_internal.h"
+#include "engine/matching/fast/record.h"
 #include "support/identity_index.h"
 
 namespace plim {
@@ -222,7 +222,7 @@ bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const No
     return !normal || !f.fits || rules.shapes[rule].fits(*normal);
 }
 
-// Node identities to places, for the nodes whose table word another table holds: open
+// Node identities to places, for the nodes whose engine cache word another table holds: open
 // addressing from the top bits of the identity's multiplicative hash, grown as it fills.
 class IdentityPlaces {
 public:
@@ -281,7 +281,7 @@ std::uint64_t freshMark() {
 // those no longer reachable are dropped when the table has grown to four times what it kept
 // at the last sweep, so an endless chain costs flat memory.
 //
-// A node's entry is found through its table word, which holds the table's own mark and the
+// A node's entry is found through its engine cache word, which holds the table's own mark and the
 // entry's place, and is believed only when the entry there is the node's; a node whose word
 // another table holds (of another chain, or one that is gone) is found by its identity.
 template <class Value>
@@ -293,7 +293,7 @@ public:
 
     // The place of x's entry (stable until the next sweep), or `none`.
     [[gnu::always_inline]] std::uint32_t indexOf(const Expr& x) const {
-        const std::uint64_t word = x.tableWord();
+        const std::uint64_t word = x.engineCacheWord();
         if ((word >> 32) == mark_) {
             const auto k = static_cast<std::uint32_t>(word);
             if (k < entries_.size() && entries_[k].node.sameNode(x)) return k;
@@ -330,7 +330,7 @@ public:
         entries_.reserve(old.capacity());
         others_ = IdentityPlaces();
         const auto oldIndex = [&](const Expr& x) {
-            const std::uint64_t word = x.tableWord();
+            const std::uint64_t word = x.engineCacheWord();
             if ((word >> 32) == mark_) {
                 const auto k = static_cast<std::uint32_t>(word);
                 if (k < old.size() && old[k].node.sameNode(x)) return k;
@@ -370,8 +370,8 @@ private:
 
     // Gives x (just entered at k) its place: in its word where no other table holds that.
     void place(const Expr& x, std::uint32_t k) {
-        const std::uint64_t holder = x.tableWord() >> 32;
-        if (holder == 0 || holder == mark_) x.setTableWord((mark_ << 32) | k);
+        const std::uint64_t holder = x.engineCacheWord() >> 32;
+        if (holder == 0 || holder == mark_) x.setEngineCacheWord((mark_ << 32) | k);
         else others_.add(x.identity(), k);
     }
 };
@@ -605,6 +605,9 @@ public:
     Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const override;
     bool mayMatch(std::size_t rule, const Expr& sub) const override;
     MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const override;
+    std::shared_ptr<const SiteTable> next(const Expr& e, const std::vector<TypedVar>& ctx) const override {
+        return std::make_shared<const FastSiteTable>(rules_, e, ctx, this);
+    }
 
 private:
     std::shared_ptr<const FastRuleTable> rules_;
@@ -629,10 +632,8 @@ public:
         for (const std::optional<Expr>& n : index.normal)
             terms.push_back(n ? fast::convertIfPossible({}, *n) : std::nullopt);
     }
-    std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx,
-                                           const SiteTable* previous) const override {
-        return std::make_shared<const FastSiteTable>(shared_from_this(), e, ctx,
-                                                     dynamic_cast<const FastSiteTable*>(previous));
+    std::shared_ptr<const SiteTable> sites(const Expr& e, const std::vector<TypedVar>& ctx) const override {
+        return std::make_shared<const FastSiteTable>(shared_from_this(), e, ctx, nullptr);
     }
 
     std::vector<Expr> lhs;

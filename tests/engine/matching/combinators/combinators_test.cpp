@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/matcher.h"
 #include "lang/constants.h"
 

@@ -8,7 +8,9 @@
 #include <string>
 #include <utility>
 
-#include "engine/matching/matcher.h"
+#include "engine/matching/combinators/combinators.h"
+
+#include "engine/matching/fast/beta.h"
 #include "engine/matching/matcher_internal.h"
 #include "frontend/printer/expressions.h"
 #include "scanning/string_literal.h"

@@ -7,8 +7,9 @@
 #include <map>
 
 #include "engine/calculations/calculation.h"
-#include "engine/matching/applicability_tables.h"
+#include "engine/matching/fast/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/match_corpus.h"
 #include "engine/rewriting/driver.h"
 #include "engine/rewriting/driver_test_util.h"

@@ -1,4 +1,4 @@
-#include "engine/matching/applicability_tables.h"
+#include "engine/matching/fast/applicability_tables.h"
 
 #include <algorithm>
 

@@ -5,8 +5,11 @@
 
 #include <string>
 
+#include "engine/matching/combinators/combinators.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/program_matches.h"
+#include "engine/matching/reference/record.h"
 
 namespace plim {
 namespace {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/calculations/calculation.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher_internal.h"
 #include "engine/rewriting/driver.h"
 #include "engine/rewriting/driver_test_util.h"
@@ -71,7 +72,7 @@ TEST(FastSiteTables, AWalkGoesDownOnlyWhereItsRuleIsTried) {
     const Expr inner = lapp(lnil(), numbers(1));
     const Expr middle = lapp(inner, numbers(1));
     const Expr e = lapp(middle, numbers(1));
-    const auto table = fastRuleTable(leftSides)->sites(e, {}, nullptr);
+    const auto table = fastRuleTable(leftSides)->sites(e, {});
     const auto visit = [&](const Expr& sub) { return table->visit(appN, sub, false, {}); };
     EXPECT_TRUE(visit(middle).below);
     EXPECT_FALSE(visit(middle).attempt);

@@ -1,0 +1,143 @@
+// Beta reduction (which matches lambda patterns with the fast matcher) and the beta wrapper
+// that normalises what a matcher sees.
+#include "engine/matching/fast/beta.h"
+
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "engine/matching/fast/record.h"
+#include "engine/matching/matcher_internal.h"
+#include "support/errors.h"
+
+namespace plim {
+
+using matching_detail::deferredRun;
+
+namespace {
+
+// --- beta wrapper -----------------------------------------------------------------------------
+
+Expr norm(const Expr& e) { return betaEtaNormal(e); }
+
+TermCtx normCtx(const TermCtx& c) { return TermCtx{norm(c.expr), c.bound}; }
+
+}  // namespace
+
+Expr betaEtaNormal(const Expr& e) { return etared(betareduce(e)); }
+
+MatcherRef betaMatcher(MatcherRef raw) {
+    Matcher m;
+    m.matchSimple = [raw](const Expr& p, const Expr& t) {
+        return MatchResults::defer([raw, p, t] { return raw->matchSimple(norm(p), norm(t)); });
+    };
+    m.matchSimpleWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+        return MatchResults::defer([raw, b, p, t] { return raw->matchSimpleWith(b, normCtx(p), normCtx(t)); });
+    };
+    m.matchOneStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchOneStep(norm(p), normCtx(t), s); });
+    };
+    m.matchOneStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchOneStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.matchTwoStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, p, t, s] { return raw->matchTwoStep(norm(p), normCtx(t), s); });
+    };
+    m.matchTwoStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, b, p, t, s] { return raw->matchTwoStepWith(b, normCtx(p), normCtx(t), s); });
+    };
+    m.applicable = raw->applicable;
+    return std::make_shared<const Matcher>(std::move(m));
+}
+
+// --- beta reduction ---------------------------------------------------------------------------
+
+namespace {
+
+// The contractum of the redex (lam arg), lam's body under the first solution of matching
+// its pattern against the (reduced) argument with the argument's free variables held fixed;
+// nothing when fun is no lambda or the match has no solution.  The match is fastMatcher's,
+// on the argument as it is: it is reduced already, and reducing it again inside the match
+// would repeat, for every enclosing contraction, the work on a redex that stays: exponential
+// in the nesting depth.
+std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
+    if (!fun.isLam()) return std::nullopt;
+    MatchResults rs = fastRecord()->matchSimpleWith(emptyMatch(), normCtx(TermCtx{fun.pattern(), {}}),
+                                                     TermCtx{etared(arg), freevars(arg)});
+    if (rs.empty()) return std::nullopt;
+    const MatchResult& first = rs.head();
+    return appSubstAvoidingCapture(first.subst, first.types, fun.body());
+}
+
+// A pending step of the reduction: rebuild a lambda around its reduced body, reduce an
+// application's argument once its function is reduced, or finish the application.
+struct Pending {
+    enum class Kind { LamBody, ApFun, ApArg } kind;
+    Expr node;
+    std::optional<Expr> fun;  // ApArg: the reduced function
+};
+
+// Normal order with an explicit stack: the function of an application is reduced first; a
+// lambda there is contracted once the argument is reduced, and the contractum is reduced in
+// turn without growing the stack.
+Expr reduce(const Expr& root) {
+    std::vector<Pending> stack;
+    Expr current = root;
+    for (;;) {
+        // Descend to the leftmost part still to reduce; a subtree without a lambda (and without
+        // a let, which must still be refused) holds no redex and is its own normal form.
+        switch (current.holdsAny(ExprHolds::Lam | ExprHolds::Let) ? current.kind() : ExprKind::Con) {
+        case ExprKind::Lam:
+            stack.push_back(Pending{Pending::Kind::LamBody, current, std::nullopt});
+            current = current.body();
+            continue;
+        case ExprKind::Ap:
+            stack.push_back(Pending{Pending::Kind::ApFun, current, std::nullopt});
+            current = current.fun();
+            continue;
+        case ExprKind::Let: patternFail(CodedFailure::BetaReduceLet);
+        case ExprKind::Var:
+        case ExprKind::Con: break;
+        }
+        // Climb, finishing pending steps, until one asks for more reduction.
+        Expr done = current;
+        bool descend = false;
+        while (!descend) {
+            if (stack.empty()) return done;
+            Pending& top = stack.back();
+            const Expr node = top.node;
+            switch (top.kind) {
+            case Pending::Kind::LamBody:
+                stack.pop_back();
+                if (!done.sameNode(node.body())) done = mkLam(node.pattern(), done, node.lazyType());
+                else done = node;
+                break;
+            case Pending::Kind::ApFun:
+                top.kind = Pending::Kind::ApArg;
+                top.fun = done;
+                current = node.arg();
+                descend = true;
+                break;
+            case Pending::Kind::ApArg: {
+                const Expr fun = *top.fun;
+                stack.pop_back();
+                if (std::optional<Expr> contractum = contract(fun, done)) {
+                    current = *contractum;
+                    descend = true;
+                } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
+                    done = mkAp(fun, done, node.lazyType());
+                } else {
+                    done = node;
+                }
+                break;
+            }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+Expr betareduce(const Expr& root) { return reduce(root); }
+
+}  // namespace plim
