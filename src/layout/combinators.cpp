@@ -73,7 +73,7 @@ Doc backQuotesDoc(Doc d) {
 // --- stacking a long list --------------------------------------------------------------------
 //
 // aboveList stacks its items as the right-nested aboveDoc of them would, but walks the list in
-// loops: a stack of n candidate lists yields the candidates that n - 1 nested above_fmts would,
+// loops: a stack of n candidate lists yields the candidates that n - 1 nested aboveFormats would,
 // each step advancing the first of the lists whose head is the widest.
 
 namespace {
@@ -287,7 +287,7 @@ Doc hvList(std::vector<Doc> items) {
     return joinDoc(alternatives);
 }
 
-std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
     ParDoc h = parDoc();
     ParDoc v = parDoc();
     for (std::size_t i = 1; i < length; ++i) {
@@ -300,7 +300,7 @@ std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
 namespace {
 
 ParDoc buildHvSpTemplate(std::size_t length) {
-    auto [h, v] = lhv_sp(length);
+    auto [h, v] = hvSpArrangements(length);
     return joinParDoc(choiceParDoc(h, v));
 }
 

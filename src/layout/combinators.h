@@ -120,7 +120,7 @@ Doc hvSpList(std::span<Doc> items);
 // moved out of their places.
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
 // The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
-std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length);
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length);
 
 template <class T>
     requires(!std::is_same_v<T, Doc>)

@@ -677,7 +677,7 @@ List<Format> stackedFormats(List<Format> xs, List<Format> ys) {
 
 }  // namespace
 
-List<Format> above_fmts(List<Format> xs, List<Format> ys) {
+List<Format> aboveFormats(List<Format> xs, List<Format> ys) {
     return stackedFormats(std::move(xs), std::move(ys));
 }
 
@@ -762,7 +762,7 @@ std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lo
     auto stack = [&](const List<Format>& x, const List<Format>& y) {
         if (upperHeight == 0) return y;
         if (lowerHeight == 0) return x;
-        return pruneDominated(above_fmts(x, y));
+        return pruneDominated(aboveFormats(x, y));
     };
     const auto* us = std::get_if<SingleReply>(&upper);
     const auto* ds = std::get_if<SingleReply>(&lower);

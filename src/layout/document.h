@@ -59,8 +59,8 @@
 //   indent   indentAttrs      unaryStep, indentResult       indentFlat         indentOf
 //   apply    applyParDoc,     applyStep, TemplateWalk,      FlatWalk::par      parValue
 //            substParDoc      startSubst, holeResult
-//   hvSpList lhv_sp's         hvSpResult                    FlatWalk::hvSp     hvSpValue
-//            template
+//   hvSpList hvSpArrangements hvSpResult                    FlatWalk::hvSp     hvSpValue
+//            (its template)
 //   fill     fillStep         (lazy rules only)
 //   render   writeFirstCandidate  renderNode
 //
@@ -560,7 +560,7 @@ List<Format> mergeFormats(List<Format> xs, List<Format> ys);
 List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys);
 List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys);
 // Each upper candidate above a lower one, advancing the wider side.
-List<Format> above_fmts(List<Format> xs, List<Format> ys);
+List<Format> aboveFormats(List<Format> xs, List<Format> ys);
 // The stacked reply of an upper and a lower reply, and whether stacking failed (two pairs).
 std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
                                        LayoutInt lowerHeight);

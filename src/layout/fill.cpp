@@ -110,9 +110,9 @@ List<Format> fillCandidates(const StepPtr& prev, const DocAttrs& e, Lazy<bool> f
         if (!single && h == 0) return errorFormats(kFillPairError);
         const List<Format>& a = candidatesOf(prev);
         if (single && h == 0) return a;
-        if (single && h == 1) return *fits ? besideFormats(eb, a, single->formats) : above_fmts(a, single->formats);
+        if (single && h == 1) return *fits ? besideFormats(eb, a, single->formats) : aboveFormats(a, single->formats);
         const List<Format>& shown = errorFormats(single ? kFillHigherError : kFillPairError);
-        return *fits ? besideFormatsUnbounded(a, shown) : above_fmts(a, shown);
+        return *fits ? besideFormatsUnbounded(a, shown) : aboveFormats(a, shown);
     });
 }
 

@@ -210,15 +210,15 @@ TEST(PrettyFormats, ProductsAgreeWithThePlainDefinitions) {
 TEST(PrettyFormats, AboveFmtsAdvancesTheWiderSide) {
     auto upper = fromVector(std::vector<Format>{fmt(1, 10, 10), fmt(1, 6, 6)});
     auto lower = fromVector(std::vector<Format>{fmt(1, 8, 8), fmt(1, 4, 4)});
-    EXPECT_EQ(sizesOf(above_fmts(upper, lower)), (std::vector<Sizes3>{{2, 8, 10}, {2, 8, 8}, {2, 4, 6}}));
+    EXPECT_EQ(sizesOf(aboveFormats(upper, lower)), (std::vector<Sizes3>{{2, 8, 10}, {2, 8, 8}, {2, 4, 6}}));
 
     auto u = fromVector(std::vector<Format>{fmt(1, 5, 5, "u1"), fmt(1, 3, 3, "u2")});
     auto d = fromVector(std::vector<Format>{fmt(1, 5, 5, "d1"), fmt(1, 2, 2, "d2")});
-    EXPECT_EQ(textsOf(above_fmts(u, d)), (std::vector<std::string>{"u1\nd1", "u2\nd1", "u2\nd2"}));
-    EXPECT_TRUE(above_fmts(List<Format>(), d).empty());
-    EXPECT_TRUE(above_fmts(u, List<Format>()).empty());
+    EXPECT_EQ(textsOf(aboveFormats(u, d)), (std::vector<std::string>{"u1\nd1", "u2\nd1", "u2\nd2"}));
+    EXPECT_TRUE(aboveFormats(List<Format>(), d).empty());
+    EXPECT_TRUE(aboveFormats(u, List<Format>()).empty());
     // Later lines start at the start column.
-    EXPECT_EQ(textsOf(above_fmts(u, d), 3, 1), std::vector<std::string>{"u1\n   d1"});
+    EXPECT_EQ(textsOf(aboveFormats(u, d), 3, 1), std::vector<std::string>{"u1\n   d1"});
 }
 
 TEST(PrettyBounds, MaxAndEquality) {

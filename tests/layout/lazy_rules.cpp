@@ -416,7 +416,7 @@ List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys) {
     return besideRows(Lazy<LayoutInt>(std::numeric_limits<LayoutInt>::max()), std::move(xs), std::move(ys));
 }
 
-List<Format> above_fmts(List<Format> xs, List<Format> ys) {
+List<Format> aboveFormats(List<Format> xs, List<Format> ys) {
     return List<Format>::defer([xs, ys]() -> List<Format> {
         if (xs.empty() || ys.empty()) return List<Format>();
         const Format& x = xs.head();
@@ -431,7 +431,7 @@ List<Format> above_fmts(List<Format> xs, List<Format> ys) {
             if (c > 0) out.append(static_cast<std::size_t>(c), ' ');
             lower.write(c, out);
         });
-        List<Format> rest = x.width >= y.width ? above_fmts(xs.tail(), ys) : above_fmts(xs, ys.tail());
+        List<Format> rest = x.width >= y.width ? aboveFormats(xs.tail(), ys) : aboveFormats(xs, ys.tail());
         return List<Format>::cons(std::move(f), std::move(rest));
     });
 }
@@ -516,7 +516,7 @@ std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lo
     auto stack = [&](const List<Format>& x, const List<Format>& y) {
         if (upperHeight == 0) return y;
         if (lowerHeight == 0) return x;
-        return above_fmts(x, y);
+        return aboveFormats(x, y);
     };
     const auto* us = std::get_if<SingleReply>(&upper);
     const auto* ds = std::get_if<SingleReply>(&lower);
@@ -996,10 +996,10 @@ List<Format> fillCandidates(const FillState& s, const DocAttrs& e, Lazy<bool> fi
         if (*lines == 0) return single ? single->formats : a;
         const LayoutInt h = e.height();
         if (single && h == 0) return a;
-        if (single && h == 1) return *fits ? besideFormats(eb, a, single->formats) : above_fmts(a, single->formats);
+        if (single && h == 1) return *fits ? besideFormats(eb, a, single->formats) : aboveFormats(a, single->formats);
         if (!single && h == 0) return errorFormats(kFillPairError);
         const List<Format>& shown = errorFormats(single ? kFillHigherError : kFillPairError);
-        return *fits ? besideFormatsUnbounded(a, shown) : above_fmts(a, shown);
+        return *fits ? besideFormatsUnbounded(a, shown) : aboveFormats(a, shown);
     });
 }
 
@@ -1153,7 +1153,7 @@ Doc backQuotesDoc(Doc d) {
 // --- stacking a long list --------------------------------------------------------------------
 //
 // aboveList stacks its items as the right-nested aboveDoc of them would, but walks the list in
-// loops: a stack of n candidate lists yields the candidates that n - 1 nested above_fmts would,
+// loops: a stack of n candidate lists yields the candidates that n - 1 nested aboveFormats would,
 // each step advancing the first of the lists whose head is the widest.
 
 namespace {
@@ -1366,7 +1366,7 @@ Doc hvList(std::vector<Doc> items) {
     return joinDoc(alternatives);
 }
 
-std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
     ParDoc h = parDoc();
     ParDoc v = parDoc();
     for (std::size_t i = 1; i < length; ++i) {
@@ -1378,7 +1378,7 @@ std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length) {
 
 Doc hvSpList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    auto [h, v] = lhv_sp(items.size());
+    auto [h, v] = hvSpArrangements(items.size());
     return applyParDoc(joinParDoc(choiceParDoc(h, v)), std::move(items));
 }
 

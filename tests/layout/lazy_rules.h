@@ -291,7 +291,7 @@ List<Format> mergeFormats(List<Format> xs, List<Format> ys);
 List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys);
 List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys);
 // Each upper candidate above a lower one, advancing the wider side.
-List<Format> above_fmts(List<Format> xs, List<Format> ys);
+List<Format> aboveFormats(List<Format> xs, List<Format> ys);
 // The stacked reply of an upper and a lower reply, and whether stacking failed (two pairs).
 std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
                                        LayoutInt lowerHeight);
@@ -620,7 +620,7 @@ Doc hvList(std::vector<Doc> items);
 // As hvList, with one blank between neighbours on the one line.
 Doc hvSpList(std::vector<Doc> items);
 // The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
-std::pair<ParDoc, ParDoc> lhv_sp(std::size_t length);
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length);
 
 template <class T>
     requires(!std::is_same_v<T, Doc>)

@@ -5,7 +5,6 @@
 #include <deque>
 #include <string_view>
 #include <unordered_map>
-#include <unordered_map>
 #include <unordered_set>
 
 #include "frontend/printer/expressions.h"

@@ -180,14 +180,14 @@ public:
         std::vector<std::string> out;
         out.reserve(live_);
         for (std::size_t i = reversed_.size(); i-- > 0;)
-            if (live_flags_[i]) out.push_back(std::move(reversed_[i]));
+            if (liveFlags_[i]) out.push_back(std::move(reversed_[i]));
         return out;
     }
 
 private:
     std::vector<std::size_t>& add(const std::string& name) {
         reversed_.push_back(name);
-        live_flags_.push_back(true);
+        liveFlags_.push_back(true);
         ++live_;
         std::vector<std::size_t>& at = at_[name];
         at.push_back(reversed_.size() - 1);
@@ -197,14 +197,14 @@ private:
     void keepNewest(const std::string& name) {
         std::vector<std::size_t>& at = at_[name];
         for (std::size_t k = 0; k + 1 < at.size(); ++k) {
-            live_flags_[at[k]] = false;
+            liveFlags_[at[k]] = false;
             --live_;
         }
         at.erase(at.begin(), at.end() - 1);
     }
 
     std::vector<std::string> reversed_;  // the list, its front last
-    std::vector<bool> live_flags_;
+    std::vector<bool> liveFlags_;
     std::size_t live_ = 0;
     std::unordered_map<std::string, std::vector<std::size_t>> at_;  // each name's live entries
     std::vector<std::string> repeated_;  // names that DEFINITION headers put in twice since the last union

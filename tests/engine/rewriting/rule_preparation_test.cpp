@@ -25,14 +25,14 @@ std::set<std::string> namesOf(const std::vector<Rule>& rules) {
     return out;
 }
 
-TEST(DefPrep, EmptyTheoryKeepsTheSupply) {
+TEST(RulePreparation, EmptyTheoryKeepsTheSupply) {
     auto [rules, s] = renameRules({}, initialNameSupply());
     EXPECT_TRUE(rules.empty());
     EXPECT_EQ(s.vars.head(), "a");
     EXPECT_EQ(s.tyvars.head(), "a");
 }
 
-TEST(DefPrep, FreeNamesInOrderOfFirstOccurrence) {
+TEST(RulePreparation, FreeNamesInOrderOfFirstOccurrence) {
     const Expr x = var("x"), y = var("y"), z = var("z");
     auto [r, s] = renameRule(rule("lbl", add(x, y), add(y, z)), initialNameSupply());
     EXPECT_EQ(r.label, "lbl");
@@ -41,7 +41,7 @@ TEST(DefPrep, FreeNamesInOrderOfFirstOccurrence) {
     EXPECT_EQ(s.vars.head(), "d");
 }
 
-TEST(DefPrep, ConditionNamesComeAfterTheEquationsAndLambdasLast) {
+TEST(RulePreparation, ConditionNamesComeAfterTheEquationsAndLambdasLast) {
     const Expr x = var("x"), y = var("y"), w = var("w"), q = var("q");
     // f x = y, if { g (\q -> q) = w; x = y }
     const Expr fx = ap(con("f", fn(nat(), nat())), x);
@@ -56,7 +56,7 @@ TEST(DefPrep, ConditionNamesComeAfterTheEquationsAndLambdasLast) {
     EXPECT_EQ(s.vars.head(), "e");
 }
 
-TEST(DefPrep, TypeVariablesFromTheirOwnSupply) {
+TEST(RulePreparation, TypeVariablesFromTheirOwnSupply) {
     const Type t = mkTid("t");
     const Expr v = mkVar("v", t);
     auto [r, s] = renameRule(rule("id", ap(mkCon(mkConstr("I"), fn(t, t)), v), v), initialNameSupply());
@@ -65,7 +65,7 @@ TEST(DefPrep, TypeVariablesFromTheirOwnSupply) {
     EXPECT_EQ(s.tyvars.head(), "b");
 }
 
-TEST(DefPrep, CopiesShareNoNames) {
+TEST(RulePreparation, CopiesShareNoNames) {
     const std::vector<Rule> theory = peanoTheory();
     auto [c1, s1] = renameRules(theory, initialNameSupply());
     auto [c2, s2] = renameRules(theory, s1);
@@ -83,7 +83,7 @@ TEST(DefPrep, CopiesShareNoNames) {
     EXPECT_EQ(showExpr(c1[1].equation.first), "add (S b) c");
 }
 
-TEST(DefPrep, UnletRemovesLocalDefinitions) {
+TEST(RulePreparation, UnletRemovesLocalDefinitions) {
     const Expr x = var("x"), y = var("y");
     const Expr let = mkLet(mkDList(mkOneDef(mkFun(y, zero()), mkNoDef(), 1)), add(x, y), nat());
     const Rule r = unletRule(rule("l", let, x, {{let, x}}));

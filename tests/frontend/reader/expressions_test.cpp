@@ -18,7 +18,7 @@ std::string expr(const std::string& text) {
     return showExpr(r.value);
 }
 
-TEST(HParseExpr, AtomsAndConstants) {
+TEST(ReadExpressions, AtomsAndConstants) {
     EXPECT_EQ(expr("x"), "x");
     EXPECT_EQ(expr("42"), "42");
     EXPECT_EQ(expr("True"), "True");
@@ -29,7 +29,7 @@ TEST(HParseExpr, AtomsAndConstants) {
     EXPECT_EQ(expr("(x)"), "x");
 }
 
-TEST(HParseExpr, TuplesAndLists) {
+TEST(ReadExpressions, TuplesAndLists) {
     EXPECT_EQ(expr("(x, y)"), "((Tuple2 x) y)");
     EXPECT_EQ(expr("(x, y, 3)"), "(((Tuple3 x) y) 3)");
     EXPECT_EQ(expr("[]"), "[]");
@@ -37,13 +37,13 @@ TEST(HParseExpr, TuplesAndLists) {
     EXPECT_EQ(expr("[x]"), "(x : [])");
 }
 
-TEST(HParseExpr, EmptyParenthesesInsertTheLastOperator) {
+TEST(ReadExpressions, EmptyParenthesesInsertTheLastOperator) {
     auto r = readExpr("()");
     EXPECT_EQ(r.log, "Operator || inserted before Symbol   ) at line 1\n");
     EXPECT_EQ(showExpr(r.value), "(||)");
 }
 
-TEST(HParseExpr, ApplicationsAndOperatorGrouping) {
+TEST(ReadExpressions, ApplicationsAndOperatorGrouping) {
     EXPECT_EQ(expr("f x"), "(f x)");
     EXPECT_EQ(expr("f x y"), "((f x) y)");
     EXPECT_EQ(expr("f x + g y"), "((f x) + (g y))");
@@ -59,7 +59,7 @@ TEST(HParseExpr, ApplicationsAndOperatorGrouping) {
     EXPECT_EQ(expr("f . g ! i"), "((f . g) ! i)");
 }
 
-TEST(HParseExpr, LambdasConditionalsAndLocalDefinitions) {
+TEST(ReadExpressions, LambdasConditionalsAndLocalDefinitions) {
     EXPECT_EQ(expr("\\x y -> x"), "(\\x -> (\\y -> x))");
     EXPECT_EQ(expr("\\(a, b) -> \\c -> a"), "(\\((Tuple2 a) b) -> (\\c -> a))");
     EXPECT_EQ(expr("map (\\x -> x + 1) xs"), "((map (\\x -> (x + 1))) xs)");
@@ -72,14 +72,14 @@ TEST(HParseExpr, LambdasConditionalsAndLocalDefinitions) {
     EXPECT_EQ(expr("f (if p then x else y) (let z = 1 in z)"), "((f (((If p) x) y)) (let {z = 1 @0} in z))");
 }
 
-TEST(HParseExpr, EveryNodeCarriesThePlaceholderType) {
+TEST(ReadExpressions, EveryNodeCarriesThePlaceholderType) {
     auto r = readExpr("\\x -> if x then [1, 2] else (f, (+)) where { f = let g = 1 in g }");
     EXPECT_EQ(r.log, "");
     EXPECT_TRUE(test::allPlaceholder(r.value));
     EXPECT_TRUE(test::allPlaceholder(readExpr("").value));
 }
 
-TEST(HParseExpr, RepairLogs) {
+TEST(ReadExpressions, RepairLogs) {
     auto empty = readExpr("");
     EXPECT_EQ(empty.log, "\"expression\" inserted before endoffile\n");
     EXPECT_EQ(showExpr(empty.value), "Error");
@@ -98,7 +98,7 @@ TEST(HParseExpr, RepairLogs) {
     EXPECT_EQ(showExpr(missingOperand.value), "(x + Error)");
 }
 
-TEST(HParseExpr, KeywordsAreNotNames) {
+TEST(ReadExpressions, KeywordsAreNotNames) {
     auto r = readExpr("in + data");
     EXPECT_EQ(r.log,
               "Keyword in at line 1 deleted\n"
@@ -111,7 +111,7 @@ TEST(HParseExpr, KeywordsAreNotNames) {
     EXPECT_EQ(showExpr(leadingOperator.value), "x");
 }
 
-TEST(HParseExpr, AMissingThenIsInserted) {
+TEST(ReadExpressions, AMissingThenIsInserted) {
     auto r = readExpr("if p 1 else 2");
     EXPECT_EQ(r.log,
               "Keyword then inserted before Keyword else at line 1\n"
@@ -119,7 +119,7 @@ TEST(HParseExpr, AMissingThenIsInserted) {
     EXPECT_EQ(showExpr(r.value), "(((If (p 1)) Error) 2)");
 }
 
-TEST(HParseExpr, HundredThousandElementList) {
+TEST(ReadExpressions, HundredThousandElementList) {
     std::string text = "[";
     for (int i = 0; i < 100000; ++i) text += (i ? ", " : "") + std::to_string(i);
     text += "]";

@@ -38,14 +38,14 @@ test::Run<Elems> program(const std::string& text) {
     return {r.value.get().elems, r.messages};
 }
 
-TEST(HParseProgram, ElementsAndTheirLines) {
+TEST(ReadPrograms, ElementsAndTheirLines) {
     auto r = program("f x = x;\n\ng :: Int\n;\ndata B = T | F;");
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showElems(r.value),
               "(f x) = x @2 | g :: TCon \"Int\" [] @5 | data TCon \"B\" [] = T | F @6");
 }
 
-TEST(HParseProgram, TransformationBlocks) {
+TEST(ReadPrograms, TransformationBlocks) {
     auto r = program(
         "TRANSFORM fuse : a, b\n"
         "REDEFINE f x = g x;\n  h = 1\n"
@@ -60,7 +60,7 @@ TEST(HParseProgram, TransformationBlocks) {
               "TRANSFORM bare : REDEFINE f = 1 @0 SPECIFYING g = 2 @0 USING c @7: x = y END @8");
 }
 
-TEST(HParseProgram, RepairLogs) {
+TEST(ReadPrograms, RepairLogs) {
     auto empty = program("");
     EXPECT_EQ(empty.log, "");
     EXPECT_TRUE(empty.value.isEnd());
@@ -75,7 +75,7 @@ TEST(HParseProgram, RepairLogs) {
     EXPECT_EQ(showElems(stray.value), "f = 1 @2");
 }
 
-TEST(HParseProgram, ASideThatCannotBeMadeLetFreeFailsWhereItIsUsed) {
+TEST(ReadPrograms, ASideThatCannotBeMadeLetFreeFailsWhereItIsUsed) {
     // A local type signature cannot be made let-free: the program still reads, the side keeps
     // its local definitions, and unlet fails only when the side is prepared as a rule.
     Reading<SourceFile> r = readProgram("TRANSFORM t REDEFINE f = 1 SPECIFYING g = 1 USING a: x = f where f :: Int END");
@@ -87,13 +87,13 @@ TEST(HParseProgram, ASideThatCannotBeMadeLetFreeFailsWhereItIsUsed) {
     EXPECT_THROW(unlet(rhs), UserError);
 }
 
-TEST(HParseProgram, ExampleProgramReadsWithoutRepair) {
+TEST(ReadPrograms, ExampleProgramReadsWithoutRepair) {
     auto r = program(test::readFile("examples/grammar_lists.p"));
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(r.value.length(), 8u);
 }
 
-TEST(HParseProgram, TwentyThousandDefinitions) {
+TEST(ReadPrograms, TwentyThousandDefinitions) {
     const int n = test::inputSize(20000);
     std::string text;
     for (int i = 0; i < n; ++i)

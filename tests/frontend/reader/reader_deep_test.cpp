@@ -96,7 +96,7 @@ std::string randomRun(std::mt19937& rng) {
     return out;
 }
 
-TEST(HParseDeep, OperandRunsReadInALoopAgreeWithTheRecursiveReading) {
+TEST(ReadDeepInput, OperandRunsReadInALoopAgreeWithTheRecursiveReading) {
     std::mt19937 rng(20261207);
     for (int i = 0; i < test::rounds(20000); ++i) {
         const std::string text = randomRun(rng);
@@ -105,7 +105,7 @@ TEST(HParseDeep, OperandRunsReadInALoopAgreeWithTheRecursiveReading) {
     }
 }
 
-TEST(HParseDeep, FlatRunsNeedNoStack) {
+TEST(ReadDeepInput, FlatRunsNeedNoStack) {
     runOnLargeStack(
         [] {
             const std::size_t n = test::inputSize(1000000);
@@ -119,7 +119,7 @@ TEST(HParseDeep, FlatRunsNeedNoStack) {
         kOrdinaryStack);
 }
 
-TEST(HParseDeep, LongChainsAndApplicationsRead) {
+TEST(ReadDeepInput, LongChainsAndApplicationsRead) {
     const std::size_t n = test::inputSize(1000000);
     test::Run<Expr> sum = test::readExpr("x" + repeated(" + x", n - 1));
     EXPECT_EQ(sum.log, "");
@@ -133,7 +133,7 @@ TEST(HParseDeep, LongChainsAndApplicationsRead) {
     EXPECT_EQ(spine.name(), "f");
 }
 
-TEST(HParseDeep, HundredThousandLevelsRead) {
+TEST(ReadDeepInput, HundredThousandLevelsRead) {
     const std::size_t n = test::inputSize(100000);
     test::Run<Expr> parens = test::readExpr(repeated("(", n) + "x" + repeated(")", n));
     EXPECT_EQ(parens.log, "");
@@ -145,7 +145,7 @@ TEST(HParseDeep, HundredThousandLevelsRead) {
     EXPECT_EQ(ifs.log, "");
 }
 
-TEST(HParseDeep, DeeperInputStopsWithAClearError) {
+TEST(ReadDeepInput, DeeperInputStopsWithAClearError) {
     const std::size_t n = test::inputSize(1000000);  // beyond the limit under the sanitizers too
     const std::string tooDeep = "user error\nReason: input nested too deeply (more than 100000 levels) at line ";
     std::ostringstream out;
@@ -164,7 +164,7 @@ TEST(HParseDeep, DeeperInputStopsWithAClearError) {
 
 // On a stack smaller than the full large stack the limit shrinks with it, and the message
 // names the stack: 256 MiB holds 32768 levels of 8 KiB (fewer in the sanitizer build).
-TEST(HParseDeep, OnASmallerStackTheLimitShrinksAndTheMessageSaysSo) {
+TEST(ReadDeepInput, OnASmallerStackTheLimitShrinksAndTheMessageSaysSo) {
     constexpr std::size_t kSmaller = std::size_t{256} << 20;
     constexpr std::size_t kLimit = kSmaller / kNestingStackBytesPerLevel;
     static_assert(test::kSanitizerBuild || kLimit == 32768);
@@ -185,7 +185,7 @@ TEST(HParseDeep, OnASmallerStackTheLimitShrinksAndTheMessageSaysSo) {
 
 // A rule made with `lazy` around a self-referring rule keeps working after its parts were
 // computed and the defining function's own parser value is gone.
-TEST(HParseDeep, LazyAroundRecursiveParsesTwice) {
+TEST(ReadDeepInput, LazyAroundRecursiveParsesTwice) {
     const Parser<int> nested = Parser<int>::lazy("nested", [] {
         return Parser<int>::recursive("inner", [](Parser<int> self) {
             return parseAlt(pMap([](int n) { return n + 1; }, pInParens(self)), pReplace(0, pLowerId()));

@@ -9,7 +9,7 @@ namespace {
 
 std::string tokens(const std::string& text) { return showTokenList(scanText(text)); }
 
-TEST(HParseScan, KeywordsOperatorsAndSymbols) {
+TEST(ReaderScanning, KeywordsOperatorsAndSymbols) {
     EXPECT_EQ(hparseKeywords().size(), 16u);
     EXPECT_EQ(tokens("a->b"),
               "[Lower case identifier a at line 1,Keyword -> at line 1,Lower case identifier b at line 1]");
@@ -25,7 +25,7 @@ TEST(HParseScan, KeywordsOperatorsAndSymbols) {
     EXPECT_TRUE(scanText("").empty());
 }
 
-TEST(HParseScan, DefinitionOperatorNames) {
+TEST(ReaderScanning, DefinitionOperatorNames) {
     EXPECT_EQ(test::runGrammar(pDefinitionOperatorName(), ".").value, "(.)");
     EXPECT_EQ(test::runGrammar(pDefinitionOperatorName(), "++").value, "(++)");
     auto missing = test::runGrammar(pDefinitionOperatorName(), "");

@@ -12,7 +12,7 @@ namespace {
 using test::readTheory;
 using test::showTheo;
 
-TEST(HParseTheory, EquationsWithLabelsLinesAndConditions) {
+TEST(ReadTheories, EquationsWithLabelsLinesAndConditions) {
     auto r = readTheory("catnil: xs ++ [] = xs;\nhd\n:\nhead (x : xs) = x, if { ok x = True; ok xs = True }");
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showTheo(r.value.elems),
@@ -20,13 +20,13 @@ TEST(HParseTheory, EquationsWithLabelsLinesAndConditions) {
               "hd @3: (head (x : xs)) = x if {(ok x) = True; (ok xs) = True}");
 }
 
-TEST(HParseTheory, DefinitionHeadersKeepSourceOrder) {
+TEST(ReadTheories, DefinitionHeadersKeepSourceOrder) {
     auto r = readTheory("DEFINITION f, (++), .;\na: x = y;\nDEFINITION g");
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showTheo(r.value.elems), "DEFINITION f | DEFINITION (++) | DEFINITION (.) | a @2: x = y | DEFINITION g");
 }
 
-TEST(HParseTheory, EquationSidesBecomeLetFree) {
+TEST(ReadTheories, EquationSidesBecomeLetFree) {
     auto r = readTheory("w: f = y where y = 1");
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showTheo(r.value.elems), "w @1: f = ((\\y -> y) 1)");
@@ -35,7 +35,7 @@ TEST(HParseTheory, EquationSidesBecomeLetFree) {
     EXPECT_EQ(showTheo(raw.value.elems), "w @1: f = (let {y = 1 @0} in y)");
 }
 
-TEST(HParseTheory, RepairLogs) {
+TEST(ReadTheories, RepairLogs) {
     auto empty = readTheory("");
     EXPECT_EQ(empty.log, "\"theory\" inserted before endoffile\n");
     EXPECT_TRUE(empty.value.elems.isEnd());
@@ -55,7 +55,7 @@ TEST(HParseTheory, RepairLogs) {
     EXPECT_EQ(showTheo(noName.value.elems), "DEFINITION f | DEFINITION (++)");
 }
 
-TEST(HParseTheory, KeywordsAndUpperCaseCannotBeLabels) {
+TEST(ReadTheories, KeywordsAndUpperCaseCannotBeLabels) {
     auto keyword = readTheory("where: x = y");
     EXPECT_EQ(keyword.log,
               "Keyword where at line 1 deleted\n"
@@ -74,7 +74,7 @@ TEST(HParseTheory, KeywordsAndUpperCaseCannotBeLabels) {
                          "\"expression\" inserted before endoffile\n");
 }
 
-TEST(HParseTheory, ConditionsNeedCommaAndIf) {
+TEST(ReadTheories, ConditionsNeedCommaAndIf) {
     auto r = test::runGrammar(pCondEquation(), "c: x = y { p = q }");
     EXPECT_EQ(r.log, "Symbol   { at line 1 deleted\nOperator = at line 1 deleted\nSymbol   } at line 1 deleted\n");
     EXPECT_EQ(showTheo(mkCeqTheo(r.value, mkNoTheo())), "c @1: x = ((y p) q)");
@@ -83,7 +83,7 @@ TEST(HParseTheory, ConditionsNeedCommaAndIf) {
     EXPECT_EQ(showTheo(mkCeqTheo(inserted.value, mkNoTheo())), "error @0: Error = Error");
 }
 
-TEST(HParseTheory, ExampleTheoryReadsWithoutRepair) {
+TEST(ReadTheories, ExampleTheoryReadsWithoutRepair) {
     auto r = readTheory(test::readFile("examples/grammar_lists.eq"));
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showTheo(r.value.elems),
@@ -100,7 +100,7 @@ TEST(HParseTheory, ExampleTheoryReadsWithoutRepair) {
 namespace plim {
 namespace {
 
-TEST(HParseTheory, ASideThatCannotBeMadeLetFreeLoadsUntilUsed) {
+TEST(ReadTheories, ASideThatCannotBeMadeLetFreeLoadsUntilUsed) {
     std::ostringstream out;
     Theory theory = parseTheory("a: x = f where f :: Int; b: y = z where z = 1", out);
     EXPECT_EQ(out.str(), "");

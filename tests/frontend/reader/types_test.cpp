@@ -18,7 +18,7 @@ std::string type(const std::string& text) {
     return typeText(r.value);
 }
 
-TEST(HParseTypes, GeneralisedTypeTexts) {
+TEST(ReadTypes, GeneralisedTypeTexts) {
     EXPECT_EQ(type("Int -> [a] -> (a, Bool)"),
               "TAbs [\"a\"] (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Arrow\" [TCon \"List\" [Tid \"a\"],"
               "TCon \"Tuple2\" [Tid \"a\",TCon \"Bool\" []]]])");
@@ -31,13 +31,13 @@ TEST(HParseTypes, GeneralisedTypeTexts) {
     EXPECT_EQ(type("(Int, Bool, a)"), "TAbs [\"a\"] (TCon \"Tuple3\" [TCon \"Int\" [],TCon \"Bool\" [],Tid \"a\"])");
 }
 
-TEST(HParseTypes, TypeApplicationsTakeApplicationsAsArguments) {
+TEST(ReadTypes, TypeApplicationsTakeApplicationsAsArguments) {
     EXPECT_EQ(type("Pair Int Bool"), "TCon \"Pair\" [TCon \"Int\" [TCon \"Bool\" []]]");
     EXPECT_EQ(type("Pair a Bool"), "TAbs [\"a\"] (TCon \"Pair\" [Tid \"a\",TCon \"Bool\" []])");
     EXPECT_EQ(type("Pair (Int) Bool"), "TCon \"Pair\" [TCon \"Int\" [],TCon \"Bool\" []]");
 }
 
-TEST(HParseTypes, MissingTypesAreRepaired) {
+TEST(ReadTypes, MissingTypesAreRepaired) {
     auto none = runGrammar(pType(), "");
     EXPECT_EQ(none.log, "\"type expresssion\" inserted before endoffile\n");
     EXPECT_TRUE(eqType(none.value, placeholderType()));
@@ -47,7 +47,7 @@ TEST(HParseTypes, MissingTypesAreRepaired) {
     EXPECT_EQ(typeText(atom.value), "TCon \"Arrow\" [TCon \"Int\" [],TCon \"?UC?\" []]");
 }
 
-TEST(HParseTypes, ConstructorDeclarationsTakeAtoms) {
+TEST(ReadTypes, ConstructorDeclarationsTakeAtoms) {
     auto r = runGrammar(pConstructorDecl(), "Cons a (List a) Int");
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(r.value.name, "Cons");
@@ -61,7 +61,7 @@ std::string definition(const std::string& text) {
     return showDecl(r.value);
 }
 
-TEST(HParseDecls, DefinitionForms) {
+TEST(ReadDeclarations, DefinitionForms) {
     EXPECT_EQ(definition("f x = x + 1"), "(f x) = (x + 1)");
     EXPECT_EQ(definition("f :: Int -> Int"), "f :: TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []]");
     EXPECT_EQ(definition("data List a = Nil | Cons a (List a)"),
@@ -69,7 +69,7 @@ TEST(HParseDecls, DefinitionForms) {
     EXPECT_EQ(definition("f = g where { g = 1; h = 2 }"), "f = (let {g = 1 @2; h = 2 @2} in g)");
 }
 
-TEST(HParseDecls, RepairedDefinitions) {
+TEST(ReadDeclarations, RepairedDefinitions) {
     auto signature = runGrammar(pDefinition(), "f x");
     EXPECT_EQ(signature.log, "Operator :: inserted\"type expresssion\" inserted before endoffile\n");
     EXPECT_EQ(showDecl(signature.value), "(f x) :: TAbs [\"a\"] (Tid \"a\")");
@@ -83,7 +83,7 @@ TEST(HParseDecls, RepairedDefinitions) {
     EXPECT_EQ(showDecl(noConstructors.value), "data TCon \"T\" [] =");
 }
 
-TEST(HParseDecls, DefinitionLists) {
+TEST(ReadDeclarations, DefinitionLists) {
     auto block = runGrammar(pLocalDefinitions(), "\n\n\n{ f = 1\n; g = 2 }");
     EXPECT_EQ(block.log, "");
     EXPECT_EQ(test::showDefs(block.value.defs), "f = 1 @5; g = 2 @6");
@@ -98,7 +98,7 @@ TEST(HParseDecls, DefinitionLists) {
     EXPECT_TRUE(missing.value.defs.isEnd());
 }
 
-TEST(HParseDecls, DefinitionItemsBecomeDefs) {
+TEST(ReadDeclarations, DefinitionItemsBecomeDefs) {
     Decl d1 = mkFun(mkVar("a", placeholderType()), mkVar("b", placeholderType()));
     Decl d2 = mkFun(mkVar("c", placeholderType()), mkVar("d", placeholderType()));
     EXPECT_EQ(test::showDefs(toDefs({{d1, -1}, {d2, 4}})), "a = b @0; c = d @5");

@@ -17,7 +17,7 @@ namespace {
 using test::bindingsText;
 using test::checkDefs;
 
-TEST(InferDefinitions, SchemesSignaturesAndSupply) {
+TEST(TypecheckDefinitions, SchemesSignaturesAndSupply) {
     auto st = CheckState::fresh();
     DListCheck one = checkDList(test::listOf(test::programDefs("f x = x")), DListContext{0, st, CheckEnv()});
     EXPECT_EQ(bindingsText(one.bindings), "f :: TAbs [\"a\"] (TCon \"Arrow\" [Tid \"a\",Tid \"a\"])\n");
@@ -32,14 +32,14 @@ TEST(InferDefinitions, SchemesSignaturesAndSupply) {
     EXPECT_TRUE(checkDefs("").bindings.empty());
 }
 
-TEST(InferDefinitions, ASignatureThatContradictsAnEarlierEquationAddsNoReport) {
+TEST(TypecheckDefinitions, ASignatureThatContradictsAnEarlierEquationAddsNoReport) {
     EXPECT_EQ(concatTheoryErrors(checkDefs("f = 1; f :: Bool").messages), "");
     // A signature first makes the equation's own unification fail.
     EXPECT_EQ(concatTheoryErrors(checkDefs("f :: Bool; f = 1").messages),
               ">TYPE ERROR near line 1\nf = 1\n>mismatch of type constructors\n>between type: Bool\n>and type: Int\n");
 }
 
-TEST(InferDefinitions, RulesStandLastDefinitionFirst) {
+TEST(TypecheckDefinitions, RulesStandLastDefinitionFirst) {
     DList d = test::listOf(test::programDefs("f 0 = 1; f 1 = 2; f n = n; g = f"));
     DefnRules rules = dlistRules(d, "T specification of ");
     std::vector<std::string> eqs;
@@ -51,7 +51,7 @@ TEST(InferDefinitions, RulesStandLastDefinitionFirst) {
     EXPECT_EQ(dlistSyntax(d).freeVars, std::vector<std::string>{"f"});
 }
 
-TEST(InferDefinitions, LineZeroTakesTheEnclosingLine) {
+TEST(TypecheckDefinitions, LineZeroTakesTheEnclosingLine) {
     std::ostringstream log;
     Defs defs = mkOneDef(mkFun(parseExpression("f x", log), parseExpression("x + True", log)), mkNoDef(), 0);
     DListCheck d = checkDList(mkDList(defs), DListContext{12, CheckState::fresh(), CheckEnv()});
@@ -71,7 +71,7 @@ TEST(InferDefinitions, LineZeroTakesTheEnclosingLine) {
               ">TYPE ERROR near line 5\ng x = x\n>mismatch of type constructors\n>between type: Bool\n>and type: Int\n");
 }
 
-TEST(InferDefinitions, LetShadowsOuterNames) {
+TEST(TypecheckDefinitions, LetShadowsOuterNames) {
     DListCheck d = checkDefs("x = 1; g = let x = True in x");
     EXPECT_EQ(concatTheoryErrors(d.messages), "");
     EXPECT_EQ(showType(d.bindings[1].second), "Bool");
@@ -80,7 +80,7 @@ TEST(InferDefinitions, LetShadowsOuterNames) {
     EXPECT_EQ(showType(poly.bindings[0].second), "(Int,Bool)");
 }
 
-TEST(InferDefinitions, TypedAndPlainTrees) {
+TEST(TypecheckDefinitions, TypedAndPlainTrees) {
     DListCheck d = checkDefs("f x = x + 1");
     const Decl typed = d.typed.get().defs.item().decl;
     EXPECT_EQ(showType(typed.fun().lhs.type()), "Int");
@@ -91,7 +91,7 @@ TEST(InferDefinitions, TypedAndPlainTrees) {
     EXPECT_THROW(checkDefs("(\\x -> x) = 1"), UserError);
 }
 
-TEST(InferDataDeclarations, ConstructorsAndTheirSchemes) {
+TEST(TypecheckDataDeclarations, ConstructorsAndTheirSchemes) {
     DListCheck color = checkDefs("data Color = Red | Green | Red");
     EXPECT_EQ(concatTheoryErrors(color.messages), "");
     EXPECT_EQ(color.defines, (std::vector<std::string>{"Red", "Green"}));
@@ -147,11 +147,11 @@ std::string checkExample(const std::string& name) {
     return reports;
 }
 
-TEST(InferExamples, WellTypedExamplesCheckWithoutReports) {
+TEST(TypecheckExamples, WellTypedExamplesCheckWithoutReports) {
     for (const char* name : {"accumulation", "foldfusion", "mapfusion"}) EXPECT_EQ(checkExample(name), "") << name;
 }
 
-TEST(InferLongInputs, LongListsAndDefinitionLists) {
+TEST(TypecheckLongInputs, LongListsAndDefinitionLists) {
     runOnLargeStack([] {
         std::string list = "xs = [";
         for (int i = 0; i < test::inputSize(100000); ++i) list += (i ? ", " : "") + std::to_string(i);
@@ -169,7 +169,7 @@ TEST(InferLongInputs, LongListsAndDefinitionLists) {
     });
 }
 
-TEST(InferLongInputs, LongSpinesNeedNoDeepRecursion) {
+TEST(TypecheckLongInputs, LongSpinesNeedNoDeepRecursion) {
     // Built directly (no reader), checked on the ordinary stack: a list of 100,000 elements
     // and 100,000 nested lambdas.
     const int n = test::inputSize(100000);
@@ -187,7 +187,7 @@ TEST(InferLongInputs, LongSpinesNeedNoDeepRecursion) {
     EXPECT_EQ(free, std::vector<std::string>{"x0"});
 }
 
-TEST(InferLongInputs, DeeplyNestedTypesOnTheLargeStack) {
+TEST(TypecheckLongInputs, DeeplyNestedTypesOnTheLargeStack) {
     // 100,000 nested lambdas: the type is nested as deep, and reading the typed tree resolves
     // each node's type once.
     runOnLargeStack([] {

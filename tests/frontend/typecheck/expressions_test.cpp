@@ -12,7 +12,7 @@ namespace {
 using test::checkText;
 using test::readType;
 
-TEST(InferReports, ApplicationMismatchNamesTheArgumentTypeFirst) {
+TEST(TypecheckReports, ApplicationMismatchNamesTheArgumentTypeFirst) {
     TheoryCheck tc = checkText("t: f x = True", {{"f", readType("Int -> Bool")}, {"x", readType("Bool")}});
     EXPECT_EQ(concatTheoryErrors(tc.messages),
               ">TYPE ERROR near line 1\n"
@@ -22,7 +22,7 @@ TEST(InferReports, ApplicationMismatchNamesTheArgumentTypeFirst) {
               ">and type: Int\n");
 }
 
-TEST(InferReports, EquationOfDifferentConstantsOnLineSeven) {
+TEST(TypecheckReports, EquationOfDifferentConstantsOnLineSeven) {
     TheoryCheck tc = checkText("\n\n\n\n\n\nt: 1 = True");
     EXPECT_EQ(concatTheoryErrors(tc.messages),
               ">TYPE ERROR near line 7\n1 = True\n>mismatch of type constructors\n>between type: Int\n>and type: Bool\n");
@@ -32,7 +32,7 @@ TEST(InferReports, EquationOfDifferentConstantsOnLineSeven) {
     EXPECT_EQ(showType(r.equation.second.type()), "Bool");
 }
 
-TEST(InferReports, OccursCheckAndUndefinedNames) {
+TEST(TypecheckReports, OccursCheckAndUndefinedNames) {
     EXPECT_EQ(concatTheoryErrors(checkText("o: x = x x").messages),
               ">TYPE ERROR near line 1\nx x\n>occurs check failed for type variable: a\n>in type: a -> b\n");
     // An element's line is one past the line of its ";".
@@ -44,7 +44,7 @@ TEST(InferReports, OccursCheckAndUndefinedNames) {
     EXPECT_THROW(errorapp(TypeLookup::Found(intType()), 1), PatternMatchFailure);
 }
 
-TEST(InferReports, OwnReportBeforeChildrenAndChildrenInOrder) {
+TEST(TypecheckReports, OwnReportBeforeChildrenAndChildrenInOrder) {
     // The outer application fails (True for an Int), and so does its inner g 1; the right side
     // h True fails after both.
     TypeEnv env = {{"k", readType("Int -> Int -> Int")},
@@ -60,7 +60,7 @@ TEST(InferReports, OwnReportBeforeChildrenAndChildrenInOrder) {
 
 // Unification works against the bindings already in the store: the occurs check looks through
 // them, a failure shows the types with the bindings made before it and takes those back out.
-TEST(InferState, UnificationSeesTheStoredBindings) {
+TEST(TypecheckState, UnificationSeesTheStoredBindings) {
     CheckStatePtr st = CheckState::fresh();
     ASSERT_TRUE(st->unifyIn({{mkTid("a"), mkListType(mkTid("b"))}}).isOk());
     // b occurs in a's binding: binding b to a function of a would make b contain itself.
@@ -87,7 +87,7 @@ TEST(InferState, UnificationSeesTheStoredBindings) {
     EXPECT_EQ(showType(st->resolve(mkArrow(mkTid("g"), mkTid("i")))), "h -> i");
 }
 
-TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
+TEST(TypecheckState, EnvironmentsAndTheSubstitutionStore) {
     CheckStatePtr st = CheckState::fresh();
     EXPECT_EQ(st->freshName(), "a");
     EXPECT_EQ(st->freshName(), "b");
@@ -109,7 +109,7 @@ TEST(InferState, EnvironmentsAndTheSubstitutionStore) {
     EXPECT_TRUE(eqType(*first.lookup("f"), intType()));
 }
 
-TEST(InferExpressions, SupplyConsumptionFollowsTheShape) {
+TEST(TypecheckExpressions, SupplyConsumptionFollowsTheShape) {
     using namespace infer;
     auto run = [](const std::string& text, const TypeEnv& env) {
         std::ostringstream log;
@@ -126,7 +126,7 @@ TEST(InferExpressions, SupplyConsumptionFollowsTheShape) {
     EXPECT_EQ(run("[]", {}).second, 1u);
 }
 
-TEST(InferExpressions, FreeVariablesAndDefines) {
+TEST(TypecheckExpressions, FreeVariablesAndDefines) {
     std::ostringstream log;
     EXPECT_EQ(infer::exprFreeVars(parseExpression("\\x -> f x x", log)), std::vector<std::string>{"f"});
     EXPECT_EQ(infer::exprFreeVars(parseExpression("x x", log)), std::vector<std::string>{"x"});
@@ -145,14 +145,14 @@ TEST(InferExpressions, FreeVariablesAndDefines) {
     }
 }
 
-TEST(InferExpressions, ConstructorsUsedInOrderWithRepeats) {
+TEST(TypecheckExpressions, ConstructorsUsedInOrderWithRepeats) {
     // A let's definitions, left side then right side, come before its body.
     std::ostringstream log;
     EXPECT_EQ(infer::exprConstrsUsed(parseExpression("C (let { D (E x) = F; y = G } in H) C", log)),
               (std::vector<std::string>{"C", "D", "E", "F", "G", "H", "C"}));
 }
 
-TEST(InferExpressions, FreeVariablesOfALetWithABadLeftSideNameTheFirstOne) {
+TEST(TypecheckExpressions, FreeVariablesOfALetWithABadLeftSideNameTheFirstOne) {
     // The defined names of a let are looked at before the right sides of its definitions.
     std::ostringstream log;
     const Expr e = parseExpression("let { f x = let { (\\y -> y) = 1 } in 2; (let { a = 1 } in a) = 4 } in 5", log);
@@ -164,7 +164,7 @@ TEST(InferExpressions, FreeVariablesOfALetWithABadLeftSideNameTheFirstOne) {
     }
 }
 
-TEST(InferTheories, EmptyTheory) {
+TEST(TypecheckTheories, EmptyTheory) {
     TheoryCheck tc = checkTheory(mkNoTheo(), Lazy<CheckEnv>::defer([]() -> CheckEnv { failInternal("unused"); }),
                                  test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
@@ -175,7 +175,7 @@ TEST(InferTheories, EmptyTheory) {
     EXPECT_TRUE(tc.rules.get().empty());
 }
 
-TEST(InferTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
+TEST(TypecheckTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
     TheoryCheck tc = checkText("m: map f [] = []", {{"map", readType("(a -> b) -> [a] -> [b]")}});
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
     EXPECT_EQ(tc.names, (std::vector<std::string>{"map", "f"}));
@@ -195,7 +195,7 @@ TEST(InferTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
     }
 }
 
-TEST(InferTheories, EveryRuleStartsAtTheFirstName) {
+TEST(TypecheckTheories, EveryRuleStartsAtTheFirstName) {
     TheoryCheck tc = checkText("a: f x = x; b: g y = y");
     const std::vector<Rule>& rules = tc.rules.get();
     ASSERT_EQ(rules.size(), 2u);
@@ -204,7 +204,7 @@ TEST(InferTheories, EveryRuleStartsAtTheFirstName) {
     EXPECT_EQ(tc.names, (std::vector<std::string>{"f", "x", "g", "y"}));
 }
 
-TEST(InferTheories, ConditionsDoNotSeeEachOthersSubstitutions) {
+TEST(TypecheckTheories, ConditionsDoNotSeeEachOthersSubstitutions) {
     // The second condition sees x at its fresh type, not at Int: no report anywhere.
     TheoryCheck tc = checkText("c: f x = x, if { x = 1; x = True }");
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
@@ -214,14 +214,14 @@ TEST(InferTheories, ConditionsDoNotSeeEachOthersSubstitutions) {
     EXPECT_EQ(showType(r.equation.second.type()), "Int");
 }
 
-TEST(InferTheories, ConditionalEquationReportPrintsTheWholeRule) {
+TEST(TypecheckTheories, ConditionalEquationReportPrintsTheWholeRule) {
     TheoryCheck tc = checkText("c: x = 1, if { x = True }");
     EXPECT_EQ(concatTheoryErrors(tc.messages),
               ">TYPE ERROR near line 1\n"
               "x = 1\n>mismatch of type constructors\n>between type: Bool\n>and type: Int\n");
 }
 
-TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
+TEST(TypecheckTheories, ClosedExpressionsNeverReadTheEnvironment) {
     Lazy<CheckEnv> none = Lazy<CheckEnv>::defer([]() -> CheckEnv { failUser("no program loaded"); });
     TheoryCheck tc = checkTheory(test::readTheo("e: 1 + 2 = 3"), none, test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
@@ -238,7 +238,7 @@ TEST(InferTheories, ClosedExpressionsNeverReadTheEnvironment) {
     }
 }
 
-TEST(InferTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
+TEST(TypecheckTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
     TheoryCheck tc = checkText("a: 1 = True; DEFINITION g; b: y = x");
     std::ostringstream out;
     try {
@@ -264,7 +264,7 @@ TEST(InferTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
     }
 }
 
-TEST(InferTheories, DefinitionHeadersExpandFromTheTable) {
+TEST(TypecheckTheories, DefinitionHeadersExpandFromTheTable) {
     std::ostringstream log;
     const Decl f1 = mkFun(parseExpression("f 0", log), parseExpression("1", log));
     const Decl f2 = mkFun(parseExpression("f n", log), parseExpression("n", log));
@@ -278,7 +278,7 @@ TEST(InferTheories, DefinitionHeadersExpandFromTheTable) {
     EXPECT_EQ(tc.names, (std::vector<std::string>{"f", "x", "h"}));
 }
 
-TEST(InferRules, DefinitionRuleTables) {
+TEST(TypecheckRules, DefinitionRuleTables) {
     std::ostringstream log;
     const Decl d = mkFun(parseExpression("(f, g)", log), parseExpression("(1, 2)", log));
     DefnRules t = makedefnrewrite("definition of ", {"f", "g"}, d);

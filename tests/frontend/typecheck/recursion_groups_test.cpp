@@ -19,43 +19,43 @@ GroupItem<std::string> item(Names defines, Names uses, std::string label) {
 // An item that defines one name, labelled with it.
 GroupItem<std::string> def(const std::string& name, Names uses = {}) { return item({name}, std::move(uses), name); }
 
-TEST(DefGroups, NoItemsGiveNoGroups) {
+TEST(RecursionGroups, NoItemsGiveNoGroups) {
     EXPECT_EQ(dependencyGroups(std::vector<GroupItem<std::string>>{}), Groups{});
 }
 
-TEST(DefGroups, IndependentItemsComeOutInDescendingNameOrder) {
+TEST(RecursionGroups, IndependentItemsComeOutInDescendingNameOrder) {
     EXPECT_EQ(dependencyGroups<std::string>({def("a"), def("b"), def("c")}), (Groups{{"c"}, {"b"}, {"a"}}));
     EXPECT_EQ(dependencyGroups<std::string>({def("c"), def("a"), def("b")}), (Groups{{"c"}, {"b"}, {"a"}}));
 }
 
-TEST(DefGroups, UsedItemsComeFirst) {
+TEST(RecursionGroups, UsedItemsComeFirst) {
     EXPECT_EQ(dependencyGroups<std::string>({def("a", {"b"}), def("b")}), (Groups{{"b"}, {"a"}}));
     EXPECT_EQ(dependencyGroups<std::string>({def("a", {"b"}), def("b", {"c"}), def("c")}),
               (Groups{{"c"}, {"b"}, {"a"}}));
     EXPECT_EQ(dependencyGroups<std::string>({def("c", {"a"}), def("a"), def("b")}), (Groups{{"b"}, {"a"}, {"c"}}));
 }
 
-TEST(DefGroups, ACycleIsOneComponentListedChildrenFirst) {
+TEST(RecursionGroups, ACycleIsOneComponentListedChildrenFirst) {
     EXPECT_EQ(dependencyGroups<std::string>({def("a", {"b"}), def("b", {"a"})}), (Groups{{"b", "a"}}));
     EXPECT_EQ(dependencyGroups<std::string>({def("b", {"a"}), def("a", {"b"})}), (Groups{{"b", "a"}}));
 }
 
-TEST(DefGroups, SelfUseAndUndefinedNamesAddNothing) {
+TEST(RecursionGroups, SelfUseAndUndefinedNamesAddNothing) {
     EXPECT_EQ(dependencyGroups<std::string>({def("a", {"a", "zz"}), def("b", {"map"})}), (Groups{{"b"}, {"a"}}));
 }
 
-TEST(DefGroups, EqualDefinedNamesShareOneVertexInInputOrder) {
+TEST(RecursionGroups, EqualDefinedNamesShareOneVertexInInputOrder) {
     const Groups g = dependencyGroups<std::string>(
         {item({"f"}, {}, "f sig"), def("g", {"f"}), item({"f"}, {"g"}, "f eq1"), item({"f"}, {}, "f eq2")});
     EXPECT_EQ(g, (Groups{{"g", "f sig", "f eq1", "f eq2"}}));
 }
 
-TEST(DefGroups, SameNamesInAnotherOrderStaySeparate) {
+TEST(RecursionGroups, SameNamesInAnotherOrderStaySeparate) {
     const Groups g = dependencyGroups<std::string>({item({"g", "f"}, {}, "gf"), item({"f", "g"}, {}, "fg")});
     EXPECT_EQ(g, (Groups{{"gf"}, {"fg"}}));
 }
 
-TEST(DefGroups, ANameDefinedTwiceMapsToTheLaterVertex) {
+TEST(RecursionGroups, ANameDefinedTwiceMapsToTheLaterVertex) {
     // [f, g] sorts before [g]; every use of g goes to the vertex of [g].
     const Groups g = dependencyGroups<std::string>({item({"f", "g"}, {}, "fg"), def("g"), def("h", {"g"})});
     EXPECT_EQ(g, (Groups{{"g"}, {"h"}, {"fg"}}));
@@ -63,12 +63,12 @@ TEST(DefGroups, ANameDefinedTwiceMapsToTheLaterVertex) {
     EXPECT_EQ(g2, (Groups{{"g"}, {"fg"}}));
 }
 
-TEST(DefGroups, EmptyDefinedNamesSortFirst) {
+TEST(RecursionGroups, EmptyDefinedNamesSortFirst) {
     const Groups g = dependencyGroups<std::string>({def("a"), item({}, {"a"}, "none")});
     EXPECT_EQ(g, (Groups{{"a"}, {"none"}}));
 }
 
-TEST(DefGroups, ThreeCycleWithATail) {
+TEST(RecursionGroups, ThreeCycleWithATail) {
     // a -> b -> c -> a, d -> a.
     const Groups g = dependencyGroups<std::string>({def("a", {"b"}), def("b", {"c"}), def("c", {"a"}), def("d", {"a"})});
     ASSERT_EQ(g.size(), 2u);
@@ -76,7 +76,7 @@ TEST(DefGroups, ThreeCycleWithATail) {
     EXPECT_EQ(g[1], (std::vector<std::string>{"d"}));
 }
 
-TEST(DefGroups, LongChainGroupsWithoutDeepRecursion) {
+TEST(RecursionGroups, LongChainGroupsWithoutDeepRecursion) {
     // d00000 uses d00001 uses ... : 20,000 singleton components, the last name first.
     const int n = 20000;
     std::vector<GroupItem<int>> items;

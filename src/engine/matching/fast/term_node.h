@@ -1,6 +1,6 @@
 // Inside the fast matcher's term module: the term node with the facts it keeps, and the small
-// helpers that the term operations share.  Only the fast_matching_terms and
-// fast_matching_positions sources include it.
+// helpers that the term operations share.  Only terms.cpp, term_operations.cpp and
+// renaming.cpp of this folder include it.
 #pragma once
 
 #include <algorithm>

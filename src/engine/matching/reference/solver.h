@@ -2,7 +2,8 @@
 // yields, lazily and depth first, every way of binding the pattern variables so that pattern
 // and term are equal.  It is first-order except for how an application pattern is taken
 // apart, which the `AppRule` decides: the simple rule makes it the simple matcher, the
-// one-step and two-step rules (reference_matching_engine.h) a higher-order one.
+// one-step and two-step rules (appRuleCandidates, engine/matching/reference/matcher.cpp) a
+// higher-order one.
 #pragma once
 
 #include <memory>
