@@ -40,10 +40,10 @@ TEST(Loading, AProgramWithoutErrorsLoadsSilentlyAndAMissingOneIsReported) {
                          "File: nope.p\nPlim> \n" + kNoProgram + "Plim> \nPlim> \n");
 }
 
-// where blocks nested thousands deep load at the cost of their size; a type error at the
+// where blocks nested a thousand deep load at the cost of their size; a type error at the
 // bottom is still found.
 TEST(Loading, DeeplyNestedWhereBlocksLoad) {
-    const int n = 5000;
+    const int n = 1000;
     auto nested = [n](const std::string& bottom) {
         std::string text = "f :: Int;\nf = x0";
         for (int i = 0; i < n; ++i) text += " where x" + std::to_string(i) + " = x" + std::to_string(i + 1);

@@ -158,14 +158,14 @@ TEST(Matching, SubstitutionsAreWrittenAsFound) {
 // names under a one-step match, and a chain of compositions unfolded step by step.
 TEST(Matching, ALetOfManyNamesMatchesAsItsBody) {
     std::string defs;
-    for (int i = 0; i < 5000; ++i) defs += (i ? "; v" : "v") + std::to_string(i) + " = " + std::to_string(i);
+    for (int i = 0; i < 1000; ++i) defs += (i ? "; v" : "v") + std::to_string(i) + " = " + std::to_string(i);
     const Transcript t = session("onestepmatch \"x\" \"let { " + defs + " } in v0\"\nsetwidth 4\n", scratchDir("MatchLet"));
     EXPECT_EQ(t.out, "x := 0\n\n---\nPlim> \nPlim> \n");
     EXPECT_EQ(t.err, "");
 }
 
 TEST(Rewriting, ALongChainOfCompositionsUnfoldsOneStepAtATime) {
-    const int n = 150;
+    const int n = 60;
     std::string chain = "inc";
     for (int i = 1; i < n; ++i) chain += " . inc";
     const Transcript t = session("rewrite \"(" + chain + ") 1\"\nsetwidth 4\n", scratchDir("RwChain"));
