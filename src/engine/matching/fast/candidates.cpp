@@ -7,6 +7,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
+#include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
 #include "support/errors.h"
 
@@ -31,24 +32,9 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
     return std::includes(big.begin(), big.end(), small.begin(), small.end());
 }
 
-// The top of b has the form that the rigid top of x requires: the same constant or local
-// variable, a tuple of as many elements, or, for an application with a rigid head, as many
-// arguments applied to such a head.  Substitutions never change these parts of x, and the
-// steps take a rigid-headed application apart only against an application.
+// The top of b has the form that the rigid top of x requires (rigid_tops.h).
 bool shapeAllows(const Term& x, const Term& b) {
-    const Term* p = &x;
-    const Term* u = &b;
-    if (p->is(TermKind::Ap)) {
-        if (flexibleHead(*p)) return true;
-        for (; p->is(TermKind::Ap); p = &p->fun(), u = &u->fun())
-            if (!u->is(TermKind::Ap)) return false;
-    }
-    switch (p->kind()) {
-    case TermKind::Con: return u->is(TermKind::Con) && eqConstant(p->constant(), u->constant());
-    case TermKind::LVar: return u->is(TermKind::LVar) && u->name() == p->name();
-    case TermKind::Tupl: return u->is(TermKind::Tupl) && u->elems().size() == p->elems().size();
-    default: return true;
-    }
+    return rigidTopAllows(x, b, [](const Term& t) { return flexibleHead(t); });
 }
 
 // Whether the type variable v occurs in t as a proper part, found on a walk that meets no
@@ -115,7 +101,7 @@ struct Abstractions {
     NameSupply rest;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
     bool closedTypes;                  // t's types hold no type variable
-    bool lambdaApplications;           // abstractionBindersFit meets an application of a lambda in t
+    bool lambdaApplications;           // t holds an application of a lambda that lambdaApplications meets
     PositionTable all;
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -196,13 +182,16 @@ bool binderFits(const LamBinding& b, const Term& a) {
         [](const LamBinding&, const Term&) { return true; });
 }
 
-// Every application of a lambda met on the walk down applications and lambda bodies (not into
-// tuples, nor into the application's own parts) has a binder that fits its argument.  An
-// abstraction body that keeps a redex which beta reduction could never contract (a tuple
-// binder against anything but a tuple of its shape) is no candidate.  Replacing subterms by a
-// variable never makes a binder fit, so a term whose walk finds no lambda-headed application
-// answers for all its abstractions at once.
-bool abstractionBindersFit(const Term& t) {
+// The applications of lambdas met on the walk down applications and lambda bodies (not into
+// tuples, nor into an application's own parts): none, all with a binder that fits the
+// argument, or one whose binder does not.  An abstraction body that keeps a redex which beta
+// reduction could never contract (a tuple binder against anything but a tuple of its shape)
+// is no candidate.  Replacing subterms by a variable never makes a binder fit, so a term whose
+// walk meets no application of a lambda answers for all its abstractions at once.
+enum class LambdaApplications : std::uint8_t { None, AllFit, Misfit };
+
+LambdaApplications lambdaApplications(const Term& t) {
+    LambdaApplications found = LambdaApplications::None;
     std::vector<const Term*> pending{&t};
     while (!pending.empty()) {
         const Term& u = *pending.back();
@@ -212,32 +201,15 @@ bool abstractionBindersFit(const Term& t) {
             pending.push_back(&u.body());
         } else if (u.is(TermKind::Ap)) {
             if (u.fun().is(TermKind::Lam)) {
-                if (!binderFits(u.fun().binder(), u.arg())) return false;
+                if (!binderFits(u.fun().binder(), u.arg())) return LambdaApplications::Misfit;
+                found = LambdaApplications::AllFit;
                 continue;
             }
             pending.push_back(&u.arg());
             pending.push_back(&u.fun());
         }
     }
-    return true;
-}
-
-// Whether the walk of abstractionBindersFit meets an application of a lambda in t.
-bool holdsLambdaApplication(const Term& t) {
-    std::vector<const Term*> pending{&t};
-    while (!pending.empty()) {
-        const Term& u = *pending.back();
-        pending.pop_back();
-        if (!u.hasLam()) continue;
-        if (u.is(TermKind::Lam)) {
-            pending.push_back(&u.body());
-        } else if (u.is(TermKind::Ap)) {
-            if (u.fun().is(TermKind::Lam)) return true;
-            pending.push_back(&u.arg());
-            pending.push_back(&u.fun());
-        }
-    }
-    return false;
+    return found;
 }
 
 StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
@@ -258,7 +230,7 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
             }
             if (isArgumentOnly(subset)) continue;
             Term body = replaceAll(subset, g->var, g->t);
-            if (g->lambdaApplications && !abstractionBindersFit(body)) continue;
+            if (g->lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
             Term u = Lam(LamVar(g->v), std::move(body), g->fnType);
             return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
         }
@@ -273,7 +245,7 @@ StepResults abstractions(const Term& x, const Term& t, const std::string& v, con
         return StepResults::cons(Step{{std::move(u), {}}, rest}, StepResults());
     }
     auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), holdsLambdaApplication(t), allPositions(t), {}, 0, false, x,
+        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), lambdaApplications(t) != LambdaApplications::None, allPositions(t), {}, 0, false, x,
                      x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
     return abstractionsFrom(std::move(g));

@@ -6,6 +6,7 @@
 
 #include "engine/matching/reference/solver.h"
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
 
 namespace plim::ref {
@@ -81,26 +82,9 @@ bool overlapping(const std::vector<Path>& subset) {
     return false;
 }
 
-// The top of u has the form that the rigid top of x requires: the same constant or local
-// variable, a tuple of as many elements, or, for an application with a rigid head, as many
-// arguments applied to such a head.  Substitutions never change these parts of x, and a
-// rigid-headed application matches only by decomposition, so otherwise the problem (x, u)
-// fails at once when its turn comes, without an error: an abstraction that brings it gives
-// no solution.
+// An abstraction whose problem (x, u) fails at once (rigid_tops.h) gives no solution.
 bool shapeAllows(const Term& x, const Term& u) {
-    const Term* p = &x;
-    const Term* b = &u;
-    if (p->is(TermKind::Ap)) {
-        if (isFlexible(*p)) return true;
-        for (; p->is(TermKind::Ap); p = &p->fun(), b = &b->fun())
-            if (!b->is(TermKind::Ap)) return false;
-    }
-    switch (p->kind()) {
-    case TermKind::Con: return b->is(TermKind::Con) && eqConstant(p->constant(), b->constant());
-    case TermKind::LVar: return b->is(TermKind::LVar) && b->name() == p->name();
-    case TermKind::Tupl: return b->is(TermKind::Tupl) && b->elems().size() == p->elems().size();
-    default: return true;
-    }
+    return rigidTopAllows(x, u, [](const Term& t) { return isFlexible(t); });
 }
 
 // The abstractions of the occurrences of u in t over the variable v.
