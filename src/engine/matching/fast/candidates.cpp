@@ -448,13 +448,21 @@ struct TupleFold {
     Problems problems;
 };
 
+// The term's own lambda at the head of a redex that never contracts (its binder does not fit
+// the argument), taken by the decomposition of body: opened, its binder would stand for the
+// element, which is matched against that very argument, and the image would not give the
+// term back.
+bool stuckRedexHead(const Term& h, const Term& body) {
+    return body.is(TermKind::Ap) && h.sameNode(body.fun()) && !binderFits(h.binder(), body.arg());
+}
+
 // The candidate h of one element opened into a binder, its type and the body under it.
 std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step& r) {
     const auto& [h, probs] = r.first;
     Problems problems = probs;
     problems.insert(problems.end(), acc.problems.begin(), acc.problems.end());
     auto binders = acc.binders;
-    if (h.is(TermKind::Lam)) {
+    if (h.is(TermKind::Lam) && !stuckRedexHead(h, acc.body)) {
         binders.insert(binders.begin(), {h.binder(), argType(h.type())});
         return {TupleFold{std::move(binders), h.body(), std::move(problems)}, r.second};
     }

@@ -196,12 +196,18 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
                           std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s) {
     if (i == ys->size()) return AppCandidates::cons(closeTuple(bs, u, std::move(ps), std::move(s)), AppCandidates());
     return concatMap(
-        [rule, ys, i, bs, ps](const AppCandidate& c) {
+        [rule, ys, i, bs, ps, u](const AppCandidate& c) {
             const Term& h = c.candidate;
             std::vector<OpenedBinder> more = bs;
             Term body = h;
             NameSupply next = c.supply;
-            if (h.is(TermKind::Lam)) {
+            // The term's own lambda at the head of a redex that never contracts (its binder does
+            // not fit the argument), taken by the decomposition of u, is not opened: its binder
+            // would stand for the element, which is matched against that very argument, and the
+            // image would not give the term back.
+            const bool stuckHead = u.is(TermKind::Ap) && h.sameNode(u.fun()) && h.is(TermKind::Lam) &&
+                                   !bindBinder(h.binder(), u.arg());
+            if (h.is(TermKind::Lam) && !stuckHead) {
                 more.push_back(OpenedBinder{h.binder(), argType(h.type())});
                 body = h.body();
             } else {
