@@ -1,11 +1,8 @@
 // The matchers' random differential (tests/engine/matching/differential_pairs.h) for long runs
 // by hand:
-//   plim_matcher_differential [--pairs N] [--seed S] [--quiet]
+//   build/tests/plim_matcher_differential [--pairs N] [--seed S] [--quiet]
 // writes the counts, then every finding as the match command that shows it (not with
-// --quiet); the status is 1 when there is a finding.  Built against the library of a build
-// folder, from the source folder:
-//   g++ -O2 -std=c++20 -Itests -Isrc -DPLIM_SOURCE_DIR='"'$PWD'"' tests/fuzz/matcher_differential.cpp \
-//       build/libplim_lib.a -lpthread -o build/plim_matcher_differential
+// --quiet); the status is 1 when there is a finding.
 #include <cstdlib>
 #include <iostream>
 #include <string>
