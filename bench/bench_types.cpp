@@ -128,6 +128,20 @@ void BM_UnifyThreadedSubstitution(benchmark::State& state) {
 }
 BENCHMARK(BM_UnifyThreadedSubstitution)->Arg(2000)->Arg(4000)->Arg(8000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// The same where call i solves x_i = [x_(i+1)]: every earlier binding holds x_i.
+void BM_UnifyThreadedChain(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    std::vector<Type> x;
+    for (int i = 0; i <= n; ++i) x.push_back(mkTid("x" + std::to_string(i)));
+    iterateOnLargeStack(state, [&] {
+        TypeSubst s;
+        for (int i = 0; i < n; ++i) s = unify({{x[i], mkListType(x[i + 1])}}, s).unifier();
+        benchmark::DoNotOptimize(s);
+    });
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+}
+BENCHMARK(BM_UnifyThreadedChain)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // eqType of each level of a deep nested tuple type against the next level, the types built
 // afresh (no node shared between the two sides but the innermost): as the display of a
 // rewrite compares the types of the tuple constructors of (1, (1, (1, ...))).

@@ -127,6 +127,28 @@ Type rebuildType(const Type& root, Policy& policy) {
     return std::move(done.back());
 }
 
+// True when t holds a scheme or a type variable (outside ground terms) for whose name
+// `pick` holds.
+template <class Pick>
+bool holdsSchemeOrVar(const Type& t, const Pick& pick) {
+    std::vector<const Type*> work{&t};
+    while (!work.empty()) {
+        const Type& at = *work.back();
+        work.pop_back();
+        switch (at.kind()) {
+        case TypeKind::Tid:
+            if (pick(at.name())) return true;
+            break;
+        case TypeKind::TCon:
+            if (!at.isGround())
+                for (const Type& a : at.args()) work.push_back(&a);
+            break;
+        case TypeKind::TAbs: return true;
+        }
+    }
+    return false;
+}
+
 // A policy with nothing to expand and nothing to memoise: each free variable is replaced by
 // what `replace` gives for it.
 template <class Replace>

@@ -1,6 +1,7 @@
 // Type substitution, instantiation and generalisation.
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 
 #include "lang/type_rebuild.h"
 #include "lang/types.h"
@@ -9,14 +10,18 @@
 
 namespace plim {
 
-// The persistent representation of a substitution: each bound name's type, and (built when
-// first needed, then kept up to date) for each type variable the bound names whose types hold
-// it free, so that a composition touches only the bindings that it changes.
+// The persistent representation of a substitution: each bound name's type, read as it stands
+// or, in a triangular substitution, with the bindings applied to it when it is read.  A plain
+// one keeps (built when first needed, then kept up to date) for each type variable the bound
+// names whose types hold it free, so that a composition touches only the bindings that it
+// changes.  A triangular one holds no cycle and no scheme, and keeps the types read so far.
 using NameSet = FiniteMap<std::string, char>;
 
 struct TypeSubst::Rep {
     FiniteMap<std::string, Type> types;
     mutable std::optional<FiniteMap<std::string, NameSet>> users;
+    bool triangular = false;
+    mutable std::unordered_map<std::string, Type> read;  // triangular: the types read so far
 };
 
 namespace {
@@ -85,6 +90,78 @@ Type replaceVars(const Replace& replace, const Type& t) {
     return rebuildType(t, policy);
 }
 
+// Reads the bindings of a triangular substitution: a bound variable stands for its type with
+// the bindings applied, each found once.
+struct TriangularRead {
+    const Rep& rep;
+    bool leaf(const Type& tid, Type& out) const {
+        const Type* bound = findType(rep.types, tid.name());
+        if (!bound) return true;
+        if (!bound->hasTypeVars()) {
+            out = *bound;
+            return true;
+        }
+        auto it = rep.read.find(tid.name());
+        if (it == rep.read.end()) return false;
+        out = it->second;
+        return true;
+    }
+    const Type& expansion(const Type& tid) const { return *findType(rep.types, tid.name()); }
+    void expanded(const Type& tid, const Type& result) const { rep.read.emplace(tid.name(), result); }
+    bool known(const Type&, Type&) const { return false; }
+    void rebuilt(const Type&, const Type&) const {}
+};
+
+// The type bound to name in a triangular substitution, the bindings applied.
+const Type* readTriangular(const Rep& rep, const std::string& name) {
+    const Type* bound = findType(rep.types, name);
+    if (!bound || !bound->hasTypeVars()) return bound;
+    auto it = rep.read.find(name);
+    if (it != rep.read.end()) return &it->second;
+    TriangularRead policy{rep};
+    Type result = rebuildType(*bound, policy);
+    return &rep.read.insert_or_assign(name, std::move(result)).first->second;
+}
+
+// True when a variable of t is bound in `in` or, when `self` is given, in `self`, or t holds
+// a scheme: t cannot join a triangular substitution as it is.
+bool blocksTriangle(const Type& t, const FiniteMap<std::string, Type>& in, const FiniteMap<std::string, Type>* self) {
+    return holdsSchemeOrVar(t, [&](const std::string& name) { return findType(in, name) || (self && findType(*self, name)); });
+}
+
+// g followed by f, when g is triangular and f's bindings hold no variable that g binds (nor,
+// when f is read as it stands, one that f binds) and no scheme: g's bindings and f's bindings
+// for the names g leaves unbound, triangular.
+std::shared_ptr<const Rep> addedToTriangle(const Rep& f, const Rep& g) {
+    if (!g.triangular) return nullptr;
+    const FiniteMap<std::string, Type>* self = f.triangular ? nullptr : &f.types;
+    bool blocked = false;
+    foldFM([&](const std::string&, const Type& t, char) {
+        blocked = blocked || blocksTriangle(t, g.types, self);
+        return char{0};
+    }, char{0}, f.types);
+    if (blocked) return nullptr;
+    auto out = std::make_shared<Rep>();
+    out->triangular = true;
+    out->types = g.types;
+    foldFM([&](const std::string& name, const Type& t, char) {
+        if (!findType(g.types, name)) out->types = addToFM(NaturalOrd{}, name, t, out->types);
+        return char{0};
+    }, char{0}, f.types);
+    return out;
+}
+
+// The bindings of a triangular substitution as they read, as a plain substitution.
+std::shared_ptr<const Rep> plainOf(const std::shared_ptr<const Rep>& rep) {
+    if (!rep->triangular) return rep;
+    std::vector<std::pair<std::string, Type>> pairs;
+    pairs.reserve(static_cast<std::size_t>(rep->types.size()));
+    for (const auto& [name, t] : typePairs(*rep)) pairs.emplace_back(name, *readTriangular(*rep, name));
+    auto out = std::make_shared<Rep>();
+    out->types = sortedTree(pairs, 0, pairs.size());
+    return out;
+}
+
 }  // namespace
 
 // --- TypeSubst ------------------------------------------------------------------------------
@@ -94,12 +171,15 @@ Type TypeSubst::operator()(const std::string& name) const {
     return mkTid(name);
 }
 
-const Type* TypeSubst::find(const std::string& name) const { return rep_ ? findType(rep_->types, name) : nullptr; }
+const Type* TypeSubst::find(const std::string& name) const {
+    if (!rep_) return nullptr;
+    return rep_->triangular ? readTriangular(*rep_, name) : findType(rep_->types, name);
+}
 
 std::size_t TypeSubst::size() const { return rep_ ? static_cast<std::size_t>(rep_->types.size()) : 0; }
 
 std::vector<std::pair<std::string, Type>> TypeSubst::bindings() const {
-    return rep_ ? typePairs(*rep_) : std::vector<std::pair<std::string, Type>>{};
+    return rep_ ? typePairs(*plainOf(rep_)) : std::vector<std::pair<std::string, Type>>{};
 }
 
 TypeSubst TypeSubst::fromMap(const std::map<std::string, Type, std::less<>>& bindings) {
@@ -107,6 +187,15 @@ TypeSubst TypeSubst::fromMap(const std::map<std::string, Type, std::less<>>& bin
     auto rep = std::make_shared<Rep>();
     const std::vector<std::pair<std::string, Type>> pairs(bindings.begin(), bindings.end());
     rep->types = sortedTree(pairs, 0, pairs.size());
+    return TypeSubst(std::move(rep));
+}
+
+TypeSubst TypeSubst::fromTriangular(const std::map<std::string, Type, std::less<>>& bindings) {
+    if (bindings.empty()) return TypeSubst();
+    auto rep = std::make_shared<Rep>();
+    const std::vector<std::pair<std::string, Type>> pairs(bindings.begin(), bindings.end());
+    rep->types = sortedTree(pairs, 0, pairs.size());
+    rep->triangular = true;
     return TypeSubst(std::move(rep));
 }
 
@@ -163,24 +252,32 @@ Type substTypeWith(const std::function<Type(const std::string&)>& f, const Type&
 TypeSubst substTypeOf(const TypeSubst& f, const TypeSubst& g) {
     if (f.isIdentity()) return g;
     if (g.isIdentity()) return f;
-    const std::vector<std::pair<std::string, Type>> fPairs = typePairs(*f.rep_);
+    if (auto added = addedToTriangle(*f.rep_, *g.rep_)) return TypeSubst(std::move(added));
+    const std::shared_ptr<const Rep> fPlain = plainOf(f.rep_);
+    const std::shared_ptr<const Rep> gPlain = plainOf(g.rep_);
+    const TypeSubst fRead(fPlain);
+    const std::vector<std::pair<std::string, Type>> fPairs = typePairs(*fPlain);
     if (f.size() <= g.size()) {
         // Start from g: only its bindings whose types hold a variable that f binds change.
-        auto out = std::make_shared<Rep>(Rep{g.rep_->types, usersOf(*g.rep_)});
+        auto out = std::make_shared<Rep>();
+        out->types = gPlain->types;
+        out->users = usersOf(*gPlain);
         std::set<std::string> changed;
         for (const auto& [v, t] : fPairs)
             foldFM([&changed](const std::string& key, char, char) {
                 changed.insert(key);
                 return char{0};
             }, char{0}, lookupWithDefaultFM(NaturalOrd{}, *out->users, NameSet(), v));
-        for (const auto& key : changed) setBinding(*out, key, substType(f, *findType(g.rep_->types, key)));
+        for (const auto& key : changed) setBinding(*out, key, substType(fRead, *findType(gPlain->types, key)));
         for (const auto& [v, t] : fPairs)
-            if (!findType(g.rep_->types, v)) setBinding(*out, v, t);
+            if (!findType(gPlain->types, v)) setBinding(*out, v, t);
         return TypeSubst(std::move(out));
     }
     // Start from f: every binding of g is applied and takes the place of f's for its name.
-    auto out = std::make_shared<Rep>(Rep{f.rep_->types, f.rep_->users});
-    for (const auto& [name, t] : typePairs(*g.rep_)) setBinding(*out, name, substType(f, t));
+    auto out = std::make_shared<Rep>();
+    out->types = fPlain->types;
+    out->users = fPlain->users;
+    for (const auto& [name, t] : typePairs(*gPlain)) setBinding(*out, name, substType(fRead, t));
     return TypeSubst(std::move(out));
 }
 

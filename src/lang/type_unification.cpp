@@ -71,12 +71,20 @@ public:
     // bound variable to its resolved type.  The composition touches only the bindings of s
     // whose types hold a variable bound here, so threading one substitution through many
     // calls costs what each call binds, not the size of s each time.
+    // Without schemes the bindings go in as they are, triangular, and are resolved only when
+    // read: a call whose bindings hold no variable that s binds then only adds them.
     TypeSubst composedOnto(const TypeSubst& s) {
         if (order_.empty()) return s;
-        std::map<std::string, Type, std::less<>> resolved;
-        for (const auto& v : order_) resolved.emplace(v, resolve(mkTid(v)));
-        return substTypeOf(TypeSubst::fromMap(resolved), s);
+        std::map<std::string, Type, std::less<>> bindings;
+        if (holdSchemes()) {
+            for (const auto& v : order_) bindings.emplace(v, resolve(mkTid(v)));
+            return substTypeOf(TypeSubst::fromMap(bindings), s);
+        }
+        for (const auto& v : order_) bindings.emplace(v, bound_.find(v)->second.type);
+        return substTypeOf(TypeSubst::fromTriangular(bindings), s);
     }
+    // True when a bound type holds a scheme.
+    bool holdSchemes() const;
 
     // The policy of rebuildType: a bound variable is replaced by its resolved type.
     bool leaf(const Type& tid, Type& out) const {
@@ -132,6 +140,12 @@ bool Bindings::occurs(const std::string& v, const Type& t) const {
         case TypeKind::TAbs: work.push_back({&at.body(), BoundScope::inside(item.hidden, at.boundVars())}); break;
         }
     }
+    return false;
+}
+
+bool Bindings::holdSchemes() const {
+    for (const auto& [name, b] : bound_)
+        if (holdsSchemeOrVar(b.type, [](const std::string&) { return false; })) return true;
     return false;
 }
 
@@ -210,22 +224,7 @@ namespace {
 
 // v occurs in t, or t holds a scheme.
 bool occursOrScheme(const std::string& v, const Type& t) {
-    std::vector<const Type*> work{&t};
-    while (!work.empty()) {
-        const Type& at = *work.back();
-        work.pop_back();
-        switch (at.kind()) {
-        case TypeKind::Tid:
-            if (at.name() == v) return true;
-            break;
-        case TypeKind::TCon:
-            if (!at.isGround())
-                for (const Type& a : at.args()) work.push_back(&a);
-            break;
-        case TypeKind::TAbs: return true;
-        }
-    }
-    return false;
+    return holdsSchemeOrVar(t, [&v](const std::string& name) { return name == v; });
 }
 
 }  // namespace

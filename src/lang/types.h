@@ -358,6 +358,10 @@ public:
     std::vector<std::pair<std::string, Type>> bindings() const;
 
     static TypeSubst fromMap(const std::map<std::string, Type, std::less<>>& bindings);
+    // Triangular bindings: a bound type may hold variables bound here, which stand for their
+    // own types when it is read.  The bindings must hold no cycle and no scheme.  Composing
+    // onto such a substitution bindings that hold none of its variables only adds them.
+    static TypeSubst fromTriangular(const std::map<std::string, Type, std::less<>>& bindings);
 
     struct Rep;
 

@@ -55,6 +55,46 @@ TEST(TypeSubstitutionComposition, ALargerSecondSubstitutionIsTheStartingPoint) {
     EXPECT_EQ(names.back().first, "z");
 }
 
+// A substitution threaded through many unify calls stays triangular: each call adds its
+// bindings, and a binding is resolved when it is read.
+TEST(TypeSubstitutionComposition, ThreadedUnifiersReadResolvedAndComposeLikeResolvedOnes) {
+    const int n = 600;
+    TypeSubst s;
+    for (int i = 0; i < n; ++i) {
+        const UnifyResult r = unify({{v("x" + std::to_string(i)), mkListType(v("x" + std::to_string(i + 1)))}}, s);
+        ASSERT_TRUE(r.isOk());
+        s = r.unifier();
+    }
+    const TypeSubst chain = s;
+    EXPECT_EQ(s.size(), static_cast<std::size_t>(n));
+    Type at = s("x0");
+    int depth = 0;
+    for (; at.isTCon(); at = at.args().front()) ++depth;
+    EXPECT_EQ(depth, n);
+    EXPECT_TRUE(eqType(at, v("x" + std::to_string(n))));
+    EXPECT_TRUE(eqType(s("x" + std::to_string(n - 2)), mkListType(mkListType(v("x" + std::to_string(n))))));
+    // A later call binds the end of the chain: every earlier binding reads it.
+    s = unify({{v("x" + std::to_string(n)), intType()}}, s).unifier();
+    EXPECT_TRUE(eqType(s("x" + std::to_string(n - 1)), mkListType(intType())));
+    EXPECT_TRUE(eqType(chain("x" + std::to_string(n - 1)), mkListType(v("x" + std::to_string(n)))));
+    // Bindings that hold a variable the substitution binds, a binding of a name it binds
+    // already, and one that holds its own name: composed as by substType, read as given.
+    const TypeSubst f = TypeSubst::fromMap({{"y", mkArrow(v("x1"), v("y"))}, {"x2", boolType()}});
+    const TypeSubst fs = substTypeOf(f, chain);
+    EXPECT_TRUE(eqType(fs("y"), mkArrow(v("x1"), v("y"))));
+    EXPECT_TRUE(eqType(fs("x1"), chain("x1")));
+    EXPECT_TRUE(eqType(fs("x2"), chain("x2")));
+    EXPECT_TRUE(eqType(fs("x2"), mkListType(chain("x3"))));
+    EXPECT_EQ(fs.size(), static_cast<std::size_t>(n + 1));
+    const TypeSubst self = substTypeOf(bindVar("q", mkListType(v("q"))), chain);
+    EXPECT_TRUE(eqType(self("q"), mkListType(v("q"))));
+    const std::vector<std::pair<std::string, Type>> listed = self.bindings();
+    ASSERT_EQ(listed.size(), static_cast<std::size_t>(n + 1));
+    EXPECT_EQ(listed.front().first, "q");
+    EXPECT_EQ(listed.back().first, "x99");
+    EXPECT_TRUE(eqType(listed.back().second, chain("x99")));
+}
+
 // Matched, substituted and unified on the ordinary stack.
 TEST(TypeSubstitutionComposition, DeepTypesAreMatchedAndUnifiedWithoutDeepRecursion) {
     const auto deep = [](const Type& first, const Type& leaf) {
