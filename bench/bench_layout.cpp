@@ -1,5 +1,5 @@
-// Rendering costs of the layout library: deeply nested choices, long stacked lists, and the
-// fills and centred columns of the lazy rules.
+// Rendering costs of the layout library: deeply nested choices, long stacked lists, fills and
+// centred columns.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -98,8 +98,7 @@ void BM_NestedAboveDocs(benchmark::State& state) {
 }
 BENCHMARK(BM_NestedAboveDocs)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
-// Documents that only the lazy attribute rules lay out: a fill and a centred column of n texts,
-// and fills nested n deep.  Each grows linearly (time per item flat from 1x to 4x).
+// A fill and a centred column of n texts, and fills nested n deep.  Each grows linearly (time per item flat from 1x to 4x).
 std::vector<Doc> numbered(std::size_t n) {
     std::vector<Doc> items;
     items.reserve(n);
@@ -107,7 +106,7 @@ std::vector<Doc> numbered(std::size_t n) {
     return items;
 }
 
-void BM_LazyFill(benchmark::State& state) {
+void BM_Fill(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const std::vector<Doc> items = numbered(n);
     for (auto _ : state) {
@@ -118,9 +117,9 @@ void BM_LazyFill(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
                                                        benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_LazyFill)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Fill)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-void BM_LazyCentredColumn(benchmark::State& state) {
+void BM_CentredColumn(benchmark::State& state) {
     const auto n = static_cast<std::size_t>(state.range(0));
     const std::vector<Doc> items = numbered(n);
     for (auto _ : state) {
@@ -131,7 +130,7 @@ void BM_LazyCentredColumn(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(n), benchmark::Counter::kIsIterationInvariantRate |
                                                        benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_LazyCentredColumn)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CentredColumn)->Arg(25000)->Arg(50000)->Arg(100000)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // A fill holding a text and the fill of the level below, and the same as blocks.
 void BM_NestedFills(benchmark::State& state) {

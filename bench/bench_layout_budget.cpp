@@ -1,4 +1,4 @@
-// The time a render takes to use up its work budget, with both layout engines, and a printed
+// The time a render takes to use up its work budget, and a printed
 // expression that reaches the budget at a wide page: each render below ends with the too-wide
 // marker of its document's width.
 #include <benchmark/benchmark.h>
@@ -16,11 +16,6 @@ namespace {
 
 Doc nodeText(const std::string& s) {
     return textDoc(s);
-}
-// A text given as a function: whatever is composed with it is laid out lazily.
-Doc lazyText(const std::string& s) {
-    const Doc t = textDoc(s);
-    return Doc([t](const PageBounds& b) { return t(b); });
 }
 
 // k choices side by side, each "xx" or a line of 2k + 10 'y' above "z".
@@ -55,10 +50,9 @@ void BM_BudgetSplitChoicesNodes(benchmark::State& state) {
 BENCHMARK(BM_BudgetSplitChoicesNodes)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_BudgetRowChoices(benchmark::State& state) {
-    const bool lazy = state.range(0) != 0;
-    renderEach(state, lazy ? rowChoices<lazyText>(2000, 3000) : rowChoices<nodeText>(2000, 3000), 3000);
+    renderEach(state, rowChoices<nodeText>(2000, 3000), 3000);
 }
-BENCHMARK(BM_BudgetRowChoices)->ArgName("lazy")->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BudgetRowChoices)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // \v1 -> g v1 (\v2 -> g v2 (... x)), 140 deep: at width 1000 it is laid out with three quarters
 // of the budget; at a page wide enough for all of it on one line (about 2000 columns) every

@@ -8,9 +8,8 @@
 #include <cmath>
 #include <iterator>
 
-#include "layout/rules_internal.h"
-#include "layout/engines.h"
 #include "layout/nodes.h"
+#include "layout/rules_internal.h"
 
 namespace plim {
 
@@ -38,16 +37,14 @@ std::string showFloat(float x) {
 
 // --- enclosing -----------------------------------------------------------------------------
 
-// Where the parts are trees, their nodes are composed at once, as besideDoc would compose them:
-// the printer encloses and spaces out most of its parts.
+// The nodes composed at once, as besideDoc would compose them: the printer encloses and spaces
+// out most of its parts.
 Doc encloseDoc(char open, char close, Doc d) {
-    if (allTrees({&d})) return Doc(enclosedNode(open, std::move(d).node(), close));
-    return besideDoc(ppChar(open), besideDoc(std::move(d), ppChar(close)));
+    return Doc(enclosedNode(open, std::move(d).node(), close));
 }
 
 Doc besideSpace(Doc a, Doc b) {
-    if (allTrees({&a, &b})) return Doc(spacedNode(std::move(a).node(), std::move(b).node()));
-    return besideDoc(std::move(a), besideDoc(ppChar(' '), std::move(b)));
+    return Doc(spacedNode(std::move(a).node(), std::move(b).node()));
 }
 
 Doc parensDoc(Doc d) {
@@ -70,141 +67,14 @@ Doc backQuotesDoc(Doc d) {
     return encloseDoc('`', '\'', std::move(d));
 }
 
-// --- stacking a long list --------------------------------------------------------------------
-//
-// aboveList stacks its items as the right-nested aboveDoc of them would, but walks the list in
-// loops: a stack of n candidate lists yields the candidates that n - 1 nested aboveFormats would,
-// each step advancing the first of the lists whose head is the widest.
-
-namespace {
-
-List<Format> stackFormats(std::shared_ptr<const std::vector<List<Format>>> lists);
-
-// The lists with the one at `advanced` moved on by one candidate.
-List<Format> stackFormatsAfter(std::shared_ptr<const std::vector<List<Format>>> lists, std::size_t advanced) {
-    return List<Format>::defer([lists, advanced] {
-        auto next = std::make_shared<std::vector<List<Format>>>(*lists);
-        (*next)[advanced] = (*next)[advanced].tail();
-        return stackFormats(std::move(next));
-    });
-}
-
-List<Format> stackFormats(std::shared_ptr<const std::vector<List<Format>>> lists) {
-    if (lists->size() == 1) return lists->front();
-    return List<Format>::defer([lists]() -> List<Format> {
-        std::vector<FormatText> texts;
-        texts.reserve(lists->size());
-        Format f;
-        std::size_t widest = 0;
-        for (std::size_t i = 0; i < lists->size(); ++i) {
-            const List<Format>& l = (*lists)[i];
-            if (l.empty()) return List<Format>();
-            const Format& h = l.head();
-            f.height += h.height;
-            f.lastWidth = h.lastWidth;
-            if (i == 0 || h.width > f.width) {
-                f.width = h.width;
-                widest = i;
-            }
-            texts.push_back(h.text);
-        }
-        f.text = FormatText([texts = std::move(texts)](LayoutInt c, std::string& out) {
-            for (std::size_t i = 0; i < texts.size(); ++i) {
-                if (i > 0) {
-                    out += '\n';
-                    if (c > 0) out.append(static_cast<std::size_t>(c), ' ');
-                }
-                texts[i].write(c, out);
-            }
-        });
-        return List<Format>::cons(std::move(f), stackFormatsAfter(lists, widest));
-    });
-}
-
-// The candidate lists still to be stacked, top first; a list of one entry stands for itself.
-using Stack = List<List<Format>>;
-
-List<Format> formatsOfStack(const Stack& s) {
-    return stackFormats(std::make_shared<const std::vector<List<Format>>>(toVector(s)));
-}
-
-struct StackedReply {
-    bool pair = false;
-    Stack first;   // the single stack, or the first alternative's
-    Stack second;  // the second alternative's
-    bool firstTooWide = false;
-    bool secondTooWide = false;
-    bool failed = false;  // two pairs met somewhere
-};
-
-StackedReply stackItems(const std::vector<DocAttrs>& items) {
-    StackedReply acc;
-    acc.first = Stack::cons(List<Format>(), Stack());
-    LayoutInt below = 0;  // the height of the items stacked so far
-    for (auto it = items.rbegin(); it != items.rend(); ++it) {
-        const LayoutInt h = it->height();
-        const DocReply& r = *it->reply;
-        auto stack = [&](const List<Format>& x, const Stack& y) {
-            if (h == 0) return y;
-            if (below == 0) return Stack::cons(x, Stack());
-            return Stack::cons(x, y);
-        };
-        const auto* single = std::get_if<SingleReply>(&r);
-        if (single && !acc.pair) {
-            acc.first = stack(single->formats, acc.first);
-        } else if (single) {
-            acc.first = stack(single->formats, acc.first);
-            acc.second = stack(single->formats, acc.second);
-        } else if (!acc.pair) {
-            const auto& p = std::get<PairReply>(r);
-            Stack y = acc.first;
-            acc.pair = true;
-            acc.first = stack(p.first, y);
-            acc.second = stack(p.second, y);
-            acc.firstTooWide = p.firstTooWide;
-            acc.secondTooWide = p.secondTooWide;
-        } else {
-            acc.pair = false;
-            acc.failed = true;
-            acc.first = Stack::cons(errorFormats(kAbovePairsError), Stack());
-            acc.second = Stack();
-        }
-        below += h;
-    }
-    return acc;
-}
-
-}  // namespace
+// --- stacking ------------------------------------------------------------------------------
 
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    if (allTrees(items)) return Doc(aboveListNode(takeNodes(items)));
-    return Doc([items = std::move(items)](const PageBounds& b) {
-        std::vector<DocAttrs> laidOut;
-        laidOut.reserve(items.size());
-        for (const Doc& item : items) laidOut.push_back(item(b));
-        auto shared = std::make_shared<const std::vector<DocAttrs>>(std::move(laidOut));
-        Lazy<Sizes> sizes = delay([shared] {
-            Sizes s;  // the last item stands above emptyDoc: the last-line width is 0
-            for (const DocAttrs& a : *shared) {
-                s.height += a.height();
-                s.width = std::max(s.width, a.width());
-            }
-            return s;
-        });
-        Lazy<StackedReply> stacked = delay([shared] { return stackItems(*shared); });
-        Lazy<DocReply> reply = delay([stacked]() -> DocReply {
-            const StackedReply& s = *stacked;
-            if (!s.pair) return SingleReply{formatsOfStack(s.first)};
-            return PairReply{formatsOfStack(s.first), formatsOfStack(s.second), s.firstTooWide, s.secondTooWide};
-        });
-        Lazy<bool> tooWide = delay([shared, stacked] {
-            for (auto it = shared->rbegin(); it != shared->rend(); ++it)
-                if (*it->tooWide) return true;
-            return stacked->failed;
-        });
-        return DocAttrs{reply, tooWide, sizes};
-    });
+    NodeParts parts;
+    parts.reserve(items.size());
+    for (Doc& d : items) parts.push_back(std::move(d).node());
+    return Doc(aboveListNode(std::move(parts)));
 }
 
 // --- lists of documents --------------------------------------------------------------------
@@ -299,25 +169,6 @@ std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
 
 namespace {
 
-ParDoc buildHvSpTemplate(std::size_t length) {
-    auto [h, v] = hvSpArrangements(length);
-    return joinParDoc(choiceParDoc(h, v));
-}
-
-std::vector<ParDoc> buildHvSpTemplates(std::size_t upTo) {
-    std::vector<ParDoc> all;
-    for (std::size_t n = 1; n <= upTo; ++n) all.push_back(buildHvSpTemplate(n));
-    return all;
-}
-
-// The joined choice of hvSpList for `length` items; the short ones, which the printer asks
-// for again and again, built once.
-ParDoc hvSpTemplate(std::size_t length) {
-    if (length > kSharedTemplates) return buildHvSpTemplate(length);
-    static const std::vector<ParDoc> shared = buildHvSpTemplates(kSharedTemplates);
-    return shared[length - 1];
-}
-
 }  // namespace
 
 Doc hvSpList(std::vector<Doc> items) { return hvSpList(std::span<Doc>(items)); }
@@ -343,20 +194,11 @@ DocNodeRef hvSpListNode(std::span<Doc> items) {
 
 Doc hvSpList(std::span<Doc> items) {
     if (items.empty()) return emptyDoc();
-    if (!allTrees(std::span<const Doc>(items)))
-        return applyParDoc(hvSpTemplate(items.size()), std::vector<Doc>(std::make_move_iterator(items.begin()),
-                                                                        std::make_move_iterator(items.end())));
     return Doc(hvSpListNode(items));
 }
 
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens) {
-    const bool trees = !items.empty() && (head == nullptr || isTree(*head)) && allTrees(std::span<const Doc>(items));
-    if (!trees) {
-        Doc d = hvSpList(items);
-        if (head != nullptr) d = besideSpace(std::move(*head), std::move(d));
-        return parens ? parensDoc(std::move(d)) : d;
-    }
-    DocNodeRef d = hvSpListNode(items);
+    DocNodeRef d = items.empty() ? emptyDoc().node() : hvSpListNode(items);
     if (head != nullptr) d = spacedNode(std::move(*head).node(), std::move(d));
     return Doc(parens ? enclosedNode('(', std::move(d), ')') : std::move(d));
 }

@@ -10,21 +10,19 @@
 //   renderDocTo(out, d, 80);                     // the same, appended to a std::string
 //   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
 //
-// Documents are values: build them once and share them freely.  A `Doc` is a function from
-// the page bounds it may use to its attributes (`DocAttrs`): the candidate layouts, best first
-// (`reply`), a too-wide flag and its sizes.  Documents built by the library's own combinators
-// are plain trees of nodes, laid out eagerly when rendered (their sizes do not depend on the
-// bounds; layout/nodes.h); a document given as a function, and whatever is composed
-// with it, is laid out by the lazy attribute rules: every attribute computed on demand, at most
-// once, and the bounds handed to a part, which may depend on the sizes of its siblings, lazy
-// too.  Both follow the same rules and render the same text.  A `ParDoc` is a document with holes
-// (`parDoc`) that `applyParDoc` fills with argument documents; `choiceParDoc` offers two
-// arrangements of the same arguments, which a join (`joinDoc`, `joinParDoc`) later resolves for
-// the page width.
+// Documents are values: build them once and share them freely.  A `Doc` is a tree of nodes
+// (layout/nodes.h) whose sizes are known as it is built and never depend on the bounds; it is
+// laid out when rendered, at the page's line bound, into its candidate layouts, best first, and
+// a too-wide flag.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
+// argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a join
+// (`joinDoc`, `joinParDoc`) later resolves for the page width.
 //
-// The attribute rules, once.  A composition's sizes come from its parts' sizes alone, never from
-// the bounds; its reply and too-wide flag from its parts' replies and flags at the bounds it
-// hands them.
+// The algorithm, once.  One walk lays a node out (layout/node_walk.cpp): it asks for its parts'
+// layouts, each at the line bound the rules below give it, on a work stack of its own (no walk
+// recurses on the depth of a document), and combines them by the rule of the node's kind
+// (layout/node_candidates.cpp; a template applies the same rules to its arguments' layouts,
+// layout/node_templates.cpp).  A composition's sizes come from its parts' sizes alone; its
+// candidates and too-wide flag from its parts' candidates and flags at the bounds it hands them.
 //
 //   beside   L then R on L's last line.  L at the line bound, R at it less L's last width.  Height
 //            hL + hR - 1 (a part without lines adds none), last width lwL + lwR, width
@@ -41,39 +39,21 @@
 //   indent   n blanks before every line; the part at the bound less n; candidates wider than
 //            the room dropped unless the part is too wide; n above the bound: the marker.
 //   apply    each argument laid out once, at the largest bound any of its places asks for.
+//   fill     the items, each at the fill width, side by side while they fit, else below.
 //   render   the first candidate; none, of a document with lines: its marker (nothing fits).
 //
-// Where each is implemented, in the lazy rules (document.cpp, parameterised.cpp, fill.cpp), the
-// node engine's walk (node_walk.cpp, over the lists and rules of node_candidates.cpp and the
-// templates of node_templates.cpp), its one-line shortcut (one_line.cpp) and the values of its
-// nodes and templates, sizes and what the shortcut is sure of (node_building.cpp):
-//
-//   rule     lazy rules       node engine                   one-line shortcut  node values
-//   text     (its node)       textResult, plainResult       FlatWalk::doc      setText
-//   beside   besideAttrs      besideStep, besideResult      besideFlat         besideOf
-//   above    aboveAttrs       stackStep, aboveResult        stackFlat          aboveOf
-//   choice   choiceParDoc,    dupStep, choiceResult         joinFlat           choiceOf
-//            dupAttrs
-//   join     joinAttrs        unaryStep, joinResult         joinFlat           joinOf
-//   filter   filterAttrs      unaryStep, filterResult       filterFlat         filterOf
-//   indent   indentAttrs      unaryStep, indentResult       indentFlat         indentOf
-//   apply    applyParDoc,     applyStep, TemplateWalk,      FlatWalk::par      parValue
-//            substParDoc      startSubst, holeResult
-//   hvSpList hvSpArrangements hvSpResult                    FlatWalk::hvSp     hvSpValue
-//            (its template)
-//   fill     fillStep         (lazy rules only)
-//   render   writeFirstCandidate  renderNode
-//
-// Which engine lays a document out is decided in one place (layout/engines.h): the node engine
-// where every part is a tree of nodes, the lazy rules otherwise.  The lazy rules are the
-// definition; the tests hold the node engine to them (LazyRulesOnly).
+// The rules are defined by the lazy attribute rules that the tests keep as their oracle
+// (tests/layout/lazy_rules.h); the differential tests hold the engine to them.
 //
 // Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
 //
 // Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
-// useless (see pruneDominated), which keeps the nested choices of program text from
-// multiplying.  Where only the first layout of a node is read (a render, each part of a stack)
-// and that layout is certain to be one line that fits, it is found in one pass over the node
+// useless (pruned, layout/node_candidates.cpp): one of the same sizes, or one with fewer lines
+// that is neither wider nor wider on its last line.  Whatever is built from a dropped candidate
+// is matched by what is built the same way from the earlier one, which comes first and fits
+// wherever the other fits, so the first candidate of every document stays the same; this keeps
+// the nested choices of program text from multiplying.  Where only the first layout of a node
+// is read (a render, each part of a stack) and that layout is certain to be one line that fits, it is found in one pass over the node
 // and no other layout is built; a stack rendered as a whole writes each part's text as soon as
 // that part is laid out.  A part that starts past the end of its line (a bound below zero, where
 // no text fits) and is made of texts, side-by-side compositions and lists of hvSpList, as nested
@@ -91,7 +71,7 @@
 // 146), or a line of n texts before a part with m surviving layouts (n*m).  Printed programs stay
 // below 5% of it at widths 80 and 160; on pages thousands of columns wide, nestings a few hundred
 // deep fit and keep a layout per level (a lambda in the last argument 140 deep at width 2000
-// reaches it).  The lazy engine builds only what its first layout needs.
+// reaches it).
 #pragma once
 
 #include <atomic>
@@ -101,10 +81,7 @@
 #include <string>
 #include <type_traits>
 #include <utility>
-#include <variant>
 #include <vector>
-
-#include "support/lazy.h"
 
 namespace plim {
 
@@ -115,15 +92,12 @@ inline constexpr LayoutInt kUnboundedWidth = 2147483647;
 // --- page bounds -------------------------------------------------------------------------
 
 // The room a document may use: every line within lineBound (counted from the document's
-// start column), the last line within lastLineBound.  The fields are lazy because a part's
-// bounds may depend on the sizes of its siblings.
+// start column), the last line within lastLineBound.
 struct PageBounds {
-    Lazy<LayoutInt> lineBound;
-    Lazy<LayoutInt> lastLineBound;
+    LayoutInt lineBound;
+    LayoutInt lastLineBound;
 
     PageBounds(LayoutInt line, LayoutInt last) : lineBound(line), lastLineBound(last) {}
-    PageBounds(Lazy<LayoutInt> line, Lazy<LayoutInt> last)
-        : lineBound(std::move(line)), lastLineBound(std::move(last)) {}
 };
 
 // (2147483647, 2147483647): no width limit.
@@ -134,159 +108,15 @@ PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
 bool operator==(const PageBounds& a, const PageBounds& b);
 
-// --- candidate layouts ---------------------------------------------------------------------
-
-namespace pretty_detail {
-
-// The count and the destructor that every callable of a SharedFn shares.
-struct SharedCell {
-    mutable std::size_t refs = 1;
-    mutable const SharedCell* nextDropped = nullptr;  // see dropCell
-    virtual ~SharedCell() = default;
-};
-
-// Deletes a cell whose count fell to zero.  A cell freed while another is being deleted (a
-// document's callable holds its parts' documents) waits in a list, linked through the cells
-// themselves, that the outermost deletion empties: a long chain of nested documents is freed in
-// a loop, not in nested calls.
-void dropCell(const SharedCell* cell) noexcept;
-
-}  // namespace pretty_detail
-
-// A callable held by a counted handle: one allocation holds the count and the callable.  The
-// count is a plain integer: a document given as a function is read by one thread at a time
-// (the threading rule: README.md, "Threads").
-template <class Sig>
-class SharedFn;
-template <class R, class... Args>
-class SharedFn<R(Args...)> {
-public:
-    SharedFn() = default;
-    template <class F>
-        requires(!std::is_same_v<std::decay_t<F>, SharedFn>)
-    explicit SharedFn(F f) : impl_(new Impl<F>(std::move(f))) {}
-    SharedFn(const SharedFn& other) : impl_(other.impl_) { retain(); }
-    SharedFn(SharedFn&& other) noexcept : impl_(std::exchange(other.impl_, nullptr)) {}
-    SharedFn& operator=(SharedFn other) noexcept {
-        std::swap(impl_, other.impl_);
-        return *this;
-    }
-    ~SharedFn() { release(); }
-
-    R operator()(Args... args) const { return impl_->call(std::forward<Args>(args)...); }
-
-private:
-    struct Base : pretty_detail::SharedCell {
-        virtual R call(Args... args) const = 0;
-    };
-    template <class F>
-    struct Impl final : Base {
-        F f;
-        explicit Impl(F g) : f(std::move(g)) {}
-        R call(Args... args) const override { return f(std::forward<Args>(args)...); }
-    };
-    void retain() const {
-        if (impl_) ++impl_->refs;
-    }
-    // A null function, the most common at a drop (a document node's, or one moved from), is
-    // seen without a call.
-    void release() const {
-        if (impl_) releaseHeld();
-    }
-    [[gnu::noinline]] void releaseHeld() const {
-        if (--impl_->refs == 0) pretty_detail::dropCell(impl_);
-    }
-
-    const Base* impl_ = nullptr;
-};
-
-namespace pretty_detail {
-struct TextPart;
-}  // namespace pretty_detail
-
-// The characters of a layout: written into `out`, its first character standing at `column`.
-// Later lines are indented to `column`.  A text is a writer of its own or a composition of
-// texts; a composition of any depth is written in a loop, and freed in one (see dropCell).
-class FormatText {
-public:
-    using Writer = std::function<void(LayoutInt column, std::string& out)>;
-    FormatText();  // no characters
-    template <class F>
-        requires(!std::is_same_v<std::decay_t<F>, FormatText> && std::is_invocable_v<const F&, LayoutInt, std::string&>)
-    explicit FormatText(F writer) : FormatText(SharedFn<void(LayoutInt, std::string&)>(std::move(writer))) {}
-    FormatText(const FormatText& other);
-    FormatText(FormatText&& other) noexcept : part_(std::exchange(other.part_, nullptr)) {}
-    FormatText& operator=(FormatText other) noexcept {
-        std::swap(part_, other.part_);
-        return *this;
-    }
-    ~FormatText();
-
-    // The first text, then the second from `shift` columns further on.
-    static FormatText beside(FormatText first, FormatText second, LayoutInt shift);
-    // The upper text, then the lower one on a new line at the same column.
-    static FormatText above(FormatText upper, FormatText lower);
-    // n blanks, then the text.
-    static FormatText indented(LayoutInt n, FormatText inner);
-
-    void write(LayoutInt column, std::string& out) const;
-
-private:
-    friend struct pretty_detail::TextPart;
-    explicit FormatText(SharedFn<void(LayoutInt, std::string&)> writer);
-    explicit FormatText(const pretty_detail::TextPart* part) : part_(part) {}
-
-    const pretty_detail::TextPart* part_ = nullptr;
-};
-
-// One candidate layout.
-struct Format {
+// The sizes of a document or of one candidate layout.
+struct Sizes {
     LayoutInt height = 0;     // number of lines
     LayoutInt lastWidth = 0;  // length of the last line
     LayoutInt width = 0;      // length of the longest line
-    FormatText text;
-};
-// Equal sizes (the texts are not compared).
-bool operator==(const Format& a, const Format& b);
-
-// What a document answers: its candidates, or two alternatives of the same place kept apart
-// until a join decides between them.  A candidate list is in non-decreasing height and every
-// candidate has one line at least; all documents of the library keep this order (the
-// side-by-side products rely on it to examine only the candidates they need).
-struct SingleReply {
-    List<Format> formats;
-};
-struct PairReply {
-    List<Format> first;
-    List<Format> second;
-    bool firstTooWide = false;
-    bool secondTooWide = false;
-};
-using DocReply = std::variant<SingleReply, PairReply>;
-
-struct Sizes {
-    LayoutInt height = 0;
-    LayoutInt lastWidth = 0;
-    LayoutInt width = 0;
-};
-
-// The attributes of a document laid out at some bounds.  The sizes never depend on the
-// replies; asking for them evaluates only the parts' sizes.
-struct DocAttrs {
-    Lazy<DocReply> reply;
-    Lazy<bool> tooWide;
-    Lazy<Sizes> sizes;
-
-    LayoutInt height() const { return sizes->height; }
-    LayoutInt lastWidth() const { return sizes->lastWidth; }
-    LayoutInt width() const { return sizes->width; }
 };
 
 // --- documents ---------------------------------------------------------------------------
 
-// A document.  Its function builds the attributes for the given bounds without computing any
-// of them: it may read the bounds and its parts' attributes only inside the lazy computations
-// of its own attributes (the bounds of a part may not be known yet while it is being built).
 namespace pretty_detail {
 struct DocNode;
 struct ParNode;
@@ -374,27 +204,16 @@ private:
 
 }  // namespace pretty_detail
 
-// The library's own combinators build documents as plain trees of nodes where every part is
-// one, laid out eagerly when rendered (layout/nodes.h); a document given as a function
-// and everything composed with it are laid out lazily, by the attribute rules below.
+// A document: a tree of nodes.
 class Doc {
 public:
-    using Fn = std::function<DocAttrs(const PageBounds&)>;
-
-    template <class F>
-        requires(!std::is_same_v<std::decay_t<F>, Doc> && std::is_invocable_r_v<DocAttrs, F&, const PageBounds&>)
-    Doc(F f) : fn_(std::move(f)) {}  // NOLINT: implicit by design
     explicit Doc(pretty_detail::DocNodeRef node) : node_(std::move(node)) {}
 
-    // The attributes at the given bounds.  Builds them without computing any of them.
-    DocAttrs operator()(const PageBounds& b) const;
-
-    // The document's tree, or null for a document given as a function.
+    // The document's tree.
     const pretty_detail::DocNodeRef& node() const& { return node_; }
     pretty_detail::DocNodeRef node() && { return std::move(node_); }
 
 private:
-    SharedFn<DocAttrs(const PageBounds&)> fn_;
     pretty_detail::DocNodeRef node_;
 };
 
@@ -404,56 +223,16 @@ inline void keepForever(const Doc& d) {
     d.node().keepForever();
 }
 
-// The arguments of a parameterised document: a slice of the argument documents' attributes
-// (flags, replies and sizes), one per parameter in parameter order.
-class ParArgs {
-public:
-    ParArgs() = default;
-    explicit ParArgs(std::vector<DocAttrs> items);
-    std::size_t size() const { return count_; }
-    const DocAttrs& operator[](std::size_t i) const { return (*items_)[offset_ + i]; }
-    // The first n entries (all when fewer), and the entries after them.
-    ParArgs take(std::size_t n) const;
-    ParArgs drop(std::size_t n) const;
-
-private:
-    std::shared_ptr<const std::vector<DocAttrs>> items_;
-    std::size_t offset_ = 0;
-    std::size_t count_ = 0;
-};
-
-// The attributes of a parameterised document: those of a document, and the bounds at which
-// each parameter's argument is to be laid out (one per parameter, in order).
-struct ParAttrs {
-    Lazy<DocReply> reply;
-    Lazy<bool> tooWide;
-    Lazy<Sizes> sizes;
-    List<PageBounds> paramBounds;
-};
-
-// A document with holes.  Its parameter count is fixed when it is built.
-// Those of the library's combinators also carry their tree of nodes, used when every argument
-// of an application is a tree too.
+// A document with holes: a template of nodes, with its parameter count.
 class ParDoc {
 public:
-    using Fn = std::function<ParAttrs(const ParArgs& args, const PageBounds& b)>;
-    template <class F>
-        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
-    ParDoc(LayoutInt paramCount, F fn) : paramCount_(paramCount), fn_(std::move(fn)) {}
-    template <class F>
-        requires std::is_invocable_r_v<ParAttrs, const F&, const ParArgs&, const PageBounds&>
-    ParDoc(LayoutInt paramCount, F fn, std::shared_ptr<const pretty_detail::ParNode> node)
-        : paramCount_(paramCount), fn_(std::move(fn)), node_(std::move(node)) {}
+    explicit ParDoc(std::shared_ptr<const pretty_detail::ParNode> node);
 
     LayoutInt paramCount() const { return paramCount_; }
-    ParAttrs operator()(const ParArgs& args, const PageBounds& b) const { return fn_(args, b); }
-
-    // The tree of nodes, or null.
     const std::shared_ptr<const pretty_detail::ParNode>& node() const { return node_; }
 
 private:
     LayoutInt paramCount_;
-    SharedFn<ParAttrs(const ParArgs&, const PageBounds&)> fn_;
     std::shared_ptr<const pretty_detail::ParNode> node_;
 };
 
@@ -477,25 +256,6 @@ Doc listToDoc(const std::vector<T>& xs) {
     return Printable<T>::listToDoc(xs);
 }
 
-// --- the choice of engine ----------------------------------------------------------------------
-
-// While one lives, the documents built on its thread are laid out by the lazy attribute rules
-// alone: texts and the empty document are made as documents given as functions, and nothing
-// composed with them is a tree of nodes.  The lazy rules are the definition the fast engine
-// follows; the tests compare the two so.
-class LazyRulesOnly {
-public:
-    LazyRulesOnly() : previous_(active_) { active_ = true; }
-    ~LazyRulesOnly() { active_ = previous_; }
-    LazyRulesOnly(const LazyRulesOnly&) = delete;
-    LazyRulesOnly& operator=(const LazyRulesOnly&) = delete;
-    static bool active() { return active_; }
-
-private:
-    bool previous_;
-    static inline thread_local bool active_ = false;
-};
-
 // --- primitive documents -------------------------------------------------------------------
 
 // One line of text; at a lineBound shorter than the text it shows the marker of its length
@@ -511,12 +271,8 @@ Doc showDoc(const T& x) {
     return textDoc(Printable<T>::show(x));
 }
 
-// The single one-line candidate of a text.
-List<Format> textFormats(const std::string& text);
 // "" for 0, "*" for 1, otherwise '<', n - 2 asterisks and '>' (the two signs alone below 2).
 std::string markerText(LayoutInt n);
-// The first layout followed, on its last line, by the second.
-Format besideFormat(const Format& first, const Format& second);
 // n blanks; none for n <= 0.
 std::string blanks(LayoutInt n);
 
@@ -541,29 +297,6 @@ void renderAllStdout(const Doc& d, LayoutInt width);
 // The texts shown for a negative page width and for a document that answers with a pair.
 void negativeWidthText(std::string& out);
 void renderPairText(std::string& out);
-
-// --- candidate lists -----------------------------------------------------------------------
-
-// The list without the candidates that an earlier one makes useless: one of the same sizes,
-// or one with fewer lines that is neither wider nor wider on its last line.  Whatever is
-// built from a dropped candidate is matched by what is built the same way from the earlier
-// one, which comes first and fits wherever the other fits, so the first candidate of every
-// document stays the same.  (A candidate of as many lines that is merely narrower does not
-// make a later one useless: merges order candidates of one height by their width only among
-// the heads they compare.)  The side-by-side, stacked and joined replies of documents are
-// pruned this way; the list functions below build every candidate.
-List<Format> pruneDominated(List<Format> xs);
-// The candidates of both lists, by fewer lines, then smaller width; same sizes kept once.
-List<Format> mergeFormats(List<Format> xs, List<Format> ys);
-// Side-by-side products, each left candidate's row skipping the leading right candidates
-// whose product is wider than the lineBound; the rows merged.
-List<Format> besideFormats(const PageBounds& b, List<Format> xs, List<Format> ys);
-List<Format> besideFormatsUnbounded(List<Format> xs, List<Format> ys);
-// Each upper candidate above a lower one, advancing the wider side.
-List<Format> aboveFormats(List<Format> xs, List<Format> ys);
-// The stacked reply of an upper and a lower reply, and whether stacking failed (two pairs).
-std::pair<DocReply, bool> aboveReplies(const DocReply& upper, const DocReply& lower, LayoutInt upperHeight,
-                                       LayoutInt lowerHeight);
 
 // --- composition -----------------------------------------------------------------------------
 
@@ -638,15 +371,6 @@ Doc applyParDoc(ParDoc p, const std::vector<T>& args) {
 // The outer document's parameters filled with the inner parameterised documents.
 ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners);
 
-// The inner list of substParDoc evaluated on its own: each element takes its own arguments
-// from `args` in order and is laid out at its entry of `bounds`.
-struct ParDocListAttrs {
-    std::vector<DocAttrs> elements;
-    List<PageBounds> paramBounds;
-    LayoutInt paramTotal = 0;
-    LayoutInt count = 0;
-};
-ParDocListAttrs parDocList(const std::vector<ParDoc>& docs, const ParArgs& args, List<PageBounds> bounds);
 
 // --- fill layouts and centred column ----------------------------------------------------
 

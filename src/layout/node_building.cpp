@@ -138,9 +138,29 @@ inline FreshNode node(DocNode::Kind kind) {
 }
 inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right = nullptr) {
     FreshNode d = node(kind);
+    d->boundSizes = left->boundSizes || (right && right->boundSizes);
     d->left = std::move(left);
     d->right = std::move(right);
     return d;
+}
+
+// A node whose sizes depend on the bound is sure of nothing: not plain, no line the shortcut can
+// find, nothing known below zero.
+[[gnu::noinline]] void boundFacts(DocNode& d) {
+    d.plainTexts = 0;
+    d.sure = DocNode::Sure::No;
+    d.lineSecond = false;
+    d.lineLow = 0;
+    d.lineTexts = 0;
+    d.below = BelowZero{};
+}
+// The facts set on a node just made checked: see boundFacts.
+inline DocNodeRef finished(FreshNode&& d) {
+    if (d->boundSizes) boundFacts(*d);
+    return std::move(d);
+}
+bool anyBoundSizes(const NodeParts& parts) {
+    return std::any_of(parts.begin(), parts.end(), [](const DocNodeRef& p) { return p->boundSizes; });
 }
 
 DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
@@ -740,6 +760,7 @@ struct OneCharFacts {
     static constexpr Sizes sizes{1, 1, 1};
     static constexpr std::int32_t lineLow = 1;
     static constexpr bool mayPair = false;
+    static constexpr bool boundSizes = false;
     static constexpr std::uint32_t plainTexts = 1;
     static constexpr std::uint32_t lineTexts = 1;
     static constexpr Sure sure = Sure::Line;
@@ -765,6 +786,7 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.sure = lineSure ? (line >= kNoLine ? Sure::No : Sure::Line)
                       : both && a.sure == Sure::Tall && c.sure == Sure::Tall ? Sure::Tall : Sure::No;
     d.below = besideBelow(a, c);
+    d.boundSizes = a.boundSizes || c.boundSizes;
 }
 
 // The two nodes side by side, their handles (given up by release()) taken over; `lf` and `rf`
@@ -774,6 +796,7 @@ inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts
     auto* d = new (PoolAllocator<DocNode>().allocate(1)) DocNode;
     d->kind = DocNode::Kind::Beside;
     setBesideFacts(*d, lf, rf);
+    if (d->boundSizes) boundFacts(*d);
     d->left = DocNodeRef::adopt(l);
     d->right = DocNodeRef::adopt(r);
     return DocNodeRef::adopt(d);
@@ -824,7 +847,7 @@ DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     setValue(*d, s);
     d->mayPair = mayPair;
     d->plainTexts = plain;
-    return d;
+    return finished(std::move(d));
 }
 
 // The join of a pair is sure of the line of one alternative where the other is taller; the join
@@ -835,14 +858,14 @@ DocNodeRef joinNode(DocNodeRef e) {
                             : joinOf(valueOf<NodeValue>(*e));
     auto d = node(DocNode::Kind::Join, std::move(e));
     setValue(*d, s);
-    return d;
+    return finished(std::move(d));
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
     const NodeValue s = filterOf(valueOf<NodeValue>(*e));
     auto d = node(DocNode::Kind::Filter, std::move(e));
     setValue(*d, s);
-    return d;
+    return finished(std::move(d));
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
@@ -854,7 +877,7 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     d->amount = n;
     setValue(*d, s);
     d->plainTexts = plain;
-    return d;
+    return finished(std::move(d));
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
@@ -862,7 +885,7 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
     setValue(*d, s);
     d->mayPair = true;
-    return d;
+    return finished(std::move(d));
 }
 
 namespace {
@@ -938,11 +961,13 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
 DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
+    const bool boundSizes = p->boundSizes || anyBoundSizes(args);
     if (p->kind == ParNode::Kind::HvSp) {
         auto d = node(DocNode::Kind::Apply);
         d->many = makeMany(std::move(args), std::move(p));
         setHvSpFacts(*d, d->many->parts.data(), d->many->parts.size());
-        return d;
+        d->boundSizes = boundSizes;
+        return finished(std::move(d));
     }
     SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
@@ -952,7 +977,8 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
-    return d;
+    d->boundSizes = boundSizes;
+    return finished(std::move(d));
 }
 
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
@@ -965,7 +991,8 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     auto d = node(DocNode::Kind::Apply);
     d->many = many;
     setHvSpFacts(*d, parts.data(), parts.size());
-    return d;
+    d->boundSizes = anyBoundSizes(parts);
+    return finished(std::move(d));
 }
 
 DocNodeRef aboveListNode(NodeParts items) {
@@ -985,6 +1012,55 @@ DocNodeRef aboveListNode(NodeParts items) {
     d->sizes = s;
     d->lineLow = static_cast<std::int32_t>(line);
     if (withLines >= 2 && !mayPair) d->sure = DocNode::Sure::Tall;  // taller, as any two stacked single lists
+    d->boundSizes = anyBoundSizes(d->many->parts);
+    return finished(std::move(d));
+}
+
+// A fill's sizes are those of its layout (see boundSizes); here one line of its items, or none.
+DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items) {
+    Sizes s;
+    bool mayPair = false;
+    for (const DocNodeRef& a : items) {
+        if (a->sizes.height != 0) s.height = 1;
+        s.width += a->sizes.width;
+        mayPair = mayPair || a->mayPair;
+    }
+    s.lastWidth = s.width;
+    auto d = node(DocNode::Kind::Fill);
+    d->many = makeMany(std::move(items), nullptr);
+    d->many->fillToBound = toBound;
+    d->many->fillWidth = width;
+    d->sizes = s;
+    d->boundSizes = true;
+    return finished(std::move(d));
+}
+
+// Its sizes are those of its layout (see boundSizes); here those of the items' sizes.
+DocNodeRef centredNode(NodeParts items) {
+    bool mayPair = false;
+    LayoutInt widest = 0;
+    for (const DocNodeRef& a : items) {
+        mayPair = mayPair || a->mayPair;
+        widest = std::max(widest, a->sizes.width);
+    }
+    Sizes s;
+    for (const DocNodeRef& a : items) s = aboveSizes(s, indentSizes(a->sizes, (widest - a->sizes.width) / 2));
+    auto d = node(DocNode::Kind::Centred);
+    d->sizes = s;
+    d->many = makeMany(std::move(items), nullptr);
+    d->mayPair = mayPair;
+    d->boundSizes = true;
+    return finished(std::move(d));
+}
+
+// One line of width 0, whatever its part.
+DocNodeRef zeroSizeNode(DocNodeRef e) {
+    const bool mayPair = e->mayPair;
+    auto d = node(DocNode::Kind::ZeroSize, std::move(e));
+    d->boundSizes = false;
+    d->mayPair = mayPair;
+    d->sizes = Sizes{1, 0, 0};
+    boundFacts(*d);
     return d;
 }
 
@@ -995,6 +1071,7 @@ std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vect
     p->kind = kind;
     p->params = params;
     p->parts = std::move(parts);
+    p->boundSizes = std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
     return p;
 }
 
@@ -1084,6 +1161,7 @@ ParNodeRef holeNode(ParNode::Kind kind) {
 
 ParNodeRef liftNode(DocNodeRef d) {
     auto p = parNode(ParNode::Kind::Lift, 0, {});
+    p->boundSizes = d->boundSizes;
     p->doc = std::move(d);
     compileSteps(*p);
     return p;

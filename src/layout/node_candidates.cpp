@@ -428,6 +428,48 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
     return out;
 }
 
+void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width) {
+    const LayoutInt h = item.sizes.height;
+    const LayoutInt z = state.sizes.lastWidth + item.sizes.width;
+    const bool fits = z <= width;
+    const bool pair = item.reply.pair;
+    const LayoutInt lines = state.sizes.height;
+    CandidateList& a = state.reply.first;
+    bool error = pair || (lines != 0 && h > 1);
+    if (lines == 0) {
+        if (!pair) a = item.reply.first;
+    } else if (pair && h == 0) {
+        a = textCandidates(kFillPairError);
+    } else if (error || h == 1) {
+        const CandidateList& b = error ? textCandidates(pair ? kFillPairError : kFillHigherError) : item.reply.first;
+        const LayoutInt bound = error ? std::numeric_limits<LayoutInt>::max() : width;
+        a = fits ? besideCandidates(bound, a, b, a.size()) : aboveCandidates(a, b, kAll);
+    }
+    state.sizes.height = lines == 0 ? (h > 0 ? 1 : 0) : fits ? lines : lines + 1;
+    state.sizes.width = fits ? (state.sizes.width == width ? width : z) : width;
+    state.sizes.lastWidth = error ? width + 1 : fits ? z : item.sizes.width;
+    state.tooWide = state.tooWide || error || item.tooWide;
+}
+
+NodeResult fillBlockResult(NodeResult fill, LayoutInt blockWidth, LayoutInt line) {
+    if (blockWidth < 0) fill.reply = errorReplyOf(kFillBlockWidthError);
+    else if (blockWidth > line) fill.reply = single(markerCandidates(blockWidth));
+    fill.tooWide = fill.tooWide || blockWidth < 0 || blockWidth > line;
+    return fill;
+}
+
+NodeResult zeroSizeResult(NodeResult e) {
+    const auto first = [](const CandidateList& xs) {
+        return CandidateList::one(Candidate{1, 0, 0, xs.empty() ? markerText(0) : xs.front().text});
+    };
+    NodeResult out;
+    out.sizes = Sizes{1, 0, 0};
+    const NodeReply& r = e.reply;
+    out.reply = r.pair ? NodeReply{true, first(r.first), first(r.second), r.firstTooWide, r.secondTooWide}
+                       : single(first(r.first));
+    return out;
+}
+
 [[gnu::noinline]] NodeResult errorResult(const std::string& text) {
     NodeResult out;
     const auto n = static_cast<LayoutInt>(text.size());

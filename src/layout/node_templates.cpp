@@ -690,7 +690,7 @@ NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line) {
 
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
     const auto length = static_cast<std::size_t>(d.many->layout->params);
-    if (hvSpStackCounted(length, args)) hvSpMarker(d.sizes, out);
+    if (hvSpStackCounted(length, args)) hvSpMarker(d.boundSizes ? hvSpSizesOf(length, args) : d.sizes, out);
     else out = hvSpBuilt(length, args, line);
 }
 

@@ -1,4 +1,4 @@
-// The node engine's layout walk, the lazy face of a node and the render of a node.
+// The node engine's layout walk and the render of a node.
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
@@ -183,19 +183,31 @@ struct Frame {
 };
 
 // A chain of side-by-side compositions nested to the right: the last part first, then each left
-// part from the right, at the chain's bound there.
+// part from the right, at the chain's bound there.  Where a left part's sizes depend on its bound
+// (see DocNode::boundSizes), the left parts are laid out first, from the left, each into a slot,
+// so that each bound comes from the layouts before it (see besideInOrder).
+bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req);
+
 bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
+        bool inOrder = false;
         for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
             f.addPart(at->left.get(), bound);
+            inOrder = inOrder || at->left->boundSizes;
             bound -= at->left->sizes.lastWidth;
+        }
+        if (inOrder) {
+            f.addPart(at, bound);
+            f.stage = 3;
+            return besideInOrder(f, ret, req);
         }
         f.stage = 1;
         req = PartRequest{at, bound, kAll};
         return true;
     }
+    if (f.stage >= 3) return besideInOrder(f, ret, req);
     if (f.stage == 1) {
         f.acc = std::move(ret);
         f.partsMark = candidateMark();
@@ -206,6 +218,35 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
         compactTo(f.acc, f.partsMark);
     }
     return f.nextPart(ret, req, kAll);
+}
+
+// besideStep with the parts laid out from the left: each left part into its slot at the bound
+// the layouts before it leave, the last part into the result, then the products from the right.
+bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
+    const std::size_t lefts = f.partCount() - 1;
+    const std::size_t done = f.argCount();
+    if (f.stage == 3 && done <= lefts) {
+        if (done > 0) {
+            const LayoutInt bound = f.part(done - 1).second - f.args()[done - 1].sizes.lastWidth;
+            f.lists->parts[f.partsAt + done].second = bound;
+        }
+        if (done < lefts) {
+            f.lists->args.emplace_back();
+            req = PartRequest{f.part(done).first, f.part(done).second, kAll, f.argsAt + done};
+            return true;
+        }
+        f.stage = 4;
+        req = PartRequest{f.part(lefts).first, f.part(lefts).second, kAll};
+        return true;
+    }
+    NodeResult acc = std::move(ret);
+    const CandidateMark mark = candidateMark();
+    for (std::size_t i = lefts; i-- > 0;) {
+        acc = besideResult(f.args()[i], acc, f.part(i).second);
+        compactTo(acc, mark);
+    }
+    ret = std::move(acc);
+    return false;
 }
 
 // A chain of stacked compositions nested downwards, or a stack of documents (above the empty
@@ -239,19 +280,75 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return f.nextPart(ret, req, f.need);
 }
 
-// A join (which needs twice the candidates of its pair), a filter or an indentation of one part.
+// A join (which needs twice the candidates of its pair), a filter, an indentation or a zero size
+// of one part.
 bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const DocNode& d = *f.d;
     if (f.stage == 0) {
         f.stage = 1;
         if (d.kind == DocNode::Kind::Join) req = PartRequest{d.left.get(), f.line, f.need > kAll / 2 ? kAll : 2 * f.need};
         else if (d.kind == DocNode::Kind::Filter) req = PartRequest{d.left.get(), f.line, kAll};
+        else if (d.kind == DocNode::Kind::ZeroSize) req = PartRequest{d.left.get(), kUnboundedWidth, kAll};
         else req = PartRequest{d.left.get(), f.line - d.amount, kAll};
         return true;
     }
     if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret), f.need);
     else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
+    else if (d.kind == DocNode::Kind::ZeroSize) ret = zeroSizeResult(std::move(ret));
     else ret = indentResult(d.amount, ret, f.line);
+    return false;
+}
+
+// A fill: its items from the first, each at the fill width, into the result so far (fillResult).
+bool fillStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const DocNode::Many& m = *f.d->many;
+    const LayoutInt width = m.fillToBound ? f.line : m.fillWidth;
+    if (f.stage == 0) {
+        f.acc = NodeResult{};
+        f.partsMark = candidateMark();
+        f.stage = 1;
+    } else {
+        fillResult(f.acc, ret, width);
+        compactTo(f.acc, f.partsMark);
+    }
+    if (f.next < m.parts.size()) {
+        req = PartRequest{m.parts[f.next++].get(), width, kAll};
+        return true;
+    }
+    ret = m.fillToBound ? std::move(f.acc) : fillBlockResult(std::move(f.acc), m.fillWidth, f.line);
+    return false;
+}
+
+// A centred column whose items' widths depend on the bound: each item laid out at the bound for
+// its width, into a slot; then each indented by half of what it lacks of the widest, below the
+// items before it (as centredAboveList stacks them).
+bool centredStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const NodeParts& items = f.d->many->parts;
+    if (f.stage == 0) {
+        const std::size_t i = f.argCount();
+        if (i < items.size()) {
+            f.lists->args.emplace_back();
+            req = PartRequest{items[i].get(), f.line, kAll, f.argsAt + i};
+            return true;
+        }
+        LayoutInt widest = 0;
+        for (std::size_t k = 0; k < items.size(); ++k) widest = std::max(widest, f.args()[k].sizes.width);
+        for (std::size_t k = 0; k < items.size(); ++k) f.addPart(items[k].get(), f.line - (widest - f.args()[k].sizes.width) / 2);
+        f.lists->args.resize(f.argsAt);
+        f.acc = NodeResult{};
+        f.partsMark = candidateMark();
+        f.stage = 1;
+    } else {
+        const LayoutInt indent = f.line - f.part(f.next).second;
+        f.acc = aboveResult(f.acc, indentResult(indent, ret, f.line), kAll);
+        compactTo(f.acc, f.partsMark);
+        ++f.next;
+    }
+    if (f.next < f.partCount()) {
+        req = PartRequest{f.part(f.next).first, f.part(f.next).second, kAll};
+        return true;
+    }
+    ret = std::move(f.acc);
     return false;
 }
 
@@ -267,12 +364,12 @@ bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeResult& x = f.acc;
     const NodeResult& y = ret;
     NodeResult out;
-    out.sizes = d.sizes;
+    out.sizes = d.boundSizes ? choiceSizes(x.sizes, y.sizes) : d.sizes;
     out.tooWide = x.tooWide && y.tooWide;
     if (!x.tooWide || !y.tooWide)
         out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
     else
-        out.reply = single(markerCandidates(d.sizes.width));
+        out.reply = single(markerCandidates(out.sizes.width));
     ret = std::move(out);
     return false;
 }
@@ -302,28 +399,31 @@ bool templateStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& 
 }
 
 // The arguments of a template as the parts of its frame, each at the bound of its place (a part
-// past the template's parameters at the whole bound).
-void addArguments(Frame& f, const ParNode& layout, const NodeParts& parts) {
+// past the template's parameters at the whole bound).  The bounds are those of the arguments'
+// sizes; where the first `done` are laid out, of their layouts' sizes, and only the later
+// arguments' bounds are set again (see applyStep).
+void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, std::size_t done) {
+    const auto sizesAt = [&](std::size_t i) { return i < done ? f.args()[i].sizes : parts[i]->sizes; };
+    if (done == 0) f.lists->parts.resize(f.partsAt + parts.size(), {nullptr, 0});
+    const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = {parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
         // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
         // the item (see hvSpLineBounds), which is never larger but where a negative indentation
         // made it so.
         const auto length = static_cast<std::size_t>(layout.params);
-        std::vector<std::pair<const DocNode*, LayoutInt>>& list = f.lists->parts;
         LayoutInt at = f.line;
         for (std::size_t i = 0; i < parts.size(); ++i) {
-            const DocNode* part = parts[i].get();
-            list.emplace_back(part, i < length ? std::max(at, f.line) : f.line);
-            at -= part->sizes.lastWidth + 1;
+            if (i >= done) set(i, i < length ? std::max(at, f.line) : f.line);
+            at -= sizesAt(i).lastWidth + 1;
         }
         return;
     }
     SmallVec<Sizes, 4> sizes;
     sizes.reserve(parts.size());
-    for (const DocNodeRef& a : parts) sizes.push_back(a->sizes);
+    for (std::size_t i = 0; i < parts.size(); ++i) sizes.push_back(sizesAt(i));
     Bounds bounds;
     paramBounds(layout, sizes.data(), sizes.size(), f.line, bounds);
-    for (std::size_t i = 0; i < parts.size(); ++i) f.addPart(parts[i].get(), i < bounds.size() ? bounds[i] : f.line);
+    for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);
 }
 
 // A template filled with documents: each argument at the bound of its place, from the first,
@@ -336,10 +436,11 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         return templateStep(f, walks, ret, req);
     }
     if (f.stage == 0) {
-        addArguments(f, *f.d->many->layout, parts);
+        setArgumentBounds(f, *f.d->many->layout, parts, 0);
         f.stage = 1;
     }
     const std::size_t i = f.argCount();  // the arguments laid out
+    if (i > 0 && i < parts.size() && parts[i - 1]->boundSizes) setArgumentBounds(f, *f.d->many->layout, parts, i);
     if (i < parts.size()) {
         f.lists->args.emplace_back();
         req = PartRequest{f.part(i).first, f.part(i).second, kAll, f.argsAt + i};
@@ -369,7 +470,10 @@ bool resume(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
     case DocNode::Kind::AboveList: return stackStep(f, ret, req);
     case DocNode::Kind::Join:
     case DocNode::Kind::Filter:
+    case DocNode::Kind::ZeroSize:
     case DocNode::Kind::Indent: return unaryStep(f, ret, req);
+    case DocNode::Kind::Fill: return fillStep(f, ret, req);
+    case DocNode::Kind::Centred: return centredStep(f, ret, req);
     case DocNode::Kind::Dup: return dupStep(f, ret, req);
     case DocNode::Kind::Apply: return applyStep(f, walks, ret, req);
     default: return false;  // laid out at once (see layOutAtOnce)
@@ -448,49 +552,6 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, true); }
 
 NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, kAll, false); }
-
-// --- the lazy face of a node ------------------------------------------------------------------
-
-namespace {
-
-// The document, whose text nodes' texts the candidates use, and the arena of their other texts.
-struct Keep {
-    DocNodeRef doc;
-    TextArena arena;
-};
-
-List<Format> formatsOf(const CandidateList& cs, const std::shared_ptr<const Keep>& keep) {
-    List<Format> out;
-    for (auto it = cs.rbegin(); it != cs.rend(); ++it) {
-        FormatText text([keep, t = it->text](LayoutInt column, std::string& o) { writeText(*t, column, o); });
-        out = List<Format>::cons(Format{it->height, it->lastWidth, it->width, std::move(text)}, out);
-    }
-    return out;
-}
-
-DocReply docReplyOf(const NodeReply& r, const std::shared_ptr<const Keep>& keep) {
-    if (!r.pair) return SingleReply{formatsOf(r.first, keep)};
-    return PairReply{formatsOf(r.first, keep), formatsOf(r.second, keep), r.firstTooWide, r.secondTooWide};
-}
-
-struct KeptResult {
-    std::shared_ptr<const Keep> keep;
-    NodeResult result;
-};
-
-}  // namespace
-
-DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b) {
-    Lazy<KeptResult> result = delay([d, line = b.lineBound] {
-        auto keep = std::make_shared<Keep>();
-        keep->doc = d;
-        ArenaScope scope(keep->arena);
-        NodeResult r = layOut(*d, *line);
-        return KeptResult{std::move(keep), std::move(r)};
-    });
-    return DocAttrs{delay([result] { return docReplyOf(result->result.reply, result->keep); }),
-                    delay([result] { return result->result.tooWide; }), Lazy<Sizes>(d->sizes)};
-}
 
 namespace {
 
@@ -584,7 +645,22 @@ void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     // bound), shows the too-wide marker of its width, as one whose parts were too wide does:
     // never nothing.
     if (!r.reply.first.empty()) writeText(*r.reply.first.front().text, 0, out);
-    else if (d->sizes.height != 0) out += ::plim::markerText(d->sizes.width);
+    else if (const Sizes& s = d->boundSizes ? r.sizes : d->sizes; s.height != 0) out += ::plim::markerText(s.width);
+}
+
+void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
+    TextArena arena;
+    ArenaScope scope(arena);
+    const NodeResult r = layOut(*d, lineBound);
+    if (r.reply.pair) {
+        out += kRenderPairError;
+        out += "\n\n";
+        return;
+    }
+    for (const Candidate& c : r.reply.first) {
+        writeText(*c.text, 0, out);
+        out += "\n\n";
+    }
 }
 
 }  // namespace plim::pretty_detail

@@ -1,9 +1,7 @@
-// Documents as plain trees: the combinators of the layout library build a node when all their
-// parts are nodes, and a node is laid out eagerly, at a known line bound, in a few passes over
-// the tree, with its candidates in small lists and their texts in an arena per layout.  The
-// attribute rules are those of the lazy form (layout/document.cpp, layout/parameterised.cpp); a node used
-// where a lazy document is expected answers lazily, and a lazy part makes the whole
-// composition lazy.
+// Documents as plain trees: every combinator of the layout library builds a node of its parts'
+// nodes, and a node is laid out eagerly, at a known line bound, in a few passes over the tree,
+// with its candidates in small lists and their texts in an arena per layout (the algorithm:
+// layout/document.h).
 // Only the layout library's own sources include this header.
 #pragma once
 
@@ -410,7 +408,7 @@ private:
 using NodeParts = SmallVec<DocNodeRef, 4>;
 
 struct DocNode {
-    enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error };
+    enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error, Fill, ZeroSize, Centred };
     // The handles on the node (see DocNodeRef), at the node's own address.
     NodeCount count;
     // What a layout reads first, together.
@@ -418,6 +416,10 @@ struct DocNode {
     // Whether the node's layout may be a pair of alternatives; false where it is certainly a
     // single list (see flatLayout).
     bool mayPair = false;
+    // Whether the node's sizes depend on the line bound (a fill to the line bound, a fill block,
+    // and what has one as a part): `sizes` are then only a guess, the sizes at a bound are those of
+    // its layout there, and the node is sure of nothing (see boundFacts).
+    bool boundSizes = false;
     // A text made of several texts side by side (see besideNode): where each text but the last
     // ends, bit i standing for an end after i + 1 characters.
     std::uint16_t pieceEnds = 0;
@@ -453,6 +455,8 @@ struct DocNode {
     struct Many {
         SmallVec<DocNodeRef, 4> parts;  // most have a few, kept without a block of their own
         ParNodeRef layout;
+        LayoutInt fillWidth = 0;   // Fill: the block width, where not filled to the line bound
+        bool fillToBound = false;  // Fill: filled to the line bound
     };
     static constexpr std::size_t kLocalChars = 16;
     // What one kind of node has of its own, as no node has two of these.
@@ -475,7 +479,7 @@ struct DocNode {
     }
     // Text, Error: sets the text and the sizes of its one line.
     void setText(std::string_view t);
-    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList; }
+    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList || kind == Kind::Fill || kind == Kind::Centred; }
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
@@ -513,6 +517,8 @@ struct ParNode {
     // once (texts, the empty document, errors), as most are: laid out by plain calls, no deeper
     // than its program is long, rather than on a work list.
     bool quick = false;
+    // Whether a document lifted into it has sizes that depend on the bound (see DocNode::boundSizes).
+    bool boundSizes = false;
 
     ParNode() = default;
     ParNode(const ParNode&) = delete;
@@ -537,6 +543,14 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
 DocNodeRef applyNode(ParNodeRef p, NodeParts args);
 DocNodeRef aboveListNode(NodeParts items);
+// The items filled side by side while they fit in the line bound (toBound) or in `width`, each laid
+// out at that width.
+DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items);
+// The document laid out without width limit, reported as one line of width 0.
+DocNodeRef zeroSizeNode(DocNodeRef d);
+// The items stacked, each centred under the widest, where the width of an item depends on the
+// bound (see DocNode::boundSizes); others are stacks of indented items.
+DocNodeRef centredNode(NodeParts items);
 // applyNode of a list of hvSpList (`layout`, whose kind is HvSp) to the nodes of the items,
 // taken out of them.
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
@@ -610,8 +624,9 @@ bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
 NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
 
-// The lazy form of a node's attributes at the bounds.
-DocAttrs nodeAttrs(const DocNodeRef& d, const PageBounds& b);
+// Every candidate of the node at the bound written to `out` from column 0, each followed by two
+// line feeds (the pair error where it is a pair).
+void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
 
 // The render of the stack of `count` parts, the first on top and the last above the empty
 // document, each made by `partAt` when it is needed (null: not a node) and released once

@@ -236,6 +236,14 @@ NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
 NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams);
 NodeResult errorResult(const std::string& text);
+// The state of a fill (its candidates, its flag, and as its sizes the lines begun, the width of
+// the last line and the width filled) after one more item laid out at the fill width.
+void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width);
+// A fill block's layout at the line bound from its fill: an error where the block width is
+// negative, its marker where the block is wider than the bound.
+NodeResult fillBlockResult(NodeResult fill, LayoutInt blockWidth, LayoutInt line);
+// The first candidate of each list as one line of width 0 (an empty line where there is none).
+NodeResult zeroSizeResult(NodeResult e);
 
 // --- remembered layouts (layout/node_memo.cpp) -----------------------------------------------------
 

@@ -7,6 +7,7 @@
 
 #include "layout/document.h"
 #include "layout/combinators.h"
+#include "support/lazy.h"
 
 namespace plim {
 

@@ -38,9 +38,9 @@ TEST(PrettyLayouts, SideBySideLists) {
     EXPECT_EQ(renderDoc(besideSpaceList(texts({"a", "b"})), 80), "a b ");
     EXPECT_EQ(renderDoc(besideList(texts({"a", "b", "c"})), 80), "abc");
     EXPECT_EQ(renderDoc(besideSpace(std::string("x"), txt("y")), 80), "x y");
-    auto filtered = at(filteredBesideList({txt("a"), aboveDoc(txt("b"), txt("c"))}), 80);
-    EXPECT_EQ(textsOf(singleFormats(filtered)), std::vector<std::string>{"a*"});
-    EXPECT_TRUE(*filtered.tooWide);
+    auto filtered = laidOut(filteredBesideList({txt("a"), aboveDoc(txt("b"), txt("c"))}), 80);
+    EXPECT_EQ(filtered.first, std::vector<std::string>{"a*"});
+    EXPECT_TRUE(filtered.tooWide);
 }
 
 TEST(PrettyLayouts, HvList) {
@@ -64,12 +64,12 @@ TEST(PrettyLayouts, HvSpList) {
 
 TEST(PrettyLayouts, AboveListStacksLikeNestedAboveDocs) {
     EXPECT_EQ(renderDoc(aboveList(texts({"a", "bb", "c"})), 80), "a\nbb\nc");
-    auto a = at(aboveList(texts({"a", "bbb", "cc"})), 80);
-    EXPECT_EQ(docSizes(a), (Sizes3{3, 0, 3}));
+    auto a = laidOut(aboveList(texts({"a", "bbb", "cc"})), 80);
+    EXPECT_EQ(a.sizes, (Sizes3{3, 0, 3}));
 
     // Items with several candidates, an empty item and a pair, against the nested form.
-    Doc multi = candidatesDoc({fmt(1, 6, 6, "wide"), fmt(2, 3, 3, "na\nrr")}, false, 1, 6, 6);
-    Doc multi2 = candidatesDoc({fmt(1, 4, 4, "four"), fmt(2, 2, 2, "tw\no")}, false, 1, 4, 4);
+    Doc multi = joinDoc(dupDoc(txt("wide"), aboveDoc(txt("na"), txt("rr"))));
+    Doc multi2 = joinDoc(dupDoc(txt("four"), aboveDoc(txt("tw"), txt("o"))));
     Doc pair = dupDoc(txt("p1"), txt("p22"));
     std::vector<std::vector<Doc>> cases = {
         {multi, multi2, txt("x")},
@@ -84,22 +84,14 @@ TEST(PrettyLayouts, AboveListStacksLikeNestedAboveDocs) {
     for (const auto& items : cases) {
         Doc nested = emptyDoc();
         for (auto it = items.rbegin(); it != items.rend(); ++it) nested = aboveDoc(*it, nested);
-        auto x = at(aboveList(items), 80);
-        auto y = at(nested, 80);
-        EXPECT_EQ(docSizes(x), docSizes(y));
-        EXPECT_EQ(*x.tooWide, *y.tooWide);
-        ASSERT_EQ(x.reply->index(), y.reply->index());
-        if (const auto* s = std::get_if<SingleReply>(&*x.reply)) {
-            const auto& t = std::get<SingleReply>(*y.reply);
-            EXPECT_EQ(textsOf(s->formats, 2), textsOf(t.formats, 2));
-            EXPECT_EQ(sizesOf(s->formats), sizesOf(t.formats));
-        } else {
-            const auto& p = std::get<PairReply>(*x.reply);
-            const auto& q = std::get<PairReply>(*y.reply);
-            EXPECT_EQ(textsOf(p.first, 1), textsOf(q.first, 1));
-            EXPECT_EQ(textsOf(p.second, 1), textsOf(q.second, 1));
-            EXPECT_EQ(p.firstTooWide, q.firstTooWide);
-            EXPECT_EQ(p.secondTooWide, q.secondTooWide);
+        for (const LayoutInt w : {3, 4, 80}) {
+            const Laid x = laidOut(aboveList(items), w, 2);
+            const Laid y = laidOut(nested, w, 2);
+            EXPECT_EQ(x.sizes, y.sizes);
+            EXPECT_EQ(x.tooWide, y.tooWide);
+            ASSERT_EQ(x.pair, y.pair);
+            EXPECT_EQ(x.first, y.first);
+            EXPECT_EQ(x.second, y.second);
         }
     }
 }
@@ -172,7 +164,7 @@ TEST(PrettyLayouts, SmallHelpers) {
     EXPECT_EQ(renderDoc(paddedTextDoc(3, ""), 80), "   ");
     EXPECT_EQ(renderLines(80, texts({"a", "b"})), "a\nb\n");
     EXPECT_EQ(renderDoc(spaceDoc(), 80), " ");
-    EXPECT_EQ(docSizes(at(spaceDoc(), 80)), (Sizes3{1, 1, 1}));
+    EXPECT_EQ(laidOut(spaceDoc(), 80).sizes, (Sizes3{1, 1, 1}));
     auto blanks5 = toVector(endlessBlanks(), 5);
     EXPECT_EQ(std::string(blanks5.begin(), blanks5.end()), "     ");
     EXPECT_EQ(toVector(drop(100000, endlessBlanks()), 1), std::vector<char>{' '});
@@ -184,7 +176,7 @@ TEST(PrettyLayouts, SmallHelpers) {
     EXPECT_EQ(renderDoc(bestOfDoc(txt("abc"), aboveDoc(txt("a"), txt("b"))), 80), "abc");
     EXPECT_EQ(renderDoc(bestOfDoc(txt("abc"), aboveDoc(txt("a"), txt("b"))), 2), "a\nb");
     EXPECT_EQ(renderDoc(nonEmptyDoc(std::string()), 80), "");
-    EXPECT_EQ(at(nonEmptyDoc(std::string()), 80).height(), 0);
+    EXPECT_EQ(laidOut(nonEmptyDoc(std::string()), 80).height(), 0);
 }
 
 // A fixed text is one document, built once, that lays out as the text built anew does, also
@@ -196,8 +188,8 @@ TEST(PrettyLayouts, FixedTexts) {
         const Doc twice = besideDoc(fixedText<"ab">(), aboveDoc(fixedText<"ab">(), txt("c")));
         EXPECT_EQ(renderDoc(twice, w), renderDoc(besideDoc(txt("ab"), aboveDoc(txt("ab"), txt("c"))), w)) << w;
     }
-    EXPECT_EQ(docSizes(at(fixedText<"if ">(), 80)), (Sizes3{1, 3, 3}));
-    EXPECT_EQ(at(fixedText<"">(), 80).height(), 1);
+    EXPECT_EQ(laidOut(fixedText<"if ">(), 80).sizes, (Sizes3{1, 3, 3}));
+    EXPECT_EQ(laidOut(fixedText<"">(), 80).height(), 1);
 }
 
 TEST(PrettyLayouts, PrintableInstances) {
@@ -212,13 +204,13 @@ TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(showFloat(0.25f), "0.25");
     EXPECT_EQ(renderDoc(listToDoc(std::vector<std::string>{"ab", "cd"}), 80), "abcd");
     EXPECT_EQ(renderDoc(listToDoc(std::vector<char>{'a', 'b'}), 80), "ab");
-    EXPECT_EQ(at(listToDoc(std::vector<char>{'a', 'b'}), 80).width(), 2);
+    EXPECT_EQ(laidOut(listToDoc(std::vector<char>{'a', 'b'}), 80).width(), 2);
     // Lists print the way their elements print lists.
     EXPECT_EQ(renderDoc(toDoc(std::vector<char>{'x', 'y'}), 80), "xy");
     EXPECT_EQ(renderDoc(toDoc(std::vector<std::vector<char>>{{'a'}, {'b', 'c'}}), 80), "abc");
-    EXPECT_EQ(at(toDoc(std::vector<std::vector<char>>{}), 80).height(), 0);
+    EXPECT_EQ(laidOut(toDoc(std::vector<std::vector<char>>{}), 80).height(), 0);
     EXPECT_EQ(renderDoc(listToDoc(std::vector<Doc>{txt("a"), txt("b")}), 80), "ab");
-    EXPECT_EQ(at(listToDoc(std::vector<Doc>{}), 80).height(), 0);
+    EXPECT_EQ(laidOut(listToDoc(std::vector<Doc>{}), 80).height(), 0);
     EXPECT_EQ(renderDoc(ppBeside(std::int32_t{7}, std::string("x")), 80), "7x");
     EXPECT_EQ(renderDoc(ppAbove('a', "bc"), 80), "a\nbc");
     EXPECT_EQ(renderDoc(ppIndent(2, "x"), 80), "  x");

@@ -8,8 +8,7 @@
 //    k = 146 on (where the row fits, it is found without them);
 //  - a line of n one-character texts before 45 such choices (about 1,000 surviving layouts):
 //    every text of the line is combined with every one of them, past the budget from about
-//    n = 1,010 on.  A leading choice whose one-line alternative fits beside none of them makes
-//    the lazy engine, which otherwise computes only what the first layout needs, build them all.
+//    n = 1,010 on.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -21,15 +20,6 @@ namespace plim {
 namespace {
 
 using namespace difftest;
-
-// The node library with every text given as a function: whatever is composed with such a text
-// is laid out by the lazy engine.
-struct LazyPruned : Pruned {
-    static D text(const std::string& s) {
-        const Doc t = textDoc(s);
-        return Doc([t](const PageBounds& b) { return t(b); });
-    }
-};
 
 // k choices side by side: "xx", or a line of 2k + 10 'y' above "z".
 template <class L>
@@ -102,11 +92,11 @@ TEST(PrettyBudget, AOneLineLayoutThatFitsIsFoundWithoutTheOthers) {
 }
 
 // A stack made part by part gives the text of the whole stack: past the budget (the marker of
-// the whole stack's width), with a part given as a function, with a pair among its parts.
+// the whole stack's width), with a fill among its parts, with a pair among its parts.
 TEST(PrettyBudget, StacksMadePartByPartAsTheWholeStack) {
     const std::vector<std::vector<Doc>> stacks = {
         {textDoc("top"), splitChoicesOffTheLine<Pruned>(200, 1000), textDoc("bottom")},
-        {textDoc("top"), splitChoicesOffTheLine<Pruned>(12, 100), LazyPruned::text("lazy")},
+        {textDoc("top"), splitChoicesOffTheLine<Pruned>(12, 100), fillDoc({textDoc("a"), textDoc("fill")})},
         {textDoc("top"), dupDoc(textDoc("a"), textDoc("b"))},
         {filterDoc(emptyDoc()), emptyDoc()},
         {},
@@ -138,20 +128,10 @@ TEST(PrettyBudget, APartPastTheEndOfTheLineCountsAsItsLayoutWould) {
     EXPECT_EQ(render(150).front(), '<');
 }
 
-TEST(PrettyBudget, TheLazyEngineBuildsOnlyWhatTheFirstLayoutNeeds) {
-    // The one-line layout comes first and fits: the other layouts are never built.
-    EXPECT_EQ(renderDoc(splitChoices<LazyPruned>(200), 1000), std::string(400, 'x'));
-}
-
 TEST(PrettyBudget, ALongLineBeforeManyLayoutsReachesTheBudget) {
     // The line of 2000 texts and the choices after it are 2046 columns wide.
     EXPECT_EQ(renderDoc(rowChoices<Pruned>(2000, 45, kWidth), kWidth), marker(2046));
     EXPECT_EQ(renderDoc(rowChoices<Pruned>(500, 45, kWidth), kWidth), rowLayout(500, 45, kWidth));
-}
-
-TEST(PrettyBudget, ALongLineBeforeManyLayoutsReachesTheBudgetLazily) {
-    EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(2000, 45, kWidth), kWidth), marker(2046));
-    EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(500, 45, kWidth), kWidth), rowLayout(500, 45, kWidth));
 }
 
 TEST(PrettyBudget, EachRenderStartsWithTheWholeBudget) {
@@ -172,7 +152,6 @@ TEST(PrettyBudget, SmallInstancesLayOutAsTheExhaustiveLibraryDoes) {
         for (LayoutInt w = 1; w <= 4 * k + 12; ++w) {
             const std::string expected = Exhaustive::render(splitChoices<Exhaustive>(k), w);
             ASSERT_EQ(renderDoc(splitChoices<Pruned>(k), w), expected) << k << " choices at width " << w;
-            ASSERT_EQ(renderDoc(splitChoices<LazyPruned>(k), w), expected) << k << " choices at width " << w;
         }
     }
     for (const int n : {0, 3, 20}) {
@@ -180,7 +159,6 @@ TEST(PrettyBudget, SmallInstancesLayOutAsTheExhaustiveLibraryDoes) {
         const std::string expected = Exhaustive::render(rowChoices<Exhaustive>(n, 6, width), width);
         EXPECT_EQ(expected, rowLayout(n, 6, width));
         EXPECT_EQ(renderDoc(rowChoices<Pruned>(n, 6, width), width), expected) << n << " texts";
-        EXPECT_EQ(renderDoc(rowChoices<LazyPruned>(n, 6, width), width), expected) << n << " texts";
     }
 }
 

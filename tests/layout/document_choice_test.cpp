@@ -1,11 +1,12 @@
-// Filters, alternatives, holes, choice and application, fill layouts and the centred column.
+// Filters, alternatives, holes, choice and application, fill layouts and the centred column, by
+// the rules (the oracle, layout/lazy_rules.h).
 #include <gtest/gtest.h>
 
 #include "layout/layout_test_util.h"
 #include "support/big_stack.h"
 #include "layout/rendering.h"
 
-namespace plim {
+namespace plim::lazy_rules {
 namespace {
 
 using namespace pretty_test;
@@ -311,4 +312,4 @@ TEST(PrettyCentred, ItemsCentredUnderTheWidest) {
 }
 
 }  // namespace
-}  // namespace plim
+}  // namespace plim::lazy_rules

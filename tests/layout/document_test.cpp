@@ -1,4 +1,6 @@
-// Documents, rendering, candidate lists and the plain combinators.
+// Documents, rendering, candidate lists and the plain combinators: their rules on the oracle (the
+// lazy rules), and what only the node engine has (shared nodes, stacks made part by part, the
+// pruning of candidates) on the engine.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -13,7 +15,7 @@
 #include "layout/combinators.h"
 #include "layout/layout_test_util.h"
 
-namespace plim {
+namespace plim::lazy_rules {
 namespace {
 
 using namespace pretty_test;
@@ -279,11 +281,91 @@ TEST(PrettyBeside, TooWidePartsAndPairs) {
     EXPECT_EQ(docSizes(both), (Sizes3{1, 4, 4}));
 }
 
+TEST(PrettyAbove, StacksAtTheStartColumn) {
+    Doc stack = aboveDoc(txt("ab"), txt("abc"));
+    auto a = at(stack, 80);
+    EXPECT_EQ(docSizes(a), (Sizes3{2, 3, 3}));
+    EXPECT_EQ(renderDoc(stack, 80), "ab\nabc");
+    EXPECT_EQ(renderDoc(besideDoc(txt("xy"), stack), 80), "xyab\n  abc");
+
+    auto d = candidatesDoc({fmt(1, 4, 4, "d")}, false, 1, 4, 4);
+    EXPECT_EQ(docSizes(at(aboveDoc(emptyDoc(), d), 80)), (Sizes3{1, 4, 4}));
+    EXPECT_EQ(docSizes(at(aboveDoc(d, emptyDoc()), 80)), (Sizes3{1, 0, 4}));
+    EXPECT_EQ(renderDoc(aboveDoc(d, emptyDoc()), 80), "d");
+
+    Doc pair = dupDoc(txt("ab"), txt("abc"));
+    auto both = at(aboveDoc(pair, pair), 80);
+    EXPECT_EQ(textsOf(singleFormats(both)), std::vector<std::string>{"<Error: can't above two pairs>"});
+    EXPECT_TRUE(*both.tooWide);
+}
+
+TEST(PrettyJoin, PairsBecomeOneList) {
+    auto pairDoc = [](std::vector<Format> a, std::vector<Format> b, bool f3, bool f4) {
+        return fixedDoc(PairReply{fromVector(std::move(a)), fromVector(std::move(b)), f3, f4}, false, 1, 1, 1);
+    };
+    auto first = [](const Doc& d) { return textsOf(singleFormats(at(joinDoc(d), 80))); };
+    EXPECT_EQ(first(pairDoc({}, {fmt(1, 1, 1, "b")}, false, true)), std::vector<std::string>{"b"});
+    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, false, true)), std::vector<std::string>{"a"});
+    EXPECT_EQ(first(pairDoc({fmt(1, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)),
+              (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(first(pairDoc({fmt(2, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)), (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(first(pairDoc({fmt(2, 1, 1, "a")}, {fmt(1, 2, 2, "b")}, false, false)),
+              (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, true, false)), std::vector<std::string>{"b"});
+    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {}, true, false)), std::vector<std::string>{"a"});
+    EXPECT_EQ(docSizes(at(joinDoc(pairDoc({}, {}, false, false)), 80)), (Sizes3{1, 1, 1}));
+
+    auto plain = at(joinDoc(txt("abc")), 80);
+    EXPECT_EQ(textsOf(singleFormats(plain)), std::vector<std::string>{"<Error: can't join a single result>"});
+    EXPECT_TRUE(*plain.tooWide);
+    auto over = at(joinDoc(txt("abcdef")), 3);
+    EXPECT_EQ(textsOf(singleFormats(over)), std::vector<std::string>{"<****>"});
+    EXPECT_TRUE(*over.tooWide);
+}
+
+TEST(PrettyIndent, ShiftsEveryLine) {
+    auto log = std::make_shared<BoundsLog>();
+    auto a = at(indentDoc(3, probe(txt("abcde"), log)), 20);
+    EXPECT_EQ(docSizes(a), (Sizes3{1, 8, 8}));
+    EXPECT_EQ(textsOf(singleFormats(a)), std::vector<std::string>{"   abcde"});
+    EXPECT_EQ(log->seen, (std::vector<std::pair<LayoutInt, LayoutInt>>{{17, 17}}));
+
+    Doc twoLines = indentDoc(2, aboveDoc(txt("ab"), txt("cd")));
+    EXPECT_EQ(renderDoc(besideDoc(txt("1234"), twoLines), 80), "1234  ab\n      cd");
+
+    auto big = at(indentDoc(21, txt("abc")), 20);
+    EXPECT_EQ(textsOf(singleFormats(big)), std::vector<std::string>{"<" + std::string(22, '*') + ">"});
+    EXPECT_TRUE(*big.tooWide);
+
+    auto neg = at(indentDoc(-1, txt("abc")), 20);
+    EXPECT_EQ(textsOf(singleFormats(neg)), std::vector<std::string>{"<Error: negative indentation>"});
+    EXPECT_TRUE(*neg.tooWide);
+    EXPECT_EQ(docSizes(neg), (Sizes3{1, 2, 2}));
+}
+
+TEST(PrettyIndent, DropsLeadingTooWideCandidatesUnlessFlagged) {
+    auto d = [](bool tooWide) {
+        return candidatesDoc({fmt(1, 12, 12, "wide"), fmt(2, 5, 5, "narrow"), fmt(3, 15, 15, "later")}, tooWide, 1,
+                             12, 12);
+    };
+    EXPECT_EQ(textsOf(singleFormats(at(indentDoc(0, d(false)), 10))), (std::vector<std::string>{"narrow", "later"}));
+    EXPECT_EQ(textsOf(singleFormats(at(indentDoc(2, d(true)), 10))),
+              (std::vector<std::string>{"  wide", "  narrow", "  later"}));
+}
+
+}  // namespace
+}  // namespace plim::lazy_rules
+
+namespace plim {
+namespace {
+
+using namespace pretty_test;
+
 // The texts of single characters are kept for the whole run: their handles, copied and dropped
 // on two threads at once, leave the count as it is and the text whole.
 TEST(PrettyShared, KeptTextsOfCharactersLeaveTheirCountAsItIs) {
     const std::uint32_t before = ppChar('(').node().use_count();
-    EXPECT_GE(before, pretty_detail::NodeCount::kLasting);
+    EXPECT_GE(before, ::plim::pretty_detail::NodeCount::kLasting);
     const auto work = [] {
         for (int i = 0; i < 20000; ++i) {
             Doc enclosed = parensDoc(txt("x"));
@@ -337,77 +419,15 @@ TEST(PrettyShared, DocumentMadeAgainTakesTheSameBlocks) {
     EXPECT_EQ(again, first);
 }
 
-TEST(PrettyAbove, StacksAtTheStartColumn) {
-    Doc stack = aboveDoc(txt("ab"), txt("abc"));
-    auto a = at(stack, 80);
-    EXPECT_EQ(docSizes(a), (Sizes3{2, 3, 3}));
-    EXPECT_EQ(renderDoc(stack, 80), "ab\nabc");
-    EXPECT_EQ(renderDoc(besideDoc(txt("xy"), stack), 80), "xyab\n  abc");
-
-    auto d = candidatesDoc({fmt(1, 4, 4, "d")}, false, 1, 4, 4);
-    EXPECT_EQ(docSizes(at(aboveDoc(emptyDoc(), d), 80)), (Sizes3{1, 4, 4}));
-    EXPECT_EQ(docSizes(at(aboveDoc(d, emptyDoc()), 80)), (Sizes3{1, 0, 4}));
-    EXPECT_EQ(renderDoc(aboveDoc(d, emptyDoc()), 80), "d");
-
-    Doc pair = dupDoc(txt("ab"), txt("abc"));
-    auto both = at(aboveDoc(pair, pair), 80);
-    EXPECT_EQ(textsOf(singleFormats(both)), std::vector<std::string>{"<Error: can't above two pairs>"});
-    EXPECT_TRUE(*both.tooWide);
-}
-
-TEST(PrettyJoin, PairsBecomeOneList) {
-    auto pairDoc = [](std::vector<Format> a, std::vector<Format> b, bool f3, bool f4) {
-        return fixedDoc(PairReply{fromVector(std::move(a)), fromVector(std::move(b)), f3, f4}, false, 1, 1, 1);
-    };
-    auto first = [](const Doc& d) { return textsOf(singleFormats(at(joinDoc(d), 80))); };
-    EXPECT_EQ(first(pairDoc({}, {fmt(1, 1, 1, "b")}, false, true)), std::vector<std::string>{"b"});
-    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, false, true)), std::vector<std::string>{"a"});
-    EXPECT_EQ(first(pairDoc({fmt(1, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)),
-              (std::vector<std::string>{"b", "a"}));
-    // A candidate after a shorter one that is neither wider nor wider at the end is dropped.
-    EXPECT_EQ(first(pairDoc({fmt(2, 2, 2, "a")}, {fmt(1, 1, 1, "b")}, false, false)), std::vector<std::string>{"b"});
-    EXPECT_EQ(first(pairDoc({fmt(2, 1, 1, "a")}, {fmt(1, 2, 2, "b")}, false, false)),
-              (std::vector<std::string>{"b", "a"}));
-    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {fmt(1, 1, 1, "b")}, true, false)), std::vector<std::string>{"b"});
-    EXPECT_EQ(first(pairDoc({fmt(1, 1, 1, "a")}, {}, true, false)), std::vector<std::string>{"a"});
-    EXPECT_EQ(docSizes(at(joinDoc(pairDoc({}, {}, false, false)), 80)), (Sizes3{1, 1, 1}));
-
-    auto plain = at(joinDoc(txt("abc")), 80);
-    EXPECT_EQ(textsOf(singleFormats(plain)), std::vector<std::string>{"<Error: can't join a single result>"});
-    EXPECT_TRUE(*plain.tooWide);
-    auto over = at(joinDoc(txt("abcdef")), 3);
-    EXPECT_EQ(textsOf(singleFormats(over)), std::vector<std::string>{"<****>"});
-    EXPECT_TRUE(*over.tooWide);
-}
-
-TEST(PrettyIndent, ShiftsEveryLine) {
-    auto log = std::make_shared<BoundsLog>();
-    auto a = at(indentDoc(3, probe(txt("abcde"), log)), 20);
-    EXPECT_EQ(docSizes(a), (Sizes3{1, 8, 8}));
-    EXPECT_EQ(textsOf(singleFormats(a)), std::vector<std::string>{"   abcde"});
-    EXPECT_EQ(log->seen, (std::vector<std::pair<LayoutInt, LayoutInt>>{{17, 17}}));
-
-    Doc twoLines = indentDoc(2, aboveDoc(txt("ab"), txt("cd")));
-    EXPECT_EQ(renderDoc(besideDoc(txt("1234"), twoLines), 80), "1234  ab\n      cd");
-
-    auto big = at(indentDoc(21, txt("abc")), 20);
-    EXPECT_EQ(textsOf(singleFormats(big)), std::vector<std::string>{"<" + std::string(22, '*') + ">"});
-    EXPECT_TRUE(*big.tooWide);
-
-    auto neg = at(indentDoc(-1, txt("abc")), 20);
-    EXPECT_EQ(textsOf(singleFormats(neg)), std::vector<std::string>{"<Error: negative indentation>"});
-    EXPECT_TRUE(*neg.tooWide);
-    EXPECT_EQ(docSizes(neg), (Sizes3{1, 2, 2}));
-}
-
-TEST(PrettyIndent, DropsLeadingTooWideCandidatesUnlessFlagged) {
-    auto d = [](bool tooWide) {
-        return candidatesDoc({fmt(1, 12, 12, "wide"), fmt(2, 5, 5, "narrow"), fmt(3, 15, 15, "later")}, tooWide, 1,
-                             12, 12);
-    };
-    EXPECT_EQ(textsOf(singleFormats(at(indentDoc(0, d(false)), 10))), (std::vector<std::string>{"narrow", "later"}));
-    EXPECT_EQ(textsOf(singleFormats(at(indentDoc(2, d(true)), 10))),
-              (std::vector<std::string>{"  wide", "  narrow", "  later"}));
+// The engine drops from a joined pair's candidates one that a shorter one makes useless, neither
+// wider nor wider at its end (one of the rules lays out every candidate).
+TEST(PrettyJoin, ACandidateThatAShorterOneMakesUselessIsDropped) {
+    testing::internal::CaptureStdout();
+    renderAllStdout(joinDoc(dupDoc(aboveDoc(txt("aa"), txt("aa")), txt("b"))), 80);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "b\n\n");
+    testing::internal::CaptureStdout();
+    renderAllStdout(joinDoc(dupDoc(aboveDoc(txt("a"), txt("a")), txt("bb"))), 80);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "bb\n\na\na\n\n");
 }
 
 // Each part is made when it is laid out, from the bottom as the whole stack's layout goes, and
@@ -415,7 +435,7 @@ TEST(PrettyIndent, DropsLeadingTooWideCandidatesUnlessFlagged) {
 TEST(PrettyRender, AStackMadePartByPartHoldsOnePartAtATime) {
     const std::size_t count = 100000;
     std::vector<std::size_t> made;
-    pretty_detail::DocNodeRef previous;  // the one handle left on the part made before, once it is released
+    ::plim::pretty_detail::DocNodeRef previous;  // the one handle left on the part made before, once it is released
     bool previousReleased = true;
     std::string out;
     renderStackTo(out, count, [&](std::size_t i) {

@@ -1,5 +1,7 @@
-// Helpers shared by the layout library's tests: documents with fixed candidates, probes that
-// record the bounds they are laid out at, and readable views of candidate lists.
+// Helpers shared by the layout library's tests: for the engine (plim::pretty_test), texts and an
+// ordinary stack; for its oracle, the lazy rules (plim::lazy_rules::pretty_test), documents with
+// fixed candidates, probes that record the bounds they are laid out at, and readable views of
+// candidate lists.
 #pragma once
 
 #include <cstddef>
@@ -10,11 +12,56 @@
 #include <vector>
 
 #include "layout/document.h"
+#include "layout/lazy_rules.h"
+#include "layout/nodes_internal.h"
 #include "support/big_stack.h"
 
 namespace plim::pretty_test {
 
 using Sizes3 = std::tuple<LayoutInt, LayoutInt, LayoutInt>;  // height, lastWidth, width
+
+inline Doc txt(const std::string& s) {
+    return ppString(s);
+}
+
+// Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
+inline void onOrdinaryStack(const std::function<void()>& body) { runOnLargeStack(body, std::size_t{8} << 20); }
+
+// The engine's layout of a document at the line bound: its sizes and flag there, and the texts of
+// its candidates (of both lists of a pair), each written from `column`.
+struct Laid {
+    Sizes3 sizes;
+    bool tooWide = false;
+    bool pair = false;
+    std::vector<std::string> first;
+    std::vector<std::string> second;
+    LayoutInt height() const { return std::get<0>(sizes); }
+    LayoutInt width() const { return std::get<2>(sizes); }
+};
+inline Laid laidOut(const Doc& d, LayoutInt line, LayoutInt column = 0) {
+    using namespace pretty_detail;
+    TextArena arena;
+    ArenaScope scope(arena);
+    const NodeResult r = layOut(*d.node(), line);
+    Laid out{{r.sizes.height, r.sizes.lastWidth, r.sizes.width}, r.tooWide, r.reply.pair, {}, {}};
+    const auto texts = [column](const CandidateList& cs, std::vector<std::string>& to) {
+        for (const Candidate& c : cs) {
+            std::string s;
+            writeText(*c.text, column, s);
+            to.push_back(std::move(s));
+        }
+    };
+    texts(r.reply.first, out.first);
+    texts(r.reply.second, out.second);
+    return out;
+}
+
+}  // namespace plim::pretty_test
+
+namespace plim::lazy_rules::pretty_test {
+
+using ::plim::pretty_test::onOrdinaryStack;
+using ::plim::pretty_test::Sizes3;
 
 inline Format fmt(LayoutInt h, LayoutInt l, LayoutInt w, std::string text = "") {
     return Format{h, l, w, FormatText([text](LayoutInt, std::string& out) { out += text; })};
@@ -81,10 +128,7 @@ inline Doc txt(const std::string& s) {
     return ppString(s);
 }
 
-// Runs `body` on a thread of its own with an 8 MiB stack (the usual default) and waits for it.
-inline void onOrdinaryStack(const std::function<void()>& body) { runOnLargeStack(body, std::size_t{8} << 20); }
-
-}  // namespace plim::pretty_test
+}  // namespace plim::lazy_rules::pretty_test
 
 // Long texts compared without printing them whole.
 #define EXPECT_SAME_TEXT(actual, expected)                                                        \

@@ -1,6 +1,5 @@
-// Layouts of long lists by the lazy attribute rules (fills and centred columns, which only they
-// lay out) on an ordinary 8 MiB stack: no value of a step is computed in calls nested once per
-// element, and no text is written or freed so.
+// Fills and centred columns of long lists on an ordinary 8 MiB stack: no item is laid out, and no
+// text written or freed, in calls nested once per item.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -67,11 +66,9 @@ TEST(PrettyLazyRulesDepth, FillsOfManyItems) {
         // Every item on a line of its own.
         const std::vector<std::string> longWords = words(kCount, std::string(50, 'w'));
         EXPECT_SAME_TEXT(renderDoc(fillDoc(docs(longWords)), 80), paragraph(longWords, 80));
-        // Only the sizes read, and nothing read at all.
+        // The sizes of its layout.
         const std::string set = paragraph(shortWords, 80);
-        const DocAttrs sized = at(fillDoc(docs(shortWords)), 80);
-        EXPECT_EQ(sized.height(), static_cast<LayoutInt>(std::count(set.begin(), set.end(), '\n') + 1));
-        at(fillDoc(docs(shortWords)), 80);
+        EXPECT_EQ(laidOut(fillDoc(docs(shortWords)), 80).height(), static_cast<LayoutInt>(std::count(set.begin(), set.end(), '\n') + 1));
     });
 }
 
@@ -79,8 +76,7 @@ TEST(PrettyLazyRulesDepth, CentredColumnOfManyItems) {
     onOrdinaryStack([] {
         const std::vector<std::string> ws = words(kCount, "c");
         EXPECT_SAME_TEXT(renderDoc(centredAboveList(docs(ws)), 80), centred(ws));
-        EXPECT_FALSE(*at(centredAboveList(docs(ws)), 80).tooWide);
-        at(centredAboveList(docs(ws)), 80);
+        EXPECT_FALSE(laidOut(centredAboveList(docs(ws)), 80).tooWide);
     });
 }
 

@@ -126,14 +126,14 @@ TEST(PrettyDepth, NestedFillingsUsingAParameterTwice) {
         for (int i = 0; i < depth; ++i) t = substParDoc(step, std::vector<ParDoc>{liftParDoc(txt("ab")), t});
         return applyParDoc(t, std::vector<Doc>{txt("x")});
     };
-    for (const LayoutInt width : {LayoutInt{4}, LayoutInt{30}, LayoutInt{80}}) {
-        std::string lazy;
-        {
-            LazyRulesOnly only;
-            lazy = renderDoc(nested(40), width);
-        }
-        EXPECT_EQ(renderDoc(nested(40), width), lazy) << width;
-    }
+    namespace lr = lazy_rules;
+    const lr::ParDoc ruleStep = lr::joinParDoc(lr::choiceParDoc(lr::besideParDoc(lr::parDoc(), lr::parDoc()),
+                                                                lr::aboveParDoc(lr::parDoc(), lr::indentParDoc(2, lr::parDoc()))));
+    lr::ParDoc byRules = lr::parDoc();
+    for (int i = 0; i < 40; ++i)
+        byRules = lr::substParDoc(ruleStep, std::vector<lr::ParDoc>{lr::liftParDoc(lr::ppString("ab")), byRules});
+    for (const LayoutInt width : {LayoutInt{4}, LayoutInt{30}, LayoutInt{80}})
+        EXPECT_EQ(renderDoc(nested(40), width), lr::renderDoc(lr::applyParDoc(byRules, {lr::ppString("x")}), width)) << width;
     std::string oneLine;
     for (int i = 0; i < 200; ++i) oneLine += "ab";
     EXPECT_EQ(renderDoc(nested(200), kWide), oneLine + "x");
