@@ -44,6 +44,19 @@ void freeNode(void* p, std::size_t bytes) {
 
 std::size_t conNodeBytes(std::size_t count) { return sizeof(TypeConNode) + count * sizeof(Type); }
 
+// A TCon with kWideCount arguments or more keeps its count in a word before the node.
+void* allocateConNode(std::size_t count) {
+    if (count < TypeNode::kWideCount) return allocateNode(conNodeBytes(count));
+    auto* block = static_cast<std::size_t*>(::operator new(sizeof(std::size_t) + conNodeBytes(count)));
+    block[0] = count;
+    return block + 1;
+}
+
+void freeConNode(void* p, std::size_t count) {
+    if (count < TypeNode::kWideCount) return freeNode(p, conNodeBytes(count));
+    ::operator delete(static_cast<std::size_t*>(p) - 1);
+}
+
 // The interned constructor names: a few distinct names, kept for the life of the process.
 const std::string* internConName(const std::string& name) {
         struct Table {
@@ -76,10 +89,8 @@ struct TypeBuilder {
     // A TCon of `count` arguments, each placed by `place(i, slot)`.
     template <class Place>
     static Type con(const std::string* name, std::size_t count, Place place) {
-        if (count > 0xffff) failInternal("internal error: a type constructor with too many arguments");
-        void* block = allocateNode(conNodeBytes(count));
-        auto* n = new (block) TypeConNode(name);
-        n->count = static_cast<std::uint16_t>(count);
+        auto* n = new (allocateConNode(count)) TypeConNode(name);
+        n->count = static_cast<std::uint16_t>(std::min<std::size_t>(count, TypeNode::kWideCount));
         bool ground = true;
         std::uint64_t hash = mixHash(reinterpret_cast<std::uintptr_t>(name), count);
         Type* slots = n->argsStart();
@@ -134,14 +145,14 @@ struct TypeRelease {
         switch (n->kind) {
         case TypeKind::TCon: {
             auto* c = static_cast<TypeConNode*>(n);
-            const std::size_t count = c->count;
+            const std::size_t count = c->argCount();
             Type* slots = c->argsStart();
             for (std::size_t i = 0; i < count; ++i) {
                 take(slots[i], free);
                 slots[i].~Type();
             }
             c->~TypeConNode();
-            freeNode(c, conNodeBytes(count));
+            freeConNode(c, count);
             break;
         }
         case TypeKind::Tid: {
@@ -204,7 +215,7 @@ Type mkTCon(std::string name, std::vector<Type> args) {
 
 Type mkTConLike(const Type& like, Type* args) {
     const auto* n = static_cast<const TypeConNode*>(TypeBuilder::node(like));
-    return TypeBuilder::con(n->name, n->count, [args](std::size_t i, Type* slot) { new (slot) Type(std::move(args[i])); });
+    return TypeBuilder::con(n->name, n->argCount(), [args](std::size_t i, Type* slot) { new (slot) Type(std::move(args[i])); });
 }
 
 Type mkTid(std::string name) { return TypeBuilder::var(std::move(name)); }

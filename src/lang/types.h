@@ -129,7 +129,9 @@ struct TypeNode {
     // A constructor term without type variables (its arguments ground): substitution, resolution
     // and the occurs check have nothing to do in it.
     bool ground = false;
-    std::uint16_t count = 0;  // a TCon's number of arguments
+    // A TCon's number of arguments; kWideCount: as many as the word before the node tells.
+    std::uint16_t count = 0;
+    static constexpr std::uint16_t kWideCount = 0xffff;
     // The lowest and highest positions in the fresh-name sequence of the type variables that
     // occur in the term (bound ones included), positions from kFarPosition on counted as
     // kFarPosition; a name outside the sequence widens the range to everything, a term without
@@ -150,6 +152,9 @@ struct TypeConNode : TypeNode {
     explicit TypeConNode(const std::string* n) : TypeNode(TypeKind::TCon), name(n) {}
     Type* argsStart() { return reinterpret_cast<Type*>(this + 1); }
     const Type* argsStart() const { return reinterpret_cast<const Type*>(this + 1); }
+    std::size_t argCount() const {
+        return count != kWideCount ? count : reinterpret_cast<const std::size_t*>(this)[-1];
+    }
 };
 static_assert(sizeof(TypeConNode) % alignof(Type) == 0);
 struct TypeVarNode : TypeNode {
@@ -200,7 +205,8 @@ inline bool Type::sameConName(const Type& other) const {
 }
 inline TypeArgs Type::args() const {
     if (node_->kind != TypeKind::TCon) return TypeArgs(nullptr, 0);
-    return TypeArgs(static_cast<const TypeConNode*>(node_)->argsStart(), node_->count);
+    const auto* con = static_cast<const TypeConNode*>(node_);
+    return TypeArgs(con->argsStart(), con->argCount());
 }
 inline const std::vector<std::string>& Type::boundVars() const {
     return node_->kind == TypeKind::TAbs ? static_cast<const TypeAbsNode*>(node_)->vars : noBoundVars();

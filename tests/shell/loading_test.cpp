@@ -208,5 +208,23 @@ TEST(Loading, AtStartUpTheSameErrorsEndTheRun) {
     EXPECT_NE(t.out.find("incsquare = map (\\ b -> square (inc b));\n"), std::string::npos);
 }
 
+// A tuple type, a constructor's fields and a data type's variables past 65,535 entries.
+TEST(Loading, TypesOfVeryManyComponentsLoad) {
+    const int n = 65536;
+    std::string tuple, fields, vars;
+    for (int i = 0; i < n; ++i) {
+        tuple += i ? ",Int" : "Int";
+        fields += " Int";
+        vars += " a" + std::to_string(i);
+    }
+    const std::string dir = folderWith("LoadingWide", {{"wide.p", "inc x = x + 1;\nt :: (" + tuple +
+                                                                      ") -> Int;\nt x = 1;\ndata D = C" + fields +
+                                                                      ";\ndata E" + vars + " = F a0;\n"}});
+    const Transcript t = runPlim({}, "loadprogram \"wide\"\nsimplematch \"inc x\" \"inc 1\"\n", dir);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nPlim> \nx := 1\n\n---\nPlim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
 }  // namespace
 }  // namespace plim::test
