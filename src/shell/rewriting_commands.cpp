@@ -2,10 +2,7 @@
 
 #include <algorithm>
 #include <iterator>
-#include <cerrno>
-#include <cstdio>
 #include <iostream>
-#include <memory>
 
 #include "engine/calculations/calculation.h"
 #include "engine/rewriting/driver.h"
@@ -13,6 +10,7 @@
 #include "frontend/reader/reader.h"
 #include "shell/commands.h"
 #include "shell/loading.h"
+#include "shell/page_file.h"
 #include "lang/expressions.h"
 
 namespace plim {
@@ -41,14 +39,12 @@ void writePiece(std::string_view piece) {
     flushOut();
 }
 
-// The debugging file, created anew with the page of the derivation.
+// The debugging file replaced whole by the page of the derivation: the previous page stays
+// until the new one is complete.
 void writePage(const Derivation& d, const std::string& fileName) {
     std::string page(doctypeBanner);
     page += renderElement(0, HtmlTag("HTML", {}, debugPage(d)), "\n");
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "wb"), std::fclose);
-    if (!file) systemIoError(errno, "openFile", fileName);
-    if (std::fwrite(page.data(), 1, page.size(), file.get()) != page.size() || std::fflush(file.get()) != 0)
-        systemIoError(errno, "hPutStr", fileName);
+    replaceFileWith(fileName, page);
 }
 
 // The supply of fresh names of a one-step or two-step match: names that neither side uses.

@@ -88,33 +88,53 @@ bool capAddressSpace(std::size_t kib) {
     return setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
+bool capFileSize(std::size_t bytes) {
+    if (bytes == 0) return true;
+    const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
 }  // namespace
 
-Transcript runPlimWith(const std::vector<std::string>& args, const std::string& input, const RunOptions& options) {
+StartedPlim startPlim(const std::vector<std::string>& args, const std::string& input, const RunOptions& options) {
     const std::string dir = scratchDir("run_io_" + std::to_string(getpid()));
-    const std::string in = dir + "/stdin", out = dir + "/stdout", err = dir + "/stderr";
+    StartedPlim started;
+    started.output = options.output;
+    const std::string in = dir + "/stdin";
+    started.outFile = dir + "/stdout";
+    started.errFile = dir + "/stderr";
     writeFile(in, input);
     const std::string binary = plimBinary();
     const std::string workDir = options.cwd.empty() ? examplesDir() : options.cwd;
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
+    started.pid = fork();
+    if (started.pid < 0) throw std::runtime_error("fork failed");
+    if (started.pid == 0) {
         if (chdir(workDir.c_str()) != 0) _exit(127);
         const int fi = open(in.c_str(), O_RDONLY);
-        const int fe = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int fe = open(started.errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fi < 0 || fe < 0) _exit(127);
         dup2(fi, 0);
         dup2(fe, 2);
-        if (!redirectOutput(options.output, out) || !capAddressSpace(options.addressSpaceKiB)) _exit(127);
+        if (!redirectOutput(options.output, started.outFile) || !capAddressSpace(options.addressSpaceKiB) ||
+            !capFileSize(options.fileSizeBytes))
+            _exit(127);
         execPlim(binary, args);
     }
+    return started;
+}
+
+Transcript finishPlim(const StartedPlim& started) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    waitpid(started.pid, &status, 0);
     Transcript t;
-    t.out = options.output == OutputTo::File ? normaliseBanner(readFile(out)) : std::string();
-    t.err = readFile(err);
+    t.out = started.output == OutputTo::File ? normaliseBanner(readFile(started.outFile)) : std::string();
+    t.err = readFile(started.errFile);
     t.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return t;
+}
+
+Transcript runPlimWith(const std::vector<std::string>& args, const std::string& input, const RunOptions& options) {
+    return finishPlim(startPlim(args, input, options));
 }
 
 Transcript runPlim(const std::vector<std::string>& args, const std::string& input, const std::string& cwd) {

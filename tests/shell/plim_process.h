@@ -2,6 +2,8 @@
 // in; standard output, standard error and exit status out.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -35,11 +37,22 @@ enum class OutputTo {
 struct RunOptions {
     std::string cwd;                        // the examples folder when empty
     std::size_t addressSpaceKiB = 0;        // an address-space cap (ulimit -v) when not 0
+    std::size_t fileSizeBytes = 0;          // a cap on the size of files written (ulimit -f) when not 0
     OutputTo output = OutputTo::File;
 };
 
 // runPlim with the options: a cap on the address space, and other places for the output.
 Transcript runPlimWith(const std::vector<std::string>& args, const std::string& input, const RunOptions& options);
+
+// runPlimWith in two halves, for a test that acts on the process while it runs.
+struct StartedPlim {
+    pid_t pid = -1;
+    OutputTo output = OutputTo::File;
+    std::string outFile, errFile;
+};
+StartedPlim startPlim(const std::vector<std::string>& args, const std::string& input, const RunOptions& options);
+// Waits for the process to end and reads its transcript.
+Transcript finishPlim(const StartedPlim& started);
 
 // Runs plim with the input and reads its standard output as it comes, until `marker` has
 // appeared `count` times (or 20 seconds have passed); then stops the process.  Returns what
