@@ -3,11 +3,33 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <new>
 
 #include "shell/command_grammar.h"
 #include "shell/commands.h"
+#include "support/memory_reserve.h"
 
 namespace plim {
+
+namespace {
+
+// The user error of a line or a file past kMaxInputBytes.
+[[noreturn]] void inputTooLong(const std::string& what, std::optional<std::string> fileName) {
+    IoErrorInfo info;
+    info.kind = IoErrorKind::UserError;
+    info.reason = what + " longer than " + std::to_string(kMaxInputBytes >> 20) + " MiB";
+    info.fileName = std::move(fileName);
+    throw IoError(std::move(info));
+}
+
+// Reads the rest of a line of the standard input without keeping it.
+void skipRestOfLine() {
+    int c;
+    while ((c = std::getc(stdin)) != EOF && c != '\n') {
+    }
+}
+
+}  // namespace
 
 std::optional<std::string> LineSource::readLine() {
     if (fromText_) {
@@ -22,6 +44,11 @@ std::optional<std::string> LineSource::readLine() {
     int c;
     while ((c = std::getc(stdin)) != EOF) {
         if (c == '\n') return line;
+        if (line.size() == kMaxInputBytes) {
+            line = std::string();
+            skipRestOfLine();
+            inputTooLong("line", std::nullopt);
+        }
         line.push_back(static_cast<char>(c));
     }
     if (std::ferror(stdin)) {
@@ -46,10 +73,29 @@ std::optional<std::string> readLogicalLine(LineSource& source) {
         if (line->empty() || line->back() != '\\') return logical + *line;
         line->pop_back();
         logical += *line;
+        if (logical.size() > kMaxInputBytes) inputTooLong("line", std::nullopt);
     }
 }
 
+namespace {
+
+// The report of a command that ran out of memory.  It is made before it is needed: when it is
+// written, the command's memory is given back, but nothing is asked of the allocator.
+const std::string& outOfMemoryReport() {
+    static const std::string text = InputError(std::string(outOfMemoryText)).commandReport() + "\n";
+    return text;
+}
+
+void writeOutOfMemory() {
+    writeOut(outOfMemoryReport());
+    holdMemoryReserve();  // for the next command that runs out
+}
+
+}  // namespace
+
 CmdState commandLoop(LineSource& source, CmdState state) {
+    outOfMemoryReport();
+    holdMemoryReserve();
     for (;;) {
         std::optional<std::string> line;
         try {
@@ -64,6 +110,7 @@ CmdState commandLoop(LineSource& source, CmdState state) {
             writeOut("\n");
         } catch (const IoError& e) {
             writeOut(e.message() + "\n");
+            if (e.info().kind == IoErrorKind::UserError) continue;  // a line too long: skipped
             return state;
         }
         Command command = cmd::Skip{};
@@ -72,13 +119,19 @@ CmdState commandLoop(LineSource& source, CmdState state) {
         } catch (const IoError& e) {  // a line nested too deeply: reported, and the loop goes on
             writeOut(e.message() + "\n");
             continue;
+        } catch (const std::bad_alloc&) {
+            writeOutOfMemory();
+            continue;
         }
+        line.reset();
         flushOut();  // what the command's matchers write to the standard error comes after it
         if (std::holds_alternative<cmd::Quit>(command)) return state;
         try {
             state = runCommand(command, state);
         } catch (const UserError& e) {
             writeOut(e.commandReport() + "\n");
+        } catch (const std::bad_alloc&) {
+            writeOutOfMemory();
         }
     }
 }
@@ -89,7 +142,10 @@ std::string readWholeFile(const std::string& fileName) {
     std::string text;
     char buffer[1 << 16];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) text.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
+        if (n > kMaxInputBytes - text.size()) inputTooLong("file", fileName);
+        text.append(buffer, n);
+    }
     if (std::ferror(file.get())) systemIoError(errno, "hGetContents", fileName);
     return text;
 }

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "shell/state.h"
 #include "support/errors.h"
@@ -17,6 +18,11 @@ namespace plim {
 
 inline const std::string promptText = "Plim> ";
 
+// The most a line of input, or a file that plim reads (program, theory or script), may hold:
+// a longer one is a user error ("line longer than 64 MiB", "file longer than 64 MiB"), found
+// after reading at most this much of it.
+inline constexpr std::size_t kMaxInputBytes = std::size_t{64} << 20;
+
 // Lines from the standard input, or from the whole text of a file read beforehand.
 class LineSource {
 public:
@@ -24,7 +30,8 @@ public:
     static LineSource fromText(std::string text) { return LineSource(std::move(text)); }
 
     // One line without its newline (a carriage return stays); nothing at the end of the input.
-    // A read failure of the standard input raises its input/output error.
+    // A read failure of the standard input raises its input/output error; a line longer than
+    // kMaxInputBytes is read to its end without being kept and raises a user error.
     std::optional<std::string> readLine();
 
     // The read position of a text source, and a return to it.
@@ -44,7 +51,12 @@ private:
 // when the input ends, also inside such a run.
 std::optional<std::string> readLogicalLine(LineSource& source);
 
+// The reason given for a command that could not get the memory it needed.
+inline constexpr std::string_view outOfMemoryText = "out of memory: the command was abandoned, the state before it is kept";
+
 // Runs commands from the source until `quit` or the end of the input; returns the state then.
+// A command that runs out of memory is reported as a user error with outOfMemoryText, and the
+// state from before the command stays in force, as after any other user error.
 CmdState commandLoop(LineSource& source, CmdState state);
 
 // Scripts may run scripts, up to this many inside one another (a script that runs itself
@@ -57,7 +69,8 @@ inline constexpr std::size_t kMaxScriptNesting = 100;
 // user error "scripts nested too deeply (more than 100 levels)" with the file's name.
 CmdState runScript(const std::string& name, const CmdState& state);
 
-// The whole contents of a file; a failure raises the input/output error of the system.
+// The whole contents of a file; a failure raises the input/output error of the system, a file
+// longer than kMaxInputBytes a user error.
 std::string readWholeFile(const std::string& fileName);
 
 }  // namespace plim

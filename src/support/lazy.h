@@ -2,7 +2,10 @@
 //
 //   Lazy<T>   a memoised thunk: computed at most once, on first read.  A computation that
 //             throws makes every later read throw the same error; a value that needs itself
-//             while it is being computed raises an internal error instead of looping.
+//             while it is being computed raises an internal error instead of looping.  Only a
+//             computation that ran out of memory (std::bad_alloc) is not remembered: the value
+//             stays pending and a later read computes it again, so that values held from before
+//             a command that ran out of memory still serve the commands after it.
 //   List<T>   a persistent lazy list: cons cells whose tails are memoised thunks.  Safe on
 //             endless lists; long chains are destroyed iteratively, never recursively.
 //   onFirstRead(action, value)  performs an action when the value is first read.
@@ -18,6 +21,7 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <new>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -80,6 +84,10 @@ public:
         try {
             s.value.emplace(compute());
             s.phase = Phase::Done;
+        } catch (const std::bad_alloc&) {
+            s.compute = std::move(compute);
+            s.phase = Phase::Pending;
+            throw;
         } catch (...) {
             s.error = std::current_exception();
             s.phase = Phase::Failed;
@@ -258,6 +266,10 @@ private:
             } else {
                 n.phase = Phase::Nil;
             }
+        } catch (const std::bad_alloc&) {  // pending again, as for Lazy
+            n.compute = std::move(compute);
+            n.phase = Phase::Pending;
+            throw;
         } catch (...) {
             n.error = std::current_exception();
             n.phase = Phase::Failed;

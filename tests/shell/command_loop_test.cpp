@@ -164,3 +164,37 @@ TEST(CommandLoop, UnderAFourGibCapTheFullNestingIsRead) {
 
 }  // namespace
 }  // namespace plim::test
+
+namespace plim::test {
+namespace {
+
+const std::vector<std::string> kMapFusion = {
+    "--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion", "--theory", "mapfusion"};
+
+// An endless file is read only up to the stated size; the session goes on with its state.
+TEST(CommandLoop, AScriptPastTheSizeLimitIsAUserError) {
+    Transcript t = runPlim(kNegativeWidth, "runscript \"/dev/zero\"\nshowprogram\n");
+    EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: file longer than 64 MiB\nFile: /dev/zero\nPlim> \n" +
+                         kNegative + "Plim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+// A command that cannot get the memory it needs is abandoned: the loaded program and theory
+// stay, and the next commands are answered.
+TEST(CommandLoop, ACommandThatRunsOutOfMemoryIsAUserErrorAndTheStateIsKept) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
+    std::string list = "0";  // about 400 MB uncapped
+    for (int i = 1; i < 150000; ++i) list += "," + std::to_string(i);
+    RunOptions options;
+    options.addressSpaceKiB = 200 << 10;
+    const Transcript t = runPlimWith(kMapFusion, "rewrite \"[" + list + "]\"\nrewrite \"inc 1\"\n", options);
+    const std::string end = "\nuser error\nReason: " + std::string(outOfMemoryText) + "\nPlim> \n" +
+                            "   inc 1\n= { incdef }\n   1 + 1\n\nPlim> \n";
+    ASSERT_GT(t.out.size(), end.size());
+    EXPECT_EQ(t.out.substr(t.out.size() - end.size()), end);
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
+}  // namespace
+}  // namespace plim::test
