@@ -31,14 +31,12 @@ extern "C" void removePartialAndEnd(int sig) {
     ::raise(sig);  // delivered when the handler returns, with the signal's own ending
 }
 
-// The handlers in force while a partial file exists; the previous ones come back after.
+// The handlers in force while a partial file may exist; the previous ones come back after.
 // Signals that were ignored stay ignored.  A file-size limit met meanwhile is a failed write
 // (EFBIG), not the end of the process.
 class PartialFileGuard {
 public:
-    explicit PartialFileGuard(const std::string& name) {
-        std::memcpy(partialName, name.c_str(), name.size() + 1);
-        partialExists = 1;
+    PartialFileGuard() {
         struct sigaction act {};
         act.sa_handler = removePartialAndEnd;
         sigemptyset(&act.sa_mask);
@@ -58,6 +56,15 @@ public:
     }
     PartialFileGuard(const PartialFileGuard&) = delete;
     PartialFileGuard& operator=(const PartialFileGuard&) = delete;
+
+    // The name of the file about to be created: from here on a signal removes it.
+    void willCreate(const std::string& name) {
+        partialExists = 0;
+        std::memcpy(partialName, name.c_str(), name.size() + 1);
+        partialExists = 1;
+    }
+    // The file was not created (its name was taken).
+    void notCreated() { partialExists = 0; }
 
     // Removes the partial file (after a failure).
     void remove() {
@@ -95,8 +102,10 @@ std::string fileBehind(const std::string& fileName) {
 }
 
 // A new file beside `target`, created with the mode of the file it replaces (when that
-// exists); its name is given back.  Nothing when it cannot be made (errno tells why).
-std::optional<int> createBeside(const std::string& target, std::optional<mode_t> mode, std::string& name) {
+// exists); its name is given back and told to the guard before it is created.  Nothing when it
+// cannot be made (errno tells why).
+std::optional<int> createBeside(const std::string& target, std::optional<mode_t> mode, std::string& name,
+                                PartialFileGuard& guard) {
     const std::string stem = target + ".partial-" + std::to_string(::getpid()) + "-";
     for (int attempt = 0; attempt < 100; ++attempt) {
         name = stem + std::to_string(attempt);
@@ -104,11 +113,13 @@ std::optional<int> createBeside(const std::string& target, std::optional<mode_t>
             errno = ENAMETOOLONG;
             return std::nullopt;
         }
+        guard.willCreate(name);
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             if (mode) ::fchmod(fd, *mode);
             return fd;
         }
+        guard.notCreated();
         if (errno != EEXIST) return std::nullopt;
     }
     return std::nullopt;
@@ -135,9 +146,9 @@ void replaceFileWith(const std::string& fileName, std::string_view contents) {
         mode = st.st_mode & 07777;
     }
     std::string partial;
-    const std::optional<int> fd = createBeside(target, mode, partial);
+    PartialFileGuard guard;
+    const std::optional<int> fd = createBeside(target, mode, partial, guard);
     if (!fd) systemIoError(errno, "openFile", fileName);
-    PartialFileGuard guard(partial);
     const bool written = writeAll(*fd, contents);
     int e = errno;
     const bool closed = ::close(*fd) == 0;

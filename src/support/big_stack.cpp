@@ -1,6 +1,7 @@
 #include "support/big_stack.h"
 
 #include <pthread.h>
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -77,7 +78,15 @@ void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackByt
         rc = startThread(thread, job);
     }
     if (rc != 0) failInternal(std::string("internal error: cannot start a worker thread: ") + std::strerror(rc));
+    // While this thread waits, the signals that end a session reach the worker: a handler
+    // that cleans up after the work (shell/page_file.cpp) then runs on the thread it cleans up
+    // after, with that thread stopped meanwhile.
+    sigset_t ending, before;
+    sigemptyset(&ending);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+    pthread_sigmask(SIG_BLOCK, &ending, &before);
     pthread_join(thread, nullptr);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
     if (job.error) std::rethrow_exception(job.error);
 }
 
