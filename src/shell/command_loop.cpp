@@ -109,8 +109,11 @@ CmdState commandLoop(LineSource& source, CmdState state) {
             if (state.inScript) writeOut(*line);
             writeOut("\n");
         } catch (const IoError& e) {
+            if (e.info().kind == IoErrorKind::UserError) {  // a line too long: skipped
+                writeOut("\n" + e.message() + "\n");
+                continue;
+            }
             writeOut(e.message() + "\n");
-            if (e.info().kind == IoErrorKind::UserError) continue;  // a line too long: skipped
             return state;
         }
         Command command = cmd::Skip{};
