@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "shell/plim_process.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::test {
 namespace {
@@ -229,6 +230,27 @@ TEST(Rewriting, AnEndlessRewriteWritesStepAfterStep) {
     int steps = 0;
     for (std::size_t at = out.find("= { comm }"); at != std::string::npos; at = out.find("= { comm }", at + 1)) ++steps;
     EXPECT_GE(steps, 50);
+}
+
+// A rule whose conditions need the rule itself: each condition is checked by a nested
+// derivation that tries the rule again.  The nesting ends at its limit with a user error that
+// names the rule, within a small address-space cap, and the session goes on.
+TEST(Rewriting, ConditionsThatNeedTheirOwnRuleEndAtTheNestingLimit) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
+    const std::string dir = scratchDir("RwSelfCondition");
+    writeFile(dir + "/self.eq", "r : inc x = x, if { inc 0 = 1; inc 1 = 2 }\n");
+    const std::vector<std::string> args = {"--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion",
+                                           "--path", dir, "--theory", "self"};
+    RunOptions options;
+    options.cwd = dir;
+    options.addressSpaceKiB = 200 << 10;
+    const Transcript t = runPlimWith(args, "rewrite \"inc 7\"\nsetpath \"" PLIM_SOURCE_DIR "/examples\"\n" +
+                                               std::string("loadtheory \"mapfusion\"\nrewrite \"inc 7\"\n"), options);
+    EXPECT_EQ(t.out, kBanner + "Plim> \n   inc 7\n" +
+                         userError("conditions nested too deeply (more than 1000 levels) in rule \"r\"") +
+                         "Plim> \nPlim> \nPlim> \n   inc 7\n= { incdef }\n   7 + 1\n\nPlim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
 }
 
 }  // namespace

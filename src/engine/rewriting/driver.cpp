@@ -28,6 +28,7 @@ struct Level {
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
     std::shared_ptr<const RuleTable> table;  // the matcher's tables for the rules; may be null
     std::vector<std::vector<std::string>> needed;  // per rule: the names a complete match binds
+    std::size_t depth = 0;  // how many conditions this derivation is nested in
 
     const Rule& rule(std::size_t r) const { return (*copies.front())[r]; }
 };
@@ -58,12 +59,12 @@ std::shared_ptr<const RuleTable> ruleTableFor(const MatcherRef& matcher, const s
 }
 
 LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> ctx,
-                   std::shared_ptr<const RuleTable> table) {
+                   std::shared_ptr<const RuleTable> table, std::size_t depth = 0) {
     NameSupply canonical = canonicalSupply(ctx);
     std::vector<std::vector<std::string>> needed;
     for (const Rule& r : *copies.front()) needed.push_back(freeNames(r.equation.first));
     return std::make_shared<const Level>(Level{std::move(matcher), std::move(copies), std::move(ctx),
-                                               std::move(canonical), std::move(table), std::move(needed)});
+                                               std::move(canonical), std::move(table), std::move(needed), depth});
 }
 
 // --- positions ------------------------------------------------------------------------------
@@ -229,9 +230,17 @@ struct CondOutcome {
 
 std::pair<Derivation, Lazy<NameSupply>> deriveAt(const LevelRef& level, const Expr& e, const NameSupply& supply);
 
-Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, const std::vector<TypedVar>& subctx,
-                                 const Candidate& cand, const Lazy<NameSupply>& supply) {
-    return delay([level, cond, subctx, cand, supply]() -> CondOutcome {
+// The user error of a condition of rule r that would nest kMaxConditionDepth + 1 deep.
+[[noreturn]] void conditionsTooDeep(const Level& level, std::size_t r) {
+    failUser("conditions nested too deeply (more than " + std::to_string(kMaxConditionDepth) + " levels) in rule \"" +
+             level.rule(r).label + "\"");
+}
+
+Lazy<CondOutcome> checkCondition(const LevelRef& level, std::size_t r, const Equation& cond,
+                                 const std::vector<TypedVar>& subctx, const Candidate& cand,
+                                 const Lazy<NameSupply>& supply) {
+    return delay([level, r, cond, subctx, cand, supply]() -> CondOutcome {
+        if (level->depth >= kMaxConditionDepth) conditionsTooDeep(*level, r);
         const auto& [nested, m] = cand;
         const Expr l = betareduce(applyMatch(m, cond.first));
         const Expr r = betareduce(applyMatch(m, cond.second));
@@ -239,8 +248,8 @@ Lazy<CondOutcome> checkCondition(const LevelRef& level, const Equation& cond, co
         std::vector<TypedVar> rctx = subctx;
         for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
         auto table = ruleTableFor(level->matcher, *copies.front());
-        LevelRef left = makeLevel(level->matcher, copies, subctx, table);
-        LevelRef right = makeLevel(level->matcher, copies, rctx, table);
+        LevelRef left = makeLevel(level->matcher, copies, subctx, table, level->depth + 1);
+        LevelRef right = makeLevel(level->matcher, copies, rctx, table, level->depth + 1);
         auto [dl, s2] = deriveAt(left, l, s1);
         auto [dr, s3] = deriveAt(right, r, s2.get());
         const Expr fr = finalExpression(dr);
@@ -271,15 +280,17 @@ struct CondRun {
 };
 
 // checkCondition on every candidate in order, the supply threaded from one to the next.
-List<CondRun> conditionRuns(const LevelRef& level, const Equation& cond, const std::vector<TypedVar>& subctx,
-                            const List<Candidate>& cands, const Lazy<NameSupply>& supply) {
+List<CondRun> conditionRuns(const LevelRef& level, std::size_t r, const Equation& cond,
+                            const std::vector<TypedVar>& subctx, const List<Candidate>& cands,
+                            const Lazy<NameSupply>& supply) {
     return List<CondRun>::defer([=]() -> List<CondRun> {
         if (cands.empty()) return {};
-        Lazy<CondOutcome> outcome = checkCondition(level, cond, subctx, cands.head(), supply);
+        Lazy<CondOutcome> outcome = checkCondition(level, r, cond, subctx, cands.head(), supply);
         CondList lazyList{List<Candidate>::defer([outcome] { return outcome.get().result.failures; }),
                           List<Candidate>::defer([outcome] { return outcome.get().result.results; })};
         Lazy<NameSupply> rest = outcome.map([](const CondOutcome& o) { return o.rest; });
-        return List<CondRun>::cons(CondRun{lazyList, rest}, conditionRuns(level, cond, subctx, cands.tail(), rest));
+        return List<CondRun>::cons(CondRun{lazyList, rest},
+                                   conditionRuns(level, r, cond, subctx, cands.tail(), rest));
     });
 }
 
@@ -294,12 +305,13 @@ Lazy<NameSupply> afterRuns(const List<CondRun>& runs, const Lazy<NameSupply>& su
 
 // The conditions from the last to the first; a candidate that fails one is not checked
 // against the earlier ones.
-CondList checkConditions(const LevelRef& level, const std::vector<Equation>& conds, const std::vector<TypedVar>& subctx,
+CondList checkConditions(const LevelRef& level, std::size_t r, const std::vector<TypedVar>& subctx,
                          const MatchResults& matches, const Lazy<NameSupply>& supply) {
+    const std::vector<Equation>& conds = level->rule(r).conditions;
     CondList state{{}, map([](const MatchResult& m) { return Candidate{{}, m}; }, matches)};
     Lazy<NameSupply> s = supply;
     for (std::size_t k = conds.size(); k-- > 0;) {
-        List<CondRun> runs = conditionRuns(level, conds[k], subctx, state.results, s);
+        List<CondRun> runs = conditionRuns(level, r, conds[k], subctx, state.results, s);
         List<CondList> lists = map([](const CondRun& r) { return r.result; }, runs);
         state = joinResults(FailList<Candidate, CondList>{state.failures, lists});
         s = afterRuns(runs, s);
@@ -322,7 +334,7 @@ Attempt conditionalAttempt(const CurrentRef& cur, std::size_t r, const TermCtx& 
         const Level* level = cur->level.get();
         MatchResults complete =
             filter([cur, level, r](const MatchResult& m) { return bindsAll(m, level->needed[r]); }, run.results);
-        return checkConditions(cur->level, level->rule(r).conditions, term.bound, complete, run.rest);
+        return checkConditions(cur->level, r, term.bound, complete, run.rest);
     });
     // The lists read the rule from the level they keep alive: no copy per attempt.
     return Attempt{

@@ -32,6 +32,12 @@ Derivation rewriteDefinition(MatcherRef matcher, const std::vector<Rule>& theory
 Derivation rewriteDefinition(const Matcher& matcher, const std::vector<Rule>& theory, const Expr& expr,
                              const std::vector<TypedVar>& ctx = {});
 
+// Conditions nest at most this deep: checking a condition of a derivation that is itself
+// nested in kMaxConditionDepth conditions raises the user error "conditions nested too deeply
+// (more than 1000 levels) in rule" and the rule's label in double quotes.  (A rule whose
+// condition needs the rule itself would otherwise nest until memory or stack is spent.)
+inline constexpr std::size_t kMaxConditionDepth = 1000;
+
 // Renamed copies of the prepared theory: the first serves the current level of derivation,
 // the next ones the nested derivations of conditions.  Never empty.
 using RuleCopies = std::vector<std::shared_ptr<const std::vector<Rule>>>;
