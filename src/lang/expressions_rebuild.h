@@ -1,38 +1,37 @@
 // The bottom-up rebuilding walk shared by the expression operations (internal).
 #pragma once
 
+#include <iterator>
+#include <optional>
+#include <span>
 #include <vector>
 
 #include "lang/syntax.h"
+#include "support/tree_walk.h"
 
 namespace plim::expr_detail {
 
-// Rebuilds an expression bottom-up with an explicit stack, so long spines cost no call depth.
-// An item is what the walk visits (an expression, possibly with a note on how to treat it).
-// children(i) gives the items to rebuild first, in order, and is called in pre-order;
-// combine(i, rebuilt) makes the new node from i and their results.
+// Rebuilds an expression bottom-up on the iterative visitor (support/tree_walk.h), so long
+// spines cost no call depth.  An item is what the walk visits (an expression, possibly with a
+// note on how to treat it).  children(i) gives the items to rebuild first, in order, and is
+// called in pre-order; combine(i, rebuilt) makes the new node from i and their results.
 template <class Item, class Children, class Combine>
 Expr rebuildItems(const Item& root, const Children& children, const Combine& combine) {
-    struct Frame {
-        Item node;
-        std::vector<Item> pending;
-        std::vector<Expr> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, children(root), {}});
-    for (;;) {
-        Frame& top = stack.back();
-        if (top.done.size() < top.pending.size()) {
-            Item next = top.pending[top.done.size()];
-            std::vector<Item> grandChildren = children(next);
-            stack.push_back(Frame{std::move(next), std::move(grandChildren), {}});
-            continue;
+    struct Visitor {
+        const Children& children;
+        const Combine& combine;
+        std::vector<Expr> rebuilt;
+        std::optional<Expr> enter(const Item& item, std::vector<Item>& out) {
+            std::vector<Item> mine = children(item);
+            out.insert(out.end(), std::make_move_iterator(mine.begin()), std::make_move_iterator(mine.end()));
+            return std::nullopt;
         }
-        Expr built = combine(top.node, top.done);
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
+        Expr leave(const Item& item, std::span<Expr> done) {
+            rebuilt.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+            return combine(item, rebuilt);
+        }
+    } visitor{children, combine, {}};
+    return rebuildTree<Item, Expr>(root, visitor);
 }
 
 template <class Children, class Combine>

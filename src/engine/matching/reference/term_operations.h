@@ -8,50 +8,43 @@
 // as deep as the term is).
 #pragma once
 
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <span>
 #include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "engine/matching/reference/terms.h"
 #include "support/lazy.h"
+#include "support/tree_walk.h"
 
 namespace plim::ref {
 
 namespace term_detail {
 
-// Rebuilds a term bottom-up with an explicit stack, so long spines cost no call depth.
-// skip(t) may give the result for t without entering it; post(t, parts) builds the result
-// from the rebuilt subterms (none for a leaf).
+// Rebuilds a term bottom-up on the iterative visitor (support/tree_walk.h), so long spines cost
+// no call depth.  skip(t) may give the result for t without entering it; post(t, parts) builds
+// the result from the rebuilt subterms (none for a leaf).
 template <class Skip, class Post>
 Term rebuildTerm(const Term& root, const Skip& skip, const Post& post) {
-    if (auto r = skip(root)) return *r;
-    struct Frame {
-        Term t;
-        std::vector<Term> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            const Term& next = parts[top.done.size()];
-            if (auto r = skip(next)) {
-                top.done.push_back(std::move(*r));
-            } else {
-                stack.push_back(Frame{next, {}});
-            }
-            continue;
+    struct Visitor {
+        const Skip& skip;
+        const Post& post;
+        std::optional<Term> enter(const Term& t, std::vector<Term>& children) {
+            if (auto r = skip(t)) return std::optional<Term>(std::move(*r));
+            const std::vector<Term>& parts = subterms(t);
+            children.insert(children.end(), parts.begin(), parts.end());
+            return std::nullopt;
         }
-        Term built = post(top.t, std::move(top.done));
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
+        Term leave(const Term& t, std::span<Term> parts) {
+            return post(t, std::vector<Term>(std::make_move_iterator(parts.begin()), std::make_move_iterator(parts.end())));
+        }
+    } visitor{skip, post};
+    return rebuildTree<Term, Term>(root, visitor);
 }
 
 }  // namespace term_detail
