@@ -1,4 +1,4 @@
-// Rebuilding a type bottom-up on an explicit work stack: the one walk behind substitution and
+// Rebuilding a type bottom-up on the iterative visitor: the one walk behind substitution and
 // the resolution of triangular bindings, so that a type nested a hundred thousand deep (or a
 // chain of bindings that long) costs no stack.
 //
@@ -17,12 +17,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
 
 #include "lang/types.h"
+#include "support/tree_walk.h"
 
 namespace plim {
 
@@ -54,77 +57,56 @@ inline bool scopeHolds(const BoundScopePtr& scope, const std::string& name) { re
 
 template <class Policy>
 Type rebuildType(const Type& root, Policy& policy) {
-    using Hidden = BoundScopePtr;
-    enum class Step : unsigned char { Enter, BuildCon, BuildAbs, Expanded };
-    struct Frame {
-        const Type* type;
-        Hidden hidden;
-        Step step;
-    };
     // A root answered at once needs no walk.
     if (root.isTid() || root.isTCon()) {
         Type out = root;
         if (root.isTid() ? policy.leaf(root, out) : root.isGround() || policy.known(root, out)) return out;
     }
-    std::vector<Frame> work;
-    std::vector<Type> done;
-    work.reserve(16);
-    done.reserve(16);
-    work.push_back({&root, nullptr, Step::Enter});
-    while (!work.empty()) {
-        Frame f = std::move(work.back());
-        work.pop_back();
-        const Type& t = *f.type;
-        switch (f.step) {
-        case Step::Enter:
-            switch (t.kind()) {
-            case TypeKind::Tid: {
-                Type out = t;
-                if (scopeHolds(f.hidden, t.name()) || policy.leaf(t, out)) {
-                    done.push_back(std::move(out));
-                } else {
-                    work.push_back({&t, nullptr, Step::Expanded});
-                    work.push_back({&policy.expansion(t), nullptr, Step::Enter});
-                }
-                break;
-            }
-            case TypeKind::TCon: {
-                Type out = t;
-                if (t.isGround() || (!f.hidden && policy.known(t, out))) {
-                    done.push_back(std::move(out));
-                    break;
-                }
-                work.push_back({&t, f.hidden, Step::BuildCon});
-                for (std::size_t i = t.args().size(); i-- > 0;) work.push_back({&t.args()[i], f.hidden, Step::Enter});
-                break;
-            }
-            case TypeKind::TAbs: {
-                work.push_back({&t, nullptr, Step::BuildAbs});
-                work.push_back({&t.body(), BoundScope::inside(f.hidden, t.boundVars()), Step::Enter});
-                break;
-            }
-            }
-            break;
-        case Step::BuildCon: {
-            const std::size_t n = t.args().size();
-            const std::size_t first = done.size() - n;
-            bool changed = false;
-            for (std::size_t i = 0; i < n; ++i) changed = changed || !done[first + i].sameNode(t.args()[i]);
+    // A place in the type with the names bound by the schemes around it.
+    struct Item {
+        const Type* type;
+        BoundScopePtr hidden;
+    };
+    struct Visitor {
+        Policy& policy;
+        std::optional<Type> enter(const Item& item, std::vector<Item>& children) {
+            const Type& t = *item.type;
             Type out = t;
-            if (changed) out = mkTConLike(t, done.data() + first);
-            done.erase(done.begin() + static_cast<std::ptrdiff_t>(first), done.end());
-            if (!f.hidden) policy.rebuilt(t, out);
-            done.push_back(std::move(out));
-            break;
+            switch (t.kind()) {
+            case TypeKind::Tid:
+                // A variable the policy cannot answer is replaced by its rebuilt expansion.
+                if (scopeHolds(item.hidden, t.name()) || policy.leaf(t, out)) return out;
+                children.push_back(Item{&policy.expansion(t), nullptr});
+                return std::nullopt;
+            case TypeKind::TCon:
+                if (t.isGround() || (!item.hidden && policy.known(t, out))) return out;
+                for (const Type& a : t.args()) children.push_back(Item{&a, item.hidden});
+                return std::nullopt;
+            case TypeKind::TAbs:
+                children.push_back(Item{&t.body(), BoundScope::inside(item.hidden, t.boundVars())});
+                return std::nullopt;
+            }
+            return out;
         }
-        case Step::BuildAbs:
-            if (!done.back().sameNode(t.body())) done.back() = mkTAbs(t.boundVars(), std::move(done.back()));
-            else done.back() = t;
-            break;
-        case Step::Expanded: policy.expanded(t, done.back()); break;
+        Type leave(const Item& item, std::span<Type> done) {
+            const Type& t = *item.type;
+            switch (t.kind()) {
+            case TypeKind::Tid: policy.expanded(t, done[0]); return std::move(done[0]);
+            case TypeKind::TCon: {
+                bool changed = false;
+                for (std::size_t i = 0; i < done.size(); ++i) changed = changed || !done[i].sameNode(t.args()[i]);
+                Type out = changed ? mkTConLike(t, done.data()) : t;
+                if (!item.hidden) policy.rebuilt(t, out);
+                return out;
+            }
+            case TypeKind::TAbs:
+                if (done[0].sameNode(t.body())) return t;
+                return mkTAbs(t.boundVars(), std::move(done[0]));
+            }
+            return t;
         }
-    }
-    return std::move(done.back());
+    } visitor{policy};
+    return rebuildTree<Item, Type>(Item{&root, nullptr}, visitor);
 }
 
 // True when t holds a scheme or a type variable (outside ground terms) for whose name

@@ -18,9 +18,11 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -29,6 +31,7 @@
 #include "engine/matching/binder_walks.h"
 #include "lang/constants.h"
 #include "lang/types.h"
+#include "support/tree_walk.h"
 
 namespace plim::local_renaming {
 
@@ -94,51 +97,45 @@ struct Renaming {
     // Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way
     // down: enter(lam, env) gives the lambda's binder and the map for its body; leaf(u, env)
     // the new leaf.  Subterms without LVars, and every subterm once the map is empty, stay as
-    // they are.  An explicit stack keeps long spines from costing native stack.
+    // they are.  Written on the iterative visitor, so long spines cost no native stack.
     template <class Enter, class Leaf>
     static Term rebuildScoped(const Term& root, const NameMapPtr& env0, const Enter& enter, const Leaf& leaf) {
-        auto untouched = [](const Term& u, const NameMapPtr& env) { return env->empty() || !u.hasLVar(); };
-        if (untouched(root, env0)) return root;
-        struct Frame {
-            Term t;
+        struct Item {
+            const Term* t;
             NameMapPtr env;
-            std::optional<Binding> binder;  // a lambda: the binder the rebuilt lambda takes
-            bool binderChanged = false;
-            std::vector<Term> done;
         };
-        std::vector<Frame> stack;
-        auto push = [&](const Term& t, const NameMapPtr& env) {
-            Frame f{t, env, std::nullopt, false, {}};
-            if (Ops::isLam(t)) {
-                auto [b, inner] = enter(t, env);
-                f.binderChanged = !sameBinderNames(b, t.binder());
-                f.binder = std::move(b);
-                f.env = std::move(inner);
-            }
-            stack.push_back(std::move(f));
-        };
-        push(root, env0);
-        for (;;) {
-            Frame& top = stack.back();
-            const std::size_t n = Ops::childCount(top.t);
-            if (top.done.size() < n) {
-                const Term& next = Ops::child(top.t, top.done.size());
-                if (untouched(next, top.env)) {
-                    top.done.push_back(next);
-                } else {
-                    const NameMapPtr env = top.env;
-                    push(next, env);
+        struct Visitor {
+            const Enter& enterLam;
+            const Leaf& leafOf;
+            // The binders the open lambdas take, innermost last, and whether each changed.
+            std::vector<std::pair<Binding, bool>> binders;
+            std::vector<Term> kids;
+            std::optional<Term> enter(const Item& item, std::vector<Item>& children) {
+                const Term& t = *item.t;
+                if (item.env->empty() || !t.hasLVar()) return t;
+                const std::size_t n = Ops::childCount(t);
+                if (n == 0) return leafOf(t, *item.env);
+                NameMapPtr env = item.env;
+                if (Ops::isLam(t)) {
+                    auto [b, inner] = enterLam(t, env);
+                    const bool changed = !sameBinderNames(b, t.binder());
+                    binders.emplace_back(std::move(b), changed);
+                    env = std::move(inner);
                 }
-                continue;
+                for (std::size_t i = 0; i < n; ++i) children.push_back(Item{&Ops::child(t, i), env});
+                return std::nullopt;
             }
-            std::optional<Term> built;
-            if (n == 0) built = leaf(top.t, *top.env);
-            else if (top.binderChanged) built = Ops::lam(*top.binder, std::move(top.done[0]), top.t.type());
-            else built = Ops::rebuilt(top.t, top.done);
-            stack.pop_back();
-            if (stack.empty()) return std::move(*built);
-            stack.back().done.push_back(std::move(*built));
-        }
+            Term leave(const Item& item, std::span<Term> done) {
+                const Term& t = *item.t;
+                kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+                if (!Ops::isLam(t)) return Ops::rebuilt(t, kids);
+                auto [binder, changed] = std::move(binders.back());
+                binders.pop_back();
+                if (changed) return Ops::lam(binder, std::move(kids[0]), t.type());
+                return Ops::rebuilt(t, kids);
+            }
+        } visitor{enter, leaf, {}, {}};
+        return rebuildTree<Item, Term>(Item{&root, env0}, visitor);
     }
 
     // The free LVars named as keys renamed to their values at once.  A lambda inside t whose

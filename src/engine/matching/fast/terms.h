@@ -11,8 +11,10 @@
 
 #include <cstdint>
 #include <map>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <utility>
@@ -23,6 +25,7 @@
 #include "lang/syntax.h"
 #include "lang/types.h"
 #include "support/lazy.h"
+#include "support/tree_walk.h"
 
 namespace plim::fast {
 
@@ -213,65 +216,55 @@ bool occursLVar(const std::string& x, const Term& t);
 // elements), u itself when none changed.
 Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
 
-// Rebuilds t bottom-up on an explicit stack, so a long spine costs no native stack.  A
+// Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
 // subterm for which `touches` is false is kept as it is; a variable or constant becomes
 // `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept), and
 // `leave(binder)` follows its body; an inner node becomes `make(u, children, changed)`.
 template <class Touches, class Leaf, class Enter, class Leave, class Make>
 Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Leave& leave,
              const Make& make) {
-    struct Frame {
-        const Term* term;
-        bool build;  // the children are done: build the node
-    };
-    if (!touches(root)) return root;
-    std::vector<Frame> stack{{&root, false}};
-    std::vector<Term> done;
-    while (!stack.empty()) {
-        const Frame f = stack.back();
-        stack.pop_back();
-        const Term& u = *f.term;
-        if (!f.build) {
-            if (!touches(u)) {
-                done.push_back(u);
-                continue;
-            }
-            switch (u.kind()) {
+    struct Visitor {
+        const Touches& touches;
+        const Leaf& leafOf;
+        const Enter& enterLam;
+        const Leave& leaveLam;
+        const Make& make;
+        std::vector<Term> kids;
+        std::optional<Term> enter(const Term* u, std::vector<const Term*>& children) {
+            if (!touches(*u)) return *u;
+            switch (u->kind()) {
             case TermKind::LVar:
             case TermKind::PVar:
-            case TermKind::Con: done.push_back(leaf(u)); continue;
+            case TermKind::Con: return leafOf(*u);
             case TermKind::Ap:
-                stack.push_back({&u, true});
-                stack.push_back({&u.arg(), false});
-                stack.push_back({&u.fun(), false});
-                continue;
+                children.push_back(&u->fun());
+                children.push_back(&u->arg());
+                return std::nullopt;
             case TermKind::Lam:
-                if (!enter(u.binder())) {
-                    done.push_back(u);
-                    continue;
-                }
-                stack.push_back({&u, true});
-                stack.push_back({&u.body(), false});
-                continue;
+                if (!enterLam(u->binder())) return *u;
+                children.push_back(&u->body());
+                return std::nullopt;
             case TermKind::Tupl:
-                stack.push_back({&u, true});
-                for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], false});
-                continue;
+                for (const Term& e : u->elems()) children.push_back(&e);
+                return std::nullopt;
             }
+            return *u;
         }
-        const std::size_t n = u.is(TermKind::Ap) ? 2 : u.is(TermKind::Lam) ? 1 : u.elems().size();
-        const auto from = done.end() - static_cast<std::ptrdiff_t>(n);
-        std::vector<Term> kids(std::make_move_iterator(from), std::make_move_iterator(done.end()));
-        done.erase(from, done.end());
-        if (u.is(TermKind::Lam)) leave(u.binder());
-        bool changed = false;
-        if (u.is(TermKind::Ap)) changed = !kids[0].sameNode(u.fun()) || !kids[1].sameNode(u.arg());
-        else if (u.is(TermKind::Lam)) changed = !kids[0].sameNode(u.body());
-        else
-            for (std::size_t i = 0; i < n; ++i) changed = changed || !kids[i].sameNode(u.elems()[i]);
-        done.push_back(make(u, kids, changed));
-    }
-    return std::move(done.back());
+        Term leave(const Term* u, std::span<Term> done) {
+            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+            bool changed = false;
+            if (u->is(TermKind::Lam)) {
+                leaveLam(u->binder());
+                changed = !kids[0].sameNode(u->body());
+            } else if (u->is(TermKind::Ap)) {
+                changed = !kids[0].sameNode(u->fun()) || !kids[1].sameNode(u->arg());
+            } else {
+                for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(u->elems()[i]);
+            }
+            return make(*u, kids, changed);
+        }
+    } visitor{touches, leaf, enter, leave, make, {}};
+    return rebuildTree<const Term*, Term>(&root, visitor);
 }
 
 // ---------------------------------------------------------------------------------------
