@@ -114,7 +114,9 @@ struct TextWriter {
         else
             for (std::size_t i = 0; i < n; ++i) at[i] = p[i];
     }
-    void fill(char c, std::size_t n) { std::memset(room(n), c, n); }
+    void fill(char c, std::size_t n) {
+        if (n != 0) std::memset(room(n), c, n);  // an empty buffer has no data to point at
+    }
     [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
     [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
 };
