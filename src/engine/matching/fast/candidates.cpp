@@ -541,9 +541,11 @@ StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const 
 }  // namespace
 
 StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                    const std::optional<HeadType>& headType) {
+                    const std::optional<HeadType>& headType, bool wholeArgument) {
     if (step == ApStep::Simple) return decomposition(x, t, s);
-    if (step == ApStep::OneStep && flexible && !x.is(TermKind::Tupl)) return oneStepFlexible(x, t, s, headType);
+    if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
+        return oneStepFlexible(x, t, s, headType);
+    if (wholeArgument) return baseStep(step, flexible, x, t, s);
     return withTupleArguments(step, flexible, x, t, s);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/head_binders.h"
 #include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
@@ -318,7 +319,8 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     const Term t = work[at].second;
     Problems rest(std::make_move_iterator(work.begin() + static_cast<std::ptrdiff_t>(at) + 1),
                   std::make_move_iterator(work.end()));
-    const bool ruledOut = tupleImagesRuledOut(g.step, p, t, rest);
+    const bool whole = p.arg().is(TermKind::Tupl) && headBinderTakesArgumentWhole(p.fun());
+    const bool ruledOut = !whole && tupleImagesRuledOut(g.step, p, t, rest);
     if (!isIdentity(ts))
         for (auto& pr : rest) pr = substProblem(ts, pr);
     sofar = composeSubst(ts, sofar);
@@ -332,7 +334,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
-    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types});
+    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types}, whole);
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
                                  std::move(derived)});
 }

@@ -236,8 +236,10 @@ AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term
 
 }  // namespace
 
-AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                                bool wholeArgument) {
     if (rule == AppRule::Simple) return simpleAppRule(x, t, s);
+    if (wholeArgument) return generate(rule, flexible, x, t, s);
     return higherOrder(rule, flexible, x, t, s);
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "engine/matching/head_binders.h"
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
@@ -306,72 +307,15 @@ Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, c
 // and elements do not fit (the rest of the worklist is solved before the image's problem).
 bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Worklist& rest) {
     if (rule != AppRule::OneStep || !p.arg().is(TermKind::Tupl) || !isFlexible(p.fun())) return false;
+    if (headBinderTakesArgumentWhole(p.fun())) return false;
     return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
         rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
     });
 }
 
-// Every tuple in the tuple x has two elements or more.
-bool tuplesOfPairsOrMore(const Term& x) {
-    std::vector<const Term*> pending{&x};
-    while (!pending.empty()) {
-        const Term* y = pending.back();
-        pending.pop_back();
-        if (!y->is(TermKind::Tupl)) continue;
-        if (y->elems().size() < 2) return false;
-        for (const Term& e : y->elems()) pending.push_back(&e);
-    }
-    return true;
-}
-
-// The leaves of a tuple argument x (its elements, and the elements of elements that are
-// tuples, left to right) paired with the parts of a that stand at their places; false when a
-// does not have x's tuple shape.
-bool tupleLeaves(const Term& x, const Term& a, std::vector<std::pair<Term, Term>>& leaves) {
-    std::vector<std::pair<const Term*, const Term*>> pending{{&x, &a}};
-    while (!pending.empty()) {
-        const auto [y, u] = pending.back();
-        pending.pop_back();
-        if (!y->is(TermKind::Tupl)) {
-            leaves.emplace_back(*y, *u);
-            continue;
-        }
-        const std::vector<Term>& ys = y->elems();
-        if (!u->is(TermKind::Tupl) || u->elems().size() != ys.size()) return false;
-        for (std::size_t i = ys.size(); i-- > 0;) pending.emplace_back(&ys[i], &u->elems()[i]);
-    }
-    return true;
-}
-
-// The one-step images of a tuple argument x under a rigid head, as far as they can lead to a
-// solution.  The element-by-element search offers lambdas (which a rigid head never matches)
-// and, at most once with a solution, the head of t = h (a1, ..., an) itself: when each leaf
-// of x took the abstraction of exactly its own part of t's argument, the lambda over the
-// leaves' variables is an eta redex and gives way to h, with the problems of the leaves
-// against their parts, the last leaf's first, and one fresh name drawn per leaf.  (Another
-// eta redex can come only from a variable put in twice and leaves a problem with a fresh
-// variable of the term, which nothing matches.)  That abstraction is offered only when each
-// lambda on the way is eta normal and its binders fit: h and the leaves' parts after the
-// first hold no eta redex, h no misfit redex.  Nothing when the search may end otherwise: x
-// holding a tuple of fewer than two elements, or h mentioning a fresh name.
-std::optional<AppCandidates> rigidTupleImages(const Term& x, const Term& t, const NameSupply& s) {
-    if (!tuplesOfPairsOrMore(x)) return std::nullopt;
-    if (!t.is(TermKind::Ap)) return AppCandidates();
-    const Term& h = t.fun();
-    std::vector<std::pair<Term, Term>> leaves;
-    if (!tupleLeaves(x, t.arg(), leaves)) return AppCandidates();
-    NameSupply rest = s;
-    for (std::size_t i = 0; i < leaves.size(); ++i) {
-        auto [v, after] = nextName(rest);
-        if (h.hasLVar() && occursLocal(v, h)) return std::nullopt;
-        rest = std::move(after);
-    }
-    if (h.is(TermKind::Lam) || !isEtaNormal(h) || !bindersFit(h)) return AppCandidates();
-    for (std::size_t i = 1; i < leaves.size(); ++i)
-        if (!isEtaNormal(leaves[i].second)) return AppCandidates();
-    Problems ps;
-    for (auto it = leaves.rbegin(); it != leaves.rend(); ++it) ps.push_back(Problem{it->first, it->second});
-    return AppCandidates::cons(AppCandidate{h, std::move(ps), std::move(rest)}, AppCandidates());
+// A tuple argument that the head's binder takes whole (head_binders.h).
+bool wholeArgument(const Term& f, const Term& x) {
+    return x.is(TermKind::Tupl) && headBinderTakesArgumentWhole(f);
 }
 
 // A rigid head (a constant, local variable or tuple, applied or not) never matches a lambda:
@@ -380,14 +324,16 @@ std::optional<AppCandidates> rigidTupleImages(const Term& x, const Term& t, cons
 // tuple, so with a rigid head only the decomposition leads to a solution; the others would
 // each open a search, as large as the term's subterms and their subsets, that ends in no
 // solution and no error (their terms hold no pattern variable, their types are those of the
-// term).  A tuple argument is searched element by element, which leaves one image of use.
+// term).  For a tuple argument the element-by-element search would leave one image of use,
+// the term's own head h of t = h (a1, ..., an), reached when each element abstracts exactly
+// its own part: the decomposition, with the elements' problems in another order.  But every
+// lambda on the way had to keep its redexes contractible, so a redex elsewhere in t whose tuple
+// binder does not fit its argument dropped it and lost every match; a tuple argument is taken
+// apart like any other, as the fast matcher does.
 AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Term& t, const NameSupply& s) {
     const bool flexible = isFlexible(f);
-    if (rule == AppRule::OneStep && !flexible) {
-        if (!x.is(TermKind::Tupl)) return simpleAppRule(x, t, s);
-        if (std::optional<AppCandidates> images = rigidTupleImages(x, t, s)) return *images;
-    }
-    return appRuleCandidates(rule, flexible, x, t, s);
+    if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
+    return appRuleCandidates(rule, flexible, x, t, s, wholeArgument(f, x));
 }
 
 // The rule results of an application pattern under a higher-order rule.

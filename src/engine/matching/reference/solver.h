@@ -42,8 +42,10 @@ struct AppCandidate {
 using AppCandidates = List<AppCandidate>;
 
 // The candidates of a rule for (flexible head, argument pattern, term); the higher-order
-// rules are defined with the engine.
-AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+// rules are defined with the engine.  A tuple argument is taken whole when `wholeArgument`
+// says the head's binder receives it so (head_binders.h).
+AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                                bool wholeArgument = false);
 // simpleAppRule: t = Ap g y gives ((g, [(x, y)]), s); anything else nothing.
 AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s);
 
