@@ -1,6 +1,7 @@
 #include "shell/command_loop.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,10 +23,14 @@ namespace {
     throw IoError(std::move(info));
 }
 
+// The next character of the standard input; only the work thread reads it, so without the
+// stream's lock (a long line is read character by character).
+int nextInputChar() { return getc_unlocked(stdin); }
+
 // Reads the rest of a line of the standard input without keeping it.
 void skipRestOfLine() {
     int c;
-    while ((c = std::getc(stdin)) != EOF && c != '\n') {
+    while ((c = nextInputChar()) != EOF && c != '\n') {
     }
 }
 
@@ -34,22 +39,28 @@ void skipRestOfLine() {
 std::optional<std::string> LineSource::readLine() {
     if (fromText_) {
         if (pos_ >= text_.size()) return std::nullopt;
+        const std::size_t start = pos_;
         const std::size_t end = text_.find('\n', pos_);
         const std::size_t stop = end == std::string::npos ? text_.size() : end;
-        std::string line = text_.substr(pos_, stop - pos_);
-        pos_ = end == std::string::npos ? text_.size() : end + 1;
-        return line;
+        pos_ = end == std::string::npos ? text_.size() : end + 1;  // passed also when the copy finds no memory
+        return text_.substr(start, stop - start);
     }
     std::string line;
     int c;
-    while ((c = std::getc(stdin)) != EOF) {
+    while ((c = nextInputChar()) != EOF) {
         if (c == '\n') return line;
         if (line.size() == kMaxInputBytes) {
             line = std::string();
             skipRestOfLine();
             inputTooLong("line", std::nullopt);
         }
-        line.push_back(static_cast<char>(c));
+        try {
+            line.push_back(static_cast<char>(c));
+        } catch (const std::bad_alloc&) {  // the line is given up, and the next one read afresh
+            line = std::string();
+            skipRestOfLine();
+            throw;
+        }
     }
     if (std::ferror(stdin)) {
         const int e = errno;
@@ -115,6 +126,10 @@ CmdState commandLoop(LineSource& source, CmdState state) {
             }
             writeOut(e.message() + "\n");
             return state;
+        } catch (const std::bad_alloc&) {  // no memory for the line: skipped
+            writeOut("\n");
+            writeOutOfMemory();
+            continue;
         }
         Command command = cmd::Skip{};
         try {

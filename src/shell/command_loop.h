@@ -31,7 +31,8 @@ public:
 
     // One line without its newline (a carriage return stays); nothing at the end of the input.
     // A read failure of the standard input raises its input/output error; a line longer than
-    // kMaxInputBytes is read to its end without being kept and raises a user error.
+    // kMaxInputBytes is read to its end without being kept and raises a user error; a line
+    // there is no memory for is passed over the same way and raises std::bad_alloc.
     std::optional<std::string> readLine();
 
     // The read position of a text source, and a return to it.
@@ -56,7 +57,8 @@ inline constexpr std::string_view outOfMemoryText = "out of memory: the command 
 
 // Runs commands from the source until `quit` or the end of the input; returns the state then.
 // A command that runs out of memory is reported as a user error with outOfMemoryText, and the
-// state from before the command stays in force, as after any other user error.
+// state from before the command stays in force, as after any other user error; a line that
+// cannot be read for want of memory is reported the same way and passed over.
 CmdState commandLoop(LineSource& source, CmdState state);
 
 // Scripts may run scripts, up to this many inside one another (a script that runs itself

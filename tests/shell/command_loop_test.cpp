@@ -171,11 +171,35 @@ namespace {
 const std::vector<std::string> kMapFusion = {
     "--path", PLIM_SOURCE_DIR "/examples", "--program", "mapfusion", "--theory", "mapfusion"};
 
-// An endless file is read only up to the stated size; the session goes on with its state.
+// An endless file is read only up to the stated size, in bounded memory; the session goes on
+// with its state.
 TEST(CommandLoop, AScriptPastTheSizeLimitIsAUserError) {
-    Transcript t = runPlim(kNegativeWidth, "runscript \"/dev/zero\"\nshowprogram\n");
+    RunOptions options;
+    if (!test::kSanitizerBuild) options.addressSpaceKiB = 512 << 10;
+    const Transcript t = runPlimWith(kNegativeWidth, "runscript \"/dev/zero\"\nshowprogram\n", options);
     EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: file longer than 64 MiB\nFile: /dev/zero\nPlim> \n" +
                          kNegative + "Plim> \n");
+    EXPECT_EQ(t.status, 0);
+}
+
+// A line at the prompt past the stated size is read to its end without being kept and is a user
+// error; the next line is answered.  Under a cap too small for the line's first 64 MiB, the
+// reading runs out of memory first: that too is reported, and the session goes on.
+TEST(CommandLoop, APromptLinePastTheSizeLimitIsAUserError) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
+    const std::string input = std::string(kMaxInputBytes + (1 << 20), 'x') + "\nsetwidth 4\nshowprogram\n";
+    RunOptions options;
+    options.addressSpaceKiB = 512 << 10;
+    Transcript t = runPlimWith(kNegativeWidth, input, options);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: line longer than 64 MiB\nPlim> \nPlim> \n" + kNoProgram +
+                         "Plim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+    options.addressSpaceKiB = 200 << 10;
+    t = runPlimWith(kNegativeWidth, input, options);
+    EXPECT_EQ(t.out, kBanner + "Plim> \nuser error\nReason: " + std::string(outOfMemoryText) + "\nPlim> \nPlim> \n" +
+                         kNoProgram + "Plim> \n");
+    EXPECT_EQ(t.err, "");
     EXPECT_EQ(t.status, 0);
 }
 
