@@ -22,6 +22,7 @@
 //   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1
 //   let with many names onestepmatch "x" "let { v0 = 0; ...; vn = n } in v0"
 //   deep parentheses    rewrite "((...(inc 1)...))" nested n deep
+//   nested tuples       rewrite "(1, (1, ... (1, 1)...))" nested n deep: no step, printed once
 //
 // "time_per_unit" is the time divided by n (by n * n for the map, the composed functions and the
 // two-step match):
@@ -139,6 +140,12 @@ void BM_RewriteDeepParentheses(benchmark::State& state) {
     rewriteWithMapTheory(state, repeated("(", n) + "inc 1" + repeated(")", n));
 }
 BENCHMARK(BM_RewriteDeepParentheses)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_RewriteNestedTuples(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    rewriteWithMapTheory(state, repeated("(1, ", n) + "1" + repeated(")", n));
+}
+BENCHMARK(BM_RewriteNestedTuples)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_OneStepMatchLetOfManyNames(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));

@@ -181,6 +181,20 @@ TEST(Rewriting, ALongChainOfCompositionsUnfoldsOneStepAtATime) {
     EXPECT_EQ(t.err, "");
 }
 
+// Tuples nested deep on the right, a shape whose rewrite once grew much faster than its size: no
+// rule applies, the expression is printed whole where the width lets it, and the next command
+// is answered.
+TEST(Rewriting, DeeplyNestedTuplesArePrintedWhole) {
+    const int n = inputSize(10000);
+    std::string tuple;
+    for (int i = 0; i < n; ++i) tuple += "(1, ";
+    tuple += "1" + std::string(static_cast<std::size_t>(n), ')');
+    const Transcript t = session("setwidth " + std::to_string(tuple.size() + 3) + "\nrewrite \"" + tuple + "\"\nsetwidth 4\n",
+                                 scratchDir("RwNestedTuples"));
+    EXPECT_EQ(t.out, "Plim> \n   " + tuple + "\n\n\nPlim> \nPlim> \n");
+    EXPECT_EQ(t.err, "");
+}
+
 TEST(Matching, PatternAndTermAreCheckedAloneAndThenTogether) {
     const std::string kOrReport =
         ">TYPE ERROR near line 0\ninc (||)\n>mismatch of type constructors\n"
