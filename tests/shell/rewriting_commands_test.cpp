@@ -195,6 +195,27 @@ TEST(Rewriting, DeeplyNestedTuplesArePrintedWhole) {
     EXPECT_EQ(t.err, "");
 }
 
+// A tuple of 65,536 components, one more than a node's 16-bit count of arguments holds, under
+// rewrite and the three match commands; the next command is answered.
+TEST(Rewriting, ATupleOfVeryManyComponentsIsRewrittenAndMatched) {
+    if (test::kSanitizerBuild) GTEST_SKIP() << "a second and more a command there";
+    const int n = 65536;
+    std::string tuple = "(1";
+    for (int i = 1; i < n; ++i) tuple += ", 1";
+    tuple += ")";
+    std::string commands = "setwidth " + std::to_string(tuple.size() + 3) + "\nrewrite \"" + tuple + "\"\n";
+    for (const char* match : {"simplematch", "onestepmatch", "twostepmatch"})
+        commands += std::string(match) + " \"x\" \"" + tuple + "\"\n";
+    const Transcript t = session(commands + "rewrite \"inc 1\"\n", scratchDir("RwWideTuple"));
+    std::string binding = "x := ( 1\n";
+    for (int i = 1; i < n; ++i) binding += ", 1\n";
+    binding += ")\n\n---\nPlim> \n";
+    EXPECT_EQ(t.out, "Plim> \n   " + tuple + "\n\n\nPlim> \n" + binding + binding + binding +
+                         "   inc 1\n= { incdef }\n   1 + 1\n\nPlim> \n");
+    EXPECT_EQ(t.err, "");
+    EXPECT_EQ(t.status, 0);
+}
+
 TEST(Matching, PatternAndTermAreCheckedAloneAndThenTogether) {
     const std::string kOrReport =
         ">TYPE ERROR near line 0\ninc (||)\n>mismatch of type constructors\n"
