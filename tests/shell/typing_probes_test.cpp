@@ -17,7 +17,9 @@ std::string expectedFile() { return std::string(PLIM_SOURCE_DIR) + "/tests/shell
 
 Transcript runProbes(const std::string& matcher) {
     const std::string input = "setmatcher " + matcher + "\n" + readFile(probesDir() + "typing.input");
-    return runPlim({"--path", probesDir(), "--program", "sig"}, input, scratchDir("TypingProbes"));
+    // A folder of the test's own: the tests of this file may run at the same time.
+    const std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    return runPlim({"--path", probesDir(), "--program", "sig"}, input, scratchDir("TypingProbes" + test));
 }
 
 TEST(TypingProbes, EveryMatcherGivesTheRecordedResultsAndTheCheckIsSilent) {
