@@ -6,6 +6,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/head_binders.h"
+#include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
@@ -267,6 +268,7 @@ struct BranchPoint {
 
 struct Search {
     ApStep step;
+    TermTypeVars termTypes;  // the term's type variables, which no type match may bind
     std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
     std::vector<BranchPoint> open;
 };
@@ -279,13 +281,13 @@ enum class Progress : std::uint8_t { Failed, Branches, Done };
 // behind them) and every substitution found is also composed into `pending`.  Stops at the
 // first problem that branches, leaving its index in `from` and its type match in `ts`.  Every
 // substitution found is applied to the later problems and composed into `sofar`.
-Progress solveWhileSingle(ApStep step, TermSubst& sofar, Problems& work, std::size_t& from,
+Progress solveWhileSingle(ApStep step, const TermTypeVars& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
                           std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
     for (; from < (pending ? prefix : work.size()); ++from) {
         const Term p = work[from].first;
         const Term t = work[from].second;
         ts = typeMatch(p, t);
-        if (!ts) return Progress::Failed;
+        if (!ts || bindsTermTypeVar(ts->types, termTypes)) return Progress::Failed;
         if (branches(step, p)) return Progress::Branches;
         std::optional<RuleResult> r = singleRule(p, t);
         if (!r) return Progress::Failed;
@@ -328,7 +330,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     std::size_t from = 0;
     const std::size_t original = rest.size();
     std::optional<TermSubst> restTypes;
-    if (solveWhileSingle(g.step, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
+    if (solveWhileSingle(g.step, g.termTypes, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
     Problems derived(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(original)),
                      std::make_move_iterator(rest.end()));
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
@@ -345,7 +347,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
 std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
     std::size_t at = 0;
     std::optional<TermSubst> ts;
-    switch (solveWhileSingle(g.step, sofar, work, at, ts)) {
+    switch (solveWhileSingle(g.step, g.termTypes, sofar, work, at, ts)) {
     case Progress::Failed: return std::nullopt;
     case Progress::Branches: openBranchPoint(g, std::move(sofar), work, at, *ts, s); return std::nullopt;
     case Progress::Done: break;
@@ -434,6 +436,13 @@ List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
 
 namespace {
 
+// The type variables of the worklist's terms.
+TermTypeVars typeVarsOfTerms(const Problems& worklist) {
+    std::vector<const Term*> terms;
+    for (const auto& pr : worklist) terms.push_back(&pr.second);
+    return termTypeVars(terms, [](const Term& t) { return t.hasTypeVars(); });
+}
+
 // The first-order walk's answer for a worklist of one problem from the identity.
 std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problems& worklist) {
     if (worklist.size() != 1 || !isIdentity(acc)) return std::nullopt;
@@ -447,7 +456,9 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
         if (!m->solution) return {};
         return List<Solution>::cons(Solution{std::move(*m->solution), s}, {});
     }
-    auto g = std::make_shared<Search>(Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
+    TermTypeVars termTypes = typeVarsOfTerms(worklist);
+    auto g = std::make_shared<Search>(
+        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
     return solutionsOf(std::move(g));
 }
 
@@ -458,8 +469,10 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
         if (m->solution) substs = List<TermSubst>::cons(finish ? finish(std::move(*m->solution)) : std::move(*m->solution), {});
         return SolutionRun{std::move(substs), Lazy<NameSupply>(s)};
     }
+    TermTypeVars termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<SubstSearch>(SubstSearch{
-        Search{step, std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}}, std::move(finish), {}});
+        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}},
+        std::move(finish), {}});
     List<TermSubst> substs = substsOf(g);
     Lazy<NameSupply> rest = delay([g, substs, s]() {
         for (List<TermSubst> at = substs; !at.empty(); at = at.tail()) {

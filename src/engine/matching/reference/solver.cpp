@@ -5,6 +5,7 @@
 
 #include "engine/matching/head_binders.h"
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
 #include "frontend/printer/expressions.h"
@@ -293,12 +294,13 @@ Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
         sols);
 }
 
-Solutions solve(AppRule rule, Worklist work, NameSupply supply);
+Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, NameSupply supply);
 
 // The solutions that follow one rule result of the problem at the front.
-Solutions continueAfter(AppRule rule, const Bindings& h, const RuleResult& rr, const Worklist& rest) {
+Solutions continueAfter(AppRule rule, const TermTypeVars& termTypes, const Bindings& h, const RuleResult& rr,
+                        const Worklist& rest) {
     const Bindings m = composeBindings(rr.bindings, h);
-    Solutions inner = solve(rule, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
+    Solutions inner = solve(rule, termTypes, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
     if (isIdentity(m)) return inner;
     return composeAll(inner, {m});
 }
@@ -351,8 +353,10 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
         appCandidates(rule, f, p.arg(), t, s));
 }
 
-Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
-    return Solutions::defer([rule, work = std::move(work), supply = std::move(supply)]() -> Solutions {
+// `termTypes`: the type variables of the terms the match started from, which no type match may
+// bind (term_type_vars.h).
+Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, NameSupply supply) {
+    return Solutions::defer([rule, termTypes, work = std::move(work), supply = std::move(supply)]() -> Solutions {
         Worklist queue = work;
         NameSupply s = supply;
         std::vector<Bindings> ms;
@@ -364,11 +368,13 @@ Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
             auto [pr, rest] = queue.pop();
             if (pr.term.hasPVar()) freeVariablesInTerm(pr.term);
             const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
-            if (!h) return Solutions();
+            if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
                 Solutions branches = concatMap(
-                    [rule, hb, rest = rest](const RuleResult& rr) { return continueAfter(rule, hb, rr, rest); },
+                    [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
+                        return continueAfter(rule, termTypes, hb, rr, rest);
+                    },
                     appSteps(rule, pr.pattern, pr.term, s, rest));
                 return composeAll(branches, std::move(ms));
             }
@@ -385,7 +391,10 @@ Solutions solve(AppRule rule, Worklist work, NameSupply supply) {
 }  // namespace
 
 Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
-    return solve(rule, Worklist(problems), supply);
+    std::vector<const Term*> terms;
+    for (const Problem& pr : problems) terms.push_back(&pr.term);
+    TermTypeVars termTypes = termTypeVars(terms, [](const Term& t) { return t.hasTypeVar(); });
+    return solve(rule, termTypes, Worklist(problems), supply);
 }
 
 // ---------------------------------------------------------------------------------------
