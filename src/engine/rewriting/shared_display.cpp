@@ -23,7 +23,9 @@
 #include <unordered_map>
 
 #include "engine/rewriting/positions.h"
+#include "engine/rewriting/shared_display_repeats.h"
 #include "engine/rewriting/shared_display_sites.h"
+#include "engine/rewriting/shared_display_steps.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
 
@@ -211,6 +213,12 @@ std::uint64_t constructorHash(const Expr& e) {
 }  // namespace
 
 namespace shared_display_detail {
+
+bool sameLeaf(const Expr& x, const Expr& y) {
+    if (x.kind() != y.kind()) return false;
+    if (x.isVar()) return x.name() == y.name();
+    return eqConstant(x.constant(), y.constant());
+}
 
 std::uint64_t leafHash(const Expr& e) {
     switch (e.kind()) {
@@ -646,6 +654,11 @@ CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     if (e.holdsAny(ExprHolds::Lam)) {  // so does every let
         found.walk = walkSites(e, false);
         found.groups = groupPairs(found.walk, ctx);
+    } else if (ctx.empty()) {
+        if (!RepeatWatch::mine().repeats(e)) return {at, supply};
+        auto written = StepSharing::mine().share(e, supply);
+        if (!written) return {at, supply};
+        return {CtxExpr{std::move(written->first), ctx}, std::move(written->second)};
     } else {
         found = groupLambdaFree(e, ctx);
     }

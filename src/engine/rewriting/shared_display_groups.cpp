@@ -65,18 +65,12 @@ void findHolding(const Walk& w, std::size_t groups, WriteRoom& room) {
     }
 }
 
-// Repeatedly the first remaining group that holds no other remaining group: the least index
-// whose count of held groups has dropped to zero.  Into room.order.
-void innermostFirst(std::size_t n, WriteRoom& room) {
-    const std::vector<std::vector<int>>& holders = room.holders;
-    std::vector<int>& held = room.held;
-    held.assign(n, 0);
-    for (std::size_t h = 0; h < n; ++h)
-        for (int g : holders[h]) ++held[g];
+}  // namespace
+
+void innermostFirst(const std::vector<std::vector<int>>& holders, std::vector<int>& held, std::vector<int>& out) {
     std::priority_queue<int, std::vector<int>, std::greater<int>> ready;
-    for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t i = 0; i < held.size(); ++i)
         if (held[i] == 0) ready.push(static_cast<int>(i));
-    std::vector<int>& out = room.order;
     out.clear();
     while (!ready.empty()) {
         const int i = ready.top();
@@ -85,6 +79,16 @@ void innermostFirst(std::size_t n, WriteRoom& room) {
         for (int h : holders[i])
             if (--held[h] == 0) ready.push(h);
     }
+}
+
+namespace {
+
+// The held counts of the groups, and their writing order into room.order.
+void writingOrder(std::size_t n, WriteRoom& room) {
+    room.held.assign(n, 0);
+    for (std::size_t h = 0; h < n; ++h)
+        for (int g : room.holders[h]) ++room.held[g];
+    shared_display_detail::innermostFirst(room.holders, room.held, room.order);
 }
 
 // Is z found only inside the occurrences of c, occurrence by occurrence in path order?
@@ -180,7 +184,7 @@ std::pair<Expr, NameSupply> writeOnce(const Expr& e, Grouping found, NameSupply 
     for (std::size_t g = 0; g < groups.size(); ++g)
         for (int site : groups[g].sites) room->groupOf[site] = static_cast<int>(g);
     findHolding(w, groups.size(), *room);
-    innermostFirst(groups.size(), *room);
+    writingOrder(groups.size(), *room);
     auto before = [&w](int a, int b) { return w.pathBefore(a, b); };
     for (int g : room->order) {
         // In visiting order; path order reverses that unless occurrences nest.

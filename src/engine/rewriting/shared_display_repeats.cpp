@@ -16,13 +16,6 @@ constexpr std::size_t kMostKept = std::size_t{1} << 16;
 // Twigs remembered by node.
 constexpr std::size_t kMemo = 4096;
 
-std::uint64_t spread(std::uint64_t h) {
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    return h;
-}
-
 // Open addressing, at most half full: the slot holding the entry for which `same` holds, or
 // the free slot where it belongs.
 template <class Same>
@@ -40,12 +33,6 @@ void roomForOne(std::vector<int>& slots, std::size_t entries, HashOf hashOf) {
     slots.assign(std::max<std::size_t>(64, 4 * slots.size()), -1);
     for (std::size_t i = 0; i < entries; ++i)
         slots[slotFor(slots, hashOf(i), [](int) { return false; })] = static_cast<int>(i);
-}
-
-bool sameLeaf(const Expr& x, const Expr& y) {
-    if (x.kind() != y.kind()) return false;
-    if (x.isVar()) return x.name() == y.name();
-    return eqConstant(x.constant(), y.constant());
 }
 
 bool isTwig(const Expr& x) { return x.isAp() && !x.fun().isAp() && !x.arg().isAp(); }

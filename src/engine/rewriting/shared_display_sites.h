@@ -53,6 +53,17 @@ inline std::uint64_t mix(std::uint64_t a, std::uint64_t b) {
     return a * 0xff51afd7ed558ccdULL;
 }
 
+// Spreads a hash's bits over the low ones, for open addressing.
+inline std::uint64_t spread(std::uint64_t h) {
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h;
+}
+
+// Two variables of one name, or two equal constants (types not compared).
+bool sameLeaf(const Expr& x, const Expr& y);
+
 // A leaf's hash: equal constants hash alike, variables all alike.
 std::uint64_t leafHash(const Expr& e);
 
@@ -66,6 +77,11 @@ struct Group {
     std::vector<int> sites;
 };
 
+
+// The groups in writing order, into `out`: repeatedly the least group that holds no group not
+// yet taken, where holders[h] lists the groups directly above h (each once) and held[g] counts
+// the groups g holds directly (used up).
+void innermostFirst(const std::vector<std::vector<int>>& holders, std::vector<int>& held, std::vector<int>& out);
 
 // The groups of an expression, found in the walk of a part of it: the part stands below the
 // spine, applications from the root down (none when the part is the whole), each with a leaf

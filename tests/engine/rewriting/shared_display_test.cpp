@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "engine/rewriting/driver_test_util.h"
 #include "engine/rewriting/positions.h"
+#include "engine/rewriting/shared_display_sites.h"
 #include "frontend/printer/expressions.h"
 
 namespace plim {
@@ -157,6 +160,70 @@ TEST(ShareCommon, ARepeatOfAnOuterVariableIsSharedAtItsLambda) {
     ASSERT_TRUE(body.isLet());
     EXPECT_EQ(showExpr(bodyAt(body.body(), deep)), "add a (add a q)");
     EXPECT_EQ(s.vars.head(), "b");
+}
+
+// Random lambda-free expressions over few leaves, so that much repeats: of two types each for
+// equal text, with partial applications (function-typed repeats) and nodes shared in memory.
+class RandomTerms {
+public:
+    explicit RandomTerms(unsigned seed) : rng_(seed) {}
+
+    Expr term(int depth) {
+        if (depth == 0 || pick(4) == 0) return leaf();
+        switch (pick(5)) {
+        case 0: return succ(term(depth - 1));
+        case 1: return add(term(depth - 1), term(depth - 1));
+        case 2: return ap(addZero_, term(depth - 1));
+        case 3: {
+            const Type t = pick(2) == 0 ? mkTCon("A") : mkTCon("B");
+            return ap(con("len", fn(t, nat())), con("nil", t));
+        }
+        default: {
+            const Expr same = term(depth - 1);
+            return add(same, pick(2) == 0 ? same : succ(same));
+        }
+        }
+    }
+    // e with the subtree at a random place replaced by a new term, the path above it rebuilt
+    // and everything else kept: one step of a calculation.
+    Expr step(const Expr& e) {
+        if (!e.isAp() || pick(5) == 0) return term(3);
+        const bool intoArg = pick(3) != 0;
+        return intoArg ? mkApAs(e, e.fun(), step(e.arg())) : mkApAs(e, step(e.fun()), e.arg());
+    }
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng_); }
+
+private:
+    Expr leaf() {
+        switch (pick(3)) {
+        case 0: return zero();
+        case 1: return var("q");
+        default: return peano(1);
+        }
+    }
+    std::mt19937 rng_;
+    const Expr addZero_ = ap(con("add", fn(nat(), fn(nat(), nat()))), zero());
+};
+
+// The written form of shareCommon, from the groups of the whole expression found afresh.
+std::string writtenAfresh(const Expr& e) {
+    using namespace shared_display_detail;
+    shared_display_detail::Grouping found = groupLambdaFree(e, {});
+    if (found.groups.empty()) return showExpr(e) + "|a";
+    auto [r, s] = writeOnce(e, std::move(found), initialNameSupply());
+    return showExpr(r) + "|" + s.vars.head();
+}
+
+TEST(ShareCommon, StepsOfACalculationAreWrittenAsIfEachWereSeenAlone) {
+    RandomTerms random(7);
+    for (int run = 0; run < 40; ++run) {
+        Expr e = random.term(6);
+        for (int step = 0; step < 12; ++step) {
+            auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+            ASSERT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenAfresh(e)) << "run " << run << " step " << step;
+            e = random.step(e);
+        }
+    }
 }
 
 }  // namespace

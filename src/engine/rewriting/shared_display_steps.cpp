@@ -1,0 +1,379 @@
+#include "engine/rewriting/shared_display_steps.h"
+
+#include <algorithm>
+#include <functional>
+
+#include "engine/rewriting/shared_display_sites.h"
+#include "lang/expressions.h"
+
+namespace plim::shared_display_detail {
+
+namespace {
+
+// The tables start afresh past this many values and nodes, or past a few times the values of
+// the last expression, whichever is more.
+constexpr std::size_t kMostKept = std::size_t{1} << 15;
+constexpr std::size_t kTimesLastReach = 3;
+
+std::uint64_t spreadNode(const void* node) { return spread(reinterpret_cast<std::uintptr_t>(node)); }
+
+}  // namespace
+
+StepSharing& StepSharing::mine() {
+    static thread_local StepSharing table;
+    return table;
+}
+
+std::optional<std::pair<Expr, NameSupply>> StepSharing::share(const Expr& e, NameSupply supply) {
+    clearIfLarge();
+    ++call_;
+    // An application with a leaf on one side and an application on the other has a shape
+    // found nowhere else when all above it are such (the path of a step runs down such
+    // chains): the groups lie below them, and the chain is built anew above the written part.
+    const Expr* part = &e;
+    spine_.clear();
+    for (; part->isAp() && part->fun().isAp() != part->arg().isAp(); part = part->fun().isAp() ? &part->fun() : &part->arg())
+        spine_.push_back(part);
+    const int root = valueOf(*part);
+    reach(root);
+    countOccurrences(root);
+    lastReach_ = visits_.size();
+    if (!findGroups()) return std::nullopt;
+    orderGroups();
+    markCovered();
+    nameKept(supply);
+    for (int v : post_) {
+        Value& x = values_[v];
+        if (x.fun < 0) continue;
+        const Value& f = values_[x.fun];
+        const Value& a = values_[x.arg];
+        x.keptBelow = f.kept >= 0 || f.keptBelow || a.kept >= 0 || a.keptBelow;
+    }
+    Defs defs = mkNoDef();
+    for (std::size_t k = kept_.size(); k-- > 0;) defs = mkOneDef(mkFun(vars_[k], inside(kept_[k])), std::move(defs), 0);
+    Expr body = shown(root);
+    for (std::size_t k = spine_.size(); k-- > 0;) {
+        const Expr& node = *spine_[k];
+        body = node.fun().isAp() ? mkApAs(node, std::move(body), node.arg()) : mkApAs(node, node.fun(), std::move(body));
+    }
+    return std::pair<Expr, NameSupply>{mkLet(mkDList(std::move(defs)), std::move(body), e.lazyType()), std::move(supply)};
+}
+
+// --- values -----------------------------------------------------------------------------------
+
+// The value of every node of e not met before, children first; the nodes met before are not
+// entered.
+int StepSharing::valueOf(const Expr& e) {
+    // The stack holds nodes to visit and, marked by a null entry above them, applications
+    // whose children are done.
+    std::vector<const Expr*>& todo = nodeStack_;
+    std::vector<int>& done = valueStack_;
+    todo.assign(1, &e);
+    done.clear();
+    while (!todo.empty()) {
+        const Expr* x = todo.back();
+        todo.pop_back();
+        if (x == nullptr) {
+            x = todo.back();
+            todo.pop_back();
+            const int arg = done.back();
+            const int fun = done[done.size() - 2];
+            done.resize(done.size() - 2);
+            const int v = applicationValue(*x, fun, arg);
+            remember(*x, v);
+            done.push_back(v);
+            continue;
+        }
+        int v = known(*x);
+        if (v < 0 && x->isAp()) {
+            todo.push_back(x);
+            todo.push_back(nullptr);
+            todo.push_back(&x->arg());
+            todo.push_back(&x->fun());
+            continue;
+        }
+        if (v < 0) {
+            v = leafValue(*x);
+            remember(*x, v);
+        }
+        done.push_back(v);
+    }
+    return done.back();
+}
+
+int StepSharing::known(const Expr& node) const {
+    if (knownSlots_.empty()) return -1;
+    const std::size_t mask = knownSlots_.size() - 1;
+    for (std::size_t at = spreadNode(node.identity()) & mask; knownSlots_[at].node != nullptr; at = (at + 1) & mask)
+        if (knownSlots_[at].node == node.identity()) return knownSlots_[at].value;
+    return -1;
+}
+
+void StepSharing::remember(const Expr& node, int value) {
+    if (2 * (held_.size() + 1) > knownSlots_.size()) {
+        std::vector<Known> old(std::max<std::size_t>(1024, 2 * knownSlots_.size()));
+        old.swap(knownSlots_);
+        const std::size_t mask = knownSlots_.size() - 1;
+        for (const Known& k : old) {
+            if (k.node == nullptr) continue;
+            std::size_t at = spreadNode(k.node) & mask;
+            while (knownSlots_[at].node != nullptr) at = (at + 1) & mask;
+            knownSlots_[at] = k;
+        }
+    }
+    const std::size_t mask = knownSlots_.size() - 1;
+    std::size_t at = spreadNode(node.identity()) & mask;
+    while (knownSlots_[at].node != nullptr) at = (at + 1) & mask;
+    knownSlots_[at] = Known{node.identity(), value};
+    held_.push_back(node);
+}
+
+// Values of one shape (equal parts, or equal leaves) differ at most in their types, which are
+// read only when the shape is met again.
+int StepSharing::applicationValue(const Expr& node, int fun, int arg) {
+    const std::uint64_t hash = mix(mix(3, static_cast<std::uint32_t>(fun)), static_cast<std::uint32_t>(arg));
+    roomForValue();
+    const std::size_t mask = valueSlots_.size() - 1;
+    std::size_t at = spread(hash) & mask;
+    for (; valueSlots_[at] >= 0; at = (at + 1) & mask) {
+        const Value& c = values_[valueSlots_[at]];
+        if (c.hash == hash && c.fun == fun && c.arg == arg && eqType(c.node.type(), node.type())) return valueSlots_[at];
+    }
+    return addValue(node, fun, arg, hash, at);
+}
+
+int StepSharing::leafValue(const Expr& node) {
+    const std::uint64_t hash =
+        node.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(node.name())) : leafHash(node);
+    roomForValue();
+    const std::size_t mask = valueSlots_.size() - 1;
+    std::size_t at = spread(hash) & mask;
+    for (; valueSlots_[at] >= 0; at = (at + 1) & mask) {
+        const Value& c = values_[valueSlots_[at]];
+        if (c.hash == hash && c.fun < 0 && sameLeaf(c.node, node) && eqType(c.node.type(), node.type()))
+            return valueSlots_[at];
+    }
+    return addValue(node, -1, -1, hash, at);
+}
+
+void StepSharing::roomForValue() {
+    if (2 * (values_.size() + 1) <= valueSlots_.size()) return;
+    valueSlots_.assign(std::max<std::size_t>(1024, 2 * valueSlots_.size()), -1);
+    const std::size_t mask = valueSlots_.size() - 1;
+    for (std::size_t v = 0; v < values_.size(); ++v) {
+        std::size_t at = spread(values_[v].hash) & mask;
+        while (valueSlots_[at] >= 0) at = (at + 1) & mask;
+        valueSlots_[at] = static_cast<int>(v);
+    }
+}
+
+int StepSharing::addValue(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t slot) {
+    const int v = static_cast<int>(values_.size());
+    values_.push_back(Value{node});
+    values_.back().fun = fun;
+    values_.back().arg = arg;
+    values_.back().hash = hash;
+    valueSlots_[slot] = v;
+    return v;
+}
+
+// --- the graph of the expression ---------------------------------------------------------------
+
+// The values of the expression, each once, in visiting order (a value, its argument's, its
+// function's) and in post-order; their facts of the last call reset.
+void StepSharing::reach(int root) {
+    visits_.clear();
+    post_.clear();
+    frames_.assign(1, {root, false});
+    while (!frames_.empty()) {
+        auto [v, expanded] = frames_.back();
+        if (expanded) {
+            frames_.pop_back();
+            post_.push_back(v);
+            continue;
+        }
+        Value& x = values_[v];
+        if (x.seen == call_) {
+            frames_.pop_back();
+            continue;
+        }
+        x.seen = call_;
+        x.occurrences = 0;
+        x.parents = 0;
+        x.parent = -1;
+        x.group = -1;
+        x.kept = -1;
+        x.covered = false;
+        x.keptBelow = false;
+        visits_.push_back(v);
+        frames_.back().second = true;
+        if (x.fun >= 0) {
+            const int fun = x.fun, arg = x.arg;
+            frames_.emplace_back(fun, false);
+            frames_.emplace_back(arg, false);
+        }
+    }
+}
+
+// Parents before children (the reverse of post-order): a value occurs as often as its
+// parents together.
+void StepSharing::countOccurrences(int root) {
+    values_[root].occurrences = 1;
+    for (std::size_t k = post_.size(); k-- > 0;) {
+        const int v = post_[k];
+        const Value& x = values_[v];
+        if (x.fun < 0) continue;
+        for (int part : {x.fun, x.arg}) {
+            Value& p = values_[part];
+            p.occurrences += x.occurrences;
+            ++p.parents;
+            p.parent = v;
+        }
+    }
+}
+
+// The liftable applications that occur twice or more, in order of first occurrence.
+bool StepSharing::findGroups() {
+    groups_.clear();
+    for (int v : visits_) {
+        Value& x = values_[v];
+        if (x.fun < 0 || x.occurrences < 2) continue;
+        if (x.liftable < 0) x.liftable = liftable(Site{&x.node, -1, Step::First, 0, {-1, -1}}, false) ? 1 : 0;
+        if (x.liftable == 0) continue;
+        x.group = static_cast<int>(groups_.size());
+        groups_.push_back(v);
+    }
+    return !groups_.empty();
+}
+
+// Repeatedly the first group that holds no group not yet taken, into order_.  A group holds
+// directly the groups reached from it through values that are no group.
+void StepSharing::orderGroups() {
+    const std::size_t n = groups_.size();
+    if (holders_.size() < n) holders_.resize(n);
+    for (std::size_t g = 0; g < n; ++g) holders_[g].clear();
+    heldCount_.assign(n, 0);
+    std::vector<int>& todo = valueStack_;
+    for (std::size_t g = 0; g < n; ++g) {
+        const Value& top = values_[groups_[g]];
+        ++holderMarks_;
+        todo.assign({top.fun, top.arg});
+        while (!todo.empty()) {
+            Value& x = values_[todo.back()];
+            todo.pop_back();
+            if (x.holderMark == holderMarks_) continue;
+            x.holderMark = holderMarks_;
+            if (x.group >= 0) {
+                holders_[x.group].push_back(static_cast<int>(g));
+                ++heldCount_[g];
+            } else if (x.fun >= 0) {
+                todo.push_back(x.fun);
+                todo.push_back(x.arg);
+            }
+        }
+    }
+    innermostFirst(holders_, heldCount_, order_);
+}
+
+// A group found only inside another group's occurrences, one in each, lies on a chain of
+// single parents up to it; the others are kept, in writing order.
+void StepSharing::markCovered() {
+    for (std::size_t k = post_.size(); k-- > 0;) {
+        Value& x = values_[post_[k]];
+        if (x.parents != 1) continue;
+        const Value& p = values_[x.parent];
+        x.covered = p.group >= 0 || p.covered;
+    }
+    kept_.clear();
+    for (int g : order_) {
+        Value& x = values_[groups_[g]];
+        if (x.covered) continue;
+        x.kept = static_cast<int>(kept_.size());
+        kept_.push_back(groups_[g]);
+    }
+}
+
+// The kept groups' variables, named from the supply in turn; the written forms made under the
+// names of the last call stay when the names are the same.
+void StepSharing::nameKept(NameSupply& supply) {
+    bool same = naming_.size() == kept_.size();
+    std::vector<std::string> names;
+    names.reserve(kept_.size());
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+        auto [name, rest] = nextName(supply);
+        supply = std::move(rest);
+        same = same && naming_[k].first == kept_[k] && naming_[k].second == name;
+        names.push_back(std::move(name));
+    }
+    if (same) return;
+    ++namingGeneration_;
+    naming_.clear();
+    vars_.clear();
+    for (std::size_t k = 0; k < kept_.size(); ++k) {
+        vars_.push_back(mkVar(names[k], exprType(values_[kept_[k]].node)));
+        naming_.emplace_back(kept_[k], std::move(names[k]));
+    }
+}
+
+// --- written forms ------------------------------------------------------------------------------
+
+// The value as it stands in its parent: a kept group's variable, else its written form.
+Expr StepSharing::shown(int value) {
+    const Value& x = values_[value];
+    return x.kept >= 0 ? vars_[x.kept] : inside(value);
+}
+
+// The value with the kept groups' occurrences strictly inside it replaced by their variables:
+// its own node when there are none, else a node made once per naming, parts first.
+Expr StepSharing::inside(int value) {
+    auto ready = [this](const Value& x) {
+        return !x.keptBelow || (x.writtenIn == namingGeneration_ && x.written.has_value());
+    };
+    std::vector<int>& todo = valueStack_;
+    todo.assign(1, value);
+    while (!todo.empty()) {
+        Value& x = values_[todo.back()];
+        if (ready(x)) {
+            todo.pop_back();
+            continue;
+        }
+        bool waiting = false;
+        for (int part : {x.fun, x.arg}) {
+            const Value& p = values_[part];
+            if (p.kept < 0 && !ready(p)) {
+                todo.push_back(part);
+                waiting = true;
+            }
+        }
+        if (waiting) continue;
+        x.written = mkApAs(x.node, written(x.fun), written(x.arg));
+        x.writtenIn = namingGeneration_;
+        todo.pop_back();
+    }
+    const Value& x = values_[value];
+    return x.keptBelow ? *x.written : x.node;
+}
+
+// shown(value) for a value whose written form is made.
+Expr StepSharing::written(int value) const {
+    const Value& x = values_[value];
+    if (x.kept >= 0) return vars_[x.kept];
+    return x.keptBelow ? *x.written : x.node;
+}
+
+// --- upkeep ---------------------------------------------------------------------------------
+
+void StepSharing::clearIfLarge() {
+    if (values_.size() + held_.size() > std::max(kMostKept, kTimesLastReach * lastReach_)) clear();
+}
+
+void StepSharing::clear() {
+    values_.clear();
+    valueSlots_.clear();
+    knownSlots_.clear();
+    held_.clear();
+    naming_.clear();
+    vars_.clear();
+}
+
+}  // namespace plim::shared_display_detail
