@@ -89,8 +89,69 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, 
     return out;
 }
 
-// The candidates that no earlier one makes useless (the rule of pruneDominated).
-CandidateList pruned(CandidateList xs);
+// The candidates that no earlier one makes useless: one with fewer lines that is neither wider
+// nor wider on its last line, or one of the same sizes.  The list is one the caller has just
+// built and holds alone: the kept candidates are moved down in place.  The kept candidates of
+// fewer lines are kept as a staircase from the widest down (widths decreasing, last widths
+// increasing), so that the one that could make a candidate useless is the widest step no wider
+// than it.  Layouts grow narrower as they grow taller, so a candidate is mostly compared with the
+// last step alone and a kept one goes at the end: linear in the list.  A list out of height order
+// is kept as it is from there on.
+CandidateList pruned(CandidateList xs) {
+    if (xs.size() < 2) return xs;
+    struct Step {
+        LayoutInt width;
+        LayoutInt lastWidth;
+    };
+    static thread_local std::vector<Step> stairs;  // kept for its room
+    std::vector<Step>& shorter = stairs;
+    shorter.clear();
+    // The first step no wider than w, where the steps are not empty.
+    const auto firstNoWider = [&](LayoutInt w) {
+        if (shorter.back().width > w) return shorter.end();
+        if (shorter.front().width <= w) return shorter.begin();
+        return std::partition_point(shorter.begin(), shorter.end(), [w](const Step& s) { return s.width > w; });
+    };
+    const auto useless = [&](const Candidate& f) {
+        if (shorter.empty()) return false;
+        const auto at = firstNoWider(f.width);
+        return at != shorter.end() && at->lastWidth <= f.lastWidth;
+    };
+    // A candidate of the level just closed as a step, in place of the steps it makes useless.
+    const auto keep = [&](const Candidate& f) {
+        if (useless(f)) return;
+        const auto noNarrower = [&](const Step& s) { return s.width >= f.width; };
+        const auto end = shorter.empty() || noNarrower(shorter.back()) ? shorter.end()
+                                                                        : std::partition_point(shorter.begin(), shorter.end(), noNarrower);
+        const auto from = std::partition_point(shorter.begin(), end, [&](const Step& s) { return s.lastWidth < f.lastWidth; });
+        if (from == end) {
+            shorter.insert(from, Step{f.width, f.lastWidth});
+            return;
+        }
+        *from = Step{f.width, f.lastWidth};
+        shorter.erase(from + 1, end);
+    };
+    LayoutInt height = xs[0].height;
+    std::size_t level = 0;  // where the kept candidates of the current height begin
+    std::size_t n = 1;      // the kept candidates, moved down to the front
+    std::size_t i = 1;
+    for (; i < xs.size(); ++i) {
+        const Candidate& f = xs[i];
+        if (f.height < height) break;
+        if (f.height > height) {
+            for (std::size_t k = level; k < n; ++k) keep(xs[k]);
+            level = n;
+            height = f.height;
+        } else if (std::any_of(xs.begin() + level, xs.begin() + n, [&](const Candidate& s) { return sameSizes(s, f); })) {
+            continue;
+        }
+        if (useless(f)) continue;
+        xs[n++] = f;
+    }
+    for (; i < xs.size(); ++i) xs[n++] = xs[i];
+    xs.resize(n);
+    return xs;
+}
 
 // The merge of a join: in full, pruned, or only its first `need` candidates (which come from
 // the first `need` of the first list and the first 2 * `need` of the second).
@@ -98,91 +159,6 @@ CandidateList mergedCandidates(const CandidateList& xs, const CandidateList& ys,
     if (need == kAll) return pruned(mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min()));
     CandidateList out = mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min());
     if (out.size() > need) out.resize(need);
-    return out;
-}
-
-// pruned for a short list, whose kept candidates of fewer lines are few enough to scan: the
-// same rule as the staircase below, without its searches and moves (most lists are short).  An
-// earlier candidate makes a later one useless when it has fewer lines and is neither wider nor
-// has a wider last line, or when it has the same sizes.  A list out of height order is kept as
-// it is from there on.
-CandidateList prunedShort(const CandidateList& xs) {
-    struct Room {
-        LayoutInt width;
-        LayoutInt lastWidth;
-    };
-    Room shorter[kShortPruneLength];  // the kept candidates of fewer lines that no other of them makes useless
-    Room level[kShortPruneLength];    // the kept candidates of the current height
-    std::size_t nShorter = 0, nLevel = 0;
-    Candidate* out = allocCandidates(xs.size());
-    std::size_t n = 0;
-    LayoutInt height = xs[0].height;
-    std::size_t i = 0;
-    for (; i < xs.size(); ++i) {
-        const Candidate& f = xs[i];
-        if (f.height < height) break;
-        if (f.height > height) {
-            for (std::size_t k = 0; k < nLevel; ++k) {
-                const Room r = level[k];
-                std::size_t m = 0;  // drop those it makes useless, then add it
-                for (std::size_t s = 0; s < nShorter; ++s)
-                    if (shorter[s].width < r.width || shorter[s].lastWidth < r.lastWidth) shorter[m++] = shorter[s];
-                shorter[m++] = r;
-                nShorter = m;
-            }
-            nLevel = 0;
-            height = f.height;
-        }
-        bool useless = false;
-        for (std::size_t s = 0; s < nShorter && !useless; ++s)
-            useless = shorter[s].width <= f.width && shorter[s].lastWidth <= f.lastWidth;
-        for (std::size_t s = 0; s < nLevel && !useless; ++s)
-            useless = level[s].width == f.width && level[s].lastWidth == f.lastWidth;
-        if (useless) continue;
-        level[nLevel++] = Room{f.width, f.lastWidth};
-        out[n++] = f;
-    }
-    for (; i < xs.size(); ++i) out[n++] = xs[i];
-    return CandidateList::slice(out, n);
-}
-
-// The candidates that no earlier one makes useless (the rule of pruneDominated).
-CandidateList pruned(CandidateList xs) {
-    if (xs.size() < 2) return xs;
-    if (xs.size() <= kShortPruneLength) return prunedShort(xs);  // about 12% of a layout's work, against the staircase
-    // Kept candidates of fewer lines as a staircase: widths increasing, last widths decreasing.
-    static thread_local std::vector<std::pair<LayoutInt, LayoutInt>> shorter;  // kept for its room
-    shorter.clear();
-    SmallVec<std::pair<LayoutInt, LayoutInt>, 8> level;  // kept at the current height
-    auto dominatedByShorter = [](LayoutInt w, LayoutInt l) {
-        auto at = std::upper_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::max()));
-        return at != shorter.begin() && std::prev(at)->second <= l;
-    };
-    LayoutInt height = std::numeric_limits<LayoutInt>::min();
-    CandidateList out;
-    out.reserve(xs.size());
-    std::size_t i = 0;
-    for (; i < xs.size(); ++i) {
-        Candidate& f = xs[i];
-        if (f.height < height) break;  // out of order: keep the rest as it is
-        if (f.height > height) {
-            for (const auto& [w, l] : level) {
-                if (dominatedByShorter(w, l)) continue;
-                auto at = std::lower_bound(shorter.begin(), shorter.end(), std::make_pair(w, std::numeric_limits<LayoutInt>::min()));
-                auto end = at;
-                while (end != shorter.end() && end->second >= l) ++end;
-                at = shorter.erase(at, end);
-                shorter.insert(at, {w, l});
-            }
-            level.clear();
-            height = f.height;
-        }
-        if (dominatedByShorter(f.width, f.lastWidth)) continue;
-        if (std::find(level.begin(), level.end(), std::make_pair(f.width, f.lastWidth)) != level.end()) continue;
-        level.push_back({f.width, f.lastWidth});
-        out.push_back(std::move(f));
-    }
-    out.insert(out.end(), std::make_move_iterator(xs.begin() + static_cast<std::ptrdiff_t>(i)), std::make_move_iterator(xs.end()));
     return out;
 }
 
@@ -249,23 +225,25 @@ CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const C
     return leftCount > 1 ? pruned(std::move(acc)) : acc;
 }
 
-// The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).
+// The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).  No text is
+// counted on the way, so the candidates are counted at once.
 template <bool Texts>
 CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
-    CandidateList out;
-    if (xs.empty() || ys.empty()) return out;
-    out.reserve(std::min(need, xs.size() + ys.size() - 1));  // each stack advances one of the two
-    std::size_t i = 0, j = 0;
-    while (i < xs.size() && j < ys.size() && out.size() < need) {
+    if (xs.empty() || ys.empty()) return CandidateList{};
+    const std::size_t most = std::min(need, xs.size() + ys.size() - 1);  // each stack advances one of the two
+    Candidate* out = allocCandidates(most);
+    std::size_t n = 0, i = 0, j = 0;
+    while (i < xs.size() && j < ys.size() && n < most) {
         const Candidate& x = xs[i];
         const Candidate& y = ys[j];
-        countCandidate();
-        out.push_back(Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
-                           Texts ? pairText(TextTree::Kind::Above, x.text, y.text, 0) : nullptr});
+        out[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
+                             Texts ? pairText(TextTree::Kind::Above, x.text, y.text, 0) : nullptr};
         if (x.width >= y.width) ++i;
         else ++j;
     }
-    return need != kAll || (xs.size() < 2 && ys.size() < 2) ? out : pruned(std::move(out));
+    countCandidates(static_cast<LayoutInt>(n));
+    const CandidateList stacks = CandidateList::slice(out, n);
+    return need != kAll || (xs.size() < 2 && ys.size() < 2) ? stacks : pruned(stacks);
 }
 
 CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {

@@ -392,31 +392,6 @@ Sizes hvSpSizesOf(std::size_t length, Args args) {
     return choiceSizes(hvSpLineSizes(length, at), stack);
 }
 
-// The stack, as aboveSizesOnly builds it and with its counts, of an item of at most one
-// candidate on a stack of at most two, in `room` (which ys may be): the merge stops at the first
-// candidate below no wider than the item's, and of two, the second is dropped where the first
-// makes it useless (the rule of pruned).
-CandidateList stackOnFew(const CandidateList& xs, const CandidateList& ys, Candidate (&room)[2]) {
-    if (xs.empty() || ys.empty()) return CandidateList{};
-    const Candidate x = xs[0];
-    Candidate made[2];
-    std::size_t n = 0;
-    for (const Candidate& y : ys) {
-        countCandidate();
-        made[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width), nullptr};
-        if (x.width >= y.width) break;
-    }
-    if (n == 2) {
-        const Candidate& a = made[0];
-        const Candidate& b = made[1];
-        const bool fewerLines = a.height < b.height && a.width <= b.width && a.lastWidth <= b.lastWidth;
-        const bool same = a.height == b.height && a.width == b.width && a.lastWidth == b.lastWidth;
-        if (fewerLines || same) n = 1;
-    }
-    std::copy(made, made + n, room);
-    return CandidateList::slice(room, n);
-}
-
 // hvSpResult where every item is a single list and one of them is too wide (or missing): the
 // line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout is the marker
 // of the list's width.  The stack is not built: only its candidates are counted, as the general
@@ -434,14 +409,12 @@ bool hvSpStackCounted(std::size_t length, Args args) {
     const CandidateMark mark = candidateMark();
     bool lines = present == length && args.items[length - 1].sizes.height != 0;  // the stack so far has lines
     CandidateList vs = present == length ? args.items[length - 1].reply.first : CandidateList{};
-    Candidate few[2];  // the stack's candidates, where it has at most two of its own
     for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
         const NodeResult& x = args.items[i];
         if (x.sizes.height == 0) continue;
         const CandidateList& xs = x.reply.first;
         if (!lines) vs = xs;
         else if (i == 0) countCandidates(aboveCount(xs, vs));
-        else if (xs.size() <= 1 && vs.size() <= 2) vs = stackOnFew(xs, vs, few);
         else vs = aboveSizesOnly(xs, vs);
         lines = true;
     }

@@ -49,9 +49,6 @@ inline constexpr int kReleaseDepth = 200;
 // A node remembers its layout (see DocNode::memo) where it has at most this many candidates.
 inline constexpr std::size_t kRememberedCandidates = 64;
 
-// A candidate list up to this long is pruned by scanning its kept candidates (see prunedShort);
-// a longer one keeps them as a staircase with searches.
-inline constexpr std::size_t kShortPruneLength = 32;
 // Candidates left above a mark are moved down only when they take more room than this: less
 // stays in the cache and is freed with the enclosing layout's (see compactTo).
 inline constexpr std::size_t kCompactSlack = 128;
