@@ -280,8 +280,18 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return f.nextPart(ret, req, f.need);
 }
 
+// Whether an indentation by `amount` at the bound keeps the leading candidates of its part's
+// layout as they are: where the part is too wide, or the first of each list fits in the room left.
+bool indentKeepsLeading(const NodeResult& part, LayoutInt amount, LayoutInt line) {
+    if (amount < 0 || amount > line || part.tooWide) return true;
+    const auto fits = [&](const CandidateList& cs) { return cs.empty() || cs.front().width <= line - amount; };
+    return fits(part.reply.first) && (!part.reply.pair || fits(part.reply.second));
+}
+
 // A join (which needs twice the candidates of its pair), a filter, an indentation or a zero size
-// of one part.
+// of one part.  An indentation drops its part's leading candidates that are wider than the room
+// left: it asks for the candidates it needs, and for all of them only where it drops some (the
+// counts of the first request undone).
 bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const DocNode& d = *f.d;
     if (f.stage == 0) {
@@ -289,13 +299,20 @@ bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
         if (d.kind == DocNode::Kind::Join) req = PartRequest{d.left.get(), f.line, f.need > kAll / 2 ? kAll : 2 * f.need};
         else if (d.kind == DocNode::Kind::Filter) req = PartRequest{d.left.get(), f.line, kAll};
         else if (d.kind == DocNode::Kind::ZeroSize) req = PartRequest{d.left.get(), kUnboundedWidth, kAll};
-        else req = PartRequest{d.left.get(), f.line - d.amount, kAll};
+        else req = PartRequest{d.left.get(), f.line - d.amount, f.need};
         return true;
     }
     if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret), f.need);
     else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
     else if (d.kind == DocNode::Kind::ZeroSize) ret = zeroSizeResult(std::move(ret));
-    else ret = indentResult(d.amount, ret, f.line);
+    else if (f.stage == 1 && f.need != kAll && !indentKeepsLeading(ret, d.amount, f.line)) {
+        budget.used = f.counts.used;
+        budget.allowed = f.counts.allowed;
+        currentArena->candidateRewind(f.mark);
+        f.stage = 2;
+        req = PartRequest{d.left.get(), f.line - d.amount, kAll};
+        return true;
+    } else ret = indentResult(d.amount, ret, f.line);
     return false;
 }
 
@@ -569,16 +586,24 @@ std::vector<const DocNode*> stackedParts(const DocNode& d) {
     return parts;
 }
 
+// Where the stack of a render stands: its lines start `indent` columns in, and where it is
+// inside an indentation (`dropsWide`), the indentation drops its layout if it is wider than its
+// bound while no part is too wide.
+struct StackPlace {
+    LayoutInt indent = 0;
+    bool dropsWide = false;
+};
+
 // The render of a stack at column 0, each part's first candidate written out as soon as that
 // part is laid out, while its nodes are still in the cache, and its candidates freed.  The
 // parts are laid out in the order, and with the counts, of the stack's own layout (from the
 // bottom; `part(k)` gives the k-th from the bottom, as a pointer or a handle that keeps it while
 // it is laid out and written); the texts are joined from the top.  Where the stack's layout is
 // not simply its parts' first candidates one below the other (a part that is a pair, or that
-// has lines but no candidates, or no part with lines), or a part is not a node (null), the
-// counts are undone and false is returned.
+// has lines but no candidates, or no part with lines), or an indentation would drop it, or a
+// part is not a node (null), the counts are undone and false is returned.
 template <class PartFromBottom>
-bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line) {
+bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line, StackPlace place = {}) {
     const Budget saved = budget;
     const auto undo = [&saved] {
         budget.used = saved.used;
@@ -589,6 +614,8 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
     std::string texts;
     std::vector<std::pair<std::size_t, std::size_t>> pieces;  // from the bottom: where each part's text ends
     LayoutInt height = 0;  // of the parts laid out so far
+    LayoutInt widest = 0;
+    bool tooWide = false;
     for (std::size_t k = 0; k < count; ++k) {
         const auto p = part(k);
         if (!p) return undo();
@@ -596,18 +623,22 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
         const CandidateMark candsAt = a.candidateMark();
         const NodeResult r = layOut(*p, line, 1);
         const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
+        tooWide = tooWide || r.tooWide;
         if (!fails && r.sizes.height != 0) {
             if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
             const std::size_t start = texts.size();
-            writeText(*r.reply.first.front().text, 0, texts);
+            texts.append(static_cast<std::size_t>(place.indent), ' ');
+            writeText(*r.reply.first.front().text, place.indent, texts);
             pieces.emplace_back(start, texts.size());
             height += r.sizes.height;
+            widest = std::max(widest, r.reply.first.front().width);
         }
         a.rewind(textsAt);
         a.candidateRewind(candsAt);
         if (fails) return undo();
     }
-    if (pieces.empty()) return undo();
+    if (pieces.empty() || (place.dropsWide && !tooWide && widest > line)) return undo();
+    if (place.dropsWide) countCandidate();  // the indented candidate
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
         if (it != pieces.rbegin()) out += '\n';
         out.append(texts, it->first, it->second - it->first);
@@ -615,10 +646,14 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
     return true;
 }
 
+// The render of a stack, or of a stack indented, as renderStackParts gives it.
 bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
-    const std::vector<const DocNode*> parts = stackedParts(d);
+    const bool indented = d.kind == DocNode::Kind::Indent && d.amount >= 0 && d.amount <= line;
+    const std::vector<const DocNode*> parts = stackedParts(indented ? *d.left : d);
     if (parts.empty()) return false;
-    return renderStackParts(out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line);
+    const StackPlace place{indented ? d.amount : 0, indented};
+    return renderStackParts(
+        out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line - place.indent, place);
 }
 
 }  // namespace
