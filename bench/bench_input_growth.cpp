@@ -27,7 +27,20 @@
 // "time_per_unit" is the time divided by n (by n * n for the map, the composed functions and the
 // two-step match):
 // about constant when the growth is linear.  Times are the work thread's CPU time.
+//
+// Peak memory: the command runs once in a child process of its own, so that each size starts
+// from a fresh heap; "peak_mb" is the child's peak resident memory less that of a child that
+// only loads the files, "bytes_per_unit" that divided by n (about constant when linear):
+//
+//   list literal        rewrite "[1, ..., n]": nothing applies; the list is read, checked, given
+//                       its tables and printed
+//   swapped tree        rewrite "swap (swap (swap t))", t a complete binary tree of n nodes
+//                       with its leaves numbered: three steps at the top of a large term
 #include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <functional>
 #include <string>
@@ -237,6 +250,71 @@ void BM_LoadListOfOneVariable(benchmark::State& state) {
     loadProgramText(state, "f y = [" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "y"; }) + "];\n");
 }
 BENCHMARK(BM_LoadListOfOneVariable)->Arg(2000)->Arg(4000)->Arg(8000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// --- peak memory ----------------------------------------------------------------------------
+
+// The peak resident memory (bytes) and the processor time (seconds) of a child process that
+// runs `work` on a large stack, with the output sent to /dev/null.
+std::pair<double, double> childPeak(const std::function<void()>& work) {
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        {
+            const QuietOutput quiet;
+            runOnLargeStack(work);
+            flushOut();
+        }
+        _exit(0);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6; };
+    return {static_cast<double>(usage.ru_maxrss) * 1024.0, seconds(usage.ru_utime) + seconds(usage.ru_stime)};
+}
+
+// The peak memory of the command after `setUp`, less that of `setUp` alone, per unit.
+void peakMemory(benchmark::State& state, const std::function<CmdState()>& setUp, const Command& command, double units) {
+    double peak = 0;
+    for (auto _ : state) {
+        const double base = childPeak([&] { benchmark::DoNotOptimize(setUp()); }).first;
+        const auto [whole, seconds] = childPeak([&] { benchmark::DoNotOptimize(runCommand(command, setUp())); });
+        peak = whole - base;
+        state.SetIterationTime(seconds);
+    }
+    state.counters["peak_mb"] = peak / (1024.0 * 1024.0);
+    state.counters["bytes_per_unit"] = peak / units;
+}
+
+void BM_PeakMemoryListLiteral(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const InputFile program("bench_growth_map", ".p", kMapProgram);
+    const InputFile theory("bench_growth_map", ".eq", kMapTheory);
+    const std::string list = "[" + joined(n, ", ", [](int i) { return std::to_string(i + 1); }) + "]";
+    peakMemory(
+        state, [&] { return loadTheory(theory.name(), loadProgram(program.name(), initialState())); },
+        cmd::RewriteExpr{list}, static_cast<double>(n));
+}
+BENCHMARK(BM_PeakMemoryListLiteral)->Arg(25000)->Arg(50000)->Arg(100000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// A complete binary tree of the given depth, its leaves numbered from `next` on.
+std::string treeText(int depth, int& next) {
+    if (depth == 0) return "(Lf " + std::to_string(next++) + ")";
+    std::string left = treeText(depth - 1, next);
+    return "(Node " + left + " " + treeText(depth - 1, next) + ")";
+}
+
+void BM_PeakMemorySwappedTree(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    const InputFile program("bench_growth_tree", ".p", "data Tree = Lf Int | Node Tree Tree;\nswap (Node l r) = Node r l;\n");
+    const InputFile theory("bench_growth_tree", ".eq", "swapN: swap (Node l r) = Node r l\n");
+    int next = 0;
+    const std::string tree = treeText(depth, next);
+    peakMemory(
+        state, [&] { return loadTheory(theory.name(), loadProgram(program.name(), initialState())); },
+        cmd::RewriteExpr{"swap (swap (swap " + tree + "))"}, static_cast<double>(2 * next - 1));
+}
+BENCHMARK(BM_PeakMemorySwappedTree)->Arg(11)->Arg(13)->Arg(15)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace plim

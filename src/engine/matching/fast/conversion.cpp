@@ -310,6 +310,15 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
     return std::vector<Expr>(args.rbegin(), args.rend());
 }
 
+std::size_t saturatedTupleSize(const Expr& e) {
+    std::size_t depth = 0;
+    const Expr* at = &e;
+    for (; at->isAp(); at = &at->fun()) ++depth;
+    if (!at->isCon() || at->constant().kind() != ConstantKind::Tuple) return 0;
+    const std::int32_t k = at->constant().arity();
+    return k >= 1 && depth == static_cast<std::size_t>(k) ? depth : 0;
+}
+
 bool tupleTypedAsBuilt(const Expr& e) {
     std::vector<const Expr*> spine;  // the applications, innermost first
     const Expr* head = &e;

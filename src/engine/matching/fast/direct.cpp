@@ -33,14 +33,7 @@ using fast::convertPrime;
 // --- the expressions as terms ---------------------------------------------------------------
 
 // The number of elements when the application is a saturated tuple (a Tupl term), else 0.
-std::size_t tupleSize(const Expr& e) {
-    std::size_t depth = 0;
-    const Expr* at = &e;
-    for (; at->isAp(); at = &at->fun()) ++depth;
-    if (!at->isCon() || at->constant().kind() != ConstantKind::Tuple) return 0;
-    const std::int32_t k = at->constant().arity();
-    return k >= 1 && depth == static_cast<std::size_t>(k) ? depth : 0;
-}
+std::size_t tupleSize(const Expr& e) { return fast::saturatedTupleSize(e); }
 
 // The elements of a saturated tuple of n elements, first element first.
 void tupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {

@@ -8,9 +8,15 @@
 // against the term's type; matching the pattern type itself under what has been found, each
 // bound variable compared with its (ground) type, is the same test and finds the same
 // bindings.
+//
+// The same walk runs on an expression read as the term its conversion builds (matchFirstOrderExpr),
+// so that a match at a large term needs no term built for it.
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
+#include <span>
+
+#include "engine/matching/fast/matcher.h"
 
 namespace plim::fast {
 
@@ -27,9 +33,45 @@ TermBindings sortedBindings(const std::vector<std::pair<const std::string*, cons
                               sortedBindings(bs, from, mid), sortedBindings(bs, mid + 1, to));
 }
 
-// The walk's stacks and findings; one per thread, cleared for each match (a match starts no
-// other one while it runs).
+// The term side of the walk read from a term.
+struct TermSide {
+    using Node = Term;
+    static const Type& type(const Term& t) { return t.type(); }
+    static bool freeLocals(const Term& t) { return hasFreeLocals(t); }
+    static bool isCon(const Term& t) { return t.is(TermKind::Con); }
+    static bool isAp(const Term& t) { return t.is(TermKind::Ap); }
+    static bool isTupl(const Term& t) { return t.is(TermKind::Tupl); }
+    static std::span<const Term> elements(const Term& t, std::vector<const Term*>&) { return t.elems(); }
+    static const Term& element(std::span<const Term> es, std::size_t i) { return es[i]; }
+};
+
+// The term side read from an expression as its conversion under no bound names makes it: a
+// saturated tuple (an application spine of a tuple constant of arity k >= 1 with k arguments)
+// is a Tupl of the arguments; other applications and constants are themselves; the
+// expression holds nothing else.
+struct ExprSide {
+    using Node = Expr;
+    static const Type& type(const Expr& e) { return e.type(); }
+    static bool freeLocals(const Expr&) { return false; }
+    static bool isCon(const Expr& e) { return e.isCon(); }
+    static bool isAp(const Expr& e) { return e.isAp() && saturatedTupleSize(e) == 0; }
+    static bool isTupl(const Expr& e) { return e.isAp() && saturatedTupleSize(e) > 0; }
+    static std::span<const Expr* const> elements(const Expr& e, std::vector<const Expr*>& room) {
+        const std::size_t n = saturatedTupleSize(e);
+        room.resize(n);
+        const Expr* at = &e;
+        for (std::size_t i = n; i-- > 0; at = &at->fun()) room[i] = &at->arg();
+        return room;
+    }
+    static const Expr& element(std::span<const Expr* const> es, std::size_t i) { return *es[i]; }
+};
+
+// The walk's stacks and findings; one per thread and side, cleared for each match (a match
+// starts no other one while it runs).
+template <class Side>
 class FirstOrderWalk {
+    using Node = typename Side::Node;
+
 public:
     static FirstOrderWalk& cleared() {
         thread_local FirstOrderWalk walk;
@@ -39,7 +81,7 @@ public:
         return walk;
     }
 
-    Fit run(const Term& p, const Term& t) {
+    Fit run(const Term& p, const Node& t) {
         work_.emplace_back(&p, &t);
         while (!work_.empty()) {
             const auto [pn, tn] = work_.back();
@@ -52,17 +94,34 @@ public:
 
     // The bindings as a map, the type bindings composed in the order they were found.
     TermSubst solution() {
-        std::sort(bindings_.begin(), bindings_.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
-        TypeSubst types;
-        for (const auto& [name, type] : types_) types = substTypeOf(bindVar(*name, type), types);
-        return TermSubst{sortedBindings(bindings_, 0, bindings_.size()), std::move(types)};
+        sortBindings();
+        return TermSubst{sortedBindings(bindings_, 0, bindings_.size()), composedTypes()};
+    }
+    // The same as a match result, the bindings in the order of their names.
+    MatchResult result() {
+        sortBindings();
+        MatchResult r;
+        r.subst.reserve(bindings_.size());
+        for (const auto& [name, node] : bindings_) r.subst.emplace_back(*name, *node);
+        r.types = composedTypes();
+        return r;
     }
 
 private:
-    std::vector<std::pair<const Term*, const Term*>> work_;
+    std::vector<std::pair<const Term*, const Node*>> work_;
     std::vector<std::pair<const Type*, const Type*>> typeWork_;
-    std::vector<std::pair<const std::string*, const Term*>> bindings_;
+    std::vector<std::pair<const std::string*, const Node*>> bindings_;
     std::vector<std::pair<const std::string*, Type>> types_;  // few: a linear search serves
+    std::vector<const Node*> elements_;  // scratch: a tuple's elements
+
+    void sortBindings() {
+        std::sort(bindings_.begin(), bindings_.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
+    }
+    TypeSubst composedTypes() const {
+        TypeSubst types;
+        for (const auto& [name, type] : types_) types = substTypeOf(bindVar(*name, type), types);
+        return types;
+    }
 
     const Type* boundType(const std::string& name) const {
         for (const auto& [n, t] : types_)
@@ -98,25 +157,28 @@ private:
         return Fit::Yes;
     }
 
-    Fit node(const Term& p, const Term& t) {
-        if (!t.type().isGround()) return Fit::Unsure;
-        const Fit typed = matchType(p.type(), t.type());
+    Fit node(const Term& p, const Node& t) {
+        if (!Side::type(t).isGround()) return Fit::Unsure;
+        const Fit typed = matchType(p.type(), Side::type(t));
         if (typed != Fit::Yes) return typed;
         switch (p.kind()) {
         case TermKind::PVar:
-            if (hasFreeLocals(t)) return Fit::No;
+            if (Side::freeLocals(t)) return Fit::No;
             bindings_.emplace_back(&p.name(), &t);
             return Fit::Yes;
-        case TermKind::Con: return t.is(TermKind::Con) && eqConstant(p.constant(), t.constant()) ? Fit::Yes : Fit::No;
+        case TermKind::Con: return Side::isCon(t) && eqConstant(p.constant(), t.constant()) ? Fit::Yes : Fit::No;
         case TermKind::Ap:
-            if (!t.is(TermKind::Ap)) return Fit::No;
+            if (!Side::isAp(t)) return Fit::No;
             work_.emplace_back(&p.arg(), &t.arg());
             work_.emplace_back(&p.fun(), &t.fun());
             return Fit::Yes;
-        case TermKind::Tupl:
-            if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return Fit::No;
-            for (std::size_t i = p.elems().size(); i-- > 0;) work_.emplace_back(&p.elems()[i], &t.elems()[i]);
+        case TermKind::Tupl: {
+            if (!Side::isTupl(t)) return Fit::No;
+            const auto es = Side::elements(t, elements_);
+            if (es.size() != p.elems().size()) return Fit::No;
+            for (std::size_t i = p.elems().size(); i-- > 0;) work_.emplace_back(&p.elems()[i], &Side::element(es, i));
             return Fit::Yes;
+        }
         case TermKind::LVar:
         case TermKind::Lam: break;
         }
@@ -129,13 +191,24 @@ private:
 std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t) {
     if (t.hasPVar() || t.hasLam() || !p.firstOrderPattern(step != ApStep::Simple) || t.hasTypeVars())
         return std::nullopt;
-    FirstOrderWalk& walk = FirstOrderWalk::cleared();
+    auto& walk = FirstOrderWalk<TermSide>::cleared();
     switch (walk.run(p, t)) {
     case Fit::Unsure: return std::nullopt;
     case Fit::No: return FirstOrderMatch{};
     case Fit::Yes: break;
     }
     return FirstOrderMatch{walk.solution()};
+}
+
+std::optional<std::optional<MatchResult>> matchFirstOrderExpr(ApStep step, const Term& p, const Expr& e) {
+    if (!p.firstOrderPattern(step != ApStep::Simple)) return std::nullopt;
+    auto& walk = FirstOrderWalk<ExprSide>::cleared();
+    switch (walk.run(p, e)) {
+    case Fit::Unsure: return std::nullopt;
+    case Fit::No: return std::optional<MatchResult>();
+    case Fit::Yes: break;
+    }
+    return std::optional<MatchResult>(walk.result());
 }
 
 }  // namespace plim::fast

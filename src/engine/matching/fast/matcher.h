@@ -52,6 +52,9 @@ std::pair<LamBinding, std::vector<std::string>> binders(const Term& pattern);
 bool bindersFit(const Term& pattern);
 // The arguments of a saturated tuple application, or nothing.
 std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
+// Their number (a saturated tuple application is an application spine of a tuple constant of
+// arity k >= 1 with k arguments), 0 for any other expression.
+std::size_t saturatedTupleSize(const Expr& e);
 // The tuple application of the components, typed from them.
 Expr mkTupleExpr(const std::vector<Expr>& components);
 // The saturated tuple application carries the types that mkTupleExpr of its elements gives.

@@ -8,6 +8,11 @@
 // its children's; per normal form, once it is asked for, its term when it holds no lambda.
 // The match then runs on those normal forms and terms, and an attempt whose rigid shape
 // cannot fit is left out, where leaving it out cannot hide an error of the matcher.
+//
+// Memory follows what the walks read, not the size of the expression: where every walk goes
+// by the facts alone, a node under which no rule is tried keeps no entries below it (addFacts),
+// and a first-order match at a subexpression that reads as its term runs on the expression
+// itself, with no term built.
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -18,6 +23,7 @@
 #include "engine/matching/fast/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/record.h"
+#include "engine/matching/fast/solver.h"
 #include "support/identity_index.h"
 
 namespace plim {
@@ -165,6 +171,10 @@ struct RuleIndex {
         for (std::size_t r = 0; r < lhs.size() && r < ruleSetBits; ++r)
             if (const std::optional<SymbolSet>& needs = symbols->required[r]) add(r, *needs);
     }
+    // The node facts answer the visits of every rule.
+    bool tablesAll(std::size_t rules) const {
+        return rules <= ruleSetBits && tabled == (rules == ruleSetBits ? ~RuleSet{0} : (RuleSet{1} << rules) - 1);
+    }
     // The rule's bit when the node facts answer its visits; 0 otherwise.
     RuleSet tabledBit(std::size_t rule) const { return rule < ruleSetBits ? tabled & (RuleSet{1} << rule) : 0; }
     // The tabled rules whose rigid shape may fit a term (in normal form, not a lambda) whose
@@ -207,6 +217,10 @@ struct NodeFacts {
     bool constant = false;  // a constant in the subtree, lambda patterns included
     bool full = false;      // met where it is its own expansion in full
     bool noRedex = true;    // no lambda applied and no let in the subtree (patterns included)
+    // Read as the term its conversion gives (fast::matchFirstOrderExpr): only applications and
+    // constants, every type known and without type variables, every saturated tuple typed as
+    // the conversion builds one.
+    bool readsAsTerm = false;
     std::optional<Expr> reduced;  // with noRedex: betaEtaNormal of the node where not the node itself
 };
 
@@ -266,6 +280,40 @@ private:
     }
 };
 
+// A growing array in blocks that never move: growing copies nothing, and an item stays where
+// it is until the array is cut below it.
+template <class T>
+class BlockArray {
+public:
+    BlockArray() = default;
+    BlockArray(const BlockArray&) = delete;
+    BlockArray& operator=(const BlockArray&) = delete;
+    ~BlockArray() { cut(0); }
+
+    std::size_t size() const { return size_; }
+    [[gnu::always_inline]] T& operator[](std::size_t k) { return blocks_[k >> kShift][k & kMask]; }
+    [[gnu::always_inline]] const T& operator[](std::size_t k) const { return blocks_[k >> kShift][k & kMask]; }
+    template <class... Args>
+    void emplace_back(Args&&... args) {
+        if ((size_ >> kShift) == blocks_.size()) blocks_.push_back(static_cast<T*>(::operator new(sizeof(T) << kShift)));
+        new (&(*this)[size_]) T(std::forward<Args>(args)...);
+        ++size_;
+    }
+    // Drops the items from n on, and the blocks that then hold none.
+    void cut(std::size_t n) {
+        for (std::size_t k = n; k < size_; ++k) (*this)[k].~T();
+        size_ = std::min(size_, n);
+        const std::size_t keep = (size_ + kMask) >> kShift;
+        for (std::size_t b = keep; b < blocks_.size(); ++b) ::operator delete(blocks_[b]);
+        blocks_.resize(keep);
+    }
+
+private:
+    static constexpr std::size_t kShift = 8, kMask = (std::size_t{1} << kShift) - 1;
+    std::vector<T*> blocks_;
+    std::size_t size_ = 0;
+};
+
 // A mark no other live table has, for tables of every kind (none is 0, the word of a node no
 // table has written).
 std::uint64_t freshMark() {
@@ -279,15 +327,19 @@ std::uint64_t freshMark() {
 // node: a node shared with an earlier expression keeps what it had, so a step computes only
 // for the nodes it built.  The entries keep their nodes alive (an identity stays unique);
 // those no longer reachable are dropped when the table has grown to four times what it kept
-// at the last sweep, so an endless chain costs flat memory.
+// at the last sweep, so an endless chain costs flat memory.  The entries sit in blocks that
+// never move: growing copies nothing, and a place's value stays where it is until a sweep.
 //
 // A node's entry is found through its engine cache word, which holds the table's own mark and the
 // entry's place, and is believed only when the entry there is the node's; a node whose word
-// another table holds (of another chain, or one that is gone) is found by its identity.
+// another table holds (of another chain, or one that is gone) is found by its identity.  A
+// node met without being entered may carry the table's mark with a round number instead of a
+// place (at or above `firstRound`), which no entry has.
 template <class Value>
 class NodeCache {
 public:
     static constexpr std::uint32_t none = ~std::uint32_t{0};
+    static constexpr std::uint32_t firstRound = std::uint32_t{1} << 31;
 
     NodeCache() : mark_(freshMark()) {}
 
@@ -320,41 +372,57 @@ public:
         at(index) = std::move(value);
         return index;
     }
+    // A new round of meetings (rounds tell a node met twice in one walk from one met before).
+    std::uint32_t newRound() {
+        round_ = round_ + 1 < firstRound ? firstRound : round_ + 1;
+        return round_;
+    }
+    // Marks x (without an entry) as met in the round; false where another table holds its word.
+    bool markMet(const Expr& x, std::uint32_t round) const {
+        const std::uint64_t holder = x.engineCacheWord() >> 32;
+        if (holder != 0 && holder != mark_) return false;
+        x.setEngineCacheWord((mark_ << 32) | round);
+        return true;
+    }
+    bool metIn(const Expr& x, std::uint32_t round) const { return x.engineCacheWord() == ((mark_ << 32) | round); }
+    // x was met without being entered in a round before this one.
+    bool metBefore(const Expr& x, std::uint32_t round) const {
+        const std::uint64_t word = x.engineCacheWord();
+        return (word >> 32) == mark_ && static_cast<std::uint32_t>(word) >= firstRound &&
+               static_cast<std::uint32_t>(word) != round;
+    }
     // The table has grown enough since the last sweep.
     bool due() const { return entries_.size() >= 4 * kept_ + 4096; }
-    // Keeps only the entries of the nodes reachable from the roots through nodes with entries.
+    // Keeps only the entries of the nodes reachable from the roots through nodes with entries,
+    // moved down in place.
     void keepReachable(std::vector<const Expr*> todo) {
-        std::vector<Entry> old = std::move(entries_);
-        IdentityPlaces oldOthers = std::move(others_);
-        entries_.clear();
-        entries_.reserve(old.capacity());
-        others_ = IdentityPlaces();
-        const auto oldIndex = [&](const Expr& x) {
-            const std::uint64_t word = x.engineCacheWord();
-            if ((word >> 32) == mark_) {
-                const auto k = static_cast<std::uint32_t>(word);
-                if (k < old.size() && old[k].node.sameNode(x)) return k;
-            }
-            return oldOthers.empty() ? none : oldOthers.find(x.identity(), none);
-        };
+        std::vector<bool> reached(entries_.size());
         while (!todo.empty()) {
             const Expr& x = *todo.back();
             todo.pop_back();
-            if (indexOf(x) != none) continue;
-            const std::uint32_t k = oldIndex(x);
-            if (k == none) continue;
-            add(x, std::move(old[k].value));
+            const std::uint32_t k = indexOf(x);
+            if (k == none || reached[k]) continue;
+            reached[k] = true;
             if (x.isLam()) todo.push_back(&x.body());
             if (x.isAp()) {
                 todo.push_back(&x.fun());
                 todo.push_back(&x.arg());
             }
         }
+        others_ = IdentityPlaces();
+        std::uint32_t kept = 0;
+        for (std::size_t k = 0; k < entries_.size(); ++k) {
+            if (!reached[k]) continue;
+            if (k != kept) std::swap(entries_[kept], entries_[k]);
+            place(entries_[kept].node, kept);
+            ++kept;
+        }
+        entries_.cut(kept);
         kept_ = entries_.size();
     }
     template <class F>
     void forEach(const F& f) const {
-        for (const Entry& e : entries_) f(e.node, e.value);
+        for (std::size_t k = 0; k < entries_.size(); ++k) f(entries_[k].node, entries_[k].value);
     }
 
 private:
@@ -363,10 +431,11 @@ private:
         Expr node;
         Value value{};
     };
-    std::vector<Entry> entries_;
+    BlockArray<Entry> entries_;
     IdentityPlaces others_;  // the nodes whose word another table holds
     std::uint64_t mark_;     // this table's, in the top half of a word
     std::size_t kept_ = 0;
+    std::uint32_t round_ = firstRound;
 
     // Gives x (just entered at k) its place: in its word where no other table holds that.
     void place(const Expr& x, std::uint32_t k) {
@@ -384,6 +453,16 @@ using TermCache = NodeCache<std::optional<fast::Term>>;
 struct ChainCaches {
     FactCache facts;
     TermCache terms;
+    // The facts of nodes no walk asks of may be left out (addFacts); once a table of the chain
+    // needs them all, the chain keeps them all.
+    bool pruning = true;
+    // The work of the first table, and the nodes computed again since, left out before.
+    std::size_t firstWork = 0;
+    std::size_t againWork = 0;
+    // Finding left-out facts again may cost at most a few times the first table's work:
+    // past that (a derivation that takes its parts from where nothing is tried, step after
+    // step), the chain keeps every node's facts, so that each step costs what it builds.
+    bool againTooOften() const { return againWork > 4 * firstWork + 1024; }
 
     // Drops what the latest expression no longer reaches, when the tables have grown enough.
     void sweep(const Expr& root) {
@@ -406,10 +485,14 @@ int tupleArity(const Expr& head) {
 // etared of a node whose children's normal forms are known (the node holds no redex, so
 // its normal form is its eta contraction).
 Expr contracted(const Expr& x, FactCache& cache) {
+    // A child without a lambda is its own normal form; one with a lambda has an entry.
     return etaredNode(x, [&cache](const Expr& child, std::size_t) -> const Expr& {
-        return *normalOf(child, *cache.find(child));
+        return child.holdsAny(ExprHolds::Lam) ? *normalOf(child, *cache.find(child)) : child;
     });
 }
+
+// The node's type is known and holds no type variable.
+bool typeReadsAsTerm(const Expr& x) { return x.typeIsEvaluated() && !x.type().hasTypeVars(); }
 
 // The facts of a node from its children's: `first` those of an application's function or
 // a lambda's body, `second` those of an application's argument.
@@ -419,6 +502,7 @@ void nodeFacts(const Expr& x, const NodeFacts* first, const NodeFacts* second, F
     case ExprKind::Con:
         out.constant = true;
         if (rules.symbols) out.held = symbolOf(x.constant(), rules.symbols->symbols);
+        out.readsAsTerm = typeReadsAsTerm(x);
         break;
     case ExprKind::Var: break;
     case ExprKind::Let:
@@ -448,6 +532,8 @@ void nodeFacts(const Expr& x, const NodeFacts* first, const NodeFacts* second, F
         out.fits = f.fits && a.fits;
         out.constant = f.constant || a.constant;
         out.noRedex = f.noRedex && a.noRedex && !x.fun().isLam();
+        out.readsAsTerm = f.readsAsTerm && a.readsAsTerm && typeReadsAsTerm(x) &&
+                          (out.headTuple < 1 || out.headTuple != out.spine || fast::tupleTypedAsBuilt(x));
         break;
     }
     }
@@ -479,53 +565,94 @@ void ruleFacts(const RuleIndex& rules, const Expr& x, const NodeFacts* first, co
 }
 
 // The facts of every node of e not met before, children before parents; the nodes met where
-// they stand in full are marked so.  A node's entry is made when it is first met and filled
-// in when its children are done.  The place of e's entry.
-std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules) {
+// they stand in full are marked so.  The place of e's entry.
+//
+// With `prune`, only the nodes the walks and later steps ask of are entered: e itself, the
+// children of a node under which some rule is tried, and every node that holds a lambda (whose
+// normal form its parent's is built from).  Below a node under which nothing is tried no walk
+// goes, and a later expression that takes a part from there finds its facts again.  A node met
+// twice in one walk without having been entered is entered the second time, with what it holds.
+// How many nodes a call of addFacts computed, and how many of them it had computed before
+// without entering them.
+struct FactWork {
+    std::size_t computed = 0;
+    std::size_t again = 0;
+};
+
+std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, bool prune, FactWork& work) {
     struct Item {
         const Expr* expr;
-        std::uint32_t entry;
-        std::uint32_t first = FactCache::none, second = FactCache::none;  // the children's entries
+        std::uint32_t entry;  // FactCache::none: new, its facts to be found
         bool full;
+        bool enter;        // new and to be entered, whatever its parent
         bool met = false;  // its children have been met
     };
-    static thread_local std::vector<Item> stack;
-    stack.clear();
-    // The place of x's entry; a new one is left on the stack to be filled in.
-    const auto meet = [&cache](const Expr& x, bool full) __attribute__((always_inline)) {
-        const auto [k, known] = cache.enter(x);
-        if (known) {
-            NodeFacts& f = cache.at(k);
-            f.full = f.full || full;
-        } else {
-            stack.push_back(Item{&x, k, FactCache::none, FactCache::none, full});
-        }
-        return k;
+    // A finished node's facts: its entry's place, or the facts themselves (entry none).
+    struct Done {
+        std::uint32_t entry;
+        NodeFacts facts;
     };
-    const std::uint32_t root = meet(e, true);
+    static thread_local std::vector<Item> stack;
+    static thread_local std::vector<Done> done;
+    stack.clear();
+    done.clear();
+    const std::uint32_t round = cache.newRound();
+    // A new node met before in this walk is entered, as is one whose word another table holds.
+    const auto meet = [&](const Expr& x, bool full) __attribute__((always_inline)) {
+        const std::uint32_t k = cache.indexOf(x);
+        if (k == FactCache::none && prune && cache.metBefore(x, round)) ++work.again;
+        const bool enter = k == FactCache::none && (!prune || cache.metIn(x, round) || !cache.markMet(x, round));
+        stack.push_back(Item{&x, k, full, enter});
+    };
+    const auto factsOf = [&](const Done& d) -> const NodeFacts& {
+        return d.entry == FactCache::none ? d.facts : cache.at(d.entry);
+    };
+    meet(e, true);
+    stack.back().enter = true;
     while (!stack.empty()) {
         const std::size_t top = stack.size() - 1;
-        const Expr& x = *stack[top].expr;
-        if (!stack[top].met) {
-            stack[top].met = true;
+        Item& it = stack[top];
+        const Expr& x = *it.expr;
+        // Met twice before either was done: the other one may have entered it since.
+        if (!it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
+        if (it.entry != FactCache::none) {
+            NodeFacts& f = cache.at(it.entry);
+            f.full = f.full || it.full;
+            done.push_back(Done{it.entry, {}});
+            stack.pop_back();
+            continue;
+        }
+        if (!it.met) {
+            it.met = true;
             // An application's argument is finished before its function.
-            if (x.isLam()) stack[top].first = meet(x.body(), true);
+            if (x.isLam()) meet(x.body(), true);
             if (x.isAp()) {
-                stack[top].first = meet(x.fun(), false);
-                stack[top].second = meet(x.arg(), true);
+                meet(x.fun(), false);
+                meet(x.arg(), true);
             }
             continue;
         }
-        const Item it = stack[top];
+        const Item left = it;
         stack.pop_back();
-        const NodeFacts* first = it.first == FactCache::none ? nullptr : &cache.at(it.first);
-        const NodeFacts* second = it.second == FactCache::none ? nullptr : &cache.at(it.second);
-        NodeFacts& facts = cache.at(it.entry);
+        ++work.computed;
+        const std::size_t children = x.isAp() ? 2 : x.isLam() ? 1 : 0;
+        Done* kids = done.data() + (done.size() - children);
+        const NodeFacts* first = children > 0 ? &factsOf(kids[children - 1]) : nullptr;
+        const NodeFacts* second = children > 1 ? &factsOf(kids[0]) : nullptr;
+        NodeFacts facts;
         nodeFacts(x, first, second, cache, rules, facts);
         ruleFacts(rules, x, first, second, facts);
-        facts.full = facts.full || it.full;
+        facts.full = left.full;
+        if (facts.fittingUnder != 0) {
+            if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(kids[0].facts));
+            if (children > 0 && kids[children - 1].entry == FactCache::none)
+                cache.add(x.isAp() ? x.fun() : x.body(), std::move(kids[children - 1].facts));
+        }
+        done.resize(done.size() - children);
+        if (left.enter || x.holdsAny(ExprHolds::Lam)) done.push_back(Done{cache.add(x, std::move(facts)), {}});
+        else done.push_back(Done{FactCache::none, std::move(facts)});
     }
-    return root;
+    return done.back().entry;
 }
 
 // The term of e (which holds no lambda or let), and of its nodes not converted before, kept
@@ -646,9 +773,25 @@ FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const E
     : rules_(std::move(rules)), expr_(e),
       cache_(previous && previous->rules_ == rules_ ? previous->cache_ : std::make_shared<ChainCaches>()),
       context_(fast::contextNames(ctx)) {
-    const std::uint32_t root = addFacts(e, cache_->facts, rules_->index);
-    symbols_ = rules_->index.symbols && cache_->facts.at(root).fits;
     shapes_ = !holdsFreeVariable(e, context_);
+    const RuleIndex& index = rules_->index;
+    // Only where every walk goes down by the facts alone may the facts of nodes no walk
+    // reaches be left out; a table that needs them all starts a chain that keeps them all.
+    const auto keepAll = [this] {
+        cache_ = std::make_shared<ChainCaches>();
+        cache_->pruning = false;
+    };
+    if (cache_->pruning && !(shapes_ && index.tablesAll(rules_->lhs.size()))) keepAll();
+    const bool first = !previous || cache_ != previous->cache_;
+    FactWork work;
+    std::uint32_t root = addFacts(e, cache_->facts, index, cache_->pruning, work);
+    if (first) cache_->firstWork = work.computed;
+    cache_->againWork += work.again;
+    symbols_ = index.symbols && cache_->facts.at(root).fits;
+    if (cache_->pruning && (!symbols_ || cache_->againTooOften())) {
+        keepAll();
+        root = addFacts(e, cache_->facts, index, false, work);
+    }
     cache_->sweep(e);
 }
 
@@ -706,13 +849,18 @@ bool FastSiteTable::mayMatch(std::size_t rule, const Expr& sub) const {
 }
 
 // What the beta wrapper would do, with the normal form kept for the subexpression and, where
-// it holds no lambda and no lambda is around it, its term.
+// it holds no lambda and no lambda is around it, its term.  Where nothing is bound around a
+// subexpression that reads as its term, the first-order walk runs on the subexpression itself
+// and no term is built (a large term would cost far more than the few nodes the walk reads).
 MatchRun FastSiteTable::matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const {
     const NodeFacts* f = facts(at.expr);
     const std::optional<Expr>& pattern = rules_->index.normal[rule];
     const Expr* reduced = f ? normalOf(at.expr, *f) : nullptr;
     if (!pattern || !reduced) return fastMatcher()->matchOneStep(rules_->lhs[rule], at, supply);
     const Expr& normal = *reduced;
+    if (rules_->terms[rule] && at.bound.empty() && f->readsAsTerm)  // `normal` is the subexpression itself
+        if (const auto m = fast::matchFirstOrderExpr(fastOneStepStep, *rules_->terms[rule], normal))
+            return MatchRun{*m ? MatchResults::cons(**m, {}) : MatchResults(), Lazy<NameSupply>(supply)};
     if (rules_->terms[rule] && at.bound.size() == context_.size() && !normal.holdsAny(ExprHolds::Lam | ExprHolds::Let))
         if (const std::optional<fast::Term> term = termOf(normal, cache_->terms, context_))
             return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *rules_->terms[rule], {},

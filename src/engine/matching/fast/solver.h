@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/matching/fast/terms.h"
+#include "engine/matching/substitutions.h"
 #include "support/finite_maps.h"
 #include "lang/names.h"
 #include "lang/types.h"
@@ -84,6 +85,12 @@ struct FirstOrderMatch {
     std::optional<TermSubst> solution;
 };
 std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t);
+// The same walk on the term that converting e under no bound names gives, read from e itself:
+// e holds no variable, lambda or let, every type in it is known and holds no type variable,
+// and every saturated tuple in it is typed as the conversion builds one, so that each binding
+// converts back to its own node.  The match as the conversion of matchFirstOrder's solution
+// would give it (no result: no match); nothing when the walk cannot tell.
+std::optional<std::optional<MatchResult>> matchFirstOrderExpr(ApStep step, const Term& p, const Expr& e);
 
 // The same solutions as substitutions, each passed through `finish` when one is given, and
 // the supplies of all of them combined (combPair from the right; the given supply when there

@@ -64,6 +64,31 @@ TEST(FastSiteTables, RulesPastTheSixtyFourthAnswerAsTheMatcher) {
     EXPECT_EQ(derivationText(fastMatcher(), theory, e), derivationText(withoutTables(), theory, e));
 }
 
+// Trees of numerals and a rule that swaps the subtrees at the top.
+Type tree() { return mkTCon("T"); }
+Expr node(const Expr& l, const Expr& r) { return ap(con("Node", fn(tree(), fn(tree(), tree()))), l, r); }
+Expr leaf(int n) { return ap(con("Lf", fn(nat(), tree())), peano(n)); }
+Expr swapped(const Expr& t) { return ap(con("swap", fn(tree(), tree())), t); }
+Expr fullTree(int depth, int& next) {
+    if (depth == 0) return leaf(next++ % 3);
+    Expr l = fullTree(depth - 1, next);
+    return node(l, fullTree(depth - 1, next));
+}
+
+// The facts of nodes under which nothing is tried are left out: a step that takes its parts
+// from there (swap's subtrees, mulS's numerals) and a step that puts one part in two places
+// (mulS's y) find them again.
+TEST(FastSiteTables, PartsFromWhereNothingIsTriedAndSharedParts) {
+    const Expr l = var("l", tree()), r = var("r", tree());
+    const std::vector<Rule> swap{rule("swapN", swapped(node(l, r)), node(r, l))};
+    int next = 0;
+    const Expr t = fullTree(4, next);
+    for (const Expr& e : {swapped(swapped(swapped(t))), node(swapped(t), swapped(t.fun().arg()))})
+        EXPECT_EQ(derivationText(fastMatcher(), swap, e), derivationText(withoutTables(), swap, e));
+    for (const Expr& e : {mul(peano(3), peano(2)), add(mul(peano(2), peano(2)), mul(peano(1), peano(3)))})
+        EXPECT_EQ(derivationText(fastMatcher(), peanoTheory(), e), derivationText(withoutTables(), peanoTheory(), e));
+}
+
 TEST(FastSiteTables, AWalkGoesDownOnlyWhereItsRuleIsTried) {
     std::vector<Expr> leftSides;
     for (const Rule& r : reverseTheory()) leftSides.push_back(r.equation.first);
