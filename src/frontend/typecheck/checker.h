@@ -313,7 +313,7 @@ DListCheck checkDList(const DList& d, const DListContext& ctx);
 struct TheoryCheck {
     Messages messages;               // the reports, in file order; fatal at a DEFINITION header
     std::vector<std::string> names;  // the rule variables (and DEFINITION names) of the theory
-    Theory headed;                   // plain, with the DEFINITION headers kept
+    Lazy<Theory> headed = Theory{};  // plain, with the DEFINITION headers kept
     Lazy<Theory> expanded = Theory{};         // plain, the headers replaced by the definitions' rules
     Lazy<std::vector<Rule>> rules = std::vector<Rule>{}; // the checked rules in file order; fatal at a header
     Lazy<Theory> typed = Theory{};            // the typed theory; fatal at a header

@@ -64,7 +64,7 @@ RewriteSyntax rewriteSyntax(const Rewrite& r, const Lazy<DefnRules>& table) {
     const TheoryCheck theory = checkTheory(r.theory.elems, notProvided<CheckEnv>("type environment"), table);
     const DefnRules specRules = dlistRules(r.specs, r.name + " specification of ");
     RewriteSyntax out{
-        mkRewrite(r.name, r.names, redefs.plain, specs.plain, theory.headed),
+        mkRewrite(r.name, r.names, redefs.plain, specs.plain, theory.headed.get()),
         mkRewrite(r.name, r.names, redefs.plain, specs.plain, addDefinitionRules(specRules, theory.expanded.get().elems)),
         concatNames(concatNames(redefs.freeVars, specs.freeVars), theory.names),
         theory.undefinedDefinitions.get(),

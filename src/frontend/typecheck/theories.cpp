@@ -63,7 +63,7 @@ struct CeqChecked {
 // when first read.
 struct CeqOut {
     std::vector<std::string> freeVars;
-    Ceq plain;
+    Lazy<Ceq> plain;  // a copy of the equation: made only where it is read
     Lazy<CeqChecked> checked;
 };
 
@@ -242,7 +242,7 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
     for (const TheoItem& item : items) {
         if (item.kind() == TheoKind::CeqTheo) {
             const Ceq ceq = item.ceq();
-            all->push_back(CeqOut{ceqFreeVars(ceq), plainCeq(ceq),
+            all->push_back(CeqOut{ceqFreeVars(ceq), delay([ceq] { return plainCeq(ceq); }),
                                   delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
         } else {
             all->push_back(std::nullopt);
@@ -253,25 +253,26 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
 
     TheoryCheck tc;
     tc.messages = theoryMessages(outs, 0, Messages());
-    Theo headed;
     NamesFromBack names;
     for (std::size_t i = items.size(); i-- > 0;) {
         const std::optional<CeqOut>& o = (*outs)[i];
-        if (o) {
-            names.unite(o->freeVars);
-            headed = mkCeqTheo(o->plain, headed);
-        } else {
-            names.prepend(items[i].defnName());
-            headed = mkDefnTheo(items[i].defnName(), headed);
-        }
+        if (o) names.unite(o->freeVars);
+        else names.prepend(items[i].defnName());
     }
     tc.names = names.take();
-    tc.headed = mkTheory(headed);
+    tc.headed = delay([outs, items] {
+        Theo headed;
+        for (std::size_t i = items.size(); i-- > 0;) {
+            const std::optional<CeqOut>& o = (*outs)[i];
+            headed = o ? mkCeqTheo(o->plain.get(), headed) : mkDefnTheo(items[i].defnName(), headed);
+        }
+        return mkTheory(headed);
+    });
     tc.expanded = delay([outs, items, table] {
         Theo out;
         for (std::size_t i = items.size(); i-- > 0;) {
             if ((*outs)[i]) {
-                out = mkCeqTheo((*outs)[i]->plain, out);
+                out = mkCeqTheo((*outs)[i]->plain.get(), out);
                 continue;
             }
             std::optional<CeqList> rules = lookupFM(NameOrd{}, table.get(), items[i].defnName());

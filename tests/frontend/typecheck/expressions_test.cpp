@@ -169,7 +169,7 @@ TEST(TypecheckTheories, EmptyTheory) {
                                  test::noTable());
     EXPECT_EQ(concatTheoryErrors(tc.messages), "");
     EXPECT_TRUE(tc.names.empty());
-    EXPECT_TRUE(tc.headed.elems.isEnd());
+    EXPECT_TRUE(tc.headed.get().elems.isEnd());
     EXPECT_TRUE(tc.expanded.get().elems.isEnd());
     EXPECT_TRUE(tc.typed.get().elems.isEnd());
     EXPECT_TRUE(tc.rules.get().empty());
@@ -185,7 +185,7 @@ TEST(TypecheckTheories, EnvironmentNamesBecomeConstantsInTheTypedTreeOnly) {
     EXPECT_EQ(mapNode.constant().constrName(), "map");
     EXPECT_TRUE(lhs.fun().arg().isVar());
     EXPECT_EQ(showType(lhs.fun().arg().type()), "d -> g");
-    const Expr& plainMap = tc.headed.elems.item().ceq().eqn.lhs.fun().fun();
+    const Expr& plainMap = tc.headed.get().elems.item().ceq().eqn.lhs.fun().fun();
     EXPECT_TRUE(plainMap.isVar());
     try {
         plainMap.type();
@@ -249,7 +249,7 @@ TEST(TypecheckTheories, DefinitionHeaderValuesFireOnlyWhenRead) {
     }
     EXPECT_EQ(out.str().substr(0, 24), ">TYPE ERROR near line 1\n");
     EXPECT_EQ(tc.names, (std::vector<std::string>{"g", "y", "x"}));
-    EXPECT_EQ(test::showTheo(tc.headed.elems), "a @1: 1 = True | DEFINITION g | b @1: y = x");
+    EXPECT_EQ(test::showTheo(tc.headed.get().elems), "a @1: 1 = True | DEFINITION g | b @1: y = x");
     try {
         tc.rules.get();
         ADD_FAILURE();
