@@ -135,9 +135,10 @@ int StepSharing::applicationValue(const Expr& node, int fun, int arg) {
     roomForValue();
     const std::size_t mask = valueSlots_.size() - 1;
     std::size_t at = spread(hash) & mask;
-    for (; valueSlots_[at] >= 0; at = (at + 1) & mask) {
-        const Value& c = values_[valueSlots_[at]];
-        if (c.hash == hash && c.fun == fun && c.arg == arg && eqType(c.node.type(), node.type())) return valueSlots_[at];
+    for (; valueSlots_[at].value >= 0; at = (at + 1) & mask) {
+        if (valueSlots_[at].hash != hash) continue;
+        const int c = valueSlots_[at].value;
+        if (values_[c].fun == fun && values_[c].arg == arg && eqType(forms_[c].node.type(), node.type())) return c;
     }
     return addValue(node, fun, arg, hash, at);
 }
@@ -148,32 +149,35 @@ int StepSharing::leafValue(const Expr& node) {
     roomForValue();
     const std::size_t mask = valueSlots_.size() - 1;
     std::size_t at = spread(hash) & mask;
-    for (; valueSlots_[at] >= 0; at = (at + 1) & mask) {
-        const Value& c = values_[valueSlots_[at]];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(c.node, node) && eqType(c.node.type(), node.type()))
-            return valueSlots_[at];
+    for (; valueSlots_[at].value >= 0; at = (at + 1) & mask) {
+        if (valueSlots_[at].hash != hash) continue;
+        const int c = valueSlots_[at].value;
+        const Expr& other = forms_[c].node;
+        if (values_[c].fun < 0 && sameLeaf(other, node) && eqType(other.type(), node.type())) return c;
     }
     return addValue(node, -1, -1, hash, at);
 }
 
 void StepSharing::roomForValue() {
     if (2 * (values_.size() + 1) <= valueSlots_.size()) return;
-    valueSlots_.assign(std::max<std::size_t>(1024, 2 * valueSlots_.size()), -1);
+    std::vector<ValueSlot> old(std::max<std::size_t>(1024, 2 * valueSlots_.size()));
+    old.swap(valueSlots_);
     const std::size_t mask = valueSlots_.size() - 1;
-    for (std::size_t v = 0; v < values_.size(); ++v) {
-        std::size_t at = spread(values_[v].hash) & mask;
-        while (valueSlots_[at] >= 0) at = (at + 1) & mask;
-        valueSlots_[at] = static_cast<int>(v);
+    for (const ValueSlot& slot : old) {
+        if (slot.value < 0) continue;
+        std::size_t at = spread(slot.hash) & mask;
+        while (valueSlots_[at].value >= 0) at = (at + 1) & mask;
+        valueSlots_[at] = slot;
     }
 }
 
 int StepSharing::addValue(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t slot) {
     const int v = static_cast<int>(values_.size());
-    values_.push_back(Value{node});
+    values_.emplace_back();
     values_.back().fun = fun;
     values_.back().arg = arg;
-    values_.back().hash = hash;
-    valueSlots_[slot] = v;
+    forms_.emplace_back(node);
+    valueSlots_[slot] = ValueSlot{hash, v};
     return v;
 }
 
@@ -238,8 +242,9 @@ bool StepSharing::findGroups() {
     for (int v : visits_) {
         Value& x = values_[v];
         if (x.fun < 0 || x.occurrences < 2) continue;
-        if (x.liftable < 0) x.liftable = liftable(Site{&x.node, -1, Step::First, 0, {-1, -1}}, false) ? 1 : 0;
-        if (x.liftable == 0) continue;
+        Form& form = forms_[v];
+        if (form.liftable < 0) form.liftable = liftable(Site{&form.node, -1, Step::First, 0, {-1, -1}}, false) ? 1 : 0;
+        if (form.liftable == 0) continue;
         x.group = static_cast<int>(groups_.size());
         groups_.push_back(v);
     }
@@ -294,7 +299,8 @@ void StepSharing::markCovered() {
 }
 
 // The kept groups' variables, named from the supply in turn; the written forms made under the
-// names of the last call stay when the names are the same.
+// names of the last call stay when the names are the same.  A group named as when it was last
+// kept keeps its variable's node.
 void StepSharing::nameKept(NameSupply& supply) {
     bool same = naming_.size() == kept_.size();
     std::vector<std::string> names;
@@ -310,7 +316,9 @@ void StepSharing::nameKept(NameSupply& supply) {
     naming_.clear();
     vars_.clear();
     for (std::size_t k = 0; k < kept_.size(); ++k) {
-        vars_.push_back(mkVar(names[k], exprType(values_[kept_[k]].node)));
+        Form& form = forms_[kept_[k]];
+        if (!form.var || form.var->name() != names[k]) form.var = mkVar(names[k], exprType(form.node));
+        vars_.push_back(*form.var);
         naming_.emplace_back(kept_[k], std::move(names[k]));
     }
 }
@@ -319,46 +327,52 @@ void StepSharing::nameKept(NameSupply& supply) {
 
 // The value as it stands in its parent: a kept group's variable, else its written form.
 Expr StepSharing::shown(int value) {
-    const Value& x = values_[value];
-    return x.kept >= 0 ? vars_[x.kept] : inside(value);
+    const int kept = values_[value].kept;
+    return kept >= 0 ? vars_[kept] : inside(value);
 }
 
 // The value with the kept groups' occurrences strictly inside it replaced by their variables:
-// its own node when there are none, else a node made once per naming, parts first.
+// its own node when there are none, else a node made once per naming, parts first, and kept
+// under a new naming where its parts' written forms are the same nodes as before.
 Expr StepSharing::inside(int value) {
-    auto ready = [this](const Value& x) {
-        return !x.keptBelow || (x.writtenIn == namingGeneration_ && x.written.has_value());
+    auto ready = [this](int v) {
+        const Form& form = forms_[v];
+        return !values_[v].keptBelow || (form.writtenIn == namingGeneration_ && form.written.has_value());
     };
     std::vector<int>& todo = valueStack_;
     todo.assign(1, value);
     while (!todo.empty()) {
-        Value& x = values_[todo.back()];
-        if (ready(x)) {
+        const int v = todo.back();
+        if (ready(v)) {
             todo.pop_back();
             continue;
         }
+        const Value& x = values_[v];
         bool waiting = false;
         for (int part : {x.fun, x.arg}) {
-            const Value& p = values_[part];
-            if (p.kept < 0 && !ready(p)) {
+            if (values_[part].kept < 0 && !ready(part)) {
                 todo.push_back(part);
                 waiting = true;
             }
         }
         if (waiting) continue;
-        x.written = mkApAs(x.node, written(x.fun), written(x.arg));
-        x.writtenIn = namingGeneration_;
+        Expr fun = written(x.fun);
+        Expr arg = written(x.arg);
+        Form& form = forms_[v];
+        if (!form.written || !form.written->fun().sameNode(fun) || !form.written->arg().sameNode(arg))
+            form.written = mkApAs(form.node, std::move(fun), std::move(arg));
+        form.writtenIn = namingGeneration_;
         todo.pop_back();
     }
-    const Value& x = values_[value];
-    return x.keptBelow ? *x.written : x.node;
+    return written(value, false);
 }
 
-// shown(value) for a value whose written form is made.
-Expr StepSharing::written(int value) const {
+// shown(value) for a value whose written form is made; `asPart` false for the value itself
+// where it is a kept group.
+Expr StepSharing::written(int value, bool asPart) const {
     const Value& x = values_[value];
-    if (x.kept >= 0) return vars_[x.kept];
-    return x.keptBelow ? *x.written : x.node;
+    if (asPart && x.kept >= 0) return vars_[x.kept];
+    return x.keptBelow ? *forms_[value].written : forms_[value].node;
 }
 
 // --- upkeep ---------------------------------------------------------------------------------
@@ -369,6 +383,7 @@ void StepSharing::clearIfLarge() {
 
 void StepSharing::clear() {
     values_.clear();
+    forms_.clear();
     valueSlots_.clear();
     knownSlots_.clear();
     held_.clear();

@@ -43,26 +43,34 @@ public:
     std::optional<std::pair<Expr, NameSupply>> share(const Expr& e, NameSupply supply);
 
 private:
+    // The facts of a value read in the walks of every call.
     struct Value {
-        explicit Value(const Expr& first) : node(first) {}
-        Expr node;                 // the first node met with this value
-        std::int32_t fun = -1;     // an application's parts, -1 for a leaf
+        std::int32_t fun = -1;  // an application's parts, -1 for a leaf
         std::int32_t arg = -1;
-        std::uint64_t hash = 0;
-        std::int8_t liftable = -1;  // may be written once (-1: not asked yet)
         // Of the current expression, valid when `seen` is the current call:
         std::uint32_t seen = 0;
-        std::uint64_t occurrences = 0;
         std::uint32_t parents = 0;  // incoming edges
+        std::uint64_t occurrences = 0;
         std::int32_t parent = -1;   // the last parent met
         std::int32_t group = -1;    // its group, or -1
         std::int32_t kept = -1;     // its place among the kept groups, or -1
+        std::uint32_t holderMark = 0;
         bool covered = false;       // reached from a group through single parents
         bool keptBelow = false;     // a kept group occurs strictly inside it
-        std::uint32_t holderMark = 0;
+    };
+    // And those read for the groups and the written forms only.
+    struct Form {
+        explicit Form(const Expr& first) : node(first) {}
+        Expr node;                  // the first node met with this value
+        std::int8_t liftable = -1;  // may be written once (-1: not asked yet)
         // Its written form, valid while the names are those of `writtenIn`.
         std::uint32_t writtenIn = 0;
         std::optional<Expr> written;
+        std::optional<Expr> var;  // its variable when it was last kept
+    };
+    struct ValueSlot {
+        std::uint64_t hash = 0;
+        std::int32_t value = -1;  // -1 for a free slot
     };
     struct Known {
         const void* node = nullptr;
@@ -84,12 +92,13 @@ private:
     void nameKept(NameSupply& supply);
     Expr shown(int value);
     Expr inside(int value);
-    Expr written(int value) const;
+    Expr written(int value, bool asPart = true) const;
     void clearIfLarge();
     void clear();
 
     std::vector<Value> values_;
-    std::vector<int> valueSlots_;  // open addressing by hash: a value, or -1
+    std::vector<Form> forms_;
+    std::vector<ValueSlot> valueSlots_;  // open addressing by hash
     std::vector<Known> knownSlots_;  // open addressing by node
     std::vector<Expr> held_;         // the nodes of knownSlots_, kept alive
     std::uint32_t call_ = 0;
