@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "frontend/printer/theories.h"
+#include "frontend/typecheck/position_set.h"
 #include "support/address_table.h"
 #include "support/finite_maps.h"
 #include "lang/syntax.h"
@@ -121,11 +122,15 @@ public:
         std::uint64_t id;  // identifies the binding (a later binding of the name has another)
         bool open;         // the type has free type variables
     };
-    // The bindings whose types had free type variables when bound, newest first; shadowed
-    // bindings are skipped by the reader (their entry id differs).
+    // The bindings whose types had free type variables when bound, newest first, and the
+    // bindings without them that hide such a binding of their name; a shadowed binding is
+    // told by its entry id, which differs from the name's entry.
     struct OpenCell {
         std::string name;
         std::uint64_t id;
+        Type type;
+        bool open;           // false: a binding without free type variables that hides one
+        std::size_t depth;   // the number of cells below this one
         std::shared_ptr<const OpenCell> next;
     };
     const FiniteMap<std::string, Entry>& entries() const { return map_; }
@@ -167,8 +172,19 @@ public:
     // The type t stands for at its top: t itself unless it is a bound variable, else the end of
     // its chain of bindings (the chain is pointed at its end).
     Type headOf(const Type& t);
-    // The free type variables of the environment's bindings, after the substitution.
+    // The free type variables of the environment's bindings, after the substitution, in order
+    // of first occurrence: a walk of every binding.
     std::vector<std::string> envTypeVars(const CheckEnv& env) const;
+    // The same set kept from one environment to the next (env_levels.cpp).  `enterEnv` makes
+    // env the environment it is kept for: the bindings env shares with the one entered last
+    // stay as they are, the others are dropped and env's new ones added; unification keeps it
+    // up to date.  The two questions are answered for the environment entered last.
+    void enterEnv(const CheckEnv& env);
+    // The variable occurs free in the environment.
+    bool freeInEnv(const std::string& var) const;
+    // The first place in the fresh-name sequence from `position` on whose name does not occur
+    // free in the environment.
+    std::uint64_t nextNameNotInEnv(std::uint64_t position) const;
     // The substitution as an explicit map (for tests and for callers that need a TypeSubst).
     TypeSubst asSubst() const;
 
@@ -184,6 +200,10 @@ private:
     static constexpr std::uint64_t kUnbound = ~std::uint64_t{0};
     struct Resolver;
     struct Unifier;
+    // The place by which a variable is kept: its position in the fresh-name sequence, or
+    // nothing when it is kept by name.
+    static std::optional<std::uint32_t> keptPosition(const Type& tid);
+    static std::optional<std::uint32_t> keptPosition(const std::string& name);
     // The binding of a variable (a Tid), or null.
     Bound* boundType(const Type& tid) const;
     // The end of t's chain of bindings: t unbound, a variable without a binding or a type that
@@ -242,6 +262,45 @@ private:
     // The types as bound whose nodes were recorded in heldNodes_ (resolution may replace a
     // binding's type), which keep those nodes alive.
     std::vector<Type> boundTypes_;
+
+    // --- the free variables of the environment entered last (env_levels.cpp) ---
+    // The environment is kept as a stack of slots, one per cell of its chain, oldest first.  A
+    // variable's level is the lowest visible slot whose type holds it free once the
+    // substitution is applied (kNoLevel: none), and a bound variable's the lowest whose type
+    // reaches it, so the variables of its binding are at that level or lower.  A variable
+    // free in the environment is an unbound one with a level.  Levels only fall as bindings
+    // are made; a slot dropped from the top takes its level away from the variables at it
+    // (no slot above it is left to hold them), and a slot hidden by a later one of its name
+    // has the slots above it walked again.
+    static constexpr std::uint32_t kNoLevel = ~std::uint32_t{0};
+    static constexpr std::size_t kNoSlot = ~std::size_t{0};
+    struct EnvSlot {
+        std::shared_ptr<const CheckEnv::OpenCell> cell;
+        std::size_t hides;  // the slot of the same name that this one hides, or kNoSlot
+        bool visible;
+    };
+    // Levels as they were before a unification changed them, to put back when it fails.
+    using LevelUndo = std::vector<std::pair<Type, std::uint32_t>>;
+    std::uint32_t levelOf(const Type& tid) const;
+    void setLevel(const Type& tid, std::uint32_t level, LevelUndo* undo);
+    // Marks the variable's position as free in the environment or not.
+    void refreshInEnv(const Type& tid);
+    // Every variable that t holds free (after the substitution) gets at most `level`.
+    void lowerLevels(const Type& t, std::uint32_t level, LevelUndo* undo);
+    // A new binding of tid to t: t's variables join the environment wherever tid was in it.
+    void noteBoundInEnv(const Type& tid, const Type& t, LevelUndo& undo);
+    void restoreLevels(const LevelUndo& undo, const std::vector<Type>& unbound);
+    void dropLevel(std::size_t slot);
+    void pushEnvSlot(std::shared_ptr<const CheckEnv::OpenCell> cell);
+    void popEnvSlot();
+    void hideEnvSlot(std::size_t slot);
+
+    std::vector<EnvSlot> envSlots_;
+    std::unordered_map<std::string, std::size_t> visibleSlot_;  // each name's visible slot
+    std::vector<std::vector<Type>> atLevel_;  // per slot, the variables given its level since
+    std::vector<std::uint32_t> levelByPosition_;
+    std::unordered_map<std::string, std::uint32_t> levelByName_;
+    PositionSet inEnvPositions_;  // the positions of the variables free in the environment
 };
 using CheckStatePtr = std::shared_ptr<CheckState>;
 

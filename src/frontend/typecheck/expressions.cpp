@@ -622,6 +622,25 @@ void checkDecl(Pass& p, const Decl& d, const CheckEnv& env) {
     }
 }
 
+// Each type generalised over its variables that are not free in the environment entered last,
+// the bound names being the first names of the fresh-name sequence not free there, as
+// renameScheme does with the environment's variables as the names in use.
+TypeEnv generaliseOutsideEnv(const CheckState& st, TypeEnv solved) {
+    std::vector<std::string> names;  // the first names not free in the environment, as far as needed
+    std::uint64_t next = 0;
+    for (auto& [name, t] : solved) {
+        std::vector<std::string> vars;
+        for (std::string& v : typeVarsOf(t))
+            if (!st.freeInEnv(v)) vars.push_back(std::move(v));
+        if (vars.empty()) continue;
+        for (; names.size() < vars.size(); ++next) names.push_back(nthName(next = st.nextNameNotInEnv(next)));
+        std::vector<std::string> bound(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(vars.size()));
+        const TypeSubst rename = substFromList(freshBindings(NameList::fromVector(bound), vars));
+        t = mkTAbs(std::move(bound), substType(rename, t));
+    }
+    return solved;
+}
+
 }  // namespace
 
 DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
@@ -644,9 +663,13 @@ DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
         solved.emplace_back(name, st.resolve(t));
         anyVariable = anyVariable || !solved.back().second.isGround();
     }
-    // Types without variables generalise to themselves: the environment's variables, which
-    // take a walk of every open binding around the block, are needed only otherwise.
-    out.bindings = anyVariable ? renameScheme(st.envTypeVars(env), solved) : std::move(solved);
+    // Types without variables generalise to themselves: the environment's variables are
+    // needed only otherwise.
+    if (anyVariable) {
+        st.enterEnv(env);
+        solved = generaliseOutsideEnv(st, std::move(solved));
+    }
+    out.bindings = std::move(solved);
     return out;
 }
 

@@ -31,8 +31,14 @@ CheckEnv CheckEnv::with(const std::string& name, const Type& t) const {
     CheckEnv out;
     const std::uint64_t id = nextBindingId();
     const bool open = hasFreeVars(t);
+    // A binding without free variables is a cell only when it hides one with them.
+    bool cell = open;
+    if (!open && open_) {
+        const std::optional<Entry> hidden = lookupFM(NameOrd{}, map_, name);
+        cell = hidden && hidden->open;
+    }
     out.map_ = addToFM(NameOrd{}, name, Entry{t, id, open}, map_);
-    out.open_ = open ? std::make_shared<const OpenCell>(OpenCell{name, id, open_}) : open_;
+    out.open_ = cell ? std::make_shared<const OpenCell>(OpenCell{name, id, t, open, open_ ? open_->depth + 1 : 0, open_}) : open_;
     return out;
 }
 
@@ -160,14 +166,19 @@ constexpr std::uint64_t kPositionLimit = std::uint64_t{1} << 26;
 // A binding's type not yet found fully resolved.
 constexpr std::uint64_t kNotResolved = ~std::uint64_t{0} - 1;
 
-// The position by which a variable is kept, or nothing when it is kept by name.
-std::optional<std::uint32_t> keptPosition(const Type& tid) {
+}  // namespace
+
+std::optional<std::uint32_t> CheckState::keptPosition(const Type& tid) {
     const std::optional<std::uint32_t> pos = tid.varPosition();
     if (pos && *pos < kPositionLimit) return pos;
     return std::nullopt;
 }
 
-}  // namespace
+std::optional<std::uint32_t> CheckState::keptPosition(const std::string& name) {
+    const std::optional<std::uint64_t> pos = namePosition(name);
+    if (pos && *pos < kPositionLimit) return static_cast<std::uint32_t>(*pos);
+    return std::nullopt;
+}
 
 CheckState::Bound* CheckState::boundType(const Type& tid) const {
     if (const std::optional<std::uint32_t> pos = keptPosition(tid)) {
@@ -287,6 +298,8 @@ struct CheckState::Unifier {
     std::size_t kept = 0;           // the new bindings' types kept for the nodes in `seen`
     // The bindings shortened, as they were before.
     std::vector<std::pair<Type, Bound>> shortened;
+    // The levels the new bindings changed, as they were before.
+    LevelUndo levels;
 
     Type head(const Type& t) { return st.followChain(t, &shortened); }
     void bind(const Type& v, const Type& t) {
@@ -298,6 +311,7 @@ struct CheckState::Unifier {
             ++kept;
         }
         added.push_back(v);
+        st.noteBoundInEnv(v, t, levels);
     }
     // The type with every binding applied, the state left as it is (no resolved type is stored
     // back, as the new bindings may yet be taken out).
@@ -322,6 +336,7 @@ struct CheckState::Unifier {
     UnifyResult fail(UnifyResult r) {
         for (auto it = shortened.rbegin(); it != shortened.rend(); ++it) *st.boundType(it->first) = it->second;
         for (auto it = added.rbegin(); it != added.rend(); ++it) st.unbind(*it);
+        st.restoreLevels(levels, added);
         // The nodes looked at for the bindings taken back may go; their addresses may be reused.
         for (const void* node : seen) st.heldNodes_.erase(node);
         st.boundTypes_.erase(st.boundTypes_.end() - static_cast<std::ptrdiff_t>(kept), st.boundTypes_.end());
@@ -359,14 +374,14 @@ UnifyResult CheckState::Unifier::solve(const std::vector<TypeEquation>& eqs) {
     return UnifyResult::ok(identitySubst());
 }
 
-UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}, 0, {}}.solve(eqs); }
+UnifyResult CheckState::unifyIn(const std::vector<TypeEquation>& eqs) { return Unifier{*this, {}, {}, 0, {}, {}}.solve(eqs); }
 
 std::vector<std::string> CheckState::envTypeVars(const CheckEnv& env) const {
     std::vector<std::string> out;
     std::unordered_set<std::string> seen;
     for (const CheckEnv::OpenCell* c = env.openBindings().get(); c; c = c->next.get()) {
         std::optional<CheckEnv::Entry> e = lookupFM(NameOrd{}, env.entries(), c->name);
-        if (!e || e->id != c->id) continue;  // shadowed by a later binding
+        if (!c->open || !e || e->id != c->id) continue;  // shadowed by a later binding
         for (const auto& v : freeTypeVars({}, resolve(e->type)))
             if (seen.insert(v).second) out.push_back(v);
     }

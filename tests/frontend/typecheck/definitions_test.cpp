@@ -32,6 +32,19 @@ TEST(TypecheckDefinitions, SchemesSignaturesAndSupply) {
     EXPECT_TRUE(checkDefs("").bindings.empty());
 }
 
+// Variables free in the environment stay free; the generalised ones take the first names not
+// free there.
+TEST(TypecheckDefinitions, GeneralisationLeavesTheEnvironmentsVariablesFree) {
+    const CheckEnv env = CheckEnv().with("x", mkListType(mkTid("a"))).with("y", mkListType(mkTid("c")));
+    DListCheck d = checkDList(test::listOf(test::programDefs("f u = (u, x); h u v = (v, u, y)")),
+                              DListContext{0, CheckState::startingAfter(5), env});
+    ASSERT_EQ(d.bindings.size(), 2u);
+    EXPECT_EQ(showType(d.bindings[0].second), "b -> (b,[a])");
+    EXPECT_EQ(d.bindings[0].second.boundVars(), std::vector<std::string>{"b"});
+    EXPECT_EQ(showType(d.bindings[1].second), "b -> d -> (d,b,[c])");
+    EXPECT_EQ(d.bindings[1].second.boundVars(), (std::vector<std::string>{"b", "d"}));
+}
+
 TEST(TypecheckDefinitions, ASignatureThatContradictsAnEarlierEquationAddsNoReport) {
     EXPECT_EQ(concatTheoryErrors(checkDefs("f = 1; f :: Bool").messages), "");
     // A signature first makes the equation's own unification fail.

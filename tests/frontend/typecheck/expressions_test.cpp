@@ -109,6 +109,56 @@ TEST(TypecheckState, EnvironmentsAndTheSubstitutionStore) {
     EXPECT_TRUE(eqType(*first.lookup("f"), intType()));
 }
 
+// The environment's free variables kept from one environment to the next give what a walk of
+// every binding gives: as bindings are made and taken back, as environments grow, shrink back to
+// a shorter one and hide a name's binding by an open or a closed one.
+TEST(TypecheckState, FreeVariablesOfTheEnvironmentFollowItsChanges) {
+    CheckStatePtr st = CheckState::fresh();
+    auto freeAfterEntering = [&st](const CheckEnv& env) {
+        st->enterEnv(env);
+        std::string kept;
+        for (std::uint64_t i = 0; i < 10; ++i)
+            if (st->freeInEnv(nthName(i))) kept += nthName(i);
+        std::vector<std::string> walked = st->envTypeVars(env);
+        std::sort(walked.begin(), walked.end());
+        std::string all;
+        for (const std::string& v : walked) all += v;
+        EXPECT_EQ(kept, all);
+        return kept;
+    };
+    const CheckEnv base = CheckEnv().with("x", mkTid("a")).with("k", intType()).with("y", mkArrow(mkTid("b"), mkTid("c")));
+    EXPECT_EQ(freeAfterEntering(base), "abc");
+    EXPECT_EQ(st->nextNameNotInEnv(0), 3u);
+    // A binding made while it is entered: c's binding brings d in.
+    ASSERT_TRUE(st->unifyIn({{mkTid("c"), mkListType(mkTid("d"))}}).isOk());
+    EXPECT_EQ(freeAfterEntering(base), "abd");
+    EXPECT_EQ(st->nextNameNotInEnv(0), 2u);
+    EXPECT_EQ(st->nextNameNotInEnv(3), 4u);
+    // A failed unification takes the variables it brought in back out.
+    ASSERT_FALSE(st->unifyIn({{mkTid("a"), mkListType(mkTid("e"))}, {mkTid("e"), intType()}, {mkTid("e"), boolType()}}).isOk());
+    EXPECT_EQ(freeAfterEntering(base), "abd");
+    // x hidden by an open binding, then by a closed one; back to the shorter environment.
+    const CheckEnv inner = base.with("x", mkTid("f"));
+    EXPECT_EQ(freeAfterEntering(inner), "bdf");
+    EXPECT_EQ(freeAfterEntering(inner.with("z", mkTid("g")).with("x", intType())), "bdg");
+    EXPECT_EQ(freeAfterEntering(inner.with("y", boolType())), "f");
+    EXPECT_EQ(freeAfterEntering(base), "abd");
+    // A binding made in a longer environment stays when it is left: f is bound to [b].
+    ASSERT_TRUE(st->unifyIn({{mkTid("f"), mkListType(mkTid("h"))}}).isOk());
+    EXPECT_EQ(freeAfterEntering(inner), "bdh");
+    // A scheme's bound names are not free in it, its other names are; a variable whose binding
+    // brings in a name that the scheme binds brings that name in bound (it is not renamed).
+    ASSERT_TRUE(st->unifyIn({{mkTid("i"), mkArrow(mkTid("j"), mkTid("e"))}}).isOk());
+    EXPECT_EQ(freeAfterEntering(base.with("s", mkTAbs({"e", "g"}, mkArrow(mkTid("g"), mkTid("i"))))), "abdj");
+    // A long run of names in use is skipped at once.
+    CheckEnv many;
+    for (std::uint64_t i = 0; i < 5000; ++i) many = many.with("v" + std::to_string(i), mkTid(nthName(i + 1)));
+    CheckStatePtr other = CheckState::fresh();
+    other->enterEnv(many);
+    EXPECT_EQ(other->nextNameNotInEnv(0), 0u);
+    EXPECT_EQ(other->nextNameNotInEnv(1), 5001u);
+}
+
 TEST(TypecheckExpressions, SupplyConsumptionFollowsTheShape) {
     using namespace infer;
     auto run = [](const std::string& text, const TypeEnv& env) {
