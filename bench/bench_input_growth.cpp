@@ -19,7 +19,8 @@
 //   composed functions  rewrite "(inc . inc . ... . inc) 1": n compose steps and n incdef
 //                       steps, each printing an expression of about n nodes, so its output
 //                       (and time) grows with n * n
-//   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1
+//   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1, and the
+//                       same ending in xn = \ y -> y, where every level is generalised
 //   let with many names onestepmatch "x" "let { v0 = 0; ...; vn = n } in v0"
 //   deep parentheses    rewrite "((...(inc 1)...))" nested n deep
 //   nested tuples       rewrite "(1, (1, ... (1, 1)...))" nested n deep: no step, printed once
@@ -237,13 +238,24 @@ void BM_LoadNestedLambdas(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadNestedLambdas)->Arg(25000)->Arg(50000)->Arg(100000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void BM_LoadNestedWhereBlocks(benchmark::State& state) {
-    const int n = static_cast<int>(state.range(0));
+// f = x0 where x0 = x1 where ... where xn = last
+std::string nestedWhereBlocks(int n, const std::string& last) {
     std::string text = "f = x0";
     for (int i = 0; i < n; ++i) text += " where x" + std::to_string(i) + " = x" + std::to_string(i + 1);
-    loadProgramText(state, text + " where x" + std::to_string(n) + " = 1;\n");
+    return text + " where x" + std::to_string(n) + " = " + last + ";\n";
+}
+
+void BM_LoadNestedWhereBlocks(benchmark::State& state) {
+    loadProgramText(state, nestedWhereBlocks(static_cast<int>(state.range(0)), "1"));
 }
 BENCHMARK(BM_LoadNestedWhereBlocks)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Every level's type has a variable, so every level is generalised with the levels around it
+// in the environment.
+void BM_LoadNestedPolymorphicWhereBlocks(benchmark::State& state) {
+    loadProgramText(state, nestedWhereBlocks(static_cast<int>(state.range(0)), "\\ y -> y"));
+}
+BENCHMARK(BM_LoadNestedPolymorphicWhereBlocks)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Every element's type is unified with the variable's, one after another.
 void BM_LoadListOfOneVariable(benchmark::State& state) {
