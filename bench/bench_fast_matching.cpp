@@ -1,7 +1,7 @@
 // The fast matcher on the shared pattern/term corpus, beside the reference matcher: simple,
 // one-step and two-step matching from expressions to match results (conversions included),
 // every result of every case read; and the latency of the first results of a search with
-// about 2^21 abstraction candidates.
+// about 2^21 abstraction candidates; nested tuple arguments of growing depth.
 #include <benchmark/benchmark.h>
 
 #include "../tests/engine/matching/match_corpus.h"
@@ -104,6 +104,42 @@ BENCHMARK(BM_FastOneStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 // so it is left out of the routine run.
 BENCHMARK(BM_FastTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefTwoStepFirstResultsHuge)->Unit(benchmark::kMicrosecond);
+
+// g X against ((5, (3, 3)), (3, 0)), one-step, for tuple arguments X that nest deeper and
+// deeper: ((h, (3, h)), (3, 0)) (5 elements), ((h, X1), (3, 0)) (8) and ((h, X1), X1) (11),
+// with X1 the first.  Every element is abstracted out of what the elements before it left of
+// the term, so the results (456, 1,920 and 5,780) grow exponentially with the elements,
+// inherently; the time per result must not.  (A pattern variable standing for a part that
+// holds the variable of an element's binder, which no binding can hold, was once searched,
+// with every element after it.)
+corpus::MatchCase nestedTupleArgument(std::int64_t size) {
+    using namespace corpus::detail;
+    const Expr h = var("h", mkTid("a"));
+    const Expr x1 = pair(pair(h, pair(num(3), h)), pair(num(3), num(0)));
+    const Expr x = size == 1 ? x1 : pair(pair(h, x1), size == 2 ? pair(num(3), num(0)) : x1);
+    const Expr t = pair(pair(num(5), pair(num(3), num(3))), pair(num(3), num(0)));
+    return {"nested tuple", ap(var("g", fn(x.type(), t.type())), x), t, {}};
+}
+
+template <class Run>
+void nestedTuples(benchmark::State& state, Run run) {
+    const corpus::MatchCase c = nestedTupleArgument(state.range(0));
+    const NameSupply s = supplyFor(c);
+    std::size_t results = 0;
+    for (auto _ : state) {
+        results = length(run(Mode::OneStep, c, s));
+        benchmark::DoNotOptimize(results);
+    }
+    state.counters["results"] = static_cast<double>(results);
+    state.counters["us_per_result"] = benchmark::Counter(static_cast<double>(results) * 1e-6,
+                                                         benchmark::Counter::kIsIterationInvariantRate |
+                                                             benchmark::Counter::kInvert);
+}
+
+void BM_FastOneStepNestedTuples(benchmark::State& s) { nestedTuples(s, fastRun); }
+void BM_RefOneStepNestedTuples(benchmark::State& s) { nestedTuples(s, refRun); }
+BENCHMARK(BM_FastOneStepNestedTuples)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RefOneStepNestedTuples)->Arg(1)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond);
 
 // f 1 against F (F (... (F 1))), n levels deep, one-step: linear in n (one abstraction of
 // the 1 at the bottom, one constant abstraction).

@@ -96,5 +96,26 @@ TEST(MatcherTuples, ANestedTupleArgumentGivesANestedBinder) {
               resultsOf(refMatcher(), Kind::TwoStep, "f ((1, 2), 3)", "first (first ((1, 2), 3))"));
 }
 
+TEST(MatcherTuples, AnElementThatIsALocalVariableTakesTheTermsOccurrencesOfIt) {
+    // The element y stands for the term's own y wherever that is abstracted; g, which no
+    // binding can make mention y, only for parts without it.
+    expectBoth(Kind::OneStep, "\\ y -> f (y, g)", "\\ y -> konst y (inc y)",
+               "f := (\\ (a, b) -> b a (inc a))\ng := konst\n\n---\n"
+               "f := (\\ (a, b) -> konst a (b a))\ng := inc\n\n---\n"
+               "f := (\\ (a, b) -> konst a (inc a))\n\n---\n");
+}
+
+TEST(MatcherTuples, ElementsAfterTheFirstSeeTheBindersOpenedBefore) {
+    // Each h after the first is searched in a term that holds the variables of the binders
+    // opened for the elements before it; the parts that mention them are no candidates.
+    const char* pattern = "g ((h, (3, h)), (3, 0))";
+    const char* term = "((5, (3, 3)), (3, 0))";
+    const std::string fast = resultsOf(fastMatcher(), Kind::OneStep, pattern, term);
+    EXPECT_EQ(fast, resultsOf(refMatcher(), Kind::OneStep, pattern, term));
+    std::size_t results = 0;
+    for (std::size_t at = fast.find("---"); at != std::string::npos; at = fast.find("---", at + 1)) ++results;
+    EXPECT_EQ(results, 456u);
+}
+
 }  // namespace
 }  // namespace plim

@@ -36,26 +36,36 @@ List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> pat
     });
 }
 
-// True when the subterm at the path mentions no variable bound by a lambda of t above it
-// (by name alone, a variable bound further out and one bound inside t can look alike).
-bool freeOfInnerBinders(const Term& t, const Position& pos) {
+// True when the subterm at the path may stand for x: it mentions no variable bound by a lambda
+// of t above it (by name alone, a variable bound further out and one bound inside t can look
+// alike), and every local variable it mentions is free in x as well (names in xFree).  The
+// problem (x, u) of any other subterm fails whatever comes: bindings hold no local variable,
+// and every rule hands each local variable of a problem's term on to a problem whose pattern
+// is part of this one's, so no pattern is ever left to meet it.  Its abstractions, and every
+// search after them (a tuple argument's later elements above all, which see the variables
+// of the binders opened before them), are not built.
+bool mayStandFor(const std::vector<std::string>& xFree, const Term& t, const Position& pos) {
     if (!pos.sub.hasLVar()) return true;
     const std::vector<std::string> free = freeLocalVars(pos.sub);
     if (free.empty()) return true;
     const std::vector<std::string> inner = bindersOnPath(t, pos.path.toPath());
     for (const std::string& n : free)
-        if (std::find(inner.begin(), inner.end(), n) != inner.end()) return false;
+        if (std::find(inner.begin(), inner.end(), n) != inner.end() ||
+            std::find(xFree.begin(), xFree.end(), n) == xFree.end())
+            return false;
     return true;
 }
 
-// The distinct subterms of t that mention no variable bound inside t, with the paths of all
-// their occurrences, in order of first occurrence.
-std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& t) {
+// The distinct subterms of t that may stand for x, with the paths of all their occurrences,
+// in order of first occurrence.  (Subterms equal under termEq mention the same free local
+// variables, so a group is kept or left out whole.)
+std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& x, const Term& t) {
     std::vector<std::pair<Term, std::vector<Path>>> groups;
     std::vector<Term> keys;  // eta-contracted group keys
+    const std::vector<std::string> xFree = x.hasLVar() ? freeLocalVars(x) : std::vector<std::string>{};
     for (List<Position> at = positions(t); !at.empty(); at = at.tail()) {
         const Position& pos = at.head();
-        if (!freeOfInnerBinders(t, pos)) continue;
+        if (!mayStandFor(xFree, t, pos)) continue;
         const Term key = etaContract(pos.sub);
         std::size_t g = 0;
         while (g < keys.size() && !termEqUpTo({}, {}, key, keys[g])) ++g;
@@ -112,7 +122,7 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
             [x, t, v, rest](const std::pair<Term, std::vector<Path>>& g) {
                 return groupAbstractions(x, t, g.first, g.second, v, rest);
             },
-            fromVector(abstractableGroups(t)));
+            fromVector(abstractableGroups(x, t)));
         AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
         return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
     });
