@@ -116,6 +116,12 @@ bool readsAsItself(const Expr& x, std::vector<const Expr*>& stack);
 // Eta contraction: \p -> f p becomes f when p's names are not free in f; from the inside out.
 // A let is left alone.
 Expr etared(const Expr& e);
+// The contracted function of the application ap, given its contraction fRed and its contracted
+// argument aRed: fRed, except for a lambda with a tuple pattern that the argument does not fit.
+// Beta reduction never contracts such a redex, and contracting its lambda would turn it into
+// an application that reduces: (\ (x, y) -> g (x, y)) z is no g z.  Its lambda is kept, with
+// its body contracted.
+Expr keepStuckHead(const Expr& ap, const Expr& fRed, const Expr& aRed);
 // Its test of one lambda \p -> f x (of type s), with f' and x' the contracted f and x: f' when x
 // is the pattern itself and no name of the pattern is free in f (contraction keeps the free
 // names, so f' is asked), else the lambda rebuilt (the lambda itself when its body is f' x').
@@ -128,8 +134,8 @@ template <class Reduced>
 Expr etaredNode(const Expr& x, const Reduced& reduced) {
     if (!x.holdsAny(ExprHolds::Lam)) return x;
     if (x.isAp()) {
-        const Expr& f = reduced(x.fun(), 0);
         const Expr& a = reduced(x.arg(), 1);
+        const Expr f = keepStuckHead(x, reduced(x.fun(), 0), a);
         return f.sameNode(x.fun()) && a.sameNode(x.arg()) ? x : mkAp(f, a, x.lazyType());
     }
     if (!x.isLam()) return x;

@@ -1,5 +1,6 @@
 // Normal forms of whole expressions: eta contraction, renaming against fresh supplies, eta
 // expansion to full arity and the display of beta-redexes as lets.
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <optional>
@@ -73,7 +74,40 @@ Type scrubType(const Type& root, const RenameState& st) {
     return std::move(done.back());
 }
 
+// The elements of e when it is a tuple constant applied to exactly its arity of arguments.
+std::optional<std::vector<const Expr*>> tupleElements(const Expr& e) {
+    std::vector<const Expr*> args;
+    const Expr* at = &e;
+    for (; at->isAp(); at = &at->fun()) args.push_back(&at->arg());
+    if (!at->isCon() || at->constant().kind() != ConstantKind::Tuple) return std::nullopt;
+    if (static_cast<std::size_t>(std::max(at->constant().arity(), 0)) != args.size()) return std::nullopt;
+    return std::vector<const Expr*>(args.rbegin(), args.rend());
+}
+
+// The argument has the tuple shape of the lambda pattern (a variable takes anything).
+bool argumentFits(const Expr& pattern, const Expr& arg) {
+    std::vector<std::pair<const Expr*, const Expr*>> todo{{&pattern, &arg}};
+    while (!todo.empty()) {
+        const auto [p, a] = todo.back();
+        todo.pop_back();
+        if (p->isVar()) continue;
+        const auto ps = tupleElements(*p);
+        const auto as = tupleElements(*a);
+        if (!ps || !as || ps->size() != as->size()) return false;
+        for (std::size_t i = 0; i < ps->size(); ++i) todo.emplace_back((*ps)[i], (*as)[i]);
+    }
+    return true;
+}
+
 }  // namespace
+
+Expr keepStuckHead(const Expr& ap, const Expr& fRed, const Expr& aRed) {
+    const Expr& f = ap.fun();
+    if (!f.isLam() || f.pattern().isVar() || (fRed.isLam() && fRed.pattern().sameNode(f.pattern())) ||
+        argumentFits(f.pattern(), aRed))
+        return fRed;
+    return mkLam(f.pattern(), etared(f.body()), f.lazyType());
+}
 
 Expr etaTest(const Expr& lam, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
     const Expr& p = lam.pattern();

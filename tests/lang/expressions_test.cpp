@@ -171,6 +171,12 @@ TEST(ExpressionNormalisation, EtaContraction) {
     Expr tuple = app(app(mkCon(mkTuple(2), fn(a, fn(b, pair))), v("p")), v("q", b));
     Expr h = v("h", fn(pair, d));
     EXPECT_TRUE(same(etared(lam(tuple, app(h, tuple))), h));
+    // Not at the head of a redex that never contracts (its argument is no pair): that would
+    // make it reduce.  Applied to a pair it does contract.
+    Expr stuck = app(lam(tuple, app(h, tuple)), v("z", pair));
+    EXPECT_TRUE(same(etared(stuck), stuck));
+    Expr pairArg = app(app(mkCon(mkTuple(2), fn(a, fn(b, pair))), v("m")), v("n", b));
+    EXPECT_TRUE(same(etared(app(lam(tuple, app(h, tuple)), pairArg)), app(h, pairArg)));
     // Not when the pattern's name is free in the function.
     Expr capture = lam(v("x"), app(app(v("k", fn(a, fn(a, b))), v("x")), v("x")));
     EXPECT_TRUE(same(etared(capture), capture));

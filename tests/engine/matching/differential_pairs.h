@@ -611,12 +611,19 @@ inline bool sameTm(const TmPtr& a, const TmPtr& b) {
     return false;
 }
 
-// Eta normal form: \p -> f p becomes f when p's names are not free in f.
+// Eta normal form: \p -> f p becomes f when p's names are not free in f, except at the head
+// of a redex that never contracts (a tuple pattern its argument does not fit).
 inline TmPtr eta(const TmPtr& t) {
     switch (t->k) {
     case Tm::K::Var:
     case Tm::K::Con: return t;
-    case Tm::K::App: return tapp(eta(t->a), eta(t->b));
+    case Tm::K::App: {
+        const TmPtr x = eta(t->b);
+        std::map<std::string, TmPtr> s;
+        if (t->a->k == Tm::K::Lam && t->a->a->k != Tm::K::Var && !bindPattern(t->a->a, x, s))
+            return tapp(tlam(t->a->a, eta(t->a->b)), x);
+        return tapp(eta(t->a), x);
+    }
     case Tm::K::Lam: {
         const TmPtr body = eta(t->b);
         if (body->k == Tm::K::App && sameTm(body->b, t->a)) {

@@ -84,6 +84,14 @@ TEST(MatcherTuples, ALambdaBoundToAVariableTakesATupleWhole) {
     EXPECT_NE(fast.find("g := (False, 0)\n"), std::string::npos) << fast;
 }
 
+TEST(MatcherTuples, TheLambdaOfAStuckRedexIsNotContractedAway) {
+    // \ (f, a) -> q (f, a) at the head of a redex that never contracts stays a lambda: taken
+    // as q, it let q ignore its argument, and the pattern instantiated stayed a redex.
+    expectBoth(Kind::OneStep, "(\\ (f, a) -> q (f, a)) (first (swap ([], (2, 2))))",
+               "(\\ (f, a) -> (f, first (f, a))) (first (swap ([], (2, 2))))",
+               "q := (\\ (b, c) -> (b, first (b, c)))\n\n---\n");
+}
+
 TEST(MatcherTuples, ANestedTupleArgumentGivesANestedBinder) {
     std::string expected;
     for (const char* body : {"((a, b), c)", "((a, b), 3)", "((a, 2), c)", "((a, 2), 3)", "((1, b), c)", "((1, b), 3)",
