@@ -1,6 +1,7 @@
 // The fast and the reference matcher side by side on random pattern/term pairs over a probe
 // program of small polymorphic functions: simple, one-step and two-step matching, the two
-// result sets compared, and every result of both checked three ways:
+// result sets compared (and, where equal, the order of their first results), and every result
+// of both checked three ways:
 //   - sound: the pattern with the bindings substituted has the term's beta-eta normal form,
 //     by a normaliser of this file's own (capture-free substitution, tuple binders, equality up
 //     to the names of bound variables);
@@ -906,6 +907,7 @@ inline std::string fault(const Expr& pattern, const Expr& term, const Expr& norm
 // failure that ended the match (a user error, or anything else: a session lost).
 struct Outcome {
     std::set<std::string> keys;
+    std::vector<std::string> order;  // the keys in the order of their first results
     std::map<std::string, std::string> faults;  // key -> why
     std::string failure;
     bool lost = false;
@@ -925,7 +927,9 @@ inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Ex
                 break;
             }
             const std::string key = resultKey(at.head());
-            if (!out.keys.insert(key).second || !normalTerm) continue;
+            if (!out.keys.insert(key).second) continue;
+            out.order.push_back(key);
+            if (!normalTerm) continue;
             const std::string why = fault(p, t, *normalTerm, at.head());
             if (!why.empty()) out.faults[key] = why;
         }
@@ -984,6 +988,8 @@ inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, 
         if (!fast.keys.count(key)) report(counts, found, "fast missing", cmd, key);
     for (const auto& key : fast.keys)
         if (!ref.keys.count(key)) report(counts, found, "fast extra", cmd, key);
+    if (fast.keys == ref.keys && fast.order != ref.order)
+        report(counts, found, "fast order", cmd, fast.order.front() + " / " + ref.order.front());
 }
 
 // An ill-typed pair, matched as the match commands match it after the type reports: a user
