@@ -10,10 +10,12 @@ namespace plim::shared_display_detail {
 
 namespace {
 
-// The tables start afresh past this many values and nodes, or past a few times the values of
-// the last expression, whichever is more.
-constexpr std::size_t kMostKept = std::size_t{1} << 15;
-constexpr std::size_t kTimesLastReach = 3;
+// The tables start afresh past this many values and nodes, or past some times the values of
+// the last expression, whichever is more.  Small tables pay: the nodes they hold stay alive, and
+// a step's lookups miss the processor's caches in large ones, which costs more than finding the
+// values of an expression afresh every few dozen steps.
+constexpr std::size_t kMostKept = std::size_t{1} << 12;
+constexpr std::size_t kTimesLastReach = 16;
 
 std::uint64_t spreadNode(const void* node) { return spread(reinterpret_cast<std::uintptr_t>(node)); }
 
