@@ -67,33 +67,52 @@ struct ExprBuilder {
     }
 };
 
-// Takes the children out of nodes that are being released.
+// Releases nodes that nobody holds any more, without nested calls and without asking the
+// allocator for anything (a destructor may not fail): the nodes waiting to be released are
+// linked through their engine cache word, which such a node has no more use for.
 struct ExprRelease {
-    // The child's handle emptied; the child itself added to `free` when this was its last holder.
-    static void take(Expr& child, std::vector<ExprNode*>& free) {
-        ExprNode* n = child.node_;
-        child.node_ = nullptr;
-        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) free.push_back(n);
+    // The nodes waiting on this thread, the newest first; `releasing` while a release runs (a
+    // node released meanwhile, one that a type computed on demand held, joins the list).
+    static inline thread_local ExprNode* waiting = nullptr;
+    static inline thread_local bool releasing = false;
+
+    static void wait(ExprNode* n) {
+        n->engineCacheWord.store(reinterpret_cast<std::uintptr_t>(waiting), std::memory_order_relaxed);
+        waiting = n;
+    }
+    static ExprNode* next() {
+        ExprNode* n = waiting;
+        if (n != nullptr)
+            waiting = reinterpret_cast<ExprNode*>(
+                static_cast<std::uintptr_t>(n->engineCacheWord.load(std::memory_order_relaxed)));
+        return n;
     }
 
-    static void takeChildren(ExprNode* n, std::vector<ExprNode*>& free) {
+    // The child's handle emptied; the child itself waits when this was its last holder.
+    static void take(Expr& child) {
+        ExprNode* n = child.node_;
+        child.node_ = nullptr;
+        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) wait(n);
+    }
+
+    static void takeChildren(ExprNode* n) {
         switch (n->kind) {
         case ExprKind::Lam:
         case ExprKind::Ap: {
             auto* p = static_cast<ExprPairNode*>(n);
-            take(p->first, free);
-            take(p->second, free);
+            take(p->first);
+            take(p->second);
             break;
         }
         case ExprKind::Let: {
             auto* l = static_cast<ExprLetNode*>(n);
-            take(l->body, free);
+            take(l->body);
             l->defs.defs.eachSoleItem([&](DefItem& item) {
                 if (auto* f = std::get_if<FunDecl>(&item.decl.v_)) {
-                    take(f->lhs, free);
-                    take(f->rhs, free);
+                    take(f->lhs);
+                    take(f->rhs);
                 } else if (auto* d = std::get_if<DecDecl>(&item.decl.v_)) {
-                    take(d->name, free);
+                    take(d->name);
                 }
             });
             break;
@@ -114,24 +133,15 @@ struct ExprRelease {
     }
 };
 
-// The nodes released on this thread just now; a node released while others are (a node held
-// by a type computed on demand) joins them instead of starting a walk of its own.
 void releaseExprNode(ExprNode* node) noexcept {
-    static thread_local std::vector<ExprNode*>* active = nullptr;
-    if (active) {
-        active->push_back(node);
-        return;
+    ExprRelease::wait(node);
+    if (ExprRelease::releasing) return;
+    ExprRelease::releasing = true;
+    while (ExprNode* n = ExprRelease::next()) {
+        ExprRelease::takeChildren(n);
+        ExprRelease::destroy(n);
     }
-    std::vector<ExprNode*> free;
-    active = &free;
-    for (;;) {
-        ExprRelease::takeChildren(node, free);
-        ExprRelease::destroy(node);
-        if (free.empty()) break;
-        node = free.back();
-        free.pop_back();
-    }
-    active = nullptr;
+    ExprRelease::releasing = false;
 }
 
 Lazy<Type> Expr::lazyType() const {

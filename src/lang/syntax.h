@@ -338,7 +338,8 @@ struct ExprNode {
     // entry, so that finding the entry is a load and a compare instead of a hash probe; a table
     // believes the word only when the entry there is the node's.  Zero until a table writes it.
     // It fills the room the blocks of most forms leave over (an application or a lambda stays
-    // 48 bytes).
+    // 48 bytes).  Once nobody holds the node, it links the node into the list of nodes waiting
+    // to be released (syntax.cpp).
     mutable std::atomic<std::uint64_t> engineCacheWord{0};
     union {
         Type known;          // the type

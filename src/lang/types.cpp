@@ -132,63 +132,68 @@ struct TypeBuilder {
     }
 };
 
-// Takes the children out of nodes that are being released.
+// Releases nodes that nobody holds any more, without nested calls and without asking the
+// allocator for anything (a destructor may not fail): the constructor and scheme nodes waiting
+// to be released are linked through their hash, which such a node has no more use for, and a
+// variable node, which holds nothing, is freed at once.
 struct TypeRelease {
-    static void take(Type& child, std::vector<TypeNode*>& free) {
-        TypeNode* n = child.node_;
-        child.node_ = nullptr;
-        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) free.push_back(n);
+    // The nodes waiting on this thread, the newest first; `releasing` while a release runs (a
+    // node released meanwhile, one that a type computed on demand held, joins the list).
+    static inline thread_local TypeNode* waiting = nullptr;
+    static inline thread_local bool releasing = false;
+
+    static std::uint64_t& link(TypeNode* n) {
+        return n->kind == TypeKind::TCon ? static_cast<TypeConNode*>(n)->hash : static_cast<TypeAbsNode*>(n)->hash;
+    }
+    static void wait(TypeNode* n) {
+        if (n->kind == TypeKind::Tid) {
+            auto* v = static_cast<TypeVarNode*>(n);
+            v->~TypeVarNode();
+            freeNode(v, sizeof(TypeVarNode));
+            return;
+        }
+        link(n) = reinterpret_cast<std::uintptr_t>(waiting);
+        waiting = n;
+    }
+    static TypeNode* next() {
+        TypeNode* n = waiting;
+        if (n != nullptr) waiting = reinterpret_cast<TypeNode*>(static_cast<std::uintptr_t>(link(n)));
+        return n;
     }
 
-    // Takes n's children and frees n.
-    static void destroy(TypeNode* n, std::vector<TypeNode*>& free) {
-        switch (n->kind) {
-        case TypeKind::TCon: {
+    static void take(Type& child) {
+        TypeNode* n = child.node_;
+        child.node_ = nullptr;
+        if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) wait(n);
+    }
+
+    // Takes n's children (a constructor's or a scheme's) and frees n.
+    static void destroy(TypeNode* n) {
+        if (n->kind == TypeKind::TCon) {
             auto* c = static_cast<TypeConNode*>(n);
             const std::size_t count = c->argCount();
             Type* slots = c->argsStart();
             for (std::size_t i = 0; i < count; ++i) {
-                take(slots[i], free);
+                take(slots[i]);
                 slots[i].~Type();
             }
             c->~TypeConNode();
             freeConNode(c, count);
-            break;
+            return;
         }
-        case TypeKind::Tid: {
-            auto* v = static_cast<TypeVarNode*>(n);
-            v->~TypeVarNode();
-            freeNode(v, sizeof(TypeVarNode));
-            break;
-        }
-        case TypeKind::TAbs: {
-            auto* a = static_cast<TypeAbsNode*>(n);
-            take(a->body, free);
-            a->~TypeAbsNode();
-            freeNode(a, sizeof(TypeAbsNode));
-            break;
-        }
-        }
+        auto* a = static_cast<TypeAbsNode*>(n);
+        take(a->body);
+        a->~TypeAbsNode();
+        freeNode(a, sizeof(TypeAbsNode));
     }
 };
 
-// The nodes released on this thread just now; a node released while others are joins them
-// instead of starting a walk of its own.
 void releaseTypeNode(TypeNode* node) noexcept {
-    static thread_local std::vector<TypeNode*>* active = nullptr;
-    if (active) {
-        active->push_back(node);
-        return;
-    }
-    std::vector<TypeNode*> free;
-    active = &free;
-    for (;;) {
-        TypeRelease::destroy(node, free);
-        if (free.empty()) break;
-        node = free.back();
-        free.pop_back();
-    }
-    active = nullptr;
+    TypeRelease::wait(node);
+    if (TypeRelease::releasing) return;
+    TypeRelease::releasing = true;
+    while (TypeNode* n = TypeRelease::next()) TypeRelease::destroy(n);
+    TypeRelease::releasing = false;
 }
 
 std::uint64_t typeVarHash(const TypeNode& tid) {

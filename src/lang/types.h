@@ -148,7 +148,7 @@ struct TypeNode {
 // TCon: the interned constructor name, the hash of the term, then the arguments in place.
 struct TypeConNode : TypeNode {
     const std::string* name;
-    std::uint64_t hash = 0;
+    std::uint64_t hash = 0;  // once nobody holds the node: its link in the release list (types.cpp)
     explicit TypeConNode(const std::string* n) : TypeNode(TypeKind::TCon), name(n) {}
     Type* argsStart() { return reinterpret_cast<Type*>(this + 1); }
     const Type* argsStart() const { return reinterpret_cast<const Type*>(this + 1); }
@@ -163,7 +163,7 @@ struct TypeVarNode : TypeNode {
 };
 struct TypeAbsNode : TypeNode {
     Type body;
-    std::uint64_t hash = 0;
+    std::uint64_t hash = 0;  // once nobody holds the node: its link in the release list (types.cpp)
     std::vector<std::string> vars;
     TypeAbsNode(std::vector<std::string> v, Type b) : TypeNode(TypeKind::TAbs), body(std::move(b)), vars(std::move(v)) {}
 };

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "support/block_pool.h"
+#include "support/release.h"
 #include "layout/rules_internal.h"
 
 namespace plim::pretty_detail {
@@ -56,9 +57,13 @@ struct DropStack {
 };
 thread_local DropStack drops;
 
-[[gnu::noinline]] void pushMore(DropStack& s, const DocNode* d) {
-    if (s.more == nullptr) s.more = new std::vector<const DocNode*>();
-    s.more->push_back(d);
+// A node that finds no memory for a place on the list stays allocated, with what it holds: a
+// drop runs in destructors, which may not fail (support/release.h).
+[[gnu::noinline]] void pushMore(DropStack& s, const DocNode* d) noexcept {
+    (void)addWithoutFailing([&] {
+        if (s.more == nullptr) s.more = new std::vector<const DocNode*>();
+        s.more->push_back(d);
+    });
 }
 inline void pushDrop(DropStack& s, const DocNode* d) {
     if (s.size == kDropRoom) return pushMore(s, d);

@@ -24,6 +24,7 @@
 
 #include "layout/document.h"
 #include "layout/tuning.h"
+#include "support/release.h"
 
 namespace plim::pretty_detail {
 
@@ -81,11 +82,13 @@ template <class Ref>
 class Releaser {
 public:
     template <class Node, class EachChild>
-    static void release(Node& owner, EachChild eachChild) {
+    static void release(Node& owner, EachChild eachChild) noexcept {
         if (depth_ >= kReleaseDepth) {
             std::vector<Ref>& pending = list();
             eachChild(owner, [&pending](Ref& child) {
-                if (child && child.use_count() == 1) pending.push_back(std::move(child));
+                if (!child || child.use_count() != 1) return;
+                // Without memory for a place on the list, released at once (support/release.h).
+                if (!addWithoutFailing([&] { pending.push_back(std::move(child)); })) releaseUnlisted(child);
             });
             return;
         }

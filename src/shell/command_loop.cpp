@@ -97,17 +97,16 @@ const std::string& outOfMemoryReport() {
     return text;
 }
 
-void writeOutOfMemory() {
-    writeOut(outOfMemoryReport());
-    holdMemoryReserve();  // for the next command that runs out
-}
+void writeOutOfMemory() { writeOut(outOfMemoryReport()); }
 
 }  // namespace
 
 CmdState commandLoop(LineSource& source, CmdState state) {
     outOfMemoryReport();
-    holdMemoryReserve();
     for (;;) {
+        // Taken anew when a command that ran out of memory, or a release that found none, gave
+        // it back.
+        holdMemoryReserve();
         std::optional<std::string> line;
         try {
             writeOut(promptText);

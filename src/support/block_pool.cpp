@@ -4,6 +4,8 @@
 #include <mutex>
 #include <vector>
 
+#include "support/release.h"
+
 namespace plim::pool_detail {
 
 namespace {
@@ -37,11 +39,12 @@ FreeBlock* carve(char* chunk, std::size_t size) {
 
 }  // namespace
 
-void spill(std::size_t size, FreeBlock* head) {
+void spill(std::size_t size, FreeBlock* head) noexcept {
     if (head == nullptr) return;
     Shared& s = shared();
     const std::lock_guard<std::mutex> hold(s.lock);
-    s.lists[size].push_back(head);
+    // Without memory to list them the blocks stay in their chunks, unused: no failure at exit.
+    (void)addWithoutFailing([&] { s.lists[size].push_back(head); });
 }
 
 FreeBlock* fresh(std::size_t size) {

@@ -21,7 +21,7 @@ struct FreeBlock {
 };
 
 // The blocks a thread holds go back to the shared list of their size when it ends.
-void spill(std::size_t size, FreeBlock* head);
+void spill(std::size_t size, FreeBlock* head) noexcept;
 // Blocks of `size` bytes for this thread: from the shared list of the size, or a new chunk.
 FreeBlock* fresh(std::size_t size);
 

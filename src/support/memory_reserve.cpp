@@ -35,4 +35,8 @@ bool holdMemoryReserve() {
 
 bool memoryReserveHeld() { return reserve.load() != nullptr; }
 
+void giveBackMemoryReserve() noexcept {
+    if (void* held = reserve.exchange(nullptr)) std::free(held);
+}
+
 }  // namespace plim

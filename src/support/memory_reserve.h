@@ -21,4 +21,8 @@ bool holdMemoryReserve();
 // True while the reserve is held.
 bool memoryReserveHeld();
 
+// Gives the reserve back to the allocator now, when it is held: for work that must not fail
+// (releasing trees in destructors) and found no memory.
+void giveBackMemoryReserve() noexcept;
+
 }  // namespace plim

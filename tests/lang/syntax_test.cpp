@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lang/syntax_dump.h"
+#include "support/failing_allocations.h"
 
 namespace plim {
 namespace {
@@ -161,6 +162,23 @@ TEST(Syntax, NestedLocalDefinitionsAreDestroyedWithoutDeepRecursion) {
     }
     EXPECT_TRUE(kept.isLet());
     EXPECT_EQ(kept.defs().defs.item().line, 500000);
+}
+
+// Releasing an expression asks nothing of the allocator, so that it cannot fail in a
+// destructor: a long spine and nested local definitions are released with every request
+// refused.
+TEST(Syntax, ReleasingAsksNothingOfTheAllocator) {
+    Expr chain = consChain(100000);
+    Expr lets = var("x");
+    for (int i = 0; i < 100000; ++i) lets = mkLet(mkDList(mkOneDef(mkFun(var("f"), lets), mkNoDef(), i)), var("g"), a);
+    std::size_t refused = 0;
+    {
+        const test::RefusedAllocations none;
+        { const Expr released = std::move(chain); }
+        { const Expr released = std::move(lets); }
+        refused = none.refused();
+    }
+    EXPECT_EQ(refused, 0u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/errors.h"
+#include "support/failing_allocations.h"
 #include "support/failure_text.h"
 
 namespace plim {
@@ -35,6 +36,19 @@ TEST(TypeTerms, DeepNestingIsDestroyedWithoutDeepRecursion) {
     EXPECT_TRUE(t.isTAbs());
     t = Int();
     EXPECT_TRUE(t.isTCon());
+}
+
+// Releasing a type asks nothing of the allocator, so that it cannot fail in a destructor.
+TEST(TypeTerms, ReleasingAsksNothingOfTheAllocator) {
+    Type t = Int();
+    for (int i = 0; i < 200000; ++i) t = i % 2 == 0 ? Fn(a(), std::move(t)) : mkTAbs({"a"}, List(std::move(t)));
+    std::size_t refused = 0;
+    {
+        const test::RefusedAllocations none;
+        { const Type released = std::move(t); }
+        refused = none.refused();
+    }
+    EXPECT_EQ(refused, 0u);
 }
 
 // Compared, shown and searched on the ordinary stack: an arrow chain 200,000 deep, with a

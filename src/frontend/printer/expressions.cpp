@@ -11,6 +11,7 @@
 #include "frontend/printer/layouts.h"
 #include "frontend/printer/types.h"
 #include "layout/combinators.h"
+#include "support/release.h"
 
 namespace plim {
 
@@ -271,7 +272,9 @@ public:
         stacks_->pending.clear();
         stacks_->frames.clear();
         stacks_->docs.clear();
-        if (stacks_->pending.capacity() <= kKept && stacks_->docs.capacity() <= kKept) spares().push_back(std::move(stacks_));
+        // Without memory to keep them, they are freed (a destructor may not fail).
+        if (stacks_->pending.capacity() <= kKept && stacks_->docs.capacity() <= kKept)
+            (void)addWithoutFailing([&] { spares().push_back(std::move(stacks_)); });
     }
     StacksLease(const StacksLease&) = delete;
     StacksLease& operator=(const StacksLease&) = delete;

@@ -12,6 +12,7 @@
 
 #include "engine/matching/fast/terms.h"
 #include "support/block_pool.h"
+#include "support/release.h"
 
 namespace plim::fast {
 
@@ -64,27 +65,15 @@ struct TermNode {
     TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
     TermNode(const TermNode&) = delete;
     TermNode& operator=(const TermNode&) = delete;
-    // Children that only this node holds are released from one work list per thread, so a
-    // long spine is destroyed without nested destructor calls and without a list per node.
+    // Children that only this node holds are released one at a time from a work list
+    // (support/release.h), so a long spine is destroyed without nested destructor calls.
     ~TermNode() {
-        static thread_local std::vector<std::shared_ptr<const TermNode>>* pending = nullptr;
-        std::vector<std::shared_ptr<const TermNode>> local;
-        const bool outermost = pending == nullptr;
-        if (outermost) pending = &local;
-        auto take = [](Term& child) {
-            if (child.node_ && child.node_.use_count() == 1) pending->push_back(std::move(child.node_));
-        };
-        take(first);
-        take(second);
-        for (Term& e : elems) take(e);
-        if (cache && cache->etaNormal) take(*cache->etaNormal);
-        if (!outermost) return;
-        while (!local.empty()) {
-            std::shared_ptr<const TermNode> next = std::move(local.back());
-            local.pop_back();
-            next.reset();  // its own sole children join the list
-        }
-        pending = nullptr;
+        releaseSoleChildren(*this, [](TermNode& n, auto take) {
+            take(n.first.node_);
+            take(n.second.node_);
+            for (Term& e : n.elems) take(e.node_);
+            if (n.cache && n.cache->etaNormal) take(n.cache->etaNormal->node_);
+        });
     }
 
     TermCache& memo() const {
