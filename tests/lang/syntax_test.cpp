@@ -6,6 +6,7 @@
 
 #include "lang/syntax_dump.h"
 #include "support/failing_allocations.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -168,9 +169,10 @@ TEST(Syntax, NestedLocalDefinitionsAreDestroyedWithoutDeepRecursion) {
 // destructor: a long spine and nested local definitions are released with every request
 // refused.
 TEST(Syntax, ReleasingAsksNothingOfTheAllocator) {
-    Expr chain = consChain(100000);
+    const int n = test::inputSize(100000);
+    Expr chain = consChain(n);
     Expr lets = var("x");
-    for (int i = 0; i < 100000; ++i) lets = mkLet(mkDList(mkOneDef(mkFun(var("f"), lets), mkNoDef(), i)), var("g"), a);
+    for (int i = 0; i < n; ++i) lets = mkLet(mkDList(mkOneDef(mkFun(var("f"), lets), mkNoDef(), i)), var("g"), a);
     std::size_t refused = 0;
     {
         const test::RefusedAllocations none;

@@ -8,6 +8,7 @@
 #include "support/errors.h"
 #include "support/failing_allocations.h"
 #include "support/failure_text.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -41,7 +42,8 @@ TEST(TypeTerms, DeepNestingIsDestroyedWithoutDeepRecursion) {
 // Releasing a type asks nothing of the allocator, so that it cannot fail in a destructor.
 TEST(TypeTerms, ReleasingAsksNothingOfTheAllocator) {
     Type t = Int();
-    for (int i = 0; i < 200000; ++i) t = i % 2 == 0 ? Fn(a(), std::move(t)) : mkTAbs({"a"}, List(std::move(t)));
+    for (int i = 0; i < test::inputSize(200000); ++i)
+        t = i % 2 == 0 ? Fn(a(), std::move(t)) : mkTAbs({"a"}, List(std::move(t)));
     std::size_t refused = 0;
     {
         const test::RefusedAllocations none;

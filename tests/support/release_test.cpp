@@ -11,6 +11,7 @@
 #include "support/failing_allocations.h"
 #include "support/lazy.h"
 #include "support/memory_reserve.h"
+#include "support/sanitizer_build.h"
 
 namespace plim::test {
 namespace {
@@ -113,7 +114,7 @@ TEST(ReleaseSoleChildren, AddWithoutFailingTriesOnceMoreAfterTheReserve) {
 TEST(LazyRelease, AChainOfCellsIsReleasedWithoutTheAllocator) {
     const long before = Node::alive;
     Lazy<int> chain(0);
-    for (int i = 0; i < 100000; ++i)
+    for (int i = 0; i < inputSize(100000); ++i)
         chain = Lazy<int>::defer([before = chain, payload = leaf()] { return before.get() + 1; });
     Lazy<int> done(0);
     std::size_t refused = 0;
