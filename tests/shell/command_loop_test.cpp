@@ -204,20 +204,28 @@ TEST(CommandLoop, APromptLinePastTheSizeLimitIsAUserError) {
 }
 
 // A command that cannot get the memory it needs is abandoned: the loaded program and theory
-// stay, and the next commands are answered.
+// stay, and the next commands are answered.  A long list under rewrite, a chain of a million
+// appends, and a let of a million names under simplematch, each under a 200 MiB cap.
 TEST(CommandLoop, ACommandThatRunsOutOfMemoryIsAUserErrorAndTheStateIsKept) {
     if (test::kSanitizerBuild) GTEST_SKIP() << "the sanitizers reserve more address space than the cap";
     std::string list = "0";  // about 400 MB uncapped
     for (int i = 1; i < 150000; ++i) list += "," + std::to_string(i);
+    std::string appends = "[0]";
+    for (int i = 1; i < 1000000; ++i) appends += " ++ [" + std::to_string(i % 10) + "]";
+    std::string names = "v0 = 0";
+    for (int i = 1; i < 1000000; ++i) names += "; v" + std::to_string(i) + " = " + std::to_string(i % 10);
     RunOptions options;
     options.addressSpaceKiB = 200 << 10;
-    const Transcript t = runPlimWith(kMapFusion, "rewrite \"[" + list + "]\"\nrewrite \"inc 1\"\n", options);
-    const std::string end = "\nuser error\nReason: " + std::string(outOfMemoryText) + "\nPlim> \n" +
-                            "   inc 1\n= { incdef }\n   1 + 1\n\nPlim> \n";
-    ASSERT_GT(t.out.size(), end.size());
-    EXPECT_EQ(t.out.substr(t.out.size() - end.size()), end);
-    EXPECT_EQ(t.err, "");
-    EXPECT_EQ(t.status, 0);
+    for (const std::string& command : {"rewrite \"[" + list + "]\"", "rewrite \"" + appends + "\"",
+                                       "simplematch \"x\" \"let { " + names + " } in v0\""}) {
+        const Transcript t = runPlimWith(kMapFusion, command + "\nrewrite \"inc 1\"\n", options);
+        const std::string end = "\nuser error\nReason: " + std::string(outOfMemoryText) + "\nPlim> \n" +
+                                "   inc 1\n= { incdef }\n   1 + 1\n\nPlim> \n";
+        ASSERT_GT(t.out.size(), end.size()) << command.substr(0, 40);
+        EXPECT_EQ(t.out.substr(t.out.size() - end.size()), end) << command.substr(0, 40);
+        EXPECT_EQ(t.err, "") << command.substr(0, 40);
+        EXPECT_EQ(t.status, 0) << command.substr(0, 40);
+    }
 }
 
 }  // namespace

@@ -68,25 +68,27 @@ TEST(PageFile, APageIsReplacedWholeAndKeepsTheModeOfTheOldOne) {
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"link.html", "page.html"}));
 }
 
-// A termination signal while the page is written: whenever it arrives, the folder holds the old
-// page or the whole new one, and nothing else.  The signal is sent as soon as the new page's
-// file appears, so that it arrives during the write.
+// An interrupt or a termination signal while the page is written: whenever it arrives, the
+// folder holds the old page or the whole new one, and nothing else.  The signal is sent as soon
+// as the new page's file appears, so that it arrives during the write.
 TEST(PageFile, ASignalDuringTheWriteLeavesTheOldPageOrTheWholeNewOne) {
-    const std::string dir = scratchDir("PageSignal");
-    writeFile(dir + "/page.html", kOldPage);
-    RunOptions options;
-    options.cwd = dir;
-    const StartedPlim run = startPlim(kMapFusion, rewriteOfList(30), options);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    auto stillOld = [&] { return std::filesystem::file_size(dir + "/page.html") == kOldPage.size(); };
-    while (filesIn(dir).size() < 2 && stillOld() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(20));
-    kill(run.pid, SIGTERM);
-    const Transcript t = finishPlim(run);
-    EXPECT_EQ(filesIn(dir), std::vector<std::string>{"page.html"});
-    const std::string page = readFile(dir + "/page.html");
-    EXPECT_TRUE(page == kOldPage || wholePage(page)) << page.size();
-    EXPECT_TRUE(t.status == 128 + SIGTERM || t.status == 0) << t.status;  // 0: the run was over
+    for (const int ending : {SIGINT, SIGTERM}) {
+        const std::string dir = scratchDir("PageSignal");
+        writeFile(dir + "/page.html", kOldPage);
+        RunOptions options;
+        options.cwd = dir;
+        const StartedPlim run = startPlim(kMapFusion, rewriteOfList(30), options);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        auto stillOld = [&] { return std::filesystem::file_size(dir + "/page.html") == kOldPage.size(); };
+        while (filesIn(dir).size() < 2 && stillOld() && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        kill(run.pid, ending);
+        const Transcript t = finishPlim(run);
+        EXPECT_EQ(filesIn(dir), std::vector<std::string>{"page.html"}) << ending;
+        const std::string page = readFile(dir + "/page.html");
+        EXPECT_TRUE(page == kOldPage || wholePage(page)) << page.size() << " " << ending;
+        EXPECT_TRUE(t.status == 128 + ending || t.status == 0) << t.status;  // 0: the run was over
+    }
 }
 
 }  // namespace

@@ -115,6 +115,10 @@ StartedPlim startPlim(const std::vector<std::string>& args, const std::string& i
         if (fi < 0 || fe < 0) _exit(127);
         dup2(fi, 0);
         dup2(fe, 2);
+        // As a shell leaves them for a program in the foreground, also when the tests run where
+        // interrupts are ignored.
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
         if (!redirectOutput(options.output, started.outFile) || !capAddressSpace(options.addressSpaceKiB) ||
             !capFileSize(options.fileSizeBytes))
             _exit(127);
