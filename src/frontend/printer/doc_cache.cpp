@@ -16,11 +16,13 @@ constexpr std::size_t kSlotsSpare = 4;
 // The lists of parts move together once the dropped ones take more than this and than the rest.
 constexpr std::size_t kFewDroppedParts = 1024;
 
-// A round pauses the cache where it found fewer than one entry for each kFoundFew it made, and
-// made more than kMadeFew; pauses last at most kMostPaused rounds.
+// A round pauses the cache where the documents it found (each with the documents made for it
+// and kept: its weight) are fewer than one for each kFoundFew it made, and it made more than
+// kMadeFew; pauses last at most kMostPaused rounds.
 constexpr std::size_t kFoundFew = 16;
 constexpr std::size_t kMadeFew = 64;
 constexpr std::uint32_t kMostPaused = 16;
+constexpr std::uint64_t kMostWeight = std::uint64_t{1} << 30;
 
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
@@ -93,7 +95,7 @@ const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
     Entry& entry = entries_[slot.entry];
     ++entry.holders;
     reached_.push_back(slot.entry);
-    ++found_;
+    found_ += entry.weight;
     return &entry.doc;
 }
 
@@ -179,6 +181,9 @@ void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
     entry.holders = 1;
     entry.firstPart = static_cast<std::uint32_t>(parts_.size());
     entry.partCount = static_cast<std::uint32_t>(reached_.size() - first);
+    std::uint64_t weight = 1;
+    for (std::size_t k = first; k < reached_.size(); ++k) weight += entries_[reached_[k]].weight;
+    entry.weight = static_cast<std::uint32_t>(std::min<std::uint64_t>(weight, kMostWeight));
     if (entry.partCount > 0) {
         parts_.insert(parts_.end(), reached_.begin() + static_cast<std::ptrdiff_t>(first), reached_.end());
         reached_.resize(first);

@@ -26,8 +26,9 @@
 // kept holds on to its parts' entries for the node that holds it.  A round that finds nothing
 // (the first, or one after a pause) keeps every document it makes.
 //
-// Where a round finds little of what the one before made (each step rebuilds most of the
-// expression, as when every node lies on the path to the redex), keeping documents costs more
+// Where a round finds little of what the one before made, counting each document found with the
+// kept documents of its parts (each step rebuilds most of the expression, as when every node
+// lies on the path to the redex), keeping documents costs more
 // than it saves: the cache then pauses for a round, then for twice as many while that holds
 // (up to kMostPaused), the printer printing without it; a round after a pause keeps documents
 // again for the next to find.
@@ -82,6 +83,7 @@ private:
         Precedence prec = 0;
         Doc doc{pretty_detail::DocNodeRef()};
         std::uint32_t holders = 0;
+        std::uint32_t weight = 1;     // its document and the kept documents of its parts, counted
         std::uint32_t firstPart = 0;  // its parts' entries: parts_[firstPart, firstPart + partCount)
         std::uint32_t partCount = 0;
     };
@@ -147,8 +149,9 @@ private:
     std::vector<Expr> held_;            // printed in the last round: their nodes have the entries
     Passed passedNow_;                  // nodes whose documents this round did not keep
     Passed passedLast_;                 // and the round before
-    // Pausing: the entries this round found and made, the rounds still to sit out, the length
-    // of the last pause, and whether this round follows a pause (and has nothing to find).
+    // Pausing: the weight of the entries this round found, the entries it made, the rounds
+    // still to sit out, the length of the last pause, and whether this round follows a pause
+    // (and has nothing to find).
     std::size_t found_ = 0;
     std::size_t made_ = 0;
     std::uint32_t pausedFor_ = 0;

@@ -98,6 +98,22 @@ TEST(DocCache, KeepsTheNodesBelowOneFoundWhole) {
     EXPECT_FALSE(cache.holds(inner, 0));  // another precedence is another document
 }
 
+// A round that makes many documents pauses the cache for the next only when what it found
+// is small beside them: one part found whole counts the documents kept below it.
+TEST(DocCache, PausesWhereWhatItFindsIsSmallBesideWhatItMakes) {
+    auto chain = [](Expr e, int n, const char* f) {
+        for (int i = 0; i < n; ++i) e = ap(var(f), e);
+        return e;
+    };
+    const Expr big = numbers(1, 400);
+    ExprDocCache cache;
+    cached(cache, chain(big, 1, "f"));
+    cached(cache, chain(big, 100, "g"));  // 100 made above 400 found
+    EXPECT_FALSE(cache.paused());
+    cached(cache, chain(num(1), 100, "h"));  // 100 made, nothing found
+    EXPECT_TRUE(cache.paused());
+}
+
 // Entries leave and come in every round, few at a time (one item replaced near the front) or
 // most at once (a window sliding over the items); each item printed is found however the
 // removals moved the others.
