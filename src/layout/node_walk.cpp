@@ -170,6 +170,14 @@ struct Frame {
     const std::pair<const DocNode*, LayoutInt>& part(std::size_t i) const { return lists->parts[partsAt + i]; }
     std::size_t argCount() const { return lists->args.size() - argsAt; }
     NodeResult* args() const { return lists->args.data() + argsAt; }
+    // Asks for every candidate of a part whose first ones, asked for first, do not serve: the
+    // counts of that request undone and its candidates freed.
+    void askAgainForAll(PartRequest& req, const DocNode* part, LayoutInt bound) const {
+        budget.used = counts.used;
+        budget.allowed = counts.allowed;
+        currentArena->candidateRewind(mark);
+        req = PartRequest{part, bound, kAll};
+    }
     // Asks for the part at `next`, or ends with the result so far once none is left.
     bool nextPart(NodeResult& ret, PartRequest& req, std::size_t partNeed) {
         if (next == 0) {
@@ -185,17 +193,49 @@ struct Frame {
 // A chain of side-by-side compositions nested to the right: the last part first, then each left
 // part from the right, at the chain's bound there.  Where a left part's sizes depend on its bound
 // (see DocNode::boundSizes), the left parts are laid out first, from the left, each into a slot,
-// so that each bound comes from the layouts before it (see besideInOrder).
+// so that each bound comes from the layouts before it (see besideInOrder).  Where only the first
+// few candidates are needed and the left parts are plain, so are only the last part's first few.
 bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req);
+
+// Where the left parts of a chain are plain nodes that fit (one candidate each, not too wide):
+// whether the first candidates of the last part's layout `r` stay first in the chain's products,
+// each product of the first ones within the chain's bound there (or the products unbounded, the
+// last part being too wide).
+bool firstProductsFit(const Frame& f, const NodeResult& r) {
+    if (r.tooWide || r.sizes.height == 0) return true;
+    const auto fits = [&](const CandidateList& cs) {
+        if (cs.empty()) return true;
+        LayoutInt width = cs.front().width;
+        for (std::size_t i = f.partCount(); i-- > 0;) {
+            const Sizes& left = f.part(i).first->sizes;
+            if (left.height == 0) continue;
+            width = std::max(left.width, left.lastWidth + width);
+            if (width > f.part(i).second) return false;
+        }
+        return true;
+    };
+    return fits(r.reply.first) && (!r.reply.pair || fits(r.reply.second));
+}
+
+// The last part of a chain of side-by-side compositions nested to the right.
+const DocNode* chainEnd(const DocNode& d) {
+    const DocNode* at = &d;
+    while (at->kind == DocNode::Kind::Beside) at = at->right.get();
+    return at;
+}
 
 bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
         bool inOrder = false;
+        // Lefts of one candidate each need only the first candidates of the last part, where those
+        // fit (see firstProductsFit); otherwise it is asked again for all.
+        bool first = f.need != kAll;
         for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
             f.addPart(at->left.get(), bound);
             inOrder = inOrder || at->left->boundSizes;
+            first = first && at->left->plainTexts != 0 && at->left->sizes.width <= bound;
             bound -= at->left->sizes.lastWidth;
         }
         if (inOrder) {
@@ -203,12 +243,18 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
             f.stage = 3;
             return besideInOrder(f, ret, req);
         }
-        f.stage = 1;
-        req = PartRequest{at, bound, kAll};
+        f.stage = first ? 5 : 1;
+        req = PartRequest{at, bound, first ? f.need : kAll};
         return true;
     }
-    if (f.stage >= 3) return besideInOrder(f, ret, req);
-    if (f.stage == 1) {
+    if (f.stage == 5 && !firstProductsFit(f, ret)) {
+        f.stage = 1;
+        const auto& [left, bound] = f.part(f.partCount() - 1);
+        f.askAgainForAll(req, chainEnd(*f.d), bound - left->sizes.lastWidth);
+        return true;
+    }
+    if (f.stage >= 3 && f.stage < 5) return besideInOrder(f, ret, req);
+    if (f.stage == 1 || f.stage == 5) {
         f.acc = std::move(ret);
         f.partsMark = candidateMark();
         f.next = f.partCount();
@@ -290,8 +336,7 @@ bool indentKeepsLeading(const NodeResult& part, LayoutInt amount, LayoutInt line
 
 // A join (which needs twice the candidates of its pair), a filter, an indentation or a zero size
 // of one part.  An indentation drops its part's leading candidates that are wider than the room
-// left: it asks for the candidates it needs, and for all of them only where it drops some (the
-// counts of the first request undone).
+// left: it asks for the candidates it needs, and for all of them only where it drops some.
 bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const DocNode& d = *f.d;
     if (f.stage == 0) {
@@ -306,11 +351,8 @@ bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
     else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
     else if (d.kind == DocNode::Kind::ZeroSize) ret = zeroSizeResult(std::move(ret));
     else if (f.stage == 1 && f.need != kAll && !indentKeepsLeading(ret, d.amount, f.line)) {
-        budget.used = f.counts.used;
-        budget.allowed = f.counts.allowed;
-        currentArena->candidateRewind(f.mark);
         f.stage = 2;
-        req = PartRequest{d.left.get(), f.line - d.amount, kAll};
+        f.askAgainForAll(req, d.left.get(), f.line - d.amount);
         return true;
     } else ret = indentResult(d.amount, ret, f.line);
     return false;
