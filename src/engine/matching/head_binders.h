@@ -1,29 +1,61 @@
-// Which binder of a lambda at the head of an application pattern receives its argument, for
-// both matchers' term types.
+// Which binder of a lambda at the head of an application pattern receives its argument, and
+// what that binder allows, for both matchers' term types.
 #pragma once
 
 #include <cstddef>
+#include <utility>
+#include <vector>
 
 namespace plim {
 
 // The pattern f x, where f is a lambda applied to n arguments (n >= 0), gives x to the lambda's
-// (n + 1)-th binder; true when that binder is one variable.  Such a pattern arises when a
-// pattern variable bound to a lambda is substituted into its application.  Its argument is
-// then one value whatever its form: the images searched element by element for a tuple
-// argument all bind a tuple of variables (or contract to the term's head), and a variable
-// binder never pairs with a tuple binder, so they would miss the image that binds the whole
-// tuple.
+// (n + 1)-th binder: that binder, or null when f is no such lambda.
 template <class Term>
-bool headBinderTakesArgumentWhole(const Term& f) {
+auto receivingBinder(const Term& f) -> decltype(&f.binder()) {
     using K = decltype(f.kind());
     std::size_t applied = 0;
     const Term* h = &f;
     for (; h->is(K::Ap); h = &h->fun()) ++applied;
     for (; h->is(K::Lam); h = &h->body()) {
-        if (applied == 0) return h->binder().isVar();
+        if (applied == 0) return &h->binder();
         --applied;
     }
-    return false;
+    return nullptr;
+}
+
+// The binder receiving x in f x is one variable.  Such a pattern arises when a pattern variable
+// bound to a lambda is substituted into its application.  Its argument is then one value
+// whatever its form: the images searched element by element for a tuple argument all bind a
+// tuple of variables (or contract to the term's head), and a variable binder never pairs with
+// a tuple binder, so they would miss the image that binds the whole tuple.
+template <class Term>
+bool headBinderTakesArgumentWhole(const Term& f) {
+    const auto* b = receivingBinder(f);
+    return b && b->isVar();
+}
+
+// An image for f that is no lambda (the head h of t = h a, taken by decomposition or by an
+// abstraction of the whole argument that contracts to h) can give a result only when a has
+// the tuple shape of the binder receiving f's argument: f matches h by eta expansion,
+// \ (x, y) -> h (x, y), and the pattern instantiated is a redex of that lambda applied to a,
+// which beta reduction contracts only for a tuple of that shape.  `parts(b)` gives a tuple
+// binder's parts.
+template <class Term, class Parts>
+bool nonLambdaImagesFit(const Term& f, const Term& t, const Parts& parts) {
+    using K = decltype(f.kind());
+    const auto* binder = receivingBinder(f);
+    if (!binder || binder->isVar()) return true;
+    if (!t.is(K::Ap)) return false;
+    std::vector<std::pair<decltype(binder), const Term*>> todo{{binder, &t.arg()}};
+    while (!todo.empty()) {
+        const auto [b, a] = todo.back();
+        todo.pop_back();
+        if (b->isVar()) continue;
+        const auto& bs = parts(*b);
+        if (!a->is(K::Tupl) || a->elems().size() != bs.size()) return false;
+        for (std::size_t i = 0; i < bs.size(); ++i) todo.emplace_back(&bs[i], &a->elems()[i]);
+    }
+    return true;
 }
 
 }  // namespace plim

@@ -92,6 +92,14 @@ TEST(MatcherTuples, TheLambdaOfAStuckRedexIsNotContractedAway) {
                "q := (\\ (b, c) -> (b, first (b, c)))\n\n---\n");
 }
 
+TEST(MatcherTuples, ALambdaWithATupleBinderMatchesAHeadOnlyBeforeATuple) {
+    // \ (c, z) -> swap (g (c, z)) matches swap only as its eta expansion, which the argument's
+    // instance then meets: beta reduction contracts that only for a pair.
+    const char* pattern = "(\\ (c, z) -> swap (g (c, z))) (q (3, True))";
+    expectBoth(Kind::OneStep, pattern, "swap (first ((2, 3), 4))", "");
+    expectBoth(Kind::OneStep, pattern, "swap (5, 6)", "g := (\\ (d, e) -> (d, e))\nq := (\\ (a, b) -> (5, 6))\n\n---\n");
+}
+
 TEST(MatcherTuples, ANestedTupleArgumentGivesANestedBinder) {
     std::string expected;
     for (const char* body : {"((a, b), c)", "((a, b), 3)", "((a, 2), c)", "((a, 2), 3)", "((1, b), c)", "((1, b), 3)",

@@ -264,6 +264,7 @@ struct BranchPoint {
     TermSubst pending;         // what the prefix bound, for the alternatives' problems
     Problems rest;             // the rest of the worklist from its first branching problem on
     Problems derived;          // the problems the prefix's rules brought
+    bool nonLambdaImages;      // an image that is no lambda may match f (head_binders.h)
 };
 
 struct Search {
@@ -337,8 +338,10 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
     StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types}, whole);
+    const bool nonLambdaImages =
+        nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
-                                 std::move(derived)});
+                                 std::move(derived), nonLambdaImages});
 }
 
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
@@ -366,6 +369,7 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     }
     const std::pair<StepResult, NameSupply> alt = top.alternatives.head();
     top.alternatives = top.alternatives.tail();
+    if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
     const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
     if (!allMayMatch(fresh)) return std::nullopt;
     Problems next;

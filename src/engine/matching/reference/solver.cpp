@@ -342,6 +342,9 @@ AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Te
 List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s, const Worklist& rest) {
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
+    AppCandidates candidates = appCandidates(rule, f, p.arg(), t, s);
+    if (!nonLambdaImagesFit(f, t, [](const LamBinding& b) -> const auto& { return b.elems(); }))
+        candidates = filter([](const AppCandidate& c) { return c.candidate.is(TermKind::Lam); }, std::move(candidates));
     return map(
         [f](const AppCandidate& c) {
             Problems fresh;
@@ -350,7 +353,7 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
             fresh.insert(fresh.end(), c.problems.begin(), c.problems.end());
             return RuleResult{identityBindings(), std::move(fresh), c.supply};
         },
-        appCandidates(rule, f, p.arg(), t, s));
+        candidates);
 }
 
 // `termTypes`: the type variables of the terms the match started from, which no type match may
