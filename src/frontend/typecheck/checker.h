@@ -39,6 +39,8 @@
 
 namespace plim {
 
+class BoundScope;
+
 // ---------------------------------------------------------------------------------------------
 // Reports
 // ---------------------------------------------------------------------------------------------
@@ -270,26 +272,45 @@ private:
     // reaches it, so the variables of its binding are at that level or lower.  A variable
     // free in the environment is an unbound one with a level.  Levels only fall as bindings
     // are made; a slot dropped from the top takes its level away from the variables at it
-    // (no slot above it is left to hold them), and a slot hidden by a later one of its name
-    // has the slots above it walked again.
+    // (no slot above it is left to hold them).  Each slot also keeps the variables at its level
+    // that a higher slot was found to hold as well (a walk stopped at them, or they fell from
+    // that slot's level to this one), so a slot hidden by a later binding of its name hands
+    // its variables on to those slots without a walk of the slots in between.
     static constexpr std::uint32_t kNoLevel = ~std::uint32_t{0};
     static constexpr std::size_t kNoSlot = ~std::size_t{0};
     struct EnvSlot {
         std::shared_ptr<const CheckEnv::OpenCell> cell;
-        std::size_t hides;  // the slot of the same name that this one hides, or kNoSlot
+        std::size_t hides;    // the slot of the same name that this one hides, or kNoSlot
         bool visible;
+        std::uint64_t serial;  // tells this slot from one pushed at its place later
     };
-    // Levels as they were before a unification changed them, to put back when it fails.
-    using LevelUndo = std::vector<std::pair<Type, std::uint32_t>>;
+    // A variable that a higher slot holds too, met there under schemes binding `captured`.
+    struct HeldAbove {
+        Type var;
+        std::uint32_t slot;
+        std::uint64_t serial;
+        std::shared_ptr<const BoundScope> captured;
+    };
+    // What a unification changed, to put back when it fails: levels as they were, and the
+    // slots whose lists of variables held above grew.
+    struct LevelUndo {
+        std::vector<std::pair<Type, std::uint32_t>> levels;
+        std::vector<std::uint32_t> heldAbove;
+    };
     std::uint32_t levelOf(const Type& tid) const;
     void setLevel(const Type& tid, std::uint32_t level, LevelUndo* undo);
     // Marks the variable's position as free in the environment or not.
     void refreshInEnv(const Type& tid);
-    // Every variable that t holds free (after the substitution) gets at most `level`.
-    void lowerLevels(const Type& t, std::uint32_t level, LevelUndo* undo);
+    // Every variable that t holds free (after the substitution) gets at most `level`; t stands
+    // under schemes binding `captured`.
+    void lowerLevels(const Type& t, std::uint32_t level, LevelUndo* undo,
+                     const std::shared_ptr<const BoundScope>& captured = nullptr);
     // A new binding of tid to t: t's variables join the environment wherever tid was in it.
     void noteBoundInEnv(const Type& tid, const Type& t, LevelUndo& undo);
     void restoreLevels(const LevelUndo& undo, const std::vector<Type>& unbound);
+    // Notes that slot `above` holds tid, which is at the lower level `level`.
+    void noteHeldAbove(std::uint32_t level, const Type& tid, std::uint32_t above, LevelUndo* undo,
+                       const std::shared_ptr<const BoundScope>& captured = nullptr);
     void dropLevel(std::size_t slot);
     void pushEnvSlot(std::shared_ptr<const CheckEnv::OpenCell> cell);
     void popEnvSlot();
@@ -298,6 +319,8 @@ private:
     std::vector<EnvSlot> envSlots_;
     std::unordered_map<std::string, std::size_t> visibleSlot_;  // each name's visible slot
     std::vector<std::vector<Type>> atLevel_;  // per slot, the variables given its level since
+    std::vector<std::vector<HeldAbove>> heldAbove_;  // per slot, its variables held above too
+    std::uint64_t slotsPushed_ = 0;
     std::vector<std::uint32_t> levelByPosition_;
     std::unordered_map<std::string, std::uint32_t> levelByName_;
     PositionSet inEnvPositions_;  // the positions of the variables free in the environment

@@ -27,7 +27,9 @@ void CheckState::setLevel(const Type& tid, std::uint32_t level, LevelUndo* undo)
     } else {
         at = &levelByName_.try_emplace(tid.name(), kNoLevel).first->second;
     }
-    if (undo) undo->emplace_back(tid, *at);
+    if (undo) undo->levels.emplace_back(tid, *at);
+    // The slot it falls from holds it too.
+    if (level < *at && *at != kNoLevel) noteHeldAbove(level, tid, *at, undo);
     *at = level;
     if (level != kNoLevel) atLevel_[level].push_back(tid);
     refreshInEnv(tid);
@@ -38,7 +40,7 @@ void CheckState::refreshInEnv(const Type& tid) {
         inEnvPositions_.set(*pos, levelOf(tid) != kNoLevel && !boundType(tid));
 }
 
-void CheckState::lowerLevels(const Type& root, std::uint32_t level, LevelUndo* undo) {
+void CheckState::lowerLevels(const Type& root, std::uint32_t level, LevelUndo* undo, const BoundScopePtr& captured) {
     // A place in a type, with the names bound by the schemes around it in the type walked
     // (`hidden`: they are not replaced by their bindings) and in the type as resolved
     // (`captured`: a variable that a binding brings in under a scheme binding its name is not
@@ -48,7 +50,7 @@ void CheckState::lowerLevels(const Type& root, std::uint32_t level, LevelUndo* u
         BoundScopePtr hidden;
         BoundScopePtr captured;
     };
-    std::vector<Item> work{{&root, nullptr, nullptr}};
+    std::vector<Item> work{{&root, nullptr, captured}};
     std::unordered_set<const void*> seenNodes;  // shared constructor terms walked, outside schemes
     std::set<std::pair<std::string, const BoundScope*>> seenUnder;  // bindings walked under schemes
     while (!work.empty()) {
@@ -66,8 +68,14 @@ void CheckState::lowerLevels(const Type& root, std::uint32_t level, LevelUndo* u
                                 BoundScope::inside(item.captured, t.boundVars())});
             break;
         case TypeKind::Tid: {
-            // A variable at the level or lower has everything it reaches there already.
-            if (scopeHolds(item.hidden, t.name()) || levelOf(t) <= level) break;
+            if (scopeHolds(item.hidden, t.name())) break;
+            // A variable at the level or lower has everything it reaches there already; the
+            // lower slot that holds it notes that this one does too.
+            if (const std::uint32_t at = levelOf(t); at <= level) {
+                if (at < level && (boundType(t) || !scopeHolds(item.captured, t.name())))
+                    noteHeldAbove(at, t, level, undo, item.captured);
+                break;
+            }
             const Bound* bound = boundType(t);
             if (!bound) {
                 if (!scopeHolds(item.captured, t.name())) setLevel(t, level, undo);
@@ -90,8 +98,21 @@ void CheckState::noteBoundInEnv(const Type& tid, const Type& t, LevelUndo& undo)
     if (level != kNoLevel) lowerLevels(t, level, &undo);
 }
 
+void CheckState::noteHeldAbove(std::uint32_t level, const Type& tid, std::uint32_t above, LevelUndo* undo,
+                               const BoundScopePtr& captured) {
+    heldAbove_[level].push_back(HeldAbove{tid, above, envSlots_[above].serial, captured});
+    if (undo) undo->heldAbove.push_back(level);
+}
+
 void CheckState::restoreLevels(const LevelUndo& undo, const std::vector<Type>& unbound) {
-    for (auto it = undo.rbegin(); it != undo.rend(); ++it) setLevel(it->first, it->second, nullptr);
+    for (auto it = undo.heldAbove.rbegin(); it != undo.heldAbove.rend(); ++it) heldAbove_[*it].pop_back();
+    for (auto it = undo.levels.rbegin(); it != undo.levels.rend(); ++it) {
+        // Put back as it was, without noting anything held.
+        if (const std::optional<std::uint32_t> pos = keptPosition(it->first)) levelByPosition_[*pos] = it->second;
+        else levelByName_[it->first.name()] = it->second;
+        if (it->second != kNoLevel) atLevel_[it->second].push_back(it->first);
+        refreshInEnv(it->first);
+    }
     for (const Type& tid : unbound) refreshInEnv(tid);
 }
 
@@ -106,7 +127,7 @@ void CheckState::dropLevel(std::size_t slot) {
 
 void CheckState::pushEnvSlot(std::shared_ptr<const CheckEnv::OpenCell> cell) {
     const std::size_t at = envSlots_.size();
-    EnvSlot slot{std::move(cell), kNoSlot, true};
+    EnvSlot slot{std::move(cell), kNoSlot, true, ++slotsPushed_};
     auto [visible, first] = visibleSlot_.try_emplace(slot.cell->name, at);
     if (!first) {
         slot.hides = visible->second;
@@ -115,6 +136,7 @@ void CheckState::pushEnvSlot(std::shared_ptr<const CheckEnv::OpenCell> cell) {
     }
     envSlots_.push_back(std::move(slot));
     atLevel_.resize(at + 1);
+    heldAbove_.resize(at + 1);
     const CheckEnv::OpenCell& c = *envSlots_.back().cell;
     if (c.open) lowerLevels(c.type, static_cast<std::uint32_t>(at), nullptr);
 }
@@ -122,11 +144,13 @@ void CheckState::pushEnvSlot(std::shared_ptr<const CheckEnv::OpenCell> cell) {
 void CheckState::hideEnvSlot(std::size_t slot) {
     envSlots_[slot].visible = false;
     if (!envSlots_[slot].cell->open) return;
-    // The levels from the slot up are worked out again without it.
-    for (std::size_t k = envSlots_.size(); k-- > slot;) dropLevel(k);
-    for (std::size_t k = slot + 1; k < envSlots_.size(); ++k)
-        if (envSlots_[k].visible && envSlots_[k].cell->open)
-            lowerLevels(envSlots_[k].cell->type, static_cast<std::uint32_t>(k), nullptr);
+    // Its variables go to the lowest other visible slot that holds them, if any.
+    const std::vector<HeldAbove> held = std::move(heldAbove_[slot]);
+    heldAbove_[slot].clear();
+    dropLevel(slot);
+    for (const HeldAbove& h : held)
+        if (h.slot < envSlots_.size() && envSlots_[h.slot].serial == h.serial && envSlots_[h.slot].visible)
+            lowerLevels(h.var, h.slot, nullptr, h.captured);
 }
 
 void CheckState::popEnvSlot() {
@@ -135,6 +159,7 @@ void CheckState::popEnvSlot() {
     const EnvSlot slot = std::move(envSlots_.back());
     envSlots_.pop_back();
     atLevel_.pop_back();
+    heldAbove_.pop_back();
     if (slot.hides == kNoSlot) {
         visibleSlot_.erase(slot.cell->name);
         return;

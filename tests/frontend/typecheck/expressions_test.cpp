@@ -112,20 +112,24 @@ TEST(TypecheckState, EnvironmentsAndTheSubstitutionStore) {
 // The environment's free variables kept from one environment to the next give what a walk of
 // every binding gives: as bindings are made and taken back, as environments grow, shrink back to
 // a shorter one and hide a name's binding by an open or a closed one.
+// The first ten names that are free in env once st has entered it, checked against a walk of
+// every binding.
+std::string freeNamesAfterEntering(CheckState& st, const CheckEnv& env) {
+    st.enterEnv(env);
+    std::string kept;
+    for (std::uint64_t i = 0; i < 10; ++i)
+        if (st.freeInEnv(nthName(i))) kept += nthName(i);
+    std::vector<std::string> walked = st.envTypeVars(env);
+    std::sort(walked.begin(), walked.end());
+    std::string all;
+    for (const std::string& v : walked) all += v;
+    EXPECT_EQ(kept, all);
+    return kept;
+}
+
 TEST(TypecheckState, FreeVariablesOfTheEnvironmentFollowItsChanges) {
     CheckStatePtr st = CheckState::fresh();
-    auto freeAfterEntering = [&st](const CheckEnv& env) {
-        st->enterEnv(env);
-        std::string kept;
-        for (std::uint64_t i = 0; i < 10; ++i)
-            if (st->freeInEnv(nthName(i))) kept += nthName(i);
-        std::vector<std::string> walked = st->envTypeVars(env);
-        std::sort(walked.begin(), walked.end());
-        std::string all;
-        for (const std::string& v : walked) all += v;
-        EXPECT_EQ(kept, all);
-        return kept;
-    };
+    auto freeAfterEntering = [&st](const CheckEnv& env) { return freeNamesAfterEntering(*st, env); };
     const CheckEnv base = CheckEnv().with("x", mkTid("a")).with("k", intType()).with("y", mkArrow(mkTid("b"), mkTid("c")));
     EXPECT_EQ(freeAfterEntering(base), "abc");
     EXPECT_EQ(st->nextNameNotInEnv(0), 3u);
@@ -150,6 +154,18 @@ TEST(TypecheckState, FreeVariablesOfTheEnvironmentFollowItsChanges) {
     // brings in a name that the scheme binds brings that name in bound (it is not renamed).
     ASSERT_TRUE(st->unifyIn({{mkTid("i"), mkArrow(mkTid("j"), mkTid("e"))}}).isOk());
     EXPECT_EQ(freeAfterEntering(base.with("s", mkTAbs({"e", "g"}, mkArrow(mkTid("g"), mkTid("i"))))), "abdj");
+    // A hidden binding's variables stay free where a later binding holds them too: directly,
+    // through a variable bound later, or through one held by a binding hidden in turn.
+    CheckStatePtr hiding = CheckState::fresh();
+    auto freeIn = [&hiding](const CheckEnv& env) { return freeNamesAfterEntering(*hiding, env); };
+    const CheckEnv outer = CheckEnv().with("x", mkArrow(mkTid("a"), mkTid("d"))).with("p", mkTid("b")).with("q", mkListType(mkTid("a")));
+    EXPECT_EQ(freeIn(outer), "abd");
+    ASSERT_TRUE(hiding->unifyIn({{mkTid("b"), mkListType(mkTid("d"))}}).isOk());
+    EXPECT_EQ(freeIn(outer.with("x", intType())), "ad");
+    EXPECT_EQ(freeIn(outer.with("x", intType()).with("q", intType())), "d");
+    EXPECT_EQ(freeIn(outer.with("x", intType()).with("q", intType()).with("p", mkTid("e"))), "e");
+    EXPECT_EQ(freeIn(outer.with("x", intType()).with("q", intType())), "d");
+    EXPECT_EQ(freeIn(outer), "ad");
     // A long run of names in use is skipped at once.
     CheckEnv many;
     for (std::uint64_t i = 0; i < 5000; ++i) many = many.with("v" + std::to_string(i), mkTid(nthName(i + 1)));
