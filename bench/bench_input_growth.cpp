@@ -21,6 +21,8 @@
 //                       (and time) grows with n * n
 //   nested where        loadprogram of f = x0 where x0 = x1 where ... where xn = 1, and the
 //                       same ending in xn = \ y -> y, where every level is generalised
+//   hidden outer name   loadprogram of f x = \ a0 -> ... \ an -> [(\ x -> let g = x in g), ...]
+//                       with n elements, each hiding the outermost x and generalising g
 //   let with many names onestepmatch "x" "let { v0 = 0; ...; vn = n } in v0"
 //   deep parentheses    rewrite "((...(inc 1)...))" nested n deep
 //   nested tuples       rewrite "(1, (1, ... (1, 1)...))" nested n deep: no step, printed once
@@ -256,6 +258,14 @@ void BM_LoadNestedPolymorphicWhereBlocks(benchmark::State& state) {
     loadProgramText(state, nestedWhereBlocks(static_cast<int>(state.range(0)), "\\ y -> y"));
 }
 BENCHMARK(BM_LoadNestedPolymorphicWhereBlocks)->Arg(10000)->Arg(20000)->Arg(40000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+void BM_LoadLetsHidingAnOuterName(benchmark::State& state) {
+    const int n = static_cast<int>(state.range(0));
+    const std::string binders = joined(n, "", [](int i) { return "\\ a" + std::to_string(i) + " -> "; });
+    const std::string hiding = joined(n, ", ", [](int) { return "(\\ x -> let g = x in g)"; });
+    loadProgramText(state, "f x = " + binders + "[" + hiding + "];\n");
+}
+BENCHMARK(BM_LoadLetsHidingAnOuterName)->Arg(2000)->Arg(4000)->Arg(8000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Every element's type is unified with the variable's, one after another.
 void BM_LoadListOfOneVariable(benchmark::State& state) {
