@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
+#include <unordered_set>
 
 #include "support/list_utils.h"
 
@@ -140,7 +142,7 @@ std::int32_t Constant::arity() const {
 }
 const std::string& Constant::constrName() const {
     expect(ConstantKind::Constr);
-    return name_;
+    return *name_;
 }
 
 Constant mkIf() { return Constant(ConstantKind::If); }
@@ -170,9 +172,21 @@ Constant mkTuple(std::int32_t arity) {
     c.int_ = arity;
     return c;
 }
+namespace {
+
+// The one copy of each constructor name; never destroyed, as constants may outlive it at exit.
+const std::string* sharedName(std::string name) {
+    static std::mutex lock;
+    static auto* names = new std::unordered_set<std::string>();
+    const std::lock_guard<std::mutex> hold(lock);
+    return &*names->insert(std::move(name)).first;
+}
+
+}  // namespace
+
 Constant mkConstr(std::string name) {
     Constant c(ConstantKind::Constr);
-    c.name_ = std::move(name);
+    c.name_ = sharedName(std::move(name));
     return c;
 }
 Constant mkError() { return Constant(ConstantKind::Error); }

@@ -84,9 +84,13 @@ private:
     ConstantKind kind_;
     Op op_ = Op::App;
     bool bool_ = false;
-    std::int32_t int_ = 0;
-    float float_ = 0.0f;
-    std::string name_;
+    union {
+        std::int32_t int_ = 0;  // Number, Tuple
+        float float_;           // FNumber
+    };
+    // A constructor's name: the one copy every constant of that name shares (names are few
+    // and constants many, so that a constant node stays small).
+    const std::string* name_ = nullptr;
 };
 
 Constant mkIf();

@@ -205,7 +205,10 @@ struct ExpandFrame {
 struct ExpandRoom {
     std::vector<ExpandFrame> frames;
     std::deque<Expr> expansions;
+    // A room grown by a deep expression is not kept: the next walks are mostly shallow.
     void clear() {
+        constexpr std::size_t kept = 1 << 14;
+        if (frames.capacity() > kept) std::vector<ExpandFrame>().swap(frames);
         frames.clear();
         expansions.clear();
     }

@@ -12,6 +12,7 @@
 #include "shell/loading.h"
 #include "shell/page_file.h"
 #include "lang/expressions.h"
+#include "support/block_pool.h"
 
 namespace plim {
 
@@ -59,11 +60,17 @@ NameSupply supplyFor(const Expr& pattern, const Expr& term) {
 }  // namespace
 
 Expr parseArgumentExpression(const std::string& text, const CmdState& s) {
-    const Expr parsed = parseExpression(text, std::cout);
-    flushOut();
-    std::optional<std::pair<Expr, Expr>> eq = checkEquation(parsed, anyTypePlaceholder(), s);
+    std::optional<std::pair<Expr, Expr>> eq = [&] {
+        const Expr parsed = parseExpression(text, std::cout);
+        flushOut();
+        return checkEquation(parsed, anyTypePlaceholder(), s);
+    }();
     if (!eq) userError("Pattern match failure in do expression at Main:521");
-    return unlet(eq->first);
+    Expr e = unlet(eq->first);
+    eq.reset();
+    // The expression as read and the check's work are gone: their room serves what comes next.
+    releaseFreeChunks();
+    return e;
 }
 
 std::pair<Expr, Expr> parseMatchArguments(const std::string& pattern, const std::string& term, const CmdState& s) {

@@ -4,9 +4,9 @@
 //
 //   auto node = std::allocate_shared<Node>(PoolAllocator<Node>());
 //
-// Blocks come from chunks that are never returned to the system; a block given back on any
-// thread can be taken again on that thread, and the blocks a thread holds when it ends go to a
-// shared list that other threads draw on.
+// Blocks come from chunks that are kept until releaseFreeChunks finds all their blocks free; a
+// block given back on any thread can be taken again on that thread, and the blocks a thread
+// holds when it ends go to a shared list that other threads draw on.
 #pragma once
 
 #include <cstddef>
@@ -22,6 +22,8 @@ struct FreeBlock {
 
 // The blocks a thread holds go back to the shared list of their size when it ends.
 void spill(std::size_t size, FreeBlock* head) noexcept;
+// This thread's list of blocks of `size`, known to releaseFreeChunks while the thread runs.
+void registerList(std::size_t size, FreeBlock** head);
 // Blocks of `size` bytes for this thread: from the shared list of the size, or a new chunk.
 FreeBlock* fresh(std::size_t size);
 
@@ -33,7 +35,7 @@ struct BlockList {
     static inline thread_local FreeBlock* head = nullptr;
 
     struct Guard {
-        Guard() = default;
+        Guard() { registerList(Size, &head); }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
         ~Guard() {
@@ -67,6 +69,14 @@ constexpr std::size_t blockSize(std::size_t bytes) {
 }
 
 }  // namespace pool_detail
+
+// Gives the chunks whose blocks are all in this thread's lists back to the general allocator,
+// which can then serve blocks of other sizes (or anything else) from them: after a large
+// tree is dropped, its room goes to what is built next rather than staying with its size.
+// Costs a walk over this thread's free blocks.
+void releaseFreeChunks();
+// The bytes the pool holds in chunks, free or in use (for tests and measurements).
+std::size_t pooledBytes();
 
 // Under AddressSanitizer every block comes from the general allocator, so that a use after
 // release is still caught.

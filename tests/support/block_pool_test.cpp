@@ -66,6 +66,24 @@ TEST(BlockPool, NodesBuiltOnOneThreadAreFreedAndReusedOnOthers) {
     }).join();
 }
 
+// After a large tree is dropped, the chunks that hold only its blocks go back to the general
+// allocator; a chunk that still holds a block in use stays, and blocks are handed out after.
+TEST(BlockPool, ChunksWhoseBlocksAreAllFreeGoBack) {
+    if (!kPoolBlocks) GTEST_SKIP() << "blocks come from the general allocator";
+    std::thread([] {
+        std::shared_ptr<const Node> big = chain(20000);
+        const std::shared_ptr<const Node> kept = chain(3);
+        const std::size_t held = pooledBytes();
+        release(std::move(big));
+        releaseFreeChunks();
+        EXPECT_LT(pooledBytes(), held);
+        EXPECT_EQ(sum(kept), 3L);
+        std::shared_ptr<const Node> again = chain(20000);
+        EXPECT_EQ(sum(again), 20000L * 19999 / 2);
+        release(std::move(again));
+    }).join();
+}
+
 TEST(BlockPool, ArraysGoToTheGeneralAllocator) {
     PoolAllocator<Node> pool;
     Node* many = pool.allocate(3);

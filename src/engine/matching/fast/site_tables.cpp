@@ -652,7 +652,11 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         if (left.enter || x.holdsAny(ExprHolds::Lam)) done.push_back(Done{cache.add(x, std::move(facts)), {}});
         else done.push_back(Done{FactCache::none, std::move(facts)});
     }
-    return done.back().entry;
+    const std::uint32_t root = done.back().entry;
+    // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
+    if (stack.capacity() > (std::size_t{1} << 16)) std::vector<Item>().swap(stack);
+    if (done.capacity() > (std::size_t{1} << 12)) std::vector<Done>().swap(done);
+    return root;
 }
 
 // The term of e (which holds no lambda or let), and of its nodes not converted before, kept
