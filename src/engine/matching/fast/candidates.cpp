@@ -7,6 +7,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
+#include "engine/matching/repeated_elements.h"
 #include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
 #include "support/errors.h"
@@ -482,14 +483,36 @@ struct TupleFrame {
     StepResults candidates;
 };
 
+using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
+
 struct TupleFolds {
     ApStep step;
     std::vector<Term> es;
+    Repeats repeated;
     std::vector<TupleFrame> frames;
 };
 
+// The candidate's problems and those of the elements before it cannot all be solved.
+bool disagrees(const TupleFolds& g, const Step& r, const TupleFold& acc) {
+    auto pattern = [](const Problem& p) -> const Term& { return p.first; };
+    auto term = [](const Problem& p) -> const Term& { return p.second; };
+    const std::vector<std::string>& names = g.repeated->names;
+    return repeated_elements::disagree(names, r.first.second, acc.problems, pattern, term) ||
+           repeated_elements::disagree(names, r.first.second, g.repeated->outer, pattern, term);
+}
+
+// What the fold over the element e, after the fold `acc`, checks against.
+Repeats repeatsFor(const TupleFolds& g, const Term& e, const TupleFold& acc) {
+    if (g.repeated->names.empty() || !e.is(TermKind::Tupl) || acc.problems.empty()) return g.repeated;
+    Problems outer = acc.problems;
+    outer.insert(outer.end(), g.repeated->outer.begin(), g.repeated->outer.end());
+    return std::make_shared<const repeated_elements::Checked<Problem>>(
+        repeated_elements::Checked<Problem>{g.repeated->names, std::move(outer)});
+}
+
 Step finishTuple(const TupleFold& f, const NameSupply& s);
-StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                               Repeats repeated);
 
 StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
     return StepResults::defer([g]() {
@@ -501,10 +524,12 @@ StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
             }
             const Step r = top.candidates.head();
             top.candidates = top.candidates.tail();
+            if (disagrees(*g, r, top.acc)) continue;
             auto [next, s2] = openCandidate(top.acc, r);
             const std::size_t i = g->frames.size();
             if (i == g->es.size()) return StepResults::cons(finishTuple(next, s2), tupleCandidates(g));
-            StepResults candidates = withTupleArguments(g->step, true, g->es[i], next.body, s2);
+            StepResults candidates =
+                withTupleArguments(g->step, true, g->es[i], next.body, s2, repeatsFor(*g, g->es[i], next));
             g->frames.push_back(TupleFrame{std::move(next), std::move(candidates)});
         }
         return StepResults();
@@ -528,12 +553,14 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
 // A rigid head decomposes whatever its argument: taking a tuple argument apart element by
 // element as if the head were flexible would let the two-step candidates, which bring no
 // problems, drop the pattern variables of the tuple.
-StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                               Repeats repeated) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s);
     if (x.elems().empty()) return StepResults::cons(finishTuple(TupleFold{{}, t, {}}, s), StepResults());
-    auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), {}});
+    auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), std::move(repeated), {}});
     return StepResults::defer([g, t, s]() {
-        g->frames.push_back(TupleFrame{TupleFold{{}, t, {}}, withTupleArguments(g->step, true, g->es.front(), t, s)});
+        g->frames.push_back(
+            TupleFrame{TupleFold{{}, t, {}}, withTupleArguments(g->step, true, g->es.front(), t, s, g->repeated)});
         return tupleCandidates(g);
     });
 }
@@ -541,12 +568,14 @@ StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const 
 }  // namespace
 
 StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                    const std::optional<HeadType>& headType, bool wholeArgument) {
+                    const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
     if (step == ApStep::Simple) return decomposition(x, t, s);
     if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
         return oneStepFlexible(x, t, s, headType);
     if (wholeArgument) return baseStep(step, flexible, x, t, s);
-    return withTupleArguments(step, flexible, x, t, s);
+    return withTupleArguments(
+        step, flexible, x, t, s,
+        std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}));
 }
 
 }  // namespace plim::fast

@@ -6,6 +6,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/head_binders.h"
+#include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
@@ -314,6 +315,15 @@ bool tupleImagesRuledOut(ApStep step, const Term& p, const Term& t, const Proble
     });
 }
 
+// The repeated elements of a flexible head's tuple argument whose problems are checked against
+// each other (repeated_elements.h): every problem of the worklist is solved before them.
+std::vector<std::string> checkedRepeats(ApStep step, const Term& p, const Term& t, const Problems& rest) {
+    if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return {};
+    return repeated_elements::checkedLeaves(p.fun(), p.arg(), t, [&rest](auto drop) {
+        for (const auto& pr : rest) drop(pr.first);
+    });
+}
+
 // Opens the branch point of the problem work[at] with type match ts, unless the problems
 // after it fail before the next one that branches.
 void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at, const TermSubst& ts,
@@ -324,6 +334,8 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
                   std::make_move_iterator(work.end()));
     const bool whole = p.arg().is(TermKind::Tupl) && headBinderTakesArgumentWhole(p.fun());
     const bool ruledOut = !whole && tupleImagesRuledOut(g.step, p, t, rest);
+    std::vector<std::string> repeated =
+        whole || ruledOut ? std::vector<std::string>{} : checkedRepeats(g.step, p, t, rest);
     if (!isIdentity(ts))
         for (auto& pr : rest) pr = substProblem(ts, pr);
     sofar = composeSubst(ts, sofar);
@@ -337,7 +349,8 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
-    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types}, whole);
+    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types},
+                                                      whole, std::move(repeated));
     const bool nonLambdaImages =
         nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),

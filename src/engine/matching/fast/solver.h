@@ -63,9 +63,11 @@ struct HeadType {
 // The step's proposals for (flexible, x, t) from a supply.  With a head type, an abstraction
 // whose image's type the head's type cannot match is not built: it would fail there at once.
 // A tuple x is searched element by element unless `wholeArgument` says the head's binder
-// takes it whole (head_binders.h).
+// takes it whole (head_binders.h); `repeated` names the pattern variables repeated as its
+// elements whose problems in one combination must agree (repeated_elements.h).
 StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                    const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false);
+                    const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
+                    std::vector<std::string> repeated = {});
 
 // The one-way type match of a problem succeeds: pattern type p against term type t, a type
 // variable that the match binds standing for its type on the term side as well.

@@ -6,6 +6,7 @@
 
 #include "engine/matching/reference/solver.h"
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/repeated_elements.h"
 #include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
 
@@ -179,7 +180,27 @@ struct OpenedBinder {
     Type type;
 };
 
-AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s);
+using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
+
+AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                          const Repeats& repeated);
+
+// The candidate's problems and those of the elements before it cannot all be solved.
+bool disagrees(const Repeats& repeated, const AppCandidate& c, const Problems& earlier) {
+    auto pattern = [](const Problem& p) -> const Term& { return p.pattern; };
+    auto term = [](const Problem& p) -> const Term& { return p.term; };
+    return repeated_elements::disagree(repeated->names, c.problems, earlier, pattern, term) ||
+           repeated_elements::disagree(repeated->names, c.problems, repeated->outer, pattern, term);
+}
+
+// What the search of the element e, after the elements that brought `earlier`, checks against.
+Repeats repeatsFor(const Repeats& repeated, const Term& e, const Problems& earlier) {
+    if (repeated->names.empty() || !e.is(TermKind::Tupl) || earlier.empty()) return repeated;
+    Problems outer = earlier;
+    outer.insert(outer.end(), repeated->outer.begin(), repeated->outer.end());
+    return std::make_shared<const repeated_elements::Checked<Problem>>(
+        repeated_elements::Checked<Problem>{repeated->names, std::move(outer)});
+}
 
 AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, Problems ps, NameSupply s) {
     Term candidate = body;
@@ -203,10 +224,11 @@ AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, P
 }
 
 AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>> ys, std::size_t i,
-                          std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s) {
+                          std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s, Repeats repeated) {
     if (i == ys->size()) return AppCandidates::cons(closeTuple(bs, u, std::move(ps), std::move(s)), AppCandidates());
     return concatMap(
-        [rule, ys, i, bs, ps, u](const AppCandidate& c) {
+        [rule, ys, i, bs, ps, u, repeated](const AppCandidate& c) {
+            if (disagrees(repeated, c, ps)) return AppCandidates();
             const Term& h = c.candidate;
             std::vector<OpenedBinder> more = bs;
             Term body = h;
@@ -229,28 +251,33 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
             }
             Problems newps = c.problems;
             newps.insert(newps.end(), ps.begin(), ps.end());
-            return tupleSearch(rule, ys, i + 1, std::move(more), std::move(body), std::move(newps), std::move(next));
+            return tupleSearch(rule, ys, i + 1, std::move(more), std::move(body), std::move(newps), std::move(next),
+                               repeated);
         },
-        higherOrder(rule, true, (*ys)[i], u, s));
+        higherOrder(rule, true, (*ys)[i], u, s, repeatsFor(repeated, (*ys)[i], ps)));
 }
 
 // higherOrderAppRule with the rule's generator.  Under the two-step rule an application with
 // a rigid head is only decomposed, also when its argument is a tuple: searching the tuple's
 // components as if the head were flexible would drop their pattern variables unbound (the
 // two-step candidates bring no problems), giving results that do not match.
-AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                          const Repeats& repeated) {
     if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible)) return generate(rule, flexible, x, t, s);
     auto ys = std::make_shared<const std::vector<Term>>(x.elems());
-    return AppCandidates::defer([rule, ys, t, s]() { return tupleSearch(rule, ys, 0, {}, t, {}, s); });
+    return AppCandidates::defer(
+        [rule, ys, t, s, repeated]() { return tupleSearch(rule, ys, 0, {}, t, {}, s, repeated); });
 }
 
 }  // namespace
 
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                bool wholeArgument) {
+                                bool wholeArgument, std::vector<std::string> repeated) {
     if (rule == AppRule::Simple) return simpleAppRule(x, t, s);
     if (wholeArgument) return generate(rule, flexible, x, t, s);
-    return higherOrder(rule, flexible, x, t, s);
+    return higherOrder(rule, flexible, x, t, s,
+                       std::make_shared<const repeated_elements::Checked<Problem>>(
+                           repeated_elements::Checked<Problem>{std::move(repeated), {}}));
 }
 
 // ---------------------------------------------------------------------------------------

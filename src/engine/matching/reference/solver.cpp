@@ -5,6 +5,7 @@
 
 #include "engine/matching/head_binders.h"
 #include "engine/matching/reference/term_operations.h"
+#include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
@@ -320,6 +321,16 @@ bool wholeArgument(const Term& f, const Term& x) {
     return x.is(TermKind::Tupl) && headBinderTakesArgumentWhole(f);
 }
 
+// The repeated elements of a flexible head's tuple argument whose problems are checked against
+// each other (repeated_elements.h): every problem of the worklist is solved before them.
+std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term& f, const Term& x, const Term& t,
+                                        const Worklist& rest) {
+    if (rule != AppRule::OneStep || !flexible || !x.is(TermKind::Tupl)) return {};
+    return repeated_elements::checkedLeaves(f, x, t, [&rest](auto drop) {
+        rest.forEach([&drop](const Problem& pr) { drop(pr.pattern); });
+    });
+}
+
 // A rigid head (a constant, local variable or tuple, applied or not) never matches a lambda:
 // against one, its applications only bring lambdas again, until the head itself fails.  The
 // one-step images other than the decomposition are all lambdas when the argument is no
@@ -332,17 +343,20 @@ bool wholeArgument(const Term& f, const Term& x) {
 // lambda on the way had to keep its redexes contractible, so a redex elsewhere in t whose tuple
 // binder does not fit its argument dropped it and lost every match; a tuple argument is taken
 // apart like any other, as the fast matcher does.
-AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Term& t, const NameSupply& s) {
+AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Term& t, const NameSupply& s,
+                            const Worklist& rest) {
     const bool flexible = isFlexible(f);
     if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
-    return appRuleCandidates(rule, flexible, x, t, s, wholeArgument(f, x));
+    const bool whole = wholeArgument(f, x);
+    return appRuleCandidates(rule, flexible, x, t, s, whole,
+                             whole ? std::vector<std::string>{} : checkedRepeats(rule, flexible, f, x, t, rest));
 }
 
 // The rule results of an application pattern under a higher-order rule.
 List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s, const Worklist& rest) {
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
-    AppCandidates candidates = appCandidates(rule, f, p.arg(), t, s);
+    AppCandidates candidates = appCandidates(rule, f, p.arg(), t, s, rest);
     if (!nonLambdaImagesFit(f, t, [](const LamBinding& b) -> const auto& { return b.elems(); }))
         candidates = filter([](const AppCandidate& c) { return c.candidate.is(TermKind::Lam); }, std::move(candidates));
     return map(

@@ -43,9 +43,11 @@ using AppCandidates = List<AppCandidate>;
 
 // The candidates of a rule for (flexible head, argument pattern, term); the higher-order
 // rules are defined with the engine.  A tuple argument is taken whole when `wholeArgument`
-// says the head's binder receives it so (head_binders.h).
+// says the head's binder receives it so (head_binders.h); `repeated` names the pattern
+// variables repeated as its elements whose problems in one combination must agree
+// (repeated_elements.h).
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                bool wholeArgument = false);
+                                bool wholeArgument = false, std::vector<std::string> repeated = {});
 // simpleAppRule: t = Ap g y gives ((g, [(x, y)]), s); anything else nothing.
 AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s);
 
