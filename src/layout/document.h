@@ -53,13 +53,14 @@
 // is matched by what is built the same way from the earlier one, which comes first and fits
 // wherever the other fits, so the first candidate of every document stays the same; this keeps
 // the nested choices of program text from multiplying.  Where only the first layout of a node
-// is read (a render, each part of a stack) and that layout is certain to be one line that fits, it is found in one pass over the node
-// and no other layout is built; a stack rendered as a whole (or indented) writes each part's text
-// as soon as that part is laid out.  Stacks, joins, indentations and texts before a part ask that
-// part for no more candidates than they are asked for, and an indentation or a text before a part
-// asks again for all of them only where the first ones are too wide for its room.  A part that starts past the end of its line (a bound below zero, where
-// no text fits) and is made of texts, side-by-side compositions and lists of hvSpList, as nested
-// terms are, is laid out from what its node knows of that case, with the same counts, and not
+// is read (a render, each part of a stack) and the node is sure, as it was made, that this
+// layout is its one line and that it fits, no other layout is built; a stack rendered as a whole
+// (or indented) writes each part's text as soon as that part is laid out.  Stacks, joins,
+// indentations and texts before a part ask that part for no more candidates than they are asked
+// for, and an indentation or a text before a part asks again for all of them only where the
+// first ones are too wide for its room.  A part that starts past the end of its line (a bound
+// below zero, where no text fits) and is made of texts, side-by-side compositions and lists of
+// hvSpList, as nested terms are, is laid out from what its node knows of that case, with the same counts, and not
 // part by part.  A node laid out in full keeps its layout, with its counts, and is not laid out
 // again at that bound (layout/node_memo.cpp): the unchanged parts of a document printed again
 // with a small change, as the next step of a calculation is, cost little.

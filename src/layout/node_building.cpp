@@ -188,9 +188,10 @@ DocNodeRef errorNode(const std::string& text) {
     return d;
 }
 
-// What the evaluation of a template combines: the sizes alone, or the sizes with what the
-// one-line shortcut is sure of (see DocNode::sure, lineLow and lineTexts).  Each has the rules
-// of the compositions, which follow the shortcut's own (layout/one_line.cpp).
+// What the evaluation of a template combines: the sizes alone, or the sizes with what the node
+// is sure of (see DocNode::sure, lineLow and lineTexts).  Each has the rules of the compositions:
+// two lines side by side are a line; a joined choice between a line and a taller arrangement
+// is the line; two stacked single lists are taller.
 struct NodeValue {
     using Sure = DocNode::Sure;
     Sizes sizes;
@@ -203,7 +204,7 @@ struct NodeValue {
     // Sure of a line that only the node's own writer writes (a joined choice, a list of
     // hvSpList): a composition of it is not sure of one.
     bool topOnly = false;
-    bool single = true;  // certainly a single list (see parSingle)
+    bool single = true;  // certainly a single list
 
     bool straightLine() const { return sure == Sure::Line && !topOnly; }
 };
@@ -554,115 +555,6 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 
 namespace {
 
-// The walk of parSingle, on a work list of its own.  A template is a single list where each of
-// its parts is, but for the alternatives of a choice (never) and the holes and compositions that
-// take one list out of anything (always); a template filled with templates is the outer one over
-// what the inner ones are.  The parts' answers are met into the innermost open answer: that of
-// the whole, or of the inner template being walked.
-class SingleWalk {
-public:
-    bool run(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
-        open_.push_back(1);
-        todo_.push_back(Task{Op::Enter, &p, argSingle, count});
-        while (!todo_.empty()) {
-            const Task t = todo_.back();
-            todo_.resize(todo_.size() - 1);
-            step(t);
-        }
-        return open_.back() != 0;
-    }
-
-private:
-    // Open and Close an inner template's answer, which Close adds to those of its filling;
-    // Outer walks the outer template over the answers of the inner ones (the last `count`);
-    // Release drops them once it is walked.
-    enum class Op : std::uint8_t { Enter, Open, Close, Outer, Release };
-    struct Task {
-        Op op;
-        const ParNode* p;
-        const std::uint8_t* args;
-        std::size_t count;
-    };
-
-    void meet(bool single) {
-        if (!single) open_.back() = 0;
-    }
-
-    void step(const Task& t) {
-        switch (t.op) {
-        case Op::Enter: enter(*t.p, t.args, t.count); return;
-        case Op::Open: open_.push_back(1); return;
-        case Op::Close:
-            answers_.push_back(open_.back());
-            open_.resize(open_.size() - 1);
-            return;
-        case Op::Outer: {
-            auto held = std::make_unique<std::uint8_t[]>(std::max<std::size_t>(t.count, 1));
-            std::copy(answers_.end() - t.count, answers_.end(), held.get());
-            answers_.resize(answers_.size() - t.count);
-            todo_.push_back(Task{Op::Release, nullptr, nullptr, 0});
-            todo_.push_back(Task{Op::Enter, t.p->parts.front().get(), held.get(), t.count});
-            held_.push_back(std::move(held));
-            return;
-        }
-        case Op::Release: held_.resize(held_.size() - 1); return;
-        }
-    }
-
-    void enter(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
-        using K = ParNode::Kind;
-        switch (p.kind) {
-        case K::Hole: meet(count == 0 || argSingle[0]); return;
-        case K::First:
-        case K::Second:  // one side of a pair, or the single list as it is
-        case K::Filter:
-        case K::Join:
-        case K::HvSp: return;
-        case K::Lift: meet(!p.doc->mayPair); return;
-        case K::Indent: todo_.push_back(Task{Op::Enter, p.parts[0].get(), argSingle, count}); return;
-        case K::Beside:
-        case K::Above: {
-            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-            todo_.push_back(Task{Op::Enter, p.parts[1].get(), argSingle + n, count - n});
-            todo_.push_back(Task{Op::Enter, p.parts[0].get(), argSingle, n});
-            return;
-        }
-        case K::Choice: meet(false); return;
-        case K::Subst: subst(p, argSingle, count); return;
-        }
-    }
-
-    void subst(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
-        todo_.push_back(Task{Op::Outer, &p, nullptr, p.parts.size() - 1});
-        SmallVec<Task, 8> inners;
-        std::size_t at = 0;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const std::size_t from = std::min(at, count);
-            const std::size_t n = std::min(static_cast<std::size_t>(p.parts[i]->params), count - from);
-            inners.push_back(Task{Op::Enter, p.parts[i].get(), argSingle + from, n});
-            at += static_cast<std::size_t>(p.parts[i]->params);
-        }
-        for (auto it = inners.rbegin(); it != inners.rend(); ++it) {
-            todo_.push_back(Task{Op::Close, nullptr, nullptr, 0});
-            todo_.push_back(*it);
-            todo_.push_back(Task{Op::Open, nullptr, nullptr, 0});
-        }
-    }
-
-    SmallVec<Task, 16> todo_;
-    SmallVec<std::uint8_t, 8> open_;
-    SmallVec<std::uint8_t, 8> answers_;
-    SmallVec<std::unique_ptr<std::uint8_t[]>, 2> held_;
-};
-
-}  // namespace
-
-bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count) {
-    return SingleWalk().run(p, argSingle, count);
-}
-
-namespace {
-
 // A text is sure of its line.
 void setTextLine(DocNode& d, std::uint32_t texts) {
     d.plainTexts = texts;
@@ -762,6 +654,7 @@ namespace {
 // What a text of one character is sure of, as textNode sets it: the part that enclosedNode and
 // spacedNode add, known here so that their facts are computed with it as constants.
 struct OneCharFacts {
+    static constexpr DocNode::Kind kind = DocNode::Kind::Text;
     static constexpr Sizes sizes{1, 1, 1};
     static constexpr std::int32_t lineLow = 1;
     static constexpr bool mayPair = false;
@@ -790,6 +683,11 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.lineTexts = lineSure ? textSum(a.lineTexts, c.lineTexts) : 0;
     d.sure = lineSure ? (line >= kNoLine ? Sure::No : Sure::Line)
                       : both && a.sure == Sure::Tall && c.sure == Sure::Tall ? Sure::Tall : Sure::No;
+    if (aLines != cLines && (aLines ? c.kind : a.kind) == DocNode::Kind::Empty) {
+        // Beside the empty document a part is as sure as it is alone.
+        d.sure = aLines ? a.sure : c.sure;
+        d.lineTexts = aLines ? a.lineTexts : c.lineTexts;
+    }
     d.below = besideBelow(a, c);
     d.boundSizes = a.boundSizes || c.boundSizes;
 }
@@ -856,7 +754,7 @@ DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
 }
 
 // The join of a pair is sure of the line of one alternative where the other is taller; the join
-// of anything else is sure of nothing (as the one-line shortcut has it).
+// of anything else is sure of nothing.
 DocNodeRef joinNode(DocNodeRef e) {
     const NodeValue s = e->kind == DocNode::Kind::Dup
                             ? joinOf(choiceOf(valueOf<NodeValue>(*e->left), valueOf<NodeValue>(*e->right)))

@@ -417,7 +417,7 @@ struct DocNode {
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
     // Whether the node's layout may be a pair of alternatives; false where it is certainly a
-    // single list (see flatLayout).
+    // single list (see sure).
     bool mayPair = false;
     // Whether the node's sizes depend on the line bound (a fill to the line bound, a fill block,
     // and what has one as a part): `sizes` are then only a guess, the sizes at a bound are those of
@@ -426,8 +426,7 @@ struct DocNode {
     // A text made of several texts side by side (see besideNode): where each text but the last
     // ends, bit i standing for an end after i + 1 characters.
     std::uint16_t pieceEnds = 0;
-    // What the one-line shortcut (flatLayout) is sure of at every bound, known as the node is
-    // made: `Line`, that at a bound of at least lineLow its layout is its one line, of width
+    // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that at a bound of at least lineLow its layout is its one line, of width
     // lineLow and with lineTexts texts, which writeLine writes; `Tall`, that it is a single list
     // whose candidates all have two lines or more; `No`, neither.
     enum class Sure : std::uint8_t { No, Line, Tall };
@@ -441,9 +440,8 @@ struct DocNode {
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
     std::uint32_t plainTexts = 0;
     Sizes sizes;
-    // No one-line layout of the node that the one-line shortcut can find is narrower than this:
-    // a node whose bound is smaller is laid out in full at once (see layOut).  Kept up to
-    // kNoLine, which stands for any larger width and for none.
+    // Where sure of a line, its width (see sure); kept up to kNoLine, which stands for any
+    // larger width and for none.
     std::int32_t lineLow = 0;
     std::uint32_t lineTexts = 0;  // where sure of a line: see sure
     BelowZero below;
@@ -489,8 +487,8 @@ static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 
 // The largest width a node keeps as its lineLow: it stands for any larger one, and for none.
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
-// One step of the program that computes a template's sizes (and what the one-line shortcut is
-// sure of) from its arguments' on a stack of values: push an argument, a lifted document's value
+// One step of the program that computes a template's sizes (and what it is sure of, see
+// DocNode::sure) from its arguments' on a stack of values: push an argument, a lifted document's value
 // or an error text's; or replace the values on top by one side of a pair (Pick), their
 // composition, a choice (of two templates of unequal counts: UnequalChoice), the list of
 // hvSpList, or the value of a template filled with templates (Inner).  A template within another
@@ -567,7 +565,7 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners);
 // The joined choice of hvSpList for `length` (> 0) items, as nodes alone.
 ParNodeRef hvSpNode(std::size_t length);
 
-// --- sizes and bounds, shared by the layout and its one-line shortcut --------------------------
+// --- sizes and bounds -------------------------------------------------------------------------
 
 // A part without lines adds none to the height of a side-by-side composition.
 inline Sizes besideSizes(const Sizes& a, const Sizes& c) {
@@ -604,21 +602,16 @@ SmallVec<LayoutInt, 8> hvSpLineBounds(std::size_t length, LayoutInt line, LastWi
     return lines;
 }
 
-// Whether p filled with arguments, each of which is a single list (nonzero) or not as given, is
-// certainly a single list.
-bool parSingle(const ParNode& p, const std::uint8_t* argSingle, std::size_t count);
-
 // A text made in the arena of the layout running on this thread.
 const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                         const char* chars = nullptr, const DocNode* doc = nullptr);
 // The blank between two items of a line, shared by all layouts.
 const TextTree* blankText();
 
-// The layout of a node whose first candidate is certain to be one line, found without building
-// the other candidates: a single list, not too wide, whose first candidate is the narrowest line
-// (the first of equally narrow ones) at the bound.  Where that is not certain (the node may not
-// fit on one line, may be a pair, or the pass over it would be long), there is none, and the
-// node is laid out in full.  Only a caller that reads no more than the first candidate may use it.
+// The layout of a node sure of its line at the bound (see DocNode::sure), found without building
+// the other candidates: a single list, not too wide, whose first candidate is that line, the
+// narrowest (the first of equally narrow ones).  False for any other node, which is laid out in
+// full.  Only a caller that reads no more than the first candidate may use it.
 bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are

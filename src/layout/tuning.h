@@ -18,16 +18,6 @@ inline constexpr std::int64_t kCandidateBudget = 1000000;
 // document and only runaway choices reach it.
 inline constexpr std::int64_t kCandidatesPerText = 64;
 
-// The one-line shortcut (layout/one_line.cpp) gives up after kFlatStepsBase steps plus
-// kFlatStepsPerColumn per column of the line bound (the bound counted up to kFlatColumnsCounted):
-// choices whose alternatives share parts would otherwise walk those parts again and again.
-inline constexpr std::int64_t kFlatStepsBase = 1024;
-inline constexpr std::int64_t kFlatStepsPerColumn = 16;
-inline constexpr std::int64_t kFlatColumnsCounted = std::int64_t{1} << 24;
-// The shortcut recurses on the nesting of a document's parts, a few frames of the thread's
-// stack per level; deeper parts are left to the full layout, whose walk keeps its own stack.
-inline constexpr int kFlatDepth = 1000;
-
 // --- templates -----------------------------------------------------------------------------
 
 // The longest program of values a template keeps (see ParNode::steps); its stack is no deeper.
