@@ -345,50 +345,6 @@ void setValue(DocNode& d, const NodeValue& v) {
     d.lineSecond = v.second;
 }
 
-// The sizes of hvSpNode(length): one line of items separated by blanks (all but the last
-// filtered), or the items stacked, whichever is the joined choice.
-// The sizes of hvSpNode(length), the item sizes given by position.
-template <class SizeAt>
-Sizes hvSpSizes(std::size_t length, SizeAt arg) {
-    Sizes v = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) v = aboveSizes(arg(i), v);
-    return choiceSizes(hvSpLineSizes(length, arg), v);
-}
-
-Sizes hvSpValue(std::size_t length, const Sizes* args, std::size_t count) {
-    return hvSpSizes(length, [&](std::size_t i) { return i < count ? args[i] : Sizes{}; });
-}
-
-// The value of hvSpNode(length): its line is the items' (those without lines add nothing) and
-// the blanks between them; it is sure of it where each item is sure of its own line and the
-// stack of the items is taller (or the item is alone).
-NodeValue hvSpValue(std::size_t length, const NodeValue* args, std::size_t count) {
-    const auto arg = [&](std::size_t i) { return i < count ? args[i] : NodeValue{}; };
-    NodeValue out;
-    out.sizes = hvSpSizes(length, [&](std::size_t i) { return arg(i).sizes; });
-    LayoutInt line = static_cast<LayoutInt>(length) - 1;
-    LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
-    std::size_t withLines = 0;
-    std::uint32_t texts = static_cast<std::uint32_t>(std::min<std::size_t>(length - 1, std::numeric_limits<std::uint32_t>::max()));
-    bool sure = count >= length;
-    for (std::size_t i = 0; i < length; ++i) {
-        const NodeValue a = arg(i);
-        if (hasLines(a)) {
-            line = lineSum(line, a.line);
-            stackLine = withLines++ == 0 ? a.line : kNoLine;
-        }
-        texts = textSum(texts, a.texts);
-        sure = sure && hasLines(a) && a.straightLine() && (length == 1 || a.single);
-    }
-    out.line = std::min(line, stackLine);
-    if (sure) {
-        out.sure = Sure::Line;
-        out.topOnly = true;
-        out.line = line;
-        out.texts = texts;
-    }
-    return out;
-}
 
 
 template <class V>
@@ -408,11 +364,6 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, 
         case Op::Above: --top; stack[top - 1] = aboveOf(stack[top - 1], stack[top]); break;
         case Op::Choice: --top; stack[top - 1] = choiceOf(stack[top - 1], stack[top]); break;
         case Op::UnequalChoice: --top; stack[top - 1] = unsure(choiceOf(stack[top - 1], stack[top])); break;
-        case Op::HvSp:
-            top -= s.index;
-            stack[top] = hvSpValue(s.index, stack + top, s.index);
-            ++top;
-            break;
         case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
         case Op::Keep: slots[s.index] = stack[--top]; break;
         case Op::Use: stack[top++] = slots[s.index]; break;
@@ -490,10 +441,6 @@ private:
             break;
         }
         case K::Subst: subst(p, t); break;
-        case K::HvSp:
-            emit(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
-            for (LayoutInt i = p.params; i-- > 0;) todo_.push_back(Task{nullptr, t.first + i, t.filling, ParStep{}, true});
-            break;
         default: break;  // the holes, above
         }
     }
@@ -534,7 +481,6 @@ private:
 
 template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
-    if (p.kind == ParNode::Kind::HvSp) return hvSpValue(static_cast<std::size_t>(p.params), args, count);
     if (!p.steps.empty()) {
         static thread_local std::array<V, kMaxSteps> stack;
         return runSteps(p.steps, args, count, stack.data());
@@ -793,11 +739,12 @@ DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
 
 namespace {
 
-// The value of a list of hvSpList set on `d` at once, as setValue(d, hvSpValue(...)) of its
-// items' values would set it, and its layout below zero where its items are known there and one
-// of them is too wide: the items' layouts in order, then the counts of the stack that
-// hvSpTooWide makes (one for each item with lines above others with lines, while each has a
-// candidate), and the marker of the list's width.  One pass over the items, from the last.
+// The value of a list of hvSpList set on `d` at once: its line is the items' (those without lines
+// add nothing) and the blanks between them; it is sure of it where each item is sure of its own
+// line and the stack of the items is taller (or the item is alone).  Also its layout below zero
+// where its items are known there and one of them is too wide: the items' layouts in order, then
+// the counts of the stack (one for each item with lines above others with lines, while each has
+// a candidate), and the marker of the list's width.  One pass over the items, from the last.
 void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
@@ -865,13 +812,6 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
     if (p->params != m) return errorNode(applyCountError(p->params, m));
     const bool boundSizes = p->boundSizes || anyBoundSizes(args);
-    if (p->kind == ParNode::Kind::HvSp) {
-        auto d = node(DocNode::Kind::Apply);
-        d->many = makeMany(std::move(args), std::move(p));
-        setHvSpFacts(*d, d->many->parts.data(), d->many->parts.size());
-        d->boundSizes = boundSizes;
-        return finished(std::move(d));
-    }
     SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
     for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
@@ -1040,11 +980,7 @@ void compileSteps(ParNode& p) {
         out.push_back(ParStep{p.parts[0]->params == p.parts[1]->params ? Op::Choice : Op::UnequalChoice});
         break;
     case K::Subst: ok = appendSubstSteps(out, p); break;
-    case K::HvSp:
-        ok = static_cast<std::size_t>(p.params) < kMaxSteps;
-        for (LayoutInt i = 0; ok && i < p.params; ++i) out.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(i)});
-        out.push_back(ParStep{Op::HvSp, static_cast<std::uint32_t>(p.params)});
-        break;
+    case K::HvSp: return;  // laid out only as a list of hvSpList (see hvSpApplyNode)
     }
     if (!ok || out.size() > kMaxSteps) return;
     p.steps = std::move(out);
@@ -1096,9 +1032,7 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
 }
 
 ParNodeRef hvSpNode(std::size_t length) {
-    auto p = parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
-    compileSteps(*p);
-    return p;
+    return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
 }
 
 }  // namespace plim::pretty_detail

@@ -20,16 +20,6 @@ namespace plim::pretty_detail {
 
 namespace {
 
-// On one line each item starts after the ones before it and their blanks; stacked, each has
-// the whole line.  The joined choice gives each the larger bound.
-void hvSpParamBounds(std::size_t length, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    LayoutInt h = line;
-    for (std::size_t i = 0; i < length; ++i) {
-        out.push_back(std::max(h, line));
-        h -= (i < count ? sizes[i].lastWidth : 0) + 1;
-    }
-}
-
 // The bounds of a short template (one that keeps its program, see ParNode::steps), by plain
 // calls: it is no deeper than its program is long.
 void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
@@ -68,7 +58,8 @@ void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
     case ParNode::Kind::Hole:
     case ParNode::Kind::First:
     case ParNode::Kind::Second: out.push_back(line); return;
-    case ParNode::Kind::Lift: return;
+    case ParNode::Kind::Lift:
+    case ParNode::Kind::HvSp: return;  // no part of a template (see ParNode::Kind)
     case ParNode::Kind::Filter:
     case ParNode::Kind::Join: shortParamBounds(*p.parts[0], sizes, count, line, out); return;
     case ParNode::Kind::Indent: shortParamBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
@@ -96,7 +87,6 @@ void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, L
         return;
     }
     case ParNode::Kind::Subst: shortSubstParamBounds(p, sizes, count, line, out); return;
-    case ParNode::Kind::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out); return;
     }
 }
 
@@ -136,7 +126,8 @@ private:
         case K::Hole:
         case K::First:
         case K::Second: out_.push_back(line); return;
-        case K::Lift: return;
+        case K::Lift:
+        case K::HvSp: return;  // no part of a template (see ParNode::Kind)
         case K::Filter:
         case K::Join: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line}); return;
         case K::Indent: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line - p.amount}); return;
@@ -156,7 +147,6 @@ private:
             todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line});
             return;
         case K::Subst: subst(p, sizes, count, line); return;
-        case K::HvSp: hvSpParamBounds(static_cast<std::size_t>(p.params), sizes, count, line, out_); return;
         }
     }
 
@@ -458,13 +448,6 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     return joinResult(choiceResult(h, v, n, n), kAll);
 }
 
-NodeResult hvSpResult(std::size_t length, Args args, LayoutInt line) {
-    if (!hvSpStackCounted(length, args)) return hvSpBuilt(length, args, line);
-    NodeResult out;
-    hvSpMarker(hvSpSizesOf(length, args), out);
-    return out;
-}
-
 // The layout of a quick template (see ParNode::quick), by plain calls: it is no deeper than its
 // program is long, and its lifted documents are laid out at once.
 NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line);
@@ -543,7 +526,7 @@ NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line) {
         return choiceResult(quickLayOut(*p.parts[0], args, line), quickLayOut(*p.parts[1], args, line), p.parts[0]->params,
                             p.parts[1]->params);
     case ParNode::Kind::Subst: return quickSubstResult(p, args, line);
-    case ParNode::Kind::HvSp: return hvSpResult(static_cast<std::size_t>(p.params), args, line);
+    case ParNode::Kind::HvSp: break;  // no part of a template (see ParNode::Kind)
     }
     return NodeResult{};
 }
@@ -756,7 +739,7 @@ void TemplateWalk::enter(const ParNode& p, Args args, LayoutInt line) {
         todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
         return;
     case K::Subst: startSubst(p, args, line); return;
-    case K::HvSp: results_.push_back(hvSpResult(static_cast<std::size_t>(p.params), args, line)); return;
+    case K::HvSp: return;  // no part of a template (see ParNode::Kind)
     }
 }
 

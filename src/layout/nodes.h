@@ -488,23 +488,24 @@ static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
 // One step of the program that computes a template's sizes (and what it is sure of, see
-// DocNode::sure) from its arguments' on a stack of values: push an argument, a lifted document's value
-// or an error text's; or replace the values on top by one side of a pair (Pick), their
-// composition, a choice (of two templates of unequal counts: UnequalChoice), the list of
-// hvSpList, or the value of a template filled with templates (Inner).  A template within another
-// is inlined, its parameters renumbered.
+// DocNode::sure) from its arguments' on a stack of values: push an argument, a lifted document's
+// value or an error text's; or replace the values on top by one side of a pair (Pick), their
+// composition, a choice (of two templates of unequal counts: UnequalChoice), or the value of a
+// template filled with templates (Inner).  A template within another is inlined, its parameters
+// renumbered.
 struct ParStep {
     // Keep and Use (only in the programs of long templates) move a value to and from a slot.
-    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, HvSp, Inner, Keep, Use };
+    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, Inner, Keep, Use };
     Op op;
-    std::uint32_t index = 0;  // Hole: the parameter; HvSp: the items on top; Keep, Use: the slot
+    std::uint32_t index = 0;  // Hole: the parameter; Keep, Use: the slot
     LayoutInt amount = 0;     // Indent: the indentation; Error: the width
     const DocNode* doc = nullptr;  // Lift: the document, which the template holds
 };
 
 struct ParNode {
     // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
-    // rather than built from three nodes per item.
+    // rather than built from three nodes per item; it is only ever filled with documents (see
+    // hvSpApplyNode), never part of another template.
     enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst, HvSp };
     Kind kind = Kind::Hole;
     LayoutInt params = 0;
