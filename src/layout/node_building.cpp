@@ -984,10 +984,6 @@ void compileSteps(ParNode& p) {
     }
     if (!ok || out.size() > kMaxSteps) return;
     p.steps = std::move(out);
-    p.quick = std::all_of(p.steps.begin(), p.steps.end(), [](const ParStep& s) {
-        using K = DocNode::Kind;
-        return s.op != ParStep::Op::Lift || s.doc->kind == K::Text || s.doc->kind == K::Empty || s.doc->kind == K::Error;
-    });
 }
 
 }  // namespace
