@@ -501,18 +501,16 @@ Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
 
 namespace {
 
-// A text is sure of its line.
-void setTextLine(DocNode& d, std::uint32_t texts) {
-    d.plainTexts = texts;
-    d.lineTexts = texts;
+// A text is sure of its line; below zero it is too wide, its marker.
+void setTextLine(DocNode& d) {
+    d.plainTexts = 1;
+    d.lineTexts = 1;
     if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
-    // Below zero, as textResult lays it out: too wide, its texts, then a candidate for each
-    // composition of two of them.
     BelowZero& b = d.below;
     b.tooWide = true;
     b.candidate = true;
     b.width = static_cast<std::int32_t>(std::min(d.sizes.width, kNoLine));
-    b.known = d.sizes.width < kNoLine && texts > 0 && b.add(texts, texts - 1);
+    b.known = d.sizes.width < kNoLine && b.add(1, 0);
 }
 
 // Below zero, two parts side by side (see DocNode::below): the right part's layout, the left
@@ -544,7 +542,7 @@ BelowZero besideBelow(const A& l, const C& r) {
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     d->setText(text);
-    setTextLine(*d, 1);
+    setTextLine(*d);
     return d;
 }
 
@@ -573,29 +571,7 @@ DocNodeRef emptyNode() {
     return *empty;
 }
 
-// Two texts side by side whose line is short are one text: the node is the same document, laid
-// out as the composition would be (see textResult), with fewer nodes to build, lay out and free.
-// A short line is kept in the node and has the ends of its texts in pieceEnds.
-static_assert(kShortLine <= static_cast<LayoutInt>(DocNode::kLocalChars) && kShortLine - 2 < 16,
-              "a short line is kept in place, and an end after each of its characters but the last has a bit");
 namespace {
-
-// Two texts side by side as one text node where their line is short (see besideNode); null
-// where it is not.
-[[gnu::noinline]] DocNodeRef shortLineNode(const DocNode& l, const DocNode& r) {
-    const std::string_view a = l.text();
-    const std::string_view b = r.text();
-    if (a.size() + b.size() > static_cast<std::size_t>(kShortLine)) return nullptr;
-    char line[kShortLine];
-    std::copy(b.begin(), b.end(), std::copy(a.begin(), a.end(), line));
-    auto d = node(DocNode::Kind::Text);
-    d->setText(std::string_view(line, a.size() + b.size()));
-    setTextLine(*d, plainPair(l, r));
-    const bool between = !a.empty() && !b.empty();
-    d->pieceEnds = static_cast<std::uint16_t>(l.pieceEnds | (between ? 1U << (a.size() - 1) : 0U) |
-                                              (unsigned{r.pieceEnds} << a.size()));
-    return d;
-}
 
 // What a text of one character is sure of, as textNode sets it: the part that enclosedNode and
 // spacedNode add, known here so that their facts are computed with it as constants.
@@ -651,19 +627,6 @@ inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts
     return DocNodeRef::adopt(d);
 }
 
-// besideNode, the handles taken over; `lf` and `rf` as for besidePair.
-template <class LeftFacts = DocNode, class RightFacts = DocNode>
-inline DocNodeRef besideNodeInline(const DocNode* a, const DocNode* c, const LeftFacts& lf, const RightFacts& rf) {
-    if (a->kind == DocNode::Kind::Text && c->kind == DocNode::Kind::Text) {
-        if (DocNodeRef line = shortLineNode(*a, *c)) {
-            DocNodeRef::adopt(a).reset();
-            DocNodeRef::adopt(c).reset();
-            return line;
-        }
-    }
-    return besidePair(a, c, lf, rf);
-}
-
 // The handle on a one-character text (kept forever: its handles are not counted).
 inline const DocNode* oneChar(char c) { return charNode(c).get(); }
 
@@ -672,20 +635,20 @@ inline const DocNode* oneChar(char c) { return charNode(c).get(); }
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     const DocNode* a = l.release();
     const DocNode* c = r.release();
-    return besideNodeInline(a, c, *a, *c);
+    return besidePair(a, c, *a, *c);
 }
 
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
     const DocNode* x = d.release();
-    const DocNode* inner = besideNodeInline(x, oneChar(close), *x, OneCharFacts{}).release();
-    return besideNodeInline(oneChar(open), inner, OneCharFacts{}, *inner);
+    const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
+    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner);
 }
 
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
     const DocNode* x = b.release();
-    const DocNode* right = besideNodeInline(oneChar(' '), x, OneCharFacts{}, *x).release();
+    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
     const DocNode* left = a.release();
-    return besideNodeInline(left, right, *left, *right);
+    return besidePair(left, right, *left, *right);
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {

@@ -67,7 +67,6 @@ bool selfContained(const TextTree& t) {
     case TextTree::Kind::Marker:
     case TextTree::Kind::Plain:
     case TextTree::Kind::Line:
-    case TextTree::Kind::Pieces:
     case TextTree::Kind::Below:
     case TextTree::Kind::Again: return true;
     default: return false;

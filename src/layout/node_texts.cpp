@@ -237,24 +237,6 @@ void writeMarker(LayoutInt n, TextWriter& w) {
     at[n - 1] = '>';
 }
 
-// A text node that does not fit at the bound, as textResult lays it out: its characters up to the
-// first piece that ends past the bound, then a marker of the width of each piece from there.
-void writePieces(const DocNode& d, LayoutInt line, TextWriter& w) {
-    const std::string_view chars = d.text();
-    LayoutInt start = 0;
-    bool marked = false;
-    const auto piece = [&](LayoutInt end) {  // the text from start to end
-        if (end > line) {
-            if (!marked) w.put(chars.data(), static_cast<std::size_t>(start));
-            marked = true;
-            writeMarker(end - start, w);
-        }
-        start = end;
-    };
-    for (unsigned ends = d.pieceEnds; ends != 0; ends &= ends - 1) piece(std::countr_zero(ends) + 1);
-    piece(static_cast<LayoutInt>(chars.size()));  // the last, which does not fit
-}
-
 // The one line of a node laid out below zero (see DocNode::below): its texts' markers, as
 // textResult writes them at such a bound, side by side, and a list's marker for a list.
 void writeBelow(const DocNode& root, TextWriter& w) {
@@ -265,7 +247,7 @@ void writeBelow(const DocNode& root, TextWriter& w) {
         const DocNode& d = *todo.back();
         todo.pop_back();
         switch (d.kind) {
-        case DocNode::Kind::Text: writePieces(d, -1, w); break;
+        case DocNode::Kind::Text: writeMarker(d.sizes.width, w); break;
         case DocNode::Kind::Beside:
             todo.push_back(d.right.get());
             todo.push_back(d.left.get());
@@ -300,7 +282,6 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
         return t.first;
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
-    case TextTree::Kind::Pieces: writePieces(*t.doc, t.shift, w); return nullptr;
     case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
     case TextTree::Kind::Again: return textLaidOutAgain(t);
     }

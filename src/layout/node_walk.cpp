@@ -27,18 +27,10 @@ inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const C
     out.sizes = sizes;
 }
 
-// A text that does not fit (one that fits is plain, see layOut), as the side-by-side composition
-// of the texts it was made of (see besideNode) lays it out, with its counts: the texts that end
-// within the bound as they are, and a marker of the width of each of the others.  The text is
-// written out only if it is rendered (see writePieces): most such texts end up in a part that is
-// too wide as a whole, whose marker replaces them.
-[[gnu::noinline]] void textResult(const DocNode& d, LayoutInt line, NodeResult& out) {
-    const auto texts = static_cast<LayoutInt>(d.plainTexts);
-    countText(texts);
-    countCandidates(texts - 1);
-    const auto width = static_cast<LayoutInt>(d.text().size());
-    const TextTree* t = currentArena->make(TextTree::Kind::Pieces, line, nullptr, nullptr, nullptr, &d);
-    setSingle(out, d.sizes, true, CandidateList::one(Candidate{1, width, width, t}));
+// A text that does not fit (one that fits is plain, see layOut): the marker of its width.
+[[gnu::noinline]] void textResult(const DocNode& d, NodeResult& out) {
+    countText();
+    setSingle(out, d.sizes, true, markerCandidates(d.sizes.width));
 }
 
 // The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
@@ -81,7 +73,7 @@ inline void plainResult(const DocNode& d, NodeResult& out) {
     mark = candidateMark();
     if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
     switch (d.kind) {
-    case DocNode::Kind::Text: textResult(d, line, out); break;
+    case DocNode::Kind::Text: textResult(d, out); break;
     case DocNode::Kind::Empty: out = NodeResult{}; break;
     case DocNode::Kind::Error: out = errorResult(std::string(d.text())); break;
     default: return false;

@@ -43,18 +43,18 @@ struct DocNode;
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Pieces, Below, Again };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
     bool kept;             // in the kept part of its arena
     std::uint32_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
     // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
-    // Pieces, Again: the bound
+    // Again: the bound
     LayoutInt shift;
     const TextTree* first;  // Beside, Above, Indent
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Plain, Line, Pieces, Below, Again: the node
+        const DocNode* doc;      // Plain, Line, Below, Again: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -423,9 +423,6 @@ struct DocNode {
     // and what has one as a part): `sizes` are then only a guess, the sizes at a bound are those of
     // its layout there, and the node is sure of nothing (see boundFacts).
     bool boundSizes = false;
-    // A text made of several texts side by side (see besideNode): where each text but the last
-    // ends, bit i standing for an end after i + 1 characters.
-    std::uint16_t pieceEnds = 0;
     // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that at a bound of at least lineLow its layout is its one line, of width
     // lineLow and with lineTexts texts, which writeLine writes; `Tall`, that it is a single list
     // whose candidates all have two lines or more; `No`, neither.

@@ -28,8 +28,6 @@ inline constexpr std::size_t kSharedTemplates = 32;
 
 // --- nodes ---------------------------------------------------------------------------------
 
-// Two texts side by side whose line is at most this long are one text node (see besideNode).
-inline constexpr std::int64_t kShortLine = 15;
 // The nesting up to which a node releases its parts by plain destructor calls; deeper parts go to
 // a work list (see Releaser).
 inline constexpr int kReleaseDepth = 200;
