@@ -362,24 +362,28 @@ V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, 
     return stack[0];
 }
 
-// The program of a template that keeps none (see ParNode::steps), made by a walk with a work
-// list of its own: the values compileSteps's steps would give, however long.  A template filled
-// with templates runs the program of each inner one once, keeping its value in a slot that
-// every hole of the outer one in its place uses: an inner template whose parameter the outer
-// one uses in both arrangements of a choice is not walked twice (nor, nested, 2^n times).
+// The program of a template (see ParNode::steps), made by a walk with a work list of its own.
+// A template filled with templates runs the program of each inner one once, keeping its value
+// in a slot that every hole of the outer one in its place uses: an inner template whose
+// parameter the outer one uses in both arrangements of a choice is not walked twice (nor,
+// nested, 2^n times).
 class ProgramWalk {
 public:
     explicit ProgramWalk(std::vector<ParStep>& out) : out_(out) {}
 
-    void run(const ParNode& root) {
+    // False where the program would be longer than `limit` steps (none: no limit); each step takes
+    // at most four tasks.
+    bool run(const ParNode& root, std::size_t limit = 0) {
         walk(&root, 0, nullptr);
-        while (!todo_.empty()) {
+        for (std::size_t tasks = 0; !todo_.empty(); ++tasks) {
+            if (limit != 0 && (tasks > 4 * limit || out_.size() > limit)) return false;
             const Task t = todo_.back();
             todo_.pop_back();
             if (t.node == nullptr && !t.hole) out_.push_back(t.step);
             else if (t.hole || isHole(*t.node)) hole(t);
             else node(*t.node, t);
         }
+        return limit == 0 || out_.size() <= limit;
     }
 
 private:
@@ -473,7 +477,8 @@ template <class V>
 V parValue(const ParNode& p, const V* args, std::size_t count) {
     if (!p.steps.empty()) {
         static thread_local std::array<V, kMaxSteps> stack;
-        return runSteps(p.steps, args, count, stack.data());
+        static thread_local std::array<V, kMaxSteps> slots;  // each has a step of its own
+        return runSteps(p.steps, args, count, stack.data(), slots.data());
     }
     std::vector<ParStep> program;
     ProgramWalk walk(program);
@@ -864,79 +869,18 @@ std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vect
     return p;
 }
 
-// Appends q's program, its parameters renumbered from `first`; false where q has none.
-bool appendSteps(std::vector<ParStep>& out, const ParNode& q, LayoutInt first) {
-    if (q.steps.empty()) return false;
-    for (ParStep s : q.steps) {
-        if (s.op == ParStep::Op::Hole) s.index += static_cast<std::uint32_t>(first);
-        out.push_back(s);
-    }
-    return true;
-}
 
-// The program of a template filled with templates: the outer one's, each of its parameters
-// replaced by the program of the template in its place.
-bool appendSubstSteps(std::vector<ParStep>& out, const ParNode& p) {
-    const ParNode& outer = *p.parts.front();
-    if (outer.params != static_cast<LayoutInt>(p.parts.size() - 1)) {
-        const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
-        out.push_back(ParStep{ParStep::Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
-        return true;
-    }
-    SmallVec<LayoutInt, 8> firsts;  // where each inner template's parameters begin
-    LayoutInt at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        firsts.push_back(at);
-        at += p.parts[i]->params;
-    }
-    if (outer.steps.empty()) return false;
-    for (const ParStep& s : outer.steps) {
-        if (s.op != ParStep::Op::Hole) out.push_back(s);
-        else if (!appendSteps(out, *p.parts[s.index + 1], firsts[s.index])) return false;
-        if (out.size() > kMaxSteps) return false;
-    }
-    out.push_back(ParStep{ParStep::Op::Inner});
-    return true;
-}
-
-// The template's program, where it is short enough (see ParNode::steps).
-void compileSteps(ParNode& p) {
-    using K = ParNode::Kind;
-    using Op = ParStep::Op;
-    std::vector<ParStep> out;
-    bool ok = true;
-    switch (p.kind) {
-    case K::Hole: out.push_back(ParStep{Op::Hole}); break;
-    case K::First:
-    case K::Second: out = {ParStep{Op::Hole}, ParStep{Op::Pick}}; break;
-    case K::Lift: out.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
-    case K::Filter:
-    case K::Join:
-    case K::Indent:
-        ok = appendSteps(out, *p.parts[0], 0);
-        out.push_back(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
-        break;
-    case K::Beside:
-    case K::Above:
-        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], p.parts[0]->params);
-        out.push_back(ParStep{p.kind == K::Beside ? Op::Beside : Op::Above});
-        break;
-    case K::Choice:
-        ok = appendSteps(out, *p.parts[0], 0) && appendSteps(out, *p.parts[1], 0);
-        out.push_back(ParStep{p.parts[0]->params == p.parts[1]->params ? Op::Choice : Op::UnequalChoice});
-        break;
-    case K::Subst: ok = appendSubstSteps(out, p); break;
-    case K::HvSp: return;  // laid out only as a list of hvSpList (see hvSpApplyNode)
-    }
-    if (!ok || out.size() > kMaxSteps) return;
-    p.steps = std::move(out);
+// The template's program, where it is short (see ParNode::steps).
+void keepShortProgram(ParNode& p) {
+    std::vector<ParStep> program;
+    if (ProgramWalk(program).run(p, kMaxSteps)) p.steps = std::move(program);
 }
 
 }  // namespace
 
 ParNodeRef holeNode(ParNode::Kind kind) {
     auto p = parNode(kind, 1, {});
-    compileSteps(*p);
+    keepShortProgram(*p);
     return p;
 }
 
@@ -944,7 +888,7 @@ ParNodeRef liftNode(DocNodeRef d) {
     auto p = parNode(ParNode::Kind::Lift, 0, {});
     p->boundSizes = d->boundSizes;
     p->doc = std::move(d);
-    compileSteps(*p);
+    keepShortProgram(*p);
     return p;
 }
 
@@ -952,14 +896,14 @@ ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef q, LayoutInt amount) {
     const LayoutInt n = q->params;
     auto p = parNode(kind, n, {std::move(q)});
     p->amount = amount;
-    compileSteps(*p);
+    keepShortProgram(*p);
     return p;
 }
 
 ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r) {
     const LayoutInt n = kind == ParNode::Kind::Choice ? l->params : l->params + r->params;
     auto p = parNode(kind, n, {std::move(l), std::move(r)});
-    compileSteps(*p);
+    keepShortProgram(*p);
     return p;
 }
 
@@ -969,7 +913,7 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
     std::vector<ParNodeRef> parts{std::move(outer)};
     for (ParNodeRef& q : inners) parts.push_back(std::move(q));
     auto p = parNode(ParNode::Kind::Subst, total, std::move(parts));
-    compileSteps(*p);
+    keepShortProgram(*p);
     return p;
 }
 

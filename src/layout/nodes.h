@@ -481,10 +481,9 @@ inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 // DocNode::sure) from its arguments' on a stack of values: push an argument, a lifted document's
 // value or an error text's; or replace the values on top by one side of a pair (Pick), their
 // composition, a choice (of two templates of unequal counts: UnequalChoice), or the value of a
-// template filled with templates (Inner).  A template within another is inlined, its parameters
-// renumbered.
+// template filled with templates (Inner).  The value of a template within another is kept in a
+// slot (Keep) that the outer one's holes in its place take (Use).
 struct ParStep {
-    // Keep and Use (only in the programs of long templates) move a value to and from a slot.
     enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, Inner, Keep, Use };
     Op op;
     std::uint32_t index = 0;  // Hole: the parameter; Keep, Use: the slot
@@ -503,7 +502,7 @@ struct ParNode {
     DocNodeRef doc;        // Lift
     std::vector<ParNodeRef> parts;
     // The program of the template's values, made with the node; none for a long one, whose
-    // values come from a walk over its nodes.
+    // program is made when its values are asked for.
     std::vector<ParStep> steps;
     // Whether a document lifted into it has sizes that depend on the bound (see DocNode::boundSizes).
     bool boundSizes = false;
