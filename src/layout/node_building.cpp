@@ -178,8 +178,8 @@ DocNodeRef errorNode(const std::string& text) {
     return d;
 }
 
-// What the evaluation of a template combines: the sizes alone, or the sizes with what the node
-// is sure of (see DocNode::sure, lineLow and lineTexts).  Each has the rules of the compositions:
+// What the evaluation of a template combines: the sizes with what the node is sure of (see
+// DocNode::sure, lineLow and lineTexts).  Each has the rules of the compositions:
 // two lines side by side are a line; a joined choice between a line and a taller arrangement
 // is the line; two stacked single lists are taller.
 struct NodeValue {
@@ -278,53 +278,29 @@ NodeValue indentOf(const NodeValue& a, LayoutInt n) {
     if (n < 0 || !a.straightLine()) v.sure = Sure::No;
     return v;
 }
-Sizes besideOf(const Sizes& a, const Sizes& b) { return besideSizes(a, b); }
-Sizes aboveOf(const Sizes& a, const Sizes& b) { return aboveSizes(a, b); }
-Sizes choiceOf(const Sizes& a, const Sizes& b) { return choiceSizes(a, b); }
-Sizes joinOf(const Sizes& e) { return e; }
-Sizes filterOf(const Sizes& e) { return e; }
-Sizes indentOf(const Sizes& a, LayoutInt n) { return indentSizes(a, n); }
 
 // The value of a document, of one line of n characters that the shortcut is not sure of (an
 // error text), and of nothing certain beyond the sizes.
-template <class V>
-V valueOf(const DocNode& d) {
-    if constexpr (std::is_same_v<V, Sizes>) {
-        return d.sizes;
-    } else {
-        NodeValue v;
-        v.sizes = d.sizes;
-        v.line = d.lineLow;
-        v.texts = d.lineTexts;
-        v.sure = d.sure;
-        v.single = !d.mayPair;
-        return v;
-    }
+NodeValue valueOf(const DocNode& d) {
+    NodeValue v;
+    v.sizes = d.sizes;
+    v.line = d.lineLow;
+    v.texts = d.lineTexts;
+    v.sure = d.sure;
+    v.single = !d.mayPair;
+    return v;
 }
-template <class V>
-V lineValue(LayoutInt n) {
-    if constexpr (std::is_same_v<V, Sizes>) return Sizes{1, n, n};
-    else return NodeValue{Sizes{1, n, n}, n};
-}
-template <class V>
-V unsure(const V& v) {
-    if constexpr (std::is_same_v<V, Sizes>) {
-        return v;
-    } else {
-        NodeValue out = v;
-        out.sure = Sure::No;
-        out.lineChoice = false;
-        return out;
-    }
+NodeValue lineValue(LayoutInt n) { return NodeValue{Sizes{1, n, n}, n}; }
+NodeValue unsure(const NodeValue& v) {
+    NodeValue out = v;
+    out.sure = Sure::No;
+    out.lineChoice = false;
+    return out;
 }
 
 // The value of a template filled with templates: the writer of lines does not fill templates
 // into templates.
-template <class V>
-V innerValue(const V& v) {
-    if constexpr (std::is_same_v<V, Sizes>) return v;
-    else return v.sure == Sure::Line ? unsure(v) : v;
-}
+NodeValue innerValue(const NodeValue& v) { return v.sure == Sure::Line ? unsure(v) : v; }
 
 // The value set on a node.
 void setValue(DocNode& d, const NodeValue& v) {
@@ -337,15 +313,15 @@ void setValue(DocNode& d, const NodeValue& v) {
 
 
 
-template <class V>
-V runSteps(const std::vector<ParStep>& steps, const V* args, std::size_t count, V* stack, V* slots = nullptr) {
+NodeValue runSteps(const std::vector<ParStep>& steps, const NodeValue* args, std::size_t count, NodeValue* stack,
+                   NodeValue* slots) {
     std::size_t top = 0;
     for (const ParStep& s : steps) {
         using Op = ParStep::Op;
         switch (s.op) {
-        case Op::Hole: stack[top++] = s.index < count ? args[s.index] : V{}; break;
-        case Op::Lift: stack[top++] = valueOf<V>(*s.doc); break;
-        case Op::Error: stack[top++] = lineValue<V>(s.amount); break;
+        case Op::Hole: stack[top++] = s.index < count ? args[s.index] : NodeValue{}; break;
+        case Op::Lift: stack[top++] = valueOf(*s.doc); break;
+        case Op::Error: stack[top++] = lineValue(s.amount); break;
         case Op::Pick: stack[top - 1] = filterOf(unsure(stack[top - 1])); break;
         case Op::Filter: stack[top - 1] = filterOf(stack[top - 1]); break;
         case Op::Join: stack[top - 1] = joinOf(stack[top - 1]); break;
@@ -473,25 +449,26 @@ private:
     std::size_t slots_ = 0;
 };
 
-template <class V>
-V parValue(const ParNode& p, const V* args, std::size_t count) {
+NodeValue parValue(const ParNode& p, const NodeValue* args, std::size_t count) {
     if (!p.steps.empty()) {
-        static thread_local std::array<V, kMaxSteps> stack;
-        static thread_local std::array<V, kMaxSteps> slots;  // each has a step of its own
+        static thread_local std::array<NodeValue, kMaxSteps> stack;
+        static thread_local std::array<NodeValue, kMaxSteps> slots;  // each has a step of its own
         return runSteps(p.steps, args, count, stack.data(), slots.data());
     }
     std::vector<ParStep> program;
     ProgramWalk walk(program);
     walk.run(p);
-    std::vector<V> stack(program.size());
-    std::vector<V> slots(walk.slots());
+    std::vector<NodeValue> stack(program.size());
+    std::vector<NodeValue> slots(walk.slots());
     return runSteps(program, args, count, stack.data(), slots.data());
 }
 
 }  // namespace
 
 Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
-    return parValue(p, args, count);
+    SmallVec<NodeValue, 8> values;
+    for (std::size_t i = 0; i < count; ++i) values.push_back(NodeValue{args[i]});
+    return parValue(p, values.data(), count).sizes;
 }
 
 namespace {
@@ -644,7 +621,7 @@ DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
-    const NodeValue s = aboveOf(valueOf<NodeValue>(*u), valueOf<NodeValue>(*lower));
+    const NodeValue s = aboveOf(valueOf(*u), valueOf(*lower));
     const bool mayPair = u->mayPair || lower->mayPair;
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     setValue(*d, s);
@@ -656,22 +633,22 @@ DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
 // of anything else is sure of nothing.
 DocNodeRef joinNode(DocNodeRef e) {
     const NodeValue s = e->kind == DocNode::Kind::Dup
-                            ? joinOf(choiceOf(valueOf<NodeValue>(*e->left), valueOf<NodeValue>(*e->right)))
-                            : joinOf(valueOf<NodeValue>(*e));
+                            ? joinOf(choiceOf(valueOf(*e->left), valueOf(*e->right)))
+                            : joinOf(valueOf(*e));
     auto d = node(DocNode::Kind::Join, std::move(e));
     setValue(*d, s);
     return finished(std::move(d));
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
-    const NodeValue s = filterOf(valueOf<NodeValue>(*e));
+    const NodeValue s = filterOf(valueOf(*e));
     auto d = node(DocNode::Kind::Filter, std::move(e));
     setValue(*d, s);
     return finished(std::move(d));
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
-    const NodeValue s = indentOf(valueOf<NodeValue>(*e), n);
+    const NodeValue s = indentOf(valueOf(*e), n);
     const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->mayPair = mayPair;
@@ -681,7 +658,7 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
-    const NodeValue s = unsure(choiceOf(valueOf<NodeValue>(*x), valueOf<NodeValue>(*y)));
+    const NodeValue s = unsure(choiceOf(valueOf(*x), valueOf(*y)));
     auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
     setValue(*d, s);
     d->mayPair = true;
@@ -765,7 +742,7 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const bool boundSizes = p->boundSizes || anyBoundSizes(args);
     SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
-    for (const DocNodeRef& a : args) values.push_back(valueOf<NodeValue>(*a));
+    for (const DocNodeRef& a : args) values.push_back(valueOf(*a));
     const NodeValue s = parValue(*p, values.data(), values.size());
     auto d = node(DocNode::Kind::Apply);
     d->mayPair = !s.single;
