@@ -3,10 +3,8 @@
 #include "layout/combinators.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <cmath>
-#include <iterator>
 
 #include "layout/nodes.h"
 #include "layout/rules_internal.h"

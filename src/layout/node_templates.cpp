@@ -3,17 +3,8 @@
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
-#include <deque>
-#include <limits>
-#include <map>
 #include <memory>
-#include <set>
 #include <utility>
-
-#include "support/block_pool.h"
-#include "layout/rules_internal.h"
 
 namespace plim::pretty_detail {
 // --- parameterised nodes ---------------------------------------------------------------------
@@ -166,17 +157,10 @@ NodeResult holeResult(const ParNode& p, Args args) {
     return r;
 }
 
-// The layout of hvSpNode(length), in the order the three nodes per item would give it: the
-// line from the right (each item filtered but the last), the stack from the bottom.
-// The blank between two items on the line, at the given bound.
+// The blank between two items of an hvSpList's line, at the given bound.
 NodeResult spaceResult(LayoutInt line) {
     static const DocNodeRef space = textNode(" ");
-    if (line < 1) return layOut(*space, line);
-    countText();
-    NodeResult out;
-    out.sizes = space->sizes;
-    out.reply = single(CandidateList{Candidate{1, 1, 1, blankText()}});
-    return out;
+    return layOut(*space, line);
 }
 
 // Whether the line of hvSpResult is too wide, read off the flags of its parts as its
