@@ -72,9 +72,9 @@ bool selfContained(const TextTree& t) {
     }
 }
 
-// A leaf that all layouts share: the blank and the markers of widths up to 2.
+// A leaf that all layouts share: the markers of widths up to 2.
 bool sharedByAll(const TextTree& t) {
-    return t.kind == TextTree::Kind::Leaf && (&t == blankText() || (t.shift <= 2 && &t == markerText(t.shift)));
+    return t.kind == TextTree::Kind::Leaf && t.shift <= 2 && &t == markerText(t.shift);
 }
 
 LayoutMemo::Entry entryOf(const Candidate& c) {

@@ -163,7 +163,7 @@ NodeResult spaceResult(LayoutInt line) {
     return layOut(*space, line);
 }
 
-// Whether the line of hvSpResult is too wide, read off the flags of its parts as its
+// Whether the line of a list of hvSpList is too wide, read off the flags of its parts as its
 // compositions would combine them: a blank with no room, an item before the last that is not a
 // single line of its own (filtered), or the last item too wide.
 bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines) {
@@ -176,66 +176,6 @@ bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>
     return false;
 }
 
-// hvSpResult where every item has one layout, a line, and is not too wide (as most short
-// lists of names and operators do): the line, where it fits, and the stack, each built once,
-// with the counts and the texts of the general rules.  False (nothing counted) where they do
-// not apply.
-bool hvSpOfLines(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines, NodeResult& out) {
-    if (length < 2 || args.count < length) return false;
-    for (std::size_t i = 0; i < length; ++i) {
-        const NodeResult& a = args.items[i];
-        if (a.reply.pair || a.tooWide || a.reply.first.size() != 1 || a.reply.first[0].height != 1 ||
-            a.sizes.height == 0)
-            return false;
-        if (i > 0 && lines[i] + 1 < 1) return false;  // no room for the blank before it
-    }
-    TextArena& arena = *currentArena;
-    // The stack, then the line, as the general rules build them.
-    Candidate v = args.items[length - 1].reply.first[0];
-    Sizes vSizes = args.items[length - 1].sizes;
-    for (std::size_t i = length - 1; i-- > 0;) {
-        const Candidate& x = args.items[i].reply.first[0];
-        countCandidate();
-        v = Candidate{x.height + v.height, v.lastWidth, std::max(x.width, v.width),
-                 arena.make(TextTree::Kind::Above, 0, x.text, v.text, nullptr)};
-        vSizes = aboveSizes(args.items[i].sizes, vSizes);
-    }
-    Candidate h = args.items[length - 1].reply.first[0];
-    bool line = true;
-    for (std::size_t i = length - 1; i-- > 0;) {
-        countText();  // the blank
-        if (!line) continue;
-        const LayoutInt blankBound = lines[i + 1] + 1;
-        line = 1 + h.width <= blankBound;
-        if (!line) continue;
-        countCandidate();
-        const Candidate& x = args.items[i].reply.first[0];
-        line = x.width <= lines[i] && std::max(x.width, x.lastWidth + 1 + h.width) <= lines[i];
-        if (!line) continue;
-        countCandidate();
-        const TextTree* rest = arena.make(TextTree::Kind::Beside, 1, blankText(), h.text, nullptr);
-        h = Candidate{1, x.lastWidth + 1 + h.lastWidth, std::max(x.width, x.lastWidth + 1 + h.width),
-                 arena.make(TextTree::Kind::Beside, x.lastWidth, x.text, rest, nullptr)};
-    }
-    const Sizes hSizes = hvSpLineSizes(length, [&](std::size_t i) { return args.items[i].sizes; });
-    // The line comes first, having one line; the stack follows, as the line is wider.
-    const std::size_t n = line ? 2 : 1;
-    Candidate* cs = allocCandidates(n);
-    cs[0] = h;
-    cs[n - 1] = v;
-    out = NodeResult{};
-    out.sizes = choiceSizes(hSizes, vSizes);
-    out.reply.first = CandidateList::slice(cs, n);
-    return true;
-}
-
-// The marker of a list of hvSpList of the given sizes, too wide.
-void hvSpMarker(const Sizes& sizes, NodeResult& out) {
-    out.sizes = sizes;
-    out.tooWide = true;
-    out.reply = single(markerCandidates(sizes.width));
-}
-
 // The sizes of hvSpNode(length) over its items' layouts, a missing item without lines.
 Sizes hvSpSizesOf(std::size_t length, Args args) {
     const auto at = [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; };
@@ -244,9 +184,9 @@ Sizes hvSpSizesOf(std::size_t length, Args args) {
     return choiceSizes(hvSpLineSizes(length, at), stack);
 }
 
-// hvSpResult where every item is a single list and one of them is too wide (or missing): the
-// line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout is the marker
-// of the list's width.  The stack is not built: only its candidates are counted, as the general
+// A list of hvSpList where every item is a single list and one of them is too wide (or
+// missing): the line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout
+// is the marker of the list's width.  The stack is not built: only its candidates are counted, as the general
 // rules build it from the bottom; a level's candidates are worked out (without texts, and
 // dropped) only where an item above stacks on them, the top's only counted.  False (nothing
 // counted) where this does not apply.
@@ -274,13 +214,12 @@ bool hvSpStackCounted(std::size_t length, Args args) {
     return true;
 }
 
-// hvSpResult where it is not the marker of hvSpStackCounted.
+// The layout of a list of hvSpList where it is not the marker of hvSpStackCounted.
 NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
     const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
         length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
-    if (NodeResult quick; hvSpOfLines(length, args, lines, quick)) return quick;
     NodeResult v = arg(length - 1);
     const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
@@ -422,8 +361,13 @@ Sizes FillingSizes::close(const Frame& f) {
 
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
     const auto length = static_cast<std::size_t>(d.many->layout->params);
-    if (hvSpStackCounted(length, args)) hvSpMarker(d.boundSizes ? hvSpSizesOf(length, args) : d.sizes, out);
-    else out = hvSpBuilt(length, args, line);
+    if (!hvSpStackCounted(length, args)) {
+        out = hvSpBuilt(length, args, line);
+        return;
+    }
+    out.sizes = d.boundSizes ? hvSpSizesOf(length, args) : d.sizes;
+    out.tooWide = true;
+    out.reply = single(markerCandidates(out.sizes.width));
 }
 
 void TemplateWalk::start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line) {

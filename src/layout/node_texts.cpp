@@ -254,11 +254,6 @@ const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* fi
     return currentArena->make(kind, shift, first, second, chars, doc);
 }
 
-const TextTree* blankText() {
-    static constexpr TextTree blank = sharedLeaf(" ", 1);
-    return &blank;
-}
-
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     static thread_local TextWriter w;  // kept for its room; writes do not nest
     w.size = 0;

@@ -591,8 +591,6 @@ SmallVec<LayoutInt, 8> hvSpLineBounds(std::size_t length, LayoutInt line, LastWi
 // A text made in the arena of the layout running on this thread.
 const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                         const char* chars = nullptr, const DocNode* doc = nullptr);
-// The blank between two items of a line, shared by all layouts.
-const TextTree* blankText();
 
 // The layout of a node sure of its line at the bound (see DocNode::sure), found without building
 // the other candidates: a single list, not too wide, whose first candidate is that line, the
