@@ -144,8 +144,8 @@ inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right 
     return d;
 }
 
-// A node whose sizes depend on the bound is sure of nothing: not plain, no line the shortcut can
-// find, nothing known below zero.
+// A node whose sizes depend on the bound is sure of nothing: no line the shortcut can find,
+// nothing known below zero.
 [[gnu::noinline]] void boundFacts(DocNode& d) {
     d.sure = DocNode::Sure::No;
     d.lineSecond = false;

@@ -357,9 +357,8 @@ struct NodeResult {
 // answered without its parts' layouts (see belowResult).  Nested a few levels past the width of
 // the page, as a long calculation step's terms are, most of a document lies there.
 // Such a layout counts fewer candidates than its texts allow at every point (each composition
-// counts at most one candidate for two parts that have at least one text each, a text at most
-// one for each of its pieces but the first), so it never passes the work budget itself: only
-// its totals are kept, to be counted at once.
+// counts at most one candidate for two parts that have at least one text each, a text none), so
+// it never passes the work budget itself: only its totals are kept, to be counted at once.
 struct BelowZero {
     bool known = false;
     bool tooWide = false;
