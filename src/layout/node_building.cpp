@@ -147,6 +147,7 @@ inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right 
 // A node whose sizes depend on the bound is sure of nothing: no line the shortcut can find,
 // nothing known below zero.
 [[gnu::noinline]] void boundFacts(DocNode& d) {
+    d.plainTexts = 0;
     d.sure = DocNode::Sure::No;
     d.lineSecond = false;
     d.lineLow = 0;
@@ -165,6 +166,15 @@ bool anyBoundSizes(const NodeParts& parts) {
 DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
     DocNode::Many* m = PoolAllocator<DocNode::Many>().allocate(1);
     return new (m) DocNode::Many{std::move(parts), std::move(layout)};
+}
+
+// The texts of two plain nodes composed, or zero when either is not plain.  The count is
+// capped: it only raises the work budget.
+template <class A, class B>
+std::uint32_t plainPair(const A& a, const B& b) {
+    if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
+    const std::uint64_t sum = std::uint64_t{a.plainTexts} + b.plainTexts;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, std::numeric_limits<std::uint32_t>::max()));
 }
 
 DocNodeRef errorNode(const std::string& text) {
@@ -470,6 +480,7 @@ namespace {
 
 // A text is sure of its line; below zero it is too wide, its marker.
 void setTextLine(DocNode& d) {
+    d.plainTexts = 1;
     d.lineTexts = 1;
     if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
     BelowZero& b = d.below;
@@ -547,6 +558,7 @@ struct OneCharFacts {
     static constexpr std::int32_t lineLow = 1;
     static constexpr bool mayPair = false;
     static constexpr bool boundSizes = false;
+    static constexpr std::uint32_t plainTexts = 1;
     static constexpr std::uint32_t lineTexts = 1;
     static constexpr Sure sure = Sure::Line;
     static constexpr BelowZero below{true, true, true, 1, 1, 0};
@@ -565,6 +577,7 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     const LayoutInt line = !aLines ? c.lineLow : !cLines ? a.lineLow : lineSum(a.lineLow, c.lineLow);
     d.lineLow = static_cast<std::int32_t>(std::min(line, kNoLine));
     d.mayPair = a.mayPair || c.mayPair;
+    d.plainTexts = plainPair(a, c);
     const bool lineSure = both && a.sure == Sure::Line && c.sure == Sure::Line;
     d.lineTexts = lineSure ? textSum(a.lineTexts, c.lineTexts) : 0;
     d.sure = lineSure ? (line >= kNoLine ? Sure::No : Sure::Line)
@@ -617,10 +630,12 @@ DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const NodeValue s = aboveOf(valueOf(*u), valueOf(*lower));
+    const std::uint32_t plain = plainPair(*u, *lower);
     const bool mayPair = u->mayPair || lower->mayPair;
     auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
     setValue(*d, s);
     d->mayPair = mayPair;
+    d->plainTexts = plain;
     return finished(std::move(d));
 }
 
@@ -644,11 +659,13 @@ DocNodeRef filterNode(DocNodeRef e) {
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const NodeValue s = indentOf(valueOf(*e), n);
+    const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
     const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::Indent, std::move(e));
     d->mayPair = mayPair;
     d->amount = n;
     setValue(*d, s);
+    d->plainTexts = plain;
     return finished(std::move(d));
 }
 

@@ -65,6 +65,7 @@ namespace {
 bool selfContained(const TextTree& t) {
     switch (t.kind) {
     case TextTree::Kind::Marker:
+    case TextTree::Kind::Plain:
     case TextTree::Kind::Line:
     case TextTree::Kind::Below:
     case TextTree::Kind::Again: return true;

@@ -69,10 +69,11 @@ const TextTree* indentText(LayoutInt n, const TextTree* a) {
 
 namespace {
 
-// A work list of texts still to write, each with its column: a text, or (none) the line break
-// and indentation between the two parts of a stack.
+// A work list of texts still to write, each with its column: a text, or a plain node, or
+// (neither) the line break and indentation between the two parts of a stack.
 struct WriteItem {
     const TextTree* text;
+    const DocNode* doc;
     LayoutInt column;
 };
 
@@ -84,7 +85,9 @@ struct TextWriter {
     std::vector<char> chars;
     std::size_t written = 0;
 
+    // The item is fetched while the first part is written: texts and nodes lie far apart.
     [[gnu::always_inline]] void push(const WriteItem& w) {
+        __builtin_prefetch(w.text != nullptr ? static_cast<const void*>(w.text) : static_cast<const void*>(w.doc));
         if (size == items.size()) growItems();
         items[size++] = w;
     }
@@ -107,6 +110,30 @@ struct TextWriter {
     [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
     [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
 };
+
+// Writes the plain node, or the first of its parts with the rest pushed; the part to write next
+// is returned (null: none).
+const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
+    switch (d.kind) {
+    case DocNode::Kind::Text: {
+        const std::string_view t = d.text();
+        w.put(t.data(), t.size());
+        return nullptr;
+    }
+    case DocNode::Kind::Beside:
+        w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
+        return d.left.get();
+    case DocNode::Kind::Above:
+        w.push({nullptr, d.right.get(), column});
+        w.push({nullptr, nullptr, column});
+        return d.left.get();
+    case DocNode::Kind::Indent:
+        w.fill(' ', static_cast<std::size_t>(d.amount));
+        column += d.amount;
+        return d.left.get();
+    default: return nullptr;  // no other kind is plain
+    }
+}
 
 // The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from
 // a work list of nodes, parts of templates (with their arguments) and blanks.
@@ -221,23 +248,29 @@ void writeBelow(const DocNode& root, TextWriter& w) {
     }
 }
 
-// Writes the text, or the first of its parts with the rest pushed; the part to write next is
-// returned (null: none).
-const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w) {
+// The same for a text; a plain node to write next is returned through `doc`.
+const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
     case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
-    case TextTree::Kind::Marker: writeMarker(t.shift, w); return nullptr;
+    case TextTree::Kind::Marker: {
+        char* at = w.room(static_cast<std::size_t>(t.shift));
+        at[0] = '<';
+        std::memset(at + 1, '*', static_cast<std::size_t>(t.shift - 2));
+        at[t.shift - 1] = '>';
+        return nullptr;
+    }
     case TextTree::Kind::Beside:
-        w.push({t.second, column + t.shift});
+        w.push({t.second, nullptr, column + t.shift});
         return t.first;
     case TextTree::Kind::Above:
-        w.push({t.second, column});
-        w.push({nullptr, column});
+        w.push({t.second, nullptr, column});
+        w.push({nullptr, nullptr, column});
         return t.first;
     case TextTree::Kind::Indent:
         if (t.shift > 0) w.fill(' ', static_cast<std::size_t>(t.shift));
         column += t.shift;
         return t.first;
+    case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
     case TextTree::Kind::Again: return textLaidOutAgain(t);
@@ -258,13 +291,14 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     static thread_local TextWriter w;  // kept for its room; writes do not nest
     w.size = 0;
     w.written = 0;
-    WriteItem at{&root, column};
+    WriteItem at{&root, nullptr, column};
     for (;;) {
         // Down the first parts, the others pushed.
-        while (at.text != nullptr) at.text = writeTree(*at.text, at.column, w);
+        while (at.text != nullptr) at.text = writeTree(*at.text, at.column, w, at.doc);
+        while (at.doc != nullptr) at.doc = writePlain(*at.doc, at.column, w);
         if (w.size == 0) break;
         at = w.items[--w.size];
-        if (at.text == nullptr) {  // a line break
+        if (at.text == nullptr && at.doc == nullptr) {  // a line break
             char* c = w.room(static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)) + 1);
             c[0] = '\n';
             std::memset(c + 1, ' ', static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)));

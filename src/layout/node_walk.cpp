@@ -27,13 +27,10 @@ inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const C
     out.sizes = sizes;
 }
 
-// A text: itself where it fits, otherwise the marker of its width.
-void textResult(const DocNode& d, LayoutInt line, NodeResult& out) {
+// A text that does not fit (one that fits is plain, see layOut): the marker of its width.
+[[gnu::noinline]] void textResult(const DocNode& d, NodeResult& out) {
     countText();
-    const LayoutInt width = d.sizes.width;
-    if (width > line) return setSingle(out, d.sizes, true, markerCandidates(width));
-    const TextTree* t = currentArena->make(TextTree::Kind::Leaf, width, nullptr, nullptr, d.text().data());
-    setSingle(out, d.sizes, false, CandidateList::one(Candidate{1, width, width, t}));
+    setSingle(out, d.sizes, true, markerCandidates(d.sizes.width));
 }
 
 // The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
@@ -42,6 +39,13 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     for (CandidateList* cs : {&r.reply.first, &r.reply.second})
         for (Candidate& c : *cs) c.text = a.keepText(c.text);
     a.rewind(mark);
+}
+
+// A plain node that fits: its one layout, as the node's texts and compositions would give it.
+inline void plainResult(const DocNode& d, NodeResult& out) {
+    countText(d.plainTexts);
+    const TextTree* t = currentArena->make(TextTree::Kind::Plain, 0, nullptr, nullptr, nullptr, &d);
+    setSingle(out, d.sizes, false, CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}));
 }
 
 // A composition laid out below zero, where it is known (see DocNode::below): what its parts'
@@ -59,10 +63,9 @@ void keepAndRewind(NodeResult& r, std::size_t mark) {
     setSingle(out, d.sizes, d.below.tooWide, cs);
 }
 
-// The layout of a node that needs none of its parts' layouts: a node whose one line the shortcut
-// finds, a composition known below zero laid out there, a text, the empty document or an error.
-// False (with the mark of the candidates where its layout begins) for any other node.
-bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
+// layOutAtOnce for a node that is not plain, or does not fit.
+[[gnu::noinline]] bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
+                                         NodeResult& out) {
     if (line < 0 && d.below.known && (d.kind == DocNode::Kind::Beside || d.kind == DocNode::Kind::Apply)) {
         belowResult(d, out);
         return true;
@@ -70,13 +73,25 @@ bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateM
     mark = candidateMark();
     if (need == 1 && d.lineLow <= line && flatLayout(d, line, out)) return true;
     switch (d.kind) {
-    case DocNode::Kind::Text: textResult(d, line, out); break;
+    case DocNode::Kind::Text: textResult(d, out); break;
     case DocNode::Kind::Empty: out = NodeResult{}; break;
     case DocNode::Kind::Error: out = errorResult(std::string(d.text())); break;
     default: return false;
     }
     compactTo(out, mark);
     return true;
+}
+
+// The layout of a node that needs none of its parts' layouts: a plain node that fits (the most
+// common part, laid out without a call), a node whose one line the shortcut finds, a composition
+// known below zero laid out there, a text, the empty document or an error.  False (with the mark
+// of the candidates where its layout begins) for any other node.
+inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
+    if (d.plainTexts != 0 && d.sizes.width <= line) {
+        plainResult(d, out);
+        return true;
+    }
+    return layOutOtherAtOnce(d, line, need, mark, out);
 }
 
 // --- the layout walk -------------------------------------------------------------------------

@@ -34,14 +34,16 @@ struct DocNode;
 
 // The text of a candidate: a text of its own, or two texts side by side or stacked, or one
 // indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
-// when rendered, or the one line of a node sure of it (see DocNode::sure), or the one line of a
-// node laid out below every text (see DocNode::below), or a candidate of a node whose layout was remembered, written
+// when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
+// one line of a node sure of it (see DocNode::sure), or a text node that does not fit at a bound,
+// written as its pieces lay it out (see textResult), or the one line of a node laid out below
+// every text (see DocNode::below), or a candidate of a node whose layout was remembered, written
 // by laying the node out again (see DocNode::memo).  The texts built by a layout live in that
 // layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
 // leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
 // it is made: the arena's blocks of texts are not cleared first.
 struct TextTree {
-    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Line, Below, Again };
+    enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
     bool kept;             // in the kept part of its arena
     std::uint32_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
@@ -52,7 +54,7 @@ struct TextTree {
     union {
         const TextTree* second;  // Beside, Above
         const char* chars;       // Leaf: the characters
-        const DocNode* doc;      // Line, Below, Again: the node
+        const DocNode* doc;      // Plain, Line, Below, Again: the node
     };
 
     // The parts of the text, which only compositions have.
@@ -428,6 +430,11 @@ struct DocNode {
     // Where the node is sure of its line through a choice (a join of a pair, or a template that
     // is a joined choice): whether the line is the second alternative.
     bool lineSecond = false;
+    // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
+    // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
+    // node is laid out at once, as one candidate whose text is the node itself.  The count is
+    // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
+    std::uint32_t plainTexts = 0;
     Sizes sizes;
     // Where sure of a line, its width (see sure); kept up to kNoLine, which stands for any
     // larger width and for none.

@@ -39,7 +39,7 @@ public:
         t.shift = shift;
         t.first = first;
         if (kind == TextTree::Kind::Leaf) t.chars = chars;
-        else if (kind == TextTree::Kind::Line ||
+        else if (kind == TextTree::Kind::Plain || kind == TextTree::Kind::Line ||
                  kind == TextTree::Kind::Below || kind == TextTree::Kind::Again)
             t.doc = doc;
         else t.second = second;
