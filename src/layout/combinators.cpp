@@ -165,10 +165,6 @@ std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
     return {h, v};
 }
 
-namespace {
-
-}  // namespace
-
 Doc hvSpList(std::vector<Doc> items) { return hvSpList(std::span<Doc>(items)); }
 
 namespace {

@@ -780,11 +780,10 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
 
 DocNodeRef aboveListNode(NodeParts items) {
     Sizes s;  // the last item stands above the empty document: no last width
-    LayoutInt line = 0;  // one line only where a single item has lines
     std::size_t withLines = 0;
     bool mayPair = false;
     for (const DocNodeRef& a : items) {
-        if (a->sizes.height != 0) line = withLines++ == 0 ? a->lineLow : kNoLine;
+        withLines += a->sizes.height != 0 ? 1 : 0;
         s.height += a->sizes.height;
         s.width = std::max(s.width, a->sizes.width);
         mayPair = mayPair || a->mayPair;
@@ -793,7 +792,6 @@ DocNodeRef aboveListNode(NodeParts items) {
     d->mayPair = mayPair;
     d->many = makeMany(std::move(items), nullptr);
     d->sizes = s;
-    d->lineLow = static_cast<std::int32_t>(line);
     if (withLines >= 2 && !mayPair) d->sure = DocNode::Sure::Tall;  // taller, as any two stacked single lists
     d->boundSizes = anyBoundSizes(d->many->parts);
     return finished(std::move(d));
