@@ -62,8 +62,9 @@
 // below zero, where no text fits) and is made of texts, side-by-side compositions and lists of
 // hvSpList, as nested terms are, is laid out from what its node knows of that case, with the
 // same counts, and not part by part.  A node laid out in full keeps its layout, with its
-// counts, and is not laid out again at that bound (layout/node_memo.cpp): the unchanged parts of a document printed again
-// with a small change, as the next step of a calculation is, cost little.
+// counts, and is not laid out again at that bound (layout/node_memo.cpp): the unchanged parts
+// of a document printed again with a small change, as the next step of a calculation is, cost
+// little.
 // What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts and 64
 // more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the library's other
 // fixed bounds in layout/tuning.h), so that the budget grows with the document and only runaway
