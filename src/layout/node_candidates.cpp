@@ -211,18 +211,13 @@ CandidateList besideOne(LayoutInt bound, const CandidateList& xs, const Candidat
     return CandidateList::slice(room + start, n - start);
 }
 
-// The products of xs and ys, pruned where xs has more than one candidate; `leftCount` is the
-// length of the list xs was taken from, where xs holds only its leading one-line candidates
-// (see lineChainResult).
-CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys, std::size_t leftCount) {
+// The products of xs and ys, pruned where xs has more than one candidate.
+CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys) {
     if (xs.empty()) return {};
-    if (ys.size() == 1 && xs.size() > 1) {
-        CandidateList acc = besideOne(bound, xs, ys[0]);
-        return leftCount > 1 ? pruned(std::move(acc)) : acc;
-    }
+    if (ys.size() == 1 && xs.size() > 1) return pruned(besideOne(bound, xs, ys[0]));
     CandidateList acc = besideRow(bound, xs.back(), ys);
     for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
-    return leftCount > 1 ? pruned(std::move(acc)) : acc;
+    return xs.size() > 1 ? pruned(std::move(acc)) : acc;
 }
 
 // The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).  No text is
@@ -298,7 +293,7 @@ bool besideOneByOne(const NodeResult& l, const NodeResult& r, LayoutInt line, No
     return true;
 }
 
-NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line, std::size_t leftCount) {
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line) {
     NodeResult out;
     out.sizes = besideSizes(l.sizes, r.sizes);
     out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
@@ -307,7 +302,7 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
         if (l.sizes.height == 0) return y;
         if (r.sizes.height == 0) return x;
         const bool bounded = !l.tooWide && !r.tooWide;
-        return besideCandidates(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y, leftCount > 0 ? leftCount : x.size());
+        return besideCandidates(bounded ? line : std::numeric_limits<LayoutInt>::max(), x, y);
     };
     out.reply = combineReplies(l.reply, r.reply, product, kBesidePairsError);
     return out;
@@ -421,7 +416,7 @@ void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width) {
     } else if (error || h == 1) {
         const CandidateList& b = error ? textCandidates(pair ? kFillPairError : kFillHigherError) : item.reply.first;
         const LayoutInt bound = error ? std::numeric_limits<LayoutInt>::max() : width;
-        a = fits ? besideCandidates(bound, a, b, a.size()) : aboveCandidates(a, b, kAll);
+        a = fits ? besideCandidates(bound, a, b) : aboveCandidates(a, b, kAll);
     }
     state.sizes.height = lines == 0 ? (h > 0 ? 1 : 0) : fits ? lines : lines + 1;
     state.sizes.width = fits ? (state.sizes.width == width ? width : z) : width;

@@ -154,18 +154,18 @@ void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const No
 
 namespace {
 
-// The arenas of the texts laid out again for the text being written.
-std::vector<std::unique_ptr<TextArena>>& againArenas() {
-    static thread_local std::vector<std::unique_ptr<TextArena>> arenas;
-    return arenas;
+// The arena of the texts laid out again for the text being written, made at the first of them.
+std::unique_ptr<TextArena>& againArena() {
+    static thread_local std::unique_ptr<TextArena> arena;
+    return arena;
 }
 
 }  // namespace
 
 const TextTree* textLaidOutAgain(const TextTree& t) {
-    std::vector<std::unique_ptr<TextArena>>& arenas = againArenas();
-    arenas.push_back(std::make_unique<TextArena>());
-    ArenaScope scope(*arenas.back());
+    std::unique_ptr<TextArena>& arena = againArena();
+    if (arena == nullptr) arena = std::make_unique<TextArena>();
+    ArenaScope scope(*arena);
     // Outside the budget: the render counted this layout once already.
     struct Outside {
         Budget saved = budget;
@@ -174,11 +174,15 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
         Outside(const Outside&) = delete;
         Outside& operator=(const Outside&) = delete;
     } outside;
+    // The texts stay until the text is written; the candidates go at once.
+    const CandidateMark mark = candidateMark();
     const NodeResult r = layOutAgain(*t.doc, t.shift);
     const std::size_t firsts = r.reply.first.size();
-    return t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
+    const TextTree* text = t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
+    arena->candidateRewind(mark);
+    return text;
 }
 
-void forgetTextsLaidOutAgain() { againArenas().clear(); }
+void forgetTextsLaidOutAgain() { againArena().reset(); }
 
 }  // namespace plim::pretty_detail

@@ -220,10 +220,8 @@ CandidateList alternative(const NodeReply& r);
 
 // --- attribute rules -----------------------------------------------------------------------------
 
-// The rules of the compositions on their parts' layouts at the line bound.  `leftCount` is the
-// length of the list the left candidates were taken from, where they are only its leading
-// one-line candidates (0: all of it).
-NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line, std::size_t leftCount = 0);
+// The rules of the compositions on their parts' layouts at the line bound.
+NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line);
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need);
 // The candidates of the stack of two single lists of parts with lines, as aboveResult builds them
 // in full and with the same counts, but without their texts (null): for a layout that reads only
