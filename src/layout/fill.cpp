@@ -34,7 +34,7 @@ Doc centredAboveList(std::vector<Doc> items) {
     if (std::any_of(items.begin(), items.end(), [](const Doc& d) { return d.node()->boundSizes; }))
         return Doc(centredNode(nodesOf(items)));
     LayoutInt widest = 0;
-    for (const Doc& d : items) widest = std::max(widest, d.node()->sizes.width);
+    for (const Doc& d : items) widest = std::max<LayoutInt>(widest, d.node()->sizes.width);
     Doc column = emptyDoc();
     for (Doc& d : items) {
         const LayoutInt lack = widest - d.node()->sizes.width;

@@ -486,7 +486,7 @@ void setTextLine(DocNode& d) {
     BelowZero& b = d.below;
     b.tooWide = true;
     b.candidate = true;
-    b.width = static_cast<std::int32_t>(std::min(d.sizes.width, kNoLine));
+    b.width = d.sizes.width;
     b.known = d.sizes.width < kNoLine && b.add(1, 0);
 }
 
@@ -561,7 +561,7 @@ struct OneCharFacts {
     static constexpr std::uint32_t plainTexts = 1;
     static constexpr std::uint32_t lineTexts = 1;
     static constexpr Sure sure = Sure::Line;
-    static constexpr BelowZero below{true, true, true, 1, 1, 0};
+    static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1};
 };
 
 // The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) of
@@ -722,7 +722,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         const bool lines = a.sizes.height != 0;
         line = besideSizes(a.sizes, besideSizes(space, line));
         stackHeight += a.sizes.height;
-        stackWidth = std::max(a.sizes.width, stackWidth);
+        stackWidth = std::max<LayoutInt>(a.sizes.width, stackWidth);
         if (lines) {
             belowCandidate = a.below.candidate && (belowCandidate || !belowLines);
             if (belowLines && belowCandidate) ++belowCandidates;
@@ -785,7 +785,7 @@ DocNodeRef aboveListNode(NodeParts items) {
     for (const DocNodeRef& a : items) {
         withLines += a->sizes.height != 0 ? 1 : 0;
         s.height += a->sizes.height;
-        s.width = std::max(s.width, a->sizes.width);
+        s.width = std::max<LayoutInt>(s.width, a->sizes.width);
         mayPair = mayPair || a->mayPair;
     }
     auto d = node(DocNode::Kind::AboveList);
@@ -810,7 +810,8 @@ DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items) {
     auto d = node(DocNode::Kind::Fill);
     d->many = makeMany(std::move(items), nullptr);
     d->many->fillToBound = toBound;
-    d->many->fillWidth = width;
+    d->many->fillWidth = static_cast<std::int32_t>(std::clamp<LayoutInt>(width, std::numeric_limits<std::int32_t>::min(),
+                                                                         std::numeric_limits<std::int32_t>::max()));
     d->sizes = s;
     d->boundSizes = true;
     return finished(std::move(d));
@@ -822,7 +823,7 @@ DocNodeRef centredNode(NodeParts items) {
     LayoutInt widest = 0;
     for (const DocNodeRef& a : items) {
         mayPair = mayPair || a->mayPair;
-        widest = std::max(widest, a->sizes.width);
+        widest = std::max<LayoutInt>(widest, a->sizes.width);
     }
     Sizes s;
     for (const DocNodeRef& a : items) s = aboveSizes(s, indentSizes(a->sizes, (widest - a->sizes.width) / 2));

@@ -211,7 +211,7 @@ private:
         if (other.heap_ != nullptr) {
             heap_ = std::exchange(other.heap_, nullptr);
             heapCapacity_ = other.heapCapacity_;
-            size_ = std::exchange(other.size_, 0);
+            size_ = std::exchange(other.size_, 0u);
             return;
         }
         for (std::size_t i = 0; i < other.size_; ++i) new (local() + i) T(std::move(other.local()[i]));
@@ -228,13 +228,13 @@ private:
         }
         if (heap_ != nullptr) std::allocator<T>().deallocate(heap_, heapCapacity_);
         heap_ = fresh;
-        heapCapacity_ = capacity;
+        heapCapacity_ = static_cast<std::uint32_t>(capacity);
     }
 
     alignas(T) unsigned char raw_[N * sizeof(T)];
     T* heap_ = nullptr;  // the elements, when there are more than N
-    std::size_t heapCapacity_ = 0;
-    std::size_t size_ = 0;
+    std::uint32_t heapCapacity_ = 0;
+    std::uint32_t size_ = 0;
 };
 
 // The free room of the current chunk of candidates of the layout running on this thread (see
@@ -361,19 +361,21 @@ struct NodeResult {
 // Such a layout counts fewer candidates than its texts allow at every point (each composition
 // counts at most one candidate for two parts that have at least one text each, a text none), so
 // it never passes the work budget itself: only its totals are kept, to be counted at once.
+// Counts too large to keep leave the layout unknown: the node is then laid out part by part.
 struct BelowZero {
-    bool known = false;
-    bool tooWide = false;
-    bool candidate = false;  // a single list of one candidate, one line of `width`; or of none
+    bool known : 1 = false;
+    bool tooWide : 1 = false;
+    bool candidate : 1 = false;  // a single list of one candidate, one line of `width`; or of none
+    std::uint32_t texts : 29 = 0;  // counted as laid out (see countText)
     std::int32_t width = 0;
-    std::uint32_t texts = 0;       // counted as laid out (see countText)
     std::uint32_t candidates = 0;  // counted as built (see countCandidate)
 
     // Counts added; false where they would not fit.
     bool add(std::uint64_t moreTexts, std::uint64_t moreCandidates) {
+        constexpr std::uint64_t kMaxTexts = (std::uint64_t{1} << 29) - 1;
         constexpr std::uint64_t kMax = std::numeric_limits<std::uint32_t>::max();
-        if (texts + moreTexts > kMax || candidates + moreCandidates > kMax) return false;
-        texts += static_cast<std::uint32_t>(moreTexts);
+        if (texts + moreTexts > kMaxTexts || candidates + moreCandidates > kMax) return false;
+        texts = static_cast<std::uint32_t>(texts + moreTexts);
         candidates += static_cast<std::uint32_t>(moreCandidates);
         return true;
     }
@@ -407,7 +409,28 @@ private:
 };
 
 // The parts of a node of many parts.
-using NodeParts = SmallVec<DocNodeRef, 4>;
+using NodeParts = SmallVec<DocNodeRef, 3>;
+
+// A node's sizes, kept in 32 bits (a larger size stands at the largest); read as Sizes.
+struct NodeSizes {
+    std::int32_t height = 0;
+    std::int32_t lastWidth = 0;
+    std::int32_t width = 0;
+
+    operator Sizes() const { return Sizes{height, lastWidth, width}; }  // NOLINT: read as Sizes
+    NodeSizes& operator=(const Sizes& s) {
+        height = kept(s.height);
+        lastWidth = kept(s.lastWidth);
+        width = kept(s.width);
+        return *this;
+    }
+
+private:
+    static std::int32_t kept(LayoutInt n) {
+        using L = std::numeric_limits<std::int32_t>;
+        return static_cast<std::int32_t>(std::clamp<LayoutInt>(n, L::min(), L::max()));
+    }
+};
 
 struct DocNode {
     enum class Kind : std::uint8_t { Text, Empty, Beside, Above, Join, Filter, Indent, Dup, Apply, AboveList, Error, Fill, ZeroSize, Centred };
@@ -415,27 +438,28 @@ struct DocNode {
     NodeCount count;
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
+    // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that
+    // at a bound of at least lineLow its layout is its one line, of width lineLow and with
+    // lineTexts texts, which writeLine writes; `Tall`, that it is a single list whose candidates
+    // all have two lines or more; `No`, neither.
+    enum class Sure : std::uint8_t { No, Line, Tall };
+    Sure sure = Sure::No;
     // Whether the node's layout may be a pair of alternatives; false where it is certainly a
     // single list (see sure).
-    bool mayPair = false;
+    bool mayPair : 1 = false;
     // Whether the node's sizes depend on the line bound (a fill to the line bound, a fill block,
     // and what has one as a part): `sizes` are then only a guess, the sizes at a bound are those of
     // its layout there, and the node is sure of nothing (see boundFacts).
-    bool boundSizes = false;
-    // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that at a bound of at least lineLow its layout is its one line, of width
-    // lineLow and with lineTexts texts, which writeLine writes; `Tall`, that it is a single list
-    // whose candidates all have two lines or more; `No`, neither.
-    enum class Sure : std::uint8_t { No, Line, Tall };
-    Sure sure = Sure::No;
+    bool boundSizes : 1 = false;
     // Where the node is sure of its line through a choice (a join of a pair, or a template that
     // is a joined choice): whether the line is the second alternative.
-    bool lineSecond = false;
+    bool lineSecond : 1 = false;
     // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
     // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
     // node is laid out at once, as one candidate whose text is the node itself.  The count is
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
     std::uint32_t plainTexts = 0;
-    Sizes sizes;
+    NodeSizes sizes;
     // Where sure of a line, its width (see sure); kept up to kNoLine, which stands for any
     // larger width and for none.
     std::int32_t lineLow = 0;
@@ -450,12 +474,12 @@ struct DocNode {
     // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
     // have them.
     struct Many {
-        SmallVec<DocNodeRef, 4> parts;  // most have a few, kept without a block of their own
+        SmallVec<DocNodeRef, 3> parts;  // most have a few, kept without a block of their own
         ParNodeRef layout;
-        LayoutInt fillWidth = 0;   // Fill: the block width, where not filled to the line bound
-        bool fillToBound = false;  // Fill: filled to the line bound
+        std::int32_t fillWidth = 0;  // Fill: the block width, where not filled to the line bound
+        bool fillToBound = false;    // Fill: filled to the line bound
     };
-    static constexpr std::size_t kLocalChars = 16;
+    static constexpr std::size_t kLocalChars = 8;
     // What one kind of node has of its own, as no node has two of these.
     union {
         LayoutInt amount = 0;           // Indent
