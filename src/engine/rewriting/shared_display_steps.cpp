@@ -134,30 +134,29 @@ void StepSharing::remember(const Expr& node, int value) {
 // read only when the shape is met again.
 int StepSharing::applicationValue(const Expr& node, int fun, int arg) {
     const std::uint64_t hash = mix(mix(3, static_cast<std::uint32_t>(fun)), static_cast<std::uint32_t>(arg));
-    roomForValue();
-    const std::size_t mask = valueSlots_.size() - 1;
-    std::size_t at = spread(hash) & mask;
-    for (; valueSlots_[at].value >= 0; at = (at + 1) & mask) {
-        if (valueSlots_[at].hash != hash) continue;
-        const int c = valueSlots_[at].value;
-        if (values_[c].fun == fun && values_[c].arg == arg && eqType(forms_[c].node.type(), node.type())) return c;
-    }
-    return addValue(node, fun, arg, hash, at);
+    return findOrAdd(node, fun, arg, hash, [&](int c) {
+        return values_[c].fun == fun && values_[c].arg == arg && eqType(forms_[c].node.type(), node.type());
+    });
 }
 
 int StepSharing::leafValue(const Expr& node) {
     const std::uint64_t hash =
         node.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(node.name())) : leafHash(node);
+    return findOrAdd(node, -1, -1, hash, [&](int c) {
+        const Expr& other = forms_[c].node;
+        return values_[c].fun < 0 && sameLeaf(other, node) && eqType(other.type(), node.type());
+    });
+}
+
+// The value with that hash for which `same` holds, or a new one made from the node.
+template <class Same>
+int StepSharing::findOrAdd(const Expr& node, int fun, int arg, std::uint64_t hash, const Same& same) {
     roomForValue();
     const std::size_t mask = valueSlots_.size() - 1;
     std::size_t at = spread(hash) & mask;
-    for (; valueSlots_[at].value >= 0; at = (at + 1) & mask) {
-        if (valueSlots_[at].hash != hash) continue;
-        const int c = valueSlots_[at].value;
-        const Expr& other = forms_[c].node;
-        if (values_[c].fun < 0 && sameLeaf(other, node) && eqType(other.type(), node.type())) return c;
-    }
-    return addValue(node, -1, -1, hash, at);
+    for (; valueSlots_[at].value >= 0; at = (at + 1) & mask)
+        if (valueSlots_[at].hash == hash && same(valueSlots_[at].value)) return valueSlots_[at].value;
+    return addValue(node, fun, arg, hash, at);
 }
 
 void StepSharing::roomForValue() {

@@ -82,6 +82,8 @@ private:
     void remember(const Expr& node, int value);
     int applicationValue(const Expr& node, int fun, int arg);
     int leafValue(const Expr& node);
+    template <class Same>
+    int findOrAdd(const Expr& node, int fun, int arg, std::uint64_t hash, const Same& same);
     void roomForValue();
     int addValue(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t slot);
     void reach(int root);
