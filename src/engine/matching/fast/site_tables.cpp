@@ -346,11 +346,12 @@ public:
     // The place of x's entry (stable until the next sweep), or `none`.
     [[gnu::always_inline]] std::uint32_t indexOf(const Expr& x) const {
         const std::uint64_t word = x.engineCacheWord();
+        // Only a node whose word another table held when it was entered is found by identity.
         if ((word >> 32) == mark_) {
             const auto k = static_cast<std::uint32_t>(word);
-            if (k < entries_.size() && entries_[k].node.sameNode(x)) return k;
+            return k < entries_.size() && entries_[k].node.sameNode(x) ? k : none;
         }
-        return others_.empty() ? none : others_.find(x.identity(), none);
+        return word == 0 || others_.empty() ? none : others_.find(x.identity(), none);
     }
     Value& at(std::uint32_t index) { return entries_[index].value; }
     Value* find(const Expr& x) {
@@ -371,6 +372,13 @@ public:
         const std::uint32_t index = enter(x).first;
         at(index) = std::move(value);
         return index;
+    }
+    // Enters x, which has no entry, with its value; its entry's place.
+    std::uint32_t addNew(const Expr& x, Value&& value) {
+        const auto k = static_cast<std::uint32_t>(entries_.size());
+        entries_.emplace_back(x, std::move(value));
+        place(x, k);
+        return k;
     }
     // A new round of meetings (rounds tell a node met twice in one walk from one met before).
     std::uint32_t newRound() {
@@ -428,6 +436,7 @@ public:
 private:
     struct Entry {
         explicit Entry(const Expr& x) : node(x) {}
+        Entry(const Expr& x, Value&& v) : node(x), value(std::move(v)) {}
         Expr node;
         Value value{};
     };
@@ -649,7 +658,8 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
                 cache.add(x.isAp() ? x.fun() : x.body(), std::move(kids[children - 1].facts));
         }
         done.resize(done.size() - children);
-        if (left.enter || x.holdsAny(ExprHolds::Lam)) done.push_back(Done{cache.add(x, std::move(facts)), {}});
+        // No other occurrence of x can have been entered while its children were found.
+        if (left.enter || x.holdsAny(ExprHolds::Lam)) done.push_back(Done{cache.addNew(x, std::move(facts)), {}});
         else done.push_back(Done{FactCache::none, std::move(facts)});
     }
     const std::uint32_t root = done.back().entry;
