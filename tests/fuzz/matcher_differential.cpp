@@ -1,8 +1,10 @@
 // The matchers' random differential (tests/engine/matching/differential_pairs.h) for long runs
 // by hand:
-//   build/tests/plim_matcher_differential [--pairs N] [--seed S] [--quiet]
+//   build/tests/plim_matcher_differential [--pairs N] [--seed S] [--from K] [--trace] [--quiet]
+// runs pairs K .. K+N-1 of the seed's sequence (so that a long run can be split in chunks),
 // writes the counts, then every finding as the match command that shows it (not with
-// --quiet); the status is 1 when there is a finding.
+// --quiet); the status is 1 when there is a finding.  --trace writes each pair's number and
+// match command to the error stream before it runs, to name a pair that does not end.
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -13,6 +15,7 @@
 int main(int argc, char** argv) {
     std::size_t pairs = 20000;
     std::uint64_t seed = 20261208;
+    plim::difftest::RunOptions options;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -20,15 +23,19 @@ int main(int argc, char** argv) {
             pairs = std::strtoull(argv[++i], nullptr, 10);
         } else if (arg == "--seed" && i + 1 < argc) {
             seed = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--from" && i + 1 < argc) {
+            options.first = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--trace") {
+            options.trace = true;
         } else if (arg == "--quiet") {
             quiet = true;
         } else {
-            std::cerr << "usage: " << argv[0] << " [--pairs N] [--seed S] [--quiet]\n";
+            std::cerr << "usage: " << argv[0] << " [--pairs N] [--seed S] [--from K] [--trace] [--quiet]\n";
             return 2;
         }
     }
     plim::difftest::RunResult run;
-    plim::runOnLargeStack([&] { run = plim::difftest::runPairs(seed, pairs, std::cerr); });
+    plim::runOnLargeStack([&] { run = plim::difftest::runPairs(seed, pairs, std::cerr, options); });
     plim::difftest::writeSummary(run, std::cout);
     if (!quiet) plim::difftest::writeFindings(run, std::cout);
     return run.found.empty() ? 0 : 1;

@@ -1007,13 +1007,20 @@ struct RunResult {
     std::vector<Finding> found;
 };
 
+struct RunOptions {
+    std::size_t first = 0;  // the pairs before it are drawn but not run
+    bool trace = false;     // each pair's number and text written to the log before it runs
+};
+
 // Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
-inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log) {
+inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
     Generator g(seed);
+    for (std::size_t i = 0; i < options.first; ++i) randomPair(g);
     RunResult run;
-    for (std::size_t i = 0; i < pairs; ++i) {
+    for (std::size_t i = options.first; i < options.first + pairs; ++i) {
         const Pair pr = randomPair(g);
         ++run.counts.pairs;
+        if (options.trace) log << "pair " << i << ": " << command(Kind::OneStep, pr) << std::endl;
         const progtest::Checked c = progtest::readPair(pr.pattern, pr.term, progtest::probeSignature());
         const auto started = std::chrono::steady_clock::now();
         if (!c.reports.empty()) {
@@ -1029,7 +1036,8 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
             compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found);
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
-        if (took.count() > 1000) log << "slow (" << took.count() << " ms): " << command(Kind::OneStep, pr) << "\n";
+        if (took.count() > 1000)
+            log << "slow (pair " << i << ", " << took.count() << " ms): " << command(Kind::OneStep, pr) << "\n";
     }
     return run;
 }
