@@ -1,6 +1,7 @@
 // Reference matcher speed on the matchers' shared pattern/term corpus: simple, one-step and
-// two-step matching with every result read (results per second), and the latency of the
-// first result of a search with 2^20 candidates for one group of occurrences alone.
+// two-step matching with every result read (results per second), the latency of the first
+// result of a search with 2^20 candidates for one group of occurrences alone, and the growth
+// of matching at every position of a deep term.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "../tests/engine/matching/match_corpus.h"
 #include "engine/matching/reference/matcher.h"
+#include "engine/rewriting/positions.h"
 #include "lang/expressions.h"
 
 namespace plim {
@@ -62,6 +64,30 @@ void BM_RefFirstResultOfHugeSearch(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RefFirstResultOfHugeSearch)->Arg(20)->Unit(benchmark::kMicrosecond);
+
+// A one-step match at every subexpression of (1, (1, ... (1, 1))) with n levels, as the
+// rewriting driver asks for them, every result read: the pattern H x (H a constructor) fails
+// at once nearly everywhere, so the time is that of preparing the term for each match, and
+// must grow linearly with n (each node converted once, not once per enclosing position).
+void BM_RefOneStepAtEveryPositionOfNestedTuples(benchmark::State& state) {
+    const auto n = static_cast<int>(state.range(0));
+    const Type i = intType();
+    Expr t = mkCon(mkNumber(1), i);
+    for (int k = 0; k < n; ++k) {
+        const Type pairType = mkTupleType({i, t.type()});
+        const Expr pairCon = mkCon(mkTuple(2), mkArrow(i, mkArrow(t.type(), pairType)));
+        t = typedAp(typedAp(pairCon, mkCon(mkNumber(1), i)), t);
+    }
+    const Expr p = typedAp(mkCon(mkConstr("H"), mkArrow(i, i)), mkVar("x", i));
+    for (auto _ : state) {
+        std::size_t results = 0;
+        for (List<SubPath> at = subpaths(atTop(t)); !at.empty(); at = at.tail())
+            results += length(ref::oneStepMatch(p, at.head().first, initialNameSupply()).results);
+        benchmark::DoNotOptimize(results);
+    }
+    state.counters["levels"] = static_cast<double>(n);
+}
+BENCHMARK(BM_RefOneStepAtEveryPositionOfNestedTuples)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace plim

@@ -294,12 +294,12 @@ std::vector<std::string> namesOf(const std::vector<TypedVar>& ctx) {
 }
 
 // The reference match from initial bindings: context variables frozen into constants on
-// both sides, the bindings applied to the pattern and composed into every solution, the
-// term's context variables thawed again in the bound terms.
+// both sides (the term comes frozen, from convertFrozen), the bindings applied to the pattern
+// and composed into every solution, the term's context variables thawed again in the bound
+// terms.
 Solutions runReferenceMatch(AppRule rule, const Bindings& b0, const Term& p, const std::vector<std::string>& pctx,
-                            const Term& t, const std::vector<std::string>& tctx, const NameSupply& s) {
+                            const Term& t1, const std::vector<std::string>& tctx, const NameSupply& s) {
     Term p1 = applyBindings(b0, freezeLocals(pctx, p));
-    Term t1 = freezeLocals(tctx, t);
     return map(
         [b0, tctx](const Solution& sol) {
             Bindings b = composeBindings(sol.bindings, b0);
@@ -307,7 +307,7 @@ Solutions runReferenceMatch(AppRule rule, const Bindings& b0, const Term& p, con
                 b.vars = mapFM([&](const std::string&, const Term& u) { return thawLocals(tctx, u); }, b.vars);
             return Solution{std::move(b), sol.supply};
         },
-        matchProblems(rule, {Problem{std::move(p1), std::move(t1)}}, s));
+        matchProblems(rule, {Problem{std::move(p1), t1}}, s));
 }
 
 // The bindings with the match's type substitution applied: the images the candidates build
@@ -362,7 +362,7 @@ MatchResults simpleMatchWith(const MatchResult& bindings, const TermCtx& pattern
         const auto pnames = namesOf(pattern.bound);
         const auto tnames = namesOf(term.bound);
         return runReferenceMatch(AppRule::Simple, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
-                                 convert(tnames, term.expr), tnames, emptySupply());
+                                 convertFrozen(tnames, term.expr), tnames, emptySupply());
     }));
 }
 
@@ -371,7 +371,7 @@ MatchRun oneStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply
         [pattern, term, supply]() {
             const auto tnames = namesOf(term.bound);
             return runReferenceMatch(AppRule::OneStep, identityBindings(), convertClosed(pattern), {},
-                                     convert(tnames, term.expr), tnames, supply);
+                                     convertFrozen(tnames, term.expr), tnames, supply);
         },
         supply);
 }
@@ -383,7 +383,7 @@ MatchRun oneStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, c
             const auto pnames = namesOf(pattern.bound);
             const auto tnames = namesOf(term.bound);
             return runReferenceMatch(AppRule::OneStep, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
-                                     convert(tnames, term.expr), tnames, supply);
+                                     convertFrozen(tnames, term.expr), tnames, supply);
         },
         supply);
 }
@@ -393,7 +393,7 @@ MatchRun twoStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply
         [pattern, term, supply]() {
             const Term p = convertClosed(pattern);
             const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(twoStepRuleFor(p), identityBindings(), p, {}, convert(tnames, term.expr), tnames,
+            return runReferenceMatch(twoStepRuleFor(p), identityBindings(), p, {}, convertFrozen(tnames, term.expr), tnames,
                                      supply);
         },
         supply);
@@ -406,7 +406,7 @@ MatchRun twoStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, c
             const auto pnames = namesOf(pattern.bound);
             const Term p = convert(pnames, pattern.expr);
             const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(twoStepRuleFor(p), convertBindings(bindings), p, pnames, convert(tnames, term.expr),
+            return runReferenceMatch(twoStepRuleFor(p), convertBindings(bindings), p, pnames, convertFrozen(tnames, term.expr),
                                      tnames, supply);
         },
         supply);

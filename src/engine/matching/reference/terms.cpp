@@ -1,6 +1,8 @@
 #include "engine/matching/reference/terms.h"
 
+#include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/term_text.h"
@@ -208,26 +210,59 @@ Term bindingToTerm(const Type& t, const LamBinding& b) {
 
 namespace {
 
-// The names bound around the node being converted, counted so that a walk can enter and
-// leave lambdas in O(1) per name.
+// The names bound around the node being converted: those of the lambdas inside the expression
+// converted, counted so that a walk can enter and leave lambdas in O(1) per name, and those of
+// its context.
 class BoundNames {
 public:
-    explicit BoundNames(const std::vector<std::string>& outer) {
-        for (const auto& n : outer) ++count_[n];
-    }
+    explicit BoundNames(const std::vector<std::string>& context) : context_(context.begin(), context.end()) {}
     void add(const std::vector<std::string>& ns) {
-        for (const auto& n : ns) ++count_[n];
+        ++lambdas_;
+        for (const auto& n : ns) ++inner_[n];
     }
     void remove(const std::vector<std::string>& ns) {
-        for (const auto& n : ns) --count_[n];
+        --lambdas_;
+        for (const auto& n : ns) --inner_[n];
     }
-    bool contains(const std::string& n) const {
-        auto it = count_.find(n);
-        return it != count_.end() && it->second > 0;
+    bool innerBound(const std::string& n) const {
+        auto it = inner_.find(n);
+        return it != inner_.end() && it->second > 0;
     }
+    bool inContext(const std::string& n) const { return context_.count(n) > 0; }
+    // No lambda of the expression converted lies around the node.
+    bool outsideLambdas() const { return lambdas_ == 0; }
 
 private:
-    std::unordered_map<std::string, int> count_;
+    std::unordered_map<std::string, int> inner_;
+    std::unordered_set<std::string> context_;
+    int lambdas_ = 0;
+};
+
+// The nodes of expressions converted frozen in one context, each with its term; the node is
+// held, so that its address names it as long as the entry lives.
+using ContextMemo = std::unordered_map<const void*, std::pair<Expr, Term>>;
+
+// How a walk converts: the context's variables as local variables, or frozen into constants
+// with the nodes outside the expression's lambdas remembered in `memo`.
+struct Conversion {
+    bool freeze = false;
+    ContextMemo* memo = nullptr;
+
+    std::optional<Term> known(const Expr& e, const BoundNames& bound) const {
+        if (!memo || !bound.outsideLambdas()) return std::nullopt;
+        auto it = memo->find(e.identity());
+        if (it == memo->end()) return std::nullopt;
+        return it->second.second;
+    }
+    void keep(const Expr& e, const Term& t, bool outside) const {
+        if (memo && outside) memo->emplace(e.identity(), std::make_pair(e, t));
+    }
+    Term variable(const Expr& e, const BoundNames& bound) const {
+        const std::string& n = e.name();
+        if (bound.innerBound(n)) return LVar(n, e.type());
+        if (!bound.inContext(n)) return PVar(n, e.type());
+        return freeze ? Con(mkConstr(n), e.type()) : LVar(n, e.type());
+    }
 };
 
 // One node being converted: an application spine (its head and arguments), a lambda, or a
@@ -239,10 +274,11 @@ struct ConvertFrame {
     std::vector<Expr> spine;      // Ap spine: the application nodes, innermost first
     std::optional<LamBinding> binder;
     std::vector<std::string> added;
+    bool outside = false;         // outside the lambdas of the expression converted
 };
 
 ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
-    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}};
+    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}, bound.outsideLambdas()};
     switch (e.kind()) {
     case ExprKind::Ap: {
         Expr at = e;
@@ -272,8 +308,8 @@ ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
 }
 
 // The application spine rebuilt: every prefix whose head is a tuple constant of exactly its
-// number of arguments becomes a Tupl.
-Term buildSpine(const ConvertFrame& f) {
+// number of arguments becomes a Tupl.  Each prefix is what its own node converts to.
+Term buildSpine(const ConvertFrame& f, const Conversion& how) {
     const Expr& head = f.parts[0];
     const bool tupleHead = head.isCon() && head.constant().kind() == ConstantKind::Tuple;
     Term out = f.done[0];
@@ -284,17 +320,17 @@ Term buildSpine(const ConvertFrame& f) {
                        node.type());
         else
             out = Ap(std::move(out), f.done[k], node.type());
+        how.keep(node, out, f.outside);
     }
     return out;
 }
 
-Term leaveNode(ConvertFrame& f, BoundNames& bound) {
+Term leaveNode(ConvertFrame& f, BoundNames& bound, const Conversion& how) {
     const Expr& e = f.e;
     switch (e.kind()) {
-    case ExprKind::Var:
-        return bound.contains(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type());
+    case ExprKind::Var: return how.variable(e, bound);
     case ExprKind::Con: return Con(e.constant(), e.type());
-    case ExprKind::Ap: return buildSpine(f);
+    case ExprKind::Ap: return buildSpine(f, how);
     case ExprKind::Lam:
         bound.remove(f.added);
         return Lam(*f.binder, std::move(f.done[0]), e.type());
@@ -303,24 +339,68 @@ Term leaveNode(ConvertFrame& f, BoundNames& bound) {
     patternFail(CodedFailure::ReferenceConvertLet);
 }
 
-}  // namespace
-
-Term convert(const std::vector<std::string>& boundOuter, const Expr& e) {
-    BoundNames bound(boundOuter);
+Term convertAs(const std::vector<std::string>& context, const Expr& e, const Conversion& how) {
+    BoundNames bound(context);
+    if (std::optional<Term> t = how.known(e, bound)) return *t;
     std::vector<ConvertFrame> stack;
     stack.push_back(enterNode(e, bound));
     for (;;) {
         ConvertFrame& top = stack.back();
         if (top.done.size() < top.parts.size()) {
             Expr next = top.parts[top.done.size()];
-            stack.push_back(enterNode(next, bound));
+            if (std::optional<Term> t = how.known(next, bound)) top.done.push_back(std::move(*t));
+            else stack.push_back(enterNode(next, bound));
             continue;
         }
-        Term built = leaveNode(top, bound);
+        Term built = leaveNode(top, bound, how);
+        how.keep(top.e, built, top.outside);
         stack.pop_back();
         if (stack.empty()) return built;
         stack.back().done.push_back(std::move(built));
     }
+}
+
+// The memos of the contexts met lately.  A match at every subexpression of an expression asks
+// for the nodes of one context again and again; they are converted once.  The memos are
+// dropped together once they hold several times as many nodes as the most that one conversion
+// added since they were last dropped, so that they hold about what the latest walks read.
+class ConversionMemos {
+public:
+    ContextMemo& of(const std::vector<std::string>& context) {
+        if (entries_ > kFloor + 4 * largest_) {
+            memos_.clear();
+            entries_ = 0;
+            largest_ = 0;
+        }
+        return memos_[context];
+    }
+    void added(std::size_t nodes) {
+        entries_ += nodes;
+        largest_ = std::max(largest_, nodes);
+    }
+
+private:
+    static constexpr std::size_t kFloor = 1 << 16;
+    std::map<std::vector<std::string>, ContextMemo> memos_;
+    std::size_t entries_ = 0;
+    std::size_t largest_ = 0;
+};
+
+}  // namespace
+
+Term convert(const std::vector<std::string>& boundOuter, const Expr& e) { return convertAs(boundOuter, e, Conversion{}); }
+
+Term convertFrozen(const std::vector<std::string>& context, const Expr& e) {
+    thread_local ConversionMemos memos;
+    ContextMemo& memo = memos.of(context);
+    // Counted also when the conversion fails part-way.
+    struct Count {
+        ConversionMemos& memos;
+        const ContextMemo& memo;
+        std::size_t before;
+        ~Count() { memos.added(memo.size() - before); }
+    } count{memos, memo, memo.size()};
+    return convertAs(context, e, Conversion{true, &memo});
 }
 
 Expr unconvert(const Term& root) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/matching/reference/matcher_test_util.h"
+#include "engine/rewriting/positions.h"
 #include "support/big_stack.h"
 #include "support/sanitizer_build.h"
 
@@ -46,6 +47,30 @@ TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
     EXPECT_EQ(head.type(), fn(I(), fn(boolType(), mkTupleType({I(), boolType()}))));
     EXPECT_EQ(back.type(), mkTupleType({I(), boolType()}));
     EXPECT_EQ(showExpr(back), "(1, True)");
+}
+
+// The term side of a match at every subexpression, as the rewriting driver asks for it (in
+// two contexts, so that one node is met in each): the memo gives what converting and freezing
+// afresh gives, also for the prefixes of a spine, a partial tuple, and a variable shadowed by
+// a lambda inside the term.
+TEST(RefConvert, FrozenTermsAtEverySubexpression) {
+    const Type pairII = mkTupleType({I(), I()});
+    const Expr g = v("g", fn(I(), fn(I(), I())));
+    const Expr tupleCon = mkCon(mkTuple(2), fn(I(), fn(I(), pairII)));
+    const Expr inner = pair(ap(g, num(1), v("y")), pair(ap(tupleCon, v("x")), lam("y", I(), v("y"))));
+    const Expr e = pair(v("y"), lam("x", I(), inner));
+    for (const std::vector<TypedVar>& outer : {std::vector<TypedVar>{}, std::vector<TypedVar>{{"y", I()}}}) {
+        for (List<SubPath> at = subpaths(TermCtx{e, outer}); !at.empty(); at = at.tail()) {
+            const TermCtx& sub = at.head().first;
+            std::vector<std::string> names;
+            for (const auto& [n, t] : sub.bound) names.push_back(n);
+            SCOPED_TRACE(showExpr(sub.expr));
+            EXPECT_EQ(showTerm(convertFrozen(names, sub.expr)), showTerm(freezeLocals(names, convert(names, sub.expr))));
+        }
+    }
+    // Converted once: a subexpression outside the lambdas is the very subterm of the whole.
+    const Term whole = convertFrozen({"y"}, e);
+    EXPECT_TRUE(convertFrozen({"y"}, select(e, {Step::First, Step::Second})).sameNode(whole.elems()[0]));
 }
 
 TEST(RefConvert, Failures) {
