@@ -863,10 +863,6 @@ void keepShortProgram(ParNode& p) {
     std::vector<ParStep> program;
     if (!ProgramWalk(program).run(p, kMaxSteps)) return;
     p.steps = std::move(program);
-    p.quick = std::all_of(p.steps.begin(), p.steps.end(), [](const ParStep& s) {
-        using K = DocNode::Kind;
-        return s.op != ParStep::Op::Lift || s.doc->kind == K::Text || s.doc->kind == K::Empty || s.doc->kind == K::Error;
-    });
 }
 
 }  // namespace

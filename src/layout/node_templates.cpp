@@ -11,76 +11,6 @@ namespace plim::pretty_detail {
 
 namespace {
 
-// The bounds of a short template (one that keeps its program, see ParNode::steps), by plain
-// calls: it is no deeper than its program is long.
-void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
-
-// The sizes a substitution's parts give its outer template: each part takes its own run of
-// the parameters' sizes.
-template <class Out>
-void partSizes(const ParNode& p, const Sizes* sizes, std::size_t count, Out& inner) {
-    std::size_t at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, count);
-        inner.push_back(parSizes(*p.parts[i], sizes + from, std::min(c, count - from)));
-        at += c;
-    }
-}
-
-void shortSubstParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    const ParNode& outer = *p.parts.front();
-    SmallVec<Sizes, 8> inner;
-    partSizes(p, sizes, count, inner);
-    Bounds outerBounds;
-    shortParamBounds(outer, inner.data(), inner.size(), line, outerBounds);
-    std::size_t at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        const std::size_t from = std::min(at, count);
-        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
-        shortParamBounds(*p.parts[i], sizes + from, std::min(c, count - from), b, out);
-        at += c;
-    }
-}
-
-void shortParamBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    switch (p.kind) {
-    case ParNode::Kind::Hole:
-    case ParNode::Kind::First:
-    case ParNode::Kind::Second: out.push_back(line); return;
-    case ParNode::Kind::Lift:
-    case ParNode::Kind::HvSp: return;  // no part of a template (see ParNode::Kind)
-    case ParNode::Kind::Filter:
-    case ParNode::Kind::Join: shortParamBounds(*p.parts[0], sizes, count, line, out); return;
-    case ParNode::Kind::Indent: shortParamBounds(*p.parts[0], sizes, count, line - p.amount, out); return;
-    case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: {
-        // A chain of the same composition nested to the right, in a loop; the right part of a
-        // side-by-side composition starts after the left one's last line.
-        const ParNode* at = &p;
-        while (at->kind == p.kind) {
-            const auto n = std::min(static_cast<std::size_t>(at->parts[0]->params), count);
-            shortParamBounds(*at->parts[0], sizes, n, line, out);
-            if (p.kind == ParNode::Kind::Beside) line -= parSizes(*at->parts[0], sizes, n).lastWidth;
-            sizes += n;
-            count -= n;
-            at = at->parts[1].get();
-        }
-        shortParamBounds(*at, sizes, count, line, out);
-        return;
-    }
-    case ParNode::Kind::Choice: {
-        Bounds l, r;
-        shortParamBounds(*p.parts[0], sizes, count, line, l);
-        shortParamBounds(*p.parts[1], sizes, count, line, r);
-        for (std::size_t i = 0; i < l.size() && i < r.size(); ++i) out.push_back(std::max(l[i], r[i]));
-        return;
-    }
-    case ParNode::Kind::Subst: shortSubstParamBounds(p, sizes, count, line, out); return;
-    }
-}
-
 // The walk of paramBounds, on a work list of its own: a template nested however deep takes no
 // deeper calls.  Each hole's bound goes to `out` in parameter order.
 class BoundsWalk {
@@ -200,8 +130,7 @@ private:
 }  // namespace
 
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    if (!p.steps.empty()) shortParamBounds(p, sizes, count, line, out);
-    else BoundsWalk(out).run(p, sizes, count, line);
+    BoundsWalk(out).run(p, sizes, count, line);
 }
 
 namespace {
@@ -320,85 +249,6 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     return joinResult(choiceResult(h, v, n, n), kAll);
 }
 
-// The layout of a quick template (see ParNode::quick), by plain calls: it is no deeper than its
-// program is long, and its lifted documents are laid out at once.
-NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line);
-
-NodeResult quickSubstResult(const ParNode& p, Args args, LayoutInt line) {
-    const ParNode& outer = *p.parts.front();
-    // The inner documents are laid out at the bounds the outer one gives its parameters.
-    SmallVec<Sizes, 8> innerSizes;
-    Args rest = args;
-    SmallVec<Args, 8> slices;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        slices.push_back(rest.take(c));
-        SmallVec<Sizes, 8> s;
-        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
-        innerSizes.push_back(parSizes(*p.parts[i], s.data(), s.size()));
-        rest = rest.drop(c);
-    }
-    Bounds outerBounds;
-    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
-    SmallVec<NodeResult, 8> inner;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
-        inner.push_back(quickLayOut(*p.parts[i], slices[i - 1], b));
-    }
-    const auto count = static_cast<LayoutInt>(inner.size());
-    if (outer.params != count) return errorResult(applyCountError(outer.params, count));
-    return quickLayOut(outer, Args{inner.data(), inner.size()}, line);
-}
-
-// A chain of the same composition nested to the right, laid out in a loop.
-NodeResult quickChainResult(const ParNode& p, Args args, LayoutInt line) {
-    // The bounds from the parts' sizes, left to right; the layouts from the right.
-    struct Left {
-        const ParNode* part;
-        Args args;
-        LayoutInt line;
-    };
-    SmallVec<Left, 4> lefts;
-    const ParNode* at = &p;
-    while (at->kind == p.kind) {
-        const ParNode& part = *at->parts[0];
-        const Args taken = args.take(static_cast<std::size_t>(part.params));
-        lefts.push_back(Left{&part, taken, line});
-        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
-        args = args.drop(taken.count);
-        at = at->parts[1].get();
-    }
-    NodeResult acc = quickLayOut(*at, args, line);
-    const CandidateMark mark = candidateMark();
-    for (auto it = lefts.rbegin(); it != lefts.rend(); ++it) {
-        const NodeResult left = quickLayOut(*it->part, it->args, it->line);
-        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, it->line) : aboveResult(left, acc, kAll);
-        compactTo(acc, mark);
-    }
-    return acc;
-}
-
-NodeResult quickLayOut(const ParNode& p, Args args, LayoutInt line) {
-    switch (p.kind) {
-    case ParNode::Kind::Hole:
-    case ParNode::Kind::First:
-    case ParNode::Kind::Second: return holeResult(p, args);
-    case ParNode::Kind::Lift: return layOut(*p.doc, line);
-    case ParNode::Kind::Filter: return filterResult(quickLayOut(*p.parts[0], args, line));
-    case ParNode::Kind::Join: return joinResult(quickLayOut(*p.parts[0], args, line), kAll);
-    case ParNode::Kind::Indent:
-        return indentResult(p.amount, quickLayOut(*p.parts[0], args, line - p.amount), line);
-    case ParNode::Kind::Beside:
-    case ParNode::Kind::Above: return quickChainResult(p, args, line);
-    case ParNode::Kind::Choice:
-        return choiceResult(quickLayOut(*p.parts[0], args, line), quickLayOut(*p.parts[1], args, line), p.parts[0]->params,
-                            p.parts[1]->params);
-    case ParNode::Kind::Subst: return quickSubstResult(p, args, line);
-    case ParNode::Kind::HvSp: break;  // no part of a template (see ParNode::Kind)
-    }
-    return NodeResult{};
-}
-
 }  // namespace
 
 // --- the sizes of nested fillings ------------------------------------------------------------
@@ -507,10 +357,6 @@ Sizes FillingSizes::close(const Frame& f) {
 //
 // Each node of the template is a task that lays out its parts first (each pushes its layout onto
 // the results), then combines their layouts, in the order of the rules.
-
-NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line) {
-    return quickLayOut(p, args, line);
-}
 
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
     const auto length = static_cast<std::size_t>(d.many->layout->params);

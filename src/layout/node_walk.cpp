@@ -502,10 +502,6 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
         return false;
     }
-    if (layout.quick) {
-        ret = layOutQuickTemplate(layout, Args{f.args(), f.argCount()}, f.line);
-        return false;
-    }
     f.layout = walks.take();
     f.layout->start(layout, f.args(), f.argCount(), f.line);
     f.stage = 2;

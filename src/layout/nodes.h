@@ -534,10 +534,6 @@ struct ParNode {
     // The program of the template's values, made with the node; none for a long one, whose
     // program is made when its values are asked for.
     std::vector<ParStep> steps;
-    // A short template (one that keeps its program) whose lifted documents are all laid out at
-    // once (texts, the empty document, errors), as most are: laid out by plain calls, no deeper
-    // than its program is long, rather than on a work list.
-    bool quick = false;
     // Whether a document lifted into it has sizes that depend on the bound (see DocNode::boundSizes).
     bool boundSizes = false;
 

@@ -281,11 +281,8 @@ struct Args {
     }
 };
 
-// The layout of a quick template (see ParNode::quick) at the line bound over its arguments'
-// layouts, by plain calls.
-NodeResult layOutQuickTemplate(const ParNode& p, Args args, LayoutInt line);
 // The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
-// layouts, as layOutQuickTemplate gives it; a too-wide one takes the node's own sizes.
+// layouts, as the general rules give it; a too-wide one takes the node's own sizes.
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
 
 // The sizes of the parts of nested fillings, each (part, argument sizes) measured once per
