@@ -2,6 +2,7 @@
 #include "lang/types.h"
 
 #include <algorithm>
+#include <array>
 #include <mutex>
 #include <unordered_set>
 
@@ -246,9 +247,23 @@ Type mkListType(Type element) {
 
 std::string tupleTypeName(std::int64_t n) { return std::string(tupleName) + std::to_string(n); }
 
+namespace {
+
+// The interned name of the tuple type of n components; the small arities are looked up once.
+const std::string* tupleTypeNameOf(std::size_t n) {
+    static const std::array<const std::string*, 16> small = [] {
+        std::array<const std::string*, 16> names{};
+        for (std::size_t i = 0; i < names.size(); ++i) names[i] = internConName(tupleTypeName(static_cast<std::int64_t>(i)));
+        return names;
+    }();
+    return n < small.size() ? small[n] : internConName(tupleTypeName(static_cast<std::int64_t>(n)));
+}
+
+}  // namespace
+
 Type mkTupleType(std::vector<Type> components) {
-    std::string name = tupleTypeName(static_cast<std::int64_t>(components.size()));
-    return mkTCon(std::move(name), std::move(components));
+    return TypeBuilder::con(tupleTypeNameOf(components.size()), components.size(),
+                            [&components](std::size_t i, Type* slot) { new (slot) Type(std::move(components[i])); });
 }
 
 const Type& intType() {

@@ -338,15 +338,40 @@ bool tupleTypedAsBuilt(const Expr& e) {
     return true;
 }
 
-Expr mkTupleExpr(const std::vector<Expr>& components) {
-    std::vector<Type> ts;
-    ts.reserve(components.size() + 1);
-    for (const Expr& c : components) ts.push_back(exprType(c));
-    ts.push_back(mkTupleType(std::vector<Type>(ts.begin(), ts.end())));
-    Expr out = mkCon(mkTuple(static_cast<std::int32_t>(components.size())), arrowTypes(ts));
+namespace {
+
+// `known` when it is the tuple type of the components' very type nodes (so equal to the type
+// that mkTupleType would build of them).
+bool isTupleTypeOf(const Type* known, const std::vector<Expr>& components) {
+    if (!known || !known->isTCon() || known->args().size() != components.size() ||
+        known->name().rfind(tupleName, 0) != 0)
+        return false;
+    for (std::size_t i = 0; i < components.size(); ++i)
+        if (!known->args()[i].sameNode(exprType(components[i]))) return false;
+    return true;
+}
+
+// The saturated tuple application; its type is `known` when that is the components' tuple type.
+Expr tupleExpr(const std::vector<Expr>& components, const Type* known) {
+    const std::size_t k = components.size();
+    auto built = [&components] {
+        std::vector<Type> ts;
+        ts.reserve(components.size());
+        for (const Expr& c : components) ts.push_back(exprType(c));
+        return mkTupleType(std::move(ts));
+    };
+    // The constructor's type, built from the result back; each application's type is the
+    // result part of its function's.
+    Type conType = isTupleTypeOf(known, components) ? *known : built();
+    for (std::size_t i = k; i-- > 0;) conType = mkArrow(exprType(components[i]), std::move(conType));
+    Expr out = mkCon(mkTuple(static_cast<std::int32_t>(k)), std::move(conType));
     for (const Expr& c : components) out = typedAp(out, c);
     return out;
 }
+
+}  // namespace
+
+Expr mkTupleExpr(const std::vector<Expr>& components) { return tupleExpr(components, nullptr); }
 
 namespace {
 
@@ -365,10 +390,68 @@ R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBin
 
 }  // namespace
 
-Expr binderPattern(const Type& argumentType, const LamBinding& b) {
+namespace {
+
+Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
     return gettupletypes<Expr>([](const std::string& n, const Type& t) { return mkVar(n, t); },
-                               [](std::vector<Expr> parts, const Type&) { return mkTupleExpr(parts); },
+                               [](std::vector<Expr> parts, const Type& t) { return tupleExpr(parts, &t); },
                                argumentType, b);
+}
+
+// The tuple binder patterns built before on this thread, by binder and argument type: the
+// results of one search bind their functions to lambdas with a few binders at a few types,
+// and a tuple pattern is a chain of applications whose types take long to build.
+class BinderPatterns {
+public:
+    Expr get(const Type& argumentType, const LamBinding& b) {
+        const std::uint64_t key = keyOf(argumentType, b);
+        std::vector<Entry>& bucket = byKey_[key];
+        for (const Entry& e : bucket)
+            if (sameBinder(e.binder, b) && (e.type.sameNode(argumentType) || eqType(e.type, argumentType)))
+                return e.pattern;
+        Expr pattern = builtBinderPattern(argumentType, b);
+        if (++count_ > kLimit) {
+            byKey_.clear();
+            count_ = 0;
+            return pattern;
+        }
+        byKey_[key].push_back(Entry{b, argumentType, pattern});
+        return pattern;
+    }
+
+private:
+    struct Entry {
+        LamBinding binder;
+        Type type;
+        Expr pattern;
+    };
+    static constexpr std::size_t kLimit = 4096;
+
+    static std::uint64_t keyOf(const Type& t, const LamBinding& b) {
+        std::uint64_t h = t.hashCode();
+        anyBinderName(b, [&h](const std::string& n) {
+            h = (h ^ std::hash<std::string>{}(n)) * 0x100000001b3ULL;
+            return false;
+        });
+        return h;
+    }
+    static bool sameBinder(const LamBinding& a, const LamBinding& b) {
+        auto parts = [](const LamBinding& c) { return c.isVar() ? nullptr : &c.components(); };
+        return binder_walks::zip(a, b, parts, parts, [](const LamBinding& x, const LamBinding& y) {
+            return y.isVar() && x.name() == y.name();
+        });
+    }
+
+    std::unordered_map<std::uint64_t, std::vector<Entry>> byKey_;
+    std::size_t count_ = 0;
+};
+
+}  // namespace
+
+Expr binderPattern(const Type& argumentType, const LamBinding& b) {
+    if (b.isVar()) return mkVar(b.name(), argumentType);
+    thread_local BinderPatterns patterns;
+    return patterns.get(argumentType, b);
 }
 
 Term binderTerm(const Type& argumentType, const LamBinding& b) {
@@ -377,9 +460,23 @@ Term binderTerm(const Type& argumentType, const LamBinding& b) {
                                argumentType, b);
 }
 
+namespace {
+
+// The conversion of t with the type substitution applied to every type in it (none: as they
+// are).  A subterm without type variables keeps its types, and its origin when it has one.
 // On an explicit stack, as the conversion the other way.
-Expr convert(const Term& t) {
-    if (const Expr* o = t.origin()) return *o;
+Expr convertTyped(const Term& t, const TypeSubst* types) {
+    if (types && (types->isIdentity() || !t.hasTypeVars())) types = nullptr;
+    // A large term's types share their nodes: they share one memo of substituted types.
+    std::optional<SharedSubst> shared;
+    if (types && t.size() >= 32) shared.emplace(*types);
+    auto typed = [types](const Term& u) { return types && u.hasTypeVars(); };
+    auto typeOf = [&](const Term& u) {
+        if (!typed(u) || u.type().isGround()) return u.type();
+        return shared ? (*shared)(u.type()) : substType(*types, u.type());
+    };
+    if (!typed(t))
+        if (const Expr* o = t.origin()) return *o;
     struct Task {
         const Term* term;
         bool build;  // false: convert the term; true: build it from its converted children
@@ -396,14 +493,15 @@ Expr convert(const Term& t) {
         tasks.pop_back();
         const Term& u = *task.term;
         if (!task.build) {
-            if (const Expr* o = u.origin()) {
-                results.push_back(*o);
-                continue;
-            }
+            if (!typed(u))
+                if (const Expr* o = u.origin()) {
+                    results.push_back(*o);
+                    continue;
+                }
             switch (u.kind()) {
             case TermKind::LVar:
-            case TermKind::PVar: results.push_back(mkVar(u.name(), u.type())); continue;
-            case TermKind::Con: results.push_back(mkCon(u.constant(), u.type())); continue;
+            case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); continue;
+            case TermKind::Con: results.push_back(mkCon(u.constant(), typeOf(u))); continue;
             case TermKind::Ap:
                 tasks.push_back({&u, true});
                 tasks.push_back({&u.arg(), false});
@@ -423,18 +521,20 @@ Expr convert(const Term& t) {
         case TermKind::Ap: {
             Expr x = pop();
             Expr f = pop();
-            results.push_back(mkAp(f, x, u.type()));
+            results.push_back(mkAp(f, x, typeOf(u)));
             break;
         }
         case TermKind::Lam: {
             Expr body = pop();
-            results.push_back(mkLam(binderPattern(argType(u.type()), u.binder()), body, u.type()));
+            Type type = typeOf(u);
+            results.push_back(mkLam(binderPattern(argType(type), u.binder()), body, type));
             break;
         }
         case TermKind::Tupl: {
             std::vector<Expr> es(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
             results.erase(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
-            results.push_back(mkTupleExpr(es));
+            const Type type = typeOf(u);
+            results.push_back(tupleExpr(es, &type));
             break;
         }
         default: break;
@@ -443,14 +543,18 @@ Expr convert(const Term& t) {
     return results.back();
 }
 
+}  // namespace
+
+Expr convert(const Term& t) { return convertTyped(t, nullptr); }
+
 namespace {
 
 // The bindings in ascending name order, converted (the map is balanced: its depth is small).
-void appendConverted(const TermBindings& m, Substitution& out) {
+void appendConverted(const TermBindings& m, const TypeSubst* types, Substitution& out) {
     if (m.isEmpty()) return;
-    appendConverted(m.smaller(), out);
-    out.emplace_back(m.key(), convert(m.elt()));
-    appendConverted(m.greater(), out);
+    appendConverted(m.smaller(), types, out);
+    out.emplace_back(m.key(), convertTyped(m.elt(), types));
+    appendConverted(m.greater(), types, out);
 }
 
 }  // namespace
@@ -458,7 +562,15 @@ void appendConverted(const TermBindings& m, Substitution& out) {
 MatchResult convertBindings(const TermSubst& s) {
     MatchResult r;
     r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
-    appendConverted(s.bindings, r.subst);
+    appendConverted(s.bindings, nullptr, r.subst);
+    r.types = s.types;
+    return r;
+}
+
+MatchResult convertInstantiatedBindings(const TermSubst& s) {
+    MatchResult r;
+    r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
+    appendConverted(s.bindings, &s.types, r.subst);
     r.types = s.types;
     return r;
 }

@@ -32,21 +32,11 @@ TermSubst fastConvertBindings(const MatchResult& bindings) {
     return TermSubst{listToCombFM(NaturalOrd{}, later, pairs), bindings.types};
 }
 
-namespace {
-
 // The bindings carry the term's types: the images the steps build are typed from the pattern
 // (an abstraction variable standing for an argument, a binder opened from a tuple), and the
 // match's type substitution says what the pattern's type variables stood for.  Without it
 // the pattern instantiated with the bindings would not be the term, nor beta-reduce to it.
-TermSubst instantiatedBindings(const TermSubst& s) {
-    if (s.types.isIdentity()) return s;
-    const TermSubst types{fast::TermBindings(), s.types};
-    return mapBindings(s, [&types](const Term& t) { return t.hasTypeVars() ? fast::applyTermSubst(types, t) : t; });
-}
-
-}  // namespace
-
-MatchResult fastConvertSolution(const TermSubst& s) { return fast::convertBindings(instantiatedBindings(s)); }
+MatchResult fastConvertSolution(const TermSubst& s) { return fast::convertInstantiatedBindings(s); }
 
 MatchResults fastConvertSolutions(const FastSolutions& ss) {
     return map([](const TermSubst& s) { return fastConvertSolution(s); }, ss);

@@ -65,6 +65,8 @@ Expr binderPattern(const Type& argumentType, const LamBinding& b);
 Term binderTerm(const Type& argumentType, const LamBinding& b);
 // The bindings in ascending name order as expressions; the type substitution unchanged.
 MatchResult convertBindings(const TermSubst& s);
+// The same with the type substitution applied to the bindings' types first.
+MatchResult convertInstantiatedBindings(const TermSubst& s);
 
 // The names of a bound list, in order.
 std::vector<std::string> contextNames(const std::vector<TypedVar>& context);

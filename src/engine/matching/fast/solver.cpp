@@ -227,7 +227,10 @@ std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
 }  // namespace
 
 bool typesMatch(const Type& p, const Type& t) {
-    if (p.sameNode(t) || eqType(p, t)) return true;
+    if (p.sameNode(t)) return true;
+    // A type variable matches a type without variables (nor schemes) at once.
+    if (p.isTid() && t.isGround()) return true;
+    if (eqType(p, t)) return true;
     TypeSubst ts;
     return matchTypeInto(ts, p, t);
 }

@@ -223,16 +223,36 @@ std::vector<std::string> binderNames(const LamBinding& b) {
 
 namespace {
 
+// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
+// into the binder (which the walked term keeps alive).  Returns how many.
+std::size_t pushNames(std::vector<std::string>& bound, const LamBinding& b) { return pushBinder(bound, b); }
+
+std::size_t pushNames(std::vector<const std::string*>& bound, const LamBinding& b) {
+    const std::size_t before = bound.size();
+    anyBinderName(b, [&bound](const std::string& n) {
+        bound.push_back(&n);
+        return false;
+    });
+    return bound.size() - before;
+}
+
 // Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
 // spine costs no native stack.  `bound` holds the names bound by the lambdas above the
 // visited subterm; `enter(u)` is called for each subterm and says whether to go below it.
-template <class Enter>
-void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& enter) {
+template <class Name, class Enter>
+void walkScoped(const Term& t, std::vector<Name>& bound, const Enter& enter) {
     struct Item {
         const Term* term;     // null: leave a lambda
         std::size_t binds;    // the names its binder put on `bound`
     };
-    std::vector<Item> stack{{&t, 0}};
+    // Stacks are kept for the next walk: the walks are many and mostly short.
+    thread_local std::vector<std::vector<Item>> spare;
+    std::vector<Item> stack;
+    if (!spare.empty()) {
+        stack = std::move(spare.back());
+        spare.pop_back();
+    }
+    stack.assign(1, Item{&t, 0});
     while (!stack.empty()) {
         const Item it = stack.back();
         stack.pop_back();
@@ -248,7 +268,7 @@ void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& ent
             stack.push_back({&u.fun(), 0});
             break;
         case TermKind::Lam:
-            stack.push_back({nullptr, pushBinder(bound, u.binder())});
+            stack.push_back({nullptr, pushNames(bound, u.binder())});
             stack.push_back({&u.body(), 0});
             break;
         case TermKind::Tupl:
@@ -257,6 +277,7 @@ void walkScoped(const Term& t, std::vector<std::string>& bound, const Enter& ent
         default: break;
         }
     }
+    spare.push_back(std::move(stack));
 }
 
 bool isBound(const std::vector<std::string>& bound, const std::string& n) {
@@ -352,7 +373,41 @@ const std::vector<std::string>& freeLocalSet(const Term& t) {
     return *c.freeLocalSet;
 }
 
-bool hasFreeLocals(const Term& t) { return t.hasLVar() && !freeLocalSet(t).empty(); }
+namespace {
+
+// Some local variable of t is free, found on a walk that builds no name list (the names bound
+// above a subterm are pointers into the binders) and goes below nothing once one is found; a
+// subterm whose set is known answers from it.
+bool someLocalFree(const Term& t) {
+    thread_local std::vector<const std::string*> bound;  // empty between walks
+    bound.clear();
+    auto isBoundName = [](const std::string& n) {
+        for (const std::string* b : bound)
+            if (*b == n) return true;
+        return false;
+    };
+    bool found = false;
+    walkScoped(t, bound, [&](const Term& u) {
+        if (found || !u.hasLVar()) return false;
+        if (const std::vector<std::string>* known = knownFreeLocalSet(u)) {
+            found = std::any_of(known->begin(), known->end(), [&](const std::string& n) { return !isBoundName(n); });
+            return false;
+        }
+        if (u.is(TermKind::LVar)) found = !isBoundName(u.name());
+        return true;
+    });
+    return found;
+}
+
+}  // namespace
+
+bool hasFreeLocals(const Term& t) {
+    if (!t.hasLVar()) return false;
+    if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
+    if (someLocalFree(t)) return true;
+    TermBuilder::of(t).memo().freeLocalSet.emplace();  // known empty from now on
+    return false;
+}
 
 bool flexibleHead(const Term& t) {
     switch (t.kind()) {
@@ -852,6 +907,9 @@ bool eqUpTo(const Term& root1, const Term& root2) {
 
 bool termEq(const Term& s, const Term& t) {
     if (s.sameNode(t)) return true;
+    // Without lambdas both are their own eta normal forms, which eqUpTo compares kind and
+    // size first.
+    if (!s.hasLam() && !t.hasLam() && (s.kind() != t.kind() || s.size() != t.size())) return false;
     return eqUpTo(etaNormalise(s), etaNormalise(t));
 }
 
