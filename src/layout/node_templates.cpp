@@ -133,9 +133,6 @@ void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, Layout
     BoundsWalk(out).run(p, sizes, count, line);
 }
 
-namespace {
-
-// The sizes of p filled with the arguments.
 Sizes argSizes(const ParNode& p, Args args) {
     SmallVec<Sizes, 4> sizes;
     for (std::size_t k = 0; k < args.count; ++k) sizes.push_back(args.items[k].sizes);
@@ -156,6 +153,8 @@ NodeResult holeResult(const ParNode& p, Args args) {
     r.tooWide = r.tooWide || flag;
     return r;
 }
+
+namespace {
 
 // The blank between two items of an hvSpList's line, at the given bound.
 NodeResult spaceResult(LayoutInt line) {
@@ -353,10 +352,7 @@ Sizes FillingSizes::close(const Frame& f) {
     return parSizes(*p.parts.front(), inner.data(), inner.size());
 }
 
-// --- the walk of a template ------------------------------------------------------------------
-//
-// Each node of the template is a task that lays out its parts first (each pushes its layout onto
-// the results), then combines their layouts, in the order of the rules.
+// --- lists of hvSpList ---------------------------------------------------------------------------
 
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
     const auto length = static_cast<std::size_t>(d.many->layout->params);
@@ -367,171 +363,6 @@ void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out
     out.sizes = d.boundSizes ? hvSpSizesOf(length, args) : d.sizes;
     out.tooWide = true;
     out.reply = single(markerCandidates(out.sizes.width));
-}
-
-void TemplateWalk::start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line) {
-    sizes_.clear();
-    todo_.clear();
-    results_.clear();
-    chainCount_ = 0;
-    fillingCount_ = 0;
-    args_.clear();
-    for (std::size_t i = 0; i < count; ++i) args_.push_back(std::move(args[i]));
-    todo_.push_back(Task{Op::Enter, &p, Args{args_.data(), args_.size()}, line});
-}
-
-NodeResult TemplateWalk::pop() {
-    NodeResult r = std::move(results_.back());
-    results_.pop_back();
-    return r;
-}
-
-void TemplateWalk::resume(NodeResult liftedLayout) {
-    results_.push_back(std::move(liftedLayout));
-}
-
-bool TemplateWalk::run(NodeResult& out, const DocNode*& lifted, LayoutInt& line) {
-    while (!todo_.empty()) {
-        const Task t = todo_.back();
-        todo_.pop_back();
-        switch (t.op) {
-        case Op::Enter:
-            lifted_ = nullptr;
-            enter(*t.p, t.args, t.line);
-            if (lifted_ != nullptr) {
-                lifted = lifted_;
-                line = t.line;
-                return false;
-            }
-            break;
-        case Op::Filter: results_.back() = filterResult(std::move(results_.back())); break;
-        case Op::Join: results_.back() = joinResult(std::move(results_.back()), kAll); break;
-        case Op::Indent: results_.back() = indentResult(t.p->amount, results_.back(), t.line); break;
-        case Op::ChainStart:
-            chains_[chainCount_ - 1].mark = candidateMark();
-            chainStep(*t.p);
-            break;
-        case Op::ChainStep: chainStep(*t.p); break;
-        case Op::Choice: {
-            const NodeResult r = pop();
-            results_.back() = choiceResult(results_.back(), r, t.p->parts[0]->params, t.p->parts[1]->params);
-            break;
-        }
-        case Op::SubstOuter: substOuter(*t.p, t.line); break;
-        case Op::Release: --fillingCount_; break;
-        }
-    }
-    out = pop();
-    return true;
-}
-
-void TemplateWalk::enter(const ParNode& p, Args args, LayoutInt line) {
-    using K = ParNode::Kind;
-    switch (p.kind) {
-    case K::Hole:
-    case K::First:
-    case K::Second: results_.push_back(holeResult(p, args)); return;
-    case K::Lift: lifted_ = p.doc.get(); return;  // laid out by the caller
-    case K::Filter:
-    case K::Join:
-        todo_.push_back(Task{p.kind == K::Filter ? Op::Filter : Op::Join, &p, args, line});
-        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
-        return;
-    case K::Indent:
-        todo_.push_back(Task{Op::Indent, &p, args, line});
-        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line - p.amount});
-        return;
-    case K::Beside:
-    case K::Above: startChain(p, args, line); return;
-    case K::Choice:
-        todo_.push_back(Task{Op::Choice, &p, args, line});
-        todo_.push_back(Task{Op::Enter, p.parts[1].get(), args, line});
-        todo_.push_back(Task{Op::Enter, p.parts[0].get(), args, line});
-        return;
-    case K::Subst: startSubst(p, args, line); return;
-    case K::HvSp: return;  // no part of a template (see ParNode::Kind)
-    }
-}
-
-// A chain of the same composition nested to the right, in a loop: the bounds from the parts'
-// sizes, left to right; the layouts from the right, each left part's combined with the chain so
-// far as soon as it is laid out.
-void TemplateWalk::startChain(const ParNode& p, Args args, LayoutInt line) {
-    if (chainCount_ == chains_.size()) chains_.emplace_back();
-    Chain& chain = chains_[chainCount_++];
-    chain.lefts.clear();
-    const ParNode* at = &p;
-    while (at->kind == p.kind) {
-        const ParNode& part = *at->parts[0];
-        const Args taken = args.take(static_cast<std::size_t>(part.params));
-        chain.lefts.push_back(ChainPart{&part, taken, line});
-        if (p.kind == ParNode::Kind::Beside) line -= argSizes(part, taken).lastWidth;
-        args = args.drop(taken.count);
-        at = at->parts[1].get();
-    }
-    chain.next = chain.lefts.size();
-    todo_.push_back(Task{Op::ChainStart, &p, args, line});
-    todo_.push_back(Task{Op::Enter, at, args, line});
-}
-
-// The next left part asked for, once the one laid out last (if any) is combined with the chain.
-void TemplateWalk::chainStep(const ParNode& p) {
-    Chain& chain = chains_[chainCount_ - 1];
-    if (chain.next < chain.lefts.size()) {
-        const NodeResult left = pop();
-        NodeResult& acc = results_.back();
-        const ChainPart& at = chain.lefts[chain.next];
-        acc = p.kind == ParNode::Kind::Beside ? besideResult(left, acc, at.line) : aboveResult(left, acc, kAll);
-        compactTo(acc, chain.mark);
-    }
-    if (chain.next == 0) {
-        --chainCount_;
-        return;
-    }
-    const ChainPart& next = chain.lefts[--chain.next];
-    todo_.push_back(Task{Op::ChainStep, &p, Args{}, 0});
-    todo_.push_back(Task{Op::Enter, next.part, next.args, next.line});
-}
-
-// A template filled with templates: the inner ones laid out at the bounds the outer one gives
-// their places, then the outer one over their layouts.
-void TemplateWalk::startSubst(const ParNode& p, Args args, LayoutInt line) {
-    const ParNode& outer = *p.parts.front();
-    SmallVec<Sizes, 8> innerSizes;
-    SmallVec<Args, 8> slices;
-    Args rest = args;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto c = static_cast<std::size_t>(p.parts[i]->params);
-        slices.push_back(rest.take(c));
-        SmallVec<Sizes, 4> s;
-        for (std::size_t k = 0; k < slices.back().count; ++k) s.push_back(slices.back().items[k].sizes);
-        innerSizes.push_back(sizes_.of(*p.parts[i], s.data(), s.size()));
-        rest = rest.drop(c);
-    }
-    Bounds outerBounds;
-    paramBounds(outer, innerSizes.data(), innerSizes.size(), line, outerBounds);
-    todo_.push_back(Task{Op::SubstOuter, &p, args, line});
-    for (std::size_t i = p.parts.size() - 1; i >= 1; --i) {
-        const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : line;
-        todo_.push_back(Task{Op::Enter, p.parts[i].get(), slices[i - 1], b});
-    }
-}
-
-void TemplateWalk::substOuter(const ParNode& p, LayoutInt line) {
-    const ParNode& outer = *p.parts.front();
-    const std::size_t n = p.parts.size() - 1;
-    if (fillingCount_ == fillings_.size()) fillings_.emplace_back();
-    std::vector<NodeResult>& inner = fillings_[fillingCount_++];
-    inner.clear();
-    for (auto it = results_.end() - static_cast<std::ptrdiff_t>(n); it != results_.end(); ++it) inner.push_back(std::move(*it));
-    results_.resize(results_.size() - n);
-    if (outer.params != static_cast<LayoutInt>(n)) {
-        --fillingCount_;
-        results_.push_back(errorResult(applyCountError(outer.params, static_cast<LayoutInt>(n))));
-        return;
-    }
-    todo_.push_back(Task{Op::Release, &p, Args{}, line});
-    todo_.push_back(Task{Op::Enter, &outer, Args{inner.data(), inner.size()}, line});
 }
 
 }  // namespace plim::pretty_detail

@@ -104,26 +104,54 @@ inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Can
 // No slot of the walk's arguments: a result goes to the walk's current result.
 inline constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
+// A run of the walk's arguments (see FrameLists), by place: the list may move as it grows.
+struct ArgRange {
+    std::size_t at = 0;
+    std::size_t count = 0;
+
+    ArgRange take(std::size_t n) const { return ArgRange{at, std::min(n, count)}; }
+    ArgRange drop(std::size_t n) const {
+        const std::size_t k = std::min(n, count);
+        return ArgRange{at + k, count - k};
+    }
+};
+
 // A part's layout asked for by a frame, and where it goes: the walk's current result, or (a
 // template's argument) its slot in the walk's arguments, which a layout made at once is written
-// into in place.
+// into in place.  The part is a node, or (`par`, no node) a part of a template over a run of
+// the arguments.
 struct PartRequest {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
     std::size_t slot = kNoSlot;
+    const ParNode* par = nullptr;
+    ArgRange args;
+};
+
+// A part a frame lays out, at its bound: a node, or a part of a template over its arguments.
+struct FramePart {
+    const DocNode* doc = nullptr;
+    LayoutInt line = 0;
+    const ParNode* par = nullptr;
+    ArgRange args;
 };
 
 // The lists of the frames of one walk, kept apart from the frames so that a frame stays small:
 // the parts each frame lays out (with their bounds) and the arguments of each template being
 // filled.  A frame's lists are at the top while it runs; it drops them when it ends.
 struct FrameLists {
-    std::vector<std::pair<const DocNode*, LayoutInt>> parts;
+    std::vector<FramePart> parts;
     std::vector<NodeResult> args;
+    FillingSizes sizes;  // of the fillings of the walk's templates, each measured once
+
+    Args argsOf(ArgRange r) { return Args{args.data() + r.at, r.count}; }
 };
 
 struct Frame {
-    const DocNode* d = nullptr;
+    const DocNode* d = nullptr;  // null for a part of a template
+    const ParNode* par = nullptr;
+    ArgRange parArgs;
     LayoutInt line = 0;
     std::size_t need = kAll;
     BudgetMark counts;               // the budget's counts before the node's layout
@@ -137,10 +165,11 @@ struct Frame {
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
     FrameLists* lists = nullptr;
-    TemplateWalk* layout = nullptr;                           // Apply: the walk of its template, if any
 
     void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
         d = req.d;
+        par = req.par;
+        parArgs = req.args;
         line = req.line;
         need = req.need;
         slot = req.slot;
@@ -157,9 +186,9 @@ struct Frame {
         lists->parts.resize(partsAt);
         lists->args.resize(argsAt);
     }
-    void addPart(const DocNode* part, LayoutInt bound) { lists->parts.emplace_back(part, bound); }
+    void addPart(const DocNode* part, LayoutInt bound) { lists->parts.push_back(FramePart{part, bound}); }
     std::size_t partCount() const { return lists->parts.size() - partsAt; }
-    const std::pair<const DocNode*, LayoutInt>& part(std::size_t i) const { return lists->parts[partsAt + i]; }
+    const FramePart& part(std::size_t i) const { return lists->parts[partsAt + i]; }
     std::size_t argCount() const { return lists->args.size() - argsAt; }
     NodeResult* args() const { return lists->args.data() + argsAt; }
     // Asks for every candidate of a part whose first ones, asked for first, do not serve: the
@@ -177,7 +206,8 @@ struct Frame {
             return false;
         }
         --next;
-        req = PartRequest{part(next).first, part(next).second, partNeed};
+        const FramePart& p = part(next);
+        req = PartRequest{p.doc, p.line, partNeed, kNoSlot, p.par, p.args};
         return true;
     }
 };
@@ -199,10 +229,10 @@ bool firstProductsFit(const Frame& f, const NodeResult& r) {
         if (cs.empty()) return true;
         LayoutInt width = cs.front().width;
         for (std::size_t i = f.partCount(); i-- > 0;) {
-            const Sizes& left = f.part(i).first->sizes;
+            const Sizes& left = f.part(i).doc->sizes;
             if (left.height == 0) continue;
             width = std::max(left.width, left.lastWidth + width);
-            if (width > f.part(i).second) return false;
+            if (width > f.part(i).line) return false;
         }
         return true;
     };
@@ -241,8 +271,8 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     }
     if (f.stage == 5 && !firstProductsFit(f, ret)) {
         f.stage = 1;
-        const auto& [left, bound] = f.part(f.partCount() - 1);
-        f.askAgainForAll(req, chainEnd(*f.d), bound - left->sizes.lastWidth);
+        const FramePart& left = f.part(f.partCount() - 1);
+        f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
         return true;
     }
     if (f.stage >= 3 && f.stage < 5) return besideInOrder(f, ret, req);
@@ -252,7 +282,7 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
         f.next = f.partCount();
         f.stage = 2;
     } else {
-        f.acc = besideResult(ret, f.acc, f.part(f.next).second);
+        f.acc = besideResult(ret, f.acc, f.part(f.next).line);
         compactTo(f.acc, f.partsMark);
     }
     return f.nextPart(ret, req, kAll);
@@ -265,22 +295,22 @@ bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
     const std::size_t done = f.argCount();
     if (f.stage == 3 && done <= lefts) {
         if (done > 0) {
-            const LayoutInt bound = f.part(done - 1).second - f.args()[done - 1].sizes.lastWidth;
-            f.lists->parts[f.partsAt + done].second = bound;
+            const LayoutInt bound = f.part(done - 1).line - f.args()[done - 1].sizes.lastWidth;
+            f.lists->parts[f.partsAt + done].line = bound;
         }
         if (done < lefts) {
             f.lists->args.emplace_back();
-            req = PartRequest{f.part(done).first, f.part(done).second, kAll, f.argsAt + done};
+            req = PartRequest{f.part(done).doc, f.part(done).line, kAll, f.argsAt + done};
             return true;
         }
         f.stage = 4;
-        req = PartRequest{f.part(lefts).first, f.part(lefts).second, kAll};
+        req = PartRequest{f.part(lefts).doc, f.part(lefts).line, kAll};
         return true;
     }
     NodeResult acc = std::move(ret);
     const CandidateMark mark = candidateMark();
     for (std::size_t i = lefts; i-- > 0;) {
-        acc = besideResult(f.args()[i], acc, f.part(i).second);
+        acc = besideResult(f.args()[i], acc, f.part(i).line);
         compactTo(acc, mark);
     }
     ret = std::move(acc);
@@ -390,13 +420,13 @@ bool centredStep(Frame& f, NodeResult& ret, PartRequest& req) {
         f.partsMark = candidateMark();
         f.stage = 1;
     } else {
-        const LayoutInt indent = f.line - f.part(f.next).second;
+        const LayoutInt indent = f.line - f.part(f.next).line;
         f.acc = aboveResult(f.acc, indentResult(indent, ret, f.line), kAll);
         compactTo(f.acc, f.partsMark);
         ++f.next;
     }
     if (f.next < f.partCount()) {
-        req = PartRequest{f.part(f.next).first, f.part(f.next).second, kAll};
+        req = PartRequest{f.part(f.next).doc, f.part(f.next).line, kAll};
         return true;
     }
     ret = std::move(f.acc);
@@ -425,38 +455,14 @@ bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// The walks of the templates being laid out, used as a stack; they are kept for their room.
-struct TemplateWalks {
-    std::vector<std::unique_ptr<TemplateWalk>> walks;
-    std::size_t count = 0;
-
-    TemplateWalk* take() {
-        if (count == walks.size()) walks.push_back(std::make_unique<TemplateWalk>());
-        return walks[count++].get();
-    }
-};
-
-// The template's layout run on until it is done or asks for a lifted document.
-bool templateStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
-    const DocNode* lifted = nullptr;
-    LayoutInt line = 0;
-    if (f.layout->run(ret, lifted, line)) {
-        --walks.count;
-        f.layout = nullptr;
-        return false;
-    }
-    req = PartRequest{lifted, line, kAll};
-    return true;
-}
-
 // The arguments of a template as the parts of its frame, each at the bound of its place (a part
 // past the template's parameters at the whole bound).  The bounds are those of the arguments'
 // sizes; where the first `done` are laid out, of their layouts' sizes, and only the later
 // arguments' bounds are set again (see applyStep).
 void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, std::size_t done) {
     const auto sizesAt = [&](std::size_t i) { return i < done ? f.args()[i].sizes : parts[i]->sizes; };
-    if (done == 0) f.lists->parts.resize(f.partsAt + parts.size(), {nullptr, 0});
-    const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = {parts[i].get(), bound}; };
+    if (done == 0) f.lists->parts.resize(f.partsAt + parts.size());
+    const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = FramePart{parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
         // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
         // the item (see hvSpLineBounds), which is never larger but where a negative indentation
@@ -480,12 +486,9 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
 // A template filled with documents: each argument at the bound of its place, from the first,
 // into its slot, then the template over their layouts, with the documents lifted into it laid
 // out as its parts.
-bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
+bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
-    if (f.stage == 2) {
-        f.layout->resume(std::move(ret));
-        return templateStep(f, walks, ret, req);
-    }
+    if (f.stage == 2) return false;  // the template's layout
     if (f.stage == 0) {
         setArgumentBounds(f, *f.d->many->layout, parts, 0);
         f.stage = 1;
@@ -494,7 +497,7 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
     if (i > 0 && i < parts.size() && parts[i - 1]->boundSizes) setArgumentBounds(f, *f.d->many->layout, parts, i);
     if (i < parts.size()) {
         f.lists->args.emplace_back();
-        req = PartRequest{f.part(i).first, f.part(i).second, kAll, f.argsAt + i};
+        req = PartRequest{f.part(i).doc, f.part(i).line, kAll, f.argsAt + i};
         return true;
     }
     const ParNode& layout = *f.d->many->layout;
@@ -502,15 +505,130 @@ bool applyStep(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req
         layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
         return false;
     }
-    f.layout = walks.take();
-    f.layout->start(layout, f.args(), f.argCount(), f.line);
     f.stage = 2;
-    return templateStep(f, walks, ret, req);
+    req = PartRequest{nullptr, f.line, kAll, kNoSlot, &layout, ArgRange{f.argsAt, f.argCount()}};
+    return true;
+}
+
+// --- the parts of templates ------------------------------------------------------------------
+//
+// A part of a template filled with laid-out arguments is a frame too, over a run of the walk's
+// arguments: each composition of the template asks for its parts' layouts as a node's does.
+
+// A chain of the same composition nested to the right: the bounds from the parts' sizes, left
+// to right; the layouts from the right, each left part's combined with the chain so far.
+bool parChainStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const ParNode& p = *f.par;
+    if (f.stage == 0) {
+        const ParNode* at = &p;
+        ArgRange args = f.parArgs;
+        LayoutInt bound = f.line;
+        while (at->kind == p.kind) {
+            const ParNode& part = *at->parts[0];
+            const ArgRange taken = args.take(static_cast<std::size_t>(part.params));
+            f.lists->parts.push_back(FramePart{nullptr, bound, &part, taken});
+            if (p.kind == ParNode::Kind::Beside) bound -= argSizes(part, f.lists->argsOf(taken)).lastWidth;
+            args = args.drop(taken.count);
+            at = at->parts[1].get();
+        }
+        f.stage = 1;
+        req = PartRequest{nullptr, bound, kAll, kNoSlot, at, args};
+        return true;
+    }
+    if (f.stage == 1) {
+        f.acc = std::move(ret);
+        f.partsMark = candidateMark();
+        f.next = f.partCount();
+        f.stage = 2;
+    } else {
+        const LayoutInt bound = f.part(f.next).line;
+        f.acc = p.kind == ParNode::Kind::Beside ? besideResult(ret, f.acc, bound) : aboveResult(ret, f.acc, kAll);
+        compactTo(f.acc, f.partsMark);
+    }
+    return f.nextPart(ret, req, kAll);
+}
+
+// A template filled with templates: the inner ones laid out, each into a slot, at the bounds
+// the outer one gives their places; then the outer one over their layouts.
+bool parSubstStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const ParNode& p = *f.par;
+    const std::size_t n = p.parts.size() - 1;
+    if (f.stage == 0) {
+        SmallVec<Sizes, 8> innerSizes;
+        ArgRange rest = f.parArgs;
+        for (std::size_t i = 1; i <= n; ++i) {
+            const ArgRange taken = rest.take(static_cast<std::size_t>(p.parts[i]->params));
+            SmallVec<Sizes, 4> s;
+            for (std::size_t k = 0; k < taken.count; ++k) s.push_back(f.lists->args[taken.at + k].sizes);
+            innerSizes.push_back(f.lists->sizes.of(*p.parts[i], s.data(), s.size()));
+            f.lists->parts.push_back(FramePart{nullptr, f.line, p.parts[i].get(), taken});
+            rest = rest.drop(taken.count);
+        }
+        Bounds outerBounds;
+        paramBounds(*p.parts.front(), innerSizes.data(), innerSizes.size(), f.line, outerBounds);
+        for (std::size_t i = 0; i < n && i < outerBounds.size(); ++i) f.lists->parts[f.partsAt + i].line = outerBounds[i];
+        f.stage = 1;
+    }
+    const std::size_t i = f.argCount();  // the inner ones laid out
+    if (f.stage == 1 && i < n) {
+        f.lists->args.emplace_back();
+        const FramePart& part = f.part(i);
+        req = PartRequest{nullptr, part.line, kAll, f.argsAt + i, part.par, part.args};
+        return true;
+    }
+    if (f.stage == 2) return false;  // the outer one's layout
+    const ParNode& outer = *p.parts.front();
+    if (outer.params != static_cast<LayoutInt>(n)) {
+        ret = errorResult(applyCountError(outer.params, static_cast<LayoutInt>(n)));
+        return false;
+    }
+    f.stage = 2;
+    req = PartRequest{nullptr, f.line, kAll, kNoSlot, &outer, ArgRange{f.argsAt, n}};
+    return true;
+}
+
+// A filter, a join or an indentation of one part, or a choice of two.
+bool parStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const ParNode& p = *f.par;
+    using K = ParNode::Kind;
+    if (p.kind == K::Beside || p.kind == K::Above) return parChainStep(f, ret, req);
+    if (p.kind == K::Subst) return parSubstStep(f, ret, req);
+    if (f.stage == 0 || (f.stage == 1 && p.kind == K::Choice)) {
+        if (f.stage == 1) f.acc = std::move(ret);
+        const LayoutInt line = p.kind == K::Indent ? f.line - p.amount : f.line;
+        req = PartRequest{nullptr, line, kAll, kNoSlot, p.parts[static_cast<std::size_t>(f.stage)].get(), f.parArgs};
+        ++f.stage;
+        return true;
+    }
+    switch (p.kind) {
+    case K::Filter: ret = filterResult(std::move(ret)); break;
+    case K::Join: ret = joinResult(std::move(ret), kAll); break;
+    case K::Indent: ret = indentResult(p.amount, ret, f.line); break;
+    case K::Choice: ret = choiceResult(f.acc, ret, p.parts[0]->params, p.parts[1]->params); break;
+    default: break;
+    }
+    return false;
+}
+
+// A part of a template laid out without a frame: a hole (its argument), or a part that no
+// template holds (see ParNode::Kind).  A lifted document is asked for as a node.
+bool layOutParAtOnce(PartRequest& req, FrameLists& lists, NodeResult& out) {
+    using K = ParNode::Kind;
+    const ParNode& p = *req.par;
+    if (p.kind == K::Lift) {
+        req = PartRequest{p.doc.get(), req.line, kAll, req.slot};
+        return false;
+    }
+    if (p.kind == K::Hole || p.kind == K::First || p.kind == K::Second) out = holeResult(p, lists.argsOf(req.args));
+    else if (p.kind == K::HvSp) out = NodeResult{};
+    else return false;
+    return true;
 }
 
 // Resumes the frame with the result of the part it asked for (none at its start): true with the
 // next part asked for, false with its own result in `ret`.
-bool resume(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
+bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.d == nullptr) return parStep(f, ret, req);
     switch (f.d->kind) {
     case DocNode::Kind::Beside: return besideStep(f, ret, req);
     case DocNode::Kind::Above:
@@ -522,7 +640,7 @@ bool resume(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
     case DocNode::Kind::Fill: return fillStep(f, ret, req);
     case DocNode::Kind::Centred: return centredStep(f, ret, req);
     case DocNode::Kind::Dup: return dupStep(f, ret, req);
-    case DocNode::Kind::Apply: return applyStep(f, walks, ret, req);
+    case DocNode::Kind::Apply: return applyStep(f, ret, req);
     default: return false;  // laid out at once (see layOutAtOnce)
     }
 }
@@ -532,7 +650,6 @@ bool resume(Frame& f, TemplateWalks& walks, NodeResult& ret, PartRequest& req) {
 struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
-    TemplateWalks walks;
     FrameLists lists;
 
     Frame& push() {
@@ -547,9 +664,9 @@ public:
         if (depth_ == stacks_.size()) stacks_.push_back(std::make_unique<FrameStack>());
         stack_ = stacks_[depth_++].get();
         stack_->size = 0;
-        stack_->walks.count = 0;
         stack_->lists.parts.clear();
         stack_->lists.args.clear();
+        stack_->lists.sizes.clear();
     }
     ~WalkScope() { --depth_; }
     WalkScope(const WalkScope&) = delete;
@@ -579,15 +696,23 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
         PartRequest req;
-        if (!resume(f, s.walks, ret, req)) {
+        if (!resume(f, ret, req)) {
             compactTo(ret, f.mark);
-            rememberLayout(*f.d, f.line, f.need, ret, f.counts);
+            if (f.d != nullptr) rememberLayout(*f.d, f.line, f.need, ret, f.counts);
             f.end();
             if (f.slot != kNoSlot) s.lists.args[f.slot] = std::move(ret);
             --s.size;
             continue;
         }
         NodeResult& out = req.slot == kNoSlot ? ret : s.lists.args[req.slot];
+        if (req.par != nullptr) {
+            mark = candidateMark();
+            if (layOutParAtOnce(req, s.lists, out)) continue;
+            if (req.par != nullptr) {
+                s.push().start(req, mark, s.lists);
+                continue;
+            }
+        }
         if (!layOutAtOnce(*req.d, req.line, req.need, mark, out) && !recallLayout(*req.d, req.line, req.need, out))
             s.push().start(req, mark, s.lists);
     }

@@ -281,14 +281,18 @@ struct Args {
     }
 };
 
+// The sizes of p filled with the arguments.
+Sizes argSizes(const ParNode& p, Args args);
+// The layout of a hole over its argument (an alternative of it, for First and Second).
+NodeResult holeResult(const ParNode& p, Args args);
 // The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
 // layouts, as the general rules give it; a too-wide one takes the node's own sizes.
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
 
 // The sizes of the parts of nested fillings, each (part, argument sizes) measured once per
-// template walk: a filling whose part is itself a filling measures the levels below through the
-// same sizes its own inner fillings are then laid out with, so nesting costs linear time.  The
-// parts' addresses stand for them only while the walk's template lives: clear() at each start.
+// walk: a filling whose part is itself a filling measures the levels below through the same
+// sizes its own inner fillings are then laid out with, so nesting costs linear time.  The parts'
+// addresses stand for them only while the walk's documents live: clear() at each start.
 class FillingSizes {
 public:
     void clear() { known_.clear(); }
@@ -320,56 +324,6 @@ private:
     std::vector<Frame> todo_;
     std::vector<Sizes> argStore_;  // the argument sizes of the frames being measured
     Key probe_;                    // the key looked up, its room kept from one look-up to the next
-};
-
-// The layout of any other template, on a work list of its own: a template nested however deep
-// takes no deeper calls.  It stops where it needs the layout of a lifted document, which its
-// caller lays out (on the caller's own work list) and hands back.  It keeps the arguments, taken
-// over at its start, and its lists, which keep their room from one template to the next.
-class TemplateWalk {
-public:
-    void start(const ParNode& p, NodeResult* args, std::size_t count, LayoutInt line);
-    // True with the template's layout in `out`; false where the lifted document `lifted` is to be
-    // laid out at `line`, whose layout resume() then takes.
-    bool run(NodeResult& out, const DocNode*& lifted, LayoutInt& line);
-    void resume(NodeResult liftedLayout);
-
-private:
-    enum class Op : std::uint8_t { Enter, Filter, Join, Indent, ChainStart, ChainStep, Choice, SubstOuter, Release };
-    struct Task {
-        Op op;
-        const ParNode* p;
-        Args args;
-        LayoutInt line;
-    };
-    // A chain of the same composition nested to the right: its left parts, at their bounds.
-    struct ChainPart {
-        const ParNode* part;
-        Args args;
-        LayoutInt line;
-    };
-    struct Chain {
-        std::vector<ChainPart> lefts;
-        CandidateMark mark;
-        std::size_t next = 0;
-    };
-
-    void enter(const ParNode& p, Args args, LayoutInt line);
-    void startChain(const ParNode& p, Args args, LayoutInt line);
-    void chainStep(const ParNode& p);
-    void startSubst(const ParNode& p, Args args, LayoutInt line);
-    void substOuter(const ParNode& p, LayoutInt line);
-    NodeResult pop();
-
-    FillingSizes sizes_;
-    std::vector<Task> todo_;
-    std::vector<NodeResult> results_;
-    std::vector<Chain> chains_;
-    std::size_t chainCount_ = 0;  // the chains in use (the others keep their room)
-    std::vector<std::vector<NodeResult>> fillings_;  // the inner layouts of the fillings being laid out
-    std::size_t fillingCount_ = 0;
-    std::vector<NodeResult> args_;
-    const DocNode* lifted_ = nullptr;  // the lifted document asked for
 };
 
 // The sizes of the line of hvSpNode(length) alone, the item sizes given by position (no lines
