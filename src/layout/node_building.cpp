@@ -536,6 +536,16 @@ const DocNodeRef& charNode(char c) {
     return nodes[static_cast<unsigned char>(c)];
 }
 
+const TextTree* sharedCharText(const DocNode& d) {
+    static const TextTree* const texts = [] {
+        auto* all = new TextTree[256];
+        for (int i = 0; i < 256; ++i) all[i] = TextTree{TextTree::Kind::Plain, true, 0, 0, nullptr, {.doc = charNode(static_cast<char>(i)).get()}};
+        return all;
+    }();
+    const auto c = static_cast<unsigned char>(d.text()[0]);
+    return texts[c].doc == &d ? &texts[c] : nullptr;
+}
+
 // Kept forever, its handles not counted: the handle is never freed.
 DocNodeRef emptyNode() {
     static const DocNodeRef* const empty = [] {

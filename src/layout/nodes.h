@@ -46,10 +46,10 @@ struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
     bool kept;             // in the kept part of its arena
-    std::uint32_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
+    std::uint16_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
     // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
-    // Again: the bound
-    LayoutInt shift;
+    // Again: the bound.  In 32 bits, as a node's sizes are (see NodeSizes).
+    std::int32_t shift;
     const TextTree* first;  // Beside, Above, Indent
     union {
         const TextTree* second;  // Beside, Above
@@ -67,7 +67,7 @@ constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
     t.kind = TextTree::Kind::Leaf;
     t.kept = true;
     t.index = 0;
-    t.shift = length;
+    t.shift = static_cast<std::int32_t>(length);
     t.first = nullptr;
     t.chars = chars;
     return t;
@@ -424,8 +424,7 @@ struct NodeSizes {
         width = kept(s.width);
         return *this;
     }
-
-private:
+    // A size in 32 bits: a larger one stands at the largest.
     static std::int32_t kept(LayoutInt n) {
         using L = std::numeric_limits<std::int32_t>;
         return static_cast<std::int32_t>(std::clamp<LayoutInt>(n, L::min(), L::max()));
@@ -549,6 +548,8 @@ DocNodeRef emptyNode();
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
 // The node of a one-character text, made once.
 const DocNodeRef& charNode(char c);
+// The one layout of such a node, shared by all layouts; null for any other node.
+const TextTree* sharedCharText(const DocNode& d);
 // besideNode(charNode(open), besideNode(d, charNode(close))), and
 // besideNode(a, besideNode(charNode(' '), b)), made at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
