@@ -192,7 +192,9 @@ Doc hvSpList(std::span<Doc> items) {
 }
 
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens) {
-    DocNodeRef d = items.empty() ? emptyDoc().node() : hvSpListNode(items);
+    // A list of one text lays out as the text: where it does not fit, both show its marker.
+    const bool oneText = items.size() == 1 && items[0].node()->kind == DocNode::Kind::Text;
+    DocNodeRef d = items.empty() ? emptyDoc().node() : oneText ? std::move(items[0]).node() : hvSpListNode(items);
     if (head != nullptr) d = spacedNode(std::move(*head).node(), std::move(d));
     return Doc(parens ? enclosedNode('(', std::move(d), ')') : std::move(d));
 }
