@@ -31,41 +31,44 @@ std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_
 
 ExprDocCache::ExprDocCache() : slots_(kLeastSlots) { passedNow_.round = 1; }
 
-std::size_t ExprDocCache::homeOf(const void* identity, std::size_t mask) {
+std::uint32_t ExprDocCache::hashOf(const void* identity) {
     std::uint64_t h = reinterpret_cast<std::uintptr_t>(identity) >> 4;
     h *= 0x9E3779B97F4A7C15ULL;
-    return static_cast<std::size_t>(h ^ (h >> 32)) & mask;
+    return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
 std::size_t ExprDocCache::slotOf(const void* identity, Precedence p) const {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t s = homeOf(identity, mask);
-    for (; slots_[s].node != nullptr; s = (s + 1) & mask)
-        if (slots_[s].node == identity && entries_[slots_[s].entry].prec == p) break;
+    const std::uint32_t hash = hashOf(identity);
+    std::size_t s = hash & mask;
+    for (; slots_[s].entry != kNone; s = (s + 1) & mask) {
+        const Entry& e = entries_[slots_[s].entry];
+        if (slots_[s].hash == hash && e.node == identity && e.prec == p) break;
+    }
     return s;
 }
 
 bool ExprDocCache::holds(const Expr& e, Precedence p) const {
-    return slots_[slotOf(e.identity(), p)].node != nullptr;
+    return keeps(p) && slots_[slotOf(e.identity(), p)].entry != kNone;
 }
 
 void ExprDocCache::index(EntryId entry) {
     if (2 * live_ >= slots_.size()) return rebuildSlots(slotsFor(live_));
     const std::size_t mask = slots_.size() - 1;
-    const void* node = entries_[entry].node;
-    std::size_t s = homeOf(node, mask);
-    while (slots_[s].node != nullptr) s = (s + 1) & mask;
-    slots_[s] = Slot{node, entry};
+    const std::uint32_t hash = hashOf(entries_[entry].node);
+    std::size_t s = hash & mask;
+    while (slots_[s].entry != kNone) s = (s + 1) & mask;
+    slots_[s] = Slot{entry, hash};
 }
 
 // The entry's slot freed by shifting back the slots after it that may stand in it, so that
 // every entry stays reachable from its home without marks of removed ones.
 void ExprDocCache::unindex(EntryId entry) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t s = homeOf(entries_[entry].node, mask);
+    std::size_t s = hashOf(entries_[entry].node) & mask;
     while (slots_[s].entry != entry) s = (s + 1) & mask;
-    for (std::size_t j = (s + 1) & mask; slots_[j].node != nullptr; j = (j + 1) & mask) {
-        const std::size_t home = homeOf(slots_[j].node, mask);
+    for (std::size_t j = (s + 1) & mask; slots_[j].entry != kNone; j = (j + 1) & mask) {
+        const std::size_t home = slots_[j].hash & mask;
         if (((j - home) & mask) < ((j - s) & mask)) continue;  // its home lies after s
         slots_[s] = slots_[j];
         s = j;
@@ -79,17 +82,18 @@ void ExprDocCache::rebuildSlots(std::size_t slots) {
     for (EntryId i = 0; i < entries_.size(); ++i) {
         const void* node = entries_[i].node;
         if (node == nullptr) continue;
-        std::size_t s = homeOf(node, mask);
-        while (slots_[s].node != nullptr) s = (s + 1) & mask;
-        slots_[s] = Slot{node, i};
+        const std::uint32_t hash = hashOf(node);
+        std::size_t s = hash & mask;
+        while (slots_[s].entry != kNone) s = (s + 1) & mask;
+        slots_[s] = Slot{i, hash};
     }
 }
 
 const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
     const void* identity = e.identity();
     const Slot slot = slots_[slotOf(identity, p)];
-    if (slot.node == nullptr) {
-        making_.push_back(Making{identity, p, reached_.size(), false});
+    if (slot.entry == kNone) {
+        making_.push_back(Making{identity, static_cast<std::uint32_t>(reached_.size()), static_cast<std::int8_t>(p), false});
         return nullptr;
     }
     Entry& entry = entries_[slot.entry];
@@ -118,7 +122,7 @@ ExprDocCache::Making ExprDocCache::madeNowBelow(const void* identity, Precedence
         m.madePart = madePart;
         return m;
     }
-    return Making{identity, p, reached_.size(), false};
+    return Making{identity, static_cast<std::uint32_t>(reached_.size()), static_cast<std::int8_t>(p), false};
 }
 
 bool ExprDocCache::worthKeeping(const Making& m) const {
@@ -129,7 +133,7 @@ void ExprDocCache::notePassed(const void* identity) {
     Passed& set = passedNow_;
     if (2 * (set.count + 1) > set.slots.size()) morePassed();
     const std::size_t mask = set.slots.size() - 1;
-    std::size_t s = homeOf(identity, mask);
+    std::size_t s = hashOf(identity) & mask;
     while (set.slots[s].round == set.round) s = (s + 1) & mask;
     set.slots[s] = Passed::Slot{identity, set.round};
     ++set.count;
@@ -148,7 +152,7 @@ bool ExprDocCache::passedLastRound(const void* identity) const {
     const Passed& set = passedLast_;
     if (set.count == 0) return false;
     const std::size_t mask = set.slots.size() - 1;
-    for (std::size_t s = homeOf(identity, mask); set.slots[s].round == set.round; s = (s + 1) & mask)
+    for (std::size_t s = hashOf(identity) & mask; set.slots[s].round == set.round; s = (s + 1) & mask)
         if (set.slots[s].node == identity) return true;
     return false;
 }
@@ -171,12 +175,13 @@ void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
     const Making made = madeNow(identity, p);
     ++made_;
     if (!making_.empty()) making_.back().madePart = true;
-    if (!worthKeeping(made)) return notePassed(identity);  // its parts stay reached for the node above
+    // Not kept: its parts stay reached for the node above.
+    if (!worthKeeping(made) || reached_.size() - made.firstReached > kMostParts) return notePassed(identity);
     const std::size_t first = made.firstReached;
     const EntryId id = newEntry();
     Entry& entry = entries_[id];
     entry.node = identity;
-    entry.prec = p;
+    entry.prec = static_cast<std::int8_t>(p);
     entry.doc = d;
     entry.holders = 1;
     entry.firstPart = static_cast<std::uint32_t>(parts_.size());

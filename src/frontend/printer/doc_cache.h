@@ -71,6 +71,9 @@ public:
     bool paused() const { return pausedFor_ > 0; }
 
     std::size_t size() const { return live_; }
+    // Whether documents are kept at the precedence: at the small ones the printer gives its
+    // parts; a part at any other is printed anew.
+    static bool keeps(Precedence p) { return p >= -128 && p <= 127; }
     // Whether a document is kept for the node at the precedence (keeps nothing).
     bool holds(const Expr& e, Precedence p) const;
 
@@ -78,24 +81,28 @@ private:
     using EntryId = std::uint32_t;
     static constexpr EntryId kNone = ~EntryId{0};
 
+    // The most parts an entry lists; a node with more keeps no document.
+    static constexpr std::size_t kMostParts = (std::size_t{1} << 24) - 1;
     struct Entry {
         const void* node = nullptr;  // the node's identity; null for a free entry
-        Precedence prec = 0;
         Doc doc{pretty_detail::DocNodeRef()};
         std::uint32_t holders = 0;
         std::uint32_t weight = 1;     // its document and the kept documents of its parts, counted
         std::uint32_t firstPart = 0;  // its parts' entries: parts_[firstPart, firstPart + partCount)
-        std::uint32_t partCount = 0;
+        std::uint32_t partCount : 24 = 0;
+        std::int32_t prec : 8 = 0;    // see keeps
     };
+    // An entry in the open addressing by node, with the hash of its node, whose low bits are its
+    // home slot.
     struct Slot {
-        const void* node = nullptr;  // null for a free slot
-        EntryId entry = kNone;
+        EntryId entry = kNone;  // kNone for a free slot
+        std::uint32_t hash = 0;
     };
     // A node missed in this round, whose parts are the entries reached from `firstReached` on.
     struct Making {
         const void* node;
-        Precedence prec;
-        std::size_t firstReached;
+        std::uint32_t firstReached;
+        std::int8_t prec;
         bool madePart;  // whether a part's document was made in this round
     };
     // The nodes a round made documents for and did not keep: open addressing by node, where a
@@ -110,7 +117,7 @@ private:
         std::uint32_t round = 0;
     };
 
-    static std::size_t homeOf(const void* identity, std::size_t mask);
+    static std::uint32_t hashOf(const void* identity);
     // The slot of the node's entry at the precedence, or the free slot ending its run.
     std::size_t slotOf(const void* identity, Precedence p) const;
     void index(EntryId entry);

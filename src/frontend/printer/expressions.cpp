@@ -365,7 +365,7 @@ private:
 
     // An expression part: its kept document, or its frame, whose document is kept once made.
     void startPart(Precedence p, const Expr& e) {
-        if (cache_ == nullptr || e.isVar() || e.isCon()) return startExpr(p, e);
+        if (cache_ == nullptr || e.isVar() || e.isCon() || !ExprDocCache::keeps(p)) return startExpr(p, e);
         if (const Doc* kept = cache_->find(e, p)) {
             docs_.push_back(*kept);
             return;
