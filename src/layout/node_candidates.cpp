@@ -162,14 +162,8 @@ CandidateList mergedCandidates(const CandidateList& xs, const CandidateList& ys,
     return out;
 }
 
-// The text of a product: a trial where the list is to be pruned (see TextArena::makeTrial).
-const TextTree* productText(TextArena& a, bool trial, const Candidate& x, const Candidate& y) {
-    return trial ? a.makeTrial(TextTree::Kind::Beside, x.lastWidth, x.text, y.text)
-                 : a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
-}
-
 // The products of x with ys after the leading ones wider than the bound.
-CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys, bool trial) {
+CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
     if (x.width > bound) return {};
     std::size_t j = 0;
     while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
@@ -181,7 +175,7 @@ CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList
         const Candidate& y = ys[j + k];
         countCandidate();
         row[k] = Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
-                      productText(a, trial, x, y)};
+                      a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
     }
     return CandidateList::slice(row, n);
 }
@@ -198,7 +192,8 @@ CandidateList besideOne(LayoutInt bound, const CandidateList& xs, const Candidat
         const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
         if (x.width > bound || width > bound) continue;
         countCandidate();
-        const Candidate r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width, productText(a, true, x, y)};
+        const Candidate r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
+                     a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
         if (i + 1 == n || r.height < xs[i + 1].height) {  // taken without looking at the later rows
             room[--start] = r;
             continue;
@@ -219,11 +214,10 @@ CandidateList besideOne(LayoutInt bound, const CandidateList& xs, const Candidat
 // The products of xs and ys, pruned where xs has more than one candidate.
 CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys) {
     if (xs.empty()) return {};
-    if (ys.size() == 1 && xs.size() > 1) return currentArena->keepTrials(pruned(besideOne(bound, xs, ys[0])));
-    const bool prune = xs.size() > 1;
-    CandidateList acc = besideRow(bound, xs.back(), ys, prune);
-    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys, prune), acc, xs[i + 1].height);
-    return prune ? currentArena->keepTrials(pruned(std::move(acc))) : acc;
+    if (ys.size() == 1 && xs.size() > 1) return pruned(besideOne(bound, xs, ys[0]));
+    CandidateList acc = besideRow(bound, xs.back(), ys);
+    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
+    return xs.size() > 1 ? pruned(std::move(acc)) : acc;
 }
 
 // The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).  No text is
@@ -232,23 +226,19 @@ template <bool Texts>
 CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     if (xs.empty() || ys.empty()) return CandidateList{};
     const std::size_t most = std::min(need, xs.size() + ys.size() - 1);  // each stack advances one of the two
-    const bool prune = need == kAll && (xs.size() >= 2 || ys.size() >= 2);
     Candidate* out = allocCandidates(most);
     std::size_t n = 0, i = 0, j = 0;
     while (i < xs.size() && j < ys.size() && n < most) {
         const Candidate& x = xs[i];
         const Candidate& y = ys[j];
-        const TextTree* text = !Texts ? nullptr
-                               : prune ? currentArena->makeTrial(TextTree::Kind::Above, 0, x.text, y.text)
-                                       : pairText(TextTree::Kind::Above, x.text, y.text, 0);
-        out[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width), text};
+        out[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
+                             Texts ? pairText(TextTree::Kind::Above, x.text, y.text, 0) : nullptr};
         if (x.width >= y.width) ++i;
         else ++j;
     }
     countCandidates(static_cast<LayoutInt>(n));
     const CandidateList stacks = CandidateList::slice(out, n);
-    if (!prune) return stacks;
-    return Texts ? currentArena->keepTrials(pruned(stacks)) : pruned(stacks);
+    return need != kAll || (xs.size() < 2 && ys.size() < 2) ? stacks : pruned(stacks);
 }
 
 CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {

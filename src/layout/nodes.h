@@ -297,8 +297,6 @@ public:
     Candidate* end() { return data_ + size_; }
     const Candidate* begin() const { return data_; }
     const Candidate* end() const { return data_ + size_; }
-    std::reverse_iterator<const Candidate*> rbegin() const { return std::reverse_iterator<const Candidate*>(end()); }
-    std::reverse_iterator<const Candidate*> rend() const { return std::reverse_iterator<const Candidate*>(begin()); }
     Candidate& operator[](std::size_t i) { return data_[i]; }
     const Candidate& operator[](std::size_t i) const { return data_[i]; }
     const Candidate& front() const { return data_[0]; }

@@ -49,26 +49,6 @@ public:
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
-    // The text of a composition's candidate that a list being built may yet drop (a product or a
-    // stack before the list is pruned): made apart, and copied to the work part only where the
-    // candidate is kept (keepTrials), so that the dropped ones leave no texts behind.
-    const TextTree* makeTrial(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second) {
-        TextTree& t = trials_.next();
-        t = TextTree{kind, false, 0, NodeSizes::kept(shift), first, {.second = second}};
-        return &t;
-    }
-    // The texts of the candidates, each made by makeTrial since the last call, copied to the work
-    // part; the others made since are gone.
-    CandidateList keepTrials(CandidateList cs) {
-        for (Candidate& c : cs) {
-            TextTree& t = work_.next();
-            t = *c.text;
-            c.text = &t;
-        }
-        trials_.rewind(0);
-        return cs;
-    }
-
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
     // gone.
     std::size_t mark() const { return work_.filled; }
@@ -134,7 +114,6 @@ private:
 
     Region work_;
     Region kept_;
-    Region trials_;
     std::deque<std::string> strings_;
     std::vector<TextTree*> todo_;
 
