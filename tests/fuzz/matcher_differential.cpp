@@ -1,10 +1,12 @@
 // The matchers' random differential (tests/engine/matching/differential_pairs.h) for long runs
 // by hand:
-//   build/tests/plim_matcher_differential [--pairs N] [--seed S] [--from K] [--trace] [--quiet]
+//   build/tests/plim_matcher_differential [--pairs N] [--seed S] [--from K] [--seconds T] [--trace] [--quiet]
 // runs pairs K .. K+N-1 of the seed's sequence (so that a long run can be split in chunks),
 // writes the counts, then every finding as the match command that shows it (not with
 // --quiet); the status is 1 when there is a finding.  --trace writes each pair's number and
-// match command to the error stream before it runs, to name a pair that does not end.
+// match command to the error stream before it runs, to name a pair that does not end;
+// --seconds T gives each matcher T seconds for the results of one match (looked at between
+// results): a match that takes longer is counted "out of time" and not compared.
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -25,12 +27,14 @@ int main(int argc, char** argv) {
             seed = std::strtoull(argv[++i], nullptr, 10);
         } else if (arg == "--from" && i + 1 < argc) {
             options.first = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--seconds" && i + 1 < argc) {
+            options.perMatch = plim::difftest::Budget{std::strtoull(argv[++i], nullptr, 10) * 1000};
         } else if (arg == "--trace") {
             options.trace = true;
         } else if (arg == "--quiet") {
             quiet = true;
         } else {
-            std::cerr << "usage: " << argv[0] << " [--pairs N] [--seed S] [--from K] [--trace] [--quiet]\n";
+            std::cerr << "usage: " << argv[0] << " [--pairs N] [--seed S] [--from K] [--seconds T] [--trace] [--quiet]\n";
             return 2;
         }
     }

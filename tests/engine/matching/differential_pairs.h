@@ -912,18 +912,28 @@ struct Outcome {
     std::string failure;
     bool lost = false;
     bool tooMany = false;
+    bool outOfTime = false;  // the time budget ran out before the results did
 };
 
 constexpr std::size_t kResultLimit = 400;
 
+// A time budget for the results of one match (zero: none), looked at between results.
+using Budget = std::chrono::milliseconds;
+
 // The results judged when normalTerm is given (each distinct result once).
-inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Expr& t, const Expr* normalTerm) {
+inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Expr& t, const Expr* normalTerm,
+                         Budget budget = Budget{0}) {
     Outcome out;
+    const auto deadline = std::chrono::steady_clock::now() + budget;
     try {
         std::size_t n = 0;
         for (List<MatchResult> at = progtest::runMatch(m, kind, p, t); !at.empty(); at = at.tail()) {
             if (++n > kResultLimit) {
                 out.tooMany = true;
+                break;
+            }
+            if (budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
+                out.outOfTime = true;
                 break;
             }
             const std::string key = resultKey(at.head());
@@ -949,7 +959,7 @@ struct Finding {
 };
 
 struct Counts {
-    std::size_t pairs = 0, illTyped = 0, matches = 0, fastResults = 0, refResults = 0, skipped = 0;
+    std::size_t pairs = 0, illTyped = 0, matches = 0, fastResults = 0, refResults = 0, skipped = 0, outOfTime = 0;
     std::map<std::string, std::size_t> byKind;
 };
 
@@ -965,11 +975,15 @@ inline void report(Counts& counts, std::vector<Finding>& found, const std::strin
 
 // A well-typed pair: both matchers, every result judged, the sets compared.
 inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, Counts& counts,
-                       std::vector<Finding>& found) {
+                       std::vector<Finding>& found, Budget budget = Budget{0}) {
     const Expr normal = betareduce(t);
-    const Outcome fast = outcomeOf(fastMatcher(), kind, p, t, &normal);
-    const Outcome ref = outcomeOf(refMatcher(), kind, p, t, &normal);
+    const Outcome fast = outcomeOf(fastMatcher(), kind, p, t, &normal, budget);
+    const Outcome ref = outcomeOf(refMatcher(), kind, p, t, &normal, budget);
     ++counts.matches;
+    if (fast.outOfTime || ref.outOfTime) {
+        ++counts.outOfTime;
+        return;
+    }
     if (fast.tooMany || ref.tooMany) {
         ++counts.skipped;
         return;
@@ -995,9 +1009,10 @@ inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, 
 // An ill-typed pair, matched as the match commands match it after the type reports: a user
 // error may end the match, nothing else may.
 inline void survivesOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, Counts& counts,
-                        std::vector<Finding>& found) {
+                        std::vector<Finding>& found, Budget budget = Budget{0}) {
     for (const auto& [m, name] : {std::pair{fastMatcher(), "fast"}, std::pair{refMatcher(), "ref"}}) {
-        const Outcome o = outcomeOf(m, kind, p, t, nullptr);
+        const Outcome o = outcomeOf(m, kind, p, t, nullptr, budget);
+        if (o.outOfTime) ++counts.outOfTime;
         if (o.lost) report(counts, found, std::string(name) + " lost session", command(kind, pr), o.failure);
     }
 }
@@ -1010,6 +1025,7 @@ struct RunResult {
 struct RunOptions {
     std::size_t first = 0;  // the pairs before it are drawn but not run
     bool trace = false;     // each pair's number and text written to the log before it runs
+    Budget perMatch{0};     // the time each matcher has for the results of one match (zero: no limit)
 };
 
 // Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
@@ -1029,11 +1045,11 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
                 progtest::checkedDespiteReports(c.lhs, c.rhs, progtest::probeSignature());
             if (both)
                 for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
-                    survivesOne(kind, pr, both->first, both->second, run.counts, run.found);
+                    survivesOne(kind, pr, both->first, both->second, run.counts, run.found, options.perMatch);
             continue;
         }
         for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
-            compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found);
+            compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found, options.perMatch);
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         if (took.count() > 1000)
@@ -1045,7 +1061,8 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
 inline void writeSummary(const RunResult& run, std::ostream& out) {
     const Counts& c = run.counts;
     out << "pairs " << c.pairs << ", ill-typed pairs " << c.illTyped << ", matches " << c.matches << " ("
-        << c.skipped << " over " << kResultLimit << " results), fast results " << c.fastResults
+        << c.skipped << " over " << kResultLimit << " results, " << c.outOfTime
+        << " out of time), fast results " << c.fastResults
         << ", reference results " << c.refResults << "\n";
     for (const auto& [kind, n] : c.byKind) out << "  " << kind << ": " << n << "\n";
 }
