@@ -1,7 +1,8 @@
 // Reference matcher speed on the matchers' shared pattern/term corpus: simple, one-step and
 // two-step matching with every result read (results per second), the latency of the first
-// result of a search with 2^20 candidates for one group of occurrences alone, and the growth
-// of matching at every position of a deep term.
+// result of a search with 2^20 candidates for one group of occurrences alone, the growth of
+// matching at every position of a deep term, and the cost of the results of an endless
+// two-step search.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -88,6 +89,29 @@ void BM_RefOneStepAtEveryPositionOfNestedTuples(benchmark::State& state) {
     state.counters["levels"] = static_cast<double>(n);
 }
 BENCHMARK(BM_RefOneStepAtEveryPositionOfNestedTuples)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+
+// The first n results of a two-step search that never ends: F (\y -> y, True) against H 1.
+// The identity's body fits every subterm, so each level of abstracted bodies puts the
+// abstraction variable around one more subterm of a body of the level before.
+void BM_RefTwoStepEndlessFirstResults(benchmark::State& state) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const Type i = intType();
+    const Type b = boolType();
+    const Type fii = mkArrow(i, i);
+    const Type argType = mkTupleType({fii, b});
+    const Expr pairCon = mkCon(mkTuple(2), mkArrow(fii, mkArrow(b, argType)));
+    const Expr identity = mkLam(mkVar("y", i), mkVar("y", i), fii);
+    const Expr arg = typedAp(typedAp(pairCon, identity), mkCon(mkBoolean(true), b));
+    const Expr p = typedAp(mkVar("F", mkArrow(argType, i)), arg);
+    Expr t = mkCon(mkNumber(1), i);
+    for (int k = 0; k < 8; ++k) t = typedAp(mkCon(mkConstr("H"), fii), t);
+    for (auto _ : state) {
+        const MatchRun run = ref::twoStepMatch(p, atTop(t), initialNameSupply());
+        benchmark::DoNotOptimize(toVector(run.results, n).size());
+    }
+    state.counters["results"] = static_cast<double>(n);
+}
+BENCHMARK(BM_RefTwoStepEndlessFirstResults)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace plim

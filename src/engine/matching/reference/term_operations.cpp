@@ -632,6 +632,54 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
 
 bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContract(t1), etaContract(t2)); }
 
+namespace {
+
+std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
+    return (h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2))) * 0xFF51AFD7ED558CCDull;
+}
+
+// What eqConstant compares, as far as it is cheap to hash (a float's value is left out: 0 and
+// -0 are equal).
+std::uint64_t constantHash(const Constant& k) {
+    const auto kind = static_cast<std::uint64_t>(k.kind());
+    switch (k.kind()) {
+    case ConstantKind::Number: return mixHash(kind, static_cast<std::uint32_t>(k.number()));
+    case ConstantKind::Tuple: return mixHash(kind, static_cast<std::uint32_t>(k.arity()));
+    case ConstantKind::Binop: return mixHash(kind, static_cast<std::uint64_t>(k.op()));
+    case ConstantKind::Boolean: return mixHash(kind, k.boolean() ? 1 : 0);
+    case ConstantKind::Constr: return mixHash(kind, std::hash<std::string>{}(k.constrName()));
+    default: return kind;
+    }
+}
+
+// The part of one node that termEqUpTo compares before its children.
+std::uint64_t nodeHash(const Term& t) {
+    std::uint64_t h = mixHash(static_cast<std::uint64_t>(t.kind()), t.type().hashCode());
+    switch (t.kind()) {
+    case TermKind::PVar: return mixHash(h, std::hash<std::string>{}(t.name()));
+    case TermKind::Con: return mixHash(h, constantHash(t.constant()));
+    case TermKind::Lam: return mixHash(h, t.binder().isVar() ? 0 : 1 + t.binder().elems().size());
+    case TermKind::Tupl: return mixHash(h, t.elems().size());
+    default: return h;
+    }
+}
+
+}  // namespace
+
+std::uint64_t termHash(const Term& t) {
+    // The nodes in pre-order; equal terms have the same shape, so the same sequence.
+    std::uint64_t h = 0;
+    std::vector<const Term*> stack{&t};
+    while (!stack.empty()) {
+        const Term& u = *stack.back();
+        stack.pop_back();
+        h = mixHash(h, nodeHash(u));
+        const std::vector<Term>& parts = subterms(u);
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(&*it);
+    }
+    return h;
+}
+
 bool isFlexible(const Term& t) {
     Term at = t;
     while (at.is(TermKind::Ap)) {

@@ -154,6 +154,10 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
                 const Term& t2);
 // Equality up to eta contraction and renaming of lambda-bound variables.
 bool termEq(const Term& t1, const Term& t2);
+// A hash that terms equal under termEqUpTo (from any bound names) share: local variables
+// count by their types alone, a binder by its shape.  For eta-contracted terms, as termEq
+// compares them.
+std::uint64_t termHash(const Term& t);
 bool isFlexible(const Term& t);
 bool isTwoStepPattern(const Term& t);
 

@@ -94,6 +94,18 @@ TEST(RefAbstract, EqualBodiesCountOnce) {
     EXPECT_TRUE(abstractssub(3, "v", one, t).empty());
 }
 
+TEST(RefAbstract, EndlessLevelsListEachBodyOnceInOrder) {
+    // \y -> y against h 1: every level puts v around one more subterm, and the bodies
+    // reached from two bodies of the level before are listed once, at the first place.
+    const Term t = Ap(Con(mkConstr("h"), fII), Con(mkNumber(1), I()), I());
+    const Term x = Lam(LamVar("y"), LVar("y", I()), fII);
+    const auto level2 = toVector(abstractssub(2, "v", x, t));
+    std::vector<std::string> texts;
+    for (const Term& b : level2) texts.push_back(showExpr(unconvert(b)));
+    EXPECT_EQ(texts, (std::vector<std::string>{"v (v (h 1))", "v (h (v 1))", "h (v (v 1))"}));
+    EXPECT_EQ(toVector(abstractssub(6, "v", x, t)).size(), 7u);
+}
+
 TEST(RefAbstract, OneBodyTakesTheArgumentsTypesAlike) {
     // The argument [] : [c] against h ([] : [Int]) ([] : [[Int]]): each instance gives a body
     // whose variable has the type that instance gives [c]; no body abstracts both, since one

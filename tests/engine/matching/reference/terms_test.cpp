@@ -221,6 +221,13 @@ TEST(RefUtils, EqualityUpToRenamingAndEta) {
     const Term pairW = Lam(LamVar("w"), Tupl({LVar("w", I()), two}, pairT), fn(I(), pairT));
     EXPECT_TRUE(termEq(pairY, pairW));
     EXPECT_FALSE(termEq(pairY, Lam(LamVar("w"), Tupl({LVar("y", I()), two}, pairT), fn(I(), pairT))));
+    // Equal terms share their hash (that of the eta-contracted term, as termEq compares).
+    const auto hashOf = [](const Term& t) { return termHash(etaContract(t)); };
+    EXPECT_EQ(hashOf(idX), hashOf(idY));
+    EXPECT_EQ(hashOf(etaG), hashOf(g));
+    EXPECT_EQ(hashOf(pairY), hashOf(pairW));
+    EXPECT_NE(hashOf(PVar("a", I())), hashOf(PVar("a", boolType())));
+    EXPECT_NE(hashOf(two), hashOf(Con(mkNumber(1), I())));
 }
 
 TEST(RefUtils, BindersFitAndBinderMatching) {
