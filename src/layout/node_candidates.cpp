@@ -180,41 +180,9 @@ CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList
     return CandidateList::slice(row, n);
 }
 
-// besideCandidates where ys is a single candidate: each row is one product or none, and each merge
-// puts it into the list of the later rows, kept at the end of one block of room.
-CandidateList besideOne(LayoutInt bound, const CandidateList& xs, const Candidate& y) {
-    const std::size_t n = xs.size();
-    Candidate* room = allocCandidates(n);
-    std::size_t start = n;  // the merged rows so far: room[start, n)
-    TextArena& a = *currentArena;
-    for (std::size_t i = n; i-- > 0;) {
-        const Candidate& x = xs[i];
-        const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
-        if (x.width > bound || width > bound) continue;
-        countCandidate();
-        const Candidate r{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
-                     a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
-        if (i + 1 == n || r.height < xs[i + 1].height) {  // taken without looking at the later rows
-            room[--start] = r;
-            continue;
-        }
-        std::size_t j = start;
-        while (j < n && !takesFirst(r, room[j])) ++j;
-        if (j < n && sameSizes(r, room[j])) {  // it drops the one of the same sizes
-            room[j] = r;
-            continue;
-        }
-        std::memmove(room + start - 1, room + start, (j - start) * sizeof(Candidate));
-        --start;
-        room[j - 1] = r;
-    }
-    return CandidateList::slice(room + start, n - start);
-}
-
 // The products of xs and ys, pruned where xs has more than one candidate.
 CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys) {
     if (xs.empty()) return {};
-    if (ys.size() == 1 && xs.size() > 1) return pruned(besideOne(bound, xs, ys[0]));
     CandidateList acc = besideRow(bound, xs.back(), ys);
     for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
     return xs.size() > 1 ? pruned(std::move(acc)) : acc;
