@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/block_pool.h"
 #include "support/errors.h"
 #include "support/lazy.h"
 
@@ -34,6 +35,12 @@ struct NaturalOrd {
     template <class T>
     bool gt(const T& a, const T& b) const { return a > b; }
 };
+
+// Whether the cells of FiniteMap<K, E> come from the block pool (support/block_pool.h): opted
+// into, next to the element type, by a module that rebuilds such maps all the time (every
+// specialisation must be seen before the map type is used).
+template <class K, class E>
+struct PooledMapCells : std::false_type {};
 
 // A map: `EmptyMap` or `Node` (key, element, size, smaller, greater).
 template <class K, class E>
@@ -51,8 +58,10 @@ public:
 
     // Whoever builds a node by hand must give it its true size.
     static FiniteMap Node(K key, E elt, std::int32_t size, FiniteMap smaller, FiniteMap greater) {
-        return FiniteMap(std::make_shared<const Cell>(
-            Cell{std::move(key), std::move(elt), size, std::move(smaller), std::move(greater)}));
+        Cell c{std::move(key), std::move(elt), size, std::move(smaller), std::move(greater)};
+        if constexpr (PooledMapCells<K, E>::value)
+            return FiniteMap(std::allocate_shared<const Cell>(PoolAllocator<Cell>(), std::move(c)));
+        return FiniteMap(std::make_shared<const Cell>(std::move(c)));
     }
 
     bool isEmpty() const { return !cell_; }

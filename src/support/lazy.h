@@ -23,9 +23,11 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "support/block_pool.h"
 #include "support/errors.h"
 
 namespace plim {
@@ -143,6 +145,15 @@ Lazy<T> onFirstRead(std::function<void()> action, Lazy<T> value) {
 // List<T>
 // ---------------------------------------------------------------------------------------
 
+// Whether the cells of List<T> come from the block pool (support/block_pool.h) rather than the
+// general allocator: opted into, next to the element type, by a module whose lists of that
+// type are many, short and dropped soon (every specialisation must be seen before the list
+// type is used).
+template <class T>
+struct PooledListCells : std::false_type {};
+
+// ---------------------------------------------------------------------------------------
+
 template <class T>
 class List {
     struct Node;
@@ -160,7 +171,7 @@ public:
 
     static List nil() { return List(); }
     static List cons(T head, List tail) {
-        auto n = std::make_shared<Node>();
+        NodePtr n = newNode();
         n->phase = Phase::Cons;
         n->head.emplace(std::move(head));
         n->tail = std::move(tail.node_);
@@ -169,7 +180,7 @@ public:
     // The list that `compute` returns, computed when the list is first examined.
     template <class F>
     static List defer(F&& compute) {
-        auto n = std::make_shared<Node>();
+        NodePtr n = newNode();
         n->compute = std::forward<F>(compute);
         return List(std::move(n));
     }
@@ -234,6 +245,11 @@ private:
     };
 
     explicit List(NodePtr n) : node_(std::move(n)) {}
+
+    static NodePtr newNode() {
+        if constexpr (PooledListCells<T>::value) return std::allocate_shared<Node>(PoolAllocator<Node>());
+        return std::make_shared<Node>();
+    }
 
     static const NodePtr& nilNode() {
         static const NodePtr nil = [] {

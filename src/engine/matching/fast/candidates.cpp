@@ -460,18 +460,24 @@ bool stuckRedexHead(const Term& h, const Term& body) {
 // The candidate h of one element opened into a binder, its type and the body under it.
 std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step& r) {
     const auto& [h, probs] = r.first;
-    Problems problems = probs;
+    Problems problems;
+    problems.reserve(probs.size() + acc.problems.size());
+    problems.insert(problems.end(), probs.begin(), probs.end());
     problems.insert(problems.end(), acc.problems.begin(), acc.problems.end());
-    auto binders = acc.binders;
-    if (h.is(TermKind::Lam) && !stuckRedexHead(h, acc.body)) {
-        binders.insert(binders.begin(), {h.binder(), argType(h.type())});
-        return {TupleFold{std::move(binders), h.body(), std::move(problems)}, r.second};
-    }
+    // The new binder first, then the ones before it.
+    auto withBinder = [&acc](LamBinding b, Type t) {
+        std::vector<std::pair<LamBinding, Type>> binders;
+        binders.reserve(acc.binders.size() + 1);
+        binders.emplace_back(std::move(b), std::move(t));
+        binders.insert(binders.end(), acc.binders.begin(), acc.binders.end());
+        return binders;
+    };
+    if (h.is(TermKind::Lam) && !stuckRedexHead(h, acc.body))
+        return {TupleFold{withBinder(h.binder(), argType(h.type())), h.body(), std::move(problems)}, r.second};
     auto [w, rest] = nextName(r.second);
     const Type wt = argType(h.type());
-    binders.insert(binders.begin(), {LamVar(w), wt});
     Term body = Ap(h, LVar(w, wt), resType(h.type()));
-    return {TupleFold{std::move(binders), std::move(body), std::move(problems)}, rest};
+    return {TupleFold{withBinder(LamVar(w), wt), std::move(body), std::move(problems)}, rest};
 }
 
 // The candidates of the elements, depth first: for each candidate of the first element, in
@@ -522,8 +528,9 @@ StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
                 g->frames.pop_back();
                 continue;
             }
-            const Step r = top.candidates.head();
-            top.candidates = top.candidates.tail();
+            const StepResults cell = top.candidates;  // holds the candidate while it is read
+            top.candidates = cell.tail();
+            const Step& r = cell.head();
             if (disagrees(*g, r, top.acc)) continue;
             auto [next, s2] = openCandidate(top.acc, r);
             const std::size_t i = g->frames.size();
@@ -541,6 +548,8 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
     if (k == 0) return {{f.body, f.problems}, s};
     std::vector<LamBinding> bs;
     std::vector<Type> ts;
+    bs.reserve(k);
+    ts.reserve(k);
     for (auto it = f.binders.rbegin(); it != f.binders.rend(); ++it) {
         bs.push_back(it->first);
         ts.push_back(it->second);

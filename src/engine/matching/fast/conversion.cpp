@@ -481,9 +481,12 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         const Term* term;
         bool build;  // false: convert the term; true: build it from its converted children
     };
-    std::vector<Task> tasks{{&t, false}};
-    std::vector<Expr> results;
-    auto pop = [&results] {
+    // The stacks are kept for the next conversion (nothing below converts again).
+    thread_local std::vector<Task> tasks;
+    thread_local std::vector<Expr> results;
+    tasks.assign(1, Task{&t, false});
+    results.clear();
+    auto pop = [] {
         Expr e = results.back();
         results.pop_back();
         return e;
@@ -540,7 +543,9 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         default: break;
         }
     }
-    return results.back();
+    Expr out = std::move(results.back());
+    results.clear();
+    return out;
 }
 
 }  // namespace

@@ -22,6 +22,26 @@
 #include "lang/types.h"
 #include "support/lazy.h"
 
+namespace plim {
+
+namespace fast {
+struct TermSubst;
+}  // namespace fast
+
+// The search builds bindings, candidate lists and solution lists for every candidate and drops
+// most of them soon after: their cells come from the block pool.
+template <>
+struct PooledMapCells<std::string, fast::Term> : std::true_type {};
+template <>
+struct PooledListCells<std::pair<std::pair<fast::Term, std::vector<std::pair<fast::Term, fast::Term>>>, NameSupply>>
+    : std::true_type {};
+template <>
+struct PooledListCells<std::pair<fast::TermSubst, NameSupply>> : std::true_type {};
+template <>
+struct PooledListCells<fast::TermSubst> : std::true_type {};
+
+}  // namespace plim
+
 namespace plim::fast {
 
 // (pattern, term); the term side never holds a PVar.
