@@ -204,7 +204,7 @@ RuleResult branchingResult(const Term& f, const StepResult& r) {
 // applied to the new problems' patterns.
 Problem substProblem(const TermSubst& s, const Problem& pr);
 
-RuleResult withTypes(const TermSubst& ts, const RuleResult& r) {
+RuleResult withTypes(const TermSubst& ts, RuleResult r) {
     if (isIdentity(ts)) return r;
     Problems probs;
     probs.reserve(r.second.size());
@@ -289,17 +289,18 @@ enum class Progress : std::uint8_t { Failed, Branches, Done };
 Progress solveWhileSingle(ApStep step, const TermTypeVars& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
                           std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
     for (; from < (pending ? prefix : work.size()); ++from) {
-        const Term p = work[from].first;
-        const Term t = work[from].second;
+        // Read in place: the worklist only grows after the last use of p and t.
+        const Term& p = work[from].first;
+        const Term& t = work[from].second;
         ts = typeMatch(p, t);
         if (!ts || bindsTermTypeVar(ts->types, termTypes)) return Progress::Failed;
         if (branches(step, p)) return Progress::Branches;
         std::optional<RuleResult> r = singleRule(p, t);
         if (!r) return Progress::Failed;
-        auto [sigma, fresh] = withTypes(*ts, *r);
+        auto [sigma, fresh] = withTypes(*ts, std::move(*r));
         if (!allMayMatch(fresh)) return Progress::Failed;
-        sofar = composeSubst(sigma, sofar);
         if (!isIdentity(sigma)) {
+            sofar = composeSubst(sigma, sofar);
             for (std::size_t j = from + 1; j < work.size(); ++j) work[j] = substProblem(sigma, work[j]);
             for (auto& pr : fresh) pr = substProblem(sigma, pr);
             if (pending) *pending = composeSubst(sigma, *pending);
@@ -383,8 +384,9 @@ std::optional<Solution> tryNextAlternative(Search& g) {
         g.open.pop_back();
         return std::nullopt;
     }
-    const std::pair<StepResult, NameSupply> alt = top.alternatives.head();
-    top.alternatives = top.alternatives.tail();
+    const StepResults cell = top.alternatives;  // holds the alternative while it is read
+    top.alternatives = cell.tail();
+    const std::pair<StepResult, NameSupply>& alt = cell.head();
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
     const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
     if (!allMayMatch(fresh)) return std::nullopt;
