@@ -263,8 +263,46 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The conversions made lately on this thread, by expression node and context: one term is
+// matched against pattern after pattern, and one pattern against term after term, and each is
+// converted once.  Only small terms are kept, and the memo is dropped whole before it would
+// hold more than kNodes nodes.
+class RecentConversions {
+public:
+    Term get(const std::vector<std::string>& context, const Expr& e) {
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.context == context) return x.term;
+        Term t = *Converter<false>(context).run(e);
+        if (t.size() > kLargest) return t;
+        if (nodes_ + t.size() > kNodes) {
+            byNode_.clear();
+            nodes_ = 0;
+        }
+        nodes_ += t.size();
+        byNode_[e.identity()].push_back(Entry{e, context, t});
+        return t;
+    }
+
+private:
+    struct Entry {
+        Expr expr;  // keeps the node, and so its address, alive
+        std::vector<std::string> context;
+        Term term;
+    };
+    static constexpr std::uint32_t kLargest = 1024;
+    static constexpr std::size_t kNodes = 1 << 15;
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
+    std::size_t nodes_ = 0;
+};
+
+}  // namespace
+
 Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
-    return *Converter<false>(context).run(e);
+    thread_local RecentConversions recent;
+    return recent.get(context, e);
 }
 
 std::optional<Term> convertIfPossible(const std::vector<std::string>& context, const Expr& e) {
