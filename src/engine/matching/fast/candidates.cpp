@@ -4,6 +4,7 @@
 // Every candidate list is lazy: groups of equal subterms, subsets of their occurrences and
 // two-step bodies are produced only as far as the search reads them.
 #include <algorithm>
+#include <functional>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
@@ -95,12 +96,17 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // the list.  Groups are found only as the search reads that far, and the list cells are forced
 // in order, so the generator's state is advanced in place.
 
+// Whether the problem (x, b) of a group may be solved with the problems it comes with; a group
+// it rules out gives no candidate (none by default).
+using GroupFilter = std::function<bool(const Term& b)>;
+
 struct Abstractions {
     Term x;
     Term t;
     std::string v;
     NameSupply rest;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
+    GroupFilter admits;                // the groups that may give candidates, when given
     bool closedTypes;                  // t's types hold no type variable
     bool lambdaApplications;           // t holds an application of a lambda that lambdaApplications meets
     PositionTable all;
@@ -139,7 +145,8 @@ bool imageFits(const Abstractions& g, const Term& b) {
     return typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
 }
 
-bool startGroup(Abstractions& g) {
+// The next group: its subterm, its paths and a fresh subset counter; false once there is none.
+bool takeGroup(Abstractions& g) {
     std::size_t i = g.nextFrom;
     while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all.term(i), g.closedTypes) ||
                                 !imageFits(g, g.all.term(i)) || !freeOfInnerBinders(g.all, i)))
@@ -157,6 +164,14 @@ bool startGroup(Abstractions& g) {
     g.counter.assign(g.paths.size(), false);
     g.nextFrom = i + 1;
     return true;
+}
+
+bool startGroup(Abstractions& g) {
+    for (;;) {
+        if (!takeGroup(g)) return false;
+        // The group's positions are taken all the same: none of them starts a group of its own.
+        if (!g.admits || g.admits(g.b)) return true;
+    }
 }
 
 // The next subset of the current group's paths; false once they are all taken.
@@ -239,25 +254,26 @@ StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
 }
 
 StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest,
-                         const std::optional<HeadType>& headType) {
+                         const std::optional<HeadType>& headType, GroupFilter admits) {
     // No subterm holds what the whole term lacks: only the constant abstraction is left.
     if (!mayMatch(x, t)) {
         Term u = Lam(LamVar(v), t, imageType(headType, x.type(), t.type()));
         return StepResults::cons(Step{{std::move(u), {}}, rest}, StepResults());
     }
     auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, v, rest, headType, !t.hasTypeVars(), lambdaApplications(t) != LambdaApplications::None, allPositions(t), {}, 0, false, x,
-                     x, x.type(), {}, {}});
+        Abstractions{x, t, v, rest, headType, std::move(admits), !t.hasTypeVars(),
+                     lambdaApplications(t) != LambdaApplications::None, allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
     g->taken.assign(g->all.size(), false);
     return abstractionsFrom(std::move(g));
 }
 
-// Decomposition first, then the abstractions of subterms, then the constant abstraction.
+// Decomposition first, then the abstractions of subterms (of the groups `admits` lets
+// through, when given), then the constant abstraction.
 StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                            const std::optional<HeadType>& headType = std::nullopt) {
-    StepResults later = StepResults::defer([x, t, s, headType]() {
+                            const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
+    StepResults later = StepResults::defer([x, t, s, headType, admits]() {
         auto [v, rest] = nextName(s);
-        return abstractions(x, t, v, rest, headType);
+        return abstractions(x, t, v, rest, headType, admits);
     });
     if (!t.is(TermKind::Ap)) return later;
     return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, later);
@@ -434,9 +450,10 @@ StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
 
 // --- tuple arguments ---------------------------------------------------------------------
 
-StepResults baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+StepResults baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                     GroupFilter admits = nullptr) {
     if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
-    return step == ApStep::OneStep ? oneStepFlexible(x, t, s) : twoStepFlexible(x, t, s);
+    return step == ApStep::OneStep ? oneStepFlexible(x, t, s, std::nullopt, std::move(admits)) : twoStepFlexible(x, t, s);
 }
 
 // The fold over a tuple argument's elements: binders opened so far (newest first, with
@@ -516,9 +533,27 @@ Repeats repeatsFor(const TupleFolds& g, const Term& e, const TupleFold& acc) {
         repeated_elements::Checked<Problem>{g.repeated->names, std::move(outer)});
 }
 
+// The groups of abstractions of the element e, after the fold `acc`, whose candidates
+// `disagrees` would not rule out: for a repeated bare element, those whose subterm agrees in
+// shape with what the problems before it hold for e.  The same test, made once for a group
+// and not once for each of its candidates (which are then not built); nothing to filter
+// otherwise.
+GroupFilter agreeingGroups(const TupleFolds& g, const Term& e, const TupleFold& acc) {
+    const Repeats& rep = g.repeated;
+    if (!e.is(TermKind::PVar) || !contains(rep->names, e.name())) return nullptr;
+    if (acc.problems.empty() && rep->outer.empty()) return nullptr;
+    return [rep, e, earlier = acc.problems](const Term& b) {
+        auto pattern = [](const Problem& p) -> const Term& { return p.first; };
+        auto term = [](const Problem& p) -> const Term& { return p.second; };
+        const Problems fresh{{e, b}};
+        return !repeated_elements::disagree(rep->names, fresh, earlier, pattern, term) &&
+               !repeated_elements::disagree(rep->names, fresh, rep->outer, pattern, term);
+    };
+}
+
 Step finishTuple(const TupleFold& f, const NameSupply& s);
 StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                               Repeats repeated);
+                               Repeats repeated, GroupFilter admits = nullptr);
 
 StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
     return StepResults::defer([g]() {
@@ -535,8 +570,8 @@ StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
             auto [next, s2] = openCandidate(top.acc, r);
             const std::size_t i = g->frames.size();
             if (i == g->es.size()) return StepResults::cons(finishTuple(next, s2), tupleCandidates(g));
-            StepResults candidates =
-                withTupleArguments(g->step, true, g->es[i], next.body, s2, repeatsFor(*g, g->es[i], next));
+            StepResults candidates = withTupleArguments(g->step, true, g->es[i], next.body, s2,
+                                                        repeatsFor(*g, g->es[i], next), agreeingGroups(*g, g->es[i], next));
             g->frames.push_back(TupleFrame{std::move(next), std::move(candidates)});
         }
         return StepResults();
@@ -563,13 +598,14 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
 // element as if the head were flexible would let the two-step candidates, which bring no
 // problems, drop the pattern variables of the tuple.
 StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                               Repeats repeated) {
-    if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s);
+                               Repeats repeated, GroupFilter admits) {
+    if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
     if (x.elems().empty()) return StepResults::cons(finishTuple(TupleFold{{}, t, {}}, s), StepResults());
     auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), std::move(repeated), {}});
     return StepResults::defer([g, t, s]() {
-        g->frames.push_back(
-            TupleFrame{TupleFold{{}, t, {}}, withTupleArguments(g->step, true, g->es.front(), t, s, g->repeated)});
+        const TupleFold start{{}, t, {}};
+        g->frames.push_back(TupleFrame{start, withTupleArguments(g->step, true, g->es.front(), t, s, g->repeated,
+                                                                 agreeingGroups(*g, g->es.front(), start))});
         return tupleCandidates(g);
     });
 }
