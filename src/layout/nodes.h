@@ -501,6 +501,9 @@ struct DocNode {
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
+// A printed term has a few nodes per subterm, and a layout a text per candidate of each.
+static_assert(sizeof(void*) != 8 || (sizeof(DocNode) <= 80 && sizeof(DocNode::Many) <= 64 && sizeof(TextTree) <= 24),
+              "the nodes and texts of large documents stay small");
 // The largest width a node keeps as its lineLow: it stands for any larger one, and for none.
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
