@@ -154,7 +154,8 @@ void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const No
 
 namespace {
 
-// The arena of the texts laid out again for the text being written, made at the first of them.
+// The arena of the texts laid out again for the text being written, made at the first of them
+// and emptied when the text is written.
 std::unique_ptr<TextArena>& againArena() {
     static thread_local std::unique_ptr<TextArena> arena;
     return arena;
@@ -183,6 +184,11 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
     return text;
 }
 
-void forgetTextsLaidOutAgain() { againArena().reset(); }
+void forgetTextsLaidOutAgain() {
+    std::unique_ptr<TextArena>& arena = againArena();
+    if (arena == nullptr) return;
+    if (arena->large()) arena.reset();
+    else arena->reset();  // kept for the next text, as a render's is
+}
 
 }  // namespace plim::pretty_detail

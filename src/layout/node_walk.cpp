@@ -811,19 +811,43 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
         out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line - place.indent, place);
 }
 
+// The arena of a render, one of those the thread keeps (renders may nest), emptied when the
+// render ends and kept for the next one unless it grew large: most renders lay out a few
+// hundred texts, and new blocks for each would cost more than the layout.
+class RenderArena {
+public:
+    RenderArena() {
+        if (depth_ == kept_.size()) kept_.push_back(std::make_unique<TextArena>());
+        arena_ = kept_[depth_++].get();
+    }
+    ~RenderArena() {
+        --depth_;
+        if (arena_->large()) kept_[depth_] = std::make_unique<TextArena>();
+        else arena_->reset();
+    }
+    RenderArena(const RenderArena&) = delete;
+    RenderArena& operator=(const RenderArena&) = delete;
+    TextArena& arena() { return *arena_; }
+
+private:
+    TextArena* arena_;
+    static inline thread_local std::size_t depth_ = 0;
+    static inline thread_local std::vector<std::unique_ptr<TextArena>> kept_;
+};
+
 }  // namespace
 
 bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
                      LayoutInt lineBound) {
-    TextArena arena;
-    ArenaScope scope(arena);
+    RenderArena arena;
+    ArenaScope scope(arena.arena());
     // The empty document below the last part has no lines: it adds nothing.
     return renderStackParts(out, count, [&](std::size_t k) { return partAt(count - 1 - k); }, lineBound);
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
-    TextArena arena;
-    ArenaScope scope(arena);
+    RenderArena arena;
+    ArenaScope scope(arena.arena());
     if (renderStack(out, *d, lineBound)) return;
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
@@ -839,8 +863,8 @@ void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
 }
 
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
-    TextArena arena;
-    ArenaScope scope(arena);
+    RenderArena arena;
+    ArenaScope scope(arena.arena());
     const NodeResult r = layOut(*d, lineBound);
     if (r.reply.pair) {
         out += kRenderPairError;

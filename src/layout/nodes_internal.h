@@ -49,6 +49,19 @@ public:
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
+    // Emptied for another layout, its blocks and chunks kept for their room.
+    void reset() {
+        work_.rewind(0);
+        kept_.rewind(0);
+        strings_.clear();
+        candidateRewind(CandidateMark{});
+    }
+    // Whether it holds more room than most layouts need (not worth keeping for the next).
+    bool large() const {
+        const auto total = [](const std::vector<std::size_t>& ends) { return ends.empty() ? 0 : ends.back(); };
+        return total(work_.ends) + total(kept_.ends) > kKeptArenaTexts || candChunks_.size() > kKeptArenaChunks;
+    }
+
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
     // gone.
     std::size_t mark() const { return work_.filled; }

@@ -50,6 +50,10 @@ inline constexpr std::size_t kFirstTextBlock = 16;
 // and chunks growing from it.
 inline constexpr std::size_t kCandidateChunk = 4096;
 inline constexpr std::size_t kFirstCandidateChunk = 16;
+// The arena of a render is kept for the next one while it holds at most this many texts and
+// this many chunks of candidates.
+inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
+inline constexpr std::size_t kKeptArenaChunks = 8;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 // The room reserved for a rendered text from the document's sizes is at most this many
