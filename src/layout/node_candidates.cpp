@@ -2,15 +2,9 @@
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
-#include <deque>
 #include <limits>
-#include <map>
-#include <set>
 #include <utility>
 
-#include "support/block_pool.h"
 #include "layout/rules_internal.h"
 
 namespace plim::pretty_detail {

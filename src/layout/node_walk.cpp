@@ -2,15 +2,12 @@
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
-#include <bit>
-#include <cstring>
-#include <deque>
-#include <limits>
-#include <map>
-#include <set>
+#include <functional>
+#include <memory>
+#include <string>
 #include <utility>
+#include <vector>
 
-#include "support/block_pool.h"
 #include "layout/rules_internal.h"
 
 namespace plim::pretty_detail {
@@ -121,6 +118,11 @@ struct ArgRange {
 // into in place.  The part is a node, or (`par`, no node) a part of a template over a run of
 // the arguments.
 struct PartRequest {
+    PartRequest() = default;
+    PartRequest(const DocNode* doc, LayoutInt bound, std::size_t needed = kAll, std::size_t into = kNoSlot,
+                const ParNode* part = nullptr, ArgRange partArgs = {})
+        : d(doc), line(bound), need(needed), slot(into), par(part), args(partArgs) {}
+
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
@@ -131,6 +133,10 @@ struct PartRequest {
 
 // A part a frame lays out, at its bound: a node, or a part of a template over its arguments.
 struct FramePart {
+    FramePart() = default;
+    FramePart(const DocNode* d, LayoutInt bound, const ParNode* part = nullptr, ArgRange partArgs = {})
+        : doc(d), line(bound), par(part), args(partArgs) {}
+
     const DocNode* doc = nullptr;
     LayoutInt line = 0;
     const ParNode* par = nullptr;
