@@ -5,7 +5,9 @@
 #include <string>
 
 #include "lang/syntax_dump.h"
+#include "support/big_stack.h"
 #include "support/failure_text.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -292,47 +294,59 @@ TEST(ExpressionNormalisation, NearbetasMerging) {
               "Expressions:189|function nearbetas");
 }
 
+// Spines 100,000 long, on the ordinary stack.
 TEST(ExpressionLongSpines, IterativeWalks) {
-    Expr chain = consChain(100000);
-    EXPECT_EQ(freeNames(chain).size(), 3u);
-    EXPECT_EQ(freevars(chain).size(), 3u);
-    EXPECT_EQ(allNames(chain).size(), 3u);
-    EXPECT_EQ(cons(chain).size(), 100001u);
-    EXPECT_TRUE(exprEq({}, {}, chain, consChain(100000)));
-    EXPECT_TRUE(unlet(chain).sameNode(chain));
-    EXPECT_TRUE(etared(chain).sameNode(chain));
-    EXPECT_TRUE(nearbetas(chain).sameNode(chain));
-    EXPECT_EQ(tyvars(chain), (std::vector<std::string>{"a"}));
-    // A let of many definitions.
-    std::vector<std::pair<Expr, Expr>> defs;
-    for (int i = 0; i < 100000; ++i) defs.emplace_back(v("x"), v("x"));
-    Expr let = letOf(defs, v("x"));
-    EXPECT_EQ(freeNames(let), (std::vector<std::string>{"x"}));
-    EXPECT_EQ(nearbetas(unlet(let)).defs().defs.length(), 100000u);
+    runOnLargeStack(
+        [] {
+            const int n = test::inputSize(100000);
+            Expr chain = consChain(n);
+            EXPECT_EQ(freeNames(chain).size(), 3u);
+            EXPECT_EQ(freevars(chain).size(), 3u);
+            EXPECT_EQ(allNames(chain).size(), 3u);
+            EXPECT_EQ(cons(chain).size(), n + 1u);
+            EXPECT_TRUE(exprEq({}, {}, chain, consChain(n)));
+            EXPECT_TRUE(unlet(chain).sameNode(chain));
+            EXPECT_TRUE(etared(chain).sameNode(chain));
+            EXPECT_TRUE(nearbetas(chain).sameNode(chain));
+            EXPECT_EQ(tyvars(chain), (std::vector<std::string>{"a"}));
+            // A let of many definitions.
+            std::vector<std::pair<Expr, Expr>> defs;
+            for (int i = 0; i < n; ++i) defs.emplace_back(v("x"), v("x"));
+            Expr let = letOf(defs, v("x"));
+            EXPECT_EQ(freeNames(let), (std::vector<std::string>{"x"}));
+            EXPECT_EQ(nearbetas(unlet(let)).defs().defs.length(), std::size_t(n));
+        },
+        test::kOrdinaryStack);
 }
 
 TEST(ExpressionLongSpines, StatePassingWalks) {
-    Expr chain = consChain(100000);
-    RenameState st{initialNameSupply(), Renaming(), Renaming()};
-    auto [scrubbed, after] = scrub(chain, st);
-    EXPECT_TRUE(exprEq({}, {}, scrubbed, chain));
-    auto [expanded, rest] = recexpand(chain, initialNameSupply());
-    EXPECT_TRUE(expanded.sameNode(chain));
-    // Deeply nested lambdas: every binder renamed, in order.
-    Expr nested = v("x0");
-    // (Each lambda keeps a short type, so that only the expression is deep.)
-    for (int i = 0; i < 100000; ++i) nested = mkLam(v(std::string("x").append(std::to_string(i % 7))), nested, fn(a, a));
-    auto [renamed, left] = scrub(nested, st);
-    EXPECT_EQ(renamed.pattern().name(), "a");
-    EXPECT_EQ(freeNames(renamed).size(), 0u);
-    EXPECT_EQ(left.supply.vars.take(1), (std::vector<std::string>{nthName(100000)}));
+    runOnLargeStack(
+        [] {
+            const int n = test::inputSize(100000);
+            Expr chain = consChain(n);
+            RenameState st{initialNameSupply(), Renaming(), Renaming()};
+            auto [scrubbed, after] = scrub(chain, st);
+            EXPECT_TRUE(exprEq({}, {}, scrubbed, chain));
+            auto [expanded, rest] = recexpand(chain, initialNameSupply());
+            EXPECT_TRUE(expanded.sameNode(chain));
+            // Deeply nested lambdas: every binder renamed, in order.
+            Expr nested = v("x0");
+            // (Each lambda keeps a short type, so that only the expression is deep.)
+            for (int i = 0; i < n; ++i) nested = mkLam(v(std::string("x").append(std::to_string(i % 7))), nested, fn(a, a));
+            auto [renamed, left] = scrub(nested, st);
+            EXPECT_EQ(renamed.pattern().name(), "a");
+            EXPECT_EQ(freeNames(renamed).size(), 0u);
+            EXPECT_EQ(left.supply.vars.take(1), (std::vector<std::string>{nthName(n)}));
+        },
+        test::kOrdinaryStack);
 }
 
-// A type a million arrows deep, with a scheme every thousand levels, renamed on the ordinary
-// stack: every variable goes through the second renaming, those the schemes bind included.
+// A type a million arrows deep (an eighth of that under the sanitizers, still a few bytes of
+// stack a level), with a scheme every thousand levels, renamed on the ordinary stack: every
+// variable goes through the second renaming, those the schemes bind included.
 TEST(ExpressionLongSpines, DeepTypesAreScrubbed) {
     Type deep = a;
-    for (int i = 1; i <= 1000000; ++i) deep = i % 1000 == 0 ? mkTAbs({"a"}, fn(b, deep)) : fn(a, deep);
+    for (int i = 1; i <= test::inputSize(1000000); ++i) deep = i % 1000 == 0 ? mkTAbs({"a"}, fn(b, deep)) : fn(a, deep);
     RenameState st{initialNameSupply(), Renaming(), Renaming::cons({"a", "c"}, Renaming())};
     const Type scrubbed = exprType(scrub(v("x", deep), st).first);
     ASSERT_TRUE(scrubbed.isTAbs());

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lang/syntax_dump.h"
+#include "support/big_stack.h"
 #include "support/failing_allocations.h"
 #include "support/sanitizer_build.h"
 
@@ -125,44 +126,52 @@ Expr consChain(int n) {
     return chain;
 }
 
-TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
+// Spines 100,000 long, on the ordinary stack.
+// Shows a long list, a long list of definitions and a long left spine, and releases them.
+void showAndDestroyLongSpines(const int n) {
     {
-        Expr chain = consChain(100000);
+        Expr chain = consChain(n);
         std::string text = showExprSyntax(chain);
         EXPECT_EQ(text.rfind("Ap (Ap (Con (Binop Cons) ", 0), 0u);
         EXPECT_TRUE(text.ends_with(" (TCon \"List\" [Tid \"a\"])"));
     }
     {
         Defs defs;
-        for (int i = 0; i < 100000; ++i) defs = mkOneDef(mkFun(var("f"), var("g")), defs, i);
-        EXPECT_EQ(defs.length(), 100000u);
+        for (int i = 0; i < n; ++i) defs = mkOneDef(mkFun(var("f"), var("g")), defs, i);
+        EXPECT_EQ(defs.length(), std::size_t(n));
         std::string text = showSyntax(mkDList(defs));
         EXPECT_NE(text.find("(Var \"g\" (Tid \"a\"))) NoDef 0) 1) 2)"), std::string::npos);
-        EXPECT_TRUE(text.ends_with(" 99998) 99999)"));
+        EXPECT_TRUE(text.ends_with(" " + std::to_string(n - 2) + ") " + std::to_string(n - 1) + ")"));
     }
     // A left spine: f x x x ... x.
     Expr spine = var("f");
-    for (int i = 0; i < 100000; ++i) spine = mkAp(spine, var("x"), a);
+    for (int i = 0; i < n; ++i) spine = mkAp(spine, var("x"), a);
     std::string prefix = "Ap ";
-    for (int i = 1; i < 100000; ++i) prefix += "(Ap ";
+    for (int i = 1; i < n; ++i) prefix += "(Ap ";
     EXPECT_TRUE(showExprSyntax(spine).starts_with(prefix + "(Var \"f\""));
+}
+
+TEST(Syntax, LongSpinesAreShownAndDestroyedWithoutDeepRecursion) {
+    runOnLargeStack([] { showAndDestroyLongSpines(test::inputSize(100000)); }, test::kOrdinaryStack);
 }
 
 // Local definitions nested in the right sides of local definitions (let f = (let f = ... in
 // g) in g), and in their left sides and signatures, are released without deep recursion on
-// the test's ordinary stack; a part still held elsewhere stays intact.
+// the test's ordinary stack (a million levels, an eighth of that under the sanitizers: still a
+// few bytes of that stack a level); a part still held elsewhere stays intact.
 TEST(Syntax, NestedLocalDefinitionsAreDestroyedWithoutDeepRecursion) {
+    const int n = test::inputSize(1000000);
     Expr kept = var("k");
     {
         Expr e = var("x");
-        for (int i = 0; i < 1000000; ++i) {
+        for (int i = 0; i < n; ++i) {
             const Decl d = i % 3 == 0 ? mkFun(var("f"), e) : i % 3 == 1 ? mkFun(e, var("g")) : mkDec(e, a);
             e = mkLet(mkDList(mkOneDef(d, mkNoDef(), i)), var("g"), a);
-            if (i == 500000) kept = e;
+            if (i == n / 2) kept = e;
         }
     }
     EXPECT_TRUE(kept.isLet());
-    EXPECT_EQ(kept.defs().defs.item().line, 500000);
+    EXPECT_EQ(kept.defs().defs.item().line, n / 2);
 }
 
 // Releasing an expression asks nothing of the allocator, so that it cannot fail in a

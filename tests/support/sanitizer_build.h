@@ -5,6 +5,9 @@
 //   - the tests of long and deep inputs build inputs an eighth as long (inputSize): the
 //     sanitizers look for faults of memory, which show on shorter inputs as well, while the
 //     optimised build keeps checking that no walk recurses on the depth of its input,
+//   - the tests that show this on the stack of an ordinary thread run on an eighth of it
+//     (kOrdinaryStack) with inputs an eighth as deep: the sanitizers' frames are larger than
+//     the optimised build's, so a walk that recursed on the depth would overflow it all the same,
 //   - the tests over a whole corpus of cases take every eighth case (sampled),
 //   - the tests of memory use and of address-space caps are skipped, as the sanitizers reserve
 //     and hold back memory that these tests would count.
@@ -27,6 +30,9 @@ inline constexpr int kSanitizerShare = 8;
 constexpr int rounds(int full) { return kSanitizerBuild && full >= kSanitizerShare ? full / kSanitizerShare : full; }
 
 constexpr int inputSize(int full) { return rounds(full); }
+
+// The stack of an ordinary thread, 8 MiB (an eighth of it under the sanitizers).
+inline constexpr std::size_t kOrdinaryStack = (std::size_t{8} << 20) / (kSanitizerBuild ? kSanitizerShare : 1);
 
 // A copy of the cases, so that it may be given a temporary list.
 template <class T>

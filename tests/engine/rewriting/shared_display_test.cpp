@@ -6,6 +6,8 @@
 #include "engine/rewriting/positions.h"
 #include "engine/rewriting/shared_display_sites.h"
 #include "frontend/printer/expressions.h"
+#include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -134,12 +136,16 @@ TEST(ShareCommon, DeepLambdaChainsWithNothingToShareStayAsTheyAre) {
 }
 
 TEST(ShareCommon, ALambdaPatternHundredsOfThousandsDeepIsFingerprintedOnTheOrdinaryStack) {
-    const Expr q = var("q");
-    Expr pattern = q;
-    for (int i = 0; i < 300000; ++i) pattern = succ(pattern);
-    const Expr e = add(lam(pattern, q), lam(pattern, q));
-    auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
-    EXPECT_TRUE(r.first.sameNode(e));
+    runOnLargeStack(
+        [] {
+            const Expr q = var("q");
+            Expr pattern = q;
+            for (int i = 0; i < test::inputSize(300000); ++i) pattern = succ(pattern);
+            const Expr e = add(lam(pattern, q), lam(pattern, q));
+            auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
+            EXPECT_TRUE(r.first.sameNode(e));
+        },
+        test::kOrdinaryStack);
 }
 
 TEST(ShareCommon, ARepeatAtTheBottomOfADeepChainIsSharedInsideItsLambda) {

@@ -7,6 +7,7 @@
 #include "frontend/printer/printer.h"
 #include "frontend/printer/printer_test_util.h"
 #include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -68,12 +69,10 @@ TEST(PrintNesting, DepthTwentyFiveAtWidths80And160) {
 }
 
 // The usual stack of a thread: printing must not need more, however deep the expression.
-constexpr std::size_t kOrdinaryStack = std::size_t{8} << 20;
-
 TEST(PrintNesting, DeepExpressionsOnAnOrdinaryStack) {
     runOnLargeStack(
         [] {
-            constexpr int kLists = 10000, kLambdas = 30000;
+            constexpr int kLists = test::inputSize(10000), kLambdas = test::inputSize(30000);
             // [[[...[x]...]]], printed as nested conses: "((x : []) : []) : []" for three.
             Expr lists = var("x");
             for (int i = 0; i < kLists; ++i) lists = cons(lists, nil());
@@ -96,7 +95,7 @@ TEST(PrintNesting, DeepExpressionsOnAnOrdinaryStack) {
             EXPECT_FALSE(showExpr(inArgument).empty());
             EXPECT_FALSE(renderDoc(ppExpr(0, inArgument), kUnboundedWidth).empty());
         },
-        kOrdinaryStack);
+        test::kOrdinaryStack);
 }
 
 }  // namespace

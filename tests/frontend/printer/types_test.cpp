@@ -6,6 +6,8 @@
 #include "frontend/printer/printer_test_util.h"
 #include "frontend/printer/types.h"
 #include "layout/combinators.h"
+#include "support/big_stack.h"
+#include "support/sanitizer_build.h"
 
 namespace plim {
 namespace {
@@ -69,11 +71,14 @@ TEST(PrintTypes, DeepTypesCostNoStack) {
     EXPECT_EQ(showType(shallow[0]), "((a -> b) -> b) -> b");
     EXPECT_EQ(showType(shallow[1]), "[[[Int]]]");
     EXPECT_EQ(renderDoc(ppTypeArg(shallow[2]), 80), "(Maybe (Maybe (Maybe Int a) a) a)");
-    const int n = 100000;
-    const std::vector<Type> deep = nested(n);
-    EXPECT_FALSE(showType(deep[0]).empty());
-    EXPECT_EQ(showType(deep[1]).substr(0, 3), "[[[");
-    EXPECT_FALSE(renderDoc(ppTypeArg(deep[2]), 80).empty());
+    runOnLargeStack(
+        [&] {
+            const std::vector<Type> deep = nested(test::inputSize(100000));
+            EXPECT_FALSE(showType(deep[0]).empty());
+            EXPECT_EQ(showType(deep[1]).substr(0, 3), "[[[");
+            EXPECT_FALSE(renderDoc(ppTypeArg(deep[2]), 80).empty());
+        },
+        test::kOrdinaryStack);
 }
 
 TEST(PrintTypes, SeparatedGroupsFromTheRight) {

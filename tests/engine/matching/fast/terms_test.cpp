@@ -246,16 +246,17 @@ TEST(FastTermsRenaming, FreezingAndRenamingLeaveBoundOccurrencesAndCaptureNothin
 TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
     runOnLargeStack([] {
         using namespace corpus::detail;
+        const int length = test::inputSize(100000), depth = test::inputSize(10000);
         Expr list = nul();
-        for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
+        for (int i = 0; i < length; ++i) list = cons(num(i % 7), list);
         Expr lams = num(1);
         Type ty = I();
-        for (int i = 0; i < 10000; ++i) {
+        for (int i = 0; i < depth; ++i) {
             ty = mkArrow(I(), ty);
             lams = mkLam(var("v" + std::to_string(i % 50), I()), lams, ty);
         }
         const Term lt = convertPrime({}, list);
-        EXPECT_EQ(lt.size(), 400001u);
+        EXPECT_EQ(lt.size(), 4u * length + 1);
         const Term dt = convertPrime({}, lams);
         const auto r = toVector(fastSimpleMatch(PVar("xs", listT()), lt));
         ASSERT_EQ(r.size(), 1u);
@@ -264,7 +265,7 @@ TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
         EXPECT_TRUE(termEq(dt, dt));
         // A deep pattern against itself (each level is one problem after the other).
         Term inner = dt;
-        for (int i = 0; i < 8000; ++i) inner = inner.body();
+        for (int i = 0; i < depth * 4 / 5; ++i) inner = inner.body();
         EXPECT_EQ(toVector(fastSimpleMatch(inner, inner)).size(), 1u);
     });
 }
@@ -272,16 +273,20 @@ TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
 // Conversion both ways, binding a pattern variable, the applicability tests and freeing walk
 // a long list with explicit stacks, on the ordinary stack.
 TEST(FastTermsDeep, LongListOnTheOrdinaryStack) {
-    using namespace corpus::detail;
-    Expr list = nul();
-    for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
-    const Term lt = convertPrime({"u"}, list);
-    EXPECT_EQ(toVector(fastSimpleMatch(PVar("xs", listT()), lt)).size(), 1u);
-    EXPECT_FALSE(fastApplicableExpr(F(var("x", I())), atTop(list)));
-    EXPECT_FALSE(fastApplicable(convertPrime({}, F(var("x", I()))), lt));
-    EXPECT_TRUE(fastApplicable(convertPrime({}, cons(num(6), var("xs", listT()))), lt));
-    EXPECT_TRUE(freeLocalsOf(lt).empty());
-    EXPECT_TRUE(convert(lt).isAp());
+    runOnLargeStack(
+        [] {
+            using namespace corpus::detail;
+            Expr list = nul();
+            for (int i = 0; i < test::inputSize(100000); ++i) list = cons(num(i % 7), list);
+            const Term lt = convertPrime({"u"}, list);
+            EXPECT_EQ(toVector(fastSimpleMatch(PVar("xs", listT()), lt)).size(), 1u);
+            EXPECT_FALSE(fastApplicableExpr(F(var("x", I())), atTop(list)));
+            EXPECT_FALSE(fastApplicable(convertPrime({}, F(var("x", I()))), lt));
+            EXPECT_TRUE(fastApplicable(convertPrime({}, cons(num(6), var("xs", listT()))), lt));
+            EXPECT_TRUE(freeLocalsOf(lt).empty());
+            EXPECT_TRUE(convert(lt).isAp());
+        },
+        test::kOrdinaryStack);
 }
 
 // F (F (... (F leaf))), n applications.
@@ -292,10 +297,8 @@ Term chainOver(const Term& leaf, int n) {
     return t;
 }
 
-// Equality, eta normalisation and the two-step test walk terms 300,000 applications deep with
-// explicit stacks, on the ordinary stack.
-TEST(FastTermsDeep, DeepChainsOnTheOrdinaryStack) {
-    const int n = 300000;
+// Equality, eta normalisation and the two-step test on chains n applications deep.
+void walkDeepChains(const int n) {
     const Term one = Con(mkNumber(1), Int);
     const Term ones = chainOver(one, n);
     EXPECT_TRUE(termEq(ones, chainOver(one, n)));
@@ -314,6 +317,11 @@ TEST(FastTermsDeep, DeepChainsOnTheOrdinaryStack) {
     for (int i = 0; i < n; ++i) spine = Ap(std::move(spine), one, Int);
     EXPECT_TRUE(twoStepApplicable(Ap(PVar("f", IntToInt), spine, Int)));
     EXPECT_TRUE(twoStepApplicable(Ap(PVar("f", IntToInt), ones, Int)));
+}
+
+// These walk terms 300,000 applications deep with explicit stacks, on the ordinary stack.
+TEST(FastTermsDeep, DeepChainsOnTheOrdinaryStack) {
+    runOnLargeStack([] { walkDeepChains(test::inputSize(300000)); }, test::kOrdinaryStack);
 }
 
 // Replacing under tuple elements and a lambda's body contracts that lambda; tuples nested
