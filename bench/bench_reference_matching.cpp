@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../tests/engine/matching/match_corpus.h"
+#include "engine/matching/fast/record.h"
 #include "engine/matching/reference/matcher.h"
 #include "engine/rewriting/positions.h"
 #include "lang/expressions.h"
@@ -90,11 +91,11 @@ void BM_RefOneStepAtEveryPositionOfNestedTuples(benchmark::State& state) {
 }
 BENCHMARK(BM_RefOneStepAtEveryPositionOfNestedTuples)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
-// The first n results of a two-step search that never ends: F (\y -> y, True) against H 1.
-// The identity's body fits every subterm, so each level of abstracted bodies puts the
-// abstraction variable around one more subterm of a body of the level before.
-void BM_RefTwoStepEndlessFirstResults(benchmark::State& state) {
-    const auto n = static_cast<std::size_t>(state.range(0));
+// The first n results of a two-step search that never ends: F (\y -> y, True) against
+// H (H ... (H 1)) (eight H).  The identity's body fits every subterm, so each level of
+// abstracted bodies puts the abstraction variable around one more subterm of a body of the
+// level before.  The fast matcher on the same search, for comparison.
+std::pair<Expr, Expr> endlessTwoStepPair() {
     const Type i = intType();
     const Type b = boolType();
     const Type fii = mkArrow(i, i);
@@ -102,16 +103,25 @@ void BM_RefTwoStepEndlessFirstResults(benchmark::State& state) {
     const Expr pairCon = mkCon(mkTuple(2), mkArrow(fii, mkArrow(b, argType)));
     const Expr identity = mkLam(mkVar("y", i), mkVar("y", i), fii);
     const Expr arg = typedAp(typedAp(pairCon, identity), mkCon(mkBoolean(true), b));
-    const Expr p = typedAp(mkVar("F", mkArrow(argType, i)), arg);
     Expr t = mkCon(mkNumber(1), i);
     for (int k = 0; k < 8; ++k) t = typedAp(mkCon(mkConstr("H"), fii), t);
-    for (auto _ : state) {
-        const MatchRun run = ref::twoStepMatch(p, atTop(t), initialNameSupply());
-        benchmark::DoNotOptimize(toVector(run.results, n).size());
-    }
+    return {typedAp(mkVar("F", mkArrow(argType, i)), arg), t};
+}
+
+template <class Match>
+void endlessFirstResults(benchmark::State& state, Match match) {
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const auto [p, t] = endlessTwoStepPair();
+    for (auto _ : state) benchmark::DoNotOptimize(toVector(match(p, atTop(t), initialNameSupply()).results, n).size());
     state.counters["results"] = static_cast<double>(n);
 }
+
+void BM_RefTwoStepEndlessFirstResults(benchmark::State& state) { endlessFirstResults(state, ref::twoStepMatch); }
+void BM_FastTwoStepEndlessFirstResults(benchmark::State& state) {
+    endlessFirstResults(state, fastRecord()->matchTwoStep);
+}
 BENCHMARK(BM_RefTwoStepEndlessFirstResults)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FastTwoStepEndlessFirstResults)->Arg(500)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace plim

@@ -5,6 +5,8 @@
 // two-step bodies are produced only as far as the search reads them.
 #include <algorithm>
 #include <functional>
+#include <optional>
+#include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
@@ -391,30 +393,84 @@ List<TypedBody> instancesIn(std::shared_ptr<const BodyBuilder> bb, const TypedBo
     return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, allPositions(b.body)}), 0);
 }
 
-// The list without the bodies equal under termEq to an earlier one.
-List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<std::vector<Term>> seen) {
-    return List<TypedBody>::defer([xs, seen]() {
-        List<TypedBody> at = xs;
-        while (!at.empty()) {
-            const Term& b = at.head().body;
-            bool dup = false;
-            for (const Term& s : *seen)
-                if (termEq(s, b)) {
-                    dup = true;
-                    break;
-                }
-            if (!dup) break;
-            at = at.tail();
+std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
+    return (h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2))) * 0xFF51AFD7ED558CCDull;
+}
+
+// A hash that bodies equal under termEq share: a pre-order walk of the eta-normal form, local
+// variables counted by their types alone, lambdas without their binders.
+std::uint64_t bodyHash(const Term& body) {
+    std::uint64_t h = 0;
+    const Term normal = etaNormalise(body);
+    std::vector<const Term*> stack{&normal};
+    while (!stack.empty()) {
+        const Term& u = *stack.back();
+        stack.pop_back();
+        h = mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode());
+        switch (u.kind()) {
+        case TermKind::PVar: h = mixHash(h, std::hash<std::string>{}(u.name())); break;
+        case TermKind::Con:
+            h = mixHash(h, static_cast<std::uint64_t>(u.constant().kind()));
+            if (u.constant().kind() == ConstantKind::Number)
+                h = mixHash(h, static_cast<std::uint32_t>(u.constant().number()));
+            break;
+        case TermKind::Ap:
+            stack.push_back(&u.arg());
+            stack.push_back(&u.fun());
+            break;
+        case TermKind::Lam: stack.push_back(&u.body()); break;
+        case TermKind::Tupl:
+            h = mixHash(h, u.elems().size());
+            for (auto it = u.elems().rbegin(); it != u.elems().rend(); ++it) stack.push_back(&*it);
+            break;
+        default: break;
         }
-        if (at.empty()) return List<TypedBody>();
-        seen->push_back(at.head().body);
-        return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), seen));
+    }
+    return h;
+}
+
+// The bodies already listed, by bodyHash: a new body is compared only with those of its hash,
+// so a level of n bodies is cleared of duplicates in about n comparisons, not n².  The first
+// body is looked into only when a second one comes, as a comparison would (a binder the term
+// refused fails where it did).
+class SeenBodies {
+public:
+    // True, and the body kept, when no body seen is equal to it.
+    bool isNew(const Term& body) {
+        if (!first_ && seen_.empty()) {
+            first_ = body;
+            return true;
+        }
+        if (first_) {
+            seen_.emplace(bodyHash(*first_), *first_);
+            first_.reset();
+        }
+        const std::uint64_t h = bodyHash(body);
+        auto [from, to] = seen_.equal_range(h);
+        for (auto it = from; it != to; ++it)
+            if (termEq(it->second, body)) return false;
+        seen_.emplace(h, body);
+        return true;
+    }
+
+private:
+    std::optional<Term> first_;
+    std::unordered_multimap<std::uint64_t, Term> seen_;
+};
+
+// The list without the bodies equal under termEq to an earlier one.  Its cells are forced
+// once, in order, so they share one set of the bodies seen.
+List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<SeenBodies> seen) {
+    return List<TypedBody>::defer([xs, seen]() {
+        for (List<TypedBody> at = xs; !at.empty(); at = at.tail())
+            if (seen->isNew(at.head().body)) return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), seen));
+        return List<TypedBody>();
     });
 }
 
 List<TypedBody> nextLevel(std::shared_ptr<const BodyBuilder> bb, const List<TypedBody>& level) {
     return distinctBodies(concatMap([bb](const TypedBody& b) { return instancesIn(bb, b); }, level),
-                          std::make_shared<std::vector<Term>>());
+                          std::make_shared<SeenBodies>());
 }
 
 // The levels from this one on, stopping before the first empty level.

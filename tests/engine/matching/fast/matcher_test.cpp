@@ -1,6 +1,8 @@
 // The fast matching core, its application steps and its entries.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/matcher_test_util.h"
 #include "engine/matching/match_corpus.h"
@@ -217,6 +219,14 @@ TEST(FastMatchingSteps, TwoStepCandidatesFollowTheLevels) {
     const Expr x = lam("z", I(), F(var("z", I())));
     EXPECT_EQ(images(runStep(ApStep::TwoStep, true, conv(x), conv(G(F(num(3)), num(4))), supply())),
               (std::vector<std::string>{"(\\ a -> G (F 3) 4)", "(\\ a -> G (a 3) 4)"}));
+    // An argument that fits every subterm: endless levels, each body listed once, in order.
+    const std::vector<std::string> endless =
+        images(runStep(ApStep::TwoStep, true, conv(lam("y", I(), var("y", I()))), conv(F(num(1))), supply()));
+    ASSERT_EQ(endless.size(), 100u);
+    EXPECT_EQ(std::vector<std::string>(endless.begin(), endless.begin() + 6),
+              (std::vector<std::string>{"(\\ a -> F 1)", "(\\ a -> a (F 1))", "(\\ a -> F (a 1))",
+                                        "(\\ a -> a (a (F 1)))", "(\\ a -> a (F (a 1)))", "(\\ a -> F (a (a 1)))"}));
+    EXPECT_EQ(std::set<std::string>(endless.begin(), endless.end()).size(), endless.size());
 }
 
 TEST(FastMatchingSteps, TupleArgumentsElementByElement) {
