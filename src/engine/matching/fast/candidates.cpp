@@ -14,6 +14,7 @@
 #include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
 #include "support/errors.h"
+#include "support/hashing.h"
 
 namespace plim::fast {
 
@@ -393,10 +394,6 @@ List<TypedBody> instancesIn(std::shared_ptr<const BodyBuilder> bb, const TypedBo
     return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, allPositions(b.body)}), 0);
 }
 
-std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
-    return (h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2))) * 0xFF51AFD7ED558CCDull;
-}
-
 // A hash that bodies equal under termEq share: a pre-order walk of the eta-normal form, local
 // variables counted by their types alone, lambdas without their binders.
 std::uint64_t bodyHash(const Term& body) {
@@ -414,17 +411,10 @@ std::uint64_t bodyHash(const Term& body) {
             if (u.constant().kind() == ConstantKind::Number)
                 h = mixHash(h, static_cast<std::uint32_t>(u.constant().number()));
             break;
-        case TermKind::Ap:
-            stack.push_back(&u.arg());
-            stack.push_back(&u.fun());
-            break;
-        case TermKind::Lam: stack.push_back(&u.body()); break;
-        case TermKind::Tupl:
-            h = mixHash(h, u.elems().size());
-            for (auto it = u.elems().rbegin(); it != u.elems().rend(); ++it) stack.push_back(&*it);
-            break;
+        case TermKind::Tupl: h = mixHash(h, u.elems().size()); break;
         default: break;
         }
+        pushChildren(u, stack);
     }
     return h;
 }

@@ -504,11 +504,6 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
     return SolutionRun{std::move(substs), std::move(rest)};
 }
 
-// --- the two-step test ------------------------------------------------------------------------
-
-namespace {
-
-// Pushes the children of an inner node onto a walk's work stack, the first on top.
 void pushChildren(const Term& t, std::vector<const Term*>& work) {
     switch (t.kind()) {
     case TermKind::Ap:
@@ -522,6 +517,10 @@ void pushChildren(const Term& t, std::vector<const Term*>& work) {
     default: break;
     }
 }
+
+// --- the two-step test ------------------------------------------------------------------------
+
+namespace {
 
 bool hasCon(const Term& root) {
     std::vector<const Term*> work{&root};

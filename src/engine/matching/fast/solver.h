@@ -124,6 +124,9 @@ struct SolutionRun {
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish = nullptr);
 
+// Pushes the parts of a term onto a walk's work stack, the first on top.
+void pushChildren(const Term& t, std::vector<const Term*>& work);
+
 // The two-step matcher suits the pattern: its flexible applications have arguments that
 // hold no pattern variable once their leading lambdas are removed.
 bool twoStepApplicable(const Term& p);

@@ -7,6 +7,7 @@
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
 #include "support/errors.h"
+#include "support/hashing.h"
 
 namespace plim::ref {
 
@@ -633,10 +634,6 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
 bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContract(t1), etaContract(t2)); }
 
 namespace {
-
-std::uint64_t mixHash(std::uint64_t h, std::uint64_t v) {
-    return (h ^ (v + 0x9E3779B97F4A7C15ull + (h << 6) + (h >> 2))) * 0xFF51AFD7ED558CCDull;
-}
 
 // What eqConstant compares, as far as it is cheap to hash (a float's value is left out: 0 and
 // -0 are equal).
