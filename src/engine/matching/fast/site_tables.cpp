@@ -596,15 +596,19 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         bool enter;        // new and to be entered, whatever its parent
         bool met = false;  // its children have been met
     };
-    // A finished node's facts: its entry's place, or the facts themselves (entry none).
+    // A finished node's facts: its entry's place, or (entry none) the place of the facts
+    // themselves on `loose`, where the facts of the finished nodes not entered lie in the order
+    // they finished.  A node found entered carries no facts of its own: most nodes met are.
     struct Done {
         std::uint32_t entry;
-        NodeFacts facts;
+        std::uint32_t loose;
     };
     static thread_local std::vector<Item> stack;
     static thread_local std::vector<Done> done;
+    static thread_local std::vector<NodeFacts> loose;
     stack.clear();
     done.clear();
+    loose.clear();
     const std::uint32_t round = cache.newRound();
     // A new node met before in this walk is entered, as is one whose word another table holds.
     const auto meet = [&](const Expr& x, bool full) __attribute__((always_inline)) {
@@ -613,8 +617,8 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         const bool enter = k == FactCache::none && (!prune || cache.metIn(x, round) || !cache.markMet(x, round));
         stack.push_back(Item{&x, k, full, enter});
     };
-    const auto factsOf = [&](const Done& d) -> const NodeFacts& {
-        return d.entry == FactCache::none ? d.facts : cache.at(d.entry);
+    const auto factsOf = [&](const Done& d) -> NodeFacts& {
+        return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
     };
     meet(e, true);
     stack.back().enter = true;
@@ -627,7 +631,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         if (it.entry != FactCache::none) {
             NodeFacts& f = cache.at(it.entry);
             f.full = f.full || it.full;
-            done.push_back(Done{it.entry, {}});
+            done.push_back(Done{it.entry, 0});
             stack.pop_back();
             continue;
         }
@@ -652,20 +656,28 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         nodeFacts(x, first, second, cache, rules, facts);
         ruleFacts(rules, x, first, second, facts);
         facts.full = left.full;
+        std::size_t looseKids = 0;
+        for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
         if (facts.fittingUnder != 0) {
-            if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(kids[0].facts));
+            if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
             if (children > 0 && kids[children - 1].entry == FactCache::none)
-                cache.add(x.isAp() ? x.fun() : x.body(), std::move(kids[children - 1].facts));
+                cache.add(x.isAp() ? x.fun() : x.body(), std::move(factsOf(kids[children - 1])));
         }
         done.resize(done.size() - children);
+        loose.resize(loose.size() - looseKids);
         // No other occurrence of x can have been entered while its children were found.
-        if (left.enter || x.holdsAny(ExprHolds::Lam)) done.push_back(Done{cache.addNew(x, std::move(facts)), {}});
-        else done.push_back(Done{FactCache::none, std::move(facts)});
+        if (left.enter || x.holdsAny(ExprHolds::Lam)) {
+            done.push_back(Done{cache.addNew(x, std::move(facts)), 0});
+        } else {
+            done.push_back(Done{FactCache::none, static_cast<std::uint32_t>(loose.size())});
+            loose.push_back(std::move(facts));
+        }
     }
     const std::uint32_t root = done.back().entry;
     // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
     if (stack.capacity() > (std::size_t{1} << 16)) std::vector<Item>().swap(stack);
     if (done.capacity() > (std::size_t{1} << 12)) std::vector<Done>().swap(done);
+    if (loose.capacity() > (std::size_t{1} << 12)) std::vector<NodeFacts>().swap(loose);
     return root;
 }
 
