@@ -136,11 +136,13 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
 }
 
 // The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from
-// a work list of nodes, parts of templates (with their arguments) and blanks.
+// a work list of nodes (each after a blank where `blank`) and parts of templates (with their
+// arguments).
 struct LineItem {
-    const DocNode* doc;  // a node; null for a part of a template, or for a blank
+    const DocNode* doc;  // a node; null for a part of a template
     const ParNode* par;  // the part of a template, whose arguments begin at `args`
     const DocNodeRef* args;
+    bool blank = false;  // a node written after a blank (an item of a list after the first)
 };
 
 // The work list, kept for its room (writes do not nest).
@@ -148,70 +150,81 @@ struct LineItems {
     std::vector<LineItem> items;
     std::size_t size = 0;
 
+    // The item's node is fetched while the ones before it are written: nodes lie far apart.
     [[gnu::always_inline]] void push_back(const LineItem& it) {
+        __builtin_prefetch(it.doc != nullptr ? static_cast<const void*>(it.doc) : static_cast<const void*>(it.par));
         if (size == items.size()) grow();
         items[size++] = it;
     }
     [[gnu::noinline]] void grow() { items.resize(2 * size + 32); }
 };
 
-void lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo) {
+// Writes what of the node comes first and pushes the rest; the item to go on with is left in
+// `at`, and false returned where there is none (the node is written).
+bool lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo, LineItem& at) {
     switch (d.kind) {
     case DocNode::Kind::Text: {
         const std::string_view t = d.text();
         w.put(t.data(), t.size());
-        return;
+        return false;
     }
     case DocNode::Kind::Beside:
-        todo.push_back({d.right.get(), nullptr, nullptr});
-        todo.push_back({d.left.get(), nullptr, nullptr});
-        return;
+        // A text on the left (an opening bracket, a head) is written at once.
+        if (const DocNode& l = *d.left; l.kind == DocNode::Kind::Text) {
+            const std::string_view t = l.text();
+            w.put(t.data(), t.size());
+        } else {
+            todo.push_back({d.right.get(), nullptr, nullptr});
+            at = {&l, nullptr, nullptr};
+            return true;
+        }
+        at = {d.right.get(), nullptr, nullptr};
+        return true;
     case DocNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(d.amount)); [[fallthrough]];
-    case DocNode::Kind::Filter: todo.push_back({d.left.get(), nullptr, nullptr}); return;
-    case DocNode::Kind::Join: todo.push_back({(d.lineSecond ? d.left->right : d.left->left).get(), nullptr, nullptr}); return;
+    case DocNode::Kind::Filter: at = {d.left.get(), nullptr, nullptr}; return true;
+    case DocNode::Kind::Join: at = {(d.lineSecond ? d.left->right : d.left->left).get(), nullptr, nullptr}; return true;
     case DocNode::Kind::Apply: {
         const ParNode& p = *d.many->layout;
         const DocNodeRef* args = d.many->parts.data();
         if (p.kind == ParNode::Kind::HvSp) {  // the items, a blank between two
-            for (std::size_t i = d.many->parts.size(); i-- > 0;) {
-                todo.push_back({args[i].get(), nullptr, nullptr});
-                if (i > 0) todo.push_back({nullptr, nullptr, nullptr});
-            }
-            return;
+            for (std::size_t i = d.many->parts.size(); i-- > 1;) todo.push_back({args[i].get(), nullptr, nullptr, true});
+            at = {args[0].get(), nullptr, nullptr};
+            return true;
         }
         // A joined choice writes the alternative of the line; any other template is written as it is.
         const ParNode* line = p.kind == ParNode::Kind::Join ? p.parts[0]->parts[d.lineSecond ? 1 : 0].get() : &p;
-        todo.push_back({nullptr, line, args});
-        return;
+        at = {nullptr, line, args};
+        return true;
     }
-    default: return;  // no other kind is sure of a line
+    default: return false;  // no other kind is sure of a line
     }
 }
 
-// A part of a template whose line is sure: texts, arguments and compositions side by side.
-void lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItems& todo) {
+// The same for a part of a template whose line is sure: texts, arguments and compositions side
+// by side.
+bool lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItems& todo, LineItem& at) {
     switch (p.kind) {
-    case ParNode::Kind::Hole: todo.push_back({args[0].get(), nullptr, nullptr}); return;
-    case ParNode::Kind::Lift: todo.push_back({p.doc.get(), nullptr, nullptr}); return;
+    case ParNode::Kind::Hole: at = {args[0].get(), nullptr, nullptr}; return true;
+    case ParNode::Kind::Lift: at = {p.doc.get(), nullptr, nullptr}; return true;
     case ParNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(p.amount)); [[fallthrough]];
-    case ParNode::Kind::Filter: todo.push_back({nullptr, p.parts[0].get(), args}); return;
+    case ParNode::Kind::Filter: at = {nullptr, p.parts[0].get(), args}; return true;
     case ParNode::Kind::Beside:
         todo.push_back({nullptr, p.parts[1].get(), args + p.parts[0]->params});
-        todo.push_back({nullptr, p.parts[0].get(), args});
-        return;
-    default: return;  // no other kind is sure of a line
+        at = {nullptr, p.parts[0].get(), args};
+        return true;
+    default: return false;  // no other kind is sure of a line
     }
 }
 
 void writeLine(const DocNode& root, TextWriter& w) {
     static thread_local LineItems todo;
     todo.size = 0;
-    todo.push_back({&root, nullptr, nullptr});
-    while (todo.size != 0) {
-        const LineItem at = todo.items[--todo.size];
-        if (at.doc != nullptr) lineOfNode(*at.doc, w, todo);
-        else if (at.par != nullptr) lineOfPar(*at.par, at.args, w, todo);
-        else w.put(" ", 1);
+    LineItem at{&root, nullptr, nullptr};
+    for (;;) {
+        if (at.blank) w.put(" ", 1);
+        if (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)) continue;
+        if (todo.size == 0) return;
+        at = todo.items[--todo.size];
     }
 }
 
