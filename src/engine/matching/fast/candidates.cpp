@@ -21,6 +21,7 @@ namespace plim::fast {
 namespace {
 
 using Step = std::pair<StepResult, NameSupply>;
+using StepSourcePtr = fast::StepSourcePtr;
 
 StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
     if (!t.is(TermKind::Ap)) return StepResults();
@@ -96,8 +97,7 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // pre-order, started at its first occurrence; for each group the non-empty subsets of its
 // paths follow in powerset order (subset number i holds the paths whose bit is set in i, the
 // last path being bit 0), without the single [Second] path; the constant abstraction ends
-// the list.  Groups are found only as the search reads that far, and the list cells are forced
-// in order, so the generator's state is advanced in place.
+// the list.  Groups are found only as the search reads that far.
 
 // Whether the problem (x, b) of a group may be solved with the problems it comes with; a group
 // it rules out gives no candidate (none by default).
@@ -116,11 +116,13 @@ struct Abstractions {
     std::vector<bool> taken;
     std::size_t nextFrom = 0;  // where the search for the next group starts
     bool inGroup = false;
+    bool finished = false;     // the constant abstraction is given
     Term b;                    // the current group's subterm (x until the first group)
     Term var;                  // the abstraction variable, typed as b
     Type fnType;               // the image's type: from b's type to t's
     std::vector<Path> paths;   // b's paths
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
+    std::vector<Path> subset;  // the paths of the current subset
 };
 
 // The type of an image, from its argument and result types: the head's own type when that is
@@ -231,55 +233,101 @@ LambdaApplications lambdaApplications(const Term& t) {
     return found;
 }
 
-StepResults abstractionsFrom(std::shared_ptr<Abstractions> g) {
-    return StepResults::defer([g]() {
-        std::vector<Path> subset;
-        for (;;) {
-            if (!g->inGroup) {
-                if (!startGroup(*g)) {
-                    // The constant abstraction comes last; its variable stands for x.
-                    Term u = Lam(LamVar(g->v), g->t, imageType(g->headType, g->x.type(), g->t.type()));
-                    return StepResults::cons(Step{{std::move(u), {}}, g->rest}, StepResults());
-                }
-                g->inGroup = true;
+// The next abstraction of the generator, the constant abstraction last; false after that.
+std::optional<Step> nextAbstraction(Abstractions& g) {
+    if (g.finished) return std::nullopt;
+    for (;;) {
+        if (!g.inGroup) {
+            if (!startGroup(g)) {
+                // The constant abstraction comes last; its variable stands for x.
+                g.finished = true;
+                Term u = Lam(LamVar(g.v), g.t, imageType(g.headType, g.x.type(), g.t.type()));
+                return Step{{std::move(u), {}}, g.rest};
             }
-            if (!nextSubset(*g, subset)) {
-                g->inGroup = false;
-                continue;
-            }
-            if (isArgumentOnly(subset)) continue;
-            Term body = replaceAll(subset, g->var, g->t);
-            if (g->lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-            Term u = Lam(LamVar(g->v), std::move(body), g->fnType);
-            return StepResults::cons(Step{{std::move(u), {{g->x, g->b}}}, g->rest}, abstractionsFrom(g));
+            g.inGroup = true;
         }
-    });
-}
-
-StepResults abstractions(const Term& x, const Term& t, const std::string& v, const NameSupply& rest,
-                         const std::optional<HeadType>& headType, GroupFilter admits) {
-    // No subterm holds what the whole term lacks: only the constant abstraction is left.
-    if (!mayMatch(x, t)) {
-        Term u = Lam(LamVar(v), t, imageType(headType, x.type(), t.type()));
-        return StepResults::cons(Step{{std::move(u), {}}, rest}, StepResults());
+        if (!nextSubset(g, g.subset)) {
+            g.inGroup = false;
+            continue;
+        }
+        if (isArgumentOnly(g.subset)) continue;
+        Term body = replaceAll(g.subset, g.var, g.t);
+        if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
+        Term u = Lam(LamVar(g.v), std::move(body), g.fnType);
+        return Step{{std::move(u), {{g.x, g.b}}}, g.rest};
     }
-    auto g = std::make_shared<Abstractions>(
-        Abstractions{x, t, v, rest, headType, std::move(admits), !t.hasTypeVars(),
-                     lambdaApplications(t) != LambdaApplications::None, allPositions(t), {}, 0, false, x, x, x.type(), {}, {}});
-    g->taken.assign(g->all.size(), false);
-    return abstractionsFrom(std::move(g));
 }
 
-// Decomposition first, then the abstractions of subterms (of the groups `admits` lets
-// through, when given), then the constant abstraction.
-StepResults oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                            const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
-    StepResults later = StepResults::defer([x, t, s, headType, admits]() {
-        auto [v, rest] = nextName(s);
-        return abstractions(x, t, v, rest, headType, admits);
-    });
-    if (!t.is(TermKind::Ap)) return later;
-    return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, later);
+// The results of a list, one at a time.
+class ListSource final : public StepSource {
+public:
+    explicit ListSource(StepResults rest) : rest_(std::move(rest)) {}
+    std::optional<Step> next() override {
+        if (rest_.empty()) return std::nullopt;
+        Step r = rest_.head();
+        rest_ = rest_.tail();
+        return r;
+    }
+
+private:
+    StepResults rest_;
+};
+
+StepSourcePtr fromList(StepResults rs) { return std::make_unique<ListSource>(std::move(rs)); }
+
+// The one-step candidates of a flexible head: the decomposition first, then the abstractions
+// of subterms (of the groups `admits` lets through, when given), then the constant
+// abstraction.  The fresh name is drawn, and the term's positions listed, only when the
+// search reads past the decomposition.
+class OneStepSource final : public StepSource {
+public:
+    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits)
+        : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
+
+    std::optional<Step> next() override {
+        switch (phase_) {
+        case Phase::Decomposition:
+            phase_ = Phase::Start;
+            if (t_.is(TermKind::Ap)) return Step{{t_.fun(), {{x_, t_.arg()}}}, s_};
+            [[fallthrough]];
+        case Phase::Start: {
+            auto [v, rest] = nextName(s_);
+            // No subterm holds what the whole term lacks: only the constant abstraction is left.
+            if (!mayMatch(x_, t_)) {
+                phase_ = Phase::Done;
+                Term u = Lam(LamVar(v), t_, imageType(headType_, x_.type(), t_.type()));
+                return Step{{std::move(u), {}}, std::move(rest)};
+            }
+            phase_ = Phase::Abstracting;
+            g_.emplace(Abstractions{x_, t_, std::move(v), std::move(rest), headType_, std::move(admits_),
+                                    !t_.hasTypeVars(), lambdaApplications(t_) != LambdaApplications::None,
+                                    allPositions(t_), {}, 0, false, false, x_, x_, x_.type(), {}, {}, {}});
+            g_->taken.assign(g_->all.size(), false);
+            [[fallthrough]];
+        }
+        case Phase::Abstracting:
+            if (std::optional<Step> r = nextAbstraction(*g_)) return r;
+            phase_ = Phase::Done;
+            return std::nullopt;
+        case Phase::Done: return std::nullopt;
+        }
+        return std::nullopt;
+    }
+
+private:
+    enum class Phase : std::uint8_t { Decomposition, Start, Abstracting, Done };
+    Term x_;
+    Term t_;
+    NameSupply s_;
+    std::optional<HeadType> headType_;
+    GroupFilter admits_;
+    Phase phase_ = Phase::Decomposition;
+    std::optional<Abstractions> g_;
+};
+
+StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
+                              const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
+    return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
 }
 
 // --- two-step candidates -----------------------------------------------------------------
@@ -496,10 +544,11 @@ StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
 
 // --- tuple arguments ---------------------------------------------------------------------
 
-StepResults baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                     GroupFilter admits = nullptr) {
-    if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
-    return step == ApStep::OneStep ? oneStepFlexible(x, t, s, std::nullopt, std::move(admits)) : twoStepFlexible(x, t, s);
+StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                       GroupFilter admits = nullptr) {
+    if (step == ApStep::Simple || !flexible) return fromList(decomposition(x, t, s));
+    if (step == ApStep::OneStep) return oneStepFlexible(x, t, s, std::nullopt, std::move(admits));
+    return fromList(twoStepFlexible(x, t, s));
 }
 
 // The fold over a tuple argument's elements: binders opened so far (newest first, with
@@ -543,40 +592,24 @@ std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step&
     return {TupleFold{withBinder(LamVar(w), wt), std::move(body), std::move(problems)}, rest};
 }
 
-// The candidates of the elements, depth first: for each candidate of the first element, in
-// order, every combination of candidates of the later ones.  One generator with a frame per
-// element whose candidates are being tried; the list cells are forced in order, so its state
-// is advanced in place.
-struct TupleFrame {
-    TupleFold acc;  // the fold before this element
-    StepResults candidates;
-};
-
 using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
 
-struct TupleFolds {
-    ApStep step;
-    std::vector<Term> es;
-    Repeats repeated;
-    std::vector<TupleFrame> frames;
-};
-
 // The candidate's problems and those of the elements before it cannot all be solved.
-bool disagrees(const TupleFolds& g, const Step& r, const TupleFold& acc) {
+bool disagrees(const Repeats& repeated, const Step& r, const TupleFold& acc) {
     auto pattern = [](const Problem& p) -> const Term& { return p.first; };
     auto term = [](const Problem& p) -> const Term& { return p.second; };
-    const std::vector<std::string>& names = g.repeated->names;
+    const std::vector<std::string>& names = repeated->names;
     return repeated_elements::disagree(names, r.first.second, acc.problems, pattern, term) ||
-           repeated_elements::disagree(names, r.first.second, g.repeated->outer, pattern, term);
+           repeated_elements::disagree(names, r.first.second, repeated->outer, pattern, term);
 }
 
 // What the fold over the element e, after the fold `acc`, checks against.
-Repeats repeatsFor(const TupleFolds& g, const Term& e, const TupleFold& acc) {
-    if (g.repeated->names.empty() || !e.is(TermKind::Tupl) || acc.problems.empty()) return g.repeated;
+Repeats repeatsFor(const Repeats& repeated, const Term& e, const TupleFold& acc) {
+    if (repeated->names.empty() || !e.is(TermKind::Tupl) || acc.problems.empty()) return repeated;
     Problems outer = acc.problems;
-    outer.insert(outer.end(), g.repeated->outer.begin(), g.repeated->outer.end());
+    outer.insert(outer.end(), repeated->outer.begin(), repeated->outer.end());
     return std::make_shared<const repeated_elements::Checked<Problem>>(
-        repeated_elements::Checked<Problem>{g.repeated->names, std::move(outer)});
+        repeated_elements::Checked<Problem>{repeated->names, std::move(outer)});
 }
 
 // The groups of abstractions of the element e, after the fold `acc`, whose candidates
@@ -584,8 +617,7 @@ Repeats repeatsFor(const TupleFolds& g, const Term& e, const TupleFold& acc) {
 // shape with what the problems before it hold for e.  The same test, made once for a group
 // and not once for each of its candidates (which are then not built); nothing to filter
 // otherwise.
-GroupFilter agreeingGroups(const TupleFolds& g, const Term& e, const TupleFold& acc) {
-    const Repeats& rep = g.repeated;
+GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& acc) {
     if (!e.is(TermKind::PVar) || !contains(rep->names, e.name())) return nullptr;
     if (acc.problems.empty() && rep->outer.empty()) return nullptr;
     return [rep, e, earlier = acc.problems](const Term& b) {
@@ -595,33 +627,6 @@ GroupFilter agreeingGroups(const TupleFolds& g, const Term& e, const TupleFold& 
         return !repeated_elements::disagree(rep->names, fresh, earlier, pattern, term) &&
                !repeated_elements::disagree(rep->names, fresh, rep->outer, pattern, term);
     };
-}
-
-Step finishTuple(const TupleFold& f, const NameSupply& s);
-StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                               Repeats repeated, GroupFilter admits = nullptr);
-
-StepResults tupleCandidates(std::shared_ptr<TupleFolds> g) {
-    return StepResults::defer([g]() {
-        while (!g->frames.empty()) {
-            TupleFrame& top = g->frames.back();
-            if (top.candidates.empty()) {
-                g->frames.pop_back();
-                continue;
-            }
-            const StepResults cell = top.candidates;  // holds the candidate while it is read
-            top.candidates = cell.tail();
-            const Step& r = cell.head();
-            if (disagrees(*g, r, top.acc)) continue;
-            auto [next, s2] = openCandidate(top.acc, r);
-            const std::size_t i = g->frames.size();
-            if (i == g->es.size()) return StepResults::cons(finishTuple(next, s2), tupleCandidates(g));
-            StepResults candidates = withTupleArguments(g->step, true, g->es[i], next.body, s2,
-                                                        repeatsFor(*g, g->es[i], next), agreeingGroups(*g, g->es[i], next));
-            g->frames.push_back(TupleFrame{std::move(next), std::move(candidates)});
-        }
-        return StepResults();
-    });
 }
 
 Step finishTuple(const TupleFold& f, const NameSupply& s) {
@@ -640,19 +645,102 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
     return {{etaReduce(u), f.problems}, s};
 }
 
+StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                                 Repeats repeated, GroupFilter admits = nullptr);
+
+// The candidates of the elements, depth first: for each candidate of the first element, in
+// order, every combination of candidates of the later ones.  One frame per element whose
+// candidates are being tried.
+class TupleSource final : public StepSource {
+public:
+    TupleSource(ApStep step, std::vector<Term> es, Repeats repeated, Term t, NameSupply s)
+        : step_(step), es_(std::move(es)), repeated_(std::move(repeated)), t_(std::move(t)), s_(std::move(s)) {}
+
+    std::optional<Step> next() override {
+        if (!started_) {
+            started_ = true;
+            TupleFold start{{}, t_, {}};
+            StepSourcePtr first = withTupleArguments(step_, true, es_.front(), t_, s_, repeated_,
+                                                     agreeingGroups(repeated_, es_.front(), start));
+            frames_.push_back(Frame{std::move(start), std::move(first)});
+        }
+        while (!frames_.empty()) {
+            Frame& top = frames_.back();
+            std::optional<Step> candidate = top.candidates->next();
+            if (!candidate) {
+                frames_.pop_back();
+                continue;
+            }
+            if (disagrees(repeated_, *candidate, top.acc)) continue;
+            auto [fold, s2] = openCandidate(top.acc, *candidate);
+            const std::size_t i = frames_.size();
+            if (i == es_.size()) return finishTuple(fold, s2);
+            StepSourcePtr candidates = withTupleArguments(step_, true, es_[i], fold.body, s2,
+                                                          repeatsFor(repeated_, es_[i], fold),
+                                                          agreeingGroups(repeated_, es_[i], fold));
+            frames_.push_back(Frame{std::move(fold), std::move(candidates)});
+        }
+        return std::nullopt;
+    }
+
+private:
+    struct Frame {
+        TupleFold acc;  // the fold before this element
+        StepSourcePtr candidates;
+    };
+    ApStep step_;
+    std::vector<Term> es_;
+    Repeats repeated_;
+    Term t_;
+    NameSupply s_;
+    bool started_ = false;
+    std::vector<Frame> frames_;
+};
+
+// A single result.
+class OnceSource final : public StepSource {
+public:
+    explicit OnceSource(Step r) : r_(std::move(r)) {}
+    std::optional<Step> next() override {
+        std::optional<Step> r = std::move(r_);
+        r_.reset();
+        return r;
+    }
+
+private:
+    std::optional<Step> r_;
+};
+
 // A rigid head decomposes whatever its argument: taking a tuple argument apart element by
 // element as if the head were flexible would let the two-step candidates, which bring no
 // problems, drop the pattern variables of the tuple.
-StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                               Repeats repeated, GroupFilter admits) {
+StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                                 Repeats repeated, GroupFilter admits) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
-    if (x.elems().empty()) return StepResults::cons(finishTuple(TupleFold{{}, t, {}}, s), StepResults());
-    auto g = std::make_shared<TupleFolds>(TupleFolds{step, x.elems(), std::move(repeated), {}});
-    return StepResults::defer([g, t, s]() {
-        const TupleFold start{{}, t, {}};
-        g->frames.push_back(TupleFrame{start, withTupleArguments(g->step, true, g->es.front(), t, s, g->repeated,
-                                                                 agreeingGroups(*g, g->es.front(), start))});
-        return tupleCandidates(g);
+    if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{{}, t, {}}, s));
+    return std::make_unique<TupleSource>(step, x.elems(), std::move(repeated), t, s);
+}
+
+}  // namespace
+
+StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                         const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
+    if (step == ApStep::Simple) return fromList(decomposition(x, t, s));
+    if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
+        return oneStepFlexible(x, t, s, headType);
+    if (wholeArgument) return baseStep(step, flexible, x, t, s);
+    return withTupleArguments(
+        step, flexible, x, t, s,
+        std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}));
+}
+
+namespace {
+
+StepResults listFrom(std::shared_ptr<StepSource> source) {
+    return StepResults::defer([source]() {
+        std::optional<Step> r = source->next();
+        if (!r) return StepResults();
+        return StepResults::cons(std::move(*r), listFrom(source));
     });
 }
 
@@ -660,13 +748,7 @@ StepResults withTupleArguments(ApStep step, bool flexible, const Term& x, const 
 
 StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                     const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
-    if (step == ApStep::Simple) return decomposition(x, t, s);
-    if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
-        return oneStepFlexible(x, t, s, headType);
-    if (wholeArgument) return baseStep(step, flexible, x, t, s);
-    return withTupleArguments(
-        step, flexible, x, t, s,
-        std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}));
+    return listFrom(stepSource(step, flexible, x, t, s, headType, wholeArgument, std::move(repeated)));
 }
 
 }  // namespace plim::fast

@@ -262,7 +262,7 @@ bool allMayMatch(const Problems& ps) {
 // problems the prefix's rules brought following its own, as the worklist order has them.
 struct BranchPoint {
     Term f;                    // the head of the branching problem
-    StepResults alternatives;  // the step's results on its argument not yet tried
+    StepSourcePtr alternatives;  // the step's results on its argument not yet tried (none: no result)
     TermSubst types;           // its type match
     TermSubst sofar;           // the substitution after the type match and the rest's prefix
     TermSubst pending;         // what the prefix bound, for the alternatives' problems
@@ -353,8 +353,8 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
-    StepResults alts = ruledOut ? StepResults() : runStep(g.step, true, p.arg(), t, s, HeadType{headType, ts.types},
-                                                      whole, std::move(repeated));
+    StepSourcePtr alts = ruledOut ? nullptr : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types},
+                                                         whole, std::move(repeated));
     const bool nonLambdaImages =
         nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
@@ -380,13 +380,12 @@ std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, c
 // substitutions applied), then the problems the prefix brought.
 std::optional<Solution> tryNextAlternative(Search& g) {
     BranchPoint& top = g.open.back();
-    if (top.alternatives.empty()) {
+    std::optional<std::pair<StepResult, NameSupply>> taken;
+    if (!top.alternatives || !(taken = top.alternatives->next())) {
         g.open.pop_back();
         return std::nullopt;
     }
-    const StepResults cell = top.alternatives;  // holds the alternative while it is read
-    top.alternatives = cell.tail();
-    const std::pair<StepResult, NameSupply>& alt = cell.head();
+    const std::pair<StepResult, NameSupply>& alt = *taken;
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
     const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
     if (!allMayMatch(fresh)) return std::nullopt;

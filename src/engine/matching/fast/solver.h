@@ -89,6 +89,19 @@ StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, co
                     const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
                     std::vector<std::string> repeated = {});
 
+// The same results pulled one at a time from a generator that keeps its place: what the
+// search reads, without a list cell per result.
+class StepSource {
+public:
+    virtual ~StepSource() = default;
+    // The next result; nothing once there is none.
+    virtual std::optional<std::pair<StepResult, NameSupply>> next() = 0;
+};
+using StepSourcePtr = std::unique_ptr<StepSource>;
+StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                         const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
+                         std::vector<std::string> repeated = {});
+
 // The one-way type match of a problem succeeds: pattern type p against term type t, a type
 // variable that the match binds standing for its type on the term side as well.
 bool typesMatch(const Type& p, const Type& t);
