@@ -122,7 +122,7 @@ struct Abstractions {
     Type fnType;               // the image's type: from b's type to t's
     std::vector<Path> paths;   // b's paths
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
-    std::vector<Path> subset;  // the paths of the current subset
+    std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
 };
 
 // The type of an image, from its argument and result types: the head's own type when that is
@@ -180,7 +180,7 @@ bool startGroup(Abstractions& g) {
 }
 
 // The next subset of the current group's paths; false once they are all taken.
-bool nextSubset(Abstractions& g, std::vector<Path>& subset) {
+bool nextSubset(Abstractions& g, std::vector<const Path*>& subset) {
     std::size_t k = 0;
     while (k < g.counter.size() && g.counter[k]) g.counter[k++] = false;
     if (k == g.counter.size()) return false;
@@ -188,12 +188,12 @@ bool nextSubset(Abstractions& g, std::vector<Path>& subset) {
     const std::size_t n = g.paths.size();
     subset.clear();
     for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) subset.push_back(g.paths[j]);
+        if (g.counter[n - 1 - j]) subset.push_back(&g.paths[j]);
     return true;
 }
 
-bool isArgumentOnly(const std::vector<Path>& subset) {
-    return subset.size() == 1 && subset.front().size() == 1 && subset.front().front() == Second;
+bool isArgumentOnly(const std::vector<const Path*>& subset) {
+    return subset.size() == 1 && subset.front()->size() == 1 && subset.front()->front() == Second;
 }
 
 bool binderFits(const LamBinding& b, const Term& a) {

@@ -389,19 +389,51 @@ bool isTupleTypeOf(const Type* known, const std::vector<Expr>& components) {
     return true;
 }
 
+// The tuple constructor's type, built from the tuple type back: each application's type is
+// the result part of its function's.
+Type tupleConType(const Type& tuple) {
+    Type conType = tuple;
+    for (std::size_t i = tuple.args().size(); i-- > 0;) conType = mkArrow(tuple.args()[i], std::move(conType));
+    return conType;
+}
+
+// The constructor types built before on this thread, by the very tuple type node: the results
+// of one search rebuild the same few tuples of the term again and again.
+class TupleConTypes {
+public:
+    Type get(const Type& tuple) {
+        const std::uint64_t key = tuple.hashCode();
+        if (auto it = byKey_.find(key); it != byKey_.end())
+            for (const auto& [known, con] : it->second)
+                if (known.sameNode(tuple)) return con;
+        Type con = tupleConType(tuple);
+        if (++count_ > kLimit) {
+            byKey_.clear();
+            count_ = 0;
+        }
+        byKey_[key].emplace_back(tuple, con);
+        return con;
+    }
+
+private:
+    static constexpr std::size_t kLimit = 4096;
+    std::unordered_map<std::uint64_t, std::vector<std::pair<Type, Type>>> byKey_;
+    std::size_t count_ = 0;
+};
+
 // The saturated tuple application; its type is `known` when that is the components' tuple type.
 Expr tupleExpr(const std::vector<Expr>& components, const Type* known) {
     const std::size_t k = components.size();
-    auto built = [&components] {
+    Type conType = [&] {
+        if (isTupleTypeOf(known, components)) {
+            thread_local TupleConTypes cache;
+            return cache.get(*known);
+        }
         std::vector<Type> ts;
         ts.reserve(components.size());
         for (const Expr& c : components) ts.push_back(exprType(c));
-        return mkTupleType(std::move(ts));
-    };
-    // The constructor's type, built from the result back; each application's type is the
-    // result part of its function's.
-    Type conType = isTupleTypeOf(known, components) ? *known : built();
-    for (std::size_t i = k; i-- > 0;) conType = mkArrow(exprType(components[i]), std::move(conType));
+        return tupleConType(mkTupleType(std::move(ts)));
+    }();
     Expr out = mkCon(mkTuple(static_cast<std::int32_t>(k)), std::move(conType));
     for (const Expr& c : components) out = typedAp(out, c);
     return out;

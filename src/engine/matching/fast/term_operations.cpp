@@ -164,8 +164,18 @@ Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
 // occurrences deep under a common spine cost the spine once rather than once each.  The
 // result is that of replacing at each path in turn.
 Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
-    std::vector<Term> nodes{t};  // nodes[i] is the node at depth i of the current path
-    Path current;
+    std::vector<const Path*> at;
+    at.reserve(paths.size());
+    for (const Path& p : paths) at.push_back(&p);
+    return replaceAll(at, replacement, t);
+}
+
+Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t) {
+    // The stacks are kept for the next call (nothing below replaces again).
+    thread_local std::vector<Term> nodes;  // nodes[i] is the node at depth i of the current path
+    thread_local Path current;
+    nodes.assign(1, t);
+    current.clear();
     auto rise = [&](std::size_t depth) {
         while (current.size() > depth) {
             Term c = std::move(nodes.back());
@@ -174,7 +184,8 @@ Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const T
             current.pop_back();
         }
     };
-    for (const Path& p : paths) {
+    for (const Path* at : paths) {
+        const Path& p = *at;
         std::size_t shared = 0;
         while (shared < current.size() && shared < p.size() && current[shared] == p[shared]) ++shared;
         rise(shared);
@@ -188,7 +199,9 @@ Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const T
         nodes.back() = replacement;
     }
     rise(0);
-    return nodes.front();
+    Term out = std::move(nodes.front());
+    nodes.clear();
+    return out;
 }
 
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {

@@ -305,6 +305,7 @@ PositionTable allPositions(const Term& t);
 // "invalid replace:" with a dump of the term, the path and the replacement.
 Term replaceAt(const Path& path, const Term& t, const Term& replacement);
 Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t);
+Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t);
 // As replaceAt, but a lambda on the way whose new body makes it an eta redex is contracted.
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement);
 
