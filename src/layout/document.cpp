@@ -153,21 +153,6 @@ void renderPairText(std::string& out) {
 
 namespace {
 
-// Room for a document's text reserved before its layouts are computed: a large block asked
-// for once the heap holds a big document's many small blocks is slow to find.  The room is a
-// hint from the document's sizes (capped), never a limit; the text grows as usual beyond it.
-void reserveFor(std::string& out, const Sizes& s) {
-    const LayoutInt lines = std::max<LayoutInt>(s.height, 1);
-    const LayoutInt perLine = std::max<LayoutInt>(s.width, 0) + 1;
-    const LayoutInt hint = lines > kMaxReserveHint / perLine ? kMaxReserveHint : lines * perLine;
-    const std::size_t needed = out.size() + static_cast<std::size_t>(hint);
-    if (needed > out.capacity()) out.reserve(std::max(needed, 2 * out.capacity()));
-}
-
-}  // namespace
-
-namespace {
-
 // Counts the renders in progress; the outermost one starts the budget afresh.
 class RenderScope {
 public:
@@ -187,7 +172,6 @@ public:
 
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     RenderScope scope;
-    reserveFor(out, d.node()->sizes);
     const std::size_t start = out.size();
     try {
         renderNode(out, d.node(), b.lineBound);

@@ -1,28 +1,23 @@
 // Layout documents: text laid out to a page width.
 //
-// Building and rendering a document:
-//
-//   #include "layout/combinators.h"   // the Printable instances for strings and numbers,
-//                                     // hvList, hvSpList, aboveList, blockDoc, ...
-//   Doc d = besideDoc(ppString("let "),
-//                     aboveDoc(ppString("x = 1"), ppString("y = 2")));
-//   std::string text = renderDoc(d, 80);        // "let x = 1\n    y = 2" (no final newline)
-//   renderDocTo(out, d, 80);                     // the same, appended to a std::string
+//   #include "layout/combinators.h"   // hvList, hvSpList, aboveList, blockDoc, the Printable instances
+//   Doc d = besideDoc(ppString("let "), aboveDoc(ppString("x = 1"), ppString("y = 2")));
+//   renderDoc(d, 80);                           // "let x = 1\n    y = 2" (no final newline)
 //   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
 //
-// Documents are values: build them once and share them freely.  A `Doc` is a tree of nodes
-// (layout/nodes.h) whose sizes are known as it is built and never depend on the bounds; it is
-// laid out when rendered, at the page's line bound, into its candidate layouts, best first, and
-// a too-wide flag.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with
-// argument documents; `choiceParDoc` offers two arrangements of the same arguments, which a join
-// (`joinDoc`, `joinParDoc`) later resolves for the page width.
+// Documents are values, built once and shared freely.  A `Doc` is a tree of nodes (layout/nodes.h)
+// whose sizes are known as it is built and never depend on the bounds; it is laid out when
+// rendered, at the page's line bound, into its candidate layouts, best first, and a too-wide flag.
+// A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with argument documents;
+// `choiceParDoc` offers two arrangements of the same arguments, which a join (`joinDoc`,
+// `joinParDoc`) later resolves for the page width.
 //
 // The algorithm, once.  One walk lays a node out (layout/node_walk.cpp): it asks for its parts'
 // layouts, each at the line bound the rules below give it, on a work stack of its own (no walk
 // recurses on the depth of a document), and combines them by the rule of the node's kind
-// (layout/node_candidates.cpp; a template applies the same rules to its arguments' layouts,
-// layout/node_templates.cpp).  A composition's sizes come from its parts' sizes alone; its
-// candidates and too-wide flag from its parts' candidates and flags at the bounds it hands them.
+// (layout/node_candidates.cpp; a template's parts are laid out by the same walk over its
+// arguments' layouts).  A composition's sizes come from its parts' sizes alone; its candidates and
+// too-wide flag from its parts' candidates and flags at the bounds it hands them.
 //
 //   beside   L then R on L's last line.  L at the line bound, R at it less L's last width.  Height
 //            hL + hR - 1 (a part without lines adds none), last width lwL + lwR, width
@@ -42,40 +37,30 @@
 //   fill     the items, each at the fill width, side by side while they fit, else below.
 //   render   the first candidate; none, of a document with lines: its marker (nothing fits).
 //
-// The rules are defined by the lazy attribute rules that the tests keep as their oracle
-// (tests/layout/lazy_rules.h); the differential tests hold the engine to them.
+// The lazy attribute rules that the tests keep as their oracle (tests/layout/lazy_rules.h) define
+// the rules; the differential tests hold the engine to them.  Misuse never throws: it yields an
+// error document, a one-line text that begins "<Error: ".
 //
-// Misuse never throws: it yields an error document, a one-line text that begins "<Error: ".
-//
-// Cost.  Candidate lists drop every candidate that an earlier one of the same list makes
-// useless (pruned, layout/node_candidates.cpp): one of the same sizes, or one with fewer lines
-// that is neither wider nor wider on its last line.  Whatever is built from a dropped candidate
-// is matched by what is built the same way from the earlier one, which comes first and fits
-// wherever the other fits, so the first candidate of every document stays the same; this keeps
-// the nested choices of program text from multiplying.  Where only the first layout of a node
-// is read (a render, each part of a stack) and the node is sure, as it was made, that this
-// layout is its one line and that it fits, no other layout is built; a stack rendered as a whole
-// (or indented) writes each part's text as soon as that part is laid out.  Stacks, joins,
-// indentations and texts before a part ask that part for no more candidates than they are asked
-// for, and an indentation or a text before a part asks again for all of them only where the
-// first ones are too wide for its room.  A part that starts past the end of its line (a bound
-// below zero, where no text fits) and is made of texts, side-by-side compositions and lists of
-// hvSpList, as nested terms are, is laid out from what its node knows of that case, with the
-// same counts, and not part by part.  A node laid out in full keeps its layout, with its
-// counts, and is not laid out again at that bound (layout/node_memo.cpp): the unchanged parts
-// of a document printed again with a small change, as the next step of a calculation is, cost
-// little.
-// What remains is bounded by a work budget: one render builds at most 10^6 candidate layouts and 64
-// more for each text it lays out (kCandidateBudget and kCandidatesPerText, with the library's other
-// fixed bounds in layout/tuning.h), so that the budget grows with the document and only runaway
-// choices reach it.  A document that needs more is answered, like a document of which nothing fits,
-// with the too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
+// Cost.  A candidate list drops every candidate that an earlier one makes useless (one of the same
+// sizes, or one with fewer lines that is neither wider nor wider on its last line): whatever is
+// built from it is matched by what is built from the earlier one, which comes first and fits
+// wherever it fits, so first candidates stay the same while nested choices do not multiply.
+// Shortcuts that give the same layouts, with the same counts: a node sure, as it was made, that
+// its first layout is its one line and fits is laid out as that line where only the first layout
+// is read (a render, each part of a stack, which writes each part's text as soon as it is laid
+// out); stacks, joins, indentations and texts before a part ask it for no more candidates than
+// they are asked for (again for all only where the first ones are too wide for the room); a node
+// made of texts, side-by-side compositions and lists of hvSpList, as nested terms are, is laid out
+// below zero (past the end of its line, where no text fits) from what it knows of that case; and a
+// node laid out in full keeps its layout, with its counts, for the next layout at that bound
+// (layout/node_memo.cpp), so that the unchanged parts of the next step of a calculation cost little.
+// A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
+// text it lays out (layout/tuning.h), then answers, like a document of which nothing fits, with the
+// too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
 // candidates reach it: k choices in a row that does not fit on one line, each one line or two whose
-// first line is longer and last line shorter (about k^3/3 candidates, past the budget from k =
-// 146), or a line of n texts before a part with m surviving layouts (n*m).  Printed programs stay
-// below 5% of it at widths 80 and 160; on pages thousands of columns wide, nestings a few hundred
-// deep fit and keep a layout per level (a lambda in the last argument 140 deep at width 2000
-// reaches it).
+// first line is longer and last line shorter (about k^3/3 candidates, past the budget from k = 146),
+// or n texts before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at
+// widths 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit.
 #pragma once
 
 #include <atomic>

@@ -111,8 +111,8 @@ void dropNode(const DocNode* d) noexcept {
 
 ParNode::~ParNode() {
     if (parts.empty()) return;
-    Releaser<ParNodeRef>::release(*this, [](ParNode& p, auto take) {
-        for (auto& q : p.parts) take(q);
+    releaseSoleChildren(*this, [](ParNode& p, auto take) {
+        for (ParNodeRef& q : p.parts) take(q);
     });
 }
 
@@ -309,6 +309,7 @@ NodeValue innerValue(const NodeValue& v) { return v.sure == Sure::Line ? unsure(
 
 // The value set on a node.
 void setValue(DocNode& d, const NodeValue& v) {
+    d.mayPair = !v.single;
     d.sizes = v.sizes;
     d.lineLow = static_cast<std::int32_t>(std::min(v.line, kNoLine));
     d.lineTexts = v.texts;
@@ -638,15 +639,24 @@ DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
     return besidePair(left, right, *left, *right);
 }
 
+namespace {
+
+// A node of one or two parts with its value (computed from theirs), plain texts and indentation.
+DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, DocNodeRef&& r = nullptr,
+                      std::uint32_t plain = 0, LayoutInt amount = 0) {
+    auto d = node(kind, std::move(l), std::move(r));
+    setValue(*d, v);
+    d->plainTexts = plain;
+    d->amount = amount;
+    return finished(std::move(d));
+}
+
+}  // namespace
+
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
     const NodeValue s = aboveOf(valueOf(*u), valueOf(*lower));
     const std::uint32_t plain = plainPair(*u, *lower);
-    const bool mayPair = u->mayPair || lower->mayPair;
-    auto d = node(DocNode::Kind::Above, std::move(u), std::move(lower));
-    setValue(*d, s);
-    d->mayPair = mayPair;
-    d->plainTexts = plain;
-    return finished(std::move(d));
+    return valuedNode(DocNode::Kind::Above, s, std::move(u), std::move(lower), plain);
 }
 
 // The join of a pair is sure of the line of one alternative where the other is taller; the join
@@ -655,36 +665,23 @@ DocNodeRef joinNode(DocNodeRef e) {
     const NodeValue s = e->kind == DocNode::Kind::Dup
                             ? joinOf(choiceOf(valueOf(*e->left), valueOf(*e->right)))
                             : joinOf(valueOf(*e));
-    auto d = node(DocNode::Kind::Join, std::move(e));
-    setValue(*d, s);
-    return finished(std::move(d));
+    return valuedNode(DocNode::Kind::Join, s, std::move(e));
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
     const NodeValue s = filterOf(valueOf(*e));
-    auto d = node(DocNode::Kind::Filter, std::move(e));
-    setValue(*d, s);
-    return finished(std::move(d));
+    return valuedNode(DocNode::Kind::Filter, s, std::move(e));
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
     const NodeValue s = indentOf(valueOf(*e), n);
     const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
-    const bool mayPair = e->mayPair;
-    auto d = node(DocNode::Kind::Indent, std::move(e));
-    d->mayPair = mayPair;
-    d->amount = n;
-    setValue(*d, s);
-    d->plainTexts = plain;
-    return finished(std::move(d));
+    return valuedNode(DocNode::Kind::Indent, s, std::move(e), nullptr, plain, n);
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
     const NodeValue s = unsure(choiceOf(valueOf(*x), valueOf(*y)));
-    auto d = node(DocNode::Kind::Dup, std::move(x), std::move(y));
-    setValue(*d, s);
-    d->mayPair = true;
-    return finished(std::move(d));
+    return valuedNode(DocNode::Kind::Dup, s, std::move(x), std::move(y));
 }
 
 namespace {
@@ -767,7 +764,6 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     for (const DocNodeRef& a : args) values.push_back(valueOf(*a));
     const NodeValue s = parValue(*p, values.data(), values.size());
     auto d = node(DocNode::Kind::Apply);
-    d->mayPair = !s.single;
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
     d->boundSizes = boundSizes;
@@ -810,18 +806,15 @@ DocNodeRef aboveListNode(NodeParts items) {
 // A fill's sizes are those of its layout (see boundSizes); here one line of its items, or none.
 DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items) {
     Sizes s;
-    bool mayPair = false;
     for (const DocNodeRef& a : items) {
         if (a->sizes.height != 0) s.height = 1;
         s.width += a->sizes.width;
-        mayPair = mayPair || a->mayPair;
     }
     s.lastWidth = s.width;
     auto d = node(DocNode::Kind::Fill);
     d->many = makeMany(std::move(items), nullptr);
     d->many->fillToBound = toBound;
-    d->many->fillWidth = static_cast<std::int32_t>(std::clamp<LayoutInt>(width, std::numeric_limits<std::int32_t>::min(),
-                                                                         std::numeric_limits<std::int32_t>::max()));
+    d->many->fillWidth = NodeSizes::kept(width);
     d->sizes = s;
     d->boundSizes = true;
     return finished(std::move(d));
@@ -918,6 +911,18 @@ ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
 
 ParNodeRef hvSpNode(std::size_t length) {
     return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
+}
+
+bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
+    if (d.sure != DocNode::Sure::Line || d.lineLow > lineBound) return false;
+    countText(d.lineTexts);
+    countCandidate();
+    out.sizes = d.sizes;
+    out.tooWide = false;
+    out.reply = NodeReply{};
+    const TextTree* t = currentArena->make(TextTree::Kind::Line, 0, nullptr, nullptr, nullptr, &d);
+    out.reply.first = CandidateList::one(Candidate{1, d.lineLow, d.lineLow, t});
+    return true;
 }
 
 }  // namespace plim::pretty_detail

@@ -115,7 +115,7 @@ private:
             inners.push_back(Task{Op::Enter, p.parts[i].get(), t.sizes + from, std::min(c, t.count - from), b});
             at += c;
         }
-        for (auto it = inners.rbegin(); it != inners.rend(); ++it) todo_.push_back(*it);
+        for (std::size_t k = inners.size(); k-- > 0;) todo_.push_back(inners[k]);
     }
 
     // Most templates are small: their walk needs no block of its own.
@@ -217,8 +217,9 @@ bool hvSpStackCounted(std::size_t length, Args args) {
 NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     static const ParNode hole;
     const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
-    const SmallVec<LayoutInt, 8> lines = hvSpLineBounds(
-        length, line, [&](std::size_t i) { return i < args.count ? args.items[i].sizes.lastWidth : 0; });
+    SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
+    for (std::size_t i = 0; i < length; ++i)
+        lines.push_back(i == 0 ? line : lines[i - 1] - (i - 1 < args.count ? args.items[i - 1].sizes.lastWidth : 0) - 1);
     NodeResult v = arg(length - 1);
     const CandidateMark stackMark = candidateMark();
     for (std::size_t i = length - 1; i-- > 0;) {
@@ -330,7 +331,7 @@ void FillingSizes::open(Frame& f) {
         for (std::size_t k = 0; k < n; ++k) argStore_.push_back(argStore_[self.args + from + k]);
         parts.push_back(Frame{p.parts[i].get(), start, n, false});
     }
-    for (auto it = parts.rbegin(); it != parts.rend(); ++it) todo_.push_back(*it);
+    for (std::size_t k = parts.size(); k-- > 0;) todo_.push_back(parts[k]);
 }
 
 // The outer template over its parts' sizes: the nested ones are known by now (open() had them

@@ -295,11 +295,6 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
 
 Candidate* allocCandidatesInNextChunk(std::size_t n) { return currentArena->cands(n); }
 
-const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                        const char* chars, const DocNode* doc) {
-    return currentArena->make(kind, shift, first, second, chars, doc);
-}
-
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     static thread_local TextWriter w;  // kept for its room; writes do not nest
     w.size = 0;

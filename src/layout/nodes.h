@@ -1,8 +1,5 @@
-// Documents as plain trees: every combinator of the layout library builds a node of its parts'
-// nodes, and a node is laid out eagerly, at a known line bound, in a few passes over the tree,
-// with its candidates in small lists and their texts in an arena per layout (the algorithm:
-// layout/document.h).
-// Only the layout library's own sources include this header.
+// Documents as trees of nodes, laid out at a line bound into candidates whose texts live in an
+// arena per layout (the algorithm: layout/document.h).  Only the layout library includes this.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
-#include <iterator>
 #include <limits>
 #include <memory>
 #include <new>
@@ -32,16 +27,11 @@ namespace plim::pretty_detail {
 
 struct DocNode;
 
-// The text of a candidate: a text of its own, or two texts side by side or stacked, or one
-// indented, or the too-wide marker of a width (above 2: '<', asterisks, '>'), written out only
-// when rendered, or the one layout of a plain document node (see DocNode::plainTexts), or the
-// one line of a node sure of it (see DocNode::sure), or a text node that does not fit at a bound,
-// written as its pieces lay it out (see textResult), or the one line of a node laid out below
-// every text (see DocNode::below), or a candidate of a node whose layout was remembered, written
-// by laying the node out again (see DocNode::memo).  The texts built by a layout live in that
-// layout's arena (TextArena in layout/nodes_internal.h) and are freed with it at once, uncounted; a
-// leaf's characters are those of a text node, or kept in the arena.  Its fields are set where
-// it is made: the arena's blocks of texts are not cleared first.
+// The text of a candidate, written out only when rendered: characters (Leaf), two texts side by
+// side or stacked, one indented, the too-wide marker of a width, or a node's text: the one layout
+// of a plain node (see DocNode::plainTexts), the one line of a node sure of it (DocNode::sure) or
+// laid out below zero (DocNode::below), or a remembered candidate, written by laying its node out
+// again (DocNode::memo).  Texts live in their layout's arena (TextArena), freed with it at once.
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
@@ -57,7 +47,6 @@ struct TextTree {
         const DocNode* doc;      // Plain, Line, Below, Again: the node
     };
 
-    // The parts of the text, which only compositions have.
     bool hasSecond() const { return kind == Kind::Beside || kind == Kind::Above; }
 };
 
@@ -73,47 +62,6 @@ constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
     return t;
 }
 
-// Releases the children of `owner` without a deep chain of nested destructor calls: up to a
-// fixed depth they are released as usual; below it, the children that only `owner` holds go to a
-// work list that the outermost release runs.  The list is never freed, so that documents held in
-// statics may still be released at exit; layouts run on one thread at a time.  `Ref` is the
-// handle on a node.
-template <class Ref>
-class Releaser {
-public:
-    template <class Node, class EachChild>
-    static void release(Node& owner, EachChild eachChild) noexcept {
-        if (depth_ >= kReleaseDepth) {
-            std::vector<Ref>& pending = list();
-            eachChild(owner, [&pending](Ref& child) {
-                if (!child || child.use_count() != 1) return;
-                // Without memory for a place on the list, released at once (support/release.h).
-                if (!addWithoutFailing([&] { pending.push_back(std::move(child)); })) releaseUnlisted(child);
-            });
-            return;
-        }
-        ++depth_;
-        eachChild(owner, [](Ref& child) { child.reset(); });
-        --depth_;
-        if (depth_ > 0) return;
-        std::vector<Ref>& pending = list();
-        while (!pending.empty()) {
-            Ref next = std::move(pending.back());
-            pending.pop_back();
-            ++depth_;
-            next.reset();  // its destructor releases its own children, or adds them to the list
-            --depth_;
-        }
-    }
-
-private:
-    static std::vector<Ref>& list() {
-        static auto* pending = new std::vector<Ref>();
-        return *pending;
-    }
-    static inline thread_local int depth_ = 0;
-};
-
 // The characters of the text, its first character at `column`, appended to `out`.
 void writeText(const TextTree& t, LayoutInt column, std::string& out);
 
@@ -126,16 +74,11 @@ struct Candidate {
     LayoutInt width = 0;
     const TextTree* text = nullptr;
 };
-// A vector whose first N elements are kept without a heap block: most lists of a layout (the
-// candidates of a part, the parts of a chain, the arguments of a template) are that short.
-// Only the elements in use are constructed, copied and destroyed.
+// A vector whose first N elements need no heap block: most lists of a layout are that short.
 template <class T, std::size_t N>
 class SmallVec {
 public:
     SmallVec() = default;
-    SmallVec(std::initializer_list<T> xs) {
-        for (const T& x : xs) push_back(x);
-    }
     SmallVec(const SmallVec& other) { append(other); }
     SmallVec(SmallVec&& other) noexcept { take(other); }
     SmallVec& operator=(const SmallVec& other) {
@@ -162,15 +105,9 @@ public:
     const T* end() const { return data() + size_; }
     T* data() { return heap_ != nullptr ? heap_ : local(); }
     const T* data() const { return heap_ != nullptr ? heap_ : local(); }
-    std::reverse_iterator<const T*> rbegin() const { return std::reverse_iterator<const T*>(end()); }
-    std::reverse_iterator<const T*> rend() const { return std::reverse_iterator<const T*>(begin()); }
-    std::reverse_iterator<T*> rbegin() { return std::reverse_iterator<T*>(end()); }
-    std::reverse_iterator<T*> rend() { return std::reverse_iterator<T*>(begin()); }
     T& operator[](std::size_t i) { return data()[i]; }
     const T& operator[](std::size_t i) const { return data()[i]; }
-    const T& front() const { return *begin(); }
     T& back() { return end()[-1]; }
-    const T& back() const { return end()[-1]; }
 
     void reserve(std::size_t n) {
         if (n > capacity()) moveTo(n);
@@ -237,9 +174,7 @@ private:
     std::uint32_t size_ = 0;
 };
 
-// The free room of the current chunk of candidates of the layout running on this thread (see
-// TextArena in layout/nodes_internal.h), taken from without a call; where it is too small, the
-// arena moves it to a chunk with room.
+// The free room of the current chunk of candidates of the running layout (see TextArena).
 struct CandidateRoom {
     Candidate* top = nullptr;
     Candidate* end = nullptr;
@@ -256,18 +191,11 @@ inline Candidate* allocCandidates(std::size_t n) {
     return p;
 }
 
-// A candidate list: a slice of the candidates of the layout running on this thread, which live
-// in that layout's arena and are freed with it (or reclaimed as a layout goes, see
-// layout/node_texts.cpp).  Copies share the elements.  A list writes only into room it has
-// allocated and that no copy can see: a copy, and a list cut short, have no spare room, so
-// their first addition moves them to fresh room.
+// A candidate list: a slice of the running layout's candidates, in its arena.  Copies share the
+// elements; a copy, and a list cut short, have no spare room, so their first addition moves them.
 class CandidateList {
 public:
     CandidateList() = default;
-    CandidateList(std::initializer_list<Candidate> xs) {
-        reserve(xs.size());
-        for (const Candidate& x : xs) push_back(x);
-    }
     CandidateList(const CandidateList& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
     CandidateList& operator=(const CandidateList& other) {
         data_ = other.data_;
@@ -608,26 +536,9 @@ using Bounds = SmallVec<LayoutInt, 8>;
 // given sizes.
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
 
-// The bound at each of the `length` items of an hvSpList's line laid out at `line`: each item
-// starts after the last lines of the ones before it and their blanks.
-template <class LastWidthAt>
-SmallVec<LayoutInt, 8> hvSpLineBounds(std::size_t length, LayoutInt line, LastWidthAt lastWidthAt) {
-    SmallVec<LayoutInt, 8> lines;
-    for (std::size_t i = 0; i < length; ++i) {
-        lines.push_back(line);
-        line -= lastWidthAt(i) + 1;
-    }
-    return lines;
-}
-
-// A text made in the arena of the layout running on this thread.
-const TextTree* newText(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
-                        const char* chars = nullptr, const DocNode* doc = nullptr);
-
-// The layout of a node sure of its line at the bound (see DocNode::sure), found without building
-// the other candidates: a single list, not too wide, whose first candidate is that line, the
-// narrowest (the first of equally narrow ones).  False for any other node, which is laid out in
-// full.  Only a caller that reads no more than the first candidate may use it.
+// The layout of a node sure of its line at the bound (see DocNode::sure) without its other
+// candidates: its one line, not too wide; false for any other node.  Only for a caller that reads
+// no more than the first candidate.
 bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are

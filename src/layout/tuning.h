@@ -26,12 +26,6 @@ inline constexpr std::size_t kMaxSteps = 48;
 // The templates of hvSpList for up to this many items are made once and shared.
 inline constexpr std::size_t kSharedTemplates = 32;
 
-// --- nodes ---------------------------------------------------------------------------------
-
-// The nesting up to which a node releases its parts by plain destructor calls; deeper parts go to
-// a work list (see Releaser).
-inline constexpr int kReleaseDepth = 200;
-
 // --- candidate lists and their memory --------------------------------------------------------
 
 // A node remembers its layout (see DocNode::memo) where it has at most this many candidates.
@@ -56,8 +50,5 @@ inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
 inline constexpr std::size_t kKeptArenaChunks = 8;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
-// The room reserved for a rendered text from the document's sizes is at most this many
-// characters: a hint, never a limit.
-inline constexpr std::int64_t kMaxReserveHint = std::int64_t{1} << 26;
 
 }  // namespace plim::pretty_detail
