@@ -488,8 +488,12 @@ void setTextLine(DocNode& d) {
     b.tooWide = true;
     b.candidate = true;
     b.width = d.sizes.width;
+    b.upTo = d.sizes.width;
     b.known = d.sizes.width < kNoLine && b.add(1, 0);
 }
+
+// The bound below which a layout known below zero holds, kept in 32 bits (never below zero).
+std::int32_t upToBound(LayoutInt up) { return static_cast<std::int32_t>(std::clamp<LayoutInt>(up, 0, kNoLine)); }
 
 // Below zero, two parts side by side (see DocNode::below): the right part's layout, the left
 // part's, then their product, which no bound limits where either is too wide (and none fits
@@ -505,7 +509,13 @@ BelowZero besideBelow(const A& l, const C& r) {
     const bool product = lines && tooWide && a.candidate && c.candidate;
     const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
     const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
+    // The right part starts after the left one's last line.  A text beside a part too wide there
+    // makes the same product whether it fits or not (see BelowZero::upTo).
+    const bool texts = l.kind == DocNode::Kind::Text && r.kind == DocNode::Kind::Text;
+    const LayoutInt leftUp = lines && !texts && l.kind == DocNode::Kind::Text && c.tooWide ? kNoLine : LayoutInt{a.upTo};
+    const LayoutInt rightUp = lines && !texts && r.kind == DocNode::Kind::Text && a.tooWide ? kNoLine : LayoutInt{c.upTo} + l.sizes.lastWidth;
     BelowZero b;
+    b.upTo = upToBound(std::min(leftUp, rightUp));
     if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
         return BelowZero{};
     b.known = true;
@@ -551,7 +561,8 @@ const TextTree* sharedCharText(const DocNode& d) {
 DocNodeRef emptyNode() {
     static const DocNodeRef* const empty = [] {
         auto d = node(DocNode::Kind::Empty);
-        d->below.known = true;  // no candidate, no count
+        d->below.known = true;  // no candidate, no count, at every bound
+        d->below.upTo = static_cast<std::int32_t>(kNoLine);
         auto* kept = new DocNodeRef(std::move(d));
         kept->keepForever();
         return kept;
@@ -572,7 +583,7 @@ struct OneCharFacts {
     static constexpr std::uint32_t plainTexts = 1;
     static constexpr std::uint32_t lineTexts = 1;
     static constexpr Sure sure = Sure::Line;
-    static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1};
+    static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1, .upTo = 1};
 };
 
 // The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) of
@@ -707,6 +718,11 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     bool wide = false;
     std::uint64_t belowTexts = 0;
     std::uint64_t belowCandidates = 0;
+    // Where an item other than a text is too wide, the texts' counts and candidates are the same
+    // whether they fit or not: only the other items bound where the layout holds (see upTo).
+    LayoutInt upAll = kNoLine;
+    LayoutInt upOthers = kNoLine;
+    bool otherWide = false;
     // What every item adds, the last one included.
     const auto take = [&](const DocNode& a, bool lines) {
         if (lines) {
@@ -720,6 +736,11 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         wide = wide || a.below.tooWide;
         belowTexts += a.below.texts;
         belowCandidates += a.below.candidates;
+        upAll = std::min<LayoutInt>(upAll, a.below.upTo);
+        if (a.kind != DocNode::Kind::Text) {
+            upOthers = std::min<LayoutInt>(upOthers, a.below.upTo);
+            otherWide = otherWide || a.below.tooWide;
+        }
     };
     take(last, last.sizes.height != 0);
     bool belowLines = last.sizes.height != 0;  // whether the items below have lines
@@ -751,6 +772,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     b.tooWide = true;
     b.candidate = true;
     b.width = static_cast<std::int32_t>(d.sizes.width);
+    b.upTo = upToBound(otherWide ? upOthers : upAll);
 }
 
 }  // namespace

@@ -60,10 +60,18 @@ inline void plainResult(const DocNode& d, NodeResult& out) {
     setSingle(out, d.sizes, d.below.tooWide, cs);
 }
 
+// Whether the node's layout at a bound below its BelowZero::upTo is the one known below zero,
+// text and all: a composition below zero, where every text is too wide, or a list of hvSpList
+// at any such bound, whose layout is its marker.
+inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
+    if (!d.below.known) return false;
+    return d.kind == DocNode::Kind::Apply || (line < 0 && d.kind == DocNode::Kind::Beside);
+}
+
 // layOutAtOnce for a node that is not plain, or does not fit.
 [[gnu::noinline]] bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
                                          NodeResult& out) {
-    if (line < 0 && d.below.known && (d.kind == DocNode::Kind::Beside || d.kind == DocNode::Kind::Apply)) {
+    if (line < d.below.upTo && knownAtOnce(d, line)) {
         belowResult(d, out);
         return true;
     }

@@ -288,6 +288,10 @@ struct NodeResult {
 // counts at most one candidate for two parts that have at least one text each, a text none), so
 // it never passes the work budget itself: only its totals are kept, to be counted at once.
 // Counts too large to keep leave the layout unknown: the node is then laid out part by part.
+// The same layout holds at every bound below `upTo` (0 or more): a text until it fits, a list
+// of hvSpList as long as an item is too wide; a text beside a part that is too wide, or an item
+// of a list that is, makes the same counts and candidate whether it fits or not, and does not
+// lower it.  Only the text of a candidate differs there, where texts in it fit.
 struct BelowZero {
     bool known : 1 = false;
     bool tooWide : 1 = false;
@@ -295,6 +299,7 @@ struct BelowZero {
     std::uint32_t texts : 29 = 0;  // counted as laid out (see countText)
     std::int32_t width = 0;
     std::uint32_t candidates = 0;  // counted as built (see countCandidate)
+    std::int32_t upTo = 0;
 
     // Counts added; false where they would not fit.
     bool add(std::uint64_t moreTexts, std::uint64_t moreCandidates) {

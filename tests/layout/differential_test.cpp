@@ -326,6 +326,25 @@ TEST(PrettyDifferential, NumeralsPastTheEndOfTheLine) {
     }
 }
 
+// Applications of numerals too wide for the line, where the texts around them fit: such a list
+// is laid out from what its nodes know (see BelowZero::upTo) at every bound where a numeral is
+// too wide, though the texts before it on the line are written as they are.
+TEST(PrettyDifferential, NumeralsTooWideWhereTheTextsAroundThemFit) {
+    const auto application = [](auto lib, int depth) {
+        using L = decltype(lib);
+        typename L::D d = L::text("Z");
+        for (int i = 0; i < depth; ++i) d = L::besideSpace(L::text("S"), L::hvSp({L::parens(d)}));
+        typename L::D inner = L::besideSpace(L::text("g"), L::hvSp({L::text("ab"), L::parens(d), L::text("c")}));
+        return L::besideSpace(L::text("f"), L::hvSp({L::parens(inner), L::text("xyz")}));
+    };
+    for (const int depth : {2, 12}) {
+        for (LayoutInt w = 0; w <= 60; w += 3) {
+            ASSERT_EQ(Pruned::render(application(Pruned{}, depth), w), Exhaustive::render(application(Exhaustive{}, depth), w))
+                << depth << " levels at width " << w;
+        }
+    }
+}
+
 // Random stacks of random documents, half of them indented.
 TEST(PrettyDifferential, RandomStacks) {
     runOnLargeStack([] {
