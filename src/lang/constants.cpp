@@ -202,7 +202,8 @@ bool eqConstant(const Constant& a, const Constant& b) {
     case ConstantKind::FNumber: return a.fnumber() == b.fnumber();
     case ConstantKind::Binop: return a.op() == b.op();
     case ConstantKind::Boolean: return a.boolean() == b.boolean();
-    case ConstantKind::Constr: return a.constrName() == b.constrName();
+    // Names are shared (see Constant::name_): most equal ones are one copy.
+    case ConstantKind::Constr: return &a.constrName() == &b.constrName() || a.constrName() == b.constrName();
     }
     return false;
 }
