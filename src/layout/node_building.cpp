@@ -510,10 +510,12 @@ BelowZero besideBelow(const A& l, const C& r) {
     const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
     const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
     // The right part starts after the left one's last line.  A text beside a part too wide there
-    // makes the same product whether it fits or not (see BelowZero::upTo).
-    const bool texts = l.kind == DocNode::Kind::Text && r.kind == DocNode::Kind::Text;
-    const LayoutInt leftUp = lines && !texts && l.kind == DocNode::Kind::Text && c.tooWide ? kNoLine : LayoutInt{a.upTo};
-    const LayoutInt rightUp = lines && !texts && r.kind == DocNode::Kind::Text && a.tooWide ? kNoLine : LayoutInt{c.upTo} + l.sizes.lastWidth;
+    // makes the same product whether it fits or not (see BelowZero::upTo); of two texts, the
+    // left one, while the right one is too wide.
+    const bool freeLeft = lines && l.kind == DocNode::Kind::Text && c.tooWide;
+    const bool freeRight = lines && !freeLeft && r.kind == DocNode::Kind::Text && a.tooWide;
+    const LayoutInt leftUp = freeLeft ? kNoLine : LayoutInt{a.upTo};
+    const LayoutInt rightUp = freeRight ? kNoLine : LayoutInt{c.upTo} + l.sizes.lastWidth;
     BelowZero b;
     b.upTo = upToBound(std::min(leftUp, rightUp));
     if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
