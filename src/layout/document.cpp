@@ -7,6 +7,7 @@
 
 #include "layout/nodes.h"
 #include "layout/rules_internal.h"
+#include "scanning/string_literal.h"
 
 namespace plim {
 
@@ -78,50 +79,17 @@ Doc emptyDoc() {
     return doc;
 }
 
-namespace pretty_detail {
-
-namespace {
-
-const char* const kControlNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "a",   "b",  "t",  "n",
-                                       "v",   "f",   "r",   "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-                                       "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
-
-}  // namespace
-
-void appendEscaped(std::string& out, const std::string& text, char quote) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        const bool more = i + 1 < text.size();
-        const char next = more ? text[i + 1] : '\0';
-        if (c == static_cast<unsigned char>(quote) || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c >= 32 && c < 127) {
-            out += static_cast<char>(c);
-        } else if (c < 32) {
-            out += '\\';
-            out += kControlNames[c];
-            if (c == 14 && next == 'H') out += "\\&";  // keeps SO apart from a following H
-        } else {
-            out += '\\';
-            out += c == 127 ? std::string("DEL") : std::to_string(c);
-            if (c != 127 && next >= '0' && next <= '9') out += "\\&";  // ends the number
-        }
-    }
-}
-
-}  // namespace pretty_detail
-
+// A character as a string literal shows it, but for the two quotes: the apostrophe is escaped
+// and the double quote is not.
 std::string showChar(char c) {
-    std::string out = "'";
-    appendEscaped(out, std::string(1, c), '\'');
-    return out + "'";
+    if (c == '\'') return "'\\''";
+    if (c == '"') return "'\"'";
+    const std::string literal = showStringLiteral(std::string(1, c));
+    return "'" + literal.substr(1, literal.size() - 2) + "'";
 }
 
 std::string showCharList(const std::string& s) {
-    std::string out = "\"";
-    appendEscaped(out, s, '"');
-    return out + "\"";
+    return showStringLiteral(s);
 }
 
 // --- work budget -----------------------------------------------------------------------------

@@ -40,45 +40,19 @@ void DocNode::setText(std::string_view t) {
 
 namespace {
 
-// The nodes waiting to be destroyed on this thread, last in first out: a fixed room that needs
-// no destruction (nodes held by statics are still dropped at exit), and a list of its own for
-// the rare tree that needs more, freed when the drop that made it ends.
-constexpr std::size_t kDropRoom = 256;
-struct DropStack {
-    const DocNode* room[kDropRoom];
-    std::size_t size = 0;
-    std::vector<const DocNode*>* more = nullptr;
-    bool draining = false;
-};
-thread_local DropStack drops;
+// The nodes waiting to be destroyed by the drop running on this thread, last in first out.
+using DropList = ReleaseList<const DocNode*, 256>;
+thread_local DropList* drops = nullptr;
 
-// A node that finds no memory for a place on the list stays allocated, with what it holds: a
-// drop runs in destructors, which may not fail (support/release.h).
-[[gnu::noinline]] void pushMore(DropStack& s, const DocNode* d) noexcept {
-    (void)addWithoutFailing([&] {
-        if (s.more == nullptr) s.more = new std::vector<const DocNode*>();
-        s.more->push_back(d);
-    });
-}
-inline void pushDrop(DropStack& s, const DocNode* d) {
-    if (s.size == kDropRoom) return pushMore(s, d);
-    s.room[s.size++] = d;
-}
-inline const DocNode* popDrop(DropStack& s) {
-    if (s.more != nullptr && !s.more->empty()) {
-        const DocNode* d = s.more->back();
-        s.more->pop_back();
-        return d;
-    }
-    return s.size == 0 ? nullptr : s.room[--s.size];
-}
-// Gives up the handle; the node waits to be destroyed when it was the last one on it.
-inline void takePart(DropStack& s, DocNodeRef& part) {
-    if (const DocNode* d = part.releaseLast()) pushDrop(s, d);
+// Gives up the handle; the node waits to be destroyed when it was the last one on it.  One that
+// finds no memory for a place on the list stays allocated, with what it holds: a drop runs in
+// destructors, which may not fail (support/release.h).
+inline void takePart(DropList& s, DocNodeRef& part) {
+    if (const DocNode* d = part.releaseLast()) (void)s.push(d);
 }
 
 // Gives up the node's parts, the last of them to be destroyed first, then its own blocks.
-void destroyNode(DropStack& s, DocNode* node) {
+void destroyNode(DropList& s, DocNode* node) {
     if (node->hasMany() && node->many != nullptr) {
         for (DocNodeRef& part : node->many->parts) takePart(s, part);
     } else {
@@ -95,18 +69,17 @@ void destroyNode(DropStack& s, DocNode* node) {
 // document is given back in the reverse of the order it was made in (its parts, then the node),
 // so that the next one made takes the same blocks in the same order, close together as the
 // first one had them.  A node dropped while another is being destroyed (one a layout's template
-// holds) waits on the same stack.
+// holds) waits on the same list.
 void dropNode(const DocNode* d) noexcept {
-    DropStack& s = drops;
-    if (s.draining) return pushDrop(s, d);
-    s.draining = true;
-    auto* next = const_cast<DocNode*>(d);  // no handle is left to see it
-    do {
-        destroyNode(s, next);
-        next = const_cast<DocNode*>(popDrop(s));
-    } while (next != nullptr);
-    delete std::exchange(s.more, nullptr);
-    s.draining = false;
+    if (drops != nullptr) {
+        (void)drops->push(d);
+        return;
+    }
+    DropList list;
+    drops = &list;
+    for (const DocNode* next = d; next != nullptr; next = list.empty() ? nullptr : list.pop())
+        destroyNode(list, const_cast<DocNode*>(next));  // no handle is left to see it
+    drops = nullptr;
 }
 
 ParNode::~ParNode() {

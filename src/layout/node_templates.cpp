@@ -11,6 +11,15 @@ namespace plim::pretty_detail {
 
 namespace {
 
+// The run of a filling's `count` arguments that the next part takes, `at` arguments in: its
+// start and length, cut short where the arguments run out.  Moves `at` past the part.
+std::pair<std::size_t, std::size_t> nextRun(const ParNode& part, std::size_t count, std::size_t& at) {
+    const auto c = static_cast<std::size_t>(part.params);
+    const std::size_t from = std::min(at, count);
+    at += c;
+    return {from, std::min(c, count - from)};
+}
+
 // The walk of paramBounds, on a work list of its own: a template nested however deep takes no
 // deeper calls.  Each hole's bound goes to `out` in parameter order.
 class BoundsWalk {
@@ -88,10 +97,8 @@ private:
         std::vector<Sizes>& inner = *held_.back();
         std::size_t at = 0;
         for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto c = static_cast<std::size_t>(p.parts[i]->params);
-            const std::size_t from = std::min(at, count);
-            inner.push_back(sizes_.of(*p.parts[i], sizes + from, std::min(c, count - from)));
-            at += c;
+            const auto [from, n] = nextRun(*p.parts[i], count, at);
+            inner.push_back(sizes_.of(*p.parts[i], sizes + from, n));
         }
         todo_.push_back(Task{Op::SubstInner, &p, sizes, count, line});
         marks_.push_back(out_.size());
@@ -109,11 +116,9 @@ private:
         std::size_t at = 0;
         SmallVec<Task, 8> inners;
         for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto c = static_cast<std::size_t>(p.parts[i]->params);
-            const std::size_t from = std::min(at, t.count);
+            const auto [from, n] = nextRun(*p.parts[i], t.count, at);
             const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : t.line;
-            inners.push_back(Task{Op::Enter, p.parts[i].get(), t.sizes + from, std::min(c, t.count - from), b});
-            at += c;
+            inners.push_back(Task{Op::Enter, p.parts[i].get(), t.sizes + from, n, b});
         }
         for (std::size_t k = inners.size(); k-- > 0;) todo_.push_back(inners[k]);
     }
@@ -302,19 +307,6 @@ Sizes FillingSizes::of(const ParNode& p, const Sizes* args, std::size_t count) {
     }
     return last;
 }
-
-namespace {
-
-// The run of a filling's `count` arguments that the next part takes, `at` arguments in: its
-// start and length, cut short where the arguments run out.  Moves `at` past the part.
-std::pair<std::size_t, std::size_t> nextRun(const ParNode& part, std::size_t count, std::size_t& at) {
-    const auto c = static_cast<std::size_t>(part.params);
-    const std::size_t from = std::min(at, count);
-    at += c;
-    return {from, std::min(c, count - from)};
-}
-
-}  // namespace
 
 // Each nested part not yet known, over its run of the arguments, to be measured before the
 // filling closes.

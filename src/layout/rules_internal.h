@@ -9,10 +9,6 @@
 
 namespace plim::pretty_detail {
 
-// The text with the escapes of a quoted literal: the quote character and the backslash
-// escaped, control characters by name, others outside the printable range in decimal.
-void appendEscaped(std::string& out, const std::string& text, char quote);
-
 // The work budget of a render (kCandidateBudget and kCandidatesPerText, layout/tuning.h).
 struct Budget {
     LayoutInt used = 0;
