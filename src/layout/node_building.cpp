@@ -141,25 +141,15 @@ DocNode::Many* makeMany(NodeParts parts, ParNodeRef layout) {
     return new (m) DocNode::Many{std::move(parts), std::move(layout)};
 }
 
-// The texts of two plain nodes composed, or zero when either is not plain.  The count is
-// capped: it only raises the work budget.
-template <class A, class B>
-std::uint32_t plainPair(const A& a, const B& b) {
-    if (a.plainTexts == 0 || b.plainTexts == 0) return 0;
-    const std::uint64_t sum = std::uint64_t{a.plainTexts} + b.plainTexts;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(sum, std::numeric_limits<std::uint32_t>::max()));
-}
-
 DocNodeRef errorNode(const std::string& text) {
     auto d = node(DocNode::Kind::Error);
     d->setText(text);
     return d;
 }
 
-// What the evaluation of a template combines: the sizes with what the node is sure of (see
-// DocNode::sure, lineLow and lineTexts).  Each has the rules of the compositions:
-// two lines side by side are a line; a joined choice between a line and a taller arrangement
-// is the line; two stacked single lists are taller.
+// The sizes of a node with what it is sure of (DocNode::sure, lineLow, lineTexts), combined by
+// the rules of the compositions: two lines side by side are a line; a joined choice between a
+// line and a taller arrangement is the line; two stacked single lists are taller.
 struct NodeValue {
     using Sure = DocNode::Sure;
     Sizes sizes;
@@ -181,8 +171,14 @@ using Sure = DocNode::Sure;
 LayoutInt lineSum(LayoutInt a, LayoutInt b) {
     return b >= kNoLine - a ? kNoLine : a + b;
 }
+// Counts of texts are capped: they only raise the work budget.
 std::uint32_t textSum(std::uint32_t a, std::uint32_t b) {
     return b > std::numeric_limits<std::uint32_t>::max() - a ? std::numeric_limits<std::uint32_t>::max() : a + b;
+}
+// The texts of two plain nodes composed, or zero when either is not plain.
+template <class A, class B>
+std::uint32_t plainPair(const A& a, const B& b) {
+    return a.plainTexts == 0 || b.plainTexts == 0 ? 0 : textSum(a.plainTexts, b.plainTexts);
 }
 bool hasLines(const NodeValue& v) { return v.sizes.height != 0; }
 
@@ -522,16 +518,6 @@ const DocNodeRef& charNode(char c) {
     return nodes[static_cast<unsigned char>(c)];
 }
 
-const TextTree* sharedCharText(const DocNode& d) {
-    static const TextTree* const texts = [] {
-        auto* all = new TextTree[256];
-        for (int i = 0; i < 256; ++i) all[i] = TextTree{TextTree::Kind::Plain, true, 0, 0, nullptr, {.doc = charNode(static_cast<char>(i)).get()}};
-        return all;
-    }();
-    const auto c = static_cast<unsigned char>(d.text()[0]);
-    return texts[c].doc == &d ? &texts[c] : nullptr;
-}
-
 // Kept forever, its handles not counted: the handle is never freed.
 DocNodeRef emptyNode() {
     static const DocNodeRef* const empty = [] {
@@ -561,10 +547,8 @@ struct OneCharFacts {
     static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1, .upTo = 1};
 };
 
-// The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) of
-// their values would set them, and their layout below zero (see besideBelow): most nodes of
-// a printed term are made here.  Every field is written once, whatever the parts, so that the
-// fresh node's defaults are not written first.
+// The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) would,
+// and their layout below zero (see besideBelow): most nodes of a printed term are made here.
 template <class A, class C>
 inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.sizes = besideSizes(a.sizes, c.sizes);

@@ -293,8 +293,6 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
 
 }  // namespace
 
-Candidate* allocCandidatesInNextChunk(std::size_t n) { return currentArena->cands(n); }
-
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     static thread_local TextWriter w;  // kept for its room; writes do not nest
     w.size = 0;

@@ -174,108 +174,6 @@ private:
     std::uint32_t size_ = 0;
 };
 
-// The free room of the current chunk of candidates of the running layout (see TextArena).
-struct CandidateRoom {
-    Candidate* top = nullptr;
-    Candidate* end = nullptr;
-};
-inline thread_local CandidateRoom* candidateRoom = nullptr;
-Candidate* allocCandidatesInNextChunk(std::size_t n);
-
-// Room for n candidates in the arena of the layout running on this thread.
-inline Candidate* allocCandidates(std::size_t n) {
-    CandidateRoom& r = *candidateRoom;
-    if (static_cast<std::size_t>(r.end - r.top) < n) return allocCandidatesInNextChunk(n);
-    Candidate* p = r.top;
-    r.top += n;
-    return p;
-}
-
-// A candidate list: a slice of the running layout's candidates, in its arena.  Copies share the
-// elements; a copy, and a list cut short, have no spare room, so their first addition moves them.
-class CandidateList {
-public:
-    CandidateList() = default;
-    CandidateList(const CandidateList& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
-    CandidateList& operator=(const CandidateList& other) {
-        data_ = other.data_;
-        size_ = other.size_;
-        room_ = other.size_;
-        return *this;
-    }
-
-    // A list of one candidate, in room of its own (as a braced list of one has).
-    static CandidateList one(const Candidate& x) {
-        Candidate* room = allocCandidates(1);
-        *room = x;
-        return slice(room, 1);
-    }
-    // The n candidates at data, with no spare room.
-    static CandidateList slice(Candidate* data, std::size_t n) {
-        CandidateList c;
-        c.data_ = data;
-        c.size_ = static_cast<std::uint32_t>(n);
-        c.room_ = c.size_;
-        return c;
-    }
-
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    Candidate* begin() { return data_; }
-    Candidate* end() { return data_ + size_; }
-    const Candidate* begin() const { return data_; }
-    const Candidate* end() const { return data_ + size_; }
-    Candidate& operator[](std::size_t i) { return data_[i]; }
-    const Candidate& operator[](std::size_t i) const { return data_[i]; }
-    const Candidate& front() const { return data_[0]; }
-    const Candidate& back() const { return data_[size_ - 1]; }
-
-    void reserve(std::size_t n) {
-        if (n > room_) grow(n);
-    }
-    void push_back(const Candidate& x) {
-        if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
-        data_[size_++] = x;
-    }
-    // Appends the range; only the end is a valid position.
-    template <class It>
-    void insert(const Candidate*, It first, It last) {
-        reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
-        for (; first != last; ++first) data_[size_++] = *first;
-    }
-    // Keeps the first n (n <= size()).
-    void resize(std::size_t n) {
-        size_ = static_cast<std::uint32_t>(n);
-        room_ = size_;
-    }
-
-private:
-    void grow(std::size_t n) {
-        Candidate* fresh = allocCandidates(n);
-        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
-        data_ = fresh;
-        room_ = static_cast<std::uint32_t>(n);
-    }
-
-    Candidate* data_ = nullptr;
-    std::uint32_t size_ = 0;
-    std::uint32_t room_ = 0;
-};
-
-struct NodeReply {
-    bool pair = false;
-    CandidateList first;  // the candidates of a single reply
-    CandidateList second;
-    bool firstTooWide = false;
-    bool secondTooWide = false;
-};
-
-struct NodeResult {
-    NodeReply reply;
-    bool tooWide = false;
-    Sizes sizes;
-};
-
 // --- document and parameterised-document nodes ----------------------------------------------
 
 // The layout of a node at a bound below zero, where no text fits, known as the node is made for
@@ -482,8 +380,6 @@ DocNodeRef emptyNode();
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
 // The node of a one-character text, made once.
 const DocNodeRef& charNode(char c);
-// The one layout of such a node, shared by all layouts; null for any other node.
-const TextTree* sharedCharText(const DocNode& d);
 // besideNode(charNode(open), besideNode(d, charNode(close))), and
 // besideNode(a, besideNode(charNode(' '), b)), made at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
@@ -540,17 +436,6 @@ using Bounds = SmallVec<LayoutInt, 8>;
 // The line bound of each parameter (in order) of p laid out at `line` with arguments of the
 // given sizes.
 void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
-
-// The layout of a node sure of its line at the bound (see DocNode::sure) without its other
-// candidates: its one line, not too wide; false for any other node.  Only for a caller that reads
-// no more than the first candidate.
-bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
-
-// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
-// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
-// along stacks and joins; elsewhere all are.
-inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
-NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
 
 // Every candidate of the node at the bound written to `out` from column 0, each followed by two
 // line feeds (the pair error where it is a pair).

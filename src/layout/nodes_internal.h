@@ -32,8 +32,6 @@ public:
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                          const char* chars, const DocNode* doc = nullptr, std::uint32_t index = 0) {
-        if (kind == TextTree::Kind::Plain && doc->kind == DocNode::Kind::Text && doc->sizes.width == 1)
-            if (const TextTree* shared = sharedCharText(*doc)) return shared;
         TextTree& t = work_.next();
         t.kind = kind;
         t.kept = false;
@@ -157,7 +155,6 @@ public:
         const Candidate* end = candChunks_[m.chunk].get() + candSizes_[m.chunk];
         return p >= m.top && p < end && static_cast<std::size_t>(end - p) >= n;
     }
-    CandidateRoom& candidateRoom() { return room_; }
     void candidateRewind(CandidateMark m) {
         chunk_ = m.chunk;
         room_.top = m.top;
@@ -166,7 +163,7 @@ public:
 
 private:
     // Moves the top to the start of the next chunk with room for n, made if need be.
-    void nextChunk(std::size_t n) {
+    [[gnu::noinline]] void nextChunk(std::size_t n) {
         std::size_t c = room_.top == nullptr ? 0 : chunk_ + 1;
         while (c < candChunks_.size() && candSizes_[c] < n) ++c;
         if (c == candChunks_.size()) {
@@ -184,7 +181,10 @@ private:
     std::vector<std::unique_ptr<Candidate[]>> candChunks_;
     std::vector<std::size_t> candSizes_;
     std::size_t chunk_ = 0;  // the chunk of the room
-    CandidateRoom room_;     // the free part of that chunk (none before the first)
+    struct {
+        Candidate* top = nullptr;
+        Candidate* end = nullptr;
+    } room_;  // the free part of that chunk (none before the first)
 };
 
 // The arena of the layout running on this thread.
@@ -193,19 +193,115 @@ inline thread_local TextArena* currentArena = nullptr;
 // Makes an arena the current one for its lifetime.
 class ArenaScope {
 public:
-    explicit ArenaScope(TextArena& a)
-        : previous_(std::exchange(currentArena, &a)), previousRoom_(std::exchange(candidateRoom, &a.candidateRoom())) {}
-    ~ArenaScope() {
-        currentArena = previous_;
-        candidateRoom = previousRoom_;
-    }
+    explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
+    ~ArenaScope() { currentArena = previous_; }
     ArenaScope(const ArenaScope&) = delete;
     ArenaScope& operator=(const ArenaScope&) = delete;
 
 private:
     TextArena* previous_;
-    CandidateRoom* previousRoom_;
 };
+
+// Room for n candidates in the arena of the layout running on this thread.
+inline Candidate* allocCandidates(std::size_t n) {
+    return currentArena->cands(n);
+}
+
+// A candidate list: a slice of the running layout's candidates, in its arena.  Copies share the
+// elements; a copy, and a list cut short, have no spare room, so their first addition moves them.
+class CandidateList {
+public:
+    CandidateList() = default;
+    CandidateList(const CandidateList& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
+    CandidateList& operator=(const CandidateList& other) {
+        data_ = other.data_;
+        size_ = other.size_;
+        room_ = other.size_;
+        return *this;
+    }
+
+    // A list of one candidate, in room of its own (as a braced list of one has).
+    static CandidateList one(const Candidate& x) {
+        Candidate* room = allocCandidates(1);
+        *room = x;
+        return slice(room, 1);
+    }
+    // The n candidates at data, with no spare room.
+    static CandidateList slice(Candidate* data, std::size_t n) {
+        CandidateList c;
+        c.data_ = data;
+        c.size_ = static_cast<std::uint32_t>(n);
+        c.room_ = c.size_;
+        return c;
+    }
+
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    Candidate* begin() { return data_; }
+    Candidate* end() { return data_ + size_; }
+    const Candidate* begin() const { return data_; }
+    const Candidate* end() const { return data_ + size_; }
+    Candidate& operator[](std::size_t i) { return data_[i]; }
+    const Candidate& operator[](std::size_t i) const { return data_[i]; }
+    const Candidate& front() const { return data_[0]; }
+    const Candidate& back() const { return data_[size_ - 1]; }
+
+    void reserve(std::size_t n) {
+        if (n > room_) grow(n);
+    }
+    void push_back(const Candidate& x) {
+        if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
+        data_[size_++] = x;
+    }
+    // Appends the range; only the end is a valid position.
+    template <class It>
+    void insert(const Candidate*, It first, It last) {
+        reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
+        for (; first != last; ++first) data_[size_++] = *first;
+    }
+    // Keeps the first n (n <= size()).
+    void resize(std::size_t n) {
+        size_ = static_cast<std::uint32_t>(n);
+        room_ = size_;
+    }
+
+private:
+    void grow(std::size_t n) {
+        Candidate* fresh = allocCandidates(n);
+        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
+        data_ = fresh;
+        room_ = static_cast<std::uint32_t>(n);
+    }
+
+    Candidate* data_ = nullptr;
+    std::uint32_t size_ = 0;
+    std::uint32_t room_ = 0;
+};
+
+struct NodeReply {
+    bool pair = false;
+    CandidateList first;  // the candidates of a single reply
+    CandidateList second;
+    bool firstTooWide = false;
+    bool secondTooWide = false;
+};
+
+struct NodeResult {
+    NodeReply reply;
+    bool tooWide = false;
+    Sizes sizes;
+};
+
+// The layout of a node sure of its line at the bound (see DocNode::sure) without its other
+// candidates: its one line, not too wide; false for any other node.  Only for a caller that reads
+// no more than the first candidate.
+bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
+
+// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
+// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
+// along stacks and joins; elsewhere all are.
+inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
+NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
 
 using CandidateMark = TextArena::CandidateMark;
 
