@@ -254,6 +254,7 @@ std::optional<Step> nextAbstraction(Abstractions& g) {
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
         Term u = Lam(LamVar(g.v), std::move(body), g.fnType);
+        if (!g.t.hasLVar()) recordClosed(u);  // its one local variable is its own
         return Step{{std::move(u), {{g.x, g.b}}}, g.rest};
     }
 }
@@ -629,9 +630,9 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& a
     };
 }
 
-Step finishTuple(const TupleFold& f, const NameSupply& s) {
+Step finishTuple(TupleFold f, const NameSupply& s) {
     const std::size_t k = f.binders.size();
-    if (k == 0) return {{f.body, f.problems}, s};
+    if (k == 0) return {{std::move(f.body), std::move(f.problems)}, s};
     std::vector<LamBinding> bs;
     std::vector<Type> ts;
     bs.reserve(k);
@@ -642,27 +643,89 @@ Step finishTuple(const TupleFold& f, const NameSupply& s) {
     }
     Term u = k == 1 ? Lam(bs.front(), f.body, mkArrow(ts.front(), f.body.type()))
                     : Lam(LamTup(std::move(bs)), f.body, mkArrow(mkTupleType(std::move(ts)), f.body.type()));
-    return {{etaReduce(u), f.problems}, s};
+    return {{etaReduce(u), std::move(f.problems)}, s};
 }
 
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                  Repeats repeated, GroupFilter admits = nullptr);
 
+// The innermost elements of a tuple argument, left to right, taken by one fold: an element
+// that is a tuple of two or more is not folded on its own, its elements are taken in its place
+// and, after its last one, the binders they opened are closed into one tuple binder, as
+// opening the tuple abstraction that a fold of its own would give does.
+struct Leaf {
+    Term e;
+    // The tuples that end with this element, innermost first: the index of the first leaf of
+    // each and its number of elements.
+    std::vector<std::pair<std::size_t, std::size_t>> closes;
+};
+
+std::vector<Leaf> leavesOf(const Term& x) {
+    struct Open {
+        const Term* tuple;
+        std::size_t next;
+        std::size_t firstLeaf;
+    };
+    std::vector<Leaf> out;
+    std::vector<Open> open{{&x, 0, 0}};
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == top.tuple->elems().size()) {
+            if (open.size() > 1) out.back().closes.emplace_back(top.firstLeaf, top.tuple->elems().size());
+            open.pop_back();
+            continue;
+        }
+        const Term& e = top.tuple->elems()[top.next++];
+        if (e.is(TermKind::Tupl) && e.elems().size() >= 2) {
+            open.push_back(Open{&e, 0, out.size()});
+            continue;
+        }
+        out.push_back(Leaf{e, {}});
+    }
+    return out;
+}
+
+// The fold after the last element of an inner tuple whose k elements opened the newest k
+// binders, `outer` the fold before its first element: as the outer fold opens the inner fold's
+// abstraction.  That is a lambda with a tuple binder over the k binders, unless it is an eta
+// redex, which is opened as any other candidate.
+std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k) {
+    std::vector<LamBinding> bs;
+    std::vector<Type> ts;
+    bs.reserve(k);
+    ts.reserve(k);
+    for (std::size_t j = k; j-- > 0;) {
+        bs.push_back(fold.binders[j].first);
+        ts.push_back(fold.binders[j].second);
+    }
+    LamBinding binder = LamTup(std::move(bs));
+    Type type = mkTupleType(std::move(ts));
+    if (fold.body.is(TermKind::Ap)) {
+        const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
+        Term reduced = etaReduce(u);
+        if (!reduced.sameNode(u)) {
+            const TupleFold before{outer.binders, outer.body, {}};
+            return openCandidate(before, Step{{std::move(reduced), std::move(fold.problems)}, std::move(s)});
+        }
+    }
+    fold.binders.erase(fold.binders.begin(), fold.binders.begin() + static_cast<std::ptrdiff_t>(k));
+    fold.binders.insert(fold.binders.begin(), {std::move(binder), std::move(type)});
+    return {std::move(fold), std::move(s)};
+}
+
 // The candidates of the elements, depth first: for each candidate of the first element, in
-// order, every combination of candidates of the later ones.  One frame per element whose
-// candidates are being tried.
+// order, every combination of candidates of the later ones.  One frame per innermost element
+// whose candidates are being tried.
 class TupleSource final : public StepSource {
 public:
-    TupleSource(ApStep step, std::vector<Term> es, Repeats repeated, Term t, NameSupply s)
-        : step_(step), es_(std::move(es)), repeated_(std::move(repeated)), t_(std::move(t)), s_(std::move(s)) {}
+    TupleSource(ApStep step, const Term& x, Repeats repeated, Term t, NameSupply s)
+        : step_(step), leaves_(leavesOf(x)), repeated_(std::move(repeated)), t_(std::move(t)), s_(std::move(s)) {}
 
     std::optional<Step> next() override {
         if (!started_) {
             started_ = true;
             TupleFold start{{}, t_, {}};
-            StepSourcePtr first = withTupleArguments(step_, true, es_.front(), t_, s_, repeated_,
-                                                     agreeingGroups(repeated_, es_.front(), start));
-            frames_.push_back(Frame{std::move(start), std::move(first)});
+            frames_.push_back(Frame{start, candidatesOf(leaves_.front().e, start, s_)});
         }
         while (!frames_.empty()) {
             Frame& top = frames_.back();
@@ -672,12 +735,18 @@ public:
                 continue;
             }
             if (disagrees(repeated_, *candidate, top.acc)) continue;
-            auto [fold, s2] = openCandidate(top.acc, *candidate);
-            const std::size_t i = frames_.size();
-            if (i == es_.size()) return finishTuple(fold, s2);
-            StepSourcePtr candidates = withTupleArguments(step_, true, es_[i], fold.body, s2,
-                                                          repeatsFor(repeated_, es_[i], fold),
-                                                          agreeingGroups(repeated_, es_[i], fold));
+            auto opened = openCandidate(top.acc, *candidate);
+            const std::size_t i = frames_.size() - 1;
+            for (const auto& [first, k] : leaves_[i].closes)
+                opened = closeTuple(std::move(opened.first), std::move(opened.second), frames_[first].acc, k);
+            auto& [fold, s2] = opened;
+            if (i + 1 == leaves_.size()) {
+                Step r = finishTuple(std::move(fold), s2);
+                // Every local variable of the image is one its binder opened.
+                if (!t_.hasLVar()) recordClosed(r.first.first);
+                return r;
+            }
+            StepSourcePtr candidates = candidatesOf(leaves_[i + 1].e, fold, s2);
             frames_.push_back(Frame{std::move(fold), std::move(candidates)});
         }
         return std::nullopt;
@@ -688,8 +757,14 @@ private:
         TupleFold acc;  // the fold before this element
         StepSourcePtr candidates;
     };
+
+    StepSourcePtr candidatesOf(const Term& e, const TupleFold& acc, const NameSupply& s) const {
+        return withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, acc),
+                                  agreeingGroups(repeated_, e, acc));
+    }
+
     ApStep step_;
-    std::vector<Term> es_;
+    std::vector<Leaf> leaves_;
     Repeats repeated_;
     Term t_;
     NameSupply s_;
@@ -718,7 +793,7 @@ StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, cons
                                  Repeats repeated, GroupFilter admits) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
     if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{{}, t, {}}, s));
-    return std::make_unique<TupleSource>(step, x.elems(), std::move(repeated), t, s);
+    return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s);
 }
 
 }  // namespace

@@ -422,6 +422,10 @@ bool hasFreeLocals(const Term& t) {
     return false;
 }
 
+void recordClosed(const Term& t) {
+    if (t.hasLVar() && !knownFreeLocalSet(t)) TermBuilder::of(t).memo().freeLocalSet.emplace();
+}
+
 bool flexibleHead(const Term& t) {
     switch (t.kind()) {
     case TermKind::PVar:

@@ -316,6 +316,9 @@ inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
 bool hasFreeLocals(const Term& t);
+// Records what its builder knows: t has no free local variable (every local variable in it is
+// bound by a lambda of t), so that asking costs no walk.
+void recordClosed(const Term& t);
 
 bool flexibleHead(const Term& t);
 
