@@ -121,6 +121,7 @@ struct Abstractions {
     Term var;                  // the abstraction variable, typed as b
     Type fnType;               // the image's type: from b's type to t's
     std::vector<Path> paths;   // b's paths
+    std::vector<std::size_t> members;  // the positions of b's group
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
     std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
 };
@@ -150,32 +151,34 @@ bool imageFits(const Abstractions& g, const Term& b) {
     return typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
 }
 
-// The next group: its subterm, its paths and a fresh subset counter; false once there is none.
-bool takeGroup(Abstractions& g) {
-    std::size_t i = g.nextFrom;
-    while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all.term(i), g.closedTypes) ||
-                                !imageFits(g, g.all.term(i)) || !freeOfInnerBinders(g.all, i)))
-        ++i;
-    if (i == g.all.size()) return false;
-    g.b = g.all.term(i);
-    g.var = LVar(g.v, g.b.type());
-    g.fnType = imageType(g.headType, g.b.type(), g.t.type());
-    g.paths.assign(1, g.all.path(i));
-    for (std::size_t j = i + 1; j < g.all.size(); ++j) {
-        if (g.taken[j] || !termEq(g.b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
-        g.taken[j] = true;
-        g.paths.push_back(g.all.path(j));
-    }
-    g.counter.assign(g.paths.size(), false);
-    g.nextFrom = i + 1;
-    return true;
-}
-
+// The next group that `admits` lets through: its subterm, its paths and a fresh subset
+// counter; false once there is none.  The positions of a group it rules out are taken all the
+// same: none of them starts a group of its own.
 bool startGroup(Abstractions& g) {
+    std::vector<std::size_t>& members = g.members;
     for (;;) {
-        if (!takeGroup(g)) return false;
-        // The group's positions are taken all the same: none of them starts a group of its own.
-        if (!g.admits || g.admits(g.b)) return true;
+        std::size_t i = g.nextFrom;
+        while (i < g.all.size() && (g.taken[i] || !qualifies(g.x, g.all.term(i), g.closedTypes) ||
+                                    !imageFits(g, g.all.term(i)) || !freeOfInnerBinders(g.all, i)))
+            ++i;
+        if (i == g.all.size()) return false;
+        g.nextFrom = i + 1;
+        const Term& b = g.all.term(i);
+        const bool admitted = !g.admits || g.admits(b);
+        members.assign(1, i);
+        for (std::size_t j = i + 1; j < g.all.size(); ++j) {
+            if (g.taken[j] || !termEq(b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
+            g.taken[j] = true;
+            members.push_back(j);
+        }
+        if (!admitted) continue;
+        g.b = b;
+        g.var = LVar(g.v, g.b.type());
+        g.fnType = imageType(g.headType, g.b.type(), g.t.type());
+        g.paths.resize(members.size());
+        for (std::size_t k = 0; k < members.size(); ++k) g.all.pathInto(members[k], g.paths[k]);
+        g.counter.assign(g.paths.size(), false);
+        return true;
     }
 }
 
@@ -302,7 +305,7 @@ public:
             phase_ = Phase::Abstracting;
             g_.emplace(Abstractions{x_, t_, std::move(v), std::move(rest), headType_, std::move(admits_),
                                     !t_.hasTypeVars(), lambdaApplications(t_) != LambdaApplications::None,
-                                    allPositions(t_), {}, 0, false, false, x_, x_, x_.type(), {}, {}, {}});
+                                    allPositions(t_), {}, 0, false, false, x_, x_, x_.type(), {}, {}, {}, {}});
             g_->taken.assign(g_->all.size(), false);
             [[fallthrough]];
         }
@@ -620,13 +623,18 @@ Repeats repeatsFor(const Repeats& repeated, const Term& e, const TupleFold& acc)
 // otherwise.
 GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& acc) {
     if (!e.is(TermKind::PVar) || !contains(rep->names, e.name())) return nullptr;
-    if (acc.problems.empty() && rep->outer.empty()) return nullptr;
-    return [rep, e, earlier = acc.problems](const Term& b) {
-        auto pattern = [](const Problem& p) -> const Term& { return p.first; };
-        auto term = [](const Problem& p) -> const Term& { return p.second; };
-        const Problems fresh{{e, b}};
-        return !repeated_elements::disagree(rep->names, fresh, earlier, pattern, term) &&
-               !repeated_elements::disagree(rep->names, fresh, rep->outer, pattern, term);
+    // What the problems before it hold for e: a subterm must agree in shape with each.
+    std::vector<Term> held;
+    auto collect = [&held, &e](const Problems& earlier) {
+        for (const Problem& p : earlier)
+            if (p.first.is(TermKind::PVar) && p.first.name() == e.name()) held.push_back(p.second);
+    };
+    collect(acc.problems);
+    collect(rep->outer);
+    if (held.empty()) return nullptr;
+    return [held = std::move(held)](const Term& b) {
+        return std::none_of(held.begin(), held.end(),
+                            [&b](const Term& u) { return repeated_elements::shapesDiffer(b, u); });
     };
 }
 

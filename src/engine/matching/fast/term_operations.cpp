@@ -91,11 +91,16 @@ PositionTable::PositionTable(Term root) : root_(std::move(root)) {
 
 Path PositionTable::path(std::size_t i) const {
     Path p;
+    pathInto(i, p);
+    return p;
+}
+
+void PositionTable::pathInto(std::size_t i, Path& out) const {
+    out.clear();
     for (auto at = static_cast<std::int32_t>(i); entries_[static_cast<std::size_t>(at)].parent >= 0;
          at = entries_[static_cast<std::size_t>(at)].parent)
-        p.push_back(entries_[static_cast<std::size_t>(at)].step);
-    std::reverse(p.begin(), p.end());
-    return p;
+        out.push_back(entries_[static_cast<std::size_t>(at)].step);
+    std::reverse(out.begin(), out.end());
 }
 
 PositionTable allPositions(const Term& t) { return PositionTable(t); }

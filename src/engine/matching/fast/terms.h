@@ -290,6 +290,8 @@ public:
     std::size_t size() const { return entries_.size(); }
     const Term& term(std::size_t i) const { return i == 0 ? root_ : *entries_[i].term; }
     Path path(std::size_t i) const;
+    // The same into `out`, whose storage is reused.
+    void pathInto(std::size_t i, Path& out) const;
 
 private:
     struct Entry {
