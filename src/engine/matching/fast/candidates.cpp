@@ -78,7 +78,9 @@ bool qualifies(const Term& x, const Term& b, bool closedTypes) {
     if (!shapeAllows(x, b)) return false;
     if (closedTypes ? !typesMatch(x.type(), b.type()) : !typesMayMeet(x.type(), b.type())) return false;
     if (!mayMatch(x, b)) return false;
-    return !b.hasLVar() || subsetOf(freeLocalSet(b), freeLocalSet(x));
+    if (!b.hasLVar()) return true;
+    if (!x.hasLVar()) return !hasFreeLocals(b);
+    return subsetOf(freeLocalSet(b), freeLocalSet(x));
 }
 
 // The subterm at the position mentions no variable bound by a lambda of t above it (by name

@@ -931,7 +931,10 @@ bool termEq(const Term& s, const Term& t) {
     if (s.sameNode(t)) return true;
     // Without lambdas both are their own eta normal forms, which eqUpTo compares kind and
     // size first.
-    if (!s.hasLam() && !t.hasLam() && (s.kind() != t.kind() || s.size() != t.size())) return false;
+    if (!s.hasLam() && !t.hasLam()) {
+        if (s.kind() != t.kind() || s.size() != t.size()) return false;
+        return eqUpTo(s, t);
+    }
     return eqUpTo(etaNormalise(s), etaNormalise(t));
 }
 
