@@ -67,6 +67,17 @@ void BM_RefFirstResultOfHugeSearch(benchmark::State& state) {
 }
 BENCHMARK(BM_RefFirstResultOfHugeSearch)->Arg(20)->Unit(benchmark::kMicrosecond);
 
+// One-step matches of p at every subexpression of the n-level term t, every result read.
+void oneStepAtEveryPosition(benchmark::State& state, const Expr& p, const Expr& t, int n) {
+    for (auto _ : state) {
+        std::size_t results = 0;
+        for (List<SubPath> at = subpaths(atTop(t)); !at.empty(); at = at.tail())
+            results += length(ref::oneStepMatch(p, at.head().first, initialNameSupply()).results);
+        benchmark::DoNotOptimize(results);
+    }
+    state.counters["levels"] = static_cast<double>(n);
+}
+
 // A one-step match at every subexpression of (1, (1, ... (1, 1))) with n levels, as the
 // rewriting driver asks for them, every result read: the pattern H x (H a constructor) fails
 // at once nearly everywhere, so the time is that of preparing the term for each match, and
@@ -81,15 +92,36 @@ void BM_RefOneStepAtEveryPositionOfNestedTuples(benchmark::State& state) {
         t = typedAp(typedAp(pairCon, mkCon(mkNumber(1), i)), t);
     }
     const Expr p = typedAp(mkCon(mkConstr("H"), mkArrow(i, i)), mkVar("x", i));
-    for (auto _ : state) {
-        std::size_t results = 0;
-        for (List<SubPath> at = subpaths(atTop(t)); !at.empty(); at = at.tail())
-            results += length(ref::oneStepMatch(p, at.head().first, initialNameSupply()).results);
-        benchmark::DoNotOptimize(results);
-    }
-    state.counters["levels"] = static_cast<double>(n);
+    oneStepAtEveryPosition(state, p, t, n);
 }
 BENCHMARK(BM_RefOneStepAtEveryPositionOfNestedTuples)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
+
+// The same walk over (\x -> x, (\x -> x, ... (\x -> x, \x -> x))) with n levels, each lambda of
+// a type variable of its own (as the type checker leaves them), against H x y typed by a type
+// variable, which binds to the term's type at every position: the check that no type match
+// binds a variable of the term's types must not read the whole term, or its types, once for
+// every variable of them.
+void BM_RefOneStepAtEveryPositionOfNestedLambdas(benchmark::State& state) {
+    const auto n = static_cast<int>(state.range(0));
+    auto identity = [](int k) {
+        const Type a = mkTid("t" + std::to_string(k));
+        return mkLam(mkVar("x", a), mkVar("x", a), mkArrow(a, a));
+    };
+    Expr t = identity(0);
+    for (int k = 1; k <= n; ++k) {
+        const Expr e = identity(k);
+        const Type pairType = mkTupleType({e.type(), t.type()});
+        const Expr pairCon = mkCon(mkTuple(2), mkArrow(e.type(), mkArrow(t.type(), pairType)));
+        t = typedAp(typedAp(pairCon, e), t);
+    }
+    const Type a = mkTid("a");
+    const Type b = mkTid("b");
+    const Type c = mkTid("c");
+    const Expr h = mkCon(mkConstr("H"), mkArrow(a, mkArrow(b, c)));
+    const Expr p = typedAp(typedAp(h, mkVar("x", a)), mkVar("y", b));
+    oneStepAtEveryPosition(state, p, t, n);
+}
+BENCHMARK(BM_RefOneStepAtEveryPositionOfNestedLambdas)->Arg(250)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
 
 // The first n results of a two-step search that never ends: F (\y -> y, True) against
 // H (H ... (H 1)) (eight H).  The identity's body fits every subterm, so each level of

@@ -8,32 +8,58 @@
 // type where the term has two.
 #pragma once
 
-#include <algorithm>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "lang/types.h"
 
 namespace plim {
 
-using TermTypeVars = std::shared_ptr<const std::vector<std::string>>;
+using TermTypeVars = std::shared_ptr<const std::unordered_set<std::string>>;
+
+namespace term_type_vars_detail {
+
+// Adds the free type variables of t to `names`.  A constructor node already read (types of a
+// term's nodes share their parts: a tuple's type holds its elements' types) is not read
+// again, so the work is bounded by the distinct type nodes, not by the sum of the types' sizes.
+inline void addTypeVars(const Type& t, std::unordered_set<const void*>& seen, std::unordered_set<std::string>& names) {
+    std::vector<const Type*> todo{&t};
+    while (!todo.empty()) {
+        const Type& at = *todo.back();
+        todo.pop_back();
+        if (!at.hasTypeVars() || at.isGround()) continue;
+        switch (at.kind()) {
+        case TypeKind::Tid: names.insert(at.name()); break;
+        case TypeKind::TCon:
+            if (!seen.insert(at.nodeAddress()).second) break;
+            for (const Type& a : at.args()) todo.push_back(&a);
+            break;
+        case TypeKind::TAbs:
+            if (!seen.insert(at.nodeAddress()).second) break;
+            for (std::string& n : typeVarsOf(at)) names.insert(std::move(n));
+            break;
+        }
+    }
+}
+
+}  // namespace term_type_vars_detail
 
 // The type variables in the types of the terms' nodes (`holdsTypeVars` tells which nodes have
 // one in their types or below); null when there is none.
 template <class Term, class HoldsTypeVars>
 TermTypeVars termTypeVars(const std::vector<const Term*>& roots, const HoldsTypeVars& holdsTypeVars) {
     using K = decltype(roots.front()->kind());
-    std::vector<std::string> names;
+    std::unordered_set<std::string> names;
+    std::unordered_set<const void*> seen;
     std::vector<const Term*> todo;
     for (const Term* r : roots)
         if (holdsTypeVars(*r)) todo.push_back(r);
     while (!todo.empty()) {
         const Term& t = *todo.back();
         todo.pop_back();
-        if (!t.type().isGround())
-            for (std::string& n : typeVarsOf(t.type()))
-                if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(std::move(n));
+        term_type_vars_detail::addTypeVars(t.type(), seen, names);
         auto push = [&](const Term& u) {
             if (holdsTypeVars(u)) todo.push_back(&u);
         };
@@ -50,14 +76,25 @@ TermTypeVars termTypeVars(const std::vector<const Term*>& roots, const HoldsType
         }
     }
     if (names.empty()) return nullptr;
-    return std::make_shared<const std::vector<std::string>>(std::move(names));
+    return std::make_shared<const std::unordered_set<std::string>>(std::move(names));
 }
 
-// The type substitution binds one of the term's type variables to another type.
+// The type substitution binds one of the term's type variables to another type.  Read from
+// the smaller side: a match's substitution binds a few of the pattern's variables, while a
+// large term may have many.
 inline bool bindsTermTypeVar(const TypeSubst& s, const TermTypeVars& vars) {
     if (!vars || s.isIdentity()) return false;
+    auto bindsAway = [&s](const std::string& v) {
+        const Type* b = s.find(v);
+        return b && !(b->isTid() && b->name() == v);
+    };
+    if (s.size() < vars->size()) {
+        for (const auto& [v, t] : s.bindings())
+            if (vars->count(v) && bindsAway(v)) return true;
+        return false;
+    }
     for (const std::string& v : *vars)
-        if (const Type* b = s.find(v); b && !(b->isTid() && b->name() == v)) return true;
+        if (bindsAway(v)) return true;
     return false;
 }
 

@@ -296,10 +296,15 @@ Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
         sols);
 }
 
-Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, NameSupply supply);
+// The type variables of the terms a match starts from (term_type_vars.h), read only when a type
+// match binds a variable: most problems' types are equal or fail to match, and the walk over
+// the whole term would cost each match at every position of a large term its size again.
+using LazyTermTypes = Lazy<TermTypeVars>;
+
+Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply);
 
 // The solutions that follow one rule result of the problem at the front.
-Solutions continueAfter(AppRule rule, const TermTypeVars& termTypes, const Bindings& h, const RuleResult& rr,
+Solutions continueAfter(AppRule rule, const LazyTermTypes& termTypes, const Bindings& h, const RuleResult& rr,
                         const Worklist& rest) {
     const Bindings m = composeBindings(rr.bindings, h);
     Solutions inner = solve(rule, termTypes, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
@@ -373,7 +378,7 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
 
 // `termTypes`: the type variables of the terms the match started from, which no type match may
 // bind (term_type_vars.h).
-Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, NameSupply supply) {
+Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply) {
     return Solutions::defer([rule, termTypes, work = std::move(work), supply = std::move(supply)]() -> Solutions {
         Worklist queue = work;
         NameSupply s = supply;
@@ -386,7 +391,7 @@ Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, Name
             auto [pr, rest] = queue.pop();
             if (pr.term.hasPVar()) freeVariablesInTerm(pr.term);
             const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
-            if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
+            if (!h || (!h->types.isIdentity() && bindsTermTypeVar(h->types, termTypes.get()))) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
                 Solutions branches = concatMap(
@@ -408,11 +413,35 @@ Solutions solve(AppRule rule, const TermTypeVars& termTypes, Worklist work, Name
 
 }  // namespace
 
+namespace {
+
+// The type variables of the terms.  The latest answer is kept for the same term nodes: the
+// rewriting driver matches every rule at one position, each against the same converted term.
+TermTypeVars typeVarsOfTerms(const std::vector<Term>& terms) {
+    thread_local std::vector<Term> lastTerms;
+    thread_local TermTypeVars lastVars;
+    auto same = [&terms]() {
+        if (terms.size() != lastTerms.size()) return false;
+        for (std::size_t i = 0; i < terms.size(); ++i)
+            if (!terms[i].sameNode(lastTerms[i])) return false;
+        return true;
+    };
+    if (same()) return lastVars;
+    std::vector<const Term*> roots;
+    for (const Term& t : terms) roots.push_back(&t);
+    TermTypeVars vars = termTypeVars(roots, [](const Term& t) { return t.hasTypeVar(); });
+    lastTerms = terms;
+    lastVars = vars;
+    return vars;
+}
+
+}  // namespace
+
 Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
-    std::vector<const Term*> terms;
-    for (const Problem& pr : problems) terms.push_back(&pr.term);
-    TermTypeVars termTypes = termTypeVars(terms, [](const Term& t) { return t.hasTypeVar(); });
-    return solve(rule, termTypes, Worklist(problems), supply);
+    std::vector<Term> terms;
+    for (const Problem& pr : problems) terms.push_back(pr.term);
+    return solve(rule, delay([terms = std::move(terms)]() { return typeVarsOfTerms(terms); }), Worklist(problems),
+                 supply);
 }
 
 // ---------------------------------------------------------------------------------------
