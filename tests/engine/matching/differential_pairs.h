@@ -911,25 +911,28 @@ struct Outcome {
     std::map<std::string, std::string> faults;  // key -> why
     std::string failure;
     bool lost = false;
-    bool tooMany = false;
+    bool capped = false;     // the results went on past the cap: only the first were read
     bool outOfTime = false;  // the time budget ran out before the results did
 };
 
-constexpr std::size_t kResultLimit = 400;
+// The results read of one match.  A tuple argument whose elements are all flexible can have
+// hundreds of thousands; the matchers give their results lazily and in one order, so the
+// first ones read of each are compared in order, and the sets only when neither went past it.
+constexpr std::size_t kResultCap = 5000;
 
 // A time budget for the results of one match (zero: none), looked at between results.
 using Budget = std::chrono::milliseconds;
 
 // The results judged when normalTerm is given (each distinct result once).
 inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Expr& t, const Expr* normalTerm,
-                         Budget budget = Budget{0}) {
+                         Budget budget = Budget{0}, std::size_t cap = kResultCap) {
     Outcome out;
     const auto deadline = std::chrono::steady_clock::now() + budget;
     try {
         std::size_t n = 0;
         for (List<MatchResult> at = progtest::runMatch(m, kind, p, t); !at.empty(); at = at.tail()) {
-            if (++n > kResultLimit) {
-                out.tooMany = true;
+            if (++n > cap) {
+                out.capped = true;
                 break;
             }
             if (budget.count() > 0 && std::chrono::steady_clock::now() > deadline) {
@@ -959,7 +962,9 @@ struct Finding {
 };
 
 struct Counts {
-    std::size_t pairs = 0, illTyped = 0, matches = 0, fastResults = 0, refResults = 0, skipped = 0, outOfTime = 0;
+    std::size_t pairs = 0, illTyped = 0, matches = 0, fastResults = 0, refResults = 0, outOfTime = 0;
+    std::size_t capped = 0, cappedPairs = 0;  // matches (and the pairs with one) whose results went past the cap
+    std::size_t cap = kResultCap;
     std::map<std::string, std::size_t> byKind;
 };
 
@@ -973,21 +978,26 @@ inline void report(Counts& counts, std::vector<Finding>& found, const std::strin
     found.push_back(Finding{what, std::move(cmd), std::move(detail)});
 }
 
-// A well-typed pair: both matchers, every result judged, the sets compared.
+// The first results of two matches that went past the cap: the distinct results in the order
+// of their first appearance agree as far as both were read.
+inline bool samePrefix(const Outcome& fast, const Outcome& ref) {
+    const std::size_t n = std::min(fast.order.size(), ref.order.size());
+    return std::equal(fast.order.begin(), fast.order.begin() + static_cast<std::ptrdiff_t>(n), ref.order.begin());
+}
+
+// A well-typed pair: both matchers, every result read judged, the sets compared (in order as
+// far as they were read when the results went past the cap).
 inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, Counts& counts,
-                       std::vector<Finding>& found, Budget budget = Budget{0}) {
+                       std::vector<Finding>& found, Budget budget = Budget{0}, std::size_t cap = kResultCap) {
     const Expr normal = betareduce(t);
-    const Outcome fast = outcomeOf(fastMatcher(), kind, p, t, &normal, budget);
-    const Outcome ref = outcomeOf(refMatcher(), kind, p, t, &normal, budget);
+    const Outcome fast = outcomeOf(fastMatcher(), kind, p, t, &normal, budget, cap);
+    const Outcome ref = outcomeOf(refMatcher(), kind, p, t, &normal, budget, cap);
     ++counts.matches;
     if (fast.outOfTime || ref.outOfTime) {
         ++counts.outOfTime;
         return;
     }
-    if (fast.tooMany || ref.tooMany) {
-        ++counts.skipped;
-        return;
-    }
+    if (fast.capped || ref.capped) ++counts.capped;
     counts.fastResults += fast.keys.size();
     counts.refResults += ref.keys.size();
     const std::string cmd = command(kind, pr);
@@ -998,6 +1008,17 @@ inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, 
     if (!fast.failure.empty() || !ref.failure.empty()) return;
     for (const auto& [key, why] : fast.faults) report(counts, found, "fast " + why, cmd, key);
     for (const auto& [key, why] : ref.faults) report(counts, found, "ref " + why, cmd, key);
+    if (fast.capped || ref.capped) {
+        const Outcome& past = fast.capped ? fast : ref;
+        const Outcome& other = fast.capped ? ref : fast;
+        if (!samePrefix(fast, ref))
+            report(counts, found, "fast order", cmd, "the first " + std::to_string(cap) + " results differ");
+        else if (!other.capped && past.order.size() > other.order.size())
+            report(counts, found, fast.capped ? "fast extra" : "fast missing", cmd,
+                   std::to_string(past.order.size()) + " distinct results against " +
+                       std::to_string(other.order.size()));
+        return;
+    }
     for (const auto& key : ref.keys)
         if (!fast.keys.count(key)) report(counts, found, "fast missing", cmd, key);
     for (const auto& key : fast.keys)
@@ -1009,10 +1030,11 @@ inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, 
 // An ill-typed pair, matched as the match commands match it after the type reports: a user
 // error may end the match, nothing else may.
 inline void survivesOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, Counts& counts,
-                        std::vector<Finding>& found, Budget budget = Budget{0}) {
+                        std::vector<Finding>& found, Budget budget = Budget{0}, std::size_t cap = kResultCap) {
     for (const auto& [m, name] : {std::pair{fastMatcher(), "fast"}, std::pair{refMatcher(), "ref"}}) {
-        const Outcome o = outcomeOf(m, kind, p, t, nullptr, budget);
+        const Outcome o = outcomeOf(m, kind, p, t, nullptr, budget, cap);
         if (o.outOfTime) ++counts.outOfTime;
+        if (o.capped) ++counts.capped;
         if (o.lost) report(counts, found, std::string(name) + " lost session", command(kind, pr), o.failure);
     }
 }
@@ -1026,30 +1048,40 @@ struct RunOptions {
     std::size_t first = 0;  // the pairs before it are drawn but not run
     bool trace = false;     // each pair's number and text written to the log before it runs
     Budget perMatch{0};     // the time each matcher has for the results of one match (zero: no limit)
+    std::size_t resultCap = kResultCap;  // the results read of each match
 };
+
+// One pair: an ill-typed one must not lose the session, a well-typed one is compared.
+inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
+    const progtest::Checked c = progtest::readPair(pr.pattern, pr.term, progtest::probeSignature());
+    if (!c.reports.empty()) {
+        ++run.counts.illTyped;
+        const std::optional<std::pair<Expr, Expr>> both =
+            progtest::checkedDespiteReports(c.lhs, c.rhs, progtest::probeSignature());
+        if (both)
+            for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
+                survivesOne(kind, pr, both->first, both->second, run.counts, run.found, options.perMatch,
+                            options.resultCap);
+        return;
+    }
+    for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
+        compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found, options.perMatch, options.resultCap);
+}
 
 // Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
 inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
     Generator g(seed);
     for (std::size_t i = 0; i < options.first; ++i) randomPair(g);
     RunResult run;
+    run.counts.cap = options.resultCap;
     for (std::size_t i = options.first; i < options.first + pairs; ++i) {
         const Pair pr = randomPair(g);
         ++run.counts.pairs;
         if (options.trace) log << "pair " << i << ": " << command(Kind::OneStep, pr) << std::endl;
-        const progtest::Checked c = progtest::readPair(pr.pattern, pr.term, progtest::probeSignature());
         const auto started = std::chrono::steady_clock::now();
-        if (!c.reports.empty()) {
-            ++run.counts.illTyped;
-            const std::optional<std::pair<Expr, Expr>> both =
-                progtest::checkedDespiteReports(c.lhs, c.rhs, progtest::probeSignature());
-            if (both)
-                for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
-                    survivesOne(kind, pr, both->first, both->second, run.counts, run.found, options.perMatch);
-            continue;
-        }
-        for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
-            compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found, options.perMatch);
+        const std::size_t cappedBefore = run.counts.capped;
+        runPair(pr, options, run);
+        if (run.counts.capped > cappedBefore) ++run.counts.cappedPairs;
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         if (took.count() > 1000)
@@ -1061,7 +1093,7 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
 inline void writeSummary(const RunResult& run, std::ostream& out) {
     const Counts& c = run.counts;
     out << "pairs " << c.pairs << ", ill-typed pairs " << c.illTyped << ", matches " << c.matches << " ("
-        << c.skipped << " over " << kResultLimit << " results, " << c.outOfTime
+        << c.capped << " capped at " << c.cap << " results, in " << c.cappedPairs << " pairs, " << c.outOfTime
         << " out of time), fast results " << c.fastResults
         << ", reference results " << c.refResults << "\n";
     for (const auto& [kind, n] : c.byKind) out << "  " << kind << ": " << n << "\n";
