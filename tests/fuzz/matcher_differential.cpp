@@ -153,14 +153,10 @@ struct Unended {
 
 RunResult runAllIsolated(std::uint64_t seed, std::size_t pairs, const RunOptions& options, int seconds,
                          std::vector<Unended>& unended) {
-    Generator g(seed);
-    for (std::size_t i = 0; i < options.first; ++i) randomPair(g);
     RunResult run;
     run.counts.cap = options.resultCap;
-    for (std::size_t i = options.first; i < options.first + pairs; ++i) {
-        const Pair pr = randomPair(g);
+    forEachPair(seed, pairs, options, std::cerr, [&](std::size_t i, const Pair& pr) {
         ++run.counts.pairs;
-        if (options.trace) std::cerr << "pair " << i << ": " << command(Kind::OneStep, pr) << std::endl;
         std::string why;
         switch (runIsolated(pr, options, seconds, run, why)) {
         case End::Returned: break;
@@ -169,7 +165,7 @@ RunResult runAllIsolated(std::uint64_t seed, std::size_t pairs, const RunOptions
             break;
         case End::Died: unended.push_back({i, command(Kind::OneStep, pr), "process " + why}); break;
         }
-    }
+    });
     return run;
 }
 

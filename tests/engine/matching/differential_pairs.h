@@ -1068,16 +1068,25 @@ inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
         compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found, options.perMatch, options.resultCap);
 }
 
-// Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
-inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
+// Calls f(i, pair) for the pairs i = first .. first + pairs - 1 of the seed's sequence, naming
+// each in `log` first when tracing.
+template <class F>
+void forEachPair(std::uint64_t seed, std::size_t pairs, const RunOptions& options, std::ostream& log, F f) {
     Generator g(seed);
     for (std::size_t i = 0; i < options.first; ++i) randomPair(g);
-    RunResult run;
-    run.counts.cap = options.resultCap;
     for (std::size_t i = options.first; i < options.first + pairs; ++i) {
         const Pair pr = randomPair(g);
-        ++run.counts.pairs;
         if (options.trace) log << "pair " << i << ": " << command(Kind::OneStep, pr) << std::endl;
+        f(i, pr);
+    }
+}
+
+// Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
+inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
+    RunResult run;
+    run.counts.cap = options.resultCap;
+    forEachPair(seed, pairs, options, log, [&](std::size_t i, const Pair& pr) {
+        ++run.counts.pairs;
         const auto started = std::chrono::steady_clock::now();
         const std::size_t cappedBefore = run.counts.capped;
         runPair(pr, options, run);
@@ -1086,7 +1095,7 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         if (took.count() > 1000)
             log << "slow (pair " << i << ", " << took.count() << " ms): " << command(Kind::OneStep, pr) << "\n";
-    }
+    });
     return run;
 }
 
