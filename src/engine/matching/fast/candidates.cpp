@@ -102,7 +102,8 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // the list.  Groups are found only as the search reads that far.
 
 // Whether the problem (x, b) of a group may be solved with the problems it comes with; a group
-// it rules out gives no candidate (none by default).
+// it rules out gives no candidate (none by default).  It is given only for terms without
+// lambdas and looks at the shape of b alone, so that it answers alike for equal subterms.
 using GroupFilter = std::function<bool(const Term& b)>;
 
 struct Abstractions {
@@ -154,8 +155,10 @@ bool imageFits(const Abstractions& g, const Term& b) {
 }
 
 // The next group that `admits` lets through: its subterm, its paths and a fresh subset
-// counter; false once there is none.  The positions of a group it rules out are taken all the
-// same: none of them starts a group of its own.
+// counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
+// the shape of a term without lambdas, which every equal subterm shares, so the positions of
+// that group are ruled out as well when they come, and none of them belongs to a group that is
+// let through.
 bool startGroup(Abstractions& g) {
     std::vector<std::size_t>& members = g.members;
     for (;;) {
@@ -166,14 +169,13 @@ bool startGroup(Abstractions& g) {
         if (i == g.all.size()) return false;
         g.nextFrom = i + 1;
         const Term& b = g.all.term(i);
-        const bool admitted = !g.admits || g.admits(b);
+        if (g.admits && !g.admits(b)) continue;
         members.assign(1, i);
         for (std::size_t j = i + 1; j < g.all.size(); ++j) {
             if (g.taken[j] || !termEq(b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
             g.taken[j] = true;
             members.push_back(j);
         }
-        if (!admitted) continue;
         g.b = b;
         g.var = LVar(g.v, g.b.type());
         g.fnType = imageType(g.headType, g.b.type(), g.t.type());
@@ -640,6 +642,53 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& a
     };
 }
 
+// Tuple and function types of images built before on this thread, by their parts' very
+// nodes: the images of one search are built from the same few types, and sharing their nodes
+// lets the conversion of the results substitute each type once (conversion.cpp).  The memo is
+// dropped whole before it holds more than kLimit types.
+class ImageTypes {
+public:
+    Type tuple(std::vector<Type> parts) { return get(std::move(parts), false); }
+    Type arrow(const Type& arg, const Type& res) { return get({arg, res}, true); }
+
+private:
+    struct Entry {
+        std::vector<Type> parts;  // keep their nodes, and so their addresses, alive
+        bool arrow;
+        Type built;
+    };
+    static constexpr std::size_t kLimit = 4096;
+
+    Type get(std::vector<Type> parts, bool arrow) {
+        std::uint64_t key = arrow ? 1 : 2;
+        for (const Type& p : parts) key = mixHash(key, reinterpret_cast<std::uintptr_t>(p.nodeAddress()));
+        if (auto it = byKey_.find(key); it != byKey_.end())
+            for (const Entry& e : it->second)
+                if (e.arrow == arrow && sameParts(e.parts, parts)) return e.built;
+        Type built = arrow ? mkArrow(parts[0], parts[1]) : mkTupleType(parts);
+        if (++count_ > kLimit) {
+            byKey_.clear();
+            count_ = 1;
+        }
+        byKey_[key].push_back(Entry{std::move(parts), arrow, built});
+        return built;
+    }
+    static bool sameParts(const std::vector<Type>& a, const std::vector<Type>& b) {
+        if (a.size() != b.size()) return false;
+        for (std::size_t i = 0; i < a.size(); ++i)
+            if (!a[i].sameNode(b[i])) return false;
+        return true;
+    }
+
+    std::unordered_map<std::uint64_t, std::vector<Entry>> byKey_;
+    std::size_t count_ = 0;
+};
+
+ImageTypes& imageTypes() {
+    thread_local ImageTypes types;
+    return types;
+}
+
 Step finishTuple(TupleFold f, const NameSupply& s) {
     const std::size_t k = f.binders.size();
     if (k == 0) return {{std::move(f.body), std::move(f.problems)}, s};
@@ -651,8 +700,9 @@ Step finishTuple(TupleFold f, const NameSupply& s) {
         bs.push_back(it->first);
         ts.push_back(it->second);
     }
-    Term u = k == 1 ? Lam(bs.front(), f.body, mkArrow(ts.front(), f.body.type()))
-                    : Lam(LamTup(std::move(bs)), f.body, mkArrow(mkTupleType(std::move(ts)), f.body.type()));
+    Term u = k == 1 ? Lam(bs.front(), f.body, imageTypes().arrow(ts.front(), f.body.type()))
+                    : Lam(LamTup(std::move(bs)), f.body,
+                          imageTypes().arrow(imageTypes().tuple(std::move(ts)), f.body.type()));
     return {{etaReduce(u), std::move(f.problems)}, s};
 }
 
@@ -709,7 +759,7 @@ std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const 
         ts.push_back(fold.binders[j].second);
     }
     LamBinding binder = LamTup(std::move(bs));
-    Type type = mkTupleType(std::move(ts));
+    Type type = imageTypes().tuple(std::move(ts));
     if (fold.body.is(TermKind::Ap)) {
         const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
         Term reduced = etaReduce(u);

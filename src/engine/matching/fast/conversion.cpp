@@ -553,6 +553,80 @@ private:
     std::unordered_map<const TermNode*, std::pair<Term, Expr>> byNode_;
 };
 
+// The types substituted before on this thread, by the type's very node and the very nodes
+// that the substitution gives its variables: the results of one search bind their functions
+// to images whose types the search built once and shared, and whose variables most results
+// bind alike.  Types with a scheme in them are substituted every time.  The memo is dropped
+// whole before it holds more than kLimit types.
+class SubstitutedTypes {
+public:
+    Type get(const TypeSubst& f, const Type& t) {
+        if (count_ >= kLimit) {
+            byNode_.clear();
+            count_ = 0;
+        }
+        auto [it, fresh] = byNode_.try_emplace(t.nodeAddress());
+        Slot& slot = it->second;
+        if (fresh) {
+            slot.type.emplace(t);
+            slot.vars = freeVarsOf(t);
+            ++count_;
+        }
+        if (!slot.vars) return substType(f, t);
+        std::vector<const Type*> bound;
+        bound.reserve(slot.vars->size());
+        for (const std::string& v : *slot.vars) bound.push_back(f.find(v));
+        for (const Entry& e : slot.entries)
+            if (sameBindings(e.bound, bound)) return e.result;
+        Type result = substType(f, t);
+        Entry e{{}, result};
+        for (const Type* b : bound) e.bound.push_back(b ? std::optional<Type>(*b) : std::nullopt);
+        slot.entries.push_back(std::move(e));
+        ++count_;
+        return result;
+    }
+
+private:
+    struct Entry {
+        std::vector<std::optional<Type>> bound;  // what each variable was bound to (none: itself)
+        Type result;
+    };
+    struct Slot {
+        std::optional<Type> type;  // keeps the node, and so its address, alive
+        std::optional<std::vector<std::string>> vars;  // none: the type holds a scheme
+        std::vector<Entry> entries;
+    };
+    static constexpr std::size_t kLimit = 4096;
+
+    static std::optional<std::vector<std::string>> freeVarsOf(const Type& t) {
+        std::vector<std::string> vars;
+        std::vector<const Type*> todo{&t};
+        while (!todo.empty()) {
+            const Type& u = *todo.back();
+            todo.pop_back();
+            if (u.isGround()) continue;
+            if (u.isTid()) {
+                if (std::find(vars.begin(), vars.end(), u.name()) == vars.end()) vars.push_back(u.name());
+            } else if (u.isTCon()) {
+                for (const Type& a : u.args()) todo.push_back(&a);
+            } else {
+                return std::nullopt;
+            }
+        }
+        return vars;
+    }
+    static bool sameBindings(const std::vector<std::optional<Type>>& kept, const std::vector<const Type*>& now) {
+        for (std::size_t i = 0; i < kept.size(); ++i) {
+            if (!kept[i] != !now[i]) return false;
+            if (kept[i] && !kept[i]->sameNode(*now[i])) return false;
+        }
+        return true;
+    }
+
+    std::unordered_map<const void*, Slot> byNode_;
+    std::size_t count_ = 0;
+};
+
 // The conversion of t with the type substitution applied to every type in it (none: as they
 // are).  A subterm without type variables keeps its types, and its origin when it has one.
 // On an explicit stack, as the conversion the other way.
@@ -562,9 +636,10 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
     std::optional<SharedSubst> shared;
     if (types && t.size() >= 32) shared.emplace(*types);
     auto typed = [types](const Term& u) { return types && u.hasTypeVars(); };
+    thread_local SubstitutedTypes substituted;
     auto typeOf = [&](const Term& u) {
         if (!typed(u) || u.type().isGround()) return u.type();
-        return shared ? (*shared)(u.type()) : substType(*types, u.type());
+        return shared ? (*shared)(u.type()) : substituted.get(*types, u.type());
     };
     if (!typed(t))
         if (const Expr* o = t.origin()) return *o;

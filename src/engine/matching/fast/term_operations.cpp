@@ -421,6 +421,7 @@ bool someLocalFree(const Term& t) {
 
 bool hasFreeLocals(const Term& t) {
     if (!t.hasLVar()) return false;
+    if (!t.hasLam()) return true;  // no lambda in it binds its local variables
     if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
     if (someLocalFree(t)) return true;
     TermBuilder::of(t).memo().freeLocalSet.emplace();  // known empty from now on
