@@ -69,10 +69,7 @@ Doc backQuotesDoc(Doc d) {
 
 Doc aboveList(std::vector<Doc> items) {
     if (items.empty()) return emptyDoc();
-    NodeParts parts;
-    parts.reserve(items.size());
-    for (Doc& d : items) parts.push_back(std::move(d).node());
-    return Doc(aboveListNode(std::move(parts)));
+    return Doc(aboveListNode(nodesOf(items)));
 }
 
 // --- lists of documents --------------------------------------------------------------------

@@ -102,6 +102,8 @@ struct Sizes {
     LayoutInt height = 0;     // number of lines
     LayoutInt lastWidth = 0;  // length of the last line
     LayoutInt width = 0;      // length of the longest line
+
+    bool operator==(const Sizes&) const = default;
 };
 
 // --- documents ---------------------------------------------------------------------------

@@ -9,17 +9,6 @@ namespace plim {
 
 using namespace pretty_detail;
 
-namespace {
-
-NodeParts nodesOf(std::vector<Doc>& items) {
-    NodeParts parts;
-    parts.reserve(items.size());
-    for (Doc& d : items) parts.push_back(std::move(d).node());
-    return parts;
-}
-
-}  // namespace
-
 Doc fillDoc(std::vector<Doc> items) {
     return Doc(fillNode(true, 0, nodesOf(items)));
 }

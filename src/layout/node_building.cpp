@@ -751,11 +751,18 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     return finished(std::move(d));
 }
 
+NodeParts nodesOf(std::span<Doc> items) {
+    NodeParts parts;
+    parts.reserve(items.size());
+    for (Doc& d : items) parts.push_back(std::move(d).node());
+    return parts;
+}
+
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     if (layout->params != static_cast<LayoutInt>(items.size()))
         return errorNode(applyCountError(layout->params, static_cast<LayoutInt>(items.size())));
     auto* many = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{{}, layout};
-    NodeParts& parts = many->parts;
+    NodeParts& parts = many->parts;  // filled in place: most nodes of a printed term are these
     parts.reserve(items.size());
     for (Doc& item : items) parts.push_back(std::move(item).node());
     auto d = node(DocNode::Kind::Apply);

@@ -259,11 +259,7 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
 // --- the sizes of nested fillings ------------------------------------------------------------
 
 bool FillingSizes::Key::operator==(const Key& o) const {
-    if (p != o.p || args.size() != o.args.size()) return false;
-    for (std::size_t i = 0; i < args.size(); ++i)
-        if (args[i].height != o.args[i].height || args[i].lastWidth != o.args[i].lastWidth || args[i].width != o.args[i].width)
-            return false;
-    return true;
+    return p == o.p && args == o.args;
 }
 
 std::size_t FillingSizes::KeyHash::operator()(const Key& k) const {

@@ -237,8 +237,9 @@ private:
     std::uintptr_t bits_ = 0;  // the layout, or a bound shifted left and marked by its lowest bit
 };
 
-// The parts of a node of many parts.
+// The parts of a node of many parts, and those of documents (taken out of them).
 using NodeParts = SmallVec<DocNodeRef, 3>;
+NodeParts nodesOf(std::span<Doc> items);
 
 // A node's sizes, kept in 32 bits (a larger size stands at the largest); read as Sizes.
 struct NodeSizes {

@@ -55,10 +55,7 @@ ParDoc choiceParDoc(ParDoc left, ParDoc right) {
 }
 
 Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
-    NodeParts parts;
-    parts.reserve(args.size());
-    for (Doc& d : args) parts.push_back(std::move(d).node());
-    return Doc(applyNode(p.node(), std::move(parts)));
+    return Doc(applyNode(p.node(), nodesOf(args)));
 }
 
 ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
