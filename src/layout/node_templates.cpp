@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "support/hashing.h"
+
 namespace plim::pretty_detail {
 // --- parameterised nodes ---------------------------------------------------------------------
 
@@ -263,13 +265,8 @@ bool FillingSizes::Key::operator==(const Key& o) const {
 }
 
 std::size_t FillingSizes::KeyHash::operator()(const Key& k) const {
-    std::size_t h = std::hash<const ParNode*>{}(k.p);
-    const auto mix = [&](LayoutInt v) { h = (h ^ std::hash<LayoutInt>{}(v)) * 0x100000001b3ULL; };
-    for (const Sizes& s : k.args) {
-        mix(s.height);
-        mix(s.lastWidth);
-        mix(s.width);
-    }
+    std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.p);
+    for (const Sizes& s : k.args) h = mixHash(mixHash(mixHash(h, s.height), s.lastWidth), s.width);
     return h;
 }
 
