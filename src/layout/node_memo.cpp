@@ -187,8 +187,7 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
 void forgetTextsLaidOutAgain() {
     std::unique_ptr<TextArena>& arena = againArena();
     if (arena == nullptr) return;
-    if (arena->large()) arena.reset();
-    else arena->reset();  // kept for the next text, as a render's is
+    arena->clear();  // kept for the next text, as a render's is
 }
 
 }  // namespace plim::pretty_detail

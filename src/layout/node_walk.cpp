@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "layout/rules_internal.h"
+#include "support/work_room.h"
 
 namespace plim::pretty_detail {
 namespace {
@@ -659,8 +660,8 @@ bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     }
 }
 
-// The frames of the walks running on this thread: a walk may start another (the document of a
-// template's lifted part), which takes the next stack.  Frames are kept for their room.
+// The frames of a walk, borrowed from those the thread keeps for their room: a walk may start
+// another (the document of a template's lifted part), which borrows another.
 struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
@@ -670,27 +671,12 @@ struct FrameStack {
         if (size == frames.size()) frames.emplace_back();
         return frames[size++];
     }
-};
-
-class WalkScope {
-public:
-    WalkScope() {
-        if (depth_ == stacks_.size()) stacks_.push_back(std::make_unique<FrameStack>());
-        stack_ = stacks_[depth_++].get();
-        stack_->size = 0;
-        stack_->lists.parts.clear();
-        stack_->lists.args.clear();
-        stack_->lists.sizes.clear();
+    void clear() {
+        size = 0;
+        lists.parts.clear();
+        lists.args.clear();
+        lists.sizes.clear();
     }
-    ~WalkScope() { --depth_; }
-    WalkScope(const WalkScope&) = delete;
-    WalkScope& operator=(const WalkScope&) = delete;
-    FrameStack& stack() { return *stack_; }
-
-private:
-    FrameStack* stack_;
-    static inline thread_local std::size_t depth_ = 0;
-    static inline thread_local std::vector<std::unique_ptr<FrameStack>> stacks_;
 };
 
 }  // namespace
@@ -704,8 +690,8 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     CandidateMark mark;
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
     if (recallRoot && recallLayout(d, line, need, ret)) return ret;
-    WalkScope scope;
-    FrameStack& s = scope.stack();
+    BorrowedRoom<FrameStack> stack;
+    FrameStack& s = *stack;
     s.push().start(PartRequest{&d, line, need}, mark, s.lists);
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
@@ -825,43 +811,24 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
         out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line - place.indent, place);
 }
 
-// The arena of a render, one of those the thread keeps (renders may nest), emptied when the
-// render ends and kept for the next one unless it grew large: most renders lay out a few
-// hundred texts, and new blocks for each would cost more than the layout.
-class RenderArena {
-public:
-    RenderArena() {
-        if (depth_ == kept_.size()) kept_.push_back(std::make_unique<TextArena>());
-        arena_ = kept_[depth_++].get();
-    }
-    ~RenderArena() {
-        --depth_;
-        if (arena_->large()) kept_[depth_] = std::make_unique<TextArena>();
-        else arena_->reset();
-    }
-    RenderArena(const RenderArena&) = delete;
-    RenderArena& operator=(const RenderArena&) = delete;
-    TextArena& arena() { return *arena_; }
-
-private:
-    TextArena* arena_;
-    static inline thread_local std::size_t depth_ = 0;
-    static inline thread_local std::vector<std::unique_ptr<TextArena>> kept_;
-};
+// The arena of a render is borrowed from those the thread keeps (renders may nest), emptied when
+// the render ends: most renders lay out a few hundred texts, and new blocks for each would cost
+// more than the layout.
+using RenderArena = BorrowedRoom<TextArena>;
 
 }  // namespace
 
 bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
                      LayoutInt lineBound) {
     RenderArena arena;
-    ArenaScope scope(arena.arena());
+    ArenaScope scope(*arena);
     // The empty document below the last part has no lines: it adds nothing.
     return renderStackParts(out, count, [&](std::size_t k) { return partAt(count - 1 - k); }, lineBound);
 }
 
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     RenderArena arena;
-    ArenaScope scope(arena.arena());
+    ArenaScope scope(*arena);
     if (renderStack(out, *d, lineBound)) return;
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {
@@ -878,7 +845,7 @@ void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
 
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     RenderArena arena;
-    ArenaScope scope(arena.arena());
+    ArenaScope scope(*arena);
     const NodeResult r = layOut(*d, lineBound);
     if (r.reply.pair) {
         out += kRenderPairError;

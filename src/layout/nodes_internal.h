@@ -47,17 +47,20 @@ public:
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
-    // Emptied for another layout, its blocks and chunks kept for their room.
-    void reset() {
+    // Emptied for another layout, its blocks and chunks kept for their room unless there are
+    // more of them than most layouts need.
+    void clear() {
+        const auto total = [](const std::vector<std::size_t>& ends) { return ends.empty() ? 0 : ends.back(); };
+        if (total(work_.ends) + total(kept_.ends) > kKeptArenaTexts || candChunks_.size() > kKeptArenaChunks) {
+            work_ = Region{};
+            kept_ = Region{};
+            candChunks_.clear();
+            candSizes_.clear();
+        }
         work_.rewind(0);
         kept_.rewind(0);
         strings_.clear();
         candidateRewind(CandidateMark{});
-    }
-    // Whether it holds more room than most layouts need (not worth keeping for the next).
-    bool large() const {
-        const auto total = [](const std::vector<std::size_t>& ends) { return ends.empty() ? 0 : ends.back(); };
-        return total(work_.ends) + total(kept_.ends) > kKeptArenaTexts || candChunks_.size() > kKeptArenaChunks;
     }
 
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
