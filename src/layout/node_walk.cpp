@@ -480,7 +480,7 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = FramePart{parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
         // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
-        // the item (see hvSpLineBounds), which is never larger but where a negative indentation
+        // the item (as hvSpBuilt sets it), which is never larger but where a negative indentation
         // made it so.
         const auto length = static_cast<std::size_t>(layout.params);
         LayoutInt at = f.line;
