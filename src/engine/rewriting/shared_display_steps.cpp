@@ -16,6 +16,8 @@ namespace {
 // values of an expression afresh every few dozen steps.
 constexpr std::size_t kMostKept = std::size_t{1} << 12;
 constexpr std::size_t kTimesLastReach = 16;
+// The slots of the hash tables kept when they start afresh (see clear).
+constexpr std::size_t kKeptSlots = 4 * kMostKept;
 
 std::uint64_t spreadNode(const void* node) { return spread(reinterpret_cast<std::uintptr_t>(node)); }
 
@@ -385,8 +387,12 @@ void StepSharing::clearIfLarge() {
 void StepSharing::clear() {
     values_.clear();
     forms_.clear();
-    valueSlots_.clear();
-    knownSlots_.clear();
+    // Slots for as many as the tables hold before they start afresh keep their room: the next
+    // values fill them again as fast as these did.  Larger ones are given back.
+    if (valueSlots_.size() <= kKeptSlots) std::fill(valueSlots_.begin(), valueSlots_.end(), ValueSlot{});
+    else valueSlots_ = std::vector<ValueSlot>();
+    if (knownSlots_.size() <= kKeptSlots) std::fill(knownSlots_.begin(), knownSlots_.end(), Known{});
+    else knownSlots_ = std::vector<Known>();
     held_.clear();
     naming_.clear();
     vars_.clear();
