@@ -177,7 +177,9 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
     } outside;
     // The texts stay until the text is written; the candidates go at once.
     const CandidateMark mark = candidateMark();
-    const NodeResult r = layOutAgain(*t.doc, t.shift);
+    // The first candidate is that of a layout for one candidate, which builds far fewer.
+    NodeResult r = layOutAgain(*t.doc, t.shift, t.index == 0 ? 1 : kAll);
+    if (t.index == 0 && (r.reply.pair || r.reply.first.empty())) r = layOutAgain(*t.doc, t.shift, kAll);
     const std::size_t firsts = r.reply.first.size();
     const TextTree* text = t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
     arena->candidateRewind(mark);

@@ -374,8 +374,9 @@ inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, Nod
 }
 // The node's layout at the bound, made since the budget stood at `start`, remembered.
 void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start);
-// The node laid out at the bound in full, its own layout not recalled (its parts' may be).
-NodeResult layOutAgain(const DocNode& d, LayoutInt line);
+// The node laid out at the bound (its first `need` candidates), its own layout not recalled
+// (its parts' may be).
+NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need);
 // The text that a recalled candidate (TextTree::Kind::Again) stands for, made by laying its node
 // out again, outside the budget, in an arena kept until forgetTextsLaidOutAgain.
 const TextTree* textLaidOutAgain(const TextTree& t);
