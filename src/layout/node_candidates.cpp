@@ -156,30 +156,97 @@ CandidateList mergedCandidates(const CandidateList& xs, const CandidateList& ys,
     return out;
 }
 
-// The products of x with ys after the leading ones wider than the bound.
-CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
-    if (x.width > bound) return {};
+namespace {
+
+// Where the products of x with ys within the bound begin: after the leading ones wider than
+// it (none are, where x itself is wider).
+std::size_t firstWithin(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
+    if (x.width > bound) return ys.size();
     std::size_t j = 0;
     while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
+    return j;
+}
+
+// The sizes of the product of x and y; its text is made where it is kept (withText).
+Candidate productSizes(const Candidate& x, const Candidate& y) {
+    return Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width), nullptr};
+}
+
+Candidate withText(Candidate p, const Candidate& x, const Candidate& y) {
+    p.text = currentArena->make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
+    return p;
+}
+
+// The products of x with ys[from..] merged into the products of the later candidates of its
+// list, block[s, e), as mergeCandidates merges a row into them (with `atLeast` the height of
+// the next candidate), in place: the row's products go in front of the list, in the room below
+// s, which holds the whole row.  A merged candidate never moves past one not yet read, as
+// each step writes one candidate and reads at least one, or takes one of the row's.  Where
+// candidates of the list were dropped (equal sizes), the ones before the gap move up to it.
+void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t from, LayoutInt atLeast, Candidate* block,
+                     std::size_t& s, std::size_t& e) {
+    const std::size_t n = ys.size() - from;
+    const std::size_t start = s - n;
+    std::size_t o = start, j = s, k = 0;
+    while (k < n) {
+        const Candidate& y = ys[from + k];
+        const Candidate p = productSizes(x, y);
+        if (p.height >= atLeast) {
+            if (j == e) break;
+            if (!takesFirst(p, block[j])) {
+                block[o++] = block[j++];
+                continue;
+            }
+            if (sameSizes(p, block[j])) ++j;
+        }
+        block[o++] = withText(p, x, y);
+        ++k;
+    }
+    if (k < n) {  // the list ran out: the rest of the row follows
+        for (; k < n; ++k) block[o++] = withText(productSizes(x, ys[from + k]), x, ys[from + k]);
+        s = start;
+        e = o;
+        return;
+    }
+    std::copy_backward(block + start, block + o, block + j);
+    s = start + (j - o);
+}
+
+}  // namespace
+
+// The products of x with ys after the leading ones wider than the bound.
+CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
+    const std::size_t j = firstWithin(bound, x, ys);
     const std::size_t n = ys.size() - j;
     if (n == 0) return {};
-    TextArena& a = *currentArena;
-    Candidate* row = a.cands(n);
-    for (std::size_t k = 0; k < n; ++k) {
-        const Candidate& y = ys[j + k];
-        countCandidate();
-        row[k] = Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width),
-                      a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)};
-    }
+    Candidate* row = currentArena->cands(n);
+    countCandidates(static_cast<LayoutInt>(n));  // no text is counted among them
+    for (std::size_t k = 0; k < n; ++k) row[k] = withText(productSizes(x, ys[j + k]), x, ys[j + k]);
     return CandidateList::slice(row, n);
 }
 
-// The products of xs and ys, pruned where xs has more than one candidate.
+// The products of xs and ys, pruned where xs has more than one candidate: the rows of products
+// of each x, from the last, each merged into those after it (as mergeCandidates would merge
+// them, with the height of the next x), in one block.
 CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys) {
-    if (xs.empty()) return {};
-    CandidateList acc = besideRow(bound, xs.back(), ys);
-    for (std::size_t i = xs.size() - 1; i-- > 0;) acc = mergeCandidates(besideRow(bound, xs[i], ys), acc, xs[i + 1].height);
-    return xs.size() > 1 ? pruned(std::move(acc)) : acc;
+    if (xs.size() < 2) return xs.empty() ? CandidateList{} : besideRow(bound, xs.front(), ys);
+    static thread_local std::vector<std::size_t> rowStarts;  // kept for its room
+    rowStarts.resize(xs.size());
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        rowStarts[i] = firstWithin(bound, xs[i], ys);
+        total += ys.size() - rowStarts[i];
+    }
+    if (total == 0) return {};
+    Candidate* block = currentArena->cands(total);
+    countCandidates(static_cast<LayoutInt>(total));  // no text is counted among them
+    std::size_t s = total, e = total;
+    for (std::size_t i = xs.size(); i-- > 0;) {
+        if (rowStarts[i] == ys.size()) continue;  // a row without products leaves the list as it is
+        const LayoutInt atLeast = i + 1 < xs.size() ? xs[i + 1].height : std::numeric_limits<LayoutInt>::min();
+        mergeRowInPlace(xs[i], ys, rowStarts[i], atLeast, block, s, e);
+    }
+    return pruned(CandidateList::slice(block + s, e - s));
 }
 
 // The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).  No text is
