@@ -553,10 +553,10 @@ private:
     std::unordered_map<const TermNode*, std::pair<Term, Expr>> byNode_;
 };
 
-// The types substituted before on this thread, by the type's very node and the very nodes
-// that the substitution gives its variables: the results of one search bind their functions
-// to images whose types the search built once and shared, and whose variables most results
-// bind alike.  Types with a scheme in them are substituted every time.  The memo is dropped
+// The types substituted before on this thread, by the type's very node and the types that
+// the substitution gives its variables: the results of one search bind their functions to
+// images whose types the search built once and shared, and whose variables most results bind
+// alike.  Types with a scheme in them are substituted every time.  The memo is dropped
 // whole before it holds more than kLimit types.
 class SubstitutedTypes {
 public:
@@ -618,7 +618,7 @@ private:
     static bool sameBindings(const std::vector<std::optional<Type>>& kept, const std::vector<const Type*>& now) {
         for (std::size_t i = 0; i < kept.size(); ++i) {
             if (!kept[i] != !now[i]) return false;
-            if (kept[i] && !kept[i]->sameNode(*now[i])) return false;
+            if (kept[i] && !kept[i]->sameNode(*now[i]) && !eqType(*kept[i], *now[i])) return false;
         }
         return true;
     }
