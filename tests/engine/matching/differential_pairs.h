@@ -913,6 +913,8 @@ struct Outcome {
     bool lost = false;
     bool capped = false;     // the results went on past the cap: only the first were read
     bool outOfTime = false;  // the time budget ran out before the results did
+    // Only the first results were read (in order, as far as the cap or the budget let them).
+    bool partial() const { return capped || outOfTime; }
 };
 
 // The results read of one match.  A tuple argument whose elements are all flexible can have
@@ -978,7 +980,7 @@ inline void report(Counts& counts, std::vector<Finding>& found, const std::strin
     found.push_back(Finding{what, std::move(cmd), std::move(detail)});
 }
 
-// The first results of two matches that went past the cap: the distinct results in the order
+// The first results of two matches read only in part: the distinct results in the order
 // of their first appearance agree as far as both were read.
 inline bool samePrefix(const Outcome& fast, const Outcome& ref) {
     const std::size_t n = std::min(fast.order.size(), ref.order.size());
@@ -986,17 +988,14 @@ inline bool samePrefix(const Outcome& fast, const Outcome& ref) {
 }
 
 // A well-typed pair: both matchers, every result read judged, the sets compared (in order as
-// far as they were read when the results went past the cap).
+// far as they were read when the results went past the cap or the time budget).
 inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, Counts& counts,
                        std::vector<Finding>& found, Budget budget = Budget{0}, std::size_t cap = kResultCap) {
     const Expr normal = betareduce(t);
     const Outcome fast = outcomeOf(fastMatcher(), kind, p, t, &normal, budget, cap);
     const Outcome ref = outcomeOf(refMatcher(), kind, p, t, &normal, budget, cap);
     ++counts.matches;
-    if (fast.outOfTime || ref.outOfTime) {
-        ++counts.outOfTime;
-        return;
-    }
+    if (fast.outOfTime || ref.outOfTime) ++counts.outOfTime;
     if (fast.capped || ref.capped) ++counts.capped;
     counts.fastResults += fast.keys.size();
     counts.refResults += ref.keys.size();
@@ -1008,13 +1007,13 @@ inline void compareOne(Kind kind, const Pair& pr, const Expr& p, const Expr& t, 
     if (!fast.failure.empty() || !ref.failure.empty()) return;
     for (const auto& [key, why] : fast.faults) report(counts, found, "fast " + why, cmd, key);
     for (const auto& [key, why] : ref.faults) report(counts, found, "ref " + why, cmd, key);
-    if (fast.capped || ref.capped) {
-        const Outcome& past = fast.capped ? fast : ref;
-        const Outcome& other = fast.capped ? ref : fast;
+    if (fast.partial() || ref.partial()) {
+        const Outcome& past = fast.partial() ? fast : ref;
+        const Outcome& other = fast.partial() ? ref : fast;
         if (!samePrefix(fast, ref))
-            report(counts, found, "fast order", cmd, "the first " + std::to_string(cap) + " results differ");
-        else if (!other.capped && past.order.size() > other.order.size())
-            report(counts, found, fast.capped ? "fast extra" : "fast missing", cmd,
+            report(counts, found, "fast order", cmd, "the first results read differ");
+        else if (!other.partial() && past.order.size() > other.order.size())
+            report(counts, found, fast.partial() ? "fast extra" : "fast missing", cmd,
                    std::to_string(past.order.size()) + " distinct results against " +
                        std::to_string(other.order.size()));
         return;
@@ -1052,7 +1051,7 @@ struct RunOptions {
 };
 
 // One pair: an ill-typed one must not lose the session, a well-typed one is compared.
-inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
+inline void runPairMatches(const Pair& pr, const RunOptions& options, RunResult& run) {
     const progtest::Checked c = progtest::readPair(pr.pattern, pr.term, progtest::probeSignature());
     if (!c.reports.empty()) {
         ++run.counts.illTyped;
@@ -1081,6 +1080,12 @@ void forEachPair(std::uint64_t seed, std::size_t pairs, const RunOptions& option
     }
 }
 
+inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
+    const std::size_t cappedBefore = run.counts.capped;
+    runPairMatches(pr, options, run);
+    if (run.counts.capped > cappedBefore) ++run.counts.cappedPairs;
+}
+
 // Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
 inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
     RunResult run;
@@ -1088,9 +1093,7 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
     forEachPair(seed, pairs, options, log, [&](std::size_t i, const Pair& pr) {
         ++run.counts.pairs;
         const auto started = std::chrono::steady_clock::now();
-        const std::size_t cappedBefore = run.counts.capped;
         runPair(pr, options, run);
-        if (run.counts.capped > cappedBefore) ++run.counts.cappedPairs;
         const auto took =
             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
         if (took.count() > 1000)
