@@ -83,6 +83,18 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, 
     return out;
 }
 
+namespace {
+
+// Whether each candidate has no fewer lines than the one before and is narrower: then every
+// earlier candidate is wider than it, none makes it useless, and none has its sizes.
+bool narrowing(const CandidateList& xs) {
+    for (std::size_t i = 1; i < xs.size(); ++i)
+        if (xs[i].height < xs[i - 1].height || xs[i].width >= xs[i - 1].width) return false;
+    return true;
+}
+
+}  // namespace
+
 // The candidates that no earlier one makes useless: one with fewer lines that is neither wider
 // nor wider on its last line, or one of the same sizes.  The list is one the caller has just
 // built and holds alone: the kept candidates are moved down in place.  The kept candidates of
@@ -90,9 +102,10 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, 
 // increasing), so that the one that could make a candidate useless is the widest step no wider
 // than it.  Layouts grow narrower as they grow taller, so a candidate is mostly compared with the
 // last step alone and a kept one goes at the end: linear in the list.  A list out of height order
-// is kept as it is from there on.
+// is kept as it is from there on.  Most lists are staircases already (see narrowing): those are
+// kept whole at once.
 CandidateList pruned(CandidateList xs) {
-    if (xs.size() < 2) return xs;
+    if (xs.size() < 2 || narrowing(xs)) return xs;
     struct Step {
         LayoutInt width;
         LayoutInt lastWidth;
