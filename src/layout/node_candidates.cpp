@@ -185,8 +185,8 @@ Candidate productSizes(const Candidate& x, const Candidate& y) {
     return Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width), nullptr};
 }
 
-Candidate withText(Candidate p, const Candidate& x, const Candidate& y) {
-    p.text = currentArena->make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
+Candidate withText(TextArena& a, Candidate p, const Candidate& x, const Candidate& y) {
+    p.text = a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
     return p;
 }
 
@@ -198,6 +198,7 @@ Candidate withText(Candidate p, const Candidate& x, const Candidate& y) {
 // candidates of the list were dropped (equal sizes), the ones before the gap move up to it.
 void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t from, LayoutInt atLeast, Candidate* block,
                      std::size_t& s, std::size_t& e) {
+    TextArena& a = *currentArena;
     const std::size_t n = ys.size() - from;
     const std::size_t start = s - n;
     std::size_t o = start, j = s, k = 0;
@@ -212,11 +213,11 @@ void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t fr
             }
             if (sameSizes(p, block[j])) ++j;
         }
-        block[o++] = withText(p, x, y);
+        block[o++] = withText(a, p, x, y);
         ++k;
     }
     if (k < n) {  // the list ran out: the rest of the row follows
-        for (; k < n; ++k) block[o++] = withText(productSizes(x, ys[from + k]), x, ys[from + k]);
+        for (; k < n; ++k) block[o++] = withText(a, productSizes(x, ys[from + k]), x, ys[from + k]);
         s = start;
         e = o;
         return;
@@ -232,9 +233,10 @@ CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList
     const std::size_t j = firstWithin(bound, x, ys);
     const std::size_t n = ys.size() - j;
     if (n == 0) return {};
-    Candidate* row = currentArena->cands(n);
+    TextArena& a = *currentArena;
+    Candidate* row = a.cands(n);
     countCandidates(static_cast<LayoutInt>(n));  // no text is counted among them
-    for (std::size_t k = 0; k < n; ++k) row[k] = withText(productSizes(x, ys[j + k]), x, ys[j + k]);
+    for (std::size_t k = 0; k < n; ++k) row[k] = withText(a, productSizes(x, ys[j + k]), x, ys[j + k]);
     return CandidateList::slice(row, n);
 }
 
@@ -268,13 +270,14 @@ template <bool Texts>
 CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     if (xs.empty() || ys.empty()) return CandidateList{};
     const std::size_t most = std::min(need, xs.size() + ys.size() - 1);  // each stack advances one of the two
-    Candidate* out = allocCandidates(most);
+    TextArena& a = *currentArena;
+    Candidate* out = a.cands(most);
     std::size_t n = 0, i = 0, j = 0;
     while (i < xs.size() && j < ys.size() && n < most) {
         const Candidate& x = xs[i];
         const Candidate& y = ys[j];
         out[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
-                             Texts ? pairText(TextTree::Kind::Above, x.text, y.text, 0) : nullptr};
+                             Texts ? a.make(TextTree::Kind::Above, 0, x.text, y.text, nullptr) : nullptr};
         if (x.width >= y.width) ++i;
         else ++j;
     }
