@@ -532,27 +532,6 @@ Term binderTerm(const Type& argumentType, const LamBinding& b) {
 
 namespace {
 
-// The conversions of inner nodes that have no origin and whose types nothing substitutes,
-// kept per thread by node: the results of one search bind their functions to terms built from
-// the same term, the later ones sharing the parts that the earlier ones rebuilt, which are then
-// converted once.  The memo is dropped whole before it holds more than kLimit nodes.
-class RecentNodes {
-public:
-    const Expr* find(const Term& t) const {
-        auto it = byNode_.find(t.node());
-        return it == byNode_.end() ? nullptr : &it->second.second;
-    }
-    void add(const Term& t, const Expr& e) {
-        if (byNode_.size() >= kLimit) byNode_.clear();
-        byNode_.emplace(t.node(), std::make_pair(t, e));
-    }
-
-private:
-    static constexpr std::size_t kLimit = 1 << 14;
-    // The term keeps its node, and so its address, alive.
-    std::unordered_map<const TermNode*, std::pair<Term, Expr>> byNode_;
-};
-
 // The types substituted before on this thread, by the type's very node and the types that
 // the substitution gives its variables: the results of one search bind their functions to
 // images whose types the search built once and shared, and whose variables most results bind
@@ -657,24 +636,16 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         results.pop_back();
         return e;
     };
-    thread_local RecentNodes recent;
-    auto inner = [](const Term& u) { return u.is(TermKind::Ap) || u.is(TermKind::Lam) || u.is(TermKind::Tupl); };
     while (!tasks.empty()) {
         const Task task = tasks.back();
         tasks.pop_back();
         const Term& u = *task.term;
         if (!task.build) {
-            if (!typed(u)) {
+            if (!typed(u))
                 if (const Expr* o = u.origin()) {
                     results.push_back(*o);
                     continue;
                 }
-                if (inner(u))
-                    if (const Expr* known = recent.find(u)) {
-                        results.push_back(*known);
-                        continue;
-                    }
-            }
             switch (u.kind()) {
             case TermKind::LVar:
             case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); continue;
@@ -716,7 +687,6 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         }
         default: break;
         }
-        if (!typed(u)) recent.add(u, results.back());
     }
     Expr out = std::move(results.back());
     results.clear();
