@@ -57,30 +57,29 @@ bool sameSizes(const Candidate& x, const Candidate& y) {
 // looking at ys; of two heads, the one with fewer lines, then the narrower, the first on equal
 // sizes (which drops the other).
 CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, LayoutInt atLeast) {
-    CandidateList out;
-    out.reserve(xs.size() + ys.size());
-    std::size_t i = 0, j = 0;
+    Candidate* out = allocCandidates(xs.size() + ys.size());
+    std::size_t n = 0, i = 0, j = 0;
     while (i < xs.size()) {
         const Candidate& x = xs[i];
         if (x.height < atLeast) {
-            out.push_back(x);
+            out[n++] = x;
             ++i;
             continue;
         }
         if (j == ys.size()) break;
         const Candidate& y = ys[j];
         if (!takesFirst(x, y)) {
-            out.push_back(y);
+            out[n++] = y;
             ++j;
             continue;
         }
-        out.push_back(x);
+        out[n++] = x;
         ++i;
         if (sameSizes(x, y)) ++j;
     }
-    out.insert(out.end(), xs.begin() + static_cast<std::ptrdiff_t>(i), xs.end());
-    out.insert(out.end(), ys.begin() + static_cast<std::ptrdiff_t>(j), ys.end());
-    return out;
+    for (; i < xs.size(); ++i) out[n++] = xs[i];
+    for (; j < ys.size(); ++j) out[n++] = ys[j];
+    return CandidateList::slice(out, n);
 }
 
 namespace {
@@ -222,7 +221,7 @@ void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t fr
         e = o;
         return;
     }
-    std::copy_backward(block + start, block + o, block + j);
+    if (o != j) std::copy_backward(block + start, block + o, block + j);
     s = start + (j - o);
 }
 
