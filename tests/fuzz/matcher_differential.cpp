@@ -8,8 +8,8 @@
 // match command to the error stream before it runs, to name a pair that does not end;
 // --seconds T gives each matcher T seconds for the results of one match (looked at between
 // results): a match that takes longer is counted "out of time" and not compared; --cap R reads
-// at most R results of each match (5,000 unless given): matches past it are compared in order
-// as far as they were read, and counted "capped".  --isolate P runs each pair in a process of
+// at most R results of each match (5,000 unless given): matches that reach it are compared in
+// order as far as they were read, and counted "capped".  --isolate P runs each pair in a process of
 // its own and ends it after P seconds: a search can go on for hours without a result, which no
 // budget looked at between results ends; such pairs are counted and listed apart ("did not
 // end"), as are pairs whose process ended otherwise than by returning.

@@ -911,7 +911,7 @@ struct Outcome {
     std::map<std::string, std::string> faults;  // key -> why
     std::string failure;
     bool lost = false;
-    bool capped = false;     // the results went on past the cap: only the first were read
+    bool capped = false;     // the cap was reached: the results after it were not asked for
     bool outOfTime = false;  // the time budget ran out before the results did
     // Only the first results were read (in order, as far as the cap or the budget let them).
     bool partial() const { return capped || outOfTime; }
@@ -919,7 +919,7 @@ struct Outcome {
 
 // The results read of one match.  A tuple argument whose elements are all flexible can have
 // hundreds of thousands; the matchers give their results lazily and in one order, so the
-// first ones read of each are compared in order, and the sets only when neither went past it.
+// first ones read of each are compared in order, and the sets only when neither reached it.
 constexpr std::size_t kResultCap = 5000;
 
 // A time budget for the results of one match (zero: none), looked at between results.
@@ -931,9 +931,11 @@ inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Ex
     Outcome out;
     const auto deadline = std::chrono::steady_clock::now() + budget;
     try {
-        std::size_t n = 0;
-        for (List<MatchResult> at = progtest::runMatch(m, kind, p, t); !at.empty(); at = at.tail()) {
-            if (++n > cap) {
+        // The cap and the budget are looked at before the next result is asked for: a search
+        // can go on long after its last result, and a result computed is a result read.
+        List<MatchResult> at = progtest::runMatch(m, kind, p, t);
+        for (std::size_t n = 0;; ++n, at = at.tail()) {
+            if (n == cap) {
                 out.capped = true;
                 break;
             }
@@ -941,6 +943,7 @@ inline Outcome outcomeOf(const MatcherRef& m, Kind kind, const Expr& p, const Ex
                 out.outOfTime = true;
                 break;
             }
+            if (at.empty()) break;
             const std::string key = resultKey(at.head());
             if (!out.keys.insert(key).second) continue;
             out.order.push_back(key);
@@ -965,7 +968,7 @@ struct Finding {
 
 struct Counts {
     std::size_t pairs = 0, illTyped = 0, matches = 0, fastResults = 0, refResults = 0, outOfTime = 0;
-    std::size_t capped = 0, cappedPairs = 0;  // matches (and the pairs with one) whose results went past the cap
+    std::size_t capped = 0, cappedPairs = 0;  // matches (and the pairs with one) whose results reached the cap
     std::size_t cap = kResultCap;
     std::map<std::string, std::size_t> byKind;
 };

@@ -2,7 +2,7 @@
 // the checks and the counts are differential_pairs.h's): no difference in the result sets, no
 // result unsound, ill-typed or refused by plim's own check, no match of an ill-typed pair ending
 // otherwise than with a user error.  A match is read as far as its first 1,000 results, which
-// are compared in order when there are more (two matches of these pairs have thousands).
+// are compared in order when it reaches them (two matches of these pairs have thousands).
 // Long runs by hand: build/tests/plim_matcher_differential --pairs 20000.
 #include <gtest/gtest.h>
 
