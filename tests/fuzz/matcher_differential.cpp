@@ -85,9 +85,8 @@ void addText(const std::string& text, RunResult& total) {
     while (std::getline(in, line)) {
         const std::size_t a = line.find('\t');
         const std::size_t b = line.find('\t', a + 1);
-        Finding f{unescaped(line.substr(0, a)), unescaped(line.substr(a + 1, b - a - 1)), unescaped(line.substr(b + 1))};
-        ++total.counts.byKind[f.kind];
-        total.found.push_back(std::move(f));
+        report(total.counts, total.found, unescaped(line.substr(0, a)), unescaped(line.substr(a + 1, b - a - 1)),
+               unescaped(line.substr(b + 1)));
     }
 }
 
@@ -153,10 +152,7 @@ struct Unended {
 
 RunResult runAllIsolated(std::uint64_t seed, std::size_t pairs, const RunOptions& options, int seconds,
                          std::vector<Unended>& unended) {
-    RunResult run;
-    run.counts.cap = options.resultCap;
-    forEachPair(seed, pairs, options, std::cerr, [&](std::size_t i, const Pair& pr) {
-        ++run.counts.pairs;
+    return runEachPair(seed, pairs, options, std::cerr, [&](std::size_t i, const Pair& pr, RunResult& run) {
         std::string why;
         switch (runIsolated(pr, options, seconds, run, why)) {
         case End::Returned: break;
@@ -166,7 +162,6 @@ RunResult runAllIsolated(std::uint64_t seed, std::size_t pairs, const RunOptions
         case End::Died: unended.push_back({i, command(Kind::OneStep, pr), "process " + why}); break;
         }
     });
-    return run;
 }
 
 }  // namespace

@@ -1070,17 +1070,21 @@ inline void runPairMatches(const Pair& pr, const RunOptions& options, RunResult&
         compareOne(kind, pr, c.lhs, c.rhs, run.counts, run.found, options.perMatch, options.resultCap);
 }
 
-// Calls f(i, pair) for the pairs i = first .. first + pairs - 1 of the seed's sequence, naming
-// each in `log` first when tracing.
+// Calls f(i, pair, run) for the pairs i = first .. first + pairs - 1 of the seed's sequence,
+// each counted in the run, naming each in `log` first when tracing.
 template <class F>
-void forEachPair(std::uint64_t seed, std::size_t pairs, const RunOptions& options, std::ostream& log, F f) {
+RunResult runEachPair(std::uint64_t seed, std::size_t pairs, const RunOptions& options, std::ostream& log, F f) {
+    RunResult run;
+    run.counts.cap = options.resultCap;
     Generator g(seed);
     for (std::size_t i = 0; i < options.first; ++i) randomPair(g);
     for (std::size_t i = options.first; i < options.first + pairs; ++i) {
         const Pair pr = randomPair(g);
         if (options.trace) log << "pair " << i << ": " << command(Kind::OneStep, pr) << std::endl;
-        f(i, pr);
+        ++run.counts.pairs;
+        f(i, pr, run);
     }
+    return run;
 }
 
 inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
@@ -1091,10 +1095,7 @@ inline void runPair(const Pair& pr, const RunOptions& options, RunResult& run) {
 
 // Runs `pairs` random pairs from the seed, writing slow pairs to `log`.
 inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& log, const RunOptions& options = {}) {
-    RunResult run;
-    run.counts.cap = options.resultCap;
-    forEachPair(seed, pairs, options, log, [&](std::size_t i, const Pair& pr) {
-        ++run.counts.pairs;
+    return runEachPair(seed, pairs, options, log, [&](std::size_t i, const Pair& pr, RunResult& run) {
         const auto started = std::chrono::steady_clock::now();
         runPair(pr, options, run);
         const auto took =
@@ -1102,7 +1103,6 @@ inline RunResult runPairs(std::uint64_t seed, std::size_t pairs, std::ostream& l
         if (took.count() > 1000)
             log << "slow (pair " << i << ", " << took.count() << " ms): " << command(Kind::OneStep, pr) << "\n";
     });
-    return run;
 }
 
 inline void writeSummary(const RunResult& run, std::ostream& out) {
