@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "lang/types.h"
+#include "support/lazy.h"
 
 namespace plim {
 
@@ -96,6 +97,12 @@ inline bool bindsTermTypeVar(const TypeSubst& s, const TermTypeVars& vars) {
     for (const std::string& v : *vars)
         if (bindsAway(v)) return true;
     return false;
+}
+
+// The same with the term's type variables read only when the substitution binds one: most
+// type matches of a large term's problems bind nothing, and reading its variables walks it.
+inline bool bindsTermTypeVar(const TypeSubst& s, const Lazy<TermTypeVars>& vars) {
+    return !s.isIdentity() && bindsTermTypeVar(s, vars.get());
 }
 
 }  // namespace plim

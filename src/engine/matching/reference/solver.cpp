@@ -391,7 +391,7 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
             auto [pr, rest] = queue.pop();
             if (pr.term.hasPVar()) freeVariablesInTerm(pr.term);
             const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
-            if (!h || (!h->types.isIdentity() && bindsTermTypeVar(h->types, termTypes.get()))) return Solutions();
+            if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
                 Solutions branches = concatMap(
