@@ -51,9 +51,13 @@
 // out); stacks, joins, indentations and texts before a part ask it for no more candidates than
 // they are asked for (again for all only where the first ones are too wide for the room); a node
 // made of texts, side-by-side compositions and lists of hvSpList, as nested terms are, is laid out
-// below zero (past the end of its line, where no text fits) from what it knows of that case; and a
-// node laid out in full keeps its layout, with its counts, for the next layout at that bound
-// (layout/node_memo.cpp), so that the unchanged parts of the next step of a calculation cost little.
+// below zero (past the end of its line, where no text fits) from what it knows of that case, and
+// so is such a list with an item too wide at any bound where that case still holds (below
+// BelowZero::upTo: a text fits from its width on, but one beside or among parts too wide changes
+// nothing), whose layout is then its marker; and a node laid out in full keeps its layout, with its
+// counts, for the next layout at that bound (layout/node_memo.cpp; a candidate taken from it is
+// written by laying the node out again, for one candidate where it is the first), so that the
+// unchanged parts of the next step of a calculation cost little.
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
 // text it lays out (layout/tuning.h), then answers, like a document of which nothing fits, with the
 // too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
