@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>

@@ -256,12 +256,6 @@ public:
         if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
         data_[size_++] = x;
     }
-    // Appends the range; only the end is a valid position.
-    template <class It>
-    void insert(const Candidate*, It first, It last) {
-        reserve(size_ + static_cast<std::size_t>(std::distance(first, last)));
-        for (; first != last; ++first) data_[size_++] = *first;
-    }
     // Keeps the first n (n <= size()).
     void resize(std::size_t n) {
         size_ = static_cast<std::uint32_t>(n);
