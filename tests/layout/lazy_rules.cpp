@@ -241,25 +241,8 @@ void renderPairText(std::string& out) {
     out += kRenderPairError;
 }
 
-namespace {
-
-// Room for a document's text reserved before its layouts are computed: a large block asked
-// for once the heap holds a big document's many small blocks is slow to find.  The room is a
-// hint from the document's sizes (capped), never a limit; the text grows as usual beyond it.
-void reserveFor(std::string& out, const Sizes& s) {
-    constexpr LayoutInt kMaxHint = LayoutInt{1} << 26;
-    const LayoutInt lines = std::max<LayoutInt>(s.height, 1);
-    const LayoutInt perLine = std::max<LayoutInt>(s.width, 0) + 1;
-    const LayoutInt hint = lines > kMaxHint / perLine ? kMaxHint : lines * perLine;
-    const std::size_t needed = out.size() + static_cast<std::size_t>(hint);
-    if (needed > out.capacity()) out.reserve(std::max(needed, 2 * out.capacity()));
-}
-
-}  // namespace
-
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     const DocAttrs attrs = d(b);
-    reserveFor(out, *attrs.sizes);
     const DocReply& reply = *attrs.reply;
     if (const auto* single = std::get_if<SingleReply>(&reply)) {
         if (!single->formats.empty()) single->formats.head().text.write(0, out);
