@@ -8,6 +8,7 @@
 
 #include "support/errors.h"
 #include "support/block_pool.h"
+#include "support/hashing.h"
 
 namespace plim {
 
@@ -69,11 +70,6 @@ const std::string* internConName(const std::string& name) {
     auto it = table->names.find(name);
     if (it == table->names.end()) it = table->names.emplace(name).first;
     return &*it;
-}
-
-std::uint64_t mixHash(std::uint64_t a, std::uint64_t b) {
-    a ^= b + 0x9e3779b97f4a7c15ULL + (a << 6) + (a >> 2);
-    return a * 0xff51afd7ed558ccdULL;
 }
 
 void widenRange(TypeNode& n, const TypeNode& child) {
