@@ -10,6 +10,7 @@
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
+#include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/rigid_tops.h"
 #include "engine/matching/type_constraint.h"
@@ -644,44 +645,19 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& a
 
 // Tuple and function types of images built before on this thread, by their parts' very
 // nodes: the images of one search are built from the same few types, and sharing their nodes
-// lets the conversion of the results substitute each type once (conversion.cpp).  The memo is
-// dropped whole before it holds more than kLimit types.
+// lets the conversion of the results substitute each type once (conversion.cpp).
 class ImageTypes {
 public:
-    Type tuple(std::vector<Type> parts) { return get(std::move(parts), false); }
-    Type arrow(const Type& arg, const Type& res) { return get({arg, res}, true); }
+    Type tuple(std::vector<Type> parts) {
+        return tuples_.get(std::move(parts), [](const std::vector<Type>& ps) { return mkTupleType(ps); });
+    }
+    Type arrow(const Type& arg, const Type& res) {
+        return arrows_.get({arg, res}, [](const std::pair<Type, Type>& k) { return mkArrow(k.first, k.second); });
+    }
 
 private:
-    struct Entry {
-        std::vector<Type> parts;  // keep their nodes, and so their addresses, alive
-        bool arrow;
-        Type built;
-    };
-    static constexpr std::size_t kLimit = 4096;
-
-    Type get(std::vector<Type> parts, bool arrow) {
-        std::uint64_t key = arrow ? 1 : 2;
-        for (const Type& p : parts) key = mixHash(key, reinterpret_cast<std::uintptr_t>(p.nodeAddress()));
-        if (auto it = byKey_.find(key); it != byKey_.end())
-            for (const Entry& e : it->second)
-                if (e.arrow == arrow && sameParts(e.parts, parts)) return e.built;
-        Type built = arrow ? mkArrow(parts[0], parts[1]) : mkTupleType(parts);
-        if (++count_ > kLimit) {
-            byKey_.clear();
-            count_ = 1;
-        }
-        byKey_[key].push_back(Entry{std::move(parts), arrow, built});
-        return built;
-    }
-    static bool sameParts(const std::vector<Type>& a, const std::vector<Type>& b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (!a[i].sameNode(b[i])) return false;
-        return true;
-    }
-
-    std::unordered_map<std::uint64_t, std::vector<Entry>> byKey_;
-    std::size_t count_ = 0;
+    TypesByNode<std::vector<Type>, Type> tuples_;
+    TypesByNode<std::pair<Type, Type>, Type> arrows_;
 };
 
 ImageTypes& imageTypes() {

@@ -5,6 +5,7 @@
 #include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/types_by_node.h"
 #include "support/errors.h"
 
 namespace plim::fast {
@@ -397,37 +398,15 @@ Type tupleConType(const Type& tuple) {
     return conType;
 }
 
-// The constructor types built before on this thread, by the very tuple type node: the results
-// of one search rebuild the same few tuples of the term again and again.
-class TupleConTypes {
-public:
-    Type get(const Type& tuple) {
-        const std::uint64_t key = tuple.hashCode();
-        if (auto it = byKey_.find(key); it != byKey_.end())
-            for (const auto& [known, con] : it->second)
-                if (known.sameNode(tuple)) return con;
-        Type con = tupleConType(tuple);
-        if (++count_ > kLimit) {
-            byKey_.clear();
-            count_ = 0;
-        }
-        byKey_[key].emplace_back(tuple, con);
-        return con;
-    }
-
-private:
-    static constexpr std::size_t kLimit = 4096;
-    std::unordered_map<std::uint64_t, std::vector<std::pair<Type, Type>>> byKey_;
-    std::size_t count_ = 0;
-};
-
 // The saturated tuple application; its type is `known` when that is the components' tuple type.
 Expr tupleExpr(const std::vector<Expr>& components, const Type* known) {
     const std::size_t k = components.size();
     Type conType = [&] {
         if (isTupleTypeOf(known, components)) {
-            thread_local TupleConTypes cache;
-            return cache.get(*known);
+            // By the very tuple type node: the results of one search rebuild the same few
+            // tuples of the term again and again.
+            thread_local TypesByNode<Type, Type> conTypes;
+            return conTypes.get(*known, tupleConType);
         }
         std::vector<Type> ts;
         ts.reserve(components.size());

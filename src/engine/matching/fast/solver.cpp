@@ -3,16 +3,15 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
-#include "support/hashing.h"
 
 namespace plim::fast {
 
@@ -217,45 +216,17 @@ RuleResult withTypes(const TermSubst& ts, RuleResult r) {
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
-// The type matches made before on this thread, by the very nodes of the two types: the
-// alternatives of one branch point match the same head against images whose types the step
-// built once and shared.  The memo is dropped whole before it holds more than kLimit matches.
-class TypeMatches {
-public:
-    std::optional<TypeSubst> get(const Type& p, const Type& t) {
-        const Key key{p.nodeAddress(), t.nodeAddress()};
-        if (auto it = byNodes_.find(key); it != byNodes_.end()) return it->second.match;
-        TypeSubst ts;
-        std::optional<TypeSubst> match;
-        if (matchTypeInto(ts, p, t)) match = std::move(ts);
-        if (byNodes_.size() >= kLimit) byNodes_.clear();
-        byNodes_.emplace(key, Entry{p, t, match});
-        return match;
-    }
-
-private:
-    using Key = std::pair<const void*, const void*>;
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return static_cast<std::size_t>(mixHash(reinterpret_cast<std::uintptr_t>(k.first),
-                                                    reinterpret_cast<std::uintptr_t>(k.second)));
-        }
-    };
-    struct Entry {
-        Type pattern;  // keep the nodes, and so their addresses, alive
-        Type term;
-        std::optional<TypeSubst> match;
-    };
-    static constexpr std::size_t kLimit = 4096;
-    std::unordered_map<Key, Entry, KeyHash> byNodes_;
-};
-
 std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
     if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return identitySubst();
-    thread_local TypeMatches matches;
-    std::optional<TypeSubst> ts = matches.get(p.type(), t.type());
+    // Kept by the very nodes of the two types: the alternatives of one branch point match the
+    // same head against images whose types the step built once and shared.
+    thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;
+    std::optional<TypeSubst> ts = matches.get({p.type(), t.type()}, [](const std::pair<Type, Type>& k) {
+        TypeSubst found;
+        return matchTypeInto(found, k.first, k.second) ? std::optional<TypeSubst>(std::move(found)) : std::nullopt;
+    });
     if (!ts) return std::nullopt;
     return TermSubst{TermBindings(), std::move(*ts)};
 }
