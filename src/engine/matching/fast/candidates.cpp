@@ -22,7 +22,6 @@ namespace plim::fast {
 namespace {
 
 using Step = std::pair<StepResult, NameSupply>;
-using StepSourcePtr = fast::StepSourcePtr;
 
 StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
     if (!t.is(TermKind::Ap)) return StepResults();
@@ -843,23 +842,6 @@ StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& 
     return withTupleArguments(
         step, flexible, x, t, s,
         std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}));
-}
-
-namespace {
-
-StepResults listFrom(std::shared_ptr<StepSource> source) {
-    return StepResults::defer([source]() {
-        std::optional<Step> r = source->next();
-        if (!r) return StepResults();
-        return StepResults::cons(std::move(*r), listFrom(source));
-    });
-}
-
-}  // namespace
-
-StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                    const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
-    return listFrom(stepSource(step, flexible, x, t, s, headType, wholeArgument, std::move(repeated)));
 }
 
 }  // namespace plim::fast

@@ -84,13 +84,9 @@ struct HeadType {
 // whose image's type the head's type cannot match is not built: it would fail there at once.
 // A tuple x is searched element by element unless `wholeArgument` says the head's binder
 // takes it whole (head_binders.h); `repeated` names the pattern variables repeated as its
-// elements whose problems in one combination must agree (repeated_elements.h).
-StepResults runStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                    const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
-                    std::vector<std::string> repeated = {});
-
-// The same results pulled one at a time from a generator that keeps its place: what the
-// search reads, without a list cell per result.
+// elements whose problems in one combination must agree (repeated_elements.h).  The results
+// are pulled one at a time from a generator that keeps its place: what the search reads,
+// without a list cell per result.
 class StepSource {
 public:
     virtual ~StepSource() = default;

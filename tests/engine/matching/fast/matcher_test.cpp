@@ -36,9 +36,18 @@ std::vector<std::string> texts(const FastSolutions& ss, std::size_t limit = 100)
     return out;
 }
 
-std::vector<std::string> images(const StepResults& rs) {
+// The first results of a step, at most `limit`.
+std::vector<std::pair<StepResult, NameSupply>> results(StepSourcePtr rs, std::size_t limit = 100) {
+    std::vector<std::pair<StepResult, NameSupply>> out;
+    while (out.size() < limit)
+        if (auto r = rs->next()) out.push_back(std::move(*r));
+        else break;
+    return out;
+}
+
+std::vector<std::string> images(StepSourcePtr rs) {
     std::vector<std::string> out;
-    for (const auto& r : toVector(rs, 100)) out.push_back(showExpr(convert(r.first.first)));
+    for (const auto& r : results(std::move(rs))) out.push_back(showExpr(convert(r.first.first)));
     return out;
 }
 
@@ -184,7 +193,7 @@ TEST(FastMatchingFirstOrder, LeavesTheRestToTheWorklist) {
 TEST(FastMatchingSteps, RigidHeadsDecomposeOnly) {
     const Term t = conv(F(num(2)));
     for (ApStep step : {ApStep::OneStep, ApStep::TwoStep}) {
-        const auto rs = toVector(runStep(step, false, PVar("x", I()), t, supply()));
+        const auto rs = results(stepSource(step, false, PVar("x", I()), t, supply()));
         ASSERT_EQ(rs.size(), 1u);
         EXPECT_TRUE(rs[0].first.first.sameNode(t.fun()));
         ASSERT_EQ(rs[0].first.second.size(), 1u);
@@ -194,34 +203,34 @@ TEST(FastMatchingSteps, RigidHeadsDecomposeOnly) {
 
 TEST(FastMatchingSteps, OneStepCandidatesInOrder) {
     // An argument that occurs nowhere: decomposition and the constant abstraction only.
-    EXPECT_EQ(images(runStep(ApStep::OneStep, true, conv(num(5)), conv(plus(num(1), num(2))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::OneStep, true, conv(num(5)), conv(plus(num(1), num(2))), supply())),
               (std::vector<std::string>{"(+) 1", "(\\ a -> 1 + 2)"}));
     // The argument of the term itself alone is not abstracted: F 2 against x = 2.  Nor is
     // the whole term, which the constant 2 cannot match.
-    EXPECT_EQ(images(runStep(ApStep::OneStep, true, conv(num(2)), conv(F(num(2))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::OneStep, true, conv(num(2)), conv(F(num(2))), supply())),
               (std::vector<std::string>{"F", "(\\ a -> F 2)"}));
     // Occurrences of one subterm in powerset order, without the argument alone.
-    EXPECT_EQ(images(runStep(ApStep::OneStep, true, conv(num(1)), conv(G(num(1), num(1))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::OneStep, true, conv(num(1)), conv(G(num(1), num(1))), supply())),
               (std::vector<std::string>{"G 1", "(\\ a -> G a 1)", "(\\ a -> G a a)", "(\\ a -> G 1 1)"}));
     // An argument that may match any subterm keeps them all.
-    EXPECT_EQ(images(runStep(ApStep::OneStep, true, conv(var("y", I())), conv(F(num(2))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::OneStep, true, conv(var("y", I())), conv(F(num(2))), supply())),
               (std::vector<std::string>{"F", "(\\ a -> a)", "(\\ a -> F 2)"}));
 }
 
 TEST(FastMatchingSteps, TwoStepCandidatesFollowTheLevels) {
     // f 1 against 1 + 2: the constant abstraction, then one instance of 1 abstracted.
-    EXPECT_EQ(images(runStep(ApStep::TwoStep, true, conv(num(1)), conv(plus(num(1), num(2))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(num(1)), conv(plus(num(1), num(2))), supply())),
               (std::vector<std::string>{"(\\ a -> 1 + 2)", "(\\ a -> a + 2)"}));
     // Two instances: level 1 has each alone, level 2 both.
-    EXPECT_EQ(images(runStep(ApStep::TwoStep, true, conv(num(1)), conv(G(num(1), num(1))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(num(1)), conv(G(num(1), num(1))), supply())),
               (std::vector<std::string>{"(\\ a -> G 1 1)", "(\\ a -> G a 1)", "G 1", "(\\ a -> G a a)"}));
     // An argument with a lambda: instances of its body, the abstraction applied to the instance.
     const Expr x = lam("z", I(), F(var("z", I())));
-    EXPECT_EQ(images(runStep(ApStep::TwoStep, true, conv(x), conv(G(F(num(3)), num(4))), supply())),
+    EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(x), conv(G(F(num(3)), num(4))), supply())),
               (std::vector<std::string>{"(\\ a -> G (F 3) 4)", "(\\ a -> G (a 3) 4)"}));
     // An argument that fits every subterm: endless levels, each body listed once, in order.
     const std::vector<std::string> endless =
-        images(runStep(ApStep::TwoStep, true, conv(lam("y", I(), var("y", I()))), conv(F(num(1))), supply()));
+        images(stepSource(ApStep::TwoStep, true, conv(lam("y", I(), var("y", I()))), conv(F(num(1))), supply()));
     ASSERT_EQ(endless.size(), 100u);
     EXPECT_EQ(std::vector<std::string>(endless.begin(), endless.begin() + 6),
               (std::vector<std::string>{"(\\ a -> F 1)", "(\\ a -> a (F 1))", "(\\ a -> F (a 1))",
