@@ -260,10 +260,6 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
 
 // --- the sizes of nested fillings ------------------------------------------------------------
 
-bool FillingSizes::Key::operator==(const Key& o) const {
-    return p == o.p && args == o.args;
-}
-
 std::size_t FillingSizes::KeyHash::operator()(const Key& k) const {
     std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.p);
     for (const Sizes& s : k.args) h = mixHash(mixHash(mixHash(h, s.height), s.lastWidth), s.width);

@@ -412,7 +412,7 @@ private:
     struct Key {
         const ParNode* p = nullptr;
         std::vector<Sizes> args;
-        bool operator==(const Key& o) const;
+        bool operator==(const Key&) const = default;
     };
     struct KeyHash {
         std::size_t operator()(const Key& k) const;
