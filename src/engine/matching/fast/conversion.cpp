@@ -268,8 +268,9 @@ namespace {
 
 // The conversions made lately on this thread, by expression node and context: one term is
 // matched against pattern after pattern, and one pattern against term after term, and each is
-// converted once.  Only small terms are kept, and the memo is dropped whole before it would
-// hold more than kNodes nodes.
+// converted once.  Terms of every size are kept; the memo is dropped whole before it would
+// hold more than kFloor nodes and four times the largest term kept, so that it holds a few
+// large terms as well as many small ones.
 class RecentConversions {
 public:
     Term get(const std::vector<std::string>& context, const Expr& e) {
@@ -277,10 +278,11 @@ public:
             for (const Entry& x : it->second)
                 if (x.context == context) return x.term;
         Term t = *Converter<false>(context).run(e);
-        if (t.size() > kLargest) return t;
-        if (nodes_ + t.size() > kNodes) {
+        largest_ = std::max<std::size_t>(largest_, t.size());
+        if (nodes_ + t.size() > kFloor + 4 * largest_) {
             byNode_.clear();
             nodes_ = 0;
+            largest_ = t.size();
         }
         nodes_ += t.size();
         byNode_[e.identity()].push_back(Entry{e, context, t});
@@ -293,10 +295,10 @@ private:
         std::vector<std::string> context;
         Term term;
     };
-    static constexpr std::uint32_t kLargest = 1024;
-    static constexpr std::size_t kNodes = 1 << 15;
+    static constexpr std::size_t kFloor = 1 << 15;
     std::unordered_map<const void*, std::vector<Entry>> byNode_;
     std::size_t nodes_ = 0;
+    std::size_t largest_ = 0;  // the largest term kept
 };
 
 }  // namespace
