@@ -1,5 +1,5 @@
-// Higher-level layouts: enclosing, lists, horizontal-or-vertical lists and the Printable
-// instances for strings and numbers.
+// Higher-level layouts: enclosing, lists, horizontal-or-vertical lists, the Printable instances
+// for strings and numbers, and the helpers of layout/rendering.h.
 #include "layout/combinators.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "layout/nodes.h"
+#include "layout/rendering.h"
 #include "layout/rules_internal.h"
 
 namespace plim {
@@ -265,6 +266,31 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
     static const ParDoc closeAfterBody =
         joinParDoc(choiceParDoc(filterParDoc(besideParDoc(p(), p())), aboveParDoc(p(), p())));
     return applyParDoc(closeAfterBody, std::vector<Doc>{body, nonEmptyDoc(close)});
+}
+
+// --- helpers (layout/rendering.h) ----------------------------------------------------------
+
+Doc spaceDoc() {
+    static const Doc blank = ppChar(' ');
+    return blank;
+}
+
+const List<char>& endlessBlanks() {
+    // One cell whose tail is the cell itself.  It lives as long as the program.
+    static const List<char>* blanks = new List<char>(List<char>::defer([] { return List<char>::cons(' ', *blanks); }));
+    return *blanks;
+}
+
+void layoutAt160(std::string& out, const Doc& d) {
+    renderDocTo(out, d, 160);
+}
+
+std::string layoutTextAt(LayoutInt width, const Doc& d) {
+    return renderDoc(d, width);
+}
+
+std::string layoutTextAt160(const Doc& d) {
+    return renderDoc(d, 160);
 }
 
 }  // namespace plim

@@ -1,4 +1,4 @@
-// Documents, rendering and the plain combinators of the layout library.
+// Documents, rendering, and the combinators of the layout library as adapters on its nodes.
 #include "layout/document.h"
 
 #include <algorithm>
@@ -246,6 +246,89 @@ Doc dupDoc(Doc x, Doc y) {
 
 Doc zeroSizeDoc(Doc d) {
     return Doc(zeroSizeNode(std::move(d).node()));
+}
+
+// --- fill layouts and centred column ------------------------------------------------------
+
+Doc fillDoc(std::vector<Doc> items) {
+    return Doc(fillNode(true, 0, nodesOf(items)));
+}
+
+Doc fillBlockDoc(LayoutInt blockWidth, std::vector<Doc> items) {
+    return Doc(fillNode(false, blockWidth, nodesOf(items)));
+}
+
+// Each item indented by half of what it lacks of the widest, below the items before it; where an
+// item's width depends on the bound, the widths are those of the items laid out there.
+Doc centredAboveList(std::vector<Doc> items) {
+    if (std::any_of(items.begin(), items.end(), [](const Doc& d) { return d.node()->boundSizes; }))
+        return Doc(centredNode(nodesOf(items)));
+    LayoutInt widest = 0;
+    for (const Doc& d : items) widest = std::max<LayoutInt>(widest, d.node()->sizes.width);
+    Doc column = emptyDoc();
+    for (Doc& d : items) {
+        const LayoutInt lack = widest - d.node()->sizes.width;
+        column = aboveDoc(std::move(column), indentDoc(lack / 2, std::move(d)));
+    }
+    return column;
+}
+
+// --- parameterised documents ------------------------------------------------------------
+
+ParDoc::ParDoc(std::shared_ptr<const ParNode> node) : paramCount_(node->params), node_(std::move(node)) {}
+
+ParDoc parDoc() {
+    static const ParDoc hole(holeNode(ParNode::Kind::Hole));
+    return hole;
+}
+
+ParDoc firstParDoc() {
+    static const ParDoc hole(holeNode(ParNode::Kind::First));
+    return hole;
+}
+
+ParDoc secondParDoc() {
+    static const ParDoc hole(holeNode(ParNode::Kind::Second));
+    return hole;
+}
+
+ParDoc liftParDoc(Doc d) {
+    return ParDoc(liftNode(std::move(d).node()));
+}
+
+ParDoc filterParDoc(ParDoc p) {
+    return ParDoc(parUnaryNode(ParNode::Kind::Filter, p.node()));
+}
+
+ParDoc besideParDoc(ParDoc left, ParDoc right) {
+    return ParDoc(parBinaryNode(ParNode::Kind::Beside, left.node(), right.node()));
+}
+
+ParDoc aboveParDoc(ParDoc upper, ParDoc lower) {
+    return ParDoc(parBinaryNode(ParNode::Kind::Above, upper.node(), lower.node()));
+}
+
+ParDoc joinParDoc(ParDoc p) {
+    return ParDoc(parUnaryNode(ParNode::Kind::Join, p.node()));
+}
+
+ParDoc indentParDoc(LayoutInt n, ParDoc p) {
+    return ParDoc(parUnaryNode(ParNode::Kind::Indent, p.node(), n));
+}
+
+ParDoc choiceParDoc(ParDoc left, ParDoc right) {
+    return ParDoc(parBinaryNode(ParNode::Kind::Choice, left.node(), right.node()));
+}
+
+Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
+    return Doc(applyNode(p.node(), nodesOf(args)));
+}
+
+ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners) {
+    std::vector<ParNodeRef> innerNodes;
+    innerNodes.reserve(inners.size());
+    for (const ParDoc& d : inners) innerNodes.push_back(d.node());
+    return ParDoc(substNode(outer.node(), std::move(innerNodes)));
 }
 
 }  // namespace plim
