@@ -455,46 +455,71 @@ Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
 class BinderPatterns {
 public:
     Expr get(const Type& argumentType, const LamBinding& b) {
-        const std::uint64_t key = keyOf(argumentType, b);
+        writeSignature(b);
+        const std::uint64_t key = (argumentType.hashCode() ^ std::hash<std::string>{}(signature_)) * 0x100000001b3ULL;
         std::vector<Entry>& bucket = byKey_[key];
-        for (const Entry& e : bucket)
-            if (sameBinder(e.binder, b) && (e.type.sameNode(argumentType) || eqType(e.type, argumentType)))
-                return e.pattern;
+        for (Entry& e : bucket)
+            if (e.signature == signature_ && e.sameType(argumentType)) return e.pattern;
         Expr pattern = builtBinderPattern(argumentType, b);
         if (++count_ > kLimit) {
             byKey_.clear();
             count_ = 0;
             return pattern;
         }
-        byKey_[key].push_back(Entry{b, argumentType, pattern});
+        byKey_[key].push_back(Entry{signature_, argumentType, {}, pattern});
         return pattern;
     }
 
 private:
     struct Entry {
-        LamBinding binder;
+        std::string signature;
         Type type;
+        std::vector<Type> alike;  // other nodes of the same type met since, a few
         Expr pattern;
+
+        bool sameType(const Type& t) {
+            if (type.sameNode(t)) return true;
+            for (const Type& a : alike)
+                if (a.sameNode(t)) return true;
+            if (!eqType(type, t)) return false;
+            if (alike.size() < kAlike) alike.push_back(t);
+            return true;
+        }
     };
     static constexpr std::size_t kLimit = 4096;
+    static constexpr std::size_t kAlike = 8;
 
-    static std::uint64_t keyOf(const Type& t, const LamBinding& b) {
-        std::uint64_t h = t.hashCode();
-        anyBinderName(b, [&h](const std::string& n) {
-            h = (h ^ std::hash<std::string>{}(n)) * 0x100000001b3ULL;
-            return false;
-        });
-        return h;
-    }
-    static bool sameBinder(const LamBinding& a, const LamBinding& b) {
-        auto parts = [](const LamBinding& c) { return c.isVar() ? nullptr : &c.components(); };
-        return binder_walks::zip(a, b, parts, parts, [](const LamBinding& x, const LamBinding& y) {
-            return y.isVar() && x.name() == y.name();
-        });
+    // The binder written out into signature_, in pre-order: a tuple as its brackets around its
+    // parts, a variable as a tag, the length of its name and the name (so that the text reads
+    // back one way only): two binders are the same exactly when their signatures are.
+    void writeSignature(const LamBinding& b) {
+        signature_.clear();
+        walk_.assign(1, &b);
+        while (!walk_.empty()) {
+            const LamBinding* c = walk_.back();
+            walk_.pop_back();
+            if (!c) {
+                signature_ += ')';
+                continue;
+            }
+            if (c->isVar()) {
+                const std::uint32_t n = static_cast<std::uint32_t>(c->name().size());
+                signature_ += 'v';
+                signature_.append(reinterpret_cast<const char*>(&n), sizeof n);
+                signature_ += c->name();
+                continue;
+            }
+            signature_ += '(';
+            walk_.push_back(nullptr);
+            const std::vector<LamBinding>& parts = c->components();
+            for (std::size_t i = parts.size(); i-- > 0;) walk_.push_back(&parts[i]);
+        }
     }
 
     std::unordered_map<std::uint64_t, std::vector<Entry>> byKey_;
     std::size_t count_ = 0;
+    std::string signature_;
+    std::vector<const LamBinding*> walk_;
 };
 
 }  // namespace

@@ -31,7 +31,7 @@ struct TermNode {
     TermKind kind;
     bool hasPVar = false;
     bool hasLVar = false;
-    mutable std::int8_t typeVars = -1;  // unknown until asked: walking every type costs
+    bool typeVars = false;  // a type in the subtree holds a type variable
     bool hasConstr = false;
     bool headFlexible = false;  // the head under the applications is a PVar or a lambda
     bool hasLam = false;
@@ -90,10 +90,13 @@ inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
 struct TermBuilder {
     // Nodes are many, small and short-lived: they come from the block pool.
     static std::shared_ptr<TermNode> node(TermKind k, Type t) {
-        return std::allocate_shared<TermNode>(PoolAllocator<TermNode>(), k, std::move(t));
+        auto n = std::allocate_shared<TermNode>(PoolAllocator<TermNode>(), k, std::move(t));
+        n->typeVars = n->type.hasTypeVars();
+        return n;
     }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;
+        n.typeVars = n.typeVars || c.typeVars;
         n.hasPVar = n.hasPVar || c.hasPVar;
         n.hasLVar = n.hasLVar || c.hasLVar;
         n.hasConstr = n.hasConstr || c.hasConstr;

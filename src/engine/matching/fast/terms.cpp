@@ -61,59 +61,7 @@ const std::vector<Term>& Term::elems() const { return node_->elems; }
 const Type& Term::type() const { return node_->type; }
 bool Term::hasPVar() const { return node_->hasPVar; }
 bool Term::hasLVar() const { return node_->hasLVar; }
-namespace {
-
-// Whether the node's own type or a child's subtree has a type variable; false with `ready`
-// unset while some child's answer is still unknown.
-bool typeVarsFromChildren(const TermNode& n, bool& ready) {
-    ready = true;
-    bool any = n.type.hasTypeVars();
-    auto take = [&](const Term& c) {
-        const std::int8_t v = TermBuilder::of(c).typeVars;
-        if (v < 0) ready = false;
-        any = any || v == 1;
-    };
-    switch (n.kind) {
-    case TermKind::Ap:
-        take(n.first);
-        take(n.second);
-        break;
-    case TermKind::Lam: take(n.first); break;
-    case TermKind::Tupl:
-        for (const Term& e : n.elems) take(e);
-        break;
-    default: break;
-    }
-    return any;
-}
-
-}  // namespace
-
-// Worked out bottom-up on an explicit stack, for the nodes not yet asked.
-bool Term::hasTypeVars() const {
-    if (node_->typeVars >= 0) return node_->typeVars == 1;
-    std::vector<const TermNode*> todo{node_.get()};
-    while (!todo.empty()) {
-        const TermNode& n = *todo.back();
-        bool ready = false;
-        const bool any = typeVarsFromChildren(n, ready);
-        if (ready) {
-            n.typeVars = any ? 1 : 0;
-            todo.pop_back();
-            continue;
-        }
-        auto pend = [&](const Term& c) {
-            if (TermBuilder::of(c).typeVars < 0) todo.push_back(c.node());
-        };
-        if (n.kind == TermKind::Tupl)
-            for (const Term& e : n.elems) pend(e);
-        else {
-            pend(n.first);
-            if (n.kind == TermKind::Ap) pend(n.second);
-        }
-    }
-    return node_->typeVars == 1;
-}
+bool Term::hasTypeVars() const { return node_->typeVars; }
 bool Term::hasConstr() const { return node_->hasConstr; }
 bool Term::hasLam() const { return node_->hasLam; }
 
