@@ -145,16 +145,16 @@ struct Checked {
 
 // Some problem of `fresh` and some of `earlier` have one of the names as their whole pattern
 // and terms that differ in shape.  `pattern` and `term` take a problem apart.
-template <class Problem, class Pattern, class TermOf>
-bool disagree(const std::vector<std::string>& names, const std::vector<Problem>& fresh,
-              const std::vector<Problem>& earlier, Pattern pattern, TermOf term) {
+template <class Problem, class Earlier, class Pattern, class TermOf>
+bool disagree(const std::vector<std::string>& names, const std::vector<Problem>& fresh, const Earlier& earlier,
+              Pattern pattern, TermOf term) {
     if (names.empty() || earlier.empty()) return false;
     for (const Problem& p : fresh) {
         const auto& q = pattern(p);
         if (!q.is(KindOf<std::decay_t<decltype(q)>>::PVar) ||
             std::find(names.begin(), names.end(), q.name()) == names.end())
             continue;
-        for (const Problem& e : earlier) {
+        for (const auto& e : earlier) {
             const auto& r = pattern(e);
             if (r.is(KindOf<std::decay_t<decltype(r)>>::PVar) && r.name() == q.name() && shapesDiffer(term(p), term(e)))
                 return true;

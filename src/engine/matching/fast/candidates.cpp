@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
@@ -16,6 +17,7 @@
 #include "engine/matching/type_constraint.h"
 #include "support/errors.h"
 #include "support/hashing.h"
+#include "support/release.h"
 
 namespace plim::fast {
 
@@ -106,7 +108,22 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // lambdas and looks at the shape of b alone, so that it answers alike for equal subterms.
 using GroupFilter = std::function<bool(const Term& b)>;
 
+// What an idle workspace holds in place of terms.
+const Term& idleTerm() {
+    thread_local const Term idle = LVar(std::string(), mkTid("idle"));
+    return idle;
+}
+
 struct Abstractions {
+    // Lets go of the terms, keeping the storage for another generator.
+    void release() {
+        x = t = b = var = idleTerm();
+        rest = NameSupply();
+        headType.reset();
+        admits = nullptr;
+        all.reset(idleTerm());
+    }
+
     Term x;
     Term t;
     std::string v;
@@ -266,6 +283,48 @@ std::optional<Step> nextAbstraction(Abstractions& g) {
     }
 }
 
+// The workspaces of finished generators, kept with their storage on the thread: a search
+// starts a generator for every element of every tuple candidate it opens.
+class AbstractionsPool {
+public:
+    ~AbstractionsPool() { closed() = true; }
+    std::unique_ptr<Abstractions> take() {
+        if (free_.empty()) {
+            const Term& idle = idleTerm();
+            return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, {}, false, false, PositionTable(idle),
+                                                               {}, 0, false, false, idle, idle, idle.type(), {}, {}, {}, {}});
+        }
+        std::unique_ptr<Abstractions> g = std::move(free_.back());
+        free_.pop_back();
+        return g;
+    }
+    void give(std::unique_ptr<Abstractions> g) {
+        g->release();
+        if (free_.size() < kKept) free_.push_back(std::move(g));
+    }
+    // Set once the thread's pool is gone (a generator may outlive it at the thread's end).
+    static bool& closed() {
+        thread_local bool gone = false;
+        return gone;
+    }
+
+private:
+    static constexpr std::size_t kKept = 64;
+    std::vector<std::unique_ptr<Abstractions>> free_;
+};
+
+AbstractionsPool& abstractionsPool() {
+    thread_local AbstractionsPool pool;
+    return pool;
+}
+
+struct GiveBack {
+    void operator()(Abstractions* g) const {
+        std::unique_ptr<Abstractions> owned(g);
+        if (!AbstractionsPool::closed()) abstractionsPool().give(std::move(owned));
+    }
+};
+
 // The results of a list, one at a time.
 class ListSource final : public StepSource {
 public:
@@ -307,10 +366,8 @@ public:
                 return Step{{std::move(u), {}}, std::move(rest)};
             }
             phase_ = Phase::Abstracting;
-            g_.emplace(Abstractions{x_, t_, std::move(v), std::move(rest), headType_, std::move(admits_),
-                                    !t_.hasTypeVars(), lambdaApplications(t_) != LambdaApplications::None,
-                                    allPositions(t_), {}, 0, false, false, x_, x_, x_.type(), {}, {}, {}, {}});
-            g_->taken.assign(g_->all.size(), false);
+            g_.reset(abstractionsPool().take().release());
+            start(*g_, std::move(v), std::move(rest));
             [[fallthrough]];
         }
         case Phase::Abstracting:
@@ -324,13 +381,33 @@ public:
 
 private:
     enum class Phase : std::uint8_t { Decomposition, Start, Abstracting, Done };
+
+    void start(Abstractions& g, std::string v, NameSupply rest) {
+        g.x = x_;
+        g.t = t_;
+        g.v = std::move(v);
+        g.rest = std::move(rest);
+        g.headType = std::move(headType_);
+        g.admits = std::move(admits_);
+        g.closedTypes = !t_.hasTypeVars();
+        g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
+        g.all.reset(t_);
+        g.taken.assign(g.all.size(), false);
+        g.nextFrom = 0;
+        g.inGroup = false;
+        g.finished = false;
+        g.b = x_;
+        g.var = x_;
+        g.fnType = x_.type();
+    }
+
     Term x_;
     Term t_;
     NameSupply s_;
     std::optional<HeadType> headType_;
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
-    std::optional<Abstractions> g_;
+    std::unique_ptr<Abstractions, GiveBack> g_;
 };
 
 StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
@@ -559,14 +636,34 @@ StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t,
     return fromList(twoStepFlexible(x, t, s));
 }
 
-// The fold over a tuple argument's elements: binders opened so far (newest first, with
-// their types), the term left to abstract, and the problems collected (later elements'
-// problems first).  An element that is a tuple itself is folded the same way, so that the
-// image's binder nests as the argument does and each innermost element is abstracted alone.
+// The binders a fold over a tuple argument's elements has opened, newest first, with their
+// types; a fold shares them with the folds that go on from it.
+struct BinderCell {
+    BinderCell(LamBinding b, Type t, std::shared_ptr<const BinderCell> o)
+        : binder(std::move(b)), type(std::move(t)), outer(std::move(o)) {}
+    BinderCell(const BinderCell&) = delete;
+    BinderCell& operator=(const BinderCell&) = delete;
+    ~BinderCell() {
+        releaseSoleChildren(*this, [](BinderCell& c, auto take) { take(c.outer); });
+    }
+
+    LamBinding binder;
+    Type type;
+    std::shared_ptr<const BinderCell> outer;
+};
+using Binders = std::shared_ptr<const BinderCell>;
+
+Binders withBinder(LamBinding b, Type t, Binders outer) {
+    return std::allocate_shared<BinderCell>(PoolAllocator<BinderCell>(), std::move(b), std::move(t), std::move(outer));
+}
+
+// The fold over a tuple argument's elements: the binders opened so far and the term left to
+// abstract (the problems collected are kept by the fold's source).  An element that is a tuple
+// itself is folded the same way, so that the image's binder nests as the argument does and
+// each innermost element is abstracted alone.
 struct TupleFold {
-    std::vector<std::pair<LamBinding, Type>> binders;
+    Binders binders;
     Term body;
-    Problems problems;
 };
 
 // The term's own lambda at the head of a redex that never contracts (its binder does not fit
@@ -578,62 +675,50 @@ bool stuckRedexHead(const Term& h, const Term& body) {
 }
 
 // The candidate h of one element opened into a binder, its type and the body under it.
-std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Step& r) {
-    const auto& [h, probs] = r.first;
-    Problems problems;
-    problems.reserve(probs.size() + acc.problems.size());
-    problems.insert(problems.end(), probs.begin(), probs.end());
-    problems.insert(problems.end(), acc.problems.begin(), acc.problems.end());
-    // The new binder first, then the ones before it.
-    auto withBinder = [&acc](LamBinding b, Type t) {
-        std::vector<std::pair<LamBinding, Type>> binders;
-        binders.reserve(acc.binders.size() + 1);
-        binders.emplace_back(std::move(b), std::move(t));
-        binders.insert(binders.end(), acc.binders.begin(), acc.binders.end());
-        return binders;
-    };
+std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Term& h, const NameSupply& s) {
     if (h.is(TermKind::Lam) && !stuckRedexHead(h, acc.body))
-        return {TupleFold{withBinder(h.binder(), argType(h.type())), h.body(), std::move(problems)}, r.second};
-    auto [w, rest] = nextName(r.second);
+        return {TupleFold{withBinder(h.binder(), argType(h.type()), acc.binders), h.body()}, s};
+    auto [w, rest] = nextName(s);
     const Type wt = argType(h.type());
     Term body = Ap(h, LVar(w, wt), resType(h.type()));
-    return {TupleFold{withBinder(LamVar(w), wt), std::move(body), std::move(problems)}, rest};
+    return {TupleFold{withBinder(LamVar(w), wt, acc.binders), std::move(body)}, std::move(rest)};
 }
 
 using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
+using ProblemSpan = std::span<const Problem>;
 
 // The candidate's problems and those of the elements before it cannot all be solved.
-bool disagrees(const Repeats& repeated, const Step& r, const TupleFold& acc) {
+bool disagrees(const Repeats& repeated, const Problems& fresh, ProblemSpan earlier) {
     auto pattern = [](const Problem& p) -> const Term& { return p.first; };
     auto term = [](const Problem& p) -> const Term& { return p.second; };
     const std::vector<std::string>& names = repeated->names;
-    return repeated_elements::disagree(names, r.first.second, acc.problems, pattern, term) ||
-           repeated_elements::disagree(names, r.first.second, repeated->outer, pattern, term);
+    return repeated_elements::disagree(names, fresh, earlier, pattern, term) ||
+           repeated_elements::disagree(names, fresh, repeated->outer, pattern, term);
 }
 
-// What the fold over the element e, after the fold `acc`, checks against.
-Repeats repeatsFor(const Repeats& repeated, const Term& e, const TupleFold& acc) {
-    if (repeated->names.empty() || !e.is(TermKind::Tupl) || acc.problems.empty()) return repeated;
-    Problems outer = acc.problems;
+// What the fold over the element e, after the problems `earlier`, checks against.
+Repeats repeatsFor(const Repeats& repeated, const Term& e, ProblemSpan earlier) {
+    if (repeated->names.empty() || !e.is(TermKind::Tupl) || earlier.empty()) return repeated;
+    Problems outer(earlier.begin(), earlier.end());
     outer.insert(outer.end(), repeated->outer.begin(), repeated->outer.end());
     return std::make_shared<const repeated_elements::Checked<Problem>>(
         repeated_elements::Checked<Problem>{repeated->names, std::move(outer)});
 }
 
-// The groups of abstractions of the element e, after the fold `acc`, whose candidates
+// The groups of abstractions of the element e, after the problems `earlier`, whose candidates
 // `disagrees` would not rule out: for a repeated bare element, those whose subterm agrees in
 // shape with what the problems before it hold for e.  The same test, made once for a group
 // and not once for each of its candidates (which are then not built); nothing to filter
 // otherwise.
-GroupFilter agreeingGroups(const Repeats& rep, const Term& e, const TupleFold& acc) {
+GroupFilter agreeingGroups(const Repeats& rep, const Term& e, ProblemSpan earlier) {
     if (!e.is(TermKind::PVar) || !contains(rep->names, e.name())) return nullptr;
     // What the problems before it hold for e: a subterm must agree in shape with each.
     std::vector<Term> held;
-    auto collect = [&held, &e](const Problems& earlier) {
-        for (const Problem& p : earlier)
+    auto collect = [&held, &e](ProblemSpan problems) {
+        for (const Problem& p : problems)
             if (p.first.is(TermKind::PVar) && p.first.name() == e.name()) held.push_back(p.second);
     };
-    collect(acc.problems);
+    collect(earlier);
     collect(rep->outer);
     if (held.empty()) return nullptr;
     return [held = std::move(held)](const Term& b) {
@@ -664,21 +749,41 @@ ImageTypes& imageTypes() {
     return types;
 }
 
-Step finishTuple(TupleFold f, const NameSupply& s) {
-    const std::size_t k = f.binders.size();
-    if (k == 0) return {{std::move(f.body), std::move(f.problems)}, s};
-    std::vector<LamBinding> bs;
-    std::vector<Type> ts;
-    bs.reserve(k);
-    ts.reserve(k);
-    for (auto it = f.binders.rbegin(); it != f.binders.rend(); ++it) {
-        bs.push_back(it->first);
-        ts.push_back(it->second);
+// The newest k binders of a fold, oldest first, and the binders before them.
+struct TakenBinders {
+    std::vector<LamBinding> binders;
+    std::vector<Type> types;
+    Binders before;
+};
+
+TakenBinders takeBinders(const Binders& from, std::size_t k) {
+    TakenBinders out{{}, {}, from};
+    out.binders.reserve(k);
+    out.types.reserve(k);
+    for (std::size_t j = 0; j < k; ++j) {
+        out.binders.push_back(out.before->binder);
+        out.types.push_back(out.before->type);
+        out.before = out.before->outer;
     }
-    Term u = k == 1 ? Lam(bs.front(), f.body, imageTypes().arrow(ts.front(), f.body.type()))
-                    : Lam(LamTup(std::move(bs)), f.body,
-                          imageTypes().arrow(imageTypes().tuple(std::move(ts)), f.body.type()));
-    return {{etaReduce(u), std::move(f.problems)}, s};
+    std::reverse(out.binders.begin(), out.binders.end());
+    std::reverse(out.types.begin(), out.types.end());
+    return out;
+}
+
+std::size_t countBinders(const Binders& bs) {
+    std::size_t k = 0;
+    for (const BinderCell* c = bs.get(); c; c = c->outer.get()) ++k;
+    return k;
+}
+
+Step finishTuple(TupleFold f, Problems problems, const NameSupply& s) {
+    const std::size_t k = countBinders(f.binders);
+    if (k == 0) return {{std::move(f.body), std::move(problems)}, s};
+    TakenBinders taken = takeBinders(f.binders, k);
+    Term u = k == 1 ? Lam(taken.binders.front(), f.body, imageTypes().arrow(taken.types.front(), f.body.type()))
+                    : Lam(LamTup(std::move(taken.binders)), f.body,
+                          imageTypes().arrow(imageTypes().tuple(std::move(taken.types)), f.body.type()));
+    return {{etaReduce(u), std::move(problems)}, s};
 }
 
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
@@ -725,32 +830,22 @@ std::vector<Leaf> leavesOf(const Term& x) {
 // abstraction.  That is a lambda with a tuple binder over the k binders, unless it is an eta
 // redex, which is opened as any other candidate.
 std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k) {
-    std::vector<LamBinding> bs;
-    std::vector<Type> ts;
-    bs.reserve(k);
-    ts.reserve(k);
-    for (std::size_t j = k; j-- > 0;) {
-        bs.push_back(fold.binders[j].first);
-        ts.push_back(fold.binders[j].second);
-    }
-    LamBinding binder = LamTup(std::move(bs));
-    Type type = imageTypes().tuple(std::move(ts));
+    TakenBinders taken = takeBinders(fold.binders, k);
+    LamBinding binder = LamTup(std::move(taken.binders));
+    Type type = imageTypes().tuple(std::move(taken.types));
     if (fold.body.is(TermKind::Ap)) {
         const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
         Term reduced = etaReduce(u);
-        if (!reduced.sameNode(u)) {
-            const TupleFold before{outer.binders, outer.body, {}};
-            return openCandidate(before, Step{{std::move(reduced), std::move(fold.problems)}, std::move(s)});
-        }
+        if (!reduced.sameNode(u)) return openCandidate(outer, reduced, s);
     }
-    fold.binders.erase(fold.binders.begin(), fold.binders.begin() + static_cast<std::ptrdiff_t>(k));
-    fold.binders.insert(fold.binders.begin(), {std::move(binder), std::move(type)});
-    return {std::move(fold), std::move(s)};
+    return {TupleFold{withBinder(std::move(binder), std::move(type), std::move(taken.before)), std::move(fold.body)},
+            std::move(s)};
 }
 
 // The candidates of the elements, depth first: for each candidate of the first element, in
 // order, every combination of candidates of the later ones.  One frame per innermost element
-// whose candidates are being tried.
+// whose candidates are being tried.  The problems of the candidates taken so far are kept
+// in one list, those of each frame's candidate after those of the frames before it.
 class TupleSource final : public StepSource {
 public:
     TupleSource(ApStep step, const Term& x, Repeats repeated, Term t, NameSupply s)
@@ -759,8 +854,9 @@ public:
     std::optional<Step> next() override {
         if (!started_) {
             started_ = true;
-            TupleFold start{{}, t_, {}};
-            frames_.push_back(Frame{start, candidatesOf(leaves_.front().e, start, s_)});
+            TupleFold start{nullptr, t_};
+            StepSourcePtr candidates = candidatesOf(leaves_.front().e, start, s_);
+            frames_.push_back(Frame{std::move(start), 0, std::move(candidates)});
         }
         while (!frames_.empty()) {
             Frame& top = frames_.back();
@@ -769,33 +865,51 @@ public:
                 frames_.pop_back();
                 continue;
             }
-            if (disagrees(repeated_, *candidate, top.acc)) continue;
-            auto opened = openCandidate(top.acc, *candidate);
+            problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
+            Problems& fresh = candidate->first.second;
+            if (disagrees(repeated_, fresh, problems_)) continue;
+            auto opened = openCandidate(top.acc, candidate->first.first, candidate->second);
+            problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
             const std::size_t i = frames_.size() - 1;
             for (const auto& [first, k] : leaves_[i].closes)
                 opened = closeTuple(std::move(opened.first), std::move(opened.second), frames_[first].acc, k);
             auto& [fold, s2] = opened;
             if (i + 1 == leaves_.size()) {
-                Step r = finishTuple(std::move(fold), s2);
+                Step r = finishTuple(std::move(fold), collected(), s2);
                 // Every local variable of the image is one its binder opened.
                 if (!t_.hasLVar()) recordClosed(r.first.first);
                 return r;
             }
             StepSourcePtr candidates = candidatesOf(leaves_[i + 1].e, fold, s2);
-            frames_.push_back(Frame{std::move(fold), std::move(candidates)});
+            frames_.push_back(Frame{std::move(fold), problems_.size(), std::move(candidates)});
         }
         return std::nullopt;
     }
 
 private:
     struct Frame {
-        TupleFold acc;  // the fold before this element
+        TupleFold acc;            // the fold before this element
+        std::size_t problemsFrom;  // where the problems of this frame's candidate start
         StepSourcePtr candidates;
     };
 
     StepSourcePtr candidatesOf(const Term& e, const TupleFold& acc, const NameSupply& s) const {
-        return withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, acc),
-                                  agreeingGroups(repeated_, e, acc));
+        return withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, problems_),
+                                  agreeingGroups(repeated_, e, problems_));
+    }
+
+    // The problems of the candidates taken, later elements' first.
+    Problems collected() const {
+        Problems out;
+        out.reserve(problems_.size());
+        std::size_t end = problems_.size();
+        for (std::size_t i = frames_.size(); i-- > 0;) {
+            const std::size_t from = frames_[i].problemsFrom;
+            out.insert(out.end(), problems_.begin() + static_cast<std::ptrdiff_t>(from),
+                       problems_.begin() + static_cast<std::ptrdiff_t>(end));
+            end = from;
+        }
+        return out;
     }
 
     ApStep step_;
@@ -805,6 +919,7 @@ private:
     NameSupply s_;
     bool started_ = false;
     std::vector<Frame> frames_;
+    Problems problems_;
 };
 
 // A single result.
@@ -827,7 +942,7 @@ private:
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                  Repeats repeated, GroupFilter admits) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
-    if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{{}, t, {}}, s));
+    if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{nullptr, t}, {}, s));
     return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s);
 }
 

@@ -65,9 +65,15 @@ Path toPath(const SharedPath& rp) {
     return p;
 }
 
-PositionTable::PositionTable(Term root) : root_(std::move(root)) {
+PositionTable::PositionTable(Term root) : root_(root) { reset(std::move(root)); }
+
+void PositionTable::reset(Term root) {
+    root_ = std::move(root);
+    entries_.clear();
     entries_.reserve(root_.size() == UINT32_MAX ? 0 : root_.size());
-    std::vector<Entry> stack{{&root_, -1, First}};
+    // Kept for the next table (nothing below builds one).
+    thread_local std::vector<Entry> stack;
+    stack.assign(1, Entry{&root_, -1, First});
     while (!stack.empty()) {
         const Entry e = stack.back();
         stack.pop_back();

@@ -287,6 +287,8 @@ Path toPath(const SharedPath& p);
 class PositionTable {
 public:
     explicit PositionTable(Term root);
+    // The table of another term, in the storage of this one.
+    void reset(Term root);
     std::size_t size() const { return entries_.size(); }
     const Term& term(std::size_t i) const { return i == 0 ? root_ : *entries_[i].term; }
     Path path(std::size_t i) const;
