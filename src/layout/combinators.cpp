@@ -8,7 +8,6 @@
 
 #include "layout/nodes.h"
 #include "layout/rendering.h"
-#include "layout/rules_internal.h"
 
 namespace plim {
 
@@ -68,24 +67,24 @@ Doc backQuotesDoc(Doc d) {
 
 // --- stacking ------------------------------------------------------------------------------
 
-Doc aboveList(std::vector<Doc> items) {
+Doc aboveList(Docs items) {
     if (items.empty()) return emptyDoc();
     return Doc(aboveListNode(nodesOf(items)));
 }
 
 // --- lists of documents --------------------------------------------------------------------
 
-Doc besideList(std::vector<Doc> items) {
+Doc besideList(Docs items) {
     return ppListDefault(items);
 }
 
-Doc besideSpaceList(std::vector<Doc> items) {
+Doc besideSpaceList(Docs items) {
     Doc acc = emptyDoc();
     for (auto it = items.rbegin(); it != items.rend(); ++it) acc = besideSpace(*it, acc);
     return acc;
 }
 
-Doc filteredBesideList(std::vector<Doc> items) {
+Doc filteredBesideList(Docs items) {
     if (items.empty()) return emptyDoc();
     Doc acc = filterDoc(items.back());
     for (auto it = items.rbegin() + 1; it != items.rend(); ++it) acc = besideDoc(filterDoc(*it), acc);
@@ -146,7 +145,7 @@ Doc emptyPairDoc() {
 
 }  // namespace
 
-Doc hvList(std::vector<Doc> items) {
+Doc hvList(Docs items) {
     Doc alternatives = emptyPairDoc();
     for (auto it = items.rbegin(); it != items.rend(); ++it)
         alternatives = applyParDoc(hvStep(), std::vector<Doc>{*it, alternatives});
@@ -162,8 +161,6 @@ std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
     }
     return {h, v};
 }
-
-Doc hvSpList(std::vector<Doc> items) { return hvSpList(std::span<Doc>(items)); }
 
 namespace {
 
@@ -184,7 +181,7 @@ DocNodeRef hvSpListNode(std::span<Doc> items) {
 
 }  // namespace
 
-Doc hvSpList(std::span<Doc> items) {
+Doc hvSpList(Docs items) {
     if (items.empty()) return emptyDoc();
     return Doc(hvSpListNode(items));
 }
@@ -243,7 +240,7 @@ Doc ifThenElseParts(Doc ifPart, Doc thenPart, Doc elsePart, Doc closing) {
 }
 
 Doc blockDoc(const std::string& open, const std::string& close, const std::string& separator,
-             std::vector<Doc> items) {
+             Docs items) {
     if (items.empty()) return emptyBlock(open, close);
     const auto lo = static_cast<LayoutInt>(open.size());
     const auto ls = static_cast<LayoutInt>(separator.size());
@@ -257,7 +254,7 @@ Doc blockDoc(const std::string& open, const std::string& close, const std::strin
 }
 
 Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
-                 const std::string& separator, std::vector<Doc> items) {
+                 const std::string& separator, Docs items) {
     if (items.empty()) return emptyBlock(open, close);
     const auto lead = std::max<LayoutInt>(0, static_cast<LayoutInt>(separator.size()) - 1);
     std::vector<Doc> parts{nonEmptyDoc(open), besideDoc(textDoc(blanks(lead)), items.front())};

@@ -102,19 +102,17 @@ Doc backQuotesDoc(Doc d);    // ` '
 // --- lists of documents --------------------------------------------------------------------
 
 // x1 above (x2 above (... above (xn above emptyDoc))).
-Doc aboveList(std::vector<Doc> items);
+Doc aboveList(Docs items);
 // x1 beside (x2 beside (... beside (xn beside emptyDoc))).
-Doc besideList(std::vector<Doc> items);
+Doc besideList(Docs items);
 // x1, " ", x2, " ", ..., xn, " " side by side (a blank after every item).
-Doc besideSpaceList(std::vector<Doc> items);
+Doc besideSpaceList(Docs items);
 // The items restricted to their one-line layouts, side by side; emptyDoc for no items.
-Doc filteredBesideList(std::vector<Doc> items);
+Doc filteredBesideList(Docs items);
 // The items on one line when that fits, otherwise one above another.
-Doc hvList(std::vector<Doc> items);
+Doc hvList(Docs items);
 // As hvList, with one blank between neighbours on the one line.
-Doc hvSpList(std::vector<Doc> items);
-// The same of the documents in the range, moved out of it.
-Doc hvSpList(std::span<Doc> items);
+Doc hvSpList(Docs items);
 // hvSpList(items) after the head and a blank (where there is a head), in parentheses where
 // `parens`: parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are
 // moved out of their places.
@@ -123,28 +121,8 @@ Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
 std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length);
 
 template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc aboveList(const std::vector<T>& items) {
-    return aboveList(toDocs(items));
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc besideList(const std::vector<T>& items) {
-    return besideList(toDocs(items));
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc besideSpaceList(const std::vector<T>& items) {
-    return besideSpaceList(toDocs(items));
-}
-template <class T>
 Doc hvValueList(const std::vector<T>& items) {
-    return hvList(toDocs(items));
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc hvSpList(const std::vector<T>& items) {
-    return hvSpList(toDocs(items));
+    return hvList(items);
 }
 
 // a beside (" " beside b).
@@ -208,15 +186,9 @@ Doc ifThenElseDoc(const O& opening, const TK& thenKeyword, const EK& elseKeyword
 // The items between the opening and closing strings, separated by the separator: all on one
 // line, or one item per line with the separator in front and the closing string below.
 Doc blockDoc(const std::string& open, const std::string& close, const std::string& separator,
-             std::vector<Doc> items);
+             Docs items);
 // The items filled into a block of the given width like words in a paragraph.
 Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
-                 const std::string& separator, std::vector<Doc> items);
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
-                 const std::string& separator, const std::vector<T>& items) {
-    return blockFillDoc(blockWidth, open, close, separator, toDocs(items));
-}
+                 const std::string& separator, Docs items);
 
 }  // namespace plim

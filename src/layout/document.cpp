@@ -121,33 +121,37 @@ void renderPairText(std::string& out) {
 
 namespace {
 
-// Counts the renders in progress; the outermost one starts the budget afresh.
-class RenderScope {
-public:
-    RenderScope() {
-        if (budget.renders++ == 0) {
-            budget.used = 0;
-            budget.allowed = kCandidateBudget;
-        }
+// Runs a render (`body` writes to `out` and answers whether it rendered), its budget started
+// afresh where it is the outermost one.  Past the budget, the outermost render's text is undone
+// and false returned; a nested render passes it on.
+template <class Body>
+bool withinBudget(std::string& out, Body body) {
+    if (budget.renders++ == 0) {
+        budget.used = 0;
+        budget.allowed = kCandidateBudget;
     }
-    ~RenderScope() { --budget.renders; }
-    RenderScope(const RenderScope&) = delete;
-    RenderScope& operator=(const RenderScope&) = delete;
-    bool outermost() const { return budget.renders == 1; }
-};
+    struct Leave {
+        ~Leave() { --budget.renders; }
+    } leave;
+    const std::size_t start = out.size();
+    try {
+        return body();
+    } catch (const BudgetExhausted&) {
+        if (budget.renders != 1) throw;
+        out.resize(start);
+        return false;
+    }
+}
 
 }  // namespace
 
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
-    RenderScope scope;
-    const std::size_t start = out.size();
-    try {
+    const auto render = [&] {
         renderNode(out, d.node(), b.lineBound);
-    } catch (const BudgetExhausted&) {
-        if (!scope.outermost()) throw;
-        out.resize(start);
+        return true;
+    };
+    if (!withinBudget(out, render))
         out += markerText(d.node()->sizes.width);
-    }
 }
 
 std::string renderDocAtBounds(const Doc& d, const PageBounds& b) {
@@ -172,17 +176,8 @@ void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(
     }
     // Laid out part by part where the stack's layout is its parts' one below the other;
     // otherwise, or past the budget (the marker needs the whole stack's width), as a whole.
-    bool done = false;
-    {
-        RenderScope scope;
-        const std::size_t start = out.size();
-        try {
-            done = renderMadeStack(out, count, [&partAt](std::size_t i) { return partAt(i).node(); }, width);
-        } catch (const BudgetExhausted&) {
-            if (!scope.outermost()) throw;
-            out.resize(start);
-        }
-    }
+    const bool done = withinBudget(
+        out, [&] { return renderMadeStack(out, count, [&partAt](std::size_t i) { return partAt(i).node(); }, width); });
     if (done) return;
     Doc stack = emptyDoc();
     for (std::size_t i = count; i-- > 0;) stack = aboveDoc(partAt(i), std::move(stack));
@@ -250,17 +245,17 @@ Doc zeroSizeDoc(Doc d) {
 
 // --- fill layouts and centred column ------------------------------------------------------
 
-Doc fillDoc(std::vector<Doc> items) {
+Doc fillDoc(Docs items) {
     return Doc(fillNode(true, 0, nodesOf(items)));
 }
 
-Doc fillBlockDoc(LayoutInt blockWidth, std::vector<Doc> items) {
+Doc fillBlockDoc(LayoutInt blockWidth, Docs items) {
     return Doc(fillNode(false, blockWidth, nodesOf(items)));
 }
 
 // Each item indented by half of what it lacks of the widest, below the items before it; where an
 // item's width depends on the bound, the widths are those of the items laid out there.
-Doc centredAboveList(std::vector<Doc> items) {
+Doc centredAboveList(Docs items) {
     if (std::any_of(items.begin(), items.end(), [](const Doc& d) { return d.node()->boundSizes; }))
         return Doc(centredNode(nodesOf(items)));
     LayoutInt widest = 0;
@@ -320,7 +315,7 @@ ParDoc choiceParDoc(ParDoc left, ParDoc right) {
     return ParDoc(parBinaryNode(ParNode::Kind::Choice, left.node(), right.node()));
 }
 
-Doc applyParDoc(ParDoc p, std::vector<Doc> args) {
+Doc applyParDoc(ParDoc p, Docs args) {
     return Doc(applyNode(p.node(), nodesOf(args)));
 }
 

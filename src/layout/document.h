@@ -45,19 +45,19 @@
 // sizes, or one with fewer lines that is neither wider nor wider on its last line): whatever is
 // built from it is matched by what is built from the earlier one, which comes first and fits
 // wherever it fits, so first candidates stay the same while nested choices do not multiply.
-// Shortcuts that give the same layouts, with the same counts: a node sure, as it was made, that
-// its first layout is its one line and fits is laid out as that line where only the first layout
-// is read (a render, each part of a stack, which writes each part's text as soon as it is laid
-// out); stacks, joins, indentations and texts before a part ask it for no more candidates than
-// they are asked for (again for all only where the first ones are too wide for the room); a node
-// made of texts, side-by-side compositions and lists of hvSpList, as nested terms are, is laid out
-// below zero (past the end of its line, where no text fits) from what it knows of that case, and
-// so is such a list with an item too wide at any bound where that case still holds (below
-// BelowZero::upTo: a text fits from its width on, but one beside or among parts too wide changes
-// nothing), whose layout is then its marker; and a node laid out in full keeps its layout, with its
-// counts, for the next layout at that bound (layout/node_memo.cpp; a candidate taken from it is
-// written by laying the node out again, for one candidate where it is the first), so that the
-// unchanged parts of the next step of a calculation cost little.
+// Shortcuts that give the same layouts, with the same counts: where only the first layout is read
+// (a render, each part of a stack, whose text is written as soon as it is laid out), a node sure
+// as it was made that its first layout is its one line and fits is laid out as that line; stacks,
+// joins, indentations and texts before a part ask it for no more candidates than they are asked
+// for (for all only where the first ones are too wide for the room); a node made of texts,
+// side-by-side compositions and lists of hvSpList, as nested terms are, is laid out below zero
+// (past the end of its line, where no text fits) from what it knows of that case, and so is such
+// a list with an item too wide at any bound below BelowZero::upTo (a text fits from its width on,
+// but one beside or among parts too wide changes nothing), its layout then its marker; and a node
+// laid out in full keeps its layout, with its counts, for the next layout at that bound
+// (layout/node_memo.cpp; a candidate taken from it is written by laying the node out again, for
+// one candidate where it is the first), so the unchanged parts of a calculation's next step cost
+// little.
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
 // text it lays out (layout/tuning.h), then answers, like a document of which nothing fits, with the
 // too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
@@ -70,6 +70,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -250,6 +251,23 @@ template <class T>
 Doc listToDoc(const std::vector<T>& xs) {
     return Printable<T>::listToDoc(xs);
 }
+template <class T>
+std::vector<Doc> toDocs(const std::vector<T>& items) {
+    std::vector<Doc> docs;
+    docs.reserve(items.size());
+    for (const T& x : items) docs.push_back(toDoc(x));
+    return docs;
+}
+
+// A list of documents, as the functions of the library take one: a list of documents as it is, a
+// list of other values each through its Printable instance.
+struct Docs : std::vector<Doc> {
+    Docs(std::vector<Doc> docs) : std::vector<Doc>(std::move(docs)) {}  // NOLINT: implicit by design
+    Docs(std::initializer_list<Doc> docs) : std::vector<Doc>(docs) {}
+    template <class T>
+        requires(!std::is_same_v<T, Doc>)
+    Docs(const std::vector<T>& items) : std::vector<Doc>(toDocs(items)) {}  // NOLINT: implicit by design
+};
 
 // --- primitive documents -------------------------------------------------------------------
 
@@ -354,50 +372,18 @@ ParDoc indentParDoc(LayoutInt n, ParDoc p);
 // Two arrangements of the same parameters, kept as a pair for a later join.
 ParDoc choiceParDoc(ParDoc left, ParDoc right);
 // The parameters filled with the documents, in order.
-Doc applyParDoc(ParDoc p, std::vector<Doc> args);
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc applyParDoc(ParDoc p, const std::vector<T>& args) {
-    std::vector<Doc> docs;
-    docs.reserve(args.size());
-    for (const T& a : args) docs.push_back(toDoc(a));
-    return applyParDoc(std::move(p), std::move(docs));
-}
+Doc applyParDoc(ParDoc p, Docs args);
 // The outer document's parameters filled with the inner parameterised documents.
 ParDoc substParDoc(ParDoc outer, std::vector<ParDoc> inners);
-
 
 // --- fill layouts and centred column ----------------------------------------------------
 
 // The documents side by side while they fit in the lineBound, continuing on new lines.
-Doc fillDoc(std::vector<Doc> items);
+Doc fillDoc(Docs items);
 // The same within a block width of its own (a marker when wider than the lineBound).
-Doc fillBlockDoc(LayoutInt blockWidth, std::vector<Doc> items);
+Doc fillBlockDoc(LayoutInt blockWidth, Docs items);
 // The documents stacked, each centred under the widest.
-Doc centredAboveList(std::vector<Doc> items);
-
-template <class T>
-std::vector<Doc> toDocs(const std::vector<T>& items) {
-    std::vector<Doc> docs;
-    docs.reserve(items.size());
-    for (const T& x : items) docs.push_back(toDoc(x));
-    return docs;
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc fillDoc(const std::vector<T>& items) {
-    return fillDoc(toDocs(items));
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc fillBlockDoc(LayoutInt blockWidth, const std::vector<T>& items) {
-    return fillBlockDoc(blockWidth, toDocs(items));
-}
-template <class T>
-    requires(!std::is_same_v<T, Doc>)
-Doc centredAboveList(const std::vector<T>& items) {
-    return centredAboveList(toDocs(items));
-}
+Doc centredAboveList(Docs items);
 
 // --- instances -------------------------------------------------------------------------------
 

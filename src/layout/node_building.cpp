@@ -330,8 +330,8 @@ public:
             if (limit != 0 && (tasks > 4 * limit || out_.size() > limit)) return false;
             const Task t = todo_.back();
             todo_.pop_back();
-            if (t.node == nullptr && !t.hole) out_.push_back(t.step);
-            else if (t.hole || isHole(*t.node)) hole(t);
+            if (t.node == nullptr) out_.push_back(t.step);
+            else if (isHole(*t.node)) hole(t);
             else node(*t.node, t);
         }
         return limit == 0 || out_.size() <= limit;
@@ -343,11 +343,10 @@ private:
         std::size_t slot;  // the slot of its first inner template's value
     };
     struct Task {
-        const ParNode* node;  // a node to walk; null for a step to emit, or a hole
+        const ParNode* node;  // a node to walk; null for a step to emit
         LayoutInt first;      // a node's (or a hole's) first parameter
         const Filling* filling;
         ParStep step;
-        bool hole = false;
     };
     using K = ParNode::Kind;
     using Op = ParStep::Op;
@@ -358,7 +357,7 @@ private:
 
     // A parameter: its argument, or within a filling the program of the inner template in its place.
     void hole(const Task& t) {
-        if (!t.hole && t.node->kind != K::Hole) emit(ParStep{Op::Pick});
+        if (t.node->kind != K::Hole) emit(ParStep{Op::Pick});
         const Filling* f = t.filling;
         const auto index = static_cast<std::size_t>(t.first);
         if (f == nullptr) out_.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(t.first)});
@@ -839,67 +838,46 @@ DocNodeRef zeroSizeNode(DocNodeRef e) {
 
 namespace {
 
-std::shared_ptr<ParNode> parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts) {
+// A template node; its program kept where it is short (see ParNode::steps).
+ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts, LayoutInt amount = 0,
+                   DocNodeRef doc = nullptr) {
     auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
     p->kind = kind;
     p->params = params;
     p->parts = std::move(parts);
-    p->boundSizes = std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
-    return p;
-}
-
-
-// The template's program, where it is short (see ParNode::steps).
-void keepShortProgram(ParNode& p) {
+    p->amount = amount;
+    p->boundSizes = (doc && doc->boundSizes) ||
+                    std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
+    p->doc = std::move(doc);
     std::vector<ParStep> program;
-    if (!ProgramWalk(program).run(p, kMaxSteps)) return;
-    p.steps = std::move(program);
+    if (ProgramWalk(program).run(*p, kMaxSteps)) p->steps = std::move(program);
+    return p;
 }
 
 }  // namespace
 
-ParNodeRef holeNode(ParNode::Kind kind) {
-    auto p = parNode(kind, 1, {});
-    keepShortProgram(*p);
-    return p;
-}
+ParNodeRef holeNode(ParNode::Kind kind) { return parNode(kind, 1, {}); }
 
-ParNodeRef liftNode(DocNodeRef d) {
-    auto p = parNode(ParNode::Kind::Lift, 0, {});
-    p->boundSizes = d->boundSizes;
-    p->doc = std::move(d);
-    keepShortProgram(*p);
-    return p;
-}
+ParNodeRef liftNode(DocNodeRef d) { return parNode(ParNode::Kind::Lift, 0, {}, 0, std::move(d)); }
 
 ParNodeRef parUnaryNode(ParNode::Kind kind, ParNodeRef q, LayoutInt amount) {
     const LayoutInt n = q->params;
-    auto p = parNode(kind, n, {std::move(q)});
-    p->amount = amount;
-    keepShortProgram(*p);
-    return p;
+    return parNode(kind, n, {std::move(q)}, amount);
 }
 
 ParNodeRef parBinaryNode(ParNode::Kind kind, ParNodeRef l, ParNodeRef r) {
     const LayoutInt n = kind == ParNode::Kind::Choice ? l->params : l->params + r->params;
-    auto p = parNode(kind, n, {std::move(l), std::move(r)});
-    keepShortProgram(*p);
-    return p;
+    return parNode(kind, n, {std::move(l), std::move(r)});
 }
 
 ParNodeRef substNode(ParNodeRef outer, std::vector<ParNodeRef> inners) {
     LayoutInt total = 0;
     for (const ParNodeRef& q : inners) total += q->params;
-    std::vector<ParNodeRef> parts{std::move(outer)};
-    for (ParNodeRef& q : inners) parts.push_back(std::move(q));
-    auto p = parNode(ParNode::Kind::Subst, total, std::move(parts));
-    keepShortProgram(*p);
-    return p;
+    inners.insert(inners.begin(), std::move(outer));
+    return parNode(ParNode::Kind::Subst, total, std::move(inners));
 }
 
-ParNodeRef hvSpNode(std::size_t length) {
-    return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {});
-}
+ParNodeRef hvSpNode(std::size_t length) { return parNode(ParNode::Kind::HvSp, static_cast<LayoutInt>(length), {}); }
 
 bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
     if (d.sure != DocNode::Sure::Line || d.lineLow > lineBound) return false;

@@ -1,26 +1,17 @@
 // Layouts remembered from one render to the next (see DocNode::memo).
 //
-// A node is immutable, and its layout at a line bound depends on nothing else: laid out again at
-// the bound of its last full layout, it has the same candidates and makes the same counts.  So a
-// node that the walk lays out in full keeps what that layout was: the bound, the flags, the sizes
-// of the candidates and the counts it made (the candidates it built, and the raise of the budget
-// by its texts).  A later layout at that bound takes them instead of its parts' layouts, as a
-// printer that reuses the documents of the unchanged parts of a changed expression lays those
-// parts out at the bounds they had.  Only the layouts of all candidates are kept: a stack whose
-// first candidate alone is needed builds fewer.  A node keeps its layout from the second time it
-// is laid out in full at one bound; the first time it keeps only the bound: most nodes of a
-// changed document are on the path to the change and are never laid out again.
+// A node is immutable and its layout at a line bound depends on nothing else, so a node laid out
+// in full keeps what that layout was (bound, flags, candidates' sizes, and the counts it made:
+// candidates built, budget raised by its texts) for the next layout at that bound, as a printer
+// lays the unchanged parts of a changed expression out again at the bounds they had.  Only
+// layouts of all candidates are kept, from the second full layout at one bound on: the first
+// keeps only the bound, as most nodes of a changed document are on the path to the change.
 //
-// The counts are added at once.  Where the budget has less room left than the candidates the
-// layout built, it might have been passed part-way (the texts that raise it may come later), so
-// the node is laid out again instead, and stops there if it does.
-//
-// The texts of candidates are not kept, as they live in the arena of a render.  A text that says
-// all it is in its own few fields (a marker, or the one line of a node, see TextTree) is made again
-// as it was; any other is a text that stands for the candidate in its place (Again), written,
-// where a render writes it, by laying the node out again, which also recalls the parts of it that
-// are remembered.  Most candidates are never written: they lose to others, or are inside a part
-// that is too wide as a whole.
+// The counts are added at once; where the budget has less room left than the layout built, it
+// might have been passed part-way, so the node is laid out again instead.  Texts live in a
+// render's arena and are not kept: one that is all in its own fields (a marker, a node's line,
+// see TextTree) is made again; any other becomes a text that stands for the candidate (Again),
+// written by laying the node out again.  Most candidates are never written.
 #include <memory>
 #include <vector>
 

@@ -104,6 +104,7 @@ struct TextWriter {
         else
             for (std::size_t i = 0; i < n; ++i) at[i] = p[i];
     }
+    void put(std::string_view s) { put(s.data(), s.size()); }
     void fill(char c, std::size_t n) {
         if (n != 0) std::memset(room(n), c, n);  // an empty buffer has no data to point at
     }
@@ -115,11 +116,7 @@ struct TextWriter {
 // is returned (null: none).
 const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
-    case DocNode::Kind::Text: {
-        const std::string_view t = d.text();
-        w.put(t.data(), t.size());
-        return nullptr;
-    }
+    case DocNode::Kind::Text: w.put(d.text()); return nullptr;
     case DocNode::Kind::Beside:
         w.push({nullptr, d.right.get(), column + d.left->sizes.lastWidth});
         return d.left.get();
@@ -163,22 +160,16 @@ struct LineItems {
 // `at`, and false returned where there is none (the node is written).
 bool lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo, LineItem& at) {
     switch (d.kind) {
-    case DocNode::Kind::Text: {
-        const std::string_view t = d.text();
-        w.put(t.data(), t.size());
-        return false;
-    }
+    case DocNode::Kind::Text: w.put(d.text()); return false;
     case DocNode::Kind::Beside:
         // A text on the left (an opening bracket, a head) is written at once.
         if (const DocNode& l = *d.left; l.kind == DocNode::Kind::Text) {
-            const std::string_view t = l.text();
-            w.put(t.data(), t.size());
+            w.put(l.text());
+            at = {d.right.get(), nullptr, nullptr};
         } else {
             todo.push_back({d.right.get(), nullptr, nullptr});
             at = {&l, nullptr, nullptr};
-            return true;
         }
-        at = {d.right.get(), nullptr, nullptr};
         return true;
     case DocNode::Kind::Indent: w.fill(' ', static_cast<std::size_t>(d.amount)); [[fallthrough]];
     case DocNode::Kind::Filter: at = {d.left.get(), nullptr, nullptr}; return true;
@@ -265,13 +256,7 @@ void writeBelow(const DocNode& root, TextWriter& w) {
 const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
     case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
-    case TextTree::Kind::Marker: {
-        char* at = w.room(static_cast<std::size_t>(t.shift));
-        at[0] = '<';
-        std::memset(at + 1, '*', static_cast<std::size_t>(t.shift - 2));
-        at[t.shift - 1] = '>';
-        return nullptr;
-    }
+    case TextTree::Kind::Marker: writeMarker(t.shift, w); return nullptr;
     case TextTree::Kind::Beside:
         w.push({t.second, nullptr, column + t.shift});
         return t.first;
