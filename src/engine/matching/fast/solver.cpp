@@ -32,6 +32,7 @@ Term substAll(const TermSubst& s, const Term& t) {
     const bool bindsVars = !s.bindings.isEmpty();
     const bool typed = !s.types.isIdentity();
     auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
+    if (!touches(t)) return t;
     std::optional<SharedSubst> shared;
     if (typed && t.size() >= sharedTypesFrom) shared.emplace(s.types);
     auto ty = [&](const Type& x) {
@@ -104,7 +105,12 @@ TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
 
 namespace {
 
-using RuleResult = std::pair<TermSubst, Problems>;
+// What a rule other than the application step gives: whether the problem's pattern (a PVar)
+// is bound to its term, and the new problems.
+struct SingleResult {
+    bool binds = false;
+    Problems fresh;
+};
 
 // An application pattern with a flexible head under a higher-order step: the only rule that
 // may give more than one result or draw on the supply.
@@ -155,71 +161,49 @@ Term clearBinder(const Term& p, const Term& t) {
 }
 
 // The result of every other rule: at most one, the supply unchanged.
-std::optional<RuleResult> singleRule(const Term& p, const Term& t) {
-    const RuleResult done{identitySubst(), {}};
+std::optional<SingleResult> singleRule(const Term& p, const Term& t) {
+    const SingleResult done{};
     switch (p.kind()) {
     case TermKind::LVar:
         if (t.is(TermKind::LVar) && t.name() == p.name()) return done;
         return std::nullopt;
     case TermKind::PVar: {
         if (hasFreeLocals(t)) return std::nullopt;
-        return RuleResult{{TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()), TypeSubst()}, {}};
+        return SingleResult{true, {}};
     }
     case TermKind::Con:
         if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return done;
         return std::nullopt;
     case TermKind::Ap:  // a rigid head, or the simple step: first-order decomposition
         if (!t.is(TermKind::Ap)) return std::nullopt;
-        return RuleResult{identitySubst(), {{p.fun(), t.fun()}, {p.arg(), t.arg()}}};
+        return SingleResult{false, {{p.fun(), t.fun()}, {p.arg(), t.arg()}}};
     case TermKind::Lam: {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
             if (!r) return std::nullopt;
-            return RuleResult{identitySubst(), {lambdaBodies(p, t, *r)}};
+            return SingleResult{false, {lambdaBodies(p, t, *r)}};
         }
         const Term q = clearBinder(p, t);
         const Term a = binderTerm(argType(q.type()), q.binder());
-        return RuleResult{identitySubst(), {{q.body(), Ap(t, a, resType(t.type()))}}};
+        return SingleResult{false, {{q.body(), Ap(t, a, resType(t.type()))}}};
     }
     case TermKind::Tupl: {
         if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
         Problems probs;
         for (std::size_t i = 0; i < p.elems().size(); ++i) probs.emplace_back(p.elems()[i], t.elems()[i]);
-        return RuleResult{identitySubst(), std::move(probs)};
+        return SingleResult{false, std::move(probs)};
     }
     }
     return std::nullopt;
 }
 
-// The application rule under a higher-order step: (f, u) in front of the problems of each
-// result (u, problems) of the step on the argument.
-RuleResult branchingResult(const Term& f, const StepResult& r) {
-    Problems probs;
-    probs.reserve(r.second.size() + 1);
-    probs.emplace_back(f, r.first);
-    probs.insert(probs.end(), r.second.begin(), r.second.end());
-    return {identitySubst(), std::move(probs)};
-}
-
-// A rule result under the problem's type match: σ composed with it, the type substitution
-// applied to the new problems' patterns.
-Problem substProblem(const TermSubst& s, const Problem& pr);
-
-RuleResult withTypes(const TermSubst& ts, RuleResult r) {
-    if (isIdentity(ts)) return r;
-    Problems probs;
-    probs.reserve(r.second.size());
-    for (const auto& pr : r.second) probs.push_back(substProblem(ts, pr));
-    return {composeSubst(r.first, ts), std::move(probs)};
-}
-
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
-std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
+std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return identitySubst();
+    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return TypeSubst();
     // Kept by the very nodes of the two types: the alternatives of one branch point match the
     // same head against images whose types the step built once and shared.
     thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;
@@ -227,8 +211,7 @@ std::optional<TermSubst> typeMatch(const Term& p, const Term& t) {
         TypeSubst found;
         return matchTypeInto(found, k.first, k.second) ? std::optional<TypeSubst>(std::move(found)) : std::nullopt;
     });
-    if (!ts) return std::nullopt;
-    return TermSubst{TermBindings(), std::move(*ts)};
+    return ts;
 }
 
 }  // namespace
@@ -248,6 +231,14 @@ namespace {
 Problem substProblem(const TermSubst& s, const Problem& pr) {
     if (s.types.isIdentity() || !pr.second.hasTypeVars()) return {applyTermSubst(s, pr.first), pr.second};
     return {applyTermSubst(s, pr.first), applyTermSubst(TermSubst{TermBindings(), s.types}, pr.second)};
+}
+
+// The same in place, leaving alone (without a copy) a problem that s does not change.
+void substInPlace(const TermSubst& s, Problem& pr) {
+    const bool typed = !s.types.isIdentity();
+    const bool patternTouched = (!s.bindings.isEmpty() && pr.first.hasPVar()) || (typed && pr.first.hasTypeVars());
+    if (!patternTouched && !(typed && pr.second.hasTypeVars())) return;
+    pr = substProblem(s, pr);
 }
 
 bool allMayMatch(const Problems& ps) {
@@ -278,9 +269,30 @@ struct BranchPoint {
     bool nonLambdaImages;      // an image that is no lambda may match f (head_binders.h)
 };
 
+// The type variables of the terms a search starts from, read when a type match first binds a
+// variable: most type matches of a large term's problems bind none, and reading them walks it.
+class TermTypes {
+public:
+    std::vector<Term> roots;  // the terms that hold a type variable
+
+    // The type substitution binds one of them to another type.
+    bool boundBy(const TypeSubst& s) const {
+        if (roots.empty() || s.isIdentity()) return false;
+        if (!vars_) {
+            std::vector<const Term*> rs;
+            for (const Term& t : roots) rs.push_back(&t);
+            vars_ = termTypeVars(rs, [](const Term& t) { return t.hasTypeVars(); });
+        }
+        return bindsTermTypeVar(s, *vars_);
+    }
+
+private:
+    mutable std::optional<TermTypeVars> vars_;
+};
+
 struct Search {
     ApStep step;
-    TermTypeVars termTypes;  // the term's type variables, which no type match may bind
+    TermTypes termTypes;  // the term's type variables, which no type match may bind
     std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
     std::vector<BranchPoint> open;
 };
@@ -293,23 +305,30 @@ enum class Progress : std::uint8_t { Failed, Branches, Done };
 // behind them) and every substitution found is also composed into `pending`.  Stops at the
 // first problem that branches, leaving its index in `from` and its type match in `ts`.  Every
 // substitution found is applied to the later problems and composed into `sofar`.
-Progress solveWhileSingle(ApStep step, const TermTypeVars& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
+Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
                           std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
     for (; from < (pending ? prefix : work.size()); ++from) {
         // Read in place: the worklist only grows after the last use of p and t.
         const Term& p = work[from].first;
         const Term& t = work[from].second;
-        ts = typeMatch(p, t);
-        if (!ts || bindsTermTypeVar(ts->types, termTypes)) return Progress::Failed;
-        if (branches(step, p)) return Progress::Branches;
-        std::optional<RuleResult> r = singleRule(p, t);
+        std::optional<TypeSubst> types = typeMatch(p, t);
+        if (!types || termTypes.boundBy(*types)) return Progress::Failed;
+        if (branches(step, p)) {
+            ts = TermSubst{TermBindings(), std::move(*types)};
+            return Progress::Branches;
+        }
+        std::optional<SingleResult> r = singleRule(p, t);
         if (!r) return Progress::Failed;
-        auto [sigma, fresh] = withTypes(*ts, std::move(*r));
+        // σ: the binding the rule made under the type match, which the new problems take.
+        TermSubst sigma{r->binds ? TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()) : TermBindings(),
+                        std::move(*types)};
+        Problems& fresh = r->fresh;
+        if (!sigma.types.isIdentity())
+            for (auto& pr : fresh) substInPlace(sigma, pr);
         if (!allMayMatch(fresh)) return Progress::Failed;
         if (!isIdentity(sigma)) {
             sofar = composeSubst(sigma, sofar);
-            for (std::size_t j = from + 1; j < work.size(); ++j) work[j] = substProblem(sigma, work[j]);
-            for (auto& pr : fresh) pr = substProblem(sigma, pr);
+            for (std::size_t j = from + 1; j < work.size(); ++j) substInPlace(sigma, work[j]);
             if (pending) *pending = composeSubst(sigma, *pending);
         }
         for (auto& pr : fresh) work.push_back(std::move(pr));
@@ -392,17 +411,22 @@ std::optional<Solution> tryNextAlternative(Search& g) {
         g.open.pop_back();
         return std::nullopt;
     }
-    const std::pair<StepResult, NameSupply>& alt = *taken;
+    std::pair<StepResult, NameSupply>& alt = *taken;
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
-    const auto [sigma, fresh] = withTypes(top.types, branchingResult(top.f, alt.first));
-    if (!allMayMatch(fresh)) return std::nullopt;
+    // The application rule: (f, u) in front of the step's problems, all under the type match.
+    Problems& stepProblems = alt.first.second;
     Problems next;
-    next.reserve(top.rest.size() + fresh.size() + top.derived.size());
+    next.reserve(top.rest.size() + stepProblems.size() + 1 + top.derived.size());
     next.insert(next.end(), top.rest.begin(), top.rest.end());
-    for (const auto& pr : fresh) {
-        Problem q = isIdentity(sigma) ? pr : substProblem(sigma, pr);
-        next.push_back(isIdentity(top.pending) ? std::move(q) : substProblem(top.pending, q));
-    }
+    const std::size_t first = next.size();
+    next.emplace_back(top.f, std::move(alt.first.first));
+    next.insert(next.end(), std::make_move_iterator(stepProblems.begin()), std::make_move_iterator(stepProblems.end()));
+    if (!isIdentity(top.types))
+        for (std::size_t i = first; i < next.size(); ++i) substInPlace(top.types, next[i]);
+    for (std::size_t i = first; i < next.size(); ++i)
+        if (!mayMatch(next[i].first, next[i].second)) return std::nullopt;
+    if (!isIdentity(top.pending))
+        for (std::size_t i = first; i < next.size(); ++i) substInPlace(top.pending, next[i]);
     next.insert(next.end(), top.derived.begin(), top.derived.end());
     return runWorklist(g, top.sofar, std::move(next), alt.second);
 }
@@ -465,10 +489,11 @@ List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
 namespace {
 
 // The type variables of the worklist's terms.
-TermTypeVars typeVarsOfTerms(const Problems& worklist) {
-    std::vector<const Term*> terms;
-    for (const auto& pr : worklist) terms.push_back(&pr.second);
-    return termTypeVars(terms, [](const Term& t) { return t.hasTypeVars(); });
+TermTypes typeVarsOfTerms(const Problems& worklist) {
+    TermTypes found;
+    for (const auto& pr : worklist)
+        if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
+    return found;
 }
 
 // The first-order walk's answer for a worklist of one problem from the identity.
@@ -484,7 +509,7 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
         if (!m->solution) return {};
         return List<Solution>::cons(Solution{std::move(*m->solution), s}, {});
     }
-    TermTypeVars termTypes = typeVarsOfTerms(worklist);
+    TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<Search>(
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
     return solutionsOf(std::move(g));
@@ -497,7 +522,7 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
         if (m->solution) substs = List<TermSubst>::cons(finish ? finish(std::move(*m->solution)) : std::move(*m->solution), {});
         return SolutionRun{std::move(substs), Lazy<NameSupply>(s)};
     }
-    TermTypeVars termTypes = typeVarsOfTerms(worklist);
+    TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<SubstSearch>(SubstSearch{
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}},
         std::move(finish), {}});
