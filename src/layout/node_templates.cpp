@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <span>
 #include <utility>
 
 #include "support/hashing.h"
+#include "support/tree_walk.h"
 
 namespace plim::pretty_detail {
 // --- parameterised nodes ---------------------------------------------------------------------
@@ -273,65 +276,40 @@ const Sizes* FillingSizes::known(const ParNode& p, const Sizes* args, std::size_
     return it == known_.end() ? nullptr : &it->second;
 }
 
-// A filling of more than a short program, from the bottom up on a work list: each nested part
-// first (opened), then the outer template over the parts' sizes (closed), kept for later asks.
+Sizes FillingSizes::keep(const Part& f, Sizes s) {
+    known_.emplace(Key{f.p, std::vector<Sizes>(f.args, f.args + f.count)}, s);
+    return s;
+}
+
+// The walk of a filling of more than a short program, bottom up: each nested part not yet known
+// measured first, over its run of the arguments, then the outer template over the parts' sizes;
+// each filling measured is kept for later asks.  A filling whose count does not fit its outer
+// template is measured whole.
+struct FillingSizes::Measure {
+    FillingSizes& all;
+
+    std::optional<Sizes> enter(const Part& f, std::vector<Part>& parts) const {
+        const ParNode& p = *f.p;
+        if (!nested(p)) return parSizes(p, f.args, f.count);
+        if (const Sizes* k = all.known(p, f.args, f.count)) return *k;
+        if (p.parts.front()->params != static_cast<LayoutInt>(p.parts.size() - 1))
+            return all.keep(f, parSizes(p, f.args, f.count));
+        std::size_t at = 0;
+        for (std::size_t i = 1; i < p.parts.size(); ++i) {
+            const auto [from, n] = nextRun(*p.parts[i], f.count, at);
+            parts.push_back(Part{p.parts[i].get(), f.args + from, n});
+        }
+        return std::nullopt;
+    }
+    Sizes leave(const Part& f, std::span<Sizes> inner) const {
+        return all.keep(f, parSizes(*f.p->parts.front(), inner.data(), inner.size()));
+    }
+};
+
 Sizes FillingSizes::of(const ParNode& p, const Sizes* args, std::size_t count) {
     if (!nested(p)) return parSizes(p, args, count);
-    if (const Sizes* k = known(p, args, count)) return *k;
-    Sizes last{};
-    argStore_.clear();
-    argStore_.insert(argStore_.end(), args, args + count);
-    todo_.push_back(Frame{&p, 0, count, false});
-    while (!todo_.empty()) {
-        if (!todo_.back().opened) {
-            open(todo_.back());
-            continue;
-        }
-        const Frame done = todo_.back();
-        todo_.pop_back();
-        last = close(done);
-        const auto from = argStore_.begin() + static_cast<std::ptrdiff_t>(done.args);
-        known_.emplace(Key{done.p, std::vector<Sizes>(from, from + static_cast<std::ptrdiff_t>(done.count))}, last);
-        argStore_.resize(done.args);
-    }
-    return last;
-}
-
-// Each nested part not yet known, over its run of the arguments, to be measured before the
-// filling closes.
-void FillingSizes::open(Frame& f) {
-    f.opened = true;
-    const Frame self = f;
-    const ParNode& p = *self.p;
-    SmallVec<Frame, 4> parts;
-    std::size_t at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto [from, n] = nextRun(*p.parts[i], self.count, at);
-        if (!nested(*p.parts[i]) || known(*p.parts[i], argStore_.data() + self.args + from, n) != nullptr) continue;
-        const std::size_t start = argStore_.size();
-        for (std::size_t k = 0; k < n; ++k) argStore_.push_back(argStore_[self.args + from + k]);
-        parts.push_back(Frame{p.parts[i].get(), start, n, false});
-    }
-    for (std::size_t k = parts.size(); k-- > 0;) todo_.push_back(parts[k]);
-}
-
-// The outer template over its parts' sizes: the nested ones are known by now (open() had them
-// measured first), the others are measured here.  A filling whose count does not fit its outer
-// template is measured whole.
-Sizes FillingSizes::close(const Frame& f) {
-    const ParNode& p = *f.p;
-    if (p.parts.front()->params != static_cast<LayoutInt>(p.parts.size() - 1))
-        return parSizes(p, argStore_.data() + f.args, f.count);
-    SmallVec<Sizes, 8> inner;
-    std::size_t at = 0;
-    for (std::size_t i = 1; i < p.parts.size(); ++i) {
-        const auto [from, n] = nextRun(*p.parts[i], f.count, at);
-        const ParNode& part = *p.parts[i];
-        const Sizes* args = argStore_.data() + f.args + from;
-        const Sizes* k = nested(part) ? known(part, args, n) : nullptr;
-        inner.push_back(k != nullptr ? *k : parSizes(part, args, n));
-    }
-    return parSizes(*p.parts.front(), inner.data(), inner.size());
+    Measure measure{*this};
+    return rebuildTree<Part, Sizes>(Part{&p, args, count}, measure);
 }
 
 // --- lists of hvSpList ---------------------------------------------------------------------------

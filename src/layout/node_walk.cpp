@@ -666,6 +666,8 @@ struct FrameStack {
     std::size_t size = 0;
     FrameLists lists;
 
+    // Out of line: a walk inlined with it is too large for its steps' small helpers to be inlined.
+    [[gnu::noinline]] ~FrameStack() {}
     Frame& push() {
         if (size == frames.size()) frames.emplace_back();
         return frames[size++];

@@ -417,21 +417,18 @@ private:
     struct KeyHash {
         std::size_t operator()(const Key& k) const;
     };
-    struct Frame {
+    struct Part {  // a template over a run of argument sizes
         const ParNode* p;
-        std::size_t args;  // where its argument sizes begin in argStore_
+        const Sizes* args;
         std::size_t count;
-        bool opened;
     };
+    struct Measure;
 
     static bool nested(const ParNode& p) { return p.kind == ParNode::Kind::Subst && p.steps.empty(); }
-    void open(Frame& f);
-    Sizes close(const Frame& f);
     const Sizes* known(const ParNode& p, const Sizes* args, std::size_t count);
+    Sizes keep(const Part& f, Sizes s);
 
     std::unordered_map<Key, Sizes, KeyHash> known_;
-    std::vector<Frame> todo_;
-    std::vector<Sizes> argStore_;  // the argument sizes of the frames being measured
     Key probe_;                    // the key looked up, its room kept from one look-up to the next
 };
 
