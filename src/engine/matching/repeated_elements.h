@@ -90,7 +90,9 @@ std::vector<std::string> repeatedLeaves(const Term& x) {
 template <class Term>
 bool shapesDiffer(const Term& a, const Term& b) {
     using K = KindOf<Term>;
-    std::vector<std::pair<const Term*, const Term*>> pending{{&a, &b}};
+    // Kept for the next call: the search asks this for every candidate it tries.
+    thread_local std::vector<std::pair<const Term*, const Term*>> pending;
+    pending.assign(1, {&a, &b});
     while (!pending.empty()) {
         const auto [u, w] = pending.back();
         pending.pop_back();

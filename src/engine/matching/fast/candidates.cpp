@@ -118,7 +118,6 @@ struct Abstractions {
     // Lets go of the terms, keeping the storage for another generator.
     void release() {
         x = t = b = var = idleTerm();
-        rest = NameSupply();
         headType.reset();
         admits = nullptr;
         all.reset(idleTerm());
@@ -757,16 +756,17 @@ struct TakenBinders {
 };
 
 TakenBinders takeBinders(const Binders& from, std::size_t k) {
-    TakenBinders out{{}, {}, from};
+    thread_local std::vector<const BinderCell*> cells;  // newest first
+    cells.clear();
+    const BinderCell* c = from.get();
+    for (std::size_t j = 0; j < k; ++j, c = c->outer.get()) cells.push_back(c);
+    TakenBinders out{{}, {}, k == 0 ? from : cells.back()->outer};
     out.binders.reserve(k);
     out.types.reserve(k);
-    for (std::size_t j = 0; j < k; ++j) {
-        out.binders.push_back(out.before->binder);
-        out.types.push_back(out.before->type);
-        out.before = out.before->outer;
+    for (std::size_t j = k; j-- > 0;) {
+        out.binders.push_back(cells[j]->binder);
+        out.types.push_back(cells[j]->type);
     }
-    std::reverse(out.binders.begin(), out.binders.end());
-    std::reverse(out.types.begin(), out.types.end());
     return out;
 }
 

@@ -640,7 +640,9 @@ std::uint64_t termBits(const Term& root) {
         top.bitsEpoch = epoch;
         return top.bits;
     }
-    std::vector<std::pair<const Term*, bool>> stack{{&root, false}};
+    // Kept for the next walk (nothing below asks for bits again).
+    thread_local std::vector<std::pair<const Term*, bool>> stack;
+    stack.assign(1, {&root, false});
     while (!stack.empty()) {
         auto [t, childrenDone] = stack.back();
         stack.pop_back();
