@@ -642,6 +642,11 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         results.pop_back();
         return e;
     };
+    // A node converted as it is (whatever the substitution) keeps its conversion: the results
+    // of one search share the nodes of the images built for its earlier elements.
+    auto keep = [&typed](const Term& u) {
+        if (!typed(u)) keepConversion(u, results.back());
+    };
     while (!tasks.empty()) {
         const Task task = tasks.back();
         tasks.pop_back();
@@ -654,8 +659,8 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
                 }
             switch (u.kind()) {
             case TermKind::LVar:
-            case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); continue;
-            case TermKind::Con: results.push_back(mkCon(u.constant(), typeOf(u))); continue;
+            case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); keep(u); continue;
+            case TermKind::Con: results.push_back(mkCon(u.constant(), typeOf(u))); keep(u); continue;
             case TermKind::Ap:
                 tasks.push_back({&u, true});
                 tasks.push_back({&u.arg(), false});
@@ -693,6 +698,7 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         }
         default: break;
         }
+        keep(u);
     }
     Expr out = std::move(results.back());
     results.clear();

@@ -59,7 +59,9 @@ struct TermNode {
     mutable std::uint64_t bits = 0;
     mutable std::uint32_t bitsEpoch = UINT32_MAX;
     mutable std::int32_t ownSymbol = -2;
-    // Set by the conversion right after building the node, before it is shared.
+    // The expression the node converts back to: set by the conversion right after building
+    // the node, or kept by the conversion back once it has converted the node with its types
+    // as they are (a fact like the others, asked by one thread at a time).
     mutable std::optional<Expr> origin;
 
     TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}

@@ -114,6 +114,7 @@ Term withOrigin(Term t, const Expr& e) {
     TermBuilder::of(t).origin.emplace(e);
     return t;
 }
+void keepConversion(const Term& t, const Expr& e) { TermBuilder::of(t).origin.emplace(e); }
 std::uint32_t Term::size() const { return node_->size; }
 
 Term LVar(std::string name, Type type) {

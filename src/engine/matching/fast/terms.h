@@ -157,6 +157,9 @@ Term Lam(LamBinding binder, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
 // The node just built by the conversion, marked as converting back to `e`.
 Term withOrigin(Term t, const Expr& e);
+// The same for a node the conversion back has just converted to `e` (a cache, like the
+// node's other facts): the node's types hold no variable, or `e` keeps them as they are.
+void keepConversion(const Term& t, const Expr& e);
 
 // ---------------------------------------------------------------------------------------
 // Steps and paths
