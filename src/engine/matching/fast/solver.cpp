@@ -34,6 +34,8 @@ Term substAll(const TermSubst& s, const Term& t) {
     auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
     if (!touches(t)) return t;
     std::optional<SharedSubst> shared;
+    if (!typed && t.is(TermKind::PVar))
+        if (auto bound = lookupFM(NaturalOrd{}, s.bindings, t.name())) return *bound;
     if (typed && t.size() >= sharedTypesFrom) shared.emplace(s.types);
     auto ty = [&](const Type& x) {
         if (!typed || x.isGround()) return x;
@@ -73,8 +75,28 @@ bool anyHasPVar(const TermBindings& m) {
     return foldFM([](const std::string&, const Term& t, bool any) { return any || t.hasPVar(); }, false, m);
 }
 
+bool hasKey(const TermBindings& m, const std::string& k) {
+    for (const TermBindings* at = &m; !at->isEmpty();) {
+        const int c = k.compare(at->key());
+        if (c == 0) return true;
+        at = c < 0 ? &at->smaller() : &at->greater();
+    }
+    return false;
+}
+
+// addToFM for a key that m lacks, the maps of up to one binding built at once (as addToFM
+// builds them: no rotation below three bindings).
+TermBindings addNew(const TermBindings& m, const std::string& k, const Term& e) {
+    if (m.size() > 1) return addToFM(NaturalOrd{}, k, e, m);
+    TermBindings single = TermBindings::Node(k, e, 1, TermBindings(), TermBindings());
+    if (m.isEmpty()) return single;
+    if (k < m.key()) return TermBindings::Node(m.key(), m.elt(), 2, std::move(single), TermBindings());
+    return TermBindings::Node(m.key(), m.elt(), 2, TermBindings(), std::move(single));
+}
+
 // plusFM(m1, m2) for a small m2: its entries whose names m1 lacks, added one by one.
 TermBindings plusSmall(const TermBindings& m1, const TermBindings& m2) {
+    if (m2.size() == 1) return hasKey(m1, m2.key()) ? m1 : addNew(m1, m2.key(), m2.elt());
     return foldFM(
         [](const std::string& k, const Term& t, TermBindings acc) {
             if (lookupFM(NaturalOrd{}, acc, k)) return acc;
@@ -295,6 +317,7 @@ struct Search {
     TermTypes termTypes;  // the term's type variables, which no type match may bind
     std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
     std::vector<BranchPoint> open;
+    Problems spare;  // the storage of the last worklist run, for the next alternative's
 };
 
 enum class Progress : std::uint8_t { Failed, Branches, Done };
@@ -393,11 +416,11 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
 std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
     std::size_t at = 0;
     std::optional<TermSubst> ts;
-    switch (solveWhileSingle(g.step, g.termTypes, sofar, work, at, ts)) {
-    case Progress::Failed: return std::nullopt;
-    case Progress::Branches: openBranchPoint(g, std::move(sofar), work, at, *ts, s); return std::nullopt;
-    case Progress::Done: break;
-    }
+    const Progress progress = solveWhileSingle(g.step, g.termTypes, sofar, work, at, ts);
+    if (progress == Progress::Branches) openBranchPoint(g, std::move(sofar), work, at, *ts, s);
+    work.clear();
+    g.spare = std::move(work);
+    if (progress != Progress::Done) return std::nullopt;
     return Solution{std::move(sofar), s};
 }
 
@@ -415,7 +438,8 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
     // The application rule: (f, u) in front of the step's problems, all under the type match.
     Problems& stepProblems = alt.first.second;
-    Problems next;
+    Problems next = std::move(g.spare);
+    next.clear();
     next.reserve(top.rest.size() + stepProblems.size() + 1 + top.derived.size());
     next.insert(next.end(), top.rest.begin(), top.rest.end());
     const std::size_t first = next.size();
@@ -459,19 +483,34 @@ List<Solution> solutionsOf(std::shared_ptr<Search> g) {
 // The substitutions of a search with the supplies of its solutions combined as they come
 // (combPair from the right: for each name list the one whose first name comes furthest, the
 // leftmost of equals), each substitution passed through `finish`.
+// The supplies combined so far, with the first name of each of its lists.
+struct CombinedSupply {
+    NameSupply supply;
+    std::string varsHead;
+    std::string tyvarsHead;
+};
+
 struct SubstSearch {
     Search search;
     std::function<TermSubst(TermSubst)> finish;
-    std::optional<NameSupply> combined;
+    std::optional<CombinedSupply> combined;
 };
 
-void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
+void combineInto(std::optional<CombinedSupply>& best, const NameSupply& s) {
     if (!best) {
-        best = s;
+        best = CombinedSupply{s, s.vars.head(), s.tyvars.head()};
         return;
     }
-    if (nameBefore(best->vars.head(), s.vars.head())) best->vars = s.vars;
-    if (nameBefore(best->tyvars.head(), s.tyvars.head())) best->tyvars = s.tyvars;
+    std::string vars = s.vars.head();
+    if (nameBefore(best->varsHead, vars)) {
+        best->supply.vars = s.vars;
+        best->varsHead = std::move(vars);
+    }
+    std::string tyvars = s.tyvars.head();
+    if (nameBefore(best->tyvarsHead, tyvars)) {
+        best->supply.tyvars = s.tyvars;
+        best->tyvarsHead = std::move(tyvars);
+    }
 }
 
 List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
@@ -530,7 +569,7 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
     Lazy<NameSupply> rest = delay([g, substs, s]() {
         for (List<TermSubst> at = substs; !at.empty(); at = at.tail()) {
         }
-        return g->combined ? *g->combined : s;
+        return g->combined ? g->combined->supply : s;
     });
     return SolutionRun{std::move(substs), std::move(rest)};
 }
