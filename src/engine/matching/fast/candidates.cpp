@@ -138,7 +138,7 @@ struct Abstractions {
     bool finished = false;     // the constant abstraction is given
     Term b;                    // the current group's subterm (x until the first group)
     Term var;                  // the abstraction variable, typed as b
-    Type fnType;               // the image's type: from b's type to t's
+    std::optional<Type> fnType;  // the image's type, from b's type to t's, once asked for
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
     std::vector<bool> counter; // counter[k] is bit k of the current subset number
@@ -194,7 +194,7 @@ bool startGroup(Abstractions& g) {
         }
         g.b = b;
         g.var = LVar(g.v, g.b.type());
-        g.fnType = imageType(g.headType, g.b.type(), g.t.type());
+        g.fnType.reset();
         g.paths.resize(members.size());
         for (std::size_t k = 0; k < members.size(); ++k) g.all.pathInto(members[k], g.paths[k]);
         g.counter.assign(g.paths.size(), false);
@@ -256,16 +256,27 @@ LambdaApplications lambdaApplications(const Term& t) {
     return found;
 }
 
-// The next abstraction of the generator, the constant abstraction last; false after that.
-std::optional<Step> nextAbstraction(Abstractions& g) {
+// A candidate of a generator before its image is built: with `image` set, the image itself
+// (the decomposition); otherwise the abstraction of the generator's variable, typed `varType`,
+// over `body`: the constant abstraction, or (`group`) that of some occurrences of a group.
+struct Candidate {
+    bool image;
+    bool group;
+    Term body;
+    Type varType;
+    Problems problems;
+    NameSupply rest;
+};
+
+// The next abstraction of the generator, the constant abstraction last; none after that.
+std::optional<Candidate> nextAbstraction(Abstractions& g) {
     if (g.finished) return std::nullopt;
     for (;;) {
         if (!g.inGroup) {
             if (!startGroup(g)) {
                 // The constant abstraction comes last; its variable stands for x.
                 g.finished = true;
-                Term u = Lam(LamVar(g.v), g.t, imageType(g.headType, g.x.type(), g.t.type()));
-                return Step{{std::move(u), {}}, g.rest};
+                return Candidate{false, false, g.t, g.x.type(), {}, g.rest};
             }
             g.inGroup = true;
         }
@@ -276,9 +287,7 @@ std::optional<Step> nextAbstraction(Abstractions& g) {
         if (isArgumentOnly(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        Term u = Lam(LamVar(g.v), std::move(body), g.fnType);
-        if (!g.t.hasLVar()) recordClosed(u);  // its one local variable is its own
-        return Step{{std::move(u), {{g.x, g.b}}}, g.rest};
+        return Candidate{false, true, std::move(body), g.b.type(), {{g.x, g.b}}, g.rest};
     }
 }
 
@@ -291,7 +300,7 @@ public:
         if (free_.empty()) {
             const Term& idle = idleTerm();
             return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, {}, false, false, PositionTable(idle),
-                                                               {}, 0, false, false, idle, idle, idle.type(), {}, {}, {}, {}});
+                                                               {}, 0, false, false, idle, idle, {}, {}, {}, {}, {}});
         }
         std::unique_ptr<Abstractions> g = std::move(free_.back());
         free_.pop_back();
@@ -351,18 +360,28 @@ public:
         : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
 
     std::optional<Step> next() override {
+        std::optional<Candidate> c = nextCandidate();
+        if (!c) return std::nullopt;
+        if (c->image) return Step{{std::move(c->body), std::move(c->problems)}, std::move(c->rest)};
+        Term u = Lam(LamVar(v_), std::move(c->body), imageTypeOf(*c));
+        if (c->group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
+        return Step{{std::move(u), std::move(c->problems)}, std::move(c->rest)};
+    }
+
+    // The next candidate, its image not built (the fold over a tuple argument opens it).
+    std::optional<Candidate> nextCandidate() {
         switch (phase_) {
         case Phase::Decomposition:
             phase_ = Phase::Start;
-            if (t_.is(TermKind::Ap)) return Step{{t_.fun(), {{x_, t_.arg()}}}, s_};
+            if (t_.is(TermKind::Ap)) return Candidate{true, false, t_.fun(), t_.type(), {{x_, t_.arg()}}, s_};
             [[fallthrough]];
         case Phase::Start: {
             auto [v, rest] = nextName(s_);
+            v_ = v;
             // No subterm holds what the whole term lacks: only the constant abstraction is left.
             if (!mayMatch(x_, t_)) {
                 phase_ = Phase::Done;
-                Term u = Lam(LamVar(v), t_, imageType(headType_, x_.type(), t_.type()));
-                return Step{{std::move(u), {}}, std::move(rest)};
+                return Candidate{false, false, t_, x_.type(), {}, std::move(rest)};
             }
             phase_ = Phase::Abstracting;
             g_.reset(abstractionsPool().take().release());
@@ -370,13 +389,16 @@ public:
             [[fallthrough]];
         }
         case Phase::Abstracting:
-            if (std::optional<Step> r = nextAbstraction(*g_)) return r;
+            if (std::optional<Candidate> c = nextAbstraction(*g_)) return c;
             phase_ = Phase::Done;
             return std::nullopt;
         case Phase::Done: return std::nullopt;
         }
         return std::nullopt;
     }
+
+    // The variable the abstractions bind (once a candidate other than the decomposition is given).
+    const std::string& variable() const { return v_; }
 
 private:
     enum class Phase : std::uint8_t { Decomposition, Start, Abstracting, Done };
@@ -397,7 +419,14 @@ private:
         g.finished = false;
         g.b = x_;
         g.var = x_;
-        g.fnType = x_.type();
+        g.fnType.reset();
+    }
+
+    // The type of the abstraction's image: the group's, worked out once for the group.
+    Type imageTypeOf(const Candidate& c) {
+        if (!c.group) return imageType(g_ ? g_->headType : headType_, x_.type(), t_.type());
+        if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
+        return *g_->fnType;
     }
 
     Term x_;
@@ -406,6 +435,7 @@ private:
     std::optional<HeadType> headType_;
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
+    std::string v_;
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
 
@@ -854,48 +884,83 @@ public:
     std::optional<Step> next() override {
         if (!started_) {
             started_ = true;
-            TupleFold start{nullptr, t_};
-            StepSourcePtr candidates = candidatesOf(leaves_.front().e, start, s_);
-            frames_.push_back(Frame{std::move(start), 0, std::move(candidates)});
+            frames_.push_back(frameFor(leaves_.front().e, TupleFold{nullptr, t_}, s_));
         }
         while (!frames_.empty()) {
-            Frame& top = frames_.back();
-            std::optional<Step> candidate = top.candidates->next();
-            if (!candidate) {
+            std::optional<std::pair<TupleFold, NameSupply>> opened;
+            if (!takeCandidate(frames_.back(), opened)) {
                 frames_.pop_back();
                 continue;
             }
-            problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
-            Problems& fresh = candidate->first.second;
-            if (disagrees(repeated_, fresh, problems_)) continue;
-            auto opened = openCandidate(top.acc, candidate->first.first, candidate->second);
-            problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+            if (!opened) continue;  // ruled out by the problems before it
             const std::size_t i = frames_.size() - 1;
             for (const auto& [first, k] : leaves_[i].closes)
-                opened = closeTuple(std::move(opened.first), std::move(opened.second), frames_[first].acc, k);
-            auto& [fold, s2] = opened;
+                *opened = closeTuple(std::move(opened->first), std::move(opened->second), frames_[first].acc, k);
+            auto& [fold, s2] = *opened;
             if (i + 1 == leaves_.size()) {
                 Step r = finishTuple(std::move(fold), collected(), s2);
                 // Every local variable of the image is one its binder opened.
                 if (!t_.hasLVar()) recordClosed(r.first.first);
                 return r;
             }
-            StepSourcePtr candidates = candidatesOf(leaves_[i + 1].e, fold, s2);
-            frames_.push_back(Frame{std::move(fold), problems_.size(), std::move(candidates)});
+            frames_.push_back(frameFor(leaves_[i + 1].e, std::move(fold), s2));
         }
         return std::nullopt;
     }
 
 private:
+    // The candidates of one element: a one-step generator's taken as it gives them, before
+    // their images are built; any other source's images.
     struct Frame {
         TupleFold acc;            // the fold before this element
         std::size_t problemsFrom;  // where the problems of this frame's candidate start
-        StepSourcePtr candidates;
+        std::unique_ptr<OneStepSource> oneStep;
+        StepSourcePtr candidates;  // when oneStep is null
     };
 
-    StepSourcePtr candidatesOf(const Term& e, const TupleFold& acc, const NameSupply& s) const {
-        return withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, problems_),
-                                  agreeingGroups(repeated_, e, problems_));
+    Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) const {
+        GroupFilter admits = agreeingGroups(repeated_, e, problems_);
+        if (step_ == ApStep::OneStep && !e.is(TermKind::Tupl)) {
+            auto oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
+            return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
+        }
+        StepSourcePtr candidates =
+            withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, problems_), std::move(admits));
+        return Frame{std::move(acc), problems_.size(), nullptr, std::move(candidates)};
+    }
+
+    // The frame's next candidate opened into `opened` (left empty when the problems before it
+    // rule it out); false once there is none.
+    bool takeCandidate(Frame& top, std::optional<std::pair<TupleFold, NameSupply>>& opened) {
+        if (top.oneStep) {
+            std::optional<Candidate> c = top.oneStep->nextCandidate();
+            if (!c) return false;
+            if (!admit(top, c->problems)) return true;
+            if (c->image) {
+                opened = openCandidate(top.acc, c->body, c->rest);
+            } else {
+                // The abstraction's lambda, opened as openCandidate opens it (a lambda just built
+                // is at the head of no redex of the body).
+                opened.emplace(TupleFold{withBinder(LamVar(top.oneStep->variable()), c->varType, top.acc.binders),
+                                         std::move(c->body)},
+                               std::move(c->rest));
+            }
+            return true;
+        }
+        std::optional<Step> c = top.candidates->next();
+        if (!c) return false;
+        if (!admit(top, c->first.second)) return true;
+        opened = openCandidate(top.acc, c->first.first, c->second);
+        return true;
+    }
+
+    // Keeps the problems of the frame's new candidate after those of the frames before it;
+    // false (keeping none) when they cannot all be solved.
+    bool admit(const Frame& top, Problems& fresh) {
+        problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
+        if (disagrees(repeated_, fresh, problems_)) return false;
+        problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
+        return true;
     }
 
     // The problems of the candidates taken, later elements' first.
