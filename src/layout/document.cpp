@@ -27,10 +27,6 @@ PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
     return a.lineBound > b.lineBound ? a : b;
 }
 
-bool operator==(const PageBounds& a, const PageBounds& b) {
-    return a.lineBound == b.lineBound && a.lastLineBound == b.lastLineBound;
-}
-
 // --- texts -----------------------------------------------------------------------------------
 
 std::string markerText(LayoutInt n) {

@@ -92,6 +92,7 @@ struct PageBounds {
     LayoutInt lastLineBound;
 
     PageBounds(LayoutInt line, LayoutInt last) : lineBound(line), lastLineBound(last) {}
+    bool operator==(const PageBounds&) const = default;
 };
 
 // (2147483647, 2147483647): no width limit.
@@ -100,7 +101,6 @@ PageBounds unboundedBounds();
 PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
 // The bounds with the larger lineBound; the second on equal lineBounds.
 PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
-bool operator==(const PageBounds& a, const PageBounds& b);
 
 // The sizes of a document or of one candidate layout.
 struct Sizes {

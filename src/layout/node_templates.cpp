@@ -188,9 +188,13 @@ bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>
 // The sizes of hvSpNode(length) over its items' layouts, a missing item without lines.
 Sizes hvSpSizesOf(std::size_t length, Args args) {
     const auto at = [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; };
-    Sizes stack = at(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) stack = aboveSizes(at(i), stack);
-    return choiceSizes(hvSpLineSizes(length, at), stack);
+    Sizes line = at(length - 1);
+    Sizes stack = line;
+    for (std::size_t i = length - 1; i-- > 0;) {
+        line = besideSizes(at(i), besideSizes(Sizes{1, 1, 1}, line));
+        stack = aboveSizes(at(i), stack);
+    }
+    return choiceSizes(line, stack);
 }
 
 // A list of hvSpList where every item is a single list and one of them is too wide (or
@@ -239,11 +243,9 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     const auto n = static_cast<LayoutInt>(length);
     // A line that is too wide loses to a stack that is not, unless the stack has no candidates:
     // then it need not be built.
-    const Sizes hSizes =
-        hvSpLineSizes(length, [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; });
     if (hvSpLineTooWide(length, args, lines)) {
         NodeResult out;
-        out.sizes = choiceSizes(hSizes, v.sizes);
+        out.sizes = hvSpSizesOf(length, args);
         out.tooWide = v.tooWide;
         if (v.tooWide) out.reply = single(markerCandidates(out.sizes.width));
         else out.reply = single(alternative(v.reply));

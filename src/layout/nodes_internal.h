@@ -432,14 +432,4 @@ private:
     Key probe_;                    // the key looked up, its room kept from one look-up to the next
 };
 
-// The sizes of the line of hvSpNode(length) alone, the item sizes given by position (no lines
-// for a missing one).
-template <class SizeAt>
-Sizes hvSpLineSizes(std::size_t length, SizeAt arg) {
-    const Sizes space{1, 1, 1};
-    Sizes h = arg(length - 1);
-    for (std::size_t i = length - 1; i-- > 0;) h = besideSizes(arg(i), besideSizes(space, h));
-    return h;
-}
-
 }  // namespace plim::pretty_detail
