@@ -56,8 +56,8 @@
 // but one beside or among parts too wide changes nothing), its layout then its marker; and a node
 // laid out in full keeps its layout, with its counts, for the next layout at that bound
 // (layout/node_memo.cpp; a candidate taken from it is written by laying the node out again, for
-// one candidate where it is the first), so the unchanged parts of a calculation's next step cost
-// little.
+// one candidate where it is the first, or as it was last written, where that was at the same
+// column), so the unchanged parts of a calculation's next step cost little.
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
 // text it lays out (layout/tuning.h), then answers, like a document of which nothing fits, with the
 // too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving

@@ -289,9 +289,7 @@ CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, 
     return stackedCandidates<true>(xs, ys, need);
 }
 
-CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) {
-    return stackedCandidates<false>(xs, ys, kAll);
-}
+CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) { return stackedCandidates<false>(xs, ys, kAll); }
 
 LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys) {
     std::size_t i = 0, j = 0;
@@ -305,8 +303,7 @@ LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys) {
 }
 
 CandidateList alternative(const NodeReply& r) {
-    if (!r.pair) return r.first;
-    return textCandidates(kDupDupError);
+    return r.pair ? textCandidates(kDupDupError) : r.first;
 }
 
 // --- attribute rules -------------------------------------------------------------------------
@@ -406,14 +403,12 @@ CandidateList indentCandidates(LayoutInt n, LayoutInt line, bool keepAll, const 
     std::size_t i = 0;
     if (!keepAll)
         while (i < xs.size() && xs[i].width > line - n) ++i;
-    CandidateList out;
-    out.reserve(xs.size() - i);
-    for (; i < xs.size(); ++i) {
+    Candidate* out = allocCandidates(xs.size() - i);
+    for (std::size_t k = i; k < xs.size(); ++k) {
         countCandidate();
-        const Candidate& f = xs[i];
-        out.push_back(Candidate{f.height, f.lastWidth + n, f.width + n, indentText(n, f.text)});
+        out[k - i] = Candidate{xs[k].height, xs[k].lastWidth + n, xs[k].width + n, indentText(n, xs[k].text)};
     }
-    return out;
+    return CandidateList::slice(out, xs.size() - i);
 }
 
 [[gnu::noinline]] NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {

@@ -11,8 +11,10 @@
 // might have been passed part-way, so the node is laid out again instead.  Texts live in a
 // render's arena and are not kept: one that is all in its own fields (a marker, a node's line,
 // see TextTree) is made again; any other becomes a text that stands for the candidate (Again),
-// written by laying the node out again.  Most candidates are never written.
+// written by laying the node out again, or as the characters the node keeps from its last such
+// write at the same column.  Most candidates are never written.
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "layout/nodes_internal.h"
@@ -43,6 +45,9 @@ struct LayoutMemo {
     bool secondTooWide = false;
     std::uint32_t firstCount = 0;  // the entries of the first list; the second's follow
     SmallVec<Entry, 1> entries;
+    // The candidate last written from a text laid out again, as written (see textWritten).
+    struct Written { std::int32_t line; std::uint32_t index; LayoutInt column; std::string chars; };
+    std::unique_ptr<Written> written;
 };
 
 void freeMemo(LayoutMemo* m) noexcept {
@@ -175,6 +180,17 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
     const TextTree* text = t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
     arena->candidateRewind(mark);
     return text;
+}
+
+const std::string* textWritten(const TextTree& t, LayoutInt column) {
+    const LayoutMemo* m = t.doc->memo.get();
+    const LayoutMemo::Written* w = m != nullptr ? m->written.get() : nullptr;
+    return w != nullptr && w->line == t.shift && w->index == t.index && w->column == column ? &w->chars : nullptr;
+}
+
+void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars) {
+    if (LayoutMemo* m = t.doc->memo.get())
+        m->written = std::make_unique<LayoutMemo::Written>(LayoutMemo::Written{t.shift, t.index, column, std::move(chars)});
 }
 
 void forgetTextsLaidOutAgain() {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 namespace plim::pretty_detail {
 // --- texts -------------------------------------------------------------------------------
@@ -57,10 +58,6 @@ const TextTree* leafText(std::string s) {
     TextArena& a = *currentArena;
     const std::string& kept = a.keep(std::move(s));
     return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
-}
-
-const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift) {
-    return currentArena->make(kind, shift, a, b, nullptr);
 }
 
 const TextTree* indentText(LayoutInt n, const TextTree* a) {
@@ -252,8 +249,29 @@ void writeBelow(const DocNode& root, TextWriter& w) {
     }
 }
 
+// The writer of a text (0), and of a text laid out again inside it (1), each kept for its room.
+template <int Level> thread_local TextWriter writer;
+template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt column);
+
+// A remembered candidate: the characters it was last written as, where that was at the column, or
+// its text laid out again, written apart where it is the outermost one (writes nest once) and its
+// characters kept.
+[[gnu::noinline]] const TextTree* writeAgain(const TextTree& t, LayoutInt column, TextWriter& w) {
+    if (const std::string* chars = textWritten(t, column)) {
+        w.put(chars->data(), chars->size());
+        return nullptr;
+    }
+    if (&w == &writer<1>) return textLaidOutAgain(t);
+    TextWriter& apart = writeInto<1>(*textLaidOutAgain(t), column);
+    w.put(apart.chars.data(), apart.written);
+    keepTextWritten(t, column, std::string(apart.chars.data(), apart.written));
+    if (apart.chars.size() > kWriterKeptBytes) apart.chars = std::vector<char>();
+    return nullptr;
+}
+
 // The same for a text; a plain node to write next is returned through `doc`.
-const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
+[[gnu::always_inline]] inline const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w,
+                                                       const DocNode*& doc) {
     switch (t.kind) {
     case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
     case TextTree::Kind::Marker: writeMarker(t.shift, w); return nullptr;
@@ -271,15 +289,15 @@ const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, c
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
-    case TextTree::Kind::Again: return textLaidOutAgain(t);
+    case TextTree::Kind::Again: return writeAgain(t, column, w);
     }
     return nullptr;
 }
 
-}  // namespace
-
-void writeText(const TextTree& root, LayoutInt column, std::string& out) {
-    static thread_local TextWriter w;  // kept for its room; writes do not nest
+// The text written from the column into the characters of the writer returned.
+template <int Level>
+TextWriter& writeInto(const TextTree& root, LayoutInt column) {
+    TextWriter& w = writer<Level>;
     w.size = 0;
     w.written = 0;
     WriteItem at{&root, nullptr, column};
@@ -295,6 +313,13 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
             std::memset(c + 1, ' ', static_cast<std::size_t>(std::max<LayoutInt>(at.column, 0)));
         }
     }
+    return w;
+}
+
+}  // namespace
+
+void writeText(const TextTree& root, LayoutInt column, std::string& out) {
+    TextWriter& w = writeInto<0>(root, column);
     forgetTextsLaidOutAgain();
     out.append(w.chars.data(), w.written);
     if (w.chars.size() > kWriterKeptBytes) w.chars = std::vector<char>();  // not kept past a large text

@@ -115,10 +115,7 @@ struct ArgRange {
     std::size_t count = 0;
 
     ArgRange take(std::size_t n) const { return ArgRange{at, std::min(n, count)}; }
-    ArgRange drop(std::size_t n) const {
-        const std::size_t k = std::min(n, count);
-        return ArgRange{at + k, count - k};
-    }
+    ArgRange drop(std::size_t n) const { return ArgRange{at + std::min(n, count), count - std::min(n, count)}; }
 };
 
 // A part's layout asked for by a frame, and where it goes: the walk's current result, or (a
@@ -679,10 +676,6 @@ struct FrameStack {
         lists.sizes.clear();
     }
 };
-
-}  // namespace
-
-namespace {
 
 // The layout walk from the node, which is laid out in full (its parts' layouts are recalled where
 // they are remembered) where `recallRoot` is false.

@@ -210,31 +210,20 @@ inline Candidate* allocCandidates(std::size_t n) {
     return currentArena->cands(n);
 }
 
-// A candidate list: a slice of the running layout's candidates, in its arena.  Copies share the
-// elements; a copy, and a list cut short, have no spare room, so their first addition moves them.
+// A candidate list: a slice of the running layout's candidates, in its arena; copies share them.
 class CandidateList {
 public:
-    CandidateList() = default;
-    CandidateList(const CandidateList& other) : data_(other.data_), size_(other.size_), room_(other.size_) {}
-    CandidateList& operator=(const CandidateList& other) {
-        data_ = other.data_;
-        size_ = other.size_;
-        room_ = other.size_;
-        return *this;
-    }
-
     // A list of one candidate, in room of its own (as a braced list of one has).
     static CandidateList one(const Candidate& x) {
         Candidate* room = allocCandidates(1);
         *room = x;
         return slice(room, 1);
     }
-    // The n candidates at data, with no spare room.
+    // The n candidates at data.
     static CandidateList slice(Candidate* data, std::size_t n) {
         CandidateList c;
         c.data_ = data;
         c.size_ = static_cast<std::uint32_t>(n);
-        c.room_ = c.size_;
         return c;
     }
 
@@ -249,30 +238,12 @@ public:
     const Candidate& front() const { return data_[0]; }
     const Candidate& back() const { return data_[size_ - 1]; }
 
-    void reserve(std::size_t n) {
-        if (n > room_) grow(n);
-    }
-    void push_back(const Candidate& x) {
-        if (size_ == room_) grow(2 * static_cast<std::size_t>(room_) + 2);
-        data_[size_++] = x;
-    }
     // Keeps the first n (n <= size()).
-    void resize(std::size_t n) {
-        size_ = static_cast<std::uint32_t>(n);
-        room_ = size_;
-    }
+    void resize(std::size_t n) { size_ = static_cast<std::uint32_t>(n); }
 
 private:
-    void grow(std::size_t n) {
-        Candidate* fresh = allocCandidates(n);
-        for (std::uint32_t i = 0; i < size_; ++i) fresh[i] = data_[i];
-        data_ = fresh;
-        room_ = static_cast<std::uint32_t>(n);
-    }
-
     Candidate* data_ = nullptr;
     std::uint32_t size_ = 0;
-    std::uint32_t room_ = 0;
 };
 
 struct NodeReply {
@@ -312,7 +283,6 @@ inline void compactTo(NodeResult& r, CandidateMark m) {
     if (currentArena->takenSince(m) > kCompactSlack) compactLarge(r, m);
 }
 const TextTree* leafText(std::string s);
-const TextTree* pairText(TextTree::Kind kind, const TextTree* a, const TextTree* b, LayoutInt shift);
 const TextTree* indentText(LayoutInt n, const TextTree* a);
 
 // --- candidate lists ---------------------------------------------------------------------------
@@ -375,6 +345,10 @@ NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need);
 // out again, outside the budget, in an arena kept until forgetTextsLaidOutAgain.
 const TextTree* textLaidOutAgain(const TextTree& t);
 void forgetTextsLaidOutAgain();
+// The characters such a text was last written as, where that was at the column (the same
+// candidate is written again as each step of a calculation is), or null; and those kept.
+const std::string* textWritten(const TextTree& t, LayoutInt column);
+void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars);
 
 // --- templates -----------------------------------------------------------------------------------
 
@@ -384,10 +358,7 @@ struct Args {
     std::size_t count = 0;
 
     Args take(std::size_t n) const { return Args{items, std::min(n, count)}; }
-    Args drop(std::size_t n) const {
-        const std::size_t k = std::min(n, count);
-        return Args{items + k, count - k};
-    }
+    Args drop(std::size_t n) const { return Args{items + std::min(n, count), count - std::min(n, count)}; }
 };
 
 // The sizes of p filled with the arguments.
