@@ -34,8 +34,6 @@ Term substAll(const TermSubst& s, const Term& t) {
     auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
     if (!touches(t)) return t;
     std::optional<SharedSubst> shared;
-    if (!typed && t.is(TermKind::PVar))
-        if (auto bound = lookupFM(NaturalOrd{}, s.bindings, t.name())) return *bound;
     if (typed && t.size() >= sharedTypesFrom) shared.emplace(s.types);
     auto ty = [&](const Type& x) {
         if (!typed || x.isGround()) return x;
@@ -52,6 +50,8 @@ Term substAll(const TermSubst& s, const Term& t) {
         default: return Con(u.constant(), std::move(t2));
         }
     };
+    // A leaf on its own (a pattern variable, most often) needs no walk.
+    if (t.is(TermKind::PVar) || t.is(TermKind::LVar) || t.is(TermKind::Con)) return leaf(t);
     auto make = [&](const Term& u, std::vector<Term>& kids, bool changed) -> Term {
         Type t2 = ty(u.type());
         if (!changed && t2.sameNode(u.type())) return u;
@@ -413,7 +413,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
 // when the worklist runs out, nothing when a problem fails, and nothing when a branching
 // problem is reached, which then opens a branch point over the rest of the worklist.
-std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, const NameSupply& s) {
+std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, NameSupply s) {
     std::size_t at = 0;
     std::optional<TermSubst> ts;
     const Progress progress = solveWhileSingle(g.step, g.termTypes, sofar, work, at, ts);
@@ -421,7 +421,7 @@ std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, c
     work.clear();
     g.spare = std::move(work);
     if (progress != Progress::Done) return std::nullopt;
-    return Solution{std::move(sofar), s};
+    return Solution{std::move(sofar), std::move(s)};
 }
 
 // The next alternative of the innermost open branch point: the rest of its worklist from its
@@ -452,7 +452,7 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     if (!isIdentity(top.pending))
         for (std::size_t i = first; i < next.size(); ++i) substInPlace(top.pending, next[i]);
     next.insert(next.end(), top.derived.begin(), top.derived.end());
-    return runWorklist(g, top.sofar, std::move(next), alt.second);
+    return runWorklist(g, top.sofar, std::move(next), std::move(alt.second));
 }
 
 // The next solution of the search, nothing once it is exhausted.
@@ -462,7 +462,7 @@ std::optional<Solution> nextSolution(Search& g) {
         if (g.start) {
             auto [first, work] = std::move(*g.start);
             g.start.reset();
-            found = runWorklist(g, std::move(first.first), std::move(work), first.second);
+            found = runWorklist(g, std::move(first.first), std::move(work), std::move(first.second));
         } else if (g.open.empty()) {
             return std::nullopt;
         } else {
