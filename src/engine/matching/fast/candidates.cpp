@@ -806,12 +806,25 @@ std::size_t countBinders(const Binders& bs) {
     return k;
 }
 
-Step finishTuple(TupleFold f, Problems problems, const NameSupply& s) {
+// The tuple binder of the parts; the one `last` holds when it has the same parts (the same
+// names, the very same inner tuples), so that the images of a search share their binders.
+LamBinding tupleBinder(std::optional<LamBinding>* last, std::vector<LamBinding> parts) {
+    if (!last) return LamTup(std::move(parts));
+    auto same = [](const LamBinding& a, const LamBinding& b) {
+        return a.isVar() ? b.isVar() && a.name() == b.name() : a.sameComponents(b);
+    };
+    if (*last && std::equal((*last)->components().begin(), (*last)->components().end(), parts.begin(), parts.end(), same))
+        return **last;
+    *last = LamTup(std::move(parts));
+    return **last;
+}
+
+Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, std::optional<LamBinding>* last = nullptr) {
     const std::size_t k = countBinders(f.binders);
     if (k == 0) return {{std::move(f.body), std::move(problems)}, s};
     TakenBinders taken = takeBinders(f.binders, k);
     Term u = k == 1 ? Lam(taken.binders.front(), f.body, imageTypes().arrow(taken.types.front(), f.body.type()))
-                    : Lam(LamTup(std::move(taken.binders)), f.body,
+                    : Lam(tupleBinder(last, std::move(taken.binders)), f.body,
                           imageTypes().arrow(imageTypes().tuple(std::move(taken.types)), f.body.type()));
     return {{etaReduce(u), std::move(problems)}, s};
 }
@@ -828,6 +841,8 @@ struct Leaf {
     // The tuples that end with this element, innermost first: the index of the first leaf of
     // each and its number of elements.
     std::vector<std::pair<std::size_t, std::size_t>> closes;
+    // The binder each of those tuples was last closed into.
+    std::vector<std::optional<LamBinding>> closed;
 };
 
 std::vector<Leaf> leavesOf(const Term& x) {
@@ -841,7 +856,10 @@ std::vector<Leaf> leavesOf(const Term& x) {
     while (!open.empty()) {
         Open& top = open.back();
         if (top.next == top.tuple->elems().size()) {
-            if (open.size() > 1) out.back().closes.emplace_back(top.firstLeaf, top.tuple->elems().size());
+            if (open.size() > 1) {
+                out.back().closes.emplace_back(top.firstLeaf, top.tuple->elems().size());
+                out.back().closed.emplace_back();
+            }
             open.pop_back();
             continue;
         }
@@ -850,7 +868,7 @@ std::vector<Leaf> leavesOf(const Term& x) {
             open.push_back(Open{&e, 0, out.size()});
             continue;
         }
-        out.push_back(Leaf{e, {}});
+        out.push_back(Leaf{e, {}, {}});
     }
     return out;
 }
@@ -859,9 +877,10 @@ std::vector<Leaf> leavesOf(const Term& x) {
 // binders, `outer` the fold before its first element: as the outer fold opens the inner fold's
 // abstraction.  That is a lambda with a tuple binder over the k binders, unless it is an eta
 // redex, which is opened as any other candidate.
-std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k) {
+std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k,
+                                            std::optional<LamBinding>* last) {
     TakenBinders taken = takeBinders(fold.binders, k);
-    LamBinding binder = LamTup(std::move(taken.binders));
+    LamBinding binder = tupleBinder(last, std::move(taken.binders));
     Type type = imageTypes().tuple(std::move(taken.types));
     if (fold.body.is(TermKind::Ap)) {
         const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
@@ -894,11 +913,14 @@ public:
             }
             if (!opened) continue;  // ruled out by the problems before it
             const std::size_t i = frames_.size() - 1;
-            for (const auto& [first, k] : leaves_[i].closes)
-                *opened = closeTuple(std::move(opened->first), std::move(opened->second), frames_[first].acc, k);
+            for (std::size_t c = 0; c < leaves_[i].closes.size(); ++c) {
+                const auto& [first, k] = leaves_[i].closes[c];
+                *opened = closeTuple(std::move(opened->first), std::move(opened->second), frames_[first].acc, k,
+                                     &leaves_[i].closed[c]);
+            }
             auto& [fold, s2] = *opened;
             if (i + 1 == leaves_.size()) {
-                Step r = finishTuple(std::move(fold), collected(), s2);
+                Step r = finishTuple(std::move(fold), collected(), s2, &finished_);
                 // Every local variable of the image is one its binder opened.
                 if (!t_.hasLVar()) recordClosed(r.first.first);
                 return r;
@@ -985,6 +1007,7 @@ private:
     bool started_ = false;
     std::vector<Frame> frames_;
     Problems problems_;
+    std::optional<LamBinding> finished_;  // the last image's binder
 };
 
 // A single result.

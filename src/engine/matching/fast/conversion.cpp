@@ -455,24 +455,31 @@ Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
 class BinderPatterns {
 public:
     Expr get(const Type& argumentType, const LamBinding& b) {
+        // The binder of the last call again: the results of a search share their images' binders.
+        if (last_ && last_->binder.sameComponents(b) && last_->sameType(argumentType)) return last_->pattern;
         writeSignature(b);
         const std::uint64_t key = (argumentType.hashCode() ^ std::hash<std::string>{}(signature_)) * 0x100000001b3ULL;
         std::vector<Entry>& bucket = byKey_[key];
         for (Entry& e : bucket)
-            if (e.signature == signature_ && e.sameType(argumentType)) return e.pattern;
+            if (e.signature == signature_ && e.sameType(argumentType)) {
+                last_.emplace(Entry{{}, b, argumentType, {}, e.pattern});
+                return e.pattern;
+            }
         Expr pattern = builtBinderPattern(argumentType, b);
+        last_.emplace(Entry{{}, b, argumentType, {}, pattern});
         if (++count_ > kLimit) {
             byKey_.clear();
             count_ = 0;
             return pattern;
         }
-        byKey_[key].push_back(Entry{signature_, argumentType, {}, pattern});
+        byKey_[key].push_back(Entry{signature_, b, argumentType, {}, pattern});
         return pattern;
     }
 
 private:
     struct Entry {
         std::string signature;
+        LamBinding binder;
         Type type;
         std::vector<Type> alike;  // other nodes of the same type met since, a few
         Expr pattern;
@@ -518,6 +525,7 @@ private:
 
     std::unordered_map<std::uint64_t, std::vector<Entry>> byKey_;
     std::size_t count_ = 0;
+    std::optional<Entry> last_;  // the last call's binder, type and pattern
     std::string signature_;
     std::vector<const LamBinding*> walk_;
 };

@@ -66,6 +66,10 @@ public:
         return name_;
     }
     const std::vector<LamBinding>& components() const;
+    // Both are tuples sharing their very components (so equal).
+    bool sameComponents(const LamBinding& other) const {
+        return components_ != nullptr && components_ == other.components_;
+    }
 
 private:
     friend LamBinding LamVar(std::string name);
