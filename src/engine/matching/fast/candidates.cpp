@@ -778,26 +778,14 @@ ImageTypes& imageTypes() {
     return types;
 }
 
-// The newest k binders of a fold, oldest first, and the binders before them.
-struct TakenBinders {
-    std::vector<LamBinding> binders;
-    std::vector<Type> types;
-    Binders before;
-};
-
-TakenBinders takeBinders(const Binders& from, std::size_t k) {
-    thread_local std::vector<const BinderCell*> cells;  // newest first
-    cells.clear();
+// The cells of the newest k binders of a fold, oldest first (kept on the thread: nothing
+// reads them after the next call).
+const std::vector<const BinderCell*>& newestCells(const Binders& from, std::size_t k) {
+    thread_local std::vector<const BinderCell*> cells;
+    cells.assign(k, nullptr);
     const BinderCell* c = from.get();
-    for (std::size_t j = 0; j < k; ++j, c = c->outer.get()) cells.push_back(c);
-    TakenBinders out{{}, {}, k == 0 ? from : cells.back()->outer};
-    out.binders.reserve(k);
-    out.types.reserve(k);
-    for (std::size_t j = k; j-- > 0;) {
-        out.binders.push_back(cells[j]->binder);
-        out.types.push_back(cells[j]->type);
-    }
-    return out;
+    for (std::size_t j = k; j-- > 0; c = c->outer.get()) cells[j] = c;
+    return cells;
 }
 
 std::size_t countBinders(const Binders& bs) {
@@ -806,26 +794,68 @@ std::size_t countBinders(const Binders& bs) {
     return k;
 }
 
-// The tuple binder of the parts; the one `last` holds when it has the same parts (the same
-// names, the very same inner tuples), so that the images of a search share their binders.
-LamBinding tupleBinder(std::optional<LamBinding>* last, std::vector<LamBinding> parts) {
-    if (!last) return LamTup(std::move(parts));
-    auto same = [](const LamBinding& a, const LamBinding& b) {
-        return a.isVar() ? b.isVar() && a.name() == b.name() : a.sameComponents(b);
-    };
-    if (*last && std::equal((*last)->components().begin(), (*last)->components().end(), parts.begin(), parts.end(), same))
-        return **last;
-    *last = LamTup(std::move(parts));
-    return **last;
+// What a place of the fold that closes binders into a tuple binder built last: that binder,
+// given again for parts with the same names and the very same inner tuples, and its type,
+// given again for the very same part types; so that the images of a search share them.
+struct TupleMemo {
+    std::optional<LamBinding> binder;
+    std::vector<Type> parts;
+    std::optional<Type> type;
+
+    bool holdsBinder(const std::vector<const BinderCell*>& cells) const {
+        if (!binder) return false;
+        const std::vector<LamBinding>& bs = binder->components();
+        if (bs.size() != cells.size()) return false;
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            const LamBinding& b = cells[i]->binder;
+            if (b.isVar() ? !bs[i].isVar() || bs[i].name() != b.name() : !b.sameComponents(bs[i])) return false;
+        }
+        return true;
+    }
+    bool holdsType(const std::vector<const BinderCell*>& cells) const {
+        if (!type || parts.size() != cells.size()) return false;
+        for (std::size_t i = 0; i < cells.size(); ++i)
+            if (!cells[i]->type.sameNode(parts[i])) return false;
+        return true;
+    }
+};
+
+LamBinding tupleBinderOf(const std::vector<const BinderCell*>& cells) {
+    std::vector<LamBinding> bs;
+    bs.reserve(cells.size());
+    for (const BinderCell* c : cells) bs.push_back(c->binder);
+    return LamTup(std::move(bs));
 }
 
-Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, std::optional<LamBinding>* last = nullptr) {
+Type tupleTypeOf(const std::vector<const BinderCell*>& cells) {
+    std::vector<Type> ts;
+    ts.reserve(cells.size());
+    for (const BinderCell* c : cells) ts.push_back(c->type);
+    return imageTypes().tuple(std::move(ts));
+}
+
+// The tuple binder of the cells' binders, with its type.
+std::pair<LamBinding, Type> tupleOf(const std::vector<const BinderCell*>& cells, TupleMemo* memo) {
+    if (!memo) return {tupleBinderOf(cells), tupleTypeOf(cells)};
+    if (!memo->holdsBinder(cells)) memo->binder = tupleBinderOf(cells);
+    if (!memo->holdsType(cells)) {
+        memo->type = tupleTypeOf(cells);
+        memo->parts.clear();
+        for (const BinderCell* c : cells) memo->parts.push_back(c->type);
+    }
+    return {*memo->binder, *memo->type};
+}
+
+Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo* memo = nullptr) {
     const std::size_t k = countBinders(f.binders);
     if (k == 0) return {{std::move(f.body), std::move(problems)}, s};
-    TakenBinders taken = takeBinders(f.binders, k);
-    Term u = k == 1 ? Lam(taken.binders.front(), f.body, imageTypes().arrow(taken.types.front(), f.body.type()))
-                    : Lam(tupleBinder(last, std::move(taken.binders)), f.body,
-                          imageTypes().arrow(imageTypes().tuple(std::move(taken.types)), f.body.type()));
+    if (k == 1) {
+        const BinderCell& c = *f.binders;
+        Term u = Lam(c.binder, f.body, imageTypes().arrow(c.type, f.body.type()));
+        return {{etaReduce(u), std::move(problems)}, s};
+    }
+    auto [binder, type] = tupleOf(newestCells(f.binders, k), memo);
+    Term u = Lam(std::move(binder), f.body, imageTypes().arrow(type, f.body.type()));
     return {{etaReduce(u), std::move(problems)}, s};
 }
 
@@ -842,7 +872,7 @@ struct Leaf {
     // each and its number of elements.
     std::vector<std::pair<std::size_t, std::size_t>> closes;
     // The binder each of those tuples was last closed into.
-    std::vector<std::optional<LamBinding>> closed;
+    std::vector<TupleMemo> closed;
 };
 
 std::vector<Leaf> leavesOf(const Term& x) {
@@ -878,16 +908,16 @@ std::vector<Leaf> leavesOf(const Term& x) {
 // abstraction.  That is a lambda with a tuple binder over the k binders, unless it is an eta
 // redex, which is opened as any other candidate.
 std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k,
-                                            std::optional<LamBinding>* last) {
-    TakenBinders taken = takeBinders(fold.binders, k);
-    LamBinding binder = tupleBinder(last, std::move(taken.binders));
-    Type type = imageTypes().tuple(std::move(taken.types));
+                                            TupleMemo* memo) {
+    const std::vector<const BinderCell*>& cells = newestCells(fold.binders, k);
+    Binders before = cells.front()->outer;
+    auto [binder, type] = tupleOf(cells, memo);
     if (fold.body.is(TermKind::Ap)) {
         const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
         Term reduced = etaReduce(u);
         if (!reduced.sameNode(u)) return openCandidate(outer, reduced, s);
     }
-    return {TupleFold{withBinder(std::move(binder), std::move(type), std::move(taken.before)), std::move(fold.body)},
+    return {TupleFold{withBinder(std::move(binder), std::move(type), std::move(before)), std::move(fold.body)},
             std::move(s)};
 }
 
@@ -1007,7 +1037,7 @@ private:
     bool started_ = false;
     std::vector<Frame> frames_;
     Problems problems_;
-    std::optional<LamBinding> finished_;  // the last image's binder
+    TupleMemo finished_;  // the last image's binder
 };
 
 // A single result.
