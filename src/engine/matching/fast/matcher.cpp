@@ -42,7 +42,10 @@ MatchResults fastConvertSolutions(const FastSolutions& ss) {
     return map([](const TermSubst& s) { return fastConvertSolution(s); }, ss);
 }
 
-MatchRun fastConvertRun(const FastRun& run) { return MatchRun{fastConvertSolutions(run.solutions), run.rest}; }
+MatchRun fastConvertRun(const FastRun& run) {
+    if (run.converted) return run.converted();
+    return MatchRun{fastConvertSolutions(run.solutions), run.rest};
+}
 
 FastSolutions fastSimpleMatch(const Term& p, const Term& t) {
     return FastSolutions::defer([p, t]() {
@@ -67,20 +70,39 @@ FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::
     });
 }
 
+namespace {
+
+// What the solutions of a match go through: the names bound around the term thawed (nothing
+// to thaw without them).
+std::function<TermSubst(TermSubst)> thawing(const std::vector<TypedVar>& tctx) {
+    if (tctx.empty()) return nullptr;
+    return [tnames = fast::contextNames(tctx)](TermSubst s) {
+        return mapBindings(s, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+    };
+}
+
+}  // namespace
+
 FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
                    const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    auto run = delay([=]() {
-        // Without variables bound around the term there is nothing to thaw.
-        std::function<TermSubst(TermSubst)> thaw;
-        if (!tctx.empty())
-            thaw = [tnames = fast::contextNames(tctx)](TermSubst s) {
-                return mapBindings(s, [&](const Term& u) { return fast::thawLocals(tnames, u); });
+    auto problem = [=]() {
+        return fast::Problems{preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))};
+    };
+    auto run = delay([=]() { return fast::solveRun(step, b, problem(), supply, thawing(tctx)); });
+    // The results converted as they come, from a search of their own: no list of raw solutions.
+    auto converted = [=]() {
+        auto direct = delay([=]() {
+            std::function<TermSubst(TermSubst)> thaw = thawing(tctx);
+            std::function<MatchResult(TermSubst)> finish = [thaw](TermSubst s) {
+                return fastConvertSolution(thaw ? thaw(std::move(s)) : s);
             };
-        return fast::solveRun(step, b,
-                              {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))}, supply,
-                              std::move(thaw));
-    });
-    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
+            return fast::solveRunConverted(step, b, problem(), supply, std::move(finish));
+        });
+        return MatchRun{MatchResults::defer([direct]() { return direct->results; }),
+                        delay([direct]() { return direct->rest.get(); })};
+    };
+    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); }),
+                   converted};
 }
 
 FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
@@ -94,7 +116,13 @@ FastRun fastTwoStepWith(const TermSubst& b, const Term& p, const std::vector<Typ
         const fast::ApStep step = fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
         return fastEngine(step, b, p, pctx, t, tctx, supply);
     });
-    return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); })};
+    auto converted = [run]() {
+        auto direct = delay([run]() { return fastConvertRun(run.get()); });
+        return MatchRun{MatchResults::defer([direct]() { return direct->results; }),
+                        delay([direct]() { return direct->rest.get(); })};
+    };
+    return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); }),
+                   converted};
 }
 
 bool fastApplicable(const Term& p, const Term& t) { return fast::mayMatch(p, t); }

@@ -78,8 +78,11 @@ using FastSolutions = List<fast::TermSubst>;
 struct FastRun {
     FastSolutions solutions;
     // The supplies of all solutions combined (the given one when there is none); reading it
-    // reads the whole solution list.
+    // runs the whole search.
     Lazy<NameSupply> rest;
+    // Where the engine gives it: the same run with each solution converted as it is found,
+    // from a search of its own that keeps no list of raw solutions (fastConvertRun takes it).
+    std::function<MatchRun()> converted;
 };
 
 // Initial bindings as the engine's map: a later binding of a name replaces an earlier one;

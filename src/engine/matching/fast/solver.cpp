@@ -3,6 +3,7 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
+#include <deque>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
@@ -480,20 +481,11 @@ List<Solution> solutionsOf(std::shared_ptr<Search> g) {
     });
 }
 
-// The substitutions of a search with the supplies of its solutions combined as they come
-// (combPair from the right: for each name list the one whose first name comes furthest, the
-// leftmost of equals), each substitution passed through `finish`.
 // The supplies combined so far, with the first name of each of its lists.
 struct CombinedSupply {
     NameSupply supply;
     std::string varsHead;
     std::string tyvarsHead;
-};
-
-struct SubstSearch {
-    Search search;
-    std::function<TermSubst(TermSubst)> finish;
-    std::optional<CombinedSupply> combined;
 };
 
 void combineInto(std::optional<CombinedSupply>& best, const NameSupply& s) {
@@ -513,15 +505,56 @@ void combineInto(std::optional<CombinedSupply>& best, const NameSupply& s) {
     }
 }
 
-List<TermSubst> substsOf(std::shared_ptr<SubstSearch> g) {
-    return List<TermSubst>::defer([g]() {
-        std::optional<Solution> found = nextSolution(g->search);
-        if (!found) return List<TermSubst>();
-        combineInto(g->combined, found->second);
-        TermSubst s = g->finish ? g->finish(std::move(found->first)) : std::move(found->first);
-        return List<TermSubst>::cons(std::move(s), substsOf(g));
+// The results of a search, each solution's substitution passed through `finish`, with the
+// supplies of its solutions combined as they come (combPair from the right: for each name
+// list the one whose first name comes furthest, the leftmost of equals).  The supply is read
+// by running the search to its end; the solutions found then wait, unfinished, for the
+// results to be read.
+template <class R>
+struct RunSearch {
+    Search search;
+    std::function<R(TermSubst)> finish;
+    std::optional<CombinedSupply> combined;
+    std::deque<TermSubst> waiting;  // found while reading the supply, not yet read as results
+    bool exhausted = false;
+
+    std::optional<TermSubst> nextFound() {
+        if (exhausted) return std::nullopt;
+        std::optional<Solution> found = nextSolution(search);
+        if (!found) {
+            exhausted = true;
+            return std::nullopt;
+        }
+        combineInto(combined, found->second);
+        return std::move(found->first);
+    }
+    std::optional<TermSubst> nextSubst() {
+        if (waiting.empty()) return nextFound();
+        TermSubst s = std::move(waiting.front());
+        waiting.pop_front();
+        return s;
+    }
+    NameSupply restAfter(const NameSupply& given) {
+        while (std::optional<TermSubst> s = nextFound()) waiting.push_back(std::move(*s));
+        return combined ? combined->supply : given;
+    }
+};
+
+template <class R>
+List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
+    return List<R>::defer([g]() {
+        std::optional<TermSubst> s = g->nextSubst();
+        if (!s) return List<R>();
+        R r = g->finish(std::move(*s));
+        return List<R>::cons(std::move(r), resultsOf(g));
     });
 }
+
+// The run of a worklist with its results passed through `finish`: the first-order walk's
+// answer where it has one, else the search.
+template <class R>
+std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                                           std::function<R(TermSubst)> finish);
 
 }  // namespace
 
@@ -550,28 +583,42 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
     }
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<Search>(
-        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}});
+        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}});
     return solutionsOf(std::move(g));
 }
 
-SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
-                     std::function<TermSubst(TermSubst)> finish) {
+namespace {
+
+template <class R>
+std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                                           std::function<R(TermSubst)> finish) {
     if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
-        List<TermSubst> substs;
-        if (m->solution) substs = List<TermSubst>::cons(finish ? finish(std::move(*m->solution)) : std::move(*m->solution), {});
-        return SolutionRun{std::move(substs), Lazy<NameSupply>(s)};
+        List<R> results;
+        if (m->solution) results = List<R>::cons(finish(std::move(*m->solution)), {});
+        return {std::move(results), Lazy<NameSupply>(s)};
     }
     TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<SubstSearch>(SubstSearch{
-        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}},
-        std::move(finish), {}});
-    List<TermSubst> substs = substsOf(g);
-    Lazy<NameSupply> rest = delay([g, substs, s]() {
-        for (List<TermSubst> at = substs; !at.empty(); at = at.tail()) {
-        }
-        return g->combined ? g->combined->supply : s;
-    });
+    auto g = std::make_shared<RunSearch<R>>(RunSearch<R>{
+        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
+        std::move(finish), {}, {}, false});
+    List<R> results = resultsOf(g);
+    Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
+    return {std::move(results), std::move(rest)};
+}
+
+}  // namespace
+
+SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                     std::function<TermSubst(TermSubst)> finish) {
+    if (!finish) finish = [](TermSubst t) { return t; };
+    auto [substs, rest] = runOf<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
     return SolutionRun{std::move(substs), std::move(rest)};
+}
+
+ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                               std::function<MatchResult(TermSubst)> finish) {
+    auto [results, rest] = runOf<MatchResult>(step, acc, std::move(worklist), s, std::move(finish));
+    return ConvertedRun{std::move(results), std::move(rest)};
 }
 
 void pushChildren(const Term& t, std::vector<const Term*>& work) {
