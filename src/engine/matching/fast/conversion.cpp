@@ -402,20 +402,19 @@ Type tupleConType(const Type& tuple) {
 
 // The saturated tuple application; its type is `known` when that is the components' tuple type.
 Expr tupleExpr(const std::vector<Expr>& components, const Type* known) {
-    const std::size_t k = components.size();
-    Type conType = [&] {
+    const auto k = static_cast<std::int32_t>(components.size());
+    Expr out = [&] {
         if (isTupleTypeOf(known, components)) {
             // By the very tuple type node: the results of one search rebuild the same few
             // tuples of the term again and again.
-            thread_local TypesByNode<Type, Type> conTypes;
-            return conTypes.get(*known, tupleConType);
+            thread_local TypesByNode<Type, Expr> constructors;
+            return constructors.get(*known, [k](const Type& t) { return mkCon(mkTuple(k), tupleConType(t)); });
         }
         std::vector<Type> ts;
         ts.reserve(components.size());
         for (const Expr& c : components) ts.push_back(exprType(c));
-        return tupleConType(mkTupleType(std::move(ts)));
+        return mkCon(mkTuple(k), tupleConType(mkTupleType(std::move(ts))));
     }();
-    Expr out = mkCon(mkTuple(static_cast<std::int32_t>(k)), std::move(conType));
     for (const Expr& c : components) out = typedAp(out, c);
     return out;
 }

@@ -79,16 +79,16 @@ void PositionTable::reset(Term root) {
         stack.pop_back();
         const auto at = static_cast<std::int32_t>(entries_.size());
         entries_.push_back(e);
-        const Term& u = *e.term;
-        switch (u.kind()) {
+        const TermNode& n = TermBuilder::of(*e.term);
+        switch (n.kind) {
         case TermKind::Ap:
-            stack.push_back({&u.arg(), at, Second});
-            stack.push_back({&u.fun(), at, First});
+            stack.push_back({&n.second, at, Second});
+            stack.push_back({&n.first, at, First});
             break;
-        case TermKind::Lam: stack.push_back({&u.body(), at, Body}); break;
+        case TermKind::Lam: stack.push_back({&n.first, at, Body}); break;
         case TermKind::Tupl:
-            for (std::size_t i = u.elems().size(); i-- > 0;)
-                stack.push_back({&u.elems()[i], at, TupElem(static_cast<std::int32_t>(i))});
+            for (std::size_t i = n.elems.size(); i-- > 0;)
+                stack.push_back({&n.elems[i], at, TupElem(static_cast<std::int32_t>(i))});
             break;
         default: break;
         }
