@@ -132,7 +132,7 @@ struct Abstractions {
     bool closedTypes;                  // t's types hold no type variable
     bool lambdaApplications;           // t holds an application of a lambda that lambdaApplications meets
     PositionTable all;
-    std::vector<bool> taken;
+    std::vector<std::uint8_t> taken;  // bytes, not bits: asked at every position
     std::size_t nextFrom = 0;  // where the search for the next group starts
     bool inGroup = false;
     bool finished = false;     // the constant abstraction is given
@@ -141,7 +141,7 @@ struct Abstractions {
     std::optional<Type> fnType;  // the image's type, from b's type to t's, once asked for
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
-    std::vector<bool> counter; // counter[k] is bit k of the current subset number
+    std::vector<std::uint8_t> counter;  // counter[k] is bit k of the current subset number
     std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
 };
 
@@ -189,7 +189,7 @@ bool startGroup(Abstractions& g) {
         members.assign(1, i);
         for (std::size_t j = i + 1; j < g.all.size(); ++j) {
             if (g.taken[j] || !termEq(b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
-            g.taken[j] = true;
+            g.taken[j] = 1;
             members.push_back(j);
         }
         g.b = b;
@@ -197,7 +197,7 @@ bool startGroup(Abstractions& g) {
         g.fnType.reset();
         g.paths.resize(members.size());
         for (std::size_t k = 0; k < members.size(); ++k) g.all.pathInto(members[k], g.paths[k]);
-        g.counter.assign(g.paths.size(), false);
+        g.counter.assign(g.paths.size(), 0);
         return true;
     }
 }
@@ -205,9 +205,9 @@ bool startGroup(Abstractions& g) {
 // The next subset of the current group's paths; false once they are all taken.
 bool nextSubset(Abstractions& g, std::vector<const Path*>& subset) {
     std::size_t k = 0;
-    while (k < g.counter.size() && g.counter[k]) g.counter[k++] = false;
+    while (k < g.counter.size() && g.counter[k]) g.counter[k++] = 0;
     if (k == g.counter.size()) return false;
-    g.counter[k] = true;
+    g.counter[k] = 1;
     const std::size_t n = g.paths.size();
     subset.clear();
     for (std::size_t j = 0; j < n; ++j)
@@ -413,7 +413,7 @@ private:
         g.closedTypes = !t_.hasTypeVars();
         g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
         g.all.reset(t_);
-        g.taken.assign(g.all.size(), false);
+        g.taken.assign(g.all.size(), 0);
         g.nextFrom = 0;
         g.inGroup = false;
         g.finished = false;

@@ -562,6 +562,17 @@ private:
     std::atomic<std::uint32_t> epoch_{0};
 };
 
+// The symbol of a local variable, by its name: asked for every new variable node (a search
+// builds many with a few names), so kept on the thread, without the table's lock.
+std::int32_t variableSymbol(const std::string& name) {
+    thread_local std::unordered_map<std::string, std::int32_t> known;
+    if (auto it = known.find(name); it != known.end()) return it->second;
+    const std::int32_t id = SymbolTable::instance().intern(*rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt}));
+    if (known.size() >= 4096) known.clear();
+    known.emplace(name, id);
+    return id;
+}
+
 // The symbol of a variable or constant node, or of the variable a lambda binds, looked up once
 // per node (-1: a symbol equal to nothing, or a tuple binder).
 std::int32_t ownSymbol(const Term& t) {
@@ -569,7 +580,7 @@ std::int32_t ownSymbol(const Term& t) {
     if (n.ownSymbol == -2) {
         std::optional<std::string> key;
         switch (t.kind()) {
-        case TermKind::LVar: key = rigidKey(Rigid{RigidKind::RigidVar, t.name(), std::nullopt}); break;
+        case TermKind::LVar: return n.ownSymbol = variableSymbol(t.name());
         case TermKind::Con: key = rigidKey(Rigid{RigidKind::RigidCon, {}, t.constant()}); break;
         case TermKind::Lam:
             if (t.binder().isVar()) key = rigidKey(Rigid{RigidKind::RigidVar, t.binder().name(), std::nullopt});
