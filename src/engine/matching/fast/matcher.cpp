@@ -94,7 +94,8 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const s
         auto direct = delay([=]() {
             std::function<TermSubst(TermSubst)> thaw = thawing(tctx);
             std::function<MatchResult(TermSubst)> finish = [thaw](TermSubst s) {
-                return fastConvertSolution(thaw ? thaw(std::move(s)) : s);
+                if (thaw) s = thaw(std::move(s));
+                return fastConvertSolution(s);
             };
             return fast::solveRunConverted(step, b, problem(), supply, std::move(finish));
         });

@@ -128,6 +128,18 @@ TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
 
 namespace {
 
+// s2 = composeSubst(s1, s2), a single binding without types (a bare pattern variable's rule)
+// added in place.
+void composeInto(const TermSubst& s1, TermSubst& s2) {
+    if (isIdentity(s1)) return;
+    if (s1.types.isIdentity() && s1.bindings.size() == 1 && !isIdentity(s2) && !anyHasPVar(s2.bindings)) {
+        if (!hasKey(s2.bindings, s1.bindings.key()))
+            s2.bindings = addNew(s2.bindings, s1.bindings.key(), s1.bindings.elt());
+        return;
+    }
+    s2 = composeSubst(s1, s2);
+}
+
 // What a rule other than the application step gives: whether the problem's pattern (a PVar)
 // is bound to its term, and the new problems.
 struct SingleResult {
@@ -351,9 +363,9 @@ Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& so
             for (auto& pr : fresh) substInPlace(sigma, pr);
         if (!allMayMatch(fresh)) return Progress::Failed;
         if (!isIdentity(sigma)) {
-            sofar = composeSubst(sigma, sofar);
+            composeInto(sigma, sofar);
             for (std::size_t j = from + 1; j < work.size(); ++j) substInPlace(sigma, work[j]);
-            if (pending) *pending = composeSubst(sigma, *pending);
+            if (pending) composeInto(sigma, *pending);
         }
         for (auto& pr : fresh) work.push_back(std::move(pr));
     }
