@@ -359,6 +359,16 @@ public:
     OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits)
         : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
 
+    // The same generator for other arguments, its workspace kept.
+    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits) {
+        x_ = std::move(x);
+        t_ = std::move(t);
+        s_ = std::move(s);
+        headType_ = std::move(headType);
+        admits_ = std::move(admits);
+        phase_ = Phase::Decomposition;
+    }
+
     std::optional<Step> next() override {
         std::optional<Candidate> c = nextCandidate();
         if (!c) return std::nullopt;
@@ -384,7 +394,7 @@ public:
                 return Candidate{false, false, t_, x_.type(), {}, std::move(rest)};
             }
             phase_ = Phase::Abstracting;
-            g_.reset(abstractionsPool().take().release());
+            if (!g_) g_.reset(abstractionsPool().take().release());
             start(*g_, std::move(v), std::move(rest));
             [[fallthrough]];
         }
@@ -938,6 +948,7 @@ public:
         while (!frames_.empty()) {
             std::optional<std::pair<TupleFold, NameSupply>> opened;
             if (!takeCandidate(frames_.back(), opened)) {
+                if (frames_.back().oneStep) spare_.push_back(std::move(frames_.back().oneStep));
                 frames_.pop_back();
                 continue;
             }
@@ -970,10 +981,17 @@ private:
         StepSourcePtr candidates;  // when oneStep is null
     };
 
-    Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) const {
+    Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) {
         GroupFilter admits = agreeingGroups(repeated_, e, problems_);
         if (step_ == ApStep::OneStep && !e.is(TermKind::Tupl)) {
-            auto oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
+            std::unique_ptr<OneStepSource> oneStep;
+            if (spare_.empty()) {
+                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
+            } else {
+                oneStep = std::move(spare_.back());
+                spare_.pop_back();
+                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits));
+            }
             return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
         }
         StepSourcePtr candidates =
@@ -1038,6 +1056,7 @@ private:
     std::vector<Frame> frames_;
     Problems problems_;
     TupleMemo finished_;  // the last image's binder
+    std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
 };
 
 // A single result.

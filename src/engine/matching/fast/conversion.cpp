@@ -383,7 +383,7 @@ namespace {
 
 // `known` when it is the tuple type of the components' very type nodes (so equal to the type
 // that mkTupleType would build of them).
-bool isTupleTypeOf(const Type* known, const std::vector<Expr>& components) {
+bool isTupleTypeOf(const Type* known, std::span<const Expr> components) {
     if (!known || !known->isTCon() || known->args().size() != components.size() ||
         known->name().rfind(tupleName, 0) != 0)
         return false;
@@ -401,7 +401,7 @@ Type tupleConType(const Type& tuple) {
 }
 
 // The saturated tuple application; its type is `known` when that is the components' tuple type.
-Expr tupleExpr(const std::vector<Expr>& components, const Type* known) {
+Expr tupleExpr(std::span<const Expr> components, const Type* known) {
     const auto k = static_cast<std::int32_t>(components.size());
     Expr out = [&] {
         if (isTupleTypeOf(known, components)) {
@@ -697,10 +697,12 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
             break;
         }
         case TermKind::Tupl: {
-            std::vector<Expr> es(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
-            results.erase(results.end() - static_cast<std::ptrdiff_t>(u.elems().size()), results.end());
+            // The elements are the last results: read in place, then replaced by the tuple.
+            const std::size_t k = u.elems().size();
             const Type type = typeOf(u);
-            results.push_back(tupleExpr(es, &type));
+            Expr tuple = tupleExpr(std::span<const Expr>(results.data() + (results.size() - k), k), &type);
+            results.erase(results.end() - static_cast<std::ptrdiff_t>(k), results.end());
+            results.push_back(std::move(tuple));
             break;
         }
         default: break;
