@@ -565,8 +565,8 @@ public:
             ++count_;
         }
         if (!slot.vars) return substType(f, t);
-        std::vector<const Type*> bound;
-        bound.reserve(slot.vars->size());
+        std::vector<const Type*>& bound = bound_;  // reused: nothing below asks again
+        bound.clear();
         for (const std::string& v : *slot.vars) bound.push_back(f.find(v));
         for (const Entry& e : slot.entries)
             if (sameBindings(e.bound, bound)) return e.result;
@@ -617,6 +617,7 @@ private:
 
     std::unordered_map<const void*, Slot> byNode_;
     std::size_t count_ = 0;
+    std::vector<const Type*> bound_;
 };
 
 // The conversion of t with the type substitution applied to every type in it (none: as they
