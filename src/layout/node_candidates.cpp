@@ -285,9 +285,7 @@ CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys
     return need != kAll || (xs.size() < 2 && ys.size() < 2) ? stacks : pruned(stacks);
 }
 
-CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
-    return stackedCandidates<true>(xs, ys, need);
-}
+CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) { return stackedCandidates<true>(xs, ys, need); }
 
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) { return stackedCandidates<false>(xs, ys, kAll); }
 

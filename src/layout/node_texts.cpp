@@ -250,7 +250,8 @@ void writeBelow(const DocNode& root, TextWriter& w) {
 }
 
 // The writer of a text (0), and of a text laid out again inside it (1), each kept for its room.
-template <int Level> thread_local TextWriter writer;
+template <int Level>
+TextWriter& writer() { static thread_local TextWriter w; return w; }
 template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt column);
 
 // A remembered candidate: the characters it was last written as, where that was at the column, or
@@ -261,7 +262,7 @@ template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt colum
         w.put(chars->data(), chars->size());
         return nullptr;
     }
-    if (&w == &writer<1>) return textLaidOutAgain(t);
+    if (&w == &writer<1>()) return textLaidOutAgain(t);
     TextWriter& apart = writeInto<1>(*textLaidOutAgain(t), column);
     w.put(apart.chars.data(), apart.written);
     keepTextWritten(t, column, std::string(apart.chars.data(), apart.written));
@@ -297,7 +298,7 @@ template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt colum
 // The text written from the column into the characters of the writer returned.
 template <int Level>
 TextWriter& writeInto(const TextTree& root, LayoutInt column) {
-    TextWriter& w = writer<Level>;
+    TextWriter& w = writer<Level>();
     w.size = 0;
     w.written = 0;
     WriteItem at{&root, nullptr, column};
