@@ -30,8 +30,8 @@ MatchResults fastRun(Mode m, const corpus::MatchCase& c, const NameSupply& s) {
     switch (m) {
     case Mode::Simple: break;
     case Mode::OneStep:
-        return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, s)).results;
-    case Mode::TwoStep: return fastConvertRun(fastTwoStep(p, t, c.termContext, s)).results;
+        return fastEngineConverted(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, s).results;
+    case Mode::TwoStep: return fastTwoStepConverted(fast::identitySubst(), p, {}, t, c.termContext, s).results;
     }
     return {};
 }

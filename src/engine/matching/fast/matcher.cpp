@@ -42,10 +42,7 @@ MatchResults fastConvertSolutions(const FastSolutions& ss) {
     return map([](const TermSubst& s) { return fastConvertSolution(s); }, ss);
 }
 
-MatchRun fastConvertRun(const FastRun& run) {
-    if (run.converted) return run.converted();
-    return MatchRun{fastConvertSolutions(run.solutions), run.rest};
-}
+MatchRun fastConvertRun(const FastRun& run) { return MatchRun{fastConvertSolutions(run.solutions), run.rest}; }
 
 FastSolutions fastSimpleMatch(const Term& p, const Term& t) {
     return FastSolutions::defer([p, t]() {
@@ -83,27 +80,68 @@ std::function<TermSubst(TermSubst)> thawing(const std::vector<TypedVar>& tctx) {
 
 }  // namespace
 
+namespace {
+
+// One call of the engine, kept once for the runs it may start.
+struct EngineCall {
+    fast::ApStep step;
+    TermSubst b;
+    Term p;
+    std::vector<TypedVar> pctx;
+    Term t;
+    std::vector<TypedVar> tctx;
+    NameSupply supply;
+
+    fast::Problems problems() const {
+        return {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))};
+    }
+};
+
+}  // namespace
+
 FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
                    const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    auto problem = [=]() {
-        return fast::Problems{preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))};
-    };
-    auto run = delay([=]() { return fast::solveRun(step, b, problem(), supply, thawing(tctx)); });
-    // The results converted as they come, from a search of their own: no list of raw solutions.
-    auto converted = [=]() {
-        auto direct = delay([=]() {
-            std::function<TermSubst(TermSubst)> thaw = thawing(tctx);
-            std::function<MatchResult(TermSubst)> finish = [thaw](TermSubst s) {
-                if (thaw) s = thaw(std::move(s));
-                return fastConvertSolution(s);
-            };
-            return fast::solveRunConverted(step, b, problem(), supply, std::move(finish));
-        });
-        return MatchRun{MatchResults::defer([direct]() { return direct->results; }),
-                        delay([direct]() { return direct->rest.get(); })};
-    };
-    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); }),
-                   converted};
+    auto run = delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
+        return fast::solveRun(call.step, call.b, call.problems(), call.supply, thawing(call.tctx));
+    });
+    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
+}
+
+namespace {
+
+// The results and rest of a run started when either is first read.
+template <class Run>
+MatchRun lazyMatchRun(Lazy<Run> run) {
+    return MatchRun{MatchResults::defer([run]() { return run->results; }), delay([run]() { return run->rest.get(); })};
+}
+
+// The step of two-step matching for the pattern (one-step for a pattern that does not suit it).
+fast::ApStep twoStepFor(const Term& p) {
+    return fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
+}
+
+MatchRun convertedRun(EngineCall call) {
+    auto run = delay([call = std::move(call)]() {
+        std::function<MatchResult(TermSubst)> finish = [thaw = thawing(call.tctx)](TermSubst s) {
+            if (thaw) s = thaw(std::move(s));
+            return fastConvertSolution(s);
+        };
+        return fast::solveRunConverted(call.step, call.b, call.problems(), call.supply, std::move(finish));
+    });
+    return lazyMatchRun(std::move(run));
+}
+
+}  // namespace
+
+MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
+                             const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    return convertedRun(EngineCall{step, b, p, pctx, t, tctx, supply});
+}
+
+MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
+                              const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    // The choice is made once, on the whole pattern, when the results are first read.
+    return lazyMatchRun(delay([=]() { return fastEngineConverted(twoStepFor(p), b, p, pctx, t, tctx, supply); }));
 }
 
 FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
@@ -113,17 +151,8 @@ FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& t
 FastRun fastTwoStepWith(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
                         const std::vector<TypedVar>& tctx, const NameSupply& supply) {
     // The choice is made once, on the whole pattern, when the results are first read.
-    auto run = delay([=]() {
-        const fast::ApStep step = fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
-        return fastEngine(step, b, p, pctx, t, tctx, supply);
-    });
-    auto converted = [run]() {
-        auto direct = delay([run]() { return fastConvertRun(run.get()); });
-        return MatchRun{MatchResults::defer([direct]() { return direct->results; }),
-                        delay([direct]() { return direct->rest.get(); })};
-    };
-    return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); }),
-                   converted};
+    auto run = delay([=]() { return fastEngine(twoStepFor(p), b, p, pctx, t, tctx, supply); });
+    return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); })};
 }
 
 bool fastApplicable(const Term& p, const Term& t) { return fast::mayMatch(p, t); }

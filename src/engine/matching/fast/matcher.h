@@ -80,9 +80,6 @@ struct FastRun {
     // The supplies of all solutions combined (the given one when there is none); reading it
     // runs the whole search.
     Lazy<NameSupply> rest;
-    // Where the engine gives it: the same run with each solution converted as it is found,
-    // from a search of its own that keeps no list of raw solutions (fastConvertRun takes it).
-    std::function<MatchRun()> converted;
 };
 
 // Initial bindings as the engine's map: a later binding of a name replaces an earlier one;
@@ -110,11 +107,19 @@ inline constexpr fast::ApStep fastOneStepStep = fast::ApStep::OneStep;
 FastRun fastEngine(fast::ApStep step, const fast::TermSubst& b, const fast::Term& p,
                    const std::vector<TypedVar>& pctx, const fast::Term& t, const std::vector<TypedVar>& tctx,
                    const NameSupply& supply);
+// fastConvertRun(fastEngine(...)) with each solution converted as the search finds it: no
+// list of raw solutions in between.
+MatchRun fastEngineConverted(fast::ApStep step, const fast::TermSubst& b, const fast::Term& p,
+                             const std::vector<TypedVar>& pctx, const fast::Term& t,
+                             const std::vector<TypedVar>& tctx, const NameSupply& supply);
 // Two-step matching (one-step matching for a pattern that does not suit it).
 FastRun fastTwoStep(const fast::Term& p, const fast::Term& t, const std::vector<TypedVar>& tctx,
                     const NameSupply& supply);
 FastRun fastTwoStepWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
                         const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
+// fastConvertRun(fastTwoStepWith(...)) in the way of fastEngineConverted.
+MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
+                              const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
 // False when no match can exist: some constant or free bound variable that the pattern
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);

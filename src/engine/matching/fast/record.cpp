@@ -34,28 +34,27 @@ MatcherRef fastRecord() {
         };
         m.matchOneStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([p, t, s] {
-                return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), convertPrime({}, p), {},
-                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+                return fastEngineConverted(fastOneStepStep, fast::identitySubst(), convertPrime({}, p), {},
+                                           convertPrime(contextNames(t.bound), t.expr), t.bound, s);
             });
         };
         m.matchOneStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([b, p, t, s] {
-                return fastConvertRun(fastEngine(fastOneStepStep, fastConvertBindings(b),
-                                                 convertPrime(contextNames(p.bound), p.expr), p.bound,
-                                                 convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+                return fastEngineConverted(fastOneStepStep, fastConvertBindings(b),
+                                           convertPrime(contextNames(p.bound), p.expr), p.bound,
+                                           convertPrime(contextNames(t.bound), t.expr), t.bound, s);
             });
         };
         m.matchTwoStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([p, t, s] {
-                return fastConvertRun(
-                    fastTwoStep(convertPrime({}, p), convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+                return fastTwoStepConverted(fast::identitySubst(), convertPrime({}, p), {},
+                                            convertPrime(contextNames(t.bound), t.expr), t.bound, s);
             });
         };
         m.matchTwoStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([b, p, t, s] {
-                return fastConvertRun(fastTwoStepWith(fastConvertBindings(b),
-                                                      convertPrime(contextNames(p.bound), p.expr), p.bound,
-                                                      convertPrime(contextNames(t.bound), t.expr), t.bound, s));
+                return fastTwoStepConverted(fastConvertBindings(b), convertPrime(contextNames(p.bound), p.expr),
+                                            p.bound, convertPrime(contextNames(t.bound), t.expr), t.bound, s);
             });
         };
         m.applicable = fastApplicableExpr;

@@ -3,7 +3,6 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
-#include <deque>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
@@ -527,7 +526,8 @@ struct RunSearch {
     Search search;
     std::function<R(TermSubst)> finish;
     std::optional<CombinedSupply> combined;
-    std::deque<TermSubst> waiting;  // found while reading the supply, not yet read as results
+    std::vector<TermSubst> waiting;  // found while reading the supply, the first `read` read as results
+    std::size_t read = 0;
     bool exhausted = false;
 
     std::optional<TermSubst> nextFound() {
@@ -541,10 +541,8 @@ struct RunSearch {
         return std::move(found->first);
     }
     std::optional<TermSubst> nextSubst() {
-        if (waiting.empty()) return nextFound();
-        TermSubst s = std::move(waiting.front());
-        waiting.pop_front();
-        return s;
+        if (read == waiting.size()) return nextFound();
+        return std::move(waiting[read++]);
     }
     NameSupply restAfter(const NameSupply& given) {
         while (std::optional<TermSubst> s = nextFound()) waiting.push_back(std::move(*s));
@@ -612,7 +610,7 @@ std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Pr
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<RunSearch<R>>(RunSearch<R>{
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
-        std::move(finish), {}, {}, false});
+        std::move(finish), {}, {}, 0, false});
     List<R> results = resultsOf(g);
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
     return {std::move(results), std::move(rest)};
