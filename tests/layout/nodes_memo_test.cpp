@@ -33,7 +33,9 @@ Doc twoTexts() {
     return besideDoc(textDoc("abcdef"), hvSpList(std::vector<Doc>{textDoc("ghijkl"), textDoc("mnopqrstuvwxyz")}));
 }
 
-// The contexts a part is met in again: alone, after a text, indented, in a list, stacked.
+// The contexts a part is met in again: alone, after a text, indented, in a list, stacked, and
+// stacked over itself before a text (where a later candidate of it may be written, at the column
+// and bound of its first).
 const std::vector<std::function<Doc(const Doc&)>>& contexts() {
     static const std::vector<std::function<Doc(const Doc&)>> all = {
         [](const Doc& d) { return d; },
@@ -41,6 +43,7 @@ const std::vector<std::function<Doc(const Doc&)>>& contexts() {
         [](const Doc& d) { return indentDoc(2, d); },
         [](const Doc& d) { return hvSpList(std::vector<Doc>{d, textDoc("++"), textDoc("[]")}); },
         [](const Doc& d) { return indentDoc(0, aboveDoc(d, besideDoc(textDoc("x"), d))); },
+        [](const Doc& d) { return aboveDoc(d, besideDoc(d, textDoc(" ++ xs"))); },
     };
     return all;
 }
