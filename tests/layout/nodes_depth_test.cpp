@@ -139,5 +139,27 @@ TEST(PrettyDepth, NestedFillingsUsingAParameterTwice) {
     EXPECT_EQ(renderDoc(nested(200), kWide), oneLine + "x");
 }
 
+// Templates filled with the template of the level below and a parameter of their own, whose
+// argument follows those of the level below, nested past the length of a kept program: each
+// argument, a list that is one line where it fits, is laid out after the last line of those
+// before it, as by the lazy rules.
+TEST(PrettyDepth, NestedFillingsWithParametersOfTheirOwn) {
+    namespace lr = lazy_rules;
+    constexpr int kDepth = 16;
+    const auto word = [](int i, int k) { return std::string(static_cast<std::size_t>(1 + (i + k) % 4), static_cast<char>('a' + i)); };
+    ParDoc t = parDoc();
+    lr::ParDoc byRules = lr::parDoc();
+    std::vector<Doc> args{txt("x")};
+    std::vector<lr::Doc> ruleArgs{lr::ppString("x")};
+    for (int i = 0; i < kDepth; ++i) {
+        t = substParDoc(besideParDoc(parDoc(), parDoc()), std::vector<ParDoc>{t, parDoc()});
+        byRules = lr::substParDoc(lr::besideParDoc(lr::parDoc(), lr::parDoc()), std::vector<lr::ParDoc>{byRules, lr::parDoc()});
+        args.push_back(hvSpList(std::vector<Doc>{txt(word(i, 0)), txt(word(i, 1))}));
+        ruleArgs.push_back(lr::hvSpList(std::vector<lr::Doc>{lr::ppString(word(i, 0)), lr::ppString(word(i, 1))}));
+    }
+    for (const LayoutInt width : {LayoutInt{6}, LayoutInt{20}, LayoutInt{45}})
+        EXPECT_EQ(renderDoc(applyParDoc(t, args), width), lr::renderDoc(lr::applyParDoc(byRules, ruleArgs), width)) << width;
+}
+
 }  // namespace
 }  // namespace plim
