@@ -105,6 +105,7 @@ struct TextWriter {
     void fill(char c, std::size_t n) {
         if (n != 0) std::memset(room(n), c, n);  // an empty buffer has no data to point at
     }
+    void trim() { if (chars.size() > kWriterKeptBytes) chars = std::vector<char>(); }  // not kept past a large text
     [[gnu::noinline]] void growItems() { items.resize(2 * size + 64); }
     [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
 };
@@ -254,25 +255,24 @@ template <int Level>
 TextWriter& writer() { static thread_local TextWriter w; return w; }
 template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt column);
 
-// A remembered candidate: the characters it was last written as, where that was at the column, or
-// its text laid out again, written apart where it is the outermost one (writes nest once) and its
-// characters kept.
-[[gnu::noinline]] const TextTree* writeAgain(const TextTree& t, LayoutInt column, TextWriter& w) {
+// A remembered candidate: the characters it was last written as at the column, or its text laid
+// out again, written in its place within such a text (writes nest once), else apart and kept.
+template <int Level> [[gnu::noinline]] const TextTree* writeAgain(const TextTree& t, LayoutInt column, TextWriter& w) {
     if (const std::string* chars = textWritten(t, column)) {
-        w.put(chars->data(), chars->size());
+        w.put(*chars);
         return nullptr;
     }
-    if (&w == &writer<1>()) return textLaidOutAgain(t);
+    if constexpr (Level == 1) return textLaidOutAgain(t);
     TextWriter& apart = writeInto<1>(*textLaidOutAgain(t), column);
     w.put(apart.chars.data(), apart.written);
     keepTextWritten(t, column, std::string(apart.chars.data(), apart.written));
-    if (apart.chars.size() > kWriterKeptBytes) apart.chars = std::vector<char>();
+    apart.trim();
     return nullptr;
 }
 
 // The same for a text; a plain node to write next is returned through `doc`.
-[[gnu::always_inline]] inline const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w,
-                                                       const DocNode*& doc) {
+template <int Level>
+[[gnu::always_inline]] inline const TextTree* writeTree(const TextTree& t, LayoutInt& column, TextWriter& w, const DocNode*& doc) {
     switch (t.kind) {
     case TextTree::Kind::Leaf: w.put(t.chars, static_cast<std::size_t>(t.shift)); return nullptr;
     case TextTree::Kind::Marker: writeMarker(t.shift, w); return nullptr;
@@ -290,7 +290,7 @@ template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt colum
     case TextTree::Kind::Plain: doc = t.doc; return nullptr;
     case TextTree::Kind::Line: writeLine(*t.doc, w); return nullptr;
     case TextTree::Kind::Below: writeBelow(*t.doc, w); return nullptr;
-    case TextTree::Kind::Again: return writeAgain(t, column, w);
+    case TextTree::Kind::Again: return writeAgain<Level>(t, column, w);
     }
     return nullptr;
 }
@@ -304,7 +304,7 @@ TextWriter& writeInto(const TextTree& root, LayoutInt column) {
     WriteItem at{&root, nullptr, column};
     for (;;) {
         // Down the first parts, the others pushed.
-        while (at.text != nullptr) at.text = writeTree(*at.text, at.column, w, at.doc);
+        while (at.text != nullptr) at.text = writeTree<Level>(*at.text, at.column, w, at.doc);
         while (at.doc != nullptr) at.doc = writePlain(*at.doc, at.column, w);
         if (w.size == 0) break;
         at = w.items[--w.size];
@@ -323,7 +323,7 @@ void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     TextWriter& w = writeInto<0>(root, column);
     forgetTextsLaidOutAgain();
     out.append(w.chars.data(), w.written);
-    if (w.chars.size() > kWriterKeptBytes) w.chars = std::vector<char>();  // not kept past a large text
+    w.trim();
 }
 
 }  // namespace plim::pretty_detail
