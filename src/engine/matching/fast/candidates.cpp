@@ -367,6 +367,7 @@ public:
         headType_ = std::move(headType);
         admits_ = std::move(admits);
         phase_ = Phase::Decomposition;
+        abstracting_ = false;
     }
 
     std::optional<Step> next() override {
@@ -414,6 +415,7 @@ private:
     enum class Phase : std::uint8_t { Decomposition, Start, Abstracting, Done };
 
     void start(Abstractions& g, std::string v, NameSupply rest) {
+        abstracting_ = true;
         g.x = x_;
         g.t = t_;
         g.v = std::move(v);
@@ -434,7 +436,9 @@ private:
 
     // The type of the abstraction's image: the group's, worked out once for the group.
     Type imageTypeOf(const Candidate& c) {
-        if (!c.group) return imageType(g_ ? g_->headType : headType_, x_.type(), t_.type());
+        // The head type moves into the workspace when it starts: a workspace kept from before a
+        // restart holds the head type of the arguments before.
+        if (!c.group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
         if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
         return *g_->fnType;
     }
@@ -445,6 +449,7 @@ private:
     std::optional<HeadType> headType_;
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
+    bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
     std::string v_;
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
