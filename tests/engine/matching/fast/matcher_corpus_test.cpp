@@ -77,11 +77,18 @@ TEST(FastMatchingCorpus, SameResultsInTheSameOrderAsTheReferenceMatcher) {
         std::vector<std::pair<std::vector<MatchResult>, std::vector<MatchResult>>> runs;
         if (c.termContext.empty())
             runs.emplace_back(toVector(fastConvertSolutions(fastSimpleMatch(p, t))), toVector(ref::simpleMatch(c.pattern, c.term)));
+        const auto refOne = toVector(ref::oneStepMatch(c.pattern, tc, supplyFor(c)).results);
+        const auto refTwo = toVector(ref::twoStepMatch(c.pattern, tc, supplyFor(c)).results);
+        // The runs converted at the end and those converted as the search finds them.
         runs.emplace_back(
             toVector(fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c))).results),
-            toVector(ref::oneStepMatch(c.pattern, tc, supplyFor(c)).results));
-        runs.emplace_back(toVector(fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c))).results),
-                          toVector(ref::twoStepMatch(c.pattern, tc, supplyFor(c)).results));
+            refOne);
+        runs.emplace_back(
+            toVector(fastEngineConverted(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)).results),
+            refOne);
+        runs.emplace_back(toVector(fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c))).results), refTwo);
+        runs.emplace_back(
+            toVector(fastTwoStepConverted(fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)).results), refTwo);
         for (const auto& [fast, ref] : runs) {
             ++compared;
             bool same = fast.size() == ref.size();
@@ -90,6 +97,41 @@ TEST(FastMatchingCorpus, SameResultsInTheSameOrderAsTheReferenceMatcher) {
         }
     }
     EXPECT_GT(compared, std::size_t(test::rounds(1300)));
+}
+
+bool sameSupply(const NameSupply& a, const NameSupply& b) {
+    return a.vars.head() == b.vars.head() && a.tyvars.head() == b.tyvars.head();
+}
+
+// A run converted as the search finds them leaves the supply the run converted at the end
+// leaves, whether it is read before the results, between them or after them.
+TEST(FastMatchingCorpus, ConvertedRunsLeaveTheSupplyOfTheRawRuns) {
+    std::size_t compared = 0;
+    for (const MatchCase& c : test::sampled(corpus::matchCorpus())) {
+        SCOPED_TRACE(c.label);
+        const fast::Term p = fast::convertPrime({}, c.pattern);
+        const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
+        const NameSupply raw =
+            fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c))).rest.get();
+        auto converted = [&] {
+            return fastEngineConverted(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c));
+        };
+        const MatchRun before = converted();
+        EXPECT_TRUE(sameSupply(before.rest.get(), raw));
+        const std::size_t n = toVector(before.results).size();
+        const MatchRun between = converted();
+        toVector(between.results, 1);
+        EXPECT_TRUE(sameSupply(between.rest.get(), raw));
+        EXPECT_EQ(toVector(between.results).size(), n);
+        const MatchRun after = converted();
+        EXPECT_EQ(toVector(after.results).size(), n);
+        EXPECT_TRUE(sameSupply(after.rest.get(), raw));
+        const NameSupply rawTwo = fastConvertRun(fastTwoStep(p, t, c.termContext, supplyFor(c))).rest.get();
+        EXPECT_TRUE(sameSupply(
+            fastTwoStepConverted(fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)).rest.get(), rawTwo));
+        ++compared;
+    }
+    EXPECT_GT(compared, std::size_t(test::rounds(300)));
 }
 
 }  // namespace

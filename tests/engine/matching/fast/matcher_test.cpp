@@ -366,6 +366,9 @@ TEST(FastMatchingEntries, FirstResultOfAHugeSearchComesAtOnce) {
     for (const auto& s : first) EXPECT_TRUE(fasttest::passesCheck(fastConvertSolution(s), convert(p), t));
     const auto two = toVector(fastTwoStep(p, conv(t), {}, supply()).solutions, 3);
     EXPECT_EQ(two.size(), 3u);
+    // So are those converted as the search finds them.
+    EXPECT_EQ(toVector(fastEngineConverted(fastOneStepStep, identitySubst(), p, {}, conv(t), {}, supply()).results, 3).size(), 3u);
+    EXPECT_EQ(toVector(fastTwoStepConverted(identitySubst(), p, {}, conv(t), {}, supply()).results, 3).size(), 3u);
 }
 
 }  // namespace
