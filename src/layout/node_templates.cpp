@@ -116,7 +116,7 @@ private:
         const std::size_t mark = marks_.back();
         marks_.resize(marks_.size() - 1);
         SmallVec<LayoutInt, 8> outerBounds;
-        outerBounds.insert(outerBounds.end(), out_.begin() + mark, out_.end());
+        outerBounds.append(out_.begin() + mark, out_.end());
         out_.resize(mark);
         std::size_t at = 0;
         SmallVec<Task, 8> inners;

@@ -52,9 +52,9 @@ public:
         new (data() + size_) T(std::move(x));
         ++size_;
     }
-    // Appends the range; only the end is a valid position.
+    // Appends the range, of other elements than its own (their room may move).
     template <class It>
-    void insert(const T*, It first, It last) {
+    void append(It first, It last) {
         for (; first != last; ++first) push_back(*first);
     }
     // Keeps the first n (n <= size()).
@@ -76,7 +76,7 @@ private:
     std::size_t capacity() const { return heap_ != nullptr ? heapCapacity_ : N; }
     void append(const SmallVec& other) {
         reserve(other.size());
-        for (const T& x : other) push_back(x);
+        append(other.begin(), other.end());
     }
     // Takes other's elements; other is left empty.
     void take(SmallVec& other) {
