@@ -12,6 +12,8 @@ namespace plim {
 // A vector whose first N elements need no heap block, for lists that are mostly that short.
 template <class T, std::size_t N>
 class SmallVec {
+    static_assert(N > 0, "growth doubles the room: some room in itself to begin with");
+
 public:
     SmallVec() = default;
     SmallVec(const SmallVec& other) { append(other); }
