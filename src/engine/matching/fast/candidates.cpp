@@ -306,9 +306,12 @@ public:
         free_.pop_back();
         return g;
     }
+    // Keeps the workspace unless the pool is full or its storage grew for a large term (kept,
+    // it would stay with the thread for good).
     void give(std::unique_ptr<Abstractions> g) {
+        if (free_.size() >= kKept || g->all.capacity() > kKeptPositions) return;
         g->release();
-        if (free_.size() < kKept) free_.push_back(std::move(g));
+        free_.push_back(std::move(g));
     }
     // Set once the thread's pool is gone (a generator may outlive it at the thread's end).
     static bool& closed() {
@@ -318,6 +321,7 @@ public:
 
 private:
     static constexpr std::size_t kKept = 64;
+    static constexpr std::size_t kKeptPositions = 1 << 14;
     std::vector<std::unique_ptr<Abstractions>> free_;
 };
 

@@ -297,6 +297,8 @@ public:
     // The table of another term, in the storage of this one.
     void reset(Term root);
     std::size_t size() const { return entries_.size(); }
+    // The number of positions the storage holds without growing.
+    std::size_t capacity() const { return entries_.capacity(); }
     const Term& term(std::size_t i) const { return i == 0 ? root_ : *entries_[i].term; }
     Path path(std::size_t i) const;
     // The same into `out`, whose storage is reused.
