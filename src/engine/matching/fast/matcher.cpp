@@ -145,13 +145,8 @@ MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const std::vect
 }
 
 FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    return fastTwoStepWith(fast::identitySubst(), p, {}, t, tctx, supply);
-}
-
-FastRun fastTwoStepWith(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
-                        const std::vector<TypedVar>& tctx, const NameSupply& supply) {
     // The choice is made once, on the whole pattern, when the results are first read.
-    auto run = delay([=]() { return fastEngine(twoStepFor(p), b, p, pctx, t, tctx, supply); });
+    auto run = delay([=]() { return fastEngine(twoStepFor(p), fast::identitySubst(), p, {}, t, tctx, supply); });
     return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); })};
 }
 

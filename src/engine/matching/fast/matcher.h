@@ -115,9 +115,8 @@ MatchRun fastEngineConverted(fast::ApStep step, const fast::TermSubst& b, const 
 // Two-step matching (one-step matching for a pattern that does not suit it).
 FastRun fastTwoStep(const fast::Term& p, const fast::Term& t, const std::vector<TypedVar>& tctx,
                     const NameSupply& supply);
-FastRun fastTwoStepWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
-                        const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
-// fastConvertRun(fastTwoStepWith(...)) in the way of fastEngineConverted.
+// The same from the bindings b, each solution converted as the search finds it (as
+// fastEngineConverted).
 MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
                               const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
 // False when no match can exist: some constant or free bound variable that the pattern
