@@ -256,12 +256,12 @@ LambdaApplications lambdaApplications(const Term& t) {
     return found;
 }
 
-// A candidate of a generator before its image is built: with `image` set, the image itself
-// (the decomposition); otherwise the abstraction of the generator's variable, typed `varType`,
-// over `body`: the constant abstraction, or (`group`) that of some occurrences of a group.
+// A candidate of a generator before its image is built: an Image is the image itself, `body`
+// (the decomposition); the others are the abstraction of the generator's variable, typed
+// `varType`, over `body`: the Constant abstraction, or that of some occurrences of a Group.
 struct Candidate {
-    bool image;
-    bool group;
+    enum class Kind : std::uint8_t { Image, Constant, Group };
+    Kind kind;
     Term body;
     Type varType;
     Problems problems;
@@ -276,7 +276,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
             if (!startGroup(g)) {
                 // The constant abstraction comes last; its variable stands for x.
                 g.finished = true;
-                return Candidate{false, false, g.t, g.x.type(), {}, g.rest};
+                return Candidate{Candidate::Kind::Constant, g.t, g.x.type(), {}, g.rest};
             }
             g.inGroup = true;
         }
@@ -287,7 +287,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
         if (isArgumentOnly(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        return Candidate{false, true, std::move(body), g.b.type(), {{g.x, g.b}}, g.rest};
+        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), {{g.x, g.b}}, g.rest};
     }
 }
 
@@ -377,9 +377,9 @@ public:
     std::optional<Step> next() override {
         std::optional<Candidate> c = nextCandidate();
         if (!c) return std::nullopt;
-        if (c->image) return Step{{std::move(c->body), std::move(c->problems)}, std::move(c->rest)};
+        if (c->kind == Candidate::Kind::Image) return Step{{std::move(c->body), std::move(c->problems)}, std::move(c->rest)};
         Term u = Lam(LamVar(v_), std::move(c->body), imageTypeOf(*c));
-        if (c->group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
+        if (c->kind == Candidate::Kind::Group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
         return Step{{std::move(u), std::move(c->problems)}, std::move(c->rest)};
     }
 
@@ -388,7 +388,7 @@ public:
         switch (phase_) {
         case Phase::Decomposition:
             phase_ = Phase::Start;
-            if (t_.is(TermKind::Ap)) return Candidate{true, false, t_.fun(), t_.type(), {{x_, t_.arg()}}, s_};
+            if (t_.is(TermKind::Ap)) return Candidate{Candidate::Kind::Image, t_.fun(), t_.type(), {{x_, t_.arg()}}, s_};
             [[fallthrough]];
         case Phase::Start: {
             auto [v, rest] = nextName(s_);
@@ -396,7 +396,7 @@ public:
             // No subterm holds what the whole term lacks: only the constant abstraction is left.
             if (!mayMatch(x_, t_)) {
                 phase_ = Phase::Done;
-                return Candidate{false, false, t_, x_.type(), {}, std::move(rest)};
+                return Candidate{Candidate::Kind::Constant, t_, x_.type(), {}, std::move(rest)};
             }
             phase_ = Phase::Abstracting;
             if (!g_) g_.reset(abstractionsPool().take().release());
@@ -442,7 +442,7 @@ private:
     Type imageTypeOf(const Candidate& c) {
         // The head type moves into the workspace when it starts: a workspace kept from before a
         // restart holds the head type of the arguments before.
-        if (!c.group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
+        if (c.kind != Candidate::Kind::Group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
         if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
         return *g_->fnType;
     }
@@ -1015,7 +1015,7 @@ private:
             std::optional<Candidate> c = top.oneStep->nextCandidate();
             if (!c) return false;
             if (!admit(top, c->problems)) return true;
-            if (c->image) {
+            if (c->kind == Candidate::Kind::Image) {
                 opened = openCandidate(top.acc, c->body, c->rest);
             } else {
                 // The abstraction's lambda, opened as openCandidate opens it (a lambda just built
