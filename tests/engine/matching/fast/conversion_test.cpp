@@ -2,6 +2,9 @@
 // subexpression alone gives it, in subpaths order, sharing their parts.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <thread>
+
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/match_corpus.h"
 #include "engine/rewriting/positions.h"
@@ -30,6 +33,22 @@ void expectEachAsConvertedAlone(const TermCtx& at) {
         }
     }
     EXPECT_EQ(site, all->size());
+}
+
+// The thread remembers its recent conversions by expression: one expression converted under
+// two contexts in a row is converted under each as a fresh thread converts it.
+TEST(FastConvertRecent, OneExpressionUnderTwoContextsInARow) {
+    const Expr e = plus(var("x", I()), num(1));
+    const Term bound = convertPrime({"x"}, e);
+    const Term free = convertPrime({}, e);
+    std::optional<Term> freshBound, freshFree;
+    std::thread([&] {
+        freshFree = convertPrime({}, e);
+        freshBound = convertPrime({"x"}, e);
+    }).join();
+    EXPECT_TRUE(termEq(free, *freshFree));
+    EXPECT_TRUE(termEq(bound, *freshBound));
+    EXPECT_FALSE(termEq(bound, free));
 }
 
 TEST(FastConvertSubexpressions, TuplesWholePartialOverAppliedAndInContext) {

@@ -2,11 +2,14 @@
 // the result applied, beta-reduced and eta-contracted, equals the eta-contracted term.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/matcher_test_util.h"
 #include "engine/matching/match_corpus.h"
 #include "engine/matching/reference/matcher.h"
 #include "frontend/printer/expressions.h"
+#include "lang/syntax_dump.h"
 #include "support/sanitizer_build.h"
 
 namespace plim {
@@ -132,6 +135,39 @@ TEST(FastMatchingCorpus, ConvertedRunsLeaveTheSupplyOfTheRawRuns) {
         ++compared;
     }
     EXPECT_GT(compared, std::size_t(test::rounds(300)));
+}
+
+// The texts of a case's one-step and two-step results, converted as the search finds them.
+std::vector<std::string> resultTexts(const MatchCase& c) {
+    const fast::Term p = fast::convertPrime({}, c.pattern);
+    const fast::Term t = fast::convertPrime(fast::contextNames(c.termContext), c.term);
+    std::vector<std::string> out;
+    auto add = [&out](const MatchRun& r) {
+        for (const MatchResult& m : toVector(r.results, kMaxResults)) {
+            std::string text;
+            for (const auto& [n, e] : m.subst) text += n + ":=" + showExprSyntax(e) + ";";  // with every type
+            out.push_back(std::move(text));
+        }
+        out.push_back("|" + r.rest.get().vars.head());
+    };
+    add(fastEngineConverted(fastOneStepStep, fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)));
+    add(fastTwoStepConverted(fast::identitySubst(), p, {}, t, c.termContext, supplyFor(c)));
+    return out;
+}
+
+// What the thread keeps from one match to the next (conversions, binder patterns, symbols,
+// generator workspaces) changes no result: the cases matched in order on this thread give
+// the very results (names too) that they give in the reverse order on a fresh thread.
+TEST(FastMatchingCorpus, ResultsDoNotDependOnTheMatchesBeforeThemOnTheThread) {
+    const std::vector<MatchCase> cases = test::sampled(corpus::matchCorpus());
+    std::vector<std::vector<std::string>> inOrder, reversed(cases.size());
+    for (const MatchCase& c : cases) inOrder.push_back(resultTexts(c));
+    std::thread fresh([&] {
+        for (std::size_t i = cases.size(); i-- > 0;) reversed[i] = resultTexts(cases[i]);
+    });
+    fresh.join();
+    for (std::size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(inOrder[i], reversed[i]) << cases[i].label;
+    EXPECT_GT(cases.size(), std::size_t(test::rounds(400)));
 }
 
 }  // namespace
