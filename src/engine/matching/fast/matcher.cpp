@@ -78,11 +78,7 @@ std::function<TermSubst(TermSubst)> thawing(const std::vector<TypedVar>& tctx) {
     };
 }
 
-}  // namespace
-
-namespace {
-
-// One call of the engine, kept once for the runs it may start.
+// One call of the engine, kept for the run it starts when first read.
 struct EngineCall {
     fast::ApStep step;
     TermSubst b;
@@ -97,18 +93,6 @@ struct EngineCall {
     }
 };
 
-}  // namespace
-
-FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
-                   const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    auto run = delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
-        return fast::solveRun(call.step, call.b, call.problems(), call.supply, thawing(call.tctx));
-    });
-    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
-}
-
-namespace {
-
 // The results and rest of a run started when either is first read.
 template <class Run>
 MatchRun lazyMatchRun(Lazy<Run> run) {
@@ -120,22 +104,25 @@ fast::ApStep twoStepFor(const Term& p) {
     return fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
 }
 
-MatchRun convertedRun(EngineCall call) {
-    auto run = delay([call = std::move(call)]() {
+}  // namespace
+
+FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
+                   const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    auto run = delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
+        return fast::solveRun(call.step, call.b, call.problems(), call.supply, thawing(call.tctx));
+    });
+    return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
+}
+
+MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
+                             const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+    return lazyMatchRun(delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
         std::function<MatchResult(TermSubst)> finish = [thaw = thawing(call.tctx)](TermSubst s) {
             if (thaw) s = thaw(std::move(s));
             return fastConvertSolution(s);
         };
         return fast::solveRunConverted(call.step, call.b, call.problems(), call.supply, std::move(finish));
-    });
-    return lazyMatchRun(std::move(run));
-}
-
-}  // namespace
-
-MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
-                             const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    return convertedRun(EngineCall{step, b, p, pctx, t, tctx, supply});
+    }));
 }
 
 MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
