@@ -437,16 +437,6 @@ NodeValue parValue(const ParNode& p, const NodeValue* args, std::size_t count) {
     return runSteps(program, args, count, stack.data(), slots.data());
 }
 
-}  // namespace
-
-Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count) {
-    SmallVec<NodeValue, 8> values;
-    for (std::size_t i = 0; i < count; ++i) values.push_back(NodeValue{args[i]});
-    return parValue(p, values.data(), count).sizes;
-}
-
-namespace {
-
 // A text is sure of its line; below zero it is too wide, its marker.
 void setTextLine(DocNode& d) {
     d.plainTexts = 1;

@@ -3,13 +3,8 @@
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
-#include <memory>
-#include <optional>
-#include <span>
 #include <utility>
-
-#include "support/hashing.h"
-#include "support/tree_walk.h"
+#include <vector>
 
 namespace plim::pretty_detail {
 // --- parameterised nodes ---------------------------------------------------------------------
@@ -25,128 +20,218 @@ std::pair<std::size_t, std::size_t> nextRun(const ParNode& part, std::size_t cou
     return {from, std::min(c, count - from)};
 }
 
-// The walk of paramBounds, on a work list of its own: a template nested however deep takes no
-// deeper calls.  Each hole's bound goes to `out` in parameter order.
-class BoundsWalk {
-public:
-    explicit BoundsWalk(Bounds& out) : out_(out) {}
+bool isHole(ParNode::Kind k) { return k == ParNode::Kind::Hole || k == ParNode::Kind::First || k == ParNode::Kind::Second; }
 
-    void run(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
-        enter(p, sizes, count, line);
-        while (!todo_.empty()) {
-            const Task t = todo_.back();
-            todo_.resize(todo_.size() - 1);
-            switch (t.op) {
-            case Op::Enter: enter(*t.p, t.sizes, t.count, t.line); break;
-            case Op::ChoiceMiddle: middles_.push_back(out_.size()); break;
-            case Op::Choice: choice(t.count); break;
-            case Op::SubstInner: substInner(t); break;
-            }
-        }
-    }
-
-private:
-    enum class Op : std::uint8_t { Enter, ChoiceMiddle, Choice, SubstInner };
-    struct Task {
-        Op op;
-        const ParNode* p;
-        const Sizes* sizes;
-        std::size_t count;  // Choice: where the choice's bounds begin
-        LayoutInt line;
-    };
-
-    void enter(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
-        using K = ParNode::Kind;
-        switch (p.kind) {
-        case K::Hole:
-        case K::First:
-        case K::Second: out_.push_back(line); return;
-        case K::Lift:
-        case K::HvSp: return;  // no part of a template (see ParNode::Kind)
-        case K::Filter:
-        case K::Join: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line}); return;
-        case K::Indent: todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line - p.amount}); return;
-        case K::Beside:
-        case K::Above: {
-            // The right part of a side-by-side composition starts after the left one's last line.
-            const auto n = std::min(static_cast<std::size_t>(p.parts[0]->params), count);
-            const LayoutInt right = p.kind == K::Beside ? line - sizes_.of(*p.parts[0], sizes, n).lastWidth : line;
-            todo_.push_back(Task{Op::Enter, p.parts[1].get(), sizes + n, count - n, right});
-            todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, n, line});
-            return;
-        }
-        case K::Choice:
-            todo_.push_back(Task{Op::Choice, &p, nullptr, out_.size(), 0});
-            todo_.push_back(Task{Op::Enter, p.parts[1].get(), sizes, count, line});
-            todo_.push_back(Task{Op::ChoiceMiddle, &p, nullptr, 0, 0});
-            todo_.push_back(Task{Op::Enter, p.parts[0].get(), sizes, count, line});
-            return;
-        case K::Subst: subst(p, sizes, count, line); return;
-        }
-    }
-
-    // Each parameter at the larger of the bounds the two alternatives give it, as long as both
-    // have one.
-    void choice(std::size_t start) {
-        const std::size_t middle = middles_.back();
-        middles_.resize(middles_.size() - 1);
-        const std::size_t n = std::min(middle - start, out_.size() - middle);
-        for (std::size_t i = 0; i < n; ++i) out_[start + i] = std::max(out_[start + i], out_[middle + i]);
-        out_.resize(start + n);
-    }
-
-    // The outer template at the bounds of the whole, over the inner ones' sizes; then each inner
-    // one at the bound the outer one gives its place (SubstInner).
-    void subst(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line) {
-        held_.push_back(std::make_unique<std::vector<Sizes>>());
-        std::vector<Sizes>& inner = *held_.back();
-        std::size_t at = 0;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto [from, n] = nextRun(*p.parts[i], count, at);
-            inner.push_back(sizes_.of(*p.parts[i], sizes + from, n));
-        }
-        todo_.push_back(Task{Op::SubstInner, &p, sizes, count, line});
-        marks_.push_back(out_.size());
-        todo_.push_back(Task{Op::Enter, p.parts.front().get(), inner.data(), inner.size(), line});
-    }
-
-    void substInner(const Task& t) {
-        const ParNode& p = *t.p;
-        held_.resize(held_.size() - 1);
-        const std::size_t mark = marks_.back();
-        marks_.resize(marks_.size() - 1);
-        SmallVec<LayoutInt, 8> outerBounds;
-        outerBounds.append(out_.begin() + mark, out_.end());
-        out_.resize(mark);
-        std::size_t at = 0;
-        SmallVec<Task, 8> inners;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto [from, n] = nextRun(*p.parts[i], t.count, at);
-            const LayoutInt b = i - 1 < outerBounds.size() ? outerBounds[i - 1] : t.line;
-            inners.push_back(Task{Op::Enter, p.parts[i].get(), t.sizes + from, n, b});
-        }
-        for (std::size_t k = inners.size(); k-- > 0;) todo_.push_back(inners[k]);
-    }
-
-    // Most templates are small: their walk needs no block of its own.
-    Bounds& out_;
-    FillingSizes sizes_;  // the sizes of the fillings' parts, each measured once
-    SmallVec<Task, 8> todo_;
-    SmallVec<std::size_t, 4> middles_;
-    SmallVec<std::size_t, 2> marks_;  // where the bounds of the fillings being walked begin
-    SmallVec<std::unique_ptr<std::vector<Sizes>>, 2> held_;  // the inner sizes of those fillings
-};
+// Whether a filling's outer template takes as many parameters as it has inner ones.
+bool countsMatch(const ParNode& subst) {
+    return subst.parts.front()->params == static_cast<LayoutInt>(subst.parts.size() - 1);
+}
 
 }  // namespace
 
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out) {
-    BoundsWalk(out).run(p, sizes, count, line);
+// --- the places of templates -----------------------------------------------------------------
+
+std::size_t TemplatePlaces::add(const ParNode& root, std::size_t count) {
+    const std::size_t first = places_.size();
+    const auto args = static_cast<std::uint32_t>(slots_.size());
+    for (std::size_t i = 0; i < count; ++i) slots_.push_back(~static_cast<std::int32_t>(i));
+    todo_.push_back(Item{&root, static_cast<std::uint32_t>(first), args, static_cast<std::uint32_t>(count), kNone, false});
+    while (!todo_.empty()) {
+        const Item it = todo_.back();
+        todo_.pop_back();
+        const auto k = static_cast<std::uint32_t>(places_.size());
+        if (it.fills != kNone) slots_[it.fills] = static_cast<std::int32_t>(k);
+        places_.push_back(Place{it.p, it.parent, k + 1, kNone, it.outside, {}, 0, 0, {}, args});
+        addParts(places_.back(), it, k);
+    }
+    for (std::size_t k = places_.size(); k-- > first + 1;) {  // a place's parts end where its last one's do
+        Place& parent = places_[places_[k].parent];
+        parent.end = std::max(parent.end, places_[k].end);
+    }
+    return first;
 }
 
-Sizes argSizes(const ParNode& p, Args args) {
-    SmallVec<Sizes, 4> sizes;
-    for (std::size_t k = 0; k < args.count; ++k) sizes.push_back(args.items[k].sizes);
-    return parSizes(p, sizes.data(), sizes.size());
+// The parts of a place to the work list, in the order of their places: a side-by-side or
+// stacked composition's left (upper) part first, a choice's right arrangement first, a filling's
+// outer template first and then its inner ones from the last.
+void TemplatePlaces::addParts(Place& place, const Item& it, std::uint32_t k) {
+    const ParNode& p = *it.p;
+    const std::size_t mark = todo_.size();
+    const auto part = [&](const ParNodeRef& q, std::size_t at, std::size_t n, std::uint32_t fills = kNone) {
+        todo_.push_back(Item{q.get(), k, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(n), fills, it.outside});
+    };
+    using K = ParNode::Kind;
+    switch (p.kind) {
+    case K::Filter:
+    case K::Join:
+    case K::Indent: part(p.parts[0], it.at, it.count); break;
+    case K::Beside:
+    case K::Above: {
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(p.parts[0]->params), it.count);
+        part(p.parts[0], it.at, n);
+        part(p.parts[1], it.at + n, it.count - n);
+        break;
+    }
+    case K::Choice:
+        part(p.parts[1], it.at, it.count);
+        part(p.parts[0], it.at, it.count);
+        break;
+    case K::Subst: {
+        const std::size_t n = p.parts.size() - 1;
+        place.slot = static_cast<std::uint32_t>(slots_.size());
+        slots_.resize(slots_.size() + n);
+        part(p.parts[0], place.slot, n);
+        todo_.back().outside = it.outside || !countsMatch(p);
+        SmallVec<std::pair<std::size_t, std::size_t>, 8> runs;
+        std::size_t at = 0;
+        for (std::size_t i = 1; i <= n; ++i) runs.push_back(nextRun(*p.parts[i], it.count, at));
+        for (std::size_t i = n; i >= 1; --i) part(p.parts[i], it.at + runs[i - 1].first, runs[i - 1].second, place.slot + static_cast<std::uint32_t>(i - 1));
+        break;
+    }
+    default:
+        if (isHole(p.kind) && it.count > 0) place.slot = it.at;
+        break;
+    }
+    std::reverse(todo_.begin() + static_cast<std::ptrdiff_t>(mark), todo_.end());  // the first part on top
+}
+
+void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds) {
+    measureSizes(first, args);
+    lists_.clear();
+    open_.clear();
+    for (std::size_t k = first; k < places_.size(); ++k) {
+        while (!open_.empty() && places_[open_.back()].end <= k) close();
+        Place& at = places_[k];
+        if (k == first) at.line = line;
+        else setLine(at, k);
+        at.listAt = lists_.size();
+        if (isHole(at.p->kind)) lists_.push_back(at.line);
+        open_.push_back(static_cast<std::uint32_t>(k));
+    }
+    while (!open_.empty()) close();
+    bounds.clear();
+    bounds.append(lists_.begin(), lists_.end());
+}
+
+// From the last place to the first (each after its parts): the sizes the rules give a template
+// over its arguments' sizes, a missing argument without lines.
+void TemplatePlaces::measureSizes(std::size_t first, const Sizes* args) {
+    using K = ParNode::Kind;
+    for (std::size_t k = places_.size(); k-- > first;) {
+        Place& at = places_[k];
+        const ParNode& p = *at.p;
+        const auto part = [&](int i) { return places_[i == 0 ? k + 1 : places_[k + 1].end].sizes; };
+        switch (p.kind) {
+        case K::Hole:
+        case K::First:
+        case K::Second:
+            if (at.slot == kNone) at.sizes = Sizes{};
+            else if (const std::int32_t s = slots_[at.slot]; s < 0) at.sizes = args[~s];
+            else at.sizes = places_[static_cast<std::size_t>(s)].sizes;
+            break;
+        case K::Lift: at.sizes = p.doc->sizes; break;
+        case K::HvSp: at.sizes = Sizes{}; break;
+        case K::Filter:
+        case K::Join: at.sizes = part(0); break;
+        case K::Indent: at.sizes = indentSizes(part(0), p.amount); break;
+        case K::Beside: at.sizes = besideSizes(part(0), part(1)); break;
+        case K::Above: at.sizes = aboveSizes(part(0), part(1)); break;
+        case K::Choice: at.sizes = choiceSizes(part(1), part(0)); break;
+        case K::Subst: {
+            const auto n = static_cast<LayoutInt>(applyCountError(p.parts[0]->params, static_cast<LayoutInt>(p.parts.size() - 1)).size());
+            at.sizes = countsMatch(p) ? part(0) : Sizes{1, n, n};
+            break;
+        }
+        }
+    }
+}
+
+// The bound of a place from its parent's: a side-by-side composition's right part after the left
+// one's last line, an indented part less the indentation (an inner template of a filling has
+// its own, set as the outer one's place is closed).
+void TemplatePlaces::setLine(Place& at, std::size_t k) {
+    const Place& parent = places_[at.parent];
+    const bool firstPart = k == at.parent + 1;
+    switch (parent.p->kind) {
+    case ParNode::Kind::Beside: at.line = firstPart ? parent.line : parent.line - places_[at.parent + 1].sizes.lastWidth; break;
+    case ParNode::Kind::Indent: at.line = parent.line - parent.p->amount; break;
+    case ParNode::Kind::Subst:
+        if (firstPart) at.line = parent.line;
+        break;
+    default: at.line = parent.line; break;
+    }
+}
+
+// The place on top of the open ones closed, its parameters' bounds at the end of the lists: a
+// choice takes the larger of its arrangements' bounds for each parameter, as long as both have
+// one; a filling's outer template hands its inner ones its parameters' bounds (the whole bound
+// past them) and keeps none, and the filling puts its inner ones' in order.
+void TemplatePlaces::close() {
+    const std::uint32_t k = open_.back();
+    open_.pop_back();
+    Place& at = places_[k];
+    if (at.p->kind == ParNode::Kind::Choice) {
+        const std::size_t right = at.listAt;
+        const std::size_t left = places_[places_[k + 1].end].listAt;
+        const std::size_t n = std::min(left - right, lists_.size() - left);
+        for (std::size_t i = 0; i < n; ++i) lists_[right + i] = std::max(lists_[right + i], lists_[left + i]);
+        lists_.resize(right + n);
+    } else if (at.p->kind == ParNode::Kind::Subst) {
+        // The inner ones' bounds, from the last inner one's, in order.
+        const std::size_t n = at.p->parts.size() - 1;
+        std::vector<LayoutInt> ordered;
+        for (std::size_t i = 0; i < n; ++i) {
+            const Place& inner = places_[static_cast<std::size_t>(slots_[at.slot + i])];
+            const std::size_t to = inner.end < at.end ? places_[inner.end].listAt : lists_.size();
+            ordered.insert(ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(inner.listAt), lists_.begin() + static_cast<std::ptrdiff_t>(to));
+        }
+        std::copy(ordered.begin(), ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(at.listAt));
+    }
+    if (k == at.parent + 1 && places_[at.parent].p->kind == ParNode::Kind::Subst) {
+        const Place& filling = places_[at.parent];
+        const std::size_t n = filling.p->parts.size() - 1;
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::size_t b = at.listAt + i;
+            places_[static_cast<std::size_t>(slots_[filling.slot + i])].line = b < lists_.size() ? lists_[b] : filling.line;
+        }
+        lists_.resize(at.listAt);
+    }
+}
+
+bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) const {
+    const Place& at = places_[k];
+    const ParNode& p = *at.p;
+    NodeResult& out = results[k - first];
+    const auto part = [&](int i) -> NodeResult& { return results[(i == 0 ? k + 1 : places_[k + 1].end) - first]; };
+    using K = ParNode::Kind;
+    switch (p.kind) {
+    case K::Hole:
+    case K::First:
+    case K::Second: {
+        const std::int32_t s = at.slot == kNone ? 0 : slots_[at.slot];
+        const NodeResult* arg = at.slot == kNone ? nullptr : s < 0 ? &args.items[~s] : &results[static_cast<std::size_t>(s) - first];
+        out = holeResult(p, Args{arg, arg == nullptr ? 0u : 1u});
+        break;
+    }
+    case K::Lift: return false;
+    case K::HvSp: out = NodeResult{}; break;
+    case K::Filter: out = filterResult(std::move(part(0))); break;
+    case K::Join: out = joinResult(std::move(part(0)), kAll); break;
+    case K::Indent: out = indentResult(p.amount, part(0), at.line); break;
+    case K::Beside: out = besideResult(part(0), part(1), at.line); break;
+    case K::Above: out = aboveResult(part(0), part(1), kAll); break;
+    case K::Choice: out = choiceResult(part(1), part(0), p.parts[0]->params, p.parts[1]->params); break;
+    case K::Subst:
+        out = countsMatch(p) ? std::move(part(0)) : errorResult(applyCountError(p.parts[0]->params, static_cast<LayoutInt>(p.parts.size() - 1)));
+        break;
+    }
+    return true;
+}
+
+void TemplatePlaces::dropFrom(std::size_t first) {
+    if (first >= places_.size()) return;
+    slots_.resize(places_[first].slotsAt);
+    places_.resize(first);
 }
 
 NodeResult holeResult(const ParNode& p, Args args) {
@@ -262,57 +347,6 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
 }
 
 }  // namespace
-
-// --- the sizes of nested fillings ------------------------------------------------------------
-
-std::size_t FillingSizes::KeyHash::operator()(const Key& k) const {
-    std::uint64_t h = reinterpret_cast<std::uintptr_t>(k.p);
-    for (const Sizes& s : k.args) h = mixHash(mixHash(mixHash(h, s.height), s.lastWidth), s.width);
-    return h;
-}
-
-const Sizes* FillingSizes::known(const ParNode& p, const Sizes* args, std::size_t count) {
-    probe_.p = &p;
-    probe_.args.assign(args, args + count);
-    const auto it = known_.find(probe_);
-    return it == known_.end() ? nullptr : &it->second;
-}
-
-Sizes FillingSizes::keep(const Part& f, Sizes s) {
-    known_.emplace(Key{f.p, std::vector<Sizes>(f.args, f.args + f.count)}, s);
-    return s;
-}
-
-// The walk of a filling of more than a short program, bottom up: each nested part not yet known
-// measured first, over its run of the arguments, then the outer template over the parts' sizes;
-// each filling measured is kept for later asks.  A filling whose count does not fit its outer
-// template is measured whole.
-struct FillingSizes::Measure {
-    FillingSizes& all;
-
-    std::optional<Sizes> enter(const Part& f, std::vector<Part>& parts) const {
-        const ParNode& p = *f.p;
-        if (!nested(p)) return parSizes(p, f.args, f.count);
-        if (const Sizes* k = all.known(p, f.args, f.count)) return *k;
-        if (p.parts.front()->params != static_cast<LayoutInt>(p.parts.size() - 1))
-            return all.keep(f, parSizes(p, f.args, f.count));
-        std::size_t at = 0;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            const auto [from, n] = nextRun(*p.parts[i], f.count, at);
-            parts.push_back(Part{p.parts[i].get(), f.args + from, n});
-        }
-        return std::nullopt;
-    }
-    Sizes leave(const Part& f, std::span<Sizes> inner) const {
-        return all.keep(f, parSizes(*f.p->parts.front(), inner.data(), inner.size()));
-    }
-};
-
-Sizes FillingSizes::of(const ParNode& p, const Sizes* args, std::size_t count) {
-    if (!nested(p)) return parSizes(p, args, count);
-    Measure measure{*this};
-    return rebuildTree<Part, Sizes>(Part{&p, args, count}, measure);
-}
 
 // --- lists of hvSpList ---------------------------------------------------------------------------
 

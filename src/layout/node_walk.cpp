@@ -109,60 +109,34 @@ inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Can
 // No slot of the walk's arguments: a result goes to the walk's current result.
 inline constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
-// A run of the walk's arguments (see FrameLists), by place: the list may move as it grows.
-struct ArgRange {
-    std::size_t at = 0;
-    std::size_t count = 0;
-
-    ArgRange take(std::size_t n) const { return ArgRange{at, std::min(n, count)}; }
-    ArgRange drop(std::size_t n) const { return ArgRange{at + std::min(n, count), count - std::min(n, count)}; }
-};
-
 // A part's layout asked for by a frame, and where it goes: the walk's current result, or (a
-// template's argument) its slot in the walk's arguments, which a layout made at once is written
-// into in place.  The part is a node, or (`par`, no node) a part of a template over a run of
-// the arguments.
+// template's argument or place) its slot in the walk's arguments, which a layout made at once is
+// written into in place.
 struct PartRequest {
-    PartRequest() = default;
-    PartRequest(const DocNode* doc, LayoutInt bound, std::size_t needed = kAll, std::size_t into = kNoSlot,
-                const ParNode* part = nullptr, ArgRange partArgs = {})
-        : d(doc), line(bound), need(needed), slot(into), par(part), args(partArgs) {}
-
     const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
     std::size_t slot = kNoSlot;
-    const ParNode* par = nullptr;
-    ArgRange args;
 };
 
-// A part a frame lays out, at its bound: a node, or a part of a template over its arguments.
+// A part a frame lays out, at its bound.
 struct FramePart {
-    FramePart() = default;
-    FramePart(const DocNode* d, LayoutInt bound, const ParNode* part = nullptr, ArgRange partArgs = {})
-        : doc(d), line(bound), par(part), args(partArgs) {}
-
     const DocNode* doc = nullptr;
     LayoutInt line = 0;
-    const ParNode* par = nullptr;
-    ArgRange args;
 };
 
 // The lists of the frames of one walk, kept apart from the frames so that a frame stays small:
-// the parts each frame lays out (with their bounds) and the arguments of each template being
-// filled.  A frame's lists are at the top while it runs; it drops them when it ends.
+// the parts each frame lays out (with their bounds), the arguments of each template being
+// filled and the layouts of its places.  A frame's lists are at the top while it runs; it drops
+// them when it ends.
 struct FrameLists {
     std::vector<FramePart> parts;
     std::vector<NodeResult> args;
-    FillingSizes sizes;  // of the fillings of the walk's templates, each measured once
-
-    Args argsOf(ArgRange r) { return Args{args.data() + r.at, r.count}; }
+    TemplatePlaces places;
 };
 
 struct Frame {
-    const DocNode* d = nullptr;  // null for a part of a template
-    const ParNode* par = nullptr;
-    ArgRange parArgs;
+    const DocNode* d = nullptr;
     LayoutInt line = 0;
     std::size_t need = kAll;
     BudgetMark counts;               // the budget's counts before the node's layout
@@ -174,13 +148,12 @@ struct Frame {
     NodeResult acc;             // the result so far; Dup: the first side
     std::size_t partsAt = 0;    // where its parts begin in the walk's lists
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
+    std::size_t placesAt = 0;   // Apply: where its template's places begin
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
     FrameLists* lists = nullptr;
 
     void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
         d = req.d;
-        par = req.par;
-        parArgs = req.args;
         line = req.line;
         need = req.need;
         slot = req.slot;
@@ -191,11 +164,13 @@ struct Frame {
         lists = &l;
         partsAt = l.parts.size();
         argsAt = l.args.size();
+        placesAt = l.places.size();
     }
     // Its lists dropped, as it ends.
     void end() const {
         lists->parts.resize(partsAt);
         lists->args.resize(argsAt);
+        lists->places.dropFrom(placesAt);
     }
     void addPart(const DocNode* part, LayoutInt bound) { lists->parts.push_back(FramePart{part, bound}); }
     std::size_t partCount() const { return lists->parts.size() - partsAt; }
@@ -218,7 +193,7 @@ struct Frame {
         }
         --next;
         const FramePart& p = part(next);
-        req = PartRequest{p.doc, p.line, partNeed, kNoSlot, p.par, p.args};
+        req = PartRequest{p.doc, p.line, partNeed};
         return true;
     }
 };
@@ -475,9 +450,8 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     if (done == 0) f.lists->parts.resize(f.partsAt + parts.size());
     const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = FramePart{parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
-        // paramBounds without gathering the sizes: the larger of the whole bound and the line's at
-        // the item (as hvSpBuilt sets it), which is never larger but where a negative indentation
-        // made it so.
+        // Without places: the larger of the whole bound and the line's at the item (as hvSpBuilt
+        // sets it), which is never larger but where a negative indentation made it so.
         const auto length = static_cast<std::size_t>(layout.params);
         LayoutInt at = f.line;
         for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -489,157 +463,58 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     SmallVec<Sizes, 4> sizes;
     sizes.reserve(parts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) sizes.push_back(sizesAt(i));
+    if (done == 0) f.lists->places.add(layout, parts.size());
     Bounds bounds;
-    paramBounds(layout, sizes.data(), sizes.size(), f.line, bounds);
+    f.lists->places.measure(f.placesAt, sizes.data(), f.line, bounds);
     for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);
 }
 
 // A template filled with documents: each argument at the bound of its place, from the first,
-// into its slot, then the template over their layouts, with the documents lifted into it laid
-// out as its parts.
+// into its slot; then the template's places from the last, each into a slot after the
+// arguments (see TemplatePlaces), a lifted document laid out as a node.
 bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
-    if (f.stage == 2) return false;  // the template's layout
-    if (f.stage == 0) {
-        setArgumentBounds(f, *f.d->many->layout, parts, 0);
-        f.stage = 1;
-    }
-    const std::size_t i = f.argCount();  // the arguments laid out
-    if (i > 0 && i < parts.size() && parts[i - 1]->boundSizes) setArgumentBounds(f, *f.d->many->layout, parts, i);
-    if (i < parts.size()) {
-        f.lists->args.emplace_back();
-        req = PartRequest{f.part(i).doc, f.part(i).line, kAll, f.argsAt + i};
-        return true;
-    }
     const ParNode& layout = *f.d->many->layout;
-    if (layout.kind == ParNode::Kind::HvSp) {
-        layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
-        return false;
-    }
-    f.stage = 2;
-    req = PartRequest{nullptr, f.line, kAll, kNoSlot, &layout, ArgRange{f.argsAt, f.argCount()}};
-    return true;
-}
-
-// --- the parts of templates ------------------------------------------------------------------
-//
-// A part of a template filled with laid-out arguments is a frame too, over a run of the walk's
-// arguments: each composition of the template asks for its parts' layouts as a node's does.
-
-// A chain of the same composition nested to the right: the bounds from the parts' sizes, left
-// to right; the layouts from the right, each left part's combined with the chain so far.
-bool parChainStep(Frame& f, NodeResult& ret, PartRequest& req) {
-    const ParNode& p = *f.par;
     if (f.stage == 0) {
-        const ParNode* at = &p;
-        ArgRange args = f.parArgs;
-        LayoutInt bound = f.line;
-        while (at->kind == p.kind) {
-            const ParNode& part = *at->parts[0];
-            const ArgRange taken = args.take(static_cast<std::size_t>(part.params));
-            f.lists->parts.push_back(FramePart{nullptr, bound, &part, taken});
-            if (p.kind == ParNode::Kind::Beside) bound -= argSizes(part, f.lists->argsOf(taken)).lastWidth;
-            args = args.drop(taken.count);
-            at = at->parts[1].get();
-        }
+        setArgumentBounds(f, layout, parts, 0);
         f.stage = 1;
-        req = PartRequest{nullptr, bound, kAll, kNoSlot, at, args};
-        return true;
     }
     if (f.stage == 1) {
-        f.acc = std::move(ret);
-        f.partsMark = candidateMark();
-        f.next = f.partCount();
-        f.stage = 2;
-    } else {
-        const LayoutInt bound = f.part(f.next).line;
-        f.acc = p.kind == ParNode::Kind::Beside ? besideResult(ret, f.acc, bound) : aboveResult(ret, f.acc, kAll);
-        compactTo(f.acc, f.partsMark);
-    }
-    return f.nextPart(ret, req, kAll);
-}
-
-// A template filled with templates: the inner ones laid out, each into a slot, at the bounds
-// the outer one gives their places; then the outer one over their layouts.
-bool parSubstStep(Frame& f, NodeResult& ret, PartRequest& req) {
-    const ParNode& p = *f.par;
-    const std::size_t n = p.parts.size() - 1;
-    if (f.stage == 0) {
-        SmallVec<Sizes, 8> innerSizes;
-        ArgRange rest = f.parArgs;
-        for (std::size_t i = 1; i <= n; ++i) {
-            const ArgRange taken = rest.take(static_cast<std::size_t>(p.parts[i]->params));
-            SmallVec<Sizes, 4> s;
-            for (std::size_t k = 0; k < taken.count; ++k) s.push_back(f.lists->args[taken.at + k].sizes);
-            innerSizes.push_back(f.lists->sizes.of(*p.parts[i], s.data(), s.size()));
-            f.lists->parts.push_back(FramePart{nullptr, f.line, p.parts[i].get(), taken});
-            rest = rest.drop(taken.count);
+        const std::size_t i = f.argCount();  // the arguments laid out
+        if (i > 0 && i < parts.size() && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
+        if (i < parts.size()) {
+            f.lists->args.emplace_back();
+            req = PartRequest{f.part(i).doc, f.part(i).line, kAll, f.argsAt + i};
+            return true;
         }
-        Bounds outerBounds;
-        paramBounds(*p.parts.front(), innerSizes.data(), innerSizes.size(), f.line, outerBounds);
-        for (std::size_t i = 0; i < n && i < outerBounds.size(); ++i) f.lists->parts[f.partsAt + i].line = outerBounds[i];
-        f.stage = 1;
+        if (layout.kind == ParNode::Kind::HvSp) {
+            layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
+            return false;
+        }
+        if (f.d->boundSizes) setArgumentBounds(f, layout, parts, parts.size());  // the places' bounds from the layouts
+        f.lists->args.resize(f.argsAt + parts.size() + (f.lists->places.size() - f.placesAt));
+        f.next = f.lists->places.size();
+        f.stage = 2;
     }
-    const std::size_t i = f.argCount();  // the inner ones laid out
-    if (f.stage == 1 && i < n) {
-        f.lists->args.emplace_back();
-        const FramePart& part = f.part(i);
-        req = PartRequest{nullptr, part.line, kAll, f.argsAt + i, part.par, part.args};
-        return true;
+    TemplatePlaces& places = f.lists->places;
+    NodeResult* results = f.args() + parts.size();
+    while (f.next > f.placesAt) {
+        const std::size_t k = --f.next;
+        places[k].mark = candidateMark();
+        if (places[k].outside) continue;
+        if (!places.layOut(k, f.placesAt, results, Args{f.args(), parts.size()})) {
+            req = PartRequest{places[k].p->doc.get(), places[k].line, kAll, f.argsAt + parts.size() + (k - f.placesAt)};
+            return true;
+        }
+        compactTo(results[k - f.placesAt], places[places[k].end - 1].mark);
     }
-    if (f.stage == 2) return false;  // the outer one's layout
-    const ParNode& outer = *p.parts.front();
-    if (outer.params != static_cast<LayoutInt>(n)) {
-        ret = errorResult(applyCountError(outer.params, static_cast<LayoutInt>(n)));
-        return false;
-    }
-    f.stage = 2;
-    req = PartRequest{nullptr, f.line, kAll, kNoSlot, &outer, ArgRange{f.argsAt, n}};
-    return true;
-}
-
-// A filter, a join or an indentation of one part, or a choice of two.
-bool parStep(Frame& f, NodeResult& ret, PartRequest& req) {
-    const ParNode& p = *f.par;
-    using K = ParNode::Kind;
-    if (p.kind == K::Beside || p.kind == K::Above) return parChainStep(f, ret, req);
-    if (p.kind == K::Subst) return parSubstStep(f, ret, req);
-    if (f.stage == 0 || (f.stage == 1 && p.kind == K::Choice)) {
-        if (f.stage == 1) f.acc = std::move(ret);
-        const LayoutInt line = p.kind == K::Indent ? f.line - p.amount : f.line;
-        req = PartRequest{nullptr, line, kAll, kNoSlot, p.parts[static_cast<std::size_t>(f.stage)].get(), f.parArgs};
-        ++f.stage;
-        return true;
-    }
-    switch (p.kind) {
-    case K::Filter: ret = filterResult(std::move(ret)); break;
-    case K::Join: ret = joinResult(std::move(ret), kAll); break;
-    case K::Indent: ret = indentResult(p.amount, ret, f.line); break;
-    case K::Choice: ret = choiceResult(f.acc, ret, p.parts[0]->params, p.parts[1]->params); break;
-    default: break;
-    }
+    ret = std::move(results[0]);
     return false;
-}
-
-// A part of a template laid out without a frame: a hole (its argument), or a part that no
-// template holds (see ParNode::Kind).  A lifted document is asked for as a node.
-bool layOutParAtOnce(PartRequest& req, FrameLists& lists, NodeResult& out) {
-    using K = ParNode::Kind;
-    const ParNode& p = *req.par;
-    if (p.kind == K::Lift) {
-        req = PartRequest{p.doc.get(), req.line, kAll, req.slot};
-        return false;
-    }
-    if (p.kind == K::Hole || p.kind == K::First || p.kind == K::Second) out = holeResult(p, lists.argsOf(req.args));
-    else if (p.kind == K::HvSp) out = NodeResult{};
-    else return false;
-    return true;
 }
 
 // Resumes the frame with the result of the part it asked for (none at its start): true with the
 // next part asked for, false with its own result in `ret`.
 bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
-    if (f.d == nullptr) return parStep(f, ret, req);
     switch (f.d->kind) {
     case DocNode::Kind::Beside: return besideStep(f, ret, req);
     case DocNode::Kind::Above:
@@ -673,7 +548,7 @@ struct FrameStack {
         size = 0;
         lists.parts.clear();
         lists.args.clear();
-        lists.sizes.clear();
+        lists.places.dropFrom(0);
     }
 };
 
@@ -692,21 +567,13 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
         PartRequest req;
         if (!resume(f, ret, req)) {
             compactTo(ret, f.mark);
-            if (f.d != nullptr) rememberLayout(*f.d, f.line, f.need, ret, f.counts);
+            rememberLayout(*f.d, f.line, f.need, ret, f.counts);
             f.end();
             if (f.slot != kNoSlot) s.lists.args[f.slot] = std::move(ret);
             --s.size;
             continue;
         }
         NodeResult& out = req.slot == kNoSlot ? ret : s.lists.args[req.slot];
-        if (req.par != nullptr) {
-            mark = candidateMark();
-            if (layOutParAtOnce(req, s.lists, out)) continue;
-            if (req.par != nullptr) {
-                s.push().start(req, mark, s.lists);
-                continue;
-            }
-        }
         if (!layOutAtOnce(*req.d, req.line, req.need, mark, out) && !recallLayout(*req.d, req.line, req.need, out))
             s.push().start(req, mark, s.lists);
     }

@@ -330,16 +330,6 @@ inline Sizes choiceSizes(const Sizes& a, const Sizes& b) {
 }
 inline Sizes indentSizes(const Sizes& s, LayoutInt n) { return Sizes{s.height, s.lastWidth + n, s.width + n}; }
 
-// The sizes of a parameterised node filled with arguments of the given sizes; a missing
-// argument has no lines.
-Sizes parSizes(const ParNode& p, const Sizes* args, std::size_t count);
-
-// The line bounds of parameters.
-using Bounds = SmallVec<LayoutInt, 8>;
-// The line bound of each parameter (in order) of p laid out at `line` with arguments of the
-// given sizes.
-void paramBounds(const ParNode& p, const Sizes* sizes, std::size_t count, LayoutInt line, Bounds& out);
-
 // Every candidate of the node at the bound written to `out` from column 0, each followed by two
 // line feeds (the pair error where it is a pair).
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound);

@@ -9,7 +9,6 @@
 #include <limits>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -357,50 +356,76 @@ struct Args {
     const NodeResult* items = nullptr;
     std::size_t count = 0;
 
-    Args take(std::size_t n) const { return Args{items, std::min(n, count)}; }
     Args drop(std::size_t n) const { return Args{items + std::min(n, count), count - std::min(n, count)}; }
 };
 
-// The sizes of p filled with the arguments.
-Sizes argSizes(const ParNode& p, Args args);
 // The layout of a hole over its argument (an alternative of it, for First and Second).
 NodeResult holeResult(const ParNode& p, Args args);
 // The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
 // layouts, as the general rules give it; a too-wide one takes the node's own sizes.
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
 
-// The sizes of the parts of nested fillings, each (part, argument sizes) measured once per
-// walk: a filling whose part is itself a filling measures the levels below through the same
-// sizes its own inner fillings are then laid out with, so nesting costs linear time.  The parts'
-// addresses stand for them only while the walk's documents live: clear() at each start.
-class FillingSizes {
+// The line bounds of parameters.
+using Bounds = SmallVec<LayoutInt, 8>;
+
+// The places of the templates that one walk fills with arguments: each part of a template where
+// the template puts it (a part of both arrangements of a choice twice, the inner templates of a
+// filling and its outer one once each), before the places of its own parts.  One walk over them
+// from the last to the first gives their sizes, one from the first to the last their bounds and
+// those of the template's parameters, and one from the last to the first their layouts: each
+// after its parts', the right part of a side-by-side composition before the left one, the inner
+// templates of a filling from the first before the outer one.  A template nested however deep
+// takes no deeper calls, and each part of a filling is measured once.
+class TemplatePlaces {
 public:
-    void clear() { known_.clear(); }
-    // The sizes of p over the given argument sizes, as parSizes gives them.
-    Sizes of(const ParNode& p, const Sizes* args, std::size_t count);
+    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
+    struct Place {
+        const ParNode* p;
+        std::uint32_t parent;  // the place itself, for a template's first
+        std::uint32_t end;     // the places of its parts follow it, up to here
+        std::uint32_t slot;    // a hole's argument, a filling's first inner template (see slots_), or kNone
+        bool outside;          // in the outer template of a filling with the wrong count: not laid out
+        Sizes sizes;
+        LayoutInt line;
+        std::size_t listAt;    // where its parameters' bounds begin (see measure)
+        CandidateMark mark;    // where the candidates of its layout begin
+        std::size_t slotsAt;   // the slots before its template's
+    };
+
+    // The places of p filled with `count` arguments appended; the first one's index returned.
+    std::size_t add(const ParNode& p, std::size_t count);
+    // The sizes and bounds of the places from `first` on, over arguments of the given sizes, at
+    // the line bound; the bound of each of the template's parameters, in order, to `bounds`
+    // (the larger of a choice's two, as long as both arrangements have one).
+    void measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds);
+    // The layout of place k (into `results`, which hold the places' from `first` on) from its
+    // parts' and the arguments'; false for a lifted document, which the walk lays out there.
+    bool layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) const;
+    Place& operator[](std::size_t k) { return places_[k]; }
+    std::size_t size() const { return places_.size(); }
+    // The places from `first` (a template's first) on dropped.
+    void dropFrom(std::size_t first);
 
 private:
-    struct Key {
-        const ParNode* p = nullptr;
-        std::vector<Sizes> args;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const;
-    };
-    struct Part {  // a template over a run of argument sizes
+    struct Item {  // a part to place, with the run of slots it takes
         const ParNode* p;
-        const Sizes* args;
-        std::size_t count;
+        std::uint32_t parent;
+        std::uint32_t at;
+        std::uint32_t count;
+        std::uint32_t fills;  // the slot of a filling that this inner template fills, or kNone
+        bool outside;
     };
-    struct Measure;
+    void addParts(Place& place, const Item& it, std::uint32_t k);
+    void measureSizes(std::size_t first, const Sizes* args);
+    void setLine(Place& at, std::size_t k);
+    void close();
 
-    static bool nested(const ParNode& p) { return p.kind == ParNode::Kind::Subst && p.steps.empty(); }
-    const Sizes* known(const ParNode& p, const Sizes* args, std::size_t count);
-    Sizes keep(const Part& f, Sizes s);
-
-    std::unordered_map<Key, Sizes, KeyHash> known_;
-    Key probe_;                    // the key looked up, its room kept from one look-up to the next
+    std::vector<Place> places_;
+    // What each hole takes: a place (an inner template of a filling), or (~i) argument i.
+    std::vector<std::int32_t> slots_;
+    std::vector<Item> todo_;
+    std::vector<LayoutInt> lists_;       // the bounds of the parameters of the places measured
+    std::vector<std::uint32_t> open_;    // the places whose parts are being measured
 };
 
 }  // namespace plim::pretty_detail
