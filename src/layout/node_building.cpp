@@ -3,7 +3,6 @@
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
-#include <deque>
 #include <limits>
 #include <utility>
 
@@ -272,10 +271,6 @@ NodeValue unsure(const NodeValue& v) {
     return out;
 }
 
-// The value of a template filled with templates: the writer of lines does not fill templates
-// into templates.
-NodeValue innerValue(const NodeValue& v) { return v.sure == Sure::Line ? unsure(v) : v; }
-
 // The value set on a node.
 void setValue(DocNode& d, const NodeValue& v) {
     d.mayPair = !v.single;
@@ -286,156 +281,93 @@ void setValue(DocNode& d, const NodeValue& v) {
     d.lineSecond = v.second;
 }
 
-
-
-NodeValue runSteps(const std::vector<ParStep>& steps, const NodeValue* args, std::size_t count, NodeValue* stack,
-                   NodeValue* slots) {
-    std::size_t top = 0;
-    for (const ParStep& s : steps) {
-        using Op = ParStep::Op;
-        switch (s.op) {
-        case Op::Hole: stack[top++] = s.index < count ? args[s.index] : NodeValue{}; break;
-        case Op::Lift: stack[top++] = valueOf(*s.doc); break;
-        case Op::Error: stack[top++] = lineValue(s.amount); break;
-        case Op::Pick: stack[top - 1] = filterOf(unsure(stack[top - 1])); break;
-        case Op::Filter: stack[top - 1] = filterOf(stack[top - 1]); break;
-        case Op::Join: stack[top - 1] = joinOf(stack[top - 1]); break;
-        case Op::Indent: stack[top - 1] = indentOf(stack[top - 1], s.amount); break;
-        case Op::Beside: --top; stack[top - 1] = besideOf(stack[top - 1], stack[top]); break;
-        case Op::Above: --top; stack[top - 1] = aboveOf(stack[top - 1], stack[top]); break;
-        case Op::Choice: --top; stack[top - 1] = choiceOf(stack[top - 1], stack[top]); break;
-        case Op::UnequalChoice: --top; stack[top - 1] = unsure(choiceOf(stack[top - 1], stack[top])); break;
-        case Op::Inner: stack[top - 1] = innerValue(stack[top - 1]); break;
-        case Op::Keep: slots[s.index] = stack[--top]; break;
-        case Op::Use: stack[top++] = slots[s.index]; break;
-        }
+// The rules of a template's values for its places (see placeValues): sizes alone, or a node's
+// value.  A hole that takes an alternative of a pair (First, Second) is sure of nothing but what
+// a filter is.
+struct SizeRules {
+    static Sizes pick(const Sizes& s) { return s; }
+    static Sizes lift(const DocNode& d) { return d.sizes; }
+    static Sizes filter(const Sizes& s) { return s; }
+    static Sizes join(const Sizes& s) { return s; }
+    static Sizes indent(const Sizes& s, LayoutInt n) { return indentSizes(s, n); }
+    static Sizes beside(const Sizes& a, const Sizes& b) { return besideSizes(a, b); }
+    static Sizes above(const Sizes& a, const Sizes& b) { return aboveSizes(a, b); }
+    static Sizes choice(const Sizes& a, const Sizes& b, bool) { return choiceSizes(a, b); }
+    static Sizes filling(const Sizes& outer) { return outer; }
+    static Sizes line(LayoutInt n) { return Sizes{1, n, n}; }
+};
+struct ValueRules {
+    static NodeValue pick(const NodeValue& v) { return filterOf(unsure(v)); }
+    static NodeValue lift(const DocNode& d) { return valueOf(d); }
+    static NodeValue filter(const NodeValue& v) { return filterOf(v); }
+    static NodeValue join(const NodeValue& v) { return joinOf(v); }
+    static NodeValue indent(const NodeValue& v, LayoutInt n) { return indentOf(v, n); }
+    static NodeValue beside(const NodeValue& a, const NodeValue& b) { return besideOf(a, b); }
+    static NodeValue above(const NodeValue& a, const NodeValue& b) { return aboveOf(a, b); }
+    // A choice between templates of unequal counts is an error: sure of nothing.
+    static NodeValue choice(const NodeValue& a, const NodeValue& b, bool equal) {
+        return equal ? choiceOf(a, b) : unsure(choiceOf(a, b));
     }
-    return stack[0];
-}
-
-// The program of a template (see ParNode::steps), made by a walk with a work list of its own.
-// A template filled with templates runs the program of each inner one once, keeping its value
-// in a slot that every hole of the outer one in its place uses: an inner template whose
-// parameter the outer one uses in both arrangements of a choice is not walked twice (nor,
-// nested, 2^n times).
-class ProgramWalk {
-public:
-    explicit ProgramWalk(std::vector<ParStep>& out) : out_(out) {}
-
-    // False where the program would be longer than `limit` steps (none: no limit); each step takes
-    // at most four tasks.
-    bool run(const ParNode& root, std::size_t limit = 0) {
-        walk(&root, 0, nullptr);
-        for (std::size_t tasks = 0; !todo_.empty(); ++tasks) {
-            if (limit != 0 && (tasks > 4 * limit || out_.size() > limit)) return false;
-            const Task t = todo_.back();
-            todo_.pop_back();
-            if (t.node == nullptr) out_.push_back(t.step);
-            else if (isHole(*t.node)) hole(t);
-            else node(*t.node, t);
-        }
-        return limit == 0 || out_.size() <= limit;
-    }
-
-private:
-    struct Filling {  // a template filled with templates, whose outer one is being walked
-        const ParNode* subst;
-        std::size_t slot;  // the slot of its first inner template's value
-    };
-    struct Task {
-        const ParNode* node;  // a node to walk; null for a step to emit
-        LayoutInt first;      // a node's (or a hole's) first parameter
-        const Filling* filling;
-        ParStep step;
-    };
-    using K = ParNode::Kind;
-    using Op = ParStep::Op;
-
-    static bool isHole(const ParNode& p) { return p.kind == K::Hole || p.kind == K::First || p.kind == K::Second; }
-    void emit(ParStep s) { todo_.push_back(Task{nullptr, 0, nullptr, s}); }
-    void walk(const ParNode* q, LayoutInt first, const Filling* f) { todo_.push_back(Task{q, first, f, ParStep{Op::Hole}}); }
-
-    // A parameter: its argument, or within a filling the program of the inner template in its place.
-    void hole(const Task& t) {
-        if (t.node->kind != K::Hole) emit(ParStep{Op::Pick});
-        const Filling* f = t.filling;
-        const auto index = static_cast<std::size_t>(t.first);
-        if (f == nullptr) out_.push_back(ParStep{Op::Hole, static_cast<std::uint32_t>(t.first)});
-        else if (index + 1 < f->subst->parts.size()) out_.push_back(ParStep{Op::Use, static_cast<std::uint32_t>(f->slot + index)});
-        else out_.push_back(ParStep{Op::Hole, std::numeric_limits<std::uint32_t>::max()});  // no argument
-    }
-
-    void node(const ParNode& p, const Task& t) {
-        switch (p.kind) {
-        case K::Lift: out_.push_back(ParStep{Op::Lift, 0, 0, p.doc.get()}); break;
-        case K::Filter:
-        case K::Join:
-        case K::Indent:
-            emit(ParStep{p.kind == K::Filter ? Op::Filter : p.kind == K::Join ? Op::Join : Op::Indent, 0, p.amount});
-            walk(p.parts[0].get(), t.first, t.filling);
-            break;
-        case K::Beside:
-        case K::Above:
-        case K::Choice: {
-            const bool choice = p.kind == K::Choice;
-            const bool equal = p.parts[0]->params == p.parts[1]->params;
-            emit(ParStep{p.kind == K::Beside ? Op::Beside : p.kind == K::Above ? Op::Above : equal ? Op::Choice : Op::UnequalChoice});
-            walk(p.parts[1].get(), choice ? t.first : t.first + p.parts[0]->params, t.filling);
-            walk(p.parts[0].get(), t.first, t.filling);
-            break;
-        }
-        case K::Subst: subst(p, t); break;
-        default: break;  // the holes, above
-        }
-    }
-
-    void subst(const ParNode& p, const Task& t) {
-        const ParNode& outer = *p.parts.front();
-        const auto n = static_cast<LayoutInt>(p.parts.size() - 1);
-        if (outer.params != n) {
-            out_.push_back(ParStep{Op::Error, 0, static_cast<LayoutInt>(applyCountError(outer.params, n).size())});
-            return;
-        }
-        Filling& f = fillings_.emplace_back(Filling{&p, slots_});
-        slots_ += static_cast<std::size_t>(n);
-        emit(ParStep{Op::Inner});
-        walk(&outer, 0, &f);
-        // Before the outer program, each inner one into its slot, the first first.
-        std::vector<LayoutInt> firsts;
-        LayoutInt at = t.first;
-        for (std::size_t i = 1; i < p.parts.size(); ++i) {
-            firsts.push_back(at);
-            at += p.parts[i]->params;
-        }
-        for (std::size_t i = p.parts.size() - 1; i >= 1; --i) {
-            emit(ParStep{Op::Keep, static_cast<std::uint32_t>(f.slot + i - 1)});
-            walk(p.parts[i].get(), firsts[i - 1], t.filling);
-        }
-    }
-
-public:
-    std::size_t slots() const { return slots_; }
-
-private:
-    std::vector<ParStep>& out_;
-    std::vector<Task> todo_;
-    std::deque<Filling> fillings_;
-    std::size_t slots_ = 0;
+    // The writer of lines does not fill templates into templates.
+    static NodeValue filling(const NodeValue& outer) { return outer.sure == Sure::Line ? unsure(outer) : outer; }
+    static NodeValue line(LayoutInt n) { return lineValue(n); }
 };
 
-NodeValue parValue(const ParNode& p, const NodeValue* args, std::size_t count) {
-    if (!p.steps.empty()) {
-        static thread_local std::array<NodeValue, kMaxSteps> stack;
-        static thread_local std::array<NodeValue, kMaxSteps> slots;  // each has a step of its own
-        return runSteps(p.steps, args, count, stack.data(), slots.data());
+// The values of a template's places over its arguments' (a missing one without lines), from the
+// last place (each after its parts), by the rules of the compositions; a filling of the wrong
+// count has the value of its error text.
+template <class Rules, class V>
+void placeValues(const PlaceShape* places, std::size_t n, const V* args, V* out) {
+    for (std::size_t k = n; k-- > 0;) {
+        const PlaceShape& at = places[k];
+        const ParNode& p = *at.p;
+        const auto part = [&](int i) -> const V& { return out[i == 0 ? k + 1 : places[k + 1].end]; };
+        using K = ParNode::Kind;
+        switch (p.kind) {
+        case K::Hole:
+        case K::First:
+        case K::Second: {
+            const V v = at.from == PlaceShape::kNoArg ? V{} : at.from < 0 ? args[~at.from] : out[at.from];
+            out[k] = p.kind == K::Hole ? v : Rules::pick(v);
+            break;
+        }
+        case K::Lift: out[k] = Rules::lift(*p.doc); break;
+        case K::HvSp: out[k] = V{}; break;  // never part of another template
+        case K::Filter: out[k] = Rules::filter(part(0)); break;
+        case K::Join: out[k] = Rules::join(part(0)); break;
+        case K::Indent: out[k] = Rules::indent(part(0), p.amount); break;
+        case K::Beside: out[k] = Rules::beside(part(0), part(1)); break;
+        case K::Above: out[k] = Rules::above(part(0), part(1)); break;
+        case K::Choice: out[k] = Rules::choice(part(1), part(0), p.parts[0]->params == p.parts[1]->params); break;
+        case K::Subst:
+            out[k] = countsMatch(p) ? Rules::filling(part(0)) : Rules::line(static_cast<LayoutInt>(countError(p).size()));
+            break;
+        }
     }
-    std::vector<ParStep> program;
-    ProgramWalk walk(program);
-    walk.run(p);
-    std::vector<NodeValue> stack(program.size());
-    std::vector<NodeValue> slots(walk.slots());
-    return runSteps(program, args, count, stack.data(), slots.data());
 }
+
+// The value of a template over its arguments', from its kept places or places made for it.
+NodeValue parValue(const ParNode& p, const NodeValue* args, std::size_t count) {
+    static thread_local std::vector<PlaceShape> made;  // kept for their room
+    static thread_local std::vector<NodeValue> values;
+    const std::vector<PlaceShape>* places = &p.places;
+    if (places->empty()) {
+        made.clear();
+        makePlaces(p, count, made);
+        places = &made;
+    }
+    values.resize(places->size());
+    placeValues<ValueRules>(places->data(), places->size(), args, values.data());
+    return values[0];
+}
+
+}  // namespace
+
+void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out) {
+    placeValues<SizeRules>(places, n, args, out);
+}
+
+namespace {
 
 // A text is sure of its line; below zero it is too wide, its marker.
 void setTextLine(DocNode& d) {
@@ -828,7 +760,7 @@ DocNodeRef zeroSizeNode(DocNodeRef e) {
 
 namespace {
 
-// A template node; its program kept where it is short (see ParNode::steps).
+// A template node; its places kept where they are few (see ParNode::places).
 ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts, LayoutInt amount = 0,
                    DocNodeRef doc = nullptr) {
     auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
@@ -839,8 +771,8 @@ ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef>
     p->boundSizes = (doc && doc->boundSizes) ||
                     std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
     p->doc = std::move(doc);
-    std::vector<ParStep> program;
-    if (ProgramWalk(program).run(*p, kMaxSteps)) p->steps = std::move(program);
+    std::vector<PlaceShape> places;
+    if (makePlaces(*p, static_cast<std::size_t>(params), places, kMaxPlaces)) p->places = std::move(places);
     return p;
 }
 

@@ -7,58 +7,32 @@
 #include <vector>
 
 namespace plim::pretty_detail {
-// --- parameterised nodes ---------------------------------------------------------------------
+// --- the places of templates -----------------------------------------------------------------
 
 namespace {
 
-// The run of a filling's `count` arguments that the next part takes, `at` arguments in: its
-// start and length, cut short where the arguments run out.  Moves `at` past the part.
-std::pair<std::size_t, std::size_t> nextRun(const ParNode& part, std::size_t count, std::size_t& at) {
-    const auto c = static_cast<std::size_t>(part.params);
-    const std::size_t from = std::min(at, count);
-    at += c;
-    return {from, std::min(c, count - from)};
-}
-
 bool isHole(ParNode::Kind k) { return k == ParNode::Kind::Hole || k == ParNode::Kind::First || k == ParNode::Kind::Second; }
 
-// Whether a filling's outer template takes as many parameters as it has inner ones.
-bool countsMatch(const ParNode& subst) {
-    return subst.parts.front()->params == static_cast<LayoutInt>(subst.parts.size() - 1);
-}
+// A part to place, with the run of slots (see makePlaces) it takes.
+struct PlaceItem {
+    const ParNode* p;
+    std::uint32_t parent;
+    std::uint32_t at;
+    std::uint32_t count;
+    std::uint32_t fills;  // the slot of the filling that this inner template fills, or none
+    bool outside;
+};
+constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
-}  // namespace
-
-// --- the places of templates -----------------------------------------------------------------
-
-std::size_t TemplatePlaces::add(const ParNode& root, std::size_t count) {
-    const std::size_t first = places_.size();
-    const auto args = static_cast<std::uint32_t>(slots_.size());
-    for (std::size_t i = 0; i < count; ++i) slots_.push_back(~static_cast<std::int32_t>(i));
-    todo_.push_back(Item{&root, static_cast<std::uint32_t>(first), args, static_cast<std::uint32_t>(count), kNone, false});
-    while (!todo_.empty()) {
-        const Item it = todo_.back();
-        todo_.pop_back();
-        const auto k = static_cast<std::uint32_t>(places_.size());
-        if (it.fills != kNone) slots_[it.fills] = static_cast<std::int32_t>(k);
-        places_.push_back(Place{it.p, it.parent, k + 1, kNone, it.outside, {}, 0, 0, {}, args});
-        addParts(places_.back(), it, k);
-    }
-    for (std::size_t k = places_.size(); k-- > first + 1;) {  // a place's parts end where its last one's do
-        Place& parent = places_[places_[k].parent];
-        parent.end = std::max(parent.end, places_[k].end);
-    }
-    return first;
-}
-
-// The parts of a place to the work list, in the order of their places: a side-by-side or
-// stacked composition's left (upper) part first, a choice's right arrangement first, a filling's
-// outer template first and then its inner ones from the last.
-void TemplatePlaces::addParts(Place& place, const Item& it, std::uint32_t k) {
+// The parts of a place to the work list, the first on top: a side-by-side or stacked
+// composition's left (upper) part first, a choice's right arrangement first, a filling's outer
+// template first, each over a run of the slots, then its inner templates from the last.
+void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>& slots, std::vector<PlaceItem>& todo,
+                PlaceShape& place) {
     const ParNode& p = *it.p;
-    const std::size_t mark = todo_.size();
-    const auto part = [&](const ParNodeRef& q, std::size_t at, std::size_t n, std::uint32_t fills = kNone) {
-        todo_.push_back(Item{q.get(), k, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(n), fills, it.outside});
+    const std::size_t mark = todo.size();
+    const auto part = [&](const ParNodeRef& q, std::size_t at, std::size_t n, std::uint32_t fills = kNoSlot) {
+        todo.push_back(PlaceItem{q.get(), k, static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(n), fills, it.outside});
     };
     using K = ParNode::Kind;
     switch (p.kind) {
@@ -76,140 +50,151 @@ void TemplatePlaces::addParts(Place& place, const Item& it, std::uint32_t k) {
         part(p.parts[1], it.at, it.count);
         part(p.parts[0], it.at, it.count);
         break;
-    case K::Subst: {
+    case K::Subst: {  // the outer template over slots that its inner ones fill
         const std::size_t n = p.parts.size() - 1;
-        place.slot = static_cast<std::uint32_t>(slots_.size());
-        slots_.resize(slots_.size() + n);
-        part(p.parts[0], place.slot, n);
-        todo_.back().outside = it.outside || !countsMatch(p);
-        SmallVec<std::pair<std::size_t, std::size_t>, 8> runs;
+        const auto inner = static_cast<std::uint32_t>(slots.size());
+        slots.resize(slots.size() + n);
+        part(p.parts[0], inner, n);
+        todo.back().outside = it.outside || !countsMatch(p);
+        // Each inner one over its run of the arguments, cut short where they run out.
         std::size_t at = 0;
-        for (std::size_t i = 1; i <= n; ++i) runs.push_back(nextRun(*p.parts[i], it.count, at));
-        for (std::size_t i = n; i >= 1; --i) part(p.parts[i], it.at + runs[i - 1].first, runs[i - 1].second, place.slot + static_cast<std::uint32_t>(i - 1));
+        for (std::size_t i = 1; i <= n; ++i) at += static_cast<std::size_t>(p.parts[i]->params);
+        for (std::size_t i = n; i >= 1; --i) {
+            const auto c = static_cast<std::size_t>(p.parts[i]->params);
+            at -= c;
+            const std::size_t from = std::min<std::size_t>(at, it.count);
+            part(p.parts[i], it.at + from, std::min<std::size_t>(c, it.count - from), inner + static_cast<std::uint32_t>(i - 1));
+        }
         break;
     }
     default:
-        if (isHole(p.kind) && it.count > 0) place.slot = it.at;
+        if (isHole(p.kind) && it.count > 0) place.from = static_cast<std::int32_t>(it.at);  // its slot, for now
         break;
     }
-    std::reverse(todo_.begin() + static_cast<std::ptrdiff_t>(mark), todo_.end());  // the first part on top
+    std::reverse(todo.begin() + static_cast<std::ptrdiff_t>(mark), todo.end());
+}
+
+}  // namespace
+
+// The places in pre-order, over slots: the arguments', then each filling's for its inner
+// templates, which their places fill.  A hole takes its slot's argument or place.
+bool makePlaces(const ParNode& root, std::size_t count, std::vector<PlaceShape>& out, std::size_t limit) {
+    static thread_local std::vector<PlaceItem> todo;        // kept for their room: the walk is
+    static thread_local std::vector<std::int32_t> slots;    // never nested
+    todo.clear();
+    slots.clear();
+    for (std::size_t i = 0; i < count; ++i) slots.push_back(~static_cast<std::int32_t>(i));
+    const std::size_t base = out.size();
+    todo.push_back(PlaceItem{&root, 0, 0, static_cast<std::uint32_t>(count), kNoSlot, false});
+    while (!todo.empty()) {
+        if (limit != 0 && out.size() - base >= limit) return false;
+        const PlaceItem it = todo.back();
+        todo.pop_back();
+        const auto k = static_cast<std::uint32_t>(out.size() - base);
+        if (it.fills != kNoSlot) slots[it.fills] = static_cast<std::int32_t>(k);
+        out.push_back(PlaceShape{it.p, it.parent, k + 1, PlaceShape::kNoArg, it.outside});
+        placeParts(it, k, slots, todo, out.back());
+    }
+    for (std::size_t k = out.size(); k-- > base;) {  // from the last: a place's parts end where its last one's do
+        PlaceShape& at = out[k];
+        if (isHole(at.p->kind) && at.from != PlaceShape::kNoArg) at.from = slots[static_cast<std::size_t>(at.from)];
+        PlaceShape& parent = out[base + at.parent];
+        parent.end = std::max(parent.end, at.end);
+    }
+    return true;
+}
+
+std::size_t TemplatePlaces::add(const ParNode& p, std::size_t count) {
+    const std::size_t first = shapes_.size();
+    if (!p.places.empty()) shapes_.insert(shapes_.end(), p.places.begin(), p.places.end());
+    else makePlaces(p, count, shapes_);
+    sizes_.resize(shapes_.size());
+    state_.resize(shapes_.size());
+    return first;
+}
+
+void TemplatePlaces::dropFrom(std::size_t first) {
+    shapes_.resize(std::min(first, shapes_.size()));
 }
 
 void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds) {
-    measureSizes(first, args);
+    placeSizes(shapes_.data() + first, shapes_.size() - first, args, sizes_.data() + first);
     lists_.clear();
-    open_.clear();
-    for (std::size_t k = first; k < places_.size(); ++k) {
-        while (!open_.empty() && places_[open_.back()].end <= k) close();
-        Place& at = places_[k];
-        if (k == first) at.line = line;
-        else setLine(at, k);
-        at.listAt = lists_.size();
-        if (isHole(at.p->kind)) lists_.push_back(at.line);
+    for (std::size_t k = first; k < shapes_.size(); ++k) {
+        while (!open_.empty() && first + shapes_[open_.back()].end <= k) close(first);
+        if (k == first) state_[k].line = line;
+        else setLine(first, k);
+        state_[k].listAt = lists_.size();
+        if (isHole(shapes_[k].p->kind)) lists_.push_back(state_[k].line);
         open_.push_back(static_cast<std::uint32_t>(k));
     }
-    while (!open_.empty()) close();
+    while (!open_.empty()) close(first);
     bounds.clear();
     bounds.append(lists_.begin(), lists_.end());
 }
 
-// From the last place to the first (each after its parts): the sizes the rules give a template
-// over its arguments' sizes, a missing argument without lines.
-void TemplatePlaces::measureSizes(std::size_t first, const Sizes* args) {
-    using K = ParNode::Kind;
-    for (std::size_t k = places_.size(); k-- > first;) {
-        Place& at = places_[k];
-        const ParNode& p = *at.p;
-        const auto part = [&](int i) { return places_[i == 0 ? k + 1 : places_[k + 1].end].sizes; };
-        switch (p.kind) {
-        case K::Hole:
-        case K::First:
-        case K::Second:
-            if (at.slot == kNone) at.sizes = Sizes{};
-            else if (const std::int32_t s = slots_[at.slot]; s < 0) at.sizes = args[~s];
-            else at.sizes = places_[static_cast<std::size_t>(s)].sizes;
-            break;
-        case K::Lift: at.sizes = p.doc->sizes; break;
-        case K::HvSp: at.sizes = Sizes{}; break;
-        case K::Filter:
-        case K::Join: at.sizes = part(0); break;
-        case K::Indent: at.sizes = indentSizes(part(0), p.amount); break;
-        case K::Beside: at.sizes = besideSizes(part(0), part(1)); break;
-        case K::Above: at.sizes = aboveSizes(part(0), part(1)); break;
-        case K::Choice: at.sizes = choiceSizes(part(1), part(0)); break;
-        case K::Subst: {
-            const auto n = static_cast<LayoutInt>(applyCountError(p.parts[0]->params, static_cast<LayoutInt>(p.parts.size() - 1)).size());
-            at.sizes = countsMatch(p) ? part(0) : Sizes{1, n, n};
-            break;
-        }
-        }
-    }
-}
-
 // The bound of a place from its parent's: a side-by-side composition's right part after the left
-// one's last line, an indented part less the indentation (an inner template of a filling has
-// its own, set as the outer one's place is closed).
-void TemplatePlaces::setLine(Place& at, std::size_t k) {
-    const Place& parent = places_[at.parent];
-    const bool firstPart = k == at.parent + 1;
-    switch (parent.p->kind) {
-    case ParNode::Kind::Beside: at.line = firstPart ? parent.line : parent.line - places_[at.parent + 1].sizes.lastWidth; break;
-    case ParNode::Kind::Indent: at.line = parent.line - parent.p->amount; break;
+// one's last line, an indented part less the indentation; an inner template of a filling has
+// its own, set as the outer one is closed.
+void TemplatePlaces::setLine(std::size_t first, std::size_t k) {
+    const std::size_t parent = first + shapes_[k].parent;
+    const LayoutInt line = state_[parent].line;
+    switch (shapes_[parent].p->kind) {
+    case ParNode::Kind::Beside: state_[k].line = k == parent + 1 ? line : line - sizes_[parent + 1].lastWidth; break;
+    case ParNode::Kind::Indent: state_[k].line = line - shapes_[parent].p->amount; break;
     case ParNode::Kind::Subst:
-        if (firstPart) at.line = parent.line;
+        if (k == parent + 1) state_[k].line = line;
         break;
-    default: at.line = parent.line; break;
+    default: state_[k].line = line; break;
     }
 }
 
-// The place on top of the open ones closed, its parameters' bounds at the end of the lists: a
-// choice takes the larger of its arrangements' bounds for each parameter, as long as both have
-// one; a filling's outer template hands its inner ones its parameters' bounds (the whole bound
-// past them) and keeps none, and the filling puts its inner ones' in order.
-void TemplatePlaces::close() {
-    const std::uint32_t k = open_.back();
+// The place on top of the open ones closed, with its parameters' bounds at the end of the
+// lists: a choice takes the larger of its arrangements' bounds for each parameter, as long as
+// both have one; a filling's outer template hands its inner ones its parameters' bounds (the
+// whole bound past them) and keeps none; a filling puts its inner ones' in their order.
+void TemplatePlaces::close(std::size_t first) {
+    const std::size_t k = open_.back();
     open_.pop_back();
-    Place& at = places_[k];
-    if (at.p->kind == ParNode::Kind::Choice) {
-        const std::size_t right = at.listAt;
-        const std::size_t left = places_[places_[k + 1].end].listAt;
-        const std::size_t n = std::min(left - right, lists_.size() - left);
-        for (std::size_t i = 0; i < n; ++i) lists_[right + i] = std::max(lists_[right + i], lists_[left + i]);
-        lists_.resize(right + n);
-    } else if (at.p->kind == ParNode::Kind::Subst) {
-        // The inner ones' bounds, from the last inner one's, in order.
-        const std::size_t n = at.p->parts.size() - 1;
-        std::vector<LayoutInt> ordered;
-        for (std::size_t i = 0; i < n; ++i) {
-            const Place& inner = places_[static_cast<std::size_t>(slots_[at.slot + i])];
-            const std::size_t to = inner.end < at.end ? places_[inner.end].listAt : lists_.size();
-            ordered.insert(ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(inner.listAt), lists_.begin() + static_cast<std::ptrdiff_t>(to));
+    const std::size_t end = first + shapes_[k].end;
+    const std::size_t at = state_[k].listAt;
+    if (shapes_[k].p->kind == ParNode::Kind::Choice) {
+        const std::size_t left = state_[first + shapes_[k + 1].end].listAt;
+        const std::size_t n = std::min(left - at, lists_.size() - left);
+        for (std::size_t i = 0; i < n; ++i) lists_[at + i] = std::max(lists_[at + i], lists_[left + i]);
+        lists_.resize(at + n);
+    } else if (shapes_[k].p->kind == ParNode::Kind::Subst) {
+        std::vector<LayoutInt> ordered;  // from the last inner template's to the first's
+        for (std::size_t c = first + shapes_[k + 1].end; c < end; c = first + shapes_[c].end) {
+            const std::size_t to = first + shapes_[c].end < end ? state_[first + shapes_[c].end].listAt : lists_.size();
+            ordered.insert(ordered.begin(), lists_.begin() + static_cast<std::ptrdiff_t>(state_[c].listAt),
+                           lists_.begin() + static_cast<std::ptrdiff_t>(to));
         }
-        std::copy(ordered.begin(), ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(at.listAt));
+        std::copy(ordered.begin(), ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(at));
     }
-    if (k == at.parent + 1 && places_[at.parent].p->kind == ParNode::Kind::Subst) {
-        const Place& filling = places_[at.parent];
-        const std::size_t n = filling.p->parts.size() - 1;
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::size_t b = at.listAt + i;
-            places_[static_cast<std::size_t>(slots_[filling.slot + i])].line = b < lists_.size() ? lists_[b] : filling.line;
-        }
-        lists_.resize(at.listAt);
+    const std::size_t parent = first + shapes_[k].parent;
+    if (k != parent + 1 || shapes_[parent].p->kind != ParNode::Kind::Subst) return;
+    std::size_t i = shapes_[parent].p->parts.size() - 1;  // the inner templates, from the last
+    for (std::size_t c = end; c < first + shapes_[parent].end; c = first + shapes_[c].end) {
+        --i;
+        state_[c].line = at + i < lists_.size() ? lists_[at + i] : state_[parent].line;
     }
+    lists_.resize(at);
 }
 
-bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) const {
-    const Place& at = places_[k];
+bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) {
+    const PlaceShape& at = shapes_[k];
+    state_[k].mark = candidateMark();
+    if (at.outside) return true;
     const ParNode& p = *at.p;
     NodeResult& out = results[k - first];
-    const auto part = [&](int i) -> NodeResult& { return results[(i == 0 ? k + 1 : places_[k + 1].end) - first]; };
+    const auto part = [&](int i) -> NodeResult& { return results[i == 0 ? k + 1 - first : shapes_[k + 1].end]; };
     using K = ParNode::Kind;
     switch (p.kind) {
     case K::Hole:
     case K::First:
     case K::Second: {
-        const std::int32_t s = at.slot == kNone ? 0 : slots_[at.slot];
-        const NodeResult* arg = at.slot == kNone ? nullptr : s < 0 ? &args.items[~s] : &results[static_cast<std::size_t>(s) - first];
+        const NodeResult* arg = at.from == PlaceShape::kNoArg ? nullptr : at.from < 0 ? &args.items[~at.from] : &results[at.from];
         out = holeResult(p, Args{arg, arg == nullptr ? 0u : 1u});
         break;
     }
@@ -217,21 +202,14 @@ bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* result
     case K::HvSp: out = NodeResult{}; break;
     case K::Filter: out = filterResult(std::move(part(0))); break;
     case K::Join: out = joinResult(std::move(part(0)), kAll); break;
-    case K::Indent: out = indentResult(p.amount, part(0), at.line); break;
-    case K::Beside: out = besideResult(part(0), part(1), at.line); break;
+    case K::Indent: out = indentResult(p.amount, part(0), state_[k].line); break;
+    case K::Beside: out = besideResult(part(0), part(1), state_[k].line); break;
     case K::Above: out = aboveResult(part(0), part(1), kAll); break;
     case K::Choice: out = choiceResult(part(1), part(0), p.parts[0]->params, p.parts[1]->params); break;
-    case K::Subst:
-        out = countsMatch(p) ? std::move(part(0)) : errorResult(applyCountError(p.parts[0]->params, static_cast<LayoutInt>(p.parts.size() - 1)));
-        break;
+    case K::Subst: out = countsMatch(p) ? std::move(part(0)) : errorResult(countError(p)); break;
     }
+    compactTo(out, state_[first + at.end - 1].mark);
     return true;
-}
-
-void TemplatePlaces::dropFrom(std::size_t first) {
-    if (first >= places_.size()) return;
-    slots_.resize(places_[first].slotsAt);
-    places_.resize(first);
 }
 
 NodeResult holeResult(const ParNode& p, Args args) {

@@ -500,13 +500,10 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     NodeResult* results = f.args() + parts.size();
     while (f.next > f.placesAt) {
         const std::size_t k = --f.next;
-        places[k].mark = candidateMark();
-        if (places[k].outside) continue;
         if (!places.layOut(k, f.placesAt, results, Args{f.args(), parts.size()})) {
-            req = PartRequest{places[k].p->doc.get(), places[k].line, kAll, f.argsAt + parts.size() + (k - f.placesAt)};
+            req = PartRequest{&places.liftedAt(k), places.lineOf(k), kAll, f.argsAt + parts.size() + (k - f.placesAt)};
             return true;
         }
-        compactTo(results[k - f.placesAt], places[places[k].end - 1].mark);
     }
     ret = std::move(results[0]);
     return false;

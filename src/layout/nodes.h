@@ -241,18 +241,18 @@ static_assert(sizeof(void*) != 8 || (sizeof(DocNode) <= 80 && sizeof(DocNode::Ma
 // The largest width a node keeps as its lineLow: it stands for any larger one, and for none.
 inline constexpr LayoutInt kNoLine = std::numeric_limits<std::int32_t>::max();
 
-// One step of the program that computes a template's sizes (and what it is sure of, see
-// DocNode::sure) from its arguments' on a stack of values: push an argument, a lifted document's
-// value or an error text's; or replace the values on top by one side of a pair (Pick), their
-// composition, a choice (of two templates of unequal counts: UnequalChoice), or the value of a
-// template filled with templates (Inner).  The value of a template within another is kept in a
-// slot (Keep) that the outer one's holes in its place take (Use).
-struct ParStep {
-    enum class Op : std::uint8_t { Hole, Lift, Error, Pick, Filter, Join, Indent, Beside, Above, Choice, UnequalChoice, Inner, Keep, Use };
-    Op op;
-    std::uint32_t index = 0;  // Hole: the parameter; Keep, Use: the slot
-    LayoutInt amount = 0;     // Indent: the indentation; Error: the width
-    const DocNode* doc = nullptr;  // Lift: the document, which the template holds
+// One place of a template filled with its parameters: one of its parts where the template puts
+// it (a part of both arrangements of a choice twice, each template of a filling once), followed
+// by the places of its own parts.  Indices count from the template's first place.
+struct PlaceShape {
+    static constexpr std::int32_t kNoArg = std::numeric_limits<std::int32_t>::max();
+    const ParNode* p;
+    std::uint32_t parent;  // the place itself, for the first
+    std::uint32_t end;     // the places of its parts follow it, up to here
+    // Hole, First, Second: the place of the inner template it takes (within a filling's outer
+    // one), or ~i for parameter i, or kNoArg.
+    std::int32_t from;
+    bool outside;  // in the outer template of a filling with the wrong count: never laid out
 };
 
 struct ParNode {
@@ -265,9 +265,9 @@ struct ParNode {
     LayoutInt amount = 0;  // Indent
     DocNodeRef doc;        // Lift
     std::vector<ParNodeRef> parts;
-    // The program of the template's values, made with the node; none for a long one, whose
-    // program is made when its values are asked for.
-    std::vector<ParStep> steps;
+    // The template's places, made with the node; none for a long one, whose places are made
+    // when they are needed.
+    std::vector<PlaceShape> places;
     // Whether a document lifted into it has sizes that depend on the bound (see DocNode::boundSizes).
     bool boundSizes = false;
 

@@ -368,64 +368,58 @@ void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out
 // The line bounds of parameters.
 using Bounds = SmallVec<LayoutInt, 8>;
 
-// The places of the templates that one walk fills with arguments: each part of a template where
-// the template puts it (a part of both arrangements of a choice twice, the inner templates of a
-// filling and its outer one once each), before the places of its own parts.  One walk over them
-// from the last to the first gives their sizes, one from the first to the last their bounds and
-// those of the template's parameters, and one from the last to the first their layouts: each
-// after its parts', the right part of a side-by-side composition before the left one, the inner
-// templates of a filling from the first before the outer one.  A template nested however deep
-// takes no deeper calls, and each part of a filling is measured once.
+// Whether a filling's outer template takes as many parameters as it has inner templates; the
+// error text where not.
+inline bool countsMatch(const ParNode& subst) {
+    return subst.parts.front()->params == static_cast<LayoutInt>(subst.parts.size() - 1);
+}
+inline std::string countError(const ParNode& subst) {
+    return applyCountError(subst.parts.front()->params, static_cast<LayoutInt>(subst.parts.size() - 1));
+}
+// The places of p filled with `count` arguments (see PlaceShape) appended to `out`; false where
+// there are more than `limit` of them (0: no limit), some appended.
+bool makePlaces(const ParNode& p, std::size_t count, std::vector<PlaceShape>& out, std::size_t limit = 0);
+// The sizes of a template's places over arguments of the given sizes (see placeValues).
+void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out);
+
+// The places of the templates that one walk fills with arguments (see PlaceShape).  One pass
+// over a template's places from the last gives their sizes, one from the first their bounds and
+// those of the template's parameters, and one from the last their layouts: each after its
+// parts', the right part of a side-by-side composition before the left one, the inner templates
+// of a filling from the first before the outer one, as the rules ask for them.  A template
+// nested however deep takes no deeper calls, and each part of a filling is laid out once.
 class TemplatePlaces {
 public:
-    static constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
-    struct Place {
-        const ParNode* p;
-        std::uint32_t parent;  // the place itself, for a template's first
-        std::uint32_t end;     // the places of its parts follow it, up to here
-        std::uint32_t slot;    // a hole's argument, a filling's first inner template (see slots_), or kNone
-        bool outside;          // in the outer template of a filling with the wrong count: not laid out
-        Sizes sizes;
-        LayoutInt line;
-        std::size_t listAt;    // where its parameters' bounds begin (see measure)
-        CandidateMark mark;    // where the candidates of its layout begin
-        std::size_t slotsAt;   // the slots before its template's
-    };
-
     // The places of p filled with `count` arguments appended; the first one's index returned.
     std::size_t add(const ParNode& p, std::size_t count);
-    // The sizes and bounds of the places from `first` on, over arguments of the given sizes, at
-    // the line bound; the bound of each of the template's parameters, in order, to `bounds`
-    // (the larger of a choice's two, as long as both arrangements have one).
+    // The sizes and bounds of the template's places from `first` on, over arguments of the given
+    // sizes, at the line bound; the bound of each of its parameters, in order, to `bounds` (the
+    // larger of a choice's two, as long as both arrangements have one).
     void measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds);
-    // The layout of place k (into `results`, which hold the places' from `first` on) from its
-    // parts' and the arguments'; false for a lifted document, which the walk lays out there.
-    bool layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) const;
-    Place& operator[](std::size_t k) { return places_[k]; }
-    std::size_t size() const { return places_.size(); }
+    // Place k laid out into `results` (which hold the template's places' layouts from `first`)
+    // from its parts' and the arguments', its candidates moved down to where its parts' begin;
+    // false for a lifted document, which the walk lays out into its result at lineOf(k).
+    bool layOut(std::size_t k, std::size_t first, NodeResult* results, Args args);
+    const DocNode& liftedAt(std::size_t k) const { return *shapes_[k].p->doc; }
+    LayoutInt lineOf(std::size_t k) const { return state_[k].line; }
+    std::size_t size() const { return shapes_.size(); }
     // The places from `first` (a template's first) on dropped.
     void dropFrom(std::size_t first);
 
 private:
-    struct Item {  // a part to place, with the run of slots it takes
-        const ParNode* p;
-        std::uint32_t parent;
-        std::uint32_t at;
-        std::uint32_t count;
-        std::uint32_t fills;  // the slot of a filling that this inner template fills, or kNone
-        bool outside;
+    struct State {
+        LayoutInt line = 0;
+        std::size_t listAt = 0;  // where its parameters' bounds begin (see measure)
+        CandidateMark mark;      // where the candidates of its layout begin
     };
-    void addParts(Place& place, const Item& it, std::uint32_t k);
-    void measureSizes(std::size_t first, const Sizes* args);
-    void setLine(Place& at, std::size_t k);
-    void close();
+    void setLine(std::size_t first, std::size_t k);
+    void close(std::size_t first);
 
-    std::vector<Place> places_;
-    // What each hole takes: a place (an inner template of a filling), or (~i) argument i.
-    std::vector<std::int32_t> slots_;
-    std::vector<Item> todo_;
-    std::vector<LayoutInt> lists_;       // the bounds of the parameters of the places measured
-    std::vector<std::uint32_t> open_;    // the places whose parts are being measured
+    std::vector<PlaceShape> shapes_;
+    std::vector<Sizes> sizes_;
+    std::vector<State> state_;
+    std::vector<LayoutInt> lists_;     // the bounds of the parameters of the places measured
+    std::vector<std::uint32_t> open_;  // the places whose parts are being measured
 };
 
 }  // namespace plim::pretty_detail

@@ -20,9 +20,9 @@ inline constexpr std::int64_t kCandidatesPerText = 64;
 
 // --- templates -----------------------------------------------------------------------------
 
-// The longest program of values a template keeps (see ParNode::steps); its stack is no deeper.
-// A longer template's values come from a program made when they are asked for.
-inline constexpr std::size_t kMaxSteps = 48;
+// The most places a template keeps (see ParNode::places); a larger one's are made when they are
+// needed.
+inline constexpr std::size_t kMaxPlaces = 48;
 // The templates of hvSpList for up to this many items are made once and shared.
 inline constexpr std::size_t kSharedTemplates = 32;
 
