@@ -126,7 +126,6 @@ struct Abstractions {
     Term x;
     Term t;
     std::string v;
-    NameSupply rest;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
     GroupFilter admits;                // the groups that may give candidates, when given
     bool closedTypes;                  // t's types hold no type variable
@@ -236,7 +235,10 @@ enum class LambdaApplications : std::uint8_t { None, AllFit, Misfit };
 
 LambdaApplications lambdaApplications(const Term& t) {
     LambdaApplications found = LambdaApplications::None;
-    std::vector<const Term*> pending{&t};
+    if (!t.hasLam()) return found;
+    // Kept for the next walk (nothing below walks again).
+    thread_local std::vector<const Term*> pending;
+    pending.assign(1, &t);
     while (!pending.empty()) {
         const Term& u = *pending.back();
         pending.pop_back();
@@ -259,13 +261,20 @@ LambdaApplications lambdaApplications(const Term& t) {
 // A candidate of a generator before its image is built: an Image is the image itself, `body`
 // (the decomposition); the others are the abstraction of the generator's variable, typed
 // `varType`, over `body`: the Constant abstraction, or that of some occurrences of a Group.
+// A candidate brings one problem at most (none for the constant abstraction), held in place.
+// The supply left after it is its generator's (OneStepSource::restOf).
 struct Candidate {
     enum class Kind : std::uint8_t { Image, Constant, Group };
     Kind kind;
     Term body;
     Type varType;
-    Problems problems;
-    NameSupply rest;
+    std::optional<Problem> problem;
+
+    Problems problems() && {
+        Problems out;
+        if (problem) out.push_back(std::move(*problem));
+        return out;
+    }
 };
 
 // The next abstraction of the generator, the constant abstraction last; none after that.
@@ -276,7 +285,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
             if (!startGroup(g)) {
                 // The constant abstraction comes last; its variable stands for x.
                 g.finished = true;
-                return Candidate{Candidate::Kind::Constant, g.t, g.x.type(), {}, g.rest};
+                return Candidate{Candidate::Kind::Constant, g.t, g.x.type(), {}};
             }
             g.inGroup = true;
         }
@@ -287,7 +296,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
         if (isArgumentOnly(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), {{g.x, g.b}}, g.rest};
+        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), Problem{g.x, g.b}};
     }
 }
 
@@ -299,7 +308,7 @@ public:
     std::unique_ptr<Abstractions> take() {
         if (free_.empty()) {
             const Term& idle = idleTerm();
-            return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, {}, false, false, PositionTable(idle),
+            return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, false, false, PositionTable(idle),
                                                                {}, 0, false, false, idle, idle, {}, {}, {}, {}, {}});
         }
         std::unique_ptr<Abstractions> g = std::move(free_.back());
@@ -377,10 +386,11 @@ public:
     std::optional<Step> next() override {
         std::optional<Candidate> c = nextCandidate();
         if (!c) return std::nullopt;
-        if (c->kind == Candidate::Kind::Image) return Step{{std::move(c->body), std::move(c->problems)}, std::move(c->rest)};
+        if (c->kind == Candidate::Kind::Image)
+            return Step{{std::move(c->body), std::move(*c).problems()}, s_};
         Term u = Lam(LamVar(v_), std::move(c->body), imageTypeOf(*c));
         if (c->kind == Candidate::Kind::Group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
-        return Step{{std::move(u), std::move(c->problems)}, std::move(c->rest)};
+        return Step{{std::move(u), std::move(*c).problems()}, rest_};
     }
 
     // The next candidate, its image not built (the fold over a tuple argument opens it).
@@ -388,19 +398,21 @@ public:
         switch (phase_) {
         case Phase::Decomposition:
             phase_ = Phase::Start;
-            if (t_.is(TermKind::Ap)) return Candidate{Candidate::Kind::Image, t_.fun(), t_.type(), {{x_, t_.arg()}}, s_};
+            if (t_.is(TermKind::Ap))
+                return Candidate{Candidate::Kind::Image, t_.fun(), t_.type(), Problem{x_, t_.arg()}};
             [[fallthrough]];
         case Phase::Start: {
             auto [v, rest] = nextName(s_);
             v_ = v;
+            rest_ = std::move(rest);
             // No subterm holds what the whole term lacks: only the constant abstraction is left.
             if (!mayMatch(x_, t_)) {
                 phase_ = Phase::Done;
-                return Candidate{Candidate::Kind::Constant, t_, x_.type(), {}, std::move(rest)};
+                return Candidate{Candidate::Kind::Constant, t_, x_.type(), {}};
             }
             phase_ = Phase::Abstracting;
             if (!g_) g_.reset(abstractionsPool().take().release());
-            start(*g_, std::move(v), std::move(rest));
+            start(*g_, std::move(v));
             [[fallthrough]];
         }
         case Phase::Abstracting:
@@ -414,16 +426,18 @@ public:
 
     // The variable the abstractions bind (once a candidate other than the decomposition is given).
     const std::string& variable() const { return v_; }
+    // The supply left after the candidate: the given one after the decomposition, the one
+    // without the abstractions' variable after the others.
+    const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
 
 private:
     enum class Phase : std::uint8_t { Decomposition, Start, Abstracting, Done };
 
-    void start(Abstractions& g, std::string v, NameSupply rest) {
+    void start(Abstractions& g, std::string v) {
         abstracting_ = true;
         g.x = x_;
         g.t = t_;
         g.v = std::move(v);
-        g.rest = std::move(rest);
         g.headType = std::move(headType_);
         g.admits = std::move(admits_);
         g.closedTypes = !t_.hasTypeVars();
@@ -455,6 +469,7 @@ private:
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
     std::string v_;
+    NameSupply rest_;  // s_ without v_
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
 
@@ -1014,15 +1029,17 @@ private:
         if (top.oneStep) {
             std::optional<Candidate> c = top.oneStep->nextCandidate();
             if (!c) return false;
-            if (!admit(top, c->problems)) return true;
+            fresh_.clear();
+            if (c->problem) fresh_.push_back(std::move(*c->problem));
+            if (!admit(top, fresh_)) return true;
             if (c->kind == Candidate::Kind::Image) {
-                opened = openCandidate(top.acc, c->body, c->rest);
+                opened = openCandidate(top.acc, c->body, top.oneStep->restOf(*c));
             } else {
                 // The abstraction's lambda, opened as openCandidate opens it (a lambda just built
                 // is at the head of no redex of the body).
                 opened.emplace(TupleFold{withBinder(LamVar(top.oneStep->variable()), c->varType, top.acc.binders),
                                          std::move(c->body)},
-                               std::move(c->rest));
+                               top.oneStep->restOf(*c));
             }
             return true;
         }
@@ -1064,6 +1081,7 @@ private:
     bool started_ = false;
     std::vector<Frame> frames_;
     Problems problems_;
+    Problems fresh_;  // the problem of a generator's candidate, in storage kept for the next
     TupleMemo finished_;  // the last image's binder
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
 };
