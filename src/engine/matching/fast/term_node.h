@@ -1,6 +1,7 @@
-// Inside the fast matcher's term module: the term node with the facts it keeps, and the small
-// helpers that the term operations share.  Only terms.cpp, term_operations.cpp and
-// renaming.cpp of this folder include it.
+// Inside the fast matcher's term module: the term node with the facts it keeps, the term's
+// accessors (inline: every walk asks them at every node), and the small helpers that the term
+// operations share.  terms.h includes it for the accessors; only terms.cpp,
+// term_operations.cpp and renaming.cpp of this folder use the rest.
 #pragma once
 
 #include <algorithm>
@@ -88,6 +89,23 @@ inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
     const std::uint64_t s = std::uint64_t{a} + b;
     return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);
 }
+
+inline TermKind Term::kind() const { return node_->kind; }
+inline const std::string& Term::name() const { return node_->name; }
+inline const Constant& Term::constant() const { return *node_->constant; }
+inline const Term& Term::fun() const { return node_->first; }
+inline const Term& Term::arg() const { return node_->second; }
+inline const LamBinding& Term::binder() const { return node_->binder; }
+inline const Term& Term::body() const { return node_->first; }
+inline const std::vector<Term>& Term::elems() const { return node_->elems; }
+inline const Type& Term::type() const { return node_->type; }
+inline bool Term::hasPVar() const { return node_->hasPVar; }
+inline bool Term::hasLVar() const { return node_->hasLVar; }
+inline bool Term::hasTypeVars() const { return node_->typeVars; }
+inline bool Term::hasConstr() const { return node_->hasConstr; }
+inline bool Term::hasLam() const { return node_->hasLam; }
+inline std::uint32_t Term::size() const { return node_->size; }
+inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 
 struct TermBuilder {
     // Nodes are many, small and short-lived: they come from the block pool.

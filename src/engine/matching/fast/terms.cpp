@@ -50,20 +50,6 @@ LamBinding LamTup(std::vector<LamBinding> components) {
 
 // --- terms ------------------------------------------------------------------------------
 
-TermKind Term::kind() const { return node_->kind; }
-const std::string& Term::name() const { return node_->name; }
-const Constant& Term::constant() const { return *node_->constant; }
-const Term& Term::fun() const { return node_->first; }
-const Term& Term::arg() const { return node_->second; }
-const LamBinding& Term::binder() const { return node_->binder; }
-const Term& Term::body() const { return node_->first; }
-const std::vector<Term>& Term::elems() const { return node_->elems; }
-const Type& Term::type() const { return node_->type; }
-bool Term::hasPVar() const { return node_->hasPVar; }
-bool Term::hasLVar() const { return node_->hasLVar; }
-bool Term::hasTypeVars() const { return node_->typeVars; }
-bool Term::hasConstr() const { return node_->hasConstr; }
-bool Term::hasLam() const { return node_->hasLam; }
 
 namespace {
 
@@ -108,14 +94,12 @@ bool Term::firstOrderPattern(bool rigidHeads) const {
     if (n.firstOrder < 0) n.firstOrder = firstOrderBits(*this);
     return (n.firstOrder & (rigidHeads ? 2 : 1)) != 0;
 }
-const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 
 Term withOrigin(Term t, const Expr& e) {
     TermBuilder::of(t).origin.emplace(e);
     return t;
 }
 void keepConversion(const Term& t, const Expr& e) { TermBuilder::of(t).origin.emplace(e); }
-std::uint32_t Term::size() const { return node_->size; }
 
 Term LVar(std::string name, Type type) {
     auto n = TermBuilder::node(TermKind::LVar, std::move(type));

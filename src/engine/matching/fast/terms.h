@@ -401,3 +401,6 @@ Term etaNormalise(const Term& t);
 bool termEq(const Term& s, const Term& t);
 
 }  // namespace plim::fast
+
+// The term node, for the accessors' inline definitions.
+#include "engine/matching/fast/term_node.h"
