@@ -8,6 +8,7 @@
 #include <deque>
 #include <limits>
 #include <memory>
+#include <numeric>
 #include <string>
 #include <utility>
 #include <vector>
@@ -46,21 +47,25 @@ public:
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
-    // Emptied for another layout, its blocks and chunks kept for their room unless there are
-    // more of them than most layouts need.
+    // Emptied for another layout.  Its room for texts is kept for the next one as far as this
+    // layout reached into it (the steps of a calculation need about as much room each), and
+    // always as much as most layouts need, within the bounds of layout/tuning.h; so is its room
+    // for candidates up to a few chunks (a layout's live candidates are few).  The rest is given
+    // back.
     void clear() {
-        const auto total = [](const std::vector<std::size_t>& ends) { return ends.empty() ? 0 : ends.back(); };
-        if (total(work_.ends) + total(kept_.ends) > kKeptArenaTexts || candChunks_.size() > kKeptArenaChunks) {
-            work_ = Region{};
-            kept_ = Region{};
-            candChunks_.clear();
-            candSizes_.clear();
+        work_.keepReached();
+        kept_.keepReached();
+        if (candChunks_.size() > kKeptArenaChunks) {
+            candChunks_.resize(kKeptArenaChunks);
+            candSizes_.resize(kKeptArenaChunks);
         }
-        work_.rewind(0);
-        kept_.rewind(0);
         strings_.clear();
         candidateRewind(CandidateMark{});
     }
+
+    // The room it holds: for texts (in both parts), and for candidates.
+    std::size_t textRoom() const { return work_.room() + kept_.room(); }
+    std::size_t candidateRoom() const { return std::accumulate(candSizes_.begin(), candSizes_.end(), std::size_t{0}); }
 
     // The work part's extent, and its rewinding to an earlier extent: the texts made since are
     // gone.
@@ -92,6 +97,7 @@ private:
         std::vector<std::unique_ptr<TextTree[]>> blocks;
         std::vector<std::size_t> ends;  // the count of texts up to the end of each block
         std::size_t filled = 0;  // texts in use
+        std::size_t reached = 0;  // the blocks reached since the region was last emptied
         TextTree* top = nullptr;  // the next text, or null where it is to be found again
         TextTree* end = nullptr;  // the end of its block
         TextTree& next() {
@@ -108,11 +114,26 @@ private:
                 blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(size));
                 ends.push_back((ends.empty() ? 0 : ends.back()) + size);
             }
+            reached = std::max(reached, b + 1);
             const std::size_t begin = ends[b] - blockSize(b);
             top = blocks[b].get() + (filled - begin);
             end = blocks[b].get() + blockSize(b);
         }
         std::size_t blockSize(std::size_t b) const { return b == 0 ? ends[0] : ends[b] - ends[b - 1]; }
+        std::size_t room() const { return ends.empty() ? 0 : ends.back(); }
+        // Emptied, its blocks kept as TextArena::clear keeps them.
+        void keepReached() {
+            if (room() > kKeptArenaTexts && (reached < blocks.size() || room() > kReachedArenaTexts)) {
+                const auto within = [this](std::size_t texts) {
+                    return static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), texts) - ends.begin());
+                };
+                const std::size_t keep = std::min(std::max(reached, within(kKeptArenaTexts)), within(kReachedArenaTexts));
+                blocks.resize(keep);
+                ends.resize(keep);
+            }
+            reached = 0;
+            rewind(0);
+        }
         void rewind(std::size_t to) {
             filled = to;
             top = end = nullptr;  // found again by the next text

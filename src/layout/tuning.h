@@ -44,10 +44,13 @@ inline constexpr std::size_t kFirstTextBlock = 16;
 // and chunks growing from it.
 inline constexpr std::size_t kCandidateChunk = 4096;
 inline constexpr std::size_t kFirstCandidateChunk = 16;
-// The arena of a render is kept for the next one while it holds at most this many texts and
-// this many chunks of candidates.
+// A render's arena keeps for the next one the room of this many texts (in each of its parts)
+// and this many chunks of candidates, which most layouts need ...
 inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
 inline constexpr std::size_t kKeptArenaChunks = 8;
+// ... and, up to this many, the texts it reached: the steps of a calculation need about as many
+// each, whose room is then not asked of the system (its pages touched) afresh every step.
+inline constexpr std::size_t kReachedArenaTexts = std::size_t{1} << 20;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 
