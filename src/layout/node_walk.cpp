@@ -30,14 +30,6 @@ inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const C
     setSingle(out, d.sizes, true, markerCandidates(d.sizes.width));
 }
 
-// The texts of the result's candidates kept, and the work part of the arena rewound to `mark`.
-void keepAndRewind(NodeResult& r, std::size_t mark) {
-    TextArena& a = *currentArena;
-    for (CandidateList* cs : {&r.reply.first, &r.reply.second})
-        for (Candidate& c : *cs) c.text = a.keepText(c.text);
-    a.rewind(mark);
-}
-
 // A plain node that fits: its one layout, as the node's texts and compositions would give it.
 inline void plainResult(const DocNode& d, NodeResult& out) {
     countText(d.plainTexts);
@@ -144,7 +136,6 @@ struct Frame {
     int stage = 0;              // what the last request was for
     std::size_t next = 0;       // the part being laid out
     CandidateMark partsMark;         // where the candidates of a chain's result begin
-    std::size_t textsMark = 0;  // the texts' extent before the part of a stack being laid out
     NodeResult acc;             // the result so far; Dup: the first side
     std::size_t partsAt = 0;    // where its parts begin in the walk's lists
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
@@ -304,8 +295,7 @@ bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
 }
 
 // A chain of stacked compositions nested downwards, or a stack of documents (above the empty
-// document), from the bottom.  Where only the first few candidates are needed, each part's
-// texts made for nothing are dropped once the stack so far has kept its own.
+// document), from the bottom.
 bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
         for (const DocNodeRef& item : f.d->many->parts) f.addPart(item.get(), f.line);
@@ -315,22 +305,18 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     } else if (f.stage == 0) {
         const DocNode* at = f.d;
         for (; at->kind == DocNode::Kind::Above; at = at->right.get()) f.addPart(at->left.get(), f.line);
-        f.textsMark = currentArena->mark();
         f.stage = 1;
         req = PartRequest{at, f.line, f.need};
         return true;
     } else if (f.stage == 1) {
         f.acc = std::move(ret);
-        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
         f.partsMark = candidateMark();
         f.next = f.partCount();
     } else {
         f.acc = aboveResult(ret, f.acc, f.need);
-        if (f.need != kAll) keepAndRewind(f.acc, f.textsMark);
         compactTo(f.acc, f.partsMark);
     }
     f.stage = 2;
-    f.textsMark = currentArena->mark();
     return f.nextPart(ret, req, f.need);
 }
 

@@ -36,7 +36,6 @@ struct DocNode;
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
-    bool kept;             // in the kept part of its arena
     std::uint16_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
     // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
     // Again: the bound.  In 32 bits, as a node's sizes are (see NodeSizes).
@@ -51,11 +50,10 @@ struct TextTree {
     bool hasSecond() const { return kind == Kind::Beside || kind == Kind::Above; }
 };
 
-// A leaf text of the given characters that no arena holds (it is never copied to be kept).
+// A leaf text of the given characters that no arena holds.
 constexpr TextTree sharedLeaf(const char* chars, LayoutInt length) {
     TextTree t;
     t.kind = TextTree::Kind::Leaf;
-    t.kept = true;
     t.index = 0;
     t.shift = static_cast<std::int32_t>(length);
     t.first = nullptr;

@@ -21,9 +21,8 @@ namespace plim::pretty_detail {
 // --- texts ----------------------------------------------------------------------------------
 
 // The texts built by one layout, in blocks, freed together when the layout's candidates are no
-// longer needed; the leaf strings it makes (markers, error texts) live with them.  New texts go
-// to a work part, which a stack of documents rewinds after each item once it has kept the few
-// texts that its chosen candidates use: the work part stays small and hot in the cache.
+// longer needed; the leaf strings it makes (markers, error texts) live with them.  The render of
+// a stack part by part rewinds them after each part, once its text is written.
 class TextArena {
 public:
     TextArena() = default;
@@ -34,7 +33,6 @@ public:
                          const char* chars, const DocNode* doc = nullptr, std::uint32_t index = 0) {
         TextTree& t = work_.next();
         t.kind = kind;
-        t.kept = false;
         t.index = static_cast<std::uint16_t>(index);
         t.shift = NodeSizes::kept(shift);
         t.first = first;
@@ -54,7 +52,6 @@ public:
     // back.
     void clear() {
         work_.keepReached();
-        kept_.keepReached();
         if (candChunks_.size() > kKeptArenaChunks) {
             candChunks_.resize(kKeptArenaChunks);
             candSizes_.resize(kKeptArenaChunks);
@@ -63,34 +60,13 @@ public:
         candidateRewind(CandidateMark{});
     }
 
-    // The room it holds: for texts (in both parts), and for candidates.
-    std::size_t textRoom() const { return work_.room() + kept_.room(); }
+    // The room it holds: for texts, and for candidates.
+    std::size_t textRoom() const { return work_.room(); }
     std::size_t candidateRoom() const { return std::accumulate(candSizes_.begin(), candSizes_.end(), std::size_t{0}); }
 
-    // The work part's extent, and its rewinding to an earlier extent: the texts made since are
-    // gone.
+    // The texts' extent, and its rewinding to an earlier extent: the texts made since are gone.
     std::size_t mark() const { return work_.filled; }
     void rewind(std::size_t mark) { work_.rewind(mark); }
-
-    // The text with the parts not yet kept copied to the kept part.
-    const TextTree* keepText(const TextTree* t) {
-        if (t == nullptr || t->kept) return t;
-        TextTree* root = copy(*t);
-        std::vector<TextTree*>& todo = todo_;
-        todo.push_back(root);
-        while (!todo.empty()) {
-            TextTree* at = todo.back();
-            todo.pop_back();
-            for (const TextTree** part : {&at->first, &at->second}) {
-                if (part == &at->second && !at->hasSecond()) continue;
-                if (*part == nullptr || (*part)->kept) continue;
-                TextTree* c = copy(**part);
-                *part = c;
-                todo.push_back(c);
-            }
-        }
-        return root;
-    }
 
 private:
     struct Region {
@@ -139,17 +115,8 @@ private:
             top = end = nullptr;  // found again by the next text
         }
     };
-    TextTree* copy(const TextTree& t) {
-        TextTree& c = kept_.next();
-        c = t;
-        c.kept = true;
-        return &c;
-    }
-
     Region work_;
-    Region kept_;
     std::deque<std::string> strings_;
-    std::vector<TextTree*> todo_;
 
 public:
     // The candidates of the layout, in chunks that never move.  They are used as a stack: a
