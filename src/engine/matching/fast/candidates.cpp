@@ -25,9 +25,15 @@ namespace {
 
 using Step = std::pair<StepResult, NameSupply>;
 
+// A step result with the supply after it.  (Braces would copy the problems: a braced pair
+// initialises the pair through its constructor from const references.)
+Step stepOf(Term image, Problems problems, NameSupply s) {
+    return Step(StepResult(std::move(image), std::move(problems)), std::move(s));
+}
+
 StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
     if (!t.is(TermKind::Ap)) return StepResults();
-    return StepResults::cons({{t.fun(), {{x, t.arg()}}}, s}, StepResults());
+    return StepResults::cons(stepOf(t.fun(), {{x, t.arg()}}, s), StepResults());
 }
 
 // --- one-step candidates ------------------------------------------------------------------
@@ -387,10 +393,10 @@ public:
         std::optional<Candidate> c = nextCandidate();
         if (!c) return std::nullopt;
         if (c->kind == Candidate::Kind::Image)
-            return Step{{std::move(c->body), std::move(*c).problems()}, s_};
+            return stepOf(std::move(c->body), std::move(*c).problems(), s_);
         Term u = Lam(LamVar(v_), std::move(c->body), imageTypeOf(*c));
         if (c->kind == Candidate::Kind::Group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
-        return Step{{std::move(u), std::move(*c).problems()}, rest_};
+        return stepOf(std::move(u), std::move(*c).problems(), rest_);
     }
 
     // The next candidate, its image not built (the fold over a tuple argument opens it).
@@ -684,7 +690,7 @@ StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
                 Term u = etaReduce(Lam(binder, b.body, mkArrow(varType, b.body.type())));
                 Problems problems;
                 if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
-                return Step{{std::move(u), std::move(problems)}, rest};
+                return stepOf(std::move(u), std::move(problems), rest);
             },
             levelsFrom(bb, List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>())));
     });
@@ -882,15 +888,15 @@ std::pair<LamBinding, Type> tupleOf(const std::vector<const BinderCell*>& cells,
 
 Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo* memo = nullptr) {
     const std::size_t k = countBinders(f.binders);
-    if (k == 0) return {{std::move(f.body), std::move(problems)}, s};
+    if (k == 0) return stepOf(std::move(f.body), std::move(problems), s);
     if (k == 1) {
         const BinderCell& c = *f.binders;
         Term u = Lam(c.binder, f.body, imageTypes().arrow(c.type, f.body.type()));
-        return {{etaReduce(u), std::move(problems)}, s};
+        return stepOf(etaReduce(u), std::move(problems), s);
     }
     auto [binder, type] = tupleOf(newestCells(f.binders, k), memo);
     Term u = Lam(std::move(binder), f.body, imageTypes().arrow(type, f.body.type()));
-    return {{etaReduce(u), std::move(problems)}, s};
+    return stepOf(etaReduce(u), std::move(problems), s);
 }
 
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
