@@ -708,7 +708,8 @@ StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t,
 // The binders a fold over a tuple argument's elements has opened, newest first, with their
 // types; a fold shares them with the folds that go on from it.
 struct BinderCell {
-    BinderCell(LamBinding b, Type t, std::shared_ptr<const BinderCell> o)
+    // Its parts moved in once (a binder's name is a string: every move of it costs a call).
+    BinderCell(LamBinding&& b, Type&& t, std::shared_ptr<const BinderCell>&& o)
         : binder(std::move(b)), type(std::move(t)), outer(std::move(o)) {}
     BinderCell(const BinderCell&) = delete;
     BinderCell& operator=(const BinderCell&) = delete;
