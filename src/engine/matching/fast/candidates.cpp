@@ -708,9 +708,12 @@ StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t,
 // The binders a fold over a tuple argument's elements has opened, newest first, with their
 // types; a fold shares them with the folds that go on from it.
 struct BinderCell {
-    // Its parts moved in once (a binder's name is a string: every move of it costs a call).
+    // Its parts moved or copied in once (a binder's name is a string: every move of it costs a
+    // call).
     BinderCell(LamBinding&& b, Type&& t, std::shared_ptr<const BinderCell>&& o)
         : binder(std::move(b)), type(std::move(t)), outer(std::move(o)) {}
+    BinderCell(const LamBinding& b, Type&& t, std::shared_ptr<const BinderCell>&& o)
+        : binder(b), type(std::move(t)), outer(std::move(o)) {}
     BinderCell(const BinderCell&) = delete;
     BinderCell& operator=(const BinderCell&) = delete;
     ~BinderCell() {
@@ -723,8 +726,10 @@ struct BinderCell {
 };
 using Binders = std::shared_ptr<const BinderCell>;
 
-Binders withBinder(LamBinding b, Type t, Binders outer) {
-    return std::allocate_shared<BinderCell>(PoolAllocator<BinderCell>(), std::move(b), std::move(t), std::move(outer));
+template <class Binding>
+Binders withBinder(Binding&& b, Type t, Binders outer) {
+    return std::allocate_shared<BinderCell>(PoolAllocator<BinderCell>(), std::forward<Binding>(b), std::move(t),
+                                            std::move(outer));
 }
 
 // The fold over a tuple argument's elements: the binders opened so far and the term left to
@@ -876,15 +881,15 @@ Type tupleTypeOf(const std::vector<const BinderCell*>& cells) {
 }
 
 // The tuple binder of the cells' binders, with its type.
-std::pair<LamBinding, Type> tupleOf(const std::vector<const BinderCell*>& cells, TupleMemo* memo) {
-    if (!memo) return {tupleBinderOf(cells), tupleTypeOf(cells)};
-    if (!memo->holdsBinder(cells)) memo->binder = tupleBinderOf(cells);
-    if (!memo->holdsType(cells)) {
-        memo->type = tupleTypeOf(cells);
-        memo->parts.clear();
-        for (const BinderCell* c : cells) memo->parts.push_back(c->type);
+// The memo, holding the tuple binder of the cells' binders and its type.
+const TupleMemo& tupleOf(const std::vector<const BinderCell*>& cells, TupleMemo& memo) {
+    if (!memo.holdsBinder(cells)) memo.binder = tupleBinderOf(cells);
+    if (!memo.holdsType(cells)) {
+        memo.type = tupleTypeOf(cells);
+        memo.parts.clear();
+        for (const BinderCell* c : cells) memo.parts.push_back(c->type);
     }
-    return {*memo->binder, *memo->type};
+    return memo;
 }
 
 Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo* memo = nullptr) {
@@ -895,8 +900,9 @@ Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo*
         Term u = Lam(c.binder, f.body, imageTypes().arrow(c.type, f.body.type()));
         return stepOf(etaReduce(u), std::move(problems), s);
     }
-    auto [binder, type] = tupleOf(newestCells(f.binders, k), memo);
-    Term u = Lam(std::move(binder), f.body, imageTypes().arrow(type, f.body.type()));
+    TupleMemo none;
+    const TupleMemo& tuple = tupleOf(newestCells(f.binders, k), memo ? *memo : none);
+    Term u = Lam(*tuple.binder, f.body, imageTypes().arrow(*tuple.type, f.body.type()));
     return stepOf(etaReduce(u), std::move(problems), s);
 }
 
@@ -949,17 +955,16 @@ std::vector<Leaf> leavesOf(const Term& x) {
 // abstraction.  That is a lambda with a tuple binder over the k binders, unless it is an eta
 // redex, which is opened as any other candidate.
 std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k,
-                                            TupleMemo* memo) {
+                                            TupleMemo& memo) {
     const std::vector<const BinderCell*>& cells = newestCells(fold.binders, k);
     Binders before = cells.front()->outer;
-    auto [binder, type] = tupleOf(cells, memo);
+    const TupleMemo& tuple = tupleOf(cells, memo);
     if (fold.body.is(TermKind::Ap)) {
-        const Term u = Lam(binder, fold.body, mkArrow(type, fold.body.type()));
+        const Term u = Lam(*tuple.binder, fold.body, mkArrow(*tuple.type, fold.body.type()));
         Term reduced = etaReduce(u);
         if (!reduced.sameNode(u)) return openCandidate(outer, reduced, s);
     }
-    return {TupleFold{withBinder(std::move(binder), std::move(type), std::move(before)), std::move(fold.body)},
-            std::move(s)};
+    return {TupleFold{withBinder(*tuple.binder, *tuple.type, std::move(before)), std::move(fold.body)}, std::move(s)};
 }
 
 // The candidates of the elements, depth first: for each candidate of the first element, in
@@ -988,7 +993,7 @@ public:
             for (std::size_t c = 0; c < leaves_[i].closes.size(); ++c) {
                 const auto& [first, k] = leaves_[i].closes[c];
                 *opened = closeTuple(std::move(opened->first), std::move(opened->second), frames_[first].acc, k,
-                                     &leaves_[i].closed[c]);
+                                     leaves_[i].closed[c]);
             }
             auto& [fold, s2] = *opened;
             if (i + 1 == leaves_.size()) {
