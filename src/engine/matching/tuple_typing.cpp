@@ -1,5 +1,8 @@
 #include "engine/matching/tuple_typing.h"
 
+#include <algorithm>
+#include <unordered_map>
+
 namespace plim {
 
 namespace {
@@ -55,11 +58,34 @@ private:
     std::unordered_map<std::string, Type> bound_;
 };
 
+// The variable occurs in t, not looking into schemes: the unifier's occurs check while nothing
+// is bound.
+bool occursUnbound(const Type& t, const std::string& v) {
+    if (t.isTid()) return t.name() == v;
+    if (!t.isTCon() || t.isGround()) return false;
+    std::vector<const Type*> todo{&t};
+    while (!todo.empty()) {
+        const Type& u = *todo.back();
+        todo.pop_back();
+        if (u.isTid() && u.name() == v) return true;
+        if (u.isTCon() && !u.isGround())
+            for (const Type& a : u.args()) todo.push_back(&a);
+    }
+    return false;
+}
+
 }  // namespace
 
 bool typesMayUnify(const Type& a, const Type& b) { return Unifier().unify(a, b); }
 
 bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes) {
+    // A scheme meets anything; a type variable meets the image's type unless it is a part of an
+    // element's type (the occurs check): what the unification below answers for them, without
+    // building the image's type.
+    if (head.isTAbs()) return true;
+    if (head.isTid())
+        return std::none_of(elementTypes.begin(), elementTypes.end(),
+                            [&head](const Type& t) { return occursUnbound(t, head.name()); });
     // The result type is left open: a name no type variable has.
     return typesMayUnify(head, mkArrow(mkTupleType(elementTypes), mkTid(" result")));
 }

@@ -20,8 +20,8 @@
 // away; a well-typed one always passes.
 #pragma once
 
+#include <algorithm>
 #include <string>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -67,17 +67,21 @@ bool decompositionsTyped(const Term& t) {
 }
 
 // The pattern variables noted keep the type of their first note at every occurrence in the
-// terms visited.
+// terms visited.  The noted terms must outlive it (it keeps their names and types in place);
+// every note comes before the first visit.
 template <class Term>
 class OccurrenceTypes {
 public:
     void note(const Term& x) {
-        if (x.is(KindOf<Term>::PVar)) types_.emplace(x.name(), x.type());
+        if (x.is(KindOf<Term>::PVar)) noted_.push_back(Note{&x.name(), &x.type(), noted_.size()});
     }
     void visit(const Term& t) {
         using K = KindOf<Term>;
-        if (types_.empty()) return;
-        std::vector<const Term*> todo{&t};
+        if (noted_.empty()) return;
+        seal();
+        // Kept for the next visit (nothing below visits again).
+        thread_local std::vector<const Term*> todo;
+        todo.assign(1, &t);
         while (!todo.empty() && agree_) {
             const Term& u = *todo.back();
             todo.pop_back();
@@ -99,11 +103,39 @@ public:
     bool agree() const { return agree_; }
 
 private:
-    bool sameAsNoted(const Term& v) const {
-        auto it = types_.find(v.name());
-        return it == types_.end() || it->second.sameNode(v.type()) || eqType(it->second, v.type());
+    struct Note {
+        const std::string* name;
+        const Type* type;
+        std::size_t order;  // of the notes
+    };
+    static bool before(const Note& a, const Note& b) { return *a.name < *b.name; }
+
+    // A few notes are searched in order; more are sorted by name, the first of each name kept.
+    void seal() {
+        if (sealed_) return;
+        sealed_ = true;
+        if (noted_.size() <= kFew) return;
+        std::sort(noted_.begin(), noted_.end(), [](const Note& a, const Note& b) {
+            const int c = a.name->compare(*b.name);
+            return c < 0 || (c == 0 && a.order < b.order);
+        });
+        noted_.erase(std::unique(noted_.begin(), noted_.end(),
+                                 [](const Note& a, const Note& b) { return *a.name == *b.name; }),
+                     noted_.end());
     }
-    std::unordered_map<std::string, Type> types_;
+    bool sameAsNoted(const Term& v) const {
+        auto it = noted_.begin();
+        if (noted_.size() <= kFew) {
+            while (it != noted_.end() && *it->name != v.name()) ++it;
+        } else {
+            it = std::lower_bound(noted_.begin(), noted_.end(), Note{&v.name(), nullptr, 0}, before);
+        }
+        if (it == noted_.end() || *it->name != v.name()) return true;
+        return it->type->sameNode(v.type()) || eqType(*it->type, v.type());
+    }
+    static constexpr std::size_t kFew = 8;
+    std::vector<Note> noted_;
+    bool sealed_ = false;
     bool agree_ = true;
 };
 
@@ -117,16 +149,14 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
     using K = tuple_typing::KindOf<Term>;
     const Term& f = p.fun();
     const std::vector<Term>& xs = p.arg().elems();
-    if (xs.size() < 2) return false;
+    if (xs.size() < 2 || std::any_of(xs.begin(), xs.end(), [](const Term& x) { return x.is(K::Tupl); })) return false;
     std::vector<Type> types;
+    types.reserve(xs.size());
+    for (const Term& x : xs) types.push_back(x.type());
+    if (imageTypeMayFit(f.type(), types) || !tuple_typing::decompositionsTyped(t)) return false;
     tuple_typing::OccurrenceTypes<Term> occurrences;
     occurrences.note(f);
-    for (const Term& x : xs) {
-        if (x.is(K::Tupl)) return false;
-        types.push_back(x.type());
-        occurrences.note(x);
-    }
-    if (imageTypeMayFit(f.type(), types) || !tuple_typing::decompositionsTyped(t)) return false;
+    for (const Term& x : xs) occurrences.note(x);
     occurrences.visit(p);
     forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
     return occurrences.agree();

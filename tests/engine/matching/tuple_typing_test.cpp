@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
+#include "engine/matching/fast/terms.h"
+
 namespace plim {
 namespace {
 
@@ -26,6 +31,33 @@ TEST(TupleTyping, TheHeadMustTakeTheTupleOfTheElementTypes) {
     // f (g, f): the head's own type among the elements'
     EXPECT_FALSE(imageTypeMayFit(var("f"), {var("g"), var("f")}));
     EXPECT_FALSE(imageTypeMayFit(intType(), {var("a"), var("b")}));
+    // a type-variable head: looked for through the element types, but not into a scheme
+    EXPECT_FALSE(imageTypeMayFit(var("f"), {intType(), mkListType(mkArrow(var("f"), intType()))}));
+    EXPECT_TRUE(imageTypeMayFit(var("f"), {intType(), mkTAbs({"c"}, var("f"))}));
+    EXPECT_TRUE(imageTypeMayFit(mkTAbs({"c"}, var("c")), {var("a"), intType()}));
+}
+
+// f (x1, ..., xn, f), f typed by a variable, with x1 once more at another type before the last
+// element when asked.
+fast::Term ownTupleHead(std::size_t n, bool x1Again) {
+    std::vector<fast::Term> elements;
+    for (std::size_t i = 1; i <= n; ++i)
+        elements.push_back(fast::PVar("x" + std::to_string(i), var("t" + std::to_string(i))));
+    if (x1Again) elements.push_back(fast::PVar("x1", intType()));
+    const fast::Term f = fast::PVar("f", var("l"));
+    elements.push_back(f);
+    std::vector<Type> types;
+    for (const fast::Term& e : elements) types.push_back(e.type());
+    return fast::Ap(f, fast::Tupl(elements, mkTupleType(types)), var("d"));
+}
+
+TEST(TupleTyping, ImagesAreRuledOutOnlyWhileEveryVariableKeepsItsFirstType) {
+    const fast::Term t = fast::Con(mkNumber(0), intType());
+    auto noEarlier = [](auto) {};
+    for (std::size_t n : {2, 12}) {  // a few elements, and more than are searched in order
+        EXPECT_TRUE(tupleImagesRuledOut(ownTupleHead(n, false), t, noEarlier)) << n;
+        EXPECT_FALSE(tupleImagesRuledOut(ownTupleHead(n, true), t, noEarlier)) << n;
+    }
 }
 
 }  // namespace
