@@ -1,6 +1,8 @@
 #include "lang/names.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 #include "support/errors.h"
 
@@ -53,60 +55,65 @@ bool nameBefore(std::string_view a, std::string_view b) {
 
 // --- NameList ---------------------------------------------------------------------------
 
-NameList::NameList() : finite_{std::make_shared<const std::vector<std::string>>(), 0} {}
+struct NameList::Node {
+    enum class Kind { Finite, Skipping, Deferred };
+    Kind kind;
+    std::vector<std::string> names;      // Finite: the names
+    std::vector<std::uint64_t> skipped;  // Skipping: ascending positions, never empty
+    std::optional<Lazy<NameList>> list;  // Deferred: the list to compute
+
+    explicit Node(std::vector<std::string> finite) : kind(Kind::Finite), names(std::move(finite)) {}
+    explicit Node(std::vector<std::uint64_t> skip) : kind(Kind::Skipping), skipped(std::move(skip)) {}
+    explicit Node(Lazy<NameList> deferred) : kind(Kind::Deferred), list(std::move(deferred)) {}
+};
 
 NameList NameList::fromVector(std::vector<std::string> names) {
-    NameList out;
-    out.finite_ = {std::make_shared<const std::vector<std::string>>(std::move(names)), 0};
-    return out;
+    if (names.empty()) return NameList();
+    return NameList(std::make_shared<const Node>(std::move(names)), 0);
 }
 
-NameList NameList::sequence() {
-    NameList out;
-    out.endless_ = true;
-    out.seq_ = {0, std::make_shared<const std::set<std::string>>()};
-    return out;
-}
+NameList NameList::sequence() { return NameList(nullptr, 0); }
 
 NameList NameList::deferred(std::function<NameList()> compute) {
-    NameList out;
-    out.deferred_ = std::make_shared<Lazy<NameList>>(Lazy<NameList>::defer(std::move(compute)));
-    return out;
+    return NameList(std::make_shared<const Node>(Lazy<NameList>::defer(std::move(compute))), 0);
 }
+
+bool NameList::isDeferred() const { return node_ && node_->kind == Node::Kind::Deferred; }
 
 const NameList& NameList::forced() const {
     const NameList* at = this;
-    while (at->deferred_) at = &at->deferred_->get();
+    while (at->isDeferred()) at = &at->node_->list->get();
     return *at;
 }
 
-NameList::Endless NameList::normalised(Endless e) {
-    while (!e.skip->empty() && e.skip->count(nthName(e.position)) > 0) ++e.position;
-    return e;
+NameList NameList::skippingFrom(const std::shared_ptr<const Node>& skipping, std::uint64_t at) {
+    const std::vector<std::uint64_t>& skipped = skipping->skipped;
+    if (at > skipped.back()) return NameList(nullptr, at);
+    auto next = std::lower_bound(skipped.begin(), skipped.end(), at);
+    for (; next != skipped.end() && *next == at; ++next) ++at;
+    // Past the last skipped position the list is the plain sequence and needs no node.
+    if (next == skipped.end()) return NameList(nullptr, at);
+    return NameList(skipping, at);
 }
 
 bool NameList::empty() const {
     const NameList& l = forced();
-    return !l.endless_ && l.finite_.index >= l.finite_.names->size();
+    if (!l.node_) return l.at_ == kNoPosition;
+    return l.node_->kind == Node::Kind::Finite && l.at_ >= l.node_->names.size();
 }
 
 std::string NameList::head() const {
     const NameList& l = forced();
-    if (l.endless_) return nthName(l.seq_.position);
     if (l.empty()) failInternal("internal error: head of an empty list");
-    return (*l.finite_.names)[l.finite_.index];
+    if (l.node_ && l.node_->kind == Node::Kind::Finite) return l.node_->names[l.at_];
+    return nthName(l.at_);
 }
 
 NameList NameList::tail() const {
-    NameList out = forced();
-    if (out.endless_) {
-        ++out.seq_.position;
-        out.seq_ = normalised(out.seq_);
-        return out;
-    }
-    if (out.empty()) failInternal("internal error: tail of an empty list");
-    ++out.finite_.index;
-    return out;
+    const NameList& l = forced();
+    if (l.empty()) failInternal("internal error: tail of an empty list");
+    if (l.node_ && l.node_->kind == Node::Kind::Skipping) return skippingFrom(l.node_, l.at_ + 1);
+    return NameList(l.node_, l.at_ + 1);
 }
 
 std::vector<std::string> NameList::take(std::size_t n) const {
@@ -117,40 +124,39 @@ std::vector<std::string> NameList::take(std::size_t n) const {
 
 NameList NameList::drop(std::size_t n) const {
     NameList at = forced();
-    if (!at.endless_) {
-        at.finite_.index = std::min(at.finite_.index + n, at.finite_.names->size());
+    if (at.empty()) return at;
+    if (at.node_ && at.node_->kind == Node::Kind::Finite) {
+        at.at_ = std::min<std::uint64_t>(at.at_ + n, at.node_->names.size());
         return at;
     }
-    for (; n > 0; --n) at = at.tail();
+    for (; n > 0 && at.node_; --n) at = at.tail();  // skipping: step over the skipped names
+    at.at_ += n;
     return at;
 }
 
 NameList NameList::without(const std::vector<std::string>& names) const {
-    NameList out = forced();
-    if (names.empty()) return out;
-    if (!out.endless_) {
+    const NameList& l = forced();
+    if (names.empty() || l.empty()) return l;
+    if (l.node_ && l.node_->kind == Node::Kind::Finite) {
         std::set<std::string> drop(names.begin(), names.end());
         std::vector<std::string> kept;
-        for (std::size_t i = out.finite_.index; i < out.finite_.names->size(); ++i) {
-            const std::string& n = (*out.finite_.names)[i];
+        for (std::size_t i = l.at_; i < l.node_->names.size(); ++i) {
+            const std::string& n = l.node_->names[i];
             if (drop.count(n) == 0) kept.push_back(n);
         }
         return fromVector(std::move(kept));
     }
-    // Only names still ahead in the sequence need to be remembered.
-    const std::uint64_t from = out.seq_.position;
-    auto ahead = [from](const std::string& n) {
-        auto pos = namePosition(n);
-        return pos && *pos >= from;
-    };
-    std::set<std::string> skip;
-    for (const auto& n : *out.seq_.skip)
-        if (ahead(n)) skip.insert(n);
+    // Only positions still ahead in the sequence need to be remembered.
+    std::vector<std::uint64_t> skip;
+    if (l.node_)
+        std::copy(std::lower_bound(l.node_->skipped.begin(), l.node_->skipped.end(), l.at_),
+                  l.node_->skipped.end(), std::back_inserter(skip));
     for (const auto& n : names)
-        if (ahead(n)) skip.insert(n);
-    out.seq_.skip = std::make_shared<const std::set<std::string>>(std::move(skip));
-    out.seq_ = normalised(out.seq_);
-    return out;
+        if (auto pos = namePosition(n); pos && *pos >= l.at_) skip.push_back(*pos);
+    if (skip.empty()) return l;
+    std::sort(skip.begin(), skip.end());
+    skip.erase(std::unique(skip.begin(), skip.end()), skip.end());
+    return skippingFrom(std::make_shared<const Node>(std::move(skip)), l.at_);
 }
 
 NameList varNames() {
@@ -173,7 +179,7 @@ NameList comb(const NameList& a, const NameList& b) {
         if (a.empty() || b.empty()) patternFail(CodedFailure::NameSequenceEmpty);
         return nameBefore(a.head(), b.head()) ? b : a;
     };
-    if (!a.deferred_ && !b.deferred_ && !a.empty() && !b.empty()) return choose();
+    if (!a.isDeferred() && !b.isDeferred() && !a.empty() && !b.empty()) return choose();
     return NameList::deferred(choose);
 }
 

@@ -3,7 +3,7 @@
 // state with which an expression is copied under fresh names.
 //
 // The sequence is never built: the n-th name is computed from n.  A name list is an immutable
-// value (a position in the sequence plus the names it must skip, or an explicit finite list),
+// value (a position in the sequence plus the positions it must skip, or an explicit finite list),
 // so it can be copied and handed along several branches; two holders of one list get the same
 // names.  Every operation here is a pure function in state-passing style.
 #pragma once
@@ -12,7 +12,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -33,10 +32,15 @@ bool nameBefore(std::string_view a, std::string_view b);
 // An immutable list of names, consumed from the front.  Either endless (a suffix of the name
 // sequence without a finite set of skipped names) or finite (an explicit list).  A list made by
 // `comb` from lists it may not examine yet is computed when first examined.
+//
+// A list is one cheap handle: a position plus a shared node that holds what the position
+// indexes (the names of a finite list, the skipped positions of an endless one, or the list
+// still to be computed).  The endless sequence with nothing left to skip, and the empty list,
+// need no node, so drawing names from a supply past its last skipped name shares nothing.
 class NameList {
 public:
     // The empty list.
-    NameList();
+    NameList() = default;
     // The finite list of the given names, in order.
     static NameList fromVector(std::vector<std::string> names);
     // The endless sequence from its start.
@@ -59,21 +63,21 @@ public:
 private:
     friend NameList comb(const NameList& a, const NameList& b);
 
-    struct Finite {
-        std::shared_ptr<const std::vector<std::string>> names;
-        std::size_t index = 0;
-    };
-    struct Endless {
-        std::uint64_t position = 0;  // never the position of a skipped name
-        std::shared_ptr<const std::set<std::string>> skip;
-    };
-    const NameList& forced() const;
-    static Endless normalised(Endless e);
+    struct Node;
+    // Marks the empty list among the lists without a node (no sequence position reaches it).
+    static constexpr std::uint64_t kNoPosition = ~std::uint64_t{0};
 
-    bool endless_ = false;
-    Finite finite_;
-    Endless seq_;
-    std::shared_ptr<Lazy<NameList>> deferred_;
+    NameList(std::shared_ptr<const Node> node, std::uint64_t at) : node_(std::move(node)), at_(at) {}
+    bool isDeferred() const;
+    const NameList& forced() const;
+    // The endless list from sequence position `at` on, skipping the positions in `skipping`.
+    static NameList skippingFrom(const std::shared_ptr<const Node>& skipping, std::uint64_t at);
+
+    // No node: the sequence from position at_ (the empty list when at_ is kNoPosition).
+    // A finite list's node: at_ indexes its names.  A skipping node: at_ is a sequence
+    // position, never a skipped one.  A deferred node: at_ is unused.
+    std::shared_ptr<const Node> node_;
+    std::uint64_t at_ = kNoPosition;
 };
 
 // The endless list of variable names (a shared constant).

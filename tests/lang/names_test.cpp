@@ -64,12 +64,29 @@ TEST(NameList, WithoutSkipsExactlyTheGivenNames) {
     EXPECT_EQ(varNames().take(2), (std::vector<std::string>{"a", "b"}));
 }
 
+TEST(NameList, SkippedNamesAcrossDropsAndLaterRemovals) {
+    const NameList l = varNames().without({"c", "d", "f"});
+    EXPECT_EQ(l.drop(2).take(3), (std::vector<std::string>{"e", "g", "h"}));
+    // Past the last skipped name the list goes on as the plain sequence.
+    EXPECT_EQ(l.drop(5).take(2), (std::vector<std::string>{"i", "j"}));
+    EXPECT_EQ(l.drop(23).take(2), (std::vector<std::string>{"aa", "ab"}));
+    // A removal on a list drawn past some skipped names keeps the ones still ahead.
+    const NameList m = varNames().without({"b", "z"}).drop(3).without({"a", "f"});
+    EXPECT_EQ(m.take(2), (std::vector<std::string>{"e", "g"}));
+    EXPECT_EQ(m.drop(20).head(), "aa");
+    EXPECT_EQ(NameList::deferred([] { return varNames().without({"a"}); }).drop(2).head(), "d");
+}
+
 TEST(NameList, FiniteListsEndAndFilter) {
     NameList l = NameList::fromVector({"x", "y", "z"});
     EXPECT_EQ(l.take(5), (std::vector<std::string>{"x", "y", "z"}));
     EXPECT_TRUE(l.drop(3).empty());
     EXPECT_EQ(l.without({"y"}).take(5), (std::vector<std::string>{"x", "z"}));
     EXPECT_THROW(NameList().head(), InternalError);
+    EXPECT_THROW(l.drop(3).tail(), InternalError);
+    const NameList none = NameList::fromVector({});
+    EXPECT_TRUE(none.empty());
+    EXPECT_TRUE(none.without({"x"}).drop(2).empty());
 }
 
 TEST(NameSupply, NextNameTakesFromTheFirstList) {
