@@ -51,6 +51,8 @@ namespace plim::difftest {
         static P aboveP(P a, P b) { return ns::aboveParDoc(a, b); }                                        \
         static P indentP(LayoutInt n, P p) { return ns::indentParDoc(n, p); }                              \
         static P bestOf(P a, P b) { return ns::joinParDoc(ns::choiceParDoc(a, b)); }                       \
+        static P choiceP(P a, P b) { return ns::choiceParDoc(a, b); }                                      \
+        static P substP(P outer, std::vector<P> inners) { return ns::substParDoc(outer, std::move(inners)); } \
         static D apply(P p, std::vector<D> xs) { return ns::applyParDoc(p, std::move(xs)); }               \
         static std::string render(const D& d, LayoutInt w) { return ns::renderDoc(d, w); }                 \
     }

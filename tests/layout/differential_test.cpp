@@ -150,6 +150,29 @@ TEST(PrettyDifferential, AJoinKeepsTheLayoutOneColumnShorterAtItsEnd) {
     EXPECT_EQ(Exhaustive::render(doc(Exhaustive{}), 10), "aaaaaaaaaa\naaaaaaaaax");
 }
 
+// Templates whose choices or fillings have the wrong count of parameters: their error texts, and
+// the bounds their parameters get (a choice pairs its arrangements' bounds up to the shorter
+// list, so the parameters after it take the bounds of the places before them; a filling's inner
+// templates are laid out, its outer one is not), with arguments whose layouts change with them.
+TEST(PrettyDifferential, TemplatesOfWrongCounts) {
+    const auto doc = [](auto lib) {
+        using L = decltype(lib);
+        const auto p = [] { return L::hole(); };
+        const auto list = [](const std::string& w) { return L::hvSp({L::text(w), L::text(w + w), L::text(w)}); };
+        const auto three = L::besideP(p(), L::besideP(p(), p()));
+        const auto unequal = L::besideP(L::choiceP(three, L::aboveP(p(), p())), L::besideP(p(), L::indentP(1, p())));
+        const auto wrong = L::substP(L::besideP(L::lift(list("q")), p()), {L::besideP(p(), p()), p()});
+        const auto outer = L::besideP(L::bestOf(L::besideP(p(), p()), L::aboveP(p(), p())), p());
+        const auto filled = L::substP(outer, {unequal, wrong, L::filterP(p())});
+        std::vector<typename L::D> args;
+        for (const char* w : {"a", "bb", "c", "dd", "e", "ff", "g", "hh", "i"}) args.push_back(list(w));
+        return L::apply(filled, args);
+    };
+    const Pruned::D pruned = doc(Pruned{});
+    const Exhaustive::D exhaustive = doc(Exhaustive{});
+    for (LayoutInt w = 1; w <= 70; ++w) ASSERT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "width " << w;
+}
+
 // Lists longer than the shared templates take the list's own node; their items are random
 // documents, some of them long lists again.
 TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {
