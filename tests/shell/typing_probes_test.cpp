@@ -1,9 +1,9 @@
 // Match commands on the probe signature (probes/sig.p): every result is well typed and
 // carries the term's types, so the checking matcher is silent on it; a pair that is not well
 // typed fails as a user error and the session answers the next command; a two-step match
-// lists all its results; a pattern variable applied to itself is bound by no result, and a
-// match that leaves it unused gives its results.  Each matcher gives the transcript recorded
-// under expected/.
+// lists all its results, and ends when a tuple argument holds \ k -> k; a pattern variable
+// applied to itself is bound by no result, and a match that leaves it unused gives its
+// results.  Each matcher gives the transcript recorded under expected/.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

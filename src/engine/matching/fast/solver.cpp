@@ -7,6 +7,7 @@
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
+#include "engine/matching/projecting_components.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
@@ -670,6 +671,7 @@ std::vector<std::string> listDifference(std::vector<std::string> xs, const std::
 }
 
 bool argumentSuitsTwoStep(const Term& x) {
+    if (holdsProjectingComponent(x, [](const Term& e) { return stripLams(e); })) return false;
     auto [body, names] = stripLams(x);
     if (body.hasPVar()) return false;
     const auto locals = freeLocalsOf(body);

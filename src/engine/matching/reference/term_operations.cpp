@@ -6,6 +6,7 @@
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
+#include "engine/matching/projecting_components.h"
 #include "support/errors.h"
 #include "support/hashing.h"
 
@@ -690,6 +691,11 @@ namespace {
 
 // The conditions on the argument of an application with a flexible head.
 bool flexibleArgumentFits(const Term& x) {
+    if (holdsProjectingComponent(x, [](const Term& e) {
+            auto [ns, body] = stripLambdas(e, {});
+            return std::make_pair(std::move(body), std::move(ns));
+        }))
+        return false;
     auto [ns, body] = stripLambdas(x, {});
     if (body.hasPVar()) return false;
     const std::vector<std::string> free = freeLocalVars(body);

@@ -304,6 +304,14 @@ TEST(FastMatchingEntries, TwoStepApplicableExamples) {
     EXPECT_FALSE(twoStepApplicable(noY));
     EXPECT_FALSE(twoStepApplicable(conv(ap(var("f", ii), plus(var("x", I()), num(1))))));
     EXPECT_TRUE(twoStepApplicable(conv(ap(var("f", ii), F(num(1))))));
+    // A tuple argument holding \ y -> y (also in an inner tuple), whatever its other
+    // components hold: the tuple fold would give that component the two-step candidates.
+    const Expr idY = lam("y", I(), var("y", I()));
+    const Expr inner = pair(idY, num(1));
+    EXPECT_FALSE(twoStepApplicable(conv(ap(var("f", fn(pair(idY, nil(I())).type(), I())), pair(idY, nil(I()))))));
+    EXPECT_FALSE(twoStepApplicable(conv(ap(var("f", fn(pair(inner, num(2)).type(), I())), pair(inner, num(2))))));
+    const Expr usesY = lam("y", I(), F(var("y", I())));
+    EXPECT_TRUE(twoStepApplicable(conv(ap(var("f", fn(pair(usesY, num(2)).type(), I())), pair(usesY, num(2))))));
 }
 
 TEST(FastMatchingEntries, TwoStepFallsBackToOneStepForUnsuitedPatterns) {

@@ -291,6 +291,16 @@ TEST(RefUtils, TwoStepPatterns) {
     EXPECT_FALSE(isTwoStepPattern(applyF(Lam(LamVar("y"), Con(mkNumber(1), I()), fII))));
     // A constant applied to the bound variable.
     EXPECT_TRUE(isTwoStepPattern(applyF(Lam(LamVar("y"), Ap(Con(mkConstr("k"), fII), LVar("y", I()), I()), fII))));
+    // A tuple argument holding \ y -> y (also in an inner tuple), whatever its other components
+    // hold: the tuple fold would give that component the two-step candidates.
+    const Term idY = Lam(LamVar("y"), LVar("y", I()), fII);
+    const Term one = Con(mkNumber(1), I());
+    auto pairOf = [](const Term& a, const Term& b) { return Tupl({a, b}, mkTupleType({a.type(), b.type()})); };
+    EXPECT_FALSE(isTwoStepPattern(Ap(PVar("F", fn(pairOf(idY, one).type(), I())), pairOf(idY, one), I())));
+    const Term nested = pairOf(pairOf(one, idY), one);
+    EXPECT_FALSE(isTwoStepPattern(Ap(PVar("F", fn(nested.type(), I())), nested, I())));
+    const Term usesY = Lam(LamVar("y"), Ap(Con(mkConstr("k"), fII), LVar("y", I()), I()), fII);
+    EXPECT_TRUE(isTwoStepPattern(Ap(PVar("F", fn(pairOf(usesY, one).type(), I())), pairOf(usesY, one), I())));
     // Rigid heads: both parts are examined.
     const Term rigid = Ap(Con(mkConstr("c"), fII), Ap(PVar("H", fII), PVar("x", I()), I()), I());
     EXPECT_FALSE(isTwoStepPattern(rigid));
