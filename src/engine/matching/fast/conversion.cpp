@@ -400,10 +400,21 @@ Type tupleConType(const Type& tuple) {
     return conType;
 }
 
+// The constructor applied to the components.  Its type is a chain of function types
+// (tupleConType): each application is typed by the result part of its function's type, as
+// typedAp would type it.
+Expr appliedTo(Expr constructor, std::span<const Expr> components) {
+    for (const Expr& c : components) {
+        Type result = constructor.type().args()[1];
+        constructor = mkAp(std::move(constructor), c, std::move(result));
+    }
+    return constructor;
+}
+
 // The saturated tuple application; its type is `known` when that is the components' tuple type.
 Expr tupleExpr(std::span<const Expr> components, const Type* known) {
     const auto k = static_cast<std::int32_t>(components.size());
-    Expr out = [&] {
+    Expr constructor = [&] {
         if (isTupleTypeOf(known, components)) {
             // By the very tuple type node: the results of one search rebuild the same few
             // tuples of the term again and again.
@@ -415,8 +426,7 @@ Expr tupleExpr(std::span<const Expr> components, const Type* known) {
         for (const Expr& c : components) ts.push_back(exprType(c));
         return mkCon(mkTuple(k), tupleConType(mkTupleType(std::move(ts))));
     }();
-    for (const Expr& c : components) out = typedAp(out, c);
-    return out;
+    return appliedTo(std::move(constructor), components);
 }
 
 }  // namespace
