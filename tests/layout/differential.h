@@ -45,6 +45,8 @@ namespace plim::difftest {
         static D block(std::vector<D> xs) { return ns::blockDoc("(", ")", ", ", std::move(xs)); }          \
         static D cond(D c, D t, D e) { return ns::ifThenElseDoc("if ", " then ", " else ", "", c, t, e); } \
         static P hole() { return ns::parDoc(); }                                                           \
+        static P first() { return ns::firstParDoc(); }                                                     \
+        static P second() { return ns::secondParDoc(); }                                                   \
         static P lift(D d) { return ns::liftParDoc(d); }                                                   \
         static P filterP(P p) { return ns::filterParDoc(p); }                                              \
         static P besideP(P a, P b) { return ns::besideParDoc(a, b); }                                      \

@@ -173,6 +173,31 @@ TEST(PrettyDifferential, TemplatesOfWrongCounts) {
     for (LayoutInt w = 1; w <= 70; ++w) ASSERT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "width " << w;
 }
 
+// What a filled template is sure of as it is made: its sizes, and whether its first layout is its
+// one line, which is then written without being laid out.  A joined choice of unequal counts is
+// its error text, a hole taking an alternative of a one-line argument and a template filled
+// with templates are written with all their parts, and a filling of the wrong count is as wide
+// as its error text, which sets the bound of a list beside it.
+TEST(PrettyDifferential, TemplatesSureOfTheirLine) {
+    const auto docs = [](auto lib) {
+        using L = decltype(lib);
+        const auto p = [] { return L::hole(); };
+        const auto list = L::hvSp({L::text("a"), L::text("bb"), L::text("c")});
+        return std::vector<typename L::D>{
+            L::apply(L::bestOf(L::besideP(p(), p()), L::aboveP(p(), L::lift(L::text("z")))), {L::text("x"), L::text("y")}),
+            L::apply(L::besideP(p(), L::first()), {L::text("x"), L::text("y")}),
+            L::apply(L::besideP(L::second(), p()), {L::text("x"), L::text("y")}),
+            L::apply(L::substP(L::besideP(p(), p()), {L::lift(L::text("x")), p()}), {L::text("y")}),
+            L::apply(L::besideP(L::substP(L::besideP(p(), p()), {p()}), p()), {L::text("x"), list}),
+        };
+    };
+    const std::vector<Pruned::D> pruned = docs(Pruned{});
+    const std::vector<Exhaustive::D> exhaustive = docs(Exhaustive{});
+    for (std::size_t i = 0; i < pruned.size(); ++i)
+        for (LayoutInt w = 1; w <= 70; ++w)
+            ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+}
+
 // Lists longer than the shared templates take the list's own node; their items are random
 // documents, some of them long lists again.
 TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {
