@@ -158,9 +158,9 @@ namespace plim {
 namespace {
 
 // A template filled with a text and the template of the level below, whose parameter it uses in
-// both arrangements of a choice: each level's program holds the one below once (it held it twice,
-// 2^n times in all, before).  Each level's sizes are measured once per walk (they were measured
-// afresh by every level above, quadratic in the depth).
+// both arrangements of a choice: each level's places hold the one below once (as a filling's
+// inner template, which the outer one's holes take), not twice (2^n times in all), and a walk
+// measures and lays out each place once.
 void BM_NestedTemplateFillings(benchmark::State& state) {
     const auto depth = static_cast<int>(state.range(0));
     const ParDoc step = joinParDoc(choiceParDoc(besideParDoc(parDoc(), parDoc()), aboveParDoc(parDoc(), indentParDoc(2, parDoc()))));

@@ -1,5 +1,5 @@
 // The nodes of the node engine: their making, their sizes and what the one-line shortcut is
-// sure of, and the programs of templates (see layout/nodes.h).
+// sure of, and the values of templates from their places (see layout/nodes.h).
 #include "layout/nodes_internal.h"
 
 #include <algorithm>

@@ -47,7 +47,6 @@ struct TextTree {
         const DocNode* doc;      // Plain, Line, Below, Again: the node
     };
 
-    bool hasSecond() const { return kind == Kind::Beside || kind == Kind::Above; }
 };
 
 // A leaf text of the given characters that no arena holds.

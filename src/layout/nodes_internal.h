@@ -31,7 +31,7 @@ public:
 
     const TextTree* make(TextTree::Kind kind, LayoutInt shift, const TextTree* first, const TextTree* second,
                          const char* chars, const DocNode* doc = nullptr, std::uint32_t index = 0) {
-        TextTree& t = work_.next();
+        TextTree& t = texts_.next();
         t.kind = kind;
         t.index = static_cast<std::uint16_t>(index);
         t.shift = NodeSizes::kept(shift);
@@ -51,7 +51,7 @@ public:
     // for candidates up to a few chunks (a layout's live candidates are few).  The rest is given
     // back.
     void clear() {
-        work_.keepReached();
+        texts_.keepReached();
         if (candChunks_.size() > kKeptArenaChunks) {
             candChunks_.resize(kKeptArenaChunks);
             candSizes_.resize(kKeptArenaChunks);
@@ -61,14 +61,15 @@ public:
     }
 
     // The room it holds: for texts, and for candidates.
-    std::size_t textRoom() const { return work_.room(); }
+    std::size_t textRoom() const { return texts_.room(); }
     std::size_t candidateRoom() const { return std::accumulate(candSizes_.begin(), candSizes_.end(), std::size_t{0}); }
 
     // The texts' extent, and its rewinding to an earlier extent: the texts made since are gone.
-    std::size_t mark() const { return work_.filled; }
-    void rewind(std::size_t mark) { work_.rewind(mark); }
+    std::size_t mark() const { return texts_.filled; }
+    void rewind(std::size_t mark) { texts_.rewind(mark); }
 
 private:
+    // The texts, in blocks that never move.
     struct Region {
         std::vector<std::unique_ptr<TextTree[]>> blocks;
         std::vector<std::size_t> ends;  // the count of texts up to the end of each block
@@ -115,7 +116,7 @@ private:
             top = end = nullptr;  // found again by the next text
         }
     };
-    Region work_;
+    Region texts_;
     std::deque<std::string> strings_;
 
 public:

@@ -44,8 +44,8 @@ inline constexpr std::size_t kFirstTextBlock = 16;
 // and chunks growing from it.
 inline constexpr std::size_t kCandidateChunk = 4096;
 inline constexpr std::size_t kFirstCandidateChunk = 16;
-// A render's arena keeps for the next one the room of this many texts (in each of its parts)
-// and this many chunks of candidates, which most layouts need ...
+// A render's arena keeps for the next one the room of this many texts and this many chunks of
+// candidates, which most layouts need ...
 inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
 inline constexpr std::size_t kKeptArenaChunks = 8;
 // ... and, up to this many, the texts it reached: the steps of a calculation need about as many

@@ -117,7 +117,7 @@ TEST(PrettyDepth, TenThousandNestedTemplates) {
 }
 
 // Templates filled with templates whose parameter they use in both arrangements of a choice,
-// nested past the length of a kept program: laid out as by the lazy rules, and in time.
+// nested past the places a template keeps: laid out as by the lazy rules, and in time.
 TEST(PrettyDepth, NestedFillingsUsingAParameterTwice) {
     const ParDoc step =
         joinParDoc(choiceParDoc(besideParDoc(parDoc(), parDoc()), aboveParDoc(parDoc(), indentParDoc(2, parDoc()))));
@@ -140,7 +140,7 @@ TEST(PrettyDepth, NestedFillingsUsingAParameterTwice) {
 }
 
 // Templates filled with the template of the level below and a parameter of their own, whose
-// argument follows those of the level below, nested past the length of a kept program: each
+// argument follows those of the level below, nested past the places a template keeps: each
 // argument, a list that is one line where it fits, is laid out after the last line of those
 // before it, as by the lazy rules.
 TEST(PrettyDepth, NestedFillingsWithParametersOfTheirOwn) {
