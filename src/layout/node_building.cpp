@@ -346,14 +346,15 @@ void placeValues(const PlaceShape* places, std::size_t n, const V* args, V* out)
     }
 }
 
-// The value of a template over its arguments', from its kept places or places made for it.
-NodeValue parValue(const ParNode& p, const NodeValue* args, std::size_t count) {
+// The value of a template over its arguments' (one for each parameter), from its kept places or
+// places made for it.
+NodeValue parValue(const ParNode& p, const NodeValue* args) {
     static thread_local std::vector<PlaceShape> made;  // kept for their room
     static thread_local std::vector<NodeValue> values;
     const std::vector<PlaceShape>* places = &p.places;
     if (places->empty()) {
         made.clear();
-        makePlaces(p, count, made);
+        makePlaces(p, made);
         places = &made;
     }
     values.resize(places->size());
@@ -664,7 +665,7 @@ DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     SmallVec<NodeValue, 8> values;
     values.reserve(args.size());
     for (const DocNodeRef& a : args) values.push_back(valueOf(*a));
-    const NodeValue s = parValue(*p, values.data(), values.size());
+    const NodeValue s = parValue(*p, values.data());
     auto d = node(DocNode::Kind::Apply);
     d->many = makeMany(std::move(args), std::move(p));
     setValue(*d, s);
@@ -772,7 +773,7 @@ ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef>
                     std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
     p->doc = std::move(doc);
     std::vector<PlaceShape> places;
-    if (makePlaces(*p, static_cast<std::size_t>(params), places, kMaxPlaces)) p->places = std::move(places);
+    if (makePlaces(*p, places, kMaxPlaces)) p->places = std::move(places);
     return p;
 }
 

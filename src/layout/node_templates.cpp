@@ -78,11 +78,12 @@ void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>&
 
 // The places in pre-order, over slots: the arguments', then each filling's for its inner
 // templates, which their places fill.  A hole takes its slot's argument or place.
-bool makePlaces(const ParNode& root, std::size_t count, std::vector<PlaceShape>& out, std::size_t limit) {
+bool makePlaces(const ParNode& root, std::vector<PlaceShape>& out, std::size_t limit) {
     static thread_local std::vector<PlaceItem> todo;        // kept for their room: the walk is
     static thread_local std::vector<std::int32_t> slots;    // never nested
     todo.clear();
     slots.clear();
+    const auto count = static_cast<std::size_t>(root.params);
     for (std::size_t i = 0; i < count; ++i) slots.push_back(~static_cast<std::int32_t>(i));
     const std::size_t base = out.size();
     todo.push_back(PlaceItem{&root, 0, 0, static_cast<std::uint32_t>(count), kNoSlot, false});
@@ -104,10 +105,10 @@ bool makePlaces(const ParNode& root, std::size_t count, std::vector<PlaceShape>&
     return true;
 }
 
-std::size_t TemplatePlaces::add(const ParNode& p, std::size_t count) {
+std::size_t TemplatePlaces::add(const ParNode& p) {
     const std::size_t first = shapes_.size();
     if (!p.places.empty()) shapes_.insert(shapes_.end(), p.places.begin(), p.places.end());
-    else makePlaces(p, count, shapes_);
+    else makePlaces(p, shapes_);
     sizes_.resize(shapes_.size());
     state_.resize(shapes_.size());
     return first;

@@ -449,7 +449,7 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     SmallVec<Sizes, 4> sizes;
     sizes.reserve(parts.size());
     for (std::size_t i = 0; i < parts.size(); ++i) sizes.push_back(sizesAt(i));
-    if (done == 0) f.lists->places.add(layout, parts.size());
+    if (done == 0) f.lists->places.add(layout);
     Bounds bounds;
     f.lists->places.measure(f.placesAt, sizes.data(), f.line, bounds);
     for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);

@@ -365,9 +365,9 @@ inline bool countsMatch(const ParNode& subst) {
 inline std::string countError(const ParNode& subst) {
     return applyCountError(subst.parts.front()->params, static_cast<LayoutInt>(subst.parts.size() - 1));
 }
-// The places of p filled with `count` arguments (see PlaceShape) appended to `out`; false where
-// there are more than `limit` of them (0: no limit), some appended.
-bool makePlaces(const ParNode& p, std::size_t count, std::vector<PlaceShape>& out, std::size_t limit = 0);
+// The places of p filled with an argument for each parameter (see PlaceShape) appended to `out`;
+// false where there are more than `limit` of them (0: no limit), some appended.
+bool makePlaces(const ParNode& p, std::vector<PlaceShape>& out, std::size_t limit = 0);
 // The sizes of a template's places over arguments of the given sizes (see placeValues).
 void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out);
 
@@ -379,8 +379,9 @@ void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Size
 // nested however deep takes no deeper calls, and each part of a filling is laid out once.
 class TemplatePlaces {
 public:
-    // The places of p filled with `count` arguments appended; the first one's index returned.
-    std::size_t add(const ParNode& p, std::size_t count);
+    // The places of p filled with an argument for each parameter appended; the first one's index
+    // returned.
+    std::size_t add(const ParNode& p);
     // The sizes and bounds of the template's places from `first` on, over arguments of the given
     // sizes, at the line bound; the bound of each of its parameters, in order, to `bounds` (the
     // larger of a choice's two, as long as both arrangements have one).
