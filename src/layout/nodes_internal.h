@@ -48,14 +48,11 @@ public:
     // Emptied for another layout.  Its room for texts is kept for the next one as far as this
     // layout reached into it (the steps of a calculation need about as much room each), and
     // always as much as most layouts need, within the bounds of layout/tuning.h; so is its room
-    // for candidates up to a few chunks (a layout's live candidates are few).  The rest is given
-    // back.
+    // for candidates up to a few chunks (a layout's live candidates are few), but for a chunk
+    // made larger for one long list.  The rest is given back.
     void clear() {
         texts_.keepReached();
-        if (candChunks_.size() > kKeptArenaChunks) {
-            candChunks_.resize(kKeptArenaChunks);
-            candSizes_.resize(kKeptArenaChunks);
-        }
+        keepCandidateChunks();
         strings_.clear();
         candidateRewind(CandidateMark{});
     }
@@ -153,6 +150,19 @@ public:
     }
 
 private:
+    void keepCandidateChunks() {
+        std::size_t kept = 0;
+        for (std::size_t c = 0; c < candChunks_.size() && kept < kKeptArenaChunks; ++c) {
+            if (candSizes_[c] > kCandidateChunk) continue;
+            if (kept != c) {
+                candChunks_[kept] = std::move(candChunks_[c]);
+                candSizes_[kept] = candSizes_[c];
+            }
+            ++kept;
+        }
+        candChunks_.resize(kept);
+        candSizes_.resize(kept);
+    }
     // Moves the top to the start of the next chunk with room for n, made if need be.
     [[gnu::noinline]] void nextChunk(std::size_t n) {
         std::size_t c = room_.top == nullptr ? 0 : chunk_ + 1;

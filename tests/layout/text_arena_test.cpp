@@ -68,6 +68,15 @@ TEST(TextArenaRoom, KeepsWhatTheLastLayoutReachedWithinItsBounds) {
     EXPECT_GE(arena.textRoom(), kReachedArenaTexts - kTextBlock);
 }
 
+TEST(TextArenaRoom, GivesBackAChunkMadeForOneLongListOfCandidates) {
+    TextArena arena;
+    makeCandidates(arena, 2);
+    arena.cands(16 * kCandidateChunk);
+    makeCandidates(arena, 2);
+    arena.clear();
+    EXPECT_EQ(arena.candidateRoom(), 4 * kCandidateChunk);  // the chunks of the usual size
+}
+
 TEST(TextArenaRoom, LayoutsInTheRoomKeptWriteWhatTheRulesGive) {
     // Nested lists whose inner levels fit make many texts; made one after another in one arena,
     // larger and smaller ones, each writes its first candidate as the oracle does.
