@@ -120,18 +120,18 @@ void TemplatePlaces::dropFrom(std::size_t first) {
 
 void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds) {
     placeSizes(shapes_.data() + first, shapes_.size() - first, args, sizes_.data() + first);
-    lists_.clear();
+    paramBounds_.clear();
     for (std::size_t k = first; k < shapes_.size(); ++k) {
         while (!open_.empty() && first + shapes_[open_.back()].end <= k) close(first);
         if (k == first) state_[k].line = line;
         else setLine(first, k);
-        state_[k].listAt = lists_.size();
-        if (isHole(shapes_[k].p->kind)) lists_.push_back(state_[k].line);
+        state_[k].boundsAt = paramBounds_.size();
+        if (isHole(shapes_[k].p->kind)) paramBounds_.push_back(state_[k].line);
         open_.push_back(static_cast<std::uint32_t>(k));
     }
     while (!open_.empty()) close(first);
     bounds.clear();
-    bounds.append(lists_.begin(), lists_.end());
+    bounds.append(paramBounds_.begin(), paramBounds_.end());
 }
 
 // The bound of a place from its parent's: a side-by-side composition's right part after the left
@@ -150,37 +150,52 @@ void TemplatePlaces::setLine(std::size_t first, std::size_t k) {
     }
 }
 
-// The place on top of the open ones closed, with its parameters' bounds at the end of the
-// lists: a choice takes the larger of its arrangements' bounds for each parameter, as long as
-// both have one; a filling's outer template hands its inner ones its parameters' bounds (the
-// whole bound past them) and keeps none; a filling puts its inner ones' in their order.
+// The place on top of the open ones closed, its parameters' bounds at the end of paramBounds_
+// as its parts left them but for a choice's and a filling's; an outer template of a filling
+// hands its bounds to its inner ones and keeps none.
 void TemplatePlaces::close(std::size_t first) {
     const std::size_t k = open_.back();
     open_.pop_back();
-    const std::size_t end = first + shapes_[k].end;
-    const std::size_t at = state_[k].listAt;
-    if (shapes_[k].p->kind == ParNode::Kind::Choice) {
-        const std::size_t left = state_[first + shapes_[k + 1].end].listAt;
-        const std::size_t n = std::min(left - at, lists_.size() - left);
-        for (std::size_t i = 0; i < n; ++i) lists_[at + i] = std::max(lists_[at + i], lists_[left + i]);
-        lists_.resize(at + n);
-    } else if (shapes_[k].p->kind == ParNode::Kind::Subst) {
-        std::vector<LayoutInt> ordered;  // from the last inner template's to the first's
-        for (std::size_t c = first + shapes_[k + 1].end; c < end; c = first + shapes_[c].end) {
-            const std::size_t to = first + shapes_[c].end < end ? state_[first + shapes_[c].end].listAt : lists_.size();
-            ordered.insert(ordered.begin(), lists_.begin() + static_cast<std::ptrdiff_t>(state_[c].listAt),
-                           lists_.begin() + static_cast<std::ptrdiff_t>(to));
-        }
-        std::copy(ordered.begin(), ordered.end(), lists_.begin() + static_cast<std::ptrdiff_t>(at));
-    }
+    if (shapes_[k].p->kind == ParNode::Kind::Choice) closeChoice(first, k);
+    else if (shapes_[k].p->kind == ParNode::Kind::Subst) closeFilling(first, k);
     const std::size_t parent = first + shapes_[k].parent;
-    if (k != parent + 1 || shapes_[parent].p->kind != ParNode::Kind::Subst) return;
-    std::size_t i = shapes_[parent].p->parts.size() - 1;  // the inner templates, from the last
-    for (std::size_t c = end; c < first + shapes_[parent].end; c = first + shapes_[c].end) {
-        --i;
-        state_[c].line = at + i < lists_.size() ? lists_[at + i] : state_[parent].line;
+    if (k == parent + 1 && shapes_[parent].p->kind == ParNode::Kind::Subst) setInnerLines(first, k);
+}
+
+// A choice takes the larger of its arrangements' bounds for each parameter, as long as both
+// have one.  Its right arrangement's come first, then its left one's (see makePlaces).
+void TemplatePlaces::closeChoice(std::size_t first, std::size_t k) {
+    const std::size_t at = state_[k].boundsAt;
+    const std::size_t left = state_[first + shapes_[k + 1].end].boundsAt;
+    const std::size_t n = std::min(left - at, paramBounds_.size() - left);
+    for (std::size_t i = 0; i < n; ++i) paramBounds_[at + i] = std::max(paramBounds_[at + i], paramBounds_[left + i]);
+    paramBounds_.resize(at + n);
+}
+
+// A filling puts its inner templates' bounds, which follow one another from the last inner
+// template's (see makePlaces), in their order.
+void TemplatePlaces::closeFilling(std::size_t first, std::size_t k) {
+    const std::size_t end = first + shapes_[k].end;
+    std::vector<LayoutInt> ordered;  // from the last inner template's to the first's
+    for (std::size_t c = first + shapes_[k + 1].end; c < end; c = first + shapes_[c].end) {
+        const std::size_t to = first + shapes_[c].end < end ? state_[first + shapes_[c].end].boundsAt : paramBounds_.size();
+        ordered.insert(ordered.begin(), paramBounds_.begin() + static_cast<std::ptrdiff_t>(state_[c].boundsAt),
+                       paramBounds_.begin() + static_cast<std::ptrdiff_t>(to));
     }
-    lists_.resize(at);
+    std::copy(ordered.begin(), ordered.end(), paramBounds_.begin() + static_cast<std::ptrdiff_t>(state_[k].boundsAt));
+}
+
+// The outer template of a filling, closed, gives each inner template the bound of its
+// parameter (the whole bound where it has none) and drops its bounds.
+void TemplatePlaces::setInnerLines(std::size_t first, std::size_t outer) {
+    const std::size_t parent = outer - 1;
+    const std::size_t at = state_[outer].boundsAt;
+    std::size_t i = shapes_[parent].p->parts.size() - 1;  // the inner templates, from the last
+    for (std::size_t c = first + shapes_[outer].end; c < first + shapes_[parent].end; c = first + shapes_[c].end) {
+        --i;
+        state_[c].line = at + i < paramBounds_.size() ? paramBounds_[at + i] : state_[parent].line;
+    }
+    paramBounds_.resize(at);
 }
 
 bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) {

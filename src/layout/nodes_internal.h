@@ -409,17 +409,20 @@ public:
 private:
     struct State {
         LayoutInt line = 0;
-        std::size_t listAt = 0;  // where its parameters' bounds begin (see measure)
-        CandidateMark mark;      // where the candidates of its layout begin
+        std::size_t boundsAt = 0;  // where its parameters' bounds begin in paramBounds_
+        CandidateMark mark;        // where the candidates of its layout begin
     };
     void setLine(std::size_t first, std::size_t k);
     void close(std::size_t first);
+    void closeChoice(std::size_t first, std::size_t k);
+    void closeFilling(std::size_t first, std::size_t k);
+    void setInnerLines(std::size_t first, std::size_t outer);
 
     std::vector<PlaceShape> shapes_;
     std::vector<Sizes> sizes_;
     std::vector<State> state_;
-    std::vector<LayoutInt> lists_;     // the bounds of the parameters of the places measured
-    std::vector<std::uint32_t> open_;  // the places whose parts are being measured
+    std::vector<LayoutInt> paramBounds_;  // of the parameters of the places measured, in order
+    std::vector<std::uint32_t> open_;     // the places whose parts are being measured
 };
 
 }  // namespace plim::pretty_detail
