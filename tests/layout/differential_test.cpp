@@ -198,6 +198,25 @@ TEST(PrettyDifferential, TemplatesSureOfTheirLine) {
             ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
 }
 
+// A template over an argument whose sizes follow its bound (a fill to the line's end): what
+// follows it on its last line, a later argument or a lifted list, takes its bound from the
+// sizes of the argument's layout, not from those the fill has before it is laid out.
+TEST(PrettyDifferential, TemplatesOverArgumentsWhoseSizesFollowTheBound) {
+    const auto docs = [](auto lib) {
+        using L = decltype(lib);
+        const auto p = [] { return L::hole(); };
+        const auto list = [](const std::string& w) { return L::hvSp({L::text(w), L::text(w + w), L::text(w)}); };
+        const auto fill = L::fill({L::text("aaa"), L::text("bb"), L::text("cccc"), L::text("d"), L::text("ee")});
+        const auto layout = L::besideP(p(), L::besideP(p(), L::lift(list("y"))));
+        return std::vector<typename L::D>{L::apply(layout, {fill, list("x")}), L::apply(layout, {list("x"), fill})};
+    };
+    const std::vector<Pruned::D> pruned = docs(Pruned{});
+    const std::vector<Exhaustive::D> exhaustive = docs(Exhaustive{});
+    for (std::size_t i = 0; i < pruned.size(); ++i)
+        for (LayoutInt w = 1; w <= 40; ++w)
+            ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+}
+
 // Lists longer than the shared templates take the list's own node; their items are random
 // documents, some of them long lists again.
 TEST(PrettyDifferential, LongHorizontalOrVerticalLists) {

@@ -56,10 +56,11 @@ TEST(TextArenaRoom, KeepsWhatTheLastLayoutReachedWithinItsBounds) {
     EXPECT_EQ(arena.candidateRoom(), candidates);
     arena.clear();
     EXPECT_EQ(arena.textRoom(), texts);
-    // A small layout next: the room past what most layouts need is given back.
+    // A small layout next: the room past what most layouts need is given back, that room kept.
     makeTexts(arena, 10);
     arena.clear();
     EXPECT_LE(arena.textRoom(), kKeptArenaTexts + kTextBlock);
+    EXPECT_GE(arena.textRoom(), kKeptArenaTexts - kTextBlock);
     EXPECT_LE(arena.candidateRoom(), kKeptArenaChunks * kCandidateChunk);
     // Past the bounds, the room beyond them is given back.
     makeTexts(arena, kReachedArenaTexts + 4 * kTextBlock);
