@@ -72,6 +72,7 @@ bool decompositionsTyped(const Term& t) {
 template <class Term>
 class OccurrenceTypes {
 public:
+    explicit OccurrenceTypes(std::size_t expectedNotes) { noted_.reserve(expectedNotes); }
     void note(const Term& x) {
         if (x.is(KindOf<Term>::PVar)) noted_.push_back(Note{&x.name(), &x.type(), noted_.size()});
     }
@@ -126,11 +127,12 @@ private:
     bool sameAsNoted(const Term& v) const {
         auto it = noted_.begin();
         if (noted_.size() <= kFew) {
-            while (it != noted_.end() && *it->name != v.name()) ++it;
+            // The pattern's own occurrences are the noted ones: their names compare in place.
+            while (it != noted_.end() && it->name != &v.name() && *it->name != v.name()) ++it;
         } else {
             it = std::lower_bound(noted_.begin(), noted_.end(), Note{&v.name(), nullptr, 0}, before);
         }
-        if (it == noted_.end() || *it->name != v.name()) return true;
+        if (it == noted_.end() || (it->name != &v.name() && *it->name != v.name())) return true;
         return it->type->sameNode(v.type()) || eqType(*it->type, v.type());
     }
     static constexpr std::size_t kFew = 8;
@@ -150,11 +152,13 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
     const Term& f = p.fun();
     const std::vector<Term>& xs = p.arg().elems();
     if (xs.size() < 2 || std::any_of(xs.begin(), xs.end(), [](const Term& x) { return x.is(K::Tupl); })) return false;
-    std::vector<Type> types;
-    types.reserve(xs.size());
+    // Kept for the next check, emptied after this one (imageTypeMayFit does not come back here).
+    thread_local std::vector<Type> types;
     for (const Term& x : xs) types.push_back(x.type());
-    if (imageTypeMayFit(f.type(), types) || !tuple_typing::decompositionsTyped(t)) return false;
-    tuple_typing::OccurrenceTypes<Term> occurrences;
+    const bool fits = imageTypeMayFit(f.type(), types);
+    types.clear();
+    if (fits || !tuple_typing::decompositionsTyped(t)) return false;
+    tuple_typing::OccurrenceTypes<Term> occurrences(xs.size() + 1);
     occurrences.note(f);
     for (const Term& x : xs) occurrences.note(x);
     occurrences.visit(p);

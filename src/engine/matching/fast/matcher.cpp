@@ -22,6 +22,17 @@ fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vect
     return {fast::applyTermSubst(b, fast::freezeLocals(pnames, p)), fast::applyTermSubst(b, fast::freezeLocals(tnames, t))};
 }
 
+// A side with the names bound around it frozen (none outside any binder).
+Term frozen(const std::vector<TypedVar>& ctx, const Term& t) {
+    return ctx.empty() ? t : fast::freezeLocals(fast::contextNames(ctx), t);
+}
+
+// The same for sides in context.
+fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
+                              const std::vector<TypedVar>& tctx) {
+    return {fast::applyTermSubst(b, frozen(pctx, p)), fast::applyTermSubst(b, frozen(tctx, t))};
+}
+
 }  // namespace
 
 TermSubst fastConvertBindings(const MatchResult& bindings) {
@@ -89,7 +100,7 @@ struct EngineCall {
     NameSupply supply;
 
     fast::Problems problems() const {
-        return {preparedProblem(b, p, fast::contextNames(pctx), t, fast::contextNames(tctx))};
+        return {preparedProblem(b, p, pctx, t, tctx)};
     }
 };
 
@@ -114,21 +125,26 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const s
     return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
 }
 
+// Set up at once: the records defer the call, and the solver's results and rest are lazy
+// themselves, so a run rejected up front costs no further layer.
 MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
                              const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    return lazyMatchRun(delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
-        std::function<MatchResult(TermSubst)> finish = [thaw = thawing(call.tctx)](TermSubst s) {
-            if (thaw) s = thaw(std::move(s));
-            return fastConvertSolution(s);
-        };
-        return fast::solveRunConverted(call.step, call.b, call.problems(), call.supply, std::move(finish));
-    }));
+    std::function<MatchResult(TermSubst)> finish;
+    if (tctx.empty()) {
+        finish = [](TermSubst s) { return fastConvertSolution(s); };
+    } else {
+        finish = [thaw = thawing(tctx)](TermSubst s) { return fastConvertSolution(thaw(std::move(s))); };
+    }
+    fast::ConvertedRun run = fast::solveRunConverted(
+        step, b, {preparedProblem(b, p, pctx, t, tctx)}, supply,
+        std::move(finish));
+    return MatchRun{std::move(run.results), std::move(run.rest)};
 }
 
 MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
                               const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    // The choice is made once, on the whole pattern, when the results are first read.
-    return lazyMatchRun(delay([=]() { return fastEngineConverted(twoStepFor(p), b, p, pctx, t, tctx, supply); }));
+    // The choice is made once, on the whole pattern.
+    return fastEngineConverted(twoStepFor(p), b, p, pctx, t, tctx, supply);
 }
 
 FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {

@@ -585,6 +585,16 @@ std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, con
     return matchFirstOrder(step, worklist.front().first, worklist.front().second);
 }
 
+// A worklist of one problem that branches on a flexible head applied to a tuple whose images
+// the types rule out: the search would fail on its type match or find so on opening its
+// branch point (the rest of the worklist being empty), so it is not set up.
+bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
+    if (worklist.size() != 1) return false;
+    const auto& [p, t] = worklist.front();
+    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
+    return tupleImagesRuledOut(step, p, t, {});
+}
+
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
@@ -608,6 +618,7 @@ std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Pr
         if (m->solution) results = List<R>::cons(finish(std::move(*m->solution)), {});
         return {std::move(results), Lazy<NameSupply>(s)};
     }
+    if (ruledOutAtOnce(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<RunSearch<R>>(RunSearch<R>{
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
