@@ -122,10 +122,11 @@ Expr etared(const Expr& e);
 // an application that reduces: (\ (x, y) -> g (x, y)) z is no g z.  Its lambda is kept, with
 // its body contracted.
 Expr keepStuckHead(const Expr& ap, const Expr& fRed, const Expr& aRed);
-// Its test of one lambda \p -> f x (of type s), with f' and x' the contracted f and x: f' when x
-// is the pattern itself and no name of the pattern is free in f (contraction keeps the free
-// names, so f' is asked), else the lambda rebuilt (the lambda itself when its body is f' x').
-Expr etaTest(const Expr& lam, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s);
+// Its test of one lambda \p -> f x, with ap the application f x (the body, or what the body
+// contracted to) and f' and x' the contracted f and x: f' when x is the pattern itself and no
+// name of the pattern is free in f (contraction keeps the free names, so f' is asked), else the
+// lambda rebuilt around f' x', f' through keepStuckHead (the lambda itself when nothing changed).
+Expr etaTest(const Expr& lam, const Expr& ap, const Expr& fRed, const Expr& xRed);
 // etared of one node, for walks that have contracted its children already: `reduced(child, i)`
 // gives the contraction of the node's i-th child among an application's function and
 // argument, or a lambda's body's function and argument when the body is an application, or
@@ -140,9 +141,9 @@ Expr etaredNode(const Expr& x, const Reduced& reduced) {
     }
     if (!x.isLam()) return x;
     const Expr& body = x.body();
-    if (body.isAp()) return etaTest(x, reduced(body.fun(), 0), reduced(body.arg(), 1), body.lazyType());
+    if (body.isAp()) return etaTest(x, body, reduced(body.fun(), 0), reduced(body.arg(), 1));
     const Expr& r = reduced(body, 0);
-    if (r.isAp()) return etaTest(x, etared(r.fun()), etared(r.arg()), r.lazyType());
+    if (r.isAp()) return etaTest(x, r, etared(r.fun()), etared(r.arg()));
     return r.sameNode(body) ? x : mkLam(x.pattern(), r, x.lazyType());
 }
 // True when a and b differ after eta contraction.

@@ -109,14 +109,16 @@ Expr keepStuckHead(const Expr& ap, const Expr& fRed, const Expr& aRed) {
     return mkLam(f.pattern(), etared(f.body()), f.lazyType());
 }
 
-Expr etaTest(const Expr& lam, const Expr& fRed, const Expr& xRed, const Lazy<Type>& s) {
+Expr etaTest(const Expr& lam, const Expr& ap, const Expr& fRed, const Expr& xRed) {
     const Expr& p = lam.pattern();
     // fRed, not f: where f holds the lambdas of an eta expansion, fRed is mostly without
     // variables, and the walk of free names passes over such parts.
     if (exprEq({}, {}, etared(p), xRed) && !sharesName(freeNames(p), freeNames(fRed))) return fRed;
+    // The body stays an application, and its head is kept as at any other application.
+    const Expr head = keepStuckHead(ap, fRed, xRed);
     const Expr& body = lam.body();
-    if (body.isAp() && body.fun().sameNode(fRed) && body.arg().sameNode(xRed)) return lam;
-    return mkLam(p, mkAp(fRed, xRed, s), lam.lazyType());
+    if (body.isAp() && body.fun().sameNode(head) && body.arg().sameNode(xRed)) return lam;
+    return mkLam(p, mkAp(head, xRed, ap.lazyType()), lam.lazyType());
 }
 
 Expr etared(const Expr& e) {

@@ -177,6 +177,12 @@ TEST(ExpressionNormalisation, EtaContraction) {
     // make it reduce.  Applied to a pair it does contract.
     Expr stuck = app(lam(tuple, app(h, tuple)), v("z", pair));
     EXPECT_TRUE(same(etared(stuck), stuck));
+    // Nor as the body of a lambda, whether the lambda stays or contracts around it.
+    Expr underLambda = lam(v("w", d), stuck);
+    EXPECT_TRUE(same(etared(underLambda), underLambda));
+    Expr stuckHead = app(lam(tuple, app(h, tuple)), v("z", pair));
+    EXPECT_TRUE(same(etared(lam(v("y", b), app(app(v("k", fn(d, fn(b, d))), stuckHead), v("y", b)))),
+                     app(v("k", fn(d, fn(b, d))), stuckHead)));
     Expr pairArg = app(app(mkCon(mkTuple(2), fn(a, fn(b, pair))), v("m")), v("n", b));
     EXPECT_TRUE(same(etared(app(lam(tuple, app(h, tuple)), pairArg)), app(h, pairArg)));
     // Not when the pattern's name is free in the function.

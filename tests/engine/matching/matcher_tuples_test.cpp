@@ -96,6 +96,13 @@ TEST(MatcherTuples, TheLambdaOfAStuckRedexIsNotContractedAway) {
     expectBoth(Kind::OneStep, "(\\ (f, a) -> q (f, a)) (first (swap ([], (2, 2))))",
                "(\\ (f, a) -> (f, first (f, a))) (first (swap ([], (2, 2))))",
                "q := (\\ (b, c) -> (b, first (b, c)))\n\n---\n");
+    // So under a lambda too, in the pattern and in the term alike.
+    expectBoth(Kind::OneStep, "\\ w -> (\\ (f, a) -> q (f, a)) (first (swap ([], (2, 2))))",
+               "\\ w -> (\\ (f, a) -> (f, first (f, a))) (first (swap ([], (2, 2))))",
+               "q := (\\ (b, c) -> (b, first (b, c)))\n\n---\n");
+    for (Kind kind : {Kind::Simple, Kind::OneStep, Kind::TwoStep})
+        expectBoth(kind, "(\\ y -> h)", "(\\ y -> ((\\ (f, y) -> (first (f, y))) (first ((0, True), 2))))",
+                   "h := (\\ (f, y) -> first (f, y)) (first ((0, True), 2))\n\n---\n");
 }
 
 TEST(MatcherTuples, ALambdaWithATupleBinderMatchesAHeadOnlyBeforeATuple) {
