@@ -92,5 +92,33 @@ TEST(MatcherTermTypes, APatternVariableAppliedToItselfIsBoundToNothing) {
     }
 }
 
+TEST(MatcherTermTypes, ASelfApplicationThatCannotFitEndsEverySearchOfItsHead) {
+    // Once h ((g, g), ...) is typed against a subterm, h's second occurrence has a function
+    // type that the subterm it meets never has, so every way of taking h ((g, g), ...) apart
+    // fails on it at the next step: the search must not grow with the product of the tuple's
+    // elements' candidates (with three elements it took minutes).  The only result abstracts
+    // nothing.
+    const char* term = "(if ((ident . (\\ z -> False)) (first (0, 2))) then ([] ++ [(1, False), (0, False)]) "
+                       "else [((\\ b -> (3, True)) (3, 2)), (first ((3, True), (0, True)))])";
+    const std::string only = "y := (\\ a -> if (ident . (\\ z -> False)) (first (0, 2)) then [] ++ ((1, False) : "
+                             "((0, False) : [])) else (3, True) : (first ((3, True), (0, True)) : []))\n\n---\n";
+    for (const char* pattern :
+         {"(y ((h g) h))", "(y ((h ((g, g), g)) h))", "(y ((h ((((g, g), g), g), (g, g))) h))"}) {
+        const progtest::Checked read = progtest::readPair(pattern, term, progtest::probeSignature());
+        const auto both = progtest::checkedDespiteReports(read.lhs, read.rhs, progtest::probeSignature());
+        ASSERT_TRUE(both) << pattern;
+        for (const MatcherRef& m : {fastMatcher(), refMatcher()})
+            for (Kind kind : {Kind::OneStep, Kind::TwoStep}) {
+                std::string out;
+                runOnLargeStack([&] {
+                    for (List<MatchResult> at = progtest::runMatch(m, kind, both->first, both->second); !at.empty();
+                         at = at.tail())
+                        out += showSubstBlock(at.head().subst);
+                });
+                EXPECT_EQ(out, only) << pattern;
+            }
+    }
+}
+
 }  // namespace
 }  // namespace plim

@@ -136,6 +136,14 @@ public:
         return w;
     }
 
+    // The problem pop() would take, without taking it.
+    const Problem& first() const {
+        if (front_) return front_->problem;
+        const Cell* c = back_.get();
+        while (c->next) c = c->next.get();
+        return c->problem;
+    }
+
     // f called on every problem, in no particular order.
     template <class F>
     void forEach(F f) const {
@@ -376,6 +384,22 @@ List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const Name
         candidates);
 }
 
+// Every alternative of an application problem goes on with the same next step: the rule results
+// bind no pattern variable (their bindings are the identity), so the next worklist is the rest
+// with the problem's type bindings applied, then the new problems; its first problem is the
+// rest's first with those bindings, the same whatever the alternative.  When that problem fails
+// at its type step, every alternative fails there, and none need be built: with a flexible head
+// applied to a tuple they are a product over the tuple's elements.  A first problem whose term
+// holds a pattern variable is left to the search, which reports it.
+bool nextStepFailsForAll(const LazyTermTypes& termTypes, const Bindings& hb, const Worklist& rest) {
+    if (rest.empty()) return false;
+    const Problem& next = rest.first();
+    const Problem pr{applyBindings(hb, next.pattern), applyTypes(hb.types, next.term)};
+    if (pr.term.hasPVar()) return false;
+    const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
+    return !h || bindsTermTypeVar(h->types, termTypes);
+}
+
 // `termTypes`: the type variables of the terms the match started from, which no type match may
 // bind (term_type_vars.h).
 Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply) {
@@ -394,6 +418,7 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
             if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
+                if (nextStepFailsForAll(termTypes, hb, rest)) return Solutions();
                 Solutions branches = concatMap(
                     [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
                         return continueAfter(rule, termTypes, hb, rr, rest);
