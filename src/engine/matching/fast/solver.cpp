@@ -585,17 +585,18 @@ std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, con
     return matchFirstOrder(step, worklist.front().first, worklist.front().second);
 }
 
-// A worklist of one problem that branches on a flexible head applied to a tuple whose images
-// the types rule out: the search would fail on its type match or find so on opening its
-// branch point (the rest of the worklist being empty), so it is not set up.
+// A worklist of one problem ruled out up front: the search would fail on its type match or
+// find so on opening its branch point (the rest of the worklist being empty).
 bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
-    if (worklist.size() != 1) return false;
-    const auto& [p, t] = worklist.front();
-    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
-    return tupleImagesRuledOut(step, p, t, {});
+    return worklist.size() == 1 && ruledOutUpFront(step, worklist.front().first, worklist.front().second);
 }
 
 }  // namespace
+
+bool ruledOutUpFront(ApStep step, const Term& p, const Term& t) {
+    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
+    return tupleImagesRuledOut(step, p, t, {});
+}
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
     if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
@@ -613,12 +614,12 @@ namespace {
 template <class R>
 std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                                            std::function<R(TermSubst)> finish) {
+    if (ruledOutAtOnce(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
     if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
         List<R> results;
         if (m->solution) results = List<R>::cons(finish(std::move(*m->solution)), {});
         return {std::move(results), Lazy<NameSupply>(s)};
     }
-    if (ruledOutAtOnce(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<RunSearch<R>>(RunSearch<R>{
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},

@@ -137,6 +137,9 @@ struct ConvertedRun {
     List<MatchResult> results;
     Lazy<NameSupply> rest;
 };
+// The single problem (p, t) has no solution, as its types show before any search: it branches
+// on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
+bool ruledOutUpFront(ApStep step, const Term& p, const Term& t);
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish);
 
