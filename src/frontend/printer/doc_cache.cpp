@@ -4,6 +4,9 @@
 #include <bit>
 #include <utility>
 
+#include "layout/combinators.h"
+#include "support/hashing.h"
+
 namespace plim {
 
 namespace {
@@ -126,7 +129,7 @@ ExprDocCache::Making ExprDocCache::madeNowBelow(const void* identity, Precedence
 }
 
 bool ExprDocCache::worthKeeping(const Making& m) const {
-    return !m.madePart || afterPause_ || passedLastRound(m.node);
+    return !m.madePart || pauses_.afterPause() || passedLastRound(m.node);
 }
 
 void ExprDocCache::notePassed(const void* identity) {
@@ -235,7 +238,126 @@ void ExprDocCache::compactParts() {
     droppedParts_ = 0;
 }
 
+const Doc* SameDocs::find(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
+                          std::uintptr_t extra) {
+    key_ = Key{fields, prec, extra, parts, count, {}};
+    std::uint64_t h = mixHash(mixHash(fields, static_cast<std::uint64_t>(prec)), extra);
+    for (std::size_t i = 0; i < count; ++i) h = mixHash(h, reinterpret_cast<std::uintptr_t>(parts[i].node().get()));
+    hash_ = h;
+    const Doc* d = find();
+    if (d == nullptr) pending_.assign(parts, parts + count);  // before the printer moves them into the combination
+    return d;
+}
+
+Doc SameDocs::text(std::string t) {
+    key_ = Key{kText, 0, 0, nullptr, 0, t};
+    std::uint64_t h = kText;
+    for (const char c : t) h = mixHash(h, static_cast<unsigned char>(c));
+    hash_ = h;
+    if (const Doc* kept = find()) return *kept;
+    Doc d = textDoc(t);
+    add(d);
+    return d;
+}
+
+inline bool SameDocs::matches(const Entry& e) const {
+    const Key& k = key_;
+    if (e.hash != hash_ || e.fields != k.fields || e.prec != k.prec || e.extra != k.extra) return false;
+    if (k.fields == kText) return std::string_view(texts_).substr(e.at, e.count) == k.text;
+    if (e.count != k.count) return false;
+    for (std::size_t i = 0; i < k.count; ++i)
+        if (parts_[e.at + i].node().get() != k.parts[i].node().get()) return false;
+    return true;
+}
+
+const Doc* SameDocs::find() {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = static_cast<std::size_t>(hash_) & mask;
+    for (; slots_[s] != kFree; s = (s + 1) & mask) {
+        Entry& e = entries_[slots_[s] - 1];
+        if (!matches(e)) continue;
+        e.lastFound = round_;
+        ++found_;
+        return &e.doc;
+    }
+    slot_ = s;
+    return nullptr;
+}
+
+void SameDocs::add(const Doc& d) {
+    const Key& k = key_;
+    const bool text = k.fields == kText;
+    const auto at = static_cast<std::uint32_t>(text ? texts_.size() : parts_.size());
+    if (text) texts_.append(k.text);
+    else parts_.insert(parts_.end(), std::make_move_iterator(pending_.begin()), std::make_move_iterator(pending_.end()));
+    pending_.clear();
+    const auto count = static_cast<std::uint32_t>(text ? k.text.size() : k.count);
+    entries_.push_back(Entry{hash_, k.fields, k.prec, k.extra, at, count, round_, d});
+    slots_[slot_] = static_cast<std::uint32_t>(entries_.size());
+    ++added_;
+    if (2 * entries_.size() > slots_.size()) rebuild(2 * slots_.size());
+}
+
+void SameDocs::rebuild(std::size_t slots) {
+    slots_.assign(slots, kFree);
+    const std::size_t mask = slots - 1;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        std::size_t s = static_cast<std::size_t>(entries_[i].hash) & mask;
+        while (slots_[s] != kFree) s = (s + 1) & mask;
+        slots_[s] = static_cast<std::uint32_t>(i + 1);
+    }
+}
+
+// The entries found in the last kForgetAfter rounds kept, moved down in place with their parts.
+void SameDocs::forgetOld() {
+    std::size_t to = 0;
+    std::size_t partsTo = 0;
+    std::size_t textsTo = 0;
+    for (Entry& e : entries_) {
+        if (round_ - e.lastFound > kForgetAfter) continue;
+        if (e.fields == kText) {
+            texts_.replace(textsTo, e.count, texts_, e.at, e.count);
+            e.at = static_cast<std::uint32_t>(textsTo);
+            textsTo += e.count;
+        } else {
+            std::move(parts_.begin() + e.at, parts_.begin() + e.at + e.count, parts_.begin() + static_cast<std::ptrdiff_t>(partsTo));
+            e.at = static_cast<std::uint32_t>(partsTo);
+            partsTo += e.count;
+        }
+        if (&entries_[to] != &e) entries_[to] = std::move(e);
+        ++to;
+    }
+    entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(to), entries_.end());
+    parts_.erase(parts_.begin() + static_cast<std::ptrdiff_t>(partsTo), parts_.end());
+    texts_.resize(textsTo);
+    rebuild(std::max<std::size_t>(64, std::bit_ceil(2 * entries_.size() + 1)));
+    sweepAt_ = std::max(kLeastEntries, kSweepGrowth * entries_.size());
+}
+
+void RoundPauses::endRound(std::size_t found, std::size_t made, std::size_t foundFew, std::size_t madeFew,
+                           std::uint32_t most) {
+    if (pausedFor_ > 0) {
+        afterPause_ = --pausedFor_ == 0;
+    } else if (afterPause_) {
+        afterPause_ = false;
+    } else if (made > madeFew && foundFew * found < made) {
+        lastPause_ = std::min(most, std::max<std::uint32_t>(1, 2 * lastPause_));
+        pausedFor_ = lastPause_;
+    } else {
+        lastPause_ = 0;
+    }
+}
+
+void SameDocs::endRound() {
+    ++round_;
+    pauses_.endRound(found_, added_, kFoundFew, kAddedFew, kMostPaused);
+    found_ = 0;
+    added_ = 0;
+    if (entries_.size() > sweepAt_) forgetOld();
+}
+
 void ExprDocCache::endRound() {
+    same_.endRound();
     making_.clear();  // made no document: their parts are the round's tops
     for (const EntryId id : tops_) release(id);
     tops_.swap(reached_);
@@ -251,16 +373,7 @@ void ExprDocCache::endRound() {
 }
 
 void ExprDocCache::decidePause() {
-    if (pausedFor_ > 0) {
-        afterPause_ = --pausedFor_ == 0;
-    } else if (afterPause_) {
-        afterPause_ = false;
-    } else if (made_ > kMadeFew && kFoundFew * found_ < made_) {
-        lastPause_ = std::min(kMostPaused, std::max<std::uint32_t>(1, 2 * lastPause_));
-        pausedFor_ = lastPause_;
-    } else {
-        lastPause_ = 0;
-    }
+    pauses_.endRound(found_, made_, kFoundFew, kMadeFew, kMostPaused);
     found_ = 0;
     made_ = 0;
 }

@@ -43,12 +43,111 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "lang/syntax.h"
 #include "layout/document.h"
 
 namespace plim {
+
+// The rounds a cache sits out: after a round that finds fewer than one for each `foundFew`
+// documents it makes (and makes more than `madeFew`), one round, then twice as many while that
+// holds, up to `most`.  The round after a pause (or the first) has nothing to find: it is not
+// judged.
+class RoundPauses {
+public:
+    explicit RoundPauses(std::uint32_t first) : pausedFor_(first), afterPause_(first == 0) {}
+    bool paused() const { return pausedFor_ > 0; }
+    bool afterPause() const { return afterPause_; }
+    void endRound(std::size_t found, std::size_t made, std::size_t foundFew, std::size_t madeFew, std::uint32_t most);
+
+private:
+    std::uint32_t pausedFor_;
+    std::uint32_t lastPause_ = 0;
+    bool afterPause_;
+};
+
+// The documents printed in recent rounds by what they are made of: the printer's combination of
+// part documents (how, with which fields) or a text.  A combination of the same part documents,
+// themselves taken from here, is the same document; found, it is taken instead of made again,
+// so that an expression printed anew (a step's display form rebuilds the nodes above its shared
+// names, which shift; a rewrite rebuilds the path to its redex) keeps the documents, and with
+// them the layouts, of the parts that read as they read in a recent round.  The printer keeps a
+// combination only where none of its parts was made in the same round: what lasts is kept from
+// the bottom, a level a round, and the path to each new redex costs nothing.  Keys compare
+// exactly (fields, texts, the parts' addresses); an entry holds its parts, so an address in a
+// key is not reused while the key lives.  An entry no round has found for kForgetAfter rounds is
+// dropped once the table has grown kSweepGrowth-fold.  Where a round finds fewer than one for
+// each kFoundFew documents it makes, the table sits out a round, then twice as many while that
+// holds, up to kMostPaused; it sits out the first round, which has nothing to find, and does
+// not judge the one after a pause.
+class SameDocs {
+public:
+    // The document kept for a combination of the part documents (its fields packed by the
+    // printer, with a precedence and a word of what else it reads), or null: the key is then
+    // kept, with the parts, for `add`.
+    const Doc* find(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count, std::uintptr_t extra);
+    // Keeps the document for the key last missed.
+    void add(const Doc& d);
+    // Counts a document made and not kept (see the pauses).
+    void madeApart() { ++added_; }
+    // The text's document, kept or made (and kept).
+    Doc text(std::string t);
+    void endRound();
+    // Whether the table sits this round out.
+    bool paused() const { return pauses_.paused(); }
+
+private:
+    static constexpr std::uint64_t kText = ~std::uint64_t{0};  // the fields of a text
+    static constexpr std::uint32_t kForgetAfter = 32;
+    static constexpr std::size_t kLeastEntries = 4096;
+    static constexpr std::size_t kSweepGrowth = 4;  // the table swept once that many times the entries kept
+    static constexpr std::size_t kFoundFew = 3;
+    static constexpr std::size_t kAddedFew = 8;
+    static constexpr std::uint32_t kMostPaused = 256;
+    static constexpr std::uint32_t kFree = 0;  // a free slot
+
+    struct Key {
+        std::uint64_t fields = 0;
+        std::int64_t prec = 0;
+        std::uintptr_t extra = 0;
+        const Doc* parts = nullptr;
+        std::size_t count = 0;
+        std::string_view text;
+    };
+    // Its parts (a text's characters) are parts_[at, at + count) (texts_'s).
+    struct Entry {
+        std::uint64_t hash;
+        std::uint64_t fields;
+        std::int64_t prec;
+        std::uintptr_t extra;
+        std::uint32_t at;
+        std::uint32_t count;
+        std::uint32_t lastFound;
+        Doc doc;
+    };
+
+    const Doc* find();  // key_'s
+    bool matches(const Entry& e) const;
+    void rebuild(std::size_t slots);  // a power of two
+    void forgetOld();
+
+    std::vector<Entry> entries_;
+    std::vector<Doc> parts_;
+    std::vector<Doc> pending_;  // the parts of the key last missed
+    std::string texts_;
+    std::vector<std::uint32_t> slots_ = std::vector<std::uint32_t>(64, kFree);  // entry + 1
+    Key key_;  // the last looked up, its hash and the slot it has or would have
+    std::uint64_t hash_ = 0;
+    std::size_t slot_ = 0;
+    std::uint32_t round_ = 0;
+    std::size_t sweepAt_ = kLeastEntries;
+    std::size_t found_ = 0;  // in this round
+    std::size_t added_ = 0;
+    RoundPauses pauses_{1};
+};
 
 // A context precedence: 0 at the top, 1 for the body of a local definition, 100 for the
 // arguments of an application, an operator's own precedence for its operands.
@@ -68,7 +167,7 @@ public:
     // Ends a round: drops the entries it did not reach.
     void endRound();
     // Whether the cache sits this round out.
-    bool paused() const { return pausedFor_ > 0; }
+    bool paused() const { return pauses_.paused(); }
 
     std::size_t size() const { return live_; }
     // Whether documents are kept at the precedence: at the small ones the printer gives its
@@ -76,6 +175,8 @@ public:
     static bool keeps(Precedence p) { return p >= -128 && p <= 127; }
     // Whether a document is kept for the node at the precedence (keeps nothing).
     bool holds(const Expr& e, Precedence p) const;
+    // The documents of the last rounds by what they are made of, used in paused rounds too.
+    SameDocs& same() { return same_; }
 
 private:
     using EntryId = std::uint32_t;
@@ -161,9 +262,8 @@ private:
     // (and has nothing to find).
     std::size_t found_ = 0;
     std::size_t made_ = 0;
-    std::uint32_t pausedFor_ = 0;
-    std::uint32_t lastPause_ = 0;
-    bool afterPause_ = true;  // the first round has nothing to find either
+    RoundPauses pauses_{0};
+    SameDocs same_;
 };
 
 }  // namespace plim

@@ -218,6 +218,28 @@ Doc ppData(const DataDecl& data) {
     return besideDoc(fixedText<"data ">(), besideDoc(ppType(data.type), alternatives));
 }
 
+// Whether the frame's document is the same for the same parts, fields and precedence (SameDocs):
+// a signature's reads its type, which is not among them.
+bool keptByParts(const Frame& f) {
+    return f.how != Combine::Signature && !(f.how == Combine::Lambda && f.docCount > 64);
+}
+
+std::uint64_t fieldsOf(const Frame& f) {
+    return static_cast<std::uint64_t>(f.how) | static_cast<std::uint64_t>(f.flag) << 8 | static_cast<std::uint64_t>(f.op) << 16 |
+           static_cast<std::uint64_t>(static_cast<std::uint32_t>(f.count)) << 32;
+}
+
+// What else lambdaDoc reads: which patterns after the first are variables, a bit each.
+[[gnu::noinline]] std::uintptr_t lambdaShape(const Expr& lambda, std::size_t count) {
+    std::uintptr_t bits = 0;
+    const Expr* at = &lambda.body();
+    for (std::size_t i = 1; i + 1 < count; ++i, at = &at->body())
+        if (at->pattern().isVar()) bits |= std::uintptr_t{1} << i;
+    return bits;
+}
+
+std::uintptr_t extraOf(const Frame& f) { return f.how == Combine::Lambda ? lambdaShape(*f.lambda, f.docCount) : 0; }
+
 // Equal keys; a name held in one place (a constructor's, say) is the same text at once.
 bool sameKey(std::string_view a, std::string_view b) { return (a.data() == b.data() && a.size() == b.size()) || a == b; }
 bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
@@ -226,17 +248,22 @@ bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
 template <class Key>
 class RecentTexts {
 public:
+    // On a miss the text is made, and taken from `same` where that keeps one.
     template <class MakeText>
-    const Doc& get(const Key& key, MakeText makeText) {
+    const Doc& get(const Key& key, MakeText makeText, SameDocs* same) {
         for (std::size_t i = 0; i < kSize && docs_[i]; ++i)
             if (sameKey(keys_[i], key)) return *docs_[i];
-        const std::size_t slot = next_++ % kSize;
-        keys_[slot] = key;
-        docs_[slot] = textDoc(makeText());
-        return *docs_[slot];
+        return keep(key, makeText(), same);
     }
 
 private:
+    [[gnu::noinline]] const Doc& keep(const Key& key, std::string text, SameDocs* same) {
+        const std::size_t slot = next_++ % kSize;
+        keys_[slot] = key;
+        docs_[slot] = same != nullptr ? same->text(std::move(text)) : textDoc(std::move(text));
+        return *docs_[slot];
+    }
+
     static constexpr std::size_t kSize = 8;
     std::array<Key, kSize> keys_{};
     std::array<std::optional<Doc>, kSize> docs_;
@@ -291,7 +318,7 @@ private:
 class Printer {
 public:
     Printer() = default;
-    explicit Printer(ExprDocCache& cache) : cache_(&cache) {}
+    Printer(ExprDocCache* cache, SameDocs* same) : cache_(cache), same_(same) {}
 
     Doc expr(Precedence p, const Expr& e) {
         startPart(p, e);
@@ -313,7 +340,7 @@ private:
         for (;;) {
             if (!frames_.empty() && docs_.size() - frames_.back().firstDoc == frames_.back().docCount) {
                 const Frame& f = frames_.back();  // combine opens no frame
-                Doc d = combine(f, docs_.data() + f.firstDoc);
+                Doc d = same_ != nullptr ? combineOnce(f) : combine(f, docs_.data() + f.firstDoc);
                 if (f.source != nullptr) cache_->add(*f.source, f.sourcePrec, d);
                 docs_.erase(docs_.begin() + static_cast<std::ptrdiff_t>(f.firstDoc), docs_.end());
                 docs_.push_back(std::move(d));
@@ -350,13 +377,31 @@ private:
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
     const Doc& nameDoc(const std::string& name) {
-        return names_.get(name, [&] { return name; });
+        return names_.get(name, [&] { return name; }, same_);
+    }
+
+    // The frame's document: the one of a recent round made of the same parts the same way, or made
+    // now.  One made of a part made in this round is new: it is neither looked for nor kept (the
+    // next round finds the part, and keeps this one; an expression that lasts is kept level by
+    // level from the bottom, the path to a new redex not at all).
+    [[gnu::noinline]] Doc combineOnce(const Frame& f) {
+        const bool madePart = !made_.empty() && made_.back() >= f.firstDoc;
+        while (!made_.empty() && made_.back() >= f.firstDoc) made_.pop_back();
+        const bool keyed = !madePart && keptByParts(f);
+        Doc* const parts = docs_.data() + f.firstDoc;
+        const Doc* kept = keyed ? same_->find(fieldsOf(f), f.prec, parts, f.docCount, extraOf(f)) : nullptr;
+        if (kept != nullptr) return *kept;
+        Doc d = combine(f, parts);
+        if (keyed) same_->add(d);
+        else same_->madeApart();
+        made_.push_back(f.firstDoc);
+        return d;
     }
 
     // The texts of small numbers are made once on each thread, the others kept while they recur.
     const Doc& numberDoc(std::int32_t n) {
         constexpr std::int32_t kSmall = 1024;
-        if (n < 0 || n >= kSmall) return numbers_.get(n, [n] { return intText(n); });
+        if (n < 0 || n >= kSmall) return numbers_.get(n, [n] { return intText(n); }, same_);
         static thread_local std::vector<std::optional<Doc>> small(kSmall);
         std::optional<Doc>& d = small[static_cast<std::size_t>(n)];
         if (!d) d = textDoc(intText(n));
@@ -412,7 +457,7 @@ private:
     }
 
     // The constant applied to the n pending parts.
-    void startConstant(Precedence p, const Constant& c, std::size_t n) {
+    [[gnu::flatten]] void startConstant(Precedence p, const Constant& c, std::size_t n) {
         switch (c.kind()) {
         case ConstantKind::If: return conditional(p, n);
         case ConstantKind::Number:
@@ -503,6 +548,8 @@ private:
     std::vector<Frame>& frames_ = (*stacks_).frames;
     std::vector<Doc>& docs_ = (*stacks_).docs;
     ExprDocCache* cache_ = nullptr;
+    SameDocs* same_ = nullptr;
+    std::vector<std::size_t> made_;  // the places on the document stack of the documents made in this round
     RecentTexts<std::string_view> names_;
     RecentTexts<std::int32_t> numbers_;
 };
@@ -512,9 +559,10 @@ private:
 Doc ppExpr(Precedence p, const Expr& e) { return Printer().expr(p, e); }
 
 Doc ppExpr(Precedence p, const Expr& e, ExprDocCache& cache) {
-    if (cache.paused()) return ppExpr(p, e);
+    SameDocs* const same = cache.same().paused() ? nullptr : &cache.same();
+    if (cache.paused()) return Printer(nullptr, same).expr(p, e);
     cache.hold(e);
-    return Printer(cache).expr(p, e);
+    return Printer(&cache, same).expr(p, e);
 }
 
 Doc ppConstant(Precedence p, const Constant& c, const std::vector<Expr>& args) {

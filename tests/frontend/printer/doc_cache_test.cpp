@@ -141,6 +141,30 @@ TEST(DocCache, FindsEveryNodeAsEntriesComeAndGo) {
     }
 }
 
+// An expression built anew (other nodes) that reads as one printed in recent rounds gets their
+// documents, found by what they are made of, once the rounds have kept them (from the bottom, a
+// level a round); one that reads differently anywhere does not; the text is always the one
+// printing afresh gives.
+TEST(DocCache, SameTextGetsTheSameDocumentsAcrossRounds) {
+    const auto build = [](const char* name, Expr pattern) {
+        const Expr body = binop(Op::Plus, ap(var(name), numbers(1, 6)), var("y"));
+        return binop(Op::Cat, ap(lam(var("x"), lam(pattern, body)), num(2000)), numbers(1, 3));
+    };
+    const auto docOf = [](ExprDocCache& cache, const Expr& e) {
+        const Doc d = ppExpr(0, e, cache);
+        EXPECT_EQ(renderDoc(d, 30), renderDoc(ppExpr(0, e), 30));
+        cache.endRound();
+        return d.node().get();
+    };
+    ExprDocCache cache;
+    for (int i = 0; i < 12; ++i) docOf(cache, build("f", var("y")));
+    const auto* kept = docOf(cache, build("f", var("y")));
+    EXPECT_EQ(docOf(cache, build("f", var("y"))), kept);
+    EXPECT_NE(docOf(cache, build("g", var("y"))), kept);
+    EXPECT_NE(docOf(cache, build("f", nil())), kept);
+    EXPECT_EQ(docOf(cache, build("f", var("y"))), kept);
+}
+
 TEST(DocCache, DeepExpressionsOnAnOrdinaryStack) {
     runOnLargeStack(
         [] {
