@@ -316,11 +316,12 @@ void SameDocs::forgetOld() {
     for (Entry& e : entries_) {
         if (round_ - e.lastFound > kForgetAfter) continue;
         if (e.fields == kText) {
-            texts_.replace(textsTo, e.count, texts_, e.at, e.count);
+            if (e.at != textsTo) texts_.replace(textsTo, e.count, texts_, e.at, e.count);
             e.at = static_cast<std::uint32_t>(textsTo);
             textsTo += e.count;
         } else {
-            std::move(parts_.begin() + e.at, parts_.begin() + e.at + e.count, parts_.begin() + static_cast<std::ptrdiff_t>(partsTo));
+            const auto from = parts_.begin() + e.at;
+            if (e.at != partsTo) std::move(from, from + e.count, parts_.begin() + static_cast<std::ptrdiff_t>(partsTo));
             e.at = static_cast<std::uint32_t>(partsTo);
             partsTo += e.count;
         }
