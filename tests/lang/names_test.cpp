@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "support/big_stack.h"
 #include "support/pair_utils.h"
 #include "support/errors.h"
 #include "support/failure_text.h"
@@ -89,6 +92,92 @@ TEST(NameList, FiniteListsEndAndFilter) {
     EXPECT_TRUE(none.without({"x"}).drop(2).empty());
 }
 
+// A deferred list is computed once, when first examined, through any number of deferred
+// lists whose values are deferred lists in turn.
+TEST(NameList, DeferredListsAreComputedOnceWhenExamined) {
+    int runs = 0;
+    const NameList l = NameList::deferred([&runs] {
+        ++runs;
+        return NameList::deferred([] { return varNames().drop(4); });
+    });
+    const NameList copy = l;
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(l.take(0), std::vector<std::string>{});
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(copy.head(), "e");
+    EXPECT_EQ(l.tail().head(), "f");
+    EXPECT_EQ(l.without({"f"}).take(2), (std::vector<std::string>{"e", "g"}));
+    EXPECT_EQ(runs, 1);
+    // An error raised by the computation is raised by every examination, not before.
+    const NameList bad = NameList::deferred([]() -> NameList { failInternal("internal error: no names"); });
+    EXPECT_THROW(bad.empty(), InternalError);
+    EXPECT_THROW(bad.drop(1), InternalError);
+}
+
+// Long chains of deferred lists are forced and freed in loops: they fit a small stack.
+TEST(NameList, LongChainsOfDeferredListsNeitherForceNorFreeRecursively) {
+    constexpr int kLength = 50000;
+    constexpr std::size_t kSmallStack = 256 * 1024;
+    const auto chain = [] {
+        NameList l = NameList::fromVector({"p", "q"});
+        for (int i = 0; i < kLength; ++i) l = NameList::deferred([l] { return l; });
+        return l;
+    };
+    runOnLargeStack(
+        [&] {
+            { const NameList unread = chain(); }
+            const NameList read = chain();
+            EXPECT_EQ(read.tail().take(2), std::vector<std::string>{"q"});
+        },
+        kSmallStack);
+}
+
+// Operations on lists against a model: a list is the vector of its first names, drawn from the
+// start of the sequence and filtered by hand.
+TEST(NameList, RandomOperationsAgreeWithAModel) {
+    constexpr std::size_t kModelLength = 400;  // far more than the operations below draw
+    std::vector<std::string> sequenceStart;
+    for (std::uint64_t i = 0; i < kModelLength; ++i) sequenceStart.push_back(nthName(i));
+    std::mt19937 random(7);
+    const auto below = [&random](std::size_t n) { return std::uniform_int_distribution<std::size_t>(0, n - 1)(random); };
+    for (int trial = 0; trial < 200; ++trial) {
+        const bool finite = below(4) == 0;
+        std::vector<std::string> model(sequenceStart.begin(), sequenceStart.begin() + (finite ? 30 : kModelLength));
+        NameList list = finite ? NameList::fromVector(model) : varNames();
+        std::string ops;
+        for (int step = 0; step < 12 && !model.empty(); ++step) {
+            switch (below(4)) {
+            case 0:
+                ops += " tail";
+                list = list.tail();
+                model.erase(model.begin());
+                break;
+            case 1: {
+                const std::size_t n = below(8);
+                ops += " drop " + std::to_string(n);
+                list = list.drop(n);
+                model.erase(model.begin(), model.begin() + std::min(n, model.size()));
+                break;
+            }
+            case 2: {
+                std::vector<std::string> names;
+                for (std::size_t k = below(5); k-- > 0;) names.push_back(k == 3 ? "A" : nthName(below(40)));
+                for (const auto& n : names) ops += " -" + n;
+                list = list.without(names);
+                std::erase_if(model, [&](const std::string& m) { return std::ranges::count(names, m) > 0; });
+                break;
+            }
+            default:
+                ops += " defer";
+                list = NameList::deferred([list] { return list; });
+            }
+            const std::vector<std::string> front(model.begin(), model.begin() + std::min<std::size_t>(6, model.size()));
+            ASSERT_EQ(list.take(6), front) << (finite ? "finite" : "sequence") << ops;
+            ASSERT_EQ(list.empty(), model.empty()) << ops;
+        }
+    }
+}
+
 TEST(NameSupply, NextNameTakesFromTheFirstList) {
     NameSupply s{varNames(), NameList::fromVector({"t"})};
     auto [n, rest] = nextName(s);
@@ -121,6 +210,23 @@ TEST(Comb, EmptyListFailsOnlyWhenExamined) {
     NameSupply s = combPair({NameList(), varNames()}, {one, varNames().drop(3)});
     EXPECT_EQ(s.tyvars.head(), "d");
     EXPECT_EQ(failureText([&] { s.vars.head(); }), "Names:92|function comb");
+}
+
+TEST(Comb, DeferredListsAreReadWhenTheResultIs) {
+    int runs = 0;
+    const NameList later = NameList::deferred([&runs] {
+        ++runs;
+        return varNames().drop(3);
+    });
+    const NameList first = comb(later, varNames().drop(1));
+    const NameList second = comb(varNames(), later);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(first.head(), "d");
+    EXPECT_EQ(second.head(), "d");
+    EXPECT_EQ(runs, 1);
+    const NameList bad = NameList::deferred([]() -> NameList { failInternal("internal error: no names"); });
+    const NameList failing = comb(varNames(), bad);
+    EXPECT_THROW(failing.head(), InternalError);
 }
 
 TEST(Renaming, RenameAndLookUp) {
