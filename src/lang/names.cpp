@@ -22,6 +22,8 @@ std::string nthName(std::uint64_t n) {
     while (n >= block) {
         n -= block;
         ++length;
+        // Names one letter longer than the counted ones outnumber every count of 64 bits.
+        if (length > kMaxCountedLength) break;
         block *= kLetters;
     }
     std::string name(length, 'a');
@@ -109,10 +111,16 @@ std::string NameList::head() const {
     return nthName(l.at_);
 }
 
+std::uint64_t NameList::sequencePosition(std::uint64_t at, std::uint64_t n) {
+    if (n >= kNoPosition - at) failInternal("internal error: name position beyond 64 bits");
+    return at + n;
+}
+
 NameList NameList::tail() const {
     const NameList& l = forced();
     if (l.empty()) failInternal("internal error: tail of an empty list");
-    if (l.node_ && l.node_->kind == Node::Kind::Skipping) return skippingFrom(l.node_, l.at_ + 1);
+    if (!l.node_) return NameList(nullptr, sequencePosition(l.at_, 1));
+    if (l.node_->kind == Node::Kind::Skipping) return skippingFrom(l.node_, l.at_ + 1);
     return NameList(l.node_, l.at_ + 1);
 }
 
@@ -126,11 +134,11 @@ NameList NameList::drop(std::size_t n) const {
     NameList at = forced();
     if (at.empty()) return at;
     if (at.node_ && at.node_->kind == Node::Kind::Finite) {
-        at.at_ = std::min<std::uint64_t>(at.at_ + n, at.node_->names.size());
+        at.at_ += std::min<std::uint64_t>(n, at.node_->names.size() - at.at_);
         return at;
     }
     for (; n > 0 && at.node_; --n) at = at.tail();  // skipping: step over the skipped names
-    at.at_ += n;
+    at.at_ = sequencePosition(at.at_, n);
     return at;
 }
 

@@ -55,7 +55,8 @@ public:
     NameList tail() const;
     // The first n names (fewer when the list is shorter).
     std::vector<std::string> take(std::size_t n) const;
-    // The list without n names from its front.
+    // The list without n names from its front (all of a finite list's names when it is
+    // shorter; an endless list drawn past 2^64 - 2 positions raises an internal error).
     NameList drop(std::size_t n) const;
     // The list without the given names; the remaining names keep their order.
     NameList without(const std::vector<std::string>& names) const;
@@ -72,6 +73,9 @@ private:
     const NameList& forced() const;
     // The endless list from sequence position `at` on, skipping the positions in `skipping`.
     static NameList skippingFrom(const std::shared_ptr<const Node>& skipping, std::uint64_t at);
+    // Sequence position `at` + n; a position that 64 bits cannot hold (or kNoPosition itself)
+    // raises an internal error rather than wrapping round or ending the endless list.
+    static std::uint64_t sequencePosition(std::uint64_t at, std::uint64_t n);
 
     // No node: the sequence from position at_ (the empty list when at_ is kNoPosition).
     // A finite list's node: at_ indexes its names.  A skipping node: at_ is a sequence

@@ -49,6 +49,30 @@ TEST(NameSequence, PositionIsTheInverseOfNthName) {
     EXPECT_EQ(namePosition("A"), std::nullopt);
 }
 
+// Names of 14 letters outnumber the positions of 64 bits: the sequence ends among them, and
+// no name list wraps round to its start or turns empty on the way.
+TEST(NameSequence, PositionsAtTheEndOf64Bits) {
+    constexpr std::uint64_t kLast = ~std::uint64_t{0};
+    EXPECT_EQ(namePosition("zzzzzzzzzzzzz"), 2580398988131886037ull);
+    EXPECT_EQ(nthName(2580398988131886037ull), "zzzzzzzzzzzzz");
+    EXPECT_EQ(nthName(2580398988131886038ull), "aaaaaaaaaaaaaa");
+    EXPECT_EQ(nthName(kLast), "gkgwbylwrxtlpp");
+
+    // The last position (kLast itself marks the empty list) is the last name of a list.
+    const NameList far = varNames().drop(kLast - 2);
+    EXPECT_EQ(far.head(), "gkgwbylwrxtlpn");
+    EXPECT_EQ(far.tail().head(), "gkgwbylwrxtlpo");
+    EXPECT_EQ(far.drop(1).head(), "gkgwbylwrxtlpo");
+    EXPECT_THROW(far.tail().tail(), InternalError);
+    EXPECT_THROW(far.drop(2), InternalError);
+    EXPECT_THROW(varNames().drop(3).drop(kLast), InternalError);
+    const NameList skipping = varNames().without({"b"});
+    EXPECT_EQ(skipping.drop(kLast - 2).head(), "gkgwbylwrxtlpo");
+    EXPECT_THROW(skipping.drop(kLast - 1), InternalError);
+    // A finite list drawn past its end is empty, however far.
+    EXPECT_TRUE(NameList::fromVector({"x", "y", "z"}).tail().drop(kLast).empty());
+}
+
 TEST(NameSequence, OrderIsShorterFirstThenAlphabetical) {
     EXPECT_TRUE(nameBefore("z", "aa"));
     EXPECT_FALSE(nameBefore("aa", "z"));
