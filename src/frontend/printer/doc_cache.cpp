@@ -331,7 +331,7 @@ void SameDocs::forgetOld() {
     entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(to), entries_.end());
     parts_.erase(parts_.begin() + static_cast<std::ptrdiff_t>(partsTo), parts_.end());
     texts_.resize(textsTo);
-    rebuild(std::max<std::size_t>(64, std::bit_ceil(2 * entries_.size() + 1)));
+    rebuild(slotsFor(entries_.size()));
     sweepAt_ = std::max(kLeastEntries, kSweepGrowth * entries_.size());
 }
 
