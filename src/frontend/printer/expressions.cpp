@@ -385,8 +385,8 @@ private:
     // next round finds the part, and keeps this one; an expression that lasts is kept level by
     // level from the bottom, the path to a new redex not at all).
     [[gnu::noinline]] Doc combineOnce(const Frame& f) {
-        const bool madePart = !made_.empty() && made_.back() >= f.firstDoc;
-        while (!made_.empty() && made_.back() >= f.firstDoc) made_.pop_back();
+        bool madePart = false;
+        for (; !made_.empty() && made_.back() >= f.firstDoc; made_.pop_back()) madePart = true;
         const bool keyed = !madePart && keptByParts(f);
         Doc* const parts = docs_.data() + f.firstDoc;
         const Doc* kept = keyed ? same_->find(fieldsOf(f), f.prec, parts, f.docCount, extraOf(f)) : nullptr;
