@@ -477,7 +477,9 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
             layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
             return false;
         }
-        if (f.d->boundSizes) setArgumentBounds(f, layout, parts, parts.size());  // the places' bounds from the layouts
+        // The places' bounds again from the last argument's layout, where its sizes follow the
+        // bound: the earlier arguments' were measured above, and lifted documents by their nodes.
+        if (!parts.empty() && parts[parts.size() - 1]->boundSizes) setArgumentBounds(f, layout, parts, parts.size());
         f.lists->args.resize(f.argsAt + parts.size() + (f.lists->places.size() - f.placesAt));
         f.next = f.lists->places.size();
         f.stage = 2;
