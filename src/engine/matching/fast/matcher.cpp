@@ -104,12 +104,6 @@ struct EngineCall {
     }
 };
 
-// The results and rest of a run started when either is first read.
-template <class Run>
-MatchRun lazyMatchRun(Lazy<Run> run) {
-    return MatchRun{MatchResults::defer([run]() { return run->results; }), delay([run]() { return run->rest.get(); })};
-}
-
 // The step of two-step matching for the pattern (one-step for a pattern that does not suit it).
 fast::ApStep twoStepFor(const Term& p) {
     return fast::twoStepApplicable(p) ? fast::ApStep::TwoStep : fast::ApStep::OneStep;
