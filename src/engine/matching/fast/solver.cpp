@@ -614,7 +614,6 @@ namespace {
 template <class R>
 std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                                            std::function<R(TermSubst)> finish) {
-    if (ruledOutAtOnce(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
     if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
         List<R> results;
         if (m->solution) results = List<R>::cons(finish(std::move(*m->solution)), {});
@@ -633,6 +632,7 @@ std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Pr
 
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish) {
+    if (ruledOutAtOnce(step, worklist)) return SolutionRun{List<TermSubst>(), Lazy<NameSupply>(s)};
     if (!finish) finish = [](TermSubst t) { return t; };
     auto [substs, rest] = runOf<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
     return SolutionRun{std::move(substs), std::move(rest)};

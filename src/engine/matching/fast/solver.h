@@ -132,7 +132,8 @@ struct SolutionRun {
 };
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish = nullptr);
-// The same with every substitution turned into a match result by `finish` as it comes.
+// The same with every substitution turned into a match result by `finish` as it comes, for a
+// caller that has asked ruledOutUpFront of its problem already (solveRun asks it itself).
 struct ConvertedRun {
     List<MatchResult> results;
     Lazy<NameSupply> rest;
