@@ -347,6 +347,54 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
     return out;
 }
 
+bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
+    const std::size_t n = args.count;
+    const NodeResult& last = args.items[n - 1];
+    if (last.reply.pair || last.tooWide || last.sizes.height == 0) return false;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const NodeResult& x = args.items[i];
+        const CandidateList& xs = x.reply.first;
+        if (x.reply.pair || x.tooWide || x.sizes.height == 0 || xs.empty() || xs[0].height != 1 ||
+            (xs.size() > 1 && xs[1].height <= 1) || lines[i + 1] < 0)
+            return false;
+    }
+    // The products from the right, as sizes: each drops the leading candidates too wide for it.
+    const CandidateList& ys = last.reply.first;
+    std::size_t from = 0;
+    LayoutInt before = 0;  // the width of the line before the last item's candidates so far
+    h.sizes = last.sizes;
+    const auto product = [&](LayoutInt width, LayoutInt bound, const Sizes& part) {
+        before += width;
+        while (from < ys.size() && before + ys[from].width > bound) ++from;
+        countCandidates(static_cast<LayoutInt>(ys.size() - from));
+        h.sizes = besideSizes(part, h.sizes);
+    };
+    for (std::size_t i = n - 1; i-- > 0;) {
+        countText();  // the blank, laid out
+        product(1, lines[i + 1] + 1, Sizes{1, 1, 1});
+        product(args.items[i].reply.first[0].width, lines[i], args.items[i].sizes);
+    }
+    static constexpr TextTree blank = sharedLeaf(" ", 1);
+    TextArena& a = *currentArena;
+    const TextTree* line = nullptr;
+    LayoutInt at = 0;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const Candidate& x = args.items[i].reply.first[0];
+        line = line == nullptr ? x.text : a.make(TextTree::Kind::Beside, at, line, x.text, nullptr);
+        at += x.width;
+        line = a.make(TextTree::Kind::Beside, at, line, &blank, nullptr);
+        ++at;
+    }
+    Candidate* out = allocCandidates(ys.size() - from);
+    for (std::size_t k = from; k < ys.size(); ++k) {
+        const Candidate& y = ys[k];
+        out[k - from] = Candidate{y.height, at + y.lastWidth, at + y.width, a.make(TextTree::Kind::Beside, at, line, y.text, nullptr)};
+    }
+    h.tooWide = false;
+    h.reply = single(CandidateList::slice(out, ys.size() - from));
+    return true;
+}
+
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need) {
     NodeResult out;
     out.sizes = aboveSizes(u.sizes, d.sizes);

@@ -330,12 +330,15 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
         else out.reply = single(alternative(v.reply));
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
-    NodeResult h = arg(length - 1);
-    const CandidateMark lineMark = candidateMark();
-    for (std::size_t i = length - 1; i-- > 0;) {
-        h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
-        h = besideResult(filterResult(arg(i)), h, lines[i]);
-        compactTo(h, lineMark);
+    NodeResult h;
+    if (length != args.count || !hvSpLineAtOnce(args, lines.data(), h)) {
+        h = arg(length - 1);
+        const CandidateMark lineMark = candidateMark();
+        for (std::size_t i = length - 1; i-- > 0;) {
+            h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
+            h = besideResult(filterResult(arg(i)), h, lines[i]);
+            compactTo(h, lineMark);
+        }
     }
     return joinResult(choiceResult(h, v, n, n), kAll);
 }

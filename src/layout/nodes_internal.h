@@ -363,6 +363,10 @@ NodeResult holeResult(const ParNode& p, Args args);
 // The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
 // layouts, as the general rules give it; a too-wide one takes the node's own sizes.
 void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
+// The line arrangement of such a list (its items at the `lines` its blanks leave them) built at
+// once, with the counts of its products, where the items before the last are one line each
+// (see node_candidates.cpp); false, nothing counted, where it is built product by product.
+bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);
 
 // The line bounds of parameters.
 using Bounds = SmallVec<LayoutInt, 8>;

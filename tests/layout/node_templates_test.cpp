@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "layout/combinators.h"
 #include "layout/nodes_internal.h"
 
 namespace plim {
@@ -41,6 +42,24 @@ TEST(TemplateWork, AFillingOfTheWrongCountLaysOutNoneOfItsOuterTemplate) {
         const Doc b = wrongCount(plain);
         EXPECT_EQ(renderDoc(a, width), renderDoc(b, width));
         EXPECT_EQ(countedWork(a, width), countedWork(b, width)) << width;
+    }
+}
+
+// A list of hvSpList whose items before the last are one line each builds its line at once:
+// it counts the work of the products it stands for, and the blanks' texts (as laid out before
+// it was built at once).
+TEST(TemplateWork, AListOfHvSpListCountsItsLineAsItsProducts) {
+    const Doc inner = hvSpList(std::vector<Doc>{textDoc("g"), textDoc("yy"), textDoc("z")});
+    const Doc last = hvSpList(std::vector<Doc>{textDoc("aaa"), inner, inner});
+    const Doc list = hvSpList(std::vector<Doc>{textDoc("f"), inner, textDoc("++"), last});
+    // (candidates, allowance) at widths 0, 4, ..., 40, as the products and blanks laid out one
+    // by one count them.
+    const std::vector<std::pair<LayoutInt, LayoutInt>> expected{
+        {11, 1000768}, {11, 1000768}, {31, 1001472}, {35, 1001472}, {49, 1001472}, {61, 1001472},
+        {64, 1001472}, {64, 1001472}, {67, 1001472}, {67, 1001472}, {67, 1001472}};
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        const auto width = static_cast<LayoutInt>(4 * k);
+        EXPECT_EQ(countedWork(list, width), expected[k]) << width;
     }
 }
 

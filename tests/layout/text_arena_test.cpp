@@ -83,7 +83,7 @@ TEST(TextArenaRoom, LayoutsInTheRoomKeptWriteWhatTheRulesGive) {
     // larger and smaller ones, each writes its first candidate as the oracle does.
     TextArena arena;
     std::size_t most = 0;
-    for (int length : {60, 8, 64, 60}) {
+    for (int length : {64, 8, 72, 64}) {
         const LayoutInt width = 5 * length;
         const std::string text = firstText(arena, consList<difftest::Pruned>(length), width);
         EXPECT_EQ(text, difftest::Exhaustive::render(consList<difftest::Exhaustive>(length), width)) << length;
