@@ -350,7 +350,7 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     const std::size_t n = args.count;
     const NodeResult& last = args.items[n - 1];
-    if (last.reply.pair || last.tooWide || last.sizes.height == 0) return false;
+    if (n < 2 || last.reply.pair || last.tooWide || last.sizes.height == 0) return false;
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const NodeResult& x = args.items[i];
         const CandidateList& xs = x.reply.first;
