@@ -159,15 +159,6 @@ CandidateList pruned(CandidateList xs) {
     return xs;
 }
 
-// The merge of a join: in full, pruned, or only its first `need` candidates (which come from
-// the first `need` of the first list and the first 2 * `need` of the second).
-CandidateList mergedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
-    if (need == kAll) return pruned(mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min()));
-    CandidateList out = mergeCandidates(xs, ys, std::numeric_limits<LayoutInt>::min());
-    if (out.size() > need) out.resize(need);
-    return out;
-}
-
 namespace {
 
 // Where the products of x with ys within the bound begin: after the leading ones wider than
@@ -408,14 +399,14 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     return out;
 }
 
-[[gnu::noinline]] NodeResult joinResult(NodeResult e, std::size_t need) {
+[[gnu::noinline]] NodeResult joinResult(NodeResult e) {
     NodeResult out;
     out.sizes = e.sizes;
     out.tooWide = e.reply.pair ? e.tooWide : true;
     if (e.reply.pair) {
         NodeReply& p = e.reply;
         if (p.secondTooWide) out.reply = single(!p.first.empty() ? std::move(p.first) : std::move(p.second));
-        else if (!p.firstTooWide) out.reply = single(mergedCandidates(p.first, p.second, need));
+        else if (!p.firstTooWide) out.reply = single(pruned(mergeCandidates(p.first, p.second, std::numeric_limits<LayoutInt>::min())));
         else out.reply = single(!p.second.empty() ? std::move(p.second) : std::move(p.first));
     } else if (e.tooWide) {
         out.reply = std::move(e.reply);

@@ -217,7 +217,7 @@ bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* result
     case K::Lift: return false;
     case K::HvSp: out = NodeResult{}; break;
     case K::Filter: out = filterResult(std::move(part(0))); break;
-    case K::Join: out = joinResult(std::move(part(0)), kAll); break;
+    case K::Join: out = joinResult(std::move(part(0))); break;
     case K::Indent: out = indentResult(p.amount, part(0), state_[k].line); break;
     case K::Beside: out = besideResult(part(0), part(1), state_[k].line); break;
     case K::Above: out = aboveResult(part(0), part(1), kAll); break;
@@ -340,7 +340,7 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
             compactTo(h, lineMark);
         }
     }
-    return joinResult(choiceResult(h, v, n, n), kAll);
+    return joinResult(choiceResult(h, v, n, n));
 }
 
 }  // namespace

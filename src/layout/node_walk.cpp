@@ -320,35 +320,21 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return f.nextPart(ret, req, f.need);
 }
 
-// Whether an indentation by `amount` at the bound keeps the leading candidates of its part's
-// layout as they are: where the part is too wide, or the first of each list fits in the room left.
-bool indentKeepsLeading(const NodeResult& part, LayoutInt amount, LayoutInt line) {
-    if (amount < 0 || amount > line || part.tooWide) return true;
-    const auto fits = [&](const CandidateList& cs) { return cs.empty() || cs.front().width <= line - amount; };
-    return fits(part.reply.first) && (!part.reply.pair || fits(part.reply.second));
-}
-
-// A join (which needs twice the candidates of its pair), a filter, an indentation or a zero size
-// of one part.  An indentation drops its part's leading candidates that are wider than the room
-// left: it asks for the candidates it needs, and for all of them only where it drops some.
+// A join, a filter, an indentation or a zero size of one part, which it asks for every candidate.
 bool unaryStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const DocNode& d = *f.d;
     if (f.stage == 0) {
         f.stage = 1;
-        if (d.kind == DocNode::Kind::Join) req = PartRequest{d.left.get(), f.line, f.need > kAll / 2 ? kAll : 2 * f.need};
-        else if (d.kind == DocNode::Kind::Filter) req = PartRequest{d.left.get(), f.line, kAll};
-        else if (d.kind == DocNode::Kind::ZeroSize) req = PartRequest{d.left.get(), kUnboundedWidth, kAll};
-        else req = PartRequest{d.left.get(), f.line - d.amount, f.need};
+        const LayoutInt line = d.kind == DocNode::Kind::ZeroSize ? kUnboundedWidth
+                               : d.kind == DocNode::Kind::Indent ? f.line - d.amount
+                                                                 : f.line;
+        req = PartRequest{d.left.get(), line, kAll};
         return true;
     }
-    if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret), f.need);
+    if (d.kind == DocNode::Kind::Join) ret = joinResult(std::move(ret));
     else if (d.kind == DocNode::Kind::Filter) ret = filterResult(std::move(ret));
     else if (d.kind == DocNode::Kind::ZeroSize) ret = zeroSizeResult(std::move(ret));
-    else if (f.stage == 1 && f.need != kAll && !indentKeepsLeading(ret, d.amount, f.line)) {
-        f.stage = 2;
-        f.askAgainForAll(req, d.left.get(), f.line - d.amount);
-        return true;
-    } else ret = indentResult(d.amount, ret, f.line);
+    else ret = indentResult(d.amount, ret, f.line);
     return false;
 }
 

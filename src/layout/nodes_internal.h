@@ -265,7 +265,7 @@ bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 
 // The node laid out with every line within `lineBound`.  Where fewer than all candidates are
 // `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
-// along stacks and joins; elsewhere all are.
+// along stacks and after texts; elsewhere all are.
 inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
 NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
 
@@ -305,7 +305,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys);
 // How many candidates aboveSizesOnly counts for the two lists, none built nor counted.
 LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys);
-NodeResult joinResult(NodeResult e, std::size_t need);
+NodeResult joinResult(NodeResult e);
 NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
 NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams);
