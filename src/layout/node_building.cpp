@@ -681,8 +681,6 @@ NodeParts nodesOf(std::span<Doc> items) {
 }
 
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
-    if (layout->params != static_cast<LayoutInt>(items.size()))
-        return errorNode(applyCountError(layout->params, static_cast<LayoutInt>(items.size())));
     auto* many = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{{}, layout};
     NodeParts& parts = many->parts;  // filled in place: most nodes of a printed term are these
     parts.reserve(items.size());

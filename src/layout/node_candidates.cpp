@@ -53,20 +53,13 @@ bool sameSizes(const Candidate& x, const Candidate& y) {
     return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
 }
 
-// The merge of the library: a candidate of xs with fewer lines than `atLeast` is taken without
-// looking at ys; of two heads, the one with fewer lines, then the narrower, the first on equal
-// sizes (which drops the other).
-CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys, LayoutInt atLeast) {
+// The merge of the library: of two heads, the one with fewer lines, then the narrower, the first
+// on equal sizes (which drops the other).
+CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys) {
     Candidate* out = allocCandidates(xs.size() + ys.size());
     std::size_t n = 0, i = 0, j = 0;
-    while (i < xs.size()) {
+    while (i < xs.size() && j < ys.size()) {
         const Candidate& x = xs[i];
-        if (x.height < atLeast) {
-            out[n++] = x;
-            ++i;
-            continue;
-        }
-        if (j == ys.size()) break;
         const Candidate& y = ys[j];
         if (!takesFirst(x, y)) {
             out[n++] = y;
@@ -181,8 +174,8 @@ Candidate withText(TextArena& a, Candidate p, const Candidate& x, const Candidat
 }
 
 // The products of x with ys[from..] merged into the products of the later candidates of its
-// list, block[s, e), as mergeCandidates merges a row into them (with `atLeast` the height of
-// the next candidate), in place: the row's products go in front of the list, in the room below
+// list, block[s, e), as mergeCandidates merges a row into them (where a product has fewer lines
+// than `atLeast`, the height of the next candidate, none of them comes before it), in place: the row's products go in front of the list, in the room below
 // s, which holds the whole row.  A merged candidate never moves past one not yet read, as
 // each step writes one candidate and reads at least one, or takes one of the row's.  Where
 // candidates of the list were dropped (equal sizes), the ones before the gap move up to it.
@@ -406,7 +399,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
     if (e.reply.pair) {
         NodeReply& p = e.reply;
         if (p.secondTooWide) out.reply = single(!p.first.empty() ? std::move(p.first) : std::move(p.second));
-        else if (!p.firstTooWide) out.reply = single(pruned(mergeCandidates(p.first, p.second, std::numeric_limits<LayoutInt>::min())));
+        else if (!p.firstTooWide) out.reply = single(pruned(mergeCandidates(p.first, p.second)));
         else out.reply = single(!p.second.empty() ? std::move(p.second) : std::move(p.first));
     } else if (e.tooWide) {
         out.reply = std::move(e.reply);

@@ -299,8 +299,8 @@ DocNodeRef zeroSizeNode(DocNodeRef d);
 // The items stacked, each centred under the widest, where the width of an item depends on the
 // bound (see DocNode::boundSizes); others are stacks of indented items.
 DocNodeRef centredNode(NodeParts items);
-// applyNode of a list of hvSpList (`layout`, whose kind is HvSp) to the nodes of the items,
-// taken out of them.
+// applyNode of a list of hvSpList (`layout`, whose kind is HvSp, with a parameter for each item)
+// to the nodes of the items, taken out of them.
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
