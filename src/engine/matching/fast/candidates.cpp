@@ -283,6 +283,15 @@ struct Candidate {
     }
 };
 
+// The problem (x, b) of an abstraction, none when it holds whatever comes: the same constant
+// on both sides at one type without type variables, which no substitution changes.
+std::optional<Problem> abstractionProblem(const Term& x, const Term& b) {
+    if (x.is(TermKind::Con) && b.is(TermKind::Con) && !x.hasTypeVars() && eqConstant(x.constant(), b.constant()) &&
+        (x.type().sameNode(b.type()) || eqType(x.type(), b.type())))
+        return std::nullopt;
+    return Problem{x, b};
+}
+
 // The next abstraction of the generator, the constant abstraction last; none after that.
 std::optional<Candidate> nextAbstraction(Abstractions& g) {
     if (g.finished) return std::nullopt;
@@ -302,7 +311,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
         if (isArgumentOnly(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), Problem{g.x, g.b}};
+        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), abstractionProblem(g.x, g.b)};
     }
 }
 
