@@ -71,27 +71,32 @@ void PositionTable::reset(Term root) {
     root_ = std::move(root);
     entries_.clear();
     entries_.reserve(root_.size() == UINT32_MAX ? 0 : root_.size());
-    // Kept for the next table (nothing below builds one).
+    // The later children wait on a stack, kept for the next table (nothing below builds one);
+    // the walk goes on to the first child at once.
     thread_local std::vector<Entry> stack;
-    stack.assign(1, Entry{&root_, -1, First});
-    while (!stack.empty()) {
-        const Entry e = stack.back();
-        stack.pop_back();
+    stack.clear();
+    Entry e{&root_, -1, First};
+    for (;;) {
         const auto at = static_cast<std::int32_t>(entries_.size());
         entries_.push_back(e);
         const TermNode& n = TermBuilder::of(*e.term);
         switch (n.kind) {
         case TermKind::Ap:
             stack.push_back({&n.second, at, Second});
-            stack.push_back({&n.first, at, First});
-            break;
-        case TermKind::Lam: stack.push_back({&n.first, at, Body}); break;
+            e = Entry{&n.first, at, First};
+            continue;
+        case TermKind::Lam: e = Entry{&n.first, at, Body}; continue;
         case TermKind::Tupl:
-            for (std::size_t i = n.elems.size(); i-- > 0;)
+            if (n.elems.empty()) break;
+            for (std::size_t i = n.elems.size(); i-- > 1;)
                 stack.push_back({&n.elems[i], at, TupElem(static_cast<std::int32_t>(i))});
-            break;
+            e = Entry{&n.elems[0], at, TupElem(0)};
+            continue;
         default: break;
         }
+        if (stack.empty()) return;
+        e = stack.back();
+        stack.pop_back();
     }
 }
 
