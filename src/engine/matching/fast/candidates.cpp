@@ -175,6 +175,20 @@ bool imageFits(const Abstractions& g, const Term& b) {
     return typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
 }
 
+// The abstraction variable of a group: the same node for the same name and the very same
+// type node, so that the bodies of a search's candidates share it, and the nodes rebuilt
+// around it with it (term_operations.cpp, withChild).
+Term abstractionVariable(const std::string& v, const Type& type) {
+    constexpr std::size_t kRecent = 16;
+    thread_local std::vector<Term> recent;  // the newest last
+    for (std::size_t i = recent.size(); i-- > 0;)
+        if (recent[i].type().sameNode(type) && recent[i].name() == v) return recent[i];
+    Term u = LVar(v, type);
+    if (recent.size() == kRecent) recent.erase(recent.begin());
+    recent.push_back(u);
+    return u;
+}
+
 // The next group that `admits` lets through: its subterm, its paths and a fresh subset
 // counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
 // the shape of a term without lambdas, which every equal subterm shares, so the positions of
@@ -198,7 +212,7 @@ bool startGroup(Abstractions& g) {
             members.push_back(j);
         }
         g.b = b;
-        g.var = LVar(g.v, g.b.type());
+        g.var = abstractionVariable(g.v, g.b.type());
         g.fnType.reset();
         g.paths.resize(members.size());
         for (std::size_t k = 0; k < members.size(); ++k) g.all.pathInto(members[k], g.paths[k]);

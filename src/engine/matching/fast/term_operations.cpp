@@ -10,6 +10,7 @@
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
 #include "support/errors.h"
+#include "support/hashing.h"
 
 namespace plim::fast {
 
@@ -143,8 +144,51 @@ const Term* child(const Term& t, const TermStep& s) {
     return nullptr;
 }
 
-// The node t with the child selected by s replaced.
-Term withChild(const Term& t, const TermStep& s, Term c) {
+// Small tuples rebuilt with one element replaced, by the very nodes of the tuple and of the
+// new element and by the position: the candidates of a search abstract the same few parts of
+// its term again and again, and a tuple rebuilt before comes back with what was learnt about
+// it (the bits of its symbols, its conversion back) instead of as a new node with a new copy
+// of its elements.  Only tuples of at most kSmall nodes are kept, so that the long spine of a
+// large term, rebuilt once per candidate, does not run through the memo.  The thread keeps a
+// fixed table: each key has two places, the one used last first, and a new tuple pushes out
+// the older of the two, so the memo neither grows nor allocates.
+class RebuiltTuples {
+public:
+    static constexpr std::uint32_t kSmall = 64;
+
+    template <class Build>
+    Term get(const Term& t, std::int32_t position, const Term& e, const Build& build) {
+        const std::uint64_t h = mixHash(mixHash(reinterpret_cast<std::uintptr_t>(t.node()),
+                                                reinterpret_cast<std::uintptr_t>(e.node())),
+                                        static_cast<std::uint32_t>(position));
+        std::optional<Entry>* pair = &slots_[(h >> (64 - kPairBits)) * 2];  // the best mixed bits
+        if (holds(pair[0], t, position, e)) return pair[0]->result;
+        if (holds(pair[1], t, position, e)) {
+            std::swap(pair[0], pair[1]);
+            return pair[0]->result;
+        }
+        Term out = build();
+        pair[1] = std::move(pair[0]);
+        pair[0].emplace(Entry{t, out, position});
+        return out;
+    }
+
+private:
+    // The tuple keeps its node, and so the key, alive; the result holds the element.
+    struct Entry {
+        Term tuple;
+        Term result;
+        std::int32_t position;
+    };
+    static bool holds(const std::optional<Entry>& slot, const Term& t, std::int32_t position, const Term& e) {
+        return slot && slot->position == position && slot->tuple.sameNode(t) &&
+               slot->result.elems()[static_cast<std::size_t>(position)].sameNode(e);
+    }
+    static constexpr int kPairBits = 9;
+    std::vector<std::optional<Entry>> slots_ = std::vector<std::optional<Entry>>(std::size_t{2} << kPairBits);
+};
+
+Term rebuiltWithChild(const Term& t, const TermStep& s, Term c) {
     switch (s.kind) {
     case StepKind::First: return Ap(std::move(c), t.arg(), t.type());
     case StepKind::Second: return Ap(t.fun(), std::move(c), t.type());
@@ -156,6 +200,13 @@ Term withChild(const Term& t, const TermStep& s, Term c) {
     }
     }
     return t;
+}
+
+// The node t with the child selected by s replaced.
+Term withChild(const Term& t, const TermStep& s, Term c) {
+    if (s.kind != StepKind::TupElem || t.size() > RebuiltTuples::kSmall) return rebuiltWithChild(t, s, std::move(c));
+    thread_local RebuiltTuples rebuilt;
+    return rebuilt.get(t, s.position, c, [&] { return rebuiltWithChild(t, s, c); });
 }
 
 }  // namespace

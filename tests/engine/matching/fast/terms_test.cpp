@@ -203,6 +203,29 @@ TEST(FastTermsPositions, ReplacingAtManyPathsIsReplacingAtEachInTurn) {
     EXPECT_TRUE(termEq(replaceAll(ps, r, deep), byOne));
 }
 
+// A small tuple rebuilt with the very same element at the same position again is the node
+// built the first time; another position, another tuple or another element gives its own
+// tuple; and many more rebuilt tuples than the thread keeps still come out right.
+TEST(FastTermsPositions, RebuiltTuplesAreSharedByTupleElementAndPosition) {
+    const Term one = Con(mkNumber(1), Int);
+    const Term two = Con(mkNumber(2), Int);
+    const Type triple = mkTupleType({Int, Int, Int});
+    const Term t = Tupl({one, two, one}, triple);
+    const Term x = LVar("x", Int);
+    const Term atFirst = replaceAt({TupElem(0)}, t, x);
+    EXPECT_TRUE(replaceAt({TupElem(0)}, t, x).sameNode(atFirst));
+    EXPECT_EQ(show(atFirst), show(Tupl({x, two, one}, triple)));
+    EXPECT_EQ(show(replaceAt({TupElem(2)}, t, x)), show(Tupl({one, two, x}, triple)));
+    EXPECT_EQ(show(replaceAt({TupElem(0)}, Tupl({one, two, two}, triple), x)), show(Tupl({x, two, two}, triple)));
+    EXPECT_EQ(show(replaceAt({TupElem(0)}, t, LVar("y", Int))), show(Tupl({LVar("y", Int), two, one}, triple)));
+    for (std::int32_t i = 0; i < 5000; ++i) {
+        const Term n = Con(mkNumber(i), Int);
+        const Term u = replaceAt({TupElem(1)}, Tupl({one, n, n}, triple), x);
+        ASSERT_EQ(show(u), show(Tupl({one, x, n}, triple))) << i;
+    }
+    EXPECT_EQ(show(replaceAt({TupElem(0)}, t, x)), show(atFirst));
+}
+
 TEST(FastTermsEquality, UpToRenamingAndEta) {
     const Term idx = Lam(LamVar("x"), LVar("x", Int), IntToInt);
     const Term idy = Lam(LamVar("y"), LVar("y", Int), IntToInt);
