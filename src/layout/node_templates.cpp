@@ -173,16 +173,15 @@ void TemplatePlaces::closeChoice(std::size_t first, std::size_t k) {
 }
 
 // A filling puts its inner templates' bounds, which follow one another from the last inner
-// template's (see makePlaces), in their order.
+// template's (see makePlaces), in their order: each one's moved in front of the later ones'.
 void TemplatePlaces::closeFilling(std::size_t first, std::size_t k) {
+    const auto at = [this](std::size_t i) { return paramBounds_.begin() + static_cast<std::ptrdiff_t>(i); };
     const std::size_t end = first + shapes_[k].end;
-    std::vector<LayoutInt> ordered;  // from the last inner template's to the first's
     for (std::size_t c = first + shapes_[k + 1].end; c < end; c = first + shapes_[c].end) {
-        const std::size_t to = first + shapes_[c].end < end ? state_[first + shapes_[c].end].boundsAt : paramBounds_.size();
-        ordered.insert(ordered.begin(), paramBounds_.begin() + static_cast<std::ptrdiff_t>(state_[c].boundsAt),
-                       paramBounds_.begin() + static_cast<std::ptrdiff_t>(to));
+        const std::size_t next = first + shapes_[c].end;
+        const std::size_t to = next < end ? state_[next].boundsAt : paramBounds_.size();
+        std::rotate(at(state_[k].boundsAt), at(state_[c].boundsAt), at(to));
     }
-    std::copy(ordered.begin(), ordered.end(), paramBounds_.begin() + static_cast<std::ptrdiff_t>(state_[k].boundsAt));
 }
 
 // The outer template of a filling, closed, gives each inner template the bound of its
