@@ -417,7 +417,7 @@ public:
         if (!c) return std::nullopt;
         if (c->kind == Candidate::Kind::Image)
             return stepOf(std::move(c->body), std::move(*c).problems(), s_);
-        Term u = Lam(LamVar(v_), std::move(c->body), imageTypeOf(*c));
+        Term u = Lam(binder_, std::move(c->body), imageTypeOf(*c));
         if (c->kind == Candidate::Kind::Group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
         return stepOf(std::move(u), std::move(*c).problems(), rest_);
     }
@@ -432,7 +432,7 @@ public:
             [[fallthrough]];
         case Phase::Start: {
             auto [v, rest] = nextName(s_);
-            v_ = v;
+            if (!binder_.isVar() || binder_.name() != v) binder_ = LamVar(v);
             rest_ = std::move(rest);
             // No subterm holds what the whole term lacks: only the constant abstraction is left.
             if (!mayMatch(x_, t_)) {
@@ -453,8 +453,8 @@ public:
         return std::nullopt;
     }
 
-    // The variable the abstractions bind (once a candidate other than the decomposition is given).
-    const std::string& variable() const { return v_; }
+    // The binder of the abstractions' variable (once a candidate other than the decomposition is given).
+    const LamBinding& binder() const { return binder_; }
     // The supply left after the candidate: the given one after the decomposition, the one
     // without the abstractions' variable after the others.
     const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
@@ -497,8 +497,8 @@ private:
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
-    std::string v_;
-    NameSupply rest_;  // s_ without v_
+    LamBinding binder_ = LamVar(std::string());  // binds the abstractions' variable
+    NameSupply rest_;  // s_ without that variable
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
 
@@ -865,27 +865,35 @@ std::size_t countBinders(const Binders& bs) {
 
 // What a place of the fold that closes binders into a tuple binder built last: that binder,
 // given again for parts with the same names and the very same inner tuples, and its type,
-// given again for the very same part types; so that the images of a search share them.
+// given again for the very same part types; so that the images of a search share them.  The
+// cells are read from the newest back, as the fold holds them.
 struct TupleMemo {
     std::optional<LamBinding> binder;
     std::vector<Type> parts;
     std::optional<Type> type;
+    std::optional<std::pair<Type, Type>> arrow;  // the last image type from `type`: (result, image type)
 
-    bool holdsBinder(const std::vector<const BinderCell*>& cells) const {
+    bool holdsBinder(const BinderCell* newest, std::size_t k) const {
         if (!binder) return false;
         const std::vector<LamBinding>& bs = binder->components();
-        if (bs.size() != cells.size()) return false;
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            const LamBinding& b = cells[i]->binder;
-            if (b.isVar() ? !bs[i].isVar() || bs[i].name() != b.name() : !b.sameComponents(bs[i])) return false;
+        if (bs.size() != k) return false;
+        for (const BinderCell* c = newest; k-- > 0; c = c->outer.get()) {
+            const LamBinding& b = c->binder;
+            if (b.isVar() ? !bs[k].isVar() || bs[k].name() != b.name() : !b.sameComponents(bs[k])) return false;
         }
         return true;
     }
-    bool holdsType(const std::vector<const BinderCell*>& cells) const {
-        if (!type || parts.size() != cells.size()) return false;
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            if (!cells[i]->type.sameNode(parts[i])) return false;
+    bool holdsType(const BinderCell* newest, std::size_t k) const {
+        if (!type || parts.size() != k) return false;
+        for (const BinderCell* c = newest; k-- > 0; c = c->outer.get())
+            if (!c->type.sameNode(parts[k])) return false;
         return true;
+    }
+    // The function type from the tuple's type to `result`.
+    const Type& imageType(const Type& result) {
+        if (!arrow || !arrow->first.sameNode(result) || !arrow->second.args()[0].sameNode(*type))
+            arrow.emplace(result, imageTypes().arrow(*type, result));
+        return arrow->second;
     }
 };
 
@@ -903,11 +911,11 @@ Type tupleTypeOf(const std::vector<const BinderCell*>& cells) {
     return imageTypes().tuple(std::move(ts));
 }
 
-// The tuple binder of the cells' binders, with its type.
-// The memo, holding the tuple binder of the cells' binders and its type.
-const TupleMemo& tupleOf(const std::vector<const BinderCell*>& cells, TupleMemo& memo) {
-    if (!memo.holdsBinder(cells)) memo.binder = tupleBinderOf(cells);
-    if (!memo.holdsType(cells)) {
+// The memo, holding the tuple binder of the newest k binders of the fold and its type.
+TupleMemo& tupleOf(const Binders& from, std::size_t k, TupleMemo& memo) {
+    if (!memo.holdsBinder(from.get(), k)) memo.binder = tupleBinderOf(newestCells(from, k));
+    if (!memo.holdsType(from.get(), k)) {
+        const std::vector<const BinderCell*>& cells = newestCells(from, k);
         memo.type = tupleTypeOf(cells);
         memo.parts.clear();
         for (const BinderCell* c : cells) memo.parts.push_back(c->type);
@@ -923,9 +931,9 @@ Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo*
         Term u = Lam(c.binder, f.body, imageTypes().arrow(c.type, f.body.type()));
         return stepOf(etaReduce(u), std::move(problems), s);
     }
-    TupleMemo none;
-    const TupleMemo& tuple = tupleOf(newestCells(f.binders, k), memo ? *memo : none);
-    Term u = Lam(*tuple.binder, f.body, imageTypes().arrow(*tuple.type, f.body.type()));
+    std::optional<TupleMemo> none;
+    TupleMemo& tuple = tupleOf(f.binders, k, memo ? *memo : none.emplace());
+    Term u = Lam(*tuple.binder, f.body, tuple.imageType(f.body.type()));
     return stepOf(etaReduce(u), std::move(problems), s);
 }
 
@@ -979,9 +987,10 @@ std::vector<Leaf> leavesOf(const Term& x) {
 // redex, which is opened as any other candidate.
 std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const TupleFold& outer, std::size_t k,
                                             TupleMemo& memo) {
-    const std::vector<const BinderCell*>& cells = newestCells(fold.binders, k);
-    Binders before = cells.front()->outer;
-    const TupleMemo& tuple = tupleOf(cells, memo);
+    const TupleMemo& tuple = tupleOf(fold.binders, k, memo);
+    const BinderCell* oldest = fold.binders.get();
+    for (std::size_t j = 1; j < k; ++j) oldest = oldest->outer.get();
+    Binders before = oldest->outer;
     if (fold.body.is(TermKind::Ap)) {
         const Term u = Lam(*tuple.binder, fold.body, mkArrow(*tuple.type, fold.body.type()));
         Term reduced = etaReduce(u);
@@ -1072,7 +1081,7 @@ private:
             } else {
                 // The abstraction's lambda, opened as openCandidate opens it (a lambda just built
                 // is at the head of no redex of the body).
-                opened.emplace(TupleFold{withBinder(LamVar(top.oneStep->variable()), c->varType, top.acc.binders),
+                opened.emplace(TupleFold{withBinder(top.oneStep->binder(), c->varType, top.acc.binders),
                                          std::move(c->body)},
                                top.oneStep->restOf(*c));
             }
