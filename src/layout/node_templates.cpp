@@ -312,11 +312,14 @@ NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
     SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
     for (std::size_t i = 0; i < length; ++i)
         lines.push_back(i == 0 ? line : lines[i - 1] - (i - 1 < args.count ? args.items[i - 1].sizes.lastWidth : 0) - 1);
-    NodeResult v = arg(length - 1);
-    const CandidateMark stackMark = candidateMark();
-    for (std::size_t i = length - 1; i-- > 0;) {
-        v = aboveResult(arg(i), v, kAll);
-        compactTo(v, stackMark);
+    NodeResult v;
+    if (length != args.count || !hvSpStackAtOnce(args, v)) {
+        v = arg(length - 1);
+        const CandidateMark stackMark = candidateMark();
+        for (std::size_t i = length - 1; i-- > 0;) {
+            v = aboveResult(arg(i), v, kAll);
+            compactTo(v, stackMark);
+        }
     }
     const auto n = static_cast<LayoutInt>(length);
     // A line that is too wide loses to a stack that is not, unless the stack has no candidates:

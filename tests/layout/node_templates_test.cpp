@@ -45,10 +45,10 @@ TEST(TemplateWork, AFillingOfTheWrongCountLaysOutNoneOfItsOuterTemplate) {
     }
 }
 
-// A list of hvSpList whose items before the last are one line each builds its line at once:
-// it counts the work of the products it stands for, and the blanks' texts (as laid out before
-// it was built at once).
-TEST(TemplateWork, AListOfHvSpListCountsItsLineAsItsProducts) {
+// A list of hvSpList whose items before the last are one line each builds its line and its stack
+// at once: it counts the work of the products and stacks it stands for, and the blanks' texts
+// (as laid out before it was built at once).
+TEST(TemplateWork, AListOfHvSpListCountsItsArrangementsAsTheirParts) {
     const Doc inner = hvSpList(std::vector<Doc>{textDoc("g"), textDoc("yy"), textDoc("z")});
     const Doc last = hvSpList(std::vector<Doc>{textDoc("aaa"), inner, inner});
     const Doc list = hvSpList(std::vector<Doc>{textDoc("f"), inner, textDoc("++"), last});
@@ -60,6 +60,18 @@ TEST(TemplateWork, AListOfHvSpListCountsItsLineAsItsProducts) {
     for (std::size_t k = 0; k < expected.size(); ++k) {
         const auto width = static_cast<LayoutInt>(4 * k);
         EXPECT_EQ(countedWork(list, width), expected[k]) << width;
+    }
+    // A last item whose second layout, beside a two-line text, is no narrower than the first
+    // and is longer on its last line: the stacks over it drop it.
+    const Doc choice = joinDoc(dupDoc(aboveDoc(textDoc("cccccccc"), textDoc("cc")),
+                                      aboveDoc(textDoc("ccccc"), aboveDoc(textDoc("c"), textDoc("ccc")))));
+    const Doc stacked = besideDoc(textDoc("q"), hvSpList(std::vector<Doc>{textDoc("s"), textDoc("t"),
+                                                                          besideDoc(aboveDoc(textDoc("aaaaaaaaaa"), textDoc("bb")), choice)}));
+    const std::vector<std::pair<LayoutInt, LayoutInt>> expectedStacked{
+        {6, 1000640}, {6, 1000640}, {6, 1000768}, {6, 1000768}, {15, 1000768}, {15, 1000768}, {15, 1000768}};
+    for (std::size_t k = 0; k < expectedStacked.size(); ++k) {
+        const auto width = static_cast<LayoutInt>(8 + 2 * k);
+        EXPECT_EQ(countedWork(stacked, width), expectedStacked[k]) << width;
     }
 }
 

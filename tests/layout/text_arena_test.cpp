@@ -83,7 +83,7 @@ TEST(TextArenaRoom, LayoutsInTheRoomKeptWriteWhatTheRulesGive) {
     // larger and smaller ones, each writes its first candidate as the oracle does.
     TextArena arena;
     std::size_t most = 0;
-    for (int length : {64, 8, 72, 64}) {
+    for (int length : {72, 8, 80, 72}) {
         const LayoutInt width = 5 * length;
         const std::string text = firstText(arena, consList<difftest::Pruned>(length), width);
         EXPECT_EQ(text, difftest::Exhaustive::render(consList<difftest::Exhaustive>(length), width)) << length;
