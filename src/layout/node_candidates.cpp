@@ -273,17 +273,6 @@ CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, 
 
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) { return stackedCandidates<false>(xs, ys, kAll); }
 
-LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys) {
-    std::size_t i = 0, j = 0;
-    LayoutInt n = 0;
-    while (i < xs.size() && j < ys.size()) {
-        ++n;
-        if (xs[i].width >= ys[j].width) ++i;
-        else ++j;
-    }
-    return n;
-}
-
 CandidateList alternative(const NodeReply& r) {
     return r.pair ? textCandidates(kDupDupError) : r.first;
 }

@@ -277,10 +277,9 @@ Sizes hvSpSizesOf(std::size_t length, Args args) {
 
 // A list of hvSpList where every item is a single list and one of them is too wide (or
 // missing): the line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout
-// is the marker of the list's width.  The stack is not built: only its candidates are counted, as the general
-// rules build it from the bottom; a level's candidates are worked out (without texts, and
-// dropped) only where an item above stacks on them, the top's only counted.  False (nothing
-// counted) where this does not apply.
+// is the marker of the list's width.  The stack is not built: only its candidates are counted, as
+// the general rules build it from the bottom, each level's worked out without texts and dropped.
+// False (nothing counted) where this does not apply.
 bool hvSpStackCounted(std::size_t length, Args args) {
     bool wide = length > args.count;
     const std::size_t present = std::min(length, args.count);
@@ -295,10 +294,7 @@ bool hvSpStackCounted(std::size_t length, Args args) {
     for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
         const NodeResult& x = args.items[i];
         if (x.sizes.height == 0) continue;
-        const CandidateList& xs = x.reply.first;
-        if (!lines) vs = xs;
-        else if (i == 0) countCandidates(aboveCount(xs, vs));
-        else vs = aboveSizesOnly(xs, vs);
+        vs = lines ? aboveSizesOnly(x.reply.first, vs) : x.reply.first;
         lines = true;
     }
     currentArena->candidateRewind(mark);

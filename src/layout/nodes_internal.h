@@ -303,8 +303,6 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
 // in full and with the same counts, but without their texts (null): for a layout that reads only
 // how many there are and their sizes.
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys);
-// How many candidates aboveSizesOnly counts for the two lists, none built nor counted.
-LayoutInt aboveCount(const CandidateList& xs, const CandidateList& ys);
 NodeResult joinResult(NodeResult e);
 NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
