@@ -259,8 +259,7 @@ Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, 
         for (std::size_t i = shared; i < p.size(); ++i) {
             const Term* next = child(nodes.back(), p[i]);
             if (!next) invalidReplace(nodes.back(), p, i, replacement);
-            const Term c = *next;
-            nodes.push_back(c);
+            nodes.push_back(*next);  // a child inside the node, not inside `nodes`
             current.push_back(p[i]);
         }
         nodes.back() = replacement;
@@ -962,7 +961,9 @@ bool eqUpTo(const Term& root1, const Term& root2) {
         std::size_t leaving;  // on a mark: the number of binders to drop
     };
     BoundOnBothSides b;
-    std::vector<Pair> work{{&root1, &root2, 0}};
+    // Kept for the next comparison (nothing below compares terms again).
+    thread_local std::vector<Pair> work;
+    work.assign(1, Pair{&root1, &root2, 0});
     while (!work.empty()) {
         const Pair p = work.back();
         work.pop_back();

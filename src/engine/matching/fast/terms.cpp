@@ -159,10 +159,6 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
     }
 }
 
-bool operator==(const TermStep& a, const TermStep& b) {
-    return a.kind == b.kind && (a.kind != StepKind::TupElem || a.position == b.position);
-}
-
 // --- printed forms ----------------------------------------------------------------------
 
 namespace {

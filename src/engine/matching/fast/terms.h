@@ -180,7 +180,9 @@ inline constexpr TermStep Second{StepKind::Second, 0};
 inline constexpr TermStep Body{StepKind::Body, 0};
 inline TermStep TupElem(std::int32_t position) { return TermStep{StepKind::TupElem, position}; }
 
-bool operator==(const TermStep& a, const TermStep& b);
+inline bool operator==(const TermStep& a, const TermStep& b) {
+    return a.kind == b.kind && (a.kind != StepKind::TupElem || a.position == b.position);
+}
 
 // A position inside a term, outermost step first.
 using Path = std::vector<TermStep>;
