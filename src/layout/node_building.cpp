@@ -202,7 +202,6 @@ NodeValue besideOf(const NodeValue& a, const NodeValue& b) {
 NodeValue aboveOf(const NodeValue& a, const NodeValue& b) {
     NodeValue v;
     v.sizes = aboveSizes(a.sizes, b.sizes);
-    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : kNoLine;
     v.single = a.single && b.single;
     if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
     return v;
@@ -212,7 +211,6 @@ NodeValue aboveOf(const NodeValue& a, const NodeValue& b) {
 NodeValue choiceOf(const NodeValue& a, const NodeValue& b) {
     NodeValue v;
     v.sizes = choiceSizes(a.sizes, b.sizes);
-    v.line = std::min(a.line, b.line);
     v.single = false;
     const bool first = a.straightLine() && b.sure == Sure::Tall;
     if (first || (a.sure == Sure::Tall && b.straightLine())) {
@@ -591,8 +589,6 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     LayoutInt stackHeight = last.sizes.height;  // the stack's last width is the last item's
     LayoutInt stackWidth = last.sizes.width;
     LayoutInt lineLow = static_cast<LayoutInt>(n) - 1;
-    LayoutInt stackLine = 0;  // a stack is one line only where a single item has lines
-    bool oneWithLines = false;
     std::uint64_t texts = n - 1;  // capped at the end, as textSum caps each sum
     bool sure = true;
     bool known = true;
@@ -606,13 +602,9 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     bool otherWide = false;
     // What every item adds, the last one included.
     const auto take = [&](const DocNode& a, bool lines) {
-        if (lines) {
-            lineLow = lineSum(lineLow, a.lineLow);
-            stackLine = oneWithLines ? kNoLine : a.lineLow;
-            oneWithLines = true;
-        }
+        if (lines) lineLow = lineSum(lineLow, a.lineLow);
         texts += a.lineTexts;
-        sure = sure && lines && a.sure == Sure::Line && (n == 1 || !a.mayPair);
+        sure = sure && lines && a.sure == Sure::Line;
         known = known && a.below.known;
         wide = wide || a.below.tooWide;
         belowTexts += a.below.texts;
@@ -644,8 +636,6 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         d.lineLow = static_cast<std::int32_t>(std::min(lineLow, kNoLine));
         d.lineTexts = static_cast<std::uint32_t>(std::min<std::uint64_t>(texts, std::numeric_limits<std::uint32_t>::max()));
         d.sure = lineLow >= kNoLine ? Sure::No : Sure::Line;
-    } else {
-        d.lineLow = static_cast<std::int32_t>(std::min(std::min(lineLow, stackLine), kNoLine));
     }
     BelowZero& b = d.below;
     if (!known || !wide || d.sizes.width >= kNoLine || !b.add(belowTexts, belowCandidates)) return;
