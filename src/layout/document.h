@@ -49,8 +49,8 @@
 // (a render, each part of a stack, whose text is written as soon as it is laid out), a node sure
 // as it was made that its first layout is its one line and fits is laid out as that line; stacks
 // and texts before a part ask it for no more candidates than they are asked for (for all only
-// where the first ones are too wide for the room); a node made of texts,
-// side-by-side compositions and lists of hvSpList, as nested terms are, is laid out below zero
+// where the first ones are too wide for the room); a node made of texts, side-by-side
+// compositions and lists of hvSpList, as nested terms are, is laid out below zero
 // (past the end of its line, where no text fits) from what it knows of that case, and so is such
 // a list with an item too wide at any bound below BelowZero::upTo (a text fits from its width on,
 // but one beside or among parts too wide changes nothing), its layout then its marker; and a node

@@ -253,46 +253,45 @@ NodeResult spaceResult(LayoutInt line) {
 // Whether the line of a list of hvSpList is too wide, read off the flags of its parts as its
 // compositions would combine them: a blank with no room, an item before the last that is not a
 // single line of its own (filtered), or the last item too wide.
-bool hvSpLineTooWide(std::size_t length, Args args, const SmallVec<LayoutInt, 8>& lines) {
-    if (length > args.count || args.items[length - 1].tooWide) return true;
-    for (std::size_t i = 0; i + 1 < length; ++i) {
-        const NodeResult& a = args.items[i];
+bool hvSpLineTooWide(Args items, const SmallVec<LayoutInt, 8>& lines) {
+    if (items.items[items.count - 1].tooWide) return true;
+    for (std::size_t i = 0; i + 1 < items.count; ++i) {
+        const NodeResult& a = items.items[i];
         const bool oneLine = !a.reply.pair && !a.reply.first.empty() && a.reply.first.front().height <= 1;
         if (lines[i + 1] + 1 < 1 || !oneLine || a.tooWide) return true;
     }
     return false;
 }
 
-// The sizes of hvSpNode(length) over its items' layouts, a missing item without lines.
-Sizes hvSpSizesOf(std::size_t length, Args args) {
-    const auto at = [&](std::size_t i) { return i < args.count ? args.items[i].sizes : Sizes{}; };
-    Sizes line = at(length - 1);
+// The sizes of a list of hvSpList over its items' layouts.
+Sizes hvSpSizesOf(Args items) {
+    Sizes line = items.items[items.count - 1].sizes;
     Sizes stack = line;
-    for (std::size_t i = length - 1; i-- > 0;) {
-        line = besideSizes(at(i), besideSizes(Sizes{1, 1, 1}, line));
-        stack = aboveSizes(at(i), stack);
+    for (std::size_t i = items.count - 1; i-- > 0;) {
+        line = besideSizes(items.items[i].sizes, besideSizes(Sizes{1, 1, 1}, line));
+        stack = aboveSizes(items.items[i].sizes, stack);
     }
     return choiceSizes(line, stack);
 }
 
-// A list of hvSpList where every item is a single list and one of them is too wide (or
-// missing): the line is then too wide (see hvSpLineTooWide) and so is the stack, and the layout
-// is the marker of the list's width.  The stack is not built: only its candidates are counted, as
-// the general rules build it from the bottom, each level's worked out without texts and dropped.
-// False (nothing counted) where this does not apply.
-bool hvSpStackCounted(std::size_t length, Args args) {
-    bool wide = length > args.count;
-    const std::size_t present = std::min(length, args.count);
-    for (std::size_t i = 0; i < present; ++i) {
-        if (args.items[i].reply.pair) return false;
-        wide = wide || args.items[i].tooWide;
+// A list of hvSpList where every item is a single list and one of them is too wide: the line is
+// then too wide (see hvSpLineTooWide) and so is the stack, and the layout is the marker of the
+// list's width.  The stack is not built: only its candidates are counted, as the general rules
+// build it from the bottom, each level's worked out without texts and dropped.  False (nothing
+// counted) where this does not apply.
+bool hvSpStackCounted(Args items) {
+    const std::size_t n = items.count;
+    bool wide = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (items.items[i].reply.pair) return false;
+        wide = wide || items.items[i].tooWide;
     }
     if (!wide) return false;
     const CandidateMark mark = candidateMark();
-    bool lines = present == length && args.items[length - 1].sizes.height != 0;  // the stack so far has lines
-    CandidateList vs = present == length ? args.items[length - 1].reply.first : CandidateList{};
-    for (std::size_t i = std::min(present, length - 1); i-- > 0;) {
-        const NodeResult& x = args.items[i];
+    bool lines = items.items[n - 1].sizes.height != 0;  // the stack so far has lines
+    CandidateList vs = items.items[n - 1].reply.first;
+    for (std::size_t i = n - 1; i-- > 0;) {
+        const NodeResult& x = items.items[i];
         if (x.sizes.height == 0) continue;
         vs = lines ? aboveSizesOnly(x.reply.first, vs) : x.reply.first;
         lines = true;
@@ -302,56 +301,54 @@ bool hvSpStackCounted(std::size_t length, Args args) {
 }
 
 // The layout of a list of hvSpList where it is not the marker of hvSpStackCounted.
-NodeResult hvSpBuilt(std::size_t length, Args args, LayoutInt line) {
-    static const ParNode hole;
-    const auto arg = [&](std::size_t i) { return holeResult(hole, args.drop(i)); };
+NodeResult hvSpBuilt(Args items, LayoutInt line) {
+    const std::size_t n = items.count;
+    const NodeResult* item = items.items;
     SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
-    for (std::size_t i = 0; i < length; ++i)
-        lines.push_back(i == 0 ? line : lines[i - 1] - (i - 1 < args.count ? args.items[i - 1].sizes.lastWidth : 0) - 1);
+    for (std::size_t i = 0; i < n; ++i) lines.push_back(i == 0 ? line : lines[i - 1] - item[i - 1].sizes.lastWidth - 1);
     NodeResult v;
-    if (length != args.count || !hvSpStackAtOnce(args, v)) {
-        v = arg(length - 1);
+    if (!hvSpStackAtOnce(items, v)) {
+        v = item[n - 1];
         const CandidateMark stackMark = candidateMark();
-        for (std::size_t i = length - 1; i-- > 0;) {
-            v = aboveResult(arg(i), v, kAll);
+        for (std::size_t i = n - 1; i-- > 0;) {
+            v = aboveResult(item[i], v, kAll);
             compactTo(v, stackMark);
         }
     }
-    const auto n = static_cast<LayoutInt>(length);
     // A line that is too wide loses to a stack that is not, unless the stack has no candidates:
     // then it need not be built.
-    if (hvSpLineTooWide(length, args, lines)) {
+    if (hvSpLineTooWide(items, lines)) {
         NodeResult out;
-        out.sizes = hvSpSizesOf(length, args);
+        out.sizes = hvSpSizesOf(items);
         out.tooWide = v.tooWide;
         if (v.tooWide) out.reply = single(markerCandidates(out.sizes.width));
         else out.reply = single(alternative(v.reply));
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
     NodeResult h;
-    if (length != args.count || !hvSpLineAtOnce(args, lines.data(), h)) {
-        h = arg(length - 1);
+    if (!hvSpLineAtOnce(items, lines.data(), h)) {
+        h = item[n - 1];
         const CandidateMark lineMark = candidateMark();
-        for (std::size_t i = length - 1; i-- > 0;) {
+        for (std::size_t i = n - 1; i-- > 0;) {
             h = besideResult(spaceResult(lines[i + 1] + 1), h, lines[i + 1] + 1);
-            h = besideResult(filterResult(arg(i)), h, lines[i]);
+            h = besideResult(filterResult(item[i]), h, lines[i]);
             compactTo(h, lineMark);
         }
     }
-    return joinResult(choiceResult(h, v, n, n));
+    const auto params = static_cast<LayoutInt>(n);
+    return joinResult(choiceResult(h, v, params, params));
 }
 
 }  // namespace
 
 // --- lists of hvSpList ---------------------------------------------------------------------------
 
-void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out) {
-    const auto length = static_cast<std::size_t>(d.many->layout->params);
-    if (!hvSpStackCounted(length, args)) {
-        out = hvSpBuilt(length, args, line);
+void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out) {
+    if (!hvSpStackCounted(items)) {
+        out = hvSpBuilt(items, line);
         return;
     }
-    out.sizes = d.boundSizes ? hvSpSizesOf(length, args) : d.sizes;
+    out.sizes = d.boundSizes ? hvSpSizesOf(items) : d.sizes;
     out.tooWide = true;
     out.reply = single(markerCandidates(out.sizes.width));
 }

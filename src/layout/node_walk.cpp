@@ -424,10 +424,9 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     if (layout.kind == ParNode::Kind::HvSp) {
         // Without places: the larger of the whole bound and the line's at the item (as hvSpBuilt
         // sets it), which is never larger but where a negative indentation made it so.
-        const auto length = static_cast<std::size_t>(layout.params);
         LayoutInt at = f.line;
         for (std::size_t i = 0; i < parts.size(); ++i) {
-            if (i >= done) set(i, i < length ? std::max(at, f.line) : f.line);
+            if (i >= done) set(i, std::max(at, f.line));
             at -= sizesAt(i).lastWidth + 1;
         }
         return;

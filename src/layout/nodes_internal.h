@@ -352,15 +352,14 @@ void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars);
 struct Args {
     const NodeResult* items = nullptr;
     std::size_t count = 0;
-
-    Args drop(std::size_t n) const { return Args{items + std::min(n, count), count - std::min(n, count)}; }
 };
 
 // The layout of a hole over its argument (an alternative of it, for First and Second).
 NodeResult holeResult(const ParNode& p, Args args);
-// The layout of a list of hvSpList (a node filling a template of kind HvSp) over its items'
-// layouts, as the general rules give it; a too-wide one takes the node's own sizes.
-void layOutHvSpList(const DocNode& d, Args args, LayoutInt line, NodeResult& out);
+// The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each
+// parameter) over its items' layouts, as the general rules give it; a too-wide one takes the
+// node's own sizes.
+void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out);
 // The line arrangement of such a list (its items at the `lines` its blanks leave them) built at
 // once, with the counts of its products, where the items before the last are one line each
 // (see node_candidates.cpp); false, nothing counted, where it is built product by product.
