@@ -1,62 +1,10 @@
 #include "engine/matching/tuple_typing.h"
 
 #include <algorithm>
-#include <unordered_map>
 
 namespace plim {
 
 namespace {
-
-// Unification with variables bound as it goes; a pair with a scheme on either side is left
-// out, so the answer is no only when the types clash or a variable would hold itself.
-class Unifier {
-public:
-    bool unify(const Type& a, const Type& b) {
-        std::vector<std::pair<Type, Type>> todo{{a, b}};
-        while (!todo.empty()) {
-            auto [x, y] = std::move(todo.back());
-            todo.pop_back();
-            x = resolve(x);
-            y = resolve(y);
-            if (x.sameNode(y) || x.isTAbs() || y.isTAbs()) continue;
-            if (y.isTid() && !x.isTid()) std::swap(x, y);
-            if (x.isTid()) {
-                if (y.isTid() && y.name() == x.name()) continue;
-                if (holds(y, x.name())) return false;
-                bound_.emplace(x.name(), y);
-                continue;
-            }
-            if (x.name() != y.name() || x.args().size() != y.args().size()) return false;
-            for (std::size_t i = 0; i < x.args().size(); ++i) todo.emplace_back(x.args()[i], y.args()[i]);
-        }
-        return true;
-    }
-
-private:
-    Type resolve(Type t) const {
-        while (t.isTid()) {
-            auto it = bound_.find(t.name());
-            if (it == bound_.end()) break;
-            t = it->second;
-        }
-        return t;
-    }
-
-    // The variable occurs in t under the bindings (not looking into schemes).
-    bool holds(const Type& t, const std::string& v) const {
-        std::vector<Type> todo{t};
-        while (!todo.empty()) {
-            const Type u = resolve(todo.back());
-            todo.pop_back();
-            if (u.isTid() && u.name() == v) return true;
-            if (u.isTCon() && !u.isGround())
-                for (const Type& a : u.args()) todo.push_back(a);
-        }
-        return false;
-    }
-
-    std::unordered_map<std::string, Type> bound_;
-};
 
 // The variable occurs in t, not looking into schemes: the unifier's occurs check while nothing
 // is bound.
@@ -76,7 +24,80 @@ bool occursUnbound(const Type& t, const std::string& v) {
 
 }  // namespace
 
-bool typesMayUnify(const Type& a, const Type& b) { return Unifier().unify(a, b); }
+bool typesMayUnify(const Type& a, const Type& b) { return TypeUnifier().unify(a, b); }
+
+bool tupleTypeConstrains(const Type& t) {
+    std::vector<const Type*> todo{&t};
+    std::vector<const std::string*> names;
+    while (!todo.empty()) {
+        const Type& u = *todo.back();
+        todo.pop_back();
+        if (u.isTCon() && u.name() == tupleTypeName(static_cast<std::int64_t>(u.args().size()))) {
+            for (const Type& c : u.args()) todo.push_back(&c);
+            continue;
+        }
+        if (!u.isTid()) return true;
+        if (std::any_of(names.begin(), names.end(), [&u](const std::string* n) { return *n == u.name(); }))
+            return true;
+        names.push_back(&u.name());
+    }
+    return false;
+}
+
+bool typePairsMayUnify(const std::vector<std::pair<Type, Type>>& pairs) {
+    TypeUnifier u;
+    return std::all_of(pairs.begin(), pairs.end(), [&u](const auto& ab) { return u.unify(ab.first, ab.second); });
+}
+
+bool TypeUnifier::unify(const Type& a, const Type& b) {
+    if (a.sameNode(b)) return true;
+    if (a.isGround() && b.isGround()) return eqType(a, b);
+    todo_.clear();
+    todo_.emplace_back(a, b);
+    while (!todo_.empty()) {
+        auto [x, y] = std::move(todo_.back());
+        todo_.pop_back();
+        x = resolve(std::move(x));
+        y = resolve(std::move(y));
+        if (x.sameNode(y) || x.isTAbs() || y.isTAbs()) continue;
+        if (y.isTid() && !x.isTid()) std::swap(x, y);
+        if (x.isTid()) {
+            if (y.isTid() && y.name() == x.name()) continue;
+            if (holds(y, x.name())) return false;
+            bound_.emplace_back(x.name(), y);
+            continue;
+        }
+        if (x.name() != y.name() || x.args().size() != y.args().size()) return false;
+        if (x.isGround() && y.isGround()) {
+            if (!eqType(x, y)) return false;
+            continue;
+        }
+        for (std::size_t i = 0; i < x.args().size(); ++i) todo_.emplace_back(x.args()[i], y.args()[i]);
+    }
+    return true;
+}
+
+Type TypeUnifier::resolve(Type t) const {
+    while (t.isTid()) {
+        auto it = std::find_if(bound_.rbegin(), bound_.rend(), [&t](const auto& b) { return b.first == t.name(); });
+        if (it == bound_.rend()) break;
+        t = it->second;
+    }
+    return t;
+}
+
+bool TypeUnifier::holds(const Type& t, const std::string& v) const {
+    if (t.isGround()) return false;
+    std::vector<Type> todo{t};
+    while (!todo.empty()) {
+        const Type u = resolve(todo.back());
+        todo.pop_back();
+        if (u.isTid() && u.name() == v) return true;
+        if (u.isTCon() && !u.isGround())
+            for (const Type& a : u.args()) todo.push_back(a);
+    }
+    return false;
+}
 
 bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes) {
     // A scheme meets anything; a type variable meets the image's type unless it is a part of an

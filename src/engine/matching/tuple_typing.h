@@ -21,6 +21,7 @@
 #pragma once
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -34,6 +35,41 @@ bool typesMayUnify(const Type& a, const Type& b);
 
 // f's type can meet the type of an image for the elements' types.
 bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes);
+
+// The component k of a tuple type of n components; nothing for any other type (or none).
+inline std::optional<Type> tupleTypeComponent(const std::optional<Type>& t, std::size_t k, std::size_t n) {
+    if (!t || !t->isTCon() || t->args().size() != n || t->name() != tupleTypeName(static_cast<std::int64_t>(n)))
+        return std::nullopt;
+    return t->args()[k];
+}
+
+// The tuple type t, taken apart down to its parts that are no tuple types, can rule a binder's
+// type out: one of those parts is not a type variable, or two are the same one.
+bool tupleTypeConstrains(const Type& t);
+
+// One substitution of type variables makes both sides of every pair equal.  A scheme meets
+// anything.
+bool typePairsMayUnify(const std::vector<std::pair<Type, Type>>& pairs);
+
+// Unification of pairs one after another under one substitution, whose bindings made after a
+// mark can be taken back: a search that adds a pair per step and goes back in steps checks
+// each pair once, not all pairs again.  A scheme meets anything.  Its storage is kept from
+// one use to the next.
+class TypeUnifier {
+public:
+    std::size_t mark() const { return bound_.size(); }
+    void undo(std::size_t mark) { bound_.erase(bound_.begin() + static_cast<std::ptrdiff_t>(mark), bound_.end()); }
+    // False when a and b cannot be made equal under the bindings so far (some bindings may
+    // have been made then: undo to a mark before going on).
+    bool unify(const Type& a, const Type& b);
+
+private:
+    Type resolve(Type t) const;
+    bool holds(const Type& t, const std::string& v) const;
+
+    std::vector<std::pair<std::string, Type>> bound_;
+    std::vector<std::pair<Type, Type>> todo_;
+};
 
 namespace tuple_typing {
 
@@ -161,6 +197,33 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
     tuple_typing::OccurrenceTypes<Term> occurrences(xs.size() + 1);
     occurrences.note(f);
     for (const Term& x : xs) occurrences.note(x);
+    occurrences.visit(p);
+    forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
+    return occurrences.agree();
+}
+
+// The premises above hold for the pattern p = f x, x a tuple of any shape, against t, with
+// `forEachEarlier` as for tupleImagesRuledOut: then every combination of element candidates
+// closes into an image whose argument type is the tuple of its binders' types, nested as x
+// is, and f's type must meet it.  So the types of the binders opened so far, each against the
+// part of f's argument type at its element, must be unifiable all at once, or no combination
+// that goes on from them can match.
+template <class Term, class ForEachEarlier>
+bool imageTypesFollowBinders(const Term& p, const Term& t, ForEachEarlier forEachEarlier) {
+    using K = tuple_typing::KindOf<Term>;
+    if (!tuple_typing::decompositionsTyped(t)) return false;
+    tuple_typing::OccurrenceTypes<Term> occurrences(p.arg().elems().size() + 1);
+    occurrences.note(p.fun());
+    std::vector<const Term*> elements{&p.arg()};
+    while (!elements.empty()) {
+        const Term& e = *elements.back();
+        elements.pop_back();
+        if (!e.is(K::Tupl)) {
+            occurrences.note(e);
+            continue;
+        }
+        for (const Term& c : e.elems()) elements.push_back(&c);
+    }
     occurrences.visit(p);
     forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
     return occurrences.agree();

@@ -165,4 +165,24 @@ inline std::string matchOutput(const MatcherRef& m, Kind kind, const std::string
     return out;
 }
 
+// The pattern of copies of one part x standing as the leaves of a tuple argument, nested as
+// ((x, x), x) for three: "f " followed by that tuple (f x for one copy).
+inline std::string headOfCopies(const std::string& x, int copies) {
+    std::string arg = x;
+    for (int i = 1; i < copies; ++i) arg = "(" + arg + ", " + x + ")";
+    return "f " + arg;
+}
+
+// How many results a pair whose check reports a type error gives, taken on as the match
+// commands take it (the probe signature loaded); -1 when the check leaves no equation.
+inline long resultCountDespiteReports(const MatcherRef& m, Kind kind, const std::string& pattern,
+                                      const std::string& term) {
+    const Checked read = readPair(pattern, term, probeSignature());
+    const auto both = checkedDespiteReports(read.lhs, read.rhs, probeSignature());
+    if (!both) return -1;
+    long n = 0;
+    for (List<MatchResult> at = runMatch(m, kind, both->first, both->second); !at.empty(); at = at.tail()) ++n;
+    return n;
+}
+
 }  // namespace plim::progtest

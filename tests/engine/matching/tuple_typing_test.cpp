@@ -37,6 +37,22 @@ TEST(TupleTyping, TheHeadMustTakeTheTupleOfTheElementTypes) {
     EXPECT_TRUE(imageTypeMayFit(mkTAbs({"c"}, var("c")), {var("a"), intType()}));
 }
 
+TEST(TupleTyping, BindersOfATupleSearchMeetTheHeadsArgumentTypeTogether) {
+    // ((h, h), h): every binder of one image must have one type.
+    const Type nested = mkTupleType({mkTupleType({var("h"), var("h")}), var("h")});
+    EXPECT_TRUE(tupleTypeConstrains(nested));
+    EXPECT_TRUE(tupleTypeConstrains(mkTupleType({var("a"), intType()})));
+    EXPECT_FALSE(tupleTypeConstrains(mkTupleType({mkTupleType({var("a"), var("b")}), var("c")})));
+    EXPECT_EQ(tupleTypeComponent(nested, 0, 2), mkTupleType({var("h"), var("h")}));
+    EXPECT_FALSE(tupleTypeComponent(nested, 0, 3));
+    EXPECT_FALSE(tupleTypeComponent(var("h"), 0, 2));
+    const Type h = var("h");
+    EXPECT_TRUE(typePairsMayUnify({{h, intType()}, {h, intType()}}));
+    EXPECT_FALSE(typePairsMayUnify({{h, intType()}, {h, mkArrow(intType(), intType())}}));
+    EXPECT_TRUE(typePairsMayUnify({{h, var("b")}, {h, intType()}}));
+    EXPECT_FALSE(typePairsMayUnify({{h, mkListType(var("b"))}, {var("b"), h}}));
+}
+
 // f (x1, ..., xn, f), f typed by a variable, with x1 once more at another type before the last
 // element when asked.
 fast::Term ownTupleHead(std::size_t n, bool x1Again) {

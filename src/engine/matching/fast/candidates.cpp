@@ -14,6 +14,7 @@
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/rigid_tops.h"
+#include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
 #include "support/errors.h"
 #include "support/hashing.h"
@@ -211,6 +212,9 @@ bool startGroup(Abstractions& g) {
             g.taken[j] = 1;
             members.push_back(j);
         }
+        // Every candidate of the group brings the problem (x, b); when it has no solution
+        // (self_typed_applications.h), the group, gathered whole, gives none.
+        if (problemMatchesNothing(g.x, b)) continue;
         g.b = b;
         g.var = abstractionVariable(g.v, g.b.type());
         g.fnType.reset();
@@ -938,7 +942,8 @@ Step finishTuple(TupleFold f, Problems problems, const NameSupply& s, TupleMemo*
 }
 
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                 Repeats repeated, GroupFilter admits = nullptr);
+                                 Repeats repeated, GroupFilter admits = nullptr,
+                                 const std::optional<Type>& headArg = std::nullopt);
 
 // The innermost elements of a tuple argument, left to right, taken by one fold: an element
 // that is a tuple of two or more is not folded on its own, its elements are taken in its place
@@ -951,32 +956,39 @@ struct Leaf {
     std::vector<std::pair<std::size_t, std::size_t>> closes;
     // The binder each of those tuples was last closed into.
     std::vector<TupleMemo> closed;
+    // The part of the head's argument type at this element, when the head's type is known and
+    // is a tuple type down to it.
+    std::optional<Type> headPart;
 };
 
-std::vector<Leaf> leavesOf(const Term& x) {
+// `headArg`: the head's argument type, when known.
+std::vector<Leaf> leavesOf(const Term& x, const std::optional<Type>& headArg = std::nullopt) {
     struct Open {
         const Term* tuple;
         std::size_t next;
         std::size_t firstLeaf;
+        std::optional<Type> type;
     };
     std::vector<Leaf> out;
-    std::vector<Open> open{{&x, 0, 0}};
+    std::vector<Open> open{{&x, 0, 0, headArg}};
     while (!open.empty()) {
         Open& top = open.back();
-        if (top.next == top.tuple->elems().size()) {
+        const std::size_t n = top.tuple->elems().size();
+        if (top.next == n) {
             if (open.size() > 1) {
-                out.back().closes.emplace_back(top.firstLeaf, top.tuple->elems().size());
+                out.back().closes.emplace_back(top.firstLeaf, n);
                 out.back().closed.emplace_back();
             }
             open.pop_back();
             continue;
         }
+        std::optional<Type> part = tupleTypeComponent(top.type, top.next, n);
         const Term& e = top.tuple->elems()[top.next++];
         if (e.is(TermKind::Tupl) && e.elems().size() >= 2) {
-            open.push_back(Open{&e, 0, out.size()});
+            open.push_back(Open{&e, 0, out.size(), std::move(part)});
             continue;
         }
-        out.push_back(Leaf{e, {}, {}});
+        out.push_back(Leaf{e, {}, {}, std::move(part)});
     }
     return out;
 }
@@ -1005,8 +1017,14 @@ std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const 
 // in one list, those of each frame's candidate after those of the frames before it.
 class TupleSource final : public StepSource {
 public:
-    TupleSource(ApStep step, const Term& x, Repeats repeated, Term t, NameSupply s)
-        : step_(step), leaves_(leavesOf(x)), repeated_(std::move(repeated)), t_(std::move(t)), s_(std::move(s)) {}
+    // `headArg`: the head's argument type, which every image's argument type must meet, when
+    // the images' argument types follow their binders' (imageTypesFollowBinders).
+    TupleSource(ApStep step, const Term& x, Repeats repeated, Term t, NameSupply s,
+                const std::optional<Type>& headArg = std::nullopt)
+        : step_(step), leaves_(leavesOf(x, headArg)), repeated_(std::move(repeated)), t_(std::move(t)),
+          s_(std::move(s)), typed_(headArg && tupleTypeConstrains(*headArg)) {
+        if (typed_) marks_.assign(leaves_.size(), 0);
+    }
 
     std::optional<Step> next() override {
         if (!started_) {
@@ -1022,6 +1040,7 @@ public:
             }
             if (!opened) continue;  // ruled out by the problems before it
             const std::size_t i = frames_.size() - 1;
+            if (typed_ && !binderTypesFit(i, opened->first.binders->type)) continue;
             for (std::size_t c = 0; c < leaves_[i].closes.size(); ++c) {
                 const auto& [first, k] = leaves_[i].closes[c];
                 *opened = closeTuple(std::move(opened->first), std::move(opened->second), frames_[first].acc, k,
@@ -1124,6 +1143,18 @@ private:
         return false;
     }
 
+    // With the binder of leaf i typed t, the binders' types of the leaves so far can all meet
+    // their parts of the head's argument type: otherwise no image that goes on from them can
+    // match the head (the pairs, not the images, are what differ between the candidates).
+    // The pairs of the leaves before i stay unified while leaf i's candidates are tried; the
+    // bindings after them are taken back for each.
+    bool binderTypesFit(std::size_t i, const Type& t) {
+        unifier_.undo(marks_[i]);
+        if (leaves_[i].headPart && !unifier_.unify(*leaves_[i].headPart, t)) return false;
+        if (i + 1 < marks_.size()) marks_[i + 1] = unifier_.mark();
+        return true;
+    }
+
     // The problems of the candidates taken, later elements' first.
     Problems collected() const {
         Problems out;
@@ -1148,6 +1179,9 @@ private:
     Problems problems_;
     Problems fresh_;  // the problem of a generator's candidate, in storage kept for the next
     TupleMemo finished_;  // the last image's binder
+    bool typed_;          // binders' types are checked against the head's argument type
+    TypeUnifier unifier_;  // the leaves' parts against their current binders' types
+    std::vector<std::size_t> marks_;  // the unifier's mark before each leaf's pair
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
 };
 
@@ -1169,10 +1203,18 @@ private:
 // element as if the head were flexible would let the two-step candidates, which bring no
 // problems, drop the pattern variables of the tuple.
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                 Repeats repeated, GroupFilter admits) {
+                                 Repeats repeated, GroupFilter admits, const std::optional<Type>& headArg) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
     if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{nullptr, t}, {}, s));
-    return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s);
+    return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s, headArg);
+}
+
+// The argument type of the head's type, when the images' argument types follow their binders'.
+std::optional<Type> headArgument(const std::optional<HeadType>& h) {
+    if (!h || !h->tupleImagesTyped) return std::nullopt;
+    const Type& f = h->head;
+    if (!f.isTCon() || f.name() != arrowName || f.args().size() != 2) return std::nullopt;
+    return f.args()[0];
 }
 
 }  // namespace
@@ -1185,7 +1227,8 @@ StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& 
     if (wholeArgument) return baseStep(step, flexible, x, t, s);
     return withTupleArguments(
         step, flexible, x, t, s,
-        std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}));
+        std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}),
+        nullptr, headArgument(headType));
 }
 
 }  // namespace plim::fast

@@ -390,6 +390,22 @@ std::vector<std::string> checkedRepeats(ApStep step, const Term& p, const Term& 
     });
 }
 
+// Some problem has no solution whatever is bound (self_typed_applications.h).  Every
+// alternative of a branch point keeps the problems after it, so when one of them, or the
+// branching problem itself, is such a problem, no alternative can succeed: none is tried.
+bool anyMatchesNothing(const Problems& ps) {
+    return std::any_of(ps.begin(), ps.end(), [](const Problem& pr) { return problemMatchesNothing(pr.first, pr.second); });
+}
+
+// The images of the tuple argument of p against t have argument types that follow their
+// binders' types (tuple_typing.h): every problem of the worklist is solved before the image's.
+bool tupleImagesTyped(const Term& p, const Term& t, const Problems& rest) {
+    if (!p.arg().is(TermKind::Tupl)) return false;
+    return imageTypesFollowBinders(p, t, [&rest](auto visit) {
+        for (const auto& pr : rest) visit(pr.first);
+    });
+}
+
 // Opens the branch point of the problem work[at] with type match ts, unless the problems
 // after it fail before the next one that branches.
 void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at, const TermSubst& ts,
@@ -402,6 +418,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     const bool ruledOut = !whole && tupleImagesRuledOut(g.step, p, t, rest);
     std::vector<std::string> repeated =
         whole || ruledOut ? std::vector<std::string>{} : checkedRepeats(g.step, p, t, rest);
+    const bool typedImages = !whole && !ruledOut && tupleImagesTyped(p, t, rest);
     if (!isIdentity(ts))
         for (auto& pr : rest) pr = substProblem(ts, pr);
     sofar = composeSubst(ts, sofar);
@@ -414,9 +431,11 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
                      std::make_move_iterator(rest.end()));
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
     rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(from));
+    if (problemMatchesNothing(p, t) || anyMatchesNothing(rest) || anyMatchesNothing(derived)) return;
     const Type headType = isIdentity(ts) ? p.fun().type() : substType(ts.types, p.fun().type());
-    StepSourcePtr alts = ruledOut ? nullptr : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types},
-                                                         whole, std::move(repeated));
+    StepSourcePtr alts = ruledOut ? nullptr
+                                  : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types, typedImages},
+                                               whole, std::move(repeated));
     const bool nonLambdaImages =
         nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
@@ -451,6 +470,7 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
     // The application rule: (f, u) in front of the step's problems, all under the type match.
     Problems& stepProblems = alt.first.second;
+    if (anyMatchesNothing(stepProblems)) return std::nullopt;
     Problems next = std::move(g.spare);
     next.clear();
     next.reserve(top.rest.size() + stepProblems.size() + 1 + top.derived.size());

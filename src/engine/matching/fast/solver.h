@@ -78,6 +78,10 @@ using StepResults = List<std::pair<StepResult, NameSupply>>;
 struct HeadType {
     Type head;
     TypeSubst types;
+    // A tuple argument's images have argument types that follow their binders' types, nested
+    // as the argument is (tuple_typing.h, imageTypesFollowBinders): the binders' types must
+    // meet the head's argument type.
+    bool tupleImagesTyped = false;
 };
 
 // The step's proposals for (flexible, x, t) from a supply.  With a head type, an abstraction

@@ -38,6 +38,8 @@ struct TermNode {
     bool hasLam = false;
     // Unknown (-1) until asked: firstOrderBits below.
     mutable std::int8_t firstOrder = -1;
+    // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
+    mutable std::int8_t selfTyped = -1;
     std::uint32_t size = 1;
     Type type;
     std::string name;                  // LVar, PVar

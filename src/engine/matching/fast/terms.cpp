@@ -2,6 +2,7 @@
 #include "engine/matching/fast/terms.h"
 
 #include "engine/matching/fast/term_node.h"
+#include "engine/matching/self_typed_applications.h"
 #include "engine/matching/term_text.h"
 #include "support/errors.h"
 #include "support/release.h"
@@ -93,6 +94,11 @@ bool Term::firstOrderPattern(bool rigidHeads) const {
     const TermNode& n = *node_;
     if (n.firstOrder < 0) n.firstOrder = firstOrderBits(*this);
     return (n.firstOrder & (rigidHeads ? 2 : 1)) != 0;
+}
+
+bool problemMatchesNothing(const Term& p, const Term& t) {
+    return plim::problemMatchesNothing(p, t,
+                                       [](const Term& u) -> std::int8_t& { return TermBuilder::of(u).selfTyped; });
 }
 
 Term withOrigin(Term t, const Expr& e) {

@@ -337,6 +337,10 @@ void recordClosed(const Term& t);
 
 bool flexibleHead(const Term& t);
 
+// The problem (p, t) has no solution whatever is bound: p must meet an application that no
+// binding can type (self_typed_applications.h).
+bool problemMatchesNothing(const Term& p, const Term& t);
+
 // A symbol that a term must contain for a pattern to match it.
 enum class RigidKind : std::uint8_t { RigidVar, RigidCon };
 struct Rigid {

@@ -93,9 +93,10 @@ bool overlapping(const std::vector<Path>& subset) {
     return false;
 }
 
-// An abstraction whose problem (x, u) fails at once (rigid_tops.h) gives no solution.
+// An abstraction whose problem (x, u) fails at once (rigid_tops.h), or has no solution
+// whatever is bound (self_typed_applications.h), gives no solution.
 bool shapeAllows(const Term& x, const Term& u) {
-    return rigidTopAllows(x, u, [](const Term& t) { return isFlexible(t); });
+    return rigidTopAllows(x, u, [](const Term& t) { return isFlexible(t); }) && !problemMatchesNothing(x, u);
 }
 
 // The abstractions of the occurrences of u in t over the variable v.
@@ -127,7 +128,7 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
         AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
         return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
     });
-    if (!t.is(TermKind::Ap)) return abstractions;
+    if (!t.is(TermKind::Ap) || problemMatchesNothing(x, t.arg())) return abstractions;
     return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, abstractions);
 }
 

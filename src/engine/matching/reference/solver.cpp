@@ -400,6 +400,15 @@ bool nextStepFailsForAll(const LazyTermTypes& termTypes, const Bindings& hb, con
     return !h || bindsTermTypeVar(h->types, termTypes);
 }
 
+// The problem or one of the rest has no solution whatever is bound (self_typed_applications.h):
+// every alternative keeps the rest, so none can succeed.
+bool someProblemMatchesNothing(const Problem& pr, const Worklist& rest) {
+    if (problemMatchesNothing(pr.pattern, pr.term)) return true;
+    bool found = false;
+    rest.forEach([&found](const Problem& q) { found = found || problemMatchesNothing(q.pattern, q.term); });
+    return found;
+}
+
 // `termTypes`: the type variables of the terms the match started from, which no type match may
 // bind (term_type_vars.h).
 Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply) {
@@ -418,7 +427,7 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
             if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
-                if (nextStepFailsForAll(termTypes, hb, rest)) return Solutions();
+                if (nextStepFailsForAll(termTypes, hb, rest) || someProblemMatchesNothing(pr, rest)) return Solutions();
                 Solutions branches = concatMap(
                     [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
                         return continueAfter(rule, termTypes, hb, rr, rest);

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/self_typed_applications.h"
 #include "engine/matching/term_text.h"
 #include "lang/expressions.h"
 #include "support/errors.h"
@@ -58,6 +59,7 @@ struct TermBuilder {
         n->binder = std::move(binder);
         return Term(std::move(n));
     }
+    static std::int8_t& selfTyped(const Term& t) { return t.node_->selfTyped; }
 };
 
 Term LVar(std::string name, Type type) { return TermBuilder::make(TermKind::LVar, std::move(type), {}, std::move(name)); }
@@ -73,6 +75,10 @@ Term Lam(LamBinding b, Term body, Type type) {
 }
 Term Tupl(std::vector<Term> elems, Type type) {
     return TermBuilder::make(TermKind::Tupl, std::move(type), std::move(elems));
+}
+
+bool problemMatchesNothing(const Term& p, const Term& t) {
+    return plim::problemMatchesNothing(p, t, [](const Term& u) -> std::int8_t& { return TermBuilder::selfTyped(u); });
 }
 
 Term withSubterms(const Term& t, std::vector<Term> children) {

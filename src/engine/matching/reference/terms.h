@@ -99,6 +99,8 @@ struct TermNode {
     bool hasTypeVar = false;
     bool hasLVar = false;
     bool hasLam = false;
+    // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
+    mutable std::int8_t selfTyped = -1;
     std::string name;
     std::optional<Constant> constant;
     std::optional<LamBinding> binder;
@@ -134,6 +136,10 @@ Term Lam(LamBinding b, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
 
 inline const Type& termType(const Term& t) { return t.type(); }
+
+// The problem (p, t) has no solution whatever is bound: p must meet an application that no
+// binding can type (self_typed_applications.h).
+bool problemMatchesNothing(const Term& p, const Term& t);
 
 // The subterms a walk enters: function and argument, a lambda's body, the tuple elements.
 inline const std::vector<Term>& subterms(const Term& t) {

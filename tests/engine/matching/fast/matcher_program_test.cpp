@@ -143,5 +143,18 @@ TEST(FastProgramMatches, ArgumentsOfTheirOwnVariablesOnlyAreMatchedOneStepAtATim
     EXPECT_EQ(fastOutput(Kind::OneStep, "map (h (\\ u -> (u, u))) [f, 1]", "map (\\ u -> (u, u)) [1, 1]"), expected);
 }
 
+TEST(FastProgramMatches, AVariableAppliedToItselfEndsTheBranchesThatKeepIt) {
+    // q's images that keep its second argument fail at g g, which no binding types, and the
+    // images of the copies' tuple fail at f unless their binders have one type.  Both come to
+    // light only after the other copies' branch points are open: these must not all be opened
+    // and tried first (three copies took five seconds, five copies five minutes).
+    const std::string x = "(q (\\ a -> ident) (g g (1, True)) [0])";
+    const std::string t = "(foldr (\\ a -> ident) (konst 1 (1, True)) [0])";
+    const std::string pair = "(" + t + ", " + t + ")";
+    for (Kind kind : {Kind::OneStep, Kind::TwoStep})
+        EXPECT_EQ(progtest::resultCountDespiteReports(fastMatcher(), kind, progtest::headOfCopies(x, 1), pair), 104);
+    EXPECT_EQ(progtest::resultCountDespiteReports(fastMatcher(), Kind::OneStep, progtest::headOfCopies(x, 3), pair), 664);
+}
+
 }  // namespace
 }  // namespace plim

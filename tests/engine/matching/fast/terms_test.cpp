@@ -266,6 +266,37 @@ TEST(FastTermsRenaming, FreezingAndRenamingLeaveBoundOccurrencesAndCaptureNothin
               std::vector<std::string>{"z"});
 }
 
+TEST(FastTermsSelfTyped, AProblemThatMustMeetAVariableAppliedToItselfMatchesNothing) {
+    // g g as the checker leaves it: both g typed a, the application some other type.
+    const Type a = mkTid("a");
+    const Term g = PVar("g", a);
+    const Term gg = Ap(g, g, Int);
+    const Term one = Con(mkNumber(1), Int);
+    EXPECT_TRUE(problemMatchesNothing(gg, one));
+    // Met whatever is bound: the function part of any application, both parts under a rigid
+    // head, a lambda's body, every element of a tuple.
+    const Term q = PVar("q", mkArrow(Int, Int));
+    const Term k = Con(mkConstr("k"), mkArrow(Int, Int));
+    EXPECT_TRUE(problemMatchesNothing(Ap(Ap(gg, one, Int), one, Int), one));
+    EXPECT_TRUE(problemMatchesNothing(Ap(k, gg, Int), one));
+    EXPECT_TRUE(problemMatchesNothing(Lam(LamVar("x"), gg, IntToInt), one));
+    EXPECT_TRUE(problemMatchesNothing(Tupl({one, gg}, mkTupleType({Int, Int})), one));
+    // Not met when a flexible head may drop its argument, nor when the variable's type does
+    // not hold itself.
+    EXPECT_FALSE(problemMatchesNothing(Ap(q, gg, Int), one));
+    EXPECT_FALSE(problemMatchesNothing(Ap(PVar("g", mkArrow(a, Int)), g, Int), one));
+    EXPECT_FALSE(problemMatchesNothing(Ap(g, one, Int), one));
+    // A term typed as loosely might match it; a term holding a pattern variable is left to the
+    // search, which reports it.
+    const Term kk = Ap(Con(mkConstr("k"), a), Con(mkConstr("k"), a), Int);
+    EXPECT_FALSE(problemMatchesNothing(gg, Ap(k, kk, Int)));
+    EXPECT_FALSE(problemMatchesNothing(gg, PVar("h", Int)));
+    // A variable bound by a scheme inside the argument's type is another variable.
+    const Term scheme = PVar("s", mkTAbs({"a"}, mkArrow(a, a)));
+    EXPECT_FALSE(problemMatchesNothing(Ap(g, scheme, Int), one));
+    EXPECT_TRUE(problemMatchesNothing(Ap(g, PVar("l", mkListType(a)), Int), one));
+}
+
 TEST(FastTermsDeep, LongListsAndDeepLambdasConvertMatchAndFree) {
     runOnLargeStack([] {
         using namespace corpus::detail;

@@ -279,6 +279,18 @@ TEST(RefUtils, BindersNestedTuplesDeep) {
     EXPECT_EQ(lamBoundNames(copy).size(), std::size_t(n) + 1);
 }
 
+TEST(RefUtils, ProblemsThatMustMeetAVariableAppliedToItself) {
+    const Type a = mkTid("a");
+    const Term g = PVar("g", a);
+    const Term gg = Ap(g, g, I());
+    const Term one = Con(mkNumber(1), I());
+    EXPECT_TRUE(problemMatchesNothing(gg, one));
+    EXPECT_TRUE(problemMatchesNothing(Ap(gg, one, I()), one));
+    EXPECT_TRUE(problemMatchesNothing(Ap(Con(mkConstr("k"), fII), gg, I()), one));
+    EXPECT_FALSE(problemMatchesNothing(Ap(PVar("q", fII), gg, I()), one));
+    EXPECT_FALSE(problemMatchesNothing(gg, Ap(Con(mkConstr("k"), a), Con(mkConstr("k"), a), I())));
+}
+
 TEST(RefUtils, TwoStepPatterns) {
     const Type fIIs = fn(fII, I());
     const Term F = PVar("F", fIIs);
