@@ -60,10 +60,9 @@ TEST(RefTypes, AVariableAppliedToItselfEndsTheBranchesThatKeepIt) {
     const std::string x = "(q (\\ a -> ident) (g g (1, True)) [0])";
     const std::string t = "(foldr (\\ a -> ident) (konst 1 (1, True)) [0])";
     const std::string pair = "(" + t + ", " + t + ")";
-    for (Kind kind : {Kind::OneStep, Kind::TwoStep}) {
+    for (Kind kind : {Kind::OneStep, Kind::TwoStep})
         EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), kind, progtest::headOfCopies(x, 1), pair), 104);
-        EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), kind, progtest::headOfCopies(x, 2), pair), 305);
-    }
+    EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), Kind::OneStep, progtest::headOfCopies(x, 2), pair), 305);
 }
 
 }  // namespace
