@@ -197,6 +197,27 @@ void TemplatePlaces::setInnerLines(std::size_t first, std::size_t outer) {
     paramBounds_.resize(at);
 }
 
+namespace {
+
+// The layout of a hole over its argument (an alternative of it, for First and Second); of one
+// without an argument, no candidate and too wide.
+NodeResult holeResult(const ParNode& p, const NodeResult* arg) {
+    if (arg == nullptr) {
+        NodeResult missing;
+        missing.tooWide = true;
+        return missing;
+    }
+    NodeResult r = *arg;
+    if (p.kind == ParNode::Kind::Hole || !r.reply.pair) return r;
+    const bool second = p.kind == ParNode::Kind::Second;
+    const bool flag = second ? r.reply.secondTooWide : r.reply.firstTooWide;
+    r.reply = single(second ? std::move(r.reply.second) : std::move(r.reply.first));
+    r.tooWide = r.tooWide || flag;
+    return r;
+}
+
+}  // namespace
+
 bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* results, Args args) {
     const PlaceShape& at = shapes_[k];
     state_[k].mark = candidateMark();
@@ -210,7 +231,7 @@ bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* result
     case K::First:
     case K::Second: {
         const NodeResult* arg = at.from == PlaceShape::kNoArg ? nullptr : at.from < 0 ? &args.items[~at.from] : &results[at.from];
-        out = holeResult(p, Args{arg, arg == nullptr ? 0u : 1u});
+        out = holeResult(p, arg);
         break;
     }
     case K::Lift: return false;
@@ -225,21 +246,6 @@ bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* result
     }
     compactTo(out, state_[first + at.end - 1].mark);
     return true;
-}
-
-NodeResult holeResult(const ParNode& p, Args args) {
-    if (args.count == 0) {
-        NodeResult missing;
-        missing.tooWide = true;
-        return missing;
-    }
-    NodeResult r = args.items[0];
-    if (p.kind == ParNode::Kind::Hole || !r.reply.pair) return r;
-    const bool second = p.kind == ParNode::Kind::Second;
-    const bool flag = second ? r.reply.secondTooWide : r.reply.firstTooWide;
-    r.reply = single(second ? std::move(r.reply.second) : std::move(r.reply.first));
-    r.tooWide = r.tooWide || flag;
-    return r;
 }
 
 namespace {

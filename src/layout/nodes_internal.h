@@ -354,8 +354,6 @@ struct Args {
     std::size_t count = 0;
 };
 
-// The layout of a hole over its argument (an alternative of it, for First and Second).
-NodeResult holeResult(const ParNode& p, Args args);
 // The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each
 // parameter) over its items' layouts, as the general rules give it; a too-wide one takes the
 // node's own sizes.

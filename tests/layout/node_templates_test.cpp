@@ -75,5 +75,24 @@ TEST(TemplateWork, AListOfHvSpListCountsItsArrangementsAsTheirParts) {
     }
 }
 
+// Where a stack's upper item is as wide as a layout below it, that stack is the last one over the
+// item; where an item before the last has two one-line layouts, the line holds the products of
+// both: the list counts these as its arrangements built part by part do.
+TEST(TemplateWork, AListOfHvSpListCountsTiedStacksAndItemsOfTwoLines) {
+    const Doc tie = joinDoc(dupDoc(textDoc("cccc"), aboveDoc(textDoc("cc"), textDoc("c"))));
+    const Doc tied = hvSpList(std::vector<Doc>{textDoc("dddd"), textDoc("e"), tie});
+    const Doc twoLines = hvSpList(std::vector<Doc>{textDoc("dddd"), joinDoc(dupDoc(textDoc("aa"), textDoc("aaa"))), tie});
+    // (candidates, allowance) at widths 0, 2, ..., 16.
+    const std::vector<std::pair<LayoutInt, LayoutInt>> expectedTied{
+        {3, 1000320}, {2, 1000320}, {3, 1000320}, {3, 1000320}, {3, 1000448}, {7, 1000448}, {11, 1000448}, {11, 1000448}, {11, 1000448}};
+    const std::vector<std::pair<LayoutInt, LayoutInt>> expectedTwoLines{
+        {3, 1000384}, {2, 1000384}, {4, 1000384}, {4, 1000384}, {4, 1000512}, {8, 1000512}, {15, 1000512}, {18, 1000512}, {18, 1000512}};
+    for (std::size_t k = 0; k < expectedTied.size(); ++k) {
+        const auto width = static_cast<LayoutInt>(2 * k);
+        EXPECT_EQ(countedWork(tied, width), expectedTied[k]) << width;
+        EXPECT_EQ(countedWork(twoLines, width), expectedTwoLines[k]) << width;
+    }
+}
+
 }  // namespace
 }  // namespace plim
