@@ -388,9 +388,9 @@ bool hvSpStackAtOnce(Args args, NodeResult& v) {
         std::size_t k = 0;
         while (k < before) {
             Candidate& y = stack[k++];
-            const bool last = x.width >= y.width;  // the upper one advances: no more stacks
+            const bool advances = x.width >= y.width;  // the upper one advances: no more stacks
             y = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width), y.text};
-            if (last) break;
+            if (advances) break;
         }
         stack.resize(k);
         countCandidates(static_cast<LayoutInt>(k));
