@@ -218,6 +218,11 @@ TEST(FastTermsPositions, RebuiltTuplesAreSharedByTupleElementAndPosition) {
     EXPECT_EQ(show(replaceAt({TupElem(2)}, t, x)), show(Tupl({one, two, x}, triple)));
     EXPECT_EQ(show(replaceAt({TupElem(0)}, Tupl({one, two, two}, triple), x)), show(Tupl({x, two, two}, triple)));
     EXPECT_EQ(show(replaceAt({TupElem(0)}, t, LVar("y", Int))), show(Tupl({LVar("y", Int), two, one}, triple)));
+    // The element put in may be the very node that another position holds: (two, two, one) is
+    // kept, and putting `two` at its own place gives the tuple as it was.
+    const Term twoAtFirst = replaceAt({TupElem(0)}, t, two);
+    EXPECT_EQ(show(twoAtFirst), show(Tupl({two, two, one}, triple)));
+    EXPECT_EQ(show(replaceAt({TupElem(1)}, t, two)), show(t));
     for (std::int32_t i = 0; i < 5000; ++i) {
         const Term n = Con(mkNumber(i), Int);
         const Term u = replaceAt({TupElem(1)}, Tupl({one, n, n}, triple), x);
