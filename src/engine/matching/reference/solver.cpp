@@ -409,6 +409,26 @@ bool someProblemMatchesNothing(const Problem& pr, const Worklist& rest) {
     return found;
 }
 
+// Two problems of the rest have one pattern variable as their whole pattern and terms that no
+// term without pattern variables matches both (termsClash).  Whichever problem binds the
+// variable first, or any other that binds it to such a term before, the second fails then; every
+// alternative keeps the rest, so none can succeed.  Terms with pattern variables are left to the
+// search, which reports them; terms with beta redexes are not compared (a redex may drop the
+// place where the two differ).
+bool repeatedVariableDisagrees(const Worklist& rest) {
+    thread_local std::vector<const Problem*> bare;
+    bare.clear();
+    rest.forEach([](const Problem& q) {
+        if (q.pattern.is(TermKind::PVar) && !q.term.hasPVar()) bare.push_back(&q);
+    });
+    for (std::size_t i = 1; i < bare.size(); ++i)
+        for (std::size_t j = 0; j < i; ++j)
+            if (bare[i]->pattern.name() == bare[j]->pattern.name() && termsClash(bare[i]->term, bare[j]->term) &&
+                !holdsBetaRedex(bare[i]->term) && !holdsBetaRedex(bare[j]->term))
+                return true;
+    return false;
+}
+
 // `termTypes`: the type variables of the terms the match started from, which no type match may
 // bind (term_type_vars.h).
 Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply) {
@@ -427,7 +447,9 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
             if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
-                if (nextStepFailsForAll(termTypes, hb, rest) || someProblemMatchesNothing(pr, rest)) return Solutions();
+                if (nextStepFailsForAll(termTypes, hb, rest) || someProblemMatchesNothing(pr, rest) ||
+                    repeatedVariableDisagrees(rest))
+                    return Solutions();
                 Solutions branches = concatMap(
                     [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
                         return continueAfter(rule, termTypes, hb, rr, rest);

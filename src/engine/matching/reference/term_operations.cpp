@@ -636,6 +636,95 @@ bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContr
 
 namespace {
 
+// s eta-expanded as the lambda l's partner: s applied to a variable that no term names.
+std::optional<Term> etaPartner(const Term& l, const Term& s, std::size_t depth) {
+    const Type& t = l.type();
+    if (!l.binder().isVar() || !t.isTCon() || t.name() != arrowName || t.args().size() != 2) return std::nullopt;
+    Term x = LVar(" eta" + std::to_string(depth), argType(l.type()));
+    return Ap(s, std::move(x), resType(l.type()));
+}
+
+}  // namespace
+
+bool termsClash(const Term& t1, const Term& t2) {
+    struct Task {
+        Term a, b;
+        EnvRef e1, e2;
+        std::size_t depth;
+    };
+    std::vector<Task> stack{Task{t1, t2, nullptr, nullptr, 0}};
+    auto push = [&stack](Term a, Term b, EnvRef e1, EnvRef e2, std::size_t depth) {
+        stack.push_back(Task{std::move(a), std::move(b), std::move(e1), std::move(e2), depth});
+    };
+    auto bind = [](const EnvRef& e, const std::string& n) { return std::make_shared<const NameEnv>(NameEnv{n, e}); };
+    while (!stack.empty()) {
+        Task task = std::move(stack.back());
+        stack.pop_back();
+        const Term& a = task.a;
+        const Term& b = task.b;
+        if ((a.sameNode(b) && !a.hasLVar()) || a.is(TermKind::PVar) || b.is(TermKind::PVar)) continue;
+        if (a.is(TermKind::Lam) != b.is(TermKind::Lam)) {
+            // The other side taken as the lambda of its eta step, when the binder is one variable.
+            const bool left = a.is(TermKind::Lam);
+            const Term& l = left ? a : b;
+            const std::optional<Term> partner = etaPartner(l, left ? b : a, task.depth);
+            if (!partner) continue;
+            const std::string x = " eta" + std::to_string(task.depth);
+            EnvRef e1 = bind(task.e1, left ? l.binder().name() : x);
+            EnvRef e2 = bind(task.e2, left ? x : l.binder().name());
+            push(left ? l.body() : *partner, left ? *partner : l.body(), std::move(e1), std::move(e2), task.depth + 1);
+            continue;
+        }
+        if (a.kind() != b.kind()) return true;
+        switch (a.kind()) {
+        case TermKind::LVar:
+            if (!sameLocal(task.e1, task.e2, a, b)) return true;
+            break;
+        case TermKind::PVar: break;  // passed over above
+        case TermKind::Con:
+            if (!eqConstant(a.constant(), b.constant())) return true;
+            break;
+        case TermKind::Ap:
+            push(a.arg(), b.arg(), task.e1, task.e2, task.depth);
+            push(a.fun(), b.fun(), task.e1, task.e2, task.depth);
+            break;
+        case TermKind::Lam: {
+            // Binders of one shape pair their names; others are passed over.
+            const auto pairs = matchBinders(a.binder(), b.binder());
+            if (!pairs || !matchBinders(b.binder(), a.binder())) break;
+            EnvRef e1 = task.e1;
+            EnvRef e2 = task.e2;
+            for (const auto& [x, y] : *pairs) {
+                e1 = bind(e1, x);
+                e2 = bind(e2, y);
+            }
+            push(a.body(), b.body(), std::move(e1), std::move(e2), task.depth);
+            break;
+        }
+        case TermKind::Tupl:
+            if (a.elems().size() != b.elems().size()) return true;
+            for (std::size_t i = a.elems().size(); i-- > 0;) push(a.elems()[i], b.elems()[i], task.e1, task.e2, task.depth);
+            break;
+        }
+    }
+    return false;
+}
+
+bool holdsBetaRedex(const Term& t) {
+    if (!t.hasLam()) return false;
+    std::vector<const Term*> stack{&t};
+    while (!stack.empty()) {
+        const Term& u = *stack.back();
+        stack.pop_back();
+        if (!u.hasLam()) continue;
+        if (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam)) return true;
+        for (const Term& part : subterms(u)) stack.push_back(&part);
+    }
+    return false;
+}
+
+namespace {
+
 // What eqConstant compares, as far as it is cheap to hash (a float's value is left out: 0 and
 // -0 are equal).
 std::uint64_t constantHash(const Constant& k) {

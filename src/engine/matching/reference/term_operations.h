@@ -154,6 +154,15 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
                 const Term& t2);
 // Equality up to eta contraction and renaming of lambda-bound variables.
 bool termEq(const Term& t1, const Term& t2);
+// No term without pattern variables matches both t1 and t2, which hold no beta redex: walked
+// side by side (through lambdas of one binder shape, applications and tuples of one length),
+// they meet somewhere different constants, local variables, tuple lengths or node forms.  A
+// lambda against another form is taken as the lambda of its eta step when its binder is one
+// variable; lambdas of different binder shapes, and pattern variables, are passed over.  Types
+// are not compared.
+bool termsClash(const Term& t1, const Term& t2);
+// Some application in t has a lambda as its function part.
+bool holdsBetaRedex(const Term& t);
 // A hash that terms equal under termEqUpTo (from any bound names) share: local variables
 // count by their types alone, a binder by its shape.  For eta-contracted terms, as termEq
 // compares them.

@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "engine/matching/fast/record.h"
 #include "engine/matching/program_matches.h"
 #include "engine/matching/reference/record.h"
 
@@ -63,6 +64,28 @@ TEST(RefTypes, AVariableAppliedToItselfEndsTheBranchesThatKeepIt) {
     for (Kind kind : {Kind::OneStep, Kind::TwoStep})
         EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), kind, progtest::headOfCopies(x, 1), pair), 104);
     EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), Kind::OneStep, progtest::headOfCopies(x, 2), pair), 305);
+}
+
+TEST(RefTypes, CopiesOfAHeadKeepOnlyTheBranchesThatBindItAlike) {
+    // Each application of q brings a problem (q, image) that waits until every application's
+    // alternatives are opened; a branch holding two images of q that no term equals ends there.
+    // The results are the fast matcher's, in its order.
+    struct Case {
+        const char* pattern;
+        const char* term;
+        const char* results;
+    };
+    const Case cases[] = {
+        {"(q 1, q 2, q 3)", "(inc 1, inc 2, inc 3)", "q := inc\n\n---\n"},
+        {"(q 1, q 1, q 2)", "(inc 1, inc 1, inc 2)", "q := inc\n\n---\n"},
+        {"(q 1 2, q 1 2, q 2 1)", "(1 + 2, 1 + 2, 2 + 1)", "q := (+)\n\n---\n"},
+    };
+    for (Kind kind : {Kind::OneStep, Kind::TwoStep})
+        for (const Case& c : cases) {
+            const std::string out = matchOutput(refMatcher(), kind, c.pattern, c.term);
+            EXPECT_EQ(out, c.results);
+            EXPECT_EQ(out, matchOutput(fastMatcher(), kind, c.pattern, c.term));
+        }
 }
 
 }  // namespace

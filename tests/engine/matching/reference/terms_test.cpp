@@ -230,6 +230,40 @@ TEST(RefUtils, EqualityUpToRenamingAndEta) {
     EXPECT_NE(hashOf(two), hashOf(Con(mkNumber(1), I())));
 }
 
+TEST(RefUtils, TermsClashOnlyWhereNoClosedTermMatchesBoth) {
+    const Type fIII = fn(I(), fII);
+    const Term c = Con(mkConstr("c"), fII);
+    const Term d = Con(mkConstr("d"), fII);
+    const Term one = Con(mkNumber(1), I());
+    // \x y -> x against \u v -> v: the bound variables pair by place, not by name.
+    const Term first = Lam(LamVar("x"), Lam(LamVar("y"), LVar("x", I()), fII), fIII);
+    const Term second = Lam(LamVar("u"), Lam(LamVar("v"), LVar("v", I()), fII), fIII);
+    const Term firstAgain = Lam(LamVar("u"), Lam(LamVar("v"), LVar("u", I()), fII), fIII);
+    EXPECT_TRUE(termsClash(first, second));
+    EXPECT_FALSE(termsClash(first, firstAgain));
+    EXPECT_TRUE(termsClash(Ap(c, one, I()), Ap(d, one, I())));
+    EXPECT_TRUE(termsClash(one, Ap(c, one, I())));
+    EXPECT_TRUE(termsClash(LVar("a", I()), LVar("b", I())));
+    // \x -> c x is c after an eta step; \x -> d x is not.
+    const Term etaC = Lam(LamVar("x"), Ap(c, LVar("x", I()), I()), fII);
+    EXPECT_FALSE(termsClash(etaC, c));
+    EXPECT_FALSE(termsClash(c, etaC));
+    EXPECT_TRUE(termsClash(etaC, d));
+    // \x -> \y -> x against \x -> c: the second's body taken as \y -> c y.
+    const Term constC = Lam(LamVar("u"), c, fIII);
+    EXPECT_TRUE(termsClash(first, constC));
+    // A binder of another shape, or a pattern variable, is passed over.
+    const Type pairT = mkTupleType({I(), I()});
+    const Term fst = Lam(LamTup({LamVar("a"), LamVar("b")}), LVar("a", I()), fn(pairT, I()));
+    EXPECT_FALSE(termsClash(fst, Lam(LamVar("p"), Con(mkNumber(2), I()), fn(pairT, I()))));
+    EXPECT_FALSE(termsClash(PVar("X", I()), one));
+    // A redex: (\x -> 1) c and (\x -> 1) d are both 1.
+    const Term k1 = Lam(LamVar("x"), one, fn(fII, I()));
+    EXPECT_TRUE(holdsBetaRedex(Tupl({Ap(k1, c, I()), one}, pairT)));
+    EXPECT_FALSE(holdsBetaRedex(Ap(c, one, I())));
+    EXPECT_FALSE(holdsBetaRedex(first));
+}
+
 TEST(RefUtils, BindersFitAndBinderMatching) {
     const Term tup = Tupl({Con(mkNumber(1), I()), Con(mkNumber(2), I())}, mkTupleType({I(), I()}));
     const LamBinding pairBinder = LamTup({LamVar("a"), LamVar("b")});
