@@ -173,6 +173,17 @@ TEST(PrettyDifferential, TemplatesOfWrongCounts) {
     for (LayoutInt w = 1; w <= 70; ++w) ASSERT_EQ(Pruned::render(pruned, w), Exhaustive::render(exhaustive, w)) << "width " << w;
 }
 
+// Each document that `docs` makes with the library as it runs renders what the oracle's does at
+// every width from 1 to `widest`.
+template <class MakeDocs>
+void expectSameRendersUpTo(const MakeDocs& docs, LayoutInt widest) {
+    const std::vector<Pruned::D> pruned = docs(Pruned{});
+    const std::vector<Exhaustive::D> exhaustive = docs(Exhaustive{});
+    for (std::size_t i = 0; i < pruned.size(); ++i)
+        for (LayoutInt w = 1; w <= widest; ++w)
+            ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+}
+
 // What a filled template is sure of as it is made: its sizes, and whether its first layout is its
 // one line, which is then written without being laid out.  A joined choice of unequal counts is
 // its error text, a hole taking an alternative of a one-line argument and a template filled
@@ -191,11 +202,7 @@ TEST(PrettyDifferential, TemplatesSureOfTheirLine) {
             L::apply(L::besideP(L::substP(L::besideP(p(), p()), {p()}), p()), {L::text("x"), list}),
         };
     };
-    const std::vector<Pruned::D> pruned = docs(Pruned{});
-    const std::vector<Exhaustive::D> exhaustive = docs(Exhaustive{});
-    for (std::size_t i = 0; i < pruned.size(); ++i)
-        for (LayoutInt w = 1; w <= 70; ++w)
-            ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+    expectSameRendersUpTo(docs, 70);
 }
 
 // A template over an argument whose sizes follow its bound (a fill to the line's end): what
@@ -210,11 +217,7 @@ TEST(PrettyDifferential, TemplatesOverArgumentsWhoseSizesFollowTheBound) {
         const auto layout = L::besideP(p(), L::besideP(p(), L::lift(list("y"))));
         return std::vector<typename L::D>{L::apply(layout, {fill, list("x")}), L::apply(layout, {list("x"), fill})};
     };
-    const std::vector<Pruned::D> pruned = docs(Pruned{});
-    const std::vector<Exhaustive::D> exhaustive = docs(Exhaustive{});
-    for (std::size_t i = 0; i < pruned.size(); ++i)
-        for (LayoutInt w = 1; w <= 40; ++w)
-            ASSERT_EQ(Pruned::render(pruned[i], w), Exhaustive::render(exhaustive[i], w)) << "document " << i << " at width " << w;
+    expectSameRendersUpTo(docs, 40);
 }
 
 // Lists longer than the shared templates take the list's own node; their items are random
