@@ -636,12 +636,11 @@ bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContr
 
 namespace {
 
-// s eta-expanded as the lambda l's partner: s applied to a variable that no term names.
-std::optional<Term> etaPartner(const Term& l, const Term& s, std::size_t depth) {
+// s eta-expanded as the lambda l's partner: s applied to the variable x, which no term names.
+std::optional<Term> etaPartner(const Term& l, const Term& s, const std::string& x) {
     const Type& t = l.type();
     if (!l.binder().isVar() || !t.isTCon() || t.name() != arrowName || t.args().size() != 2) return std::nullopt;
-    Term x = LVar(" eta" + std::to_string(depth), argType(l.type()));
-    return Ap(s, std::move(x), resType(l.type()));
+    return Ap(s, LVar(x, argType(t)), resType(t));
 }
 
 }  // namespace
@@ -667,9 +666,9 @@ bool termsClash(const Term& t1, const Term& t2) {
             // The other side taken as the lambda of its eta step, when the binder is one variable.
             const bool left = a.is(TermKind::Lam);
             const Term& l = left ? a : b;
-            const std::optional<Term> partner = etaPartner(l, left ? b : a, task.depth);
-            if (!partner) continue;
             const std::string x = " eta" + std::to_string(task.depth);
+            const std::optional<Term> partner = etaPartner(l, left ? b : a, x);
+            if (!partner) continue;
             EnvRef e1 = bind(task.e1, left ? l.binder().name() : x);
             EnvRef e2 = bind(task.e2, left ? x : l.binder().name());
             push(left ? l.body() : *partner, left ? *partner : l.body(), std::move(e1), std::move(e2), task.depth + 1);
