@@ -123,15 +123,13 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const s
 // themselves, so a run rejected up front costs no further layer.
 MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
                              const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
-    fast::Problem problem = preparedProblem(b, p, pctx, t, tctx);
-    if (fast::ruledOutUpFront(step, problem.first, problem.second)) return MatchRun{MatchResults(), Lazy<NameSupply>(supply)};
     std::function<MatchResult(TermSubst)> finish;
     if (tctx.empty()) {
         finish = [](TermSubst s) { return fastConvertSolution(s); };
     } else {
         finish = [thaw = thawing(tctx)](TermSubst s) { return fastConvertSolution(thaw(std::move(s))); };
     }
-    fast::ConvertedRun run = fast::solveRunConverted(step, b, {std::move(problem)}, supply, std::move(finish));
+    fast::ConvertedRun run = fast::solveRunConverted(step, b, {preparedProblem(b, p, pctx, t, tctx)}, supply, std::move(finish));
     return MatchRun{std::move(run.results), std::move(run.rest)};
 }
 

@@ -605,6 +605,13 @@ std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, con
     return matchFirstOrder(step, worklist.front().first, worklist.front().second);
 }
 
+// The single problem (p, t) has no solution, as its types show before any search: it branches
+// on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
+bool ruledOutUpFront(ApStep step, const Term& p, const Term& t) {
+    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
+    return tupleImagesRuledOut(step, p, t, {});
+}
+
 // A worklist of one problem ruled out up front: the search would fail on its type match or
 // find so on opening its branch point (the rest of the worklist being empty).
 bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
@@ -612,11 +619,6 @@ bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
 }
 
 }  // namespace
-
-bool ruledOutUpFront(ApStep step, const Term& p, const Term& t) {
-    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
-    return tupleImagesRuledOut(step, p, t, {});
-}
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
     if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
@@ -660,6 +662,7 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
 
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish) {
+    if (ruledOutAtOnce(step, worklist)) return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
     auto [results, rest] = runOf<MatchResult>(step, acc, std::move(worklist), s, std::move(finish));
     return ConvertedRun{std::move(results), std::move(rest)};
 }

@@ -136,15 +136,11 @@ struct SolutionRun {
 };
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish = nullptr);
-// The same with every substitution turned into a match result by `finish` as it comes, for a
-// caller that has asked ruledOutUpFront of its problem already (solveRun asks it itself).
+// The same with every substitution turned into a match result by `finish` as it comes.
 struct ConvertedRun {
     List<MatchResult> results;
     Lazy<NameSupply> rest;
 };
-// The single problem (p, t) has no solution, as its types show before any search: it branches
-// on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
-bool ruledOutUpFront(ApStep step, const Term& p, const Term& t);
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish);
 
