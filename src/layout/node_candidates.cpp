@@ -176,9 +176,10 @@ Candidate withText(TextArena& a, Candidate p, const Candidate& x, const Candidat
 // The products of x with ys[from..] merged into the products of the later candidates of its
 // list, block[s, e), as mergeCandidates merges a row into them (a product with fewer lines than
 // `atLeast`, the height of the next candidate, goes before all of them), in place: the row's
-// products go in front of the list, in the room below s, which holds the whole row.  A merged candidate never moves past one not yet read, as
-// each step writes one candidate and reads at least one, or takes one of the row's.  Where
-// candidates of the list were dropped (equal sizes), the ones before the gap move up to it.
+// products go in front of the list, in the room below s, which holds the whole row.  A merged
+// candidate never moves past one not yet read, as each step writes one candidate and reads at
+// least one, or takes one of the row's.  Where candidates of the list were dropped (equal
+// sizes), the ones before the gap move up to it.
 void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t from, LayoutInt atLeast, Candidate* block,
                      std::size_t& s, std::size_t& e) {
     TextArena& a = *currentArena;

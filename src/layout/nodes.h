@@ -46,7 +46,6 @@ struct TextTree {
         const char* chars;       // Leaf: the characters
         const DocNode* doc;      // Plain, Line, Below, Again: the node
     };
-
 };
 
 // A leaf text of the given characters that no arena holds.
