@@ -19,12 +19,6 @@ constexpr std::size_t kSlotsSpare = 4;
 // The lists of parts move together once the dropped ones take more than this and than the rest.
 constexpr std::size_t kFewDroppedParts = 1024;
 
-// A round pauses the cache where the documents it found (each with the documents made for it
-// and kept: its weight) are fewer than one for each kFoundFew it made, and it made more than
-// kMadeFew; pauses last at most kMostPaused rounds.
-constexpr std::size_t kFoundFew = 16;
-constexpr std::size_t kMadeFew = 64;
-constexpr std::uint32_t kMostPaused = 16;
 constexpr std::uint64_t kMostWeight = std::uint64_t{1} << 30;
 
 // Room for `count` entries: at most half the slots in use.
@@ -102,7 +96,7 @@ const Doc* ExprDocCache::find(const Expr& e, Precedence p) {
     Entry& entry = entries_[slot.entry];
     ++entry.holders;
     reached_.push_back(slot.entry);
-    found_ += entry.weight;
+    pauses_.found(entry.weight);
     return &entry.doc;
 }
 
@@ -176,7 +170,7 @@ ExprDocCache::EntryId ExprDocCache::newEntry() {
 void ExprDocCache::add(const Expr& e, Precedence p, const Doc& d) {
     const void* identity = e.identity();
     const Making made = madeNow(identity, p);
-    ++made_;
+    pauses_.made();
     if (!making_.empty()) making_.back().madePart = true;
     // Not kept: its parts stay reached for the node above.
     if (!worthKeeping(made) || reached_.size() - made.firstReached > kMostParts) return notePassed(identity);
@@ -277,7 +271,7 @@ const Doc* SameDocs::find() {
         Entry& e = entries_[slots_[s] - 1];
         if (!matches(e)) continue;
         e.lastFound = round_;
-        ++found_;
+        pauses_.found();
         return &e.doc;
     }
     slot_ = s;
@@ -294,7 +288,7 @@ void SameDocs::add(const Doc& d) {
     const auto count = static_cast<std::uint32_t>(text ? k.text.size() : k.count);
     entries_.push_back(Entry{hash_, k.fields, k.prec, k.extra, at, count, round_, d});
     slots_[slot_] = static_cast<std::uint32_t>(entries_.size());
-    ++added_;
+    pauses_.made();
     if (2 * entries_.size() > slots_.size()) rebuild(2 * slots_.size());
 }
 
@@ -335,25 +329,24 @@ void SameDocs::forgetOld() {
     sweepAt_ = std::max(kLeastEntries, kSweepGrowth * entries_.size());
 }
 
-void RoundPauses::endRound(std::size_t found, std::size_t made, std::size_t foundFew, std::size_t madeFew,
-                           std::uint32_t most) {
+void RoundPauses::endRound() {
     if (pausedFor_ > 0) {
         afterPause_ = --pausedFor_ == 0;
     } else if (afterPause_) {
         afterPause_ = false;
-    } else if (made > madeFew && foundFew * found < made) {
-        lastPause_ = std::min(most, std::max<std::uint32_t>(1, 2 * lastPause_));
+    } else if (made_ > limits_.madeFew && limits_.foundFew * found_ < made_) {
+        lastPause_ = std::min(limits_.most, std::max<std::uint32_t>(1, 2 * lastPause_));
         pausedFor_ = lastPause_;
     } else {
         lastPause_ = 0;
     }
+    found_ = 0;
+    made_ = 0;
 }
 
 void SameDocs::endRound() {
     ++round_;
-    pauses_.endRound(found_, added_, kFoundFew, kAddedFew, kMostPaused);
-    found_ = 0;
-    added_ = 0;
+    pauses_.endRound();
     if (entries_.size() > sweepAt_) forgetOld();
 }
 
@@ -370,13 +363,7 @@ void ExprDocCache::endRound() {
     passedNow_.round = passedLast_.round + 1;  // frees every slot
     if (droppedParts_ > kFewDroppedParts && 2 * droppedParts_ > parts_.size()) compactParts();
     if (slots_.size() > kSlotsSpare * slotsFor(size())) rebuildSlots(slotsFor(size()));
-    decidePause();
-}
-
-void ExprDocCache::decidePause() {
-    pauses_.endRound(found_, made_, kFoundFew, kMadeFew, kMostPaused);
-    found_ = 0;
-    made_ = 0;
+    pauses_.endRound();
 }
 
 }  // namespace plim

@@ -30,7 +30,7 @@
 // kept documents of its parts (each step rebuilds most of the expression, as when every node
 // lies on the path to the redex), keeping documents costs more
 // than it saves: the cache then pauses for a round, then for twice as many while that holds
-// (up to kMostPaused), the printer printing without it; a round after a pause keeps documents
+// (up to 16 rounds), the printer printing without it; a round after a pause keeps documents
 // again for the next to find.
 //
 //   ExprDocCache cache;
@@ -58,12 +58,24 @@ namespace plim {
 // judged.
 class RoundPauses {
 public:
-    explicit RoundPauses(std::uint32_t first) : pausedFor_(first), afterPause_(first == 0) {}
+    struct Limits {
+        std::size_t foundFew;
+        std::size_t madeFew;
+        std::uint32_t most;
+    };
+    RoundPauses(std::uint32_t first, Limits limits) : limits_(limits), pausedFor_(first), afterPause_(first == 0) {}
     bool paused() const { return pausedFor_ > 0; }
     bool afterPause() const { return afterPause_; }
-    void endRound(std::size_t found, std::size_t made, std::size_t foundFew, std::size_t madeFew, std::uint32_t most);
+    // What this round found (its weight) and made.
+    void found(std::size_t weight = 1) { found_ += weight; }
+    void made() { ++made_; }
+    // Judges the round, and starts the count of the next.
+    void endRound();
 
 private:
+    Limits limits_;
+    std::size_t found_ = 0;
+    std::size_t made_ = 0;
     std::uint32_t pausedFor_;
     std::uint32_t lastPause_ = 0;
     bool afterPause_;
@@ -80,8 +92,8 @@ private:
 // exactly (fields, texts, the parts' addresses); an entry holds its parts, so an address in a
 // key is not reused while the key lives.  An entry no round has found for kForgetAfter rounds is
 // dropped once the table has grown kSweepGrowth-fold.  Where a round finds fewer than one for
-// each kFoundFew documents it makes, the table sits out a round, then twice as many while that
-// holds, up to kMostPaused; it sits out the first round, which has nothing to find, and does
+// each 3 documents it makes, the table sits out a round, then twice as many while that
+// holds, up to 256; it sits out the first round, which has nothing to find, and does
 // not judge the one after a pause.
 class SameDocs {
 public:
@@ -92,7 +104,7 @@ public:
     // Keeps the document for the key last missed.
     void add(const Doc& d);
     // Counts a document made and not kept (see the pauses).
-    void madeApart() { ++added_; }
+    void madeApart() { pauses_.made(); }
     // The text's document, kept or made (and kept).
     Doc text(std::string t);
     void endRound();
@@ -104,9 +116,6 @@ private:
     static constexpr std::uint32_t kForgetAfter = 32;
     static constexpr std::size_t kLeastEntries = 4096;
     static constexpr std::size_t kSweepGrowth = 4;  // the table swept once that many times the entries kept
-    static constexpr std::size_t kFoundFew = 3;
-    static constexpr std::size_t kAddedFew = 8;
-    static constexpr std::uint32_t kMostPaused = 256;
     static constexpr std::uint32_t kFree = 0;  // a free slot
 
     struct Key {
@@ -144,9 +153,7 @@ private:
     std::size_t slot_ = 0;
     std::uint32_t round_ = 0;
     std::size_t sweepAt_ = kLeastEntries;
-    std::size_t found_ = 0;  // in this round
-    std::size_t added_ = 0;
-    RoundPauses pauses_{1};
+    RoundPauses pauses_{1, {.foundFew = 3, .madeFew = 8, .most = 256}};
 };
 
 // A context precedence: 0 at the top, 1 for the body of a local definition, 100 for the
@@ -240,9 +247,6 @@ private:
     void drop(EntryId entry);
     // The lists of parts moved together once the dropped ones take as much room as the rest.
     void compactParts();
-    // Whether the next round pauses, from what this one found and made.
-    void decidePause();
-
     std::vector<Entry> entries_;
     std::vector<EntryId> freeEntries_;
     std::size_t live_ = 0;              // entries in use
@@ -257,12 +261,10 @@ private:
     std::vector<Expr> held_;            // printed in the last round: their nodes have the entries
     Passed passedNow_;                  // nodes whose documents this round did not keep
     Passed passedLast_;                 // and the round before
-    // Pausing: the weight of the entries this round found, the entries it made, the rounds
-    // still to sit out, the length of the last pause, and whether this round follows a pause
-    // (and has nothing to find).
-    std::size_t found_ = 0;
-    std::size_t made_ = 0;
-    RoundPauses pauses_{0};
+    // Pausing where the entries a round found (each with the entries made for it and kept: its
+    // weight) are fewer than one for each 16 it made, and it made more than 64; pauses last at
+    // most 16 rounds.
+    RoundPauses pauses_{0, {.foundFew = 16, .madeFew = 64, .most = 16}};
     SameDocs same_;
 };
 
