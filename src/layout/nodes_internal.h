@@ -49,12 +49,13 @@ public:
     // layout reached into it (the steps of a calculation need about as much room each), and
     // always as much as most layouts need, within the bounds of layout/tuning.h; so is its room
     // for candidates up to a few chunks (a layout's live candidates are few), but for a chunk
-    // made larger for one long list.  The rest is given back.
+    // made larger for one long list.  The rest is given back.  The next layout starts in the
+    // first chunk, so that its first marks are in a chunk (see takenSince).
     void clear() {
         texts_.keepReached();
         keepCandidateChunks();
         strings_.clear();
-        candidateRewind(CandidateMark{});
+        candidateRewind(candChunks_.empty() ? CandidateMark{} : CandidateMark{0, candChunks_[0].get()});
     }
 
     // The room it holds: for texts, and for candidates.
@@ -168,9 +169,7 @@ private:
         std::size_t c = room_.top == nullptr ? 0 : chunk_ + 1;
         while (c < candChunks_.size() && candSizes_[c] < n) ++c;
         if (c == candChunks_.size()) {
-            // The first chunks small: many layouts (each text of a lazily laid out document) need few.
-            const std::size_t grown = candSizes_.empty() ? kFirstCandidateChunk : std::min(kCandidateChunk, 4 * candSizes_.back());
-            const std::size_t size = std::max(grown, n);
+            const std::size_t size = std::max(kCandidateChunk, n);
             candChunks_.push_back(std::make_unique_for_overwrite<Candidate[]>(size));
             candSizes_.push_back(size);
         }

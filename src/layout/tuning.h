@@ -40,10 +40,8 @@ inline constexpr std::size_t kCompactOnStack = 16;
 // this many and blocks growing from it ...
 inline constexpr std::size_t kTextBlock = 1024;
 inline constexpr std::size_t kFirstTextBlock = 16;
-// ... and its candidates by chunks of at least this many, after a first chunk of this many
-// and chunks growing from it.
+// ... and its candidates by chunks of at least this many (most layouts live in the first).
 inline constexpr std::size_t kCandidateChunk = 4096;
-inline constexpr std::size_t kFirstCandidateChunk = 16;
 // A render's arena keeps for the next one the room of this many texts and this many chunks of
 // candidates, which most layouts need ...
 inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
