@@ -143,6 +143,7 @@ void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const No
     m->secondTooWide = r.reply.secondTooWide;
     m->firstCount = static_cast<std::uint32_t>(r.reply.first.size());
     m->entries.resize(0);
+    m->entries.reserve(n);
     for (const Candidate& c : r.reply.first) m->entries.push_back(entryOf(c));
     if (r.reply.pair)
         for (const Candidate& c : r.reply.second) m->entries.push_back(entryOf(c));

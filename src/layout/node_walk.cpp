@@ -109,7 +109,18 @@ struct PartRequest {
     LayoutInt line = 0;
     std::size_t need = kAll;
     std::size_t slot = kNoSlot;
+    bool framed = false;  // found to need a frame of its own (see laidOutHere)
 };
+
+// The part's layout made in place where it needs no frame (see layOutAtOnce) or is remembered, so
+// that a frame goes on to its next part without a turn of the walk; otherwise false, the request
+// marked as needing a frame.
+bool laidOutHere(PartRequest& req, NodeResult& out) {
+    CandidateMark mark;
+    if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) return true;
+    req.framed = true;
+    return false;
+}
 
 // A part a frame lays out, at its bound.
 struct FramePart {
@@ -258,11 +269,15 @@ bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
         f.partsMark = candidateMark();
         f.next = f.partCount();
         f.stage = 2;
-    } else {
+        if (!f.nextPart(ret, req, kAll)) return false;
+        if (!laidOutHere(req, ret)) return true;
+    }
+    for (;;) {
         f.acc = besideResult(ret, f.acc, f.part(f.next).line);
         compactTo(f.acc, f.partsMark);
+        if (!f.nextPart(ret, req, kAll)) return false;
+        if (!laidOutHere(req, ret)) return true;
     }
-    return f.nextPart(ret, req, kAll);
 }
 
 // besideStep with the parts laid out from the left: each left part into its slot at the bound
@@ -317,7 +332,12 @@ bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
         compactTo(f.acc, f.partsMark);
     }
     f.stage = 2;
-    return f.nextPart(ret, req, f.need);
+    while (f.nextPart(ret, req, f.need)) {
+        if (!laidOutHere(req, ret)) return true;
+        f.acc = aboveResult(ret, f.acc, f.need);
+        compactTo(f.acc, f.partsMark);
+    }
+    return false;
 }
 
 // A join, a filter, an indentation or a zero size of one part, which it asks for every candidate.
@@ -451,12 +471,10 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
         f.stage = 1;
     }
     if (f.stage == 1) {
-        const std::size_t i = f.argCount();  // the arguments laid out
-        if (i > 0 && i < parts.size() && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
-        if (i < parts.size()) {
-            f.lists->args.emplace_back();
+        for (std::size_t i = f.argCount(); i < parts.size(); i = f.argCount()) {  // the arguments laid out
+            if (i > 0 && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
             req = PartRequest{f.part(i).doc, f.part(i).line, kAll, f.argsAt + i};
-            return true;
+            if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
         }
         if (layout.kind == ParNode::Kind::HvSp) {
             layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
@@ -543,9 +561,8 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
             --s.size;
             continue;
         }
-        NodeResult& out = req.slot == kNoSlot ? ret : s.lists.args[req.slot];
-        if (!layOutAtOnce(*req.d, req.line, req.need, mark, out) && !recallLayout(*req.d, req.line, req.need, out))
-            s.push().start(req, mark, s.lists);
+        if (!req.framed && laidOutHere(req, req.slot == kNoSlot ? ret : s.lists.args[req.slot])) continue;
+        s.push().start(req, candidateMark(), s.lists);
     }
     return ret;
 }
