@@ -377,8 +377,12 @@ bool hvSpStackAtOnce(Args args, NodeResult& v) {
         const NodeResult& x = args.items[i];
         if (x.reply.pair || x.sizes.height == 0 || x.reply.first.size() != 1) return false;
     }
-    // The stacks from the bottom, as sizes, each texts' last part the last item's candidate.
+    // The stacks from the bottom, as sizes, each texts' last part the last item's candidate.  Over
+    // a staircase (see narrowing) each level is one, which pruning keeps whole: the stacks before
+    // the last keep their widths, all wider than the item, and the last is as wide as the item or
+    // as its own candidate.
     const CandidateList& ys = last.reply.first;
+    const bool stairs = narrowing(ys);
     CandidateList stack = CandidateList::slice(allocCandidates(ys.size()), ys.size());
     std::copy(ys.begin(), ys.end(), stack.begin());
     v.sizes = last.sizes;
@@ -395,7 +399,7 @@ bool hvSpStackAtOnce(Args args, NodeResult& v) {
         }
         stack.resize(k);
         countCandidates(static_cast<LayoutInt>(k));
-        if (before >= 2) stack = pruned(stack);
+        if (before >= 2 && !stairs) stack = pruned(stack);
         v.sizes = aboveSizes(args.items[i].sizes, v.sizes);
         v.tooWide = v.tooWide || args.items[i].tooWide;
     }
