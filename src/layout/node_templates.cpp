@@ -332,7 +332,16 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
     NodeResult h;
-    if (!hvSpLineAtOnce(items, lines.data(), h)) {
+    // A line built at once is not too wide: where the stack is not either, nor a pair, the join of
+    // their choice is the two merged and pruned, made here at once.
+    const bool lineAtOnce = hvSpLineAtOnce(items, lines.data(), h);
+    if (lineAtOnce && !v.tooWide && !v.reply.pair) {
+        NodeResult out;
+        out.sizes = choiceSizes(h.sizes, v.sizes);
+        out.reply = single(pruned(mergeCandidates(h.reply.first, v.reply.first)));
+        return out;
+    }
+    if (!lineAtOnce) {
         h = item[n - 1];
         const CandidateMark lineMark = candidateMark();
         for (std::size_t i = n - 1; i-- > 0;) {

@@ -289,6 +289,10 @@ CandidateList textCandidates(const std::string& s);
 const TextTree* markerText(LayoutInt n);
 CandidateList markerCandidates(LayoutInt n);
 NodeReply single(CandidateList cs);
+// Two lists merged (of two heads, the one with fewer lines, then the narrower; of equal sizes the
+// first's, the other dropped); a list without the candidates that earlier ones make useless.
+CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys);
+CandidateList pruned(CandidateList xs);
 NodeReply errorReplyOf(const char* text);
 // The candidates of one alternative: a pair in its place shows the "dup a dup" error.
 CandidateList alternative(const NodeReply& r);
