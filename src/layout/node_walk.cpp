@@ -115,7 +115,7 @@ struct PartRequest {
 // The part's layout made in place where it needs no frame (see layOutAtOnce) or is remembered, so
 // that a frame goes on to its next part without a turn of the walk; otherwise false, the request
 // marked as needing a frame.
-bool laidOutHere(PartRequest& req, NodeResult& out) {
+[[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
     if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) return true;
     req.framed = true;
