@@ -61,7 +61,7 @@ inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
 }
 
 // layOutAtOnce for a node that is not plain, or does not fit.
-[[gnu::noinline]] bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
+bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
                                          NodeResult& out) {
     if (line < d.below.upTo && knownAtOnce(d, line)) {
         belowResult(d, out);
