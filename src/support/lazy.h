@@ -330,14 +330,16 @@ auto map(F f, List<T> xs) -> List<decltype(f(std::declval<const T&>()))> {
     });
 }
 
-// Skips runs of rejected elements in a loop, so long runs cost no stack.
+// Skips runs of rejected elements in a loop, so long runs cost no stack.  The loop moves the
+// cell's own start along, so that the cells passed over are not held while it runs (a run of
+// millions would otherwise stay whole until it ends); what is skipped cannot change the result,
+// so a computation begun again after running out of memory gives the same list.
 template <class T, class P>
 List<T> filter(P keep, List<T> xs) {
-    return List<T>::defer([keep, xs]() {
-        List<T> at = xs;
-        while (!at.empty() && !keep(at.head())) at = at.tail();
-        if (at.empty()) return List<T>();
-        return List<T>::cons(at.head(), filter(keep, at.tail()));
+    return List<T>::defer([keep, xs]() mutable {
+        while (!xs.empty() && !keep(xs.head())) xs = xs.tail();
+        if (xs.empty()) return List<T>();
+        return List<T>::cons(xs.head(), filter(keep, xs.tail()));
     });
 }
 
@@ -349,15 +351,15 @@ List<T> append(List<T> xs, List<T> ys) {
     });
 }
 
-// The lists of a list of lists, one after the other; empty inner lists are skipped in a loop.
+// The lists of a list of lists, one after the other; empty inner lists are skipped in a loop,
+// which moves the cell's own start along as filter's does.
 template <class T>
 List<T> concat(List<List<T>> xss) {
-    return List<T>::defer([xss]() {
-        List<List<T>> at = xss;
-        while (!at.empty() && at.head().empty()) at = at.tail();
-        if (at.empty()) return List<T>();
-        const List<T>& first = at.head();
-        return List<T>::cons(first.head(), append(first.tail(), concat(at.tail())));
+    return List<T>::defer([xss]() mutable {
+        while (!xss.empty() && xss.head().empty()) xss = xss.tail();
+        if (xss.empty()) return List<T>();
+        const List<T>& first = xss.head();
+        return List<T>::cons(first.head(), append(first.tail(), concat(xss.tail())));
     });
 }
 

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "support/sanitizer_build.h"
 
@@ -101,6 +104,49 @@ TEST(LazyList, OnFirstReadActsWhenFirstCellIsExamined) {
     EXPECT_FALSE(xs.empty());
     EXPECT_FALSE(xs.empty());
     EXPECT_EQ(acts, 1);
+}
+
+// The cells of a list of elements that each note, by a weak handle, whether they are still
+// held: built on demand, held by nothing but the list itself.
+List<std::shared_ptr<const int>> notedElements(std::vector<std::weak_ptr<const int>>& notes, int from = 0) {
+    return List<std::shared_ptr<const int>>::defer([&notes, from]() {
+        auto e = std::make_shared<const int>(from);
+        notes.push_back(e);
+        return List<std::shared_ptr<const int>>::cons(e, notedElements(notes, from + 1));
+    });
+}
+
+// How many of the elements noted before the last two are still held.
+long heldBefore(const std::vector<std::weak_ptr<const int>>& notes) {
+    long held = 0;
+    for (std::size_t i = 0; i + 2 < notes.size(); ++i) held += notes[i].expired() ? 0 : 1;
+    return held;
+}
+
+TEST(LazyList, FilterAndConcatLetGoOfWhatTheyPassOver) {
+    // A search that rejects a long run of elements before it finds one must not keep the run
+    // while it goes on: each element is let go once the next one is looked at.
+    std::vector<std::weak_ptr<const int>> notes;
+    long mostHeld = 0;
+    const auto kept = filter(
+        [&](const std::shared_ptr<const int>& e) {
+            mostHeld = std::max(mostHeld, heldBefore(notes));
+            return *e == 1000;
+        },
+        notedElements(notes));
+    EXPECT_EQ(*kept.head(), 1000);
+    EXPECT_EQ(mostHeld, 0);
+
+    std::vector<std::weak_ptr<const int>> innerNotes;
+    long mostHeldInner = 0;
+    const auto joined = concatMap(
+        [&](const std::shared_ptr<const int>& e) {
+            mostHeldInner = std::max(mostHeldInner, heldBefore(innerNotes));
+            return *e == 1000 ? List<int>::cons(*e, List<int>()) : List<int>();
+        },
+        notedElements(innerNotes));
+    EXPECT_EQ(joined.head(), 1000);
+    EXPECT_EQ(mostHeldInner, 0);
 }
 
 TEST(LazyList, TenMillionCellsAreDestroyedWithoutDeepRecursion) {
