@@ -1,6 +1,8 @@
 // The rigid top of a pattern against a term, for both matchers' term types.
 #pragma once
 
+#include <cstddef>
+
 #include "lang/constants.h"
 
 namespace plim {
@@ -23,6 +25,36 @@ bool rigidTopAllows(const Term& x, const Term& u, const Flexible& flexible) {
     switch (p->kind()) {
     case K::Con: return b->is(K::Con) && eqConstant(p->constant(), b->constant());
     case K::LVar: return b->is(K::LVar) && b->name() == p->name();
+    case K::Tupl: return b->is(K::Tupl) && b->elems().size() == p->elems().size();
+    default: return true;
+    }
+}
+
+// For a lambda x, the same of its body: a lambda of x against a lambda of u meets its body, and
+// against anything else (by eta) u applied to one more argument.  So below the lambdas both
+// have, x's body must have the rigid top that u applied to the k lambdas x has more requires:
+// a constant or tuple top only when k is 0; an application of a rigid head to n arguments
+// when u applied to k arguments has such a head n applications down.  A local variable at the
+// top is left alone (the lambdas rename it).  Any other x: rigidTopAllows.
+template <class Term, class Flexible>
+bool lambdaTopAllows(const Term& x, const Term& u, const Flexible& flexible) {
+    using K = decltype(x.kind());
+    if (!x.is(K::Lam)) return rigidTopAllows(x, u, flexible);
+    const Term* p = &x;
+    const Term* b = &u;
+    for (; p->is(K::Lam) && b->is(K::Lam); p = &p->body(), b = &b->body()) {
+    }
+    std::size_t extra = 0;  // arguments applied to b by the eta steps
+    for (; p->is(K::Lam); p = &p->body()) ++extra;
+    if (p->is(K::Ap) && flexible(*p)) return true;
+    std::size_t n = 0;  // arguments of p's head
+    for (; p->is(K::Ap); p = &p->fun()) ++n;
+    if (p->is(K::LVar) || p->is(K::PVar) || p->is(K::Lam)) return true;
+    if (n < extra) return false;  // p's head meets an application of b
+    for (std::size_t i = extra; i < n; ++i, b = &b->fun())
+        if (!b->is(K::Ap)) return false;
+    switch (p->kind()) {
+    case K::Con: return b->is(K::Con) && eqConstant(p->constant(), b->constant());
     case K::Tupl: return b->is(K::Tupl) && b->elems().size() == p->elems().size();
     default: return true;
     }

@@ -93,10 +93,11 @@ bool overlapping(const std::vector<Path>& subset) {
     return false;
 }
 
-// An abstraction whose problem (x, u) fails at once (rigid_tops.h), or has no solution
-// whatever is bound (self_typed_applications.h), gives no solution.
+// An abstraction whose problem (x, u) fails at once (rigid_tops.h: for a lambda x, at the
+// top of its body), or has no solution whatever is bound (self_typed_applications.h), gives
+// no solution.
 bool shapeAllows(const Term& x, const Term& u) {
-    return rigidTopAllows(x, u, [](const Term& t) { return isFlexible(t); }) && !problemMatchesNothing(x, u);
+    return lambdaTopAllows(x, u, [](const Term& t) { return isFlexible(t); }) && !problemMatchesNothing(x, u);
 }
 
 // The abstractions of the occurrences of u in t over the variable v.
