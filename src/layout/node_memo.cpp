@@ -120,15 +120,9 @@ bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out) {
     return true;
 }
 
-void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
-    if (need != kAll) return;
-    const std::size_t n = r.reply.first.size() + (r.reply.pair ? r.reply.second.size() : 0);
-    if (n > kRememberedCandidates) return;
+void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start) {
+    const std::size_t n = candidateCount(r.reply);
     LayoutMemo* m = d.memo.get();
-    if (m == nullptr && !d.memo.lastAt(line)) {  // kept from the second layout at a bound on
-        d.memo.setLast(line);
-        return;
-    }
     if (m == nullptr) {
         m = new (PoolAllocator<LayoutMemo>().allocate(1)) LayoutMemo();
         d.memo.set(m);

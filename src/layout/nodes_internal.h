@@ -335,8 +335,17 @@ bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out);
 inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
     return d.memo.get() != nullptr && need == kAll && recallRemembered(d, line, out);
 }
-// The node's layout at the bound, made since the budget stood at `start`, remembered.
-void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start);
+// The layout kept in the node's memo, made if need be.
+void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start);
+inline std::size_t candidateCount(const NodeReply& r) { return r.first.size() + (r.pair ? r.second.size() : 0); }
+// The node's layout at the bound, made since the budget stood at `start`, remembered where it is
+// of all its candidates and they are few: from the second such layout at one bound on, the first
+// keeping only the bound (see node_memo.cpp).
+inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
+    if (need != kAll || candidateCount(r.reply) > kRememberedCandidates) return;
+    if (d.memo.get() != nullptr || d.memo.lastAt(line)) keepLayout(d, line, r, start);
+    else d.memo.setLast(line);
+}
 // The node laid out at the bound (its first `need` candidates), its own layout not recalled
 // (its parts' may be).
 NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need);
