@@ -234,7 +234,9 @@ const DocNode* chainEnd(const DocNode& d) {
     return at;
 }
 
-bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
+// Inlined into the walk: as a call, with the registers it saved, it cost more than the work of
+// most chains, a part or two.
+[[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
