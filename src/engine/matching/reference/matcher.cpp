@@ -3,11 +3,14 @@
 #include "engine/matching/reference/matcher.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "engine/matching/reference/solver.h"
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/rigid_tops.h"
+#include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
 
 namespace plim::ref {
@@ -118,11 +121,17 @@ AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std
     return map([x, u, rest](const Term& c) { return AppCandidate{c, {Problem{x, u}}, rest}; }, fitting);
 }
 
-AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s) {
-    AppCandidates abstractions = AppCandidates::defer([x, t, s]() {
+// Whether a binder of the type may be opened (the tuple search's check of binder types); null
+// admits every type.
+using BinderTypeFilter = std::function<bool(const Type&)>;
+
+AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s, const BinderTypeFilter& admits) {
+    AppCandidates abstractions = AppCandidates::defer([x, t, s, admits]() {
         auto [v, rest] = nextName(s);
         AppCandidates perGroup = concatMap(
-            [x, t, v, rest](const std::pair<Term, std::vector<Path>>& g) {
+            [x, t, v, rest, admits](const std::pair<Term, std::vector<Path>>& g) {
+                // Every abstraction of the group binds a variable of the subterm's type.
+                if (admits && !admits(termType(g.first))) return AppCandidates();
                 return groupAbstractions(x, t, g.first, g.second, v, rest);
             },
             fromVector(abstractableGroups(x, t)));
@@ -168,9 +177,10 @@ AppCandidates twoStepCandidates(bool flexible, const Term& x, const Term& t, con
     });
 }
 
-AppCandidates generate(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s) {
+AppCandidates generate(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
+                       const BinderTypeFilter& admits = nullptr) {
     if (rule == AppRule::TwoStep) return twoStepCandidates(flexible, x, t, s);
-    return oneStepCandidates(x, t, s);
+    return oneStepCandidates(x, t, s, admits);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -184,8 +194,40 @@ struct OpenedBinder {
 
 using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
 
+// The types of the binders a tuple argument's image opens, against the head's argument type,
+// when the images' argument types follow their binders' (tuple_typing.h,
+// imageTypesFollowBinders): every image closes into a lambda whose argument type is the tuple
+// of its binders' types, nested as the argument is, and the head's type must meet it.  So the
+// pairs (part of the head's argument type at an element, type of the binder opened for it)
+// taken so far must be unifiable all at once, or no combination that goes on from them can
+// match.  `part` is the part at the tuple being searched (none: nothing is checked).
+struct BinderTyping {
+    std::optional<Type> part;
+    std::shared_ptr<const std::vector<std::pair<Type, Type>>> pairs;
+};
+
+// The typing with the pair (part, binder) added; nothing when the pairs cannot all meet.
+std::optional<BinderTyping> withBinder(const BinderTyping& typing, const Type& part, const Type& binder) {
+    auto pairs = std::make_shared<std::vector<std::pair<Type, Type>>>();
+    if (typing.pairs) *pairs = *typing.pairs;
+    pairs->emplace_back(part, binder);
+    if (!typePairsMayUnify(*pairs)) return std::nullopt;
+    return BinderTyping{typing.part, std::move(pairs)};
+}
+
+// The typing for the element i of n of the tuple: its part of the tuple's part.
+BinderTyping elementTyping(const BinderTyping& typing, std::size_t i, std::size_t n) {
+    return BinderTyping{tupleTypeComponent(typing.part, i, n), typing.pairs};
+}
+
+// The filter of the binder types that the element's candidates may open.
+BinderTypeFilter admittedTypes(const BinderTyping& element) {
+    if (!element.part) return nullptr;
+    return [element](const Type& binder) { return withBinder(element, *element.part, binder).has_value(); };
+}
+
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                          const Repeats& repeated);
+                          const Repeats& repeated, const BinderTyping& typing);
 
 // The candidate's problems and those of the elements before it cannot all be solved.
 bool disagrees(const Repeats& repeated, const AppCandidate& c, const Problems& earlier) {
@@ -226,10 +268,12 @@ AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, P
 }
 
 AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>> ys, std::size_t i,
-                          std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s, Repeats repeated) {
+                          std::vector<OpenedBinder> bs, Term u, Problems ps, NameSupply s, Repeats repeated,
+                          BinderTyping typing) {
     if (i == ys->size()) return AppCandidates::cons(closeTuple(bs, u, std::move(ps), std::move(s)), AppCandidates());
+    const BinderTyping element = elementTyping(typing, i, ys->size());
     return concatMap(
-        [rule, ys, i, bs, ps, u, repeated](const AppCandidate& c) {
+        [rule, ys, i, bs, ps, u, repeated, typing, element](const AppCandidate& c) {
             if (disagrees(repeated, c, ps)) return AppCandidates();
             const Term& h = c.candidate;
             std::vector<OpenedBinder> more = bs;
@@ -251,35 +295,47 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
                 body = Ap(h, LVar(w, argType(tau)), resType(tau));
                 next = std::move(rest);
             }
+            BinderTyping after = typing;
+            if (element.part) {
+                std::optional<BinderTyping> fits = withBinder(typing, *element.part, more.back().type);
+                if (!fits) return AppCandidates();
+                after = std::move(*fits);
+            }
             Problems newps = c.problems;
             newps.insert(newps.end(), ps.begin(), ps.end());
             return tupleSearch(rule, ys, i + 1, std::move(more), std::move(body), std::move(newps), std::move(next),
-                               repeated);
+                               repeated, std::move(after));
         },
-        higherOrder(rule, true, (*ys)[i], u, s, repeatsFor(repeated, (*ys)[i], ps)));
+        higherOrder(rule, true, (*ys)[i], u, s, repeatsFor(repeated, (*ys)[i], ps), element));
 }
 
 // higherOrderAppRule with the rule's generator.  Under the two-step rule an application with
 // a rigid head is only decomposed, also when its argument is a tuple: searching the tuple's
 // components as if the head were flexible would drop their pattern variables unbound (the
-// two-step candidates bring no problems), giving results that do not match.
+// two-step candidates bring no problems), giving results that do not match.  The binder types
+// are checked inside tuples of two or more elements; another argument's candidates are
+// checked by the tuple around it.
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                          const Repeats& repeated) {
-    if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible)) return generate(rule, flexible, x, t, s);
+                          const Repeats& repeated, const BinderTyping& typing) {
+    if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible))
+        return generate(rule, flexible, x, t, s, admittedTypes(typing));
     auto ys = std::make_shared<const std::vector<Term>>(x.elems());
+    const BinderTyping inner = ys->size() >= 2 ? typing : BinderTyping{};
     return AppCandidates::defer(
-        [rule, ys, t, s, repeated]() { return tupleSearch(rule, ys, 0, {}, t, {}, s, repeated); });
+        [rule, ys, t, s, repeated, inner]() { return tupleSearch(rule, ys, 0, {}, t, {}, s, repeated, inner); });
 }
 
 }  // namespace
 
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                bool wholeArgument, std::vector<std::string> repeated) {
+                                bool wholeArgument, std::vector<std::string> repeated, std::optional<Type> headArg) {
     if (rule == AppRule::Simple) return simpleAppRule(x, t, s);
     if (wholeArgument) return generate(rule, flexible, x, t, s);
+    if (!x.is(TermKind::Tupl) || (headArg && !tupleTypeConstrains(*headArg))) headArg.reset();
     return higherOrder(rule, flexible, x, t, s,
                        std::make_shared<const repeated_elements::Checked<Problem>>(
-                           repeated_elements::Checked<Problem>{std::move(repeated), {}}));
+                           repeated_elements::Checked<Problem>{std::move(repeated), {}}),
+                       BinderTyping{std::move(headArg), nullptr});
 }
 
 // ---------------------------------------------------------------------------------------

@@ -345,6 +345,20 @@ std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term&
     });
 }
 
+// The head's argument type, the problem's type match applied, when the images of its tuple
+// argument have argument types that follow their binders' (tuple_typing.h): the rest of the
+// worklist is solved before the image's problem.
+std::optional<Type> typedHeadArgument(const Bindings& hb, const Term& p, const Term& t, const Worklist& rest) {
+    if (!p.arg().is(TermKind::Tupl)) return std::nullopt;
+    const bool typed = imageTypesFollowBinders(p, t, [&rest](auto visit) {
+        rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
+    });
+    if (!typed) return std::nullopt;
+    const Type head = hb.types.isIdentity() ? p.fun().type() : substType(hb.types, p.fun().type());
+    if (!head.isTCon() || head.name() != arrowName || head.args().size() != 2) return std::nullopt;
+    return head.args()[0];
+}
+
 // A rigid head (a constant, local variable or tuple, applied or not) never matches a lambda:
 // against one, its applications only bring lambdas again, until the head itself fails.  The
 // one-step images other than the decomposition are all lambdas when the argument is no
@@ -357,20 +371,24 @@ std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term&
 // lambda on the way had to keep its redexes contractible, so a redex elsewhere in t whose tuple
 // binder does not fit its argument dropped it and lost every match; a tuple argument is taken
 // apart like any other, as the fast matcher does.
-AppCandidates appCandidates(AppRule rule, const Term& f, const Term& x, const Term& t, const NameSupply& s,
+AppCandidates appCandidates(AppRule rule, const Bindings& hb, const Term& p, const Term& t, const NameSupply& s,
                             const Worklist& rest) {
+    const Term& f = p.fun();
+    const Term& x = p.arg();
     const bool flexible = isFlexible(f);
     if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
     const bool whole = wholeArgument(f, x);
-    return appRuleCandidates(rule, flexible, x, t, s, whole,
-                             whole ? std::vector<std::string>{} : checkedRepeats(rule, flexible, f, x, t, rest));
+    if (whole) return appRuleCandidates(rule, flexible, x, t, s, true);
+    return appRuleCandidates(rule, flexible, x, t, s, false, checkedRepeats(rule, flexible, f, x, t, rest),
+                             typedHeadArgument(hb, p, t, rest));
 }
 
 // The rule results of an application pattern under a higher-order rule.
-List<RuleResult> appSteps(AppRule rule, const Term& p, const Term& t, const NameSupply& s, const Worklist& rest) {
+List<RuleResult> appSteps(AppRule rule, const Bindings& hb, const Term& p, const Term& t, const NameSupply& s,
+                          const Worklist& rest) {
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
-    AppCandidates candidates = appCandidates(rule, f, p.arg(), t, s, rest);
+    AppCandidates candidates = appCandidates(rule, hb, p, t, s, rest);
     if (!nonLambdaImagesFit(f, t, [](const LamBinding& b) -> const auto& { return b.elems(); }))
         candidates = filter([](const AppCandidate& c) { return c.candidate.is(TermKind::Lam); }, std::move(candidates));
     return map(
@@ -454,7 +472,7 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
                     [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
                         return continueAfter(rule, termTypes, hb, rr, rest);
                     },
-                    appSteps(rule, pr.pattern, pr.term, s, rest));
+                    appSteps(rule, hb, pr.pattern, pr.term, s, rest));
                 return composeAll(branches, std::move(ms));
             }
             std::optional<RuleResult> rr = singleStep(pr.pattern, pr.term, s);

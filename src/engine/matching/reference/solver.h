@@ -7,6 +7,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,12 @@ using AppCandidates = List<AppCandidate>;
 // rules are defined with the engine.  A tuple argument is taken whole when `wholeArgument`
 // says the head's binder receives it so (head_binders.h); `repeated` names the pattern
 // variables repeated as its elements whose problems in one combination must agree
-// (repeated_elements.h).
+// (repeated_elements.h); `headArg`, the head's argument type when the images of a tuple
+// argument have argument types that follow their binders' (tuple_typing.h), rules out the
+// combinations whose binders' types cannot meet it.
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                bool wholeArgument = false, std::vector<std::string> repeated = {});
+                                bool wholeArgument = false, std::vector<std::string> repeated = {},
+                                std::optional<Type> headArg = std::nullopt);
 // simpleAppRule: t = Ap g y gives ((g, [(x, y)]), s); anything else nothing.
 AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s);
 
