@@ -120,22 +120,35 @@ TEST(MatcherTermTypes, ASelfApplicationThatCannotFitEndsEverySearchOfItsHead) {
     }
 }
 
-TEST(MatcherTermTypes, CopiesOfAnArgumentWhoseLambdaNoSubtermMeetsEndInBothMatchers) {
-    // The pattern reduces to (f (Q, Q), Q) for Q = q (\ a -> ident) (g g (1, True)) [0]: each
-    // element of f's argument abstracts subterms of the term, each to be met by Q, and every
-    // way of meeting one abstracts subterms again for q's first argument, a lambda whose body
-    // is the constant ident.  Only a lambda with such a body can meet it; the reference matcher
-    // built every other abstraction before finding that out.
-    const char* pattern = "((\\ x -> ((f (x, x)), x)) (q (\\ a -> ident) (g g (1, True)) [0]))";
+// (f (Q, ..., Q), Q) for Q = q (\ a -> ident) (g g (1, True)) [0], with `copies` copies of Q
+// nested as progtest::headOfCopies nests them, against ((T, T), T), T the term Q meets: both
+// matchers give the same results, `count` of them, the first being `first`.
+void expectCopiesOfQ(int copies, std::size_t count, const std::string& first) {
+    const std::string pattern =
+        "((\\ x -> ((" + progtest::headOfCopies("x", copies) + "), x)) (q (\\ a -> ident) (g g (1, True)) [0]))";
     const char* term = "((\\ x -> ((x, x), x)) (foldr (\\ a -> ident) (konst 1 (1, True)) [0]))";
     const std::string fast = resultsDespiteReports(fastMatcher(), Kind::OneStep, pattern, term);
     const std::string ref = resultsDespiteReports(refMatcher(), Kind::OneStep, pattern, term);
-    EXPECT_EQ(ref, fast);
+    EXPECT_EQ(ref, fast) << copies;
     std::size_t results = 0;
     for (std::size_t at = ref.find("---"); at != std::string::npos; at = ref.find("---", at + 1)) ++results;
-    EXPECT_EQ(results, 36U);
-    EXPECT_EQ(ref.substr(0, ref.find("---") + 4),
-              "f := (\\ (b, c) -> (c, b))\nq := (\\ i d -> foldr i (konst 1 (1, True)))\n\n---\n");
+    EXPECT_EQ(results, count) << copies;
+    EXPECT_EQ(ref.substr(0, ref.find("---") + 4), first) << copies;
+}
+
+TEST(MatcherTermTypes, CopiesOfAnArgumentWhoseLambdaNoSubtermMeetsEndInBothMatchers) {
+    // Each element of f's argument abstracts subterms of the term, each to be met by Q, and
+    // every way of meeting one abstracts subterms again for q's first argument, a lambda whose
+    // body is the constant ident.  Only a lambda with such a body can meet it; the reference
+    // matcher built every other abstraction before finding that out.
+    expectCopiesOfQ(2, 36, "f := (\\ (b, c) -> (c, b))\nq := (\\ i d -> foldr i (konst 1 (1, True)))\n\n---\n");
+}
+
+TEST(MatcherTermTypes, CopiesOfAnArgumentMeetOnlySubtermsOfItsType) {
+    // Every element of f's argument abstracts subterms of the term, each to be met by Q, of
+    // type Int.  The abstractions of subterms of other types are not built, nor their
+    // combinations: the reference matcher took seconds where it now takes a fraction of one.
+    expectCopiesOfQ(3, 64, "f := (\\ ((b, c), d) -> (c, b))\nq := (\\ j e -> foldr j (konst 1 (1, True)))\n\n---\n");
 }
 
 }  // namespace

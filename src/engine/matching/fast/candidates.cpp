@@ -9,6 +9,7 @@
 #include <span>
 #include <unordered_map>
 
+#include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/types_by_node.h"
@@ -52,31 +53,6 @@ bool shapeAllows(const Term& x, const Term& b) {
     return rigidTopAllows(x, b, [](const Term& t) { return flexibleHead(t); });
 }
 
-// Whether the type variable v occurs in t as a proper part, found on a walk that meets no
-// scheme (after one, the answer is no).
-bool properlyHolds(const Type& t, const std::string& v) {
-    if (t.isGround() || t.isTid()) return false;
-    std::vector<const Type*> todo{&t};
-    while (!todo.empty()) {
-        const Type& u = *todo.back();
-        todo.pop_back();
-        if (u.isTid()) {
-            if (u.name() == v) return true;
-        } else if (u.isTCon()) {
-            if (u.isGround()) continue;
-            for (std::size_t i = u.args().size(); i-- > 0;) todo.push_back(&u.args()[i]);
-        } else {
-            return false;
-        }
-    }
-    return false;
-}
-
-// Some later substitution may make the types of x and b meet.  Both sides of a problem take
-// the same type substitutions, so a type variable of x's type that b's type holds as a proper
-// part stays a proper part of it: the type match of (x, b) fails whatever comes.
-bool typesMayMeet(const Type& x, const Type& b) { return !x.isTid() || !properlyHolds(b, x.name()); }
-
 // A subterm of t that x may be matched against once it is abstracted.  What is left out
 // could only give candidates whose problem (x, b) fails: one that lacks a rigid symbol of x,
 // one that mentions a local variable x cannot, and one whose type x's type can never match:
@@ -85,7 +61,7 @@ bool typesMayMeet(const Type& x, const Type& b) { return !x.isTid() || !properly
 // otherwise, for x typed by a type variable, one whose type holds that variable as a part.
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
     if (!shapeAllows(x, b)) return false;
-    if (closedTypes ? !typesMatch(x.type(), b.type()) : !typesMayMeet(x.type(), b.type())) return false;
+    if (!abstractionTypesAllow(x.type(), b.type(), closedTypes)) return false;
     if (!mayMatch(x, b)) return false;
     if (!b.hasLVar()) return true;
     if (!x.hasLVar()) return !hasFreeLocals(b);

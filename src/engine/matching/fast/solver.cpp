@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
@@ -251,14 +252,7 @@ std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
 
 }  // namespace
 
-bool typesMatch(const Type& p, const Type& t) {
-    if (p.sameNode(t)) return true;
-    // A type variable matches a type without variables (nor schemes) at once.
-    if (p.isTid() && t.isGround()) return true;
-    if (eqType(p, t)) return true;
-    TypeSubst ts;
-    return matchTypeInto(ts, p, t);
-}
+bool typesMatch(const Type& p, const Type& t) { return oneWayTypesMatch(p, t); }
 
 namespace {
 

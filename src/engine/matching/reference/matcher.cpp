@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+#include "engine/matching/abstraction_types.h"
 #include "engine/matching/reference/solver.h"
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/repeated_elements.h"
@@ -103,10 +104,34 @@ bool shapeAllows(const Term& x, const Term& u) {
     return lambdaTopAllows(x, u, [](const Term& t) { return isFlexible(t); }) && !problemMatchesNothing(x, u);
 }
 
+// An abstraction whose problem (x, u) fails at its type match whatever comes
+// (abstraction_types.h: the types cannot meet, or their constructors clash; `closedTypes`:
+// the types of the term that u is taken from hold no type variable) gives no solution.
+bool typesAllow(const Term& x, const Term& u, bool closedTypes) {
+    return abstractionTypesAllow(x.type(), u.type(), closedTypes) && !typeShapesClash(x.type(), u.type());
+}
+
+// Which abstractions a search leaves out before their bodies are built: those of groups whose
+// binder type the tuple search rules out (`binderTypes`, null for none), and, with
+// `problemTypes`, those whose problem fails at its type match (typesAllow).  Without it only
+// the rigid tops and self-typed applications are looked at (shapeAllows), as the generator
+// alone gives its candidates.
+using BinderTypeFilter = std::function<bool(const Type&)>;
+struct GroupChecks {
+    BinderTypeFilter binderTypes;
+    bool problemTypes = false;
+};
+
+bool groupAllowed(const Term& x, const Term& t, const Term& u, const GroupChecks& checks) {
+    if (checks.binderTypes && !checks.binderTypes(termType(u))) return false;
+    if (!shapeAllows(x, u)) return false;
+    return !checks.problemTypes || typesAllow(x, u, !t.hasTypeVar());
+}
+
 // The abstractions of the occurrences of u in t over the variable v.
 AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std::vector<Path> paths,
-                                const std::string& v, const NameSupply& rest) {
-    if (!shapeAllows(x, u)) return AppCandidates();
+                                const std::string& v, const NameSupply& rest, const GroupChecks& checks) {
+    if (!groupAllowed(x, t, u, checks)) return AppCandidates();
     auto subsets = filter([](const std::vector<Path>& subset) { return !overlapping(subset); },
                           pathSubsets(std::make_shared<const std::vector<Path>>(std::move(paths)), 0).tail());
     const Term var = LVar(v, termType(u));
@@ -121,18 +146,12 @@ AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std
     return map([x, u, rest](const Term& c) { return AppCandidate{c, {Problem{x, u}}, rest}; }, fitting);
 }
 
-// Whether a binder of the type may be opened (the tuple search's check of binder types); null
-// admits every type.
-using BinderTypeFilter = std::function<bool(const Type&)>;
-
-AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s, const BinderTypeFilter& admits) {
-    AppCandidates abstractions = AppCandidates::defer([x, t, s, admits]() {
+AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& s, const GroupChecks& checks) {
+    AppCandidates abstractions = AppCandidates::defer([x, t, s, checks]() {
         auto [v, rest] = nextName(s);
         AppCandidates perGroup = concatMap(
-            [x, t, v, rest, admits](const std::pair<Term, std::vector<Path>>& g) {
-                // Every abstraction of the group binds a variable of the subterm's type.
-                if (admits && !admits(termType(g.first))) return AppCandidates();
-                return groupAbstractions(x, t, g.first, g.second, v, rest);
+            [x, t, v, rest, checks](const std::pair<Term, std::vector<Path>>& g) {
+                return groupAbstractions(x, t, g.first, g.second, v, rest, checks);
             },
             fromVector(abstractableGroups(x, t)));
         AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
@@ -178,9 +197,9 @@ AppCandidates twoStepCandidates(bool flexible, const Term& x, const Term& t, con
 }
 
 AppCandidates generate(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                       const BinderTypeFilter& admits = nullptr) {
+                       const GroupChecks& checks) {
     if (rule == AppRule::TwoStep) return twoStepCandidates(flexible, x, t, s);
-    return oneStepCandidates(x, t, s, admits);
+    return oneStepCandidates(x, t, s, checks);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -201,9 +220,11 @@ using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
 // pairs (part of the head's argument type at an element, type of the binder opened for it)
 // taken so far must be unifiable all at once, or no combination that goes on from them can
 // match.  `part` is the part at the tuple being searched (none: nothing is checked).
+// `problemTypes` as for GroupChecks, for every generator of the search.
 struct BinderTyping {
     std::optional<Type> part;
     std::shared_ptr<const std::vector<std::pair<Type, Type>>> pairs;
+    bool problemTypes = false;
 };
 
 // The typing with the pair (part, binder) added; nothing when the pairs cannot all meet.
@@ -212,18 +233,20 @@ std::optional<BinderTyping> withBinder(const BinderTyping& typing, const Type& p
     if (typing.pairs) *pairs = *typing.pairs;
     pairs->emplace_back(part, binder);
     if (!typePairsMayUnify(*pairs)) return std::nullopt;
-    return BinderTyping{typing.part, std::move(pairs)};
+    return BinderTyping{typing.part, std::move(pairs), typing.problemTypes};
 }
 
 // The typing for the element i of n of the tuple: its part of the tuple's part.
 BinderTyping elementTyping(const BinderTyping& typing, std::size_t i, std::size_t n) {
-    return BinderTyping{tupleTypeComponent(typing.part, i, n), typing.pairs};
+    return BinderTyping{tupleTypeComponent(typing.part, i, n), typing.pairs, typing.problemTypes};
 }
 
-// The filter of the binder types that the element's candidates may open.
-BinderTypeFilter admittedTypes(const BinderTyping& element) {
-    if (!element.part) return nullptr;
-    return [element](const Type& binder) { return withBinder(element, *element.part, binder).has_value(); };
+// What the element's generator checks its groups for.
+GroupChecks checksOf(const BinderTyping& element) {
+    GroupChecks out{nullptr, element.problemTypes};
+    if (element.part)
+        out.binderTypes = [element](const Type& binder) { return withBinder(element, *element.part, binder).has_value(); };
+    return out;
 }
 
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
@@ -318,9 +341,9 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                           const Repeats& repeated, const BinderTyping& typing) {
     if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible))
-        return generate(rule, flexible, x, t, s, admittedTypes(typing));
+        return generate(rule, flexible, x, t, s, checksOf(typing));
     auto ys = std::make_shared<const std::vector<Term>>(x.elems());
-    const BinderTyping inner = ys->size() >= 2 ? typing : BinderTyping{};
+    const BinderTyping inner = ys->size() >= 2 ? typing : BinderTyping{std::nullopt, nullptr, typing.problemTypes};
     return AppCandidates::defer(
         [rule, ys, t, s, repeated, inner]() { return tupleSearch(rule, ys, 0, {}, t, {}, s, repeated, inner); });
 }
@@ -328,14 +351,15 @@ AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term
 }  // namespace
 
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                                bool wholeArgument, std::vector<std::string> repeated, std::optional<Type> headArg) {
+                                bool wholeArgument, std::vector<std::string> repeated, std::optional<Type> headArg,
+                                bool problemTypes) {
     if (rule == AppRule::Simple) return simpleAppRule(x, t, s);
-    if (wholeArgument) return generate(rule, flexible, x, t, s);
+    if (wholeArgument) return generate(rule, flexible, x, t, s, GroupChecks{nullptr, problemTypes});
     if (!x.is(TermKind::Tupl) || (headArg && !tupleTypeConstrains(*headArg))) headArg.reset();
     return higherOrder(rule, flexible, x, t, s,
                        std::make_shared<const repeated_elements::Checked<Problem>>(
                            repeated_elements::Checked<Problem>{std::move(repeated), {}}),
-                       BinderTyping{std::move(headArg), nullptr});
+                       BinderTyping{std::move(headArg), nullptr, problemTypes});
 }
 
 // ---------------------------------------------------------------------------------------

@@ -378,9 +378,9 @@ AppCandidates appCandidates(AppRule rule, const Bindings& hb, const Term& p, con
     const bool flexible = isFlexible(f);
     if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
     const bool whole = wholeArgument(f, x);
-    if (whole) return appRuleCandidates(rule, flexible, x, t, s, true);
+    if (whole) return appRuleCandidates(rule, flexible, x, t, s, true, {}, std::nullopt, true);
     return appRuleCandidates(rule, flexible, x, t, s, false, checkedRepeats(rule, flexible, f, x, t, rest),
-                             typedHeadArgument(hb, p, t, rest));
+                             typedHeadArgument(hb, p, t, rest), true);
 }
 
 // The rule results of an application pattern under a higher-order rule.

@@ -48,10 +48,12 @@ using AppCandidates = List<AppCandidate>;
 // variables repeated as its elements whose problems in one combination must agree
 // (repeated_elements.h); `headArg`, the head's argument type when the images of a tuple
 // argument have argument types that follow their binders' (tuple_typing.h), rules out the
-// combinations whose binders' types cannot meet it.
+// combinations whose binders' types cannot meet it; `problemTypes` leaves out the
+// abstractions whose problem fails at its type match, or at the top of a lambda's body,
+// whatever comes (a search's own use: the generator alone gives them).
 AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                 bool wholeArgument = false, std::vector<std::string> repeated = {},
-                                std::optional<Type> headArg = std::nullopt);
+                                std::optional<Type> headArg = std::nullopt, bool problemTypes = false);
 // simpleAppRule: t = Ap g y gives ((g, [(x, y)]), s); anything else nothing.
 AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s);
 
