@@ -111,6 +111,16 @@ std::string NameList::head() const {
     return nthName(l.at_);
 }
 
+bool NameList::headBefore(const NameList& other) const {
+    const NameList& a = forced();
+    const NameList& b = other.forced();
+    if (a.empty() || b.empty()) failInternal("internal error: head of an empty list");
+    // A list drawn from the sequence is at a sequence position, which orders as its name.
+    auto fromSequence = [](const NameList& l) { return !l.node_ || l.node_->kind == Node::Kind::Skipping; };
+    if (fromSequence(a) && fromSequence(b)) return a.at_ < b.at_;
+    return nameBefore(a.head(), b.head());
+}
+
 std::uint64_t NameList::sequencePosition(std::uint64_t at, std::uint64_t n) {
     if (n >= kNoPosition - at) failInternal("internal error: name position beyond 64 bits");
     return at + n;
@@ -185,7 +195,7 @@ std::pair<std::string, NameSupply> nextName(const NameSupply& supply) {
 NameList comb(const NameList& a, const NameList& b) {
     auto choose = [a, b]() -> NameList {
         if (a.empty() || b.empty()) patternFail(CodedFailure::NameSequenceEmpty);
-        return nameBefore(a.head(), b.head()) ? b : a;
+        return a.headBefore(b) ? b : a;
     };
     if (!a.isDeferred() && !b.isDeferred() && !a.empty() && !b.empty()) return choose();
     return NameList::deferred(choose);

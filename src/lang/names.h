@@ -51,6 +51,10 @@ public:
     bool empty() const;
     // The first name; an empty list raises an internal error.
     std::string head() const;
+    // Whether the first name of this list comes before the first name of `other` in the name
+    // sequence (nameBefore of the two heads, without spelling out names drawn from the
+    // sequence); an empty list raises an internal error.
+    bool headBefore(const NameList& other) const;
     // The list without its first name; an empty list raises an internal error.
     NameList tail() const;
     // The first n names (fewer when the list is shorter).

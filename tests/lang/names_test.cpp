@@ -224,6 +224,27 @@ TEST(Comb, PicksTheListFurtherAlong) {
     EXPECT_EQ(comb(aa, z).head(), "aa");
 }
 
+// Heads compared by position in the sequence, across plain, skipping, finite and deferred lists.
+TEST(NameList, HeadBeforeOrdersHeadsAsTheSequence) {
+    const NameList z = varNames().drop(25), aa = varNames().drop(26);
+    EXPECT_TRUE(z.headBefore(aa));
+    EXPECT_FALSE(aa.headBefore(z));
+    EXPECT_FALSE(z.headBefore(z));
+    const NameList skipping = varNames().without({"a", "b", "z"});  // from "c", skipping "z"
+    EXPECT_TRUE(varNames().drop(1).headBefore(skipping));
+    EXPECT_FALSE(varNames().drop(2).headBefore(skipping));
+    EXPECT_TRUE(skipping.headBefore(varNames().drop(3)));
+    const NameList finite = NameList::fromVector({"ab", "a"});
+    EXPECT_TRUE(z.headBefore(finite));
+    EXPECT_TRUE(aa.headBefore(finite));
+    EXPECT_FALSE(finite.headBefore(aa));
+    const NameList deferred = NameList::deferred([] { return varNames().drop(27); });
+    EXPECT_TRUE(aa.headBefore(deferred));
+    EXPECT_FALSE(deferred.headBefore(finite));
+    EXPECT_THROW(NameList().headBefore(z), InternalError);
+    EXPECT_THROW(z.headBefore(NameList::fromVector({})), InternalError);
+}
+
 TEST(Comb, EmptyListFailsOnlyWhenExamined) {
     const NameList one = NameList::fromVector({"a"});
     NameList bad1 = comb(NameList(), one);

@@ -398,7 +398,8 @@ public:
         if (c->kind == Candidate::Kind::Image)
             return stepOf(std::move(c->body), std::move(*c).problems(), s_);
         Term u = Lam(binder_, std::move(c->body), imageTypeOf(*c));
-        if (c->kind == Candidate::Kind::Group && !t_.hasLVar()) recordClosed(u);  // its one local variable is its own
+        // Its own variable is the only local variable it adds to t's: closed with t.
+        if (!hasFreeLocals(t_)) recordClosed(u);
         return stepOf(std::move(u), std::move(*c).problems(), rest_);
     }
 

@@ -507,28 +507,15 @@ List<Solution> solutionsOf(std::shared_ptr<Search> g) {
     });
 }
 
-// The supplies combined so far, with the first name of each of its lists.
-struct CombinedSupply {
-    NameSupply supply;
-    std::string varsHead;
-    std::string tyvarsHead;
-};
-
-void combineInto(std::optional<CombinedSupply>& best, const NameSupply& s) {
+// Combines the supplies of the solutions so far into `best`: for each name list the one
+// whose first name comes furthest, the leftmost of equals.
+void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
     if (!best) {
-        best = CombinedSupply{s, s.vars.head(), s.tyvars.head()};
+        best = s;
         return;
     }
-    std::string vars = s.vars.head();
-    if (nameBefore(best->varsHead, vars)) {
-        best->supply.vars = s.vars;
-        best->varsHead = std::move(vars);
-    }
-    std::string tyvars = s.tyvars.head();
-    if (nameBefore(best->tyvarsHead, tyvars)) {
-        best->supply.tyvars = s.tyvars;
-        best->tyvarsHead = std::move(tyvars);
-    }
+    if (best->vars.headBefore(s.vars)) best->vars = s.vars;
+    if (best->tyvars.headBefore(s.tyvars)) best->tyvars = s.tyvars;
 }
 
 // The results of a search, each solution's substitution passed through `finish`, with the
@@ -540,7 +527,7 @@ template <class R>
 struct RunSearch {
     Search search;
     std::function<R(TermSubst)> finish;
-    std::optional<CombinedSupply> combined;
+    std::optional<NameSupply> combined;
     std::vector<TermSubst> waiting;  // found while reading the supply, the first `read` read as results
     std::size_t read = 0;
     bool exhausted = false;
@@ -561,7 +548,7 @@ struct RunSearch {
     }
     NameSupply restAfter(const NameSupply& given) {
         while (std::optional<TermSubst> s = nextFound()) waiting.push_back(std::move(*s));
-        return combined ? combined->supply : given;
+        return combined ? *combined : given;
     }
 };
 
