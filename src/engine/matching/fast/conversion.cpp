@@ -656,7 +656,7 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
     tasks.assign(1, Task{&t, false});
     results.clear();
     auto pop = [] {
-        Expr e = results.back();
+        Expr e = std::move(results.back());
         results.pop_back();
         return e;
     };
@@ -698,13 +698,14 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
         case TermKind::Ap: {
             Expr x = pop();
             Expr f = pop();
-            results.push_back(mkAp(f, x, typeOf(u)));
+            results.push_back(mkAp(std::move(f), std::move(x), typeOf(u)));
             break;
         }
         case TermKind::Lam: {
             Expr body = pop();
             Type type = typeOf(u);
-            results.push_back(mkLam(binderPattern(argType(type), u.binder()), body, type));
+            Expr pattern = binderPattern(argType(type), u.binder());
+            results.push_back(mkLam(std::move(pattern), std::move(body), std::move(type)));
             break;
         }
         case TermKind::Tupl: {

@@ -86,11 +86,35 @@ bool hasKey(const TermBindings& m, const std::string& k) {
     return false;
 }
 
-// addToFM for a key that m lacks, the maps of up to one binding built at once (as addToFM
-// builds them: no rotation below three bindings).
+TermBindings leaf(const std::string& k, const Term& e) { return TermBindings::Node(k, e, 1, TermBindings(), TermBindings()); }
+
+// The map of three bindings that addToFM makes from a map of two (a root and one leaf below
+// it) and a key that neither holds: the middle key at the root over two leaves, the old leaf
+// kept.
+TermBindings addToPair(const TermBindings& m, const std::string& k, const Term& e) {
+    struct Entry {
+        const std::string* key;
+        const Term* elt;
+        const TermBindings* node;  // the leaf that holds it, if one does
+    };
+    const bool leafSmaller = !m.smaller().isEmpty();
+    const TermBindings& c = leafSmaller ? m.smaller() : m.greater();
+    Entry in[3] = {{&c.key(), &c.elt(), &c}, {&m.key(), &m.elt(), nullptr}, {&k, &e, nullptr}};
+    if (!leafSmaller) std::swap(in[0], in[1]);
+    if (k < *in[1].key) {
+        std::swap(in[1], in[2]);
+        if (k < *in[0].key) std::swap(in[0], in[1]);
+    }
+    auto leafOf = [](const Entry& x) { return x.node ? *x.node : leaf(*x.key, *x.elt); };
+    return TermBindings::Node(*in[1].key, *in[1].elt, 3, leafOf(in[0]), leafOf(in[2]));
+}
+
+// addToFM for a key that m lacks, the maps of up to two bindings built at once (as addToFM
+// builds them: no rotation below three bindings, the middle key at the root of three).
 TermBindings addNew(const TermBindings& m, const std::string& k, const Term& e) {
-    if (m.size() > 1) return addToFM(NaturalOrd{}, k, e, m);
-    TermBindings single = TermBindings::Node(k, e, 1, TermBindings(), TermBindings());
+    if (m.size() == 2) return addToPair(m, k, e);
+    if (m.size() > 2) return addToFM(NaturalOrd{}, k, e, m);
+    TermBindings single = leaf(k, e);
     if (m.isEmpty()) return single;
     if (k < m.key()) return TermBindings::Node(m.key(), m.elt(), 2, std::move(single), TermBindings());
     return TermBindings::Node(m.key(), m.elt(), 2, TermBindings(), std::move(single));
