@@ -10,6 +10,7 @@
 
 #include "lang/type_rebuild.h"
 #include "lang/types.h"
+#include "support/small_vec.h"
 
 namespace plim {
 
@@ -233,11 +234,13 @@ bool matchTypeInto(TypeSubst& s, const Type& pattern, const Type& term) {
     // The pairs still to match, the next at the back, so that a constructor's argument pairs
     // are matched in order before the pairs that follow it; `held` keeps alive the term sides
     // read through s, whose arguments the pairs point into.
-    std::vector<std::pair<const Type*, const Type*>> work{{&pattern, &term}};
+    // Most types are small: the pairs are kept without a heap block.
+    SmallVec<std::pair<const Type*, const Type*>, 8> work;
+    work.push_back({&pattern, &term});
     std::vector<Type> held;
     while (!work.empty()) {
         const auto [p, t] = work.back();
-        work.pop_back();
+        work.resize(work.size() - 1);
         switch (p->kind()) {
         case TypeKind::TAbs: return false;
         case TypeKind::Tid: {
@@ -255,7 +258,7 @@ bool matchTypeInto(TypeSubst& s, const Type& pattern, const Type& term) {
             if (t->isTid() && s.find(t->name())) target = &held.emplace_back(substType(s, *t));
             if (!target->isTCon() || target->name() != p->name() || target->args().size() != p->args().size())
                 return false;
-            for (std::size_t i = p->args().size(); i-- > 0;) work.emplace_back(&p->args()[i], &target->args()[i]);
+            for (std::size_t i = p->args().size(); i-- > 0;) work.push_back({&p->args()[i], &target->args()[i]});
             break;
         }
         }

@@ -43,6 +43,8 @@ inline bool oneWayTypesMatch(const Type& p, const Type& t) {
     // A type variable matches a type without variables (nor schemes) at once.
     if (p.isTid() && t.isGround()) return true;
     if (eqType(p, t)) return true;
+    // A type without variables matches only a type equal to it.
+    if (p.isGround()) return false;
     TypeSubst ts;
     return matchTypeInto(ts, p, t);
 }
