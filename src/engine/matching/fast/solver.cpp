@@ -86,12 +86,10 @@ bool hasKey(const TermBindings& m, const std::string& k) {
     return false;
 }
 
-TermBindings leaf(const std::string& k, const Term& e) { return TermBindings::Node(k, e, 1, TermBindings(), TermBindings()); }
-
 // The map of three bindings that addToFM makes from a map of two (a root and one leaf below
-// it) and a key that neither holds: the middle key at the root over two leaves, the old leaf
-// kept.
-TermBindings addToPair(const TermBindings& m, const std::string& k, const Term& e) {
+// it) and a map of one binding (a leaf) whose key neither holds: the middle key at the root
+// over two leaves, the leaves kept.
+TermBindings addToPair(const TermBindings& m, const TermBindings& single) {
     struct Entry {
         const std::string* key;
         const Term* elt;
@@ -99,30 +97,33 @@ TermBindings addToPair(const TermBindings& m, const std::string& k, const Term& 
     };
     const bool leafSmaller = !m.smaller().isEmpty();
     const TermBindings& c = leafSmaller ? m.smaller() : m.greater();
-    Entry in[3] = {{&c.key(), &c.elt(), &c}, {&m.key(), &m.elt(), nullptr}, {&k, &e, nullptr}};
+    const std::string& k = single.key();
+    Entry in[3] = {{&c.key(), &c.elt(), &c}, {&m.key(), &m.elt(), nullptr}, {&k, &single.elt(), &single}};
     if (!leafSmaller) std::swap(in[0], in[1]);
     if (k < *in[1].key) {
         std::swap(in[1], in[2]);
         if (k < *in[0].key) std::swap(in[0], in[1]);
     }
-    auto leafOf = [](const Entry& x) { return x.node ? *x.node : leaf(*x.key, *x.elt); };
+    auto leafOf = [](const Entry& x) {
+        return x.node ? *x.node : TermBindings::Node(*x.key, *x.elt, 1, TermBindings(), TermBindings());
+    };
     return TermBindings::Node(*in[1].key, *in[1].elt, 3, leafOf(in[0]), leafOf(in[2]));
 }
 
-// addToFM for a key that m lacks, the maps of up to two bindings built at once (as addToFM
-// builds them: no rotation below three bindings, the middle key at the root of three).
-TermBindings addNew(const TermBindings& m, const std::string& k, const Term& e) {
-    if (m.size() == 2) return addToPair(m, k, e);
-    if (m.size() > 2) return addToFM(NaturalOrd{}, k, e, m);
-    TermBindings single = leaf(k, e);
+// addToFM for the binding of a map of one (a leaf) whose key m lacks, the maps of up to two
+// bindings built at once around that leaf (as addToFM builds them: no rotation below three
+// bindings, the middle key at the root of three).
+TermBindings addNew(const TermBindings& m, const TermBindings& single) {
     if (m.isEmpty()) return single;
-    if (k < m.key()) return TermBindings::Node(m.key(), m.elt(), 2, std::move(single), TermBindings());
-    return TermBindings::Node(m.key(), m.elt(), 2, TermBindings(), std::move(single));
+    if (m.size() == 2) return addToPair(m, single);
+    if (m.size() > 2) return addToFM(NaturalOrd{}, single.key(), single.elt(), m);
+    if (single.key() < m.key()) return TermBindings::Node(m.key(), m.elt(), 2, single, TermBindings());
+    return TermBindings::Node(m.key(), m.elt(), 2, TermBindings(), single);
 }
 
 // plusFM(m1, m2) for a small m2: its entries whose names m1 lacks, added one by one.
 TermBindings plusSmall(const TermBindings& m1, const TermBindings& m2) {
-    if (m2.size() == 1) return hasKey(m1, m2.key()) ? m1 : addNew(m1, m2.key(), m2.elt());
+    if (m2.size() == 1) return hasKey(m1, m2.key()) ? m1 : addNew(m1, m2);
     return foldFM(
         [](const std::string& k, const Term& t, TermBindings acc) {
             if (lookupFM(NaturalOrd{}, acc, k)) return acc;
@@ -159,7 +160,7 @@ void composeInto(const TermSubst& s1, TermSubst& s2) {
     if (isIdentity(s1)) return;
     if (s1.types.isIdentity() && s1.bindings.size() == 1 && !isIdentity(s2) && !anyHasPVar(s2.bindings)) {
         if (!hasKey(s2.bindings, s1.bindings.key()))
-            s2.bindings = addNew(s2.bindings, s1.bindings.key(), s1.bindings.elt());
+            s2.bindings = addNew(s2.bindings, s1.bindings);
         return;
     }
     s2 = composeSubst(s1, s2);
