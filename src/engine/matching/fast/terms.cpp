@@ -6,6 +6,7 @@
 #include "engine/matching/term_text.h"
 #include "support/errors.h"
 #include "support/release.h"
+#include "support/small_vec.h"
 #include "scanning/string_literal.h"
 
 namespace plim::fast {
@@ -273,10 +274,11 @@ Term openLeadingLams(const Term& t) {
 
 bool occursLVar(const std::string& x, const Term& t) {
     if (!t.hasLVar()) return false;
-    std::vector<const Term*> todo{&t};
+    SmallVec<const Term*, 16> todo;  // most walks need no heap block
+    todo.push_back(&t);
     while (!todo.empty()) {
         const Term& u = *todo.back();
-        todo.pop_back();
+        todo.resize(todo.size() - 1);
         if (!u.hasLVar()) continue;
         switch (u.kind()) {
         case TermKind::LVar:
