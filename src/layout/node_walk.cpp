@@ -61,8 +61,7 @@ inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
 }
 
 // layOutAtOnce for a node that is not plain, or does not fit.
-bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark,
-                                         NodeResult& out) {
+bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (line < d.below.upTo && knownAtOnce(d, line)) {
         belowResult(d, out);
         return true;
