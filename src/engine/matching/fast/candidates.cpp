@@ -552,54 +552,6 @@ std::optional<Term> replacementFor(const BodyBuilder& bb, const TermSubst& m, co
     return r;
 }
 
-// A body being searched for instances.
-struct Searched {
-    std::shared_ptr<const BodyBuilder> bb;
-    TypedBody b;
-    PositionTable all;
-};
-
-// The bodies that replace the subterm at one position of b by the abstraction variable
-// applied to the parameters of an instance, one body per instance.
-List<TypedBody> instancesAt(const std::shared_ptr<const Searched>& sb, std::size_t at) {
-    const Term& u = sb->all.term(at);
-    if (occursLVar(sb->bb->v, u)) return List<TypedBody>();
-    const NameMap fs = frozenNames(sb->all, at);
-    const Term frozen = freezeLocalsAs(fs, u);
-    const Term& pattern = sb->bb->pattern;
-    if (!shapeAllows(pattern, frozen)) return List<TypedBody>();
-    List<Solution> ms = solveProblems(ApStep::Simple, identitySubst(), {{pattern, frozen}}, emptySupply());
-    if (ms.empty()) return List<TypedBody>();
-    const Path path = sb->all.path(at);
-    return concatMap(
-        [sb, path, fs](const Solution& m) {
-            const TermSubst thawed{
-                mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.first.bindings),
-                m.first.types};
-            const std::optional<TypeSubst> types = mergedInstanceTypes(sb->b.types, m.first.types);
-            if (!types) return List<TypedBody>();
-            std::optional<Term> r = replacementFor(*sb->bb, thawed, *types);
-            if (!r) return List<TypedBody>();
-            return List<TypedBody>::cons(TypedBody{replaceAtEta(path, sb->b.body, *r), *types}, List<TypedBody>());
-        },
-        ms);
-}
-
-// The bodies that replace one instance in b, from the position `from` on.
-List<TypedBody> instancesFrom(std::shared_ptr<const Searched> sb, std::size_t from) {
-    return List<TypedBody>::defer([sb, from]() {
-        for (std::size_t i = from; i < sb->all.size(); ++i) {
-            List<TypedBody> here = instancesAt(sb, i);
-            if (!here.empty()) return append(here, instancesFrom(sb, i + 1));
-        }
-        return List<TypedBody>();
-    });
-}
-
-List<TypedBody> instancesIn(std::shared_ptr<const BodyBuilder> bb, const TypedBody& b) {
-    return instancesFrom(std::make_shared<const Searched>(Searched{bb, b, allPositions(b.body)}), 0);
-}
-
 // A hash that bodies equal under termEq share: a pre-order walk of the eta-normal form, local
 // variables counted by their types alone, lambdas without their binders.
 std::uint64_t bodyHash(const Term& body) {
@@ -654,51 +606,124 @@ private:
     std::unordered_multimap<std::uint64_t, Term> seen_;
 };
 
-// The list without the bodies equal under termEq to an earlier one.  Its cells are forced
-// once, in order, so they share one set of the bodies seen.
-List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<SeenBodies> seen) {
-    return List<TypedBody>::defer([xs, seen]() {
-        for (List<TypedBody> at = xs; !at.empty(); at = at.tail())
-            if (seen->isNew(at.head().body)) return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), seen));
-        return List<TypedBody>();
-    });
-}
-
-List<TypedBody> nextLevel(std::shared_ptr<const BodyBuilder> bb, const List<TypedBody>& level) {
-    return distinctBodies(concatMap([bb](const TypedBody& b) { return instancesIn(bb, b); }, level),
-                          std::make_shared<SeenBodies>());
-}
-
-// The levels from this one on, stopping before the first empty level.
-List<TypedBody> levelsFrom(std::shared_ptr<const BodyBuilder> bb, List<TypedBody> level) {
-    return List<TypedBody>::defer([bb, level]() {
-        if (level.empty()) return List<TypedBody>();
-        return append(level, levelsFrom(bb, nextLevel(bb, level)));
-    });
-}
-
 // The problem that holds the match to a body's type substitution.
 Problem typeConstraint(const TypeSubst& s) {
     auto [pattern, term] = typeConstraintTypes(s);
     return {Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
 }
 
-StepResults twoStepFlexible(const Term& x, const Term& t, const NameSupply& s) {
-    return StepResults::defer([x, t, s]() {
-        auto [v, rest] = nextName(s);
-        auto bb = std::make_shared<const BodyBuilder>(bodyBuilder(v, x));
-        const LamBinding binder = LamVar(v);
-        return map(
-            [bb, binder, rest](const TypedBody& b) {
-                const Type varType = substType(b.types, bb->argType);
-                Term u = etaReduce(Lam(binder, b.body, mkArrow(varType, b.body.type())));
-                Problems problems;
-                if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
-                return stepOf(std::move(u), std::move(problems), rest);
-            },
-            levelsFrom(bb, List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>())));
-    });
-}
+// The two-step candidates, one at a time: the bodies level by level, each level's bodies
+// found by searching the bodies of the level before, position by position, for instances,
+// and each body turned into its abstraction as it is reached.  The fresh name is drawn when
+// the first candidate is asked for.
+class TwoStepSource final : public StepSource {
+public:
+    TwoStepSource(const Term& x, const Term& t, const NameSupply& s) : x_(x), t_(t), s_(s) {}
+
+    std::optional<Step> next() override {
+        if (!bb_) return start();
+        std::optional<TypedBody> b = nextBody();
+        if (!b) return std::nullopt;
+        return candidateOf(*b);
+    }
+
+private:
+    // The first candidate: the term itself as the body (level 0).
+    Step start() {
+        auto [v, rest] = nextName(s_);
+        bb_.emplace(bodyBuilder(v, x_));
+        binder_.emplace(LamVar(v));
+        rest_ = std::move(rest);
+        level_.push_back(TypedBody{t_, TypeSubst()});
+        return candidateOf(level_.front());
+    }
+
+    Step candidateOf(const TypedBody& b) const {
+        const Type varType = substType(b.types, bb_->argType);
+        Term u = etaReduce(Lam(*binder_, b.body, mkArrow(varType, b.body.type())));
+        Problems problems;
+        if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+        return stepOf(std::move(u), std::move(problems), rest_);
+    }
+
+    // The next body of the level after `level_`, not equal to an earlier one of it; when that
+    // level is done, the first of the one after it; nothing before the first empty level.
+    std::optional<TypedBody> nextBody() {
+        if (!positions_) {
+            positions_.emplace(t_);
+            openPosition();
+        }
+        for (;;) {
+            while (!solutions_.empty()) {
+                const Solution m = solutions_.head();
+                solutions_ = solutions_.tail();
+                std::optional<TypedBody> b = instanceBody(m.first);
+                if (b && seen_.isNew(b->body)) {
+                    next_.push_back(*b);
+                    return b;
+                }
+            }
+            if (++at_ < positions_->size()) {
+                openPosition();
+            } else if (++parent_ < level_.size()) {
+                openParent();
+            } else if (next_.empty()) {
+                return std::nullopt;
+            } else {
+                level_ = std::move(next_);
+                next_.clear();
+                seen_ = SeenBodies();
+                parent_ = 0;
+                openParent();
+            }
+        }
+    }
+
+    void openParent() {
+        positions_->reset(level_[parent_].body);
+        at_ = 0;
+        openPosition();
+    }
+
+    // The instances of the argument's body at the current position of the current parent.
+    void openPosition() {
+        const Term& u = positions_->term(at_);
+        if (occursLVar(bb_->v, u)) return;
+        frozen_ = frozenNames(*positions_, at_);
+        const Term frozen = freezeLocalsAs(frozen_, u);
+        if (!shapeAllows(bb_->pattern, frozen)) return;
+        solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, frozen}}, emptySupply());
+    }
+
+    // The body that replaces the current position by the instance of one match; nothing when
+    // its types disagree with the parent's or a parameter is left unbound.
+    std::optional<TypedBody> instanceBody(const TermSubst& m) const {
+        const NameMap& fs = frozen_;
+        const TermSubst thawed{mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.bindings),
+                               m.types};
+        const TypedBody& parent = level_[parent_];
+        std::optional<TypeSubst> types = mergedInstanceTypes(parent.types, m.types);
+        if (!types) return std::nullopt;
+        std::optional<Term> r = replacementFor(*bb_, thawed, *types);
+        if (!r) return std::nullopt;
+        return TypedBody{replaceAtEta(positions_->path(at_), parent.body, *r), std::move(*types)};
+    }
+
+    Term x_;
+    Term t_;
+    NameSupply s_;
+    std::optional<BodyBuilder> bb_;
+    std::optional<LamBinding> binder_;
+    NameSupply rest_;
+    std::vector<TypedBody> level_;  // the level whose bodies are searched
+    std::vector<TypedBody> next_;   // the bodies of the level after it found so far
+    SeenBodies seen_;               // those bodies, for dropping equal ones
+    std::size_t parent_ = 0;        // the body of level_ searched
+    std::optional<PositionTable> positions_;  // its positions, once searched
+    std::size_t at_ = 0;            // the position searched
+    NameMap frozen_;                // the names its free locals are frozen into
+    List<Solution> solutions_;      // the matches at it not yet taken
+};
 
 // --- tuple arguments ---------------------------------------------------------------------
 
@@ -706,7 +731,7 @@ StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t,
                        GroupFilter admits = nullptr) {
     if (step == ApStep::Simple || !flexible) return fromList(decomposition(x, t, s));
     if (step == ApStep::OneStep) return oneStepFlexible(x, t, s, std::nullopt, std::move(admits));
-    return fromList(twoStepFlexible(x, t, s));
+    return std::make_unique<TwoStepSource>(x, t, s);
 }
 
 // The binders a fold over a tuple argument's elements has opened, newest first, with their
