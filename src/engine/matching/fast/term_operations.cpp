@@ -144,17 +144,32 @@ const Term* child(const Term& t, const TermStep& s) {
     return nullptr;
 }
 
-// Small tuples rebuilt with one element replaced, by the very nodes of the tuple and of the
-// new element and by the position: the candidates of a search abstract the same few parts of
-// its term again and again, and a tuple rebuilt before comes back with what was learnt about
-// it (the bits of its symbols, its conversion back) instead of as a new node with a new copy
-// of its elements.  Only tuples of at most kSmall nodes are kept, so that the long spine of a
-// large term, rebuilt once per candidate, does not run through the memo.  The thread keeps a
-// fixed table: each key has two places, the one used last first, and a new tuple pushes out
-// the older of the two, so the memo neither grows nor allocates.
-class RebuiltTuples {
+// Small nodes rebuilt with one child replaced, by the very nodes of the parent and of the new
+// child and by the child's position: the candidates of a search abstract the same few parts
+// of its term again and again (the subsets of a group's occurrences share the spines above
+// each occurrence), and a node rebuilt before comes back with what was learnt about it (the
+// bits of its symbols, its conversion back) instead of as a new node.  Only tuples of at most
+// kSmall nodes and applications and lambdas of at most kSmallSpine are kept, so that the long
+// spine of a large term, rebuilt once per candidate, does not run through the memo.  The
+// thread keeps a fixed table: each key has two places, the one used last first, and a new
+// node pushes out the older of the two, so the memo neither grows nor allocates.
+class RebuiltNodes {
 public:
-    static constexpr std::uint32_t kSmall = 64;
+    static constexpr std::uint32_t kSmall = 64;       // tuples
+    static constexpr std::uint32_t kSmallSpine = 16;  // applications and lambdas
+    // The positions of the children of applications and lambdas.
+    static constexpr std::int32_t kFirst = -1;
+    static constexpr std::int32_t kSecond = -2;
+    static constexpr std::int32_t kBody = -3;
+    static std::int32_t positionOf(const TermStep& s) {
+        switch (s.kind) {
+        case StepKind::First: return kFirst;
+        case StepKind::Second: return kSecond;
+        case StepKind::Body: return kBody;
+        case StepKind::TupElem: return s.position;
+        }
+        return s.position;
+    }
 
     template <class Build>
     Term get(const Term& t, std::int32_t position, const Term& e, const Build& build) {
@@ -174,15 +189,22 @@ public:
     }
 
 private:
-    // The tuple keeps its node, and so the key, alive; the result holds the element.
+    // The parent keeps its node, and so the key, alive; the result holds the child.
     struct Entry {
-        Term tuple;
+        Term parent;
         Term result;
         std::int32_t position;
     };
     static bool holds(const std::optional<Entry>& slot, const Term& t, std::int32_t position, const Term& e) {
-        return slot && slot->position == position && slot->tuple.sameNode(t) &&
-               slot->result.elems()[static_cast<std::size_t>(position)].sameNode(e);
+        return slot && slot->position == position && slot->parent.sameNode(t) && childAt(slot->result, position).sameNode(e);
+    }
+    static const Term& childAt(const Term& t, std::int32_t position) {
+        switch (position) {
+        case kFirst: return t.fun();
+        case kSecond: return t.arg();
+        case kBody: return t.body();
+        default: return t.elems()[static_cast<std::size_t>(position)];
+        }
     }
     static constexpr int kPairBits = 9;
     std::vector<std::optional<Entry>> slots_ = std::vector<std::optional<Entry>>(std::size_t{2} << kPairBits);
@@ -204,9 +226,10 @@ Term rebuiltWithChild(const Term& t, const TermStep& s, Term c) {
 
 // The node t with the child selected by s replaced.
 Term withChild(const Term& t, const TermStep& s, Term c) {
-    if (s.kind != StepKind::TupElem || t.size() > RebuiltTuples::kSmall) return rebuiltWithChild(t, s, std::move(c));
-    thread_local RebuiltTuples rebuilt;
-    return rebuilt.get(t, s.position, c, [&] { return rebuiltWithChild(t, s, c); });
+    if (t.size() > (s.kind == StepKind::TupElem ? RebuiltNodes::kSmall : RebuiltNodes::kSmallSpine))
+        return rebuiltWithChild(t, s, std::move(c));
+    thread_local RebuiltNodes rebuilt;
+    return rebuilt.get(t, RebuiltNodes::positionOf(s), c, [&] { return rebuiltWithChild(t, s, c); });
 }
 
 }  // namespace
