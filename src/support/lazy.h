@@ -276,8 +276,14 @@ private:
             List result = compute();
             const Node& r = result.force();
             if (r.phase == Phase::Cons) {
-                n.head.emplace(*r.head);
-                n.tail = r.tail;
+                // A cell that nobody else holds gives up its head rather than have it copied.
+                if (result.node_.use_count() == 1) {
+                    n.head.emplace(std::move(*result.node_->head));
+                    n.tail = std::move(result.node_->tail);
+                } else {
+                    n.head.emplace(*r.head);
+                    n.tail = r.tail;
+                }
                 n.phase = Phase::Cons;
             } else {
                 n.phase = Phase::Nil;
