@@ -203,6 +203,30 @@ TEST(FastTermsPositions, ReplacingAtManyPathsIsReplacingAtEachInTurn) {
     EXPECT_TRUE(termEq(replaceAll(ps, r, deep), byOne));
 }
 
+// A small application or lambda rebuilt around the very same child comes back as the very
+// same node (the candidates of a search rebuild the same spines again and again); another
+// child, or another parent, gives another node with the right parts.
+TEST(FastTermsPositions, RebuildingAroundTheSameChildGivesTheSameNode) {
+    const Term k = Con(mkNumber(7), Int);
+    const Term r = LVar("r", Int);
+    const Term s = LVar("s", Int);
+    const Term t = Lam(LamVar("x"), Ap(LVar("f", IntToInt), k, Int), IntToInt);
+    const Path at{Body, Second};
+    const Term once = replaceAt(at, t, r);
+    const Term again = replaceAt(at, t, r);
+    EXPECT_TRUE(once.sameNode(again));
+    EXPECT_TRUE(once.body().sameNode(again.body()));
+    EXPECT_TRUE(replaceAll(std::vector<Path>{at}, r, t).sameNode(once));
+    const Term other = replaceAt(at, t, s);
+    EXPECT_FALSE(other.sameNode(once));
+    EXPECT_EQ(show(other), show(Lam(LamVar("x"), Ap(LVar("f", IntToInt), s, Int), IntToInt)));
+    const Term u = Lam(LamVar("y"), Ap(LVar("f", IntToInt), k, Int), IntToInt);
+    const Term fromOther = replaceAt(at, u, r);
+    EXPECT_FALSE(fromOther.sameNode(once));
+    EXPECT_EQ(show(fromOther), show(Lam(LamVar("y"), Ap(LVar("f", IntToInt), r, Int), IntToInt)));
+    EXPECT_EQ(show(once), show(Lam(LamVar("x"), Ap(LVar("f", IntToInt), r, Int), IntToInt)));
+}
+
 // A small tuple rebuilt with the very same element at the same position again is the node
 // built the first time; another position, another tuple or another element gives its own
 // tuple; and many more rebuilt tuples than the thread keeps still come out right.
