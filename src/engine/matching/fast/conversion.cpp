@@ -1,5 +1,6 @@
 // Conversion between expressions and fast matcher terms, in both directions.
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -541,8 +542,34 @@ private:
 
 }  // namespace
 
+namespace {
+
+// The variable binder patterns built lately on this thread, by name and the very type node:
+// the results of one search bind their functions to lambdas whose binders share a few names
+// and types.
+class VariablePatterns {
+public:
+    Expr get(const std::string& name, const Type& type) {
+        for (const std::optional<Expr>& p : kept_)
+            if (p && p->type().sameNode(type) && p->name() == name) return *p;
+        Expr p = mkVar(name, type);
+        kept_[next_].emplace(p);
+        next_ = (next_ + 1) % kept_.size();
+        return p;
+    }
+
+private:
+    std::array<std::optional<Expr>, 4> kept_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
 Expr binderPattern(const Type& argumentType, const LamBinding& b) {
-    if (b.isVar()) return mkVar(b.name(), argumentType);
+    if (b.isVar()) {
+        thread_local VariablePatterns variables;
+        return variables.get(b.name(), argumentType);
+    }
     thread_local BinderPatterns patterns;
     return patterns.get(argumentType, b);
 }
