@@ -657,6 +657,33 @@ private:
     std::vector<const Type*> bound_;
 };
 
+// How many levels of applications and lambdas above nodes with origins are converted
+// without the walk's stacks.
+constexpr int kShallowLevels = 16;
+
+// The conversion of a node whose subterms within `levels` levels of applications and
+// lambdas end in nodes with origins, built at once, each node built keeping its conversion;
+// nothing for other nodes.  Types as they are.  Recurses at most `levels` deep.
+std::optional<Expr> convertShallow(const Term& t, int levels) {
+    if (const Expr* o = t.origin()) return *o;
+    if (levels == 0) return std::nullopt;
+    std::optional<Expr> out;
+    if (t.is(TermKind::Ap)) {
+        std::optional<Expr> f = convertShallow(t.fun(), levels - 1);
+        std::optional<Expr> x = f ? convertShallow(t.arg(), levels - 1) : std::nullopt;
+        if (!x) return std::nullopt;
+        out.emplace(mkAp(std::move(*f), std::move(*x), t.type()));
+    } else if (t.is(TermKind::Lam)) {
+        std::optional<Expr> body = convertShallow(t.body(), levels - 1);
+        if (!body) return std::nullopt;
+        out.emplace(mkLam(binderPattern(argType(t.type()), t.binder()), std::move(*body), t.type()));
+    } else {
+        return std::nullopt;
+    }
+    keepConversion(t, *out);
+    return out;
+}
+
 // The conversion of t with the type substitution applied to every type in it (none: as they
 // are).  A subterm without type variables keeps its types, and its origin when it has one.
 // On an explicit stack, as the conversion the other way.
@@ -673,6 +700,8 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
     };
     if (!typed(t))
         if (const Expr* o = t.origin()) return *o;
+    if (!types)
+        if (std::optional<Expr> e = convertShallow(t, kShallowLevels)) return std::move(*e);
     struct Task {
         const Term* term;
         bool build;  // false: convert the term; true: build it from its converted children
