@@ -1,5 +1,6 @@
 // The fast matcher's terms of every subexpression, built in one pass: each as converting the
-// subexpression alone gives it, in subpaths order, sharing their parts.
+// subexpression alone gives it, in subpaths order, sharing their parts.  And terms built by
+// the search converted back.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -84,6 +85,49 @@ TEST(FastConvertSubexpressions, LongListInOnePassSharingParts) {
     EXPECT_TRUE((*all)[1].sameNode(all->front().arg()));  // subpaths: the argument comes first
     EXPECT_EQ((*all)[1].size(), 399997u);
     EXPECT_TRUE(all->back().is(TermKind::Con));  // the first element's operator comes last
+}
+
+// \x0 -> ... -> \x(n-1) -> (x(n-1), 3), built as the search builds terms: no node has a
+// conversion of its own yet.
+Term nestedLambdas(std::size_t n) {
+    const Type pairType = mkTupleType({I(), I()});
+    const std::string last = "x" + std::to_string(n - 1);
+    Term body = Tupl({LVar(last, I()), Con(mkNumber(3), I())}, pairType);
+    Type type = pairType;
+    for (std::size_t i = n; i-- > 0;) {
+        type = fn(I(), type);
+        body = Lam(LamVar("x" + std::to_string(i)), std::move(body), type);
+    }
+    return body;
+}
+
+// Converted back, a built term reads as built whether it is shallow or deeper than the nodes
+// converted without the walk, and every node keeps its conversion for the next time.
+TEST(FastConvertBack, BuiltTermsShallowAndDeep) {
+    const Term shallow = nestedLambdas(2);
+    const Expr shallowBack = convert(shallow);
+    EXPECT_EQ(showExpr(shallowBack), "(\\ x0 x1 -> (x1, 3))");
+    ASSERT_TRUE(shallow.origin());
+    EXPECT_TRUE(shallow.origin()->sameNode(shallowBack));
+    ASSERT_TRUE(shallow.body().body().origin());
+    EXPECT_TRUE(shallow.body().body().origin()->sameNode(shallowBack.body().body()));
+
+    const Term deep = nestedLambdas(40);
+    const Expr deepBack = convert(deep);
+    const std::string text = showExpr(deepBack);
+    EXPECT_EQ(text.substr(0, 16), "(\\ x0 x1 x2 x3 x");
+    EXPECT_EQ(text.substr(text.size() - 16), "9 ->\n (x39, 3)\n)");
+    EXPECT_TRUE(exprEq({}, {}, deepBack, convert(nestedLambdas(40))));
+    ASSERT_TRUE(deep.origin());
+    EXPECT_TRUE(deep.origin()->sameNode(deepBack));
+    const Term* inner = &deep;
+    const Expr* innerBack = &deepBack;
+    for (int i = 0; i < 39; ++i) {
+        inner = &inner->body();
+        innerBack = &innerBack->body();
+    }
+    ASSERT_TRUE(inner->origin());
+    EXPECT_TRUE(inner->origin()->sameNode(*innerBack));
 }
 
 }  // namespace
