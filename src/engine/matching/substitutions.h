@@ -29,11 +29,6 @@ struct MatchResult {
     TypeSubst types;
 };
 
-// The matchers produce results by the thousand, and most are dropped soon after they are
-// read: the cells of their lists come from the block pool.
-template <>
-struct PooledListCells<MatchResult> : std::true_type {};
-
 // Match results are produced one at a time, on demand.
 using MatchResults = List<MatchResult>;
 
