@@ -657,57 +657,6 @@ private:
     std::vector<const Type*> bound_;
 };
 
-// How many levels above nodes with origins are converted without the walk's stacks.
-constexpr int kShallowLevels = 16;
-
-std::optional<Expr> convertShallow(const Term& t, int levels);
-
-// The tuple of the elements converted by convertShallow; nothing when one of them is not.
-std::optional<Expr> tupleShallow(const Term& t, int levels) {
-    std::vector<Expr> elems;
-    elems.reserve(t.elems().size());
-    for (const Term& e : t.elems()) {
-        std::optional<Expr> c = convertShallow(e, levels);
-        if (!c) return std::nullopt;
-        elems.push_back(std::move(*c));
-    }
-    return tupleExpr(elems, &t.type());
-}
-
-// The node built from its children converted by convertShallow; nothing when one of them is
-// not.
-std::optional<Expr> buildShallow(const Term& t, int levels) {
-    switch (t.kind()) {
-    case TermKind::LVar:
-    case TermKind::PVar: return mkVar(t.name(), t.type());
-    case TermKind::Con: return mkCon(t.constant(), t.type());
-    case TermKind::Ap: {
-        std::optional<Expr> f = convertShallow(t.fun(), levels);
-        std::optional<Expr> x = f ? convertShallow(t.arg(), levels) : std::nullopt;
-        if (!x) return std::nullopt;
-        return mkAp(std::move(*f), std::move(*x), t.type());
-    }
-    case TermKind::Lam: {
-        std::optional<Expr> body = convertShallow(t.body(), levels);
-        if (!body) return std::nullopt;
-        return mkLam(binderPattern(argType(t.type()), t.binder()), std::move(*body), t.type());
-    }
-    case TermKind::Tupl: return tupleShallow(t, levels);
-    }
-    return std::nullopt;
-}
-
-// The conversion of a term whose nodes within `levels` levels of the top have origins or
-// are built from children that do, each node built keeping its conversion; nothing for a
-// deeper term.  Types as they are.  Recurses at most `levels` deep.
-std::optional<Expr> convertShallow(const Term& t, int levels) {
-    if (const Expr* o = t.origin()) return *o;
-    if (levels == 0) return std::nullopt;
-    std::optional<Expr> out = buildShallow(t, levels - 1);
-    if (out) keepConversion(t, *out);
-    return out;
-}
-
 // The conversion of t with the type substitution applied to every type in it (none: as they
 // are).  A subterm without type variables keeps its types, and its origin when it has one.
 // On an explicit stack, as the conversion the other way.
@@ -724,8 +673,6 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
     };
     if (!typed(t))
         if (const Expr* o = t.origin()) return *o;
-    if (!types)
-        if (std::optional<Expr> e = convertShallow(t, kShallowLevels)) return std::move(*e);
     struct Task {
         const Term* term;
         bool build;  // false: convert the term; true: build it from its converted children
