@@ -165,6 +165,11 @@ inline std::string matchOutput(const MatcherRef& m, Kind kind, const std::string
     return out;
 }
 
+// A part that applies a variable to itself (g g, which no binding types), and the term it
+// stands against: the pair behind the tests of copies of such a part.
+inline const std::string kSelfAppliedPart = "(q (\\ a -> ident) (g g (1, True)) [0])";
+inline const std::string kSelfAppliedPartTerm = "(foldr (\\ a -> ident) (konst 1 (1, True)) [0])";
+
 // The pattern of copies of one part x standing as the leaves of a tuple argument, nested as
 // ((x, x), x) for three: "f " followed by that tuple (f x for one copy).
 inline std::string headOfCopies(const std::string& x, int copies) {

@@ -148,8 +148,8 @@ TEST(FastProgramMatches, AVariableAppliedToItselfEndsTheBranchesThatKeepIt) {
     // images of the copies' tuple fail at f unless their binders have one type.  Both come to
     // light only after the other copies' branch points are open: these must not all be opened
     // and tried first (three copies took five seconds, five copies five minutes).
-    const std::string x = "(q (\\ a -> ident) (g g (1, True)) [0])";
-    const std::string t = "(foldr (\\ a -> ident) (konst 1 (1, True)) [0])";
+    const std::string& x = progtest::kSelfAppliedPart;
+    const std::string& t = progtest::kSelfAppliedPartTerm;
     const std::string pair = "(" + t + ", " + t + ")";
     for (Kind kind : {Kind::OneStep, Kind::TwoStep})
         EXPECT_EQ(progtest::resultCountDespiteReports(fastMatcher(), kind, progtest::headOfCopies(x, 1), pair), 104);

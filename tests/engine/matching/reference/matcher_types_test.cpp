@@ -58,8 +58,8 @@ TEST(RefTypes, AVariableAppliedToItselfEndsTheBranchesThatKeepIt) {
     // q's images that keep its second argument fail at g g, which no binding types.  That
     // problem comes after the other copy's branch points: they must not all be opened and
     // tried before it fails (the two copies took twenty seconds).
-    const std::string x = "(q (\\ a -> ident) (g g (1, True)) [0])";
-    const std::string t = "(foldr (\\ a -> ident) (konst 1 (1, True)) [0])";
+    const std::string& x = progtest::kSelfAppliedPart;
+    const std::string& t = progtest::kSelfAppliedPartTerm;
     const std::string pair = "(" + t + ", " + t + ")";
     for (Kind kind : {Kind::OneStep, Kind::TwoStep})
         EXPECT_EQ(progtest::resultCountDespiteReports(refMatcher(), kind, progtest::headOfCopies(x, 1), pair), 104);
