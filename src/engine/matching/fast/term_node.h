@@ -29,6 +29,7 @@ struct TermCache {
 };
 
 struct TermNode {
+    mutable std::uint32_t holders = 0;  // the Terms that hold the node
     TermKind kind;
     bool hasPVar = false;
     bool hasLVar = false;
@@ -74,11 +75,29 @@ struct TermNode {
     // (support/release.h), so a long spine is destroyed without nested destructor calls.
     ~TermNode() {
         releaseSoleChildren(*this, [](TermNode& n, auto take) {
-            take(n.first.node_);
-            take(n.second.node_);
-            for (Term& e : n.elems) take(e.node_);
-            if (n.cache && n.cache->etaNormal) take(n.cache->etaNormal->node_);
+            take(n.first);
+            take(n.second);
+            for (Term& e : n.elems) take(e);
+            if (n.cache && n.cache->etaNormal) take(*n.cache->etaNormal);
         });
+    }
+    // The children that only `root` holds are taken over and released one at a time from a
+    // work list (as support/release.h does for shared pointers); `eachChild(node, take)` calls
+    // `take(term)` for each Term field of the node.
+    template <class EachChild>
+    static void releaseSoleChildren(TermNode& root, EachChild eachChild) noexcept {
+        ReleaseList<Term> pending;
+        auto take = [&pending](Term& child) {
+            if (!child.node_ || child.node_->holders != 1) return;
+            Term sole = std::move(child);
+            if (!pending.push(sole)) releaseUnlisted(sole);
+        };
+        eachChild(root, take);
+        while (!pending.empty()) {
+            Term next = pending.pop();
+            // The work list holds the last reference, so nobody can observe this node any more.
+            eachChild(const_cast<TermNode&>(*next.node_), take);
+        }
     }
 
     TermCache& memo() const {
@@ -90,6 +109,14 @@ struct TermNode {
 inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
     const std::uint64_t s = std::uint64_t{a} + b;
     return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);
+}
+
+inline Term::Term(const Term& other) noexcept : node_(other.node_) {
+    if (node_) ++node_->holders;
+}
+inline Term::Term(const TermNode* n) noexcept : node_(n) { ++n->holders; }
+inline Term::~Term() {
+    if (node_ && --node_->holders == 0) release(node_);
 }
 
 inline TermKind Term::kind() const { return node_->kind; }
@@ -110,12 +137,15 @@ inline std::uint32_t Term::size() const { return node_->size; }
 inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 
 struct TermBuilder {
-    // Nodes are many, small and short-lived: they come from the block pool.
-    static std::shared_ptr<TermNode> node(TermKind k, Type t) {
-        auto n = std::allocate_shared<TermNode>(PoolAllocator<TermNode>(), k, std::move(t));
+    // Nodes are many, small and short-lived: they come from the block pool.  The new node is
+    // held by the term returned and filled in through `edit` before anyone else sees it.
+    static Term node(TermKind k, Type t) {
+        void* room = PoolAllocator<TermNode>().allocate(1);
+        auto* n = new (room) TermNode(k, std::move(t));
         n->typeVars = n->type.hasTypeVars();
-        return n;
+        return Term(n);
     }
+    static TermNode& edit(const Term& fresh) { return const_cast<TermNode&>(*fresh.node_); }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;
         n.typeVars = n.typeVars || c.typeVars;
@@ -125,7 +155,6 @@ struct TermBuilder {
         n.hasLam = n.hasLam || c.hasLam;
         n.size = addSizes(n.size, c.size);
     }
-    static Term make(std::shared_ptr<TermNode> n) { return Term(std::move(n)); }
     static const TermNode& of(const Term& t) { return *t.node_; }
 };
 

@@ -102,6 +102,12 @@ bool problemMatchesNothing(const Term& p, const Term& t) {
                                        [](const Term& u) -> std::int8_t& { return TermBuilder::of(u).selfTyped; });
 }
 
+void Term::release(const TermNode* n) noexcept {
+    auto* node = const_cast<TermNode*>(n);
+    node->~TermNode();
+    PoolAllocator<TermNode>().deallocate(node, 1);
+}
+
 Term withOrigin(Term t, const Expr& e) {
     TermBuilder::of(t).origin.emplace(e);
     return t;
@@ -109,51 +115,57 @@ Term withOrigin(Term t, const Expr& e) {
 void keepConversion(const Term& t, const Expr& e) { TermBuilder::of(t).origin.emplace(e); }
 
 Term LVar(std::string name, Type type) {
-    auto n = TermBuilder::node(TermKind::LVar, std::move(type));
+    Term t = TermBuilder::node(TermKind::LVar, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     n->name = std::move(name);
     n->hasLVar = true;
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term PVar(std::string name, Type type) {
-    auto n = TermBuilder::node(TermKind::PVar, std::move(type));
+    Term t = TermBuilder::node(TermKind::PVar, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     n->name = std::move(name);
     n->hasPVar = true;
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term Con(Constant constant, Type type) {
-    auto n = TermBuilder::node(TermKind::Con, std::move(type));
+    Term t = TermBuilder::node(TermKind::Con, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     n->hasConstr = constant.kind() == ConstantKind::Constr;
     n->constant.emplace(std::move(constant));
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term Ap(Term fun, Term arg, Type type) {
-    auto n = TermBuilder::node(TermKind::Ap, std::move(type));
+    Term t = TermBuilder::node(TermKind::Ap, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     TermBuilder::absorb(*n, fun);
     TermBuilder::absorb(*n, arg);
     const TermNode& f = TermBuilder::of(fun);
     n->headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
     n->first = std::move(fun);
     n->second = std::move(arg);
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term Lam(LamBinding binder, Term body, Type type) {
-    auto n = TermBuilder::node(TermKind::Lam, std::move(type));
+    Term t = TermBuilder::node(TermKind::Lam, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     TermBuilder::absorb(*n, body);
     n->hasLam = true;
     n->binder = std::move(binder);
     n->first = std::move(body);
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term Tupl(std::vector<Term> elems, Type type) {
-    auto n = TermBuilder::node(TermKind::Tupl, std::move(type));
+    Term t = TermBuilder::node(TermKind::Tupl, std::move(type));
+    TermNode* n = &TermBuilder::edit(t);
     for (const Term& e : elems) TermBuilder::absorb(*n, e);
     n->elems = std::move(elems);
-    return TermBuilder::make(std::move(n));
+    return t;
 }
 
 Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {

@@ -143,14 +143,32 @@ public:
     const Expr* origin() const;
 
     bool sameNode(const Term& other) const { return node_ == other.node_; }
-    const TermNode* node() const { return node_.get(); }
+    const TermNode* node() const { return node_; }
+
+    // A term's nodes are counted plainly, as everything the matcher builds on demand: they are
+    // read and dropped by one thread at a time (they keep what is learnt about them).
+    Term(const Term& other) noexcept;
+    Term(Term&& other) noexcept : node_(other.node_) { other.node_ = nullptr; }
+    Term& operator=(const Term& other) noexcept {
+        Term copy(other);
+        std::swap(node_, copy.node_);
+        return *this;
+    }
+    Term& operator=(Term&& other) noexcept {
+        std::swap(node_, other.node_);
+        return *this;
+    }
+    ~Term();
 
 private:
     friend struct TermBuilder;
     friend struct TermNode;
     Term() = default;  // only inside nodes, for fields a form does not have
-    explicit Term(std::shared_ptr<const TermNode> n) : node_(std::move(n)) {}
-    std::shared_ptr<const TermNode> node_;
+    // Takes over a node nobody holds yet.
+    explicit Term(const TermNode* n) noexcept;
+    // Destroys a node whose last holder has gone, and the children only it held.
+    static void release(const TermNode* n) noexcept;
+    const TermNode* node_ = nullptr;
 };
 
 Term LVar(std::string name, Type type);
