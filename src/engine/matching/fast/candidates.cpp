@@ -525,6 +525,9 @@ BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
 struct TypedBody {
     Term body;
     TypeSubst types;
+    // Where the search of the body for a further instance starts: past its newest instance,
+    // when the instances are searched in increasing order (TwoStepSource::ordered_).
+    std::size_t from = 0;
 };
 
 // The constants that the free variables of the subterm at a position of b are frozen into:
@@ -552,27 +555,65 @@ std::optional<Term> replacementFor(const BodyBuilder& bb, const TermSubst& m, co
     return r;
 }
 
-// A hash that bodies equal under termEq share: a pre-order walk of the eta-normal form, local
-// variables counted by their types alone, lambdas without their binders.
+// A hash that bodies equal under termEq share, read from the body itself without building its
+// eta-normal form: the leaves that eta contraction never removes, in pre-order (constants,
+// pattern variables and the local variables no lambda of the body binds), each with its
+// type.  Contracting `\b -> f b` keeps the leaves of f in their order and drops only those of
+// b, which its lambda binds.
 std::uint64_t bodyHash(const Term& body) {
+    struct Item {
+        const Term* term;      // null: a lambda's binders leave scope
+        std::size_t leaving;   // on a mark: how many
+    };
+    // Kept for the next hash (nothing below hashes again).
+    thread_local std::vector<Item> work;
+    thread_local std::vector<const std::string*> bound;
+    work.assign(1, Item{&body, 0});
+    bound.clear();
     std::uint64_t h = 0;
-    const Term normal = etaNormalise(body);
-    std::vector<const Term*> stack{&normal};
-    while (!stack.empty()) {
-        const Term& u = *stack.back();
-        stack.pop_back();
-        h = mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode());
+    auto isBound = [](const std::string& n) {
+        return std::any_of(bound.begin(), bound.end(), [&n](const std::string* b) { return *b == n; });
+    };
+    while (!work.empty()) {
+        const Item it = work.back();
+        work.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.leaving);
+            continue;
+        }
+        const Term& u = *it.term;
         switch (u.kind()) {
-        case TermKind::PVar: h = mixHash(h, std::hash<std::string>{}(u.name())); break;
+        case TermKind::LVar:
+            if (isBound(u.name())) break;
+            [[fallthrough]];
+        case TermKind::PVar:
+            h = mixHash(mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode()),
+                        std::hash<std::string>{}(u.name()));
+            break;
         case TermKind::Con:
-            h = mixHash(h, static_cast<std::uint64_t>(u.constant().kind()));
+            h = mixHash(mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode()),
+                        static_cast<std::uint64_t>(u.constant().kind()));
             if (u.constant().kind() == ConstantKind::Number)
                 h = mixHash(h, static_cast<std::uint32_t>(u.constant().number()));
             break;
-        case TermKind::Tupl: h = mixHash(h, u.elems().size()); break;
-        default: break;
+        case TermKind::Ap:
+            work.push_back({&u.arg(), 0});
+            work.push_back({&u.fun(), 0});
+            break;
+        case TermKind::Lam: {
+            const std::size_t before = bound.size();
+            anyBinderName(u.binder(), [](const std::string& n) {
+                bound.push_back(&n);
+                return false;
+            });
+            work.push_back({nullptr, bound.size() - before});
+            work.push_back({&u.body(), 0});
+            break;
         }
-        pushChildren(u, stack);
+        case TermKind::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) work.push_back({&u.elems()[i], 0});
+            break;
+        }
     }
     return h;
 }
@@ -634,6 +675,7 @@ private:
         bb_.emplace(bodyBuilder(v, x_));
         binder_.emplace(LamVar(v));
         rest_ = std::move(rest);
+        ordered_ = bb_->params.empty() && !t_.hasLam() && !bb_->pattern.hasTypeVars() && !bb_->argType.hasTypeVars();
         level_.push_back(TypedBody{t_, TypeSubst()});
         return candidateOf(level_.front());
     }
@@ -658,7 +700,7 @@ private:
                 const Solution m = solutions_.head();
                 solutions_ = solutions_.tail();
                 std::optional<TypedBody> b = instanceBody(m.first);
-                if (b && seen_.isNew(b->body)) {
+                if (b && (ordered_ || seen_.isNew(b->body))) {
                     next_.push_back(*b);
                     return b;
                 }
@@ -681,13 +723,20 @@ private:
 
     void openParent() {
         positions_->reset(level_[parent_].body);
-        at_ = 0;
-        openPosition();
+        at_ = level_[parent_].from;
+        if (at_ < positions_->size()) openPosition();
     }
 
     // The instances of the argument's body at the current position of the current parent.
     void openPosition() {
         const Term& u = positions_->term(at_);
+        if (!u.hasLVar()) {
+            // Nothing to freeze, and no abstraction variable in it.
+            frozen_.clear();
+            if (!shapeAllows(bb_->pattern, u)) return;
+            solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, u}}, emptySupply());
+            return;
+        }
         if (occursLVar(bb_->v, u)) return;
         frozen_ = frozenNames(*positions_, at_);
         const Term frozen = freezeLocalsAs(frozen_, u);
@@ -706,7 +755,7 @@ private:
         if (!types) return std::nullopt;
         std::optional<Term> r = replacementFor(*bb_, thawed, *types);
         if (!r) return std::nullopt;
-        return TypedBody{replaceAtEta(positions_->path(at_), parent.body, *r), std::move(*types)};
+        return TypedBody{replaceAtEta(positions_->path(at_), parent.body, *r), std::move(*types), ordered_ ? at_ + 1 : 0};
     }
 
     Term x_;
@@ -718,6 +767,13 @@ private:
     std::vector<TypedBody> level_;  // the level whose bodies are searched
     std::vector<TypedBody> next_;   // the bodies of the level after it found so far
     SeenBodies seen_;               // those bodies, for dropping equal ones
+    // The instances are positions of t replaced by the bare abstraction variable, at one type,
+    // in a term without lambdas: a body is t with a set of such positions replaced, none
+    // inside another, and bodies of different sets differ.  The levels list the sets in
+    // increasing order (by their positions in pre-order, compared from the first), each first
+    // found from the set without its last position: so each body is extended only by
+    // positions after its newest one, and no body is found twice.
+    bool ordered_ = false;
     std::size_t parent_ = 0;        // the body of level_ searched
     std::optional<PositionTable> positions_;  // its positions, once searched
     std::size_t at_ = 0;            // the position searched

@@ -226,6 +226,13 @@ TEST(FastMatchingSteps, TwoStepCandidatesFollowTheLevels) {
     // Two instances: level 1 has each alone, level 2 both.
     EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(num(1)), conv(G(num(1), num(1))), supply())),
               (std::vector<std::string>{"(\\ a -> G 1 1)", "(\\ a -> G a 1)", "G 1", "(\\ a -> G a a)"}));
+    // Three instances: each level lists the sets of instances in order, each set once.
+    EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(num(1)), conv(G(plus(num(1), num(1)), F(num(1)))),
+                                supply())),
+              (std::vector<std::string>{"(\\ a -> G (1 + 1) (F 1))", "(\\ a -> G (a + 1) (F 1))",
+                                        "(\\ a -> G (1 + a) (F 1))", "(\\ a -> G (1 + 1) (F a))",
+                                        "(\\ a -> G (a + a) (F 1))", "(\\ a -> G (a + 1) (F a))",
+                                        "(\\ a -> G (1 + a) (F a))", "(\\ a -> G (a + a) (F a))"}));
     // An argument with a lambda: instances of its body, the abstraction applied to the instance.
     const Expr x = lam("z", I(), F(var("z", I())));
     EXPECT_EQ(images(stepSource(ApStep::TwoStep, true, conv(x), conv(G(F(num(3)), num(4))), supply())),
