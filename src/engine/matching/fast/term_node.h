@@ -28,27 +28,33 @@ struct TermCache {
     std::optional<std::pair<std::uint64_t, bool>> patternBits;  // (mask, every key has a bit)
 };
 
+// A node holds the facts every kind has, the children of applications and lambdas, and the
+// field of its own kind (a variable's name, a constant, a lambda's binder, a tuple's elements)
+// in one place that the kind decides.
 struct TermNode {
     mutable std::uint32_t holders = 0;  // the Terms that hold the node
+    std::uint32_t size = 1;
     TermKind kind;
-    bool hasPVar = false;
-    bool hasLVar = false;
-    bool typeVars = false;  // a type in the subtree holds a type variable
-    bool hasConstr = false;
+    // What the subtree holds (the Holds bits), a node's own or taken from its children.
+    enum Holds : std::uint8_t { PVars = 1, LVars = 2, TypeVars = 4, Constrs = 8, Lams = 16 };
+    std::uint8_t holds = 0;
     bool headFlexible = false;  // the head under the applications is a PVar or a lambda
-    bool hasLam = false;
+    // No local variable of the subtree is free (every one is bound by a lambda in it): known
+    // from its builder or worked out once.  False says nothing.
+    mutable bool closed = false;
     // Unknown (-1) until asked: firstOrderBits below.
     mutable std::int8_t firstOrder = -1;
     // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
     mutable std::int8_t selfTyped = -1;
-    std::uint32_t size = 1;
     Type type;
-    std::string name;                  // LVar, PVar
-    std::optional<Constant> constant;  // Con
-    Term first;                        // Ap: function; Lam: body
-    Term second;                       // Ap: argument
-    LamBinding binder;                 // Lam
-    std::vector<Term> elems;           // Tupl
+    Term first;   // Ap: function; Lam: body
+    Term second;  // Ap: argument
+    union {
+        std::string name;          // LVar, PVar
+        Constant constant;         // Con
+        LamBinding binder;         // Lam
+        std::vector<Term> elems;   // Tupl
+    };
     struct ReleaseCache {
         void operator()(TermCache* c) const {
             c->~TermCache();
@@ -68,18 +74,34 @@ struct TermNode {
     // as they are (a fact like the others, asked by one thread at a time).
     mutable std::optional<Expr> origin;
 
-    TermNode(TermKind k, Type t) : kind(k), type(std::move(t)) {}
+    // LVar, PVar
+    TermNode(TermKind k, Type t, std::string n) : kind(k), type(std::move(t)), name(std::move(n)) {}
+    TermNode(Type t, Constant c) : kind(TermKind::Con), type(std::move(t)), constant(c) {}
+    TermNode(Type t, Term fun, Term arg)
+        : kind(TermKind::Ap), type(std::move(t)), first(std::move(fun)), second(std::move(arg)) {}
+    TermNode(Type t, LamBinding b, Term body)
+        : kind(TermKind::Lam), type(std::move(t)), first(std::move(body)), binder(std::move(b)) {}
+    TermNode(Type t, std::vector<Term> es) : kind(TermKind::Tupl), type(std::move(t)), elems(std::move(es)) {}
     TermNode(const TermNode&) = delete;
     TermNode& operator=(const TermNode&) = delete;
-    // Children that only this node holds are released one at a time from a work list
-    // (support/release.h), so a long spine is destroyed without nested destructor calls.
+    // Children that only this node holds are released one at a time from a work list, so a
+    // long spine is destroyed without nested destructor calls.
     ~TermNode() {
         releaseSoleChildren(*this, [](TermNode& n, auto take) {
             take(n.first);
             take(n.second);
-            for (Term& e : n.elems) take(e);
+            if (n.kind == TermKind::Tupl)
+                for (Term& e : n.elems) take(e);
             if (n.cache && n.cache->etaNormal) take(*n.cache->etaNormal);
         });
+        switch (kind) {
+        case TermKind::LVar:
+        case TermKind::PVar: name.~basic_string(); break;
+        case TermKind::Con: break;
+        case TermKind::Ap: break;
+        case TermKind::Lam: binder.~LamBinding(); break;
+        case TermKind::Tupl: elems.~vector(); break;
+        }
     }
     // The children that only `root` holds are taken over and released one at a time from a
     // work list (as support/release.h does for shared pointers); `eachChild(node, take)` calls
@@ -121,38 +143,35 @@ inline Term::~Term() {
 
 inline TermKind Term::kind() const { return node_->kind; }
 inline const std::string& Term::name() const { return node_->name; }
-inline const Constant& Term::constant() const { return *node_->constant; }
+inline const Constant& Term::constant() const { return node_->constant; }
 inline const Term& Term::fun() const { return node_->first; }
 inline const Term& Term::arg() const { return node_->second; }
 inline const LamBinding& Term::binder() const { return node_->binder; }
 inline const Term& Term::body() const { return node_->first; }
 inline const std::vector<Term>& Term::elems() const { return node_->elems; }
 inline const Type& Term::type() const { return node_->type; }
-inline bool Term::hasPVar() const { return node_->hasPVar; }
-inline bool Term::hasLVar() const { return node_->hasLVar; }
-inline bool Term::hasTypeVars() const { return node_->typeVars; }
-inline bool Term::hasConstr() const { return node_->hasConstr; }
-inline bool Term::hasLam() const { return node_->hasLam; }
+inline bool Term::hasPVar() const { return (node_->holds & TermNode::PVars) != 0; }
+inline bool Term::hasLVar() const { return (node_->holds & TermNode::LVars) != 0; }
+inline bool Term::hasTypeVars() const { return (node_->holds & TermNode::TypeVars) != 0; }
+inline bool Term::hasConstr() const { return (node_->holds & TermNode::Constrs) != 0; }
+inline bool Term::hasLam() const { return (node_->holds & TermNode::Lams) != 0; }
 inline std::uint32_t Term::size() const { return node_->size; }
 inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 
 struct TermBuilder {
     // Nodes are many, small and short-lived: they come from the block pool.  The new node is
     // held by the term returned and filled in through `edit` before anyone else sees it.
-    static Term node(TermKind k, Type t) {
+    template <class... Fields>
+    static Term node(Fields&&... fields) {
         void* room = PoolAllocator<TermNode>().allocate(1);
-        auto* n = new (room) TermNode(k, std::move(t));
-        n->typeVars = n->type.hasTypeVars();
+        auto* n = new (room) TermNode(std::forward<Fields>(fields)...);
+        if (n->type.hasTypeVars()) n->holds = TermNode::TypeVars;
         return Term(n);
     }
     static TermNode& edit(const Term& fresh) { return const_cast<TermNode&>(*fresh.node_); }
     static void absorb(TermNode& n, const Term& child) {
         const TermNode& c = *child.node_;
-        n.typeVars = n.typeVars || c.typeVars;
-        n.hasPVar = n.hasPVar || c.hasPVar;
-        n.hasLVar = n.hasLVar || c.hasLVar;
-        n.hasConstr = n.hasConstr || c.hasConstr;
-        n.hasLam = n.hasLam || c.hasLam;
+        n.holds |= c.holds;
         n.size = addSizes(n.size, c.size);
     }
     static const TermNode& of(const Term& t) { return *t.node_; }

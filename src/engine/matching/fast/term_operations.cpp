@@ -418,8 +418,8 @@ const std::vector<std::string>& noNames() {
 
 // The child's set when it is known without a walk.
 const std::vector<std::string>* knownFreeLocalSet(const Term& t) {
-    if (!t.hasLVar()) return &noNames();
     const TermNode& n = TermBuilder::of(t);
+    if (!t.hasLVar() || n.closed) return &noNames();
     return n.cache && n.cache->freeLocalSet ? &*n.cache->freeLocalSet : nullptr;
 }
 
@@ -464,7 +464,7 @@ std::optional<std::vector<std::string>> freeLocalSetFromChildren(const Term& t) 
 }  // namespace
 
 const std::vector<std::string>& freeLocalSet(const Term& t) {
-    if (!t.hasLVar()) return noNames();
+    if (!t.hasLVar() || TermBuilder::of(t).closed) return noNames();
     TermCache& c = TermBuilder::of(t).memo();
     if (c.freeLocalSet) return *c.freeLocalSet;
     if (std::optional<std::vector<std::string>> quick = freeLocalSetFromChildren(t)) {
@@ -508,13 +508,11 @@ bool hasFreeLocals(const Term& t) {
     if (!t.hasLam()) return true;  // no lambda in it binds its local variables
     if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
     if (someLocalFree(t)) return true;
-    TermBuilder::of(t).memo().freeLocalSet.emplace();  // known empty from now on
+    TermBuilder::of(t).closed = true;  // known from now on
     return false;
 }
 
-void recordClosed(const Term& t) {
-    if (t.hasLVar() && !knownFreeLocalSet(t)) TermBuilder::of(t).memo().freeLocalSet.emplace();
-}
+void recordClosed(const Term& t) { TermBuilder::of(t).closed = true; }
 
 bool flexibleHead(const Term& t) {
     switch (t.kind()) {

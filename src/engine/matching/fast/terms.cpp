@@ -115,56 +115,46 @@ Term withOrigin(Term t, const Expr& e) {
 void keepConversion(const Term& t, const Expr& e) { TermBuilder::of(t).origin.emplace(e); }
 
 Term LVar(std::string name, Type type) {
-    Term t = TermBuilder::node(TermKind::LVar, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    n->name = std::move(name);
-    n->hasLVar = true;
+    Term t = TermBuilder::node(TermKind::LVar, std::move(type), std::move(name));
+    TermBuilder::edit(t).holds |= TermNode::LVars;
     return t;
 }
 
 Term PVar(std::string name, Type type) {
-    Term t = TermBuilder::node(TermKind::PVar, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    n->name = std::move(name);
-    n->hasPVar = true;
+    Term t = TermBuilder::node(TermKind::PVar, std::move(type), std::move(name));
+    TermBuilder::edit(t).holds |= TermNode::PVars;
     return t;
 }
 
 Term Con(Constant constant, Type type) {
-    Term t = TermBuilder::node(TermKind::Con, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    n->hasConstr = constant.kind() == ConstantKind::Constr;
-    n->constant.emplace(std::move(constant));
+    const bool constr = constant.kind() == ConstantKind::Constr;
+    Term t = TermBuilder::node(std::move(type), constant);
+    if (constr) TermBuilder::edit(t).holds |= TermNode::Constrs;
     return t;
 }
 
 Term Ap(Term fun, Term arg, Type type) {
-    Term t = TermBuilder::node(TermKind::Ap, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    TermBuilder::absorb(*n, fun);
-    TermBuilder::absorb(*n, arg);
-    const TermNode& f = TermBuilder::of(fun);
-    n->headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
-    n->first = std::move(fun);
-    n->second = std::move(arg);
+    Term t = TermBuilder::node(std::move(type), std::move(fun), std::move(arg));
+    TermNode& n = TermBuilder::edit(t);
+    TermBuilder::absorb(n, n.first);
+    TermBuilder::absorb(n, n.second);
+    const TermNode& f = TermBuilder::of(n.first);
+    n.headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
     return t;
 }
 
 Term Lam(LamBinding binder, Term body, Type type) {
-    Term t = TermBuilder::node(TermKind::Lam, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    TermBuilder::absorb(*n, body);
-    n->hasLam = true;
-    n->binder = std::move(binder);
-    n->first = std::move(body);
+    Term t = TermBuilder::node(std::move(type), std::move(binder), std::move(body));
+    TermNode& n = TermBuilder::edit(t);
+    TermBuilder::absorb(n, n.first);
+    n.holds |= TermNode::Lams;
     return t;
 }
 
 Term Tupl(std::vector<Term> elems, Type type) {
-    Term t = TermBuilder::node(TermKind::Tupl, std::move(type));
-    TermNode* n = &TermBuilder::edit(t);
-    for (const Term& e : elems) TermBuilder::absorb(*n, e);
-    n->elems = std::move(elems);
+    Term t = TermBuilder::node(std::move(type), std::move(elems));
+    TermNode& n = TermBuilder::edit(t);
+    for (const Term& e : n.elems) TermBuilder::absorb(n, e);
     return t;
 }
 
