@@ -79,7 +79,9 @@ struct TermNode {
     TermNode(Type t, Constant c) : kind(TermKind::Con), type(std::move(t)), constant(c) {}
     TermNode(Type t, Term fun, Term arg)
         : kind(TermKind::Ap), type(std::move(t)), first(std::move(fun)), second(std::move(arg)) {}
-    TermNode(Type t, LamBinding b, Term body)
+    TermNode(Type t, const LamBinding& b, Term body)
+        : kind(TermKind::Lam), type(std::move(t)), first(std::move(body)), binder(b) {}
+    TermNode(Type t, LamBinding&& b, Term body)
         : kind(TermKind::Lam), type(std::move(t)), first(std::move(body)), binder(std::move(b)) {}
     TermNode(Type t, std::vector<Term> es) : kind(TermKind::Tupl), type(std::move(t)), elems(std::move(es)) {}
     TermNode(const TermNode&) = delete;
@@ -87,7 +89,7 @@ struct TermNode {
     // Children that only this node holds are released one at a time from a work list, so a
     // long spine is destroyed without nested destructor calls.
     ~TermNode() {
-        releaseSoleChildren(*this, [](TermNode& n, auto take) {
+        if (holdsSoleChild()) releaseSoleChildren(*this, [](TermNode& n, auto take) {
             take(n.first);
             take(n.second);
             if (n.kind == TermKind::Tupl)
@@ -102,6 +104,14 @@ struct TermNode {
         case TermKind::Lam: binder.~LamBinding(); break;
         case TermKind::Tupl: elems.~vector(); break;
         }
+    }
+    // Some child has no other holder (a node whose children are all shared, or were taken over
+    // by the release of its parent, has nothing more to release).
+    bool holdsSoleChild() const {
+        auto sole = [](const Term& c) { return c.node_ && c.node_->holders == 1; };
+        if (sole(first) || sole(second)) return true;
+        if (kind == TermKind::Tupl && std::any_of(elems.begin(), elems.end(), sole)) return true;
+        return cache && cache->etaNormal && sole(*cache->etaNormal);
     }
     // The children that only `root` holds are taken over and released one at a time from a
     // work list (as support/release.h does for shared pointers); `eachChild(node, take)` calls
@@ -133,11 +143,11 @@ inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
     return s > UINT32_MAX ? UINT32_MAX : static_cast<std::uint32_t>(s);
 }
 
-inline Term::Term(const Term& other) noexcept : node_(other.node_) {
+[[gnu::always_inline]] inline Term::Term(const Term& other) noexcept : node_(other.node_) {
     if (node_) ++node_->holders;
 }
 inline Term::Term(const TermNode* n) noexcept : node_(n) { ++n->holders; }
-inline Term::~Term() {
+[[gnu::always_inline]] inline Term::~Term() {
     if (node_ && --node_->holders == 0) release(node_);
 }
 

@@ -143,12 +143,23 @@ Term Ap(Term fun, Term arg, Type type) {
     return t;
 }
 
-Term Lam(LamBinding binder, Term body, Type type) {
-    Term t = TermBuilder::node(std::move(type), std::move(binder), std::move(body));
+namespace {
+
+// The binder is copied or moved straight into the node.
+template <class Binder>
+Term lambda(Binder&& binder, Term body, Type type) {
+    Term t = TermBuilder::node(std::move(type), std::forward<Binder>(binder), std::move(body));
     TermNode& n = TermBuilder::edit(t);
     TermBuilder::absorb(n, n.first);
     n.holds |= TermNode::Lams;
     return t;
+}
+
+}  // namespace
+
+Term Lam(const LamBinding& binder, Term body, Type type) { return lambda(binder, std::move(body), std::move(type)); }
+Term Lam(LamBinding&& binder, Term body, Type type) {
+    return lambda(std::move(binder), std::move(body), std::move(type));
 }
 
 Term Tupl(std::vector<Term> elems, Type type) {

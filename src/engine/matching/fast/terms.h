@@ -175,7 +175,8 @@ Term LVar(std::string name, Type type);
 Term PVar(std::string name, Type type);
 Term Con(Constant constant, Type type);
 Term Ap(Term fun, Term arg, Type type);
-Term Lam(LamBinding binder, Term body, Type type);
+Term Lam(const LamBinding& binder, Term body, Type type);
+Term Lam(LamBinding&& binder, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
 // The node just built by the conversion, marked as converting back to `e`.
 Term withOrigin(Term t, const Expr& e);
