@@ -748,8 +748,7 @@ private:
     // its types disagree with the parent's or a parameter is left unbound.
     std::optional<TypedBody> instanceBody(const TermSubst& m) const {
         const NameMap& fs = frozen_;
-        const TermSubst thawed{mapFM([&fs](const std::string&, const Term& t) { return thawLocalsAs(fs, t); }, m.bindings),
-                               m.types};
+        const TermSubst thawed{m.bindings.mapped([&fs](const Term& t) { return thawLocalsAs(fs, t); }), m.types};
         const TypedBody& parent = level_[parent_];
         std::optional<TypeSubst> types = mergedInstanceTypes(parent.types, m.types);
         if (!types) return std::nullopt;

@@ -759,12 +759,9 @@ Expr convert(const Term& t) { return convertTyped(t, nullptr); }
 
 namespace {
 
-// The bindings in ascending name order, converted (the map is balanced: its depth is small).
+// The bindings in ascending name order, converted.
 void appendConverted(const TermBindings& m, const TypeSubst* types, Substitution& out) {
-    if (m.isEmpty()) return;
-    appendConverted(m.smaller(), types, out);
-    out.emplace_back(m.key(), convertTyped(m.elt(), types));
-    appendConverted(m.greater(), types, out);
+    for (const auto& [name, t] : m) out.emplace_back(name, convertTyped(t, types));
 }
 
 }  // namespace

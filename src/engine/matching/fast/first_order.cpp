@@ -24,13 +24,12 @@ namespace {
 
 enum class Fit : std::uint8_t { No, Yes, Unsure };
 
-// The balanced map of the bindings, which are in ascending name order.
-TermBindings sortedBindings(const std::vector<std::pair<const std::string*, const Term*>>& bs, std::size_t from,
-                            std::size_t to) {
-    if (from == to) return {};
-    const std::size_t mid = from + (to - from) / 2;
-    return TermBindings::Node(*bs[mid].first, *bs[mid].second, static_cast<std::int32_t>(to - from),
-                              sortedBindings(bs, from, mid), sortedBindings(bs, mid + 1, to));
+// The bindings, which are in ascending name order.
+TermBindings sortedBindings(const std::vector<std::pair<const std::string*, const Term*>>& bs) {
+    TermBindings out;
+    out.reserve(bs.size());
+    for (const auto& [name, t] : bs) out.bind(*name, *t);
+    return out;
 }
 
 // The term side of the walk read from a term.
@@ -95,7 +94,7 @@ public:
     // The bindings as a map, the type bindings composed in the order they were found.
     TermSubst solution() {
         sortBindings();
-        return TermSubst{sortedBindings(bindings_, 0, bindings_.size()), composedTypes()};
+        return TermSubst{sortedBindings(bindings_), composedTypes()};
     }
     // The same as a match result, the bindings in the order of their names.
     MatchResult result() {

@@ -14,7 +14,7 @@ namespace {
 // The bindings map with `f` applied to every bound term.
 template <class F>
 TermSubst mapBindings(const TermSubst& s, F f) {
-    return TermSubst{mapFM([&f](const std::string&, const Term& t) { return f(t); }, s.bindings), s.types};
+    return TermSubst{s.bindings.mapped(f), s.types};
 }
 
 fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<std::string>& pnames, const Term& t,
@@ -36,11 +36,9 @@ fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vect
 }  // namespace
 
 TermSubst fastConvertBindings(const MatchResult& bindings) {
-    std::vector<std::pair<std::string, Term>> pairs;
-    pairs.reserve(bindings.subst.size());
-    for (const auto& [name, e] : bindings.subst) pairs.emplace_back(name, fast::convertPrime({}, e));
-    auto later = [](const Term& newer, const Term&) { return newer; };
-    return TermSubst{listToCombFM(NaturalOrd{}, later, pairs), bindings.types};
+    fast::TermBindings m;
+    for (const auto& [name, e] : bindings.subst) m.bind(name, fast::convertPrime({}, e));
+    return TermSubst{std::move(m), bindings.types};
 }
 
 // The bindings carry the term's types: the images the steps build are typed from the pattern
@@ -72,7 +70,9 @@ FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::
             [b, tnames](const fast::Solution& s) {
                 const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
                 const TermSubst initial = mapBindings(b, [&](const Term& u) { return fast::applyTermSubst(m, u); });
-                return TermSubst{plusFM(NaturalOrd{}, initial.bindings, m.bindings), substTypeOf(m.types, b.types)};
+                fast::TermBindings all = initial.bindings;
+                for (const auto& [name, t] : m.bindings) all.bind(name, t, fast::TermBindings::OnBound::Keep);
+                return TermSubst{std::move(all), substTypeOf(m.types, b.types)};
             },
             sols);
     });

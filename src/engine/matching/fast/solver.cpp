@@ -26,14 +26,38 @@ bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isI
 
 namespace {
 
+// What one rule finds: at most one binding (a bare pattern variable to its term) and the
+// problem's type match.  The name and the term are read in place from the worklist.
+struct RuleSubst {
+    const std::string* name = nullptr;  // null: the rule binds no variable
+    const Term* term = nullptr;
+    TypeSubst types;
+};
+
+bool isIdentity(const RuleSubst& s) { return !s.name && s.types.isIdentity(); }
+bool bindsVars(const TermSubst& s) { return !s.bindings.isEmpty(); }
+bool bindsVars(const RuleSubst& s) { return s.name != nullptr; }
+const Term* boundTo(const TermSubst& s, const std::string& n) { return s.bindings.find(n); }
+const Term* boundTo(const RuleSubst& s, const std::string& n) { return s.name && *s.name == n ? s.term : nullptr; }
+
+template <class F>
+void forEachBinding(const TermSubst& s, const F& f) {
+    for (const auto& [name, t] : s.bindings) f(name, t);
+}
+template <class F>
+void forEachBinding(const RuleSubst& s, const F& f) {
+    if (s.name) f(*s.name, *s.term);
+}
+
 // Terms from this size on share one memo of substituted types: the types of a long
 // application spine share their nodes, and substituting each on its own is quadratic.
 constexpr std::uint32_t sharedTypesFrom = 32;
 
-Term substAll(const TermSubst& s, const Term& t) {
-    const bool bindsVars = !s.bindings.isEmpty();
+template <class S>
+Term substAll(const S& s, const Term& t) {
+    const bool bindsVar = bindsVars(s);
     const bool typed = !s.types.isIdentity();
-    auto touches = [&](const Term& u) { return (bindsVars && u.hasPVar()) || (typed && u.hasTypeVars()); };
+    auto touches = [&](const Term& u) { return (bindsVar && u.hasPVar()) || (typed && u.hasTypeVars()); };
     if (!touches(t)) return t;
     std::optional<SharedSubst> shared;
     if (typed && t.size() >= sharedTypesFrom) shared.emplace(s.types);
@@ -42,8 +66,8 @@ Term substAll(const TermSubst& s, const Term& t) {
         return shared ? (*shared)(x) : substType(s.types, x);
     };
     auto leaf = [&](const Term& u) -> Term {
-        if (bindsVars && u.is(TermKind::PVar))
-            if (auto bound = lookupFM(NaturalOrd{}, s.bindings, u.name())) return *bound;
+        if (bindsVar && u.is(TermKind::PVar))
+            if (const Term* bound = boundTo(s, u.name())) return *bound;
         Type t2 = ty(u.type());
         if (t2.sameNode(u.type())) return u;
         switch (u.kind()) {
@@ -67,104 +91,35 @@ Term substAll(const TermSubst& s, const Term& t) {
         t, touches, leaf, [](const LamBinding&) { return true; }, [](const LamBinding&) {}, make);
 }
 
+// s2 = composeSubst(s1, s2) in place: s2's terms with s1 applied, then s1's bindings added (a
+// name that both bind keeps s2's term), the type substitutions composed.
+template <class S>
+void composeInto(const S& s1, TermSubst& s2) {
+    if (isIdentity(s1)) return;
+    // s1 leaves the terms alone when it binds no type variable and they hold no pattern
+    // variable (the usual case: bound terms come from the term side).
+    if (!s1.types.isIdentity() || s2.bindings.anyHoldsPVar())
+        s2.bindings = s2.bindings.mapped([&s1](const Term& t) { return substAll(s1, t); });
+    forEachBinding(s1, [&s2](const std::string& name, const Term& t) {
+        s2.bindings.bind(name, t, TermBindings::OnBound::Keep);
+    });
+    s2.types = substTypeOf(s1.types, s2.types);
+}
+
 }  // namespace
 
 Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
 
-namespace {
-
-bool anyHasPVar(const TermBindings& m) {
-    return foldFM([](const std::string&, const Term& t, bool any) { return any || t.hasPVar(); }, false, m);
-}
-
-bool hasKey(const TermBindings& m, const std::string& k) {
-    for (const TermBindings* at = &m; !at->isEmpty();) {
-        const int c = k.compare(at->key());
-        if (c == 0) return true;
-        at = c < 0 ? &at->smaller() : &at->greater();
-    }
-    return false;
-}
-
-// The map of three bindings that addToFM makes from a map of two (a root and one leaf below
-// it) and a map of one binding (a leaf) whose key neither holds: the middle key at the root
-// over two leaves, the leaves kept.
-TermBindings addToPair(const TermBindings& m, const TermBindings& single) {
-    struct Entry {
-        const std::string* key;
-        const Term* elt;
-        const TermBindings* node;  // the leaf that holds it, if one does
-    };
-    const bool leafSmaller = !m.smaller().isEmpty();
-    const TermBindings& c = leafSmaller ? m.smaller() : m.greater();
-    const std::string& k = single.key();
-    Entry in[3] = {{&c.key(), &c.elt(), &c}, {&m.key(), &m.elt(), nullptr}, {&k, &single.elt(), &single}};
-    if (!leafSmaller) std::swap(in[0], in[1]);
-    if (k < *in[1].key) {
-        std::swap(in[1], in[2]);
-        if (k < *in[0].key) std::swap(in[0], in[1]);
-    }
-    auto leafOf = [](const Entry& x) {
-        return x.node ? *x.node : TermBindings::Node(*x.key, *x.elt, 1, TermBindings(), TermBindings());
-    };
-    return TermBindings::Node(*in[1].key, *in[1].elt, 3, leafOf(in[0]), leafOf(in[2]));
-}
-
-// addToFM for the binding of a map of one (a leaf) whose key m lacks, the maps of up to two
-// bindings built at once around that leaf (as addToFM builds them: no rotation below three
-// bindings, the middle key at the root of three).
-TermBindings addNew(const TermBindings& m, const TermBindings& single) {
-    if (m.isEmpty()) return single;
-    if (m.size() == 2) return addToPair(m, single);
-    if (m.size() > 2) return addToFM(NaturalOrd{}, single.key(), single.elt(), m);
-    if (single.key() < m.key()) return TermBindings::Node(m.key(), m.elt(), 2, single, TermBindings());
-    return TermBindings::Node(m.key(), m.elt(), 2, TermBindings(), single);
-}
-
-// plusFM(m1, m2) for a small m2: its entries whose names m1 lacks, added one by one.
-TermBindings plusSmall(const TermBindings& m1, const TermBindings& m2) {
-    if (m2.size() == 1) return hasKey(m1, m2.key()) ? m1 : addNew(m1, m2);
-    return foldFM(
-        [](const std::string& k, const Term& t, TermBindings acc) {
-            if (lookupFM(NaturalOrd{}, acc, k)) return acc;
-            return addToFM(NaturalOrd{}, k, t, acc);
-        },
-        m1, m2);
-}
-
-constexpr std::int32_t smallMap = 4;
-
-}  // namespace
-
 TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
-    if (isIdentity(s1)) return s2;
     if (isIdentity(s2)) return s1;
-    // s1 leaves the terms alone when it binds no type variable and they hold no pattern
-    // variable (the usual case: bound terms come from the term side); then the map is kept.
-    const bool unchanged = s1.types.isIdentity() && !anyHasPVar(s2.bindings);
-    TermBindings mapped =
-        unchanged ? s2.bindings
-                  : mapFM([&s1](const std::string&, const Term& t) { return applyTermSubst(s1, t); }, s2.bindings);
-    TermBindings merged = s1.bindings.size() <= smallMap ? plusSmall(mapped, s1.bindings)
-                                                         : plusFM(NaturalOrd{}, mapped, s1.bindings);
-    return TermSubst{std::move(merged), substTypeOf(s1.types, s2.types)};
+    TermSubst out = s2;
+    composeInto(s1, out);
+    return out;
 }
 
 // --- one problem ----------------------------------------------------------------------------
 
 namespace {
-
-// s2 = composeSubst(s1, s2), a single binding without types (a bare pattern variable's rule)
-// added in place.
-void composeInto(const TermSubst& s1, TermSubst& s2) {
-    if (isIdentity(s1)) return;
-    if (s1.types.isIdentity() && s1.bindings.size() == 1 && !isIdentity(s2) && !anyHasPVar(s2.bindings)) {
-        if (!hasKey(s2.bindings, s1.bindings.key()))
-            s2.bindings = addNew(s2.bindings, s1.bindings);
-        return;
-    }
-    s2 = composeSubst(s1, s2);
-}
 
 // What a rule other than the application step gives: whether the problem's pattern (a PVar)
 // is bound to its term, and the new problems.
@@ -281,18 +236,21 @@ bool typesMatch(const Type& p, const Type& t) { return oneWayTypesMatch(p, t); }
 
 namespace {
 
-// A problem with a substitution applied: to the pattern, and its types to the term too.
-Problem substProblem(const TermSubst& s, const Problem& pr) {
-    if (s.types.isIdentity() || !pr.second.hasTypeVars()) return {applyTermSubst(s, pr.first), pr.second};
-    return {applyTermSubst(s, pr.first), applyTermSubst(TermSubst{TermBindings(), s.types}, pr.second)};
-}
-
-// The same in place, leaving alone (without a copy) a problem that s does not change.
-void substInPlace(const TermSubst& s, Problem& pr) {
+// A problem with a substitution applied in place: to the pattern, and its types to the term
+// too.  A side that the substitution does not change is left as it is, without a copy.
+template <class S>
+void substInPlace(const S& s, Problem& pr) {
     const bool typed = !s.types.isIdentity();
-    const bool patternTouched = (!s.bindings.isEmpty() && pr.first.hasPVar()) || (typed && pr.first.hasTypeVars());
-    if (!patternTouched && !(typed && pr.second.hasTypeVars())) return;
-    pr = substProblem(s, pr);
+    if (!typed && pr.first.is(TermKind::PVar)) {
+        if (const Term* bound = boundTo(s, pr.first.name())) pr.first = *bound;
+    } else if ((bindsVars(s) && pr.first.hasPVar()) || (typed && pr.first.hasTypeVars())) {
+        Term p = substAll(s, pr.first);
+        if (!p.sameNode(pr.first)) pr.first = std::move(p);
+    }
+    if (typed && pr.second.hasTypeVars()) {
+        Term t = substAll(RuleSubst{nullptr, nullptr, s.types}, pr.second);
+        if (!t.sameNode(pr.second)) pr.second = std::move(t);
+    }
 }
 
 bool allMayMatch(const Problems& ps) {
@@ -375,8 +333,7 @@ Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& so
         std::optional<SingleResult> r = singleRule(p, t);
         if (!r) return Progress::Failed;
         // σ: the binding the rule made under the type match, which the new problems take.
-        TermSubst sigma{r->binds ? TermBindings::Node(p.name(), t, 1, TermBindings(), TermBindings()) : TermBindings(),
-                        std::move(*types)};
+        RuleSubst sigma{r->binds ? &p.name() : nullptr, r->binds ? &t : nullptr, std::move(*types)};
         Problems& fresh = r->fresh;
         if (!sigma.types.isIdentity())
             for (auto& pr : fresh) substInPlace(sigma, pr);
@@ -439,7 +396,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
         whole || ruledOut ? std::vector<std::string>{} : checkedRepeats(g.step, p, t, rest);
     const bool typedImages = !whole && !ruledOut && tupleImagesTyped(p, t, rest);
     if (!isIdentity(ts))
-        for (auto& pr : rest) pr = substProblem(ts, pr);
+        for (auto& pr : rest) substInPlace(ts, pr);
     sofar = composeSubst(ts, sofar);
     TermSubst pending = identitySubst();
     std::size_t from = 0;

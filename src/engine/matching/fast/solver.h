@@ -15,9 +15,9 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/fast/term_bindings.h"
 #include "engine/matching/fast/terms.h"
 #include "engine/matching/substitutions.h"
-#include "support/finite_maps.h"
 #include "lang/names.h"
 #include "lang/types.h"
 #include "support/lazy.h"
@@ -30,8 +30,6 @@ struct TermSubst;
 
 // The search builds bindings, candidate lists and solution lists for every candidate and drops
 // most of them soon after: their cells come from the block pool.
-template <>
-struct PooledMapCells<std::string, fast::Term> : std::true_type {};
 template <>
 struct PooledListCells<std::pair<std::pair<fast::Term, std::vector<std::pair<fast::Term, fast::Term>>>, NameSupply>>
     : std::true_type {};
@@ -47,8 +45,6 @@ namespace plim::fast {
 // (pattern, term); the term side never holds a PVar.
 using Problem = std::pair<Term, Term>;
 using Problems = std::vector<Problem>;
-
-using TermBindings = FiniteMap<std::string, Term>;
 
 // (bindings keyed by pattern-variable name, type substitution).
 struct TermSubst {

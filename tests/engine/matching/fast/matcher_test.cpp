@@ -22,13 +22,13 @@ Term conv(const Expr& e, const std::vector<std::string>& ctx = {}) { return conv
 
 // The binding of a name in a solution, printed, or "-" when unbound.
 std::string bound(const TermSubst& s, const std::string& n) {
-    auto t = lookupFM(NaturalOrd{}, s.bindings, n);
+    const Term* t = s.bindings.find(n);
     return t ? showExpr(convert(*t)) : "-";
 }
 
 std::string bindingsText(const TermSubst& s) {
     std::string out;
-    for (const auto& [n, t] : fmToList(NaturalOrd{}, s.bindings)) out += n + ":=" + showExpr(convert(t)) + ";";
+    for (const auto& [n, t] : s.bindings) out += n + ":=" + showExpr(convert(t)) + ";";
     return out;
 }
 
@@ -58,7 +58,8 @@ NameSupply supply() { return initialNameSupply(); }
 // --- core ---------------------------------------------------------------------------------
 
 TEST(FastMatchingCore, EmptyWorklistYieldsTheAccumulatedSubstitution) {
-    TermSubst acc{TermBindings::Node("q", conv(num(1)), 1, {}, {}), TypeSubst()};
+    TermSubst acc;
+    acc.bindings.bind("q", conv(num(1)));
     const auto sols = toVector(solveProblems(ApStep::OneStep, acc, {}, supply()));
     ASSERT_EQ(sols.size(), 1u);
     EXPECT_EQ(bound(sols[0].first, "q"), "1");
@@ -134,7 +135,8 @@ std::string solutionText(const TermSubst& s) {
 // The worklist's solutions, the walk passed over: it starts from a binding that no pattern
 // here has, dropped again from the texts.
 std::vector<std::string> worklistTexts(ApStep step, const Term& p, const Term& t) {
-    const TermSubst acc{TermBindings::Node("zz", conv(num(0)), 1, {}, {}), TypeSubst()};
+    TermSubst acc;
+    acc.bindings.bind("zz", conv(num(0)));
     std::vector<std::string> out;
     for (const Solution& s : toVector(solveProblems(step, acc, {{p, t}}, supply()))) {
         std::string text = solutionText(s.first);
@@ -263,7 +265,7 @@ TEST(FastMatchingEntries, ContextVariablesAreFrozenAndThawed) {
     const FastRun run = fastEngine(fastOneStepStep, identitySubst(), PVar("f", I()), {}, t, ctx, supply());
     const auto r = toVector(run.solutions);
     ASSERT_EQ(r.size(), 1u);
-    const Term b = *lookupFM(NaturalOrd{}, r[0].bindings, std::string("f"));
+    const Term b = *r[0].bindings.find("f");
     EXPECT_TRUE(b.arg().is(TermKind::LVar));
     // Without the context the same term is refused by the simple matcher.
     EXPECT_EQ(failureMessage([] { toVector(fastSimpleMatch(PVar("f", I()), conv(F(var("x", I()))))); }),

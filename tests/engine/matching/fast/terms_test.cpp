@@ -115,7 +115,7 @@ TEST(FastTermsConversion, RoundTripOverTheCorpusAndBindingsInNameOrder) {
     }
     TermSubst s;
     for (const char* n : {"m", "b", "z", "a"})
-        s.bindings = addToFM(NaturalOrd{}, std::string(n), Con(mkNumber(1), Int), s.bindings);
+        s.bindings.bind(n, Con(mkNumber(1), Int));
     const MatchResult r = convertBindings(s);
     ASSERT_EQ(r.subst.size(), 4u);
     EXPECT_EQ(r.subst[0].first, "a");
