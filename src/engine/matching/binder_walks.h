@@ -43,7 +43,20 @@ bool anyName(const B& b, const Parts& parts, const Visit& visit) {
 // with another number of parts stops it.
 template <class A, class B, class SplitA, class SplitB, class Leaf>
 bool zip(const A& a, const B& b, const SplitA& splitA, const SplitB& splitB, const Leaf& leaf) {
-    std::vector<std::pair<const A*, const B*>> pending{{&a, &b}};
+    // The top and the leaves right under it are met without the work stack, which most walks
+    // (a variable, or a flat tuple) then never need.
+    const std::vector<A>* top = splitA(a);
+    if (!top) return leaf(a, b);
+    const std::vector<B>* tops = splitB(b);
+    if (!tops || tops->size() != top->size()) return false;
+    std::size_t flat = 0;
+    while (flat < top->size() && !splitA((*top)[flat])) {
+        if (!leaf((*top)[flat], (*tops)[flat])) return false;
+        ++flat;
+    }
+    if (flat == top->size()) return true;
+    std::vector<std::pair<const A*, const B*>> pending;
+    for (std::size_t i = top->size(); i-- > flat;) pending.emplace_back(&(*top)[i], &(*tops)[i]);
     while (!pending.empty()) {
         const auto [x, y] = pending.back();
         pending.pop_back();

@@ -102,8 +102,13 @@ struct Abstractions {
     void release() {
         x = t = b = var = idleTerm();
         headType.reset();
+        fitsType.reset();
         admits = nullptr;
         all.reset(idleTerm());
+        known = nullptr;
+        cut.clear();
+        groupPaths.clear();
+        subset.clear();
     }
 
     Term x;
@@ -124,7 +129,30 @@ struct Abstractions {
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
     std::vector<std::uint8_t> counter;  // counter[k] is bit k of the current subset number
-    std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
+    std::vector<const Path*> subset;  // the paths of the current subset, in `groupPaths`
+    std::vector<const Path*> groupPaths;  // b's paths, in `paths` or in `known`
+    // Read in place of the positions: the groups of the term t was abstracted from, with the
+    // paths it abstracted (`cut`); the groups in the order of their first members left.
+    const struct KnownGroups* known = nullptr;
+    std::vector<const Path*> cut;
+    std::vector<std::pair<std::size_t, std::size_t>> knownOrder;  // (first member left, group)
+    std::size_t nextKnown = 0;
+    std::optional<Type> fitsType;  // the type imageFits was last asked for, and its answer
+    bool fits = false;
+};
+
+// The groups of the subterms of a term that an argument may be matched against, each with
+// its subterms and their pre-order numbers and paths, in the order the generator finds them.
+// A term without lambdas that has some of its positions abstracted (by a variable x cannot
+// mention) has the same groups without the positions inside or above those: the generator of
+// a tuple argument's next element reads them from here instead of from its own positions.
+struct KnownGroup {
+    std::vector<Term> subterms;
+    std::vector<std::size_t> members;
+    std::vector<Path> paths;
+};
+struct KnownGroups {
+    std::vector<KnownGroup> groups;
 };
 
 // The type of an image, from its argument and result types: the head's own type when that is
@@ -145,11 +173,15 @@ Type imageType(const std::optional<HeadType>& h, const Type& arg, const Type& re
 
 // The type of the image abstracting b can be matched by the head's type (when t's types are
 // closed: the head's type only becomes more specific before the image meets it).
-bool imageFits(const Abstractions& g, const Term& b) {
+bool imageFits(Abstractions& g, const Term& b) {
     if (!g.headType || !g.closedTypes) return true;
+    // Asked at every position, most of which share their type nodes: the last answer is kept.
+    if (g.fitsType && g.fitsType->sameNode(b.type())) return g.fits;
     const Type image = mkArrow(b.type(), g.t.type());
     const TypeSubst& ts = g.headType->types;
-    return typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
+    g.fits = typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
+    g.fitsType = b.type();
+    return g.fits;
 }
 
 // The abstraction variable of a group: the same node for the same name and the very same
@@ -171,7 +203,11 @@ Term abstractionVariable(const std::string& v, const Type& type) {
 // the shape of a term without lambdas, which every equal subterm shares, so the positions of
 // that group are ruled out as well when they come, and none of them belongs to a group that is
 // let through.
-bool startGroup(Abstractions& g) {
+bool startKnownGroup(Abstractions& g);
+
+// The positions of the next group that `admits` lets through, in `g.members`, the first
+// holding the group's subterm; false once there is none.
+bool nextGroupMembers(Abstractions& g) {
     std::vector<std::size_t>& members = g.members;
     for (;;) {
         std::size_t i = g.nextFrom;
@@ -184,21 +220,80 @@ bool startGroup(Abstractions& g) {
         if (g.admits && !g.admits(b)) continue;
         members.assign(1, i);
         for (std::size_t j = i + 1; j < g.all.size(); ++j) {
-            if (g.taken[j] || !termEq(b, g.all.term(j)) || !freeOfInnerBinders(g.all, j)) continue;
+            const Term& u = g.all.term(j);
+            // termEq's own first test, without the call: terms without lambdas of another
+            // kind or size differ.
+            if (g.taken[j] || (!b.hasLam() && !u.hasLam() && (u.kind() != b.kind() || u.size() != b.size())) ||
+                !termEq(b, u) || !freeOfInnerBinders(g.all, j))
+                continue;
             g.taken[j] = 1;
             members.push_back(j);
         }
         // Every candidate of the group brings the problem (x, b); when it has no solution
         // (self_typed_applications.h), the group, gathered whole, gives none.
         if (problemMatchesNothing(g.x, b)) continue;
-        g.b = b;
-        g.var = abstractionVariable(g.v, g.b.type());
-        g.fnType.reset();
-        g.paths.resize(members.size());
-        for (std::size_t k = 0; k < members.size(); ++k) g.all.pathInto(members[k], g.paths[k]);
-        g.counter.assign(g.paths.size(), 0);
         return true;
     }
+}
+
+bool startGroup(Abstractions& g) {
+    if (g.known) return startKnownGroup(g);
+    if (!nextGroupMembers(g)) return false;
+    const std::vector<std::size_t>& members = g.members;
+    g.b = g.all.term(members.front());
+    g.var = abstractionVariable(g.v, g.b.type());
+    g.fnType.reset();
+    g.paths.resize(members.size());
+    g.groupPaths.clear();
+    for (std::size_t k = 0; k < members.size(); ++k) {
+        g.all.pathInto(members[k], g.paths[k]);
+        g.groupPaths.push_back(&g.paths[k]);
+    }
+    g.counter.assign(g.paths.size(), 0);
+    return true;
+}
+
+// One path is a prefix of the other: the subterm at either holds the other's.
+bool nested(const Path& p, const Path& q) {
+    const std::size_t n = std::min(p.size(), q.size());
+    return std::equal(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n), q.begin());
+}
+
+bool cutAway(const Abstractions& g, const Path& p) {
+    return std::any_of(g.cut.begin(), g.cut.end(), [&p](const Path* c) { return nested(p, *c); });
+}
+
+// The known groups in the order of their first members left once the cut paths are gone.
+void orderKnownGroups(Abstractions& g) {
+    g.knownOrder.clear();
+    g.nextKnown = 0;
+    const std::vector<KnownGroup>& groups = g.known->groups;
+    for (std::size_t k = 0; k < groups.size(); ++k)
+        for (std::size_t m = 0; m < groups[k].members.size(); ++m)
+            if (!cutAway(g, groups[k].paths[m])) {
+                g.knownOrder.emplace_back(groups[k].members[m], k);
+                break;
+            }
+    std::sort(g.knownOrder.begin(), g.knownOrder.end());
+}
+
+// startGroup from the known groups: the members of the next group left, its subterm the
+// first of them, as the walk over the term's own positions would find them.
+bool startKnownGroup(Abstractions& g) {
+    if (g.nextKnown == g.knownOrder.size()) return false;
+    const KnownGroup& k = g.known->groups[g.knownOrder[g.nextKnown++].second];
+    g.groupPaths.clear();
+    std::optional<std::size_t> first;
+    for (std::size_t m = 0; m < k.members.size(); ++m) {
+        if (cutAway(g, k.paths[m])) continue;
+        if (!first) first = m;
+        g.groupPaths.push_back(&k.paths[m]);
+    }
+    g.b = k.subterms[*first];
+    g.var = abstractionVariable(g.v, g.b.type());
+    g.fnType.reset();
+    g.counter.assign(g.groupPaths.size(), 0);
+    return true;
 }
 
 // The next subset of the current group's paths; false once they are all taken.
@@ -207,10 +302,10 @@ bool nextSubset(Abstractions& g, std::vector<const Path*>& subset) {
     while (k < g.counter.size() && g.counter[k]) g.counter[k++] = 0;
     if (k == g.counter.size()) return false;
     g.counter[k] = 1;
-    const std::size_t n = g.paths.size();
+    const std::size_t n = g.groupPaths.size();
     subset.clear();
     for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) subset.push_back(&g.paths[j]);
+        if (g.counter[n - 1 - j]) subset.push_back(g.groupPaths[j]);
     return true;
 }
 
@@ -318,7 +413,7 @@ public:
         if (free_.empty()) {
             const Term& idle = idleTerm();
             return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, false, false, PositionTable(idle),
-                                                               {}, 0, false, false, idle, idle, {}, {}, {}, {}, {}});
+                                                               {}, 0, false, false, idle, idle, {}, {}, {}, {}, {}, {}, nullptr, {}, {}, 0, {}, false});
         }
         std::unique_ptr<Abstractions> g = std::move(free_.back());
         free_.pop_back();
@@ -378,11 +473,15 @@ StepSourcePtr fromList(StepResults rs) { return std::make_unique<ListSource>(std
 // search reads past the decomposition.
 class OneStepSource final : public StepSource {
 public:
-    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits)
-        : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
+    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
+                  const KnownGroups* known = nullptr, const std::vector<const Path*>& cut = {})
+        : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)),
+          known_(known), cut_(cut) {}
 
-    // The same generator for other arguments, its workspace kept.
-    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits) {
+    // The same generator for other arguments, its workspace kept; `known`, when given, holds
+    // the groups of the term that t is with the paths `cut` abstracted (KnownGroups).
+    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
+                 const KnownGroups* known = nullptr, const std::vector<const Path*>& cut = {}) {
         x_ = std::move(x);
         t_ = std::move(t);
         s_ = std::move(s);
@@ -390,6 +489,8 @@ public:
         admits_ = std::move(admits);
         phase_ = Phase::Decomposition;
         abstracting_ = false;
+        known_ = known;
+        cut_.assign(cut.begin(), cut.end());
     }
 
     std::optional<Step> next() override {
@@ -436,6 +537,8 @@ public:
 
     // The binder of the abstractions' variable (once a candidate other than the decomposition is given).
     const LamBinding& binder() const { return binder_; }
+    // The paths the last abstraction of a group abstracted.
+    const std::vector<const Path*>& abstracted() const { return g_->subset; }
     // The supply left after the candidate: the given one after the decomposition, the one
     // without the abstractions' variable after the others.
     const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
@@ -449,11 +552,18 @@ private:
         g.t = t_;
         g.v = std::move(v);
         g.headType = std::move(headType_);
+        g.fitsType.reset();
         g.admits = std::move(admits_);
         g.closedTypes = !t_.hasTypeVars();
         g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
-        g.all.reset(t_);
-        g.taken.assign(g.all.size(), 0);
+        g.known = known_;
+        if (known_) {
+            g.cut = cut_;
+            orderKnownGroups(g);
+        } else {
+            g.all.reset(t_);
+            g.taken.assign(g.all.size(), 0);
+        }
         g.nextFrom = 0;
         g.inGroup = false;
         g.finished = false;
@@ -478,6 +588,8 @@ private:
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
+    const KnownGroups* known_ = nullptr;
+    std::vector<const Path*> cut_;
     LamBinding binder_ = LamVar(std::string());  // binds the abstractions' variable
     NameSupply rest_;  // s_ without that variable
     std::unique_ptr<Abstractions, GiveBack> g_;
@@ -486,6 +598,28 @@ private:
 StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
                               const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
     return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
+}
+
+// The groups that a generator for x over t, without a head type or a filter, finds.
+KnownGroups knownGroups(const Term& x, const Term& t) {
+    std::unique_ptr<Abstractions, GiveBack> g(abstractionsPool().take().release());
+    g->x = x;
+    g->t = t;
+    g->closedTypes = !t.hasTypeVars();
+    g->all.reset(t);
+    g->taken.assign(g->all.size(), 0);
+    g->nextFrom = 0;
+    KnownGroups out;
+    while (nextGroupMembers(*g)) {
+        KnownGroup k;
+        for (std::size_t m : g->members) {
+            k.subterms.push_back(g->all.term(m));
+            k.members.push_back(m);
+            k.paths.push_back(g->all.path(m));
+        }
+        out.groups.push_back(std::move(k));
+    }
+    return out;
 }
 
 // --- two-step candidates -----------------------------------------------------------------
@@ -1128,13 +1262,14 @@ private:
     Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) {
         GroupFilter admits = agreeingGroups(repeated_, e, problems_);
         if (step_ == ApStep::OneStep && !e.is(TermKind::Tupl)) {
+            const KnownGroups* known = admits ? nullptr : knownGroupsFor(e);
             std::unique_ptr<OneStepSource> oneStep;
             if (spare_.empty()) {
-                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
+                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
             } else {
                 oneStep = std::move(spare_.back());
                 spare_.pop_back();
-                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits));
+                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
             }
             return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
         }
@@ -1146,9 +1281,16 @@ private:
     // The frame's next candidate opened into `opened` (left empty when the problems before it
     // rule it out); false once there is none.
     bool takeCandidate(Frame& top, std::optional<std::pair<TupleFold, NameSupply>>& opened) {
+        cutKnown_ = false;
         if (top.oneStep) {
             std::optional<Candidate> c = top.oneStep->nextCandidate();
             if (!c) return false;
+            if (&top == &frames_.front() && c->kind != Candidate::Kind::Image) {
+                // The body is the term with these paths abstracted (none: the constant abstraction).
+                cutKnown_ = true;
+                if (c->kind == Candidate::Kind::Group) cut_ = top.oneStep->abstracted();
+                else cut_.clear();
+            }
             fresh_.clear();
             if (c->problem) fresh_.push_back(std::move(*c->problem));
             if (!admit(top, fresh_)) return true;
@@ -1212,6 +1354,15 @@ private:
         return true;
     }
 
+    // The groups of the second element over the term, for its generators over the bodies the
+    // first element's abstractions leave (KnownGroups): when the first element's candidate
+    // just taken abstracted positions of the term (`cut_`), and the term has no lambdas.
+    const KnownGroups* knownGroupsFor(const Term& e) {
+        if (!cutKnown_ || frames_.size() != 1 || !leaves_.front().closes.empty() || t_.hasLam()) return nullptr;
+        if (!secondGroups_) secondGroups_ = knownGroups(e, t_);
+        return &*secondGroups_;
+    }
+
     // The problems of the candidates taken, later elements' first.
     Problems collected() const {
         Problems out;
@@ -1240,6 +1391,9 @@ private:
     TypeUnifier unifier_;  // the leaves' parts against their current binders' types
     std::vector<std::size_t> marks_;  // the unifier's mark before each leaf's pair
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
+    bool cutKnown_ = false;            // the first element's candidate just taken abstracted `cut_`
+    std::vector<const Path*> cut_;
+    std::optional<KnownGroups> secondGroups_;
 };
 
 // A single result.

@@ -184,27 +184,21 @@ public:
         }
         Term out = build();
         pair[1] = std::move(pair[0]);
-        pair[0].emplace(Entry{t, out, position});
+        pair[0].emplace(Entry{t, out, e.node(), position});
         return out;
     }
 
 private:
-    // The parent keeps its node, and so the key, alive; the result holds the child.
+    // The parent keeps its node, and so the key, alive; the result holds the child, whose node
+    // is kept beside it so that a lookup reads the table alone.
     struct Entry {
         Term parent;
         Term result;
+        const TermNode* child;
         std::int32_t position;
     };
     static bool holds(const std::optional<Entry>& slot, const Term& t, std::int32_t position, const Term& e) {
-        return slot && slot->position == position && slot->parent.sameNode(t) && childAt(slot->result, position).sameNode(e);
-    }
-    static const Term& childAt(const Term& t, std::int32_t position) {
-        switch (position) {
-        case kFirst: return t.fun();
-        case kSecond: return t.arg();
-        case kBody: return t.body();
-        default: return t.elems()[static_cast<std::size_t>(position)];
-        }
+        return slot && slot->position == position && slot->parent.sameNode(t) && slot->child == e.node();
     }
     static constexpr int kPairBits = 9;
     std::vector<std::optional<Entry>> slots_ = std::vector<std::optional<Entry>>(std::size_t{2} << kPairBits);
