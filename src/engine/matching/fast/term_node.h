@@ -133,8 +133,11 @@ struct TermNode {
     }
 
     TermCache& memo() const {
-        if (!cache) cache.reset(new (PoolAllocator<TermCache>().allocate(1)) TermCache());
+        if (!cache) makeMemo();
         return *cache;
+    }
+    [[gnu::noinline]] void makeMemo() const {
+        cache.reset(new (PoolAllocator<TermCache>().allocate(1)) TermCache());
     }
 };
 
@@ -149,6 +152,19 @@ inline std::uint32_t addSizes(std::uint32_t a, std::uint32_t b) {
 inline Term::Term(const TermNode* n) noexcept : node_(n) { ++n->holders; }
 [[gnu::always_inline]] inline Term::~Term() {
     if (node_ && --node_->holders == 0) release(node_);
+}
+
+inline bool hasFreeLocals(const Term& t) {
+    if (!t.hasLVar()) return false;
+    if (!t.hasLam()) return true;  // no lambda in it binds its local variables
+    if (t.node()->closed) return false;
+    return hasFreeLocalsBelow(t);
+}
+
+// A pattern variable, and an application with a flexible head, require no symbol.
+inline bool mayMatch(const Term& p, const Term& t) {
+    if (p.is(TermKind::PVar) || (p.is(TermKind::Ap) && p.node()->headFlexible)) return true;
+    return mayMatchRequired(p, t);
 }
 
 inline TermKind Term::kind() const { return node_->kind; }

@@ -108,11 +108,13 @@ Path PositionTable::path(std::size_t i) const {
 }
 
 void PositionTable::pathInto(std::size_t i, Path& out) const {
-    out.clear();
-    for (auto at = static_cast<std::int32_t>(i); entries_[static_cast<std::size_t>(at)].parent >= 0;
-         at = entries_[static_cast<std::size_t>(at)].parent)
-        out.push_back(entries_[static_cast<std::size_t>(at)].step);
-    std::reverse(out.begin(), out.end());
+    const auto parent = [this](std::int32_t at) { return entries_[static_cast<std::size_t>(at)].parent; };
+    std::size_t depth = 0;
+    for (auto at = static_cast<std::int32_t>(i); parent(at) >= 0; at = parent(at)) ++depth;
+    // Sized once, filled from the innermost step outwards.
+    out.resize(depth);
+    for (auto at = static_cast<std::int32_t>(i); parent(at) >= 0; at = parent(at))
+        out[--depth] = entries_[static_cast<std::size_t>(at)].step;
 }
 
 PositionTable allPositions(const Term& t) { return PositionTable(t); }
@@ -497,9 +499,7 @@ bool someLocalFree(const Term& t) {
 
 }  // namespace
 
-bool hasFreeLocals(const Term& t) {
-    if (!t.hasLVar()) return false;
-    if (!t.hasLam()) return true;  // no lambda in it binds its local variables
+bool hasFreeLocalsBelow(const Term& t) {
     if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
     if (someLocalFree(t)) return true;
     TermBuilder::of(t).closed = true;  // known from now on
@@ -653,7 +653,7 @@ std::int32_t ownSymbol(const Term& t) {
         case TermKind::LVar: return n.ownSymbol = variableSymbol(t.name());
         case TermKind::Con: key = rigidKey(Rigid{RigidKind::RigidCon, {}, t.constant()}); break;
         case TermKind::Lam:
-            if (t.binder().isVar()) key = rigidKey(Rigid{RigidKind::RigidVar, t.binder().name(), std::nullopt});
+            if (t.binder().isVar()) return n.ownSymbol = variableSymbol(t.binder().name());
             break;
         default: break;
         }
@@ -759,7 +759,9 @@ std::pair<std::uint64_t, bool> ownPatternBits(const Term& p) {
 
 const std::optional<std::pair<std::uint64_t, bool>>& knownPatternBits(const Term& p) {
     static const std::optional<std::pair<std::uint64_t, bool>> unknown;
+    static const std::optional<std::pair<std::uint64_t, bool>> none = std::make_pair(std::uint64_t{0}, true);
     const TermNode& n = TermBuilder::of(p);
+    if (n.kind == TermKind::PVar || (n.kind == TermKind::Ap && n.headFlexible)) return none;  // no symbol required
     return n.cache ? n.cache->patternBits : unknown;
 }
 
@@ -817,7 +819,7 @@ const std::pair<std::uint64_t, bool>& patternBits(const Term& p) {
 
 }  // namespace
 
-bool mayMatch(const Term& p, const Term& t) {
+bool mayMatchRequired(const Term& p, const Term& t) {
     const auto& [mask, exact] = patternBits(p);
     if (exact) return mask == 0 || (mask & ~termBits(t)) == 0;
     TermCache& pc = TermBuilder::of(p).memo();
@@ -940,15 +942,43 @@ Term etaNormalise(const Term& root) {
 namespace {
 
 // The distance from the innermost binder of the last occurrence of n, or nothing.
-std::optional<std::size_t> boundDepth(const std::vector<std::string>& bound, const std::string& n) {
+std::optional<std::size_t> boundDepth(const std::vector<const std::string*>& bound, const std::string& n) {
     for (std::size_t i = bound.size(); i-- > 0;)
-        if (bound[i] == n) return bound.size() - 1 - i;
+        if (*bound[i] == n) return bound.size() - 1 - i;
     return std::nullopt;
 }
 
-// The binders entered on each side, innermost last, while the pairs below them are compared.
+// The binders entered on each side, innermost last, while the pairs below them are compared:
+// the names inside the binders, which the compared terms keep alive.
 struct BoundOnBothSides {
-    std::vector<std::string> left, right;
+    std::vector<const std::string*> left, right;
+
+    // The names bound on each side at the same positions are equal.
+    bool alike() const {
+        for (std::size_t i = 0; i < left.size(); ++i)
+            if (*left[i] != *right[i]) return false;
+        return true;
+    }
+    // Pairs the variables of two binders (as matchBinders does) and enters them; how many, or
+    // nothing when the binders do not fit.
+    std::optional<std::size_t> enter(const LamBinding& s, const LamBinding& t) {
+        const std::size_t before = left.size();
+        if (s.isVar() && t.isVar()) {
+            left.push_back(&s.name());
+            right.push_back(&t.name());
+            return 1;
+        }
+        const bool fit = binder_walks::zip(s, t, tupleParts, tupleParts, [this](const LamBinding& p, const LamBinding& q) {
+            if (!q.isVar()) return false;
+            left.push_back(&p.name());
+            right.push_back(&q.name());
+            return true;
+        });
+        if (fit) return left.size() - before;
+        left.resize(before);
+        right.resize(before);
+        return std::nullopt;
+    }
 };
 
 // The two nodes agree, their children aside.
@@ -975,9 +1005,11 @@ bool eqUpTo(const Term& root1, const Term& root2) {
         const Term* t;
         std::size_t leaving;  // on a mark: the number of binders to drop
     };
-    BoundOnBothSides b;
     // Kept for the next comparison (nothing below compares terms again).
+    thread_local BoundOnBothSides b;
     thread_local std::vector<Pair> work;
+    b.left.clear();
+    b.right.clear();
     work.assign(1, Pair{&root1, &root2, 0});
     while (!work.empty()) {
         const Pair p = work.back();
@@ -990,7 +1022,7 @@ bool eqUpTo(const Term& root1, const Term& root2) {
         const Term& s = *p.s;
         const Term& t = *p.t;
         if (s.kind() != t.kind() || s.size() != t.size()) return false;
-        if (s.sameNode(t) && (!s.hasLVar() || b.left == b.right)) continue;
+        if (s.sameNode(t) && (!s.hasLVar() || b.alike())) continue;
         if (!sameNodeUpTo(b, s, t)) return false;
         switch (s.kind()) {
         case TermKind::Ap:
@@ -998,13 +1030,9 @@ bool eqUpTo(const Term& root1, const Term& root2) {
             work.push_back({&s.fun(), &t.fun(), 0});
             break;
         case TermKind::Lam: {
-            const auto r = matchBinders(s.binder(), t.binder());
-            if (!r) return false;
-            for (const auto& [x, y] : *r) {
-                b.left.push_back(x);
-                b.right.push_back(y);
-            }
-            work.push_back({nullptr, nullptr, r->size()});
+            const std::optional<std::size_t> entered = b.enter(s.binder(), t.binder());
+            if (!entered) return false;
+            work.push_back({nullptr, nullptr, *entered});
             work.push_back({&s.body(), &t.body(), 0});
             break;
         }
@@ -1027,6 +1055,10 @@ bool termEq(const Term& s, const Term& t) {
         if (s.kind() != t.kind() || s.size() != t.size()) return false;
         return eqUpTo(s, t);
     }
+    // Eta contraction keeps the kind of a node that is no lambda, and only makes a term
+    // smaller: a term without lambdas larger than the other cannot equal it.
+    if (!s.is(TermKind::Lam) && !t.is(TermKind::Lam) && s.kind() != t.kind()) return false;
+    if ((!s.hasLam() && s.size() > t.size()) || (!t.hasLam() && t.size() > s.size())) return false;
     return eqUpTo(etaNormalise(s), etaNormalise(t));
 }
 

@@ -349,7 +349,9 @@ std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string
 inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(t); }
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
-bool hasFreeLocals(const Term& t);
+bool hasFreeLocals(const Term& t);  // inline, in term_node.h
+// What hasFreeLocals answers when the node's facts do not: a walk, whose answer is kept.
+bool hasFreeLocalsBelow(const Term& t);
 // Records what its builder knows: t has no free local variable (every local variable in it is
 // bound by a lambda of t), so that asking costs no walk.
 void recordClosed(const Term& t);
@@ -372,8 +374,11 @@ bool operator==(const Rigid& a, const Rigid& b);
 // equal to nothing (a NaN constant).
 std::optional<std::string> rigidKey(const Rigid& r);
 std::vector<Rigid> rigidSymbols(const Term& p);
-// Every rigid symbol of the pattern is among those of the term (cached per node).
+// Every rigid symbol of the pattern is among those of the term (cached per node); inline, in
+// term_node.h.
 bool mayMatch(const Term& p, const Term& t);
+// The same for a pattern that requires some symbol.
+bool mayMatchRequired(const Term& p, const Term& t);
 
 // Freezing turns the free LVars named in `names` into constructor constants of the same name
 // (an occurrence bound by a lambda inside t stays); thawing turns every such constant back.
