@@ -134,7 +134,7 @@ struct Abstractions {
     // Read in place of the positions: the groups of the term t was abstracted from, with the
     // paths it abstracted (`cut`); the groups in the order of their first members left.
     const struct KnownGroups* known = nullptr;
-    std::vector<const Path*> cut;
+    std::vector<std::size_t> cut;  // positions, numbered in pre-order of the known groups' term
     std::vector<std::pair<std::size_t, std::size_t>> knownOrder;  // (first member left, group)
     std::size_t nextKnown = 0;
     std::optional<Type> fitsType;  // the type imageFits was last asked for, and its answer
@@ -146,13 +146,10 @@ struct Abstractions {
 // A term without lambdas that has some of its positions abstracted (by a variable x cannot
 // mention) has the same groups without the positions inside or above those: the generator of
 // a tuple argument's next element reads them from here instead of from its own positions.
-struct KnownGroup {
-    std::vector<Term> subterms;
-    std::vector<std::size_t> members;
-    std::vector<Path> paths;
-};
 struct KnownGroups {
-    std::vector<KnownGroup> groups;
+    PositionTable all;                 // the term's positions
+    std::vector<std::size_t> members;  // the groups' positions, group after group
+    std::vector<std::size_t> starts;   // where each group's begin in `members`, and the end
 };
 
 // The type of an image, from its argument and result types: the head's own type when that is
@@ -253,25 +250,23 @@ bool startGroup(Abstractions& g) {
     return true;
 }
 
-// One path is a prefix of the other: the subterm at either holds the other's.
-bool nested(const Path& p, const Path& q) {
-    const std::size_t n = std::min(p.size(), q.size());
-    return std::equal(p.begin(), p.begin() + static_cast<std::ptrdiff_t>(n), q.begin());
+// The position i of the known groups' term is cut away: it is inside or above a cut position
+// (a subtree's positions follow its top in pre-order, as many as its nodes).
+bool cutAway(const Abstractions& g, std::size_t i) {
+    const PositionTable& all = g.known->all;
+    auto inside = [&all](std::size_t a, std::size_t top) { return top <= a && a - top < all.term(top).size(); };
+    return std::any_of(g.cut.begin(), g.cut.end(), [&](std::size_t c) { return inside(i, c) || inside(c, i); });
 }
 
-bool cutAway(const Abstractions& g, const Path& p) {
-    return std::any_of(g.cut.begin(), g.cut.end(), [&p](const Path* c) { return nested(p, *c); });
-}
-
-// The known groups in the order of their first members left once the cut paths are gone.
+// The known groups in the order of their first members left once the cut positions are gone.
 void orderKnownGroups(Abstractions& g) {
     g.knownOrder.clear();
     g.nextKnown = 0;
-    const std::vector<KnownGroup>& groups = g.known->groups;
-    for (std::size_t k = 0; k < groups.size(); ++k)
-        for (std::size_t m = 0; m < groups[k].members.size(); ++m)
-            if (!cutAway(g, groups[k].paths[m])) {
-                g.knownOrder.emplace_back(groups[k].members[m], k);
+    const KnownGroups& k = *g.known;
+    for (std::size_t n = 0; n + 1 < k.starts.size(); ++n)
+        for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
+            if (!cutAway(g, k.members[m])) {
+                g.knownOrder.emplace_back(k.members[m], n);
                 break;
             }
     std::sort(g.knownOrder.begin(), g.knownOrder.end());
@@ -281,17 +276,20 @@ void orderKnownGroups(Abstractions& g) {
 // first of them, as the walk over the term's own positions would find them.
 bool startKnownGroup(Abstractions& g) {
     if (g.nextKnown == g.knownOrder.size()) return false;
-    const KnownGroup& k = g.known->groups[g.knownOrder[g.nextKnown++].second];
-    g.groupPaths.clear();
-    std::optional<std::size_t> first;
-    for (std::size_t m = 0; m < k.members.size(); ++m) {
-        if (cutAway(g, k.paths[m])) continue;
-        if (!first) first = m;
-        g.groupPaths.push_back(&k.paths[m]);
-    }
-    g.b = k.subterms[*first];
+    const auto [first, n] = g.knownOrder[g.nextKnown++];
+    const KnownGroups& k = *g.known;
+    g.members.clear();
+    for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
+        if (!cutAway(g, k.members[m])) g.members.push_back(k.members[m]);
+    g.b = k.all.term(first);
     g.var = abstractionVariable(g.v, g.b.type());
     g.fnType.reset();
+    g.paths.resize(g.members.size());
+    g.groupPaths.clear();
+    for (std::size_t m = 0; m < g.members.size(); ++m) {
+        k.all.pathInto(g.members[m], g.paths[m]);
+        g.groupPaths.push_back(&g.paths[m]);
+    }
     g.counter.assign(g.groupPaths.size(), 0);
     return true;
 }
@@ -474,14 +472,14 @@ StepSourcePtr fromList(StepResults rs) { return std::make_unique<ListSource>(std
 class OneStepSource final : public StepSource {
 public:
     OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                  const KnownGroups* known = nullptr, const std::vector<const Path*>& cut = {})
+                  const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {})
         : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)),
           known_(known), cut_(cut) {}
 
     // The same generator for other arguments, its workspace kept; `known`, when given, holds
-    // the groups of the term that t is with the paths `cut` abstracted (KnownGroups).
+    // the groups of the term that t is with the positions `cut` abstracted (KnownGroups).
     void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                 const KnownGroups* known = nullptr, const std::vector<const Path*>& cut = {}) {
+                 const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {}) {
         x_ = std::move(x);
         t_ = std::move(t);
         s_ = std::move(s);
@@ -537,8 +535,14 @@ public:
 
     // The binder of the abstractions' variable (once a candidate other than the decomposition is given).
     const LamBinding& binder() const { return binder_; }
-    // The paths the last abstraction of a group abstracted.
-    const std::vector<const Path*>& abstracted() const { return g_->subset; }
+    // The positions the last abstraction of a group abstracted, numbered in pre-order of t.
+    void abstracted(std::vector<std::size_t>& out) const {
+        const Abstractions& g = *g_;
+        const std::size_t n = g.members.size();
+        out.clear();
+        for (std::size_t j = 0; j < n; ++j)
+            if (g.counter[n - 1 - j]) out.push_back(g.members[j]);
+    }
     // The supply left after the candidate: the given one after the decomposition, the one
     // without the abstractions' variable after the others.
     const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
@@ -589,7 +593,7 @@ private:
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
     const KnownGroups* known_ = nullptr;
-    std::vector<const Path*> cut_;
+    std::vector<std::size_t> cut_;
     LamBinding binder_ = LamVar(std::string());  // binds the abstractions' variable
     NameSupply rest_;  // s_ without that variable
     std::unique_ptr<Abstractions, GiveBack> g_;
@@ -609,17 +613,35 @@ KnownGroups knownGroups(const Term& x, const Term& t) {
     g->all.reset(t);
     g->taken.assign(g->all.size(), 0);
     g->nextFrom = 0;
-    KnownGroups out;
+    KnownGroups out{PositionTable(idleTerm()), {}, {0}};
     while (nextGroupMembers(*g)) {
-        KnownGroup k;
-        for (std::size_t m : g->members) {
-            k.subterms.push_back(g->all.term(m));
-            k.members.push_back(m);
-            k.paths.push_back(g->all.path(m));
-        }
-        out.groups.push_back(std::move(k));
+        out.members.insert(out.members.end(), g->members.begin(), g->members.end());
+        out.starts.push_back(out.members.size());
     }
+    std::swap(out.all, g->all);
     return out;
+}
+
+// Tuple and function types of images built before on this thread, by their parts' very
+// nodes: the images of one search are built from the same few types, and sharing their nodes
+// lets the conversion of the results substitute each type once (conversion.cpp).
+class ImageTypes {
+public:
+    Type tuple(std::vector<Type> parts) {
+        return tuples_.get(std::move(parts), [](const std::vector<Type>& ps) { return mkTupleType(ps); });
+    }
+    Type arrow(const Type& arg, const Type& res) {
+        return arrows_.get({arg, res}, [](const std::pair<Type, Type>& k) { return mkArrow(k.first, k.second); });
+    }
+
+private:
+    TypesByNode<std::vector<Type>, Type> tuples_;
+    TypesByNode<std::pair<Type, Type>, Type> arrows_;
+};
+
+ImageTypes& imageTypes() {
+    thread_local ImageTypes types;
+    return types;
 }
 
 // --- two-step candidates -----------------------------------------------------------------
@@ -652,7 +674,8 @@ struct BodyBuilder {
 
 BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
     const Term opened = openLeadingLams(x);
-    return BodyBuilder{v, x.type(), leadingLamVars(x), freezeLocals(freeLocals(opened), opened)};
+    // Without local variables there is nothing to freeze.
+    return BodyBuilder{v, x.type(), leadingLamVars(x), opened.hasLVar() ? freezeLocals(freeLocals(opened), opened) : opened};
 }
 
 // A body with what its instances made of the argument's type variables.
@@ -781,6 +804,16 @@ private:
     std::unordered_multimap<std::uint64_t, Term> seen_;
 };
 
+// The node of u that shapeAllows compares with the head of x's application spine (or with x
+// itself) is a local variable.
+bool reachesLocalHead(const Term& x, const Term& u) {
+    const Term* p = &x;
+    const Term* b = &u;
+    for (; p->is(TermKind::Ap) && b->is(TermKind::Ap); p = &p->fun(), b = &b->fun()) {
+    }
+    return b->is(TermKind::LVar);
+}
+
 // The problem that holds the match to a body's type substitution.
 Problem typeConstraint(const TypeSubst& s) {
     auto [pattern, term] = typeConstraintTypes(s);
@@ -816,7 +849,7 @@ private:
 
     Step candidateOf(const TypedBody& b) const {
         const Type varType = substType(b.types, bb_->argType);
-        Term u = etaReduce(Lam(*binder_, b.body, mkArrow(varType, b.body.type())));
+        Term u = etaReduce(Lam(*binder_, b.body, imageTypes().arrow(varType, b.body.type())));
         Problems problems;
         if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
         return stepOf(std::move(u), std::move(problems), rest_);
@@ -872,6 +905,9 @@ private:
             return;
         }
         if (occursLVar(bb_->v, u)) return;
+        // Freezing changes the top's shape only where the head it reaches is a local
+        // variable: elsewhere the subterm's own shape decides, before anything is frozen.
+        if (!reachesLocalHead(bb_->pattern, u) && !shapeAllows(bb_->pattern, u)) return;
         frozen_ = frozenNames(*positions_, at_);
         const Term frozen = freezeLocalsAs(frozen_, u);
         if (!shapeAllows(bb_->pattern, frozen)) return;
@@ -888,7 +924,8 @@ private:
         if (!types) return std::nullopt;
         std::optional<Term> r = replacementFor(*bb_, thawed, *types);
         if (!r) return std::nullopt;
-        return TypedBody{replaceAtEta(positions_->path(at_), parent.body, *r), std::move(*types), ordered_ ? at_ + 1 : 0};
+        positions_->pathInto(at_, path_);
+        return TypedBody{replaceAtEta(path_, parent.body, *r), std::move(*types), ordered_ ? at_ + 1 : 0};
     }
 
     Term x_;
@@ -911,6 +948,7 @@ private:
     std::optional<PositionTable> positions_;  // its positions, once searched
     std::size_t at_ = 0;            // the position searched
     NameMap frozen_;                // the names its free locals are frozen into
+    mutable Path path_;             // the path of the position searched, when a body is built
     List<Solution> solutions_;      // the matches at it not yet taken
 };
 
@@ -1020,27 +1058,6 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, ProblemSpan earlie
     };
 }
 
-// Tuple and function types of images built before on this thread, by their parts' very
-// nodes: the images of one search are built from the same few types, and sharing their nodes
-// lets the conversion of the results substitute each type once (conversion.cpp).
-class ImageTypes {
-public:
-    Type tuple(std::vector<Type> parts) {
-        return tuples_.get(std::move(parts), [](const std::vector<Type>& ps) { return mkTupleType(ps); });
-    }
-    Type arrow(const Type& arg, const Type& res) {
-        return arrows_.get({arg, res}, [](const std::pair<Type, Type>& k) { return mkArrow(k.first, k.second); });
-    }
-
-private:
-    TypesByNode<std::vector<Type>, Type> tuples_;
-    TypesByNode<std::pair<Type, Type>, Type> arrows_;
-};
-
-ImageTypes& imageTypes() {
-    thread_local ImageTypes types;
-    return types;
-}
 
 // The cells of the newest k binders of a fold, oldest first (kept on the thread: nothing
 // reads them after the next call).
@@ -1288,7 +1305,7 @@ private:
             if (&top == &frames_.front() && c->kind != Candidate::Kind::Image) {
                 // The body is the term with these paths abstracted (none: the constant abstraction).
                 cutKnown_ = true;
-                if (c->kind == Candidate::Kind::Group) cut_ = top.oneStep->abstracted();
+                if (c->kind == Candidate::Kind::Group) top.oneStep->abstracted(cut_);
                 else cut_.clear();
             }
             fresh_.clear();
@@ -1392,7 +1409,7 @@ private:
     std::vector<std::size_t> marks_;  // the unifier's mark before each leaf's pair
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
     bool cutKnown_ = false;            // the first element's candidate just taken abstracted `cut_`
-    std::vector<const Path*> cut_;
+    std::vector<std::size_t> cut_;     // positions of the term, numbered in pre-order
     std::optional<KnownGroups> secondGroups_;
 };
 

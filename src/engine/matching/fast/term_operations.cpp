@@ -290,6 +290,9 @@ Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, 
 }
 
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
+    // No lambda on the way: a plain replacement.
+    if (std::none_of(path.begin(), path.end(), [](const TermStep& s) { return s.kind == StepKind::Body; }))
+        return replaceAt(path, t, replacement);
     // Down the leading tuple elements, whose nodes are rebuilt around the result.
     std::vector<Term> spine;
     Term at = t;
