@@ -1400,6 +1400,8 @@ private:
     Term t_;
     NameSupply s_;
     bool started_ = false;
+    // Before the frames: their generators read it until they go.
+    std::optional<KnownGroups> secondGroups_;
     std::vector<Frame> frames_;
     Problems problems_;
     Problems fresh_;  // the problem of a generator's candidate, in storage kept for the next
@@ -1410,7 +1412,6 @@ private:
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
     bool cutKnown_ = false;            // the first element's candidate just taken abstracted `cut_`
     std::vector<std::size_t> cut_;     // positions of the term, numbered in pre-order
-    std::optional<KnownGroups> secondGroups_;
 };
 
 // A single result.
