@@ -55,7 +55,9 @@ public:
         std::swap(node_, other.node_);
         return *this;
     }
-    ~Expr() { drop(); }
+    ~Expr() {
+        if (node_) drop();  // a moved-from handle costs no call
+    }
 
     ExprKind kind() const;
     bool isLam() const { return kind() == ExprKind::Lam; }

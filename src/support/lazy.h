@@ -184,6 +184,22 @@ public:
         n->compute = std::forward<F>(compute);
         return List(std::move(n));
     }
+    // The values that `next()` (a std::optional<T>) gives in turn, until it gives none.  Each
+    // cell is filled in where it stands when first examined, with the value and the pending
+    // rest (which holds a copy of `next`: a handle on the state it advances).
+    template <class G>
+    static List unfold(G next) {
+        NodePtr n = newNode();
+        // The computation runs only while its own cell is being forced, so it may write there.
+        n->compute = [next = std::move(next), cell = n.get()]() mutable {
+            std::optional<T> value = next();
+            if (!value) return List();
+            cell->head.emplace(std::move(*value));
+            cell->tail = unfold(next).node_;
+            return List(NodePtr());  // no cell: this one is filled in
+        };
+        return List(std::move(n));
+    }
 
     bool empty() const { return force().phase == Phase::Nil; }
     const T& head() const {
@@ -274,6 +290,10 @@ private:
         n.compute = nullptr;
         try {
             List result = compute();
+            if (!result.node_) {
+                n.phase = Phase::Cons;
+                return n;
+            }
             const Node& r = result.force();
             if (r.phase == Phase::Cons) {
                 // A cell that nobody else holds gives up its head rather than have it copied.

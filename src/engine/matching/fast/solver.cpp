@@ -482,11 +482,7 @@ std::optional<Solution> nextSolution(Search& g) {
 }
 
 List<Solution> solutionsOf(std::shared_ptr<Search> g) {
-    return List<Solution>::defer([g]() {
-        std::optional<Solution> found = nextSolution(*g);
-        if (!found) return List<Solution>();
-        return List<Solution>::cons(std::move(*found), solutionsOf(g));
-    });
+    return List<Solution>::unfold([g]() { return nextSolution(*g); });
 }
 
 // Combines the supplies of the solutions so far into `best`: for each name list the one
@@ -536,11 +532,10 @@ struct RunSearch {
 
 template <class R>
 List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
-    return List<R>::defer([g]() {
+    return List<R>::unfold([g]() -> std::optional<R> {
         std::optional<TermSubst> s = g->nextSubst();
-        if (!s) return List<R>();
-        R r = g->finish(std::move(*s));
-        return List<R>::cons(std::move(r), resultsOf(g));
+        if (!s) return std::nullopt;
+        return g->finish(std::move(*s));
     });
 }
 
