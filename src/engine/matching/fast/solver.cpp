@@ -3,6 +3,7 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
+#include <array>
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
@@ -14,6 +15,7 @@
 #include "engine/matching/tuple_typing.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
+#include "support/hashing.h"
 
 namespace plim::fast {
 
@@ -38,7 +40,7 @@ bool isIdentity(const RuleSubst& s) { return !s.name && s.types.isIdentity(); }
 bool bindsVars(const TermSubst& s) { return !s.bindings.isEmpty(); }
 bool bindsVars(const RuleSubst& s) { return s.name != nullptr; }
 const Term* boundTo(const TermSubst& s, const std::string& n) { return s.bindings.find(n); }
-const Term* boundTo(const RuleSubst& s, const std::string& n) { return s.name && *s.name == n ? s.term : nullptr; }
+const Term* boundTo(const RuleSubst& s, const std::string& n) { return s.name && sameName(*s.name, n) ? s.term : nullptr; }
 
 template <class F>
 void forEachBinding(const TermSubst& s, const F& f) {
@@ -103,7 +105,7 @@ void composeInto(const S& s1, TermSubst& s2) {
     forEachBinding(s1, [&s2](const std::string& name, const Term& t) {
         s2.bindings.bind(name, t, TermBindings::OnBound::Keep);
     });
-    s2.types = substTypeOf(s1.types, s2.types);
+    if (!s1.types.isIdentity()) s2.types = substTypeOf(s1.types, s2.types);
 }
 
 }  // namespace
@@ -215,11 +217,52 @@ std::optional<SingleResult> singleRule(const Term& p, const Term& t) {
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
+// Pairs of distinct constructor-term nodes found equal lately, by the nodes: the alternatives
+// of one branch point match the same head against images whose types the step built once and
+// shared, and telling two equal types equal walks them whole.  A fixed number of slots, each
+// keeping its two types (and so their nodes) alive; a pair that meets an occupied slot takes it.
+class EqualTypePairs {
+public:
+    bool known(const Type& a, const Type& b) const {
+        const Slot& s = slots_[slotOf(a, b)];
+        return s.a && s.a->sameNode(a) && s.b->sameNode(b);
+    }
+    void remember(const Type& a, const Type& b) {
+        Slot& s = slots_[slotOf(a, b)];
+        s.a = a;
+        s.b = b;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    struct Slot {
+        std::optional<Type> a;
+        std::optional<Type> b;
+    };
+    static std::size_t slotOf(const Type& a, const Type& b) {
+        const auto address = [](const Type& t) { return reinterpret_cast<std::uintptr_t>(t.nodeAddress()); };
+        return static_cast<std::size_t>(mixHash(address(a), address(b))) % kSlots;
+    }
+    std::array<Slot, kSlots> slots_;
+};
+
+// The types are equal: the same node, or equal terms.
+bool equalTypes(const Type& a, const Type& b) {
+    if (a.sameNode(b)) return true;
+    // Only types with arguments are remembered: a leaf is told equal at once.
+    if (!a.isTCon() || a.args().empty()) return eqType(a, b);
+    thread_local EqualTypePairs equal;
+    if (equal.known(a, b)) return true;
+    if (!eqType(a, b)) return false;
+    equal.remember(a, b);
+    return true;
+}
+
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
 std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return TypeSubst();
+    if (equalTypes(p.type(), t.type())) return TypeSubst();
     // Kept by the very nodes of the two types: the alternatives of one branch point match the
     // same head against images whose types the step built once and shared.
     thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;

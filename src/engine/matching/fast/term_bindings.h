@@ -21,6 +21,19 @@
 
 namespace plim::fast {
 
+// Names compared inline: pattern-variable names are short, and most differ in their length or
+// first letters.
+inline bool sameName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+// a < b, in the order of std::string.
+inline bool nameBefore(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i)
+        if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
+    return a.size() < b.size();
+}
+
 class TermBindings {
 public:
     using Entry = std::pair<std::string, Term>;
@@ -51,7 +64,7 @@ public:
     // The term bound to the name; null when there is none.
     const Term* find(const std::string& name) const {
         const Entry* at = lowerBound(name);
-        return at != end() && at->first == name ? &at->second : nullptr;
+        return at != end() && sameName(at->first, name) ? &at->second : nullptr;
     }
     // Some bound term holds a pattern variable.
     bool anyHoldsPVar() const {
@@ -63,7 +76,7 @@ public:
     void bind(const std::string& name, Term t, OnBound onBound = OnBound::Replace) {
         const Entry* at = lowerBound(name);
         const std::size_t i = static_cast<std::size_t>(at - begin());
-        if (at != end() && at->first == name) {
+        if (at != end() && sameName(at->first, name)) {
             if (onBound == OnBound::Replace) own(0).items[i].second = std::move(t);
             return;
         }
@@ -107,7 +120,8 @@ private:
     static void drop(Block* b) noexcept;
 
     const Entry* lowerBound(const std::string& name) const {
-        return std::lower_bound(begin(), end(), name, [](const Entry& e, const std::string& n) { return e.first < n; });
+        return std::lower_bound(begin(), end(), name,
+                                [](const Entry& e, const std::string& n) { return nameBefore(e.first, n); });
     }
     // The block to change, held by these bindings alone and with room for `more` entries.
     Block& own(std::size_t more) {
