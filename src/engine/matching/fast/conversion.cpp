@@ -666,32 +666,40 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
     std::optional<SharedSubst> shared;
     if (types && t.size() >= 32) shared.emplace(*types);
     auto typed = [types](const Term& u) { return types && u.hasTypeVars(); };
-    thread_local SubstitutedTypes substituted;
+    struct Task {
+        const Term* term;
+        bool build;  // false: convert the term; true: build it from its converted children
+    };
+    // The memo and the stacks, kept for the next conversion (nothing below converts again).
+    struct Room {
+        SubstitutedTypes substituted;
+        std::vector<Task> tasks;
+        std::vector<Expr> results;
+    };
+    thread_local Room room;
+    SubstitutedTypes& substituted = room.substituted;
     auto typeOf = [&](const Term& u) {
         if (!typed(u) || u.type().isGround()) return u.type();
         return shared ? (*shared)(u.type()) : substituted.get(*types, u.type());
     };
     if (!typed(t))
         if (const Expr* o = t.origin()) return *o;
-    struct Task {
-        const Term* term;
-        bool build;  // false: convert the term; true: build it from its converted children
-    };
-    // The stacks are kept for the next conversion (nothing below converts again).
-    thread_local std::vector<Task> tasks;
-    thread_local std::vector<Expr> results;
+    std::vector<Task>& tasks = room.tasks;
+    std::vector<Expr>& results = room.results;
     tasks.assign(1, Task{&t, false});
     results.clear();
-    auto pop = [] {
+    auto pop = [&results] {
         Expr e = std::move(results.back());
         results.pop_back();
         return e;
     };
     // A node converted as it is (whatever the substitution) keeps its conversion: the results
     // of one search share the nodes of the images built for its earlier elements.
-    auto keep = [&typed](const Term& u) {
+    auto keep = [&typed, &results](const Term& u) {
         if (!typed(u)) keepConversion(u, results.back());
     };
+    // What a term converts to when that is its origin.
+    auto known = [&typed](const Term& u) { return typed(u) ? nullptr : u.origin(); };
     while (!tasks.empty()) {
         const Task task = tasks.back();
         tasks.pop_back();
@@ -707,13 +715,28 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
             case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); keep(u); continue;
             case TermKind::Con: results.push_back(mkCon(u.constant(), typeOf(u))); keep(u); continue;
             case TermKind::Ap:
+                // Children that convert to their origins go straight to the results, as long
+                // as every child before them does.
                 tasks.push_back({&u, true});
-                tasks.push_back({&u.arg(), false});
-                tasks.push_back({&u.fun(), false});
+                if (const Expr* f = known(u.fun())) {
+                    results.push_back(*f);
+                    if (const Expr* x = known(u.arg())) {
+                        results.push_back(*x);
+                    } else {
+                        tasks.push_back({&u.arg(), false});
+                    }
+                } else {
+                    tasks.push_back({&u.arg(), false});
+                    tasks.push_back({&u.fun(), false});
+                }
                 continue;
             case TermKind::Lam:
                 tasks.push_back({&u, true});
-                tasks.push_back({&u.body(), false});
+                if (const Expr* body = known(u.body())) {
+                    results.push_back(*body);
+                } else {
+                    tasks.push_back({&u.body(), false});
+                }
                 continue;
             case TermKind::Tupl:
                 tasks.push_back({&u, true});
@@ -761,7 +784,12 @@ namespace {
 
 // The bindings in ascending name order, converted.
 void appendConverted(const TermBindings& m, const TypeSubst* types, Substitution& out) {
-    for (const auto& [name, t] : m) out.emplace_back(name, convertTyped(t, types));
+    const bool typed = types && !types->isIdentity();
+    for (const auto& [name, t] : m) {
+        // Most bound terms are parts of the term, converted from an expression that they keep.
+        const Expr* origin = typed && t.hasTypeVars() ? nullptr : t.origin();
+        out.emplace_back(name, origin ? *origin : convertTyped(t, types));
+    }
 }
 
 }  // namespace

@@ -123,13 +123,6 @@ TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
 
 namespace {
 
-// What a rule other than the application step gives: whether the problem's pattern (a PVar)
-// is bound to its term, and the new problems.
-struct SingleResult {
-    bool binds = false;
-    Problems fresh;
-};
-
 // An application pattern with a flexible head under a higher-order step: the only rule that
 // may give more than one result or draw on the supply.
 bool branches(ApStep step, const Term& p) {
@@ -178,38 +171,41 @@ Term clearBinder(const Term& p, const Term& t) {
     return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), used), p.type());
 }
 
-// The result of every other rule: at most one, the supply unchanged.
-std::optional<SingleResult> singleRule(const Term& p, const Term& t) {
-    const SingleResult done{};
+// The result of every other rule: at most one, the supply unchanged.  Nothing when the rule
+// fails; else whether it binds the pattern (a PVar) to the term, the problems it brings
+// appended to `out` (which p and t must not be part of).
+std::optional<bool> singleRule(const Term& p, const Term& t, Problems& out) {
     switch (p.kind()) {
     case TermKind::LVar:
-        if (t.is(TermKind::LVar) && t.name() == p.name()) return done;
+        if (t.is(TermKind::LVar) && t.name() == p.name()) return false;
         return std::nullopt;
-    case TermKind::PVar: {
+    case TermKind::PVar:
         if (hasFreeLocals(t)) return std::nullopt;
-        return SingleResult{true, {}};
-    }
+        return true;
     case TermKind::Con:
-        if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return done;
+        if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return false;
         return std::nullopt;
     case TermKind::Ap:  // a rigid head, or the simple step: first-order decomposition
         if (!t.is(TermKind::Ap)) return std::nullopt;
-        return SingleResult{false, {{p.fun(), t.fun()}, {p.arg(), t.arg()}}};
+        out.emplace_back(p.fun(), t.fun());
+        out.emplace_back(p.arg(), t.arg());
+        return false;
     case TermKind::Lam: {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
             if (!r) return std::nullopt;
-            return SingleResult{false, {lambdaBodies(p, t, *r)}};
+            out.push_back(lambdaBodies(p, t, *r));
+            return false;
         }
         const Term q = clearBinder(p, t);
         const Term a = binderTerm(argType(q.type()), q.binder());
-        return SingleResult{false, {{q.body(), Ap(t, a, resType(t.type()))}}};
+        out.emplace_back(q.body(), Ap(t, a, resType(t.type())));
+        return false;
     }
     case TermKind::Tupl: {
         if (!t.is(TermKind::Tupl) || t.elems().size() != p.elems().size()) return std::nullopt;
-        Problems probs;
-        for (std::size_t i = 0; i < p.elems().size(); ++i) probs.emplace_back(p.elems()[i], t.elems()[i]);
-        return SingleResult{false, std::move(probs)};
+        for (std::size_t i = 0; i < p.elems().size(); ++i) out.emplace_back(p.elems()[i], t.elems()[i]);
+        return false;
     }
     }
     return std::nullopt;
@@ -296,12 +292,6 @@ void substInPlace(const S& s, Problem& pr) {
     }
 }
 
-bool allMayMatch(const Problems& ps) {
-    for (const auto& [p, t] : ps)
-        if (!mayMatch(p, t)) return false;
-    return true;
-}
-
 // The search is depth first over the results of the branching problems.  It runs as one
 // generator with an explicit stack of open branch points, so a solution found deep down is
 // handed out directly instead of through one lazy layer per enclosing branch point.  The list
@@ -364,29 +354,29 @@ enum class Progress : std::uint8_t { Failed, Branches, Done };
 Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
                           std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
     for (; from < (pending ? prefix : work.size()); ++from) {
-        // Read in place: the worklist only grows after the last use of p and t.
-        const Term& p = work[from].first;
-        const Term& t = work[from].second;
+        // Copies: the rule's problems go to the end of the worklist.
+        const Term p = work[from].first;
+        const Term t = work[from].second;
         std::optional<TypeSubst> types = typeMatch(p, t);
         if (!types || termTypes.boundBy(*types)) return Progress::Failed;
         if (branches(step, p)) {
             ts = TermSubst{TermBindings(), std::move(*types)};
             return Progress::Branches;
         }
-        std::optional<SingleResult> r = singleRule(p, t);
-        if (!r) return Progress::Failed;
+        const std::size_t fresh = work.size();
+        std::optional<bool> binds = singleRule(p, t, work);
+        if (!binds) return Progress::Failed;
         // σ: the binding the rule made under the type match, which the new problems take.
-        RuleSubst sigma{r->binds ? &p.name() : nullptr, r->binds ? &t : nullptr, std::move(*types)};
-        Problems& fresh = r->fresh;
+        RuleSubst sigma{*binds ? &p.name() : nullptr, *binds ? &t : nullptr, std::move(*types)};
         if (!sigma.types.isIdentity())
-            for (auto& pr : fresh) substInPlace(sigma, pr);
-        if (!allMayMatch(fresh)) return Progress::Failed;
+            for (std::size_t i = fresh; i < work.size(); ++i) substInPlace(sigma, work[i]);
+        for (std::size_t i = fresh; i < work.size(); ++i)
+            if (!mayMatch(work[i].first, work[i].second)) return Progress::Failed;
         if (!isIdentity(sigma)) {
             composeInto(sigma, sofar);
-            for (std::size_t j = from + 1; j < work.size(); ++j) substInPlace(sigma, work[j]);
+            for (std::size_t j = from + 1; j < fresh; ++j) substInPlace(sigma, work[j]);
             if (pending) composeInto(sigma, *pending);
         }
-        for (auto& pr : fresh) work.push_back(std::move(pr));
     }
     return Progress::Done;
 }
