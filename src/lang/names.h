@@ -55,6 +55,8 @@ public:
     // sequence (nameBefore of the two heads, without spelling out names drawn from the
     // sequence); an empty list raises an internal error.
     bool headBefore(const NameList& other) const;
+    // Both handles stand at the same place of the same list (not a test of equal names).
+    bool sameList(const NameList& other) const { return node_ == other.node_ && at_ == other.at_; }
     // The list without its first name; an empty list raises an internal error.
     NameList tail() const;
     // The first n names (fewer when the list is shorter).

@@ -525,8 +525,9 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
         best = s;
         return;
     }
-    if (best->vars.headBefore(s.vars)) best->vars = s.vars;
-    if (best->tyvars.headBefore(s.tyvars)) best->tyvars = s.tyvars;
+    // Most solutions leave the supply where others left it: no names to compare.
+    if (!best->vars.sameList(s.vars) && best->vars.headBefore(s.vars)) best->vars = s.vars;
+    if (!best->tyvars.sameList(s.tyvars) && best->tyvars.headBefore(s.tyvars)) best->tyvars = s.tyvars;
 }
 
 // The results of a search, each solution's substitution passed through `finish`, with the
