@@ -355,12 +355,13 @@ LambdaApplications lambdaApplications(const Term& t) {
 // (the decomposition); the others are the abstraction of the generator's variable, typed
 // `varType`, over `body`: the Constant abstraction, or that of some occurrences of a Group.
 // A candidate brings one problem at most (none for the constant abstraction), held in place.
-// The supply left after it is its generator's (OneStepSource::restOf).
+// The supply left after it is its generator's (OneStepSource::restOf), as is `varType` (the
+// type of a term the generator holds): a candidate is read before the next one is asked for.
 struct Candidate {
     enum class Kind : std::uint8_t { Image, Constant, Group };
     Kind kind;
     Term body;
-    Type varType;
+    const Type* varType;
     std::optional<Problem> problem;
 
     Problems problems() && {
@@ -387,7 +388,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
             if (!startGroup(g)) {
                 // The constant abstraction comes last; its variable stands for x.
                 g.finished = true;
-                return Candidate{Candidate::Kind::Constant, g.t, g.x.type(), {}};
+                return Candidate{Candidate::Kind::Constant, g.t, &g.x.type(), {}};
             }
             g.inGroup = true;
         }
@@ -398,7 +399,7 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
         if (isArgumentOnly(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        return Candidate{Candidate::Kind::Group, std::move(body), g.b.type(), abstractionProblem(g.x, g.b)};
+        return Candidate{Candidate::Kind::Group, std::move(body), &g.b.type(), abstractionProblem(g.x, g.b)};
     }
 }
 
@@ -508,7 +509,7 @@ public:
         case Phase::Decomposition:
             phase_ = Phase::Start;
             if (t_.is(TermKind::Ap))
-                return Candidate{Candidate::Kind::Image, t_.fun(), t_.type(), Problem{x_, t_.arg()}};
+                return Candidate{Candidate::Kind::Image, t_.fun(), &t_.type(), Problem{x_, t_.arg()}};
             [[fallthrough]];
         case Phase::Start: {
             auto [v, rest] = nextName(s_);
@@ -517,7 +518,7 @@ public:
             // No subterm holds what the whole term lacks: only the constant abstraction is left.
             if (!mayMatch(x_, t_)) {
                 phase_ = Phase::Done;
-                return Candidate{Candidate::Kind::Constant, t_, x_.type(), {}};
+                return Candidate{Candidate::Kind::Constant, t_, &x_.type(), {}};
             }
             phase_ = Phase::Abstracting;
             if (!g_) g_.reset(abstractionsPool().take().release());
@@ -1010,7 +1011,7 @@ std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Term&
     if (h.is(TermKind::Lam) && !stuckRedexHead(h, acc.body))
         return {TupleFold{withBinder(h.binder(), argType(h.type()), acc.binders), h.body()}, s};
     auto [w, rest] = nextName(s);
-    const Type wt = argType(h.type());
+    const Type& wt = argType(h.type());
     Term body = Ap(h, LVar(w, wt), resType(h.type()));
     return {TupleFold{withBinder(LamVar(w), wt, acc.binders), std::move(body)}, std::move(rest)};
 }
@@ -1316,7 +1317,7 @@ private:
             } else {
                 // The abstraction's lambda, opened as openCandidate opens it (a lambda just built
                 // is at the head of no redex of the body).
-                opened.emplace(TupleFold{withBinder(top.oneStep->binder(), c->varType, top.acc.binders),
+                opened.emplace(TupleFold{withBinder(top.oneStep->binder(), *c->varType, top.acc.binders),
                                          std::move(c->body)},
                                top.oneStep->restOf(*c));
             }

@@ -403,17 +403,18 @@ Type tupleConType(const Type& tuple) {
 
 // The constructor applied to the components.  Its type is a chain of function types
 // (tupleConType): each application is typed by the result part of its function's type, as
-// typedAp would type it.
-Expr appliedTo(Expr constructor, std::span<const Expr> components) {
-    for (const Expr& c : components) {
+// typedAp would type it.  The components are moved into the applications.
+Expr appliedTo(Expr constructor, std::span<Expr> components) {
+    for (Expr& c : components) {
         Type result = constructor.type().args()[1];
-        constructor = mkAp(std::move(constructor), c, std::move(result));
+        constructor = mkAp(std::move(constructor), std::move(c), std::move(result));
     }
     return constructor;
 }
 
-// The saturated tuple application; its type is `known` when that is the components' tuple type.
-Expr tupleExpr(std::span<const Expr> components, const Type* known) {
+// The saturated tuple application; its type is `known` when that is the components' tuple
+// type.  The components are moved into it.
+Expr tupleExpr(std::span<Expr> components, const Type* known) {
     const auto k = static_cast<std::int32_t>(components.size());
     Expr constructor = [&] {
         if (isTupleTypeOf(known, components)) {
@@ -432,7 +433,7 @@ Expr tupleExpr(std::span<const Expr> components, const Type* known) {
 
 }  // namespace
 
-Expr mkTupleExpr(const std::vector<Expr>& components) { return tupleExpr(components, nullptr); }
+Expr mkTupleExpr(std::vector<Expr> components) { return tupleExpr(components, nullptr); }
 
 namespace {
 
@@ -759,10 +760,10 @@ Expr convertTyped(const Term& t, const TypeSubst* types) {
             break;
         }
         case TermKind::Tupl: {
-            // The elements are the last results: read in place, then replaced by the tuple.
+            // The elements are the last results: moved from their places, then replaced by the tuple.
             const std::size_t k = u.elems().size();
             const Type type = typeOf(u);
-            Expr tuple = tupleExpr(std::span<const Expr>(results.data() + (results.size() - k), k), &type);
+            Expr tuple = tupleExpr(std::span<Expr>(results.data() + (results.size() - k), k), &type);
             results.erase(results.end() - static_cast<std::ptrdiff_t>(k), results.end());
             results.push_back(std::move(tuple));
             break;

@@ -56,7 +56,7 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // arity k >= 1 with k arguments), 0 for any other expression.
 std::size_t saturatedTupleSize(const Expr& e);
 // The tuple application of the components, typed from them.
-Expr mkTupleExpr(const std::vector<Expr>& components);
+Expr mkTupleExpr(std::vector<Expr> components);
 // The saturated tuple application carries the types that mkTupleExpr of its elements gives.
 bool tupleTypedAsBuilt(const Expr& e);
 // The lambda pattern of a binder against the lambda's argument type.
