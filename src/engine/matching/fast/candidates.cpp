@@ -632,7 +632,9 @@ public:
         return tuples_.get(std::move(parts), [](const std::vector<Type>& ps) { return mkTupleType(ps); });
     }
     Type arrow(const Type& arg, const Type& res) {
-        return arrows_.get({arg, res}, [](const std::pair<Type, Type>& k) { return mkArrow(k.first, k.second); });
+        return arrows_.get(
+            TypePairProbe{&arg, &res}, [](const TypePairProbe& p) { return std::pair<Type, Type>(*p.first, *p.second); },
+            [](const std::pair<Type, Type>& k) { return mkArrow(k.first, k.second); });
     }
 
 private:
