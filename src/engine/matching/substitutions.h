@@ -29,7 +29,10 @@ struct MatchResult {
     TypeSubst types;
 };
 
-// Match results are produced one at a time, on demand.
+// Match results are produced one at a time, on demand; a match makes a short list of them,
+// mostly read once and dropped: its cells come from the block pool.
+template <>
+struct PooledListCells<MatchResult> : std::true_type {};
 using MatchResults = List<MatchResult>;
 
 // (empty substitution, identity).

@@ -537,6 +537,12 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
 // results to be read.
 template <class R>
 struct RunSearch {
+    // Built in place: the search starts from `acc` and `s` on the worklist.
+    RunSearch(ApStep step, TermTypes termTypes, const TermSubst& acc, const NameSupply& s, Problems worklist,
+              std::function<R(TermSubst)> f)
+        : search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
+          finish(std::move(f)) {}
+
     Search search;
     std::function<R(TermSubst)> finish;
     std::optional<NameSupply> combined;
@@ -634,11 +640,9 @@ std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Pr
         return {std::move(results), Lazy<NameSupply>(s)};
     }
     TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<RunSearch<R>>(RunSearch<R>{
-        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
-        std::move(finish), {}, {}, 0, false});
-    List<R> results = resultsOf(g);
+    auto g = std::make_shared<RunSearch<R>>(step, std::move(termTypes), acc, s, std::move(worklist), std::move(finish));
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
+    List<R> results = resultsOf(std::move(g));
     return {std::move(results), std::move(rest)};
 }
 
