@@ -186,17 +186,20 @@ public:
     }
     // The values that `next()` (a std::optional<T>) gives in turn, until it gives none.  Each
     // cell is filled in where it stands when first examined, with the value and the pending
-    // rest (which holds a copy of `next`: a handle on the state it advances).
+    // rest, to which the computation itself (holding `next`) is then handed on: one
+    // computation serves the whole list.
     template <class G>
     static List unfold(G next) {
         NodePtr n = newNode();
-        // The computation runs only while its own cell is being forced, so it may write there.
+        // The computation runs only while its own cell is being forced, so it may write there;
+        // it then moves on to the fresh rest, which force() hands it to.
         n->compute = [next = std::move(next), cell = n.get()]() mutable {
             std::optional<T> value = next();
             if (!value) return List();
             cell->head.emplace(std::move(*value));
-            cell->tail = unfold(next).node_;
-            return List(NodePtr());  // no cell: this one is filled in
+            cell->tail = newNode();
+            cell = cell->tail.get();
+            return List(NodePtr());  // no cell: this one is filled in, its rest waits for this computation
         };
         return List(std::move(n));
     }
@@ -291,6 +294,7 @@ private:
         try {
             List result = compute();
             if (!result.node_) {
+                n.tail->compute = std::move(compute);
                 n.phase = Phase::Cons;
                 return n;
             }
