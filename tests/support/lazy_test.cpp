@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,23 @@ TEST(LazyList, TailsAreComputedOnceAndShared) {
     EXPECT_EQ(toVector(xs), (std::vector<int>{10, 20, 30}));
     EXPECT_EQ(toVector(xs), (std::vector<int>{10, 20, 30}));
     EXPECT_EQ(calls, 3);
+}
+
+TEST(LazyList, UnfoldTakesOneStepPerCellWhenFirstExamined) {
+    int steps = 0;
+    auto xs = List<int>::unfold([&steps, n = 0]() mutable -> std::optional<int> {
+        ++steps;
+        if (n == 3) return std::nullopt;
+        return n++;
+    });
+    EXPECT_EQ(steps, 0);
+    const List<int> rest = xs.tail();
+    EXPECT_EQ(steps, 1);
+    EXPECT_EQ(toVector(rest), (std::vector<int>{1, 2}));
+    EXPECT_EQ(steps, 4);
+    EXPECT_EQ(toVector(xs), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(toVector(rest), (std::vector<int>{1, 2}));
+    EXPECT_EQ(steps, 4);
 }
 
 TEST(LazyList, AppendConcatAndFold) {
