@@ -11,6 +11,7 @@
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
+#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/repeated_elements.h"
@@ -721,60 +722,30 @@ std::optional<Term> replacementFor(const BodyBuilder& bb, const TermSubst& m, co
 // type.  Contracting `\b -> f b` keeps the leaves of f in their order and drops only those of
 // b, which its lambda binds.
 std::uint64_t bodyHash(const Term& body) {
-    struct Item {
-        const Term* term;      // null: a lambda's binders leave scope
-        std::size_t leaving;   // on a mark: how many
-    };
     // Kept for the next hash (nothing below hashes again).
-    thread_local std::vector<Item> work;
     thread_local std::vector<const std::string*> bound;
-    work.assign(1, Item{&body, 0});
     bound.clear();
     std::uint64_t h = 0;
     auto isBound = [](const std::string& n) {
         return std::any_of(bound.begin(), bound.end(), [&n](const std::string* b) { return *b == n; });
     };
-    while (!work.empty()) {
-        const Item it = work.back();
-        work.pop_back();
-        if (!it.term) {
-            bound.resize(bound.size() - it.leaving);
-            continue;
-        }
-        const Term& u = *it.term;
+    auto mixLeaf = [&h](const Term& u, std::uint64_t what) {
+        h = mixHash(mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode()), what);
+    };
+    walkScoped(body, bound, [&](const Term& u) {
         switch (u.kind()) {
         case TermKind::LVar:
-            if (isBound(u.name())) break;
-            [[fallthrough]];
-        case TermKind::PVar:
-            h = mixHash(mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode()),
-                        std::hash<std::string>{}(u.name()));
-            break;
+            if (!isBound(u.name())) mixLeaf(u, std::hash<std::string>{}(u.name()));
+            return false;
+        case TermKind::PVar: mixLeaf(u, std::hash<std::string>{}(u.name())); return false;
         case TermKind::Con:
-            h = mixHash(mixHash(mixHash(h, static_cast<std::uint64_t>(u.kind())), u.type().hashCode()),
-                        static_cast<std::uint64_t>(u.constant().kind()));
+            mixLeaf(u, static_cast<std::uint64_t>(u.constant().kind()));
             if (u.constant().kind() == ConstantKind::Number)
                 h = mixHash(h, static_cast<std::uint32_t>(u.constant().number()));
-            break;
-        case TermKind::Ap:
-            work.push_back({&u.arg(), 0});
-            work.push_back({&u.fun(), 0});
-            break;
-        case TermKind::Lam: {
-            const std::size_t before = bound.size();
-            anyBinderName(u.binder(), [](const std::string& n) {
-                bound.push_back(&n);
-                return false;
-            });
-            work.push_back({nullptr, bound.size() - before});
-            work.push_back({&u.body(), 0});
-            break;
+            return false;
+        default: return true;
         }
-        case TermKind::Tupl:
-            for (std::size_t i = u.elems().size(); i-- > 0;) work.push_back({&u.elems()[i], 0});
-            break;
-        }
-    }
+    });
     return h;
 }
 

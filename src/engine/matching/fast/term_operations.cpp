@@ -7,6 +7,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
 #include "support/errors.h"
@@ -323,63 +324,6 @@ std::vector<std::string> binderNames(const LamBinding& b) {
 }
 
 namespace {
-
-// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
-// into the binder (which the walked term keeps alive).  Returns how many.
-std::size_t pushNames(std::vector<std::string>& bound, const LamBinding& b) { return pushBinder(bound, b); }
-
-std::size_t pushNames(std::vector<const std::string*>& bound, const LamBinding& b) {
-    const std::size_t before = bound.size();
-    anyBinderName(b, [&bound](const std::string& n) {
-        bound.push_back(&n);
-        return false;
-    });
-    return bound.size() - before;
-}
-
-// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
-// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
-// visited subterm; `enter(u)` is called for each subterm and says whether to go below it.
-template <class Name, class Enter>
-void walkScoped(const Term& t, std::vector<Name>& bound, const Enter& enter) {
-    struct Item {
-        const Term* term;     // null: leave a lambda
-        std::size_t binds;    // the names its binder put on `bound`
-    };
-    // Stacks are kept for the next walk: the walks are many and mostly short.
-    thread_local std::vector<std::vector<Item>> spare;
-    std::vector<Item> stack;
-    if (!spare.empty()) {
-        stack = std::move(spare.back());
-        spare.pop_back();
-    }
-    stack.assign(1, Item{&t, 0});
-    while (!stack.empty()) {
-        const Item it = stack.back();
-        stack.pop_back();
-        if (!it.term) {
-            bound.resize(bound.size() - it.binds);
-            continue;
-        }
-        const Term& u = *it.term;
-        if (!enter(u)) continue;
-        switch (u.kind()) {
-        case TermKind::Ap:
-            stack.push_back({&u.arg(), 0});
-            stack.push_back({&u.fun(), 0});
-            break;
-        case TermKind::Lam:
-            stack.push_back({nullptr, pushNames(bound, u.binder())});
-            stack.push_back({&u.body(), 0});
-            break;
-        case TermKind::Tupl:
-            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
-            break;
-        default: break;
-        }
-    }
-    spare.push_back(std::move(stack));
-}
 
 bool isBound(const std::vector<std::string>& bound, const std::string& n) {
     return std::find(bound.begin(), bound.end(), n) != bound.end();
