@@ -312,6 +312,9 @@ struct BranchPoint {
     Problems rest;             // the rest of the worklist from its first branching problem on
     Problems derived;          // the problems the prefix's rules brought
     bool nonLambdaImages;      // an image that is no lambda may match f (head_binders.h)
+    // The term has no free local variable, so neither has an image: the step builds them from
+    // the term's parts and binds every variable it adds.
+    bool closedImages;
 };
 
 // The type variables of the terms a search starts from, read when a type match first binds a
@@ -448,7 +451,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     const bool nonLambdaImages =
         nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
-                                 std::move(derived), nonLambdaImages});
+                                 std::move(derived), nonLambdaImages, !hasFreeLocals(t)});
 }
 
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
@@ -477,6 +480,7 @@ std::optional<Solution> tryNextAlternative(Search& g) {
     }
     std::pair<StepResult, NameSupply>& alt = *taken;
     if (!top.nonLambdaImages && !alt.first.first.is(TermKind::Lam)) return std::nullopt;
+    if (top.closedImages) recordClosed(alt.first.first);
     // The application rule: (f, u) in front of the step's problems, all under the type match.
     Problems& stepProblems = alt.first.second;
     if (anyMatchesNothing(stepProblems)) return std::nullopt;
