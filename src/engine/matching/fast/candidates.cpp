@@ -816,6 +816,7 @@ private:
         bb_.emplace(bodyBuilder(v, x_));
         binder_.emplace(LamVar(v));
         rest_ = std::move(rest);
+        closed_ = !hasFreeLocals(t_);
         ordered_ = bb_->params.empty() && !t_.hasLam() && !bb_->pattern.hasTypeVars() && !bb_->argType.hasTypeVars();
         level_.push_back(TypedBody{t_, TypeSubst()});
         return candidateOf(level_.front());
@@ -824,6 +825,9 @@ private:
     Step candidateOf(const TypedBody& b) const {
         const Type varType = substType(b.types, bb_->argType);
         Term u = etaReduce(Lam(*binder_, b.body, imageTypes().arrow(varType, b.body.type())));
+        // The instances stand where the subterms they replace stood, so a body's local
+        // variables are t's and the abstraction variable: closed with t.
+        if (closed_) recordClosed(u);
         Problems problems;
         if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
         return stepOf(std::move(u), std::move(problems), rest_);
@@ -898,8 +902,7 @@ private:
         if (!types) return std::nullopt;
         std::optional<Term> r = replacementFor(*bb_, thawed, *types);
         if (!r) return std::nullopt;
-        positions_->pathInto(at_, path_);
-        return TypedBody{replaceAtEta(path_, parent.body, *r), std::move(*types), ordered_ ? at_ + 1 : 0};
+        return TypedBody{positions_->replacedAt(at_, *r), std::move(*types), ordered_ ? at_ + 1 : 0};
     }
 
     Term x_;
@@ -908,6 +911,7 @@ private:
     std::optional<BodyBuilder> bb_;
     std::optional<LamBinding> binder_;
     NameSupply rest_;
+    bool closed_ = false;           // t has no free local variable
     std::vector<TypedBody> level_;  // the level whose bodies are searched
     std::vector<TypedBody> next_;   // the bodies of the level after it found so far
     SeenBodies seen_;               // those bodies, for dropping equal ones
@@ -922,7 +926,6 @@ private:
     std::optional<PositionTable> positions_;  // its positions, once searched
     std::size_t at_ = 0;            // the position searched
     NameMap frozen_;                // the names its free locals are frozen into
-    mutable Path path_;             // the path of the position searched, when a body is built
     List<Solution> solutions_;      // the matches at it not yet taken
 };
 

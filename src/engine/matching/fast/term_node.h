@@ -201,6 +201,13 @@ struct TermBuilder {
         n.size = addSizes(n.size, c.size);
     }
     static const TermNode& of(const Term& t) { return *t.node_; }
+    // An application node's facts, from its children.
+    static void finishAp(TermNode& n) {
+        absorb(n, n.first);
+        absorb(n, n.second);
+        const TermNode& f = *n.first.node_;
+        n.headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
+    }
 };
 
 // --- shared helpers -------------------------------------------------------------------------

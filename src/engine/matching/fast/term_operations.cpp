@@ -207,10 +207,17 @@ private:
     std::vector<std::optional<Entry>> slots_ = std::vector<std::optional<Entry>>(std::size_t{2} << kPairBits);
 };
 
-Term rebuiltWithChild(const Term& t, const TermStep& s, Term c) {
+// An application of t's type: as Ap, with the type copied straight into the node.
+Term apLike(const Term& t, Term&& fun, const Term& arg) {
+    Term out = TermBuilder::node(t.type(), std::move(fun), arg);
+    TermBuilder::finishAp(TermBuilder::edit(out));
+    return out;
+}
+
+Term rebuiltWithChild(const Term& t, const TermStep& s, Term&& c) {
     switch (s.kind) {
-    case StepKind::First: return Ap(std::move(c), t.arg(), t.type());
-    case StepKind::Second: return Ap(t.fun(), std::move(c), t.type());
+    case StepKind::First: return apLike(t, std::move(c), t.arg());
+    case StepKind::Second: return apLike(t, Term(t.fun()), c);
     case StepKind::Body: return Lam(t.binder(), std::move(c), t.type());
     case StepKind::TupElem: {
         std::vector<Term> es = t.elems();
@@ -222,27 +229,29 @@ Term rebuiltWithChild(const Term& t, const TermStep& s, Term c) {
 }
 
 // The node t with the child selected by s replaced.
-Term withChild(const Term& t, const TermStep& s, Term c) {
+Term withChild(const Term& t, const TermStep& s, Term&& c) {
     if (t.size() > (s.kind == StepKind::TupElem ? RebuiltNodes::kSmall : RebuiltNodes::kSmallSpine))
         return rebuiltWithChild(t, s, std::move(c));
     thread_local RebuiltNodes rebuilt;
-    return rebuilt.get(t, RebuiltNodes::positionOf(s), c, [&] { return rebuiltWithChild(t, s, c); });
+    return rebuilt.get(t, RebuiltNodes::positionOf(s), c, [&] { return rebuiltWithChild(t, s, Term(c)); });
 }
 
 }  // namespace
 
 Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
-    std::vector<Term> spine;
-    spine.reserve(path.size());
-    Term at = t;
+    // The nodes down the path, inside t, which holds them (kept for the next call: nothing
+    // below replaces again).
+    thread_local std::vector<const Term*> spine;
+    spine.clear();
+    const Term* at = &t;
     for (std::size_t i = 0; i < path.size(); ++i) {
-        const Term* next = child(at, path[i]);
-        if (!next) invalidReplace(at, path, i, replacement);
+        const Term* next = child(*at, path[i]);
+        if (!next) invalidReplace(*at, path, i, replacement);
         spine.push_back(at);
-        at = *next;
+        at = next;
     }
     Term result = replacement;
-    for (std::size_t i = path.size(); i-- > 0;) result = withChild(spine[i], path[i], std::move(result));
+    for (std::size_t i = path.size(); i-- > 0;) result = withChild(*spine[i], path[i], std::move(result));
     return result;
 }
 
@@ -288,6 +297,19 @@ Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, 
     Term out = std::move(nodes.front());
     nodes.clear();
     return out;
+}
+
+Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
+    // A lambda on the way may become an eta redex: replaceAtEta decides.
+    if (root_.hasLam()) {
+        Path p;
+        pathInto(i, p);
+        return replaceAtEta(p, root_, replacement);
+    }
+    Term result = replacement;
+    for (const Entry* e = &entries_[i]; e->parent >= 0; e = &entries_[static_cast<std::size_t>(e->parent)])
+        result = rebuiltWithChild(term(static_cast<std::size_t>(e->parent)), e->step, std::move(result));
+    return result;
 }
 
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {

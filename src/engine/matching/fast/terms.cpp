@@ -135,11 +135,7 @@ Term Con(Constant constant, Type type) {
 
 Term Ap(Term fun, Term arg, Type type) {
     Term t = TermBuilder::node(std::move(type), std::move(fun), std::move(arg));
-    TermNode& n = TermBuilder::edit(t);
-    TermBuilder::absorb(n, n.first);
-    TermBuilder::absorb(n, n.second);
-    const TermNode& f = TermBuilder::of(n.first);
-    n.headFlexible = f.kind == TermKind::PVar || f.kind == TermKind::Lam || (f.kind == TermKind::Ap && f.headFlexible);
+    TermBuilder::finishAp(TermBuilder::edit(t));
     return t;
 }
 

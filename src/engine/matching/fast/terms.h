@@ -324,6 +324,9 @@ public:
     Path path(std::size_t i) const;
     // The same into `out`, whose storage is reused.
     void pathInto(std::size_t i, Path& out) const;
+    // replaceAtEta of the path to position i: the root with that subterm replaced, rebuilt up
+    // the parents without building the path.
+    Term replacedAt(std::size_t i, const Term& replacement) const;
 
 private:
     struct Entry {
