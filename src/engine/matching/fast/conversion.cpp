@@ -658,123 +658,145 @@ private:
     std::vector<const Type*> bound_;
 };
 
-// The conversion of t with the type substitution applied to every type in it (none: as they
-// are).  A subterm without type variables keeps its types, and its origin when it has one.
-// On an explicit stack, as the conversion the other way.
-Expr convertTyped(const Term& t, const TypeSubst* types) {
-    if (types && (types->isIdentity() || !t.hasTypeVars())) types = nullptr;
-    // A large term's types share their nodes: they share one memo of substituted types.
-    std::optional<SharedSubst> shared;
-    if (types && t.size() >= 32) shared.emplace(*types);
-    auto typed = [types](const Term& u) { return types && u.hasTypeVars(); };
-    struct Task {
+// The children that the conversion back walks: an application's function and argument, a
+// lambda's body, a tuple's elements; none for the leaves.
+std::uint32_t childCount(const Term& u) {
+    switch (u.kind()) {
+    case TermKind::Ap: return 2;
+    case TermKind::Lam: return 1;
+    case TermKind::Tupl: return static_cast<std::uint32_t>(u.elems().size());
+    default: return 0;
+    }
+}
+const Term& childAt(const Term& u, std::uint32_t i) {
+    switch (u.kind()) {
+    case TermKind::Ap: return i == 0 ? u.fun() : u.arg();
+    case TermKind::Lam: return u.body();
+    default: return u.elems()[i];
+    }
+}
+
+bool isLeaf(const Term& u) { return u.is(TermKind::LVar) || u.is(TermKind::PVar) || u.is(TermKind::Con); }
+
+// A variable or constant converted back (it keeps its conversion when `typing` says so).
+template <class Typing>
+Expr convertLeaf(const Term& u, Typing& typing) {
+    Expr e = u.is(TermKind::Con) ? mkCon(u.constant(), typing.type(u)) : mkVar(u.name(), typing.type(u));
+    if (typing.keeps(u)) keepConversion(u, e);
+    return e;
+}
+
+// The stacks of the conversion back, kept for the next conversion (nothing below converts
+// again): the nodes entered with the next child to look at, and the converted children that
+// wait for their parent.
+struct BackStacks {
+    struct Frame {
         const Term* term;
-        bool build;  // false: convert the term; true: build it from its converted children
+        std::uint32_t next;
     };
-    // The memo and the stacks, kept for the next conversion (nothing below converts again).
-    struct Room {
-        SubstitutedTypes substituted;
-        std::vector<Task> tasks;
-        std::vector<Expr> results;
-    };
-    thread_local Room room;
-    SubstitutedTypes& substituted = room.substituted;
-    auto typeOf = [&](const Term& u) {
-        if (!typed(u) || u.type().isGround()) return u.type();
-        return shared ? (*shared)(u.type()) : substituted.get(*types, u.type());
-    };
-    if (!typed(t))
-        if (const Expr* o = t.origin()) return *o;
-    std::vector<Task>& tasks = room.tasks;
-    std::vector<Expr>& results = room.results;
-    tasks.assign(1, Task{&t, false});
+    std::vector<Frame> frames;
+    std::vector<Expr> results;
+};
+
+// The conversion back of a node that is neither known nor a leaf, in post-order on the
+// stacks.  `typing` says what a node converts to when that is known already (`known`), the
+// type of the node built for it (`type`), and whether the node keeps its conversion (`keeps`).
+template <class Typing>
+Expr convertNodes(const Term& t, Typing& typing) {
+    thread_local BackStacks stacks;
+    std::vector<BackStacks::Frame>& frames = stacks.frames;
+    std::vector<Expr>& results = stacks.results;
+    // Cleared first: an error may have left the last conversion's work behind.
+    frames.assign(1, BackStacks::Frame{&t, 0});
     results.clear();
-    auto pop = [&results] {
-        Expr e = std::move(results.back());
-        results.pop_back();
-        return e;
-    };
-    // A node converted as it is (whatever the substitution) keeps its conversion: the results
-    // of one search share the nodes of the images built for its earlier elements.
-    auto keep = [&typed, &results](const Term& u) {
-        if (!typed(u)) keepConversion(u, results.back());
-    };
-    // What a term converts to when that is its origin.
-    auto known = [&typed](const Term& u) { return typed(u) ? nullptr : u.origin(); };
-    while (!tasks.empty()) {
-        const Task task = tasks.back();
-        tasks.pop_back();
-        const Term& u = *task.term;
-        if (!task.build) {
-            if (!typed(u))
-                if (const Expr* o = u.origin()) {
-                    results.push_back(*o);
-                    continue;
-                }
-            switch (u.kind()) {
-            case TermKind::LVar:
-            case TermKind::PVar: results.push_back(mkVar(u.name(), typeOf(u))); keep(u); continue;
-            case TermKind::Con: results.push_back(mkCon(u.constant(), typeOf(u))); keep(u); continue;
-            case TermKind::Ap:
-                // Children that convert to their origins go straight to the results, as long
-                // as every child before them does.
-                tasks.push_back({&u, true});
-                if (const Expr* f = known(u.fun())) {
-                    results.push_back(*f);
-                    if (const Expr* x = known(u.arg())) {
-                        results.push_back(*x);
-                    } else {
-                        tasks.push_back({&u.arg(), false});
-                    }
-                } else {
-                    tasks.push_back({&u.arg(), false});
-                    tasks.push_back({&u.fun(), false});
-                }
-                continue;
-            case TermKind::Lam:
-                tasks.push_back({&u, true});
-                if (const Expr* body = known(u.body())) {
-                    results.push_back(*body);
-                } else {
-                    tasks.push_back({&u.body(), false});
-                }
-                continue;
-            case TermKind::Tupl:
-                tasks.push_back({&u, true});
-                for (std::size_t i = u.elems().size(); i-- > 0;) tasks.push_back({&u.elems()[i], false});
-                continue;
+    for (;;) {
+        BackStacks::Frame& top = frames.back();
+        const Term& u = *top.term;
+        if (top.next < childCount(u)) {
+            const Term& c = childAt(u, top.next++);
+            if (const Expr* o = typing.known(c)) {
+                results.push_back(*o);
+            } else if (isLeaf(c)) {
+                results.push_back(convertLeaf(c, typing));
+            } else {
+                frames.push_back({&c, 0});
             }
+            continue;
         }
+        // Every child is converted: the node is built in the place of its first child.
         switch (u.kind()) {
         case TermKind::Ap: {
-            Expr x = pop();
-            Expr f = pop();
-            results.push_back(mkAp(std::move(f), std::move(x), typeOf(u)));
+            Expr& f = results[results.size() - 2];
+            f = mkAp(std::move(f), std::move(results.back()), typing.type(u));
+            results.pop_back();
             break;
         }
         case TermKind::Lam: {
-            Expr body = pop();
-            Type type = typeOf(u);
+            Expr& body = results.back();
+            Type type = typing.type(u);
             Expr pattern = binderPattern(argType(type), u.binder());
-            results.push_back(mkLam(std::move(pattern), std::move(body), std::move(type)));
+            body = mkLam(std::move(pattern), std::move(body), std::move(type));
             break;
         }
-        case TermKind::Tupl: {
+        default: {
             // The elements are the last results: moved from their places, then replaced by the tuple.
             const std::size_t k = u.elems().size();
-            const Type type = typeOf(u);
+            const Type type = typing.type(u);
             Expr tuple = tupleExpr(std::span<Expr>(results.data() + (results.size() - k), k), &type);
             results.erase(results.end() - static_cast<std::ptrdiff_t>(k), results.end());
             results.push_back(std::move(tuple));
             break;
         }
-        default: break;
         }
-        keep(u);
+        // A node converted as it is (whatever the substitution) keeps its conversion: the
+        // results of one search share the nodes of the images built for its earlier elements.
+        if (typing.keeps(u)) keepConversion(u, results.back());
+        frames.pop_back();
+        if (frames.empty()) break;
     }
     Expr out = std::move(results.back());
-    results.clear();
+    results.pop_back();
     return out;
+}
+
+// Every type as it is: a node converts to its origin when it has one, and keeps its conversion.
+struct AsTyped {
+    static const Expr* known(const Term& u) { return u.origin(); }
+    static const Type& type(const Term& u) { return u.type(); }
+    static bool keeps(const Term&) { return true; }
+};
+
+// The types with a substitution applied: a subterm without type variables keeps its types, and
+// converts to its origin when it has one.
+struct Instantiated {
+    const TypeSubst& types;
+    // A large term's types share their nodes: they share one memo of substituted types.
+    std::optional<SharedSubst> shared;
+
+    static bool typed(const Term& u) { return u.hasTypeVars(); }
+    static const Expr* known(const Term& u) { return typed(u) ? nullptr : u.origin(); }
+    static bool keeps(const Term& u) { return !typed(u); }
+    Type type(const Term& u) {
+        if (!typed(u) || u.type().isGround()) return u.type();
+        if (shared) return (*shared)(u.type());
+        thread_local SubstitutedTypes substituted;
+        return substituted.get(types, u.type());
+    }
+};
+
+// The conversion of t with the type substitution applied to every type in it (none: as they
+// are).  On explicit stacks, as the conversion the other way.  Out of line: inlined into the
+// loop over the bindings, it costs that loop more than the call.
+[[gnu::noinline]] Expr convertTyped(const Term& t, const TypeSubst* types) {
+    if (types && (types->isIdentity() || !t.hasTypeVars())) types = nullptr;
+    if (!types) {
+        if (const Expr* o = t.origin()) return *o;
+        AsTyped typing;
+        return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
+    }
+    Instantiated typing{*types, std::nullopt};
+    if (t.size() >= 32) typing.shared.emplace(*types);
+    return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
 }
 
 }  // namespace
