@@ -816,7 +816,6 @@ private:
         bb_.emplace(bodyBuilder(v, x_));
         binder_.emplace(LamVar(v));
         rest_ = std::move(rest);
-        closed_ = !hasFreeLocals(t_);
         ordered_ = bb_->params.empty() && !t_.hasLam() && !bb_->pattern.hasTypeVars() && !bb_->argType.hasTypeVars();
         level_.push_back(TypedBody{t_, TypeSubst()});
         return candidateOf(level_.front());
@@ -825,9 +824,6 @@ private:
     Step candidateOf(const TypedBody& b) const {
         const Type varType = substType(b.types, bb_->argType);
         Term u = etaReduce(Lam(*binder_, b.body, imageTypes().arrow(varType, b.body.type())));
-        // The instances stand where the subterms they replace stood, so a body's local
-        // variables are t's and the abstraction variable: closed with t.
-        if (closed_) recordClosed(u);
         Problems problems;
         if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
         return stepOf(std::move(u), std::move(problems), rest_);
@@ -911,7 +907,6 @@ private:
     std::optional<BodyBuilder> bb_;
     std::optional<LamBinding> binder_;
     NameSupply rest_;
-    bool closed_ = false;           // t has no free local variable
     std::vector<TypedBody> level_;  // the level whose bodies are searched
     std::vector<TypedBody> next_;   // the bodies of the level after it found so far
     SeenBodies seen_;               // those bodies, for dropping equal ones
