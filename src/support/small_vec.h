@@ -54,6 +54,7 @@ public:
         new (data() + size_) T(std::move(x));
         ++size_;
     }
+    void pop_back() { data()[--size_].~T(); }
     // Appends the range, of other elements than its own (their room may move).
     template <class It>
     void append(It first, It last) {

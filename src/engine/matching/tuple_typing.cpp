@@ -4,13 +4,7 @@
 
 namespace plim {
 
-namespace {
-
-// The variable occurs in t, not looking into schemes: the unifier's occurs check while nothing
-// is bound.
-bool occursUnbound(const Type& t, const std::string& v) {
-    if (t.isTid()) return t.name() == v;
-    if (!t.isTCon() || t.isGround()) return false;
+bool tuple_typing::occursUnboundBelow(const Type& t, const std::string& v) {
     std::vector<const Type*> todo{&t};
     while (!todo.empty()) {
         const Type& u = *todo.back();
@@ -21,8 +15,6 @@ bool occursUnbound(const Type& t, const std::string& v) {
     }
     return false;
 }
-
-}  // namespace
 
 bool typesMayUnify(const Type& a, const Type& b) { return TypeUnifier().unify(a, b); }
 
@@ -99,14 +91,7 @@ bool TypeUnifier::holds(const Type& t, const std::string& v) const {
     return false;
 }
 
-bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes) {
-    // A scheme meets anything; a type variable meets the image's type unless it is a part of an
-    // element's type (the occurs check): what the unification below answers for them, without
-    // building the image's type.
-    if (head.isTAbs()) return true;
-    if (head.isTid())
-        return std::none_of(elementTypes.begin(), elementTypes.end(),
-                            [&head](const Type& t) { return occursUnbound(t, head.name()); });
+bool tuple_typing::arrowImageMayFit(const Type& head, const std::vector<Type>& elementTypes) {
     // The result type is left open: a name no type variable has.
     return typesMayUnify(head, mkArrow(mkTupleType(elementTypes), mkTid(" result")));
 }

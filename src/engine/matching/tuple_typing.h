@@ -21,20 +21,57 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "lang/types.h"
+#include "support/small_vec.h"
 
 namespace plim {
 
 // Some substitution of type variables makes a and b equal.  A scheme meets anything.
 bool typesMayUnify(const Type& a, const Type& b);
 
-// f's type can meet the type of an image for the elements' types.
-bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes);
+namespace tuple_typing {
+
+// The variable occurs in t, not looking into schemes: the unifier's occurs check while nothing
+// is bound.
+bool occursUnboundBelow(const Type& t, const std::string& v);
+inline bool occursUnbound(const Type& t, const std::string& v) {
+    if (t.isTid()) {
+        // Most names that differ differ in their first letter.
+        const std::string& n = t.name();
+        return n.size() == v.size() && (n.empty() || (n[0] == v[0] && n == v));
+    }
+    if (!t.isTCon() || t.isGround()) return false;
+    return occursUnboundBelow(t, v);
+}
+
+// An arrow head's type can meet ((elementTypes)) -> R whatever R is.
+bool arrowImageMayFit(const Type& head, const std::vector<Type>& elementTypes);
+
+}  // namespace tuple_typing
+
+// f's type can meet the type of an image for the elements' types, `typeOf(e)` giving the type
+// of each element e.  A scheme meets anything; a type variable meets the image's type unless it
+// is a part of an element's type (the occurs check): what the unification answers for them,
+// without building the image's type.
+template <class Elements, class TypeOf>
+bool imageTypeMayFit(const Type& head, const Elements& elements, TypeOf typeOf) {
+    if (head.isTAbs()) return true;
+    if (head.isTid())
+        return std::none_of(std::begin(elements), std::end(elements),
+                            [&](const auto& e) { return tuple_typing::occursUnbound(typeOf(e), head.name()); });
+    std::vector<Type> types;
+    for (const auto& e : elements) types.push_back(typeOf(e));
+    return tuple_typing::arrowImageMayFit(head, types);
+}
+inline bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes) {
+    return imageTypeMayFit(head, elementTypes, [](const Type& t) -> const Type& { return t; });
+}
 
 // The component k of a tuple type of n components; nothing for any other type (or none).
 inline std::optional<Type> tupleTypeComponent(const std::optional<Type>& t, std::size_t k, std::size_t n) {
@@ -109,29 +146,33 @@ template <class Term>
 class OccurrenceTypes {
 public:
     explicit OccurrenceTypes(std::size_t expectedNotes) { noted_.reserve(expectedNotes); }
+    OccurrenceTypes(const OccurrenceTypes&) = delete;
+    OccurrenceTypes& operator=(const OccurrenceTypes&) = delete;
     void note(const Term& x) {
         if (x.is(KindOf<Term>::PVar)) noted_.push_back(Note{&x.name(), &x.type(), noted_.size()});
     }
     void visit(const Term& t) {
         using K = KindOf<Term>;
-        if (noted_.empty()) return;
+        if (noted_.empty() || !t.hasPVar()) return;
         seal();
-        // Kept for the next visit (nothing below visits again).
-        thread_local std::vector<const Term*> todo;
-        todo.assign(1, &t);
+        // Only the parts that hold a pattern variable are walked.
+        SmallVec<const Term*, 16> todo;
+        auto push = [&todo](const Term& c) {
+            if (c.hasPVar()) todo.push_back(&c);
+        };
+        todo.push_back(&t);
         while (!todo.empty() && agree_) {
             const Term& u = *todo.back();
             todo.pop_back();
-            if (!u.hasPVar()) continue;
             switch (u.kind()) {
             case K::PVar: agree_ = sameAsNoted(u); break;
             case K::Ap:
-                todo.push_back(&u.fun());
-                todo.push_back(&u.arg());
+                push(u.fun());
+                push(u.arg());
                 break;
-            case K::Lam: todo.push_back(&u.body()); break;
+            case K::Lam: push(u.body()); break;
             case K::Tupl:
-                for (const Term& e : u.elems()) todo.push_back(&e);
+                for (const Term& e : u.elems()) push(e);
                 break;
             default: break;
             }
@@ -156,23 +197,29 @@ private:
             const int c = a.name->compare(*b.name);
             return c < 0 || (c == 0 && a.order < b.order);
         });
-        noted_.erase(std::unique(noted_.begin(), noted_.end(),
-                                 [](const Note& a, const Note& b) { return *a.name == *b.name; }),
-                     noted_.end());
+        noted_.resize(static_cast<std::size_t>(
+            std::unique(noted_.begin(), noted_.end(), [](const Note& a, const Note& b) { return *a.name == *b.name; }) -
+            noted_.begin()));
     }
     bool sameAsNoted(const Term& v) const {
         auto it = noted_.begin();
         if (noted_.size() <= kFew) {
             // The pattern's own occurrences are the noted ones: their names compare in place.
-            while (it != noted_.end() && it->name != &v.name() && *it->name != v.name()) ++it;
+            while (it != noted_.end() && !sameName(*it->name, v.name())) ++it;
         } else {
             it = std::lower_bound(noted_.begin(), noted_.end(), Note{&v.name(), nullptr, 0}, before);
         }
-        if (it == noted_.end() || (it->name != &v.name() && *it->name != v.name())) return true;
+        if (it == noted_.end() || !sameName(*it->name, v.name())) return true;
         return it->type->sameNode(v.type()) || eqType(*it->type, v.type());
     }
+    // Names compare in place first; most that differ differ in their first letter.
+    static bool sameName(const std::string& a, const std::string& b) {
+        if (&a == &b) return true;
+        const std::size_t n = a.size();
+        return n == b.size() && (n == 0 || (a[0] == b[0] && std::memcmp(a.data(), b.data(), n) == 0));
+    }
     static constexpr std::size_t kFew = 8;
-    std::vector<Note> noted_;
+    SmallVec<Note, kFew> noted_;
     bool sealed_ = false;
     bool agree_ = true;
 };
@@ -188,12 +235,9 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
     const Term& f = p.fun();
     const std::vector<Term>& xs = p.arg().elems();
     if (xs.size() < 2 || std::any_of(xs.begin(), xs.end(), [](const Term& x) { return x.is(K::Tupl); })) return false;
-    // Kept for the next check, emptied after this one (imageTypeMayFit does not come back here).
-    thread_local std::vector<Type> types;
-    for (const Term& x : xs) types.push_back(x.type());
-    const bool fits = imageTypeMayFit(f.type(), types);
-    types.clear();
-    if (fits || !tuple_typing::decompositionsTyped(t)) return false;
+    if (imageTypeMayFit(f.type(), xs, [](const Term& x) -> const Type& { return x.type(); }) ||
+        !tuple_typing::decompositionsTyped(t))
+        return false;
     tuple_typing::OccurrenceTypes<Term> occurrences(xs.size() + 1);
     occurrences.note(f);
     for (const Term& x : xs) occurrences.note(x);
