@@ -99,6 +99,11 @@ struct NameSupply {
     NameList tyvars;
 };
 
+// Every match and every rewriting step leaves the rest of its supply as a lazy value, mostly
+// dropped soon after: their cells come from the block pool.
+template <>
+struct PooledLazyCells<NameSupply> : std::true_type {};
+
 // (varNames, varNames).
 NameSupply initialNameSupply();
 // Two empty lists.

@@ -48,11 +48,17 @@ void dropHandle(std::shared_ptr<Cell>& p) noexcept {
 // Lazy<T>
 // ---------------------------------------------------------------------------------------
 
+// Whether the cells of Lazy<T> come from the block pool (support/block_pool.h) rather than the
+// general allocator: opted into, next to the value type, by a module that makes many of them,
+// mostly dropped soon (every specialisation must be seen before the lazy type is used).
+template <class T>
+struct PooledLazyCells : std::false_type {};
+
 template <class T>
 class Lazy {
 public:
     // An already computed value.
-    Lazy(T value) : state_(std::make_shared<State>()) {  // NOLINT: implicit by design
+    Lazy(T value) : state_(newState()) {  // NOLINT: implicit by design
         state_->value.emplace(std::move(value));
         state_->phase = Phase::Done;
     }
@@ -122,7 +128,12 @@ private:
         std::exception_ptr error;
     };
     struct Deferred {};
-    explicit Lazy(Deferred) : state_(std::make_shared<State>()) {}
+    explicit Lazy(Deferred) : state_(newState()) {}
+
+    static std::shared_ptr<State> newState() {
+        if constexpr (PooledLazyCells<T>::value) return std::allocate_shared<State>(PoolAllocator<State>());
+        return std::make_shared<State>();
+    }
 
     std::shared_ptr<State> state_;
 };
