@@ -129,9 +129,8 @@ MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& 
     } else {
         finish = [thaw = thawing(tctx)](TermSubst s) { return fastConvertSolution(thaw(std::move(s))); };
     }
-    fast::Problems worklist;
-    worklist.push_back(preparedProblem(b, p, pctx, t, tctx));
-    fast::ConvertedRun run = fast::solveRunConverted(step, b, std::move(worklist), supply, std::move(finish));
+    fast::ConvertedRun run =
+        fast::solveRunConverted(step, b, preparedProblem(b, p, pctx, t, tctx), supply, std::move(finish));
     return MatchRun{std::move(run.results), std::move(run.rest)};
 }
 

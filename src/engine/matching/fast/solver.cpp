@@ -601,10 +601,16 @@ TermTypes typeVarsOfTerms(const Problems& worklist) {
     return found;
 }
 
-// The first-order walk's answer for a worklist of one problem from the identity.
+// The first-order walk's answer for one problem from the identity.
+std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problem& problem) {
+    if (!isIdentity(acc)) return std::nullopt;
+    return matchFirstOrder(step, problem.first, problem.second);
+}
+
+// The same for a worklist of one problem.
 std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problems& worklist) {
-    if (worklist.size() != 1 || !isIdentity(acc)) return std::nullopt;
-    return matchFirstOrder(step, worklist.front().first, worklist.front().second);
+    if (worklist.size() != 1) return std::nullopt;
+    return firstOrder(step, acc, worklist.front());
 }
 
 // The single problem (p, t) has no solution, as its types show before any search: it branches
@@ -635,19 +641,32 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
 
 namespace {
 
+// The run of a match decided without a search: its solution, if any, and the supply unchanged.
 template <class R>
-std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
-                                           std::function<R(TermSubst)> finish) {
-    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
-        List<R> results;
-        if (m->solution) results = List<R>::cons(finish(std::move(*m->solution)), {});
-        return {std::move(results), Lazy<NameSupply>(s)};
-    }
+std::pair<List<R>, Lazy<NameSupply>> decidedRun(std::optional<TermSubst> solution, const NameSupply& s,
+                                                const std::function<R(TermSubst)>& finish) {
+    List<R> results;
+    if (solution) results = List<R>::cons(finish(std::move(*solution)), {});
+    return {std::move(results), Lazy<NameSupply>(s)};
+}
+
+// The run of the search over the worklist.
+template <class R>
+std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc, Problems worklist,
+                                               const NameSupply& s, std::function<R(TermSubst)> finish) {
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<RunSearch<R>>(step, std::move(termTypes), acc, s, std::move(worklist), std::move(finish));
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
     List<R> results = resultsOf(std::move(g));
     return {std::move(results), std::move(rest)};
+}
+
+template <class R>
+std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+                                           std::function<R(TermSubst)> finish) {
+    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist))
+        return decidedRun(std::move(m->solution), s, finish);
+    return searchRun(step, acc, std::move(worklist), s, std::move(finish));
 }
 
 }  // namespace
@@ -660,11 +679,19 @@ SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const
     return SolutionRun{std::move(substs), std::move(rest)};
 }
 
-ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+// A match decided up front (by the types or the first-order walk) needs no worklist.
+ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish) {
-    if (ruledOutAtOnce(step, worklist)) return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
-    auto [results, rest] = runOf<MatchResult>(step, acc, std::move(worklist), s, std::move(finish));
-    return ConvertedRun{std::move(results), std::move(rest)};
+    if (ruledOutUpFront(step, problem.first, problem.second))
+        return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
+    std::pair<List<MatchResult>, Lazy<NameSupply>> run = [&] {
+        if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, problem))
+            return decidedRun(std::move(m->solution), s, finish);
+        Problems worklist;
+        worklist.push_back(std::move(problem));
+        return searchRun(step, acc, std::move(worklist), s, std::move(finish));
+    }();
+    return ConvertedRun{std::move(run.first), std::move(run.second)};
 }
 
 void pushChildren(const Term& t, std::vector<const Term*>& work) {

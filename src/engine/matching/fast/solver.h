@@ -132,12 +132,13 @@ struct SolutionRun {
 };
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish = nullptr);
-// The same with every substitution turned into a match result by `finish` as it comes.
+// The same for the single problem (p, t), with every substitution turned into a match result by
+// `finish` as it comes.
 struct ConvertedRun {
     List<MatchResult> results;
     Lazy<NameSupply> rest;
 };
-ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish);
 
 // Pushes the parts of a term onto a walk's work stack, the first on top.
