@@ -148,8 +148,19 @@ public:
     explicit OccurrenceTypes(std::size_t expectedNotes) { noted_.reserve(expectedNotes); }
     OccurrenceTypes(const OccurrenceTypes&) = delete;
     OccurrenceTypes& operator=(const OccurrenceTypes&) = delete;
+    // A pattern variable is noted; any other term is kept for visitNoted.
     void note(const Term& x) {
-        if (x.is(KindOf<Term>::PVar)) noted_.push_back(Note{&x.name(), &x.type(), noted_.size()});
+        if (x.is(KindOf<Term>::PVar)) {
+            noted_.push_back(Note{&x.name(), &x.type(), noted_.size()});
+        } else if (x.hasPVar()) {
+            unnoted_.push_back(&x);
+        }
+    }
+    // Visits the terms noted, as visiting a term made of them would: the noted variables agree
+    // with the first note of their names, and the other terms are walked.  After every note.
+    void visitNoted() {
+        seal();
+        for (const Term* u : unnoted_) visit(*u);
     }
     void visit(const Term& t) {
         using K = KindOf<Term>;
@@ -178,7 +189,10 @@ public:
             }
         }
     }
-    bool agree() const { return agree_; }
+    bool agree() {
+        seal();
+        return agree_;
+    }
 
 private:
     struct Note {
@@ -188,19 +202,33 @@ private:
     };
     static bool before(const Note& a, const Note& b) { return *a.name < *b.name; }
 
-    // A few notes are searched in order; more are sorted by name, the first of each name kept.
+    // Every note must agree with the first note of its name.  A few notes are then searched in
+    // order; more are sorted by name, the first of each name kept.
     void seal() {
         if (sealed_) return;
         sealed_ = true;
-        if (noted_.size() <= kFew) return;
+        if (noted_.size() <= kFew) {
+            for (auto later = noted_.begin(); later != noted_.end() && agree_; ++later) {
+                auto first = noted_.begin();
+                while (!sameName(*first->name, *later->name)) ++first;
+                agree_ = sameType(*first, *later->type);
+            }
+            return;
+        }
         std::sort(noted_.begin(), noted_.end(), [](const Note& a, const Note& b) {
             const int c = a.name->compare(*b.name);
             return c < 0 || (c == 0 && a.order < b.order);
         });
+        const Note* first = noted_.begin();
+        for (const Note& n : noted_) {
+            if (!sameName(*first->name, *n.name)) first = &n;
+            agree_ = agree_ && sameType(*first, *n.type);
+        }
         noted_.resize(static_cast<std::size_t>(
             std::unique(noted_.begin(), noted_.end(), [](const Note& a, const Note& b) { return *a.name == *b.name; }) -
             noted_.begin()));
     }
+    static bool sameType(const Note& n, const Type& t) { return n.type->sameNode(t) || eqType(*n.type, t); }
     bool sameAsNoted(const Term& v) const {
         auto it = noted_.begin();
         if (noted_.size() <= kFew) {
@@ -210,7 +238,7 @@ private:
             it = std::lower_bound(noted_.begin(), noted_.end(), Note{&v.name(), nullptr, 0}, before);
         }
         if (it == noted_.end() || !sameName(*it->name, v.name())) return true;
-        return it->type->sameNode(v.type()) || eqType(*it->type, v.type());
+        return sameType(*it, v.type());
     }
     // Names compare in place first; most that differ differ in their first letter.
     static bool sameName(const std::string& a, const std::string& b) {
@@ -220,6 +248,7 @@ private:
     }
     static constexpr std::size_t kFew = 8;
     SmallVec<Note, kFew> noted_;
+    SmallVec<const Term*, 4> unnoted_;  // noted terms that are no pattern variable
     bool sealed_ = false;
     bool agree_ = true;
 };
@@ -241,7 +270,7 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
     tuple_typing::OccurrenceTypes<Term> occurrences(xs.size() + 1);
     occurrences.note(f);
     for (const Term& x : xs) occurrences.note(x);
-    occurrences.visit(p);
+    occurrences.visitNoted();  // p's own occurrences: p is made of f and the xs
     forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
     return occurrences.agree();
 }
@@ -268,7 +297,7 @@ bool imageTypesFollowBinders(const Term& p, const Term& t, ForEachEarlier forEac
         }
         for (const Term& c : e.elems()) elements.push_back(&c);
     }
-    occurrences.visit(p);
+    occurrences.visitNoted();  // p's own occurrences: p is made of its head and the leaves
     forEachEarlier([&occurrences](const Term& q) { occurrences.visit(q); });
     return occurrences.agree();
 }
