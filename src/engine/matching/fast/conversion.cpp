@@ -748,9 +748,11 @@ Expr convertNodes(const Term& t, Typing& typing) {
             break;
         }
         }
-        // A node converted as it is (whatever the substitution) keeps its conversion: the
-        // results of one search share the nodes of the images built for its earlier elements.
-        if (typing.keeps(u)) keepConversion(u, results.back());
+        // A node converted as it is (whatever the substitution) keeps its conversion where a
+        // later conversion may meet it again: the results of one search share the nodes of the
+        // images built for its earlier elements.  A node that only its parent holds is met
+        // again only through that parent, whose conversion is kept where it matters.
+        if (typing.keeps(u) && (frames.size() == 1 || u.heldElsewhere())) keepConversion(u, results.back());
         frames.pop_back();
         if (frames.empty()) break;
     }

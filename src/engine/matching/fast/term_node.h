@@ -183,6 +183,7 @@ inline bool Term::hasConstr() const { return (node_->holds & TermNode::Constrs) 
 inline bool Term::hasLam() const { return (node_->holds & TermNode::Lams) != 0; }
 inline std::uint32_t Term::size() const { return node_->size; }
 inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
+inline bool Term::heldElsewhere() const { return node_->holders > 1; }
 
 struct TermBuilder {
     // Nodes are many, small and short-lived: they come from the block pool.  The new node is

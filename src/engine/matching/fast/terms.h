@@ -141,6 +141,8 @@ public:
     // The expression the node was converted from, when converting the node back gives that
     // very expression; null for every node built otherwise.
     const Expr* origin() const;
+    // Some other handle holds the node too (for a child: something besides its parent).
+    bool heldElsewhere() const;
 
     bool sameNode(const Term& other) const { return node_ == other.node_; }
     const TermNode* node() const { return node_; }

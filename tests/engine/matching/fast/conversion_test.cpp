@@ -102,17 +102,27 @@ Term nestedLambdas(std::size_t n) {
 }
 
 // Converted back, a built term reads as built whether it is shallow or deeper than the nodes
-// converted without the walk, and every node keeps its conversion for the next time.
+// converted without the walk.  The top node keeps its conversion for the next time, and so does
+// a node that another term holds too; a node that only its parent holds is met again only
+// through its parent, and keeps none.
 TEST(FastConvertBack, BuiltTermsShallowAndDeep) {
     const Term shallow = nestedLambdas(2);
+    const Term heldBody = shallow.body();
     const Expr shallowBack = convert(shallow);
     EXPECT_EQ(showExpr(shallowBack), "(\\ x0 x1 -> (x1, 3))");
     ASSERT_TRUE(shallow.origin());
     EXPECT_TRUE(shallow.origin()->sameNode(shallowBack));
-    ASSERT_TRUE(shallow.body().body().origin());
-    EXPECT_TRUE(shallow.body().body().origin()->sameNode(shallowBack.body().body()));
+    ASSERT_TRUE(heldBody.origin());
+    EXPECT_TRUE(heldBody.origin()->sameNode(shallowBack.body()));
+    EXPECT_FALSE(heldBody.body().origin());
+    // A later term over the held node takes its conversion as it is.
+    const Term again = Lam(LamVar("y"), heldBody, fn(I(), heldBody.type()));
+    EXPECT_TRUE(convert(again).body().sameNode(shallowBack.body()));
 
     const Term deep = nestedLambdas(40);
+    const Term* inner = &deep;
+    for (int i = 0; i < 39; ++i) inner = &inner->body();
+    const Term heldInner = *inner;
     const Expr deepBack = convert(deep);
     const std::string text = showExpr(deepBack);
     EXPECT_EQ(text.substr(0, 16), "(\\ x0 x1 x2 x3 x");
@@ -120,14 +130,12 @@ TEST(FastConvertBack, BuiltTermsShallowAndDeep) {
     EXPECT_TRUE(exprEq({}, {}, deepBack, convert(nestedLambdas(40))));
     ASSERT_TRUE(deep.origin());
     EXPECT_TRUE(deep.origin()->sameNode(deepBack));
-    const Term* inner = &deep;
+    EXPECT_FALSE(deep.body().origin());
     const Expr* innerBack = &deepBack;
-    for (int i = 0; i < 39; ++i) {
-        inner = &inner->body();
-        innerBack = &innerBack->body();
-    }
-    ASSERT_TRUE(inner->origin());
-    EXPECT_TRUE(inner->origin()->sameNode(*innerBack));
+    for (int i = 0; i < 39; ++i) innerBack = &innerBack->body();
+    ASSERT_TRUE(heldInner.origin());
+    EXPECT_TRUE(heldInner.origin()->sameNode(*innerBack));
+    EXPECT_FALSE(heldInner.body().origin());
 }
 
 }  // namespace
