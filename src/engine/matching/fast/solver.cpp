@@ -16,6 +16,7 @@
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 #include "support/hashing.h"
+#include "support/small_vec.h"
 
 namespace plim::fast {
 
@@ -750,12 +751,28 @@ bool argumentSuitsTwoStep(const Term& x) {
 }  // namespace
 
 bool twoStepApplicable(const Term& root) {
-    std::vector<const Term*> work{&root};
+    // An application with a flexible head holds a pattern variable or a lambda: the parts that
+    // hold neither are not walked.
+    SmallVec<const Term*, 16> work;
+    auto visit = [&work](const Term& t) {
+        if (t.hasPVar() || t.hasLam()) work.push_back(&t);
+    };
+    visit(root);
     while (!work.empty()) {
         const Term& p = *work.back();
         work.pop_back();
-        if (p.is(TermKind::Ap) && flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
-        pushChildren(p, work);
+        switch (p.kind()) {
+        case TermKind::Ap:
+            if (flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
+            visit(p.arg());
+            visit(p.fun());
+            break;
+        case TermKind::Lam: visit(p.body()); break;
+        case TermKind::Tupl:
+            for (std::size_t i = p.elems().size(); i-- > 0;) visit(p.elems()[i]);
+            break;
+        default: break;
+        }
     }
     return true;
 }
