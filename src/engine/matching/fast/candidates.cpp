@@ -834,7 +834,8 @@ private:
     std::optional<TypedBody> nextBody() {
         if (!positions_) {
             positions_.emplace(t_);
-            openPosition();
+            at_ = 0;
+            if (!openPosition()) nextInstances();
         }
         for (;;) {
             while (!solutions_.empty()) {
@@ -846,9 +847,8 @@ private:
                     return b;
                 }
             }
-            if (++at_ < positions_->size()) {
-                openPosition();
-            } else if (++parent_ < level_.size()) {
+            if (nextInstances()) continue;
+            if (++parent_ < level_.size()) {
                 openParent();
             } else if (next_.empty()) {
                 return std::nullopt;
@@ -865,27 +865,43 @@ private:
     void openParent() {
         positions_->reset(level_[parent_].body);
         at_ = level_[parent_].from;
-        if (at_ < positions_->size()) openPosition();
+        if (at_ < positions_->size() && !openPosition()) nextInstances();
     }
 
-    // The instances of the argument's body at the current position of the current parent.
-    void openPosition() {
+    // The solutions at the next position of the parent that has some; false once there is
+    // none.
+    bool nextInstances() {
+        while (++at_ < positions_->size())
+            if (openPosition()) return true;
+        return false;
+    }
+
+    // The instances of the argument's body at the current position of the current parent, in
+    // `solutions_`; false when the position's shape rules out all.
+    bool openPosition() {
         const Term& u = positions_->term(at_);
-        if (!u.hasLVar()) {
-            // Nothing to freeze, and no abstraction variable in it.
-            frozen_.clear();
-            if (!shapeAllows(bb_->pattern, u)) return;
-            solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, u}}, emptySupply());
-            return;
-        }
-        if (occursLVar(bb_->v, u)) return;
+        if (u.hasLVar()) return openFrozen(u);
+        // Nothing to freeze, and no abstraction variable in it.
+        return shapeAllows(bb_->pattern, u) && openAt(u);
+    }
+
+    [[gnu::noinline]] bool openAt(const Term& u) {
+        frozen_.clear();
+        solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, u}}, emptySupply());
+        return true;
+    }
+
+    // openPosition at a subterm with local variables, frozen for the match.
+    [[gnu::noinline]] bool openFrozen(const Term& u) {
+        if (occursLVar(bb_->v, u)) return false;
         // Freezing changes the top's shape only where the head it reaches is a local
         // variable: elsewhere the subterm's own shape decides, before anything is frozen.
-        if (!reachesLocalHead(bb_->pattern, u) && !shapeAllows(bb_->pattern, u)) return;
+        if (!reachesLocalHead(bb_->pattern, u) && !shapeAllows(bb_->pattern, u)) return false;
         frozen_ = frozenNames(*positions_, at_);
         const Term frozen = freezeLocalsAs(frozen_, u);
-        if (!shapeAllows(bb_->pattern, frozen)) return;
+        if (!shapeAllows(bb_->pattern, frozen)) return false;
         solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, frozen}}, emptySupply());
+        return true;
     }
 
     // The body that replaces the current position by the instance of one match; nothing when
