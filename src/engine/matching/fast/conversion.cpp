@@ -658,24 +658,6 @@ private:
     std::vector<const Type*> bound_;
 };
 
-// The children that the conversion back walks: an application's function and argument, a
-// lambda's body, a tuple's elements; none for the leaves.
-std::uint32_t childCount(const Term& u) {
-    switch (u.kind()) {
-    case TermKind::Ap: return 2;
-    case TermKind::Lam: return 1;
-    case TermKind::Tupl: return static_cast<std::uint32_t>(u.elems().size());
-    default: return 0;
-    }
-}
-const Term& childAt(const Term& u, std::uint32_t i) {
-    switch (u.kind()) {
-    case TermKind::Ap: return i == 0 ? u.fun() : u.arg();
-    case TermKind::Lam: return u.body();
-    default: return u.elems()[i];
-    }
-}
-
 bool isLeaf(const Term& u) { return u.is(TermKind::LVar) || u.is(TermKind::PVar) || u.is(TermKind::Con); }
 
 // A variable or constant converted back (it keeps its conversion when `typing` says so).
@@ -686,79 +668,153 @@ Expr convertLeaf(const Term& u, Typing& typing) {
     return e;
 }
 
+// A child that converts without being entered: to what it is known to convert to, or as a leaf.
+template <class Typing>
+bool atOnce(const Term& c, Typing& typing) {
+    return typing.known(c) || isLeaf(c);
+}
+template <class Typing>
+Expr convertedAtOnce(const Term& c, Typing& typing) {
+    if (const Expr* o = typing.known(c)) return *o;
+    return convertLeaf(c, typing);
+}
+
 // The stacks of the conversion back, kept for the next conversion (nothing below converts
-// again): the nodes entered with the next child to look at, and the converted children that
-// wait for their parent.
+// again): the nodes entered, each with the child being converted, and the converted children
+// that wait for a sibling.
 struct BackStacks {
     struct Frame {
         const Term* term;
+        // Ap: 0 while the function is converted; 1 while the argument is, the function
+        // converting at once; 2 while the argument is, the function's conversion waiting on
+        // the results.  Tupl: 1 + the element being converted, those before it waiting on
+        // the results.  Lam: 0.
         std::uint32_t next;
     };
     std::vector<Frame> frames;
     std::vector<Expr> results;
 };
 
-// The conversion back of a node that is neither known nor a leaf, in post-order on the
-// stacks.  `typing` says what a node converts to when that is known already (`known`), the
-// type of the node built for it (`type`), and whether the node keeps its conversion (`keeps`).
+// The conversion back of a node that is neither known nor a leaf.  Down from a node, the walk
+// enters its first child that does not convert at once, until a node converts in full; up
+// from there, each parent is built from it and the children converting at once, or enters
+// its next such child.  Along a spine of applications that have one child entered, nothing
+// waits on the results.  `typing` says what a node converts to when that is known already
+// (`known`), the type of the node built for it (`type`), and whether the node keeps its
+// conversion (`keeps`).
 template <class Typing>
 Expr convertNodes(const Term& t, Typing& typing) {
     thread_local BackStacks stacks;
     std::vector<BackStacks::Frame>& frames = stacks.frames;
     std::vector<Expr>& results = stacks.results;
-    // Cleared first: an error may have left the last conversion's work behind.
-    frames.assign(1, BackStacks::Frame{&t, 0});
+    frames.clear();  // an error may have left the last conversion's work behind
     results.clear();
-    for (;;) {
-        BackStacks::Frame& top = frames.back();
-        const Term& u = *top.term;
-        if (top.next < childCount(u)) {
-            const Term& c = childAt(u, top.next++);
-            if (const Expr* o = typing.known(c)) {
-                results.push_back(*o);
-            } else if (isLeaf(c)) {
-                results.push_back(convertLeaf(c, typing));
-            } else {
-                frames.push_back({&c, 0});
+    auto pop = [&results] {
+        Expr e = std::move(results.back());
+        results.pop_back();
+        return e;
+    };
+    // The tuple of the last results.
+    auto tuple = [&](const Term& u) {
+        const std::size_t k = u.elems().size();
+        const Type type = typing.type(u);
+        Expr e = tupleExpr(std::span<Expr>(results.data() + (results.size() - k), k), &type);
+        results.erase(results.end() - static_cast<std::ptrdiff_t>(k), results.end());
+        return e;
+    };
+    // Elements from the i-th on go onto the results until one must be entered: its index + 1
+    // (the frame's next), or 0 when every element is on the results.
+    auto elementsFrom = [&](const Term& u, std::size_t i) -> std::uint32_t {
+        const std::vector<Term>& es = u.elems();
+        for (; i < es.size(); ++i) {
+            if (!atOnce(es[i], typing)) return static_cast<std::uint32_t>(i + 1);
+            results.push_back(convertedAtOnce(es[i], typing));
+        }
+        return 0;
+    };
+    auto lambda = [&typing](const Term& u, Expr body) {
+        Type type = typing.type(u);
+        Expr pattern = binderPattern(argType(type), u.binder());
+        return mkLam(std::move(pattern), std::move(body), std::move(type));
+    };
+    // Down: enters u and its first children that do not convert at once, until a node
+    // converts in full; u is left at that node.
+    auto down = [&](const Term*& u) {
+        for (;;) {
+            switch (u->kind()) {
+            case TermKind::Ap:
+                if (!atOnce(u->fun(), typing)) {
+                    frames.push_back({u, 0});
+                    u = &u->fun();
+                } else if (!atOnce(u->arg(), typing)) {
+                    frames.push_back({u, 1});
+                    u = &u->arg();
+                } else {
+                    return mkAp(convertedAtOnce(u->fun(), typing), convertedAtOnce(u->arg(), typing),
+                                typing.type(*u));
+                }
+                break;
+            case TermKind::Lam:
+                if (atOnce(u->body(), typing)) return lambda(*u, convertedAtOnce(u->body(), typing));
+                frames.push_back({u, 0});
+                u = &u->body();
+                break;
+            default: {
+                const std::uint32_t next = elementsFrom(*u, 0);
+                if (next == 0) return tuple(*u);
+                frames.push_back({u, next});
+                u = &u->elems()[next - 1];
+                break;
             }
-            continue;
+            }
         }
-        // Every child is converted: the node is built in the place of its first child.
-        switch (u.kind()) {
-        case TermKind::Ap: {
-            Expr& f = results[results.size() - 2];
-            f = mkAp(std::move(f), std::move(results.back()), typing.type(u));
-            results.pop_back();
-            break;
+    };
+    const Term* u = &t;
+    for (;;) {
+        Expr e = down(u);
+        // Up: e is u's conversion.  Each parent is built in turn, until one has a child still
+        // to enter, which is then entered.
+        for (bool entered = false; !entered;) {
+            // A node converted as it is (whatever the substitution) keeps its conversion where
+            // a later conversion may meet it again: the results of one search share the nodes
+            // of the images built for its earlier elements.  A node that only its parent holds
+            // is met again only through that parent, whose conversion is kept where it matters.
+            if (typing.keeps(*u) && (frames.empty() || u->heldElsewhere())) keepConversion(*u, e);
+            if (frames.empty()) return e;
+            BackStacks::Frame& top = frames.back();
+            const Term& p = *top.term;
+            switch (p.kind()) {
+            case TermKind::Ap:
+                if (top.next == 0 && !atOnce(p.arg(), typing)) {
+                    results.push_back(std::move(e));
+                    top.next = 2;
+                    u = &p.arg();
+                    entered = true;
+                    continue;
+                }
+                if (top.next == 0) {
+                    e = mkAp(std::move(e), convertedAtOnce(p.arg(), typing), typing.type(p));
+                } else {
+                    Expr f = top.next == 1 ? convertedAtOnce(p.fun(), typing) : pop();
+                    e = mkAp(std::move(f), std::move(e), typing.type(p));
+                }
+                break;
+            case TermKind::Lam: e = lambda(p, std::move(e)); break;
+            default:
+                results.push_back(std::move(e));
+                if (const std::uint32_t next = elementsFrom(p, top.next)) {
+                    top.next = next;
+                    u = &p.elems()[next - 1];
+                    entered = true;
+                    continue;
+                }
+                e = tuple(p);
+                break;
+            }
+            frames.pop_back();
+            u = &p;
         }
-        case TermKind::Lam: {
-            Expr& body = results.back();
-            Type type = typing.type(u);
-            Expr pattern = binderPattern(argType(type), u.binder());
-            body = mkLam(std::move(pattern), std::move(body), std::move(type));
-            break;
-        }
-        default: {
-            // The elements are the last results: moved from their places, then replaced by the tuple.
-            const std::size_t k = u.elems().size();
-            const Type type = typing.type(u);
-            Expr tuple = tupleExpr(std::span<Expr>(results.data() + (results.size() - k), k), &type);
-            results.erase(results.end() - static_cast<std::ptrdiff_t>(k), results.end());
-            results.push_back(std::move(tuple));
-            break;
-        }
-        }
-        // A node converted as it is (whatever the substitution) keeps its conversion where a
-        // later conversion may meet it again: the results of one search share the nodes of the
-        // images built for its earlier elements.  A node that only its parent holds is met
-        // again only through that parent, whose conversion is kept where it matters.
-        if (typing.keeps(u) && (frames.size() == 1 || u.heldElsewhere())) keepConversion(u, results.back());
-        frames.pop_back();
-        if (frames.empty()) break;
     }
-    Expr out = std::move(results.back());
-    results.pop_back();
-    return out;
 }
 
 // Every type as it is: a node converts to its origin when it has one, and keeps its conversion.

@@ -138,5 +138,27 @@ TEST(FastConvertBack, BuiltTermsShallowAndDeep) {
     EXPECT_FALSE(heldInner.body().origin());
 }
 
+// Built nodes under every kind of parent: an application whose function and argument are both
+// built, a tuple whose built elements stand around one converted from an expression, a lambda
+// over them.  Converted back, the term reads as built, and takes the converted part as it is.
+TEST(FastConvertBack, BuiltChildrenOfApplicationsTuplesAndLambdas) {
+    const Expr onePlusTwo = plus(num(1), num(2));
+    const Term known = convertPrime({}, onePlusTwo);
+    auto op = [](Op o) { return Con(mkBinop(o), fn(I(), I(), I())); };
+    const Term xPlus3 = Ap(Ap(op(Op::Plus), LVar("x", I()), fn(I(), I())), Con(mkNumber(3), I()), I());
+    const Term yTimesKnown = Ap(Ap(op(Op::Tim), PVar("y", I()), fn(I(), I())), known, I());
+    const Term applied = Ap(Lam(LamVar("x"), xPlus3, fn(I(), I())), yTimesKnown, I());
+    const Type triple = mkTupleType({I(), I(), I()});
+    const Term whole = Lam(LamVar("z"), Tupl({applied, known, xPlus3}, triple), fn(I(), triple));
+
+    const Expr back = convert(whole);
+    EXPECT_EQ(showExpr(back), "(\\ z -> ((\\ x -> x + 3) (y * (1 + 2)), 1 + 2, x + 3))");
+    const Expr x = var("x", I());
+    const Expr expected = lam("z", I(), mkTupleExpr({ap(lam("x", I(), plus(x, num(3))), times(var("y", I()), onePlusTwo)),
+                                                      onePlusTwo, plus(x, num(3))}));
+    EXPECT_TRUE(exprEq({}, {}, back, expected));
+    EXPECT_TRUE(back.body().fun().arg().sameNode(onePlusTwo));
+}
+
 }  // namespace
 }  // namespace plim::fast
