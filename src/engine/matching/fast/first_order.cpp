@@ -24,11 +24,11 @@ namespace {
 
 enum class Fit : std::uint8_t { No, Yes, Unsure };
 
-// The bindings, which are in ascending name order.
-TermBindings sortedBindings(const std::vector<std::pair<const std::string*, const Term*>>& bs) {
+// The bindings (pattern variable, term), which are in ascending name order.
+TermBindings sortedBindings(const std::vector<std::pair<const Term*, const Term*>>& bs) {
     TermBindings out;
     out.reserve(bs.size());
-    for (const auto& [name, t] : bs) out.bind(*name, *t);
+    for (const auto& [var, t] : bs) out.bind(*var, *t);
     return out;
 }
 
@@ -101,7 +101,7 @@ public:
         sortBindings();
         MatchResult r;
         r.subst.reserve(bindings_.size());
-        for (const auto& [name, node] : bindings_) r.subst.emplace_back(*name, *node);
+        for (const auto& [var, node] : bindings_) r.subst.emplace_back(var->name(), *node);
         r.types = composedTypes();
         return r;
     }
@@ -109,12 +109,12 @@ public:
 private:
     std::vector<std::pair<const Term*, const Node*>> work_;
     std::vector<std::pair<const Type*, const Type*>> typeWork_;
-    std::vector<std::pair<const std::string*, const Node*>> bindings_;
+    std::vector<std::pair<const Term*, const Node*>> bindings_;  // (PVar, its term)
     std::vector<std::pair<const std::string*, Type>> types_;  // few: a linear search serves
     std::vector<const Node*> elements_;  // scratch: a tuple's elements
 
     void sortBindings() {
-        std::sort(bindings_.begin(), bindings_.end(), [](const auto& a, const auto& b) { return *a.first < *b.first; });
+        std::sort(bindings_.begin(), bindings_.end(), [](const auto& a, const auto& b) { return a.first->name() < b.first->name(); });
     }
     TypeSubst composedTypes() const {
         TypeSubst types;
@@ -163,7 +163,7 @@ private:
         switch (p.kind()) {
         case TermKind::PVar:
             if (Side::freeLocals(t)) return Fit::No;
-            bindings_.emplace_back(&p.name(), &t);
+            bindings_.emplace_back(&p, &t);
             return Fit::Yes;
         case TermKind::Con: return Side::isCon(t) && eqConstant(p.constant(), t.constant()) ? Fit::Yes : Fit::No;
         case TermKind::Ap:

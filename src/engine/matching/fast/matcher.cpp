@@ -71,7 +71,9 @@ FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::
                 const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
                 const TermSubst initial = mapBindings(b, [&](const Term& u) { return fast::applyTermSubst(m, u); });
                 fast::TermBindings all = initial.bindings;
-                for (const auto& [name, t] : m.bindings) all.bind(name, t, fast::TermBindings::OnBound::Keep);
+                m.bindings.forEachSlot([&all](const fast::TermBindings::Slot& b) {
+                    all.bind(b.var, b.term, fast::TermBindings::OnBound::Keep);
+                });
                 return TermSubst{std::move(all), substTypeOf(m.types, b.types)};
             },
             sols);

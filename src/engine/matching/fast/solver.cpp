@@ -30,26 +30,27 @@ bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isI
 namespace {
 
 // What one rule finds: at most one binding (a bare pattern variable to its term) and the
-// problem's type match.  The name and the term are read in place from the worklist.
+// problem's type match.  The variable and the term are read in place from the worklist.
 struct RuleSubst {
-    const std::string* name = nullptr;  // null: the rule binds no variable
+    const Term* var = nullptr;  // the PVar; null: the rule binds no variable
     const Term* term = nullptr;
     TypeSubst types;
 };
 
-bool isIdentity(const RuleSubst& s) { return !s.name && s.types.isIdentity(); }
+bool isIdentity(const RuleSubst& s) { return !s.var && s.types.isIdentity(); }
 bool bindsVars(const TermSubst& s) { return !s.bindings.isEmpty(); }
-bool bindsVars(const RuleSubst& s) { return s.name != nullptr; }
+bool bindsVars(const RuleSubst& s) { return s.var != nullptr; }
 const Term* boundTo(const TermSubst& s, const std::string& n) { return s.bindings.find(n); }
-const Term* boundTo(const RuleSubst& s, const std::string& n) { return s.name && sameName(*s.name, n) ? s.term : nullptr; }
+const Term* boundTo(const RuleSubst& s, const std::string& n) { return s.var && sameName(s.var->name(), n) ? s.term : nullptr; }
 
+// f(var, term) for each binding, var the bound PVar.
 template <class F>
 void forEachBinding(const TermSubst& s, const F& f) {
-    for (const auto& [name, t] : s.bindings) f(name, t);
+    s.bindings.forEachSlot([&f](const TermBindings::Slot& b) { f(b.var, b.term); });
 }
 template <class F>
 void forEachBinding(const RuleSubst& s, const F& f) {
-    if (s.name) f(*s.name, *s.term);
+    if (s.var) f(*s.var, *s.term);
 }
 
 // Terms from this size on share one memo of substituted types: the types of a long
@@ -103,9 +104,7 @@ void composeInto(const S& s1, TermSubst& s2) {
     // variable (the usual case: bound terms come from the term side).
     if (!s1.types.isIdentity() || s2.bindings.anyHoldsPVar())
         s2.bindings = s2.bindings.mapped([&s1](const Term& t) { return substAll(s1, t); });
-    forEachBinding(s1, [&s2](const std::string& name, const Term& t) {
-        s2.bindings.bind(name, t, TermBindings::OnBound::Keep);
-    });
+    forEachBinding(s1, [&s2](const Term& var, const Term& t) { s2.bindings.bind(var, t, TermBindings::OnBound::Keep); });
     if (!s1.types.isIdentity()) s2.types = substTypeOf(s1.types, s2.types);
 }
 
@@ -371,7 +370,7 @@ Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& so
         std::optional<bool> binds = singleRule(p, t, work);
         if (!binds) return Progress::Failed;
         // σ: the binding the rule made under the type match, which the new problems take.
-        RuleSubst sigma{*binds ? &p.name() : nullptr, *binds ? &t : nullptr, std::move(*types)};
+        RuleSubst sigma{*binds ? &p : nullptr, *binds ? &t : nullptr, std::move(*types)};
         if (!sigma.types.isIdentity())
             for (std::size_t i = fresh; i < work.size(); ++i) substInPlace(sigma, work[i]);
         for (std::size_t i = fresh; i < work.size(); ++i)

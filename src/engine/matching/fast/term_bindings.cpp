@@ -1,4 +1,4 @@
-// The blocks of the fast matcher's bindings: entries held in the block itself up to a few,
+// The blocks of the fast matcher's bindings: slots held in the block itself up to a few,
 // beyond that in an array of their own.
 #include "engine/matching/fast/term_bindings.h"
 
@@ -8,9 +8,9 @@ namespace plim::fast {
 
 TermBindings::Block* TermBindings::newBlock(std::size_t capacity) {
     Block* b = new (PoolAllocator<Block>().allocate(1)) Block();
-    b->items = reinterpret_cast<Entry*>(b->local);
+    b->items = reinterpret_cast<Slot*>(b->local);
     if (capacity > kLocal) {
-        b->items = std::allocator<Entry>().allocate(capacity);
+        b->items = std::allocator<Slot>().allocate(capacity);
         b->capacity = static_cast<std::uint32_t>(capacity);
     }
     return b;
@@ -18,27 +18,16 @@ TermBindings::Block* TermBindings::newBlock(std::size_t capacity) {
 
 TermBindings::Block* TermBindings::copyOf(const Block& from, std::size_t more) {
     Block* b = newBlock(from.count + more + (more > 0 ? kSpare : 0));
-    for (std::uint32_t i = 0; i < from.count; ++i) new (b->items + i) Entry(from.items[i]);
+    for (std::uint32_t i = 0; i < from.count; ++i) new (b->items + i) Slot(from.items[i]);
     b->count = from.count;
     return b;
 }
 
 void TermBindings::drop(Block* b) noexcept {
     std::destroy_n(b->items, b->count);
-    if (b->items != reinterpret_cast<Entry*>(b->local)) std::allocator<Entry>().deallocate(b->items, b->capacity);
+    if (b->items != reinterpret_cast<Slot*>(b->local)) std::allocator<Slot>().deallocate(b->items, b->capacity);
     b->~Block();
     PoolAllocator<Block>().deallocate(b, 1);
-}
-
-void TermBindings::Block::insert(std::size_t at, const std::string& name, Term t) {
-    if (at == count) {
-        new (items + count) Entry(name, std::move(t));
-    } else {
-        new (items + count) Entry(std::move(items[count - 1]));
-        for (std::size_t i = count - 1; i > at; --i) items[i] = std::move(items[i - 1]);
-        items[at] = Entry(name, std::move(t));
-    }
-    ++count;
 }
 
 }  // namespace plim::fast

@@ -3,15 +3,17 @@
 //
 // A search binds a few names per solution, one at a time, and copies what it has bound for
 // every alternative it tries; the results are read in name order.  So the bindings are one
-// sorted block of entries that copies share: binding a name in bindings whose block nobody
+// sorted block of slots that copies share: binding a name in bindings whose block nobody
 // else holds changes that block, otherwise a copy of it.  A block holds its first few
-// entries itself and comes from the block pool.  Like the terms, the bindings are built,
+// slots itself and comes from the block pool.  A slot keeps the pattern variable's node for
+// its name, so that copying bindings copies no text.  Like the terms, the bindings are built,
 // read and dropped by one thread at a time: their holders are counted plainly.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -36,7 +38,29 @@ inline bool nameBefore(const std::string& a, const std::string& b) {
 
 class TermBindings {
 public:
-    using Entry = std::pair<std::string, Term>;
+    // A binding keeps the pattern variable's node, which holds the name: copying or moving a
+    // binding copies no text.
+    struct Slot {
+        Term var;
+        Term term;
+        const std::string& name() const { return var.name(); }
+    };
+    // What iterating yields: (name, term), read in place.
+    using Entry = std::pair<const std::string&, const Term&>;
+    class Iterator {
+    public:
+        explicit Iterator(const Slot* at) : at_(at) {}
+        Entry operator*() const { return {at_->name(), at_->term}; }
+        Iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return at_ == other.at_; }
+        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
+
+    private:
+        const Slot* at_;
+    };
 
     TermBindings() = default;
     TermBindings(const TermBindings& other) noexcept : block_(other.block_) {
@@ -58,43 +82,48 @@ public:
 
     bool isEmpty() const { return size() == 0; }
     std::size_t size() const { return block_ ? block_->count : 0; }
-    const Entry* begin() const { return block_ ? block_->items : nullptr; }
-    const Entry* end() const { return block_ ? block_->items + block_->count : nullptr; }
+    Iterator begin() const { return Iterator(first()); }
+    Iterator end() const { return Iterator(last()); }
 
     // The term bound to the name; null when there is none.
     const Term* find(const std::string& name) const {
-        const Entry* at = lowerBound(name);
-        return at != end() && sameName(at->first, name) ? &at->second : nullptr;
+        const Slot* at = lowerBound(name);
+        return at != last() && sameName(at->name(), name) ? &at->term : nullptr;
+    }
+    // f(slot) for each binding, in name order.
+    template <class F>
+    void forEachSlot(const F& f) const {
+        std::for_each(first(), last(), f);
     }
     // Some bound term holds a pattern variable.
     bool anyHoldsPVar() const {
-        return std::any_of(begin(), end(), [](const Entry& e) { return e.second.hasPVar(); });
+        return std::any_of(first(), last(), [](const Slot& e) { return e.term.hasPVar(); });
     }
 
     // What binding a name that is bound already does: keep its term, or replace it.
     enum class OnBound : bool { Keep, Replace };
+    // Binds the pattern variable `var` (a PVar) to t.
+    void bind(const Term& var, Term t, OnBound onBound = OnBound::Replace) {
+        if (Slot* bound = place(var.name(), onBound, t)) new (bound) Slot{var, std::move(t)};
+    }
+    // The same for a name alone: a pattern variable of the term's type holds it.
     void bind(const std::string& name, Term t, OnBound onBound = OnBound::Replace) {
-        const Entry* at = lowerBound(name);
-        const std::size_t i = static_cast<std::size_t>(at - begin());
-        if (at != end() && sameName(at->first, name)) {
-            if (onBound == OnBound::Replace) own(0).items[i].second = std::move(t);
-            return;
-        }
-        own(1).insert(i, name, std::move(t));
+        const Term var = PVar(name, t.type());
+        bind(var, std::move(t), onBound);
     }
 
     // The same names with f applied to every term; shares the block when f changes none.
     template <class F>
     TermBindings mapped(const F& f) const {
-        for (const Entry* at = begin(); at != end(); ++at) {
-            Term u = f(at->second);
-            if (u.sameNode(at->second)) continue;
+        for (const Slot* at = first(); at != last(); ++at) {
+            Term u = f(at->term);
+            if (u.sameNode(at->term)) continue;
             TermBindings out;
             out.block_ = copyOf(*block_, 0);
-            Entry* es = out.block_->items;
-            const std::size_t i = static_cast<std::size_t>(at - begin());
-            es[i].second = std::move(u);
-            for (std::size_t j = i + 1; j < size(); ++j) es[j].second = f(es[j].second);
+            Slot* es = out.block_->items;
+            const std::size_t i = static_cast<std::size_t>(at - first());
+            es[i].term = std::move(u);
+            for (std::size_t j = i + 1; j < size(); ++j) es[j].term = f(es[j].term);
             return out;
         }
         return *this;
@@ -109,21 +138,41 @@ private:
         std::uint32_t holders = 1;
         std::uint32_t count = 0;
         std::uint32_t capacity = kLocal;
-        Entry* items;  // `local`, or an array of `capacity` entries from the general allocator
-        alignas(Entry) unsigned char local[kLocal * sizeof(Entry)];
+        Slot* items;  // `local`, or an array of `capacity` slots from the general allocator
+        alignas(Slot) unsigned char local[kLocal * sizeof(Slot)];
 
-        // Room for one more entry must be there.
-        void insert(std::size_t at, const std::string& name, Term t);
+        // Opens the room at `at` for one more slot, which must be there; the caller builds
+        // the slot in it.  A slot is two node pointers, each moved by taking it: the slots
+        // after `at` move up bytewise, without a holder counted.
+        Slot* open(std::size_t at) {
+            for (std::size_t i = count; i > at; --i)
+                std::memcpy(static_cast<void*>(items + i), static_cast<const void*>(items + i - 1), sizeof(Slot));
+            ++count;
+            return items + at;
+        }
     };
     static Block* newBlock(std::size_t capacity);
     static Block* copyOf(const Block& b, std::size_t more);
     static void drop(Block* b) noexcept;
 
-    const Entry* lowerBound(const std::string& name) const {
-        return std::lower_bound(begin(), end(), name,
-                                [](const Entry& e, const std::string& n) { return nameBefore(e.first, n); });
+    const Slot* first() const { return block_ ? block_->items : nullptr; }
+    const Slot* last() const { return block_ ? block_->items + block_->count : nullptr; }
+    const Slot* lowerBound(const std::string& name) const {
+        return std::lower_bound(first(), last(), name,
+                                [](const Slot& e, const std::string& n) { return nameBefore(e.name(), n); });
     }
-    // The block to change, held by these bindings alone and with room for `more` entries.
+    // The room for a new binding of the name, or null when the name is bound already (its term
+    // replaced by t when onBound says so).
+    Slot* place(const std::string& name, OnBound onBound, Term& t) {
+        const Slot* at = lowerBound(name);
+        const std::size_t i = static_cast<std::size_t>(at - first());
+        if (at != last() && sameName(at->name(), name)) {
+            if (onBound == OnBound::Replace) own(0).items[i].term = std::move(t);
+            return nullptr;
+        }
+        return own(1).open(i);
+    }
+    // The block to change, held by these bindings alone and with room for `more` slots.
     Block& own(std::size_t more) {
         if (block_ && block_->holders == 1 && block_->count + more <= block_->capacity) return *block_;
         Block* fresh = block_ ? copyOf(*block_, more) : newBlock(more + kSpare);

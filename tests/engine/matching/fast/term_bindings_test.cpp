@@ -63,6 +63,28 @@ TEST(FastTermBindings, ACopyThatChangesLeavesTheOtherAsItWas) {
     }
 }
 
+TEST(FastTermBindings, APatternVariableBindsItsNameAndInsertsInOrder) {
+    const Term x = PVar("x", intType());
+    const Term b = PVar("b", intType());
+    TermBindings m;
+    m.bind("c", num(1));
+    m.bind(x, num(2));
+    m.bind(b, num(3));
+    m.bind("a", num(4));
+    m.bind(x, num(5), TermBindings::OnBound::Keep);
+    EXPECT_EQ(listed(m), "a=Number 4 b=Number 3 c=Number 1 x=Number 2 ");
+    // Slots moved up by an insertion below them keep their holders right: dropping every
+    // copy leaves the variables as they were.
+    {
+        TermBindings copy = m;
+        copy.bind("aa", num(6));
+        EXPECT_EQ(listed(copy), "a=Number 4 aa=Number 6 b=Number 3 c=Number 1 x=Number 2 ");
+    }
+    m.bind(b, num(7));
+    EXPECT_EQ(listed(m), "a=Number 4 b=Number 7 c=Number 1 x=Number 2 ");
+    EXPECT_EQ(x.name(), "x");
+}
+
 TEST(FastTermBindings, MappedSharesWhatNothingChanges) {
     TermBindings b;
     for (const std::string n : {"a", "b", "c", "d", "e"}) b.bind(n, num(1));
