@@ -551,16 +551,22 @@ namespace {
 class VariablePatterns {
 public:
     Expr get(const std::string& name, const Type& type) {
-        for (const std::optional<Expr>& p : kept_)
-            if (p && p->type().sameNode(type) && p->name() == name) return *p;
-        Expr p = mkVar(name, type);
-        kept_[next_].emplace(p);
+        const void* node = type.nodeAddress();
+        for (const Slot& s : kept_)
+            if (s.typeNode == node && s.pattern->name() == name) return *s.pattern;
+        Slot& s = kept_[next_];
+        s.pattern.emplace(mkVar(name, type));
+        s.typeNode = node;  // the pattern holds the type, and so keeps its node
         next_ = (next_ + 1) % kept_.size();
-        return p;
+        return *s.pattern;
     }
 
 private:
-    std::array<std::optional<Expr>, 4> kept_;
+    struct Slot {
+        const void* typeNode = nullptr;  // null while empty
+        std::optional<Expr> pattern;
+    };
+    std::array<Slot, 4> kept_;
     std::size_t next_ = 0;
 };
 
@@ -785,15 +791,18 @@ Expr convertNodes(const Term& t, Typing& typing) {
             const Term& p = *top.term;
             switch (p.kind()) {
             case TermKind::Ap:
-                if (top.next == 0 && !atOnce(p.arg(), typing)) {
-                    results.push_back(std::move(e));
-                    top.next = 2;
-                    u = &p.arg();
-                    entered = true;
-                    continue;
-                }
                 if (top.next == 0) {
-                    e = mkAp(std::move(e), convertedAtOnce(p.arg(), typing), typing.type(p));
+                    if (const Expr* x = typing.known(p.arg())) {
+                        e = mkAp(std::move(e), *x, typing.type(p));
+                    } else if (isLeaf(p.arg())) {
+                        e = mkAp(std::move(e), convertLeaf(p.arg(), typing), typing.type(p));
+                    } else {
+                        results.push_back(std::move(e));
+                        top.next = 2;
+                        u = &p.arg();
+                        entered = true;
+                        continue;
+                    }
                 } else {
                     Expr f = top.next == 1 ? convertedAtOnce(p.fun(), typing) : pop();
                     e = mkAp(std::move(f), std::move(e), typing.type(p));

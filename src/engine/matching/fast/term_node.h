@@ -184,6 +184,7 @@ inline bool Term::hasLam() const { return (node_->holds & TermNode::Lams) != 0; 
 inline std::uint32_t Term::size() const { return node_->size; }
 inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 inline bool Term::heldElsewhere() const { return node_->holders > 1; }
+inline void keepConversion(const Term& t, const Expr& e) { t.node()->origin.emplace(e); }
 
 struct TermBuilder {
     // Nodes are many, small and short-lived: they come from the block pool.  The new node is

@@ -112,7 +112,6 @@ Term withOrigin(Term t, const Expr& e) {
     TermBuilder::of(t).origin.emplace(e);
     return t;
 }
-void keepConversion(const Term& t, const Expr& e) { TermBuilder::of(t).origin.emplace(e); }
 
 Term LVar(std::string name, Type type) {
     Term t = TermBuilder::node(TermKind::LVar, std::move(type), std::move(name));

@@ -184,7 +184,7 @@ Term Tupl(std::vector<Term> elems, Type type);
 Term withOrigin(Term t, const Expr& e);
 // The same for a node the conversion back has just converted to `e` (a cache, like the
 // node's other facts): the node's types hold no variable, or `e` keeps them as they are.
-void keepConversion(const Term& t, const Expr& e);
+void keepConversion(const Term& t, const Expr& e);  // inline, in term_node.h
 
 // ---------------------------------------------------------------------------------------
 // Steps and paths
