@@ -51,7 +51,9 @@ public:
         std::swap(node_, other.node_);
         return *this;
     }
-    ~Type() { drop(); }
+    ~Type() {
+        if (node_) drop();  // a moved-from handle costs no call
+    }
 
     TypeKind kind() const;
     bool isTCon() const { return kind() == TypeKind::TCon; }
