@@ -217,11 +217,19 @@ bool nextGroupMembers(Abstractions& g) {
         const Term& b = g.all.term(i);
         if (g.admits && !g.admits(b)) continue;
         members.assign(1, i);
-        for (std::size_t j = i + 1; j < g.all.size(); ++j) {
+        // A term without lambdas equals no smaller term: its own positions, and those of every
+        // smaller subterm after it (a subtree's positions follow its top in pre-order, as many
+        // as its nodes), are passed over.
+        const bool plain = !b.hasLam();
+        for (std::size_t j = plain ? i + b.size() : i + 1; j < g.all.size(); ++j) {
             const Term& u = g.all.term(j);
+            if (plain && u.size() < b.size()) {
+                j += u.size() - 1;
+                continue;
+            }
             // termEq's own first test, without the call: terms without lambdas of another
             // kind or size differ.
-            if (g.taken[j] || (!b.hasLam() && !u.hasLam() && (u.kind() != b.kind() || u.size() != b.size())) ||
+            if (g.taken[j] || (plain && !u.hasLam() && (u.kind() != b.kind() || u.size() != b.size())) ||
                 !termEq(b, u) || !freeOfInnerBinders(g.all, j))
                 continue;
             g.taken[j] = 1;

@@ -267,6 +267,8 @@ Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const T
 }
 
 Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t) {
+    // One path, the usual case: down and up again without keeping the nodes on the way.
+    if (paths.size() == 1) return replaceAt(*paths.front(), t, replacement);
     // The stacks are kept for the next call (nothing below replaces again).
     thread_local std::vector<Term> nodes;  // nodes[i] is the node at depth i of the current path
     thread_local Path current;
@@ -950,9 +952,8 @@ struct BoundOnBothSides {
     }
 };
 
-// The two nodes agree, their children aside.
-bool sameNodeUpTo(const BoundOnBothSides& b, const Term& s, const Term& t) {
-    if (!eqType(s.type(), t.type())) return false;
+// The two nodes agree, their children and types aside.
+bool sameNodePartsUpTo(const BoundOnBothSides& b, const Term& s, const Term& t) {
     switch (s.kind()) {
     case TermKind::LVar: {
         const auto d1 = boundDepth(b.left, s.name()), d2 = boundDepth(b.right, t.name());
@@ -964,6 +965,12 @@ bool sameNodeUpTo(const BoundOnBothSides& b, const Term& s, const Term& t) {
     case TermKind::Tupl: return s.elems().size() == t.elems().size();
     default: return true;
     }
+}
+
+// The two nodes agree, their children aside.  Names and constants tell most unequal nodes
+// apart, so they are compared before the types.
+bool sameNodeUpTo(const BoundOnBothSides& b, const Term& s, const Term& t) {
+    return sameNodePartsUpTo(b, s, t) && (s.type().sameNode(t.type()) || eqType(s.type(), t.type()));
 }
 
 // Equality up to the renaming of bound variables, pair by pair on a work stack, children
@@ -1022,6 +1029,11 @@ bool termEq(const Term& s, const Term& t) {
     // size first.
     if (!s.hasLam() && !t.hasLam()) {
         if (s.kind() != t.kind() || s.size() != t.size()) return false;
+        // Two leaves, with no binder in scope: the nodes alone decide.
+        if (s.size() == 1) {
+            static const BoundOnBothSides none;
+            return sameNodeUpTo(none, s, t);
+        }
         return eqUpTo(s, t);
     }
     // Eta contraction keeps the kind of a node that is no lambda, and only makes a term
