@@ -344,7 +344,35 @@ struct Search {
     std::optional<std::pair<Solution, Problems>> start;  // the first worklist, until it is run
     std::vector<BranchPoint> open;
     Problems spare;  // the storage of the last worklist run, for the next alternative's
+    // No pattern variable occurs twice in the first worklist's patterns.  Every later pattern
+    // is a part of one of them (with types substituted), no two problems share a part, and
+    // the term sides hold no pattern variable: a binding then occurs in no other problem.
+    bool linear = false;
 };
+
+// The pattern variables of the patterns are all distinct.
+bool patternsLinear(const Problems& work) {
+    // A first-order pattern, as the first-order walk may have found already, repeats none.
+    if (work.size() == 1 && work.front().first.knownFirstOrderPattern()) return true;
+    // Scratch room kept from one search to the next (a search starts no other while it walks).
+    thread_local std::vector<const std::string*> seen;
+    thread_local std::vector<const Term*> walk;
+    seen.clear();
+    walk.clear();
+    for (const Problem& pr : work) walk.push_back(&pr.first);
+    while (!walk.empty()) {
+        const Term& p = *walk.back();
+        walk.pop_back();
+        if (!p.hasPVar()) continue;
+        if (p.is(TermKind::PVar)) {
+            for (const std::string* n : seen)
+                if (sameName(*n, p.name())) return false;
+            seen.push_back(&p.name());
+        }
+        pushChildren(p, walk);
+    }
+    return true;
+}
 
 enum class Progress : std::uint8_t { Failed, Branches, Done };
 
@@ -354,14 +382,15 @@ enum class Progress : std::uint8_t { Failed, Branches, Done };
 // behind them) and every substitution found is also composed into `pending`.  Stops at the
 // first problem that branches, leaving its index in `from` and its type match in `ts`.  Every
 // substitution found is applied to the later problems and composed into `sofar`.
-Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& sofar, Problems& work, std::size_t& from,
+Progress solveWhileSingle(const Search& g, TermSubst& sofar, Problems& work, std::size_t& from,
                           std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
+    const ApStep step = g.step;
     for (; from < (pending ? prefix : work.size()); ++from) {
         // Copies: the rule's problems go to the end of the worklist.
         const Term p = work[from].first;
         const Term t = work[from].second;
         std::optional<TypeSubst> types = typeMatch(p, t);
-        if (!types || termTypes.boundBy(*types)) return Progress::Failed;
+        if (!types || g.termTypes.boundBy(*types)) return Progress::Failed;
         if (branches(step, p)) {
             ts = TermSubst{TermBindings(), std::move(*types)};
             return Progress::Branches;
@@ -377,8 +406,10 @@ Progress solveWhileSingle(ApStep step, const TermTypes& termTypes, TermSubst& so
             if (!mayMatch(work[i].first, work[i].second)) return Progress::Failed;
         if (!isIdentity(sigma)) {
             composeInto(sigma, sofar);
-            for (std::size_t j = from + 1; j < fresh; ++j) substInPlace(sigma, work[j]);
-            if (pending) composeInto(sigma, *pending);
+            if (!g.linear || !sigma.types.isIdentity())
+                for (std::size_t j = from + 1; j < fresh; ++j) substInPlace(sigma, work[j]);
+            // A linear search substitutes only the types of what the prefix bound.
+            if (pending && (!g.linear || !sigma.types.isIdentity())) composeInto(sigma, *pending);
         }
     }
     return Progress::Done;
@@ -406,7 +437,10 @@ std::vector<std::string> checkedRepeats(ApStep step, const Term& p, const Term& 
 // alternative of a branch point keeps the problems after it, so when one of them, or the
 // branching problem itself, is such a problem, no alternative can succeed: none is tried.
 bool anyMatchesNothing(const Problems& ps) {
-    return std::any_of(ps.begin(), ps.end(), [](const Problem& pr) { return problemMatchesNothing(pr.first, pr.second); });
+    // A variable or a constant must meet no application: most problems of a step are such.
+    auto leaf = [](const Term& p) { return p.is(TermKind::PVar) || p.is(TermKind::LVar) || p.is(TermKind::Con); };
+    return std::any_of(ps.begin(), ps.end(),
+                       [&leaf](const Problem& pr) { return !leaf(pr.first) && problemMatchesNothing(pr.first, pr.second); });
 }
 
 // The images of the tuple argument of p against t have argument types that follow their
@@ -438,7 +472,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     std::size_t from = 0;
     const std::size_t original = rest.size();
     std::optional<TermSubst> restTypes;
-    if (solveWhileSingle(g.step, g.termTypes, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
+    if (solveWhileSingle(g, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
     Problems derived(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(original)),
                      std::make_move_iterator(rest.end()));
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
@@ -460,7 +494,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
 std::optional<Solution> runWorklist(Search& g, TermSubst sofar, Problems work, NameSupply s) {
     std::size_t at = 0;
     std::optional<TermSubst> ts;
-    const Progress progress = solveWhileSingle(g.step, g.termTypes, sofar, work, at, ts);
+    const Progress progress = solveWhileSingle(g, sofar, work, at, ts);
     if (progress == Progress::Branches) openBranchPoint(g, std::move(sofar), work, at, *ts, s);
     work.clear();
     g.spare = std::move(work);
@@ -495,7 +529,7 @@ std::optional<Solution> tryNextAlternative(Search& g) {
         for (std::size_t i = first; i < next.size(); ++i) substInPlace(top.types, next[i]);
     for (std::size_t i = first; i < next.size(); ++i)
         if (!mayMatch(next[i].first, next[i].second)) return std::nullopt;
-    if (!isIdentity(top.pending))
+    if (!isIdentity(top.pending) && (!g.linear || !top.pending.types.isIdentity()))
         for (std::size_t i = first; i < next.size(); ++i) substInPlace(top.pending, next[i]);
     next.insert(next.end(), top.derived.begin(), top.derived.end());
     return runWorklist(g, top.sofar, std::move(next), std::move(alt.second));
@@ -508,6 +542,7 @@ std::optional<Solution> nextSolution(Search& g) {
         if (g.start) {
             auto [first, work] = std::move(*g.start);
             g.start.reset();
+            g.linear = patternsLinear(work);
             found = runWorklist(g, std::move(first.first), std::move(work), std::move(first.second));
         } else if (g.open.empty()) {
             return std::nullopt;

@@ -20,6 +20,7 @@ TermBindings::Block* TermBindings::copyOf(const Block& from, std::size_t more) {
     Block* b = newBlock(from.count + more + (more > 0 ? kSpare : 0));
     for (std::uint32_t i = 0; i < from.count; ++i) new (b->items + i) Slot(from.items[i]);
     b->count = from.count;
+    b->mayHoldPVar = from.mayHoldPVar;
     return b;
 }
 

@@ -97,6 +97,7 @@ public:
     }
     // Some bound term holds a pattern variable.
     bool anyHoldsPVar() const {
+        if (!block_ || !block_->mayHoldPVar) return false;
         return std::any_of(first(), last(), [](const Slot& e) { return e.term.hasPVar(); });
     }
 
@@ -104,7 +105,9 @@ public:
     enum class OnBound : bool { Keep, Replace };
     // Binds the pattern variable `var` (a PVar) to t.
     void bind(const Term& var, Term t, OnBound onBound = OnBound::Replace) {
+        const bool holdsPVar = t.hasPVar();
         if (Slot* bound = place(var.name(), onBound, t)) new (bound) Slot{var, std::move(t)};
+        if (holdsPVar) block_->mayHoldPVar = true;
     }
     // The same for a name alone: a pattern variable of the term's type holds it.
     void bind(const std::string& name, Term t, OnBound onBound = OnBound::Replace) {
@@ -124,6 +127,7 @@ public:
             const std::size_t i = static_cast<std::size_t>(at - first());
             es[i].term = std::move(u);
             for (std::size_t j = i + 1; j < size(); ++j) es[j].term = f(es[j].term);
+            out.block_->mayHoldPVar = std::any_of(es, es + size(), [](const Slot& e) { return e.term.hasPVar(); });
             return out;
         }
         return *this;
@@ -138,6 +142,7 @@ private:
         std::uint32_t holders = 1;
         std::uint32_t count = 0;
         std::uint32_t capacity = kLocal;
+        bool mayHoldPVar = false;  // false: no bound term holds a pattern variable
         Slot* items;  // `local`, or an array of `capacity` slots from the general allocator
         alignas(Slot) unsigned char local[kLocal * sizeof(Slot)];
 
