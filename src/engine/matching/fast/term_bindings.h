@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <string>
 #include <utility>
@@ -106,7 +105,14 @@ public:
     // Binds the pattern variable `var` (a PVar) to t.
     void bind(const Term& var, Term t, OnBound onBound = OnBound::Replace) {
         const bool holdsPVar = t.hasPVar();
-        if (Slot* bound = place(var.name(), onBound, t)) new (bound) Slot{var, std::move(t)};
+        const Slot* at = lowerBound(var.name());
+        const std::size_t i = static_cast<std::size_t>(at - first());
+        if (at == last() || !sameName(at->name(), var.name()))
+            own(1).insert(i, Slot{var, std::move(t)});
+        else if (onBound == OnBound::Replace)
+            own(0).items[i].term = std::move(t);
+        else
+            return;
         if (holdsPVar) block_->mayHoldPVar = true;
     }
     // The same for a name alone: a pattern variable of the term's type holds it.
@@ -146,14 +152,18 @@ private:
         Slot* items;  // `local`, or an array of `capacity` slots from the general allocator
         alignas(Slot) unsigned char local[kLocal * sizeof(Slot)];
 
-        // Opens the room at `at` for one more slot, which must be there; the caller builds
-        // the slot in it.  A slot is two node pointers, each moved by taking it: the slots
-        // after `at` move up bytewise, without a holder counted.
-        Slot* open(std::size_t at) {
-            for (std::size_t i = count; i > at; --i)
-                std::memcpy(static_cast<void*>(items + i), static_cast<const void*>(items + i - 1), sizeof(Slot));
+        // Puts the slot at `at`, moving the slots from `at` on up one (a move takes the node
+        // pointers, counting no holder).  The block must have room for it.
+        void insert(std::size_t at, Slot&& slot) {
+            Slot* end = items + count;
+            if (at == count) {
+                new (end) Slot(std::move(slot));
+            } else {
+                new (end) Slot(std::move(end[-1]));
+                std::move_backward(items + at, end - 1, end);
+                items[at] = std::move(slot);
+            }
             ++count;
-            return items + at;
         }
     };
     static Block* newBlock(std::size_t capacity);
@@ -165,17 +175,6 @@ private:
     const Slot* lowerBound(const std::string& name) const {
         return std::lower_bound(first(), last(), name,
                                 [](const Slot& e, const std::string& n) { return nameBefore(e.name(), n); });
-    }
-    // The room for a new binding of the name, or null when the name is bound already (its term
-    // replaced by t when onBound says so).
-    Slot* place(const std::string& name, OnBound onBound, Term& t) {
-        const Slot* at = lowerBound(name);
-        const std::size_t i = static_cast<std::size_t>(at - first());
-        if (at != last() && sameName(at->name(), name)) {
-            if (onBound == OnBound::Replace) own(0).items[i].term = std::move(t);
-            return nullptr;
-        }
-        return own(1).open(i);
     }
     // The block to change, held by these bindings alone and with room for `more` slots.
     Block& own(std::size_t more) {
