@@ -8,7 +8,9 @@
 // names.  Every operation here is a pure function in state-passing style.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -28,6 +30,12 @@ std::string nthName(std::uint64_t n);
 std::optional<std::uint64_t> namePosition(std::string_view name);
 // Order by position in the sequence: shorter names first, then alphabetical.
 bool nameBefore(std::string_view a, std::string_view b);
+// a == b, compared inline: names are short, and most that differ differ in their length or
+// first letter.
+inline bool sameName(const std::string& a, const std::string& b) {
+    const std::size_t n = a.size();
+    return &a == &b || (n == b.size() && (n == 0 || (a[0] == b[0] && std::memcmp(a.data(), b.data(), n) == 0)));
+}
 
 // An immutable list of names, consumed from the front.  Either endless (a suffix of the name
 // sequence without a finite set of skipped names) or finite (an explicit list).  A list made by

@@ -21,12 +21,12 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "lang/names.h"
 #include "lang/types.h"
 #include "support/small_vec.h"
 
@@ -41,11 +41,7 @@ namespace tuple_typing {
 // is bound.
 bool occursUnboundBelow(const Type& t, const std::string& v);
 inline bool occursUnbound(const Type& t, const std::string& v) {
-    if (t.isTid()) {
-        // Most names that differ differ in their first letter.
-        const std::string& n = t.name();
-        return n.size() == v.size() && (n.empty() || (n[0] == v[0] && n == v));
-    }
+    if (t.isTid()) return sameName(t.name(), v);
     if (!t.isTCon() || t.isGround()) return false;
     return occursUnboundBelow(t, v);
 }
@@ -239,12 +235,6 @@ private:
         }
         if (it == noted_.end() || !sameName(*it->name, v.name())) return true;
         return sameType(*it, v.type());
-    }
-    // Names compare in place first; most that differ differ in their first letter.
-    static bool sameName(const std::string& a, const std::string& b) {
-        if (&a == &b) return true;
-        const std::size_t n = a.size();
-        return n == b.size() && (n == 0 || (a[0] == b[0] && std::memcmp(a.data(), b.data(), n) == 0));
     }
     static constexpr std::size_t kFew = 8;
     SmallVec<Note, kFew> noted_;

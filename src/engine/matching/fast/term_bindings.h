@@ -18,17 +18,13 @@
 #include <utility>
 
 #include "engine/matching/fast/terms.h"
+#include "lang/names.h"
 #include "support/block_pool.h"
 
 namespace plim::fast {
 
-// Names compared inline: pattern-variable names are short, and most differ in their length or
-// first letters.
-inline bool sameName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
-}
-// a < b, in the order of std::string.
-inline bool nameBefore(const std::string& a, const std::string& b) {
+// a < b, in the order of std::string, compared inline.
+inline bool nameOrderBefore(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i)
         if (a[i] != b[i]) return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[i]);
@@ -174,7 +170,7 @@ private:
     const Slot* last() const { return block_ ? block_->items + block_->count : nullptr; }
     const Slot* lowerBound(const std::string& name) const {
         return std::lower_bound(first(), last(), name,
-                                [](const Slot& e, const std::string& n) { return nameBefore(e.name(), n); });
+                                [](const Slot& e, const std::string& n) { return nameOrderBefore(e.name(), n); });
     }
     // The block to change, held by these bindings alone and with room for `more` slots.
     Block& own(std::size_t more) {
