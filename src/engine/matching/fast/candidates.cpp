@@ -112,20 +112,20 @@ struct Abstractions {
         subset.clear();
     }
 
-    Term x;
-    Term t;
+    Term x = idleTerm();
+    Term t = idleTerm();
     std::string v;
     std::optional<HeadType> headType;  // what the images' types must fit, when known
     GroupFilter admits;                // the groups that may give candidates, when given
-    bool closedTypes;                  // t's types hold no type variable
-    bool lambdaApplications;           // t holds an application of a lambda that lambdaApplications meets
-    PositionTable all;
+    bool closedTypes = false;          // t's types hold no type variable
+    bool lambdaApplications = false;   // t holds an application of a lambda that lambdaApplications meets
+    PositionTable all = PositionTable(idleTerm());
     std::vector<std::uint8_t> taken;  // bytes, not bits: asked at every position
     std::size_t nextFrom = 0;  // where the search for the next group starts
     bool inGroup = false;
     bool finished = false;     // the constant abstraction is given
-    Term b;                    // the current group's subterm (x until the first group)
-    Term var;                  // the abstraction variable, typed as b
+    Term b = idleTerm();       // the current group's subterm (x until the first group)
+    Term var = idleTerm();     // the abstraction variable, typed as b
     std::optional<Type> fnType;  // the image's type, from b's type to t's, once asked for
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
@@ -418,11 +418,7 @@ class AbstractionsPool {
 public:
     ~AbstractionsPool() { closed() = true; }
     std::unique_ptr<Abstractions> take() {
-        if (free_.empty()) {
-            const Term& idle = idleTerm();
-            return std::make_unique<Abstractions>(Abstractions{idle, idle, {}, {}, {}, false, false, PositionTable(idle),
-                                                               {}, 0, false, false, idle, idle, {}, {}, {}, {}, {}, {}, nullptr, {}, {}, 0, {}, false});
-        }
+        if (free_.empty()) return std::make_unique<Abstractions>();
         std::unique_ptr<Abstractions> g = std::move(free_.back());
         free_.pop_back();
         return g;
