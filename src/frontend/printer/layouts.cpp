@@ -7,7 +7,7 @@
 namespace plim {
 
 std::string renderAtPrinterBounds(const Doc& d) {
-    return renderDocAtBounds(d, PageBounds(kPrinterPageWidth, kPrinterPageWidth));
+    return renderDoc(d, kPrinterPageWidth);
 }
 
 const ParDoc& funDefTemplate() {
