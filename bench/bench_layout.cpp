@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/big_stack.h"
-#include "layout/combinators.h"
+#include "layout/rendering.h"
 
 namespace plim {
 namespace {

@@ -1,5 +1,5 @@
 // Higher-level layouts: enclosing, lists, horizontal-or-vertical lists, the Printable instances
-// for strings and numbers.
+// for strings and numbers, and the helpers of layout/rendering.h.
 #include "layout/combinators.h"
 
 #include <algorithm>
@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "layout/nodes.h"
+#include "layout/rendering.h"
 
 namespace plim {
 
@@ -36,13 +37,9 @@ std::string showFloat(float x) {
 
 // The nodes composed at once, as besideDoc would compose them: the printer encloses and spaces
 // out most of its parts.
-namespace {
-
 Doc encloseDoc(char open, char close, Doc d) {
     return Doc(enclosedNode(open, std::move(d).node(), close));
 }
-
-}  // namespace
 
 Doc besideSpace(Doc a, Doc b) {
     return Doc(spacedNode(std::move(a).node(), std::move(b).node()));
@@ -102,13 +99,31 @@ Doc paddedTextDoc(LayoutInt n, const std::string& s) {
     return textDoc(std::move(padded));
 }
 
-std::string renderLines(LayoutInt width, const std::vector<Doc>& docs) {
-    std::string out;
+void renderLinesTo(std::string& out, LayoutInt width, const std::vector<Doc>& docs) {
     for (const Doc& d : docs) {
         renderDocTo(out, d, width);
         out += '\n';
     }
+}
+
+std::string renderLines(LayoutInt width, const std::vector<Doc>& docs) {
+    std::string out;
+    renderLinesTo(out, width, docs);
     return out;
+}
+
+// --- building blocks on parameterised documents ------------------------------------------
+
+ParDoc bestOfParDoc(ParDoc l, ParDoc r) {
+    return joinParDoc(choiceParDoc(std::move(l), std::move(r)));
+}
+
+ParDoc stringBesideParDoc(const std::string& s, ParDoc p) {
+    return besideParDoc(liftParDoc(ppString(s)), std::move(p));
+}
+
+ParDoc besideSpaceParDoc(ParDoc l, ParDoc r) {
+    return besideParDoc(std::move(l), stringBesideParDoc(" ", std::move(r)));
 }
 
 // --- horizontal or vertical ----------------------------------------------------------------
@@ -135,6 +150,16 @@ Doc hvList(Docs items) {
     for (auto it = items.rbegin(); it != items.rend(); ++it)
         alternatives = applyParDoc(hvStep(), std::vector<Doc>{*it, alternatives});
     return joinDoc(alternatives);
+}
+
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
+    ParDoc h = parDoc();
+    ParDoc v = parDoc();
+    for (std::size_t i = 1; i < length; ++i) {
+        h = besideSpaceParDoc(filterParDoc(parDoc()), h);
+        v = aboveParDoc(parDoc(), v);
+    }
+    return {h, v};
 }
 
 namespace {
@@ -238,6 +263,31 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
     static const ParDoc closeAfterBody =
         joinParDoc(choiceParDoc(filterParDoc(besideParDoc(p(), p())), aboveParDoc(p(), p())));
     return applyParDoc(closeAfterBody, std::vector<Doc>{body, nonEmptyDoc(close)});
+}
+
+// --- helpers (layout/rendering.h) ----------------------------------------------------------
+
+Doc spaceDoc() {
+    static const Doc blank = ppChar(' ');
+    return blank;
+}
+
+const List<char>& endlessBlanks() {
+    // One cell whose tail is the cell itself.  It lives as long as the program.
+    static const List<char>* blanks = new List<char>(List<char>::defer([] { return List<char>::cons(' ', *blanks); }));
+    return *blanks;
+}
+
+void layoutAt160(std::string& out, const Doc& d) {
+    renderDocTo(out, d, 160);
+}
+
+std::string layoutTextAt(LayoutInt width, const Doc& d) {
+    return renderDoc(d, width);
+}
+
+std::string layoutTextAt160(const Doc& d) {
+    return renderDoc(d, 160);
 }
 
 }  // namespace plim

@@ -88,6 +88,11 @@ std::vector<Doc> docList(Ds&&... docs) {
 // --- enclosing -----------------------------------------------------------------------------
 
 // open beside (d beside close).
+Doc encloseDoc(char open, char close, Doc d);
+template <class T>
+Doc encloseValuesDoc(const T& open, const T& close, Doc d) {
+    return besideDoc(toDoc(open), besideDoc(std::move(d), toDoc(close)));
+}
 Doc parensDoc(Doc d);        // ( )
 Doc bracketsDoc(Doc d);      // [ ]
 Doc bracesDoc(Doc d);        // { }
@@ -112,6 +117,14 @@ Doc hvSpList(Docs items);
 // `parens`: parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are
 // moved out of their places.
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
+// The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
+std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length);
+
+template <class T>
+Doc hvValueList(const std::vector<T>& items) {
+    return hvList(items);
+}
+
 // a beside (" " beside b).
 template <class A, class B>
 Doc besideSpace(const A& a, const B& b) {
@@ -126,11 +139,34 @@ Doc nonEmptyDoc(const L& xs) {
 // s padded with blanks to n characters; s itself when longer.
 Doc paddedTextDoc(LayoutInt n, const std::string& s);
 // Each document rendered at the width, followed by "\n".
+void renderLinesTo(std::string& out, LayoutInt width, const std::vector<Doc>& docs);
 std::string renderLines(LayoutInt width, const std::vector<Doc>& docs);
 // The better of the two layouts, decided by the join.
 template <class A, class B>
 Doc bestOfDoc(const A& a, const B& b) {
     return joinDoc(dupDoc(toDoc(a), toDoc(b)));
+}
+
+// --- building blocks on parameterised documents ------------------------------------------
+
+ParDoc bestOfParDoc(ParDoc l, ParDoc r);
+ParDoc stringBesideParDoc(const std::string& s, ParDoc p);
+ParDoc besideSpaceParDoc(ParDoc l, ParDoc r);
+template <class T>
+ParDoc valueBesideParDoc(const T& v, ParDoc p) {
+    return besideParDoc(liftParDoc(v), std::move(p));
+}
+template <class T>
+ParDoc valueAboveParDoc(const T& v, ParDoc p) {
+    return aboveParDoc(liftParDoc(v), std::move(p));
+}
+template <class T>
+ParDoc parDocBesideValue(ParDoc p, const T& v) {
+    return besideParDoc(std::move(p), liftParDoc(v));
+}
+template <class T>
+ParDoc parDocAboveValue(ParDoc p, const T& v) {
+    return aboveParDoc(std::move(p), liftParDoc(v));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

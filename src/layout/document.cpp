@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 
 #include "layout/nodes.h"
 #include "layout/rules_internal.h"
@@ -11,6 +12,20 @@
 namespace plim {
 
 using namespace pretty_detail;
+
+// --- page bounds -------------------------------------------------------------------------
+
+PageBounds unboundedBounds() {
+    return PageBounds(kUnboundedWidth, kUnboundedWidth);
+}
+
+PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
+    return PageBounds(b.lineBound - n, b.lastLineBound - n);
+}
+
+PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
+    return a.lineBound > b.lineBound ? a : b;
+}
 
 // --- texts -----------------------------------------------------------------------------------
 
@@ -96,6 +111,10 @@ void negativeWidthText(std::string& out) {
     out += kNegativeWidthError;
 }
 
+void renderPairText(std::string& out) {
+    out += kRenderPairError;
+}
+
 namespace {
 
 // Runs a render (`body` writes to `out` and answers whether it rendered), its budget started
@@ -122,17 +141,27 @@ bool withinBudget(std::string& out, Body body) {
 
 }  // namespace
 
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
+    const auto render = [&] {
+        renderNode(out, d.node(), b.lineBound);
+        return true;
+    };
+    if (!withinBudget(out, render))
+        out += markerText(d.node()->sizes.width);
+}
+
+std::string renderDocAtBounds(const Doc& d, const PageBounds& b) {
+    std::string out;
+    renderDocAtBoundsTo(out, d, b);
+    return out;
+}
+
 void renderDocTo(std::string& out, const Doc& d, LayoutInt width) {
     if (width < 0) {
         negativeWidthText(out);
         return;
     }
-    const auto render = [&] {
-        renderNode(out, d.node(), width);
-        return true;
-    };
-    if (!withinBudget(out, render))
-        out += markerText(d.node()->sizes.width);
+    renderDocAtBoundsTo(out, d, PageBounds(width, width));
 }
 
 void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
@@ -157,6 +186,18 @@ std::string renderDoc(const Doc& d, LayoutInt width) {
     return out;
 }
 
+namespace {
+
+void writeStdout(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+}  // namespace
+
+void renderStdout(const Doc& d, LayoutInt width) {
+    writeStdout(renderDoc(d, width));
+}
+
 void renderAllStdout(const Doc& d, LayoutInt width) {
     std::string out;
     if (width < 0) {
@@ -165,7 +206,7 @@ void renderAllStdout(const Doc& d, LayoutInt width) {
     } else {
         writeAllCandidates(out, d.node(), width);
     }
-    std::fwrite(out.data(), 1, out.size(), stdout);
+    writeStdout(out);
 }
 
 // --- plain combinators ---------------------------------------------------------------------
@@ -224,6 +265,8 @@ Doc centredAboveList(Docs items) {
 }
 
 // --- parameterised documents ------------------------------------------------------------
+
+ParDoc::ParDoc(std::shared_ptr<const ParNode> node) : paramCount_(node->params), node_(std::move(node)) {}
 
 ParDoc parDoc() {
     static const ParDoc hole(holeNode(ParNode::Kind::Hole));

@@ -3,6 +3,7 @@
 //   #include "layout/combinators.h"   // hvList, hvSpList, aboveList, blockDoc, the Printable instances
 //   Doc d = besideDoc(ppString("let "), aboveDoc(ppString("x = 1"), ppString("y = 2")));
 //   renderDoc(d, 80);                           // "let x = 1\n    y = 2" (no final newline)
+//   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
 //
 // Documents are values, built once and shared freely.  A `Doc` is a tree of nodes (layout/nodes.h)
 // whose sizes are known as it is built and never depend on the bounds; it is laid out when
@@ -81,6 +82,25 @@ namespace plim {
 // Sizes and bounds are computed in 64 bits; kUnboundedWidth is the bound of no limit.
 using LayoutInt = std::int64_t;
 inline constexpr LayoutInt kUnboundedWidth = 2147483647;
+
+// --- page bounds -------------------------------------------------------------------------
+
+// The room a document may use: every line within lineBound (counted from the document's
+// start column), the last line within lastLineBound.
+struct PageBounds {
+    LayoutInt lineBound;
+    LayoutInt lastLineBound;
+
+    PageBounds(LayoutInt line, LayoutInt last) : lineBound(line), lastLineBound(last) {}
+    bool operator==(const PageBounds&) const = default;
+};
+
+// (2147483647, 2147483647): no width limit.
+PageBounds unboundedBounds();
+// Both fields reduced by n.
+PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
+// The bounds with the larger lineBound; the second on equal lineBounds.
+PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
 
 // The sizes of a document or of one candidate layout.
 struct Sizes {
@@ -199,14 +219,16 @@ inline void keepForever(const Doc& d) {
     d.node().keepForever();
 }
 
-// A document with holes: a template of nodes.
+// A document with holes: a template of nodes, with its parameter count.
 class ParDoc {
 public:
-    explicit ParDoc(std::shared_ptr<const pretty_detail::ParNode> node) : node_(std::move(node)) {}
+    explicit ParDoc(std::shared_ptr<const pretty_detail::ParNode> node);
 
+    LayoutInt paramCount() const { return paramCount_; }
     const std::shared_ptr<const pretty_detail::ParNode>& node() const { return node_; }
 
 private:
+    LayoutInt paramCount_;
     std::shared_ptr<const pretty_detail::ParNode> node_;
 };
 
@@ -257,6 +279,11 @@ Doc ppChar(char c);
 // No lines at all.
 Doc emptyDoc();
 
+template <class T>
+Doc showDoc(const T& x) {
+    return textDoc(Printable<T>::show(x));
+}
+
 // "" for 0, "*" for 1, otherwise '<', n - 2 asterisks and '>' (the two signs alone below 2).
 std::string markerText(LayoutInt n);
 // n blanks; none for n <= 0.
@@ -273,10 +300,16 @@ std::string renderDoc(const Doc& d, LayoutInt width);
 // text is written: the same text, with one part's document in memory at a time.
 void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
                    LayoutInt width);
+// The same at bounds of one's own.
+void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b);
+std::string renderDocAtBounds(const Doc& d, const PageBounds& b);
+// Writes the rendered text to the standard output (no newline, no flush).
+void renderStdout(const Doc& d, LayoutInt width);
 // Writes every candidate, each followed by "\n\n", to the standard output.
 void renderAllStdout(const Doc& d, LayoutInt width);
-// The text shown for a negative page width.
+// The texts shown for a negative page width and for a document that answers with a pair.
 void negativeWidthText(std::string& out);
+void renderPairText(std::string& out);
 
 // --- composition -----------------------------------------------------------------------------
 
@@ -299,6 +332,24 @@ template <class A, class B>
 Doc ppBeside(const A& x, const B& y) {
     return besideDoc(toDoc(x), toDoc(y));
 }
+template <class A, class B>
+Doc ppAbove(const A& x, const B& y) {
+    return aboveDoc(toDoc(x), toDoc(y));
+}
+template <class A>
+Doc ppIndent(LayoutInt n, const A& x) {
+    return indentDoc(n, toDoc(x));
+}
+template <class A, class B>
+    requires(!std::is_same_v<A, Doc> || !std::is_same_v<B, Doc>)
+Doc dupDoc(const A& x, const B& y) {
+    return dupDoc(toDoc(x), toDoc(y));
+}
+
+// The list layout that instances use by default: the documents side by side, the last one
+// beside emptyDoc; the empty list gives emptyDoc.
+template <class T>
+Doc ppListDefault(const std::vector<T>& xs);
 
 // --- parameterised documents ----------------------------------------------------------------
 
@@ -309,6 +360,10 @@ ParDoc firstParDoc();
 ParDoc secondParDoc();
 // A finished document among the parts of a parameterised one (no parameter).
 ParDoc liftParDoc(Doc d);
+template <class T>
+ParDoc liftParDoc(const T& x) {
+    return liftParDoc(toDoc(x));
+}
 ParDoc filterParDoc(ParDoc p);
 ParDoc besideParDoc(ParDoc left, ParDoc right);
 ParDoc aboveParDoc(ParDoc upper, ParDoc lower);
@@ -332,8 +387,6 @@ Doc centredAboveList(Docs items);
 
 // --- instances -------------------------------------------------------------------------------
 
-// The list layout that instances use by default: the documents side by side, the last one
-// beside emptyDoc; the empty list gives emptyDoc.
 template <class T>
 Doc ppListDefault(const std::vector<T>& xs) {
     Doc acc = emptyDoc();

@@ -3,7 +3,7 @@
 
 #include "layout/layout_test_util.h"
 #include "support/big_stack.h"
-#include "layout/combinators.h"
+#include "layout/rendering.h"
 
 namespace plim {
 namespace {
@@ -23,6 +23,7 @@ TEST(PrettyLayouts, Enclosing) {
     EXPECT_EQ(renderDoc(doubleQuotesDoc(txt("x")), 80), "\"x\"");
     EXPECT_EQ(renderDoc(backQuotesDoc(txt("f")), 80), "`f'");
     EXPECT_EQ(renderDoc(parensDoc(aboveDoc(txt("ab"), txt("c"))), 80), "(ab\n c)");
+    EXPECT_EQ(renderDoc(encloseValuesDoc(std::string("<<"), std::string(">>"), txt("x")), 80), "<<x>>");
 }
 
 TEST(PrettyLayouts, EmptyListsRenderNothing) {
@@ -47,7 +48,7 @@ TEST(PrettyLayouts, HvList) {
     EXPECT_EQ(renderDoc(hvList(items), 4), "abbc");
     EXPECT_EQ(renderDoc(hvList(items), 80), "abbc");
     EXPECT_EQ(renderDoc(hvList(items), 3), "a\nbb\nc");
-    EXPECT_EQ(renderDoc(hvList(std::vector<std::string>{"a", "bb"}), 80), "abb");
+    EXPECT_EQ(renderDoc(hvValueList(std::vector<std::string>{"a", "bb"}), 80), "abb");
 }
 
 TEST(PrettyLayouts, HvSpList) {
@@ -162,8 +163,15 @@ TEST(PrettyLayouts, SmallHelpers) {
     EXPECT_EQ(renderDoc(paddedTextDoc(-1, "ab"), 80), "ab");
     EXPECT_EQ(renderDoc(paddedTextDoc(3, ""), 80), "   ");
     EXPECT_EQ(renderLines(80, texts({"a", "b"})), "a\nb\n");
+    EXPECT_EQ(renderDoc(spaceDoc(), 80), " ");
+    EXPECT_EQ(laidOut(spaceDoc(), 80).sizes, (Sizes3{1, 1, 1}));
+    auto blanks5 = toVector(endlessBlanks(), 5);
+    EXPECT_EQ(std::string(blanks5.begin(), blanks5.end()), "     ");
+    EXPECT_EQ(toVector(drop(100000, endlessBlanks()), 1), std::vector<char>{' '});
+    EXPECT_EQ(layoutTextAt(3, txt("abcd")), "<**>");
+    EXPECT_EQ(layoutTextAt160(txt("abcd")), "abcd");
     std::string out = "x";
-    renderDocTo(out, txt("y"), 160);
+    layoutAt160(out, txt("y"));
     EXPECT_EQ(out, "xy");
     EXPECT_EQ(renderDoc(bestOfDoc(txt("abc"), aboveDoc(txt("a"), txt("b"))), 80), "abc");
     EXPECT_EQ(renderDoc(bestOfDoc(txt("abc"), aboveDoc(txt("a"), txt("b"))), 2), "a\nb");
@@ -186,7 +194,7 @@ TEST(PrettyLayouts, FixedTexts) {
 
 TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(renderDoc(toDoc(std::int32_t{-42}), 80), "-42");
-    EXPECT_EQ(Printable<std::string>::show("a\"b"), "\"a\\\"b\"");
+    EXPECT_EQ(renderDoc(showDoc(std::string("a\"b")), 80), "\"a\\\"b\"");
     EXPECT_EQ(showString(std::string("a\\b\n\x01") + "2\x0eH\x7f\xe9" + "1"), "\"a\\\\b\\n\\SOH2\\SO\\&H\\DEL\\233\\&1\"");
     EXPECT_EQ(showChar('\''), "'\\''");
     EXPECT_EQ(showChar('"'), "'\"'");
@@ -204,8 +212,8 @@ TEST(PrettyLayouts, PrintableInstances) {
     EXPECT_EQ(renderDoc(listToDoc(std::vector<Doc>{txt("a"), txt("b")}), 80), "ab");
     EXPECT_EQ(laidOut(listToDoc(std::vector<Doc>{}), 80).height(), 0);
     EXPECT_EQ(renderDoc(ppBeside(std::int32_t{7}, std::string("x")), 80), "7x");
-    EXPECT_EQ(renderDoc(aboveDoc(toDoc('a'), toDoc("bc")), 80), "a\nbc");
-    EXPECT_EQ(renderDoc(indentDoc(2, toDoc("x")), 80), "  x");
+    EXPECT_EQ(renderDoc(ppAbove('a', "bc"), 80), "a\nbc");
+    EXPECT_EQ(renderDoc(ppIndent(2, "x"), 80), "  x");
 }
 
 }  // namespace

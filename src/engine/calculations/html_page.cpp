@@ -84,7 +84,7 @@ HtmlRun expanderSection(bool open, const std::string& cls, const Html& details, 
 }
 
 Html expressionBlock(const Expr& e) {
-    const std::string text = renderDoc(ppExpr(0, displayForm(e)), 160);
+    const std::string text = renderDocAtBounds(ppExpr(0, displayForm(e)), PageBounds(160, 160));
     return tag("DIV", {strAttr("CLASS", "expression")}, tag("P", {}, linesHtml(textLines(text))));
 }
 

@@ -109,7 +109,8 @@ std::vector<std::string> textLines(const std::string& text) {
 }
 
 Html bindingHtml(const Binding& b) {
-    const std::string text = renderDoc(ppExpr(static_cast<Precedence>(b.first.size()), b.second), 160);
+    const std::string text =
+        renderDocAtBounds(ppExpr(static_cast<Precedence>(b.first.size()), b.second), PageBounds(160, 160));
     Html para = stringToHtml(b.first);
     para.push_back(stringToHtml(" := ").front());
     for (const HtmlElement& el : linesHtml(textLines(text))) para.push_back(el);

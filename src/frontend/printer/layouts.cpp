@@ -7,7 +7,7 @@
 namespace plim {
 
 std::string renderAtPrinterBounds(const Doc& d) {
-    return renderDoc(d, kPrinterPageWidth);
+    return renderDocAtBounds(d, PageBounds(kPrinterPageWidth, kPrinterPageWidth));
 }
 
 const ParDoc& funDefTemplate() {
