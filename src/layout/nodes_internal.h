@@ -374,9 +374,6 @@ void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& ou
 // once, with the counts of its products, where the items before the last are one line each
 // (see node_candidates.cpp); false, nothing counted, where it is built product by product.
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);
-// Its stacked arrangement built at once, with the counts of its stacks, where the items before
-// the last have one candidate each; false, nothing counted, where it is built stack by stack.
-bool hvSpStackAtOnce(Args args, NodeResult& v);
 
 // The line bounds of parameters.
 using Bounds = SmallVec<LayoutInt, 8>;
