@@ -6,7 +6,6 @@
 #include <limits>
 
 #include "layout/nodes.h"
-#include "layout/rules_internal.h"
 #include "scanning/string_literal.h"
 
 namespace plim {

@@ -182,8 +182,6 @@ public:
     const DocNode* operator->() const { return p_; }
     explicit operator bool() const { return p_ != nullptr; }
     std::uint32_t use_count() const { return p_ == nullptr ? 0 : count().load(std::memory_order_relaxed); }
-    friend bool operator==(const DocNodeRef& a, const DocNodeRef& b) { return a.p_ == b.p_; }
-    friend bool operator==(const DocNodeRef& a, std::nullptr_t) { return a.p_ == nullptr; }
 
 private:
     [[gnu::noinline]] void resetHeld() noexcept {

@@ -5,8 +5,6 @@
 #include <limits>
 #include <utility>
 
-#include "layout/rules_internal.h"
-
 namespace plim::pretty_detail {
 // --- candidate lists -------------------------------------------------------------------------
 

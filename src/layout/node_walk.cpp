@@ -7,7 +7,6 @@
 #include <utility>
 #include <vector>
 
-#include "layout/rules_internal.h"
 #include "support/work_room.h"
 
 namespace plim::pretty_detail {

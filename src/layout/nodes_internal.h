@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cstring>
 #include <deque>
 #include <limits>
 #include <memory>
@@ -14,7 +13,6 @@
 #include <vector>
 
 #include "layout/nodes.h"
-#include "layout/rules_internal.h"
 
 namespace plim::pretty_detail {
 
