@@ -99,16 +99,12 @@ Doc paddedTextDoc(LayoutInt n, const std::string& s) {
     return textDoc(std::move(padded));
 }
 
-void renderLinesTo(std::string& out, LayoutInt width, const std::vector<Doc>& docs) {
+std::string renderLines(LayoutInt width, const std::vector<Doc>& docs) {
+    std::string out;
     for (const Doc& d : docs) {
         renderDocTo(out, d, width);
         out += '\n';
     }
-}
-
-std::string renderLines(LayoutInt width, const std::vector<Doc>& docs) {
-    std::string out;
-    renderLinesTo(out, width, docs);
     return out;
 }
 
@@ -150,16 +146,6 @@ Doc hvList(Docs items) {
     for (auto it = items.rbegin(); it != items.rend(); ++it)
         alternatives = applyParDoc(hvStep(), std::vector<Doc>{*it, alternatives});
     return joinDoc(alternatives);
-}
-
-std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length) {
-    ParDoc h = parDoc();
-    ParDoc v = parDoc();
-    for (std::size_t i = 1; i < length; ++i) {
-        h = besideSpaceParDoc(filterParDoc(parDoc()), h);
-        v = aboveParDoc(parDoc(), v);
-    }
-    return {h, v};
 }
 
 namespace {

@@ -117,9 +117,6 @@ Doc hvSpList(Docs items);
 // `parens`: parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are
 // moved out of their places.
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
-// The one-line and the stacked arrangement of hvSpList for `length` (> 0) parameters.
-std::pair<ParDoc, ParDoc> hvSpArrangements(std::size_t length);
-
 template <class T>
 Doc hvValueList(const std::vector<T>& items) {
     return hvList(items);
@@ -139,7 +136,6 @@ Doc nonEmptyDoc(const L& xs) {
 // s padded with blanks to n characters; s itself when longer.
 Doc paddedTextDoc(LayoutInt n, const std::string& s);
 // Each document rendered at the width, followed by "\n".
-void renderLinesTo(std::string& out, LayoutInt width, const std::vector<Doc>& docs);
 std::string renderLines(LayoutInt width, const std::vector<Doc>& docs);
 // The better of the two layouts, decided by the join.
 template <class A, class B>

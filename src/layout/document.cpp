@@ -138,8 +138,7 @@ bool withinBudget(std::string& out, Body body) {
     }
 }
 
-}  // namespace
-
+// The engine lays a document out at the line bound alone.
 void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     const auto render = [&] {
         renderNode(out, d.node(), b.lineBound);
@@ -148,6 +147,8 @@ void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
     if (!withinBudget(out, render))
         out += markerText(d.node()->sizes.width);
 }
+
+}  // namespace
 
 std::string renderDocAtBounds(const Doc& d, const PageBounds& b) {
     std::string out;

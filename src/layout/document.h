@@ -299,7 +299,6 @@ std::string renderDoc(const Doc& d, LayoutInt width);
 void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
                    LayoutInt width);
 // The same at bounds of one's own.
-void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b);
 std::string renderDocAtBounds(const Doc& d, const PageBounds& b);
 // Writes the rendered text to the standard output (no newline, no flush).
 void renderStdout(const Doc& d, LayoutInt width);
@@ -344,11 +343,6 @@ Doc dupDoc(const A& x, const B& y) {
     return dupDoc(toDoc(x), toDoc(y));
 }
 
-// The list layout that instances use by default: the documents side by side, the last one
-// beside emptyDoc; the empty list gives emptyDoc.
-template <class T>
-Doc ppListDefault(const std::vector<T>& xs);
-
 // --- parameterised documents ----------------------------------------------------------------
 
 // A hole: the next argument, laid out at the hole's own bounds.
@@ -385,6 +379,8 @@ Doc centredAboveList(Docs items);
 
 // --- instances -------------------------------------------------------------------------------
 
+// The list layout that instances use by default: the documents side by side, the last one
+// beside emptyDoc; the empty list gives emptyDoc.
 template <class T>
 Doc ppListDefault(const std::vector<T>& xs) {
     Doc acc = emptyDoc();
