@@ -59,7 +59,7 @@
 // one candidate where it is the first, or as it was last written, where that was at the same
 // column), so the unchanged parts of a calculation's next step cost little.
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
-// text it lays out (layout/tuning.h), then answers, like a document of which nothing fits, with the
+// text it lays out (layout/nodes.h), then answers, like a document of which nothing fits, with the
 // too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
 // candidates reach it: k choices in a row that does not fit on one line, each one line or two whose
 // first line is longer and last line shorter (about k^3/3 candidates, past the budget from k = 146),

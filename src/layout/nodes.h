@@ -17,14 +17,51 @@
 #include <vector>
 
 #include "layout/document.h"
-#include "layout/tuning.h"
 #include "support/small_vec.h"
 
 namespace plim::pretty_detail {
 
+// --- fixed bounds: none changes what a document renders as; they trade memory for speed -----
+
+// The most places a template keeps (see ParNode::places); a larger one's are made when they are
+// needed.
+inline constexpr std::size_t kMaxPlaces = 48;
+// The templates of hvSpList for up to this many items are made once and shared.
+inline constexpr std::size_t kSharedTemplates = 32;
+
+// A node remembers its layout (see DocNode::memo) where it has at most this many candidates.
+inline constexpr std::size_t kRememberedCandidates = 64;
+
+// Candidates left above a mark are moved down only when they take more room than this: less
+// stays in the cache and is freed with the enclosing layout's (see compactTo).
+inline constexpr std::size_t kCompactSlack = 128;
+// Candidates moved down are saved aside on the stack up to this many, in a heap block beyond.
+inline constexpr std::size_t kCompactOnStack = 16;
+// The arena of a layout's texts grows by blocks of this many texts, after a first block of
+// this many and blocks growing from it ...
+inline constexpr std::size_t kTextBlock = 1024;
+inline constexpr std::size_t kFirstTextBlock = 16;
+// ... and its candidates by chunks of at least this many (most layouts live in the first).
+inline constexpr std::size_t kCandidateChunk = 4096;
+// A render's arena keeps for the next one the room of this many texts and this many chunks of
+// candidates of the usual size, which most layouts need ...
+inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
+inline constexpr std::size_t kKeptArenaChunks = 8;
+// ... and, up to this many, the texts it reached: the steps of a calculation need about as many
+// each, whose room is then not asked of the system (its pages touched) afresh every step.
+inline constexpr std::size_t kReachedArenaTexts = std::size_t{1} << 20;
+// The buffer of the text writer is given back after writing a text larger than this.
+inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
+
 // --- the work budget and the error texts ---------------------------------------------------
 
-// The work budget of a render (kCandidateBudget and kCandidatesPerText, layout/tuning.h).
+// The most candidate layouts one render may build before it answers with the too-wide marker of
+// the document's width, and the further ones allowed for each text laid out, so that the budget
+// grows with the document and only runaway choices reach it.
+inline constexpr LayoutInt kCandidateBudget = 1000000;
+inline constexpr LayoutInt kCandidatesPerText = 64;
+
+// The work budget of a render.
 struct Budget {
     LayoutInt used = 0;
     LayoutInt allowed = kCandidateBudget;
@@ -104,7 +141,7 @@ void writeText(const TextTree& t, LayoutInt column, std::string& out);
 
 // --- candidates and replies ----------------------------------------------------------------
 
-// One candidate layout of a node: its sizes (as a Format's) and its text, in the layout's arena.
+// One candidate layout of a node: its sizes and its text, in the layout's arena.
 struct Candidate {
     LayoutInt height = 0;
     LayoutInt lastWidth = 0;
@@ -114,20 +151,14 @@ struct Candidate {
 
 // --- document and parameterised-document nodes ----------------------------------------------
 
-// The layout of a node at a bound below zero, where no text fits, known as the node is made for
-// the nodes made of texts, the empty document, side-by-side compositions and lists of hvSpList
-// (the nodes that printed expressions are made of): their layout, and the counts it makes,
-// are then the same at every such bound, so that one below a line too narrow for anything is
-// answered without its parts' layouts (see belowResult).  Nested a few levels past the width of
-// the page, as a long calculation step's terms are, most of a document lies there.
-// Such a layout counts fewer candidates than its texts allow at every point (each composition
-// counts at most one candidate for two parts that have at least one text each, a text none), so
-// it never passes the work budget itself: only its totals are kept, to be counted at once.
-// Counts too large to keep leave the layout unknown: the node is then laid out part by part.
-// The same layout holds at every bound below `upTo` (0 or more): a text until it fits, a list
-// of hvSpList as long as an item is too wide; a text beside a part that is too wide, or an item
-// of a list that is, makes the same counts and candidate whether it fits or not, and does not
-// lower it.  Only the text of a candidate differs there, where texts in it fit.
+// The layout of a node below zero, where no text fits, known as the node is made for texts, the
+// empty document, side-by-side compositions and lists of hvSpList (what printed expressions are
+// made of): it and its counts are the same at every such bound, so that a part nested past the
+// page's width is answered without its parts' layouts (see belowResult).  It counts fewer
+// candidates than its texts allow (a composition at most one for two parts with a text each), so
+// it never passes the work budget: only its totals are kept; counts too large to keep leave it
+// unknown.  It holds at every bound below `upTo` too (a text until it fits, a list of hvSpList
+// while an item is too wide), where only the texts of its candidate differ.
 struct BelowZero {
     bool known : 1 = false;
     bool tooWide : 1 = false;
@@ -152,8 +183,8 @@ struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
 // The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by
-// the node; or, until it has been laid out in full twice at one bound, only that bound.  Like
-// every cache it is read by one thread at a time: layouts run on one.
+// the node; or, until it has been laid out in full twice at one bound, only that bound.  Layouts
+// run on one thread at a time.
 struct LayoutMemo;
 void freeMemo(LayoutMemo* m) noexcept;
 class MemoSlot {
@@ -192,7 +223,6 @@ struct NodeSizes {
         width = kept(s.width);
         return *this;
     }
-    // A size in 32 bits: a larger one stands at the largest.
     static std::int32_t kept(LayoutInt n) {
         using L = std::numeric_limits<std::int32_t>;
         return static_cast<std::int32_t>(std::clamp<LayoutInt>(n, L::min(), L::max()));
@@ -227,19 +257,14 @@ struct DocNode {
     // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
     std::uint32_t plainTexts = 0;
     NodeSizes sizes;
-    // Where sure of a line, its width (see sure); kept up to kNoLine, which stands for any
-    // larger width and for none.
-    std::int32_t lineLow = 0;
+    std::int32_t lineLow = 0;  // where sure of a line: see sure, and kNoLine
     std::uint32_t lineTexts = 0;  // where sure of a line: see sure
     BelowZero below;
-    // The layout the node had at the bound it was last laid out at, which a layout at that bound
-    // takes instead of laying it out again: a document printed again with small changes (the next
-    // step of a calculation) lays out its unchanged parts at the same bounds.
     mutable MemoSlot memo;
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
-    // Apply: the layout and its arguments; AboveList: the items.  Kept aside, as few nodes
-    // have them.
+    // Apply: the layout and its arguments; AboveList, Fill, Centred: the items.  Kept aside, as
+    // few nodes have them.
     struct Many {
         SmallVec<DocNodeRef, 3> parts;  // most have a few, kept without a block of their own
         ParNodeRef layout;
@@ -250,7 +275,7 @@ struct DocNode {
     // What one kind of node has of its own, as no node has two of these.
     union {
         LayoutInt amount = 0;           // Indent
-        Many* many;                     // Apply, AboveList: owned
+        Many* many;                     // see hasMany: owned
         char localChars[kLocalChars];   // Text, Error: a text of up to kLocalChars characters
         char* farChars;                 // Text, Error: a longer text, owned
     };

@@ -43,12 +43,8 @@ public:
     }
     const std::string& keep(std::string s) { return strings_.emplace_back(std::move(s)); }
 
-    // Emptied for another layout.  Its room for texts is kept for the next one as far as this
-    // layout reached into it (the steps of a calculation need about as much room each), and
-    // always as much as most layouts need, within the bounds of layout/tuning.h; so is its room
-    // for candidates up to a few chunks (a layout's live candidates are few), but for a chunk
-    // made larger for one long list.  The rest is given back.  The next layout starts in the
-    // first chunk, so that its first marks are in a chunk (see takenSince).
+    // Emptied for another layout, keeping the room of the fixed bounds for the next one.  The next
+    // layout starts in the first chunk, so that its first marks are in a chunk (see takenSince).
     void clear() {
         texts_.keepReached();
         keepCandidateChunks();
@@ -94,7 +90,6 @@ private:
         }
         std::size_t blockSize(std::size_t b) const { return b == 0 ? ends[0] : ends[b] - ends[b - 1]; }
         std::size_t room() const { return ends.empty() ? 0 : ends.back(); }
-        // Emptied, its blocks kept as TextArena::clear keeps them.
         void keepReached() {
             if (room() > kKeptArenaTexts && (reached < blocks.size() || room() > kReachedArenaTexts)) {
                 const auto within = [this](std::size_t texts) {
@@ -188,7 +183,6 @@ private:
 // The arena of the layout running on this thread.
 inline thread_local TextArena* currentArena = nullptr;
 
-// Makes an arena the current one for its lifetime.
 class ArenaScope {
 public:
     explicit ArenaScope(TextArena& a) : previous_(std::exchange(currentArena, &a)) {}
@@ -200,7 +194,6 @@ private:
     TextArena* previous_;
 };
 
-// Room for n candidates in the arena of the layout running on this thread.
 inline Candidate* allocCandidates(std::size_t n) {
     return currentArena->cands(n);
 }
