@@ -155,7 +155,7 @@ struct NodeValue {
     LayoutInt line = 0;
     std::uint32_t texts = 0;
     Sure sure = Sure::No;
-    // A choice whose join is sure of a line, and through which alternative (see joinOf).
+    // A choice whose join is sure of a line, and through which alternative (see ValueRules::join).
     bool lineChoice = false;
     bool second = false;
     // Sure of a line that only the node's own writer writes (a joined choice, a list of
@@ -181,77 +181,7 @@ std::uint32_t plainPair(const A& a, const B& b) {
 }
 bool hasLines(const NodeValue& v) { return v.sizes.height != 0; }
 
-// Side by side: a line where both are one (a part without lines leaves the other's width as it
-// is), taller where both are.
-NodeValue besideOf(const NodeValue& a, const NodeValue& b) {
-    NodeValue v;
-    v.sizes = besideSizes(a.sizes, b.sizes);
-    v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : lineSum(a.line, b.line);
-    v.single = a.single && b.single;
-    if (hasLines(a) && hasLines(b)) {
-        if (a.straightLine() && b.straightLine()) {
-            v.sure = Sure::Line;
-            v.texts = textSum(a.texts, b.texts);
-        } else if (a.sure == Sure::Tall && b.sure == Sure::Tall) {
-            v.sure = Sure::Tall;
-        }
-    }
-    return v;
-}
-// Stacked: taller where both have lines and are single lists.
-NodeValue aboveOf(const NodeValue& a, const NodeValue& b) {
-    NodeValue v;
-    v.sizes = aboveSizes(a.sizes, b.sizes);
-    v.single = a.single && b.single;
-    if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
-    return v;
-}
-// A choice is sure of nothing; its join is sure of the line of one alternative where the other
-// is taller (see joinOf).
-NodeValue choiceOf(const NodeValue& a, const NodeValue& b) {
-    NodeValue v;
-    v.sizes = choiceSizes(a.sizes, b.sizes);
-    v.single = false;
-    const bool first = a.straightLine() && b.sure == Sure::Tall;
-    if (first || (a.sure == Sure::Tall && b.straightLine())) {
-        const NodeValue& chosen = first ? a : b;
-        v.lineChoice = true;
-        v.second = !first;
-        v.line = chosen.line;
-        v.texts = chosen.texts;
-    }
-    return v;
-}
-NodeValue joinOf(const NodeValue& e) {
-    NodeValue v;
-    v.sizes = e.sizes;
-    v.line = e.line;
-    if (e.lineChoice) {
-        v.sure = Sure::Line;
-        v.texts = e.texts;
-        v.second = e.second;
-        v.topOnly = true;
-    }
-    return v;
-}
-NodeValue filterOf(const NodeValue& e) {
-    NodeValue v = e;
-    v.single = true;
-    v.lineChoice = false;
-    if (!e.straightLine()) v.sure = Sure::No;
-    return v;
-}
-NodeValue indentOf(const NodeValue& a, LayoutInt n) {
-    NodeValue v = a;
-    v.sizes = indentSizes(a.sizes, n);
-    v.line = n < 0 ? 0 : lineSum(a.line, n);
-    v.lineChoice = false;
-    if (n < 0 || !a.straightLine()) v.sure = Sure::No;
-    return v;
-}
-
-// The value of a document, of one line of n characters that the shortcut is not sure of (an
-// error text), and of nothing certain beyond the sizes.
+// The value of a document, and of nothing certain beyond the sizes.
 NodeValue valueOf(const DocNode& d) {
     NodeValue v;
     v.sizes = d.sizes;
@@ -261,7 +191,6 @@ NodeValue valueOf(const DocNode& d) {
     v.single = !d.mayPair;
     return v;
 }
-NodeValue lineValue(LayoutInt n) { return NodeValue{Sizes{1, n, n}, n}; }
 NodeValue unsure(const NodeValue& v) {
     NodeValue out = v;
     out.sure = Sure::No;
@@ -279,9 +208,9 @@ void setValue(DocNode& d, const NodeValue& v) {
     d.lineSecond = v.second;
 }
 
-// The rules of a template's values for its places (see placeValues): sizes alone, or a node's
-// value.  A hole that takes an alternative of a pair (First, Second) is sure of nothing but what
-// a filter is.
+// The rules of the compositions on sizes alone, and on a node's value; both give a template's
+// values for its places (see placeValues), where a hole that takes an alternative of a pair
+// (First, Second) is sure of nothing but what a filter is.
 struct SizeRules {
     static Sizes pick(const Sizes& s) { return s; }
     static Sizes lift(const DocNode& d) { return d.sizes; }
@@ -295,20 +224,81 @@ struct SizeRules {
     static Sizes line(LayoutInt n) { return Sizes{1, n, n}; }
 };
 struct ValueRules {
-    static NodeValue pick(const NodeValue& v) { return filterOf(unsure(v)); }
+    static NodeValue pick(const NodeValue& v) { return filter(unsure(v)); }
     static NodeValue lift(const DocNode& d) { return valueOf(d); }
-    static NodeValue filter(const NodeValue& v) { return filterOf(v); }
-    static NodeValue join(const NodeValue& v) { return joinOf(v); }
-    static NodeValue indent(const NodeValue& v, LayoutInt n) { return indentOf(v, n); }
-    static NodeValue beside(const NodeValue& a, const NodeValue& b) { return besideOf(a, b); }
-    static NodeValue above(const NodeValue& a, const NodeValue& b) { return aboveOf(a, b); }
-    // A choice between templates of unequal counts is an error: sure of nothing.
+    static NodeValue filter(const NodeValue& e) {
+        NodeValue v = e;
+        v.single = true;
+        v.lineChoice = false;
+        if (!e.straightLine()) v.sure = Sure::No;
+        return v;
+    }
+    static NodeValue join(const NodeValue& e) {
+        NodeValue v;
+        v.sizes = e.sizes;
+        v.line = e.line;
+        if (e.lineChoice) {
+            v.sure = Sure::Line;
+            v.texts = e.texts;
+            v.second = e.second;
+            v.topOnly = true;
+        }
+        return v;
+    }
+    static NodeValue indent(const NodeValue& a, LayoutInt n) {
+        NodeValue v = a;
+        v.sizes = indentSizes(a.sizes, n);
+        v.line = n < 0 ? 0 : lineSum(a.line, n);
+        v.lineChoice = false;
+        if (n < 0 || !a.straightLine()) v.sure = Sure::No;
+        return v;
+    }
+    // Side by side: a line where both are one (a part without lines leaves the other's width as
+    // it is), taller where both are.
+    static NodeValue beside(const NodeValue& a, const NodeValue& b) {
+        NodeValue v;
+        v.sizes = besideSizes(a.sizes, b.sizes);
+        v.line = !hasLines(a) ? b.line : !hasLines(b) ? a.line : lineSum(a.line, b.line);
+        v.single = a.single && b.single;
+        if (hasLines(a) && hasLines(b)) {
+            if (a.straightLine() && b.straightLine()) {
+                v.sure = Sure::Line;
+                v.texts = textSum(a.texts, b.texts);
+            } else if (a.sure == Sure::Tall && b.sure == Sure::Tall) {
+                v.sure = Sure::Tall;
+            }
+        }
+        return v;
+    }
+    // Stacked: taller where both have lines and are single lists.
+    static NodeValue above(const NodeValue& a, const NodeValue& b) {
+        NodeValue v;
+        v.sizes = aboveSizes(a.sizes, b.sizes);
+        v.single = a.single && b.single;
+        if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
+        return v;
+    }
+    // A choice is sure of nothing; its join is sure of the line of one alternative where the
+    // other is taller (see join).  A choice between templates of unequal counts is an error: its
+    // join is sure of nothing either.
     static NodeValue choice(const NodeValue& a, const NodeValue& b, bool equal) {
-        return equal ? choiceOf(a, b) : unsure(choiceOf(a, b));
+        NodeValue v;
+        v.sizes = choiceSizes(a.sizes, b.sizes);
+        v.single = false;
+        const bool first = a.straightLine() && b.sure == Sure::Tall;
+        if (first || (a.sure == Sure::Tall && b.straightLine())) {
+            const NodeValue& chosen = first ? a : b;
+            v.lineChoice = equal;
+            v.second = !first;
+            v.line = chosen.line;
+            v.texts = chosen.texts;
+        }
+        return v;
     }
     // The writer of lines does not fill templates into templates.
     static NodeValue filling(const NodeValue& outer) { return outer.sure == Sure::Line ? unsure(outer) : outer; }
-    static NodeValue line(LayoutInt n) { return lineValue(n); }
+    // One line of n characters that the shortcut is not sure of (an error text).
+    static NodeValue line(LayoutInt n) { return NodeValue{Sizes{1, n, n}, n}; }
 };
 
 // The values of a template's places over its arguments' (a missing one without lines), from the
@@ -467,7 +457,8 @@ struct OneCharFacts {
     static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1, .upTo = 1};
 };
 
-// The values of two nodes side by side set on `d` at once, as setValue(d, besideOf(...)) would,
+// The values of two nodes side by side set on `d` at once, as setValue(d, ValueRules::beside(...))
+// would,
 // and their layout below zero (see besideBelow): most nodes of a printed term are made here.
 template <class A, class C>
 inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
@@ -544,7 +535,7 @@ DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, Do
 }  // namespace
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
-    const NodeValue s = aboveOf(valueOf(*u), valueOf(*lower));
+    const NodeValue s = ValueRules::above(valueOf(*u), valueOf(*lower));
     const std::uint32_t plain = plainPair(*u, *lower);
     return valuedNode(DocNode::Kind::Above, s, std::move(u), std::move(lower), plain);
 }
@@ -553,24 +544,24 @@ DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
 // of anything else is sure of nothing.
 DocNodeRef joinNode(DocNodeRef e) {
     const NodeValue s = e->kind == DocNode::Kind::Dup
-                            ? joinOf(choiceOf(valueOf(*e->left), valueOf(*e->right)))
-                            : joinOf(valueOf(*e));
+                            ? ValueRules::join(ValueRules::choice(valueOf(*e->left), valueOf(*e->right), true))
+                            : ValueRules::join(valueOf(*e));
     return valuedNode(DocNode::Kind::Join, s, std::move(e));
 }
 
 DocNodeRef filterNode(DocNodeRef e) {
-    const NodeValue s = filterOf(valueOf(*e));
+    const NodeValue s = ValueRules::filter(valueOf(*e));
     return valuedNode(DocNode::Kind::Filter, s, std::move(e));
 }
 
 DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
-    const NodeValue s = indentOf(valueOf(*e), n);
+    const NodeValue s = ValueRules::indent(valueOf(*e), n);
     const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
     return valuedNode(DocNode::Kind::Indent, s, std::move(e), nullptr, plain, n);
 }
 
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
-    const NodeValue s = unsure(choiceOf(valueOf(*x), valueOf(*y)));
+    const NodeValue s = unsure(ValueRules::choice(valueOf(*x), valueOf(*y), true));
     return valuedNode(DocNode::Kind::Dup, s, std::move(x), std::move(y));
 }
 
