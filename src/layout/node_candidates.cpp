@@ -452,8 +452,7 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
     const bool counts = leftParams == rightParams;
     out.tooWide = !counts || (x.tooWide && y.tooWide);
     if (!counts) out.reply = single(textCandidates(choiceCountError(leftParams, rightParams)));
-    else if (!x.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), false, y.tooWide};
-    else if (!y.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), true, false};
+    else if (!out.tooWide) out.reply = NodeReply{true, alternative(x.reply), alternative(y.reply), x.tooWide, y.tooWide};
     else out.reply = single(markerCandidates(out.sizes.width));
     return out;
 }
