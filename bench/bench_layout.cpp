@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "support/big_stack.h"
-#include "layout/rendering.h"
+#include "layout/combinators.h"
 
 namespace plim {
 namespace {

@@ -1,5 +1,5 @@
 // Higher-level layouts: enclosing, lists, horizontal-or-vertical lists, the Printable instances
-// for strings and numbers, and the helpers of layout/rendering.h.
+// for strings and numbers, and the small helpers.
 #include "layout/combinators.h"
 
 #include <algorithm>
@@ -7,7 +7,7 @@
 #include <cmath>
 
 #include "layout/nodes.h"
-#include "layout/rendering.h"
+#include "support/lazy.h"
 
 namespace plim {
 
@@ -251,7 +251,7 @@ Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::strin
     return applyParDoc(closeAfterBody, std::vector<Doc>{body, nonEmptyDoc(close)});
 }
 
-// --- helpers (layout/rendering.h) ----------------------------------------------------------
+// --- small helpers -----------------------------------------------------------------------------
 
 Doc spaceDoc() {
     static const Doc blank = ppChar(' ');

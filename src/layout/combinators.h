@@ -7,7 +7,7 @@
 //   Doc tuple = blockDoc("(", ")", ", ", {ppString("a"), ppString("b")});   // "( a, b )"
 //   Doc cond = ifThenElseDoc("if ", " then ", " else ", "", c, t, e);
 //
-// Also the Printable instances for strings, 32-bit integers and floats.
+// Also the Printable instances for strings, 32-bit integers and floats, and a few small helpers.
 #pragma once
 
 #include <algorithm>
@@ -21,6 +21,9 @@
 #include "layout/document.h"
 
 namespace plim {
+
+template <class T>
+class List;
 
 // --- Printable instances -------------------------------------------------------------------
 
@@ -36,16 +39,13 @@ struct Printable<std::string> {
     static std::string show(const std::string& s) { return showString(s); }
 };
 // String literals print as strings.
-template <std::size_t N>
-struct Printable<char[N]> {
-    static Doc toDoc(const char* s) { return ppString(s); }
-    static std::string show(const char* s) { return showString(s); }
-};
 template <>
 struct Printable<const char*> {
     static Doc toDoc(const char* s) { return ppString(s); }
     static std::string show(const char* s) { return showString(s); }
 };
+template <std::size_t N>
+struct Printable<char[N]> : Printable<const char*> {};
 template <>
 struct Printable<std::int32_t> {
     static Doc toDoc(std::int32_t n) { return textDoc(showInt(n)); }
@@ -186,5 +186,17 @@ Doc blockDoc(const std::string& open, const std::string& close, const std::strin
 // The items filled into a block of the given width like words in a paragraph.
 Doc blockFillDoc(LayoutInt blockWidth, const std::string& open, const std::string& close,
                  const std::string& separator, Docs items);
+
+// --- small helpers -----------------------------------------------------------------------------
+
+// One blank.
+Doc spaceDoc();
+// The endless list of blanks (support/lazy.h); take a prefix of it.
+const List<char>& endlessBlanks();
+// The document rendered at page width 160, appended to `out`.
+void layoutAt160(std::string& out, const Doc& d);
+// The document rendered at the width (or 160) as a string.
+std::string layoutTextAt(LayoutInt width, const Doc& d);
+std::string layoutTextAt160(const Doc& d);
 
 }  // namespace plim

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <limits>
 
 #include "layout/nodes.h"
 #include "scanning/string_literal.h"
@@ -52,6 +51,19 @@ std::string applyCountError(LayoutInt params, LayoutInt args) {
            std::to_string(args) + ">";
 }
 
+// --- work budget -----------------------------------------------------------------------------
+
+namespace {
+
+// Thrown when a render has built more candidates than the budget allows.
+struct BudgetExhausted {};
+
+}  // namespace
+
+void budgetExhausted() {
+    throw BudgetExhausted{};
+}
+
 }  // namespace pretty_detail
 
 // --- primitive documents -------------------------------------------------------------------
@@ -86,23 +98,6 @@ std::string showChar(char c) {
 std::string showCharList(const std::string& s) {
     return showStringLiteral(s);
 }
-
-// --- work budget -----------------------------------------------------------------------------
-
-namespace pretty_detail {
-
-namespace {
-
-// Thrown when a render has built more candidates than the budget allows.
-struct BudgetExhausted {};
-
-}  // namespace
-
-void budgetExhausted() {
-    throw BudgetExhausted{};
-}
-
-}  // namespace pretty_detail
 
 // --- rendering -------------------------------------------------------------------------------
 

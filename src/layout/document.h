@@ -203,7 +203,6 @@ class Doc {
 public:
     explicit Doc(pretty_detail::DocNodeRef node) : node_(std::move(node)) {}
 
-    // The document's tree.
     const pretty_detail::DocNodeRef& node() const& { return node_; }
     pretty_detail::DocNodeRef node() && { return std::move(node_); }
 
@@ -249,13 +248,6 @@ template <class T>
 Doc listToDoc(const std::vector<T>& xs) {
     return Printable<T>::listToDoc(xs);
 }
-template <class T>
-std::vector<Doc> toDocs(const std::vector<T>& items) {
-    std::vector<Doc> docs;
-    docs.reserve(items.size());
-    for (const T& x : items) docs.push_back(toDoc(x));
-    return docs;
-}
 
 // A list of documents, as the functions of the library take one: a list of documents as it is, a
 // list of other values each through its Printable instance.
@@ -264,7 +256,10 @@ struct Docs : std::vector<Doc> {
     Docs(std::initializer_list<Doc> docs) : std::vector<Doc>(docs) {}
     template <class T>
         requires(!std::is_same_v<T, Doc>)
-    Docs(const std::vector<T>& items) : std::vector<Doc>(toDocs(items)) {}  // NOLINT: implicit by design
+    Docs(const std::vector<T>& items) {  // NOLINT: implicit by design
+        reserve(items.size());
+        for (const T& x : items) push_back(toDoc(x));
+    }
 };
 
 // --- primitive documents -------------------------------------------------------------------

@@ -3,7 +3,7 @@
 
 #include "layout/layout_test_util.h"
 #include "support/big_stack.h"
-#include "layout/rendering.h"
+#include "layout/combinators.h"
 
 namespace plim {
 namespace {

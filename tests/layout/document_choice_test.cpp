@@ -4,7 +4,7 @@
 
 #include "layout/layout_test_util.h"
 #include "support/big_stack.h"
-#include "layout/rendering.h"
+#include "layout/combinators.h"
 
 namespace plim::lazy_rules {
 namespace {

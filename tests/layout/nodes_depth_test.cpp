@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "layout/layout_test_util.h"
-#include "layout/rendering.h"
+#include "layout/combinators.h"
 #include "support/big_stack.h"
 
 namespace plim {
