@@ -139,17 +139,6 @@ Doc emptyPairDoc() {
     return pair;
 }
 
-}  // namespace
-
-Doc hvList(Docs items) {
-    Doc alternatives = emptyPairDoc();
-    for (auto it = items.rbegin(); it != items.rend(); ++it)
-        alternatives = applyParDoc(hvStep(), std::vector<Doc>{*it, alternatives});
-    return joinDoc(alternatives);
-}
-
-namespace {
-
 // The node of hvSpList of trees: the template as one tree node, laid out in loops; the short
 // ones, which the printer asks for again and again, built once.
 DocNodeRef hvSpListNode(std::span<Doc> items) {
@@ -166,6 +155,13 @@ DocNodeRef hvSpListNode(std::span<Doc> items) {
 }
 
 }  // namespace
+
+Doc hvList(Docs items) {
+    Doc alternatives = emptyPairDoc();
+    for (auto it = items.rbegin(); it != items.rend(); ++it)
+        alternatives = applyParDoc(hvStep(), std::vector<Doc>{*it, alternatives});
+    return joinDoc(alternatives);
+}
 
 Doc hvSpList(Docs items) {
     if (items.empty()) return emptyDoc();
@@ -203,10 +199,9 @@ ParDoc ifThenElseLayout() {
     return layout;
 }
 
+// The first item of a block steps to the rest as an item of hvList does.
 ParDoc blockFirstStep() {
-    static const ParDoc step =
-        choiceParDoc(besideParDoc(filterParDoc(p()), firstParDoc()), aboveParDoc(p(), secondParDoc()));
-    return step;
+    return hvStep();
 }
 
 ParDoc blockItemStep(LayoutInt itemIndent) {

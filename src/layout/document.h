@@ -25,9 +25,8 @@
 //            wider than the bound (all kept where a part is too wide); too wide where a part is.
 //   above    U over D, both at the bound.  Height hU + hD, last width lwD, width max.  Heads
 //            paired, the wider one advancing; too wide where a part is.
-//   choice   the two arrangements of the same arguments as a pair (a dup of two documents the
-//            same): height the larger, widths the smaller; too wide where both are (then the
-//            marker).
+//   choice   two arrangements of the same arguments as a pair (as a dup of two documents): height
+//            the larger, widths the smaller; too wide where both are (then the marker).
 //   join     a pair to one list: the first where the second is too wide (the second where the
 //            first is empty), the second where the first is, else both merged and pruned.
 //   filter   the leading one-line candidates; none (or a pair): the marker, too wide.
@@ -117,9 +116,8 @@ namespace pretty_detail {
 struct DocNode;
 struct ParNode;
 
-// The count of handles on a document node, the first member of every node (see DocNode).  A
-// node kept to the end of the run (see DocNodeRef::keepForever) has a count of kLasting or
-// more, which its handles leave as it is: they are copied and dropped without an atomic update.
+// The count of handles on a document node, the first member of every node; kLasting or more for
+// a node kept to the end of the run, whose handles are copied and dropped without an atomic update.
 struct NodeCount {
     static constexpr std::uint32_t kLasting = std::uint32_t{1} << 31;
     mutable std::atomic<std::uint32_t> handles{1};
@@ -171,9 +169,8 @@ public:
         // The only handle needs no atomic update: no other can appear while it is alone.
         return held == 1 || n.fetch_sub(1, std::memory_order_acq_rel) == 1 ? d : nullptr;
     }
-    // Keeps the node to the end of the run: its handles no longer count.  Only for a node that
-    // a handle never dropped holds (one of a table made once and never freed), so that it stays
-    // reachable.
+    // Keeps the node to the end of the run: its handles no longer count.  Only for a node held by
+    // a handle never dropped (in a table made once and never freed), so that it stays reachable.
     void keepForever() const {
         if (p_ != nullptr) count().store(NodeCount::kLasting, std::memory_order_relaxed);
     }
@@ -210,8 +207,7 @@ private:
     pretty_detail::DocNodeRef node_;
 };
 
-// Keeps the document's tree to the end of the run, so that its copies count nothing: only for a
-// document of a table made once and never freed, so that the tree stays reachable.
+// Keeps the document's tree to the end of the run (see DocNodeRef::keepForever).
 inline void keepForever(const Doc& d) {
     d.node().keepForever();
 }

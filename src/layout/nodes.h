@@ -358,7 +358,6 @@ DocNodeRef aboveListNode(NodeParts items);
 // The items filled side by side while they fit in the line bound (toBound) or in `width`, each laid
 // out at that width.
 DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items);
-// The document laid out without width limit, reported as one line of width 0.
 DocNodeRef zeroSizeNode(DocNodeRef d);
 // The items stacked, each centred under the widest, where the width of an item depends on the
 // bound (see DocNode::boundSizes); others are stacks of indented items.

@@ -77,7 +77,7 @@ private:
         // Finds the place of the next text, in a new block if need be; the first blocks are
         // small (most layouts of a lazily laid out document make a few texts).
         void nextBlock() {
-            const std::size_t b = static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), filled) - ends.begin());
+            const std::size_t b = blockOf(filled);
             if (b == blocks.size()) {
                 const std::size_t size = ends.empty() ? kFirstTextBlock : std::min(kTextBlock, 4 * blockSize(b - 1));
                 blocks.push_back(std::make_unique_for_overwrite<TextTree[]>(size));
@@ -88,14 +88,15 @@ private:
             top = blocks[b].get() + (filled - begin);
             end = blocks[b].get() + blockSize(b);
         }
+        // The block that holds text number `texts` (from 0): the count of the blocks before it.
+        std::size_t blockOf(std::size_t texts) const {
+            return static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), texts) - ends.begin());
+        }
         std::size_t blockSize(std::size_t b) const { return b == 0 ? ends[0] : ends[b] - ends[b - 1]; }
         std::size_t room() const { return ends.empty() ? 0 : ends.back(); }
         void keepReached() {
             if (room() > kKeptArenaTexts && (reached < blocks.size() || room() > kReachedArenaTexts)) {
-                const auto within = [this](std::size_t texts) {
-                    return static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), texts) - ends.begin());
-                };
-                const std::size_t keep = std::min(std::max(reached, within(kKeptArenaTexts)), within(kReachedArenaTexts));
+                const std::size_t keep = std::min(std::max(reached, blockOf(kKeptArenaTexts)), blockOf(kReachedArenaTexts));
                 blocks.resize(keep);
                 ends.resize(keep);
             }
@@ -380,7 +381,7 @@ inline std::string countError(const ParNode& subst) {
 // The places of p filled with an argument for each parameter (see PlaceShape) appended to `out`;
 // false where there are more than `limit` of them (0: no limit), some appended.
 bool makePlaces(const ParNode& p, std::vector<PlaceShape>& out, std::size_t limit = 0);
-// The sizes of a template's places over arguments of the given sizes (see placeValues).
+// The sizes of a template's places over arguments of the given sizes.
 void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out);
 
 // The places of the templates that one walk fills with arguments (see PlaceShape).  One pass
