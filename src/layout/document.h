@@ -49,14 +49,11 @@
 // as it was made that its first layout is its one line and fits is laid out as that line; stacks
 // and texts before a part ask it for no more candidates than they are asked for (for all only
 // where the first ones are too wide for the room); a node made of texts, side-by-side
-// compositions and lists of hvSpList, as nested terms are, is laid out below zero
-// (past the end of its line, where no text fits) from what it knows of that case, and so is such
-// a list with an item too wide at any bound below BelowZero::upTo (a text fits from its width on,
-// but one beside or among parts too wide changes nothing), its layout then its marker; and a node
-// laid out in full keeps its layout, with its counts, for the next layout at that bound
-// (layout/node_memo.cpp; a candidate taken from it is written by laying the node out again, for
-// one candidate where it is the first, or as it was last written, where that was at the same
-// column), so the unchanged parts of a calculation's next step cost little.
+// compositions and lists of hvSpList, as nested terms are, is laid out below zero (past the end
+// of its line, where no text fits), and such a list with an item too wide below BelowZero::upTo,
+// from what it knows of that case (layout/nodes.h); and a node laid out in full keeps its layout,
+// with its counts, for the next layout at that bound (layout/node_memo.cpp), so the unchanged
+// parts of a calculation's next step cost little.
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
 // text it lays out (layout/nodes.h), then answers, like a document of which nothing fits, with the
 // too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
