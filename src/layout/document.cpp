@@ -143,6 +143,10 @@ void renderDocAtBoundsTo(std::string& out, const Doc& d, const PageBounds& b) {
         out += markerText(d.node()->sizes.width);
 }
 
+void writeStdout(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
 }  // namespace
 
 std::string renderDocAtBounds(const Doc& d, const PageBounds& b) {
@@ -180,14 +184,6 @@ std::string renderDoc(const Doc& d, LayoutInt width) {
     renderDocTo(out, d, width);
     return out;
 }
-
-namespace {
-
-void writeStdout(const std::string& text) {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-}
-
-}  // namespace
 
 void renderStdout(const Doc& d, LayoutInt width) {
     writeStdout(renderDoc(d, width));

@@ -394,10 +394,8 @@ inline Sizes indentSizes(const Sizes& s, LayoutInt n) { return Sizes{s.height, s
 // line feeds (the pair error where it is a pair).
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
 
-// The render of the stack of `count` parts, the first on top and the last above the empty
-// document, each made by `partAt` when it is needed (null: not a node) and released once
-// written, as renderNode gives the stack of them; false (nothing written, nothing counted)
-// where it cannot be rendered so (see renderStackParts).
+// renderStackTo of the parts' nodes (null: not a node), part by part (see renderStackParts);
+// false, nothing written or counted, where the stack cannot be rendered so.
 bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
                      LayoutInt lineBound);
 
