@@ -4,8 +4,9 @@
 // in full keeps what that layout was (bound, flags, candidates' sizes, and the counts it made:
 // candidates built, budget raised by its texts) for the next layout at that bound, as a printer
 // lays the unchanged parts of a changed expression out again at the bounds they had.  Only
-// layouts of all candidates are kept, from the second full layout at one bound on: the first
-// keeps only the bound, as most nodes of a changed document are on the path to the change.
+// layouts of all candidates are kept, from the second full layout on: the first only marks the
+// node, as most nodes of a changed document are on the path to the change and are laid out once;
+// one laid out again lasts, though its bound may move as the expression around it grows.
 //
 // The counts are added at once; where the budget has less room left than the layout built, it
 // might have been passed part-way, so the node is laid out again instead.  Texts live in a

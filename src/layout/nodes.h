@@ -183,7 +183,7 @@ struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
 // The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by
-// the node; or, until it has been laid out in full twice at one bound, only that bound.  Layouts
+// the node; or, until it has been laid out in full twice, only a mark that it was once.  Layouts
 // run on one thread at a time.
 struct LayoutMemo;
 void freeMemo(LayoutMemo* m) noexcept;
@@ -197,13 +197,12 @@ public:
     }
     LayoutMemo* get() const { return (bits_ & 1) != 0 ? nullptr : reinterpret_cast<LayoutMemo*>(bits_); }
     void set(LayoutMemo* m) { bits_ = reinterpret_cast<std::uintptr_t>(m); }
-    // Without a layout kept: whether the last full layout was at the bound, and its bound set.
-    bool lastAt(LayoutInt line) const { return bits_ == boundBits(line); }
-    void setLast(LayoutInt line) { bits_ = boundBits(line); }
+    // Without a layout kept: whether the node was laid out in full once, and that marked.
+    bool once() const { return bits_ == 1; }
+    void setOnce() { bits_ = 1; }
 
 private:
-    static std::uintptr_t boundBits(LayoutInt line) { return (static_cast<std::uintptr_t>(line) << 1) | 1; }
-    std::uintptr_t bits_ = 0;  // the layout, or a bound shifted left and marked by its lowest bit
+    std::uintptr_t bits_ = 0;  // the layout, or 1 for the mark
 };
 
 // The parts of a node of many parts, and those of documents (taken out of them).

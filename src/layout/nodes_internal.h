@@ -331,12 +331,12 @@ inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, Nod
 void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start);
 inline std::size_t candidateCount(const NodeReply& r) { return r.first.size() + (r.pair ? r.second.size() : 0); }
 // The node's layout at the bound, made since the budget stood at `start`, remembered where it is
-// of all its candidates and they are few: from the second such layout at one bound on, the first
-// keeping only the bound (see node_memo.cpp).
+// of all its candidates and they are few: from the second such layout on, at whatever bound, the
+// first only marking the node (see node_memo.cpp).
 inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
     if (need != kAll || candidateCount(r.reply) > kRememberedCandidates) return;
-    if (d.memo.get() != nullptr || d.memo.lastAt(line)) keepLayout(d, line, r, start);
-    else d.memo.setLast(line);
+    if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start);
+    else d.memo.setOnce();
 }
 // The node laid out at the bound (its first `need` candidates), its own layout not recalled
 // (its parts' may be).
