@@ -157,8 +157,9 @@ struct Candidate {
 // page's width is answered without its parts' layouts (see belowResult).  It counts fewer
 // candidates than its texts allow (a composition at most one for two parts with a text each), so
 // it never passes the work budget: only its totals are kept; counts too large to keep leave it
-// unknown.  It holds at every bound below `upTo` too (a text until it fits, a list of hvSpList
-// while an item is too wide), where only the texts of its candidate differ.
+// unknown.  It holds at every bound below `upTo` too: a text until it fits, a list of hvSpList
+// while an item is too wide (a text beside or among parts too wide makes the same counts and
+// candidate whether it fits or not); only the texts of its candidate differ there.
 struct BelowZero {
     bool known : 1 = false;
     bool tooWide : 1 = false;
