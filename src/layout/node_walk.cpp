@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -198,12 +199,35 @@ struct Frame {
     }
 };
 
-// A chain of side-by-side compositions nested to the right: the last part first, then each left
-// part from the right, at the chain's bound there.  Where a left part's sizes depend on its bound
-// (see DocNode::boundSizes), the left parts are laid out first, from the left, each into a slot,
-// so that each bound comes from the layouts before it (see besideInOrder).  Where only the first
-// few candidates are needed and the left parts are plain, so are only the last part's first few.
-bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req);
+// A chain of side-by-side compositions whose parts are laid out from the left: each left part
+// into its slot at the bound the layouts before it leave, the last part into the result, then
+// the products from the right.
+bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
+    const std::size_t lefts = f.partCount() - 1;
+    const std::size_t done = f.argCount();
+    if (f.stage == 3 && done <= lefts) {
+        if (done > 0) {
+            const LayoutInt bound = f.part(done - 1).line - f.args()[done - 1].sizes.lastWidth;
+            f.lists->parts[f.partsAt + done].line = bound;
+        }
+        if (done < lefts) {
+            f.lists->args.emplace_back();
+            req = PartRequest{f.part(done).doc, f.part(done).line, kAll, f.argsAt + done};
+            return true;
+        }
+        f.stage = 4;
+        req = PartRequest{f.part(lefts).doc, f.part(lefts).line, kAll};
+        return true;
+    }
+    NodeResult acc = std::move(ret);
+    const CandidateMark mark = candidateMark();
+    for (std::size_t i = lefts; i-- > 0;) {
+        acc = besideResult(f.args()[i], acc, f.part(i).line);
+        compactTo(acc, mark);
+    }
+    ret = std::move(acc);
+    return false;
+}
 
 // Where the left parts of a chain are plain nodes that fit (one candidate each, not too wide):
 // whether the first candidates of the last part's layout `r` stay first in the chain's products,
@@ -232,8 +256,12 @@ const DocNode* chainEnd(const DocNode& d) {
     return at;
 }
 
-// Inlined into the walk: as a call, with the registers it saved, it cost more than the work of
-// most chains, a part or two.
+// A chain of side-by-side compositions nested to the right: the last part first, then each left
+// part from the right, at the chain's bound there.  Where a left part's sizes depend on its bound
+// (see DocNode::boundSizes), the parts are laid out in order (besideInOrder), so that each bound
+// comes from the layouts before it.  Where only the first few candidates are needed and the left
+// parts are plain, so are only the last part's first few.  Inlined into the walk: as a call, with
+// the registers it saved, it cost more than the work of most chains, a part or two.
 [[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
@@ -278,35 +306,6 @@ const DocNode* chainEnd(const DocNode& d) {
         if (!f.nextPart(ret, req, kAll)) return false;
         if (!laidOutHere(req, ret)) return true;
     }
-}
-
-// besideStep with the parts laid out from the left: each left part into its slot at the bound
-// the layouts before it leave, the last part into the result, then the products from the right.
-bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
-    const std::size_t lefts = f.partCount() - 1;
-    const std::size_t done = f.argCount();
-    if (f.stage == 3 && done <= lefts) {
-        if (done > 0) {
-            const LayoutInt bound = f.part(done - 1).line - f.args()[done - 1].sizes.lastWidth;
-            f.lists->parts[f.partsAt + done].line = bound;
-        }
-        if (done < lefts) {
-            f.lists->args.emplace_back();
-            req = PartRequest{f.part(done).doc, f.part(done).line, kAll, f.argsAt + done};
-            return true;
-        }
-        f.stage = 4;
-        req = PartRequest{f.part(lefts).doc, f.part(lefts).line, kAll};
-        return true;
-    }
-    NodeResult acc = std::move(ret);
-    const CandidateMark mark = candidateMark();
-    for (std::size_t i = lefts; i-- > 0;) {
-        acc = besideResult(f.args()[i], acc, f.part(i).line);
-        compactTo(acc, mark);
-    }
-    ret = std::move(acc);
-    return false;
 }
 
 // A chain of stacked compositions nested downwards, or a stack of documents (above the empty
@@ -575,28 +574,6 @@ NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need) { ret
 
 namespace {
 
-// The parts of a stack from the top: the upper parts of a chain of stacked compositions and
-// its lowest part, or the items of a stack of documents; none for another node.
-std::vector<const DocNode*> stackedParts(const DocNode& d) {
-    std::vector<const DocNode*> parts;
-    if (d.kind == DocNode::Kind::AboveList) {
-        for (const DocNodeRef& item : d.many->parts) parts.push_back(item.get());
-    } else if (d.kind == DocNode::Kind::Above) {
-        const DocNode* at = &d;
-        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) parts.push_back(at->left.get());
-        parts.push_back(at);
-    }
-    return parts;
-}
-
-// Where the stack of a render stands: its lines start `indent` columns in, and where it is
-// inside an indentation (`dropsWide`), the indentation drops its layout if it is wider than its
-// bound while no part is too wide.
-struct StackPlace {
-    LayoutInt indent = 0;
-    bool dropsWide = false;
-};
-
 // The render of a stack at column 0, each part's first candidate written out as soon as that
 // part is laid out, while its nodes are still in the cache, and its candidates freed.  The
 // parts are laid out in the order, and with the counts, of the stack's own layout (from the
@@ -604,9 +581,12 @@ struct StackPlace {
 // it is laid out and written); the texts are joined from the top.  Where the stack's layout is
 // not simply its parts' first candidates one below the other (a part that is a pair, or that
 // has lines but no candidates, or no part with lines), or an indentation would drop it, or a
-// part is not a node (null), the counts are undone and false is returned.
+// part is not a node (null), the counts are undone and false is returned.  Inside an indentation
+// of `indent` columns, the stack's lines start that far in, and the indentation drops its layout
+// where it is wider than its bound while no part is too wide.
 template <class PartFromBottom>
-bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line, StackPlace place = {}) {
+bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line,
+                      std::optional<LayoutInt> indent = {}) {
     const Budget saved = budget;
     const auto undo = [&saved] {
         budget.used = saved.used;
@@ -630,8 +610,8 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
         if (!fails && r.sizes.height != 0) {
             if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
             const std::size_t start = texts.size();
-            texts.append(static_cast<std::size_t>(place.indent), ' ');
-            writeText(*r.reply.first.front().text, place.indent, texts);
+            texts.append(static_cast<std::size_t>(indent.value_or(0)), ' ');
+            writeText(*r.reply.first.front().text, indent.value_or(0), texts);
             pieces.emplace_back(start, texts.size());
             height += r.sizes.height;
             widest = std::max(widest, r.reply.first.front().width);
@@ -640,8 +620,8 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
         a.candidateRewind(candsAt);
         if (fails) return undo();
     }
-    if (pieces.empty() || (place.dropsWide && !tooWide && widest > line)) return undo();
-    if (place.dropsWide) countCandidate();  // the indented candidate
+    if (pieces.empty() || (indent && !tooWide && widest > line)) return undo();
+    if (indent) countCandidate();  // the indented candidate
     for (auto it = pieces.rbegin(); it != pieces.rend(); ++it) {
         if (it != pieces.rbegin()) out += '\n';
         out.append(texts, it->first, it->second - it->first);
@@ -649,14 +629,24 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
     return true;
 }
 
-// The render of a stack, or of a stack indented, as renderStackParts gives it.
+// The render of a stack (the upper parts of a chain of stacked compositions and its lowest part,
+// or the items of a stack of documents), or of a stack indented, as renderStackParts gives it.
 bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
     const bool indented = d.kind == DocNode::Kind::Indent && d.amount >= 0 && d.amount <= line;
-    const std::vector<const DocNode*> parts = stackedParts(indented ? *d.left : d);
-    if (parts.empty()) return false;
-    const StackPlace place{indented ? d.amount : 0, indented};
-    return renderStackParts(
-        out, parts.size(), [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; }, line - place.indent, place);
+    const DocNode& stack = indented ? *d.left : d;
+    std::vector<const DocNode*> parts;  // from the top
+    if (stack.kind == DocNode::Kind::AboveList) {
+        for (const DocNodeRef& item : stack.many->parts) parts.push_back(item.get());
+    } else if (stack.kind == DocNode::Kind::Above) {
+        const DocNode* at = &stack;
+        for (; at->kind == DocNode::Kind::Above; at = at->right.get()) parts.push_back(at->left.get());
+        parts.push_back(at);
+    } else {
+        return false;
+    }
+    const auto fromBottom = [&parts](std::size_t k) { return parts[parts.size() - 1 - k]; };
+    if (!indented) return renderStackParts(out, parts.size(), fromBottom, line);
+    return renderStackParts(out, parts.size(), fromBottom, line - d.amount, d.amount);
 }
 
 // The arena of a render is borrowed from those the thread keeps (renders may nest), emptied when
