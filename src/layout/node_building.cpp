@@ -1,5 +1,4 @@
-// The nodes of the node engine: their making, their sizes and what the one-line shortcut is
-// sure of, and the values of templates from their places (see layout/nodes.h).
+// The making of the node engine's nodes: their sizes, what the shortcuts are sure of, and the values of templates.
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
@@ -10,7 +9,6 @@
 #include "support/release.h"
 
 namespace plim::pretty_detail {
-// --- nodes ---------------------------------------------------------------------------------
 
 namespace {
 
@@ -21,8 +19,7 @@ namespace {
 
 }  // namespace
 
-// The parts are gone by now (see dropNode): only the node's own blocks are left to give back.
-// Kept short and inline: dropNode alone destroys nodes, most of them with no block of their own.
+// Only the node's own blocks are left (dropNode took its parts); inline, as most nodes have none.
 inline DocNode::~DocNode() {
     if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
         delete[] farChars;
@@ -43,14 +40,13 @@ namespace {
 using DropList = ReleaseList<const DocNode*, 256>;
 thread_local DropList* drops = nullptr;
 
-// Gives up the handle; the node waits to be destroyed when it was the last one on it.  One that
-// finds no memory for a place on the list stays allocated, with what it holds: a drop runs in
-// destructors, which may not fail (support/release.h).
+// Gives up the handle, queuing the node if it was the last. One with no memory for a place on the list stays
+// allocated, with what it holds: a drop runs in destructors, which may not fail (support/release.h).
 inline void takePart(DropList& s, DocNodeRef& part) {
     if (const DocNode* d = part.releaseLast()) (void)s.push(d);
 }
 
-// Gives up the node's parts, the last of them to be destroyed first, then its own blocks.
+// Queues the node's parts, the last of them to be destroyed first, then gives back its own blocks.
 void destroyNode(DropList& s, DocNode* node) {
     if (node->hasMany() && node->many != nullptr) {
         for (DocNodeRef& part : node->many->parts) takePart(s, part);
@@ -64,11 +60,9 @@ void destroyNode(DropList& s, DocNode* node) {
 
 }  // namespace
 
-// The node's own blocks are given back before the nodes it holds, the last of those first: a
-// document is given back in the reverse of the order it was made in (its parts, then the node),
-// so that the next one made takes the same blocks in the same order, close together as the
-// first one had them.  A node dropped while another is being destroyed (one a layout's template
-// holds) waits on the same list.
+// A document is given back in the reverse of the order it was made in (the node, then its parts from the last), so
+// that the next one made takes the same blocks in the same order, close together. A node dropped while another is
+// being destroyed (one a layout's template holds) waits on the same list.
 void dropNode(const DocNode* d) noexcept {
     if (drops != nullptr) {
         (void)drops->push(d);
@@ -116,8 +110,7 @@ inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right 
     return d;
 }
 
-// A node whose sizes depend on the bound is sure of nothing: no line the shortcut can find,
-// nothing known below zero.
+// A node whose sizes depend on the bound is sure of nothing: no line the shortcut finds, nothing known below zero.
 [[gnu::noinline]] void boundFacts(DocNode& d) {
     d.plainTexts = 0;
     d.sure = DocNode::Sure::No;
@@ -126,7 +119,6 @@ inline FreshNode node(DocNode::Kind kind, DocNodeRef&& left, DocNodeRef&& right 
     d.lineTexts = 0;
     d.below = BelowZero{};
 }
-// The facts set on a node just made checked: see boundFacts.
 inline DocNodeRef finished(FreshNode&& d) {
     if (d->boundSizes) boundFacts(*d);
     return std::move(d);
@@ -146,11 +138,10 @@ DocNodeRef errorNode(const std::string& text) {
     return d;
 }
 
-// The sizes of a node with what it is sure of (DocNode::sure, lineLow, lineTexts), combined by
-// the rules of the compositions: two lines side by side are a line; a joined choice between a
-// line and a taller arrangement is the line; two stacked single lists are taller.
+using Sure = DocNode::Sure;
+
+// The sizes of a node with what it is sure of (DocNode::sure), combined by the compositions' rules (ValueRules).
 struct NodeValue {
-    using Sure = DocNode::Sure;
     Sizes sizes;
     LayoutInt line = 0;
     std::uint32_t texts = 0;
@@ -158,18 +149,14 @@ struct NodeValue {
     // A choice whose join is sure of a line, and through which alternative (see ValueRules::join).
     bool lineChoice = false;
     bool second = false;
-    // Sure of a line that only the node's own writer writes (a joined choice, a list of
-    // hvSpList): a composition of it is not sure of one.
+    // Sure of a line that only its own writer writes (a joined choice, a list of hvSpList): not so its compositions.
     bool topOnly = false;
     bool single = true;  // certainly a single list
 
     bool straightLine() const { return sure == Sure::Line && !topOnly; }
 };
-using Sure = DocNode::Sure;
 
-LayoutInt lineSum(LayoutInt a, LayoutInt b) {
-    return b >= kNoLine - a ? kNoLine : a + b;
-}
+LayoutInt lineSum(LayoutInt a, LayoutInt b) { return b >= kNoLine - a ? kNoLine : a + b; }
 // Counts of texts are capped: they only raise the work budget.
 std::uint32_t textSum(std::uint32_t a, std::uint32_t b) {
     return b > std::numeric_limits<std::uint32_t>::max() - a ? std::numeric_limits<std::uint32_t>::max() : a + b;
@@ -198,7 +185,6 @@ NodeValue unsure(const NodeValue& v) {
     return out;
 }
 
-// The value set on a node.
 void setValue(DocNode& d, const NodeValue& v) {
     d.mayPair = !v.single;
     d.sizes = v.sizes;
@@ -208,9 +194,8 @@ void setValue(DocNode& d, const NodeValue& v) {
     d.lineSecond = v.second;
 }
 
-// The rules of the compositions on sizes alone, and on a node's value; both give a template's
-// values for its places (see placeValues), where a hole that takes an alternative of a pair
-// (First, Second) is sure of nothing but what a filter is.
+// The rules of the compositions on sizes alone and on values, which give a template's places theirs (placeValues); a
+// hole that takes an alternative of a pair (First, Second) is sure of nothing but what a filter is.
 struct SizeRules {
     static Sizes pick(const Sizes& s) { return s; }
     static Sizes lift(const DocNode& d) { return d.sizes; }
@@ -253,8 +238,7 @@ struct ValueRules {
         if (n < 0 || !a.straightLine()) v.sure = Sure::No;
         return v;
     }
-    // Side by side: a line where both are one (a part without lines leaves the other's width as
-    // it is), taller where both are.
+    // Side by side: a line where both are (a part without lines leaves the other's as it is), taller where both are.
     static NodeValue beside(const NodeValue& a, const NodeValue& b) {
         NodeValue v;
         v.sizes = besideSizes(a.sizes, b.sizes);
@@ -278,9 +262,7 @@ struct ValueRules {
         if (hasLines(a) && hasLines(b) && v.single) v.sure = Sure::Tall;
         return v;
     }
-    // A choice is sure of nothing; its join is sure of the line of one alternative where the
-    // other is taller (see join).  A choice between templates of unequal counts is an error: its
-    // join is sure of nothing either.
+    // Sure of nothing; its join is sure of one alternative's line where the other is taller, if the counts match.
     static NodeValue choice(const NodeValue& a, const NodeValue& b, bool equal) {
         NodeValue v;
         v.sizes = choiceSizes(a.sizes, b.sizes);
@@ -301,9 +283,8 @@ struct ValueRules {
     static NodeValue line(LayoutInt n) { return NodeValue{Sizes{1, n, n}, n}; }
 };
 
-// The values of a template's places over its arguments' (a missing one without lines), from the
-// last place (each after its parts), by the rules of the compositions; a filling of the wrong
-// count has the value of its error text.
+// The values of a template's places over its arguments' (a missing one without lines), from the last place (each
+// after its parts); a filling of the wrong count has the value of its error text.
 template <class Rules, class V>
 void placeValues(const PlaceShape* places, std::size_t n, const V* args, V* out) {
     for (std::size_t k = n; k-- > 0;) {
@@ -334,8 +315,7 @@ void placeValues(const PlaceShape* places, std::size_t n, const V* args, V* out)
     }
 }
 
-// The value of a template over its arguments' (one for each parameter), from its kept places or
-// places made for it.
+// The value of a template over its arguments' (one for each parameter), from its kept places or places made for it.
 NodeValue parValue(const ParNode& p, const NodeValue* args) {
     static thread_local std::vector<PlaceShape> made;  // kept for their room
     static thread_local std::vector<NodeValue> values;
@@ -350,68 +330,41 @@ NodeValue parValue(const ParNode& p, const NodeValue* args) {
     return values[0];
 }
 
+// A template node; its places kept where they are few (see ParNode::places).
+ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts, LayoutInt amount = 0,
+                   DocNodeRef doc = nullptr) {
+    auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
+    p->kind = kind;
+    p->params = params;
+    p->parts = std::move(parts);
+    p->amount = amount;
+    p->boundSizes = (doc && doc->boundSizes) ||
+                    std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
+    p->doc = std::move(doc);
+    std::vector<PlaceShape> places;
+    if (makePlaces(*p, places, kMaxPlaces)) p->places = std::move(places);
+    return p;
+}
+
 }  // namespace
 
 void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out) {
     placeValues<SizeRules>(places, n, args, out);
 }
 
-namespace {
-
 // A text is sure of its line; below zero it is too wide, its marker.
-void setTextLine(DocNode& d) {
-    d.plainTexts = 1;
-    d.lineTexts = 1;
-    if (d.sizes.width < kNoLine) d.sure = DocNode::Sure::Line;
-    BelowZero& b = d.below;
-    b.tooWide = true;
-    b.candidate = true;
-    b.width = d.sizes.width;
-    b.upTo = d.sizes.width;
-    b.known = d.sizes.width < kNoLine && b.add(1, 0);
-}
-
-// The bound below which a layout known below zero holds, kept in 32 bits (never below zero).
-std::int32_t upToBound(LayoutInt up) { return static_cast<std::int32_t>(std::clamp<LayoutInt>(up, 0, kNoLine)); }
-
-// Below zero, two parts side by side (see DocNode::below): the right part's layout, the left
-// part's, then their product, which no bound limits where either is too wide (and none fits
-// where neither is, as a part with lines is too wide there); a part without lines leaves the
-// other's candidates as they are.
-template <class A, class C>
-BelowZero besideBelow(const A& l, const C& r) {
-    const BelowZero& a = l.below;
-    const BelowZero& c = r.below;
-    if (!a.known || !c.known) return BelowZero{};
-    const bool lines = l.sizes.height != 0 && r.sizes.height != 0;
-    const bool tooWide = a.tooWide || c.tooWide;
-    const bool product = lines && tooWide && a.candidate && c.candidate;
-    const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
-    const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
-    // The right part starts after the left one's last line.  A text beside a part too wide there
-    // makes the same product whether it fits or not (see BelowZero::upTo); of two texts, the
-    // left one, while the right one is too wide.
-    const bool freeLeft = lines && l.kind == DocNode::Kind::Text && c.tooWide;
-    const bool freeRight = lines && !freeLeft && r.kind == DocNode::Kind::Text && a.tooWide;
-    const LayoutInt leftUp = freeLeft ? kNoLine : LayoutInt{a.upTo};
-    const LayoutInt rightUp = freeRight ? kNoLine : LayoutInt{c.upTo} + l.sizes.lastWidth;
-    BelowZero b;
-    b.upTo = upToBound(std::min(leftUp, rightUp));
-    if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
-        return BelowZero{};
-    b.known = true;
-    b.tooWide = tooWide;
-    b.candidate = product || (!lines && alone.candidate);
-    b.width = static_cast<std::int32_t>(width);
-    return b;
-}
-
-}  // namespace
-
 DocNodeRef textNode(std::string text) {
     auto d = node(DocNode::Kind::Text);
     d->setText(text);
-    setTextLine(*d);
+    d->plainTexts = 1;
+    d->lineTexts = 1;
+    if (d->sizes.width < kNoLine) d->sure = DocNode::Sure::Line;
+    BelowZero& b = d->below;
+    b.tooWide = true;
+    b.candidate = true;
+    b.width = d->sizes.width;
+    b.upTo = d->sizes.width;
+    b.known = d->sizes.width < kNoLine && b.add(1, 0);
     return d;
 }
 
@@ -443,8 +396,40 @@ DocNodeRef emptyNode() {
 
 namespace {
 
-// What a text of one character is sure of, as textNode sets it: the part that enclosedNode and
-// spacedNode add, known here so that their facts are computed with it as constants.
+// The bound below which a layout known below zero holds, kept in 32 bits (never below zero).
+std::int32_t upToBound(LayoutInt up) { return static_cast<std::int32_t>(std::clamp<LayoutInt>(up, 0, kNoLine)); }
+
+// Below zero, two parts side by side (see DocNode::below): the right part's layout, the left part's, then their
+// product, which no bound limits where either is too wide (and none fits where neither is, as a part with lines is
+// too wide there); a part without lines leaves the other's candidates as they are.
+template <class A, class C>
+BelowZero besideBelow(const A& l, const C& r) {
+    const BelowZero& a = l.below;
+    const BelowZero& c = r.below;
+    if (!a.known || !c.known) return BelowZero{};
+    const bool lines = l.sizes.height != 0 && r.sizes.height != 0;
+    const bool tooWide = a.tooWide || c.tooWide;
+    const bool product = lines && tooWide && a.candidate && c.candidate;
+    const BelowZero& alone = l.sizes.height == 0 ? c : a;  // where a part has no lines
+    const LayoutInt width = product ? LayoutInt{a.width} + c.width : alone.width;
+    // The right part starts after the left one's last line. A text beside a part too wide there makes the same product
+    // whether it fits or not (see BelowZero::upTo); of two texts, the left one, while the right one is too wide.
+    const bool freeLeft = lines && l.kind == DocNode::Kind::Text && c.tooWide;
+    const bool freeRight = lines && !freeLeft && r.kind == DocNode::Kind::Text && a.tooWide;
+    const LayoutInt leftUp = freeLeft ? kNoLine : LayoutInt{a.upTo};
+    const LayoutInt rightUp = freeRight ? kNoLine : LayoutInt{c.upTo} + l.sizes.lastWidth;
+    BelowZero b;
+    b.upTo = upToBound(std::min(leftUp, rightUp));
+    if (width >= kNoLine || !b.add(std::uint64_t{a.texts} + c.texts, std::uint64_t{a.candidates} + c.candidates + (product ? 1 : 0)))
+        return BelowZero{};
+    b.known = true;
+    b.tooWide = tooWide;
+    b.candidate = product || (!lines && alone.candidate);
+    b.width = static_cast<std::int32_t>(width);
+    return b;
+}
+
+// What a one-character text is sure of, as textNode sets it: enclosedNode and spacedNode compute with it as constants.
 struct OneCharFacts {
     static constexpr DocNode::Kind kind = DocNode::Kind::Text;
     static constexpr Sizes sizes{1, 1, 1};
@@ -457,9 +442,8 @@ struct OneCharFacts {
     static constexpr BelowZero below{.known = true, .tooWide = true, .candidate = true, .texts = 1, .width = 1, .upTo = 1};
 };
 
-// The values of two nodes side by side set on `d` at once, as setValue(d, ValueRules::beside(...))
-// would,
-// and their layout below zero (see besideBelow): most nodes of a printed term are made here.
+// The values of two nodes side by side set on `d` at once, as setValue(d, ValueRules::beside(...)) would, and their
+// layout below zero (see besideBelow): most nodes of a printed term are made here.
 template <class A, class C>
 inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.sizes = besideSizes(a.sizes, c.sizes);
@@ -483,8 +467,7 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
     d.boundSizes = a.boundSizes || c.boundSizes;
 }
 
-// The two nodes side by side, their handles (given up by release()) taken over; `lf` and `rf`
-// their facts (the nodes themselves, or what a one-character text is sure of).
+// The two nodes side by side, their released handles taken over; `lf`, `rf` their facts (the nodes, or OneCharFacts).
 template <class LeftFacts = DocNode, class RightFacts = DocNode>
 inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
     auto* d = new (PoolAllocator<DocNode>().allocate(1)) DocNode;
@@ -499,29 +482,6 @@ inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts
 // The handle on a one-character text (kept forever: its handles are not counted).
 inline const DocNode* oneChar(char c) { return charNode(c).get(); }
 
-}  // namespace
-
-DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
-    const DocNode* a = l.release();
-    const DocNode* c = r.release();
-    return besidePair(a, c, *a, *c);
-}
-
-DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
-    const DocNode* x = d.release();
-    const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
-    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner);
-}
-
-DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
-    const DocNode* x = b.release();
-    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
-    const DocNode* left = a.release();
-    return besidePair(left, right, *left, *right);
-}
-
-namespace {
-
 // A node of one or two parts with its value (computed from theirs), plain texts and indentation.
 DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, DocNodeRef&& r = nullptr,
                       std::uint32_t plain = 0, LayoutInt amount = 0) {
@@ -532,47 +492,10 @@ DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, Do
     return finished(std::move(d));
 }
 
-}  // namespace
-
-DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
-    const NodeValue s = ValueRules::above(valueOf(*u), valueOf(*lower));
-    const std::uint32_t plain = plainPair(*u, *lower);
-    return valuedNode(DocNode::Kind::Above, s, std::move(u), std::move(lower), plain);
-}
-
-// The join of a pair is sure of the line of one alternative where the other is taller; the join
-// of anything else is sure of nothing.
-DocNodeRef joinNode(DocNodeRef e) {
-    const NodeValue s = e->kind == DocNode::Kind::Dup
-                            ? ValueRules::join(ValueRules::choice(valueOf(*e->left), valueOf(*e->right), true))
-                            : ValueRules::join(valueOf(*e));
-    return valuedNode(DocNode::Kind::Join, s, std::move(e));
-}
-
-DocNodeRef filterNode(DocNodeRef e) {
-    const NodeValue s = ValueRules::filter(valueOf(*e));
-    return valuedNode(DocNode::Kind::Filter, s, std::move(e));
-}
-
-DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
-    const NodeValue s = ValueRules::indent(valueOf(*e), n);
-    const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
-    return valuedNode(DocNode::Kind::Indent, s, std::move(e), nullptr, plain, n);
-}
-
-DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
-    const NodeValue s = unsure(ValueRules::choice(valueOf(*x), valueOf(*y), true));
-    return valuedNode(DocNode::Kind::Dup, s, std::move(x), std::move(y));
-}
-
-namespace {
-
-// The value of a list of hvSpList set on `d` at once: its line is the items' (those without lines
-// add nothing) and the blanks between them; it is sure of it where each item is sure of its own
-// line and the stack of the items is taller (or the item is alone).  Also its layout below zero
-// where its items are known there and one of them is too wide: the items' layouts in order, then
-// the counts of the stack (one for each item with lines above others with lines, while each has
-// a candidate), and the marker of the list's width.  One pass over the items, from the last.
+// The value of a list of hvSpList set on `d` in one pass from the last item: sure of its line (the items' and the
+// blanks) where each item is sure of its own and the stack is taller (or the item is alone). Also its layout below
+// zero where its items are known there and one is too wide: the items' layouts in order, the counts of the stack
+// (one for each item with lines above others with lines, while each has a candidate), then the list's marker.
 void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
@@ -586,8 +509,8 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     bool wide = false;
     std::uint64_t belowTexts = 0;
     std::uint64_t belowCandidates = 0;
-    // Where an item other than a text is too wide, the texts' counts and candidates are the same
-    // whether they fit or not: only the other items bound where the layout holds (see upTo).
+    // Where an item other than a text is too wide, the texts' counts and candidates are the same whether they fit or
+    // not: only the other items bound where the layout holds (see upTo).
     LayoutInt upAll = kNoLine;
     LayoutInt upOthers = kNoLine;
     bool otherWide = false;
@@ -638,6 +561,54 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
 }
 
 }  // namespace
+
+DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
+    const DocNode* a = l.release();
+    const DocNode* c = r.release();
+    return besidePair(a, c, *a, *c);
+}
+
+DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
+    const DocNode* x = d.release();
+    const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
+    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner);
+}
+
+DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
+    const DocNode* x = b.release();
+    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
+    const DocNode* left = a.release();
+    return besidePair(left, right, *left, *right);
+}
+
+DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
+    const NodeValue s = ValueRules::above(valueOf(*u), valueOf(*lower));
+    const std::uint32_t plain = plainPair(*u, *lower);
+    return valuedNode(DocNode::Kind::Above, s, std::move(u), std::move(lower), plain);
+}
+
+// A dup's own value is sure of nothing (dupNode): its join's is worked out from its alternatives'.
+DocNodeRef joinNode(DocNodeRef e) {
+    const NodeValue s = e->kind == DocNode::Kind::Dup
+                            ? ValueRules::join(ValueRules::choice(valueOf(*e->left), valueOf(*e->right), true))
+                            : ValueRules::join(valueOf(*e));
+    return valuedNode(DocNode::Kind::Join, s, std::move(e));
+}
+
+DocNodeRef filterNode(DocNodeRef e) {
+    return valuedNode(DocNode::Kind::Filter, ValueRules::filter(valueOf(*e)), std::move(e));
+}
+
+DocNodeRef indentNode(LayoutInt n, DocNodeRef e) {
+    const NodeValue s = ValueRules::indent(valueOf(*e), n);
+    const std::uint32_t plain = n >= 0 ? e->plainTexts : 0;
+    return valuedNode(DocNode::Kind::Indent, s, std::move(e), nullptr, plain, n);
+}
+
+DocNodeRef dupNode(DocNodeRef x, DocNodeRef y) {
+    const NodeValue s = unsure(ValueRules::choice(valueOf(*x), valueOf(*y), true));
+    return valuedNode(DocNode::Kind::Dup, s, std::move(x), std::move(y));
+}
 
 DocNodeRef applyNode(ParNodeRef p, NodeParts args) {
     const auto m = static_cast<LayoutInt>(args.size());
@@ -727,36 +698,15 @@ DocNodeRef centredNode(NodeParts items) {
     return finished(std::move(d));
 }
 
-// One line of width 0, whatever its part.
+// The part laid out without width limit, reported as one line of width 0.
 DocNodeRef zeroSizeNode(DocNodeRef e) {
-    const bool mayPair = e->mayPair;
     auto d = node(DocNode::Kind::ZeroSize, std::move(e));
     d->boundSizes = false;
-    d->mayPair = mayPair;
+    d->mayPair = d->left->mayPair;
     d->sizes = Sizes{1, 0, 0};
     boundFacts(*d);
     return d;
 }
-
-namespace {
-
-// A template node; its places kept where they are few (see ParNode::places).
-ParNodeRef parNode(ParNode::Kind kind, LayoutInt params, std::vector<ParNodeRef> parts, LayoutInt amount = 0,
-                   DocNodeRef doc = nullptr) {
-    auto p = std::allocate_shared<ParNode>(PoolAllocator<ParNode>());
-    p->kind = kind;
-    p->params = params;
-    p->parts = std::move(parts);
-    p->amount = amount;
-    p->boundSizes = (doc && doc->boundSizes) ||
-                    std::any_of(p->parts.begin(), p->parts.end(), [](const ParNodeRef& q) { return q->boundSizes; });
-    p->doc = std::move(doc);
-    std::vector<PlaceShape> places;
-    if (makePlaces(*p, places, kMaxPlaces)) p->places = std::move(places);
-    return p;
-}
-
-}  // namespace
 
 ParNodeRef holeNode(ParNode::Kind kind) { return parNode(kind, 1, {}); }
 
