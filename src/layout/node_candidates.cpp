@@ -13,12 +13,9 @@ Candidate textCandidate(const TextTree* t) {
     return Candidate{1, n, n, t};
 }
 
-CandidateList textCandidates(const std::string& s) {
-    return CandidateList::one(textCandidate(leafText(s)));
-}
+CandidateList textCandidates(const std::string& s) { return CandidateList::one(textCandidate(leafText(s))); }
 
-// The marker of a width; a long one is not spelled out until it is rendered, as every part of
-// a long line that does not fit has its own.
+// A long marker is spelled out only when it is rendered: every part of a long line that does not fit has its own.
 const TextTree* markerText(LayoutInt n) {
     if (n <= 2) {  // "", "*" or "<>", shared by all layouts
         static constexpr TextTree shortMarkers[3] = {sharedLeaf("", 0), sharedLeaf("*", 1), sharedLeaf("<>", 2)};
@@ -27,9 +24,7 @@ const TextTree* markerText(LayoutInt n) {
     return currentArena->make(TextTree::Kind::Marker, n, nullptr, nullptr, nullptr);
 }
 
-CandidateList markerCandidates(LayoutInt n) {
-    return CandidateList::one(textCandidate(markerText(n)));
-}
+CandidateList markerCandidates(LayoutInt n) { return CandidateList::one(textCandidate(markerText(n))); }
 
 NodeReply single(CandidateList cs) {
     NodeReply r;
@@ -37,9 +32,7 @@ NodeReply single(CandidateList cs) {
     return r;
 }
 
-NodeReply errorReplyOf(const char* text) {
-    return single(textCandidates(text));
-}
+NodeReply errorReplyOf(const char* text) { return single(textCandidates(text)); }
 
 bool takesFirst(const Candidate& x, const Candidate& y) {
     if (x.height != y.height) return x.height < y.height;
@@ -51,8 +44,6 @@ bool sameSizes(const Candidate& x, const Candidate& y) {
     return x.height == y.height && x.width == y.width && x.lastWidth == y.lastWidth;
 }
 
-// The merge of the library: of two heads, the one with fewer lines, then the narrower, the first
-// on equal sizes (which drops the other).
 CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys) {
     Candidate* out = allocCandidates(xs.size() + ys.size());
     std::size_t n = 0, i = 0, j = 0;
@@ -60,12 +51,10 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys) 
         const Candidate& x = xs[i];
         const Candidate& y = ys[j];
         if (!takesFirst(x, y)) {
-            out[n++] = y;
-            ++j;
+            out[n++] = ys[j++];
             continue;
         }
-        out[n++] = x;
-        ++i;
+        out[n++] = xs[i++];
         if (sameSizes(x, y)) ++j;
     }
     for (; i < xs.size(); ++i) out[n++] = xs[i];
@@ -74,6 +63,59 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys) 
 }
 
 namespace {
+
+// Where the products of x with ys within the bound begin: after the leading ones wider than it (none, if x is wider).
+std::size_t firstWithin(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
+    if (x.width > bound) return ys.size();
+    std::size_t j = 0;
+    while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
+    return j;
+}
+
+// The sizes of the product of x and y; its text is made where it is kept (withText).
+Candidate productSizes(const Candidate& x, const Candidate& y) {
+    return Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width), nullptr};
+}
+
+Candidate withText(TextArena& a, Candidate p, const Candidate& x, const Candidate& y) {
+    p.text = a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
+    return p;
+}
+
+// The products of x with ys[from..] merged into those of the later candidates of its list, block[s, e), as
+// mergeCandidates would (a product with fewer lines than `atLeast`, the next candidate's height, goes before them all),
+// in place: the row goes in front, into the room below s, which holds it whole. A merged candidate never moves past one
+// not yet read, as each step writes one and reads one or takes one of the row's. Where candidates of the list were
+// dropped (equal sizes), the ones before the gap move up to it.
+void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t from, LayoutInt atLeast, Candidate* block,
+                     std::size_t& s, std::size_t& e) {
+    TextArena& a = *currentArena;
+    const std::size_t n = ys.size() - from;
+    const std::size_t start = s - n;
+    std::size_t o = start, j = s, k = 0;
+    while (k < n) {
+        const Candidate& y = ys[from + k];
+        const Candidate p = productSizes(x, y);
+        if (p.height >= atLeast) {
+            if (j == e) break;
+            if (!takesFirst(p, block[j])) {
+                block[o++] = block[j++];
+                continue;
+            }
+            if (sameSizes(p, block[j])) ++j;
+        }
+        block[o++] = withText(a, p, x, y);
+        ++k;
+    }
+    if (k < n) {  // the list ran out: the rest of the row follows
+        for (; k < n; ++k) block[o++] = withText(a, productSizes(x, ys[from + k]), x, ys[from + k]);
+        s = start;
+        e = o;
+        return;
+    }
+    if (o != j) std::copy_backward(block + start, block + o, block + j);
+    s = start + (j - o);
+}
 
 // Whether each candidate has no fewer lines than the one before and is narrower: then every
 // earlier candidate is wider than it, none makes it useless, and none has its sizes.
@@ -85,15 +127,11 @@ bool narrowing(const CandidateList& xs) {
 
 }  // namespace
 
-// The candidates that no earlier one makes useless: one with fewer lines that is neither wider
-// nor wider on its last line, or one of the same sizes.  The list is one the caller has just
-// built and holds alone: the kept candidates are moved down in place.  The kept candidates of
-// fewer lines are kept as a staircase from the widest down (widths decreasing, last widths
-// increasing), so that the one that could make a candidate useless is the widest step no wider
-// than it.  Layouts grow narrower as they grow taller, so a candidate is mostly compared with the
-// last step alone and a kept one goes at the end: linear in the list.  A list out of height order
-// is kept as it is from there on.  Most lists are staircases already (see narrowing): those are
-// kept whole at once.
+// The list is one the caller has just built and holds alone: the kept candidates are moved down in place. Those of
+// fewer lines are kept as a staircase from the widest down (widths decreasing, last widths increasing), so that the
+// one that could make a candidate useless is the widest step no wider than it. Layouts grow narrower as they grow
+// taller, so a candidate is mostly compared with the last step alone and a kept one goes at the end: linear in the
+// list. A list out of height order is kept as it is from there on; one that is a staircase already is kept whole.
 CandidateList pruned(CandidateList xs) {
     if (xs.size() < 2 || narrowing(xs)) return xs;
     struct Step {
@@ -150,66 +188,6 @@ CandidateList pruned(CandidateList xs) {
     return xs;
 }
 
-namespace {
-
-// Where the products of x with ys within the bound begin: after the leading ones wider than
-// it (none are, where x itself is wider).
-std::size_t firstWithin(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
-    if (x.width > bound) return ys.size();
-    std::size_t j = 0;
-    while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
-    return j;
-}
-
-// The sizes of the product of x and y; its text is made where it is kept (withText).
-Candidate productSizes(const Candidate& x, const Candidate& y) {
-    return Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, std::max(x.width, x.lastWidth + y.width), nullptr};
-}
-
-Candidate withText(TextArena& a, Candidate p, const Candidate& x, const Candidate& y) {
-    p.text = a.make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr);
-    return p;
-}
-
-// The products of x with ys[from..] merged into the products of the later candidates of its
-// list, block[s, e), as mergeCandidates merges a row into them (a product with fewer lines than
-// `atLeast`, the height of the next candidate, goes before all of them), in place: the row's
-// products go in front of the list, in the room below s, which holds the whole row.  A merged
-// candidate never moves past one not yet read, as each step writes one candidate and reads at
-// least one, or takes one of the row's.  Where candidates of the list were dropped (equal
-// sizes), the ones before the gap move up to it.
-void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t from, LayoutInt atLeast, Candidate* block,
-                     std::size_t& s, std::size_t& e) {
-    TextArena& a = *currentArena;
-    const std::size_t n = ys.size() - from;
-    const std::size_t start = s - n;
-    std::size_t o = start, j = s, k = 0;
-    while (k < n) {
-        const Candidate& y = ys[from + k];
-        const Candidate p = productSizes(x, y);
-        if (p.height >= atLeast) {
-            if (j == e) break;
-            if (!takesFirst(p, block[j])) {
-                block[o++] = block[j++];
-                continue;
-            }
-            if (sameSizes(p, block[j])) ++j;
-        }
-        block[o++] = withText(a, p, x, y);
-        ++k;
-    }
-    if (k < n) {  // the list ran out: the rest of the row follows
-        for (; k < n; ++k) block[o++] = withText(a, productSizes(x, ys[from + k]), x, ys[from + k]);
-        s = start;
-        e = o;
-        return;
-    }
-    if (o != j) std::copy_backward(block + start, block + o, block + j);
-    s = start + (j - o);
-}
-
-}  // namespace
-
 // The products of x with ys after the leading ones wider than the bound.
 CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
     const std::size_t j = firstWithin(bound, x, ys);
@@ -222,9 +200,8 @@ CandidateList besideRow(LayoutInt bound, const Candidate& x, const CandidateList
     return CandidateList::slice(row, n);
 }
 
-// The products of xs and ys, pruned where xs has more than one candidate: the rows of products
-// of each x, from the last, each merged into those after it (as mergeCandidates would merge
-// them, with the height of the next x), in one block.
+// The products of xs and ys, pruned where xs has more than one candidate: the rows of each x, from the last, each
+// merged into those after it as mergeCandidates would (with the next x's height), in one block.
 CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const CandidateList& ys) {
     if (xs.size() < 2) return xs.empty() ? CandidateList{} : besideRow(bound, xs.front(), ys);
     static thread_local std::vector<std::size_t> rowStarts;  // kept for its room
@@ -246,8 +223,7 @@ CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const C
     return pruned(CandidateList::slice(block + s, e - s));
 }
 
-// The stacks of xs over ys, their texts made where `Texts` is true (null otherwise).  No text is
-// counted on the way, so the candidates are counted at once.
+// The stacks of xs over ys, with their texts where `Texts` (null otherwise); counted at once, as no text is between.
 template <bool Texts>
 CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     if (xs.empty() || ys.empty()) return CandidateList{};
@@ -272,14 +248,11 @@ CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, 
 
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) { return stackedCandidates<false>(xs, ys, kAll); }
 
-CandidateList alternative(const NodeReply& r) {
-    return r.pair ? textCandidates(kDupDupError) : r.first;
-}
+CandidateList alternative(const NodeReply& r) { return r.pair ? textCandidates(kDupDupError) : r.first; }
 
 // --- attribute rules -------------------------------------------------------------------------
 
-// Two parts' replies combined list by list: a single reply with a pair gives a pair, two pairs
-// the error text.
+// Two parts' replies combined list by list: a single reply with a pair gives a pair, two pairs the error text.
 template <class Combine>
 NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine, const char* pairsError) {
     if (!a.pair && !b.pair) return single(combine(a.first, b.first));
@@ -288,8 +261,7 @@ NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine
     return errorReplyOf(pairsError);
 }
 
-// Where two parts with lines have one candidate each (as most parts of a line have): their
-// product as besideCandidates makes it, without its general steps.
+// Where two parts with lines have one candidate each (as most parts of a line have): their product, made at once.
 bool besideOneByOne(const NodeResult& l, const NodeResult& r, LayoutInt line, NodeResult& out) {
     if (l.reply.pair || r.reply.pair || l.reply.first.size() != 1 || r.reply.first.size() != 1) return false;
     if (l.sizes.height == 0 || r.sizes.height == 0) return false;
@@ -433,16 +405,12 @@ CandidateList indentCandidates(LayoutInt n, LayoutInt line, bool keepAll, const 
     NodeResult out;
     out.sizes = indentSizes(inner.sizes, n);
     out.tooWide = n < 0 || n > line || inner.tooWide;
-    if (n < 0) {
-        out.reply = errorReplyOf(kNegativeIndentError);
-    } else if (n > line) {
-        out.reply = single(markerCandidates(n + inner.sizes.width));
-    } else {
-        const NodeReply& r = inner.reply;
-        out.reply = r.pair ? NodeReply{true, indentCandidates(n, line, inner.tooWide, r.first),
-                                       indentCandidates(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
-                           : single(indentCandidates(n, line, inner.tooWide, r.first));
-    }
+    const NodeReply& r = inner.reply;
+    if (n < 0) out.reply = errorReplyOf(kNegativeIndentError);
+    else if (n > line) out.reply = single(markerCandidates(n + inner.sizes.width));
+    else out.reply = r.pair ? NodeReply{true, indentCandidates(n, line, inner.tooWide, r.first),
+                                        indentCandidates(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
+                            : single(indentCandidates(n, line, inner.tooWide, r.first));
     return out;
 }
 
@@ -500,12 +468,8 @@ NodeResult zeroSizeResult(NodeResult e) {
 }
 
 [[gnu::noinline]] NodeResult errorResult(const std::string& text) {
-    NodeResult out;
     const auto n = static_cast<LayoutInt>(text.size());
-    out.reply = single(textCandidates(text));
-    out.tooWide = true;
-    out.sizes = Sizes{1, n, n};
-    return out;
+    return NodeResult{.reply = single(textCandidates(text)), .tooWide = true, .sizes = Sizes{1, n, n}};
 }
 
 }  // namespace plim::pretty_detail

@@ -1,5 +1,4 @@
-// The layout of the node engine's templates (parameterised nodes) filled with laid-out
-// arguments.
+// The layout of the node engine's templates (parameterised nodes) filled with laid-out arguments.
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
@@ -24,9 +23,8 @@ struct PlaceItem {
 };
 constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
-// The parts of a place to the work list, the first on top: a side-by-side or stacked
-// composition's left (upper) part first, a choice's right arrangement first, a filling's outer
-// template first, each over a run of the slots, then its inner templates from the last.
+// The parts of a place to the work list, the first on top: a side-by-side or stacked composition's left (upper) part
+// first, a choice's right arrangement first, a filling's outer template first, then its inner ones from the last.
 void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>& slots, std::vector<PlaceItem>& todo,
                 PlaceShape& place) {
     const ParNode& p = *it.p;
@@ -114,9 +112,7 @@ std::size_t TemplatePlaces::add(const ParNode& p) {
     return first;
 }
 
-void TemplatePlaces::dropFrom(std::size_t first) {
-    shapes_.resize(std::min(first, shapes_.size()));
-}
+void TemplatePlaces::dropFrom(std::size_t first) { shapes_.resize(std::min(first, shapes_.size())); }
 
 void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds) {
     placeSizes(shapes_.data() + first, shapes_.size() - first, args, sizes_.data() + first);
@@ -134,9 +130,8 @@ void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt lin
     bounds.append(paramBounds_.begin(), paramBounds_.end());
 }
 
-// The bound of a place from its parent's: a side-by-side composition's right part after the left
-// one's last line, an indented part less the indentation; an inner template of a filling has
-// its own, set as the outer one is closed.
+// The bound of a place from its parent's: a side-by-side composition's right part after the left one's last line, an
+// indented part less the indentation; an inner template of a filling has its own, set as the outer one is closed.
 void TemplatePlaces::setLine(std::size_t first, std::size_t k) {
     const std::size_t parent = first + shapes_[k].parent;
     const LayoutInt line = state_[parent].line;
@@ -150,9 +145,8 @@ void TemplatePlaces::setLine(std::size_t first, std::size_t k) {
     }
 }
 
-// The place on top of the open ones closed, its parameters' bounds at the end of paramBounds_
-// as its parts left them but for a choice's and a filling's; an outer template of a filling
-// hands its bounds to its inner ones and keeps none.
+// The place on top of the open ones closed, its parameters' bounds at the end of paramBounds_ as its parts left them
+// but for a choice's and a filling's; an outer template of a filling hands its bounds to its inner ones, keeping none.
 void TemplatePlaces::close(std::size_t first) {
     const std::size_t k = open_.back();
     open_.pop_back();
@@ -184,8 +178,7 @@ void TemplatePlaces::closeFilling(std::size_t first, std::size_t k) {
     }
 }
 
-// The outer template of a filling, closed, gives each inner template the bound of its
-// parameter (the whole bound where it has none) and drops its bounds.
+// A filling's outer template, closed, gives each inner one its parameter's bound (or the whole) and drops its own.
 void TemplatePlaces::setInnerLines(std::size_t first, std::size_t outer) {
     const std::size_t parent = outer - 1;
     const std::size_t at = state_[outer].boundsAt;
@@ -199,14 +192,9 @@ void TemplatePlaces::setInnerLines(std::size_t first, std::size_t outer) {
 
 namespace {
 
-// The layout of a hole over its argument (an alternative of it, for First and Second); of one
-// without an argument, no candidate and too wide.
+// A hole's layout over its argument (an alternative of it, for First and Second); without one, none and too wide.
 NodeResult holeResult(const ParNode& p, const NodeResult* arg) {
-    if (arg == nullptr) {
-        NodeResult missing;
-        missing.tooWide = true;
-        return missing;
-    }
+    if (arg == nullptr) return NodeResult{.reply = {}, .tooWide = true, .sizes = {}};
     NodeResult r = *arg;
     if (p.kind == ParNode::Kind::Hole || !r.reply.pair) return r;
     const bool second = p.kind == ParNode::Kind::Second;
@@ -248,6 +236,8 @@ bool TemplatePlaces::layOut(std::size_t k, std::size_t first, NodeResult* result
     return true;
 }
 
+// --- lists of hvSpList ---------------------------------------------------------------------------
+
 namespace {
 
 // The blank between two items of an hvSpList's line, at the given bound.
@@ -256,9 +246,8 @@ NodeResult spaceResult(LayoutInt line) {
     return layOut(*space, line);
 }
 
-// Whether the line of a list of hvSpList is too wide, read off the flags of its parts as its
-// compositions would combine them: a blank with no room, an item before the last that is not a
-// single line of its own (filtered), or the last item too wide.
+// Whether the line of a list of hvSpList is too wide, read off its parts' flags as its compositions would combine
+// them: a blank with no room, an item before the last not a single line of its own (filtered), or the last too wide.
 bool hvSpLineTooWide(Args items, const SmallVec<LayoutInt, 8>& lines) {
     if (items.items[items.count - 1].tooWide) return true;
     for (std::size_t i = 0; i + 1 < items.count; ++i) {
@@ -280,11 +269,9 @@ Sizes hvSpSizesOf(Args items) {
     return choiceSizes(line, stack);
 }
 
-// A list of hvSpList where every item is a single list and one of them is too wide: the line is
-// then too wide (see hvSpLineTooWide) and so is the stack, and the layout is the marker of the
-// list's width.  The stack is not built: only its candidates are counted, as the general rules
-// build it from the bottom, each level's worked out without texts and dropped.  False (nothing
-// counted) where this does not apply.
+// A list of hvSpList of single lists, one of them too wide: the line is too wide (see hvSpLineTooWide) and so is the
+// stack, so the layout is the marker of the list's width. Only the stack's candidates are counted, as the general
+// rules build it from the bottom, each level without texts and dropped. False (nothing counted) where not so.
 bool hvSpStackCounted(Args items) {
     const std::size_t n = items.count;
     bool wide = false;
@@ -318,14 +305,12 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
         v = aboveResult(item[i], v, kAll);
         compactTo(v, stackMark);
     }
-    // A line that is too wide loses to a stack that is not, unless the stack has no candidates:
-    // then it need not be built.
+    // A too-wide line loses (and is not built) to a stack that is not too wide, unless the stack has no candidates.
     if (hvSpLineTooWide(items, lines)) {
         NodeResult out;
         out.sizes = hvSpSizesOf(items);
         out.tooWide = v.tooWide;
-        if (v.tooWide) out.reply = single(markerCandidates(out.sizes.width));
-        else out.reply = single(alternative(v.reply));
+        out.reply = single(v.tooWide ? markerCandidates(out.sizes.width) : alternative(v.reply));
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
     NodeResult h;
@@ -343,8 +328,6 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
 }
 
 }  // namespace
-
-// --- lists of hvSpList ---------------------------------------------------------------------------
 
 void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out) {
     if (!hvSpStackCounted(items)) {
