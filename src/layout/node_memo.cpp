@@ -148,17 +148,13 @@ namespace {
 
 // The arena of the texts laid out again for the text being written, made at the first of them
 // and emptied when the text is written.
-std::unique_ptr<TextArena>& againArena() {
-    static thread_local std::unique_ptr<TextArena> arena;
-    return arena;
-}
+thread_local std::unique_ptr<TextArena> againArena;
 
 }  // namespace
 
 const TextTree* textLaidOutAgain(const TextTree& t) {
-    std::unique_ptr<TextArena>& arena = againArena();
-    if (arena == nullptr) arena = std::make_unique<TextArena>();
-    ArenaScope scope(*arena);
+    if (againArena == nullptr) againArena = std::make_unique<TextArena>();
+    ArenaScope scope(*againArena);
     // Outside the budget: the render counted this layout once already.
     struct Outside {
         Budget saved = budget;
@@ -169,12 +165,10 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
     } outside;
     // The texts stay until the text is written; the candidates go at once.
     const CandidateMark mark = candidateMark();
-    // The first candidate is that of a layout for one candidate, which builds far fewer.
-    NodeResult r = layOutAgain(*t.doc, t.shift, t.index == 0 ? 1 : kAll);
-    if (t.index == 0 && (r.reply.pair || r.reply.first.empty())) r = layOutAgain(*t.doc, t.shift, kAll);
+    const NodeResult r = layOutAgain(*t.doc, t.shift);
     const std::size_t firsts = r.reply.first.size();
     const TextTree* text = t.index < firsts ? r.reply.first[t.index].text : r.reply.second[t.index - firsts].text;
-    arena->candidateRewind(mark);
+    againArena->candidateRewind(mark);
     return text;
 }
 
@@ -190,9 +184,7 @@ void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars) {
 }
 
 void forgetTextsLaidOutAgain() {
-    std::unique_ptr<TextArena>& arena = againArena();
-    if (arena == nullptr) return;
-    arena->clear();  // kept for the next text, as a render's is
+    if (againArena != nullptr) againArena->clear();  // kept for the next text, as a render's is
 }
 
 }  // namespace plim::pretty_detail

@@ -7,8 +7,6 @@
 #include <string>
 
 namespace plim::pretty_detail {
-// --- texts -------------------------------------------------------------------------------
-
 namespace {
 
 // n candidates copied to room that may be uninitialised.

@@ -570,7 +570,7 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
 
 NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, true); }
 
-NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, false); }
+NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, kAll, false); }
 
 namespace {
 

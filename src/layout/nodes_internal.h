@@ -338,9 +338,8 @@ inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, c
     if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start);
     else d.memo.setOnce();
 }
-// The node laid out at the bound (its first `need` candidates), its own layout not recalled
-// (its parts' may be).
-NodeResult layOutAgain(const DocNode& d, LayoutInt line, std::size_t need);
+// The node laid out at the bound, its own layout not recalled (its parts' may be).
+NodeResult layOutAgain(const DocNode& d, LayoutInt line);
 // The text that a recalled candidate (TextTree::Kind::Again) stands for, made by laying its node
 // out again, outside the budget, in an arena kept until forgetTextsLaidOutAgain.
 const TextTree* textLaidOutAgain(const TextTree& t);
