@@ -580,23 +580,20 @@ namespace {
 // bottom; `part(k)` gives the k-th from the bottom, as a pointer or a handle that keeps it while
 // it is laid out and written); the texts are joined from the top.  Where the stack's layout is
 // not simply its parts' first candidates one below the other (a part that is a pair, or that
-// has lines but no candidates, or no part with lines), or an indentation would drop it, or a
-// part is not a node (null), the counts are undone and false is returned.  Inside an indentation
-// of `indent` columns, the stack's lines start that far in, and the indentation drops its layout
-// where it is wider than its bound while no part is too wide.
+// has lines but no candidates, or no part with lines), or the indentation of `indent` columns
+// it is in would drop it (wider than its bound, no part too wide), or a part is not a node
+// (null), the counts are undone and false is returned.
 template <class PartFromBottom>
 bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line,
                       std::optional<LayoutInt> indent = {}) {
     const Budget saved = budget;
     const auto undo = [&saved] {
-        budget.used = saved.used;
-        budget.allowed = saved.allowed;
+        budget = saved;
         return false;
     };
     TextArena& a = *currentArena;
     std::string texts;
     std::vector<std::pair<std::size_t, std::size_t>> pieces;  // from the bottom: where each part's text ends
-    LayoutInt height = 0;  // of the parts laid out so far
     LayoutInt widest = 0;
     bool tooWide = false;
     for (std::size_t k = 0; k < count; ++k) {
@@ -608,12 +605,11 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
         const bool fails = r.reply.pair || (r.sizes.height != 0 && r.reply.first.empty());
         tooWide = tooWide || r.tooWide;
         if (!fails && r.sizes.height != 0) {
-            if (height != 0) countCandidate();  // the stack of this part's first candidate and the rest's
+            if (!pieces.empty()) countCandidate();  // the stack of this part's first candidate and the rest's
             const std::size_t start = texts.size();
             texts.append(static_cast<std::size_t>(indent.value_or(0)), ' ');
             writeText(*r.reply.first.front().text, indent.value_or(0), texts);
             pieces.emplace_back(start, texts.size());
-            height += r.sizes.height;
             widest = std::max(widest, r.reply.first.front().width);
         }
         a.rewind(textsAt);
