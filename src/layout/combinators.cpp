@@ -1,5 +1,4 @@
-// Higher-level layouts: enclosing, lists, horizontal-or-vertical lists, the Printable instances
-// for strings and numbers, and the small helpers.
+// Higher-level layouts: enclosing, lists, horizontal-or-vertical lists, Printable instances, small helpers.
 #include "layout/combinators.h"
 
 #include <algorithm>
@@ -35,8 +34,7 @@ std::string showFloat(float x) {
 
 // --- enclosing -----------------------------------------------------------------------------
 
-// The nodes composed at once, as besideDoc would compose them: the printer encloses and spaces
-// out most of its parts.
+// The nodes composed at once, as besideDoc would compose them: the printer encloses and spaces out most of its parts.
 Doc encloseDoc(char open, char close, Doc d) {
     return Doc(enclosedNode(open, std::move(d).node(), close));
 }
@@ -126,8 +124,7 @@ ParDoc besideSpaceParDoc(ParDoc l, ParDoc r) {
 
 namespace {
 
-// The one-line arrangement of an item and the rest's first alternative, or the item above the
-// rest's second alternative.
+// An item on one line before the rest's first alternative, or above the rest's second.
 ParDoc hvStep() {
     static const ParDoc step = choiceParDoc(besideParDoc(filterParDoc(parDoc()), firstParDoc()),
                                             aboveParDoc(parDoc(), secondParDoc()));
@@ -139,12 +136,10 @@ Doc emptyPairDoc() {
     return pair;
 }
 
-// The node of hvSpList of trees: the template as one tree node, laid out in loops; the short
-// ones, which the printer asks for again and again, built once.
+// hvSpList's node: the template as one node, laid out in loops; the short ones, asked for again and again, built once.
 DocNodeRef hvSpListNode(std::span<Doc> items) {
     const std::size_t n = items.size();
-    // The table is never freed: its layouts are handed out by handles that own nothing, which
-    // are copied and dropped without an atomic update of a count.
+    // Never freed: its layouts are handed out by handles that own nothing, copied and dropped without atomic updates.
     static const std::vector<ParNodeRef>* const shortLayouts = [] {
         auto* all = new std::vector<ParNodeRef>();
         for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));

@@ -1,6 +1,5 @@
-// Higher-level layouts built from the layout documents of layout/document.h: brackets around a
-// document, lists of documents side by side or stacked, lists laid out on one line when they
-// fit and one item per line otherwise, and the conditional and block shapes of program text.
+// Higher-level layouts on the documents of layout/document.h: brackets around a document, lists side by side or
+// stacked, lists on one line when they fit and one item per line otherwise, the conditional and block shapes of code.
 //
 //   Doc call = hvSpList(std::vector<Doc>{ppString("f"), ppString("x"), ppString("y")});
 //   renderDoc(call, 80);   // "f x y";  at width 4: "f\nx\ny"
@@ -68,8 +67,7 @@ struct TextLiteral {
     constexpr TextLiteral(const char (&s)[N]) { std::copy_n(s, N, chars); }  // NOLINT: implicit by design
 };
 
-// The text of a literal, built once and shared by every document that uses it: fixedText<"if ">()
-// is textDoc("if ").  Documents are values, so sharing one is the same as building it anew.
+// The text of a literal, built once and shared (documents are values): fixedText<"if ">() is textDoc("if ").
 template <TextLiteral S>
 const Doc& fixedText() {
     static const Doc doc = textDoc(std::string(S.chars, sizeof S.chars - 1));
@@ -113,9 +111,8 @@ Doc filteredBesideList(Docs items);
 Doc hvList(Docs items);
 // As hvList, with one blank between neighbours on the one line.
 Doc hvSpList(Docs items);
-// hvSpList(items) after the head and a blank (where there is a head), in parentheses where
-// `parens`: parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are
-// moved out of their places.
+// hvSpList(items) after the head and a blank (where there is a head), in parentheses where `parens`:
+// parensDoc(besideSpace(*head, hvSpList(items))), built at once; the documents are moved out of their places.
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens);
 template <class T>
 Doc hvValueList(const std::vector<T>& items) {
@@ -167,10 +164,9 @@ ParDoc parDocAboveValue(ParDoc p, const T& v) {
 
 // --- conditional and block layouts -----------------------------------------------------------
 
-// The conditional of the four parts (opening keyword beside condition, then-keyword beside
-// then-part, else-keyword beside else-part, closing keyword): all on one line; or the
-// else-line aligned under the then-keyword; or every part on its own line; the closing
-// keyword below the stacked forms.
+// The conditional of the four parts (opening keyword beside condition, then-keyword beside then-part, else-keyword
+// beside else-part, closing keyword): all on one line; or the else-line aligned under the then-keyword; or every part
+// on its own line; the closing keyword below the stacked forms.
 Doc ifThenElseParts(Doc ifPart, Doc thenPart, Doc elsePart, Doc closing);
 template <class O, class TK, class EK, class K, class C, class T, class E>
 Doc ifThenElseDoc(const O& opening, const TK& thenKeyword, const EK& elseKeyword, const K& closing, const C& cond,

@@ -86,8 +86,7 @@ Doc emptyDoc() {
     return doc;
 }
 
-// A character as a string literal shows it, but for the two quotes: the apostrophe is escaped
-// and the double quote is not.
+// A character shows as in a string literal, but the apostrophe is escaped and the double quote is not.
 std::string showChar(char c) {
     if (c == '\'') return "'\\''";
     if (c == '"') return "'\"'";
@@ -240,8 +239,7 @@ Doc fillBlockDoc(LayoutInt blockWidth, Docs items) {
     return Doc(fillNode(false, blockWidth, nodesOf(items)));
 }
 
-// Each item indented by half of what it lacks of the widest, below the items before it; where an
-// item's width depends on the bound, the widths are those of the items laid out there.
+// Each item indented by half of what it lacks of the widest; where widths depend on the bound, by a node that measures.
 Doc centredAboveList(Docs items) {
     if (std::any_of(items.begin(), items.end(), [](const Doc& d) { return d.node()->boundSizes; }))
         return Doc(centredNode(nodesOf(items)));

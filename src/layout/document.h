@@ -5,62 +5,56 @@
 //   renderDoc(d, 80);                           // "let x = 1\n    y = 2" (no final newline)
 //   renderDocAtBounds(d, PageBounds(160, 160));  // at bounds of one's own
 //
-// Documents are values, built once and shared freely.  A `Doc` is a tree of nodes (layout/nodes.h)
-// whose sizes are known as it is built and never depend on the bounds; it is laid out when
-// rendered, at the page's line bound, into its candidate layouts, best first, and a too-wide flag.
-// A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with argument documents;
-// `choiceParDoc` offers two arrangements of the same arguments, which a join (`joinDoc`,
-// `joinParDoc`) later resolves for the page width.
+// Documents are values, built once and shared freely.  A `Doc` is a tree of nodes (layout/nodes.h) whose sizes are
+// known as it is built; it is laid out when rendered, at the page's line bound, into its candidate layouts, best
+// first, and a too-wide flag.  A `ParDoc` is a document with holes (`parDoc`) that `applyParDoc` fills with argument
+// documents; `choiceParDoc` offers two arrangements of the same arguments, which a join (`joinDoc`, `joinParDoc`)
+// later resolves for the page width.
 //
-// The algorithm, once.  One walk lays a node out (layout/node_walk.cpp): it asks for its parts'
-// layouts, each at the line bound the rules below give it, on a work stack of its own (no walk
-// recurses on the depth of a document), and combines them by the rule of the node's kind
-// (layout/node_candidates.cpp; a template's parts are laid out by the same walk over its
-// arguments' layouts).  A composition's sizes come from its parts' sizes alone; its candidates and
+// The algorithm, once.  One walk lays a node out (layout/node_walk.cpp): it asks for its parts' layouts, each at the
+// line bound the rules below give it, on a work stack of its own (no walk recurses on the depth of a document), and
+// combines them by the rule of the node's kind (layout/node_candidates.cpp; a template's parts are laid out by the
+// same walk over its arguments' layouts).  A composition's sizes come from its parts' sizes alone; its candidates and
 // too-wide flag from its parts' candidates and flags at the bounds it hands them.
 //
-//   beside   L then R on L's last line.  L at the line bound, R at it less L's last width.  Height
-//            hL + hR - 1 (a part without lines adds none), last width lwL + lwR, width
-//            max(wL, lwL + wR).  Products of candidates, each row skipping the leading ones
-//            wider than the bound (all kept where a part is too wide); too wide where a part is.
-//   above    U over D, both at the bound.  Height hU + hD, last width lwD, width max.  Heads
-//            paired, the wider one advancing; too wide where a part is.
-//   choice   two arrangements of the same arguments as a pair (as a dup of two documents): height
-//            the larger, widths the smaller; too wide where both are (then the marker).
-//   join     a pair to one list: the first where the second is too wide (the second where the
-//            first is empty), the second where the first is, else both merged and pruned.
+//   beside   L then R on L's last line: L at the line bound, R at it less L's last width; too wide where a part is.
+//            Height hL + hR - 1 (a part without lines adds none), last width lwL + lwR, width max(wL, lwL + wR).
+//            Candidate products, each row skipping leading ones wider than the bound (not where a part is too wide).
+//   above    U over D, both at the bound.  Height hU + hD, last width lwD, width max.  Heads paired, the wider one
+//            advancing; too wide where a part is.
+//   choice   two arrangements of the same arguments as a pair (as a dup of two documents): height the larger,
+//            widths the smaller; too wide where both are (then the marker).
+//   join     a pair to one list: the first where the second is too wide (the second where the first is empty), the
+//            second where the first is, else both merged and pruned.
 //   filter   the leading one-line candidates; none (or a pair): the marker, too wide.
-//   indent   n blanks before every line; the part at the bound less n; candidates wider than
-//            the room dropped unless the part is too wide; n above the bound: the marker.
+//   indent   n blanks before every line; the part at the bound less n; candidates wider than the room dropped unless
+//            the part is too wide; n above the bound: the marker.
 //   apply    each argument laid out once, at the largest bound any of its places asks for.
 //   fill     the items, each at the fill width, side by side while they fit, else below.
 //   render   the first candidate; none, of a document with lines: its marker (nothing fits).
 //
-// The lazy attribute rules that the tests keep as their oracle (tests/layout/lazy_rules.h) define
-// the rules; the differential tests hold the engine to them.  Misuse never throws: it yields an
-// error document, a one-line text that begins "<Error: ".
+// The lazy attribute rules that the tests keep as their oracle (tests/layout/lazy_rules.h) define the rules; the
+// differential tests hold the engine to them.  Misuse never throws: it yields an error document, a one-line text
+// that begins "<Error: ".
 //
-// Cost.  A candidate list drops every candidate that an earlier one makes useless (one of the same
-// sizes, or one with fewer lines that is neither wider nor wider on its last line): whatever is
-// built from it is matched by what is built from the earlier one, which comes first and fits
-// wherever it fits, so first candidates stay the same while nested choices do not multiply.
-// Shortcuts that give the same layouts, with the same counts: where only the first layout is read
-// (a render, each part of a stack, whose text is written as soon as it is laid out), a node sure
-// as it was made that its first layout is its one line and fits is laid out as that line; stacks
-// and texts before a part ask it for no more candidates than they are asked for (for all only
-// where the first ones are too wide for the room); a node made of texts, side-by-side
-// compositions and lists of hvSpList, as nested terms are, is laid out below zero (past the end
-// of its line, where no text fits), and such a list with an item too wide below BelowZero::upTo,
-// from what it knows of that case (layout/nodes.h); and a node laid out in full keeps its layout,
-// with its counts, for the next layout at that bound (layout/node_memo.cpp), so the unchanged
-// parts of a calculation's next step cost little.
-// A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each
-// text it lays out (layout/nodes.h), then answers, like a document of which nothing fits, with the
-// too-wide marker of its width ("<***...>").  Only side-by-side products of many surviving
-// candidates reach it: k choices in a row that does not fit on one line, each one line or two whose
-// first line is longer and last line shorter (about k^3/3 candidates, past the budget from k = 146),
-// or n texts before a part with m surviving layouts (n*m).  Printed programs stay below 5% of it at
-// widths 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit.
+// Cost.  A candidate list drops every candidate that an earlier one makes useless (one of the same sizes, or one with
+// fewer lines that is neither wider nor wider on its last line): whatever is built from it is matched by what is built
+// from the earlier one, which comes first and fits wherever it fits, so first candidates stay the same while nested
+// choices do not multiply.  Shortcuts that give the same layouts, with the same counts: where only the first layout is
+// read (a render, each part of a stack, whose text is written as soon as it is laid out), a node sure as it was made
+// that its first layout is its one line and fits is laid out as that line; stacks and texts before a part ask it for no
+// more candidates than they are asked for (for all only where the first ones are too wide for the room); a node made of
+// texts, side-by-side compositions and lists of hvSpList, as nested terms are, is laid out below zero (past the end of
+// its line, where no text fits), and such a list with an item too wide below BelowZero::upTo, from what it knows of
+// that case (layout/nodes.h); and a node laid out in full keeps its layout, with its counts, for the next layout at
+// that bound (layout/node_memo.cpp), so the unchanged parts of a calculation's next step cost little.
+//
+// A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each text it lays out
+// (layout/nodes.h), then answers, like a document of which nothing fits, with the too-wide marker of its width
+// ("<***...>").  Only side-by-side products of many surviving candidates reach it: k choices in a row that does not
+// fit on one line, each one line or two whose first line is longer and last line shorter (about k^3/3 candidates,
+// past the budget from k = 146), or n texts before a part with m surviving layouts (n*m).  Printed programs stay
+// below 5% of it at widths 80 and 160; on pages thousands of columns wide, nestings a few hundred deep fit.
 #pragma once
 
 #include <atomic>
@@ -81,8 +75,8 @@ inline constexpr LayoutInt kUnboundedWidth = 2147483647;
 
 // --- page bounds -------------------------------------------------------------------------
 
-// The room a document may use: every line within lineBound (counted from the document's
-// start column), the last line within lastLineBound.
+// The room of a document: every line within lineBound (from its start column), the last within lastLineBound.
+
 struct PageBounds {
     LayoutInt lineBound;
     LayoutInt lastLineBound;
@@ -123,8 +117,7 @@ struct NodeCount {
 // Destroys a node that no handle holds any longer.
 void dropNode(const DocNode* d) noexcept;
 
-// A shared handle on a document node, whose count the node keeps itself, so that a node is
-// one block of memory.  The count is atomic, as a shared pointer's is.
+// A shared handle on a document node, whose (atomic) count the node keeps itself: a node is one block of memory.
 class DocNodeRef {
 public:
     DocNodeRef() = default;
@@ -140,23 +133,20 @@ public:
     }
     ~DocNodeRef() { reset(); }
 
-    // The handle of a node just made, whose count of one is this handle's; or of a node whose
-    // count already has this handle's share (one that release() gave up).
+    // The handle of a node just made (its count of one is this handle's), or of one that release() gave up.
     static DocNodeRef adopt(const DocNode* fresh) {
         DocNodeRef r;
         r.p_ = fresh;
         return r;
     }
-    // The node, its count keeping this handle's share, which the caller now holds; the handle is
-    // left null.
+    // The node, its count keeping this handle's share for the caller; the handle is left null.
     const DocNode* release() noexcept { return std::exchange(p_, nullptr); }
 
     // A null handle, the most common at a drop (one moved from), is seen without a call.
     void reset() noexcept {
         if (p_ != nullptr) resetHeld();
     }
-    // Gives up the handle, leaving it null: the node when this was its last handle, which the
-    // caller is then to drop; otherwise null.
+    // Gives up the handle, leaving it null: the node where this was its last one (the caller drops it), else null.
     const DocNode* releaseLast() noexcept {
         const DocNode* d = std::exchange(p_, nullptr);
         if (d == nullptr) return nullptr;
@@ -228,8 +218,7 @@ private:
 //   static Doc toDoc(const T&);                      one value
 //   static Doc listToDoc(const std::vector<T>&);     a list of values
 //   static std::string show(const T&);               its text form (where it has one)
-// Instances here: Doc, char and std::vector<T>; std::string, int32_t and float in
-// layout/combinators.h.
+// Instances here: Doc, char and std::vector<T>; std::string, int32_t and float in layout/combinators.h.
 template <class T>
 struct Printable;
 
@@ -242,8 +231,7 @@ Doc listToDoc(const std::vector<T>& xs) {
     return Printable<T>::listToDoc(xs);
 }
 
-// A list of documents, as the functions of the library take one: a list of documents as it is, a
-// list of other values each through its Printable instance.
+// A list of documents as the library's functions take one: documents as they are, other values through Printable.
 struct Docs : std::vector<Doc> {
     Docs(std::vector<Doc> docs) : std::vector<Doc>(std::move(docs)) {}  // NOLINT: implicit by design
     Docs(std::initializer_list<Doc> docs) : std::vector<Doc>(docs) {}
@@ -257,14 +245,14 @@ struct Docs : std::vector<Doc> {
 
 // --- primitive documents -------------------------------------------------------------------
 
-// One line of text; at a lineBound shorter than the text it shows the marker of its length
-// and is flagged too wide.
+// One line of text; at a lineBound shorter than the text, the marker of its length, flagged too wide.
 Doc textDoc(std::string text);
 Doc ppString(std::string text);
 Doc ppChar(char c);
 // No lines at all.
 Doc emptyDoc();
 
+// The text form of a value as one text.
 template <class T>
 Doc showDoc(const T& x) {
     return textDoc(Printable<T>::show(x));
@@ -277,13 +265,11 @@ std::string blanks(LayoutInt n);
 
 // --- rendering -----------------------------------------------------------------------------
 
-// The text of the document's first candidate at page width w (bounds (w, w)), from column 0,
-// appended to `out`; no newline is added.
+// The text of the document's first candidate at page width w (bounds (w, w)) from column 0, appended (no newline).
 void renderDocTo(std::string& out, const Doc& d, LayoutInt width);
 std::string renderDoc(const Doc& d, LayoutInt width);
-// renderDocTo of the stack of `count` documents (each above the next, the last above
-// emptyDoc), each made by `partAt(i)` (0 on top) only when it is needed and released once its
-// text is written: the same text, with one part's document in memory at a time.
+// renderDocTo of the stack of `count` documents (the last above emptyDoc), each made by `partAt(i)` (0 on top) only
+// when it is needed and released once its text is written: the same text, one part's document in memory at a time.
 void renderStackTo(std::string& out, std::size_t count, const std::function<Doc(std::size_t)>& partAt,
                    LayoutInt width);
 // The same at bounds of one's own.
@@ -313,6 +299,7 @@ Doc dupDoc(Doc x, Doc y);
 // The document laid out without width limit, reported as one line of width 0.
 Doc zeroSizeDoc(Doc d);
 
+// The compositions of any printable values, through their Printable instances.
 template <class A, class B>
 Doc ppBeside(const A& x, const B& y) {
     return besideDoc(toDoc(x), toDoc(y));
@@ -344,6 +331,7 @@ template <class T>
 ParDoc liftParDoc(const T& x) {
     return liftParDoc(toDoc(x));
 }
+// The compositions of documents, on templates.
 ParDoc filterParDoc(ParDoc p);
 ParDoc besideParDoc(ParDoc left, ParDoc right);
 ParDoc aboveParDoc(ParDoc upper, ParDoc lower);
@@ -367,8 +355,7 @@ Doc centredAboveList(Docs items);
 
 // --- instances -------------------------------------------------------------------------------
 
-// The list layout that instances use by default: the documents side by side, the last one
-// beside emptyDoc; the empty list gives emptyDoc.
+// The list layout instances use by default: the documents side by side, the last beside emptyDoc (none: emptyDoc).
 template <class T>
 Doc ppListDefault(const std::vector<T>& xs) {
     Doc acc = emptyDoc();

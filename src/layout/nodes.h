@@ -1,6 +1,5 @@
-// Documents as trees of nodes, laid out at a line bound into candidates whose texts live in an
-// arena per layout (the algorithm: layout/document.h), within the work budget of a render.
-// Only the layout library includes this.
+// Documents as trees of nodes, laid out at a line bound into candidates whose texts live in an arena per layout (the
+// algorithm: layout/document.h), within the work budget of a render.  Only the layout library includes this.
 #pragma once
 
 #include <algorithm>
@@ -23,8 +22,7 @@ namespace plim::pretty_detail {
 
 // --- fixed bounds: none changes what a document renders as; they trade memory for speed -----
 
-// The most places a template keeps (see ParNode::places); a larger one's are made when they are
-// needed.
+// The most places a template keeps (see ParNode::places); a larger one's are made when they are needed.
 inline constexpr std::size_t kMaxPlaces = 48;
 // The templates of hvSpList for up to this many items are made once and shared.
 inline constexpr std::size_t kSharedTemplates = 32;
@@ -32,32 +30,27 @@ inline constexpr std::size_t kSharedTemplates = 32;
 // A node remembers its layout (see DocNode::memo) where it has at most this many candidates.
 inline constexpr std::size_t kRememberedCandidates = 64;
 
-// Candidates left above a mark are moved down only when they take more room than this: less
-// stays in the cache and is freed with the enclosing layout's (see compactTo).
+// Candidates above a mark are moved down only past this many: fewer stay in the cache, freed with the enclosing one's.
 inline constexpr std::size_t kCompactSlack = 128;
 // Candidates moved down are saved aside on the stack up to this many, in a heap block beyond.
 inline constexpr std::size_t kCompactOnStack = 16;
-// The arena of a layout's texts grows by blocks of this many texts, after a first block of
-// this many and blocks growing from it ...
+// A layout's text arena grows by blocks of this many texts, after a first block of this many and blocks growing ...
 inline constexpr std::size_t kTextBlock = 1024;
 inline constexpr std::size_t kFirstTextBlock = 16;
 // ... and its candidates by chunks of at least this many (most layouts live in the first).
 inline constexpr std::size_t kCandidateChunk = 4096;
-// A render's arena keeps for the next one the room of this many texts and this many chunks of
-// candidates of the usual size, which most layouts need ...
+// A render's arena keeps for the next one the room most layouts need: this many texts and usual candidate chunks ...
 inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
 inline constexpr std::size_t kKeptArenaChunks = 8;
-// ... and, up to this many, the texts it reached: the steps of a calculation need about as many
-// each, whose room is then not asked of the system (its pages touched) afresh every step.
+// ... and up to this many texts it reached, as each step of a calculation needs about as many: no fresh pages per step.
 inline constexpr std::size_t kReachedArenaTexts = std::size_t{1} << 20;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 
 // --- the work budget and the error texts ---------------------------------------------------
 
-// The most candidate layouts one render may build before it answers with the too-wide marker of
-// the document's width, and the further ones allowed for each text laid out, so that the budget
-// grows with the document and only runaway choices reach it.
+// The most candidates one render may build before it answers with the too-wide marker of the document's width, and
+// the further ones allowed for each text laid out: the budget grows with the document, only runaway choices reach it.
 inline constexpr LayoutInt kCandidateBudget = 1000000;
 inline constexpr LayoutInt kCandidatesPerText = 64;
 
@@ -75,8 +68,7 @@ inline thread_local Budget budget;
 inline void countCandidate() {
     if (++budget.used > budget.allowed && budget.renders > 0) budgetExhausted();
 }
-// Counts n candidates built at once, with no text counted between them: past the budget where
-// counting them one by one would have passed it.
+// Counts n candidates built at once (no text counted among them): past the budget where one by one would have been.
 inline void countCandidates(LayoutInt n) {
     if (n <= 0) return;
     budget.used += n;
@@ -105,17 +97,16 @@ std::string applyCountError(LayoutInt params, LayoutInt args);
 
 struct DocNode;
 
-// The text of a candidate, written out only when rendered: characters (Leaf), two texts side by
-// side or stacked, one indented, the too-wide marker of a width, or a node's text: the one layout
-// of a plain node (see DocNode::plainTexts), the one line of a node sure of it (DocNode::sure) or
-// laid out below zero (DocNode::below), or a remembered candidate, written by laying its node out
-// again (DocNode::memo).  Texts live in their layout's arena (TextArena), freed with it at once.
+// The text of a candidate, written out only when rendered: characters (Leaf), two texts side by side or stacked, one
+// indented, the too-wide marker of a width, or a node's text: the one layout of a plain node (DocNode::plainTexts),
+// the one line of a node sure of it (DocNode::sure) or laid out below zero (DocNode::below), or a remembered
+// candidate, written by laying its node out again (DocNode::memo).  Texts live and die with their layout's arena.
+
 struct TextTree {
     enum class Kind : std::uint8_t { Leaf, Beside, Above, Indent, Marker, Plain, Line, Below, Again };
     Kind kind;
     std::uint16_t index;   // Again: the candidate's place in the node's reply (the first list, then the second)
-    // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length;
-    // Again: the bound.  In 32 bits, as a node's sizes are (see NodeSizes).
+    // Beside: the first part's last width; Indent: the indentation; Leaf, Marker: the length; Again: the bound.
     std::int32_t shift;
     const TextTree* first;  // Beside, Above, Indent
     union {
@@ -151,15 +142,13 @@ struct Candidate {
 
 // --- document and parameterised-document nodes ----------------------------------------------
 
-// The layout of a node below zero, where no text fits, known as the node is made for texts, the
-// empty document, side-by-side compositions and lists of hvSpList (what printed expressions are
-// made of): it and its counts are the same at every such bound, so that a part nested past the
-// page's width is answered without its parts' layouts (see belowResult).  It counts fewer
-// candidates than its texts allow (a composition at most one for two parts with a text each), so
-// it never passes the work budget: only its totals are kept; counts too large to keep leave it
-// unknown.  It holds at every bound below `upTo` too: a text until it fits, a list of hvSpList
-// while an item is too wide (a text beside or among parts too wide makes the same counts and
-// candidate whether it fits or not); only the texts of its candidate differ there.
+// The layout of a node below zero, where no text fits, known as the node is made for texts, the empty document,
+// side-by-side compositions and lists of hvSpList (printed expressions): it and its counts are the same at every such
+// bound, so a part nested past the page's width is answered without its parts' layouts (see belowResult).  It counts
+// fewer candidates than its texts allow (a composition at most one for two parts with a text each), so it never passes
+// the budget: only its totals are kept (counts too large to keep leave it unknown).  It holds at every bound below
+// `upTo` too: a text until it fits, a list of hvSpList while an item is too wide (a text beside or among parts too wide
+// makes the same counts and candidate whether it fits or not); only its candidate's texts differ there.
 struct BelowZero {
     bool known : 1 = false;
     bool tooWide : 1 = false;
@@ -183,9 +172,8 @@ struct BelowZero {
 struct ParNode;
 using ParNodeRef = std::shared_ptr<const ParNode>;
 
-// The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by
-// the node; or, until it has been laid out in full twice, only a mark that it was once.  Layouts
-// run on one thread at a time.
+// The layout a node had the last time it was laid out in full (layout/node_memo.cpp), owned by the node; or, until it
+// has been laid out in full twice, only a mark that it was once.  Layouts run on one thread at a time.
 struct LayoutMemo;
 void freeMemo(LayoutMemo* m) noexcept;
 class MemoSlot {
@@ -235,26 +223,22 @@ struct DocNode {
     NodeCount count;
     // What a layout reads first, together.
     Kind kind = Kind::Empty;
-    // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that
-    // at a bound of at least lineLow its layout is its one line, of width lineLow and with
-    // lineTexts texts, which writeLine writes; `Tall`, that it is a single list whose candidates
-    // all have two lines or more; `No`, neither.
+    // What the node is sure of at every bound, known as it is made (see flatLayout): `Line`, that at a bound of at
+    // least lineLow its layout is its one line, of width lineLow and with lineTexts texts, which writeLine writes;
+    // `Tall`, that it is a single list whose candidates all have two lines or more; `No`, neither.
     enum class Sure : std::uint8_t { No, Line, Tall };
     Sure sure = Sure::No;
-    // Whether the node's layout may be a pair of alternatives; false where it is certainly a
-    // single list (see sure).
+    // Whether the node's layout may be a pair of alternatives; false where it is certainly a single list (see sure).
     bool mayPair : 1 = false;
-    // Whether the node's sizes depend on the line bound (a fill to the line bound, a fill block,
-    // and what has one as a part): `sizes` are then only a guess, the sizes at a bound are those of
-    // its layout there, and the node is sure of nothing (see boundFacts).
+    // Whether the node's sizes depend on the line bound (a fill, or a node with one as a part): `sizes` are then a
+    // guess, those at a bound are its layout's there, and the node is sure of nothing.
     bool boundSizes : 1 = false;
-    // Where the node is sure of its line through a choice (a join of a pair, or a template that
-    // is a joined choice): whether the line is the second alternative.
+    // Where sure of its line through a choice (a joined pair, a joined choice template): whether it is the second.
     bool lineSecond : 1 = false;
-    // A plain node is a text, or plain nodes side by side, stacked or indented: it has exactly
-    // one layout, whose sizes are its own, and where it fits no part of it is too wide.  Such a
-    // node is laid out at once, as one candidate whose text is the node itself.  The count is
-    // its number of texts (each occurrence of a shared one); zero for a node that is not plain.
+    // A plain node (a text, or plain nodes side by side, stacked or indented) has exactly one layout, whose sizes are
+    // its own, and where it fits no part of it is too wide: it is laid out at once, as one candidate whose text is the
+    // node.  The count is its number of texts (each occurrence of a shared one); zero for a node that is not plain.
+
     std::uint32_t plainTexts = 0;
     NodeSizes sizes;
     std::int32_t lineLow = 0;  // where sure of a line: see sure, and kNoLine
@@ -263,8 +247,7 @@ struct DocNode {
     mutable MemoSlot memo;
     DocNodeRef left;  // the part of a one-part node, the first of two
     DocNodeRef right;
-    // Apply: the layout and its arguments; AboveList, Fill, Centred: the items.  Kept aside, as
-    // few nodes have them.
+    // Apply: the layout and its arguments; AboveList, Fill, Centred: the items.  Kept aside, as few nodes have them.
     struct Many {
         SmallVec<DocNodeRef, 3> parts;  // most have a few, kept without a block of their own
         ParNodeRef layout;
@@ -310,24 +293,21 @@ struct PlaceShape {
     const ParNode* p;
     std::uint32_t parent;  // the place itself, for the first
     std::uint32_t end;     // the places of its parts follow it, up to here
-    // Hole, First, Second: the place of the inner template it takes (within a filling's outer
-    // one), or ~i for parameter i, or kNoArg.
+    // Hole, First, Second: the place of the inner template it takes (of a filling), ~i for parameter i, or kNoArg.
     std::int32_t from;
     bool outside;  // in the outer template of a filling with the wrong count: never laid out
 };
 
 struct ParNode {
-    // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops
-    // rather than built from three nodes per item; it is only ever filled with documents (see
-    // hvSpApplyNode), never part of another template.
+    // HvSp stands for the joined choice of hvSpList over `params` holes, laid out in loops rather than built from three
+    // nodes per item; it is only ever filled with documents (see hvSpApplyNode), never part of another template.
     enum class Kind { Hole, First, Second, Lift, Filter, Beside, Above, Join, Indent, Choice, Subst, HvSp };
     Kind kind = Kind::Hole;
     LayoutInt params = 0;
     LayoutInt amount = 0;  // Indent
     DocNodeRef doc;        // Lift
     std::vector<ParNodeRef> parts;
-    // The template's places, made with the node; none for a long one, whose places are made
-    // when they are needed.
+    // The template's places, made with the node; none for a long one, whose places are made when they are needed.
     std::vector<PlaceShape> places;
     // Whether a document lifted into it has sizes that depend on the bound (see DocNode::boundSizes).
     bool boundSizes = false;
@@ -344,8 +324,7 @@ DocNodeRef emptyNode();
 DocNodeRef besideNode(DocNodeRef l, DocNodeRef r);
 // The node of a one-character text, made once.
 const DocNodeRef& charNode(char c);
-// besideNode(charNode(open), besideNode(d, charNode(close))), and
-// besideNode(a, besideNode(charNode(' '), b)), made at once.
+// besideNode(charNode(open), besideNode(d, charNode(close))) and besideNode(a, besideNode(charNode(' '), b)), at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b);
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
@@ -355,15 +334,12 @@ DocNodeRef indentNode(LayoutInt n, DocNodeRef d);
 DocNodeRef dupNode(DocNodeRef x, DocNodeRef y);
 DocNodeRef applyNode(ParNodeRef p, NodeParts args);
 DocNodeRef aboveListNode(NodeParts items);
-// The items filled side by side while they fit in the line bound (toBound) or in `width`, each laid
-// out at that width.
+// The items filled side by side while they fit in the line bound (toBound) or in `width`, each laid out at that width.
 DocNodeRef fillNode(bool toBound, LayoutInt width, NodeParts items);
 DocNodeRef zeroSizeNode(DocNodeRef d);
-// The items stacked, each centred under the widest, where the width of an item depends on the
-// bound (see DocNode::boundSizes); others are stacks of indented items.
+// The items stacked, each centred under the widest, where an item's width depends on the bound (else: indented items).
 DocNodeRef centredNode(NodeParts items);
-// applyNode of a list of hvSpList (`layout`, whose kind is HvSp, with a parameter for each item)
-// to the nodes of the items, taken out of them.
+// applyNode of a list of hvSpList (`layout`, an HvSp template, a parameter per item) to the nodes taken out of items.
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
@@ -390,8 +366,7 @@ inline Sizes choiceSizes(const Sizes& a, const Sizes& b) {
 }
 inline Sizes indentSizes(const Sizes& s, LayoutInt n) { return Sizes{s.height, s.lastWidth + n, s.width + n}; }
 
-// Every candidate of the node at the bound written to `out` from column 0, each followed by two
-// line feeds (the pair error where it is a pair).
+// Every candidate of the node at the bound from column 0, each followed by two line feeds (a pair: the pair error).
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound);
 
 // renderStackTo of the parts' nodes (null: not a node), part by part (see renderStackParts);

@@ -1,6 +1,5 @@
-// The workings the files of the node engine share: the arena of a layout's texts and
-// candidates, the candidate lists and attribute rules on them, and the layout of templates.
-// Only the node engine's own sources include this header.
+// The workings the files of the node engine share: the arena of a layout's texts and candidates, the candidate lists
+// and attribute rules on them, and the layout of templates.  Only the node engine's own sources include this header.
 #pragma once
 
 #include <algorithm>
@@ -74,8 +73,7 @@ private:
             ++filled;
             return *top++;
         }
-        // Finds the place of the next text, in a new block if need be; the first blocks are
-        // small (most layouts of a lazily laid out document make a few texts).
+        // Finds room for the next text, in a new block if need be; the first are small (most lazy layouts make few).
         void nextBlock() {
             const std::size_t b = blockOf(filled);
             if (b == blocks.size()) {
@@ -112,9 +110,8 @@ private:
     std::deque<std::string> strings_;
 
 public:
-    // The candidates of the layout, in chunks that never move.  They are used as a stack: a
-    // layout marks the top, builds its parts' candidates and its own, then moves its own down
-    // to the mark (see compactTo), which frees everything its parts built.
+    // The layout's candidates, in chunks that never move, used as a stack: a layout marks the top, builds its parts'
+    // candidates and its own, then moves its own down to the mark (see compactTo), freeing all its parts built.
     struct CandidateMark {
         std::size_t chunk = 0;
         Candidate* top = nullptr;  // in chunk `chunk`, or null before the first chunk
@@ -126,8 +123,7 @@ public:
         return p;
     }
     CandidateMark candidateMark() const { return CandidateMark{chunk_, room_.top}; }
-    // The room taken since the mark, where that is in the mark's chunk; otherwise more than any
-    // bound.
+    // The room taken since the mark, where that is in the mark's chunk; otherwise more than any bound.
     std::size_t takenSince(CandidateMark m) const {
         if (m.top == nullptr || m.chunk != chunk_) return std::numeric_limits<std::size_t>::max();
         return static_cast<std::size_t>(room_.top - m.top);
@@ -249,24 +245,20 @@ struct NodeResult {
     Sizes sizes;
 };
 
-// The layout of a node sure of its line at the bound (see DocNode::sure) without its other
-// candidates: its one line, not too wide; false for any other node.  Only for a caller that reads
-// no more than the first candidate.
+// The layout of a node sure of its line at the bound (see DocNode::sure) without its other candidates: its one line,
+// not too wide; false for any other node.  Only for a caller that reads no more than the first candidate.
 bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out);
 
-// The node laid out with every line within `lineBound`.  Where fewer than all candidates are
-// `need`ed (a stack whose first candidate is rendered), only that many leading ones are built
-// along stacks and after texts; elsewhere all are.
+// The node laid out with every line within `lineBound`.  Where fewer than all candidates are `need`ed (a stack whose
+// first candidate is rendered), only that many leading ones are built along stacks and after texts; elsewhere all are.
 inline constexpr std::size_t kAll = static_cast<std::size_t>(-1);
 NodeResult layOut(const DocNode& d, LayoutInt lineBound, std::size_t need = kAll);
 
 using CandidateMark = TextArena::CandidateMark;
 
 inline CandidateMark candidateMark() { return currentArena->candidateMark(); }
-// The result's candidates moved down to the mark, and the room above them freed.  Where that room
-// is a few blocks of the cache, it is left as it is (as most are: checked here, without a call):
-// an enclosing layout frees it with its own, once that is larger, or the arena is rewound as a
-// whole.
+// The result's candidates moved down to the mark, the room above them freed.  A few cache blocks of room are left as
+// they are (checked here, without a call): an enclosing layout frees them with its own, or the arena is rewound.
 void compactLarge(NodeResult& r, CandidateMark m);
 inline void compactTo(NodeResult& r, CandidateMark m) {
     if (currentArena->takenSince(m) > kCompactSlack) compactLarge(r, m);
@@ -281,8 +273,8 @@ CandidateList textCandidates(const std::string& s);
 const TextTree* markerText(LayoutInt n);
 CandidateList markerCandidates(LayoutInt n);
 NodeReply single(CandidateList cs);
-// Two lists merged (of two heads, the one with fewer lines, then the narrower; of equal sizes the
-// first's, the other dropped); a list without the candidates that earlier ones make useless.
+// Two lists merged (of two heads, the one with fewer lines, then the narrower; of equal sizes the first's, the other
+// dropped); a list without the candidates that earlier ones make useless.
 CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys);
 CandidateList pruned(CandidateList xs);
 NodeReply errorReplyOf(const char* text);
@@ -294,20 +286,17 @@ CandidateList alternative(const NodeReply& r);
 // The rules of the compositions on their parts' layouts at the line bound.
 NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line);
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need);
-// The candidates of the stack of two single lists of parts with lines, as aboveResult builds them
-// in full and with the same counts, but without their texts (null): for a layout that reads only
-// how many there are and their sizes.
+// The candidates of the stack of two single lists of parts with lines, as aboveResult builds them in full and with the
+// same counts, but without their texts (null): for a layout that reads only how many there are and their sizes.
 CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys);
 NodeResult joinResult(NodeResult e);
 NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
 NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt leftParams, LayoutInt rightParams);
 NodeResult errorResult(const std::string& text);
-// The state of a fill (its candidates, its flag, and as its sizes the lines begun, the width of
-// the last line and the width filled) after one more item laid out at the fill width.
+// A fill's state (candidates, flag; as sizes the lines begun, last line's width, width filled) after one more item.
 void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width);
-// A fill block's layout at the line bound from its fill: an error where the block width is
-// negative, its marker where the block is wider than the bound.
+// A fill block's layout at the line bound from its fill: an error for a negative block width, its marker where wider.
 NodeResult fillBlockResult(NodeResult fill, LayoutInt blockWidth, LayoutInt line);
 // The first candidate of each list as one line of width 0 (an empty line where there is none).
 NodeResult zeroSizeResult(NodeResult e);
@@ -321,8 +310,8 @@ struct BudgetMark {
 };
 inline BudgetMark budgetMark() { return BudgetMark{budget.used, budget.allowed}; }
 
-// The node's layout at the line bound as it remembers it, with the counts its layout made; false
-// where it remembers none at that bound, or where those counts could pass the budget on the way.
+// The node's remembered layout at the bound, with the counts its layout made; false where it remembers none there, or
+// where those counts could pass the budget on the way.
 bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out);
 inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
     return d.memo.get() != nullptr && need == kAll && recallRemembered(d, line, out);
@@ -330,9 +319,8 @@ inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, Nod
 // The layout kept in the node's memo, made if need be.
 void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start);
 inline std::size_t candidateCount(const NodeReply& r) { return r.first.size() + (r.pair ? r.second.size() : 0); }
-// The node's layout at the bound, made since the budget stood at `start`, remembered where it is
-// of all its candidates and they are few: from the second such layout on, at whatever bound, the
-// first only marking the node (see node_memo.cpp).
+// Remembers the node's layout at the bound, made since `start`, where it has all its candidates and they are few:
+// from the second such layout on, at any bound, the first only marking the node.
 inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
     if (need != kAll || candidateCount(r.reply) > kRememberedCandidates) return;
     if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start);
@@ -340,12 +328,10 @@ inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, c
 }
 // The node laid out at the bound, its own layout not recalled (its parts' may be).
 NodeResult layOutAgain(const DocNode& d, LayoutInt line);
-// The text that a recalled candidate (TextTree::Kind::Again) stands for, made by laying its node
-// out again, outside the budget, in an arena kept until forgetTextsLaidOutAgain.
+// The text of a recalled (Again) candidate, its node laid out again outside the budget, until forgetTextsLaidOutAgain.
 const TextTree* textLaidOutAgain(const TextTree& t);
 void forgetTextsLaidOutAgain();
-// The characters such a text was last written as, where that was at the column (the same
-// candidate is written again as each step of a calculation is), or null; and those kept.
+// What such a text was last written as at the column, or null (each step of a calculation writes it again); and kept.
 const std::string* textWritten(const TextTree& t, LayoutInt column);
 void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars);
 
@@ -357,50 +343,43 @@ struct Args {
     std::size_t count = 0;
 };
 
-// The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each
-// parameter) over its items' layouts, as the general rules give it; a too-wide one takes the
-// node's own sizes.
+// The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each parameter) over its
+// items' layouts, as the general rules give it; a too-wide one takes the node's own sizes.
 void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out);
-// The line arrangement of such a list (its items at the `lines` its blanks leave them) built at
-// once, with the counts of its products, where the items before the last are one line each
-// (see node_candidates.cpp); false, nothing counted, where it is built product by product.
+// The line arrangement of such a list (its items at the `lines` its blanks leave them) built at once, with the counts
+// of its products, where the items before the last are one line each; false, nothing counted, where it is not.
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);
 
 // The line bounds of parameters.
 using Bounds = SmallVec<LayoutInt, 8>;
 
-// Whether a filling's outer template takes as many parameters as it has inner templates; the
-// error text where not.
+// Whether a filling's outer template takes as many parameters as it has inner templates; the error text where not.
 inline bool countsMatch(const ParNode& subst) {
     return subst.parts.front()->params == static_cast<LayoutInt>(subst.parts.size() - 1);
 }
 inline std::string countError(const ParNode& subst) {
     return applyCountError(subst.parts.front()->params, static_cast<LayoutInt>(subst.parts.size() - 1));
 }
-// The places of p filled with an argument for each parameter (see PlaceShape) appended to `out`;
-// false where there are more than `limit` of them (0: no limit), some appended.
+// The places of p, an argument filling each parameter, appended to `out`; false past `limit` (0: none), some added.
 bool makePlaces(const ParNode& p, std::vector<PlaceShape>& out, std::size_t limit = 0);
 // The sizes of a template's places over arguments of the given sizes.
 void placeSizes(const PlaceShape* places, std::size_t n, const Sizes* args, Sizes* out);
 
-// The places of the templates that one walk fills with arguments (see PlaceShape).  One pass
-// over a template's places from the last gives their sizes, one from the first their bounds and
-// those of the template's parameters, and one from the last their layouts: each after its
-// parts', the right part of a side-by-side composition before the left one, the inner templates
-// of a filling from the first before the outer one, as the rules ask for them.  A template
-// nested however deep takes no deeper calls, and each part of a filling is laid out once.
+// The places of the templates that one walk fills with arguments (see PlaceShape).  One pass over a template's places
+// from the last gives their sizes, one from the first their bounds and those of the template's parameters, and one from
+// the last their layouts: each after its parts', the right part of a side-by-side composition before the left one, the
+// inner templates of a filling from the first before the outer one, as the rules ask for them.  A template nested
+// however deep takes no deeper calls, and each part of a filling is laid out once.
 class TemplatePlaces {
 public:
-    // The places of p filled with an argument for each parameter appended; the first one's index
-    // returned.
+    // The places of p filled with an argument for each parameter appended; the first one's index returned.
     std::size_t add(const ParNode& p);
-    // The sizes and bounds of the template's places from `first` on, over arguments of the given
-    // sizes, at the line bound; the bound of each of its parameters, in order, to `bounds` (the
-    // larger of a choice's two, as long as both arrangements have one).
+    // The sizes and bounds of the template's places from `first` on, over arguments of the given sizes, at the line
+    // bound; each parameter's bound, in order, to `bounds` (the larger of a choice's two, while both have one).
     void measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds);
-    // Place k laid out into `results` (which hold the template's places' layouts from `first`)
-    // from its parts' and the arguments', its candidates moved down to where its parts' begin;
-    // false for a lifted document, which the walk lays out into its result at lineOf(k).
+    // Place k laid out into `results` (the layouts of the template's places from `first`) from its parts' and the
+    // arguments', its candidates moved down to where its parts' begin; false for a lifted document, which the walk
+    // lays out into its result at lineOf(k).
     bool layOut(std::size_t k, std::size_t first, NodeResult* results, Args args);
     const DocNode& liftedAt(std::size_t k) const { return *shapes_[k].p->doc; }
     LayoutInt lineOf(std::size_t k) const { return state_[k].line; }
