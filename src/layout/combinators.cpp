@@ -14,14 +14,6 @@ using namespace pretty_detail;
 
 // --- Printable instances -------------------------------------------------------------------
 
-std::string showString(const std::string& s) {
-    return showCharList(s);
-}
-
-std::string showInt(std::int32_t n) {
-    return std::to_string(n);
-}
-
 std::string showFloat(float x) {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x > 0 ? "Infinity" : "-Infinity";
@@ -43,37 +35,11 @@ Doc besideSpace(Doc a, Doc b) {
     return Doc(spacedNode(std::move(a).node(), std::move(b).node()));
 }
 
-Doc parensDoc(Doc d) {
-    return encloseDoc('(', ')', std::move(d));
-}
-
-Doc bracketsDoc(Doc d) {
-    return encloseDoc('[', ']', std::move(d));
-}
-
-Doc bracesDoc(Doc d) {
-    return encloseDoc('{', '}', std::move(d));
-}
-
-Doc doubleQuotesDoc(Doc d) {
-    return encloseDoc('"', '"', std::move(d));
-}
-
-Doc backQuotesDoc(Doc d) {
-    return encloseDoc('`', '\'', std::move(d));
-}
-
-// --- stacking ------------------------------------------------------------------------------
+// --- lists of documents --------------------------------------------------------------------
 
 Doc aboveList(Docs items) {
     if (items.empty()) return emptyDoc();
     return Doc(aboveListNode(nodesOf(items)));
-}
-
-// --- lists of documents --------------------------------------------------------------------
-
-Doc besideList(Docs items) {
-    return ppListDefault(items);
 }
 
 Doc besideSpaceList(Docs items) {
@@ -252,18 +218,6 @@ const List<char>& endlessBlanks() {
     // One cell whose tail is the cell itself.  It lives as long as the program.
     static const List<char>* blanks = new List<char>(List<char>::defer([] { return List<char>::cons(' ', *blanks); }));
     return *blanks;
-}
-
-void layoutAt160(std::string& out, const Doc& d) {
-    renderDocTo(out, d, 160);
-}
-
-std::string layoutTextAt(LayoutInt width, const Doc& d) {
-    return renderDoc(d, width);
-}
-
-std::string layoutTextAt160(const Doc& d) {
-    return renderDoc(d, 160);
 }
 
 }  // namespace plim

@@ -26,8 +26,8 @@ class List;
 
 // --- Printable instances -------------------------------------------------------------------
 
-std::string showString(const std::string& s);
-std::string showInt(std::int32_t n);
+inline std::string showString(const std::string& s) { return showCharList(s); }
+inline std::string showInt(std::int32_t n) { return std::to_string(n); }
 std::string showFloat(float x);
 
 // A string is one text; a list of strings stands side by side.
@@ -91,18 +91,18 @@ template <class T>
 Doc encloseValuesDoc(const T& open, const T& close, Doc d) {
     return besideDoc(toDoc(open), besideDoc(std::move(d), toDoc(close)));
 }
-Doc parensDoc(Doc d);        // ( )
-Doc bracketsDoc(Doc d);      // [ ]
-Doc bracesDoc(Doc d);        // { }
-Doc doubleQuotesDoc(Doc d);  // " "
-Doc backQuotesDoc(Doc d);    // ` '
+inline Doc parensDoc(Doc d) { return encloseDoc('(', ')', std::move(d)); }
+inline Doc bracketsDoc(Doc d) { return encloseDoc('[', ']', std::move(d)); }
+inline Doc bracesDoc(Doc d) { return encloseDoc('{', '}', std::move(d)); }
+inline Doc doubleQuotesDoc(Doc d) { return encloseDoc('"', '"', std::move(d)); }
+inline Doc backQuotesDoc(Doc d) { return encloseDoc('`', '\'', std::move(d)); }
 
 // --- lists of documents --------------------------------------------------------------------
 
 // x1 above (x2 above (... above (xn above emptyDoc))).
 Doc aboveList(Docs items);
 // x1 beside (x2 beside (... beside (xn beside emptyDoc))).
-Doc besideList(Docs items);
+inline Doc besideList(Docs items) { return ppListDefault(items); }
 // x1, " ", x2, " ", ..., xn, " " side by side (a blank after every item).
 Doc besideSpaceList(Docs items);
 // The items restricted to their one-line layouts, side by side; emptyDoc for no items.
@@ -190,9 +190,9 @@ Doc spaceDoc();
 // The endless list of blanks (support/lazy.h); take a prefix of it.
 const List<char>& endlessBlanks();
 // The document rendered at page width 160, appended to `out`.
-void layoutAt160(std::string& out, const Doc& d);
+inline void layoutAt160(std::string& out, const Doc& d) { renderDocTo(out, d, 160); }
 // The document rendered at the width (or 160) as a string.
-std::string layoutTextAt(LayoutInt width, const Doc& d);
-std::string layoutTextAt160(const Doc& d);
+inline std::string layoutTextAt(LayoutInt width, const Doc& d) { return renderDoc(d, width); }
+inline std::string layoutTextAt160(const Doc& d) { return renderDoc(d, 160); }
 
 }  // namespace plim

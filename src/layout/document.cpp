@@ -11,20 +11,6 @@ namespace plim {
 
 using namespace pretty_detail;
 
-// --- page bounds -------------------------------------------------------------------------
-
-PageBounds unboundedBounds() {
-    return PageBounds(kUnboundedWidth, kUnboundedWidth);
-}
-
-PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
-    return PageBounds(b.lineBound - n, b.lastLineBound - n);
-}
-
-PageBounds maxBounds(const PageBounds& a, const PageBounds& b) {
-    return a.lineBound > b.lineBound ? a : b;
-}
-
 // --- texts -----------------------------------------------------------------------------------
 
 std::string markerText(LayoutInt n) {
@@ -70,10 +56,6 @@ void budgetExhausted() {
 
 Doc textDoc(std::string text) {
     return Doc(textNode(std::move(text)));
-}
-
-Doc ppString(std::string text) {
-    return textDoc(std::move(text));
 }
 
 Doc ppChar(char c) {

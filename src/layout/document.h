@@ -86,11 +86,13 @@ struct PageBounds {
 };
 
 // (2147483647, 2147483647): no width limit.
-PageBounds unboundedBounds();
+inline PageBounds unboundedBounds() { return PageBounds(kUnboundedWidth, kUnboundedWidth); }
 // Both fields reduced by n.
-PageBounds shrinkBounds(LayoutInt n, const PageBounds& b);
+inline PageBounds shrinkBounds(LayoutInt n, const PageBounds& b) {
+    return PageBounds(b.lineBound - n, b.lastLineBound - n);
+}
 // The bounds with the larger lineBound; the second on equal lineBounds.
-PageBounds maxBounds(const PageBounds& a, const PageBounds& b);
+inline PageBounds maxBounds(const PageBounds& a, const PageBounds& b) { return a.lineBound > b.lineBound ? a : b; }
 
 // The sizes of a document or of one candidate layout.
 struct Sizes {
@@ -247,7 +249,7 @@ struct Docs : std::vector<Doc> {
 
 // One line of text; at a lineBound shorter than the text, the marker of its length, flagged too wide.
 Doc textDoc(std::string text);
-Doc ppString(std::string text);
+inline Doc ppString(std::string text) { return textDoc(std::move(text)); }
 Doc ppChar(char c);
 // No lines at all.
 Doc emptyDoc();
