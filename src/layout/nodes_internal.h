@@ -17,9 +17,8 @@ namespace plim::pretty_detail {
 
 // --- texts ----------------------------------------------------------------------------------
 
-// The texts built by one layout, in blocks, freed together when the layout's candidates are no
-// longer needed; the leaf strings it makes (markers, error texts) live with them.  The render of
-// a stack part by part rewinds them after each part, once its text is written.
+// The texts one layout builds (and its leaf strings: markers, error texts), in blocks freed together with its
+// candidates; the render of a stack part by part rewinds them once each part's text is written.
 class TextArena {
 public:
     TextArena() = default;
@@ -377,9 +376,8 @@ public:
     // The sizes and bounds of the template's places from `first` on, over arguments of the given sizes, at the line
     // bound; each parameter's bound, in order, to `bounds` (the larger of a choice's two, while both have one).
     void measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds);
-    // Place k laid out into `results` (the layouts of the template's places from `first`) from its parts' and the
-    // arguments', its candidates moved down to where its parts' begin; false for a lifted document, which the walk
-    // lays out into its result at lineOf(k).
+    // Place k laid out into `results` (its template's places' layouts from `first`) from its parts' and the arguments',
+    // its candidates moved down to its parts' start; false for a lifted document, which the walk lays out at lineOf(k).
     bool layOut(std::size_t k, std::size_t first, NodeResult* results, Args args);
     const DocNode& liftedAt(std::size_t k) const { return *shapes_[k].p->doc; }
     LayoutInt lineOf(std::size_t k) const { return state_[k].line; }
