@@ -1,18 +1,14 @@
 // Layouts remembered from one render to the next (see DocNode::memo).
 //
-// A node is immutable and its layout at a line bound depends on nothing else, so a node laid out
-// in full keeps what that layout was (bound, flags, candidates' sizes, and the counts it made:
-// candidates built, budget raised by its texts) for the next layout at that bound, as a printer
-// lays the unchanged parts of a changed expression out again at the bounds they had.  Only
-// layouts of all candidates are kept, from the second full layout on: the first only marks the
-// node, as most nodes of a changed document are on the path to the change and are laid out once;
+// A node is immutable and its layout at a line bound depends on nothing else, so a printer laying the unchanged parts
+// of a changed expression out again at the bounds they had recalls their layouts (see rememberLayout).  The first full
+// layout only marks the node, as most nodes of a changed document are on the path to the change and are laid out once;
 // one laid out again lasts, though its bound may move as the expression around it grows.
 //
-// The counts are added at once; where the budget has less room left than the layout built, it
-// might have been passed part-way, so the node is laid out again instead.  Texts live in a
-// render's arena and are not kept: one that is all in its own fields (a marker, a node's line,
-// see TextTree) is made again; any other becomes a text that stands for the candidate (Again),
-// written by laying the node out again, or as the characters the node keeps from its last such
+// The counts are added at once; where the budget has less room left than the layout built, it might have been passed
+// part-way, so the node is laid out again instead.  Texts live in a render's arena and are not kept: one that is all in
+// its own fields (a marker, a node's line, see TextTree) is made again; any other becomes a text that stands for the
+// candidate (Again), written by laying the node out again, or as the characters the node keeps from its last such
 // write at the same column.  Most candidates are never written.
 #include <memory>
 #include <string>
@@ -24,8 +20,8 @@
 namespace plim::pretty_detail {
 
 struct LayoutMemo {
-    // A candidate: its sizes and its text, as a text to make again (no part), or a text shared
-    // by all layouts (`shared`), or the node's own candidate in its place (kind Again, no node).
+    // A candidate: its sizes and its text, as a text to make again (no part), or a text shared by all layouts
+    // (`shared`), or the node's own candidate in its place (kind Again, no node).
     struct Entry {
         LayoutInt height = 0;
         LayoutInt lastWidth = 0;
@@ -100,6 +96,9 @@ const TextTree* textOf(const LayoutMemo::Entry& e, const DocNode& d, LayoutInt l
     return currentArena->make(e.kind, e.shift, nullptr, nullptr, nullptr, static_cast<const DocNode*>(e.ptr), e.index);
 }
 
+// The arena of the texts laid out again for the text being written, made at the first, emptied when it is written.
+thread_local std::unique_ptr<TextArena> againArena;
+
 }  // namespace
 
 bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out) {
@@ -144,15 +143,8 @@ void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMar
         for (const Candidate& c : r.reply.second) m->entries.push_back(entryOf(c));
 }
 
-namespace {
-
-// The arena of the texts laid out again for the text being written, made at the first of them
-// and emptied when the text is written.
-thread_local std::unique_ptr<TextArena> againArena;
-
-}  // namespace
-
-const TextTree* textLaidOutAgain(const TextTree& t) {
+const TextTree* textLaidOutAgain
+(const TextTree& t) {
     if (againArena == nullptr) againArena = std::make_unique<TextArena>();
     ArenaScope scope(*againArena);
     // Outside the budget: the render counted this layout once already.
@@ -160,8 +152,6 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
         Budget saved = budget;
         Outside() { budget.renders = 0; }
         ~Outside() { budget = saved; }
-        Outside(const Outside&) = delete;
-        Outside& operator=(const Outside&) = delete;
     } outside;
     // The texts stay until the text is written; the candidates go at once.
     const CandidateMark mark = candidateMark();

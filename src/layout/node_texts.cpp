@@ -1,5 +1,4 @@
-// The texts of the node engine's candidates: the arena a layout makes them in, and their
-// writing out (see layout/nodes.h).
+// The texts of the node engine's candidates: the arena a layout makes them in, and their writing out.
 #include "layout/nodes_internal.h"
 
 #include <algorithm>
@@ -15,65 +14,16 @@ void copyCandidates(Candidate* to, const Candidate* from, std::size_t n) {
     if (n != 0) std::memcpy(static_cast<void*>(to), from, n * sizeof(Candidate));
 }
 
-}  // namespace
-
-// compactTo where the room above the mark is larger than kCompactSlack.
-void compactLarge(NodeResult& r, CandidateMark m) {
-    TextArena& a = *currentArena;
-    CandidateList& first = r.reply.first;
-    CandidateList& second = r.reply.second;
-    const std::size_t n = first.size();
-    const std::size_t total = n + (r.reply.pair ? second.size() : 0);
-    if (total == 0) {
-        a.candidateRewind(m);
-        return;
-    }
-    if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
-        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Candidate));
-        a.candidateRewind(m);
-        first = CandidateList::slice(a.cands(n), n);
-        return;
-    }
-    // Saved aside first: the room they move to may hold them.  The room on the stack is left
-    // uninitialised: only what is copied in is read.
-    alignas(Candidate) unsigned char shortBuf[kCompactOnStack * sizeof(Candidate)];
-    std::vector<Candidate> longBuf;
-    Candidate* saved = reinterpret_cast<Candidate*>(shortBuf);
-    if (total > kCompactOnStack) {
-        longBuf.resize(total);
-        saved = longBuf.data();
-    }
-    copyCandidates(saved, first.begin(), n);
-    if (r.reply.pair) copyCandidates(saved + n, second.begin(), total - n);
-    a.candidateRewind(m);
-    Candidate* room = a.cands(total);
-    copyCandidates(room, saved, total);
-    first = CandidateList::slice(room, n);
-    if (r.reply.pair) second = CandidateList::slice(room + n, total - n);
-}
-
-const TextTree* leafText(std::string s) {
-    TextArena& a = *currentArena;
-    const std::string& kept = a.keep(std::move(s));
-    return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
-}
-
-const TextTree* indentText(LayoutInt n, const TextTree* a) {
-    return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
-}
-
-namespace {
-
-// A work list of texts still to write, each with its column: a text, or a plain node, or
-// (neither) the line break and indentation between the two parts of a stack.
+// A work list of texts still to write, each with its column: a text, or a plain node, or (neither) the line break and
+// indentation between the two parts of a stack.
 struct WriteItem {
     const TextTree* text;
     const DocNode* doc;
     LayoutInt column;
 };
 
-// The work list, and the characters written, in a buffer of their own: most texts are a few
-// characters, and a plain copy into room known to be there is cheaper than a string's append.
+// The work list, and the characters written, in a buffer of their own: most texts are a few characters, and a plain
+// copy into room known to be there is cheaper than a string's append.
 struct TextWriter {
     std::vector<WriteItem> items;
     std::size_t size = 0;
@@ -92,7 +42,6 @@ struct TextWriter {
         written += n;
         return at;
     }
-    // Most texts are a few characters, copied without a call.
     void put(const char* p, std::size_t n) {
         char* at = room(n);
         if (n > 16) std::memcpy(at, p, n);
@@ -108,8 +57,7 @@ struct TextWriter {
     [[gnu::noinline]] void growChars(std::size_t n) { chars.resize(std::max(2 * chars.size(), written + n + 4096)); }
 };
 
-// Writes the plain node, or the first of its parts with the rest pushed; the part to write next
-// is returned (null: none).
+// Writes the plain node, or the first of its parts with the rest pushed; returns the part to write next (null: none).
 const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     switch (d.kind) {
     case DocNode::Kind::Text: w.put(d.text()); return nullptr;
@@ -128,9 +76,8 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     }
 }
 
-// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from
-// a work list of nodes (each after a blank where `blank`) and parts of templates (with their
-// arguments).
+// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from a work list of nodes
+// (each after a blank where `blank`) and parts of templates (with their arguments).
 struct LineItem {
     const DocNode* doc;  // a node; null for a part of a template
     const ParNode* par;  // the part of a template, whose arguments begin at `args`
@@ -152,8 +99,7 @@ struct LineItems {
     [[gnu::noinline]] void grow() { items.resize(2 * size + 32); }
 };
 
-// Writes what of the node comes first and pushes the rest; the item to go on with is left in
-// `at`, and false returned where there is none (the node is written).
+// Writes what of the node comes first and pushes the rest; the item to go on with is left in `at`, false where none is.
 bool lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo, LineItem& at) {
     switch (d.kind) {
     case DocNode::Kind::Text: w.put(d.text()); return false;
@@ -187,8 +133,7 @@ bool lineOfNode(const DocNode& d, TextWriter& w, LineItems& todo, LineItem& at) 
     }
 }
 
-// The same for a part of a template whose line is sure: texts, arguments and compositions side
-// by side.
+// The same for a part of a template whose line is sure: texts, arguments and compositions side by side.
 bool lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItems& todo, LineItem& at) {
     switch (p.kind) {
     case ParNode::Kind::Hole: at = {args[0].get(), nullptr, nullptr}; return true;
@@ -227,8 +172,8 @@ void writeMarker(LayoutInt n, TextWriter& w) {
     at[n - 1] = '>';
 }
 
-// The one line of a node laid out below zero (see DocNode::below): its texts' markers, as
-// textResult writes them at such a bound, side by side, and a list's marker for a list.
+// The one line of a node laid out below zero (see DocNode::below): its texts' markers, as textResult writes them at
+// such a bound, side by side, and a list's marker for a list.
 void writeBelow(const DocNode& root, TextWriter& w) {
     static thread_local std::vector<const DocNode*> todo;  // kept for its room; writes do not nest
     todo.clear();
@@ -253,8 +198,8 @@ template <int Level>
 TextWriter& writer() { static thread_local TextWriter w; return w; }
 template <int Level> TextWriter& writeInto(const TextTree& root, LayoutInt column);
 
-// A remembered candidate: the characters it was last written as at the column, or its text laid
-// out again, written in its place within such a text (writes nest once), else apart and kept.
+// A remembered candidate: the characters it was last written as at the column, or its text laid out again, written
+// in its place within such a text (writes nest once), else apart and kept.
 template <int Level> [[gnu::noinline]] const TextTree* writeAgain(const TextTree& t, LayoutInt column, TextWriter& w) {
     if (const std::string* chars = textWritten(t, column)) {
         w.put(*chars);
@@ -316,6 +261,50 @@ TextWriter& writeInto(const TextTree& root, LayoutInt column) {
 }
 
 }  // namespace
+
+void compactLarge(NodeResult& r, CandidateMark m) {
+    TextArena& a = *currentArena;
+    CandidateList& first = r.reply.first;
+    CandidateList& second = r.reply.second;
+    const std::size_t n = first.size();
+    const std::size_t total = n + (r.reply.pair ? second.size() : 0);
+    if (total == 0) {
+        a.candidateRewind(m);
+        return;
+    }
+    if (!r.reply.pair && a.aboveInChunk(first.begin(), n, m)) {  // moved down within the chunk
+        if (first.begin() != m.top) std::memmove(m.top, first.begin(), n * sizeof(Candidate));
+        a.candidateRewind(m);
+        first = CandidateList::slice(a.cands(n), n);
+        return;
+    }
+    // Saved aside first: the room they move to may hold them.  The room on the stack is left uninitialised: only what
+    // is copied in is read.
+    alignas(Candidate) unsigned char shortBuf[kCompactOnStack * sizeof(Candidate)];
+    std::vector<Candidate> longBuf;
+    Candidate* saved = reinterpret_cast<Candidate*>(shortBuf);
+    if (total > kCompactOnStack) {
+        longBuf.resize(total);
+        saved = longBuf.data();
+    }
+    copyCandidates(saved, first.begin(), n);
+    if (r.reply.pair) copyCandidates(saved + n, second.begin(), total - n);
+    a.candidateRewind(m);
+    Candidate* room = a.cands(total);
+    copyCandidates(room, saved, total);
+    first = CandidateList::slice(room, n);
+    if (r.reply.pair) second = CandidateList::slice(room + n, total - n);
+}
+
+const TextTree* leafText(std::string s) {
+    TextArena& a = *currentArena;
+    const std::string& kept = a.keep(std::move(s));
+    return a.make(TextTree::Kind::Leaf, static_cast<LayoutInt>(kept.size()), nullptr, nullptr, kept.data());
+}
+
+const TextTree* indentText(LayoutInt n, const TextTree* a) {
+    return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
+}
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     TextWriter& w = writeInto<0>(root, column);

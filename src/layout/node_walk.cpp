@@ -37,9 +37,8 @@ inline void plainResult(const DocNode& d, NodeResult& out) {
     setSingle(out, d.sizes, false, CandidateList::one(Candidate{d.sizes.height, d.sizes.lastWidth, d.sizes.width, t}));
 }
 
-// A composition laid out below zero, where it is known (see DocNode::below): what its parts'
-// layouts and its own would give, with their counts (which never pass the budget), its text
-// written from the node.
+// A composition laid out below zero, where it is known (see DocNode::below): what its parts' layouts and its own would
+// give, with their counts (which never pass the budget), its text written from the node.
 [[gnu::noinline]] void belowResult(const DocNode& d, NodeResult& out) {
     budget.used += d.below.candidates;
     countText(d.below.texts);
@@ -52,9 +51,8 @@ inline void plainResult(const DocNode& d, NodeResult& out) {
     setSingle(out, d.sizes, d.below.tooWide, cs);
 }
 
-// Whether the node's layout at a bound below its BelowZero::upTo is the one known below zero,
-// text and all: a composition below zero, where every text is too wide, or a list of hvSpList
-// at any such bound, whose layout is its marker.
+// Whether the node's layout at a bound below its BelowZero::upTo is the one known below zero, text and all: a
+// composition below zero, where every text is too wide, or a list of hvSpList at any such bound (its marker).
 inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
     if (!d.below.known) return false;
     return d.kind == DocNode::Kind::Apply || (line < 0 && d.kind == DocNode::Kind::Beside);
@@ -78,10 +76,9 @@ bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Candi
     return true;
 }
 
-// The layout of a node that needs none of its parts' layouts: a plain node that fits (the most
-// common part, laid out without a call), a node whose one line the shortcut finds, a composition
-// known below zero laid out there, a text, the empty document or an error.  False (with the mark
-// of the candidates where its layout begins) for any other node.
+// The layout of a node that needs none of its parts' layouts: a plain node that fits (the most common part, laid out
+// without a call), a node whose one line the shortcut finds, a composition known below zero laid out there, a text, the
+// empty document or an error.  False (with the mark of the candidates where its layout begins) for any other node.
 inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         plainResult(d, out);
@@ -92,17 +89,14 @@ inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Can
 
 // --- the layout walk -------------------------------------------------------------------------
 //
-// A node whose layout needs its parts' layouts is a frame on the walk's own stack, not on the
-// thread's: deep documents and long chains of templates (a list of ten thousand items is as
-// deep) take no deeper calls.  A frame asks for its parts' layouts one at a time, in the order
-// of the rules, and is resumed with each result; it ends with its own.
+// A node whose layout needs its parts' layouts is a frame on the walk's own stack (see layout/document.h): it asks for
+// its parts' layouts one at a time, in the order of the rules, and is resumed with each result; it ends with its own.
 
 // No slot of the walk's arguments: a result goes to the walk's current result.
 inline constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
 
-// A part's layout asked for by a frame, and where it goes: the walk's current result, or (a
-// template's argument or place) its slot in the walk's arguments, which a layout made at once is
-// written into in place.
+// A part's layout asked for by a frame, and where it goes: the walk's current result, or (a template's argument or
+// place) its slot in the walk's arguments, which a layout made at once is written into in place.
 struct PartRequest {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
@@ -111,9 +105,8 @@ struct PartRequest {
     bool framed = false;  // found to need a frame of its own (see laidOutHere)
 };
 
-// The part's layout made in place where it needs no frame (see layOutAtOnce) or is remembered, so
-// that a frame goes on to its next part without a turn of the walk; otherwise false, the request
-// marked as needing a frame.
+// The part's layout made in place where it needs no frame (see layOutAtOnce) or is remembered, so that a frame goes on
+// to its next part without a turn of the walk; otherwise false, the request marked as needing a frame.
 [[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
     if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) return true;
@@ -127,10 +120,9 @@ struct FramePart {
     LayoutInt line = 0;
 };
 
-// The lists of the frames of one walk, kept apart from the frames so that a frame stays small:
-// the parts each frame lays out (with their bounds), the arguments of each template being
-// filled and the layouts of its places.  A frame's lists are at the top while it runs; it drops
-// them when it ends.
+// The lists of the frames of one walk, kept apart from the frames so that a frame stays small: the parts each frame
+// lays out (with their bounds), the arguments of each template being filled and the layouts of its places.  A frame's
+// lists are at the top while it runs; it drops them when it ends.
 struct FrameLists {
     std::vector<FramePart> parts;
     std::vector<NodeResult> args;
@@ -167,7 +159,6 @@ struct Frame {
         argsAt = l.args.size();
         placesAt = l.places.size();
     }
-    // Its lists dropped, as it ends.
     void end() const {
         lists->parts.resize(partsAt);
         lists->args.resize(argsAt);
@@ -178,8 +169,7 @@ struct Frame {
     const FramePart& part(std::size_t i) const { return lists->parts[partsAt + i]; }
     std::size_t argCount() const { return lists->args.size() - argsAt; }
     NodeResult* args() const { return lists->args.data() + argsAt; }
-    // Asks for every candidate of a part whose first ones, asked for first, do not serve: the
-    // counts of that request undone and its candidates freed.
+    // Asks for all of a part's candidates where its first do not serve: that request undone, its candidates freed.
     void askAgainForAll(PartRequest& req, const DocNode* part, LayoutInt bound) const {
         budget.used = counts.used;
         budget.allowed = counts.allowed;
@@ -199,9 +189,8 @@ struct Frame {
     }
 };
 
-// A chain of side-by-side compositions whose parts are laid out from the left: each left part
-// into its slot at the bound the layouts before it leave, the last part into the result, then
-// the products from the right.
+// A chain of side-by-side compositions whose parts are laid out from the left: each left part into its slot at the
+// bound the layouts before it leave, the last part into the result, then the products from the right.
 bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
     const std::size_t lefts = f.partCount() - 1;
     const std::size_t done = f.argCount();
@@ -229,10 +218,9 @@ bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// Where the left parts of a chain are plain nodes that fit (one candidate each, not too wide):
-// whether the first candidates of the last part's layout `r` stay first in the chain's products,
-// each product of the first ones within the chain's bound there (or the products unbounded, the
-// last part being too wide).
+// Where the left parts of a chain are plain nodes that fit (one candidate each, not too wide): whether the first
+// candidates of the last part's layout `r` stay first in the chain's products, each product of the first ones within
+// the chain's bound there (or the products unbounded, the last part being too wide).
 bool firstProductsFit(const Frame& f, const NodeResult& r) {
     if (r.tooWide || r.sizes.height == 0) return true;
     const auto fits = [&](const CandidateList& cs) {
@@ -256,19 +244,17 @@ const DocNode* chainEnd(const DocNode& d) {
     return at;
 }
 
-// A chain of side-by-side compositions nested to the right: the last part first, then each left
-// part from the right, at the chain's bound there.  Where a left part's sizes depend on its bound
-// (see DocNode::boundSizes), the parts are laid out in order (besideInOrder), so that each bound
-// comes from the layouts before it.  Where only the first few candidates are needed and the left
-// parts are plain, so are only the last part's first few.  Inlined into the walk: as a call, with
-// the registers it saved, it cost more than the work of most chains, a part or two.
+// A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
+// at the chain's bound there.  Where a left part's sizes depend on its bound (see DocNode::boundSizes), the parts are
+// laid out in order (besideInOrder), so that each bound comes from the layouts before it.  Where only the first few
+// candidates are needed and the left parts are plain, so are only the last part's first few, asked again for all where
+// those do not fit (see firstProductsFit).  Inlined into the walk: as a call, with the registers it saved, it cost
+// more than the work of most chains, a part or two.
 [[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
         bool inOrder = false;
-        // Lefts of one candidate each need only the first candidates of the last part, where those
-        // fit (see firstProductsFit); otherwise it is asked again for all.
         bool first = f.need != kAll;
         for (; at->kind == DocNode::Kind::Beside; at = at->right.get()) {
             f.addPart(at->left.get(), bound);
@@ -308,8 +294,7 @@ const DocNode* chainEnd(const DocNode& d) {
     }
 }
 
-// A chain of stacked compositions nested downwards, or a stack of documents (above the empty
-// document), from the bottom.
+// A chain of stacked compositions nested downwards or a stack of documents (above the empty document), from the bottom.
 bool stackStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0 && f.d->kind == DocNode::Kind::AboveList) {
         for (const DocNodeRef& item : f.d->many->parts) f.addPart(item.get(), f.line);
@@ -377,9 +362,8 @@ bool fillStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// A centred column whose items' widths depend on the bound: each item laid out at the bound for
-// its width, into a slot; then each indented by half of what it lacks of the widest, below the
-// items before it (as centredAboveList stacks them).
+// A centred column whose items' widths depend on the bound: each item laid out at the bound for its width, into a slot;
+// then each indented by half of what it lacks of the widest, below the items before it (as centredAboveList does).
 bool centredStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeParts& items = f.d->many->parts;
     if (f.stage == 0) {
@@ -432,17 +416,16 @@ bool dupStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// The arguments of a template as the parts of its frame, each at the bound of its place (a part
-// past the template's parameters at the whole bound).  The bounds are those of the arguments'
-// sizes; where the first `done` are laid out, of their layouts' sizes, and only the later
-// arguments' bounds are set again (see applyStep).
+// The arguments of a template as the parts of its frame, each at the bound of its place (a part past the template's
+// parameters at the whole bound).  The bounds are those of the arguments' sizes; where the first `done` are laid out,
+// of their layouts' sizes, and only the later arguments' bounds are set again (see applyStep).
 void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, std::size_t done) {
     const auto sizesAt = [&](std::size_t i) { return i < done ? f.args()[i].sizes : parts[i]->sizes; };
     if (done == 0) f.lists->parts.resize(f.partsAt + parts.size());
     const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = FramePart{parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
-        // Without places: the larger of the whole bound and the line's at the item (as hvSpBuilt
-        // sets it), which is never larger but where a negative indentation made it so.
+        // Without places: the larger of the whole bound and the line's at the item (as hvSpBuilt sets it), which is
+        // never larger but where a negative indentation made it so.
         LayoutInt at = f.line;
         for (std::size_t i = 0; i < parts.size(); ++i) {
             if (i >= done) set(i, std::max(at, f.line));
@@ -459,9 +442,8 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);
 }
 
-// A template filled with documents: each argument at the bound of its place, from the first,
-// into its slot; then the template's places from the last, each into a slot after the
-// arguments (see TemplatePlaces), a lifted document laid out as a node.
+// A template filled with documents: each argument at the bound of its place, from the first, into its slot; then its
+// places from the last, each into a slot after the arguments (see TemplatePlaces), a lifted document as a node.
 bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
     const ParNode& layout = *f.d->many->layout;
@@ -479,8 +461,8 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
             layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
             return false;
         }
-        // The places' bounds again from the last argument's layout, where its sizes follow the
-        // bound: the earlier arguments' were measured above, and lifted documents by their nodes.
+        // The places' bounds again from the last argument's layout, where its sizes follow the bound: the earlier
+        // arguments' were measured above, and lifted documents by their nodes.
         if (!parts.empty() && parts[parts.size() - 1]->boundSizes) setArgumentBounds(f, layout, parts, parts.size());
         f.lists->args.resize(f.argsAt + parts.size() + (f.lists->places.size() - f.placesAt));
         f.next = f.lists->places.size();
@@ -499,8 +481,8 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// Resumes the frame with the result of the part it asked for (none at its start): true with the
-// next part asked for, false with its own result in `ret`.
+// Resumes the frame with the result of the part it asked for (none at its start): true with the next part asked for,
+// false with its own result in `ret`.
 bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     switch (f.d->kind) {
     case DocNode::Kind::Beside: return besideStep(f, ret, req);
@@ -518,8 +500,8 @@ bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     }
 }
 
-// The frames of a walk, borrowed from those the thread keeps for their room: a walk may start
-// another (the document of a template's lifted part), which borrows another.
+// The frames of a walk, borrowed from those the thread keeps for their room: a walk may start another (the document
+// of a template's lifted part), which borrows another.
 struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
@@ -539,8 +521,7 @@ struct FrameStack {
     }
 };
 
-// The layout walk from the node, which is laid out in full (its parts' layouts are recalled where
-// they are remembered) where `recallRoot` is false.
+// The layout walk from the node; where `recallRoot` is false, the node's own layout is made, not recalled.
 NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallRoot) {
     NodeResult ret;
     CandidateMark mark;
@@ -574,15 +555,12 @@ NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, 
 
 namespace {
 
-// The render of a stack at column 0, each part's first candidate written out as soon as that
-// part is laid out, while its nodes are still in the cache, and its candidates freed.  The
-// parts are laid out in the order, and with the counts, of the stack's own layout (from the
-// bottom; `part(k)` gives the k-th from the bottom, as a pointer or a handle that keeps it while
-// it is laid out and written); the texts are joined from the top.  Where the stack's layout is
-// not simply its parts' first candidates one below the other (a part that is a pair, or that
-// has lines but no candidates, or no part with lines), or the indentation of `indent` columns
-// it is in would drop it (wider than its bound, no part too wide), or a part is not a node
-// (null), the counts are undone and false is returned.
+// The render of a stack at column 0: each part (`part(k)` the k-th from the bottom, a pointer or a handle that keeps
+// it while it is laid out and written) laid out in the order and with the counts of the stack's own layout, its first
+// candidate written at once, while its nodes are still in the cache, and its candidates freed; the texts joined from
+// the top.  False, the counts undone, where that layout is not simply the parts' first candidates one below the other
+// (a part that is a pair or has lines but no candidates, or no part with lines), where the indentation of `indent`
+// columns would drop it (wider than its bound, no part too wide), or where a part is not a node (null).
 template <class PartFromBottom>
 bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, LayoutInt line,
                       std::optional<LayoutInt> indent = {}) {
@@ -625,8 +603,7 @@ bool renderStackParts(std::string& out, std::size_t count, PartFromBottom part, 
     return true;
 }
 
-// The render of a stack (the upper parts of a chain of stacked compositions and its lowest part,
-// or the items of a stack of documents), or of a stack indented, as renderStackParts gives it.
+// The render of a chain of stacked compositions or a stack of documents, or of one indented, by renderStackParts.
 bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
     const bool indented = d.kind == DocNode::Kind::Indent && d.amount >= 0 && d.amount <= line;
     const DocNode& stack = indented ? *d.left : d;
@@ -645,9 +622,8 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
     return renderStackParts(out, parts.size(), fromBottom, line - d.amount, d.amount);
 }
 
-// The arena of a render is borrowed from those the thread keeps (renders may nest), emptied when
-// the render ends: most renders lay out a few hundred texts, and new blocks for each would cost
-// more than the layout.
+// The arena of a render is borrowed from those the thread keeps (renders may nest), emptied when the render ends: most
+// renders lay out a few hundred texts, and new blocks for each would cost more than the layout.
 using RenderArena = BorrowedRoom<TextArena>;
 
 }  // namespace
@@ -669,10 +645,8 @@ void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
         out += kRenderPairError;
         return;
     }
-    // A document with lines but no candidate, none of whose parts was too wide (an indentation
-    // leaves no room for any candidate of its part, a product of candidates has none within the
-    // bound), shows the too-wide marker of its width, as one whose parts were too wide does:
-    // never nothing.
+    // Lines but no candidate, though no part was too wide (an indentation leaves its part no room, a product has none
+    // within the bound): the marker of its width, as where a part is too wide, never nothing.
     if (!r.reply.first.empty()) writeText(*r.reply.first.front().text, 0, out);
     else if (const Sizes& s = d->boundSizes ? r.sizes : d->sizes; s.height != 0) out += ::plim::markerText(s.width);
 }
