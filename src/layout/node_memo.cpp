@@ -6,10 +6,9 @@
 // one laid out again lasts, though its bound may move as the expression around it grows.
 //
 // The counts are added at once; where the budget has less room left than the layout built, it might have been passed
-// part-way, so the node is laid out again instead.  Texts live in a render's arena and are not kept: one that is all in
-// its own fields (a marker, a node's line, see TextTree) is made again; any other becomes a text that stands for the
-// candidate (Again), written by laying the node out again, or as the characters the node keeps from its last such
-// write at the same column.  Most candidates are never written.
+// part-way, so the node is laid out again instead.  Texts live in a render's arena and are not kept: one all in its
+// own fields (see selfContained) is made again; any other becomes an Again text, written by laying the node out again
+// or as the characters the node keeps from its last such write at the same column.  Most are never written.
 #include <memory>
 #include <string>
 #include <vector>

@@ -245,11 +245,10 @@ const DocNode* chainEnd(const DocNode& d) {
 }
 
 // A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
-// at the chain's bound there.  Where a left part's sizes depend on its bound (see DocNode::boundSizes), the parts are
-// laid out in order (besideInOrder), so that each bound comes from the layouts before it.  Where only the first few
-// candidates are needed and the left parts are plain, so are only the last part's first few, asked again for all where
-// those do not fit (see firstProductsFit).  Inlined into the walk: as a call, with the registers it saved, it cost
-// more than the work of most chains, a part or two.
+// at the chain's bound there; in order (besideInOrder) where a left part's sizes depend on its bound, so that each
+// bound comes from the layouts before it.  Plain left parts pass a need of the first few candidates on to the last
+// part, asked again for all where those do not fit (see firstProductsFit).  Inlined into the walk: as a call, with the
+// registers it saved, it cost more than the work of most chains, a part or two.
 [[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
@@ -547,14 +546,6 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     return ret;
 }
 
-}  // namespace
-
-NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, true); }
-
-NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, kAll, false); }
-
-namespace {
-
 // The render of a stack at column 0: each part (`part(k)` the k-th from the bottom, a pointer or a handle that keeps
 // it while it is laid out and written) laid out in the order and with the counts of the stack's own layout, its first
 // candidate written at once, while its nodes are still in the cache, and its candidates freed; the texts joined from
@@ -627,6 +618,10 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
 using RenderArena = BorrowedRoom<TextArena>;
 
 }  // namespace
+
+NodeResult layOut(const DocNode& d, LayoutInt line, std::size_t need) { return walk(d, line, need, true); }
+
+NodeResult layOutAgain(const DocNode& d, LayoutInt line) { return walk(d, line, kAll, false); }
 
 bool renderMadeStack(std::string& out, std::size_t count, const std::function<DocNodeRef(std::size_t)>& partAt,
                      LayoutInt lineBound) {
