@@ -14,8 +14,7 @@ void copyCandidates(Candidate* to, const Candidate* from, std::size_t n) {
     if (n != 0) std::memcpy(static_cast<void*>(to), from, n * sizeof(Candidate));
 }
 
-// A work list of texts still to write, each with its column: a text, or a plain node, or (neither) the line break and
-// indentation between the two parts of a stack.
+// A text still to write at its column: a text, a plain node, or (neither) the line break and indentation in a stack.
 struct WriteItem {
     const TextTree* text;
     const DocNode* doc;
@@ -278,8 +277,7 @@ void compactLarge(NodeResult& r, CandidateMark m) {
         first = CandidateList::slice(a.cands(n), n);
         return;
     }
-    // Saved aside first: the room they move to may hold them.  The room on the stack is left uninitialised: only what
-    // is copied in is read.
+    // Saved aside first: the room they move to may hold them (the stack room is uninitialised: only copies are read).
     alignas(Candidate) unsigned char shortBuf[kCompactOnStack * sizeof(Candidate)];
     std::vector<Candidate> longBuf;
     Candidate* saved = reinterpret_cast<Candidate*>(shortBuf);

@@ -480,8 +480,7 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// Resumes the frame with the result of the part it asked for (none at its start): true with the next part asked for,
-// false with its own result in `ret`.
+// Resumes the frame with its requested part's result: true with its next request, false with its own result in `ret`.
 bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     switch (f.d->kind) {
     case DocNode::Kind::Beside: return besideStep(f, ret, req);
@@ -499,8 +498,7 @@ bool resume(Frame& f, NodeResult& ret, PartRequest& req) {
     }
 }
 
-// The frames of a walk, borrowed from those the thread keeps for their room: a walk may start another (the document
-// of a template's lifted part), which borrows another.
+// The frames of a walk, borrowed for their room from the thread's; a walk may start another (a lifted part's).
 struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
@@ -613,8 +611,7 @@ bool renderStack(std::string& out, const DocNode& d, LayoutInt line) {
     return renderStackParts(out, parts.size(), fromBottom, line - d.amount, d.amount);
 }
 
-// The arena of a render is borrowed from those the thread keeps (renders may nest), emptied when the render ends: most
-// renders lay out a few hundred texts, and new blocks for each would cost more than the layout.
+// A render's arena, borrowed (renders may nest): new blocks for a render's few hundred texts would cost more than it.
 using RenderArena = BorrowedRoom<TextArena>;
 
 }  // namespace
