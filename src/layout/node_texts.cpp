@@ -75,8 +75,7 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
     }
 }
 
-// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from a work list of nodes
-// (each after a blank where `blank`) and parts of templates (with their arguments).
+// The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from a work list of these.
 struct LineItem {
     const DocNode* doc;  // a node; null for a part of a template
     const ParNode* par;  // the part of a template, whose arguments begin at `args`
@@ -171,8 +170,7 @@ void writeMarker(LayoutInt n, TextWriter& w) {
     at[n - 1] = '>';
 }
 
-// The one line of a node laid out below zero (see DocNode::below): its texts' markers, as textResult writes them at
-// such a bound, side by side, and a list's marker for a list.
+// A node's one line below zero (see DocNode::below): its texts' markers side by side, and a list's marker for a list.
 void writeBelow(const DocNode& root, TextWriter& w) {
     static thread_local std::vector<const DocNode*> todo;  // kept for its room; writes do not nest
     todo.clear();

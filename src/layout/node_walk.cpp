@@ -58,7 +58,7 @@ inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
     return d.kind == DocNode::Kind::Apply || (line < 0 && d.kind == DocNode::Kind::Beside);
 }
 
-// layOutAtOnce for a node that is not plain, or does not fit.
+// layOutAtOnce for any other node: one known below zero, one whose line the shortcut finds, a text, empty or an error.
 bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (line < d.below.upTo && knownAtOnce(d, line)) {
         belowResult(d, out);
@@ -76,9 +76,8 @@ bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Candi
     return true;
 }
 
-// The layout of a node that needs none of its parts' layouts: a plain node that fits (the most common part, laid out
-// without a call), a node whose one line the shortcut finds, a composition known below zero laid out there, a text, the
-// empty document or an error.  False (with the mark of the candidates where its layout begins) for any other node.
+// The layout of a node that needs none of its parts' layouts (a plain node that fits, the most common part, without a
+// call; the others in layOutOtherAtOnce); false, with the mark where its candidates begin, for any other node.
 inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         plainResult(d, out);
@@ -120,9 +119,8 @@ struct FramePart {
     LayoutInt line = 0;
 };
 
-// The lists of the frames of one walk, kept apart from the frames so that a frame stays small: the parts each frame
-// lays out (with their bounds), the arguments of each template being filled and the layouts of its places.  A frame's
-// lists are at the top while it runs; it drops them when it ends.
+// The lists of one walk's frames, kept apart so that a frame stays small: each frame's parts with their bounds, the
+// arguments of a template being filled and its places' layouts.  A frame's lists are on top while it runs.
 struct FrameLists {
     std::vector<FramePart> parts;
     std::vector<NodeResult> args;
@@ -218,9 +216,8 @@ bool besideInOrder(Frame& f, NodeResult& ret, PartRequest& req) {
     return false;
 }
 
-// Where the left parts of a chain are plain nodes that fit (one candidate each, not too wide): whether the first
-// candidates of the last part's layout `r` stay first in the chain's products, each product of the first ones within
-// the chain's bound there (or the products unbounded, the last part being too wide).
+// With plain left parts that fit (one candidate each): whether the first candidates of the last part's layout `r` stay
+// first in the chain's products, each product within the chain's bound there (unbounded where `r` is too wide).
 bool firstProductsFit(const Frame& f, const NodeResult& r) {
     if (r.tooWide || r.sizes.height == 0) return true;
     const auto fits = [&](const CandidateList& cs) {
