@@ -142,8 +142,7 @@ void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMar
         for (const Candidate& c : r.reply.second) m->entries.push_back(entryOf(c));
 }
 
-const TextTree* textLaidOutAgain
-(const TextTree& t) {
+const TextTree* textLaidOutAgain(const TextTree& t) {
     if (againArena == nullptr) againArena = std::make_unique<TextArena>();
     ArenaScope scope(*againArena);
     // Outside the budget: the render counted this layout once already.
