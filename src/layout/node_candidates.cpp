@@ -339,6 +339,48 @@ bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     return true;
 }
 
+bool hvSpStackAtOnce(Args args, NodeResult& v) {
+    const std::size_t n = args.count;
+    const NodeResult& last = args.items[n - 1];
+    if (n < 2 || last.reply.pair || last.sizes.height == 0) return false;
+    for (std::size_t i = 0; i + 1 < n; ++i) {
+        const NodeResult& x = args.items[i];
+        if (x.reply.pair || x.sizes.height == 0 || x.reply.first.size() != 1) return false;
+    }
+    // The stacks from the bottom, as sizes, each texts' last part the last item's candidate.  Over
+    // a staircase (see narrowing) each level is one, which pruning keeps whole: the stacks before
+    // the last keep their widths, all wider than the item, and the last is as wide as the item or
+    // as its own candidate.
+    const CandidateList& ys = last.reply.first;
+    const bool stairs = narrowing(ys);
+    CandidateList stack = CandidateList::slice(allocCandidates(ys.size()), ys.size());
+    std::copy(ys.begin(), ys.end(), stack.begin());
+    v.sizes = last.sizes;
+    v.tooWide = last.tooWide;
+    for (std::size_t i = n - 1; i-- > 0;) {
+        const Candidate& x = args.items[i].reply.first[0];
+        const std::size_t before = stack.size();
+        std::size_t k = 0;
+        while (k < before) {
+            Candidate& y = stack[k++];
+            const bool advances = x.width >= y.width;  // the upper one advances: no more stacks
+            y = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width), y.text};
+            if (advances) break;
+        }
+        stack.resize(k);
+        countCandidates(static_cast<LayoutInt>(k));
+        if (before >= 2 && !stairs) stack = pruned(stack);
+        v.sizes = aboveSizes(args.items[i].sizes, v.sizes);
+        v.tooWide = v.tooWide || args.items[i].tooWide;
+    }
+    TextArena& a = *currentArena;
+    const TextTree* upper = args.items[0].reply.first[0].text;
+    for (std::size_t i = 1; i + 1 < n; ++i) upper = a.make(TextTree::Kind::Above, 0, upper, args.items[i].reply.first[0].text, nullptr);
+    for (Candidate& c : stack) c.text = a.make(TextTree::Kind::Above, 0, upper, c.text, nullptr);
+    v.reply = single(stack);
+    return true;
+}
+
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need) {
     NodeResult out;
     out.sizes = aboveSizes(u.sizes, d.sizes);

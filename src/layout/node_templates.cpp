@@ -299,11 +299,14 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
     const NodeResult* item = items.items;
     SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
     for (std::size_t i = 0; i < n; ++i) lines.push_back(i == 0 ? line : lines[i - 1] - item[i - 1].sizes.lastWidth - 1);
-    NodeResult v = item[n - 1];
-    const CandidateMark stackMark = candidateMark();
-    for (std::size_t i = n - 1; i-- > 0;) {
-        v = aboveResult(item[i], v, kAll);
-        compactTo(v, stackMark);
+    NodeResult v;
+    if (!hvSpStackAtOnce(items, v)) {
+        v = item[n - 1];
+        const CandidateMark stackMark = candidateMark();
+        for (std::size_t i = n - 1; i-- > 0;) {
+            v = aboveResult(item[i], v, kAll);
+            compactTo(v, stackMark);
+        }
     }
     // A too-wide line loses (and is not built) to a stack that is not too wide, unless the stack has no candidates.
     if (hvSpLineTooWide(items, lines)) {
@@ -314,7 +317,16 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
         if (v.tooWide || !out.reply.first.empty()) return out;
     }
     NodeResult h;
-    if (!hvSpLineAtOnce(items, lines.data(), h)) {
+    // A line built at once is not too wide: where the stack is not either, nor a pair, the join of
+    // their choice is the two merged and pruned, made here at once.
+    const bool lineAtOnce = hvSpLineAtOnce(items, lines.data(), h);
+    if (lineAtOnce && !v.tooWide && !v.reply.pair) {
+        NodeResult out;
+        out.sizes = choiceSizes(h.sizes, v.sizes);
+        out.reply = single(pruned(mergeCandidates(h.reply.first, v.reply.first)));
+        return out;
+    }
+    if (!lineAtOnce) {
         h = item[n - 1];
         const CandidateMark lineMark = candidateMark();
         for (std::size_t i = n - 1; i-- > 0;) {

@@ -348,6 +348,9 @@ void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& ou
 // The line arrangement of such a list (its items at the `lines` its blanks leave them) built at once, with the counts
 // of its products, where the items before the last are one line each; false, nothing counted, where it is not.
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);
+// Its stacked arrangement built at once, with the counts of its stacks, where the items before
+// the last have one candidate each; false, nothing counted, where it is built stack by stack.
+bool hvSpStackAtOnce(Args args, NodeResult& v);
 
 // The line bounds of parameters.
 using Bounds = SmallVec<LayoutInt, 8>;
