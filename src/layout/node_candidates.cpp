@@ -261,26 +261,10 @@ NodeReply combineReplies(const NodeReply& a, const NodeReply& b, Combine combine
     return errorReplyOf(pairsError);
 }
 
-// Where two parts with lines have one candidate each (as most parts of a line have): their product, made at once.
-bool besideOneByOne(const NodeResult& l, const NodeResult& r, LayoutInt line, NodeResult& out) {
-    if (l.reply.pair || r.reply.pair || l.reply.first.size() != 1 || r.reply.first.size() != 1) return false;
-    if (l.sizes.height == 0 || r.sizes.height == 0) return false;
-    const LayoutInt bound = !l.tooWide && !r.tooWide ? line : std::numeric_limits<LayoutInt>::max();
-    const Candidate& x = l.reply.first[0];
-    const Candidate& y = r.reply.first[0];
-    const LayoutInt width = std::max(x.width, x.lastWidth + y.width);
-    if (x.width > bound || width > bound) return true;  // no product
-    countCandidate();
-    out.reply.first = CandidateList::one(Candidate{x.height + y.height - 1, x.lastWidth + y.lastWidth, width,
-                                                   currentArena->make(TextTree::Kind::Beside, x.lastWidth, x.text, y.text, nullptr)});
-    return true;
-}
-
 NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line) {
     NodeResult out;
     out.sizes = besideSizes(l.sizes, r.sizes);
     out.tooWide = l.tooWide || r.tooWide || (l.reply.pair && r.reply.pair);
-    if (besideOneByOne(l, r, line, out)) return out;
     auto product = [&](const CandidateList& x, const CandidateList& y) -> CandidateList {
         if (l.sizes.height == 0) return y;
         if (r.sizes.height == 0) return x;

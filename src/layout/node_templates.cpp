@@ -269,32 +269,9 @@ Sizes hvSpSizesOf(Args items) {
     return choiceSizes(line, stack);
 }
 
-// A list of hvSpList of single lists, one of them too wide: the line is too wide (see hvSpLineTooWide) and so is the
-// stack, so the layout is the marker of the list's width. Only the stack's candidates are counted, as the general
-// rules build it from the bottom, each level without texts and dropped. False (nothing counted) where not so.
-bool hvSpStackCounted(Args items) {
-    const std::size_t n = items.count;
-    bool wide = false;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (items.items[i].reply.pair) return false;
-        wide = wide || items.items[i].tooWide;
-    }
-    if (!wide) return false;
-    const CandidateMark mark = candidateMark();
-    bool lines = items.items[n - 1].sizes.height != 0;  // the stack so far has lines
-    CandidateList vs = items.items[n - 1].reply.first;
-    for (std::size_t i = n - 1; i-- > 0;) {
-        const NodeResult& x = items.items[i];
-        if (x.sizes.height == 0) continue;
-        vs = lines ? aboveSizesOnly(x.reply.first, vs) : x.reply.first;
-        lines = true;
-    }
-    currentArena->candidateRewind(mark);
-    return true;
-}
+}  // namespace
 
-// The layout of a list of hvSpList where it is not the marker of hvSpStackCounted.
-NodeResult hvSpBuilt(Args items, LayoutInt line) {
+NodeResult layOutHvSpList(Args items, LayoutInt line) {
     const std::size_t n = items.count;
     const NodeResult* item = items.items;
     SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
@@ -337,18 +314,6 @@ NodeResult hvSpBuilt(Args items, LayoutInt line) {
     }
     const auto params = static_cast<LayoutInt>(n);
     return joinResult(choiceResult(h, v, params, params));
-}
-
-}  // namespace
-
-void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out) {
-    if (!hvSpStackCounted(items)) {
-        out = hvSpBuilt(items, line);
-        return;
-    }
-    out.sizes = d.boundSizes ? hvSpSizesOf(items) : d.sizes;
-    out.tooWide = true;
-    out.reply = single(markerCandidates(out.sizes.width));
 }
 
 }  // namespace plim::pretty_detail

@@ -420,7 +420,7 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     if (done == 0) f.lists->parts.resize(f.partsAt + parts.size());
     const auto set = [&](std::size_t i, LayoutInt bound) { f.lists->parts[f.partsAt + i] = FramePart{parts[i].get(), bound}; };
     if (layout.kind == ParNode::Kind::HvSp) {
-        // Without places: the larger of the whole bound and the line's at the item (as hvSpBuilt sets it), which is
+        // Without places: the larger of the whole bound and the line's at the item (as layOutHvSpList sets it), which is
         // never larger but where a negative indentation made it so.
         LayoutInt at = f.line;
         for (std::size_t i = 0; i < parts.size(); ++i) {
@@ -454,7 +454,7 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
             if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
         }
         if (layout.kind == ParNode::Kind::HvSp) {
-            layOutHvSpList(*f.d, Args{f.args(), f.argCount()}, f.line, ret);
+            ret = layOutHvSpList(Args{f.args(), f.argCount()}, f.line);
             return false;
         }
         // The places' bounds again from the last argument's layout, where its sizes follow the bound: the earlier

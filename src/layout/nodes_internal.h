@@ -343,8 +343,8 @@ struct Args {
 };
 
 // The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each parameter) over its
-// items' layouts, as the general rules give it; a too-wide one takes the node's own sizes.
-void layOutHvSpList(const DocNode& d, Args items, LayoutInt line, NodeResult& out);
+// items' layouts, as the general rules give it.
+NodeResult layOutHvSpList(Args items, LayoutInt line);
 // The line arrangement of such a list (its items at the `lines` its blanks leave them) built at once, with the counts
 // of its products, where the items before the last are one line each; false, nothing counted, where it is not.
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);
