@@ -40,14 +40,15 @@
 // Cost.  A candidate list drops every candidate that an earlier one makes useless (one of the same sizes, or one with
 // fewer lines that is neither wider nor wider on its last line): whatever is built from it is matched by what is built
 // from the earlier one, which comes first and fits wherever it fits, so first candidates stay the same while nested
-// choices do not multiply.  Shortcuts that give the same layouts, with the same counts: where only the first layout is
-// read (a render, each part of a stack, whose text is written as soon as it is laid out), a node sure as it was made
-// that its first layout is its one line and fits is laid out as that line; stacks and texts before a part ask it for no
-// more candidates than they are asked for (for all only where the first ones are too wide for the room); a node made of
-// texts, side-by-side compositions and lists of hvSpList, as nested terms are, is laid out below zero (past the end of
-// its line, where no text fits), and such a list with an item too wide below BelowZero::upTo, from what it knows of
-// that case (layout/nodes.h); and a node laid out in full keeps its layout, with its counts, for the next layout at
-// that bound (layout/node_memo.cpp), so the unchanged parts of a calculation's next step cost little.
+// choices do not multiply.  Shortcuts that give the same layouts: where only the first layout is read (a render, each
+// part of a stack, whose text is written as soon as it is laid out), a node sure as it was made that its first layout
+// is its one line and fits is laid out as that line, counting its texts and that one candidate (fewer than laying out
+// its parts would count); stacks and texts before a part ask it for no more candidates than they are asked for (for all
+// only where the first ones are too wide for the room); a node made of texts, side-by-side compositions and lists of
+// hvSpList, as nested terms are, is laid out below zero (past the end of its line, where no text fits), and such a list
+// with an item too wide below BelowZero::upTo, from what it knows of that case (layout/nodes.h); and a node laid out in
+// full keeps its layout, with its counts, for the next layout at that bound (layout/node_memo.cpp), so the unchanged
+// parts of a calculation's next step cost little.
 //
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each text it lays out
 // (layout/nodes.h), then answers, like a document of which nothing fits, with the too-wide marker of its width
