@@ -117,23 +117,15 @@ void mergeRowInPlace(const Candidate& x, const CandidateList& ys, std::size_t fr
     s = start + (j - o);
 }
 
-// Whether each candidate has no fewer lines than the one before and is narrower: then every
-// earlier candidate is wider than it, none makes it useless, and none has its sizes.
-bool narrowing(const CandidateList& xs) {
-    for (std::size_t i = 1; i < xs.size(); ++i)
-        if (xs[i].height < xs[i - 1].height || xs[i].width >= xs[i - 1].width) return false;
-    return true;
-}
-
 }  // namespace
 
 // The list is one the caller has just built and holds alone: the kept candidates are moved down in place. Those of
 // fewer lines are kept as a staircase from the widest down (widths decreasing, last widths increasing), so that the
 // one that could make a candidate useless is the widest step no wider than it. Layouts grow narrower as they grow
 // taller, so a candidate is mostly compared with the last step alone and a kept one goes at the end: linear in the
-// list. A list out of height order is kept as it is from there on; one that is a staircase already is kept whole.
+// list. A list out of height order is kept as it is from there on.
 CandidateList pruned(CandidateList xs) {
-    if (xs.size() < 2 || narrowing(xs)) return xs;
+    if (xs.size() < 2) return xs;
     struct Step {
         LayoutInt width;
         LayoutInt lastWidth;
@@ -331,12 +323,8 @@ bool hvSpStackAtOnce(Args args, NodeResult& v) {
         const NodeResult& x = args.items[i];
         if (x.reply.pair || x.sizes.height == 0 || x.reply.first.size() != 1) return false;
     }
-    // The stacks from the bottom, as sizes, each texts' last part the last item's candidate.  Over
-    // a staircase (see narrowing) each level is one, which pruning keeps whole: the stacks before
-    // the last keep their widths, all wider than the item, and the last is as wide as the item or
-    // as its own candidate.
+    // The stacks from the bottom, as sizes, each texts' last part the last item's candidate.
     const CandidateList& ys = last.reply.first;
-    const bool stairs = narrowing(ys);
     CandidateList stack = CandidateList::slice(allocCandidates(ys.size()), ys.size());
     std::copy(ys.begin(), ys.end(), stack.begin());
     v.sizes = last.sizes;
@@ -353,7 +341,7 @@ bool hvSpStackAtOnce(Args args, NodeResult& v) {
         }
         stack.resize(k);
         countCandidates(static_cast<LayoutInt>(k));
-        if (before >= 2 && !stairs) stack = pruned(stack);
+        if (before >= 2) stack = pruned(stack);
         v.sizes = aboveSizes(args.items[i].sizes, v.sizes);
         v.tooWide = v.tooWide || args.items[i].tooWide;
     }
