@@ -215,9 +215,8 @@ CandidateList besideCandidates(LayoutInt bound, const CandidateList& xs, const C
     return pruned(CandidateList::slice(block + s, e - s));
 }
 
-// The stacks of xs over ys, with their texts where `Texts` (null otherwise); counted at once, as no text is between.
-template <bool Texts>
-CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
+// The stacks of xs over ys, counted at once, as no text is between.
+CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) {
     if (xs.empty() || ys.empty()) return CandidateList{};
     const std::size_t most = std::min(need, xs.size() + ys.size() - 1);  // each stack advances one of the two
     TextArena& a = *currentArena;
@@ -227,7 +226,7 @@ CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys
         const Candidate& x = xs[i];
         const Candidate& y = ys[j];
         out[n++] = Candidate{x.height + y.height, y.lastWidth, std::max(x.width, y.width),
-                             Texts ? a.make(TextTree::Kind::Above, 0, x.text, y.text, nullptr) : nullptr};
+                             a.make(TextTree::Kind::Above, 0, x.text, y.text, nullptr)};
         if (x.width >= y.width) ++i;
         else ++j;
     }
@@ -235,10 +234,6 @@ CandidateList stackedCandidates(const CandidateList& xs, const CandidateList& ys
     const CandidateList stacks = CandidateList::slice(out, n);
     return need != kAll || (xs.size() < 2 && ys.size() < 2) ? stacks : pruned(stacks);
 }
-
-CandidateList aboveCandidates(const CandidateList& xs, const CandidateList& ys, std::size_t need) { return stackedCandidates<true>(xs, ys, need); }
-
-CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys) { return stackedCandidates<false>(xs, ys, kAll); }
 
 CandidateList alternative(const NodeReply& r) { return r.pair ? textCandidates(kDupDupError) : r.first; }
 

@@ -285,9 +285,6 @@ CandidateList alternative(const NodeReply& r);
 // The rules of the compositions on their parts' layouts at the line bound.
 NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line);
 NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t need);
-// The candidates of the stack of two single lists of parts with lines, as aboveResult builds them in full and with the
-// same counts, but without their texts (null): for a layout that reads only how many there are and their sizes.
-CandidateList aboveSizesOnly(const CandidateList& xs, const CandidateList& ys);
 NodeResult joinResult(NodeResult e);
 NodeResult filterResult(NodeResult e);
 NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line);
