@@ -73,7 +73,11 @@ std::string showChar(char c) {
     if (c == '\'') return "'\\''";
     if (c == '"') return "'\"'";
     const std::string literal = showStringLiteral(std::string(1, c));
-    return "'" + literal.substr(1, literal.size() - 2) + "'";
+    // Appended, not `"'" + std::string&&`: g++ 12 takes that for an overflowing copy.
+    std::string shown = "'";
+    shown.append(literal, 1, literal.size() - 2);
+    shown += '\'';
+    return shown;
 }
 
 std::string showCharList(const std::string& s) {

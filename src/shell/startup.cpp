@@ -193,7 +193,10 @@ CmdState runOptionCommands(const std::vector<Command>& commands, CmdState state)
 
 std::string oneShotLine(const std::vector<std::string>& words) {
     std::string line = words.front();
-    for (std::size_t i = 1; i < words.size(); ++i) line += " " + quoteArgument(words[i]);
+    for (std::size_t i = 1; i < words.size(); ++i) {
+        line += ' ';
+        line += quoteArgument(words[i]);
+    }
     return line;
 }
 

@@ -242,10 +242,10 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
     for (const TheoItem& item : items) {
         if (item.kind() == TheoKind::CeqTheo) {
             const Ceq ceq = item.ceq();
-            all->push_back(CeqOut{ceqFreeVars(ceq), delay([ceq] { return plainCeq(ceq); }),
-                                  delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
+            all->emplace_back(CeqOut{ceqFreeVars(ceq), delay([ceq] { return plainCeq(ceq); }),
+                                     delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
         } else {
-            all->push_back(std::nullopt);
+            all->emplace_back();
             headers = true;
         }
     }

@@ -518,10 +518,18 @@ std::vector<Rigid> rigidList(const Term& t, bool pattern) {
     return out;
 }
 
+// A key is a tag letter and a text.  Built by appending: g++ 12 takes `"f" + std::string&&`
+// for an overflowing copy (a false -Wstringop-overflow).
+std::string taggedKey(char tag, const std::string& text) {
+    std::string key(1, tag);
+    key += text;
+    return key;
+}
+
 }  // namespace
 
 std::optional<std::string> rigidKey(const Rigid& r) {
-    if (r.kind == RigidKind::RigidVar) return "v" + r.name;
+    if (r.kind == RigidKind::RigidVar) return taggedKey('v', r.name);
     const Constant& c = *r.constant;
     switch (c.kind()) {
     case ConstantKind::FNumber: {
@@ -531,10 +539,10 @@ std::optional<std::string> rigidKey(const Rigid& r) {
         std::uint32_t bits = 0;
         static_assert(sizeof bits == sizeof x);
         std::memcpy(&bits, &x, sizeof bits);
-        return "f" + std::to_string(bits);
+        return taggedKey('f', std::to_string(bits));
     }
-    case ConstantKind::Constr: return "k" + c.constrName();
-    default: return "c" + constantText(c);
+    case ConstantKind::Constr: return taggedKey('k', c.constrName());
+    default: return taggedKey('c', constantText(c));
     }
 }
 
