@@ -265,6 +265,7 @@ MatchRun conditionMatches(const Matcher& matcher, const MatchResult& m, const st
         if (!bound(subctx, fixed[k].first)) own.push_back(fixed[k].first);
     auto meets = [needed, own](const MatchResult& x) {
         if (!bindsAll(x, needed)) return false;
+        if (own.empty()) return true;
         for (const auto& [name, value] : x.subst) {
             if (std::find(needed.begin(), needed.end(), name) == needed.end()) continue;
             for (const std::string& n : freeNames(value))
