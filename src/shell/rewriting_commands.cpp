@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 #include <iostream>
+#include <new>
 
 #include "engine/calculations/calculation.h"
 #include "engine/rewriting/driver.h"
@@ -38,6 +39,28 @@ std::optional<std::pair<Expr, Expr>> checkEquation(const Expr& lhs, const Expr& 
 void writePiece(std::string_view piece) {
     writeOut(piece);
     flushOut();
+}
+
+// The calculation written to the standard output while its steps are computed.  A step that
+// fails leaves the line of the expression before it open: it is ended before the failure is
+// reported.
+void writeCalculationOut(LayoutInt width, const Expr& start, CalcSteps steps) {
+    bool lineOpen = false;
+    auto endLine = [&lineOpen] {
+        if (lineOpen) writeOut("\n");
+    };
+    try {
+        writeCalculation(width, 0, start, std::move(steps), [&lineOpen](std::string_view piece) {
+            writePiece(piece);
+            if (!piece.empty()) lineOpen = piece.back() != '\n';
+        });
+    } catch (const UserError&) {
+        endLine();
+        throw;
+    } catch (const std::bad_alloc&) {
+        endLine();
+        throw;
+    }
 }
 
 // The debugging file replaced whole by the page of the derivation: the previous page stays
@@ -83,7 +106,7 @@ std::pair<Expr, Expr> parseMatchArguments(const std::string& pattern, const std:
 
 Expr rewriteAndReport(const std::vector<Rule>& theory, const Expr& e, const CmdState& s) {
     const Derivation d = rewriteDefinition(s.matcher, theory, e);
-    writeCalculation(s.width, 0, d.start, d.steps, writePiece);
+    writeCalculationOut(s.width, d.start, d.steps);
     writePiece("\n\n");
     if (!s.debugFile.empty()) writePage(d, s.debugFile);
     return finalExpression(d);
@@ -103,7 +126,7 @@ CmdState rewriteCommand(const std::string& text, const CmdState& s) {
         Derivation d = rewriteDefinition(s.matcher, theory, e);
         return std::make_pair(d.start, std::move(d.steps));
     }();
-    writeCalculation(s.width, 0, start, std::move(steps), writePiece);
+    writeCalculationOut(s.width, start, std::move(steps));
     writePiece("\n\n");
     return s;
 }

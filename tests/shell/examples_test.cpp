@@ -43,6 +43,25 @@ TEST(Examples, TheMapFusionScriptLeavesThePageOfItsRewrite) {
     EXPECT_EQ(page.substr(page.size() - 9), "</HTML>\n\n");
 }
 
+// The fold fusion example loads without reports, fuses double (sum xs) into one fold at the
+// prompt and in its transformation, and gives the same calculations with either matcher.
+TEST(Examples, TheFoldFusionScriptFusesTheDoublingIntoTheSum) {
+    const std::string dir = scratchDir("ExamplesFoldFusion");
+    const Transcript fast = runPlim({"--path", examplesDir(), "--run", "foldfusion.script"}, "", dir);
+    EXPECT_EQ(fast.out, readFile(expectedFile("foldfusion.script.out")));
+    EXPECT_EQ(fast.err, "");
+    EXPECT_NE(fast.out.find("Plim> loadprogram \"foldfusion\"\nPlim> loadtheory \"foldfusion\"\nPlim> --"),
+              std::string::npos);
+    const std::string fused = "\n= { zero }\n   foldr (\\ b -> (+) (2 * b)) 0\n\nPlim> ";
+    const std::size_t first = fast.out.find(fused);
+    EXPECT_NE(first, std::string::npos) << fast.out;
+    EXPECT_NE(fast.out.find(fused, first + 1), std::string::npos) << fast.out;
+    EXPECT_NE(fast.out.find("\nsumdouble = foldr (\\ b -> (+) (2 * b)) 0;\n"), std::string::npos) << fast.out;
+    EXPECT_EQ(fast.out.find("user error"), std::string::npos) << fast.out;
+    const Transcript ref = runPlim({"--path", examplesDir()}, "setmatcher ref\nrunscript \"foldfusion.script\"\n", dir);
+    EXPECT_NE(ref.out.find(fast.out.substr(0, fast.out.rfind("Plim> \nPLIM version"))), std::string::npos) << ref.out;
+}
+
 TEST(Examples, TheQuickStartCommandRewritesOnTheCommandLine) {
     const Transcript t = runPlim({"--program", "examples/mapfusion", "--theory", "examples/mapfusion", "rewrite",
                                   "\\ xs -> map square (map inc xs)"},

@@ -288,5 +288,44 @@ TEST(Rewriting, ConditionsThatNeedTheirOwnRuleEndAtTheNestingLimit) {
     EXPECT_EQ(t.status, 0);
 }
 
+// A condition with variables of its own, x and y here, which the rule's left side leaves
+// unbound: they stand for any value while the condition is shown, in either matcher.
+TEST(Rewriting, AConditionWithVariablesOfItsOwnIsShownForAnyValueOfThem) {
+    const std::string dir = scratchDir("RwOwnVariables");
+    writeFile(dir + "/fuse.eq",
+              "fusion : h (foldr f e xs) = foldr g (h e) xs, if { h (f x y) = g x (h y) };\n"
+              "distrib : 2 * (x + y) = 2 * x + 2 * y;\nzero : 2 * 0 = 0\n");
+    const std::vector<std::string> args = {"--path", PLIM_SOURCE_DIR "/examples/", "--program", "foldfusion",
+                                           "--path", dir + "/", "--theory", "fuse"};
+    const std::string fused =
+        "   (\\ a -> 2 * foldr (+) 0 a)\n= { fusion\n\n      2 * (f + g)\n   = { distrib }\n      2 * f + 2 * g\n"
+        "  }\n   foldr (\\ b -> (+) (2 * b)) (2 * 0)\n= { zero }\n   foldr (\\ b -> (+) (2 * b)) 0\n\nPlim> \n";
+    // Nothing is known of h: h (x + y) = g x (h y) cannot be shown, neither by taking g
+    // from h (x + y) itself nor by exchanging x and y; with h the identity, g is (+) and the
+    // fold stays as it is.
+    const std::string unknown = "   (\\ a b -> a (foldr (+) 0 b))\n\n\nPlim> \n";
+    for (const std::string matcher : {"fast", "ref"}) {
+        const Transcript t = session("setmatcher " + matcher + "\nrewrite \"\\ xs -> 2 * foldr (+) 0 xs\"\n" +
+                                         "rewrite \"\\ h xs -> h (foldr (+) 0 xs)\"\n",
+                                     dir, args);
+        EXPECT_EQ(t.out, "Plim> \n" + fused + unknown) << matcher;
+        EXPECT_EQ(t.err, "") << matcher;
+    }
+}
+
+// A command that fails while the next step is computed ends the line of the last expression
+// before its report.
+TEST(Rewriting, AFailureAfterAStepIsReportedOnALineOfItsOwn) {
+    const std::string dir = scratchDir("RwFailAfterStep");
+    writeFile(dir + "/pattern.eq", "one : map f xs = map (\\ [y] -> f y) [xs]\n");
+    const std::vector<std::string> args = {"--path", PLIM_SOURCE_DIR "/examples/", "--program", "mapfusion",
+                                           "--path", dir + "/", "--theory", "pattern"};
+    const std::string failed = "   map inc (1 : [])\n= { one }\n   map (\\ (a : []) -> inc a) ((1 : []) : [])\n" +
+                               userError("can't handle non-variable/tuple lambda bindings") + "Plim> \n";
+    const Transcript t = session("rewrite \"map inc [1]\"\ndebugfile \"page.html\"\nrewrite \"map inc [1]\"\n", dir, args);
+    EXPECT_EQ(t.out, failed + "Plim> \n" + failed);
+    EXPECT_EQ(t.err, "");
+}
+
 }  // namespace
 }  // namespace plim::test

@@ -236,6 +236,46 @@ std::pair<Derivation, Lazy<NameSupply>> deriveAt(const LevelRef& level, const Ex
              level.rule(r).label + "\"");
 }
 
+// The context of a side of a condition: the variables bound around the attempt's position, then
+// the side's own free variables (the condition's variables that the rule's left side leaves
+// unbound), which are fixed while the side is rewritten and matched.
+std::vector<TypedVar> withFreeVars(const std::vector<TypedVar>& subctx, const Expr& side) {
+    std::vector<TypedVar> ctx = subctx;
+    for (TypedVar& v : freevars(side)) ctx.push_back(std::move(v));
+    return ctx;
+}
+
+bool bound(const std::vector<TypedVar>& ctx, const std::string& name) {
+    return std::any_of(ctx.begin(), ctx.end(), [&](const TypedVar& v) { return v.first == name; });
+}
+
+// The matches that meet a condition once both sides are rewritten: the final right side `fr`
+// matched against the final left side `fl` in the left side's context `fixed`, so that the left
+// side's own variables stand for themselves on both sides.  A kept match binds every other free
+// name of the right side, to an expression free of the left side's own variables: these stand
+// for any value, so what the condition finds cannot depend on them.
+MatchRun conditionMatches(const Matcher& matcher, const MatchResult& m, const std::vector<TypedVar>& fixed,
+                          const std::vector<TypedVar>& subctx, const Expr& fl, const Expr& fr, const NameSupply& s) {
+    MatchRun run = matcher.matchTwoStepWith(m, TermCtx{fr, fixed}, TermCtx{fl, fixed}, s);
+    std::vector<std::string> needed;
+    for (const std::string& n : freeNames(fr))
+        if (!bound(fixed, n)) needed.push_back(n);
+    std::vector<std::string> own;
+    for (std::size_t k = subctx.size(); k < fixed.size(); ++k)
+        if (!bound(subctx, fixed[k].first)) own.push_back(fixed[k].first);
+    auto meets = [needed, own](const MatchResult& x) {
+        if (!bindsAll(x, needed)) return false;
+        if (own.empty()) return true;
+        for (const auto& [name, value] : x.subst) {
+            if (std::find(needed.begin(), needed.end(), name) == needed.end()) continue;
+            for (const std::string& n : freeNames(value))
+                if (std::find(own.begin(), own.end(), n) != own.end()) return false;
+        }
+        return true;
+    };
+    return MatchRun{filter(meets, run.results), run.rest};
+}
+
 Lazy<CondOutcome> checkCondition(const LevelRef& level, std::size_t r, const Equation& cond,
                                  const std::vector<TypedVar>& subctx, const Candidate& cand,
                                  const Lazy<NameSupply>& supply) {
@@ -245,21 +285,14 @@ Lazy<CondOutcome> checkCondition(const LevelRef& level, std::size_t r, const Equ
         const Expr l = betareduce(applyMatch(m, cond.first));
         const Expr r = betareduce(applyMatch(m, cond.second));
         auto [copies, s1] = advance(level->copies, supply.get());
-        std::vector<TypedVar> rctx = subctx;
-        for (TypedVar& v : freevars(r)) rctx.push_back(std::move(v));
         auto table = ruleTableFor(level->matcher, *copies.front());
-        LevelRef left = makeLevel(level->matcher, copies, subctx, table, level->depth + 1);
-        LevelRef right = makeLevel(level->matcher, copies, rctx, table, level->depth + 1);
+        LevelRef left = makeLevel(level->matcher, copies, withFreeVars(subctx, l), table, level->depth + 1);
+        LevelRef right = makeLevel(level->matcher, copies, withFreeVars(subctx, r), table, level->depth + 1);
         auto [dl, s2] = deriveAt(left, l, s1);
         auto [dr, s3] = deriveAt(right, r, s2.get());
-        const Expr fr = finalExpression(dr);
-        MatchRun run = level->matcher->matchTwoStepWith(m, TermCtx{fr, subctx}, TermCtx{finalExpression(dl), subctx},
-                                                         s3.get());
-        std::vector<std::string> needed;
-        for (const std::string& n : freeNames(fr))
-            if (std::none_of(subctx.begin(), subctx.end(), [&](const TypedVar& v) { return v.first == n; }))
-                needed.push_back(n);
-        MatchResults kept = filter([needed](const MatchResult& x) { return bindsAll(x, needed); }, run.results);
+        MatchRun run = conditionMatches(*level->matcher, m, left->ctx, subctx, finalExpression(dl), finalExpression(dr),
+                                        s3.get());
+        const MatchResults& kept = run.results;
         std::vector<Derivation> nested2;
         if (!dl.steps.empty()) nested2.push_back(dl);
         if (!dr.steps.empty()) nested2.push_back(dr);

@@ -120,6 +120,7 @@ std::vector<Case> corpusCases() {
         {"ref_map_fusion", "higherorder", "\\ xs -> map square (map inc xs)", 100, true},
         {"ref_cond_half_double", "conditional", "add (half (" + peano(2) + ")) (half (" + peano(2) + "))", 100, true},
         {"ref_reverse_4", "firstorder", "rev " + numbers(4), 100, true},
+        {"ref_cond_fold_fusion", "conditional", "\\ xs -> double (foldr (+) 0 xs)", 100, true},
     };
     return cases;
 }
