@@ -48,40 +48,61 @@ struct Known {
     int written = -1;
 };
 
+// A node to visit, or (null) the mark that the application below it on the stack has its
+// parts done; for an application, its slot among the nodes met.
+struct Todo {
+    const Expr* node;
+    std::size_t slot;
+};
+
 // The work space of one call; nothing in it outlives the call but its room.
 struct ValueRoom {
     std::vector<Value> values;
     std::vector<int> valueSlots;  // open addressing by hash: a value, or -1
     std::vector<Known> known;     // open addressing by node address
     std::size_t knownCount = 0;
+    std::vector<Todo> todo;
     std::vector<const Expr*> nodeStack;
     std::vector<int> valueStack;
     std::vector<std::pair<int, bool>> frames;
     std::vector<int> visits, post, groups, order, kept;
     std::vector<int> parentStart, parentList;  // the parents of every value, in one array
     std::vector<Expr> written, vars;
+    std::vector<std::uint64_t> twigKeys;  // open addressing: a twig's key, or 0 for none
+    std::size_t twigCount = 0;
     void clear() {
         written.clear();  // no node held past the call
         vars.clear();
-        values.clear();
     }
 };
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
 
+// Room for twice as many entries as the last call made, at least 64: the table neither
+// grows step by step in a calculation nor stays large after a large expression.
+template <class Entry>
+void startTable(std::vector<Entry>& slots, std::size_t lastCount, const Entry& free) {
+    std::size_t size = 64;
+    while (size < 4 * lastCount) size *= 2;
+    slots.assign(size, free);
+}
+
+bool sameType(const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); }
+
 class LambdaFreeSharing {
 public:
     LambdaFreeSharing(const std::vector<TypedVar>& ctx, ValueRoom& room) : ctx_(ctx), r_(room) {}
 
+    // shareLambdaFree of e.
     std::optional<std::pair<Expr, NameSupply>> share(const Expr& e, const std::function<NameSupply()>& supply);
 
 private:
     int valueTree(const Expr& e);
     int leafValue(const Expr& leaf);
     int applicationValue(const Expr& node, int fun, int arg);
-    int intern(const Expr& node, int fun, int arg, std::uint64_t hash);
-    Known* knownSlot(const Expr& node);
-    void rememberNode(const Expr& node, int value);
+    int intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at);
+    std::size_t knownSlot(const Expr& node) const;
+    std::size_t claimSlot(const Expr& node, std::size_t at);
     void reach(int root);
     bool findGroups();
     void orderInnermostFirst();
@@ -89,7 +110,7 @@ private:
     void nameKept(NameSupply& supply);
     Expr shown(const Expr& node);
     Expr writtenForm(const Expr& node);
-    int valueOfNode(const Expr& node);
+    int valueOfNode(const Expr& node) const;
 
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
@@ -97,9 +118,9 @@ private:
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e,
                                                                       const std::function<NameSupply()>& supply) {
+    startTable(r_.valueSlots, r_.values.size(), -1);
+    startTable(r_.known, r_.knownCount, Known{});
     r_.values.clear();
-    r_.valueSlots.assign(std::max<std::size_t>(64, r_.valueSlots.size()), -1);
-    r_.known.assign(std::max<std::size_t>(64, r_.known.size()), Known{});
     r_.knownCount = 0;
     const int root = valueTree(e);
     reach(root);
@@ -130,33 +151,39 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 // entered again.
 int LambdaFreeSharing::valueTree(const Expr& e) {
     // The stack holds nodes to visit and, marked by a null entry above them, applications
-    // whose parts are done.
-    std::vector<const Expr*>& todo = r_.nodeStack;
+    // whose parts are done, with the slot that holds them among the nodes met.
+    std::vector<Todo>& todo = r_.todo;
     std::vector<int>& done = r_.valueStack;
-    todo.assign(1, &e);
+    todo.assign(1, Todo{&e, 0});
     done.clear();
     while (!todo.empty()) {
-        const Expr* x = todo.back();
+        const Todo t = todo.back();
         todo.pop_back();
-        if (x == nullptr) {
-            x = todo.back();
+        if (t.node == nullptr) {
+            const Todo app = todo.back();
             todo.pop_back();
             const int arg = done.back();
             const int fun = done[done.size() - 2];
             done.resize(done.size() - 2);
-            const int v = applicationValue(*x, fun, arg);
-            rememberNode(*x, v);
+            const int v = applicationValue(*app.node, fun, arg);
+            r_.known[app.slot].value = v;
             done.push_back(v);
-        } else if (!x->isAp()) {
-            done.push_back(leafValue(*x));
-        } else if (const Known* k = knownSlot(*x); k->node != nullptr) {
-            done.push_back(k->value);
-        } else {
-            todo.push_back(x);
-            todo.push_back(nullptr);
-            todo.push_back(&x->arg());
-            todo.push_back(&x->fun());
+            continue;
         }
+        const Expr& x = *t.node;
+        if (!x.isAp()) {
+            done.push_back(leafValue(x));
+            continue;
+        }
+        const std::size_t slot = knownSlot(x);
+        if (r_.known[slot].node != nullptr) {
+            done.push_back(r_.known[slot].value);
+            continue;
+        }
+        todo.push_back(Todo{&x, claimSlot(x, slot)});
+        todo.push_back(Todo{nullptr, 0});
+        todo.push_back(Todo{&x.arg(), 0});
+        todo.push_back(Todo{&x.fun(), 0});
     }
     return done.back();
 }
@@ -169,10 +196,10 @@ int LambdaFreeSharing::leafValue(const Expr& leaf) {
     std::size_t at = spread(hash) & mask;
     for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && eqType(c.node->type(), leaf.type()))
+        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type()))
             return r_.valueSlots[at];
     }
-    return intern(leaf, -1, -1, hash);
+    return intern(leaf, -1, -1, hash, at);
 }
 
 // Applications of equal parts are one value when their types are equal, which their parts'
@@ -183,13 +210,14 @@ int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
     std::size_t at = spread(hash) & mask;
     for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.fun == fun && c.arg == arg && eqType(c.node->type(), node.type())) return r_.valueSlots[at];
+        if (c.fun == fun && c.arg == arg && sameType(c.node->type(), node.type())) return r_.valueSlots[at];
     }
-    return intern(node, fun, arg, hash);
+    return intern(node, fun, arg, hash, at);
 }
 
-// A new value; the table stays at most half full.
-int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t hash) {
+// A new value, put in the free slot `at` where its search ended; the table stays at most
+// half full.
+int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at) {
     const int v = static_cast<int>(r_.values.size());
     r_.values.emplace_back();
     Value& x = r_.values.back();
@@ -198,42 +226,56 @@ int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t 
     x.node = &node;
     x.hash = hash;
     std::vector<int>& slots = r_.valueSlots;
-    const bool grow = 2 * r_.values.size() > slots.size();
-    if (grow) slots.assign(2 * slots.size(), -1);
+    if (2 * r_.values.size() <= slots.size()) {
+        slots[at] = v;
+        return v;
+    }
+    slots.assign(2 * slots.size(), -1);
     const std::size_t mask = slots.size() - 1;
-    for (int w = grow ? 0 : v; w <= v; ++w) {
-        std::size_t at = spread(r_.values[w].hash) & mask;
-        while (slots[at] >= 0) at = (at + 1) & mask;
-        slots[at] = w;
+    for (int w = 0; w <= v; ++w) {
+        std::size_t free = spread(r_.values[w].hash) & mask;
+        while (slots[free] >= 0) free = (free + 1) & mask;
+        slots[free] = w;
     }
     return v;
 }
 
-Known* LambdaFreeSharing::knownSlot(const Expr& node) {
+// The slot of the node among the nodes met, or the free slot where it belongs.
+std::size_t LambdaFreeSharing::knownSlot(const Expr& node) const {
     const std::size_t mask = r_.known.size() - 1;
     std::size_t at = spread(reinterpret_cast<std::uintptr_t>(node.identity())) & mask;
     while (r_.known[at].node != nullptr && r_.known[at].node != node.identity()) at = (at + 1) & mask;
-    return &r_.known[at];
+    return at;
 }
 
-void LambdaFreeSharing::rememberNode(const Expr& node, int value) {
-    if (2 * (r_.knownCount + 1) > r_.known.size()) {
-        std::vector<Known> old(2 * r_.known.size());
-        old.swap(r_.known);
-        for (const Known& k : old)
-            if (k.node != nullptr) {
-                const std::size_t mask = r_.known.size() - 1;
-                std::size_t at = spread(reinterpret_cast<std::uintptr_t>(k.node)) & mask;
-                while (r_.known[at].node != nullptr) at = (at + 1) & mask;
-                r_.known[at] = k;
-            }
-    }
-    Known* slot = knownSlot(node);
-    *slot = Known{node.identity(), value, -1};
+// Takes the free slot `at` for the node, its value still to come; the slot it holds then
+// (the table stays at most half full, and growing places every node again).
+std::size_t LambdaFreeSharing::claimSlot(const Expr& node, std::size_t at) {
     ++r_.knownCount;
+    if (2 * r_.knownCount <= r_.known.size()) {
+        r_.known[at].node = node.identity();
+        return at;
+    }
+    std::vector<Known> old(2 * r_.known.size());
+    old.swap(r_.known);
+    const std::size_t mask = r_.known.size() - 1;
+    for (const Known& k : old) {
+        if (k.node == nullptr) continue;
+        std::size_t free = spread(reinterpret_cast<std::uintptr_t>(k.node)) & mask;
+        while (r_.known[free].node != nullptr) free = (free + 1) & mask;
+        r_.known[free] = k;
+    }
+    // The applications waiting for their values are placed anew.
+    for (Todo& t : r_.todo)
+        if (t.node != nullptr && r_.known[knownSlot(*t.node)].node == t.node->identity()) t.slot = knownSlot(*t.node);
+    at = knownSlot(node);
+    r_.known[at].node = node.identity();
+    return at;
 }
 
-int LambdaFreeSharing::valueOfNode(const Expr& node) { return node.isAp() ? knownSlot(node)->value : -1; }
+int LambdaFreeSharing::valueOfNode(const Expr& node) const {
+    return node.isAp() ? r_.known[knownSlot(node)].value : -1;
+}
 
 // --- the graph of values ------------------------------------------------------------------------
 
@@ -393,7 +435,7 @@ Expr LambdaFreeSharing::shown(const Expr& node) {
     if (v < 0) return node;
     if (r_.values[v].kept >= 0) return r_.vars[r_.values[v].kept];
     if (!r_.values[v].keptBelow) return node;
-    return r_.written[knownSlot(node)->written];
+    return r_.written[r_.known[knownSlot(node)].written];
 }
 
 // The node with the kept groups' occurrences strictly inside it replaced by their variables:
@@ -404,14 +446,13 @@ Expr LambdaFreeSharing::writtenForm(const Expr& top) {
     if (topValue < 0 || !r_.values[topValue].keptBelow) return top;
     auto waits = [this](const Expr& part) {
         const int v = valueOfNode(part);
-        return v >= 0 && r_.values[v].kept < 0 && r_.values[v].keptBelow && knownSlot(part)->written < 0;
+        return v >= 0 && r_.values[v].kept < 0 && r_.values[v].keptBelow && r_.known[knownSlot(part)].written < 0;
     };
     std::vector<const Expr*>& todo = r_.nodeStack;
     todo.assign(1, &top);
     while (!todo.empty()) {
         const Expr& x = *todo.back();
-        Known* slot = knownSlot(x);
-        if (slot->written >= 0) {
+        if (r_.known[knownSlot(x)].written >= 0) {
             todo.pop_back();
             continue;
         }
@@ -421,10 +462,55 @@ Expr LambdaFreeSharing::writtenForm(const Expr& top) {
         if (funWaits || argWaits) continue;
         Expr fun = shown(x.fun());
         r_.written.push_back(mkApAs(x, std::move(fun), shown(x.arg())));
-        knownSlot(x)->written = static_cast<int>(r_.written.size()) - 1;
+        r_.known[knownSlot(x)].written = static_cast<int>(r_.written.size()) - 1;
         todo.pop_back();
     }
-    return r_.written[knownSlot(top)->written];
+    return r_.written[r_.known[knownSlot(top)].written];
+}
+
+// A leaf's key by its name or constant, types not read.
+std::uint64_t leafKey(const Expr& leaf) {
+    return leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
+}
+
+// May e hold two equal applications?  False only when it does not.  Two equal applications
+// hold, at the same place inside each, an application of a leaf to a leaf (a twig: take one
+// of the deepest applications in them), and so does one application met twice where the
+// expression shares a node in memory.  So it is enough that no two twigs have one key, made
+// from their leaves' names and constants: a walk that reads no type, hashes only twigs and
+// stops at the first key met twice (so it meets a shared node at most twice).
+bool mayRepeat(const Expr& e, ValueRoom& room) {
+    std::vector<std::uint64_t>& keys = room.twigKeys;
+    startTable(keys, room.twigCount, std::uint64_t{0});
+    room.twigCount = 0;
+    std::vector<const Expr*>& todo = room.nodeStack;
+    todo.assign(1, &e);
+    while (!todo.empty()) {
+        const Expr& x = *todo.back();
+        todo.pop_back();
+        const bool funAp = x.fun().isAp(), argAp = x.arg().isAp();
+        if (funAp) todo.push_back(&x.fun());
+        if (argAp) todo.push_back(&x.arg());
+        if (funAp || argAp) continue;
+        const std::uint64_t key = mix(mix(leafKey(x.fun()), leafKey(x.arg())), 0) | 1;  // never 0
+        if (2 * (room.twigCount + 1) > keys.size()) {
+            std::vector<std::uint64_t> old(2 * keys.size(), 0);
+            old.swap(keys);
+            for (std::uint64_t k : old) {
+                if (k == 0) continue;
+                std::size_t at = spread(k) & (keys.size() - 1);
+                while (keys[at] != 0) at = (at + 1) & (keys.size() - 1);
+                keys[at] = k;
+            }
+        }
+        const std::size_t mask = keys.size() - 1;
+        std::size_t at = spread(key) & mask;
+        for (; keys[at] != 0; at = (at + 1) & mask)
+            if (keys[at] == key) return true;
+        keys[at] = key;
+        ++room.twigCount;
+    }
+    return false;
 }
 
 }  // namespace
@@ -433,6 +519,7 @@ std::optional<std::pair<Expr, NameSupply>> shareLambdaFree(const Expr& e, const 
                                                            const std::function<NameSupply()>& supply) {
     if (!e.isAp()) return std::nullopt;  // a leaf repeats nothing
     BorrowedRoom<ValueRoom> room;
+    if (!mayRepeat(e, *room)) return std::nullopt;
     return LambdaFreeSharing(ctx, *room).share(e, supply);
 }
 
