@@ -74,6 +74,48 @@ TEST(ShareCommon, EqualTextOfAnotherTypeIsNotARepeat) {
     EXPECT_EQ(shared(add(succ(lenNil(a)), add(succ(lenNil(b)), lenNil(b)))), "add (S (len nil)) (add (S a) a)\nwhere a = len nil");
 }
 
+TEST(ShareCommon, EqualSubtreesOverDistinctLeavesAreSharedAndOnlyThey) {
+    const Expr p = var("p"), r = var("r");
+    const Expr pair = add(succ(p), succ(r));
+    EXPECT_EQ(shared(add(pair, add(succ(p), succ(r)))), "add a a\nwhere a = add (S p) (S r)");
+    // S p and S r differ by their leaves alone: nothing repeats.
+    EXPECT_EQ(shared(add(succ(p), add(succ(r), succ(var("s"))))), "add (S p) (add (S r) (S s))");
+    // One name at two types is two variables.
+    auto lenOf = [](const Type& t) { return ap(con("len", fn(t, nat())), var("q", t)); };
+    EXPECT_EQ(shared(add(lenOf(mkTCon("A")), lenOf(mkTCon("B")))), "add (len q) (len q)");
+    EXPECT_EQ(shared(add(lenOf(mkTCon("A")), lenOf(mkTCon("A")))), "add a a\nwhere a = len q");
+}
+
+TEST(ShareCommon, AnExpressionSharedInMemoryIsWalkedOncePerNode) {
+    // Two hundred doublings: a tree of 2^200 occurrences over 201 nodes.
+    Expr e = zero();
+    for (int i = 0; i < 200; ++i) e = add(e, e);
+    auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    ASSERT_TRUE(r.first.isLet());
+    const std::string text = showExpr(r.first);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "add gq gq");  // the last name drawn, the 199th
+    std::size_t definitions = 0;
+    for (std::size_t at = text.find(" = add "); at != std::string::npos; at = text.find(" = add ", at + 1)) ++definitions;
+    EXPECT_EQ(definitions, 199u);  // every level but the whole: add Z : Nat -> Nat stays
+}
+
+TEST(ShareCommon, ARepeatAtTheBottomOfAHundredThousandLevelsIsSharedOnTheOrdinaryStack) {
+    runOnLargeStack(
+        [] {
+            const int levels = test::inputSize(100000);
+            Expr e = add(peano(1), peano(1));
+            for (int i = 0; i < levels; ++i) e = succ(add(zero(), e));
+            auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+            ASSERT_TRUE(r.first.isLet());
+            EXPECT_EQ(s.vars.head(), "b");
+            EXPECT_EQ(showExpr(mkLet(r.first.defs(), zero(), nat())), "Z\nwhere a = S Z");
+            Expr bottom = r.first.body();  // S (add Z (S (add Z ... (add a a))))
+            for (int i = 0; i < levels; ++i) bottom = bottom.arg().arg();
+            EXPECT_EQ(showExpr(bottom), "add a a");
+        },
+        test::kOrdinaryStack);
+}
+
 TEST(ShareCommon, RepeatsMentioningTheContextStay) {
     const Expr q = var("q");
     const Expr e = add(succ(q), add(succ(q), succ(succ(zero()))));
