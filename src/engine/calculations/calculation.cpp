@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "engine/rewriting/positions.h"
+#include "engine/rewriting/common_subexpressions.h"
 #include "frontend/printer/expressions.h"
 #include "lang/expressions.h"
 
@@ -11,8 +11,14 @@ namespace plim {
 // --- text -----------------------------------------------------------------------------------
 
 Expr displayForm(const Expr& e) {
-    if (firstOrderRepeatsNothing(e)) return e;  // nothing to share, no redex, no let
-    const NameSupply supply0 = freshFor(e, {})(initialNameSupply());
+    auto supplyFor = [&e] { return freshFor(e, {})(initialNameSupply()); };
+    if (!e.holdsAny(ExprHolds::Lam | ExprHolds::Let)) {
+        // Without lambdas there is no body to share in and no redex: the let of shareCommon,
+        // with names fresh for e made only when something is shared, is the display form.
+        auto written = shareLambdaFree(e, {}, supplyFor);
+        return written ? written->first : e;
+    }
+    const NameSupply supply0 = supplyFor();
     auto [shared, s1] = shareCommon(CtxExpr{e, {}}, supply0);
     auto [shown, s2] = csesTop(shared, s1);
     return nearbetas(shown.first);

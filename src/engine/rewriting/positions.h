@@ -1,15 +1,11 @@
-// Positions inside expressions and the display form that shares common subexpressions.
+// Positions inside expressions and local definitions at them.
 //
 // Paths: a `Path` is the list of steps from an expression down to one of its subexpressions,
 // outermost first: `First` (function of an application), `Second` (its argument), `Body`
 // (body of a lambda).  `subpaths` enumerates every subexpression with its path and binders,
 // on demand, in pre-order with the argument before the function; `select` and `replace`
 // work at a path; `elim` introduces a local definition for a subexpression that occurs at
-// several paths.
-//
-// Common subexpressions: `shareCommon` writes every repeated, non-atomic, non-function
-// subexpression once as a local definition of a fresh variable; `cses`/`csesTop` repeat
-// this inside every lambda body.  These work on let-free expressions.
+// several paths.  The display form's sharing built on them is in common_subexpressions.h.
 //
 // Internal errors raise the coded pattern-match failures "SubExpressions:<line>|function f"
 // or the messages "invalid replace: ..." and "invalid select".
@@ -95,27 +91,8 @@ Defs revAppendDefs(const Defs& ds, Defs acc);
 std::pair<Expr, NameSupply> elim(const Expr& let, const Expr& x, const std::vector<Path>& paths,
                                  const NameSupply& supply);
 
-// --- common subexpressions ----------------------------------------------------------------------
-
-// An expression with its binders, threaded with a name supply.
-using CtxExpr = std::pair<Expr, std::vector<TypedVar>>;
-using CtxExprRun = std::pair<CtxExpr, NameSupply>;
-
 // Let defs body t with the definitions reversed (the body alone when there are none); a
 // non-let raises "SubExpressions:285|function revdefs".
 Expr revdefs(const Expr& e);
-// The repeated shareable subexpressions of e written once each, as one let around e whose
-// definitions come innermost first; e itself (and no name drawn) when nothing repeats.
-CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply);
-// True when e has no lambda and no let and no application repeats in it: then shareAll leaves
-// e as it is and draws no name.  Cheap when e is a step from the expression asked about before
-// (one watch per thread).
-bool firstOrderRepeatsNothing(const Expr& e);
-// shareCommon applied to every lambda body; a let raises "SubExpressions:318|function cses".
-CtxExprRun cses(const CtxExpr& at, const NameSupply& supply);
-// cses of the body of a top-level let (its definitions untouched), or cses.
-CtxExprRun csesTop(const CtxExpr& at, const NameSupply& supply);
-// shareCommon, then csesTop on its result.
-CtxExprRun shareAll(const CtxExpr& at, const NameSupply& supply);
 
 }  // namespace plim

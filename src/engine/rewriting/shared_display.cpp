@@ -22,10 +22,9 @@
 #include <tuple>
 #include <unordered_map>
 
+#include "engine/rewriting/common_subexpressions.h"
 #include "engine/rewriting/positions.h"
-#include "engine/rewriting/shared_display_repeats.h"
 #include "engine/rewriting/shared_display_sites.h"
-#include "engine/rewriting/shared_display_steps.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
 
@@ -650,18 +649,14 @@ private:
 
 CtxExprRun shareCommon(const CtxExpr& at, const NameSupply& supply) {
     const auto& [e, ctx] = at;
-    Grouping found;
-    if (e.holdsAny(ExprHolds::Lam)) {  // so does every let
-        found.walk = walkSites(e, false);
-        found.groups = groupPairs(found.walk, ctx);
-    } else if (ctx.empty()) {
-        if (!RepeatWatch::mine().repeats(e)) return {at, supply};
-        auto written = StepSharing::mine().share(e, supply);
+    if (!e.holdsAny(ExprHolds::Lam | ExprHolds::Let)) {
+        auto written = shareLambdaFree(e, ctx, [&supply] { return supply; });
         if (!written) return {at, supply};
         return {CtxExpr{std::move(written->first), ctx}, std::move(written->second)};
-    } else {
-        found = groupLambdaFree(e, ctx);
     }
+    Grouping found;
+    found.walk = walkSites(e, false);
+    found.groups = groupPairs(found.walk, ctx);
     if (found.groups.empty()) return {at, supply};
     auto [folded, rest] = writeOnce(e, std::move(found), supply);
     return {CtxExpr{std::move(folded), ctx}, std::move(rest)};

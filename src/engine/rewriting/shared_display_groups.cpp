@@ -119,21 +119,12 @@ void dropCovered(const Walk& w, const std::vector<Group>& groups, WriteRoom& roo
     }
 }
 
-// The spine's nodes built anew above the new part.
-Expr onSpine(const std::vector<const Expr*>& spine, Expr part) {
-    for (std::size_t k = spine.size(); k-- > 0;) {
-        const Expr& node = *spine[k];
-        part = node.fun().isAp() ? mkApAs(node, std::move(part), node.arg()) : mkApAs(node, node.fun(), std::move(part));
-    }
-    return part;
-}
-
 // The let of definitions, in the order of room.kept, named from the supply in turn, around e
 // with every occurrence of a kept group replaced by its variable (the groups found in the walk
-// of the part below the spine).  A definition's right side is its group's occurrence first in
+// of the whole).  A definition's right side is its group's occurrence first in
 // path order, with the kept groups' occurrences inside it replaced.  Only the nodes above an
 // occurrence are built anew.
-std::pair<Expr, NameSupply> writeKept(const Expr& e, const std::vector<const Expr*>& spine, const Walk& w,
+std::pair<Expr, NameSupply> writeKept(const Expr& e, const Walk& w,
                                       const std::vector<Group>& groups, WriteRoom& room, NameSupply supply) {
     const std::size_t n = w.sites.size();
     const std::vector<int>& kept = room.kept;
@@ -171,7 +162,7 @@ std::pair<Expr, NameSupply> writeKept(const Expr& e, const std::vector<const Exp
     Defs defs = mkNoDef();
     for (std::size_t k = kept.size(); k-- > 0;)
         defs = mkOneDef(mkFun(vars[k], inside(groups[kept[k]].sites.front())), std::move(defs), 0);
-    return {mkLet(mkDList(std::move(defs)), onSpine(spine, shown(0)), e.lazyType()), std::move(supply)};
+    return {mkLet(mkDList(std::move(defs)), shown(0), e.lazyType()), std::move(supply)};
 }
 
 }  // namespace
@@ -193,7 +184,7 @@ std::pair<Expr, NameSupply> writeOnce(const Expr& e, Grouping found, NameSupply 
         if (!std::is_sorted(sites.begin(), sites.end(), before)) std::sort(sites.begin(), sites.end(), before);
     }
     dropCovered(w, groups, *room);
-    return writeKept(e, found.spine, w, groups, *room, std::move(supply));
+    return writeKept(e, w, groups, *room, std::move(supply));
 }
 
 }  // namespace plim::shared_display_detail

@@ -83,18 +83,12 @@ struct Group {
 // the groups g holds directly (used up).
 void innermostFirst(const std::vector<std::vector<int>>& holders, std::vector<int>& held, std::vector<int>& out);
 
-// The groups of an expression, found in the walk of a part of it: the part stands below the
-// spine, applications from the root down (none when the part is the whole), each with a leaf
-// on the side away from the part, so that no spine node is found twice.
+// The walk of an expression and its groups in order of first occurrence (as groupPairs
+// gives them).
 struct Grouping {
-    std::vector<const Expr*> spine;
     Walk walk;
     std::vector<Group> groups;
 };
-
-// The groups of a lambda-free expression of at least two sites, in order of first occurrence
-// (as groupPairs gives them); no groups when nothing repeats.
-Grouping groupLambdaFree(const Expr& e, const std::vector<TypedVar>& ctx);
 
 // The let of one definition per group that is not found only inside another group's
 // occurrences, innermost first, around e with the groups' occurrences replaced by their

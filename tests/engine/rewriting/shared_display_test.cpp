@@ -2,9 +2,8 @@
 
 #include <random>
 
+#include "engine/rewriting/common_subexpressions.h"
 #include "engine/rewriting/driver_test_util.h"
-#include "engine/rewriting/positions.h"
-#include "engine/rewriting/shared_display_sites.h"
 #include "frontend/printer/expressions.h"
 #include "support/big_stack.h"
 #include "support/sanitizer_build.h"
@@ -29,19 +28,21 @@ TEST(ShareCommon, NothingRepeatedLeavesTheExpressionAndTheSupply) {
     EXPECT_EQ(shared(add(zero(), zero())), "add Z Z");
 }
 
-TEST(ShareCommon, FirstOrderRepeatsNothingExactlyWhenNoApplicationRepeats) {
-    EXPECT_TRUE(firstOrderRepeatsNothing(add(peano(1), succ(var("q")))));
-    EXPECT_TRUE(firstOrderRepeatsNothing(add(zero(), zero())));  // leaves only
-    EXPECT_FALSE(firstOrderRepeatsNothing(add(peano(2), peano(2))));
-    EXPECT_FALSE(firstOrderRepeatsNothing(lam(var("x"), succ(var("x")))));  // not first order
-    // Repeats by shape, before their types are compared.
-    auto lenNil = [](const Type& t) { return ap(con("len", fn(t, nat())), con("nil", t)); };
-    EXPECT_FALSE(firstOrderRepeatsNothing(add(lenNil(mkTCon("A")), lenNil(mkTCon("B")))));
-    // Asked again of the same expression, and of one step on.
-    const Expr e = succ(add(peano(1), zero()));
-    EXPECT_TRUE(firstOrderRepeatsNothing(e));
-    EXPECT_TRUE(firstOrderRepeatsNothing(e));
-    EXPECT_FALSE(firstOrderRepeatsNothing(succ(add(peano(1), peano(1)))));
+TEST(ShareCommon, WithoutLambdasTheSupplyIsAskedForOnlyWhenSomethingRepeats) {
+    int asked = 0;
+    auto supply = [&asked] {
+        ++asked;
+        return initialNameSupply();
+    };
+    EXPECT_FALSE(shareLambdaFree(add(peano(1), succ(var("q"))), {}, supply));
+    EXPECT_FALSE(shareLambdaFree(add(zero(), zero()), {}, supply));  // leaves only
+    EXPECT_FALSE(shareLambdaFree(zero(), {}, supply));
+    EXPECT_EQ(asked, 0);
+    auto written = shareLambdaFree(add(peano(2), peano(2)), {}, supply);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(showExpr(written->first), "add a a\nwhere a = S (S Z)");
+    EXPECT_EQ(written->second.vars.head(), "b");
+    EXPECT_EQ(asked, 1);
 }
 
 TEST(ShareCommon, FunctionTypedRepeatsAreNeverShared) {
@@ -71,6 +72,48 @@ TEST(ShareCommon, EqualTextOfAnotherTypeIsNotARepeat) {
     EXPECT_EQ(shared(add(lenNil(a), lenNil(b))), "add (len nil) (len nil)");
     EXPECT_EQ(shared(add(lenNil(a), lenNil(a))), "add a a\nwhere a = len nil");
     EXPECT_EQ(shared(add(succ(lenNil(a)), add(succ(lenNil(b)), lenNil(b)))), "add (S (len nil)) (add (S a) a)\nwhere a = len nil");
+}
+
+TEST(ShareCommon, EqualSubtreesOverDistinctLeavesAreSharedAndOnlyThey) {
+    const Expr p = var("p"), r = var("r");
+    const Expr pair = add(succ(p), succ(r));
+    EXPECT_EQ(shared(add(pair, add(succ(p), succ(r)))), "add a a\nwhere a = add (S p) (S r)");
+    // S p and S r differ by their leaves alone: nothing repeats.
+    EXPECT_EQ(shared(add(succ(p), add(succ(r), succ(var("s"))))), "add (S p) (add (S r) (S s))");
+    // One name at two types is two variables.
+    auto lenOf = [](const Type& t) { return ap(con("len", fn(t, nat())), var("q", t)); };
+    EXPECT_EQ(shared(add(lenOf(mkTCon("A")), lenOf(mkTCon("B")))), "add (len q) (len q)");
+    EXPECT_EQ(shared(add(lenOf(mkTCon("A")), lenOf(mkTCon("A")))), "add a a\nwhere a = len q");
+}
+
+TEST(ShareCommon, AnExpressionSharedInMemoryIsWalkedOncePerNode) {
+    // Two hundred doublings: a tree of 2^200 occurrences over 201 nodes.
+    Expr e = zero();
+    for (int i = 0; i < 200; ++i) e = add(e, e);
+    auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    ASSERT_TRUE(r.first.isLet());
+    const std::string text = showExpr(r.first);
+    EXPECT_EQ(text.substr(0, text.find('\n')), "add gq gq");  // the last name drawn, the 199th
+    std::size_t definitions = 0;
+    for (std::size_t at = text.find(" = add "); at != std::string::npos; at = text.find(" = add ", at + 1)) ++definitions;
+    EXPECT_EQ(definitions, 199u);  // every level but the whole: add Z : Nat -> Nat stays
+}
+
+TEST(ShareCommon, ARepeatAtTheBottomOfAHundredThousandLevelsIsSharedOnTheOrdinaryStack) {
+    runOnLargeStack(
+        [] {
+            const int levels = test::inputSize(100000);
+            Expr e = add(peano(1), peano(1));
+            for (int i = 0; i < levels; ++i) e = succ(add(zero(), e));
+            auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+            ASSERT_TRUE(r.first.isLet());
+            EXPECT_EQ(s.vars.head(), "b");
+            EXPECT_EQ(showExpr(mkLet(r.first.defs(), zero(), nat())), "Z\nwhere a = S Z");
+            Expr bottom = r.first.body();  // S (add Z (S (add Z ... (add a a))))
+            for (int i = 0; i < levels; ++i) bottom = bottom.arg().arg();
+            EXPECT_EQ(showExpr(bottom), "add a a");
+        },
+        test::kOrdinaryStack);
 }
 
 TEST(ShareCommon, RepeatsMentioningTheContextStay) {
@@ -211,22 +254,23 @@ private:
     const Expr addZero_ = ap(con("add", fn(nat(), fn(nat(), nat()))), zero());
 };
 
-// The written form of shareCommon, from the groups of the whole expression found afresh.
-std::string writtenAfresh(const Expr& e) {
-    using namespace shared_display_detail;
-    shared_display_detail::Grouping found = groupLambdaFree(e, {});
-    if (found.groups.empty()) return showExpr(e) + "|a";
-    auto [r, s] = writeOnce(e, std::move(found), initialNameSupply());
-    return showExpr(r) + "|" + s.vars.head();
+// The written form of shareCommon by the path for expressions with lambdas: under a lambda
+// that binds nothing in it, e's repeats are grouped by fingerprint and compared exactly.
+std::string writtenWithLambdas(const Expr& e) {
+    const Expr wrapped = lam(var("unused"), e);
+    auto [r, s] = shareCommon(CtxExpr{wrapped, {}}, initialNameSupply());
+    const Expr& out = r.first;
+    const Expr shown = out.isLet() ? mkLet(out.defs(), out.body().body(), e.type()) : e;
+    return showExpr(shown) + "|" + s.vars.head();
 }
 
-TEST(ShareCommon, StepsOfACalculationAreWrittenAsIfEachWereSeenAlone) {
+TEST(ShareCommon, WithoutLambdasTheValuesGiveWhatTheGeneralPathGives) {
     RandomTerms random(7);
     for (int run = 0; run < 40; ++run) {
         Expr e = random.term(6);
         for (int step = 0; step < 12; ++step) {
             auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
-            ASSERT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenAfresh(e)) << "run " << run << " step " << step;
+            ASSERT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenWithLambdas(e)) << "run " << run << " step " << step;
             e = random.step(e);
         }
     }
