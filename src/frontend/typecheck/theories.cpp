@@ -245,7 +245,7 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
             all->push_back(CeqOut{ceqFreeVars(ceq), delay([ceq] { return plainCeq(ceq); }),
                                   delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
         } else {
-            all->push_back(std::nullopt);
+            all->emplace_back();  // in place: g++ 12 takes a moved empty optional for an uninitialised one
             headers = true;
         }
     }
