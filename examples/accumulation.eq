@@ -1,9 +1,8 @@
--- Laws for introducing accumulating parameters.
+-- Laws for introducing accumulating parameters and for tupling, for use with accumulation.p.
 assoc : (xs ++ ys) ++ zs = xs ++ (ys ++ zs);
 unitl : [] ++ ys = ys;
 unitr : xs ++ [] = xs;
 single : [x] ++ ys = x : ys;
 plusassoc : (a + b) + c = a + (b + c);
-tuplesum : (sum xs, length xs) = foldr (\ x (s, n) -> (x + s, 1 + n)) (0, 0) xs;
-condfold : if b then f x else f y = f (if b then x else y);
-DEFINITION rev, sum, length
+fusion : h (foldr f e xs) = foldr g (h e) xs, if { (\ x y -> h (f x y)) = (\ x y -> g x (h y)) };
+split : (foldr f e xs, foldr g d xs) = foldr (\ x (a, b) -> (f x a, g x b)) (e, d) xs

@@ -1,6 +1,8 @@
-{- Laws about lists, {- nested comment -} used by the grammar tests. -}
-catnil: xs ++ [] = xs;
+{- Laws about lists, {- nested comment -} for use with grammar_lists.p. -}
+catnil: xs ++ ys = xs, if { ys = [] };
+nilcat: [] ++ ys = ys;
+conscat: (x : xs) ++ ys = x : (xs ++ ys);
 catassoc: (xs ++ ys) ++ zs = xs ++ (ys ++ zs);
-DEFINITION map, (++);
 mapcomp: map f . map g = map (f . g);
-headcons: hd (x : xs) = x, if { ok x = True; ok xs = True }
+compose: (f . g) x = f (g x);
+headcons: hd (x : xs) = x

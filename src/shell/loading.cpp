@@ -56,6 +56,10 @@ SourceFile readProgramFile(const std::string& fileName, const CmdState& s) {
     return r.value.get();
 }
 
+// The second line of the report of a DEFINITION header in a theory loaded on its own.
+constexpr std::string_view definitionHeaderPlace =
+    "A DEFINITION header may stand only in the USING theory of a TRANSFORM block of the program.";
+
 // The elements before the theory's first DEFINITION header, when it has one.
 std::optional<Theo> beforeDefinitionHeader(const Theo& t) {
     std::vector<TheoItem> before;
@@ -81,7 +85,8 @@ CmdState loadTheory(const std::string& fileName, const CmdState& s) {
     // as in a session.
     if (std::optional<Theo> before = beforeDefinitionHeader(theory.elems)) {
         writeMessages(checkTheory(*before, checkEnvOf(s), noDefinitionRules()).messages);
-        writeOut(InputError(std::string(defnTheoText)).commandReport() + "\n");
+        const std::string reason = std::string(defnTheoText) + "\n" + std::string(definitionHeaderPlace);
+        writeOut(InputError(reason).commandReport() + "\n");
         return s;
     }
     TheoryCheck check = checkTheory(theory.elems, checkEnvOf(s), noDefinitionRules());

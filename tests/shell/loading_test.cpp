@@ -14,6 +14,11 @@ const std::string kNoTheory = "user error\nReason: no theory loaded\n";
 
 std::string userError(const std::string& reason) { return "user error\nReason: " + reason + "\n"; }
 
+// A DEFINITION header in a theory loaded on its own: the report, and where such a header may stand.
+const std::string kDefinitionHeaderReason =
+    "instances of DefnTheo should be eliminated by type-checking time\n"
+    "A DEFINITION header may stand only in the USING theory of a TRANSFORM block of the program.";
+
 // A folder holding the map fusion example and the given files.
 std::string folderWith(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
     const std::string dir = scratchDir(name);
@@ -83,7 +88,7 @@ TEST(Loading, ATheoryLoadedOnItsOwnMayNotNameDefinitions) {
                               {"trail.eq", "one : inc x = x + 1;\n"}});
     const Transcript t =
         runPlim({"--program", "mapfusion"}, "loadtheory \"defn\"\nshowtheory\nloadtheory \"trail\"\nshowtheory\n", dir);
-    const std::string defnError = userError("instances of DefnTheo should be eliminated by type-checking time");
+    const std::string defnError = userError(kDefinitionHeaderReason);
     EXPECT_EQ(t.out, kBanner + "Plim> \n" +
                          "Keyword DEFINITION insertedSymbol   ( insertedOperator ++ insertedSymbol   ) inserted before "
                          "endoffile\n"
@@ -103,7 +108,7 @@ TEST(Loading, AtStartUpATheoryThatNamesDefinitionsIsReportedAndTheSessionGoesOn)
                      "endoffile\n"
                      ">TYPE ERROR near line 2\nsquare True\n>mismatch of type constructors\n"
                      ">between type: Bool\n>and type: Int\n" +
-                         userError("instances of DefnTheo should be eliminated by type-checking time") + kBanner +
+                         userError(kDefinitionHeaderReason) + kBanner +
                          "Plim> \n" + kNoTheory + "Plim> \n");
     EXPECT_EQ(t.err, "");
     EXPECT_EQ(t.status, 0);

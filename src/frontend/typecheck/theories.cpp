@@ -245,7 +245,7 @@ TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<Def
             all->emplace_back(CeqOut{ceqFreeVars(ceq), delay([ceq] { return plainCeq(ceq); }),
                                      delay([ceq, env, constructors] { return checkCeq(ceq, env, constructors); })});
         } else {
-            all->emplace_back();
+            all->emplace_back();  // in place: g++ 12 takes a moved empty optional for an uninitialised one
             headers = true;
         }
     }

@@ -90,7 +90,7 @@ TEST(ReadPrograms, ASideThatCannotBeMadeLetFreeFailsWhereItIsUsed) {
 TEST(ReadPrograms, ExampleProgramReadsWithoutRepair) {
     auto r = program(test::readFile("examples/grammar_lists.p"));
     EXPECT_EQ(r.log, "");
-    EXPECT_EQ(r.value.length(), 8u);
+    EXPECT_EQ(r.value.length(), 15u);
 }
 
 TEST(ReadPrograms, TwentyThousandDefinitions) {

@@ -87,11 +87,13 @@ TEST(ReadTheories, ExampleTheoryReadsWithoutRepair) {
     auto r = readTheory(test::readFile("examples/grammar_lists.eq"));
     EXPECT_EQ(r.log, "");
     EXPECT_EQ(showTheo(r.value.elems),
-              "catnil @2: (xs ++ []) = xs | "
-              "catassoc @3: ((xs ++ ys) ++ zs) = (xs ++ (ys ++ zs)) | "
-              "DEFINITION map | DEFINITION (++) | "
-              "mapcomp @5: ((map f) . (map g)) = (map (f . g)) | "
-              "headcons @6: (hd (x : xs)) = x if {(ok x) = True; (ok xs) = True}");
+              "catnil @2: (xs ++ ys) = xs if {ys = []} | "
+              "nilcat @3: ([] ++ ys) = ys | "
+              "conscat @4: ((x : xs) ++ ys) = (x : (xs ++ ys)) | "
+              "catassoc @5: ((xs ++ ys) ++ zs) = (xs ++ (ys ++ zs)) | "
+              "mapcomp @6: ((map f) . (map g)) = (map (f . g)) | "
+              "compose @7: ((f . g) x) = (f (g x)) | "
+              "headcons @8: (hd (x : xs)) = x");
 }
 
 }  // namespace
