@@ -1,5 +1,5 @@
 -- A small list library with one transformation block.
-data List a = Nil | Cons a (List a);
+data Seq a = Nil | Cons a (Seq a);
 map :: (a -> b) -> [a] -> [b];
 map f [] = [];
 map f (x : xs) = f x : map f xs;
