@@ -64,6 +64,9 @@ std::vector<std::string> typeerror(const UnifyResult& u, std::int32_t line, cons
 // ... or ">occurs check failed for type variable: " ...).  UnifyOk raises
 // "Infer:50|function erroruni".
 std::string erroruni(const UnifyResult& u);
+// ">TYPE ERROR near line " line "\n" detail "\n>declaration of built-in type: " name "\n": a
+// data declaration whose type has the name of a built-in type, which it would take over.
+std::string builtinTypeError(std::int32_t line, const std::string& detail, const std::string& typeName);
 // ">UNDEFINED near line " line " : " name "\n" for a NotFound; Found raises
 // "Infer:61|function errorapp".
 std::string errorapp(const TypeLookup& lookup, std::int32_t line);
@@ -411,6 +414,9 @@ struct TheoryCheck {
 // that has variables or constructors is checked; `table` only when a DEFINITION header is
 // expanded.
 TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<DefnRules>& table);
+// The constructor names that a theory's conditions and equations use, left to right,
+// duplicates kept; a DEFINITION header adds none.
+std::vector<std::string> theoConstrsUsed(const Theo& t);
 
 // The error texts of a DEFINITION header in a theory checked outside a transformation block.
 inline constexpr std::string_view defnTheoText = "instances of DefnTheo should be eliminated by type-checking time";

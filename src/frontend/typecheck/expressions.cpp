@@ -614,7 +614,41 @@ void checkData(Pass& p, const DataDecl& data, const CheckEnv& env) {
     }
 }
 
+// Whether a type name is that of a built-in type: "Int", "Float", "Bool", "Arrow", "List", or
+// any name that begins with "Tuple" (the printer and the matchers read every such name as a
+// tuple type).
+bool isBuiltinTypeName(std::string_view name) {
+    return name == "Int" || name == "Float" || name == "Bool" || name == arrowName || name == listName ||
+           name.substr(0, tupleName.size()) == tupleName;
+}
+
+// The name of the built-in type that a data declaration would take over, if it would.
+std::optional<std::string> takenBuiltinType(const Decl& d) {
+    if (d.kind() != DeclKind::Data || !d.data().type.isTCon()) return std::nullopt;
+    const std::string& name = d.data().type.name();
+    if (!isBuiltinTypeName(name)) return std::nullopt;
+    return name;
+}
+
+// The names a definition list defines, less the constructors of the data declarations it
+// leaves out.
+std::vector<std::string> checkedDefines(const DList& d) {
+    NameUnion out;
+    for (const DefItem& item : d.defs)
+        if (!takenBuiltinType(item.decl)) out.add(declDefines(item.decl));
+    return out.take();
+}
+
+// A data declaration of a built-in type is reported and defines nothing: its constructors are
+// undefined wherever they are used.
+void refuseData(Pass& p, const Decl& d, const std::string& typeName) {
+    const std::uint64_t key = p.nextKey++;
+    const std::int32_t at = p.line;
+    p.reports.push_back(PendingReport{key, [d, at, typeName] { return builtinTypeError(at, showDecl(d), typeName); }});
+}
+
 void checkDecl(Pass& p, const Decl& d, const CheckEnv& env) {
+    if (const std::optional<std::string> taken = takenBuiltinType(d)) return refuseData(p, d, *taken);
     switch (d.kind()) {
     case DeclKind::Fun: checkFun(p, d.fun(), env); break;
     case DeclKind::Dec: checkDec(p, d.dec(), env); break;
@@ -646,7 +680,7 @@ TypeEnv generaliseOutsideEnv(const CheckState& st, TypeEnv solved) {
 DListOut checkDListIn(Pass& p, const DList& d, const CheckEnv& env) {
     CheckState& st = p.st();
     DListOut out;
-    out.defines = defsDefines(d);
+    out.defines = checkedDefines(d);
     const TypeEnv fresh = freshPairs(st, out.defines);
     const CheckEnv inner = env.with(fresh);
     const std::int32_t contextLine = p.line;

@@ -56,6 +56,16 @@ struct RewriteSyntax {
     TrafoHead head;
 };
 
+// The names a block uses: the free names of its lists and the rule variables and DEFINITION
+// names of its theory, then the constructors of all three, so that the block is checked after
+// the data declarations that it needs.
+std::vector<std::string> usedNames(const DListSyntax& redefs, const DListSyntax& specs, const TheoryCheck& theory,
+                                   const Theo& elems) {
+    std::vector<std::string> used = concatNames(concatNames(redefs.freeVars, specs.freeVars), theory.names);
+    used = concatNames(concatNames(std::move(used), redefs.constrsUsed), specs.constrsUsed);
+    return concatNames(std::move(used), theoConstrsUsed(elems));
+}
+
 RewriteSyntax rewriteSyntax(const Rewrite& r, const Lazy<DefnRules>& table) {
     const DListSyntax redefs = dlistSyntax(r.redefs);
     const DListSyntax specs = dlistSyntax(r.specs);
@@ -66,7 +76,7 @@ RewriteSyntax rewriteSyntax(const Rewrite& r, const Lazy<DefnRules>& table) {
     RewriteSyntax out{
         mkRewrite(r.name, r.names, redefs.plain, specs.plain, theory.headed.get()),
         mkRewrite(r.name, r.names, redefs.plain, specs.plain, addDefinitionRules(specRules, theory.expanded.get().elems)),
-        concatNames(concatNames(redefs.freeVars, specs.freeVars), theory.names),
+        usedNames(redefs, specs, theory, r.theory.elems),
         theory.undefinedDefinitions.get(),
         TrafoHead{r.name, redefs.defines, redefs.plain, specs.defines},
     };

@@ -45,6 +45,11 @@ std::string erroruni(const UnifyResult& u) {
     patternFail(CodedFailure::UnifyReportOk);
 }
 
+std::string builtinTypeError(std::int32_t line, const std::string& detail, const std::string& typeName) {
+    return ">TYPE ERROR near line " + std::to_string(line) + "\n" + detail + "\n>declaration of built-in type: " +
+           typeName + "\n";
+}
+
 std::string errorapp(const TypeLookup& lookup, std::int32_t line) {
     if (lookup.found()) patternFail(CodedFailure::ApplicationReportFound);
     return ">UNDEFINED near line " + std::to_string(line) + " : " + lookup.name() + "\n";

@@ -230,6 +230,23 @@ Messages theoryMessages(CeqOuts outs, std::size_t i, Messages current) {
 
 }  // namespace
 
+std::vector<std::string> theoConstrsUsed(const Theo& t) {
+    std::vector<std::string> out;
+    auto add = [&out](const Eqn& e) {
+        for (const Expr* side : {&e.lhs, &e.rhs}) {
+            std::vector<std::string> used = exprConstrsUsed(*side);
+            out.insert(out.end(), used.begin(), used.end());
+        }
+    };
+    for (const TheoItem& item : t) {
+        if (item.kind() != TheoKind::CeqTheo) continue;
+        const Ceq ceq = item.ceq();
+        for (const Eqn& c : ceq.conds) add(c);
+        add(ceq.eqn);
+    }
+    return out;
+}
+
 TheoryCheck checkTheory(const Theo& t, const Lazy<CheckEnv>& env, const Lazy<DefnRules>& table) {
     const std::vector<TheoItem> items = t.toVector();
     const ConstructorNames constructors = delay([env] {

@@ -141,6 +141,18 @@ TEST(AssembleProgram, SpecifiedNamesAreVisibleRedefinedNamesAreNot) {
     EXPECT_EQ(blockShapes(a.info.program()), (std::vector<std::string>{"defs 1", "defs 1", "trafo t", "defs 1"}));
 }
 
+// A block that uses a constructor in any one of its parts is checked after the declaration
+// of the constructor's type.
+TEST(AssembleProgram, ATransformationThatUsesOnlyConstructorsComesAfterTheirDeclaration) {
+    const Assembly a = assemble("data Nat = Z | S Nat;\n"
+                                "TRANSFORM r REDEFINE one = S Z SPECIFYING ur = 1 USING idr : x = x END;\n"
+                                "TRANSFORM s REDEFINE one = 1 SPECIFYING us = S Z USING ids : x = x END;\n"
+                                "TRANSFORM t REDEFINE one = 1 SPECIFYING ut = 1 USING idt : y = y, if { Z = Z } END;\n");
+    EXPECT_EQ(concatProgramErrors(a.messages), "");
+    EXPECT_EQ(blockShapes(a.info.program()), (std::vector<std::string>{"defs 1", "trafo r", "trafo s", "trafo t"}));
+    EXPECT_EQ(showType(*typeOf(a.info.programEnv(), "us")), "Nat");
+}
+
 TEST(AssembleProgram, RuleLabelsOfATransformation) {
     const Assembly a = assemble("(p, q) = (1, 2);\nTRANSFORM t REDEFINE p = 1 SPECIFYING s = p USING DEFINITION q; "
                                 "r : s = 1 END;\n");

@@ -64,8 +64,8 @@ std::string definition(const std::string& text) {
 TEST(ReadDeclarations, DefinitionForms) {
     EXPECT_EQ(definition("f x = x + 1"), "(f x) = (x + 1)");
     EXPECT_EQ(definition("f :: Int -> Int"), "f :: TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []]");
-    EXPECT_EQ(definition("data List a = Nil | Cons a (List a)"),
-              "data TCon \"List\" [Tid \"a\"] = Nil | Cons (Tid \"a\") (TCon \"List\" [Tid \"a\"])");
+    EXPECT_EQ(definition("data Seq a = Nil | Cons a (Seq a)"),
+              "data TCon \"Seq\" [Tid \"a\"] = Nil | Cons (Tid \"a\") (TCon \"Seq\" [Tid \"a\"])");
     EXPECT_EQ(definition("f = g where { g = 1; h = 2 }"), "f = (let {g = 1 @2; h = 2 @2} in g)");
 }
 

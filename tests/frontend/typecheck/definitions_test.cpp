@@ -109,16 +109,39 @@ TEST(TypecheckDataDeclarations, ConstructorsAndTheirSchemes) {
     EXPECT_EQ(concatTheoryErrors(color.messages), "");
     EXPECT_EQ(color.defines, (std::vector<std::string>{"Red", "Green"}));
     EXPECT_EQ(bindingsText(color.bindings), "Red :: TCon \"Color\" []\nGreen :: TCon \"Color\" []\n");
-    DListCheck list = checkDefs("data List b = Nil | Cons b (List b)");
+    DListCheck list = checkDefs("data Seq b = Nil | Cons b (Seq b)");
     EXPECT_EQ(bindingsText(list.bindings),
-              "Nil :: TAbs [\"a\"] (TCon \"List\" [Tid \"a\"])\n"
-              "Cons :: TAbs [\"a\"] (TCon \"Arrow\" [Tid \"a\",TCon \"Arrow\" [TCon \"List\" [Tid \"a\"],"
-              "TCon \"List\" [Tid \"a\"]]])\n");
+              "Nil :: TAbs [\"a\"] (TCon \"Seq\" [Tid \"a\"])\n"
+              "Cons :: TAbs [\"a\"] (TCon \"Arrow\" [Tid \"a\",TCon \"Arrow\" [TCon \"Seq\" [Tid \"a\"],"
+              "TCon \"Seq\" [Tid \"a\"]]])\n");
     DListCheck use = checkDefs("data T = A Int | B; f (A n) = n; f B = 0");
     EXPECT_EQ(concatTheoryErrors(use.messages), "");
     EXPECT_EQ(showType(use.bindings[2].second), "T -> Int");
     const DeclSyntax syn = declSyntax(test::programDefs("g = A 1")[0].decl);
     EXPECT_EQ(syn.constrsUsed, std::vector<std::string>{"A"});
+}
+
+// A data declaration of a built-in type defines nothing, at the top of a list or in a let:
+// its constructors are undefined where they are used.
+TEST(TypecheckDataDeclarations, ABuiltInTypeCannotBeDeclared) {
+    for (const char* head : {"Int", "Float", "Bool", "List a", "Arrow a b", "Tuple", "Tuple2 a b", "Tuple12 a", "Tuples"}) {
+        DListCheck d = checkDefs(std::string("data ") + head + " = K; k = K");
+        EXPECT_EQ(d.defines, std::vector<std::string>{"k"}) << head;
+        const std::string reports = concatTheoryErrors(d.messages);
+        EXPECT_EQ(reports.rfind(">TYPE ERROR near line ", 0), 0u) << reports;
+        EXPECT_NE(reports.find("\n>declaration of built-in type: " + std::string(head).substr(0, std::string(head).find(' ')) +
+                               "\n>UNDEFINED near line "),
+                  std::string::npos)
+            << reports;
+    }
+    EXPECT_EQ(concatTheoryErrors(checkDefs("f = let { data Bool = Yes } in Yes").messages),
+              ">TYPE ERROR near line 2\ndata Bool = Yes\n>declaration of built-in type: Bool\n"
+              ">UNDEFINED near line 1 : Yes\n");
+    for (const char* head : {"Integer", "Lists a", "Boolean", "Arrows", "Floats", "Tupl", "Nat"}) {
+        DListCheck d = checkDefs(std::string("data ") + head + " = K; k = K");
+        EXPECT_EQ(concatTheoryErrors(d.messages), "") << head;
+        EXPECT_EQ(d.defines, (std::vector<std::string>{"K", "k"})) << head;
+    }
 }
 
 // The definitions of a program checked group by group in file order (consecutive elements
