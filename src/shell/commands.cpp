@@ -10,6 +10,7 @@
 #include "shell/loading.h"
 #include "shell/rewriting_commands.h"
 #include "layout/document.h"
+#include "support/errors.h"
 
 namespace plim {
 
@@ -34,6 +35,13 @@ void showProgramCommand(const CmdState& s) {
     writeOut(text + "\n");
 }
 
+// A file-name argument: a name holding the NUL character names no file (the system would read
+// it only up to that character), so it is refused before anything is opened.
+const std::string& fileName(const std::string& name) {
+    if (name.find('\0') != std::string::npos) failUser("file name holds the NUL character");
+    return name;
+}
+
 template <class F>
 CmdState with(const CmdState& s, F change) {
     CmdState next = s;
@@ -45,15 +53,15 @@ struct Dispatch {
     const CmdState& s;
 
     CmdState operator()(const cmd::SetPath& c) const {
-        return with(s, [&](CmdState& n) { n.path = normalisePath(c.path); });
+        return with(s, [&](CmdState& n) { n.path = normalisePath(fileName(c.path)); });
     }
     CmdState operator()(const cmd::SetWidth& c) const {
         return with(s, [&](CmdState& n) { n.width = c.width; });
     }
     CmdState operator()(const cmd::DebugFile& c) const {
-        return with(s, [&](CmdState& n) { n.debugFile = c.file; });
+        return with(s, [&](CmdState& n) { n.debugFile = fileName(c.file); });
     }
-    CmdState operator()(const cmd::RunScript& c) const { return runScript(c.file, s); }
+    CmdState operator()(const cmd::RunScript& c) const { return runScript(fileName(c.file), s); }
     CmdState operator()(const cmd::SetMatcher& c) const {
         return with(s, [&](CmdState& n) { n.matcher = c.matcher; });
     }
@@ -65,8 +73,8 @@ struct Dispatch {
         showProgramCommand(s);
         return s;
     }
-    CmdState operator()(const cmd::LoadProgram& c) const { return loadProgram(c.name + ".p", s); }
-    CmdState operator()(const cmd::LoadTheory& c) const { return loadTheory(c.name + ".eq", s); }
+    CmdState operator()(const cmd::LoadProgram& c) const { return loadProgram(fileName(c.name) + ".p", s); }
+    CmdState operator()(const cmd::LoadTheory& c) const { return loadTheory(fileName(c.name) + ".eq", s); }
     CmdState operator()(const cmd::ChooseTheory& c) const { return chooseTheory(c.name, s); }
     CmdState operator()(const cmd::RewriteExpr& c) const { return rewriteCommand(c.expr, s); }
     CmdState operator()(const cmd::ApplyTransform& c) const { return applyTransform(c.name, s); }

@@ -7,12 +7,17 @@
 
 namespace plim {
 
-// Writes `contents` to a new file in the folder of `fileName` (following a symbolic link to
-// the file it names) and renames it over the file.  A failure to create, write or rename
-// raises the input/output error of the system with `fileName`, after the partial file is
-// removed (a file-size limit met is such a failure); an interrupt, hang-up or termination
-// signal that arrives meanwhile removes it before the process ends as the signal would end it.  A file that exists and is
-// not a regular file (a device, a pipe) cannot be replaced: it is written in place.
+// Writes `contents` to the file named `fileName` as opening it for writing and writing would,
+// but whole: a file that cannot be opened for writing is left alone and the open's failure
+// raised as the input/output error of the system (a missing file is created).  A regular file
+// of the user's own with no other name, in a folder the user may write in, is replaced by a new
+// file written beside it (with its group and mode) and renamed over it when complete; through a
+// symbolic link, the file the link names is replaced.  A failure to write or rename raises the
+// error after the partial file is removed (a file-size limit met is such a failure); an
+// interrupt, hang-up, quit or termination signal that arrives meanwhile removes it before the
+// process ends as the signal would end it, and partial files that writers no longer running left
+// beside the file are removed.  Any other file (another user's, one with several names, a
+// device, a pipe) is written in place.
 void replaceFileWith(const std::string& fileName, std::string_view contents);
 
 }  // namespace plim

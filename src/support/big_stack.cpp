@@ -83,7 +83,7 @@ void runOnLargeStackVoid(const std::function<void()>& body, std::size_t stackByt
     // after, with that thread stopped meanwhile.
     sigset_t ending, before;
     sigemptyset(&ending);
-    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, sig);
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, sig);
     pthread_sigmask(SIG_BLOCK, &ending, &before);
     pthread_join(thread, nullptr);
     pthread_sigmask(SIG_SETMASK, &before, nullptr);

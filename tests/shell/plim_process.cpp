@@ -1,6 +1,7 @@
 #include "shell/plim_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -88,6 +89,12 @@ bool capAddressSpace(std::size_t kib) {
     return setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
+// In the child: becomes the user, with the group of the same number and no other groups.
+bool becomeUser(std::optional<uid_t> user) {
+    if (!user) return true;
+    return setgroups(0, nullptr) == 0 && setgid(static_cast<gid_t>(*user)) == 0 && setuid(*user) == 0;
+}
+
 bool capFileSize(std::size_t bytes) {
     if (bytes == 0) return true;
     const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
@@ -120,8 +127,10 @@ StartedPlim startPlim(const std::vector<std::string>& args, const std::string& i
         signal(SIGINT, SIG_DFL);
         signal(SIGTERM, SIG_DFL);
         if (!redirectOutput(options.output, started.outFile) || !capAddressSpace(options.addressSpaceKiB) ||
-            !capFileSize(options.fileSizeBytes))
+            !capFileSize(options.fileSizeBytes) || !becomeUser(options.user))
             _exit(127);
+        const rlimit noCore{0, 0};  // a signal that dumps core leaves no file in the folder
+        setrlimit(RLIMIT_CORE, &noCore);
         execPlim(binary, args);
     }
     return started;

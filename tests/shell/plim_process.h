@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@ struct RunOptions {
     std::size_t addressSpaceKiB = 0;        // an address-space cap (ulimit -v) when not 0
     std::size_t fileSizeBytes = 0;          // a cap on the size of files written (ulimit -f) when not 0
     OutputTo output = OutputTo::File;
+    std::optional<uid_t> user;              // run as this user (and its own group) when set
 };
 
 // runPlim with the options: a cap on the address space, and other places for the output.

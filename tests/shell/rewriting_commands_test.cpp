@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "engine/calculations/page_in_browser.h"
 #include "shell/plim_process.h"
 #include "support/sanitizer_build.h"
 
@@ -136,6 +137,36 @@ TEST(Rewriting, TheDebuggingFileHoldsThePageOfTheLatestCalculation) {
     t = session("debugfile \"no/such/dir.html\"\nrewrite \"3\"\n", dir);
     EXPECT_EQ(t.out, "Plim> \n   3\n\n\n" + std::string("does not exist\nAction: openFile\n") +
                          "Reason: No such file or directory\nFile: no/such/dir.html\nPlim> \n");
+}
+
+// The page plim writes, opened in a browser: every expander folds what it names, the
+// substitutions of plain steps as well as the details of conditional ones.
+TEST(Rewriting, EveryExpanderOfTheDebuggingPageFoldsInABrowser) {
+    if (browser_test::findChromium().empty()) GTEST_SKIP() << "chromium is not installed";
+    const std::string dir = scratchDir("RwPageInBrowser");
+    writeFile(dir + "/peano.p",
+              "data Nat = Z | S Nat;\nadd :: Nat -> Nat -> Nat;\nadd Z n = n;\nadd (S m) n = S (add m n);\n"
+              "f :: Nat -> Nat;\nf x = x;\n");
+    writeFile(dir + "/peano.eq",
+              "addz : add Z n = n;\nadds : add (S m) n = S (add m n);\n"
+              "cond : f x = Z, if { add x Z = S Z };\nnever : f x = x, if { x = S (S (S Z)) }\n");
+    const Transcript t = runPlim({"--program", "peano", "--theory", "peano", "--debug", "page.html", "rewrite",
+                                  "add (f (S Z)) (f (S (S Z)))"},
+                                 "", dir);
+    ASSERT_NE(t.out.find("= { cond\n"), std::string::npos) << t.out;
+    const std::string page = readFile(dir + "/page.html");
+    ASSERT_NE(page.find("failures"), std::string::npos);
+    const auto [sections, closed] = browser_test::expectEveryExpanderFolds(page);
+    // every expander was clicked, the closed ones among them
+    auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = page.find(what); at != std::string::npos; at = page.find(what, at + 1)) ++n;
+        return n;
+    };
+    EXPECT_EQ(sections, count("CLASS=\"expander\""));
+    EXPECT_EQ(closed, count("SRC=\"plus.gif\""));
+    EXPECT_GE(closed, 6u);
+    EXPECT_LT(closed, sections);
 }
 
 TEST(Matching, SubstitutionsAreWrittenAsFound) {

@@ -42,6 +42,18 @@ HtmlRun substitutionSection(const MatchResult& m, const IdSupply& ids) {
                            italic("substitution"), ids);
 }
 
+// The hint of a step: its label and the sections that justify it.  The sections stand directly
+// in the DIV, not in a paragraph: a browser ends a paragraph at the first block inside it (the
+// DIV of a substitution), which would take that block out of its section, and it would show
+// whether folded or not.
+Html hintHtml(const std::string& label, const Html& sections) {
+    Html content = stringToHtml("= { ");
+    content = concat2(std::move(content), labelHtml(label));
+    content = concat2(std::move(content), stringToHtml(" }"));
+    content = concat2(std::move(content), sections);
+    return tag("DIV", {strAttr("CLASS", "hint")}, std::move(content));
+}
+
 }  // namespace
 
 IdSupply idSupply() { return varNames(); }
@@ -90,13 +102,7 @@ Html expressionBlock(const Expr& e) {
 
 HtmlRun calculationHtml(const Calculation& c, const IdSupply& ids) {
     auto [subst, s1] = substitutionSection(c.match(), ids);
-    if (!c.isConditional()) {
-        Html p = stringToHtml("= { ");
-        p = concat2(std::move(p), labelHtml(c.label()));
-        p = concat2(std::move(p), stringToHtml(" }"));
-        p = concat2(std::move(p), subst);
-        return {tag("DIV", {strAttr("CLASS", "hint")}, tag("P", {}, std::move(p))), s1};
-    }
+    if (!c.isConditional()) return {hintHtml(c.label(), subst), s1};
     IdSupply s = s1;
     Html nested;
     for (const Derivation& d : c.conditions()) {
@@ -106,12 +112,7 @@ HtmlRun calculationHtml(const Calculation& c, const IdSupply& ids) {
     }
     auto [details, s2] =
         expanderSection(true, "calc", tag("DIV", {strAttr("CLASS", "subcalc")}, std::move(nested)), italic("details"), s);
-    Html content = stringToHtml("= { ");
-    content = concat2(std::move(content), labelHtml(c.label()));
-    content = concat2(std::move(content), stringToHtml(" }"));
-    content = concat2(std::move(content), subst);
-    content = concat2(std::move(content), details);
-    return {tag("DIV", {strAttr("CLASS", "hint")}, std::move(content)), s2};
+    return {hintHtml(c.label(), concat2(std::move(subst), details)), s2};
 }
 
 HtmlRun calcToHtml(const Expr& start, const CalcSteps& steps, const Failures& failures, const IdSupply& ids) {

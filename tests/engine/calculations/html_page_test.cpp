@@ -104,6 +104,18 @@ TEST(DebugPage, ConditionalStepsOpenTheirDetails) {
     EXPECT_NE(html.find("<DIV CLASS=\"subcalc\">"), std::string::npos);
 }
 
+// A browser ends a paragraph at the first block inside it, so no hint holds its sections in
+// one: a folded substitution would be taken out of its section and always show.
+TEST(DebugPage, HintsHoldTheirSectionsOutsideAnyParagraph) {
+    const std::string plain = render(calculationHtml(plainStep("r", bindQ()), idSupply()).first);
+    EXPECT_EQ(plain.rfind("<DIV CLASS=\"hint\">\n= { r }<SPAN CLASS=\"expander\"", 0), 0u) << plain;
+    EXPECT_EQ(plain.find("<P>"), plain.find("<P>\n\tq := Z</P>")) << plain;  // the binding's own block only
+    const Derivation nested{zero(), {}, {}};
+    const std::string conditional =
+        render(calculationHtml(conditionalStep("c", bindQ(), {nested}), idSupply()).first);
+    EXPECT_EQ(conditional.rfind("<DIV CLASS=\"hint\">\n= { c }<SPAN CLASS=\"expander\"", 0), 0u) << conditional;
+}
+
 TEST(DebugPage, TextsAreEscaped) {
     const Derivation d{add(var("x"), zero()),
                        fromVector(std::vector<CalcStep>{{plainStep("<&\">", bindQ()), zero()},
