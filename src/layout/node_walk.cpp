@@ -130,30 +130,39 @@ struct FrameLists {
     TemplatePlaces places;
 };
 
+// Whether a part's layout, asked for its first candidate alone, is kept whole: where it has them all and its first is
+// taller than a line, as a chain around it needs every candidate of that height (see firstOnlyOf), and the chains
+// around it stay whole rather than each lay its part out again.
+bool keptWhole(const NodeResult& r) {
+    const auto tall = [](const CandidateList& cs) { return !cs.empty() && cs.front().height > 1; };
+    return r.whole && (tall(r.reply.first) || (r.reply.pair && tall(r.reply.second)));
+}
+
+// Each list of the layout left with its first candidate alone.
+void keepFirstAlone(NodeResult& r) {
+    r.reply.first.resize(std::min<std::size_t>(r.reply.first.size(), 1));
+    if (r.reply.pair) r.reply.second.resize(std::min<std::size_t>(r.reply.second.size(), 1));
+}
+
 // The one part of a frame asked for its first candidate alone (see firstOnlyOf, hvSpAsksFirst), as it came: the
 // frame's layout from that candidate, where it is not the frame's, is made again from all of the part's (where the part
-// made them all) or with the part asked again for all.
+// made them all) or with the part asked again for all.  The frame's layout from the part is made at once: no other
+// part it waits for is laid out in a frame of its own.
 struct FirstOnly {
-    std::size_t part = kNoSlot;
     NodeResult full;     // its layout as it came
     BudgetMark counts;   // the budget's counts when it came
-    NodeResult after;    // Beside: the products of the parts after it
     bool had[2] = {false, false};  // whether its lists had a candidate
     bool tall = false;   // and whether one of those was taller than a line
 
     // Keeps the part's layout as it came and leaves it with the first candidate of each list alone.
-    void keep(NodeResult& r) {
-        full = r;
-        counts = budgetMark();
-        tall = false;
-        had[1] = false;
-        const auto firstOf = [this](CandidateList& cs, bool& some) {
+    explicit FirstOnly(NodeResult& r) : full(r), counts(budgetMark()) {
+        const auto note = [this](const CandidateList& cs, bool& some) {
             some = !cs.empty();
             tall = tall || (some && cs.front().height > 1);
-            cs.resize(std::min<std::size_t>(cs.size(), 1));
         };
-        firstOf(r.reply.first, had[0]);
-        if (r.reply.pair) firstOf(r.reply.second, had[1]);
+        note(r.reply.first, had[0]);
+        if (r.reply.pair) note(r.reply.second, had[1]);
+        keepFirstAlone(r);
     }
     // The part's layout as it came, where it has them all, with the budget's counts as they were when it came.
     bool restoreWhole(NodeResult& r) const {
@@ -179,8 +188,8 @@ struct Frame {
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
     std::size_t placesAt = 0;   // Apply: where its template's places begin
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
-    FirstOnly first;       // Beside, Apply: the part asked for its first candidate alone
-    bool partial = false;  // the result is its first candidate alone (see NodeResult::whole)
+    std::size_t firstOnly = kNoSlot;  // Beside, Apply: the part asked for its first candidate alone (see FirstOnly)
+    bool partial = false;              // the result is its first candidate alone (see NodeResult::whole)
     FrameLists* lists = nullptr;
 
     void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
@@ -188,7 +197,7 @@ struct Frame {
         line = req.line;
         need = req.need;
         slot = req.slot;
-        first.part = kNoSlot;
+        firstOnly = kNoSlot;
         partial = false;
         counts = budgetMark();
         mark = m;
@@ -304,19 +313,29 @@ std::size_t firstOnlyOf(const Frame& f, const DocNode* end, LayoutInt endBound) 
     return at;
 }
 
-// Whether the chain's products from its first-only part's first candidate are the chain's first candidates: that
-// candidate is one line and is kept in each list that had one.
-bool besideKept(const FirstOnly& o, const NodeResult& r) {
-    return !o.tall && (!o.had[0] || !r.reply.first.empty()) && (!o.had[1] || (r.reply.pair && !r.reply.second.empty()));
+// The products of the chain's first-only part's layout `r` (part m) with those of the parts after it, `after`, and
+// then with the plain parts before it, laid out at once.
+NodeResult besideProducts(const Frame& f, std::size_t m, const NodeResult& r, const NodeResult& after) {
+    NodeResult acc = besideResult(r, after, f.part(m).line);
+    for (std::size_t i = m; i-- > 0;) acc = besideResult(layOut(*f.part(i).doc, f.part(i).line), acc, f.part(i).line);
+    return acc;
 }
 
-// The chain's products again from all of its first-only part's candidates, where it made them all; false where not.
-bool besideFromWhole(Frame& f, std::size_t m, NodeResult& ret) {
-    NodeResult acc;
-    if (!f.first.restoreWhole(acc)) return false;
-    acc = besideResult(acc, f.first.after, f.part(m).line);
-    for (std::size_t i = m; i-- > 0;) acc = besideResult(layOut(*f.part(i).doc, f.part(i).line), acc, f.part(i).line);
-    ret = std::move(acc);
+// The chain's layout from its first-only part's, `ret`: from its first candidate alone where the products keep it in
+// each list that had one and it is one line; else from all of the part's where it made them all; else false, the
+// chain to be laid out again with the part asked for all.
+bool besideFromFirst(Frame& f, NodeResult& ret) {
+    const std::size_t m = f.firstOnly;
+    const FirstOnly o(ret);
+    NodeResult acc = besideProducts(f, m, ret, f.acc);
+    if (!o.tall && (!o.had[0] || !acc.reply.first.empty()) && (!o.had[1] || (acc.reply.pair && !acc.reply.second.empty()))) {
+        f.partial = true;
+        ret = std::move(acc);
+        return true;
+    }
+    NodeResult whole;
+    if (!o.restoreWhole(whole)) return false;
+    ret = besideProducts(f, m, whole, f.acc);
     return true;
 }
 
@@ -327,8 +346,7 @@ bool besideFromWhole(Frame& f, std::size_t m, NodeResult& ret) {
 // that one (see firstOnlyOf).  Inlined into the walk: as a call, with the registers it saved, it cost more than the
 // work of most chains, a part or two.
 [[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
-    const std::size_t firstOnly = f.first.part;
-    const auto partNeed = [&f, firstOnly] { return firstOnly != kNoSlot && f.next == firstOnly + 1 ? 1 : kAll; };
+    const auto partNeed = [&f] { return f.firstOnly != kNoSlot && f.next == f.firstOnly + 1 ? 1 : kAll; };
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
@@ -345,14 +363,14 @@ bool besideFromWhole(Frame& f, std::size_t m, NodeResult& ret) {
             f.stage = 3;
             return besideInOrder(f, ret, req);
         }
-        if (!first) f.first.part = firstOnlyOf(f, at, bound);
+        if (!first) f.firstOnly = firstOnlyOf(f, at, bound);
         f.stage = first ? 5 : 1;
         req = PartRequest{at, bound, first ? f.need : kAll};
         return true;
     }
-    if (f.stage == 5) {
+    if (f.stage == 5 && !keptWhole(ret)) {
         if (firstProductsFit(f, ret)) {
-            f.first.keep(ret);
+            keepFirstAlone(ret);
             f.partial = true;
         } else if (!ret.whole) {
             f.stage = 1;
@@ -371,25 +389,20 @@ bool besideFromWhole(Frame& f, std::size_t m, NodeResult& ret) {
         if (!laidOutHere(req, ret)) return true;
     }
     for (;;) {
-        if (f.next == firstOnly && firstOnly != kNoSlot) {
-            f.first.after = f.acc;
-            f.first.keep(ret);
-            f.partial = true;
+        if (f.next == f.firstOnly) {
+            if (besideFromFirst(f, ret)) return false;
+            f.firstOnly = kNoSlot;
+            f.stage = 1;
+            const FramePart& left = f.part(f.partCount() - 1);
+            f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
+            return true;
         }
         f.acc = besideResult(ret, f.acc, f.part(f.next).line);
-        // The first-only part's candidates stay where they are, for its products again (see besideFromWhole).
-        if (firstOnly == kNoSlot) compactTo(f.acc, f.partsMark);
-        if (!f.nextPart(ret, req, partNeed())) break;
+        // The products after a first-only part stay where they are, for its products again (see besideFromFirst).
+        if (f.firstOnly == kNoSlot) compactTo(f.acc, f.partsMark);
+        if (!f.nextPart(ret, req, partNeed())) return false;
         if (!laidOutHere(req, ret)) return true;
     }
-    if (firstOnly == kNoSlot || !f.partial || besideKept(f.first, ret)) return false;
-    f.first.part = kNoSlot;
-    f.partial = false;
-    if (besideFromWhole(f, firstOnly, ret)) return false;
-    f.stage = 1;
-    const FramePart& left = f.part(f.partCount() - 1);
-    f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
-    return true;
 }
 
 // A chain of stacked compositions nested downwards or a stack of documents (above the empty document), from the bottom.
@@ -558,23 +571,23 @@ bool hvSpAsksFirst(const Frame& f, std::size_t i, std::size_t n) {
 bool hvSpFromFirst(Frame& f, NodeResult& ret) {
     const Args items{f.args(), f.argCount()};
     NodeResult& last = f.args()[items.count - 1];
-    if (f.first.part == kNoSlot) {
+    if (f.firstOnly == kNoSlot || keptWhole(last)) {
+        f.firstOnly = kNoSlot;
         ret = layOutHvSpList(items, f.line);
         return true;
     }
-    f.first.keep(last);
+    f.firstOnly = kNoSlot;
+    const FirstOnly o(last);
     bool dropped = false;
     if (!last.reply.pair) {
         ret = layOutHvSpList(items, f.line, &dropped);
         if (!dropped) {
-            ret.reply.first.resize(std::min<std::size_t>(ret.reply.first.size(), 1));
-            if (ret.reply.pair) ret.reply.second.resize(std::min<std::size_t>(ret.reply.second.size(), 1));
+            keepFirstAlone(ret);
             f.partial = true;
             return true;
         }
     }
-    f.first.part = kNoSlot;
-    if (!f.first.restoreWhole(last)) return false;
+    if (!o.restoreWhole(last)) return false;
     ret = layOutHvSpList(items, f.line);
     return true;
 }
@@ -592,7 +605,7 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
         for (std::size_t i = f.argCount(); i < parts.size(); i = f.argCount()) {  // the arguments laid out
             if (i > 0 && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
             const bool first = layout.kind == ParNode::Kind::HvSp && hvSpAsksFirst(f, i, parts.size());
-            if (first) f.first.part = i;
+            if (first) f.firstOnly = i;
             req = PartRequest{f.part(i).doc, f.part(i).line, first ? 1 : kAll, f.argsAt + i};
             if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
         }
