@@ -2,6 +2,7 @@
 // centred columns.
 #include <benchmark/benchmark.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,24 @@ void BM_NestedDepth30Width80(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_NestedDepth30Width80)->Arg(10)->Arg(20)->Arg(30)->Unit(benchmark::kMillisecond);
+
+// A right-nested chain of breakable applications (S (add x (S (add y ... (f a b))))), as the printer
+// builds it, above a list that is one line where it fits: laid out at a page as wide as it is, once
+// built.  Each doubling of the depth should double the time.
+Doc application(const char* head, std::vector<Doc> args) {
+    Doc h = ppString(head);
+    return spacedListDoc(&h, std::span<Doc>(args), true);
+}
+
+void BM_ChainOfApplicationsFullWidth(benchmark::State& state) {
+    Doc d = hvList({ppString("f"), ppString(" a"), ppString(" b")});
+    for (int i = 0; i < state.range(0); ++i) d = application("S", {application("add", {ppString(i % 2 ? "x" : "y"), d})});
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(d, 1000000).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_ChainOfApplicationsFullWidth)->Arg(256)->Arg(512)->Arg(1024)->Unit(benchmark::kMillisecond);
 
 // A conditional nested in the then-branch of the next, laid out at the printer's width 160.
 Doc nestedThen(int depth) {

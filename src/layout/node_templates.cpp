@@ -269,9 +269,15 @@ Sizes hvSpSizesOf(Args items) {
     return choiceSizes(line, stack);
 }
 
+// Whether the line `h` has fewer lists with candidates than the last item `last` it ends with.
+bool lineDropsFirst(const NodeResult& last, const NodeResult& h) {
+    const bool second = last.reply.pair && !last.reply.second.empty();
+    return (!last.reply.first.empty() && h.reply.first.empty()) || (second && (!h.reply.pair || h.reply.second.empty()));
+}
+
 }  // namespace
 
-NodeResult layOutHvSpList(Args items, LayoutInt line) {
+NodeResult layOutHvSpList(Args items, LayoutInt line, bool* firstDropped) {
     const std::size_t n = items.count;
     const NodeResult* item = items.items;
     SmallVec<LayoutInt, 8> lines;  // each item after the last lines of the ones before it and their blanks
@@ -297,6 +303,7 @@ NodeResult layOutHvSpList(Args items, LayoutInt line) {
     // A line built at once is not too wide: where the stack is not either, nor a pair, the join of
     // their choice is the two merged and pruned, made here at once.
     const bool lineAtOnce = hvSpLineAtOnce(items, lines.data(), h);
+    if (firstDropped != nullptr && lineAtOnce) *firstDropped = lineDropsFirst(item[n - 1], h);
     if (lineAtOnce && !v.tooWide && !v.reply.pair) {
         NodeResult out;
         out.sizes = choiceSizes(h.sizes, v.sizes);
@@ -311,6 +318,7 @@ NodeResult layOutHvSpList(Args items, LayoutInt line) {
             h = besideResult(filterResult(item[i]), h, lines[i]);
             compactTo(h, lineMark);
         }
+        if (firstDropped != nullptr) *firstDropped = lineDropsFirst(item[n - 1], h);
     }
     const auto params = static_cast<LayoutInt>(n);
     return joinResult(choiceResult(h, v, params, params));

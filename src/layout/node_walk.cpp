@@ -108,7 +108,10 @@ struct PartRequest {
 // to its next part without a turn of the walk; otherwise false, the request marked as needing a frame.
 [[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
-    if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) return true;
+    if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) {
+        out.whole = false;  // as far as a frame asking for the first alone knows
+        return true;
+    }
     req.framed = true;
     return false;
 }
@@ -127,6 +130,50 @@ struct FrameLists {
     TemplatePlaces places;
 };
 
+// Whether a part's layout, asked for its first candidate alone, is kept whole: where it has them all and its first is
+// taller than a line, as a chain around it needs every candidate of that height (see firstOnlyOf), and the chains
+// around it stay whole rather than each lay its part out again.
+bool keptWhole(const NodeResult& r) {
+    const auto tall = [](const CandidateList& cs) { return !cs.empty() && cs.front().height > 1; };
+    return r.whole && (tall(r.reply.first) || (r.reply.pair && tall(r.reply.second)));
+}
+
+// Each list of the layout left with its first candidate alone.
+void keepFirstAlone(NodeResult& r) {
+    r.reply.first.resize(std::min<std::size_t>(r.reply.first.size(), 1));
+    if (r.reply.pair) r.reply.second.resize(std::min<std::size_t>(r.reply.second.size(), 1));
+}
+
+// The one part of a frame asked for its first candidate alone (see firstOnlyOf, hvSpAsksFirst), as it came: the
+// frame's layout from that candidate, where it is not the frame's, is made again from all of the part's (where the part
+// made them all) or with the part asked again for all.  The frame's layout from the part is made at once: no other
+// part it waits for is laid out in a frame of its own.
+struct FirstOnly {
+    NodeResult full;     // its layout as it came
+    BudgetMark counts;   // the budget's counts when it came
+    bool had[2] = {false, false};  // whether its lists had a candidate
+    bool tall = false;   // and whether one of those was taller than a line
+
+    // Keeps the part's layout as it came and leaves it with the first candidate of each list alone.
+    explicit FirstOnly(NodeResult& r) : full(r), counts(budgetMark()) {
+        const auto note = [this](const CandidateList& cs, bool& some) {
+            some = !cs.empty();
+            tall = tall || (some && cs.front().height > 1);
+        };
+        note(r.reply.first, had[0]);
+        if (r.reply.pair) note(r.reply.second, had[1]);
+        keepFirstAlone(r);
+    }
+    // The part's layout as it came, where it has them all, with the budget's counts as they were when it came.
+    bool restoreWhole(NodeResult& r) const {
+        if (!full.whole) return false;
+        r = full;
+        budget.used = counts.used;
+        budget.allowed = counts.allowed;
+        return true;
+    }
+};
+
 struct Frame {
     const DocNode* d = nullptr;
     LayoutInt line = 0;
@@ -141,6 +188,8 @@ struct Frame {
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
     std::size_t placesAt = 0;   // Apply: where its template's places begin
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
+    std::size_t firstOnly = kNoSlot;  // Beside, Apply: the part asked for its first candidate alone (see FirstOnly)
+    bool partial = false;              // the result is its first candidate alone (see NodeResult::whole)
     FrameLists* lists = nullptr;
 
     void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
@@ -148,6 +197,8 @@ struct Frame {
         line = req.line;
         need = req.need;
         slot = req.slot;
+        firstOnly = kNoSlot;
+        partial = false;
         counts = budgetMark();
         mark = m;
         stage = 0;
@@ -169,10 +220,14 @@ struct Frame {
     NodeResult* args() const { return lists->args.data() + argsAt; }
     // Asks for all of a part's candidates where its first do not serve: that request undone, its candidates freed.
     void askAgainForAll(PartRequest& req, const DocNode* part, LayoutInt bound) const {
+        rewind();
+        req = PartRequest{part, bound, kAll};
+    }
+    // Its layout begun again: the counts and candidates since its start undone.
+    void rewind() const {
         budget.used = counts.used;
         budget.allowed = counts.allowed;
         currentArena->candidateRewind(mark);
-        req = PartRequest{part, bound, kAll};
     }
     // Asks for the part at `next`, or ends with the result so far once none is left.
     bool nextPart(NodeResult& ret, PartRequest& req, std::size_t partNeed) {
@@ -241,12 +296,57 @@ const DocNode* chainEnd(const DocNode& d) {
     return at;
 }
 
+// The part of a chain of side-by-side compositions (its parts and their bounds listed, `end` the last at `endBound`)
+// that is asked for its first candidate alone where only the first is needed: the one part that is not plain and
+// within its bound, the others having one candidate each.  Its products with them keep its first candidate first where
+// that candidate is one line (a taller one's product with a part after it may be wider than a later one's); besideKept
+// checks that they keep it at all.  None (kNoSlot) where the chain has no such part.
+std::size_t firstOnlyOf(const Frame& f, const DocNode* end, LayoutInt endBound) {
+    if (f.need != 1 || end->plainTexts == 0 || end->sizes.width > endBound) return kNoSlot;
+    std::size_t at = kNoSlot;
+    for (std::size_t i = 0; i < f.partCount(); ++i) {
+        const FramePart& p = f.part(i);
+        if (p.doc->plainTexts != 0 && p.doc->sizes.width <= p.line) continue;
+        if (at != kNoSlot) return kNoSlot;
+        at = i;
+    }
+    return at;
+}
+
+// The products of the chain's first-only part's layout `r` (part m) with those of the parts after it, `after`, and
+// then with the plain parts before it, laid out at once.
+NodeResult besideProducts(const Frame& f, std::size_t m, const NodeResult& r, const NodeResult& after) {
+    NodeResult acc = besideResult(r, after, f.part(m).line);
+    for (std::size_t i = m; i-- > 0;) acc = besideResult(layOut(*f.part(i).doc, f.part(i).line), acc, f.part(i).line);
+    return acc;
+}
+
+// The chain's layout from its first-only part's, `ret`: from its first candidate alone where the products keep it in
+// each list that had one and it is one line; else from all of the part's where it made them all; else false, the
+// chain to be laid out again with the part asked for all.
+bool besideFromFirst(Frame& f, NodeResult& ret) {
+    const std::size_t m = f.firstOnly;
+    const FirstOnly o(ret);
+    NodeResult acc = besideProducts(f, m, ret, f.acc);
+    if (!o.tall && (!o.had[0] || !acc.reply.first.empty()) && (!o.had[1] || (acc.reply.pair && !acc.reply.second.empty()))) {
+        f.partial = true;
+        ret = std::move(acc);
+        return true;
+    }
+    NodeResult whole;
+    if (!o.restoreWhole(whole)) return false;
+    ret = besideProducts(f, m, whole, f.acc);
+    return true;
+}
+
 // A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
 // at the chain's bound there; in order (besideInOrder) where a left part's sizes depend on its bound, so that each
 // bound comes from the layouts before it.  Plain left parts pass a need of the first few candidates on to the last
-// part, asked again for all where those do not fit (see firstProductsFit).  Inlined into the walk: as a call, with the
-// registers it saved, it cost more than the work of most chains, a part or two.
+// part, asked again for all where those do not fit (see firstProductsFit); plain parts around one other pass it on to
+// that one (see firstOnlyOf).  Inlined into the walk: as a call, with the registers it saved, it cost more than the
+// work of most chains, a part or two.
 [[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    const auto partNeed = [&f] { return f.firstOnly != kNoSlot && f.next == f.firstOnly + 1 ? 1 : kAll; };
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
@@ -263,15 +363,21 @@ const DocNode* chainEnd(const DocNode& d) {
             f.stage = 3;
             return besideInOrder(f, ret, req);
         }
+        if (!first) f.firstOnly = firstOnlyOf(f, at, bound);
         f.stage = first ? 5 : 1;
         req = PartRequest{at, bound, first ? f.need : kAll};
         return true;
     }
-    if (f.stage == 5 && !firstProductsFit(f, ret)) {
-        f.stage = 1;
-        const FramePart& left = f.part(f.partCount() - 1);
-        f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
-        return true;
+    if (f.stage == 5 && !keptWhole(ret)) {
+        if (firstProductsFit(f, ret)) {
+            keepFirstAlone(ret);
+            f.partial = true;
+        } else if (!ret.whole) {
+            f.stage = 1;
+            const FramePart& left = f.part(f.partCount() - 1);
+            f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
+            return true;
+        }
     }
     if (f.stage >= 3 && f.stage < 5) return besideInOrder(f, ret, req);
     if (f.stage == 1 || f.stage == 5) {
@@ -279,13 +385,22 @@ const DocNode* chainEnd(const DocNode& d) {
         f.partsMark = candidateMark();
         f.next = f.partCount();
         f.stage = 2;
-        if (!f.nextPart(ret, req, kAll)) return false;
+        if (!f.nextPart(ret, req, partNeed())) return false;
         if (!laidOutHere(req, ret)) return true;
     }
     for (;;) {
+        if (f.next == f.firstOnly) {
+            if (besideFromFirst(f, ret)) return false;
+            f.firstOnly = kNoSlot;
+            f.stage = 1;
+            const FramePart& left = f.part(f.partCount() - 1);
+            f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
+            return true;
+        }
         f.acc = besideResult(ret, f.acc, f.part(f.next).line);
-        compactTo(f.acc, f.partsMark);
-        if (!f.nextPart(ret, req, kAll)) return false;
+        // The products after a first-only part stay where they are, for its products again (see besideFromFirst).
+        if (f.firstOnly == kNoSlot) compactTo(f.acc, f.partsMark);
+        if (!f.nextPart(ret, req, partNeed())) return false;
         if (!laidOutHere(req, ret)) return true;
     }
 }
@@ -438,6 +553,45 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);
 }
 
+// Whether the last item of a list of hvSpList, item i of n, is asked for its first candidate alone: where only the
+// list's first is needed and the items before it have one candidate each, the list's first candidate is made from
+// the last item's (its stack's first has it; its line's first has it where the line keeps it, see hvSpFromFirst).
+bool hvSpAsksFirst(const Frame& f, std::size_t i, std::size_t n) {
+    if (f.need != 1 || i + 1 != n) return false;
+    for (std::size_t k = 0; k < i; ++k) {
+        const NodeReply& r = f.args()[k].reply;
+        if (r.pair || r.first.size() > 1) return false;
+    }
+    return true;
+}
+
+// The layout of a list of hvSpList from its items' (the last one's first candidate alone where it was asked for that:
+// then only the list's first candidate, as where the line keeps it); false where the line drops it, or the item is a
+// pair of lists.
+bool hvSpFromFirst(Frame& f, NodeResult& ret) {
+    const Args items{f.args(), f.argCount()};
+    NodeResult& last = f.args()[items.count - 1];
+    if (f.firstOnly == kNoSlot || keptWhole(last)) {
+        f.firstOnly = kNoSlot;
+        ret = layOutHvSpList(items, f.line);
+        return true;
+    }
+    f.firstOnly = kNoSlot;
+    const FirstOnly o(last);
+    bool dropped = false;
+    if (!last.reply.pair) {
+        ret = layOutHvSpList(items, f.line, &dropped);
+        if (!dropped) {
+            keepFirstAlone(ret);
+            f.partial = true;
+            return true;
+        }
+    }
+    if (!o.restoreWhole(last)) return false;
+    ret = layOutHvSpList(items, f.line);
+    return true;
+}
+
 // A template filled with documents: each argument at the bound of its place, from the first, into its slot; then its
 // places from the last, each into a slot after the arguments (see TemplatePlaces), a lifted document as a node.
 bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
@@ -450,12 +604,18 @@ bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 1) {
         for (std::size_t i = f.argCount(); i < parts.size(); i = f.argCount()) {  // the arguments laid out
             if (i > 0 && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
-            req = PartRequest{f.part(i).doc, f.part(i).line, kAll, f.argsAt + i};
+            const bool first = layout.kind == ParNode::Kind::HvSp && hvSpAsksFirst(f, i, parts.size());
+            if (first) f.firstOnly = i;
+            req = PartRequest{f.part(i).doc, f.part(i).line, first ? 1 : kAll, f.argsAt + i};
             if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
         }
         if (layout.kind == ParNode::Kind::HvSp) {
-            ret = layOutHvSpList(Args{f.args(), f.argCount()}, f.line);
-            return false;
+            if (hvSpFromFirst(f, ret)) return false;
+            // The last item's first candidate does not make the list's: all of it again, every item in full.
+            f.rewind();
+            f.lists->args.resize(f.argsAt);
+            f.need = kAll;
+            return applyStep(f, ret, req);
         }
         // The places' bounds again from the last argument's layout, where its sizes follow the bound: the earlier
         // arguments' were measured above, and lifted documents by their nodes.
@@ -529,6 +689,7 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
         PartRequest req;
         if (!resume(f, ret, req)) {
             compactTo(ret, f.mark);
+            ret.whole = f.need == kAll || (!f.partial && (f.d->kind == DocNode::Kind::Beside || f.d->kind == DocNode::Kind::Apply));
             rememberLayout(*f.d, f.line, f.need, ret, f.counts);
             f.end();
             if (f.slot != kNoSlot) s.lists.args[f.slot] = std::move(ret);

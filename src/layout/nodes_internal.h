@@ -241,6 +241,8 @@ struct NodeReply {
 struct NodeResult {
     NodeReply reply;
     bool tooWide = false;
+    // Every candidate, though only the first was asked for (see layOut's `need`): its layout had to make them all.
+    bool whole = false;
     Sizes sizes;
 };
 
@@ -341,7 +343,9 @@ struct Args {
 
 // The layout of a list of hvSpList (a node filling a template of kind HvSp, one item for each parameter) over its
 // items' layouts, as the general rules give it.
-NodeResult layOutHvSpList(Args items, LayoutInt line);
+// Where `firstDropped` is given, it tells whether the line arrangement was built and lost the last item's first
+// candidate (too wide for the line), so that a layout from that first candidate alone is not the list's.
+NodeResult layOutHvSpList(Args items, LayoutInt line, bool* firstDropped = nullptr);
 // The line arrangement of such a list (its items at the `lines` its blanks leave them) built at once, with the counts
 // of its products, where the items before the last are one line each; false, nothing counted, where it is not.
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h);

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "layout/lazy_rules.h"
 #include "layout/layout_test_util.h"
 #include "layout/combinators.h"
 #include "support/big_stack.h"
@@ -159,6 +160,52 @@ TEST(PrettyDepth, NestedFillingsWithParametersOfTheirOwn) {
     }
     for (const LayoutInt width : {LayoutInt{6}, LayoutInt{20}, LayoutInt{45}})
         EXPECT_EQ(renderDoc(applyParDoc(t, args), width), lr::renderDoc(lr::applyParDoc(byRules, ruleArgs), width)) << width;
+}
+
+// A right-nested chain of applications (S (add x (S (add y ...)))) as the printer builds it, each
+// application breakable, above a last part that is one line where it fits (a list), a stack or a
+// text: a render, which reads the first layout alone, lays each level out once, however deep.
+Doc application(const std::string& head, std::vector<Doc> args, bool parens) {
+    Doc h = txt(head);
+    return spacedListDoc(&h, std::span<Doc>(args), parens);
+}
+Doc chain(int depth, Doc last) {
+    for (int i = 0; i < depth; ++i)
+        last = application("S", {application("add", {txt(i % 2 == 0 ? "x" : "y"), last}, true)}, true);
+    return last;
+}
+lazy_rules::Doc ruleApplication(const std::string& head, std::vector<lazy_rules::Doc> args, bool parens) {
+    namespace lr = lazy_rules;
+    lr::Doc d = lr::besideDoc(lr::ppString(head), lr::besideDoc(lr::ppString(" "), lr::hvSpList(std::move(args))));
+    return parens ? lr::besideDoc(lr::ppString("("), lr::besideDoc(d, lr::ppString(")"))) : d;
+}
+lazy_rules::Doc ruleChain(int depth, lazy_rules::Doc last) {
+    for (int i = 0; i < depth; ++i)
+        last = ruleApplication("S", {ruleApplication("add", {lazy_rules::ppString(i % 2 == 0 ? "x" : "y"), last}, true)}, true);
+    return last;
+}
+
+TEST(PrettyDepth, ChainsOfApplicationsAsByTheLazyRules) {
+    namespace lr = lazy_rules;
+    const std::vector<std::pair<Doc, lr::Doc>> lasts{
+        {hvList({txt("f"), txt("a"), txt("b")}), lr::hvList({lr::ppString("f"), lr::ppString("a"), lr::ppString("b")})},
+        {aboveDoc(txt("let a"), txt("in a")), lr::aboveDoc(lr::ppString("let a"), lr::ppString("in a"))},
+        {txt("Z"), lr::ppString("Z")}};
+    for (const auto& [last, ruleLast] : lasts)
+        for (const LayoutInt width : {LayoutInt{12}, LayoutInt{40}, LayoutInt{80}, LayoutInt{300}, kWide})
+            EXPECT_EQ(renderDoc(chain(20, last), width), lr::renderDoc(ruleChain(20, ruleLast), width)) << width;
+}
+
+TEST(PrettyDepth, AHundredThousandNestedApplications) {
+    onOrdinaryStack([] {
+        constexpr int kLevels = 100000;
+        std::string line;
+        for (int i = kLevels; i-- > 0;) line += i % 2 == 0 ? "(S (add x " : "(S (add y ";
+        line += "fab" + std::string(2 * kLevels, ')');
+        const Doc d = chain(kLevels, hvList({txt("f"), txt("a"), txt("b")}));
+        EXPECT_SAME_TEXT(renderDoc(d, kWide), line);
+        EXPECT_FALSE(renderDoc(d, 80).empty());
+    });
 }
 
 }  // namespace
