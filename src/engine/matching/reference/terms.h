@@ -33,7 +33,7 @@ public:
 
     bool isVar() const { return node_->isVar; }
     const std::string& name() const { return node_->name; }
-    const std::vector<LamBinding>& elems() const { return node_->elems; }
+    const std::vector<LamBinding>& components() const { return node_->elems; }
 
 private:
     struct Node {
@@ -78,7 +78,7 @@ public:
     // A PVar occurs in the term.
     bool hasPVar() const;
     // A type variable occurs in some type annotation of the term.
-    bool hasTypeVar() const;
+    bool hasTypeVars() const;
     // An LVar occurs in the term (bound inside it or not).
     bool hasLVar() const;
     // A lambda occurs in the term.
@@ -96,7 +96,7 @@ private:
 struct TermNode {
     TermKind kind;
     bool hasPVar = false;
-    bool hasTypeVar = false;
+    bool hasTypeVars = false;
     bool hasLVar = false;
     bool hasLam = false;
     // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
@@ -124,7 +124,7 @@ inline const Term& Term::body() const { return node_->children[0]; }
 inline const std::vector<Term>& Term::elems() const { return node_->children; }
 inline const Type& Term::type() const { return node_->type; }
 inline bool Term::hasPVar() const { return node_->hasPVar; }
-inline bool Term::hasTypeVar() const { return node_->hasTypeVar; }
+inline bool Term::hasTypeVars() const { return node_->hasTypeVars; }
 inline bool Term::hasLVar() const { return node_->hasLVar; }
 inline bool Term::hasLam() const { return node_->hasLam; }
 
@@ -202,7 +202,7 @@ Term convertFrozen(const std::vector<std::string>& context, const Expr& e);
 Expr unconvert(const Term& t);
 
 // The arguments of a saturated tuple application, in source order.
-std::optional<std::vector<Expr>> tupleArguments(const Expr& e);
+std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // The tuple constant applied to the elements.
 Expr mkTupleExpr(const std::vector<Expr>& es);
 // The binder of a converted lambda pattern and the names it binds, left to right.
