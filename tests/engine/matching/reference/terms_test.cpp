@@ -36,6 +36,11 @@ TEST(RefConvert, SaturatedTuplesCollapsePartialOnesStay) {
     EXPECT_EQ(full.elems().size(), 2u);
     EXPECT_EQ(saturatedTupleArgs(ap(pairCon, num(1), num(2)))->size(), 2u);
     EXPECT_FALSE(saturatedTupleArgs(ap(pairCon, num(1))).has_value());
+    // The empty tuple is Tuple 0 applied to all of its no arguments; converted, it stays a Con.
+    const Expr unit = mkCon(mkTuple(0), mkTupleType({}));
+    ASSERT_TRUE(saturatedTupleArgs(unit).has_value());
+    EXPECT_TRUE(saturatedTupleArgs(unit)->empty());
+    EXPECT_TRUE(convertClosed(unit).is(TermKind::Con));
     const Term partial = convertClosed(ap(pairCon, num(1)));
     ASSERT_TRUE(partial.is(TermKind::Ap));
     EXPECT_TRUE(partial.fun().is(TermKind::Con));
