@@ -101,7 +101,7 @@ bool overlapping(const std::vector<Path>& subset) {
 // top of its body), or has no solution whatever is bound (self_typed_applications.h), gives
 // no solution.
 bool shapeAllows(const Term& x, const Term& u) {
-    return lambdaTopAllows(x, u, [](const Term& t) { return flexibleHead(t); }) && !problemMatchesNothing(x, u);
+    return lambdaTopAllows(x, u) && !problemMatchesNothing(x, u);
 }
 
 // An abstraction whose problem (x, u) fails at its type match whatever comes

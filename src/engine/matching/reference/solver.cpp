@@ -389,7 +389,7 @@ List<RuleResult> appSteps(AppRule rule, const Bindings& hb, const Term& p, const
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
     AppCandidates candidates = appCandidates(rule, hb, p, t, s, rest);
-    if (!nonLambdaImagesFit(f, t, [](const LamBinding& b) -> const auto& { return b.components(); }))
+    if (!nonLambdaImagesFit(f, t))
         candidates = filter([](const AppCandidate& c) { return c.candidate.is(TermKind::Lam); }, std::move(candidates));
     return map(
         [f](const AppCandidate& c) {
@@ -503,7 +503,7 @@ TermTypeVars typeVarsOfTerms(const std::vector<Term>& terms) {
     if (same()) return lastVars;
     std::vector<const Term*> roots;
     for (const Term& t : terms) roots.push_back(&t);
-    TermTypeVars vars = termTypeVars(roots, [](const Term& t) { return t.hasTypeVars(); });
+    TermTypeVars vars = termTypeVars(roots);
     lastTerms = terms;
     lastVars = vars;
     return vars;

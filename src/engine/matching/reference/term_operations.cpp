@@ -779,10 +779,7 @@ namespace {
 
 // The conditions on the argument of an application with a flexible head.
 bool flexibleArgumentFits(const Term& x) {
-    if (holdsProjectingComponent(x, [](const Term& e) {
-            return stripLams(e);
-        }))
-        return false;
+    if (holdsProjectingComponent(x)) return false;
     auto [body, ns] = stripLams(x);
     if (body.hasPVar()) return false;
     const std::vector<std::string> free = freeLocalsOf(body);

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/matching/reference/terms.h"
+#include "engine/matching/term_vocabulary.h"
 #include "support/lazy.h"
 #include "support/tree_walk.h"
 
@@ -172,3 +173,5 @@ bool flexibleHead(const Term& t);
 bool isTwoStepPattern(const Term& t);
 
 }  // namespace plim::ref
+
+static_assert(plim::TermVocabulary<plim::ref::Term>);

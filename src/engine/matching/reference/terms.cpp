@@ -1,4 +1,5 @@
 #include "engine/matching/reference/terms.h"
+#include "engine/matching/reference/term_operations.h"
 
 #include <map>
 #include <unordered_map>

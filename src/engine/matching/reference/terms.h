@@ -55,9 +55,15 @@ inline LamBinding LamTup(std::vector<LamBinding> elems) { return LamBinding::Lam
 enum class TermKind : std::uint8_t { LVar, PVar, Con, Ap, Lam, Tupl };
 
 struct TermNode;
+struct TermStep;
 
 class Term {
 public:
+    // The names of the matchers' common vocabulary (engine/matching/term_vocabulary.h).
+    using Kind = TermKind;
+    using Binding = LamBinding;
+    using Step = TermStep;
+
     TermKind kind() const;
     bool is(TermKind k) const { return kind() == k; }
     // LVar, PVar: the name.
