@@ -46,6 +46,7 @@ bool nonLambdaImagesFit(const Term& f, const Term& t) {
     const auto* binder = receivingBinder(f);
     if (!binder || binder->isVar()) return true;
     if (!t.is(K::Ap)) return false;
+    // Binder and argument side by side, stopping at the first misfit: a work stack of its own.
     std::vector<std::pair<decltype(binder), const Term*>> todo{{binder, &t.arg()}};
     while (!todo.empty()) {
         const auto [b, a] = todo.back();

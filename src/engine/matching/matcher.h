@@ -63,7 +63,8 @@ struct Matcher {
 class SiteTable {
 public:
     virtual ~SiteTable() = default;
-    // applicable and applicableBelow are answered from the tables: they raise no error.
+    // applicable and visit (whether the subexpressions below may be tried) are answered from the
+    // tables: they raise no error.
     virtual bool answersAll() const = 0;
     // The subexpression holds a constant (lambda patterns included).
     virtual bool holdsConstant(const Expr& sub) const = 0;

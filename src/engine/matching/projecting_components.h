@@ -19,6 +19,7 @@ template <TermVocabulary Term>
 bool holdsProjectingComponent(const Term& x) {
     using K = decltype(x.kind());
     if (!x.is(K::Tupl)) return false;
+    // Stops at the first such component: a work stack of its own.
     std::vector<const Term*> work{&x};
     while (!work.empty()) {
         const Term& e = *work.back();

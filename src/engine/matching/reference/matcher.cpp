@@ -332,12 +332,12 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
         higherOrder(rule, true, (*ys)[i], u, s, repeatsFor(repeated, (*ys)[i], ps), element));
 }
 
-// higherOrderAppRule with the rule's generator.  Under the two-step rule an application with
-// a rigid head is only decomposed, also when its argument is a tuple: searching the tuple's
-// components as if the head were flexible would drop their pattern variables unbound (the
-// two-step candidates bring no problems), giving results that do not match.  The binder types
-// are checked inside tuples of two or more elements; another argument's candidates are
-// checked by the tuple around it.
+// The application rule's candidates, from the rule's generator.  Under the two-step rule an
+// application with a rigid head is only decomposed, also when its argument is a tuple:
+// searching the tuple's components as if the head were flexible would drop their pattern
+// variables unbound (the two-step candidates bring no problems), giving results that do not
+// match.  The binder types are checked inside tuples of two or more elements; another
+// argument's candidates are checked by the tuple around it.
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                           const Repeats& repeated, const BinderTyping& typing) {
     if (!x.is(TermKind::Tupl) || (rule == AppRule::TwoStep && !flexible))
