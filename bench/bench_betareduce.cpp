@@ -9,7 +9,6 @@
 #include <string>
 
 #include "bench_timing.h"
-#include "engine/matching/fast/beta.h"
 #include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "lang/constants.h"

@@ -11,6 +11,7 @@
 #include "bench_files.h"
 #include "bench_timing.h"
 #include "engine/matching/fast/record.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 #include "engine/rewriting/driver.h"
 #include "shell/loading.h"

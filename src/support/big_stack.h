@@ -3,7 +3,7 @@
 //
 // The large stack is reserved as address space only.  Where the process may not reserve that
 // much (an address-space cap, ulimit -v), a smaller stack is taken: a quarter of the cap at
-// most, halved again while the reservation fails.  largeStackBytesNow() tells the work how
+// most, halved again while the reservation fails.  stackBytesNow() tells the work how
 // much it got, so that limits on the depth of input can be scaled to it.
 #pragma once
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/matching/fast/record.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 
 namespace plim {

@@ -1,7 +1,7 @@
 // The matcher interface: one immutable record of seven operations behind which the fast matcher
 // (engine/matching/fast/record.h) and the reference matcher (engine/matching/reference/record.h)
 // stand, and the tables a matcher may offer to answer for every position at once.  Beta
-// reduction is in engine/matching/fast/beta.h, the combinators that build new records from old
+// reduction is in engine/matching/beta.h, the combinators that build new records from old
 // ones in engine/matching/combinators/combinators.h.
 //
 // Operations 3 to 6 take the name supply as their last argument and return the results with
@@ -63,7 +63,8 @@ struct Matcher {
 class SiteTable {
 public:
     virtual ~SiteTable() = default;
-    // applicable and applicableBelow are answered from the tables: they raise no error.
+    // applicable and visit (whether the subexpressions below may be tried) are answered from the
+    // tables: they raise no error.
     virtual bool answersAll() const = 0;
     // The subexpression holds a constant (lambda patterns included).
     virtual bool holdsConstant(const Expr& sub) const = 0;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/matching/fast/beta.h"
+#include "engine/matching/fast/record.h"
 #include "engine/rewriting/attempts.h"
 #include "engine/rewriting/positions.h"
 #include "engine/rewriting/rule_preparation.h"

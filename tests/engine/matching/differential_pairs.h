@@ -34,7 +34,6 @@
 #include <vector>
 
 #include "engine/matching/combinators/combinators.h"
-#include "engine/matching/fast/beta.h"
 #include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/program_matches.h"

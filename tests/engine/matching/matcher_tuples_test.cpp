@@ -9,6 +9,7 @@
 #include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/program_matches.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 #include "support/big_stack.h"
 

@@ -15,6 +15,7 @@
 
 #include "engine/calculations/calculation.h"
 #include "engine/matching/fast/record.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 #include "engine/rewriting/driver.h"
 #include "frontend/assembly/assembly.h"

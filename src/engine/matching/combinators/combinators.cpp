@@ -10,7 +10,9 @@
 
 #include "engine/matching/combinators/combinators.h"
 
-#include "engine/matching/fast/beta.h"
+#include "engine/matching/beta.h"
+#include "engine/matching/fast/record.h"
+#include "engine/matching/reference/record.h"
 #include "engine/matching/matcher_internal.h"
 #include "frontend/printer/expressions.h"
 #include "scanning/string_literal.h"
@@ -199,6 +201,11 @@ MatcherRef checkMatcher(MatcherRef inner) {
     return wrapResults(std::move(inner), [](const Expr& p, const Expr& t, const MatchResults& rs) {
         return map([p, t](const MatchResult& r) { return checkResult(p, t, r); }, rs);
     });
+}
+
+MatcherRef refMatcher() {
+    static const MatcherRef matcher = betaMatcher(refRecord(), fastRecord());
+    return matcher;
 }
 
 }  // namespace plim

@@ -21,6 +21,10 @@ MatcherRef oneStepOnly(MatcherRef m);
 // normalised, is not the term; results are returned unchanged.
 MatcherRef checkMatcher(MatcherRef m);
 
+// betaMatcher(refRecord(), fastRecord()): the matcher "ref", whose beta reduction, like
+// everyone's, matches lambda patterns with the fast matcher.  Built once, on first use.
+MatcherRef refMatcher();
+
 // The comparing, announcing and verifying steps of the combinators.
 // r2, after counting both lists (and the dump when the counts differ) on first examination.
 MatchResults compareResults(const Expr& pattern, const Expr& term, MatchResults r1, MatchResults r2);

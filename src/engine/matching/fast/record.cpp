@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "engine/matching/fast/beta.h"
+#include "engine/matching/beta.h"
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/matcher_internal.h"
 
@@ -63,9 +63,11 @@ MatcherRef fastRecord() {
     return record;
 }
 
+Expr betareduce(const Expr& e) { return betareduce(e, *fastRecord()); }
+
 MatcherRef fastMatcher() {
     static const MatcherRef matcher = [] {
-        Matcher m = *betaMatcher(fastRecord());
+        Matcher m = *betaMatcher(fastRecord(), fastRecord());
         m.ruleTable = fastRuleTable;
         return std::make_shared<const Matcher>(std::move(m));
     }();

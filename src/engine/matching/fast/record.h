@@ -10,8 +10,11 @@ namespace plim {
 
 // The fast engine adapted to the interface (pattern and term taken as given).
 MatcherRef fastRecord();
-// betaMatcher(fastRecord()): the default matcher, "fast".  Built once, on first use.
+// betaMatcher(fastRecord(), fastRecord()): the default matcher, "fast".  Built once, on first
+// use.
 MatcherRef fastMatcher();
+// The system's beta reduction: lambda patterns matched by the fast matcher (beta.h).
+Expr betareduce(const Expr& e);
 
 // The fast matcher's tables for the left sides (engine/matching/fast/site_tables.cpp): they
 // answer as fastMatcher() does.

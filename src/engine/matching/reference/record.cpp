@@ -1,7 +1,6 @@
-// The reference engine adapted to the matcher interface, and the matcher "ref" built on it.
+// The reference engine adapted to the matcher interface.
 #include "engine/matching/reference/record.h"
 
-#include "engine/matching/fast/beta.h"
 #include "engine/matching/reference/matcher.h"
 
 namespace plim {
@@ -20,11 +19,6 @@ MatcherRef refRecord() {
         return std::make_shared<const Matcher>(std::move(m));
     }();
     return record;
-}
-
-MatcherRef refMatcher() {
-    static const MatcherRef matcher = betaMatcher(refRecord());
-    return matcher;
 }
 
 }  // namespace plim

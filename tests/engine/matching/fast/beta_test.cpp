@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/matching/combinators/combinators.h"
-#include "engine/matching/fast/beta.h"
 #include "engine/matching/fast/record.h"
 #include "engine/matching/matcher.h"
 #include "engine/matching/reference/record.h"

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/matching/program_matches.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 #include "engine/matching/reference/term_operations.h"
 

@@ -10,6 +10,7 @@
 
 #include "engine/matching/fast/record.h"
 #include "engine/matching/program_matches.h"
+#include "engine/matching/combinators/combinators.h"
 #include "engine/matching/reference/record.h"
 
 namespace plim {

@@ -1,12 +1,10 @@
-// Beta reduction (which matches lambda patterns with the fast matcher) and the beta wrapper
-// that normalises what a matcher sees.
-#include "engine/matching/fast/beta.h"
+// Beta reduction and the beta wrapper that normalises what a matcher sees.
+#include "engine/matching/beta.h"
 
 #include <optional>
 #include <utility>
 #include <vector>
 
-#include "engine/matching/fast/record.h"
 #include "engine/matching/matcher_internal.h"
 #include "support/errors.h"
 
@@ -18,33 +16,35 @@ namespace {
 
 // --- beta wrapper -----------------------------------------------------------------------------
 
-Expr norm(const Expr& e) { return betaEtaNormal(e); }
-
-TermCtx normCtx(const TermCtx& c) { return TermCtx{norm(c.expr), c.bound}; }
+// The normaliser of the wrapper: beta-reduced with the given matcher, then eta-contracted.
+struct Norm {
+    MatcherRef patterns;
+    Expr operator()(const Expr& e) const { return etared(betareduce(e, *patterns)); }
+    TermCtx operator()(const TermCtx& c) const { return TermCtx{(*this)(c.expr), c.bound}; }
+};
 
 }  // namespace
 
-Expr betaEtaNormal(const Expr& e) { return etared(betareduce(e)); }
-
-MatcherRef betaMatcher(MatcherRef raw) {
+MatcherRef betaMatcher(MatcherRef raw, MatcherRef patterns) {
+    const Norm norm{std::move(patterns)};
     Matcher m;
-    m.matchSimple = [raw](const Expr& p, const Expr& t) {
-        return MatchResults::defer([raw, p, t] { return raw->matchSimple(norm(p), norm(t)); });
+    m.matchSimple = [raw, norm](const Expr& p, const Expr& t) {
+        return MatchResults::defer([raw, norm, p, t] { return raw->matchSimple(norm(p), norm(t)); });
     };
-    m.matchSimpleWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
-        return MatchResults::defer([raw, b, p, t] { return raw->matchSimpleWith(b, normCtx(p), normCtx(t)); });
+    m.matchSimpleWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
+        return MatchResults::defer([raw, norm, b, p, t] { return raw->matchSimpleWith(b, norm(p), norm(t)); });
     };
-    m.matchOneStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, p, t, s] { return raw->matchOneStep(norm(p), normCtx(t), s); });
+    m.matchOneStep = [raw, norm](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, norm, p, t, s] { return raw->matchOneStep(norm(p), norm(t), s); });
     };
-    m.matchOneStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, b, p, t, s] { return raw->matchOneStepWith(b, normCtx(p), normCtx(t), s); });
+    m.matchOneStepWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, norm, b, p, t, s] { return raw->matchOneStepWith(b, norm(p), norm(t), s); });
     };
-    m.matchTwoStep = [raw](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, p, t, s] { return raw->matchTwoStep(norm(p), normCtx(t), s); });
+    m.matchTwoStep = [raw, norm](const Expr& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, norm, p, t, s] { return raw->matchTwoStep(norm(p), norm(t), s); });
     };
-    m.matchTwoStepWith = [raw](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, b, p, t, s] { return raw->matchTwoStepWith(b, normCtx(p), normCtx(t), s); });
+    m.matchTwoStepWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
+        return deferredRun([raw, norm, b, p, t, s] { return raw->matchTwoStepWith(b, norm(p), norm(t), s); });
     };
     m.applicable = raw->applicable;
     return std::make_shared<const Matcher>(std::move(m));
@@ -56,14 +56,14 @@ namespace {
 
 // The contractum of the redex (lam arg), lam's body under the first solution of matching
 // its pattern against the (reduced) argument with the argument's free variables held fixed;
-// nothing when fun is no lambda or the match has no solution.  The match is fastMatcher's,
+// nothing when fun is no lambda or the match has no solution.  The match is `patterns`', raw,
 // on the argument as it is: it is reduced already, and reducing it again inside the match
 // would repeat, for every enclosing contraction, the work on a redex that stays: exponential
 // in the nesting depth.
-std::optional<Expr> contract(const Expr& fun, const Expr& arg) {
+std::optional<Expr> contract(const Expr& fun, const Expr& arg, const Matcher& patterns) {
     if (!fun.isLam()) return std::nullopt;
-    MatchResults rs = fastRecord()->matchSimpleWith(emptyMatch(), normCtx(TermCtx{fun.pattern(), {}}),
-                                                     TermCtx{etared(arg), freevars(arg)});
+    const Expr pattern = etared(betareduce(fun.pattern(), patterns));
+    MatchResults rs = patterns.matchSimpleWith(emptyMatch(), TermCtx{pattern, {}}, TermCtx{etared(arg), freevars(arg)});
     if (rs.empty()) return std::nullopt;
     const MatchResult& first = rs.head();
     return appSubstAvoidingCapture(first.subst, first.types, fun.body());
@@ -80,7 +80,7 @@ struct Pending {
 // Normal order with an explicit stack: the function of an application is reduced first; a
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
-Expr reduce(const Expr& root) {
+Expr reduce(const Expr& root, const Matcher& patterns) {
     std::vector<Pending> stack;
     Expr current = root;
     for (;;) {
@@ -121,7 +121,7 @@ Expr reduce(const Expr& root) {
             case Pending::Kind::ApArg: {
                 const Expr fun = *top.fun;
                 stack.pop_back();
-                if (std::optional<Expr> contractum = contract(fun, done)) {
+                if (std::optional<Expr> contractum = contract(fun, done, patterns)) {
                     current = *contractum;
                     descend = true;
                 } else if (!fun.sameNode(node.fun()) || !done.sameNode(node.arg())) {
@@ -138,6 +138,6 @@ Expr reduce(const Expr& root) {
 
 }  // namespace
 
-Expr betareduce(const Expr& root) { return reduce(root); }
+Expr betareduce(const Expr& root, const Matcher& patterns) { return reduce(root, patterns); }
 
 }  // namespace plim
