@@ -123,7 +123,7 @@ MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, con
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);
 // The same test on the expressions, the pattern with no bound names and the term in its
-// context: fastApplicable of their conversions, without building them.
+// context: fastApplicable of their conversions.
 bool fastApplicableExpr(const Expr& p, const TermCtx& t);
 
 }  // namespace plim

@@ -428,10 +428,6 @@ public:
         entries_.cut(kept);
         kept_ = entries_.size();
     }
-    template <class F>
-    void forEach(const F& f) const {
-        for (std::size_t k = 0; k < entries_.size(); ++k) f(entries_[k].node, entries_[k].value);
-    }
 
 private:
     struct Entry {
@@ -455,13 +451,10 @@ private:
 };
 
 using FactCache = NodeCache<NodeFacts>;
-// The terms of normal forms (convertPrime under the chain's context), by normal-form node.
-using TermCache = NodeCache<std::optional<fast::Term>>;
 
-// The caches of one chain: the facts of the expressions' nodes, the terms of their normal forms.
+// The caches of one chain: the facts of the expressions' nodes.
 struct ChainCaches {
     FactCache facts;
-    TermCache terms;
     // The facts of nodes no walk asks of may be left out (addFacts); once a table of the chain
     // needs them all, the chain keeps them all.
     bool pruning = true;
@@ -476,12 +469,6 @@ struct ChainCaches {
     // Drops what the latest expression no longer reaches, when the tables have grown enough.
     void sweep(const Expr& root) {
         if (facts.due()) facts.keepReachable({&root});
-        if (!terms.due()) return;
-        std::vector<const Expr*> normals;
-        facts.forEach([&normals](const Expr& node, const NodeFacts& f) {
-            if (const Expr* normal = normalOf(node, f)) normals.push_back(normal);
-        });
-        terms.keepReachable(std::move(normals));
     }
 };
 
@@ -681,35 +668,6 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
     return root;
 }
 
-// The term of e (which holds no lambda or let), and of its nodes not converted before, kept
-// in the cache.  The converter takes a converted node's term as it is, except inside an
-// application spine whose outermost node is new: its inner applications are converted again.
-// Its subterms come in the order of `order` below.
-std::optional<fast::Term> termOf(const Expr& e, TermCache& cache, const std::vector<std::string>& context) {
-    if (const std::optional<fast::Term>* known = cache.find(e)) return *known;
-    std::vector<const Expr*> order;
-    std::vector<std::pair<const Expr*, bool>> todo{{&e, true}};  // (node, may be taken as known)
-    while (!todo.empty()) {
-        auto [x, known] = todo.back();
-        todo.pop_back();
-        order.push_back(x);
-        if ((known && cache.find(*x)) || !x->isAp()) continue;
-        todo.emplace_back(&x->fun(), !x->fun().isAp());
-        todo.emplace_back(&x->arg(), true);
-    }
-    const fast::KnownSubterms lookup = [&cache](const Expr& x) -> std::span<const fast::Term> {
-        const std::optional<fast::Term>* known = cache.find(x);
-        if (!known) return {};
-        return std::span<const fast::Term>(&**known, 1);
-    };
-    std::optional<std::vector<fast::Term>> terms = fast::convertSubexpressions(context, e, lookup);
-    if (!terms) return std::nullopt;
-    if (terms->size() == order.size())
-        for (std::size_t k = 0; k < order.size(); ++k)
-            if (!cache.find(*order[k])) cache.add(*order[k], std::optional<fast::Term>((*terms)[k]));
-    return terms->front();
-}
-
 // Some variable of e is bound neither by the context nor by a lambda around it: its term
 // holds a pattern variable.
 bool holdsFreeVariable(const Expr& e, const std::vector<std::string>& context) {
@@ -887,10 +845,6 @@ MatchRun FastSiteTable::matchOneStep(std::size_t rule, const TermCtx& at, const 
     if (rules_->terms[rule] && at.bound.empty() && f->readsAsTerm)  // `normal` is the subexpression itself
         if (const auto m = fast::matchFirstOrderExpr(fastOneStepStep, *rules_->terms[rule], normal))
             return MatchRun{*m ? MatchResults::cons(**m, {}) : MatchResults(), Lazy<NameSupply>(supply)};
-    if (rules_->terms[rule] && at.bound.size() == context_.size() && !normal.holdsAny(ExprHolds::Lam | ExprHolds::Let))
-        if (const std::optional<fast::Term> term = termOf(normal, cache_->terms, context_))
-            return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *rules_->terms[rule], {},
-                                             *term, at.bound, supply));
     return fastRecord()->matchOneStep(*pattern, TermCtx{normal, at.bound}, supply);
 }
 
