@@ -5,12 +5,13 @@
 #include <cstddef>
 #include <utility>
 #include <vector>
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
 // The pattern f x, where f is a lambda applied to n arguments (n >= 0), gives x to the lambda's
 // (n + 1)-th binder: that binder, or null when f is no such lambda.
-template <class Term>
+template <TermVocabulary Term>
 auto receivingBinder(const Term& f) -> decltype(&f.binder()) {
     using K = decltype(f.kind());
     std::size_t applied = 0;
@@ -28,7 +29,7 @@ auto receivingBinder(const Term& f) -> decltype(&f.binder()) {
 // whatever its form: the images searched element by element for a tuple argument all bind a
 // tuple of variables (or contract to the term's head), and a variable binder never pairs with
 // a tuple binder, so they would miss the image that binds the whole tuple.
-template <class Term>
+template <TermVocabulary Term>
 bool headBinderTakesArgumentWhole(const Term& f) {
     const auto* b = receivingBinder(f);
     return b && b->isVar();
@@ -38,10 +39,9 @@ bool headBinderTakesArgumentWhole(const Term& f) {
 // abstraction of the whole argument that contracts to h) can give a result only when a has
 // the tuple shape of the binder receiving f's argument: f matches h by eta expansion,
 // \ (x, y) -> h (x, y), and the pattern instantiated is a redex of that lambda applied to a,
-// which beta reduction contracts only for a tuple of that shape.  `parts(b)` gives a tuple
-// binder's parts.
-template <class Term, class Parts>
-bool nonLambdaImagesFit(const Term& f, const Term& t, const Parts& parts) {
+// which beta reduction contracts only for a tuple of that shape.
+template <TermVocabulary Term>
+bool nonLambdaImagesFit(const Term& f, const Term& t) {
     using K = decltype(f.kind());
     const auto* binder = receivingBinder(f);
     if (!binder || binder->isVar()) return true;
@@ -51,7 +51,7 @@ bool nonLambdaImagesFit(const Term& f, const Term& t, const Parts& parts) {
         const auto [b, a] = todo.back();
         todo.pop_back();
         if (b->isVar()) continue;
-        const auto& bs = parts(*b);
+        const auto& bs = b->components();
         if (!a->is(K::Tupl) || a->elems().size() != bs.size()) return false;
         for (std::size_t i = 0; i < bs.size(); ++i) todo.emplace_back(&bs[i], &a->elems()[i]);
     }

@@ -11,7 +11,7 @@
 //       static Binding var(std::string);  static Binding tup(std::vector<Binding>);
 //       static const std::vector<Binding>& components(const Binding&);
 //       static std::vector<std::string> boundNames(const Binding&);
-//       static bool occursLocal(const std::string&, const Term&);
+//       static bool occursLVar(const std::string&, const Term&);
 //   };
 //
 // Names are plain strings; a renaming or freezing is a map from old to new names.
@@ -153,7 +153,7 @@ struct Renaming {
             NameMap fresh;
             for (const std::string& b : Ops::boundNames(lam.binder())) {
                 for (const auto& [from, to] : *inner) {
-                    if (to != b || !Ops::occursLocal(from, lam.body())) continue;
+                    if (to != b || !Ops::occursLVar(from, lam.body())) continue;
                     fresh.emplace(b, freshVariant(b, used()));
                     break;
                 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <vector>
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
@@ -13,9 +14,9 @@ namespace plim {
 // variable (the arguments it was applied to) that the next level abstracts once more, so
 // f ((\ k -> k), []) against t gives f := \ (a, b) -> a (a ... t) at every depth.  An argument
 // \ k -> k alone is kept from the two-step candidates for that reason; in a tuple it must be
-// too.  `strip` gives a term's body under its leading lambdas and the names they bind.
-template <class Term, class Strip>
-bool holdsProjectingComponent(const Term& x, Strip strip) {
+// too.
+template <TermVocabulary Term>
+bool holdsProjectingComponent(const Term& x) {
     using K = decltype(x.kind());
     if (!x.is(K::Tupl)) return false;
     std::vector<const Term*> work{&x};
@@ -26,7 +27,7 @@ bool holdsProjectingComponent(const Term& x, Strip strip) {
             for (const Term& c : e.elems()) work.push_back(&c);
             continue;
         }
-        const auto [body, names] = strip(e);
+        const auto [body, names] = stripLams(e, {});
         if (body.is(K::LVar) && std::find(names.begin(), names.end(), body.name()) != names.end()) return true;
     }
     return false;

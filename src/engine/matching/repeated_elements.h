@@ -24,15 +24,16 @@
 #include <vector>
 
 #include "lang/constants.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim::repeated_elements {
 
-template <class Term>
+template <TermVocabulary Term>
 using KindOf = decltype(std::declval<const Term&>().kind());
 
 // The immediate parts of a term (a lambda's body, an application's two parts, a tuple's
 // elements).
-template <class Term>
+template <TermVocabulary Term>
 std::vector<const Term*> partsOf(const Term& u) {
     using K = KindOf<Term>;
     std::vector<const Term*> out;
@@ -52,7 +53,7 @@ std::vector<const Term*> partsOf(const Term& u) {
 
 // The names of the pattern variables that are two or more of the leaves of the tuple x (its
 // elements, and the elements of elements that are tuples) and occur nowhere else in it.
-template <class Term>
+template <TermVocabulary Term>
 std::vector<std::string> repeatedLeaves(const Term& x) {
     using K = KindOf<Term>;
     std::vector<std::string> bare;
@@ -87,7 +88,7 @@ std::vector<std::string> repeatedLeaves(const Term& x) {
 
 // Two terms without lambdas or pattern variables differ in shape: constants, local variables,
 // tuple lengths or the form of a node.  Types are not compared.
-template <class Term>
+template <TermVocabulary Term>
 bool shapesDiffer(const Term& a, const Term& b) {
     using K = KindOf<Term>;
     // Kept for the next call: the search asks this for every candidate it tries.
@@ -123,7 +124,7 @@ bool shapesDiffer(const Term& a, const Term& b) {
 // The repeated pattern variables of f x against t whose problems can be checked this way:
 // none when t holds a lambda, none that is f or the whole pattern of an earlier problem
 // (`forEachEarlier` calls its argument on each such pattern).
-template <class Term, class ForEachEarlier>
+template <TermVocabulary Term, class ForEachEarlier>
 std::vector<std::string> checkedLeaves(const Term& f, const Term& x, const Term& t, ForEachEarlier forEachEarlier) {
     using K = KindOf<Term>;
     if (t.hasLam() || !x.is(K::Tupl)) return {};

@@ -4,21 +4,21 @@
 #include <cstddef>
 
 #include "lang/constants.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
 // The top of u has the form that the rigid top of x requires: the same constant or local
-// variable, a tuple of as many elements, or, for an application with a rigid head (`flexible`
-// tells), as many arguments applied to such a head.  Substitutions never change these parts of
+// variable, a tuple of as many elements, or, for an application with a rigid head, as many arguments applied to such a head.  Substitutions never change these parts of
 // x, and the matchers take a rigid-headed application apart only against an application, so
 // otherwise the problem (x, u) fails at once, without an error.
-template <class Term, class Flexible>
-bool rigidTopAllows(const Term& x, const Term& u, const Flexible& flexible) {
+template <TermVocabulary Term>
+bool rigidTopAllows(const Term& x, const Term& u) {
     using K = decltype(x.kind());
     const Term* p = &x;
     const Term* b = &u;
     if (p->is(K::Ap)) {
-        if (flexible(*p)) return true;
+        if (flexibleHead(*p)) return true;
         for (; p->is(K::Ap); p = &p->fun(), b = &b->fun())
             if (!b->is(K::Ap)) return false;
     }
@@ -36,17 +36,17 @@ bool rigidTopAllows(const Term& x, const Term& u, const Flexible& flexible) {
 // a constant or tuple top only when k is 0; an application of a rigid head to n arguments
 // when u applied to k arguments has such a head n applications down.  A local variable at the
 // top is left alone (the lambdas rename it).  Any other x: rigidTopAllows.
-template <class Term, class Flexible>
-bool lambdaTopAllows(const Term& x, const Term& u, const Flexible& flexible) {
+template <TermVocabulary Term>
+bool lambdaTopAllows(const Term& x, const Term& u) {
     using K = decltype(x.kind());
-    if (!x.is(K::Lam)) return rigidTopAllows(x, u, flexible);
+    if (!x.is(K::Lam)) return rigidTopAllows(x, u);
     const Term* p = &x;
     const Term* b = &u;
     for (; p->is(K::Lam) && b->is(K::Lam); p = &p->body(), b = &b->body()) {
     }
     std::size_t extra = 0;  // arguments applied to b by the eta steps
     for (; p->is(K::Lam); p = &p->body()) ++extra;
-    if (p->is(K::Ap) && flexible(*p)) return true;
+    if (p->is(K::Ap) && flexibleHead(*p)) return true;
     std::size_t n = 0;  // arguments of p's head
     for (; p->is(K::Ap); p = &p->fun()) ++n;
     if (p->is(K::LVar) || p->is(K::PVar) || p->is(K::Lam)) return true;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "lang/types.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
@@ -71,7 +72,7 @@ enum : std::int8_t {
 // part is always matched (against the decomposition's or the step's image); its argument is
 // matched whenever the head is rigid (decomposition only).  A lambda's body and every element
 // of a tuple are always matched.
-template <class Term, class Slot>
+template <TermVocabulary Term, class Slot>
 std::int8_t facts(const Term& root, Slot slot) {
     using K = decltype(root.kind());
     if (slot(root) >= 0) return slot(root);
@@ -129,7 +130,7 @@ std::int8_t facts(const Term& root, Slot slot) {
 // The problem (p, t) has no solution: p must meet an application that no binding can type,
 // and t holds none (a term typed as loosely could match it) and no pattern variable (whose
 // error the search reports when it reaches the problem).
-template <class Term, class Slot>
+template <TermVocabulary Term, class Slot>
 bool problemMatchesNothing(const Term& p, const Term& t, Slot slot) {
     if (t.hasPVar() || !(self_typed::facts(p, slot) & self_typed::MustMeet)) return false;
     return !(self_typed::facts(t, slot) & self_typed::Holds);

@@ -10,14 +10,15 @@
 #include "lang/constants.h"
 #include "lang/types.h"
 #include "scanning/string_literal.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim::term_text {
 
-template <class Term>
+template <TermVocabulary Term>
 using KindOf = decltype(std::declval<const Term&>().kind());
 
 // `appendBinder(out, prec, binder)` writes a lambda's binder.
-template <class Term, class AppendBinder>
+template <TermVocabulary Term, class AppendBinder>
 void appendTerm(std::string& out, int prec, const Term& root, const AppendBinder& appendBinder) {
     using K = KindOf<Term>;
     // A task writes a term at a precedence, a lambda's binder, a term's type or a fixed text.

@@ -15,6 +15,7 @@
 
 #include "lang/types.h"
 #include "support/lazy.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
@@ -47,22 +48,21 @@ inline void addTypeVars(const Type& t, std::unordered_set<const void*>& seen, st
 
 }  // namespace term_type_vars_detail
 
-// The type variables in the types of the terms' nodes (`holdsTypeVars` tells which nodes have
-// one in their types or below); null when there is none.
-template <class Term, class HoldsTypeVars>
-TermTypeVars termTypeVars(const std::vector<const Term*>& roots, const HoldsTypeVars& holdsTypeVars) {
+// The type variables in the types of the terms' nodes; null when there is none.
+template <TermVocabulary Term>
+TermTypeVars termTypeVars(const std::vector<const Term*>& roots) {
     using K = decltype(roots.front()->kind());
     std::unordered_set<std::string> names;
     std::unordered_set<const void*> seen;
     std::vector<const Term*> todo;
     for (const Term* r : roots)
-        if (holdsTypeVars(*r)) todo.push_back(r);
+        if (r->hasTypeVars()) todo.push_back(r);
     while (!todo.empty()) {
         const Term& t = *todo.back();
         todo.pop_back();
         term_type_vars_detail::addTypeVars(t.type(), seen, names);
         auto push = [&](const Term& u) {
-            if (holdsTypeVars(u)) todo.push_back(&u);
+            if (u.hasTypeVars()) todo.push_back(&u);
         };
         switch (t.kind()) {
         case K::Ap:

@@ -29,6 +29,7 @@
 #include "lang/names.h"
 #include "lang/types.h"
 #include "support/small_vec.h"
+#include "engine/matching/term_vocabulary.h"
 
 namespace plim {
 
@@ -106,12 +107,12 @@ private:
 
 namespace tuple_typing {
 
-template <class Term>
+template <TermVocabulary Term>
 using KindOf = decltype(std::declval<const Term&>().kind());
 
 // The application's argument has its function's argument type, and, when it is a tuple, the
 // tuple of its elements' types (the image's lambda may contract to the function).
-template <class Term>
+template <TermVocabulary Term>
 bool argumentTyped(const Term& ap) {
     const Type& f = ap.fun().type();
     const Term& x = ap.arg();
@@ -125,7 +126,7 @@ bool argumentTyped(const Term& ap) {
 
 // Every application the element search may decompose is typed that way: t's top, and, while
 // its function is a lambda, the lambda's body in turn.
-template <class Term>
+template <TermVocabulary Term>
 bool decompositionsTyped(const Term& t) {
     using K = KindOf<Term>;
     for (const Term* u = &t; u->is(K::Ap); u = &u->fun().body()) {
@@ -138,7 +139,7 @@ bool decompositionsTyped(const Term& t) {
 // The pattern variables noted keep the type of their first note at every occurrence in the
 // terms visited.  The noted terms must outlive it (it keeps their names and types in place);
 // every note comes before the first visit.
-template <class Term>
+template <TermVocabulary Term>
 class OccurrenceTypes {
 public:
     explicit OccurrenceTypes(std::size_t expectedNotes) { noted_.reserve(expectedNotes); }
@@ -248,7 +249,7 @@ private:
 // The premises above hold and the types rule every combination out, for the pattern
 // p = f (x1, ..., xn) against t.  `forEachEarlier` calls its argument on the pattern of every
 // problem that may be solved before the image's.
-template <class Term, class ForEachEarlier>
+template <TermVocabulary Term, class ForEachEarlier>
 bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEarlier) {
     using K = tuple_typing::KindOf<Term>;
     const Term& f = p.fun();
@@ -271,7 +272,7 @@ bool tupleImagesRuledOut(const Term& p, const Term& t, ForEachEarlier forEachEar
 // is, and f's type must meet it.  So the types of the binders opened so far, each against the
 // part of f's argument type at its element, must be unifiable all at once, or no combination
 // that goes on from them can match.
-template <class Term, class ForEachEarlier>
+template <TermVocabulary Term, class ForEachEarlier>
 bool imageTypesFollowBinders(const Term& p, const Term& t, ForEachEarlier forEachEarlier) {
     using K = tuple_typing::KindOf<Term>;
     if (!tuple_typing::decompositionsTyped(t)) return false;

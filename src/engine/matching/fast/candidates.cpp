@@ -51,7 +51,7 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
 
 // The top of b has the form that the rigid top of x requires (rigid_tops.h).
 bool shapeAllows(const Term& x, const Term& b) {
-    return rigidTopAllows(x, b, [](const Term& t) { return flexibleHead(t); });
+    return rigidTopAllows(x, b);
 }
 
 // A subterm of t that x may be matched against once it is abstracted.  What is left out

@@ -349,7 +349,7 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
         at = at.fun();
     }
     if (!at.isCon() || at.constant().kind() != ConstantKind::Tuple) return std::nullopt;
-    if (static_cast<std::size_t>(at.constant().arity()) != args.size() || args.empty()) return std::nullopt;
+    if (static_cast<std::size_t>(at.constant().arity()) != args.size()) return std::nullopt;
     return std::vector<Expr>(args.rbegin(), args.rend());
 }
 

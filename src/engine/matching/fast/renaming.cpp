@@ -40,7 +40,7 @@ struct FastOps : local_renaming::KindTests<fast::Term, TermKind> {
     static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
     static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
     static std::vector<std::string> boundNames(const Binding& b) { return binderNames(b); }
-    static bool occursLocal(const std::string& n, const Term& t) { return occursLVar(n, t); }
+    static bool occursLVar(const std::string& n, const Term& t) { return fast::occursLVar(n, t); }
 };
 
 using Shared = local_renaming::Renaming<FastOps>;

@@ -329,7 +329,7 @@ public:
         if (!vars_) {
             std::vector<const Term*> rs;
             for (const Term& t : roots) rs.push_back(&t);
-            vars_ = termTypeVars(rs, [](const Term& t) { return t.hasTypeVars(); });
+            vars_ = termTypeVars(rs);
         }
         return bindsTermTypeVar(s, *vars_);
     }
@@ -483,7 +483,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
                                   : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types, typedImages},
                                                whole, std::move(repeated));
     const bool nonLambdaImages =
-        nonLambdaImagesFit(p.fun(), t, [](const LamBinding& b) -> const auto& { return b.components(); });
+        nonLambdaImagesFit(p.fun(), t);
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
                                  std::move(derived), nonLambdaImages, !hasFreeLocals(t)});
 }
@@ -722,7 +722,7 @@ std::vector<std::string> listDifference(std::vector<std::string> xs, const std::
 }
 
 bool argumentSuitsTwoStep(const Term& x) {
-    if (holdsProjectingComponent(x, [](const Term& e) { return stripLams(e); })) return false;
+    if (holdsProjectingComponent(x)) return false;
     auto [body, names] = stripLams(x);
     if (body.hasPVar()) return false;
     const auto locals = freeLocalsOf(body);

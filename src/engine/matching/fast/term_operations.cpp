@@ -1,10 +1,8 @@
 // Fast matcher terms: positions and replacement, local variables, rigid symbols, freezing
 // and renaming, eta contraction and equality.
 #include <algorithm>
-#include <atomic>
 #include <iterator>
 #include <cstring>
-#include <mutex>
 #include <unordered_map>
 
 #include "engine/matching/fast/scoped_walk.h"
@@ -566,45 +564,41 @@ std::vector<Rigid> rigidSymbols(const Term& p) { return rigidList(p, true); }
 
 namespace {
 
+// The table of the work thread, as every cache of the matcher: a term, whose nodes keep their
+// symbols' numbers, is built and read on one thread.
 class SymbolTable {
 public:
     static SymbolTable& instance() {
-        static SymbolTable table;
+        thread_local SymbolTable table;
         return table;
     }
     std::int32_t intern(const std::string& key) {
-        std::lock_guard<std::mutex> lock(mutex_);
         auto [it, added] = ids_.emplace(key, static_cast<std::int32_t>(bitOf_.size()));
         if (added) bitOf_.push_back(-1);
         return it->second;
     }
     // The bit of the symbol, -1 when it has none.
-    int bit(std::int32_t id) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return bitOf_[static_cast<std::size_t>(id)];
-    }
+    int bit(std::int32_t id) const { return bitOf_[static_cast<std::size_t>(id)]; }
     // Gives the symbol a bit when one is left.
     int claim(std::int32_t id) {
-        std::lock_guard<std::mutex> lock(mutex_);
         int& b = bitOf_[static_cast<std::size_t>(id)];
         if (b < 0 && next_ < 64) {
             b = next_++;
-            epoch_.fetch_add(1);
+            ++epoch_;
         }
         return b;
     }
-    std::uint32_t epoch() const { return epoch_.load(); }
+    std::uint32_t epoch() const { return epoch_; }
 
 private:
-    std::mutex mutex_;
     std::unordered_map<std::string, std::int32_t> ids_;
     std::vector<int> bitOf_;
     int next_ = 0;
-    std::atomic<std::uint32_t> epoch_{0};
+    std::uint32_t epoch_ = 0;
 };
 
 // The symbol of a local variable, by its name: asked for every new variable node (a search
-// builds many with a few names), so kept on the thread, without the table's lock.
+// builds many with a few names), so looked up by the name without building its key.
 std::int32_t variableSymbol(const std::string& name) {
     thread_local std::unordered_map<std::string, std::int32_t> known;
     if (auto it = known.find(name); it != known.end()) return it->second;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/term_vocabulary.h"
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
@@ -102,9 +103,15 @@ bool anyBinderName(const LamBinding& b, const Visit& visit) {
 enum class TermKind : std::uint8_t { LVar, PVar, Con, Ap, Lam, Tupl };
 
 struct TermNode;
+struct TermStep;
 
 class Term {
 public:
+    // The names of the matchers' common vocabulary (engine/matching/term_vocabulary.h).
+    using Kind = TermKind;
+    using Binding = LamBinding;
+    using Step = TermStep;
+
     TermKind kind() const;
     bool is(TermKind k) const { return kind() == k; }
 
@@ -441,3 +448,5 @@ bool termEq(const Term& s, const Term& t);
 
 // The term node, for the accessors' inline definitions.
 #include "engine/matching/fast/term_node.h"
+
+static_assert(plim::TermVocabulary<plim::fast::Term>);

@@ -51,7 +51,7 @@ List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> pat
 // of the binders opened before them), are not built.
 bool mayStandFor(const std::vector<std::string>& xFree, const Term& t, const Position& pos) {
     if (!pos.sub.hasLVar()) return true;
-    const std::vector<std::string> free = freeLocalVars(pos.sub);
+    const std::vector<std::string> free = freeLocalsOf(pos.sub);
     if (free.empty()) return true;
     const std::vector<std::string> inner = bindersOnPath(t, pos.path.toPath());
     for (const std::string& n : free)
@@ -67,11 +67,11 @@ bool mayStandFor(const std::vector<std::string>& xFree, const Term& t, const Pos
 std::vector<std::pair<Term, std::vector<Path>>> abstractableGroups(const Term& x, const Term& t) {
     std::vector<std::pair<Term, std::vector<Path>>> groups;
     std::vector<Term> keys;  // eta-contracted group keys
-    const std::vector<std::string> xFree = x.hasLVar() ? freeLocalVars(x) : std::vector<std::string>{};
+    const std::vector<std::string> xFree = x.hasLVar() ? freeLocalsOf(x) : std::vector<std::string>{};
     for (List<Position> at = positions(t); !at.empty(); at = at.tail()) {
         const Position& pos = at.head();
         if (!mayStandFor(xFree, t, pos)) continue;
-        const Term key = etaContract(pos.sub);
+        const Term key = etaNormalise(pos.sub);
         std::size_t g = 0;
         while (g < keys.size() && !termEqUpTo({}, {}, key, keys[g])) ++g;
         if (g == keys.size()) {
@@ -101,7 +101,7 @@ bool overlapping(const std::vector<Path>& subset) {
 // top of its body), or has no solution whatever is bound (self_typed_applications.h), gives
 // no solution.
 bool shapeAllows(const Term& x, const Term& u) {
-    return lambdaTopAllows(x, u, [](const Term& t) { return isFlexible(t); }) && !problemMatchesNothing(x, u);
+    return lambdaTopAllows(x, u) && !problemMatchesNothing(x, u);
 }
 
 // An abstraction whose problem (x, u) fails at its type match whatever comes
@@ -125,7 +125,7 @@ struct GroupChecks {
 bool groupAllowed(const Term& x, const Term& t, const Term& u, const GroupChecks& checks) {
     if (checks.binderTypes && !checks.binderTypes(termType(u))) return false;
     if (!shapeAllows(x, u)) return false;
-    return !checks.problemTypes || typesAllow(x, u, !t.hasTypeVar());
+    return !checks.problemTypes || typesAllow(x, u, !t.hasTypeVars());
 }
 
 // The abstractions of the occurrences of u in t over the variable v.
@@ -137,7 +137,7 @@ AppCandidates groupAbstractions(const Term& x, const Term& t, const Term& u, std
     const Term var = LVar(v, termType(u));
     auto candidates = map(
         [t, var, v](const std::vector<Path>& subset) {
-            Term body = replaceAllAt(t, subset, var);
+            Term body = replaceAll(subset, var, t);
             Type ty = arrowType(termType(var), termType(body));
             return Lam(LamVar(v), std::move(body), std::move(ty));
         },
@@ -398,7 +398,7 @@ Bindings instantiated(const Bindings& b) {
     if (b.types.isIdentity()) return b;
     const Bindings types{VarMap(), b.types};
     return Bindings{
-        mapFM([&types](const std::string&, const Term& t) { return t.hasTypeVar() ? applyBindings(types, t) : t; },
+        mapFM([&types](const std::string&, const Term& t) { return t.hasTypeVars() ? applyBindings(types, t) : t; },
               b.vars),
         b.types};
 }

@@ -25,7 +25,7 @@ Term applyBindings(const Bindings& b, const Term& p) {
     if (noVars && noTypes) return p;
     auto retype = [&](const Type& t) { return noTypes ? t : substType(b.types, t); };
     auto skip = [&](const Term& t) -> std::optional<Term> {
-        if ((noVars || !t.hasPVar()) && (noTypes || !t.hasTypeVar())) return t;
+        if ((noVars || !t.hasPVar()) && (noTypes || !t.hasTypeVars())) return t;
         return std::nullopt;
     };
     auto leaf = [&](const Term& t) -> Term {
@@ -73,7 +73,7 @@ std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
 }
 
 Term applyTypes(const TypeSubst& types, const Term& t) {
-    if (types.isIdentity() || !t.hasTypeVar()) return t;
+    if (types.isIdentity() || !t.hasTypeVars()) return t;
     return applyBindings(Bindings{VarMap(), types}, t);
 }
 
@@ -205,7 +205,7 @@ Problem lambdaBodies(const Term& p, const Term& t, const std::vector<std::pair<s
         if (!used) used = namesOfBoth(p, t);
         return *used;
     };
-    const std::vector<std::string> outer = t.hasLVar() ? freeLocalVars(t) : std::vector<std::string>{};
+    const std::vector<std::string> outer = t.hasLVar() ? freeLocalsOf(t) : std::vector<std::string>{};
     NameMap patternSide;
     NameMap termSide;
     for (const auto& [v, w] : pairs) {
@@ -227,10 +227,10 @@ Problem lambdaBodies(const Term& p, const Term& t, const std::vector<std::pair<s
 // body is to be matched against applied to the binder.
 Term clearBinder(const Term& p, const Term& t) {
     if (!t.hasLVar()) return p;
-    const std::vector<std::string> outer = freeLocalVars(t);
+    const std::vector<std::string> outer = freeLocalsOf(t);
     NameMap renaming;
     std::optional<std::unordered_set<std::string>> used;
-    for (const std::string& v : lamBoundNames(p.binder())) {
+    for (const std::string& v : binderNames(p.binder())) {
         if (!contains(outer, v) || renaming.count(v)) continue;
         if (!used) used = namesOfBoth(p, t);
         renaming.emplace(v, freshVariant(v, *used));
@@ -248,7 +248,7 @@ std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSup
         if (t.is(TermKind::LVar) && t.name() == p.name()) return RuleResult{id, {}, s};
         return std::nullopt;
     case TermKind::PVar:
-        if (!freeLocalVars(t).empty()) return std::nullopt;
+        if (!freeLocalsOf(t).empty()) return std::nullopt;
         return RuleResult{Bindings{VarMap::Node(p.name(), t, 1, {}, {}), identitySubst()}, {}, s};
     case TermKind::Con:
         if (t.is(TermKind::Con) && eqConstant(p.constant(), t.constant())) return RuleResult{id, {}, s};
@@ -323,7 +323,7 @@ Solutions continueAfter(AppRule rule, const LazyTermTypes& termTypes, const Bind
 // The one-step images for a flexible head applied to a tuple cannot match: the types of head
 // and elements do not fit (the rest of the worklist is solved before the image's problem).
 bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Worklist& rest) {
-    if (rule != AppRule::OneStep || !p.arg().is(TermKind::Tupl) || !isFlexible(p.fun())) return false;
+    if (rule != AppRule::OneStep || !p.arg().is(TermKind::Tupl) || !flexibleHead(p.fun())) return false;
     if (headBinderTakesArgumentWhole(p.fun())) return false;
     return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
         rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
@@ -375,7 +375,7 @@ AppCandidates appCandidates(AppRule rule, const Bindings& hb, const Term& p, con
                             const Worklist& rest) {
     const Term& f = p.fun();
     const Term& x = p.arg();
-    const bool flexible = isFlexible(f);
+    const bool flexible = flexibleHead(f);
     if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
     const bool whole = wholeArgument(f, x);
     if (whole) return appRuleCandidates(rule, flexible, x, t, s, true, {}, std::nullopt, true);
@@ -389,7 +389,7 @@ List<RuleResult> appSteps(AppRule rule, const Bindings& hb, const Term& p, const
     if (tupleImagesRuledOut(rule, p, t, rest)) return List<RuleResult>();
     const Term f = p.fun();
     AppCandidates candidates = appCandidates(rule, hb, p, t, s, rest);
-    if (!nonLambdaImagesFit(f, t, [](const LamBinding& b) -> const auto& { return b.elems(); }))
+    if (!nonLambdaImagesFit(f, t))
         candidates = filter([](const AppCandidate& c) { return c.candidate.is(TermKind::Lam); }, std::move(candidates));
     return map(
         [f](const AppCandidate& c) {
@@ -503,7 +503,7 @@ TermTypeVars typeVarsOfTerms(const std::vector<Term>& terms) {
     if (same()) return lastVars;
     std::vector<const Term*> roots;
     for (const Term& t : terms) roots.push_back(&t);
-    TermTypeVars vars = termTypeVars(roots, [](const Term& t) { return t.hasTypeVar(); });
+    TermTypeVars vars = termTypeVars(roots);
     lastTerms = terms;
     lastVars = vars;
     return vars;
@@ -534,8 +534,8 @@ struct Abstraction {
 };
 
 Abstraction abstractionOf(const std::string& v, const Term& x) {
-    const Term opened = openLambdas(x);
-    return Abstraction{v, termType(x), lambdaParams(x), freezeLocals(freeLocalVars(opened), opened)};
+    const Term opened = openLeadingLams(x);
+    return Abstraction{v, termType(x), leadingLamVars(x), freezeLocals(freeLocalsOf(opened), opened)};
 }
 
 // The abstraction variable, typed as the instance's types make the argument's type, applied
@@ -559,7 +559,7 @@ std::optional<Term> replacementFor(const Abstraction& a, const Bindings& m, cons
 NameMap frozenNames(const Term& b, const Position& pos) {
     NameMap out;
     if (!pos.sub.hasLVar()) return out;
-    const std::vector<std::string> fs = freeLocalVars(pos.sub);
+    const std::vector<std::string> fs = freeLocalsOf(pos.sub);
     if (fs.empty()) return out;
     const std::vector<std::string> inner = bindersOnPath(b, pos.path.toPath());
     for (const std::string& n : fs) {
@@ -573,7 +573,7 @@ NameMap frozenNames(const Term& b, const Position& pos) {
 // variables the types the body's instances gave them (merged, not sought with them applied,
 // which would let the match bind the term's type variables).
 List<TypedBody> bodiesAt(const std::shared_ptr<const Abstraction>& a, const TypedBody& b, const Position& pos) {
-    if (occursLocal(a->v, pos.sub)) return List<TypedBody>();
+    if (occursLVar(a->v, pos.sub)) return List<TypedBody>();
     const NameMap fs = frozenNames(b.body, pos);
     Solutions sols =
         matchProblems(AppRule::Simple, {Problem{a->instance, freezeLocalsAs(fs, pos.sub)}}, emptySupply());
@@ -587,7 +587,7 @@ List<TypedBody> bodiesAt(const std::shared_ptr<const Abstraction>& a, const Type
             if (!types) return List<TypedBody>();
             std::optional<Term> r = replacementFor(*a, thawed, *types);
             if (!r) return List<TypedBody>();
-            return List<TypedBody>::cons(TypedBody{replaceAtEta(b.body, path.toPath(), *r), std::move(*types)},
+            return List<TypedBody>::cons(TypedBody{replaceAtEta(path.toPath(), b.body, *r), std::move(*types)},
                                          List<TypedBody>());
         },
         sols);
@@ -616,7 +616,7 @@ private:
 List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<SeenBodies> seen) {
     return List<TypedBody>::defer([xs, seen]() {
         for (List<TypedBody> at = xs; !at.empty(); at = at.tail())
-            if (seen->isNew(etaContract(at.head().body)))
+            if (seen->isNew(etaNormalise(at.head().body)))
                 return List<TypedBody>::cons(at.head(), distinctBodies(at.tail(), seen));
         return List<TypedBody>();
     });

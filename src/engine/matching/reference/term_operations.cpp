@@ -176,19 +176,19 @@ List<Position> positions(const Term& t) {
 // Replacement
 // ---------------------------------------------------------------------------------------
 
-Term replaceAt(const Term& e, const Path& path, const Term& r) {
+Term replaceAt(const Path& path, const Term& e, const Term& r) {
     Term reached = e;
     auto trail = walkPath(e, path, 0, path.size(), r, reached);
     return rebuildTrail(trail, r);
 }
 
-Term replaceAllAt(const Term& e, const std::vector<Path>& paths, const Term& r) {
+Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e) {
     Term out = e;
-    for (const Path& p : paths) out = replaceAt(out, p, r);
+    for (const Path& p : paths) out = replaceAt(p, out, r);
     return out;
 }
 
-Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
+Term replaceAtEta(const Path& path, const Term& e, const Term& r) {
     std::size_t i = 0;
     Term at = e;
     std::vector<std::pair<Term, std::size_t>> trail;
@@ -202,12 +202,12 @@ Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
     }
     Term inner = [&]() -> Term {
         if (i < path.size() && at.is(TermKind::Lam) && path[i].kind == StepKind::Body) {
-            Term body = replaceAt(at.body(), Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()), r);
+            Term body = replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()), at.body(), r);
             Term lam = Lam(at.binder(), body, at.type());
             if (body.is(TermKind::Ap) && isEtaRedex(lam)) return body.fun();
             return lam;
         }
-        return replaceAt(at, Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), r);
+        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, r);
     }();
     return rebuildTrail(trail, std::move(inner));
 }
@@ -219,12 +219,12 @@ Term replaceAtEta(const Term& e, const Path& path, const Term& r) {
 namespace {
 
 // How the binder walks go down a binder: a tuple's parts, nothing for a variable.
-const std::vector<LamBinding>& binderParts(const LamBinding& b) { return b.elems(); }
-const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.elems(); }
+const std::vector<LamBinding>& binderParts(const LamBinding& b) { return b.components(); }
+const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
 
 }  // namespace
 
-std::vector<std::string> lamBoundNames(const LamBinding& b) {
+std::vector<std::string> binderNames(const LamBinding& b) {
     std::vector<std::string> out;
     binder_walks::anyName(b, binderParts, [&out](const std::string& n) {
         out.push_back(n);
@@ -233,19 +233,19 @@ std::vector<std::string> lamBoundNames(const LamBinding& b) {
     return out;
 }
 
-std::pair<std::vector<std::string>, Term> stripLambdas(const Term& t, std::vector<std::string> acc) {
+std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
     Term at = t;
     while (at.is(TermKind::Lam)) {
-        std::vector<std::string> ns = lamBoundNames(at.binder());
+        std::vector<std::string> ns = binderNames(at.binder());
         ns.insert(ns.end(), acc.begin(), acc.end());
         acc = std::move(ns);
         Term next = at.body();
         at = std::move(next);
     }
-    return {std::move(acc), at};
+    return {at, std::move(acc)};
 }
 
-std::vector<std::string> freeLocalVars(const Term& root) {
+std::vector<std::string> freeLocalsOf(const Term& root) {
     if (!root.hasLVar()) return {};
     // A task is a term to visit, or (with no term) the names of a lambda to unbind again.
     struct Task {
@@ -276,7 +276,7 @@ std::vector<std::string> freeLocalVars(const Term& root) {
                 if (it->hasLVar()) stack.push_back(Task{*it, {}});
             break;
         case TermKind::Lam: {
-            std::vector<std::string> ns = lamBoundNames(t.binder());
+            std::vector<std::string> ns = binderNames(t.binder());
             for (const auto& n : ns) ++bound[n];
             stack.push_back(Task{std::nullopt, std::move(ns)});
             stack.push_back(Task{t.body(), {}});
@@ -310,7 +310,7 @@ std::vector<Constant> termConstants(const Term& t) {
     return out;
 }
 
-bool occursLocal(const std::string& n, const Term& t) {
+bool occursLVar(const std::string& n, const Term& t) {
     bool found = false;
     preorder(t, [&](const Term& u) {
         if (u.is(TermKind::LVar) && u.name() == n) found = true;
@@ -367,7 +367,7 @@ Term unbindLocals(const NameSet& ns, const Term& t) {
 
 }  // namespace
 
-Term openLambdas(const Term& t) {
+Term openLeadingLams(const Term& t) {
     NameSet ns;
     Term at = t;
     while (at.is(TermKind::Lam) && at.binder().isVar()) {
@@ -378,7 +378,7 @@ Term openLambdas(const Term& t) {
     return unbindLocals(ns, at);
 }
 
-std::vector<Term> lambdaParams(const Term& t) {
+std::vector<Term> leadingLamVars(const Term& t) {
     std::vector<Term> out;
     Term at = t;
     while (at.is(TermKind::Lam) && at.binder().isVar()) {
@@ -403,9 +403,9 @@ struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
     static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
     static Binding var(std::string n) { return LamVar(std::move(n)); }
     static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-    static const std::vector<Binding>& components(const Binding& b) { return b.elems(); }
-    static std::vector<std::string> boundNames(const Binding& b) { return lamBoundNames(b); }
-    static bool occursLocal(const std::string& n, const Term& t) { return ref::occursLocal(n, t); }
+    static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
+    static std::vector<std::string> boundNames(const Binding& b) { return binderNames(b); }
+    static bool occursLVar(const std::string& n, const Term& t) { return ref::occursLVar(n, t); }
 };
 
 using Shared = local_renaming::Renaming<RefOps>;
@@ -458,7 +458,7 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
         auto idx = stepIndex(at, step);
         if (!idx) break;
         if (at.is(TermKind::Lam))
-            for (std::string& n : lamBoundNames(at.binder())) out.push_back(std::move(n));
+            for (std::string& n : binderNames(at.binder())) out.push_back(std::move(n));
         Term next = subterms(at)[*idx];
         at = std::move(next);
     }
@@ -500,13 +500,13 @@ bool isEtaRedex(const Term& t) {
     if (!pairs) return false;
     for (const auto& [v, x] : *pairs)
         if (!x.is(TermKind::LVar) || x.name() != v) return false;
-    const std::vector<std::string> bound = lamBoundNames(t.binder());
-    for (const std::string& n : freeLocalVars(f))
+    const std::vector<std::string> bound = binderNames(t.binder());
+    for (const std::string& n : freeLocalsOf(f))
         if (std::find(bound.begin(), bound.end(), n) != bound.end()) return false;
     return true;
 }
 
-Term etaContract(const Term& t) {
+Term etaNormalise(const Term& t) {
     return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
         if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
         Term lam = rebuilt(u, std::move(parts));
@@ -625,14 +625,14 @@ bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::stri
         case TermKind::Tupl:
             if (!eqType(a.type(), b.type()) || a.elems().size() != b.elems().size()) return false;
             for (std::size_t i = a.elems().size(); i-- > 0;)
-                stack.push_back(Task{etaContract(a.elems()[i]), etaContract(b.elems()[i]), task.e1, task.e2});
+                stack.push_back(Task{etaNormalise(a.elems()[i]), etaNormalise(b.elems()[i]), task.e1, task.e2});
             break;
         }
     }
     return true;
 }
 
-bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaContract(t1), etaContract(t2)); }
+bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaNormalise(t1), etaNormalise(t2)); }
 
 namespace {
 
@@ -744,7 +744,7 @@ std::uint64_t nodeHash(const Term& t) {
     switch (t.kind()) {
     case TermKind::PVar: return mixHash(h, std::hash<std::string>{}(t.name()));
     case TermKind::Con: return mixHash(h, constantHash(t.constant()));
-    case TermKind::Lam: return mixHash(h, t.binder().isVar() ? 0 : 1 + t.binder().elems().size());
+    case TermKind::Lam: return mixHash(h, t.binder().isVar() ? 0 : 1 + t.binder().components().size());
     case TermKind::Tupl: return mixHash(h, t.elems().size());
     default: return h;
     }
@@ -766,7 +766,7 @@ std::uint64_t termHash(const Term& t) {
     return h;
 }
 
-bool isFlexible(const Term& t) {
+bool flexibleHead(const Term& t) {
     Term at = t;
     while (at.is(TermKind::Ap)) {
         Term next = at.fun();
@@ -779,14 +779,10 @@ namespace {
 
 // The conditions on the argument of an application with a flexible head.
 bool flexibleArgumentFits(const Term& x) {
-    if (holdsProjectingComponent(x, [](const Term& e) {
-            auto [ns, body] = stripLambdas(e, {});
-            return std::make_pair(std::move(body), std::move(ns));
-        }))
-        return false;
-    auto [ns, body] = stripLambdas(x, {});
+    if (holdsProjectingComponent(x)) return false;
+    auto [body, ns] = stripLams(x);
     if (body.hasPVar()) return false;
-    const std::vector<std::string> free = freeLocalVars(body);
+    const std::vector<std::string> free = freeLocalsOf(body);
     std::vector<std::string> missing = ns;
     for (const std::string& n : free) {
         auto it = std::find(missing.begin(), missing.end(), n);
@@ -818,7 +814,7 @@ bool isTwoStepPattern(const Term& t) {
             for (const Term& e : u.elems()) stack.push_back(e);
             break;
         case TermKind::Ap:
-            if (isFlexible(u.fun()) && !flexibleArgumentFits(u.arg())) return false;
+            if (flexibleHead(u.fun()) && !flexibleArgumentFits(u.arg())) return false;
             stack.push_back(u.arg());
             stack.push_back(u.fun());
             break;

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/matching/reference/terms.h"
+#include "engine/matching/term_vocabulary.h"
 #include "support/lazy.h"
 #include "support/tree_walk.h"
 
@@ -87,23 +88,24 @@ List<Position> positions(const Term& t);
 
 // The term with the subterm at the path replaced by r; only the nodes on the path are
 // rebuilt.  A path that does not fit raises the "invalid replace:" dump.
-Term replaceAt(const Term& e, const Path& path, const Term& r);
-Term replaceAllAt(const Term& e, const std::vector<Path>& paths, const Term& r);
+Term replaceAt(const Path& path, const Term& e, const Term& r);
+// replaceAt for each path in turn.
+Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e);
 // As replaceAt, but a lambda rebuilt at the top of the path that becomes an eta redex is
 // contracted (through tuple steps as well).
-Term replaceAtEta(const Term& e, const Path& path, const Term& r);
+Term replaceAtEta(const Path& path, const Term& e, const Term& r);
 
 // --- names and constants --------------------------------------------------------------------
 
-std::vector<std::string> lamBoundNames(const LamBinding& b);
-// (names bound by the leading lambdas, innermost first, in front of acc; the first
-// non-lambda).
-std::pair<std::vector<std::string>, Term> stripLambdas(const Term& t, std::vector<std::string> acc = {});
+std::vector<std::string> binderNames(const LamBinding& b);
+// (the first non-lambda; the names bound by the leading lambdas, innermost first, in front
+// of acc).
+std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
 // The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
-std::vector<std::string> freeLocalVars(const Term& t);
+std::vector<std::string> freeLocalsOf(const Term& t);
 std::vector<std::string> patternVars(const Term& t);
 std::vector<Constant> termConstants(const Term& t);
-bool occursLocal(const std::string& n, const Term& t);
+bool occursLVar(const std::string& n, const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
 
@@ -111,9 +113,9 @@ bool occursLocal(const std::string& n, const Term& t);
 Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t);
 Term renameLocal(const std::string& from, const std::string& to, const Term& t);
 // Leading variable lambdas removed, their variables unbound.
-Term openLambdas(const Term& t);
+Term openLeadingLams(const Term& t);
 // The leading variable binders as PVars of their argument types, outermost first.
-std::vector<Term> lambdaParams(const Term& t);
+std::vector<Term> leadingLamVars(const Term& t);
 // A free LVar v with v in ns becomes the constant Constr v (an occurrence bound by a lambda
 // inside t stays), and back.
 Term freezeLocals(const std::vector<std::string>& ns, const Term& t);
@@ -144,7 +146,7 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1, const LamBinding& b2);
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
 bool isEtaRedex(const Term& t);
-Term etaContract(const Term& t);
+Term etaNormalise(const Term& t);
 bool isEtaNormal(const Term& t);
 bool bindersFit(const Term& t);
 
@@ -167,7 +169,9 @@ bool holdsBetaRedex(const Term& t);
 // count by their types alone, a binder by its shape.  For eta-contracted terms, as termEq
 // compares them.
 std::uint64_t termHash(const Term& t);
-bool isFlexible(const Term& t);
+bool flexibleHead(const Term& t);
 bool isTwoStepPattern(const Term& t);
 
 }  // namespace plim::ref
+
+static_assert(plim::TermVocabulary<plim::ref::Term>);

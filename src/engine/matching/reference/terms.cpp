@@ -1,4 +1,5 @@
 #include "engine/matching/reference/terms.h"
+#include "engine/matching/reference/term_operations.h"
 
 #include <map>
 #include <unordered_map>
@@ -44,12 +45,12 @@ struct TermBuilder {
                      std::optional<LamBinding> binder = std::nullopt) {
         auto n = std::make_shared<TermNode>(k, std::move(type));
         n->hasPVar = k == TermKind::PVar;
-        n->hasTypeVar = n->type.hasTypeVars();
+        n->hasTypeVars = n->type.hasTypeVars();
         n->hasLVar = k == TermKind::LVar;
         n->hasLam = k == TermKind::Lam;
         for (const Term& c : children) {
             n->hasPVar = n->hasPVar || c.hasPVar();
-            n->hasTypeVar = n->hasTypeVar || c.hasTypeVar();
+            n->hasTypeVars = n->hasTypeVars || c.hasTypeVars();
             n->hasLVar = n->hasLVar || c.hasLVar();
             n->hasLam = n->hasLam || c.hasLam();
         }
@@ -116,7 +117,7 @@ void appendList(std::string& out, const std::vector<T>& xs, F each) {
 }  // namespace
 
 void appendBinding(std::string& out, int prec, const LamBinding& b) {
-    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.elems(); });
+    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.components(); });
 }
 
 void appendTerm(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBinding); }
@@ -151,7 +152,7 @@ std::string showSteps(const Path& p) {
 // Tuples and binders
 // ---------------------------------------------------------------------------------------
 
-std::optional<std::vector<Expr>> tupleArguments(const Expr& e) {
+std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e) {
     std::vector<Expr> args;
     Expr at = e;
     while (at.isAp()) {
@@ -191,7 +192,7 @@ namespace {
 template <class R, class Var, class Tuple>
 R againstType(const Type& t, const LamBinding& b, const Var& var, const Tuple& tuple) {
     return binder_walks::againstType<R>(
-        b, t, [](const LamBinding& x) -> const auto& { return x.elems(); }, gettupletypes, var, tuple);
+        b, t, [](const LamBinding& x) -> const auto& { return x.components(); }, gettupletypes, var, tuple);
 }
 
 }  // namespace

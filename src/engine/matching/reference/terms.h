@@ -33,7 +33,7 @@ public:
 
     bool isVar() const { return node_->isVar; }
     const std::string& name() const { return node_->name; }
-    const std::vector<LamBinding>& elems() const { return node_->elems; }
+    const std::vector<LamBinding>& components() const { return node_->elems; }
 
 private:
     struct Node {
@@ -55,9 +55,15 @@ inline LamBinding LamTup(std::vector<LamBinding> elems) { return LamBinding::Lam
 enum class TermKind : std::uint8_t { LVar, PVar, Con, Ap, Lam, Tupl };
 
 struct TermNode;
+struct TermStep;
 
 class Term {
 public:
+    // The names of the matchers' common vocabulary (engine/matching/term_vocabulary.h).
+    using Kind = TermKind;
+    using Binding = LamBinding;
+    using Step = TermStep;
+
     TermKind kind() const;
     bool is(TermKind k) const { return kind() == k; }
     // LVar, PVar: the name.
@@ -78,7 +84,7 @@ public:
     // A PVar occurs in the term.
     bool hasPVar() const;
     // A type variable occurs in some type annotation of the term.
-    bool hasTypeVar() const;
+    bool hasTypeVars() const;
     // An LVar occurs in the term (bound inside it or not).
     bool hasLVar() const;
     // A lambda occurs in the term.
@@ -96,7 +102,7 @@ private:
 struct TermNode {
     TermKind kind;
     bool hasPVar = false;
-    bool hasTypeVar = false;
+    bool hasTypeVars = false;
     bool hasLVar = false;
     bool hasLam = false;
     // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
@@ -124,7 +130,7 @@ inline const Term& Term::body() const { return node_->children[0]; }
 inline const std::vector<Term>& Term::elems() const { return node_->children; }
 inline const Type& Term::type() const { return node_->type; }
 inline bool Term::hasPVar() const { return node_->hasPVar; }
-inline bool Term::hasTypeVar() const { return node_->hasTypeVar; }
+inline bool Term::hasTypeVars() const { return node_->hasTypeVars; }
 inline bool Term::hasLVar() const { return node_->hasLVar; }
 inline bool Term::hasLam() const { return node_->hasLam; }
 
@@ -202,7 +208,7 @@ Term convertFrozen(const std::vector<std::string>& context, const Expr& e);
 Expr unconvert(const Term& t);
 
 // The arguments of a saturated tuple application, in source order.
-std::optional<std::vector<Expr>> tupleArguments(const Expr& e);
+std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // The tuple constant applied to the elements.
 Expr mkTupleExpr(const std::vector<Expr>& es);
 // The binder of a converted lambda pattern and the names it binds, left to right.

@@ -127,6 +127,12 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
     const LamBinding three = LamTup({LamVar("x"), LamVar("y"), LamVar("z")});
     const Expr pat = binderPattern(mkTupleType({Int, Int}), three);
     EXPECT_EQ(fast::saturatedTupleArgs(pat)->size(), 2u);
+    // The empty tuple is Tuple 0 applied to all of its no arguments; converted, it stays a Con.
+    const Expr unit = mkCon(mkTuple(0), mkTupleType({}));
+    ASSERT_TRUE(fast::saturatedTupleArgs(unit).has_value());
+    EXPECT_TRUE(fast::saturatedTupleArgs(unit)->empty());
+    EXPECT_TRUE(convertPrime({}, unit).is(TermKind::Con));
+    EXPECT_FALSE(fast::saturatedTupleArgs(mkCon(mkTuple(2), Int)).has_value());
     EXPECT_EQ(failureMessage([&] { binderPattern(Int, three); }),
               "FastMatching:239: Non-exhaustive patterns in function gettupletypes\n");
 }
