@@ -575,21 +575,58 @@ struct FactWork {
     std::size_t again = 0;
 };
 
+// A node on addFacts' work stack.
+struct FactItem {
+    const Expr* expr;
+    std::uint32_t entry;  // FactCache::none: new, its facts to be found
+    bool full;
+    bool enter;        // new and to be entered, whatever its parent
+    bool met = false;  // its children have been met
+};
+// A finished node's facts: its entry's place, or (entry none) the place of the facts themselves
+// on `loose`, where the facts of the finished nodes not entered lie in the order they finished.
+// A node found entered carries no facts of its own: most nodes met are.
+struct FactDone {
+    std::uint32_t entry;
+    std::uint32_t loose;
+};
+
+// Finishes x from the facts of its children, the last entries of `done`, which give way to its
+// own; a child's facts are entered in the cache where some rule is tried under x.
+void finishFacts(const Expr& x, bool full, bool enter, FactCache& cache, const RuleIndex& rules,
+                 std::vector<FactDone>& done, std::vector<NodeFacts>& loose) {
+    const auto factsOf = [&](const FactDone& d) -> NodeFacts& {
+        return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
+    };
+    const std::size_t children = x.isAp() ? 2 : x.isLam() ? 1 : 0;
+    FactDone* kids = done.data() + (done.size() - children);
+    const NodeFacts* first = children > 0 ? &factsOf(kids[children - 1]) : nullptr;
+    const NodeFacts* second = children > 1 ? &factsOf(kids[0]) : nullptr;
+    NodeFacts facts;
+    nodeFacts(x, first, second, cache, rules, facts);
+    ruleFacts(rules, x, first, second, facts);
+    facts.full = full;
+    std::size_t looseKids = 0;
+    for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
+    if (facts.fittingUnder != 0) {
+        if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
+        if (children > 0 && kids[children - 1].entry == FactCache::none)
+            cache.add(x.isAp() ? x.fun() : x.body(), std::move(factsOf(kids[children - 1])));
+    }
+    done.resize(done.size() - children);
+    loose.resize(loose.size() - looseKids);
+    // No other occurrence of x can have been entered while its children were found.
+    if (enter || x.holdsAny(ExprHolds::Lam)) {
+        done.push_back(FactDone{cache.addNew(x, std::move(facts)), 0});
+    } else {
+        done.push_back(FactDone{FactCache::none, static_cast<std::uint32_t>(loose.size())});
+        loose.push_back(std::move(facts));
+    }
+}
+
 std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, bool prune, FactWork& work) {
-    struct Item {
-        const Expr* expr;
-        std::uint32_t entry;  // FactCache::none: new, its facts to be found
-        bool full;
-        bool enter;        // new and to be entered, whatever its parent
-        bool met = false;  // its children have been met
-    };
-    // A finished node's facts: its entry's place, or (entry none) the place of the facts
-    // themselves on `loose`, where the facts of the finished nodes not entered lie in the order
-    // they finished.  A node found entered carries no facts of its own: most nodes met are.
-    struct Done {
-        std::uint32_t entry;
-        std::uint32_t loose;
-    };
+    using Item = FactItem;
+    using Done = FactDone;
     static thread_local std::vector<Item> stack;
     static thread_local std::vector<Done> done;
     static thread_local std::vector<NodeFacts> loose;
@@ -603,9 +640,6 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         if (k == FactCache::none && prune && cache.metBefore(x, round)) ++work.again;
         const bool enter = k == FactCache::none && (!prune || cache.metIn(x, round) || !cache.markMet(x, round));
         stack.push_back(Item{&x, k, full, enter});
-    };
-    const auto factsOf = [&](const Done& d) -> NodeFacts& {
-        return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
     };
     meet(e, true);
     stack.back().enter = true;
@@ -635,30 +669,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         const Item left = it;
         stack.pop_back();
         ++work.computed;
-        const std::size_t children = x.isAp() ? 2 : x.isLam() ? 1 : 0;
-        Done* kids = done.data() + (done.size() - children);
-        const NodeFacts* first = children > 0 ? &factsOf(kids[children - 1]) : nullptr;
-        const NodeFacts* second = children > 1 ? &factsOf(kids[0]) : nullptr;
-        NodeFacts facts;
-        nodeFacts(x, first, second, cache, rules, facts);
-        ruleFacts(rules, x, first, second, facts);
-        facts.full = left.full;
-        std::size_t looseKids = 0;
-        for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
-        if (facts.fittingUnder != 0) {
-            if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
-            if (children > 0 && kids[children - 1].entry == FactCache::none)
-                cache.add(x.isAp() ? x.fun() : x.body(), std::move(factsOf(kids[children - 1])));
-        }
-        done.resize(done.size() - children);
-        loose.resize(loose.size() - looseKids);
-        // No other occurrence of x can have been entered while its children were found.
-        if (left.enter || x.holdsAny(ExprHolds::Lam)) {
-            done.push_back(Done{cache.addNew(x, std::move(facts)), 0});
-        } else {
-            done.push_back(Done{FactCache::none, static_cast<std::uint32_t>(loose.size())});
-            loose.push_back(std::move(facts));
-        }
+        finishFacts(x, left.full, left.enter, cache, rules, done, loose);
     }
     const std::uint32_t root = done.back().entry;
     // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
