@@ -217,17 +217,7 @@ void BM_RefOneStepOwnTupleHead(benchmark::State& s) { ownTupleHeadBench(s, refRu
 BENCHMARK(BM_FastOneStepOwnTupleHead)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefOneStepOwnTupleHead)->Arg(100)->Arg(200)->Arg(400)->Unit(benchmark::kMicrosecond);
 
-// The applicability test over the corpus: on converted terms, and on the expressions.
-void BM_FastApplicableConverted(benchmark::State& state) {
-    std::size_t yes = 0;
-    for (auto _ : state)
-        for (const auto& c : cases())
-            yes += fastApplicable(fast::convertPrime({}, c.pattern),
-                                  fast::convertPrime(fast::contextNames(c.termContext), c.term));
-    benchmark::DoNotOptimize(yes);
-    state.counters["tests/s"] = benchmark::Counter(static_cast<double>(cases().size() * state.iterations()),
-                                                   benchmark::Counter::kIsRate);
-}
+// The applicability test over the corpus.
 void BM_FastApplicableExpr(benchmark::State& state) {
     std::size_t yes = 0;
     for (auto _ : state)
@@ -236,7 +226,6 @@ void BM_FastApplicableExpr(benchmark::State& state) {
     state.counters["tests/s"] = benchmark::Counter(static_cast<double>(cases().size() * state.iterations()),
                                                    benchmark::Counter::kIsRate);
 }
-BENCHMARK(BM_FastApplicableConverted)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_FastApplicableExpr)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -24,26 +24,6 @@ namespace {
 
 enum class Fit : std::uint8_t { No, Yes, Unsure };
 
-// The bindings (pattern variable, term), which are in ascending name order.
-TermBindings sortedBindings(const std::vector<std::pair<const Term*, const Term*>>& bs) {
-    TermBindings out;
-    out.reserve(bs.size());
-    for (const auto& [var, t] : bs) out.bind(*var, *t);
-    return out;
-}
-
-// The term side of the walk read from a term.
-struct TermSide {
-    using Node = Term;
-    static const Type& type(const Term& t) { return t.type(); }
-    static bool freeLocals(const Term& t) { return hasFreeLocals(t); }
-    static bool isCon(const Term& t) { return t.is(TermKind::Con); }
-    static bool isAp(const Term& t) { return t.is(TermKind::Ap); }
-    static bool isTupl(const Term& t) { return t.is(TermKind::Tupl); }
-    static std::span<const Term> elements(const Term& t, std::vector<const Term*>&) { return t.elems(); }
-    static const Term& element(std::span<const Term> es, std::size_t i) { return es[i]; }
-};
-
 // The term side read from an expression as its conversion under no bound names makes it: a
 // saturated tuple (an application spine of a tuple constant of arity k >= 1 with k arguments)
 // is a Tupl of the arguments; other applications and constants are themselves; the
@@ -67,9 +47,9 @@ struct ExprSide {
 
 // The walk's stacks and findings; one per thread and side, cleared for each match (a match
 // starts no other one while it runs).
-template <class Side>
 class FirstOrderWalk {
-    using Node = typename Side::Node;
+    using Side = ExprSide;
+    using Node = Expr;
 
 public:
     static FirstOrderWalk& cleared() {
@@ -91,12 +71,8 @@ public:
         return Fit::Yes;
     }
 
-    // The bindings as a map, the type bindings composed in the order they were found.
-    TermSubst solution() {
-        sortBindings();
-        return TermSubst{sortedBindings(bindings_), composedTypes()};
-    }
-    // The same as a match result, the bindings in the order of their names.
+    // The match result, the bindings in the order of their names, the type bindings composed
+    // in the order they were found.
     MatchResult result() {
         sortBindings();
         MatchResult r;
@@ -187,21 +163,9 @@ private:
 
 }  // namespace
 
-std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t) {
-    if (t.hasPVar() || t.hasLam() || !p.firstOrderPattern(step != ApStep::Simple) || t.hasTypeVars())
-        return std::nullopt;
-    auto& walk = FirstOrderWalk<TermSide>::cleared();
-    switch (walk.run(p, t)) {
-    case Fit::Unsure: return std::nullopt;
-    case Fit::No: return FirstOrderMatch{};
-    case Fit::Yes: break;
-    }
-    return FirstOrderMatch{walk.solution()};
-}
-
 std::optional<std::optional<MatchResult>> matchFirstOrderExpr(ApStep step, const Term& p, const Expr& e) {
     if (!p.firstOrderPattern(step != ApStep::Simple)) return std::nullopt;
-    auto& walk = FirstOrderWalk<ExprSide>::cleared();
+    auto& walk = FirstOrderWalk::cleared();
     switch (walk.run(p, e)) {
     case Fit::Unsure: return std::nullopt;
     case Fit::No: return std::optional<MatchResult>();

@@ -150,4 +150,8 @@ FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& t
 
 bool fastApplicable(const Term& p, const Term& t) { return fast::mayMatch(p, t); }
 
+bool fastApplicableExpr(const Expr& p, const TermCtx& t) {
+    return fast::mayMatch(fast::convertPrime({}, p), fast::convertPrime(fast::contextNames(t.bound), t.expr));
+}
+
 }  // namespace plim

@@ -5,6 +5,20 @@
 // Every entry returns at once: its work runs when its results (or, for one-step and two-step
 // matching, the rest of the supply) are first read.  Raw solutions are `fast::TermSubst`s;
 // `fastConvertSolution` turns one into a `MatchResult`, `fastConvertRun` a whole run.
+//
+// One path per question: every entry converts its expressions, runs the worklist of the core
+// (solver.h) and converts its solutions back.  Three shortcuts give the same answers faster,
+// each kept because switching it off costs a benchmark more than 5% (callgrind):
+//   - the driver's tables (site_tables.cpp: RuleTable, SiteTable): the symbols each rule needs
+//     and each node holds, and each node's normal form, found once per theory and once per
+//     node along a derivation, so that a rule is tried only where it may match.  Off: the
+//     map fusion benchmark (bench_map_fusion_matchers, 8) costs 107 times as much.
+//   - the first-order walk read straight from an expression (first_order.cpp,
+//     matchFirstOrderExpr), at a site whose normal form reads as its term, with no term built.
+//     Off: bench_site_tables naive reverse (50) +9.4%, Peano (10) +5.0%.
+//   - simple matching read straight from the expressions (direct.cpp, fastSimpleMatchExpr),
+//     handing the match to the terms wherever it does not follow them.  Off: the simple
+//     matches of the corpus (bench_fast_matching BM_FastSimpleCorpus) +12.4%.
 #pragma once
 
 #include <functional>
@@ -123,7 +137,7 @@ MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, con
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);
 // The same test on the expressions, the pattern with no bound names and the term in its
-// context: fastApplicable of their conversions, without building them.
+// context: fastApplicable of their conversions.
 bool fastApplicableExpr(const Expr& p, const TermCtx& t);
 
 }  // namespace plim

@@ -428,10 +428,6 @@ public:
         entries_.cut(kept);
         kept_ = entries_.size();
     }
-    template <class F>
-    void forEach(const F& f) const {
-        for (std::size_t k = 0; k < entries_.size(); ++k) f(entries_[k].node, entries_[k].value);
-    }
 
 private:
     struct Entry {
@@ -455,13 +451,10 @@ private:
 };
 
 using FactCache = NodeCache<NodeFacts>;
-// The terms of normal forms (convertPrime under the chain's context), by normal-form node.
-using TermCache = NodeCache<std::optional<fast::Term>>;
 
-// The caches of one chain: the facts of the expressions' nodes, the terms of their normal forms.
+// The caches of one chain: the facts of the expressions' nodes.
 struct ChainCaches {
     FactCache facts;
-    TermCache terms;
     // The facts of nodes no walk asks of may be left out (addFacts); once a table of the chain
     // needs them all, the chain keeps them all.
     bool pruning = true;
@@ -476,12 +469,6 @@ struct ChainCaches {
     // Drops what the latest expression no longer reaches, when the tables have grown enough.
     void sweep(const Expr& root) {
         if (facts.due()) facts.keepReachable({&root});
-        if (!terms.due()) return;
-        std::vector<const Expr*> normals;
-        facts.forEach([&normals](const Expr& node, const NodeFacts& f) {
-            if (const Expr* normal = normalOf(node, f)) normals.push_back(normal);
-        });
-        terms.keepReachable(std::move(normals));
     }
 };
 
@@ -588,21 +575,58 @@ struct FactWork {
     std::size_t again = 0;
 };
 
+// A node on addFacts' work stack.
+struct FactItem {
+    const Expr* expr;
+    std::uint32_t entry;  // FactCache::none: new, its facts to be found
+    bool full;
+    bool enter;        // new and to be entered, whatever its parent
+    bool met = false;  // its children have been met
+};
+// A finished node's facts: its entry's place, or (entry none) the place of the facts themselves
+// on `loose`, where the facts of the finished nodes not entered lie in the order they finished.
+// A node found entered carries no facts of its own: most nodes met are.
+struct FactDone {
+    std::uint32_t entry;
+    std::uint32_t loose;
+};
+
+// Finishes x from the facts of its children, the last entries of `done`, which give way to its
+// own; a child's facts are entered in the cache where some rule is tried under x.
+void finishFacts(const Expr& x, bool full, bool enter, FactCache& cache, const RuleIndex& rules,
+                 std::vector<FactDone>& done, std::vector<NodeFacts>& loose) {
+    const auto factsOf = [&](const FactDone& d) -> NodeFacts& {
+        return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
+    };
+    const std::size_t children = x.isAp() ? 2 : x.isLam() ? 1 : 0;
+    FactDone* kids = done.data() + (done.size() - children);
+    const NodeFacts* first = children > 0 ? &factsOf(kids[children - 1]) : nullptr;
+    const NodeFacts* second = children > 1 ? &factsOf(kids[0]) : nullptr;
+    NodeFacts facts;
+    nodeFacts(x, first, second, cache, rules, facts);
+    ruleFacts(rules, x, first, second, facts);
+    facts.full = full;
+    std::size_t looseKids = 0;
+    for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
+    if (facts.fittingUnder != 0) {
+        if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
+        if (children > 0 && kids[children - 1].entry == FactCache::none)
+            cache.add(x.isAp() ? x.fun() : x.body(), std::move(factsOf(kids[children - 1])));
+    }
+    done.resize(done.size() - children);
+    loose.resize(loose.size() - looseKids);
+    // No other occurrence of x can have been entered while its children were found.
+    if (enter || x.holdsAny(ExprHolds::Lam)) {
+        done.push_back(FactDone{cache.addNew(x, std::move(facts)), 0});
+    } else {
+        done.push_back(FactDone{FactCache::none, static_cast<std::uint32_t>(loose.size())});
+        loose.push_back(std::move(facts));
+    }
+}
+
 std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, bool prune, FactWork& work) {
-    struct Item {
-        const Expr* expr;
-        std::uint32_t entry;  // FactCache::none: new, its facts to be found
-        bool full;
-        bool enter;        // new and to be entered, whatever its parent
-        bool met = false;  // its children have been met
-    };
-    // A finished node's facts: its entry's place, or (entry none) the place of the facts
-    // themselves on `loose`, where the facts of the finished nodes not entered lie in the order
-    // they finished.  A node found entered carries no facts of its own: most nodes met are.
-    struct Done {
-        std::uint32_t entry;
-        std::uint32_t loose;
-    };
+    using Item = FactItem;
+    using Done = FactDone;
     static thread_local std::vector<Item> stack;
     static thread_local std::vector<Done> done;
     static thread_local std::vector<NodeFacts> loose;
@@ -616,9 +640,6 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         if (k == FactCache::none && prune && cache.metBefore(x, round)) ++work.again;
         const bool enter = k == FactCache::none && (!prune || cache.metIn(x, round) || !cache.markMet(x, round));
         stack.push_back(Item{&x, k, full, enter});
-    };
-    const auto factsOf = [&](const Done& d) -> NodeFacts& {
-        return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
     };
     meet(e, true);
     stack.back().enter = true;
@@ -648,30 +669,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         const Item left = it;
         stack.pop_back();
         ++work.computed;
-        const std::size_t children = x.isAp() ? 2 : x.isLam() ? 1 : 0;
-        Done* kids = done.data() + (done.size() - children);
-        const NodeFacts* first = children > 0 ? &factsOf(kids[children - 1]) : nullptr;
-        const NodeFacts* second = children > 1 ? &factsOf(kids[0]) : nullptr;
-        NodeFacts facts;
-        nodeFacts(x, first, second, cache, rules, facts);
-        ruleFacts(rules, x, first, second, facts);
-        facts.full = left.full;
-        std::size_t looseKids = 0;
-        for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
-        if (facts.fittingUnder != 0) {
-            if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
-            if (children > 0 && kids[children - 1].entry == FactCache::none)
-                cache.add(x.isAp() ? x.fun() : x.body(), std::move(factsOf(kids[children - 1])));
-        }
-        done.resize(done.size() - children);
-        loose.resize(loose.size() - looseKids);
-        // No other occurrence of x can have been entered while its children were found.
-        if (left.enter || x.holdsAny(ExprHolds::Lam)) {
-            done.push_back(Done{cache.addNew(x, std::move(facts)), 0});
-        } else {
-            done.push_back(Done{FactCache::none, static_cast<std::uint32_t>(loose.size())});
-            loose.push_back(std::move(facts));
-        }
+        finishFacts(x, left.full, left.enter, cache, rules, done, loose);
     }
     const std::uint32_t root = done.back().entry;
     // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
@@ -679,35 +677,6 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
     if (done.capacity() > (std::size_t{1} << 12)) std::vector<Done>().swap(done);
     if (loose.capacity() > (std::size_t{1} << 12)) std::vector<NodeFacts>().swap(loose);
     return root;
-}
-
-// The term of e (which holds no lambda or let), and of its nodes not converted before, kept
-// in the cache.  The converter takes a converted node's term as it is, except inside an
-// application spine whose outermost node is new: its inner applications are converted again.
-// Its subterms come in the order of `order` below.
-std::optional<fast::Term> termOf(const Expr& e, TermCache& cache, const std::vector<std::string>& context) {
-    if (const std::optional<fast::Term>* known = cache.find(e)) return *known;
-    std::vector<const Expr*> order;
-    std::vector<std::pair<const Expr*, bool>> todo{{&e, true}};  // (node, may be taken as known)
-    while (!todo.empty()) {
-        auto [x, known] = todo.back();
-        todo.pop_back();
-        order.push_back(x);
-        if ((known && cache.find(*x)) || !x->isAp()) continue;
-        todo.emplace_back(&x->fun(), !x->fun().isAp());
-        todo.emplace_back(&x->arg(), true);
-    }
-    const fast::KnownSubterms lookup = [&cache](const Expr& x) -> std::span<const fast::Term> {
-        const std::optional<fast::Term>* known = cache.find(x);
-        if (!known) return {};
-        return std::span<const fast::Term>(&**known, 1);
-    };
-    std::optional<std::vector<fast::Term>> terms = fast::convertSubexpressions(context, e, lookup);
-    if (!terms) return std::nullopt;
-    if (terms->size() == order.size())
-        for (std::size_t k = 0; k < order.size(); ++k)
-            if (!cache.find(*order[k])) cache.add(*order[k], std::optional<fast::Term>((*terms)[k]));
-    return terms->front();
 }
 
 // Some variable of e is bound neither by the context nor by a lambda around it: its term
@@ -887,10 +856,6 @@ MatchRun FastSiteTable::matchOneStep(std::size_t rule, const TermCtx& at, const 
     if (rules_->terms[rule] && at.bound.empty() && f->readsAsTerm)  // `normal` is the subexpression itself
         if (const auto m = fast::matchFirstOrderExpr(fastOneStepStep, *rules_->terms[rule], normal))
             return MatchRun{*m ? MatchResults::cons(**m, {}) : MatchResults(), Lazy<NameSupply>(supply)};
-    if (rules_->terms[rule] && at.bound.size() == context_.size() && !normal.holdsAny(ExprHolds::Lam | ExprHolds::Let))
-        if (const std::optional<fast::Term> term = termOf(normal, cache_->terms, context_))
-            return fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), *rules_->terms[rule], {},
-                                             *term, at.bound, supply));
     return fastRecord()->matchOneStep(*pattern, TermCtx{normal, at.bound}, supply);
 }
 

@@ -618,15 +618,6 @@ List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
     });
 }
 
-// The run of a worklist with its results passed through `finish`: the first-order walk's
-// answer where it has one, else the search.
-template <class R>
-std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
-                                           std::function<R(TermSubst)> finish);
-
-}  // namespace
-
-namespace {
 
 // The type variables of the worklist's terms.
 TermTypes typeVarsOfTerms(const Problems& worklist) {
@@ -634,18 +625,6 @@ TermTypes typeVarsOfTerms(const Problems& worklist) {
     for (const auto& pr : worklist)
         if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
     return found;
-}
-
-// The first-order walk's answer for one problem from the identity.
-std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problem& problem) {
-    if (!isIdentity(acc)) return std::nullopt;
-    return matchFirstOrder(step, problem.first, problem.second);
-}
-
-// The same for a worklist of one problem.
-std::optional<FirstOrderMatch> firstOrder(ApStep step, const TermSubst& acc, const Problems& worklist) {
-    if (worklist.size() != 1) return std::nullopt;
-    return firstOrder(step, acc, worklist.front());
 }
 
 // The single problem (p, t) has no solution, as its types show before any search: it branches
@@ -664,10 +643,6 @@ bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist)) {
-        if (!m->solution) return {};
-        return List<Solution>::cons(Solution{std::move(*m->solution), s}, {});
-    }
     TermTypes termTypes = typeVarsOfTerms(worklist);
     auto g = std::make_shared<Search>(
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}});
@@ -675,15 +650,6 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
 }
 
 namespace {
-
-// The run of a match decided without a search: its solution, if any, and the supply unchanged.
-template <class R>
-std::pair<List<R>, Lazy<NameSupply>> decidedRun(std::optional<TermSubst> solution, const NameSupply& s,
-                                                const std::function<R(TermSubst)>& finish) {
-    List<R> results;
-    if (solution) results = List<R>::cons(finish(std::move(*solution)), {});
-    return {std::move(results), Lazy<NameSupply>(s)};
-}
 
 // The run of the search over the worklist.
 template <class R>
@@ -696,36 +662,24 @@ std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc
     return {std::move(results), std::move(rest)};
 }
 
-template <class R>
-std::pair<List<R>, Lazy<NameSupply>> runOf(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
-                                           std::function<R(TermSubst)> finish) {
-    if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, worklist))
-        return decidedRun(std::move(m->solution), s, finish);
-    return searchRun(step, acc, std::move(worklist), s, std::move(finish));
-}
-
 }  // namespace
 
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish) {
     if (ruledOutAtOnce(step, worklist)) return SolutionRun{List<TermSubst>(), Lazy<NameSupply>(s)};
     if (!finish) finish = [](TermSubst t) { return t; };
-    auto [substs, rest] = runOf<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
+    auto [substs, rest] = searchRun<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
     return SolutionRun{std::move(substs), std::move(rest)};
 }
 
-// A match decided up front (by the types or the first-order walk) needs no worklist.
+// A match decided up front by the types needs no search.
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish) {
     if (ruledOutUpFront(step, problem.first, problem.second))
         return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
-    std::pair<List<MatchResult>, Lazy<NameSupply>> run = [&] {
-        if (std::optional<FirstOrderMatch> m = firstOrder(step, acc, problem))
-            return decidedRun(std::move(m->solution), s, finish);
-        Problems worklist;
-        worklist.push_back(std::move(problem));
-        return searchRun(step, acc, std::move(worklist), s, std::move(finish));
-    }();
+    Problems worklist;
+    worklist.push_back(std::move(problem));
+    auto run = searchRun(step, acc, std::move(worklist), s, std::move(finish));
     return ConvertedRun{std::move(run.first), std::move(run.second)};
 }
 

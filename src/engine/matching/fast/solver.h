@@ -110,17 +110,12 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
 
 // The match of one problem (p, t) from the identity, decided by one walk over the pattern
 // where that walk finds what the worklist finds: p a first-order pattern (with rigid heads
-// unless the step is simple), t holding no PVar, no lambda and no type variable.  Then there
-// is at most one solution, no error and no name drawn.  Nothing when the walk cannot tell.
-struct FirstOrderMatch {
-    std::optional<TermSubst> solution;
-};
-std::optional<FirstOrderMatch> matchFirstOrder(ApStep step, const Term& p, const Term& t);
-// The same walk on the term that converting e under no bound names gives, read from e itself:
-// e holds no variable, lambda or let, every type in it is known and holds no type variable,
-// and every saturated tuple in it is typed as the conversion builds one, so that each binding
-// converts back to its own node.  The match as the conversion of matchFirstOrder's solution
-// would give it (no result: no match); nothing when the walk cannot tell.
+// unless the step is simple) and t the term that converting e under no bound names gives,
+// read from e itself: e holds no variable, lambda or let, every type in it is known and holds
+// no type variable, and every saturated tuple in it is typed as the conversion builds one, so
+// that each binding converts back to its own node.  Then there is at most one solution, no
+// error and no name drawn.  The match as the conversion of the worklist's solution would give
+// it (no result: no match); nothing when the walk cannot tell.
 std::optional<std::optional<MatchResult>> matchFirstOrderExpr(ApStep step, const Term& p, const Expr& e);
 
 // The same solutions as substitutions, each passed through `finish` when one is given, and

@@ -55,25 +55,6 @@ Parts corpusParts() {
     return out;
 }
 
-TEST(FastApplicability, ExprTestAgreesWithConvertedTermsAtEveryPositionOfTheCorpus) {
-    const Parts parts = corpusParts();
-    int questions = 0;
-    for (const TermCtx& term : parts.terms)
-        for (List<SubPath> at = subpaths(term); !at.empty(); at = at.tail()) {
-            const TermCtx& sub = at.head().first;
-            for (const Expr& p : parts.patterns) {
-                const Outcome viaTerms = outcomeOf([&] {
-                    return fastApplicable(fast::convertPrime({}, p), fast::convertPrime(fast::contextNames(sub.bound), sub.expr));
-                });
-                EXPECT_EQ(outcomeOf([&] { return fastApplicableExpr(p, sub); }), viaTerms)
-                    << showExpr(p) << " against " << showExpr(sub.expr);
-                ++questions;
-            }
-        }
-    EXPECT_GT(questions, 1000);
-}
-
-// The tables for the patterns taken a few at a time (their symbols fit one word).
 TEST(RuleSymbols, AgreeWithTheFastTestAtEveryPositionOfTheCorpus) {
     const Parts parts = corpusParts();
     int answered = 0;

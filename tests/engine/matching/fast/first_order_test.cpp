@@ -30,6 +30,11 @@ bool readsAsTerm(const Expr& e) {
     return true;
 }
 
+Type L(Type t) { return mkListType(std::move(t)); }
+// C : a -> [a] -> [a] at the element type a.
+Expr C(const Expr& x, const Expr& xs, const Type& a) { return ap(constr("C", fn(a, L(a), L(a))), x, xs); }
+Expr nil(const Type& a) { return mkCon(mkNul(), L(a)); }
+
 std::vector<MatchResult> viaTerms(const Expr& p, const Expr& t) {
     return toVector(fastConvertRun(fastEngine(fastOneStepStep, fast::identitySubst(), fast::convertPrime({}, p), {},
                                               fast::convertPrime({}, t), {}, initialNameSupply()))
@@ -91,6 +96,25 @@ TEST(FastFirstOrderOnExpressions, TuplesAndPolymorphicPatterns) {
     EXPECT_TRUE(compareOn(ap(K, var("u", t), var("v", t)), ap(Ki, num(4), F(num(5)))));
     // A variable twice is left to the worklist.
     EXPECT_FALSE(compareOn(ap(K, var("u", t), var("u", t)), ap(Ki, num(4), num(4))));
+}
+
+TEST(FastFirstOrderOnExpressions, DecidesOrLeavesToTheWorklist) {
+    const Type a = mkTid("a");
+    const Expr x = var("x", a);
+    const Expr xs = var("xs", L(a));
+    const Expr list12 = C(num(1), C(num(2), nil(I()), I()), I());
+    const Expr pairOfA = ap(constr("P", fn(a, a, I())), x, var("y", a));
+    const Expr intAndBool = ap(constr("P", fn(I(), Bo(), I())), num(1), mkCon(mkBoolean(true), Bo()));
+    // Decided by the walk.
+    EXPECT_TRUE(compareOn(C(x, xs, a), list12));
+    EXPECT_TRUE(compareOn(C(x, xs, a), nil(I())));
+    EXPECT_TRUE(compareOn(C(x, C(num(2), xs, a), a), list12));
+    EXPECT_TRUE(compareOn(C(x, C(num(3), xs, a), a), list12));
+    EXPECT_TRUE(compareOn(G(var("x", I()), F(var("y", I()))), G(num(1), F(num(2)))));
+    EXPECT_TRUE(compareOn(pairOfA, intAndBool));  // one constructor name, types that clash
+    // Left to the worklist: a flexible head, a lambda in the pattern.
+    EXPECT_FALSE(compareOn(ap(var("f", fn(I(), I())), var("z", I())), F(num(2))));
+    EXPECT_FALSE(compareOn(lam("z", I(), F(var("z", I()))), constr("F", fn(I(), I()))));
 }
 
 }  // namespace
