@@ -212,6 +212,27 @@ TEST(Rewriting, ALongChainOfCompositionsUnfoldsOneStepAtATime) {
     EXPECT_EQ(t.err, "");
 }
 
+// Lambdas nested deep that all bind one name, a shape whose rewrite once grew with the square of
+// the nesting: the one step inside is found by either matcher, under renamed binders.
+TEST(Rewriting, ManyNestedLambdasOfOneNameAreRewrittenInside) {
+    const auto rewrite = [](int n, const std::string& matcher) {
+        std::string lambdas;
+        for (int i = 0; i < n; ++i) lambdas += "\\ x -> ";
+        return session("setmatcher " + matcher + "\nrewrite \"" + lambdas + "inc 1\"\n",
+                       scratchDir("RwNestedLambdas" + matcher));
+    };
+    for (const int n : {300, 2000}) {
+        const Transcript t = rewrite(n, "fast");
+        EXPECT_EQ(t.out.rfind("Plim> \n   <", 0), 0u) << n;
+        EXPECT_NE(t.out.find("\n= { incdef }\n   <"), std::string::npos) << n;
+        EXPECT_EQ(t.out.substr(t.out.size() - 10), ">\n\nPlim> \n") << n;
+        EXPECT_EQ(t.err, "");
+        if (n == 300) {
+            EXPECT_EQ(rewrite(n, "ref").out, t.out);
+        }
+    }
+}
+
 // Tuples nested deep on the right, a shape whose rewrite once grew much faster than its size: no
 // rule applies, the expression is printed whole where the width lets it, and the next command
 // is answered.

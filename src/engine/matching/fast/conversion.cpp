@@ -3,7 +3,9 @@
 #include <array>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
@@ -30,15 +32,66 @@ public:
         return it != count_.end() && it->second > 0;
     }
     void enter(const std::vector<std::string>& names) {
-        for (const auto& n : names) ++count_[n];
+        for (const auto& n : names) distinct_ += ++count_[n] == 1 ? 1 : 0;
     }
     void leave(const std::vector<std::string>& names) {
-        for (const auto& n : names) --count_[n];
+        for (const auto& n : names) distinct_ -= --count_[n] == 0 ? 1 : 0;
+    }
+    // How many different names are bound.
+    std::size_t distinct() const { return distinct_; }
+    // The different names bound, sorted: all a conversion depends on.
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        out.reserve(distinct_);
+        for (const auto& [n, k] : count_)
+            if (k > 0) out.push_back(n);
+        std::sort(out.begin(), out.end());
+        return out;
     }
 
 private:
     std::unordered_map<std::string, int> count_;
+    std::size_t distinct_ = 0;
 };
+
+// The different names of a context, sorted: a term converts alike in every context with them.
+std::vector<std::string> distinctNames(const std::vector<std::string>& context) {
+    std::unordered_set<std::string_view> seen;
+    std::vector<std::string> out;
+    for (const std::string& n : context)
+        if (seen.insert(n).second) out.push_back(n);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Terms converted lately, by expression node and the different names bound around it.
+class ConversionMemo {
+public:
+    const Term* find(const Expr& e, const std::vector<std::string>& names) const {
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.names == names) return &x.term;
+        return nullptr;
+    }
+    void keep(const Expr& e, std::vector<std::string> names, Term t) {
+        byNode_[e.identity()].push_back(Entry{e, std::move(names), std::move(t)});
+    }
+    void clear() { byNode_.clear(); }
+
+private:
+    struct Entry {
+        Expr expr;  // keeps the node, and so its address, alive
+        std::vector<std::string> names;
+        Term term;
+    };
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
+};
+
+// Lambdas inside a converted term are looked up and kept in the memo only while this few
+// different names are bound around them: each costs its names in time and space, so the memo
+// stays linear in the terms converted.  Nested lambdas that share their names (the bodies of
+// local definitions, a lambda per position of a rewritten term) are then converted once.
+constexpr std::size_t kMemoNames = 8;
 
 bool hasVariable(const Expr& e) {
     std::vector<Expr> todo{e};
@@ -88,8 +141,8 @@ class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
     explicit Converter(const std::vector<std::string>& context, bool tolerant = false,
-                       const KnownSubterms* known = nullptr)
-        : scope_(context), tolerant_(tolerant), known_(known) {
+                       const KnownSubterms* known = nullptr, ConversionMemo* memo = nullptr)
+        : scope_(context), tolerant_(tolerant), known_(known), memo_(memo) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -107,6 +160,8 @@ public:
     }
     // With `Every`: the terms of the subexpressions, in the order they were finished.
     std::vector<Term>& subterms() { return subterms_; }
+    // The nodes built, not taken from the memo.
+    std::size_t built() const { return built_; }
 
 private:
     struct Task {
@@ -122,6 +177,8 @@ private:
     Scope scope_;
     bool tolerant_;
     const KnownSubterms* known_;  // with `Every`: terms converted before
+    ConversionMemo* memo_;        // without `Every`: lambdas converted before, and kept
+    std::size_t built_ = 0;
     std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
@@ -136,9 +193,11 @@ private:
     }
     // The term of a node, finished.
     void finish(Term t) {
+        ++built_;
         if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
+    bool memoized() const { return memo_ && scope_.distinct() <= kMemoNames; }
     void refuse() {
         refused_ = true;
         tasks_.clear();
@@ -168,7 +227,9 @@ private:
             const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
                               eqType(e.pattern().type(), e.type().args()[0]);
             Term l = Lam(std::move(lam.binder), std::move(body), e.type());
-            finish(back ? withOrigin(std::move(l), e) : std::move(l));
+            if (back) l = withOrigin(std::move(l), e);
+            if (memoized()) memo_->keep(e, scope_.names(), l);
+            finish(std::move(l));
             return;
         }
         }
@@ -221,6 +282,11 @@ private:
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             if constexpr (Every) return refuse();
+            if (memoized())
+                if (const Term* known = memo_->find(e, scope_.names())) {
+                    results_.push_back(*known);
+                    return;
+                }
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
@@ -268,38 +334,35 @@ private:
 
 namespace {
 
-// The conversions made lately on this thread, by expression node and context: one term is
-// matched against pattern after pattern, and one pattern against term after term, and each is
-// converted once.  Terms of every size are kept; the memo is dropped whole before it would
-// hold more than kFloor nodes and four times the largest term kept, so that it holds a few
-// large terms as well as many small ones.
+// The conversions made lately on this thread, by expression node and the different names
+// bound around it: one term is matched against pattern after pattern, and one pattern against
+// term after term, and each is converted once; the lambdas inside are kept too (see
+// kMemoNames).  Terms of every size are kept; the memo is dropped whole before it would hold
+// more than kFloor nodes and four times the largest term kept, so that it holds a few large
+// terms as well as many small ones.
 class RecentConversions {
 public:
     Term get(const std::vector<std::string>& context, const Expr& e) {
-        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
-            for (const Entry& x : it->second)
-                if (x.context == context) return x.term;
-        Term t = *Converter<false>(context).run(e);
+        std::vector<std::string> names = distinctNames(context);
+        if (const Term* known = memo_.find(e, names)) return *known;
+        Converter<false> converter(context, false, nullptr, &memo_);
+        Term t = *converter.run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
-        if (nodes_ + t.size() > kFloor + 4 * largest_) {
-            byNode_.clear();
-            nodes_ = 0;
+        if (nodes_ + converter.built() > kFloor + 4 * largest_) {
+            memo_.clear();
+            nodes_ = t.size();
             largest_ = t.size();
+        } else {
+            nodes_ += converter.built();
         }
-        nodes_ += t.size();
-        byNode_[e.identity()].push_back(Entry{e, context, t});
+        memo_.keep(e, std::move(names), t);
         return t;
     }
 
 private:
-    struct Entry {
-        Expr expr;  // keeps the node, and so its address, alive
-        std::vector<std::string> context;
-        Term term;
-    };
     static constexpr std::size_t kFloor = 1 << 15;
-    std::unordered_map<const void*, std::vector<Entry>> byNode_;
-    std::size_t nodes_ = 0;
+    ConversionMemo memo_;
+    std::size_t nodes_ = 0;    // the nodes the memo holds, at most
     std::size_t largest_ = 0;  // the largest term kept
 };
 
