@@ -168,7 +168,7 @@ void removeStalePartials(const FolderEntry& entry) {
     const std::string prefix = partialPrefix(entry.name);
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
-        if (name.substr(0, prefix.size()) != prefix) continue;
+        if (!name.starts_with(prefix)) continue;
         const std::optional<pid_t> writer = partialWriter(name.substr(prefix.size()));
         if (!writer || ::kill(*writer, 0) == 0 || errno != ESRCH) continue;
         const std::string path = entry.folder + std::string(name);

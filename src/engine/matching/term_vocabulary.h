@@ -84,7 +84,7 @@ concept TermVocabulary =
         // --- positions and replacement --------------------------------------------------
         // The subterm at the path replaced; a path that does not fit raises "invalid replace:".
         { replaceAt(path, t, t) } -> std::same_as<T>;
-        // replaceAt for each path in turn.
+        // replaceAt for each path in turn; note the order (paths, replacement, t).
         { replaceAll(paths, t, t) } -> std::same_as<T>;
         // As replaceAt, a lambda on the way that becomes an eta redex contracted.
         { replaceAtEta(path, t, t) } -> std::same_as<T>;

@@ -227,6 +227,13 @@ std::uint64_t leafHash(const Expr& e) {
     }
 }
 
+std::uint64_t leafKey(const Expr& leaf) {
+    return leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
+}
+
+bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
+
+
 }  // namespace shared_display_detail
 
 namespace {
@@ -297,7 +304,6 @@ std::vector<Print> fingerprints(const Walk& w) {
 
 // --- grouping ---------------------------------------------------------------------------------
 
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
 
 }  // namespace
 
@@ -352,10 +358,8 @@ std::vector<int> valueNumbers(const Walk& w) {
             const int f = number[s.kids[0]], a = number[s.kids[1]];
             if (f < 0 || a < 0) continue;
             h = mix(mix(3, static_cast<std::uint32_t>(f)), static_cast<std::uint32_t>(a));
-        } else if (node.isVar()) {
-            h = mix(0x1234567ULL, std::hash<std::string>{}(node.name()));
-        } else if (node.isCon()) {
-            h = leafHash(node);
+        } else if (node.isVar() || node.isCon()) {
+            h = leafKey(node);
         } else {
             continue;
         }

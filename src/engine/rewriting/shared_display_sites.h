@@ -67,6 +67,12 @@ bool sameLeaf(const Expr& x, const Expr& y);
 // A leaf's hash: equal constants hash alike, variables all alike.
 std::uint64_t leafHash(const Expr& e);
 
+// A leaf's key by its name or constant, types not read.
+std::uint64_t leafKey(const Expr& leaf);
+
+// Is t a function type?
+bool isArrowType(const Type& t);
+
 // May the site be written once for all its occurrences: not a variable or constant, not of a
 // function type, mentioning no binder?
 bool liftable(const Site& s, bool mentions);

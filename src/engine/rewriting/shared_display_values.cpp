@@ -17,7 +17,8 @@ namespace plim {
 
 namespace {
 
-using shared_display_detail::leafHash;
+using shared_display_detail::isArrowType;
+using shared_display_detail::leafKey;
 using shared_display_detail::mix;
 using shared_display_detail::sameLeaf;
 using shared_display_detail::spread;
@@ -76,8 +77,6 @@ struct ValueRoom {
     }
 };
 
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }
-
 // Room for twice as many entries as the last call made, at least 64: the table neither
 // grows step by step in a calculation nor stays large after a large expression.
 template <class Entry>
@@ -86,8 +85,6 @@ void startTable(std::vector<Entry>& slots, std::size_t lastCount, const Entry& f
     while (size < 4 * lastCount) size *= 2;
     slots.assign(size, free);
 }
-
-bool sameType(const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); }
 
 class LambdaFreeSharing {
 public:
@@ -190,13 +187,12 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
 
 // Leaves of one name or constant and one type are one value.
 int LambdaFreeSharing::leafValue(const Expr& leaf) {
-    const std::uint64_t named = leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
-    const std::uint64_t hash = mix(named, leaf.type().hashCode());
+    const std::uint64_t hash = mix(leafKey(leaf), leaf.type().hashCode());
     const std::size_t mask = r_.valueSlots.size() - 1;
     std::size_t at = spread(hash) & mask;
     for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type()))
+        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && eqType(c.node->type(), leaf.type()))
             return r_.valueSlots[at];
     }
     return intern(leaf, -1, -1, hash, at);
@@ -210,7 +206,7 @@ int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
     std::size_t at = spread(hash) & mask;
     for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.fun == fun && c.arg == arg && sameType(c.node->type(), node.type())) return r_.valueSlots[at];
+        if (c.fun == fun && c.arg == arg && eqType(c.node->type(), node.type())) return r_.valueSlots[at];
     }
     return intern(node, fun, arg, hash, at);
 }
@@ -466,11 +462,6 @@ Expr LambdaFreeSharing::writtenForm(const Expr& top) {
         todo.pop_back();
     }
     return r_.written[r_.known[knownSlot(top)].written];
-}
-
-// A leaf's key by its name or constant, types not read.
-std::uint64_t leafKey(const Expr& leaf) {
-    return leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
 }
 
 // May e hold two equal applications?  False only when it does not.  Two equal applications

@@ -619,7 +619,7 @@ void checkData(Pass& p, const DataDecl& data, const CheckEnv& env) {
 // tuple type).
 bool isBuiltinTypeName(std::string_view name) {
     return name == "Int" || name == "Float" || name == "Bool" || name == arrowName || name == listName ||
-           name.substr(0, tupleName.size()) == tupleName;
+           name.starts_with(tupleName);
 }
 
 // The name of the built-in type that a data declaration would take over, if it would.

@@ -240,7 +240,7 @@ std::vector<std::string> theoConstrsUsed(const Theo& t) {
     };
     for (const TheoItem& item : t) {
         if (item.kind() != TheoKind::CeqTheo) continue;
-        const Ceq ceq = item.ceq();
+        const Ceq& ceq = item.ceq();
         for (const Eqn& c : ceq.conds) add(c);
         add(ceq.eqn);
     }

@@ -45,7 +45,7 @@ struct ExprSide {
     static const Expr& element(std::span<const Expr* const> es, std::size_t i) { return *es[i]; }
 };
 
-// The walk's stacks and findings; one per thread and side, cleared for each match (a match
+// The walk's stacks and findings; one per thread, cleared for each match (a match
 // starts no other one while it runs).
 class FirstOrderWalk {
     using Side = ExprSide;

@@ -55,7 +55,8 @@ bool holdsNoRedex(const Expr& e) {
     return true;
 }
 
-// betaEtaNormal(e) where it needs no contraction; nothing where it would reduce a redex.
+// The beta-eta normal form of e (etared(betareduce(e))) where it needs no contraction; nothing
+// where it would reduce a redex.
 std::optional<Expr> normalWithoutReduction(const Expr& e) {
     if (!holdsNoRedex(e)) return std::nullopt;
     return etared(e);
@@ -221,7 +222,7 @@ struct NodeFacts {
     // constants, every type known and without type variables, every saturated tuple typed as
     // the conversion builds one.
     bool readsAsTerm = false;
-    std::optional<Expr> reduced;  // with noRedex: betaEtaNormal of the node where not the node itself
+    std::optional<Expr> reduced;  // with noRedex: the beta-eta normal form of the node where not the node itself
 };
 
 // The beta-eta normal form of the node x where its facts tell it.

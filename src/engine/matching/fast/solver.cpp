@@ -618,7 +618,6 @@ List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
     });
 }
 
-
 // The type variables of the worklist's terms.
 TermTypes typeVarsOfTerms(const Problems& worklist) {
     TermTypes found;
