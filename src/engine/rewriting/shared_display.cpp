@@ -10,9 +10,6 @@
 // builds new nodes only above their occurrences.
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
-#include <string_view>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <iterator>
@@ -173,42 +170,6 @@ struct Print {
     std::uint64_t argHash = 0;
 };
 
-// Equal constants (eqConstant) hash alike; no text is built.
-std::uint64_t constantHash(const Constant& c) {
-    const auto kind = static_cast<std::uint64_t>(c.kind());
-    switch (c.kind()) {
-    case ConstantKind::Number: return mix(kind, static_cast<std::uint32_t>(c.number()));
-    case ConstantKind::FNumber: {
-        const float x = c.fnumber();
-        std::uint32_t bits = 0;
-        if (x != 0.0f) std::memcpy(&bits, &x, sizeof bits);
-        return mix(kind, bits);
-    }
-    case ConstantKind::Binop: return mix(kind, static_cast<std::uint64_t>(c.op()));
-    case ConstantKind::Boolean: return mix(kind, c.boolean() ? 1 : 0);
-    case ConstantKind::Tuple: return mix(kind, static_cast<std::uint32_t>(c.arity()));
-    case ConstantKind::Constr: return mix(kind, std::hash<std::string_view>{}(c.constrName()));
-    default: return kind;
-    }
-}
-
-// A constructor's hash, remembered by node: the nodes of a calculation's steps are mostly
-// those of the step before, and hashing the name is the dear part.
-std::uint64_t constructorHash(const Expr& e) {
-    struct Memo {
-        std::optional<Expr> node;  // held, so that no other node takes its address
-        std::uint64_t hash = 0;
-    };
-    constexpr std::size_t kMemo = 1024;
-    static thread_local std::vector<Memo> memo(kMemo);
-    std::uint64_t at = reinterpret_cast<std::uintptr_t>(e.identity());
-    at ^= at >> 29;
-    at *= 0xbf58476d1ce4e5b9ULL;
-    Memo& m = memo[(at >> 40) & (kMemo - 1)];
-    if (!m.node || !m.node->sameNode(e)) m = Memo{e, mix(0x7654321ULL, constantHash(e.constant()))};
-    return m.hash;
-}
-
 }  // namespace
 
 namespace shared_display_detail {
@@ -217,18 +178,6 @@ bool sameLeaf(const Expr& x, const Expr& y) {
     if (x.kind() != y.kind()) return false;
     if (x.isVar()) return x.name() == y.name();
     return eqConstant(x.constant(), y.constant());
-}
-
-std::uint64_t leafHash(const Expr& e) {
-    switch (e.kind()) {
-    case ExprKind::Var: return 0x1234567ULL;
-    case ExprKind::Con: return e.constant().kind() == ConstantKind::Constr ? constructorHash(e) : mix(0x7654321ULL, constantHash(e.constant()));
-    default: return 0;
-    }
-}
-
-std::uint64_t leafKey(const Expr& leaf) {
-    return leaf.isVar() ? mix(0x1234567ULL, std::hash<std::string>{}(leaf.name())) : leafHash(leaf);
 }
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName; }

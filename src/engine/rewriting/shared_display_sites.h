@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -64,11 +66,47 @@ inline std::uint64_t spread(std::uint64_t h) {
 // Two variables of one name, or two equal constants (types not compared).
 bool sameLeaf(const Expr& x, const Expr& y);
 
-// A leaf's hash: equal constants hash alike, variables all alike.
-std::uint64_t leafHash(const Expr& e);
+// A name's hash, byte by byte (names are short).
+inline std::uint64_t nameHash(const std::string& name) {
+    std::uint64_t h = 0xcbf29ce484222325ULL ^ name.size();
+    for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    return h;
+}
 
-// A leaf's key by its name or constant, types not read.
-std::uint64_t leafKey(const Expr& leaf);
+// Equal constants (eqConstant) hash alike; no text is built.
+inline std::uint64_t constantHash(const Constant& c) {
+    const auto kind = static_cast<std::uint64_t>(c.kind());
+    switch (c.kind()) {
+    case ConstantKind::Number: return mix(kind, static_cast<std::uint32_t>(c.number()));
+    case ConstantKind::FNumber: {
+        const float x = c.fnumber();
+        std::uint32_t bits = 0;
+        if (x != 0.0f) std::memcpy(&bits, &x, sizeof bits);
+        return mix(kind, bits);
+    }
+    case ConstantKind::Binop: return mix(kind, static_cast<std::uint64_t>(c.op()));
+    case ConstantKind::Boolean: return mix(kind, c.boolean() ? 1 : 0);
+    case ConstantKind::Tuple: return mix(kind, static_cast<std::uint32_t>(c.arity()));
+    case ConstantKind::Constr: return mix(kind, nameHash(c.constrName()));
+    default: return kind;
+    }
+}
+
+// A leaf's hash: equal constants hash alike, variables all alike.  In line, as the hashes
+// below: the sharing of every step hashes most leaves of its expression.
+inline std::uint64_t leafHash(const Expr& e) {
+    switch (e.kind()) {
+    case ExprKind::Var: return 0x1234567ULL;
+    case ExprKind::Con: return constantHash(e.constant());
+    default: return 0;
+    }
+}
+
+// A leaf's key by its name or constant, types not read: equal leaves (sameLeaf) have equal
+// keys.
+inline std::uint64_t leafKey(const Expr& leaf) {
+    return leaf.isVar() ? mix(0x1234567ULL, nameHash(leaf.name())) : leafHash(leaf);
+}
 
 // Is t a function type?
 bool isArrowType(const Type& t);

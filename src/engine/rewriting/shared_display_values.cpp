@@ -1,6 +1,11 @@
 // Common subexpressions of expressions without lambdas, from their hash-consed values (see
 // common_subexpressions.h for the algorithm and its costs).
+//
+// The walks over the expression (valueTree, mayRepeat) keep work stacks of their own: they run
+// on every step of a calculation, and the visitor's frames cost them more than the sharing
+// itself (callgrind).  The other walks go over the values, a graph, not a tree.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -23,54 +28,81 @@ using shared_display_detail::mix;
 using shared_display_detail::sameLeaf;
 using shared_display_detail::spread;
 
-// One distinct subtree of the expression.
+// One distinct subtree of the expression.  Values are numbered parts first, so a value's
+// parents come after it.
 struct Value {
     int fun = -1;  // an application's parts' values, -1 for a leaf
     int arg = -1;
-    const Expr* node = nullptr;  // its first occurrence in path order
+    const Expr* node = nullptr;  // its first node met
     std::uint64_t hash = 0;
     // Facts of the graph of values:
     std::uint32_t parents = 0;  // incoming edges (an application of v to v gives v two)
     int parent = -1;            // the last parent met
-    int group = -1;             // its group (index in order of first occurrence), or -1
-    int kept = -1;              // its place among the kept groups, or -1
+    int rank = -1;              // a group's place in order of first occurrence
+    int kept = -1;              // its place among the kept groups
+    int written = -1;           // its written form, when a kept group occurs strictly inside
+    int local = -1;             // its place among the values that order the groups
     std::uint32_t pending = 0;  // parts not yet taken, while ordering innermost first
-    std::uint8_t occurs = 0;    // occurrences, counted up to 2
-    bool entered = false;
     bool mentions = false;      // mentions a variable of the context
-    bool covered = false;
+    bool twice = false;         // occurs twice or more
+    bool group = false;         // a liftable application that occurs twice or more
+    bool covered = false;       // reached from a group through single parents
+    bool inside = false;        // lies strictly inside a group
+    bool holdsGroup = false;    // is or holds a group
     bool keptBelow = false;     // a kept group occurs strictly inside
+    bool entered = false;
 };
 
-// A node met, by address: its value and, once made, its written form.
-struct Known {
+// The slots of the tables below are kept from call to call: a slot is taken in this call when
+// its stamp is the call's, so a call starts without clearing them.
+struct ValueSlot {
+    int value = -1;
+    std::uint32_t call = 0;
+};
+struct NodeSlot {  // an application met, by address, and its value (-1 while in the walk)
     const void* node = nullptr;
     int value = -1;
-    int written = -1;
+    std::uint32_t call = 0;
+};
+struct TwigSlot {
+    std::uint64_t key = 0;
+    std::uint32_t call = 0;
 };
 
-// A node to visit, or (null) the mark that the application below it on the stack has its
-// parts done; for an application, its slot among the nodes met.
-struct Todo {
+// An application in the walk of valueTree, its function's value once known.
+struct Frame {
     const Expr* node;
     std::size_t slot;
+    int fun;
 };
 
-// The work space of one call; nothing in it outlives the call but its room.
+constexpr std::size_t kLeafMemo = 256;
+
+// The work space of the calls of a thread: capacity only, nothing read from one call in the
+// next (the stamps tell this call's slots).
 struct ValueRoom {
+    std::uint32_t call = 0;
     std::vector<Value> values;
-    std::vector<int> valueSlots;  // open addressing by hash: a value, or -1
-    std::vector<Known> known;     // open addressing by node address
-    std::size_t knownCount = 0;
-    std::vector<Todo> todo;
-    std::vector<const Expr*> nodeStack;
-    std::vector<int> valueStack;
-    std::vector<std::pair<int, bool>> frames;
-    std::vector<int> visits, post, groups, order, kept;
-    std::vector<int> parentStart, parentList;  // the parents of every value, in one array
-    std::vector<Expr> written, vars;
-    std::vector<std::uint64_t> twigKeys;  // open addressing: a twig's key, or 0 for none
+    std::vector<ValueSlot> valueSlots;  // open addressing by hash
+    std::vector<NodeSlot> nodes;        // open addressing by address
+    std::size_t nodeCount = 0;
+    std::array<NodeSlot, kLeafMemo> leaves{};  // leaves met, by address, one per slot
+    std::vector<TwigSlot> twigs;               // open addressing by key
     std::size_t twigCount = 0;
+    std::vector<Frame> frames;
+    std::vector<const Expr*> nodeStack, spine;
+    std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges;
+    std::vector<Expr> written, vars;
+
+    // A new call's stamp; at the wrap, the slots of the calls before are freed for good.
+    void startCall() {
+        if (++call != 0) return;
+        call = 1;
+        std::fill(valueSlots.begin(), valueSlots.end(), ValueSlot{});
+        std::fill(nodes.begin(), nodes.end(), NodeSlot{});
+        leaves.fill(NodeSlot{});
+        std::fill(twigs.begin(), twigs.end(), TwigSlot{});
+    }
     void clear() {
         written.clear();  // no node held past the call
         vars.clear();
@@ -79,65 +111,81 @@ struct ValueRoom {
 
 // Room for twice as many entries as the last call made, at least 64: the table neither
 // grows step by step in a calculation nor stays large after a large expression.
-template <class Entry>
-void startTable(std::vector<Entry>& slots, std::size_t lastCount, const Entry& free) {
+template <class Slot>
+void startTable(std::vector<Slot>& slots, std::size_t lastCount) {
     std::size_t size = 64;
     while (size < 4 * lastCount) size *= 2;
-    slots.assign(size, free);
+    if (slots.size() < size || slots.size() > 4 * size) slots.assign(size, Slot{});
+}
+
+// The table grown to twice its size, its slots of this call placed again by `place`.
+template <class Slot, class Place>
+void growTable(std::vector<Slot>& slots, std::uint32_t call, Place place) {
+    std::vector<Slot> old(2 * slots.size());
+    old.swap(slots);
+    for (const Slot& s : old)
+        if (s.call == call) place(s);
 }
 
 class LambdaFreeSharing {
 public:
     LambdaFreeSharing(const std::vector<TypedVar>& ctx, ValueRoom& room) : ctx_(ctx), r_(room) {}
 
-    // shareLambdaFree of e.
-    std::optional<std::pair<Expr, NameSupply>> share(const Expr& e, const std::function<NameSupply()>& supply);
+    // shareLambdaFree of e, whose repeats all lie in `body`, below the applications of
+    // `spine` (see belowSpine).
+    std::optional<std::pair<Expr, NameSupply>> share(const Expr& e, const Expr& body,
+                                                     const std::function<NameSupply()>& supply);
 
 private:
     int valueTree(const Expr& e);
     int leafValue(const Expr& leaf);
     int applicationValue(const Expr& node, int fun, int arg);
     int intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at);
-    std::size_t knownSlot(const Expr& node) const;
-    std::size_t claimSlot(const Expr& node, std::size_t at);
-    void reach(int root);
-    bool findGroups();
+    std::size_t nodeSlot(const void* node) const;
+    std::size_t claimNode(const void* node, std::size_t at);
+    bool findGroups(int root);
+    void markAbove();
+    void rankGroups(int root);
     void orderInnermostFirst();
     void keepUncovered();
     void nameKept(NameSupply& supply);
-    Expr shown(const Expr& node);
-    Expr writtenForm(const Expr& node);
-    int valueOfNode(const Expr& node) const;
+    Expr shown(int value, const Expr& node) const;
+    Expr writtenForm(int value) const;
 
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
 };
 
-std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e,
+std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
                                                                       const std::function<NameSupply()>& supply) {
-    startTable(r_.valueSlots, r_.values.size(), -1);
-    startTable(r_.known, r_.knownCount, Known{});
+    startTable(r_.valueSlots, r_.values.size());
+    startTable(r_.nodes, r_.nodeCount);
     r_.values.clear();
-    r_.knownCount = 0;
-    const int root = valueTree(e);
-    reach(root);
-    if (!findGroups()) return std::nullopt;
+    r_.nodeCount = 0;
+    const int root = valueTree(body);  // the last value: it holds all others
+    if (!findGroups(root)) return std::nullopt;
+    markAbove();
+    rankGroups(root);
     orderInnermostFirst();
     keepUncovered();
     NameSupply names = supply();
     nameKept(names);
-    for (int v : r_.post) {
+    r_.written.clear();
+    for (int v : r_.above) {
         Value& x = r_.values[v];
-        if (x.fun < 0) continue;
-        const Value& f = r_.values[x.fun];
-        const Value& a = r_.values[x.arg];
-        x.keptBelow = f.kept >= 0 || f.keptBelow || a.kept >= 0 || a.keptBelow;
+        Expr fun = shown(x.fun, x.node->fun());
+        r_.written.push_back(mkApAs(*x.node, std::move(fun), shown(x.arg, x.node->arg())));
+        x.written = static_cast<int>(r_.written.size()) - 1;
     }
     Defs defs = mkNoDef();
     for (std::size_t k = r_.kept.size(); k-- > 0;)
-        defs = mkOneDef(mkFun(r_.vars[k], writtenForm(*r_.values[r_.kept[k]].node)), std::move(defs), 0);
-    Expr body = writtenForm(e);
-    return std::pair<Expr, NameSupply>{mkLet(mkDList(std::move(defs)), std::move(body), e.lazyType()),
+        defs = mkOneDef(mkFun(r_.vars[k], writtenForm(r_.kept[k])), std::move(defs), 0);
+    Expr written = writtenForm(root);
+    for (std::size_t k = r_.spine.size(); k-- > 0;) {
+        const Expr& x = *r_.spine[k];
+        written = x.fun().isAp() ? mkApAs(x, std::move(written), x.arg()) : mkApAs(x, x.fun(), std::move(written));
+    }
+    return std::pair<Expr, NameSupply>{mkLet(mkDList(std::move(defs)), std::move(written), e.lazyType()),
                                        std::move(names)};
 }
 
@@ -145,57 +193,66 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 
 // The values of e's nodes, parts first, the function's before the argument's: so a value's
 // first node met is its first occurrence in path order.  Applications met before are not
-// entered again.
+// entered again.  One frame per application: down the function side, then its argument.
 int LambdaFreeSharing::valueTree(const Expr& e) {
-    // The stack holds nodes to visit and, marked by a null entry above them, applications
-    // whose parts are done, with the slot that holds them among the nodes met.
-    std::vector<Todo>& todo = r_.todo;
-    std::vector<int>& done = r_.valueStack;
-    todo.assign(1, Todo{&e, 0});
-    done.clear();
-    while (!todo.empty()) {
-        const Todo t = todo.back();
-        todo.pop_back();
-        if (t.node == nullptr) {
-            const Todo app = todo.back();
-            todo.pop_back();
-            const int arg = done.back();
-            const int fun = done[done.size() - 2];
-            done.resize(done.size() - 2);
-            const int v = applicationValue(*app.node, fun, arg);
-            r_.known[app.slot].value = v;
-            done.push_back(v);
-            continue;
+    std::vector<Frame>& frames = r_.frames;
+    frames.clear();
+    const Expr* x = &e;
+    for (;;) {
+        int v = -1;
+        for (;;) {
+            if (!x->isAp()) {
+                v = leafValue(*x);
+                break;
+            }
+            const std::size_t at = nodeSlot(x->identity());
+            if (r_.nodes[at].call == r_.call) {
+                v = r_.nodes[at].value;
+                break;
+            }
+            frames.push_back(Frame{x, claimNode(x->identity(), at), -1});
+            x = &x->fun();
         }
-        const Expr& x = *t.node;
-        if (!x.isAp()) {
-            done.push_back(leafValue(x));
-            continue;
+        for (;;) {
+            if (frames.empty()) return v;
+            Frame& f = frames.back();
+            if (f.fun < 0) {
+                f.fun = v;
+                x = &f.node->arg();
+                break;
+            }
+            v = applicationValue(*f.node, f.fun, v);
+            r_.nodes[f.slot].value = v;
+            frames.pop_back();
         }
-        const std::size_t slot = knownSlot(x);
-        if (r_.known[slot].node != nullptr) {
-            done.push_back(r_.known[slot].value);
-            continue;
-        }
-        todo.push_back(Todo{&x, claimSlot(x, slot)});
-        todo.push_back(Todo{nullptr, 0});
-        todo.push_back(Todo{&x.arg(), 0});
-        todo.push_back(Todo{&x.fun(), 0});
     }
-    return done.back();
 }
 
-// Leaves of one name or constant and one type are one value.
+// Leaves of one name or constant and one type are one value.  A leaf node met before in the
+// call is found by its address in the memo, most leaves of an expression being a few nodes.
 int LambdaFreeSharing::leafValue(const Expr& leaf) {
+    NodeSlot& seen = r_.leaves[spread(reinterpret_cast<std::uintptr_t>(leaf.identity())) & (kLeafMemo - 1)];
+    if (seen.call == r_.call && seen.node == leaf.identity()) return seen.value;
     const std::uint64_t hash = mix(leafKey(leaf), leaf.type().hashCode());
     const std::size_t mask = r_.valueSlots.size() - 1;
     std::size_t at = spread(hash) & mask;
-    for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
-        const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && eqType(c.node->type(), leaf.type()))
-            return r_.valueSlots[at];
+    int v = -1;
+    for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
+        const Value& c = r_.values[r_.valueSlots[at].value];
+        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && eqType(c.node->type(), leaf.type())) {
+            v = r_.valueSlots[at].value;
+            break;
+        }
     }
-    return intern(leaf, -1, -1, hash, at);
+    if (v < 0) {
+        v = intern(leaf, -1, -1, hash, at);
+        if (!ctx_.empty()) {
+            for (const TypedVar& c : ctx_)
+                if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type())) r_.values[v].mentions = true;
+        }
+    }
+    seen = NodeSlot{leaf.identity(), v, r_.call};
+    return v;
 }
 
 // Applications of equal parts are one value when their types are equal, which their parts'
@@ -204,182 +261,179 @@ int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
     const std::uint64_t hash = mix(mix(3, static_cast<std::uint32_t>(fun)), static_cast<std::uint32_t>(arg));
     const std::size_t mask = r_.valueSlots.size() - 1;
     std::size_t at = spread(hash) & mask;
-    for (; r_.valueSlots[at] >= 0; at = (at + 1) & mask) {
-        const Value& c = r_.values[r_.valueSlots[at]];
-        if (c.fun == fun && c.arg == arg && eqType(c.node->type(), node.type())) return r_.valueSlots[at];
+    for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
+        const int c = r_.valueSlots[at].value;
+        if (r_.values[c].fun == fun && r_.values[c].arg == arg && eqType(r_.values[c].node->type(), node.type())) return c;
     }
-    return intern(node, fun, arg, hash, at);
+    const int v = intern(node, fun, arg, hash, at);
+    r_.values[v].mentions = r_.values[fun].mentions || r_.values[arg].mentions;
+    return v;
 }
 
 // A new value, put in the free slot `at` where its search ended; the table stays at most
 // half full.
 int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at) {
     const int v = static_cast<int>(r_.values.size());
-    r_.values.emplace_back();
-    Value& x = r_.values.back();
+    Value& x = r_.values.emplace_back();
     x.fun = fun;
     x.arg = arg;
     x.node = &node;
     x.hash = hash;
-    std::vector<int>& slots = r_.valueSlots;
+    std::vector<ValueSlot>& slots = r_.valueSlots;
     if (2 * r_.values.size() <= slots.size()) {
-        slots[at] = v;
+        slots[at] = ValueSlot{v, r_.call};
         return v;
     }
-    slots.assign(2 * slots.size(), -1);
+    growTable(slots, r_.call, [](const ValueSlot&) {});
     const std::size_t mask = slots.size() - 1;
     for (int w = 0; w <= v; ++w) {
         std::size_t free = spread(r_.values[w].hash) & mask;
-        while (slots[free] >= 0) free = (free + 1) & mask;
-        slots[free] = w;
+        while (slots[free].call == r_.call) free = (free + 1) & mask;
+        slots[free] = ValueSlot{w, r_.call};
     }
     return v;
 }
 
-// The slot of the node among the nodes met, or the free slot where it belongs.
-std::size_t LambdaFreeSharing::knownSlot(const Expr& node) const {
-    const std::size_t mask = r_.known.size() - 1;
-    std::size_t at = spread(reinterpret_cast<std::uintptr_t>(node.identity())) & mask;
-    while (r_.known[at].node != nullptr && r_.known[at].node != node.identity()) at = (at + 1) & mask;
+// The slot of the application among those met, or the free slot where it belongs.
+std::size_t LambdaFreeSharing::nodeSlot(const void* node) const {
+    const std::size_t mask = r_.nodes.size() - 1;
+    std::size_t at = spread(reinterpret_cast<std::uintptr_t>(node)) & mask;
+    while (r_.nodes[at].call == r_.call && r_.nodes[at].node != node) at = (at + 1) & mask;
     return at;
 }
 
-// Takes the free slot `at` for the node, its value still to come; the slot it holds then
-// (the table stays at most half full, and growing places every node again).
-std::size_t LambdaFreeSharing::claimSlot(const Expr& node, std::size_t at) {
-    ++r_.knownCount;
-    if (2 * r_.knownCount <= r_.known.size()) {
-        r_.known[at].node = node.identity();
-        return at;
+// Takes the free slot `at` for the application, its value still to come; the slot it holds
+// then (the table stays at most half full, and growing places every node again, the ones in
+// the walk too).
+std::size_t LambdaFreeSharing::claimNode(const void* node, std::size_t at) {
+    ++r_.nodeCount;
+    if (2 * r_.nodeCount > r_.nodes.size()) {
+        growTable(r_.nodes, r_.call, [this](const NodeSlot& s) { r_.nodes[nodeSlot(s.node)] = s; });
+        for (Frame& f : r_.frames) f.slot = nodeSlot(f.node->identity());
+        at = nodeSlot(node);
     }
-    std::vector<Known> old(2 * r_.known.size());
-    old.swap(r_.known);
-    const std::size_t mask = r_.known.size() - 1;
-    for (const Known& k : old) {
-        if (k.node == nullptr) continue;
-        std::size_t free = spread(reinterpret_cast<std::uintptr_t>(k.node)) & mask;
-        while (r_.known[free].node != nullptr) free = (free + 1) & mask;
-        r_.known[free] = k;
-    }
-    // The applications waiting for their values are placed anew.
-    for (Todo& t : r_.todo)
-        if (t.node != nullptr && r_.known[knownSlot(*t.node)].node == t.node->identity()) t.slot = knownSlot(*t.node);
-    at = knownSlot(node);
-    r_.known[at].node = node.identity();
+    r_.nodes[at] = NodeSlot{node, -1, r_.call};
     return at;
-}
-
-int LambdaFreeSharing::valueOfNode(const Expr& node) const {
-    return node.isAp() ? r_.known[knownSlot(node)].value : -1;
 }
 
 // --- the graph of values ------------------------------------------------------------------------
 
-// The values of the expression, each once, in visiting order (a value, its argument's, its
-// function's: so first occurrences come in the order of a walk of the tree) and in
-// post-order; with their parents and their occurrences, counted up to two.
-void LambdaFreeSharing::reach(int root) {
+// Parents before parts (the values in reverse): how often each value occurs (twice or more
+// when it has two incoming edges or one from a value that occurs twice), its groups (the
+// liftable applications that occur twice or more), the covered ones and those inside a
+// group.  False when there is no group.
+bool LambdaFreeSharing::findGroups(int root) {
     std::vector<Value>& values = r_.values;
-    r_.visits.clear();
-    r_.post.clear();
-    r_.frames.assign(1, {root, false});
-    while (!r_.frames.empty()) {
-        auto [v, expanded] = r_.frames.back();
-        if (expanded) {
-            r_.frames.pop_back();
-            r_.post.push_back(v);
-            continue;
+    bool found = false;
+    for (int v = root; v >= 0; --v) {
+        Value& x = values[v];
+        if (x.fun < 0) continue;
+        if (x.parents > 0) {
+            const Value& p = values[x.parent];
+            x.twice = x.parents > 1 || p.twice;
+            x.covered = x.parents == 1 && (p.group || p.covered);
         }
-        if (values[v].entered) {
-            r_.frames.pop_back();
-            continue;
-        }
-        values[v].entered = true;
-        r_.visits.push_back(v);
-        r_.frames.back().second = true;
-        if (values[v].fun >= 0) {
-            const int fun = values[v].fun, arg = values[v].arg;
-            r_.frames.emplace_back(fun, false);
-            r_.frames.emplace_back(arg, false);
+        x.group = x.twice && !x.mentions && !isArrowType(x.node->type());
+        found = found || x.group;
+        for (int part : {x.fun, x.arg}) {
+            Value& y = values[part];
+            ++y.parents;
+            y.parent = v;
+            y.inside = y.inside || x.group || x.inside;
         }
     }
-    // Parents before parts: a value occurs as often as its parents together.
-    values[root].occurs = 1;
-    for (std::size_t k = r_.post.size(); k-- > 0;) {
-        const int v = r_.post[k];
-        const Value& x = values[v];
+    return found;
+}
+
+// Parts before parents: the values that hold a group, those above a kept group (in `above`)
+// and those that order the groups (in `ordering`): the groups and the values inside one that
+// hold one.
+void LambdaFreeSharing::markAbove() {
+    std::vector<Value>& values = r_.values;
+    r_.above.clear();
+    r_.ordering.clear();
+    for (int v = 0; v < static_cast<int>(values.size()); ++v) {
+        Value& x = values[v];
         if (x.fun < 0) continue;
-        for (int part : {x.fun, x.arg}) {
-            Value& p = values[part];
-            p.occurs = static_cast<std::uint8_t>(std::min(2, p.occurs + x.occurs));
-            ++p.parents;
-            p.parent = v;
+        const Value& f = values[x.fun];
+        const Value& a = values[x.arg];
+        x.keptBelow = (f.group && !f.covered) || f.keptBelow || (a.group && !a.covered) || a.keptBelow;
+        x.holdsGroup = x.group || f.holdsGroup || a.holdsGroup;
+        if (x.keptBelow) r_.above.push_back(v);
+        if (x.group || (x.inside && x.holdsGroup)) {
+            x.local = static_cast<int>(r_.ordering.size());
+            r_.ordering.push_back(v);
         }
     }
 }
 
-// The liftable applications that occur twice or more, in order of first occurrence.
-bool LambdaFreeSharing::findGroups() {
+// The groups in order of first occurrence in visiting order (a value, its argument's, its
+// function's), from a walk of the graph that enters no value twice and only those that hold
+// a group.
+void LambdaFreeSharing::rankGroups(int root) {
     std::vector<Value>& values = r_.values;
-    if (!ctx_.empty()) {
-        for (int v : r_.post) {
-            Value& x = values[v];
-            const Expr& node = *x.node;
-            if (x.fun >= 0) {
-                x.mentions = values[x.fun].mentions || values[x.arg].mentions;
-                continue;
-            }
-            for (const TypedVar& c : ctx_)
-                if (node.isVar() && c.first == node.name() && eqType(c.second, node.type())) x.mentions = true;
-        }
-    }
+    std::vector<int>& todo = r_.valueStack;
+    todo.assign(1, root);
     r_.groups.clear();
-    for (int v : r_.visits) {
-        Value& x = values[v];
-        if (x.fun < 0 || x.occurs < 2 || x.mentions || isArrowType(x.node->type())) continue;
-        x.group = static_cast<int>(r_.groups.size());
-        r_.groups.push_back(v);
+    while (!todo.empty()) {
+        Value& x = values[todo.back()];
+        const int v = todo.back();
+        todo.pop_back();
+        if (x.entered) continue;
+        x.entered = true;
+        if (x.group) {
+            x.rank = static_cast<int>(r_.groups.size());
+            r_.groups.push_back(v);
+        }
+        if (values[x.fun].holdsGroup && !values[x.fun].entered) todo.push_back(x.fun);
+        if (values[x.arg].holdsGroup && !values[x.arg].entered) todo.push_back(x.arg);
     }
-    return !r_.groups.empty();
 }
 
 // The groups innermost first, into order: repeatedly the first group (in order of first
 // occurrence) that holds no group not yet taken.  That is a topological order of the graph,
 // parts first, in which the values that are no group are taken as soon as their parts are,
-// and of the groups whose parts are all taken the first.
+// and of the groups whose parts are all taken the first.  Only the values in `ordering` can
+// hold back a group: the others hold no group or lie in none.
 void LambdaFreeSharing::orderInnermostFirst() {
     std::vector<Value>& values = r_.values;
-    const std::size_t n = values.size();
-    std::vector<int>& start = r_.parentStart;
-    std::vector<int>& list = r_.parentList;
+    const std::vector<int>& ordering = r_.ordering;
+    const std::size_t n = ordering.size();
+    std::vector<int>& start = r_.edgeStart;  // the parents of every value in `ordering`
+    std::vector<int>& list = r_.edges;
     start.assign(n + 1, 0);
-    for (int v : r_.post) start[v + 1] = static_cast<int>(values[v].parents);
-    for (std::size_t v = 0; v < n; ++v) start[v + 1] += start[v];
-    list.assign(static_cast<std::size_t>(start[n]), -1);
-    std::vector<int>& fill = r_.valueStack;
-    fill.assign(start.begin(), start.end() - 1);
-    std::vector<int>& ready = r_.kept;  // values ready that are no group
-    ready.clear();
-    for (int v : r_.post) {
+    for (int v : ordering) {
         Value& x = values[v];
-        x.pending = x.fun >= 0 ? 2 : 0;
-        if (x.fun >= 0) {
-            list[fill[x.fun]++] = v;
-            list[fill[x.arg]++] = v;
-        } else {
-            ready.push_back(v);
+        x.pending = 0;
+        for (int part : {x.fun, x.arg}) {
+            if (values[part].local < 0) continue;
+            ++start[values[part].local + 1];
+            ++x.pending;
         }
     }
+    for (std::size_t k = 0; k < n; ++k) start[k + 1] += start[k];
+    list.resize(static_cast<std::size_t>(start[n]));
+    std::vector<int>& fill = r_.valueStack;
+    fill.assign(start.begin(), start.end() - 1);
+    for (int v : ordering) {
+        for (int part : {values[v].fun, values[v].arg})
+            if (values[part].local >= 0) list[fill[values[part].local]++] = v;
+    }
+    std::vector<int>& ready = r_.kept;  // values ready that are no group
+    ready.clear();
     std::priority_queue<int, std::vector<int>, std::greater<int>> readyGroups;
-    r_.order.clear();
-    auto take = [&](int v) {
-        for (int k = start[v]; k < start[v + 1]; ++k) {
-            Value& p = values[list[k]];
-            if (--p.pending != 0) continue;
-            if (p.group >= 0) readyGroups.push(p.group);
-            else ready.push_back(list[k]);
-        }
+    auto becomesReady = [&](int v) {
+        if (values[v].group) readyGroups.push(values[v].rank);
+        else ready.push_back(v);
     };
+    for (int v : ordering)
+        if (values[v].pending == 0) becomesReady(v);
+    auto take = [&](int v) {
+        const int at = values[v].local;
+        for (int k = start[at]; k < start[at + 1]; ++k)
+            if (--values[list[k]].pending == 0) becomesReady(list[k]);
+    };
+    r_.order.clear();
     for (;;) {
         while (!ready.empty()) {
             const int v = ready.back();
@@ -394,19 +448,12 @@ void LambdaFreeSharing::orderInnermostFirst() {
     }
 }
 
-// A group found only inside another group's occurrences, one in each, lies on a chain of
-// single parents up to it; the others are kept, in writing order.
+// The groups not covered (found only inside another group's occurrences, one in each: on a
+// chain of single parents up to it) are kept, in writing order.
 void LambdaFreeSharing::keepUncovered() {
-    std::vector<Value>& values = r_.values;
-    for (std::size_t k = r_.post.size(); k-- > 0;) {
-        Value& x = values[r_.post[k]];
-        if (x.parents != 1) continue;
-        const Value& p = values[x.parent];
-        x.covered = p.group >= 0 || p.covered;
-    }
     r_.kept.clear();
     for (int g : r_.order) {
-        Value& x = values[r_.groups[g]];
+        Value& x = r_.values[r_.groups[g]];
         if (x.covered) continue;
         x.kept = static_cast<int>(r_.kept.size());
         r_.kept.push_back(r_.groups[g]);
@@ -425,43 +472,33 @@ void LambdaFreeSharing::nameKept(NameSupply& supply) {
 
 // --- written forms ------------------------------------------------------------------------------
 
-// A node as it stands in its parent: a kept group's variable, else its written form.
-Expr LambdaFreeSharing::shown(const Expr& node) {
-    const int v = valueOfNode(node);
-    if (v < 0) return node;
-    if (r_.values[v].kept >= 0) return r_.vars[r_.values[v].kept];
-    if (!r_.values[v].keptBelow) return node;
-    return r_.written[r_.known[knownSlot(node)].written];
+// A part of the value, `node` where it stands: a kept group's variable, else its written form.
+Expr LambdaFreeSharing::shown(int value, const Expr& node) const {
+    const Value& x = r_.values[value];
+    if (x.kept >= 0) return r_.vars[x.kept];
+    return x.keptBelow ? r_.written[x.written] : node;
 }
 
-// The node with the kept groups' occurrences strictly inside it replaced by their variables:
-// the node itself when there are none, else one node made, parts first, for each node met
-// that stands above an occurrence.
-Expr LambdaFreeSharing::writtenForm(const Expr& top) {
-    const int topValue = valueOfNode(top);
-    if (topValue < 0 || !r_.values[topValue].keptBelow) return top;
-    auto waits = [this](const Expr& part) {
-        const int v = valueOfNode(part);
-        return v >= 0 && r_.values[v].kept < 0 && r_.values[v].keptBelow && r_.known[knownSlot(part)].written < 0;
-    };
-    std::vector<const Expr*>& todo = r_.nodeStack;
-    todo.assign(1, &top);
-    while (!todo.empty()) {
-        const Expr& x = *todo.back();
-        if (r_.known[knownSlot(x)].written >= 0) {
-            todo.pop_back();
-            continue;
-        }
-        const bool funWaits = waits(x.fun()), argWaits = waits(x.arg());
-        if (funWaits) todo.push_back(&x.fun());
-        if (argWaits) todo.push_back(&x.arg());
-        if (funWaits || argWaits) continue;
-        Expr fun = shown(x.fun());
-        r_.written.push_back(mkApAs(x, std::move(fun), shown(x.arg())));
-        r_.known[knownSlot(x)].written = static_cast<int>(r_.written.size()) - 1;
-        todo.pop_back();
+// The value with the kept groups' occurrences strictly inside it replaced by their variables:
+// its first node when there are none, else one node made for it, as for every value above an
+// occurrence (equal subtrees are written alike).
+Expr LambdaFreeSharing::writtenForm(int value) const {
+    const Value& x = r_.values[value];
+    return x.keptBelow ? r_.written[x.written] : *x.node;
+}
+
+// The applications from e down that have a leaf on one side and an application on the other,
+// into spine, and the application below them.  Each occurs once (its parent does, and it lies
+// in no sibling, the siblings being leaves), so whatever repeats lies below them.
+const Expr& belowSpine(const Expr& e, std::vector<const Expr*>& spine) {
+    spine.clear();
+    const Expr* x = &e;
+    for (;;) {
+        const bool funAp = x->fun().isAp();
+        if (funAp == x->arg().isAp()) return *x;
+        spine.push_back(x);
+        x = funAp ? &x->fun() : &x->arg();
     }
-    return r_.written[r_.known[knownSlot(top)].written];
 }
 
 // May e hold two equal applications?  False only when it does not.  Two equal applications
@@ -471,37 +508,39 @@ Expr LambdaFreeSharing::writtenForm(const Expr& top) {
 // from their leaves' names and constants: a walk that reads no type, hashes only twigs and
 // stops at the first key met twice (so it meets a shared node at most twice).
 bool mayRepeat(const Expr& e, ValueRoom& room) {
-    std::vector<std::uint64_t>& keys = room.twigKeys;
-    startTable(keys, room.twigCount, std::uint64_t{0});
+    std::vector<TwigSlot>& twigs = room.twigs;
+    startTable(twigs, room.twigCount);
     room.twigCount = 0;
     std::vector<const Expr*>& todo = room.nodeStack;
-    todo.assign(1, &e);
-    while (!todo.empty()) {
-        const Expr& x = *todo.back();
-        todo.pop_back();
-        const bool funAp = x.fun().isAp(), argAp = x.arg().isAp();
-        if (funAp) todo.push_back(&x.fun());
-        if (argAp) todo.push_back(&x.arg());
-        if (funAp || argAp) continue;
-        const std::uint64_t key = mix(mix(leafKey(x.fun()), leafKey(x.arg())), 0) | 1;  // never 0
-        if (2 * (room.twigCount + 1) > keys.size()) {
-            std::vector<std::uint64_t> old(2 * keys.size(), 0);
-            old.swap(keys);
-            for (std::uint64_t k : old) {
-                if (k == 0) continue;
-                std::size_t at = spread(k) & (keys.size() - 1);
-                while (keys[at] != 0) at = (at + 1) & (keys.size() - 1);
-                keys[at] = k;
-            }
+    todo.clear();
+    const Expr* x = &e;
+    for (;;) {
+        const Expr& fun = x->fun();
+        const Expr& arg = x->arg();
+        const bool funAp = fun.isAp(), argAp = arg.isAp();
+        if (funAp || argAp) {
+            if (funAp && argAp) todo.push_back(&arg);
+            x = funAp ? &fun : &arg;
+            continue;
         }
-        const std::size_t mask = keys.size() - 1;
+        const std::uint64_t key = mix(leafKey(fun), leafKey(arg));
+        if (2 * (room.twigCount + 1) > twigs.size()) {
+            growTable(twigs, room.call, [&twigs](const TwigSlot& s) {
+                std::size_t at = spread(s.key) & (twigs.size() - 1);
+                while (twigs[at].call == s.call) at = (at + 1) & (twigs.size() - 1);
+                twigs[at] = s;
+            });
+        }
+        const std::size_t mask = twigs.size() - 1;
         std::size_t at = spread(key) & mask;
-        for (; keys[at] != 0; at = (at + 1) & mask)
-            if (keys[at] == key) return true;
-        keys[at] = key;
+        for (; twigs[at].call == room.call; at = (at + 1) & mask)
+            if (twigs[at].key == key) return true;
+        twigs[at] = TwigSlot{key, room.call};
         ++room.twigCount;
+        if (todo.empty()) return false;
+        x = todo.back();
+        todo.pop_back();
     }
-    return false;
 }
 
 }  // namespace
@@ -510,8 +549,10 @@ std::optional<std::pair<Expr, NameSupply>> shareLambdaFree(const Expr& e, const 
                                                            const std::function<NameSupply()>& supply) {
     if (!e.isAp()) return std::nullopt;  // a leaf repeats nothing
     BorrowedRoom<ValueRoom> room;
-    if (!mayRepeat(e, *room)) return std::nullopt;
-    return LambdaFreeSharing(ctx, *room).share(e, supply);
+    room->startCall();
+    const Expr& body = belowSpine(e, room->spine);
+    if (!mayRepeat(body, *room)) return std::nullopt;
+    return LambdaFreeSharing(ctx, *room).share(e, body, supply);
 }
 
 }  // namespace plim
