@@ -116,34 +116,7 @@ const Type& optype(Op op) {
 
 // --- constants ------------------------------------------------------------------------------
 
-void Constant::expect(ConstantKind k) const {
-    if (kind_ != k) failInternal("internal error: field of another kind of constant");
-}
-
-std::int32_t Constant::number() const {
-    expect(ConstantKind::Number);
-    return int_;
-}
-float Constant::fnumber() const {
-    expect(ConstantKind::FNumber);
-    return float_;
-}
-Op Constant::op() const {
-    expect(ConstantKind::Binop);
-    return op_;
-}
-bool Constant::boolean() const {
-    expect(ConstantKind::Boolean);
-    return bool_;
-}
-std::int32_t Constant::arity() const {
-    expect(ConstantKind::Tuple);
-    return int_;
-}
-const std::string& Constant::constrName() const {
-    expect(ConstantKind::Constr);
-    return *name_;
-}
+void Constant::otherKind() { failInternal("internal error: field of another kind of constant"); }
 
 Constant mkIf() { return Constant(ConstantKind::If); }
 Constant mkNumber(std::int32_t n) {

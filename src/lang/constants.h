@@ -60,12 +60,32 @@ enum class ConstantKind : std::uint8_t { If, Number, FNumber, Binop, Boolean, Nu
 class Constant {
 public:
     ConstantKind kind() const { return kind_; }
-    std::int32_t number() const;             // Number
-    float fnumber() const;                   // FNumber
-    Op op() const;                           // Binop
-    bool boolean() const;                    // Boolean
-    std::int32_t arity() const;              // Tuple
-    const std::string& constrName() const;   // Constr
+    // The field of each kind; asked of another kind, an internal error.  In line: the sharing
+    // of the display form hashes the constants of every step's expression.
+    std::int32_t number() const {
+        expect(ConstantKind::Number);
+        return int_;
+    }
+    float fnumber() const {
+        expect(ConstantKind::FNumber);
+        return float_;
+    }
+    Op op() const {
+        expect(ConstantKind::Binop);
+        return op_;
+    }
+    bool boolean() const {
+        expect(ConstantKind::Boolean);
+        return bool_;
+    }
+    std::int32_t arity() const {
+        expect(ConstantKind::Tuple);
+        return int_;
+    }
+    const std::string& constrName() const {
+        expect(ConstantKind::Constr);
+        return *name_;
+    }
 
 private:
     friend Constant mkIf();
@@ -79,7 +99,10 @@ private:
     friend Constant mkError();
 
     explicit Constant(ConstantKind kind) : kind_(kind) {}
-    void expect(ConstantKind k) const;
+    void expect(ConstantKind k) const {
+        if (kind_ != k) otherKind();
+    }
+    [[noreturn]] static void otherKind();
 
     ConstantKind kind_;
     Op op_ = Op::App;

@@ -26,7 +26,6 @@ using shared_display_detail::isArrowType;
 using shared_display_detail::leafKey;
 using shared_display_detail::mix;
 using shared_display_detail::sameLeaf;
-using shared_display_detail::spread;
 
 // One distinct subtree of the expression.  Values are numbered parts first, so a value's
 // parents come after it.
@@ -77,6 +76,12 @@ struct Frame {
 };
 
 constexpr std::size_t kLeafMemo = 256;
+
+// The slot of a key in a table of mask + 1 slots (a power of two): the high half of a product
+// with an odd constant, so that numbers and addresses spread too.
+inline std::size_t slotOf(std::uint64_t key, std::size_t mask) {
+    return static_cast<std::size_t>((key * 0x9e3779b97f4a7c15ULL) >> 32) & mask;
+}
 
 // The work space of the calls of a thread: capacity only, nothing read from one call in the
 // next (the stamps tell this call's slots).
@@ -231,11 +236,11 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
 // Leaves of one name or constant and one type are one value.  A leaf node met before in the
 // call is found by its address in the memo, most leaves of an expression being a few nodes.
 int LambdaFreeSharing::leafValue(const Expr& leaf) {
-    NodeSlot& seen = r_.leaves[spread(reinterpret_cast<std::uintptr_t>(leaf.identity())) & (kLeafMemo - 1)];
+    NodeSlot& seen = r_.leaves[slotOf(reinterpret_cast<std::uintptr_t>(leaf.identity()), kLeafMemo - 1)];
     if (seen.call == r_.call && seen.node == leaf.identity()) return seen.value;
     const std::uint64_t hash = mix(leafKey(leaf), leaf.type().hashCode());
     const std::size_t mask = r_.valueSlots.size() - 1;
-    std::size_t at = spread(hash) & mask;
+    std::size_t at = slotOf(hash, mask);
     int v = -1;
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at].value];
@@ -258,9 +263,9 @@ int LambdaFreeSharing::leafValue(const Expr& leaf) {
 // Applications of equal parts are one value when their types are equal, which their parts'
 // equal types make the rule.
 int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
-    const std::uint64_t hash = mix(mix(3, static_cast<std::uint32_t>(fun)), static_cast<std::uint32_t>(arg));
+    const std::uint64_t hash = (std::uint64_t{static_cast<std::uint32_t>(fun)} << 32) | static_cast<std::uint32_t>(arg);
     const std::size_t mask = r_.valueSlots.size() - 1;
-    std::size_t at = spread(hash) & mask;
+    std::size_t at = slotOf(hash, mask);
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const int c = r_.valueSlots[at].value;
         if (r_.values[c].fun == fun && r_.values[c].arg == arg && eqType(r_.values[c].node->type(), node.type())) return c;
@@ -287,7 +292,7 @@ int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t 
     growTable(slots, r_.call, [](const ValueSlot&) {});
     const std::size_t mask = slots.size() - 1;
     for (int w = 0; w <= v; ++w) {
-        std::size_t free = spread(r_.values[w].hash) & mask;
+        std::size_t free = slotOf(r_.values[w].hash, mask);
         while (slots[free].call == r_.call) free = (free + 1) & mask;
         slots[free] = ValueSlot{w, r_.call};
     }
@@ -297,7 +302,7 @@ int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t 
 // The slot of the application among those met, or the free slot where it belongs.
 std::size_t LambdaFreeSharing::nodeSlot(const void* node) const {
     const std::size_t mask = r_.nodes.size() - 1;
-    std::size_t at = spread(reinterpret_cast<std::uintptr_t>(node)) & mask;
+    std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(node), mask);
     while (r_.nodes[at].call == r_.call && r_.nodes[at].node != node) at = (at + 1) & mask;
     return at;
 }
@@ -523,16 +528,16 @@ bool mayRepeat(const Expr& e, ValueRoom& room) {
             x = funAp ? &fun : &arg;
             continue;
         }
-        const std::uint64_t key = mix(leafKey(fun), leafKey(arg));
+        const std::uint64_t key = leafKey(fun) * 0x9e3779b97f4a7c15ULL + leafKey(arg);
         if (2 * (room.twigCount + 1) > twigs.size()) {
             growTable(twigs, room.call, [&twigs](const TwigSlot& s) {
-                std::size_t at = spread(s.key) & (twigs.size() - 1);
+                std::size_t at = slotOf(s.key, twigs.size() - 1);
                 while (twigs[at].call == s.call) at = (at + 1) & (twigs.size() - 1);
                 twigs[at] = s;
             });
         }
         const std::size_t mask = twigs.size() - 1;
-        std::size_t at = spread(key) & mask;
+        std::size_t at = slotOf(key, mask);
         for (; twigs[at].call == room.call; at = (at + 1) & mask)
             if (twigs[at].key == key) return true;
         twigs[at] = TwigSlot{key, room.call};
