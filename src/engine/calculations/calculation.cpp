@@ -13,8 +13,9 @@ namespace plim {
 Expr displayForm(const Expr& e) {
     auto supplyFor = [&e] { return freshFor(e, {})(initialNameSupply()); };
     if (!e.holdsAny(ExprHolds::Lam | ExprHolds::Let)) {
-        // Without lambdas there is no body to share in and no redex: the let of shareCommon,
-        // with names fresh for e made only when something is shared, is the display form.
+        // The lambda-free shortcut (named in common_subexpressions.h): without lambdas there
+        // is no body to share in and no redex, so the let of shareCommon, with names fresh
+        // for e made only when something is shared, is the display form.
         auto written = shareLambdaFree(e, {}, supplyFor);
         return written ? written->first : e;
     }

@@ -116,6 +116,36 @@ TEST(ShareCommon, ARepeatAtTheBottomOfAHundredThousandLevelsIsSharedOnTheOrdinar
         test::kOrdinaryStack);
 }
 
+TEST(ShareCommon, RepeatsBelowAHundredThousandSuccessorsAreWrittenUnderThem) {
+    runOnLargeStack(
+        [] {
+            // The successors occur once each: the repeats lie below them, and the written form
+            // rebuilds them over the bottom's.
+            const int levels = test::inputSize(100000);
+            const Expr bottom = add(peano(2), succ(peano(2)));
+            Expr e = bottom;
+            for (int i = 0; i < levels; ++i) e = succ(e);
+            auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+            ASSERT_TRUE(r.first.isLet());
+            EXPECT_EQ(s.vars.head(), "b");
+            EXPECT_EQ(showExpr(mkLet(r.first.defs(), zero(), nat())), "Z\nwhere a = S (S Z)");
+            Expr written = r.first.body();
+            for (int i = 0; i < levels; ++i) {
+                ASSERT_TRUE(written.isAp() && written.fun().sameNode(e.fun()));
+                written = written.arg();
+                e = e.arg();
+            }
+            EXPECT_EQ(showExpr(written), "add a (S a)");
+            // Nothing repeats below them: the expression itself, no name drawn.
+            Expr lone = add(peano(2), var("q"));
+            for (int i = 0; i < levels; ++i) lone = succ(lone);
+            auto [same, t] = shareCommon(CtxExpr{lone, {}}, initialNameSupply());
+            EXPECT_TRUE(same.first.sameNode(lone));
+            EXPECT_EQ(t.vars.head(), "a");
+        },
+        test::kOrdinaryStack);
+}
+
 TEST(ShareCommon, RepeatsMentioningTheContextStay) {
     const Expr q = var("q");
     const Expr e = add(succ(q), add(succ(q), succ(succ(zero()))));
