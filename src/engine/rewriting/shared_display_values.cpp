@@ -515,7 +515,12 @@ const Expr& belowSpine(const Expr& e, std::vector<const Expr*>& spine) {
 bool mayRepeat(const Expr& e, ValueRoom& room) {
     std::vector<TwigSlot>& twigs = room.twigs;
     startTable(twigs, room.twigCount);
-    room.twigCount = 0;
+    // The table and the count in locals, read again only when the table grows.
+    const std::uint32_t call = room.call;
+    TwigSlot* slots = twigs.data();
+    std::size_t mask = twigs.size() - 1;
+    std::size_t& count = room.twigCount;
+    count = 0;
     std::vector<const Expr*>& todo = room.nodeStack;
     todo.clear();
     const Expr* x = &e;
@@ -529,19 +534,20 @@ bool mayRepeat(const Expr& e, ValueRoom& room) {
             continue;
         }
         const std::uint64_t key = leafKey(fun) * 0x9e3779b97f4a7c15ULL + leafKey(arg);
-        if (2 * (room.twigCount + 1) > twigs.size()) {
-            growTable(twigs, room.call, [&twigs](const TwigSlot& s) {
+        if (2 * (count + 1) > mask + 1) {
+            growTable(twigs, call, [&twigs](const TwigSlot& s) {
                 std::size_t at = slotOf(s.key, twigs.size() - 1);
                 while (twigs[at].call == s.call) at = (at + 1) & (twigs.size() - 1);
                 twigs[at] = s;
             });
+            slots = twigs.data();
+            mask = twigs.size() - 1;
         }
-        const std::size_t mask = twigs.size() - 1;
         std::size_t at = slotOf(key, mask);
-        for (; twigs[at].call == room.call; at = (at + 1) & mask)
-            if (twigs[at].key == key) return true;
-        twigs[at] = TwigSlot{key, room.call};
-        ++room.twigCount;
+        for (; slots[at].call == call; at = (at + 1) & mask)
+            if (slots[at].key == key) return true;
+        slots[at] = TwigSlot{key, call};
+        ++count;
         if (todo.empty()) return false;
         x = todo.back();
         todo.pop_back();
