@@ -202,6 +202,7 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 int LambdaFreeSharing::valueTree(const Expr& e) {
     std::vector<Frame>& frames = r_.frames;
     frames.clear();
+    const std::uint32_t call = r_.call;
     const Expr* x = &e;
     for (;;) {
         int v = -1;
@@ -211,8 +212,9 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 break;
             }
             const std::size_t at = nodeSlot(x->identity());
-            if (r_.nodes[at].call == r_.call) {
-                v = r_.nodes[at].value;
+            const NodeSlot& met = r_.nodes[at];
+            if (met.call == call) {
+                v = met.value;
                 break;
             }
             frames.push_back(Frame{x, claimNode(x->identity(), at), -1});
@@ -226,8 +228,9 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 x = &f.node->arg();
                 break;
             }
+            const std::size_t slot = f.slot;
             v = applicationValue(*f.node, f.fun, v);
-            r_.nodes[f.slot].value = v;
+            r_.nodes[slot].value = v;
             frames.pop_back();
         }
     }
