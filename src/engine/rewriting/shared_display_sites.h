@@ -76,15 +76,16 @@ inline std::uint64_t nameHash(const std::string& name) {
 // Equal constants (eqConstant) hash alike; no text is built.
 inline std::uint64_t constantHash(const Constant& c) {
     const auto kind = static_cast<std::uint64_t>(c.kind());
+    // Numbers and operators first, without the switch's table: most leaves are those.
+    if (c.kind() == ConstantKind::Number) return mix(kind, static_cast<std::uint32_t>(c.number()));
+    if (c.kind() == ConstantKind::Binop) return mix(kind, static_cast<std::uint64_t>(c.op()));
     switch (c.kind()) {
-    case ConstantKind::Number: return mix(kind, static_cast<std::uint32_t>(c.number()));
     case ConstantKind::FNumber: {
         const float x = c.fnumber();
         std::uint32_t bits = 0;
         if (x != 0.0f) std::memcpy(&bits, &x, sizeof bits);
         return mix(kind, bits);
     }
-    case ConstantKind::Binop: return mix(kind, static_cast<std::uint64_t>(c.op()));
     case ConstantKind::Boolean: return mix(kind, c.boolean() ? 1 : 0);
     case ConstantKind::Tuple: return mix(kind, static_cast<std::uint32_t>(c.arity()));
     case ConstantKind::Constr: return mix(kind, nameHash(c.constrName()));
@@ -105,7 +106,8 @@ inline std::uint64_t leafHash(const Expr& e) {
 // A leaf's key by its name or constant, types not read: equal leaves (sameLeaf) have equal
 // keys.
 inline std::uint64_t leafKey(const Expr& leaf) {
-    return leaf.isVar() ? mix(0x1234567ULL, nameHash(leaf.name())) : leafHash(leaf);
+    if (leaf.isCon()) return constantHash(leaf.constant());
+    return leaf.isVar() ? mix(0x1234567ULL, nameHash(leaf.name())) : 0;
 }
 
 // Is t a function type?
