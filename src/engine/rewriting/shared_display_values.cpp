@@ -1,9 +1,10 @@
 // Common subexpressions of expressions without lambdas, from their hash-consed values (see
 // common_subexpressions.h for the algorithm and its costs).
 //
-// The walks over the expression (valueTree, mayRepeat) keep work stacks of their own: they run
-// on every step of a calculation, and the visitor's frames cost them more than the sharing
-// itself (callgrind).  The other walks go over the values, a graph, not a tree.
+// The walks over the expression keep work stacks of their own, as hand-made loops of a hot
+// path (they run on every step of a calculation): belowSpine goes down one path, mayRepeat
+// stops at the first repeat, valueTree enters a node shared in memory once.  The other walks
+// go over the values, a graph, not a tree.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -114,8 +115,9 @@ struct ValueRoom {
     }
 };
 
-// Room for twice as many entries as the last call made, at least 64: the table neither
-// grows step by step in a calculation nor stays large after a large expression.
+// At least four slots for each entry the last call made, at least 64, the table kept while it
+// has at most four times that: it neither grows step by step in a calculation nor stays large
+// after a large expression.
 template <class Slot>
 void startTable(std::vector<Slot>& slots, std::size_t lastCount) {
     std::size_t size = 64;
@@ -256,7 +258,8 @@ int LambdaFreeSharing::leafValue(const Expr& leaf) {
         v = intern(leaf, -1, -1, hash, at);
         if (!ctx_.empty()) {
             for (const TypedVar& c : ctx_)
-                if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type())) r_.values[v].mentions = true;
+                if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type()))
+                    r_.values[v].mentions = true;
         }
     }
     seen = NodeSlot{leaf.identity(), v, r_.call};
@@ -266,12 +269,13 @@ int LambdaFreeSharing::leafValue(const Expr& leaf) {
 // Applications of equal parts are one value when their types are equal, which their parts'
 // equal types make the rule.
 int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
-    const std::uint64_t hash = (std::uint64_t{static_cast<std::uint32_t>(fun)} << 32) | static_cast<std::uint32_t>(arg);
+    const std::uint64_t hash = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
     const std::size_t mask = r_.valueSlots.size() - 1;
     std::size_t at = slotOf(hash, mask);
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const int c = r_.valueSlots[at].value;
-        if (r_.values[c].fun == fun && r_.values[c].arg == arg && eqType(r_.values[c].node->type(), node.type())) return c;
+        const Value& x = r_.values[c];
+        if (x.fun == fun && x.arg == arg && eqType(x.node->type(), node.type())) return c;
     }
     const int v = intern(node, fun, arg, hash, at);
     r_.values[v].mentions = r_.values[fun].mentions || r_.values[arg].mentions;
