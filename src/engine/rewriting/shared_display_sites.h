@@ -76,7 +76,8 @@ inline std::uint64_t nameHash(const std::string& name) {
 // Equal constants (eqConstant) hash alike; no text is built.
 inline std::uint64_t constantHash(const Constant& c) {
     const auto kind = static_cast<std::uint64_t>(c.kind());
-    // Numbers and operators first, without the switch's table: most leaves are those.
+    // Numbers and operators first, without the switch's table: most leaves are those (a
+    // shortcut named in common_subexpressions.h).
     if (c.kind() == ConstantKind::Number) return mix(kind, static_cast<std::uint32_t>(c.number()));
     if (c.kind() == ConstantKind::Binop) return mix(kind, static_cast<std::uint64_t>(c.op()));
     switch (c.kind()) {
