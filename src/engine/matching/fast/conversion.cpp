@@ -3,9 +3,7 @@
 #include <array>
 #include <optional>
 #include <span>
-#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
@@ -19,78 +17,47 @@ constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindi
 
 bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 
-// The names bound around the expression being converted, with how often each is bound.
+// The different names bound around the node being converted: the context's, then those of
+// the lambdas entered on the way down, one set per lambda open.  A set is all that a
+// conversion depends on, and it keys the memo in constant time.
 class Scope {
 public:
-    explicit Scope(const std::vector<std::string>& names) {
-        for (const auto& n : names) ++count_[n];
-    }
-    bool binds(const std::string& n) const {
-        if (count_.empty()) return false;
-        auto it = count_.find(n);
-        return it != count_.end() && it->second > 0;
-    }
+    explicit Scope(const NameSet& context) : sets_{context} {}
+    bool binds(const std::string& n) const { return sets_.back().contains(n); }
     void enter(const std::vector<std::string>& names) {
-        for (const auto& n : names) distinct_ += ++count_[n] == 1 ? 1 : 0;
+        NameSet inner = sets_.back();
+        for (const auto& n : names) inner = inner.with(n);
+        sets_.push_back(std::move(inner));
     }
-    void leave(const std::vector<std::string>& names) {
-        for (const auto& n : names) distinct_ -= --count_[n] == 0 ? 1 : 0;
-    }
-    // How many different names are bound.
-    std::size_t distinct() const { return distinct_; }
-    // The different names bound, sorted: all a conversion depends on.
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        out.reserve(distinct_);
-        for (const auto& [n, k] : count_)
-            if (k > 0) out.push_back(n);
-        std::sort(out.begin(), out.end());
-        return out;
-    }
+    void leave() { sets_.pop_back(); }
+    const NameSet& names() const { return sets_.back(); }
 
 private:
-    std::unordered_map<std::string, int> count_;
-    std::size_t distinct_ = 0;
+    std::vector<NameSet> sets_;
 };
-
-// The different names of a context, sorted: a term converts alike in every context with them.
-std::vector<std::string> distinctNames(const std::vector<std::string>& context) {
-    std::unordered_set<std::string_view> seen;
-    std::vector<std::string> out;
-    for (const std::string& n : context)
-        if (seen.insert(n).second) out.push_back(n);
-    std::sort(out.begin(), out.end());
-    return out;
-}
 
 // Terms converted lately, by expression node and the different names bound around it.
 class ConversionMemo {
 public:
-    const Term* find(const Expr& e, const std::vector<std::string>& names) const {
+    const Term* find(const Expr& e, const NameSet& names) const {
         if (auto it = byNode_.find(e.identity()); it != byNode_.end())
             for (const Entry& x : it->second)
                 if (x.names == names) return &x.term;
         return nullptr;
     }
-    void keep(const Expr& e, std::vector<std::string> names, Term t) {
-        byNode_[e.identity()].push_back(Entry{e, std::move(names), std::move(t)});
+    void keep(const Expr& e, const NameSet& names, Term t) {
+        byNode_[e.identity()].push_back(Entry{e, names, std::move(t)});
     }
     void clear() { byNode_.clear(); }
 
 private:
     struct Entry {
         Expr expr;  // keeps the node, and so its address, alive
-        std::vector<std::string> names;
+        NameSet names;
         Term term;
     };
     std::unordered_map<const void*, std::vector<Entry>> byNode_;
 };
-
-// Lambdas inside a converted term are looked up and kept in the memo only while this few
-// different names are bound around them: each costs its names in time and space, so the memo
-// stays linear in the terms converted.  Nested lambdas that share their names (the bodies of
-// local definitions, a lambda per position of a rewritten term) are then converted once.
-constexpr std::size_t kMemoNames = 8;
 
 bool hasVariable(const Expr& e) {
     std::vector<Expr> todo{e};
@@ -139,7 +106,7 @@ template <bool Every>
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const std::vector<std::string>& context, bool tolerant = false,
+    explicit Converter(const NameSet& context, bool tolerant = false,
                        const KnownSubterms* known = nullptr, ConversionMemo* memo = nullptr)
         : scope_(context), tolerant_(tolerant), known_(known), memo_(memo) {
         tasks_.reserve(32);
@@ -170,7 +137,6 @@ private:
     };
     struct OpenLambda {
         LamBinding binder;
-        std::vector<std::string> names;
     };
 
     Scope scope_;
@@ -196,7 +162,7 @@ private:
         if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
-    bool memoized() const { return memo_ && scope_.distinct() <= kMemoNames; }
+    bool memoized() const { return memo_ != nullptr; }
     void refuse() {
         refused_ = true;
         tasks_.clear();
@@ -221,7 +187,7 @@ private:
             Term body = pop();
             OpenLambda lam = std::move(lambdas_.back());
             lambdas_.pop_back();
-            scope_.leave(lam.names);
+            scope_.leave();
             const Expr& e = *task.expr;
             const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
                               eqType(e.pattern().type(), e.type().args()[0]);
@@ -290,7 +256,7 @@ private:
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
             scope_.enter(names);
-            lambdas_.push_back(OpenLambda{std::move(binder), std::move(names)});
+            lambdas_.push_back(OpenLambda{std::move(binder)});
             tasks_.push_back(Task{Task::BuildLam, &e, 0});
             tasks_.push_back(Task{Task::Convert, &e.body(), 0});
             return;
@@ -335,15 +301,15 @@ namespace {
 
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
-// term after term, and each is converted once; the lambdas inside are kept too (see
-// kMemoNames).  Terms of every size are kept; the memo is dropped whole before it would hold
+// term after term, and each is converted once.  The lambdas inside are kept too, by the names
+// bound around each: nested lambdas that share their names (the bodies of local definitions,
+// a lambda per position of a rewritten term) are converted once.  Terms of every size are kept; the memo is dropped whole before it would hold
 // more than kFloor nodes and four times the largest term kept, so that it holds a few large
 // terms as well as many small ones.
 class RecentConversions {
 public:
-    Term get(const std::vector<std::string>& context, const Expr& e) {
-        std::vector<std::string> names = distinctNames(context);
-        if (const Term* known = memo_.find(e, names)) return *known;
+    Term get(const NameSet& context, const Expr& e) {
+        if (const Term* known = memo_.find(e, context)) return *known;
         Converter<false> converter(context, false, nullptr, &memo_);
         Term t = *converter.run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
@@ -354,7 +320,7 @@ public:
         } else {
             nodes_ += converter.built();
         }
-        memo_.keep(e, std::move(names), t);
+        memo_.keep(e, context, t);
         return t;
     }
 
@@ -367,16 +333,16 @@ private:
 
 }  // namespace
 
-Term convertPrime(const std::vector<std::string>& context, const Expr& e) {
+Term convertPrime(const NameSet& context, const Expr& e) {
     thread_local RecentConversions recent;
     return recent.get(context, e);
 }
 
-std::optional<Term> convertIfPossible(const std::vector<std::string>& context, const Expr& e) {
+std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e) {
     return Converter<false>(context, true).run(e);
 }
 
-std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e,
+std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
                                                       const KnownSubterms& known) {
     Converter<true> converter(context, false, &known);
     if (!converter.run(e)) return std::nullopt;
@@ -990,11 +956,6 @@ MatchResult convertInstantiatedBindings(const TermSubst& s) {
     return r;
 }
 
-std::vector<std::string> contextNames(const std::vector<TypedVar>& context) {
-    std::vector<std::string> out;
-    out.reserve(context.size());
-    for (const auto& v : context) out.push_back(v.first);
-    return out;
-}
+std::vector<std::string> contextNames(const BoundVars& context) { return context.nameList(); }
 
 }  // namespace plim::fast
