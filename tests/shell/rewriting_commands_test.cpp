@@ -233,6 +233,28 @@ TEST(Rewriting, ManyNestedLambdasOfOneNameAreRewrittenInside) {
     }
 }
 
+// 3,000 nested lambdas of one name, printed in full: each matcher finds the one step inside,
+// and the calculation shows every binder renamed (a, b, ..., z, aa, ab, ...) around it.  Each
+// position holds the binders around it in a context shared with the positions above.
+TEST(Rewriting, ThousandsOfNestedLambdasAreRewrittenByBothMatchers) {
+    constexpr int n = 3000;
+    std::string lambdas;
+    std::string binders;
+    for (int i = 0; i < n; ++i) {
+        lambdas += "\\ x -> ";
+        std::string name;
+        for (int k = i + 1; k > 0; k = (k - 1) / 26) name.insert(name.begin(), static_cast<char>('a' + (k - 1) % 26));
+        binders += (i == 0 ? "" : " ") + name;
+    }
+    const std::string expected = "   (\\ " + binders + " -> inc 1)\n= { incdef }\n   (\\ " + binders + " -> 1 + 1)\n";
+    for (const std::string matcher : {"fast", "ref"}) {
+        const Transcript t = session("setmatcher " + matcher + "\nsetwidth 100000\nrewrite \"" + lambdas + "inc 1\"\n",
+                                     scratchDir("RwThousandsOfLambdas" + matcher));
+        EXPECT_EQ(t.out, "Plim> \nPlim> \n" + expected + "\nPlim> \n") << matcher;
+        EXPECT_EQ(t.err, "") << matcher;
+    }
+}
+
 // Tuples nested deep on the right, a shape whose rewrite once grew much faster than its size: no
 // rule applies, the expression is printed whole where the width lets it, and the next command
 // is answered.
