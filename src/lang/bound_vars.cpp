@@ -108,12 +108,4 @@ std::vector<std::string> BoundVars::nameList() const {
     return out;
 }
 
-const TypedVar* BoundVars::find(const std::string& name) const {
-    if (!names().contains(name)) return nullptr;
-    for (const Node* at = top_.get(); at; at = at->outer.get())
-        for (const TypedVar& v : at->own)
-            if (v.first == name) return &v;
-    return nullptr;
-}
-
 }  // namespace plim

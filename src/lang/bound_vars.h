@@ -38,7 +38,6 @@ public:
     bool empty() const { return !top_; }
     // The same for equal sets, whatever the order the names came in.
     std::uint64_t hash() const { return top_ ? top_->hash : 0; }
-    bool sameNode(const NameSet& other) const { return top_ == other.top_; }
     // The names, in ascending order.
     std::vector<std::string> sorted() const;
 
@@ -78,9 +77,6 @@ public:
     std::vector<TypedVar> vars() const;
     // The variables' names in list order (as long as the list).
     std::vector<std::string> nameList() const;
-    // The newest binding of `name`, or null.
-    const TypedVar* find(const std::string& name) const;
-    bool sameNode(const BoundVars& other) const { return top_ == other.top_; }
 
 private:
     struct Node {

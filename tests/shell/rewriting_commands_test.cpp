@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/calculations/page_in_browser.h"
+#include "lang/names.h"
 #include "shell/plim_process.h"
 #include "support/sanitizer_build.h"
 
@@ -242,9 +243,7 @@ TEST(Rewriting, ThousandsOfNestedLambdasAreRewrittenByBothMatchers) {
     std::string binders;
     for (int i = 0; i < n; ++i) {
         lambdas += "\\ x -> ";
-        std::string name;
-        for (int k = i + 1; k > 0; k = (k - 1) / 26) name.insert(name.begin(), static_cast<char>('a' + (k - 1) % 26));
-        binders += (i == 0 ? "" : " ") + name;
+        binders += (i == 0 ? "" : " ") + nthName(static_cast<std::size_t>(i));
     }
     const std::string expected = "   (\\ " + binders + " -> inc 1)\n= { incdef }\n   (\\ " + binders + " -> 1 + 1)\n";
     for (const std::string matcher : {"fast", "ref"}) {
