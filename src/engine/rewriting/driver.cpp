@@ -1,7 +1,6 @@
 #include "engine/rewriting/driver.h"
 
 #include <algorithm>
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -74,8 +73,7 @@ LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> 
 
 // The binders in scope under nested lambdas: scope 0 is the level's context, each other scope
 // the context inside one more lambda, which shares the binders around it (BoundVars), so
-// nested lambdas cost space linear in their number.  A scope stays where it is while others
-// are entered.
+// nested lambdas cost space linear in their number.
 class Scopes {
 public:
     Scopes() { clear(); }
@@ -93,7 +91,7 @@ public:
     const BoundVars& boundIn(int scope) const { return scopes_[static_cast<std::size_t>(scope)]; }
 
 private:
-    std::deque<BoundVars> scopes_;  // scope k at k
+    std::vector<BoundVars> scopes_;  // scope k at k
 };
 
 // The positions of one expression: every subexpression in subpaths order, with whether it
@@ -515,14 +513,14 @@ public:
             }
             if (visit.attempt) {
                 room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
-                bound_ = &bound;
+                scope_ = it.scope;
                 return &x;
             }
         }
         return nullptr;
     }
     const Path& path() const { return room_.path; }
-    const BoundVars& bound() const { return *bound_; }
+    const BoundVars& bound() const { return room_.scopes.boundIn(scope_); }
 
 private:
     const SiteTable& table_;
@@ -535,7 +533,7 @@ private:
         following_ = item;
         hasFollowing_ = true;
     }
-    const BoundVars* bound_ = nullptr;
+    int scope_ = 0;
 };
 
 // The matcher's applicability test of the rule's left side at the subexpression.
