@@ -279,8 +279,9 @@ private:
 };
 
 // v occurs in t, or t holds a scheme.  A type of at most kSmall nodes is walked as it is;
-// past that, the walk starts again with the answers kept (OccursMemo).  A walk that stops
-// early, on a stack of its own.
+// past that, the walk starts again with the answers kept (OccursMemo), a shortcut:
+// bench_input_growth BM_RewriteInsideNestedLambdasRef/8000 takes 0.94 s without it, 0.46 s
+// with it.  A walk that stops early, on a stack of its own.
 bool occursOrScheme(const std::string& v, const Type& t) {
     constexpr std::size_t kSmall = 64;
     SmallVec<const Type*, 16> work;

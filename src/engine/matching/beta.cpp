@@ -27,6 +27,9 @@ namespace {
 // node on this thread, so the subexpressions of one expression, each asked in turn at its
 // position (under n nested lambdas, n subexpressions of sizes 1 to n), cost one walk of the
 // expression in all, not one walk each.  Dropped whole past kLimit nodes.
+//
+// A shortcut (the normal form computed says the same): bench_input_growth
+// BM_RewriteInsideNestedLambdasRef/8000 takes 23.2 s without it, 0.46 s with it.
 class PlainNodes {
 public:
     bool plain(const Expr& root) {

@@ -216,6 +216,9 @@ private:
 // nested lambdas, which ask one variable of terms each a part of the one before, find the
 // answers for the parts instead of walking them again; one that binds many reads the whole set
 // once.  Read by one thread at a time, as every cache.
+//
+// The lookup per variable is a shortcut (the whole set says the same): bench_input_growth
+// BM_RewriteInsideNestedLambdasRef/8000 takes 11.4 s without it, 0.46 s with it.
 template <TermVocabulary Term>
 class TermTypes {
 public:
