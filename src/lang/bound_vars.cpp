@@ -56,7 +56,13 @@ std::vector<std::string> NameSet::sorted() const {
 bool operator==(const NameSet& a, const NameSet& b) {
     if (a.top_ == b.top_) return true;
     if (a.size() != b.size() || a.hash() != b.hash() || a.top_->sketch != b.top_->sketch) return false;
-    // Past the nodes the two sets share, each name of one is looked up in the other.
+    // Each name of one is looked up in the other: along its nodes while they are few, else in a
+    // hash set of its names.
+    if (a.size() <= 16) {
+        for (const NameSet::Node* at = a.top_.get(); at; at = at->rest.get())
+            if (!b.contains(at->name)) return false;
+        return true;
+    }
     std::unordered_set<std::string> names;
     for (const NameSet::Node* at = b.top_.get(); at; at = at->rest.get()) names.insert(at->name);
     for (const NameSet::Node* at = a.top_.get(); at; at = at->rest.get())

@@ -37,6 +37,13 @@ TEST(NameSet, ANameHeldAlreadyLeavesTheSetAsItIs) {
     EXPECT_TRUE(many.contains("v0"));
     EXPECT_TRUE(many.contains("v499"));
     EXPECT_FALSE(many.contains("v500"));
+    // Large sets compare by their names too.
+    NameSet reversed;
+    for (int i = 499; i >= 0; --i) reversed = reversed.with("v" + std::to_string(i));
+    EXPECT_EQ(reversed, many);
+    NameSet other;
+    for (int i = 1; i <= 500; ++i) other = other.with("v" + std::to_string(i));
+    EXPECT_FALSE(other == many);
 }
 
 TEST(BoundVars, BindersInsideComeFirstAndShareTheOnesAround) {
