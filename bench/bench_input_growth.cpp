@@ -3,7 +3,8 @@
 //
 //   unclosed brackets   rewrite "inc [[[..." and "inc (((...", repaired by the parser and
 //                       reported as a type error
-//   nested binders      rewrite of n nested lets, of n nested lambdas \ x -> ... x
+//   nested binders      rewrite of n nested lets, of n nested lambdas \ x -> ... x, and of
+//                       \ x -> ... \ x -> inc 1 with the fast and the reference matcher
 //   long tuple          rewrite of a tuple of n numbers
 //   map over a list     rewrite "map square [1, ..., n]": 2n + 1 steps, each printing the
 //                       whole list (after eta expansion it holds a lambda per element), so
@@ -50,6 +51,8 @@
 
 #include "bench_files.h"
 #include "bench_timing.h"
+#include "engine/matching/combinators/combinators.h"
+#include "engine/matching/fast/record.h"
 #include "shell/commands.h"
 #include "shell/loading.h"
 #include "shell/state.h"
@@ -131,6 +134,25 @@ void BM_RewriteNestedLambdas(benchmark::State& state) {
     rewriteWithMapTheory(state, repeated("\\ x -> ", static_cast<int>(state.range(0))) + "x");
 }
 BENCHMARK(BM_RewriteNestedLambdas)->Arg(1000)->Arg(2000)->Arg(4000)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// n nested lambdas of one name around inc 1, with each matcher: one step, found inside all the
+// binders after the rules are tried at every position (the reference matcher at all of them).
+void rewriteInsideNestedLambdas(benchmark::State& state, const MatcherRef& matcher) {
+    const InputFile program("bench_growth_map", ".p", kMapProgram);
+    const InputFile theory("bench_growth_map", ".eq", kMapTheory);
+    const Command command = cmd::RewriteExpr{repeated("\\ x -> ", static_cast<int>(state.range(0))) + "inc 1"};
+    runRepeatedly(
+        state,
+        [&] {
+            return runCommand(cmd::SetMatcher{matcher},
+                              loadTheory(theory.name(), loadProgram(program.name(), initialState())));
+        },
+        [&](const CmdState& s) { return runCommand(command, s); }, static_cast<double>(state.range(0)));
+}
+void BM_RewriteInsideNestedLambdasFast(benchmark::State& state) { rewriteInsideNestedLambdas(state, fastMatcher()); }
+void BM_RewriteInsideNestedLambdasRef(benchmark::State& state) { rewriteInsideNestedLambdas(state, refMatcher()); }
+BENCHMARK(BM_RewriteInsideNestedLambdasFast)->Arg(2000)->Arg(4000)->Arg(8000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RewriteInsideNestedLambdasRef)->Arg(2000)->Arg(4000)->Arg(8000)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_RewriteLongTuple(benchmark::State& state) {
     rewriteWithMapTheory(state, "(" + joined(static_cast<int>(state.range(0)), ", ", [](int) { return "1"; }) + ")");

@@ -20,14 +20,12 @@
 #include <utility>
 #include <vector>
 
+#include "lang/bound_vars.h"
 #include "lang/names.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
 
 namespace plim {
-
-// A typed variable: (name, type).
-using TypedVar = std::pair<std::string, Type>;
 
 // Equal names (compared first) and equal types.
 bool eqTypedVar(const TypedVar& a, const TypedVar& b);
@@ -35,7 +33,7 @@ bool eqTypedVar(const TypedVar& a, const TypedVar& b);
 // An expression with the typed variables bound around it, newest binder's variables first.
 struct TermCtx {
     Expr expr;
-    std::vector<TypedVar> bound;
+    BoundVars bound;
 };
 
 // The context of a whole term: (e, []).

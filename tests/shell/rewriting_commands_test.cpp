@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "engine/calculations/page_in_browser.h"
+#include "lang/names.h"
 #include "shell/plim_process.h"
 #include "support/sanitizer_build.h"
 
@@ -230,6 +231,26 @@ TEST(Rewriting, ManyNestedLambdasOfOneNameAreRewrittenInside) {
         if (n == 300) {
             EXPECT_EQ(rewrite(n, "ref").out, t.out);
         }
+    }
+}
+
+// 3,000 nested lambdas of one name, printed in full: each matcher finds the one step inside,
+// and the calculation shows every binder renamed (a, b, ..., z, aa, ab, ...) around it.  Each
+// position holds the binders around it in a context shared with the positions above.
+TEST(Rewriting, ThousandsOfNestedLambdasAreRewrittenByBothMatchers) {
+    constexpr int n = 3000;
+    std::string lambdas;
+    std::string binders;
+    for (int i = 0; i < n; ++i) {
+        lambdas += "\\ x -> ";
+        binders += (i == 0 ? "" : " ") + nthName(static_cast<std::size_t>(i));
+    }
+    const std::string expected = "   (\\ " + binders + " -> inc 1)\n= { incdef }\n   (\\ " + binders + " -> 1 + 1)\n";
+    for (const std::string matcher : {"fast", "ref"}) {
+        const Transcript t = session("setmatcher " + matcher + "\nsetwidth 100000\nrewrite \"" + lambdas + "inc 1\"\n",
+                                     scratchDir("RwThousandsOfLambdas" + matcher));
+        EXPECT_EQ(t.out, "Plim> \nPlim> \n" + expected + "\nPlim> \n") << matcher;
+        EXPECT_EQ(t.err, "") << matcher;
     }
 }
 

@@ -72,7 +72,7 @@ public:
     // eta expansion leaves it as it is: in full (asked with true) or as an application's function.
     virtual bool ownExpansion(const Expr& sub, bool full) const = 0;
     // The matcher's applicability test of the rule's left side at the subexpression.
-    virtual bool applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const = 0;
+    virtual bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const = 0;
     // Where the tables answer every test: whether the rule is tried at the subexpression (it
     // holds a constant, its test succeeds, unless `top`, where the caller has asked it, and the
     // match may succeed), and whether any subexpression below it may be tried; of the two
@@ -84,7 +84,7 @@ public:
         bool first = true;
         bool second = true;
     };
-    virtual Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const = 0;
+    virtual Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const = 0;
     // False only when the one-step match at the subexpression would give no result and raise no
     // error.
     virtual bool mayMatch(std::size_t rule, const Expr& sub) const = 0;

@@ -25,6 +25,7 @@ struct Level {
     MatcherRef matcher;
     RuleCopies copies;
     std::vector<TypedVar> ctx;
+    BoundVars bound;       // ctx, shared by the positions' contexts
     NameSupply canonical;  // the supply of canonical names: fresh for ctx alone
     std::shared_ptr<const RuleTable> table;  // the matcher's tables for the rules; may be null
     std::vector<std::vector<std::string>> needed;  // per rule: the names a complete match binds
@@ -63,60 +64,34 @@ LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> 
     NameSupply canonical = canonicalSupply(ctx);
     std::vector<std::vector<std::string>> needed;
     for (const Rule& r : *copies.front()) needed.push_back(freeNames(r.equation.first));
-    return std::make_shared<const Level>(Level{std::move(matcher), std::move(copies), std::move(ctx),
+    BoundVars bound(ctx);
+    return std::make_shared<const Level>(Level{std::move(matcher), std::move(copies), std::move(ctx), std::move(bound),
                                                std::move(canonical), std::move(table), std::move(needed), depth});
 }
 
 // --- positions ------------------------------------------------------------------------------
 
 // The binders in scope under nested lambdas: scope 0 is the level's context, each other scope
-// keeps only its own binders and the scope around it.  The whole list of a scope is put together
-// when first asked, so nested lambdas cost space linear in their number.
+// the context inside one more lambda, which shares the binders around it (BoundVars), so
+// nested lambdas cost space linear in their number.
 class Scopes {
 public:
-    Scopes() = default;
-    explicit Scopes(const std::vector<TypedVar>& ctx) : ctx_(&ctx) {}
-    // No scope but the context's, which stays alive as long as it is used.
-    void reset(const std::vector<TypedVar>& ctx) {
-        ctx_ = &ctx;
+    Scopes() { clear(); }
+    explicit Scopes(const BoundVars& ctx) { reset(ctx); }
+    void reset(const BoundVars& ctx) {
         scopes_.clear();
-        bound_.clear();
+        scopes_.push_back(ctx);
     }
-    void clear() { reset(none()); }
+    void clear() { reset(BoundVars()); }
     // A new scope inside `outer`, binding `own`.
     int enter(int outer, std::vector<TypedVar> own) {
-        scopes_.push_back(Scope{outer, std::move(own)});
-        bound_.emplace_back();
-        return static_cast<int>(scopes_.size());
+        scopes_.push_back(boundIn(outer).inside(std::move(own)));
+        return static_cast<int>(scopes_.size() - 1);
     }
-    const std::vector<TypedVar>& boundIn(int scope) const { return scope == 0 ? *ctx_ : inner(scope); }
+    const BoundVars& boundIn(int scope) const { return scopes_[static_cast<std::size_t>(scope)]; }
 
 private:
-    struct Scope {
-        int outer;
-        std::vector<TypedVar> own;
-    };
-    static const std::vector<TypedVar>& none() {
-        static const std::vector<TypedVar> empty;
-        return empty;
-    }
-    const std::vector<TypedVar>& inner(int scope) const {
-        auto& slot = bound_[static_cast<std::size_t>(scope - 1)];
-        if (!slot) {
-            std::vector<TypedVar> all;
-            for (int k = scope; k > 0; k = scopes_[static_cast<std::size_t>(k - 1)].outer) {
-                const auto& own = scopes_[static_cast<std::size_t>(k - 1)].own;
-                all.insert(all.end(), own.begin(), own.end());
-            }
-            all.insert(all.end(), ctx_->begin(), ctx_->end());
-            slot = std::make_unique<const std::vector<TypedVar>>(std::move(all));
-        }
-        return *slot;
-    }
-
-    const std::vector<TypedVar>* ctx_ = &none();
-    std::vector<Scope> scopes_;          // scope k at k - 1
-    mutable std::vector<std::unique_ptr<const std::vector<TypedVar>>> bound_;  // by scope, when asked
+    std::vector<BoundVars> scopes_;  // scope k at k
 };
 
 // The positions of one expression: every subexpression in subpaths order, with whether it
@@ -131,12 +106,12 @@ struct Site {
 };
 
 struct Positions {
-    explicit Positions(const std::vector<TypedVar>& ctx) : scopes(ctx) {}
+    explicit Positions(const BoundVars& ctx) : scopes(ctx) {}
     std::vector<Site> sites;  // in subpaths order
     Scopes scopes;
 
     const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
-    const std::vector<TypedVar>& boundAt(std::size_t i) const { return scopes.boundIn(sites[i].scope); }
+    const BoundVars& boundAt(std::size_t i) const { return scopes.boundIn(sites[i].scope); }
     TermCtx at(std::size_t i) const { return TermCtx{exprAt(i), boundAt(i)}; }
 
     Path pathOf(int i) const {
@@ -148,8 +123,7 @@ struct Positions {
 };
 using PositionsRef = std::shared_ptr<const Positions>;
 
-// `ctx` stays alive as long as the positions: the level holds it.
-PositionsRef positionsOf(const Expr& e, const std::vector<TypedVar>& ctx) {
+PositionsRef positionsOf(const Expr& e, const BoundVars& ctx) {
     auto out = std::make_shared<Positions>(ctx);
     std::vector<Site>& sites = out->sites;
     std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
@@ -367,7 +341,7 @@ Attempt conditionalAttempt(const CurrentRef& cur, std::size_t r, const TermCtx& 
         const Level* level = cur->level.get();
         MatchResults complete =
             filter([cur, level, r](const MatchResult& m) { return bindsAll(m, level->needed[r]); }, run.results);
-        return checkConditions(cur->level, r, term.bound, complete, run.rest);
+        return checkConditions(cur->level, r, term.bound.vars(), complete, run.rest);
     });
     // The lists read the rule from the level they keep alive: no copy per attempt.
     return Attempt{
@@ -507,7 +481,7 @@ class RuleWalk {
 public:
     RuleWalk(const Current& cur, std::size_t rule, WalkRoom& room) : table_(*cur.table), rule_(rule), room_(room) {
         room_.clear();
-        room_.scopes.reset(cur.level->ctx);
+        room_.scopes.reset(cur.level->bound);
         room_.stack.push_back(WalkRoom::Item{&cur.e, 0, Step::First, 0});
     }
 
@@ -519,7 +493,7 @@ public:
             if (hasFollowing_) hasFollowing_ = false;
             else stack.pop_back();
             const Expr& x = *it.expr;
-            const std::vector<TypedVar>& bound = room_.scopes.boundIn(it.scope);
+            const BoundVars& bound = room_.scopes.boundIn(it.scope);
             const SiteTable::Visit visit = table_.visit(rule_, x, it.depth == 0, bound);
             if (!visit.below) continue;
             // The nodes walked since this one's parent are in its siblings' subtrees: the steps
@@ -539,14 +513,14 @@ public:
             }
             if (visit.attempt) {
                 room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
-                bound_ = &bound;
+                scope_ = it.scope;
                 return &x;
             }
         }
         return nullptr;
     }
     const Path& path() const { return room_.path; }
-    const std::vector<TypedVar>& bound() const { return *bound_; }
+    const BoundVars& bound() const { return room_.scopes.boundIn(scope_); }
 
 private:
     const SiteTable& table_;
@@ -559,11 +533,11 @@ private:
         following_ = item;
         hasFollowing_ = true;
     }
-    const std::vector<TypedVar>* bound_ = nullptr;
+    int scope_ = 0;
 };
 
 // The matcher's applicability test of the rule's left side at the subexpression.
-bool applicableAt(const Current& cur, std::size_t r, const Expr& sub, const std::vector<TypedVar>& bound) {
+bool applicableAt(const Current& cur, std::size_t r, const Expr& sub, const BoundVars& bound) {
     if (cur.table) return cur.table->applicable(r, sub, bound);
     return cur.level->matcher->applicable(cur.level->rule(r).equation.first, TermCtx{sub, bound});
 }
@@ -596,7 +570,7 @@ bool searchByPositions(StepSearch& search, const CurrentRef& cur) {
 bool searchByTables(StepSearch& search, const CurrentRef& cur) {
     std::vector<std::size_t> rules;
     for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r)
-        if (cur->table->applicable(r, cur->e, cur->level->ctx)) rules.push_back(r);
+        if (cur->table->applicable(r, cur->e, cur->level->bound)) rules.push_back(r);
     search.start();
     BorrowedRoom<WalkRoom> room;
     for (const std::size_t r : rules) {
@@ -642,7 +616,7 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
     return CalcSteps::defer([level, e, s, end, before]() -> CalcSteps {
         std::shared_ptr<const SiteTable> table = before ? before->next(e, level->ctx)
                                                  : level->table ? level->table->sites(e, level->ctx) : nullptr;
-        PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->ctx);
+        PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->bound);
         auto cur = std::make_shared<const Current>(Current{level, e, table, positions,
                                                            delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
         StepSearch search(cur);

@@ -52,11 +52,7 @@ Path prefixed(Step s, const Path& p) {
     return out;
 }
 
-std::vector<TypedVar> withPatternVars(const Expr& pattern, const std::vector<TypedVar>& binders) {
-    std::vector<TypedVar> out = freevars(pattern);
-    out.insert(out.end(), binders.begin(), binders.end());
-    return out;
-}
+BoundVars withPatternVars(const Expr& pattern, const BoundVars& binders) { return binders.inside(freevars(pattern)); }
 
 // The entries still to deliver, the next one first: delivering an entry first pushes its
 // children, so the walk is a pre-order one without nested thunks.

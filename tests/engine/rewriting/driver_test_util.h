@@ -114,19 +114,19 @@ inline MatcherRef firstOrderMatcher(std::shared_ptr<Calls> calls = std::make_sha
     Matcher m;
     m.matchSimple = [](const Expr& p, const Expr& t) { return firstOrder(p, t, {}, {}); };
     m.matchSimpleWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
-        return firstOrder(p.expr, t.expr, t.bound, b.subst);
+        return firstOrder(p.expr, t.expr, t.bound.vars(), b.subst);
     };
     m.matchOneStep = [calls](const Expr& p, const TermCtx& t, const NameSupply& s) {
         ++calls->oneStep;
-        return MatchRun{firstOrder(p, t.expr, t.bound, {}), s};
+        return MatchRun{firstOrder(p, t.expr, t.bound.vars(), {}), s};
     };
     m.matchOneStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
-        return MatchRun{firstOrder(p.expr, t.expr, t.bound, b.subst), s};
+        return MatchRun{firstOrder(p.expr, t.expr, t.bound.vars(), b.subst), s};
     };
     m.matchTwoStep = m.matchOneStep;
     m.matchTwoStepWith = [calls](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
         ++calls->twoStep;
-        return MatchRun{firstOrder(p.expr, t.expr, t.bound, b.subst), s};
+        return MatchRun{firstOrder(p.expr, t.expr, t.bound.vars(), b.subst), s};
     };
     m.applicable = [calls](const Expr& p, const TermCtx& t) {
         ++calls->applicable;

@@ -30,8 +30,8 @@ TEST(SubPaths, PreOrderWithTheArgumentFirst) {
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(showPath(two[1].second), "[Body]");
     ASSERT_EQ(two[1].first.bound.size(), 2u);
-    EXPECT_EQ(two[1].first.bound[0].first, "x");
-    EXPECT_EQ(two[1].first.bound[1].first, "z");
+    EXPECT_EQ(two[1].first.bound.vars()[0].first, "x");
+    EXPECT_EQ(two[1].first.bound.vars()[1].first, "z");
 
     EXPECT_EQ(pathsOf(subpaths(atTop(ap(fAA, var("a"), var("b"))))),
               (std::vector<std::string>{"[]", "[Second]", "[First]", "[First,Second]", "[First,First]"}));

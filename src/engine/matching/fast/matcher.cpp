@@ -23,13 +23,13 @@ fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vect
 }
 
 // A side with the names bound around it frozen (none outside any binder).
-Term frozen(const std::vector<TypedVar>& ctx, const Term& t) {
-    return ctx.empty() ? t : fast::freezeLocals(fast::contextNames(ctx), t);
+Term frozen(const BoundVars& ctx, const Term& t) {
+    return ctx.empty() ? t : fast::freezeLocals(ctx.names().sorted(), t);
 }
 
 // The same for sides in context.
-fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
-                              const std::vector<TypedVar>& tctx) {
+fast::Problem preparedProblem(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
+                              const BoundVars& tctx) {
     return {fast::applyTermSubst(b, frozen(pctx, p)), fast::applyTermSubst(b, frozen(tctx, t))};
 }
 
@@ -60,12 +60,12 @@ FastSolutions fastSimpleMatch(const Term& p, const Term& t) {
     });
 }
 
-FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
-                                  const std::vector<TypedVar>& tctx) {
+FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
+                                  const BoundVars& tctx) {
     return FastSolutions::defer([b, p, pctx, t, tctx]() {
-        const auto tnames = fast::contextNames(tctx);
+        const auto tnames = tctx.names().sorted();
         auto sols = fast::solveProblems(fast::ApStep::Simple, fast::identitySubst(),
-                                        {preparedProblem(b, p, fast::contextNames(pctx), t, tnames)}, emptySupply());
+                                        {preparedProblem(b, p, pctx.names().sorted(), t, tnames)}, emptySupply());
         return map(
             [b, tnames](const fast::Solution& s) {
                 const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
@@ -84,9 +84,9 @@ namespace {
 
 // What the solutions of a match go through: the names bound around the term thawed (nothing
 // to thaw without them).
-std::function<TermSubst(TermSubst)> thawing(const std::vector<TypedVar>& tctx) {
+std::function<TermSubst(TermSubst)> thawing(const BoundVars& tctx) {
     if (tctx.empty()) return nullptr;
-    return [tnames = fast::contextNames(tctx)](TermSubst s) {
+    return [tnames = tctx.names().sorted()](TermSubst s) {
         return mapBindings(s, [&](const Term& u) { return fast::thawLocals(tnames, u); });
     };
 }
@@ -96,9 +96,9 @@ struct EngineCall {
     fast::ApStep step;
     TermSubst b;
     Term p;
-    std::vector<TypedVar> pctx;
+    BoundVars pctx;
     Term t;
-    std::vector<TypedVar> tctx;
+    BoundVars tctx;
     NameSupply supply;
 
     fast::Problems problems() const {
@@ -113,8 +113,8 @@ fast::ApStep twoStepFor(const Term& p) {
 
 }  // namespace
 
-FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
-                   const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const BoundVars& pctx,
+                   const Term& t, const BoundVars& tctx, const NameSupply& supply) {
     auto run = delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
         return fast::solveRun(call.step, call.b, call.problems(), call.supply, thawing(call.tctx));
     });
@@ -123,8 +123,8 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const s
 
 // Set up at once: the records defer the call, and the solver's results and rest are lazy
 // themselves, so a run rejected up front costs no further layer.
-MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx,
-                             const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const BoundVars& pctx,
+                             const Term& t, const BoundVars& tctx, const NameSupply& supply) {
     std::function<MatchResult(TermSubst)> finish;
     if (tctx.empty()) {
         finish = [](TermSubst s) { return fastConvertSolution(s); };
@@ -136,13 +136,13 @@ MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& 
     return MatchRun{std::move(run.results), std::move(run.rest)};
 }
 
-MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const std::vector<TypedVar>& pctx, const Term& t,
-                              const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+MatchRun fastTwoStepConverted(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
+                              const BoundVars& tctx, const NameSupply& supply) {
     // The choice is made once, on the whole pattern.
     return fastEngineConverted(twoStepFor(p), b, p, pctx, t, tctx, supply);
 }
 
-FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply) {
+FastRun fastTwoStep(const Term& p, const Term& t, const BoundVars& tctx, const NameSupply& supply) {
     // The choice is made once, on the whole pattern, when the results are first read.
     auto run = delay([=]() { return fastEngine(twoStepFor(p), fast::identitySubst(), p, {}, t, tctx, supply); });
     return FastRun{FastSolutions::defer([run]() { return run->solutions; }), delay([run]() { return run->rest.get(); })};
@@ -151,7 +151,7 @@ FastRun fastTwoStep(const Term& p, const Term& t, const std::vector<TypedVar>& t
 bool fastApplicable(const Term& p, const Term& t) { return fast::mayMatch(p, t); }
 
 bool fastApplicableExpr(const Expr& p, const TermCtx& t) {
-    return fast::mayMatch(fast::convertPrime({}, p), fast::convertPrime(fast::contextNames(t.bound), t.expr));
+    return fast::mayMatch(fast::convertPrime({}, p), fast::convertPrime(t.bound.names(), t.expr));
 }
 
 }  // namespace plim

@@ -40,15 +40,15 @@ namespace plim {
 
 namespace fast {
 
-// convert': an expression as a term; variables named in `context` (bound around the
-// expression) become LVars, every other variable a PVar.  A let raises the coded failure
+// convert': an expression as a term; variables named in `context` (the different names bound
+// around the expression) become LVars, every other variable a PVar.  A let raises the coded failure
 // "FastMatching:167|function convert'", a lambda pattern that is neither a variable nor a
 // (nested) tuple of variables "can't handle non-variable/tuple lambda bindings" (when its
 // binder is examined, if the lambda's body has no variables).
-Term convertPrime(const std::vector<std::string>& context, const Expr& e);
+Term convertPrime(const NameSet& context, const Expr& e);
 // convertPrime where it succeeds and leaves no refused binder in the term; nothing where it
 // would raise one of its errors, at once or when a binder is examined.
-std::optional<Term> convertIfPossible(const std::vector<std::string>& context, const Expr& e);
+std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e);
 // The terms of every subexpression of an expression, in subpaths order, where they are known
 // already (converted with the same context); empty where they are not.
 using KnownSubterms = std::function<std::span<const Term>(const Expr&)>;
@@ -56,7 +56,7 @@ using KnownSubterms = std::function<std::span<const Term>(const Expr&)>;
 // an application's argument before its function), built in one pass and sharing their parts;
 // nothing when e holds a lambda or a let.  A subexpression whose terms are `known` is not
 // converted again.
-std::optional<std::vector<Term>> convertSubexpressions(const std::vector<std::string>& context, const Expr& e,
+std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
                                                       const KnownSubterms& known = {});
 // convert: a term back as an expression.
 Expr convert(const Term& t);
@@ -82,8 +82,9 @@ MatchResult convertBindings(const TermSubst& s);
 // The same with the type substitution applied to the bindings' types first.
 MatchResult convertInstantiatedBindings(const TermSubst& s);
 
-// The names of a bound list, in order.
-std::vector<std::string> contextNames(const std::vector<TypedVar>& context);
+// The names of a bound list, in order (as long as the list: the conversions read
+// context.names(), the different names, at once).
+std::vector<std::string> contextNames(const BoundVars& context);
 
 }  // namespace fast
 
@@ -112,27 +113,27 @@ FastSolutions fastSimpleMatch(const fast::Term& p, const fast::Term& t);
 // follow (see engine/matching/fast/direct.cpp) hands the whole problem to the term matcher.
 MatchResults fastSimpleMatchExpr(const Expr& p, const Expr& t);
 // Simple matching from initial bindings, with the variables bound around pattern and term.
-FastSolutions fastSimpleMatchWith(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
-                                  const fast::Term& t, const std::vector<TypedVar>& tctx);
+FastSolutions fastSimpleMatchWith(const fast::TermSubst& b, const fast::Term& p, const BoundVars& pctx,
+                                  const fast::Term& t, const BoundVars& tctx);
 
 // The step function of one-step matching, for fastEngine.
 inline constexpr fast::ApStep fastOneStepStep = fast::ApStep::OneStep;
 // Matching with a step from initial bindings; the supply is drawn on by the step.
 FastRun fastEngine(fast::ApStep step, const fast::TermSubst& b, const fast::Term& p,
-                   const std::vector<TypedVar>& pctx, const fast::Term& t, const std::vector<TypedVar>& tctx,
+                   const BoundVars& pctx, const fast::Term& t, const BoundVars& tctx,
                    const NameSupply& supply);
 // fastConvertRun(fastEngine(...)) with each solution converted as the search finds it: no
 // list of raw solutions in between.
 MatchRun fastEngineConverted(fast::ApStep step, const fast::TermSubst& b, const fast::Term& p,
-                             const std::vector<TypedVar>& pctx, const fast::Term& t,
-                             const std::vector<TypedVar>& tctx, const NameSupply& supply);
+                             const BoundVars& pctx, const fast::Term& t,
+                             const BoundVars& tctx, const NameSupply& supply);
 // Two-step matching (one-step matching for a pattern that does not suit it).
-FastRun fastTwoStep(const fast::Term& p, const fast::Term& t, const std::vector<TypedVar>& tctx,
+FastRun fastTwoStep(const fast::Term& p, const fast::Term& t, const BoundVars& tctx,
                     const NameSupply& supply);
 // The same from the bindings b, each solution converted as the search finds it (as
 // fastEngineConverted).
-MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, const std::vector<TypedVar>& pctx,
-                              const fast::Term& t, const std::vector<TypedVar>& tctx, const NameSupply& supply);
+MatchRun fastTwoStepConverted(const fast::TermSubst& b, const fast::Term& p, const BoundVars& pctx,
+                              const fast::Term& t, const BoundVars& tctx, const NameSupply& supply);
 // False when no match can exist: some constant or free bound variable that the pattern
 // requires is missing from the term.
 bool fastApplicable(const fast::Term& p, const fast::Term& t);

@@ -10,7 +10,6 @@
 namespace plim {
 
 using matching_detail::deferredRun;
-using fast::contextNames;
 using fast::convertPrime;
 
 // The fast engine on converted terms: the pattern of operations 1, 3 and 5 and the term of
@@ -28,33 +27,33 @@ MatcherRef fastRecord() {
         m.matchSimpleWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
             return MatchResults::defer([b, p, t] {
                 return fastConvertSolutions(fastSimpleMatchWith(fastConvertBindings(b),
-                                                                convertPrime(contextNames(p.bound), p.expr), p.bound,
-                                                                convertPrime(contextNames(t.bound), t.expr), t.bound));
+                                                                convertPrime(p.bound.names(), p.expr), p.bound,
+                                                                convertPrime(t.bound.names(), t.expr), t.bound));
             });
         };
         m.matchOneStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([p, t, s] {
                 return fastEngineConverted(fastOneStepStep, fast::identitySubst(), convertPrime({}, p), {},
-                                           convertPrime(contextNames(t.bound), t.expr), t.bound, s);
+                                           convertPrime(t.bound.names(), t.expr), t.bound, s);
             });
         };
         m.matchOneStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([b, p, t, s] {
                 return fastEngineConverted(fastOneStepStep, fastConvertBindings(b),
-                                           convertPrime(contextNames(p.bound), p.expr), p.bound,
-                                           convertPrime(contextNames(t.bound), t.expr), t.bound, s);
+                                           convertPrime(p.bound.names(), p.expr), p.bound,
+                                           convertPrime(t.bound.names(), t.expr), t.bound, s);
             });
         };
         m.matchTwoStep = [](const Expr& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([p, t, s] {
                 return fastTwoStepConverted(fast::identitySubst(), convertPrime({}, p), {},
-                                            convertPrime(contextNames(t.bound), t.expr), t.bound, s);
+                                            convertPrime(t.bound.names(), t.expr), t.bound, s);
             });
         };
         m.matchTwoStepWith = [](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
             return deferredRun([b, p, t, s] {
-                return fastTwoStepConverted(fastConvertBindings(b), convertPrime(contextNames(p.bound), p.expr),
-                                            p.bound, convertPrime(contextNames(t.bound), t.expr), t.bound, s);
+                return fastTwoStepConverted(fastConvertBindings(b), convertPrime(p.bound.names(), p.expr),
+                                            p.bound, convertPrime(t.bound.names(), t.expr), t.bound, s);
             });
         };
         m.applicable = fastApplicableExpr;

@@ -724,8 +724,8 @@ public:
     bool answersAll() const override { return symbols_; }
     bool holdsConstant(const Expr& sub) const override;
     bool ownExpansion(const Expr& sub, bool full) const override;
-    bool applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const override;
-    Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const override;
+    bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const override;
+    Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const override;
     bool mayMatch(std::size_t rule, const Expr& sub) const override;
     MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const override;
     std::shared_ptr<const SiteTable> next(const Expr& e, const std::vector<TypedVar>& ctx) const override {
@@ -744,7 +744,7 @@ private:
 
     const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
     [[gnu::noinline]] Visit visitAsked(std::size_t rule, const Expr& sub, bool top,
-                                       const std::vector<TypedVar>& bound, const NodeFacts* f) const;
+                                       const BoundVars& bound, const NodeFacts* f) const;
 
     friend class FastRuleTable;
 };
@@ -801,7 +801,7 @@ bool FastSiteTable::ownExpansion(const Expr& sub, bool full) const {
     return f && (f->full || !full);
 }
 
-bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const {
+bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const {
     const std::optional<RuleSymbols>& symbols = rules_->index.symbols;
     if (symbols_ && symbols->required[rule])
         if (const NodeFacts* f = facts(sub)) return holdsAll(f->held, *symbols->required[rule]);
@@ -811,7 +811,7 @@ bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const std::vec
 // Below the top of an expression without free variables, a tabled rule is answered from the
 // node's rule sets alone.
 SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool top,
-                                      const std::vector<TypedVar>& bound) const {
+                                      const BoundVars& bound) const {
     const NodeFacts* f = symbols_ ? facts(sub) : nullptr;
     const RuleSet bit = f && shapes_ ? rules_->index.tabledBit(rule) : 0;
     if (bit && !top) return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0, (f->firstUnder & bit) != 0,
@@ -826,7 +826,7 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
 
 // Where the node's rule sets do not answer: its symbols, and the questions asked.
 SiteTable::Visit FastSiteTable::visitAsked(std::size_t rule, const Expr& sub, bool top,
-                                           const std::vector<TypedVar>& bound, const NodeFacts* f) const {
+                                           const BoundVars& bound, const NodeFacts* f) const {
     if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
     const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};

@@ -368,12 +368,9 @@ AppCandidates appRuleCandidates(AppRule rule, bool flexible, const Term& x, cons
 
 namespace {
 
-std::vector<std::string> namesOf(const std::vector<TypedVar>& ctx) {
-    std::vector<std::string> out;
-    out.reserve(ctx.size());
-    for (const auto& [n, t] : ctx) out.push_back(n);
-    return out;
-}
+// The different names of a context, in ascending order: all that the conversions, freezing and
+// thawing read of it.
+std::vector<std::string> namesOf(const BoundVars& ctx) { return ctx.names().sorted(); }
 
 // The reference match from initial bindings: context variables frozen into constants on
 // both sides (the term comes frozen, from convertFrozen), the bindings applied to the pattern

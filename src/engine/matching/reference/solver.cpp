@@ -305,9 +305,10 @@ Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
 }
 
 // The type variables of the terms a match starts from (term_type_vars.h), read only when a type
-// match binds a variable: most problems' types are equal or fail to match, and the walk over
-// the whole term would cost each match at every position of a large term its size again.
-using LazyTermTypes = Lazy<TermTypeVars>;
+// match binds a variable, and then only as far as it asks: most problems' types are equal or
+// fail to match, and the walk over the whole term would cost each match at every position of a
+// large term its size again.
+using LazyTermTypes = std::shared_ptr<const TermTypes<Term>>;
 
 Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply);
 
@@ -487,35 +488,10 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
 
 }  // namespace
 
-namespace {
-
-// The type variables of the terms.  The latest answer is kept for the same term nodes: the
-// rewriting driver matches every rule at one position, each against the same converted term.
-TermTypeVars typeVarsOfTerms(const std::vector<Term>& terms) {
-    thread_local std::vector<Term> lastTerms;
-    thread_local TermTypeVars lastVars;
-    auto same = [&terms]() {
-        if (terms.size() != lastTerms.size()) return false;
-        for (std::size_t i = 0; i < terms.size(); ++i)
-            if (!terms[i].sameNode(lastTerms[i])) return false;
-        return true;
-    };
-    if (same()) return lastVars;
-    std::vector<const Term*> roots;
-    for (const Term& t : terms) roots.push_back(&t);
-    TermTypeVars vars = termTypeVars(roots);
-    lastTerms = terms;
-    lastVars = vars;
-    return vars;
-}
-
-}  // namespace
-
 Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
     std::vector<Term> terms;
     for (const Problem& pr : problems) terms.push_back(pr.term);
-    return solve(rule, delay([terms = std::move(terms)]() { return typeVarsOfTerms(terms); }), Worklist(problems),
-                 supply);
+    return solve(rule, std::make_shared<const TermTypes<Term>>(std::move(terms)), Worklist(problems), supply);
 }
 
 // ---------------------------------------------------------------------------------------

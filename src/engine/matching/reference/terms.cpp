@@ -219,50 +219,79 @@ namespace {
 
 // The names bound around the node being converted: those of the lambdas inside the expression
 // converted, counted so that a walk can enter and leave lambdas in O(1) per name, and those of
-// its context.
+// its context.  The different inner names, as a set per open lambda, say how the node converts
+// in its context.
 class BoundNames {
 public:
-    explicit BoundNames(const std::vector<std::string>& context) : context_(context.begin(), context.end()) {}
+    explicit BoundNames(const std::vector<std::string>& context)
+        : context_(context.begin(), context.end()), sets_{NameSet()} {}
     void add(const std::vector<std::string>& ns) {
-        ++lambdas_;
-        for (const auto& n : ns) ++inner_[n];
+        NameSet inner = sets_.back();
+        for (const auto& n : ns) {
+            ++inner_[n];
+            inner = inner.with(n);
+        }
+        sets_.push_back(std::move(inner));
     }
     void remove(const std::vector<std::string>& ns) {
-        --lambdas_;
         for (const auto& n : ns) --inner_[n];
+        sets_.pop_back();
     }
+    const NameSet& innerNames() const { return sets_.back(); }
     bool innerBound(const std::string& n) const {
         auto it = inner_.find(n);
         return it != inner_.end() && it->second > 0;
     }
     bool inContext(const std::string& n) const { return context_.count(n) > 0; }
-    // No lambda of the expression converted lies around the node.
-    bool outsideLambdas() const { return lambdas_ == 0; }
 
 private:
     std::unordered_map<std::string, int> inner_;
     std::unordered_set<std::string> context_;
-    int lambdas_ = 0;
+    std::vector<NameSet> sets_;
 };
 
-// The nodes of expressions converted frozen in one context, each with its term; the node is
-// held, so that its address names it as long as the entry lives.
-using ContextMemo = std::unordered_map<const void*, std::pair<Expr, Term>>;
+// The nodes of expressions converted frozen in one context, each with its term by the different
+// names that lambdas of the expression bind around it; the node is held, so that its address
+// names it as long as the entry lives.
+class ContextMemo {
+public:
+    const Term* find(const Expr& e, const NameSet& inner) const {
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.inner == inner) return &x.term;
+        return nullptr;
+    }
+    void keep(const Expr& e, const NameSet& inner, const Term& t) {
+        byNode_[e.identity()].push_back(Entry{e, inner, t});
+        ++size_;
+    }
+    // The entries kept.
+    std::size_t size() const { return size_; }
+
+private:
+    struct Entry {
+        Expr expr;
+        NameSet inner;
+        Term term;
+    };
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
+    std::size_t size_ = 0;
+};
 
 // How a walk converts: the context's variables as local variables, or frozen into constants
-// with the nodes outside the expression's lambdas remembered in `memo`.
+// with the nodes remembered in `memo`: nested lambdas whose bodies are converted in turn (a
+// match at every position under them) convert each node once per set of inner names.
 struct Conversion {
     bool freeze = false;
     ContextMemo* memo = nullptr;
 
     std::optional<Term> known(const Expr& e, const BoundNames& bound) const {
-        if (!memo || !bound.outsideLambdas()) return std::nullopt;
-        auto it = memo->find(e.identity());
-        if (it == memo->end()) return std::nullopt;
-        return it->second.second;
+        if (!memo) return std::nullopt;
+        if (const Term* t = memo->find(e, bound.innerNames())) return *t;
+        return std::nullopt;
     }
-    void keep(const Expr& e, const Term& t, bool outside) const {
-        if (memo && outside) memo->emplace(e.identity(), std::make_pair(e, t));
+    void keep(const Expr& e, const Term& t, const NameSet& inner) const {
+        if (memo) memo->keep(e, inner, t);
     }
     Term variable(const Expr& e, const BoundNames& bound) const {
         const std::string& n = e.name();
@@ -281,11 +310,11 @@ struct ConvertFrame {
     std::vector<Expr> spine;      // Ap spine: the application nodes, innermost first
     std::optional<LamBinding> binder;
     std::vector<std::string> added;
-    bool outside = false;         // outside the lambdas of the expression converted
+    NameSet inner;                // the different names the expression's lambdas bind around it
 };
 
 ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
-    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}, bound.outsideLambdas()};
+    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}, bound.innerNames()};
     switch (e.kind()) {
     case ExprKind::Ap: {
         Expr at = e;
@@ -327,7 +356,7 @@ Term buildSpine(const ConvertFrame& f, const Conversion& how) {
                        node.type());
         else
             out = Ap(std::move(out), f.done[k], node.type());
-        how.keep(node, out, f.outside);
+        how.keep(node, out, f.inner);
     }
     return out;
 }
@@ -360,7 +389,7 @@ Term convertAs(const std::vector<std::string>& context, const Expr& e, const Con
             continue;
         }
         Term built = leaveNode(top, bound, how);
-        how.keep(top.e, built, top.outside);
+        how.keep(top.e, built, top.inner);
         stack.pop_back();
         if (stack.empty()) return built;
         stack.back().done.push_back(std::move(built));

@@ -197,10 +197,11 @@ std::string showSteps(const Path& p);
 Term convert(const std::vector<std::string>& bound, const Expr& e);
 inline Term convertClosed(const Expr& e) { return convert({}, e); }
 // The term side of a match: e converted with the context's variables frozen, that is
-// freezeLocals(context, convert(context, e)) (term_operations.h).  The nodes outside e's
-// lambdas are remembered per context on this thread (about as many as the latest walks read),
-// so a match at every subexpression of one expression converts each node once per context,
-// not once per enclosing subexpression.
+// freezeLocals(context, convert(context, e)) (term_operations.h).  The nodes are remembered
+// per context and per set of names that e's lambdas bind around them, on this thread (about as
+// many as the latest walks read), so a match at every subexpression of one expression, nested
+// lambdas included, converts each node once per context and set, not once per enclosing
+// subexpression.
 Term convertFrozen(const std::vector<std::string>& context, const Expr& e);
 
 // The expression again: a binder's type comes from its lambda's argument type, a tuple is

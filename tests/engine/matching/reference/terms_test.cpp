@@ -68,7 +68,7 @@ TEST(RefConvert, FrozenTermsAtEverySubexpression) {
         for (List<SubPath> at = subpaths(TermCtx{e, outer}); !at.empty(); at = at.tail()) {
             const TermCtx& sub = at.head().first;
             std::vector<std::string> names;
-            for (const auto& [n, t] : sub.bound) names.push_back(n);
+            for (const auto& [n, t] : sub.bound.vars()) names.push_back(n);
             SCOPED_TRACE(showExpr(sub.expr));
             EXPECT_EQ(showTerm(convertFrozen(names, sub.expr)), showTerm(freezeLocals(names, convert(names, sub.expr))));
         }
