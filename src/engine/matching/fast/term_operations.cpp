@@ -15,56 +15,6 @@ namespace plim::fast {
 
 // --- positions ----------------------------------------------------------------------------
 
-namespace {
-
-using RevPath = SharedPath;
-
-struct Pending {
-    Term term;
-    RevPath path;
-    std::shared_ptr<const Pending> next;
-};
-using Stack = std::shared_ptr<const Pending>;
-
-Stack push(Term t, RevPath path, TermStep step, Stack next) {
-    auto cell = std::make_shared<const PathCell>(PathCell{step, std::move(path)});
-    return std::make_shared<const Pending>(Pending{std::move(t), std::move(cell), std::move(next)});
-}
-
-List<Position> walkPositions(Stack stack) {
-    return List<Position>::defer([stack]() {
-        if (!stack) return List<Position>();
-        const Term& t = stack->term;
-        Stack rest = stack->next;
-        switch (t.kind()) {
-        case TermKind::Ap:
-            rest = push(t.arg(), stack->path, Second, rest);
-            rest = push(t.fun(), stack->path, First, rest);
-            break;
-        case TermKind::Lam: rest = push(t.body(), stack->path, Body, rest); break;
-        case TermKind::Tupl:
-            for (std::size_t i = t.elems().size(); i-- > 0;)
-                rest = push(t.elems()[i], stack->path, TupElem(static_cast<std::int32_t>(i)), rest);
-            break;
-        default: break;
-        }
-        return List<Position>::cons(Position{t, toPath(stack->path)}, walkPositions(std::move(rest)));
-    });
-}
-
-}  // namespace
-
-List<Position> positions(const Term& t) {
-    return walkPositions(std::make_shared<const Pending>(Pending{t, nullptr, nullptr}));
-}
-
-Path toPath(const SharedPath& rp) {
-    Path p;
-    for (const PathCell* c = rp.get(); c; c = c->outer.get()) p.push_back(c->step);
-    std::reverse(p.begin(), p.end());
-    return p;
-}
-
 PositionTable::PositionTable(Term root) : root_(root) { reset(std::move(root)); }
 
 void PositionTable::reset(Term root) {

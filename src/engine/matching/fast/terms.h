@@ -216,7 +216,6 @@ inline bool operator==(const TermStep& a, const TermStep& b) {
 
 // A position inside a term, outermost step first.
 using Path = std::vector<TermStep>;
-using Position = std::pair<Term, Path>;
 
 // ---------------------------------------------------------------------------------------
 // Printed forms (derived constructor notation)
@@ -310,19 +309,10 @@ Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const E
 // Positions and replacement
 // ---------------------------------------------------------------------------------------
 
-// The subterms in pre-order, the whole term first, produced on demand.
-List<Position> positions(const Term& t);
-
-// A path held innermost step first, sharing its outer steps with the paths below it.
-struct PathCell {
-    TermStep step;
-    std::shared_ptr<const PathCell> outer;
-};
-using SharedPath = std::shared_ptr<const PathCell>;
-Path toPath(const SharedPath& p);
-// All positions at once, in the order of `positions`: each subterm with the index of its
-// parent and the step from there, so that a path is built only when asked for.  Linear in
-// the size, with no allocation per position; the table keeps the whole term alive.
+// All positions at once, in pre-order (the whole term first, function before argument,
+// elements in order): each subterm with the index of its parent and the step from there, so
+// that a path is built only when asked for.  Linear in the size, with no allocation per
+// position; the table keeps the whole term alive.
 class PositionTable {
 public:
     explicit PositionTable(Term root);

@@ -640,11 +640,6 @@ List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const st
     });
 }
 
-List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x) {
-    return bodiesOf(
-        abstractNextTypedLevel(map([](const Term& b) { return TypedBody{b, TypeSubst()}; }, previous), v, x));
-}
-
 List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t) {
     if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail(CodedFailure::ReferenceAbstractsNegative); });
     List<TypedBody> level = List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>());

@@ -140,16 +140,15 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
 TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     const Term k = Con(mkNumber(7), Int);
     const Term a = Ap(LVar("f", IntToInt), k, Int);
-    const auto ps = toVector(positions(a));
+    const PositionTable ps = allPositions(a);
     ASSERT_EQ(ps.size(), 3u);
-    EXPECT_TRUE(ps[0].second.empty());
-    EXPECT_EQ(showList(ps[1].second), "[First]");
-    EXPECT_EQ(showList(ps[2].second), "[Second]");
+    EXPECT_TRUE(ps.path(0).empty());
+    EXPECT_EQ(showList(ps.path(1)), "[First]");
+    EXPECT_EQ(showList(ps.path(2)), "[Second]");
     const Term tup = Tupl({k, k}, mkTupleType({Int, Int}));
-    const auto tps = toVector(positions(tup));
-    EXPECT_EQ(showList(tps[1].second), "[TupElem 0]");
-    EXPECT_EQ(showList(tps[2].second), "[TupElem 1]");
-    EXPECT_EQ(allPositions(a).size(), 3u);
+    const PositionTable tps = allPositions(tup);
+    EXPECT_EQ(showList(tps.path(1)), "[TupElem 0]");
+    EXPECT_EQ(showList(tps.path(2)), "[TupElem 1]");
 
     EXPECT_EQ(failureMessage([&] { replaceAt({Body}, a, k); }),
               "invalid replace:\ne=" + show(a) + "\nl=[Body]\nr=" + show(k) + "\n");
