@@ -33,14 +33,16 @@ Term rebuilt(const Term& t, std::vector<Term> parts) {
 // Calls visit(t) for every subterm in pre-order; visit returns false to skip t's subterms.
 template <class Visit>
 void preorder(const Term& root, const Visit& visit) {
-    std::vector<Term> stack{root};
-    while (!stack.empty()) {
-        Term t = std::move(stack.back());
-        stack.pop_back();
-        if (!visit(t)) continue;
-        const std::vector<Term>& parts = subterms(t);
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(*it);
-    }
+    struct Visitor {
+        const Visit& visit;
+        bool enter(const Term* t, std::vector<const Term*>& children) {
+            if (!visit(*t)) return false;
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return true;
+        }
+        void leave(const Term*) {}
+    } visitor{visit};
+    walkTree<const Term*>(&root, visitor);
 }
 
 using NameSet = std::unordered_set<std::string>;
@@ -246,49 +248,29 @@ std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<s
 }
 
 std::vector<std::string> freeLocalsOf(const Term& root) {
-    if (!root.hasLVar()) return {};
-    // A task is a term to visit, or (with no term) the names of a lambda to unbind again.
-    struct Task {
-        std::optional<Term> t;
-        std::vector<std::string> unbind;
-    };
-    std::vector<std::string> out;
-    std::unordered_map<std::string, int> bound;
-    std::vector<Task> stack;
-    stack.push_back(Task{root, {}});
-    while (!stack.empty()) {
-        Task task = std::move(stack.back());
-        stack.pop_back();
-        if (!task.t) {
-            for (const auto& n : task.unbind) --bound[n];
-            continue;
+    // How many lambdas around the node being visited bind each name.
+    struct Visitor {
+        std::vector<std::string> out;
+        std::unordered_map<std::string, int> bound;
+        bool enter(const Term* t, std::vector<const Term*>& children) {
+            if (!t->hasLVar()) return false;
+            if (t->is(TermKind::LVar)) {
+                auto it = bound.find(t->name());
+                if (it == bound.end() || it->second == 0) out.push_back(t->name());
+                return false;
+            }
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) ++bound[n];
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return true;
         }
-        const Term& t = *task.t;
-        switch (t.kind()) {
-        case TermKind::LVar: {
-            auto it = bound.find(t.name());
-            if (it == bound.end() || it->second == 0) out.push_back(t.name());
-            break;
+        void leave(const Term* t) {
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) --bound[n];
         }
-        case TermKind::Ap:
-        case TermKind::Tupl:
-            for (auto it = t.elems().rbegin(); it != t.elems().rend(); ++it)
-                if (it->hasLVar()) stack.push_back(Task{*it, {}});
-            break;
-        case TermKind::Lam: {
-            std::vector<std::string> ns = binderNames(t.binder());
-            for (const auto& n : ns) ++bound[n];
-            stack.push_back(Task{std::nullopt, std::move(ns)});
-            stack.push_back(Task{t.body(), {}});
-            break;
-        }
-        default: {
-            const std::vector<Term>& parts = subterms(t);
-            for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(Task{*it, {}});
-        }
-        }
-    }
-    return out;
+    } visitor;
+    walkTree<const Term*>(&root, visitor);
+    return std::move(visitor.out);
 }
 
 std::vector<std::string> patternVars(const Term& t) {
@@ -580,6 +562,7 @@ bool sameLocal(const EnvRef& e1, const EnvRef& e2, const Term& a, const Term& b)
 
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2) {
+    // A work stack of its own: the walk goes down two terms side by side and stops early.
     struct Task {
         Term a, b;
         EnvRef e1, e2;
@@ -646,6 +629,7 @@ std::optional<Term> etaPartner(const Term& l, const Term& s, const std::string& 
 }  // namespace
 
 bool termsClash(const Term& t1, const Term& t2) {
+    // A work stack of its own: the walk goes down two terms side by side and stops early.
     struct Task {
         Term a, b;
         EnvRef e1, e2;
@@ -710,16 +694,12 @@ bool termsClash(const Term& t1, const Term& t2) {
 }
 
 bool holdsBetaRedex(const Term& t) {
-    if (!t.hasLam()) return false;
-    std::vector<const Term*> stack{&t};
-    while (!stack.empty()) {
-        const Term& u = *stack.back();
-        stack.pop_back();
-        if (!u.hasLam()) continue;
-        if (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam)) return true;
-        for (const Term& part : subterms(u)) stack.push_back(&part);
-    }
-    return false;
+    bool found = false;
+    preorder(t, [&found](const Term& u) {
+        found = found || (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam));
+        return !found && u.hasLam();
+    });
+    return found;
 }
 
 namespace {
@@ -755,14 +735,10 @@ std::uint64_t nodeHash(const Term& t) {
 std::uint64_t termHash(const Term& t) {
     // The nodes in pre-order; equal terms have the same shape, so the same sequence.
     std::uint64_t h = 0;
-    std::vector<const Term*> stack{&t};
-    while (!stack.empty()) {
-        const Term& u = *stack.back();
-        stack.pop_back();
+    preorder(t, [&h](const Term& u) {
         h = mixHash(h, nodeHash(u));
-        const std::vector<Term>& parts = subterms(u);
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(&*it);
-    }
+        return true;
+    });
     return h;
 }
 
@@ -801,26 +777,12 @@ bool flexibleArgumentFits(const Term& x) {
 }  // namespace
 
 bool isTwoStepPattern(const Term& t) {
-    std::vector<Term> stack{t};
-    while (!stack.empty()) {
-        Term u = std::move(stack.back());
-        stack.pop_back();
-        switch (u.kind()) {
-        case TermKind::LVar:
-        case TermKind::PVar:
-        case TermKind::Con: break;
-        case TermKind::Lam: stack.push_back(u.body()); break;
-        case TermKind::Tupl:
-            for (const Term& e : u.elems()) stack.push_back(e);
-            break;
-        case TermKind::Ap:
-            if (flexibleHead(u.fun()) && !flexibleArgumentFits(u.arg())) return false;
-            stack.push_back(u.arg());
-            stack.push_back(u.fun());
-            break;
-        }
-    }
-    return true;
+    bool fits = true;
+    preorder(t, [&fits](const Term& u) {
+        if (u.is(TermKind::Ap) && flexibleHead(u.fun()) && !flexibleArgumentFits(u.arg())) fits = false;
+        return fits;
+    });
+    return fits;
 }
 
 }  // namespace plim::ref
