@@ -9,7 +9,7 @@
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
-#include "engine/matching/projecting_components.h"
+#include "engine/matching/two_step_patterns.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
@@ -369,7 +369,7 @@ bool patternsLinear(const Problems& work) {
                 if (sameName(*n, p.name())) return false;
             seen.push_back(&p.name());
         }
-        pushChildren(p, walk);
+        term_ops::pushChildren(p, walk);
     }
     return true;
 }
@@ -682,86 +682,6 @@ ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem proble
     return ConvertedRun{std::move(run.first), std::move(run.second)};
 }
 
-void pushChildren(const Term& t, std::vector<const Term*>& work) {
-    switch (t.kind()) {
-    case TermKind::Ap:
-        work.push_back(&t.arg());
-        work.push_back(&t.fun());
-        break;
-    case TermKind::Lam: work.push_back(&t.body()); break;
-    case TermKind::Tupl:
-        for (std::size_t i = t.elems().size(); i-- > 0;) work.push_back(&t.elems()[i]);
-        break;
-    default: break;
-    }
-}
-
-// --- the two-step test ------------------------------------------------------------------------
-
-namespace {
-
-bool hasCon(const Term& root) {
-    std::vector<const Term*> work{&root};
-    while (!work.empty()) {
-        const Term& t = *work.back();
-        work.pop_back();
-        if (t.is(TermKind::Con)) return true;
-        pushChildren(t, work);
-    }
-    return false;
-}
-
-// xs minus ys, one occurrence removed per element of ys.
-std::vector<std::string> listDifference(std::vector<std::string> xs, const std::vector<std::string>& ys) {
-    for (const auto& y : ys) {
-        auto it = std::find(xs.begin(), xs.end(), y);
-        if (it != xs.end()) xs.erase(it);
-    }
-    return xs;
-}
-
-bool argumentSuitsTwoStep(const Term& x) {
-    if (holdsProjectingComponent(x)) return false;
-    auto [body, names] = stripLams(x);
-    if (body.hasPVar()) return false;
-    const auto locals = freeLocalsOf(body);
-    if (!listDifference(names, locals).empty()) return false;
-    if (hasCon(body)) return true;
-    // Without a constant the body must mention some local variable bound further out: one
-    // that only repeats the argument's own variables ((u, u) under \ u) gives the two-step
-    // candidates nothing to find that one-step matching would not find, typed better.
-    for (const std::string& n : locals)
-        if (std::find(names.begin(), names.end(), n) == names.end()) return true;
-    return false;
-}
-
-}  // namespace
-
-bool twoStepApplicable(const Term& root) {
-    // An application with a flexible head holds a pattern variable or a lambda: the parts that
-    // hold neither are not walked.
-    SmallVec<const Term*, 16> work;
-    auto visit = [&work](const Term& t) {
-        if (t.hasPVar() || t.hasLam()) work.push_back(&t);
-    };
-    visit(root);
-    while (!work.empty()) {
-        const Term& p = *work.back();
-        work.pop_back();
-        switch (p.kind()) {
-        case TermKind::Ap:
-            if (flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
-            visit(p.arg());
-            visit(p.fun());
-            break;
-        case TermKind::Lam: visit(p.body()); break;
-        case TermKind::Tupl:
-            for (std::size_t i = p.elems().size(); i-- > 0;) visit(p.elems()[i]);
-            break;
-        default: break;
-        }
-    }
-    return true;
-}
+bool twoStepApplicable(const Term& p) { return suitsTwoStep(p); }
 
 }  // namespace plim::fast

@@ -136,11 +136,7 @@ struct ConvertedRun {
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish);
 
-// Pushes the parts of a term onto a walk's work stack, the first on top.
-void pushChildren(const Term& t, std::vector<const Term*>& work);
-
-// The two-step matcher suits the pattern: its flexible applications have arguments that
-// hold no pattern variable once their leading lambdas are removed.
+// The two-step matcher suits the pattern (suitsTwoStep, engine/matching/two_step_patterns.h).
 bool twoStepApplicable(const Term& p);
 
 }  // namespace plim::fast

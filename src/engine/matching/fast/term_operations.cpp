@@ -70,17 +70,6 @@ PositionTable allPositions(const Term& t) { return PositionTable(t); }
 
 namespace {
 
-[[noreturn]] void invalidReplace(const Term& at, const Path& path, std::size_t from, const Term& replacement) {
-    std::string out = "invalid replace:\ne=";
-    appendTermText(out, 0, at);
-    out += "\nl=";
-    out += showList(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
-    out += "\nr=";
-    appendTermText(out, 0, replacement);
-    out += "\n";
-    failInternal(out);
-}
-
 // The child selected by a step, or null when the step does not fit.
 const Term* child(const Term& t, const TermStep& s) {
     switch (s.kind) {
@@ -194,7 +183,7 @@ Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
     const Term* at = &t;
     for (std::size_t i = 0; i < path.size(); ++i) {
         const Term* next = child(*at, path[i]);
-        if (!next) invalidReplace(*at, path, i, replacement);
+        if (!next) term_text::invalidReplace(*at, path, i, replacement);
         spine.push_back(at);
         at = next;
     }
@@ -237,7 +226,7 @@ Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, 
         rise(shared);
         for (std::size_t i = shared; i < p.size(); ++i) {
             const Term* next = child(nodes.back(), p[i]);
-            if (!next) invalidReplace(nodes.back(), p, i, replacement);
+            if (!next) term_text::invalidReplace(nodes.back(), p, i, replacement);
             nodes.push_back(*next);  // a child inside the node, not inside `nodes`
             current.push_back(p[i]);
         }
@@ -288,12 +277,6 @@ Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
 }
 
 // --- variables ------------------------------------------------------------------------------
-
-std::vector<std::string> binderNames(const LamBinding& b) {
-    std::vector<std::string> out;
-    pushBinder(out, b);
-    return out;
-}
 
 namespace {
 
@@ -755,18 +738,6 @@ bool mayMatchRequired(const Term& p, const Term& t) {
 
 // --- renaming ------------------------------------------------------------------
 
-std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
-    if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};
-    Renaming out;
-    const bool fit = binder_walks::zip(pattern, term, tupleParts, tupleParts, [&out](const LamBinding& p, const LamBinding& t) {
-        if (!t.isVar()) return false;
-        out.emplace_back(p.name(), t.name());
-        return true;
-    });
-    if (!fit) return std::nullopt;
-    return out;
-}
-
 // Renaming stops at a lambda that binds the old name again: its occurrences below belong to
 // that lambda.
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
@@ -799,17 +770,6 @@ Term renameLocals(const Renaming& r, const Term& t) {
             return true;
         },
         [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
-}
-
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
-    Term at = t;
-    while (at.is(TermKind::Lam)) {
-        auto names = binderNames(at.binder());
-        names.insert(names.end(), acc.begin(), acc.end());
-        acc = std::move(names);
-        at = at.body();
-    }
-    return {at, std::move(acc)};
 }
 
 }  // namespace plim::fast

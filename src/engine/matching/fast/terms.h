@@ -21,7 +21,9 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
@@ -217,20 +219,17 @@ inline bool operator==(const TermStep& a, const TermStep& b) {
 // A position inside a term, outermost step first.
 using Path = std::vector<TermStep>;
 
-// ---------------------------------------------------------------------------------------
-// Printed forms (derived constructor notation)
-// ---------------------------------------------------------------------------------------
-
-void appendTermText(std::string& out, int prec, const Term& t);
-void appendBindingText(std::string& out, int prec, const LamBinding& b);
-void appendStepText(std::string& out, int prec, const TermStep& s);
-std::string showsPrecTerm(int prec, const Term& t);
-std::string show(const Term& t);
-std::string show(const LamBinding& b);
-std::string show(const TermStep& s);
-std::string showList(const std::vector<Term>& ts);
-std::string showList(const std::vector<LamBinding>& bs);
-std::string showList(const Path& path);
+// The printed forms (derived constructor notation) and the operations written once for both
+// matchers' terms.
+using term_text::appendBinding;
+using term_text::appendStep;
+using term_text::appendTerm;
+using term_text::show;
+using term_text::showList;
+using term_ops::binderNames;
+using term_ops::matchBinders;
+using term_ops::occursLVar;
+using term_ops::stripLams;
 
 // ---------------------------------------------------------------------------------------
 // Term operations
@@ -244,7 +243,6 @@ std::vector<Term> leadingLamVars(const Term& t);
 Term freeLVar(const std::string& x, const Term& t);
 // The body under the single-variable lambdas at the top, their variables made free.
 Term openLeadingLams(const Term& t);
-bool occursLVar(const std::string& x, const Term& t);
 
 // ---------------------------------------------------------------------------------------
 // Rebuilding
@@ -347,7 +345,6 @@ Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, 
 // As replaceAt, but a lambda on the way whose new body makes it an eta redex is contracted.
 Term replaceAtEta(const Path& path, const Term& t, const Term& replacement);
 
-std::vector<std::string> binderNames(const LamBinding& b);
 // The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
 std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});
 inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(t); }
@@ -420,12 +417,8 @@ LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
 std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 using Renaming = std::vector<std::pair<std::string, std::string>>;
-std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term);
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
 Term renameLocals(const Renaming& r, const Term& t);
-
-// The body under the leading lambdas, and their binder names in front of acc.
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
 
 // The binder written as a term: LVar for a variable, Tupl for a tuple.
 bool binderIsArgument(const LamBinding& b, const Term& a);

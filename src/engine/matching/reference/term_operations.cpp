@@ -6,7 +6,7 @@
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
-#include "engine/matching/projecting_components.h"
+#include "engine/matching/two_step_patterns.h"
 #include "support/errors.h"
 #include "support/hashing.h"
 
@@ -47,17 +47,6 @@ void preorder(const Term& root, const Visit& visit) {
 
 using NameSet = std::unordered_set<std::string>;
 
-[[noreturn]] void invalidReplace(const Term& e, const Path& path, std::size_t from, const Term& r) {
-    std::string out = "invalid replace:\ne=";
-    appendTerm(out, 0, e);
-    out += "\nl=";
-    out += showSteps(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
-    out += "\nr=";
-    appendTerm(out, 0, r);
-    out += "\n";
-    failInternal(out);
-}
-
 // The index of the subterm that a step enters at t, or nothing when it does not fit.
 std::optional<std::size_t> stepIndex(const Term& t, const TermStep& s) {
     switch (s.kind) {
@@ -71,8 +60,8 @@ std::optional<std::size_t> stepIndex(const Term& t, const TermStep& s) {
         if (t.is(TermKind::Lam)) return 0;
         break;
     case StepKind::TupElem:
-        if (t.is(TermKind::Tupl) && s.index >= 0 && static_cast<std::size_t>(s.index) < t.elems().size())
-            return static_cast<std::size_t>(s.index);
+        if (t.is(TermKind::Tupl) && s.position >= 0 && static_cast<std::size_t>(s.position) < t.elems().size())
+            return static_cast<std::size_t>(s.position);
         break;
     }
     return std::nullopt;
@@ -85,7 +74,7 @@ std::vector<std::pair<Term, std::size_t>> walkPath(const Term& e, const Path& pa
     Term at = e;
     for (std::size_t i = from; i < to; ++i) {
         auto idx = stepIndex(at, path[i]);
-        if (!idx) invalidReplace(at, path, i, r);
+        if (!idx) term_text::invalidReplace(at, path, i, r);
         trail.emplace_back(at, *idx);
         Term next = subterms(at)[*idx];
         at = std::move(next);
@@ -196,7 +185,7 @@ Term replaceAtEta(const Path& path, const Term& e, const Term& r) {
     std::vector<std::pair<Term, std::size_t>> trail;
     while (i < path.size() && at.is(TermKind::Tupl) && path[i].kind == StepKind::TupElem) {
         auto idx = stepIndex(at, path[i]);
-        if (!idx) invalidReplace(at, path, i, r);
+        if (!idx) term_text::invalidReplace(at, path, i, r);
         trail.emplace_back(at, *idx);
         Term next = at.elems()[*idx];
         at = std::move(next);
@@ -217,35 +206,6 @@ Term replaceAtEta(const Path& path, const Term& e, const Term& r) {
 // ---------------------------------------------------------------------------------------
 // Names and constants
 // ---------------------------------------------------------------------------------------
-
-namespace {
-
-// How the binder walks go down a binder: a tuple's parts, nothing for a variable.
-const std::vector<LamBinding>& binderParts(const LamBinding& b) { return b.components(); }
-const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
-
-}  // namespace
-
-std::vector<std::string> binderNames(const LamBinding& b) {
-    std::vector<std::string> out;
-    binder_walks::anyName(b, binderParts, [&out](const std::string& n) {
-        out.push_back(n);
-        return false;
-    });
-    return out;
-}
-
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
-    Term at = t;
-    while (at.is(TermKind::Lam)) {
-        std::vector<std::string> ns = binderNames(at.binder());
-        ns.insert(ns.end(), acc.begin(), acc.end());
-        acc = std::move(ns);
-        Term next = at.body();
-        at = std::move(next);
-    }
-    return {at, std::move(acc)};
-}
 
 std::vector<std::string> freeLocalsOf(const Term& root) {
     // How many lambdas around the node being visited bind each name.
@@ -281,24 +241,6 @@ std::vector<std::string> patternVars(const Term& t) {
         return true;
     });
     return out;
-}
-
-std::vector<Constant> termConstants(const Term& t) {
-    std::vector<Constant> out;
-    preorder(t, [&](const Term& u) {
-        if (u.is(TermKind::Con)) out.push_back(u.constant());
-        return true;
-    });
-    return out;
-}
-
-bool occursLVar(const std::string& n, const Term& t) {
-    bool found = false;
-    preorder(t, [&](const Term& u) {
-        if (u.is(TermKind::LVar) && u.name() == n) found = true;
-        return !found && u.hasLVar();
-    });
-    return found;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -451,22 +393,10 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
 // Binders and eta
 // ---------------------------------------------------------------------------------------
 
-std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1,
-                                                                             const LamBinding& b2) {
-    std::vector<std::pair<std::string, std::string>> out;
-    const bool fit = binder_walks::zip(b1, b2, tupleParts, tupleParts, [&out](const LamBinding& x, const LamBinding& y) {
-        if (!y.isVar()) return false;
-        out.emplace_back(x.name(), y.name());
-        return true;
-    });
-    if (!fit) return std::nullopt;
-    return out;
-}
-
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t) {
     std::vector<std::pair<std::string, Term>> out;
     const bool fit = binder_walks::zip(
-        b, t, tupleParts, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        b, t, term_ops::tupleParts<LamBinding>, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
         [&out](const LamBinding& x, const Term& u) {
             out.emplace_back(x.name(), u);
             return true;
@@ -751,38 +681,6 @@ bool flexibleHead(const Term& t) {
     return at.is(TermKind::PVar) || at.is(TermKind::Lam);
 }
 
-namespace {
-
-// The conditions on the argument of an application with a flexible head.
-bool flexibleArgumentFits(const Term& x) {
-    if (holdsProjectingComponent(x)) return false;
-    auto [body, ns] = stripLams(x);
-    if (body.hasPVar()) return false;
-    const std::vector<std::string> free = freeLocalsOf(body);
-    std::vector<std::string> missing = ns;
-    for (const std::string& n : free) {
-        auto it = std::find(missing.begin(), missing.end(), n);
-        if (it != missing.end()) missing.erase(it);
-    }
-    if (!missing.empty()) return false;
-    if (termConstants(body).empty()) {
-        const bool allOwn = std::all_of(free.begin(), free.end(), [&](const std::string& n) {
-            return std::find(ns.begin(), ns.end(), n) != ns.end();
-        });
-        if (allOwn) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool isTwoStepPattern(const Term& t) {
-    bool fits = true;
-    preorder(t, [&fits](const Term& u) {
-        if (u.is(TermKind::Ap) && flexibleHead(u.fun()) && !flexibleArgumentFits(u.arg())) fits = false;
-        return fits;
-    });
-    return fits;
-}
+bool isTwoStepPattern(const Term& t) { return suitsTwoStep(t); }
 
 }  // namespace plim::ref

@@ -20,6 +20,7 @@
 
 #include "engine/matching/reference/terms.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 #include "support/lazy.h"
 #include "support/tree_walk.h"
 
@@ -97,15 +98,13 @@ Term replaceAtEta(const Path& path, const Term& e, const Term& r);
 
 // --- names and constants --------------------------------------------------------------------
 
-std::vector<std::string> binderNames(const LamBinding& b);
-// (the first non-lambda; the names bound by the leading lambdas, innermost first, in front
-// of acc).
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
+using term_ops::binderNames;
+using term_ops::matchBinders;
+using term_ops::occursLVar;
+using term_ops::stripLams;
 // The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
 std::vector<std::string> freeLocalsOf(const Term& t);
 std::vector<std::string> patternVars(const Term& t);
-std::vector<Constant> termConstants(const Term& t);
-bool occursLVar(const std::string& n, const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
 
@@ -143,7 +142,6 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 // --- binders and eta -------------------------------------------------------------------------
 
-std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1, const LamBinding& b2);
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
 bool isEtaRedex(const Term& t);
 Term etaNormalise(const Term& t);

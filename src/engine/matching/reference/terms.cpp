@@ -7,11 +7,9 @@
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/self_typed_applications.h"
-#include "engine/matching/term_text.h"
 #include "lang/expressions.h"
 #include "support/errors.h"
 #include "support/release.h"
-#include "scanning/string_literal.h"
 
 namespace plim::ref {
 
@@ -89,63 +87,6 @@ Term withSubterms(const Term& t, std::vector<Term> children) {
     case TermKind::Tupl: return Tupl(std::move(children), t.type());
     default: return t;
     }
-}
-
-// ---------------------------------------------------------------------------------------
-// Text forms
-// ---------------------------------------------------------------------------------------
-
-namespace {
-
-void openParen(std::string& out, int prec) {
-    if (prec > 10) out += '(';
-}
-void closeParen(std::string& out, int prec) {
-    if (prec > 10) out += ')';
-}
-
-template <class T, class F>
-void appendList(std::string& out, const std::vector<T>& xs, F each) {
-    out += '[';
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-        if (i > 0) out += ',';
-        each(xs[i]);
-    }
-    out += ']';
-}
-
-}  // namespace
-
-void appendBinding(std::string& out, int prec, const LamBinding& b) {
-    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.components(); });
-}
-
-void appendTerm(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBinding); }
-
-void appendStep(std::string& out, int prec, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First: out += "First"; return;
-    case StepKind::Second: out += "Second"; return;
-    case StepKind::Body: out += "Body"; return;
-    case StepKind::TupElem:
-        openParen(out, prec);
-        out += "TupElem ";
-        appendIntText(out, 11, s.index);
-        closeParen(out, prec);
-        return;
-    }
-}
-
-std::string showTerm(const Term& t) {
-    std::string out;
-    appendTerm(out, 0, t);
-    return out;
-}
-
-std::string showSteps(const Path& p) {
-    std::string out;
-    appendList(out, p, [&](const TermStep& s) { appendStep(out, 0, s); });
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------

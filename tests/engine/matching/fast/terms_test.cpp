@@ -20,14 +20,16 @@ TEST(FastTermsPrinting, ConstructorsStepsAndBindersPrintInDerivedForm) {
     EXPECT_EQ(show(LamTup({LamVar("x"), LamVar("y")})), "LamTup [LamVar \"x\",LamVar \"y\"]");
     EXPECT_EQ(show(TupElem(-1)), "TupElem (-1)");
     std::string at11;
-    appendStepText(at11, 11, TupElem(-1));
+    appendStep(at11, 11, TupElem(-1));
     EXPECT_EQ(at11, "(TupElem (-1))");
     EXPECT_EQ(show(First), "First");
     EXPECT_EQ(show(PVar("a\"b\\", Int)), "PVar \"a\\\"b\\\\\" (TCon \"Int\" [])");
     EXPECT_EQ(show(Tupl({}, mkTupleType({}))), "Tupl [] (TCon \"Tuple0\" [])");
     EXPECT_EQ(show(LamTup({})), "LamTup []");
     const Term ap = Ap(LVar("f", IntToInt), Con(mkNumber(1), Int), Int);
-    EXPECT_EQ(showsPrecTerm(11, ap),
+    std::string apText;
+    appendTerm(apText, 11, ap);
+    EXPECT_EQ(apText,
               "(Ap (LVar \"f\" (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])) (Con (Number 1) (TCon \"Int\" [])) "
               "(TCon \"Int\" []))");
     EXPECT_EQ(show(Lam(LamVar("x"), LVar("x", Int), IntToInt)),
@@ -468,7 +470,7 @@ TEST(FastTermsDeep, BindersNestedTuplesDeep) {
     EXPECT_TRUE(text.starts_with("LamTup [LamVar \"x0\",LamTup [LamVar \"x1\",LamTup ["));
     EXPECT_TRUE(text.ends_with("\",LamVar \"y\"" + std::string(n, ']')));
     std::string inParens;
-    appendBindingText(inParens, 11, LamTup({LamVar("a"), LamTup({})}));
+    appendBinding(inParens, 11, LamTup({LamVar("a"), LamTup({})}));
     EXPECT_EQ(inParens, "(LamTup [LamVar \"a\",LamTup []])");
     EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}, {"x1", "w"}}))[1], "w");
     EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}})).back(), "z");
