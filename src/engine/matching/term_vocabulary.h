@@ -92,6 +92,8 @@ concept TermVocabulary =
              const std::string& x, const std::vector<std::string>& names,
              const std::vector<std::pair<std::string, std::string>>& renaming) {
         // --- positions and replacement --------------------------------------------------
+        // The node with the child that the step enters replaced.
+        { withChild(t, path.front(), T(t)) } -> std::same_as<T>;
         // The subterm at the path replaced; a path that does not fit raises "invalid replace:".
         { replaceAt(path, t, t) } -> std::same_as<T>;
         // replaceAt for each path in turn; note the order (paths, replacement, t).
@@ -119,6 +121,8 @@ concept TermVocabulary =
         { thawLocals(names, t) } -> std::same_as<T>;
 
         // --- eta, equality, the head ----------------------------------------------------
+        // A lambda that is an eta redex contracted, any other term as it is.
+        { etaReduce(t) } -> std::same_as<T>;
         // Every eta redex contracted, bottom-up.
         { etaNormalise(t) } -> std::same_as<T>;
         // Equality up to eta and the renaming of lambda-bound variables.

@@ -3,12 +3,15 @@
 // using-declarations, so that they are found as the vocabulary's names for its terms.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
 #include "support/small_vec.h"
 
@@ -100,6 +103,129 @@ std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<s
         at = std::move(next);
     }
     return {at, std::move(acc)};
+}
+
+// --- positions and replacement ----------------------------------------------------------
+//
+// Each matcher rebuilds a node with one child replaced in its own way: withChild(t, step,
+// child) (the fast matcher keeps the small nodes it rebuilt lately), and contracts a lambda
+// that has become an eta redex with etaReduce(lambda).
+
+// The child that a step enters, or null when the step does not fit the node.
+template <TermNodes Term>
+const Term* childAt(const Term& t, const typename Term::Step& s) {
+    using K = typename Term::Kind;
+    using S = decltype(s.kind);
+    switch (s.kind) {
+    case S::First: return t.is(K::Ap) ? &t.fun() : nullptr;
+    case S::Second: return t.is(K::Ap) ? &t.arg() : nullptr;
+    case S::Body: return t.is(K::Lam) ? &t.body() : nullptr;
+    case S::TupElem:
+        if (!t.is(K::Tupl) || s.position < 0 || static_cast<std::size_t>(s.position) >= t.elems().size()) return nullptr;
+        return &t.elems()[static_cast<std::size_t>(s.position)];
+    }
+    return nullptr;
+}
+
+// The term with the subterm at the path replaced; only the nodes on the path are rebuilt.  A
+// path that does not fit raises the "invalid replace:" dump (term_text.h).
+template <TermNodes Term>
+Term replaceAt(const std::vector<typename Term::Step>& path, const Term& t, const Term& replacement) {
+    // The nodes down the path, inside t, which holds them (kept for the next call: nothing
+    // below replaces again).
+    thread_local std::vector<const Term*> spine;
+    spine.clear();
+    const Term* at = &t;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const Term* next = childAt(*at, path[i]);
+        if (!next) term_text::invalidReplace(*at, path, i, replacement);
+        spine.push_back(at);
+        at = next;
+    }
+    Term result = replacement;
+    for (std::size_t i = path.size(); i-- > 0;) result = withChild(*spine[i], path[i], std::move(result));
+    return result;
+}
+
+// replaceAt at each path in turn, in one walk: the nodes from the root down the last path
+// replaced are kept, and the next path rebuilds only the part below the prefix it shares with
+// that one, so occurrences deep under a common spine cost the spine once rather than once each.
+template <TermNodes Term>
+Term replaceAll(const std::vector<const std::vector<typename Term::Step>*>& paths, const Term& replacement,
+                const Term& t) {
+    using Path = std::vector<typename Term::Step>;
+    // One path, the usual case: down and up again without keeping the nodes on the way.
+    if (paths.size() == 1) return replaceAt(*paths.front(), t, replacement);
+    // The stacks are kept for the next call (nothing below replaces again).
+    thread_local std::vector<Term> nodes;  // nodes[i] is the node at depth i of the current path
+    thread_local Path current;
+    nodes.assign(1, t);
+    current.clear();
+    auto rise = [&](std::size_t depth) {
+        while (current.size() > depth) {
+            Term c = std::move(nodes.back());
+            nodes.pop_back();
+            nodes.back() = withChild(nodes.back(), current.back(), std::move(c));
+            current.pop_back();
+        }
+    };
+    for (const Path* at : paths) {
+        const Path& p = *at;
+        std::size_t shared = 0;
+        while (shared < current.size() && shared < p.size() && current[shared] == p[shared]) ++shared;
+        rise(shared);
+        for (std::size_t i = shared; i < p.size(); ++i) {
+            const Term* next = childAt(nodes.back(), p[i]);
+            if (!next) term_text::invalidReplace(nodes.back(), p, i, replacement);
+            nodes.push_back(*next);  // a child inside the node, not inside `nodes`
+            current.push_back(p[i]);
+        }
+        nodes.back() = replacement;
+    }
+    rise(0);
+    Term out = std::move(nodes.front());
+    nodes.clear();
+    return out;
+}
+
+// The same for paths held by value; note the order (paths, replacement, t).
+template <TermNodes Term>
+Term replaceAll(const std::vector<std::vector<typename Term::Step>>& paths, const Term& replacement, const Term& t) {
+    std::vector<const std::vector<typename Term::Step>*> at;
+    at.reserve(paths.size());
+    for (const auto& p : paths) at.push_back(&p);
+    return replaceAll(at, replacement, t);
+}
+
+// As replaceAt, but a lambda at the top of the path (below leading tuple elements) whose new
+// body makes it an eta redex is contracted.
+template <TermNodes Term>
+Term replaceAtEta(const std::vector<typename Term::Step>& path, const Term& t, const Term& replacement) {
+    using Path = std::vector<typename Term::Step>;
+    using S = typename Term::Step;
+    auto from = [&path](std::size_t i) { return Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()); };
+    // No lambda on the way: a plain replacement.
+    if (std::none_of(path.begin(), path.end(), [](const S& s) { return s.kind == decltype(s.kind)::Body; }))
+        return replaceAt(path, t, replacement);
+    // Down the leading tuple elements, whose nodes are rebuilt around the result.
+    std::vector<Term> spine;
+    Term at = t;
+    std::size_t i = 0;
+    for (; i < path.size() && path[i].kind == decltype(path[i].kind)::TupElem; ++i) {
+        const Term* next = childAt(at, path[i]);
+        if (!next) break;
+        spine.push_back(at);
+        Term down = *next;
+        at = std::move(down);
+    }
+    Term result = [&]() -> Term {
+        if (i == path.size()) return replacement;
+        if (path[i].kind == decltype(path[i].kind)::Body && at.is(Term::Kind::Lam))
+            return etaReduce(Lam(at.binder(), replaceAt(from(i + 1), at.body(), replacement), at.type()));
+        return replaceAt(from(i), at, replacement);
+    }();
+    for (std::size_t k = spine.size(); k-- > 0;) result = withChild(spine[k], path[k], std::move(result));
+    return result;
 }
 
 }  // namespace plim::term_ops

@@ -70,20 +70,6 @@ PositionTable allPositions(const Term& t) { return PositionTable(t); }
 
 namespace {
 
-// The child selected by a step, or null when the step does not fit.
-const Term* child(const Term& t, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First: return t.is(TermKind::Ap) ? &t.fun() : nullptr;
-    case StepKind::Second: return t.is(TermKind::Ap) ? &t.arg() : nullptr;
-    case StepKind::Body: return t.is(TermKind::Lam) ? &t.body() : nullptr;
-    case StepKind::TupElem:
-        if (!t.is(TermKind::Tupl) || s.position < 0 || static_cast<std::size_t>(s.position) >= t.elems().size())
-            return nullptr;
-        return &t.elems()[static_cast<std::size_t>(s.position)];
-    }
-    return nullptr;
-}
-
 // Small nodes rebuilt with one child replaced, by the very nodes of the parent and of the new
 // child and by the child's position: the candidates of a search abstract the same few parts
 // of its term again and again (the subsets of a group's occurrences share the spines above
@@ -165,77 +151,13 @@ Term rebuiltWithChild(const Term& t, const TermStep& s, Term&& c) {
     return t;
 }
 
-// The node t with the child selected by s replaced.
+}  // namespace
+
 Term withChild(const Term& t, const TermStep& s, Term&& c) {
     if (t.size() > (s.kind == StepKind::TupElem ? RebuiltNodes::kSmall : RebuiltNodes::kSmallSpine))
         return rebuiltWithChild(t, s, std::move(c));
     thread_local RebuiltNodes rebuilt;
     return rebuilt.get(t, RebuiltNodes::positionOf(s), c, [&] { return rebuiltWithChild(t, s, Term(c)); });
-}
-
-}  // namespace
-
-Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
-    // The nodes down the path, inside t, which holds them (kept for the next call: nothing
-    // below replaces again).
-    thread_local std::vector<const Term*> spine;
-    spine.clear();
-    const Term* at = &t;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const Term* next = child(*at, path[i]);
-        if (!next) term_text::invalidReplace(*at, path, i, replacement);
-        spine.push_back(at);
-        at = next;
-    }
-    Term result = replacement;
-    for (std::size_t i = path.size(); i-- > 0;) result = withChild(*spine[i], path[i], std::move(result));
-    return result;
-}
-
-// One walk for all the paths: the nodes from the root down the last path replaced are kept,
-// and the next path rebuilds only the part below the prefix it shares with that one, so
-// occurrences deep under a common spine cost the spine once rather than once each.  The
-// result is that of replacing at each path in turn.
-Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
-    std::vector<const Path*> at;
-    at.reserve(paths.size());
-    for (const Path& p : paths) at.push_back(&p);
-    return replaceAll(at, replacement, t);
-}
-
-Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t) {
-    // One path, the usual case: down and up again without keeping the nodes on the way.
-    if (paths.size() == 1) return replaceAt(*paths.front(), t, replacement);
-    // The stacks are kept for the next call (nothing below replaces again).
-    thread_local std::vector<Term> nodes;  // nodes[i] is the node at depth i of the current path
-    thread_local Path current;
-    nodes.assign(1, t);
-    current.clear();
-    auto rise = [&](std::size_t depth) {
-        while (current.size() > depth) {
-            Term c = std::move(nodes.back());
-            nodes.pop_back();
-            nodes.back() = withChild(nodes.back(), current.back(), std::move(c));
-            current.pop_back();
-        }
-    };
-    for (const Path* at : paths) {
-        const Path& p = *at;
-        std::size_t shared = 0;
-        while (shared < current.size() && shared < p.size() && current[shared] == p[shared]) ++shared;
-        rise(shared);
-        for (std::size_t i = shared; i < p.size(); ++i) {
-            const Term* next = child(nodes.back(), p[i]);
-            if (!next) term_text::invalidReplace(nodes.back(), p, i, replacement);
-            nodes.push_back(*next);  // a child inside the node, not inside `nodes`
-            current.push_back(p[i]);
-        }
-        nodes.back() = replacement;
-    }
-    rise(0);
-    Term out = std::move(nodes.front());
-    nodes.clear();
-    return out;
 }
 
 Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
@@ -248,31 +170,6 @@ Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
     Term result = replacement;
     for (const Entry* e = &entries_[i]; e->parent >= 0; e = &entries_[static_cast<std::size_t>(e->parent)])
         result = rebuiltWithChild(term(static_cast<std::size_t>(e->parent)), e->step, std::move(result));
-    return result;
-}
-
-Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
-    // No lambda on the way: a plain replacement.
-    if (std::none_of(path.begin(), path.end(), [](const TermStep& s) { return s.kind == StepKind::Body; }))
-        return replaceAt(path, t, replacement);
-    // Down the leading tuple elements, whose nodes are rebuilt around the result.
-    std::vector<Term> spine;
-    Term at = t;
-    std::size_t i = 0;
-    for (; i < path.size() && path[i].kind == StepKind::TupElem; ++i) {
-        const Term* next = child(at, path[i]);
-        if (!next) break;
-        spine.push_back(at);
-        at = *next;
-    }
-    Term result = [&]() -> Term {
-        if (i == path.size()) return replacement;
-        if (path[i].kind == StepKind::Body && at.is(TermKind::Lam))
-            return etaReduce(Lam(at.binder(), replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()),
-                                                        at.body(), replacement), at.type()));
-        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, replacement);
-    }();
-    for (std::size_t k = spine.size(); k-- > 0;) result = withChild(spine[k], path[k], std::move(result));
     return result;
 }
 

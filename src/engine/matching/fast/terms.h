@@ -337,13 +337,13 @@ private:
     std::vector<Entry> entries_;
 };
 PositionTable allPositions(const Term& t);
-// The term with the subterm at the path replaced; a path that does not fit raises
-// "invalid replace:" with a dump of the term, the path and the replacement.
-Term replaceAt(const Path& path, const Term& t, const Term& replacement);
-Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t);
-Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t);
-// As replaceAt, but a lambda on the way whose new body makes it an eta redex is contracted.
-Term replaceAtEta(const Path& path, const Term& t, const Term& replacement);
+// The node t with the child that the step enters replaced (for replaceAt and the rest, which
+// are written once for both matchers: engine/matching/vocabulary_operations.h).  The small
+// nodes rebuilt lately come back as the same nodes, with what was learnt about them.
+Term withChild(const Term& t, const TermStep& s, Term&& c);
+using term_ops::replaceAll;
+using term_ops::replaceAt;
+using term_ops::replaceAtEta;
 
 // The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
 std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});

@@ -47,51 +47,6 @@ void preorder(const Term& root, const Visit& visit) {
 
 using NameSet = std::unordered_set<std::string>;
 
-// The index of the subterm that a step enters at t, or nothing when it does not fit.
-std::optional<std::size_t> stepIndex(const Term& t, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First:
-        if (t.is(TermKind::Ap)) return 0;
-        break;
-    case StepKind::Second:
-        if (t.is(TermKind::Ap)) return 1;
-        break;
-    case StepKind::Body:
-        if (t.is(TermKind::Lam)) return 0;
-        break;
-    case StepKind::TupElem:
-        if (t.is(TermKind::Tupl) && s.position >= 0 && static_cast<std::size_t>(s.position) < t.elems().size())
-            return static_cast<std::size_t>(s.position);
-        break;
-    }
-    return std::nullopt;
-}
-
-// The nodes on the path from e (outermost first) with the index each step takes.
-std::vector<std::pair<Term, std::size_t>> walkPath(const Term& e, const Path& path, std::size_t from,
-                                                   std::size_t to, const Term& r, Term& reached) {
-    std::vector<std::pair<Term, std::size_t>> trail;
-    Term at = e;
-    for (std::size_t i = from; i < to; ++i) {
-        auto idx = stepIndex(at, path[i]);
-        if (!idx) term_text::invalidReplace(at, path, i, r);
-        trail.emplace_back(at, *idx);
-        Term next = subterms(at)[*idx];
-        at = std::move(next);
-    }
-    reached = at;
-    return trail;
-}
-
-Term rebuildTrail(const std::vector<std::pair<Term, std::size_t>>& trail, Term inner) {
-    for (auto it = trail.rbegin(); it != trail.rend(); ++it) {
-        std::vector<Term> parts = subterms(it->first);
-        parts[it->second] = std::move(inner);
-        inner = withSubterms(it->first, std::move(parts));
-    }
-    return inner;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -167,40 +122,11 @@ List<Position> positions(const Term& t) {
 // Replacement
 // ---------------------------------------------------------------------------------------
 
-Term replaceAt(const Path& path, const Term& e, const Term& r) {
-    Term reached = e;
-    auto trail = walkPath(e, path, 0, path.size(), r, reached);
-    return rebuildTrail(trail, r);
-}
-
-Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e) {
-    Term out = e;
-    for (const Path& p : paths) out = replaceAt(p, out, r);
-    return out;
-}
-
-Term replaceAtEta(const Path& path, const Term& e, const Term& r) {
-    std::size_t i = 0;
-    Term at = e;
-    std::vector<std::pair<Term, std::size_t>> trail;
-    while (i < path.size() && at.is(TermKind::Tupl) && path[i].kind == StepKind::TupElem) {
-        auto idx = stepIndex(at, path[i]);
-        if (!idx) term_text::invalidReplace(at, path, i, r);
-        trail.emplace_back(at, *idx);
-        Term next = at.elems()[*idx];
-        at = std::move(next);
-        ++i;
-    }
-    Term inner = [&]() -> Term {
-        if (i < path.size() && at.is(TermKind::Lam) && path[i].kind == StepKind::Body) {
-            Term body = replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()), at.body(), r);
-            Term lam = Lam(at.binder(), body, at.type());
-            if (body.is(TermKind::Ap) && isEtaRedex(lam)) return body.fun();
-            return lam;
-        }
-        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, r);
-    }();
-    return rebuildTrail(trail, std::move(inner));
+Term withChild(const Term& t, const TermStep& s, Term&& c) {
+    std::vector<Term> parts = subterms(t);
+    const std::size_t i = s.kind == StepKind::Second ? 1 : s.kind == StepKind::TupElem ? static_cast<std::size_t>(s.position) : 0;
+    parts[i] = std::move(c);
+    return withSubterms(t, std::move(parts));
 }
 
 // ---------------------------------------------------------------------------------------
@@ -379,12 +305,12 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
     std::vector<std::string> out;
     Term at = t;
     for (const TermStep& step : path) {
-        auto idx = stepIndex(at, step);
-        if (!idx) break;
+        const Term* next = term_ops::childAt(at, step);
+        if (!next) break;
         if (at.is(TermKind::Lam))
             for (std::string& n : binderNames(at.binder())) out.push_back(std::move(n));
-        Term next = subterms(at)[*idx];
-        at = std::move(next);
+        Term down = *next;
+        at = std::move(down);
     }
     return out;
 }
@@ -418,11 +344,12 @@ bool isEtaRedex(const Term& t) {
     return true;
 }
 
+Term etaReduce(const Term& t) { return isEtaRedex(t) ? t.body().fun() : t; }
+
 Term etaNormalise(const Term& t) {
     return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
         if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
-        Term lam = rebuilt(u, std::move(parts));
-        return isEtaRedex(lam) ? lam.body().fun() : lam;
+        return etaReduce(rebuilt(u, std::move(parts)));
     });
 }
 

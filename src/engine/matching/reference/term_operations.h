@@ -87,14 +87,12 @@ List<Position> positions(const Term& t);
 
 // --- replacement ----------------------------------------------------------------------------
 
-// The term with the subterm at the path replaced by r; only the nodes on the path are
-// rebuilt.  A path that does not fit raises the "invalid replace:" dump.
-Term replaceAt(const Path& path, const Term& e, const Term& r);
-// replaceAt for each path in turn.
-Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e);
-// As replaceAt, but a lambda rebuilt at the top of the path that becomes an eta redex is
-// contracted (through tuple steps as well).
-Term replaceAtEta(const Path& path, const Term& e, const Term& r);
+// The node t with the child that the step enters replaced by c (for replaceAt and the rest,
+// which are written once for both matchers: engine/matching/vocabulary_operations.h).
+Term withChild(const Term& t, const TermStep& s, Term&& c);
+using term_ops::replaceAll;
+using term_ops::replaceAt;
+using term_ops::replaceAtEta;
 
 // --- names and constants --------------------------------------------------------------------
 
@@ -144,6 +142,8 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
 bool isEtaRedex(const Term& t);
+// The lambda t contracted when it is an eta redex, else t.
+Term etaReduce(const Term& t);
 Term etaNormalise(const Term& t);
 bool isEtaNormal(const Term& t);
 bool bindersFit(const Term& t);

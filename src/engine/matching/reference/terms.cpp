@@ -2,6 +2,7 @@
 #include "engine/matching/reference/term_operations.h"
 
 #include <map>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -10,6 +11,7 @@
 #include "lang/expressions.h"
 #include "support/errors.h"
 #include "support/release.h"
+#include "support/tree_walk.h"
 
 namespace plim::ref {
 
@@ -352,36 +354,26 @@ Term convertFrozen(const std::vector<std::string>& context, const Expr& e) {
 }
 
 Expr unconvert(const Term& root) {
-    struct Frame {
-        Term t;
-        std::vector<Expr> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            Term next = parts[top.done.size()];
-            stack.push_back(Frame{std::move(next), {}});
-            continue;
-        }
-        const Term& t = top.t;
-        Expr built = [&]() -> Expr {
-            switch (t.kind()) {
+    struct Visitor {
+        std::optional<Expr> enter(const Term* t, std::vector<const Term*>& children) {
+            switch (t->kind()) {
             case TermKind::LVar:
-            case TermKind::PVar: return mkVar(t.name(), t.type());
-            case TermKind::Con: return mkCon(t.constant(), t.type());
-            case TermKind::Ap: return mkAp(top.done[0], top.done[1], t.type());
-            case TermKind::Lam: return mkLam(bindingToExpr(argType(t.type()), t.binder()), top.done[0], t.type());
-            case TermKind::Tupl: return mkTupleExpr(top.done);
+            case TermKind::PVar: return mkVar(t->name(), t->type());
+            case TermKind::Con: return mkCon(t->constant(), t->type());
+            default: break;
             }
-            return mkVar(t.name(), t.type());
-        }();
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return std::nullopt;
+        }
+        Expr leave(const Term* t, std::span<Expr> done) {
+            switch (t->kind()) {
+            case TermKind::Ap: return mkAp(done[0], done[1], t->type());
+            case TermKind::Lam: return mkLam(bindingToExpr(argType(t->type()), t->binder()), done[0], t->type());
+            default: return mkTupleExpr(std::vector<Expr>(done.begin(), done.end()));
+            }
+        }
+    } visitor;
+    return rebuildTree<const Term*, Expr>(&root, visitor);
 }
 
 // ---------------------------------------------------------------------------------------
