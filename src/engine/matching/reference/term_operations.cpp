@@ -6,6 +6,7 @@
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
+#include "engine/matching/renaming_equality.h"
 #include "engine/matching/two_step_patterns.h"
 #include "support/errors.h"
 #include "support/hashing.h"
@@ -394,12 +395,6 @@ struct NameEnv {
 };
 using EnvRef = std::shared_ptr<const NameEnv>;
 
-EnvRef envFrom(const std::vector<std::string>& ns) {
-    EnvRef out;
-    for (auto it = ns.rbegin(); it != ns.rend(); ++it) out = std::make_shared<const NameEnv>(NameEnv{*it, out});
-    return out;
-}
-
 std::optional<std::size_t> envPosition(const EnvRef& env, const std::string& n) {
     std::size_t i = 0;
     for (const NameEnv* e = env.get(); e; e = e->next.get(), ++i)
@@ -419,57 +414,7 @@ bool sameLocal(const EnvRef& e1, const EnvRef& e2, const Term& a, const Term& b)
 
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2) {
-    // A work stack of its own: the walk goes down two terms side by side and stops early.
-    struct Task {
-        Term a, b;
-        EnvRef e1, e2;
-    };
-    std::vector<Task> stack;
-    stack.push_back(Task{t1, t2, envFrom(ns1), envFrom(ns2)});
-    while (!stack.empty()) {
-        Task task = std::move(stack.back());
-        stack.pop_back();
-        const Term& a = task.a;
-        const Term& b = task.b;
-        if (a.kind() != b.kind()) return false;
-        // A subterm without local variables means the same under any bound names.
-        if (a.sameNode(b) && !a.hasLVar()) continue;
-        switch (a.kind()) {
-        case TermKind::LVar:
-            if (!eqType(a.type(), b.type()) || !sameLocal(task.e1, task.e2, a, b)) return false;
-            break;
-        case TermKind::PVar:
-            if (a.name() != b.name() || !eqType(a.type(), b.type())) return false;
-            break;
-        case TermKind::Con:
-            if (!eqConstant(a.constant(), b.constant()) || !eqType(a.type(), b.type())) return false;
-            break;
-        case TermKind::Ap:
-            if (!eqType(a.type(), b.type())) return false;
-            stack.push_back(Task{a.arg(), b.arg(), task.e1, task.e2});
-            stack.push_back(Task{a.fun(), b.fun(), task.e1, task.e2});
-            break;
-        case TermKind::Lam: {
-            if (!eqType(a.type(), b.type())) return false;
-            auto pairs = matchBinders(a.binder(), b.binder());
-            if (!pairs) return false;
-            EnvRef e1 = task.e1;
-            EnvRef e2 = task.e2;
-            for (auto it = pairs->rbegin(); it != pairs->rend(); ++it) {
-                e1 = std::make_shared<const NameEnv>(NameEnv{it->first, e1});
-                e2 = std::make_shared<const NameEnv>(NameEnv{it->second, e2});
-            }
-            stack.push_back(Task{a.body(), b.body(), e1, e2});
-            break;
-        }
-        case TermKind::Tupl:
-            if (!eqType(a.type(), b.type()) || a.elems().size() != b.elems().size()) return false;
-            for (std::size_t i = a.elems().size(); i-- > 0;)
-                stack.push_back(Task{etaNormalise(a.elems()[i]), etaNormalise(b.elems()[i]), task.e1, task.e2});
-            break;
-        }
-    }
-    return true;
+    return renaming_equality::eqUpTo(t1, t2, [](const Term&, const Term&) { return false; }, ns1, ns2);
 }
 
 bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaNormalise(t1), etaNormalise(t2)); }

@@ -150,6 +150,8 @@ bool bindersFit(const Term& t);
 
 // --- equality and steering -------------------------------------------------------------------
 
+// Equality up to the renaming of lambda-bound variables (engine/matching/renaming_equality.h),
+// ns1 and ns2 bound around t1 and t2, innermost first.
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2);
 // Equality up to eta contraction and renaming of lambda-bound variables.
