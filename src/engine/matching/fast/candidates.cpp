@@ -162,7 +162,7 @@ bool imageFits(Abstractions& g, const Term& b) {
     if (g.fitsType && g.fitsType->sameNode(b.type())) return g.fits;
     const Type image = mkArrow(b.type(), g.t.type());
     const TypeSubst& ts = g.headType->types;
-    g.fits = typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
+    g.fits = oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
     g.fitsType = b.type();
     return g.fits;
 }

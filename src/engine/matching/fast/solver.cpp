@@ -269,11 +269,6 @@ std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     return ts;
 }
 
-}  // namespace
-
-bool typesMatch(const Type& p, const Type& t) { return oneWayTypesMatch(p, t); }
-
-namespace {
 
 // A problem with a substitution applied in place: to the pattern, and its types to the term
 // too.  A side that the substitution does not change is left as it is, without a copy.

@@ -98,10 +98,6 @@ StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& 
                          const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
                          std::vector<std::string> repeated = {});
 
-// The one-way type match of a problem succeeds: pattern type p against term type t, a type
-// variable that the match binds standing for its type on the term side as well.
-bool typesMatch(const Type& p, const Type& t);
-
 // A solution and the supply left after it.
 using Solution = std::pair<TermSubst, NameSupply>;
 

@@ -27,7 +27,6 @@
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
-#include "support/lazy.h"
 #include "support/tree_walk.h"
 
 namespace plim::fast {

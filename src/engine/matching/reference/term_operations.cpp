@@ -292,10 +292,6 @@ Term thawLocals(const std::vector<std::string>& names, const Term& t) { return t
 
 void collectNames(const Term& t, std::unordered_set<std::string>& out) { Shared::collectNames(t, out); }
 
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used) {
-    return local_renaming::freshVariant(base, used);
-}
-
 LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return Shared::renameBinder(b, renaming); }
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/reference/terms.h"
 #include "engine/matching/term_vocabulary.h"
 #include "engine/matching/vocabulary_operations.h"
@@ -129,7 +130,7 @@ Term thawLocalsAs(const NameMap& names, const Term& t);
 void collectNames(const Term& t, std::unordered_set<std::string>& out);
 // base followed by the smallest number that makes a name not in used; the name is added to
 // used.  Such names never come from a name supply, whose names are letters only.
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+using local_renaming::freshVariant;
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in used) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
