@@ -177,14 +177,10 @@ Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
 
 namespace {
 
-bool isBound(const std::vector<std::string>& bound, const std::string& n) {
-    return std::find(bound.begin(), bound.end(), n) != bound.end();
-}
-
 void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
     walkScoped(t, bound, [&](const Term& u) {
         if (!u.hasLVar()) return false;
-        if (u.is(TermKind::LVar) && !isBound(bound, u.name())) out.push_back(u.name());
+        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
         return true;
     });
 }
@@ -330,7 +326,7 @@ void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, 
     walkScoped(t, bound, [&](const Term& u) {
         switch (u.kind()) {
         case TermKind::LVar:
-            if (!isBound(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
+            if (!listed(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
             return false;
         case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, u.constant()}); return false;
         case TermKind::Ap: return !(pattern && flexibleHead(u));
