@@ -666,3 +666,10 @@ Term renameLocals(const Renaming& r, const Term& t) {
 }
 
 }  // namespace plim::fast
+
+namespace plim::term_ops {
+template fast::Term replaceAt(const fast::Path&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAll(const std::vector<const fast::Path*>&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
+}  // namespace plim::term_ops

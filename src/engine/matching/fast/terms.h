@@ -343,6 +343,18 @@ Term withChild(const Term& t, const TermStep& s, Term&& c);
 using term_ops::replaceAll;
 using term_ops::replaceAt;
 using term_ops::replaceAtEta;
+}  // namespace plim::fast
+
+// Instantiated once, in term_operations.cpp: the hot callers (the candidates' abstraction)
+// keep the code around them as it was compiled before these were shared.
+namespace plim::term_ops {
+extern template fast::Term replaceAt(const fast::Path&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAll(const std::vector<const fast::Path*>&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
+}  // namespace plim::term_ops
+
+namespace plim::fast {
 
 // The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
 std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});
