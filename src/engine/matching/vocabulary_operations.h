@@ -82,6 +82,17 @@ bool anyNode(const Term& t, const Found& found, const Enter& enter) {
     return false;
 }
 
+// The argument is the binder written as a term: an LVar of the name for a variable, a Tupl of
+// the components for a tuple (an eta redex's argument).
+template <TermNodes Term>
+bool binderIsArgument(const typename Term::Binding& binder, const Term& arg) {
+    using B = typename Term::Binding;
+    using K = typename Term::Kind;
+    return binder_walks::zip(
+        binder, arg, tupleParts<B>, [](const Term& a) { return a.is(K::Tupl) ? &a.elems() : nullptr; },
+        [](const B& b, const Term& a) { return a.is(K::LVar) && a.name() == b.name(); });
+}
+
 // The LVar x occurs in t (bound inside it or not).
 template <TermNodes Term>
 bool occursLVar(const std::string& x, const Term& t) {

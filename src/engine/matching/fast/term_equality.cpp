@@ -10,13 +10,6 @@
 
 namespace plim::fast {
 
-bool binderIsArgument(const LamBinding& binder, const Term& arg) {
-    return binder_walks::zip(
-        binder, arg, tupleParts,
-        [](const Term& a) { return a.is(TermKind::Tupl) ? &a.elems() : nullptr; },
-        [](const LamBinding& b, const Term& a) { return a.is(TermKind::LVar) && a.name() == b.name(); });
-}
-
 Term etaReduce(const Term& t) {
     if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return t;
     const Term& f = t.body().fun();

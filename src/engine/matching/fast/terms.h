@@ -431,8 +431,7 @@ using Renaming = std::vector<std::pair<std::string, std::string>>;
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
 Term renameLocals(const Renaming& r, const Term& t);
 
-// The binder written as a term: LVar for a variable, Tupl for a tuple.
-bool binderIsArgument(const LamBinding& b, const Term& a);
+using term_ops::binderIsArgument;
 Term etaReduce(const Term& t);
 Term etaNormalise(const Term& t);
 // Equality up to eta and the renaming of lambda-bound variables, types compared everywhere.

@@ -331,10 +331,7 @@ std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBin
 bool isEtaRedex(const Term& t) {
     if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return false;
     const Term& f = t.body().fun();
-    auto pairs = bindBinder(t.binder(), t.body().arg());
-    if (!pairs) return false;
-    for (const auto& [v, x] : *pairs)
-        if (!x.is(TermKind::LVar) || x.name() != v) return false;
+    if (!term_ops::binderIsArgument(t.binder(), t.body().arg())) return false;
     const std::vector<std::string> bound = binderNames(t.binder());
     for (const std::string& n : freeLocalsOf(f))
         if (std::find(bound.begin(), bound.end(), n) != bound.end()) return false;

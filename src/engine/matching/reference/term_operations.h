@@ -3,9 +3,10 @@
 // renaming, freezing and unbinding of locally bound variables, binder matching, eta
 // contraction, equality up to renaming and eta, and the two tests that steer the engine.
 //
-// Walks over terms use explicit stacks, so long spines and deep nesting cost no call depth
-// (the equality and the steering tests recurse only into lambda bodies and tuple elements
-// as deep as the term is).
+// Walks over terms run on the iterative visitor (support/tree_walk.h) or, where they go down
+// two terms side by side or stop early, on work stacks of their own, so long spines and deep
+// nesting cost no call depth.  The operations that both matchers answer alike are written
+// once (engine/matching/vocabulary_operations.h, renaming_equality.h, term_text.h).
 #pragma once
 
 #include <iterator>
