@@ -12,6 +12,7 @@
 #include "engine/matching/type_constraint.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
+#include "support/release.h"
 
 namespace plim::ref {
 
@@ -99,12 +100,7 @@ class Worklist {
         Cell(const Cell&) = delete;
         Cell& operator=(const Cell&) = delete;
         ~Cell() {
-            std::shared_ptr<const Cell> at = std::move(next);
-            while (at && at.use_count() == 1) {
-                std::shared_ptr<const Cell> after = std::move(at->next);
-                at.reset();
-                at = std::move(after);
-            }
+            releaseSoleChildren(*this, [](Cell& c, auto take) { take(c.next); });
         }
     };
     using CellPtr = std::shared_ptr<const Cell>;

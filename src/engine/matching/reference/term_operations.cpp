@@ -10,6 +10,7 @@
 #include "engine/matching/two_step_patterns.h"
 #include "support/errors.h"
 #include "support/hashing.h"
+#include "support/release.h"
 
 namespace plim::ref {
 
@@ -55,12 +56,7 @@ using NameSet = std::unordered_set<std::string>;
 // ---------------------------------------------------------------------------------------
 
 StepList::Cell::~Cell() {
-    std::shared_ptr<const Cell> next = std::move(up);
-    while (next && next.use_count() == 1) {
-        std::shared_ptr<const Cell> after = std::move(next->up);
-        next.reset();
-        next = std::move(after);
-    }
+    releaseSoleChildren(*this, [](Cell& c, auto take) { take(c.up); });
 }
 
 StepList StepList::push(TermStep s) const {
@@ -87,12 +83,7 @@ struct Pending {
     Pending(const Pending&) = delete;
     Pending& operator=(const Pending&) = delete;
     ~Pending() {
-        std::shared_ptr<const Pending> at = std::move(rest);
-        while (at && at.use_count() == 1) {
-            std::shared_ptr<const Pending> after = std::move(at->rest);
-            at.reset();
-            at = std::move(after);
-        }
+        releaseSoleChildren(*this, [](Pending& p, auto take) { take(p.rest); });
     }
 };
 
