@@ -9,10 +9,11 @@
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
-#include "engine/matching/two_step_patterns.h"
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
+#include "engine/matching/two_step_patterns.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 #include "support/hashing.h"
@@ -129,47 +130,20 @@ bool branches(ApStep step, const Term& p) {
     return p.is(TermKind::Ap) && step != ApStep::Simple && flexibleHead(p.fun());
 }
 
-bool freeIn(const Term& t, const std::string& n) {
-    if (!t.hasLVar()) return false;
-    const auto& fs = freeLocalSet(t);
-    return std::binary_search(fs.begin(), fs.end(), n);
-}
-
-// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
-// name per pair: the term's variable takes the pattern's name.  When that name is free in the
-// term (it stands for a variable bound further out), the pair takes a new name on both
-// sides; a lambda inside the term body that would capture a renamed variable is renamed.
-Problem lambdaBodies(const Term& p, const Term& t, const Renaming& pairs) {
-    NamesInUse used({&p, &t});
-    NameMap patternSide;
-    NameMap termSide;
-    for (const auto& [v, w] : pairs) {
-        if (v == w) continue;
-        std::string target = v;
-        if (freeIn(t, v)) {
-            target = freshVariant(v, used.get());
-            patternSide.emplace(v, target);
-        }
-        termSide.emplace(w, target);
+// What the renaming of a pattern lambda against a term asks of the problem (p, t)
+// (local_renaming.h): t's free local variables are kept with its nodes, and the names of both
+// are collected when first needed.
+struct ProblemNames {
+    const Term& t;
+    NamesInUse used;
+    bool freeInTerm(const std::string& n) const {
+        if (!t.hasLVar()) return false;
+        const auto& fs = freeLocalSet(t);
+        return std::binary_search(fs.begin(), fs.end(), n);
     }
-    if (termSide.empty()) return {p.body(), t.body()};
-    Term pbody = patternSide.empty() ? p.body() : renameFreeLocals(patternSide, p.body(), used);
-    return {std::move(pbody), renameFreeLocals(termSide, t.body(), used)};
-}
-
-// The pattern lambda, its binder renamed where one of its names is free in the term that its
-// body is to be matched against applied to the binder.
-Term clearBinder(const Term& p, const Term& t) {
-    if (!t.hasLVar()) return p;
-    NameMap renaming;
-    NamesInUse used({&p, &t});
-    for (const std::string& v : binderNames(p.binder())) {
-        if (!freeIn(t, v) || renaming.count(v)) continue;
-        renaming.emplace(v, freshVariant(v, used.get()));
-    }
-    if (renaming.empty()) return p;
-    return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), used), p.type());
-}
+    std::string fresh(const std::string& n) { return freshVariant(n, used.get()); }
+    Term renameFree(const NameMap& renaming, const Term& u) { return renameFreeLocals(renaming, u, used); }
+};
 
 // The result of every other rule: at most one, the supply unchanged.  Nothing when the rule
 // fails; else whether it binds the pattern (a PVar) to the term, the problems it brings
@@ -194,10 +168,12 @@ std::optional<bool> singleRule(const Term& p, const Term& t, Problems& out) {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
             if (!r) return std::nullopt;
-            out.push_back(lambdaBodies(p, t, *r));
+            ProblemNames names{t, NamesInUse({&p, &t})};
+            out.push_back(local_renaming::lambdaBodies(p, t, *r, names));
             return false;
         }
-        const Term q = clearBinder(p, t);
+        ProblemNames names{t, NamesInUse({&p, &t})};
+        const Term q = local_renaming::clearBinder(p, t, names);
         const Term a = binderTerm(argType(q.type()), q.binder());
         out.emplace_back(q.body(), Ap(t, a, resType(t.type())));
         return false;
