@@ -593,10 +593,6 @@ List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<SeenBodies> s
     });
 }
 
-List<Term> bodiesOf(const List<TypedBody>& level) {
-    return map([](const TypedBody& b) { return b.body; }, level);
-}
-
 }  // namespace
 
 List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const std::string& v, const Term& x) {
@@ -615,7 +611,7 @@ List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, con
     if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail(CodedFailure::ReferenceAbstractsNegative); });
     List<TypedBody> level = List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>());
     for (std::int64_t i = 0; i < n; ++i) level = abstractNextTypedLevel(level, v, x);
-    return bodiesOf(level);
+    return map([](const TypedBody& b) { return b.body; }, level);
 }
 
 }  // namespace plim::ref
