@@ -177,14 +177,6 @@ Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
 
 namespace {
 
-void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
-    walkScoped(t, bound, [&](const Term& u) {
-        if (!u.hasLVar()) return false;
-        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
-        return true;
-    });
-}
-
 std::vector<std::string> sortedUnique(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
     v.erase(std::unique(v.begin(), v.end()), v.end());
@@ -193,10 +185,14 @@ std::vector<std::string> sortedUnique(std::vector<std::string> v) {
 
 }  // namespace
 
-std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound) {
-    std::vector<std::string> scope = bound;
+std::vector<std::string> freeLocalsOf(const Term& t) {
+    std::vector<std::string> bound;
     std::vector<std::string> out;
-    collectFreeLocals(t, scope, out);
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
+        return true;
+    });
     return out;
 }
 
@@ -262,7 +258,7 @@ const std::vector<std::string>& freeLocalSet(const Term& t) {
         c.freeLocalSet = std::move(*quick);
         return *c.freeLocalSet;
     }
-    c.freeLocalSet = sortedUnique(freeLocals(t));
+    c.freeLocalSet = sortedUnique(freeLocalsOf(t));
     return *c.freeLocalSet;
 }
 

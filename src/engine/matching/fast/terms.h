@@ -356,9 +356,8 @@ extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, co
 
 namespace plim::fast {
 
-// The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
-std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});
-inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(t); }
+// The names of the LVars of t not bound in t, left to right, repetitions kept.
+std::vector<std::string> freeLocalsOf(const Term& t);
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h

@@ -44,7 +44,7 @@ struct BodyBuilder {
 BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
     const Term opened = openLeadingLams(x);
     // Without local variables there is nothing to freeze.
-    return BodyBuilder{v, x.type(), leadingLamVars(x), opened.hasLVar() ? freezeLocals(freeLocals(opened), opened) : opened};
+    return BodyBuilder{v, x.type(), leadingLamVars(x), opened.hasLVar() ? freezeLocals(freeLocalsOf(opened), opened) : opened};
 }
 
 // A body with what its instances made of the argument's type variables.
