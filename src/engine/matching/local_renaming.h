@@ -206,4 +206,48 @@ struct Renaming {
     }
 };
 
+// --- a pattern lambda against a term -------------------------------------------------------
+//
+// Written once for both matchers over what `names` answers for the problem (p, t):
+// freeInTerm(n), whether the local variable n is free in t; fresh(n), a variant of n that
+// neither p nor t uses (taken from then on); renameFree(map, u), u with its free local
+// variables renamed at once, without capture.
+
+// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
+// name per pair: the term's variable takes the pattern's name.  When that name is free in the
+// term (it stands for a variable bound further out), the pair takes a new name on both
+// sides; a lambda inside the term body that would capture a renamed variable is renamed.
+template <class Term, class Names>
+std::pair<Term, Term> lambdaBodies(const Term& p, const Term& t,
+                                   const std::vector<std::pair<std::string, std::string>>& pairs, Names& names) {
+    NameMap patternSide;
+    NameMap termSide;
+    for (const auto& [v, w] : pairs) {
+        if (v == w) continue;
+        std::string target = v;
+        if (names.freeInTerm(v)) {
+            target = names.fresh(v);
+            patternSide.emplace(v, target);
+        }
+        termSide.emplace(w, target);
+    }
+    if (termSide.empty()) return {p.body(), t.body()};
+    Term pbody = patternSide.empty() ? p.body() : names.renameFree(patternSide, p.body());
+    return {std::move(pbody), names.renameFree(termSide, t.body())};
+}
+
+// The pattern lambda p, its binder renamed where one of its names is free in the term t that
+// its body is to be matched against applied to the binder.
+template <class Term, class Names>
+Term clearBinder(const Term& p, const Term& t, Names& names) {
+    if (!t.hasLVar()) return p;
+    NameMap renaming;
+    for (const std::string& v : binderNames(p.binder())) {
+        if (!names.freeInTerm(v) || renaming.count(v)) continue;
+        renaming.emplace(v, names.fresh(v));
+    }
+    if (renaming.empty()) return p;
+    return Lam(renameBinder(p.binder(), renaming), names.renameFree(renaming, p.body()), p.type());
+}
+
 }  // namespace plim::local_renaming

@@ -394,8 +394,4 @@ std::vector<MatchResult> bindVar(const std::string& name, const Type& ty, const 
     return out;
 }
 
-std::pair<Expr, NameSupply> applyMatchExpand(const MatchResult& r, const Expr& e, const NameSupply& supply) {
-    return recexpand(applyMatch(r, e), supply);
-}
-
 }  // namespace plim

@@ -61,7 +61,5 @@ std::vector<MatchResult> liftTypeMatches(const std::vector<TypeSubst>& typeMatch
 std::vector<MatchResult> matchTypes(const Type& pattern, const Type& t);
 // ([(name, e)], ts) for each way ts in which the type of e is an instance of ty.
 std::vector<MatchResult> bindVar(const std::string& name, const Type& ty, const Expr& e);
-// The match applied, then eta-expanded to full arity from the supply.
-std::pair<Expr, NameSupply> applyMatchExpand(const MatchResult& r, const Expr& e, const NameSupply& supply);
 
 }  // namespace plim

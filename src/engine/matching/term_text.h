@@ -1,8 +1,11 @@
 // The derived text form of the matchers' terms, shared by both: "Ap (LVar \"f\" (TCon ...))
 // (Con (Number 1) (TCon ...)) (TCon ...)", each constructor with its fields and last its type,
-// in parentheses at precedence 11.  Written on a work stack, so no nesting costs call depth.
+// in parentheses at precedence 11, and the same forms of binders, steps and paths.  Written on
+// work stacks, so no nesting costs call depth.  Each matcher takes these names into its own
+// namespace with using-declarations.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,15 +13,17 @@
 #include "lang/constants.h"
 #include "lang/types.h"
 #include "scanning/string_literal.h"
+#include "engine/matching/binder_walks.h"
 #include "engine/matching/term_vocabulary.h"
+#include "support/errors.h"
 
 namespace plim::term_text {
 
-template <TermVocabulary Term>
+template <TermNodes Term>
 using KindOf = decltype(std::declval<const Term&>().kind());
 
 // `appendBinder(out, prec, binder)` writes a lambda's binder.
-template <TermVocabulary Term, class AppendBinder>
+template <TermNodes Term, class AppendBinder>
 void appendTerm(std::string& out, int prec, const Term& root, const AppendBinder& appendBinder) {
     using K = KindOf<Term>;
     // A task writes a term at a precedence, a lambda's binder, a term's type or a fixed text.
@@ -78,6 +83,66 @@ void appendTerm(std::string& out, int prec, const Term& root, const AppendBinder
             break;
         }
     }
+}
+
+// A binder: LamVar "x", LamTup [...].
+template <TermBinder B>
+void appendBinding(std::string& out, int prec, const B& b) {
+    binder_walks::appendText(out, prec, b, [](const B& x) -> const std::vector<B>& { return x.components(); });
+}
+
+template <TermNodes Term>
+void appendTerm(std::string& out, int prec, const Term& t) {
+    appendTerm(out, prec, t, appendBinding<typename Term::Binding>);
+}
+
+// A step: First, Second, Body, TupElem i.
+template <TermStepType Step>
+void appendStep(std::string& out, int prec, const Step& s) {
+    using K = decltype(s.kind);
+    switch (s.kind) {
+    case K::First: out += "First"; return;
+    case K::Second: out += "Second"; return;
+    case K::Body: out += "Body"; return;
+    case K::TupElem:
+        if (prec > 10) out += '(';
+        out += "TupElem ";
+        appendIntText(out, 11, s.position);
+        if (prec > 10) out += ')';
+        return;
+    }
+}
+
+// The text of a term, binder or step at precedence 0.
+template <class X>
+    requires TermNodes<X> || TermStepType<X> || TermBinder<X>
+std::string show(const X& x) {
+    std::string out;
+    if constexpr (TermNodes<X>) appendTerm(out, 0, x);
+    else if constexpr (TermStepType<X>) appendStep(out, 0, x);
+    else appendBinding(out, 0, x);
+    return out;
+}
+
+// A list of them: [a,b,c].
+template <class X>
+    requires TermNodes<X> || TermStepType<X> || TermBinder<X>
+std::string showList(const std::vector<X>& xs) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        if (i > 0) out += ',';
+        out += show(xs[i]);
+    }
+    return out + "]";
+}
+
+// Raises the internal error of a replacement whose path does not fit: the term reached, the
+// steps of the path from there on, and the replacement.
+template <TermNodes Term>
+[[noreturn]] void invalidReplace(const Term& at, const std::vector<typename Term::Step>& path, std::size_t from,
+                                 const Term& replacement) {
+    const std::vector<typename Term::Step> rest(path.begin() + static_cast<std::ptrdiff_t>(from), path.end());
+    failInternal("invalid replace:\ne=" + show(at) + "\nl=" + showList(rest) + "\nr=" + show(replacement) + "\n");
 }
 
 }  // namespace plim::term_text

@@ -50,18 +50,20 @@ concept TermKindEnum = std::is_enum_v<K> && requires {
     K::Tupl;
 };
 
-// Steps: First and Second into an application, Body into a lambda, TupElem i into a tuple.
+// Steps: First and Second into an application, Body into a lambda, TupElem i into a tuple
+// (i its position).
 template <class S>
-concept TermStepType = std::equality_comparable<S> && requires(const S& s) { s.kind; };
+concept TermStepType = std::equality_comparable<S> && requires(const S& s) {
+    s.kind;
+    { s.position } -> std::convertible_to<std::int32_t>;
+};
 
+// The node: what the operations written once for both matchers (vocabulary_operations.h)
+// may ask of a term.
 template <class T>
-concept TermVocabulary =
+concept TermNodes =
     TermKindEnum<typename T::Kind> && TermBinder<typename T::Binding> && TermStepType<typename T::Step> &&
-    std::copyable<T> &&
-    requires(const T& t, const std::vector<typename T::Step>& path, const std::vector<std::vector<typename T::Step>>& paths,
-             const std::string& x, const std::vector<std::string>& names,
-             const std::vector<std::pair<std::string, std::string>>& renaming) {
-        // --- the node ---------------------------------------------------------------------
+    std::copyable<T> && requires(const T& t) {
         { t.kind() } -> std::same_as<typename T::Kind>;
         { t.is(t.kind()) } -> std::same_as<bool>;
         { t.name() } -> std::same_as<const std::string&>;                  // LVar, PVar
@@ -80,8 +82,18 @@ concept TermVocabulary =
         { t.hasTypeVars() } -> std::same_as<bool>;
         // The very same node.
         { t.sameNode(t) } -> std::same_as<bool>;
+    };
 
+// The node and the operations on terms.
+template <class T>
+concept TermVocabulary =
+    TermNodes<T> &&
+    requires(const T& t, const std::vector<typename T::Step>& path, const std::vector<std::vector<typename T::Step>>& paths,
+             const std::string& x, const std::vector<std::string>& names,
+             const std::vector<std::pair<std::string, std::string>>& renaming) {
         // --- positions and replacement --------------------------------------------------
+        // The node with the child that the step enters replaced.
+        { withChild(t, path.front(), T(t)) } -> std::same_as<T>;
         // The subterm at the path replaced; a path that does not fit raises "invalid replace:".
         { replaceAt(path, t, t) } -> std::same_as<T>;
         // replaceAt for each path in turn; note the order (paths, replacement, t).
@@ -109,6 +121,8 @@ concept TermVocabulary =
         { thawLocals(names, t) } -> std::same_as<T>;
 
         // --- eta, equality, the head ----------------------------------------------------
+        // A lambda that is an eta redex contracted, any other term as it is.
+        { etaReduce(t) } -> std::same_as<T>;
         // Every eta redex contracted, bottom-up.
         { etaNormalise(t) } -> std::same_as<T>;
         // Equality up to eta and the renaming of lambda-bound variables.

@@ -5,6 +5,7 @@
 namespace plim {
 
 bool tuple_typing::occursUnboundBelow(const Type& t, const std::string& v) {
+    // A work stack of its own: the walk stops at the first occurrence.
     std::vector<const Type*> todo{&t};
     while (!todo.empty()) {
         const Type& u = *todo.back();
@@ -19,6 +20,7 @@ bool tuple_typing::occursUnboundBelow(const Type& t, const std::string& v) {
 bool typesMayUnify(const Type& a, const Type& b) { return TypeUnifier().unify(a, b); }
 
 bool tupleTypeConstrains(const Type& t) {
+    // A work stack of its own: the walk stops at the first constraint.
     std::vector<const Type*> todo{&t};
     std::vector<const std::string*> names;
     while (!todo.empty()) {
@@ -44,6 +46,7 @@ bool typePairsMayUnify(const std::vector<std::pair<Type, Type>>& pairs) {
 bool TypeUnifier::unify(const Type& a, const Type& b) {
     if (a.sameNode(b)) return true;
     if (a.isGround() && b.isGround()) return eqType(a, b);
+    // A work stack of its own: the walk goes down two types side by side and stops early.
     todo_.clear();
     todo_.emplace_back(a, b);
     while (!todo_.empty()) {
@@ -80,6 +83,7 @@ Type TypeUnifier::resolve(Type t) const {
 
 bool TypeUnifier::holds(const Type& t, const std::string& v) const {
     if (t.isGround()) return false;
+    // A work stack of its own: the walk stops at the first occurrence.
     std::vector<Type> todo{t};
     while (!todo.empty()) {
         const Type u = resolve(todo.back());

@@ -28,19 +28,9 @@ StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
 
 // --- one-step candidates ------------------------------------------------------------------
 
-bool contains(const std::vector<std::string>& names, const std::string& n) {
-    return std::find(names.begin(), names.end(), n) != names.end();
-}
-
-// The top of b has the form that the rigid top of x requires (rigid_tops.h).
-bool shapeAllows(const Term& x, const Term& b) {
-    return rigidTopAllows(x, b);
-}
-
 bool binderFits(const LamBinding& b, const Term& a) {
     return binder_walks::zip(
-        b, a, [](const LamBinding& c) { return c.isVar() ? nullptr : &c.components(); },
-        [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        b, a, tupleParts, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
         [](const LamBinding&, const Term&) { return true; });
 }
 
@@ -57,7 +47,7 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
 // that x's type cannot match now (a later substitution only makes x's type more specific);
 // otherwise, for x typed by a type variable, one whose type holds that variable as a part.
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
-    if (!shapeAllows(x, b)) return false;
+    if (!rigidTopAllows(x, b)) return false;
     if (!abstractionTypesAllow(x.type(), b.type(), closedTypes)) return false;
     if (!mayMatch(x, b)) return false;
     if (!b.hasLVar()) return true;
@@ -72,7 +62,7 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
     if (!hasFreeLocals(b)) return true;
     const std::vector<std::string> inner = bindersOnPath(all.term(0), all.path(at));
     for (const std::string& n : freeLocalSet(b))
-        if (contains(inner, n)) return false;
+        if (listed(inner, n)) return false;
     return true;
 }
 
@@ -162,7 +152,7 @@ bool imageFits(Abstractions& g, const Term& b) {
     if (g.fitsType && g.fitsType->sameNode(b.type())) return g.fits;
     const Type image = mkArrow(b.type(), g.t.type());
     const TypeSubst& ts = g.headType->types;
-    g.fits = typesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
+    g.fits = oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
     g.fitsType = b.type();
     return g.fits;
 }

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <string>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -12,22 +11,6 @@
 #include "lang/names.h"
 
 namespace plim::fast {
-
-// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
-// into the binder (which the walked term keeps alive).  Returns how many.
-template <class Name>
-std::size_t pushNames(std::vector<Name>& bound, const LamBinding& b) {
-    const std::size_t before = bound.size();
-    anyBinderName(b, [&bound](const std::string& n) {
-        if constexpr (std::is_pointer_v<Name>) {
-            bound.push_back(&n);
-        } else {
-            bound.push_back(n);
-        }
-        return false;
-    });
-    return bound.size() - before;
-}
 
 // Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
 // spine costs no native stack.  `bound` holds the names bound by the lambdas above the

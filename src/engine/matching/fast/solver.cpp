@@ -9,10 +9,11 @@
 #include "engine/matching/fast/matcher.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/head_binders.h"
-#include "engine/matching/projecting_components.h"
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
+#include "engine/matching/two_step_patterns.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
 #include "support/hashing.h"
@@ -129,47 +130,20 @@ bool branches(ApStep step, const Term& p) {
     return p.is(TermKind::Ap) && step != ApStep::Simple && flexibleHead(p.fun());
 }
 
-bool freeIn(const Term& t, const std::string& n) {
-    if (!t.hasLVar()) return false;
-    const auto& fs = freeLocalSet(t);
-    return std::binary_search(fs.begin(), fs.end(), n);
-}
-
-// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
-// name per pair: the term's variable takes the pattern's name.  When that name is free in the
-// term (it stands for a variable bound further out), the pair takes a new name on both
-// sides; a lambda inside the term body that would capture a renamed variable is renamed.
-Problem lambdaBodies(const Term& p, const Term& t, const Renaming& pairs) {
-    NamesInUse used({&p, &t});
-    NameMap patternSide;
-    NameMap termSide;
-    for (const auto& [v, w] : pairs) {
-        if (v == w) continue;
-        std::string target = v;
-        if (freeIn(t, v)) {
-            target = freshVariant(v, used.get());
-            patternSide.emplace(v, target);
-        }
-        termSide.emplace(w, target);
+// What the renaming of a pattern lambda against a term asks of the problem (p, t)
+// (local_renaming.h): t's free local variables are kept with its nodes, and the names of both
+// are collected when first needed.
+struct ProblemNames {
+    const Term& t;
+    NamesInUse used;
+    bool freeInTerm(const std::string& n) const {
+        if (!t.hasLVar()) return false;
+        const auto& fs = freeLocalSet(t);
+        return std::binary_search(fs.begin(), fs.end(), n);
     }
-    if (termSide.empty()) return {p.body(), t.body()};
-    Term pbody = patternSide.empty() ? p.body() : renameFreeLocals(patternSide, p.body(), used);
-    return {std::move(pbody), renameFreeLocals(termSide, t.body(), used)};
-}
-
-// The pattern lambda, its binder renamed where one of its names is free in the term that its
-// body is to be matched against applied to the binder.
-Term clearBinder(const Term& p, const Term& t) {
-    if (!t.hasLVar()) return p;
-    NameMap renaming;
-    NamesInUse used({&p, &t});
-    for (const std::string& v : binderNames(p.binder())) {
-        if (!freeIn(t, v) || renaming.count(v)) continue;
-        renaming.emplace(v, freshVariant(v, used.get()));
-    }
-    if (renaming.empty()) return p;
-    return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), used), p.type());
-}
+    std::string fresh(const std::string& n) { return freshVariant(n, used.get()); }
+    Term renameFree(const NameMap& renaming, const Term& u) { return renameFreeLocals(renaming, u, used); }
+};
 
 // The result of every other rule: at most one, the supply unchanged.  Nothing when the rule
 // fails; else whether it binds the pattern (a PVar) to the term, the problems it brings
@@ -194,10 +168,12 @@ std::optional<bool> singleRule(const Term& p, const Term& t, Problems& out) {
         if (t.is(TermKind::Lam)) {
             auto r = matchBinders(p.binder(), t.binder());
             if (!r) return std::nullopt;
-            out.push_back(lambdaBodies(p, t, *r));
+            ProblemNames names{t, NamesInUse({&p, &t})};
+            out.push_back(local_renaming::lambdaBodies(p, t, *r, names));
             return false;
         }
-        const Term q = clearBinder(p, t);
+        ProblemNames names{t, NamesInUse({&p, &t})};
+        const Term q = local_renaming::clearBinder(p, t, names);
         const Term a = binderTerm(argType(q.type()), q.binder());
         out.emplace_back(q.body(), Ap(t, a, resType(t.type())));
         return false;
@@ -269,11 +245,6 @@ std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     return ts;
 }
 
-}  // namespace
-
-bool typesMatch(const Type& p, const Type& t) { return oneWayTypesMatch(p, t); }
-
-namespace {
 
 // A problem with a substitution applied in place: to the pattern, and its types to the term
 // too.  A side that the substitution does not change is left as it is, without a copy.
@@ -369,7 +340,7 @@ bool patternsLinear(const Problems& work) {
                 if (sameName(*n, p.name())) return false;
             seen.push_back(&p.name());
         }
-        pushChildren(p, walk);
+        term_ops::pushChildren(p, walk);
     }
     return true;
 }
@@ -682,86 +653,6 @@ ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem proble
     return ConvertedRun{std::move(run.first), std::move(run.second)};
 }
 
-void pushChildren(const Term& t, std::vector<const Term*>& work) {
-    switch (t.kind()) {
-    case TermKind::Ap:
-        work.push_back(&t.arg());
-        work.push_back(&t.fun());
-        break;
-    case TermKind::Lam: work.push_back(&t.body()); break;
-    case TermKind::Tupl:
-        for (std::size_t i = t.elems().size(); i-- > 0;) work.push_back(&t.elems()[i]);
-        break;
-    default: break;
-    }
-}
-
-// --- the two-step test ------------------------------------------------------------------------
-
-namespace {
-
-bool hasCon(const Term& root) {
-    std::vector<const Term*> work{&root};
-    while (!work.empty()) {
-        const Term& t = *work.back();
-        work.pop_back();
-        if (t.is(TermKind::Con)) return true;
-        pushChildren(t, work);
-    }
-    return false;
-}
-
-// xs minus ys, one occurrence removed per element of ys.
-std::vector<std::string> listDifference(std::vector<std::string> xs, const std::vector<std::string>& ys) {
-    for (const auto& y : ys) {
-        auto it = std::find(xs.begin(), xs.end(), y);
-        if (it != xs.end()) xs.erase(it);
-    }
-    return xs;
-}
-
-bool argumentSuitsTwoStep(const Term& x) {
-    if (holdsProjectingComponent(x)) return false;
-    auto [body, names] = stripLams(x);
-    if (body.hasPVar()) return false;
-    const auto locals = freeLocalsOf(body);
-    if (!listDifference(names, locals).empty()) return false;
-    if (hasCon(body)) return true;
-    // Without a constant the body must mention some local variable bound further out: one
-    // that only repeats the argument's own variables ((u, u) under \ u) gives the two-step
-    // candidates nothing to find that one-step matching would not find, typed better.
-    for (const std::string& n : locals)
-        if (std::find(names.begin(), names.end(), n) == names.end()) return true;
-    return false;
-}
-
-}  // namespace
-
-bool twoStepApplicable(const Term& root) {
-    // An application with a flexible head holds a pattern variable or a lambda: the parts that
-    // hold neither are not walked.
-    SmallVec<const Term*, 16> work;
-    auto visit = [&work](const Term& t) {
-        if (t.hasPVar() || t.hasLam()) work.push_back(&t);
-    };
-    visit(root);
-    while (!work.empty()) {
-        const Term& p = *work.back();
-        work.pop_back();
-        switch (p.kind()) {
-        case TermKind::Ap:
-            if (flexibleHead(p.fun()) && !argumentSuitsTwoStep(p.arg())) return false;
-            visit(p.arg());
-            visit(p.fun());
-            break;
-        case TermKind::Lam: visit(p.body()); break;
-        case TermKind::Tupl:
-            for (std::size_t i = p.elems().size(); i-- > 0;) visit(p.elems()[i]);
-            break;
-        default: break;
-        }
-    }
-    return true;
-}
+bool twoStepApplicable(const Term& p) { return suitsTwoStep(p); }
 
 }  // namespace plim::fast

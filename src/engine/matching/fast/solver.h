@@ -98,10 +98,6 @@ StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& 
                          const std::optional<HeadType>& head = std::nullopt, bool wholeArgument = false,
                          std::vector<std::string> repeated = {});
 
-// The one-way type match of a problem succeeds: pattern type p against term type t, a type
-// variable that the match binds standing for its type on the term side as well.
-bool typesMatch(const Type& p, const Type& t);
-
 // A solution and the supply left after it.
 using Solution = std::pair<TermSubst, NameSupply>;
 
@@ -136,11 +132,7 @@ struct ConvertedRun {
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish);
 
-// Pushes the parts of a term onto a walk's work stack, the first on top.
-void pushChildren(const Term& t, std::vector<const Term*>& work);
-
-// The two-step matcher suits the pattern: its flexible applications have arguments that
-// hold no pattern variable once their leading lambdas are removed.
+// The two-step matcher suits the pattern (suitsTwoStep, engine/matching/two_step_patterns.h).
 bool twoStepApplicable(const Term& p);
 
 }  // namespace plim::fast

@@ -12,6 +12,7 @@
 
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/types_by_node.h"
+#include "engine/matching/rigid_tops.h"
 
 namespace plim::fast::step_sources {
 
@@ -22,11 +23,8 @@ Step stepOf(Term image, Problems problems, NameSupply s);
 
 StepResults decomposition(const Term& x, const Term& t, const NameSupply& s);
 
-bool contains(const std::vector<std::string>& names, const std::string& n);
-
-// The top of b has the form that the rigid top of x requires (rigid_tops.h).
-bool shapeAllows(const Term& x, const Term& b);
-
+// The binder has the shape of the argument: a variable, or a tuple whose parts fit the
+// argument's elements.
 bool binderFits(const LamBinding& b, const Term& a);
 
 // Whether the problem (x, b) of a group may be solved with the problems it comes with; a group

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "engine/matching/fast/terms.h"
@@ -233,15 +234,22 @@ Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop
 inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }
 inline bool neverStop(const LamBinding&) { return false; }
 
-// Puts the binder's names at the end of `bound`; returns how many.
-inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) {
+// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
+// into the binder (which the walked term keeps alive).  Returns how many.
+template <class Name>
+std::size_t pushNames(std::vector<Name>& bound, const LamBinding& b) {
     const std::size_t before = bound.size();
     anyBinderName(b, [&bound](const std::string& n) {
-        bound.push_back(n);
+        if constexpr (std::is_pointer_v<Name>) {
+            bound.push_back(&n);
+        } else {
+            bound.push_back(n);
+        }
         return false;
     });
     return bound.size() - before;
 }
+inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) { return pushNames(bound, b); }
 
 inline bool listed(const std::vector<std::string>& names, const std::string& n) {
     return std::find(names.begin(), names.end(), n) != names.end();

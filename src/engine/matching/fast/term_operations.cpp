@@ -15,56 +15,6 @@ namespace plim::fast {
 
 // --- positions ----------------------------------------------------------------------------
 
-namespace {
-
-using RevPath = SharedPath;
-
-struct Pending {
-    Term term;
-    RevPath path;
-    std::shared_ptr<const Pending> next;
-};
-using Stack = std::shared_ptr<const Pending>;
-
-Stack push(Term t, RevPath path, TermStep step, Stack next) {
-    auto cell = std::make_shared<const PathCell>(PathCell{step, std::move(path)});
-    return std::make_shared<const Pending>(Pending{std::move(t), std::move(cell), std::move(next)});
-}
-
-List<Position> walkPositions(Stack stack) {
-    return List<Position>::defer([stack]() {
-        if (!stack) return List<Position>();
-        const Term& t = stack->term;
-        Stack rest = stack->next;
-        switch (t.kind()) {
-        case TermKind::Ap:
-            rest = push(t.arg(), stack->path, Second, rest);
-            rest = push(t.fun(), stack->path, First, rest);
-            break;
-        case TermKind::Lam: rest = push(t.body(), stack->path, Body, rest); break;
-        case TermKind::Tupl:
-            for (std::size_t i = t.elems().size(); i-- > 0;)
-                rest = push(t.elems()[i], stack->path, TupElem(static_cast<std::int32_t>(i)), rest);
-            break;
-        default: break;
-        }
-        return List<Position>::cons(Position{t, toPath(stack->path)}, walkPositions(std::move(rest)));
-    });
-}
-
-}  // namespace
-
-List<Position> positions(const Term& t) {
-    return walkPositions(std::make_shared<const Pending>(Pending{t, nullptr, nullptr}));
-}
-
-Path toPath(const SharedPath& rp) {
-    Path p;
-    for (const PathCell* c = rp.get(); c; c = c->outer.get()) p.push_back(c->step);
-    std::reverse(p.begin(), p.end());
-    return p;
-}
-
 PositionTable::PositionTable(Term root) : root_(root) { reset(std::move(root)); }
 
 void PositionTable::reset(Term root) {
@@ -119,31 +69,6 @@ void PositionTable::pathInto(std::size_t i, Path& out) const {
 PositionTable allPositions(const Term& t) { return PositionTable(t); }
 
 namespace {
-
-[[noreturn]] void invalidReplace(const Term& at, const Path& path, std::size_t from, const Term& replacement) {
-    std::string out = "invalid replace:\ne=";
-    appendTermText(out, 0, at);
-    out += "\nl=";
-    out += showList(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
-    out += "\nr=";
-    appendTermText(out, 0, replacement);
-    out += "\n";
-    failInternal(out);
-}
-
-// The child selected by a step, or null when the step does not fit.
-const Term* child(const Term& t, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First: return t.is(TermKind::Ap) ? &t.fun() : nullptr;
-    case StepKind::Second: return t.is(TermKind::Ap) ? &t.arg() : nullptr;
-    case StepKind::Body: return t.is(TermKind::Lam) ? &t.body() : nullptr;
-    case StepKind::TupElem:
-        if (!t.is(TermKind::Tupl) || s.position < 0 || static_cast<std::size_t>(s.position) >= t.elems().size())
-            return nullptr;
-        return &t.elems()[static_cast<std::size_t>(s.position)];
-    }
-    return nullptr;
-}
 
 // Small nodes rebuilt with one child replaced, by the very nodes of the parent and of the new
 // child and by the child's position: the candidates of a search abstract the same few parts
@@ -226,77 +151,13 @@ Term rebuiltWithChild(const Term& t, const TermStep& s, Term&& c) {
     return t;
 }
 
-// The node t with the child selected by s replaced.
+}  // namespace
+
 Term withChild(const Term& t, const TermStep& s, Term&& c) {
     if (t.size() > (s.kind == StepKind::TupElem ? RebuiltNodes::kSmall : RebuiltNodes::kSmallSpine))
         return rebuiltWithChild(t, s, std::move(c));
     thread_local RebuiltNodes rebuilt;
     return rebuilt.get(t, RebuiltNodes::positionOf(s), c, [&] { return rebuiltWithChild(t, s, Term(c)); });
-}
-
-}  // namespace
-
-Term replaceAt(const Path& path, const Term& t, const Term& replacement) {
-    // The nodes down the path, inside t, which holds them (kept for the next call: nothing
-    // below replaces again).
-    thread_local std::vector<const Term*> spine;
-    spine.clear();
-    const Term* at = &t;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        const Term* next = child(*at, path[i]);
-        if (!next) invalidReplace(*at, path, i, replacement);
-        spine.push_back(at);
-        at = next;
-    }
-    Term result = replacement;
-    for (std::size_t i = path.size(); i-- > 0;) result = withChild(*spine[i], path[i], std::move(result));
-    return result;
-}
-
-// One walk for all the paths: the nodes from the root down the last path replaced are kept,
-// and the next path rebuilds only the part below the prefix it shares with that one, so
-// occurrences deep under a common spine cost the spine once rather than once each.  The
-// result is that of replacing at each path in turn.
-Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t) {
-    std::vector<const Path*> at;
-    at.reserve(paths.size());
-    for (const Path& p : paths) at.push_back(&p);
-    return replaceAll(at, replacement, t);
-}
-
-Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t) {
-    // One path, the usual case: down and up again without keeping the nodes on the way.
-    if (paths.size() == 1) return replaceAt(*paths.front(), t, replacement);
-    // The stacks are kept for the next call (nothing below replaces again).
-    thread_local std::vector<Term> nodes;  // nodes[i] is the node at depth i of the current path
-    thread_local Path current;
-    nodes.assign(1, t);
-    current.clear();
-    auto rise = [&](std::size_t depth) {
-        while (current.size() > depth) {
-            Term c = std::move(nodes.back());
-            nodes.pop_back();
-            nodes.back() = withChild(nodes.back(), current.back(), std::move(c));
-            current.pop_back();
-        }
-    };
-    for (const Path* at : paths) {
-        const Path& p = *at;
-        std::size_t shared = 0;
-        while (shared < current.size() && shared < p.size() && current[shared] == p[shared]) ++shared;
-        rise(shared);
-        for (std::size_t i = shared; i < p.size(); ++i) {
-            const Term* next = child(nodes.back(), p[i]);
-            if (!next) invalidReplace(nodes.back(), p, i, replacement);
-            nodes.push_back(*next);  // a child inside the node, not inside `nodes`
-            current.push_back(p[i]);
-        }
-        nodes.back() = replacement;
-    }
-    rise(0);
-    Term out = std::move(nodes.front());
-    nodes.clear();
-    return out;
 }
 
 Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
@@ -312,52 +173,9 @@ Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
     return result;
 }
 
-Term replaceAtEta(const Path& path, const Term& t, const Term& replacement) {
-    // No lambda on the way: a plain replacement.
-    if (std::none_of(path.begin(), path.end(), [](const TermStep& s) { return s.kind == StepKind::Body; }))
-        return replaceAt(path, t, replacement);
-    // Down the leading tuple elements, whose nodes are rebuilt around the result.
-    std::vector<Term> spine;
-    Term at = t;
-    std::size_t i = 0;
-    for (; i < path.size() && path[i].kind == StepKind::TupElem; ++i) {
-        const Term* next = child(at, path[i]);
-        if (!next) break;
-        spine.push_back(at);
-        at = *next;
-    }
-    Term result = [&]() -> Term {
-        if (i == path.size()) return replacement;
-        if (path[i].kind == StepKind::Body && at.is(TermKind::Lam))
-            return etaReduce(Lam(at.binder(), replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()),
-                                                        at.body(), replacement), at.type()));
-        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, replacement);
-    }();
-    for (std::size_t k = spine.size(); k-- > 0;) result = withChild(spine[k], path[k], std::move(result));
-    return result;
-}
-
 // --- variables ------------------------------------------------------------------------------
 
-std::vector<std::string> binderNames(const LamBinding& b) {
-    std::vector<std::string> out;
-    pushBinder(out, b);
-    return out;
-}
-
 namespace {
-
-bool isBound(const std::vector<std::string>& bound, const std::string& n) {
-    return std::find(bound.begin(), bound.end(), n) != bound.end();
-}
-
-void collectFreeLocals(const Term& t, std::vector<std::string>& bound, std::vector<std::string>& out) {
-    walkScoped(t, bound, [&](const Term& u) {
-        if (!u.hasLVar()) return false;
-        if (u.is(TermKind::LVar) && !isBound(bound, u.name())) out.push_back(u.name());
-        return true;
-    });
-}
 
 std::vector<std::string> sortedUnique(std::vector<std::string> v) {
     std::sort(v.begin(), v.end());
@@ -367,10 +185,14 @@ std::vector<std::string> sortedUnique(std::vector<std::string> v) {
 
 }  // namespace
 
-std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound) {
-    std::vector<std::string> scope = bound;
+std::vector<std::string> freeLocalsOf(const Term& t) {
+    std::vector<std::string> bound;
     std::vector<std::string> out;
-    collectFreeLocals(t, scope, out);
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
+        return true;
+    });
     return out;
 }
 
@@ -436,7 +258,7 @@ const std::vector<std::string>& freeLocalSet(const Term& t) {
         c.freeLocalSet = std::move(*quick);
         return *c.freeLocalSet;
     }
-    c.freeLocalSet = sortedUnique(freeLocals(t));
+    c.freeLocalSet = sortedUnique(freeLocalsOf(t));
     return *c.freeLocalSet;
 }
 
@@ -500,7 +322,7 @@ void collectRigid(const Term& t, bool pattern, std::vector<std::string>& bound, 
     walkScoped(t, bound, [&](const Term& u) {
         switch (u.kind()) {
         case TermKind::LVar:
-            if (!isBound(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
+            if (!listed(bound, u.name())) emit(Rigid{RigidKind::RigidVar, u.name(), std::nullopt});
             return false;
         case TermKind::Con: emit(Rigid{RigidKind::RigidCon, {}, u.constant()}); return false;
         case TermKind::Ap: return !(pattern && flexibleHead(u));
@@ -805,18 +627,6 @@ bool mayMatchRequired(const Term& p, const Term& t) {
 
 // --- renaming ------------------------------------------------------------------
 
-std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term) {
-    if (pattern.isVar() && term.isVar()) return Renaming{{pattern.name(), term.name()}};
-    Renaming out;
-    const bool fit = binder_walks::zip(pattern, term, tupleParts, tupleParts, [&out](const LamBinding& p, const LamBinding& t) {
-        if (!t.isVar()) return false;
-        out.emplace_back(p.name(), t.name());
-        return true;
-    });
-    if (!fit) return std::nullopt;
-    return out;
-}
-
 // Renaming stops at a lambda that binds the old name again: its occurrences below belong to
 // that lambda.
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
@@ -851,15 +661,11 @@ Term renameLocals(const Renaming& r, const Term& t) {
         [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
 }
 
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
-    Term at = t;
-    while (at.is(TermKind::Lam)) {
-        auto names = binderNames(at.binder());
-        names.insert(names.end(), acc.begin(), acc.end());
-        acc = std::move(names);
-        at = at.body();
-    }
-    return {at, std::move(acc)};
-}
-
 }  // namespace plim::fast
+
+namespace plim::term_ops {
+template fast::Term replaceAt(const fast::Path&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAll(const std::vector<const fast::Path*>&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
+template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
+}  // namespace plim::term_ops

@@ -3,11 +3,8 @@
 
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/self_typed_applications.h"
-#include "engine/matching/term_text.h"
 #include "support/errors.h"
 #include "support/release.h"
-#include "support/small_vec.h"
-#include "scanning/string_literal.h"
 
 namespace plim::fast {
 
@@ -174,80 +171,6 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
     }
 }
 
-// --- printed forms ----------------------------------------------------------------------
-
-namespace {
-
-template <class T, class Append>
-void appendListText(std::string& out, const std::vector<T>& items, Append append) {
-    out += '[';
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i > 0) out += ',';
-        append(out, 0, items[i]);
-    }
-    out += ']';
-}
-
-// "Name " then the fields, in parentheses when prec > 10.
-template <class Fields>
-void appendConstructor(std::string& out, int prec, const char* name, Fields fields) {
-    if (prec > 10) out += '(';
-    out += name;
-    fields();
-    if (prec > 10) out += ')';
-}
-
-}  // namespace
-
-void appendTermText(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBindingText); }
-
-void appendBindingText(std::string& out, int prec, const LamBinding& b) {
-    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.components(); });
-}
-
-void appendStepText(std::string& out, int prec, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First: out += "First"; return;
-    case StepKind::Second: out += "Second"; return;
-    case StepKind::Body: out += "Body"; return;
-    case StepKind::TupElem:
-        appendConstructor(out, prec, "TupElem ", [&] { appendIntText(out, 11, s.position); });
-        return;
-    }
-}
-
-std::string showsPrecTerm(int prec, const Term& t) {
-    std::string out;
-    appendTermText(out, prec, t);
-    return out;
-}
-std::string show(const Term& t) { return showsPrecTerm(0, t); }
-std::string show(const LamBinding& b) {
-    std::string out;
-    appendBindingText(out, 0, b);
-    return out;
-}
-std::string show(const TermStep& s) {
-    std::string out;
-    appendStepText(out, 0, s);
-    return out;
-}
-std::string showList(const std::vector<Term>& ts) {
-    std::string out;
-    appendListText(out, ts, appendTermText);
-    return out;
-}
-std::string showList(const std::vector<LamBinding>& bs) {
-    std::string out;
-    appendListText(out, bs, appendBindingText);
-    return out;
-}
-std::string showList(const Path& path) {
-    std::string out;
-    appendListText(out, path, appendStepText);
-    return out;
-}
-
 // --- term operations --------------------------------------------------------------------
 
 const Type& termType(const Term& t) { return t.type(); }
@@ -278,32 +201,6 @@ Term openLeadingLams(const Term& t) {
     // The innermost lambda is opened first, as in freeLVar v (openLeadingLams body).
     for (auto it = names.rbegin(); it != names.rend(); ++it) at = freeLVar(*it, at);
     return at;
-}
-
-bool occursLVar(const std::string& x, const Term& t) {
-    if (!t.hasLVar()) return false;
-    SmallVec<const Term*, 16> todo;  // most walks need no heap block
-    todo.push_back(&t);
-    while (!todo.empty()) {
-        const Term& u = *todo.back();
-        todo.resize(todo.size() - 1);
-        if (!u.hasLVar()) continue;
-        switch (u.kind()) {
-        case TermKind::LVar:
-            if (u.name() == x) return true;
-            break;
-        case TermKind::Ap:
-            todo.push_back(&u.arg());
-            todo.push_back(&u.fun());
-            break;
-        case TermKind::Lam: todo.push_back(&u.body()); break;
-        case TermKind::Tupl:
-            for (std::size_t i = u.elems().size(); i-- > 0;) todo.push_back(&u.elems()[i]);
-            break;
-        default: break;
-        }
-    }
-    return false;
 }
 
 }  // namespace plim::fast

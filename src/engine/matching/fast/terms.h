@@ -21,11 +21,12 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 #include "lang/constants.h"
 #include "lang/syntax.h"
 #include "lang/types.h"
-#include "support/lazy.h"
 #include "support/tree_walk.h"
 
 namespace plim::fast {
@@ -216,22 +217,18 @@ inline bool operator==(const TermStep& a, const TermStep& b) {
 
 // A position inside a term, outermost step first.
 using Path = std::vector<TermStep>;
-using Position = std::pair<Term, Path>;
 
-// ---------------------------------------------------------------------------------------
-// Printed forms (derived constructor notation)
-// ---------------------------------------------------------------------------------------
-
-void appendTermText(std::string& out, int prec, const Term& t);
-void appendBindingText(std::string& out, int prec, const LamBinding& b);
-void appendStepText(std::string& out, int prec, const TermStep& s);
-std::string showsPrecTerm(int prec, const Term& t);
-std::string show(const Term& t);
-std::string show(const LamBinding& b);
-std::string show(const TermStep& s);
-std::string showList(const std::vector<Term>& ts);
-std::string showList(const std::vector<LamBinding>& bs);
-std::string showList(const Path& path);
+// The printed forms (derived constructor notation) and the operations written once for both
+// matchers' terms.
+using term_text::appendBinding;
+using term_text::appendStep;
+using term_text::appendTerm;
+using term_text::show;
+using term_text::showList;
+using term_ops::binderNames;
+using term_ops::matchBinders;
+using term_ops::occursLVar;
+using term_ops::stripLams;
 
 // ---------------------------------------------------------------------------------------
 // Term operations
@@ -245,7 +242,6 @@ std::vector<Term> leadingLamVars(const Term& t);
 Term freeLVar(const std::string& x, const Term& t);
 // The body under the single-variable lambdas at the top, their variables made free.
 Term openLeadingLams(const Term& t);
-bool occursLVar(const std::string& x, const Term& t);
 
 // ---------------------------------------------------------------------------------------
 // Rebuilding
@@ -310,19 +306,10 @@ Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const E
 // Positions and replacement
 // ---------------------------------------------------------------------------------------
 
-// The subterms in pre-order, the whole term first, produced on demand.
-List<Position> positions(const Term& t);
-
-// A path held innermost step first, sharing its outer steps with the paths below it.
-struct PathCell {
-    TermStep step;
-    std::shared_ptr<const PathCell> outer;
-};
-using SharedPath = std::shared_ptr<const PathCell>;
-Path toPath(const SharedPath& p);
-// All positions at once, in the order of `positions`: each subterm with the index of its
-// parent and the step from there, so that a path is built only when asked for.  Linear in
-// the size, with no allocation per position; the table keeps the whole term alive.
+// All positions at once, in pre-order (the whole term first, function before argument,
+// elements in order): each subterm with the index of its parent and the step from there, so
+// that a path is built only when asked for.  Linear in the size, with no allocation per
+// position; the table keeps the whole term alive.
 class PositionTable {
 public:
     explicit PositionTable(Term root);
@@ -349,18 +336,28 @@ private:
     std::vector<Entry> entries_;
 };
 PositionTable allPositions(const Term& t);
-// The term with the subterm at the path replaced; a path that does not fit raises
-// "invalid replace:" with a dump of the term, the path and the replacement.
-Term replaceAt(const Path& path, const Term& t, const Term& replacement);
-Term replaceAll(const std::vector<Path>& paths, const Term& replacement, const Term& t);
-Term replaceAll(const std::vector<const Path*>& paths, const Term& replacement, const Term& t);
-// As replaceAt, but a lambda on the way whose new body makes it an eta redex is contracted.
-Term replaceAtEta(const Path& path, const Term& t, const Term& replacement);
+// The node t with the child that the step enters replaced (for replaceAt and the rest, which
+// are written once for both matchers: engine/matching/vocabulary_operations.h).  The small
+// nodes rebuilt lately come back as the same nodes, with what was learnt about them.
+Term withChild(const Term& t, const TermStep& s, Term&& c);
+using term_ops::replaceAll;
+using term_ops::replaceAt;
+using term_ops::replaceAtEta;
+}  // namespace plim::fast
 
-std::vector<std::string> binderNames(const LamBinding& b);
-// The names of the LVars of t not bound in t or in `bound`, left to right, repetitions kept.
-std::vector<std::string> freeLocals(const Term& t, const std::vector<std::string>& bound = {});
-inline std::vector<std::string> freeLocalsOf(const Term& t) { return freeLocals(t); }
+// Instantiated once, in term_operations.cpp: the hot callers (the candidates' abstraction)
+// keep the code around them as it was compiled before these were shared.
+namespace plim::term_ops {
+extern template fast::Term replaceAt(const fast::Path&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAll(const std::vector<const fast::Path*>&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
+extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
+}  // namespace plim::term_ops
+
+namespace plim::fast {
+
+// The names of the LVars of t not bound in t, left to right, repetitions kept.
+std::vector<std::string> freeLocalsOf(const Term& t);
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h
@@ -430,15 +427,10 @@ LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
 std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 using Renaming = std::vector<std::pair<std::string, std::string>>;
-std::optional<Renaming> matchBinders(const LamBinding& pattern, const LamBinding& term);
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
 Term renameLocals(const Renaming& r, const Term& t);
 
-// The body under the leading lambdas, and their binder names in front of acc.
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
-
-// The binder written as a term: LVar for a variable, Tupl for a tuple.
-bool binderIsArgument(const LamBinding& b, const Term& a);
+using term_ops::binderIsArgument;
 Term etaReduce(const Term& t);
 Term etaNormalise(const Term& t);
 // Equality up to eta and the renaming of lambda-bound variables, types compared everywhere.

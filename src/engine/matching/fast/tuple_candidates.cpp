@@ -102,7 +102,7 @@ Repeats repeatsFor(const Repeats& repeated, const Term& e, ProblemSpan earlier) 
 // and not once for each of its candidates (which are then not built); nothing to filter
 // otherwise.
 GroupFilter agreeingGroups(const Repeats& rep, const Term& e, ProblemSpan earlier) {
-    if (!e.is(TermKind::PVar) || !contains(rep->names, e.name())) return nullptr;
+    if (!e.is(TermKind::PVar) || !listed(rep->names, e.name())) return nullptr;
     // What the problems before it hold for e: a subterm must agree in shape with each.
     std::vector<Term> held;
     auto collect = [&held, &e](ProblemSpan problems) {

@@ -44,7 +44,7 @@ struct BodyBuilder {
 BodyBuilder bodyBuilder(const std::string& v, const Term& x) {
     const Term opened = openLeadingLams(x);
     // Without local variables there is nothing to freeze.
-    return BodyBuilder{v, x.type(), leadingLamVars(x), opened.hasLVar() ? freezeLocals(freeLocals(opened), opened) : opened};
+    return BodyBuilder{v, x.type(), leadingLamVars(x), opened.hasLVar() ? freezeLocals(freeLocalsOf(opened), opened) : opened};
 }
 
 // A body with what its instances made of the argument's type variables.
@@ -64,7 +64,7 @@ NameMap frozenNames(const PositionTable& all, std::size_t at) {
     NameMap out;
     if (!hasFreeLocals(all.term(at))) return out;
     const std::vector<std::string> inner = bindersOnPath(all.term(0), all.path(at));
-    for (const std::string& n : freeLocalSet(all.term(at))) out.emplace(n, contains(inner, n) ? " " + n : n);
+    for (const std::string& n : freeLocalSet(all.term(at))) out.emplace(n, listed(inner, n) ? " " + n : n);
     return out;
 }
 
@@ -247,7 +247,7 @@ private:
         const Term& u = positions_->term(at_);
         if (u.hasLVar()) return openFrozen(u);
         // Nothing to freeze, and no abstraction variable in it.
-        return shapeAllows(bb_->pattern, u) && openAt(u);
+        return rigidTopAllows(bb_->pattern, u) && openAt(u);
     }
 
     [[gnu::noinline]] bool openAt(const Term& u) {
@@ -261,10 +261,10 @@ private:
         if (occursLVar(bb_->v, u)) return false;
         // Freezing changes the top's shape only where the head it reaches is a local
         // variable: elsewhere the subterm's own shape decides, before anything is frozen.
-        if (!reachesLocalHead(bb_->pattern, u) && !shapeAllows(bb_->pattern, u)) return false;
+        if (!reachesLocalHead(bb_->pattern, u) && !rigidTopAllows(bb_->pattern, u)) return false;
         frozen_ = frozenNames(*positions_, at_);
         const Term frozen = freezeLocalsAs(frozen_, u);
-        if (!shapeAllows(bb_->pattern, frozen)) return false;
+        if (!rigidTopAllows(bb_->pattern, frozen)) return false;
         solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, frozen}}, emptySupply());
         return true;
     }

@@ -5,6 +5,7 @@
 #include <unordered_set>
 
 #include "engine/matching/head_binders.h"
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/repeated_elements.h"
 #include "engine/matching/term_type_vars.h"
@@ -12,6 +13,7 @@
 #include "engine/matching/type_constraint.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
+#include "support/release.h"
 
 namespace plim::ref {
 
@@ -99,12 +101,7 @@ class Worklist {
         Cell(const Cell&) = delete;
         Cell& operator=(const Cell&) = delete;
         ~Cell() {
-            std::shared_ptr<const Cell> at = std::move(next);
-            while (at && at.use_count() == 1) {
-                std::shared_ptr<const Cell> after = std::move(at->next);
-                at.reset();
-                at = std::move(after);
-            }
+            releaseSoleChildren(*this, [](Cell& c, auto take) { take(c.next); });
         }
     };
     using CellPtr = std::shared_ptr<const Cell>;
@@ -183,61 +180,32 @@ struct RuleResult {
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(unconvert(t))); }
 
-// Every name that pattern and term use, for choosing names that are new to both.
-std::unordered_set<std::string> namesOfBoth(const Term& p, const Term& t) {
-    std::unordered_set<std::string> used;
-    collectNames(p, used);
-    collectNames(t, used);
-    return used;
-}
-
-bool contains(const std::vector<std::string>& names, const std::string& n) {
-    return std::find(names.begin(), names.end(), n) != names.end();
-}
-
-// The bodies of two lambdas whose binders pair their variables (pattern's, term's), under one
-// name per pair: the term's variable takes the pattern's name.  When that name is free in the
-// term (it stands for a variable bound further out), the pair takes a new name on both
-// sides; a lambda inside the term body that would capture a renamed variable is renamed.
-Problem lambdaBodies(const Term& p, const Term& t, const std::vector<std::pair<std::string, std::string>>& pairs) {
+// What the renaming of a pattern lambda against a term asks of the problem (p, t)
+// (local_renaming.h): t's free local variables and every name of both, each found when first
+// needed.  A body without lambdas has nothing to capture: its variables are renamed as they are.
+struct ProblemNames {
+    const Term& p;
+    const Term& t;
+    std::optional<std::vector<std::string>> outer;
     std::optional<std::unordered_set<std::string>> used;
-    auto names = [&]() -> std::unordered_set<std::string>& {
-        if (!used) used = namesOfBoth(p, t);
-        return *used;
-    };
-    const std::vector<std::string> outer = t.hasLVar() ? freeLocalsOf(t) : std::vector<std::string>{};
-    NameMap patternSide;
-    NameMap termSide;
-    for (const auto& [v, w] : pairs) {
-        if (v == w) continue;
-        std::string target = v;
-        if (contains(outer, v)) {
-            target = freshVariant(v, names());
-            patternSide.emplace(v, target);
+    bool freeInTerm(const std::string& n) {
+        if (!outer) outer = t.hasLVar() ? freeLocalsOf(t) : std::vector<std::string>{};
+        return std::find(outer->begin(), outer->end(), n) != outer->end();
+    }
+    std::unordered_set<std::string>& names() {
+        if (!used) {
+            used.emplace();
+            collectNames(p, *used);
+            collectNames(t, *used);
         }
-        termSide.emplace(w, target);
+        return *used;
     }
-    if (termSide.empty()) return Problem{p.body(), t.body()};
-    Term pbody = patternSide.empty() ? p.body() : renameFreeLocals(patternSide, p.body(), names());
-    if (!t.body().hasLam()) return Problem{std::move(pbody), renameLocals({termSide.begin(), termSide.end()}, t.body())};
-    return Problem{std::move(pbody), renameFreeLocals(termSide, t.body(), names())};
-}
-
-// The pattern lambda, its binder renamed where one of its names is free in the term that its
-// body is to be matched against applied to the binder.
-Term clearBinder(const Term& p, const Term& t) {
-    if (!t.hasLVar()) return p;
-    const std::vector<std::string> outer = freeLocalsOf(t);
-    NameMap renaming;
-    std::optional<std::unordered_set<std::string>> used;
-    for (const std::string& v : binderNames(p.binder())) {
-        if (!contains(outer, v) || renaming.count(v)) continue;
-        if (!used) used = namesOfBoth(p, t);
-        renaming.emplace(v, freshVariant(v, *used));
+    std::string fresh(const std::string& n) { return freshVariant(n, names()); }
+    Term renameFree(const NameMap& renaming, const Term& u) {
+        if (!u.hasLam()) return renameLocals({renaming.begin(), renaming.end()}, u);
+        return renameFreeLocals(renaming, u, names());
     }
-    if (renaming.empty()) return p;
-    return Lam(renameBinder(p.binder(), renaming), renameFreeLocals(renaming, p.body(), *used), p.type());
-}
+};
 
 // The result of every rule but the one for an application pattern under a higher-order rule:
 // at most one.
@@ -260,9 +228,12 @@ std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSup
         if (t.is(TermKind::Lam)) {
             auto pairs = matchBinders(p.binder(), t.binder());
             if (!pairs) return std::nullopt;
-            return RuleResult{id, {lambdaBodies(p, t, *pairs)}, s};
+            ProblemNames names{p, t, std::nullopt, std::nullopt};
+            auto [pbody, tbody] = local_renaming::lambdaBodies(p, t, *pairs, names);
+            return RuleResult{id, {Problem{std::move(pbody), std::move(tbody)}}, s};
         }
-        const Term q = clearBinder(p, t);
+        ProblemNames names{p, t, std::nullopt, std::nullopt};
+        const Term q = local_renaming::clearBinder(p, t, names);
         Term xb = bindingToTerm(argType(q.type()), q.binder());
         return RuleResult{id, {Problem{q.body(), Ap(t, std::move(xb), resType(t.type()))}}, s};
     }
@@ -598,10 +569,6 @@ List<TypedBody> distinctBodies(List<TypedBody> xs, std::shared_ptr<SeenBodies> s
     });
 }
 
-List<Term> bodiesOf(const List<TypedBody>& level) {
-    return map([](const TypedBody& b) { return b.body; }, level);
-}
-
 }  // namespace
 
 List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const std::string& v, const Term& x) {
@@ -616,16 +583,11 @@ List<TypedBody> abstractNextTypedLevel(const List<TypedBody>& previous, const st
     });
 }
 
-List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x) {
-    return bodiesOf(
-        abstractNextTypedLevel(map([](const Term& b) { return TypedBody{b, TypeSubst()}; }, previous), v, x));
-}
-
 List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t) {
     if (n < 0) return List<Term>::defer([]() -> List<Term> { patternFail(CodedFailure::ReferenceAbstractsNegative); });
     List<TypedBody> level = List<TypedBody>::cons(TypedBody{t, TypeSubst()}, List<TypedBody>());
     for (std::int64_t i = 0; i < n; ++i) level = abstractNextTypedLevel(level, v, x);
-    return bodiesOf(level);
+    return map([](const TypedBody& b) { return b.body; }, level);
 }
 
 }  // namespace plim::ref

@@ -76,8 +76,6 @@ Term applyTypes(const TypeSubst& types, const Term& t);
 // by applications of the variable v, without duplicates; [t] for n = 0.  A negative n raises
 // "ReferenceMatching:575|function abstractssub".
 List<Term> abstractssub(std::int64_t n, const std::string& v, const Term& x, const Term& t);
-// The level after `previous` (the bodies of level n - 1).
-List<Term> abstractNextLevel(const List<Term>& previous, const std::string& v, const Term& x);
 // A body of a level with what its instances made of x's type variables: every instance of
 // one body gives them the same types, and the abstraction variable has x's type so
 // instantiated.  An instance whose match leaves one of x's

@@ -6,9 +6,11 @@
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/local_renaming.h"
-#include "engine/matching/projecting_components.h"
+#include "engine/matching/renaming_equality.h"
+#include "engine/matching/two_step_patterns.h"
 #include "support/errors.h"
 #include "support/hashing.h"
+#include "support/release.h"
 
 namespace plim::ref {
 
@@ -33,73 +35,19 @@ Term rebuilt(const Term& t, std::vector<Term> parts) {
 // Calls visit(t) for every subterm in pre-order; visit returns false to skip t's subterms.
 template <class Visit>
 void preorder(const Term& root, const Visit& visit) {
-    std::vector<Term> stack{root};
-    while (!stack.empty()) {
-        Term t = std::move(stack.back());
-        stack.pop_back();
-        if (!visit(t)) continue;
-        const std::vector<Term>& parts = subterms(t);
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(*it);
-    }
+    struct Visitor {
+        const Visit& visit;
+        bool enter(const Term* t, std::vector<const Term*>& children) {
+            if (!visit(*t)) return false;
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return true;
+        }
+        void leave(const Term*) {}
+    } visitor{visit};
+    walkTree<const Term*>(&root, visitor);
 }
 
 using NameSet = std::unordered_set<std::string>;
-
-[[noreturn]] void invalidReplace(const Term& e, const Path& path, std::size_t from, const Term& r) {
-    std::string out = "invalid replace:\ne=";
-    appendTerm(out, 0, e);
-    out += "\nl=";
-    out += showSteps(Path(path.begin() + static_cast<std::ptrdiff_t>(from), path.end()));
-    out += "\nr=";
-    appendTerm(out, 0, r);
-    out += "\n";
-    failInternal(out);
-}
-
-// The index of the subterm that a step enters at t, or nothing when it does not fit.
-std::optional<std::size_t> stepIndex(const Term& t, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First:
-        if (t.is(TermKind::Ap)) return 0;
-        break;
-    case StepKind::Second:
-        if (t.is(TermKind::Ap)) return 1;
-        break;
-    case StepKind::Body:
-        if (t.is(TermKind::Lam)) return 0;
-        break;
-    case StepKind::TupElem:
-        if (t.is(TermKind::Tupl) && s.index >= 0 && static_cast<std::size_t>(s.index) < t.elems().size())
-            return static_cast<std::size_t>(s.index);
-        break;
-    }
-    return std::nullopt;
-}
-
-// The nodes on the path from e (outermost first) with the index each step takes.
-std::vector<std::pair<Term, std::size_t>> walkPath(const Term& e, const Path& path, std::size_t from,
-                                                   std::size_t to, const Term& r, Term& reached) {
-    std::vector<std::pair<Term, std::size_t>> trail;
-    Term at = e;
-    for (std::size_t i = from; i < to; ++i) {
-        auto idx = stepIndex(at, path[i]);
-        if (!idx) invalidReplace(at, path, i, r);
-        trail.emplace_back(at, *idx);
-        Term next = subterms(at)[*idx];
-        at = std::move(next);
-    }
-    reached = at;
-    return trail;
-}
-
-Term rebuildTrail(const std::vector<std::pair<Term, std::size_t>>& trail, Term inner) {
-    for (auto it = trail.rbegin(); it != trail.rend(); ++it) {
-        std::vector<Term> parts = subterms(it->first);
-        parts[it->second] = std::move(inner);
-        inner = withSubterms(it->first, std::move(parts));
-    }
-    return inner;
-}
 
 }  // namespace
 
@@ -108,12 +56,7 @@ Term rebuildTrail(const std::vector<std::pair<Term, std::size_t>>& trail, Term i
 // ---------------------------------------------------------------------------------------
 
 StepList::Cell::~Cell() {
-    std::shared_ptr<const Cell> next = std::move(up);
-    while (next && next.use_count() == 1) {
-        std::shared_ptr<const Cell> after = std::move(next->up);
-        next.reset();
-        next = std::move(after);
-    }
+    releaseSoleChildren(*this, [](Cell& c, auto take) { take(c.up); });
 }
 
 StepList StepList::push(TermStep s) const {
@@ -140,12 +83,7 @@ struct Pending {
     Pending(const Pending&) = delete;
     Pending& operator=(const Pending&) = delete;
     ~Pending() {
-        std::shared_ptr<const Pending> at = std::move(rest);
-        while (at && at.use_count() == 1) {
-            std::shared_ptr<const Pending> after = std::move(at->rest);
-            at.reset();
-            at = std::move(after);
-        }
+        releaseSoleChildren(*this, [](Pending& p, auto take) { take(p.rest); });
     }
 };
 
@@ -176,119 +114,41 @@ List<Position> positions(const Term& t) {
 // Replacement
 // ---------------------------------------------------------------------------------------
 
-Term replaceAt(const Path& path, const Term& e, const Term& r) {
-    Term reached = e;
-    auto trail = walkPath(e, path, 0, path.size(), r, reached);
-    return rebuildTrail(trail, r);
-}
-
-Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e) {
-    Term out = e;
-    for (const Path& p : paths) out = replaceAt(p, out, r);
-    return out;
-}
-
-Term replaceAtEta(const Path& path, const Term& e, const Term& r) {
-    std::size_t i = 0;
-    Term at = e;
-    std::vector<std::pair<Term, std::size_t>> trail;
-    while (i < path.size() && at.is(TermKind::Tupl) && path[i].kind == StepKind::TupElem) {
-        auto idx = stepIndex(at, path[i]);
-        if (!idx) invalidReplace(at, path, i, r);
-        trail.emplace_back(at, *idx);
-        Term next = at.elems()[*idx];
-        at = std::move(next);
-        ++i;
-    }
-    Term inner = [&]() -> Term {
-        if (i < path.size() && at.is(TermKind::Lam) && path[i].kind == StepKind::Body) {
-            Term body = replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i) + 1, path.end()), at.body(), r);
-            Term lam = Lam(at.binder(), body, at.type());
-            if (body.is(TermKind::Ap) && isEtaRedex(lam)) return body.fun();
-            return lam;
-        }
-        return replaceAt(Path(path.begin() + static_cast<std::ptrdiff_t>(i), path.end()), at, r);
-    }();
-    return rebuildTrail(trail, std::move(inner));
+Term withChild(const Term& t, const TermStep& s, Term&& c) {
+    std::vector<Term> parts = subterms(t);
+    const std::size_t i = s.kind == StepKind::Second ? 1 : s.kind == StepKind::TupElem ? static_cast<std::size_t>(s.position) : 0;
+    parts[i] = std::move(c);
+    return withSubterms(t, std::move(parts));
 }
 
 // ---------------------------------------------------------------------------------------
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-// How the binder walks go down a binder: a tuple's parts, nothing for a variable.
-const std::vector<LamBinding>& binderParts(const LamBinding& b) { return b.components(); }
-const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
-
-}  // namespace
-
-std::vector<std::string> binderNames(const LamBinding& b) {
-    std::vector<std::string> out;
-    binder_walks::anyName(b, binderParts, [&out](const std::string& n) {
-        out.push_back(n);
-        return false;
-    });
-    return out;
-}
-
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc) {
-    Term at = t;
-    while (at.is(TermKind::Lam)) {
-        std::vector<std::string> ns = binderNames(at.binder());
-        ns.insert(ns.end(), acc.begin(), acc.end());
-        acc = std::move(ns);
-        Term next = at.body();
-        at = std::move(next);
-    }
-    return {at, std::move(acc)};
-}
-
 std::vector<std::string> freeLocalsOf(const Term& root) {
-    if (!root.hasLVar()) return {};
-    // A task is a term to visit, or (with no term) the names of a lambda to unbind again.
-    struct Task {
-        std::optional<Term> t;
-        std::vector<std::string> unbind;
-    };
-    std::vector<std::string> out;
-    std::unordered_map<std::string, int> bound;
-    std::vector<Task> stack;
-    stack.push_back(Task{root, {}});
-    while (!stack.empty()) {
-        Task task = std::move(stack.back());
-        stack.pop_back();
-        if (!task.t) {
-            for (const auto& n : task.unbind) --bound[n];
-            continue;
+    // How many lambdas around the node being visited bind each name.
+    struct Visitor {
+        std::vector<std::string> out;
+        std::unordered_map<std::string, int> bound;
+        bool enter(const Term* t, std::vector<const Term*>& children) {
+            if (!t->hasLVar()) return false;
+            if (t->is(TermKind::LVar)) {
+                auto it = bound.find(t->name());
+                if (it == bound.end() || it->second == 0) out.push_back(t->name());
+                return false;
+            }
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) ++bound[n];
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return true;
         }
-        const Term& t = *task.t;
-        switch (t.kind()) {
-        case TermKind::LVar: {
-            auto it = bound.find(t.name());
-            if (it == bound.end() || it->second == 0) out.push_back(t.name());
-            break;
+        void leave(const Term* t) {
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) --bound[n];
         }
-        case TermKind::Ap:
-        case TermKind::Tupl:
-            for (auto it = t.elems().rbegin(); it != t.elems().rend(); ++it)
-                if (it->hasLVar()) stack.push_back(Task{*it, {}});
-            break;
-        case TermKind::Lam: {
-            std::vector<std::string> ns = binderNames(t.binder());
-            for (const auto& n : ns) ++bound[n];
-            stack.push_back(Task{std::nullopt, std::move(ns)});
-            stack.push_back(Task{t.body(), {}});
-            break;
-        }
-        default: {
-            const std::vector<Term>& parts = subterms(t);
-            for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(Task{*it, {}});
-        }
-        }
-    }
-    return out;
+    } visitor;
+    walkTree<const Term*>(&root, visitor);
+    return std::move(visitor.out);
 }
 
 std::vector<std::string> patternVars(const Term& t) {
@@ -299,24 +159,6 @@ std::vector<std::string> patternVars(const Term& t) {
         return true;
     });
     return out;
-}
-
-std::vector<Constant> termConstants(const Term& t) {
-    std::vector<Constant> out;
-    preorder(t, [&](const Term& u) {
-        if (u.is(TermKind::Con)) out.push_back(u.constant());
-        return true;
-    });
-    return out;
-}
-
-bool occursLVar(const std::string& n, const Term& t) {
-    bool found = false;
-    preorder(t, [&](const Term& u) {
-        if (u.is(TermKind::LVar) && u.name() == n) found = true;
-        return !found && u.hasLVar();
-    });
-    return found;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -441,10 +283,6 @@ Term thawLocals(const std::vector<std::string>& names, const Term& t) { return t
 
 void collectNames(const Term& t, std::unordered_set<std::string>& out) { Shared::collectNames(t, out); }
 
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used) {
-    return local_renaming::freshVariant(base, used);
-}
-
 LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return Shared::renameBinder(b, renaming); }
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {
@@ -455,12 +293,12 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
     std::vector<std::string> out;
     Term at = t;
     for (const TermStep& step : path) {
-        auto idx = stepIndex(at, step);
-        if (!idx) break;
+        const Term* next = term_ops::childAt(at, step);
+        if (!next) break;
         if (at.is(TermKind::Lam))
             for (std::string& n : binderNames(at.binder())) out.push_back(std::move(n));
-        Term next = subterms(at)[*idx];
-        at = std::move(next);
+        Term down = *next;
+        at = std::move(down);
     }
     return out;
 }
@@ -469,22 +307,10 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
 // Binders and eta
 // ---------------------------------------------------------------------------------------
 
-std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1,
-                                                                             const LamBinding& b2) {
-    std::vector<std::pair<std::string, std::string>> out;
-    const bool fit = binder_walks::zip(b1, b2, tupleParts, tupleParts, [&out](const LamBinding& x, const LamBinding& y) {
-        if (!y.isVar()) return false;
-        out.emplace_back(x.name(), y.name());
-        return true;
-    });
-    if (!fit) return std::nullopt;
-    return out;
-}
-
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t) {
     std::vector<std::pair<std::string, Term>> out;
     const bool fit = binder_walks::zip(
-        b, t, tupleParts, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        b, t, term_ops::tupleParts<LamBinding>, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
         [&out](const LamBinding& x, const Term& u) {
             out.emplace_back(x.name(), u);
             return true;
@@ -496,21 +322,19 @@ std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBin
 bool isEtaRedex(const Term& t) {
     if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return false;
     const Term& f = t.body().fun();
-    auto pairs = bindBinder(t.binder(), t.body().arg());
-    if (!pairs) return false;
-    for (const auto& [v, x] : *pairs)
-        if (!x.is(TermKind::LVar) || x.name() != v) return false;
+    if (!term_ops::binderIsArgument(t.binder(), t.body().arg())) return false;
     const std::vector<std::string> bound = binderNames(t.binder());
     for (const std::string& n : freeLocalsOf(f))
         if (std::find(bound.begin(), bound.end(), n) != bound.end()) return false;
     return true;
 }
 
+Term etaReduce(const Term& t) { return isEtaRedex(t) ? t.body().fun() : t; }
+
 Term etaNormalise(const Term& t) {
     return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
         if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
-        Term lam = rebuilt(u, std::move(parts));
-        return isEtaRedex(lam) ? lam.body().fun() : lam;
+        return etaReduce(rebuilt(u, std::move(parts)));
     });
 }
 
@@ -555,12 +379,6 @@ struct NameEnv {
 };
 using EnvRef = std::shared_ptr<const NameEnv>;
 
-EnvRef envFrom(const std::vector<std::string>& ns) {
-    EnvRef out;
-    for (auto it = ns.rbegin(); it != ns.rend(); ++it) out = std::make_shared<const NameEnv>(NameEnv{*it, out});
-    return out;
-}
-
 std::optional<std::size_t> envPosition(const EnvRef& env, const std::string& n) {
     std::size_t i = 0;
     for (const NameEnv* e = env.get(); e; e = e->next.get(), ++i)
@@ -580,56 +398,7 @@ bool sameLocal(const EnvRef& e1, const EnvRef& e2, const Term& a, const Term& b)
 
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2) {
-    struct Task {
-        Term a, b;
-        EnvRef e1, e2;
-    };
-    std::vector<Task> stack;
-    stack.push_back(Task{t1, t2, envFrom(ns1), envFrom(ns2)});
-    while (!stack.empty()) {
-        Task task = std::move(stack.back());
-        stack.pop_back();
-        const Term& a = task.a;
-        const Term& b = task.b;
-        if (a.kind() != b.kind()) return false;
-        // A subterm without local variables means the same under any bound names.
-        if (a.sameNode(b) && !a.hasLVar()) continue;
-        switch (a.kind()) {
-        case TermKind::LVar:
-            if (!eqType(a.type(), b.type()) || !sameLocal(task.e1, task.e2, a, b)) return false;
-            break;
-        case TermKind::PVar:
-            if (a.name() != b.name() || !eqType(a.type(), b.type())) return false;
-            break;
-        case TermKind::Con:
-            if (!eqConstant(a.constant(), b.constant()) || !eqType(a.type(), b.type())) return false;
-            break;
-        case TermKind::Ap:
-            if (!eqType(a.type(), b.type())) return false;
-            stack.push_back(Task{a.arg(), b.arg(), task.e1, task.e2});
-            stack.push_back(Task{a.fun(), b.fun(), task.e1, task.e2});
-            break;
-        case TermKind::Lam: {
-            if (!eqType(a.type(), b.type())) return false;
-            auto pairs = matchBinders(a.binder(), b.binder());
-            if (!pairs) return false;
-            EnvRef e1 = task.e1;
-            EnvRef e2 = task.e2;
-            for (auto it = pairs->rbegin(); it != pairs->rend(); ++it) {
-                e1 = std::make_shared<const NameEnv>(NameEnv{it->first, e1});
-                e2 = std::make_shared<const NameEnv>(NameEnv{it->second, e2});
-            }
-            stack.push_back(Task{a.body(), b.body(), e1, e2});
-            break;
-        }
-        case TermKind::Tupl:
-            if (!eqType(a.type(), b.type()) || a.elems().size() != b.elems().size()) return false;
-            for (std::size_t i = a.elems().size(); i-- > 0;)
-                stack.push_back(Task{etaNormalise(a.elems()[i]), etaNormalise(b.elems()[i]), task.e1, task.e2});
-            break;
-        }
-    }
-    return true;
+    return renaming_equality::eqUpTo(t1, t2, [](const Term&, const Term&) { return false; }, ns1, ns2);
 }
 
 bool termEq(const Term& t1, const Term& t2) { return termEqUpTo({}, {}, etaNormalise(t1), etaNormalise(t2)); }
@@ -646,6 +415,7 @@ std::optional<Term> etaPartner(const Term& l, const Term& s, const std::string& 
 }  // namespace
 
 bool termsClash(const Term& t1, const Term& t2) {
+    // A work stack of its own: the walk goes down two terms side by side and stops early.
     struct Task {
         Term a, b;
         EnvRef e1, e2;
@@ -710,16 +480,12 @@ bool termsClash(const Term& t1, const Term& t2) {
 }
 
 bool holdsBetaRedex(const Term& t) {
-    if (!t.hasLam()) return false;
-    std::vector<const Term*> stack{&t};
-    while (!stack.empty()) {
-        const Term& u = *stack.back();
-        stack.pop_back();
-        if (!u.hasLam()) continue;
-        if (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam)) return true;
-        for (const Term& part : subterms(u)) stack.push_back(&part);
-    }
-    return false;
+    bool found = false;
+    preorder(t, [&found](const Term& u) {
+        found = found || (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam));
+        return !found && u.hasLam();
+    });
+    return found;
 }
 
 namespace {
@@ -755,14 +521,10 @@ std::uint64_t nodeHash(const Term& t) {
 std::uint64_t termHash(const Term& t) {
     // The nodes in pre-order; equal terms have the same shape, so the same sequence.
     std::uint64_t h = 0;
-    std::vector<const Term*> stack{&t};
-    while (!stack.empty()) {
-        const Term& u = *stack.back();
-        stack.pop_back();
+    preorder(t, [&h](const Term& u) {
         h = mixHash(h, nodeHash(u));
-        const std::vector<Term>& parts = subterms(u);
-        for (auto it = parts.rbegin(); it != parts.rend(); ++it) stack.push_back(&*it);
-    }
+        return true;
+    });
     return h;
 }
 
@@ -775,52 +537,6 @@ bool flexibleHead(const Term& t) {
     return at.is(TermKind::PVar) || at.is(TermKind::Lam);
 }
 
-namespace {
-
-// The conditions on the argument of an application with a flexible head.
-bool flexibleArgumentFits(const Term& x) {
-    if (holdsProjectingComponent(x)) return false;
-    auto [body, ns] = stripLams(x);
-    if (body.hasPVar()) return false;
-    const std::vector<std::string> free = freeLocalsOf(body);
-    std::vector<std::string> missing = ns;
-    for (const std::string& n : free) {
-        auto it = std::find(missing.begin(), missing.end(), n);
-        if (it != missing.end()) missing.erase(it);
-    }
-    if (!missing.empty()) return false;
-    if (termConstants(body).empty()) {
-        const bool allOwn = std::all_of(free.begin(), free.end(), [&](const std::string& n) {
-            return std::find(ns.begin(), ns.end(), n) != ns.end();
-        });
-        if (allOwn) return false;
-    }
-    return true;
-}
-
-}  // namespace
-
-bool isTwoStepPattern(const Term& t) {
-    std::vector<Term> stack{t};
-    while (!stack.empty()) {
-        Term u = std::move(stack.back());
-        stack.pop_back();
-        switch (u.kind()) {
-        case TermKind::LVar:
-        case TermKind::PVar:
-        case TermKind::Con: break;
-        case TermKind::Lam: stack.push_back(u.body()); break;
-        case TermKind::Tupl:
-            for (const Term& e : u.elems()) stack.push_back(e);
-            break;
-        case TermKind::Ap:
-            if (flexibleHead(u.fun()) && !flexibleArgumentFits(u.arg())) return false;
-            stack.push_back(u.arg());
-            stack.push_back(u.fun());
-            break;
-        }
-    }
-    return true;
-}
+bool isTwoStepPattern(const Term& t) { return suitsTwoStep(t); }
 
 }  // namespace plim::ref

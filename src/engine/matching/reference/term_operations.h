@@ -3,9 +3,10 @@
 // renaming, freezing and unbinding of locally bound variables, binder matching, eta
 // contraction, equality up to renaming and eta, and the two tests that steer the engine.
 //
-// Walks over terms use explicit stacks, so long spines and deep nesting cost no call depth
-// (the equality and the steering tests recurse only into lambda bodies and tuple elements
-// as deep as the term is).
+// Walks over terms run on the iterative visitor (support/tree_walk.h) or, where they go down
+// two terms side by side or stop early, on work stacks of their own, so long spines and deep
+// nesting cost no call depth.  The operations that both matchers answer alike are written
+// once (engine/matching/vocabulary_operations.h, renaming_equality.h, term_text.h).
 #pragma once
 
 #include <iterator>
@@ -18,8 +19,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/reference/terms.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 #include "support/lazy.h"
 #include "support/tree_walk.h"
 
@@ -86,26 +89,22 @@ List<Position> positions(const Term& t);
 
 // --- replacement ----------------------------------------------------------------------------
 
-// The term with the subterm at the path replaced by r; only the nodes on the path are
-// rebuilt.  A path that does not fit raises the "invalid replace:" dump.
-Term replaceAt(const Path& path, const Term& e, const Term& r);
-// replaceAt for each path in turn.
-Term replaceAll(const std::vector<Path>& paths, const Term& r, const Term& e);
-// As replaceAt, but a lambda rebuilt at the top of the path that becomes an eta redex is
-// contracted (through tuple steps as well).
-Term replaceAtEta(const Path& path, const Term& e, const Term& r);
+// The node t with the child that the step enters replaced by c (for replaceAt and the rest,
+// which are written once for both matchers: engine/matching/vocabulary_operations.h).
+Term withChild(const Term& t, const TermStep& s, Term&& c);
+using term_ops::replaceAll;
+using term_ops::replaceAt;
+using term_ops::replaceAtEta;
 
 // --- names and constants --------------------------------------------------------------------
 
-std::vector<std::string> binderNames(const LamBinding& b);
-// (the first non-lambda; the names bound by the leading lambdas, innermost first, in front
-// of acc).
-std::pair<Term, std::vector<std::string>> stripLams(const Term& t, std::vector<std::string> acc = {});
+using term_ops::binderNames;
+using term_ops::matchBinders;
+using term_ops::occursLVar;
+using term_ops::stripLams;
 // The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
 std::vector<std::string> freeLocalsOf(const Term& t);
 std::vector<std::string> patternVars(const Term& t);
-std::vector<Constant> termConstants(const Term& t);
-bool occursLVar(const std::string& n, const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
 
@@ -132,7 +131,7 @@ Term thawLocalsAs(const NameMap& names, const Term& t);
 void collectNames(const Term& t, std::unordered_set<std::string>& out);
 // base followed by the smallest number that makes a name not in used; the name is added to
 // used.  Such names never come from a name supply, whose names are letters only.
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+using local_renaming::freshVariant;
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in used) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
@@ -143,15 +142,18 @@ std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
 
 // --- binders and eta -------------------------------------------------------------------------
 
-std::optional<std::vector<std::pair<std::string, std::string>>> matchBinders(const LamBinding& b1, const LamBinding& b2);
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
 bool isEtaRedex(const Term& t);
+// The lambda t contracted when it is an eta redex, else t.
+Term etaReduce(const Term& t);
 Term etaNormalise(const Term& t);
 bool isEtaNormal(const Term& t);
 bool bindersFit(const Term& t);
 
 // --- equality and steering -------------------------------------------------------------------
 
+// Equality up to the renaming of lambda-bound variables (engine/matching/renaming_equality.h),
+// ns1 and ns2 bound around t1 and t2, innermost first.
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2);
 // Equality up to eta contraction and renaming of lambda-bound variables.

@@ -1,17 +1,18 @@
 #include "engine/matching/reference/terms.h"
 #include "engine/matching/reference/term_operations.h"
 
+#include <algorithm>
 #include <map>
+#include <span>
 #include <unordered_map>
 #include <unordered_set>
 
 #include "engine/matching/binder_walks.h"
 #include "engine/matching/self_typed_applications.h"
-#include "engine/matching/term_text.h"
 #include "lang/expressions.h"
 #include "support/errors.h"
 #include "support/release.h"
-#include "scanning/string_literal.h"
+#include "support/tree_walk.h"
 
 namespace plim::ref {
 
@@ -89,63 +90,6 @@ Term withSubterms(const Term& t, std::vector<Term> children) {
     case TermKind::Tupl: return Tupl(std::move(children), t.type());
     default: return t;
     }
-}
-
-// ---------------------------------------------------------------------------------------
-// Text forms
-// ---------------------------------------------------------------------------------------
-
-namespace {
-
-void openParen(std::string& out, int prec) {
-    if (prec > 10) out += '(';
-}
-void closeParen(std::string& out, int prec) {
-    if (prec > 10) out += ')';
-}
-
-template <class T, class F>
-void appendList(std::string& out, const std::vector<T>& xs, F each) {
-    out += '[';
-    for (std::size_t i = 0; i < xs.size(); ++i) {
-        if (i > 0) out += ',';
-        each(xs[i]);
-    }
-    out += ']';
-}
-
-}  // namespace
-
-void appendBinding(std::string& out, int prec, const LamBinding& b) {
-    binder_walks::appendText(out, prec, b, [](const LamBinding& x) -> const auto& { return x.components(); });
-}
-
-void appendTerm(std::string& out, int prec, const Term& t) { term_text::appendTerm(out, prec, t, appendBinding); }
-
-void appendStep(std::string& out, int prec, const TermStep& s) {
-    switch (s.kind) {
-    case StepKind::First: out += "First"; return;
-    case StepKind::Second: out += "Second"; return;
-    case StepKind::Body: out += "Body"; return;
-    case StepKind::TupElem:
-        openParen(out, prec);
-        out += "TupElem ";
-        appendIntText(out, 11, s.index);
-        closeParen(out, prec);
-        return;
-    }
-}
-
-std::string showTerm(const Term& t) {
-    std::string out;
-    appendTerm(out, 0, t);
-    return out;
-}
-
-std::string showSteps(const Path& p) {
-    std::string out;
-    appendList(out, p, [&](const TermStep& s) { appendStep(out, 0, s); });
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -301,99 +245,79 @@ struct Conversion {
     }
 };
 
-// One node being converted: an application spine (its head and arguments), a lambda, or a
-// leaf.  Its parts are converted first, then the node is built from them.
-struct ConvertFrame {
-    Expr e;
-    std::vector<Expr> parts;      // converted in order
-    std::vector<Term> done;
-    std::vector<Expr> spine;      // Ap spine: the application nodes, innermost first
-    std::optional<LamBinding> binder;
-    std::vector<std::string> added;
-    NameSet inner;                // the different names the expression's lambdas bind around it
-};
-
-ConvertFrame enterNode(const Expr& e, BoundNames& bound) {
-    ConvertFrame f{e, {}, {}, {}, std::nullopt, {}, bound.innerNames()};
-    switch (e.kind()) {
-    case ExprKind::Ap: {
-        Expr at = e;
-        while (at.isAp()) {
-            f.spine.push_back(at);
-            at = at.fun();
-        }
-        std::reverse(f.spine.begin(), f.spine.end());
-        f.parts.push_back(at);
-        for (const Expr& ap : f.spine) f.parts.push_back(ap.arg());
-        break;
-    }
-    case ExprKind::Lam: {
-        // A pattern with a local block is no variable or tuple of variables either.
-        if (holdsLet(e.pattern())) failUser("can't handle non-variable/tuple lambda bindings");
-        auto [b, names] = convertBinding(convertClosed(e.pattern()));
-        f.binder = std::move(b);
-        bound.add(names);
-        f.added = std::move(names);
-        f.parts.push_back(e.body());
-        break;
-    }
-    case ExprKind::Let: patternFail(CodedFailure::ReferenceConvertLet);
-    default: break;
-    }
-    return f;
-}
-
-// The application spine rebuilt: every prefix whose head is a tuple constant of exactly its
-// number of arguments becomes a Tupl.  Each prefix is what its own node converts to.
-Term buildSpine(const ConvertFrame& f, const Conversion& how) {
-    const Expr& head = f.parts[0];
+// The application spine e rebuilt from its head's and arguments' terms: every prefix whose
+// head is a tuple constant of exactly its number of arguments becomes a Tupl.  Each prefix is
+// what its own node converts to, and is kept as that node's.
+Term buildSpine(const Expr& e, std::span<Term> parts, const Conversion& how, const NameSet& inner) {
+    std::vector<Expr> spine;  // the application nodes, innermost first
+    Expr head = e;
+    for (; head.isAp(); head = head.fun()) spine.push_back(head);
+    std::reverse(spine.begin(), spine.end());
     const bool tupleHead = head.isCon() && head.constant().kind() == ConstantKind::Tuple;
-    Term out = f.done[0];
-    for (std::size_t k = 1; k < f.done.size(); ++k) {
-        const Expr& node = f.spine[k - 1];
+    Term out = parts[0];
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        const Expr& node = spine[k - 1];
         if (tupleHead && static_cast<std::size_t>(head.constant().arity()) == k)
-            out = Tupl(std::vector<Term>(f.done.begin() + 1, f.done.begin() + static_cast<std::ptrdiff_t>(k) + 1),
+            out = Tupl(std::vector<Term>(parts.begin() + 1, parts.begin() + static_cast<std::ptrdiff_t>(k) + 1),
                        node.type());
         else
-            out = Ap(std::move(out), f.done[k], node.type());
-        how.keep(node, out, f.inner);
+            out = Ap(std::move(out), parts[k], node.type());
+        how.keep(node, out, inner);
     }
     return out;
 }
 
-Term leaveNode(ConvertFrame& f, BoundNames& bound, const Conversion& how) {
-    const Expr& e = f.e;
-    switch (e.kind()) {
-    case ExprKind::Var: return how.variable(e, bound);
-    case ExprKind::Con: return Con(e.constant(), e.type());
-    case ExprKind::Ap: return buildSpine(f, how);
-    case ExprKind::Lam:
-        bound.remove(f.added);
-        return Lam(*f.binder, std::move(f.done[0]), e.type());
-    case ExprKind::Let: break;
+// One conversion on the iterative visitor: an application spine is one item, whose children
+// are its head and its arguments in order; a lambda's binder is converted on entering it, and
+// its names stay bound until it is left.
+struct ConvertWalk {
+    BoundNames& bound;
+    const Conversion& how;
+    std::vector<std::pair<LamBinding, std::vector<std::string>>> lambdas;  // entered, innermost last
+
+    std::optional<Term> enter(const Expr& e, std::vector<Expr>& children) {
+        if (std::optional<Term> t = how.known(e, bound)) return t;
+        switch (e.kind()) {
+        case ExprKind::Var: return kept(e, how.variable(e, bound));
+        case ExprKind::Con: return kept(e, Con(e.constant(), e.type()));
+        case ExprKind::Ap: {
+            const auto first = static_cast<std::ptrdiff_t>(children.size());
+            Expr at = e;
+            for (; at.isAp(); at = at.fun()) children.push_back(at.arg());
+            children.push_back(at);
+            std::reverse(children.begin() + first, children.end());
+            return std::nullopt;
+        }
+        case ExprKind::Lam: {
+            // A pattern with a local block is no variable or tuple of variables either.
+            if (holdsLet(e.pattern())) failUser("can't handle non-variable/tuple lambda bindings");
+            auto binder = convertBinding(convertClosed(e.pattern()));
+            bound.add(binder.second);
+            lambdas.push_back(std::move(binder));
+            children.push_back(e.body());
+            return std::nullopt;
+        }
+        case ExprKind::Let: break;
+        }
+        patternFail(CodedFailure::ReferenceConvertLet);
     }
-    patternFail(CodedFailure::ReferenceConvertLet);
-}
+    Term leave(const Expr& e, std::span<Term> parts) {
+        if (e.kind() == ExprKind::Ap) return kept(e, buildSpine(e, parts, how, bound.innerNames()));
+        auto [binder, names] = std::move(lambdas.back());
+        lambdas.pop_back();
+        bound.remove(names);
+        return kept(e, Lam(std::move(binder), std::move(parts[0]), e.type()));
+    }
+    Term kept(const Expr& e, Term t) const {
+        how.keep(e, t, bound.innerNames());
+        return t;
+    }
+};
 
 Term convertAs(const std::vector<std::string>& context, const Expr& e, const Conversion& how) {
     BoundNames bound(context);
-    if (std::optional<Term> t = how.known(e, bound)) return *t;
-    std::vector<ConvertFrame> stack;
-    stack.push_back(enterNode(e, bound));
-    for (;;) {
-        ConvertFrame& top = stack.back();
-        if (top.done.size() < top.parts.size()) {
-            Expr next = top.parts[top.done.size()];
-            if (std::optional<Term> t = how.known(next, bound)) top.done.push_back(std::move(*t));
-            else stack.push_back(enterNode(next, bound));
-            continue;
-        }
-        Term built = leaveNode(top, bound, how);
-        how.keep(top.e, built, top.inner);
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
+    ConvertWalk walk{bound, how, {}};
+    return rebuildTree<Expr, Term>(e, walk);
 }
 
 // The memos of the contexts met lately.  A match at every subexpression of an expression asks
@@ -440,36 +364,26 @@ Term convertFrozen(const std::vector<std::string>& context, const Expr& e) {
 }
 
 Expr unconvert(const Term& root) {
-    struct Frame {
-        Term t;
-        std::vector<Expr> done;
-    };
-    std::vector<Frame> stack;
-    stack.push_back(Frame{root, {}});
-    for (;;) {
-        Frame& top = stack.back();
-        const std::vector<Term>& parts = subterms(top.t);
-        if (top.done.size() < parts.size()) {
-            Term next = parts[top.done.size()];
-            stack.push_back(Frame{std::move(next), {}});
-            continue;
-        }
-        const Term& t = top.t;
-        Expr built = [&]() -> Expr {
-            switch (t.kind()) {
+    struct Visitor {
+        std::optional<Expr> enter(const Term* t, std::vector<const Term*>& children) {
+            switch (t->kind()) {
             case TermKind::LVar:
-            case TermKind::PVar: return mkVar(t.name(), t.type());
-            case TermKind::Con: return mkCon(t.constant(), t.type());
-            case TermKind::Ap: return mkAp(top.done[0], top.done[1], t.type());
-            case TermKind::Lam: return mkLam(bindingToExpr(argType(t.type()), t.binder()), top.done[0], t.type());
-            case TermKind::Tupl: return mkTupleExpr(top.done);
+            case TermKind::PVar: return mkVar(t->name(), t->type());
+            case TermKind::Con: return mkCon(t->constant(), t->type());
+            default: break;
             }
-            return mkVar(t.name(), t.type());
-        }();
-        stack.pop_back();
-        if (stack.empty()) return built;
-        stack.back().done.push_back(std::move(built));
-    }
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return std::nullopt;
+        }
+        Expr leave(const Term* t, std::span<Expr> done) {
+            switch (t->kind()) {
+            case TermKind::Ap: return mkAp(done[0], done[1], t->type());
+            case TermKind::Lam: return mkLam(bindingToExpr(argType(t->type()), t->binder()), done[0], t->type());
+            default: return mkTupleExpr(std::vector<Expr>(done.begin(), done.end()));
+            }
+        }
+    } visitor;
+    return rebuildTree<const Term*, Expr>(&root, visitor);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -484,19 +398,7 @@ const Bindings& identityBindings() {
 MatchResult unconvertBindings(const Bindings& b) {
     MatchResult out{Substitution{}, b.types};
     out.subst.reserve(static_cast<std::size_t>(b.vars.size()));
-    // In-order walk of the balanced map (logarithmic depth).
-    std::vector<const VarMap*> stack;
-    const VarMap* at = &b.vars;
-    while (!at->isEmpty() || !stack.empty()) {
-        while (!at->isEmpty()) {
-            stack.push_back(at);
-            at = &at->smaller();
-        }
-        const VarMap* node = stack.back();
-        stack.pop_back();
-        out.subst.emplace_back(node->key(), unconvert(node->elt()));
-        at = &node->greater();
-    }
+    for (const auto& [name, t] : fmToList(NaturalOrd{}, b.vars)) out.subst.emplace_back(name, unconvert(t));
     return out;
 }
 

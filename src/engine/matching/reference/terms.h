@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/matching/substitutions.h"
+#include "engine/matching/term_text.h"
 #include "lang/constants.h"
 #include "support/finite_maps.h"
 #include "lang/syntax.h"
@@ -167,7 +168,7 @@ enum class StepKind : std::uint8_t { First, Second, Body, TupElem };
 
 struct TermStep {
     StepKind kind;
-    std::int32_t index = 0;  // TupElem
+    std::int32_t position = 0;  // TupElem
     bool operator==(const TermStep&) const = default;
 };
 inline constexpr TermStep First{StepKind::First};
@@ -181,12 +182,12 @@ using Path = std::vector<TermStep>;
 // --- text forms -------------------------------------------------------------------------------
 
 // The constructor forms: "LVar \"x\" (Tid \"a\")", "Lam (LamVar \"x\") ...", "TupElem 2";
-// in parentheses when prec > 10.
-void appendTerm(std::string& out, int prec, const Term& t);
-void appendBinding(std::string& out, int prec, const LamBinding& b);
-void appendStep(std::string& out, int prec, const TermStep& s);
-std::string showTerm(const Term& t);
-std::string showSteps(const Path& p);
+// in parentheses when prec > 10 (engine/matching/term_text.h).
+using term_text::appendBinding;
+using term_text::appendStep;
+using term_text::appendTerm;
+using term_text::show;
+using term_text::showList;
 
 // --- conversion -------------------------------------------------------------------------------
 

@@ -20,14 +20,16 @@ TEST(FastTermsPrinting, ConstructorsStepsAndBindersPrintInDerivedForm) {
     EXPECT_EQ(show(LamTup({LamVar("x"), LamVar("y")})), "LamTup [LamVar \"x\",LamVar \"y\"]");
     EXPECT_EQ(show(TupElem(-1)), "TupElem (-1)");
     std::string at11;
-    appendStepText(at11, 11, TupElem(-1));
+    appendStep(at11, 11, TupElem(-1));
     EXPECT_EQ(at11, "(TupElem (-1))");
     EXPECT_EQ(show(First), "First");
     EXPECT_EQ(show(PVar("a\"b\\", Int)), "PVar \"a\\\"b\\\\\" (TCon \"Int\" [])");
     EXPECT_EQ(show(Tupl({}, mkTupleType({}))), "Tupl [] (TCon \"Tuple0\" [])");
     EXPECT_EQ(show(LamTup({})), "LamTup []");
     const Term ap = Ap(LVar("f", IntToInt), Con(mkNumber(1), Int), Int);
-    EXPECT_EQ(showsPrecTerm(11, ap),
+    std::string apText;
+    appendTerm(apText, 11, ap);
+    EXPECT_EQ(apText,
               "(Ap (LVar \"f\" (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])) (Con (Number 1) (TCon \"Int\" [])) "
               "(TCon \"Int\" []))");
     EXPECT_EQ(show(Lam(LamVar("x"), LVar("x", Int), IntToInt)),
@@ -140,16 +142,15 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
 TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     const Term k = Con(mkNumber(7), Int);
     const Term a = Ap(LVar("f", IntToInt), k, Int);
-    const auto ps = toVector(positions(a));
+    const PositionTable ps = allPositions(a);
     ASSERT_EQ(ps.size(), 3u);
-    EXPECT_TRUE(ps[0].second.empty());
-    EXPECT_EQ(showList(ps[1].second), "[First]");
-    EXPECT_EQ(showList(ps[2].second), "[Second]");
+    EXPECT_TRUE(ps.path(0).empty());
+    EXPECT_EQ(showList(ps.path(1)), "[First]");
+    EXPECT_EQ(showList(ps.path(2)), "[Second]");
     const Term tup = Tupl({k, k}, mkTupleType({Int, Int}));
-    const auto tps = toVector(positions(tup));
-    EXPECT_EQ(showList(tps[1].second), "[TupElem 0]");
-    EXPECT_EQ(showList(tps[2].second), "[TupElem 1]");
-    EXPECT_EQ(allPositions(a).size(), 3u);
+    const PositionTable tps = allPositions(tup);
+    EXPECT_EQ(showList(tps.path(1)), "[TupElem 0]");
+    EXPECT_EQ(showList(tps.path(2)), "[TupElem 1]");
 
     EXPECT_EQ(failureMessage([&] { replaceAt({Body}, a, k); }),
               "invalid replace:\ne=" + show(a) + "\nl=[Body]\nr=" + show(k) + "\n");
@@ -469,7 +470,7 @@ TEST(FastTermsDeep, BindersNestedTuplesDeep) {
     EXPECT_TRUE(text.starts_with("LamTup [LamVar \"x0\",LamTup [LamVar \"x1\",LamTup ["));
     EXPECT_TRUE(text.ends_with("\",LamVar \"y\"" + std::string(n, ']')));
     std::string inParens;
-    appendBindingText(inParens, 11, LamTup({LamVar("a"), LamTup({})}));
+    appendBinding(inParens, 11, LamTup({LamVar("a"), LamTup({})}));
     EXPECT_EQ(inParens, "(LamTup [LamVar \"a\",LamTup []])");
     EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}, {"x1", "w"}}))[1], "w");
     EXPECT_EQ(binderNames(renameBinder(b, {{"y", "z"}})).back(), "z");

@@ -82,13 +82,13 @@ TEST(RefCapture, RenamingLeavesShadowedVariablesAndRenamesCapturingBinders) {
     // \ z -> y renamed y to z: the binder becomes z1.
     std::unordered_set<std::string> used{"y", "z"};
     const Term t = Lam(LamVar("z"), LVar("y", I), II);
-    EXPECT_EQ(showTerm(renameFreeLocals({{"y", "z"}}, t, used)),
+    EXPECT_EQ(show(renameFreeLocals({{"y", "z"}}, t, used)),
               "Lam (LamVar \"z1\") (LVar \"z\" (TCon \"Int\" [])) (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])");
     // \ y -> y: the bound y is not the free one.
     const Term s = Lam(LamVar("y"), LVar("y", I), II);
     EXPECT_TRUE(renameFreeLocals({{"y", "z"}}, s, used).sameNode(s));
     // Freezing leaves a variable bound inside the term alone.
-    EXPECT_EQ(showTerm(freezeLocals({"y"}, Ap(s, LVar("y", I), I))),
+    EXPECT_EQ(show(freezeLocals({"y"}, Ap(s, LVar("y", I), I))),
               "Ap (Lam (LamVar \"y\") (LVar \"y\" (TCon \"Int\" [])) (TCon \"Arrow\" [TCon \"Int\" [],TCon \"Int\" []])) "
               "(Con (Constr \"y\") (TCon \"Int\" [])) (TCon \"Int\" [])");
 }

@@ -70,7 +70,7 @@ TEST(RefConvert, FrozenTermsAtEverySubexpression) {
             std::vector<std::string> names;
             for (const auto& [n, t] : sub.bound.vars()) names.push_back(n);
             SCOPED_TRACE(showExpr(sub.expr));
-            EXPECT_EQ(showTerm(convertFrozen(names, sub.expr)), showTerm(freezeLocals(names, convert(names, sub.expr))));
+            EXPECT_EQ(show(convertFrozen(names, sub.expr)), show(freezeLocals(names, convert(names, sub.expr))));
         }
     }
     // Converted once: a subexpression outside the lambdas is the very subterm of the whole.
@@ -97,8 +97,8 @@ TEST(RefConvert, BindingsInAscendingNameOrder) {
 
 TEST(RefConvert, DerivedTextForms) {
     const Term t = Ap(LVar("x", I()), Con(mkNumber(1), I()), I());
-    EXPECT_EQ(showTerm(t), "Ap (LVar \"x\" (TCon \"Int\" [])) (Con (Number 1) (TCon \"Int\" [])) (TCon \"Int\" [])");
-    EXPECT_EQ(showSteps({First, TupElem(2), Body, Second}), "[First,TupElem 2,Body,Second]");
+    EXPECT_EQ(show(t), "Ap (LVar \"x\" (TCon \"Int\" [])) (Con (Number 1) (TCon \"Int\" [])) (TCon \"Int\" [])");
+    EXPECT_EQ(showList(ref::Path{First, TupElem(2), Body, Second}), "[First,TupElem 2,Body,Second]");
 }
 
 // The text of a term a hundred thousand applications deep, written on the ordinary stack:
@@ -108,7 +108,7 @@ TEST(RefConvert, TextOfADeepTermCostsNoStack) {
     const auto chain = [&f](int n) {
         Term t = Tupl({LVar("x", I()), Lam(LamVar("y"), LVar("y", I()), fII)}, mkTupleType({I(), fII}));
         for (int i = 0; i < n; ++i) t = Ap(f, t, I());
-        return showTerm(t);
+        return show(t);
     };
     const std::string one = chain(1), two = chain(2), deep = chain(100000);
     EXPECT_TRUE(one.starts_with("Ap (Con (Constr \"F\") (TCon \"Arrow\" [TCon \"Int\" [],TCon"));
@@ -151,12 +151,12 @@ TEST(RefPositions, PreOrderWithPaths) {
     const Term fa = Ap(f, a, fII);
     const Term t = Ap(fa, b, I());
     std::vector<std::string> got;
-    for (const Position& p : toVector(positions(t))) got.push_back(showSteps(p.path.toPath()));
+    for (const Position& p : toVector(positions(t))) got.push_back(showList(p.path.toPath()));
     EXPECT_EQ(got, (std::vector<std::string>{"[]", "[First]", "[First,First]", "[First,Second]", "[Second]"}));
     EXPECT_TRUE(toVector(positions(t))[2].sub.sameNode(f));
     const Term tup = Tupl({a, b, a}, mkTupleType({I(), I(), I()}));
     got.clear();
-    for (const Position& p : toVector(positions(tup))) got.push_back(showSteps(p.path.toPath()));
+    for (const Position& p : toVector(positions(tup))) got.push_back(showList(p.path.toPath()));
     EXPECT_EQ(got, (std::vector<std::string>{"[]", "[TupElem 0]", "[TupElem 1]", "[TupElem 2]"}));
 }
 
@@ -173,8 +173,8 @@ TEST(RefReplace, AtPathsAndInvalidPaths) {
     // A tuple position out of range is the same dump, not undefined behaviour.
     const Term tup = Tupl({a, a}, mkTupleType({I(), I()}));
     EXPECT_EQ(failureText([&] { replaceAt({TupElem(2)}, tup, r); }).substr(0, 22), "invalid replace:\ne=Tup");
-    EXPECT_EQ(showTerm(replaceAll({{TupElem(0)}, {TupElem(1)}}, r, tup)),
-              showTerm(Tupl({r, r}, mkTupleType({I(), I()}))));
+    EXPECT_EQ(show(replaceAll({{TupElem(0)}, {TupElem(1)}}, r, tup)),
+              show(Tupl({r, r}, mkTupleType({I(), I()}))));
     // Replacing the argument of \x -> g x by x leaves an eta redex, contracted to g.
     const Term g = PVar("g", fII);
     const Term lamT = Lam(LamVar("x"), Ap(g, a, I()), fII);
@@ -191,13 +191,13 @@ TEST(RefUtils, VariablesAndLocals) {
     const Term frozen = freezeLocals({"y"}, t);
     EXPECT_EQ(showExpr(unconvert(frozen)), "(\\ x -> x y)");
     EXPECT_TRUE(frozen.body().arg().is(TermKind::Con));
-    EXPECT_EQ(showTerm(thawLocals({"y"}, frozen)), showTerm(t));
-    EXPECT_EQ(showTerm(openLeadingLams(t)), showTerm(Ap(PVar("x", fII), LVar("y", I()), I())));
-    EXPECT_EQ(showTerm(leadingLamVars(t)[0]), showTerm(PVar("x", fII)));
+    EXPECT_EQ(show(thawLocals({"y"}, frozen)), show(t));
+    EXPECT_EQ(show(openLeadingLams(t)), show(Ap(PVar("x", fII), LVar("y", I()), I())));
+    EXPECT_EQ(show(leadingLamVars(t)[0]), show(PVar("x", fII)));
     // Renaming is simultaneous: swapping two names swaps them.
     const Term both = Ap(LVar("a", fII), LVar("b", I()), I());
-    EXPECT_EQ(showTerm(renameLocals({{"a", "b"}, {"b", "a"}}, both)),
-              showTerm(Ap(LVar("b", fII), LVar("a", I()), I())));
+    EXPECT_EQ(show(renameLocals({{"a", "b"}, {"b", "a"}}, both)),
+              show(Ap(LVar("b", fII), LVar("a", I()), I())));
     auto [inner, names] = stripLams(Lam(LamVar("p"), t, fn(I(), fn(fII, I()))));
     EXPECT_EQ(names, (std::vector<std::string>{"x", "p"}));
     EXPECT_TRUE(inner.sameNode(body));
