@@ -230,7 +230,7 @@ const Expr* normalOf(const Expr& x, const NodeFacts& f) {
     return f.reduced ? &*f.reduced : &x;
 }
 
-// The shape test of FastSiteTable::mayMatch for the rule at the node x with those facts.
+// The shape test of FastSiteTable::shapeMayFit for the rule at the node x with those facts.
 bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
     const Expr* normal = normalOf(x, f);
     return !normal || !f.fits || rules.shapes[rule].fits(*normal);
@@ -749,7 +749,6 @@ public:
     bool ownExpansion(const Expr& sub, bool full) const override;
     bool applicable(std::size_t rule, const Expr& sub, const std::vector<TypedVar>& bound) const override;
     Visit visit(std::size_t rule, const Expr& sub, bool top, const std::vector<TypedVar>& bound) const override;
-    bool mayMatch(std::size_t rule, const Expr& sub) const override;
     MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const override;
     std::shared_ptr<const SiteTable> next(const Expr& e, const std::vector<TypedVar>& ctx) const override {
         return std::make_shared<const FastSiteTable>(rules_, e, ctx, this);
@@ -766,6 +765,7 @@ private:
     bool shapes_ = false;
 
     const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
+    bool shapeMayFit(std::size_t rule, const Expr& sub) const;
     [[gnu::noinline]] Visit visitAsked(std::size_t rule, const Expr& sub, bool top,
                                        const std::vector<TypedVar>& bound, const NodeFacts* f) const;
 
@@ -850,17 +850,18 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
 // Where the node's rule sets do not answer: its symbols, and the questions asked.
 SiteTable::Visit FastSiteTable::visitAsked(std::size_t rule, const Expr& sub, bool top,
                                            const std::vector<TypedVar>& bound, const NodeFacts* f) const {
-    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
+    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && shapeMayFit(rule, sub), true};
     const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};
     const bool passes = top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound));
-    return Visit{f->constant && passes && mayMatch(rule, sub), true};
+    return Visit{f->constant && passes && shapeMayFit(rule, sub), true};
 }
 
-// Only for an expression without free variables, at a subexpression whose normal form needs
-// no reduction and converts: then the match finds nothing where the shape does not fit, and
-// raises nothing either.
-bool FastSiteTable::mayMatch(std::size_t rule, const Expr& sub) const {
+// False only when the one-step match at the subexpression would give no result and raise no
+// error: for an expression without free variables, at a subexpression whose normal form needs
+// no reduction and converts, the match finds nothing where the rule's rigid shape does not fit,
+// and raises nothing either.
+bool FastSiteTable::shapeMayFit(std::size_t rule, const Expr& sub) const {
     if (!shapes_) return true;
     const NodeFacts* f = facts(sub);
     if (!f) return true;
