@@ -69,7 +69,7 @@ struct ExprBuilder {
 
 // Releases nodes that nobody holds any more, without nested calls and without asking the
 // allocator for anything (a destructor may not fail): the nodes waiting to be released are
-// linked through their engine cache word, which such a node has no more use for.
+// linked through their release links.
 struct ExprRelease {
     // The nodes waiting on this thread, the newest first; `releasing` while a release runs (a
     // node released meanwhile, one that a type computed on demand held, joins the list).
@@ -77,14 +77,12 @@ struct ExprRelease {
     static inline thread_local bool releasing = false;
 
     static void wait(ExprNode* n) {
-        n->engineCacheWord.store(reinterpret_cast<std::uintptr_t>(waiting), std::memory_order_relaxed);
+        n->releaseLink_ = waiting;
         waiting = n;
     }
     static ExprNode* next() {
         ExprNode* n = waiting;
-        if (n != nullptr)
-            waiting = reinterpret_cast<ExprNode*>(
-                static_cast<std::uintptr_t>(n->engineCacheWord.load(std::memory_order_relaxed)));
+        if (n != nullptr) waiting = n->releaseLink_;
         return n;
     }
 

@@ -98,10 +98,6 @@ public:
     // The node's address: a key for facts kept per node, equal for two live handles exactly
     // when they share the node.
     const void* identity() const { return node_; }
-    // The node's engine cache word (ExprNode::engineCacheWord): read and written only by the
-    // rewriting engine's caches of facts per node.
-    std::uint64_t engineCacheWord() const;
-    void setEngineCacheWord(std::uint64_t word) const;
 
 private:
     friend struct ExprBuilder;  // the mk* builders
@@ -334,15 +330,6 @@ struct ExprNode {
     // as it is.
     std::uint8_t holds;
     bool lazy = false;  // which member of the type is live
-    // A cache of the rewriting engine, not part of the expression's value: one table of facts
-    // kept per node (the fast matcher's site tables, NodeCache in
-    // engine/matching/fast/site_tables.cpp) writes here its own mark and the place of the node's
-    // entry, so that finding the entry is a load and a compare instead of a hash probe; a table
-    // believes the word only when the entry there is the node's.  Zero until a table writes it.
-    // It fills the room the blocks of most forms leave over (an application or a lambda stays
-    // 48 bytes).  Once nobody holds the node, it links the node into the list of nodes waiting
-    // to be released (syntax.cpp).
-    mutable std::atomic<std::uint64_t> engineCacheWord{0};
     union {
         Type known;          // the type
         Lazy<Type> pending;  // a type computed on first read
@@ -380,6 +367,13 @@ struct ExprNode {
             known.~Type();
         }
     }
+
+private:
+    friend struct ExprRelease;
+    // Once nobody holds the node: the next node in the list of nodes waiting to be released
+    // (syntax.cpp), so that releasing a deep tree needs neither nested calls nor room asked of
+    // the allocator.
+    ExprNode* releaseLink_ = nullptr;
 };
 
 // Lam (pattern, body) and Ap (function, argument).
@@ -421,10 +415,6 @@ inline const Expr& Expr::arg() const { return static_cast<const ExprPairNode*>(n
 inline const std::string& Expr::name() const { return static_cast<const ExprVarNode*>(node_)->name; }
 inline const Constant& Expr::constant() const { return static_cast<const ExprConNode*>(node_)->constant; }
 inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
-inline std::uint64_t Expr::engineCacheWord() const { return node_->engineCacheWord.load(std::memory_order_relaxed); }
-inline void Expr::setEngineCacheWord(std::uint64_t word) const {
-    node_->engineCacheWord.store(word, std::memory_order_relaxed);
-}
 inline const Type& Expr::type() const { return node_->lazy ? node_->pending.get() : node_->known; }
 inline bool Expr::typeIsEvaluated() const { return !node_->lazy || node_->pending.isEvaluated(); }
 inline bool Expr::holdsLazyType(const Lazy<Type>& type) const { return node_->lazy && node_->pending.sameCell(type); }

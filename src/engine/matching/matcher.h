@@ -73,11 +73,12 @@ public:
     virtual bool ownExpansion(const Expr& sub, bool full) const = 0;
     // The matcher's applicability test of the rule's left side at the subexpression.
     virtual bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const = 0;
-    // Where the tables answer every test: whether the rule is tried at the subexpression (it
-    // holds a constant, its test succeeds, unless `top`, where the caller has asked it, and the
-    // match may succeed), and whether any subexpression below it may be tried; of the two
-    // below it, a lambda's body or an application's function (`first`) and an application's
-    // argument (`second`), false where no subexpression at or under it may be tried.
+    // The question of the driver's walk of positions (raising no error where answersAll):
+    // whether the rule is tried at the subexpression (it holds a constant, its test succeeds,
+    // unless `top`, where the caller has asked it, and the match may succeed), and whether any
+    // subexpression below it may be tried; of the two below it, a lambda's body or an
+    // application's function (`first`) and an application's argument (`second`), false where
+    // no subexpression at or under it may be tried.
     struct Visit {
         bool attempt;
         bool below;
@@ -85,9 +86,6 @@ public:
         bool second = true;
     };
     virtual Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const = 0;
-    // False only when the one-step match at the subexpression would give no result and raise no
-    // error.
-    virtual bool mayMatch(std::size_t rule, const Expr& sub) const = 0;
     // The matcher's one-step match of the rule's left side at the subexpression.
     virtual MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const = 0;
     // The table of e, an expression built from this one's parts, with the same variables bound

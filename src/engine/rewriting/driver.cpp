@@ -94,39 +94,24 @@ private:
     std::vector<BoundVars> scopes_;  // scope k at k
 };
 
-// The positions of one expression: every subexpression in subpaths order, with whether it
-// holds a constant; paths and binders are rebuilt only for the positions an attempt uses.
+// The positions of one expression where the matcher offers no tables: every subexpression in
+// subpaths order, with whether it holds a constant.
 struct Site {
     const Expr* expr;  // inside the expression, which the positions' owner keeps
     int parent;
-    Step step;
-    int scope;
     bool full;  // not an application's function: its own eta expansion there
     bool hasConstant = false;
 };
 
 struct Positions {
-    explicit Positions(const BoundVars& ctx) : scopes(ctx) {}
     std::vector<Site> sites;  // in subpaths order
-    Scopes scopes;
-
-    const Expr& exprAt(std::size_t i) const { return *sites[i].expr; }
-    const BoundVars& boundAt(std::size_t i) const { return scopes.boundIn(sites[i].scope); }
-    TermCtx at(std::size_t i) const { return TermCtx{exprAt(i), boundAt(i)}; }
-
-    Path pathOf(int i) const {
-        Path p;
-        for (; sites[i].parent >= 0; i = sites[i].parent) p.push_back(sites[i].step);
-        std::reverse(p.begin(), p.end());
-        return p;
-    }
 };
 using PositionsRef = std::shared_ptr<const Positions>;
 
-PositionsRef positionsOf(const Expr& e, const BoundVars& ctx) {
-    auto out = std::make_shared<Positions>(ctx);
+PositionsRef positionsOf(const Expr& e) {
+    auto out = std::make_shared<Positions>();
     std::vector<Site>& sites = out->sites;
-    std::vector<Site> stack{Site{&e, -1, Step::First, 0, true}};
+    std::vector<Site> stack{Site{&e, -1, true}};
     while (!stack.empty()) {
         const Site s = stack.back();
         stack.pop_back();
@@ -134,16 +119,14 @@ PositionsRef positionsOf(const Expr& e, const BoundVars& ctx) {
         sites.push_back(s);
         const Expr& node = *s.expr;
         switch (node.kind()) {
-        case ExprKind::Lam: {
-            const int inner = out->scopes.enter(s.scope, freevars(node.pattern()));
-            stack.push_back(Site{&node.body(), i, Step::Body, inner, true});
+        case ExprKind::Lam:
+            stack.push_back(Site{&node.body(), i, true});
             // A constant of the pattern (a tuple pattern) counts too.
             if (holdsConstant(node.pattern())) sites.back().hasConstant = true;
             break;
-        }
         case ExprKind::Ap:
-            stack.push_back(Site{&node.fun(), i, Step::First, s.scope, false});
-            stack.push_back(Site{&node.arg(), i, Step::Second, s.scope, true});
+            stack.push_back(Site{&node.fun(), i, false});
+            stack.push_back(Site{&node.arg(), i, true});
             break;
         case ExprKind::Let: patternFail(CodedFailure::SubpathsLet);
         case ExprKind::Con: sites.back().hasConstant = true; break;
@@ -184,7 +167,7 @@ struct Current {
     LevelRef level;
     Expr e;
     std::shared_ptr<const SiteTable> table;  // the level's tables for e; may be null
-    PositionsRef positions;  // every position of e; only where the tables cannot guide the walk
+    PositionsRef positions;  // every position of e; only where the matcher offers no tables
     Lazy<NameSupply> fresh;  // the supply without the names of e and of the context
 };
 using CurrentRef = std::shared_ptr<const Current>;
@@ -361,25 +344,33 @@ Attempt conditionalAttempt(const CurrentRef& cur, std::size_t r, const TermCtx& 
         })};
 }
 
-// The path of an attempt's subexpression: given, or rebuilt from the positions when first read.
+// The sites a walk went through, where its attempts are listed before the first is made: each
+// site's parent (-1 at the top) and the step from the parent.
+using WalkSites = std::vector<std::pair<int, Step>>;
+
+// The path of an attempt's subexpression: given, or rebuilt from the walk's sites when first
+// read.
 class SitePath {
 public:
     explicit SitePath(const Path& known) : known_(&known) {}
-    SitePath(const CurrentRef& cur, int site) : cur_(&cur), site_(site) {}
+    SitePath(const WalkSites& sites, int site) : sites_(&sites), site_(site) {}
 
     const Path& get() {
-        if (!known_) known_ = &built_.emplace((*cur_)->positions->pathOf(site_));
-        return *known_;
+        if (known_) return *known_;
+        Path& p = built_.emplace();
+        for (auto at = (*sites_)[static_cast<std::size_t>(site_)]; at.first >= 0;
+             at = (*sites_)[static_cast<std::size_t>(at.first)])
+            p.push_back(at.second);
+        std::reverse(p.begin(), p.end());
+        known_ = &p;
+        return p;
     }
     // For the lists of a conditional attempt, which outlive the walk.
-    Lazy<Path> lazy() const {
-        if (known_) return Lazy<Path>(*known_);
-        return delay([cur = *cur_, site = site_] { return cur->positions->pathOf(site); });
-    }
+    Lazy<Path> lazy() { return Lazy<Path>(get()); }
 
 private:
     const Path* known_ = nullptr;
-    const CurrentRef* cur_ = nullptr;
+    const WalkSites* sites_ = nullptr;
     int site_ = 0;
     std::optional<Path> built_;
 };
@@ -462,30 +453,73 @@ struct WalkRoom {
         std::uint32_t depth;
         Step step;  // the last step of its path
         int scope;
+        int parent;  // its parent's place among the sites, when they are kept
     };
     std::vector<Item> stack;
     Path steps;  // steps[d - 1]: the last step of the path of the node at depth d walked last
     Path path;   // the path of the subexpression tried
     Scopes scopes;
+    WalkSites sites;  // of every walk of the step, when its attempts are listed
     void clear() {
         stack.clear();
         steps.clear();
         path.clear();
         scopes.clear();
+        sites.clear();
     }
 };
 
-// The positions of one rule where the tables answer every test: the subexpressions in subpaths
-// order, a subtree where the rule's test fails everywhere passed over.
-class RuleWalk {
+// What the walk asks at a subexpression for one rule: whether the rule is tried there and
+// whether any subexpression below may be tried.  The matcher's tables answer where it offers
+// them; otherwise the rule is tried where the subexpression holds a constant and the matcher's
+// test succeeds (asked by the caller at the top), and nothing below a subexpression without a
+// constant is tried.
+class SiteQuestions {
 public:
-    RuleWalk(const Current& cur, std::size_t rule, WalkRoom& room) : table_(*cur.table), rule_(rule), room_(room) {
-        room_.clear();
-        room_.scopes.reset(cur.level->bound);
-        room_.stack.push_back(WalkRoom::Item{&cur.e, 0, Step::First, 0});
+    explicit SiteQuestions(const Current& cur) : cur_(cur), table_(cur.table.get()) {
+        if (table_) return;
+        constants_.emplace(cur.positions->sites.size());
+        for (const Site& s : cur.positions->sites)
+            if (s.hasConstant) constants_->add(s.expr->identity(), 1);
+    }
+    [[gnu::always_inline]] SiteTable::Visit visit(std::size_t rule, const Expr& x, bool top,
+                                                 const BoundVars& bound) const {
+        if (table_) return table_->visit(rule, x, top, bound);
+        return asked(rule, x, top, bound);
     }
 
-    // The next subexpression to try, null at the end; path() and bound() are its own then.
+private:
+    const Current& cur_;
+    const SiteTable* table_;
+
+    [[gnu::noinline]] SiteTable::Visit asked(std::size_t rule, const Expr& x, bool top,
+                                            const BoundVars& bound) const {
+        const bool constant = constants_->find(x.identity()).has_value();
+        const Expr& lhs = cur_.level->rule(rule).equation.first;
+        return SiteTable::Visit{constant && (top || cur_.level->matcher->applicable(lhs, TermCtx{x, bound})), constant};
+    }
+    std::optional<IdentityIndex> constants_;  // the nodes that hold a constant, without tables
+};
+
+// The positions of one rule: the subexpressions in subpaths order where the rule is tried, a
+// subtree where nothing may be tried passed over.  With `listing`, the scopes and sites of
+// the walks before it are kept and each node walked is added to the sites.
+class RuleWalk {
+public:
+    RuleWalk(const Current& cur, const SiteQuestions& questions, std::size_t rule, WalkRoom& room, bool listing)
+        : questions_(questions), rule_(rule), room_(room), listing_(listing) {
+        if (listing_) {
+            room_.stack.clear();
+            room_.steps.clear();
+        } else {
+            room_.clear();
+            room_.scopes.reset(cur.level->bound);
+        }
+        room_.stack.push_back(WalkRoom::Item{&cur.e, 0, Step::First, 0, -1});
+    }
+
+    // The next subexpression to try, null at the end; path(), bound(), scope() and site() are
+    // its own then.
     const Expr* next() {
         std::vector<WalkRoom::Item>& stack = room_.stack;
         while (hasFollowing_ || !stack.empty()) {
@@ -494,7 +528,7 @@ public:
             else stack.pop_back();
             const Expr& x = *it.expr;
             const BoundVars& bound = room_.scopes.boundIn(it.scope);
-            const SiteTable::Visit visit = table_.visit(rule_, x, it.depth == 0, bound);
+            const SiteTable::Visit visit = questions_.visit(rule_, x, it.depth == 0, bound);
             if (!visit.below) continue;
             // The nodes walked since this one's parent are in its siblings' subtrees: the steps
             // above it are still those of its path.
@@ -502,18 +536,21 @@ public:
                 if (room_.steps.size() < it.depth) room_.steps.resize(it.depth);
                 room_.steps[it.depth - 1] = it.step;
             }
+            const int self = listing_ ? static_cast<int>(room_.sites.size()) : -1;
+            if (listing_) room_.sites.emplace_back(it.parent, it.step);
             // The child walked next is kept aside, not pushed.
-            // A child the table rules out is passed over as its own visit would.
+            // A child the questions rule out is passed over as its own visit would.
             if (x.isLam() && visit.first) {
                 const int inner = room_.scopes.enter(it.scope, freevars(x.pattern()));
-                follow(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner});
+                follow(WalkRoom::Item{&x.body(), it.depth + 1, Step::Body, inner, self});
             } else if (x.isAp()) {
-                if (visit.first) stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope});
-                if (visit.second) follow(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope});
+                if (visit.first) stack.push_back(WalkRoom::Item{&x.fun(), it.depth + 1, Step::First, it.scope, self});
+                if (visit.second) follow(WalkRoom::Item{&x.arg(), it.depth + 1, Step::Second, it.scope, self});
             }
             if (visit.attempt) {
-                room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
+                if (!listing_) room_.path.assign(room_.steps.begin(), room_.steps.begin() + it.depth);
                 scope_ = it.scope;
+                site_ = self;
                 return &x;
             }
         }
@@ -521,74 +558,76 @@ public:
     }
     const Path& path() const { return room_.path; }
     const BoundVars& bound() const { return room_.scopes.boundIn(scope_); }
+    int scope() const { return scope_; }
+    int site() const { return site_; }
 
 private:
-    const SiteTable& table_;
+    const SiteQuestions& questions_;
     std::size_t rule_;
     WalkRoom& room_;
-    WalkRoom::Item following_{nullptr, 0, Step::First, 0};  // walked before the stack's top, when there is one
+    bool listing_;
+    WalkRoom::Item following_{nullptr, 0, Step::First, 0, -1};  // walked before the stack's top, when there is one
     bool hasFollowing_ = false;
+    int scope_ = 0;
+    int site_ = -1;
 
     void follow(const WalkRoom::Item& item) {
         following_ = item;
         hasFollowing_ = true;
     }
-    int scope_ = 0;
 };
 
-// The matcher's applicability test of the rule's left side at the subexpression.
-bool applicableAt(const Current& cur, std::size_t r, const Expr& sub, const BoundVars& bound) {
-    if (cur.table) return cur.table->applicable(r, sub, bound);
-    return cur.level->matcher->applicable(cur.level->rule(r).equation.first, TermCtx{sub, bound});
+// The matcher's applicability test of the rule's left side at the whole expression.
+bool applicableAtTop(const Current& cur, std::size_t r) {
+    if (cur.table) return cur.table->applicable(r, cur.e, cur.level->bound);
+    return cur.level->matcher->applicable(cur.level->rule(r).equation.first, TermCtx{cur.e, cur.level->bound});
 }
 
-// Every rule at every position that holds a constant, by the positions' list: every test made
-// before the first attempt.
-bool searchByPositions(StepSearch& search, const CurrentRef& cur) {
-    const Positions& pos = *cur->positions;
-    const SiteTable* table = cur->table.get();
-    std::vector<std::pair<std::size_t, int>> attempts;
-    for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r) {
-        if (!applicableAt(*cur, r, pos.exprAt(0), pos.boundAt(0))) continue;
-        for (std::size_t i = 0; i < pos.sites.size(); ++i) {
-            if (!pos.sites[i].hasConstant || (i > 0 && !applicableAt(*cur, r, pos.exprAt(i), pos.boundAt(i))))
-                continue;
-            if (table && !table->mayMatch(r, pos.exprAt(i))) continue;  // may leave out what gives no match
-            attempts.emplace_back(r, static_cast<int>(i));
-        }
-    }
-    search.start();
-    for (const auto& [r, site] : attempts) {
-        SitePath path(cur, site);
-        if (search.tryAt(r, pos.at(static_cast<std::size_t>(site)), path)) return true;
-    }
-    return false;
-}
-
-// Where the tables answer every test, the positions of each rule are visited one at a time
-// between the attempts, and only where the rule may apply.
-bool searchByTables(StepSearch& search, const CurrentRef& cur) {
+// Every rule at every position where it is tried, the rules in theory order and the positions
+// in subpaths order, until a result makes progress; a rule the matcher rejects at the whole
+// expression is not tried below.
+//
+// Where the tables answer every question, none raises an error: each rule's positions are
+// walked between the attempts, up to the first that makes progress.  Otherwise a question (the
+// matcher's applicability test) may raise one, and every question is asked before the first
+// attempt: the walks list the attempts, which are then made in order.
+bool searchStep(StepSearch& search, const CurrentRef& cur) {
+    const bool listing = !cur->table || !cur->table->answersAll();
+    if (listing && cur->e.holdsAny(ExprHolds::Let)) patternFail(CodedFailure::SubpathsLet);
+    const SiteQuestions questions(*cur);
+    BorrowedRoom<WalkRoom> room;
+    room->scopes.reset(cur->level->bound);
+    struct Listed {
+        std::size_t rule;
+        const Expr* expr;
+        int scope;
+        int site;
+    };
+    std::vector<Listed> listed;
+    // Walked between the attempts, the rules are first tested at the whole expression.
     std::vector<std::size_t> rules;
     for (std::size_t r = 0; r < cur->level->copies.front()->size(); ++r)
-        if (cur->table->applicable(r, cur->e, cur->level->bound)) rules.push_back(r);
-    search.start();
-    BorrowedRoom<WalkRoom> room;
+        if (listing || applicableAtTop(*cur, r)) rules.push_back(r);
+    if (!listing) search.start();
     for (const std::size_t r : rules) {
-        RuleWalk walk(*cur, r, *room);
+        if (listing && !applicableAtTop(*cur, r)) continue;
+        RuleWalk walk(*cur, questions, r, *room, listing);
         while (const Expr* x = walk.next()) {
+            if (listing) {
+                listed.push_back(Listed{r, x, walk.scope(), walk.site()});
+                continue;
+            }
             SitePath path(walk.path());
             if (search.tryAt(r, TermCtx{*x, walk.bound()}, path)) return true;
         }
     }
+    if (!listing) return false;
+    search.start();
+    for (const Listed& a : listed) {
+        SitePath path(room->sites, a.site);
+        if (search.tryAt(a.rule, TermCtx{*a.expr, room->scopes.boundIn(a.scope)}, path)) return true;
+    }
     return false;
-}
-
-// Every rule at every position that holds a constant, the rules in theory order and the
-// positions in subpaths order, until a result makes progress; a rule the matcher rejects at
-// the whole expression is not tried below.
-bool searchStep(StepSearch& search, const CurrentRef& cur) {
-    if (cur->table && cur->table->answersAll()) return searchByTables(search, cur);
-    return searchByPositions(search, cur);
 }
 
 // --- the loop ---------------------------------------------------------------------------------
@@ -616,7 +655,7 @@ CalcSteps rewriteLoop(const LevelRef& level, const Expr& e, const NameSupply& s,
     return CalcSteps::defer([level, e, s, end, before]() -> CalcSteps {
         std::shared_ptr<const SiteTable> table = before ? before->next(e, level->ctx)
                                                  : level->table ? level->table->sites(e, level->ctx) : nullptr;
-        PositionsRef positions = table && table->answersAll() ? nullptr : positionsOf(e, level->bound);
+        PositionsRef positions = table ? nullptr : positionsOf(e);
         auto cur = std::make_shared<const Current>(Current{level, e, table, positions,
                                                            delay([e, level, s] { return freshFor(e, level->ctx)(s); })});
         StepSearch search(cur);

@@ -116,6 +116,23 @@ TEST(Rewrite, ARuleRejectedAtTheTopIsNeverTriedBelow) {
     EXPECT_EQ(calls->oneStep, 0);
 }
 
+TEST(Rewrite, WithoutTablesEveryTestIsMadeBeforeTheFirstAttempt) {
+    const Expr x = var("x");
+    const Expr e = g(f(zero()));
+    // The rule would make progress at the whole expression, but the test at f Z, below it,
+    // raises: it is made before any attempt, so the step raises.
+    Matcher m = *firstOrderMatcher();
+    m.applicable = [inner = f(zero())](const Expr&, const TermCtx& t) {
+        if (exprEq({}, {}, t.expr, inner)) failUser("test raised below the top");
+        return true;
+    };
+    Derivation d = rewriteDefinition(std::make_shared<const Matcher>(m), {rule("gz", g(x), zero())}, e);
+    EXPECT_THROW(static_cast<void>(d.steps.empty()), UserError);
+    // Without the raising test the rule rewrites the whole expression.
+    d = rewriteDefinition(firstOrderMatcher(), {rule("gz", g(x), zero())}, e);
+    EXPECT_EQ(labels(d.steps), std::vector<std::string>{"gz"});
+}
+
 TEST(Rewrite, SubexpressionsWithoutConstantsAreNeverTried) {
     auto calls = std::make_shared<Calls>();
     const Expr x = var("x");

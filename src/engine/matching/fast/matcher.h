@@ -7,12 +7,23 @@
 // `fastConvertSolution` turns one into a `MatchResult`, `fastConvertRun` a whole run.
 //
 // One path per question: every entry converts its expressions, runs the worklist of the core
-// (solver.h) and converts its solutions back.  Three shortcuts give the same answers faster,
+// (solver.h) and converts its solutions back.  These shortcuts give the same answers faster,
 // each kept because switching it off costs a benchmark more than 5% (callgrind):
 //   - the driver's tables (site_tables.cpp: RuleTable, SiteTable): the symbols each rule needs
 //     and each node holds, and each node's normal form, found once per theory and once per
 //     node along a derivation, so that a rule is tried only where it may match.  Off: the
-//     map fusion benchmark (bench_map_fusion_matchers, 8) costs 107 times as much.
+//     map fusion benchmark (bench_map_fusion_matchers, 8) costs 107 times as much.  The
+//     driver's one walk of positions asks the tables where a rule is tried and where below it
+//     anything may be; with every position asked and tested instead, naive reverse (50,
+//     bench_site_tables) costs +113%, rev.plim +54%.
+//   - the rigid shape test where the tables' rule sets do not answer a visit (site_tables.cpp,
+//     FastSiteTable::shapeMayFit): an attempt whose shape cannot fit is left out.  Off: map
+//     fusion (16) +7.0%, (8) +3.8%.
+//   - where the tables answer every question (none raises an error), the driver walks each
+//     rule's positions between the attempts and stops at the first that makes progress, instead
+//     of listing every attempt before making the first (driver.cpp, searchStep).  Off: naive
+//     reverse (50) and Peano (10) of bench_site_tables +6.7% and +6.3% (their derivations),
+//     rev.plim +4.0%, mul.plim +4.5%.
 //   - the first-order walk read straight from an expression (first_order.cpp,
 //     matchFirstOrderExpr), at a site whose normal form reads as its term, with no term built.
 //     Off: bench_site_tables naive reverse (50) +9.4%, Peano (10) +5.0%.

@@ -15,7 +15,6 @@
 // itself, with no term built.
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <bit>
 #include <span>
 #include <utility>
@@ -231,53 +230,89 @@ const Expr* normalOf(const Expr& x, const NodeFacts& f) {
     return f.reduced ? &*f.reduced : &x;
 }
 
-// The shape test of FastSiteTable::mayMatch for the rule at the node x with those facts.
+// The shape test of FastSiteTable::shapeMayFit for the rule at the node x with those facts.
 bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
     const Expr* normal = normalOf(x, f);
     return !normal || !f.fits || rules.shapes[rule].fits(*normal);
 }
 
-// Node identities to places, for the nodes whose engine cache word another table holds: open
-// addressing from the top bits of the identity's multiplicative hash, grown as it fills.
-class IdentityPlaces {
+// Node identities to words: open addressing from the top bits of the identity's
+// multiplicative (Fibonacci) hash, at most half full.  A word at or above `firstRound` marks
+// the round in which the node was met; when the table fills, the marks of the rounds before
+// the current one are dropped, and the table grows only when what is left still fills half.
+class NodeWords {
 public:
-    bool empty() const { return count_ == 0; }
-    std::uint32_t find(const void* id, std::uint32_t none) const {
-        if (slots_.empty()) return none;
-        const Slot& s = slots_[slot(id)];
-        return s.id ? s.place : none;
+    static constexpr std::uint32_t none = ~std::uint32_t{0};
+    static constexpr std::uint32_t firstRound = std::uint32_t{1} << 31;
+
+    NodeWords() { rebuild(64); }
+    // The word of the identity, or `none`.
+    [[gnu::always_inline]] std::uint32_t find(const void* id) const { return slots_[slot(id)].word; }
+    // The slot of the identity, made with the word `none` where it had none: good until the
+    // epoch changes.
+    [[gnu::always_inline]] std::uint32_t claim(const void* id) {
+        if (count_ >= limit_) makeRoom();
+        const std::size_t k = slot(id);
+        if (!slots_[k].id) {
+            slots_[k].id = id;
+            ++count_;
+        }
+        return static_cast<std::uint32_t>(k);
     }
-    // An identity not added yet.
-    void add(const void* id, std::uint32_t place) {
-        if (4 * (count_ + 1) > slots_.size()) rehash(std::max<std::size_t>(64, 8 * count_));
-        slots_[slot(id)] = Slot{id, place};
-        ++count_;
+    [[gnu::always_inline]] std::uint32_t& wordAt(std::uint32_t k) { return slots_[k].word; }
+    [[gnu::always_inline]] std::uint32_t& wordFor(const void* id) { return wordAt(claim(id)); }
+    // Changes whenever slots move.
+    std::uint32_t epoch() const { return epoch_; }
+    void setRound(std::uint32_t round) { round_ = round; }
+    // Empty, with the room it had.
+    void clear() {
+        std::fill(slots_.begin(), slots_.end(), Slot{nullptr, none});
+        count_ = 0;
+        ++epoch_;
     }
 
 private:
     struct Slot {
         const void* id;
-        std::uint32_t place;
+        std::uint32_t word;  // `none` in an empty slot
     };
     std::vector<Slot> slots_;  // a power of two of them
     int shift_ = 64;           // 64 less the bits of a slot's place
+    std::size_t mask_ = 0;     // the number of slots less one
     std::size_t count_ = 0;
+    std::size_t limit_ = 0;    // half the slots
+    std::uint32_t round_ = none;
+    std::uint32_t epoch_ = 0;
 
     // The slot of the identity, or the empty slot where it would go.
-    std::size_t slot(const void* id) const {
-        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id));
-        const std::size_t mask = slots_.size() - 1;
+    [[gnu::always_inline]] std::size_t slot(const void* id) const {
+        // Nodes are aligned to 16 bytes: the bits below carry nothing, and nodes 48 bytes apart
+        // would crowd a few slots.
+        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id)) >> 4;
         auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask) {}
+        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask_) {}
         return k;
     }
-    void rehash(std::size_t size) {
+    bool kept(const Slot& s) const { return s.id && (s.word < firstRound || s.word == round_); }
+    [[gnu::noinline]] void makeRoom() {
+        const auto left = static_cast<std::size_t>(
+            std::count_if(slots_.begin(), slots_.end(), [this](const Slot& s) { return kept(s); }));
+        rebuild(4 * (left + 1) > slots_.size() ? 2 * slots_.size() : slots_.size());
+    }
+    // The kept words in `capacity` slots (a power of two, at least 64).
+    void rebuild(std::size_t capacity) {
         std::vector<Slot> old = std::move(slots_);
-        std::size_t capacity = 64;
-        for (shift_ = 58; capacity < size; --shift_) capacity *= 2;
-        slots_.assign(capacity, Slot{nullptr, 0});
+        slots_.assign(capacity, Slot{nullptr, none});
+        mask_ = capacity - 1;
+        limit_ = capacity / 2;
+        ++epoch_;
+        shift_ = 64 - std::countr_zero(capacity);
+        count_ = 0;
         for (const Slot& s : old)
-            if (s.id) slots_[slot(s.id)] = s;
+            if (kept(s)) {
+                slots_[slot(s.id)] = s;
+                ++count_;
+            }
     }
 };
 
@@ -315,15 +350,6 @@ private:
     std::size_t size_ = 0;
 };
 
-// A mark no other live table has, for tables of every kind (none is 0, the word of a node no
-// table has written).
-std::uint64_t freshMark() {
-    static std::atomic<std::uint32_t> last{0};
-    std::uint32_t m = 0;
-    while (m == 0) m = last.fetch_add(1, std::memory_order_relaxed) + 1;
-    return m;
-}
-
 // What is known of the nodes of a chain of expressions, each built from the one before, by
 // node: a node shared with an earlier expression keeps what it had, so a step computes only
 // for the nodes it built.  The entries keep their nodes alive (an identity stays unique);
@@ -331,28 +357,23 @@ std::uint64_t freshMark() {
 // at the last sweep, so an endless chain costs flat memory.  The entries sit in blocks that
 // never move: growing copies nothing, and a place's value stays where it is until a sweep.
 //
-// A node's entry is found through its engine cache word, which holds the table's own mark and the
-// entry's place, and is believed only when the entry there is the node's; a node whose word
-// another table holds (of another chain, or one that is gone) is found by its identity.  A
-// node met without being entered may carry the table's mark with a round number instead of a
-// place (at or above `firstRound`), which no entry has.
+// A node's word, kept beside the table by the node's identity, is the place of its entry, or
+// the round in which the walks last met it without entering it (at or above `firstRound`).
+// A node with an entry is alive, since the entry holds it; a node met without being entered
+// may have died since and its identity gone to a new node, which then seems met in an earlier
+// round: the marks serve only to tell a node met twice in one walk and to count work done
+// again, and those of earlier rounds are dropped at every sweep and whenever they would make
+// the words grow.
 template <class Value>
 class NodeCache {
 public:
-    static constexpr std::uint32_t none = ~std::uint32_t{0};
-    static constexpr std::uint32_t firstRound = std::uint32_t{1} << 31;
-
-    NodeCache() : mark_(freshMark()) {}
+    static constexpr std::uint32_t none = NodeWords::none;
+    static constexpr std::uint32_t firstRound = NodeWords::firstRound;
 
     // The place of x's entry (stable until the next sweep), or `none`.
     [[gnu::always_inline]] std::uint32_t indexOf(const Expr& x) const {
-        const std::uint64_t word = x.engineCacheWord();
-        // Only a node whose word another table held when it was entered is found by identity.
-        if ((word >> 32) == mark_) {
-            const auto k = static_cast<std::uint32_t>(word);
-            return k < entries_.size() && entries_[k].node.sameNode(x) ? k : none;
-        }
-        return word == 0 || others_.empty() ? none : others_.find(x.identity(), none);
+        const std::uint32_t word = words_.find(x.identity());
+        return word < firstRound ? word : none;
     }
     Value& at(std::uint32_t index) { return entries_[index].value; }
     Value* find(const Expr& x) {
@@ -362,11 +383,11 @@ public:
     // The place of x's entry, made with an empty value where there was none, and whether
     // there was one.
     [[gnu::always_inline]] std::pair<std::uint32_t, bool> enter(const Expr& x) {
-        if (const std::uint32_t k = indexOf(x); k != none) return {k, true};
-        const auto k = static_cast<std::uint32_t>(entries_.size());
+        std::uint32_t& word = words_.wordFor(x.identity());
+        if (word < firstRound) return {word, true};
+        word = static_cast<std::uint32_t>(entries_.size());
         entries_.emplace_back(x);
-        place(x, k);
-        return {k, false};
+        return {word, false};
     }
     // Enters x (not entered yet) with its value; its entry's place.
     std::uint32_t add(const Expr& x, Value&& value) {
@@ -375,31 +396,26 @@ public:
         return index;
     }
     // Enters x, which has no entry, with its value; its entry's place.
-    std::uint32_t addNew(const Expr& x, Value&& value) {
+    std::uint32_t addNew(const Expr& x, Value&& value) { return addNew(x, std::move(value), 0, epoch() + 1); }
+    // The same, x's slot known from `epoch`.
+    std::uint32_t addNew(const Expr& x, Value&& value, std::uint32_t slot, std::uint32_t epoch) {
         const auto k = static_cast<std::uint32_t>(entries_.size());
         entries_.emplace_back(x, std::move(value));
-        place(x, k);
+        (epoch == words_.epoch() ? words_.wordAt(slot) : words_.wordFor(x.identity())) = k;
         return k;
     }
     // A new round of meetings (rounds tell a node met twice in one walk from one met before).
     std::uint32_t newRound() {
-        round_ = round_ + 1 < firstRound ? firstRound : round_ + 1;
+        round_ = round_ + 1 >= none ? firstRound : round_ + 1;
+        words_.setRound(round_);
         return round_;
     }
-    // Marks x (without an entry) as met in the round; false where another table holds its word.
-    bool markMet(const Expr& x, std::uint32_t round) const {
-        const std::uint64_t holder = x.engineCacheWord() >> 32;
-        if (holder != 0 && holder != mark_) return false;
-        x.setEngineCacheWord((mark_ << 32) | round);
-        return true;
-    }
-    bool metIn(const Expr& x, std::uint32_t round) const { return x.engineCacheWord() == ((mark_ << 32) | round); }
-    // x was met without being entered in a round before this one.
-    bool metBefore(const Expr& x, std::uint32_t round) const {
-        const std::uint64_t word = x.engineCacheWord();
-        return (word >> 32) == mark_ && static_cast<std::uint32_t>(word) >= firstRound &&
-               static_cast<std::uint32_t>(word) != round;
-    }
+    // x's slot among the words, made with the word `none` where x had none, and the word there
+    // (a round in which x was met without an entry is written there): good until the epoch
+    // changes.
+    [[gnu::always_inline]] std::uint32_t claim(const Expr& x) { return words_.claim(x.identity()); }
+    [[gnu::always_inline]] std::uint32_t& wordAt(std::uint32_t slot) { return words_.wordAt(slot); }
+    std::uint32_t epoch() const { return words_.epoch(); }
     // The table has grown enough since the last sweep.
     bool due() const { return entries_.size() >= 4 * kept_ + 4096; }
     // Keeps only the entries of the nodes reachable from the roots through nodes with entries,
@@ -418,7 +434,7 @@ public:
                 todo.push_back(&x.arg());
             }
         }
-        others_ = IdentityPlaces();
+        words_.clear();
         std::uint32_t kept = 0;
         for (std::size_t k = 0; k < entries_.size(); ++k) {
             if (!reached[k]) continue;
@@ -438,17 +454,12 @@ private:
         Value value{};
     };
     BlockArray<Entry> entries_;
-    IdentityPlaces others_;  // the nodes whose word another table holds
-    std::uint64_t mark_;     // this table's, in the top half of a word
+    NodeWords words_;
     std::size_t kept_ = 0;
     std::uint32_t round_ = firstRound;
 
-    // Gives x (just entered at k) its place: in its word where no other table holds that.
-    void place(const Expr& x, std::uint32_t k) {
-        const std::uint64_t holder = x.engineCacheWord() >> 32;
-        if (holder == 0 || holder == mark_) x.setEngineCacheWord((mark_ << 32) | k);
-        else others_.add(x.identity(), k);
-    }
+    // Gives x (just entered at k) its place.
+    void place(const Expr& x, std::uint32_t k) { words_.wordFor(x.identity()) = k; }
 };
 
 using FactCache = NodeCache<NodeFacts>;
@@ -580,6 +591,7 @@ struct FactWork {
 struct FactItem {
     const Expr* expr;
     std::uint32_t entry;  // FactCache::none: new, its facts to be found
+    std::uint32_t slot;  // of its word, in the walk's epoch
     bool full;
     bool enter;        // new and to be entered, whatever its parent
     bool met = false;  // its children have been met
@@ -594,8 +606,9 @@ struct FactDone {
 
 // Finishes x from the facts of its children, the last entries of `done`, which give way to its
 // own; a child's facts are entered in the cache where some rule is tried under x.
-void finishFacts(const Expr& x, bool full, bool enter, FactCache& cache, const RuleIndex& rules,
+void finishFacts(const FactItem& item, std::uint32_t epoch, FactCache& cache, const RuleIndex& rules,
                  std::vector<FactDone>& done, std::vector<NodeFacts>& loose) {
+    const Expr& x = *item.expr;
     const auto factsOf = [&](const FactDone& d) -> NodeFacts& {
         return d.entry == FactCache::none ? loose[d.loose] : cache.at(d.entry);
     };
@@ -606,7 +619,7 @@ void finishFacts(const Expr& x, bool full, bool enter, FactCache& cache, const R
     NodeFacts facts;
     nodeFacts(x, first, second, cache, rules, facts);
     ruleFacts(rules, x, first, second, facts);
-    facts.full = full;
+    facts.full = item.full;
     std::size_t looseKids = 0;
     for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
     if (facts.fittingUnder != 0) {
@@ -617,8 +630,8 @@ void finishFacts(const Expr& x, bool full, bool enter, FactCache& cache, const R
     done.resize(done.size() - children);
     loose.resize(loose.size() - looseKids);
     // No other occurrence of x can have been entered while its children were found.
-    if (enter || x.holdsAny(ExprHolds::Lam)) {
-        done.push_back(FactDone{cache.addNew(x, std::move(facts)), 0});
+    if (item.enter || x.holdsAny(ExprHolds::Lam)) {
+        done.push_back(FactDone{cache.addNew(x, std::move(facts), item.slot, epoch), 0});
     } else {
         done.push_back(FactDone{FactCache::none, static_cast<std::uint32_t>(loose.size())});
         loose.push_back(std::move(facts));
@@ -635,12 +648,22 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
     done.clear();
     loose.clear();
     const std::uint32_t round = cache.newRound();
-    // A new node met before in this walk is entered, as is one whose word another table holds.
+    // A new node is marked met in the round; with `prune`, it is entered when met twice in the
+    // walk, and one met in an earlier walk without being entered is computed again.
+    bool metTwice = false;
+    const std::uint32_t epoch = cache.epoch();
     const auto meet = [&](const Expr& x, bool full) __attribute__((always_inline)) {
-        const std::uint32_t k = cache.indexOf(x);
-        if (k == FactCache::none && prune && cache.metBefore(x, round)) ++work.again;
-        const bool enter = k == FactCache::none && (!prune || cache.metIn(x, round) || !cache.markMet(x, round));
-        stack.push_back(Item{&x, k, full, enter});
+        const std::uint32_t slot = cache.claim(x);
+        std::uint32_t& word = cache.wordAt(slot);
+        const std::uint32_t k = word < FactCache::firstRound ? word : FactCache::none;
+        bool enter = false;
+        if (k == FactCache::none) {
+            enter = !prune || word == round;
+            metTwice = metTwice || word == round;
+            if (prune && word != round && word != FactCache::none) ++work.again;
+            word = round;
+        }
+        stack.push_back(Item{&x, k, slot, full, enter});
     };
     meet(e, true);
     stack.back().enter = true;
@@ -649,7 +672,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         Item& it = stack[top];
         const Expr& x = *it.expr;
         // Met twice before either was done: the other one may have entered it since.
-        if (!it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
+        if (metTwice && !it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
         if (it.entry != FactCache::none) {
             NodeFacts& f = cache.at(it.entry);
             f.full = f.full || it.full;
@@ -670,7 +693,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         const Item left = it;
         stack.pop_back();
         ++work.computed;
-        finishFacts(x, left.full, left.enter, cache, rules, done, loose);
+        finishFacts(left, epoch, cache, rules, done, loose);
     }
     const std::uint32_t root = done.back().entry;
     // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
@@ -726,7 +749,6 @@ public:
     bool ownExpansion(const Expr& sub, bool full) const override;
     bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const override;
     Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const override;
-    bool mayMatch(std::size_t rule, const Expr& sub) const override;
     MatchRun matchOneStep(std::size_t rule, const TermCtx& at, const NameSupply& supply) const override;
     std::shared_ptr<const SiteTable> next(const Expr& e, const std::vector<TypedVar>& ctx) const override {
         return std::make_shared<const FastSiteTable>(rules_, e, ctx, this);
@@ -743,6 +765,7 @@ private:
     bool shapes_ = false;
 
     const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
+    bool shapeMayFit(std::size_t rule, const Expr& sub) const;
     [[gnu::noinline]] Visit visitAsked(std::size_t rule, const Expr& sub, bool top,
                                        const BoundVars& bound, const NodeFacts* f) const;
 
@@ -827,17 +850,18 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
 // Where the node's rule sets do not answer: its symbols, and the questions asked.
 SiteTable::Visit FastSiteTable::visitAsked(std::size_t rule, const Expr& sub, bool top,
                                            const BoundVars& bound, const NodeFacts* f) const {
-    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && mayMatch(rule, sub), true};
+    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && shapeMayFit(rule, sub), true};
     const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};
     const bool passes = top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound));
-    return Visit{f->constant && passes && mayMatch(rule, sub), true};
+    return Visit{f->constant && passes && shapeMayFit(rule, sub), true};
 }
 
-// Only for an expression without free variables, at a subexpression whose normal form needs
-// no reduction and converts: then the match finds nothing where the shape does not fit, and
-// raises nothing either.
-bool FastSiteTable::mayMatch(std::size_t rule, const Expr& sub) const {
+// False only when the one-step match at the subexpression would give no result and raise no
+// error: for an expression without free variables, at a subexpression whose normal form needs
+// no reduction and converts, the match finds nothing where the rule's rigid shape does not fit,
+// and raises nothing either.
+bool FastSiteTable::shapeMayFit(std::size_t rule, const Expr& sub) const {
     if (!shapes_) return true;
     const NodeFacts* f = facts(sub);
     if (!f) return true;
