@@ -14,7 +14,8 @@
 
 namespace plim {
 
-using matching_detail::deferredRun;
+using matching_detail::deferredCall;
+using matching_detail::eachMatchOperation;
 
 namespace {
 
@@ -83,31 +84,20 @@ struct Norm {
         return etared(betareduce(e, *patterns));
     }
     TermCtx operator()(const TermCtx& c) const { return TermCtx{(*this)(c.expr), c.bound}; }
+    // The initial bindings and the supply pass as they are.
+    const MatchResult& operator()(const MatchResult& b) const { return b; }
+    const NameSupply& operator()(const NameSupply& s) const { return s; }
 };
 
 }  // namespace
 
 MatcherRef betaMatcher(MatcherRef raw, MatcherRef patterns) {
     const Norm norm{std::move(patterns)};
-    Matcher m;
-    m.matchSimple = [raw, norm](const Expr& p, const Expr& t) {
-        return MatchResults::defer([raw, norm, p, t] { return raw->matchSimple(norm(p), norm(t)); });
-    };
-    m.matchSimpleWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
-        return MatchResults::defer([raw, norm, b, p, t] { return raw->matchSimpleWith(b, norm(p), norm(t)); });
-    };
-    m.matchOneStep = [raw, norm](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, norm, p, t, s] { return raw->matchOneStep(norm(p), norm(t), s); });
-    };
-    m.matchOneStepWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, norm, b, p, t, s] { return raw->matchOneStepWith(b, norm(p), norm(t), s); });
-    };
-    m.matchTwoStep = [raw, norm](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, norm, p, t, s] { return raw->matchTwoStep(norm(p), norm(t), s); });
-    };
-    m.matchTwoStepWith = [raw, norm](const MatchResult& b, const TermCtx& p, const TermCtx& t, const NameSupply& s) {
-        return deferredRun([raw, norm, b, p, t, s] { return raw->matchTwoStepWith(b, norm(p), norm(t), s); });
-    };
+    Matcher m = eachMatchOperation([raw, norm](auto op) {
+        return [raw, norm, op](const auto&... args) {
+            return deferredCall([raw, norm, op, args...] { return ((*raw).*op)(norm(args)...); });
+        };
+    });
     m.applicable = raw->applicable;
     return std::make_shared<const Matcher>(std::move(m));
 }

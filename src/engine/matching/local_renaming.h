@@ -2,16 +2,14 @@
 // matchers' term modules.  Each matcher keeps its own term type; it describes that type to
 // these templates through a small table of operations:
 //
-//   struct Ops : KindTests<Term, Kind> {   // isLVar, isVariable, isLam, isConstr
+//   struct Ops : KindTests<Term, Kind> {   // isLVar, isVariable, isLam, isConstr, components,
+//                                           // boundNames, occursLVar
 //       using Term = ...;  using Binding = ...;
 //       static std::size_t childCount(const Term&);  static const Term& child(const Term&, std::size_t);
 //       static Term rebuilt(const Term& u, std::vector<Term>& children);  // u when none changed
 //       static Term lvar(std::string, Type);  static Term constr(std::string, Type);
 //       static Term lam(Binding, Term body, Type);
 //       static Binding var(std::string);  static Binding tup(std::vector<Binding>);
-//       static const std::vector<Binding>& components(const Binding&);
-//       static std::vector<std::string> boundNames(const Binding&);
-//       static bool occursLVar(const std::string&, const Term&);
 //   };
 //
 // Names are plain strings; a renaming or freezing is a map from old to new names.
@@ -29,6 +27,7 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/vocabulary_operations.h"
 #include "lang/constants.h"
 #include "lang/types.h"
 #include "support/tree_walk.h"
@@ -46,13 +45,25 @@ inline std::string freshVariant(const std::string& base, std::unordered_set<std:
     }
 }
 
-// The questions on node kinds, for a term type whose kinds are named as in both matchers.
+// Each name standing for itself.
+inline NameMap identityMap(const std::vector<std::string>& names) {
+    NameMap out;
+    for (const std::string& n : names) out.emplace(n, n);
+    return out;
+}
+
+// The questions on node kinds and binders, for a term type of the vocabulary (its kinds
+// named as in both matchers).
 template <class Term, class Kind>
 struct KindTests {
     static bool isLVar(const Term& t) { return t.is(Kind::LVar); }
     static bool isVariable(const Term& t) { return t.is(Kind::LVar) || t.is(Kind::PVar); }
     static bool isLam(const Term& t) { return t.is(Kind::Lam); }
     static bool isConstr(const Term& t) { return t.is(Kind::Con) && t.constant().kind() == ConstantKind::Constr; }
+    using Binding = typename Term::Binding;
+    static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
+    static std::vector<std::string> boundNames(const Binding& b) { return term_ops::binderNames(b); }
+    static bool occursLVar(const std::string& n, const Term& t) { return term_ops::occursLVar(n, t); }
 };
 
 template <class Ops>
@@ -185,6 +196,10 @@ struct Renaming {
                 auto it = env.find(u.name());
                 return it == env.end() ? u : Ops::constr(it->second, u.type());
             });
+    }
+
+    static Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
+        return freezeLocalsAs(identityMap(names), t);
     }
 
     // Every name that t uses: variables of both kinds, binder names and constructor names.

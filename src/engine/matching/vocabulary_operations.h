@@ -23,15 +23,21 @@ const std::vector<B>* tupleParts(const B& b) {
     return b.isVar() ? nullptr : &b.components();
 }
 
-// The names a binder binds, left to right.
+// The names a binder binds, left to right, appended to out.
 template <class B>
-std::vector<std::string> binderNames(const B& b) {
-    std::vector<std::string> out;
+void appendBinderNames(const B& b, std::vector<std::string>& out) {
     binder_walks::anyName(b, [](const B& x) -> const std::vector<B>& { return x.components(); },
                           [&out](const std::string& n) {
                               out.push_back(n);
                               return false;
                           });
+}
+
+// The names a binder binds, left to right.
+template <class B>
+std::vector<std::string> binderNames(const B& b) {
+    std::vector<std::string> out;
+    appendBinderNames(b, out);
     return out;
 }
 
@@ -136,6 +142,21 @@ const Term* childAt(const Term& t, const typename Term::Step& s) {
         return &t.elems()[static_cast<std::size_t>(s.position)];
     }
     return nullptr;
+}
+
+// The names bound by the lambdas that the path passes on its way down from t, up to where
+// it leaves the term.
+template <TermNodes Term>
+std::vector<std::string> bindersOnPath(const Term& t, const std::vector<typename Term::Step>& path) {
+    std::vector<std::string> out;
+    const Term* at = &t;
+    for (const typename Term::Step& step : path) {
+        const Term* next = childAt(*at, step);
+        if (!next) break;
+        if (at->is(Term::Kind::Lam)) appendBinderNames(at->binder(), out);
+        at = next;
+    }
+    return out;
 }
 
 // The term with the subterm at the path replaced; only the nodes on the path are rebuilt.  A

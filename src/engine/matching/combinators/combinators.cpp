@@ -6,6 +6,7 @@
 // first examined.
 #include <iostream>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "engine/matching/combinators/combinators.h"
@@ -26,6 +27,8 @@ void appendSyntaxText(std::string& out, int prec, const Expr& e);
 namespace {
 
 using matching_detail::deferredRun;
+using matching_detail::eachMatchOperation;
+using matching_detail::sidesOf;
 using matching_detail::supplyAfter;
 
 void writeStderr(const std::string& text) { std::cerr << text << std::flush; }
@@ -70,36 +73,30 @@ std::string checkDump(const Expr& p, const Expr& t, const Substitution& s, const
 // supply are first examined.  `applicable` is inner's.
 template <class Wrap>
 MatcherRef wrapResults(MatcherRef inner, Wrap wrap) {
-    auto wrapRun = [wrap](const Expr& p, const Expr& t, auto run) {
-        return deferredRun([wrap, p, t, run] {
-            MatchRun x = run();
-            return MatchRun{wrap(p, t, x.results), x.rest};
-        });
-    };
-    Matcher m;
-    m.matchSimple = [inner, wrap](const Expr& p, const Expr& t) {
-        return wrap(p, t, MatchResults::defer([inner, p, t] { return inner->matchSimple(p, t); }));
-    };
-    m.matchSimpleWith = [inner, wrap](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
-        return wrap(p.expr, t.expr, MatchResults::defer([inner, b, p, t] { return inner->matchSimpleWith(b, p, t); }));
-    };
-    m.matchOneStep = [inner, wrapRun](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return wrapRun(p, t.expr, [inner, p, t, s] { return inner->matchOneStep(p, t, s); });
-    };
-    m.matchOneStepWith = [inner, wrapRun](const MatchResult& b, const TermCtx& p, const TermCtx& t,
-                                          const NameSupply& s) {
-        return wrapRun(p.expr, t.expr, [inner, b, p, t, s] { return inner->matchOneStepWith(b, p, t, s); });
-    };
-    m.matchTwoStep = [inner, wrapRun](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return wrapRun(p, t.expr, [inner, p, t, s] { return inner->matchTwoStep(p, t, s); });
-    };
-    m.matchTwoStepWith = [inner, wrapRun](const MatchResult& b, const TermCtx& p, const TermCtx& t,
-                                          const NameSupply& s) {
-        return wrapRun(p.expr, t.expr, [inner, b, p, t, s] { return inner->matchTwoStepWith(b, p, t, s); });
-    };
+    Matcher m = eachMatchOperation([inner, wrap](auto op) {
+        return [inner, wrap, op](const auto&... args) {
+            const auto [p, t] = sidesOf(args...);
+            auto call = [inner, op, args...] { return ((*inner).*op)(args...); };
+            if constexpr (std::is_same_v<decltype(call()), MatchResults>) {
+                return wrap(p, t, MatchResults::defer(std::move(call)));
+            } else {
+                return deferredRun([wrap, p, t, call] {
+                    MatchRun x = call();
+                    return MatchRun{wrap(p, t, x.results), x.rest};
+                });
+            }
+        };
+    });
     m.applicable = inner->applicable;
     return std::make_shared<const Matcher>(std::move(m));
 }
+
+// An argument of an operation as it is, the supply replaced by s.
+template <class Arg>
+const Arg& withSupply(const Arg& a, const NameSupply&) {
+    return a;
+}
+const NameSupply& withSupply(const NameSupply&, const NameSupply& s) { return s; }
 
 }  // namespace
 
@@ -115,55 +112,30 @@ MatchResults compareResults(const Expr& pattern, const Expr& term, MatchResults 
 }
 
 MatcherRef compareMatchers(MatcherRef first, MatcherRef second) {
-    Matcher m;
-    m.matchSimple = [first, second](const Expr& p, const Expr& t) {
-        return MatchResults::defer([first, second, p, t] {
-            MatchResults r2 = second->matchSimple(p, t);
-            r2.empty();
-            MatchResults r1 = first->matchSimple(p, t);
-            r1.empty();
-            return compareResults(p, t, r1, r2);
-        });
-    };
-    m.matchSimpleWith = [first, second](const MatchResult& b, const TermCtx& p, const TermCtx& t) {
-        return MatchResults::defer([first, second, b, p, t] {
-            MatchResults r2 = second->matchSimpleWith(b, p, t);
-            r2.empty();
-            MatchResults r1 = first->matchSimpleWith(b, p, t);
-            r1.empty();
-            return compareResults(p.expr, t.expr, r1, r2);
-        });
-    };
-    // The first matcher runs from s, the second from the supply the first leaves.
-    auto both = [](const Expr& p, const Expr& t, auto runFirst, auto runSecond) {
-        return deferredRun([p, t, runFirst, runSecond] {
-            MatchRun x = runFirst();
-            MatchRun y = runSecond(supplyAfter(x));
-            return MatchRun{compareResults(p, t, x.results, y.results), y.rest};
-        });
-    };
-    m.matchOneStep = [first, second, both](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return both(
-            p, t.expr, [first, p, t, s] { return first->matchOneStep(p, t, s); },
-            [second, p, t](const NameSupply& s2) { return second->matchOneStep(p, t, s2); });
-    };
-    m.matchOneStepWith = [first, second, both](const MatchResult& b, const TermCtx& p, const TermCtx& t,
-                                               const NameSupply& s) {
-        return both(
-            p.expr, t.expr, [first, b, p, t, s] { return first->matchOneStepWith(b, p, t, s); },
-            [second, b, p, t](const NameSupply& s2) { return second->matchOneStepWith(b, p, t, s2); });
-    };
-    m.matchTwoStep = [first, second, both](const Expr& p, const TermCtx& t, const NameSupply& s) {
-        return both(
-            p, t.expr, [first, p, t, s] { return first->matchTwoStep(p, t, s); },
-            [second, p, t](const NameSupply& s2) { return second->matchTwoStep(p, t, s2); });
-    };
-    m.matchTwoStepWith = [first, second, both](const MatchResult& b, const TermCtx& p, const TermCtx& t,
-                                               const NameSupply& s) {
-        return both(
-            p.expr, t.expr, [first, b, p, t, s] { return first->matchTwoStepWith(b, p, t, s); },
-            [second, b, p, t](const NameSupply& s2) { return second->matchTwoStepWith(b, p, t, s2); });
-    };
+    Matcher m = eachMatchOperation([first, second](auto op) {
+        return [first, second, op](const auto&... args) {
+            const auto [p, t] = sidesOf(args...);
+            if constexpr (std::is_same_v<decltype(((*first).*op)(args...)), MatchResults>) {
+                // Operations 1 and 2: the second matcher first.
+                return MatchResults::defer([first, second, op, p, t, args...] {
+                    MatchResults r2 = ((*second).*op)(args...);
+                    r2.empty();
+                    MatchResults r1 = ((*first).*op)(args...);
+                    r1.empty();
+                    return compareResults(p, t, r1, r2);
+                });
+            } else {
+                // 3 to 6: the first from the given supply, the second from the supply the first
+                // leaves.
+                return deferredRun([first, second, op, p, t, args...] {
+                    MatchRun x = ((*first).*op)(args...);
+                    const NameSupply rest = supplyAfter(x);
+                    MatchRun y = ((*second).*op)(withSupply(args, rest)...);
+                    return MatchRun{compareResults(p, t, x.results, y.results), y.rest};
+                });
+            }
+        };
+    });
     m.applicable = second->applicable;
     return std::make_shared<const Matcher>(std::move(m));
 }

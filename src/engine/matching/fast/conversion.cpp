@@ -295,9 +295,6 @@ private:
     }
 };
 
-}  // namespace
-
-namespace {
 
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
@@ -479,9 +476,6 @@ R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBin
         var, tuple);
 }
 
-}  // namespace
-
-namespace {
 
 Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
     return gettupletypes<Expr>([](const std::string& n, const Type& t) { return mkVar(n, t); },
@@ -570,9 +564,6 @@ private:
     std::vector<const LamBinding*> walk_;
 };
 
-}  // namespace
-
-namespace {
 
 // The variable binder patterns built lately on this thread, by name and the very type node:
 // the results of one search bind their functions to lambdas whose binders share a few names
@@ -928,33 +919,26 @@ Expr convert(const Term& t) { return convertTyped(t, nullptr); }
 
 namespace {
 
-// The bindings in ascending name order, converted.
-void appendConverted(const TermBindings& m, const TypeSubst* types, Substitution& out) {
+// The bindings in ascending name order, converted with the type substitution applied to their
+// types (none: as they are); the type substitution unchanged.
+MatchResult converted(const TermSubst& s, const TypeSubst* types) {
+    MatchResult r;
+    r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
     const bool typed = types && !types->isIdentity();
-    for (const auto& [name, t] : m) {
+    for (const auto& [name, t] : s.bindings) {
         // Most bound terms are parts of the term, converted from an expression that they keep.
         const Expr* origin = typed && t.hasTypeVars() ? nullptr : t.origin();
-        out.emplace_back(name, origin ? *origin : convertTyped(t, types));
+        r.subst.emplace_back(name, origin ? *origin : convertTyped(t, types));
     }
+    r.types = s.types;
+    return r;
 }
 
 }  // namespace
 
-MatchResult convertBindings(const TermSubst& s) {
-    MatchResult r;
-    r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
-    appendConverted(s.bindings, nullptr, r.subst);
-    r.types = s.types;
-    return r;
-}
+MatchResult convertBindings(const TermSubst& s) { return converted(s, nullptr); }
 
-MatchResult convertInstantiatedBindings(const TermSubst& s) {
-    MatchResult r;
-    r.subst.reserve(static_cast<std::size_t>(s.bindings.size()));
-    appendConverted(s.bindings, &s.types, r.subst);
-    r.types = s.types;
-    return r;
-}
+MatchResult convertInstantiatedBindings(const TermSubst& s) { return converted(s, &s.types); }
 
 std::vector<std::string> contextNames(const BoundVars& context) { return context.nameList(); }
 

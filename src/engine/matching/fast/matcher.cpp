@@ -17,17 +17,12 @@ TermSubst mapBindings(const TermSubst& s, F f) {
     return TermSubst{s.bindings.mapped(f), s.types};
 }
 
-fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<std::string>& pnames, const Term& t,
-                              const std::vector<std::string>& tnames) {
-    return {fast::applyTermSubst(b, fast::freezeLocals(pnames, p)), fast::applyTermSubst(b, fast::freezeLocals(tnames, t))};
-}
-
 // A side with the names bound around it frozen (none outside any binder).
 Term frozen(const BoundVars& ctx, const Term& t) {
     return ctx.empty() ? t : fast::freezeLocals(ctx.names().sorted(), t);
 }
 
-// The same for sides in context.
+// The problem of pattern and term in context, the bindings applied to both.
 fast::Problem preparedProblem(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
                               const BoundVars& tctx) {
     return {fast::applyTermSubst(b, frozen(pctx, p)), fast::applyTermSubst(b, frozen(tctx, t))};
@@ -65,7 +60,7 @@ FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const Bound
     return FastSolutions::defer([b, p, pctx, t, tctx]() {
         const auto tnames = tctx.names().sorted();
         auto sols = fast::solveProblems(fast::ApStep::Simple, fast::identitySubst(),
-                                        {preparedProblem(b, p, pctx.names().sorted(), t, tnames)}, emptySupply());
+                                        {preparedProblem(b, p, pctx, t, tctx)}, emptySupply());
         return map(
             [b, tnames](const fast::Solution& s) {
                 const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });

@@ -1,5 +1,5 @@
 // Fast matcher terms: renaming of local variables without capture, freezing of the free
-// occurrences of local variables into constants and back, and the binders on a path.
+// occurrences of local variables into constants and back.
 #include <algorithm>
 #include <unordered_set>
 
@@ -38,9 +38,6 @@ struct FastOps : local_renaming::KindTests<fast::Term, TermKind> {
     static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
     static Binding var(std::string n) { return LamVar(std::move(n)); }
     static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-    static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
-    static std::vector<std::string> boundNames(const Binding& b) { return binderNames(b); }
-    static bool occursLVar(const std::string& n, const Term& t) { return fast::occursLVar(n, t); }
 };
 
 using Shared = local_renaming::Renaming<FastOps>;
@@ -69,35 +66,6 @@ Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used) 
     return Shared::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used.get(); });
 }
 
-std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
-    std::vector<std::string> out;
-    const Term* at = &t;
-    for (const TermStep& step : path) {
-        switch (step.kind) {
-        case StepKind::First:
-            if (!at->is(TermKind::Ap)) return out;
-            at = &at->fun();
-            break;
-        case StepKind::Second:
-            if (!at->is(TermKind::Ap)) return out;
-            at = &at->arg();
-            break;
-        case StepKind::Body:
-            if (!at->is(TermKind::Lam)) return out;
-            pushBinder(out, at->binder());
-            at = &at->body();
-            break;
-        case StepKind::TupElem:
-            if (!at->is(TermKind::Tupl) || step.position < 0 ||
-                static_cast<std::size_t>(step.position) >= at->elems().size())
-                return out;
-            at = &at->elems()[static_cast<std::size_t>(step.position)];
-            break;
-        }
-    }
-    return out;
-}
-
 // --- freezing -------------------------------------------------------------------------------
 
 Term freezeLocalsAs(const NameMap& names, const Term& t) { return Shared::freezeLocalsAs(names, t); }
@@ -116,17 +84,7 @@ Term thawLocalsAs(const NameMap& names, const Term& t) {
         neverStop);
 }
 
-namespace {
-
-NameMap identityMap(const std::vector<std::string>& names) {
-    NameMap out;
-    for (const std::string& n : names) out.emplace(n, n);
-    return out;
-}
-
-}  // namespace
-
-Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return freezeLocalsAs(identityMap(names), t); }
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return Shared::freezeLocals(names, t); }
 
 Term thawLocals(const std::vector<std::string>& names, const Term& t) {
     if (names.empty() || !t.hasConstr()) return t;

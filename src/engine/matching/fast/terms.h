@@ -423,8 +423,7 @@ private:
 Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used);
 // The binder with its names renamed where the map says.
 LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
-// The names bound by the lambdas that the path passes on its way down from t.
-std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
+using term_ops::bindersOnPath;
 
 using Renaming = std::vector<std::pair<std::string, std::string>>;
 Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);

@@ -420,13 +420,24 @@ NameSupply restOf(const Solutions& sols, const NameSupply& given) {
     return acc;
 }
 
-template <class Make>
-MatchRun runOf(Make make, const NameSupply& s) {
-    Solutions sols = Solutions::defer(std::move(make));
+MatchRun runOf(const Solutions& sols, const NameSupply& s) {
     return MatchRun{resultsOf(sols), delay([sols, s] { return restOf(sols, s); })};
 }
 
-AppRule twoStepRuleFor(const Term& pattern) { return isTwoStepPattern(pattern) ? AppRule::TwoStep : AppRule::OneStep; }
+// The solutions of a match from the bindings (none: the identity) of the pattern in context
+// against the term in context, by `rule`, or, without one, by the rule of two-step matching
+// that suits the converted pattern.
+Solutions matchInContext(std::optional<AppRule> rule, const std::optional<MatchResult>& bindings,
+                         const TermCtx& pattern, const TermCtx& term, const NameSupply& supply) {
+    return Solutions::defer([rule, bindings, pattern, term, supply]() {
+        const auto pnames = namesOf(pattern.bound);
+        const Term p = convert(pnames, pattern.expr);
+        const auto tnames = namesOf(term.bound);
+        const AppRule r = rule ? *rule : isTwoStepPattern(p) ? AppRule::TwoStep : AppRule::OneStep;
+        return runReferenceMatch(r, bindings ? convertBindings(*bindings) : identityBindings(), p, pnames,
+                                 convertFrozen(tnames, term.expr), tnames, supply);
+    });
+}
 
 }  // namespace
 
@@ -437,58 +448,25 @@ MatchResults simpleMatch(const Expr& pattern, const Expr& term) {
 }
 
 MatchResults simpleMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term) {
-    return resultsOf(Solutions::defer([bindings, pattern, term]() {
-        const auto pnames = namesOf(pattern.bound);
-        const auto tnames = namesOf(term.bound);
-        return runReferenceMatch(AppRule::Simple, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
-                                 convertFrozen(tnames, term.expr), tnames, emptySupply());
-    }));
+    return resultsOf(matchInContext(AppRule::Simple, bindings, pattern, term, emptySupply()));
 }
 
 MatchRun oneStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply& supply) {
-    return runOf(
-        [pattern, term, supply]() {
-            const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(AppRule::OneStep, identityBindings(), convertClosed(pattern), {},
-                                     convertFrozen(tnames, term.expr), tnames, supply);
-        },
-        supply);
+    return runOf(matchInContext(AppRule::OneStep, std::nullopt, TermCtx{pattern, {}}, term, supply), supply);
 }
 
 MatchRun oneStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term,
                           const NameSupply& supply) {
-    return runOf(
-        [bindings, pattern, term, supply]() {
-            const auto pnames = namesOf(pattern.bound);
-            const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(AppRule::OneStep, convertBindings(bindings), convert(pnames, pattern.expr), pnames,
-                                     convertFrozen(tnames, term.expr), tnames, supply);
-        },
-        supply);
+    return runOf(matchInContext(AppRule::OneStep, bindings, pattern, term, supply), supply);
 }
 
 MatchRun twoStepMatch(const Expr& pattern, const TermCtx& term, const NameSupply& supply) {
-    return runOf(
-        [pattern, term, supply]() {
-            const Term p = convertClosed(pattern);
-            const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(twoStepRuleFor(p), identityBindings(), p, {}, convertFrozen(tnames, term.expr), tnames,
-                                     supply);
-        },
-        supply);
+    return runOf(matchInContext(std::nullopt, std::nullopt, TermCtx{pattern, {}}, term, supply), supply);
 }
 
 MatchRun twoStepMatchWith(const MatchResult& bindings, const TermCtx& pattern, const TermCtx& term,
                           const NameSupply& supply) {
-    return runOf(
-        [bindings, pattern, term, supply]() {
-            const auto pnames = namesOf(pattern.bound);
-            const Term p = convert(pnames, pattern.expr);
-            const auto tnames = namesOf(term.bound);
-            return runReferenceMatch(twoStepRuleFor(p), convertBindings(bindings), p, pnames, convertFrozen(tnames, term.expr),
-                                     tnames, supply);
-        },
-        supply);
+    return runOf(matchInContext(std::nullopt, bindings, pattern, term, supply), supply);
 }
 
 }  // namespace plim::ref

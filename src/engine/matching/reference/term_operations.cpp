@@ -245,18 +245,9 @@ struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
     static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
     static Binding var(std::string n) { return LamVar(std::move(n)); }
     static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-    static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
-    static std::vector<std::string> boundNames(const Binding& b) { return binderNames(b); }
-    static bool occursLVar(const std::string& n, const Term& t) { return ref::occursLVar(n, t); }
 };
 
 using Shared = local_renaming::Renaming<RefOps>;
-
-NameMap identityMap(const std::vector<std::string>& names) {
-    NameMap out;
-    for (const std::string& n : names) out.emplace(n, n);
-    return out;
-}
 
 }  // namespace
 
@@ -273,9 +264,9 @@ Term thawLocalsAs(const NameMap& names, const Term& t) {
     });
 }
 
-Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return freezeLocalsAs(identityMap(names), t); }
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return Shared::freezeLocals(names, t); }
 
-Term thawLocals(const std::vector<std::string>& names, const Term& t) { return thawLocalsAs(identityMap(names), t); }
+Term thawLocals(const std::vector<std::string>& names, const Term& t) { return thawLocalsAs(local_renaming::identityMap(names), t); }
 
 // ---------------------------------------------------------------------------------------
 // Renaming without capture
@@ -287,20 +278,6 @@ LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return S
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {
     return Shared::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used; });
-}
-
-std::vector<std::string> bindersOnPath(const Term& t, const Path& path) {
-    std::vector<std::string> out;
-    Term at = t;
-    for (const TermStep& step : path) {
-        const Term* next = term_ops::childAt(at, step);
-        if (!next) break;
-        if (at.is(TermKind::Lam))
-            for (std::string& n : binderNames(at.binder())) out.push_back(std::move(n));
-        Term down = *next;
-        at = std::move(down);
-    }
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------

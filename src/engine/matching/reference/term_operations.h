@@ -137,8 +137,7 @@ using local_renaming::freshVariant;
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
 // The binder with its names renamed where the map says.
 LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
-// The names bound by the lambdas that the path passes on its way down from t.
-std::vector<std::string> bindersOnPath(const Term& t, const Path& path);
+using term_ops::bindersOnPath;
 
 // --- binders and eta -------------------------------------------------------------------------
 
