@@ -44,8 +44,8 @@
 // part of a stack, whose text is written as soon as it is laid out), a node sure as it was made that its first layout
 // is its one line and fits is laid out as that line, counting its texts and that one candidate (fewer than laying out
 // its parts would count); stacks and texts before a part ask it for no more candidates than they are asked for (for all
-// only where the first ones are too wide for the room), and so do plain texts around one other part and the items of
-// one candidate before the last of a list of hvSpList, which make their first layout from that part's first alone, so
+// only where the first ones are too wide for the room), and so do plain texts around one other part and the items
+// (none a pair) before the last of a list of hvSpList, which make their first layout from that part's first alone, so
 // that a chain of breakable applications costs each level once at any width (where that first is dropped as too wide,
 // or is taller than a line with a text after it, from all of the part's layouts, asked again for all where it made
 // only the first); a node made of texts, side-by-side compositions and lists of

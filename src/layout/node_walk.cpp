@@ -108,8 +108,12 @@ struct PartRequest {
 // to its next part without a turn of the walk; otherwise false, the request marked as needing a frame.
 [[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
-    if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) {
+    if (layOutAtOnce(*req.d, req.line, req.need, mark, out)) {
         out.whole = false;  // as far as a frame asking for the first alone knows
+        return true;
+    }
+    if (recallLayout(*req.d, req.line, out)) {
+        out.whole = true;  // a remembered layout has every candidate, whatever was asked for
         return true;
     }
     req.framed = true;
@@ -554,14 +558,13 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
 }
 
 // Whether the last item of a list of hvSpList, item i of n, is asked for its first candidate alone: where only the
-// list's first is needed and the items before it have one candidate each, the list's first candidate is made from
-// the last item's (its stack's first has it; its line's first has it where the line keeps it, see hvSpFromFirst).
+// list's first is needed and no item before it is a pair, the list's first candidate is made from the last item's,
+// however many candidates the items before it have (its stack's first has their firsts above it; its line's first
+// has it where the line keeps it, see hvSpFromFirst).
 bool hvSpAsksFirst(const Frame& f, std::size_t i, std::size_t n) {
     if (f.need != 1 || i + 1 != n) return false;
-    for (std::size_t k = 0; k < i; ++k) {
-        const NodeReply& r = f.args()[k].reply;
-        if (r.pair || r.first.size() > 1) return false;
-    }
+    for (std::size_t k = 0; k < i; ++k)
+        if (f.args()[k].reply.pair) return false;
     return true;
 }
 
@@ -680,7 +683,7 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     NodeResult ret;
     CandidateMark mark;
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
-    if (recallRoot && recallLayout(d, line, need, ret)) return ret;
+    if (recallRoot && recallLayout(d, line, ret)) return ret;
     BorrowedRoom<FrameStack> stack;
     FrameStack& s = *stack;
     s.push().start(PartRequest{&d, line, need}, mark, s.lists);

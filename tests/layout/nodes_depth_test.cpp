@@ -196,6 +196,31 @@ TEST(PrettyDepth, ChainsOfApplicationsAsByTheLazyRules) {
             EXPECT_EQ(renderDoc(chain(20, last), width), lr::renderDoc(ruleChain(20, ruleLast), width)) << width;
 }
 
+// The same chain with an argument before the nested one that may break as well (map (\c -> S c) (...)): the last
+// argument's first layout still decides each list's first, whatever the earlier ones' layouts.
+Doc mapChain(int depth, Doc last) {
+    for (int i = 0; i < depth; ++i)
+        last = application("map", {hvList({txt("(\\c ->"), txt(" S c)")}), last}, true);
+    return last;
+}
+lazy_rules::Doc ruleMapChain(int depth, lazy_rules::Doc last) {
+    namespace lr = lazy_rules;
+    for (int i = 0; i < depth; ++i)
+        last = ruleApplication("map", {lr::hvList({lr::ppString("(\\c ->"), lr::ppString(" S c)")}), last}, true);
+    return last;
+}
+
+TEST(PrettyDepth, ChainsWithBreakableArgumentsAsByTheLazyRules) {
+    namespace lr = lazy_rules;
+    const std::vector<std::pair<Doc, lr::Doc>> lasts{
+        {hvList({txt("f"), txt("a"), txt("b")}), lr::hvList({lr::ppString("f"), lr::ppString("a"), lr::ppString("b")})},
+        {aboveDoc(txt("let a"), txt("in a")), lr::aboveDoc(lr::ppString("let a"), lr::ppString("in a"))},
+        {txt("Z"), lr::ppString("Z")}};
+    for (const auto& [last, ruleLast] : lasts)
+        for (const LayoutInt width : {LayoutInt{12}, LayoutInt{30}, LayoutInt{80}, LayoutInt{300}, kWide})
+            EXPECT_EQ(renderDoc(mapChain(12, last), width), lr::renderDoc(ruleMapChain(12, ruleLast), width)) << width;
+}
+
 TEST(PrettyDepth, AHundredThousandNestedApplications) {
     onOrdinaryStack([] {
         constexpr int kLevels = 100000;
@@ -203,6 +228,18 @@ TEST(PrettyDepth, AHundredThousandNestedApplications) {
         for (int i = kLevels; i-- > 0;) line += i % 2 == 0 ? "(S (add x " : "(S (add y ";
         line += "fab" + std::string(2 * kLevels, ')');
         const Doc d = chain(kLevels, hvList({txt("f"), txt("a"), txt("b")}));
+        EXPECT_SAME_TEXT(renderDoc(d, kWide), line);
+        EXPECT_FALSE(renderDoc(d, 80).empty());
+    });
+}
+
+TEST(PrettyDepth, FiftyThousandNestedApplicationsWithBreakableArguments) {
+    onOrdinaryStack([] {
+        constexpr int kLevels = 50000;
+        std::string line;
+        for (int i = 0; i < kLevels; ++i) line += "(map (\\c -> S c) ";
+        line += "Z" + std::string(kLevels, ')');
+        const Doc d = mapChain(kLevels, txt("Z"));
         EXPECT_SAME_TEXT(renderDoc(d, kWide), line);
         EXPECT_FALSE(renderDoc(d, 80).empty());
     });
