@@ -243,6 +243,10 @@ struct NodeResult {
     bool tooWide = false;
     // Every candidate, though only the first was asked for (see layOut's `need`): its layout had to make them all.
     bool whole = false;
+    // A single list whose first candidate has fewer lines than any other its layout in full has, though only the
+    // first was made: known where it is its one candidate and kept where the first is made from a part's (see
+    // FirstOnly); false where not known.
+    bool firstShortest = false;
     Sizes sizes;
 };
 
