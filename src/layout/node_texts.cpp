@@ -212,9 +212,10 @@ void writeLine(const DocNode& root, TextWriter& w) {
         if (at.ends) {
             keepLine(*at.doc, w.chars.data() + at.from, w.written - at.from);
             --keeping;
-        } else if (at.doc != nullptr && at.doc->sizes.width >= kKeptLineWidth && writeWideLine(*at.doc, w, todo, keeping)) {
-        } else if (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)) {
-            continue;
+        } else {
+            const bool copied = at.doc != nullptr && at.doc->sizes.width >= kKeptLineWidth && writeWideLine(*at.doc, w, todo, keeping);
+            if (!copied && (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)))
+                continue;
         }
         if (todo.size == 0) return;
         at = todo.items[--todo.size];
