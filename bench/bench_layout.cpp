@@ -48,6 +48,25 @@ void BM_ChainOfApplicationsFullWidth(benchmark::State& state) {
 }
 BENCHMARK(BM_ChainOfApplicationsFullWidth)->Arg(256)->Arg(512)->Arg(1024)->Unit(benchmark::kMillisecond);
 
+// The same chain above a stack of two lines, built afresh for each render (a document met again recalls its
+// layouts): every level's first layout is taller than a line.  At full width and at 80, where the deeper levels
+// are past the end of the line.  Each doubling of the depth should double the time.
+Doc chainAboveAStack(int depth) {
+    Doc d = aboveDoc(ppString("let a"), ppString("in a"));
+    for (int i = 0; i < depth; ++i) d = application("S", {application("add", {ppString(i % 2 ? "x" : "y"), d})});
+    return d;
+}
+
+void BM_ChainAboveAStack(benchmark::State& state) {
+    const int depth = static_cast<int>(state.range(0));
+    const LayoutInt width = state.range(1);
+    for (auto _ : state) {
+        std::size_t size = runOnLargeStack([&] { return renderDoc(chainAboveAStack(depth), width).size(); });
+        benchmark::DoNotOptimize(size);
+    }
+}
+BENCHMARK(BM_ChainAboveAStack)->ArgsProduct({{256, 512, 1024, 2048, 4096}, {80, 1000000}})->Unit(benchmark::kMillisecond);
+
 // A conditional nested in the then-branch of the next, laid out at the printer's width 160.
 Doc nestedThen(int depth) {
     Doc d = ppString("x");

@@ -24,6 +24,7 @@ inline DocNode::~DocNode() {
     if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
         delete[] farChars;
     if (hasMany() && many != nullptr) freeMany(many);
+    if (lineKept) forgetKeptLine(this);
 }
 
 void DocNode::setText(std::string_view t) {
@@ -737,6 +738,7 @@ bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
     countCandidate();
     out.sizes = d.sizes;
     out.tooWide = false;
+    out.firstShortest = false;
     out.reply = NodeReply{};
     const TextTree* t = currentArena->make(TextTree::Kind::Line, 0, nullptr, nullptr, nullptr, &d);
     out.reply.first = CandidateList::one(Candidate{1, d.lineLow, d.lineLow, t});

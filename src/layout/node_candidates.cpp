@@ -158,7 +158,17 @@ CandidateList pruned(CandidateList xs) {
         *from = Step{f.width, f.lastWidth};
         shorter.erase(from + 1, end);
     };
+    // One of the same sizes kept at this height: where the level's widths have not decreased so far, only among the
+    // last ones kept, of its width (so that a level costs each candidate a look or two), else any.
+    bool widthOrder = true;  // the level's widths so far in order
+    const auto kept = [&](std::size_t level, std::size_t n, const Candidate& f) {
+        if (!widthOrder) return std::any_of(xs.begin() + level, xs.begin() + n, [&](const Candidate& s) { return sameSizes(s, f); });
+        for (std::size_t k = n; k-- > level && xs[k].width == f.width;)
+            if (sameSizes(xs[k], f)) return true;
+        return false;
+    };
     LayoutInt height = xs[0].height;
+    LayoutInt lastWidth = xs[0].width;  // of the level's last candidate read
     std::size_t level = 0;  // where the kept candidates of the current height begin
     std::size_t n = 1;      // the kept candidates, moved down to the front
     std::size_t i = 1;
@@ -169,9 +179,15 @@ CandidateList pruned(CandidateList xs) {
             for (std::size_t k = level; k < n; ++k) keep(xs[k]);
             level = n;
             height = f.height;
-        } else if (std::any_of(xs.begin() + level, xs.begin() + n, [&](const Candidate& s) { return sameSizes(s, f); })) {
-            continue;
+            widthOrder = true;
+        } else {
+            widthOrder = widthOrder && f.width >= lastWidth;
+            if (kept(level, n, f)) {
+                lastWidth = f.width;
+                continue;
+            }
         }
+        lastWidth = f.width;
         if (useless(f)) continue;
         xs[n++] = f;
     }

@@ -21,6 +21,7 @@ inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const C
     out.reply.firstTooWide = false;
     out.reply.secondTooWide = false;
     out.tooWide = tooWide;
+    out.firstShortest = cs.size() == 1;  // the only candidate
     out.sizes = sizes;
 }
 
@@ -108,8 +109,13 @@ struct PartRequest {
 // to its next part without a turn of the walk; otherwise false, the request marked as needing a frame.
 [[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
-    if (layOutAtOnce(*req.d, req.line, req.need, mark, out) || recallLayout(*req.d, req.line, req.need, out)) {
+    if (layOutAtOnce(*req.d, req.line, req.need, mark, out)) {
         out.whole = false;  // as far as a frame asking for the first alone knows
+        return true;
+    }
+    if (recallLayout(*req.d, req.line, out)) {
+        out.whole = true;  // a remembered layout has every candidate, whatever was asked for
+        out.firstShortest = false;
         return true;
     }
     req.framed = true;
@@ -153,9 +159,10 @@ struct FirstOnly {
     BudgetMark counts;   // the budget's counts when it came
     bool had[2] = {false, false};  // whether its lists had a candidate
     bool tall = false;   // and whether one of those was taller than a line
+    bool shortest = false;  // a single list whose first has fewer lines than the rest (see NodeResult::firstShortest)
 
     // Keeps the part's layout as it came and leaves it with the first candidate of each list alone.
-    explicit FirstOnly(NodeResult& r) : full(r), counts(budgetMark()) {
+    explicit FirstOnly(NodeResult& r) : full(r), counts(budgetMark()), shortest(r.firstShortest && !r.reply.pair) {
         const auto note = [this](const CandidateList& cs, bool& some) {
             some = !cs.empty();
             tall = tall || (some && cs.front().height > 1);
@@ -190,6 +197,7 @@ struct Frame {
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
     std::size_t firstOnly = kNoSlot;  // Beside, Apply: the part asked for its first candidate alone (see FirstOnly)
     bool partial = false;              // the result is its first candidate alone (see NodeResult::whole)
+    bool endShortest = false;          // Beside: that of its last part, which has fewer lines than the rest
     FrameLists* lists = nullptr;
 
     void start(const PartRequest& req, CandidateMark m, FrameLists& l) {
@@ -199,6 +207,7 @@ struct Frame {
         slot = req.slot;
         firstOnly = kNoSlot;
         partial = false;
+        endShortest = false;
         counts = budgetMark();
         mark = m;
         stage = 0;
@@ -328,8 +337,10 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
     const std::size_t m = f.firstOnly;
     const FirstOnly o(ret);
     NodeResult acc = besideProducts(f, m, ret, f.acc);
-    if (!o.tall && (!o.had[0] || !acc.reply.first.empty()) && (!o.had[1] || (acc.reply.pair && !acc.reply.second.empty()))) {
+    if ((!o.tall || o.shortest) && (!o.had[0] || !acc.reply.first.empty()) &&
+        (!o.had[1] || (acc.reply.pair && !acc.reply.second.empty()))) {
         f.partial = true;
+        acc.firstShortest = o.shortest;  // each product as many lines more than its candidate as the others'
         ret = std::move(acc);
         return true;
     }
@@ -337,6 +348,13 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
     if (!o.restoreWhole(whole)) return false;
     ret = besideProducts(f, m, whole, f.acc);
     return true;
+}
+
+// The chain's result, its products all made: where its last part's first came alone after plain parts, with fewer
+// lines than its others, so has the chain's first (each product as many lines more than its candidate as the others').
+inline bool endChain(const Frame& f, NodeResult& ret) {
+    ret.firstShortest = f.partial && f.endShortest;
+    return false;
 }
 
 // A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
@@ -370,6 +388,7 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
     }
     if (f.stage == 5 && !keptWhole(ret)) {
         if (firstProductsFit(f, ret)) {
+            f.endShortest = ret.firstShortest && !ret.reply.pair;
             keepFirstAlone(ret);
             f.partial = true;
         } else if (!ret.whole) {
@@ -385,7 +404,7 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
         f.partsMark = candidateMark();
         f.next = f.partCount();
         f.stage = 2;
-        if (!f.nextPart(ret, req, partNeed())) return false;
+        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
         if (!laidOutHere(req, ret)) return true;
     }
     for (;;) {
@@ -400,7 +419,7 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
         f.acc = besideResult(ret, f.acc, f.part(f.next).line);
         // The products after a first-only part stay where they are, for its products again (see besideFromFirst).
         if (f.firstOnly == kNoSlot) compactTo(f.acc, f.partsMark);
-        if (!f.nextPart(ret, req, partNeed())) return false;
+        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
         if (!laidOutHere(req, ret)) return true;
     }
 }
@@ -554,13 +573,27 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
 }
 
 // Whether the last item of a list of hvSpList, item i of n, is asked for its first candidate alone: where only the
-// list's first is needed and the items before it have one candidate each, the list's first candidate is made from
-// the last item's (its stack's first has it; its line's first has it where the line keeps it, see hvSpFromFirst).
+// list's first is needed and no item before it is a pair, the list's first candidate is made from the last item's,
+// however many candidates the items before it have (its stack's first has their firsts above it; its line's first
+// has it where the line keeps it, see hvSpFromFirst).
 bool hvSpAsksFirst(const Frame& f, std::size_t i, std::size_t n) {
     if (f.need != 1 || i + 1 != n) return false;
-    for (std::size_t k = 0; k < i; ++k) {
-        const NodeReply& r = f.args()[k].reply;
-        if (r.pair || r.first.size() > 1) return false;
+    for (std::size_t k = 0; k < i; ++k)
+        if (f.args()[k].reply.pair) return false;
+    return true;
+}
+
+// Whether the first candidate of a list of hvSpList, made from its last item's first alone (which has fewer lines than
+// the item's others), has fewer lines than the list's others: where it is the line's, as many lines as the item's
+// first, and the items before the last are one candidate each, with lines, so that every other line has as many as
+// one of the item's others and every stack more.
+bool hvSpLineFirstShortest(Args items, const NodeResult& list) {
+    const CandidateList& last = items.items[items.count - 1].reply.first;
+    if (list.reply.pair || list.reply.first.empty() || last.empty() || list.reply.first.front().height != last.front().height)
+        return false;
+    for (std::size_t i = 0; i + 1 < items.count; ++i) {
+        const NodeResult& x = items.items[i];
+        if (x.reply.pair || x.reply.first.size() != 1 || x.reply.first.front().height < 1) return false;
     }
     return true;
 }
@@ -584,6 +617,7 @@ bool hvSpFromFirst(Frame& f, NodeResult& ret) {
         if (!dropped) {
             keepFirstAlone(ret);
             f.partial = true;
+            ret.firstShortest = o.shortest && hvSpLineFirstShortest(items, ret);
             return true;
         }
     }
@@ -680,7 +714,10 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
     NodeResult ret;
     CandidateMark mark;
     if (layOutAtOnce(d, line, need, mark, ret)) return ret;
-    if (recallRoot && recallLayout(d, line, need, ret)) return ret;
+    if (recallRoot && recallLayout(d, line, ret)) {
+        ret.firstShortest = false;
+        return ret;
+    }
     BorrowedRoom<FrameStack> stack;
     FrameStack& s = *stack;
     s.push().start(PartRequest{&d, line, need}, mark, s.lists);

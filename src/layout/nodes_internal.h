@@ -243,6 +243,10 @@ struct NodeResult {
     bool tooWide = false;
     // Every candidate, though only the first was asked for (see layOut's `need`): its layout had to make them all.
     bool whole = false;
+    // A single list whose first candidate has fewer lines than any other its layout in full has, though only the
+    // first was made: known where it is its one candidate and kept where the first is made from a part's (see
+    // FirstOnly); false where not known.
+    bool firstShortest = false;
     Sizes sizes;
 };
 
@@ -308,19 +312,20 @@ struct BudgetMark {
 };
 inline BudgetMark budgetMark() { return BudgetMark{budget.used, budget.allowed}; }
 
-// The node's remembered layout at the bound, with the counts its layout made; false where it remembers none there, or
-// where those counts could pass the budget on the way.
+// The node's remembered layout at the bound, with the counts its layout made (all its candidates, also where only the
+// first are needed); false where it remembers none there, or where those counts could pass the budget on the way.
 bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out);
-inline bool recallLayout(const DocNode& d, LayoutInt line, std::size_t need, NodeResult& out) {
-    return d.memo.get() != nullptr && need == kAll && recallRemembered(d, line, out);
+inline bool recallLayout(const DocNode& d, LayoutInt line, NodeResult& out) {
+    return d.memo.get() != nullptr && recallRemembered(d, line, out);
 }
 // The layout kept in the node's memo, made if need be.
 void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start);
 inline std::size_t candidateCount(const NodeReply& r) { return r.first.size() + (r.pair ? r.second.size() : 0); }
-// Remembers the node's layout at the bound, made since `start`, where it has all its candidates and they are few:
+// Remembers the node's layout at the bound, made since `start`, where it has all its candidates (asked for all, or
+// whole though asked for the first) and they are few:
 // from the second such layout on, at any bound, the first only marking the node.
 inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
-    if (need != kAll || candidateCount(r.reply) > kRememberedCandidates) return;
+    if ((need != kAll && !r.whole) || candidateCount(r.reply) > kRememberedCandidates) return;
     if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start);
     else d.memo.setOnce();
 }

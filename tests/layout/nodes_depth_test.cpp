@@ -190,10 +190,43 @@ TEST(PrettyDepth, ChainsOfApplicationsAsByTheLazyRules) {
     const std::vector<std::pair<Doc, lr::Doc>> lasts{
         {hvList({txt("f"), txt("a"), txt("b")}), lr::hvList({lr::ppString("f"), lr::ppString("a"), lr::ppString("b")})},
         {aboveDoc(txt("let a"), txt("in a")), lr::aboveDoc(lr::ppString("let a"), lr::ppString("in a"))},
-        {txt("Z"), lr::ppString("Z")}};
+        {txt("Z"), lr::ppString("Z")},
+        // Two layouts of two lines each, as wide, the second's last line the shorter: the products with the brackets
+        // after them put the second first.
+        {joinDoc(dupDoc(aboveDoc(txt("abcd"), txt("efg")), aboveDoc(txt("abcd"), txt("e")))),
+         lr::joinDoc(lr::dupDoc(lr::aboveDoc(lr::ppString("abcd"), lr::ppString("efg")),
+                                lr::aboveDoc(lr::ppString("abcd"), lr::ppString("e"))))},
+        {joinDoc(dupDoc(aboveDoc(txt("abcd"), txt("e")), aboveDoc(txt("abcd"), txt("efg")))),
+         lr::joinDoc(lr::dupDoc(lr::aboveDoc(lr::ppString("abcd"), lr::ppString("e")),
+                                lr::aboveDoc(lr::ppString("abcd"), lr::ppString("efg"))))}};
     for (const auto& [last, ruleLast] : lasts)
         for (const LayoutInt width : {LayoutInt{12}, LayoutInt{40}, LayoutInt{80}, LayoutInt{300}, kWide})
             EXPECT_EQ(renderDoc(chain(20, last), width), lr::renderDoc(ruleChain(20, ruleLast), width)) << width;
+}
+
+// The same chain with an argument before the nested one that may break as well (map (\c -> S c) (...)): the last
+// argument's first layout still decides each list's first, whatever the earlier ones' layouts.
+Doc mapChain(int depth, Doc last) {
+    for (int i = 0; i < depth; ++i)
+        last = application("map", {hvList({txt("(\\c ->"), txt(" S c)")}), last}, true);
+    return last;
+}
+lazy_rules::Doc ruleMapChain(int depth, lazy_rules::Doc last) {
+    namespace lr = lazy_rules;
+    for (int i = 0; i < depth; ++i)
+        last = ruleApplication("map", {lr::hvList({lr::ppString("(\\c ->"), lr::ppString(" S c)")}), last}, true);
+    return last;
+}
+
+TEST(PrettyDepth, ChainsWithBreakableArgumentsAsByTheLazyRules) {
+    namespace lr = lazy_rules;
+    const std::vector<std::pair<Doc, lr::Doc>> lasts{
+        {hvList({txt("f"), txt("a"), txt("b")}), lr::hvList({lr::ppString("f"), lr::ppString("a"), lr::ppString("b")})},
+        {aboveDoc(txt("let a"), txt("in a")), lr::aboveDoc(lr::ppString("let a"), lr::ppString("in a"))},
+        {txt("Z"), lr::ppString("Z")}};
+    for (const auto& [last, ruleLast] : lasts)
+        for (const LayoutInt width : {LayoutInt{12}, LayoutInt{30}, LayoutInt{80}, LayoutInt{300}, kWide})
+            EXPECT_EQ(renderDoc(mapChain(12, last), width), lr::renderDoc(ruleMapChain(12, ruleLast), width)) << width;
 }
 
 TEST(PrettyDepth, AHundredThousandNestedApplications) {
@@ -203,6 +236,30 @@ TEST(PrettyDepth, AHundredThousandNestedApplications) {
         for (int i = kLevels; i-- > 0;) line += i % 2 == 0 ? "(S (add x " : "(S (add y ";
         line += "fab" + std::string(2 * kLevels, ')');
         const Doc d = chain(kLevels, hvList({txt("f"), txt("a"), txt("b")}));
+        EXPECT_SAME_TEXT(renderDoc(d, kWide), line);
+        EXPECT_FALSE(renderDoc(d, 80).empty());
+    });
+}
+
+TEST(PrettyDepth, TwentyThousandNestedApplicationsAboveAStack) {
+    onOrdinaryStack([] {
+        constexpr int kLevels = 20000;
+        std::string first;
+        for (int i = kLevels; i-- > 0;) first += i % 2 == 0 ? "(S (add x " : "(S (add y ";
+        const std::string lines = first + "let a\n" + std::string(first.size(), ' ') + "in a" + std::string(2 * kLevels, ')');
+        const Doc d = chain(kLevels, aboveDoc(txt("let a"), txt("in a")));
+        EXPECT_SAME_TEXT(renderDoc(d, kWide), lines);
+        EXPECT_FALSE(renderDoc(d, 80).empty());
+    });
+}
+
+TEST(PrettyDepth, FiftyThousandNestedApplicationsWithBreakableArguments) {
+    onOrdinaryStack([] {
+        constexpr int kLevels = 50000;
+        std::string line;
+        for (int i = 0; i < kLevels; ++i) line += "(map (\\c -> S c) ";
+        line += "Z" + std::string(kLevels, ')');
+        const Doc d = mapChain(kLevels, txt("Z"));
         EXPECT_SAME_TEXT(renderDoc(d, kWide), line);
         EXPECT_FALSE(renderDoc(d, 80).empty());
     });
