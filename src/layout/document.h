@@ -53,10 +53,7 @@
 // (past the end of its line, where no text fits), and such a list with an item too wide below BelowZero::upTo, from
 // what it knows of that case (layout/nodes.h); and a node laid out in
 // full keeps its layout, with its counts, for the next layout at that bound (layout/node_memo.cpp), so the unchanged
-// parts of a calculation's next step cost little; and the one line of a node at least kKeptLineWidth wide, written a
-// second time, is kept as written and copied from then on (writeLine, layout/node_texts.cpp), so that a calculation
-// printed at full width does not walk its unchanged parts' nodes at each step (a sixth of the time of naive Fibonacci
-// of 17 on Peano numbers at full width).
+// parts of a calculation's next step cost little.
 //
 // A work budget bounds the rest: one render builds at most 10^6 candidates and 64 more for each text it lays out
 // (layout/nodes.h), then answers, like a document of which nothing fits, with the too-wide marker of its width

@@ -24,7 +24,6 @@ inline DocNode::~DocNode() {
     if ((kind == Kind::Text || kind == Kind::Error) && static_cast<std::size_t>(sizes.width) > kLocalChars)
         delete[] farChars;
     if (hasMany() && many != nullptr) freeMany(many);
-    if (lineKept) forgetKeptLine(this);
 }
 
 void DocNode::setText(std::string_view t) {

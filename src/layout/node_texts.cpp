@@ -3,10 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
-#include <new>
 #include <string>
-#include <unordered_map>
 
 namespace plim::pretty_detail {
 namespace {
@@ -84,41 +81,7 @@ struct LineItem {
     const ParNode* par;  // the part of a template, whose arguments begin at `args`
     const DocNodeRef* args;
     bool blank = false;  // a node written after a blank (an item of a list after the first)
-    bool ends = false;   // not a node to write: the end of `doc`'s line, written from `from` on, to keep
-    std::size_t from = 0;
 };
-
-// The characters of the lines kept (see DocNode::lineKept), by node.  Nodes may be dropped on any thread.
-struct KeptLines {
-    std::mutex lock;
-    std::unordered_map<const DocNode*, std::string> lines;
-    std::size_t bytes = 0;
-};
-KeptLines& keptLines() {
-    static KeptLines* const kept = new KeptLines;  // never destroyed: nodes may be dropped at exit
-    return *kept;
-}
-
-// Writes the node's kept line.
-void writeKeptLine(const DocNode& d, TextWriter& w) {
-    KeptLines& k = keptLines();
-    const std::lock_guard<std::mutex> hold(k.lock);
-    w.put(k.lines.find(&d)->second);
-}
-
-// Keeps the node's line, just written as n characters at p (not where the room for all is used up).
-void keepLine(const DocNode& d, const char* p, std::size_t n) {
-    KeptLines& k = keptLines();
-    const std::lock_guard<std::mutex> hold(k.lock);
-    if (k.bytes + n > kKeptLineBytes) return;
-    try {
-        k.lines.emplace(&d, std::string(p, n));
-    } catch (const std::bad_alloc&) {
-        return;  // a line not kept is written again
-    }
-    k.bytes += n;
-    d.lineKept = true;
-}
 
 // The work list, kept for its room (writes do not nest).
 struct LineItems {
@@ -183,40 +146,13 @@ bool lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItem
     }
 }
 
-// Whether the wide node's line is written at once, as kept; else it is marked as written, and where it was written
-// before (and no node around it is being kept), its end is pushed, so that it is kept once written.
-bool writeWideLine(const DocNode& d, TextWriter& w, LineItems& todo, std::size_t& keeping) {
-    if (d.lineKept) {
-        writeKeptLine(d, w);
-        return true;
-    }
-    if (d.lineOnce && keeping == 0) {
-        todo.push_back({&d, nullptr, nullptr, false, true, w.written});
-        ++keeping;
-    }
-    d.lineOnce = true;
-    return false;
-}
-
-// The shortcut that keeps lines: a line is a function of its node alone, written the same wherever it is written, and
-// a wide node written twice (a part of a calculation's step that the next leaves as it is) is written once more, to be
-// kept; then its characters are copied.  Only the outermost of nested ones is kept at a time, so that a line's
-// characters are kept once: the memory kept is bounded by that of the lines written, and by kKeptLineBytes.
 void writeLine(const DocNode& root, TextWriter& w) {
     static thread_local LineItems todo;
     todo.size = 0;
-    std::size_t keeping = 0;  // the ends pushed
     LineItem at{&root, nullptr, nullptr};
     for (;;) {
         if (at.blank) w.put(" ", 1);
-        if (at.ends) {
-            keepLine(*at.doc, w.chars.data() + at.from, w.written - at.from);
-            --keeping;
-        } else {
-            const bool copied = at.doc != nullptr && at.doc->sizes.width >= kKeptLineWidth && writeWideLine(*at.doc, w, todo, keeping);
-            if (!copied && (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)))
-                continue;
-        }
+        if (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)) continue;
         if (todo.size == 0) return;
         at = todo.items[--todo.size];
     }
@@ -322,14 +258,6 @@ TextWriter& writeInto(const TextTree& root, LayoutInt column) {
 }
 
 }  // namespace
-
-void forgetKeptLine(const DocNode* d) noexcept {
-    KeptLines& k = keptLines();
-    const std::lock_guard<std::mutex> hold(k.lock);
-    const auto it = k.lines.find(d);
-    k.bytes -= it->second.size();
-    k.lines.erase(it);
-}
 
 void compactLarge(NodeResult& r, CandidateMark m) {
     TextArena& a = *currentArena;

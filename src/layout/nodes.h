@@ -46,10 +46,6 @@ inline constexpr std::size_t kKeptArenaChunks = 8;
 inline constexpr std::size_t kReachedArenaTexts = std::size_t{1} << 20;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
-// A node's one line at least this wide, written a second time, is kept as written (see DocNode::lineKept), up to this
-// many characters in all.
-inline constexpr LayoutInt kKeptLineWidth = 128;
-inline constexpr std::size_t kKeptLineBytes = std::size_t{1} << 26;
 
 // --- the work budget and the error texts ---------------------------------------------------
 
@@ -239,10 +235,6 @@ struct DocNode {
     bool boundSizes : 1 = false;
     // Where sure of its line through a choice (a joined pair, a joined choice template): whether it is the second.
     bool lineSecond : 1 = false;
-    // Whether its one line was written (as part of a line, see writeLine), and whether its characters are kept since
-    // it was written again: the unchanged parts of a calculation's next step are copied, not walked.
-    mutable bool lineOnce : 1 = false;
-    mutable bool lineKept : 1 = false;
     // A plain node (a text, or plain nodes side by side, stacked or indented) has exactly one layout, whose sizes are
     // its own, and where it fits no part of it is too wide: it is laid out at once, as one candidate whose text is the
     // node.  The count is its number of texts (each occurrence of a shared one); zero for a node that is not plain.
@@ -373,9 +365,6 @@ inline Sizes choiceSizes(const Sizes& a, const Sizes& b) {
     return Sizes{std::max(a.height, b.height), std::min(a.lastWidth, b.lastWidth), std::min(a.width, b.width)};
 }
 inline Sizes indentSizes(const Sizes& s, LayoutInt n) { return Sizes{s.height, s.lastWidth + n, s.width + n}; }
-
-// Lets go of the characters kept for the node's line (see DocNode::lineKept), as it is destroyed.
-void forgetKeptLine(const DocNode* d) noexcept;
 
 // Every candidate of the node at the bound from column 0, each followed by two line feeds (a pair: the pair error).
 void writeAllCandidates(std::string& out, const DocNodeRef& d, LayoutInt lineBound);

@@ -69,26 +69,6 @@ TEST(RememberedLayouts, APartMetAgainRendersAsOneBuiltAfresh) {
     }
 }
 
-// A wide part's one line, written again, is kept as written (see DocNode::lineKept), and then copied: met again in
-// every context, twice in one line, and inside a wider part that is kept in turn, it reads as one built afresh.
-TEST(RememberedLayouts, AWideLineWrittenAgainIsWrittenAsBefore) {
-    const std::vector<std::function<Doc()>> shapes = {[] { return numeral(60); }, [] { return consList(40); }};
-    for (std::size_t s = 0; s < shapes.size(); ++s) {
-        const Doc part = shapes[s]();
-        const auto twice = [](const Doc& d) { return hvSpList(std::vector<Doc>{textDoc("f"), d, d}); };
-        for (int again = 0; again < 3; ++again) {
-            for (std::size_t c = 0; c < contexts().size(); ++c)
-                ASSERT_EQ(renderDoc(contexts()[c](part), kUnboundedWidth), renderDoc(contexts()[c](shapes[s]()), kUnboundedWidth))
-                    << "shape " << s << " in context " << c;
-            const Doc outer = twice(part);
-            for (int k = 0; k < 3; ++k)
-                ASSERT_EQ(renderDoc(besideDoc(textDoc("g "), twice(outer)), kUnboundedWidth),
-                          renderDoc(besideDoc(textDoc("g "), twice(twice(shapes[s]()))), kUnboundedWidth))
-                    << "shape " << s;
-        }
-    }
-}
-
 // k choices side by side, each "xx" or a long line above "z", then a text that leaves the row of
 // "xx" a column too long for the width: about k^3/3 layouts, past the budget from about k = 146.
 Doc choicesOffTheLine(int k, LayoutInt width) {
