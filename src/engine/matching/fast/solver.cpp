@@ -619,6 +619,14 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
     return solutionsOf(std::move(g));
 }
 
+std::optional<TermSubst> solveSimple(Problems worklist) {
+    Search g{ApStep::Simple, typeVarsOfTerms(worklist), std::nullopt, {}, {}};
+    g.linear = patternsLinear(worklist);
+    std::optional<Solution> found = runWorklist(g, identitySubst(), std::move(worklist), emptySupply());
+    if (!found) return std::nullopt;
+    return std::move(found->first);
+}
+
 namespace {
 
 // The run of the search over the worklist.
