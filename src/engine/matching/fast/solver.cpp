@@ -114,9 +114,10 @@ void composeInto(const S& s1, TermSubst& s2) {
 Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
 
 TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
-    if (isIdentity(s2)) return s1;
-    TermSubst out = s2;
-    composeInto(s1, out);
+    // One named result, built in place of the caller's.
+    const bool onlyS1 = isIdentity(s2);
+    TermSubst out = onlyS1 ? s1 : s2;
+    if (!onlyS1) composeInto(s1, out);
     return out;
 }
 
