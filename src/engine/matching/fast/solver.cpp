@@ -114,9 +114,10 @@ void composeInto(const S& s1, TermSubst& s2) {
 Term applyTermSubst(const TermSubst& s, const Term& t) { return isIdentity(s) ? t : substAll(s, t); }
 
 TermSubst composeSubst(const TermSubst& s1, const TermSubst& s2) {
-    if (isIdentity(s2)) return s1;
-    TermSubst out = s2;
-    composeInto(s1, out);
+    // One named result, built in place of the caller's.
+    const bool onlyS1 = isIdentity(s2);
+    TermSubst out = onlyS1 ? s1 : s2;
+    if (!onlyS1) composeInto(s1, out);
     return out;
 }
 
@@ -321,26 +322,36 @@ struct Search {
     bool linear = false;
 };
 
-// The pattern variables of the patterns are all distinct.
+// The pattern variables of the patterns are all distinct.  Only the parts that hold one are
+// walked; most patterns are small, and their walk needs no heap block.
 bool patternsLinear(const Problems& work) {
     // A first-order pattern, as the first-order walk may have found already, repeats none.
     if (work.size() == 1 && work.front().first.knownFirstOrderPattern()) return true;
-    // Scratch room kept from one search to the next (a search starts no other while it walks).
-    thread_local std::vector<const std::string*> seen;
-    thread_local std::vector<const Term*> walk;
-    seen.clear();
-    walk.clear();
-    for (const Problem& pr : work) walk.push_back(&pr.first);
+    SmallVec<const std::string*, 16> seen;
+    SmallVec<const Term*, 16> walk;
+    auto push = [&walk](const Term& p) {
+        if (p.hasPVar()) walk.push_back(&p);
+    };
+    for (const Problem& pr : work) push(pr.first);
     while (!walk.empty()) {
         const Term& p = *walk.back();
         walk.pop_back();
-        if (!p.hasPVar()) continue;
-        if (p.is(TermKind::PVar)) {
+        switch (p.kind()) {
+        case TermKind::PVar:
             for (const std::string* n : seen)
                 if (sameName(*n, p.name())) return false;
             seen.push_back(&p.name());
+            break;
+        case TermKind::Ap:
+            push(p.arg());
+            push(p.fun());
+            break;
+        case TermKind::Lam: push(p.body()); break;
+        case TermKind::Tupl:
+            for (const Term& e : p.elems()) push(e);
+            break;
+        default: break;
         }
-        term_ops::pushChildren(p, walk);
     }
     return true;
 }
@@ -617,6 +628,14 @@ List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklis
     auto g = std::make_shared<Search>(
         Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}});
     return solutionsOf(std::move(g));
+}
+
+std::optional<TermSubst> solveSimple(Problems worklist) {
+    Search g{ApStep::Simple, typeVarsOfTerms(worklist), std::nullopt, {}, {}};
+    g.linear = patternsLinear(worklist);
+    std::optional<Solution> found = runWorklist(g, identitySubst(), std::move(worklist), emptySupply());
+    if (!found) return std::nullopt;
+    return std::move(found->first);
 }
 
 namespace {

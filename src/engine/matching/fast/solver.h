@@ -104,6 +104,10 @@ using Solution = std::pair<TermSubst, NameSupply>;
 // Every solution of the worklist under the step, from the accumulated substitution.
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s);
 
+// The solution of the worklist under the simple step, from the identity: the same search, run
+// at once.  No rule of that step branches or draws a name, so there is one solution at most.
+std::optional<TermSubst> solveSimple(Problems worklist);
+
 // The match of one problem (p, t) from the identity, decided by one walk over the pattern
 // where that walk finds what the worklist finds: p a first-order pattern (with rigid heads
 // unless the step is simple) and t the term that converting e under no bound names gives,

@@ -203,10 +203,10 @@ private:
             if (!openPosition()) nextInstances();
         }
         for (;;) {
-            while (!solutions_.empty()) {
-                const Solution m = solutions_.head();
-                solutions_ = solutions_.tail();
-                std::optional<TypedBody> b = instanceBody(m.first);
+            if (match_) {
+                const TermSubst m = std::move(*match_);
+                match_.reset();
+                std::optional<TypedBody> b = instanceBody(m);
                 if (b && (ordered_ || seen_.isNew(b->body))) {
                     next_.push_back(*b);
                     return b;
@@ -233,16 +233,15 @@ private:
         if (at_ < positions_->size() && !openPosition()) nextInstances();
     }
 
-    // The solutions at the next position of the parent that has some; false once there is
-    // none.
+    // The match at the next position of the parent that has one; false once there is none.
     bool nextInstances() {
         while (++at_ < positions_->size())
             if (openPosition()) return true;
         return false;
     }
 
-    // The instances of the argument's body at the current position of the current parent, in
-    // `solutions_`; false when the position's shape rules out all.
+    // The instance of the argument's body at the current position of the current parent, in
+    // `match_` (the simple step finds one at most); false when there is none.
     bool openPosition() {
         const Term& u = positions_->term(at_);
         if (u.hasLVar()) return openFrozen(u);
@@ -252,8 +251,8 @@ private:
 
     [[gnu::noinline]] bool openAt(const Term& u) {
         frozen_.clear();
-        solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, u}}, emptySupply());
-        return true;
+        match_ = solveSimple({{bb_->pattern, u}});
+        return match_.has_value();
     }
 
     // openPosition at a subterm with local variables, frozen for the match.
@@ -265,8 +264,8 @@ private:
         frozen_ = frozenNames(*positions_, at_);
         const Term frozen = freezeLocalsAs(frozen_, u);
         if (!rigidTopAllows(bb_->pattern, frozen)) return false;
-        solutions_ = solveProblems(ApStep::Simple, identitySubst(), {{bb_->pattern, frozen}}, emptySupply());
-        return true;
+        match_ = solveSimple({{bb_->pattern, frozen}});
+        return match_.has_value();
     }
 
     // The body that replaces the current position by the instance of one match; nothing when
@@ -302,7 +301,7 @@ private:
     std::optional<PositionTable> positions_;  // its positions, once searched
     std::size_t at_ = 0;            // the position searched
     NameMap frozen_;                // the names its free locals are frozen into
-    List<Solution> solutions_;      // the matches at it not yet taken
+    std::optional<TermSubst> match_;  // the match at it, until taken
 };
 
 }  // namespace
