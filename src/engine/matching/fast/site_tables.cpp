@@ -299,13 +299,14 @@ private:
     std::uint32_t epoch_ = 0;
     std::uint32_t generation_ = 0;
 
-    // The slot of the identity, or the empty slot where it would go.
+    // The slot of the identity, or the empty slot where it would go (which may hold the
+    // identity from an earlier generation).
     [[gnu::always_inline]] std::size_t slot(const void* id) const {
         // Nodes are aligned to 16 bytes: the bits below carry nothing, and nodes 48 bytes apart
         // would crowd a few slots.
         const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id)) >> 4;
         auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-        for (; slots_[k].generation == generation_ && slots_[k].id != id; k = (k + 1) & mask_) {}
+        for (; slots_[k].id != id && slots_[k].generation == generation_; k = (k + 1) & mask_) {}
         return k;
     }
     bool kept(const Slot& s) const {
@@ -640,8 +641,8 @@ void finishFacts(const FactItem& item, std::uint32_t epoch, FactCache& cache, co
     nodeFacts(x, first, second, cache, rules, facts);
     ruleFacts(rules, x, first, second, facts);
     facts.full = item.full;
-    std::size_t looseKids = 0;
-    for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
+    const std::size_t looseKids = (children > 0 && kids[0].entry == FactCache::none ? 1 : 0) +
+                                  (children > 1 && kids[1].entry == FactCache::none ? 1 : 0);
     if (facts.fittingUnder != 0) {
         if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
         if (children > 0 && kids[children - 1].entry == FactCache::none)
