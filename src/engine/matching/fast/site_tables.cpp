@@ -695,8 +695,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         // Met twice before either was done: the other one may have entered it since.
         if (metTwice && !it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
         if (it.entry != FactCache::none) {
-            NodeFacts& f = cache.at(it.entry);
-            f.full = f.full || it.full;
+            if (it.full) cache.at(it.entry).full = true;
             done.push_back(Done{it.entry, 0});
             stack.pop_back();
             continue;
