@@ -240,6 +240,8 @@ bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const No
 // multiplicative (Fibonacci) hash, at most half full.  A word at or above `firstRound` marks
 // the round in which the node was met; when the table fills, the marks of the rounds before
 // the current one are dropped, and the table grows only when what is left still fills half.
+// A slot holds an identity only in the table's current generation: emptying the table starts
+// a new one and writes nothing.
 class NodeWords {
 public:
     static constexpr std::uint32_t none = ~std::uint32_t{0};
@@ -247,14 +249,20 @@ public:
 
     NodeWords() { rebuild(64); }
     // The word of the identity, or `none`.
-    [[gnu::always_inline]] std::uint32_t find(const void* id) const { return slots_[slot(id)].word; }
+    [[gnu::always_inline]] std::uint32_t find(const void* id) const {
+        const Slot& s = slots_[slot(id)];
+        return s.generation == generation_ ? s.word : none;
+    }
     // The slot of the identity, made with the word `none` where it had none: good until the
     // epoch changes.
     [[gnu::always_inline]] std::uint32_t claim(const void* id) {
-        if (count_ >= limit_) makeRoom();
-        const std::size_t k = slot(id);
-        if (!slots_[k].id) {
-            slots_[k].id = id;
+        std::size_t k = slot(id);
+        if (slots_[k].generation != generation_) {
+            if (count_ >= limit_) {
+                makeRoom();
+                k = slot(id);
+            }
+            slots_[k] = Slot{id, none, generation_};
             ++count_;
         }
         return static_cast<std::uint32_t>(k);
@@ -266,15 +274,21 @@ public:
     void setRound(std::uint32_t round) { round_ = round; }
     // Empty, with the room it had.
     void clear() {
-        std::fill(slots_.begin(), slots_.end(), Slot{nullptr, none});
+        if (++generation_ == unused) {  // every generation used: the slots are made unused again
+            std::fill(slots_.begin(), slots_.end(), Slot{nullptr, none, unused});
+            generation_ = 0;
+        }
         count_ = 0;
         ++epoch_;
     }
 
 private:
+    // The generation of the slots never used.
+    static constexpr std::uint32_t unused = ~std::uint32_t{0};
     struct Slot {
         const void* id;
-        std::uint32_t word;  // `none` in an empty slot
+        std::uint32_t word;
+        std::uint32_t generation;  // empty unless the table's
     };
     std::vector<Slot> slots_;  // a power of two of them
     int shift_ = 64;           // 64 less the bits of a slot's place
@@ -283,34 +297,41 @@ private:
     std::size_t limit_ = 0;    // half the slots
     std::uint32_t round_ = none;
     std::uint32_t epoch_ = 0;
+    std::uint32_t generation_ = 0;
 
-    // The slot of the identity, or the empty slot where it would go.
+    // The slot of the identity, or the empty slot where it would go (which may hold the
+    // identity from an earlier generation).
     [[gnu::always_inline]] std::size_t slot(const void* id) const {
         // Nodes are aligned to 16 bytes: the bits below carry nothing, and nodes 48 bytes apart
         // would crowd a few slots.
         const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(id)) >> 4;
         auto k = static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> shift_);
-        for (; slots_[k].id && slots_[k].id != id; k = (k + 1) & mask_) {}
+        for (; slots_[k].id != id && slots_[k].generation == generation_; k = (k + 1) & mask_) {}
         return k;
     }
-    bool kept(const Slot& s) const { return s.id && (s.word < firstRound || s.word == round_); }
+    bool kept(const Slot& s) const {
+        return s.generation == generation_ && (s.word < firstRound || s.word == round_);
+    }
     [[gnu::noinline]] void makeRoom() {
         const auto left = static_cast<std::size_t>(
             std::count_if(slots_.begin(), slots_.end(), [this](const Slot& s) { return kept(s); }));
         rebuild(4 * (left + 1) > slots_.size() ? 2 * slots_.size() : slots_.size());
     }
-    // The kept words in `capacity` slots (a power of two, at least 64).
+    // The kept words in `capacity` slots (a power of two, at least 64), all of the first
+    // generation.
     void rebuild(std::size_t capacity) {
         std::vector<Slot> old = std::move(slots_);
-        slots_.assign(capacity, Slot{nullptr, none});
+        const std::uint32_t oldGeneration = generation_;
+        slots_.assign(capacity, Slot{nullptr, none, unused});
         mask_ = capacity - 1;
         limit_ = capacity / 2;
         ++epoch_;
         shift_ = 64 - std::countr_zero(capacity);
         count_ = 0;
+        generation_ = 0;
         for (const Slot& s : old)
-            if (kept(s)) {
-                slots_[slot(s.id)] = s;
+            if (s.generation == oldGeneration && (s.word < firstRound || s.word == round_)) {
+                slots_[slot(s.id)] = Slot{s.id, s.word, 0};
                 ++count_;
             }
     }
@@ -620,8 +641,8 @@ void finishFacts(const FactItem& item, std::uint32_t epoch, FactCache& cache, co
     nodeFacts(x, first, second, cache, rules, facts);
     ruleFacts(rules, x, first, second, facts);
     facts.full = item.full;
-    std::size_t looseKids = 0;
-    for (std::size_t c = 0; c < children; ++c) looseKids += kids[c].entry == FactCache::none ? 1 : 0;
+    const std::size_t looseKids = (children > 0 && kids[0].entry == FactCache::none ? 1 : 0) +
+                                  (children > 1 && kids[1].entry == FactCache::none ? 1 : 0);
     if (facts.fittingUnder != 0) {
         if (children > 1 && kids[0].entry == FactCache::none) cache.add(x.arg(), std::move(factsOf(kids[0])));
         if (children > 0 && kids[children - 1].entry == FactCache::none)
@@ -674,8 +695,7 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
         // Met twice before either was done: the other one may have entered it since.
         if (metTwice && !it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
         if (it.entry != FactCache::none) {
-            NodeFacts& f = cache.at(it.entry);
-            f.full = f.full || it.full;
+            if (it.full) cache.at(it.entry).full = true;
             done.push_back(Done{it.entry, 0});
             stack.pop_back();
             continue;
