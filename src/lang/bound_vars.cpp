@@ -76,12 +76,11 @@ BoundVars::Node::~Node() {
     releaseSoleChildren(*this, [](Node& n, auto&& take) { take(n.outer); });
 }
 
-BoundVars::BoundVars(std::vector<TypedVar> vars) {
-    if (vars.empty()) return;
+std::shared_ptr<const BoundVars::Node> BoundVars::listed(std::vector<TypedVar> vars) {
     NameSet names;
     for (const TypedVar& v : vars) names = names.with(v.first);
     const std::size_t n = vars.size();
-    top_ = std::make_shared<const Node>(nullptr, std::move(vars), n, std::move(names));
+    return std::make_shared<const Node>(nullptr, std::move(vars), n, std::move(names));
 }
 
 BoundVars BoundVars::inside(std::vector<TypedVar> vars) const {
@@ -107,6 +106,7 @@ std::vector<TypedVar> BoundVars::vars() const {
 }
 
 std::vector<std::string> BoundVars::nameList() const {
+    if (!top_) return {};
     std::vector<std::string> out;
     out.reserve(size());
     for (const Node* at = top_.get(); at; at = at->outer.get())

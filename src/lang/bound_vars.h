@@ -61,8 +61,12 @@ private:
 class BoundVars {
 public:
     BoundVars() = default;
-    // The list as it is, newest first.  Implicit: a list stands for its context.
-    BoundVars(std::vector<TypedVar> vars);  // NOLINT(google-explicit-constructor)
+    // The list as it is, newest first.  Implicit: a list stands for its context.  An empty list
+    // is read and allocates nothing (the matchers' entries take most terms outside any binder).
+    BoundVars(const std::vector<TypedVar>& vars)  // NOLINT(google-explicit-constructor)
+        : top_(vars.empty() ? nullptr : listed(std::vector<TypedVar>(vars))) {}
+    BoundVars(std::vector<TypedVar>&& vars)  // NOLINT(google-explicit-constructor)
+        : top_(vars.empty() ? nullptr : listed(std::move(vars))) {}
     BoundVars(std::initializer_list<TypedVar> vars) : BoundVars(std::vector<TypedVar>(vars)) {}
 
     // The context inside a binder of `vars` (newest first) that stands in this one.
@@ -86,6 +90,9 @@ private:
         NameSet names;
         ~Node();
     };
+    // The node of a non-empty list with no binder around it.
+    static std::shared_ptr<const Node> listed(std::vector<TypedVar> vars);
+
     std::shared_ptr<const Node> top_;
 };
 

@@ -46,11 +46,12 @@ bool argumentSuitsTwoStep(const Term& x) {
     const auto [body, names] = stripLams(x, {});
     if (body.hasPVar()) return false;
     const std::vector<std::string> locals = freeLocalsOf(body);
-    // The leading lambdas' names minus the body's, one occurrence removed per occurrence.
-    std::vector<std::string> unused = names;
-    for (const std::string& n : locals)
-        if (auto it = std::find(unused.begin(), unused.end(), n); it != unused.end()) unused.erase(it);
-    if (!unused.empty()) return false;
+    // The body mentions each of the leading lambdas' names at least as often as they bind it:
+    // the names minus the body's, one occurrence removed per occurrence, are none.
+    const auto bindsMore = [&](const std::string& n) {
+        return std::count(names.begin(), names.end(), n) > std::count(locals.begin(), locals.end(), n);
+    };
+    if (std::any_of(names.begin(), names.end(), bindsMore)) return false;
     if (term_ops::anyNode(body, [](const Term& u) { return u.is(K::Con); }, [](const Term&) { return true; }))
         return true;
     // Without a constant the body must mention some local variable bound further out: one

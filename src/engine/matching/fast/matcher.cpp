@@ -2,6 +2,10 @@
 // initial bindings, run the core with the right step, thaw and compose the results.
 #include "engine/matching/fast/matcher.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "support/errors.h"
 
 namespace plim {
@@ -17,15 +21,22 @@ TermSubst mapBindings(const TermSubst& s, F f) {
     return TermSubst{s.bindings.mapped(f), s.types};
 }
 
-// A side with the names bound around it frozen (none outside any binder).
-Term frozen(const BoundVars& ctx, const Term& t) {
-    return ctx.empty() ? t : fast::freezeLocals(ctx.names().sorted(), t);
+// The different names bound in a context, in ascending order: taken once per match, for
+// freezing and thawing alike (none, and no allocation, outside any binder).
+std::vector<std::string> frozenNames(const BoundVars& ctx) {
+    return ctx.empty() ? std::vector<std::string>{} : ctx.names().sorted();
 }
 
-// The problem of pattern and term in context, the bindings applied to both.
-fast::Problem preparedProblem(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
-                              const BoundVars& tctx) {
-    return {fast::applyTermSubst(b, frozen(pctx, p)), fast::applyTermSubst(b, frozen(tctx, t))};
+// A side with the names bound around it frozen.
+Term frozen(const std::vector<std::string>& names, const Term& t) {
+    return names.empty() ? t : fast::freezeLocals(names, t);
+}
+
+// The problem of pattern and term with the names bound around them, the bindings applied to
+// both.
+fast::Problem preparedProblem(const TermSubst& b, const Term& p, const std::vector<std::string>& pnames,
+                              const Term& t, const std::vector<std::string>& tnames) {
+    return {fast::applyTermSubst(b, frozen(pnames, p)), fast::applyTermSubst(b, frozen(tnames, t))};
 }
 
 }  // namespace
@@ -58,9 +69,9 @@ FastSolutions fastSimpleMatch(const Term& p, const Term& t) {
 FastSolutions fastSimpleMatchWith(const TermSubst& b, const Term& p, const BoundVars& pctx, const Term& t,
                                   const BoundVars& tctx) {
     return FastSolutions::defer([b, p, pctx, t, tctx]() {
-        const auto tnames = tctx.names().sorted();
+        const auto tnames = frozenNames(tctx);
         auto sols = fast::solveProblems(fast::ApStep::Simple, fast::identitySubst(),
-                                        {preparedProblem(b, p, pctx, t, tctx)}, emptySupply());
+                                        {preparedProblem(b, p, frozenNames(pctx), t, tnames)}, emptySupply());
         return map(
             [b, tnames](const fast::Solution& s) {
                 const TermSubst m = mapBindings(s.first, [&](const Term& u) { return fast::thawLocals(tnames, u); });
@@ -79,9 +90,9 @@ namespace {
 
 // What the solutions of a match go through: the names bound around the term thawed (nothing
 // to thaw without them).
-std::function<TermSubst(TermSubst)> thawing(const BoundVars& tctx) {
-    if (tctx.empty()) return nullptr;
-    return [tnames = tctx.names().sorted()](TermSubst s) {
+std::function<TermSubst(TermSubst)> thawing(std::vector<std::string> tnames) {
+    if (tnames.empty()) return nullptr;
+    return [tnames = std::move(tnames)](TermSubst s) {
         return mapBindings(s, [&](const Term& u) { return fast::thawLocals(tnames, u); });
     };
 }
@@ -96,8 +107,10 @@ struct EngineCall {
     BoundVars tctx;
     NameSupply supply;
 
-    fast::Problems problems() const {
-        return {preparedProblem(b, p, pctx, t, tctx)};
+    fast::SolutionRun run() const {
+        std::vector<std::string> tnames = frozenNames(tctx);
+        fast::Problems problems{preparedProblem(b, p, frozenNames(pctx), t, tnames)};
+        return fast::solveRun(step, b, std::move(problems), supply, thawing(std::move(tnames)));
     }
 };
 
@@ -111,7 +124,7 @@ fast::ApStep twoStepFor(const Term& p) {
 FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const BoundVars& pctx,
                    const Term& t, const BoundVars& tctx, const NameSupply& supply) {
     auto run = delay([call = EngineCall{step, b, p, pctx, t, tctx, supply}]() {
-        return fast::solveRun(call.step, call.b, call.problems(), call.supply, thawing(call.tctx));
+        return call.run();
     });
     return FastRun{FastSolutions::defer([run]() { return run->substs; }), delay([run]() { return run->rest.get(); })};
 }
@@ -120,14 +133,15 @@ FastRun fastEngine(fast::ApStep step, const TermSubst& b, const Term& p, const B
 // themselves, so a run rejected up front costs no further layer.
 MatchRun fastEngineConverted(fast::ApStep step, const TermSubst& b, const Term& p, const BoundVars& pctx,
                              const Term& t, const BoundVars& tctx, const NameSupply& supply) {
+    std::vector<std::string> tnames = frozenNames(tctx);
+    fast::Problem problem = preparedProblem(b, p, frozenNames(pctx), t, tnames);
     std::function<MatchResult(TermSubst)> finish;
-    if (tctx.empty()) {
+    if (tnames.empty()) {
         finish = [](TermSubst s) { return fastConvertSolution(s); };
     } else {
-        finish = [thaw = thawing(tctx)](TermSubst s) { return fastConvertSolution(thaw(std::move(s))); };
+        finish = [thaw = thawing(std::move(tnames))](TermSubst s) { return fastConvertSolution(thaw(std::move(s))); };
     }
-    fast::ConvertedRun run =
-        fast::solveRunConverted(step, b, preparedProblem(b, p, pctx, t, tctx), supply, std::move(finish));
+    fast::ConvertedRun run = fast::solveRunConverted(step, b, std::move(problem), supply, std::move(finish));
     return MatchRun{std::move(run.results), std::move(run.rest)};
 }
 
