@@ -64,6 +64,12 @@ struct NodeSlot {  // an application met, by address, and its value (-1 while in
     int value = -1;
     std::uint32_t call = 0;
 };
+struct LeafSlot {  // a leaf's fields as they stand and its type's node (see fieldsOf), and its value
+    std::uint64_t fields = 0;
+    const void* type = nullptr;
+    int value = -1;
+    std::uint32_t call = 0;
+};
 struct TwigSlot {
     std::uint64_t key = 0;
     std::uint32_t call = 0;
@@ -76,7 +82,30 @@ struct Frame {
     int fun;
 };
 
-constexpr std::size_t kLeafMemo = 256;
+constexpr std::size_t kLeafMemo = 512;
+
+// A leaf's fields as they stand: equal for two leaves with one name or constant, that is one
+// value when their types' nodes are one too (the converse need not hold: two copies of a name
+// or of a type).  A constructor by the one copy of its name its constants share, a variable by
+// its node's address (the node names itself), a constant of another kind by its kind and its
+// field (odd, so never a copy's address); 0, no key, for a float (NaN is no float's equal).
+inline std::uint64_t fieldsOf(const Expr& leaf) {
+    if (!leaf.isCon()) return reinterpret_cast<std::uintptr_t>(leaf.identity());
+    const Constant& c = leaf.constant();
+    const auto kind = static_cast<std::uint64_t>(c.kind()) << 1 | 1;
+    switch (c.kind()) {
+    case ConstantKind::Constr: return reinterpret_cast<std::uintptr_t>(&c.constrName());
+    case ConstantKind::Number: return std::uint64_t{static_cast<std::uint32_t>(c.number())} << 8 | kind;
+    case ConstantKind::Tuple: return std::uint64_t{static_cast<std::uint32_t>(c.arity())} << 8 | kind;
+    case ConstantKind::Binop: return static_cast<std::uint64_t>(c.op()) << 8 | kind;
+    case ConstantKind::Boolean: return std::uint64_t{c.boolean()} << 8 | kind;
+    case ConstantKind::FNumber: return 0;
+    default: return kind;
+    }
+}
+
+// Equal types, the usual case (one node) without a call.
+inline bool sameType(const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); }
 
 // The slot of a key in a table of mask + 1 slots (a power of two): the high half of a product
 // with an odd constant, so that numbers and addresses spread too.
@@ -92,7 +121,7 @@ struct ValueRoom {
     std::vector<ValueSlot> valueSlots;  // open addressing by hash
     std::vector<NodeSlot> nodes;        // open addressing by address
     std::size_t nodeCount = 0;
-    std::array<NodeSlot, kLeafMemo> leaves{};  // leaves met, by address, one per slot
+    std::array<LeafSlot, kLeafMemo> leaves{};  // leaves met, by their fields, one per slot
     std::vector<TwigSlot> twigs;               // open addressing by key
     std::size_t twigCount = 0;
     std::vector<Frame> frames;
@@ -106,7 +135,7 @@ struct ValueRoom {
         call = 1;
         std::fill(valueSlots.begin(), valueSlots.end(), ValueSlot{});
         std::fill(nodes.begin(), nodes.end(), NodeSlot{});
-        leaves.fill(NodeSlot{});
+        leaves.fill(LeafSlot{});
         std::fill(twigs.begin(), twigs.end(), TwigSlot{});
     }
     void clear() {
@@ -146,6 +175,8 @@ public:
 private:
     int valueTree(const Expr& e);
     int leafValue(const Expr& leaf);
+    int leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen);
+    int leafByContent(const Expr& leaf);
     int applicationValue(const Expr& node, int fun, int arg);
     int intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at);
     std::size_t nodeSlot(const void* node) const;
@@ -238,18 +269,34 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     }
 }
 
-// Leaves of one name or constant and one type are one value.  A leaf node met before in the
-// call is found by its address in the memo, most leaves of an expression being a few nodes.
+// Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
+// node were met before in the call is found in the memo by them, without hashing its name or
+// type nor comparing: an expression's leaves are many nodes of few names and types.
 int LambdaFreeSharing::leafValue(const Expr& leaf) {
-    NodeSlot& seen = r_.leaves[slotOf(reinterpret_cast<std::uintptr_t>(leaf.identity()), kLeafMemo - 1)];
-    if (seen.call == r_.call && seen.node == leaf.identity()) return seen.value;
+    const std::uint64_t fields = fieldsOf(leaf);
+    if (fields == 0) return leafByContent(leaf);
+    const void* type = leaf.type().nodeAddress();
+    LeafSlot& seen = r_.leaves[slotOf(fields ^ reinterpret_cast<std::uintptr_t>(type) >> 4, kLeafMemo - 1)];
+    if (seen.call == r_.call && seen.fields == fields && seen.type == type) return seen.value;
+    return leafMissed(leaf, fields, type, seen);
+}
+
+// A leaf not in the memo, put there.
+int LambdaFreeSharing::leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen) {
+    const int v = leafByContent(leaf);
+    seen = LeafSlot{fields, type, v, r_.call};
+    return v;
+}
+
+// A leaf's value by its name or constant and its type, hashed and compared.
+int LambdaFreeSharing::leafByContent(const Expr& leaf) {
     const std::uint64_t hash = mix(leafKey(leaf), leaf.type().hashCode());
     const std::size_t mask = r_.valueSlots.size() - 1;
     std::size_t at = slotOf(hash, mask);
     int v = -1;
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const Value& c = r_.values[r_.valueSlots[at].value];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && eqType(c.node->type(), leaf.type())) {
+        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type())) {
             v = r_.valueSlots[at].value;
             break;
         }
@@ -262,7 +309,6 @@ int LambdaFreeSharing::leafValue(const Expr& leaf) {
                     r_.values[v].mentions = true;
         }
     }
-    seen = NodeSlot{leaf.identity(), v, r_.call};
     return v;
 }
 
@@ -275,7 +321,7 @@ int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const int c = r_.valueSlots[at].value;
         const Value& x = r_.values[c];
-        if (x.fun == fun && x.arg == arg && eqType(x.node->type(), node.type())) return c;
+        if (x.fun == fun && x.arg == arg && sameType(x.node->type(), node.type())) return c;
     }
     const int v = intern(node, fun, arg, hash, at);
     r_.values[v].mentions = r_.values[fun].mentions || r_.values[arg].mentions;

@@ -306,5 +306,26 @@ TEST(ShareCommon, WithoutLambdasTheValuesGiveWhatTheGeneralPathGives) {
     }
 }
 
+TEST(ShareCommon, WithoutLambdasLeavesAreOneValueByNameOrConstantAndTypeWhateverTheirNodes) {
+    // Every leaf its own node, of more names and constants than the memo of leaves has slots:
+    // numbers, constructors at two types (each type built afresh, so in nodes of its own),
+    // floats and variables, repeated under inc at different distances.
+    auto inc = [](const Expr& x) { return ap(con("inc", fn(x.type(), nat())), x); };
+    Expr e = zero();
+    for (int k = 0; k < 700; ++k) {
+        e = add(inc(num(k % 300)), e);
+        e = add(inc(con("C" + std::to_string(k % 250), k % 2 == 0 ? nat() : mkTCon("B"))), e);
+        e = add(inc(mkCon(mkFNumber(static_cast<float>(k % 7) * 0.5f), mkTCon("Float"))), e);
+        e = add(inc(var("v" + std::to_string(k % 30))), e);
+    }
+    auto [r, s] = shareCommon(CtxExpr{e, {}}, initialNameSupply());
+    ASSERT_TRUE(r.first.isLet());
+    EXPECT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenWithLambdas(e));
+    // The same constant at two types is two values.
+    const Expr atNat = inc(con("C", nat())), atB = inc(con("C", mkTCon("B")));
+    EXPECT_EQ(shared(add(atNat, atB)), "add (inc C) (inc C)");
+    EXPECT_EQ(shared(add(atNat, inc(con("C", nat())))), "add a a\nwhere a = inc C");
+}
+
 }  // namespace
 }  // namespace plim
