@@ -737,6 +737,7 @@ bool flatLayout(const DocNode& d, LayoutInt lineBound, NodeResult& out) {
     countCandidate();
     out.sizes = d.sizes;
     out.tooWide = false;
+    out.whole = false;
     out.firstShortest = false;
     out.reply = NodeReply{};
     const TextTree* t = currentArena->make(TextTree::Kind::Line, 0, nullptr, nullptr, nullptr, &d);

@@ -21,6 +21,7 @@ inline void setSingle(NodeResult& out, const Sizes& sizes, bool tooWide, const C
     out.reply.firstTooWide = false;
     out.reply.secondTooWide = false;
     out.tooWide = tooWide;
+    out.whole = false;  // as far as a frame asking for the first alone knows
     out.firstShortest = cs.size() == 1;  // the only candidate
     out.sizes = sizes;
 }
@@ -60,7 +61,7 @@ inline bool knownAtOnce(const DocNode& d, LayoutInt line) {
 }
 
 // layOutAtOnce for any other node: one known below zero, one whose line the shortcut finds, a text, empty or an error.
-bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
+inline bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (line < d.below.upTo && knownAtOnce(d, line)) {
         belowResult(d, out);
         return true;
@@ -78,7 +79,8 @@ bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need, Candi
 }
 
 // The layout of a node that needs none of its parts' layouts (a plain node that fits, the most common part, without a
-// call; the others in layOutOtherAtOnce); false, with the mark where its candidates begin, for any other node.
+// call; the others in layOutOtherAtOnce), never whole (see NodeResult::whole); false, with the mark where its
+// candidates begin, for any other node.
 inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         plainResult(d, out);
@@ -109,10 +111,7 @@ struct PartRequest {
 // to its next part without a turn of the walk; otherwise false, the request marked as needing a frame.
 [[gnu::always_inline]] inline bool laidOutHere(PartRequest& req, NodeResult& out) {
     CandidateMark mark;
-    if (layOutAtOnce(*req.d, req.line, req.need, mark, out)) {
-        out.whole = false;  // as far as a frame asking for the first alone knows
-        return true;
-    }
+    if (layOutAtOnce(*req.d, req.line, req.need, mark, out)) return true;
     if (recallLayout(*req.d, req.line, out)) {
         out.whole = true;  // a remembered layout has every candidate, whatever was asked for
         out.firstShortest = false;
@@ -195,7 +194,8 @@ struct Frame {
     std::size_t argsAt = 0;     // Apply: where its arguments so far begin
     std::size_t placesAt = 0;   // Apply: where its template's places begin
     std::size_t slot = kNoSlot;  // where its result goes (see PartRequest)
-    std::size_t firstOnly = kNoSlot;  // Beside, Apply: the part asked for its first candidate alone (see FirstOnly)
+    std::size_t firstOnly = kNoSlot;  // Beside, Apply: the part asked for its first candidate alone (see FirstOnly);
+                                      // Apply, before it is asked for: the one that may be
     bool partial = false;              // the result is its first candidate alone (see NodeResult::whole)
     bool endShortest = false;          // Beside: that of its last part, which has fewer lines than the rest
     FrameLists* lists = nullptr;
@@ -353,18 +353,40 @@ bool besideFromFirst(Frame& f, NodeResult& ret) {
 // The chain's result, its products all made: where its last part's first came alone after plain parts, with fewer
 // lines than its others, so has the chain's first (each product as many lines more than its candidate as the others').
 inline bool endChain(const Frame& f, NodeResult& ret) {
-    ret.firstShortest = f.partial && f.endShortest;
+    ret.firstShortest = f.endShortest;  // set only where the chain's result is its first candidate alone
     return false;
 }
 
-// A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
-// at the chain's bound there; in order (besideInOrder) where a left part's sizes depend on its bound, so that each
-// bound comes from the layouts before it.  Plain left parts pass a need of the first few candidates on to the last
-// part, asked again for all where those do not fit (see firstProductsFit); plain parts around one other pass it on to
-// that one (see firstOnlyOf).  Inlined into the walk: as a call, with the registers it saved, it cost more than the
-// work of most chains, a part or two.
-[[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
-    const auto partNeed = [&f] { return f.firstOnly != kNoSlot && f.next == f.firstOnly + 1 ? 1 : kAll; };
+// The products of a chain with a first-only part (see firstOnlyOf), from the right, each part after it asked for all,
+// the part itself for its first candidate alone; `start`: none asked for yet.  Out of line: few chains have one.
+[[gnu::noinline]] bool besideAroundFirstOnly(Frame& f, NodeResult& ret, PartRequest& req, bool start) {
+    const auto partNeed = [&f] { return f.next == f.firstOnly + 1 ? 1 : kAll; };
+    if (start) {
+        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
+        if (!laidOutHere(req, ret)) return true;
+    }
+    for (;;) {
+        if (f.next == f.firstOnly) {
+            if (besideFromFirst(f, ret)) return false;
+            f.firstOnly = kNoSlot;
+            f.stage = 1;
+            const FramePart& left = f.part(f.partCount() - 1);
+            f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
+            return true;
+        }
+        // The products after the first-only part stay where they are, for its products again (see besideFromFirst).
+        f.acc = besideResult(ret, f.acc, f.part(f.next).line);
+        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
+        if (!laidOutHere(req, ret)) return true;
+    }
+}
+
+// Where a chain's step goes on: to its products from the right (stage 2, `ret` the part at `next`), or it ends the step
+// with a request (Ask) or the chain's result (Done).
+enum class ChainStep { Products, Ask, Done };
+
+// The stages of a chain before its products from the right (see besideStep).
+[[gnu::always_inline]] inline ChainStep besideBegin(Frame& f, NodeResult& ret, PartRequest& req) {
     if (f.stage == 0) {
         const DocNode* at = f.d;
         LayoutInt bound = f.line;
@@ -379,12 +401,12 @@ inline bool endChain(const Frame& f, NodeResult& ret) {
         if (inOrder) {
             f.addPart(at, bound);
             f.stage = 3;
-            return besideInOrder(f, ret, req);
+            return besideInOrder(f, ret, req) ? ChainStep::Ask : ChainStep::Done;
         }
         if (!first) f.firstOnly = firstOnlyOf(f, at, bound);
         f.stage = first ? 5 : 1;
         req = PartRequest{at, bound, first ? f.need : kAll};
-        return true;
+        return ChainStep::Ask;
     }
     if (f.stage == 5 && !keptWhole(ret)) {
         if (firstProductsFit(f, ret)) {
@@ -395,31 +417,44 @@ inline bool endChain(const Frame& f, NodeResult& ret) {
             f.stage = 1;
             const FramePart& left = f.part(f.partCount() - 1);
             f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
-            return true;
+            return ChainStep::Ask;
         }
     }
-    if (f.stage >= 3 && f.stage < 5) return besideInOrder(f, ret, req);
+    if (f.stage >= 3 && f.stage < 5) return besideInOrder(f, ret, req) ? ChainStep::Ask : ChainStep::Done;
     if (f.stage == 1 || f.stage == 5) {
         f.acc = std::move(ret);
         f.partsMark = candidateMark();
         f.next = f.partCount();
+        if (f.firstOnly != kNoSlot) {
+            f.stage = 6;
+            return besideAroundFirstOnly(f, ret, req, true) ? ChainStep::Ask : ChainStep::Done;
+        }
         f.stage = 2;
-        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
-        if (!laidOutHere(req, ret)) return true;
+        if (!f.nextPart(ret, req, kAll)) {
+            endChain(f, ret);
+            return ChainStep::Done;
+        }
+        if (!laidOutHere(req, ret)) return ChainStep::Ask;
+        return ChainStep::Products;
+    }
+    return besideAroundFirstOnly(f, ret, req, false) ? ChainStep::Ask : ChainStep::Done;  // stage 6
+}
+
+// A chain of side-by-side compositions nested to the right: the last part first, then each left part from the right,
+// at the chain's bound there; in order (besideInOrder) where a left part's sizes depend on its bound, so that each
+// bound comes from the layouts before it.  Plain left parts pass a need of the first few candidates on to the last
+// part, asked again for all where those do not fit (see firstProductsFit); plain parts around one other pass it on to
+// that one (see firstOnlyOf).  Inlined into the walk: as a call, with the registers it saved, it cost more than the
+// work of most chains, a part or two.
+[[gnu::always_inline]] inline bool besideStep(Frame& f, NodeResult& ret, PartRequest& req) {
+    if (f.stage != 2) {  // the common resumption, each product, first
+        const ChainStep step = besideBegin(f, ret, req);
+        if (step != ChainStep::Products) return step == ChainStep::Ask;
     }
     for (;;) {
-        if (f.next == f.firstOnly) {
-            if (besideFromFirst(f, ret)) return false;
-            f.firstOnly = kNoSlot;
-            f.stage = 1;
-            const FramePart& left = f.part(f.partCount() - 1);
-            f.askAgainForAll(req, chainEnd(*f.d), left.line - left.doc->sizes.lastWidth);
-            return true;
-        }
         f.acc = besideResult(ret, f.acc, f.part(f.next).line);
-        // The products after a first-only part stay where they are, for its products again (see besideFromFirst).
-        if (f.firstOnly == kNoSlot) compactTo(f.acc, f.partsMark);
-        if (!f.nextPart(ret, req, partNeed())) return endChain(f, ret);
+        compactTo(f.acc, f.partsMark);
+        if (!f.nextPart(ret, req, kAll)) return endChain(f, ret);
         if (!laidOutHere(req, ret)) return true;
     }
 }
@@ -572,12 +607,11 @@ void setArgumentBounds(Frame& f, const ParNode& layout, const NodeParts& parts, 
     for (std::size_t i = done; i < parts.size(); ++i) set(i, i < bounds.size() ? bounds[i] : f.line);
 }
 
-// Whether the last item of a list of hvSpList, item i of n, is asked for its first candidate alone: where only the
-// list's first is needed and no item before it is a pair, the list's first candidate is made from the last item's,
-// however many candidates the items before it have (its stack's first has their firsts above it; its line's first
-// has it where the line keeps it, see hvSpFromFirst).
-bool hvSpAsksFirst(const Frame& f, std::size_t i, std::size_t n) {
-    if (f.need != 1 || i + 1 != n) return false;
+// Whether the last item of a list of hvSpList, item i, is asked for its first candidate alone, where only the list's
+// first is needed (as applyStep decides once, from the template's kind): where no item before it is a pair, the list's
+// first candidate is made from the last item's, however many candidates the items before it have (its stack's first
+// has their firsts above it; its line's first has it where the line keeps it, see hvSpFromFirst).
+inline bool hvSpAsksFirst(const Frame& f, std::size_t i) {
     for (std::size_t k = 0; k < i; ++k)
         if (f.args()[k].reply.pair) return false;
     return true;
@@ -598,18 +632,17 @@ bool hvSpLineFirstShortest(Args items, const NodeResult& list) {
     return true;
 }
 
-// The layout of a list of hvSpList from its items' (the last one's first candidate alone where it was asked for that:
-// then only the list's first candidate, as where the line keeps it); false where the line drops it, or the item is a
-// pair of lists.
-bool hvSpFromFirst(Frame& f, NodeResult& ret) {
+// The layout of a list of hvSpList from its items', the last one's first candidate alone where it was asked for that:
+// then only the list's first candidate, as where the line keeps it; false where the line drops it, or the item is a
+// pair of lists.  Out of line: few lists are asked for their first alone.
+[[gnu::noinline]] bool hvSpFromFirstOnly(Frame& f, NodeResult& ret) {
     const Args items{f.args(), f.argCount()};
     NodeResult& last = f.args()[items.count - 1];
-    if (f.firstOnly == kNoSlot || keptWhole(last)) {
-        f.firstOnly = kNoSlot;
+    f.firstOnly = kNoSlot;
+    if (keptWhole(last)) {
         ret = layOutHvSpList(items, f.line);
         return true;
     }
-    f.firstOnly = kNoSlot;
     const FirstOnly o(last);
     bool dropped = false;
     if (!last.reply.pair) {
@@ -625,31 +658,47 @@ bool hvSpFromFirst(Frame& f, NodeResult& ret) {
     ret = layOutHvSpList(items, f.line);
     return true;
 }
+// The layout of a list of hvSpList from its items' (see hvSpFromFirstOnly); false where it is to be made again with
+// its last item asked for all.
+inline bool hvSpFromFirst(Frame& f, NodeResult& ret) {
+    if (f.firstOnly != kNoSlot) return hvSpFromFirstOnly(f, ret);
+    ret = layOutHvSpList(Args{f.args(), f.argCount()}, f.line);
+    return true;
+}
+
+// The list's arguments to be laid out again, each asked for all, where its last item's first candidate did not make
+// the list's (see hvSpFromFirst).
+[[gnu::noinline]] void askArgumentsAgainForAll(Frame& f) {
+    f.rewind();
+    f.lists->args.resize(f.argsAt);
+    f.need = kAll;
+}
 
 // A template filled with documents: each argument at the bound of its place, from the first, into its slot; then its
 // places from the last, each into a slot after the arguments (see TemplatePlaces), a lifted document as a node.
-bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
+// Inlined into the walk, as besideStep is: as a call it cost more than the work of a small template.
+[[gnu::always_inline]] inline bool applyStep(Frame& f, NodeResult& ret, PartRequest& req) {
     const NodeParts& parts = f.d->many->parts;
     const ParNode& layout = *f.d->many->layout;
     if (f.stage == 0) {
         setArgumentBounds(f, layout, parts, 0);
+        // The last item of a list of hvSpList may be asked for its first alone (see hvSpAsksFirst).
+        if (layout.kind == ParNode::Kind::HvSp && f.need == 1) f.firstOnly = parts.size() - 1;
         f.stage = 1;
     }
     if (f.stage == 1) {
-        for (std::size_t i = f.argCount(); i < parts.size(); i = f.argCount()) {  // the arguments laid out
-            if (i > 0 && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
-            const bool first = layout.kind == ParNode::Kind::HvSp && hvSpAsksFirst(f, i, parts.size());
-            if (first) f.firstOnly = i;
-            req = PartRequest{f.part(i).doc, f.part(i).line, first ? 1 : kAll, f.argsAt + i};
-            if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
-        }
-        if (layout.kind == ParNode::Kind::HvSp) {
+        for (;;) {
+            for (std::size_t i = f.argCount(); i < parts.size(); i = f.argCount()) {  // the arguments laid out
+                if (i > 0 && parts[i - 1]->boundSizes) setArgumentBounds(f, layout, parts, i);
+                const bool first = i == f.firstOnly && hvSpAsksFirst(f, i);
+                if (i == f.firstOnly && !first) f.firstOnly = kNoSlot;
+                req = PartRequest{f.part(i).doc, f.part(i).line, first ? 1 : kAll, f.argsAt + i};
+                if (!laidOutHere(req, f.lists->args.emplace_back())) return true;
+            }
+            if (layout.kind != ParNode::Kind::HvSp) break;
             if (hvSpFromFirst(f, ret)) return false;
             // The last item's first candidate does not make the list's: all of it again, every item in full.
-            f.rewind();
-            f.lists->args.resize(f.argsAt);
-            f.need = kAll;
-            return applyStep(f, ret, req);
+            askArgumentsAgainForAll(f);
         }
         // The places' bounds again from the last argument's layout, where its sizes follow the bound: the earlier
         // arguments' were measured above, and lifted documents by their nodes.
