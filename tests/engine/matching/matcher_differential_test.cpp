@@ -28,5 +28,27 @@ TEST(MatcherDifferential, FastAndReferenceAgreeAndEveryResultHolds) {
     EXPECT_GT(run.counts.fastResults, run.counts.pairs);  // the pairs do match
 }
 
+// A term holding an eta redex with a tuple binder (\(g, b) -> first (g, b), equal up to eta to
+// the `first` inside it): the abstractions of the group of both occurrences replace the lambda
+// or the `first` inside it, never both, and keep no eta redex, as the reference's do; the fast
+// matcher gives the reference's results in the reference's order.
+TEST(MatcherDifferential, EtaRedexWithTupleBinderInTheTerm) {
+    const progtest::Checked c = progtest::readPair("((g (p first)) (first ((2, True), 1)))",
+                                                   "((\\ (g, b) -> (first (g, b))) (first ((2, True), 1)))",
+                                                   progtest::probeSignature());
+    ASSERT_TRUE(c.reports.empty());
+    for (progtest::Kind kind : {progtest::Kind::OneStep, progtest::Kind::TwoStep}) {
+        difftest::Outcome fast, ref;
+        runOnLargeStack([&] {
+            fast = difftest::outcomeOf(fastMatcher(), kind, c.lhs, c.rhs, nullptr);
+            ref = difftest::outcomeOf(refMatcher(), kind, c.lhs, c.rhs, nullptr);
+        });
+        EXPECT_EQ(fast.failure, "") << difftest::kindWord(kind);
+        EXPECT_EQ(ref.failure, "") << difftest::kindWord(kind);
+        EXPECT_EQ(ref.order.size(), 6u) << difftest::kindWord(kind);
+        EXPECT_EQ(fast.order, ref.order) << difftest::kindWord(kind);
+    }
+}
+
 }  // namespace
 }  // namespace plim

@@ -70,8 +70,9 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // order: a group is a subterm with the paths of all its occurrences (equal under termEq), in
 // pre-order, started at its first occurrence; for each group the non-empty subsets of its
 // paths follow in powerset order (subset number i holds the paths whose bit is set in i, the
-// last path being bit 0), without the single [Second] path; the constant abstraction ends
-// the list.  Groups are found only as the search reads that far.
+// last path being bit 0), without the single [Second] path, a subset with one path inside
+// another, and a body that keeps an eta redex of t; the constant abstraction ends the list.
+// Groups are found only as the search reads that far.
 
 
 // What an idle workspace holds in place of terms.
@@ -103,6 +104,7 @@ struct Abstractions {
     GroupFilter admits;                // the groups that may give candidates, when given
     bool closedTypes = false;          // t's types hold no type variable
     bool lambdaApplications = false;   // t holds an application of a lambda that lambdaApplications meets
+    bool etaRedexes = false;           // t holds an eta redex (keptEtaRedex)
     PositionTable all = PositionTable(idleTerm());
     std::vector<std::uint8_t> taken;  // bytes, not bits: asked at every position
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -327,6 +329,27 @@ LambdaApplications lambdaApplications(const Term& t) {
     }
     return found;
 }
+
+// An eta redex of t (\(g, b) -> f (g, b) beside f) can make a group hold a lambda and a
+// subterm of its own (termEq compares eta normal forms): a subset holding both offers nothing
+// of its own, as the inner occurrence is gone once the outer one is replaced.  Without an eta
+// redex in t no group holds such a pair, and this is not asked.
+bool nested(const std::vector<const Path*>& subset) {
+    auto isPrefix = [](const Path& a, const Path& b) {
+        return a.size() <= b.size() && std::equal(a.begin(), a.end(), b.begin());
+    };
+    for (std::size_t i = 0; i < subset.size(); ++i)
+        for (std::size_t j = 0; j < subset.size(); ++j)
+            if (i != j && isPrefix(*subset[i], *subset[j])) return true;
+    return false;
+}
+
+// An abstraction body that keeps an eta redex is no candidate: the candidate image is not in
+// eta normal form (a body that abstracts the redex's own occurrence, or one above it, stands
+// for it).  Replacing subterms that mention no variable bound above them by a variable makes
+// no new redex, so only a t with one (asked once per generator) has bodies to look at.
+bool keptEtaRedex(const Term& body) { return !etaNormalise(body).sameNode(body); }
+
 // The problem (x, b) of an abstraction, none when it holds whatever comes: the same constant
 // on both sides at one type without type variables, which no substitution changes.
 std::optional<Problem> abstractionProblem(const Term& x, const Term& b) {
@@ -353,8 +376,10 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
             continue;
         }
         if (isArgumentOnly(g.subset)) continue;
+        if (g.etaRedexes && nested(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
+        if (g.etaRedexes && keptEtaRedex(body)) continue;
         return Candidate{Candidate::Kind::Group, std::move(body), &g.b.type(), abstractionProblem(g.x, g.b)};
     }
 }
@@ -495,6 +520,7 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.admits = std::move(admits_);
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
+    g.etaRedexes = t_.hasLam() && keptEtaRedex(t_);
     g.known = known_;
     if (known_) {
         g.cut = cut_;
