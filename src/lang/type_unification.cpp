@@ -244,16 +244,8 @@ private:
     struct Answer {
         bool yes;
     };
-    struct Key {
-        const void* node;
-        std::string var;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return std::hash<const void*>{}(k.node) ^ (std::hash<std::string>{}(k.var) * 31);
-        }
-    };
+    using Key = NodeAndVar;
+    using KeyHash = NodeAndVarHash;
     struct Walk {
         OccursMemo& memo;
         const std::string& v;

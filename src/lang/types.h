@@ -480,4 +480,17 @@ std::optional<TypeSubst> matchTypeFresh(const Type& p, const Type& t);
 // every name).  On false, s may have been extended part way.
 bool matchTypeInto(TypeSubst& s, const Type& p, const Type& t);
 
+// A type or term node, by its address, with a type variable's name: the key of the answers
+// that walks asking whether the variable occurs below the node keep per node.
+struct NodeAndVar {
+    const void* node;
+    std::string var;
+    bool operator==(const NodeAndVar&) const = default;
+};
+struct NodeAndVarHash {
+    std::size_t operator()(const NodeAndVar& k) const {
+        return std::hash<const void*>{}(k.node) ^ (std::hash<std::string>{}(k.var) * 31);
+    }
+};
+
 }  // namespace plim

@@ -138,16 +138,8 @@ private:
     struct Answer {
         bool yes;
     };
-    struct Key {
-        const void* node;
-        std::string var;
-        bool operator==(const Key&) const = default;
-    };
-    struct KeyHash {
-        std::size_t operator()(const Key& k) const {
-            return std::hash<const void*>{}(k.node) ^ (std::hash<std::string>{}(k.var) * 31);
-        }
-    };
+    using Key = NodeAndVar;
+    using KeyHash = NodeAndVarHash;
     // A term node's address, through its last field, which every node has.
     static const void* nodeOf(const Term& t) { return &t.type(); }
 
