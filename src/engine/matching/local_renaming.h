@@ -182,20 +182,26 @@ struct Renaming {
                              });
     }
 
-    // The free LVars named as keys turned into constructor constants named as their values (an
-    // occurrence bound by a lambda inside t stays).
-    static Term freezeLocalsAs(const NameMap& names, const Term& t) {
+    // Every free LVar named as a key replaced by make(its value, its type); an occurrence bound
+    // by a lambda inside t stays.
+    template <class Make>
+    static Term mapFreeLocals(const NameMap& names, const Term& t, const Make& make) {
         if (names.empty()) return t;
         return rebuildScoped(
             t, std::make_shared<const NameMap>(names),
             [](const Term& lam, const NameMapPtr& env) {
                 return std::make_pair(lam.binder(), withoutBound(env, lam.binder()));
             },
-            [](const Term& u, const NameMap& env) {
+            [&make](const Term& u, const NameMap& env) {
                 if (!Ops::isLVar(u)) return u;
                 auto it = env.find(u.name());
-                return it == env.end() ? u : Ops::constr(it->second, u.type());
+                return it == env.end() ? u : make(it->second, u.type());
             });
+    }
+
+    // The free LVars named as keys turned into constructor constants named as their values.
+    static Term freezeLocalsAs(const NameMap& names, const Term& t) {
+        return mapFreeLocals(names, t, [](const std::string& n, const Type& ty) { return Ops::constr(n, ty); });
     }
 
     static Term freezeLocals(const std::vector<std::string>& names, const Term& t) {

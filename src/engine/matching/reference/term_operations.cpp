@@ -22,7 +22,6 @@ std::optional<Term> keepLambdaFree(const Term& t) {
     if (!t.hasLam()) return t;
     return std::nullopt;
 }
-bool noLVar(const Term& t) { return !t.hasLVar(); }
 
 // The node itself when no subterm changed, else a copy with the new subterms.
 Term rebuilt(const Term& t, std::vector<Term> parts) {
@@ -32,22 +31,23 @@ Term rebuilt(const Term& t, std::vector<Term> parts) {
     return same ? t : withSubterms(t, std::move(parts));
 }
 
-// Calls visit(t) for every subterm in pre-order; visit returns false to skip t's subterms.
-template <class Visit>
-void preorder(const Term& root, const Visit& visit) {
-    struct Visitor {
-        const Visit& visit;
-        bool enter(const Term* t, std::vector<const Term*>& children) {
-            if (!visit(*t)) return false;
-            for (const Term& part : subterms(*t)) children.push_back(&part);
-            return true;
-        }
-        void leave(const Term*) {}
-    } visitor{visit};
-    walkTree<const Term*>(&root, visitor);
-}
+// The reference matcher's terms as the shared renaming code sees them.
+struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
+    using Term = ref::Term;
+    using Binding = LamBinding;
+    static std::size_t childCount(const Term& t) { return subterms(t).size(); }
+    static const Term& child(const Term& t, std::size_t i) { return subterms(t)[i]; }
+    static Term rebuilt(const Term& u, std::vector<Term>& parts) { return ref::rebuilt(u, std::move(parts)); }
+    static Term lvar(std::string n, Type t) { return LVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return Con(mkConstr(n), std::move(t)); }
+    static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
+    static Binding var(std::string n) { return LamVar(std::move(n)); }
+    static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
+};
 
-using NameSet = std::unordered_set<std::string>;
+using Shared = local_renaming::Renaming<RefOps>;
+
+using term_ops::anyNode;
 
 }  // namespace
 
@@ -153,11 +153,13 @@ std::vector<std::string> freeLocalsOf(const Term& root) {
 
 std::vector<std::string> patternVars(const Term& t) {
     std::vector<std::string> out;
-    preorder(t, [&](const Term& u) {
-        if (!u.hasPVar()) return false;
-        if (u.is(TermKind::PVar)) out.push_back(u.name());
-        return true;
-    });
+    anyNode(
+        t,
+        [&out](const Term& u) {
+            if (u.is(TermKind::PVar)) out.push_back(u.name());
+            return false;
+        },
+        [](const Term& u) { return u.hasPVar(); });
     return out;
 }
 
@@ -167,89 +169,36 @@ std::vector<std::string> patternVars(const Term& t) {
 
 namespace {
 
-// Every leaf passed through f; the other nodes rebuilt around it.  Subterms for which
-// `untouched` holds are kept as they are.
-template <class Untouched, class F>
-Term mapLeaves(const Term& t, const Untouched& untouched, const F& f) {
-    auto skip = [&](const Term& u) -> std::optional<Term> {
-        if (untouched(u)) return u;
-        return std::nullopt;
-    };
-    return rebuildTerm(t, skip, [&](const Term& u, std::vector<Term> parts) -> Term {
-        if (subterms(u).empty()) return f(u);
-        return rebuilt(u, std::move(parts));
-    });
-}
+Term asLVar(const std::string& n, const Type& t) { return LVar(n, t); }
+Term asPVar(const std::string& n, const Type& t) { return PVar(n, t); }
 
 }  // namespace
 
+// A lambda of t that binds a renamed name again keeps its own occurrences.
 Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t) {
-    if (renaming.empty()) return t;
-    std::unordered_map<std::string, std::string> to;
-    for (const auto& [a, b] : renaming) to.emplace(a, b);
-    return mapLeaves(t, noLVar, [&](const Term& u) {
-        if (!u.is(TermKind::LVar)) return u;
-        auto it = to.find(u.name());
-        return it == to.end() || it->second == u.name() ? u : LVar(it->second, u.type());
-    });
+    return Shared::mapFreeLocals(NameMap(renaming.begin(), renaming.end()), t, asLVar);
 }
 
 Term renameLocal(const std::string& from, const std::string& to, const Term& t) {
     return renameLocals({{from, to}}, t);
 }
 
-namespace {
-
-Term unbindLocals(const NameSet& ns, const Term& t) {
-    if (ns.empty()) return t;
-    return mapLeaves(t, noLVar, [&](const Term& u) {
-        return u.is(TermKind::LVar) && ns.count(u.name()) ? PVar(u.name(), u.type()) : u;
-    });
-}
-
-}  // namespace
-
+// A lambda of the body that binds an opened name again keeps its own occurrences: opening
+// \ x -> (x, \ x -> x) gives (x, \ x -> x) with the first x alone a pattern variable.
 Term openLeadingLams(const Term& t) {
-    NameSet ns;
+    NameMap names;
     Term at = t;
-    while (at.is(TermKind::Lam) && at.binder().isVar()) {
-        ns.insert(at.binder().name());
-        Term next = at.body();
-        at = std::move(next);
-    }
-    return unbindLocals(ns, at);
+    for (; at.is(TermKind::Lam) && at.binder().isVar(); at = Term(at.body()))
+        names.emplace(at.binder().name(), at.binder().name());
+    return Shared::mapFreeLocals(names, at, asPVar);
 }
 
 std::vector<Term> leadingLamVars(const Term& t) {
     std::vector<Term> out;
-    Term at = t;
-    while (at.is(TermKind::Lam) && at.binder().isVar()) {
+    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = Term(at.body()))
         out.push_back(PVar(at.binder().name(), argType(at.type())));
-        Term next = at.body();
-        at = std::move(next);
-    }
     return out;
 }
-
-namespace {
-
-// The reference matcher's terms as the shared renaming code sees them.
-struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
-    using Term = ref::Term;
-    using Binding = LamBinding;
-    static std::size_t childCount(const Term& t) { return subterms(t).size(); }
-    static const Term& child(const Term& t, std::size_t i) { return subterms(t)[i]; }
-    static Term rebuilt(const Term& u, std::vector<Term>& parts) { return ref::rebuilt(u, std::move(parts)); }
-    static Term lvar(std::string n, Type t) { return LVar(std::move(n), std::move(t)); }
-    static Term constr(const std::string& n, Type t) { return Con(mkConstr(n), std::move(t)); }
-    static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
-    static Binding var(std::string n) { return LamVar(std::move(n)); }
-    static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-};
-
-using Shared = local_renaming::Renaming<RefOps>;
-
-}  // namespace
 
 Term freezeLocalsAs(const NameMap& names, const Term& t) { return Shared::freezeLocalsAs(names, t); }
 
@@ -257,7 +206,9 @@ Term thawLocalsAs(const NameMap& names, const Term& t) {
     if (names.empty()) return t;
     std::unordered_map<std::string, std::string> back;
     for (const auto& [v, c] : names) back.emplace(c, v);
-    return mapLeaves(t, [](const Term&) { return false; }, [&](const Term& u) {
+    auto enterAll = [](const Term&) -> std::optional<Term> { return std::nullopt; };
+    return rebuildTerm(t, enterAll, [&back](const Term& u, std::vector<Term> parts) -> Term {
+        if (!parts.empty()) return rebuilt(u, std::move(parts));
         if (!u.is(TermKind::Con) || u.constant().kind() != ConstantKind::Constr) return u;
         auto it = back.find(u.constant().constrName());
         return it == back.end() ? u : LVar(it->second, u.type());
@@ -316,31 +267,16 @@ Term etaNormalise(const Term& t) {
 }
 
 bool isEtaNormal(const Term& t) {
-    bool normal = true;
-    preorder(t, [&](const Term& u) {
-        if (u.is(TermKind::Lam) && isEtaRedex(u)) normal = false;
-        return normal && u.hasLam();
-    });
-    return normal;
+    return !anyNode(
+        t, [](const Term& u) { return u.is(TermKind::Lam) && isEtaRedex(u); }, [](const Term& u) { return u.hasLam(); });
 }
 
+// The walk goes through applications and lambdas only, and not into a redex.
 bool bindersFit(const Term& t) {
-    bool fit = true;
-    preorder(t, [&](const Term& u) {
-        if (!fit) return false;
-        if (!u.hasLam()) return false;
-        switch (u.kind()) {
-        case TermKind::Ap:
-            if (u.fun().is(TermKind::Lam)) {
-                fit = bindBinder(u.fun().binder(), u.arg()).has_value();
-                return false;
-            }
-            return true;
-        case TermKind::Lam: return true;
-        default: return false;
-        }
-    });
-    return fit;
+    auto redex = [](const Term& u) { return u.is(TermKind::Ap) && u.fun().is(TermKind::Lam); };
+    return !anyNode(
+        t, [&redex](const Term& u) { return redex(u) && !bindBinder(u.fun().binder(), u.arg()); },
+        [&redex](const Term& u) { return u.hasLam() && (u.is(TermKind::Lam) || (u.is(TermKind::Ap) && !redex(u))); });
 }
 
 // ---------------------------------------------------------------------------------------
@@ -457,12 +393,9 @@ bool termsClash(const Term& t1, const Term& t2) {
 }
 
 bool holdsBetaRedex(const Term& t) {
-    bool found = false;
-    preorder(t, [&found](const Term& u) {
-        found = found || (u.is(TermKind::Ap) && u.fun().is(TermKind::Lam));
-        return !found && u.hasLam();
-    });
-    return found;
+    return anyNode(
+        t, [](const Term& u) { return u.is(TermKind::Ap) && u.fun().is(TermKind::Lam); },
+        [](const Term& u) { return u.hasLam(); });
 }
 
 namespace {
@@ -498,10 +431,13 @@ std::uint64_t nodeHash(const Term& t) {
 std::uint64_t termHash(const Term& t) {
     // The nodes in pre-order; equal terms have the same shape, so the same sequence.
     std::uint64_t h = 0;
-    preorder(t, [&h](const Term& u) {
-        h = mixHash(h, nodeHash(u));
-        return true;
-    });
+    anyNode(
+        t,
+        [&h](const Term& u) {
+            h = mixHash(h, nodeHash(u));
+            return false;
+        },
+        [](const Term&) { return true; });
     return h;
 }
 

@@ -61,6 +61,13 @@ TEST(RefCapture, ABinderShadowedInThePatternIsNotTheOuterOne) {
               "f := (\\ x -> (+) (square x))\n\n---\n");
 }
 
+TEST(RefCapture, ALambdaInsideTheArgumentKeepsItsOwnVariable) {
+    // The two-step bodies match \ x -> (x, \ x -> x + 1) opened: the inner x stays bound.
+    EXPECT_EQ(refOutput(Kind::TwoStep, "f (\\ x -> (x, \\ x -> x + 1))", "map (\\ y -> (5, \\ y -> y + 1)) [1]"),
+              "f := (\\ a -> map (\\ y -> (5, (\\ y -> y + 1))) (1 : []))\n\n---\n"
+              "f := (\\ a -> map (\\ y -> a 5) (1 : []))\n\n---\n");
+}
+
 TEST(RefCapture, APatternVariableNamedLikeABinderOfTheTerm) {
     EXPECT_EQ(refOutput(Kind::OneStep, "f (\\ x -> x + y)", "map (\\ y -> y + 1) [1]"),
               "f := (\\ a -> map a (1 : []))\ny := 1\n\n---\n"

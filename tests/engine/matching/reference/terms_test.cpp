@@ -203,6 +203,15 @@ TEST(RefUtils, VariablesAndLocals) {
     EXPECT_TRUE(inner.sameNode(body));
 }
 
+TEST(RefUtils, OpeningAndRenamingLeaveAShadowedVariableAlone) {
+    // \ x -> (x, \ x -> x): only the first x is the leading lambda's.
+    const Term idX = Lam(LamVar("x"), LVar("x", I()), fII);
+    const Type pairType = mkTupleType({I(), fII});
+    const Term t = Lam(LamVar("x"), Tupl({LVar("x", I()), idX}, pairType), fn(I(), pairType));
+    EXPECT_EQ(show(openLeadingLams(t)), show(Tupl({PVar("x", I()), idX}, pairType)));
+    EXPECT_EQ(show(renameLocal("x", "y", t.body())), show(Tupl({LVar("y", I()), idX}, pairType)));
+}
+
 TEST(RefUtils, EqualityUpToRenamingAndEta) {
     const Term idX = Lam(LamVar("x"), LVar("x", I()), fII);
     const Term idY = Lam(LamVar("y"), LVar("y", I()), fII);
