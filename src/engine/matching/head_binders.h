@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <utility>
 #include <vector>
+#include "engine/matching/binder_walks.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 
 namespace plim {
 
@@ -46,17 +48,10 @@ bool nonLambdaImagesFit(const Term& f, const Term& t) {
     const auto* binder = receivingBinder(f);
     if (!binder || binder->isVar()) return true;
     if (!t.is(K::Ap)) return false;
-    // Binder and argument side by side, stopping at the first misfit: a work stack of its own.
-    std::vector<std::pair<decltype(binder), const Term*>> todo{{binder, &t.arg()}};
-    while (!todo.empty()) {
-        const auto [b, a] = todo.back();
-        todo.pop_back();
-        if (b->isVar()) continue;
-        const auto& bs = b->components();
-        if (!a->is(K::Tupl) || a->elems().size() != bs.size()) return false;
-        for (std::size_t i = 0; i < bs.size(); ++i) todo.emplace_back(&bs[i], &a->elems()[i]);
-    }
-    return true;
+    using B = typename Term::Binding;
+    return binder_walks::zip(
+        *binder, t.arg(), term_ops::tupleParts<B>, [](const Term& a) { return a.is(K::Tupl) ? &a.elems() : nullptr; },
+        [](const B&, const Term&) { return true; });
 }
 
 }  // namespace plim

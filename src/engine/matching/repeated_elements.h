@@ -25,31 +25,12 @@
 
 #include "lang/constants.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 
 namespace plim::repeated_elements {
 
 template <TermVocabulary Term>
 using KindOf = decltype(std::declval<const Term&>().kind());
-
-// The immediate parts of a term (a lambda's body, an application's two parts, a tuple's
-// elements).
-template <TermVocabulary Term>
-std::vector<const Term*> partsOf(const Term& u) {
-    using K = KindOf<Term>;
-    std::vector<const Term*> out;
-    switch (u.kind()) {
-    case K::Ap:
-        out.push_back(&u.fun());
-        out.push_back(&u.arg());
-        break;
-    case K::Lam: out.push_back(&u.body()); break;
-    case K::Tupl:
-        for (const Term& e : u.elems()) out.push_back(&e);
-        break;
-    default: break;
-    }
-    return out;
-}
 
 // The names of the pattern variables that are two or more of the leaves of the tuple x (its
 // elements, and the elements of elements that are tuples) and occur nowhere else in it.
@@ -67,14 +48,13 @@ std::vector<std::string> repeatedLeaves(const Term& x) {
         } else if (y.is(K::PVar)) {
             bare.push_back(y.name());
         } else if (y.hasPVar()) {
-            std::vector<const Term*> walk{&y};
-            while (!walk.empty()) {
-                const Term& u = *walk.back();
-                walk.pop_back();
-                if (!u.hasPVar()) continue;
-                if (u.is(K::PVar)) inside.push_back(u.name());
-                for (const Term* part : partsOf(u)) walk.push_back(part);
-            }
+            term_ops::anyNode(
+                y,
+                [&inside](const Term& u) {
+                    if (u.is(K::PVar)) inside.push_back(u.name());
+                    return false;
+                },
+                [](const Term& u) { return u.hasPVar(); });
         }
     }
     std::sort(bare.begin(), bare.end());

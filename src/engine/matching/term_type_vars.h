@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "lang/types.h"
-#include "support/lazy.h"
 #include "support/tree_walk.h"
 #include "engine/matching/term_vocabulary.h"
 
@@ -105,12 +104,6 @@ inline bool bindsTermTypeVar(const TypeSubst& s, const TermTypeVars& vars) {
     for (const std::string& v : *vars)
         if (bindsAway(v)) return true;
     return false;
-}
-
-// The same with the term's type variables read only when the substitution binds one: most
-// type matches of a large term's problems bind nothing, and reading its variables walks it.
-inline bool bindsTermTypeVar(const TypeSubst& s, const Lazy<TermTypeVars>& vars) {
-    return !s.isIdentity() && bindsTermTypeVar(s, vars.get());
 }
 
 // --- one variable at a time ---------------------------------------------------------------------

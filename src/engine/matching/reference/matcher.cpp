@@ -177,8 +177,7 @@ AppCandidates levelCandidates(List<TypedBody> level, const std::string& v, const
         auto here = map(
             [v, x, rest](const TypedBody& b) {
                 const Term& r = b.body;
-                Term lam = Lam(LamVar(v), r, arrowType(substType(b.types, termType(x)), termType(r)));
-                Term candidate = isEtaRedex(lam) ? r.fun() : lam;
+                Term candidate = etaReduce(Lam(LamVar(v), r, arrowType(substType(b.types, termType(x)), termType(r))));
                 Problems problems;
                 if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
                 return AppCandidate{std::move(candidate), std::move(problems), rest};
@@ -283,11 +282,7 @@ AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, P
         Type tuple = mkTCon(tupleTypeName(static_cast<std::int64_t>(bs.size())), std::move(types));
         candidate = Lam(LamTup(std::move(binders)), body, arrowType(std::move(tuple), termType(body)));
     }
-    if (candidate.is(TermKind::Lam) && isEtaRedex(candidate)) {
-        Term f = candidate.body().fun();
-        candidate = std::move(f);
-    }
-    return AppCandidate{std::move(candidate), std::move(ps), std::move(s)};
+    return AppCandidate{etaReduce(candidate), std::move(ps), std::move(s)};
 }
 
 AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>> ys, std::size_t i,

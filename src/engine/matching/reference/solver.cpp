@@ -25,36 +25,15 @@ Term applyBindings(const Bindings& b, const Term& p) {
     const bool noVars = b.vars.isEmpty();
     const bool noTypes = b.types.isIdentity();
     if (noVars && noTypes) return p;
-    auto retype = [&](const Type& t) { return noTypes ? t : substType(b.types, t); };
     auto skip = [&](const Term& t) -> std::optional<Term> {
         if ((noVars || !t.hasPVar()) && (noTypes || !t.hasTypeVars())) return t;
         return std::nullopt;
     };
-    auto leaf = [&](const Term& t) -> Term {
-        switch (t.kind()) {
-        case TermKind::PVar:
+    return term_detail::rebuildTerm(p, skip, [&](const Term& t, std::vector<Term> parts) -> Term {
+        if (t.is(TermKind::PVar))
             if (auto bound = lookupFM(NaturalOrd{}, b.vars, t.name())) return *bound;
-            return noTypes ? t : PVar(t.name(), retype(t.type()));
-        case TermKind::LVar: return noTypes ? t : LVar(t.name(), retype(t.type()));
-        case TermKind::Con: return noTypes ? t : Con(t.constant(), retype(t.type()));
-        default: return t;
-        }
-    };
-    auto node = [&](const Term& t, std::vector<Term> parts) -> Term {
-        if (noTypes) {
-            bool same = true;
-            for (std::size_t i = 0; i < parts.size() && same; ++i) same = parts[i].sameNode(subterms(t)[i]);
-            if (same) return t;
-        }
-        switch (t.kind()) {
-        case TermKind::Ap: return Ap(std::move(parts[0]), std::move(parts[1]), retype(t.type()));
-        case TermKind::Lam: return Lam(t.binder(), std::move(parts[0]), retype(t.type()));
-        case TermKind::Tupl: return Tupl(std::move(parts), retype(t.type()));
-        default: return t;
-        }
-    };
-    return term_detail::rebuildTerm(p, skip, [&](const Term& t, std::vector<Term> parts) {
-        return parts.empty() ? leaf(t) : node(t, std::move(parts));
+        if (noTypes) return rebuilt(t, std::move(parts));
+        return withSubterms(t, std::move(parts), substType(b.types, t.type()));
     });
 }
 

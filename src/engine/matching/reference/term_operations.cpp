@@ -23,14 +23,6 @@ std::optional<Term> keepLambdaFree(const Term& t) {
     return std::nullopt;
 }
 
-// The node itself when no subterm changed, else a copy with the new subterms.
-Term rebuilt(const Term& t, std::vector<Term> parts) {
-    const std::vector<Term>& old = subterms(t);
-    bool same = true;
-    for (std::size_t i = 0; i < parts.size() && same; ++i) same = parts[i].sameNode(old[i]);
-    return same ? t : withSubterms(t, std::move(parts));
-}
-
 // The reference matcher's terms as the shared renaming code sees them.
 struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
     using Term = ref::Term;
@@ -118,7 +110,7 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
     std::vector<Term> parts = subterms(t);
     const std::size_t i = s.kind == StepKind::Second ? 1 : s.kind == StepKind::TupElem ? static_cast<std::size_t>(s.position) : 0;
     parts[i] = std::move(c);
-    return withSubterms(t, std::move(parts));
+    return withSubterms(t, std::move(parts), t.type());
 }
 
 // ---------------------------------------------------------------------------------------

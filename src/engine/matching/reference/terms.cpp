@@ -83,13 +83,23 @@ bool problemMatchesNothing(const Term& p, const Term& t) {
     return plim::problemMatchesNothing(p, t, [](const Term& u) -> std::int8_t& { return TermBuilder::selfTyped(u); });
 }
 
-Term withSubterms(const Term& t, std::vector<Term> children) {
+Term withSubterms(const Term& t, std::vector<Term> children, Type type) {
     switch (t.kind()) {
-    case TermKind::Ap: return Ap(std::move(children[0]), std::move(children[1]), t.type());
-    case TermKind::Lam: return Lam(t.binder(), std::move(children[0]), t.type());
-    case TermKind::Tupl: return Tupl(std::move(children), t.type());
-    default: return t;
+    case TermKind::LVar: return LVar(t.name(), std::move(type));
+    case TermKind::PVar: return PVar(t.name(), std::move(type));
+    case TermKind::Con: return Con(t.constant(), std::move(type));
+    case TermKind::Ap: return Ap(std::move(children[0]), std::move(children[1]), std::move(type));
+    case TermKind::Lam: return Lam(t.binder(), std::move(children[0]), std::move(type));
+    case TermKind::Tupl: return Tupl(std::move(children), std::move(type));
     }
+    return t;
+}
+
+Term rebuilt(const Term& t, std::vector<Term> children) {
+    const std::vector<Term>& old = subterms(t);
+    bool same = true;
+    for (std::size_t i = 0; i < children.size() && same; ++i) same = children[i].sameNode(old[i]);
+    return same ? t : withSubterms(t, std::move(children), t.type());
 }
 
 // ---------------------------------------------------------------------------------------

@@ -159,8 +159,11 @@ inline const std::vector<Term>& subterms(const Term& t) {
     }
 }
 
-// The same node with new subterms (in the order of `subterms`), other fields kept.
-Term withSubterms(const Term& t, std::vector<Term> children);
+// The same node with new subterms (in the order of `subterms`, none for a leaf) and the given
+// type, its other fields kept.
+Term withSubterms(const Term& t, std::vector<Term> children, Type type);
+// The node itself when no subterm changed, else a copy with the new subterms.
+Term rebuilt(const Term& t, std::vector<Term> children);
 
 // --- steps and paths ------------------------------------------------------------------------
 
