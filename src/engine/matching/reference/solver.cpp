@@ -44,6 +44,14 @@ Bindings composeBindings(const Bindings& s, const Bindings& h) {
     return Bindings{plusFM(NaturalOrd{}, s.vars, applied), substTypeOf(s.types, h.types)};
 }
 
+// ---------------------------------------------------------------------------------------
+// The solver
+// ---------------------------------------------------------------------------------------
+
+namespace {
+
+// The one-way type match of p's type against t's type, as type-only bindings; a variable
+// the match binds stands for its type on the term side too.
 std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
     const Type& pt = p.type();
     const Type& tt = t.type();
@@ -53,14 +61,14 @@ std::optional<Bindings> matchTermTypes(const Term& p, const Term& t) {
     return Bindings{VarMap(), s};
 }
 
-Term applyTypes(const TypeSubst& types, const Term& t) {
-    if (types.isIdentity() || !t.hasTypeVars()) return t;
-    return applyBindings(Bindings{VarMap(), types}, t);
+// The problem with b applied to its pattern, and b's types to its term (terms from the
+// higher-order rules carry type variables of the pattern).
+Problem withBindings(const Bindings& b, const Problem& p) {
+    const bool retype = !b.types.isIdentity() && p.term.hasTypeVars();
+    return Problem{applyBindings(b, p.pattern), retype ? applyBindings(Bindings{VarMap(), b.types}, p.term) : p.term};
 }
 
-// ---------------------------------------------------------------------------------------
-// The solver
-// ---------------------------------------------------------------------------------------
+}  // namespace
 
 AppCandidates simpleAppRule(const Term& x, const Term& t, const NameSupply& s) {
     if (!t.is(TermKind::Ap)) return AppCandidates();
@@ -136,11 +144,9 @@ public:
         for (const Cell* c = back_.get(); c; c = c->next.get()) all.push_back(c->problem);
         std::reverse(all.begin() + static_cast<std::ptrdiff_t>(fromBack), all.end());
         for (Problem& p : all) {
-            Term q = applyBindings(b, p.pattern);
-            Term u = applyTypes(b.types, p.term);
-            changed = changed || !q.sameNode(p.pattern) || !u.sameNode(p.term);
-            p.pattern = std::move(q);
-            p.term = std::move(u);
+            Problem q = withBindings(b, p);
+            changed = changed || !q.pattern.sameNode(p.pattern) || !q.term.sameNode(p.term);
+            p = std::move(q);
         }
         return changed ? Worklist(all) : *this;
     }
@@ -228,10 +234,7 @@ std::optional<RuleResult> singleStep(const Term& p, const Term& t, const NameSup
 
 Problems applyToProblems(const Bindings& b, Problems ps) {
     if (isIdentity(b)) return ps;
-    for (Problem& p : ps) {
-        p.pattern = applyBindings(b, p.pattern);
-        p.term = applyTypes(b.types, p.term);
-    }
+    for (Problem& p : ps) p = withBindings(b, p);
     return ps;
 }
 
@@ -362,8 +365,7 @@ List<RuleResult> appSteps(AppRule rule, const Bindings& hb, const Term& p, const
 // holds a pattern variable is left to the search, which reports it.
 bool nextStepFailsForAll(const LazyTermTypes& termTypes, const Bindings& hb, const Worklist& rest) {
     if (rest.empty()) return false;
-    const Problem& next = rest.first();
-    const Problem pr{applyBindings(hb, next.pattern), applyTypes(hb.types, next.term)};
+    const Problem pr = withBindings(hb, rest.first());
     if (pr.term.hasPVar()) return false;
     const std::optional<Bindings> h = matchTermTypes(pr.pattern, pr.term);
     return !h || bindsTermTypeVar(h->types, termTypes);

@@ -65,12 +65,6 @@ Term applyBindings(const Bindings& b, const Term& p);
 // s after h: h's bound terms with s applied, united with s's map (s wins on a shared name);
 // the types h first, then s.
 Bindings composeBindings(const Bindings& s, const Bindings& h);
-// The one-way type match of p's type against t's type, as type-only bindings; a variable
-// the match binds stands for its type on the term side too.
-std::optional<Bindings> matchTermTypes(const Term& p, const Term& t);
-// t with the type substitution applied to its annotations (terms from the higher-order
-// rules carry type variables of the pattern).
-Term applyTypes(const TypeSubst& types, const Term& t);
 
 // The bodies of t in which n instances of the argument pattern x's body have been replaced
 // by applications of the variable v, without duplicates; [t] for n = 0.  A negative n raises
