@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string_view>
 #include <unordered_set>
 #include <unordered_map>
@@ -10,6 +11,7 @@
 #include "frontend/printer/expressions.h"
 #include "lang/expressions_rebuild.h"
 #include "support/errors.h"
+#include "support/tree_walk.h"
 #include "layout/document.h"
 
 namespace plim {
@@ -126,47 +128,39 @@ const MatchResult& emptyMatch() {
 
 namespace {
 
-// appSubst's walk: bottom-up on an explicit stack, children in order, a let refused when met.
+// appSubst's walk on the iterative visitor (support/tree_walk.h): children in order, a let
+// refused when met.
 class Substituter {
 public:
     Substituter(const Substitution& s, const TypeSubst& ts)
         : bound_(s), ts_(ts), types_(ts.isIdentity() ? nullptr : &TypeMemo::of(ts)) {}
 
-    Expr run(const Expr& root) {
-        stack_.push_back({&root, false});
-        while (!stack_.empty()) {
-            const Frame f = stack_.back();
-            stack_.pop_back();
-            const Expr& node = *f.node;
-            if (f.ready) {
-                build(node);
-                continue;
-            }
-            switch (node.kind()) {
-            case ExprKind::Var:
-            case ExprKind::Con: done_.push_back(leaf(node)); break;
-            case ExprKind::Lam:
-            case ExprKind::Ap:
-                stack_.push_back({&node, true});
-                stack_.push_back({node.isAp() ? &node.arg() : &node.body(), false});
-                stack_.push_back({node.isAp() ? &node.fun() : &node.pattern(), false});
-                break;
-            case ExprKind::Let: patternFail(CodedFailure::SubstituteLet);
-            }
+    std::optional<Expr> enter(const Expr* node, std::vector<const Expr*>& children) {
+        switch (node->kind()) {
+        case ExprKind::Var:
+        case ExprKind::Con: return leaf(*node);
+        case ExprKind::Lam:
+        case ExprKind::Ap:
+            children.push_back(node->isAp() ? &node->fun() : &node->pattern());
+            children.push_back(node->isAp() ? &node->arg() : &node->body());
+            return std::nullopt;
+        case ExprKind::Let: break;
         }
-        return std::move(done_.back());
+        patternFail(CodedFailure::SubstituteLet);
+    }
+
+    Expr leave(const Expr* node, std::span<Expr> parts) {
+        const bool same = node->isAp() ? parts[0].sameNode(node->fun()) && parts[1].sameNode(node->arg())
+                                       : parts[0].sameNode(node->pattern()) && parts[1].sameNode(node->body());
+        if (!types_ && same) return *node;
+        if (node->isAp()) return mkApLazy(std::move(parts[0]), std::move(parts[1]), nodeType(*node));
+        return mkLam(std::move(parts[0]), std::move(parts[1]), nodeType(*node));
     }
 
 private:
-    struct Frame {
-        const Expr* node;
-        bool ready;  // its children are done
-    };
     FirstBindings bound_;
     const TypeSubst& ts_;
     TypeMemo* types_;  // null for the identity
-    std::vector<Frame> stack_;
-    std::vector<Expr> done_;
 
     // The node's type with the substitution applied; a type still to be computed stays so.
     Lazy<Type> nodeType(const Expr& e) {
@@ -183,23 +177,14 @@ private:
         if (!types_) return node;
         return mkCon(node.constant(), (*types_)(node.type()));
     }
-
-    void build(const Expr& node) {
-        Expr second = std::move(done_.back());
-        done_.pop_back();
-        Expr first = std::move(done_.back());
-        done_.pop_back();
-        const bool same = node.isAp() ? first.sameNode(node.fun()) && second.sameNode(node.arg())
-                                      : first.sameNode(node.pattern()) && second.sameNode(node.body());
-        if (!types_ && same) done_.push_back(node);
-        else if (node.isAp()) done_.push_back(mkApLazy(std::move(first), std::move(second), nodeType(node)));
-        else done_.push_back(mkLam(std::move(first), std::move(second), nodeType(node)));
-    }
 };
 
 }  // namespace
 
-Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) { return Substituter(s, ts).run(e); }
+Expr appSubst(const Substitution& s, const TypeSubst& ts, const Expr& e) {
+    Substituter walk(s, ts);
+    return rebuildTree<const Expr*, Expr>(&e, walk);
+}
 
 namespace {
 
