@@ -1,6 +1,7 @@
 #include "engine/matching/reference/term_operations.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -275,32 +276,6 @@ bool bindersFit(const Term& t) {
 // Equality and steering
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-// Bound names, innermost first, shared between the comparisons below one lambda.
-struct NameEnv {
-    std::string name;
-    std::shared_ptr<const NameEnv> next;
-};
-using EnvRef = std::shared_ptr<const NameEnv>;
-
-std::optional<std::size_t> envPosition(const EnvRef& env, const std::string& n) {
-    std::size_t i = 0;
-    for (const NameEnv* e = env.get(); e; e = e->next.get(), ++i)
-        if (e->name == n) return i;
-    return std::nullopt;
-}
-
-bool sameLocal(const EnvRef& e1, const EnvRef& e2, const Term& a, const Term& b) {
-    auto p1 = envPosition(e1, a.name());
-    auto p2 = envPosition(e2, b.name());
-    if (p1 && p2) return *p1 == *p2;
-    if (!p1 && !p2) return a.name() == b.name();
-    return false;
-}
-
-}  // namespace
-
 bool termEqUpTo(const std::vector<std::string>& ns1, const std::vector<std::string>& ns2, const Term& t1,
                 const Term& t2) {
     return renaming_equality::eqUpTo(t1, t2, [](const Term&, const Term&) { return false; }, ns1, ns2);
@@ -317,67 +292,78 @@ std::optional<Term> etaPartner(const Term& l, const Term& s, const std::string& 
     return Ap(s, LVar(x, argType(t)), resType(t));
 }
 
+// The local variables a and b stand for each other: bound at the same distance, or both free
+// and of one name.
+bool sameLocal(const renaming_equality::BoundOnBothSides& bound, const Term& a, const Term& b) {
+    const auto d1 = renaming_equality::boundDepth(bound.left, a.name());
+    const auto d2 = renaming_equality::boundDepth(bound.right, b.name());
+    if (d1 || d2) return d1 && d2 && *d1 == *d2;
+    return a.name() == b.name();
+}
+
 }  // namespace
 
 bool termsClash(const Term& t1, const Term& t2) {
-    // A work stack of its own: the walk goes down two terms side by side and stops early.
+    // A work stack of its own: the walk goes down two terms side by side and stops early.  A
+    // task without terms marks where binders leave scope.  The eta partners and the names of
+    // their variables are kept where their addresses stay.
     struct Task {
-        Term a, b;
-        EnvRef e1, e2;
-        std::size_t depth;
+        const Term* a;
+        const Term* b;
+        std::size_t leaving;
     };
-    std::vector<Task> stack{Task{t1, t2, nullptr, nullptr, 0}};
-    auto push = [&stack](Term a, Term b, EnvRef e1, EnvRef e2, std::size_t depth) {
-        stack.push_back(Task{std::move(a), std::move(b), std::move(e1), std::move(e2), depth});
-    };
-    auto bind = [](const EnvRef& e, const std::string& n) { return std::make_shared<const NameEnv>(NameEnv{n, e}); };
+    renaming_equality::BoundOnBothSides bound;
+    std::deque<Term> partners;
+    std::deque<std::string> etaNames;
+    std::vector<Task> stack{{&t1, &t2, 0}};
     while (!stack.empty()) {
-        Task task = std::move(stack.back());
+        const Task task = stack.back();
         stack.pop_back();
-        const Term& a = task.a;
-        const Term& b = task.b;
+        if (!task.a) {
+            bound.left.resize(bound.left.size() - task.leaving);
+            bound.right.resize(bound.right.size() - task.leaving);
+            continue;
+        }
+        const Term& a = *task.a;
+        const Term& b = *task.b;
         if ((a.sameNode(b) && !a.hasLVar()) || a.is(TermKind::PVar) || b.is(TermKind::PVar)) continue;
         if (a.is(TermKind::Lam) != b.is(TermKind::Lam)) {
             // The other side taken as the lambda of its eta step, when the binder is one variable.
             const bool left = a.is(TermKind::Lam);
             const Term& l = left ? a : b;
-            const std::string x = " eta" + std::to_string(task.depth);
-            const std::optional<Term> partner = etaPartner(l, left ? b : a, x);
+            const std::string& x = etaNames.emplace_back(" eta" + std::to_string(etaNames.size()));
+            std::optional<Term> partner = etaPartner(l, left ? b : a, x);
             if (!partner) continue;
-            EnvRef e1 = bind(task.e1, left ? l.binder().name() : x);
-            EnvRef e2 = bind(task.e2, left ? x : l.binder().name());
-            push(left ? l.body() : *partner, left ? *partner : l.body(), std::move(e1), std::move(e2), task.depth + 1);
+            const Term& other = partners.emplace_back(std::move(*partner));
+            bound.left.push_back(left ? &l.binder().name() : &x);
+            bound.right.push_back(left ? &x : &l.binder().name());
+            stack.push_back({nullptr, nullptr, 1});
+            stack.push_back({left ? &l.body() : &other, left ? &other : &l.body(), 0});
             continue;
         }
         if (a.kind() != b.kind()) return true;
         switch (a.kind()) {
         case TermKind::LVar:
-            if (!sameLocal(task.e1, task.e2, a, b)) return true;
+            if (!sameLocal(bound, a, b)) return true;
             break;
         case TermKind::PVar: break;  // passed over above
         case TermKind::Con:
             if (!eqConstant(a.constant(), b.constant())) return true;
             break;
         case TermKind::Ap:
-            push(a.arg(), b.arg(), task.e1, task.e2, task.depth);
-            push(a.fun(), b.fun(), task.e1, task.e2, task.depth);
+            stack.push_back({&a.arg(), &b.arg(), 0});
+            stack.push_back({&a.fun(), &b.fun(), 0});
             break;
-        case TermKind::Lam: {
+        case TermKind::Lam:
             // Binders of one shape pair their names; others are passed over.
-            const auto pairs = matchBinders(a.binder(), b.binder());
-            if (!pairs || !matchBinders(b.binder(), a.binder())) break;
-            EnvRef e1 = task.e1;
-            EnvRef e2 = task.e2;
-            for (const auto& [x, y] : *pairs) {
-                e1 = bind(e1, x);
-                e2 = bind(e2, y);
+            if (const std::optional<std::size_t> entered = bound.enter(a.binder(), b.binder())) {
+                stack.push_back({nullptr, nullptr, *entered});
+                stack.push_back({&a.body(), &b.body(), 0});
             }
-            push(a.body(), b.body(), std::move(e1), std::move(e2), task.depth);
             break;
-        }
         case TermKind::Tupl:
             if (a.elems().size() != b.elems().size()) return true;
-            for (std::size_t i = a.elems().size(); i-- > 0;) push(a.elems()[i], b.elems()[i], task.e1, task.e2, task.depth);
+            for (std::size_t i = a.elems().size(); i-- > 0;) stack.push_back({&a.elems()[i], &b.elems()[i], 0});
             break;
         }
     }
