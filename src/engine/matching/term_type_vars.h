@@ -23,6 +23,7 @@
 #include "lang/types.h"
 #include "support/tree_walk.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 
 namespace plim {
 
@@ -58,30 +59,15 @@ inline void addTypeVars(const Type& t, std::unordered_set<const void*>& seen, st
 // The type variables in the types of the terms' nodes; null when there is none.
 template <TermVocabulary Term>
 TermTypeVars termTypeVars(const std::vector<const Term*>& roots) {
-    using K = decltype(roots.front()->kind());
     std::unordered_set<std::string> names;
     std::unordered_set<const void*> seen;
-    std::vector<const Term*> todo;
-    for (const Term* r : roots)
-        if (r->hasTypeVars()) todo.push_back(r);
+    std::vector<const Term*> todo(roots.begin(), roots.end());
     while (!todo.empty()) {
         const Term& t = *todo.back();
         todo.pop_back();
+        if (!t.hasTypeVars()) continue;
         term_type_vars_detail::addTypeVars(t.type(), seen, names);
-        auto push = [&](const Term& u) {
-            if (u.hasTypeVars()) todo.push_back(&u);
-        };
-        switch (t.kind()) {
-        case K::Ap:
-            push(t.fun());
-            push(t.arg());
-            break;
-        case K::Lam: push(t.body()); break;
-        case K::Tupl:
-            for (const Term& e : t.elems()) push(e);
-            break;
-        default: break;
-        }
+        term_ops::pushChildren(t, todo);
     }
     if (names.empty()) return nullptr;
     return std::make_shared<const std::unordered_set<std::string>>(std::move(names));
@@ -162,23 +148,12 @@ private:
         HeldVars& held;
         const std::string& v;
         std::optional<Answer> enter(const Term* t, std::vector<const Term*>& children) {
-            using K = decltype(t->kind());
             if (!t->hasTypeVars()) return Answer{false};
             if (auto it = held.terms_.find(Key{nodeOf(*t), v}); it != held.terms_.end())
                 return Answer{it->second.second};
             TypeWalk types{held, v};
             if (rebuildTree<const Type*, Answer>(&t->type(), types).yes) return Answer{true};
-            switch (t->kind()) {
-            case K::Ap:
-                children.push_back(&t->fun());
-                children.push_back(&t->arg());
-                break;
-            case K::Lam: children.push_back(&t->body()); break;
-            case K::Tupl:
-                for (const Term& e : t->elems()) children.push_back(&e);
-                break;
-            default: break;
-            }
+            term_ops::pushChildren(*t, children);
             return std::nullopt;
         }
         Answer leave(const Term* t, std::span<Answer> parts) {

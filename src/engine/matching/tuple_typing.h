@@ -30,6 +30,7 @@
 #include "lang/types.h"
 #include "support/small_vec.h"
 #include "engine/matching/term_vocabulary.h"
+#include "engine/matching/vocabulary_operations.h"
 
 namespace plim {
 
@@ -137,31 +138,17 @@ public:
         for (const Term* u : unnoted_) visit(*u);
     }
     void visit(const Term& t) {
-        using K = KindOf<Term>;
         if (noted_.empty() || !t.hasPVar()) return;
         seal();
+        if (!agree_) return;
         // Only the parts that hold a pattern variable are walked.
-        SmallVec<const Term*, 16> todo;
-        auto push = [&todo](const Term& c) {
-            if (c.hasPVar()) todo.push_back(&c);
-        };
-        todo.push_back(&t);
-        while (!todo.empty() && agree_) {
-            const Term& u = *todo.back();
-            todo.pop_back();
-            switch (u.kind()) {
-            case K::PVar: agree_ = sameAsNoted(u); break;
-            case K::Ap:
-                push(u.fun());
-                push(u.arg());
-                break;
-            case K::Lam: push(u.body()); break;
-            case K::Tupl:
-                for (const Term& e : u.elems()) push(e);
-                break;
-            default: break;
-            }
-        }
+        term_ops::anyNode(
+            t,
+            [this](const Term& u) {
+                if (u.is(KindOf<Term>::PVar)) agree_ = sameAsNoted(u);
+                return !agree_;
+            },
+            [](const Term& u) { return u.hasPVar(); });
     }
     bool agree() {
         seal();
