@@ -83,10 +83,8 @@ struct Renaming {
         return out;
     }
 
-    static const std::vector<Binding>* tupleParts(const Binding& b) { return b.isVar() ? nullptr : &Ops::components(b); }
-
     static bool sameBinderNames(const Binding& a, const Binding& b) {
-        return binder_walks::zip(a, b, tupleParts, tupleParts,
+        return binder_walks::zip(a, b, term_ops::tupleParts<Binding>, term_ops::tupleParts<Binding>,
                                  [](const Binding& x, const Binding& y) { return y.isVar() && x.name() == y.name(); });
     }
 
@@ -210,20 +208,14 @@ struct Renaming {
 
     // Every name that t uses: variables of both kinds, binder names and constructor names.
     static void collectNames(const Term& t, std::unordered_set<std::string>& out) {
-        std::vector<const Term*> stack{&t};
-        while (!stack.empty()) {
-            const Term& u = *stack.back();
-            stack.pop_back();
-            const std::size_t n = Ops::childCount(u);
-            if (n == 0) {
-                if (Ops::isConstr(u)) out.insert(u.constant().constrName());
-                else if (Ops::isVariable(u)) out.insert(u.name());
-                continue;
-            }
-            if (Ops::isLam(u))
+        auto collect = [&out](const Term& u) {
+            if (Ops::isConstr(u)) out.insert(u.constant().constrName());
+            else if (Ops::isVariable(u)) out.insert(u.name());
+            else if (Ops::isLam(u))
                 for (std::string& b : Ops::boundNames(u.binder())) out.insert(std::move(b));
-            for (std::size_t i = n; i-- > 0;) stack.push_back(&Ops::child(u, i));
-        }
+            return false;
+        };
+        term_ops::anyNode(t, collect, [](const Term&) { return true; });
     }
 };
 
