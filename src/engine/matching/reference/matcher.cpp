@@ -50,14 +50,8 @@ List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> pat
 // search after them (a tuple argument's later elements above all, which see the variables
 // of the binders opened before them), are not built.
 bool mayStandFor(const std::vector<std::string>& xFree, const Term& t, const Position& pos) {
-    if (!pos.sub.hasLVar()) return true;
-    const std::vector<std::string> free = freeLocalsOf(pos.sub);
-    if (free.empty()) return true;
-    const std::vector<std::string> inner = bindersOnPath(t, pos.path.toPath());
-    for (const std::string& n : free)
-        if (std::find(inner.begin(), inner.end(), n) != inner.end() ||
-            std::find(xFree.begin(), xFree.end(), n) == xFree.end())
-            return false;
+    for (const auto& [n, boundAbove] : freeLocalsAt(t, pos))
+        if (boundAbove || std::find(xFree.begin(), xFree.end(), n) == xFree.end()) return false;
     return true;
 }
 

@@ -486,14 +486,7 @@ std::optional<Term> replacementFor(const Abstraction& a, const Bindings& m, cons
 // it looks like one of the pattern's.
 NameMap frozenNames(const Term& b, const Position& pos) {
     NameMap out;
-    if (!pos.sub.hasLVar()) return out;
-    const std::vector<std::string> fs = freeLocalsOf(pos.sub);
-    if (fs.empty()) return out;
-    const std::vector<std::string> inner = bindersOnPath(b, pos.path.toPath());
-    for (const std::string& n : fs) {
-        const bool bound = std::find(inner.begin(), inner.end(), n) != inner.end();
-        out.emplace(n, bound ? " " + n : n);
-    }
+    for (const auto& [n, boundAbove] : freeLocalsAt(b, pos)) out.emplace(n, boundAbove ? " " + n : n);
     return out;
 }
 

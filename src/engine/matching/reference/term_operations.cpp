@@ -103,6 +103,16 @@ List<Position> positions(const Term& t) {
     return positionsFrom(std::make_shared<const Pending>(Position{t, StepList()}, nullptr));
 }
 
+std::vector<std::pair<std::string, bool>> freeLocalsAt(const Term& t, const Position& pos) {
+    std::vector<std::pair<std::string, bool>> out;
+    if (!pos.sub.hasLVar()) return out;
+    const std::vector<std::string> free = freeLocalsOf(pos.sub);
+    if (free.empty()) return out;
+    const std::vector<std::string> inner = bindersOnPath(t, pos.path.toPath());
+    for (const std::string& n : free) out.emplace_back(n, std::find(inner.begin(), inner.end(), n) != inner.end());
+    return out;
+}
+
 // ---------------------------------------------------------------------------------------
 // Replacement
 // ---------------------------------------------------------------------------------------

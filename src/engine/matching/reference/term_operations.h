@@ -86,6 +86,9 @@ struct Position {
 // Every subterm with its path, in pre-order (the term itself first, function before
 // argument, elements in order), produced as the list is read.
 List<Position> positions(const Term& t);
+// The local variables free in the subterm at pos of t, in order of occurrence with repetitions,
+// each with whether a lambda of t above pos binds it.
+std::vector<std::pair<std::string, bool>> freeLocalsAt(const Term& t, const Position& pos);
 
 // --- replacement ----------------------------------------------------------------------------
 
