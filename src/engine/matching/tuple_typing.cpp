@@ -4,6 +4,19 @@
 
 namespace plim {
 
+bool tuple_typing::occursUnboundBelow(const Type& t, const std::string& v) {
+    // A work stack of its own: the walk stops at the first occurrence.
+    std::vector<const Type*> todo{&t};
+    while (!todo.empty()) {
+        const Type& u = *todo.back();
+        todo.pop_back();
+        if (u.isTid() && u.name() == v) return true;
+        if (u.isTCon() && !u.isGround())
+            for (const Type& a : u.args()) todo.push_back(&a);
+    }
+    return false;
+}
+
 bool typesMayUnify(const Type& a, const Type& b) { return TypeUnifier().unify(a, b); }
 
 bool tupleTypeConstrains(const Type& t) {
@@ -82,7 +95,7 @@ bool TypeUnifier::holds(const Type& t, const std::string& v) const {
     return false;
 }
 
-bool imageTypeMayFit(const Type& head, const std::vector<Type>& elementTypes) {
+bool tuple_typing::arrowImageMayFit(const Type& head, const std::vector<Type>& elementTypes) {
     // The result type is left open: a name no type variable has.
     return typesMayUnify(head, mkArrow(mkTupleType(elementTypes), mkTid(" result")));
 }
