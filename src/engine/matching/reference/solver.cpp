@@ -274,14 +274,18 @@ Solutions continueAfter(AppRule rule, const LazyTermTypes& termTypes, const Bind
     return composeAll(inner, {m});
 }
 
+// The patterns of the rest of the worklist, each passed to visit: what the tests of a tuple
+// argument below are told of the problems solved before the image's.
+auto earlierPatterns(const Worklist& rest) {
+    return [&rest](auto visit) { rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); }); };
+}
+
 // The one-step images for a flexible head applied to a tuple cannot match: the types of head
 // and elements do not fit (the rest of the worklist is solved before the image's problem).
 bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Worklist& rest) {
     if (rule != AppRule::OneStep || !p.arg().is(TermKind::Tupl) || !flexibleHead(p.fun())) return false;
     if (headBinderTakesArgumentWhole(p.fun())) return false;
-    return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
-        rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
-    });
+    return plim::tupleImagesRuledOut(p, t, earlierPatterns(rest));
 }
 
 // A tuple argument that the head's binder takes whole (head_binders.h).
@@ -294,9 +298,7 @@ bool wholeArgument(const Term& f, const Term& x) {
 std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term& f, const Term& x, const Term& t,
                                         const Worklist& rest) {
     if (rule != AppRule::OneStep || !flexible || !x.is(TermKind::Tupl)) return {};
-    return repeated_elements::checkedLeaves(f, x, t, [&rest](auto drop) {
-        rest.forEach([&drop](const Problem& pr) { drop(pr.pattern); });
-    });
+    return repeated_elements::checkedLeaves(f, x, t, earlierPatterns(rest));
 }
 
 // The head's argument type, the problem's type match applied, when the images of its tuple
@@ -304,10 +306,7 @@ std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term&
 // worklist is solved before the image's problem.
 std::optional<Type> typedHeadArgument(const Bindings& hb, const Term& p, const Term& t, const Worklist& rest) {
     if (!p.arg().is(TermKind::Tupl)) return std::nullopt;
-    const bool typed = imageTypesFollowBinders(p, t, [&rest](auto visit) {
-        rest.forEach([&visit](const Problem& pr) { visit(pr.pattern); });
-    });
-    if (!typed) return std::nullopt;
+    if (!imageTypesFollowBinders(p, t, earlierPatterns(rest))) return std::nullopt;
     const Type head = hb.types.isIdentity() ? p.fun().type() : substType(hb.types, p.fun().type());
     if (!head.isTCon() || head.name() != arrowName || head.args().size() != 2) return std::nullopt;
     return head.args()[0];

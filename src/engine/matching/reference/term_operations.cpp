@@ -19,11 +19,6 @@ using term_detail::rebuildTerm;
 
 namespace {
 
-std::optional<Term> keepLambdaFree(const Term& t) {
-    if (!t.hasLam()) return t;
-    return std::nullopt;
-}
-
 // The reference matcher's terms as the shared renaming code sees them.
 struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
     using Term = ref::Term;
@@ -263,7 +258,8 @@ bool isEtaRedex(const Term& t) {
 Term etaReduce(const Term& t) { return isEtaRedex(t) ? t.body().fun() : t; }
 
 Term etaNormalise(const Term& t) {
-    return rebuildTerm(t, keepLambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
+    auto lambdaFree = [](const Term& u) { return u.hasLam() ? std::nullopt : std::optional<Term>(u); };
+    return rebuildTerm(t, lambdaFree, [](const Term& u, std::vector<Term> parts) -> Term {
         if (!u.is(TermKind::Lam)) return rebuilt(u, std::move(parts));
         return etaReduce(rebuilt(u, std::move(parts)));
     });
