@@ -32,15 +32,8 @@ using fast::convertPrime;
 
 // --- the expressions as terms ---------------------------------------------------------------
 
-// The number of elements when the application is a saturated tuple (a Tupl term), else 0.
-std::size_t tupleSize(const Expr& e) { return fast::saturatedTupleSize(e); }
-
-// The elements of a saturated tuple of n elements, first element first.
-void tupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {
-    out.resize(n);
-    const Expr* at = &e;
-    for (std::size_t i = n; i-- > 0; at = &at->fun()) out[i] = &at->arg();
-}
+using fast::saturatedTupleElements;
+using fast::saturatedTupleSize;
 
 // A lambda pattern that converts to a variable or a nested tuple of variables; the nested
 // tuples wait on a work stack.
@@ -51,9 +44,9 @@ bool binderFits(const Expr& pat) {
         const Expr& at = *pending.back();
         pending.pop_back();
         if (at.isVar()) continue;
-        const std::size_t n = at.isAp() ? tupleSize(at) : 0;
+        const std::size_t n = at.isAp() ? saturatedTupleSize(at) : 0;
         if (n == 0) return false;
-        tupleElements(at, n, elems);
+        saturatedTupleElements(at, n, elems);
         pending.insert(pending.end(), elems.begin(), elems.end());
     }
     return true;
@@ -197,9 +190,9 @@ bool convertsBackAsItIs(const Expr& root) {
                 return false;
             todo.push_back(&e.body());
         } else if (e.isAp()) {
-            if (const std::size_t n = tupleSize(e)) {
+            if (const std::size_t n = saturatedTupleSize(e)) {
                 if (!fast::tupleTypedAsBuilt(e)) return false;
-                tupleElements(e, n, elems);
+                saturatedTupleElements(e, n, elems);
                 todo.insert(todo.end(), elems.begin(), elems.end());
             } else {
                 todo.push_back(&e.arg());
@@ -419,12 +412,12 @@ private:
         const Expr& p = *pr.p;
         const Expr& t = *pr.t;
         if (!t.isAp()) return Outcome::Failed;
-        const std::size_t pn = tupleSize(p);
-        const std::size_t tn = tupleSize(t);
+        const std::size_t pn = saturatedTupleSize(p);
+        const std::size_t tn = saturatedTupleSize(t);
         if (pn != 0 || tn != 0) {
             if (pn != tn || pn == 0) return Outcome::Failed;
-            tupleElements(p, pn, pelems_);
-            tupleElements(t, tn, telems_);
+            saturatedTupleElements(p, pn, pelems_);
+            saturatedTupleElements(t, tn, telems_);
             for (std::size_t i = 0; i < pn; ++i) work_.push_back({pelems_[i], telems_[i], pr.fromTerm, pr.frame});
         } else {
             work_.push_back({&p.fun(), &t.fun(), pr.fromTerm, pr.frame});

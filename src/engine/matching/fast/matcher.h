@@ -80,6 +80,12 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // Their number (a saturated tuple application is an application spine of a tuple constant of
 // arity k >= 1 with k arguments), 0 for any other expression.
 std::size_t saturatedTupleSize(const Expr& e);
+// The n elements of a saturated tuple application of size n, first element first.
+inline void saturatedTupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {
+    out.resize(n);
+    const Expr* at = &e;
+    for (std::size_t i = n; i-- > 0; at = &at->fun()) out[i] = &at->arg();
+}
 // The tuple application of the components, typed from them.
 Expr mkTupleExpr(std::vector<Expr> components);
 // The saturated tuple application carries the types that mkTupleExpr of its elements gives.
