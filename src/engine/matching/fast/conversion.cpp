@@ -1,6 +1,5 @@
 // Conversion between expressions and fast matcher terms, in both directions.
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -565,38 +564,10 @@ private:
 };
 
 
-// The variable binder patterns built lately on this thread, by name and the very type node:
-// the results of one search bind their functions to lambdas whose binders share a few names
-// and types.
-class VariablePatterns {
-public:
-    Expr get(const std::string& name, const Type& type) {
-        const void* node = type.nodeAddress();
-        for (const Slot& s : kept_)
-            if (s.typeNode == node && s.pattern->name() == name) return *s.pattern;
-        Slot& s = kept_[next_];
-        s.pattern.emplace(mkVar(name, type));
-        s.typeNode = node;  // the pattern holds the type, and so keeps its node
-        next_ = (next_ + 1) % kept_.size();
-        return *s.pattern;
-    }
-
-private:
-    struct Slot {
-        const void* typeNode = nullptr;  // null while empty
-        std::optional<Expr> pattern;
-    };
-    std::array<Slot, 4> kept_;
-    std::size_t next_ = 0;
-};
-
 }  // namespace
 
 Expr binderPattern(const Type& argumentType, const LamBinding& b) {
-    if (b.isVar()) {
-        thread_local VariablePatterns variables;
-        return variables.get(b.name(), argumentType);
-    }
+    if (b.isVar()) return mkVar(b.name(), argumentType);
     thread_local BinderPatterns patterns;
     return patterns.get(argumentType, b);
 }

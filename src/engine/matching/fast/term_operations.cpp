@@ -383,15 +383,9 @@ private:
     std::uint32_t epoch_ = 0;
 };
 
-// The symbol of a local variable, by its name: asked for every new variable node (a search
-// builds many with a few names), so looked up by the name without building its key.
+// The symbol of a local variable, by its name.
 std::int32_t variableSymbol(const std::string& name) {
-    thread_local std::unordered_map<std::string, std::int32_t> known;
-    if (auto it = known.find(name); it != known.end()) return it->second;
-    const std::int32_t id = SymbolTable::instance().intern(*rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt}));
-    if (known.size() >= 4096) known.clear();
-    known.emplace(name, id);
-    return id;
+    return SymbolTable::instance().intern(*rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt}));
 }
 
 // The symbol of a variable or constant node, or of the variable a lambda binds, looked up once
@@ -422,8 +416,7 @@ std::uint64_t symbolMask(const Term& t) {
 std::uint64_t binderMask(const LamBinding& b) {
     std::uint64_t m = 0;
     anyBinderName(b, [&m](const std::string& name) {
-        const std::optional<std::string> key = rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt});
-        const int bit = SymbolTable::instance().bit(SymbolTable::instance().intern(*key));
+        const int bit = SymbolTable::instance().bit(variableSymbol(name));
         if (bit >= 0) m |= std::uint64_t{1} << bit;
         return false;
     });
