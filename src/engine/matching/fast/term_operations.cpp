@@ -266,11 +266,6 @@ bool flexibleHead(const Term& t) {
 
 // --- rigid symbols ------------------------------------------------------------------------------
 
-bool operator==(const Rigid& a, const Rigid& b) {
-    if (a.kind != b.kind) return false;
-    return a.kind == RigidKind::RigidVar ? a.name == b.name : eqConstant(*a.constant, *b.constant);
-}
-
 namespace {
 
 template <class Emit>
