@@ -26,9 +26,21 @@ std::optional<std::vector<std::string>> patternKeys(const Expr& lhs) {
 
 }  // namespace
 
+// The pattern converts to a variable or a nested tuple of variables (fast::bindersFit of its
+// conversion), read from the expression: the nested tuples wait on a work stack.
 bool binderFits(const Expr& pattern) {
-    const std::optional<fast::Term> converted = fast::convertIfPossible({}, pattern);
-    return converted && fast::bindersFit(*converted);
+    if (pattern.isVar()) return true;
+    std::vector<const Expr*> pending{&pattern}, elems;
+    while (!pending.empty()) {
+        const Expr& at = *pending.back();
+        pending.pop_back();
+        if (at.isVar()) continue;
+        const std::size_t n = at.isAp() ? fast::saturatedTupleSize(at) : 0;
+        if (n == 0) return false;
+        fast::saturatedTupleElements(at, n, elems);
+        pending.insert(pending.end(), elems.begin(), elems.end());
+    }
+    return true;
 }
 
 SymbolSet symbolOf(const Constant& c, const std::vector<std::string>& symbols) {

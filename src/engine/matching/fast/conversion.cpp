@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
 
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
-
 // The different names bound around the node being converted: the context's, then those of
 // the lambdas entered on the way down, one set per lambda open.  A set is all that a
 // conversion depends on, and it keys the memo in constant time.

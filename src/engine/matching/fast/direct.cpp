@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/fast/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
 
 namespace plim {
@@ -29,28 +30,12 @@ namespace plim {
 namespace {
 
 using fast::convertPrime;
+using fast::isArrowType;
 
 // --- the expressions as terms ---------------------------------------------------------------
 
 using fast::saturatedTupleElements;
 using fast::saturatedTupleSize;
-
-// A lambda pattern that converts to a variable or a nested tuple of variables; the nested
-// tuples wait on a work stack.
-bool binderFits(const Expr& pat) {
-    if (pat.isVar()) return true;
-    std::vector<const Expr*> pending{&pat}, elems;
-    while (!pending.empty()) {
-        const Expr& at = *pending.back();
-        pending.pop_back();
-        if (at.isVar()) continue;
-        const std::size_t n = at.isAp() ? saturatedTupleSize(at) : 0;
-        if (n == 0) return false;
-        saturatedTupleElements(at, n, elems);
-        pending.insert(pending.end(), elems.begin(), elems.end());
-    }
-    return true;
-}
 
 // Puts the pattern's variables on `names`, the last tuple element's first.
 void pushBinderNames(const Expr& pat, std::vector<const std::string*>& names) {
@@ -173,8 +158,6 @@ bool exprHasTypeVariables(const Expr& root) {
     }
     return false;
 }
-
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 
 // Converting the closed expression to a term and back gives it again, node for node: every
 // lambda binds a variable typed with the lambda's argument type, every saturated tuple is

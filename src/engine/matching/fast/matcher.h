@@ -80,6 +80,8 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // Their number (a saturated tuple application is an application spine of a tuple constant of
 // arity k >= 1 with k arguments), 0 for any other expression.
 std::size_t saturatedTupleSize(const Expr& e);
+// A function type (an arrow with its two arguments).
+inline bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 // The n elements of a saturated tuple application of size n, first element first.
 inline void saturatedTupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {
     out.resize(n);
