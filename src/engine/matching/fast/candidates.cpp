@@ -139,9 +139,7 @@ Type imageType(const std::optional<HeadType>& h, const Type& arg, const Type& re
     if (h && h->types.isIdentity()) {
         const Type& f = h->head;
         auto same = [](const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); };
-        if (f.isTCon() && f.name() == arrowName && f.args().size() == 2 && same(f.args()[0], arg) &&
-            same(f.args()[1], res))
-            return f;
+        if (isArrowType(f) && same(f.args()[0], arg) && same(f.args()[1], res)) return f;
     }
     return mkArrow(arg, res);
 }

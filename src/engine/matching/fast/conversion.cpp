@@ -1,6 +1,5 @@
 // Conversion between expressions and fast matcher terms, in both directions.
 #include <algorithm>
-#include <array>
 #include <optional>
 #include <span>
 #include <unordered_map>
@@ -14,8 +13,6 @@ namespace plim::fast {
 namespace {
 
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
-
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
 
 // The different names bound around the node being converted: the context's, then those of
 // the lambdas entered on the way down, one set per lambda open.  A set is all that a
@@ -106,9 +103,8 @@ template <bool Every>
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const NameSet& context, bool tolerant = false,
-                       const KnownSubterms* known = nullptr, ConversionMemo* memo = nullptr)
-        : scope_(context), tolerant_(tolerant), known_(known), memo_(memo) {
+    explicit Converter(const NameSet& context, bool tolerant = false, const KnownSubterms* known = nullptr)
+        : scope_(context), tolerant_(tolerant), known_(known) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -126,7 +122,7 @@ public:
     }
     // With `Every`: the terms of the subexpressions, in the order they were finished.
     std::vector<Term>& subterms() { return subterms_; }
-    // The nodes built, not taken from the memo.
+    // The nodes built.
     std::size_t built() const { return built_; }
 
 private:
@@ -142,7 +138,6 @@ private:
     Scope scope_;
     bool tolerant_;
     const KnownSubterms* known_;  // with `Every`: terms converted before
-    ConversionMemo* memo_;        // without `Every`: lambdas converted before, and kept
     std::size_t built_ = 0;
     std::vector<Term> subterms_;
     bool refused_ = false;
@@ -162,7 +157,6 @@ private:
         if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
-    bool memoized() const { return memo_ != nullptr; }
     void refuse() {
         refused_ = true;
         tasks_.clear();
@@ -193,7 +187,6 @@ private:
                               eqType(e.pattern().type(), e.type().args()[0]);
             Term l = Lam(std::move(lam.binder), std::move(body), e.type());
             if (back) l = withOrigin(std::move(l), e);
-            if (memoized()) memo_->keep(e, scope_.names(), l);
             finish(std::move(l));
             return;
         }
@@ -247,11 +240,6 @@ private:
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             if constexpr (Every) return refuse();
-            if (memoized())
-                if (const Term* known = memo_->find(e, scope_.names())) {
-                    results_.push_back(*known);
-                    return;
-                }
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
@@ -298,16 +286,14 @@ private:
 
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
-// term after term, and each is converted once.  The lambdas inside are kept too, by the names
-// bound around each: nested lambdas that share their names (the bodies of local definitions,
-// a lambda per position of a rewritten term) are converted once.  Terms of every size are kept; the memo is dropped whole before it would hold
-// more than kFloor nodes and four times the largest term kept, so that it holds a few large
-// terms as well as many small ones.
+// term after term, and each is converted once.  Terms of every size are kept; the memo is
+// dropped whole before it would hold more than kFloor nodes and four times the largest term
+// kept, so that it holds a few large terms as well as many small ones.
 class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
         if (const Term* known = memo_.find(e, context)) return *known;
-        Converter<false> converter(context, false, nullptr, &memo_);
+        Converter<false> converter(context);
         Term t = *converter.run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
         if (nodes_ + converter.built() > kFloor + 4 * largest_) {
@@ -565,38 +551,10 @@ private:
 };
 
 
-// The variable binder patterns built lately on this thread, by name and the very type node:
-// the results of one search bind their functions to lambdas whose binders share a few names
-// and types.
-class VariablePatterns {
-public:
-    Expr get(const std::string& name, const Type& type) {
-        const void* node = type.nodeAddress();
-        for (const Slot& s : kept_)
-            if (s.typeNode == node && s.pattern->name() == name) return *s.pattern;
-        Slot& s = kept_[next_];
-        s.pattern.emplace(mkVar(name, type));
-        s.typeNode = node;  // the pattern holds the type, and so keeps its node
-        next_ = (next_ + 1) % kept_.size();
-        return *s.pattern;
-    }
-
-private:
-    struct Slot {
-        const void* typeNode = nullptr;  // null while empty
-        std::optional<Expr> pattern;
-    };
-    std::array<Slot, 4> kept_;
-    std::size_t next_ = 0;
-};
-
 }  // namespace
 
 Expr binderPattern(const Type& argumentType, const LamBinding& b) {
-    if (b.isVar()) {
-        thread_local VariablePatterns variables;
-        return variables.get(b.name(), argumentType);
-    }
+    if (b.isVar()) return mkVar(b.name(), argumentType);
     thread_local BinderPatterns patterns;
     return patterns.get(argumentType, b);
 }

@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/matching/fast/applicability_tables.h"
 #include "engine/matching/fast/matcher.h"
 
 namespace plim {
@@ -29,35 +30,12 @@ namespace plim {
 namespace {
 
 using fast::convertPrime;
+using fast::isArrowType;
 
 // --- the expressions as terms ---------------------------------------------------------------
 
-// The number of elements when the application is a saturated tuple (a Tupl term), else 0.
-std::size_t tupleSize(const Expr& e) { return fast::saturatedTupleSize(e); }
-
-// The elements of a saturated tuple of n elements, first element first.
-void tupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {
-    out.resize(n);
-    const Expr* at = &e;
-    for (std::size_t i = n; i-- > 0; at = &at->fun()) out[i] = &at->arg();
-}
-
-// A lambda pattern that converts to a variable or a nested tuple of variables; the nested
-// tuples wait on a work stack.
-bool binderFits(const Expr& pat) {
-    if (pat.isVar()) return true;
-    std::vector<const Expr*> pending{&pat}, elems;
-    while (!pending.empty()) {
-        const Expr& at = *pending.back();
-        pending.pop_back();
-        if (at.isVar()) continue;
-        const std::size_t n = at.isAp() ? tupleSize(at) : 0;
-        if (n == 0) return false;
-        tupleElements(at, n, elems);
-        pending.insert(pending.end(), elems.begin(), elems.end());
-    }
-    return true;
-}
+using fast::saturatedTupleElements;
+using fast::saturatedTupleSize;
 
 // Puts the pattern's variables on `names`, the last tuple element's first.
 void pushBinderNames(const Expr& pat, std::vector<const std::string*>& names) {
@@ -181,8 +159,6 @@ bool exprHasTypeVariables(const Expr& root) {
     return false;
 }
 
-bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
-
 // Converting the closed expression to a term and back gives it again, node for node: every
 // lambda binds a variable typed with the lambda's argument type, every saturated tuple is
 // typed as the conversion builds one.
@@ -197,9 +173,9 @@ bool convertsBackAsItIs(const Expr& root) {
                 return false;
             todo.push_back(&e.body());
         } else if (e.isAp()) {
-            if (const std::size_t n = tupleSize(e)) {
+            if (const std::size_t n = saturatedTupleSize(e)) {
                 if (!fast::tupleTypedAsBuilt(e)) return false;
-                tupleElements(e, n, elems);
+                saturatedTupleElements(e, n, elems);
                 todo.insert(todo.end(), elems.begin(), elems.end());
             } else {
                 todo.push_back(&e.arg());
@@ -419,12 +395,12 @@ private:
         const Expr& p = *pr.p;
         const Expr& t = *pr.t;
         if (!t.isAp()) return Outcome::Failed;
-        const std::size_t pn = tupleSize(p);
-        const std::size_t tn = tupleSize(t);
+        const std::size_t pn = saturatedTupleSize(p);
+        const std::size_t tn = saturatedTupleSize(t);
         if (pn != 0 || tn != 0) {
             if (pn != tn || pn == 0) return Outcome::Failed;
-            tupleElements(p, pn, pelems_);
-            tupleElements(t, tn, telems_);
+            saturatedTupleElements(p, pn, pelems_);
+            saturatedTupleElements(t, tn, telems_);
             for (std::size_t i = 0; i < pn; ++i) work_.push_back({pelems_[i], telems_[i], pr.fromTerm, pr.frame});
         } else {
             work_.push_back({&p.fun(), &t.fun(), pr.fromTerm, pr.frame});

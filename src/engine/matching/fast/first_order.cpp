@@ -9,12 +9,11 @@
 // bound variable compared with its (ground) type, is the same test and finds the same
 // bindings.
 //
-// The same walk runs on an expression read as the term its conversion builds (matchFirstOrderExpr),
-// so that a match at a large term needs no term built for it.
+// The walk runs on the expression itself, read as the term its conversion builds
+// (matchFirstOrderExpr), so that a match at a large term needs no term built for it.
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
-#include <span>
 
 #include "engine/matching/fast/matcher.h"
 
@@ -24,33 +23,12 @@ namespace {
 
 enum class Fit : std::uint8_t { No, Yes, Unsure };
 
-// The term side read from an expression as its conversion under no bound names makes it: a
-// saturated tuple (an application spine of a tuple constant of arity k >= 1 with k arguments)
-// is a Tupl of the arguments; other applications and constants are themselves; the
-// expression holds nothing else.
-struct ExprSide {
-    using Node = Expr;
-    static const Type& type(const Expr& e) { return e.type(); }
-    static bool freeLocals(const Expr&) { return false; }
-    static bool isCon(const Expr& e) { return e.isCon(); }
-    static bool isAp(const Expr& e) { return e.isAp() && saturatedTupleSize(e) == 0; }
-    static bool isTupl(const Expr& e) { return e.isAp() && saturatedTupleSize(e) > 0; }
-    static std::span<const Expr* const> elements(const Expr& e, std::vector<const Expr*>& room) {
-        const std::size_t n = saturatedTupleSize(e);
-        room.resize(n);
-        const Expr* at = &e;
-        for (std::size_t i = n; i-- > 0; at = &at->fun()) room[i] = &at->arg();
-        return room;
-    }
-    static const Expr& element(std::span<const Expr* const> es, std::size_t i) { return *es[i]; }
-};
-
 // The walk's stacks and findings; one per thread, cleared for each match (a match
-// starts no other one while it runs).
+// starts no other one while it runs).  The term side is an expression read as its conversion
+// under no bound names makes it: a saturated tuple (an application spine of a tuple constant
+// of arity k >= 1 with k arguments) is a Tupl of the arguments; other applications and
+// constants are themselves; the expression holds nothing else.
 class FirstOrderWalk {
-    using Side = ExprSide;
-    using Node = Expr;
-
 public:
     static FirstOrderWalk& cleared() {
         thread_local FirstOrderWalk walk;
@@ -60,7 +38,7 @@ public:
         return walk;
     }
 
-    Fit run(const Term& p, const Node& t) {
+    Fit run(const Term& p, const Expr& t) {
         work_.emplace_back(&p, &t);
         while (!work_.empty()) {
             const auto [pn, tn] = work_.back();
@@ -83,11 +61,11 @@ public:
     }
 
 private:
-    std::vector<std::pair<const Term*, const Node*>> work_;
+    std::vector<std::pair<const Term*, const Expr*>> work_;
     std::vector<std::pair<const Type*, const Type*>> typeWork_;
-    std::vector<std::pair<const Term*, const Node*>> bindings_;  // (PVar, its term)
+    std::vector<std::pair<const Term*, const Expr*>> bindings_;  // (PVar, its term)
     std::vector<std::pair<const std::string*, Type>> types_;  // few: a linear search serves
-    std::vector<const Node*> elements_;  // scratch: a tuple's elements
+    std::vector<const Expr*> elements_;  // scratch: a tuple's elements
 
     void sortBindings() {
         std::sort(bindings_.begin(), bindings_.end(), [](const auto& a, const auto& b) { return a.first->name() < b.first->name(); });
@@ -132,26 +110,25 @@ private:
         return Fit::Yes;
     }
 
-    Fit node(const Term& p, const Node& t) {
-        if (!Side::type(t).isGround()) return Fit::Unsure;
-        const Fit typed = matchType(p.type(), Side::type(t));
+    Fit node(const Term& p, const Expr& t) {
+        if (!t.type().isGround()) return Fit::Unsure;
+        const Fit typed = matchType(p.type(), t.type());
         if (typed != Fit::Yes) return typed;
         switch (p.kind()) {
         case TermKind::PVar:
-            if (Side::freeLocals(t)) return Fit::No;
             bindings_.emplace_back(&p, &t);
             return Fit::Yes;
-        case TermKind::Con: return Side::isCon(t) && eqConstant(p.constant(), t.constant()) ? Fit::Yes : Fit::No;
+        case TermKind::Con: return t.isCon() && eqConstant(p.constant(), t.constant()) ? Fit::Yes : Fit::No;
         case TermKind::Ap:
-            if (!Side::isAp(t)) return Fit::No;
+            if (!t.isAp() || saturatedTupleSize(t) != 0) return Fit::No;
             work_.emplace_back(&p.arg(), &t.arg());
             work_.emplace_back(&p.fun(), &t.fun());
             return Fit::Yes;
         case TermKind::Tupl: {
-            if (!Side::isTupl(t)) return Fit::No;
-            const auto es = Side::elements(t, elements_);
-            if (es.size() != p.elems().size()) return Fit::No;
-            for (std::size_t i = p.elems().size(); i-- > 0;) work_.emplace_back(&p.elems()[i], &Side::element(es, i));
+            const std::size_t n = t.isAp() ? saturatedTupleSize(t) : 0;
+            if (n == 0 || n != p.elems().size()) return Fit::No;
+            saturatedTupleElements(t, n, elements_);
+            for (std::size_t i = p.elems().size(); i-- > 0;) work_.emplace_back(&p.elems()[i], elements_[i]);
             return Fit::Yes;
         }
         case TermKind::LVar:

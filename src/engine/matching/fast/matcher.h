@@ -8,7 +8,8 @@
 //
 // One path per question: every entry converts its expressions, runs the worklist of the core
 // (solver.h) and converts its solutions back.  These shortcuts give the same answers faster,
-// each kept because switching it off costs a benchmark more than 5% (callgrind):
+// each kept because switching it off costs a benchmark more than 5% (callgrind instruction
+// counts; bench_fast_matching figures are per iteration):
 //   - the driver's tables (site_tables.cpp: RuleTable, SiteTable): the symbols each rule needs
 //     and each node holds, and each node's normal form, found once per theory and once per
 //     node along a derivation, so that a rule is tried only where it may match.  Off: the
@@ -18,7 +19,7 @@
 //     bench_site_tables) costs +113%, rev.plim +54%.
 //   - the rigid shape test where the tables' rule sets do not answer a visit (site_tables.cpp,
 //     FastSiteTable::shapeMayFit): an attempt whose shape cannot fit is left out.  Off: map
-//     fusion (16) +7.0%, (8) +3.8%.
+//     fusion (8) +16.0%, (16) +20.6%.
 //   - where the tables answer every question (none raises an error), the driver walks each
 //     rule's positions between the attempts and stops at the first that makes progress, instead
 //     of listing every attempt before making the first (driver.cpp, searchStep).  Off: naive
@@ -26,10 +27,36 @@
 //     rev.plim +4.0%, mul.plim +4.5%.
 //   - the first-order walk read straight from an expression (first_order.cpp,
 //     matchFirstOrderExpr), at a site whose normal form reads as its term, with no term built.
-//     Off: bench_site_tables naive reverse (50) +9.4%, Peano (10) +5.0%.
+//     Off: rev.plim +59.1%, mul.plim +6.9%.
 //   - simple matching read straight from the expressions (direct.cpp, fastSimpleMatchExpr),
 //     handing the match to the terms wherever it does not follow them.  Off: the simple
-//     matches of the corpus (bench_fast_matching BM_FastSimpleCorpus) +12.4%.
+//     matches of the corpus (BM_FastSimpleCorpus) +45%.
+//   - the conversions made lately, by expression node and bound names (conversion.cpp,
+//     RecentConversions).  Off: BM_FastOneStepCorpus +33.4%, BM_FastTwoStepCorpus +30.3%,
+//     BM_FastApplicableExpr 22 times as much.
+//   - tuple binder patterns built before, by binder and type (conversion.cpp, BinderPatterns),
+//     the last call's first.  Off: BM_FastOneStepNestedTuples (3) +94.7%; the last call's
+//     alone: +20.3%.
+//   - tuple constructors by their very type node (conversion.cpp, tupleExpr).  Off:
+//     BM_FastOneStepNestedTuples (3) +8.6%.
+//   - types substituted before, by type node and what the variables are bound to
+//     (conversion.cpp, SubstitutedTypes).  Off: BM_FastOneStepNestedTuples (3) +57.9%.
+//   - one shared type substitution for a large term converted back (conversion.cpp,
+//     convertTyped).  Off: BM_FastTwoStepWideApplication (100, 200) +5.3%.
+//   - small nodes rebuilt with one child replaced, by parent, child and position
+//     (term_operations.cpp, RebuiltNodes).  Off: BM_FastOneStepNestedTuples (3) +10.0%.
+//   - a group's abstraction variable, the same node for the same name and type node
+//     (candidates.cpp, abstractionVariable).  Off: BM_FastOneStepNestedTuples (3) +12.8%.
+//   - an image's type given as its head's own type when equal (candidates.cpp, imageType).
+//     Off: BM_FastTwoStepWideApplication (100) +36.4%.
+//   - the tuple binder and type a tuple fold closed into last (tuple_candidates.cpp,
+//     TupleMemo).  Off: BM_FastOneStepNestedTuples (3) +31.5%.
+//   - a one-problem match ruled out up front by its tuple images (solver.cpp,
+//     ruledOutUpFront).  Off: BM_FastOneStepOwnTupleHead (100) +11.0%.
+//   - the tuple and function types of images, by their parts' very nodes (step_sources.h,
+//     ImageTypes).  Off: BM_FastOneStepNestedTuples (3) +28.1%.
+//   - the eta normal form kept per node (term_equality.cpp, etaNormalise).  Off:
+//     BM_FastOneStepCorpus +7.9%.
 #pragma once
 
 #include <functional>
@@ -80,6 +107,14 @@ std::optional<std::vector<Expr>> saturatedTupleArgs(const Expr& e);
 // Their number (a saturated tuple application is an application spine of a tuple constant of
 // arity k >= 1 with k arguments), 0 for any other expression.
 std::size_t saturatedTupleSize(const Expr& e);
+// A function type (an arrow with its two arguments).
+inline bool isArrowType(const Type& t) { return t.isTCon() && t.name() == arrowName && t.args().size() == 2; }
+// The n elements of a saturated tuple application of size n, first element first.
+inline void saturatedTupleElements(const Expr& e, std::size_t n, std::vector<const Expr*>& out) {
+    out.resize(n);
+    const Expr* at = &e;
+    for (std::size_t i = n; i-- > 0; at = &at->fun()) out[i] = &at->arg();
+}
 // The tuple application of the components, typed from them.
 Expr mkTupleExpr(std::vector<Expr> components);
 // The saturated tuple application carries the types that mkTupleExpr of its elements gives.

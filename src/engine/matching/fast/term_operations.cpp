@@ -1,7 +1,6 @@
 // Fast matcher terms: positions and replacement, local variables, rigid symbols, freezing
 // and renaming.
 #include <algorithm>
-#include <iterator>
 #include <cstring>
 #include <unordered_map>
 
@@ -210,55 +209,12 @@ const std::vector<std::string>* knownFreeLocalSet(const Term& t) {
     return n.cache && n.cache->freeLocalSet ? &*n.cache->freeLocalSet : nullptr;
 }
 
-// The node's set from its children's, when they are all known: a new node over parts that have
-// been asked before costs no walk.
-std::optional<std::vector<std::string>> freeLocalSetFromChildren(const Term& t) {
-    std::vector<std::string> out;
-    auto unite = [&out](const std::vector<std::string>& more) {
-        std::vector<std::string> merged;
-        merged.reserve(out.size() + more.size());
-        std::set_union(out.begin(), out.end(), more.begin(), more.end(), std::back_inserter(merged));
-        out = std::move(merged);
-    };
-    switch (t.kind()) {
-    case TermKind::LVar: out.push_back(t.name()); return out;
-    case TermKind::Ap: {
-        const auto* f = knownFreeLocalSet(t.fun());
-        const auto* a = knownFreeLocalSet(t.arg());
-        if (!f || !a) return std::nullopt;
-        out = *f;
-        unite(*a);
-        return out;
-    }
-    case TermKind::Lam: {
-        const auto* b = knownFreeLocalSet(t.body());
-        if (!b) return std::nullopt;
-        for (const std::string& n : *b)
-            if (!binds(t.binder(), n)) out.push_back(n);
-        return out;
-    }
-    case TermKind::Tupl:
-        for (const Term& e : t.elems()) {
-            const auto* k = knownFreeLocalSet(e);
-            if (!k) return std::nullopt;
-            unite(*k);
-        }
-        return out;
-    default: return out;
-    }
-}
-
 }  // namespace
 
 const std::vector<std::string>& freeLocalSet(const Term& t) {
     if (!t.hasLVar() || TermBuilder::of(t).closed) return noNames();
     TermCache& c = TermBuilder::of(t).memo();
-    if (c.freeLocalSet) return *c.freeLocalSet;
-    if (std::optional<std::vector<std::string>> quick = freeLocalSetFromChildren(t)) {
-        c.freeLocalSet = std::move(*quick);
-        return *c.freeLocalSet;
-    }
-    c.freeLocalSet = sortedUnique(freeLocalsOf(t));
+    if (!c.freeLocalSet) c.freeLocalSet = sortedUnique(freeLocalsOf(t));
     return *c.freeLocalSet;
 }
 
@@ -309,11 +265,6 @@ bool flexibleHead(const Term& t) {
 }
 
 // --- rigid symbols ------------------------------------------------------------------------------
-
-bool operator==(const Rigid& a, const Rigid& b) {
-    if (a.kind != b.kind) return false;
-    return a.kind == RigidKind::RigidVar ? a.name == b.name : eqConstant(*a.constant, *b.constant);
-}
 
 namespace {
 
@@ -427,15 +378,9 @@ private:
     std::uint32_t epoch_ = 0;
 };
 
-// The symbol of a local variable, by its name: asked for every new variable node (a search
-// builds many with a few names), so looked up by the name without building its key.
+// The symbol of a local variable, by its name.
 std::int32_t variableSymbol(const std::string& name) {
-    thread_local std::unordered_map<std::string, std::int32_t> known;
-    if (auto it = known.find(name); it != known.end()) return it->second;
-    const std::int32_t id = SymbolTable::instance().intern(*rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt}));
-    if (known.size() >= 4096) known.clear();
-    known.emplace(name, id);
-    return id;
+    return SymbolTable::instance().intern(*rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt}));
 }
 
 // The symbol of a variable or constant node, or of the variable a lambda binds, looked up once
@@ -466,8 +411,7 @@ std::uint64_t symbolMask(const Term& t) {
 std::uint64_t binderMask(const LamBinding& b) {
     std::uint64_t m = 0;
     anyBinderName(b, [&m](const std::string& name) {
-        const std::optional<std::string> key = rigidKey(Rigid{RigidKind::RigidVar, name, std::nullopt});
-        const int bit = SymbolTable::instance().bit(SymbolTable::instance().intern(*key));
+        const int bit = SymbolTable::instance().bit(variableSymbol(name));
         if (bit >= 0) m |= std::uint64_t{1} << bit;
         return false;
     });
@@ -492,30 +436,10 @@ std::uint64_t nodeBits(const Term& t) {
     }
 }
 
-// The bits of the symbols t holds (free local variables and constants), for the current epoch;
-// children first, with an explicit stack.
-bool childrenCurrent(const Term& t, std::uint32_t epoch) {
-    switch (t.kind()) {
-    case TermKind::Ap: return bitsCurrent(t.fun(), epoch) && bitsCurrent(t.arg(), epoch);
-    case TermKind::Lam: return bitsCurrent(t.body(), epoch);
-    case TermKind::Tupl:
-        for (const Term& e : t.elems())
-            if (!bitsCurrent(e, epoch)) return false;
-        return true;
-    default: return true;
-    }
-}
-
 std::uint64_t termBits(const Term& root) {
     const std::uint32_t epoch = SymbolTable::instance().epoch();
     const TermNode& top = TermBuilder::of(root);
     if (top.bitsEpoch == epoch) return top.bits;
-    // A new node over known parts: no walk.
-    if (childrenCurrent(root, epoch)) {
-        top.bits = nodeBits(root);
-        top.bitsEpoch = epoch;
-        return top.bits;
-    }
     // Kept for the next walk (nothing below asks for bits again).
     thread_local std::vector<std::pair<const Term*, bool>> stack;
     stack.assign(1, {&root, false});
@@ -543,61 +467,10 @@ std::uint64_t termBits(const Term& root) {
     return TermBuilder::of(root).bits;
 }
 
-// The bits of the rigid symbols a pattern node itself requires, and whether each has one (a
-// symbol equal to nothing never has).
-std::pair<std::uint64_t, bool> ownPatternBits(const Term& p) {
-    const std::int32_t id = ownSymbol(p);
-    if (id < 0) return {0, false};
-    const int b = SymbolTable::instance().claim(id);
-    return b < 0 ? std::make_pair(std::uint64_t{0}, false) : std::make_pair(std::uint64_t{1} << b, true);
-}
-
-const std::optional<std::pair<std::uint64_t, bool>>& knownPatternBits(const Term& p) {
-    static const std::optional<std::pair<std::uint64_t, bool>> unknown;
-    static const std::optional<std::pair<std::uint64_t, bool>> none = std::make_pair(std::uint64_t{0}, true);
-    const TermNode& n = TermBuilder::of(p);
-    if (n.kind == TermKind::PVar || (n.kind == TermKind::Ap && n.headFlexible)) return none;  // no symbol required
-    return n.cache ? n.cache->patternBits : unknown;
-}
-
-// A pattern node's bits from its parts' when they are known: a new pattern built over parts
-// that have been asked before costs no walk.
-std::optional<std::pair<std::uint64_t, bool>> patternBitsFromParts(const Term& p) {
-    std::uint64_t mask = 0;
-    bool exact = true;
-    auto with = [&](const Term& part) {
-        const auto& k = knownPatternBits(part);
-        if (!k) return false;
-        mask |= k->first;
-        exact = exact && k->second;
-        return true;
-    };
-    switch (p.kind()) {
-    case TermKind::PVar: return std::make_pair(std::uint64_t{0}, true);
-    case TermKind::LVar:
-    case TermKind::Con: return ownPatternBits(p);
-    case TermKind::Ap:
-        if (flexibleHead(p)) return std::make_pair(std::uint64_t{0}, true);
-        if (!with(p.fun()) || !with(p.arg())) return std::nullopt;
-        return std::make_pair(mask, exact);
-    case TermKind::Lam: {
-        if (!with(p.body())) return std::nullopt;
-        const std::uint64_t bound = p.binder().isVar() ? symbolMask(p) : binderMask(p.binder());
-        return std::make_pair(mask & ~bound, exact);
-    }
-    case TermKind::Tupl:
-        for (const Term& e : p.elems())
-            if (!with(e)) return std::nullopt;
-        return std::make_pair(mask, exact);
-    }
-    return std::nullopt;
-}
-
 // The pattern's required bits, and whether every key it requires has one (a key equal to
 // nothing never has).
 const std::pair<std::uint64_t, bool>& patternBits(const Term& p) {
     TermCache& pc = TermBuilder::of(p).memo();
-    if (!pc.patternBits) pc.patternBits = patternBitsFromParts(p);
     if (!pc.patternBits) {
         if (!pc.patternKeys) pc.patternKeys = rigidKeys(p, true);
         std::uint64_t mask = 0;

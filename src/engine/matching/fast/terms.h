@@ -380,7 +380,6 @@ struct Rigid {
     std::string name;                 // RigidVar
     std::optional<Constant> constant; // RigidCon
 };
-bool operator==(const Rigid& a, const Rigid& b);
 // A text that two rigid symbols share exactly when they are equal; nothing for a symbol
 // equal to nothing (a NaN constant).
 std::optional<std::string> rigidKey(const Rigid& r);
