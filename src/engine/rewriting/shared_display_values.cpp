@@ -88,6 +88,10 @@ struct Frame {
 };
 
 constexpr std::size_t kLeafMemo = 512;
+// Of a chain of applications of leaf functions, each an argument of the one before, every
+// kLookUpEvery-th is looked up by address (see valueTree); the others' frames say so.
+constexpr unsigned kLookUpEvery = 8;
+constexpr std::size_t kNotLookedUp = SIZE_MAX;
 constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's key has it
 
 // A leaf's fields as they stand: equal for two leaves with one name or constant, that is one
@@ -262,6 +266,7 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     NodeSlot* nodes = r_.nodes.data();
     std::size_t mask = r_.nodes.size() - 1;
     const Expr* x = &e;
+    unsigned run = 0;  // the applications of leaf functions just above x not looked up
     for (;;) {
         int v = -1;
         for (;;) {
@@ -269,20 +274,25 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 v = leafValue(*x);
                 break;
             }
-            const void* address = x->identity();
-            std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
-            while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
-            if (nodes[at].call == call) {
-                v = nodes[at].value;
-                break;
+            std::size_t at = kNotLookedUp;
+            if (run == 0) {
+                const void* address = x->identity();
+                at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
+                while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
+                if (nodes[at].call == call) {
+                    v = nodes[at].value;
+                    break;
+                }
             }
             const Expr& fun = x->fun();
             if (fun.isAp()) {
                 frames.push_back(Frame{x, at, -1});
                 x = &fun;
+                run = 0;
             } else {  // the function's value at once: the frame waits for the argument only
                 frames.push_back(Frame{x, at, leafValue(fun)});
                 x = &x->arg();
+                run = (run + 1) % kLookUpEvery;
             }
         }
         for (;;) {
@@ -291,11 +301,13 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
             if (f.fun < 0) {
                 f.fun = v;
                 x = &f.node->arg();
+                run = 0;
                 break;
             }
             const Frame done = f;
             frames.pop_back();
             v = applicationValue(*done.node, done.fun, v);
+            if (done.slot == kNotLookedUp) continue;
             std::size_t at = done.slot;
             while (nodes[at].call == call) at = (at + 1) & mask;
             nodes[at] = NodeSlot{done.node->identity(), v, call};
@@ -314,7 +326,8 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     growTable(r_.nodes, r_.call, [this](const NodeSlot& s) {
         placeAgain(r_.nodes, s, [](const NodeSlot& t) { return reinterpret_cast<std::uintptr_t>(t.node); });
     });
-    for (Frame& f : r_.frames) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
+    for (Frame& f : r_.frames)
+        if (f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
 }
 
 // Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
@@ -543,14 +556,16 @@ void LambdaFreeSharing::keepUncovered() {
     }
 }
 
-// The kept groups' variables, named from the supply in turn.
+// The kept groups' variables, named from the supply in turn (as nextName draws them, its
+// list of type variables left as it is).
 void LambdaFreeSharing::nameKept(NameSupply& supply) {
     r_.vars.clear();
+    NameList names = std::move(supply.vars);
     for (int v : r_.kept) {
-        auto [name, rest] = nextName(supply);
-        supply = std::move(rest);
-        r_.vars.push_back(mkVar(std::move(name), exprType(*r_.values[v].node)));
+        r_.vars.push_back(mkVar(names.head(), exprType(*r_.values[v].node)));
+        names = names.tail();
     }
+    supply.vars = std::move(names);
 }
 
 // --- written forms ------------------------------------------------------------------------------
