@@ -140,7 +140,7 @@ struct ValueRoom {
     std::size_t twigCount = 0;
     std::vector<Frame> frames;
     std::vector<const Expr*> nodeStack, spine;
-    std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges;
+    std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges, readyGroups;
     std::vector<Expr> written, vars;
 
     // A new call's stamp; at the wrap, the slots of the calls before are freed for good.
@@ -215,6 +215,7 @@ private:
 
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
+    LeafSlot last_;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
 };
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
@@ -337,9 +338,11 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     const std::uint64_t fields = fieldsOf(leaf);
     if (fields == 0) return leafByContent(leaf);
     const void* type = leaf.type().nodeAddress();
+    if (fields == last_.fields && type == last_.type) return last_.value;
     LeafSlot& seen = r_.leaves[slotOf(fields ^ reinterpret_cast<std::uintptr_t>(type) >> 4, kLeafMemo - 1)];
-    if (seen.call == r_.call && seen.fields == fields && seen.type == type) return seen.value;
-    return leafMissed(leaf, fields, type, seen);
+    if (seen.call != r_.call || seen.fields != fields || seen.type != type) leafMissed(leaf, fields, type, seen);
+    last_ = seen;
+    return seen.value;
 }
 
 // A leaf not in the memo, put there.
@@ -517,10 +520,15 @@ void LambdaFreeSharing::orderInnermostFirst() {
     }
     std::vector<int>& ready = r_.kept;  // values ready that are no group
     ready.clear();
-    std::priority_queue<int, std::vector<int>, std::greater<int>> readyGroups;
+    std::vector<int>& readyGroups = r_.readyGroups;  // ranks, a heap of the least first
+    readyGroups.clear();
     auto becomesReady = [&](int v) {
-        if (facts[v].group) readyGroups.push(facts[v].rank);
-        else ready.push_back(v);
+        if (!facts[v].group) {
+            ready.push_back(v);
+            return;
+        }
+        readyGroups.push_back(facts[v].rank);
+        std::push_heap(readyGroups.begin(), readyGroups.end(), std::greater<int>());
     };
     for (int v : ordering)
         if (facts[v].pending == 0) becomesReady(v);
@@ -537,8 +545,9 @@ void LambdaFreeSharing::orderInnermostFirst() {
             take(v);
         }
         if (readyGroups.empty()) break;
-        const int g = readyGroups.top();
-        readyGroups.pop();
+        std::pop_heap(readyGroups.begin(), readyGroups.end(), std::greater<int>());
+        const int g = readyGroups.back();
+        readyGroups.pop_back();
         r_.order.push_back(g);
         take(r_.groups[g]);
     }
