@@ -664,7 +664,7 @@ std::optional<std::pair<Expr, NameSupply>> shareLambdaFree(const Expr& e, const 
     BorrowedRoom<ValueRoom> room;
     room->startCall();
     const Expr& body = belowSpine(e, room->spine);
-    if (!mayRepeat(body, *room)) return std::nullopt;
+    if (!mayRepeat(body, *room)) [[likely]] return std::nullopt;  // most steps repeat nothing
     return LambdaFreeSharing(ctx, *room).share(e, body, supply);
 }
 
