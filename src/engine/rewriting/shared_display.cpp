@@ -95,16 +95,24 @@ private:
 
 constexpr int unbound = std::numeric_limits<int>::max();
 
-// For each variable site, the site of the innermost lambda binding it, or -1.
+// For each variable site, the site of the innermost lambda binding it, or -1.  A subtree
+// without variables, or without lambdas where no lambda is around it, binds none: it is not
+// entered.
 std::vector<int> bindingLambdas(const Walk& w) {
     std::vector<int> binder(w.sites.size(), -1);
     Scope scope;
+    int open = 0;  // the lambdas around the site
     std::vector<std::pair<int, std::vector<TypedVar>>> stack{{0, {}}};  // site, or -1 to unbind
+    auto enter = [&](int site) {
+        const Expr& x = *w.sites[site].expr;
+        if (x.holdsAny(ExprHolds::Var) && (open > 0 || x.holdsAny(ExprHolds::Lam))) stack.push_back({site, {}});
+    };
     while (!stack.empty()) {
         auto [i, vars] = std::move(stack.back());
         stack.pop_back();
         if (i < 0) {
             scope.unbind(vars);
+            --open;
             continue;
         }
         const Site& s = w.sites[i];
@@ -114,11 +122,12 @@ std::vector<int> bindingLambdas(const Walk& w) {
         } else if (node.isLam()) {
             std::vector<TypedVar> bound = freevars(node.pattern());
             scope.bind(bound, i);
+            ++open;
             stack.push_back({-1, std::move(bound)});
-            stack.push_back({s.kids[0], {}});
+            enter(s.kids[0]);
         } else if (node.isAp()) {
-            stack.push_back({s.kids[0], {}});
-            stack.push_back({s.kids[1], {}});
+            enter(s.kids[0]);
+            enter(s.kids[1]);
         }
     }
     return binder;
@@ -273,13 +282,23 @@ namespace {
 // are equal (same tree, names and constants, equal types everywhere), which for them is the
 // equality up to bound names and eta.  Numbers are given bottom-up from the children's, so
 // each site costs one table look-up; sites holding a lambda or let get -1.
+constexpr int kNoNumber = -2;  // a free slot of valueNumbers' table
+
 std::vector<int> valueNumbers(const Walk& w) {
     const std::size_t n = w.sites.size();
     std::vector<int> number(n, -1);
     std::vector<int> representative;  // per number, a site
     std::vector<int> sameHash;        // per number, the previous number with the same hash
-    std::unordered_map<std::uint64_t, int> latest;
-    latest.reserve(n);
+    // Per hash, the latest number with it: open addressing, at most half full.
+    std::size_t slots = 16;
+    while (slots < 2 * n) slots *= 2;
+    std::vector<std::pair<std::uint64_t, int>> latest(slots, {0, kNoNumber});
+    auto latestOf = [&latest, mask = slots - 1](std::uint64_t h) -> int& {
+        std::size_t at = spread(h) & mask;
+        while (latest[at].second != kNoNumber && latest[at].first != h) at = (at + 1) & mask;
+        if (latest[at].second == kNoNumber) latest[at] = {h, -1};
+        return latest[at].second;
+    };
     auto equalNode = [&](int i, int j) {
         const Expr& a = *w.sites[i].expr;
         const Expr& b = *w.sites[j].expr;
@@ -313,8 +332,8 @@ std::vector<int> valueNumbers(const Walk& w) {
             continue;
         }
         h = mix(h, node.type().hashCode());  // equal sites have equal types
-        auto [it, fresh] = latest.try_emplace(h, -1);
-        for (int v = it->second; v >= 0; v = sameHash[v])
+        int& last = latestOf(h);
+        for (int v = last; v >= 0; v = sameHash[v])
             if (equalNode(static_cast<int>(k), representative[v])) {
                 number[k] = v;
                 break;
@@ -322,8 +341,8 @@ std::vector<int> valueNumbers(const Walk& w) {
         if (number[k] >= 0) continue;
         number[k] = static_cast<int>(representative.size());
         representative.push_back(static_cast<int>(k));
-        sameHash.push_back(it->second);
-        it->second = number[k];
+        sameHash.push_back(last);
+        last = number[k];
     }
     return number;
 }

@@ -28,14 +28,18 @@ using shared_display_detail::leafKey;
 using shared_display_detail::mix;
 using shared_display_detail::sameLeaf;
 
-// One distinct subtree of the expression.  Values are numbered parts first, so a value's
-// parents come after it.
+// One distinct subtree of the expression, as the walk makes it.  Values are numbered parts
+// first, so a value's parents come after it.
 struct Value {
     int fun = -1;  // an application's parts' values, -1 for a leaf
     int arg = -1;
     const Expr* node = nullptr;  // its first node met
-    std::uint64_t hash = 0;
-    // Facts of the graph of values:
+    const void* type = nullptr;  // its type's node when known without computing, else null
+    bool mentions = false;       // mentions a variable of the context
+};
+
+// The facts of the graph of values, made after the walk.
+struct Facts {
     std::uint32_t parents = 0;  // incoming edges (an application of v to v gives v two)
     int parent = -1;            // the last parent met
     int rank = -1;              // a group's place in order of first occurrence
@@ -43,7 +47,6 @@ struct Value {
     int written = -1;           // its written form, when a kept group occurs strictly inside
     int local = -1;             // its place among the values that order the groups
     std::uint32_t pending = 0;  // parts not yet taken, while ordering innermost first
-    bool mentions = false;      // mentions a variable of the context
     bool twice = false;         // occurs twice or more
     bool group = false;         // a liftable application that occurs twice or more
     bool covered = false;       // reached from a group through single parents
@@ -55,11 +58,12 @@ struct Value {
 
 // The slots of the tables below are kept from call to call: a slot is taken in this call when
 // its stamp is the call's, so a call starts without clearing them.
-struct ValueSlot {
+struct ValueSlot {  // a value by its key: an application's parts, or a leaf's hash (top bit set)
+    std::uint64_t key = 0;
     int value = -1;
     std::uint32_t call = 0;
 };
-struct NodeSlot {  // an application met, by address, and its value (-1 while in the walk)
+struct NodeSlot {  // an application walked, by address, and its value
     const void* node = nullptr;
     int value = -1;
     std::uint32_t call = 0;
@@ -75,7 +79,8 @@ struct TwigSlot {
     std::uint32_t call = 0;
 };
 
-// An application in the walk of valueTree, its function's value once known.
+// An application in the walk of valueTree, its function's value once known, and where the
+// search for its address ended (its slot is there or after, until the table grows).
 struct Frame {
     const Expr* node;
     std::size_t slot;
@@ -83,6 +88,11 @@ struct Frame {
 };
 
 constexpr std::size_t kLeafMemo = 512;
+// Of a chain of applications of leaf functions, each an argument of the one before, every
+// kLookUpEvery-th is looked up by address (see valueTree); the others' frames say so.
+constexpr unsigned kLookUpEvery = 8;
+constexpr std::size_t kNotLookedUp = SIZE_MAX;
+constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's key has it
 
 // A leaf's fields as they stand: equal for two leaves with one name or constant, that is one
 // value when their types' nodes are one too (the converse need not hold: two copies of a name
@@ -107,6 +117,9 @@ inline std::uint64_t fieldsOf(const Expr& leaf) {
 // Equal types, the usual case (one node) without a call.
 inline bool sameType(const Type& a, const Type& b) { return a.sameNode(b) || eqType(a, b); }
 
+// The node of e's type when it is known without computing it, else null.
+inline const void* knownTypeNode(const Expr& e) { return e.typeIsEvaluated() ? e.type().nodeAddress() : nullptr; }
+
 // The slot of a key in a table of mask + 1 slots (a power of two): the high half of a product
 // with an odd constant, so that numbers and addresses spread too.
 inline std::size_t slotOf(std::uint64_t key, std::size_t mask) {
@@ -118,7 +131,8 @@ inline std::size_t slotOf(std::uint64_t key, std::size_t mask) {
 struct ValueRoom {
     std::uint32_t call = 0;
     std::vector<Value> values;
-    std::vector<ValueSlot> valueSlots;  // open addressing by hash
+    std::vector<Facts> facts;
+    std::vector<ValueSlot> valueSlots;  // open addressing by key
     std::vector<NodeSlot> nodes;        // open addressing by address
     std::size_t nodeCount = 0;
     std::array<LeafSlot, kLeafMemo> leaves{};  // leaves met, by their fields, one per slot
@@ -126,7 +140,7 @@ struct ValueRoom {
     std::size_t twigCount = 0;
     std::vector<Frame> frames;
     std::vector<const Expr*> nodeStack, spine;
-    std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges;
+    std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges, readyGroups;
     std::vector<Expr> written, vars;
 
     // A new call's stamp; at the wrap, the slots of the calls before are freed for good.
@@ -163,6 +177,15 @@ void growTable(std::vector<Slot>& slots, std::uint32_t call, Place place) {
         if (s.call == call) place(s);
 }
 
+// A slot of this call's entries, placed in its table again after the table grew.
+template <class Slot, class Key>
+void placeAgain(std::vector<Slot>& slots, const Slot& s, Key key) {
+    const std::size_t mask = slots.size() - 1;
+    std::size_t at = slotOf(key(s), mask);
+    while (slots[at].call == s.call) at = (at + 1) & mask;
+    slots[at] = s;
+}
+
 class LambdaFreeSharing {
 public:
     LambdaFreeSharing(const std::vector<TypedVar>& ctx, ValueRoom& room) : ctx_(ctx), r_(room) {}
@@ -178,9 +201,9 @@ private:
     int leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen);
     int leafByContent(const Expr& leaf);
     int applicationValue(const Expr& node, int fun, int arg);
-    int intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at);
-    std::size_t nodeSlot(const void* node) const;
-    std::size_t claimNode(const void* node, std::size_t at);
+    int intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
+    void growNodes();
+    void growValues();
     bool findGroups(int root);
     void markAbove();
     void rankGroups(int root);
@@ -192,6 +215,7 @@ private:
 
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
+    LeafSlot last_;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
 };
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
@@ -201,6 +225,7 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
     r_.values.clear();
     r_.nodeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
+    r_.facts.assign(r_.values.size(), Facts{});
     if (!findGroups(root)) return std::nullopt;
     markAbove();
     rankGroups(root);
@@ -210,10 +235,10 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
     nameKept(names);
     r_.written.clear();
     for (int v : r_.above) {
-        Value& x = r_.values[v];
+        const Value& x = r_.values[v];
         Expr fun = shown(x.fun, x.node->fun());
         r_.written.push_back(mkApAs(*x.node, std::move(fun), shown(x.arg, x.node->arg())));
-        x.written = static_cast<int>(r_.written.size()) - 1;
+        r_.facts[v].written = static_cast<int>(r_.written.size()) - 1;
     }
     Defs defs = mkNoDef();
     for (std::size_t k = r_.kept.size(); k-- > 0;)
@@ -231,12 +256,18 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 
 // The values of e's nodes, parts first, the function's before the argument's: so a value's
 // first node met is its first occurrence in path order.  Applications met before are not
-// entered again.  One frame per application: down the function side, then its argument.
+// entered again: an application's address is looked up on the way down and entered with its
+// value on the way up.  One frame per application: down the function side, then its argument
+// (a leaf function valued on the way down, so the frame is met once on the way up).
 int LambdaFreeSharing::valueTree(const Expr& e) {
     std::vector<Frame>& frames = r_.frames;
     frames.clear();
     const std::uint32_t call = r_.call;
+    // The table of addresses in locals, read again only when it grows.
+    NodeSlot* nodes = r_.nodes.data();
+    std::size_t mask = r_.nodes.size() - 1;
     const Expr* x = &e;
+    unsigned run = 0;  // the applications of leaf functions just above x not looked up
     for (;;) {
         int v = -1;
         for (;;) {
@@ -244,14 +275,26 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 v = leafValue(*x);
                 break;
             }
-            const std::size_t at = nodeSlot(x->identity());
-            const NodeSlot& met = r_.nodes[at];
-            if (met.call == call) {
-                v = met.value;
-                break;
+            std::size_t at = kNotLookedUp;
+            if (run == 0) {
+                const void* address = x->identity();
+                at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
+                while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
+                if (nodes[at].call == call) {
+                    v = nodes[at].value;
+                    break;
+                }
             }
-            frames.push_back(Frame{x, claimNode(x->identity(), at), -1});
-            x = &x->fun();
+            const Expr& fun = x->fun();
+            if (fun.isAp()) {
+                frames.push_back(Frame{x, at, -1});
+                x = &fun;
+                run = 0;
+            } else {  // the function's value at once: the frame waits for the argument only
+                frames.push_back(Frame{x, at, leafValue(fun)});
+                x = &x->arg();
+                run = (run + 1) % kLookUpEvery;
+            }
         }
         for (;;) {
             if (frames.empty()) return v;
@@ -259,30 +302,51 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
             if (f.fun < 0) {
                 f.fun = v;
                 x = &f.node->arg();
+                run = 0;
                 break;
             }
-            const std::size_t slot = f.slot;
-            v = applicationValue(*f.node, f.fun, v);
-            r_.nodes[slot].value = v;
+            const Frame done = f;
             frames.pop_back();
+            v = applicationValue(*done.node, done.fun, v);
+            if (done.slot == kNotLookedUp) continue;
+            std::size_t at = done.slot;
+            while (nodes[at].call == call) at = (at + 1) & mask;
+            nodes[at] = NodeSlot{done.node->identity(), v, call};
+            if (2 * ++r_.nodeCount > mask + 1) {
+                growNodes();
+                nodes = r_.nodes.data();
+                mask = r_.nodes.size() - 1;
+            }
         }
     }
+}
+
+// The table of addresses grown (it stays at most half full): every node placed again, and
+// the frames' searches sent to their addresses' first slots.
+[[gnu::noinline]] void LambdaFreeSharing::growNodes() {
+    growTable(r_.nodes, r_.call, [this](const NodeSlot& s) {
+        placeAgain(r_.nodes, s, [](const NodeSlot& t) { return reinterpret_cast<std::uintptr_t>(t.node); });
+    });
+    for (Frame& f : r_.frames)
+        if (f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
 }
 
 // Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
 // node were met before in the call is found in the memo by them, without hashing its name or
 // type nor comparing: an expression's leaves are many nodes of few names and types.
-int LambdaFreeSharing::leafValue(const Expr& leaf) {
+[[gnu::always_inline]] inline int LambdaFreeSharing::leafValue(const Expr& leaf) {
     const std::uint64_t fields = fieldsOf(leaf);
     if (fields == 0) return leafByContent(leaf);
     const void* type = leaf.type().nodeAddress();
+    if (fields == last_.fields && type == last_.type) return last_.value;
     LeafSlot& seen = r_.leaves[slotOf(fields ^ reinterpret_cast<std::uintptr_t>(type) >> 4, kLeafMemo - 1)];
-    if (seen.call == r_.call && seen.fields == fields && seen.type == type) return seen.value;
-    return leafMissed(leaf, fields, type, seen);
+    if (seen.call != r_.call || seen.fields != fields || seen.type != type) leafMissed(leaf, fields, type, seen);
+    last_ = seen;
+    return seen.value;
 }
 
 // A leaf not in the memo, put there.
-int LambdaFreeSharing::leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen) {
+[[gnu::noinline]] int LambdaFreeSharing::leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen) {
     const int v = leafByContent(leaf);
     seen = LeafSlot{fields, type, v, r_.call};
     return v;
@@ -290,88 +354,59 @@ int LambdaFreeSharing::leafMissed(const Expr& leaf, std::uint64_t fields, const 
 
 // A leaf's value by its name or constant and its type, hashed and compared.
 int LambdaFreeSharing::leafByContent(const Expr& leaf) {
-    const std::uint64_t hash = mix(leafKey(leaf), leaf.type().hashCode());
+    const std::uint64_t key = mix(leafKey(leaf), leaf.type().hashCode()) | kLeafKey;
     const std::size_t mask = r_.valueSlots.size() - 1;
-    std::size_t at = slotOf(hash, mask);
-    int v = -1;
+    std::size_t at = slotOf(key, mask);
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
-        const Value& c = r_.values[r_.valueSlots[at].value];
-        if (c.hash == hash && c.fun < 0 && sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type())) {
-            v = r_.valueSlots[at].value;
-            break;
-        }
+        const ValueSlot& s = r_.valueSlots[at];
+        if (s.key != key) continue;
+        const Value& c = r_.values[s.value];
+        if (sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type())) return s.value;
     }
-    if (v < 0) {
-        v = intern(leaf, -1, -1, hash, at);
-        if (!ctx_.empty()) {
-            for (const TypedVar& c : ctx_)
-                if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type()))
-                    r_.values[v].mentions = true;
-        }
-    }
+    const int v = intern(leaf, -1, -1, key, at);
+    for (const TypedVar& c : ctx_)
+        if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type())) r_.values[v].mentions = true;
     return v;
 }
 
 // Applications of equal parts are one value when their types are equal, which their parts'
-// equal types make the rule.
-int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
-    const std::uint64_t hash = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
+// equal types make the rule: their types' nodes are compared first, the types only when these
+// differ or one is not known yet.
+[[gnu::always_inline]] inline int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
+    const std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
+    const ValueSlot* slots = r_.valueSlots.data();
     const std::size_t mask = r_.valueSlots.size() - 1;
-    std::size_t at = slotOf(hash, mask);
-    for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
-        const int c = r_.valueSlots[at].value;
+    const std::uint32_t call = r_.call;
+    std::size_t at = slotOf(key, mask);
+    for (; slots[at].call == call; at = (at + 1) & mask) {
+        if (slots[at].key != key) continue;
+        const int c = slots[at].value;
         const Value& x = r_.values[c];
-        if (x.fun == fun && x.arg == arg && sameType(x.node->type(), node.type())) return c;
+        const Type& type = node.type();
+        if ((x.type != nullptr && x.type == type.nodeAddress()) || sameType(x.node->type(), type)) return c;
     }
-    const int v = intern(node, fun, arg, hash, at);
-    r_.values[v].mentions = r_.values[fun].mentions || r_.values[arg].mentions;
+    const int v = intern(node, fun, arg, key, at);
+    if (!ctx_.empty()) {
+        Value* values = r_.values.data();
+        values[v].mentions = values[fun].mentions || values[arg].mentions;
+    }
     return v;
 }
 
 // A new value, put in the free slot `at` where its search ended; the table stays at most
 // half full.
-int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t hash, std::size_t at) {
+[[gnu::always_inline]] inline int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at) {
     const int v = static_cast<int>(r_.values.size());
-    Value& x = r_.values.emplace_back();
-    x.fun = fun;
-    x.arg = arg;
-    x.node = &node;
-    x.hash = hash;
-    std::vector<ValueSlot>& slots = r_.valueSlots;
-    if (2 * r_.values.size() <= slots.size()) {
-        slots[at] = ValueSlot{v, r_.call};
-        return v;
-    }
-    growTable(slots, r_.call, [](const ValueSlot&) {});
-    const std::size_t mask = slots.size() - 1;
-    for (int w = 0; w <= v; ++w) {
-        std::size_t free = slotOf(r_.values[w].hash, mask);
-        while (slots[free].call == r_.call) free = (free + 1) & mask;
-        slots[free] = ValueSlot{w, r_.call};
-    }
+    r_.values.push_back(Value{fun, arg, &node, knownTypeNode(node), false});
+    r_.valueSlots[at] = ValueSlot{key, v, r_.call};
+    if (2 * r_.values.size() > r_.valueSlots.size()) growValues();
     return v;
 }
 
-// The slot of the application among those met, or the free slot where it belongs.
-std::size_t LambdaFreeSharing::nodeSlot(const void* node) const {
-    const std::size_t mask = r_.nodes.size() - 1;
-    std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(node), mask);
-    while (r_.nodes[at].call == r_.call && r_.nodes[at].node != node) at = (at + 1) & mask;
-    return at;
-}
-
-// Takes the free slot `at` for the application, its value still to come; the slot it holds
-// then (the table stays at most half full, and growing places every node again, the ones in
-// the walk too).
-std::size_t LambdaFreeSharing::claimNode(const void* node, std::size_t at) {
-    ++r_.nodeCount;
-    if (2 * r_.nodeCount > r_.nodes.size()) {
-        growTable(r_.nodes, r_.call, [this](const NodeSlot& s) { r_.nodes[nodeSlot(s.node)] = s; });
-        for (Frame& f : r_.frames) f.slot = nodeSlot(f.node->identity());
-        at = nodeSlot(node);
-    }
-    r_.nodes[at] = NodeSlot{node, -1, r_.call};
-    return at;
+// The table of values grown, every value placed again.
+[[gnu::noinline]] void LambdaFreeSharing::growValues() {
+    std::vector<ValueSlot>& slots = r_.valueSlots;
+    growTable(slots, r_.call, [&slots](const ValueSlot& s) { placeAgain(slots, s, [](const ValueSlot& t) { return t.key; }); });
 }
 
 // --- the graph of values ------------------------------------------------------------------------
@@ -381,23 +416,25 @@ std::size_t LambdaFreeSharing::claimNode(const void* node, std::size_t at) {
 // liftable applications that occur twice or more), the covered ones and those inside a
 // group.  False when there is no group.
 bool LambdaFreeSharing::findGroups(int root) {
-    std::vector<Value>& values = r_.values;
+    const Value* values = r_.values.data();
+    Facts* facts = r_.facts.data();
     bool found = false;
     for (int v = root; v >= 0; --v) {
-        Value& x = values[v];
+        const Value& x = values[v];
         if (x.fun < 0) continue;
-        if (x.parents > 0) {
-            const Value& p = values[x.parent];
-            x.twice = x.parents > 1 || p.twice;
-            x.covered = x.parents == 1 && (p.group || p.covered);
+        Facts& fx = facts[v];
+        if (fx.parents > 0) {
+            const Facts& p = facts[fx.parent];
+            fx.twice = fx.parents > 1 || p.twice;
+            fx.covered = fx.parents == 1 && (p.group || p.covered);
         }
-        x.group = x.twice && !x.mentions && !isArrowType(x.node->type());
-        found = found || x.group;
+        fx.group = fx.twice && !x.mentions && !isArrowType(x.node->type());
+        found = found || fx.group;
         for (int part : {x.fun, x.arg}) {
-            Value& y = values[part];
+            Facts& y = facts[part];
             ++y.parents;
             y.parent = v;
-            y.inside = y.inside || x.group || x.inside;
+            y.inside = y.inside || fx.group || fx.inside;
         }
     }
     return found;
@@ -407,19 +444,21 @@ bool LambdaFreeSharing::findGroups(int root) {
 // and those that order the groups (in `ordering`): the groups and the values inside one that
 // hold one.
 void LambdaFreeSharing::markAbove() {
-    std::vector<Value>& values = r_.values;
+    const Value* values = r_.values.data();
+    Facts* facts = r_.facts.data();
     r_.above.clear();
     r_.ordering.clear();
-    for (int v = 0; v < static_cast<int>(values.size()); ++v) {
-        Value& x = values[v];
+    for (int v = 0; v < static_cast<int>(r_.values.size()); ++v) {
+        const Value& x = values[v];
         if (x.fun < 0) continue;
-        const Value& f = values[x.fun];
-        const Value& a = values[x.arg];
-        x.keptBelow = (f.group && !f.covered) || f.keptBelow || (a.group && !a.covered) || a.keptBelow;
-        x.holdsGroup = x.group || f.holdsGroup || a.holdsGroup;
-        if (x.keptBelow) r_.above.push_back(v);
-        if (x.group || (x.inside && x.holdsGroup)) {
-            x.local = static_cast<int>(r_.ordering.size());
+        Facts& fx = facts[v];
+        const Facts& f = facts[x.fun];
+        const Facts& a = facts[x.arg];
+        fx.keptBelow = (f.group && !f.covered) || f.keptBelow || (a.group && !a.covered) || a.keptBelow;
+        fx.holdsGroup = fx.group || f.holdsGroup || a.holdsGroup;
+        if (fx.keptBelow) r_.above.push_back(v);
+        if (fx.group || (fx.inside && fx.holdsGroup)) {
+            fx.local = static_cast<int>(r_.ordering.size());
             r_.ordering.push_back(v);
         }
     }
@@ -429,22 +468,24 @@ void LambdaFreeSharing::markAbove() {
 // function's), from a walk of the graph that enters no value twice and only those that hold
 // a group.
 void LambdaFreeSharing::rankGroups(int root) {
-    std::vector<Value>& values = r_.values;
+    const Value* values = r_.values.data();
+    Facts* facts = r_.facts.data();
     std::vector<int>& todo = r_.valueStack;
     todo.assign(1, root);
     r_.groups.clear();
     while (!todo.empty()) {
-        Value& x = values[todo.back()];
         const int v = todo.back();
         todo.pop_back();
-        if (x.entered) continue;
-        x.entered = true;
-        if (x.group) {
-            x.rank = static_cast<int>(r_.groups.size());
+        Facts& fx = facts[v];
+        if (fx.entered) continue;
+        fx.entered = true;
+        if (fx.group) {
+            fx.rank = static_cast<int>(r_.groups.size());
             r_.groups.push_back(v);
         }
-        if (values[x.fun].holdsGroup && !values[x.fun].entered) todo.push_back(x.fun);
-        if (values[x.arg].holdsGroup && !values[x.arg].entered) todo.push_back(x.arg);
+        const Value& x = values[v];
+        if (facts[x.fun].holdsGroup && !facts[x.fun].entered) todo.push_back(x.fun);
+        if (facts[x.arg].holdsGroup && !facts[x.arg].entered) todo.push_back(x.arg);
     }
 }
 
@@ -454,19 +495,19 @@ void LambdaFreeSharing::rankGroups(int root) {
 // and of the groups whose parts are all taken the first.  Only the values in `ordering` can
 // hold back a group: the others hold no group or lie in none.
 void LambdaFreeSharing::orderInnermostFirst() {
-    std::vector<Value>& values = r_.values;
+    const Value* values = r_.values.data();
+    Facts* facts = r_.facts.data();
     const std::vector<int>& ordering = r_.ordering;
     const std::size_t n = ordering.size();
     std::vector<int>& start = r_.edgeStart;  // the parents of every value in `ordering`
     std::vector<int>& list = r_.edges;
     start.assign(n + 1, 0);
     for (int v : ordering) {
-        Value& x = values[v];
-        x.pending = 0;
-        for (int part : {x.fun, x.arg}) {
-            if (values[part].local < 0) continue;
-            ++start[values[part].local + 1];
-            ++x.pending;
+        facts[v].pending = 0;
+        for (int part : {values[v].fun, values[v].arg}) {
+            if (facts[part].local < 0) continue;
+            ++start[facts[part].local + 1];
+            ++facts[v].pending;
         }
     }
     for (std::size_t k = 0; k < n; ++k) start[k + 1] += start[k];
@@ -475,21 +516,26 @@ void LambdaFreeSharing::orderInnermostFirst() {
     fill.assign(start.begin(), start.end() - 1);
     for (int v : ordering) {
         for (int part : {values[v].fun, values[v].arg})
-            if (values[part].local >= 0) list[fill[values[part].local]++] = v;
+            if (facts[part].local >= 0) list[fill[facts[part].local]++] = v;
     }
     std::vector<int>& ready = r_.kept;  // values ready that are no group
     ready.clear();
-    std::priority_queue<int, std::vector<int>, std::greater<int>> readyGroups;
+    std::vector<int>& readyGroups = r_.readyGroups;  // ranks, a heap of the least first
+    readyGroups.clear();
     auto becomesReady = [&](int v) {
-        if (values[v].group) readyGroups.push(values[v].rank);
-        else ready.push_back(v);
+        if (!facts[v].group) {
+            ready.push_back(v);
+            return;
+        }
+        readyGroups.push_back(facts[v].rank);
+        std::push_heap(readyGroups.begin(), readyGroups.end(), std::greater<int>());
     };
     for (int v : ordering)
-        if (values[v].pending == 0) becomesReady(v);
+        if (facts[v].pending == 0) becomesReady(v);
     auto take = [&](int v) {
-        const int at = values[v].local;
+        const int at = facts[v].local;
         for (int k = start[at]; k < start[at + 1]; ++k)
-            if (--values[list[k]].pending == 0) becomesReady(list[k]);
+            if (--facts[list[k]].pending == 0) becomesReady(list[k]);
     };
     r_.order.clear();
     for (;;) {
@@ -499,8 +545,9 @@ void LambdaFreeSharing::orderInnermostFirst() {
             take(v);
         }
         if (readyGroups.empty()) break;
-        const int g = readyGroups.top();
-        readyGroups.pop();
+        std::pop_heap(readyGroups.begin(), readyGroups.end(), std::greater<int>());
+        const int g = readyGroups.back();
+        readyGroups.pop_back();
         r_.order.push_back(g);
         take(r_.groups[g]);
     }
@@ -511,28 +558,30 @@ void LambdaFreeSharing::orderInnermostFirst() {
 void LambdaFreeSharing::keepUncovered() {
     r_.kept.clear();
     for (int g : r_.order) {
-        Value& x = r_.values[r_.groups[g]];
+        Facts& x = r_.facts[r_.groups[g]];
         if (x.covered) continue;
         x.kept = static_cast<int>(r_.kept.size());
         r_.kept.push_back(r_.groups[g]);
     }
 }
 
-// The kept groups' variables, named from the supply in turn.
+// The kept groups' variables, named from the supply in turn (as nextName draws them, its
+// list of type variables left as it is).
 void LambdaFreeSharing::nameKept(NameSupply& supply) {
     r_.vars.clear();
+    NameList names = std::move(supply.vars);
     for (int v : r_.kept) {
-        auto [name, rest] = nextName(supply);
-        supply = std::move(rest);
-        r_.vars.push_back(mkVar(std::move(name), exprType(*r_.values[v].node)));
+        r_.vars.push_back(mkVar(names.head(), exprType(*r_.values[v].node)));
+        names = names.tail();
     }
+    supply.vars = std::move(names);
 }
 
 // --- written forms ------------------------------------------------------------------------------
 
 // A part of the value, `node` where it stands: a kept group's variable, else its written form.
 Expr LambdaFreeSharing::shown(int value, const Expr& node) const {
-    const Value& x = r_.values[value];
+    const Facts& x = r_.facts[value];
     if (x.kept >= 0) return r_.vars[x.kept];
     return x.keptBelow ? r_.written[x.written] : node;
 }
@@ -541,8 +590,8 @@ Expr LambdaFreeSharing::shown(int value, const Expr& node) const {
 // its first node when there are none, else one node made for it, as for every value above an
 // occurrence (equal subtrees are written alike).
 Expr LambdaFreeSharing::writtenForm(int value) const {
-    const Value& x = r_.values[value];
-    return x.keptBelow ? r_.written[x.written] : *x.node;
+    const Facts& x = r_.facts[value];
+    return x.keptBelow ? r_.written[x.written] : *r_.values[value].node;
 }
 
 // The applications from e down that have a leaf on one side and an application on the other,
@@ -615,7 +664,7 @@ std::optional<std::pair<Expr, NameSupply>> shareLambdaFree(const Expr& e, const 
     BorrowedRoom<ValueRoom> room;
     room->startCall();
     const Expr& body = belowSpine(e, room->spine);
-    if (!mayRepeat(body, *room)) return std::nullopt;
+    if (!mayRepeat(body, *room)) [[likely]] return std::nullopt;  // most steps repeat nothing
     return LambdaFreeSharing(ctx, *room).share(e, body, supply);
 }
 

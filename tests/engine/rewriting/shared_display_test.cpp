@@ -13,6 +13,8 @@ namespace {
 
 using namespace rewrite_test;
 
+std::string writtenWithLambdas(const Expr& e);
+
 std::string shared(const Expr& e) {
     auto [r, s] = shareAll(CtxExpr{e, {}}, initialNameSupply());
     return showExpr(r.first);
@@ -97,6 +99,45 @@ TEST(ShareCommon, AnExpressionSharedInMemoryIsWalkedOncePerNode) {
     std::size_t definitions = 0;
     for (std::size_t at = text.find(" = add "); at != std::string::npos; at = text.find(" = add ", at + 1)) ++definitions;
     EXPECT_EQ(definitions, 199u);  // every level but the whole: add Z : Nat -> Nat stays
+}
+
+// Levels each holding the one below twice, as a node shared in memory met under chains of
+// successors of one and of twenty (longer than the stretches of such a chain that are not
+// looked up by address).
+Expr doublingsUnderSuccessors(int levels) {
+    Expr e = zero();
+    for (int i = 0; i < levels; ++i) {
+        Expr right = e;
+        for (int k = 0; k < 20; ++k) right = succ(right);
+        e = add(succ(e), right);
+    }
+    return e;
+}
+
+TEST(ShareCommon, ANodeSharedInMemoryUnderChainsOfSuccessorsIsWalkedOnce) {
+    // Six levels: what the general path gives, which walks every occurrence.
+    const Expr few = doublingsUnderSuccessors(6);
+    auto [r, s] = shareCommon(CtxExpr{few, {}}, initialNameSupply());
+    EXPECT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenWithLambdas(few));
+    // Two hundred: a tree of more than 2^200 occurrences over some 4,400 nodes.
+    auto [big, t] = shareCommon(CtxExpr{doublingsUnderSuccessors(200), {}}, initialNameSupply());
+    ASSERT_TRUE(big.first.isLet());
+    EXPECT_EQ(big.first.defs().defs.length(), 200u);  // S of every level below the top
+}
+
+TEST(ShareCommon, AChainSharedInMemoryIsNotWalkedAgainFromEveryParent) {
+    // A list of 20,000 cells holding one number of 20,000 successors, one node in memory: met
+    // from every cell, it is walked a few applications deep before one entered by address,
+    // not to its end (which would take 4 * 10^8 steps).
+    const int n = test::inputSize(20000);
+    const Expr number = peano(n);
+    const Expr cons = con("Cons", fn(nat(), fn(nat(), nat())));
+    Expr list = zero();
+    for (int i = 0; i < n; ++i) list = ap(cons, number, list);
+    auto [r, s] = shareCommon(CtxExpr{list, {}}, initialNameSupply());
+    ASSERT_TRUE(r.first.isLet());
+    EXPECT_EQ(r.first.defs().defs.length(), 1u);
+    EXPECT_EQ(s.vars.head(), "b");
 }
 
 TEST(ShareCommon, ARepeatAtTheBottomOfAHundredThousandLevelsIsSharedOnTheOrdinaryStack) {
