@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "frontend/printer/layouts.h"
@@ -95,6 +96,40 @@ const Doc& opDoc(Op op) {
 const Doc& sectionDoc(Op op) {
     static const std::vector<Doc> docs = docPerOp([](Op o) { return parensDoc(opDoc(o)); });
     return docs[static_cast<std::size_t>(op)];
+}
+
+// The text of a constructor's name, made once on each thread and kept to the end of the run, in a table never freed:
+// a name is held in one place that lives as long (see mkConstr), so its address is its key, and its document is
+// copied into every application of the constructor without counting.  A direct-mapped table of recent names comes first.
+class ConstructorTexts {
+public:
+    const Doc& get(const std::string& name) {
+        Recent& r = recent_[(reinterpret_cast<std::uintptr_t>(&name) >> 4) % kRecent];
+        if (r.name != &name) r = Recent{&name, &find(name)};
+        return *r.doc;
+    }
+
+private:
+    [[gnu::noinline]] const Doc& find(const std::string& name) {
+        auto [it, added] = all_.try_emplace(&name, pretty_detail::DocNodeRef());
+        if (added) {
+            it->second = textDoc(name);
+            keepForever(it->second);
+        }
+        return it->second;
+    }
+    struct Recent {
+        const std::string* name = nullptr;
+        const Doc* doc = nullptr;
+    };
+    static constexpr std::size_t kRecent = 64;
+    std::array<Recent, kRecent> recent_{};
+    std::unordered_map<const std::string*, Doc> all_;
+};
+
+const Doc& constructorDoc(const std::string& name) {
+    static thread_local ConstructorTexts* const texts = new ConstructorTexts();
+    return texts->get(name);
 }
 
 std::vector<Doc> moveDocs(Doc* from, Doc* to) {
@@ -468,7 +503,7 @@ private:
             return application(p, c.boolean() ? fixedText<"True">() : fixedText<"False">(), n);
         case ConstantKind::Nul: return application(p, fixedText<"[]">(), n);
         case ConstantKind::Tuple: return tuple(c.arity(), n);
-        case ConstantKind::Constr: return application(p, nameDoc(c.constrName()), n);
+        case ConstantKind::Constr: return application(p, constructorDoc(c.constrName()), n);
         case ConstantKind::Error: return application(p, fixedText<"Error">(), n);
         }
     }
