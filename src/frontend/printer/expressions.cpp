@@ -275,11 +275,9 @@ std::uint64_t fieldsOf(const Frame& f) {
 
 std::uintptr_t extraOf(const Frame& f) { return f.how == Combine::Lambda ? lambdaShape(*f.lambda, f.docCount) : 0; }
 
-// Equal keys; a name held in one place (a constructor's, say) is the same text at once.
-bool sameKey(std::string_view a, std::string_view b) { return (a.data() == b.data() && a.size() == b.size()) || a == b; }
 bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
 
-// The texts of the keys seen last, so that a name or number that recurs nearby shares one text.
+// The texts of the keys seen last, so that a number that recurs nearby shares one text.
 template <class Key>
 class RecentTexts {
 public:
@@ -303,6 +301,33 @@ private:
     std::array<Key, kSize> keys_{};
     std::array<std::optional<Doc>, kSize> docs_;
     std::size_t next_ = 0;
+};
+
+// The texts of the variable names printed last on this thread, by name: a calculation prints the same few names at
+// every step, each held by its own node.  Direct-mapped; a text comes from `same` where that keeps one.
+class NameTexts {
+public:
+    const Doc& get(const std::string& name, SameDocs* same) {
+        Slot& s = slots_[slotOf(name)];
+        if (!s.doc || s.name != name) {
+            s.name = name;
+            s.doc = same != nullptr ? same->text(name) : textDoc(name);
+        }
+        return *s.doc;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    static std::size_t slotOf(const std::string& name) {
+        const std::size_t n = name.size();
+        const std::size_t h = n == 0 ? 0 : n * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[n - 1]);
+        return h % kSlots;
+    }
+    struct Slot {
+        std::string name;
+        std::optional<Doc> doc;
+    };
+    std::array<Slot, kSlots> slots_;
 };
 
 // The stacks of a printer.  Those of a printer that is done are kept on its thread for the next
@@ -412,7 +437,8 @@ private:
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
     const Doc& nameDoc(const std::string& name) {
-        return names_.get(name, [&] { return name; }, same_);
+        static thread_local NameTexts* const names = new NameTexts();  // never freed, as it lasts the thread
+        return names->get(name, same_);
     }
 
     // The frame's document: the one of a recent round made of the same parts the same way, or made
@@ -585,7 +611,6 @@ private:
     ExprDocCache* cache_ = nullptr;
     SameDocs* same_ = nullptr;
     std::vector<std::size_t> made_;  // the places on the document stack of the documents made in this round
-    RecentTexts<std::string_view> names_;
     RecentTexts<std::int32_t> numbers_;
 };
 
