@@ -222,13 +222,15 @@ thread_local LineTexts lineTexts;
 // The node's line as kept (true, written), or false; where it is to be kept, its start noted and its end pushed.
 bool writeKeptLine(LineTexts& lines, const DocNode& d, TextWriter& w, LineItems& todo, const DocNode*& keeping,
                    std::size_t& from) {
+    if (!d.lineWritten) {  // not kept either
+        d.lineWritten = true;
+        return false;
+    }
     if (const std::string* chars = lines.find(d)) {
         w.put(*chars);
         return true;
     }
-    if (!d.lineWritten) {
-        d.lineWritten = true;
-    } else if (keeping == nullptr) {
+    if (keeping == nullptr) {
         keeping = &d;
         from = w.written;
         todo.push_back({nullptr, nullptr, nullptr});
