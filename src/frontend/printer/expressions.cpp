@@ -98,9 +98,10 @@ const Doc& sectionDoc(Op op) {
     return docs[static_cast<std::size_t>(op)];
 }
 
-// The text of a constructor's name, made once on each thread and kept to the end of the run, in a table never freed:
-// a name is held in one place that lives as long (see mkConstr), so its address is its key, and its document is
-// copied into every application of the constructor without counting.  A direct-mapped table of recent names comes first.
+// The text of a constructor's name, made once on each thread and kept to the end of the run, in a table never
+// freed: a name is held in one place that lives as long (see mkConstr), so its address is its key, and its
+// document is copied into every application of the constructor without counting.  A direct-mapped table of
+// recent names comes first.
 class ConstructorTexts {
 public:
     const Doc& get(const std::string& name) {
@@ -320,8 +321,8 @@ private:
     static constexpr std::size_t kSlots = 64;
     static std::size_t slotOf(const std::string& name) {
         const std::size_t n = name.size();
-        const std::size_t h = n == 0 ? 0 : n * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[n - 1]);
-        return h % kSlots;
+        if (n == 0) return 0;
+        return (n * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[n - 1])) % kSlots;
     }
     struct Slot {
         std::string name;
