@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace plim::pretty_detail {
 namespace {
@@ -77,10 +80,78 @@ const DocNode* writePlain(const DocNode& d, LayoutInt& column, TextWriter& w) {
 
 // The one line of a node sure of it (see DocNode::sure), as the one-line shortcut finds it, from a work list of these.
 struct LineItem {
-    const DocNode* doc;  // a node; null for a part of a template
+    const DocNode* doc;  // a node; null for a part of a template, and (no part either) for the end of a line kept
     const ParNode* par;  // the part of a template, whose arguments begin at `args`
     const DocNodeRef* args;
     bool blank = false;  // a node written after a blank (an item of a list after the first)
+};
+
+// The lines of nodes written in recent renders, so that the unchanged parts of a calculation's next step are copied
+// rather than walked node by node (see layout/document.h).  A node's line is its own whatever its column, and a kept
+// line holds its node, so that its address is not reused while the line is kept.  A line is kept the second time its
+// node is written (the first only marks the node: most nodes written are on the path to the change and written once),
+// and only where no enclosing line is being kept (keeping each level of a deep nesting would copy it again and again);
+// lines not written in the last two renders are dropped once the table has doubled.
+class LineTexts {
+public:
+    // The kept line of the node, or null.
+    const std::string* find(const DocNode& d) {
+        if (used_ == 0) return nullptr;
+        Slot& s = slots_[slotOf(&d)];
+        if (!s.node) return nullptr;
+        s.lastUsed = round_;
+        return &s.chars;
+    }
+    // Keeps the node's line (not kept yet).
+    void keep(const DocNode& d, std::string_view chars) {
+        if (2 * (used_ + 1) > slots_.size()) rebuild(2 * slots_.size(), false);
+        Slot& s = slots_[slotOf(&d)];
+        DocNodeRef held = DocNodeRef::adopt(&d);
+        s.node = held;  // a handle more; the one adopted is given up without a drop
+        (void)held.release();
+        s.lastUsed = round_;
+        s.chars.assign(chars);
+        ++used_;
+    }
+    // A render begins: one round more, and the lines of old rounds dropped once the table has doubled.
+    void nextRound() {
+        ++round_;
+        if (used_ > std::max<std::size_t>(kLeast, 2 * keptAtSweep_)) {
+            rebuild(slots_.size(), true);
+            keptAtSweep_ = used_;
+        }
+    }
+
+private:
+    static constexpr std::size_t kLeast = 64;
+    struct Slot {
+        DocNodeRef node;  // null for a free slot
+        std::uint32_t lastUsed = 0;
+        std::string chars;
+    };
+    std::size_t slotOf(const DocNode* d) const {
+        const std::size_t mask = slots_.size() - 1;
+        std::uint64_t h = reinterpret_cast<std::uintptr_t>(d) >> 4;
+        h *= 0x9E3779B97F4A7C15ULL;
+        std::size_t s = static_cast<std::size_t>(h >> 32) & mask;
+        while (slots_[s].node && slots_[s].node.get() != d) s = (s + 1) & mask;
+        return s;
+    }
+    // The slots laid out again in a table of `size`, those of rounds before the last two dropped where `dropOld`.
+    void rebuild(std::size_t size, bool dropOld) {
+        std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(size));
+        used_ = 0;
+        for (Slot& s : old) {
+            if (!s.node || (dropOld && s.lastUsed + 2 < round_)) continue;
+            slots_[slotOf(s.node.get())] = std::move(s);
+            ++used_;
+        }
+    }
+
+    std::vector<Slot> slots_ = std::vector<Slot>(2 * kLeast);
+    std::size_t used_ = 0;
+    std::size_t keptAtSweep_ = 0;
+    std::uint32_t round_ = 0;
 };
 
 // The work list, kept for its room (writes do not nest).
@@ -146,13 +217,44 @@ bool lineOfPar(const ParNode& p, const DocNodeRef* args, TextWriter& w, LineItem
     }
 }
 
+thread_local LineTexts lineTexts;
+
+// The node's line as kept (true, written), or false; where it is to be kept, its start noted and its end pushed.
+bool writeKeptLine(LineTexts& lines, const DocNode& d, TextWriter& w, LineItems& todo, const DocNode*& keeping,
+                   std::size_t& from) {
+    if (!d.lineWritten) {  // not kept either
+        d.lineWritten = true;
+        return false;
+    }
+    if (const std::string* chars = lines.find(d)) {
+        w.put(*chars);
+        return true;
+    }
+    if (keeping == nullptr) {
+        keeping = &d;
+        from = w.written;
+        todo.push_back({nullptr, nullptr, nullptr});
+    }
+    return false;
+}
+
 void writeLine(const DocNode& root, TextWriter& w) {
     static thread_local LineItems todo;
+    LineTexts& lines = lineTexts;
     todo.size = 0;
     LineItem at{&root, nullptr, nullptr};
+    const DocNode* keeping = nullptr;  // the node whose line is being kept, from `from` in the writer
+    std::size_t from = 0;
     for (;;) {
         if (at.blank) w.put(" ", 1);
-        if (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)) continue;
+        if (at.doc == nullptr && at.par == nullptr) {  // the end of the line kept
+            lines.keep(*keeping, std::string_view(w.chars.data() + from, w.written - from));
+            keeping = nullptr;
+        } else if (at.doc != nullptr && at.doc->lineLow >= kKeptLineWidth && at.doc->kind != DocNode::Kind::Text &&
+                   writeKeptLine(lines, *at.doc, w, todo, keeping, from)) {
+        } else if (at.doc != nullptr ? lineOfNode(*at.doc, w, todo, at) : lineOfPar(*at.par, at.args, w, todo, at)) {
+            continue;
+        }
         if (todo.size == 0) return;
         at = todo.items[--todo.size];
     }
@@ -301,6 +403,8 @@ const TextTree* leafText(std::string s) {
 const TextTree* indentText(LayoutInt n, const TextTree* a) {
     return currentArena->make(TextTree::Kind::Indent, n, a, nullptr, nullptr);
 }
+
+void nextLineRound() { lineTexts.nextRound(); }
 
 void writeText(const TextTree& root, LayoutInt column, std::string& out) {
     TextWriter& w = writeInto<0>(root, column);

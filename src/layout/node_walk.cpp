@@ -868,6 +868,7 @@ bool renderMadeStack(std::string& out, std::size_t count, const std::function<Do
                      LayoutInt lineBound) {
     RenderArena arena;
     ArenaScope scope(*arena);
+    nextLineRound();
     // The empty document below the last part has no lines: it adds nothing.
     return renderStackParts(out, count, [&](std::size_t k) { return partAt(count - 1 - k); }, lineBound);
 }
@@ -875,6 +876,7 @@ bool renderMadeStack(std::string& out, std::size_t count, const std::function<Do
 void renderNode(std::string& out, const DocNodeRef& d, LayoutInt lineBound) {
     RenderArena arena;
     ArenaScope scope(*arena);
+    nextLineRound();
     if (renderStack(out, *d, lineBound)) return;
     const NodeResult r = layOut(*d, lineBound, 1);
     if (r.reply.pair) {

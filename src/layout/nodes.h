@@ -44,6 +44,8 @@ inline constexpr std::size_t kKeptArenaTexts = std::size_t{1} << 14;
 inline constexpr std::size_t kKeptArenaChunks = 8;
 // ... and up to this many texts it reached, as each step of a calculation needs about as many: no fresh pages per step.
 inline constexpr std::size_t kReachedArenaTexts = std::size_t{1} << 20;
+// A node's one line at least this wide is kept from one render to the next once written twice (see LineTexts).
+inline constexpr LayoutInt kKeptLineWidth = 12;
 // The buffer of the text writer is given back after writing a text larger than this.
 inline constexpr std::size_t kWriterKeptBytes = std::size_t{1} << 22;
 
@@ -235,6 +237,8 @@ struct DocNode {
     bool boundSizes : 1 = false;
     // Where sure of its line through a choice (a joined pair, a joined choice template): whether it is the second.
     bool lineSecond : 1 = false;
+    // Whether its line (at least kKeptLineWidth wide) has been written once: the second write keeps it (see LineTexts).
+    mutable bool lineWritten : 1 = false;
     // A plain node (a text, or plain nodes side by side, stacked or indented) has exactly one layout, whose sizes are
     // its own, and where it fits no part of it is too wide: it is laid out at once, as one candidate whose text is the
     // node.  The count is its number of texts (each occurrence of a shared one); zero for a node that is not plain.

@@ -15,6 +15,9 @@
 
 namespace plim::pretty_detail {
 
+// A render begins: the lines kept from renders before the last two may go (see kKeptLineWidth).
+void nextLineRound();
+
 // --- texts ----------------------------------------------------------------------------------
 
 // The texts one layout builds (and its leaf strings: markers, error texts), in blocks freed together with its

@@ -87,6 +87,27 @@ TEST(PrettyRender, WidthsPairsAndEmpty) {
     EXPECT_EQ(pr, "<Error: can't render a pair>");
 }
 
+// A long line is kept once written twice and copied when written again, also as a part of other documents and of
+// stacks; each write reads as the first.
+TEST(PrettyRender, LinesWrittenAgainReadTheSame) {
+    using ::plim::Doc;
+    using ::plim::renderDoc;
+    using ::plim::textDoc;
+    const Doc inner =
+        ::plim::hvSpList(std::vector<Doc>{textDoc("alpha"), textDoc("beta"), textDoc("gamma"), textDoc("delta")});
+    const Doc outer = ::plim::parensDoc(inner);
+    const std::string line = "alpha beta gamma delta";
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(renderDoc(inner, 1000000), line);
+        EXPECT_EQ(renderDoc(::plim::besideDoc(textDoc("f "), outer), 1000000), "f (" + line + ")");
+        EXPECT_EQ(renderDoc(::plim::aboveDoc(outer, ::plim::besideDoc(textDoc("g "), inner)), 1000000),
+                  "(" + line + ")\ng " + line);
+        const Doc twice = ::plim::besideDoc(outer, ::plim::besideDoc(textDoc(" "), outer));
+        EXPECT_EQ(renderDoc(::plim::indentDoc(2, twice), 1000000), "  (" + line + ") (" + line + ")");
+    }
+    EXPECT_EQ(renderDoc(outer, 12), "(alpha\n beta\n gamma\n delta)");
+}
+
 TEST(PrettyRender, StdoutWritesOnlyTheText) {
     testing::internal::CaptureStdout();
     renderStdout(txt("abc"), -1);

@@ -30,8 +30,9 @@
 // kept documents of its parts (each step rebuilds most of the expression, as when every node
 // lies on the path to the redex), keeping documents costs more
 // than it saves: the cache then pauses for a round, then for twice as many while that holds
-// (up to 16 rounds), the printer printing without it; a round after a pause keeps documents
-// again for the next to find.
+// (up to 256 rounds), the printer printing without it; a round after a pause keeps documents
+// again for the next to find.  Small rounds count too (a step's display form, rebuilt whole,
+// makes a few dozen documents).
 //
 //   ExprDocCache cache;
 //   for (const Expr& e : steps) {
@@ -262,9 +263,9 @@ private:
     Passed passedNow_;                  // nodes whose documents this round did not keep
     Passed passedLast_;                 // and the round before
     // Pausing where the entries a round found (each with the entries made for it and kept: its
-    // weight) are fewer than one for each 16 it made, and it made more than 64; pauses last at
-    // most 16 rounds.
-    RoundPauses pauses_{0, {.foundFew = 16, .madeFew = 64, .most = 16}};
+    // weight) are fewer than one for each 16 it made, and it made more than 16; pauses last at
+    // most 256 rounds.
+    RoundPauses pauses_{0, {.foundFew = 16, .madeFew = 16, .most = 256}};
     SameDocs same_;
 };
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "frontend/printer/layouts.h"
@@ -95,6 +96,41 @@ const Doc& opDoc(Op op) {
 const Doc& sectionDoc(Op op) {
     static const std::vector<Doc> docs = docPerOp([](Op o) { return parensDoc(opDoc(o)); });
     return docs[static_cast<std::size_t>(op)];
+}
+
+// The text of a constructor's name, made once on each thread and kept to the end of the run, in a table never
+// freed: a name is held in one place that lives as long (see mkConstr), so its address is its key, and its
+// document is copied into every application of the constructor without counting.  A direct-mapped table of
+// recent names comes first.
+class ConstructorTexts {
+public:
+    const Doc& get(const std::string& name) {
+        Recent& r = recent_[(reinterpret_cast<std::uintptr_t>(&name) >> 4) % kRecent];
+        if (r.name != &name) r = Recent{&name, &find(name)};
+        return *r.doc;
+    }
+
+private:
+    [[gnu::noinline]] const Doc& find(const std::string& name) {
+        auto [it, added] = all_.try_emplace(&name, pretty_detail::DocNodeRef());
+        if (added) {
+            it->second = textDoc(name);
+            keepForever(it->second);
+        }
+        return it->second;
+    }
+    struct Recent {
+        const std::string* name = nullptr;
+        const Doc* doc = nullptr;
+    };
+    static constexpr std::size_t kRecent = 64;
+    std::array<Recent, kRecent> recent_{};
+    std::unordered_map<const std::string*, Doc> all_;
+};
+
+const Doc& constructorDoc(const std::string& name) {
+    static thread_local ConstructorTexts* const texts = new ConstructorTexts();
+    return texts->get(name);
 }
 
 std::vector<Doc> moveDocs(Doc* from, Doc* to) {
@@ -240,11 +276,9 @@ std::uint64_t fieldsOf(const Frame& f) {
 
 std::uintptr_t extraOf(const Frame& f) { return f.how == Combine::Lambda ? lambdaShape(*f.lambda, f.docCount) : 0; }
 
-// Equal keys; a name held in one place (a constructor's, say) is the same text at once.
-bool sameKey(std::string_view a, std::string_view b) { return (a.data() == b.data() && a.size() == b.size()) || a == b; }
 bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
 
-// The texts of the keys seen last, so that a name or number that recurs nearby shares one text.
+// The texts of the keys seen last, so that a number that recurs nearby shares one text.
 template <class Key>
 class RecentTexts {
 public:
@@ -268,6 +302,33 @@ private:
     std::array<Key, kSize> keys_{};
     std::array<std::optional<Doc>, kSize> docs_;
     std::size_t next_ = 0;
+};
+
+// The texts of the variable names printed last on this thread, by name: a calculation prints the same few names at
+// every step, each held by its own node.  Direct-mapped; a text comes from `same` where that keeps one.
+class NameTexts {
+public:
+    const Doc& get(const std::string& name, SameDocs* same) {
+        Slot& s = slots_[slotOf(name)];
+        if (!s.doc || s.name != name) {
+            s.name = name;
+            s.doc = same != nullptr ? same->text(name) : textDoc(name);
+        }
+        return *s.doc;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 64;
+    static std::size_t slotOf(const std::string& name) {
+        const std::size_t n = name.size();
+        if (n == 0) return 0;
+        return (n * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[n - 1])) % kSlots;
+    }
+    struct Slot {
+        std::string name;
+        std::optional<Doc> doc;
+    };
+    std::array<Slot, kSlots> slots_;
 };
 
 // The stacks of a printer.  Those of a printer that is done are kept on its thread for the next
@@ -377,7 +438,8 @@ private:
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
     const Doc& nameDoc(const std::string& name) {
-        return names_.get(name, [&] { return name; }, same_);
+        static thread_local NameTexts* const names = new NameTexts();  // never freed, as it lasts the thread
+        return names->get(name, same_);
     }
 
     // The frame's document: the one of a recent round made of the same parts the same way, or made
@@ -468,7 +530,7 @@ private:
             return application(p, c.boolean() ? fixedText<"True">() : fixedText<"False">(), n);
         case ConstantKind::Nul: return application(p, fixedText<"[]">(), n);
         case ConstantKind::Tuple: return tuple(c.arity(), n);
-        case ConstantKind::Constr: return application(p, nameDoc(c.constrName()), n);
+        case ConstantKind::Constr: return application(p, constructorDoc(c.constrName()), n);
         case ConstantKind::Error: return application(p, fixedText<"Error">(), n);
         }
     }
@@ -550,7 +612,6 @@ private:
     ExprDocCache* cache_ = nullptr;
     SameDocs* same_ = nullptr;
     std::vector<std::size_t> made_;  // the places on the document stack of the documents made in this round
-    RecentTexts<std::string_view> names_;
     RecentTexts<std::int32_t> numbers_;
 };
 
