@@ -106,16 +106,44 @@ MatcherRef betaMatcher(MatcherRef raw, MatcherRef patterns) {
 
 namespace {
 
+// Whether e holds a lambda with a tuple pattern.
+bool holdsTupleBinder(const Expr& e) {
+    struct Search {
+        bool found = false;
+        bool enter(const Expr& x, std::vector<Expr>& children) {
+            if (found || !x.holdsAny(ExprHolds::Lam)) return false;
+            found = x.isLam() && !x.pattern().isVar();
+            if (found) return false;
+            if (x.isAp()) children.insert(children.end(), {x.fun(), x.arg()});
+            if (x.isLam()) children.push_back(x.body());
+            return true;
+        }
+        void leave(const Expr&) {}
+    } search;
+    walkTree(e, search);
+    return search.found;
+}
+
+// The argument as the match sees it: eta-contracted, as the wrapper shows terms, unless that
+// drops the lambda of a tuple pattern.  Eta contraction keeps such a lambda only at the head of
+// a redex that stays, and what the match binds may be put at such a head: the identity applied
+// to \ (x, y) -> g (x, y), applied in turn to z, no pair, reduces to that stuck redex, not to
+// g z.  Where both meet, the argument is bound as it is.
+Expr argumentSeen(const Expr& arg) {
+    Expr seen = etared(arg);
+    return seen.sameNode(arg) || !holdsTupleBinder(arg) ? seen : arg;
+}
+
 // The contractum of the redex (lam arg), lam's body under the first solution of matching
 // its pattern against the (reduced) argument with the argument's free variables held fixed;
 // nothing when fun is no lambda or the match has no solution.  The match is `patterns`', raw,
-// on the argument as it is: it is reduced already, and reducing it again inside the match
-// would repeat, for every enclosing contraction, the work on a redex that stays: exponential
-// in the nesting depth.
+// on the argument as it is (eta-contracted by argumentSeen): it is reduced already, and
+// reducing it again inside the match would repeat, for every enclosing contraction, the work
+// on a redex that stays: exponential in the nesting depth.
 std::optional<Expr> contract(const Expr& fun, const Expr& arg, const Matcher& patterns) {
     if (!fun.isLam()) return std::nullopt;
     const Expr pattern = etared(betareduce(fun.pattern(), patterns));
-    MatchResults rs = patterns.matchSimpleWith(emptyMatch(), TermCtx{pattern, {}}, TermCtx{etared(arg), freevars(arg)});
+    MatchResults rs = patterns.matchSimpleWith(emptyMatch(), TermCtx{pattern, {}}, TermCtx{argumentSeen(arg), freevars(arg)});
     if (rs.empty()) return std::nullopt;
     const MatchResult& first = rs.head();
     return appSubstAvoidingCapture(first.subst, first.types, fun.body());

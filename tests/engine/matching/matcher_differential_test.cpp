@@ -50,5 +50,34 @@ TEST(MatcherDifferential, EtaRedexWithTupleBinderInTheTerm) {
     }
 }
 
+// The same pair, every result judged.  Two results of each matcher bind p to
+// \ c -> \ (g, b) -> first (g, b) and pass the lambda through g := \ a -> a to the head of
+// the term's stuck redex: beta reduction must not eta-contract the argument it binds there to
+// `first`, or the instance of the pattern becomes first (first ((2, True), 1)), which plim's own
+// check of results (and the rewriting of a right side) would tell from the term.
+TEST(MatcherDifferential, ALambdaBoundByBetaReductionKeepsItsTupleBinderAtAStuckHead) {
+    const progtest::Checked c = progtest::readPair("((g (p first)) (first ((2, True), 1)))",
+                                                   "((\\ (g, b) -> (first (g, b))) (first ((2, True), 1)))",
+                                                   progtest::probeSignature());
+    ASSERT_TRUE(c.reports.empty());
+    const progtest::Checked viaIdentity =
+        progtest::readPair("((\\ a -> a) (\\ (g, b) -> (first (g, b))) (first ((2, True), 1)))",
+                           "((\\ (g, b) -> (first (g, b))) (first ((2, True), 1)))", progtest::probeSignature());
+    ASSERT_TRUE(viaIdentity.reports.empty());
+    EXPECT_EQ(showExpr(betareduce(viaIdentity.lhs)), showExpr(viaIdentity.rhs));
+    runOnLargeStack([&] {
+        const Expr normal = betareduce(c.rhs);
+        for (progtest::Kind kind : {progtest::Kind::OneStep, progtest::Kind::TwoStep}) {
+            for (const auto& [m, name] : {std::pair{fastMatcher(), "fast"}, std::pair{refMatcher(), "ref"}}) {
+                const difftest::Outcome o = difftest::outcomeOf(m, kind, c.lhs, c.rhs, &normal);
+                EXPECT_EQ(o.failure, "") << name << " " << difftest::kindWord(kind);
+                EXPECT_EQ(o.order.size(), 6u) << name << " " << difftest::kindWord(kind);
+                for (const auto& [key, why] : o.faults)
+                    ADD_FAILURE() << name << " " << difftest::kindWord(kind) << ": " << why << ": " << key;
+            }
+        }
+    });
+}
+
 }  // namespace
 }  // namespace plim
