@@ -98,10 +98,9 @@ const Doc& sectionDoc(Op op) {
     return docs[static_cast<std::size_t>(op)];
 }
 
-// The text of a constructor's name, made once on each thread and kept to the end of the run, in a table never
-// freed: a name is held in one place that lives as long (see mkConstr), so its address is its key, and its
-// document is copied into every application of the constructor without counting.  A direct-mapped table of
-// recent names comes first.
+// The text of a constructor's name, made once on each thread and kept while the thread runs: a name is held
+// in one place that lives as long (see mkConstr), so its address is its key.  A direct-mapped table of recent
+// names comes first.
 class ConstructorTexts {
 public:
     const Doc& get(const std::string& name) {
@@ -113,10 +112,7 @@ public:
 private:
     [[gnu::noinline]] const Doc& find(const std::string& name) {
         auto [it, added] = all_.try_emplace(&name, pretty_detail::DocNodeRef());
-        if (added) {
-            it->second = textDoc(name);
-            keepForever(it->second);
-        }
+        if (added) it->second = textDoc(name);
         return it->second;
     }
     struct Recent {
@@ -129,8 +125,8 @@ private:
 };
 
 const Doc& constructorDoc(const std::string& name) {
-    static thread_local ConstructorTexts* const texts = new ConstructorTexts();
-    return texts->get(name);
+    static thread_local ConstructorTexts texts;  // its documents are given back when the thread ends
+    return texts.get(name);
 }
 
 std::vector<Doc> moveDocs(Doc* from, Doc* to) {
@@ -438,8 +434,8 @@ private:
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
     const Doc& nameDoc(const std::string& name) {
-        static thread_local NameTexts* const names = new NameTexts();  // never freed, as it lasts the thread
-        return names->get(name, same_);
+        static thread_local NameTexts names;  // its documents are given back when the thread ends
+        return names.get(name, same_);
     }
 
     // The frame's document: the one of a recent round made of the same parts the same way, or made
