@@ -216,6 +216,8 @@ private:
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
     LeafSlot last_;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
+    int valueCount_ = 0;  // r_.values.size(), the values so far
+    int valueLimit_ = 0;  // the most values the table of values holds, half its slots
 };
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
@@ -223,6 +225,7 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
     startTable(r_.valueSlots, r_.values.size());
     startTable(r_.nodes, r_.nodeCount);
     r_.values.clear();
+    valueLimit_ = static_cast<int>(r_.valueSlots.size() / 2);
     r_.nodeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
     r_.facts.assign(r_.values.size(), Facts{});
@@ -396,10 +399,10 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 // A new value, put in the free slot `at` where its search ended; the table stays at most
 // half full.
 [[gnu::always_inline]] inline int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at) {
-    const int v = static_cast<int>(r_.values.size());
+    const int v = valueCount_++;
     r_.values.push_back(Value{fun, arg, &node, knownTypeNode(node), false});
     r_.valueSlots[at] = ValueSlot{key, v, r_.call};
-    if (2 * r_.values.size() > r_.valueSlots.size()) growValues();
+    if (valueCount_ > valueLimit_) growValues();
     return v;
 }
 
@@ -407,6 +410,7 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 [[gnu::noinline]] void LambdaFreeSharing::growValues() {
     std::vector<ValueSlot>& slots = r_.valueSlots;
     growTable(slots, r_.call, [&slots](const ValueSlot& s) { placeAgain(slots, s, [](const ValueSlot& t) { return t.key; }); });
+    valueLimit_ = static_cast<int>(slots.size() / 2);
 }
 
 // --- the graph of values ------------------------------------------------------------------------
