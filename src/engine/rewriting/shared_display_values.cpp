@@ -204,6 +204,7 @@ private:
     int intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
     void growNodes();
     void growValues();
+    void tableGrown();
     bool findGroups(int root);
     void markAbove();
     void rankGroups(int root);
@@ -216,6 +217,10 @@ private:
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
     LeafSlot last_;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
+    int valueCount_ = 0;  // r_.values.size(), the values so far
+    int valueLimit_ = 0;  // the most values the table of values holds, half its slots
+    ValueSlot* slots_ = nullptr;  // r_.valueSlots.data()
+    std::size_t slotMask_ = 0;    // r_.valueSlots.size() - 1
 };
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
@@ -223,6 +228,7 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
     startTable(r_.valueSlots, r_.values.size());
     startTable(r_.nodes, r_.nodeCount);
     r_.values.clear();
+    tableGrown();
     r_.nodeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
     r_.facts.assign(r_.values.size(), Facts{});
@@ -374,8 +380,8 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 // differ or one is not known yet.
 [[gnu::always_inline]] inline int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
     const std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
-    const ValueSlot* slots = r_.valueSlots.data();
-    const std::size_t mask = r_.valueSlots.size() - 1;
+    const ValueSlot* slots = slots_;
+    const std::size_t mask = slotMask_;
     const std::uint32_t call = r_.call;
     std::size_t at = slotOf(key, mask);
     for (; slots[at].call == call; at = (at + 1) & mask) {
@@ -396,10 +402,10 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 // A new value, put in the free slot `at` where its search ended; the table stays at most
 // half full.
 [[gnu::always_inline]] inline int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at) {
-    const int v = static_cast<int>(r_.values.size());
+    const int v = valueCount_++;
     r_.values.push_back(Value{fun, arg, &node, knownTypeNode(node), false});
-    r_.valueSlots[at] = ValueSlot{key, v, r_.call};
-    if (2 * r_.values.size() > r_.valueSlots.size()) growValues();
+    slots_[at] = ValueSlot{key, v, r_.call};
+    if (valueCount_ > valueLimit_) growValues();
     return v;
 }
 
@@ -407,6 +413,14 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 [[gnu::noinline]] void LambdaFreeSharing::growValues() {
     std::vector<ValueSlot>& slots = r_.valueSlots;
     growTable(slots, r_.call, [&slots](const ValueSlot& s) { placeAgain(slots, s, [](const ValueSlot& t) { return t.key; }); });
+    tableGrown();
+}
+
+// The table of values' address, mask and limit, kept in fields (the hot path reads them).
+void LambdaFreeSharing::tableGrown() {
+    slots_ = r_.valueSlots.data();
+    slotMask_ = r_.valueSlots.size() - 1;
+    valueLimit_ = static_cast<int>(r_.valueSlots.size() / 2);
 }
 
 // --- the graph of values ------------------------------------------------------------------------
