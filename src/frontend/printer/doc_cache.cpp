@@ -326,7 +326,7 @@ void SameDocs::forgetOld() {
     parts_.erase(parts_.begin() + static_cast<std::ptrdiff_t>(partsTo), parts_.end());
     texts_.resize(textsTo);
     rebuild(slotsFor(entries_.size()));
-    sweepAt_ = std::max(kLeastEntries, kSweepGrowth * entries_.size());
+    sweepAt_ = std::max(kLeastEntries, entries_.size() + entries_.size() / kSweepSpare);
 }
 
 void RoundPauses::endRound() {

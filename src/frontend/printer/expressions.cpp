@@ -439,20 +439,17 @@ private:
     }
 
     // The frame's document: the one of a recent round made of the same parts the same way, or made
-    // now.  One made of a part made in this round is new: it is neither looked for nor kept (the
-    // next round finds the part, and keeps this one; an expression that lasts is kept level by
-    // level from the bottom, the path to a new redex not at all).
+    // now and kept, so that a combination that lasts, however new its parts, is found in the next
+    // round (see SameDocs).
     [[gnu::noinline]] Doc combineOnce(const Frame& f) {
-        bool madePart = false;
-        for (; !made_.empty() && made_.back() >= f.firstDoc; made_.pop_back()) madePart = true;
-        const bool keyed = !madePart && keptByParts(f);
         Doc* const parts = docs_.data() + f.firstDoc;
-        const Doc* kept = keyed ? same_->find(fieldsOf(f), f.prec, parts, f.docCount, extraOf(f)) : nullptr;
-        if (kept != nullptr) return *kept;
+        if (!keptByParts(f)) {
+            same_->madeApart();
+            return combine(f, parts);
+        }
+        if (const Doc* kept = same_->find(fieldsOf(f), f.prec, parts, f.docCount, extraOf(f))) return *kept;
         Doc d = combine(f, parts);
-        if (keyed) same_->add(d);
-        else same_->madeApart();
-        made_.push_back(f.firstDoc);
+        same_->add(d);
         return d;
     }
 
@@ -607,7 +604,6 @@ private:
     std::vector<Doc>& docs_ = (*stacks_).docs;
     ExprDocCache* cache_ = nullptr;
     SameDocs* same_ = nullptr;
-    std::vector<std::size_t> made_;  // the places on the document stack of the documents made in this round
     RecentTexts<std::int32_t> numbers_;
 };
 
