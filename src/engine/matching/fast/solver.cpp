@@ -11,6 +11,7 @@
 #include "engine/matching/head_binders.h"
 #include "engine/matching/local_renaming.h"
 #include "engine/matching/repeated_elements.h"
+#include "engine/matching/repeated_problems.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "engine/matching/two_step_patterns.h"
@@ -283,6 +284,7 @@ struct BranchPoint {
     TermSubst pending;         // what the prefix bound, for the alternatives' problems
     Problems rest;             // the rest of the worklist from its first branching problem on
     Problems derived;          // the problems the prefix's rules brought
+    Problem taken;             // the branching problem, its type match applied (repeated_problems.h)
     bool nonLambdaImages;      // an image that is no lambda may match f (head_binders.h)
     // The term has no free local variable, so neither has an image: the step builds them from
     // the term's parts and binds every variable it adds.
@@ -358,14 +360,26 @@ bool patternsLinear(const Problems& work) {
 
 enum class Progress : std::uint8_t { Failed, Branches, Done };
 
+// The branching problem (p, t), whose type match is the identity, was taken apart by a branch
+// point above the worklist, or by the one being opened: every solution below it solves (p, t)
+// (repeated_problems.h).  A linear search has no two such problems: both would hold the head.
+bool repeatsBranched(const Search& g, const Term& p, const Term& t, const Problem* opening) {
+    if (g.linear) return false;
+    auto same = [&p, &t](const Problem& q) { return repeated_problems::sameProblem(p, t, q.first, q.second); };
+    if (opening && same(*opening)) return true;
+    return std::any_of(g.open.begin(), g.open.end(), [&same](const BranchPoint& b) { return same(b.taken); });
+}
+
 // Solves the problems of the worklist from `from` on, in order, while their rules cannot
 // branch; the problems the rules bring are appended to the worklist.  With a prefix length
 // and `pending`, only the problems before that length are taken (the rules' problems are left
 // behind them) and every substitution found is also composed into `pending`.  Stops at the
-// first problem that branches, leaving its index in `from` and its type match in `ts`.  Every
+// first problem that branches, leaving its index in `from` and its type match in `ts`; a branching
+// problem that a branch point above took apart already, or `opening`, is passed over.  Every
 // substitution found is applied to the later problems and composed into `sofar`.
 Progress solveWhileSingle(const Search& g, TermSubst& sofar, Problems& work, std::size_t& from,
-                          std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0) {
+                          std::optional<TermSubst>& ts, TermSubst* pending = nullptr, std::size_t prefix = 0,
+                          const Problem* opening = nullptr) {
     const ApStep step = g.step;
     for (; from < (pending ? prefix : work.size()); ++from) {
         // Copies: the rule's problems go to the end of the worklist.
@@ -374,6 +388,7 @@ Progress solveWhileSingle(const Search& g, TermSubst& sofar, Problems& work, std
         std::optional<TypeSubst> types = typeMatch(p, t);
         if (!types || g.termTypes.boundBy(*types)) return Progress::Failed;
         if (branches(step, p)) {
+            if (types->isIdentity() && repeatsBranched(g, p, t, opening)) continue;
             ts = TermSubst{TermBindings(), std::move(*types)};
             return Progress::Branches;
         }
@@ -447,14 +462,17 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     std::vector<std::string> repeated =
         whole || ruledOut ? std::vector<std::string>{} : checkedRepeats(g.step, p, t, rest);
     const bool typedImages = !whole && !ruledOut && tupleImagesTyped(p, t, rest);
-    if (!isIdentity(ts))
+    Problem taken{p, t};
+    if (!isIdentity(ts)) {
         for (auto& pr : rest) substInPlace(ts, pr);
+        substInPlace(ts, taken);
+    }
     sofar = composeSubst(ts, sofar);
     TermSubst pending = identitySubst();
     std::size_t from = 0;
     const std::size_t original = rest.size();
     std::optional<TermSubst> restTypes;
-    if (solveWhileSingle(g, sofar, rest, from, restTypes, &pending, original) == Progress::Failed) return;
+    if (solveWhileSingle(g, sofar, rest, from, restTypes, &pending, original, &taken) == Progress::Failed) return;
     Problems derived(std::make_move_iterator(rest.begin() + static_cast<std::ptrdiff_t>(original)),
                      std::make_move_iterator(rest.end()));
     rest.erase(rest.begin() + static_cast<std::ptrdiff_t>(original), rest.end());
@@ -467,7 +485,7 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     const bool nonLambdaImages =
         nonLambdaImagesFit(p.fun(), t);
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
-                                 std::move(derived), nonLambdaImages, !hasFreeLocals(t)});
+                                 std::move(derived), std::move(taken), nonLambdaImages, !hasFreeLocals(t)});
 }
 
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution

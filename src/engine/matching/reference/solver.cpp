@@ -8,6 +8,7 @@
 #include "engine/matching/local_renaming.h"
 #include "engine/matching/reference/term_operations.h"
 #include "engine/matching/repeated_elements.h"
+#include "engine/matching/repeated_problems.h"
 #include "engine/matching/term_type_vars.h"
 #include "engine/matching/tuple_typing.h"
 #include "engine/matching/type_constraint.h"
@@ -263,13 +264,20 @@ Solutions composeAll(const Solutions& sols, std::vector<Bindings> ms) {
 // large term its size again.
 using LazyTermTypes = std::shared_ptr<const TermTypes<Term>>;
 
-Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply);
+// The flexible-head problems that the branch points above a worklist took apart, each as the
+// branch point left it for the rest (its type match applied), innermost first
+// (repeated_problems.h).
+using Branched = List<Problem>;
+
+Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply,
+                Branched branched);
 
 // The solutions that follow one rule result of the problem at the front.
 Solutions continueAfter(AppRule rule, const LazyTermTypes& termTypes, const Bindings& h, const RuleResult& rr,
-                        const Worklist& rest) {
+                        const Worklist& rest, const Branched& branched) {
     const Bindings m = composeBindings(rr.bindings, h);
-    Solutions inner = solve(rule, termTypes, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply);
+    Solutions inner =
+        solve(rule, termTypes, nextWorklist(m, rest, applyToProblems(h, rr.fresh)), rr.supply, branched);
     if (isIdentity(m)) return inner;
     return composeAll(inner, {m});
 }
@@ -399,10 +407,20 @@ bool repeatedVariableDisagrees(const Worklist& rest) {
     return false;
 }
 
+// A flexible-head problem whose type match is the identity and that a branch point above took
+// apart already: every solution below that branch point solves it (repeated_problems.h).
+bool repeatsBranched(const Problem& pr, const Bindings& types, const Branched& branched) {
+    if (!isIdentity(types) || !flexibleHead(pr.pattern.fun())) return false;
+    for (Branched at = branched; !at.empty(); at = at.tail())
+        if (repeated_problems::sameProblem(pr.pattern, pr.term, at.head().pattern, at.head().term)) return true;
+    return false;
+}
+
 // `termTypes`: the type variables of the terms the match started from, which no type match may
 // bind (term_type_vars.h).
-Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply) {
-    return Solutions::defer([rule, termTypes, work = std::move(work), supply = std::move(supply)]() -> Solutions {
+Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, NameSupply supply, Branched branched) {
+    return Solutions::defer([rule, termTypes, work = std::move(work), supply = std::move(supply),
+                             branched = std::move(branched)]() -> Solutions {
         Worklist queue = work;
         NameSupply s = supply;
         std::vector<Bindings> ms;
@@ -417,12 +435,18 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
             if (!h || bindsTermTypeVar(h->types, termTypes)) return Solutions();
             if (pr.pattern.is(TermKind::Ap) && rule != AppRule::Simple) {
                 const Bindings hb = *h;
+                if (repeatsBranched(pr, hb, branched)) {
+                    queue = std::move(rest);
+                    continue;
+                }
                 if (nextStepFailsForAll(termTypes, hb, rest) || someProblemMatchesNothing(pr, rest) ||
                     repeatedVariableDisagrees(rest))
                     return Solutions();
+                const Branched above =
+                    flexibleHead(pr.pattern.fun()) ? Branched::cons(withBindings(hb, pr), branched) : branched;
                 Solutions branches = concatMap(
-                    [rule, termTypes, hb, rest = rest](const RuleResult& rr) {
-                        return continueAfter(rule, termTypes, hb, rr, rest);
+                    [rule, termTypes, hb, rest = rest, above](const RuleResult& rr) {
+                        return continueAfter(rule, termTypes, hb, rr, rest, above);
                     },
                     appSteps(rule, hb, pr.pattern, pr.term, s, rest));
                 return composeAll(branches, std::move(ms));
@@ -442,7 +466,8 @@ Solutions solve(AppRule rule, const LazyTermTypes& termTypes, Worklist work, Nam
 Solutions matchProblems(AppRule rule, const Problems& problems, const NameSupply& supply) {
     std::vector<Term> terms;
     for (const Problem& pr : problems) terms.push_back(pr.term);
-    return solve(rule, std::make_shared<const TermTypes<Term>>(std::move(terms)), Worklist(problems), supply);
+    return solve(rule, std::make_shared<const TermTypes<Term>>(std::move(terms)), Worklist(problems), supply,
+                 Branched());
 }
 
 // ---------------------------------------------------------------------------------------
