@@ -612,21 +612,24 @@ inline bool sameTm(const TmPtr& a, const TmPtr& b) {
 }
 
 // Eta normal form: \p -> f p becomes f when p's names are not free in f, except at the head
-// of a redex that never contracts (a tuple pattern its argument does not fit).
-inline TmPtr eta(const TmPtr& t) {
+// of a redex that never contracts (a tuple pattern its argument does not fit).  Without
+// `tupleBinders`, only a lambda whose binder is one variable is contracted: \(a, b) -> f (a, b)
+// takes its argument apart (f applied to what is no pair stays stuck), and so differs from f as a
+// result, though the two terms agree wherever the argument is a pair.
+inline TmPtr eta(const TmPtr& t, bool tupleBinders = true) {
     switch (t->k) {
     case Tm::K::Var:
     case Tm::K::Con: return t;
     case Tm::K::App: {
-        const TmPtr x = eta(t->b);
+        const TmPtr x = eta(t->b, tupleBinders);
         std::map<std::string, TmPtr> s;
         if (t->a->k == Tm::K::Lam && t->a->a->k != Tm::K::Var && !bindPattern(t->a->a, x, s))
-            return tapp(tlam(t->a->a, eta(t->a->b)), x);
-        return tapp(eta(t->a), x);
+            return tapp(tlam(t->a->a, eta(t->a->b, tupleBinders)), x);
+        return tapp(eta(t->a, tupleBinders), x);
     }
     case Tm::K::Lam: {
-        const TmPtr body = eta(t->b);
-        if (body->k == Tm::K::App && sameTm(body->b, t->a)) {
+        const TmPtr body = eta(t->b, tupleBinders);
+        if ((tupleBinders || t->a->k == Tm::K::Var) && body->k == Tm::K::App && sameTm(body->b, t->a)) {
             std::vector<std::string> names;
             namesOfPattern(t->a, names);
             const std::set<std::string> fFree = freeOf(body->a);
@@ -854,9 +857,11 @@ inline const char* kindWord(Kind k) {
 }
 
 // The result as a set element: each binding's expression in eta normal form, up to bound names.
+// Lambdas with a tuple binder stay (eta, without tupleBinders): two results that differ by one
+// are two results.
 inline std::string resultKey(const MatchResult& r) {
     std::vector<std::string> parts;
-    for (const auto& [name, e] : r.subst) parts.push_back(name + "=" + canonicalText(eta(fromExpr(e))));
+    for (const auto& [name, e] : r.subst) parts.push_back(name + "=" + canonicalText(eta(fromExpr(e), false)));
     std::sort(parts.begin(), parts.end());
     std::string out;
     for (const auto& p : parts) out += p + "; ";

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -115,6 +116,23 @@ TEST(MatcherDifferential, CopiesOfAFlexibleProblemAreSolvedOnce) {
             EXPECT_EQ(orders[0], orders[1]) << difftest::kindWord(kind);
         }
     });
+}
+
+// Results are told apart by their bindings up to eta, except a lambda with a tuple binder:
+// \ (a, b) -> first (a, b) takes its argument apart, and binds h otherwise than `first` does.
+TEST(MatcherDifferential, ResultKeysKeepLambdasWithTupleBinders) {
+    auto result = [](const std::string& text) {
+        std::ostringstream repairs;
+        MatchResult r;
+        r.subst.emplace_back("h", parseExpression(text, repairs));
+        EXPECT_EQ(repairs.str(), "") << text;
+        return difftest::resultKey(r);
+    };
+    EXPECT_NE(result("\\ (a, b) -> first (a, b)"), result("first"));
+    EXPECT_NE(result("\\ (a, (b, c)) -> swap (a, (b, c))"), result("swap"));
+    EXPECT_EQ(result("\\ a -> first a"), result("first"));
+    EXPECT_EQ(result("\\ a -> \\ (b, c) -> konst a (b, c)"), result("\\ a -> \\ (b, c) -> konst a (b, c)"));
+    EXPECT_EQ(result("\\ a -> \\ b -> konst a b"), result("konst"));
 }
 
 }  // namespace
