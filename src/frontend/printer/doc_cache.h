@@ -144,8 +144,7 @@ private:
         Doc doc;
     };
 
-    const Doc* find();  // key_'s
-    bool matches(const Entry& e) const;
+    const Doc* findText();  // key_'s
     void rebuild(std::size_t slots);  // a power of two
     void forgetOld();
 
