@@ -364,8 +364,11 @@ private:
 
 class Printer {
 public:
-    Printer() = default;
-    Printer(ExprDocCache* cache, SameDocs* same) : cache_(cache), same_(same) {}
+    Printer() { takeStacks(); }
+    Printer(ExprDocCache* cache, SameDocs* same) : cache_(cache), same_(same) { takeStacks(); }
+    ~Printer() { takeStacks(); }  // gives them back
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
 
     Doc expr(Precedence p, const Expr& e) {
         startPart(p, e);
@@ -428,7 +431,7 @@ private:
     // The frame's document: the one of a recent round made of the same parts the same way, or made
     // now and kept, so that a combination that lasts, however new its parts, is found in the next
     // round (see SameDocs).
-    [[gnu::noinline]] Doc combineOnce(const Frame& f) {
+    Doc combineOnce(const Frame& f) {
         Doc* const parts = docs_.data() + f.firstDoc;
         if (!keptByParts(f)) {
             same_->madeApart();
@@ -585,10 +588,19 @@ private:
         }
     }
 
+    // The leased stacks, held by the printer itself while it prints (a member is reached
+    // without going through the lease).
+    void takeStacks() {
+        PrinterStacks& leased = *stacks_;
+        pending_.swap(leased.pending);
+        frames_.swap(leased.frames);
+        docs_.swap(leased.docs);
+    }
+
     StacksLease stacks_;
-    std::vector<Part>& pending_ = (*stacks_).pending;
-    std::vector<Frame>& frames_ = (*stacks_).frames;
-    std::vector<Doc>& docs_ = (*stacks_).docs;
+    std::vector<Part> pending_;
+    std::vector<Frame> frames_;
+    std::vector<Doc> docs_;
     ExprDocCache* cache_ = nullptr;
     SameDocs* same_ = nullptr;
     RecentTexts& texts_ = recentTexts();
