@@ -23,12 +23,6 @@ constexpr std::uint64_t kMostWeight = std::uint64_t{1} << 30;
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
 
-constexpr std::uint64_t kHashFactor = 0x9E3779B97F4A7C15ULL;
-
-// A running hash of a key, one multiplication per word; `hashDone` brings its high bits, which
-// every word reaches, down to the low ones, which pick the slot.
-std::uint64_t hashWord(std::uint64_t h, std::uint64_t word) { return (h ^ word) * kHashFactor; }
-std::uint64_t hashDone(std::uint64_t h) { return h ^ (h >> 29); }
 
 }  // namespace
 
@@ -238,27 +232,11 @@ void ExprDocCache::compactParts() {
     droppedParts_ = 0;
 }
 
-const Doc* SameDocs::find(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
-                          std::uintptr_t extra) {
-    std::uint64_t h = hashWord(hashWord(fields, static_cast<std::uint64_t>(prec)), extra);
-    for (std::size_t i = 0; i < count; ++i) h = hashWord(h, reinterpret_cast<std::uintptr_t>(parts[i].node().get()));
-    h = hashDone(h);
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t s = static_cast<std::size_t>(h) & mask;
-    for (; slots_[s] != kFree; s = (s + 1) & mask) {
-        Entry& e = entries_[slots_[s] - 1];
-        if (e.hash != h || e.fields != fields || e.prec != prec || e.extra != extra || e.count != count) continue;
-        const Doc* kept = parts_.data() + e.at;
-        std::size_t i = 0;
-        while (i < count && kept[i].node().get() == parts[i].node().get()) ++i;
-        if (i < count) continue;
-        e.lastFound = round_;
-        pauses_.found();
-        return &e.doc;
-    }
+const Doc* SameDocs::missed(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
+                            std::uintptr_t extra, std::uint64_t hash, std::size_t slot) {
     key_ = Key{fields, prec, extra, parts, count, {}};
-    hash_ = h;
-    slot_ = s;
+    hash_ = hash;
+    slot_ = slot;
     pending_.assign(parts, parts + count);  // before the printer moves them into the combination
     return nullptr;
 }
