@@ -251,9 +251,11 @@ Doc ppData(const DataDecl& data) {
 }
 
 // Whether the frame's document is the same for the same parts, fields and precedence (SameDocs):
-// a signature's reads its type, which is not among them.
+// a signature's reads its type, which is not among them.  A where block's is not looked for:
+// the display form puts its one block at the top, which any change below makes anew.
 bool keptByParts(const Frame& f) {
-    return f.how != Combine::Signature && !(f.how == Combine::Lambda && f.docCount > 64);
+    return f.how != Combine::Signature && f.how != Combine::LocalDefinition &&
+           !(f.how == Combine::Lambda && f.docCount > 64);
 }
 
 std::uint64_t fieldsOf(const Frame& f) {
