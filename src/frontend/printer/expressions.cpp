@@ -498,9 +498,9 @@ private:
     }
 
     // The head applied to the n pending parts.
-    void application(Precedence p, Doc head, std::size_t n) {
+    void application(Precedence p, const Doc& head, std::size_t n) {
         if (n > 0) open(Combine::Application, p, n + 1);
-        docs_.push_back(std::move(head));
+        docs_.push_back(head);
     }
 
     // The constant applied to the n pending parts.
