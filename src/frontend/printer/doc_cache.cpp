@@ -234,7 +234,7 @@ void ExprDocCache::compactParts() {
 
 const Doc* SameDocs::missed(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
                             std::uintptr_t extra, std::uint64_t hash, std::size_t slot) {
-    key_ = Key{fields, prec, extra, parts, count, {}};
+    key_ = Key{fields, prec, extra, count, {}};
     hash_ = hash;
     slot_ = slot;
     pending_.assign(parts, parts + count);  // before the printer moves them into the combination
@@ -242,7 +242,7 @@ const Doc* SameDocs::missed(std::uint64_t fields, std::int64_t prec, const Doc* 
 }
 
 Doc SameDocs::text(std::string t) {
-    key_ = Key{kText, 0, 0, nullptr, 0, t};
+    key_ = Key{kText, 0, 0, 0, t};
     std::uint64_t h = kText;
     for (const char c : t) h = hashWord(h, static_cast<unsigned char>(c));
     hash_ = hashDone(h);

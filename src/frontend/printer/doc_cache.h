@@ -128,7 +128,6 @@ private:
         std::uint64_t fields = 0;
         std::int64_t prec = 0;
         std::uintptr_t extra = 0;
-        const Doc* parts = nullptr;
         std::size_t count = 0;
         std::string_view text;
     };

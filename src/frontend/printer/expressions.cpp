@@ -292,12 +292,15 @@ public:
 
 private:
     static constexpr int kSlotBits = 8;
-    static std::size_t slotOf(std::uint64_t h) { return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits)); }
-    static std::size_t slotOf(std::int32_t n) { return slotOf(static_cast<std::uint64_t>(static_cast<std::uint32_t>(n)) + 1); }
+    // The slot of a key's hash: its top bits, once multiplied.
+    static std::size_t slotOfHash(std::uint64_t h) {
+        return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits));
+    }
+    static std::size_t slotOf(std::int32_t n) { return slotOfHash(std::uint64_t{static_cast<std::uint32_t>(n)} + 1); }
     static std::size_t slotOf(const std::string& name) {
         std::uint64_t h = name.size();
         for (const char c : name) h = h * 131 + static_cast<unsigned char>(c);
-        return slotOf(h);
+        return slotOfHash(h);
     }
     struct Slot {
         std::string text;  // the name, or the number's text
