@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "layout/combinators.h"
-#include "support/hashing.h"
 
 namespace plim {
 
@@ -23,6 +22,7 @@ constexpr std::uint64_t kMostWeight = std::uint64_t{1} << 30;
 
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
+
 
 }  // namespace
 
@@ -232,44 +232,32 @@ void ExprDocCache::compactParts() {
     droppedParts_ = 0;
 }
 
-const Doc* SameDocs::find(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
-                          std::uintptr_t extra) {
-    key_ = Key{fields, prec, extra, parts, count, {}};
-    std::uint64_t h = mixHash(mixHash(fields, static_cast<std::uint64_t>(prec)), extra);
-    for (std::size_t i = 0; i < count; ++i) h = mixHash(h, reinterpret_cast<std::uintptr_t>(parts[i].node().get()));
-    hash_ = h;
-    const Doc* d = find();
-    if (d == nullptr) pending_.assign(parts, parts + count);  // before the printer moves them into the combination
-    return d;
+const Doc* SameDocs::missed(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
+                            std::uintptr_t extra, std::uint64_t hash, std::size_t slot) {
+    key_ = Key{fields, prec, extra, count, {}};
+    hash_ = hash;
+    slot_ = slot;
+    pending_.assign(parts, parts + count);  // before the printer moves them into the combination
+    return nullptr;
 }
 
 Doc SameDocs::text(std::string t) {
-    key_ = Key{kText, 0, 0, nullptr, 0, t};
+    key_ = Key{kText, 0, 0, 0, t};
     std::uint64_t h = kText;
-    for (const char c : t) h = mixHash(h, static_cast<unsigned char>(c));
-    hash_ = h;
-    if (const Doc* kept = find()) return *kept;
+    for (const char c : t) h = hashWord(h, static_cast<unsigned char>(c));
+    hash_ = hashDone(h);
+    if (const Doc* kept = findText()) return *kept;
     Doc d = textDoc(t);
     add(d);
     return d;
 }
 
-inline bool SameDocs::matches(const Entry& e) const {
-    const Key& k = key_;
-    if (e.hash != hash_ || e.fields != k.fields || e.prec != k.prec || e.extra != k.extra) return false;
-    if (k.fields == kText) return std::string_view(texts_).substr(e.at, e.count) == k.text;
-    if (e.count != k.count) return false;
-    for (std::size_t i = 0; i < k.count; ++i)
-        if (parts_[e.at + i].node().get() != k.parts[i].node().get()) return false;
-    return true;
-}
-
-const Doc* SameDocs::find() {
+const Doc* SameDocs::findText() {
     const std::size_t mask = slots_.size() - 1;
     std::size_t s = static_cast<std::size_t>(hash_) & mask;
     for (; slots_[s] != kFree; s = (s + 1) & mask) {
         Entry& e = entries_[slots_[s] - 1];
-        if (!matches(e)) continue;
+        if (e.hash != hash_ || e.fields != kText || std::string_view(texts_).substr(e.at, e.count) != key_.text) continue;
         e.lastFound = round_;
         pauses_.found();
         return &e.doc;

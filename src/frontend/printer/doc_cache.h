@@ -128,7 +128,6 @@ private:
         std::uint64_t fields = 0;
         std::int64_t prec = 0;
         std::uintptr_t extra = 0;
-        const Doc* parts = nullptr;
         std::size_t count = 0;
         std::string_view text;
     };
@@ -144,8 +143,15 @@ private:
         Doc doc;
     };
 
-    const Doc* find();  // key_'s
-    bool matches(const Entry& e) const;
+    const Doc* findText();  // key_'s
+    // Keeps the key missed, whose hash is `hash` and whose free slot is `slot`, for add.
+    const Doc* missed(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count, std::uintptr_t extra,
+                      std::uint64_t hash, std::size_t slot);
+
+    // A running hash of a key, one multiplication per word; `hashDone` brings its high bits,
+    // which every word reaches, down to the low ones, which pick the slot.
+    static std::uint64_t hashWord(std::uint64_t h, std::uint64_t word) { return (h ^ word) * 0x9E3779B97F4A7C15ULL; }
+    static std::uint64_t hashDone(std::uint64_t h) { return h ^ (h >> 29); }
     void rebuild(std::size_t slots);  // a power of two
     void forgetOld();
 
@@ -161,6 +167,28 @@ private:
     std::size_t sweepAt_ = kLeastEntries;
     RoundPauses pauses_{1, {.foundFew = 3, .madeFew = 8, .most = 256}};
 };
+
+// Inline: the printer asks for every combination it makes while the table is in use.
+inline const Doc* SameDocs::find(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count,
+                                 std::uintptr_t extra) {
+    std::uint64_t h = hashWord(hashWord(fields, static_cast<std::uint64_t>(prec)), extra);
+    for (std::size_t i = 0; i < count; ++i) h = hashWord(h, reinterpret_cast<std::uintptr_t>(parts[i].node().get()));
+    h = hashDone(h);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t s = static_cast<std::size_t>(h) & mask;
+    for (; slots_[s] != kFree; s = (s + 1) & mask) {
+        Entry& e = entries_[slots_[s] - 1];
+        if (e.hash != h || e.fields != fields || e.prec != prec || e.extra != extra || e.count != count) continue;
+        const Doc* kept = parts_.data() + e.at;
+        std::size_t i = 0;
+        while (i < count && kept[i].node().get() == parts[i].node().get()) ++i;
+        if (i < count) continue;
+        e.lastFound = round_;
+        pauses_.found();
+        return &e.doc;
+    }
+    return missed(fields, prec, parts, count, extra, h, s);
+}
 
 // A context precedence: 0 at the top, 1 for the body of a local definition, 100 for the
 // arguments of an application, an operator's own precedence for its operands.

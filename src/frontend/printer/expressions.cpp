@@ -124,9 +124,9 @@ private:
     std::unordered_map<const std::string*, Doc> all_;
 };
 
-const Doc& constructorDoc(const std::string& name) {
+ConstructorTexts& constructorTexts() {
     static thread_local ConstructorTexts texts;  // its documents are given back when the thread ends
-    return texts.get(name);
+    return texts;
 }
 
 std::vector<Doc> moveDocs(Doc* from, Doc* to) {
@@ -251,9 +251,11 @@ Doc ppData(const DataDecl& data) {
 }
 
 // Whether the frame's document is the same for the same parts, fields and precedence (SameDocs):
-// a signature's reads its type, which is not among them.
+// a signature's reads its type, which is not among them.  A where block's is not looked for:
+// the display form puts its one block at the top, which any change below makes anew.
 bool keptByParts(const Frame& f) {
-    return f.how != Combine::Signature && !(f.how == Combine::Lambda && f.docCount > 64);
+    return f.how != Combine::Signature && f.how != Combine::LocalDefinition &&
+           !(f.how == Combine::Lambda && f.docCount > 64);
 }
 
 std::uint64_t fieldsOf(const Frame& f) {
@@ -272,60 +274,53 @@ std::uint64_t fieldsOf(const Frame& f) {
 
 std::uintptr_t extraOf(const Frame& f) { return f.how == Combine::Lambda ? lambdaShape(*f.lambda, f.docCount) : 0; }
 
-bool sameKey(std::int32_t a, std::int32_t b) { return a == b; }
-
-// The texts of the keys seen last, so that a number that recurs nearby shares one text.
-template <class Key>
+// The texts of the variable names and the numbers printed last on this thread: a calculation prints the same
+// few at every step, each held by its own node.  Direct-mapped by a hash of the name or the number; a text comes
+// from `same` where that keeps one.
 class RecentTexts {
 public:
-    // On a miss the text is made, and taken from `same` where that keeps one.
-    template <class MakeText>
-    const Doc& get(const Key& key, MakeText makeText, SameDocs* same) {
-        for (std::size_t i = 0; i < kSize && docs_[i]; ++i)
-            if (sameKey(keys_[i], key)) return *docs_[i];
-        return keep(key, makeText(), same);
-    }
-
-private:
-    [[gnu::noinline]] const Doc& keep(const Key& key, std::string text, SameDocs* same) {
-        const std::size_t slot = next_++ % kSize;
-        keys_[slot] = key;
-        docs_[slot] = same != nullptr ? same->text(std::move(text)) : textDoc(std::move(text));
-        return *docs_[slot];
-    }
-
-    static constexpr std::size_t kSize = 8;
-    std::array<Key, kSize> keys_{};
-    std::array<std::optional<Doc>, kSize> docs_;
-    std::size_t next_ = 0;
-};
-
-// The texts of the variable names printed last on this thread, by name: a calculation prints the same few names at
-// every step, each held by its own node.  Direct-mapped; a text comes from `same` where that keeps one.
-class NameTexts {
-public:
-    const Doc& get(const std::string& name, SameDocs* same) {
+    const Doc& name(const std::string& name, SameDocs* same) {
         Slot& s = slots_[slotOf(name)];
-        if (!s.doc || s.name != name) {
-            s.name = name;
-            s.doc = same != nullptr ? same->text(name) : textDoc(name);
-        }
+        if (!s.doc || s.isNumber || s.text != name) keep(s, name, false, 0, same);
+        return *s.doc;
+    }
+    const Doc& number(std::int32_t n, SameDocs* same) {
+        Slot& s = slots_[slotOf(n)];
+        if (!s.doc || !s.isNumber || s.number != n) keep(s, intText(n), true, n, same);
         return *s.doc;
     }
 
 private:
-    static constexpr std::size_t kSlots = 64;
+    static constexpr int kSlotBits = 8;
+    // The slot of a key's hash: its top bits, once multiplied.
+    static std::size_t slotOfHash(std::uint64_t h) {
+        return static_cast<std::size_t>((h * 0x9E3779B97F4A7C15ULL) >> (64 - kSlotBits));
+    }
+    static std::size_t slotOf(std::int32_t n) { return slotOfHash(std::uint64_t{static_cast<std::uint32_t>(n)} + 1); }
     static std::size_t slotOf(const std::string& name) {
-        const std::size_t n = name.size();
-        if (n == 0) return 0;
-        return (n * 31 + static_cast<unsigned char>(name[0]) * 7 + static_cast<unsigned char>(name[n - 1])) % kSlots;
+        std::uint64_t h = name.size();
+        for (const char c : name) h = h * 131 + static_cast<unsigned char>(c);
+        return slotOfHash(h);
     }
     struct Slot {
-        std::string name;
+        std::string text;  // the name, or the number's text
+        std::int32_t number = 0;
+        bool isNumber = false;
         std::optional<Doc> doc;
     };
-    std::array<Slot, kSlots> slots_;
+    [[gnu::noinline]] static void keep(Slot& s, std::string text, bool isNumber, std::int32_t n, SameDocs* same) {
+        s.doc = same != nullptr ? same->text(text) : textDoc(text);
+        s.text = std::move(text);
+        s.isNumber = isNumber;
+        s.number = n;
+    }
+    std::array<Slot, std::size_t{1} << kSlotBits> slots_;
 };
+
+RecentTexts& recentTexts() {
+    static thread_local RecentTexts texts;  // its documents are given back when the thread ends
+    return texts;
+}
 
 // The stacks of a printer.  Those of a printer that is done are kept on its thread for the next
 // one (a printer within a printer takes others): most printers print one definition or one
@@ -374,8 +369,11 @@ private:
 
 class Printer {
 public:
-    Printer() = default;
-    Printer(ExprDocCache* cache, SameDocs* same) : cache_(cache), same_(same) {}
+    Printer() { takeStacks(); }
+    Printer(ExprDocCache* cache, SameDocs* same) : cache_(cache), same_(same) { takeStacks(); }
+    ~Printer() { takeStacks(); }  // gives them back
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
 
     Doc expr(Precedence p, const Expr& e) {
         startPart(p, e);
@@ -433,15 +431,12 @@ private:
     // The pending part `i` places below the top (the first part of the newest frame is at 0).
     Part& partAt(std::size_t i) { return pending_[pending_.size() - 1 - i]; }
 
-    const Doc& nameDoc(const std::string& name) {
-        static thread_local NameTexts names;  // its documents are given back when the thread ends
-        return names.get(name, same_);
-    }
+    const Doc& nameDoc(const std::string& name) { return texts_.name(name, same_); }
 
     // The frame's document: the one of a recent round made of the same parts the same way, or made
     // now and kept, so that a combination that lasts, however new its parts, is found in the next
     // round (see SameDocs).
-    [[gnu::noinline]] Doc combineOnce(const Frame& f) {
+    Doc combineOnce(const Frame& f) {
         Doc* const parts = docs_.data() + f.firstDoc;
         if (!keptByParts(f)) {
             same_->madeApart();
@@ -456,7 +451,7 @@ private:
     // The texts of small numbers are made once on each thread, the others kept while they recur.
     const Doc& numberDoc(std::int32_t n) {
         constexpr std::int32_t kSmall = 1024;
-        if (n < 0 || n >= kSmall) return numbers_.get(n, [n] { return intText(n); }, same_);
+        if (n < 0 || n >= kSmall) return texts_.number(n, same_);
         static thread_local std::vector<std::optional<Doc>> small(kSmall);
         std::optional<Doc>& d = small[static_cast<std::size_t>(n)];
         if (!d) d = textDoc(intText(n));
@@ -506,9 +501,9 @@ private:
     }
 
     // The head applied to the n pending parts.
-    void application(Precedence p, Doc head, std::size_t n) {
+    void application(Precedence p, const Doc& head, std::size_t n) {
         if (n > 0) open(Combine::Application, p, n + 1);
-        docs_.push_back(std::move(head));
+        docs_.push_back(head);
     }
 
     // The constant applied to the n pending parts.
@@ -523,7 +518,7 @@ private:
             return application(p, c.boolean() ? fixedText<"True">() : fixedText<"False">(), n);
         case ConstantKind::Nul: return application(p, fixedText<"[]">(), n);
         case ConstantKind::Tuple: return tuple(c.arity(), n);
-        case ConstantKind::Constr: return application(p, constructorDoc(c.constrName()), n);
+        case ConstantKind::Constr: return application(p, constructors_.get(c.constrName()), n);
         case ConstantKind::Error: return application(p, fixedText<"Error">(), n);
         }
     }
@@ -598,13 +593,23 @@ private:
         }
     }
 
+    // The leased stacks, held by the printer itself while it prints (a member is reached
+    // without going through the lease).
+    void takeStacks() {
+        PrinterStacks& leased = *stacks_;
+        pending_.swap(leased.pending);
+        frames_.swap(leased.frames);
+        docs_.swap(leased.docs);
+    }
+
     StacksLease stacks_;
-    std::vector<Part>& pending_ = (*stacks_).pending;
-    std::vector<Frame>& frames_ = (*stacks_).frames;
-    std::vector<Doc>& docs_ = (*stacks_).docs;
+    std::vector<Part> pending_;
+    std::vector<Frame> frames_;
+    std::vector<Doc> docs_;
     ExprDocCache* cache_ = nullptr;
     SameDocs* same_ = nullptr;
-    RecentTexts<std::int32_t> numbers_;
+    RecentTexts& texts_ = recentTexts();
+    ConstructorTexts& constructors_ = constructorTexts();
 };
 
 }  // namespace
