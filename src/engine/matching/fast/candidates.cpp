@@ -104,7 +104,7 @@ struct Abstractions {
     GroupFilter admits;                // the groups that may give candidates, when given
     bool closedTypes = false;          // t's types hold no type variable
     bool lambdaApplications = false;   // t holds an application of a lambda that lambdaApplications meets
-    bool etaRedexes = false;           // t holds an eta redex (keptEtaRedex)
+    bool etaRedexes = false;           // t holds an eta redex (holdsEtaRedex)
     PositionTable all = PositionTable(idleTerm());
     std::vector<std::uint8_t> taken;  // bytes, not bits: asked at every position
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -518,7 +518,7 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.admits = std::move(admits_);
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
-    g.etaRedexes = t_.hasLam() && keptEtaRedex(t_);
+    g.etaRedexes = holdsEtaRedex(t_);
     g.known = known_;
     if (known_) {
         g.cut = cut_;
