@@ -418,7 +418,7 @@ AbstractionsPool& abstractionsPool() {
 }
 
 // The results of a list, one at a time.
-class ListSource final : public StepSource {
+class ListSource final : public StepSource, public PooledSource<ListSource> {
 public:
     explicit ListSource(StepResults rest) : rest_(std::move(rest)) {}
     std::optional<Step> next() override {
