@@ -47,9 +47,12 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
 // that x's type cannot match now (a later substitution only makes x's type more specific);
 // otherwise, for x typed by a type variable, one whose type holds that variable as a part.
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
-    if (!rigidTopAllows(x, b)) return false;
+    // A pattern variable has no rigid top and requires no symbol: only the type and the
+    // local variables can rule b out.
+    const bool bare = x.is(TermKind::PVar);
+    if (!bare && !rigidTopAllows(x, b)) return false;
     if (!abstractionTypesAllow(x.type(), b.type(), closedTypes)) return false;
-    if (!mayMatch(x, b)) return false;
+    if (!bare && !mayMatch(x, b)) return false;
     if (!b.hasLVar()) return true;
     if (!x.hasLVar()) return !hasFreeLocals(b);
     return subsetOf(freeLocalSet(b), freeLocalSet(x));
@@ -346,7 +349,7 @@ bool nested(const std::vector<const Path*>& subset) {
 // eta normal form (a body that abstracts the redex's own occurrence, or one above it, stands
 // for it).  Replacing subterms that mention no variable bound above them by a variable makes
 // no new redex, so only a t with one (asked once per generator) has bodies to look at.
-bool keptEtaRedex(const Term& body) { return !etaNormalise(body).sameNode(body); }
+bool keptEtaRedex(const Term& body) { return holdsEtaRedex(body); }
 
 // The problem (x, b) of an abstraction, none when it holds whatever comes: the same constant
 // on both sides at one type without type variables, which no substitution changes.
