@@ -47,9 +47,12 @@ bool subsetOf(const std::vector<std::string>& small, const std::vector<std::stri
 // that x's type cannot match now (a later substitution only makes x's type more specific);
 // otherwise, for x typed by a type variable, one whose type holds that variable as a part.
 bool qualifies(const Term& x, const Term& b, bool closedTypes) {
-    if (!rigidTopAllows(x, b)) return false;
+    // A pattern variable has no rigid top and requires no symbol: only the type and the
+    // local variables can rule b out.
+    const bool bare = x.is(TermKind::PVar);
+    if (!bare && !rigidTopAllows(x, b)) return false;
     if (!abstractionTypesAllow(x.type(), b.type(), closedTypes)) return false;
-    if (!mayMatch(x, b)) return false;
+    if (!bare && !mayMatch(x, b)) return false;
     if (!b.hasLVar()) return true;
     if (!x.hasLVar()) return !hasFreeLocals(b);
     return subsetOf(freeLocalSet(b), freeLocalSet(x));
@@ -104,7 +107,7 @@ struct Abstractions {
     GroupFilter admits;                // the groups that may give candidates, when given
     bool closedTypes = false;          // t's types hold no type variable
     bool lambdaApplications = false;   // t holds an application of a lambda that lambdaApplications meets
-    bool etaRedexes = false;           // t holds an eta redex (keptEtaRedex)
+    bool etaRedexes = false;           // t holds an eta redex (holdsEtaRedex)
     PositionTable all = PositionTable(idleTerm());
     std::vector<std::uint8_t> taken;  // bytes, not bits: asked at every position
     std::size_t nextFrom = 0;  // where the search for the next group starts
@@ -346,7 +349,7 @@ bool nested(const std::vector<const Path*>& subset) {
 // eta normal form (a body that abstracts the redex's own occurrence, or one above it, stands
 // for it).  Replacing subterms that mention no variable bound above them by a variable makes
 // no new redex, so only a t with one (asked once per generator) has bodies to look at.
-bool keptEtaRedex(const Term& body) { return !etaNormalise(body).sameNode(body); }
+bool keptEtaRedex(const Term& body) { return holdsEtaRedex(body); }
 
 // The problem (x, b) of an abstraction, none when it holds whatever comes: the same constant
 // on both sides at one type without type variables, which no substitution changes.
@@ -418,7 +421,7 @@ AbstractionsPool& abstractionsPool() {
 }
 
 // The results of a list, one at a time.
-class ListSource final : public StepSource {
+class ListSource final : public StepSource, public PooledSource<ListSource> {
 public:
     explicit ListSource(StepResults rest) : rest_(std::move(rest)) {}
     std::optional<Step> next() override {
@@ -518,7 +521,7 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.admits = std::move(admits_);
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
-    g.etaRedexes = t_.hasLam() && keptEtaRedex(t_);
+    g.etaRedexes = holdsEtaRedex(t_);
     g.known = known_;
     if (known_) {
         g.cut = cut_;

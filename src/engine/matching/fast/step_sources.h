@@ -13,10 +13,20 @@
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/types_by_node.h"
 #include "engine/matching/rigid_tops.h"
+#include "support/block_pool.h"
 
 namespace plim::fast::step_sources {
 
 using Step = std::pair<StepResult, NameSupply>;
+
+// A search makes generators for every branch point and tuple element it opens and drops them
+// soon after: a generator class (final, so of one size) that derives from this takes its room
+// from the block pool.
+template <class Source>
+struct PooledSource {
+    static void* operator new(std::size_t) { return PoolAllocator<Source>().allocate(1); }
+    static void operator delete(void* p) { PoolAllocator<Source>().deallocate(static_cast<Source*>(p), 1); }
+};
 
 // A step result with the supply after it.
 Step stepOf(Term image, Problems problems, NameSupply s);
@@ -76,7 +86,7 @@ StepSourcePtr fromList(StepResults rs);
 // of subterms (of the groups `admits` lets through, when given), then the constant
 // abstraction.  The fresh name is drawn, and the term's positions listed, only when the
 // search reads past the decomposition.
-class OneStepSource final : public StepSource {
+class OneStepSource final : public StepSource, public PooledSource<OneStepSource> {
 public:
     OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
                   const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {});

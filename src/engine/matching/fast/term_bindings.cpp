@@ -17,7 +17,9 @@ TermBindings::Block* TermBindings::newBlock(std::size_t capacity) {
 }
 
 TermBindings::Block* TermBindings::copyOf(const Block& from, std::size_t more) {
-    Block* b = newBlock(from.count + more + (more > 0 ? kSpare : 0));
+    // The spare room is taken in the block's own slots while they suffice.
+    const std::size_t needed = from.count + more;
+    Block* b = newBlock(more == 0 || needed > kLocal ? needed + (more > 0 ? kSpare : 0) : kLocal);
     for (std::uint32_t i = 0; i < from.count; ++i) new (b->items + i) Slot(from.items[i]);
     b->count = from.count;
     b->mayHoldPVar = from.mayHoldPVar;

@@ -51,6 +51,40 @@ Term etaNormalise(const Term& root) {
         });
 }
 
+bool holdsEtaRedex(const Term& root) {
+    if (!root.hasLam()) return false;
+    // Normalising rebuilds only what some lambda that is a redex as it stands changes: without
+    // one, every node is kept, and with one the root changes.  So the lambdas are read as they
+    // are, without rebuilding anything; a node without a local variable holds no redex
+    // (knownEtaNormal).
+    thread_local std::vector<const Term*> pending;
+    pending.assign(1, &root);
+    while (!pending.empty()) {
+        const Term& u = *pending.back();
+        pending.pop_back();
+        if (!u.hasLam()) continue;
+        if (const Term* known = knownEtaNormal(u)) {
+            if (known->sameNode(u)) continue;
+            return true;
+        }
+        switch (u.kind()) {
+        case TermKind::Lam:
+            if (!etaReduce(u).sameNode(u)) return true;
+            pending.push_back(&u.body());
+            break;
+        case TermKind::Ap:
+            pending.push_back(&u.arg());
+            pending.push_back(&u.fun());
+            break;
+        case TermKind::Tupl:
+            for (const Term& e : u.elems()) pending.push_back(&e);
+            break;
+        default: break;
+        }
+    }
+    return false;
+}
+
 namespace {
 
 // Equal terms are of one size: the comparison tells most unequal pairs apart at once.

@@ -431,6 +431,8 @@ Term renameLocals(const Renaming& r, const Term& t);
 using term_ops::binderIsArgument;
 Term etaReduce(const Term& t);
 Term etaNormalise(const Term& t);
+// etaNormalise(t) is not t itself: some lambda of t is an eta redex.  Nothing is rebuilt.
+bool holdsEtaRedex(const Term& t);
 // Equality up to eta and the renaming of lambda-bound variables, types compared everywhere.
 bool termEq(const Term& s, const Term& t);
 

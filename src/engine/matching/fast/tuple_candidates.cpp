@@ -283,7 +283,7 @@ std::pair<TupleFold, NameSupply> closeTuple(TupleFold fold, NameSupply s, const 
 // order, every combination of candidates of the later ones.  One frame per innermost element
 // whose candidates are being tried.  The problems of the candidates taken so far are kept
 // in one list, those of each frame's candidate after those of the frames before it.
-class TupleSource final : public StepSource {
+class TupleSource final : public StepSource, public PooledSource<TupleSource> {
 public:
     // `headArg`: the head's argument type, which every image's argument type must meet, when
     // the images' argument types follow their binders' (imageTypesFollowBinders).
@@ -475,7 +475,7 @@ private:
 };
 
 // A single result.
-class OnceSource final : public StepSource {
+class OnceSource final : public StepSource, public PooledSource<OnceSource> {
 public:
     explicit OnceSource(Step r) : r_(std::move(r)) {}
     std::optional<Step> next() override {

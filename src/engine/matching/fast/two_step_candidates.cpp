@@ -163,7 +163,7 @@ Problem typeConstraint(const TypeSubst& s) {
 // found by searching the bodies of the level before, position by position, for instances,
 // and each body turned into its abstraction as it is reached.  The fresh name is drawn when
 // the first candidate is asked for.
-class TwoStepSource final : public StepSource {
+class TwoStepSource final : public StepSource, public PooledSource<TwoStepSource> {
 public:
     TwoStepSource(const Term& x, const Term& t, const NameSupply& s) : x_(x), t_(t), s_(s) {}
 
