@@ -69,6 +69,40 @@ TEST(RememberedLayouts, APartMetAgainRendersAsOneBuiltAfresh) {
     }
 }
 
+// Items of several lengths, each side by side with the rest where it fits on one line, else above it, and such lists
+// as the definitions of a program lay them out.
+Doc choiceList() {
+    std::vector<Doc> items;
+    for (int i = 0; i < 12; ++i) {
+        const auto length = static_cast<std::size_t>(1 + (i * 7) % 11);
+        items.push_back(textDoc(std::string(length, static_cast<char>('a' + i))));
+    }
+    const Doc list = hvEach<Pruned>(items);
+    const Doc rhs = hvSpList(std::vector<Doc>{textDoc("g"), parensDoc(list), consList(8)});
+    return funDef<Pruned>(besideDoc(textDoc("f "), numeral(6)), rhs);
+}
+
+// Met at every bound of a wide range, narrowing and then widening one column at a time (as where the expression around
+// it grows and shrinks), a part renders as the same document built afresh does, whatever layouts it remembers.
+TEST(RememberedLayouts, APartMetAtBoundsAroundItsOwnRendersAsOneBuiltAfresh) {
+    const std::vector<std::function<Doc()>> shapes = {[] { return numeral(30); }, [] { return consList(20); }, twoTexts,
+                                                      choiceList};
+    std::vector<LayoutInt> widths;
+    for (LayoutInt w = 70; w >= 0; --w) widths.push_back(w);
+    for (LayoutInt w = 1; w <= 90; w += (w < 30 ? 1 : 3)) widths.push_back(w);
+    for (std::size_t s = 0; s < shapes.size(); ++s) {
+        const Doc part = shapes[s]();
+        for (std::size_t c = 0; c < contexts().size(); ++c) {
+            const auto& in = contexts()[c];
+            for (const LayoutInt width : widths) {
+                const std::string fresh = renderDoc(in(shapes[s]()), width);
+                ASSERT_EQ(renderDoc(in(part), width), fresh) << "shape " << s << " in context " << c << " at " << width;
+                ASSERT_EQ(renderDoc(in(part), width), fresh) << "shape " << s << " in context " << c << " at " << width;
+            }
+        }
+    }
+}
+
 // k choices side by side, each "xx" or a long line above "z", then a text that leaves the row of
 // "xx" a column too long for the width: about k^3/3 layouts, past the budget from about k = 146.
 Doc choicesOffTheLine(int k, LayoutInt width) {
