@@ -426,16 +426,15 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
 // inside a larger shared expression).  So only those lambdas are marked, for every pair of
 // non-atomic subexpressions with one fingerprint; a body that is not marked has nothing to
 // share and its walk is skipped.  Binders' types are ignored, so no share is ever missed.
+// Only a site inside a lambda has a top, and one inside a lambda L (L itself lying inside no
+// lambda) has its top in L: so each such L is walked on its own, and the rest of the
+// expression (most of it, its data) not at all.
 struct Candidates {
     Expr root;
     Walk walk;
     std::vector<char> marked;  // per lambda site
 
-    Candidates(const Expr& e, bool anyContext) : root(e), walk(walkSites(root, true)), marked(walk.sites.size()) {
-        if (anyContext) {
-            std::fill(marked.begin(), marked.end(), 1);
-            return;
-        }
+    explicit Candidates(const Expr& lambda) : root(lambda), walk(walkSites(root, true)), marked(walk.sites.size()) {
         const std::vector<int> tops = topLambdas();
         const std::vector<Print> prints = fingerprints(walk);
         std::unordered_map<std::uint64_t, std::vector<int>> classes;
@@ -539,9 +538,11 @@ private:
 
     static bool stays(const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); }
 
+    // The visit of a node outside every lambda whose candidates are known: a lambda is given
+    // its own.  With binders around the whole expression every body may share: no candidates.
     Task visit(const Expr& e) {
-        if (stays(e)) return Task{Do::Visit, e, nullptr, -1};
-        return Task{Do::Visit, e, std::make_shared<const Candidates>(e, !ctx_.empty()), 0};
+        if (!e.isLam() || !ctx_.empty()) return Task{Do::Visit, e, nullptr, -1};
+        return Task{Do::Visit, e, std::make_shared<const Candidates>(e), 0};
     }
 
     Expr pop() {
@@ -580,8 +581,8 @@ private:
         switch (node.kind()) {
         case ExprKind::Ap:
             tasks_.push_back(Task{Do::BuildAp, node, nullptr, -1});
-            tasks_.push_back(Task{Do::Visit, node.arg(), t.facts, site ? site->kids[1] : -1});
-            tasks_.push_back(Task{Do::Visit, node.fun(), t.facts, site ? site->kids[0] : -1});
+            tasks_.push_back(site ? Task{Do::Visit, node.arg(), t.facts, site->kids[1]} : visit(node.arg()));
+            tasks_.push_back(site ? Task{Do::Visit, node.fun(), t.facts, site->kids[0]} : visit(node.fun()));
             return;
         case ExprKind::Lam: return visitLambda(node, t.facts, site ? t.site : -1);
         case ExprKind::Let: patternFail(CodedFailure::CommonSubexpressionsLet);
