@@ -81,6 +81,11 @@
 //   Named shortcut: binders looked up only where a lambda can bind (bindingLambdas): a
 //   subtree without variables, or without lambdas where no lambda is around it, is not
 //   entered.  Map and fold of 128 Peano numbers, the display form 520.6 M -> 456.4 M.
+//   Named shortcut: the lambda bodies with something to share are looked for in each lambda
+//   that lies inside no other one, walked on its own (Candidates), not in the whole result of
+//   shareCommon, which shareCommon has just walked: a site outside every lambda has no body
+//   to share in, and two sites in two such lambdas never meet.  Map and fold of 128 Peano
+//   numbers, the display form 443.1 M -> 400.1 M instructions (csesTop 61.2 M -> 18.5 M).
 //
 // Internal errors raise the coded pattern-match failures "SubExpressions:<line>|function f".
 #pragma once

@@ -347,14 +347,39 @@ std::vector<int> valueNumbers(const Walk& w) {
     return number;
 }
 
+// A number per fingerprint, for at most `count` fingerprints: open addressing, at most half
+// full (no node allocated per fingerprint, as a hash map would).
+class PrintTable {
+public:
+    explicit PrintTable(std::size_t count) {
+        std::size_t slots = 16;
+        while (slots < 2 * count) slots *= 2;
+        slots_.assign(slots, {0, kFree});
+        mask_ = slots - 1;
+    }
+    // The number of fingerprint h, made `initial` when h is new.  It stays where it is: the
+    // table never grows.
+    int& at(std::uint64_t h, int initial) {
+        std::size_t i = spread(h) & mask_;
+        while (slots_[i].second != kFree && slots_[i].first != h) i = (i + 1) & mask_;
+        if (slots_[i].second == kFree) slots_[i] = {h, initial};
+        return slots_[i].second;
+    }
+
+private:
+    static constexpr int kFree = std::numeric_limits<int>::min();
+    std::vector<std::pair<std::uint64_t, int>> slots_;
+    std::size_t mask_ = 0;
+};
+
 // Do two non-atomic sites share a fingerprint?  Without such a pair nothing can be shared.
 bool anyPrintRepeats(const Walk& w, const std::vector<Print>& prints) {
-    std::vector<std::uint64_t> seen;
-    seen.reserve(w.sites.size());
-    for (std::size_t k = 0; k < w.sites.size(); ++k)
-        if (!w.sites[k].expr->isVar() && !w.sites[k].expr->isCon()) seen.push_back(prints[k].hash);
-    std::sort(seen.begin(), seen.end());
-    return std::adjacent_find(seen.begin(), seen.end()) != seen.end();
+    PrintTable seen(w.sites.size());  // fingerprint -> sites met with it
+    for (std::size_t k = 0; k < w.sites.size(); ++k) {
+        if (w.sites[k].expr->isVar() || w.sites[k].expr->isCon()) continue;
+        if (seen.at(prints[k].hash, 0)++ > 0) return true;
+    }
+    return false;
 }
 
 // The liftable occurrences grouped by equality up to bound names and eta, in order of first
@@ -371,7 +396,7 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
     std::vector<int> nextInBucket;        // per group: the previous group with its fingerprint
     std::vector<std::optional<Expr>> reduced;  // per group: etared of its expression, when needed
     std::vector<int> nextSite(n, -1);     // the next site of the same group
-    std::unordered_map<std::uint64_t, int> buckets;  // fingerprint -> latest group
+    PrintTable buckets(n);                // fingerprint -> latest group
     auto sameAs = [&](int g, const Expr& mine) {
         if (!reduced[g]) reduced[g] = etared(*w.sites[first[g]].expr);
         return exprEq({}, {}, *reduced[g], mine);
@@ -382,10 +407,10 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
         const int v = number[i];
         if (v >= 0 && static_cast<std::size_t>(v) >= groupOfNumber.size()) groupOfNumber.resize(v + 1, -1);
         int joined = v >= 0 ? groupOfNumber[v] : -1;
-        auto [bucket, fresh] = buckets.try_emplace(prints[i].hash, -1);
-        if (joined < 0 && bucket->second >= 0) {
+        int& bucket = buckets.at(prints[i].hash, -1);
+        if (joined < 0 && bucket >= 0) {
             const Expr mine = v >= 0 ? *s.expr : etared(*s.expr);
-            for (int g = bucket->second; g >= 0 && joined < 0; g = nextInBucket[g])
+            for (int g = bucket; g >= 0 && joined < 0; g = nextInBucket[g])
                 if ((v < 0 || number[first[g]] < 0) && sameAs(g, mine)) joined = g;
         }
         if (joined < 0) {
@@ -393,9 +418,9 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
             first.push_back(i);
             last.push_back(i);
             size.push_back(1);
-            nextInBucket.push_back(bucket->second);
+            nextInBucket.push_back(bucket);
             reduced.emplace_back();
-            bucket->second = joined;
+            bucket = joined;
         } else {
             nextSite[last[joined]] = i;
             last[joined] = i;
@@ -426,16 +451,15 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
 // inside a larger shared expression).  So only those lambdas are marked, for every pair of
 // non-atomic subexpressions with one fingerprint; a body that is not marked has nothing to
 // share and its walk is skipped.  Binders' types are ignored, so no share is ever missed.
+// Only a site inside a lambda has a top, and one inside a lambda L (L itself lying inside no
+// lambda) has its top in L: so each such L is walked on its own, and the rest of the
+// expression (most of it, its data) not at all.
 struct Candidates {
     Expr root;
     Walk walk;
     std::vector<char> marked;  // per lambda site
 
-    Candidates(const Expr& e, bool anyContext) : root(e), walk(walkSites(root, true)), marked(walk.sites.size()) {
-        if (anyContext) {
-            std::fill(marked.begin(), marked.end(), 1);
-            return;
-        }
+    explicit Candidates(const Expr& lambda) : root(lambda), walk(walkSites(root, true)), marked(walk.sites.size()) {
         const std::vector<int> tops = topLambdas();
         const std::vector<Print> prints = fingerprints(walk);
         std::unordered_map<std::uint64_t, std::vector<int>> classes;
@@ -539,9 +563,11 @@ private:
 
     static bool stays(const Expr& node) { return !node.holdsAny(ExprHolds::Lam | ExprHolds::Let); }
 
+    // The visit of a node outside every lambda whose candidates are known: a lambda is given
+    // its own.  With binders around the whole expression every body may share: no candidates.
     Task visit(const Expr& e) {
-        if (stays(e)) return Task{Do::Visit, e, nullptr, -1};
-        return Task{Do::Visit, e, std::make_shared<const Candidates>(e, !ctx_.empty()), 0};
+        if (!e.isLam() || !ctx_.empty()) return Task{Do::Visit, e, nullptr, -1};
+        return Task{Do::Visit, e, std::make_shared<const Candidates>(e), 0};
     }
 
     Expr pop() {
@@ -580,8 +606,8 @@ private:
         switch (node.kind()) {
         case ExprKind::Ap:
             tasks_.push_back(Task{Do::BuildAp, node, nullptr, -1});
-            tasks_.push_back(Task{Do::Visit, node.arg(), t.facts, site ? site->kids[1] : -1});
-            tasks_.push_back(Task{Do::Visit, node.fun(), t.facts, site ? site->kids[0] : -1});
+            tasks_.push_back(site ? Task{Do::Visit, node.arg(), t.facts, site->kids[1]} : visit(node.arg()));
+            tasks_.push_back(site ? Task{Do::Visit, node.fun(), t.facts, site->kids[0]} : visit(node.fun()));
             return;
         case ExprKind::Lam: return visitLambda(node, t.facts, site ? t.site : -1);
         case ExprKind::Let: patternFail(CodedFailure::CommonSubexpressionsLet);

@@ -102,6 +102,7 @@ constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's 
 inline std::uint64_t fieldsOf(const Expr& leaf) {
     if (!leaf.isCon()) return reinterpret_cast<std::uintptr_t>(leaf.identity());
     const Constant& c = leaf.constant();
+    if (c.kind() == ConstantKind::Constr) [[likely]] return reinterpret_cast<std::uintptr_t>(&c.constrName());
     const auto kind = static_cast<std::uint64_t>(c.kind()) << 1 | 1;
     switch (c.kind()) {
     case ConstantKind::Constr: return reinterpret_cast<std::uintptr_t>(&c.constrName());
@@ -130,7 +131,8 @@ inline std::size_t slotOf(std::uint64_t key, std::size_t mask) {
 // next (the stamps tell this call's slots).
 struct ValueRoom {
     std::uint32_t call = 0;
-    std::vector<Value> values;
+    std::vector<Value> values;  // room for the values: the first valueCount are this call's
+    std::size_t valueCount = 0;
     std::vector<Facts> facts;
     std::vector<ValueSlot> valueSlots;  // open addressing by key
     std::vector<NodeSlot> nodes;        // open addressing by address
@@ -186,6 +188,42 @@ void placeAgain(std::vector<Slot>& slots, const Slot& s, Key key) {
     slots[at] = s;
 }
 
+// The walk of valueTree's frames and table of addresses, in locals: a frame is pushed per
+// application, so its stack is grown by hand.
+struct WalkState {
+    explicit WalkState(ValueRoom& room) : call(room.call) {
+        if (room.frames.size() < 64) room.frames.resize(64);
+        frames = room.frames.data();
+        capacity = room.frames.size();
+        tableGrown(room);
+    }
+    void tableGrown(ValueRoom& room) {
+        nodes = room.nodes.data();
+        mask = room.nodes.size() - 1;
+    }
+    void grow(std::vector<Frame>& room) {
+        room.resize(2 * capacity);
+        frames = room.data();
+        capacity = room.size();
+    }
+    // The slot of the address, or the free slot where its search ended.
+    std::size_t slotOfNode(const void* address) const {
+        std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
+        while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
+        return at;
+    }
+
+    const std::uint32_t call;
+    LeafSlot last;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
+    const ValueSlot* slots = nullptr;  // the table of values, as LambdaFreeSharing keeps it
+    std::size_t slotMask = 0;
+    const Value* values = nullptr;
+    Frame* frames = nullptr;
+    std::size_t top = 0, capacity = 0;
+    NodeSlot* nodes = nullptr;
+    std::size_t mask = 0;
+};
+
 class LambdaFreeSharing {
 public:
     LambdaFreeSharing(const std::vector<TypedVar>& ctx, ValueRoom& room) : ctx_(ctx), r_(room) {}
@@ -197,12 +235,19 @@ public:
 
 private:
     int valueTree(const Expr& e);
-    int leafValue(const Expr& leaf);
+    int leafValue(WalkState& w, const Expr& leaf);
+    int leafRemembered(const Expr& leaf, std::uint64_t fields, const void* type);
     int leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen);
     int leafByContent(const Expr& leaf);
-    int applicationValue(const Expr& node, int fun, int arg);
+    int applicationValue(WalkState& w, const Expr& node, int fun, int arg);
+    int applicationMissed(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
+    void valuesOf(WalkState& w) const {
+        w.slots = slots_;
+        w.slotMask = slotMask_;
+        w.values = values_;
+    }
     int intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
-    void growNodes();
+    void growNodes(std::size_t frames);
     void growValues();
     void tableGrown();
     bool findGroups(int root);
@@ -216,22 +261,22 @@ private:
 
     const std::vector<TypedVar>& ctx_;
     ValueRoom& r_;
-    LeafSlot last_;  // the last leaf valued by its fields (none at first: no leaf's fields are 0)
-    int valueCount_ = 0;  // r_.values.size(), the values so far
+    int valueCount_ = 0;  // the values so far, the first of r_.values
     int valueLimit_ = 0;  // the most values the table of values holds, half its slots
+    Value* values_ = nullptr;     // r_.values.data(), room for valueLimit_ + 1 values
     ValueSlot* slots_ = nullptr;  // r_.valueSlots.data()
     std::size_t slotMask_ = 0;    // r_.valueSlots.size() - 1
 };
 
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
                                                                       const std::function<NameSupply()>& supply) {
-    startTable(r_.valueSlots, r_.values.size());
+    startTable(r_.valueSlots, r_.valueCount);
     startTable(r_.nodes, r_.nodeCount);
-    r_.values.clear();
     tableGrown();
     r_.nodeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
-    r_.facts.assign(r_.values.size(), Facts{});
+    r_.valueCount = static_cast<std::size_t>(valueCount_);
+    r_.facts.assign(r_.valueCount, Facts{});
     if (!findGroups(root)) return std::nullopt;
     markAbove();
     rankGroups(root);
@@ -266,45 +311,40 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 // value on the way up.  One frame per application: down the function side, then its argument
 // (a leaf function valued on the way down, so the frame is met once on the way up).
 int LambdaFreeSharing::valueTree(const Expr& e) {
-    std::vector<Frame>& frames = r_.frames;
-    frames.clear();
-    const std::uint32_t call = r_.call;
-    // The table of addresses in locals, read again only when it grows.
-    NodeSlot* nodes = r_.nodes.data();
-    std::size_t mask = r_.nodes.size() - 1;
+    WalkState w(r_);
+    valuesOf(w);
     const Expr* x = &e;
     unsigned run = 0;  // the applications of leaf functions just above x not looked up
     for (;;) {
         int v = -1;
         for (;;) {
             if (!x->isAp()) {
-                v = leafValue(*x);
+                v = leafValue(w, *x);
                 break;
             }
             std::size_t at = kNotLookedUp;
             if (run == 0) {
-                const void* address = x->identity();
-                at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
-                while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
-                if (nodes[at].call == call) {
-                    v = nodes[at].value;
+                at = w.slotOfNode(x->identity());
+                if (w.nodes[at].call == w.call) {
+                    v = w.nodes[at].value;
                     break;
                 }
             }
+            if (w.top == w.capacity) w.grow(r_.frames);
             const Expr& fun = x->fun();
             if (fun.isAp()) {
-                frames.push_back(Frame{x, at, -1});
+                w.frames[w.top++] = Frame{x, at, -1};
                 x = &fun;
                 run = 0;
             } else {  // the function's value at once: the frame waits for the argument only
-                frames.push_back(Frame{x, at, leafValue(fun)});
+                w.frames[w.top++] = Frame{x, at, leafValue(w, fun)};
                 x = &x->arg();
                 run = (run + 1) % kLookUpEvery;
             }
         }
         for (;;) {
-            if (frames.empty()) return v;
-            Frame& f = frames.back();
+            if (w.top == 0) return v;
+            Frame& f = w.frames[w.top - 1];
             if (f.fun < 0) {
                 f.fun = v;
                 x = &f.node->arg();
@@ -312,16 +352,15 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 break;
             }
             const Frame done = f;
-            frames.pop_back();
-            v = applicationValue(*done.node, done.fun, v);
+            --w.top;
+            v = applicationValue(w, *done.node, done.fun, v);
             if (done.slot == kNotLookedUp) continue;
             std::size_t at = done.slot;
-            while (nodes[at].call == call) at = (at + 1) & mask;
-            nodes[at] = NodeSlot{done.node->identity(), v, call};
-            if (2 * ++r_.nodeCount > mask + 1) {
-                growNodes();
-                nodes = r_.nodes.data();
-                mask = r_.nodes.size() - 1;
+            while (w.nodes[at].call == w.call) at = (at + 1) & w.mask;
+            w.nodes[at] = NodeSlot{done.node->identity(), v, w.call};
+            if (2 * ++r_.nodeCount > w.mask + 1) {
+                growNodes(w.top);
+                w.tableGrown(r_);
             }
         }
     }
@@ -329,25 +368,32 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
 
 // The table of addresses grown (it stays at most half full): every node placed again, and
 // the frames' searches sent to their addresses' first slots.
-[[gnu::noinline]] void LambdaFreeSharing::growNodes() {
+[[gnu::noinline]] void LambdaFreeSharing::growNodes(std::size_t frames) {
     growTable(r_.nodes, r_.call, [this](const NodeSlot& s) {
         placeAgain(r_.nodes, s, [](const NodeSlot& t) { return reinterpret_cast<std::uintptr_t>(t.node); });
     });
-    for (Frame& f : r_.frames)
-        if (f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
+    for (std::size_t k = 0; k < frames; ++k)
+        if (Frame& f = r_.frames[k]; f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
 }
 
 // Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
 // node were met before in the call is found in the memo by them, without hashing its name or
 // type nor comparing: an expression's leaves are many nodes of few names and types.
-[[gnu::always_inline]] inline int LambdaFreeSharing::leafValue(const Expr& leaf) {
+[[gnu::always_inline]] inline int LambdaFreeSharing::leafValue(WalkState& w, const Expr& leaf) {
     const std::uint64_t fields = fieldsOf(leaf);
-    if (fields == 0) return leafByContent(leaf);
     const void* type = leaf.type().nodeAddress();
-    if (fields == last_.fields && type == last_.type) return last_.value;
+    if (fields == w.last.fields && type == w.last.type && fields != 0) return w.last.value;
+    const int v = leafRemembered(leaf, fields, type);
+    valuesOf(w);  // a new leaf may have grown the table
+    w.last = LeafSlot{fields, type, v, w.call};
+    return v;
+}
+
+// A leaf not the last one, from the memo or else by its name or constant and type.
+[[gnu::always_inline]] inline int LambdaFreeSharing::leafRemembered(const Expr& leaf, std::uint64_t fields, const void* type) {
+    if (fields == 0) return leafByContent(leaf);
     LeafSlot& seen = r_.leaves[slotOf(fields ^ reinterpret_cast<std::uintptr_t>(type) >> 4, kLeafMemo - 1)];
     if (seen.call != r_.call || seen.fields != fields || seen.type != type) leafMissed(leaf, fields, type, seen);
-    last_ = seen;
     return seen.value;
 }
 
@@ -366,35 +412,38 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
     for (; r_.valueSlots[at].call == r_.call; at = (at + 1) & mask) {
         const ValueSlot& s = r_.valueSlots[at];
         if (s.key != key) continue;
-        const Value& c = r_.values[s.value];
+        const Value& c = values_[s.value];
         if (sameLeaf(*c.node, leaf) && sameType(c.node->type(), leaf.type())) return s.value;
     }
     const int v = intern(leaf, -1, -1, key, at);
     for (const TypedVar& c : ctx_)
-        if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type())) r_.values[v].mentions = true;
+        if (leaf.isVar() && c.first == leaf.name() && eqType(c.second, leaf.type())) values_[v].mentions = true;
     return v;
 }
 
 // Applications of equal parts are one value when their types are equal, which their parts'
 // equal types make the rule: their types' nodes are compared first, the types only when these
 // differ or one is not known yet.
-[[gnu::always_inline]] inline int LambdaFreeSharing::applicationValue(const Expr& node, int fun, int arg) {
+[[gnu::always_inline]] inline int LambdaFreeSharing::applicationValue(WalkState& w, const Expr& node, int fun, int arg) {
     const std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
-    const ValueSlot* slots = slots_;
-    const std::size_t mask = slotMask_;
-    const std::uint32_t call = r_.call;
-    std::size_t at = slotOf(key, mask);
-    for (; slots[at].call == call; at = (at + 1) & mask) {
-        if (slots[at].key != key) continue;
-        const int c = slots[at].value;
-        const Value& x = r_.values[c];
+    std::size_t at = slotOf(key, w.slotMask);
+    for (; w.slots[at].call == w.call; at = (at + 1) & w.slotMask) {
+        if (w.slots[at].key != key) continue;
+        const int c = w.slots[at].value;
+        const Value& x = w.values[c];
         const Type& type = node.type();
         if ((x.type != nullptr && x.type == type.nodeAddress()) || sameType(x.node->type(), type)) return c;
     }
+    const int v = applicationMissed(node, fun, arg, key, at);
+    valuesOf(w);
+    return v;
+}
+
+// A new application's value.
+[[gnu::noinline]] int LambdaFreeSharing::applicationMissed(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at) {
     const int v = intern(node, fun, arg, key, at);
     if (!ctx_.empty()) {
-        Value* values = r_.values.data();
-        values[v].mentions = values[fun].mentions || values[arg].mentions;
+        values_[v].mentions = values_[fun].mentions || values_[arg].mentions;
     }
     return v;
 }
@@ -403,7 +452,7 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
 // half full.
 [[gnu::always_inline]] inline int LambdaFreeSharing::intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at) {
     const int v = valueCount_++;
-    r_.values.push_back(Value{fun, arg, &node, knownTypeNode(node), false});
+    values_[v] = Value{fun, arg, &node, knownTypeNode(node), false};
     slots_[at] = ValueSlot{key, v, r_.call};
     if (valueCount_ > valueLimit_) growValues();
     return v;
@@ -421,6 +470,11 @@ void LambdaFreeSharing::tableGrown() {
     slots_ = r_.valueSlots.data();
     slotMask_ = r_.valueSlots.size() - 1;
     valueLimit_ = static_cast<int>(r_.valueSlots.size() / 2);
+    // Room for every value the table takes before it grows, kept while at most four times that.
+    const std::size_t room = static_cast<std::size_t>(valueLimit_) + 1;
+    if (r_.values.size() < room) r_.values.resize(room);
+    if (r_.values.size() > 4 * room) std::vector<Value>(room).swap(r_.values);
+    values_ = r_.values.data();
 }
 
 // --- the graph of values ------------------------------------------------------------------------
@@ -462,7 +516,7 @@ void LambdaFreeSharing::markAbove() {
     Facts* facts = r_.facts.data();
     r_.above.clear();
     r_.ordering.clear();
-    for (int v = 0; v < static_cast<int>(r_.values.size()); ++v) {
+    for (int v = 0; v < valueCount_; ++v) {
         const Value& x = values[v];
         if (x.fun < 0) continue;
         Facts& fx = facts[v];
@@ -636,6 +690,9 @@ bool mayRepeat(const Expr& e, ValueRoom& room) {
     TwigSlot* slots = twigs.data();
     std::size_t mask = twigs.size() - 1;
     std::size_t& count = room.twigCount;
+    // A walk stopped early says little of the expression's twigs: the last count stays then,
+    // so that the table neither shrinks nor grows again step by step.
+    const std::size_t counted = count;
     count = 0;
     std::vector<const Expr*>& todo = room.nodeStack;
     todo.clear();
@@ -661,7 +718,10 @@ bool mayRepeat(const Expr& e, ValueRoom& room) {
         }
         std::size_t at = slotOf(key, mask);
         for (; slots[at].call == call; at = (at + 1) & mask)
-            if (slots[at].key == key) return true;
+            if (slots[at].key == key) {
+                count = std::max(count, counted);
+                return true;
+            }
         slots[at] = TwigSlot{key, call};
         ++count;
         if (todo.empty()) return false;
