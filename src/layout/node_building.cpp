@@ -368,16 +368,23 @@ DocNodeRef textNode(std::string text) {
     return d;
 }
 
-// Made once and kept forever, their handles not counted: the table is never freed.
+namespace {
+
+// Made once and kept forever, their handles not counted: the table is never freed. Out of line, so that the
+// look-up itself is inlined where the builders take a one-character text.
+[[gnu::noinline]] const DocNodeRef* makeCharNodes() {
+    auto* all = new DocNodeRef[256];
+    for (int i = 0; i < 256; ++i) {
+        all[i] = textNode(std::string(1, static_cast<char>(i)));
+        all[i].keepForever();
+    }
+    return all;
+}
+
+}  // namespace
+
 const DocNodeRef& charNode(char c) {
-    static const DocNodeRef* const nodes = [] {
-        auto* all = new DocNodeRef[256];
-        for (int i = 0; i < 256; ++i) {
-            all[i] = textNode(std::string(1, static_cast<char>(i)));
-            all[i].keepForever();
-        }
-        return all;
-    }();
+    static const DocNodeRef* const nodes = makeCharNodes();
     return nodes[static_cast<unsigned char>(c)];
 }
 
@@ -469,7 +476,7 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
 
 // The two nodes side by side, their released handles taken over; `lf`, `rf` their facts (the nodes, or OneCharFacts).
 template <class LeftFacts = DocNode, class RightFacts = DocNode>
-inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
+[[gnu::always_inline]] inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
     auto* d = new (PoolAllocator<DocNode>().allocate(1)) DocNode;
     d->kind = DocNode::Kind::Beside;
     setBesideFacts(*d, lf, rf);
@@ -492,10 +499,11 @@ DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, Do
     return finished(std::move(d));
 }
 
-// The value of a list of hvSpList set on `d` in one pass from the last item: sure of its line (the items' and the
-// blanks) where each item is sure of its own and the stack is taller (or the item is alone). Also its layout below
-// zero where its items are known there and one is too wide: the items' layouts in order, the counts of the stack
-// (one for each item with lines above others with lines, while each has a candidate), then the list's marker.
+// The value of a list of hvSpList set on `d` in one pass from the last item, with whether its sizes depend on the
+// bound: sure of its line (the items' and the blanks) where each item is sure of its own and the stack is taller (or
+// the item is alone). Also its layout below zero where its items are known there and one is too wide: the items'
+// layouts in order, the counts of the stack (one for each item with lines above others with lines, while each has a
+// candidate), then the list's marker.
 void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
@@ -514,6 +522,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     LayoutInt upAll = kNoLine;
     LayoutInt upOthers = kNoLine;
     bool otherWide = false;
+    bool bound = false;  // whether an item's sizes depend on the bound
     // What every item adds, the last one included.
     const auto take = [&](const DocNode& a, bool lines) {
         if (lines) lineLow = lineSum(lineLow, a.lineLow);
@@ -523,6 +532,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         wide = wide || a.below.tooWide;
         belowTexts += a.below.texts;
         belowCandidates += a.below.candidates;
+        bound = bound || a.boundSizes;
         upAll = std::min<LayoutInt>(upAll, a.below.upTo);
         if (a.kind != DocNode::Kind::Text) {
             upOthers = std::min<LayoutInt>(upOthers, a.below.upTo);
@@ -546,6 +556,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         take(a, lines);
     }
     d.sizes = choiceSizes(line, Sizes{stackHeight, last.sizes.lastWidth, stackWidth});
+    d.boundSizes = bound;
     if (sure) {
         d.lineLow = static_cast<std::int32_t>(std::min(lineLow, kNoLine));
         d.lineTexts = static_cast<std::uint32_t>(std::min<std::uint64_t>(texts, std::numeric_limits<std::uint32_t>::max()));
@@ -568,17 +579,34 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     return besidePair(a, c, *a, *c);
 }
 
-DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
-    const DocNode* x = d.release();
+namespace {
+
+// enclosedNode and spacedNode of released handles, giving theirs up.
+inline const DocNode* enclosedOf(char open, const DocNode* x, char close) {
     const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
-    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner);
+    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner).release();
+}
+inline const DocNode* spacedOf(const DocNode* left, const DocNode* x) {
+    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
+    return besidePair(left, right, *left, *right).release();
+}
+
+}  // namespace
+
+DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
+    return DocNodeRef::adopt(enclosedOf(open, d.release(), close));
 }
 
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
     const DocNode* x = b.release();
-    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
-    const DocNode* left = a.release();
-    return besidePair(left, right, *left, *right);
+    return DocNodeRef::adopt(spacedOf(a.release(), x));
+}
+
+// Built in one go: the list's facts flow through the four compositions without a call between them.
+DocNodeRef headedListNode(DocNodeRef* head, DocNodeRef list, bool parens) {
+    const DocNode* x = list.release();
+    if (head != nullptr) x = spacedOf(head->release(), x);
+    return DocNodeRef::adopt(parens ? enclosedOf('(', x, ')') : x);
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
@@ -640,7 +668,6 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     auto d = node(DocNode::Kind::Apply);
     d->many = many;
     setHvSpFacts(*d, parts.data(), parts.size());
-    d->boundSizes = anyBoundSizes(parts);
     return finished(std::move(d));
 }
 

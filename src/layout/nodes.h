@@ -279,7 +279,12 @@ struct DocNode {
     }
     // Text, Error: sets the text and the sizes of its one line.
     void setText(std::string_view t);
-    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList || kind == Kind::Fill || kind == Kind::Centred; }
+    // Apply, AboveList, Fill or Centred, told by one test on a mask of kinds.
+    bool hasMany() const {
+        constexpr unsigned kMany = 1U << static_cast<unsigned>(Kind::Apply) | 1U << static_cast<unsigned>(Kind::AboveList) |
+                                   1U << static_cast<unsigned>(Kind::Fill) | 1U << static_cast<unsigned>(Kind::Centred);
+        return ((kMany >> static_cast<unsigned>(kind)) & 1U) != 0;
+    }
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
@@ -331,6 +336,8 @@ const DocNodeRef& charNode(char c);
 // besideNode(charNode(open), besideNode(d, charNode(close))) and besideNode(a, besideNode(charNode(' '), b)), at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b);
+// spacedNode(*head, list) where there is a head (its handle taken), then enclosedNode('(', that, ')') where `parens`.
+DocNodeRef headedListNode(DocNodeRef* head, DocNodeRef list, bool parens);
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
 DocNodeRef joinNode(DocNodeRef d);
 DocNodeRef filterNode(DocNodeRef d);
