@@ -504,7 +504,7 @@ DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, Do
 // the item is alone). Also its layout below zero where its items are known there and one is too wide: the items'
 // layouts in order, the counts of the stack (one for each item with lines above others with lines, while each has a
 // candidate), then the list's marker.
-void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
+[[gnu::always_inline]] inline void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
     Sizes line = last.sizes;
@@ -582,11 +582,11 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
 namespace {
 
 // enclosedNode and spacedNode of released handles, giving theirs up.
-inline const DocNode* enclosedOf(char open, const DocNode* x, char close) {
+[[gnu::always_inline]] inline const DocNode* enclosedOf(char open, const DocNode* x, char close) {
     const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
     return besidePair(oneChar(open), inner, OneCharFacts{}, *inner).release();
 }
-inline const DocNode* spacedOf(const DocNode* left, const DocNode* x) {
+[[gnu::always_inline]] inline const DocNode* spacedOf(const DocNode* left, const DocNode* x) {
     const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
     return besidePair(left, right, *left, *right).release();
 }
@@ -600,13 +600,6 @@ DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
     const DocNode* x = b.release();
     return DocNodeRef::adopt(spacedOf(a.release(), x));
-}
-
-// Built in one go: the list's facts flow through the four compositions without a call between them.
-DocNodeRef headedListNode(DocNodeRef* head, DocNodeRef list, bool parens) {
-    const DocNode* x = list.release();
-    if (head != nullptr) x = spacedOf(head->release(), x);
-    return DocNodeRef::adopt(parens ? enclosedOf('(', x, ')') : x);
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
@@ -660,7 +653,10 @@ NodeParts nodesOf(std::span<Doc> items) {
     return parts;
 }
 
-DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
+namespace {
+
+// hvSpApplyNode, inlined where hvSpListNode hands out its shared templates.
+[[gnu::always_inline]] inline DocNodeRef hvSpApplyOf(const ParNodeRef& layout, std::span<Doc> items) {
     auto* many = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{{}, layout};
     NodeParts& parts = many->parts;  // filled in place: most nodes of a printed term are these
     parts.reserve(items.size());
@@ -669,6 +665,40 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     d->many = many;
     setHvSpFacts(*d, parts.data(), parts.size());
     return finished(std::move(d));
+}
+
+}  // namespace
+
+DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) { return hvSpApplyOf(layout, items); }
+
+namespace {
+
+// hvSpListNode: the short templates, asked for again and again, built once. Never freed: they are handed out by
+// handles that own nothing (kept here, beside the owning ones), copied and dropped without atomic updates.
+[[gnu::always_inline]] inline DocNodeRef hvSpListOf(std::span<Doc> items) {
+    const std::size_t n = items.size();
+    static const std::vector<ParNodeRef>* const shortLayouts = [] {
+        auto* all = new std::vector<ParNodeRef>();
+        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));
+        for (std::size_t k = 0; k < kSharedTemplates; ++k) all->push_back(ParNodeRef(ParNodeRef(), (*all)[k].get()));
+        return all;
+    }();
+    if (n > kSharedTemplates) return hvSpApplyNode(hvSpNode(n), items);
+    return hvSpApplyOf((*shortLayouts)[kSharedTemplates + n - 1], items);
+}
+
+}  // namespace
+
+DocNodeRef hvSpListNode(std::span<Doc> items) { return hvSpListOf(items); }
+
+// The list of one text lays out as the text: where it does not fit, both show its marker.
+DocNodeRef spacedListNode(Doc* head, std::span<Doc> items, bool parens) {
+    const bool oneText = items.size() == 1 && items[0].node()->kind == DocNode::Kind::Text;
+    const DocNode* x = items.empty() ? emptyNode().release()
+                       : oneText     ? std::move(items[0]).node().release()
+                                     : hvSpListOf(items).release();
+    if (head != nullptr) x = spacedOf(std::move(*head).node().release(), x);
+    return DocNodeRef::adopt(parens ? enclosedOf('(', x, ')') : x);
 }
 
 DocNodeRef aboveListNode(NodeParts items) {

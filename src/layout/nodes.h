@@ -336,8 +336,9 @@ const DocNodeRef& charNode(char c);
 // besideNode(charNode(open), besideNode(d, charNode(close))) and besideNode(a, besideNode(charNode(' '), b)), at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b);
-// spacedNode(*head, list) where there is a head (its handle taken), then enclosedNode('(', that, ')') where `parens`.
-DocNodeRef headedListNode(DocNodeRef* head, DocNodeRef list, bool parens);
+// The node of spacedListDoc (layout/combinators.h), built in one go: the list's facts flow through the compositions
+// around it without a call between them.
+DocNodeRef spacedListNode(Doc* head, std::span<Doc> items, bool parens);
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
 DocNodeRef joinNode(DocNodeRef d);
 DocNodeRef filterNode(DocNodeRef d);
@@ -352,6 +353,8 @@ DocNodeRef zeroSizeNode(DocNodeRef d);
 DocNodeRef centredNode(NodeParts items);
 // applyNode of a list of hvSpList (`layout`, an HvSp template, a parameter per item) to the nodes taken out of items.
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
+// hvSpList's node (items not empty): the template as one node, laid out in loops, filled with the items' nodes.
+DocNodeRef hvSpListNode(std::span<Doc> items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
 ParNodeRef liftNode(DocNodeRef d);
