@@ -102,19 +102,6 @@ Doc emptyPairDoc() {
     return pair;
 }
 
-// hvSpList's node: the template as one node, laid out in loops; the short ones, asked for again and again, built once.
-DocNodeRef hvSpListNode(std::span<Doc> items) {
-    const std::size_t n = items.size();
-    // Never freed: its layouts are handed out by handles that own nothing, copied and dropped without atomic updates.
-    static const std::vector<ParNodeRef>* const shortLayouts = [] {
-        auto* all = new std::vector<ParNodeRef>();
-        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));
-        return all;
-    }();
-    if (n > kSharedTemplates) return hvSpApplyNode(hvSpNode(n), items);
-    return hvSpApplyNode(ParNodeRef(ParNodeRef(), (*shortLayouts)[n - 1].get()), items);
-}
-
 }  // namespace
 
 Doc hvList(Docs items) {
@@ -130,11 +117,7 @@ Doc hvSpList(Docs items) {
 }
 
 Doc spacedListDoc(Doc* head, std::span<Doc> items, bool parens) {
-    // A list of one text lays out as the text: where it does not fit, both show its marker.
-    const bool oneText = items.size() == 1 && items[0].node()->kind == DocNode::Kind::Text;
-    DocNodeRef d = items.empty() ? emptyDoc().node() : oneText ? std::move(items[0]).node() : hvSpListNode(items);
-    if (head != nullptr) d = spacedNode(std::move(*head).node(), std::move(d));
-    return Doc(parens ? enclosedNode('(', std::move(d), ')') : std::move(d));
+    return Doc(spacedListNode(head, items, parens));
 }
 
 // --- conditional and block layouts -----------------------------------------------------------

@@ -368,16 +368,23 @@ DocNodeRef textNode(std::string text) {
     return d;
 }
 
-// Made once and kept forever, their handles not counted: the table is never freed.
+namespace {
+
+// Made once and kept forever, their handles not counted: the table is never freed. Out of line, so that the
+// look-up itself is inlined where the builders take a one-character text.
+[[gnu::noinline]] const DocNodeRef* makeCharNodes() {
+    auto* all = new DocNodeRef[256];
+    for (int i = 0; i < 256; ++i) {
+        all[i] = textNode(std::string(1, static_cast<char>(i)));
+        all[i].keepForever();
+    }
+    return all;
+}
+
+}  // namespace
+
 const DocNodeRef& charNode(char c) {
-    static const DocNodeRef* const nodes = [] {
-        auto* all = new DocNodeRef[256];
-        for (int i = 0; i < 256; ++i) {
-            all[i] = textNode(std::string(1, static_cast<char>(i)));
-            all[i].keepForever();
-        }
-        return all;
-    }();
+    static const DocNodeRef* const nodes = makeCharNodes();
     return nodes[static_cast<unsigned char>(c)];
 }
 
@@ -469,7 +476,7 @@ inline void setBesideFacts(DocNode& d, const A& a, const C& c) {
 
 // The two nodes side by side, their released handles taken over; `lf`, `rf` their facts (the nodes, or OneCharFacts).
 template <class LeftFacts = DocNode, class RightFacts = DocNode>
-inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
+[[gnu::always_inline]] inline DocNodeRef besidePair(const DocNode* l, const DocNode* r, const LeftFacts& lf, const RightFacts& rf) {
     auto* d = new (PoolAllocator<DocNode>().allocate(1)) DocNode;
     d->kind = DocNode::Kind::Beside;
     setBesideFacts(*d, lf, rf);
@@ -492,11 +499,12 @@ DocNodeRef valuedNode(DocNode::Kind kind, const NodeValue& v, DocNodeRef&& l, Do
     return finished(std::move(d));
 }
 
-// The value of a list of hvSpList set on `d` in one pass from the last item: sure of its line (the items' and the
-// blanks) where each item is sure of its own and the stack is taller (or the item is alone). Also its layout below
-// zero where its items are known there and one is too wide: the items' layouts in order, the counts of the stack
-// (one for each item with lines above others with lines, while each has a candidate), then the list's marker.
-void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
+// The value of a list of hvSpList set on `d` in one pass from the last item, with whether its sizes depend on the
+// bound: sure of its line (the items' and the blanks) where each item is sure of its own and the stack is taller (or
+// the item is alone). Also its layout below zero where its items are known there and one is too wide: the items'
+// layouts in order, the counts of the stack (one for each item with lines above others with lines, while each has a
+// candidate), then the list's marker.
+[[gnu::always_inline]] inline void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     const Sizes space{1, 1, 1};
     const DocNode& last = *items[n - 1];
     Sizes line = last.sizes;
@@ -514,6 +522,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
     LayoutInt upAll = kNoLine;
     LayoutInt upOthers = kNoLine;
     bool otherWide = false;
+    bool bound = false;  // whether an item's sizes depend on the bound
     // What every item adds, the last one included.
     const auto take = [&](const DocNode& a, bool lines) {
         if (lines) lineLow = lineSum(lineLow, a.lineLow);
@@ -523,6 +532,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         wide = wide || a.below.tooWide;
         belowTexts += a.below.texts;
         belowCandidates += a.below.candidates;
+        bound = bound || a.boundSizes;
         upAll = std::min<LayoutInt>(upAll, a.below.upTo);
         if (a.kind != DocNode::Kind::Text) {
             upOthers = std::min<LayoutInt>(upOthers, a.below.upTo);
@@ -546,6 +556,7 @@ void setHvSpFacts(DocNode& d, const DocNodeRef* items, std::size_t n) {
         take(a, lines);
     }
     d.sizes = choiceSizes(line, Sizes{stackHeight, last.sizes.lastWidth, stackWidth});
+    d.boundSizes = bound;
     if (sure) {
         d.lineLow = static_cast<std::int32_t>(std::min(lineLow, kNoLine));
         d.lineTexts = static_cast<std::uint32_t>(std::min<std::uint64_t>(texts, std::numeric_limits<std::uint32_t>::max()));
@@ -568,17 +579,27 @@ DocNodeRef besideNode(DocNodeRef l, DocNodeRef r) {
     return besidePair(a, c, *a, *c);
 }
 
-DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
-    const DocNode* x = d.release();
+namespace {
+
+// enclosedNode and spacedNode of released handles, giving theirs up.
+[[gnu::always_inline]] inline const DocNode* enclosedOf(char open, const DocNode* x, char close) {
     const DocNode* inner = besidePair(x, oneChar(close), *x, OneCharFacts{}).release();
-    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner);
+    return besidePair(oneChar(open), inner, OneCharFacts{}, *inner).release();
+}
+[[gnu::always_inline]] inline const DocNode* spacedOf(const DocNode* left, const DocNode* x) {
+    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
+    return besidePair(left, right, *left, *right).release();
+}
+
+}  // namespace
+
+DocNodeRef enclosedNode(char open, DocNodeRef d, char close) {
+    return DocNodeRef::adopt(enclosedOf(open, d.release(), close));
 }
 
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b) {
     const DocNode* x = b.release();
-    const DocNode* right = besidePair(oneChar(' '), x, OneCharFacts{}, *x).release();
-    const DocNode* left = a.release();
-    return besidePair(left, right, *left, *right);
+    return DocNodeRef::adopt(spacedOf(a.release(), x));
 }
 
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef lower) {
@@ -632,7 +653,10 @@ NodeParts nodesOf(std::span<Doc> items) {
     return parts;
 }
 
-DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
+namespace {
+
+// hvSpApplyNode, inlined where hvSpListNode hands out its shared templates.
+[[gnu::always_inline]] inline DocNodeRef hvSpApplyOf(const ParNodeRef& layout, std::span<Doc> items) {
     auto* many = new (PoolAllocator<DocNode::Many>().allocate(1)) DocNode::Many{{}, layout};
     NodeParts& parts = many->parts;  // filled in place: most nodes of a printed term are these
     parts.reserve(items.size());
@@ -640,8 +664,41 @@ DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) {
     auto d = node(DocNode::Kind::Apply);
     d->many = many;
     setHvSpFacts(*d, parts.data(), parts.size());
-    d->boundSizes = anyBoundSizes(parts);
     return finished(std::move(d));
+}
+
+}  // namespace
+
+DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items) { return hvSpApplyOf(layout, items); }
+
+namespace {
+
+// hvSpListNode: the short templates, asked for again and again, built once. Never freed: they are handed out by
+// handles that own nothing (kept here, beside the owning ones), copied and dropped without atomic updates.
+[[gnu::always_inline]] inline DocNodeRef hvSpListOf(std::span<Doc> items) {
+    const std::size_t n = items.size();
+    static const std::vector<ParNodeRef>* const shortLayouts = [] {
+        auto* all = new std::vector<ParNodeRef>();
+        for (std::size_t k = 1; k <= kSharedTemplates; ++k) all->push_back(hvSpNode(k));
+        for (std::size_t k = 0; k < kSharedTemplates; ++k) all->push_back(ParNodeRef(ParNodeRef(), (*all)[k].get()));
+        return all;
+    }();
+    if (n > kSharedTemplates) return hvSpApplyNode(hvSpNode(n), items);
+    return hvSpApplyOf((*shortLayouts)[kSharedTemplates + n - 1], items);
+}
+
+}  // namespace
+
+DocNodeRef hvSpListNode(std::span<Doc> items) { return hvSpListOf(items); }
+
+// The list of one text lays out as the text: where it does not fit, both show its marker.
+DocNodeRef spacedListNode(Doc* head, std::span<Doc> items, bool parens) {
+    const bool oneText = items.size() == 1 && items[0].node()->kind == DocNode::Kind::Text;
+    const DocNode* x = items.empty() ? emptyNode().release()
+                       : oneText     ? std::move(items[0]).node().release()
+                                     : hvSpListOf(items).release();
+    if (head != nullptr) x = spacedOf(std::move(*head).node().release(), x);
+    return DocNodeRef::adopt(parens ? enclosedOf('(', x, ')') : x);
 }
 
 DocNodeRef aboveListNode(NodeParts items) {

@@ -279,7 +279,12 @@ struct DocNode {
     }
     // Text, Error: sets the text and the sizes of its one line.
     void setText(std::string_view t);
-    bool hasMany() const { return kind == Kind::Apply || kind == Kind::AboveList || kind == Kind::Fill || kind == Kind::Centred; }
+    // Apply, AboveList, Fill or Centred, told by one test on a mask of kinds.
+    bool hasMany() const {
+        constexpr unsigned kMany = 1U << static_cast<unsigned>(Kind::Apply) | 1U << static_cast<unsigned>(Kind::AboveList) |
+                                   1U << static_cast<unsigned>(Kind::Fill) | 1U << static_cast<unsigned>(Kind::Centred);
+        return ((kMany >> static_cast<unsigned>(kind)) & 1U) != 0;
+    }
 };
 static_assert(std::is_standard_layout_v<DocNode> && offsetof(DocNode, count) == 0,
               "a node's handles find its count at the node's address");
@@ -331,6 +336,9 @@ const DocNodeRef& charNode(char c);
 // besideNode(charNode(open), besideNode(d, charNode(close))) and besideNode(a, besideNode(charNode(' '), b)), at once.
 DocNodeRef enclosedNode(char open, DocNodeRef d, char close);
 DocNodeRef spacedNode(DocNodeRef a, DocNodeRef b);
+// The node of spacedListDoc (layout/combinators.h), built in one go: the list's facts flow through the compositions
+// around it without a call between them.
+DocNodeRef spacedListNode(Doc* head, std::span<Doc> items, bool parens);
 DocNodeRef aboveNode(DocNodeRef u, DocNodeRef d);
 DocNodeRef joinNode(DocNodeRef d);
 DocNodeRef filterNode(DocNodeRef d);
@@ -345,6 +353,8 @@ DocNodeRef zeroSizeNode(DocNodeRef d);
 DocNodeRef centredNode(NodeParts items);
 // applyNode of a list of hvSpList (`layout`, an HvSp template, a parameter per item) to the nodes taken out of items.
 DocNodeRef hvSpApplyNode(const ParNodeRef& layout, std::span<Doc> items);
+// hvSpList's node (items not empty): the template as one node, laid out in loops, filled with the items' nodes.
+DocNodeRef hvSpListNode(std::span<Doc> items);
 
 ParNodeRef holeNode(ParNode::Kind kind);  // Hole, First or Second
 ParNodeRef liftNode(DocNodeRef d);
