@@ -278,27 +278,41 @@ bool liftable(const Site& s, bool mentions) {
 
 namespace {
 
+// A number per hash, for at most `count` hashes: open addressing, at most half full (no node
+// allocated per hash, as a hash map would).
+class NumberByHash {
+public:
+    explicit NumberByHash(std::size_t count) {
+        std::size_t slots = 16;
+        while (slots < 2 * count) slots *= 2;
+        slots_.assign(slots, {0, kFree});
+        mask_ = slots - 1;
+    }
+    // The number of hash h, made `initial` when h is new.  It stays where it is: the
+    // table never grows.
+    int& at(std::uint64_t h, int initial) {
+        std::size_t i = spread(h) & mask_;
+        while (slots_[i].second != kFree && slots_[i].first != h) i = (i + 1) & mask_;
+        if (slots_[i].second == kFree) slots_[i] = {h, initial};
+        return slots_[i].second;
+    }
+
+private:
+    static constexpr int kFree = std::numeric_limits<int>::min();
+    std::vector<std::pair<std::uint64_t, int>> slots_;
+    std::size_t mask_ = 0;
+};
+
 // Value numbers of the lambda-free subtrees: two such sites get one number exactly when they
 // are equal (same tree, names and constants, equal types everywhere), which for them is the
 // equality up to bound names and eta.  Numbers are given bottom-up from the children's, so
 // each site costs one table look-up; sites holding a lambda or let get -1.
-constexpr int kNoNumber = -2;  // a free slot of valueNumbers' table
-
 std::vector<int> valueNumbers(const Walk& w) {
     const std::size_t n = w.sites.size();
     std::vector<int> number(n, -1);
     std::vector<int> representative;  // per number, a site
     std::vector<int> sameHash;        // per number, the previous number with the same hash
-    // Per hash, the latest number with it: open addressing, at most half full.
-    std::size_t slots = 16;
-    while (slots < 2 * n) slots *= 2;
-    std::vector<std::pair<std::uint64_t, int>> latest(slots, {0, kNoNumber});
-    auto latestOf = [&latest, mask = slots - 1](std::uint64_t h) -> int& {
-        std::size_t at = spread(h) & mask;
-        while (latest[at].second != kNoNumber && latest[at].first != h) at = (at + 1) & mask;
-        if (latest[at].second == kNoNumber) latest[at] = {h, -1};
-        return latest[at].second;
-    };
+    NumberByHash latest(n);           // per hash, the latest number with it
     auto equalNode = [&](int i, int j) {
         const Expr& a = *w.sites[i].expr;
         const Expr& b = *w.sites[j].expr;
@@ -332,7 +346,7 @@ std::vector<int> valueNumbers(const Walk& w) {
             continue;
         }
         h = mix(h, node.type().hashCode());  // equal sites have equal types
-        int& last = latestOf(h);
+        int& last = latest.at(h, -1);
         for (int v = last; v >= 0; v = sameHash[v])
             if (equalNode(static_cast<int>(k), representative[v])) {
                 number[k] = v;
@@ -347,34 +361,9 @@ std::vector<int> valueNumbers(const Walk& w) {
     return number;
 }
 
-// A number per fingerprint, for at most `count` fingerprints: open addressing, at most half
-// full (no node allocated per fingerprint, as a hash map would).
-class PrintTable {
-public:
-    explicit PrintTable(std::size_t count) {
-        std::size_t slots = 16;
-        while (slots < 2 * count) slots *= 2;
-        slots_.assign(slots, {0, kFree});
-        mask_ = slots - 1;
-    }
-    // The number of fingerprint h, made `initial` when h is new.  It stays where it is: the
-    // table never grows.
-    int& at(std::uint64_t h, int initial) {
-        std::size_t i = spread(h) & mask_;
-        while (slots_[i].second != kFree && slots_[i].first != h) i = (i + 1) & mask_;
-        if (slots_[i].second == kFree) slots_[i] = {h, initial};
-        return slots_[i].second;
-    }
-
-private:
-    static constexpr int kFree = std::numeric_limits<int>::min();
-    std::vector<std::pair<std::uint64_t, int>> slots_;
-    std::size_t mask_ = 0;
-};
-
 // Do two non-atomic sites share a fingerprint?  Without such a pair nothing can be shared.
 bool anyPrintRepeats(const Walk& w, const std::vector<Print>& prints) {
-    PrintTable seen(w.sites.size());  // fingerprint -> sites met with it
+    NumberByHash seen(w.sites.size());  // fingerprint -> sites met with it
     for (std::size_t k = 0; k < w.sites.size(); ++k) {
         if (w.sites[k].expr->isVar() || w.sites[k].expr->isCon()) continue;
         if (seen.at(prints[k].hash, 0)++ > 0) return true;
@@ -396,7 +385,7 @@ std::vector<Group> groupPairs(const Walk& w, const std::vector<TypedVar>& ctx) {
     std::vector<int> nextInBucket;        // per group: the previous group with its fingerprint
     std::vector<std::optional<Expr>> reduced;  // per group: etared of its expression, when needed
     std::vector<int> nextSite(n, -1);     // the next site of the same group
-    PrintTable buckets(n);                // fingerprint -> latest group
+    NumberByHash buckets(n);                // fingerprint -> latest group
     auto sameAs = [&](int g, const Expr& mine) {
         if (!reduced[g]) reduced[g] = etared(*w.sites[first[g]].expr);
         return exprEq({}, {}, *reduced[g], mine);

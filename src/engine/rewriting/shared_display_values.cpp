@@ -102,10 +102,10 @@ constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's 
 inline std::uint64_t fieldsOf(const Expr& leaf) {
     if (!leaf.isCon()) return reinterpret_cast<std::uintptr_t>(leaf.identity());
     const Constant& c = leaf.constant();
+    // Constructors, the usual leaves, before the switch.
     if (c.kind() == ConstantKind::Constr) [[likely]] return reinterpret_cast<std::uintptr_t>(&c.constrName());
     const auto kind = static_cast<std::uint64_t>(c.kind()) << 1 | 1;
     switch (c.kind()) {
-    case ConstantKind::Constr: return reinterpret_cast<std::uintptr_t>(&c.constrName());
     case ConstantKind::Number: return std::uint64_t{static_cast<std::uint32_t>(c.number())} << 8 | kind;
     case ConstantKind::Tuple: return std::uint64_t{static_cast<std::uint32_t>(c.arity())} << 8 | kind;
     case ConstantKind::Binop: return static_cast<std::uint64_t>(c.op()) << 8 | kind;

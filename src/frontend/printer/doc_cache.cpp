@@ -23,7 +23,6 @@ constexpr std::uint64_t kMostWeight = std::uint64_t{1} << 30;
 // Room for `count` entries: at most half the slots in use.
 std::size_t slotsFor(std::size_t count) { return std::max(kLeastSlots, std::bit_ceil(2 * count + 1)); }
 
-
 }  // namespace
 
 ExprDocCache::ExprDocCache() : slots_(kLeastSlots) { passedNow_.round = 1; }
@@ -258,9 +257,7 @@ const Doc* SameDocs::findText() {
     for (; slots_[s] != kFree; s = (s + 1) & mask) {
         Entry& e = entries_[slots_[s] - 1];
         if (e.hash != hash_ || e.fields != kText || std::string_view(texts_).substr(e.at, e.count) != key_.text) continue;
-        e.lastFound = round_;
-        pauses_.found();
-        return &e.doc;
+        return found(e);
     }
     slot_ = s;
     return nullptr;

@@ -148,8 +148,16 @@ private:
     const Doc* missed(std::uint64_t fields, std::int64_t prec, const Doc* parts, std::size_t count, std::uintptr_t extra,
                       std::uint64_t hash, std::size_t slot);
 
-    // A running hash of a key, one multiplication per word; `hashDone` brings its high bits,
-    // which every word reaches, down to the low ones, which pick the slot.
+    // The entry found for key_, marked found in this round.
+    const Doc* found(Entry& e) {
+        e.lastFound = round_;
+        pauses_.found();
+        return &e.doc;
+    }
+
+    // A running hash of a key, one multiplication per word (mixHash costs more, and the words,
+    // addresses and small numbers, need no more); `hashDone` brings its high bits, which every
+    // word reaches, down to the low ones, which pick the slot.
     static std::uint64_t hashWord(std::uint64_t h, std::uint64_t word) { return (h ^ word) * 0x9E3779B97F4A7C15ULL; }
     static std::uint64_t hashDone(std::uint64_t h) { return h ^ (h >> 29); }
     void rebuild(std::size_t slots);  // a power of two
@@ -183,9 +191,7 @@ inline const Doc* SameDocs::find(std::uint64_t fields, std::int64_t prec, const 
         std::size_t i = 0;
         while (i < count && kept[i].node().get() == parts[i].node().get()) ++i;
         if (i < count) continue;
-        e.lastFound = round_;
-        pauses_.found();
-        return &e.doc;
+        return found(e);
     }
     return missed(fields, prec, parts, count, extra, h, s);
 }

@@ -345,12 +345,6 @@ bool nested(const std::vector<const Path*>& subset) {
     return false;
 }
 
-// An abstraction body that keeps an eta redex is no candidate: the candidate image is not in
-// eta normal form (a body that abstracts the redex's own occurrence, or one above it, stands
-// for it).  Replacing subterms that mention no variable bound above them by a variable makes
-// no new redex, so only a t with one (asked once per generator) has bodies to look at.
-bool keptEtaRedex(const Term& body) { return holdsEtaRedex(body); }
-
 // The problem (x, b) of an abstraction, none when it holds whatever comes: the same constant
 // on both sides at one type without type variables, which no substitution changes.
 std::optional<Problem> abstractionProblem(const Term& x, const Term& b) {
@@ -380,7 +374,11 @@ std::optional<Candidate> nextAbstraction(Abstractions& g) {
         if (g.etaRedexes && nested(g.subset)) continue;
         Term body = replaceAll(g.subset, g.var, g.t);
         if (g.lambdaApplications && lambdaApplications(body) == LambdaApplications::Misfit) continue;
-        if (g.etaRedexes && keptEtaRedex(body)) continue;
+        // A body that keeps an eta redex is no candidate: the image is not in eta normal form (a
+        // body that abstracts the redex's own occurrence, or one above it, stands for it).
+        // Replacing subterms that mention no variable bound above them by a variable makes no
+        // new redex, so only a t with one (asked once per generator) has bodies to look at.
+        if (g.etaRedexes && holdsEtaRedex(body)) continue;
         return Candidate{Candidate::Kind::Group, std::move(body), &g.b.type(), abstractionProblem(g.x, g.b)};
     }
 }

@@ -56,7 +56,7 @@ bool holdsEtaRedex(const Term& root) {
     // Normalising rebuilds only what some lambda that is a redex as it stands changes: without
     // one, every node is kept, and with one the root changes.  So the lambdas are read as they
     // are, without rebuilding anything; a node without a local variable holds no redex
-    // (knownEtaNormal).
+    // (knownEtaNormal).  A work stack of its own: the walk stops at the first redex.
     thread_local std::vector<const Term*> pending;
     pending.assign(1, &root);
     while (!pending.empty()) {
