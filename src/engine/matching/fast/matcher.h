@@ -18,7 +18,7 @@
 //     anything may be; with every position asked and tested instead, naive reverse (50,
 //     bench_site_tables) costs +113%, rev.plim +54%.
 //   - the rigid shape test where the tables' rule sets do not answer a visit (site_tables.cpp,
-//     FastSiteTable::shapeMayFit): an attempt whose shape cannot fit is left out.  Off: map
+//     shapeMayFit): an attempt whose shape cannot fit is left out.  Off: map
 //     fusion (8) +16.0%, (16) +20.6%.
 //   - where the tables answer every question (none raises an error), the driver walks each
 //     rule's positions between the attempts and stops at the first that makes progress, instead

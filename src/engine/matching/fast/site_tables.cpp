@@ -54,13 +54,6 @@ bool holdsNoRedex(const Expr& e) {
     return true;
 }
 
-// The beta-eta normal form of e (etared(betareduce(e))) where it needs no contraction; nothing
-// where it would reduce a redex.
-std::optional<Expr> normalWithoutReduction(const Expr& e) {
-    if (!holdsNoRedex(e)) return std::nullopt;
-    return etared(e);
-}
-
 // The head of an application spine and the number of its arguments.
 std::pair<const Expr*, std::size_t> spineHead(const Expr& e) {
     const Expr* at = &e;
@@ -154,7 +147,9 @@ constexpr std::size_t symbolBits = 64;
 // indexed by the symbol at the head of their normal form and its number of arguments.
 struct RuleIndex {
     std::optional<RuleSymbols> symbols;
-    std::vector<std::optional<Expr>> normal;  // beta-eta normal forms; nothing: left to the beta wrapper
+    // The beta-eta normal forms (etared(betareduce(l))) where they need no reduction; nothing:
+    // left to the beta wrapper.
+    std::vector<std::optional<Expr>> normal;
     std::vector<Shape> shapes;                // of the normal forms; none without one
     RuleSet tabled = 0;
     std::vector<SymbolSet> required;  // of each tabled rule, by its place
@@ -165,7 +160,7 @@ struct RuleIndex {
     RuleSet flexible = 0;
 
     explicit RuleIndex(const std::vector<Expr>& lhs) : symbols(ruleSymbols(lhs)) {
-        for (const Expr& l : lhs) normal.push_back(normalWithoutReduction(l));
+        for (const Expr& l : lhs) normal.push_back(holdsNoRedex(l) ? std::optional<Expr>(etared(l)) : std::nullopt);
         for (const std::optional<Expr>& n : normal) shapes.push_back(n ? Shape(*n) : Shape());
         if (!symbols) return;
         for (std::size_t r = 0; r < lhs.size() && r < ruleSetBits; ++r)
@@ -230,8 +225,11 @@ const Expr* normalOf(const Expr& x, const NodeFacts& f) {
     return f.reduced ? &*f.reduced : &x;
 }
 
-// The shape test of FastSiteTable::shapeMayFit for the rule at the node x with those facts.
-bool shapeFits(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
+// The rigid shape test of the rule at the node x with those facts: false only when the
+// one-step match at x would give no result and raise no error.  For an expression without free
+// variables, at a node whose normal form needs no reduction and converts, the match finds
+// nothing where the rule's rigid shape does not fit, and raises nothing either.
+bool shapeMayFit(const RuleIndex& rules, std::size_t rule, const Expr& x, const NodeFacts& f) {
     const Expr* normal = normalOf(x, f);
     return !normal || !f.fits || rules.shapes[rule].fits(*normal);
 }
@@ -401,24 +399,22 @@ public:
         const std::uint32_t k = indexOf(x);
         return k == none ? nullptr : &at(k);
     }
-    // The place of x's entry, made with an empty value where there was none, and whether
-    // there was one.
-    [[gnu::always_inline]] std::pair<std::uint32_t, bool> enter(const Expr& x) {
+    // The place of x's entry, made with an empty value where there was none.
+    [[gnu::always_inline]] std::uint32_t enter(const Expr& x) {
         std::uint32_t& word = words_.wordFor(x.identity());
-        if (word < firstRound) return {word, true};
+        if (word < firstRound) return word;
         word = static_cast<std::uint32_t>(entries_.size());
         entries_.emplace_back(x);
-        return {word, false};
+        return word;
     }
     // Enters x (not entered yet) with its value; its entry's place.
     std::uint32_t add(const Expr& x, Value&& value) {
-        const std::uint32_t index = enter(x).first;
+        const std::uint32_t index = enter(x);
         at(index) = std::move(value);
         return index;
     }
-    // Enters x, which has no entry, with its value; its entry's place.
-    std::uint32_t addNew(const Expr& x, Value&& value) { return addNew(x, std::move(value), 0, epoch() + 1); }
-    // The same, x's slot known from `epoch`.
+    // Enters x, which has no entry, with its value, x's slot among the words known from
+    // `epoch`; its entry's place.
     std::uint32_t addNew(const Expr& x, Value&& value, std::uint32_t slot, std::uint32_t epoch) {
         const auto k = static_cast<std::uint32_t>(entries_.size());
         entries_.emplace_back(x, std::move(value));
@@ -498,11 +494,6 @@ struct ChainCaches {
     // past that (a derivation that takes its parts from where nothing is tried, step after
     // step), the chain keeps every node's facts, so that each step costs what it builds.
     bool againTooOften() const { return againWork > 4 * firstWork + 1024; }
-
-    // Drops what the latest expression no longer reaches, when the tables have grown enough.
-    void sweep(const Expr& root) {
-        if (facts.due()) facts.keepReachable({&root});
-    }
 };
 
 // A tuple constant's arity (at least 1); 0 for any other expression.
@@ -584,7 +575,7 @@ void ruleFacts(const RuleIndex& rules, const Expr& x, const NodeFacts* first, co
                                               : rules.candidates(out.held, 0);
         for (RuleSet left = candidates; left != 0; left &= left - 1) {
             const auto rule = static_cast<std::size_t>(std::countr_zero(left));
-            if (holdsAll(out.held, rules.required[rule]) && shapeFits(rules, rule, x, out))
+            if (holdsAll(out.held, rules.required[rule]) && shapeMayFit(rules, rule, x, out))
                 out.fitting |= RuleSet{1} << rule;
         }
     }
@@ -660,10 +651,8 @@ void finishFacts(const FactItem& item, std::uint32_t epoch, FactCache& cache, co
 }
 
 std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, bool prune, FactWork& work) {
-    using Item = FactItem;
-    using Done = FactDone;
-    static thread_local std::vector<Item> stack;
-    static thread_local std::vector<Done> done;
+    static thread_local std::vector<FactItem> stack;
+    static thread_local std::vector<FactDone> done;
     static thread_local std::vector<NodeFacts> loose;
     stack.clear();
     done.clear();
@@ -684,19 +673,19 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
             if (prune && word != round && word != FactCache::none) ++work.again;
             word = round;
         }
-        stack.push_back(Item{&x, k, slot, full, enter});
+        stack.push_back(FactItem{&x, k, slot, full, enter});
     };
     meet(e, true);
     stack.back().enter = true;
     while (!stack.empty()) {
         const std::size_t top = stack.size() - 1;
-        Item& it = stack[top];
+        FactItem& it = stack[top];
         const Expr& x = *it.expr;
         // Met twice before either was done: the other one may have entered it since.
         if (metTwice && !it.met && it.entry == FactCache::none) it.entry = cache.indexOf(x);
         if (it.entry != FactCache::none) {
             if (it.full) cache.at(it.entry).full = true;
-            done.push_back(Done{it.entry, 0});
+            done.push_back(FactDone{it.entry, 0});
             stack.pop_back();
             continue;
         }
@@ -710,15 +699,15 @@ std::uint32_t addFacts(const Expr& e, FactCache& cache, const RuleIndex& rules, 
             }
             continue;
         }
-        const Item left = it;
+        const FactItem left = it;
         stack.pop_back();
         ++work.computed;
         finishFacts(left, epoch, cache, rules, done, loose);
     }
     const std::uint32_t root = done.back().entry;
     // A deep expression's work stacks are not kept: the next steps' walks are mostly shallow.
-    if (stack.capacity() > (std::size_t{1} << 16)) std::vector<Item>().swap(stack);
-    if (done.capacity() > (std::size_t{1} << 12)) std::vector<Done>().swap(done);
+    if (stack.capacity() > (std::size_t{1} << 16)) std::vector<FactItem>().swap(stack);
+    if (done.capacity() > (std::size_t{1} << 12)) std::vector<FactDone>().swap(done);
     if (loose.capacity() > (std::size_t{1} << 12)) std::vector<NodeFacts>().swap(loose);
     return root;
 }
@@ -765,7 +754,6 @@ public:
     FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const Expr& e, const std::vector<TypedVar>& ctx,
                   const FastSiteTable* previous);
     bool answersAll() const override { return symbols_; }
-    bool holdsConstant(const Expr& sub) const override;
     bool ownExpansion(const Expr& sub, bool full) const override;
     bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const override;
     Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const override;
@@ -785,7 +773,6 @@ private:
     bool shapes_ = false;
 
     const NodeFacts* facts(const Expr& sub) const { return cache_->facts.find(sub); }
-    bool shapeMayFit(std::size_t rule, const Expr& sub) const;
     [[gnu::noinline]] Visit visitAsked(std::size_t rule, const Expr& sub, bool top,
                                        const BoundVars& bound, const NodeFacts* f) const;
 
@@ -831,12 +818,8 @@ FastSiteTable::FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const E
         keepAll();
         root = addFacts(e, cache_->facts, index, false, work);
     }
-    cache_->sweep(e);
-}
-
-bool FastSiteTable::holdsConstant(const Expr& sub) const {
-    const NodeFacts* f = facts(sub);
-    return f ? f->constant : plim::holdsConstant(sub);
+    // What the latest expression no longer reaches is dropped, when the tables have grown enough.
+    if (cache_->facts.due()) cache_->facts.keepReachable({&e});
 }
 
 bool FastSiteTable::ownExpansion(const Expr& sub, bool full) const {
@@ -855,8 +838,8 @@ bool FastSiteTable::applicable(std::size_t rule, const Expr& sub, const BoundVar
 // node's rule sets alone.
 SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool top,
                                       const BoundVars& bound) const {
-    const NodeFacts* f = symbols_ ? facts(sub) : nullptr;
-    const RuleSet bit = f && shapes_ ? rules_->index.tabledBit(rule) : 0;
+    const NodeFacts* f = facts(sub);
+    const RuleSet bit = f && symbols_ && shapes_ ? rules_->index.tabledBit(rule) : 0;
     if (bit && !top) return Visit{(f->fitting & bit) != 0, (f->fittingUnder & bit) != 0, (f->firstUnder & bit) != 0,
                                   (f->secondUnder & bit) != 0};
     Visit v = visitAsked(rule, sub, top, bound, f);
@@ -867,25 +850,17 @@ SiteTable::Visit FastSiteTable::visit(std::size_t rule, const Expr& sub, bool to
     return v;
 }
 
-// Where the node's rule sets do not answer: its symbols, and the questions asked.
+// Where the node's rule sets do not answer: its symbols where they answer the applicability
+// test, and the questions asked; where every variable of the expression is bound, the rigid
+// shape test too.
 SiteTable::Visit FastSiteTable::visitAsked(std::size_t rule, const Expr& sub, bool top,
                                            const BoundVars& bound, const NodeFacts* f) const {
-    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)) && shapeMayFit(rule, sub), true};
-    const std::optional<SymbolSet>& required = rules_->index.symbols->required[rule];
+    if (!f) return Visit{holdsConstant(sub) && (top || applicable(rule, sub, bound)), true};
+    const std::optional<SymbolSet> required = symbols_ ? rules_->index.symbols->required[rule] : std::nullopt;
     if (required && !holdsAll(f->below, *required)) return Visit{false, false};
-    const bool passes = top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound));
-    return Visit{f->constant && passes && shapeMayFit(rule, sub), true};
-}
-
-// False only when the one-step match at the subexpression would give no result and raise no
-// error: for an expression without free variables, at a subexpression whose normal form needs
-// no reduction and converts, the match finds nothing where the rule's rigid shape does not fit,
-// and raises nothing either.
-bool FastSiteTable::shapeMayFit(std::size_t rule, const Expr& sub) const {
-    if (!shapes_) return true;
-    const NodeFacts* f = facts(sub);
-    if (!f) return true;
-    return shapeFits(rules_->index, rule, sub, *f);
+    const bool attempt =
+        f->constant && (top || (required ? holdsAll(f->held, *required) : applicable(rule, sub, bound)));
+    return Visit{attempt && (!shapes_ || shapeMayFit(rules_->index, rule, sub, *f)), true};
 }
 
 // What the beta wrapper would do, with the normal form kept for the subexpression and, where
