@@ -77,7 +77,6 @@ LevelRef makeLevel(MatcherRef matcher, RuleCopies copies, std::vector<TypedVar> 
 class Scopes {
 public:
     Scopes() { clear(); }
-    explicit Scopes(const BoundVars& ctx) { reset(ctx); }
     void reset(const BoundVars& ctx) {
         scopes_.clear();
         scopes_.push_back(ctx);
@@ -103,14 +102,12 @@ struct Site {
     bool hasConstant = false;
 };
 
-struct Positions {
-    std::vector<Site> sites;  // in subpaths order
-};
+using Positions = std::vector<Site>;  // in subpaths order
 using PositionsRef = std::shared_ptr<const Positions>;
 
 PositionsRef positionsOf(const Expr& e) {
     auto out = std::make_shared<Positions>();
-    std::vector<Site>& sites = out->sites;
+    Positions& sites = *out;
     std::vector<Site> stack{Site{&e, -1, true}};
     while (!stack.empty()) {
         const Site s = stack.back();
@@ -143,9 +140,9 @@ PositionsRef positionsOf(const Expr& e) {
 // where it stands (in full unless it is an application's function), so expanding a new
 // expression built from them need not walk them again.
 std::function<bool(const Expr&, bool)> expandedParts(const Positions& pos) {
-    auto full = std::make_shared<IdentityIndex>(pos.sites.size());
+    auto full = std::make_shared<IdentityIndex>(pos.size());
     for (const bool pass : {true, false})
-        for (const Site& s : pos.sites)
+        for (const Site& s : pos)
             if (s.full == pass) full->add(s.expr->identity(), pass ? 1 : 0);
     return [full](const Expr& x, bool inFull) {
         const std::optional<std::uint32_t> known = full->find(x.identity());
@@ -478,8 +475,8 @@ class SiteQuestions {
 public:
     explicit SiteQuestions(const Current& cur) : cur_(cur), table_(cur.table.get()) {
         if (table_) return;
-        constants_.emplace(cur.positions->sites.size());
-        for (const Site& s : cur.positions->sites)
+        constants_.emplace(cur.positions->size());
+        for (const Site& s : *cur.positions)
             if (s.hasConstant) constants_->add(s.expr->identity(), 1);
     }
     [[gnu::always_inline]] SiteTable::Visit visit(std::size_t rule, const Expr& x, bool top,
