@@ -94,17 +94,11 @@ std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(cons
 // The conversion runs on an explicit stack of tasks, so that a long spine (a list of
 // 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
 // stack of results until the task that builds their parent takes them.  Nodes are finished
-// in post-order, function before argument: the reverse of subpaths order.
-//
-// With `Every`, the converter also keeps the term of every subexpression, as converting that
-// subexpression alone gives it: a saturated tuple is then built from the applications of its
-// constructor, which are kept too.  It refuses lambdas and lets.
-template <bool Every>
+// in post-order, function before argument.
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const NameSet& context, bool tolerant = false, const KnownSubterms* known = nullptr)
-        : scope_(context), tolerant_(tolerant), known_(known) {
+    explicit Converter(const NameSet& context, bool tolerant = false) : scope_(context), tolerant_(tolerant) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -120,16 +114,14 @@ public:
         if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
-    // With `Every`: the terms of the subexpressions, in the order they were finished.
-    std::vector<Term>& subterms() { return subterms_; }
     // The nodes built.
     std::size_t built() const { return built_; }
 
 private:
     struct Task {
-        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, CloseTupl, BuildLam } kind;
+        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, BuildLam } kind;
         const Expr* expr;   // Convert: the expression; builds: the node built
-        std::size_t count;  // BuildTupl, CloseTupl: the number of elements
+        std::size_t count;  // BuildTupl: the number of elements
     };
     struct OpenLambda {
         LamBinding binder;
@@ -137,9 +129,7 @@ private:
 
     Scope scope_;
     bool tolerant_;
-    const KnownSubterms* known_;  // with `Every`: terms converted before
     std::size_t built_ = 0;
-    std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
@@ -154,7 +144,6 @@ private:
     // The term of a node, finished.
     void finish(Term t) {
         ++built_;
-        if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
     void refuse() {
@@ -173,9 +162,6 @@ private:
             finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
-        case Task::CloseTupl:
-            if constexpr (Every) closeTupl(task);
-            return;
         case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
         case Task::BuildLam: {
             Term body = pop();
@@ -205,33 +191,7 @@ private:
         finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
     }
 
-    // The last argument of a saturated tuple on top of the application of the constructor to
-    // the others: their arguments become the elements.
-    void closeTupl(const Task& task) {
-        Term x = pop();
-        const Term f = pop();
-        const auto from = static_cast<std::ptrdiff_t>(results_.size());
-        const Term* at = &f;
-        for (std::size_t i = 1; i < task.count; ++i, at = &at->fun()) results_.push_back(at->arg());
-        std::reverse(results_.begin() + from, results_.end());
-        results_.push_back(std::move(x));
-        buildTupl(*task.expr, task.count);
-    }
-
-    // With `Every`: the subexpression's terms taken as known, in the order they would be
-    // finished (the reverse of subpaths order).
-    bool reuse(const Expr& e) {
-        if (!known_ || !*known_) return false;
-        const std::span<const Term> block = (*known_)(e);
-        if (block.empty()) return false;
-        subterms_.insert(subterms_.end(), block.rbegin(), block.rend());
-        results_.push_back(block.front());
-        return true;
-    }
-
     void convert(const Expr& e) {
-        if constexpr (Every)
-            if (reuse(e)) return;
         switch (e.kind()) {
         case ExprKind::Var:
             finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
@@ -239,7 +199,6 @@ private:
         case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
-            if constexpr (Every) return refuse();
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
@@ -250,16 +209,15 @@ private:
             return;
         }
         case ExprKind::Let:
-            if (Every || tolerant_) return refuse();
+            if (tolerant_) return refuse();
             break;
         }
         patternFail(CodedFailure::FastConvertLet);
     }
 
     // An application spine: the head and its arguments, first argument first.  A saturated
-    // tuple at the head takes exactly its arity of arguments into one Tupl (with `Every`, at
-    // the application of its last one); the arguments after them are applied to it.  The
-    // tasks go on the stack in reverse order of running.
+    // tuple at the head takes exactly its arity of arguments into one Tupl; the arguments after
+    // them are applied to it.  The tasks go on the stack in reverse order of running.
     void spine(const Expr& e) {
         nodes_.clear();  // the application nodes, outermost first
         const Expr* head = &e;
@@ -268,10 +226,9 @@ private:
         const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
         const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
         const bool saturated = tuple && k >= 1 && k <= n;
-        const std::size_t taken = saturated && !Every ? k : 0;  // arguments taken by the head
+        const std::size_t taken = saturated ? k : 0;  // arguments taken by the head
         for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
-            const bool closes = Every && saturated && i == n - k;
-            tasks_.push_back(Task{closes ? Task::CloseTupl : Task::BuildAp, nodes_[i], k});
+            tasks_.push_back(Task{Task::BuildAp, nodes_[i], 0});
             tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
         }
         if (taken == 0) {
@@ -293,7 +250,7 @@ class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
         if (const Term* known = memo_.find(e, context)) return *known;
-        Converter<false> converter(context);
+        Converter converter(context);
         Term t = *converter.run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
         if (nodes_ + converter.built() > kFloor + 4 * largest_) {
@@ -322,16 +279,7 @@ Term convertPrime(const NameSet& context, const Expr& e) {
 }
 
 std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e) {
-    return Converter<false>(context, true).run(e);
-}
-
-std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
-                                                      const KnownSubterms& known) {
-    Converter<true> converter(context, false, &known);
-    if (!converter.run(e)) return std::nullopt;
-    std::vector<Term>& out = converter.subterms();
-    std::reverse(out.begin(), out.end());
-    return std::move(out);
+    return Converter(context, true).run(e);
 }
 
 bool bindersFit(const Term& pattern) {

@@ -61,7 +61,6 @@
 
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -87,15 +86,6 @@ Term convertPrime(const NameSet& context, const Expr& e);
 // convertPrime where it succeeds and leaves no refused binder in the term; nothing where it
 // would raise one of its errors, at once or when a binder is examined.
 std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e);
-// The terms of every subexpression of an expression, in subpaths order, where they are known
-// already (converted with the same context); empty where they are not.
-using KnownSubterms = std::function<std::span<const Term>(const Expr&)>;
-// convertPrime(context, sub) of every subexpression sub of e, in subpaths order (pre-order,
-// an application's argument before its function), built in one pass and sharing their parts;
-// nothing when e holds a lambda or a let.  A subexpression whose terms are `known` is not
-// converted again.
-std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
-                                                      const KnownSubterms& known = {});
 // convert: a term back as an expression.
 Expr convert(const Term& t);
 // The binder of a converted lambda pattern and the names it binds, in order.
