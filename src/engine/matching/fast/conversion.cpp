@@ -790,15 +790,12 @@ struct AsTyped {
 // converts to its origin when it has one.
 struct Instantiated {
     const TypeSubst& types;
-    // A large term's types share their nodes: they share one memo of substituted types.
-    std::optional<SharedSubst> shared;
 
     static bool typed(const Term& u) { return u.hasTypeVars(); }
     static const Expr* known(const Term& u) { return typed(u) ? nullptr : u.origin(); }
     static bool keeps(const Term& u) { return !typed(u); }
     Type type(const Term& u) {
         if (!typed(u) || u.type().isGround()) return u.type();
-        if (shared) return (*shared)(u.type());
         thread_local SubstitutedTypes substituted;
         return substituted.get(types, u.type());
     }
@@ -814,8 +811,7 @@ struct Instantiated {
         AsTyped typing;
         return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
     }
-    Instantiated typing{*types, std::nullopt};
-    if (t.size() >= 32) typing.shared.emplace(*types);
+    Instantiated typing{*types};
     return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
 }
 

@@ -41,8 +41,6 @@
 //     BM_FastOneStepNestedTuples (3) +8.6%.
 //   - types substituted before, by type node and what the variables are bound to
 //     (conversion.cpp, SubstitutedTypes).  Off: BM_FastOneStepNestedTuples (3) +57.9%.
-//   - one shared type substitution for a large term converted back (conversion.cpp,
-//     convertTyped).  Off: BM_FastTwoStepWideApplication (100, 200) +5.3%.
 //   - small nodes rebuilt with one child replaced, by parent, child and position
 //     (term_operations.cpp, RebuiltNodes).  Off: BM_FastOneStepNestedTuples (3) +10.0%.
 //   - a group's abstraction variable, the same node for the same name and type node
