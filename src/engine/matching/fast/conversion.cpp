@@ -15,8 +15,7 @@ namespace {
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
 
 // The different names bound around the node being converted: the context's, then those of
-// the lambdas entered on the way down, one set per lambda open.  A set is all that a
-// conversion depends on, and it keys the memo in constant time.
+// the lambdas entered on the way down, one set per lambda open.
 class Scope {
 public:
     explicit Scope(const NameSet& context) : sets_{context} {}
@@ -27,7 +26,6 @@ public:
         sets_.push_back(std::move(inner));
     }
     void leave() { sets_.pop_back(); }
-    const NameSet& names() const { return sets_.back(); }
 
 private:
     std::vector<NameSet> sets_;
@@ -114,8 +112,6 @@ public:
         if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
-    // The nodes built.
-    std::size_t built() const { return built_; }
 
 private:
     struct Task {
@@ -123,28 +119,19 @@ private:
         const Expr* expr;   // Convert: the expression; builds: the node built
         std::size_t count;  // BuildTupl: the number of elements
     };
-    struct OpenLambda {
-        LamBinding binder;
-    };
 
     Scope scope_;
     bool tolerant_;
-    std::size_t built_ = 0;
     bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
-    std::vector<OpenLambda> lambdas_;  // the lambdas whose bodies are being converted
+    std::vector<LamBinding> lambdas_;  // the binders of the lambdas whose bodies are converting
     std::vector<const Expr*> nodes_;   // scratch: the nodes of one application spine
 
     Term pop() {
         Term t = std::move(results_.back());
         results_.pop_back();
         return t;
-    }
-    // The term of a node, finished.
-    void finish(Term t) {
-        ++built_;
-        results_.push_back(std::move(t));
     }
     void refuse() {
         refused_ = true;
@@ -159,21 +146,21 @@ private:
             Term f = pop();
             const bool back = f.origin() && x.origin();
             Term ap = Ap(std::move(f), std::move(x), task.expr->type());
-            finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
+            results_.push_back(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
         case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
         case Task::BuildLam: {
             Term body = pop();
-            OpenLambda lam = std::move(lambdas_.back());
+            LamBinding binder = std::move(lambdas_.back());
             lambdas_.pop_back();
             scope_.leave();
             const Expr& e = *task.expr;
             const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
                               eqType(e.pattern().type(), e.type().args()[0]);
-            Term l = Lam(std::move(lam.binder), std::move(body), e.type());
+            Term l = Lam(std::move(binder), std::move(body), e.type());
             if (back) l = withOrigin(std::move(l), e);
-            finish(std::move(l));
+            results_.push_back(std::move(l));
             return;
         }
         }
@@ -188,22 +175,23 @@ private:
         for (const Term& el : es) back = back && el.origin();
         Term tup = Tupl(std::move(es), e.type());
         back = back && tupleTypedAsBuilt(e);
-        finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
+        results_.push_back(back ? withOrigin(std::move(tup), e) : std::move(tup));
     }
 
     void convert(const Expr& e) {
         switch (e.kind()) {
         case ExprKind::Var:
-            finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
+            results_.push_back(
+                withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
             return;
-        case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
+        case ExprKind::Con: results_.push_back(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
             scope_.enter(names);
-            lambdas_.push_back(OpenLambda{std::move(binder)});
+            lambdas_.push_back(std::move(binder));
             tasks_.push_back(Task{Task::BuildLam, &e, 0});
             tasks_.push_back(Task{Task::Convert, &e.body(), 0});
             return;
@@ -240,7 +228,6 @@ private:
     }
 };
 
-
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
 // term after term, and each is converted once.  Terms of every size are kept; the memo is
@@ -250,15 +237,14 @@ class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
         if (const Term* known = memo_.find(e, context)) return *known;
-        Converter converter(context);
-        Term t = *converter.run(e);
+        Term t = *Converter(context).run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
-        if (nodes_ + converter.built() > kFloor + 4 * largest_) {
+        if (nodes_ + t.size() > kFloor + 4 * largest_) {
             memo_.clear();
             nodes_ = t.size();
             largest_ = t.size();
         } else {
-            nodes_ += converter.built();
+            nodes_ += t.size();
         }
         memo_.keep(e, context, t);
         return t;
@@ -409,7 +395,6 @@ R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBin
         },
         var, tuple);
 }
-
 
 Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
     return gettupletypes<Expr>([](const std::string& n, const Type& t) { return mkVar(n, t); },
@@ -740,10 +725,8 @@ private:
         switch (p.kind()) {
         case TermKind::Ap:
             if (top.next == 0) {
-                if (const Expr* x = typing_.known(p.arg())) {
-                    e = mkAp(std::move(e), *x, typing_.type(p));
-                } else if (isLeaf(p.arg())) {
-                    e = mkAp(std::move(e), convertLeaf(p.arg(), typing_), typing_.type(p));
+                if (atOnce(p.arg(), typing_)) {
+                    e = mkAp(std::move(e), convertedAtOnce(p.arg(), typing_), typing_.type(p));
                 } else {
                     results_.push_back(std::move(e));
                     top.next = 2;
