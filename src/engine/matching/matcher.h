@@ -66,8 +66,6 @@ public:
     // applicable and visit (whether the subexpressions below may be tried) are answered from the
     // tables: they raise no error.
     virtual bool answersAll() const = 0;
-    // The subexpression holds a constant (lambda patterns included).
-    virtual bool holdsConstant(const Expr& sub) const = 0;
     // The subexpression was met, in this table's expression or one of the chain before it, where
     // eta expansion leaves it as it is: in full (asked with true) or as an application's function.
     virtual bool ownExpansion(const Expr& sub, bool full) const = 0;

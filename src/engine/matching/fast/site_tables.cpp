@@ -765,7 +765,7 @@ public:
     FastSiteTable(std::shared_ptr<const FastRuleTable> rules, const Expr& e, const std::vector<TypedVar>& ctx,
                   const FastSiteTable* previous);
     bool answersAll() const override { return symbols_; }
-    bool holdsConstant(const Expr& sub) const override;
+    bool holdsConstant(const Expr& sub) const;
     bool ownExpansion(const Expr& sub, bool full) const override;
     bool applicable(std::size_t rule, const Expr& sub, const BoundVars& bound) const override;
     Visit visit(std::size_t rule, const Expr& sub, bool top, const BoundVars& bound) const override;
