@@ -31,29 +31,6 @@ private:
     std::vector<NameSet> sets_;
 };
 
-// Terms converted lately, by expression node and the different names bound around it.
-class ConversionMemo {
-public:
-    const Term* find(const Expr& e, const NameSet& names) const {
-        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
-            for (const Entry& x : it->second)
-                if (x.names == names) return &x.term;
-        return nullptr;
-    }
-    void keep(const Expr& e, const NameSet& names, Term t) {
-        byNode_[e.identity()].push_back(Entry{e, names, std::move(t)});
-    }
-    void clear() { byNode_.clear(); }
-
-private:
-    struct Entry {
-        Expr expr;  // keeps the node, and so its address, alive
-        NameSet names;
-        Term term;
-    };
-    std::unordered_map<const void*, std::vector<Entry>> byNode_;
-};
-
 bool hasVariable(const Expr& e) {
     std::vector<Expr> todo{e};
     while (!todo.empty()) {
@@ -236,23 +213,30 @@ private:
 class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
-        if (const Term* known = memo_.find(e, context)) return *known;
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.names == context) return x.term;
         Term t = *Converter(context).run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
         if (nodes_ + t.size() > kFloor + 4 * largest_) {
-            memo_.clear();
+            byNode_.clear();
             nodes_ = t.size();
             largest_ = t.size();
         } else {
             nodes_ += t.size();
         }
-        memo_.keep(e, context, t);
+        byNode_[e.identity()].push_back(Entry{e, context, t});
         return t;
     }
 
 private:
+    struct Entry {
+        Expr expr;  // keeps the node, and so its address, alive
+        NameSet names;
+        Term term;
+    };
     static constexpr std::size_t kFloor = 1 << 15;
-    ConversionMemo memo_;
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
     std::size_t nodes_ = 0;    // the nodes the memo holds, at most
     std::size_t largest_ = 0;  // the largest term kept
 };
