@@ -467,7 +467,6 @@ private:
     std::vector<const LamBinding*> walk_;
 };
 
-
 }  // namespace
 
 Expr binderPattern(const Type& argumentType, const LamBinding& b) {
