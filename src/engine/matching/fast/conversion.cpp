@@ -31,38 +31,19 @@ private:
     std::vector<NameSet> sets_;
 };
 
-bool hasVariable(const Expr& e) {
-    std::vector<Expr> todo{e};
-    while (!todo.empty()) {
-        const Expr at = todo.back();
-        todo.pop_back();
-        switch (at.kind()) {
-        case ExprKind::Var: return true;
-        case ExprKind::Ap:
-        case ExprKind::Lam:
-            todo.push_back(at.isAp() ? at.fun() : at.pattern());
-            todo.push_back(at.isAp() ? at.arg() : at.body());
-            break;
-        case ExprKind::Let: return true;  // its conversion fails anyway
-        case ExprKind::Con: break;
-        }
-    }
-    return false;
-}
-
 // The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
 // tuple of variables is refused when the binder is examined; a body with variables cannot be
 // classified without the binder's names, so then the refusal comes at once.  When `tolerant`,
 // such a pattern gives nothing, so that no refusal is left for later.
 std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(const Expr& lam, bool tolerant) {
-    if (holdsLet(lam.pattern())) {  // no variable or tuple of variables either
+    if (lam.pattern().holdsAny(ExprHolds::Let)) {  // no variable or tuple of variables either
         if (tolerant) return std::nullopt;
-        if (hasVariable(lam.body())) failUser(kBadBinder);
+        if (lam.body().holdsAny(ExprHolds::Var)) failUser(kBadBinder);
         return std::pair{refusedBinding(), std::vector<std::string>{}};
     }
     const std::optional<Term> pattern = tolerant ? convertIfPossible({}, lam.pattern()) : convertPrime({}, lam.pattern());
     if (!pattern || (tolerant && !bindersFit(*pattern))) return std::nullopt;
-    if (bindersFit(*pattern) || hasVariable(lam.body())) return binders(*pattern);
+    if (bindersFit(*pattern) || lam.body().holdsAny(ExprHolds::Var)) return binders(*pattern);
     return std::pair{refusedBinding(), std::vector<std::string>{}};
 }
 
