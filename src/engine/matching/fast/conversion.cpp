@@ -15,8 +15,7 @@ namespace {
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
 
 // The different names bound around the node being converted: the context's, then those of
-// the lambdas entered on the way down, one set per lambda open.  A set is all that a
-// conversion depends on, and it keys the memo in constant time.
+// the lambdas entered on the way down, one set per lambda open.
 class Scope {
 public:
     explicit Scope(const NameSet& context) : sets_{context} {}
@@ -27,84 +26,35 @@ public:
         sets_.push_back(std::move(inner));
     }
     void leave() { sets_.pop_back(); }
-    const NameSet& names() const { return sets_.back(); }
 
 private:
     std::vector<NameSet> sets_;
 };
-
-// Terms converted lately, by expression node and the different names bound around it.
-class ConversionMemo {
-public:
-    const Term* find(const Expr& e, const NameSet& names) const {
-        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
-            for (const Entry& x : it->second)
-                if (x.names == names) return &x.term;
-        return nullptr;
-    }
-    void keep(const Expr& e, const NameSet& names, Term t) {
-        byNode_[e.identity()].push_back(Entry{e, names, std::move(t)});
-    }
-    void clear() { byNode_.clear(); }
-
-private:
-    struct Entry {
-        Expr expr;  // keeps the node, and so its address, alive
-        NameSet names;
-        Term term;
-    };
-    std::unordered_map<const void*, std::vector<Entry>> byNode_;
-};
-
-bool hasVariable(const Expr& e) {
-    std::vector<Expr> todo{e};
-    while (!todo.empty()) {
-        const Expr at = todo.back();
-        todo.pop_back();
-        switch (at.kind()) {
-        case ExprKind::Var: return true;
-        case ExprKind::Ap:
-        case ExprKind::Lam:
-            todo.push_back(at.isAp() ? at.fun() : at.pattern());
-            todo.push_back(at.isAp() ? at.arg() : at.body());
-            break;
-        case ExprKind::Let: return true;  // its conversion fails anyway
-        case ExprKind::Con: break;
-        }
-    }
-    return false;
-}
 
 // The binder of a lambda and the names it binds.  A pattern that is neither a variable nor a
 // tuple of variables is refused when the binder is examined; a body with variables cannot be
 // classified without the binder's names, so then the refusal comes at once.  When `tolerant`,
 // such a pattern gives nothing, so that no refusal is left for later.
 std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(const Expr& lam, bool tolerant) {
-    if (holdsLet(lam.pattern())) {  // no variable or tuple of variables either
+    if (lam.pattern().holdsAny(ExprHolds::Let)) {  // no variable or tuple of variables either
         if (tolerant) return std::nullopt;
-        if (hasVariable(lam.body())) failUser(kBadBinder);
+        if (lam.body().holdsAny(ExprHolds::Var)) failUser(kBadBinder);
         return std::pair{refusedBinding(), std::vector<std::string>{}};
     }
     const std::optional<Term> pattern = tolerant ? convertIfPossible({}, lam.pattern()) : convertPrime({}, lam.pattern());
     if (!pattern || (tolerant && !bindersFit(*pattern))) return std::nullopt;
-    if (bindersFit(*pattern) || hasVariable(lam.body())) return binders(*pattern);
+    if (bindersFit(*pattern) || lam.body().holdsAny(ExprHolds::Var)) return binders(*pattern);
     return std::pair{refusedBinding(), std::vector<std::string>{}};
 }
 
 // The conversion runs on an explicit stack of tasks, so that a long spine (a list of
 // 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
 // stack of results until the task that builds their parent takes them.  Nodes are finished
-// in post-order, function before argument: the reverse of subpaths order.
-//
-// With `Every`, the converter also keeps the term of every subexpression, as converting that
-// subexpression alone gives it: a saturated tuple is then built from the applications of its
-// constructor, which are kept too.  It refuses lambdas and lets.
-template <bool Every>
+// in post-order, function before argument.
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const NameSet& context, bool tolerant = false, const KnownSubterms* known = nullptr)
-        : scope_(context), tolerant_(tolerant), known_(known) {
+    explicit Converter(const NameSet& context, bool tolerant = false) : scope_(context), tolerant_(tolerant) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -120,42 +70,26 @@ public:
         if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
-    // With `Every`: the terms of the subexpressions, in the order they were finished.
-    std::vector<Term>& subterms() { return subterms_; }
-    // The nodes built.
-    std::size_t built() const { return built_; }
 
 private:
     struct Task {
-        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, CloseTupl, BuildLam } kind;
+        enum Kind : std::uint8_t { Convert, BuildAp, BuildTupl, BuildLam } kind;
         const Expr* expr;   // Convert: the expression; builds: the node built
-        std::size_t count;  // BuildTupl, CloseTupl: the number of elements
-    };
-    struct OpenLambda {
-        LamBinding binder;
+        std::size_t count;  // BuildTupl: the number of elements
     };
 
     Scope scope_;
     bool tolerant_;
-    const KnownSubterms* known_;  // with `Every`: terms converted before
-    std::size_t built_ = 0;
-    std::vector<Term> subterms_;
     bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
-    std::vector<OpenLambda> lambdas_;  // the lambdas whose bodies are being converted
+    std::vector<LamBinding> lambdas_;  // the binders of the lambdas whose bodies are converting
     std::vector<const Expr*> nodes_;   // scratch: the nodes of one application spine
 
     Term pop() {
         Term t = std::move(results_.back());
         results_.pop_back();
         return t;
-    }
-    // The term of a node, finished.
-    void finish(Term t) {
-        ++built_;
-        if constexpr (Every) subterms_.push_back(t);
-        results_.push_back(std::move(t));
     }
     void refuse() {
         refused_ = true;
@@ -170,24 +104,21 @@ private:
             Term f = pop();
             const bool back = f.origin() && x.origin();
             Term ap = Ap(std::move(f), std::move(x), task.expr->type());
-            finish(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
+            results_.push_back(back ? withOrigin(std::move(ap), *task.expr) : std::move(ap));
             return;
         }
-        case Task::CloseTupl:
-            if constexpr (Every) closeTupl(task);
-            return;
         case Task::BuildTupl: buildTupl(*task.expr, task.count); return;
         case Task::BuildLam: {
             Term body = pop();
-            OpenLambda lam = std::move(lambdas_.back());
+            LamBinding binder = std::move(lambdas_.back());
             lambdas_.pop_back();
             scope_.leave();
             const Expr& e = *task.expr;
             const bool back = body.origin() && e.pattern().isVar() && isArrowType(e.type()) &&
                               eqType(e.pattern().type(), e.type().args()[0]);
-            Term l = Lam(std::move(lam.binder), std::move(body), e.type());
+            Term l = Lam(std::move(binder), std::move(body), e.type());
             if (back) l = withOrigin(std::move(l), e);
-            finish(std::move(l));
+            results_.push_back(std::move(l));
             return;
         }
         }
@@ -202,64 +133,37 @@ private:
         for (const Term& el : es) back = back && el.origin();
         Term tup = Tupl(std::move(es), e.type());
         back = back && tupleTypedAsBuilt(e);
-        finish(back ? withOrigin(std::move(tup), e) : std::move(tup));
-    }
-
-    // The last argument of a saturated tuple on top of the application of the constructor to
-    // the others: their arguments become the elements.
-    void closeTupl(const Task& task) {
-        Term x = pop();
-        const Term f = pop();
-        const auto from = static_cast<std::ptrdiff_t>(results_.size());
-        const Term* at = &f;
-        for (std::size_t i = 1; i < task.count; ++i, at = &at->fun()) results_.push_back(at->arg());
-        std::reverse(results_.begin() + from, results_.end());
-        results_.push_back(std::move(x));
-        buildTupl(*task.expr, task.count);
-    }
-
-    // With `Every`: the subexpression's terms taken as known, in the order they would be
-    // finished (the reverse of subpaths order).
-    bool reuse(const Expr& e) {
-        if (!known_ || !*known_) return false;
-        const std::span<const Term> block = (*known_)(e);
-        if (block.empty()) return false;
-        subterms_.insert(subterms_.end(), block.rbegin(), block.rend());
-        results_.push_back(block.front());
-        return true;
+        results_.push_back(back ? withOrigin(std::move(tup), e) : std::move(tup));
     }
 
     void convert(const Expr& e) {
-        if constexpr (Every)
-            if (reuse(e)) return;
         switch (e.kind()) {
         case ExprKind::Var:
-            finish(withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
+            results_.push_back(
+                withOrigin(scope_.binds(e.name()) ? LVar(e.name(), e.type()) : PVar(e.name(), e.type()), e));
             return;
-        case ExprKind::Con: finish(withOrigin(Con(e.constant(), e.type()), e)); return;
+        case ExprKind::Con: results_.push_back(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
-            if constexpr (Every) return refuse();
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
             scope_.enter(names);
-            lambdas_.push_back(OpenLambda{std::move(binder)});
+            lambdas_.push_back(std::move(binder));
             tasks_.push_back(Task{Task::BuildLam, &e, 0});
             tasks_.push_back(Task{Task::Convert, &e.body(), 0});
             return;
         }
         case ExprKind::Let:
-            if (Every || tolerant_) return refuse();
+            if (tolerant_) return refuse();
             break;
         }
         patternFail(CodedFailure::FastConvertLet);
     }
 
     // An application spine: the head and its arguments, first argument first.  A saturated
-    // tuple at the head takes exactly its arity of arguments into one Tupl (with `Every`, at
-    // the application of its last one); the arguments after them are applied to it.  The
-    // tasks go on the stack in reverse order of running.
+    // tuple at the head takes exactly its arity of arguments into one Tupl; the arguments after
+    // them are applied to it.  The tasks go on the stack in reverse order of running.
     void spine(const Expr& e) {
         nodes_.clear();  // the application nodes, outermost first
         const Expr* head = &e;
@@ -268,10 +172,9 @@ private:
         const bool tuple = head->isCon() && head->constant().kind() == ConstantKind::Tuple;
         const auto k = tuple ? static_cast<std::size_t>(head->constant().arity()) : 0;
         const bool saturated = tuple && k >= 1 && k <= n;
-        const std::size_t taken = saturated && !Every ? k : 0;  // arguments taken by the head
+        const std::size_t taken = saturated ? k : 0;  // arguments taken by the head
         for (std::size_t i = 0; i + taken < n; ++i) {  // nodes_[0] is applied last
-            const bool closes = Every && saturated && i == n - k;
-            tasks_.push_back(Task{closes ? Task::CloseTupl : Task::BuildAp, nodes_[i], k});
+            tasks_.push_back(Task{Task::BuildAp, nodes_[i], 0});
             tasks_.push_back(Task{Task::Convert, &nodes_[i]->arg(), 0});
         }
         if (taken == 0) {
@@ -283,7 +186,6 @@ private:
     }
 };
 
-
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
 // term after term, and each is converted once.  Terms of every size are kept; the memo is
@@ -292,24 +194,30 @@ private:
 class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
-        if (const Term* known = memo_.find(e, context)) return *known;
-        Converter<false> converter(context);
-        Term t = *converter.run(e);
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.names == context) return x.term;
+        Term t = *Converter(context).run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
-        if (nodes_ + converter.built() > kFloor + 4 * largest_) {
-            memo_.clear();
+        if (nodes_ + t.size() > kFloor + 4 * largest_) {
+            byNode_.clear();
             nodes_ = t.size();
             largest_ = t.size();
         } else {
-            nodes_ += converter.built();
+            nodes_ += t.size();
         }
-        memo_.keep(e, context, t);
+        byNode_[e.identity()].push_back(Entry{e, context, t});
         return t;
     }
 
 private:
+    struct Entry {
+        Expr expr;  // keeps the node, and so its address, alive
+        NameSet names;
+        Term term;
+    };
     static constexpr std::size_t kFloor = 1 << 15;
-    ConversionMemo memo_;
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
     std::size_t nodes_ = 0;    // the nodes the memo holds, at most
     std::size_t largest_ = 0;  // the largest term kept
 };
@@ -322,16 +230,7 @@ Term convertPrime(const NameSet& context, const Expr& e) {
 }
 
 std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e) {
-    return Converter<false>(context, true).run(e);
-}
-
-std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
-                                                      const KnownSubterms& known) {
-    Converter<true> converter(context, false, &known);
-    if (!converter.run(e)) return std::nullopt;
-    std::vector<Term>& out = converter.subterms();
-    std::reverse(out.begin(), out.end());
-    return std::move(out);
+    return Converter(context, true).run(e);
 }
 
 bool bindersFit(const Term& pattern) {
@@ -462,7 +361,6 @@ R gettupletypes(const Var& var, const Tuple& tuple, const Type& ty, const LamBin
         var, tuple);
 }
 
-
 Expr builtBinderPattern(const Type& argumentType, const LamBinding& b) {
     return gettupletypes<Expr>([](const std::string& n, const Type& t) { return mkVar(n, t); },
                                [](std::vector<Expr> parts, const Type& t) { return tupleExpr(parts, &t); },
@@ -549,7 +447,6 @@ private:
     std::string signature_;
     std::vector<const LamBinding*> walk_;
 };
-
 
 }  // namespace
 
@@ -688,9 +585,8 @@ struct BackStacks {
 // conversion (`keeps`).
 //
 // A walk of its own, not the tree walk of support/tree_walk.h: the tree walk enters every
-// child, and a child that converts at once (most are) costs it a push and an entry.  Measured
-// under callgrind, per call of bench_fast_matching: BM_FastOneStepCorpus 32.8 k Ir with the
-// tree walk, 26.6 k with this one; BM_FastTwoStepFirstResultsHuge 89.7 k and 63.7 k.
+// child, and a child that converts at once (most are) costs it a push and an entry.  One of
+// the listed shortcuts (fast/matcher.h): on the tree walk, BM_FastOneStepCorpus costs +14.1%.
 template <class Typing>
 class BackWalk {
 public:
@@ -793,10 +689,8 @@ private:
         switch (p.kind()) {
         case TermKind::Ap:
             if (top.next == 0) {
-                if (const Expr* x = typing_.known(p.arg())) {
-                    e = mkAp(std::move(e), *x, typing_.type(p));
-                } else if (isLeaf(p.arg())) {
-                    e = mkAp(std::move(e), convertLeaf(p.arg(), typing_), typing_.type(p));
+                if (atOnce(p.arg(), typing_)) {
+                    e = mkAp(std::move(e), convertedAtOnce(p.arg(), typing_), typing_.type(p));
                 } else {
                     results_.push_back(std::move(e));
                     top.next = 2;
@@ -842,15 +736,12 @@ struct AsTyped {
 // converts to its origin when it has one.
 struct Instantiated {
     const TypeSubst& types;
-    // A large term's types share their nodes: they share one memo of substituted types.
-    std::optional<SharedSubst> shared;
 
     static bool typed(const Term& u) { return u.hasTypeVars(); }
     static const Expr* known(const Term& u) { return typed(u) ? nullptr : u.origin(); }
     static bool keeps(const Term& u) { return !typed(u); }
     Type type(const Term& u) {
         if (!typed(u) || u.type().isGround()) return u.type();
-        if (shared) return (*shared)(u.type());
         thread_local SubstitutedTypes substituted;
         return substituted.get(types, u.type());
     }
@@ -866,8 +757,7 @@ struct Instantiated {
         AsTyped typing;
         return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
     }
-    Instantiated typing{*types, std::nullopt};
-    if (t.size() >= 32) typing.shared.emplace(*types);
+    Instantiated typing{*types};
     return isLeaf(t) ? convertLeaf(t, typing) : convertNodes(t, typing);
 }
 

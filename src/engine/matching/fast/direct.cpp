@@ -67,7 +67,6 @@ bool inScope(const std::vector<const std::string*>& scope, const std::string& n)
 struct Scan {
     bool convertsQuietly = true;  // no let, every lambda binder fits, every type computed
     bool freeVariables = false;   // a variable not bound by a lambda of the tree
-    bool hasVariables = false;
 };
 
 // One walk on an explicit stack (kept per thread: the walk runs on every match); stops early
@@ -97,7 +96,6 @@ Scan scan(const Expr& root) {
         }
         switch (e->kind()) {
         case ExprKind::Var:
-            out.hasVariables = true;
             if (!inScope(scope, e->name())) out.freeVariables = true;
             break;
         case ExprKind::Lam: {
@@ -434,7 +432,7 @@ MatchResults fastSimpleMatchExpr(const Expr& p, const Expr& t) {
     if (!scan(p).convertsQuietly) return viaTerms(p, t);
     const Scan ts = scan(t);
     if (!ts.convertsQuietly || ts.freeVariables) return viaTerms(p, t);
-    DirectMatch m(p, t, ts.hasVariables);
+    DirectMatch m(p, t, t.holdsAny(ExprHolds::Var));
     switch (m.run()) {
     case Outcome::Matched: return MatchResults::cons(m.result(), MatchResults());
     case Outcome::Failed: return MatchResults();

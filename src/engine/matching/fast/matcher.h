@@ -30,19 +30,21 @@
 //     Off: rev.plim +59.1%, mul.plim +6.9%.
 //   - simple matching read straight from the expressions (direct.cpp, fastSimpleMatchExpr),
 //     handing the match to the terms wherever it does not follow them.  Off: the simple
-//     matches of the corpus (BM_FastSimpleCorpus) +45%.
+//     matches of the corpus (BM_FastSimpleCorpus) +21.6%.
 //   - the conversions made lately, by expression node and bound names (conversion.cpp,
 //     RecentConversions).  Off: BM_FastOneStepCorpus +33.4%, BM_FastTwoStepCorpus +30.3%,
 //     BM_FastApplicableExpr 22 times as much.
 //   - tuple binder patterns built before, by binder and type (conversion.cpp, BinderPatterns),
 //     the last call's first.  Off: BM_FastOneStepNestedTuples (3) +94.7%; the last call's
 //     alone: +20.3%.
-//   - tuple constructors by their very type node (conversion.cpp, tupleExpr).  Off:
-//     BM_FastOneStepNestedTuples (3) +8.6%.
+//   - tuple constructors typed from the tuple type at hand when it is the elements' (no tuple
+//     type built again), kept by its very node (conversion.cpp, tupleExpr).  Off:
+//     BM_FastOneStepNestedTuples (3) +7.9% (the memo of constructors alone: +4.6%).
 //   - types substituted before, by type node and what the variables are bound to
 //     (conversion.cpp, SubstitutedTypes).  Off: BM_FastOneStepNestedTuples (3) +57.9%.
-//   - one shared type substitution for a large term converted back (conversion.cpp,
-//     convertTyped).  Off: BM_FastTwoStepWideApplication (100, 200) +5.3%.
+//   - the conversion back on a walk of its own that does not enter the children converting at
+//     once, rather than the tree walk (conversion.cpp, BackWalk).  Off: BM_FastOneStepCorpus
+//     +14.1%, BM_FastOneStepNestedTuples (3) +11.1%, BM_FastTwoStepFirstResultsHuge +10.7%.
 //   - small nodes rebuilt with one child replaced, by parent, child and position
 //     (term_operations.cpp, RebuiltNodes).  Off: BM_FastOneStepNestedTuples (3) +10.0%.
 //   - a group's abstraction variable, the same node for the same name and type node
@@ -61,7 +63,6 @@
 
 #include <functional>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -87,15 +88,6 @@ Term convertPrime(const NameSet& context, const Expr& e);
 // convertPrime where it succeeds and leaves no refused binder in the term; nothing where it
 // would raise one of its errors, at once or when a binder is examined.
 std::optional<Term> convertIfPossible(const NameSet& context, const Expr& e);
-// The terms of every subexpression of an expression, in subpaths order, where they are known
-// already (converted with the same context); empty where they are not.
-using KnownSubterms = std::function<std::span<const Term>(const Expr&)>;
-// convertPrime(context, sub) of every subexpression sub of e, in subpaths order (pre-order,
-// an application's argument before its function), built in one pass and sharing their parts;
-// nothing when e holds a lambda or a let.  A subexpression whose terms are `known` is not
-// converted again.
-std::optional<std::vector<Term>> convertSubexpressions(const NameSet& context, const Expr& e,
-                                                      const KnownSubterms& known = {});
 // convert: a term back as an expression.
 Expr convert(const Term& t);
 // The binder of a converted lambda pattern and the names it binds, in order.

@@ -21,8 +21,8 @@ fast::Term termOf(const TermCtx& side) { return convertPrime(side.bound.names(),
 
 // The fast engine on converted terms: the pattern of operations 1, 3 and 5 and the term of
 // operation 1 with no bound names, every other side with the names of its bound list.  The
-// simple match without bindings and the applicability test read the expressions directly,
-// with the same results as on the converted terms.
+// simple match without bindings reads the expressions directly, with the same results as on
+// the converted terms.
 MatcherRef fastRecord() {
     static const MatcherRef record = [] {
         Matcher m;

@@ -145,59 +145,6 @@ TEST(RuleSymbols, EdgeCases) {
     EXPECT_EQ(ruleSymbols({x})->required[0], SymbolSet{0});
 }
 
-TEST(SiteTerms, AreTheConversionsOfEverySubexpression) {
-    using namespace rewrite_test;
-    const Type pairT = mkTupleType({nat(), nat()});
-    const Expr tuple = mkCon(mkTuple(2), fn(nat(), fn(nat(), pairT)));
-    const Expr g = con("g", fn(pairT, nat()));
-    std::vector<TermCtx> terms = corpusParts().terms;
-    terms.push_back(atTop(ap(g, ap(tuple, ap(tuple, zero()).arg(), var("y")))));
-    terms.push_back(TermCtx{ap(con("h", fn(fn(nat(), pairT), nat())), ap(tuple, var("y"))), {{"y", nat()}}});
-    int compared = 0;
-    for (const TermCtx& term : terms) {
-        const auto names = fast::contextNames(term.bound);
-        const std::optional<std::vector<fast::Term>> built = fast::convertSubexpressions(names, term.expr);
-        EXPECT_EQ(built.has_value(), length(filter([](const SubPath& s) { return s.first.expr.isLam(); }, subpaths(term))) == 0);
-        if (!built) continue;
-        std::size_t site = 0;
-        for (List<SubPath> at = subpaths(term); !at.empty(); at = at.tail(), ++site) {
-            ASSERT_LT(site, built->size());
-            EXPECT_TRUE(fast::termEq((*built)[site], fast::convertPrime(names, at.head().first.expr)))
-                << showExpr(at.head().first.expr);
-            ++compared;
-        }
-        EXPECT_EQ(site, built->size());
-    }
-    EXPECT_GT(compared, 100);
-}
-
-// Terms known from an expression before are taken as they are: the same nodes, at the same
-// sites as converting afresh gives them.
-TEST(SiteTerms, KnownSubtermsAreReused) {
-    using namespace rewrite_test;
-    const Type pairT = mkTupleType({nat(), nat()});
-    const Expr tuple = mkCon(mkTuple(2), fn(nat(), fn(nat(), pairT)));
-    const Expr g = con("g", fn(pairT, nat()));
-    const Expr shared = add(peano(2), ap(g, ap(tuple, var("y"), peano(1))));
-    const std::vector<fast::Term> before = *fast::convertSubexpressions({"y"}, shared);
-    const Expr after = mul(ap(g, ap(tuple, shared, zero())), shared);
-    int asked = 0;
-    const fast::KnownSubterms known = [&](const Expr& x) -> std::span<const fast::Term> {
-        ++asked;
-        if (!x.sameNode(shared)) return {};
-        return before;
-    };
-    const std::vector<fast::Term> reused = *fast::convertSubexpressions({"y"}, after, known);
-    const std::vector<fast::Term> fresh = *fast::convertSubexpressions({"y"}, after);
-    ASSERT_EQ(reused.size(), fresh.size());
-    std::size_t same = 0;
-    for (std::size_t k = 0; k < fresh.size(); ++k) {
-        EXPECT_TRUE(fast::termEq(reused[k], fresh[k])) << k;
-        for (const fast::Term& b : before) same += reused[k].sameNode(b) ? 1 : 0;
-    }
-    EXPECT_EQ(same, 2 * before.size());  // both occurrences
-    EXPECT_GT(asked, 0);
-}
 
 // The fast matcher under another handle is asked every question the tables answer for it.
 TEST(RewriteApplicable, TablesGiveTheDerivationsTheMatcherGives) {

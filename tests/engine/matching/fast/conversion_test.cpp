@@ -1,6 +1,4 @@
-// The fast matcher's terms of every subexpression, built in one pass: each as converting the
-// subexpression alone gives it, in subpaths order, sharing their parts.  And terms built by
-// the search converted back.
+// The fast matcher's conversion of expressions to terms and of terms built by the search back.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -16,24 +14,14 @@ namespace {
 
 using namespace corpus::detail;
 
-// Every term equals the conversion of its subexpression alone, origins included.
-void expectEachAsConvertedAlone(const TermCtx& at) {
+// Every subexpression converts, in its context, to a term that converts back to it (typed
+// anew where its tuples are not typed as built).
+void expectEachConvertsBack(const TermCtx& at) {
     const std::vector<std::string> names = contextNames(at.bound);
-    const std::optional<std::vector<Term>> all = convertSubexpressions(names, at.expr);
-    ASSERT_TRUE(all) << showExpr(at.expr);
-    std::size_t site = 0;
-    for (List<SubPath> s = subpaths(at); !s.empty(); s = s.tail(), ++site) {
-        ASSERT_LT(site, all->size());
+    for (List<SubPath> s = subpaths(at); !s.empty(); s = s.tail()) {
         const Expr& sub = s.head().first.expr;
-        const Term alone = convertPrime(names, sub);
-        const Term& built = (*all)[site];
-        EXPECT_TRUE(termEq(built, alone)) << showExpr(sub);
-        ASSERT_EQ(built.origin() != nullptr, alone.origin() != nullptr) << showExpr(sub);
-        if (built.origin()) {
-            EXPECT_TRUE(built.origin()->sameNode(sub)) << showExpr(sub);
-        }
+        EXPECT_EQ(showExpr(convert(convertPrime(names, sub))), showExpr(sub));
     }
-    EXPECT_EQ(site, all->size());
 }
 
 // The thread remembers its recent conversions by expression: one expression converted under
@@ -52,7 +40,7 @@ TEST(FastConvertRecent, OneExpressionUnderTwoContextsInARow) {
     EXPECT_FALSE(termEq(bound, free));
 }
 
-TEST(FastConvertSubexpressions, TuplesWholePartialOverAppliedAndInContext) {
+TEST(FastConvert, TuplesWholePartialOverAppliedAndInContext) {
     const Type single = mkTupleType({I()}), tripleT = mkTupleType({I(), I(), I()});
     const Expr one = ap(mkCon(mkTuple(1), fn(I(), single)), num(7));
     const Expr partial = ap(mkCon(mkTuple(3), fn(I(), I(), fn(I(), tripleT))), num(3), num(4));
@@ -60,31 +48,20 @@ TEST(FastConvertSubexpressions, TuplesWholePartialOverAppliedAndInContext) {
     const Expr over = ap(ap(mkCon(mkTuple(2), fn(I(), I(), fn(I(), I()))), num(1), var("u", I())), num(2));
     const Expr k = constr("K", fn(single, fn(fn(I(), tripleT), fn(tripleT, fn(I(), I())))));
     const Expr e = G(FST(pair(F(var("u", I())), num(2))), ap(ap(ap(ap(k, one), partial), full), over));
-    expectEachAsConvertedAlone(TermCtx{e, {{"u", I()}}});
-    expectEachAsConvertedAlone(TermCtx{e, {}});
-    expectEachAsConvertedAlone(TermCtx{pair(pair(num(1), num(2)), num(3)), {}});
+    expectEachConvertsBack(TermCtx{e, {{"u", I()}}});
+    expectEachConvertsBack(TermCtx{e, {}});
+    expectEachConvertsBack(TermCtx{pair(pair(num(1), num(2)), num(3)), {}});
 }
 
-TEST(FastConvertSubexpressions, NothingForLambdasAndLets) {
-    const Expr let = mkLet(mkDList(mkNoDef()), num(1), I());
-    EXPECT_FALSE(convertSubexpressions({}, F(lam("x", I(), var("x", I())))));
-    EXPECT_FALSE(convertSubexpressions({}, T(mkLam(num(3), num(4), fn(pairT(), I())))));  // no binder error
-    EXPECT_FALSE(convertSubexpressions({}, G(num(1), let)));
-    EXPECT_TRUE(convertSubexpressions({}, num(1)));
-}
-
-// A 100,000-element list on the ordinary stack; the tail's term is the whole's part.
-TEST(FastConvertSubexpressions, LongListInOnePassSharingParts) {
+// A 100,000-element list on the ordinary stack; every node keeps its expression.
+TEST(FastConvert, LongListOnTheOrdinaryStack) {
     Expr list = nul();
     for (int i = 0; i < 100000; ++i) list = cons(num(i % 7), list);
-    const std::optional<std::vector<Term>> all = convertSubexpressions({}, list);
-    ASSERT_TRUE(all);
-    ASSERT_EQ(all->size(), 400001u);
-    EXPECT_EQ(all->front().size(), 400001u);
-    EXPECT_TRUE(all->front().origin()->sameNode(list));
-    EXPECT_TRUE((*all)[1].sameNode(all->front().arg()));  // subpaths: the argument comes first
-    EXPECT_EQ((*all)[1].size(), 399997u);
-    EXPECT_TRUE(all->back().is(TermKind::Con));  // the first element's operator comes last
+    const Term all = convertPrime({}, list);
+    EXPECT_EQ(all.size(), 400001u);
+    EXPECT_TRUE(all.origin()->sameNode(list));
+    EXPECT_TRUE(all.arg().origin()->sameNode(list.arg()));
+    EXPECT_EQ(all.arg().size(), 399997u);
 }
 
 // \x0 -> ... -> \x(n-1) -> (x(n-1), 3), built as the search builds terms: no node has a
