@@ -103,8 +103,9 @@ template <bool Every>
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const NameSet& context, bool tolerant = false, const KnownSubterms* known = nullptr)
-        : scope_(context), tolerant_(tolerant), known_(known) {
+    explicit Converter(const NameSet& context, bool tolerant = false,
+                       const KnownSubterms* known = nullptr, ConversionMemo* memo = nullptr)
+        : scope_(context), tolerant_(tolerant), known_(known), memo_(memo) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -122,7 +123,7 @@ public:
     }
     // With `Every`: the terms of the subexpressions, in the order they were finished.
     std::vector<Term>& subterms() { return subterms_; }
-    // The nodes built.
+    // The nodes built, not taken from the memo.
     std::size_t built() const { return built_; }
 
 private:
@@ -138,6 +139,7 @@ private:
     Scope scope_;
     bool tolerant_;
     const KnownSubterms* known_;  // with `Every`: terms converted before
+    ConversionMemo* memo_;        // without `Every`: lambdas converted before, and kept
     std::size_t built_ = 0;
     std::vector<Term> subterms_;
     bool refused_ = false;
@@ -157,6 +159,7 @@ private:
         if constexpr (Every) subterms_.push_back(t);
         results_.push_back(std::move(t));
     }
+    bool memoized() const { return memo_ != nullptr; }
     void refuse() {
         refused_ = true;
         tasks_.clear();
@@ -187,6 +190,7 @@ private:
                               eqType(e.pattern().type(), e.type().args()[0]);
             Term l = Lam(std::move(lam.binder), std::move(body), e.type());
             if (back) l = withOrigin(std::move(l), e);
+            if (memoized()) memo_->keep(e, scope_.names(), l);
             finish(std::move(l));
             return;
         }
@@ -240,6 +244,11 @@ private:
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
             if constexpr (Every) return refuse();
+            if (memoized())
+                if (const Term* known = memo_->find(e, scope_.names())) {
+                    results_.push_back(*known);
+                    return;
+                }
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
@@ -286,14 +295,17 @@ private:
 
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
-// term after term, and each is converted once.  Terms of every size are kept; the memo is
-// dropped whole before it would hold more than kFloor nodes and four times the largest term
-// kept, so that it holds a few large terms as well as many small ones.
+// term after term, and each is converted once.  The lambdas inside are kept too, by the names
+// bound around each: a rewrite tries its rules at every position under nested lambdas, and
+// each position's term holds the next one's lambda, so without them n nested lambdas cost
+// n^2 / 2 conversions of a lambda.  Terms of every size are kept; the memo is dropped whole
+// before it would hold more than kFloor nodes and four times the largest term kept, so that it
+// holds a few large terms as well as many small ones.
 class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
         if (const Term* known = memo_.find(e, context)) return *known;
-        Converter<false> converter(context);
+        Converter<false> converter(context, false, nullptr, &memo_);
         Term t = *converter.run(e);
         largest_ = std::max<std::size_t>(largest_, t.size());
         if (nodes_ + converter.built() > kFloor + 4 * largest_) {
