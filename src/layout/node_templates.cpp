@@ -23,9 +23,27 @@ struct PlaceItem {
 };
 constexpr std::uint32_t kNoSlot = std::numeric_limits<std::uint32_t>::max();
 
+// The slots of a template's places: its arguments', 0 .. args - 1, which hold themselves
+// (argument i as ~i) and are never filled, then each filling's for its inner templates.
+struct Slots {
+    std::size_t args = 0;
+    std::vector<std::int32_t> fillings;
+
+    // n new slots of a filling: the first one's number.
+    std::uint32_t open(std::size_t n) {
+        const std::size_t first = args + fillings.size();
+        fillings.resize(fillings.size() + n);
+        return static_cast<std::uint32_t>(first);
+    }
+    void fill(std::size_t slot, std::int32_t place) { fillings[slot - args] = place; }
+    std::int32_t at(std::size_t slot) const {
+        return slot < args ? ~static_cast<std::int32_t>(slot) : fillings[slot - args];
+    }
+};
+
 // The parts of a place to the work list, the first on top: a side-by-side or stacked composition's left (upper) part
 // first, a choice's right arrangement first, a filling's outer template first, then its inner ones from the last.
-void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>& slots, std::vector<PlaceItem>& todo,
+void placeParts(const PlaceItem& it, std::uint32_t k, Slots& slots, std::vector<PlaceItem>& todo,
                 PlaceShape& place) {
     const ParNode& p = *it.p;
     const std::size_t mark = todo.size();
@@ -50,8 +68,7 @@ void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>&
         break;
     case K::Subst: {  // the outer template over slots that its inner ones fill
         const std::size_t n = p.parts.size() - 1;
-        const auto inner = static_cast<std::uint32_t>(slots.size());
-        slots.resize(slots.size() + n);
+        const std::uint32_t inner = slots.open(n);
         part(p.parts[0], inner, n);
         todo.back().outside = it.outside || !countsMatch(p);
         // Each inner one over its run of the arguments, cut short where they run out.
@@ -76,13 +93,15 @@ void placeParts(const PlaceItem& it, std::uint32_t k, std::vector<std::int32_t>&
 
 // The places in pre-order, over slots: the arguments', then each filling's for its inner
 // templates, which their places fill.  A hole takes its slot's argument or place.
+// The arguments' slots are not stored: a template of many parameters whose places stop at
+// `limit` costs no more than the limit.
 bool makePlaces(const ParNode& root, std::vector<PlaceShape>& out, std::size_t limit) {
     static thread_local std::vector<PlaceItem> todo;        // kept for their room: the walk is
-    static thread_local std::vector<std::int32_t> slots;    // never nested
+    static thread_local Slots slots;                         // never nested
     todo.clear();
-    slots.clear();
     const auto count = static_cast<std::size_t>(root.params);
-    for (std::size_t i = 0; i < count; ++i) slots.push_back(~static_cast<std::int32_t>(i));
+    slots.args = count;
+    slots.fillings.clear();
     const std::size_t base = out.size();
     todo.push_back(PlaceItem{&root, 0, 0, static_cast<std::uint32_t>(count), kNoSlot, false});
     while (!todo.empty()) {
@@ -90,13 +109,13 @@ bool makePlaces(const ParNode& root, std::vector<PlaceShape>& out, std::size_t l
         const PlaceItem it = todo.back();
         todo.pop_back();
         const auto k = static_cast<std::uint32_t>(out.size() - base);
-        if (it.fills != kNoSlot) slots[it.fills] = static_cast<std::int32_t>(k);
+        if (it.fills != kNoSlot) slots.fill(it.fills, static_cast<std::int32_t>(k));
         out.push_back(PlaceShape{it.p, it.parent, k + 1, PlaceShape::kNoArg, it.outside});
         placeParts(it, k, slots, todo, out.back());
     }
     for (std::size_t k = out.size(); k-- > base;) {  // from the last: a place's parts end where its last one's do
         PlaceShape& at = out[k];
-        if (isHole(at.p->kind) && at.from != PlaceShape::kNoArg) at.from = slots[static_cast<std::size_t>(at.from)];
+        if (isHole(at.p->kind) && at.from != PlaceShape::kNoArg) at.from = slots.at(static_cast<std::size_t>(at.from));
         PlaceShape& parent = out[base + at.parent];
         parent.end = std::max(parent.end, at.end);
     }

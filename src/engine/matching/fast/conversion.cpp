@@ -15,7 +15,8 @@ namespace {
 constexpr const char* kBadBinder = "can't handle non-variable/tuple lambda bindings";
 
 // The different names bound around the node being converted: the context's, then those of
-// the lambdas entered on the way down, one set per lambda open.
+// the lambdas entered on the way down, one set per lambda open.  A set is all that a
+// conversion depends on, and it keys the memo in constant time.
 class Scope {
 public:
     explicit Scope(const NameSet& context) : sets_{context} {}
@@ -26,6 +27,7 @@ public:
         sets_.push_back(std::move(inner));
     }
     void leave() { sets_.pop_back(); }
+    const NameSet& names() const { return sets_.back(); }
 
 private:
     std::vector<NameSet> sets_;
@@ -47,6 +49,29 @@ std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(cons
     return std::pair{refusedBinding(), std::vector<std::string>{}};
 }
 
+// Terms converted lately, by expression node and the different names bound around it.
+class ConversionMemo {
+public:
+    const Term* find(const Expr& e, const NameSet& names) const {
+        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
+            for (const Entry& x : it->second)
+                if (x.names == names) return &x.term;
+        return nullptr;
+    }
+    void keep(const Expr& e, const NameSet& names, Term t) {
+        byNode_[e.identity()].push_back(Entry{e, names, std::move(t)});
+    }
+    void clear() { byNode_.clear(); }
+
+private:
+    struct Entry {
+        Expr expr;  // keeps the node, and so its address, alive
+        NameSet names;
+        Term term;
+    };
+    std::unordered_map<const void*, std::vector<Entry>> byNode_;
+};
+
 // The conversion runs on an explicit stack of tasks, so that a long spine (a list of
 // 100,000 elements nests that deep) costs no native stack.  Converted subterms wait on a
 // stack of results until the task that builds their parent takes them.  Nodes are finished
@@ -54,7 +79,8 @@ std::optional<std::pair<LamBinding, std::vector<std::string>>> lambdaBinder(cons
 class Converter {
 public:
     // A tolerant converter answers nothing where the plain one raises its error.
-    explicit Converter(const NameSet& context, bool tolerant = false) : scope_(context), tolerant_(tolerant) {
+    explicit Converter(const NameSet& context, bool tolerant = false, ConversionMemo* memo = nullptr)
+        : scope_(context), tolerant_(tolerant), memo_(memo) {
         tasks_.reserve(32);
         results_.reserve(16);
     }
@@ -70,6 +96,8 @@ public:
         if (refused_) return std::nullopt;
         return std::move(results_.back());
     }
+    // The nodes of the term that came from the memo.
+    std::size_t reused() const { return reused_; }
 
 private:
     struct Task {
@@ -80,6 +108,8 @@ private:
 
     Scope scope_;
     bool tolerant_;
+    ConversionMemo* memo_;  // lambdas converted before, and kept
+    std::size_t reused_ = 0;
     bool refused_ = false;
     std::vector<Task> tasks_;
     std::vector<Term> results_;
@@ -118,6 +148,7 @@ private:
                               eqType(e.pattern().type(), e.type().args()[0]);
             Term l = Lam(std::move(binder), std::move(body), e.type());
             if (back) l = withOrigin(std::move(l), e);
+            if (memo_) memo_->keep(e, scope_.names(), l);
             results_.push_back(std::move(l));
             return;
         }
@@ -145,6 +176,11 @@ private:
         case ExprKind::Con: results_.push_back(withOrigin(Con(e.constant(), e.type()), e)); return;
         case ExprKind::Ap: spine(e); return;
         case ExprKind::Lam: {
+            if (const Term* known = memo_ ? memo_->find(e, scope_.names()) : nullptr) {
+                reused_ += known->size();
+                results_.push_back(*known);
+                return;
+            }
             std::optional<std::pair<LamBinding, std::vector<std::string>>> bound = lambdaBinder(e, tolerant_);
             if (!bound) return refuse();
             auto& [binder, names] = *bound;
@@ -188,36 +224,34 @@ private:
 
 // The conversions made lately on this thread, by expression node and the different names
 // bound around it: one term is matched against pattern after pattern, and one pattern against
-// term after term, and each is converted once.  Terms of every size are kept; the memo is
-// dropped whole before it would hold more than kFloor nodes and four times the largest term
-// kept, so that it holds a few large terms as well as many small ones.
+// term after term, and each is converted once.  The lambdas inside are kept too, by the names
+// bound around each: a rewrite tries its rules at every position under nested lambdas, and
+// each position's term holds the next one's lambda, so without them n nested lambdas cost
+// n^2 / 2 conversions of a lambda.  Terms of every size are kept; the memo is dropped whole
+// before it would hold more than kFloor new nodes and four times the largest term kept, so
+// that it holds a few large terms as well as many small ones.
 class RecentConversions {
 public:
     Term get(const NameSet& context, const Expr& e) {
-        if (auto it = byNode_.find(e.identity()); it != byNode_.end())
-            for (const Entry& x : it->second)
-                if (x.names == context) return x.term;
-        Term t = *Converter(context).run(e);
+        if (const Term* known = memo_.find(e, context)) return *known;
+        Converter converter(context, false, &memo_);
+        Term t = *converter.run(e);
+        const std::size_t built = t.size() - converter.reused();
         largest_ = std::max<std::size_t>(largest_, t.size());
-        if (nodes_ + t.size() > kFloor + 4 * largest_) {
-            byNode_.clear();
+        if (nodes_ + built > kFloor + 4 * largest_) {
+            memo_.clear();
             nodes_ = t.size();
             largest_ = t.size();
         } else {
-            nodes_ += t.size();
+            nodes_ += built;
         }
-        byNode_[e.identity()].push_back(Entry{e, context, t});
+        memo_.keep(e, context, t);
         return t;
     }
 
 private:
-    struct Entry {
-        Expr expr;  // keeps the node, and so its address, alive
-        NameSet names;
-        Term term;
-    };
     static constexpr std::size_t kFloor = 1 << 15;
-    std::unordered_map<const void*, std::vector<Entry>> byNode_;
+    ConversionMemo memo_;
     std::size_t nodes_ = 0;    // the nodes the memo holds, at most
     std::size_t largest_ = 0;  // the largest term kept
 };
