@@ -5,6 +5,7 @@
 // produced only as far as the search reads them.
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
@@ -21,9 +22,25 @@ Step stepOf(Term image, Problems problems, NameSupply s) {
     return Step(StepResult(std::move(image), std::move(problems)), std::move(s));
 }
 
-StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
-    if (!t.is(TermKind::Ap)) return StepResults();
-    return StepResults::cons(stepOf(t.fun(), {{x, t.arg()}}, s), StepResults());
+namespace {
+
+// A single result, or none.
+class OnceSource final : public StepSource, public PooledSource<OnceSource> {
+public:
+    explicit OnceSource(std::optional<Step> r) : r_(std::move(r)) {}
+    std::optional<Step> next() override { return std::exchange(r_, std::nullopt); }
+
+private:
+    std::optional<Step> r_;
+};
+
+}  // namespace
+
+StepSourcePtr onceSource(std::optional<Step> r) { return std::make_unique<OnceSource>(std::move(r)); }
+
+StepSourcePtr decomposition(const Term& x, const Term& t, const NameSupply& s) {
+    if (!t.is(TermKind::Ap)) return onceSource(std::nullopt);
+    return onceSource(stepOf(t.fun(), {{x, t.arg()}}, s));
 }
 
 // --- one-step candidates ------------------------------------------------------------------
@@ -76,7 +93,6 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // last path being bit 0), without the single [Second] path, a subset with one path inside
 // another, and a body that keeps an eta redex of t; the constant abstraction ends the list.
 // Groups are found only as the search reads that far.
-
 
 // What an idle workspace holds in place of terms.
 const Term& idleTerm() {
@@ -220,20 +236,25 @@ bool nextGroupMembers(Abstractions& g) {
     }
 }
 
-bool startGroup(Abstractions& g) {
-    if (g.known) return startKnownGroup(g);
-    if (!nextGroupMembers(g)) return false;
-    const std::vector<std::size_t>& members = g.members;
-    g.b = g.all.term(members.front());
+// The group whose positions of `all` are `g.members`, the first holding its subterm, entered
+// with a fresh subset counter.
+void enterGroup(Abstractions& g, const PositionTable& all) {
+    g.b = all.term(g.members.front());
     g.var = abstractionVariable(g.v, g.b.type());
     g.fnType.reset();
-    g.paths.resize(members.size());
+    g.paths.resize(g.members.size());
     g.groupPaths.clear();
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        g.all.pathInto(members[k], g.paths[k]);
+    for (std::size_t k = 0; k < g.members.size(); ++k) {
+        all.pathInto(g.members[k], g.paths[k]);
         g.groupPaths.push_back(&g.paths[k]);
     }
     g.counter.assign(g.paths.size(), 0);
+}
+
+bool startGroup(Abstractions& g) {
+    if (g.known) return startKnownGroup(g);
+    if (!nextGroupMembers(g)) return false;
+    enterGroup(g, g.all);
     return true;
 }
 
@@ -263,21 +284,12 @@ void orderKnownGroups(Abstractions& g) {
 // first of them, as the walk over the term's own positions would find them.
 bool startKnownGroup(Abstractions& g) {
     if (g.nextKnown == g.knownOrder.size()) return false;
-    const auto [first, n] = g.knownOrder[g.nextKnown++];
+    const std::size_t n = g.knownOrder[g.nextKnown++].second;
     const KnownGroups& k = *g.known;
     g.members.clear();
     for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
         if (!cutAway(g, k.members[m])) g.members.push_back(k.members[m]);
-    g.b = k.all.term(first);
-    g.var = abstractionVariable(g.v, g.b.type());
-    g.fnType.reset();
-    g.paths.resize(g.members.size());
-    g.groupPaths.clear();
-    for (std::size_t m = 0; m < g.members.size(); ++m) {
-        k.all.pathInto(g.members[m], g.paths[m]);
-        g.groupPaths.push_back(&g.paths[m]);
-    }
-    g.counter.assign(g.groupPaths.size(), 0);
+    enterGroup(g, k.all);
     return true;
 }
 
@@ -418,24 +430,7 @@ AbstractionsPool& abstractionsPool() {
     return pool;
 }
 
-// The results of a list, one at a time.
-class ListSource final : public StepSource, public PooledSource<ListSource> {
-public:
-    explicit ListSource(StepResults rest) : rest_(std::move(rest)) {}
-    std::optional<Step> next() override {
-        if (rest_.empty()) return std::nullopt;
-        Step r = rest_.head();
-        rest_ = rest_.tail();
-        return r;
-    }
-
-private:
-    StepResults rest_;
-};
-
 }  // namespace
-
-StepSourcePtr fromList(StepResults rs) { return std::make_unique<ListSource>(std::move(rs)); }
 
 void GiveBack::operator()(Abstractions* g) const {
     std::unique_ptr<Abstractions> owned(g);

@@ -27,9 +27,9 @@ const TermSubst& identitySubst() {
     return id;
 }
 
-bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isIdentity(); }
-
 namespace {
+
+bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isIdentity(); }
 
 // What one rule finds: at most one binding (a bare pattern variable to its term) and the
 // problem's type match.  The variable and the term are read in place from the worklist.
@@ -240,13 +240,11 @@ std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     // Kept by the very nodes of the two types: the alternatives of one branch point match the
     // same head against images whose types the step built once and shared.
     thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;
-    std::optional<TypeSubst> ts = matches.get({p.type(), t.type()}, [](const std::pair<Type, Type>& k) {
+    return matches.get({p.type(), t.type()}, [](const std::pair<Type, Type>& k) {
         TypeSubst found;
         return matchTypeInto(found, k.first, k.second) ? std::optional<TypeSubst>(std::move(found)) : std::nullopt;
     });
-    return ts;
 }
-
 
 // A problem with a substitution applied in place: to the pattern, and its types to the term
 // too.  A side that the substitution does not change is left as it is, without a copy.
@@ -482,10 +480,9 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     StepSourcePtr alts = ruledOut ? nullptr
                                   : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types, typedImages},
                                                whole, std::move(repeated));
-    const bool nonLambdaImages =
-        nonLambdaImagesFit(p.fun(), t);
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
-                                 std::move(derived), std::move(taken), nonLambdaImages, !hasFreeLocals(t)});
+                                 std::move(derived), std::move(taken), nonLambdaImagesFit(p.fun(), t),
+                                 !hasFreeLocals(t)});
 }
 
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
@@ -553,10 +550,6 @@ std::optional<Solution> nextSolution(Search& g) {
     }
 }
 
-List<Solution> solutionsOf(std::shared_ptr<Search> g) {
-    return List<Solution>::unfold([g]() { return nextSolution(*g); });
-}
-
 // Combines the supplies of the solutions so far into `best`: for each name list the one
 // whose first name comes furthest, the leftmost of equals.
 void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
@@ -576,11 +569,7 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
 // results to be read.
 template <class R>
 struct RunSearch {
-    // Built in place: the search starts from `acc` and `s` on the worklist.
-    RunSearch(ApStep step, TermTypes termTypes, const TermSubst& acc, const NameSupply& s, Problems worklist,
-              std::function<R(TermSubst)> f)
-        : search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
-          finish(std::move(f)) {}
+    RunSearch(Search g, std::function<R(TermSubst)> f) : search(std::move(g)), finish(std::move(f)) {}
 
     Search search;
     std::function<R(TermSubst)> finish;
@@ -626,26 +615,28 @@ TermTypes typeVarsOfTerms(const Problems& worklist) {
     return found;
 }
 
-// The single problem (p, t) has no solution, as its types show before any search: it branches
-// on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
-bool ruledOutUpFront(ApStep step, const Term& p, const Term& t) {
-    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
-    return tupleImagesRuledOut(step, p, t, {});
+// The search that starts from `acc` and `s` on the worklist.
+Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
+    TermTypes termTypes = typeVarsOfTerms(worklist);
+    return Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}};
 }
 
-// A worklist of one problem ruled out up front: the search would fail on its type match or
-// find so on opening its branch point (the rest of the worklist being empty).
-bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
-    return worklist.size() == 1 && ruledOutUpFront(step, worklist.front().first, worklist.front().second);
+// A worklist of one problem (p, t) that has no solution, as its types show before any search:
+// p branches on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
+// The search would fail on its type match or find so on opening its branch point (the rest of
+// the worklist being empty).
+bool ruledOutUpFront(ApStep step, const Problems& worklist) {
+    if (worklist.size() != 1) return false;
+    const auto& [p, t] = worklist.front();
+    if (!branches(step, p) || headBinderTakesArgumentWhole(p.fun())) return false;
+    return tupleImagesRuledOut(step, p, t, {});
 }
 
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<Search>(
-        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}});
-    return solutionsOf(std::move(g));
+    auto g = std::make_shared<Search>(searchFrom(step, acc, std::move(worklist), s));
+    return List<Solution>::unfold([g]() { return nextSolution(*g); });
 }
 
 std::optional<TermSubst> solveSimple(Problems worklist) {
@@ -658,12 +649,12 @@ std::optional<TermSubst> solveSimple(Problems worklist) {
 
 namespace {
 
-// The run of the search over the worklist.
+// The run of the search over the worklist; a match decided up front by the types needs no search.
 template <class R>
 std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc, Problems worklist,
                                                const NameSupply& s, std::function<R(TermSubst)> finish) {
-    TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<RunSearch<R>>(step, std::move(termTypes), acc, s, std::move(worklist), std::move(finish));
+    if (ruledOutUpFront(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
+    auto g = std::make_shared<RunSearch<R>>(searchFrom(step, acc, std::move(worklist), s), std::move(finish));
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
     List<R> results = resultsOf(std::move(g));
     return {std::move(results), std::move(rest)};
@@ -673,21 +664,17 @@ std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc
 
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish) {
-    if (ruledOutAtOnce(step, worklist)) return SolutionRun{List<TermSubst>(), Lazy<NameSupply>(s)};
     if (!finish) finish = [](TermSubst t) { return t; };
     auto [substs, rest] = searchRun<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
     return SolutionRun{std::move(substs), std::move(rest)};
 }
 
-// A match decided up front by the types needs no search.
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish) {
-    if (ruledOutUpFront(step, problem.first, problem.second))
-        return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
     Problems worklist;
     worklist.push_back(std::move(problem));
-    auto run = searchRun(step, acc, std::move(worklist), s, std::move(finish));
-    return ConvertedRun{std::move(run.first), std::move(run.second)};
+    auto [results, rest] = searchRun(step, acc, std::move(worklist), s, std::move(finish));
+    return ConvertedRun{std::move(results), std::move(rest)};
 }
 
 bool twoStepApplicable(const Term& p) { return suitsTwoStep(p); }

@@ -31,7 +31,11 @@ struct PooledSource {
 // A step result with the supply after it.
 Step stepOf(Term image, Problems problems, NameSupply s);
 
-StepResults decomposition(const Term& x, const Term& t, const NameSupply& s);
+// The result given, if any, as a source.
+StepSourcePtr onceSource(std::optional<Step> r);
+
+// The decomposition: t = Ap g y gives the image g with the problem (x, y), anything else nothing.
+StepSourcePtr decomposition(const Term& x, const Term& t, const NameSupply& s);
 
 // The binder has the shape of the argument: a variable, or a tuple whose parts fit the
 // argument's elements.
@@ -78,9 +82,6 @@ struct Abstractions;
 struct GiveBack {
     void operator()(Abstractions* g) const;
 };
-
-// The results of a list, one at a time.
-StepSourcePtr fromList(StepResults rs);
 
 // The one-step candidates of a flexible head: the decomposition first, then the abstractions
 // of subterms (of the groups `admits` lets through, when given), then the constant

@@ -16,7 +16,7 @@ namespace {
 
 StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                        GroupFilter admits = nullptr) {
-    if (step == ApStep::Simple || !flexible) return fromList(decomposition(x, t, s));
+    if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
     if (step == ApStep::OneStep) return oneStepFlexible(x, t, s, std::nullopt, std::move(admits));
     return twoStepSource(x, t, s);
 }
@@ -117,7 +117,6 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, ProblemSpan earlie
                             [&b](const Term& u) { return repeated_elements::shapesDiffer(b, u); });
     };
 }
-
 
 // The cells of the newest k binders of a fold, oldest first (kept on the thread: nothing
 // reads them after the next call).
@@ -474,27 +473,13 @@ private:
     std::vector<std::size_t> cut_;     // positions of the term, numbered in pre-order
 };
 
-// A single result.
-class OnceSource final : public StepSource, public PooledSource<OnceSource> {
-public:
-    explicit OnceSource(Step r) : r_(std::move(r)) {}
-    std::optional<Step> next() override {
-        std::optional<Step> r = std::move(r_);
-        r_.reset();
-        return r;
-    }
-
-private:
-    std::optional<Step> r_;
-};
-
 // A rigid head decomposes whatever its argument: taking a tuple argument apart element by
 // element as if the head were flexible would let the two-step candidates, which bring no
 // problems, drop the pattern variables of the tuple.
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                  Repeats repeated, GroupFilter admits, const std::optional<Type>& headArg) {
     if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
-    if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{nullptr, t}, {}, s));
+    if (x.elems().empty()) return onceSource(finishTuple(TupleFold{nullptr, t}, {}, s));
     return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s, headArg);
 }
 
@@ -516,7 +501,7 @@ using namespace step_sources;
 
 StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                          const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
-    if (step == ApStep::Simple) return fromList(decomposition(x, t, s));
+    if (step == ApStep::Simple) return decomposition(x, t, s);
     if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
         return oneStepFlexible(x, t, s, headType);
     if (wholeArgument) return baseStep(step, flexible, x, t, s);
