@@ -155,12 +155,6 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
     return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, abstractions);
 }
 
-// The problem that holds the match to a body's type substitution.
-Problem typeConstraint(const TypeSubst& s) {
-    auto [pattern, term] = typeConstraintTypes(s);
-    return Problem{Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
-}
-
 // The candidates of the levels from `level` on, up to the first empty level.  The abstraction
 // variable is typed as the body's instances instantiate x's type, and the candidate brings
 // their type substitution along, so that the match's types say what x's type variables stood
@@ -173,7 +167,7 @@ AppCandidates levelCandidates(List<TypedBody> level, const std::string& v, const
                 const Term& r = b.body;
                 Term candidate = etaReduce(Lam(LamVar(v), r, arrowType(substType(b.types, termType(x)), termType(r))));
                 Problems problems;
-                if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+                if (!b.types.isIdentity()) problems.push_back(typeConstraint<Problem>(b.types, Con));
                 return AppCandidate{std::move(candidate), std::move(problems), rest};
             },
             level);
