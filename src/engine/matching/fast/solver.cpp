@@ -410,22 +410,26 @@ Progress solveWhileSingle(const Search& g, TermSubst& sofar, Problems& work, std
     return Progress::Done;
 }
 
+// The patterns of the rest of the worklist, each passed to visit: what the tests of a tuple
+// argument below are told of the problems solved before the image's.
+auto earlierPatterns(const Problems& rest) {
+    return [&rest](auto visit) {
+        for (const auto& pr : rest) visit(pr.first);
+    };
+}
+
 // The one-step images for a flexible head applied to a tuple cannot match: the types of head
 // and elements do not fit (every problem of the worklist is solved before the image's).
 bool tupleImagesRuledOut(ApStep step, const Term& p, const Term& t, const Problems& rest) {
     if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return false;
-    return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
-        for (const auto& pr : rest) visit(pr.first);
-    });
+    return plim::tupleImagesRuledOut(p, t, earlierPatterns(rest));
 }
 
 // The repeated elements of a flexible head's tuple argument whose problems are checked against
 // each other (repeated_elements.h): every problem of the worklist is solved before them.
 std::vector<std::string> checkedRepeats(ApStep step, const Term& p, const Term& t, const Problems& rest) {
     if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return {};
-    return repeated_elements::checkedLeaves(p.fun(), p.arg(), t, [&rest](auto drop) {
-        for (const auto& pr : rest) drop(pr.first);
-    });
+    return repeated_elements::checkedLeaves(p.fun(), p.arg(), t, earlierPatterns(rest));
 }
 
 // Some problem has no solution whatever is bound (self_typed_applications.h).  Every
@@ -442,9 +446,7 @@ bool anyMatchesNothing(const Problems& ps) {
 // binders' types (tuple_typing.h): every problem of the worklist is solved before the image's.
 bool tupleImagesTyped(const Term& p, const Term& t, const Problems& rest) {
     if (!p.arg().is(TermKind::Tupl)) return false;
-    return imageTypesFollowBinders(p, t, [&rest](auto visit) {
-        for (const auto& pr : rest) visit(pr.first);
-    });
+    return imageTypesFollowBinders(p, t, earlierPatterns(rest));
 }
 
 // Opens the branch point of the problem work[at] with type match ts, unless the problems
@@ -562,6 +564,20 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
     if (!best->tyvars.sameList(s.tyvars) && best->tyvars.headBefore(s.tyvars)) best->tyvars = s.tyvars;
 }
 
+// The type variables of the worklist's terms.
+TermTypes typeVarsOfTerms(const Problems& worklist) {
+    TermTypes found;
+    for (const auto& pr : worklist)
+        if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
+    return found;
+}
+
+// The search that starts from `acc` and `s` on the worklist.
+Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
+    TermTypes termTypes = typeVarsOfTerms(worklist);
+    return Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}};
+}
+
 // The results of a search, each solution's substitution passed through `finish`, with the
 // supplies of its solutions combined as they come (combPair from the right: for each name
 // list the one whose first name comes furthest, the leftmost of equals).  The supply is read
@@ -569,7 +585,9 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
 // results to be read.
 template <class R>
 struct RunSearch {
-    RunSearch(Search g, std::function<R(TermSubst)> f) : search(std::move(g)), finish(std::move(f)) {}
+    // Built in place: the search starts from `acc` and `s` on the worklist.
+    RunSearch(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s, std::function<R(TermSubst)> f)
+        : search(searchFrom(step, acc, std::move(worklist), s)), finish(std::move(f)) {}
 
     Search search;
     std::function<R(TermSubst)> finish;
@@ -607,19 +625,6 @@ List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
     });
 }
 
-// The type variables of the worklist's terms.
-TermTypes typeVarsOfTerms(const Problems& worklist) {
-    TermTypes found;
-    for (const auto& pr : worklist)
-        if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
-    return found;
-}
-
-// The search that starts from `acc` and `s` on the worklist.
-Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    TermTypes termTypes = typeVarsOfTerms(worklist);
-    return Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}};
-}
 
 // A worklist of one problem (p, t) that has no solution, as its types show before any search:
 // p branches on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
@@ -654,7 +659,7 @@ template <class R>
 std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc, Problems worklist,
                                                const NameSupply& s, std::function<R(TermSubst)> finish) {
     if (ruledOutUpFront(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
-    auto g = std::make_shared<RunSearch<R>>(searchFrom(step, acc, std::move(worklist), s), std::move(finish));
+    auto g = std::make_shared<RunSearch<R>>(step, acc, std::move(worklist), s, std::move(finish));
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
     List<R> results = resultsOf(std::move(g));
     return {std::move(results), std::move(rest)};
