@@ -539,11 +539,6 @@ Type OneStepSource::imageTypeOf(const Candidate& c) {
     return *g_->fnType;
 }
 
-StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                              const std::optional<HeadType>& headType, GroupFilter admits) {
-    return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
-}
-
 // The groups that a generator for x over t, without a head type or a filter, finds.
 KnownGroups knownGroups(const Term& x, const Term& t) {
     std::unique_ptr<Abstractions, GiveBack> g(abstractionsPool().take().release());

@@ -575,7 +575,8 @@ TermTypes typeVarsOfTerms(const Problems& worklist) {
 // The search that starts from `acc` and `s` on the worklist.
 Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
     TermTypes termTypes = typeVarsOfTerms(worklist);
-    return Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}};
+    std::pair<Solution, Problems> start{Solution{acc, s}, std::move(worklist)};
+    return Search{step, std::move(termTypes), std::move(start), {}, {}};
 }
 
 // The results of a search, each solution's substitution passed through `finish`, with the
@@ -586,7 +587,8 @@ Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const Na
 template <class R>
 struct RunSearch {
     // Built in place: the search starts from `acc` and `s` on the worklist.
-    RunSearch(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s, std::function<R(TermSubst)> f)
+    RunSearch(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
+              std::function<R(TermSubst)> f)
         : search(searchFrom(step, acc, std::move(worklist), s)), finish(std::move(f)) {}
 
     Search search;
@@ -624,7 +626,6 @@ List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
         return g->finish(std::move(*s));
     });
 }
-
 
 // A worklist of one problem (p, t) that has no solution, as its types show before any search:
 // p branches on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.

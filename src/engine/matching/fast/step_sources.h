@@ -132,9 +132,6 @@ private:
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
 
-StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                              const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr);
-
 // The groups that a generator for x over t, without a head type or a filter, finds.
 KnownGroups knownGroups(const Term& x, const Term& t);
 

@@ -14,10 +14,11 @@ namespace plim::fast::step_sources {
 
 namespace {
 
+// The step's results on an argument taken whole.
 StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                       GroupFilter admits = nullptr) {
+                       const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
     if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
-    if (step == ApStep::OneStep) return oneStepFlexible(x, t, s, std::nullopt, std::move(admits));
+    if (step == ApStep::OneStep) return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
     return twoStepSource(x, t, s);
 }
 
@@ -478,7 +479,8 @@ private:
 // problems, drop the pattern variables of the tuple.
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                  Repeats repeated, GroupFilter admits, const std::optional<Type>& headArg) {
-    if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
+    if (!x.is(TermKind::Tupl) || !flexible)
+        return baseStep(step, flexible, x, t, s, std::nullopt, std::move(admits));
     if (x.elems().empty()) return onceSource(finishTuple(TupleFold{nullptr, t}, {}, s));
     return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s, headArg);
 }
@@ -501,10 +503,8 @@ using namespace step_sources;
 
 StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                          const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
-    if (step == ApStep::Simple) return decomposition(x, t, s);
-    if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
-        return oneStepFlexible(x, t, s, headType);
-    if (wholeArgument) return baseStep(step, flexible, x, t, s);
+    if (step == ApStep::Simple || wholeArgument || !x.is(TermKind::Tupl))
+        return baseStep(step, flexible, x, t, s, headType);
     return withTupleArguments(
         step, flexible, x, t, s,
         std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}),
