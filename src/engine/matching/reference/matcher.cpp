@@ -22,8 +22,6 @@ namespace {
 // Candidate generators
 // ---------------------------------------------------------------------------------------
 
-Type arrowOf(const Term& from, const Term& to) { return arrowType(termType(from), termType(to)); }
-
 // Every sublist of paths[i..], in the order of the list utilities' powerset.
 List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> paths, std::size_t i) {
     return List<std::vector<Path>>::defer([paths, i]() {
@@ -148,7 +146,7 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
                 return groupAbstractions(x, t, g.first, g.second, v, rest, checks);
             },
             fromVector(abstractableGroups(x, t)));
-        AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
+        AppCandidate constant{Lam(LamVar(v), t, arrowType(termType(x), termType(t))), {}, rest};
         return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
     });
     if (!t.is(TermKind::Ap) || problemMatchesNothing(x, t.arg())) return abstractions;
