@@ -110,9 +110,6 @@ struct Abstractions {
         fitsType.reset();
         admits = nullptr;
         all.reset(idleTerm());
-        known = nullptr;
-        cut.clear();
-        groupPaths.clear();
         subset.clear();
     }
 
@@ -135,14 +132,7 @@ struct Abstractions {
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
     std::vector<std::uint8_t> counter;  // counter[k] is bit k of the current subset number
-    std::vector<const Path*> subset;  // the paths of the current subset, in `groupPaths`
-    std::vector<const Path*> groupPaths;  // b's paths, in `paths` or in `known`
-    // Read in place of the positions: the groups of the term t was abstracted from, with the
-    // paths it abstracted (`cut`); the groups in the order of their first members left.
-    const KnownGroups* known = nullptr;
-    std::vector<std::size_t> cut;  // positions, numbered in pre-order of the known groups' term
-    std::vector<std::pair<std::size_t, std::size_t>> knownOrder;  // (first member left, group)
-    std::size_t nextKnown = 0;
+    std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
     std::optional<Type> fitsType;  // the type imageFits was last asked for, and its answer
     bool fits = false;
 };
@@ -190,13 +180,6 @@ Term abstractionVariable(const std::string& v, const Type& type) {
     return u;
 }
 
-// The next group that `admits` lets through: its subterm, its paths and a fresh subset
-// counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
-// the shape of a term without lambdas, which every equal subterm shares, so the positions of
-// that group are ruled out as well when they come, and none of them belongs to a group that is
-// let through.
-bool startKnownGroup(Abstractions& g);
-
 // The positions of the next group that `admits` lets through, in `g.members`, the first
 // holding the group's subterm; false once there is none.
 bool nextGroupMembers(Abstractions& g) {
@@ -236,60 +219,19 @@ bool nextGroupMembers(Abstractions& g) {
     }
 }
 
-// The group whose positions of `all` are `g.members`, the first holding its subterm, entered
-// with a fresh subset counter.
-void enterGroup(Abstractions& g, const PositionTable& all) {
-    g.b = all.term(g.members.front());
+// The next group that `admits` lets through: its subterm, its paths and a fresh subset
+// counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
+// the shape of a term without lambdas, which every equal subterm shares, so the positions of
+// that group are ruled out as well when they come, and none of them belongs to a group that is
+// let through.
+bool startGroup(Abstractions& g) {
+    if (!nextGroupMembers(g)) return false;
+    g.b = g.all.term(g.members.front());
     g.var = abstractionVariable(g.v, g.b.type());
     g.fnType.reset();
     g.paths.resize(g.members.size());
-    g.groupPaths.clear();
-    for (std::size_t k = 0; k < g.members.size(); ++k) {
-        all.pathInto(g.members[k], g.paths[k]);
-        g.groupPaths.push_back(&g.paths[k]);
-    }
+    for (std::size_t k = 0; k < g.members.size(); ++k) g.all.pathInto(g.members[k], g.paths[k]);
     g.counter.assign(g.paths.size(), 0);
-}
-
-bool startGroup(Abstractions& g) {
-    if (g.known) return startKnownGroup(g);
-    if (!nextGroupMembers(g)) return false;
-    enterGroup(g, g.all);
-    return true;
-}
-
-// The position i of the known groups' term is cut away: it is inside or above a cut position
-// (a subtree's positions follow its top in pre-order, as many as its nodes).
-bool cutAway(const Abstractions& g, std::size_t i) {
-    const PositionTable& all = g.known->all;
-    auto inside = [&all](std::size_t a, std::size_t top) { return top <= a && a - top < all.term(top).size(); };
-    return std::any_of(g.cut.begin(), g.cut.end(), [&](std::size_t c) { return inside(i, c) || inside(c, i); });
-}
-
-// The known groups in the order of their first members left once the cut positions are gone.
-void orderKnownGroups(Abstractions& g) {
-    g.knownOrder.clear();
-    g.nextKnown = 0;
-    const KnownGroups& k = *g.known;
-    for (std::size_t n = 0; n + 1 < k.starts.size(); ++n)
-        for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
-            if (!cutAway(g, k.members[m])) {
-                g.knownOrder.emplace_back(k.members[m], n);
-                break;
-            }
-    std::sort(g.knownOrder.begin(), g.knownOrder.end());
-}
-
-// startGroup from the known groups: the members of the next group left, its subterm the
-// first of them, as the walk over the term's own positions would find them.
-bool startKnownGroup(Abstractions& g) {
-    if (g.nextKnown == g.knownOrder.size()) return false;
-    const std::size_t n = g.knownOrder[g.nextKnown++].second;
-    const KnownGroups& k = *g.known;
-    g.members.clear();
-    for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
-        if (!cutAway(g, k.members[m])) g.members.push_back(k.members[m]);
-    enterGroup(g, k.all);
     return true;
 }
 
@@ -299,10 +241,10 @@ bool nextSubset(Abstractions& g, std::vector<const Path*>& subset) {
     while (k < g.counter.size() && g.counter[k]) g.counter[k++] = 0;
     if (k == g.counter.size()) return false;
     g.counter[k] = 1;
-    const std::size_t n = g.groupPaths.size();
+    const std::size_t n = g.paths.size();
     subset.clear();
     for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) subset.push_back(g.groupPaths[j]);
+        if (g.counter[n - 1 - j]) subset.push_back(&g.paths[j]);
     return true;
 }
 
@@ -437,13 +379,10 @@ void GiveBack::operator()(Abstractions* g) const {
     if (!AbstractionsPool::closed()) abstractionsPool().give(std::move(owned));
 }
 
-OneStepSource::OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                             const KnownGroups* known, const std::vector<std::size_t>& cut)
-    : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)),
-      known_(known), cut_(cut) {}
+OneStepSource::OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits)
+    : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
 
-void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                            const KnownGroups* known, const std::vector<std::size_t>& cut) {
+void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits) {
     x_ = std::move(x);
     t_ = std::move(t);
     s_ = std::move(s);
@@ -451,8 +390,6 @@ void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType
     admits_ = std::move(admits);
     phase_ = Phase::Decomposition;
     abstracting_ = false;
-    known_ = known;
-    cut_.assign(cut.begin(), cut.end());
 }
 
 std::optional<Step> OneStepSource::next() {
@@ -496,14 +433,6 @@ std::optional<Candidate> OneStepSource::nextCandidate() {
     return std::nullopt;
 }
 
-void OneStepSource::abstracted(std::vector<std::size_t>& out) const {
-    const Abstractions& g = *g_;
-    const std::size_t n = g.members.size();
-    out.clear();
-    for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) out.push_back(g.members[j]);
-}
-
 void OneStepSource::start(Abstractions& g, std::string v) {
     abstracting_ = true;
     g.x = x_;
@@ -515,14 +444,8 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
     g.etaRedexes = holdsEtaRedex(t_);
-    g.known = known_;
-    if (known_) {
-        g.cut = cut_;
-        orderKnownGroups(g);
-    } else {
-        g.all.reset(t_);
-        g.taken.assign(g.all.size(), 0);
-    }
+    g.all.reset(t_);
+    g.taken.assign(g.all.size(), 0);
     g.nextFrom = 0;
     g.inGroup = false;
     g.finished = false;
@@ -537,24 +460,6 @@ Type OneStepSource::imageTypeOf(const Candidate& c) {
     if (c.kind != Candidate::Kind::Group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
     if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
     return *g_->fnType;
-}
-
-// The groups that a generator for x over t, without a head type or a filter, finds.
-KnownGroups knownGroups(const Term& x, const Term& t) {
-    std::unique_ptr<Abstractions, GiveBack> g(abstractionsPool().take().release());
-    g->x = x;
-    g->t = t;
-    g->closedTypes = !t.hasTypeVars();
-    g->all.reset(t);
-    g->taken.assign(g->all.size(), 0);
-    g->nextFrom = 0;
-    KnownGroups out{PositionTable(idleTerm()), {}, {0}};
-    while (nextGroupMembers(*g)) {
-        out.members.insert(out.members.end(), g->members.begin(), g->members.end());
-        out.starts.push_back(out.members.size());
-    }
-    std::swap(out.all, g->all);
-    return out;
 }
 
 ImageTypes& imageTypes() {

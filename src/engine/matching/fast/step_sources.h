@@ -46,17 +46,6 @@ bool binderFits(const LamBinding& b, const Term& a);
 // lambdas and looks at the shape of b alone, so that it answers alike for equal subterms.
 using GroupFilter = std::function<bool(const Term& b)>;
 
-// The groups of the subterms of a term that an argument may be matched against, each with
-// its subterms and their pre-order numbers and paths, in the order the generator finds them.
-// A term without lambdas that has some of its positions abstracted (by a variable x cannot
-// mention) has the same groups without the positions inside or above those: the generator of
-// a tuple argument's next element reads them from here instead of from its own positions.
-struct KnownGroups {
-    PositionTable all;                 // the term's positions
-    std::vector<std::size_t> members;  // the groups' positions, group after group
-    std::vector<std::size_t> starts;   // where each group's begin in `members`, and the end
-};
-
 // A candidate of a generator before its image is built: an Image is the image itself, `body`
 // (the decomposition); the others are the abstraction of the generator's variable, typed
 // `varType`, over `body`: the Constant abstraction, or that of some occurrences of a Group.
@@ -89,13 +78,10 @@ struct GiveBack {
 // search reads past the decomposition.
 class OneStepSource final : public StepSource, public PooledSource<OneStepSource> {
 public:
-    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                  const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {});
+    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits);
 
-    // The same generator for other arguments, its workspace kept; `known`, when given, holds
-    // the groups of the term that t is with the positions `cut` abstracted (KnownGroups).
-    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                 const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {});
+    // The same generator for other arguments, its workspace kept.
+    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits);
 
     std::optional<Step> next() override;
 
@@ -104,8 +90,6 @@ public:
 
     // The binder of the abstractions' variable (once a candidate other than the decomposition is given).
     const LamBinding& binder() const { return binder_; }
-    // The positions the last abstraction of a group abstracted, numbered in pre-order of t.
-    void abstracted(std::vector<std::size_t>& out) const;
     // The supply left after the candidate: the given one after the decomposition, the one
     // without the abstractions' variable after the others.
     const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
@@ -125,15 +109,10 @@ private:
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
-    const KnownGroups* known_ = nullptr;
-    std::vector<std::size_t> cut_;
     LamBinding binder_ = LamVar(std::string());  // binds the abstractions' variable
     NameSupply rest_;  // s_ without that variable
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
-
-// The groups that a generator for x over t, without a head type or a filter, finds.
-KnownGroups knownGroups(const Term& x, const Term& t);
 
 // Tuple and function types of images built before on this thread, by their parts' very
 // nodes: the images of one search are built from the same few types, and sharing their nodes

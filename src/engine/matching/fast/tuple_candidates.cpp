@@ -339,14 +339,13 @@ private:
     Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) {
         GroupFilter admits = agreeingGroups(repeated_, e, problems_);
         if (step_ == ApStep::OneStep && !e.is(TermKind::Tupl)) {
-            const KnownGroups* known = admits ? nullptr : knownGroupsFor(e);
             std::unique_ptr<OneStepSource> oneStep;
             if (spare_.empty()) {
-                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
+                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
             } else {
                 oneStep = std::move(spare_.back());
                 spare_.pop_back();
-                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
+                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits));
             }
             return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
         }
@@ -358,16 +357,9 @@ private:
     // The frame's next candidate opened into `opened` (left empty when the problems before it
     // rule it out); false once there is none.
     bool takeCandidate(Frame& top, std::optional<std::pair<TupleFold, NameSupply>>& opened) {
-        cutKnown_ = false;
         if (top.oneStep) {
             std::optional<Candidate> c = top.oneStep->nextCandidate();
             if (!c) return false;
-            if (&top == &frames_.front() && c->kind != Candidate::Kind::Image) {
-                // The body is the term with these paths abstracted (none: the constant abstraction).
-                cutKnown_ = true;
-                if (c->kind == Candidate::Kind::Group) top.oneStep->abstracted(cut_);
-                else cut_.clear();
-            }
             fresh_.clear();
             if (c->problem) fresh_.push_back(std::move(*c->problem));
             if (!admit(top, fresh_)) return true;
@@ -431,15 +423,6 @@ private:
         return true;
     }
 
-    // The groups of the second element over the term, for its generators over the bodies the
-    // first element's abstractions leave (KnownGroups): when the first element's candidate
-    // just taken abstracted positions of the term (`cut_`), and the term has no lambdas.
-    const KnownGroups* knownGroupsFor(const Term& e) {
-        if (!cutKnown_ || frames_.size() != 1 || !leaves_.front().closes.empty() || t_.hasLam()) return nullptr;
-        if (!secondGroups_) secondGroups_ = knownGroups(e, t_);
-        return &*secondGroups_;
-    }
-
     // The problems of the candidates taken, later elements' first.
     Problems collected() const {
         Problems out;
@@ -460,8 +443,6 @@ private:
     Term t_;
     NameSupply s_;
     bool started_ = false;
-    // Before the frames: their generators read it until they go.
-    std::optional<KnownGroups> secondGroups_;
     std::vector<Frame> frames_;
     Problems problems_;
     Problems fresh_;  // the problem of a generator's candidate, in storage kept for the next
@@ -470,8 +451,6 @@ private:
     TypeUnifier unifier_;  // the leaves' parts against their current binders' types
     std::vector<std::size_t> marks_;  // the unifier's mark before each leaf's pair
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
-    bool cutKnown_ = false;            // the first element's candidate just taken abstracted `cut_`
-    std::vector<std::size_t> cut_;     // positions of the term, numbered in pre-order
 };
 
 // A rigid head decomposes whatever its argument: taking a tuple argument apart element by
