@@ -3,7 +3,6 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
-#include <array>
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
@@ -17,7 +16,6 @@
 #include "engine/matching/two_step_patterns.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
-#include "support/hashing.h"
 #include "support/small_vec.h"
 
 namespace plim::fast {
@@ -191,52 +189,11 @@ std::optional<bool> singleRule(const Term& p, const Term& t, Problems& out) {
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
-// Pairs of distinct constructor-term nodes found equal lately, by the nodes: the alternatives
-// of one branch point match the same head against images whose types the step built once and
-// shared, and telling two equal types equal walks them whole.  A fixed number of slots, each
-// keeping its two types (and so their nodes) alive; a pair that meets an occupied slot takes it.
-class EqualTypePairs {
-public:
-    bool known(const Type& a, const Type& b) const {
-        const Slot& s = slots_[slotOf(a, b)];
-        return s.a && s.a->sameNode(a) && s.b->sameNode(b);
-    }
-    void remember(const Type& a, const Type& b) {
-        Slot& s = slots_[slotOf(a, b)];
-        s.a = a;
-        s.b = b;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 64;
-    struct Slot {
-        std::optional<Type> a;
-        std::optional<Type> b;
-    };
-    static std::size_t slotOf(const Type& a, const Type& b) {
-        const auto address = [](const Type& t) { return reinterpret_cast<std::uintptr_t>(t.nodeAddress()); };
-        return static_cast<std::size_t>(mixHash(address(a), address(b))) % kSlots;
-    }
-    std::array<Slot, kSlots> slots_;
-};
-
-// The types are equal: the same node, or equal terms.
-bool equalTypes(const Type& a, const Type& b) {
-    if (a.sameNode(b)) return true;
-    // Only types with arguments are remembered: a leaf is told equal at once.
-    if (!a.isTCon() || a.args().empty()) return eqType(a, b);
-    thread_local EqualTypePairs equal;
-    if (equal.known(a, b)) return true;
-    if (!eqType(a, b)) return false;
-    equal.remember(a, b);
-    return true;
-}
-
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
 std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    if (equalTypes(p.type(), t.type())) return TypeSubst();
+    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return TypeSubst();
     // Kept by the very nodes of the two types: the alternatives of one branch point match the
     // same head against images whose types the step built once and shared.
     thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;
