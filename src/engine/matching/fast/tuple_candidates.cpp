@@ -386,29 +386,8 @@ private:
     bool admit(const Frame& top, Problems& fresh) {
         problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
         if (disagrees(repeated_, fresh, problems_)) return false;
-        if (fresh.size() == 1 && settledBefore(fresh.front())) return true;
         problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
         return true;
-    }
-
-    // The problem (x, b) of a bare pattern variable is settled by one kept before it: one of x
-    // against a subterm equal to b (types included) that holds no variable and no lambda, so
-    // that solving the two binds x alike and checks nothing else.  The problems kept after
-    // that one are all of x: the ones solved between them in worklist order (later elements'
-    // first) would take x bound by either of the two alike, so leaving this one out changes
-    // no outcome.
-    bool settledBefore(const Problem& p) const {
-        const Term& x = p.first;
-        const Term& b = p.second;
-        if (!x.is(TermKind::PVar) || b.hasPVar() || b.hasLVar() || b.hasLam()) return false;
-        for (std::size_t i = problems_.size(); i-- > 0;) {
-            const Problem& q = problems_[i];
-            if (!q.first.is(TermKind::PVar) || q.first.name() != x.name() ||
-                !(q.first.type().sameNode(x.type()) || eqType(q.first.type(), x.type())))
-                return false;
-            if (termEq(q.second, b)) return true;
-        }
-        return false;
     }
 
     // With the binder of leaf i typed t, the binders' types of the leaves so far can all meet
