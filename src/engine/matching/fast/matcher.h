@@ -55,6 +55,13 @@
 //     ruledOutUpFront).  Off: BM_FastOneStepOwnTupleHead (100) +13.1%.
 //   - the tuple and function types of images, by their parts' very nodes (step_sources.h,
 //     ImageTypes).  Off: BM_FastOneStepNestedTuples (3) +25.3%.
+//   - the type matches of problems, by the very nodes of their two types (solver.cpp,
+//     typeMatch).  Off: BM_FastOneStepNestedTuples (3) +33.8%.
+//   - the one-step generators of a tuple fold's finished frames, restarted with their
+//     workspaces for its next frames (tuple_candidates.cpp, TupleSource::spare_;
+//     candidates.cpp, OneStepSource::restart).  Off: BM_FastOneStepNestedTuples (3) +29.4%.
+//   - a repeated element's groups ruled out whole, before their candidates are built
+//     (tuple_candidates.cpp, agreeingGroups).  Off: BM_FastOneStepRepeatedElement (5) +51.8%.
 //   - the eta normal form kept per node (term_equality.cpp, etaNormalise).  Off:
 //     BM_FastOneStepCorpus +7.9%.
 #pragma once
