@@ -107,7 +107,6 @@ struct Abstractions {
     void release() {
         x = t = b = var = idleTerm();
         headType.reset();
-        fitsType.reset();
         admits = nullptr;
         all.reset(idleTerm());
         subset.clear();
@@ -128,13 +127,10 @@ struct Abstractions {
     bool finished = false;     // the constant abstraction is given
     Term b = idleTerm();       // the current group's subterm (x until the first group)
     Term var = idleTerm();     // the abstraction variable, typed as b
-    std::optional<Type> fnType;  // the image's type, from b's type to t's, once asked for
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
     std::vector<std::uint8_t> counter;  // counter[k] is bit k of the current subset number
     std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
-    std::optional<Type> fitsType;  // the type imageFits was last asked for, and its answer
-    bool fits = false;
 };
 
 namespace {
@@ -157,13 +153,9 @@ Type imageType(const std::optional<HeadType>& h, const Type& arg, const Type& re
 // closed: the head's type only becomes more specific before the image meets it).
 bool imageFits(Abstractions& g, const Term& b) {
     if (!g.headType || !g.closedTypes) return true;
-    // Asked at every position, most of which share their type nodes: the last answer is kept.
-    if (g.fitsType && g.fitsType->sameNode(b.type())) return g.fits;
     const Type image = mkArrow(b.type(), g.t.type());
     const TypeSubst& ts = g.headType->types;
-    g.fits = oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
-    g.fitsType = b.type();
-    return g.fits;
+    return oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
 }
 
 // The abstraction variable of a group: the same node for the same name and the very same
@@ -228,7 +220,6 @@ bool startGroup(Abstractions& g) {
     if (!nextGroupMembers(g)) return false;
     g.b = g.all.term(g.members.front());
     g.var = abstractionVariable(g.v, g.b.type());
-    g.fnType.reset();
     g.paths.resize(g.members.size());
     for (std::size_t k = 0; k < g.members.size(); ++k) g.all.pathInto(g.members[k], g.paths[k]);
     g.counter.assign(g.paths.size(), 0);
@@ -439,7 +430,6 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.t = t_;
     g.v = std::move(v);
     g.headType = std::move(headType_);
-    g.fitsType.reset();
     g.admits = std::move(admits_);
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
@@ -451,15 +441,13 @@ void OneStepSource::start(Abstractions& g, std::string v) {
     g.finished = false;
     g.b = x_;
     g.var = x_;
-    g.fnType.reset();
 }
 
 Type OneStepSource::imageTypeOf(const Candidate& c) {
     // The head type moves into the workspace when it starts: a workspace kept from before a
     // restart holds the head type of the arguments before.
     if (c.kind != Candidate::Kind::Group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
-    if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
-    return *g_->fnType;
+    return imageType(g_->headType, g_->b.type(), g_->t.type());
 }
 
 ImageTypes& imageTypes() {

@@ -282,8 +282,6 @@ struct Search {
 // The pattern variables of the patterns are all distinct.  Only the parts that hold one are
 // walked; most patterns are small, and their walk needs no heap block.
 bool patternsLinear(const Problems& work) {
-    // A first-order pattern, as the first-order walk may have found already, repeats none.
-    if (work.size() == 1 && work.front().first.knownFirstOrderPattern()) return true;
     SmallVec<const std::string*, 16> seen;
     SmallVec<const Term*, 16> walk;
     auto push = [&walk](const Term& p) {

@@ -99,7 +99,7 @@ private:
 
     void start(Abstractions& g, std::string v);
 
-    // The type of the abstraction's image: the group's, worked out once for the group.
+    // The type of the abstraction's image.
     Type imageTypeOf(const Candidate& c);
 
     Term x_;
