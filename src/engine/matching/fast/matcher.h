@@ -62,6 +62,8 @@
 //     candidates.cpp, OneStepSource::restart).  Off: BM_FastOneStepNestedTuples (3) +29.4%.
 //   - a repeated element's groups ruled out whole, before their candidates are built
 //     (tuple_candidates.cpp, agreeingGroups).  Off: BM_FastOneStepRepeatedElement (5) +51.8%.
+//   - one memo of substituted types shared by the nodes of a large term (solver.cpp, substAll,
+//     sharedTypesFrom).  Off: BM_FastTwoStepWideApplication (100) 4.9 times as much.
 //   - the eta normal form kept per node (term_equality.cpp, etaNormalise).  Off:
 //     BM_FastOneStepCorpus +7.9%.
 #pragma once
