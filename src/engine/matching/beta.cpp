@@ -160,7 +160,9 @@ struct Pending {
 // Normal order with an explicit stack: the function of an application is reduced first; a
 // lambda there is contracted once the argument is reduced, and the contractum is reduced in
 // turn without growing the stack.
-Expr reduce(const Expr& root, const Matcher& patterns) {
+}  // namespace
+
+Expr betareduce(const Expr& root, const Matcher& patterns) {
     std::vector<Pending> stack;
     Expr current = root;
     for (;;) {
@@ -215,9 +217,5 @@ Expr reduce(const Expr& root, const Matcher& patterns) {
         }
     }
 }
-
-}  // namespace
-
-Expr betareduce(const Expr& root, const Matcher& patterns) { return reduce(root, patterns); }
 
 }  // namespace plim

@@ -23,15 +23,17 @@ inline const Constant& typeConstraintMarker() {
     return marker;
 }
 
-// (the pattern side's type, the term side's type).
-inline std::pair<Type, Type> typeConstraintTypes(const TypeSubst& s) {
+// The problem that holds the match to the substitution, its two constants built by `con`.
+template <class Problem, class MakeCon>
+Problem typeConstraint(const TypeSubst& s, MakeCon con) {
     std::vector<Type> vars;
     std::vector<Type> values;
     for (auto& [v, t] : s.bindings()) {
         vars.push_back(mkTid(v));
         values.push_back(std::move(t));
     }
-    return {mkTCon(" types", std::move(vars)), mkTCon(" types", std::move(values))};
+    return Problem{con(typeConstraintMarker(), mkTCon(" types", std::move(vars))),
+                   con(typeConstraintMarker(), mkTCon(" types", std::move(values)))};
 }
 
 // The two type substitutions of instances found apart, as one: nothing when they give one

@@ -5,6 +5,7 @@
 // produced only as far as the search reads them.
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
@@ -21,9 +22,25 @@ Step stepOf(Term image, Problems problems, NameSupply s) {
     return Step(StepResult(std::move(image), std::move(problems)), std::move(s));
 }
 
-StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
-    if (!t.is(TermKind::Ap)) return StepResults();
-    return StepResults::cons(stepOf(t.fun(), {{x, t.arg()}}, s), StepResults());
+namespace {
+
+// A single result, or none.
+class OnceSource final : public StepSource, public PooledSource<OnceSource> {
+public:
+    explicit OnceSource(std::optional<Step> r) : r_(std::move(r)) {}
+    std::optional<Step> next() override { return std::exchange(r_, std::nullopt); }
+
+private:
+    std::optional<Step> r_;
+};
+
+}  // namespace
+
+StepSourcePtr onceSource(std::optional<Step> r) { return std::make_unique<OnceSource>(std::move(r)); }
+
+StepSourcePtr decomposition(const Term& x, const Term& t, const NameSupply& s) {
+    if (!t.is(TermKind::Ap)) return onceSource(std::nullopt);
+    return onceSource(stepOf(t.fun(), {{x, t.arg()}}, s));
 }
 
 // --- one-step candidates ------------------------------------------------------------------
@@ -77,7 +94,6 @@ bool freeOfInnerBinders(const PositionTable& all, std::size_t at) {
 // another, and a body that keeps an eta redex of t; the constant abstraction ends the list.
 // Groups are found only as the search reads that far.
 
-
 // What an idle workspace holds in place of terms.
 const Term& idleTerm() {
     thread_local const Term idle = LVar(std::string(), mkTid("idle"));
@@ -91,12 +107,8 @@ struct Abstractions {
     void release() {
         x = t = b = var = idleTerm();
         headType.reset();
-        fitsType.reset();
         admits = nullptr;
         all.reset(idleTerm());
-        known = nullptr;
-        cut.clear();
-        groupPaths.clear();
         subset.clear();
     }
 
@@ -115,20 +127,10 @@ struct Abstractions {
     bool finished = false;     // the constant abstraction is given
     Term b = idleTerm();       // the current group's subterm (x until the first group)
     Term var = idleTerm();     // the abstraction variable, typed as b
-    std::optional<Type> fnType;  // the image's type, from b's type to t's, once asked for
     std::vector<Path> paths;   // b's paths
     std::vector<std::size_t> members;  // the positions of b's group
     std::vector<std::uint8_t> counter;  // counter[k] is bit k of the current subset number
-    std::vector<const Path*> subset;  // the paths of the current subset, in `groupPaths`
-    std::vector<const Path*> groupPaths;  // b's paths, in `paths` or in `known`
-    // Read in place of the positions: the groups of the term t was abstracted from, with the
-    // paths it abstracted (`cut`); the groups in the order of their first members left.
-    const KnownGroups* known = nullptr;
-    std::vector<std::size_t> cut;  // positions, numbered in pre-order of the known groups' term
-    std::vector<std::pair<std::size_t, std::size_t>> knownOrder;  // (first member left, group)
-    std::size_t nextKnown = 0;
-    std::optional<Type> fitsType;  // the type imageFits was last asked for, and its answer
-    bool fits = false;
+    std::vector<const Path*> subset;  // the paths of the current subset, in `paths`
 };
 
 namespace {
@@ -151,13 +153,9 @@ Type imageType(const std::optional<HeadType>& h, const Type& arg, const Type& re
 // closed: the head's type only becomes more specific before the image meets it).
 bool imageFits(Abstractions& g, const Term& b) {
     if (!g.headType || !g.closedTypes) return true;
-    // Asked at every position, most of which share their type nodes: the last answer is kept.
-    if (g.fitsType && g.fitsType->sameNode(b.type())) return g.fits;
     const Type image = mkArrow(b.type(), g.t.type());
     const TypeSubst& ts = g.headType->types;
-    g.fits = oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
-    g.fitsType = b.type();
-    return g.fits;
+    return oneWayTypesMatch(g.headType->head, ts.isIdentity() ? image : substType(ts, image));
 }
 
 // The abstraction variable of a group: the same node for the same name and the very same
@@ -173,13 +171,6 @@ Term abstractionVariable(const std::string& v, const Type& type) {
     recent.push_back(u);
     return u;
 }
-
-// The next group that `admits` lets through: its subterm, its paths and a fresh subset
-// counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
-// the shape of a term without lambdas, which every equal subterm shares, so the positions of
-// that group are ruled out as well when they come, and none of them belongs to a group that is
-// let through.
-bool startKnownGroup(Abstractions& g);
 
 // The positions of the next group that `admits` lets through, in `g.members`, the first
 // holding the group's subterm; false once there is none.
@@ -220,64 +211,18 @@ bool nextGroupMembers(Abstractions& g) {
     }
 }
 
+// The next group that `admits` lets through: its subterm, its paths and a fresh subset
+// counter; false once there is none.  A group it rules out is not gathered: `admits` asks for
+// the shape of a term without lambdas, which every equal subterm shares, so the positions of
+// that group are ruled out as well when they come, and none of them belongs to a group that is
+// let through.
 bool startGroup(Abstractions& g) {
-    if (g.known) return startKnownGroup(g);
     if (!nextGroupMembers(g)) return false;
-    const std::vector<std::size_t>& members = g.members;
-    g.b = g.all.term(members.front());
+    g.b = g.all.term(g.members.front());
     g.var = abstractionVariable(g.v, g.b.type());
-    g.fnType.reset();
-    g.paths.resize(members.size());
-    g.groupPaths.clear();
-    for (std::size_t k = 0; k < members.size(); ++k) {
-        g.all.pathInto(members[k], g.paths[k]);
-        g.groupPaths.push_back(&g.paths[k]);
-    }
-    g.counter.assign(g.paths.size(), 0);
-    return true;
-}
-
-// The position i of the known groups' term is cut away: it is inside or above a cut position
-// (a subtree's positions follow its top in pre-order, as many as its nodes).
-bool cutAway(const Abstractions& g, std::size_t i) {
-    const PositionTable& all = g.known->all;
-    auto inside = [&all](std::size_t a, std::size_t top) { return top <= a && a - top < all.term(top).size(); };
-    return std::any_of(g.cut.begin(), g.cut.end(), [&](std::size_t c) { return inside(i, c) || inside(c, i); });
-}
-
-// The known groups in the order of their first members left once the cut positions are gone.
-void orderKnownGroups(Abstractions& g) {
-    g.knownOrder.clear();
-    g.nextKnown = 0;
-    const KnownGroups& k = *g.known;
-    for (std::size_t n = 0; n + 1 < k.starts.size(); ++n)
-        for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
-            if (!cutAway(g, k.members[m])) {
-                g.knownOrder.emplace_back(k.members[m], n);
-                break;
-            }
-    std::sort(g.knownOrder.begin(), g.knownOrder.end());
-}
-
-// startGroup from the known groups: the members of the next group left, its subterm the
-// first of them, as the walk over the term's own positions would find them.
-bool startKnownGroup(Abstractions& g) {
-    if (g.nextKnown == g.knownOrder.size()) return false;
-    const auto [first, n] = g.knownOrder[g.nextKnown++];
-    const KnownGroups& k = *g.known;
-    g.members.clear();
-    for (std::size_t m = k.starts[n]; m < k.starts[n + 1]; ++m)
-        if (!cutAway(g, k.members[m])) g.members.push_back(k.members[m]);
-    g.b = k.all.term(first);
-    g.var = abstractionVariable(g.v, g.b.type());
-    g.fnType.reset();
     g.paths.resize(g.members.size());
-    g.groupPaths.clear();
-    for (std::size_t m = 0; m < g.members.size(); ++m) {
-        k.all.pathInto(g.members[m], g.paths[m]);
-        g.groupPaths.push_back(&g.paths[m]);
-    }
-    g.counter.assign(g.groupPaths.size(), 0);
+    for (std::size_t k = 0; k < g.members.size(); ++k) g.all.pathInto(g.members[k], g.paths[k]);
+    g.counter.assign(g.paths.size(), 0);
     return true;
 }
 
@@ -287,10 +232,10 @@ bool nextSubset(Abstractions& g, std::vector<const Path*>& subset) {
     while (k < g.counter.size() && g.counter[k]) g.counter[k++] = 0;
     if (k == g.counter.size()) return false;
     g.counter[k] = 1;
-    const std::size_t n = g.groupPaths.size();
+    const std::size_t n = g.paths.size();
     subset.clear();
     for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) subset.push_back(g.groupPaths[j]);
+        if (g.counter[n - 1 - j]) subset.push_back(&g.paths[j]);
     return true;
 }
 
@@ -418,37 +363,17 @@ AbstractionsPool& abstractionsPool() {
     return pool;
 }
 
-// The results of a list, one at a time.
-class ListSource final : public StepSource, public PooledSource<ListSource> {
-public:
-    explicit ListSource(StepResults rest) : rest_(std::move(rest)) {}
-    std::optional<Step> next() override {
-        if (rest_.empty()) return std::nullopt;
-        Step r = rest_.head();
-        rest_ = rest_.tail();
-        return r;
-    }
-
-private:
-    StepResults rest_;
-};
-
 }  // namespace
-
-StepSourcePtr fromList(StepResults rs) { return std::make_unique<ListSource>(std::move(rs)); }
 
 void GiveBack::operator()(Abstractions* g) const {
     std::unique_ptr<Abstractions> owned(g);
     if (!AbstractionsPool::closed()) abstractionsPool().give(std::move(owned));
 }
 
-OneStepSource::OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                             const KnownGroups* known, const std::vector<std::size_t>& cut)
-    : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)),
-      known_(known), cut_(cut) {}
+OneStepSource::OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits)
+    : x_(std::move(x)), t_(std::move(t)), s_(std::move(s)), headType_(std::move(headType)), admits_(std::move(admits)) {}
 
-void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                            const KnownGroups* known, const std::vector<std::size_t>& cut) {
+void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits) {
     x_ = std::move(x);
     t_ = std::move(t);
     s_ = std::move(s);
@@ -456,8 +381,6 @@ void OneStepSource::restart(Term x, Term t, NameSupply s, std::optional<HeadType
     admits_ = std::move(admits);
     phase_ = Phase::Decomposition;
     abstracting_ = false;
-    known_ = known;
-    cut_.assign(cut.begin(), cut.end());
 }
 
 std::optional<Step> OneStepSource::next() {
@@ -501,70 +424,30 @@ std::optional<Candidate> OneStepSource::nextCandidate() {
     return std::nullopt;
 }
 
-void OneStepSource::abstracted(std::vector<std::size_t>& out) const {
-    const Abstractions& g = *g_;
-    const std::size_t n = g.members.size();
-    out.clear();
-    for (std::size_t j = 0; j < n; ++j)
-        if (g.counter[n - 1 - j]) out.push_back(g.members[j]);
-}
-
 void OneStepSource::start(Abstractions& g, std::string v) {
     abstracting_ = true;
     g.x = x_;
     g.t = t_;
     g.v = std::move(v);
     g.headType = std::move(headType_);
-    g.fitsType.reset();
     g.admits = std::move(admits_);
     g.closedTypes = !t_.hasTypeVars();
     g.lambdaApplications = lambdaApplications(t_) != LambdaApplications::None;
     g.etaRedexes = holdsEtaRedex(t_);
-    g.known = known_;
-    if (known_) {
-        g.cut = cut_;
-        orderKnownGroups(g);
-    } else {
-        g.all.reset(t_);
-        g.taken.assign(g.all.size(), 0);
-    }
+    g.all.reset(t_);
+    g.taken.assign(g.all.size(), 0);
     g.nextFrom = 0;
     g.inGroup = false;
     g.finished = false;
     g.b = x_;
     g.var = x_;
-    g.fnType.reset();
 }
 
 Type OneStepSource::imageTypeOf(const Candidate& c) {
     // The head type moves into the workspace when it starts: a workspace kept from before a
     // restart holds the head type of the arguments before.
     if (c.kind != Candidate::Kind::Group) return imageType(abstracting_ ? g_->headType : headType_, x_.type(), t_.type());
-    if (!g_->fnType) g_->fnType = imageType(g_->headType, g_->b.type(), g_->t.type());
-    return *g_->fnType;
-}
-
-StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                              const std::optional<HeadType>& headType, GroupFilter admits) {
-    return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
-}
-
-// The groups that a generator for x over t, without a head type or a filter, finds.
-KnownGroups knownGroups(const Term& x, const Term& t) {
-    std::unique_ptr<Abstractions, GiveBack> g(abstractionsPool().take().release());
-    g->x = x;
-    g->t = t;
-    g->closedTypes = !t.hasTypeVars();
-    g->all.reset(t);
-    g->taken.assign(g->all.size(), 0);
-    g->nextFrom = 0;
-    KnownGroups out{PositionTable(idleTerm()), {}, {0}};
-    while (nextGroupMembers(*g)) {
-        out.members.insert(out.members.end(), g->members.begin(), g->members.end());
-        out.starts.push_back(out.members.size());
-    }
-    std::swap(out.all, g->all);
-    return out;
+    return imageType(g_->headType, g_->b.type(), g_->t.type());
 }
 
 ImageTypes& imageTypes() {

@@ -50,15 +50,24 @@
 //   - small nodes rebuilt with one child replaced, by parent, child and position
 //     (term_operations.cpp, RebuiltNodes).  Off: BM_FastOneStepNestedTuples (3) +10.0%.
 //   - a group's abstraction variable, the same node for the same name and type node
-//     (candidates.cpp, abstractionVariable).  Off: BM_FastOneStepNestedTuples (3) +12.8%.
+//     (candidates.cpp, abstractionVariable).  Off: BM_FastOneStepNestedTuples (3) +13.8%.
 //   - an image's type given as its head's own type when equal (candidates.cpp, imageType).
-//     Off: BM_FastTwoStepWideApplication (100) +36.4%.
+//     Off: BM_FastTwoStepWideApplication (100) +17.0%.
 //   - the tuple binder and type a tuple fold closed into last (tuple_candidates.cpp,
-//     TupleMemo).  Off: BM_FastOneStepNestedTuples (3) +31.5%.
+//     TupleMemo).  Off: BM_FastOneStepNestedTuples (3) +48.1%.
 //   - a one-problem match ruled out up front by its tuple images (solver.cpp,
-//     ruledOutUpFront).  Off: BM_FastOneStepOwnTupleHead (100) +11.0%.
+//     ruledOutUpFront).  Off: BM_FastOneStepOwnTupleHead (100) +13.1%.
 //   - the tuple and function types of images, by their parts' very nodes (step_sources.h,
-//     ImageTypes).  Off: BM_FastOneStepNestedTuples (3) +28.1%.
+//     ImageTypes).  Off: BM_FastOneStepNestedTuples (3) +25.3%.
+//   - the type matches of problems, by the very nodes of their two types (solver.cpp,
+//     typeMatch).  Off: BM_FastOneStepNestedTuples (3) +33.8%.
+//   - the one-step generators of a tuple fold's finished frames, restarted with their
+//     workspaces for its next frames (tuple_candidates.cpp, TupleSource::spare_;
+//     candidates.cpp, OneStepSource::restart).  Off: BM_FastOneStepNestedTuples (3) +29.4%.
+//   - a repeated element's groups ruled out whole, before their candidates are built
+//     (tuple_candidates.cpp, agreeingGroups).  Off: BM_FastOneStepRepeatedElement (5) +51.8%.
+//   - one memo of substituted types shared by the nodes of a large term (solver.cpp, substAll,
+//     sharedTypesFrom).  Off: BM_FastTwoStepWideApplication (100) 4.9 times as much.
 //   - the eta normal form kept per node (term_equality.cpp, etaNormalise).  Off:
 //     BM_FastOneStepCorpus +7.9%.
 #pragma once

@@ -3,7 +3,6 @@
 #include "engine/matching/fast/solver.h"
 
 #include <algorithm>
-#include <array>
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
@@ -17,7 +16,6 @@
 #include "engine/matching/two_step_patterns.h"
 #include "frontend/printer/expressions.h"
 #include "support/errors.h"
-#include "support/hashing.h"
 #include "support/small_vec.h"
 
 namespace plim::fast {
@@ -27,9 +25,9 @@ const TermSubst& identitySubst() {
     return id;
 }
 
-bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isIdentity(); }
-
 namespace {
+
+bool isIdentity(const TermSubst& s) { return s.bindings.isEmpty() && s.types.isIdentity(); }
 
 // What one rule finds: at most one binding (a bare pattern variable to its term) and the
 // problem's type match.  The variable and the term are read in place from the worklist.
@@ -191,62 +189,19 @@ std::optional<bool> singleRule(const Term& p, const Term& t, Problems& out) {
 
 [[noreturn]] void freeVariablesInTerm(const Term& t) { failUser("free variables in term: " + showExpr(convert(t))); }
 
-// Pairs of distinct constructor-term nodes found equal lately, by the nodes: the alternatives
-// of one branch point match the same head against images whose types the step built once and
-// shared, and telling two equal types equal walks them whole.  A fixed number of slots, each
-// keeping its two types (and so their nodes) alive; a pair that meets an occupied slot takes it.
-class EqualTypePairs {
-public:
-    bool known(const Type& a, const Type& b) const {
-        const Slot& s = slots_[slotOf(a, b)];
-        return s.a && s.a->sameNode(a) && s.b->sameNode(b);
-    }
-    void remember(const Type& a, const Type& b) {
-        Slot& s = slots_[slotOf(a, b)];
-        s.a = a;
-        s.b = b;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 64;
-    struct Slot {
-        std::optional<Type> a;
-        std::optional<Type> b;
-    };
-    static std::size_t slotOf(const Type& a, const Type& b) {
-        const auto address = [](const Type& t) { return reinterpret_cast<std::uintptr_t>(t.nodeAddress()); };
-        return static_cast<std::size_t>(mixHash(address(a), address(b))) % kSlots;
-    }
-    std::array<Slot, kSlots> slots_;
-};
-
-// The types are equal: the same node, or equal terms.
-bool equalTypes(const Type& a, const Type& b) {
-    if (a.sameNode(b)) return true;
-    // Only types with arguments are remembered: a leaf is told equal at once.
-    if (!a.isTCon() || a.args().empty()) return eqType(a, b);
-    thread_local EqualTypePairs equal;
-    if (equal.known(a, b)) return true;
-    if (!eqType(a, b)) return false;
-    equal.remember(a, b);
-    return true;
-}
-
 // The type match of a problem as a substitution, or nothing.  The term must hold no PVar.
 std::optional<TypeSubst> typeMatch(const Term& p, const Term& t) {
     if (t.hasPVar()) freeVariablesInTerm(t);
     // A type matched against the very same type gives the identity.
-    if (equalTypes(p.type(), t.type())) return TypeSubst();
+    if (p.type().sameNode(t.type()) || eqType(p.type(), t.type())) return TypeSubst();
     // Kept by the very nodes of the two types: the alternatives of one branch point match the
     // same head against images whose types the step built once and shared.
     thread_local TypesByNode<std::pair<Type, Type>, std::optional<TypeSubst>> matches;
-    std::optional<TypeSubst> ts = matches.get({p.type(), t.type()}, [](const std::pair<Type, Type>& k) {
+    return matches.get({p.type(), t.type()}, [](const std::pair<Type, Type>& k) {
         TypeSubst found;
         return matchTypeInto(found, k.first, k.second) ? std::optional<TypeSubst>(std::move(found)) : std::nullopt;
     });
-    return ts;
 }
-
 
 // A problem with a substitution applied in place: to the pattern, and its types to the term
 // too.  A side that the substitution does not change is left as it is, without a copy.
@@ -327,8 +282,6 @@ struct Search {
 // The pattern variables of the patterns are all distinct.  Only the parts that hold one are
 // walked; most patterns are small, and their walk needs no heap block.
 bool patternsLinear(const Problems& work) {
-    // A first-order pattern, as the first-order walk may have found already, repeats none.
-    if (work.size() == 1 && work.front().first.knownFirstOrderPattern()) return true;
     SmallVec<const std::string*, 16> seen;
     SmallVec<const Term*, 16> walk;
     auto push = [&walk](const Term& p) {
@@ -412,22 +365,26 @@ Progress solveWhileSingle(const Search& g, TermSubst& sofar, Problems& work, std
     return Progress::Done;
 }
 
+// The patterns of the rest of the worklist, each passed to visit: what the tests of a tuple
+// argument below are told of the problems solved before the image's.
+auto earlierPatterns(const Problems& rest) {
+    return [&rest](auto visit) {
+        for (const auto& pr : rest) visit(pr.first);
+    };
+}
+
 // The one-step images for a flexible head applied to a tuple cannot match: the types of head
 // and elements do not fit (every problem of the worklist is solved before the image's).
 bool tupleImagesRuledOut(ApStep step, const Term& p, const Term& t, const Problems& rest) {
     if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return false;
-    return plim::tupleImagesRuledOut(p, t, [&rest](auto visit) {
-        for (const auto& pr : rest) visit(pr.first);
-    });
+    return plim::tupleImagesRuledOut(p, t, earlierPatterns(rest));
 }
 
 // The repeated elements of a flexible head's tuple argument whose problems are checked against
 // each other (repeated_elements.h): every problem of the worklist is solved before them.
 std::vector<std::string> checkedRepeats(ApStep step, const Term& p, const Term& t, const Problems& rest) {
     if (step != ApStep::OneStep || !p.arg().is(TermKind::Tupl)) return {};
-    return repeated_elements::checkedLeaves(p.fun(), p.arg(), t, [&rest](auto drop) {
-        for (const auto& pr : rest) drop(pr.first);
-    });
+    return repeated_elements::checkedLeaves(p.fun(), p.arg(), t, earlierPatterns(rest));
 }
 
 // Some problem has no solution whatever is bound (self_typed_applications.h).  Every
@@ -444,9 +401,7 @@ bool anyMatchesNothing(const Problems& ps) {
 // binders' types (tuple_typing.h): every problem of the worklist is solved before the image's.
 bool tupleImagesTyped(const Term& p, const Term& t, const Problems& rest) {
     if (!p.arg().is(TermKind::Tupl)) return false;
-    return imageTypesFollowBinders(p, t, [&rest](auto visit) {
-        for (const auto& pr : rest) visit(pr.first);
-    });
+    return imageTypesFollowBinders(p, t, earlierPatterns(rest));
 }
 
 // Opens the branch point of the problem work[at] with type match ts, unless the problems
@@ -482,10 +437,9 @@ void openBranchPoint(Search& g, TermSubst sofar, Problems& work, std::size_t at,
     StepSourcePtr alts = ruledOut ? nullptr
                                   : stepSource(g.step, true, p.arg(), t, s, HeadType{headType, ts.types, typedImages},
                                                whole, std::move(repeated));
-    const bool nonLambdaImages =
-        nonLambdaImagesFit(p.fun(), t);
     g.open.push_back(BranchPoint{p.fun(), std::move(alts), ts, std::move(sofar), std::move(pending), std::move(rest),
-                                 std::move(derived), std::move(taken), nonLambdaImages, !hasFreeLocals(t)});
+                                 std::move(derived), std::move(taken), nonLambdaImagesFit(p.fun(), t),
+                                 !hasFreeLocals(t)});
 }
 
 // Problems whose rules cannot branch are solved in a loop, in worklist order: the solution
@@ -553,10 +507,6 @@ std::optional<Solution> nextSolution(Search& g) {
     }
 }
 
-List<Solution> solutionsOf(std::shared_ptr<Search> g) {
-    return List<Solution>::unfold([g]() { return nextSolution(*g); });
-}
-
 // Combines the supplies of the solutions so far into `best`: for each name list the one
 // whose first name comes furthest, the leftmost of equals.
 void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
@@ -569,6 +519,21 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
     if (!best->tyvars.sameList(s.tyvars) && best->tyvars.headBefore(s.tyvars)) best->tyvars = s.tyvars;
 }
 
+// The type variables of the worklist's terms.
+TermTypes typeVarsOfTerms(const Problems& worklist) {
+    TermTypes found;
+    for (const auto& pr : worklist)
+        if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
+    return found;
+}
+
+// The search that starts from `acc` and `s` on the worklist.
+Search searchFrom(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
+    TermTypes termTypes = typeVarsOfTerms(worklist);
+    std::pair<Solution, Problems> start{Solution{acc, s}, std::move(worklist)};
+    return Search{step, std::move(termTypes), std::move(start), {}, {}};
+}
+
 // The results of a search, each solution's substitution passed through `finish`, with the
 // supplies of its solutions combined as they come (combPair from the right: for each name
 // list the one whose first name comes furthest, the leftmost of equals).  The supply is read
@@ -577,10 +542,9 @@ void combineInto(std::optional<NameSupply>& best, const NameSupply& s) {
 template <class R>
 struct RunSearch {
     // Built in place: the search starts from `acc` and `s` on the worklist.
-    RunSearch(ApStep step, TermTypes termTypes, const TermSubst& acc, const NameSupply& s, Problems worklist,
+    RunSearch(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
               std::function<R(TermSubst)> f)
-        : search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}},
-          finish(std::move(f)) {}
+        : search(searchFrom(step, acc, std::move(worklist), s)), finish(std::move(f)) {}
 
     Search search;
     std::function<R(TermSubst)> finish;
@@ -618,34 +582,22 @@ List<R> resultsOf(std::shared_ptr<RunSearch<R>> g) {
     });
 }
 
-// The type variables of the worklist's terms.
-TermTypes typeVarsOfTerms(const Problems& worklist) {
-    TermTypes found;
-    for (const auto& pr : worklist)
-        if (pr.second.hasTypeVars()) found.roots.push_back(pr.second);
-    return found;
-}
-
-// The single problem (p, t) has no solution, as its types show before any search: it branches
-// on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
-bool ruledOutUpFront(ApStep step, const Term& p, const Term& t) {
-    if (!branches(step, p) || !p.arg().is(TermKind::Tupl) || headBinderTakesArgumentWhole(p.fun())) return false;
+// A worklist of one problem (p, t) that has no solution, as its types show before any search:
+// p branches on a flexible head applied to a tuple whose images tupleImagesRuledOut rules out.
+// The search would fail on its type match or find so on opening its branch point (the rest of
+// the worklist being empty).
+bool ruledOutUpFront(ApStep step, const Problems& worklist) {
+    if (worklist.size() != 1) return false;
+    const auto& [p, t] = worklist.front();
+    if (!branches(step, p) || headBinderTakesArgumentWhole(p.fun())) return false;
     return tupleImagesRuledOut(step, p, t, {});
-}
-
-// A worklist of one problem ruled out up front: the search would fail on its type match or
-// find so on opening its branch point (the rest of the worklist being empty).
-bool ruledOutAtOnce(ApStep step, const Problems& worklist) {
-    return worklist.size() == 1 && ruledOutUpFront(step, worklist.front().first, worklist.front().second);
 }
 
 }  // namespace
 
 List<Solution> solveProblems(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s) {
-    TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<Search>(
-        Search{step, std::move(termTypes), std::pair<Solution, Problems>{Solution{acc, s}, std::move(worklist)}, {}, {}});
-    return solutionsOf(std::move(g));
+    auto g = std::make_shared<Search>(searchFrom(step, acc, std::move(worklist), s));
+    return List<Solution>::unfold([g]() { return nextSolution(*g); });
 }
 
 std::optional<TermSubst> solveSimple(Problems worklist) {
@@ -658,12 +610,12 @@ std::optional<TermSubst> solveSimple(Problems worklist) {
 
 namespace {
 
-// The run of the search over the worklist.
+// The run of the search over the worklist; a match decided up front by the types needs no search.
 template <class R>
 std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc, Problems worklist,
                                                const NameSupply& s, std::function<R(TermSubst)> finish) {
-    TermTypes termTypes = typeVarsOfTerms(worklist);
-    auto g = std::make_shared<RunSearch<R>>(step, std::move(termTypes), acc, s, std::move(worklist), std::move(finish));
+    if (ruledOutUpFront(step, worklist)) return {List<R>(), Lazy<NameSupply>(s)};
+    auto g = std::make_shared<RunSearch<R>>(step, acc, std::move(worklist), s, std::move(finish));
     Lazy<NameSupply> rest = delay([g, s]() { return g->restAfter(s); });
     List<R> results = resultsOf(std::move(g));
     return {std::move(results), std::move(rest)};
@@ -673,21 +625,17 @@ std::pair<List<R>, Lazy<NameSupply>> searchRun(ApStep step, const TermSubst& acc
 
 SolutionRun solveRun(ApStep step, const TermSubst& acc, Problems worklist, const NameSupply& s,
                      std::function<TermSubst(TermSubst)> finish) {
-    if (ruledOutAtOnce(step, worklist)) return SolutionRun{List<TermSubst>(), Lazy<NameSupply>(s)};
     if (!finish) finish = [](TermSubst t) { return t; };
     auto [substs, rest] = searchRun<TermSubst>(step, acc, std::move(worklist), s, std::move(finish));
     return SolutionRun{std::move(substs), std::move(rest)};
 }
 
-// A match decided up front by the types needs no search.
 ConvertedRun solveRunConverted(ApStep step, const TermSubst& acc, Problem problem, const NameSupply& s,
                                std::function<MatchResult(TermSubst)> finish) {
-    if (ruledOutUpFront(step, problem.first, problem.second))
-        return ConvertedRun{List<MatchResult>(), Lazy<NameSupply>(s)};
     Problems worklist;
     worklist.push_back(std::move(problem));
-    auto run = searchRun(step, acc, std::move(worklist), s, std::move(finish));
-    return ConvertedRun{std::move(run.first), std::move(run.second)};
+    auto [results, rest] = searchRun(step, acc, std::move(worklist), s, std::move(finish));
+    return ConvertedRun{std::move(results), std::move(rest)};
 }
 
 bool twoStepApplicable(const Term& p) { return suitsTwoStep(p); }

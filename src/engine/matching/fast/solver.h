@@ -28,11 +28,8 @@ namespace fast {
 struct TermSubst;
 }  // namespace fast
 
-// The search builds bindings, candidate lists and solution lists for every candidate and drops
-// most of them soon after: their cells come from the block pool.
-template <>
-struct PooledListCells<std::pair<std::pair<fast::Term, std::vector<std::pair<fast::Term, fast::Term>>>, NameSupply>>
-    : std::true_type {};
+// The search builds bindings and solution lists for every candidate and drops most of them soon
+// after: their cells come from the block pool.
 template <>
 struct PooledListCells<std::pair<fast::TermSubst, NameSupply>> : std::true_type {};
 template <>
@@ -54,7 +51,6 @@ struct TermSubst {
 
 // (EmptyMap, mkTid).
 const TermSubst& identitySubst();
-bool isIdentity(const TermSubst& s);
 
 // PVars bound in the map are replaced by their terms (as stored); every other type is
 // substituted.  Nodes that nothing changes are shared.
@@ -67,7 +63,6 @@ enum class ApStep : std::uint8_t { Simple, OneStep, TwoStep };
 
 // One step result: the image u that f must match and the new problems.
 using StepResult = std::pair<Term, Problems>;
-using StepResults = List<std::pair<StepResult, NameSupply>>;
 
 // What every image of a step is matched against next: the type of the function part, and the
 // type substitution that is applied to the image's type first.

@@ -31,7 +31,11 @@ struct PooledSource {
 // A step result with the supply after it.
 Step stepOf(Term image, Problems problems, NameSupply s);
 
-StepResults decomposition(const Term& x, const Term& t, const NameSupply& s);
+// The result given, if any, as a source.
+StepSourcePtr onceSource(std::optional<Step> r);
+
+// The decomposition: t = Ap g y gives the image g with the problem (x, y), anything else nothing.
+StepSourcePtr decomposition(const Term& x, const Term& t, const NameSupply& s);
 
 // The binder has the shape of the argument: a variable, or a tuple whose parts fit the
 // argument's elements.
@@ -41,17 +45,6 @@ bool binderFits(const LamBinding& b, const Term& a);
 // it rules out gives no candidate (none by default).  It is given only for terms without
 // lambdas and looks at the shape of b alone, so that it answers alike for equal subterms.
 using GroupFilter = std::function<bool(const Term& b)>;
-
-// The groups of the subterms of a term that an argument may be matched against, each with
-// its subterms and their pre-order numbers and paths, in the order the generator finds them.
-// A term without lambdas that has some of its positions abstracted (by a variable x cannot
-// mention) has the same groups without the positions inside or above those: the generator of
-// a tuple argument's next element reads them from here instead of from its own positions.
-struct KnownGroups {
-    PositionTable all;                 // the term's positions
-    std::vector<std::size_t> members;  // the groups' positions, group after group
-    std::vector<std::size_t> starts;   // where each group's begin in `members`, and the end
-};
 
 // A candidate of a generator before its image is built: an Image is the image itself, `body`
 // (the decomposition); the others are the abstraction of the generator's variable, typed
@@ -79,22 +72,16 @@ struct GiveBack {
     void operator()(Abstractions* g) const;
 };
 
-// The results of a list, one at a time.
-StepSourcePtr fromList(StepResults rs);
-
 // The one-step candidates of a flexible head: the decomposition first, then the abstractions
 // of subterms (of the groups `admits` lets through, when given), then the constant
 // abstraction.  The fresh name is drawn, and the term's positions listed, only when the
 // search reads past the decomposition.
 class OneStepSource final : public StepSource, public PooledSource<OneStepSource> {
 public:
-    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                  const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {});
+    OneStepSource(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits);
 
-    // The same generator for other arguments, its workspace kept; `known`, when given, holds
-    // the groups of the term that t is with the positions `cut` abstracted (KnownGroups).
-    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits,
-                 const KnownGroups* known = nullptr, const std::vector<std::size_t>& cut = {});
+    // The same generator for other arguments, its workspace kept.
+    void restart(Term x, Term t, NameSupply s, std::optional<HeadType> headType, GroupFilter admits);
 
     std::optional<Step> next() override;
 
@@ -103,8 +90,6 @@ public:
 
     // The binder of the abstractions' variable (once a candidate other than the decomposition is given).
     const LamBinding& binder() const { return binder_; }
-    // The positions the last abstraction of a group abstracted, numbered in pre-order of t.
-    void abstracted(std::vector<std::size_t>& out) const;
     // The supply left after the candidate: the given one after the decomposition, the one
     // without the abstractions' variable after the others.
     const NameSupply& restOf(const Candidate& c) const { return c.kind == Candidate::Kind::Image ? s_ : rest_; }
@@ -114,7 +99,7 @@ private:
 
     void start(Abstractions& g, std::string v);
 
-    // The type of the abstraction's image: the group's, worked out once for the group.
+    // The type of the abstraction's image.
     Type imageTypeOf(const Candidate& c);
 
     Term x_;
@@ -124,18 +109,10 @@ private:
     GroupFilter admits_;
     Phase phase_ = Phase::Decomposition;
     bool abstracting_ = false;  // g_ started for these arguments (and holds headType_)
-    const KnownGroups* known_ = nullptr;
-    std::vector<std::size_t> cut_;
     LamBinding binder_ = LamVar(std::string());  // binds the abstractions' variable
     NameSupply rest_;  // s_ without that variable
     std::unique_ptr<Abstractions, GiveBack> g_;
 };
-
-StepSourcePtr oneStepFlexible(const Term& x, const Term& t, const NameSupply& s,
-                              const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr);
-
-// The groups that a generator for x over t, without a head type or a filter, finds.
-KnownGroups knownGroups(const Term& x, const Term& t);
 
 // Tuple and function types of images built before on this thread, by their parts' very
 // nodes: the images of one search are built from the same few types, and sharing their nodes

@@ -51,7 +51,6 @@ public:
             return *this;
         }
         bool operator==(const Iterator& other) const { return at_ == other.at_; }
-        bool operator!=(const Iterator& other) const { return at_ != other.at_; }
 
     private:
         const Slot* at_;
@@ -68,11 +67,6 @@ public:
     }
     ~TermBindings() {
         if (block_ && --block_->holders == 0) drop(block_);
-    }
-
-    // Room for n bindings in all, for bindings that have none yet.
-    void reserve(std::size_t n) {
-        if (!block_ && n > 0) block_ = newBlock(n);
     }
 
     bool isEmpty() const { return size() == 0; }

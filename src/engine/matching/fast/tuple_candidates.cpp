@@ -14,10 +14,11 @@ namespace plim::fast::step_sources {
 
 namespace {
 
+// The step's results on an argument taken whole.
 StepSourcePtr baseStep(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
-                       GroupFilter admits = nullptr) {
-    if (step == ApStep::Simple || !flexible) return fromList(decomposition(x, t, s));
-    if (step == ApStep::OneStep) return oneStepFlexible(x, t, s, std::nullopt, std::move(admits));
+                       const std::optional<HeadType>& headType = std::nullopt, GroupFilter admits = nullptr) {
+    if (step == ApStep::Simple || !flexible) return decomposition(x, t, s);
+    if (step == ApStep::OneStep) return std::make_unique<OneStepSource>(x, t, s, headType, std::move(admits));
     return twoStepSource(x, t, s);
 }
 
@@ -117,7 +118,6 @@ GroupFilter agreeingGroups(const Repeats& rep, const Term& e, ProblemSpan earlie
                             [&b](const Term& u) { return repeated_elements::shapesDiffer(b, u); });
     };
 }
-
 
 // The cells of the newest k binders of a fold, oldest first (kept on the thread: nothing
 // reads them after the next call).
@@ -339,14 +339,13 @@ private:
     Frame frameFor(const Term& e, TupleFold acc, const NameSupply& s) {
         GroupFilter admits = agreeingGroups(repeated_, e, problems_);
         if (step_ == ApStep::OneStep && !e.is(TermKind::Tupl)) {
-            const KnownGroups* known = admits ? nullptr : knownGroupsFor(e);
             std::unique_ptr<OneStepSource> oneStep;
             if (spare_.empty()) {
-                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
+                oneStep = std::make_unique<OneStepSource>(e, acc.body, s, std::nullopt, std::move(admits));
             } else {
                 oneStep = std::move(spare_.back());
                 spare_.pop_back();
-                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits), known, cut_);
+                oneStep->restart(e, acc.body, s, std::nullopt, std::move(admits));
             }
             return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
         }
@@ -358,16 +357,9 @@ private:
     // The frame's next candidate opened into `opened` (left empty when the problems before it
     // rule it out); false once there is none.
     bool takeCandidate(Frame& top, std::optional<std::pair<TupleFold, NameSupply>>& opened) {
-        cutKnown_ = false;
         if (top.oneStep) {
             std::optional<Candidate> c = top.oneStep->nextCandidate();
             if (!c) return false;
-            if (&top == &frames_.front() && c->kind != Candidate::Kind::Image) {
-                // The body is the term with these paths abstracted (none: the constant abstraction).
-                cutKnown_ = true;
-                if (c->kind == Candidate::Kind::Group) top.oneStep->abstracted(cut_);
-                else cut_.clear();
-            }
             fresh_.clear();
             if (c->problem) fresh_.push_back(std::move(*c->problem));
             if (!admit(top, fresh_)) return true;
@@ -394,29 +386,8 @@ private:
     bool admit(const Frame& top, Problems& fresh) {
         problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
         if (disagrees(repeated_, fresh, problems_)) return false;
-        if (fresh.size() == 1 && settledBefore(fresh.front())) return true;
         problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
         return true;
-    }
-
-    // The problem (x, b) of a bare pattern variable is settled by one kept before it: one of x
-    // against a subterm equal to b (types included) that holds no variable and no lambda, so
-    // that solving the two binds x alike and checks nothing else.  The problems kept after
-    // that one are all of x: the ones solved between them in worklist order (later elements'
-    // first) would take x bound by either of the two alike, so leaving this one out changes
-    // no outcome.
-    bool settledBefore(const Problem& p) const {
-        const Term& x = p.first;
-        const Term& b = p.second;
-        if (!x.is(TermKind::PVar) || b.hasPVar() || b.hasLVar() || b.hasLam()) return false;
-        for (std::size_t i = problems_.size(); i-- > 0;) {
-            const Problem& q = problems_[i];
-            if (!q.first.is(TermKind::PVar) || q.first.name() != x.name() ||
-                !(q.first.type().sameNode(x.type()) || eqType(q.first.type(), x.type())))
-                return false;
-            if (termEq(q.second, b)) return true;
-        }
-        return false;
     }
 
     // With the binder of leaf i typed t, the binders' types of the leaves so far can all meet
@@ -429,15 +400,6 @@ private:
         if (leaves_[i].headPart && !unifier_.unify(*leaves_[i].headPart, t)) return false;
         if (i + 1 < marks_.size()) marks_[i + 1] = unifier_.mark();
         return true;
-    }
-
-    // The groups of the second element over the term, for its generators over the bodies the
-    // first element's abstractions leave (KnownGroups): when the first element's candidate
-    // just taken abstracted positions of the term (`cut_`), and the term has no lambdas.
-    const KnownGroups* knownGroupsFor(const Term& e) {
-        if (!cutKnown_ || frames_.size() != 1 || !leaves_.front().closes.empty() || t_.hasLam()) return nullptr;
-        if (!secondGroups_) secondGroups_ = knownGroups(e, t_);
-        return &*secondGroups_;
     }
 
     // The problems of the candidates taken, later elements' first.
@@ -460,8 +422,6 @@ private:
     Term t_;
     NameSupply s_;
     bool started_ = false;
-    // Before the frames: their generators read it until they go.
-    std::optional<KnownGroups> secondGroups_;
     std::vector<Frame> frames_;
     Problems problems_;
     Problems fresh_;  // the problem of a generator's candidate, in storage kept for the next
@@ -470,22 +430,6 @@ private:
     TypeUnifier unifier_;  // the leaves' parts against their current binders' types
     std::vector<std::size_t> marks_;  // the unifier's mark before each leaf's pair
     std::vector<std::unique_ptr<OneStepSource>> spare_;  // generators of frames left, for new frames
-    bool cutKnown_ = false;            // the first element's candidate just taken abstracted `cut_`
-    std::vector<std::size_t> cut_;     // positions of the term, numbered in pre-order
-};
-
-// A single result.
-class OnceSource final : public StepSource, public PooledSource<OnceSource> {
-public:
-    explicit OnceSource(Step r) : r_(std::move(r)) {}
-    std::optional<Step> next() override {
-        std::optional<Step> r = std::move(r_);
-        r_.reset();
-        return r;
-    }
-
-private:
-    std::optional<Step> r_;
 };
 
 // A rigid head decomposes whatever its argument: taking a tuple argument apart element by
@@ -493,8 +437,9 @@ private:
 // problems, drop the pattern variables of the tuple.
 StepSourcePtr withTupleArguments(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                                  Repeats repeated, GroupFilter admits, const std::optional<Type>& headArg) {
-    if (!x.is(TermKind::Tupl) || !flexible) return baseStep(step, flexible, x, t, s, std::move(admits));
-    if (x.elems().empty()) return std::make_unique<OnceSource>(finishTuple(TupleFold{nullptr, t}, {}, s));
+    if (!x.is(TermKind::Tupl) || !flexible)
+        return baseStep(step, flexible, x, t, s, std::nullopt, std::move(admits));
+    if (x.elems().empty()) return onceSource(finishTuple(TupleFold{nullptr, t}, {}, s));
     return std::make_unique<TupleSource>(step, x, std::move(repeated), t, s, headArg);
 }
 
@@ -516,10 +461,8 @@ using namespace step_sources;
 
 StepSourcePtr stepSource(ApStep step, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                          const std::optional<HeadType>& headType, bool wholeArgument, std::vector<std::string> repeated) {
-    if (step == ApStep::Simple) return fromList(decomposition(x, t, s));
-    if (step == ApStep::OneStep && flexible && (wholeArgument || !x.is(TermKind::Tupl)))
-        return oneStepFlexible(x, t, s, headType);
-    if (wholeArgument) return baseStep(step, flexible, x, t, s);
+    if (step == ApStep::Simple || wholeArgument || !x.is(TermKind::Tupl))
+        return baseStep(step, flexible, x, t, s, headType);
     return withTupleArguments(
         step, flexible, x, t, s,
         std::make_shared<const repeated_elements::Checked<Problem>>(repeated_elements::Checked<Problem>{std::move(repeated), {}}),

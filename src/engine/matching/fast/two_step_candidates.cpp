@@ -153,12 +153,6 @@ bool reachesLocalHead(const Term& x, const Term& u) {
     return b->is(TermKind::LVar);
 }
 
-// The problem that holds the match to a body's type substitution.
-Problem typeConstraint(const TypeSubst& s) {
-    auto [pattern, term] = typeConstraintTypes(s);
-    return {Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
-}
-
 // The two-step candidates, one at a time: the bodies level by level, each level's bodies
 // found by searching the bodies of the level before, position by position, for instances,
 // and each body turned into its abstraction as it is reached.  The fresh name is drawn when
@@ -190,7 +184,7 @@ private:
         const Type varType = substType(b.types, bb_->argType);
         Term u = etaReduce(Lam(*binder_, b.body, imageTypes().arrow(varType, b.body.type())));
         Problems problems;
-        if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+        if (!b.types.isIdentity()) problems.push_back(typeConstraint<Problem>(b.types, Con));
         return stepOf(std::move(u), std::move(problems), rest_);
     }
 

@@ -22,8 +22,6 @@ namespace {
 // Candidate generators
 // ---------------------------------------------------------------------------------------
 
-Type arrowOf(const Term& from, const Term& to) { return arrowType(termType(from), termType(to)); }
-
 // Every sublist of paths[i..], in the order of the list utilities' powerset.
 List<std::vector<Path>> pathSubsets(std::shared_ptr<const std::vector<Path>> paths, std::size_t i) {
     return List<std::vector<Path>>::defer([paths, i]() {
@@ -148,17 +146,11 @@ AppCandidates oneStepCandidates(const Term& x, const Term& t, const NameSupply& 
                 return groupAbstractions(x, t, g.first, g.second, v, rest, checks);
             },
             fromVector(abstractableGroups(x, t)));
-        AppCandidate constant{Lam(LamVar(v), t, arrowOf(x, t)), {}, rest};
+        AppCandidate constant{Lam(LamVar(v), t, arrowType(termType(x), termType(t))), {}, rest};
         return append(perGroup, AppCandidates::cons(std::move(constant), AppCandidates()));
     });
     if (!t.is(TermKind::Ap) || problemMatchesNothing(x, t.arg())) return abstractions;
     return AppCandidates::cons(AppCandidate{t.fun(), {Problem{x, t.arg()}}, s}, abstractions);
-}
-
-// The problem that holds the match to a body's type substitution.
-Problem typeConstraint(const TypeSubst& s) {
-    auto [pattern, term] = typeConstraintTypes(s);
-    return Problem{Con(typeConstraintMarker(), std::move(pattern)), Con(typeConstraintMarker(), std::move(term))};
 }
 
 // The candidates of the levels from `level` on, up to the first empty level.  The abstraction
@@ -173,7 +165,7 @@ AppCandidates levelCandidates(List<TypedBody> level, const std::string& v, const
                 const Term& r = b.body;
                 Term candidate = etaReduce(Lam(LamVar(v), r, arrowType(substType(b.types, termType(x)), termType(r))));
                 Problems problems;
-                if (!b.types.isIdentity()) problems.push_back(typeConstraint(b.types));
+                if (!b.types.isIdentity()) problems.push_back(typeConstraint<Problem>(b.types, Con));
                 return AppCandidate{std::move(candidate), std::move(problems), rest};
             },
             level);

@@ -296,11 +296,6 @@ bool tupleImagesRuledOut(AppRule rule, const Term& p, const Term& t, const Workl
     return plim::tupleImagesRuledOut(p, t, earlierPatterns(rest));
 }
 
-// A tuple argument that the head's binder takes whole (head_binders.h).
-bool wholeArgument(const Term& f, const Term& x) {
-    return x.is(TermKind::Tupl) && headBinderTakesArgumentWhole(f);
-}
-
 // The repeated elements of a flexible head's tuple argument whose problems are checked against
 // each other (repeated_elements.h): every problem of the worklist is solved before them.
 std::vector<std::string> checkedRepeats(AppRule rule, bool flexible, const Term& f, const Term& x, const Term& t,
@@ -338,8 +333,9 @@ AppCandidates appCandidates(AppRule rule, const Bindings& hb, const Term& p, con
     const Term& x = p.arg();
     const bool flexible = flexibleHead(f);
     if (rule == AppRule::OneStep && !flexible) return simpleAppRule(x, t, s);
-    const bool whole = wholeArgument(f, x);
-    if (whole) return appRuleCandidates(rule, flexible, x, t, s, true, {}, std::nullopt, true);
+    // A tuple argument that the head's binder takes whole (head_binders.h).
+    if (x.is(TermKind::Tupl) && headBinderTakesArgumentWhole(f))
+        return appRuleCandidates(rule, flexible, x, t, s, true, {}, std::nullopt, true);
     return appRuleCandidates(rule, flexible, x, t, s, false, checkedRepeats(rule, flexible, f, x, t, rest),
                              typedHeadArgument(hb, p, t, rest), true);
 }
