@@ -301,16 +301,32 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
     return out;
 }
 
+namespace {
+
+// The room of the comparisons (see BoundRoom) that dropped ys[start, from) as too wide after `before` columns, and of
+// the one that kept ys[from], if any.
+[[gnu::noinline]] void keepProductsRoom(const CandidateList& ys, std::size_t start, std::size_t from, LayoutInt before,
+                                        LayoutInt bound) {
+    for (std::size_t k = start; k < from; ++k) keepRoom(before + ys[k].width, bound, false);
+    if (from < ys.size()) keepRoom(before + ys[from].width, bound, true);
+}
+
+}  // namespace
+
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     const std::size_t n = args.count;
     const NodeResult& last = args.items[n - 1];
     if (n < 2 || last.reply.pair || last.tooWide || last.sizes.height == 0) return false;
+    const bool keep = boundTracking;  // the room of its comparisons kept (see BoundRoom)
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const NodeResult& x = args.items[i];
         const CandidateList& xs = x.reply.first;
         if (x.reply.pair || x.tooWide || x.sizes.height == 0 || xs.empty() || xs[0].height != 1 ||
-            (xs.size() > 1 && xs[1].height <= 1) || !fitsWithin(0, lines[i + 1]))
+            (xs.size() > 1 && xs[1].height <= 1))
             return false;
+        if (keep) [[unlikely]]
+            keepRoom(0, lines[i + 1], lines[i + 1] >= 0);
+        if (lines[i + 1] < 0) return false;
     }
     // The products from the right, as sizes: each drops the leading candidates too wide for it.
     const CandidateList& ys = last.reply.first;
@@ -319,7 +335,10 @@ bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     h.sizes = last.sizes;
     const auto product = [&](LayoutInt width, LayoutInt bound, const Sizes& part) {
         before += width;
-        while (from < ys.size() && !fitsWithin(before + ys[from].width, bound)) ++from;
+        const std::size_t start = from;
+        while (from < ys.size() && before + ys[from].width > bound) ++from;
+        if (keep) [[unlikely]]
+            keepProductsRoom(ys, start, from, before, bound);
         countCandidates(static_cast<LayoutInt>(ys.size() - from));
         h.sizes = besideSizes(part, h.sizes);
     };
