@@ -64,8 +64,31 @@ CandidateList mergeCandidates(const CandidateList& xs, const CandidateList& ys) 
 
 namespace {
 
+// firstWithin while the room of the bound is kept (see BoundRoom): for the first product within it and the narrowest of
+// those wider, as x's own width decides nothing more (no product is narrower than it).
+[[gnu::noinline]] std::size_t firstWithinKeepingRoom(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
+    if (x.width > bound) {
+        keepRoom(x.width, bound, false);
+        return ys.size();
+    }
+    std::size_t j = 0;
+    LayoutInt narrowest = std::numeric_limits<LayoutInt>::max();
+    for (; j < ys.size(); ++j) {
+        const LayoutInt w = std::max(x.width, x.lastWidth + ys[j].width);
+        if (w <= bound) {
+            keepRoom(w, bound, true);
+            break;
+        }
+        narrowest = std::min(narrowest, w);
+    }
+    if (j != 0) keepRoom(narrowest, bound, false);
+    return j;
+}
+
 // Where the products of x with ys within the bound begin: after the leading ones wider than it (none, if x is wider).
 std::size_t firstWithin(LayoutInt bound, const Candidate& x, const CandidateList& ys) {
+    if (boundTracking) [[unlikely]]
+        return firstWithinKeepingRoom(bound, x, ys);
     if (x.width > bound) return ys.size();
     std::size_t j = 0;
     while (j < ys.size() && std::max(x.width, x.lastWidth + ys[j].width) > bound) ++j;
@@ -278,16 +301,32 @@ NodeResult besideResult(const NodeResult& l, const NodeResult& r, LayoutInt line
     return out;
 }
 
+namespace {
+
+// The room of the comparisons (see BoundRoom) that dropped ys[start, from) as too wide after `before` columns, and of
+// the one that kept ys[from], if any.
+[[gnu::noinline]] void keepProductsRoom(const CandidateList& ys, std::size_t start, std::size_t from, LayoutInt before,
+                                        LayoutInt bound) {
+    for (std::size_t k = start; k < from; ++k) keepRoom(before + ys[k].width, bound, false);
+    if (from < ys.size()) keepRoom(before + ys[from].width, bound, true);
+}
+
+}  // namespace
+
 bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     const std::size_t n = args.count;
     const NodeResult& last = args.items[n - 1];
     if (n < 2 || last.reply.pair || last.tooWide || last.sizes.height == 0) return false;
+    const bool keep = boundTracking;  // the room of its comparisons kept (see BoundRoom)
     for (std::size_t i = 0; i + 1 < n; ++i) {
         const NodeResult& x = args.items[i];
         const CandidateList& xs = x.reply.first;
         if (x.reply.pair || x.tooWide || x.sizes.height == 0 || xs.empty() || xs[0].height != 1 ||
-            (xs.size() > 1 && xs[1].height <= 1) || lines[i + 1] < 0)
+            (xs.size() > 1 && xs[1].height <= 1))
             return false;
+        if (keep) [[unlikely]]
+            keepRoom(0, lines[i + 1], lines[i + 1] >= 0);
+        if (lines[i + 1] < 0) return false;
     }
     // The products from the right, as sizes: each drops the leading candidates too wide for it.
     const CandidateList& ys = last.reply.first;
@@ -296,7 +335,10 @@ bool hvSpLineAtOnce(Args args, const LayoutInt* lines, NodeResult& h) {
     h.sizes = last.sizes;
     const auto product = [&](LayoutInt width, LayoutInt bound, const Sizes& part) {
         before += width;
+        const std::size_t start = from;
         while (from < ys.size() && before + ys[from].width > bound) ++from;
+        if (keep) [[unlikely]]
+            keepProductsRoom(ys, start, from, before, bound);
         countCandidates(static_cast<LayoutInt>(ys.size() - from));
         h.sizes = besideSizes(part, h.sizes);
     };
@@ -417,7 +459,7 @@ NodeResult aboveResult(const NodeResult& u, const NodeResult& d, std::size_t nee
 CandidateList indentCandidates(LayoutInt n, LayoutInt line, bool keepAll, const CandidateList& xs) {
     std::size_t i = 0;
     if (!keepAll)
-        while (i < xs.size() && xs[i].width > line - n) ++i;
+        while (i < xs.size() && !fitsWithin(xs[i].width, line - n)) ++i;
     Candidate* out = allocCandidates(xs.size() - i);
     for (std::size_t k = i; k < xs.size(); ++k) {
         countCandidate();
@@ -429,10 +471,11 @@ CandidateList indentCandidates(LayoutInt n, LayoutInt line, bool keepAll, const 
 [[gnu::noinline]] NodeResult indentResult(LayoutInt n, const NodeResult& inner, LayoutInt line) {
     NodeResult out;
     out.sizes = indentSizes(inner.sizes, n);
-    out.tooWide = n < 0 || n > line || inner.tooWide;
+    const bool room = fitsWithin(n, line);
+    out.tooWide = n < 0 || !room || inner.tooWide;
     const NodeReply& r = inner.reply;
     if (n < 0) out.reply = errorReplyOf(kNegativeIndentError);
-    else if (n > line) out.reply = single(markerCandidates(n + inner.sizes.width));
+    else if (!room) out.reply = single(markerCandidates(n + inner.sizes.width));
     else out.reply = r.pair ? NodeReply{true, indentCandidates(n, line, inner.tooWide, r.first),
                                         indentCandidates(n, line, inner.tooWide, r.second), r.firstTooWide, r.secondTooWide}
                             : single(indentCandidates(n, line, inner.tooWide, r.first));
@@ -453,6 +496,8 @@ NodeResult choiceResult(const NodeResult& x, const NodeResult& y, LayoutInt left
 void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width) {
     const LayoutInt h = item.sizes.height;
     const LayoutInt z = state.sizes.lastWidth + item.sizes.width;
+    // Not kept in the room of the bound (see BoundRoom): a fill's sizes follow the bound, so that it and all around it
+    // are remembered at their own bounds alone, and a fill block's width is its own.
     const bool fits = z <= width;
     const bool pair = item.reply.pair;
     const LayoutInt lines = state.sizes.height;
@@ -474,9 +519,10 @@ void fillResult(NodeResult& state, const NodeResult& item, LayoutInt width) {
 }
 
 NodeResult fillBlockResult(NodeResult fill, LayoutInt blockWidth, LayoutInt line) {
+    const bool room = blockWidth <= line;  // a fill's, as fillResult's
     if (blockWidth < 0) fill.reply = errorReplyOf(kFillBlockWidthError);
-    else if (blockWidth > line) fill.reply = single(markerCandidates(blockWidth));
-    fill.tooWide = fill.tooWide || blockWidth < 0 || blockWidth > line;
+    else if (!room) fill.reply = single(markerCandidates(blockWidth));
+    fill.tooWide = fill.tooWide || blockWidth < 0 || !room;
     return fill;
 }
 

@@ -1,14 +1,16 @@
 // Layouts remembered from one render to the next (see DocNode::memo).
 //
 // A node is immutable and its layout at a line bound depends on nothing else, so a printer laying the unchanged parts
-// of a changed expression out again at the bounds they had recalls their layouts (see rememberLayout).  The first full
-// layout only marks the node, as most nodes of a changed document are on the path to the change and are laid out once;
-// one laid out again lasts, though its bound may move as the expression around it grows.
+// of a changed expression out again recalls their layouts (see rememberLayout): at the bound they had, or at any bound
+// that turns none of the layout's comparisons of a width with a bound the other way (see BoundRoom), as where the
+// expression around a part grows by a few columns.  The first full layout only marks the node, as most nodes of a
+// changed document are on the path to the change and are laid out once; one laid out again lasts.
 //
 // The counts are added at once; where the budget has less room left than the layout built, it might have been passed
 // part-way, so the node is laid out again instead.  Texts live in a render's arena and are not kept: one all in its
 // own fields (see selfContained) is made again; any other becomes an Again text, written by laying the node out again
-// or as the characters the node keeps from its last such write at the same column.  Most are never written.
+// or as the characters the node keeps from its last such write at the same column and a bound its layout holds at.
+// Most are never written.
 #include <memory>
 #include <string>
 #include <vector>
@@ -31,7 +33,11 @@ struct LayoutMemo {
         bool shared = false;
         std::uint32_t index = 0;
     };
-    LayoutInt line = 0;
+    LayoutInt lowest = 0;     // the bounds it holds at (see BoundRoom): from lowest
+    std::uint64_t span = 0;   // to lowest + span
+    LayoutInt highest() const { return lowest + static_cast<LayoutInt>(span); }
+    // Whether it holds at the bound: one comparison.
+    bool holdsAt(LayoutInt line) const { return static_cast<std::uint64_t>(line - lowest) <= span; }
     Sizes sizes;
     LayoutInt used = 0;     // the candidates counted
     LayoutInt allowed = 0;  // the raise of the budget by the texts laid out
@@ -41,8 +47,9 @@ struct LayoutMemo {
     bool secondTooWide = false;
     std::uint32_t firstCount = 0;  // the entries of the first list; the second's follow
     SmallVec<Entry, 1> entries;
-    // The candidate last written from a text laid out again, as written (see textWritten).
-    struct Written { std::int32_t line; std::uint32_t index; LayoutInt column; std::string chars; };
+    // The candidate last written from a text laid out again, as written (see textWritten), with the bounds its layout
+    // holds at.
+    struct Written { LayoutInt lowest; LayoutInt highest; std::uint32_t index; LayoutInt column; std::string chars; };
     std::unique_ptr<Written> written;
 };
 
@@ -100,10 +107,25 @@ thread_local std::unique_ptr<TextArena> againArena;
 
 }  // namespace
 
+void keepRoom(LayoutInt width, LayoutInt bound, bool fits) {
+    LayoutInt room = 0;
+    if (fits) {
+        if (__builtin_sub_overflow(bound, width, &room)) room = kFarBound;
+        boundRoom.down = std::min(boundRoom.down, room);
+        return;
+    }
+    if (__builtin_sub_overflow(width - 1, bound, &room)) room = kFarBound;
+    boundRoom.up = std::min(boundRoom.up, room);
+}
+
 bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out) {
     const LayoutMemo* m = d.memo.get();
-    if (m->line != line) return false;
+    if (!m->holdsAt(line)) return false;
     if (budget.renders > 0 && budget.allowed - budget.used < m->used) return false;
+    if (boundTracking) {
+        boundRoom.down = std::min(boundRoom.down, line - m->lowest);
+        boundRoom.up = std::min(boundRoom.up, m->highest() - line);
+    }
     budget.used += m->used;
     budget.allowed += m->allowed;
     const std::size_t n = m->entries.size();
@@ -119,14 +141,15 @@ bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out) {
     return true;
 }
 
-void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start) {
+void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start, BoundRoom room) {
     const std::size_t n = candidateCount(r.reply);
     LayoutMemo* m = d.memo.get();
     if (m == nullptr) {
         m = new (PoolAllocator<LayoutMemo>().allocate(1)) LayoutMemo();
         d.memo.set(m);
     }
-    m->line = line;
+    m->lowest = d.boundSizes ? line : line - room.down;
+    m->span = d.boundSizes ? 0 : static_cast<std::uint64_t>(room.down + room.up);
     m->sizes = r.sizes;
     m->used = budget.used - start.used;
     m->allowed = budget.allowed - start.allowed;
@@ -163,12 +186,16 @@ const TextTree* textLaidOutAgain(const TextTree& t) {
 const std::string* textWritten(const TextTree& t, LayoutInt column) {
     const LayoutMemo* m = t.doc->memo.get();
     const LayoutMemo::Written* w = m != nullptr ? m->written.get() : nullptr;
-    return w != nullptr && w->line == t.shift && w->index == t.index && w->column == column ? &w->chars : nullptr;
+    const bool within = w != nullptr && w->lowest <= t.shift && t.shift <= w->highest;
+    return within && w->index == t.index && w->column == column ? &w->chars : nullptr;
 }
 
 void keepTextWritten(const TextTree& t, LayoutInt column, std::string chars) {
-    if (LayoutMemo* m = t.doc->memo.get())
-        m->written = std::make_unique<LayoutMemo::Written>(LayoutMemo::Written{t.shift, t.index, column, std::move(chars)});
+    // The memo holds the layout at the text's bound: the one laid out again for it.
+    LayoutMemo* m = t.doc->memo.get();
+    if (m == nullptr || !m->holdsAt(t.shift)) return;
+    using Written = LayoutMemo::Written;
+    m->written = std::make_unique<Written>(Written{m->lowest, m->highest(), t.index, column, std::move(chars)});
 }
 
 void forgetTextsLaidOutAgain() {

@@ -131,8 +131,6 @@ std::size_t TemplatePlaces::add(const ParNode& p) {
     return first;
 }
 
-void TemplatePlaces::dropFrom(std::size_t first) { shapes_.resize(std::min(first, shapes_.size())); }
-
 void TemplatePlaces::measure(std::size_t first, const Sizes* args, LayoutInt line, Bounds& bounds) {
     placeSizes(shapes_.data() + first, shapes_.size() - first, args, sizes_.data() + first);
     paramBounds_.clear();
@@ -272,7 +270,7 @@ bool hvSpLineTooWide(Args items, const SmallVec<LayoutInt, 8>& lines) {
     for (std::size_t i = 0; i + 1 < items.count; ++i) {
         const NodeResult& a = items.items[i];
         const bool oneLine = !a.reply.pair && !a.reply.first.empty() && a.reply.first.front().height <= 1;
-        if (lines[i + 1] + 1 < 1 || !oneLine || a.tooWide) return true;
+        if (!fitsWithin(0, lines[i + 1]) || !oneLine || a.tooWide) return true;
     }
     return false;
 }

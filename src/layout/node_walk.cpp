@@ -78,10 +78,27 @@ inline bool layOutOtherAtOnce(const DocNode& d, LayoutInt line, std::size_t need
     return true;
 }
 
+// The room of the comparisons of widths with the bound that layOutAtOnce makes, kept (see BoundRoom).
+[[gnu::noinline]] void keepRoomAtOnce(const DocNode& d, LayoutInt line, std::size_t need) {
+    if (need != kAll) return;
+    if (d.plainTexts != 0) {
+        const bool fits = d.sizes.width <= line;
+        keepRoom(d.sizes.width, line, fits);
+        if (fits) return;
+    }
+    if (!d.below.known) return;
+    const bool below = line < d.below.upTo;
+    keepRoom(d.below.upTo, line, !below);
+    if (below && d.kind == DocNode::Kind::Beside) keepRoom(0, line, line >= 0);
+}
+
 // The layout of a node that needs none of its parts' layouts (a plain node that fits, the most common part, without a
 // call; the others in layOutOtherAtOnce), never whole (see NodeResult::whole); false, with the mark where its
-// candidates begin, for any other node.
+// candidates begin, for any other node.  Its room kept where asked for all: a layout asked for its first alone keeps
+// none, as every layout around it is asked for its first alone too, and none of those is remembered but at its bound.
 inline bool layOutAtOnce(const DocNode& d, LayoutInt line, std::size_t need, CandidateMark& mark, NodeResult& out) {
+    if (boundTracking) [[unlikely]]
+        keepRoomAtOnce(d, line, need);
     if (d.plainTexts != 0 && d.sizes.width <= line) {
         plainResult(d, out);
         return true;
@@ -217,6 +234,10 @@ struct Frame {
         argsAt = l.args.size();
         placesAt = l.places.size();
     }
+    // Whether its layout may be remembered at bounds around its own (see BoundRoom): made once before (see
+    // rememberLayout) and asked for all its candidates (a layout made for the first alone is remembered at its own
+    // bound, as is one whose sizes follow the bound, see keepLayout).
+    bool mayBeRemembered() const { return d->memo.laidOut() && need == kAll; }
     void end() const {
         lists->parts.resize(partsAt);
         lists->args.resize(argsAt);
@@ -743,6 +764,38 @@ struct FrameStack {
     std::vector<Frame> frames;
     std::size_t size = 0;
     FrameLists lists;
+    // The frames that keep the room of their own layouts' bounds, the last on top: its depth, the room before it, and
+    // whether it began keeping it (none below it did).  Out of the frames, as most keep none.  A frame that may not be
+    // remembered keeps none of its own: its comparisons narrow the room of the frames below it as they are made.
+    struct RoomKept {
+        std::size_t depth;
+        BoundRoom before;
+        bool began;
+    };
+    std::vector<RoomKept> rooms;
+
+    [[gnu::noinline]] void keepRoom() {
+        rooms.push_back(RoomKept{size, freshBoundRoom(), !boundTracking});
+        boundTracking = true;
+    }
+    // The top frame's layout, made into `r`, remembered (see rememberLayout): where its node was laid out in full
+    // before, for the bounds the room of its own layout leaves around its bound where it kept one (the room before
+    // it then narrowed by its own); else only marked, where it may be remembered at all.
+    void remember(const Frame& f, const NodeResult& r) {
+        if (f.d->memo.laidOut()) [[unlikely]]
+            return rememberAgain(f, r);
+        rememberLayout(*f.d, f.line, f.need, r, f.counts);
+    }
+    [[gnu::noinline]] void rememberAgain(const Frame& f, const NodeResult& r) {
+        BoundRoom own{0, 0};
+        if (!rooms.empty() && rooms.back().depth == size) {
+            const RoomKept kept = rooms.back();
+            rooms.pop_back();
+            own = restoreBoundRoom(kept.before);
+            if (kept.began) boundTracking = false;
+        }
+        rememberLayout(*f.d, f.line, f.need, r, f.counts, own);
+    }
 
     // Out of line: a walk inlined with it is too large for its steps' small helpers to be inlined.
     [[gnu::noinline]] ~FrameStack() {}
@@ -750,7 +803,15 @@ struct FrameStack {
         if (size == frames.size()) frames.emplace_back();
         return frames[size++];
     }
+    // A frame begun: where it may be remembered, the room of its bound kept from here on.
+    void start(const PartRequest& req, CandidateMark m) {
+        Frame& f = push();
+        f.start(req, m, lists);
+        if (f.mayBeRemembered()) [[unlikely]]
+            keepRoom();
+    }
     void clear() {
+        rooms.clear();
         size = 0;
         lists.parts.clear();
         lists.args.clear();
@@ -768,22 +829,27 @@ NodeResult walk(const DocNode& d, LayoutInt line, std::size_t need, bool recallR
         return ret;
     }
     BorrowedRoom<FrameStack> stack;
+    // A walk left past the budget leaves the room kept as it found it.
+    struct KeepingAsBefore {
+        bool before = boundTracking;
+        ~KeepingAsBefore() { boundTracking = before; }
+    } keeping;
     FrameStack& s = *stack;
-    s.push().start(PartRequest{&d, line, need}, mark, s.lists);
+    s.start(PartRequest{&d, line, need}, mark);
     while (s.size != 0) {
         Frame& f = s.frames[s.size - 1];
         PartRequest req;
         if (!resume(f, ret, req)) {
             compactTo(ret, f.mark);
             ret.whole = f.need == kAll || (!f.partial && (f.d->kind == DocNode::Kind::Beside || f.d->kind == DocNode::Kind::Apply));
-            rememberLayout(*f.d, f.line, f.need, ret, f.counts);
+            s.remember(f, ret);
             f.end();
             if (f.slot != kNoSlot) s.lists.args[f.slot] = std::move(ret);
             --s.size;
             continue;
         }
         if (!req.framed && laidOutHere(req, req.slot == kNoSlot ? ret : s.lists.args[req.slot])) continue;
-        s.push().start(req, candidateMark(), s.lists);
+        s.start(req, candidateMark());
     }
     return ret;
 }

@@ -81,6 +81,44 @@ inline void countText(LayoutInt texts = 1) {
     budget.allowed += kCandidatesPerText * texts;
 }
 
+// --- the room of a layout's bound -----------------------------------------------------------
+//
+// A layout compares widths with bounds, each the node's line bound less a fixed amount (or one fixed, as a zero size's
+// part has), and is otherwise the same at every bound: at another line bound that turns no comparison the other way,
+// it is the same, text for text.  Each comparison is made through fitsWithin, which keeps how far the line bound may
+// fall and rise before one turns (the least room seen since the innermost frame that may be remembered began, see
+// FrameStack), so that a layout remembered at one bound serves the bounds around it (see LayoutMemo).  The room is
+// kept only while a frame whose layout may be remembered is open (boundTracking, see FrameStack::start): a node's
+// first full layout only marks it (see rememberLayout), so most layouts, all of a document laid out once, compare as
+// they would without it, at the cost of a test.
+inline constexpr LayoutInt kFarBound = std::numeric_limits<LayoutInt>::max() / 4;
+struct BoundRoom {
+    LayoutInt down = kFarBound;  // the bound may fall this much
+    LayoutInt up = kFarBound;    // and rise this much
+};
+inline thread_local BoundRoom boundRoom;
+inline thread_local bool boundTracking = false;
+
+// The room of a comparison kept (boundTracking on); out of line, so that a comparison made while no room is kept costs
+// a test and no more.
+[[gnu::noinline]] void keepRoom(LayoutInt width, LayoutInt bound, bool fits);
+// Whether the width is within the bound, the room of the comparison kept while boundTracking.
+[[gnu::always_inline]] inline bool fitsWithin(LayoutInt width, LayoutInt bound) {
+    const bool fits = width <= bound;
+    if (boundTracking) [[unlikely]]
+        keepRoom(width, bound, fits);
+    return fits;
+}
+// The room of the layouts made from here on begun afresh; the room before returned, for restoreBoundRoom.
+inline BoundRoom freshBoundRoom() { return std::exchange(boundRoom, BoundRoom{}); }
+// The room before a frame's layout narrowed by the frame's own, which is returned.
+inline BoundRoom restoreBoundRoom(const BoundRoom& before) {
+    const BoundRoom own = boundRoom;
+    boundRoom.down = std::min(before.down, own.down);
+    boundRoom.up = std::min(before.up, own.up);
+    return own;
+}
+
 inline constexpr const char* kNegativeWidthError = "<Error: negative page width >";
 inline constexpr const char* kRenderPairError = "<Error: can't render a pair>";
 inline constexpr const char* kFilterPairError = "<Error: can not filter a pair>";
@@ -190,6 +228,8 @@ public:
     void set(LayoutMemo* m) { bits_ = reinterpret_cast<std::uintptr_t>(m); }
     // Without a layout kept: whether the node was laid out in full once, and that marked.
     bool once() const { return bits_ == 1; }
+    // Whether the node was laid out in full before: a layout kept, or the mark.
+    bool laidOut() const { return bits_ != 0; }
     void setOnce() { bits_ = 1; }
 
 private:

@@ -321,15 +321,17 @@ bool recallRemembered(const DocNode& d, LayoutInt line, NodeResult& out);
 inline bool recallLayout(const DocNode& d, LayoutInt line, NodeResult& out) {
     return d.memo.get() != nullptr && recallRemembered(d, line, out);
 }
-// The layout kept in the node's memo, made if need be.
-void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start);
+// The layout kept in the node's memo, made if need be, for the bounds that `room` leaves around the line (see
+// BoundRoom; only the line itself where the node's sizes depend on it).
+void keepLayout(const DocNode& d, LayoutInt line, const NodeResult& r, BudgetMark start, BoundRoom room);
 inline std::size_t candidateCount(const NodeReply& r) { return r.first.size() + (r.pair ? r.second.size() : 0); }
 // Remembers the node's layout at the bound, made since `start`, where it has all its candidates (asked for all, or
 // whole though asked for the first) and they are few:
 // from the second such layout on, at any bound, the first only marking the node.
-inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start) {
+inline void rememberLayout(const DocNode& d, LayoutInt line, std::size_t need, const NodeResult& r, BudgetMark start,
+                           BoundRoom room = BoundRoom{0, 0}) {
     if ((need != kAll && !r.whole) || candidateCount(r.reply) > kRememberedCandidates) return;
-    if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start);
+    if (d.memo.get() != nullptr || d.memo.once()) keepLayout(d, line, r, start, room);
     else d.memo.setOnce();
 }
 // The node laid out at the bound, its own layout not recalled (its parts' may be).
@@ -394,8 +396,10 @@ public:
     const DocNode& liftedAt(std::size_t k) const { return *shapes_[k].p->doc; }
     LayoutInt lineOf(std::size_t k) const { return state_[k].line; }
     std::size_t size() const { return shapes_.size(); }
-    // The places from `first` (a template's first) on dropped.
-    void dropFrom(std::size_t first);
+    // The places from `first` (a template's first) on dropped (inline: every frame of a walk drops its own).
+    void dropFrom(std::size_t first) {
+        if (first < shapes_.size()) shapes_.resize(first);
+    }
 
 private:
     struct State {
