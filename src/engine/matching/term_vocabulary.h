@@ -84,16 +84,25 @@ concept TermNodes =
         { t.sameNode(t) } -> std::same_as<bool>;
     };
 
+// The leaves and the variable binder that the operations written once build, given by each
+// matcher beside its term type T: lvar(name, type), pvar(name, type), constr(name, type) (the
+// constructor constant of that name) and var(name).
+template <class T>
+struct TermMakers;
+
 // The node and the operations on terms.
 template <class T>
 concept TermVocabulary =
     TermNodes<T> &&
     requires(const T& t, const std::vector<typename T::Step>& path, const std::vector<std::vector<typename T::Step>>& paths,
              const std::string& x, const std::vector<std::string>& names,
-             const std::vector<std::pair<std::string, std::string>>& renaming) {
+             const std::vector<std::pair<std::string, std::string>>& renaming, std::vector<T>& kids) {
         // --- positions and replacement --------------------------------------------------
         // The node with the child that the step enters replaced.
         { withChild(t, path.front(), T(t)) } -> std::same_as<T>;
+        // The node with new children (in the order of term_ops::childOf, taken from the
+        // vector), the node itself when none changed.
+        { rebuilt(t, kids) } -> std::same_as<T>;
         // The subterm at the path replaced; a path that does not fit raises "invalid replace:".
         { replaceAt(path, t, t) } -> std::same_as<T>;
         // replaceAt for each path in turn; note the order (paths, replacement, t).

@@ -73,6 +73,22 @@ void pushChildren(const Term& t, Stack& work) {
     }
 }
 
+// The number of children a node has: function and argument, a lambda's body, the elements.
+template <TermNodes Term>
+std::size_t childCount(const Term& t) {
+    using K = typename Term::Kind;
+    return t.is(K::Ap) ? 2 : t.is(K::Lam) ? 1 : t.is(K::Tupl) ? t.elems().size() : 0;
+}
+
+// The child i, in the order of childCount.
+template <TermNodes Term>
+const Term& childOf(const Term& t, std::size_t i) {
+    using K = typename Term::Kind;
+    if (t.is(K::Ap)) return i == 0 ? t.fun() : t.arg();
+    if (t.is(K::Lam)) return t.body();
+    return t.elems()[i];
+}
+
 // Some node of t (t itself included) answers `found`; `enter(u)` says whether the walk goes
 // below u.  A work stack of its own: the walk stops at the first find.
 template <TermNodes Term, class Found, class Enter>

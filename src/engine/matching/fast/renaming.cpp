@@ -9,48 +9,7 @@
 
 namespace plim::fast {
 
-namespace {
-
-// The fast matcher's terms as the shared renaming code sees them.
-struct FastOps : local_renaming::KindTests<fast::Term, TermKind> {
-    using Term = fast::Term;
-    using Binding = LamBinding;
-    static std::size_t childCount(const Term& t) {
-        switch (t.kind()) {
-        case TermKind::Ap: return 2;
-        case TermKind::Lam: return 1;
-        case TermKind::Tupl: return t.elems().size();
-        default: return 0;
-        }
-    }
-    static const Term& child(const Term& t, std::size_t i) {
-        if (t.is(TermKind::Ap)) return i == 0 ? t.fun() : t.arg();
-        if (t.is(TermKind::Lam)) return t.body();
-        return t.elems()[i];
-    }
-    static Term rebuilt(const Term& u, std::vector<Term>& kids) {
-        bool changed = false;
-        for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(child(u, i));
-        return rebuildNode(u, kids, changed);
-    }
-    static Term lvar(std::string n, Type t) { return LVar(std::move(n), std::move(t)); }
-    static Term constr(const std::string& n, Type t) { return Con(mkConstr(n), std::move(t)); }
-    static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
-    static Binding var(std::string n) { return LamVar(std::move(n)); }
-    static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-};
-
-using Shared = local_renaming::Renaming<FastOps>;
-
-}  // namespace
-
 // --- names --------------------------------------------------------------------------------
-
-void collectNames(const Term& t, std::unordered_set<std::string>& out) { Shared::collectNames(t, out); }
-
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used) {
-    return local_renaming::freshVariant(base, used);
-}
 
 std::unordered_set<std::string>& NamesInUse::get() {
     if (!names_) {
@@ -60,15 +19,11 @@ std::unordered_set<std::string>& NamesInUse::get() {
     return *names_;
 }
 
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return Shared::renameBinder(b, renaming); }
-
 Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used) {
-    return Shared::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used.get(); });
+    return local_renaming::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used.get(); });
 }
 
 // --- freezing -------------------------------------------------------------------------------
-
-Term freezeLocalsAs(const NameMap& names, const Term& t) { return Shared::freezeLocalsAs(names, t); }
 
 Term thawLocalsAs(const NameMap& names, const Term& t) {
     if (names.empty()) return t;
@@ -83,8 +38,6 @@ Term thawLocalsAs(const NameMap& names, const Term& t) {
         },
         neverStop);
 }
-
-Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return Shared::freezeLocals(names, t); }
 
 Term thawLocals(const std::vector<std::string>& names, const Term& t) {
     if (names.empty() || !t.hasConstr()) return t;

@@ -498,42 +498,6 @@ bool mayMatchRequired(const Term& p, const Term& t) {
     return std::includes(tc.termKeys->begin(), tc.termKeys->end(), pc.patternKeys->begin(), pc.patternKeys->end());
 }
 
-// --- renaming ------------------------------------------------------------------
-
-// Renaming stops at a lambda that binds the old name again: its occurrences below belong to
-// that lambda.
-Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
-    if (oldName == newName) return t;
-    return rebuild(
-        t, hasLVarNode,
-        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == oldName ? LVar(newName, v.type()) : v; },
-        [&](const LamBinding& b) { return binds(b, oldName); });
-}
-
-// All pairs at once: renaming (x, y) against (y, x) swaps the two names instead of merging
-// them, and a lambda of the term that binds a renamed name again keeps its own occurrences.
-Term renameLocals(const Renaming& r, const Term& t) {
-    if (r.size() == 1) return renameLocal(r.front().second, r.front().first, t);
-    auto renamed = [&r](const std::string& n) -> const std::string* {
-        for (auto it = r.rbegin(); it != r.rend(); ++it)
-            if (it->second == n) return &it->first;
-        return nullptr;
-    };
-    std::vector<std::string> hidden;  // the names bound by the lambdas above
-    return mapTerm(
-        t, hasLVarNode,
-        [&](const Term& v) {
-            if (!v.is(TermKind::LVar) || listed(hidden, v.name())) return v;
-            const std::string* to = renamed(v.name());
-            return to ? LVar(*to, v.type()) : v;
-        },
-        [&](const LamBinding& b) {
-            pushBinder(hidden, b);
-            return true;
-        },
-        [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
-}
-
 }  // namespace plim::fast
 
 namespace plim::term_ops {

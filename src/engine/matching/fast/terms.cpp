@@ -171,16 +171,15 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
     }
 }
 
+Term rebuilt(const Term& u, std::vector<Term>& kids) {
+    bool changed = false;
+    for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(term_ops::childOf(u, i));
+    return rebuildNode(u, kids, changed);
+}
+
 // --- term operations --------------------------------------------------------------------
 
 const Type& termType(const Term& t) { return t.type(); }
-
-std::vector<Term> leadingLamVars(const Term& t) {
-    std::vector<Term> out;
-    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = at.body())
-        out.push_back(PVar(at.binder().name(), argType(at.type())));
-    return out;
-}
 
 // A lambda that binds x again hides its body's x from the outer binder, so the walk stops
 // there: opening \x -> \x -> x must not free the inner x.
@@ -189,18 +188,6 @@ Term freeLVar(const std::string& x, const Term& t) {
         t, hasLVarNode,
         [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == x ? PVar(v.name(), v.type()) : v; },
         [&](const LamBinding& b) { return binds(b, x); });
-}
-
-Term openLeadingLams(const Term& t) {
-    std::vector<std::string> names;
-    Term at = t;
-    while (at.is(TermKind::Lam) && at.binder().isVar()) {
-        names.push_back(at.binder().name());
-        at = at.body();
-    }
-    // The innermost lambda is opened first, as in freeLVar v (openLeadingLams body).
-    for (auto it = names.rbegin(); it != names.rend(); ++it) at = freeLVar(*it, at);
-    return at;
 }
 
 }  // namespace plim::fast

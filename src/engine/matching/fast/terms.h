@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
 #include "engine/matching/vocabulary_operations.h"
@@ -196,6 +197,20 @@ Term withOrigin(Term t, const Expr& e);
 // node's other facts): the node's types hold no variable, or `e` keeps them as they are.
 void keepConversion(const Term& t, const Expr& e);  // inline, in term_node.h
 
+}  // namespace plim::fast
+
+// The leaves and binders that the operations written once build (term_vocabulary.h).
+template <>
+struct plim::TermMakers<plim::fast::Term> {
+    using Term = fast::Term;
+    static Term lvar(std::string n, Type t) { return fast::LVar(std::move(n), std::move(t)); }
+    static Term pvar(std::string n, Type t) { return fast::PVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return fast::Con(mkConstr(n), std::move(t)); }
+    static fast::LamBinding var(std::string n) { return fast::LamVar(std::move(n)); }
+};
+
+namespace plim::fast {
+
 // ---------------------------------------------------------------------------------------
 // Steps and paths
 // ---------------------------------------------------------------------------------------
@@ -235,13 +250,8 @@ using term_ops::stripLams;
 // ---------------------------------------------------------------------------------------
 
 const Type& termType(const Term& t);
-// The variables of the chain of single-variable lambdas at the top, as PVars typed with
-// their lambdas' argument types, outermost first.
-std::vector<Term> leadingLamVars(const Term& t);
 // Every LVar x turned into PVar x.
 Term freeLVar(const std::string& x, const Term& t);
-// The body under the single-variable lambdas at the top, their variables made free.
-Term openLeadingLams(const Term& t);
 
 // ---------------------------------------------------------------------------------------
 // Rebuilding
@@ -250,6 +260,8 @@ Term openLeadingLams(const Term& t);
 // The node u of an inner kind rebuilt from new children (function and argument, body, or
 // elements), u itself when none changed.
 Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
+// The same, with `changed` found by comparing the children (term_vocabulary.h).
+Term rebuilt(const Term& u, std::vector<Term>& kids);
 
 // Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
 // subterm for which `touches` is false is kept as it is; a variable or constant becomes
@@ -390,23 +402,25 @@ bool mayMatch(const Term& p, const Term& t);
 // The same for a pattern that requires some symbol.
 bool mayMatchRequired(const Term& p, const Term& t);
 
-// Freezing turns the free LVars named in `names` into constructor constants of the same name
-// (an occurrence bound by a lambda inside t stays); thawing turns every such constant back.
-Term freezeLocals(const std::vector<std::string>& names, const Term& t);
+// Freezing, renaming and opening of local variables are written once for both matchers
+// (engine/matching/local_renaming.h).
+using local_renaming::freezeLocals;
+using local_renaming::freezeLocalsAs;
+using local_renaming::leadingLamVars;
+using local_renaming::openLeadingLams;
+using local_renaming::renameLocal;
+using local_renaming::renameLocals;
+// Thawing turns every constructor constant named in `names` back into the LVar of that name.
 Term thawLocals(const std::vector<std::string>& names, const Term& t);
-// The same with the constant's name given per variable: a free LVar named as a key becomes
-// the constant named as its value, and such a constant the LVar of its key.
+// A constructor constant named as a value of the map becomes the LVar of its key.
 using NameMap = std::map<std::string, std::string>;
-Term freezeLocalsAs(const NameMap& names, const Term& t);
 Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture ------------------------------------------------------------
 
-// Every name that t uses: variables of both kinds, binder names and constructor names.
-void collectNames(const Term& t, std::unordered_set<std::string>& out);
-// base followed by the smallest number that makes a name not in used; the name is added to
-// used.  Such names never come from a name supply, whose names are letters only.
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+using local_renaming::collectNames;
+// Such names never come from a name supply, whose names are letters only.
+using local_renaming::freshVariant;
 // The names that some terms use, collected when first needed.
 class NamesInUse {
 public:
@@ -420,13 +434,10 @@ private:
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in use) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used);
-// The binder with its names renamed where the map says.
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+inline LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
+    return local_renaming::renameBinder<Term>(b, renaming);
+}
 using term_ops::bindersOnPath;
-
-using Renaming = std::vector<std::pair<std::string, std::string>>;
-Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
-Term renameLocals(const Renaming& r, const Term& t);
 
 using term_ops::binderIsArgument;
 Term etaReduce(const Term& t);

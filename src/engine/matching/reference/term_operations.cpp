@@ -16,28 +16,7 @@
 namespace plim::ref {
 
 using term_detail::rebuildTerm;
-
-namespace {
-
-// The reference matcher's terms as the shared renaming code sees them.
-struct RefOps : local_renaming::KindTests<ref::Term, TermKind> {
-    using Term = ref::Term;
-    using Binding = LamBinding;
-    static std::size_t childCount(const Term& t) { return subterms(t).size(); }
-    static const Term& child(const Term& t, std::size_t i) { return subterms(t)[i]; }
-    static Term rebuilt(const Term& u, std::vector<Term>& parts) { return ref::rebuilt(u, std::move(parts)); }
-    static Term lvar(std::string n, Type t) { return LVar(std::move(n), std::move(t)); }
-    static Term constr(const std::string& n, Type t) { return Con(mkConstr(n), std::move(t)); }
-    static Term lam(Binding b, Term body, Type t) { return Lam(std::move(b), std::move(body), std::move(t)); }
-    static Binding var(std::string n) { return LamVar(std::move(n)); }
-    static Binding tup(std::vector<Binding> cs) { return LamTup(std::move(cs)); }
-};
-
-using Shared = local_renaming::Renaming<RefOps>;
-
 using term_ops::anyNode;
-
-}  // namespace
 
 // ---------------------------------------------------------------------------------------
 // Positions
@@ -165,41 +144,6 @@ std::vector<std::string> patternVars(const Term& t) {
 // Locally bound variables
 // ---------------------------------------------------------------------------------------
 
-namespace {
-
-Term asLVar(const std::string& n, const Type& t) { return LVar(n, t); }
-Term asPVar(const std::string& n, const Type& t) { return PVar(n, t); }
-
-}  // namespace
-
-// A lambda of t that binds a renamed name again keeps its own occurrences.
-Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t) {
-    return Shared::mapFreeLocals(NameMap(renaming.begin(), renaming.end()), t, asLVar);
-}
-
-Term renameLocal(const std::string& from, const std::string& to, const Term& t) {
-    return renameLocals({{from, to}}, t);
-}
-
-// A lambda of the body that binds an opened name again keeps its own occurrences: opening
-// \ x -> (x, \ x -> x) gives (x, \ x -> x) with the first x alone a pattern variable.
-Term openLeadingLams(const Term& t) {
-    NameMap names;
-    Term at = t;
-    for (; at.is(TermKind::Lam) && at.binder().isVar(); at = Term(at.body()))
-        names.emplace(at.binder().name(), at.binder().name());
-    return Shared::mapFreeLocals(names, at, asPVar);
-}
-
-std::vector<Term> leadingLamVars(const Term& t) {
-    std::vector<Term> out;
-    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = Term(at.body()))
-        out.push_back(PVar(at.binder().name(), argType(at.type())));
-    return out;
-}
-
-Term freezeLocalsAs(const NameMap& names, const Term& t) { return Shared::freezeLocalsAs(names, t); }
-
 Term thawLocalsAs(const NameMap& names, const Term& t) {
     if (names.empty()) return t;
     std::unordered_map<std::string, std::string> back;
@@ -213,20 +157,14 @@ Term thawLocalsAs(const NameMap& names, const Term& t) {
     });
 }
 
-Term freezeLocals(const std::vector<std::string>& names, const Term& t) { return Shared::freezeLocals(names, t); }
-
 Term thawLocals(const std::vector<std::string>& names, const Term& t) { return thawLocalsAs(local_renaming::identityMap(names), t); }
 
 // ---------------------------------------------------------------------------------------
 // Renaming without capture
 // ---------------------------------------------------------------------------------------
 
-void collectNames(const Term& t, std::unordered_set<std::string>& out) { Shared::collectNames(t, out); }
-
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) { return Shared::renameBinder(b, renaming); }
-
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {
-    return Shared::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used; });
+    return local_renaming::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used; });
 }
 
 // ---------------------------------------------------------------------------------------

@@ -111,35 +111,30 @@ std::vector<std::string> patternVars(const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
 
-// Every LVar named as a key renamed at once to its value (no shadowing test).
-Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t);
-Term renameLocal(const std::string& from, const std::string& to, const Term& t);
-// Leading variable lambdas removed, their variables unbound.
-Term openLeadingLams(const Term& t);
-// The leading variable binders as PVars of their argument types, outermost first.
-std::vector<Term> leadingLamVars(const Term& t);
-// A free LVar v with v in ns becomes the constant Constr v (an occurrence bound by a lambda
-// inside t stays), and back.
-Term freezeLocals(const std::vector<std::string>& ns, const Term& t);
+// Written once for both matchers (engine/matching/local_renaming.h).
+using local_renaming::freezeLocals;
+using local_renaming::freezeLocalsAs;
+using local_renaming::leadingLamVars;
+using local_renaming::openLeadingLams;
+using local_renaming::renameLocal;
+using local_renaming::renameLocals;
+// A Constr named in ns becomes the LVar of its name (the inverse of freezeLocals).
 Term thawLocals(const std::vector<std::string>& ns, const Term& t);
-// The same with the constant's name given per variable: a free LVar named as a key becomes
-// Constr of its value, and a Constr named as a value the LVar of its key.
+// A Constr named as a value of the map becomes the LVar of its key (the inverse of
+// freezeLocalsAs).
 using NameMap = std::map<std::string, std::string>;
-Term freezeLocalsAs(const NameMap& names, const Term& t);
 Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture -------------------------------------------------------------
 
-// Every name that t uses: variables of both kinds, binder names and constructor names.
-void collectNames(const Term& t, std::unordered_set<std::string>& out);
-// base followed by the smallest number that makes a name not in used; the name is added to
-// used.  Such names never come from a name supply, whose names are letters only.
+using local_renaming::collectNames;
 using local_renaming::freshVariant;
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in used) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
-// The binder with its names renamed where the map says.
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+inline LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
+    return local_renaming::renameBinder<Term>(b, renaming);
+}
 using term_ops::bindersOnPath;
 
 // --- binders and eta -------------------------------------------------------------------------

@@ -17,6 +17,7 @@
 
 #include "engine/matching/substitutions.h"
 #include "engine/matching/term_text.h"
+#include "engine/matching/term_vocabulary.h"
 #include "lang/constants.h"
 #include "support/finite_maps.h"
 #include "lang/syntax.h"
@@ -143,6 +144,20 @@ Term Lam(LamBinding b, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
 
 inline const Type& termType(const Term& t) { return t.type(); }
+
+}  // namespace plim::ref
+
+// The leaves and binders that the operations written once build (term_vocabulary.h).
+template <>
+struct plim::TermMakers<plim::ref::Term> {
+    using Term = ref::Term;
+    static Term lvar(std::string n, Type t) { return ref::LVar(std::move(n), std::move(t)); }
+    static Term pvar(std::string n, Type t) { return ref::PVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return ref::Con(mkConstr(n), std::move(t)); }
+    static ref::LamBinding var(std::string n) { return ref::LamVar(std::move(n)); }
+};
+
+namespace plim::ref {
 
 // The problem (p, t) has no solution whatever is bound: p must meet an application that no
 // binding can type (self_typed_applications.h).
