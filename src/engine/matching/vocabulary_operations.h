@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <optional>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,14 +24,33 @@ const std::vector<B>* tupleParts(const B& b) {
     return b.isVar() ? nullptr : &b.components();
 }
 
+// Calls `visit(name)` for the binder's variables from left to right, on a work stack, until
+// one call returns true; says whether one did.
+template <class B, class Visit>
+bool anyBinderName(const B& b, const Visit& visit) {
+    return binder_walks::anyName(b, [](const B& x) -> const std::vector<B>& { return x.components(); }, visit);
+}
+
+// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
+// into the binder (which the walked term keeps alive).  Returns how many.
+template <class Name, class B>
+std::size_t pushNames(std::vector<Name>& bound, const B& b) {
+    const std::size_t before = bound.size();
+    anyBinderName(b, [&bound](const std::string& n) {
+        if constexpr (std::is_pointer_v<Name>) {
+            bound.push_back(&n);
+        } else {
+            bound.push_back(n);
+        }
+        return false;
+    });
+    return bound.size() - before;
+}
+
 // The names a binder binds, left to right, appended to out.
 template <class B>
 void appendBinderNames(const B& b, std::vector<std::string>& out) {
-    binder_walks::anyName(b, [](const B& x) -> const std::vector<B>& { return x.components(); },
-                          [&out](const std::string& n) {
-                              out.push_back(n);
-                              return false;
-                          });
+    pushNames(out, b);
 }
 
 // The names a binder binds, left to right.
@@ -102,6 +122,66 @@ bool anyNode(const Term& t, const Found& found, const Enter& enter) {
         if (enter(u)) pushChildren(u, work);
     }
     return false;
+}
+
+// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
+// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
+// visited subterm (pushNames); `enter(u)` is called for each subterm and says whether to go
+// below it.
+template <TermNodes Term, class Name, class Enter>
+void walkScoped(const Term& t, std::vector<Name>& bound, const Enter& enter) {
+    using K = typename Term::Kind;
+    struct Item {
+        const Term* term;   // null: leave a lambda
+        std::size_t binds;  // the names its binder put on `bound`
+    };
+    // Stacks are kept for the next walk: the walks are many and mostly short.
+    thread_local std::vector<std::vector<Item>> spare;
+    std::vector<Item> stack;
+    if (!spare.empty()) {
+        stack = std::move(spare.back());
+        spare.pop_back();
+    }
+    stack.assign(1, Item{&t, 0});
+    while (!stack.empty()) {
+        const Item it = stack.back();
+        stack.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.binds);
+            continue;
+        }
+        const Term& u = *it.term;
+        if (!enter(u)) continue;
+        switch (u.kind()) {
+        case K::Ap:
+            stack.push_back({&u.arg(), 0});
+            stack.push_back({&u.fun(), 0});
+            break;
+        case K::Lam:
+            stack.push_back({nullptr, pushNames(bound, u.binder())});
+            stack.push_back({&u.body(), 0});
+            break;
+        case K::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
+            break;
+        default: break;
+        }
+    }
+    spare.push_back(std::move(stack));
+}
+
+// The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
+template <TermNodes Term>
+std::vector<std::string> freeLocalsOf(const Term& t) {
+    std::vector<std::string> bound;
+    std::vector<std::string> out;
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(Term::Kind::LVar) && std::find(bound.begin(), bound.end(), u.name()) == bound.end())
+            out.push_back(u.name());
+        return true;
+    });
+    return out;
 }
 
 // The argument is the binder written as a term: an LVar of the name for a variable, a Tupl of

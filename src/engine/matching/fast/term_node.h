@@ -216,9 +216,6 @@ struct TermBuilder {
 
 // --- shared helpers -------------------------------------------------------------------------
 
-// A tuple binder's parts, nothing for a variable: how the binder walks go down.
-inline const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
-
 inline bool binds(const LamBinding& b, const std::string& x) {
     return anyBinderName(b, [&x](const std::string& n) { return n == x; });
 }
@@ -233,23 +230,6 @@ Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop
 
 inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }
 inline bool neverStop(const LamBinding&) { return false; }
-
-// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
-// into the binder (which the walked term keeps alive).  Returns how many.
-template <class Name>
-std::size_t pushNames(std::vector<Name>& bound, const LamBinding& b) {
-    const std::size_t before = bound.size();
-    anyBinderName(b, [&bound](const std::string& n) {
-        if constexpr (std::is_pointer_v<Name>) {
-            bound.push_back(&n);
-        } else {
-            bound.push_back(n);
-        }
-        return false;
-    });
-    return bound.size() - before;
-}
-inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) { return pushNames(bound, b); }
 
 inline bool listed(const std::vector<std::string>& names, const std::string& n) {
     return std::find(names.begin(), names.end(), n) != names.end();

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
 #include "support/errors.h"
@@ -183,17 +182,6 @@ std::vector<std::string> sortedUnique(std::vector<std::string> v) {
 }
 
 }  // namespace
-
-std::vector<std::string> freeLocalsOf(const Term& t) {
-    std::vector<std::string> bound;
-    std::vector<std::string> out;
-    walkScoped(t, bound, [&](const Term& u) {
-        if (!u.hasLVar()) return false;
-        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
-        return true;
-    });
-    return out;
-}
 
 namespace {
 

@@ -91,12 +91,7 @@ LamBinding LamVar(std::string name);
 LamBinding LamTup(std::vector<LamBinding> components);
 LamBinding refusedBinding();
 
-// Calls `visit(name)` for the binder's variables from left to right, on a work stack, until
-// one call returns true; says whether one did.
-template <class Visit>
-bool anyBinderName(const LamBinding& b, const Visit& visit) {
-    return binder_walks::anyName(b, [](const LamBinding& t) -> const auto& { return t.components(); }, visit);
-}
+using term_ops::anyBinderName;
 
 // ---------------------------------------------------------------------------------------
 // Terms
@@ -368,8 +363,10 @@ extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, co
 
 namespace plim::fast {
 
-// The names of the LVars of t not bound in t, left to right, repetitions kept.
-std::vector<std::string> freeLocalsOf(const Term& t);
+using term_ops::freeLocalsOf;
+// The walk with the names bound above each subterm, as the term operations and the
+// candidates' body hash go down a term (engine/matching/vocabulary_operations.h).
+using term_ops::walkScoped;
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h

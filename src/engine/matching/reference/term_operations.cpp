@@ -102,32 +102,6 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
-std::vector<std::string> freeLocalsOf(const Term& root) {
-    // How many lambdas around the node being visited bind each name.
-    struct Visitor {
-        std::vector<std::string> out;
-        std::unordered_map<std::string, int> bound;
-        bool enter(const Term* t, std::vector<const Term*>& children) {
-            if (!t->hasLVar()) return false;
-            if (t->is(TermKind::LVar)) {
-                auto it = bound.find(t->name());
-                if (it == bound.end() || it->second == 0) out.push_back(t->name());
-                return false;
-            }
-            if (t->is(TermKind::Lam))
-                for (const std::string& n : binderNames(t->binder())) ++bound[n];
-            for (const Term& part : subterms(*t)) children.push_back(&part);
-            return true;
-        }
-        void leave(const Term* t) {
-            if (t->is(TermKind::Lam))
-                for (const std::string& n : binderNames(t->binder())) --bound[n];
-        }
-    } visitor;
-    walkTree<const Term*>(&root, visitor);
-    return std::move(visitor.out);
-}
-
 std::vector<std::string> patternVars(const Term& t) {
     std::vector<std::string> out;
     anyNode(

@@ -105,8 +105,7 @@ using term_ops::binderNames;
 using term_ops::matchBinders;
 using term_ops::occursLVar;
 using term_ops::stripLams;
-// The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
-std::vector<std::string> freeLocalsOf(const Term& t);
+using term_ops::freeLocalsOf;
 std::vector<std::string> patternVars(const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
