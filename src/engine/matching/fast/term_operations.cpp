@@ -64,8 +64,6 @@ void PositionTable::pathInto(std::size_t i, Path& out) const {
         out[--depth] = entries_[static_cast<std::size_t>(at)].step;
 }
 
-PositionTable allPositions(const Term& t) { return PositionTable(t); }
-
 namespace {
 
 // Small nodes rebuilt with one child replaced, by the very nodes of the parent and of the new
@@ -159,16 +157,9 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
 }
 
 Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
-    // A lambda on the way may become an eta redex: replaceAtEta decides.
-    if (root_.hasLam()) {
-        Path p;
-        pathInto(i, p);
-        return replaceAtEta(p, root_, replacement);
-    }
-    Term result = replacement;
-    for (const Entry* e = &entries_[i]; e->parent >= 0; e = &entries_[static_cast<std::size_t>(e->parent)])
-        result = rebuiltWithChild(term(static_cast<std::size_t>(e->parent)), e->step, std::move(result));
-    return result;
+    Path p;
+    pathInto(i, p);
+    return replaceAtEta(p, root_, replacement);
 }
 
 // --- variables ------------------------------------------------------------------------------

@@ -329,8 +329,7 @@ public:
     Path path(std::size_t i) const;
     // The same into `out`, whose storage is reused.
     void pathInto(std::size_t i, Path& out) const;
-    // replaceAtEta of the path to position i: the root with that subterm replaced, rebuilt up
-    // the parents without building the path.
+    // replaceAtEta of the path to position i: the root with that subterm replaced.
     Term replacedAt(std::size_t i, const Term& replacement) const;
 
 private:
@@ -342,7 +341,6 @@ private:
     Term root_;
     std::vector<Entry> entries_;
 };
-PositionTable allPositions(const Term& t);
 // The node t with the child that the step enters replaced (for replaceAt and the rest, which
 // are written once for both matchers: engine/matching/vocabulary_operations.h).  The small
 // nodes rebuilt lately come back as the same nodes, with what was learnt about them.

@@ -142,13 +142,13 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
 TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     const Term k = Con(mkNumber(7), Int);
     const Term a = Ap(LVar("f", IntToInt), k, Int);
-    const PositionTable ps = allPositions(a);
+    const PositionTable ps(a);
     ASSERT_EQ(ps.size(), 3u);
     EXPECT_TRUE(ps.path(0).empty());
     EXPECT_EQ(showList(ps.path(1)), "[First]");
     EXPECT_EQ(showList(ps.path(2)), "[Second]");
     const Term tup = Tupl({k, k}, mkTupleType({Int, Int}));
-    const PositionTable tps = allPositions(tup);
+    const PositionTable tps(tup);
     EXPECT_EQ(showList(tps.path(1)), "[TupElem 0]");
     EXPECT_EQ(showList(tps.path(2)), "[TupElem 1]");
 
