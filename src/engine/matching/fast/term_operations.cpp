@@ -172,20 +172,9 @@ std::vector<std::string> sortedUnique(std::vector<std::string> v) {
     return v;
 }
 
-}  // namespace
-
-namespace {
-
 const std::vector<std::string>& noNames() {
     static const std::vector<std::string> none;
     return none;
-}
-
-// The child's set when it is known without a walk.
-const std::vector<std::string>* knownFreeLocalSet(const Term& t) {
-    const TermNode& n = TermBuilder::of(t);
-    if (!t.hasLVar() || n.closed) return &noNames();
-    return n.cache && n.cache->freeLocalSet ? &*n.cache->freeLocalSet : nullptr;
 }
 
 }  // namespace
@@ -197,37 +186,8 @@ const std::vector<std::string>& freeLocalSet(const Term& t) {
     return *c.freeLocalSet;
 }
 
-namespace {
-
-// Some local variable of t is free, found on a walk that builds no name list (the names bound
-// above a subterm are pointers into the binders) and goes below nothing once one is found; a
-// subterm whose set is known answers from it.
-bool someLocalFree(const Term& t) {
-    thread_local std::vector<const std::string*> bound;  // empty between walks
-    bound.clear();
-    auto isBoundName = [](const std::string& n) {
-        for (const std::string* b : bound)
-            if (*b == n) return true;
-        return false;
-    };
-    bool found = false;
-    walkScoped(t, bound, [&](const Term& u) {
-        if (found || !u.hasLVar()) return false;
-        if (const std::vector<std::string>* known = knownFreeLocalSet(u)) {
-            found = std::any_of(known->begin(), known->end(), [&](const std::string& n) { return !isBoundName(n); });
-            return false;
-        }
-        if (u.is(TermKind::LVar)) found = !isBoundName(u.name());
-        return true;
-    });
-    return found;
-}
-
-}  // namespace
-
 bool hasFreeLocalsBelow(const Term& t) {
-    if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
-    if (someLocalFree(t)) return true;
+    if (!freeLocalSet(t).empty()) return true;
     TermBuilder::of(t).closed = true;  // known from now on
     return false;
 }

@@ -368,7 +368,7 @@ using term_ops::walkScoped;
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h
-// What hasFreeLocals answers when the node's facts do not: a walk, whose answer is kept.
+// What hasFreeLocals answers when the node's facts do not: from freeLocalSet, and kept.
 bool hasFreeLocalsBelow(const Term& t);
 // Records what its builder knows: t has no free local variable (every local variable in it is
 // bound by a lambda of t), so that asking costs no walk.
