@@ -116,6 +116,8 @@ concept TermVocabulary =
         // The free local variables, left to right, repetitions kept.
         { freeLocalsOf(t) } -> std::same_as<std::vector<std::string>>;
         { occursLVar(x, t) } -> std::same_as<bool>;
+        // x is among the free local variables of t.
+        { isFreeLocal(x, t) } -> std::same_as<bool>;
         // The body under the leading lambdas, and their names (innermost first) before `names`.
         { stripLams(t, names) } -> std::same_as<std::pair<T, std::vector<std::string>>>;
         // The chain of one-variable lambdas at the top: its variables as PVars, and the body

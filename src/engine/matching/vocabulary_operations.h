@@ -195,6 +195,21 @@ bool binderIsArgument(const typename Term::Binding& binder, const Term& arg) {
         [](const B& b, const Term& a) { return a.is(K::LVar) && a.name() == b.name(); });
 }
 
+// The lambda t is an eta redex: \ b -> f b, with no variable of the binder b free in f.
+template <TermNodes Term>
+bool isEtaRedex(const Term& t) {
+    using K = typename Term::Kind;
+    if (!t.is(K::Lam) || !t.body().is(K::Ap) || !binderIsArgument(t.binder(), t.body().arg())) return false;
+    const Term& f = t.body().fun();
+    return !anyBinderName(t.binder(), [&f](const std::string& n) { return occursLVar(n, f) && isFreeLocal(n, f); });
+}
+
+// The lambda t contracted when it is an eta redex, else t.
+template <TermNodes Term>
+Term etaReduce(const Term& t) {
+    return isEtaRedex(t) ? t.body().fun() : t;
+}
+
 // The LVar x occurs in t (bound inside it or not).
 template <TermNodes Term>
 bool occursLVar(const std::string& x, const Term& t) {

@@ -155,6 +155,11 @@ inline Term::Term(const TermNode* n) noexcept : node_(n) { ++n->holders; }
     if (node_ && --node_->holders == 0) release(node_);
 }
 
+inline bool isFreeLocal(const std::string& x, const Term& t) {
+    const std::vector<std::string>& free = freeLocalSet(t);  // sorted
+    return std::binary_search(free.begin(), free.end(), x);
+}
+
 inline bool hasFreeLocals(const Term& t) {
     if (!t.hasLVar()) return false;
     if (!t.hasLam()) return true;  // no lambda in it binds its local variables

@@ -367,6 +367,7 @@ using term_ops::freeLocalsOf;
 using term_ops::walkScoped;
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
+bool isFreeLocal(const std::string& x, const Term& t);  // inline, in term_node.h
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h
 // What hasFreeLocals answers when the node's facts do not: from freeLocalSet, and kept.
 bool hasFreeLocalsBelow(const Term& t);
@@ -435,7 +436,8 @@ inline LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
 using term_ops::bindersOnPath;
 
 using term_ops::binderIsArgument;
-Term etaReduce(const Term& t);
+using term_ops::etaReduce;
+using term_ops::isEtaRedex;
 Term etaNormalise(const Term& t);
 // etaNormalise(t) is not t itself: some lambda of t is an eta redex.  Nothing is rebuilt.
 bool holdsEtaRedex(const Term& t);

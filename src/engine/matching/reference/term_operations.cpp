@@ -102,6 +102,11 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
+bool isFreeLocal(const std::string& x, const Term& t) {
+    const std::vector<std::string> free = freeLocalsOf(t);
+    return std::find(free.begin(), free.end(), x) != free.end();
+}
+
 std::vector<std::string> patternVars(const Term& t) {
     std::vector<std::string> out;
     anyNode(
@@ -156,18 +161,6 @@ std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBin
     if (!fit) return std::nullopt;
     return out;
 }
-
-bool isEtaRedex(const Term& t) {
-    if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return false;
-    const Term& f = t.body().fun();
-    if (!term_ops::binderIsArgument(t.binder(), t.body().arg())) return false;
-    const std::vector<std::string> bound = binderNames(t.binder());
-    for (const std::string& n : freeLocalsOf(f))
-        if (std::find(bound.begin(), bound.end(), n) != bound.end()) return false;
-    return true;
-}
-
-Term etaReduce(const Term& t) { return isEtaRedex(t) ? t.body().fun() : t; }
 
 Term etaNormalise(const Term& t) {
     auto lambdaFree = [](const Term& u) { return u.hasLam() ? std::nullopt : std::optional<Term>(u); };

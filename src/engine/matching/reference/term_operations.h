@@ -106,6 +106,7 @@ using term_ops::matchBinders;
 using term_ops::occursLVar;
 using term_ops::stripLams;
 using term_ops::freeLocalsOf;
+bool isFreeLocal(const std::string& x, const Term& t);
 std::vector<std::string> patternVars(const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
@@ -139,9 +140,8 @@ using term_ops::bindersOnPath;
 // --- binders and eta -------------------------------------------------------------------------
 
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
-bool isEtaRedex(const Term& t);
-// The lambda t contracted when it is an eta redex, else t.
-Term etaReduce(const Term& t);
+using term_ops::isEtaRedex;
+using term_ops::etaReduce;
 Term etaNormalise(const Term& t);
 bool isEtaNormal(const Term& t);
 bool bindersFit(const Term& t);
