@@ -187,6 +187,45 @@ Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
     return freezeLocalsAs(identityMap(names), t);
 }
 
+// Every constructor constant whose name back(name) maps to a name (not null) turned into the
+// LVar of that name; a subterm that holds no constructor constant is kept as it is.
+template <TermNodes Term, class Back>
+Term thawConstants(const Term& t, const Back& back) {
+    using K = typename Term::Kind;
+    return term_ops::mapTerm(
+        t, [](const Term& u) { return u.hasConstr(); },
+        [&back](const Term& v) {
+            if (!v.is(K::Con) || v.constant().kind() != ConstantKind::Constr) return v;
+            const std::string* name = back(v.constant().constrName());
+            return name ? TermMakers<Term>::lvar(*name, v.type()) : v;
+        },
+        [](const typename Term::Binding&) { return true; },
+        [](const Term& u, std::vector<Term>& kids, bool changed) { return changed ? rebuilt(u, kids) : u; });
+}
+
+// The inverse of freezeLocalsAs: a constructor constant named as a value of the map becomes
+// the LVar of its key.
+template <TermNodes Term>
+Term thawLocalsAs(const NameMap& names, const Term& t) {
+    if (names.empty() || !t.hasConstr()) return t;
+    NameMap back;
+    for (const auto& [v, c] : names) back.emplace(c, v);
+    return thawConstants(t, [&back](const std::string& c) {
+        auto it = back.find(c);
+        return it == back.end() ? nullptr : &it->second;
+    });
+}
+
+// The inverse of freezeLocals: a constructor constant named in `names` becomes the LVar of its
+// name.  A set, not a scan of the list per constant: a term under many local names holds about
+// as many constants.
+template <TermNodes Term>
+Term thawLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty() || !t.hasConstr()) return t;
+    const std::unordered_set<std::string> local(names.begin(), names.end());
+    return thawConstants(t, [&local](const std::string& c) { return local.count(c) > 0 ? &c : nullptr; });
+}
+
 // Every LVar named as a key renamed at once to its value (no shadowing test): renaming (x, y)
 // against (y, x) swaps the two names, and a lambda of t that binds a renamed name again keeps
 // its own occurrences.

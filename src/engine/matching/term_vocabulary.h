@@ -79,6 +79,7 @@ concept TermNodes =
         { t.hasPVar() } -> std::same_as<bool>;
         { t.hasLVar() } -> std::same_as<bool>;
         { t.hasLam() } -> std::same_as<bool>;
+        { t.hasConstr() } -> std::same_as<bool>;
         { t.hasTypeVars() } -> std::same_as<bool>;
         // The very same node.
         { t.sameNode(t) } -> std::same_as<bool>;

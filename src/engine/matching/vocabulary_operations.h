@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <string>
 #include <utility>
@@ -15,6 +17,7 @@
 #include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
 #include "support/small_vec.h"
+#include "support/tree_walk.h"
 
 namespace plim::term_ops {
 
@@ -122,6 +125,55 @@ bool anyNode(const Term& t, const Found& found, const Enter& enter) {
         if (enter(u)) pushChildren(u, work);
     }
     return false;
+}
+
+// Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
+// subterm for which `touches` is false is kept as it is; a variable or constant becomes
+// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept); an inner node
+// becomes `make(u, children, changed)`.
+template <TermNodes Term, class Touches, class Leaf, class Enter, class Make>
+Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Make& make) {
+    using K = typename Term::Kind;
+    struct Visitor {
+        const Touches& touches;
+        const Leaf& leafOf;
+        const Enter& enterLam;
+        const Make& make;
+        std::vector<Term> kids;
+        std::optional<Term> enter(const Term* u, std::vector<const Term*>& children) {
+            if (!touches(*u)) return *u;
+            switch (u->kind()) {
+            case K::LVar:
+            case K::PVar:
+            case K::Con: return leafOf(*u);
+            case K::Ap:
+                children.push_back(&u->fun());
+                children.push_back(&u->arg());
+                return std::nullopt;
+            case K::Lam:
+                if (!enterLam(u->binder())) return *u;
+                children.push_back(&u->body());
+                return std::nullopt;
+            case K::Tupl:
+                for (const Term& e : u->elems()) children.push_back(&e);
+                return std::nullopt;
+            }
+            return *u;
+        }
+        Term leave(const Term* u, std::span<Term> done) {
+            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+            bool changed = false;
+            if (u->is(K::Lam)) {
+                changed = !kids[0].sameNode(u->body());
+            } else if (u->is(K::Ap)) {
+                changed = !kids[0].sameNode(u->fun()) || !kids[1].sameNode(u->arg());
+            } else {
+                for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(u->elems()[i]);
+            }
+            return make(*u, kids, changed);
+        }
+    } visitor{touches, leaf, enter, make, {}};
+    return rebuildTree<const Term*, Term>(&root, visitor);
 }
 
 // Visits t and its subterms in pre-order, left to right, with an explicit stack: a long

@@ -23,36 +23,9 @@ Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used) 
     return local_renaming::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used.get(); });
 }
 
-// --- freezing -------------------------------------------------------------------------------
-
-Term thawLocalsAs(const NameMap& names, const Term& t) {
-    if (names.empty()) return t;
-    NameMap back;
-    for (const auto& [v, c] : names) back.emplace(c, v);
-    return rebuild(
-        t, [](const Term& u) { return u.hasConstr(); },
-        [&back](const Term& v) {
-            if (!v.is(TermKind::Con) || v.constant().kind() != ConstantKind::Constr) return v;
-            auto it = back.find(v.constant().constrName());
-            return it == back.end() ? v : LVar(it->second, v.type());
-        },
-        neverStop);
-}
-
-Term thawLocals(const std::vector<std::string>& names, const Term& t) {
-    if (names.empty() || !t.hasConstr()) return t;
-    // A set, not a scan of the list per constant: a term under many local names holds about as
-    // many constants.
-    const std::unordered_set<std::string> local(names.begin(), names.end());
-    return rebuild(
-        t, [](const Term& u) { return u.hasConstr(); },
-        [&local](const Term& v) {
-            if (v.is(TermKind::Con) && v.constant().kind() == ConstantKind::Constr &&
-                local.count(v.constant().constrName()) > 0)
-                return LVar(v.constant().constrName(), v.type());
-            return v;
-        },
-        neverStop);
-}
-
 }  // namespace plim::fast
+
+namespace plim::local_renaming {
+template fast::Term thawLocals(const std::vector<std::string>&, const fast::Term&);
+template fast::Term thawLocalsAs(const NameMap&, const fast::Term&);
+}  // namespace plim::local_renaming

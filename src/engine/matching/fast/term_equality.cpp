@@ -30,7 +30,7 @@ Term etaNormalise(const Term& root) {
     // children answer at once, and the kept form is taken.
     return mapTerm(
         root, [](const Term& u) { return knownEtaNormal(u) != &u; }, [](const Term& u) { return u; },
-        [](const LamBinding&) { return true; }, [](const LamBinding&) {},
+        [](const LamBinding&) { return true; },
         [](const Term& u, std::vector<Term>& kids, bool changed) -> Term {
             TermCache& c = TermBuilder::of(u).memo();
             if (c.etaNormal) return *c.etaNormal;

@@ -229,8 +229,7 @@ inline bool binds(const LamBinding& b, const std::string& x) {
 // which `touches` is false; a lambda for which `stop` holds is kept as it is.
 template <class Touches, class Leaf, class Stop>
 Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
-    return mapTerm(
-        t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, [](const LamBinding&) {}, rebuildNode);
+    return mapTerm(t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, rebuildNode);
 }
 
 inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }

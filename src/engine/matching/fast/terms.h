@@ -258,56 +258,7 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
 // The same, with `changed` found by comparing the children (term_vocabulary.h).
 Term rebuilt(const Term& u, std::vector<Term>& kids);
 
-// Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
-// subterm for which `touches` is false is kept as it is; a variable or constant becomes
-// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept), and
-// `leave(binder)` follows its body; an inner node becomes `make(u, children, changed)`.
-template <class Touches, class Leaf, class Enter, class Leave, class Make>
-Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Leave& leave,
-             const Make& make) {
-    struct Visitor {
-        const Touches& touches;
-        const Leaf& leafOf;
-        const Enter& enterLam;
-        const Leave& leaveLam;
-        const Make& make;
-        std::vector<Term> kids;
-        std::optional<Term> enter(const Term* u, std::vector<const Term*>& children) {
-            if (!touches(*u)) return *u;
-            switch (u->kind()) {
-            case TermKind::LVar:
-            case TermKind::PVar:
-            case TermKind::Con: return leafOf(*u);
-            case TermKind::Ap:
-                children.push_back(&u->fun());
-                children.push_back(&u->arg());
-                return std::nullopt;
-            case TermKind::Lam:
-                if (!enterLam(u->binder())) return *u;
-                children.push_back(&u->body());
-                return std::nullopt;
-            case TermKind::Tupl:
-                for (const Term& e : u->elems()) children.push_back(&e);
-                return std::nullopt;
-            }
-            return *u;
-        }
-        Term leave(const Term* u, std::span<Term> done) {
-            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
-            bool changed = false;
-            if (u->is(TermKind::Lam)) {
-                leaveLam(u->binder());
-                changed = !kids[0].sameNode(u->body());
-            } else if (u->is(TermKind::Ap)) {
-                changed = !kids[0].sameNode(u->fun()) || !kids[1].sameNode(u->arg());
-            } else {
-                for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(u->elems()[i]);
-            }
-            return make(*u, kids, changed);
-        }
-    } visitor{touches, leaf, enter, leave, make, {}};
-    return rebuildTree<const Term*, Term>(&root, visitor);
-}
+using term_ops::mapTerm;
 
 // ---------------------------------------------------------------------------------------
 // Positions and replacement
@@ -358,6 +309,11 @@ extern template fast::Term replaceAll(const std::vector<const fast::Path*>&, con
 extern template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
 extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
 }  // namespace plim::term_ops
+// The same for thawing, in renaming.cpp.
+namespace plim::local_renaming {
+extern template fast::Term thawLocals(const std::vector<std::string>&, const fast::Term&);
+extern template fast::Term thawLocalsAs(const NameMap&, const fast::Term&);
+}  // namespace plim::local_renaming
 
 namespace plim::fast {
 
@@ -406,11 +362,9 @@ using local_renaming::leadingLamVars;
 using local_renaming::openLeadingLams;
 using local_renaming::renameLocal;
 using local_renaming::renameLocals;
-// Thawing turns every constructor constant named in `names` back into the LVar of that name.
-Term thawLocals(const std::vector<std::string>& names, const Term& t);
-// A constructor constant named as a value of the map becomes the LVar of its key.
+using local_renaming::thawLocals;
+using local_renaming::thawLocalsAs;
 using NameMap = std::map<std::string, std::string>;
-Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture ------------------------------------------------------------
 

@@ -120,25 +120,6 @@ std::vector<std::string> patternVars(const Term& t) {
 }
 
 // ---------------------------------------------------------------------------------------
-// Locally bound variables
-// ---------------------------------------------------------------------------------------
-
-Term thawLocalsAs(const NameMap& names, const Term& t) {
-    if (names.empty()) return t;
-    std::unordered_map<std::string, std::string> back;
-    for (const auto& [v, c] : names) back.emplace(c, v);
-    auto enterAll = [](const Term&) -> std::optional<Term> { return std::nullopt; };
-    return rebuildTerm(t, enterAll, [&back](const Term& u, std::vector<Term> parts) -> Term {
-        if (!parts.empty()) return rebuilt(u, std::move(parts));
-        if (!u.is(TermKind::Con) || u.constant().kind() != ConstantKind::Constr) return u;
-        auto it = back.find(u.constant().constrName());
-        return it == back.end() ? u : LVar(it->second, u.type());
-    });
-}
-
-Term thawLocals(const std::vector<std::string>& names, const Term& t) { return thawLocalsAs(local_renaming::identityMap(names), t); }
-
-// ---------------------------------------------------------------------------------------
 // Renaming without capture
 // ---------------------------------------------------------------------------------------
 

@@ -118,12 +118,9 @@ using local_renaming::leadingLamVars;
 using local_renaming::openLeadingLams;
 using local_renaming::renameLocal;
 using local_renaming::renameLocals;
-// A Constr named in ns becomes the LVar of its name (the inverse of freezeLocals).
-Term thawLocals(const std::vector<std::string>& ns, const Term& t);
-// A Constr named as a value of the map becomes the LVar of its key (the inverse of
-// freezeLocalsAs).
+using local_renaming::thawLocals;
+using local_renaming::thawLocalsAs;
 using NameMap = std::map<std::string, std::string>;
-Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture -------------------------------------------------------------
 

@@ -91,6 +91,8 @@ public:
     bool hasLVar() const;
     // A lambda occurs in the term.
     bool hasLam() const;
+    // A constructor constant occurs in the term.
+    bool hasConstr() const;
 
     bool sameNode(const Term& other) const { return node_ == other.node_; }
 
@@ -107,6 +109,7 @@ struct TermNode {
     bool hasTypeVars = false;
     bool hasLVar = false;
     bool hasLam = false;
+    bool hasConstr = false;
     // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
     mutable std::int8_t selfTyped = -1;
     std::string name;
@@ -135,6 +138,7 @@ inline bool Term::hasPVar() const { return node_->hasPVar; }
 inline bool Term::hasTypeVars() const { return node_->hasTypeVars; }
 inline bool Term::hasLVar() const { return node_->hasLVar; }
 inline bool Term::hasLam() const { return node_->hasLam; }
+inline bool Term::hasConstr() const { return node_->hasConstr; }
 
 Term LVar(std::string name, Type type);
 Term PVar(std::string name, Type type);
