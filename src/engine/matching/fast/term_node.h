@@ -221,20 +221,6 @@ struct TermBuilder {
 
 // --- shared helpers -------------------------------------------------------------------------
 
-inline bool binds(const LamBinding& b, const std::string& x) {
-    return anyBinderName(b, [&x](const std::string& n) { return n == x; });
-}
-
-// Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
-// which `touches` is false; a lambda for which `stop` holds is kept as it is.
-template <class Touches, class Leaf, class Stop>
-Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
-    return mapTerm(t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, rebuildNode);
-}
-
-inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }
-inline bool neverStop(const LamBinding&) { return false; }
-
 inline bool listed(const std::vector<std::string>& names, const std::string& n) {
     return std::find(names.begin(), names.end(), n) != names.end();
 }

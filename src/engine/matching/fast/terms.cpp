@@ -181,13 +181,10 @@ Term rebuilt(const Term& u, std::vector<Term>& kids) {
 
 const Type& termType(const Term& t) { return t.type(); }
 
-// A lambda that binds x again hides its body's x from the outer binder, so the walk stops
-// there: opening \x -> \x -> x must not free the inner x.
+// A lambda that binds x again hides its body's x from the outer binder: opening
+// \x -> \x -> x must not free the inner x.
 Term freeLVar(const std::string& x, const Term& t) {
-    return rebuild(
-        t, hasLVarNode,
-        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == x ? PVar(v.name(), v.type()) : v; },
-        [&](const LamBinding& b) { return binds(b, x); });
+    return local_renaming::mapFreeLocals({{x, x}}, t, [](const std::string& n, const Type& ty) { return PVar(n, ty); });
 }
 
 }  // namespace plim::fast
