@@ -178,7 +178,8 @@ Term mapFreeLocals(const NameMap& names, const Term& t, const Make& make) {
 // The free LVars named as keys turned into constructor constants named as their values.
 template <TermNodes Term>
 Term freezeLocalsAs(const NameMap& names, const Term& t) {
-    return mapFreeLocals(names, t, [](const std::string& n, const Type& ty) { return TermMakers<Term>::constr(n, ty); });
+    auto constr = [](const std::string& n, const Type& ty) { return TermMakers<Term>::constr(n, ty); };
+    return mapFreeLocals(names, t, constr);
 }
 
 // The free LVars named in `names` turned into constructor constants of the same name.
@@ -259,7 +260,8 @@ Term openLeadingLams(const Term& t) {
     const Term* at = &t;
     for (; at->is(Term::Kind::Lam) && at->binder().isVar(); at = &at->body())
         names.emplace(at->binder().name(), at->binder().name());
-    return mapFreeLocals(names, *at, [](const std::string& n, const Type& ty) { return TermMakers<Term>::pvar(n, ty); });
+    return mapFreeLocals(names, *at,
+                         [](const std::string& n, const Type& ty) { return TermMakers<Term>::pvar(n, ty); });
 }
 
 // Every name that t uses: variables of both kinds, binder names and constructor names.
@@ -267,7 +269,8 @@ template <TermNodes Term>
 void collectNames(const Term& t, std::unordered_set<std::string>& out) {
     using K = typename Term::Kind;
     auto collect = [&out](const Term& u) {
-        if (u.is(K::Con) && u.constant().kind() == ConstantKind::Constr) out.insert(u.constant().constrName());
+        if (u.is(K::Con) && u.constant().kind() == ConstantKind::Constr)
+            out.insert(u.constant().constrName());
         else if (u.is(K::LVar) || u.is(K::PVar)) out.insert(u.name());
         else if (u.is(K::Lam))
             for (std::string& b : term_ops::binderNames(u.binder())) out.insert(std::move(b));

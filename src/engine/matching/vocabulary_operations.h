@@ -31,7 +31,8 @@ const std::vector<B>* tupleParts(const B& b) {
 // one call returns true; says whether one did.
 template <class B, class Visit>
 bool anyBinderName(const B& b, const Visit& visit) {
-    return binder_walks::anyName(b, [](const B& x) -> const std::vector<B>& { return x.components(); }, visit);
+    return binder_walks::anyName(
+        b, [](const B& x) -> const std::vector<B>& { return x.components(); }, visit);
 }
 
 // The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
@@ -132,7 +133,8 @@ bool anyNode(const Term& t, const Found& found, const Enter& enter) {
 // `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept); an inner node
 // becomes `make(u, children, changed)`.
 template <TermNodes Term, class Touches, class Leaf, class Enter, class Make>
-Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Make& make) {
+Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter,
+             const Make& make) {
     using K = typename Term::Kind;
     struct Visitor {
         const Touches& touches;
@@ -253,7 +255,8 @@ bool isEtaRedex(const Term& t) {
     using K = typename Term::Kind;
     if (!t.is(K::Lam) || !t.body().is(K::Ap) || !binderIsArgument(t.binder(), t.body().arg())) return false;
     const Term& f = t.body().fun();
-    return !anyBinderName(t.binder(), [&f](const std::string& n) { return occursLVar(n, f) && isFreeLocal(n, f); });
+    return !anyBinderName(t.binder(),
+                          [&f](const std::string& n) { return occursLVar(n, f) && isFreeLocal(n, f); });
 }
 
 // The lambda t contracted when it is an eta redex, else t.

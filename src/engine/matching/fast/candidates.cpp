@@ -29,7 +29,8 @@ StepResults decomposition(const Term& x, const Term& t, const NameSupply& s) {
 
 bool binderFits(const LamBinding& b, const Term& a) {
     return binder_walks::zip(
-        b, a, term_ops::tupleParts<LamBinding>, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        b, a, term_ops::tupleParts<LamBinding>,
+        [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
         [](const LamBinding&, const Term&) { return true; });
 }
 

@@ -20,7 +20,8 @@ std::unordered_set<std::string>& NamesInUse::get() {
 }
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used) {
-    return local_renaming::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used.get(); });
+    auto names = [&used]() -> std::unordered_set<std::string>& { return used.get(); };
+    return local_renaming::renameFreeLocals(renaming, t, names);
 }
 
 }  // namespace plim::fast

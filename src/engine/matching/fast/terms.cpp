@@ -173,7 +173,8 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
 
 Term rebuilt(const Term& u, std::vector<Term>& kids) {
     bool changed = false;
-    for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(term_ops::childOf(u, i));
+    for (std::size_t i = 0; i < kids.size() && !changed; ++i)
+        changed = !kids[i].sameNode(term_ops::childOf(u, i));
     return rebuildNode(u, kids, changed);
 }
 
@@ -184,7 +185,8 @@ const Type& termType(const Term& t) { return t.type(); }
 // A lambda that binds x again hides its body's x from the outer binder: opening
 // \x -> \x -> x must not free the inner x.
 Term freeLVar(const std::string& x, const Term& t) {
-    return local_renaming::mapFreeLocals({{x, x}}, t, [](const std::string& n, const Type& ty) { return PVar(n, ty); });
+    return local_renaming::mapFreeLocals({{x, x}}, t,
+                                         [](const std::string& n, const Type& ty) { return PVar(n, ty); });
 }
 
 }  // namespace plim::fast

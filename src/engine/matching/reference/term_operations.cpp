@@ -124,7 +124,8 @@ std::vector<std::string> patternVars(const Term& t) {
 // ---------------------------------------------------------------------------------------
 
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used) {
-    return local_renaming::renameFreeLocals(renaming, t, [&used]() -> std::unordered_set<std::string>& { return used; });
+    auto names = [&used]() -> std::unordered_set<std::string>& { return used; };
+    return local_renaming::renameFreeLocals(renaming, t, names);
 }
 
 // ---------------------------------------------------------------------------------------
