@@ -227,9 +227,9 @@ Term thawLocals(const std::vector<std::string>& names, const Term& t) {
     return thawConstants(t, [&local](const std::string& c) { return local.count(c) > 0 ? &c : nullptr; });
 }
 
-// Every LVar named as a key renamed at once to its value (no shadowing test): renaming (x, y)
-// against (y, x) swaps the two names, and a lambda of t that binds a renamed name again keeps
-// its own occurrences.
+// Every free LVar named first in a pair renamed at once to the second (no capture test):
+// renaming (x, y) and (y, x) swaps the two names, and a lambda of t that binds a renamed name
+// again keeps its own occurrences.
 template <TermNodes Term>
 Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t) {
     return mapFreeLocals(NameMap(renaming.begin(), renaming.end()), t,

@@ -125,7 +125,7 @@ concept TermVocabulary =
         // with them made free.
         { leadingLamVars(t) } -> std::same_as<std::vector<T>>;
         { openLeadingLams(t) } -> std::same_as<T>;
-        // LVars renamed (no shadowing test): one name, or each pair at once.
+        // Free LVars renamed without capture avoidance: one name, or each pair (old, new) at once.
         { renameLocal(x, x, t) } -> std::same_as<T>;
         { renameLocals(renaming, t) } -> std::same_as<T>;
         // Free LVars named in `names` turned into constructor constants, and back.

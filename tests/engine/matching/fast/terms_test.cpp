@@ -298,6 +298,10 @@ TEST(FastTermsRenaming, FreezingAndRenamingLeaveBoundOccurrencesAndCaptureNothin
     // A binder that shadows the renamed name keeps its occurrences.
     NamesInUse none({&inner});
     EXPECT_EQ(show(renameFreeLocals({{"y", "w"}}, inner, none)), show(inner));
+    // The plain renamings take (old, new), as the reference matcher's: a pair of them swaps.
+    const Term ab = Ap(Ap(plus, LVar("a", Int), IntToInt), LVar("b", Int), Int);
+    EXPECT_EQ(show(renameLocals({{"a", "b"}, {"b", "a"}}, ab)), show(sum(LVar("b", Int), LVar("a", Int))));
+    EXPECT_EQ(show(renameLocal("y", "w", t)), show(Ap(inner, LVar("w", Int), Int)));
     EXPECT_EQ(bindersOnPath(Ap(body, Con(mkNumber(1), Int), Int), Path{First, Body, Second}),
               std::vector<std::string>{"z"});
 }
