@@ -102,6 +102,35 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
 // Names and constants
 // ---------------------------------------------------------------------------------------
 
+// The reference matcher keeps its own walk, with a count per name of the lambdas around the
+// node: it is the yardstick the fast matcher is measured against, and the shared walk
+// (term_ops::freeLocalsOf) would take 6% off its corpus benchmarks.
+std::vector<std::string> freeLocalsOf(const Term& root) {
+    // How many lambdas around the node being visited bind each name.
+    struct Visitor {
+        std::vector<std::string> out;
+        std::unordered_map<std::string, int> bound;
+        bool enter(const Term* t, std::vector<const Term*>& children) {
+            if (!t->hasLVar()) return false;
+            if (t->is(TermKind::LVar)) {
+                auto it = bound.find(t->name());
+                if (it == bound.end() || it->second == 0) out.push_back(t->name());
+                return false;
+            }
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) ++bound[n];
+            for (const Term& part : subterms(*t)) children.push_back(&part);
+            return true;
+        }
+        void leave(const Term* t) {
+            if (t->is(TermKind::Lam))
+                for (const std::string& n : binderNames(t->binder())) --bound[n];
+        }
+    } visitor;
+    walkTree<const Term*>(&root, visitor);
+    return std::move(visitor.out);
+}
+
 bool isFreeLocal(const std::string& x, const Term& t) {
     const std::vector<std::string> free = freeLocalsOf(t);
     return std::find(free.begin(), free.end(), x) != free.end();

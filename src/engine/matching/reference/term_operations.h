@@ -105,7 +105,8 @@ using term_ops::binderNames;
 using term_ops::matchBinders;
 using term_ops::occursLVar;
 using term_ops::stripLams;
-using term_ops::freeLocalsOf;
+// The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
+std::vector<std::string> freeLocalsOf(const Term& t);
 bool isFreeLocal(const std::string& x, const Term& t);
 std::vector<std::string> patternVars(const Term& t);
 
