@@ -1,16 +1,6 @@
-// Renaming and freezing of locally bound variables without capture, shared by the two
-// matchers' term modules.  Each matcher keeps its own term type; it describes that type to
-// these templates through a small table of operations:
-//
-//   struct Ops : KindTests<Term, Kind> {   // isLVar, isVariable, isLam, isConstr, components,
-//                                           // boundNames, occursLVar
-//       using Term = ...;  using Binding = ...;
-//       static std::size_t childCount(const Term&);  static const Term& child(const Term&, std::size_t);
-//       static Term rebuilt(const Term& u, std::vector<Term>& children);  // u when none changed
-//       static Term lvar(std::string, Type);  static Term constr(std::string, Type);
-//       static Term lam(Binding, Term body, Type);
-//       static Binding var(std::string);  static Binding tup(std::vector<Binding>);
-//   };
+// Renaming and freezing of locally bound variables without capture, written once for both
+// matchers' terms (the vocabulary, term_vocabulary.h): the leaves and binders they build come
+// from the matcher's TermMakers, a node with new children from its rebuilt(u, children).
 //
 // Names are plain strings; a renaming or freezing is a map from old to new names.
 #pragma once
@@ -27,6 +17,7 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/term_vocabulary.h"
 #include "engine/matching/vocabulary_operations.h"
 #include "lang/constants.h"
 #include "lang/types.h"
@@ -52,172 +43,241 @@ inline NameMap identityMap(const std::vector<std::string>& names) {
     return out;
 }
 
-// The questions on node kinds and binders, for a term type of the vocabulary (its kinds
-// named as in both matchers).
-template <class Term, class Kind>
-struct KindTests {
-    static bool isLVar(const Term& t) { return t.is(Kind::LVar); }
-    static bool isVariable(const Term& t) { return t.is(Kind::LVar) || t.is(Kind::PVar); }
-    static bool isLam(const Term& t) { return t.is(Kind::Lam); }
-    static bool isConstr(const Term& t) { return t.is(Kind::Con) && t.constant().kind() == ConstantKind::Constr; }
+// The map without the names that a binder binds: they are shadowed below it.
+template <class B>
+NameMapPtr withoutBound(const NameMapPtr& env, const B& b) {
+    NameMapPtr out = env;
+    for (const std::string& n : term_ops::binderNames(b)) {
+        if (!out->count(n)) continue;
+        auto copy = std::make_shared<NameMap>(*out);
+        copy->erase(n);
+        out = std::move(copy);
+    }
+    return out;
+}
+
+template <class B>
+bool sameBinderNames(const B& a, const B& b) {
+    return binder_walks::zip(a, b, term_ops::tupleParts<B>, term_ops::tupleParts<B>,
+                             [](const B& x, const B& y) { return y.isVar() && x.name() == y.name(); });
+}
+
+// The binder with its names renamed where the map says.
+template <TermNodes Term>
+typename Term::Binding renameBinder(const typename Term::Binding& b, const NameMap& renaming) {
+    using B = typename Term::Binding;
+    return binder_walks::fold<B>(
+        &b,
+        [](const B* x) -> std::optional<std::size_t> {
+            if (x->isVar()) return std::nullopt;
+            return x->components().size();
+        },
+        [](const B* x, std::size_t i) { return &x->components()[i]; },
+        [&renaming](const B* x) {
+            auto it = renaming.find(x->name());
+            return it == renaming.end() ? *x : TermMakers<Term>::var(it->second);
+        },
+        [](const B*, std::vector<B> parts) { return LamTup(std::move(parts)); });
+}
+
+// Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way
+// down: enter(lam, env) gives the lambda's binder and the map for its body; leaf(u, env) the
+// new leaf.  Subterms without LVars, and every subterm once the map is empty, stay as they
+// are.  Written on the iterative visitor, so long spines cost no native stack.
+template <TermNodes Term, class Enter, class Leaf>
+Term rebuildScoped(const Term& root, const NameMapPtr& env0, const Enter& enter, const Leaf& leaf) {
     using Binding = typename Term::Binding;
-    static const std::vector<Binding>& components(const Binding& b) { return b.components(); }
-    static std::vector<std::string> boundNames(const Binding& b) { return term_ops::binderNames(b); }
-    static bool occursLVar(const std::string& n, const Term& t) { return term_ops::occursLVar(n, t); }
-};
-
-template <class Ops>
-struct Renaming {
-    using Term = typename Ops::Term;
-    using Binding = typename Ops::Binding;
-
-    // The map without the names that a binder binds: they are shadowed below it.
-    static NameMapPtr withoutBound(const NameMapPtr& env, const Binding& b) {
-        NameMapPtr out = env;
-        for (const std::string& n : Ops::boundNames(b)) {
-            if (!out->count(n)) continue;
-            auto copy = std::make_shared<NameMap>(*out);
-            copy->erase(n);
-            out = std::move(copy);
+    struct Item {
+        const Term* t;
+        NameMapPtr env;
+    };
+    struct Visitor {
+        const Enter& enterLam;
+        const Leaf& leafOf;
+        // The binders the open lambdas take, innermost last, and whether each changed.
+        std::vector<std::pair<Binding, bool>> binders;
+        std::vector<Term> kids;
+        std::optional<Term> enter(const Item& item, std::vector<Item>& children) {
+            const Term& t = *item.t;
+            if (item.env->empty() || !t.hasLVar()) return t;
+            const std::size_t n = term_ops::childCount(t);
+            if (n == 0) return leafOf(t, *item.env);
+            NameMapPtr env = item.env;
+            if (t.is(Term::Kind::Lam)) {
+                auto [b, inner] = enterLam(t, env);
+                const bool changed = !sameBinderNames(b, t.binder());
+                binders.emplace_back(std::move(b), changed);
+                env = std::move(inner);
+            }
+            for (std::size_t i = 0; i < n; ++i) children.push_back(Item{&term_ops::childOf(t, i), env});
+            return std::nullopt;
         }
-        return out;
-    }
+        Term leave(const Item& item, std::span<Term> done) {
+            const Term& t = *item.t;
+            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+            if (!t.is(Term::Kind::Lam)) return rebuilt(t, kids);
+            auto [binder, changed] = std::move(binders.back());
+            binders.pop_back();
+            if (changed) return Lam(binder, std::move(kids[0]), t.type());
+            return rebuilt(t, kids);
+        }
+    } visitor{enter, leaf, {}, {}};
+    return rebuildTree<Item, Term>(Item{&root, env0}, visitor);
+}
 
-    static bool sameBinderNames(const Binding& a, const Binding& b) {
-        return binder_walks::zip(a, b, term_ops::tupleParts<Binding>, term_ops::tupleParts<Binding>,
-                                 [](const Binding& x, const Binding& y) { return y.isVar() && x.name() == y.name(); });
-    }
-
-    static Binding renameBinder(const Binding& b, const NameMap& renaming) {
-        return binder_walks::fold<Binding>(
-            &b,
-            [](const Binding* x) -> std::optional<std::size_t> {
-                if (x->isVar()) return std::nullopt;
-                return Ops::components(*x).size();
-            },
-            [](const Binding* x, std::size_t i) { return &Ops::components(*x)[i]; },
-            [&renaming](const Binding* x) {
-                auto it = renaming.find(x->name());
-                return it == renaming.end() ? *x : Ops::var(it->second);
-            },
-            [](const Binding*, std::vector<Binding> parts) { return Ops::tup(std::move(parts)); });
-    }
-
-    // Rebuilds t bottom-up with a map of names in scope that the lambdas change on the way
-    // down: enter(lam, env) gives the lambda's binder and the map for its body; leaf(u, env)
-    // the new leaf.  Subterms without LVars, and every subterm once the map is empty, stay as
-    // they are.  Written on the iterative visitor, so long spines cost no native stack.
-    template <class Enter, class Leaf>
-    static Term rebuildScoped(const Term& root, const NameMapPtr& env0, const Enter& enter, const Leaf& leaf) {
-        struct Item {
-            const Term* t;
-            NameMapPtr env;
-        };
-        struct Visitor {
-            const Enter& enterLam;
-            const Leaf& leafOf;
-            // The binders the open lambdas take, innermost last, and whether each changed.
-            std::vector<std::pair<Binding, bool>> binders;
-            std::vector<Term> kids;
-            std::optional<Term> enter(const Item& item, std::vector<Item>& children) {
-                const Term& t = *item.t;
-                if (item.env->empty() || !t.hasLVar()) return t;
-                const std::size_t n = Ops::childCount(t);
-                if (n == 0) return leafOf(t, *item.env);
-                NameMapPtr env = item.env;
-                if (Ops::isLam(t)) {
-                    auto [b, inner] = enterLam(t, env);
-                    const bool changed = !sameBinderNames(b, t.binder());
-                    binders.emplace_back(std::move(b), changed);
-                    env = std::move(inner);
-                }
-                for (std::size_t i = 0; i < n; ++i) children.push_back(Item{&Ops::child(t, i), env});
-                return std::nullopt;
+// The free LVars named as keys renamed to their values at once.  A lambda inside t whose
+// binder would capture a renamed variable gets a fresh binder first: a variant of its name
+// not in the set that used() gives.
+template <TermNodes Term, class Used>
+Term renameFreeLocals(const NameMap& renaming, const Term& t, const Used& used) {
+    NameMap active;
+    for (const auto& [from, to] : renaming)
+        if (from != to) active.emplace(from, to);
+    if (active.empty()) return t;
+    auto enter = [&used](const Term& lam, const NameMapPtr& env) {
+        NameMapPtr inner = withoutBound(env, lam.binder());
+        // A binder named like the new name of a variable that occurs below it would capture it.
+        NameMap fresh;
+        for (const std::string& b : term_ops::binderNames(lam.binder())) {
+            for (const auto& [from, to] : *inner) {
+                if (to != b || !term_ops::occursLVar(from, lam.body())) continue;
+                fresh.emplace(b, freshVariant(b, used()));
+                break;
             }
-            Term leave(const Item& item, std::span<Term> done) {
-                const Term& t = *item.t;
-                kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
-                if (!Ops::isLam(t)) return Ops::rebuilt(t, kids);
-                auto [binder, changed] = std::move(binders.back());
-                binders.pop_back();
-                if (changed) return Ops::lam(binder, std::move(kids[0]), t.type());
-                return Ops::rebuilt(t, kids);
-            }
-        } visitor{enter, leaf, {}, {}};
-        return rebuildTree<Item, Term>(Item{&root, env0}, visitor);
-    }
+        }
+        if (fresh.empty()) return std::make_pair(lam.binder(), inner);
+        auto extended = std::make_shared<NameMap>(*inner);
+        for (const auto& [b, n] : fresh) (*extended)[b] = n;
+        return std::make_pair(renameBinder<Term>(lam.binder(), fresh), NameMapPtr(std::move(extended)));
+    };
+    return rebuildScoped(t, std::make_shared<const NameMap>(std::move(active)), enter,
+                         [](const Term& u, const NameMap& env) {
+                             if (!u.is(Term::Kind::LVar)) return u;
+                             auto it = env.find(u.name());
+                             return it == env.end() ? u : TermMakers<Term>::lvar(it->second, u.type());
+                         });
+}
 
-    // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
-    // binder would capture a renamed variable gets a fresh binder first: a variant of its name
-    // not in the set that used() gives.
-    template <class Used>
-    static Term renameFreeLocals(const NameMap& renaming, const Term& t, const Used& used) {
-        NameMap active;
-        for (const auto& [from, to] : renaming)
-            if (from != to) active.emplace(from, to);
-        if (active.empty()) return t;
-        auto enter = [&used](const Term& lam, const NameMapPtr& env) {
-            NameMapPtr inner = withoutBound(env, lam.binder());
-            // A binder named like the new name of a variable that occurs below it would capture it.
-            NameMap fresh;
-            for (const std::string& b : Ops::boundNames(lam.binder())) {
-                for (const auto& [from, to] : *inner) {
-                    if (to != b || !Ops::occursLVar(from, lam.body())) continue;
-                    fresh.emplace(b, freshVariant(b, used()));
-                    break;
-                }
-            }
-            if (fresh.empty()) return std::make_pair(lam.binder(), inner);
-            auto extended = std::make_shared<NameMap>(*inner);
-            for (const auto& [b, n] : fresh) (*extended)[b] = n;
-            return std::make_pair(renameBinder(lam.binder(), fresh), NameMapPtr(std::move(extended)));
-        };
-        return rebuildScoped(t, std::make_shared<const NameMap>(std::move(active)), enter,
-                             [](const Term& u, const NameMap& env) {
-                                 if (!Ops::isLVar(u)) return u;
-                                 auto it = env.find(u.name());
-                                 return it == env.end() ? u : Ops::lvar(it->second, u.type());
-                             });
-    }
+// Every free LVar named as a key replaced by make(its value, its type); an occurrence bound
+// by a lambda inside t stays.
+template <TermNodes Term, class Make>
+Term mapFreeLocals(const NameMap& names, const Term& t, const Make& make) {
+    if (names.empty()) return t;
+    return rebuildScoped(
+        t, std::make_shared<const NameMap>(names),
+        [](const Term& lam, const NameMapPtr& env) {
+            return std::make_pair(lam.binder(), withoutBound(env, lam.binder()));
+        },
+        [&make](const Term& u, const NameMap& env) {
+            if (!u.is(Term::Kind::LVar)) return u;
+            auto it = env.find(u.name());
+            return it == env.end() ? u : make(it->second, u.type());
+        });
+}
 
-    // Every free LVar named as a key replaced by make(its value, its type); an occurrence bound
-    // by a lambda inside t stays.
-    template <class Make>
-    static Term mapFreeLocals(const NameMap& names, const Term& t, const Make& make) {
-        if (names.empty()) return t;
-        return rebuildScoped(
-            t, std::make_shared<const NameMap>(names),
-            [](const Term& lam, const NameMapPtr& env) {
-                return std::make_pair(lam.binder(), withoutBound(env, lam.binder()));
-            },
-            [&make](const Term& u, const NameMap& env) {
-                if (!Ops::isLVar(u)) return u;
-                auto it = env.find(u.name());
-                return it == env.end() ? u : make(it->second, u.type());
-            });
-    }
+// The free LVars named as keys turned into constructor constants named as their values.
+template <TermNodes Term>
+Term freezeLocalsAs(const NameMap& names, const Term& t) {
+    auto constr = [](const std::string& n, const Type& ty) { return TermMakers<Term>::constr(n, ty); };
+    return mapFreeLocals(names, t, constr);
+}
 
-    // The free LVars named as keys turned into constructor constants named as their values.
-    static Term freezeLocalsAs(const NameMap& names, const Term& t) {
-        return mapFreeLocals(names, t, [](const std::string& n, const Type& ty) { return Ops::constr(n, ty); });
-    }
+// The free LVars named in `names` turned into constructor constants of the same name.
+template <TermNodes Term>
+Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
+    return freezeLocalsAs(identityMap(names), t);
+}
 
-    static Term freezeLocals(const std::vector<std::string>& names, const Term& t) {
-        return freezeLocalsAs(identityMap(names), t);
-    }
+// Every constructor constant whose name back(name) maps to a name (not null) turned into the
+// LVar of that name; a subterm that holds no constructor constant is kept as it is.
+template <TermNodes Term, class Back>
+Term thawConstants(const Term& t, const Back& back) {
+    using K = typename Term::Kind;
+    return term_ops::mapTerm(
+        t, [](const Term& u) { return u.hasConstr(); },
+        [&back](const Term& v) {
+            if (!v.is(K::Con) || v.constant().kind() != ConstantKind::Constr) return v;
+            const std::string* name = back(v.constant().constrName());
+            return name ? TermMakers<Term>::lvar(*name, v.type()) : v;
+        },
+        [](const typename Term::Binding&) { return true; },
+        [](const Term& u, std::vector<Term>& kids, bool changed) { return changed ? rebuilt(u, kids) : u; });
+}
 
-    // Every name that t uses: variables of both kinds, binder names and constructor names.
-    static void collectNames(const Term& t, std::unordered_set<std::string>& out) {
-        auto collect = [&out](const Term& u) {
-            if (Ops::isConstr(u)) out.insert(u.constant().constrName());
-            else if (Ops::isVariable(u)) out.insert(u.name());
-            else if (Ops::isLam(u))
-                for (std::string& b : Ops::boundNames(u.binder())) out.insert(std::move(b));
-            return false;
-        };
-        term_ops::anyNode(t, collect, [](const Term&) { return true; });
-    }
-};
+// The inverse of freezeLocalsAs: a constructor constant named as a value of the map becomes
+// the LVar of its key.
+template <TermNodes Term>
+Term thawLocalsAs(const NameMap& names, const Term& t) {
+    if (names.empty() || !t.hasConstr()) return t;
+    NameMap back;
+    for (const auto& [v, c] : names) back.emplace(c, v);
+    return thawConstants(t, [&back](const std::string& c) {
+        auto it = back.find(c);
+        return it == back.end() ? nullptr : &it->second;
+    });
+}
+
+// The inverse of freezeLocals: a constructor constant named in `names` becomes the LVar of its
+// name.  A set, not a scan of the list per constant: a term under many local names holds about
+// as many constants.
+template <TermNodes Term>
+Term thawLocals(const std::vector<std::string>& names, const Term& t) {
+    if (names.empty() || !t.hasConstr()) return t;
+    const std::unordered_set<std::string> local(names.begin(), names.end());
+    return thawConstants(t, [&local](const std::string& c) { return local.count(c) > 0 ? &c : nullptr; });
+}
+
+// Every free LVar named first in a pair renamed at once to the second (no capture test):
+// renaming (x, y) and (y, x) swaps the two names, and a lambda of t that binds a renamed name
+// again keeps its own occurrences.
+template <TermNodes Term>
+Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t) {
+    return mapFreeLocals(NameMap(renaming.begin(), renaming.end()), t,
+                         [](const std::string& n, const Type& ty) { return TermMakers<Term>::lvar(n, ty); });
+}
+
+template <TermNodes Term>
+Term renameLocal(const std::string& from, const std::string& to, const Term& t) {
+    return renameLocals({{from, to}}, t);
+}
+
+// The variables of the chain of one-variable lambdas at the top, as PVars typed with their
+// lambdas' argument types, outermost first.
+template <TermNodes Term>
+std::vector<Term> leadingLamVars(const Term& t) {
+    std::vector<Term> out;
+    for (const Term* at = &t; at->is(Term::Kind::Lam) && at->binder().isVar(); at = &at->body())
+        out.push_back(TermMakers<Term>::pvar(at->binder().name(), argType(at->type())));
+    return out;
+}
+
+// The body under the chain of one-variable lambdas at the top, their variables made free
+// (PVars).  A lambda of the body that binds an opened name again keeps its own occurrences:
+// opening \ x -> (x, \ x -> x) gives (x, \ x -> x) with the first x alone a pattern variable.
+template <TermNodes Term>
+Term openLeadingLams(const Term& t) {
+    NameMap names;
+    const Term* at = &t;
+    for (; at->is(Term::Kind::Lam) && at->binder().isVar(); at = &at->body())
+        names.emplace(at->binder().name(), at->binder().name());
+    return mapFreeLocals(names, *at,
+                         [](const std::string& n, const Type& ty) { return TermMakers<Term>::pvar(n, ty); });
+}
+
+// Every name that t uses: variables of both kinds, binder names and constructor names.
+template <TermNodes Term>
+void collectNames(const Term& t, std::unordered_set<std::string>& out) {
+    using K = typename Term::Kind;
+    auto collect = [&out](const Term& u) {
+        if (u.is(K::Con) && u.constant().kind() == ConstantKind::Constr)
+            out.insert(u.constant().constrName());
+        else if (u.is(K::LVar) || u.is(K::PVar)) out.insert(u.name());
+        else if (u.is(K::Lam))
+            for (std::string& b : term_ops::binderNames(u.binder())) out.insert(std::move(b));
+        return false;
+    };
+    term_ops::anyNode(t, collect, [](const Term&) { return true; });
+}
 
 // --- a pattern lambda against a term -------------------------------------------------------
 //
@@ -260,7 +320,7 @@ Term clearBinder(const Term& p, const Term& t, Names& names) {
         renaming.emplace(v, names.fresh(v));
     }
     if (renaming.empty()) return p;
-    return Lam(renameBinder(p.binder(), renaming), names.renameFree(renaming, p.body()), p.type());
+    return Lam(renameBinder<Term>(p.binder(), renaming), names.renameFree(renaming, p.body()), p.type());
 }
 
 }  // namespace plim::local_renaming

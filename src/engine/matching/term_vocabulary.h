@@ -79,10 +79,17 @@ concept TermNodes =
         { t.hasPVar() } -> std::same_as<bool>;
         { t.hasLVar() } -> std::same_as<bool>;
         { t.hasLam() } -> std::same_as<bool>;
+        { t.hasConstr() } -> std::same_as<bool>;
         { t.hasTypeVars() } -> std::same_as<bool>;
         // The very same node.
         { t.sameNode(t) } -> std::same_as<bool>;
     };
+
+// The leaves and the variable binder that the operations written once build, given by each
+// matcher beside its term type T: lvar(name, type), pvar(name, type), constr(name, type) (the
+// constructor constant of that name) and var(name).
+template <class T>
+struct TermMakers;
 
 // The node and the operations on terms.
 template <class T>
@@ -90,10 +97,13 @@ concept TermVocabulary =
     TermNodes<T> &&
     requires(const T& t, const std::vector<typename T::Step>& path, const std::vector<std::vector<typename T::Step>>& paths,
              const std::string& x, const std::vector<std::string>& names,
-             const std::vector<std::pair<std::string, std::string>>& renaming) {
+             const std::vector<std::pair<std::string, std::string>>& renaming, std::vector<T>& kids) {
         // --- positions and replacement --------------------------------------------------
         // The node with the child that the step enters replaced.
         { withChild(t, path.front(), T(t)) } -> std::same_as<T>;
+        // The node with new children (in the order of term_ops::childOf, taken from the
+        // vector), the node itself when none changed.
+        { rebuilt(t, kids) } -> std::same_as<T>;
         // The subterm at the path replaced; a path that does not fit raises "invalid replace:".
         { replaceAt(path, t, t) } -> std::same_as<T>;
         // replaceAt for each path in turn; note the order (paths, replacement, t).
@@ -107,13 +117,15 @@ concept TermVocabulary =
         // The free local variables, left to right, repetitions kept.
         { freeLocalsOf(t) } -> std::same_as<std::vector<std::string>>;
         { occursLVar(x, t) } -> std::same_as<bool>;
+        // x is among the free local variables of t.
+        { isFreeLocal(x, t) } -> std::same_as<bool>;
         // The body under the leading lambdas, and their names (innermost first) before `names`.
         { stripLams(t, names) } -> std::same_as<std::pair<T, std::vector<std::string>>>;
         // The chain of one-variable lambdas at the top: its variables as PVars, and the body
         // with them made free.
         { leadingLamVars(t) } -> std::same_as<std::vector<T>>;
         { openLeadingLams(t) } -> std::same_as<T>;
-        // LVars renamed (no shadowing test): one name, or each pair at once.
+        // Free LVars renamed without capture avoidance: one name, or each pair (old, new) at once.
         { renameLocal(x, x, t) } -> std::same_as<T>;
         { renameLocals(renaming, t) } -> std::same_as<T>;
         // Free LVars named in `names` turned into constructor constants, and back.

@@ -5,7 +5,10 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <optional>
+#include <span>
+#include <type_traits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -14,6 +17,7 @@
 #include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
 #include "support/small_vec.h"
+#include "support/tree_walk.h"
 
 namespace plim::term_ops {
 
@@ -23,14 +27,34 @@ const std::vector<B>* tupleParts(const B& b) {
     return b.isVar() ? nullptr : &b.components();
 }
 
+// Calls `visit(name)` for the binder's variables from left to right, on a work stack, until
+// one call returns true; says whether one did.
+template <class B, class Visit>
+bool anyBinderName(const B& b, const Visit& visit) {
+    return binder_walks::anyName(
+        b, [](const B& x) -> const std::vector<B>& { return x.components(); }, visit);
+}
+
+// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
+// into the binder (which the walked term keeps alive).  Returns how many.
+template <class Name, class B>
+std::size_t pushNames(std::vector<Name>& bound, const B& b) {
+    const std::size_t before = bound.size();
+    anyBinderName(b, [&bound](const std::string& n) {
+        if constexpr (std::is_pointer_v<Name>) {
+            bound.push_back(&n);
+        } else {
+            bound.push_back(n);
+        }
+        return false;
+    });
+    return bound.size() - before;
+}
+
 // The names a binder binds, left to right, appended to out.
 template <class B>
 void appendBinderNames(const B& b, std::vector<std::string>& out) {
-    binder_walks::anyName(b, [](const B& x) -> const std::vector<B>& { return x.components(); },
-                          [&out](const std::string& n) {
-                              out.push_back(n);
-                              return false;
-                          });
+    pushNames(out, b);
 }
 
 // The names a binder binds, left to right.
@@ -73,6 +97,22 @@ void pushChildren(const Term& t, Stack& work) {
     }
 }
 
+// The number of children a node has: function and argument, a lambda's body, the elements.
+template <TermNodes Term>
+std::size_t childCount(const Term& t) {
+    using K = typename Term::Kind;
+    return t.is(K::Ap) ? 2 : t.is(K::Lam) ? 1 : t.is(K::Tupl) ? t.elems().size() : 0;
+}
+
+// The child i, in the order of childCount.
+template <TermNodes Term>
+const Term& childOf(const Term& t, std::size_t i) {
+    using K = typename Term::Kind;
+    if (t.is(K::Ap)) return i == 0 ? t.fun() : t.arg();
+    if (t.is(K::Lam)) return t.body();
+    return t.elems()[i];
+}
+
 // Some node of t (t itself included) answers `found`; `enter(u)` says whether the walk goes
 // below u.  A work stack of its own: the walk stops at the first find.
 template <TermNodes Term, class Found, class Enter>
@@ -88,6 +128,116 @@ bool anyNode(const Term& t, const Found& found, const Enter& enter) {
     return false;
 }
 
+// Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
+// subterm for which `touches` is false is kept as it is; a variable or constant becomes
+// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept); an inner node
+// becomes `make(u, children, changed)`.
+template <TermNodes Term, class Touches, class Leaf, class Enter, class Make>
+Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter,
+             const Make& make) {
+    using K = typename Term::Kind;
+    struct Visitor {
+        const Touches& touches;
+        const Leaf& leafOf;
+        const Enter& enterLam;
+        const Make& make;
+        std::vector<Term> kids;
+        std::optional<Term> enter(const Term* u, std::vector<const Term*>& children) {
+            if (!touches(*u)) return *u;
+            switch (u->kind()) {
+            case K::LVar:
+            case K::PVar:
+            case K::Con: return leafOf(*u);
+            case K::Ap:
+                children.push_back(&u->fun());
+                children.push_back(&u->arg());
+                return std::nullopt;
+            case K::Lam:
+                if (!enterLam(u->binder())) return *u;
+                children.push_back(&u->body());
+                return std::nullopt;
+            case K::Tupl:
+                for (const Term& e : u->elems()) children.push_back(&e);
+                return std::nullopt;
+            }
+            return *u;
+        }
+        Term leave(const Term* u, std::span<Term> done) {
+            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+            bool changed = false;
+            if (u->is(K::Lam)) {
+                changed = !kids[0].sameNode(u->body());
+            } else if (u->is(K::Ap)) {
+                changed = !kids[0].sameNode(u->fun()) || !kids[1].sameNode(u->arg());
+            } else {
+                for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(u->elems()[i]);
+            }
+            return make(*u, kids, changed);
+        }
+    } visitor{touches, leaf, enter, make, {}};
+    return rebuildTree<const Term*, Term>(&root, visitor);
+}
+
+// Visits t and its subterms in pre-order, left to right, with an explicit stack: a long
+// spine costs no native stack.  `bound` holds the names bound by the lambdas above the
+// visited subterm (pushNames); `enter(u)` is called for each subterm and says whether to go
+// below it.
+template <TermNodes Term, class Name, class Enter>
+void walkScoped(const Term& t, std::vector<Name>& bound, const Enter& enter) {
+    using K = typename Term::Kind;
+    struct Item {
+        const Term* term;   // null: leave a lambda
+        std::size_t binds;  // the names its binder put on `bound`
+    };
+    // Stacks are kept for the next walk: the walks are many and mostly short.
+    thread_local std::vector<std::vector<Item>> spare;
+    std::vector<Item> stack;
+    if (!spare.empty()) {
+        stack = std::move(spare.back());
+        spare.pop_back();
+    }
+    stack.assign(1, Item{&t, 0});
+    while (!stack.empty()) {
+        const Item it = stack.back();
+        stack.pop_back();
+        if (!it.term) {
+            bound.resize(bound.size() - it.binds);
+            continue;
+        }
+        const Term& u = *it.term;
+        if (!enter(u)) continue;
+        switch (u.kind()) {
+        case K::Ap:
+            stack.push_back({&u.arg(), 0});
+            stack.push_back({&u.fun(), 0});
+            break;
+        case K::Lam:
+            stack.push_back({nullptr, pushNames(bound, u.binder())});
+            stack.push_back({&u.body(), 0});
+            break;
+        case K::Tupl:
+            for (std::size_t i = u.elems().size(); i-- > 0;) stack.push_back({&u.elems()[i], 0});
+            break;
+        default: break;
+        }
+    }
+    spare.push_back(std::move(stack));
+}
+
+// The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
+template <TermNodes Term>
+std::vector<std::string> freeLocalsOf(const Term& t) {
+    std::vector<std::string> bound;
+    std::vector<std::string> out;
+    walkScoped(t, bound, [&](const Term& u) {
+        if (!u.hasLVar()) return false;
+        if (u.is(Term::Kind::LVar) && std::find(bound.begin(), bound.end(), u.name()) == bound.end())
+            out.push_back(u.name());
+        return true;
+    });
+    return out;
+}
+
 // The argument is the binder written as a term: an LVar of the name for a variable, a Tupl of
 // the components for a tuple (an eta redex's argument).
 template <TermNodes Term>
@@ -97,6 +247,22 @@ bool binderIsArgument(const typename Term::Binding& binder, const Term& arg) {
     return binder_walks::zip(
         binder, arg, tupleParts<B>, [](const Term& a) { return a.is(K::Tupl) ? &a.elems() : nullptr; },
         [](const B& b, const Term& a) { return a.is(K::LVar) && a.name() == b.name(); });
+}
+
+// The lambda t is an eta redex: \ b -> f b, with no variable of the binder b free in f.
+template <TermNodes Term>
+bool isEtaRedex(const Term& t) {
+    using K = typename Term::Kind;
+    if (!t.is(K::Lam) || !t.body().is(K::Ap) || !binderIsArgument(t.binder(), t.body().arg())) return false;
+    const Term& f = t.body().fun();
+    return !anyBinderName(t.binder(),
+                          [&f](const std::string& n) { return occursLVar(n, f) && isFreeLocal(n, f); });
+}
+
+// The lambda t contracted when it is an eta redex, else t.
+template <TermNodes Term>
+Term etaReduce(const Term& t) {
+    return isEtaRedex(t) ? t.body().fun() : t;
 }
 
 // The LVar x occurs in t (bound inside it or not).

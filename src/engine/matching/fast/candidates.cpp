@@ -9,7 +9,6 @@
 
 #include "engine/matching/abstraction_types.h"
 #include "engine/matching/fast/matcher.h"
-#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/step_sources.h"
 #include "engine/matching/rigid_tops.h"
@@ -47,7 +46,8 @@ StepSourcePtr decomposition(const Term& x, const Term& t, const NameSupply& s) {
 
 bool binderFits(const LamBinding& b, const Term& a) {
     return binder_walks::zip(
-        b, a, tupleParts, [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
+        b, a, term_ops::tupleParts<LamBinding>,
+        [](const Term& u) { return u.is(TermKind::Tupl) ? &u.elems() : nullptr; },
         [](const LamBinding&, const Term&) { return true; });
 }
 

@@ -91,8 +91,7 @@ Term substAll(const S& s, const Term& t) {
         default: return Tupl(std::move(kids), std::move(t2));
         }
     };
-    return mapTerm(
-        t, touches, leaf, [](const LamBinding&) { return true; }, [](const LamBinding&) {}, make);
+    return mapTerm(t, touches, leaf, [](const LamBinding&) { return true; }, make);
 }
 
 // s2 = composeSubst(s1, s2) in place: s2's terms with s1 applied, then s1's bindings added (a

@@ -10,15 +10,6 @@
 
 namespace plim::fast {
 
-Term etaReduce(const Term& t) {
-    if (!t.is(TermKind::Lam) || !t.body().is(TermKind::Ap)) return t;
-    const Term& f = t.body().fun();
-    if (!binderIsArgument(t.binder(), t.body().arg())) return t;
-    for (const std::string& n : binderNames(t.binder()))
-        if (occursLVar(n, f) && listed(freeLocalSet(f), n)) return t;
-    return f;
-}
-
 namespace {
 
 // The eta normal form of t when it is known without a walk: t itself when t holds no local
@@ -39,7 +30,7 @@ Term etaNormalise(const Term& root) {
     // children answer at once, and the kept form is taken.
     return mapTerm(
         root, [](const Term& u) { return knownEtaNormal(u) != &u; }, [](const Term& u) { return u; },
-        [](const LamBinding&) { return true; }, [](const LamBinding&) {},
+        [](const LamBinding&) { return true; },
         [](const Term& u, std::vector<Term>& kids, bool changed) -> Term {
             TermCache& c = TermBuilder::of(u).memo();
             if (c.etaNormal) return *c.etaNormal;

@@ -155,6 +155,11 @@ inline Term::Term(const TermNode* n) noexcept : node_(n) { ++n->holders; }
     if (node_ && --node_->holders == 0) release(node_);
 }
 
+inline bool isFreeLocal(const std::string& x, const Term& t) {
+    const std::vector<std::string>& free = freeLocalSet(t);  // sorted
+    return std::binary_search(free.begin(), free.end(), x);
+}
+
 inline bool hasFreeLocals(const Term& t) {
     if (!t.hasLVar()) return false;
     if (!t.hasLam()) return true;  // no lambda in it binds its local variables
@@ -215,41 +220,6 @@ struct TermBuilder {
 };
 
 // --- shared helpers -------------------------------------------------------------------------
-
-// A tuple binder's parts, nothing for a variable: how the binder walks go down.
-inline const std::vector<LamBinding>* tupleParts(const LamBinding& b) { return b.isVar() ? nullptr : &b.components(); }
-
-inline bool binds(const LamBinding& b, const std::string& x) {
-    return anyBinderName(b, [&x](const std::string& n) { return n == x; });
-}
-
-// Rebuilds t with `leaf` applied to its variables and constants, sharing every subtree for
-// which `touches` is false; a lambda for which `stop` holds is kept as it is.
-template <class Touches, class Leaf, class Stop>
-Term rebuild(const Term& t, const Touches& touches, const Leaf& leaf, const Stop& stop) {
-    return mapTerm(
-        t, touches, leaf, [&stop](const LamBinding& b) { return !stop(b); }, [](const LamBinding&) {}, rebuildNode);
-}
-
-inline bool hasLVarNode(const Term& t) { return t.hasLVar(); }
-inline bool neverStop(const LamBinding&) { return false; }
-
-// The names a binder binds, pushed on a walk's list of bound names: as strings, or as pointers
-// into the binder (which the walked term keeps alive).  Returns how many.
-template <class Name>
-std::size_t pushNames(std::vector<Name>& bound, const LamBinding& b) {
-    const std::size_t before = bound.size();
-    anyBinderName(b, [&bound](const std::string& n) {
-        if constexpr (std::is_pointer_v<Name>) {
-            bound.push_back(&n);
-        } else {
-            bound.push_back(n);
-        }
-        return false;
-    });
-    return bound.size() - before;
-}
-inline std::size_t pushBinder(std::vector<std::string>& bound, const LamBinding& b) { return pushNames(bound, b); }
 
 inline bool listed(const std::vector<std::string>& names, const std::string& n) {
     return std::find(names.begin(), names.end(), n) != names.end();

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/term_node.h"
 #include "engine/matching/fast/terms.h"
 #include "support/errors.h"
@@ -64,8 +63,6 @@ void PositionTable::pathInto(std::size_t i, Path& out) const {
     for (auto at = static_cast<std::int32_t>(i); parent(at) >= 0; at = parent(at))
         out[--depth] = entries_[static_cast<std::size_t>(at)].step;
 }
-
-PositionTable allPositions(const Term& t) { return PositionTable(t); }
 
 namespace {
 
@@ -160,16 +157,9 @@ Term withChild(const Term& t, const TermStep& s, Term&& c) {
 }
 
 Term PositionTable::replacedAt(std::size_t i, const Term& replacement) const {
-    // A lambda on the way may become an eta redex: replaceAtEta decides.
-    if (root_.hasLam()) {
-        Path p;
-        pathInto(i, p);
-        return replaceAtEta(p, root_, replacement);
-    }
-    Term result = replacement;
-    for (const Entry* e = &entries_[i]; e->parent >= 0; e = &entries_[static_cast<std::size_t>(e->parent)])
-        result = rebuiltWithChild(term(static_cast<std::size_t>(e->parent)), e->step, std::move(result));
-    return result;
+    Path p;
+    pathInto(i, p);
+    return replaceAtEta(p, root_, replacement);
 }
 
 // --- variables ------------------------------------------------------------------------------
@@ -182,31 +172,9 @@ std::vector<std::string> sortedUnique(std::vector<std::string> v) {
     return v;
 }
 
-}  // namespace
-
-std::vector<std::string> freeLocalsOf(const Term& t) {
-    std::vector<std::string> bound;
-    std::vector<std::string> out;
-    walkScoped(t, bound, [&](const Term& u) {
-        if (!u.hasLVar()) return false;
-        if (u.is(TermKind::LVar) && !listed(bound, u.name())) out.push_back(u.name());
-        return true;
-    });
-    return out;
-}
-
-namespace {
-
 const std::vector<std::string>& noNames() {
     static const std::vector<std::string> none;
     return none;
-}
-
-// The child's set when it is known without a walk.
-const std::vector<std::string>* knownFreeLocalSet(const Term& t) {
-    const TermNode& n = TermBuilder::of(t);
-    if (!t.hasLVar() || n.closed) return &noNames();
-    return n.cache && n.cache->freeLocalSet ? &*n.cache->freeLocalSet : nullptr;
 }
 
 }  // namespace
@@ -218,37 +186,8 @@ const std::vector<std::string>& freeLocalSet(const Term& t) {
     return *c.freeLocalSet;
 }
 
-namespace {
-
-// Some local variable of t is free, found on a walk that builds no name list (the names bound
-// above a subterm are pointers into the binders) and goes below nothing once one is found; a
-// subterm whose set is known answers from it.
-bool someLocalFree(const Term& t) {
-    thread_local std::vector<const std::string*> bound;  // empty between walks
-    bound.clear();
-    auto isBoundName = [](const std::string& n) {
-        for (const std::string* b : bound)
-            if (*b == n) return true;
-        return false;
-    };
-    bool found = false;
-    walkScoped(t, bound, [&](const Term& u) {
-        if (found || !u.hasLVar()) return false;
-        if (const std::vector<std::string>* known = knownFreeLocalSet(u)) {
-            found = std::any_of(known->begin(), known->end(), [&](const std::string& n) { return !isBoundName(n); });
-            return false;
-        }
-        if (u.is(TermKind::LVar)) found = !isBoundName(u.name());
-        return true;
-    });
-    return found;
-}
-
-}  // namespace
-
 bool hasFreeLocalsBelow(const Term& t) {
-    if (const std::vector<std::string>* known = knownFreeLocalSet(t)) return !known->empty();
-    if (someLocalFree(t)) return true;
+    if (!freeLocalSet(t).empty()) return true;
     TermBuilder::of(t).closed = true;  // known from now on
     return false;
 }
@@ -496,42 +435,6 @@ bool mayMatchRequired(const Term& p, const Term& t) {
     TermCache& tc = TermBuilder::of(t).memo();
     if (!tc.termKeys) tc.termKeys = rigidKeys(t, false);
     return std::includes(tc.termKeys->begin(), tc.termKeys->end(), pc.patternKeys->begin(), pc.patternKeys->end());
-}
-
-// --- renaming ------------------------------------------------------------------
-
-// Renaming stops at a lambda that binds the old name again: its occurrences below belong to
-// that lambda.
-Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t) {
-    if (oldName == newName) return t;
-    return rebuild(
-        t, hasLVarNode,
-        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == oldName ? LVar(newName, v.type()) : v; },
-        [&](const LamBinding& b) { return binds(b, oldName); });
-}
-
-// All pairs at once: renaming (x, y) against (y, x) swaps the two names instead of merging
-// them, and a lambda of the term that binds a renamed name again keeps its own occurrences.
-Term renameLocals(const Renaming& r, const Term& t) {
-    if (r.size() == 1) return renameLocal(r.front().second, r.front().first, t);
-    auto renamed = [&r](const std::string& n) -> const std::string* {
-        for (auto it = r.rbegin(); it != r.rend(); ++it)
-            if (it->second == n) return &it->first;
-        return nullptr;
-    };
-    std::vector<std::string> hidden;  // the names bound by the lambdas above
-    return mapTerm(
-        t, hasLVarNode,
-        [&](const Term& v) {
-            if (!v.is(TermKind::LVar) || listed(hidden, v.name())) return v;
-            const std::string* to = renamed(v.name());
-            return to ? LVar(*to, v.type()) : v;
-        },
-        [&](const LamBinding& b) {
-            pushBinder(hidden, b);
-            return true;
-        },
-        [&](const LamBinding& b) { hidden.resize(hidden.size() - binderNames(b).size()); }, rebuildNode);
 }
 
 }  // namespace plim::fast

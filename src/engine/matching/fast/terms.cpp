@@ -171,36 +171,22 @@ Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed) {
     }
 }
 
+Term rebuilt(const Term& u, std::vector<Term>& kids) {
+    bool changed = false;
+    for (std::size_t i = 0; i < kids.size() && !changed; ++i)
+        changed = !kids[i].sameNode(term_ops::childOf(u, i));
+    return rebuildNode(u, kids, changed);
+}
+
 // --- term operations --------------------------------------------------------------------
 
 const Type& termType(const Term& t) { return t.type(); }
 
-std::vector<Term> leadingLamVars(const Term& t) {
-    std::vector<Term> out;
-    for (Term at = t; at.is(TermKind::Lam) && at.binder().isVar(); at = at.body())
-        out.push_back(PVar(at.binder().name(), argType(at.type())));
-    return out;
-}
-
-// A lambda that binds x again hides its body's x from the outer binder, so the walk stops
-// there: opening \x -> \x -> x must not free the inner x.
+// A lambda that binds x again hides its body's x from the outer binder: opening
+// \x -> \x -> x must not free the inner x.
 Term freeLVar(const std::string& x, const Term& t) {
-    return rebuild(
-        t, hasLVarNode,
-        [&](const Term& v) { return v.is(TermKind::LVar) && v.name() == x ? PVar(v.name(), v.type()) : v; },
-        [&](const LamBinding& b) { return binds(b, x); });
-}
-
-Term openLeadingLams(const Term& t) {
-    std::vector<std::string> names;
-    Term at = t;
-    while (at.is(TermKind::Lam) && at.binder().isVar()) {
-        names.push_back(at.binder().name());
-        at = at.body();
-    }
-    // The innermost lambda is opened first, as in freeLVar v (openLeadingLams body).
-    for (auto it = names.rbegin(); it != names.rend(); ++it) at = freeLVar(*it, at);
-    return at;
+    return local_renaming::mapFreeLocals({{x, x}}, t,
+                                         [](const std::string& n, const Type& ty) { return PVar(n, ty); });
 }
 
 }  // namespace plim::fast

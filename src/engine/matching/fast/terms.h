@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "engine/matching/binder_walks.h"
+#include "engine/matching/local_renaming.h"
 #include "engine/matching/term_text.h"
 #include "engine/matching/term_vocabulary.h"
 #include "engine/matching/vocabulary_operations.h"
@@ -90,12 +91,7 @@ LamBinding LamVar(std::string name);
 LamBinding LamTup(std::vector<LamBinding> components);
 LamBinding refusedBinding();
 
-// Calls `visit(name)` for the binder's variables from left to right, on a work stack, until
-// one call returns true; says whether one did.
-template <class Visit>
-bool anyBinderName(const LamBinding& b, const Visit& visit) {
-    return binder_walks::anyName(b, [](const LamBinding& t) -> const auto& { return t.components(); }, visit);
-}
+using term_ops::anyBinderName;
 
 // ---------------------------------------------------------------------------------------
 // Terms
@@ -196,6 +192,20 @@ Term withOrigin(Term t, const Expr& e);
 // node's other facts): the node's types hold no variable, or `e` keeps them as they are.
 void keepConversion(const Term& t, const Expr& e);  // inline, in term_node.h
 
+}  // namespace plim::fast
+
+// The leaves and binders that the operations written once build (term_vocabulary.h).
+template <>
+struct plim::TermMakers<plim::fast::Term> {
+    using Term = fast::Term;
+    static Term lvar(std::string n, Type t) { return fast::LVar(std::move(n), std::move(t)); }
+    static Term pvar(std::string n, Type t) { return fast::PVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return fast::Con(mkConstr(n), std::move(t)); }
+    static fast::LamBinding var(std::string n) { return fast::LamVar(std::move(n)); }
+};
+
+namespace plim::fast {
+
 // ---------------------------------------------------------------------------------------
 // Steps and paths
 // ---------------------------------------------------------------------------------------
@@ -235,13 +245,8 @@ using term_ops::stripLams;
 // ---------------------------------------------------------------------------------------
 
 const Type& termType(const Term& t);
-// The variables of the chain of single-variable lambdas at the top, as PVars typed with
-// their lambdas' argument types, outermost first.
-std::vector<Term> leadingLamVars(const Term& t);
 // Every LVar x turned into PVar x.
 Term freeLVar(const std::string& x, const Term& t);
-// The body under the single-variable lambdas at the top, their variables made free.
-Term openLeadingLams(const Term& t);
 
 // ---------------------------------------------------------------------------------------
 // Rebuilding
@@ -250,57 +255,10 @@ Term openLeadingLams(const Term& t);
 // The node u of an inner kind rebuilt from new children (function and argument, body, or
 // elements), u itself when none changed.
 Term rebuildNode(const Term& u, std::vector<Term>& kids, bool changed);
+// The same, with `changed` found by comparing the children (term_vocabulary.h).
+Term rebuilt(const Term& u, std::vector<Term>& kids);
 
-// Rebuilds t bottom-up on the iterative visitor, so a long spine costs no native stack.  A
-// subterm for which `touches` is false is kept as it is; a variable or constant becomes
-// `leaf(u)`; a lambda is entered only when `enter(binder)` says so (else kept), and
-// `leave(binder)` follows its body; an inner node becomes `make(u, children, changed)`.
-template <class Touches, class Leaf, class Enter, class Leave, class Make>
-Term mapTerm(const Term& root, const Touches& touches, const Leaf& leaf, const Enter& enter, const Leave& leave,
-             const Make& make) {
-    struct Visitor {
-        const Touches& touches;
-        const Leaf& leafOf;
-        const Enter& enterLam;
-        const Leave& leaveLam;
-        const Make& make;
-        std::vector<Term> kids;
-        std::optional<Term> enter(const Term* u, std::vector<const Term*>& children) {
-            if (!touches(*u)) return *u;
-            switch (u->kind()) {
-            case TermKind::LVar:
-            case TermKind::PVar:
-            case TermKind::Con: return leafOf(*u);
-            case TermKind::Ap:
-                children.push_back(&u->fun());
-                children.push_back(&u->arg());
-                return std::nullopt;
-            case TermKind::Lam:
-                if (!enterLam(u->binder())) return *u;
-                children.push_back(&u->body());
-                return std::nullopt;
-            case TermKind::Tupl:
-                for (const Term& e : u->elems()) children.push_back(&e);
-                return std::nullopt;
-            }
-            return *u;
-        }
-        Term leave(const Term* u, std::span<Term> done) {
-            kids.assign(std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
-            bool changed = false;
-            if (u->is(TermKind::Lam)) {
-                leaveLam(u->binder());
-                changed = !kids[0].sameNode(u->body());
-            } else if (u->is(TermKind::Ap)) {
-                changed = !kids[0].sameNode(u->fun()) || !kids[1].sameNode(u->arg());
-            } else {
-                for (std::size_t i = 0; i < kids.size(); ++i) changed = changed || !kids[i].sameNode(u->elems()[i]);
-            }
-            return make(*u, kids, changed);
-        }
-    } visitor{touches, leaf, enter, leave, make, {}};
-    return rebuildTree<const Term*, Term>(&root, visitor);
-}
+using term_ops::mapTerm;
 
 // ---------------------------------------------------------------------------------------
 // Positions and replacement
@@ -322,8 +280,7 @@ public:
     Path path(std::size_t i) const;
     // The same into `out`, whose storage is reused.
     void pathInto(std::size_t i, Path& out) const;
-    // replaceAtEta of the path to position i: the root with that subterm replaced, rebuilt up
-    // the parents without building the path.
+    // replaceAtEta of the path to position i: the root with that subterm replaced.
     Term replacedAt(std::size_t i, const Term& replacement) const;
 
 private:
@@ -335,7 +292,6 @@ private:
     Term root_;
     std::vector<Entry> entries_;
 };
-PositionTable allPositions(const Term& t);
 // The node t with the child that the step enters replaced (for replaceAt and the rest, which
 // are written once for both matchers: engine/matching/vocabulary_operations.h).  The small
 // nodes rebuilt lately come back as the same nodes, with what was learnt about them.
@@ -353,15 +309,23 @@ extern template fast::Term replaceAll(const std::vector<const fast::Path*>&, con
 extern template fast::Term replaceAll(const std::vector<fast::Path>&, const fast::Term&, const fast::Term&);
 extern template fast::Term replaceAtEta(const fast::Path&, const fast::Term&, const fast::Term&);
 }  // namespace plim::term_ops
+// The same for thawing, in renaming.cpp.
+namespace plim::local_renaming {
+extern template fast::Term thawLocals(const std::vector<std::string>&, const fast::Term&);
+extern template fast::Term thawLocalsAs(const NameMap&, const fast::Term&);
+}  // namespace plim::local_renaming
 
 namespace plim::fast {
 
-// The names of the LVars of t not bound in t, left to right, repetitions kept.
-std::vector<std::string> freeLocalsOf(const Term& t);
+using term_ops::freeLocalsOf;
+// The walk with the names bound above each subterm, as the term operations and the
+// candidates' body hash go down a term (engine/matching/vocabulary_operations.h).
+using term_ops::walkScoped;
 // The distinct free local names of t, sorted (kept with the node after the first request).
 const std::vector<std::string>& freeLocalSet(const Term& t);
+bool isFreeLocal(const std::string& x, const Term& t);  // inline, in term_node.h
 bool hasFreeLocals(const Term& t);  // inline, in term_node.h
-// What hasFreeLocals answers when the node's facts do not: a walk, whose answer is kept.
+// What hasFreeLocals answers when the node's facts do not: from freeLocalSet, and kept.
 bool hasFreeLocalsBelow(const Term& t);
 // Records what its builder knows: t has no free local variable (every local variable in it is
 // bound by a lambda of t), so that asking costs no walk.
@@ -390,23 +354,23 @@ bool mayMatch(const Term& p, const Term& t);
 // The same for a pattern that requires some symbol.
 bool mayMatchRequired(const Term& p, const Term& t);
 
-// Freezing turns the free LVars named in `names` into constructor constants of the same name
-// (an occurrence bound by a lambda inside t stays); thawing turns every such constant back.
-Term freezeLocals(const std::vector<std::string>& names, const Term& t);
-Term thawLocals(const std::vector<std::string>& names, const Term& t);
-// The same with the constant's name given per variable: a free LVar named as a key becomes
-// the constant named as its value, and such a constant the LVar of its key.
+// Freezing, renaming and opening of local variables are written once for both matchers
+// (engine/matching/local_renaming.h).
+using local_renaming::freezeLocals;
+using local_renaming::freezeLocalsAs;
+using local_renaming::leadingLamVars;
+using local_renaming::openLeadingLams;
+using local_renaming::renameLocal;
+using local_renaming::renameLocals;
+using local_renaming::thawLocals;
+using local_renaming::thawLocalsAs;
 using NameMap = std::map<std::string, std::string>;
-Term freezeLocalsAs(const NameMap& names, const Term& t);
-Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture ------------------------------------------------------------
 
-// Every name that t uses: variables of both kinds, binder names and constructor names.
-void collectNames(const Term& t, std::unordered_set<std::string>& out);
-// base followed by the smallest number that makes a name not in used; the name is added to
-// used.  Such names never come from a name supply, whose names are letters only.
-std::string freshVariant(const std::string& base, std::unordered_set<std::string>& used);
+using local_renaming::collectNames;
+// Such names never come from a name supply, whose names are letters only.
+using local_renaming::freshVariant;
 // The names that some terms use, collected when first needed.
 class NamesInUse {
 public:
@@ -420,16 +384,14 @@ private:
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in use) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, NamesInUse& used);
-// The binder with its names renamed where the map says.
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+inline LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
+    return local_renaming::renameBinder<Term>(b, renaming);
+}
 using term_ops::bindersOnPath;
 
-using Renaming = std::vector<std::pair<std::string, std::string>>;
-Term renameLocal(const std::string& oldName, const std::string& newName, const Term& t);
-Term renameLocals(const Renaming& r, const Term& t);
-
 using term_ops::binderIsArgument;
-Term etaReduce(const Term& t);
+using term_ops::etaReduce;
+using term_ops::isEtaRedex;
 Term etaNormalise(const Term& t);
 // etaNormalise(t) is not t itself: some lambda of t is an eta redex.  Nothing is rebuilt.
 bool holdsEtaRedex(const Term& t);

@@ -5,7 +5,6 @@
 #include <optional>
 #include <unordered_map>
 
-#include "engine/matching/fast/scoped_walk.h"
 #include "engine/matching/fast/solver.h"
 #include "engine/matching/fast/step_sources.h"
 #include "engine/matching/type_constraint.h"

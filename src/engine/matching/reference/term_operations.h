@@ -107,47 +107,39 @@ using term_ops::occursLVar;
 using term_ops::stripLams;
 // The LVars not bound by a lambda inside t, in order of occurrence with repetitions.
 std::vector<std::string> freeLocalsOf(const Term& t);
+bool isFreeLocal(const std::string& x, const Term& t);
 std::vector<std::string> patternVars(const Term& t);
 
 // --- locally bound variables ----------------------------------------------------------------
 
-// Every LVar named as a key renamed at once to its value (no shadowing test).
-Term renameLocals(const std::vector<std::pair<std::string, std::string>>& renaming, const Term& t);
-Term renameLocal(const std::string& from, const std::string& to, const Term& t);
-// Leading variable lambdas removed, their variables unbound.
-Term openLeadingLams(const Term& t);
-// The leading variable binders as PVars of their argument types, outermost first.
-std::vector<Term> leadingLamVars(const Term& t);
-// A free LVar v with v in ns becomes the constant Constr v (an occurrence bound by a lambda
-// inside t stays), and back.
-Term freezeLocals(const std::vector<std::string>& ns, const Term& t);
-Term thawLocals(const std::vector<std::string>& ns, const Term& t);
-// The same with the constant's name given per variable: a free LVar named as a key becomes
-// Constr of its value, and a Constr named as a value the LVar of its key.
+// Written once for both matchers (engine/matching/local_renaming.h).
+using local_renaming::freezeLocals;
+using local_renaming::freezeLocalsAs;
+using local_renaming::leadingLamVars;
+using local_renaming::openLeadingLams;
+using local_renaming::renameLocal;
+using local_renaming::renameLocals;
+using local_renaming::thawLocals;
+using local_renaming::thawLocalsAs;
 using NameMap = std::map<std::string, std::string>;
-Term freezeLocalsAs(const NameMap& names, const Term& t);
-Term thawLocalsAs(const NameMap& names, const Term& t);
 
 // --- renaming without capture -------------------------------------------------------------
 
-// Every name that t uses: variables of both kinds, binder names and constructor names.
-void collectNames(const Term& t, std::unordered_set<std::string>& out);
-// base followed by the smallest number that makes a name not in used; the name is added to
-// used.  Such names never come from a name supply, whose names are letters only.
+using local_renaming::collectNames;
 using local_renaming::freshVariant;
 // The free LVars named as keys renamed to their values at once.  A lambda inside t whose
 // binder would capture a renamed variable gets a fresh binder (a variant not in used) first.
 Term renameFreeLocals(const NameMap& renaming, const Term& t, std::unordered_set<std::string>& used);
-// The binder with its names renamed where the map says.
-LamBinding renameBinder(const LamBinding& b, const NameMap& renaming);
+inline LamBinding renameBinder(const LamBinding& b, const NameMap& renaming) {
+    return local_renaming::renameBinder<Term>(b, renaming);
+}
 using term_ops::bindersOnPath;
 
 // --- binders and eta -------------------------------------------------------------------------
 
 std::optional<std::vector<std::pair<std::string, Term>>> bindBinder(const LamBinding& b, const Term& t);
-bool isEtaRedex(const Term& t);
-// The lambda t contracted when it is an eta redex, else t.
-Term etaReduce(const Term& t);
+using term_ops::isEtaRedex;
+using term_ops::etaReduce;
 Term etaNormalise(const Term& t);
 bool isEtaNormal(const Term& t);
 bool bindersFit(const Term& t);

@@ -49,11 +49,13 @@ struct TermBuilder {
         n->hasTypeVars = n->type.hasTypeVars();
         n->hasLVar = k == TermKind::LVar;
         n->hasLam = k == TermKind::Lam;
+        n->hasConstr = constant && constant->kind() == ConstantKind::Constr;
         for (const Term& c : children) {
             n->hasPVar = n->hasPVar || c.hasPVar();
             n->hasTypeVars = n->hasTypeVars || c.hasTypeVars();
             n->hasLVar = n->hasLVar || c.hasLVar();
             n->hasLam = n->hasLam || c.hasLam();
+            n->hasConstr = n->hasConstr || c.hasConstr();
         }
         n->children = std::move(children);
         n->name = std::move(name);

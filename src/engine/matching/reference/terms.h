@@ -17,6 +17,7 @@
 
 #include "engine/matching/substitutions.h"
 #include "engine/matching/term_text.h"
+#include "engine/matching/term_vocabulary.h"
 #include "lang/constants.h"
 #include "support/finite_maps.h"
 #include "lang/syntax.h"
@@ -90,6 +91,8 @@ public:
     bool hasLVar() const;
     // A lambda occurs in the term.
     bool hasLam() const;
+    // A constructor constant occurs in the term.
+    bool hasConstr() const;
 
     bool sameNode(const Term& other) const { return node_ == other.node_; }
 
@@ -106,6 +109,7 @@ struct TermNode {
     bool hasTypeVars = false;
     bool hasLVar = false;
     bool hasLam = false;
+    bool hasConstr = false;
     // What self_typed_applications.h asks of the node, once worked out (negative: not yet).
     mutable std::int8_t selfTyped = -1;
     std::string name;
@@ -134,6 +138,7 @@ inline bool Term::hasPVar() const { return node_->hasPVar; }
 inline bool Term::hasTypeVars() const { return node_->hasTypeVars; }
 inline bool Term::hasLVar() const { return node_->hasLVar; }
 inline bool Term::hasLam() const { return node_->hasLam; }
+inline bool Term::hasConstr() const { return node_->hasConstr; }
 
 Term LVar(std::string name, Type type);
 Term PVar(std::string name, Type type);
@@ -143,6 +148,20 @@ Term Lam(LamBinding b, Term body, Type type);
 Term Tupl(std::vector<Term> elems, Type type);
 
 inline const Type& termType(const Term& t) { return t.type(); }
+
+}  // namespace plim::ref
+
+// The leaves and binders that the operations written once build (term_vocabulary.h).
+template <>
+struct plim::TermMakers<plim::ref::Term> {
+    using Term = ref::Term;
+    static Term lvar(std::string n, Type t) { return ref::LVar(std::move(n), std::move(t)); }
+    static Term pvar(std::string n, Type t) { return ref::PVar(std::move(n), std::move(t)); }
+    static Term constr(const std::string& n, Type t) { return ref::Con(mkConstr(n), std::move(t)); }
+    static ref::LamBinding var(std::string n) { return ref::LamVar(std::move(n)); }
+};
+
+namespace plim::ref {
 
 // The problem (p, t) has no solution whatever is bound: p must meet an application that no
 // binding can type (self_typed_applications.h).

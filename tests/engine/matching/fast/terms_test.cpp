@@ -142,13 +142,13 @@ TEST(FastTermsConversion, TupleBinderTypesFollowTheShorterList) {
 TEST(FastTermsPositions, PreOrderPathsAndReplacement) {
     const Term k = Con(mkNumber(7), Int);
     const Term a = Ap(LVar("f", IntToInt), k, Int);
-    const PositionTable ps = allPositions(a);
+    const PositionTable ps(a);
     ASSERT_EQ(ps.size(), 3u);
     EXPECT_TRUE(ps.path(0).empty());
     EXPECT_EQ(showList(ps.path(1)), "[First]");
     EXPECT_EQ(showList(ps.path(2)), "[Second]");
     const Term tup = Tupl({k, k}, mkTupleType({Int, Int}));
-    const PositionTable tps = allPositions(tup);
+    const PositionTable tps(tup);
     EXPECT_EQ(showList(tps.path(1)), "[TupElem 0]");
     EXPECT_EQ(showList(tps.path(2)), "[TupElem 1]");
 
@@ -298,6 +298,10 @@ TEST(FastTermsRenaming, FreezingAndRenamingLeaveBoundOccurrencesAndCaptureNothin
     // A binder that shadows the renamed name keeps its occurrences.
     NamesInUse none({&inner});
     EXPECT_EQ(show(renameFreeLocals({{"y", "w"}}, inner, none)), show(inner));
+    // The plain renamings take (old, new), as the reference matcher's: a pair of them swaps.
+    const Term ab = Ap(Ap(plus, LVar("a", Int), IntToInt), LVar("b", Int), Int);
+    EXPECT_EQ(show(renameLocals({{"a", "b"}, {"b", "a"}}, ab)), show(sum(LVar("b", Int), LVar("a", Int))));
+    EXPECT_EQ(show(renameLocal("y", "w", t)), show(Ap(inner, LVar("w", Int), Int)));
     EXPECT_EQ(bindersOnPath(Ap(body, Con(mkNumber(1), Int), Int), Path{First, Body, Second}),
               std::vector<std::string>{"z"});
 }
