@@ -63,8 +63,8 @@ struct ValueSlot {  // a value by its key: an application's parts, or a leaf's h
     int value = -1;
     std::uint32_t call = 0;
 };
-struct NodeSlot {  // an application walked, by address, and its value
-    const void* node = nullptr;
+struct SubtreeSlot {  // an application valued, by its form's hash (Expr::hashCode), and its value
+    std::uint64_t hash = 0;
     int value = -1;
     std::uint32_t call = 0;
 };
@@ -80,7 +80,7 @@ struct TwigSlot {
 };
 
 // An application in the walk of valueTree, its function's value once known, and where the
-// search for its address ended (its slot is there or after, until the table grows).
+// search for its hash ended (its slot is there or after, until the table grows).
 struct Frame {
     const Expr* node;
     std::size_t slot;
@@ -88,9 +88,7 @@ struct Frame {
 };
 
 constexpr std::size_t kLeafMemo = 512;
-// Of a chain of applications of leaf functions, each an argument of the one before, every
-// kLookUpEvery-th is looked up by address (see valueTree); the others' frames say so.
-constexpr unsigned kLookUpEvery = 8;
+// The frame of an application not looked up (see valueTree).
 constexpr std::size_t kNotLookedUp = SIZE_MAX;
 constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's key has it
 
@@ -135,13 +133,14 @@ struct ValueRoom {
     std::size_t valueCount = 0;
     std::vector<Facts> facts;
     std::vector<ValueSlot> valueSlots;  // open addressing by key
-    std::vector<NodeSlot> nodes;        // open addressing by address
-    std::size_t nodeCount = 0;
+    std::vector<SubtreeSlot> subtrees;  // open addressing by hash
+    std::size_t subtreeCount = 0;
     std::array<LeafSlot, kLeafMemo> leaves{};  // leaves met, by their fields, one per slot
     std::vector<TwigSlot> twigs;               // open addressing by key
     std::size_t twigCount = 0;
     std::vector<Frame> frames;
     std::vector<const Expr*> nodeStack, spine;
+    std::vector<std::pair<const Expr*, const Expr*>> pairs;
     std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges, readyGroups;
     std::vector<Expr> written, vars;
 
@@ -150,7 +149,7 @@ struct ValueRoom {
         if (++call != 0) return;
         call = 1;
         std::fill(valueSlots.begin(), valueSlots.end(), ValueSlot{});
-        std::fill(nodes.begin(), nodes.end(), NodeSlot{});
+        std::fill(subtrees.begin(), subtrees.end(), SubtreeSlot{});
         leaves.fill(LeafSlot{});
         std::fill(twigs.begin(), twigs.end(), TwigSlot{});
     }
@@ -188,7 +187,7 @@ void placeAgain(std::vector<Slot>& slots, const Slot& s, Key key) {
     slots[at] = s;
 }
 
-// The walk of valueTree's frames and table of addresses, in locals: a frame is pushed per
+// The walk of valueTree's frames and table of subtrees, in locals: a frame is pushed per
 // application, so its stack is grown by hand.
 struct WalkState {
     explicit WalkState(ValueRoom& room) : call(room.call) {
@@ -198,19 +197,13 @@ struct WalkState {
         tableGrown(room);
     }
     void tableGrown(ValueRoom& room) {
-        nodes = room.nodes.data();
-        mask = room.nodes.size() - 1;
+        subtrees = room.subtrees.data();
+        mask = room.subtrees.size() - 1;
     }
     void grow(std::vector<Frame>& room) {
         room.resize(2 * capacity);
         frames = room.data();
         capacity = room.size();
-    }
-    // The slot of the address, or the free slot where its search ended.
-    std::size_t slotOfNode(const void* address) const {
-        std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
-        while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
-        return at;
     }
 
     const std::uint32_t call;
@@ -220,7 +213,10 @@ struct WalkState {
     const Value* values = nullptr;
     Frame* frames = nullptr;
     std::size_t top = 0, capacity = 0;
-    NodeSlot* nodes = nullptr;
+    // Subtrees are looked up while top < quiet: not below an application whose look-up met
+    // an unequal subtree of its hash (see valueTree).
+    std::size_t quiet = SIZE_MAX;
+    SubtreeSlot* subtrees = nullptr;
     std::size_t mask = 0;
 };
 
@@ -235,6 +231,8 @@ public:
 
 private:
     int valueTree(const Expr& e);
+    int subtreeValue(WalkState& w, const Expr& node, std::size_t& at);
+    bool sameTree(const Expr& a, const Expr& b);
     int leafValue(WalkState& w, const Expr& leaf);
     int leafRemembered(const Expr& leaf, std::uint64_t fields, const void* type);
     int leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen);
@@ -247,7 +245,7 @@ private:
         w.values = values_;
     }
     int intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
-    void growNodes(std::size_t frames);
+    void growSubtrees(std::size_t frames);
     void growValues();
     void tableGrown();
     bool findGroups(int root);
@@ -271,9 +269,9 @@ private:
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
                                                                       const std::function<NameSupply()>& supply) {
     startTable(r_.valueSlots, r_.valueCount);
-    startTable(r_.nodes, r_.nodeCount);
+    startTable(r_.subtrees, r_.subtreeCount);
     tableGrown();
-    r_.nodeCount = 0;
+    r_.subtreeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
     r_.valueCount = static_cast<std::size_t>(valueCount_);
     r_.facts.assign(r_.valueCount, Facts{});
@@ -306,15 +304,22 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 // --- values -----------------------------------------------------------------------------------
 
 // The values of e's nodes, parts first, the function's before the argument's: so a value's
-// first node met is its first occurrence in path order.  Applications met before are not
-// entered again: an application's address is looked up on the way down and entered with its
-// value on the way up.  One frame per application: down the function side, then its argument
-// (a leaf function valued on the way down, so the frame is met once on the way up).
+// first node met is its first occurrence in path order.  A subtree equal to one valued before
+// is not entered: an application is looked up by its form's hash (Expr::hashCode, made when
+// the node was built) on the way down, compared with the subtrees of that hash (sameTree,
+// which stops at the first difference and does not enter a node both share), and entered
+// with its value on the way up.  So a copy of a subtree costs a comparison, not a valuation.
+// One frame per application: down the function side, then its argument (a leaf function
+// valued on the way down, so the frame is met once on the way up).
+//
+// Below an application whose look-up met an unequal subtree of its hash (one that differs in
+// types, which the hash leaves out), nothing is looked up: the values there come from their
+// parts, as they would anyway.  So no node is compared in vain twice, and the walk stays
+// linear in the nodes.
 int LambdaFreeSharing::valueTree(const Expr& e) {
     WalkState w(r_);
     valuesOf(w);
     const Expr* x = &e;
-    unsigned run = 0;  // the applications of leaf functions just above x not looked up
     for (;;) {
         int v = -1;
         for (;;) {
@@ -323,23 +328,18 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 break;
             }
             std::size_t at = kNotLookedUp;
-            if (run == 0) {
-                at = w.slotOfNode(x->identity());
-                if (w.nodes[at].call == w.call) {
-                    v = w.nodes[at].value;
-                    break;
-                }
+            if (w.top < w.quiet) {
+                v = subtreeValue(w, *x, at);
+                if (v >= 0) break;
             }
             if (w.top == w.capacity) w.grow(r_.frames);
             const Expr& fun = x->fun();
             if (fun.isAp()) {
                 w.frames[w.top++] = Frame{x, at, -1};
                 x = &fun;
-                run = 0;
             } else {  // the function's value at once: the frame waits for the argument only
                 w.frames[w.top++] = Frame{x, at, leafValue(w, fun)};
                 x = &x->arg();
-                run = (run + 1) % kLookUpEvery;
             }
         }
         for (;;) {
@@ -348,32 +348,89 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
             if (f.fun < 0) {
                 f.fun = v;
                 x = &f.node->arg();
-                run = 0;
                 break;
             }
             const Frame done = f;
-            --w.top;
+            if (--w.top < w.quiet) w.quiet = SIZE_MAX;  // out of the quiet subtree
             v = applicationValue(w, *done.node, done.fun, v);
             if (done.slot == kNotLookedUp) continue;
             std::size_t at = done.slot;
-            while (w.nodes[at].call == w.call) at = (at + 1) & w.mask;
-            w.nodes[at] = NodeSlot{done.node->identity(), v, w.call};
-            if (2 * ++r_.nodeCount > w.mask + 1) {
-                growNodes(w.top);
+            while (w.subtrees[at].call == w.call) at = (at + 1) & w.mask;
+            w.subtrees[at] = SubtreeSlot{done.node->hashCode(), v, w.call};
+            if (2 * ++r_.subtreeCount > w.mask + 1) {
+                growSubtrees(w.top);
                 w.tableGrown(r_);
             }
         }
     }
 }
 
-// The table of addresses grown (it stays at most half full): every node placed again, and
-// the frames' searches sent to their addresses' first slots.
-[[gnu::noinline]] void LambdaFreeSharing::growNodes(std::size_t frames) {
-    growTable(r_.nodes, r_.call, [this](const NodeSlot& s) {
-        placeAgain(r_.nodes, s, [](const NodeSlot& t) { return reinterpret_cast<std::uintptr_t>(t.node); });
+// The value of a subtree valued before that equals the application, found by its hash; else
+// -1, and `at` the free slot where the search ended.  An unequal subtree of its hash quiets
+// the look-ups below the application.
+[[gnu::always_inline]] inline int LambdaFreeSharing::subtreeValue(WalkState& w, const Expr& node, std::size_t& at) {
+    const std::uint64_t hash = node.hashCode();
+    at = slotOf(hash, w.mask);
+    for (; w.subtrees[at].call == w.call; at = (at + 1) & w.mask) {
+        if (w.subtrees[at].hash != hash) continue;
+        const int c = w.subtrees[at].value;
+        if (sameTree(node, *w.values[c].node)) return c;
+        w.quiet = w.top + 1;
+    }
+    return -1;
+}
+
+// Equal leaves as values: one name or constant (by their fields first) and equal types.
+inline bool sameLeafValue(const Expr& x, const Expr& y) {
+    const std::uint64_t fields = fieldsOf(x);
+    if ((fields == 0 || fields != fieldsOf(y)) && !sameLeaf(x, y)) return false;
+    return sameType(x.type(), y.type());
+}
+
+// Are the expressions one value: one form, names and constants, equal types everywhere?  A
+// node both share is not entered, and the first difference ends the walk (a hash that
+// differs, mostly).  Down the arguments of leaf functions without a stack (Peano numbers,
+// lists' cells).
+[[gnu::noinline]] bool LambdaFreeSharing::sameTree(const Expr& a, const Expr& b) {
+    std::vector<std::pair<const Expr*, const Expr*>>& todo = r_.pairs;
+    todo.clear();
+    const Expr* x = &a;
+    const Expr* y = &b;
+    for (;;) {
+        while (!x->sameNode(*y)) {
+            if (x->hashCode() != y->hashCode() || x->kind() != y->kind()) return false;
+            if (!x->isAp()) {
+                if (!sameLeafValue(*x, *y)) return false;
+                break;
+            }
+            if (!sameType(x->type(), y->type())) return false;
+            const Expr& f = x->fun();
+            const Expr& g = y->fun();
+            if (f.isAp()) {
+                todo.emplace_back(&x->arg(), &y->arg());
+                x = &f;
+                y = &g;
+                continue;
+            }
+            if (!f.sameNode(g) && (f.hashCode() != g.hashCode() || g.isAp() || !sameLeafValue(f, g))) return false;
+            x = &x->arg();
+            y = &y->arg();
+        }
+        if (todo.empty()) return true;
+        x = todo.back().first;
+        y = todo.back().second;
+        todo.pop_back();
+    }
+}
+
+// The table of subtrees grown (it stays at most half full): every subtree placed again, and
+// the frames' searches sent to their hashes' first slots.
+[[gnu::noinline]] void LambdaFreeSharing::growSubtrees(std::size_t frames) {
+    growTable(r_.subtrees, r_.call, [this](const SubtreeSlot& s) {
+        placeAgain(r_.subtrees, s, [](const SubtreeSlot& t) { return t.hash; });
     });
     for (std::size_t k = 0; k < frames; ++k)
-        if (Frame& f = r_.frames[k]; f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
+        if (Frame& f = r_.frames[k]; f.slot != kNotLookedUp) f.slot = slotOf(f.node->hashCode(), r_.subtrees.size() - 1);
 }
 
 // Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
