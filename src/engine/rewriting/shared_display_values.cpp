@@ -380,11 +380,15 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     return -1;
 }
 
-// Equal leaves as values: one name or constant (by their fields first) and equal types.
-inline bool sameLeafValue(const Expr& x, const Expr& y) {
-    const std::uint64_t fields = fieldsOf(x);
-    if ((fields == 0 || fields != fieldsOf(y)) && !sameLeaf(x, y)) return false;
-    return sameType(x.type(), y.type());
+// Equal types of two nodes, the usual case (one node) without a call.
+inline bool sameTypeOf(const Expr& x, const Expr& y) { return sameType(x.type(), y.type()); }
+
+// Equal names or constants of two leaves of one form: constructors, the usual leaves, by the
+// one copy of its name that every constant of a name shares.
+inline bool sameName(const Expr& x, const Expr& y) {
+    if (x.isCon() && x.constant().kind() == ConstantKind::Constr && y.constant().kind() == ConstantKind::Constr)
+        return &x.constant().constrName() == &y.constant().constrName();
+    return sameLeaf(x, y);
 }
 
 // Are the expressions one value: one form, names and constants, equal types everywhere?  A
@@ -398,12 +402,11 @@ inline bool sameLeafValue(const Expr& x, const Expr& y) {
     const Expr* y = &b;
     for (;;) {
         while (!x->sameNode(*y)) {
-            if (x->hashCode() != y->hashCode() || x->kind() != y->kind()) return false;
+            if (x->hashCode() != y->hashCode() || x->kind() != y->kind() || !sameTypeOf(*x, *y)) return false;
             if (!x->isAp()) {
-                if (!sameLeafValue(*x, *y)) return false;
+                if (!sameName(*x, *y)) return false;
                 break;
             }
-            if (!sameType(x->type(), y->type())) return false;
             const Expr& f = x->fun();
             const Expr& g = y->fun();
             if (f.isAp()) {
@@ -412,7 +415,9 @@ inline bool sameLeafValue(const Expr& x, const Expr& y) {
                 y = &g;
                 continue;
             }
-            if (!f.sameNode(g) && (f.hashCode() != g.hashCode() || g.isAp() || !sameLeafValue(f, g))) return false;
+            const bool sameFun = f.sameNode(g) || (f.hashCode() == g.hashCode() && f.kind() == g.kind() &&
+                                                   sameTypeOf(f, g) && sameName(f, g));
+            if (!sameFun) return false;
             x = &x->arg();
             y = &y->arg();
         }
