@@ -97,6 +97,9 @@ public:
     // (one form, equal names and constants) hash alike.  Set when the node is built.
     std::uint64_t hashCode() const;
 
+    // True when no other handle holds the node (a holder of handles may let it go then).
+    bool heldOnce() const;
+
     // True when both handles share one node (then the expressions are the same).
     bool sameNode(const Expr& other) const { return node_ == other.node_; }
     // The node's address: a key for facts kept per node, equal for two live handles exactly
@@ -427,6 +430,7 @@ inline const std::string& Expr::name() const { return static_cast<const ExprVarN
 inline const Constant& Expr::constant() const { return static_cast<const ExprConNode*>(node_)->constant; }
 inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
 inline std::uint64_t Expr::hashCode() const { return node_->hash(); }
+inline bool Expr::heldOnce() const { return node_->refs.load(std::memory_order_relaxed) == 1; }
 inline const Type& Expr::type() const { return node_->lazy ? node_->pending.get() : node_->known; }
 inline bool Expr::typeIsEvaluated() const { return !node_->lazy || node_->pending.isEvaluated(); }
 inline bool Expr::holdsLazyType(const Lazy<Type>& type) const { return node_->lazy && node_->pending.sameCell(type); }
