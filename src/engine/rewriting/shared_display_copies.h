@@ -42,12 +42,13 @@ public:
     }
 
     // The entries of nodes that nothing but the table holds dropped.  Called once per
-    // display form, it looks at the entries when 16 were made since it last did: so it costs
-    // a few reads per entry kept for every 16 made, and the nodes held for nothing but the
-    // table stay few (looking only when the entries had doubled, naive Fibonacci of 17 at
-    // width 80 peaked 1.7% higher).
+    // display form, it looks at the entries when 16 were made or 64 calls were made since it
+    // last did: so it costs a few reads per entry kept for every 16 made or 64 calls, and the
+    // nodes held for nothing but the table stay few (looking only when the entries had
+    // doubled, naive Fibonacci of 17 at width 80 peaked 1.7% higher).
     void sweep() {
-        if (entries_.size() < swept_ + 16) return;
+        if (entries_.size() < swept_ + 16 && ++calls_ < 64) return;
+        calls_ = 0;
         std::size_t kept = 0;
         for (std::size_t k = 0; k < entries_.size(); ++k) {
             if (entries_[k].first.heldOnce()) continue;
@@ -86,11 +87,10 @@ private:
         while (slots_[at] >= 0) at = (at + 1) & mask;
         slots_[at] = static_cast<int>(entry);
     }
-    // At least four slots per entry, at least 64: the table at most half full until it is
-    // built again.
+    // At least two slots per entry, at least 64: the table at most half full.
     void reindex() {
         std::size_t size = 64;
-        while (size < 4 * entries_.size()) size *= 2;
+        while (size < 2 * entries_.size()) size *= 2;
         slots_.assign(size, -1);
         for (std::size_t k = 0; k < entries_.size(); ++k) place(k);
     }
@@ -99,6 +99,7 @@ private:
     std::vector<int> slots_;       // open addressing by the node's address
     std::size_t swept_ = 0;        // the entries kept by the last sweep
     std::uint64_t classes_ = 0;    // the classes made
+    unsigned calls_ = 0;           // the calls since the last sweep
 };
 
 }  // namespace plim::shared_display_detail
