@@ -1,8 +1,11 @@
 #include "lang/syntax.h"
 
+#include <bit>
+#include <cstring>
 #include <vector>
 
 #include "support/block_pool.h"
+#include "support/hashing.h"
 
 namespace plim {
 
@@ -28,42 +31,101 @@ void deleteNode(ExprNode* n) {
     PoolAllocator<Node>().deallocate(node, 1);
 }
 
+// The hashes of the forms (Expr::hashCode): a leaf's from its name or constant, an
+// application's, a lambda's and a let's from their children's (a let's definitions aside).
+// Each form has its own seed, so that forms of equal children differ.
+constexpr std::uint64_t kLamSeed = 0x4c616d, kLetSeed = 0x4c6574, kVarSeed = 0x566172;
+
+// A name's hash, byte by byte (names are short).
+std::uint64_t textHash(const std::string& text) {
+    std::uint64_t h = 0xcbf29ce484222325ULL ^ text.size();
+    for (const char c : text) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
+    return h;
+}
+
+// Equal constants (eqConstant) hash alike: floats by their bits, 0 for both zeros.
+std::uint64_t constantHash(const Constant& c) {
+    const auto kind = static_cast<std::uint64_t>(c.kind()) + 1;
+    switch (c.kind()) {
+    case ConstantKind::Constr: return mixHash(kind, textHash(c.constrName()));
+    case ConstantKind::Number: return mixHash(kind, static_cast<std::uint32_t>(c.number()));
+    case ConstantKind::Binop: return mixHash(kind, static_cast<std::uint64_t>(c.op()));
+    case ConstantKind::Tuple: return mixHash(kind, static_cast<std::uint32_t>(c.arity()));
+    case ConstantKind::Boolean: return mixHash(kind, c.boolean() ? 1 : 0);
+    case ConstantKind::FNumber: {
+        const float x = c.fnumber();
+        std::uint32_t bits = 0;
+        if (x != 0.0f) std::memcpy(&bits, &x, sizeof bits);
+        return mixHash(kind, bits);
+    }
+    default: return mixHash(kind, 0);
+    }
+}
+
 }  // namespace
 
 // Builds expression handles from nodes; the only code that may.
 struct ExprBuilder {
-    static std::uint8_t holdsOf(const Expr& e) { return e.node_ ? e.node_->holds : 0; }
+    static std::uint64_t hashOf(const Expr& e) { return e.node_ ? e.node_->hash_ : 0; }
+
+    // What a Lam's or Ap's subtree holds and its hash, from its children's, each read once.
+    // One multiplication: a pair is built on every step of a calculation for every node on
+    // the path to the rewritten site.
+    struct PairFacts {
+        std::uint8_t holds;
+        std::uint64_t hash;
+    };
+    static PairFacts pairFacts(ExprKind kind, const Expr& first, const Expr& second) {
+        const bool lam = kind == ExprKind::Lam;
+        std::uint8_t holds = lam ? ExprHolds::Lam : 0;
+        std::uint64_t left = lam ? kLamSeed : 0, right = 0;
+        if (const ExprNode* n = first.node_) {
+            holds |= n->holds;
+            left ^= n->hash_;
+        }
+        if (const ExprNode* n = second.node_) {
+            holds |= n->holds;
+            right = n->hash_;
+        }
+        return PairFacts{holds, (left ^ std::rotl(right, 29)) * 0xff51afd7ed558ccdULL};
+    }
+    // The node, its hash set.
+    static Expr hashed(ExprNode* node, std::uint64_t hash) {
+        node->hash_ = hash;
+        return Expr(node);
+    }
 
     // A Lam or Ap with its two children; the type is a Type or a Lazy<Type>.
     template <class T>
     static Expr pair(ExprKind kind, Expr first, Expr second, T type) {
-        const auto holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
-                                                     (kind == ExprKind::Lam ? ExprHolds::Lam : 0));
-        return Expr(newNode<ExprPairNode>(kind, holds, std::move(type), std::move(first), std::move(second)));
+        const PairFacts facts = pairFacts(kind, first, second);
+        return hashed(newNode<ExprPairNode>(kind, facts.holds, std::move(type), std::move(first), std::move(second)), facts.hash);
     }
 
     static Expr pairAs(const Expr& like, Expr&& first, Expr&& second) {
         const ExprNode& node = *like.node_;
-        const auto holds = static_cast<std::uint8_t>(holdsOf(first) | holdsOf(second) |
-                                                     (node.kind == ExprKind::Lam ? ExprHolds::Lam : 0));
-        return Expr(newNode<ExprPairNode>(holds, node, std::move(first), std::move(second)));
+        const PairFacts facts = pairFacts(node.kind, first, second);
+        return hashed(newNode<ExprPairNode>(facts.holds, node, std::move(first), std::move(second)), facts.hash);
     }
 
     template <class T>
     static Expr let(DList defs, Expr body, T type) {
         // The definitions are not looked at.
         const std::uint8_t holds = ExprHolds::Lam | ExprHolds::Var | ExprHolds::Let;
-        return Expr(newNode<ExprLetNode>(holds, std::move(type), std::move(defs), std::move(body)));
+        const std::uint64_t hash = mixHash(kLetSeed, hashOf(body));
+        return hashed(newNode<ExprLetNode>(holds, std::move(type), std::move(defs), std::move(body)), hash);
     }
 
     template <class T>
     static Expr var(std::string name, T type) {
-        return Expr(newNode<ExprVarNode>(ExprHolds::Var, std::move(type), std::move(name)));
+        const std::uint64_t hash = mixHash(kVarSeed, textHash(name));
+        return hashed(newNode<ExprVarNode>(ExprHolds::Var, std::move(type), std::move(name)), hash);
     }
 
     template <class T>
     static Expr con(Constant constant, T type) {
-        return Expr(newNode<ExprConNode>(std::uint8_t{0}, std::move(type), std::move(constant)));
+        const std::uint64_t hash = constantHash(constant);
+        return hashed(newNode<ExprConNode>(std::uint8_t{0}, std::move(type), std::move(constant)), hash);
     }
 };
 
@@ -93,13 +155,16 @@ struct ExprRelease {
         if (n && n->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) wait(n);
     }
 
-    static void takeChildren(ExprNode* n) {
+    // The node's children taken (those it held alone wait), then the node destroyed: one
+    // switch on its form.
+    static void release(ExprNode* n) {
         switch (n->kind) {
         case ExprKind::Lam:
         case ExprKind::Ap: {
             auto* p = static_cast<ExprPairNode*>(n);
             take(p->first);
             take(p->second);
+            deleteNode<ExprPairNode>(n);
             break;
         }
         case ExprKind::Let: {
@@ -113,18 +178,9 @@ struct ExprRelease {
                     take(d->name);
                 }
             });
+            deleteNode<ExprLetNode>(n);
             break;
         }
-        case ExprKind::Var:
-        case ExprKind::Con: break;
-        }
-    }
-
-    static void destroy(ExprNode* n) {
-        switch (n->kind) {
-        case ExprKind::Lam:
-        case ExprKind::Ap: deleteNode<ExprPairNode>(n); break;
-        case ExprKind::Let: deleteNode<ExprLetNode>(n); break;
         case ExprKind::Var: deleteNode<ExprVarNode>(n); break;
         case ExprKind::Con: deleteNode<ExprConNode>(n); break;
         }
@@ -132,13 +188,12 @@ struct ExprRelease {
 };
 
 void releaseExprNode(ExprNode* node) noexcept {
-    ExprRelease::wait(node);
-    if (ExprRelease::releasing) return;
-    ExprRelease::releasing = true;
-    while (ExprNode* n = ExprRelease::next()) {
-        ExprRelease::takeChildren(n);
-        ExprRelease::destroy(n);
+    if (ExprRelease::releasing) {
+        ExprRelease::wait(node);
+        return;
     }
+    ExprRelease::releasing = true;
+    for (ExprNode* n = node; n != nullptr; n = ExprRelease::next()) ExprRelease::release(n);
     ExprRelease::releasing = false;
 }
 

@@ -93,6 +93,13 @@ public:
     // True when the node holds `type` itself, not yet read (a type shared by many nodes).
     bool holdsLazyType(const Lazy<Type>& type) const;
 
+    // A hash of the expression's form, names and constants, types aside: equal expressions
+    // (one form, equal names and constants) hash alike.  Set when the node is built.
+    std::uint64_t hashCode() const;
+
+    // True when no other handle holds the node (a holder of handles may let it go then).
+    bool heldOnce() const;
+
     // True when both handles share one node (then the expressions are the same).
     bool sameNode(const Expr& other) const { return node_ == other.node_; }
     // The node's address: a key for facts kept per node, equal for two live handles exactly
@@ -368,12 +375,19 @@ struct ExprNode {
         }
     }
 
+    // The hash of the subtree's form (Expr::hashCode).
+    std::uint64_t hash() const { return hash_; }
+
 private:
+    friend struct ExprBuilder;
     friend struct ExprRelease;
-    // Once nobody holds the node: the next node in the list of nodes waiting to be released
-    // (syntax.cpp), so that releasing a deep tree needs neither nested calls nor room asked of
-    // the allocator.
-    ExprNode* releaseLink_ = nullptr;
+    union {
+        std::uint64_t hash_;  // made from the children's when the node is built
+        // Once nobody holds the node (its hash read no more): the next node in the list of
+        // nodes waiting to be released (syntax.cpp), so that releasing a deep tree needs
+        // neither nested calls nor room asked of the allocator.
+        ExprNode* releaseLink_;
+    };
 };
 
 // Lam (pattern, body) and Ap (function, argument).
@@ -415,6 +429,8 @@ inline const Expr& Expr::arg() const { return static_cast<const ExprPairNode*>(n
 inline const std::string& Expr::name() const { return static_cast<const ExprVarNode*>(node_)->name; }
 inline const Constant& Expr::constant() const { return static_cast<const ExprConNode*>(node_)->constant; }
 inline bool Expr::holdsAny(std::uint8_t kinds) const { return (node_->holds & kinds) != 0; }
+inline std::uint64_t Expr::hashCode() const { return node_->hash(); }
+inline bool Expr::heldOnce() const { return node_->refs.load(std::memory_order_relaxed) == 1; }
 inline const Type& Expr::type() const { return node_->lazy ? node_->pending.get() : node_->known; }
 inline bool Expr::typeIsEvaluated() const { return !node_->lazy || node_->pending.isEvaluated(); }
 inline bool Expr::holdsLazyType(const Lazy<Type>& type) const { return node_->lazy && node_->pending.sameCell(type); }

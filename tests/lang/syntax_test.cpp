@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "lang/syntax_dump.h"
 #include "support/big_stack.h"
@@ -96,6 +98,38 @@ TEST(Syntax, ApplicationTypeReadOnDemand) {
         EXPECT_EQ(e.message(), "cannot take result type of non-function");
     }
     EXPECT_EQ(reads, 1);
+}
+
+TEST(Syntax, EqualExpressionsHashAlikeWhateverTheirNodesAndTypes) {
+    const Type b = mkTCon("B");
+    auto tree = [&](const Type& t) {
+        const Expr f = mkCon(mkConstr("F"), arrowType(t, arrowType(t, t)));
+        return mkAp(mkAp(f, mkCon(mkNumber(3), t), t), mkLam(mkVar("x", t), mkVar("x", t), t), t);
+    };
+    // Built twice, at two types, and with a type computed on first read: one hash.
+    EXPECT_EQ(tree(a).hashCode(), tree(a).hashCode());
+    EXPECT_EQ(tree(a).hashCode(), tree(b).hashCode());
+    const Expr x = tree(a);
+    EXPECT_EQ(mkApLazy(x.fun(), x.arg(), Lazy<Type>::defer([] { return a; })).hashCode(), x.hashCode());
+    EXPECT_EQ(mkPairAs(x, Expr(x.fun()), Expr(x.arg())).hashCode(), x.hashCode());
+    EXPECT_EQ(mkCon(mkFNumber(0.0f), a).hashCode(), mkCon(mkFNumber(-0.0f), a).hashCode());
+    EXPECT_EQ(mkLet(mkDList(mkNoDef()), x, a).hashCode(), mkLet(mkDList(mkOneDef(mkDec(var("y"), a), mkNoDef(), 1)), x, a).hashCode());
+    // Other forms, names, constants or places hash apart.
+    const Expr p = var("p"), q = var("q");
+    EXPECT_NE(mkAp(p, q, a).hashCode(), mkAp(q, p, a).hashCode());
+    EXPECT_NE(mkAp(p, q, a).hashCode(), mkLam(p, q, a).hashCode());
+    EXPECT_NE(mkAp(p, p, a).hashCode(), mkAp(p, q, a).hashCode());
+    EXPECT_NE(var("p").hashCode(), mkCon(mkConstr("p"), a).hashCode());
+    EXPECT_NE(mkCon(mkNumber(1), a).hashCode(), mkCon(mkNumber(2), a).hashCode());
+    EXPECT_NE(mkCon(mkNumber(1), a).hashCode(), mkCon(mkTuple(1), a).hashCode());
+    EXPECT_NE(mkLet(mkDList(mkNoDef()), x, a).hashCode(), x.hashCode());
+    // Successors of zero: no two counts of them alike.
+    const Expr s = mkCon(mkConstr("S"), arrowType(a, a));
+    Expr n = mkCon(mkConstr("Z"), a);
+    std::vector<std::uint64_t> seen;
+    for (int k = 0; k < 1000; ++k, n = mkAp(s, n, a)) seen.push_back(n.hashCode());
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(std::adjacent_find(seen.begin(), seen.end()), seen.end());
 }
 
 TEST(Syntax, FieldsAndChains) {

@@ -20,11 +20,18 @@
 //      leaves' names and constants repeats nothing.  One walk that reads no type and hashes
 //      only twigs, stopping at the first key met twice, settles most steps.
 //   3. The values: one walk numbers the body's values, hash-consed: a leaf by its name or
-//      constant and its type, an application by its parts' numbers (its type compared when
-//      the parts are equal), so equal subtrees get one number and no two leaves or subtrees
-//      are ever compared pairwise.  Nodes shared in memory are entered once (an application
-//      looked up by its address on the way down, entered with its value on the way up), so the
-//      walk, and all that follows, costs the number of distinct nodes, not of occurrences.  The
+//      constant and its type, an application by the hash of its form its node was built
+//      with (Expr::hashCode) and its parts' numbers (its type compared when the parts are
+//      equal), so equal subtrees get one number and no two leaves are ever compared
+//      pairwise.  A subtree equal to one valued before is not entered: an application is
+//      looked up by its hash on the way down and compared with the values of that hash (a
+//      walk that stops at the first difference and enters no node both share); none equal,
+//      it is a new value, entered on the way up.  So a node shared in memory costs one
+//      look-up, a copy of a subtree a comparison, and nodes compared equal in a call before
+//      (kept in a table of copies, swept as the calls go) two look-ups.  Below a value of
+//      the same hash that differs (in types, which the hash leaves out) nothing is looked up
+//      on the way down, the values found on the way up by their parts' numbers, so that no
+//      node is compared in vain twice.  The
 //      numbers come parts first, so two linear passes over them (parents first, then parts
 //      first) give how often a value occurs (twice or more: two incoming edges, or one from
 //      a value that does), the groups, the covered ones (reached from a group through
@@ -34,7 +41,8 @@
 //      from the values that lie inside a group and hold one.  A value's written form is
 //      made once for all its occurrences, parts first, only for the values above a kept
 //      group, and names are drawn from the supply only when something is shared.
-//   Time linear in the distinct nodes (a hash probe or two each), memory of a few words per
+//   Time linear in the nodes (a hash probe or two for each node valued, a few reads for each
+//   node compared; a node shared in memory is entered once), memory of a few words per
 //   node; the tables keep their capacity from call to call, a slot stamped with its call, a
 //   value's slot holding its key (so a probe reads no value).  The walk keeps of a value its
 //   parts, first node and type's node; the facts of the graph are a table filled after it.
@@ -54,15 +62,15 @@
 //     256 slots: most leaves missed it and were hashed and compared), 3,930.2 M and 1,712.6 M
 //     with this one; at width 1000000, 4,151.0 M -> 3,290.2 M in all.  Naive Fibonacci of
 //     12, whose leaves are few nodes, 319.8 M in all either way (320.9 M).
-//   - Chains looked up every 8th (valueTree): an application of a leaf function that is the
-//     argument of another such is looked up and entered by address only every 8th along the
-//     chain (Peano numbers, lists' cells).  A node met again is walked at most 7 applications
-//     deep before one that was entered (an application whose function is an application has
-//     both parts looked up), so the walk stays linear in the distinct nodes: a list of 20,000
-//     cells holding one number of 20,000 successors takes 32 s with no lookups on chains, a
-//     few milliseconds so.  Quicksort of 64 Peano numbers, the display form 1,609.5 M ->
-//     1,480.9 M instructions; naive Fibonacci of 14, 160.3 M -> 155.8 M (every 16th: 1.1%
-//     and 0.5% more, for walks twice as deep).
+//   - Subtrees found by their hash (valueTree): a copy of a subtree valued before (Peano
+//     numbers and lists parsed or built apart) is compared, not valued again.  It replaced
+//     the look-up by address (every 8th application along a chain), which found only nodes
+//     shared in memory.  Quicksort of 64 Peano numbers at width 80, the walk 831.1 M ->
+//     146.4 M + 489.4 M comparing, 3,131.5 M -> 2,968.9 M in all.
+//   - Copies known from the calls before (KnownCopies, shared_display_copies.h): two nodes
+//     compared equal are entered in one class, so the next steps of a calculation, which
+//     keep them, find them equal by two look-ups.  Quicksort of 64 at width 80, 2,921.0 M ->
+//     2,445.0 M in all (comparing 450.5 M -> 4.2 M).
 //   - The last leaf (leafValue): the leaf met last, by its fields and type's node, is asked
 //     before the memo (leaves come one constructor after another: S of a Peano number).
 //     Quicksort of 64, the display form 1,510.3 M -> 1,378.7 M; Fibonacci of 14, 156.3 M ->

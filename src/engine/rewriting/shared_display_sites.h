@@ -105,11 +105,8 @@ inline std::uint64_t leafHash(const Expr& e) {
 }
 
 // A leaf's key by its name or constant, types not read: equal leaves (sameLeaf) have equal
-// keys.
-inline std::uint64_t leafKey(const Expr& leaf) {
-    if (leaf.isCon()) return constantHash(leaf.constant());
-    return leaf.isVar() ? mix(0x1234567ULL, nameHash(leaf.name())) : 0;
-}
+// keys.  The hash its node was built with.
+inline std::uint64_t leafKey(const Expr& leaf) { return leaf.hashCode(); }
 
 // Is t a function type?
 bool isArrowType(const Type& t);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/rewriting/common_subexpressions.h"
+#include "engine/rewriting/shared_display_copies.h"
 #include "engine/rewriting/shared_display_sites.h"
 #include "support/work_room.h"
 
@@ -24,6 +25,7 @@ namespace plim {
 namespace {
 
 using shared_display_detail::isArrowType;
+using shared_display_detail::KnownCopies;
 using shared_display_detail::leafKey;
 using shared_display_detail::mix;
 using shared_display_detail::sameLeaf;
@@ -58,13 +60,8 @@ struct Facts {
 
 // The slots of the tables below are kept from call to call: a slot is taken in this call when
 // its stamp is the call's, so a call starts without clearing them.
-struct ValueSlot {  // a value by its key: an application's parts, or a leaf's hash (top bit set)
+struct ValueSlot {  // a value by its key: an application's hash (Expr::hashCode), or a leaf's (top bit set)
     std::uint64_t key = 0;
-    int value = -1;
-    std::uint32_t call = 0;
-};
-struct NodeSlot {  // an application walked, by address, and its value
-    const void* node = nullptr;
     int value = -1;
     std::uint32_t call = 0;
 };
@@ -80,17 +77,17 @@ struct TwigSlot {
 };
 
 // An application in the walk of valueTree, its function's value once known, and where the
-// search for its address ended (its slot is there or after, until the table grows).
+// search for its key ended (its slot is there or after, unless the table grew since: the
+// table's size then).
 struct Frame {
     const Expr* node;
     std::size_t slot;
+    std::size_t tableSize;
     int fun;
 };
 
 constexpr std::size_t kLeafMemo = 512;
-// Of a chain of applications of leaf functions, each an argument of the one before, every
-// kLookUpEvery-th is looked up by address (see valueTree); the others' frames say so.
-constexpr unsigned kLookUpEvery = 8;
+// The frame of an application not looked up (see valueTree).
 constexpr std::size_t kNotLookedUp = SIZE_MAX;
 constexpr std::uint64_t kLeafKey = std::uint64_t{1} << 63;  // no application's key has it
 
@@ -128,29 +125,28 @@ inline std::size_t slotOf(std::uint64_t key, std::size_t mask) {
 }
 
 // The work space of the calls of a thread: capacity only, nothing read from one call in the
-// next (the stamps tell this call's slots).
+// next (the stamps tell this call's slots), but for the copies known equal.
 struct ValueRoom {
     std::uint32_t call = 0;
     std::vector<Value> values;  // room for the values: the first valueCount are this call's
     std::size_t valueCount = 0;
     std::vector<Facts> facts;
     std::vector<ValueSlot> valueSlots;  // open addressing by key
-    std::vector<NodeSlot> nodes;        // open addressing by address
-    std::size_t nodeCount = 0;
     std::array<LeafSlot, kLeafMemo> leaves{};  // leaves met, by their fields, one per slot
     std::vector<TwigSlot> twigs;               // open addressing by key
     std::size_t twigCount = 0;
     std::vector<Frame> frames;
     std::vector<const Expr*> nodeStack, spine;
+    std::vector<std::pair<const Expr*, const Expr*>> pairs;
     std::vector<int> valueStack, groups, order, kept, ordering, above, edgeStart, edges, readyGroups;
     std::vector<Expr> written, vars;
+    KnownCopies copies;  // kept from call to call, swept at the start of each
 
     // A new call's stamp; at the wrap, the slots of the calls before are freed for good.
     void startCall() {
         if (++call != 0) return;
         call = 1;
         std::fill(valueSlots.begin(), valueSlots.end(), ValueSlot{});
-        std::fill(nodes.begin(), nodes.end(), NodeSlot{});
         leaves.fill(LeafSlot{});
         std::fill(twigs.begin(), twigs.end(), TwigSlot{});
     }
@@ -188,29 +184,18 @@ void placeAgain(std::vector<Slot>& slots, const Slot& s, Key key) {
     slots[at] = s;
 }
 
-// The walk of valueTree's frames and table of addresses, in locals: a frame is pushed per
-// application, so its stack is grown by hand.
+// The walk of valueTree's frames, in locals: a frame is pushed per application, so its stack
+// is grown by hand.
 struct WalkState {
     explicit WalkState(ValueRoom& room) : call(room.call) {
         if (room.frames.size() < 64) room.frames.resize(64);
         frames = room.frames.data();
         capacity = room.frames.size();
-        tableGrown(room);
-    }
-    void tableGrown(ValueRoom& room) {
-        nodes = room.nodes.data();
-        mask = room.nodes.size() - 1;
     }
     void grow(std::vector<Frame>& room) {
         room.resize(2 * capacity);
         frames = room.data();
         capacity = room.size();
-    }
-    // The slot of the address, or the free slot where its search ended.
-    std::size_t slotOfNode(const void* address) const {
-        std::size_t at = slotOf(reinterpret_cast<std::uintptr_t>(address), mask);
-        while (nodes[at].call == call && nodes[at].node != address) at = (at + 1) & mask;
-        return at;
     }
 
     const std::uint32_t call;
@@ -220,8 +205,9 @@ struct WalkState {
     const Value* values = nullptr;
     Frame* frames = nullptr;
     std::size_t top = 0, capacity = 0;
-    NodeSlot* nodes = nullptr;
-    std::size_t mask = 0;
+    // Subtrees are looked up while top < quiet: not below an application whose look-up met
+    // an unequal subtree of its hash (see valueTree).
+    std::size_t quiet = SIZE_MAX;
 };
 
 class LambdaFreeSharing {
@@ -235,6 +221,10 @@ public:
 
 private:
     int valueTree(const Expr& e);
+    int subtreeValue(WalkState& w, const Expr& node, std::size_t& at);
+    int newApplication(WalkState& w, const Frame& done, int arg);
+    bool sameTree(const Expr& a, const Expr& b);
+    bool sameValue(const Expr& x, const Expr& first);
     int leafValue(WalkState& w, const Expr& leaf);
     int leafRemembered(const Expr& leaf, std::uint64_t fields, const void* type);
     int leafMissed(const Expr& leaf, std::uint64_t fields, const void* type, LeafSlot& seen);
@@ -247,7 +237,6 @@ private:
         w.values = values_;
     }
     int intern(const Expr& node, int fun, int arg, std::uint64_t key, std::size_t at);
-    void growNodes(std::size_t frames);
     void growValues();
     void tableGrown();
     bool findGroups(int root);
@@ -271,9 +260,8 @@ private:
 std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& e, const Expr& body,
                                                                       const std::function<NameSupply()>& supply) {
     startTable(r_.valueSlots, r_.valueCount);
-    startTable(r_.nodes, r_.nodeCount);
+    r_.copies.sweep();
     tableGrown();
-    r_.nodeCount = 0;
     const int root = valueTree(body);  // the last value: it holds all others
     r_.valueCount = static_cast<std::size_t>(valueCount_);
     r_.facts.assign(r_.valueCount, Facts{});
@@ -306,15 +294,23 @@ std::optional<std::pair<Expr, NameSupply>> LambdaFreeSharing::share(const Expr& 
 // --- values -----------------------------------------------------------------------------------
 
 // The values of e's nodes, parts first, the function's before the argument's: so a value's
-// first node met is its first occurrence in path order.  Applications met before are not
-// entered again: an application's address is looked up on the way down and entered with its
-// value on the way up.  One frame per application: down the function side, then its argument
-// (a leaf function valued on the way down, so the frame is met once on the way up).
+// first node met is its first occurrence in path order.  Values are found by their key, an
+// application's the hash of its form (Expr::hashCode, made when its node was built), so equal
+// applications share it.  A subtree equal to one valued before is not entered: an application
+// is looked up on the way down and compared with the values of its key (sameValue), and when
+// none is equal, it is a new value, entered on the way up in the slot where the search ended
+// (or after).  So a copy of a subtree costs a comparison, not a valuation.  One frame per
+// application: down the function side, then its argument (a leaf function valued on the way
+// down, so the frame is met once on the way up).
+//
+// Below an application whose look-up met an unequal value of its key (one that differs in
+// types, which the hash leaves out), nothing is looked up on the way down: the values there
+// are found on the way up by their parts' values.  So no node is compared in vain twice, and
+// the walk stays linear in the nodes.
 int LambdaFreeSharing::valueTree(const Expr& e) {
     WalkState w(r_);
     valuesOf(w);
     const Expr* x = &e;
-    unsigned run = 0;  // the applications of leaf functions just above x not looked up
     for (;;) {
         int v = -1;
         for (;;) {
@@ -323,23 +319,18 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
                 break;
             }
             std::size_t at = kNotLookedUp;
-            if (run == 0) {
-                at = w.slotOfNode(x->identity());
-                if (w.nodes[at].call == w.call) {
-                    v = w.nodes[at].value;
-                    break;
-                }
+            if (w.top < w.quiet) {
+                v = subtreeValue(w, *x, at);
+                if (v >= 0) break;
             }
             if (w.top == w.capacity) w.grow(r_.frames);
             const Expr& fun = x->fun();
             if (fun.isAp()) {
-                w.frames[w.top++] = Frame{x, at, -1};
+                w.frames[w.top++] = Frame{x, at, w.slotMask + 1, -1};
                 x = &fun;
-                run = 0;
             } else {  // the function's value at once: the frame waits for the argument only
-                w.frames[w.top++] = Frame{x, at, leafValue(w, fun)};
+                w.frames[w.top++] = Frame{x, at, w.slotMask + 1, leafValue(w, fun)};
                 x = &x->arg();
-                run = (run + 1) % kLookUpEvery;
             }
         }
         for (;;) {
@@ -348,32 +339,100 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
             if (f.fun < 0) {
                 f.fun = v;
                 x = &f.node->arg();
-                run = 0;
                 break;
             }
             const Frame done = f;
-            --w.top;
-            v = applicationValue(w, *done.node, done.fun, v);
-            if (done.slot == kNotLookedUp) continue;
-            std::size_t at = done.slot;
-            while (w.nodes[at].call == w.call) at = (at + 1) & w.mask;
-            w.nodes[at] = NodeSlot{done.node->identity(), v, w.call};
-            if (2 * ++r_.nodeCount > w.mask + 1) {
-                growNodes(w.top);
-                w.tableGrown(r_);
-            }
+            if (--w.top < w.quiet) w.quiet = SIZE_MAX;  // out of the quiet subtree
+            v = done.slot == kNotLookedUp ? applicationValue(w, *done.node, done.fun, v) : newApplication(w, done, v);
         }
     }
 }
 
-// The table of addresses grown (it stays at most half full): every node placed again, and
-// the frames' searches sent to their addresses' first slots.
-[[gnu::noinline]] void LambdaFreeSharing::growNodes(std::size_t frames) {
-    growTable(r_.nodes, r_.call, [this](const NodeSlot& s) {
-        placeAgain(r_.nodes, s, [](const NodeSlot& t) { return reinterpret_cast<std::uintptr_t>(t.node); });
-    });
-    for (std::size_t k = 0; k < frames; ++k)
-        if (Frame& f = r_.frames[k]; f.slot != kNotLookedUp) f.slot = slotOf(reinterpret_cast<std::uintptr_t>(f.node->identity()), r_.nodes.size() - 1);
+// An application's key: its hash without the bit that marks leaves' keys.
+inline std::uint64_t applicationKey(const Expr& node) { return node.hashCode() & ~kLeafKey; }
+
+// The value equal to the application among the values of its key; else -1, and `at` the free
+// slot where the search ended.  An unequal value of its key quiets the look-ups below it.
+[[gnu::always_inline]] inline int LambdaFreeSharing::subtreeValue(WalkState& w, const Expr& node, std::size_t& at) {
+    const std::uint64_t key = applicationKey(node);
+    at = slotOf(key, w.slotMask);
+    for (; w.slots[at].call == w.call; at = (at + 1) & w.slotMask) {
+        if (w.slots[at].key != key) continue;
+        const int c = w.slots[at].value;
+        if (sameValue(node, *w.values[c].node)) return c;
+        w.quiet = w.top + 1;
+    }
+    return -1;
+}
+
+// The value of an application that its look-up on the way down did not find: a new one, in
+// the first free slot from where that search ended (the search made again if the table grew).
+[[gnu::always_inline]] inline int LambdaFreeSharing::newApplication(WalkState& w, const Frame& done, int arg) {
+    const std::uint64_t key = applicationKey(*done.node);
+    std::size_t at = done.tableSize == w.slotMask + 1 ? done.slot : slotOf(key, w.slotMask);
+    while (w.slots[at].call == w.call) at = (at + 1) & w.slotMask;
+    const int v = applicationMissed(*done.node, done.fun, arg, key, at);
+    valuesOf(w);
+    return v;
+}
+
+// Is x the value whose first node is `first`: one node, nodes known to be of one class from
+// the calls before, or else compared (and then entered in one class).
+[[gnu::noinline]] bool LambdaFreeSharing::sameValue(const Expr& x, const Expr& first) {
+    if (x.sameNode(first)) return true;
+    const std::uint64_t known = r_.copies.classOf(first);
+    if (known != 0 && r_.copies.classOf(x) == known) return true;
+    if (!sameTree(x, first)) return false;
+    r_.copies.remember(x, first, known);
+    return true;
+}
+
+// Equal types of two nodes, the usual case (one node) without a call.
+inline bool sameTypeOf(const Expr& x, const Expr& y) { return sameType(x.type(), y.type()); }
+
+// Equal names or constants of two leaves of one form: constructors, the usual leaves, by the
+// one copy of its name that every constant of a name shares.
+inline bool sameName(const Expr& x, const Expr& y) {
+    if (x.isCon() && x.constant().kind() == ConstantKind::Constr && y.constant().kind() == ConstantKind::Constr)
+        return &x.constant().constrName() == &y.constant().constrName();
+    return sameLeaf(x, y);
+}
+
+// Are the expressions one value: one form, names and constants, equal types everywhere?  A
+// node both share is not entered, and the first difference ends the walk (a hash that
+// differs, mostly).  Down the arguments of leaf functions without a stack (Peano numbers,
+// lists' cells).
+[[gnu::noinline]] bool LambdaFreeSharing::sameTree(const Expr& a, const Expr& b) {
+    std::vector<std::pair<const Expr*, const Expr*>>& todo = r_.pairs;
+    todo.clear();
+    const Expr* x = &a;
+    const Expr* y = &b;
+    for (;;) {
+        while (!x->sameNode(*y)) {
+            if (x->hashCode() != y->hashCode() || x->kind() != y->kind() || !sameTypeOf(*x, *y)) return false;
+            if (!x->isAp()) {
+                if (!sameName(*x, *y)) return false;
+                break;
+            }
+            const Expr& f = x->fun();
+            const Expr& g = y->fun();
+            if (f.isAp()) {
+                todo.emplace_back(&x->arg(), &y->arg());
+                x = &f;
+                y = &g;
+                continue;
+            }
+            const bool sameFun = f.sameNode(g) || (f.hashCode() == g.hashCode() && f.kind() == g.kind() &&
+                                                   sameTypeOf(f, g) && sameName(f, g));
+            if (!sameFun) return false;
+            x = &x->arg();
+            y = &y->arg();
+        }
+        if (todo.empty()) return true;
+        x = todo.back().first;
+        y = todo.back().second;
+        todo.pop_back();
+    }
 }
 
 // Leaves of one name or constant and one type are one value.  A leaf whose fields and type's
@@ -421,16 +480,18 @@ int LambdaFreeSharing::leafByContent(const Expr& leaf) {
     return v;
 }
 
-// Applications of equal parts are one value when their types are equal, which their parts'
-// equal types make the rule: their types' nodes are compared first, the types only when these
+// An application not looked up on the way down: one value with an application of its key
+// whose parts are its parts' values, when their types are equal, which their parts' equal
+// types make the rule: their types' nodes are compared first, the types only when these
 // differ or one is not known yet.
 [[gnu::always_inline]] inline int LambdaFreeSharing::applicationValue(WalkState& w, const Expr& node, int fun, int arg) {
-    const std::uint64_t key = std::uint64_t{static_cast<std::uint32_t>(fun)} << 32 | static_cast<std::uint32_t>(arg);
+    const std::uint64_t key = applicationKey(node);
     std::size_t at = slotOf(key, w.slotMask);
     for (; w.slots[at].call == w.call; at = (at + 1) & w.slotMask) {
         if (w.slots[at].key != key) continue;
         const int c = w.slots[at].value;
         const Value& x = w.values[c];
+        if (x.fun != fun || x.arg != arg) continue;
         const Type& type = node.type();
         if ((x.type != nullptr && x.type == type.nodeAddress()) || sameType(x.node->type(), type)) return c;
     }

@@ -76,6 +76,29 @@ TEST(ShareCommon, EqualTextOfAnotherTypeIsNotARepeat) {
     EXPECT_EQ(shared(add(succ(lenNil(a)), add(succ(lenNil(b)), lenNil(b)))), "add (S (len nil)) (add (S a) a)\nwhere a = len nil");
 }
 
+TEST(ShareCommon, SubtreesOfOneFormUnequalDeepInsideAreValuedByTheirParts) {
+    // Successors of len nil at two element types: one form, so one hash, level by level, and
+    // unequal only at the bottom.
+    auto lenNil = [](const Type& t) { return ap(con("len", fn(t, nat())), con("nil", t)); };
+    auto chain = [&](const Type& t, int levels) {
+        Expr e = lenNil(t);
+        for (int k = 0; k < levels; ++k) e = succ(e);
+        return e;
+    };
+    const Type a = mkTCon("A"), b = mkTCon("B");
+    const Expr few = add(chain(a, 6), add(chain(b, 6), add(chain(b, 3), chain(a, 2))));
+    auto [r, s] = shareCommon(CtxExpr{few, {}}, initialNameSupply());
+    EXPECT_EQ(showExpr(r.first) + "|" + s.vars.head(), writtenWithLambdas(few));
+    EXPECT_EQ(showExpr(r.first),
+              "add (S (S (S (S a)))) (add (S (S (S b))) (add b a))\nwhere {\n      a = S (S (len nil));\n"
+              "      b = S (S (S (len nil)))\n      }");
+    // Twenty thousand levels each: comparing every level of the second chain with the first
+    // one's down to its bottom would take 2 * 10^8 steps.
+    const int n = test::inputSize(20000);
+    auto [big, t] = shareCommon(CtxExpr{add(chain(a, n), chain(b, n)), {}}, initialNameSupply());
+    EXPECT_FALSE(big.first.isLet());
+}
+
 TEST(ShareCommon, EqualSubtreesOverDistinctLeavesAreSharedAndOnlyThey) {
     const Expr p = var("p"), r = var("r");
     const Expr pair = add(succ(p), succ(r));
@@ -102,8 +125,7 @@ TEST(ShareCommon, AnExpressionSharedInMemoryIsWalkedOncePerNode) {
 }
 
 // Levels each holding the one below twice, as a node shared in memory met under chains of
-// successors of one and of twenty (longer than the stretches of such a chain that are not
-// looked up by address).
+// successors of one and of twenty.
 Expr doublingsUnderSuccessors(int levels) {
     Expr e = zero();
     for (int i = 0; i < levels; ++i) {
@@ -127,8 +149,8 @@ TEST(ShareCommon, ANodeSharedInMemoryUnderChainsOfSuccessorsIsWalkedOnce) {
 
 TEST(ShareCommon, AChainSharedInMemoryIsNotWalkedAgainFromEveryParent) {
     // A list of 20,000 cells holding one number of 20,000 successors, one node in memory: met
-    // from every cell, it is walked a few applications deep before one entered by address,
-    // not to its end (which would take 4 * 10^8 steps).
+    // from every cell, it is found by its hash and known for the same node at once, not
+    // walked to its end (which would take 4 * 10^8 steps).
     const int n = test::inputSize(20000);
     const Expr number = peano(n);
     const Expr cons = con("Cons", fn(nat(), fn(nat(), nat())));
