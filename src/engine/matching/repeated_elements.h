@@ -19,6 +19,7 @@
 #pragma once
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -144,6 +145,26 @@ bool disagree(const std::vector<std::string>& names, const std::vector<Problem>&
         }
     }
     return false;
+}
+
+// The candidate's problems `fresh` and those of the elements before it, `earlier`, or those the
+// checks carry from around the tuple, cannot all be solved.
+template <class Problem, class Earlier, class Pattern, class TermOf>
+bool disagreesWith(const Checked<Problem>& checked, const std::vector<Problem>& fresh, const Earlier& earlier,
+                   Pattern pattern, TermOf term) {
+    return disagree(checked.names, fresh, earlier, pattern, term) ||
+           disagree(checked.names, fresh, checked.outer, pattern, term);
+}
+
+// What the fold over the element e, after the problems `earlier`, checks against: the fold
+// of a tuple element checks against those problems too.
+template <TermVocabulary Term, class Problem, class Earlier>
+std::shared_ptr<const Checked<Problem>> checkedFor(const std::shared_ptr<const Checked<Problem>>& checked,
+                                                   const Term& e, const Earlier& earlier) {
+    if (checked->names.empty() || !e.is(KindOf<Term>::Tupl) || earlier.empty()) return checked;
+    std::vector<Problem> outer(earlier.begin(), earlier.end());
+    outer.insert(outer.end(), checked->outer.begin(), checked->outer.end());
+    return std::make_shared<const Checked<Problem>>(Checked<Problem>{checked->names, std::move(outer)});
 }
 
 }  // namespace plim::repeated_elements

@@ -188,7 +188,6 @@ inline bool Term::hasTypeVars() const { return (node_->holds & TermNode::TypeVar
 inline bool Term::hasConstr() const { return (node_->holds & TermNode::Constrs) != 0; }
 inline bool Term::hasLam() const { return (node_->holds & TermNode::Lams) != 0; }
 inline std::uint32_t Term::size() const { return node_->size; }
-inline bool Term::knownFirstOrderPattern() const { return node_->firstOrder > 0; }
 inline const Expr* Term::origin() const { return node_->origin ? &*node_->origin : nullptr; }
 inline bool Term::heldElsewhere() const { return node_->holders > 1; }
 inline void keepConversion(const Term& t, const Expr& e) { t.node()->origin.emplace(e); }

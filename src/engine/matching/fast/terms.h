@@ -141,8 +141,6 @@ public:
     // variables, no variable twice; with `rigidHeads`, no application has a flexible head.
     // Worked out on first request.
     bool firstOrderPattern(bool rigidHeads) const;
-    // The same (with any heads) when it has been worked out already; false says nothing.
-    bool knownFirstOrderPattern() const;
 
     // The expression the node was converted from, when converting the node back gives that
     // very expression; null for every node built otherwise.

@@ -79,26 +79,8 @@ std::pair<TupleFold, NameSupply> openCandidate(const TupleFold& acc, const Term&
 using Repeats = std::shared_ptr<const repeated_elements::Checked<Problem>>;
 using ProblemSpan = std::span<const Problem>;
 
-// The candidate's problems and those of the elements before it cannot all be solved.
-bool disagrees(const Repeats& repeated, const Problems& fresh, ProblemSpan earlier) {
-    auto pattern = [](const Problem& p) -> const Term& { return p.first; };
-    auto term = [](const Problem& p) -> const Term& { return p.second; };
-    const std::vector<std::string>& names = repeated->names;
-    return repeated_elements::disagree(names, fresh, earlier, pattern, term) ||
-           repeated_elements::disagree(names, fresh, repeated->outer, pattern, term);
-}
-
-// What the fold over the element e, after the problems `earlier`, checks against.
-Repeats repeatsFor(const Repeats& repeated, const Term& e, ProblemSpan earlier) {
-    if (repeated->names.empty() || !e.is(TermKind::Tupl) || earlier.empty()) return repeated;
-    Problems outer(earlier.begin(), earlier.end());
-    outer.insert(outer.end(), repeated->outer.begin(), repeated->outer.end());
-    return std::make_shared<const repeated_elements::Checked<Problem>>(
-        repeated_elements::Checked<Problem>{repeated->names, std::move(outer)});
-}
-
 // The groups of abstractions of the element e, after the problems `earlier`, whose candidates
-// `disagrees` would not rule out: for a repeated bare element, those whose subterm agrees in
+// `disagreesWith` would not rule out: for a repeated bare element, those whose subterm agrees in
 // shape with what the problems before it hold for e.  The same test, made once for a group
 // and not once for each of its candidates (which are then not built); nothing to filter
 // otherwise.
@@ -350,7 +332,8 @@ private:
             return Frame{std::move(acc), problems_.size(), std::move(oneStep), nullptr};
         }
         StepSourcePtr candidates =
-            withTupleArguments(step_, true, e, acc.body, s, repeatsFor(repeated_, e, problems_), std::move(admits));
+            withTupleArguments(step_, true, e, acc.body, s, repeated_elements::checkedFor(repeated_, e, problems_),
+                               std::move(admits));
         return Frame{std::move(acc), problems_.size(), nullptr, std::move(candidates)};
     }
 
@@ -385,7 +368,9 @@ private:
     // false (keeping none) when they cannot all be solved.
     bool admit(const Frame& top, Problems& fresh) {
         problems_.erase(problems_.begin() + static_cast<std::ptrdiff_t>(top.problemsFrom), problems_.end());
-        if (disagrees(repeated_, fresh, problems_)) return false;
+        auto pattern = [](const Problem& p) -> const Term& { return p.first; };
+        auto term = [](const Problem& p) -> const Term& { return p.second; };
+        if (repeated_elements::disagreesWith(*repeated_, fresh, problems_, pattern, term)) return false;
         problems_.insert(problems_.end(), std::make_move_iterator(fresh.begin()), std::make_move_iterator(fresh.end()));
         return true;
     }

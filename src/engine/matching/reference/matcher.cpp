@@ -237,23 +237,6 @@ GroupChecks checksOf(const BinderTyping& element) {
 AppCandidates higherOrder(AppRule rule, bool flexible, const Term& x, const Term& t, const NameSupply& s,
                           const Repeats& repeated, const BinderTyping& typing);
 
-// The candidate's problems and those of the elements before it cannot all be solved.
-bool disagrees(const Repeats& repeated, const AppCandidate& c, const Problems& earlier) {
-    auto pattern = [](const Problem& p) -> const Term& { return p.pattern; };
-    auto term = [](const Problem& p) -> const Term& { return p.term; };
-    return repeated_elements::disagree(repeated->names, c.problems, earlier, pattern, term) ||
-           repeated_elements::disagree(repeated->names, c.problems, repeated->outer, pattern, term);
-}
-
-// What the search of the element e, after the elements that brought `earlier`, checks against.
-Repeats repeatsFor(const Repeats& repeated, const Term& e, const Problems& earlier) {
-    if (repeated->names.empty() || !e.is(TermKind::Tupl) || earlier.empty()) return repeated;
-    Problems outer = earlier;
-    outer.insert(outer.end(), repeated->outer.begin(), repeated->outer.end());
-    return std::make_shared<const repeated_elements::Checked<Problem>>(
-        repeated_elements::Checked<Problem>{repeated->names, std::move(outer)});
-}
-
 AppCandidate closeTuple(const std::vector<OpenedBinder>& bs, const Term& body, Problems ps, NameSupply s) {
     Term candidate = body;
     if (bs.size() == 1) {
@@ -278,7 +261,9 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
     const BinderTyping element = elementTyping(typing, i, ys->size());
     return concatMap(
         [rule, ys, i, bs, ps, u, repeated, typing, element](const AppCandidate& c) {
-            if (disagrees(repeated, c, ps)) return AppCandidates();
+            auto pattern = [](const Problem& p) -> const Term& { return p.pattern; };
+            auto term = [](const Problem& p) -> const Term& { return p.term; };
+            if (repeated_elements::disagreesWith(*repeated, c.problems, ps, pattern, term)) return AppCandidates();
             const Term& h = c.candidate;
             std::vector<OpenedBinder> more = bs;
             Term body = h;
@@ -310,7 +295,8 @@ AppCandidates tupleSearch(AppRule rule, std::shared_ptr<const std::vector<Term>>
             return tupleSearch(rule, ys, i + 1, std::move(more), std::move(body), std::move(newps), std::move(next),
                                repeated, std::move(after));
         },
-        higherOrder(rule, true, (*ys)[i], u, s, repeatsFor(repeated, (*ys)[i], ps), element));
+        higherOrder(rule, true, (*ys)[i], u, s, repeated_elements::checkedFor(repeated, (*ys)[i], ps),
+                    element));
 }
 
 // The application rule's candidates, from the rule's generator.  Under the two-step rule an
