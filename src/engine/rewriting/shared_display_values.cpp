@@ -348,8 +348,13 @@ int LambdaFreeSharing::valueTree(const Expr& e) {
     }
 }
 
-// An application's key: its hash without the bit that marks leaves' keys.
-inline std::uint64_t applicationKey(const Expr& node) { return node.hashCode() & ~kLeafKey; }
+// An application's key: the hash of its form and its type's, without the bit that marks
+// leaves' keys.  The type's counts: applications of one form and many types (the partial
+// tuples of a nested tuple, `(,) 1` of a new type at every level) would otherwise share a
+// key, and each would be compared with all the others.
+inline std::uint64_t applicationKey(const Expr& node) {
+    return mix(node.hashCode(), node.type().hashCode()) & ~kLeafKey;
+}
 
 // The value equal to the application among the values of its key; else -1, and `at` the free
 // slot where the search ended.  An unequal value of its key quiets the look-ups below it.
