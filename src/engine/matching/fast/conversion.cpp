@@ -5,7 +5,6 @@
 #include <unordered_map>
 
 #include "engine/matching/fast/matcher.h"
-#include "engine/matching/fast/types_by_node.h"
 #include "support/errors.h"
 
 namespace plim::fast {
@@ -362,12 +361,7 @@ Expr appliedTo(Expr constructor, std::span<Expr> components) {
 Expr tupleExpr(std::span<Expr> components, const Type* known) {
     const auto k = static_cast<std::int32_t>(components.size());
     Expr constructor = [&] {
-        if (isTupleTypeOf(known, components)) {
-            // By the very tuple type node: the results of one search rebuild the same few
-            // tuples of the term again and again.
-            thread_local TypesByNode<Type, Expr> constructors;
-            return constructors.get(*known, [k](const Type& t) { return mkCon(mkTuple(k), tupleConType(t)); });
-        }
+        if (isTupleTypeOf(known, components)) return mkCon(mkTuple(k), tupleConType(*known));
         std::vector<Type> ts;
         ts.reserve(components.size());
         for (const Expr& c : components) ts.push_back(exprType(c));

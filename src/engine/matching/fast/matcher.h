@@ -40,8 +40,9 @@
 //     the last call's first.  Off: BM_FastOneStepNestedTuples (3) +94.7%; the last call's
 //     alone: +20.3%.
 //   - tuple constructors typed from the tuple type at hand when it is the elements' (no tuple
-//     type built again), kept by its very node (conversion.cpp, tupleExpr).  Off:
-//     BM_FastOneStepNestedTuples (3) +7.9% (the memo of constructors alone: +4.6%).
+//     type built again; conversion.cpp, tupleExpr).  Off: BM_FastOneStepNestedTuples (3)
+//     +7.9% with the memo of constructors by type node that it had, which alone was worth
+//     4.6% and went.
 //   - types substituted before, by type node and what the variables are bound to
 //     (conversion.cpp, SubstitutedTypes).  Off: BM_FastOneStepNestedTuples (3) +57.9%.
 //   - the conversion back on a walk of its own that does not enter the children converting at
